@@ -1,0 +1,32 @@
+# Helpers shared by every folder's CMakeLists.
+#
+# tessolo_library(NAME folder DEPS ...): one static library per subsystem folder,
+# built from every .cpp in the folder (sub-folders included). Headers are
+# included as "folder/Header.h" from the project root.
+function(tessolo_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_library(${name} STATIC ${srcs})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+endfunction()
+
+# tessolo_tests(folder DEPS ...): one GoogleTest program per tests/<folder>,
+# every test carrying the CTest label of its folder.
+function(tessolo_tests folder)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(NOT srcs)
+    return()
+  endif()
+  set(exe test_${folder})
+  add_executable(${exe} ${srcs})
+  target_link_libraries(${exe} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_compile_definitions(${exe} PRIVATE
+    TESSOLO_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    TESSOLO_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  gtest_discover_tests(${exe}
+    PROPERTIES LABELS ${folder}
+    DISCOVERY_TIMEOUT 60
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+endfunction()

@@ -1,0 +1,36 @@
+// Sub-commands of tessolo-tool register themselves here, one file each, so the
+// tool grows without a central list to edit.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tool {
+
+using Args = std::vector<std::string>;
+// Returns the process exit code. args excludes the program and command names.
+using CommandFn = int (*)(const Args& args);
+
+struct Command {
+    const char* name;
+    const char* usage;    // one line: "NAME ARGS..."
+    const char* summary;  // what it does, one line
+    CommandFn run;
+};
+
+// Adds a command to the tool; used through a static Registrar in each command file.
+void Register(const Command& c);
+const std::vector<Command>& Commands();
+
+struct Registrar {
+    explicit Registrar(const Command& c) { Register(c); }
+};
+
+// Prints "usage: tessolo-tool <usage>" to stdout.
+void PrintUsage(const Command& c);
+// Prints "tessolo-tool <name>: <message>" to stderr and returns 1.
+int Fail(const char* name, const std::string& message);
+// True when any argument is --help or -h.
+bool WantsHelp(const Args& args);
+
+}  // namespace tool

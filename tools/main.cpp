@@ -1,0 +1,71 @@
+// tessolo-tool: inspects and converts the system's files and runs its demos.
+#include "tools/Command.h"
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+namespace tool {
+
+std::vector<Command>& Registry()
+{
+    static std::vector<Command> commands;
+    return commands;
+}
+
+void Register(const Command& c) { Registry().push_back(c); }
+const std::vector<Command>& Commands() { return Registry(); }
+
+void PrintUsage(const Command& c) { std::printf("usage: tessolo-tool %s\n  %s\n", c.usage, c.summary); }
+
+int Fail(const char* name, const std::string& message)
+{
+    std::fprintf(stderr, "tessolo-tool %s: %s\n", name, message.c_str());
+    return 1;
+}
+
+bool WantsHelp(const Args& args)
+{
+    for (const auto& a : args)
+        if (a == "--help" || a == "-h")
+            return true;
+    return false;
+}
+
+}  // namespace tool
+
+static void PrintAll()
+{
+    std::printf("usage: tessolo-tool COMMAND [ARGS...]\n\ncommands:\n");
+    for (const auto& c : tool::Commands())
+        std::printf("  %-10s %s\n", c.name, c.summary);
+    std::printf("\n'tessolo-tool COMMAND --help' shows a command's arguments.\n");
+}
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        PrintAll();
+        return 2;
+    }
+    if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
+        PrintAll();
+        return 0;
+    }
+    for (const auto& c : tool::Commands()) {
+        if (std::strcmp(c.name, argv[1]) != 0)
+            continue;
+        tool::Args args(argv + 2, argv + argc);
+        if (tool::WantsHelp(args)) {
+            tool::PrintUsage(c);
+            return 0;
+        }
+        try {
+            return c.run(args);
+        } catch (const std::exception& e) {
+            return tool::Fail(c.name, e.what());
+        }
+    }
+    std::fprintf(stderr, "tessolo-tool: unknown command '%s' (try --help)\n", argv[1]);
+    return 2;
+}
