@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr int kMapRowLanes = 16;
+constexpr int kMapRowLanes = 32;
 constexpr int kMapColumnLanes = 64;
 
 }  // namespace
@@ -69,7 +69,7 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
     {
         const qnfx::LaneBlur rows = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(mw), nullptr);
         const qnfx::LaneBlur cols = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(mh), nullptr);
-        const uint64_t need = std::max(rows.BufferDoubles(kMapRowLanes), cols.BufferDoubles(kMapColumnLanes));
+        const uint64_t need = std::max(rows.BufferDoubles(), cols.BufferDoubles());
         double* buf = reinterpret_cast<double*>(i_Grow(m_memBlurLine, need * sizeof(double)));
         if (!buf)
             return 0;
