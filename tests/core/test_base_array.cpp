@@ -261,7 +261,8 @@ TEST(BaseArray, CopiesAreDeep)
     EXPECT_EQ(Texts(t), (std::vector<std::string>{"one", "", "three"}));
     EXPECT_EQ(t[2].GetTag(), 33u);
     t = s;
-    t = t;
+    const CQNF_StringArray& self = t;
+    t = self;
     EXPECT_EQ(Texts(t), (std::vector<std::string>{"changed", "", "three"}));
 }
 

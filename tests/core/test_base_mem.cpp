@@ -170,7 +170,8 @@ TEST(BaseMem, CopiesAreDeepAndIndependent)
         EXPECT_EQ(Bytes(*x), (std::vector<uint8_t>{1, 2, 3}));
     delete d;
 
-    c = c;  // self-assignment keeps the bytes
+    const CQNF_Mem& self = c;
+    c = self;  // self-assignment keeps the bytes
     EXPECT_EQ(Bytes(c), (std::vector<uint8_t>{1, 2, 3}));
     CQNF_Mem empty;
     c = empty;

@@ -95,7 +95,8 @@ TEST(BaseString, SelfReferenceNeverReadsFreedBytes)
 
     CQNF_String a("abc");
     a.SetTag(9);
-    a = a;
+    const CQNF_String& self = a;
+    a = self;
     EXPECT_EQ(Str(a), "abc");
     EXPECT_EQ(a.GetTag(), 9u);
     a = a.GetStr() + 1;
