@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -82,8 +83,8 @@ inline void StampImage(Bytes& b)
 // A plain container; count < 0 writes the real record count.
 inline Bytes Build(const std::vector<Raw>& recs, uint32_t lastId, int64_t count = -1)
 {
-    Bytes b = {'Q', 'N', 'C', 'P', 'S', 'v', '4', '0'};
-    b.resize(24, 0);
+    Bytes b(24, 0);
+    std::memcpy(b.data(), "QNCPSv40", 8);
     Put32(b, count >= 0 ? uint32_t(count) : uint32_t(recs.size()));
     Put32(b, lastId);
     for (const Raw& r : recs) {
