@@ -253,15 +253,7 @@ bool CQNF_LayerSet::Render(qntRECT_s rect)
     const uint32_t members = m_layers.GetSize();
     if (members == 0)
         return true;
-    if (qnIsNullRect(rect)) {
-        rect = {0, 0, m_canvasWidth, m_canvasHeight};
-    } else {
-        rect.left = std::max(rect.left, 0);
-        rect.top = std::max(rect.top, 0);
-        rect.right = std::min<int32_t>(rect.right, m_canvasWidth);
-        rect.bottom = std::min<int32_t>(rect.bottom, m_canvasHeight);
-    }
-    if (rect.left >= rect.right || rect.top >= rect.bottom)
+    if (!qnimg::ClipRect(rect, m_canvasWidth, m_canvasHeight))
         return true;
     // The line buffer follows the member count; if it could not be had when
     // the members changed, it is tried again here rather than written past.
