@@ -140,6 +140,8 @@ private:
     };
     class Writer;
     class Reader;
+    bool i_ParseMerged(const void* data, size_t size);
+    bool i_ParseLayers(const void* data, size_t size);
 
     std::vector<std::unique_ptr<ReadLayer>> m_layers;
     uint16_t m_fileChannels = 0;

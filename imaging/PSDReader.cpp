@@ -106,6 +106,15 @@ bool CQNF_ImagePSD::GetImageInfoByPtr(const void* data, size_t size)
 
 bool CQNF_ImagePSD::ParseImageByPtr(const void* data, size_t size)
 {
+    // A failed decoding leaves no planes of an earlier one behind.
+    if (i_ParseMerged(data, size))
+        return true;
+    i_FreePlanes();
+    return false;
+}
+
+bool CQNF_ImagePSD::i_ParseMerged(const void* data, size_t size)
+{
     if (!GetImageInfoByPtr(data, size))
         return false;
     if (m_depth != 8) {
@@ -204,6 +213,15 @@ private:
 
 bool CQNF_ImagePSD::LParseByPtr(const void* data, size_t size)
 {
+    if (i_ParseLayers(data, size))
+        return true;
+    Clean();
+    i_FreePlanes();
+    return false;
+}
+
+bool CQNF_ImagePSD::i_ParseLayers(const void* data, size_t size)
+{
     if (!GetImageInfoByPtr(data, size))
         return false;
     if (m_depth != 8) {
@@ -211,6 +229,7 @@ bool CQNF_ImagePSD::LParseByPtr(const void* data, size_t size)
         return false;
     }
     Clean();
+    i_FreePlanes();
     const auto* p = static_cast<const unsigned char*>(data);
     Cursor c(p, size, 26);
     const uint32_t colourData = c.U32();
@@ -241,11 +260,7 @@ bool CQNF_ImagePSD::LParseByPtr(const void* data, size_t size)
         return false;
     }
     Reader r(*this, p);
-    if (!r.Run(info, static_cast<uint32_t>(signedCount < 0 ? -signedCount : signedCount))) {
-        Clean();
-        return false;
-    }
-    return true;
+    return r.Run(info, static_cast<uint32_t>(signedCount < 0 ? -signedCount : signedCount));
 }
 
 bool CQNF_ImagePSD::Reader::Run(Cursor& info, uint32_t count)
