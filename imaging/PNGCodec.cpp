@@ -261,7 +261,7 @@ bool CQNF_ImagePNG::i_Decode(const void* data, size_t size, bool infoOnly)
     const uint64_t pixels = uint64_t{width} * height;
     // Planes, the interleaved buffer and its row pointers.
     const uint64_t need = pixels * (planes + bpp) + uint64_t{height} * sizeof(void*);
-    if (!i_WithinLimits(width, height, infoOnly ? 0 : need))
+    if (!i_WithinLimits(width, height, 0))
         return false;
     m_width = static_cast<uint16_t>(width);
     m_height = static_cast<uint16_t>(height);
@@ -275,6 +275,8 @@ bool CQNF_ImagePNG::i_Decode(const void* data, size_t size, bool infoOnly)
         SetError(qncodec::ErrCorrupt);
         return false;
     }
+    if (!i_WithinLimits(width, height, need))
+        return false;
     if (!i_Report(5))
         return false;
 
