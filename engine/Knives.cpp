@@ -31,8 +31,8 @@ void CTessolo::i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, qntFPOS a, qntFPOS
     if (m_bCut)
         width = 1.0;
 
-    m_Drawing.m_nValue = 255;
-    m_Drawing.m_bAntiAlias = m_bSmooth;
+    m_Drawing.value = 255;
+    m_Drawing.antiAlias = m_bSmooth;
 
     const uint32_t n = knife->nodes;
     if (n == 0) {

@@ -522,12 +522,12 @@ bool CTessolo::i_SplitCells(long width, long height, uint8_t* selection, uint32_
         std::memset(testMem.GetPtr() + testMem.GetSize() - 8, 0, 8);
         if (!i_ProgressStep(5, from, to))
             return false;
-        const uint8_t savedBitMode = m_Drawing.m_bBitMode;
-        m_Drawing.m_bBitMode = 1;
+        const uint8_t savedBitMode = m_Drawing.bitMode;
+        m_Drawing.bitMode = 1;
         m_bSmooth = 0;
         const bool drawn = DrawSplitting(ctx.width, ctx.height, testMem.GetPtr(), ctx.rowBytes, inner(5), inner(20));
         m_bSmooth = 1;
-        m_Drawing.m_bBitMode = savedBitMode;
+        m_Drawing.bitMode = savedBitMode;
         if (!drawn)
             return false;
     } else {
