@@ -44,6 +44,21 @@ inline unsigned NibbleRange(int32_t ox, int32_t lo, int32_t hi)
     return m;
 }
 
+// First index in [from, to) whose byte is 0, or to.
+inline int32_t NextZero(const uint8_t* p, int32_t from, int32_t to)
+{
+    while (from + 8 <= to) {
+        uint64_t v;
+        std::memcpy(&v, p + from, 8);
+        if ((v - 0x0101010101010101ull) & ~v & 0x8080808080808080ull)
+            break;
+        from += 8;
+    }
+    while (from < to && p[from] != 0)
+        ++from;
+    return from;
+}
+
 void SetBits(uint8_t* row, int32_t lo, int32_t hi)
 {
     while (lo < hi && (lo & 7)) {
@@ -81,14 +96,20 @@ void FillLineBit(CTessolo::FILLCONTEXT& c, int64_t x, int32_t y, uint32_t length
     uint8_t* const out = c.output;
     const size_t ostride = c.outputStride;
 
+    const int32_t spanFirst = xl >> 2;
+    const int32_t spanLast = (xr - 1) >> 2;
     for (int32_t yy : {y - 1, y + 1}) {
         if (yy < 0 || yy >= H)
             continue;
         const uint8_t* row = c.test + size_t(yy) * c.rowBytes;
         uint8_t* o = out + size_t(yy >> 2) * ostride;
-        for (int32_t ox = xl >> 2; ox <= (xr - 1) >> 2; ++ox)
-            if ((Nibble(row, ox) & NibbleRange(ox, xl, xr)) && o[ox] == 0)
+        // Only pixels still at 0 can change: skip the covered ones in words.
+        for (int32_t ox = NextZero(o, spanFirst, spanLast + 1); ox <= spanLast;
+             ox = NextZero(o, ox + 1, spanLast + 1)) {
+            const unsigned range = (ox == spanFirst || ox == spanLast) ? NibbleRange(ox, xl, xr) : 0xFu;
+            if (Nibble(row, ox) & range)
                 o[ox] = 16;
+        }
     }
 
     const int32_t wl = std::max(xl - 1, 0);
@@ -97,10 +118,18 @@ void FillLineBit(CTessolo::FILLCONTEXT& c, int64_t x, int32_t y, uint32_t length
     uint8_t* o = out + size_t(y >> 2) * ostride;
     const int32_t first = wl >> 2;
     const int32_t last = (wr - 1) >> 2;
-    for (int32_t ox = first; ox <= last; ++ox) {
-        const int k = (ox == first || ox == last) ? __builtin_popcount(NibbleRange(ox, wl, wr)) : 4;
-        const int t = o[ox] + 16 * k;
-        o[ox] = uint8_t(t >= 240 ? 255 : t);
+    auto gain = [](uint8_t& v, int k) {
+        const int t = v + 16 * k;
+        v = uint8_t(t >= 240 ? 255 : t);
+    };
+    gain(o[first], __builtin_popcount(NibbleRange(first, wl, wr)));
+    if (last > first) {
+        // Whole pixels in between gain four sub-pixels each.
+        for (int32_t ox = first + 1; ox < last; ++ox) {
+            const unsigned t = o[ox] + 64u;
+            o[ox] = uint8_t(t >= 240u ? 255u : t);
+        }
+        gain(o[last], __builtin_popcount(NibbleRange(last, wl, wr)));
     }
     Widen(c, first, std::max(y - 1, 0) >> 2, last + 1, (std::min(y + 1, H - 1) >> 2) + 1);
 }
@@ -434,24 +463,38 @@ void CloseHolesBitRow(const BitRaster& r, int32_t y)
     const uint8_t* down = y + 1 < r.height ? r.Row(y + 1) : nullptr;
     const int tail = int(n) * 8 - r.width;  // padding bits at the end of the row
     const uint8_t pad = uint8_t((1u << tail) - 1u);
-    auto at = [&](uint32_t i) -> uint8_t {  // the row byte with its padding blocked
-        return i == n - 1 ? uint8_t(row[i] | pad) : row[i];
+    auto at = [&](const uint8_t* p, uint32_t i) -> uint8_t {  // a byte with its padding and the outside blocked
+        if (!p)
+            return 0xFF;
+        return i == n - 1 ? uint8_t(p[i] | pad) : p[i];
     };
-    uint8_t prev = 0xFF;  // the byte before the row: blocked
-    for (uint32_t i = 0; i < n; ++i) {
-        const uint8_t cur = at(i);
-        if (cur == 0xFF) {
-            prev = cur;
-            continue;
+    uint32_t i = 0;
+    while (i < n) {
+        // Whole words in which no free position has both vertical
+        // neighbours blocked close nothing.
+        if (i + 8 < n) {
+            uint64_t c, u = ~0ull, d = ~0ull;
+            std::memcpy(&c, row + i, 8);
+            if (up)
+                std::memcpy(&u, up + i, 8);
+            if (down)
+                std::memcpy(&d, down + i, 8);
+            if ((~c & u & d) == 0) {
+                i += 8;
+                continue;
+            }
         }
-        const uint8_t next = i + 1 < n ? at(i + 1) : 0xFF;
-        const uint8_t left = uint8_t((cur >> 1) | (prev << 7));
-        const uint8_t right = uint8_t((cur << 1) | (next >> 7));
-        const uint8_t u = up ? uint8_t(up[i] | (i == n - 1 ? pad : 0)) : 0xFF;
-        const uint8_t d = down ? uint8_t(down[i] | (i == n - 1 ? pad : 0)) : 0xFF;
-        const uint8_t closed = uint8_t(~cur & left & right & u & d);
-        prev = cur;
-        row[i] |= closed;
+        const uint32_t stop = std::min(n, i + 8);
+        for (; i < stop; ++i) {
+            const uint8_t cur = at(row, i);
+            if (cur == 0xFF)
+                continue;
+            const uint8_t prev = i > 0 ? at(row, i - 1) : 0xFF;
+            const uint8_t next = i + 1 < n ? at(row, i + 1) : 0xFF;
+            const uint8_t left = uint8_t((cur >> 1) | (prev << 7));
+            const uint8_t right = uint8_t((cur << 1) | (next >> 7));
+            row[i] |= uint8_t(~cur & left & right & at(up, i) & at(down, i));
+        }
     }
 }
 
@@ -710,6 +753,9 @@ bool CTessolo::i_SplitCells(long width, long height, uint8_t* selection, uint32_
     }
     if (!i_ProgressStep(100, from, to))
         return false;
+    // The rasters are done with: give their memory back before rendering.
+    testMem.free();
+    outMem.free();
     if (renderAll)
         for (uint32_t i = 0; i < m_nPieces; ++i)
             i_RenderPiece(i);
