@@ -59,6 +59,14 @@ void CTessolo::i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, qntFPOS a, qntFPOS
 
 bool CTessolo::DrawSplitting(long width, long height, uint8_t* plane, uint32_t stride, uint8_t from, uint8_t to)
 {
+    if (m_bBusy)
+        return false;
+    BusyScope busy(m_bBusy);
+    return i_DrawSplitting(width, height, plane, stride, from, to);
+}
+
+bool CTessolo::i_DrawSplitting(long width, long height, uint8_t* plane, uint32_t stride, uint8_t from, uint8_t to)
+{
     if (!plane || width <= 0 || height <= 0)
         return false;
     if (!i_ProgressStep(0, from, to))

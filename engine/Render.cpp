@@ -116,10 +116,8 @@ bool CTessolo::RenderPiece(uint32_t index)
 {
     if (m_bBusy)
         return false;
-    m_bBusy = 1;
-    const bool ok = i_RenderPiece(index);
-    m_bBusy = 0;
-    return ok;
+    BusyScope busy(m_bBusy);
+    return i_RenderPiece(index);
 }
 
 bool CTessolo::i_RenderPiece(uint32_t index)
@@ -225,6 +223,7 @@ bool CTessolo::CombineSplitedCells(long width, long height, uint8_t** planes, ui
 {
     if (m_bBusy)
         return false;
+    BusyScope busy(m_bBusy);
     if (m_nPieces == 0)
         return true;
     if (!i_ProgressStep(0, from, to))
@@ -247,22 +246,17 @@ bool CTessolo::CombineSplitedCells(long width, long height, uint8_t** planes, ui
     if (!i_ProgressStep(1, from, to))
         return false;
 
-    m_bBusy = 1;
     const uint8_t colours = uint8_t(planeCount - 1);
     uint8_t* const dstAlpha = planes[colours];
     const size_t span = size_t(rect.right - rect.left);
     for (int32_t y = rect.top; y < rect.bottom; ++y)
         std::memset(dstAlpha + size_t(y) * stride + rect.left, 0, span);
-    if (!i_ProgressStep(5, from, to)) {
-        m_bBusy = 0;
+    if (!i_ProgressStep(5, from, to))
         return false;
-    }
 
     for (uint32_t i = 0; i < m_nPieces; ++i) {
-        if (!i_ProgressStep(5.0 + 85.0 * i / m_nPieces, from, to)) {
-            m_bBusy = 0;
+        if (!i_ProgressStep(5.0 + 85.0 * i / m_nPieces, from, to))
             return false;
-        }
         const SPLITEDCELL& p = m_pPieces[i];
         const SFX_OPACITY op = p.opacity[FX_APPLIED];
         if (!p.shown || (op.on && op.opacity == 0))
@@ -300,7 +294,6 @@ bool CTessolo::CombineSplitedCells(long width, long height, uint8_t** planes, ui
         }
     }
 
-    m_bBusy = 0;
     if (!i_ProgressStep(90, from, to))
         return false;
     if (selection)

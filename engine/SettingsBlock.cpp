@@ -229,7 +229,7 @@ bool CTessolo::InitFromLastSettingsBinary(const CQNF_Mem* block, uint8_t& drawOn
     recordCount = 0;
     if (records)
         *records = nullptr;
-    if (!block || !block->GetPtr() || block->GetSize() < kHeaderBytes)
+    if (!block || !block->GetPtr() || block->GetSize() < kHeaderBytes || m_bBusy)
         return false;
 
     Reader r(block->GetPtr(), block->GetSize());

@@ -442,11 +442,9 @@ bool CTessolo::SplitCells(long width, long height, uint8_t* selection, uint32_t 
 {
     if (m_bBusy)
         return false;
-    m_bBusy = 1;
-    const bool ok = i_SplitCells(width, height, selection, selectionStride, channels, channelStride, channelCount,
-                                 from, to, renderAll);
-    m_bBusy = 0;
-    return ok;
+    BusyScope busy(m_bBusy);
+    return i_SplitCells(width, height, selection, selectionStride, channels, channelStride, channelCount, from, to,
+                        renderAll);
 }
 
 namespace {
@@ -568,7 +566,7 @@ bool CTessolo::i_SplitCells(long width, long height, uint8_t* selection, uint32_
         const uint8_t savedBitMode = m_Drawing.bitMode;
         m_Drawing.bitMode = 1;
         m_bSmooth = 0;
-        const bool drawn = DrawSplitting(ctx.width, ctx.height, testMem.GetPtr(), ctx.rowBytes, inner(5), inner(20));
+        const bool drawn = i_DrawSplitting(ctx.width, ctx.height, testMem.GetPtr(), ctx.rowBytes, inner(5), inner(20));
         m_bSmooth = 1;
         m_Drawing.bitMode = savedBitMode;
         if (!drawn)
@@ -584,7 +582,7 @@ bool CTessolo::i_SplitCells(long width, long height, uint8_t* selection, uint32_
         std::memset(testMem.GetPtr() + testMem.GetSize() - 8, 0, 8);
         if (!i_ProgressStep(3, from, to))
             return false;
-        if (!DrawSplitting(w, h, testMem.GetPtr(), uint32_t(w), inner(3), inner(20)))
+        if (!i_DrawSplitting(w, h, testMem.GetPtr(), uint32_t(w), inner(3), inner(20)))
             return false;
     }
     ctx.test = testMem.GetPtr();

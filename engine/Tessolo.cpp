@@ -61,7 +61,7 @@ CTessolo::~CTessolo()
 
 bool CTessolo::Init(uint16_t columns, uint16_t rows, uint32_t freeKnives)
 {
-    if (freeKnives > kMaxFreeKnives)
+    if (freeKnives > kMaxFreeKnives || m_bBusy)
         return false;
     const uint16_t innerC = columns == 0 ? 0 : std::min<uint16_t>(columns - 1, kMaxInner);
     const uint16_t innerR = rows == 0 ? 0 : std::min<uint16_t>(rows - 1, kMaxInner);

@@ -325,7 +325,8 @@ public:
 
     // Sizes the layout for columns x rows cells (at most 101 x 101) and
     // freeKnives free knives (at most 20000): guides 0, knot offsets 0,
-    // knife records zeroed. On failure nothing changes.
+    // knife records zeroed. On failure (or while a long operation runs)
+    // nothing changes.
     bool Init(uint16_t columns, uint16_t rows, uint32_t freeKnives);
 
     // Deletes every piece's mask and planes and empties the piece table.
@@ -401,6 +402,19 @@ public:
 private:
     struct CentreIndex;
 
+    // Marks the engine busy for the lifetime of one long operation.
+    class BusyScope {
+    public:
+        explicit BusyScope(uint8_t& flag) : m_flag(flag) { m_flag = 1; }
+        ~BusyScope() { m_flag = 0; }
+        BusyScope(const BusyScope&) = delete;
+        BusyScope& operator=(const BusyScope&) = delete;
+
+    private:
+        uint8_t& m_flag;
+    };
+
+    bool i_DrawSplitting(long width, long height, uint8_t* plane, uint32_t stride, uint8_t from, uint8_t to);
     bool i_SplitCells(long width, long height, uint8_t* selection, uint32_t selectionStride, uint8_t** channels,
                       uint32_t channelStride, uint8_t channelCount, uint8_t from, uint8_t to, uint8_t renderAll);
     bool i_RenderPiece(uint32_t index);

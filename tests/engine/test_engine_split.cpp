@@ -544,11 +544,14 @@ TEST(EngineSplit, NestedCallsFromAProgressAreRefused)
         refused += !e.FreeSpliting();
         refused += !e.SplitCells(40, 40, nullptr, 0, img.Planes(), 40, 3, 0, 100, 0);
         refused += !e.RenderPiece(0);
+        refused += !e.Init(5, 5, 0);
+        std::vector<uint8_t> plane(40 * 40);
+        refused += !e.DrawSplitting(40, 40, plane.data(), 40, 0, 100);
     };
     e.m_pProgress = &probe;
     ASSERT_TRUE(e.SplitCells(40, 40, nullptr, 0, img.Planes(), 40, 3, 0, 100, 1));
     e.m_pProgress = nullptr;
-    EXPECT_EQ(refused, int(probe.reports.size()) * 3);
+    EXPECT_EQ(refused, int(probe.reports.size()) * 5);
     EXPECT_EQ(e.m_nPieces, 4u);
 }
 
