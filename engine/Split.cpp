@@ -24,6 +24,15 @@ void Widen(CTessolo::FILLCONTEXT& c, int32_t l, int32_t t, int32_t r, int32_t b)
     c.bottom = std::max(c.bottom, b);
 }
 
+// The span [x, x + length) of row y cut to the raster; false when nothing
+// of it is left.
+bool ClipSpan(const CTessolo::FILLCONTEXT& c, int64_t x, int32_t y, uint32_t length, int32_t& xl, int32_t& xr)
+{
+    xl = int32_t(std::max<int64_t>(x, 0));
+    xr = int32_t(std::min<int64_t>(x + length, c.width));
+    return y >= 0 && y < c.height && xl < xr;
+}
+
 // Nibble of output pixel ox inside a bit-raster row: the four sub-pixels
 // 4 ox .. 4 ox + 3, most significant first.
 inline unsigned Nibble(const uint8_t* row, int32_t ox)
@@ -89,9 +98,8 @@ void FillLineBit(CTessolo::FILLCONTEXT& c, int64_t x, int32_t y, uint32_t length
 {
     const int32_t W = c.width;
     const int32_t H = c.height;
-    const int32_t xl = int32_t(std::max<int64_t>(x, 0));
-    const int32_t xr = int32_t(std::min<int64_t>(x + length, W));
-    if (y < 0 || y >= H || xl >= xr)
+    int32_t xl = 0, xr = 0;
+    if (!ClipSpan(c, x, y, length, xl, xr))
         return;
     uint8_t* const out = c.output;
     const size_t ostride = c.outputStride;
@@ -141,9 +149,8 @@ void FillLineByte(CTessolo::FILLCONTEXT& c, int64_t x, int32_t y, uint32_t lengt
 {
     const int32_t W = c.width;
     const int32_t H = c.height;
-    const int32_t xl = int32_t(std::max<int64_t>(x, 0));
-    const int32_t xr = int32_t(std::min<int64_t>(x + length, W));
-    if (y < 0 || y >= H || xl >= xr)
+    int32_t xl = 0, xr = 0;
+    if (!ClipSpan(c, x, y, length, xl, xr))
         return;
     uint8_t* test = c.test + size_t(y) * c.width;
     uint8_t* out = c.output + size_t(y) * c.outputStride;

@@ -40,11 +40,15 @@ struct BitRaster {
         return x < 0 || y < 0 || x >= width || y >= height || Get(Row(y), x);
     }
 
-    // First position p >= x that is blocked (set, or width).
-    int32_t NextBlocked(const uint8_t* row, int32_t x) const
+    // First position p >= x whose bit is set (clear when invert), or width.
+    template <bool invert>
+    int32_t NextMatch(const uint8_t* row, int32_t x) const
     {
         while (x < width) {
-            const uint64_t w = LoadBE64(row + (x >> 3)) << (x & 7);
+            uint64_t w = LoadBE64(row + (x >> 3));
+            if (invert)
+                w = ~w;
+            w <<= (x & 7);
             const int valid = 64 - (x & 7);
             if (w) {
                 const int z = __builtin_clzll(w);
@@ -55,22 +59,8 @@ struct BitRaster {
         }
         return width;
     }
-
-    // First position p >= x that is free, or width.
-    int32_t NextFree(const uint8_t* row, int32_t x) const
-    {
-        while (x < width) {
-            const uint64_t w = ~LoadBE64(row + (x >> 3)) << (x & 7);
-            const int valid = 64 - (x & 7);
-            if (w) {
-                const int z = __builtin_clzll(w);
-                if (z < valid)
-                    return std::min(x + z, width);
-            }
-            x += valid;
-        }
-        return width;
-    }
+    int32_t NextBlocked(const uint8_t* row, int32_t x) const { return NextMatch<false>(row, x); }
+    int32_t NextFree(const uint8_t* row, int32_t x) const { return NextMatch<true>(row, x); }
 
     // Last position p in [lo, x] whose bit is set (free when invert), or lo - 1.
     template <bool invert>
