@@ -7,14 +7,13 @@
 // 49 characters). Names are not unique: the first match in list order wins.
 #pragma once
 
+#include "core/Array.h"
 #include "core/ErrorManager.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <new>
-#include <vector>
 
 namespace s3d {
 
@@ -34,36 +33,44 @@ inline void StoreLightName(char (&dst)[kLightNameChars + 1], const char* src)
 template <class Record>
 class LightList {
 public:
-    uint32_t Count() const { return static_cast<uint32_t>(m_items.size()); }
-    Record* At(uint32_t index) const { return index < m_items.size() ? m_items[index].get() : nullptr; }
+    LightList() = default;
+    LightList(const LightList&) = delete;
+    LightList& operator=(const LightList&) = delete;
+    ~LightList() { KillAll(); }
+
+    uint32_t Count() const { return m_items.GetSize(); }
+    Record* At(uint32_t index) const { return static_cast<Record*>(m_items[index]); }
 
     int32_t Find(const char* name) const
     {
         if (!name)
             return -1;
-        for (size_t i = 0; i < m_items.size(); ++i)
-            if (std::strncmp(m_items[i]->name, name, kLightNameChars) == 0)
+        for (uint32_t i = 0; i < Count(); ++i)
+            if (std::strncmp(At(i)->name, name, kLightNameChars) == 0)
                 return static_cast<int32_t>(i);
         return -1;
     }
     Record* FindRecord(const char* name) const
     {
         const int32_t i = Find(name);
-        return i < 0 ? nullptr : m_items[static_cast<size_t>(i)].get();
+        return i < 0 ? nullptr : At(static_cast<uint32_t>(i));
     }
 
-    // Appends a new default record and returns it; null with error 17 when the
-    // list cannot grow.
+    // Appends a new default record and returns it; null, with the list's
+    // error number (17 when memory runs out), when the list cannot grow.
     Record* Append(unsigned short& error)
     {
-        try {
-            m_items.reserve(m_items.size() + 1);
-            m_items.push_back(std::make_unique<Record>());
-        } catch (const std::bad_alloc&) {
+        Record* rec = new (std::nothrow) Record();
+        if (!rec) {
             error = qnerr::NoMemory;
             return nullptr;
         }
-        return m_items.back().get();
+        if (m_items.Add(rec) < 0) {
+            error = m_items.GetError() ? m_items.GetError() : qnerr::NoMemory;
+            delete rec;
+            return nullptr;
+        }
+        return rec;
     }
 
     // Deletes the first light of that name; false when there is none.
@@ -72,7 +79,8 @@ public:
         const int32_t i = Find(name);
         if (i < 0)
             return false;
-        m_items.erase(m_items.begin() + i);
+        delete At(static_cast<uint32_t>(i));
+        m_items.DeleteAt(static_cast<uint32_t>(i));
         return true;
     }
 
@@ -80,18 +88,24 @@ public:
     // NUL; false for an index past the end, a null buffer or size 0.
     bool GetName(unsigned long index, char* buffer, unsigned long size) const
     {
-        if (index >= m_items.size() || !buffer || size == 0)
+        if (index >= Count() || !buffer || size == 0)
             return false;
-        const char* name = m_items[index]->name;
+        const char* name = At(static_cast<uint32_t>(index))->name;
         const size_t n = std::min<size_t>(std::strlen(name), size - 1);
         std::memcpy(buffer, name, n);
         buffer[n] = 0;
         return true;
     }
-    void KillAll() { m_items.clear(); }
+
+    void KillAll()
+    {
+        for (uint32_t i = 0; i < Count(); ++i)
+            delete At(i);
+        m_items.Empty();
+    }
 
 private:
-    std::vector<std::unique_ptr<Record>> m_items;
+    CQNF_PtrArray m_items;  // of Record*, owned here
 };
 
 }  // namespace s3d

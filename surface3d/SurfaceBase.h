@@ -254,33 +254,43 @@ protected:
                                unsigned long alphaRowLength, unsigned long width, unsigned long height);
 
 private:
+    // A four-plane target, the clip the renderer resolved and the textures
+    // of the draft renderer, as the rasterisers walk them.
     struct RasterTarget;
     struct Clip;
+    struct DraftTextures;
+    // The checks the renderers make before they call the rasterisers, made
+    // again when a rasteriser is called on its own.
     bool int_BindRaster(CQNF_Image* target, qntRECT_s clip, RasterTarget& rt, Clip& c) const;
+    bool int_BindTextures(CQNF_Image* front, CQNF_Image* back, DraftTextures& t) const;
+    bool int_NeighbourAllows(const Clip& c, int32_t x, int32_t y, uint32_t triangle) const;
     template <class PixelFn>
     void int_SpanFrame(const Clip& c, int32_t row, int32_t x0, int32_t x1, float z0, float z1, PixelFn&& pixel);
-    template <class SpanFn>
-    void int_WalkTriangle(const Clip& c, qntPOS a, qntPOS b, qntPOS c2, float za, float zb, float zc,
-                          const qnt2D_VERTEX* ta, const qnt2D_VERTEX* tb, const qnt2D_VERTEX* tcm, SpanFn&& span);
-    bool int_NeighbourAllows(const RasterTarget& rt, const Clip& c, int32_t x, int32_t y, uint32_t triangle) const;
     void int_SpanFlat(const RasterTarget& rt, const Clip& c, int32_t row, int32_t x0, int32_t x1, float z0, float z1,
                       qntRGBA8 colour, uint32_t triangle);
     void int_TriFlat(const RasterTarget& rt, const Clip& c, qntPOS a, qntPOS b, qntPOS cc, float za, float zb,
                      float zc, qntRGBA8 colour, uint32_t triangle);
+    void int_MeshPixel(const RasterTarget& rt, const Clip& c, int32_t x, int32_t y, qntRGBA8 colour,
+                       uint32_t triangle);
     void int_MeshLine(const RasterTarget& rt, const Clip& c, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
                       qntRGBA8 colour, uint32_t triangle);
     void int_AAMeshPixel(const RasterTarget& rt, const Clip& c, int32_t x, int32_t y, unsigned char direction,
                          double before, double at, double after, qntRGBA8 colour, uint32_t triangle);
     void int_AAMeshLine(const RasterTarget& rt, const Clip& c, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
                         qntRGBA8 colour, uint32_t triangle);
-    struct DraftTextures;
-    bool int_BindTextures(CQNF_Image* front, CQNF_Image* back, DraftTextures& t) const;
     void int_SpanDraftSimple(const RasterTarget& rt, const Clip& c, const DraftTextures& t, int32_t row, int32_t x0,
                              int32_t x1, float z0, float z1, unsigned char frontFlag, double shade, int32_t offX,
                              int32_t offY, uint32_t triangle);
     void int_SpanDraftTransformed(const RasterTarget& rt, const Clip& c, const DraftTextures& t, int32_t row,
                                   int32_t x0, int32_t x1, float z0, float z1, float u0, float v0, float u1, float v1,
                                   unsigned char frontFlag, double shade, uint32_t triangle);
+    void int_TriDraftSimple(const RasterTarget& rt, const Clip& c, const DraftTextures& t, qntPOS a, qntPOS b,
+                            qntPOS cc, float za, float zb, float zc, unsigned char frontFlag, double shade,
+                            int32_t offX, int32_t offY, uint32_t triangle);
+    void int_TriDraftTransformed(const RasterTarget& rt, const Clip& c, const DraftTextures& t, qntPOS a, qntPOS b,
+                                 qntPOS cc, float za, float zb, float zc, const qnt2D_VERTEX& ta,
+                                 const qnt2D_VERTEX& tb, const qnt2D_VERTEX& tc, unsigned char frontFlag,
+                                 double shade, uint32_t triangle);
 
     CQNF_Progress* m_progress = nullptr;
 
