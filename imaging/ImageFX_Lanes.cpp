@@ -130,48 +130,40 @@ bool ForceLaneIsa(LaneIsa isa)
     return true;
 }
 
+// The copy of a kernel for the chosen instruction set.
+#if defined(__x86_64__) || defined(__i386__)
+#define QNFX_PICK(name) Pick(&base::name, &avx2::name, &avx512::name)
+template <class F>
+F Pick(F baseCopy, F avx2Copy, F avx512Copy)
+{
+    switch (Chosen()) {
+    case LaneIsa::Avx512:
+        return avx512Copy;
+    case LaneIsa::Avx2:
+        return avx2Copy;
+    default:
+        return baseCopy;
+    }
+}
+#else
+#define QNFX_PICK(name) (&base::name)
+#endif
+
 void BlurLanes(const LaneBlur& lb, const uint8_t* in, ptrdiff_t inJ, ptrdiff_t inK, uint8_t* out, ptrdiff_t outJ,
                ptrdiff_t outK, int lanes, double* buf)
 {
-    switch (Chosen()) {
-#if defined(__x86_64__) || defined(__i386__)
-    case LaneIsa::Avx512:
-        return avx512::BlurLanesU8(lb, in, inJ, inK, out, outJ, outK, lanes, buf);
-    case LaneIsa::Avx2:
-        return avx2::BlurLanesU8(lb, in, inJ, inK, out, outJ, outK, lanes, buf);
-#endif
-    default:
-        return base::BlurLanesU8(lb, in, inJ, inK, out, outJ, outK, lanes, buf);
-    }
+    QNFX_PICK(BlurLanesU8)(lb, in, inJ, inK, out, outJ, outK, lanes, buf);
 }
 
 void BlurRagged(const LaneBlur& lb, const uint32_t* n, int lanes, uint8_t* in, uint8_t* out, double* buf)
 {
-    switch (Chosen()) {
-#if defined(__x86_64__) || defined(__i386__)
-    case LaneIsa::Avx512:
-        return avx512::BlurRaggedU8(lb, n, lanes, in, out, buf);
-    case LaneIsa::Avx2:
-        return avx2::BlurRaggedU8(lb, n, lanes, in, out, buf);
-#endif
-    default:
-        return base::BlurRaggedU8(lb, n, lanes, in, out, buf);
-    }
+    QNFX_PICK(BlurRaggedU8)(lb, n, lanes, in, out, buf);
 }
 
 void BlurLanes(const LaneBlur& lb, const float* in, ptrdiff_t inJ, ptrdiff_t inK, float* out, ptrdiff_t outJ,
                ptrdiff_t outK, int lanes, double* buf)
 {
-    switch (Chosen()) {
-#if defined(__x86_64__) || defined(__i386__)
-    case LaneIsa::Avx512:
-        return avx512::BlurLanesF32(lb, in, inJ, inK, out, outJ, outK, lanes, buf);
-    case LaneIsa::Avx2:
-        return avx2::BlurLanesF32(lb, in, inJ, inK, out, outJ, outK, lanes, buf);
-#endif
-    default:
-        return base::BlurLanesF32(lb, in, inJ, inK, out, outJ, outK, lanes, buf);
-    }
+    QNFX_PICK(BlurLanesF32)(lb, in, inJ, inK, out, outJ, outK, lanes, buf);
 }
 
 }  // namespace qnfx

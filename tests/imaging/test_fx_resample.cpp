@@ -2,6 +2,7 @@
 // with their progress reports, margins and argument checks; and the binding
 // of sources and destinations.
 #include "core/Progress.h"
+#include "imaging/Image.h"
 #include "imaging/ImageFX.h"
 #include "test_fx_util.h"
 
@@ -40,85 +41,85 @@ Planes Picture(int w, int h, int ch, bool alpha, uint32_t seed)
     return s;
 }
 
-// The area-averaging resample, pixel by pixel from its definition.
-Planes RefResize(const Planes& s, int dw, int dh, bool keep, uint8_t fill)
+// Scales, size and place of a resampled result.
+struct RefAreaOf {
+    double sx, sy;
+    int rw, rh, ox, oy;
+};
+
+RefAreaOf RefArea(const Planes& s, int dw, int dh, bool keep)
+{
+    RefAreaOf a{double(dw) / s.w, double(dh) / s.h, dw, dh, 0, 0};
+    if (keep) {
+        a.sx = a.sy = std::min(a.sx, a.sy);
+        a.rw = std::max(1, std::min(dw, int(s.w * a.sx)));
+        a.rh = std::max(1, std::min(dh, int(s.h * a.sy)));
+        a.ox = (dw - a.rw) / 2;
+        a.oy = (dh - a.rh) / 2;
+    }
+    return a;
+}
+
+// Every destination pixel: the fill byte outside the result area, else
+// value(area, plane, i, j) for result pixel (i, j).
+template <class F>
+Planes RefResample(const Planes& s, int dw, int dh, bool keep, uint8_t fill, F&& value)
 {
     Planes d(dw, dh, s.channels, s.alpha);
-    double sx = double(dw) / s.w, sy = double(dh) / s.h;
-    int rw = dw, rh = dh, ox = 0, oy = 0;
-    if (keep) {
-        sx = sy = std::min(sx, sy);
-        rw = std::max(1, std::min(dw, int(s.w * sx)));
-        rh = std::max(1, std::min(dh, int(s.h * sy)));
-        ox = (dw - rw) / 2;
-        oy = (dh - rh) / 2;
-    }
-    const double fx = sx < 1 ? 1 / sx : 1, fy = sy < 1 ? 1 / sy : 1;
-    const double kx = sx < 1 ? sx : 1, ky = sy < 1 ? sy : 1;
+    const RefAreaOf a = RefArea(s, dw, dh, keep);
     for (int p = 0; p < s.channels; ++p)
         for (int y = 0; y < dh; ++y)
             for (int x = 0; x < dw; ++x) {
-                if (x < ox || x >= ox + rw || y < oy || y >= oy + rh) {
-                    d.At(p, x, y) = fill;
-                    continue;
-                }
-                const int i = x - ox, j = y - oy;
-                const double ax = i / sx, bx = ax + fx, ay = j / sy, by = ay + fy;
-                double acc = 0.0;
-                for (double cy = std::floor(ay); cy < by; cy += 1) {
-                    const double oyv = std::min(by, cy + 1) - std::max(ay, cy);
-                    if (oyv <= 0)
-                        continue;
-                    const int row = int(std::min<double>(cy, s.h - 1));
-                    for (double cx = std::floor(ax); cx < bx; cx += 1) {
-                        const double oxv = std::min(bx, cx + 1) - std::max(ax, cx);
-                        if (oxv <= 0)
-                            continue;
-                        const int col = int(std::min<double>(cx, s.w - 1));
-                        acc += (oxv * kx) * (oyv * ky) * s.At(p, col, row);
-                    }
-                }
-                d.At(p, x, y) = static_cast<uint8_t>(std::clamp(int(float(acc)), 0, 255));
+                const bool inside = x >= a.ox && x < a.ox + a.rw && y >= a.oy && y < a.oy + a.rh;
+                d.At(p, x, y) = inside ? value(a, p, x - a.ox, y - a.oy) : fill;
             }
     return d;
 }
 
+// The area-averaging resample, pixel by pixel from its definition.
+Planes RefResize(const Planes& s, int dw, int dh, bool keep, uint8_t fill)
+{
+    return RefResample(s, dw, dh, keep, fill, [&](const RefAreaOf& a, int p, int i, int j) {
+        const double fx = a.sx < 1 ? 1 / a.sx : 1, fy = a.sy < 1 ? 1 / a.sy : 1;
+        const double kx = a.sx < 1 ? a.sx : 1, ky = a.sy < 1 ? a.sy : 1;
+        const double ax = i / a.sx, bx = ax + fx, ay = j / a.sy, by = ay + fy;
+        double acc = 0.0;
+        for (double cy = std::floor(ay); cy < by; cy += 1) {
+            const double oyv = std::min(by, cy + 1) - std::max(ay, cy);
+            if (oyv <= 0)
+                continue;
+            const int row = int(std::min<double>(cy, s.h - 1));
+            for (double cx = std::floor(ax); cx < bx; cx += 1) {
+                const double oxv = std::min(bx, cx + 1) - std::max(ax, cx);
+                if (oxv <= 0)
+                    continue;
+                const int col = int(std::min<double>(cx, s.w - 1));
+                acc += (oxv * kx) * (oyv * ky) * s.At(p, col, row);
+            }
+        }
+        return static_cast<uint8_t>(std::clamp(int(float(acc)), 0, 255));
+    });
+}
+
+// The box mean, reading every kx-th column and ky-th row of each box.
 Planes RefBoxResize(const Planes& s, int dw, int dh, bool keep, uint8_t fill)
 {
-    Planes d(dw, dh, s.channels, s.alpha);
-    double sx = double(dw) / s.w, sy = double(dh) / s.h;
-    int rw = dw, rh = dh, ox = 0, oy = 0;
-    if (keep) {
-        sx = sy = std::min(sx, sy);
-        rw = std::max(1, std::min(dw, int(s.w * sx)));
-        rh = std::max(1, std::min(dh, int(s.h * sy)));
-        ox = (dw - rw) / 2;
-        oy = (dh - rh) / 2;
-    }
-    int kx = 1, ky = 1;
-    while (double(s.w) / rw / kx > 32)
-        ++kx;
-    while (double(s.h) / rh / ky > 32)
-        ++ky;
-    for (int p = 0; p < s.channels; ++p)
-        for (int y = 0; y < dh; ++y)
-            for (int x = 0; x < dw; ++x) {
-                if (x < ox || x >= ox + rw || y < oy || y >= oy + rh) {
-                    d.At(p, x, y) = fill;
-                    continue;
-                }
-                const int i = x - ox, j = y - oy;
-                const long x0 = i == 0 ? 0 : long(i) * s.w / rw, x1 = long(i + 1) * s.w / rw;
-                const long y0 = j == 0 ? 0 : long(j) * s.h / rh, y1 = long(j + 1) * s.h / rh;
-                long sum = 0, n = 0;
-                for (long yy = y0; yy < y1; yy += ky)
-                    for (long xx = x0; xx < x1; xx += kx) {
-                        sum += s.At(p, int(xx), int(yy));
-                        ++n;
-                    }
-                d.At(p, x, y) = static_cast<uint8_t>(n ? sum / n : 0);
+    return RefResample(s, dw, dh, keep, fill, [&](const RefAreaOf& a, int p, int i, int j) {
+        int kx = 1, ky = 1;
+        while (double(s.w) / a.rw / kx > 32)
+            ++kx;
+        while (double(s.h) / a.rh / ky > 32)
+            ++ky;
+        const long x0 = i == 0 ? 0 : long(i) * s.w / a.rw, x1 = long(i + 1) * s.w / a.rw;
+        const long y0 = j == 0 ? 0 : long(j) * s.h / a.rh, y1 = long(j + 1) * s.h / a.rh;
+        long sum = 0, n = 0;
+        for (long yy = y0; yy < y1; yy += ky)
+            for (long xx = x0; xx < x1; xx += kx) {
+                sum += s.At(p, int(xx), int(yy));
+                ++n;
             }
-    return d;
+        return static_cast<uint8_t>(n ? sum / n : 0);
+    });
 }
 
 Planes RefConvolve(const Planes& s, const std::vector<int16_t>& k, int kw, int kh, bool alpha)
@@ -426,4 +427,51 @@ TEST(FxBinding, BackToBackPlanesAndTheDestinationDescription)
                 const size_t i = static_cast<size_t>(p) * 60 + y * 12 + x;
                 ASSERT_EQ(out[i], x < 10 ? 255 - block[i] : 0);  // the stride's slack untouched
             }
+}
+
+TEST(FxBinding, ImagesBindTheirOwnPlanes)
+{
+    CQNF_Image src, dst;
+    ASSERT_TRUE(src.Create(20, 10, qnimg::ModeRGBA));
+    ASSERT_TRUE(dst.Create(20, 10, qnimg::ModeRGBA));
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 20; ++x)
+            src.SetPixel(static_cast<uint16_t>(x), static_cast<uint16_t>(y),
+                         qntRGBA8{static_cast<uint8_t>(x), static_cast<uint8_t>(y), 7, static_cast<uint8_t>(x + y)});
+    CQNF_ImageFX fx;
+    ASSERT_EQ(fx.SetSource(&src), 1);
+    ASSERT_EQ(fx.SetDestination(&dst), 1);
+    ASSERT_EQ(fx.Invert(), 1);
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 20; ++x) {
+            const qntRGBA8 c = dst.GetPixel(static_cast<uint16_t>(x), static_cast<uint16_t>(y));
+            ASSERT_EQ(c.r, 255 - x);
+            ASSERT_EQ(c.g, 255 - y);
+            ASSERT_EQ(c.b, 248);
+            ASSERT_EQ(c.a, x + y);  // alpha copied, not inverted
+        }
+    uint8_t* planes[5];
+    uint32_t stride;
+    uint8_t channels, alpha;
+    int32_t w, h;
+    fx.GetDestination(planes, stride, channels, alpha, w, h);
+    EXPECT_EQ(channels, 4);
+    EXPECT_EQ(alpha, 1);
+    EXPECT_EQ(stride, 20u);
+    EXPECT_EQ(planes[3], dst.GetPlane(3));
+
+    // An RGB image against an RGBA one breaks the common rule.
+    CQNF_Image rgb;
+    ASSERT_TRUE(rgb.Create(20, 10, qnimg::ModeRGB));
+    ASSERT_EQ(fx.SetDestination(&rgb), 1);
+    EXPECT_EQ(fx.Invert(), 0);
+    EXPECT_EQ(fx.GetError(), 1);
+    fx.ResetError();
+    EXPECT_EQ(fx.SetSource(static_cast<CQNF_Image*>(nullptr)), 0);
+    EXPECT_EQ(fx.GetError(), 1);
+    // An image without pixels binds; there is nothing to filter.
+    CQNF_Image none;
+    ASSERT_EQ(fx.SetSource(&none), 1);
+    ASSERT_EQ(fx.SetDestination(&none), 1);
+    EXPECT_EQ(fx.GaussianBlur(3.0, 0, 1), 1);
 }
