@@ -361,19 +361,16 @@ int CQNF_ImageFX::MotionBlur(double angle, double distance, uint8_t blurAlpha, u
 namespace {
 
 // A plane seen along the lines of an angled motion blur: element (i, v) is
-// the pixel at index i across the lines (column or row) and position v along
-// them; a negative v step gives the mirrored case.
+// the pixel at index i across the lines (its column) and position v along
+// them (its row); a negative row step gives the mirrored case.
 struct LineView {
     uint8_t* base;
-    ptrdiff_t si;
     ptrdiff_t sv;
-
-    uint8_t& At(int64_t i, int64_t v) const { return base[i * si + v * sv]; }
 };
 
-LineView MakeView(uint8_t* plane, uint32_t stride, bool byRows, bool mirrored, int64_t nv)
+LineView MakeView(uint8_t* plane, size_t stride, bool mirrored, int64_t nv)
 {
-    LineView view{plane, byRows ? static_cast<ptrdiff_t>(stride) : 1, byRows ? 1 : static_cast<ptrdiff_t>(stride)};
+    LineView view{plane, static_cast<ptrdiff_t>(stride)};
     if (mirrored) {
         view.base += (nv - 1) * view.sv;
         view.sv = -view.sv;
@@ -395,9 +392,13 @@ bool CQNF_ImageFX::i_MotionAngle(const STRUCT_Blur_VectorData& kd, double angle,
     const bool mirrored = angle > 90.0;
     if (mirrored)
         angle = 180.0 - angle;
+    // Steeper than 45 degrees the axes change roles: the lines then run
+    // along the rows, and the planes are transposed so that, either way,
+    // they run down the columns of a "lines plane" (reading and writing
+    // neighbouring bytes rather than a row apart).
     const bool byRows = angle > 45.0;
-    const int64_t ni = byRows ? m_src.height : m_src.width;  // indices across the lines
-    const int64_t nv = byRows ? m_src.width : m_src.height;  // positions along them
+    const int64_t ni = byRows ? m_src.height : m_src.width;  // columns of the lines plane
+    const int64_t nv = byRows ? m_src.width : m_src.height;  // its rows
     if (ni <= 0 || nv <= 0)
         return true;
 
@@ -405,9 +406,13 @@ bool CQNF_ImageFX::i_MotionAngle(const STRUCT_Blur_VectorData& kd, double angle,
     float* fracs = reinterpret_cast<float*>(i_Grow(m_memMotionFracs, ni * sizeof(float)));
     // Staged input, alphas and output of a group of lines, sample j of line
     // k at [j * kChunk + k].
+    constexpr int K = qnfx::kChunk;
     const uint64_t lineBytes = static_cast<uint64_t>(ni);
-    uint8_t* gather = i_Grow(m_memMotionGather, lineBytes * 3 * qnfx::kChunk);
-    if (!offsets || !fracs || !gather)
+    uint8_t* gather = i_Grow(m_memMotionGather, lineBytes * 3 * K);
+    // The transposed source, alpha and destination planes.
+    const uint64_t planeBytes = qnMulSize({static_cast<uint64_t>(ni), static_cast<uint64_t>(nv)});
+    uint8_t* transposed = byRows ? i_Grow(m_memBlurLine, qnMulSize({planeBytes, 3})) : nullptr;
+    if (!offsets || !fracs || !gather || (byRows && !transposed))
         return false;
     const double t = byRows ? std::tan((angle - 90.0) * M_PI / 180.0) : std::tan(angle * M_PI / 180.0);
     for (int64_t i = 0; i < ni; ++i) {
@@ -423,7 +428,6 @@ bool CQNF_ImageFX::i_MotionAngle(const STRUCT_Blur_VectorData& kd, double angle,
     double* buf = reinterpret_cast<double*>(i_Grow(m_memMotionLine, lineDoubles * sizeof(double)));
     if (!buf)
         return false;
-    constexpr int K = qnfx::kChunk;
     uint8_t* stagedIn = gather;
     uint8_t* stagedAlpha = gather + lineBytes * K;
     uint8_t* stagedOut = gather + 2 * lineBytes * K;
@@ -437,34 +441,54 @@ bool CQNF_ImageFX::i_MotionAngle(const STRUCT_Blur_VectorData& kd, double angle,
             continue;
         }
         const bool rec = recover && alphaPlane >= 0 && p != alphaPlane;
-        const LineView sv = MakeView(m_src.planes[p], m_src.stride, byRows, mirrored, nv);
-        const LineView dv = MakeView(m_dst.planes[p], m_dst.stride, byRows, mirrored, nv);
-        const LineView av = rec ? MakeView(m_src.planes[alphaPlane], m_src.stride, byRows, mirrored, nv) : sv;
+        uint8_t* srcLines = m_src.planes[p];
+        uint8_t* alphaLines = rec ? m_src.planes[alphaPlane] : nullptr;
+        uint8_t* dstLines = m_dst.planes[p];
+        size_t srcStride = m_src.stride;
+        size_t dstStride = m_dst.stride;
+        if (byRows) {
+            srcLines = transposed;
+            dstLines = transposed + planeBytes;
+            srcStride = dstStride = static_cast<size_t>(ni);
+            qnfx::TransposeBytes(m_src.planes[p], m_src.stride, srcLines, srcStride, static_cast<int>(ni),
+                                 static_cast<int>(nv));
+            if (rec) {
+                alphaLines = transposed + 2 * planeBytes;
+                qnfx::TransposeBytes(m_src.planes[alphaPlane], m_src.stride, alphaLines, srcStride,
+                                     static_cast<int>(ni), static_cast<int>(nv));
+            }
+        }
+        const LineView sv = MakeView(srcLines, srcStride, mirrored, nv);
+        const LineView av = rec ? MakeView(alphaLines, srcStride, mirrored, nv) : sv;
+        const LineView dv = MakeView(dstLines, dstStride, mirrored, nv);
+
         // Each pixel lies on exactly one line: blur every line and store it,
-        // kChunk neighbouring lines at a time (gathered and scattered sample
-        // by sample across the lines, which keeps the picture's rows in cache).
+        // kChunk neighbouring lines at a time.
         int64_t groupLine[K];
         int64_t groupStart[K];
         uint32_t groupLength[K];
-        uint32_t longest = 0;
         int grouped = 0;
         auto flush = [&]() -> bool {
-            if (grouped == 0)
-                return true;
-            for (uint32_t j = 0; j < longest; ++j) {
-                for (int k = 0; k < grouped; ++k) {
-                    if (j < groupLength[k]) {
-                        const int64_t i = groupStart[k] + j;
-                        const int64_t v = groupLine[k] - offsets[i];
-                        stagedIn[static_cast<size_t>(j) * K + k] = sv.At(i, v);
-                        if (rec)
-                            stagedAlpha[static_cast<size_t>(j) * K + k] = av.At(i, v);
-                    }
+            for (int k = 0; k < grouped; ++k) {
+                // Locals, so that the byte stores cannot make the compiler
+                // reload anything. Pixel j of the line: column start + j,
+                // row line - offset.
+                const uint32_t n = groupLength[k];
+                const int32_t* off = offsets + groupStart[k];
+                const ptrdiff_t step = sv.sv;
+                const ptrdiff_t at = groupStart[k] + groupLine[k] * step;
+                const uint8_t* from = sv.base;
+                uint8_t* to = stagedIn + k;
+                for (uint32_t j = 0; j < n; ++j)
+                    to[static_cast<size_t>(j) * K] = from[at + static_cast<ptrdiff_t>(j) - off[j] * step];
+                if (rec) {
+                    const uint8_t* afrom = av.base;
+                    uint8_t* ato = stagedAlpha + k;
+                    for (uint32_t j = 0; j < n; ++j)
+                        ato[static_cast<size_t>(j) * K] = afrom[at + static_cast<ptrdiff_t>(j) - off[j] * step];
+                    RecoverStrided(stagedIn + k, stagedAlpha + k, n, K);
                 }
             }
-            if (rec)
-                for (int k = 0; k < grouped; ++k)
-                    RecoverStrided(stagedIn + k, stagedAlpha + k, groupLength[k], K);
             if (kd.direct) {
                 for (int k = 0; k < grouped; ++k) {
                     for (uint32_t j = 0; j < groupLength[k]; ++j)
@@ -477,19 +501,20 @@ bool CQNF_ImageFX::i_MotionAngle(const STRUCT_Blur_VectorData& kd, double angle,
                     for (uint32_t j = 0; j < groupLength[k]; ++j)
                         stagedOut[static_cast<size_t>(j) * K + k] = qnfx::ToByte(buf[j]);
                 }
-            } else {
+            } else if (grouped > 0) {
                 qnfx::BlurRagged(lb, groupLength, grouped, stagedIn, stagedOut, buf);
             }
-            for (uint32_t j = 0; j < longest; ++j) {
-                for (int k = 0; k < grouped; ++k) {
-                    if (j < groupLength[k]) {
-                        const int64_t i = groupStart[k] + j;
-                        dv.At(i, groupLine[k] - offsets[i]) = stagedOut[static_cast<size_t>(j) * K + k];
-                    }
-                }
+            for (int k = 0; k < grouped; ++k) {
+                const uint32_t n = groupLength[k];
+                const int32_t* off = offsets + groupStart[k];
+                const ptrdiff_t step = dv.sv;
+                const ptrdiff_t at = groupStart[k] + groupLine[k] * step;
+                uint8_t* to = dv.base;
+                const uint8_t* from = stagedOut + k;
+                for (uint32_t j = 0; j < n; ++j)
+                    to[at + static_cast<ptrdiff_t>(j) - off[j] * step] = from[static_cast<size_t>(j) * K];
             }
             grouped = 0;
-            longest = 0;
             return true;
         };
         int64_t i0 = 0;
@@ -507,30 +532,23 @@ bool CQNF_ImageFX::i_MotionAngle(const STRUCT_Blur_VectorData& kd, double angle,
             groupLine[grouped] = ln;
             groupStart[grouped] = i0;
             groupLength[grouped] = static_cast<uint32_t>(i1 - i0);
-            longest = std::max(longest, groupLength[grouped]);
             if (++grouped == K && !flush())
                 return false;
         }
         if (!flush())
             return false;
+
         // Then every pixel but the last along its line takes a share of the
         // next one, as far as its line sits off the pixel grid.
-        if (!byRows) {
-            for (int64_t v = 1; v < nv; ++v) {
-                uint8_t* prev = &dv.At(0, v - 1);
-                const uint8_t* cur = &dv.At(0, v);
-                for (int64_t i = 0; i < ni; ++i)
-                    prev[i] = BlendFrac(prev[i], cur[i], fracs[i]);
-            }
-        } else {
-            for (int64_t i = 0; i < ni; ++i) {
-                const float f = fracs[i];
-                for (int64_t v = 1; v < nv; ++v) {
-                    uint8_t& prev = dv.At(i, v - 1);
-                    prev = BlendFrac(prev, dv.At(i, v), f);
-                }
-            }
+        for (int64_t v = 1; v < nv; ++v) {
+            uint8_t* prev = dv.base + (v - 1) * dv.sv;
+            const uint8_t* cur = dv.base + v * dv.sv;
+            for (int64_t i = 0; i < ni; ++i)
+                prev[i] = BlendFrac(prev[i], cur[i], fracs[i]);
         }
+        if (byRows)
+            qnfx::TransposeBytes(dstLines, dstStride, m_dst.planes[p], m_dst.stride, static_cast<int>(nv),
+                                 static_cast<int>(ni));
     }
     return true;
 }
