@@ -55,16 +55,32 @@ Picture MakePicture(int w, int h, int channels)
     return pic;
 }
 
+// A sheet of 20 x 15 discs with anti-aliased rims in the alpha plane, like
+// the pieces of a cut: many edges for the stroke.
+Picture MakePieces(int w, int h)
+{
+    Picture pic = MakePicture(w, h, 4);
+    const double r = std::min(w / 20.0, h / 15.0) * 0.42;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const double cx = (std::floor(x * 20.0 / w) + 0.5) * w / 20.0;
+            const double cy = (std::floor(y * 15.0 / h) + 0.5) * h / 15.0;
+            const double a = (r - std::hypot(x - cx, y - cy)) * 170.0;
+            pic.planes[3][static_cast<size_t>(y) * w + x] = static_cast<uint8_t>(a < 0 ? 0 : a > 255 ? 255 : a);
+        }
+    return pic;
+}
+
 struct Size {
     int w, h;
 };
 Size SizeFor(int64_t megapixels) { return megapixels == 1 ? Size{1155, 866} : Size{4000, 3000}; }
 
 template <class F>
-void Run(benchmark::State& state, int channels, F&& filter, Size out = {0, 0})
+void Run(benchmark::State& state, int channels, F&& filter, Size out = {0, 0}, bool pieces = false)
 {
     const Size sz = SizeFor(state.range(0));
-    Picture src = MakePicture(sz.w, sz.h, channels);
+    Picture src = pieces ? MakePieces(sz.w, sz.h) : MakePicture(sz.w, sz.h, channels);
     const Size dsz = out.w ? out : sz;
     Picture dst(dsz.w, dsz.h, channels);
     CQNF_ImageFX fx;
@@ -110,6 +126,17 @@ FX_BENCH(Stroke_3, 4, fx.StrokeInside(kColour, 200, 3));
 FX_BENCH(Stroke_10, 4, fx.StrokeInside(kColour, 200, 10));
 FX_BENCH(Stroke_30, 4, fx.StrokeInside(kColour, 200, 30));
 FX_BENCH(UnsharpNormal, 3, fx.filter_UnsharpenMaskNormal(0));
+
+// The stroke stamps a disc at every edge pixel: its cost grows with the
+// square of the width on a picture with many edges.
+void BM_Stroke_Pieces(benchmark::State& state)
+{
+    const uint8_t size = static_cast<uint8_t>(state.range(1));
+    Run(state, 4, [size](CQNF_ImageFX& fx) { return fx.StrokeInside(kColour, 200, size); }, Size{0, 0}, true);
+}
+BENCHMARK(BM_Stroke_Pieces)
+    ->ArgsProduct({{1, 12}, {3, 10, 30, 100, 255}})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_ResizeHalf(benchmark::State& state)
 {

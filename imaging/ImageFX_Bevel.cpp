@@ -4,6 +4,7 @@
 #include "imaging/ImageFX_Kernels.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -185,6 +186,68 @@ int CQNF_ImageFX::Stroke_FillCircleMatrix(CQNF_Mem* matrix, uint8_t radius, uint
     return 1;
 }
 
+namespace {
+
+// Rows of the alpha plane with the rows above and below; outside the image
+// they read as a row of zeros.
+struct AlphaRows {
+    const uint8_t* up;
+    const uint8_t* at;
+    const uint8_t* down;
+};
+
+// The colour of one plane through the stroke mask m: v + opacity m (c - v)
+// / 65025, or v + (c - v) m / 255 at full opacity, divisions truncated
+// toward zero. A mask of 0 leaves v; a full mask (the transparent surround
+// and the stroke's core, most of the pixels it touches) goes through full[v].
+inline int StrokeValue(int v, int m, int c, int opacity)
+{
+    return opacity < 255 ? v + (opacity * m * (c - v)) / 65025 : v + ((c - v) * m) / 255;
+}
+
+// The end of the run of bytes equal to row[x], eight at a time.
+int32_t RunEnd(const uint8_t* row, int32_t x, int32_t w)
+{
+    const uint8_t v = row[x];
+    int32_t e = x + 1;
+    if constexpr (std::endian::native == std::endian::little) {
+        const uint64_t pattern = v * 0x0101010101010101ull;
+        while (e + 8 <= w) {
+            uint64_t q;
+            std::memcpy(&q, row + e, 8);
+            if (const uint64_t d = q ^ pattern)
+                return e + std::countr_zero(d) / 8;
+            e += 8;
+        }
+    }
+    while (e < w && row[e] == v)
+        ++e;
+    return e;
+}
+
+void StrokeRow(const uint8_t* src, uint8_t* dst, const uint8_t* mask, int32_t w, int c, int opacity,
+               const uint8_t* full)
+{
+    int32_t x = 0;
+    while (x < w) {
+        const uint8_t m = mask[x];
+        const int32_t e = RunEnd(mask, x, w);
+        if (m == 0) {
+            if (src != dst)
+                std::memmove(dst + x, src + x, static_cast<size_t>(e - x));
+        } else if (m == 255) {
+            for (int32_t k = x; k < e; ++k)
+                dst[k] = full[src[k]];
+        } else {
+            for (int32_t k = x; k < e; ++k)
+                dst[k] = static_cast<uint8_t>(StrokeValue(src[k], m, c, opacity));
+        }
+        x = e;
+    }
+}
+
+}  // namespace
+
 int CQNF_ImageFX::StrokeInside(const uint8_t* colour, uint8_t opacity, uint8_t size)
 {
     if (!i_SameShape())
@@ -201,33 +264,45 @@ int CQNF_ImageFX::StrokeInside(const uint8_t* colour, uint8_t opacity, uint8_t s
     }
     // The mask is built apart from the destination, so that a destination
     // sharing its alpha plane with the source still reads the source alpha.
-    uint8_t* mask = i_Grow(m_memBevelHigh, qnMulSize({static_cast<uint64_t>(w), static_cast<uint64_t>(h)}));
-    if (!mask)
+    // One more row of zeros serves as the alpha outside the image.
+    const uint64_t area = qnMulSize({static_cast<uint64_t>(w), static_cast<uint64_t>(h)});
+    uint8_t* mask = i_Grow(m_memBevelHigh, area);
+    uint8_t* zeros = i_Grow(m_memBevelShadow, 2 * static_cast<uint64_t>(w));
+    if (!mask || !zeros)
         return 0;
-    std::memset(mask, 0, static_cast<size_t>(w) * h);
+    std::memset(zeros, 0, static_cast<size_t>(w));
     const uint8_t* alpha = m_src.AlphaPlane();
     const uint32_t as = m_src.stride;
-    auto A = [&](int32_t x, int32_t y) -> int {
-        return (x < 0 || y < 0 || x >= w || y >= h) ? 0 : alpha[static_cast<size_t>(y) * as + x];
+    auto rows = [&](int32_t y) {
+        const uint8_t* at = alpha + static_cast<size_t>(y) * as;
+        return AlphaRows{y > 0 ? at - as : zeros, at, y < h - 1 ? at + as : zeros};
     };
 
-    if (size == 1) {
-        for (int32_t y = 0; y < h; ++y) {
-            for (int32_t x = 0; x < w; ++x) {
-                const int a = alpha[static_cast<size_t>(y) * as + x];
-                uint8_t m = 255;
-                if (a == 255 && x > 0 && y > 0 && x < w - 1 && y < h - 1) {
-                    int lo = 255;
-                    for (int j = -1; j <= 1; ++j)
-                        for (int i = -1; i <= 1; ++i)
-                            if (i || j)
-                                lo = std::min(lo, A(x + i, y + j));
-                    m = static_cast<uint8_t>(255 - lo);
-                }
-                mask[static_cast<size_t>(y) * w + x] = m;
-            }
+    // Every pixel that is not opaque, and every border pixel, is stroked
+    // fully; size 1 also strokes opaque pixels next to less opaque ones.
+    for (int32_t y = 0; y < h; ++y) {
+        const AlphaRows r = rows(y);
+        uint8_t* m = mask + static_cast<size_t>(y) * w;
+        for (int32_t x = 0; x < w; ++x)
+            m[x] = r.at[x] < 255 ? 255 : 0;
+        m[0] = 255;
+        m[w - 1] = 255;
+        if (y == 0 || y == h - 1) {
+            std::memset(m, 255, static_cast<size_t>(w));
+            continue;
         }
-    } else {
+        if (size != 1)
+            continue;
+        for (int32_t x = 1; x < w - 1; ++x) {
+            if (r.at[x] != 255)
+                continue;
+            const int lo = std::min({r.up[x - 1], r.up[x], r.up[x + 1], r.at[x - 1], r.at[x + 1], r.down[x - 1],
+                                     r.down[x], r.down[x + 1]});
+            m[x] = static_cast<uint8_t>(255 - lo);
+        }
+    }
+
+    if (size >= 2) {
         const int s = size;
         const int side = 2 * s + 1;
         CQNF_Mem outer;
@@ -255,15 +330,24 @@ int CQNF_ImageFX::StrokeInside(const uint8_t* colour, uint8_t opacity, uint8_t s
             }
             return st.data();
         };
+        // Edge pixels (stroked themselves, with an opaque direct neighbour)
+        // stamp their disc into the mask. They are marked a row at a time
+        // first, which the compiler does in vector code.
+        uint8_t* edge = zeros + w;
         for (int32_t y = 0; y < h; ++y) {
-            for (int32_t x = 0; x < w; ++x) {
-                const int a = alpha[static_cast<size_t>(y) * as + x];
-                const bool border = x == 0 || y == 0 || x == w - 1 || y == h - 1;
-                if (a == 255 && !border)
+            const AlphaRows r = rows(y);
+            const bool borderRow = y == 0 || y == h - 1;
+            for (int32_t x = 1; x < w - 1; ++x)
+                edge[x] = static_cast<uint8_t>(
+                    ((r.up[x] == 255) | (r.down[x] == 255) | (r.at[x - 1] == 255) | (r.at[x + 1] == 255)) &
+                    ((r.at[x] != 255) | borderRow));
+            for (int32_t x : {0, w - 1})
+                edge[x] = static_cast<uint8_t>(r.up[x] == 255 || r.down[x] == 255 || (x > 0 && r.at[x - 1] == 255) ||
+                                               (x < w - 1 && r.at[x + 1] == 255));
+            for (int32_t x = 0; x < w; x = edge[x] ? x + 1 : RunEnd(edge, x, w)) {
+                if (!edge[x])
                     continue;
-                mask[static_cast<size_t>(y) * w + x] = 255;
-                if (A(x - 1, y) < 255 && A(x + 1, y) < 255 && A(x, y - 1) < 255 && A(x, y + 1) < 255)
-                    continue;
+                const int a = r.at[x];
                 const uint8_t* st = stampFor(a);
                 const int32_t x0 = std::max(0, x - s);
                 const int32_t x1 = std::min(w - 1, x + s);
@@ -282,23 +366,13 @@ int CQNF_ImageFX::StrokeInside(const uint8_t* colour, uint8_t opacity, uint8_t s
 
     const int planes = m_src.channels - 1;
     for (int p = 0; p < planes; ++p) {
-        const int c = colour[p];
-        for (int32_t y = 0; y < h; ++y) {
-            const uint8_t* sp = m_src.planes[p] + static_cast<size_t>(y) * m_src.stride;
-            uint8_t* dp = m_dst.planes[p] + static_cast<size_t>(y) * m_dst.stride;
-            const uint8_t* mr = mask + static_cast<size_t>(y) * w;
-            if (opacity < 255) {
-                for (int32_t x = 0; x < w; ++x) {
-                    const int v = sp[x];
-                    dp[x] = static_cast<uint8_t>(v + (opacity * mr[x] * (c - v)) / 65025);
-                }
-            } else {
-                for (int32_t x = 0; x < w; ++x) {
-                    const int v = sp[x];
-                    dp[x] = static_cast<uint8_t>(v + ((c - v) * mr[x]) / 255);
-                }
-            }
-        }
+        uint8_t full[256];
+        for (int v = 0; v < 256; ++v)
+            full[v] = static_cast<uint8_t>(StrokeValue(v, 255, colour[p], opacity));
+        for (int32_t y = 0; y < h; ++y)
+            StrokeRow(m_src.planes[p] + static_cast<size_t>(y) * m_src.stride,
+                      m_dst.planes[p] + static_cast<size_t>(y) * m_dst.stride, mask + static_cast<size_t>(y) * w, w,
+                      colour[p], opacity, full);
     }
     i_CopyPlane(m_src.channels - 1);
     return 1;

@@ -3,14 +3,15 @@
 //
 // A blur of one line is a chain of dependent steps (each recursive output
 // needs the previous three), so a line at a time leaves the processor waiting
-// on every multiplication. Here K lines ("lanes") advance together: sample j
-// of every lane sits in one row of a buffer, and each step of the recurrence
-// is one loop across the lanes, which the compiler turns into vector code.
-// Each lane sees exactly the operations of Blur_BlurVector in the same order,
-// so the bytes are identical; only the schedule differs.
+// on every multiplication. Here many lines ("lanes") advance together: sample
+// j of every lane of a chunk sits in one row of a buffer and the chunk's
+// state in vector registers, so each step of the recurrence is a few vector
+// operations (ImageFX_LaneKernels.inc, built per instruction set). Each lane
+// sees exactly the operations of Blur_BlurVector in the same order, so the
+// bytes are identical; only the schedule differs.
 //
 // The lanes are read and written through (j, k) strides: a block of image
-// columns is (stride, 1), a block of rows is (1, stride).
+// columns is (stride, 1); rows are first transposed into such blocks.
 #pragma once
 
 #include "imaging/ImageFX.h"
