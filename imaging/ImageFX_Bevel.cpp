@@ -14,6 +14,39 @@ namespace {
 constexpr int kMapRowLanes = 32;
 constexpr int kMapColumnLanes = 64;
 
+struct BevelLight {
+    float lx, ly, lz;   // the light, unit length, x mirrored
+    float flat;         // the light a flat area receives (at least 0.000001)
+    bool noHighlight;   // the light stands straight above
+    float hiScale;      // highlight opacity / (1 - flat)
+    float depth;        // slope factor in percent
+    float shadow;       // shadow opacity
+};
+
+// Highlight and shadow of one row from two rows of the height map (the row
+// above the pixels and their own). Written without branches, so that the
+// compiler lights many pixels at once; the square root never sees a
+// negative number, so it needs no error handling.
+[[gnu::optimize("no-math-errno")]] void LightRow(const float* up, const float* mid, int32_t w, const BevelLight& lp,
+                                                 uint8_t* hr, uint8_t* sr)
+{
+    const float lx = lp.lx, ly = lp.ly, lz = lp.lz, flat = lp.flat, hiScale = lp.hiScale, depth = lp.depth,
+                shadow = lp.shadow;
+    for (int32_t x = 0; x < w; ++x) {
+        const float gx = (up[x + 1] - up[x]) * depth / 100.0f;
+        const float gy = (mid[x + 1] - up[x + 1]) * depth / 100.0f;
+        const float l = std::sqrt(gx * gx + gy * gy + 1.0f);
+        float d = (gx * lx + gy * ly + lz) / l;
+        d = d > 0.0f ? d : 0.0f;
+        const bool lit = d > flat;
+        // Both stay inside 32 bits: hiScale and shadow / flat are below 2.6e8.
+        const int hv = static_cast<int>(hiScale * (d - flat));
+        const int sv = static_cast<int>(shadow) - static_cast<int>(d * shadow / flat);
+        hr[x] = static_cast<uint8_t>(lit ? std::clamp(hv, 0, 255) : 0);
+        sr[x] = static_cast<uint8_t>(lit ? 0 : std::clamp(sv, 0, 255));
+    }
+}
+
 }  // namespace
 
 int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECTOR light,
@@ -87,36 +120,20 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
     }
 
     // Light the slopes.
-    const float flat = std::max(lz, 0.000001f);
-    // With the light straight above nothing can face it more than a flat area;
-    // only rounding could say otherwise.
-    const bool noHighlight = 1.0f - flat < 1e-6f;
-    const float hiScale = noHighlight ? 0.0f : static_cast<float>(highlightOpacity) / (1.0f - flat);
-    const float fdepth = depth;
-    const float fshadow = shadowOpacity;
-    for (int32_t y = 0; y < h; ++y) {
-        const float* up = map + y * mw;   // map row y
-        const float* mid = up + mw;       // map row y + 1
-        uint8_t* hr = hi + static_cast<size_t>(y) * w;
-        uint8_t* sr = sh + static_cast<size_t>(y) * w;
-        for (int32_t x = 0; x < w; ++x) {
-            const float gx = (up[x + 1] - up[x]) * fdepth / 100.0f;
-            const float gy = (mid[x + 1] - up[x + 1]) * fdepth / 100.0f;
-            const float l = std::sqrt(gx * gx + gy * gy + 1.0f);
-            float d = (gx * lx + gy * ly + lz) / l;
-            d = std::max(0.0f, d);
-            int hv = 0;
-            int sv = 0;
-            if (d > flat) {
-                if (!noHighlight)
-                    hv = static_cast<int>(hiScale * (d - flat));
-            } else {
-                sv = shadowOpacity - static_cast<int>(d * fshadow / flat);
-            }
-            hr[x] = static_cast<uint8_t>(std::clamp(hv, 0, 255));
-            sr[x] = static_cast<uint8_t>(std::clamp(sv, 0, 255));
-        }
-    }
+    BevelLight lp;
+    lp.lx = lx;
+    lp.ly = ly;
+    lp.lz = lz;
+    lp.flat = std::max(lz, 0.000001f);
+    // With the light straight above nothing can face it more than a flat
+    // area; only rounding could say otherwise.
+    lp.noHighlight = 1.0f - lp.flat < 1e-6f;
+    lp.hiScale = lp.noHighlight ? 0.0f : static_cast<float>(highlightOpacity) / (1.0f - lp.flat);
+    lp.depth = depth;
+    lp.shadow = shadowOpacity;
+    for (int32_t y = 0; y < h; ++y)
+        LightRow(map + y * mw, map + (y + 1) * mw, w, lp, hi + static_cast<size_t>(y) * w,
+                 sh + static_cast<size_t>(y) * w);
 
     if (soften > 0.0) {
         STRUCT_Blur_VectorData sd;
@@ -136,14 +153,13 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
             const uint8_t* hr = hi + static_cast<size_t>(y) * w;
             const uint8_t* sr = sh + static_cast<size_t>(y) * w;
             for (int32_t x = 0; x < w; ++x) {
+                // Toward the highlight colour by k = H - S when positive, toward
+                // the shadow colour by -k when negative; k = 0 leaves v.
                 const int v = s[x];
                 const int k = hr[x] - sr[x];
-                int r = v;
-                if (k > 0)
-                    r = v + (((hc - v) * k) >> 8);
-                else if (k < 0)
-                    r = v + (((sc - v) * -k) >> 8);
-                d[x] = static_cast<uint8_t>(r);
+                const int target = k > 0 ? hc : sc;
+                const int amount = k > 0 ? k : -k;
+                d[x] = static_cast<uint8_t>(v + (((target - v) * amount) >> 8));
             }
         }
     }
