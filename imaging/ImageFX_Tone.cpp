@@ -132,11 +132,14 @@ int CQNF_ImageFX::Invert()
 {
     if (!i_SameShape())
         return 0;
-    Lut lut;
-    for (int v = 0; v < 256; ++v)
-        lut[v] = static_cast<uint8_t>(255 - v);
+    // A subtraction the compiler runs on whole registers (no table).
     for (int p = 0; p < m_src.ColourPlanes(); ++p)
-        ApplyLut(m_src.planes[p], m_src.stride, m_dst.planes[p], m_dst.stride, m_src.width, m_src.height, lut);
+        for (int32_t y = 0; y < m_src.height; ++y) {
+            const uint8_t* s = m_src.planes[p] + static_cast<size_t>(y) * m_src.stride;
+            uint8_t* d = m_dst.planes[p] + static_cast<size_t>(y) * m_dst.stride;
+            for (int32_t x = 0; x < m_src.width; ++x)
+                d[x] = static_cast<uint8_t>(255 - s[x]);
+        }
     i_CopyAlphaPlane();
     return 1;
 }
