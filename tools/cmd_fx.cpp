@@ -371,8 +371,12 @@ int Run(const tool::Args& all)
         const auto t0 = std::chrono::steady_clock::now();
         const int ok = call(fx);
         const auto t1 = std::chrono::steady_clock::now();
-        if (!ok)
-            return tool::Fail(kName, std::string(it->name) + " failed with error " + std::to_string(fx.GetError()));
+        if (!ok) {
+            const unsigned e = fx.GetError();
+            const char* why = e == 1 ? " (a size, plane layout or value the filter refuses)"
+                                     : e == 17 ? " (out of memory)" : "";
+            return tool::Fail(kName, std::string(it->name) + " failed with error " + std::to_string(e) + why);
+        }
         best = std::min(best, std::chrono::duration<double, std::milli>(t1 - t0).count());
     }
     if (o.time)
