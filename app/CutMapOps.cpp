@@ -820,7 +820,7 @@ bool CWnd_MainModel::i_RebuildGrid(uint8_t column, uint16_t s, bool insert, floa
     std::copy(oldRows.begin(), oldRows.end(), m_RowSplitters);
 
     // Old index of a new line index along the changed direction (-1: new).
-    auto oldLine = [&](uint32_t j, uint32_t line) -> int64_t {
+    auto oldLine = [&](int64_t j, int64_t line) -> int64_t {
         if (insert)
             return j == line ? -1 : j < line ? j : j - 1;
         return j < line ? j : j + 1;
