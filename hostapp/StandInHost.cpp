@@ -700,7 +700,7 @@ FilterHandle StandInHost::NewHandle(const void* bytes, size_t size)
 {
     auto rec = std::make_unique<HandleRec>();
     rec->bytes.assign(size + 1, 0);
-    if (size)
+    if (size && bytes)
         std::memcpy(rec->bytes.data(), bytes, size);
     rec->size = static_cast<int32_t>(size);
     HandleRec* raw = rec.get();
