@@ -1,0 +1,797 @@
+#include "imaging/Image.h"
+
+#include "core/Mem.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace qnimg {
+
+uint8_t PlaneCountOfMode(uint8_t mode)
+{
+    static constexpr uint8_t kPlanes[7] = {0, 3, 4, 4, 5, 1, 2};
+    return mode < 7 ? kPlanes[mode] : 0;
+}
+
+bool ModeHasAlpha(uint8_t mode) { return mode == 2 || mode == 4; }
+
+}  // namespace qnimg
+
+namespace {
+
+uint8_t Channel(qntRGBA8 c, unsigned p)
+{
+    switch (p) {
+    case 0:
+        return c.r;
+    case 1:
+        return c.g;
+    case 2:
+        return c.b;
+    default:
+        return c.a;
+    }
+}
+
+// x / 255 rounded to the nearest integer, for 0 <= x <= 255 * 255 * 255.
+inline int Div255(int x) { return (x + 127) / 255; }
+
+constexpr int kGeoRotate90 = 0;
+constexpr int kGeoRotate180 = 1;
+constexpr int kGeoRotate270 = 2;
+constexpr int kGeoFlipVert = 3;
+
+}  // namespace
+
+CQNF_Image::CQNF_Image() = default;
+
+CQNF_Image::~CQNF_Image() { Clean(); }
+
+void CQNF_Image::Clean()
+{
+    delete m_pixels;
+    m_pixels = nullptr;
+    m_mode = 0;
+    m_width = 0;
+    m_height = 0;
+    ResetError();
+}
+
+bool CQNF_Image::HasPixels() const
+{
+    return m_pixels && m_pixels->GetPtr() && m_pixels->GetSize() > 0 && m_width > 0 && m_height > 0;
+}
+
+uint8_t* CQNF_Image::GetPlane(unsigned p) const
+{
+    if (!HasPixels() || p >= qnimg::PlaneCountOfMode(m_mode))
+        return nullptr;
+    return static_cast<uint8_t*>(m_pixels->GetPtr()) + p * PlaneSize();
+}
+
+bool CQNF_Image::Create(uint16_t width, uint16_t height, uint8_t mode)
+{
+    Clean();
+    if (width == 0 || height == 0)
+        return false;
+    if (mode != qnimg::ModeRGB && mode != qnimg::ModeRGBA) {
+        SetError(qnerr::BadArgument);
+        return false;
+    }
+    const uint64_t bytes = uint64_t{width} * height * qnimg::PlaneCountOfMode(mode);
+    if (bytes > UINT32_MAX) {
+        SetError(qnerr::NoMemory);
+        return false;
+    }
+    auto* block = new (std::nothrow) CQNF_Mem;
+    if (!block) {
+        SetError(qnerr::NoMemory);
+        return false;
+    }
+    if (!block->alloc(static_cast<uint32_t>(bytes))) {
+        SetError(block->GetError() ? block->GetError() : qnerr::NoMemory);
+        delete block;
+        return false;
+    }
+    m_pixels = block;
+    m_mode = mode;
+    m_width = width;
+    m_height = height;
+    return true;
+}
+
+bool CQNF_Image::Create(CQNF_Image* source, uint8_t mode)
+{
+    // Copying an image onto itself would free the source before reading it.
+    if (!source || source == this || !source->HasPixels()) {
+        SetError(qnerr::BadArgument);
+        return false;
+    }
+    const uint8_t m = mode ? mode : source->m_mode;
+    if (!Create(source->m_width, source->m_height, m))
+        return false;
+    auto* dst = static_cast<uint8_t*>(m_pixels->GetPtr());
+    const auto* src = static_cast<const uint8_t*>(source->m_pixels->GetPtr());
+    const size_t plane = PlaneSize();
+    if (m == source->m_mode) {
+        std::memcpy(dst, src, std::min<size_t>(m_pixels->GetSize(), source->m_pixels->GetSize()));
+        return true;
+    }
+    if (m != qnimg::ModeRGB)
+        std::memset(dst, 255, m_pixels->GetSize());
+    std::memcpy(dst, src, std::min<size_t>(3 * plane, source->m_pixels->GetSize()));
+    return true;
+}
+
+bool CQNF_Image::GetImageSize(uint16_t& width, uint16_t& height) const
+{
+    width = m_width;
+    height = m_height;
+    return true;
+}
+
+bool CQNF_Image::ChangeImageMode(uint8_t mode)
+{
+    ResetError();
+    if (!HasPixels()) {
+        SetError(qnerr::Empty);
+        return false;
+    }
+    if (mode == m_mode)
+        return true;
+    const size_t plane = PlaneSize();
+    if (m_mode == qnimg::ModeRGBA && mode == qnimg::ModeRGB) {
+        if (!m_pixels->Resize(static_cast<uint32_t>(3 * plane))) {
+            SetError(m_pixels->GetError() ? m_pixels->GetError() : qnerr::NoMemory);
+            return false;
+        }
+        m_mode = qnimg::ModeRGB;
+        return true;
+    }
+    if (m_mode == qnimg::ModeRGB && mode == qnimg::ModeRGBA) {
+        if (uint64_t{4} * plane > UINT32_MAX) {
+            SetError(qnerr::NoMemory);
+            return false;
+        }
+        if (!m_pixels->Resize(static_cast<uint32_t>(4 * plane))) {
+            SetError(m_pixels->GetError() ? m_pixels->GetError() : qnerr::NoMemory);
+            return false;
+        }
+        std::memset(static_cast<uint8_t*>(m_pixels->GetPtr()) + 3 * plane, 255, plane);
+        m_mode = qnimg::ModeRGBA;
+        return true;
+    }
+    return false;
+}
+
+qntRGBA8 CQNF_Image::GetPixel(uint16_t x, uint16_t y)
+{
+    ResetError();
+    if (!HasPixels()) {
+        SetError(qnerr::Empty);
+        return {0, 0, 0, 0};
+    }
+    if (x >= m_width || y >= m_height) {
+        SetError(qnerr::BadArgument);
+        return {0, 0, 0, 0};
+    }
+    const size_t plane = PlaneSize();
+    const uint8_t* p = static_cast<const uint8_t*>(m_pixels->GetPtr()) + size_t{y} * m_width + x;
+    return {p[0], p[plane], p[2 * plane], m_mode == qnimg::ModeRGBA ? p[3 * plane] : uint8_t{255}};
+}
+
+qntRGBA8 CQNF_Image::GetPixel(qntPOS p)
+{
+    return GetPixel(static_cast<uint16_t>(p.x & 0xFFFF), static_cast<uint16_t>(p.y & 0xFFFF));
+}
+
+qntRGBA8 CQNF_Image::SetPixel(uint16_t x, uint16_t y, qntRGBA8 colour)
+{
+    const qntRGBA8 old = GetPixel(x, y);
+    if (IsError())
+        return {0, 0, 0, 0};
+    const size_t plane = PlaneSize();
+    uint8_t* p = static_cast<uint8_t*>(m_pixels->GetPtr()) + size_t{y} * m_width + x;
+    p[0] = colour.r;
+    p[plane] = colour.g;
+    p[2 * plane] = colour.b;
+    if (m_mode == qnimg::ModeRGBA)
+        p[3 * plane] = colour.a;
+    return old;
+}
+
+qntRGBA8 CQNF_Image::SetPixel(qntPOS p, qntRGBA8 colour)
+{
+    return SetPixel(static_cast<uint16_t>(p.x & 0xFFFF), static_cast<uint16_t>(p.y & 0xFFFF), colour);
+}
+
+uint8_t* CQNF_Image::GetPixelPtr(uint16_t x, uint16_t y)
+{
+    ResetError();
+    if (!HasPixels()) {
+        SetError(qnerr::Empty);
+        return nullptr;
+    }
+    if (x >= m_width || y >= m_height) {
+        SetError(qnerr::BadArgument);
+        return nullptr;
+    }
+    return static_cast<uint8_t*>(m_pixels->GetPtr()) + size_t{y} * m_width + x;
+}
+
+bool CQNF_Image::GetImageChannels(uint8_t** planes, uint32_t& stride)
+{
+    const uint8_t n = qnimg::PlaneCountOfMode(m_mode);
+    if (n == 0 || !planes || !HasPixels()) {
+        SetError(qnerr::BadArgument);
+        return false;
+    }
+    for (unsigned p = 0; p < n; ++p)
+        planes[p] = static_cast<uint8_t*>(m_pixels->GetPtr()) + p * PlaneSize();
+    stride = m_width;
+    return true;
+}
+
+bool CQNF_Image::GetImageChannels(uint8_t** planes, unsigned long& stride)
+{
+    uint32_t s = 0;
+    if (!GetImageChannels(planes, s))
+        return false;
+    stride = s;
+    return true;
+}
+
+// Intersects r with the image; false (and r null) when nothing is left.
+bool CQNF_Image::ClipToImage(qntRECT_s& r) const
+{
+    if (qnIsNullRect(r)) {
+        r = {0, 0, m_width, m_height};
+    } else {
+        r.left = std::max(r.left, 0);
+        r.top = std::max(r.top, 0);
+        r.right = std::min<int32_t>(r.right, m_width);
+        r.bottom = std::min<int32_t>(r.bottom, m_height);
+    }
+    if (r.left >= r.right || r.top >= r.bottom) {
+        r = qnNullRect;
+        return false;
+    }
+    return true;
+}
+
+// The drawing clip: the null clip is the whole image; any other is cut to it.
+bool CQNF_Image::DrawClip(qntRECT_s clip, qntRECT_s& out) const
+{
+    out = clip;
+    return ClipToImage(out);
+}
+
+bool CQNF_Image::Set(qntRGBA8 colour, unsigned char planeMask, qntRECT_s rect)
+{
+    if (!HasPixels()) {
+        SetError(qnerr::Empty);
+        return false;
+    }
+    if (!ClipToImage(rect))
+        return true;
+    const size_t plane = PlaneSize();
+    const size_t w = static_cast<size_t>(rect.right - rect.left);
+    auto* base = static_cast<uint8_t*>(m_pixels->GetPtr());
+    for (unsigned p = 0; p < WorkPlanes(); ++p) {
+        if (!(planeMask & (1u << p)))
+            continue;
+        const uint8_t v = Channel(colour, p);
+        uint8_t* row = base + p * plane + size_t(rect.top) * m_width + rect.left;
+        if (rect.left == 0 && w == m_width) {
+            std::memset(row, v, w * size_t(rect.bottom - rect.top));
+            continue;
+        }
+        for (int32_t y = rect.top; y < rect.bottom; ++y, row += m_width)
+            std::memset(row, v, w);
+    }
+    return true;
+}
+
+bool CQNF_Image::Set(unsigned short cellWidth, unsigned short cellHeight, qntRGBA8 colourA, qntRGBA8 colourB,
+                     qntRECT_s rect)
+{
+    if (!HasPixels()) {
+        SetError(qnerr::Empty);
+        return false;
+    }
+    if (cellWidth == 0 || cellHeight == 0) {
+        SetError(qnerr::BadArgument);
+        return false;
+    }
+    // Two cells must fit the 16-bit size of the pattern image.
+    const uint16_t cw = std::min<uint16_t>(cellWidth, 32767);
+    const uint16_t ch = std::min<uint16_t>(cellHeight, 32767);
+    CQNF_Image cell;
+    if (!cell.Create(static_cast<uint16_t>(2 * cw), static_cast<uint16_t>(2 * ch), qnimg::ModeRGBA)) {
+        SetError(cell.GetError() ? cell.GetError() : qnerr::NoMemory);
+        return false;
+    }
+    cell.Set(colourA, 0x0F, qnNullRect);
+    cell.Set(colourB, 0x0F, {0, 0, cw, ch});
+    cell.Set(colourB, 0x0F, {cw, ch, 2 * cw, 2 * ch});
+    return Tile(&cell, qnNullRect, rect);
+}
+
+bool CQNF_Image::Tile(CQNF_Image* source, qntRECT_s sourceRect, qntRECT_s destRect)
+{
+    ResetError();
+    if (!HasPixels()) {
+        SetError(qnerr::Empty);
+        return false;
+    }
+    if (!source || source == this || !source->HasPixels()) {
+        SetError(qnerr::BadArgument);
+        return false;
+    }
+    if (!ClipToImage(destRect) || !source->ClipToImage(sourceRect))
+        return true;
+    const size_t plane = PlaneSize();
+    const size_t splane = source->PlaneSize();
+    const int32_t sw = sourceRect.right - sourceRect.left;
+    const int32_t sh = sourceRect.bottom - sourceRect.top;
+    const int32_t dw = destRect.right - destRect.left;
+    const unsigned srcPlanes = source->WorkPlanes();
+    auto* dbase = static_cast<uint8_t*>(m_pixels->GetPtr());
+    const auto* sbase = static_cast<const uint8_t*>(source->m_pixels->GetPtr());
+    for (int32_t y = destRect.top; y < destRect.bottom; ++y) {
+        const int32_t sy = sourceRect.top + (y - destRect.top) % sh;
+        for (unsigned p = 0; p < WorkPlanes(); ++p) {
+            uint8_t* d = dbase + p * plane + size_t(y) * m_width + destRect.left;
+            if (p >= srcPlanes) {
+                std::memset(d, 255, size_t(dw));
+                continue;
+            }
+            const uint8_t* s = sbase + p * splane + size_t(sy) * source->m_width + sourceRect.left;
+            for (int32_t done = 0; done < dw;) {
+                const int32_t n = std::min(sw, dw - done);
+                std::memcpy(d + done, s, size_t(n));
+                done += n;
+            }
+        }
+    }
+    return true;
+}
+
+namespace {
+
+// The destination area and source point shared by the copy and the blend:
+// false when nothing is to be done.
+bool CopyArea(const CQNF_Image& dst, const CQNF_Image& src, long x, long y, qntRECT_s rect, qntRECT_s& area,
+              qntRECT_s& from)
+{
+    const qntRECT_s whole{0, 0, dst.GetImageWidth(), dst.GetImageHeight()};
+    if (qnIsNullRect(rect))
+        rect = whole;
+    area = {std::max(rect.left, 0), std::max(rect.top, 0), std::min<int32_t>(rect.right, whole.right),
+            std::min<int32_t>(rect.bottom, whole.bottom)};
+    if (area.left >= area.right || area.top >= area.bottom)
+        return false;
+    int64_t sx = int64_t{x} + area.left - rect.left;
+    int64_t sy = int64_t{y} + area.top - rect.top;
+    // A source point left of or above the source moves the destination with
+    // it, so the picture keeps its alignment.
+    if (sx < 0) {
+        if (-sx >= area.right - area.left)
+            return false;
+        area.left += static_cast<int32_t>(-sx);
+        sx = 0;
+    }
+    if (sy < 0) {
+        if (-sy >= area.bottom - area.top)
+            return false;
+        area.top += static_cast<int32_t>(-sy);
+        sy = 0;
+    }
+    if (sx >= src.GetImageWidth() || sy >= src.GetImageHeight())
+        return false;
+    const int32_t w = std::min<int64_t>(area.right - area.left, src.GetImageWidth() - sx);
+    const int32_t h = std::min<int64_t>(area.bottom - area.top, src.GetImageHeight() - sy);
+    area.right = area.left + w;
+    area.bottom = area.top + h;
+    from = {static_cast<int32_t>(sx), static_cast<int32_t>(sy), static_cast<int32_t>(sx) + w,
+            static_cast<int32_t>(sy) + h};
+    return w > 0 && h > 0;
+}
+
+}  // namespace
+
+bool CQNF_Image::Set(CQNF_Image* source, long x, long y, qntRECT_s rect)
+{
+    ResetError();
+    if (!HasPixels()) {
+        SetError(qnerr::Empty);
+        return false;
+    }
+    if (!source || !source->HasPixels()) {
+        SetError(qnerr::BadArgument);
+        return false;
+    }
+    qntRECT_s area{};
+    qntRECT_s from{};
+    if (!CopyArea(*this, *source, x, y, rect, area, from))
+        return true;
+    return Tile(source, from, area);
+}
+
+bool CQNF_Image::Blend(CQNF_Image* source, long x, long y, qntRECT_s rect, uint8_t opacity)
+{
+    ResetError();
+    if (!HasPixels()) {
+        SetError(qnerr::Empty);
+        return false;
+    }
+    if (!source || !source->HasPixels()) {
+        SetError(qnerr::BadArgument);
+        return false;
+    }
+    if (source->m_mode != qnimg::ModeRGBA)
+        return Set(source, x, y, rect);
+    if ((m_mode != qnimg::ModeRGB && m_mode != qnimg::ModeRGBA) || source == this) {
+        SetError(qnerr::BadArgument);
+        return false;
+    }
+    qntRECT_s area{};
+    qntRECT_s from{};
+    if (!CopyArea(*this, *source, x, y, rect, area, from))
+        return true;
+    const size_t plane = PlaneSize();
+    const size_t splane = source->PlaneSize();
+    auto* dbase = static_cast<uint8_t*>(m_pixels->GetPtr());
+    const auto* sbase = static_cast<const uint8_t*>(source->m_pixels->GetPtr());
+    const int32_t w = area.right - area.left;
+    for (int32_t row = 0; row < area.bottom - area.top; ++row) {
+        const size_t doff = size_t(area.top + row) * m_width + area.left;
+        const size_t soff = size_t(from.top + row) * source->m_width + from.left;
+        const uint8_t* sa = sbase + 3 * splane + soff;
+        for (unsigned p = 0; p < 3; ++p) {
+            uint8_t* d = dbase + p * plane + doff;
+            const uint8_t* s = sbase + p * splane + soff;
+            if (opacity <= 99) {
+                const int k = opacity;
+                for (int32_t i = 0; i < w; ++i)
+                    d[i] = static_cast<uint8_t>(d[i] - (sa[i] * k * (d[i] - s[i])) / 25500);
+            } else {
+                // Rounded division by 255: an opaque source pixel lands
+                // unchanged and a transparent one leaves the destination alone.
+                for (int32_t i = 0; i < w; ++i)
+                    d[i] = static_cast<uint8_t>(Div255((255 - sa[i]) * d[i] + sa[i] * s[i]));
+            }
+        }
+        if (m_mode == qnimg::ModeRGBA) {
+            uint8_t* da = dbase + 3 * plane + doff;
+            for (int32_t i = 0; i < w; ++i)
+                da[i] = static_cast<uint8_t>(sa[i] * da[i] / 255);
+        }
+    }
+    return true;
+}
+
+// Builds the rotated or flipped picture in a new block and swaps it in.
+bool CQNF_Image::RemapInto(uint16_t newWidth, uint16_t newHeight, int kind)
+{
+    ResetError();
+    if (!HasPixels()) {
+        SetError(qnerr::Empty);
+        return false;
+    }
+    auto* block = new (std::nothrow) CQNF_Mem;
+    if (!block) {
+        SetError(qnerr::NoMemory);
+        return false;
+    }
+    if (!block->alloc(m_pixels->GetSize())) {
+        SetError(block->GetError() ? block->GetError() : qnerr::NoMemory);
+        delete block;
+        return false;
+    }
+    const size_t plane = PlaneSize();
+    const size_t ow = m_width;
+    const size_t oh = m_height;
+    const auto* sbase = static_cast<const uint8_t*>(m_pixels->GetPtr());
+    auto* dbase = static_cast<uint8_t*>(block->GetPtr());
+    const size_t planes = std::min<size_t>(WorkPlanes(), m_pixels->GetSize() / plane);
+    for (size_t p = 0; p < planes; ++p) {
+        const uint8_t* s = sbase + p * plane;
+        uint8_t* d = dbase + p * plane;
+        for (size_t Y = 0; Y < newHeight; ++Y) {
+            uint8_t* drow = d + Y * newWidth;
+            switch (kind) {
+            case kGeoRotate90:  // new (X, Y) = old (ow - 1 - Y, X)
+                for (size_t X = 0; X < newWidth; ++X)
+                    drow[X] = s[X * ow + (ow - 1 - Y)];
+                break;
+            case kGeoRotate270:  // new (X, Y) = old (Y, oh - 1 - X)
+                for (size_t X = 0; X < newWidth; ++X)
+                    drow[X] = s[(oh - 1 - X) * ow + Y];
+                break;
+            case kGeoRotate180: {
+                const uint8_t* srow = s + (oh - 1 - Y) * ow;
+                for (size_t X = 0; X < newWidth; ++X)
+                    drow[X] = srow[ow - 1 - X];
+                break;
+            }
+            default:  // vertical flip
+                std::memcpy(drow, s + (oh - 1 - Y) * ow, ow);
+                break;
+            }
+        }
+    }
+    delete m_pixels;
+    m_pixels = block;
+    m_width = newWidth;
+    m_height = newHeight;
+    return true;
+}
+
+bool CQNF_Image::Rotate90() { return RemapInto(m_height, m_width, kGeoRotate90); }
+bool CQNF_Image::Rotate180() { return RemapInto(m_width, m_height, kGeoRotate180); }
+bool CQNF_Image::Rotate270() { return RemapInto(m_height, m_width, kGeoRotate270); }
+bool CQNF_Image::FlipVert() { return RemapInto(m_width, m_height, kGeoFlipVert); }
+
+bool CQNF_Image::FlipHor()
+{
+    ResetError();
+    if (!HasPixels()) {
+        SetError(qnerr::Empty);
+        return false;
+    }
+    const size_t plane = PlaneSize();
+    auto* base = static_cast<uint8_t*>(m_pixels->GetPtr());
+    for (unsigned p = 0; p < WorkPlanes(); ++p)
+        for (size_t y = 0; y < m_height; ++y)
+            std::reverse(base + p * plane + y * m_width, base + p * plane + (y + 1) * m_width);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Drawing
+
+void CQNF_Image::internal_BlendPixel(int x, int y, qntRGBA8 colour)
+{
+    const int a = colour.a;
+    if (a == 0)
+        return;
+    const size_t plane = PlaneSize();
+    uint8_t* p = static_cast<uint8_t*>(m_pixels->GetPtr()) + size_t(y) * m_width + size_t(x);
+    if (a == 255) {
+        p[0] = colour.r;
+        p[plane] = colour.g;
+        p[2 * plane] = colour.b;
+        if (m_mode == qnimg::ModeRGBA)
+            p[3 * plane] = 255;
+        return;
+    }
+    p[0] = static_cast<uint8_t>((a * colour.r + (255 - a) * p[0]) >> 8);
+    p[plane] = static_cast<uint8_t>((a * colour.g + (255 - a) * p[plane]) >> 8);
+    p[2 * plane] = static_cast<uint8_t>((a * colour.b + (255 - a) * p[2 * plane]) >> 8);
+    if (m_mode == qnimg::ModeRGBA)
+        p[3 * plane] = static_cast<uint8_t>(255 - (((255 - a) * (255 - p[3 * plane])) >> 8));
+}
+
+void CQNF_Image::internal_BlendAlphaPixel(int x, int y, uint8_t alpha)
+{
+    static_cast<uint8_t*>(m_pixels->GetPtr())[3 * PlaneSize() + size_t(y) * m_width + size_t(x)] = alpha;
+}
+
+void CQNF_Image::internal_BlendAAPixel(int x, int y, double distance, qntRGBA8 colour, uint8_t accumulateAlpha)
+{
+    const double q = 1.0 - 2.0 * std::fabs(distance) / 3.0;
+    const float f = static_cast<float>(q * q * 255.0);
+    const int i = f >= 255.0f ? 255 : (f > 0.0f ? static_cast<int>(f) : 0);
+    const int k = (i * colour.a) >> 8;
+    if (k == 0)
+        return;
+    const size_t plane = PlaneSize();
+    uint8_t* p = static_cast<uint8_t*>(m_pixels->GetPtr()) + size_t(y) * m_width + size_t(x);
+    p[0] = static_cast<uint8_t>((colour.r * k + p[0] * (255 - k)) >> 8);
+    p[plane] = static_cast<uint8_t>((colour.g * k + p[plane] * (255 - k)) >> 8);
+    p[2 * plane] = static_cast<uint8_t>((colour.b * k + p[2 * plane] * (255 - k)) >> 8);
+    if (m_mode == qnimg::ModeRGBA) {
+        uint8_t& da = p[3 * plane];
+        da = accumulateAlpha ? static_cast<uint8_t>(255 - (((255 - k) * (255 - da)) >> 8))
+                             : std::max<uint8_t>(da, static_cast<uint8_t>(k));
+    }
+}
+
+// The one-pixel line in 16.16 fixed point along the major axis, both end
+// points included; each pixel inside the clip is blended or, for the alpha
+// line, stored into the alpha plane.
+void CQNF_Image::WalkLine(int x1, int y1, int x2, int y2, const qntRECT_s& clip, qntRGBA8 colour, bool alphaOnly,
+                          uint8_t alpha)
+{
+    const int dx = x2 - x1;
+    const int dy = y2 - y1;
+    const bool alongX = std::abs(dy) <= std::abs(dx);
+    const int majorStart = alongX ? x1 : y1;
+    const int majorDelta = alongX ? dx : dy;
+    const int minorStart = alongX ? y1 : x1;
+    const int minorDelta = alongX ? dy : dx;
+    const int steps = std::abs(majorDelta);
+    const int dir = majorDelta < 0 ? -1 : 1;
+    // 64-bit: a minor delta of up to 65535 shifted by 16 does not fit an int.
+    const int64_t slope = steps ? int64_t{minorDelta} * 65536 / steps : 0;
+    int64_t minor = int64_t{minorStart} * 65536 + 32768;
+    for (int i = 0; i <= steps; ++i, minor += slope) {
+        const int major = majorStart + i * dir;
+        const int m = static_cast<int>(minor >> 16);
+        const int x = alongX ? major : m;
+        const int y = alongX ? m : major;
+        if (x < clip.left || x >= clip.right || y < clip.top || y >= clip.bottom)
+            continue;
+        if (alphaOnly)
+            internal_BlendAlphaPixel(x, y, alpha);
+        else
+            internal_BlendPixel(x, y, colour);
+    }
+}
+
+bool CQNF_Image::DrawLine(int16_t x1, int16_t y1, int16_t x2, int16_t y2, qntRGBA8 colour, qntRECT_s clip)
+{
+    if (!HasPixels()) {
+        SetError(qnerr::Empty);
+        return false;
+    }
+    qntRECT_s c{};
+    if (DrawClip(clip, c))
+        WalkLine(x1, y1, x2, y2, c, colour, false, 0);
+    return true;
+}
+
+bool CQNF_Image::DrawLine(qntPOS from, qntPOS to, qntRGBA8 colour, qntRECT_s clip)
+{
+    return DrawLine(static_cast<int16_t>(from.x), static_cast<int16_t>(from.y), static_cast<int16_t>(to.x),
+                    static_cast<int16_t>(to.y), colour, clip);
+}
+
+bool CQNF_Image::DrawRect(qntPOS a, qntPOS b, qntRGBA8 colour, qntRECT_s clip)
+{
+    DrawLine(qntPOS{a.x, a.y}, qntPOS{a.x, b.y}, colour, clip);
+    DrawLine(qntPOS{a.x, a.y}, qntPOS{b.x, a.y}, colour, clip);
+    DrawLine(qntPOS{b.x, b.y}, qntPOS{b.x, a.y}, colour, clip);
+    return DrawLine(qntPOS{b.x, b.y}, qntPOS{a.x, b.y}, colour, clip);
+}
+
+bool CQNF_Image::DrawRect(qntRECT_s r, qntRGBA8 colour, qntRECT_s clip)
+{
+    return DrawRect(qntPOS{r.left, r.top}, qntPOS{r.right, r.bottom}, colour, clip);
+}
+
+bool CQNF_Image::DrawCircle(int16_t cx, int16_t cy, int16_t radius, qntRGBA8 colour, qntRECT_s clip)
+{
+    if (!HasPixels()) {
+        SetError(qnerr::Empty);
+        return false;
+    }
+    qntRECT_s c{};
+    if (!DrawClip(clip, c))
+        return true;
+    auto plot = [&](int x, int y) {
+        if (x >= c.left && x < c.right && y >= c.top && y < c.bottom)
+            internal_BlendPixel(x, y, colour);
+    };
+    int x = 0;
+    int y = radius;
+    int d = 3 - 2 * radius;
+    while (x <= y) {
+        plot(cx + x, cy + y);
+        plot(cx - x, cy + y);
+        plot(cx + x, cy - y);
+        plot(cx - x, cy - y);
+        plot(cx + y, cy + x);
+        plot(cx - y, cy + x);
+        plot(cx + y, cy - x);
+        plot(cx - y, cy - x);
+        if (d < 0) {
+            d += 4 * x + 6;
+        } else {
+            d += 4 * (x - y) + 10;
+            --y;
+        }
+        ++x;
+    }
+    return true;
+}
+
+bool CQNF_Image::DrawCircle(qntPOS centre, int16_t radius, qntRGBA8 colour, qntRECT_s clip)
+{
+    return DrawCircle(static_cast<int16_t>(centre.x), static_cast<int16_t>(centre.y), radius, colour, clip);
+}
+
+bool CQNF_Image::DrawAlphaLine(int16_t x1, int16_t y1, int16_t x2, int16_t y2, uint8_t alpha, qntRECT_s clip)
+{
+    if (!HasPixels()) {
+        SetError(qnerr::Empty);
+        return false;
+    }
+    if (m_mode != qnimg::ModeRGBA)
+        return true;
+    qntRECT_s c{};
+    if (DrawClip(clip, c))
+        WalkLine(x1, y1, x2, y2, c, qntRGBA8{}, true, alpha);
+    return true;
+}
+
+bool CQNF_Image::DrawAALine(int16_t x1, int16_t y1, int16_t x2, int16_t y2, qntRGBA8 colour, qntRECT_s clip,
+                            uint8_t accumulateAlpha)
+{
+    if (!HasPixels()) {
+        SetError(qnerr::Empty);
+        return false;
+    }
+    qntRECT_s c{};
+    if (!DrawClip(clip, c))
+        return true;
+    const auto inside = [&](int x, int y) { return x >= c.left && x < c.right && y >= c.top && y < c.bottom; };
+
+    int ax = x1, ay = y1, bx = x2, by = y2;
+    int dx = bx - ax;
+    int dy = by - ay;
+    if (dx == 0 && dy == 0) {
+        // A line of no length has no direction: only its one pixel is drawn.
+        if (inside(ax, ay))
+            internal_BlendAAPixel(ax, ay, 0.0, colour, accumulateAlpha);
+        return true;
+    }
+    const double invDen = 1.0 / (2.0 * std::sqrt(double(dx) * dx + double(dy) * dy));
+    const bool alongY = std::abs(dy) >= std::abs(dx);
+    if (alongY ? dy < 0 : dx < 0) {
+        std::swap(ax, bx);
+        std::swap(ay, by);
+        dx = -dx;
+        dy = -dy;
+    }
+    const int major = alongY ? dy : dx;
+    int minorDelta = alongY ? dx : dy;
+    const int s = minorDelta < 0 ? -1 : 1;
+    minorDelta = std::abs(minorDelta);
+    const double twoMajorInvDen = 2.0 * major * invDen;
+
+    // Centre first, then the neighbours below and above across the line.
+    auto plot3 = [&](int mj, int mn, double centreDist, double lowDist, double highDist) {
+        const int x = alongY ? mn : mj;
+        const int y = alongY ? mj : mn;
+        if (!inside(x, y))
+            return;
+        internal_BlendAAPixel(x, y, centreDist, colour, accumulateAlpha);
+        const int lowLimit = alongY ? c.left : c.top;
+        const int highLimit = (alongY ? c.right : c.bottom) - 1;
+        if (mn > lowLimit)
+            internal_BlendAAPixel(alongY ? x - 1 : x, alongY ? y : y - 1, lowDist, colour, accumulateAlpha);
+        if (mn < highLimit)
+            internal_BlendAAPixel(alongY ? x + 1 : x, alongY ? y : y + 1, highDist, colour, accumulateAlpha);
+    };
+
+    int mj = alongY ? ay : ax;
+    int mn = alongY ? ax : ay;
+    plot3(mj, mn, 0.0, twoMajorInvDen, twoMajorInvDen);
+    int e = 2 * minorDelta - major;
+    for (int i = 0; i < major; ++i) {
+        int t = 0;
+        if (e >= 0) {
+            mn += s;
+            t = e - major;
+            e += 2 * (minorDelta - major);
+        } else {
+            t = e + major;
+            e += 2 * minorDelta;
+        }
+        ++mj;
+        const double v = t * invDen * s;
+        plot3(mj, mn, std::fabs(v), twoMajorInvDen + v, twoMajorInvDen - v);
+    }
+    return true;
+}
+
+bool CQNF_Image::DrawAALine(qntPOS from, qntPOS to, qntRGBA8 colour, qntRECT_s clip, uint8_t accumulateAlpha)
+{
+    return DrawAALine(static_cast<int16_t>(from.x), static_cast<int16_t>(from.y), static_cast<int16_t>(to.x),
+                      static_cast<int16_t>(to.y), colour, clip, accumulateAlpha);
+}

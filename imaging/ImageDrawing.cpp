@@ -1,0 +1,342 @@
+#include "imaging/ImageDrawing.h"
+
+#include "core/Mem.h"
+#include "imaging/Image.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+bool Finite(double a, double b, double c, double d)
+{
+    return std::isfinite(a) && std::isfinite(b) && std::isfinite(c) && std::isfinite(d);
+}
+
+// A box bound: single precision, truncated toward zero. Values are first held
+// to a range every int can take, so no conversion is undefined.
+int BoxBound(double v)
+{
+    v = std::clamp(v, -1.0e9, 1.0e9);
+    return static_cast<int>(static_cast<float>(v));
+}
+
+// Coordinates beyond this are first cut to the clip box: the aliased walk then
+// never runs for more steps than the box is wide.
+constexpr double kWalkLimit = 1 << 22;
+
+// Liang-Barsky: cuts the segment to the box; false when nothing is left.
+bool CutSegment(double& x1, double& y1, double& x2, double& y2, double l, double t, double r, double b)
+{
+    double t0 = 0.0, t1 = 1.0;
+    const double dx = x2 - x1, dy = y2 - y1;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {x1 - l, r - x1, y1 - t, b - y1};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0.0) {
+            if (q[i] < 0.0)
+                return false;
+            continue;
+        }
+        const double u = q[i] / p[i];
+        if (p[i] < 0.0)
+            t0 = std::max(t0, u);
+        else
+            t1 = std::min(t1, u);
+        if (t0 > t1)
+            return false;
+    }
+    const double ox = x1, oy = y1;
+    x1 = ox + dx * t0;
+    y1 = oy + dy * t0;
+    x2 = ox + dx * t1;
+    y2 = oy + dy * t1;
+    return true;
+}
+
+}  // namespace
+
+bool CQNF_ImageDrawing::SetDestination(unsigned char* plane, unsigned long stride, long width, long height)
+{
+    m_plane = plane;
+    m_stride = static_cast<uint32_t>(std::min<unsigned long>(stride, UINT32_MAX));
+    m_width = static_cast<int32_t>(std::clamp<long>(width, 0, INT32_MAX));
+    m_height = static_cast<int32_t>(std::clamp<long>(height, 0, INT32_MAX));
+    return true;
+}
+
+bool CQNF_ImageDrawing::SetDestination(CQNF_Image* image)
+{
+    if (!image || !image->HasPixels()) {
+        SetError(qnerr::BadArgument);
+        return false;
+    }
+    unsigned plane = 0;
+    if (image->GetImageMode() == qnimg::ModeRGBA)
+        plane = 3;
+    else if (image->GetImageMode() == 4)
+        plane = 4;
+    else {
+        SetError(qnerr::BadArgument);
+        return false;
+    }
+    const size_t planeSize = image->PlaneSize();
+    if (image->GetMemObj()->GetSize() < (plane + 1) * planeSize) {
+        SetError(qnerr::BadArgument);
+        return false;
+    }
+    m_plane = image->GetMemObj()->GetPtr() + plane * planeSize;
+    m_stride = image->GetImageWidth();
+    m_width = image->GetImageWidth();
+    m_height = image->GetImageHeight();
+    return true;
+}
+
+// The clip rectangle cut to the plane. The plane's usable width is also held
+// to what its stride allows, so a stride smaller than the width cannot lead
+// a write into the next row's bytes or past the last row.
+bool CQNF_ImageDrawing::ClipBox(qntRECT_s& box, bool bits) const
+{
+    if (!m_plane || m_width <= 0 || m_height <= 0)
+        return false;
+    const int64_t strideLimit = bits ? int64_t{m_stride} * 8 : int64_t{m_stride};
+    const int32_t w = static_cast<int32_t>(std::min<int64_t>(m_width, strideLimit));
+    box = qnIsNullRect(m_clip) ? qntRECT_s{0, 0, w, m_height}
+                               : qntRECT_s{std::max(m_clip.left, 0), std::max(m_clip.top, 0),
+                                           std::min(m_clip.right, w), std::min(m_clip.bottom, m_height)};
+    return box.left < box.right && box.top < box.bottom;
+}
+
+bool CQNF_ImageDrawing::DrawHQLine(qntFPOS p1, qntFPOS p2, double width, unsigned char roundCaps,
+                                   unsigned char maxMerge, unsigned char fixedFootprint)
+{
+    return DrawHQLine(p1.x, p1.y, p2.x, p2.y, width, roundCaps, maxMerge, fixedFootprint);
+}
+
+bool CQNF_ImageDrawing::DrawHQLine(double x1, double y1, double x2, double y2, double width,
+                                   unsigned char roundCaps, unsigned char maxMerge, unsigned char fixedFootprint)
+{
+    if (!antiAlias)
+        return DrawHQLineNAA(x1, y1, x2, y2, width, roundCaps, maxMerge);
+    if (!Finite(x1, y1, x2, y2) || !std::isfinite(width) || width < 0.0)
+        return true;
+    if (x1 == x2 && y1 == y2)
+        return true;
+    const double r = width / 2.0;
+    const bool caps = roundCaps && width >= 2.1;
+
+    qntRECT_s clip{};
+    if (!ClipBox(clip, false))
+        return true;
+    const int left = std::max(BoxBound(std::min(x1, x2) - r - 1.0), clip.left);
+    const int right = std::min(BoxBound(std::max(x1, x2) + r + 1.0), clip.right);
+    const int top = std::max(BoxBound(std::min(y1, y2) - r - 1.0), clip.top);
+    const int bottom = std::min(BoxBound(std::max(y1, y2) + r + 1.0), clip.bottom);
+    if (left >= right || top >= bottom)
+        return true;
+
+    const double dx = x2 - x1;
+    const double dy = y2 - y1;
+    const double len2 = dx * dx + dy * dy;
+    if (!std::isfinite(len2) || len2 == 0.0)
+        return true;
+    const double len = std::sqrt(len2);
+    const double foot = fixedFootprint ? 1.414213 : len / std::max(std::fabs(dx), std::fabs(dy));
+    const double ox = fixedFootprint ? 0.5 : 0.0;
+    const double h = foot / 2.0;
+    const double cap = caps ? r / len : 0.0;
+    const double e = h / len;
+    const double outer = (r + h) * (r + h);
+    const double inner = (r - h) * (r - h);
+    const int val = value;
+
+    // Coverage of a position at squared distance s inside the outer edge.
+    auto body = [&](double s) -> int {
+        if (s < inner)
+            return val;
+        const float k = static_cast<float>(val * ((std::sqrt(s) - r) / foot + 0.5));
+        return static_cast<uint8_t>(val - static_cast<int>(std::clamp(k, 0.0f, 255.0f)));
+    };
+
+    for (int y = top; y < bottom; ++y) {
+        unsigned char* row = m_plane + size_t(y) * m_stride;
+        const double py = y + 0.5;
+        for (int x = left; x < right; ++x) {
+            unsigned char& v = row[x];
+            if (maxMerge && v > val)
+                continue;
+            const double px = x + ox;
+            const double t = ((px - x1) * dx + (py - y1) * dy) / len2;
+            int byte = -1;  // -1: outside
+            if (t >= -(cap + e) && t <= 1.0 + cap + e) {
+                const double c = (px - x1) * dy - (py - y1) * dx;
+                double s = c * c / len2;
+                if (s <= outer) {
+                    if (t < e || t > 1.0 - e) {
+                        if (caps) {
+                            const double s1 = (px - x1) * (px - x1) + (py - y1) * (py - y1);
+                            const double s2 = (px - x2) * (px - x2) + (py - y2) * (py - y2);
+                            s = std::min(s1, s2);
+                            if (s <= outer)
+                                byte = body(s);
+                        } else {
+                            const double a = t < e ? t : 1.0 - t;
+                            double cov = a / (2.0 * e) + 0.5;
+                            if (s >= inner)
+                                cov = std::min(cov, 0.5 - (std::sqrt(s) - r) / foot);
+                            const float k = static_cast<float>(cov * val);
+                            byte = static_cast<int>(std::clamp(k, 0.0f, 255.0f));
+                        }
+                    } else {
+                        byte = body(s);
+                    }
+                }
+            }
+            if (byte < 0) {
+                if (!maxMerge)
+                    v = 0;
+            } else {
+                v = static_cast<unsigned char>(maxMerge ? std::max<int>(byte, v) : byte);
+            }
+        }
+    }
+    return true;
+}
+
+bool CQNF_ImageDrawing::DrawHQPolyLine(qntFPOS* points, unsigned long count, double width, unsigned char roundCaps,
+                                       unsigned char maxMerge, unsigned char fixedFootprint, double minSqDist)
+{
+    if (!points || count < 2)
+        return false;
+    unsigned long a = 0;
+    while (a < count - 1) {
+        unsigned long b = a + 1;
+        while (b < count - 1) {
+            const double ex = points[b].x - points[a].x;
+            const double ey = points[b].y - points[a].y;
+            if (!(ex * ex + ey * ey <= minSqDist))
+                break;
+            ++b;
+        }
+        DrawHQLine(points[a], points[b], width, roundCaps, maxMerge, fixedFootprint);
+        a = b;
+    }
+    return true;
+}
+
+bool CQNF_ImageDrawing::DrawHQLineNAA(double x1, double y1, double x2, double y2, double width,
+                                      unsigned char /*roundCaps*/, unsigned char /*maxMerge*/)
+{
+    if (bitMode)
+        return DrawHQLineNAA1PixBit(x1, y1, x2, y2);
+    if (!(width >= 2.0))
+        return DrawHQLineNAA1Pix(x1, y1, x2, y2);
+    return DrawHQLineNAAnPix(x1, y1, x2, y2, width);
+}
+
+template <class Plot>
+void CQNF_ImageDrawing::WalkNAA(double x1, double y1, double x2, double y2, const qntRECT_s& box, Plot plot)
+{
+    if (!Finite(x1, y1, x2, y2))
+        return;
+    if (std::max({std::fabs(x1), std::fabs(y1), std::fabs(x2), std::fabs(y2)}) > kWalkLimit &&
+        !CutSegment(x1, y1, x2, y2, box.left - 2.0, box.top - 2.0, box.right + 2.0, box.bottom + 2.0))
+        return;
+    const int ax = static_cast<int>(static_cast<float>(x1));
+    const int ay = static_cast<int>(static_cast<float>(y1));
+    const int bx = static_cast<int>(static_cast<float>(x2));
+    const int by = static_cast<int>(static_cast<float>(y2));
+    const bool alongY = std::abs(bx - ax) < std::abs(by - ay);
+    const int major = alongY ? std::abs(by - ay) : std::abs(bx - ax);
+    const int minor = alongY ? std::abs(bx - ax) : std::abs(by - ay);
+    const int sx = bx < ax ? -1 : 1;
+    const int sy = by < ay ? -1 : 1;
+    auto put = [&](int x, int y) {
+        if (x >= box.left && x < box.right && y >= box.top && y < box.bottom)
+            plot(x, y);
+    };
+    int x = ax, y = ay;
+    int err = 2 * minor - major;
+    for (int i = 0; i < major; ++i) {
+        put(x, y);
+        if (err >= 0) {
+            if (alongY)
+                x += sx;
+            else
+                y += sy;
+            err -= 2 * major;
+        }
+        err += 2 * minor;
+        if (alongY)
+            y += sy;
+        else
+            x += sx;
+    }
+    put(bx, by);
+}
+
+bool CQNF_ImageDrawing::DrawHQLineNAA1PixBit(double x1, double y1, double x2, double y2)
+{
+    qntRECT_s box{};
+    if (!ClipBox(box, true))
+        return true;
+    WalkNAA(x1, y1, x2, y2, box, [&](int x, int y) {
+        m_plane[size_t(y) * m_stride + size_t(x >> 3)] |= static_cast<unsigned char>(0x80u >> (x & 7));
+    });
+    return true;
+}
+
+bool CQNF_ImageDrawing::DrawHQLineNAA1Pix(double x1, double y1, double x2, double y2)
+{
+    qntRECT_s box{};
+    if (!ClipBox(box, false))
+        return true;
+    const unsigned char val = value;
+    WalkNAA(x1, y1, x2, y2, box, [&](int x, int y) {
+        unsigned char& v = m_plane[size_t(y) * m_stride + size_t(x)];
+        if (val > v)
+            v = val;
+    });
+    return true;
+}
+
+bool CQNF_ImageDrawing::DrawHQLineNAAnPix(double x1, double y1, double x2, double y2, double width)
+{
+    if (!std::isfinite(width))
+        return true;
+    qntRECT_s box{};
+    if (!ClipBox(box, false))
+        return true;
+    const float wf = static_cast<float>(std::clamp(width, -32768.0, 32767.0));
+    const int n = static_cast<int16_t>(static_cast<int>(wf));
+    WalkNAA(x1, y1, x2, y2, box,
+            [&](int x, int y) { internal_BlendPixelN(x, y, n, box.left, box.top, box.right, box.bottom); });
+    return true;
+}
+
+void CQNF_ImageDrawing::internal_BlendPixelN(int x, int y, int n, int clipLeft, int clipTop, int clipRight,
+                                             int clipBottom)
+{
+    if (n <= 0 || !m_plane)
+        return;
+    // Never beyond the plane, whatever clip the caller hands in.
+    clipLeft = std::max(clipLeft, 0);
+    clipTop = std::max(clipTop, 0);
+    clipRight = std::min<int64_t>(clipRight, std::min<int64_t>(m_width, m_stride));
+    clipBottom = std::min(clipBottom, m_height);
+    const int k = n / 2;
+    const int64_t n2 = int64_t{n} * n;
+    const int l = std::max(x - k, clipLeft), r = std::min(x - k + n, clipRight);
+    const int t = std::max(y - k, clipTop), b = std::min(y - k + n, clipBottom);
+    const unsigned char val = value;
+    for (int py = t; py < b; ++py) {
+        unsigned char* row = m_plane + size_t(py) * m_stride;
+        const int64_t ddy = int64_t{y - py} * (y - py);
+        for (int px = l; px < r; ++px) {
+            const int64_t ddx = int64_t{x - px} * (x - px);
+            if (n2 >= 4 * (ddx + ddy) && val > row[px])
+                row[px] = val;
+        }
+    }
+}
