@@ -160,8 +160,8 @@ void StandInHost::BuildRecord()
         r.imageMode = filterModeCMYK;
         break;
     }
-    if (m_settings.imageMode >= 0)
-        r.imageMode = static_cast<int16_t>(m_settings.imageMode);
+    if (m_settings.imageMode)
+        r.imageMode = static_cast<int16_t>(*m_settings.imageMode);
     r.depth = static_cast<int16_t>(m_settings.depth);
     if (!hasAlpha)
         r.filterCase = hasSelection ? filterCaseFlatImageWithSelection : filterCaseFlatImageNoSelection;
@@ -171,8 +171,8 @@ void StandInHost::BuildRecord()
     else
         r.filterCase =
             hasSelection ? filterCaseEditableTransparencyWithSelection : filterCaseEditableTransparencyNoSelection;
-    if (m_settings.filterCase >= 0)
-        r.filterCase = static_cast<int16_t>(m_settings.filterCase);
+    if (m_settings.filterCase)
+        r.filterCase = static_cast<int16_t>(*m_settings.filterCase);
     r.haveMask = hasSelection ? 1 : 0;
     r.supportsAbsolute = 1;
 

@@ -22,6 +22,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,9 +30,9 @@ namespace hostapp {
 
 struct HostSettings {
     uint32_t hostSig = FILTER_FOURCC('Q', 'N', 'S', 'H');
-    int imageMode = -1;   // the mode number sent instead of the document's
-    int depth = 8;        // bits per channel sent
-    int filterCase = -1;  // the filter case sent instead of the derived one
+    std::optional<int> imageMode;   // the mode number sent instead of the document's
+    int depth = 8;                  // bits per channel sent
+    std::optional<int> filterCase;  // the filter case sent instead of the derived one
     bool protectTransparency = false;
     int32_t maxSpace = 8 << 20;
     int rowPad = 0;           // extra bytes at the end of every row handed out

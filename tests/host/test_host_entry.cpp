@@ -59,10 +59,12 @@ TEST(HostEntry, PrepareAsksForNoBufferSpaceAndContinueFinishEmptyTheRectangles)
 TEST(HostEntry, UnsupportedImagesAreRefusedWithBadModeAndNothingChanges)
 {
     struct Case {
-        int mode, depth, filterCase;
+        std::optional<int> mode;
+        int depth;
+        std::optional<int> filterCase;
     };
-    for (const Case c : {Case{filterModeIndexed, 8, -1}, Case{filterModeLab, 8, -1}, Case{-1, 16, -1},
-                         Case{-1, 8, 8}, Case{-1, 8, -1 - 1}}) {
+    for (const Case& c : {Case{filterModeIndexed, 8, {}}, Case{filterModeLab, 8, {}}, Case{{}, 16, {}},
+                          Case{{}, 8, 8}, Case{{}, 8, -2}}) {
         PluginHarness h;
         HostSettings s;
         s.imageMode = c.mode;
@@ -70,7 +72,8 @@ TEST(HostEntry, UnsupportedImagesAreRefusedWithBadModeAndNothingChanges)
         s.filterCase = c.filterCase;
         const HostDocument doc = Document(ColorMode::RGB, 8, 8, false);
         StandInHost host(doc, s);
-        EXPECT_EQ(h.Run(host), filterBadMode) << c.mode << " " << c.depth << " " << c.filterCase;
+        EXPECT_EQ(h.Run(host), filterBadMode) << c.mode.value_or(-1) << " " << c.depth << " "
+                                              << c.filterCase.value_or(-1);
         EXPECT_EQ(host.Document().Target().pixels.planes, doc.Target().pixels.planes);
         EXPECT_TRUE(Empty(host.Record().inRect) && Empty(host.Record().outRect) && Empty(host.Record().maskRect));
         EXPECT_TRUE(host.Violations().empty());

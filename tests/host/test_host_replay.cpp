@@ -89,10 +89,14 @@ TEST(HostReplay, LayoutModeDrawsForegroundLinesOnTheBackgroundInEveryMode)
                 EXPECT_EQ(MinInColumns(out, y, 0, 16, p), 255) << y;
                 EXPECT_EQ(MinInColumns(out, y, 24, 40, p), 255) << y;
             }
-            // The knife down the middle is dark (CMYK black stays no-ink).
-            EXPECT_LT(MinInColumns(out, y, 18, 22), 128) << y;
-            if (mode == ColorMode::CMYK)
+            // The knife down the middle is dark (CMYK black stays no-ink);
+            // its anti-aliased ends at the borders are lighter.
+            if (y > 0 && y < 9) {
+                EXPECT_LT(MinInColumns(out, y, 18, 22), 128) << y;
+            }
+            if (mode == ColorMode::CMYK) {
                 EXPECT_EQ(MinInColumns(out, y, 0, 40, 3), 255);
+            }
         }
         // The host saw progress from 0 to 100 and never backwards.
         const auto& progress = host.ProgressDone();
@@ -113,10 +117,12 @@ TEST(HostReplay, LayoutModeOnEditableTransparencyDrawsOpaqueLinesOnNothing)
     for (size_t i = 0; i < out.PixelCount(); ++i)
         ASSERT_EQ(out.planes[0][i], 0) << i;  // foreground everywhere
     EXPECT_EQ(out.planes[3][5 * 40 + 5], 0);   // transparent away from the knife
-    int maxAlpha = 0;
-    for (int x = 18; x < 22; ++x)
-        maxAlpha = std::max<int>(maxAlpha, out.planes[3][5 * 40 + x]);
-    EXPECT_GT(maxAlpha, 128);
+    // The knife at x = 20 covers one pixel's width, anti-aliased across two.
+    int coverage = 0;
+    for (int x = 17; x < 23; ++x)
+        coverage += out.planes[3][5 * 40 + x];
+    EXPECT_GE(coverage, 250);
+    EXPECT_LE(coverage, 260);
 }
 
 TEST(HostReplay, ProtectedTransparencyIsNeverWritten)
@@ -156,8 +162,9 @@ TEST(HostReplay, SelectionBoundsTheWorkAndTheHostKeepsTheRest)
     for (int y = 0; y < 12; ++y)
         for (int x = 0; x < 40; ++x) {
             const size_t i = static_cast<size_t>(y) * 40 + x;
-            if (!sel[i])
+            if (!sel[i]) {
                 ASSERT_EQ(out.planes[1][i], before.planes[1][i]) << x << "," << y;
+            }
         }
     // The knife runs down the middle of the selection, x = 20.
     EXPECT_EQ(MinInColumns(out, 5, 10, 17), 255);
@@ -223,8 +230,9 @@ TEST(HostReplay, TinySpaceGivesTheSameResultInManyBands)
         ASSERT_EQ(h.Run(host), 0) << space;
         EXPECT_TRUE(host.Violations().empty());
         results.push_back(host.Document().Target().pixels.planes[1]);
-        if (space == 48)
+        if (space == 48) {
             EXPECT_GT(host.AdvanceCalls(), 30 * 4);
+        }
     }
     EXPECT_EQ(results[0], results[1]);
     EXPECT_EQ(results[0], results[2]);
