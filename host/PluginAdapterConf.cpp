@@ -3,9 +3,11 @@
 
 #include "core/StdFile.h"
 #include "core/Storage.h"
+#include "core/StorageFile.h"
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 
 namespace {
@@ -99,33 +101,21 @@ bool CQNF_8BFPluginVirtual::ConfFile_Read(CQNF_Mem* block, const char* name, con
 bool CQNF_8BFPluginVirtual::ConfFile_Write(const void* data, uint32_t size, const char* name, const char*)
 {
     ResetError();
-    if (!name || (!data && size > 0)) {
+    const std::string_view n = name ? name : "";
+    if ((!data && size > 0) || n.empty() || n == "." || n == ".." || n.find('/') != n.npos ||
+        m_Folder.path.empty()) {
         SetError(qnerr::BadArgument);
         return false;
     }
-    // The new content goes to a temporary file that replaces the old one only
-    // when it is complete: a full disk never costs the last good file.
-    const std::string temp = std::string(name) + ".tmp";
-    CQNF_StdFile file;
-    if (!file.Open(CQNF_String(temp.c_str()), &m_Folder, 2)) {
-        SetError(file.GetError());
+    // The new content replaces the old file only when it is complete: a full
+    // disk never costs the last good settings.
+    const unsigned short error =
+        qnstorage::ReplaceFile(PathInFolder(m_Folder, name), static_cast<const uint8_t*>(data), size);
+    if (error) {
+        SetError(error);
         return false;
     }
-    bool ok = size == 0 || file.Write(data, size) == size;
-    if (!ok)
-        SetError(file.GetError() ? file.GetError() : qnerr::FileWrite);
-    if (!file.Close() && ok) {
-        SetError(file.GetError() ? file.GetError() : qnerr::FileWrite);
-        ok = false;
-    }
-    const std::string tempPath = PathInFolder(m_Folder, temp.c_str());
-    if (ok && std::rename(tempPath.c_str(), PathInFolder(m_Folder, name).c_str()) != 0) {
-        SetError(qnerr::FileWrite);
-        ok = false;
-    }
-    if (!ok)
-        std::remove(tempPath.c_str());
-    return ok;
+    return true;
 }
 
 bool CQNF_8BFPluginVirtual::ConfFile_Write(const CQNF_Mem* block, const char* name, const char* unused)

@@ -1,13 +1,10 @@
 #include "hostapp/SafeFile.h"
 
+#include "core/StorageFile.h"
+
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace hostapp {
 
@@ -34,38 +31,8 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
 
 bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string& err)
 {
-    std::string tmp = path + ".XXXXXX";
-    const int fd = mkstemp(tmp.data());
-    if (fd < 0) {
-        err = "cannot create a temporary file beside " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            err = "cannot write " + path + ": " + std::strerror(errno);
-            close(fd);
-            unlink(tmp.c_str());
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    // mkstemp creates the file readable by its owner only; give it the
-    // permissions an ordinary new file gets.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    if (fsync(fd) != 0 || close(fd) != 0) {
-        err = "cannot write " + path + ": " + std::strerror(errno);
-        unlink(tmp.c_str());
-        return false;
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        err = "cannot replace " + path + ": " + std::strerror(errno);
-        unlink(tmp.c_str());
+    if (qnstorage::ReplaceFile(path, bytes.data(), bytes.size()) != 0) {
+        err = "cannot write " + path;
         return false;
     }
     return true;

@@ -1,6 +1,7 @@
 #include "hostapp/StandInHost.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace hostapp {
@@ -34,8 +35,9 @@ bool Inside(const FilterRect16& r, int left, int top, int right, int bottom)
 
 std::string RectText(const FilterRect16& r)
 {
-    return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" + std::to_string(r.right) + "," +
-           std::to_string(r.bottom) + ")";
+    char text[64];
+    std::snprintf(text, sizeof text, "(%d,%d)-(%d,%d)", r.left, r.top, r.right, r.bottom);
+    return text;
 }
 
 const char* const kGrayNames[] = {"Gray"};

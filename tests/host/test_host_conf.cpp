@@ -5,7 +5,10 @@
 #include "core/Storage.h"
 #include "hostapp/SafeFile.h"
 
+#include <csignal>
 #include <fstream>
+
+#include <sys/resource.h>
 
 using namespace hosttest;
 
@@ -36,7 +39,12 @@ TEST(HostConf, WholeFilesRoundTripAndAnEmptyFileReadsEmpty)
     EXPECT_FALSE(a.ConfFile_Read(&block, "missing.data"));
     EXPECT_NE(a.GetError(), 0);
     // No temporary file is left behind.
-    EXPECT_FALSE(std::filesystem::exists(h.File("last.data.tmp")));
+    size_t files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(h.folder.path)) {
+        (void)e;
+        ++files;
+    }
+    EXPECT_EQ(files, 2u);
 }
 
 TEST(HostConf, AFailedWriteKeepsTheOldFile)
@@ -46,16 +54,25 @@ TEST(HostConf, AFailedWriteKeepsTheOldFile)
     a.SetPluginFolder(h.folder);
     const uint8_t old[] = {9, 9, 9};
     ASSERT_TRUE(a.ConfFile_Write(old, 3, "last.data"));
-    // The temporary name is taken by a folder, so the new content cannot be
-    // written; the last good settings must survive.
-    std::filesystem::create_directory(h.File("last.data.tmp"));
-    const uint8_t fresh[] = {1, 2, 3, 4};
-    EXPECT_FALSE(a.ConfFile_Write(fresh, 4, "last.data"));
+    // A write that runs out of room (a file size limit here, a full disk in
+    // life) fails, and the last good settings survive it.
+    const std::vector<uint8_t> fresh(64 * 1024, 7);
+    {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit old{}, small{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+        small = old;
+        small.rlim_cur = 4096;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        EXPECT_FALSE(a.ConfFile_Write(fresh.data(), static_cast<uint32_t>(fresh.size()), "last.data"));
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
+    }
     EXPECT_EQ(Slurp(h.File("last.data")), (std::vector<uint8_t>{9, 9, 9}));
+    EXPECT_FALSE(a.ConfFile_Write(old, 3, "../escape"));
     // Without a folder nothing is read or written.
     FSRef none;
     a.SetPluginFolder(none);
-    EXPECT_FALSE(a.ConfFile_Write(fresh, 4, "last.data"));
+    EXPECT_FALSE(a.ConfFile_Write(old, 3, "last.data"));
     CQNF_Mem block;
     EXPECT_FALSE(a.ConfFile_Read(&block, "last.data"));
 }
