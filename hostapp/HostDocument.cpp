@@ -73,9 +73,11 @@ RasterImage HostDocument::Composite() const
     const size_t n = PixelCount();
     std::vector<uint32_t> alpha(n, 0);
     for (const HostLayer& layer : layers) {
+        if (!layer.visible)
+            continue;
         const RasterImage& src = layer.pixels;
         for (size_t i = 0; i < n; ++i) {
-            const uint32_t sa = src.hasAlpha ? src.planes[colours][i] : 255;
+            const uint32_t sa = (src.hasAlpha ? src.planes[colours][i] : 255) * layer.opacity / 255;
             if (sa == 0)
                 continue;
             const uint32_t da = alpha[i];

@@ -15,6 +15,8 @@ struct HostLayer {
     int32_t id = 0;  // the host's sheet id
     std::string name;
     RasterImage pixels;  // canvas-sized; alpha when the layer has transparency
+    bool visible = true;
+    uint8_t opacity = 255;
 };
 
 struct HostChannel {
@@ -52,8 +54,8 @@ struct HostDocument {
     HostLayer& Target() { return layers[target]; }
     size_t PixelCount() const { return static_cast<size_t>(width) * static_cast<size_t>(height); }
 
-    // All visible layers blended bottom first with normal "over"; the result
-    // has alpha when any layer has.
+    // All visible layers blended bottom first with normal "over" at their
+    // opacity; the result has alpha when any layer has.
     RasterImage Composite() const;
 };
 

@@ -1,6 +1,7 @@
 #include "hostapp/HostProgram.h"
 
 #include "hostapp/PluginLoader.h"
+#include "hostapp/PsdDocument.h"
 #include "hostapp/SafeFile.h"
 
 #include <cerrno>
@@ -76,6 +77,7 @@ int Fail(int code, const std::string& message)
 const char* HostUsage()
 {
     return "usage: tessolo-host [options] INPUT OUTPUT.png\n"
+           "INPUT is a PNG, JPEG or layered PSD image.\n"
            "Runs a filter plug-in on an image as a host would and writes the filtered layer.\n"
            "  --plugin PATH          the plug-in library (default $TESSOLO_PLUGIN, else the bundle beside the program)\n"
            "  --replay | --dialog | --about   Prepare, Start, Finish (default); Parameters first; About only\n"
@@ -85,7 +87,8 @@ const char* HostUsage()
            "  --mode gray|rgb|cmyk   convert the document first\n"
            "  --selection MASK       gray image: selection mask\n"
            "  --add-layer FILE[:NAME]  a layer above the input (repeatable)\n"
-           "  --target N             index of the layer to filter, bottom first (default 0, the input)\n"
+           "  --target N             index of the layer to filter, bottom first (default: the input, or\n"
+           "                         the top layer of a PSD document)\n"
            "  --channel FILE[:NAME]  an extra document channel (repeatable)\n"
            "  --protect-transparency  transparency that the filter may not change\n"
            "  --fg RRGGBB --bg RRGGBB  foreground and background colours (black, white)\n"
@@ -294,13 +297,18 @@ namespace {
 bool BuildDocument(const HostCommandLine& cmd, HostDocument& doc, std::string& err)
 {
     RasterImage input;
-    if (cmd.input.empty()) {
-        // About needs no image; the host still has a document open.
-        input.Allocate(ColorMode::RGB, 64, 64, false, 255);
-    } else if (!ReadImageFile(cmd.input, input, err)) {
-        return false;
+    if (!cmd.input.empty() && IsPsdFile(cmd.input)) {
+        if (!ReadPsdDocument(cmd.input, doc, err))
+            return false;
+    } else {
+        if (cmd.input.empty()) {
+            // About needs no image; the host still has a document open.
+            input.Allocate(ColorMode::RGB, 64, 64, false, 255);
+        } else if (!ReadImageFile(cmd.input, input, err)) {
+            return false;
+        }
+        doc = HostDocument::FromImage(std::move(input), "Layer 1");
     }
-    doc = HostDocument::FromImage(std::move(input), "Layer 1");
     if (cmd.mode == "gray")
         doc.ConvertTo(ColorMode::Gray);
     else if (cmd.mode == "rgb")

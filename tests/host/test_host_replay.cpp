@@ -427,3 +427,53 @@ TEST(HostReplay, SelectionOnATransparentLayerMultipliesTheAlpha)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HostReplay, ImageOverlayReadsAnotherLayerOfTheDocument)
+{
+    PluginHarness h;
+    CTessolo engine;
+    LayoutSpec spec;
+    spec.columns = 2;
+    spec.rows = 1;
+    spec.knife = KnifeShape::Straight();
+    spec.pieceRecords = true;
+    auto overlay = [&](uint8_t column) {
+        CTessolo::SFX_ONEPIECE r = engine.DefaultOnePiece();
+        r.bevel.on = 0;
+        r.row = 1;
+        r.column = column;
+        if (column == 2) {
+            r.imageOverlay.on = 1;
+            r.imageOverlay.opacity = 255;
+            r.imageOverlay.layerChoice = 1;
+            r.imageOverlay.layerId = 2;
+        }
+        std::array<uint8_t, 92> bytes{};
+        r.StoreLE(bytes.data());
+        return bytes;
+    };
+    spec.records = {overlay(1), overlay(2)};
+    PutLastData(h, hostapp::BuildLayoutBlock(spec));
+    HostDocument doc = Document(ColorMode::RGB, 60, 30, false);
+    RasterImage red;
+    red.Allocate(ColorMode::RGB, 60, 30, true, 0);
+    std::fill(red.planes[0].begin(), red.planes[0].end(), 250);
+    std::fill(red.planes[3].begin(), red.planes[3].end(), 255);
+    std::string err;
+    ASSERT_TRUE(doc.AddLayer(red, "Red", err));
+    doc.target = 0;
+    const RasterImage in = doc.Target().pixels;
+    StandInHost host(std::move(doc), HostSettings{});
+    ASSERT_EQ(h.Run(host), 0);
+    EXPECT_TRUE(host.Violations().empty());
+    EXPECT_GT(host.SuiteReads(), 0);
+    const RasterImage& out = host.Document().Target().pixels;
+    const size_t left = 15 * 60 + 10, right = 15 * 60 + 50;
+    EXPECT_EQ(out.planes[0][left], in.planes[0][left]);
+    EXPECT_EQ(out.planes[0][right], 250);
+    EXPECT_EQ(out.planes[1][right], 0);
+}
+
+}  // namespace

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include <jpeglib.h>
@@ -197,6 +198,76 @@ TEST(HostFiles, CommandLineRefusesBadValuesWithAReason)
     EXPECT_EQ(cmd.settings.pick[2], 12);
     EXPECT_EQ(cmd.plugin, "x.so");
     EXPECT_EQ(cmd.output, "out.png");
+}
+
+}  // namespace
+
+#include "hostapp/PsdDocument.h"
+#include "imaging/PSDCodec.h"
+
+namespace {
+
+TEST(HostFiles, LayeredPsdBecomesADocumentOfLayersOnTheCanvas)
+{
+    const std::string path = TempPath("layers.psd");
+    {
+        CQNF_StdFile file;
+        ASSERT_TRUE(file.Open(CQNF_String(path.c_str()), 2));
+        CQNF_ImagePSD psd;
+        ASSERT_TRUE(psd.Create(file));
+        CQNF_ImagePSD::PSDMLWRITE_INITPARAMS init;
+        init.width = 20;
+        init.height = 10;
+        init.mode = qncodec::ModeColour;
+        ASSERT_TRUE(psd.Write_Init(&init));
+        // A full background and a small half-transparent layer that hangs
+        // over the right edge.
+        std::vector<uint8_t> bg(4 * 200, 255);
+        std::fill(bg.begin(), bg.begin() + 200, 10);
+        unsigned char* bgPlanes[5] = {&bg[0], &bg[200], &bg[400], &bg[600], nullptr};
+        CQNF_ImagePSD::PSDMLWRITE_LAYERPARAMS l1;
+        l1.width = 20;
+        l1.height = 10;
+        std::strcpy(l1.name, "Bottom");
+        ASSERT_TRUE(psd.Write_AddLayer(&l1, bgPlanes, 20));
+        std::vector<uint8_t> top(4 * 16, 128);
+        unsigned char* topPlanes[5] = {&top[0], &top[16], &top[32], &top[48], nullptr};
+        CQNF_ImagePSD::PSDMLWRITE_LAYERPARAMS l2;
+        l2.width = 4;
+        l2.height = 4;
+        l2.x = 18;
+        l2.y = 3;
+        std::strcpy(l2.name, "Top");
+        ASSERT_TRUE(psd.Write_AddLayer(&l2, topPlanes, 4));
+        ASSERT_TRUE(psd.WritePSD());
+        psd.WriteClean();
+        ASSERT_TRUE(file.Close());
+    }
+    ASSERT_TRUE(IsPsdFile(path));
+    HostDocument doc;
+    std::string err;
+    ASSERT_TRUE(ReadPsdDocument(path, doc, err)) << err;
+    EXPECT_EQ(doc.mode, ColorMode::RGB);
+    ASSERT_EQ(doc.layers.size(), 2u);
+    EXPECT_EQ(doc.target, 1u);
+    EXPECT_EQ(doc.layers[0].name, "Bottom");
+    EXPECT_EQ(doc.layers[1].id, 2);
+    const RasterImage& t = doc.layers[1].pixels;
+    EXPECT_EQ(t.width, 20);
+    EXPECT_EQ(t.planes[3][3 * 20 + 18], 128);  // inside the canvas
+    EXPECT_EQ(t.planes[3][3 * 20 + 17], 0);    // left of the layer
+    EXPECT_EQ(t.planes[0][4 * 20 + 19], 128);
+    EXPECT_EQ(doc.layers[0].pixels.planes[0][5], 10);
+
+    // Not a PSD, or a cut one: refused with a reason.
+    EXPECT_FALSE(IsPsdFile(TempPath("missing.psd")));
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(ReadWholeFile(path, bytes, err));
+    bytes.resize(bytes.size() / 3);
+    ASSERT_TRUE(WriteFileAtomically(path, bytes, err));
+    err.clear();
+    EXPECT_FALSE(ReadPsdDocument(path, doc, err));
+    EXPECT_FALSE(err.empty());
 }
 
 }  // namespace
