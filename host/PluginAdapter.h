@@ -180,6 +180,9 @@ protected:
     void i_WriteEmptyDescriptor();
     bool i_ConvertColor(int16_t sourceSpace, int16_t resultSpace, int16_t components[4]);
     const LayerDescription* i_FindLayer(int32_t id) const;
+    // The colour channels and transparency of a layer (-1: the merged
+    // composite); null where there are none.
+    void i_LayerChannels(int32_t id, const ChannelDescription*& colour, const ChannelDescription*& transparency) const;
     bool i_ReadLayer(int32_t id, uint8_t** planes, int32_t width, int32_t height, uint8_t planeCount, qntRECT_s rect,
                      bool convert);
 

@@ -80,6 +80,20 @@ const LayerDescription* CQNF_8BFPluginVirtual::i_FindLayer(int32_t id) const
     return nullptr;
 }
 
+void CQNF_8BFPluginVirtual::i_LayerChannels(int32_t id, const ChannelDescription*& colour,
+                                            const ChannelDescription*& transparency) const
+{
+    colour = transparency = nullptr;
+    const DocumentInfo* doc = m_pRecord ? m_pRecord->documentInfo : nullptr;
+    if (id == -1 && doc) {
+        colour = doc->mergedCompositeChannels;
+        transparency = doc->mergedTransparency;
+    } else if (const LayerDescription* l = i_FindLayer(id)) {
+        colour = l->compositeChannelsList;
+        transparency = l->transparency;
+    }
+}
+
 const CQNF_8BFPluginVirtual::REALLAYERINFO* CQNF_8BFPluginVirtual::GetLayerTable(uint32_t& count) const
 {
     count = m_nLayers;
@@ -211,16 +225,9 @@ bool CQNF_8BFPluginVirtual::i_ReadLayer(int32_t id, uint8_t** planes, int32_t wi
         SetError(qnerr::BadArgument);
         return false;
     }
-    const DocumentInfo* doc = m_pRecord->documentInfo;
     const ChannelDescription* first = nullptr;
     const ChannelDescription* transparency = nullptr;
-    if (id == -1 && doc) {
-        first = doc->mergedCompositeChannels;
-        transparency = doc->mergedTransparency;
-    } else if (const LayerDescription* l = i_FindLayer(id)) {
-        first = l->compositeChannelsList;
-        transparency = l->transparency;
-    }
+    i_LayerChannels(id, first, transparency);
     uint8_t canRead = 0;
     if (!first || !first->port || m_pPortsSuite->CanRead(first->port, &canRead) != 0 || !canRead) {
         SetError(qnerr::BadArgument);
@@ -281,10 +288,8 @@ qntRECT_s CQNF_8BFPluginVirtual::PS_GetLayerBounds(int32_t id)
     if (!InitPSSuites())
         return qnNullRect;
     const ChannelDescription* first = nullptr;
-    if (id == -1)
-        first = m_pRecord->documentInfo ? m_pRecord->documentInfo->mergedCompositeChannels : nullptr;
-    else if (const LayerDescription* l = i_FindLayer(id))
-        first = l->compositeChannelsList;
+    const ChannelDescription* transparency = nullptr;
+    i_LayerChannels(id, first, transparency);
     return first ? RectOf(first->bounds) : qnNullRect;
 }
 
@@ -297,16 +302,9 @@ bool CQNF_8BFPluginVirtual::PS_GetScaledLayerRGB(int32_t id, CQNF_Image* dest, q
         SetError(qnerr::BadArgument);
         return false;
     }
-    const DocumentInfo* doc = m_pRecord->documentInfo;
     const ChannelDescription* first = nullptr;
     const ChannelDescription* transparency = nullptr;
-    if (id == -1 && doc) {
-        first = doc->mergedCompositeChannels;
-        transparency = doc->mergedTransparency;
-    } else if (const LayerDescription* l = i_FindLayer(id)) {
-        first = l->compositeChannelsList;
-        transparency = l->transparency;
-    }
+    i_LayerChannels(id, first, transparency);
     if (!first) {
         SetError(qnerr::BadArgument);
         return false;

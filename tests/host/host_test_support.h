@@ -12,7 +12,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,6 +72,31 @@ public:
     std::unique_ptr<CPluginMain> plugin = std::make_unique<CPluginMain>();
     FSRef folder;
 };
+
+// Runs body inside Start, with the document picture filled, through the
+// interactive road's seam (Parameters first). With result set, Start ends
+// with that code after body; otherwise body leaves its own.
+inline int16_t InStart(PluginHarness& h, StandInHost& host, std::function<void(CPluginMain&)> body,
+                       std::optional<int16_t> result = std::nullopt)
+{
+    struct Road : CInteractiveRoad {
+        std::function<void(CPluginMain&)> body;
+        std::optional<int16_t> result;
+        void RunAbout(CPluginMain&) override {}
+        void RunStart(CPluginMain& p) override
+        {
+            body(p);
+            if (result)
+                p.HostSetRetCode(*result);
+        }
+    } road;
+    road.body = std::move(body);
+    road.result = result;
+    h.plugin->SetInteractiveRoad(&road);
+    const int16_t r = h.Run(host, StandInHost::Sequence::Dialog);
+    h.plugin->SetInteractiveRoad(nullptr);
+    return r;
+}
 
 // A picture with some structure: every plane a different ramp.
 inline RasterImage Picture(ColorMode mode, int w, int h, bool alpha)

@@ -5,30 +5,10 @@
 #include "core/Launcher.h"
 
 #include <cstring>
-#include <functional>
 
 using namespace hosttest;
 
 namespace {
-
-struct Road : CInteractiveRoad {
-    std::function<void(CPluginMain&)> body;
-    void RunAbout(CPluginMain&) override {}
-    void RunStart(CPluginMain& p) override
-    {
-        body(p);
-        p.HostSetRetCode_Cancel();
-    }
-};
-
-void InStart(PluginHarness& h, StandInHost& host, std::function<void(CPluginMain&)> body)
-{
-    Road road;
-    road.body = std::move(body);
-    h.plugin->SetInteractiveRoad(&road);
-    h.Run(host, StandInHost::Sequence::Dialog);
-    h.plugin->SetInteractiveRoad(nullptr);
-}
 
 // A background, a layer opaque only in a box, and a fully transparent one.
 HostDocument Layered(ColorMode mode)

@@ -2,28 +2,10 @@
 // interactive road.
 #include "host_test_support.h"
 
-#include <functional>
 
 using namespace hosttest;
 
 namespace {
-
-struct Road : CInteractiveRoad {
-    std::function<void(CPluginMain&)> body;
-    void RunAbout(CPluginMain&) override {}
-    void RunStart(CPluginMain& p) override { body(p); }
-};
-
-// Runs body inside Start, with the document picture filled.
-int16_t InStart(PluginHarness& h, StandInHost& host, std::function<void(CPluginMain&)> body)
-{
-    Road road;
-    road.body = std::move(body);
-    h.plugin->SetInteractiveRoad(&road);
-    const int16_t r = h.Run(host, StandInHost::Sequence::Dialog);
-    h.plugin->SetInteractiveRoad(nullptr);
-    return r;
-}
 
 TEST(HostPixels, BandsFollowTheSpaceTheHostOffers)
 {

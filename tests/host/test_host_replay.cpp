@@ -288,18 +288,27 @@ std::array<uint8_t, 92> Record(const CTessolo& engine, uint8_t row, uint8_t colu
     return bytes;
 }
 
+// Straight cuts into columns x rows pieces, each with a record that switches
+// its bevel off.
+LayoutSpec PlainPieces(uint16_t columns, uint16_t rows)
+{
+    CTessolo engine;
+    LayoutSpec spec;
+    spec.columns = columns;
+    spec.rows = rows;
+    spec.knife = KnifeShape::Straight();
+    spec.pieceRecords = true;
+    for (uint8_t r = 1; r <= rows; ++r)
+        for (uint8_t c = 1; c <= columns; ++c)
+            spec.records.push_back(Record(engine, r, c, false));
+    return spec;
+}
+
 TEST(HostReplay, PiecesWithoutEffectsGiveBackThePictureAwayFromTheCuts)
 {
     for (ColorMode mode : {ColorMode::Gray, ColorMode::RGB, ColorMode::CMYK}) {
         PluginHarness h;
-        CTessolo engine;
-        LayoutSpec spec;
-        spec.columns = 2;
-        spec.rows = 1;
-        spec.knife = KnifeShape::Straight();
-        spec.pieceRecords = true;
-        spec.records = {Record(engine, 1, 1, false), Record(engine, 1, 2, false)};
-        PutLastData(h, hostapp::BuildLayoutBlock(spec));
+        PutLastData(h, hostapp::BuildLayoutBlock(PlainPieces(2, 1)));
         const HostDocument doc = Document(mode, 80, 40, false);
         StandInHost host(doc, HostSettings{});
         ASSERT_EQ(h.Run(host), 0) << static_cast<int>(mode);
@@ -371,14 +380,7 @@ TEST(HostReplay, RecordsFollowThePiecesByPositionWhenTheLayoutChanged)
 TEST(HostReplay, TransparentLayerIsWorkedOnlyWhereItIsOpaque)
 {
     PluginHarness h;
-    CTessolo engine;
-    LayoutSpec spec;
-    spec.columns = 2;
-    spec.rows = 1;
-    spec.knife = KnifeShape::Straight();
-    spec.pieceRecords = true;
-    spec.records = {Record(engine, 1, 1, false), Record(engine, 1, 2, false)};
-    PutLastData(h, hostapp::BuildLayoutBlock(spec));
+    PutLastData(h, hostapp::BuildLayoutBlock(PlainPieces(2, 1)));
     HostDocument doc = Document(ColorMode::RGB, 60, 30, true);
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 60; ++x)
@@ -405,13 +407,7 @@ TEST(HostReplay, TransparentLayerIsWorkedOnlyWhereItIsOpaque)
 TEST(HostReplay, SelectionOnATransparentLayerMultipliesTheAlpha)
 {
     PluginHarness h;
-    CTessolo engine;
-    LayoutSpec spec;
-    spec.columns = 1;
-    spec.rows = 1;
-    spec.pieceRecords = true;
-    spec.records = {Record(engine, 1, 1, false)};
-    PutLastData(h, hostapp::BuildLayoutBlock(spec));
+    PutLastData(h, hostapp::BuildLayoutBlock(PlainPieces(1, 1)));
     HostDocument doc = Document(ColorMode::Gray, 20, 10, true);
     for (auto& a : doc.Target().pixels.planes[1])
         a = 200;
@@ -433,28 +429,13 @@ namespace {
 TEST(HostReplay, ImageOverlayReadsAnotherLayerOfTheDocument)
 {
     PluginHarness h;
-    CTessolo engine;
-    LayoutSpec spec;
-    spec.columns = 2;
-    spec.rows = 1;
-    spec.knife = KnifeShape::Straight();
-    spec.pieceRecords = true;
-    auto overlay = [&](uint8_t column) {
-        CTessolo::SFX_ONEPIECE r = engine.DefaultOnePiece();
-        r.bevel.on = 0;
-        r.row = 1;
-        r.column = column;
-        if (column == 2) {
-            r.imageOverlay.on = 1;
-            r.imageOverlay.opacity = 255;
-            r.imageOverlay.layerChoice = 1;
-            r.imageOverlay.layerId = 2;
-        }
-        std::array<uint8_t, 92> bytes{};
-        r.StoreLE(bytes.data());
-        return bytes;
-    };
-    spec.records = {overlay(1), overlay(2)};
+    LayoutSpec spec = PlainPieces(2, 1);
+    CTessolo::SFX_ONEPIECE overlay = CTessolo::SFX_ONEPIECE::LoadLE(spec.records[1].data());
+    overlay.imageOverlay.on = 1;
+    overlay.imageOverlay.opacity = 255;
+    overlay.imageOverlay.layerChoice = 1;
+    overlay.imageOverlay.layerId = 2;
+    overlay.StoreLE(spec.records[1].data());
     PutLastData(h, hostapp::BuildLayoutBlock(spec));
     HostDocument doc = Document(ColorMode::RGB, 60, 30, false);
     RasterImage red;

@@ -14,24 +14,10 @@ using hostapp::HostDescriptor;
 
 namespace {
 
-struct Road : CInteractiveRoad {
-    std::function<void(CPluginMain&)> body;
-    void RunAbout(CPluginMain&) override {}
-    void RunStart(CPluginMain& p) override
-    {
-        body(p);
-        p.HostSetRetCode_NoError();
-    }
-};
-
 // Runs body inside a successful Start, so the host keeps the descriptor.
-void InStart(PluginHarness& h, StandInHost& host, std::function<void(CPluginMain&)> body)
+void Succeed(PluginHarness& h, StandInHost& host, std::function<void(CPluginMain&)> body)
 {
-    Road road;
-    road.body = std::move(body);
-    h.plugin->SetInteractiveRoad(&road);
-    EXPECT_EQ(h.Run(host, StandInHost::Sequence::Dialog), 0);
-    h.plugin->SetInteractiveRoad(nullptr);
+    EXPECT_EQ(InStart(h, host, std::move(body), 0), 0);
 }
 
 std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed)
@@ -71,7 +57,7 @@ size_t TextItems(const HostDescriptor& d)
 bool ReadBack(PluginHarness& h, StandInHost& host, std::vector<uint8_t>& out, uint8_t& show)
 {
     bool ok = false;
-    InStart(h, host, [&](CPluginMain& p) {
+    Succeed(h, host, [&](CPluginMain& p) {
         CQNF_Mem block;
         ok = p.ReadEncryptedScriptParameter_V2(&block, show);
         out.assign(block.GetPtr(), block.GetPtr() + block.GetSize());
@@ -86,7 +72,7 @@ TEST(HostScripting, BlocksRoundTripInLargeChunks)
         StandInHost host(Document(ColorMode::RGB, 2, 2, false), HostSettings{});
         const std::vector<uint8_t> block = RandomBytes(n, static_cast<uint32_t>(n));
         bool written = false;
-        InStart(h, host, [&](CPluginMain& p) { written = p.WriteEncryptedScriptParameter_V2(block.data(), n); });
+        Succeed(h, host, [&](CPluginMain& p) { written = p.WriteEncryptedScriptParameter_V2(block.data(), n); });
         ASSERT_TRUE(written) << n;
         const HostDescriptor d = Parsed(host);
         const uint32_t length = 2 * PackedSize(block);
@@ -121,7 +107,7 @@ TEST(HostScripting, ExactlyOneLargeChunkHoldsSixtyFiveThousandCharacters)
     for (const auto* block : {&exact, &over}) {
         PluginHarness h;
         StandInHost host(Document(ColorMode::RGB, 2, 2, false), HostSettings{});
-        InStart(h, host, [&](CPluginMain& p) {
+        Succeed(h, host, [&](CPluginMain& p) {
             EXPECT_TRUE(p.WriteEncryptedScriptParameter_V2(block->data(), static_cast<uint32_t>(block->size())));
         });
         EXPECT_EQ(TextItems(Parsed(host)), block == &exact ? 1u : 2u);
@@ -140,7 +126,7 @@ TEST(HostScripting, HostRefusingLongTextsGetsSmallChunks)
     s.playInfo = descriptorPlayDisplayDialog;
     StandInHost host(Document(ColorMode::RGB, 2, 2, false), s);
     const std::vector<uint8_t> block = RandomBytes(30000, 3);
-    InStart(h, host, [&](CPluginMain& p) {
+    Succeed(h, host, [&](CPluginMain& p) {
         EXPECT_TRUE(p.WriteEncryptedScriptParameter_V2(block.data(), static_cast<uint32_t>(block.size())));
     });
     const HostDescriptor d = Parsed(host);
@@ -163,7 +149,7 @@ TEST(HostScripting, ChunksArriveInAnyOrder)
     s.maxText = 1500;
     StandInHost host(Document(ColorMode::RGB, 2, 2, false), s);
     const std::vector<uint8_t> block = RandomBytes(8000, 11);
-    InStart(h, host, [&](CPluginMain& p) {
+    Succeed(h, host, [&](CPluginMain& p) {
         p.WriteEncryptedScriptParameter_V2(block.data(), static_cast<uint32_t>(block.size()));
     });
     HostDescriptor d = Parsed(host);
@@ -183,7 +169,7 @@ TEST(HostScripting, DamagedDescriptorsAreRefused)
     s.maxText = 1500;
     StandInHost host(Document(ColorMode::RGB, 2, 2, false), s);
     const std::vector<uint8_t> block = RandomBytes(3000, 13);
-    InStart(h, host, [&](CPluginMain& p) {
+    Succeed(h, host, [&](CPluginMain& p) {
         p.WriteEncryptedScriptParameter_V2(block.data(), static_cast<uint32_t>(block.size()));
     });
     const HostDescriptor good = Parsed(host);
@@ -254,14 +240,14 @@ TEST(HostScripting, ABlockTooLargeForTheDescriptorLeavesItEmpty)
     PluginHarness h;
     StandInHost host(Document(ColorMode::RGB, 2, 2, false), HostSettings{});
     const std::vector<uint8_t> small = RandomBytes(100, 1);
-    InStart(h, host, [&](CPluginMain& p) {
+    Succeed(h, host, [&](CPluginMain& p) {
         EXPECT_TRUE(p.WriteEncryptedScriptParameter_V2(small.data(), static_cast<uint32_t>(small.size())));
     });
     ASSERT_TRUE(host.HasDescriptor());
     // 400 KB that do not compress: more than 650,000 characters of text. The
     // older settings must not survive to be replayed.
     const std::vector<uint8_t> big = RandomBytes(400000, 2);
-    InStart(h, host, [&](CPluginMain& p) {
+    Succeed(h, host, [&](CPluginMain& p) {
         EXPECT_FALSE(p.WriteEncryptedScriptParameter_V2(big.data(), static_cast<uint32_t>(big.size())));
         EXPECT_FALSE(p.WriteEncryptedScriptParameter_V2(nullptr, 0));
     });
@@ -278,7 +264,7 @@ TEST(HostScripting, WithoutDescriptorProceduresNothingIsWrittenOrRead)
     s.offerDescriptors = false;
     StandInHost host(Document(ColorMode::RGB, 2, 2, false), s);
     const std::vector<uint8_t> block = RandomBytes(10, 1);
-    InStart(h, host, [&](CPluginMain& p) {
+    Succeed(h, host, [&](CPluginMain& p) {
         EXPECT_FALSE(p.WriteEncryptedScriptParameter_V2(block.data(), 10));
         CQNF_Mem out;
         uint8_t show = 0;
