@@ -5,6 +5,7 @@
 
 #include "hostapp/LayoutBlock.h"
 #include "hostapp/SafeFile.h"
+#include "imaging/Image.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -455,6 +456,65 @@ TEST(HostReplay, ImageOverlayReadsAnotherLayerOfTheDocument)
     EXPECT_EQ(out.planes[0][left], in.planes[0][left]);
     EXPECT_EQ(out.planes[0][right], 250);
     EXPECT_EQ(out.planes[1][right], 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(HostReplay, AnEmptyLayerKeepsItsWholeRectangleForTheLines)
+{
+    PluginHarness h;
+    PutLastData(h, LinesBlock(2, 1));
+    HostDocument doc = LinesDocument(ColorMode::RGB, 40, 10, true);
+    std::fill(doc.Target().pixels.planes[3].begin(), doc.Target().pixels.planes[3].end(), 0);
+    StandInHost host(std::move(doc), HostSettings{});
+    ASSERT_EQ(h.Run(host), 0);
+    EXPECT_EQ(h.plugin->GetPluginDataPtr()->filterRect, (qntRECT_s{0, 0, 40, 10}));
+    int coverage = 0;
+    for (int x = 17; x < 23; ++x)
+        coverage += host.Document().Target().pixels.planes[3][5 * 40 + x];
+    EXPECT_GE(coverage, 250);
+}
+
+TEST(HostReplay, PiecesReportProgressForwardOnly)
+{
+    PluginHarness h;
+    LayoutSpec spec;
+    spec.columns = 5;
+    spec.rows = 4;
+    PutLastData(h, hostapp::BuildLayoutBlock(spec));
+    StandInHost host(Document(ColorMode::RGB, 100, 80, false), HostSettings{});
+    ASSERT_EQ(h.Run(host), 0);
+    const auto& progress = host.ProgressDone();
+    ASSERT_GT(progress.size(), 10u);
+    EXPECT_EQ(progress.front(), 0);
+    EXPECT_EQ(progress.back(), 100);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+}
+
+TEST(HostReplay, TheWindowsImageMustMatchTheWorkRectangle)
+{
+    PluginHarness h;
+    for (bool transparent : {false, true}) {
+        StandInHost host(Document(ColorMode::RGB, 6, 4, transparent), HostSettings{});
+        CQNF_Image small, right;
+        ASSERT_TRUE(small.Create(5, 4, qnimg::ModeRGBA));
+        ASSERT_TRUE(right.Create(6, 4, qnimg::ModeRGBA));
+        for (unsigned p = 0; p < 4; ++p)
+            std::fill(right.GetPlane(p), right.GetPlane(p) + right.PlaneSize(), p == 3 ? 255 : 77);
+        InStart(
+            h, host,
+            [&](CPluginMain& p) {
+                ASSERT_TRUE(p.PrepareCompositeAlpha(1));
+                EXPECT_FALSE(p.Apply_SplittingUI(&small));
+                EXPECT_FALSE(p.Apply_SplittingUI(nullptr));
+                EXPECT_TRUE(p.Apply_SplittingUI(&right));
+            },
+            0);
+        for (size_t i = 0; i < 24; ++i)
+            ASSERT_EQ(host.Document().Target().pixels.planes[1][i], 77) << transparent;
+    }
 }
 
 }  // namespace
