@@ -136,6 +136,8 @@ public:
     void ReleasePSSuites();
     bool PS_FillRealLayerBounds(qntRECT_s clip, uint8_t force);
     const REALLAYERINFO* GetLayerTable(uint32_t& count) const;
+    // The suite while it is held within this host call; null otherwise.
+    const ChannelPortsSuite* GetChannelPortsSuite() const { return m_pPortsSuite; }
     bool PS_GetLayerWithColorConversionIfNeeded(int32_t id, uint8_t** planes, int32_t width, int32_t height,
                                                 uint8_t planeCount, qntRECT_s rect);
     bool PS_GetLayer(int32_t id, uint8_t** planes, int32_t width, int32_t height, uint8_t planeCount, qntRECT_s rect);

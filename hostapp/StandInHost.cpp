@@ -371,8 +371,10 @@ void StandInHost::CheckAfterCall()
 
 int16_t StandInHost::Run(FilterEntryProc entry, Sequence sequence)
 {
+    // What the plug-in did is counted per run.
     m_requests.clear();
     m_progressDone.clear();
+    m_abortCalls = m_advanceCalls = m_processEvents = m_suiteReads = 0;
     m_original = m_doc.Target().pixels;
     m_working = m_original;
     BuildRecord();

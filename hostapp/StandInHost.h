@@ -198,7 +198,6 @@ private:
     std::vector<uint8_t> m_descriptorBytes;
     FilterHandle m_iccHandle = nullptr;
     int16_t m_recordInfo = 0;
-    bool m_filterRectValid = false;
 
     std::unique_ptr<uint8_t[]> m_inBuffer;
     std::unique_ptr<uint8_t[]> m_maskBuffer;
