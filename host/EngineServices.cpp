@@ -24,7 +24,11 @@ bool CEngineServices::FillRealLayerBounds(const qntRECT_s& box, const LAYERBOUND
 {
     table = nullptr;
     count = 0;
-    if (!m_pAdapter->PS_FillRealLayerBounds(box, 0))
+    // The whole layers' bounds, built once per Start: the engine picks the
+    // smallest layer that holds a piece, which only bounds that are not cut
+    // to the piece can tell apart.
+    (void)box;
+    if (!m_pAdapter->PS_FillRealLayerBounds(qnNullRect, 0))
         return false;
     uint32_t n = 0;
     const CQNF_8BFPluginVirtual::REALLAYERINFO* layers = m_pAdapter->GetLayerTable(n);

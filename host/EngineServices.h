@@ -17,6 +17,7 @@ public:
     void PlatformMessageBox(const char* text, const char* title) override;
     bool HasDocumentLayers() override;
     qntPOS GetFilterOrigin() override;
+    // The table of the whole layers, whatever the box.
     bool FillRealLayerBounds(const qntRECT_s& box, const LAYERBOUNDS*& table, uint32_t& count) override;
     bool GetLayerPixels(int32_t id, uint8_t** planes, int32_t width, int32_t height, uint8_t planeCount,
                         const qntRECT_s& box) override;

@@ -89,6 +89,10 @@ bool CQNF_8BFPluginVirtual::FillPluginData()
     ResetError();
     m_Data = PLUGINDATA{};
     m_ChannelNames.Empty();
+    // A layer table describes the document of an earlier Start.
+    m_memLayers.free();
+    m_pLayers = nullptr;
+    m_nLayers = 0;
     FilterRecord* r = m_pRecord;
     if (!r) {
         SetError(qnerr::BadArgument);

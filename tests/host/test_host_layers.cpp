@@ -220,3 +220,22 @@ TEST(HostServices, OnlyWebAndMailLinksAreOpened)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HostLayers, ANewStartForgetsTheLayersOfTheLastDocument)
+{
+    PluginHarness h;
+    StandInHost first(Layered(ColorMode::RGB), HostSettings{});
+    InStart(h, first, [&](CPluginMain& p) { ASSERT_TRUE(p.PS_FillRealLayerBounds(qnNullRect, 0)); });
+    StandInHost second(Document(ColorMode::RGB, 30, 12, false), HostSettings{});
+    InStart(h, second, [&](CPluginMain& p) {
+        uint32_t n = 0;
+        EXPECT_EQ(p.GetLayerTable(n), nullptr);
+        ASSERT_TRUE(p.PS_FillRealLayerBounds(qnNullRect, 0));
+        p.GetLayerTable(n);
+        EXPECT_EQ(n, 2u);  // its one layer and the composite
+    });
+}
+
+}  // namespace
