@@ -102,10 +102,8 @@ bool CQNF_ImageDrawing::ClipBox(qntRECT_s& box, bool bits) const
         return false;
     const int64_t strideLimit = bits ? int64_t{m_stride} * 8 : int64_t{m_stride};
     const int32_t w = static_cast<int32_t>(std::min<int64_t>(m_width, strideLimit));
-    box = qnIsNullRect(m_clip) ? qntRECT_s{0, 0, w, m_height}
-                               : qntRECT_s{std::max(m_clip.left, 0), std::max(m_clip.top, 0),
-                                           std::min(m_clip.right, w), std::min(m_clip.bottom, m_height)};
-    return box.left < box.right && box.top < box.bottom;
+    box = m_clip;
+    return qnimg::ClipRect(box, w, m_height);
 }
 
 bool CQNF_ImageDrawing::DrawHQLine(qntFPOS p1, qntFPOS p2, double width, unsigned char roundCaps,
