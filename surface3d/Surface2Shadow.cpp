@@ -1,6 +1,7 @@
 // Shadow maps of the second-generation surface: the pairwise generator, the
 // tiled light-space generator with its fragment lists, the driver over all
 // shadow-casting lights, and the blur through the image filter engine.
+#include "imaging/ImageFX.h"
 #include "surface3d/S3DMath.h"
 #include "surface3d/Surface2.h"
 #include "surface3d/TriangleWalk.h"
@@ -483,5 +484,23 @@ uint8_t CQNF_3D_Surface2::Light_GenerateAllInnerShadowMaps(unsigned char* alpha,
 
 void CQNF_3D_Surface2::int_Blur_Const_v2(unsigned char* plane, unsigned long width, unsigned long height, float sigma)
 {
-    int_Blur_Const(plane, width, height, sigma);
+    if (!plane || width == 0 || height == 0)
+        return;
+    // The filter engine describes planes by 16-bit sizes; larger ones take
+    // the separable blur of this class instead.
+    if (width > 65535 || height > 65535) {
+        int_Blur_Const(plane, width, height, sigma);
+        return;
+    }
+    CQNF_Mem temp;
+    if (!temp.alloc(qnMulSize({width, height})))
+        return;
+    uint8_t* source[1] = {plane};
+    uint8_t* destination[1] = {temp.GetPtr()};
+    const uint16_t w = static_cast<uint16_t>(width), h = static_cast<uint16_t>(height);
+    CQNF_ImageFX fx;
+    if (!fx.SetSource(source, w, 1, 0, w, h) || !fx.SetDestination(destination, w, 1, 0, w, h))
+        return;
+    if (fx.GaussianBlur(static_cast<double>(sigma), 0, 0))
+        std::memcpy(plane, temp.GetPtr(), static_cast<size_t>(width) * height);
 }
