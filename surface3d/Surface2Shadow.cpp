@@ -329,14 +329,8 @@ uint8_t CQNF_3D_Surface2::int_GenerateInternalLightShadowMap_v2(INTERNAL_LIGHT_S
             const int32_t top = static_cast<int32_t>(ty * kShadowTileSize);
             const int32_t right = static_cast<int32_t>(std::min<int64_t>(left + kShadowTileSize, W));
             const int32_t bottom = static_cast<int32_t>(std::min<int64_t>(top + kShadowTileSize, H));
-            for (uint32_t k = 0; k < tileCells; ++k)
-                d.tile[k] = SHADOW_FRAGMENT{0.0f, kNoFragment, kEmptyValue, 0, 0};
-            std::fill(d.blockUsed, d.blockUsed + kShadowMaxBlocks, 0u);
-            d.currentBlock = 0;
-            d.clipLeft = left;
-            d.clipTop = top;
-            d.clipRight = right;
-            d.clipBottom = bottom;
+            // The triangles whose box meets the tile, with the progress and
+            // cancel poll of every fifth visit. A tile none reaches is left.
             uint32_t nNoted = 0;
             for (uint32_t i = 0; i < T; ++i) {
                 if (++done % 5 == 0) {
@@ -348,6 +342,19 @@ uint8_t CQNF_3D_Surface2::int_GenerateInternalLightShadowMap_v2(INTERNAL_LIGHT_S
                 if (bx[0] >= right || bx[2] < left || bx[1] >= bottom || bx[3] < top || bx[2] < bx[0])
                     continue;
                 noted[nNoted++] = i;
+            }
+            if (!nNoted)
+                continue;
+            for (uint32_t k = 0; k < tileCells; ++k)
+                d.tile[k] = SHADOW_FRAGMENT{0.0f, kNoFragment, kEmptyValue, 0, 0};
+            std::fill(d.blockUsed, d.blockUsed + kShadowMaxBlocks, 0u);
+            d.currentBlock = 0;
+            d.clipLeft = left;
+            d.clipTop = top;
+            d.clipRight = right;
+            d.clipBottom = bottom;
+            for (uint32_t n = 0; n < nNoted; ++n) {
+                const uint32_t i = noted[n];
                 const uint32_t idx[3] = {tr[i].a, tr[i].b, tr[i].c};
                 s3d::WalkVertex<3> w[3];
                 for (int k = 0; k < 3; ++k) {
@@ -374,8 +381,6 @@ uint8_t CQNF_3D_Surface2::int_GenerateInternalLightShadowMap_v2(INTERNAL_LIGHT_S
                 if (!ok)
                     return fail(0);
             }
-            if (!nNoted)
-                continue;
             for (uint32_t k = 0; k < tileCells; ++k)
                 if (d.tile[k].value != kEmptyValue && !ResolveCell(&d, d.tile[k], scratch))
                     return fail(qnerr::NoMemory);
