@@ -25,7 +25,10 @@ int64_t KernelRadius(float sigma, int64_t limit)
 // trunc(exp(-k^2 / (2 sigma^2)) x 255) with 2 sigma^2 formed in f32.
 uint8_t KernelWeight(int64_t k2, float twoSigma2)
 {
-    return static_cast<uint8_t>(std::exp(-static_cast<double>(k2) / static_cast<double>(twoSigma2)) * 255.0);
+    if (k2 == 0)
+        return 255;  // also for a sigma whose square underflows to 0
+    const double w = std::exp(-static_cast<double>(k2) / static_cast<double>(twoSigma2)) * 255.0;
+    return w >= 0.0 ? static_cast<uint8_t>(std::min(w, 255.0)) : 0;
 }
 
 float TwoSigmaSquared(float sigma)

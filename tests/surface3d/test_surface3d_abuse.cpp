@@ -228,12 +228,12 @@ void Blurs(Abuser& a)
         b = uint8_t(a.rng());
     for (auto& d : depth)
         d = a.Coin(3) ? 0.0f : a.Coord();
-    const float sigmas[] = {NAN, -1.0f, 0.49f, 0.5f, 3.0f, 200.0f, 1e9f, HUGE_VALF};
-    CQNF_3D_SurfaceBase::int_Blur_Const(plane.data(), w, h, sigmas[a.Int(0, 7)]);
-    CQNF_3D_SurfaceBase::int_Blur_Perspective(uint8_t(a.Int(0, 2)), plane.data(), w, h, sigmas[a.Int(0, 7)],
-                                              sigmas[a.Int(0, 7)], depth.data());
+    const float sigmas[] = {NAN, -1.0f, 1e-30f, 0.0f, 0.49f, 0.5f, 3.0f, 200.0f, 1e9f, HUGE_VALF};
+    CQNF_3D_SurfaceBase::int_Blur_Const(plane.data(), w, h, sigmas[a.Int(0, 9)]);
+    CQNF_3D_SurfaceBase::int_Blur_Perspective(uint8_t(a.Int(0, 2)), plane.data(), w, h, sigmas[a.Int(0, 9)],
+                                              sigmas[a.Int(0, 9)], depth.data());
     CQNF_3D_Surface2 s;
-    s.int_Blur_Const_v2(plane.data(), w, h, sigmas[a.Int(0, 7)]);
+    s.int_Blur_Const_v2(plane.data(), w, h, sigmas[a.Int(0, 9)]);
     const qnt2D_VERTEX t[3] = {{a.Coord(), a.Coord()}, {a.Coord(), a.Coord()}, {a.Coord(), a.Coord()}};
     EXPECT_LE(CQNF_3D_SurfaceBase::geom2D_TestLineSegIntersection(t, t + 1), 3);
     EXPECT_LE(CQNF_3D_SurfaceBase::geom2D_TestPointInTriange(t, t[1]), 1);
