@@ -1,0 +1,131 @@
+// The storage sub-commands of tessolo-tool, run as a person would run them.
+#include "test_storage_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+using namespace storage_test;
+
+namespace {
+
+const std::string kTool = std::string(TESSOLO_BINARY_DIR) + "/tools/tessolo-tool";
+
+// Runs a command line; returns its exit code and what it printed.
+int Shell(const std::string& cmd, std::string* out = nullptr)
+{
+    FILE* p = ::popen((cmd + " 2>/dev/null").c_str(), "r");
+    if (!p)
+        return -1;
+    std::string text;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+        text.append(buf, n);
+    const int status = ::pclose(p);
+    if (out)
+        *out = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Q(const std::string& s) { return "'" + s + "'"; }
+
+class StorageTool : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!std::filesystem::exists(kTool))
+            GTEST_SKIP() << "tessolo-tool is not built";
+    }
+    std::string Tool(const std::string& args) { return Q(kTool) + " " + args; }
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(StorageTool, PutCreatesAStampedContainerThatLsAndGetRead)
+{
+    const std::string f = dir.File("c.qns");
+    ASSERT_EQ(Shell(Tool("storage put " + Q(f) + " 'Prefs>Sub>Zoom' 2 640")), 0);
+    ASSERT_EQ(Shell(Tool("storage put " + Q(f) + " 'Prefs>Name' 4 'two words'")), 0);
+    ASSERT_EQ(Shell(Tool("storage put " + Q(f) + " Ratio 6 0.25")), 0);
+    ASSERT_EQ(Shell("printf 'a\\000b' | " + Tool("storage put " + Q(f) + " Blob 5 -")), 0);
+    ASSERT_EQ(Shell(Tool("storage put " + Q(f) + " 'Prefs>Sub>Zoom' 2 700")), 0);
+
+    EXPECT_EQ(Shell(Tool("storage check " + Q(f))), 0);
+    const Bytes img = ReadFile(f);
+    uint8_t digest[16];
+    CQNF_MD5Digest::Compute(img.data() + 24, img.size() - 24, digest);
+    EXPECT_EQ(Bytes(img.begin() + 8, img.begin() + 24), Bytes(digest, digest + 16));
+
+    std::string out;
+    ASSERT_EQ(Shell(Tool("storage ls " + Q(f)), &out), 0);
+    EXPECT_EQ(out,
+              "Prefs\t0\t0\n"
+              "Prefs>Sub\t0\t0\n"
+              "Prefs>Sub>Zoom\t2\t2\n"
+              "Prefs>Name\t4\t10\n"
+              "Ratio\t6\t8\n"
+              "Blob\t5\t3\n");
+    ASSERT_EQ(Shell(Tool("storage get " + Q(f) + " 'Prefs>Sub>Zoom'"), &out), 0);
+    EXPECT_EQ(out, "700\n");
+    ASSERT_EQ(Shell(Tool("storage get " + Q(f) + " 'Prefs>Name'"), &out), 0);
+    EXPECT_EQ(out, "two words\n");
+    ASSERT_EQ(Shell(Tool("storage get " + Q(f) + " Ratio"), &out), 0);
+    EXPECT_EQ(out, "0.25\n");
+    ASSERT_EQ(Shell(Tool("storage get " + Q(f) + " Blob"), &out), 0);
+    EXPECT_EQ(out, std::string("a\0b", 3));
+}
+
+TEST_F(StorageTool, BadInputFailsWithoutTouchingTheFile)
+{
+    const std::string f = dir.File("c.qns");
+    ASSERT_EQ(Shell(Tool("storage put " + Q(f) + " K 1 7")), 0);
+    const Bytes before = ReadFile(f);
+    EXPECT_EQ(Shell(Tool("storage put " + Q(f) + " K 1 256")), 1);
+    EXPECT_EQ(Shell(Tool("storage put " + Q(f) + " K 7 1")), 1);
+    EXPECT_EQ(Shell(Tool("storage put " + Q(f) + " 'K>X' 1 1")), 1);
+    EXPECT_EQ(Shell(Tool("storage put " + Q(f) + " 'A>' 1 1")), 1);
+    EXPECT_EQ(Shell(Tool("storage get " + Q(f) + " missing")), 1);
+    EXPECT_EQ(Shell(Tool("storage ls")), 1);
+    EXPECT_EQ(ReadFile(f), before);
+
+    Bytes bad = before;
+    bad.back() ^= 1;
+    WriteFile(f, bad);
+    EXPECT_EQ(Shell(Tool("storage check " + Q(f))), 1);
+    EXPECT_EQ(Shell(Tool("storage ls " + Q(f))), 1);
+    EXPECT_EQ(Shell(Tool("storage put " + Q(f) + " K 1 8")), 1);
+    EXPECT_EQ(ReadFile(f), bad) << "a corrupt container is left alone";
+}
+
+TEST_F(StorageTool, Md5AndZipBlocks)
+{
+    const std::string in = dir.File("in.bin"), z = dir.File("in.z"), back = dir.File("back.bin");
+    Bytes data(100000);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = uint8_t(i * i % 251);
+    WriteFile(in, data);
+    std::string ours, theirs;
+    ASSERT_EQ(Shell(Tool("md5 " + Q(in)), &ours), 0);
+    if (Shell("md5sum " + Q(in), &theirs) == 0) {
+        EXPECT_EQ(ours, theirs);
+    }
+    uint8_t digest[16];
+    CQNF_MD5Digest::Compute(data.data(), data.size(), digest);
+    char hex[33];
+    for (int i = 0; i < 16; ++i)
+        std::snprintf(hex + 2 * i, 3, "%02x", digest[i]);
+    EXPECT_EQ(ours.substr(0, 32), hex);
+
+    ASSERT_EQ(Shell(Tool("zip " + Q(in) + " " + Q(z))), 0);
+    const Bytes block = ReadFile(z);
+    ASSERT_GE(block.size(), 16u);
+    EXPECT_EQ(std::string(block.begin(), block.begin() + 8), "QNCV2-01");
+    ASSERT_EQ(Shell(Tool("unzip " + Q(z) + " " + Q(back))), 0);
+    EXPECT_EQ(ReadFile(back), data);
+    EXPECT_EQ(Shell(Tool("unzip " + Q(in) + " " + Q(back))), 1);
+    EXPECT_EQ(Shell(Tool("md5 " + Q(dir.File("missing")))), 1);
+}

@@ -1,0 +1,164 @@
+// Hand-built containers and a slow oracle for the storage tests.
+#pragma once
+
+#include "core/MD5Digest.h"
+#include "core/String.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace storage_test {
+
+using Bytes = std::vector<uint8_t>;
+
+inline void Put32(Bytes& b, uint32_t v)
+{
+    for (int s = 24; s >= 0; s -= 8)
+        b.push_back(uint8_t(v >> s));
+}
+inline void Put16(Bytes& b, uint16_t v)
+{
+    b.push_back(uint8_t(v >> 8));
+    b.push_back(uint8_t(v));
+}
+inline uint32_t Get32(const Bytes& b, size_t at)
+{
+    return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
+}
+
+// One record as it goes into a hand-built container.
+struct Raw {
+    uint8_t type;
+    uint32_t parent;
+    uint32_t id;
+    std::string name;
+    Bytes payload;
+    int64_t length = -1;  // the length field; -1: the real one
+};
+
+inline Bytes Payload32(uint32_t v)
+{
+    Bytes b;
+    Put32(b, v);
+    return b;
+}
+inline Bytes PayloadText(const std::string& s)
+{
+    Bytes b;
+    Put32(b, uint32_t(s.size() + 1));
+    b.insert(b.end(), s.begin(), s.end());
+    b.push_back(0);
+    return b;
+}
+
+inline Bytes RecordBytes(const Raw& r)
+{
+    Bytes b;
+    const uint32_t len = uint32_t(11 + r.name.size() + r.payload.size());
+    Put32(b, r.length >= 0 ? uint32_t(r.length) : len);
+    b.push_back(r.type);
+    Put32(b, r.parent);
+    Put32(b, r.id);
+    Put16(b, uint16_t(r.name.size()));
+    b.insert(b.end(), r.name.begin(), r.name.end());
+    b.insert(b.end(), r.payload.begin(), r.payload.end());
+    return b;
+}
+
+inline void StampImage(Bytes& b)
+{
+    CQNF_MD5Digest::Compute(b.data() + 24, b.size() - 24, b.data() + 8);
+}
+
+// A plain container; count < 0 writes the real record count.
+inline Bytes Build(const std::vector<Raw>& recs, uint32_t lastId, int64_t count = -1)
+{
+    Bytes b(24, 0);
+    std::memcpy(b.data(), "QNCPSv40", 8);
+    Put32(b, count >= 0 ? uint32_t(count) : uint32_t(recs.size()));
+    Put32(b, lastId);
+    for (const Raw& r : recs) {
+        const Bytes rb = RecordBytes(r);
+        b.insert(b.end(), rb.begin(), rb.end());
+    }
+    const char* t = "QNCPSv40";
+    b.insert(b.end(), t, t + 8);
+    StampImage(b);
+    return b;
+}
+
+// The key index the record walk of the format gives: from the root, every
+// live record whose parent is the folder being walked, recursing into
+// folders, then sorted byte-wise. Only for containers whose folder ids are
+// unique (the walk never ends otherwise).
+inline std::map<std::string, uint32_t> WalkIndex(const Bytes& img)
+{
+    std::map<std::string, uint32_t> index;
+    const uint32_t count = Get32(img, 24);
+    std::function<void(const std::string&, uint32_t)> walk = [&](const std::string& prefix, uint32_t id) {
+        size_t off = 32;
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t len = Get32(img, off);
+            const uint8_t type = img[off + 4];
+            const uint32_t parent = Get32(img, off + 5);
+            const uint32_t rid = Get32(img, off + 9);
+            const uint16_t n = uint16_t(img[off + 13] << 8 | img[off + 14]);
+            if (parent == id && type != 0x63) {
+                const std::string name(reinterpret_cast<const char*>(&img[off + 15]), n);
+                const std::string key = prefix.empty() ? name : prefix + ">" + name;
+                index[key] = uint32_t(off);
+                if (type == 0)
+                    walk(key, rid);
+            }
+            off += 4 + len;
+        }
+    };
+    walk("", 0xFFFFFFFF);
+    return index;
+}
+
+inline Bytes ReadFile(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+inline void WriteFile(const std::string& path, const Bytes& b)
+{
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
+
+// A fresh folder under the system's temporary folder, removed at the end.
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string t = (std::filesystem::temp_directory_path() / "tessolo_storage_XXXXXX").string();
+        m_path = ::mkdtemp(t.data()) ? t : std::string();
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
+        std::filesystem::remove_all(m_path, ec);
+    }
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+}  // namespace storage_test

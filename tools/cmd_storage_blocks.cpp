@@ -1,0 +1,104 @@
+// "md5 FILE", "zip IN OUT", "unzip IN OUT": the block stages on whole files.
+#include "tools/Command.h"
+
+#include "core/MD5Digest.h"
+#include "core/StorageFile.h"
+#include "core/ZipBlock.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Reads a whole file; false with a message.
+bool Slurp(const std::string& path, std::vector<uint8_t>& out, std::string& error)
+{
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        error = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    out.clear();
+    uint8_t buf[1 << 16];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+        out.insert(out.end(), buf, buf + n);
+        if (out.size() > UINT32_MAX) {
+            std::fclose(f);
+            error = path + " is larger than a block can be (4 GB)";
+            return false;
+        }
+    }
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) {
+        error = "cannot read " + path;
+        return false;
+    }
+    return true;
+}
+
+int Md5(const tool::Args& args)
+{
+    if (args.size() != 1)
+        return tool::Fail("md5", "expected one argument FILE");
+    FILE* f = std::fopen(args[0].c_str(), "rb");
+    if (!f)
+        return tool::Fail("md5", "cannot open " + args[0] + ": " + std::strerror(errno));
+    // Streamed, so a file of any size (the empty one too) has its digest.
+    CQNF_MD5Digest md5;
+    uint8_t buf[1 << 16];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        md5.Update(buf, n);
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed)
+        return tool::Fail("md5", "cannot read " + args[0]);
+    uint8_t digest[16];
+    md5.Final(digest);
+    for (uint8_t b : digest)
+        std::printf("%02x", b);
+    std::printf("  %s\n", args[0].c_str());
+    return 0;
+}
+
+int RunZip(const char* name, unsigned char mode, const tool::Args& args)
+{
+    if (args.size() != 2)
+        return tool::Fail(name, "expected two arguments IN OUT");
+    std::vector<uint8_t> in;
+    std::string error;
+    if (!Slurp(args[0], in, error))
+        return tool::Fail(name, error);
+    CQNF_ZipBlock zip;
+    CQNF_Mem out;
+    zip.SetMode(mode);
+    zip.SetSourceBlock(in.data(), in.size());
+    zip.SetDestBlock(&out);
+    if (!zip.Process()) {
+        switch (zip.GetError()) {
+        case qnerr::ZipBadArgument:
+            return tool::Fail(name, args[0] + " is empty: a zip block is never empty");
+        case qnerr::ZipNotABlock:
+            return tool::Fail(name, args[0] + " is not a valid zip block (\"QNCV2-01\")");
+        default:
+            return tool::Fail(name, "failed with error " + std::to_string(zip.GetError()));
+        }
+    }
+    if (qnstorage::ReplaceFile(args[1], out.GetPtr(), out.GetSize()) != 0)
+        return tool::Fail(name, "cannot write " + args[1] + ": " + std::strerror(errno));
+    return 0;
+}
+
+int Zip(const tool::Args& args) { return RunZip("zip", 1, args); }
+int Unzip(const tool::Args& args) { return RunZip("unzip", 0, args); }
+
+tool::Registrar md5Reg({"md5", "md5 FILE", "MD5 digest of a file, as md5sum prints it", Md5});
+tool::Registrar zipReg({"zip", "zip IN OUT", "compress a file into a zip block (\"QNCV2-01\", level 9)", Zip});
+tool::Registrar unzipReg({"unzip", "unzip IN OUT", "expand a zip block into the bytes it holds", Unzip});
+
+}  // namespace
