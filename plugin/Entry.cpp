@@ -23,10 +23,16 @@ CQNF_String m_AppName("Quorvin Tessolo 3.1");
 
 namespace {
 
-void PrepareAppInfo()
+void PrepareAppInfo() noexcept
 {
-    // A failure keeps the folder found before.
-    qnFindLibraryFolder(reinterpret_cast<const void*>(&PluginMain), m_AppRootFSRef);
+    // A failure keeps the folder found before; not even running out of
+    // memory may leave the library.
+    try {
+        FSRef found;
+        if (qnFindLibraryFolder(reinterpret_cast<const void*>(&PluginMain), found))
+            m_AppRootFSRef = std::move(found);
+    } catch (...) {
+    }
 }
 
 // Resolved once at load as well: a host that opened the library by a relative
