@@ -177,6 +177,15 @@ protected:
     bool i_WESP_GetText(char* buffer, uint32_t bufferLength, uint32_t chunkSize, DescriptorReadToken token,
                         uint32_t maxChunks);
     bool i_HasScriptingProcs(bool writing) const;
+    // The start of an operation: resets the error number; false, with error
+    // 1, when a needed argument or host facility is missing.
+    bool i_Require(bool present)
+    {
+        ResetError();
+        if (!present)
+            SetError(qnerr::BadArgument);
+        return present;
+    }
     // Replaces the host's descriptor by an empty one, so a failed write never
     // leaves an older run's settings to be replayed.
     void i_WriteEmptyDescriptor();

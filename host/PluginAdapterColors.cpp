@@ -25,11 +25,8 @@ bool CQNF_8BFPluginVirtual::i_ConvertColor(int16_t sourceSpace, int16_t resultSp
 
 bool CQNF_8BFPluginVirtual::Fill8ByteColorLineFromRGB(uint8_t line[8])
 {
-    ResetError();
-    if (!line) {
-        SetError(qnerr::BadArgument);
+    if (!i_Require(line))
         return false;
-    }
     const uint8_t r = line[1], g = line[2], b = line[3];
     int16_t gray[4] = {r, g, b, 0};
     if (i_ConvertColor(colorSpaceRGB, colorSpaceGray, gray))
@@ -53,11 +50,8 @@ bool CQNF_8BFPluginVirtual::Fill8ByteColorLineFromRGB(uint8_t line[8])
 
 bool CQNF_8BFPluginVirtual::SelectColor_RGB(qntRGBA8* colour)
 {
-    ResetError();
-    if (!colour || !m_pRecord) {
-        SetError(qnerr::BadArgument);
+    if (!i_Require(colour && m_pRecord))
         return false;
-    }
     if (!m_pRecord->colorServices) {
         // No system colour picker exists here; without the host's the pick is
         // a cancel.
@@ -86,11 +80,8 @@ bool CQNF_8BFPluginVirtual::SelectColor_RGB(qntRGBA8* colour)
 
 bool CQNF_8BFPluginVirtual::SelectColor_ALL(uint8_t line[8])
 {
-    ResetError();
-    if (!line) {
-        SetError(qnerr::BadArgument);
+    if (!i_Require(line))
         return false;
-    }
     qntRGBA8 c{line[1], line[2], line[3], 255};
     if (!SelectColor_RGB(&c))
         return false;
@@ -102,11 +93,8 @@ bool CQNF_8BFPluginVirtual::SelectColor_ALL(uint8_t line[8])
 
 bool CQNF_8BFPluginVirtual::ConvertFilterColorToRGB(const uint8_t colour[4], qntRGBA8* out)
 {
-    ResetError();
-    if (!colour || !out || !m_pRecord || !m_pRecord->colorServices) {
-        SetError(qnerr::BadArgument);
+    if (!i_Require(colour && out && m_pRecord && m_pRecord->colorServices))
         return false;
-    }
     int16_t space;
     switch (m_pRecord->imageMode) {
     case filterModeRGB:
@@ -151,11 +139,8 @@ bool CQNF_8BFPluginVirtual::GetBgColor_RGB(qntRGBA8* out)
 
 bool CQNF_8BFPluginVirtual::ConvertArrayToRGB_Internal(uint8_t** in, uint8_t** out, uint32_t n)
 {
-    ResetError();
-    if (!in || !out) {
-        SetError(qnerr::BadArgument);
+    if (!i_Require(in && out))
         return false;
-    }
     switch (m_Data.colorMode) {
     case 1:
         for (int c = 0; c < 3; ++c)
@@ -182,11 +167,8 @@ bool CQNF_8BFPluginVirtual::ConvertArrayToRGB_Internal(uint8_t** in, uint8_t** o
 
 bool CQNF_8BFPluginVirtual::ConvertArrayToRGB(uint8_t** in, uint8_t** out, uint32_t n)
 {
-    ResetError();
-    if (!in || !out || !m_pRecord || !m_pRecord->colorServices) {
-        SetError(qnerr::BadArgument);
+    if (!i_Require(in && out && m_pRecord && m_pRecord->colorServices))
         return false;
-    }
     int16_t space;
     int channels;
     switch (m_Data.colorMode) {
@@ -223,11 +205,8 @@ bool CQNF_8BFPluginVirtual::ConvertArrayToRGB(uint8_t** in, uint8_t** out, uint3
 
 bool CQNF_8BFPluginVirtual::LaunchFile(const char* name)
 {
-    ResetError();
-    if (!name) {
-        SetError(qnerr::BadArgument);
+    if (!i_Require(name))
         return false;
-    }
     CQNF_StdFile file;
     if (!file.LaunchFile(CQNF_String(name), &m_Folder)) {
         SetError(file.GetError());
