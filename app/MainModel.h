@@ -304,6 +304,9 @@ public:
     // Copies the cut map into the engine (grid, guides, knots, knives with
     // their flips and knob sizes applied, cut and smooth options).
     uint8_t engine_PutLayoutToPuzzleEngine(CTessolo* engine);
+    // Takes the effect records of the engine's pieces (92 bytes each, as the
+    // settings block stores them) for the next block written in piece mode.
+    bool settings_TakePieceRecordsFromEngine(const CTessolo& engine);
 
     // ---- View hooks (the window overrides them) ------------------------------
     // Composite and blit a rectangle of the window.

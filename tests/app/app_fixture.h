@@ -123,6 +123,37 @@ public:
     }
 };
 
+// A layout with everything the block can hold, from a seed.
+inline void RandomLayout(Model& m, uint64_t seed)
+{
+    CQNF_SeededRandom pick(seed);
+    m.m_KnotRandomness = float(pick.Next() % 100) / 100.0f;
+    const uint16_t cols = uint16_t(1 + pick.Next() % 9), rows = uint16_t(1 + pick.Next() % 7);
+    if (!m.spl_SplitEvenParts(cols, rows, 1, 1))
+        return;
+    m.cutter.shape.nodeCount = pick.Next() % 65;
+    for (uint32_t i = 0; i < m.cutter.shape.nodeCount; ++i) {
+        m.cutter.shape.U[i] = (pick.Next() % 1000) / 1000.0;
+        m.cutter.shape.H[i] = (double(pick.Next() % 2000) - 1000.0) / 1000.0;
+        m.cutter.shape.S[i] = (pick.Next() % 1000) / 1000.0;
+    }
+    m.cutter.knob = 1 + pick.Next() % 100;
+    m.cutter.thickness = pick.Next() % 40;
+    for (uint32_t n = 0; n < 6; ++n) {
+        const uint32_t a = pick.Next() % m.m_nKnots, b = pick.Next() % m.m_nKnots;
+        m.i_op_AddAuxKnifeToKnots(a, b);
+    }
+    m.spl_DoReFillKnivesFromCutter(0, 0.3f, 0.3f, 0.3f, 0);
+    m.op_RandFlip(1, 1, 0, 0);
+    m.op_SelRandom(1, 0);
+    if (pick.Next() & 1)
+        m.op_ShowHideSelectedKnives(0, 0);
+    m.op_SelRandom(1, 0);
+    m.m_bRazorCut = pick.Next() & 1;
+    m.m_bAntiAlias = pick.Next() & 1;
+    m.spl_OnKnifeSelChanged();
+}
+
 inline CQNF_DWordArray Ids(std::initializer_list<uint32_t> ids)
 {
     CQNF_DWordArray a;
