@@ -709,7 +709,9 @@ bool CQNF_Storage::i_Rebuild()
 bool CQNF_Storage::i_NextId(uint32_t& id)
 {
     // Past the highest id in the file, even when the header lags behind it:
-    // two live folders must never share an id. 0xFFFFFFFF is the root's.
+    // two live folders must never share an id, and a new folder must not
+    // adopt records left with a parent id nobody has. 0xFFFFFFFF is the
+    // root's.
     const uint32_t base = std::max(m_c.lastId, m_c.maxId);
     if (base >= kRootId - 1) {
         SetError(qnerr::BadArgument);

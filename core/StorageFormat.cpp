@@ -333,6 +333,8 @@ Status Parse(const uint8_t* data, size_t size, bool allowIndexed, Container& out
                 return st;
             out.records.push_back(rec);
             out.maxId = std::max(out.maxId, rec.id);
+            if (rec.parent != kRootId)
+                out.maxId = std::max(out.maxId, rec.parent);
             offset = rec.End();
         }
         // Records that stop short of the end would put the next append after

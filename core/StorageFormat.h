@@ -110,7 +110,7 @@ struct Container {
     bool indexed = false;
     uint32_t recordCount = 0;
     uint32_t lastId = 0;
-    uint32_t maxId = 0;       // highest id of any record
+    uint32_t maxId = 0;       // highest id of any record, or parent id other than the root
     uint32_t recordsEnd = 0;  // where the records stop
     std::vector<Record> records;     // in file order
     std::vector<IndexEntry> index;   // sorted by key

@@ -262,19 +262,24 @@ TEST(StorageHostile, OnePassIndexEqualsTheRecordWalk)
 
 TEST(StorageHostile, AHeaderThatLagsBehindItsIdsGetsNoDuplicateFolder)
 {
-    // Last id 0 although ids 1 and 2 exist: new ids continue past them.
+    // Last id 0 although ids 1 and 2 exist, and a record waits for a parent
+    // 5 nobody has: new ids continue past all of them.
     TempDir dir;
     const std::string path = dir.File("lag.qns");
-    WriteFile(path, Build({{0, kRoot, 1, "A", {}}, {0, kRoot, 2, "B", {}}}, 0));
+    WriteFile(path, Build({{0, kRoot, 1, "A", {}}, {0, kRoot, 2, "B", {}}, {1, 5, 3, "stray", {1}}}, 0));
     CQNF_Storage st;
     ASSERT_TRUE(st.Open(S(path), 0));
     ASSERT_TRUE(st.AddFolder("C"));
+    ASSERT_TRUE(st.AddFolder("D"));
+    ASSERT_TRUE(st.AddFolder("E"));
     ASSERT_TRUE(st.SetRecord("C>x", uint8_t(1)));
     ASSERT_TRUE(st.Close());
     ASSERT_TRUE(st.Open(S(path), 1)) << st.GetError();
     CQNF_StringArray kids;
-    ASSERT_TRUE(st.GetAllRecords("A", kids));
-    EXPECT_EQ(kids.GetSize(), 0u);
+    for (const char* folder : {"A", "D", "E"}) {
+        ASSERT_TRUE(st.GetAllRecords(folder, kids));
+        EXPECT_EQ(kids.GetSize(), 0u) << folder;
+    }
     uint8_t v = 0;
     EXPECT_TRUE(st.GetRec("C>x", v));
 }
