@@ -9,6 +9,7 @@
 #include <string>
 
 #include <climits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace qnstorage;
@@ -153,8 +154,18 @@ bool CQNF_Storage::Open(const CQNF_String& path, unsigned short mode)
     Close();
     m_mode = mode;
     m_path.assign(path.GetStr(), path.GetLength());
-    if (mode == 2)
+    if (mode == 2) {
+        // Replacing is refused where truncating would be: a file we may not
+        // write stays as it is.
+        struct stat sb;
+        CQNF_StdFile probe;
+        if (::stat(m_path.c_str(), &sb) == 0 && !probe.Open(path, 3)) {
+            SetError(probe.GetError());
+            i_Forget();
+            return false;
+        }
         return i_NewContainer();
+    }
 
     // Mode 0 opens for update so that a file we may not write fails here,
     // not at the first change.
@@ -879,19 +890,12 @@ bool CQNF_Storage::i_SetRecord(std::string_view key, unsigned char type, const _
         // record's room (the reader checked), so neither does this.
         if (size <= GetBE32(m_image + at)) {
             i_Patch(at, fixed, 4);
-            if (bytesSize) {
-                // The caller's bytes may be a view of this container.
-                const std::string copy(static_cast<const char*>(bytes), bytesSize);
-                i_Patch(at + 4, copy.data(), bytesSize);
-            }
+            if (bytesSize)
+                i_Patch(at + 4, bytes, bytesSize);
             return true;
         }
     }
     // Another type, or a longer value: remove and append.
-    if (counted && bytesSize) {
-        const std::string copy(static_cast<const char*>(bytes), bytesSize);
-        return i_KillRec(key) && i_AppendNew(key, type, fixed, fixedSize, copy.data(), bytesSize);
-    }
     return i_KillRec(key) && i_AppendNew(key, type, fixed, fixedSize, bytes, bytesSize);
 }
 

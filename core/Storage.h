@@ -82,7 +82,9 @@ public:
     // The same for a name inside a folder.
     bool Open(const char* name, const FSRef* folder, unsigned short mode);
     // A file the caller opened and keeps owning; it is read from its start.
-    // Close() flushes and closes it but does not destroy it.
+    // A container in it is opened as it is (in every mode); an empty file
+    // gets a new one (refused with 1 in mode 1). Close() flushes and closes
+    // the file but does not destroy it.
     bool Open(CQNF_StdFile* file, unsigned short mode);
     // A read-only container on the caller's bytes (plain variant only; the
     // stamp is not checked).
