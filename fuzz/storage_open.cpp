@@ -5,6 +5,7 @@
 // right stamp.
 #include "core/Storage.h"
 #include "core/StorageFormat.h"
+#include "tests/core/test_storage_util.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -15,36 +16,6 @@
 #include <vector>
 
 namespace {
-
-void ReadAll(CQNF_Storage& st)
-{
-    CQNF_StringArray* all = st.GetAllRecordsArray();
-    CQNF_StringArray kids;
-    st.GetAllRecords("", kids);
-    for (uint32_t i = 0; i < all->GetSize(); ++i) {
-        const CQNF_String key = (*all)[i];
-        uint8_t a;
-        uint16_t b;
-        uint32_t c;
-        double d;
-        CQNF_String s;
-        CQNF_Mem m;
-        st.GetRec(key, a);
-        st.GetRec(key, b);
-        st.GetRec(key, c);
-        st.GetRec(key, d);
-        st.GetRec(key, s);
-        st.GetRec(key, m);
-        uint32_t size = 0;
-        if (st.GetRec(key, nullptr, size)) {
-            std::vector<unsigned char> buf(size);
-            st.GetRec(key, buf.data(), size);
-        }
-        _QNSTORAGEDATA slot{};
-        st.GetRec(key, slot);
-        st.GetAllRecords(key, kids);
-    }
-}
 
 // A few writes on a copy held in an anonymous file, steered by the input.
 void WriteOnCopy(const uint8_t* data, size_t size)
@@ -116,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CQNF_Storage st;
     const bool opened = st.Open(data, size);
     if (opened)
-        ReadAll(st);
+        storage_test::ReadEverything(st);
     st.Close();
     st.CheckMD5(data, size);
 

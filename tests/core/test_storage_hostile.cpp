@@ -23,31 +23,6 @@ unsigned short OpenError(const Bytes& img)
     return st.Open(img.data(), img.size()) ? 0 : st.GetError();
 }
 
-// Reads every key with every reader; only the sanitizers judge this.
-void ReadEverything(CQNF_Storage& st)
-{
-    CQNF_StringArray* all = st.GetAllRecordsArray();
-    for (uint32_t i = 0; i < all->GetSize(); ++i) {
-        const CQNF_String key = (*all)[i];
-        uint8_t a;
-        uint16_t b;
-        uint32_t c;
-        double d;
-        CQNF_String s;
-        CQNF_Mem m;
-        uint32_t size = 0;
-        st.GetRec(key, a);
-        st.GetRec(key, b);
-        st.GetRec(key, c);
-        st.GetRec(key, d);
-        st.GetRec(key, s);
-        st.GetRec(key, m);
-        st.GetRec(key, nullptr, size);
-        CQNF_StringArray kids;
-        st.GetAllRecords(key, kids);
-    }
-}
-
 std::map<std::string, uint32_t> IndexOf(CQNF_Storage& st)
 {
     std::map<std::string, uint32_t> keys;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/MD5Digest.h"
+#include "core/Storage.h"
 #include "core/String.h"
 
 #include <cstdint>
@@ -125,6 +126,38 @@ inline std::map<std::string, uint32_t> WalkIndex(const Bytes& img)
     };
     walk("", 0xFFFFFFFF);
     return index;
+}
+
+// Reads every key with every reader and lists every folder; the tests and
+// the fuzz target leave judging this to the sanitizers.
+inline void ReadEverything(CQNF_Storage& st)
+{
+    CQNF_StringArray kids;
+    st.GetAllRecords("", kids);
+    CQNF_StringArray* all = st.GetAllRecordsArray();
+    for (uint32_t i = 0; i < all->GetSize(); ++i) {
+        const CQNF_String key = (*all)[i];
+        uint8_t a;
+        uint16_t b;
+        uint32_t c;
+        double d;
+        CQNF_String s;
+        CQNF_Mem m;
+        st.GetRec(key, a);
+        st.GetRec(key, b);
+        st.GetRec(key, c);
+        st.GetRec(key, d);
+        st.GetRec(key, s);
+        st.GetRec(key, m);
+        uint32_t size = 0;
+        if (st.GetRec(key, nullptr, size)) {
+            std::vector<unsigned char> buf(size);
+            st.GetRec(key, buf.data(), size);
+        }
+        _QNSTORAGEDATA slot{};
+        st.GetRec(key, slot);
+        st.GetAllRecords(key, kids);
+    }
 }
 
 inline Bytes ReadFile(const std::string& path)
