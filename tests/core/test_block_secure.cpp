@@ -86,9 +86,9 @@ TEST(BlockSecure, XteaPublishedVectors)
 TEST(BlockSecure, EnvelopeSizesAndRoundTrip)
 {
     for (size_t n = 1; n <= 16; ++n) {
-        Bytes plain(n);
+        Bytes plain;
         for (size_t i = 0; i < n; ++i)
-            plain[i] = uint8_t(31 * i + n);
+            plain.insert(plain.end(), uint8_t(31 * i + n));
         CQNF_SecureBlock enc;
         ASSERT_TRUE(enc.SetPassword(CQNF_String("secret")));
         const Bytes env = RunStage(enc, plain, 0);

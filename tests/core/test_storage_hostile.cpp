@@ -179,7 +179,9 @@ TEST(StorageHostile, OnePassIndexEqualsTheRecordWalk)
             const uint32_t parent =
                 rng() % 10 == 0 ? 1000 + uint32_t(rng() % 5) : folders[rng() % folders.size()];
             // Unique names, but for a few that may clash.
-            const std::string name = rng() % 8 == 0 ? "dup" : "n" + std::to_string(i);
+            std::string name = "dup";
+            if (rng() % 8 != 0)
+                name = std::to_string(i) + "n";
             const bool folder = rng() % 3 == 0;
             Raw r{uint8_t(folder ? 0 : 3), parent, id, name, folder ? Bytes{} : Payload32(id)};
             if (rng() % 6 == 0)

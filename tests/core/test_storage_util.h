@@ -24,13 +24,13 @@ using Bytes = std::vector<uint8_t>;
 
 inline void Put32(Bytes& b, uint32_t v)
 {
-    for (int s = 24; s >= 0; s -= 8)
-        b.push_back(uint8_t(v >> s));
+    const uint8_t bytes[4] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+    b.insert(b.end(), bytes, bytes + 4);
 }
 inline void Put16(Bytes& b, uint16_t v)
 {
-    b.push_back(uint8_t(v >> 8));
-    b.push_back(uint8_t(v));
+    const uint8_t bytes[2] = {uint8_t(v >> 8), uint8_t(v)};
+    b.insert(b.end(), bytes, bytes + 2);
 }
 inline uint32_t Get32(const Bytes& b, size_t at)
 {
@@ -57,8 +57,7 @@ inline Bytes PayloadText(const std::string& s)
 {
     Bytes b;
     Put32(b, uint32_t(s.size() + 1));
-    b.insert(b.end(), s.begin(), s.end());
-    b.push_back(0);
+    b.insert(b.end(), s.c_str(), s.c_str() + s.size() + 1);
     return b;
 }
 
@@ -67,7 +66,7 @@ inline Bytes RecordBytes(const Raw& r)
     Bytes b;
     const uint32_t len = uint32_t(11 + r.name.size() + r.payload.size());
     Put32(b, r.length >= 0 ? uint32_t(r.length) : len);
-    b.push_back(r.type);
+    b.insert(b.end(), &r.type, &r.type + 1);
     Put32(b, r.parent);
     Put32(b, r.id);
     Put16(b, uint16_t(r.name.size()));
