@@ -4,11 +4,11 @@
 #include "core/StorageFile.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <new>
 #include <string>
 
-#include <climits>
 #include <sys/stat.h>
 #include <unistd.h>
 
