@@ -18,6 +18,23 @@ uint8_t PlaneCountOfMode(uint8_t mode)
 
 bool ModeHasAlpha(uint8_t mode) { return mode == 2 || mode == 4; }
 
+bool ClipRect(qntRECT_s& r, int32_t width, int32_t height)
+{
+    if (qnIsNullRect(r)) {
+        r = {0, 0, width, height};
+    } else {
+        r.left = std::max(r.left, 0);
+        r.top = std::max(r.top, 0);
+        r.right = std::min(r.right, width);
+        r.bottom = std::min(r.bottom, height);
+    }
+    if (r.left >= r.right || r.top >= r.bottom) {
+        r = qnNullRect;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace qnimg
 
 namespace {
@@ -245,22 +262,7 @@ bool CQNF_Image::GetImageChannels(uint8_t** planes, unsigned long& stride)
 }
 
 // Intersects r with the image; false (and r null) when nothing is left.
-bool CQNF_Image::ClipToImage(qntRECT_s& r) const
-{
-    if (qnIsNullRect(r)) {
-        r = {0, 0, m_width, m_height};
-    } else {
-        r.left = std::max(r.left, 0);
-        r.top = std::max(r.top, 0);
-        r.right = std::min<int32_t>(r.right, m_width);
-        r.bottom = std::min<int32_t>(r.bottom, m_height);
-    }
-    if (r.left >= r.right || r.top >= r.bottom) {
-        r = qnNullRect;
-        return false;
-    }
-    return true;
-}
+bool CQNF_Image::ClipToImage(qntRECT_s& r) const { return qnimg::ClipRect(r, m_width, m_height); }
 
 // The drawing clip: the null clip is the whole image; any other is cut to it.
 bool CQNF_Image::DrawClip(qntRECT_s clip, qntRECT_s& out) const
@@ -306,9 +308,13 @@ bool CQNF_Image::Set(unsigned short cellWidth, unsigned short cellHeight, qntRGB
         SetError(qnerr::BadArgument);
         return false;
     }
-    // Two cells must fit the 16-bit size of the pattern image.
-    const uint16_t cw = std::min<uint16_t>(cellWidth, 32767);
-    const uint16_t ch = std::min<uint16_t>(cellHeight, 32767);
+    if (!ClipToImage(rect))
+        return true;
+    // A cell larger than the area shows as one cell whatever its size, so the
+    // pattern image never needs to be larger than twice the area (nor than
+    // its 16-bit size holds).
+    const uint16_t cw = static_cast<uint16_t>(std::min<int32_t>({cellWidth, rect.right - rect.left, 32767}));
+    const uint16_t ch = static_cast<uint16_t>(std::min<int32_t>({cellHeight, rect.bottom - rect.top, 32767}));
     CQNF_Image cell;
     if (!cell.Create(static_cast<uint16_t>(2 * cw), static_cast<uint16_t>(2 * ch), qnimg::ModeRGBA)) {
         SetError(cell.GetError() ? cell.GetError() : qnerr::NoMemory);
@@ -367,12 +373,10 @@ namespace {
 bool CopyArea(const CQNF_Image& dst, const CQNF_Image& src, long x, long y, qntRECT_s rect, qntRECT_s& area,
               qntRECT_s& from)
 {
-    const qntRECT_s whole{0, 0, dst.GetImageWidth(), dst.GetImageHeight()};
     if (qnIsNullRect(rect))
-        rect = whole;
-    area = {std::max(rect.left, 0), std::max(rect.top, 0), std::min<int32_t>(rect.right, whole.right),
-            std::min<int32_t>(rect.bottom, whole.bottom)};
-    if (area.left >= area.right || area.top >= area.bottom)
+        rect = {0, 0, dst.GetImageWidth(), dst.GetImageHeight()};
+    area = rect;
+    if (!qnimg::ClipRect(area, dst.GetImageWidth(), dst.GetImageHeight()))
         return false;
     int64_t sx = int64_t{x} + area.left - rect.left;
     int64_t sy = int64_t{y} + area.top - rect.top;

@@ -33,6 +33,10 @@ inline constexpr uint8_t ModeRGBA = 2;
 // is an alpha plane.
 uint8_t PlaneCountOfMode(uint8_t mode);
 bool ModeHasAlpha(uint8_t mode);
+
+// Intersects r with {0, 0, width, height}; qnNullRect stands for all of it.
+// False, with r set to qnNullRect, when nothing is left.
+bool ClipRect(qntRECT_s& r, int32_t width, int32_t height);
 }  // namespace qnimg
 
 class CQNF_Image : public CQNF_FrameWork {

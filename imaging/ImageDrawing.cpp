@@ -102,10 +102,8 @@ bool CQNF_ImageDrawing::ClipBox(qntRECT_s& box, bool bits) const
         return false;
     const int64_t strideLimit = bits ? int64_t{m_stride} * 8 : int64_t{m_stride};
     const int32_t w = static_cast<int32_t>(std::min<int64_t>(m_width, strideLimit));
-    box = qnIsNullRect(m_clip) ? qntRECT_s{0, 0, w, m_height}
-                               : qntRECT_s{std::max(m_clip.left, 0), std::max(m_clip.top, 0),
-                                           std::min(m_clip.right, w), std::min(m_clip.bottom, m_height)};
-    return box.left < box.right && box.top < box.bottom;
+    box = m_clip;
+    return qnimg::ClipRect(box, w, m_height);
 }
 
 bool CQNF_ImageDrawing::DrawHQLine(qntFPOS p1, qntFPOS p2, double width, unsigned char roundCaps,
@@ -240,8 +238,14 @@ void CQNF_ImageDrawing::WalkNAA(double x1, double y1, double x2, double y2, cons
 {
     if (!Finite(x1, y1, x2, y2))
         return;
-    if (std::max({std::fabs(x1), std::fabs(y1), std::fabs(x2), std::fabs(y2)}) > kWalkLimit &&
-        !CutSegment(x1, y1, x2, y2, box.left - 2.0, box.top - 2.0, box.right + 2.0, box.bottom + 2.0))
+    auto farOut = [&]() {
+        return !Finite(x1, y1, x2, y2) ||
+               std::max({std::fabs(x1), std::fabs(y1), std::fabs(x2), std::fabs(y2)}) > kWalkLimit;
+    };
+    // A segment whose extent overflows doubles cannot be cut reliably and is
+    // refused with the non-finite ones.
+    if (farOut() && (!CutSegment(x1, y1, x2, y2, box.left - 2.0, box.top - 2.0, box.right + 2.0, box.bottom + 2.0) ||
+                     farOut()))
         return;
     const int ax = static_cast<int>(static_cast<float>(x1));
     const int ay = static_cast<int>(static_cast<float>(y1));

@@ -1,0 +1,190 @@
+// Benchmarks of the cutting engine on synthetic pictures (gradients and
+// value noise, no data files):
+//   Puzzle/6000x4000/20x15   the headline: split + render + composite,
+//                            default knife, smooth cut, default bevel
+//   Stage*                   the same picture, one stage at a time
+//   SizeSeries               10 x 10 pieces from 1 to 64 MP (time per MP)
+//   PieceSeries              4000 x 3000 from 2 x 2 to 101 x 101 pieces
+//   PlainCut                 the headline with the smooth cut off
+// peak_MB is the process's peak resident size: run one benchmark per
+// process (--benchmark_filter) to read it for that benchmark alone.
+#include "engine/Tessolo.h"
+
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+struct Picture {
+    long w, h;
+    std::vector<uint8_t> planes[3];
+    uint8_t* ptrs[3];
+
+    Picture(long width, long height) : w(width), h(height)
+    {
+        uint32_t seed = 12345;
+        for (int k = 0; k < 3; ++k) {
+            planes[k].resize(size_t(w) * h);
+            for (long y = 0; y < h; ++y) {
+                uint8_t* row = planes[k].data() + size_t(y) * w;
+                for (long x = 0; x < w; ++x) {
+                    seed = seed * 1664525u + 1013904223u;
+                    row[x] = uint8_t((x * (k + 1) / 7 + y * (3 - k) / 5 + (seed >> 28)) & 0xFF);
+                }
+            }
+            ptrs[k] = planes[k].data();
+        }
+    }
+};
+
+// An even grid of the default knife, as a new layout has it.
+void Layout(CTessolo& e, int columns, int rows, bool smooth)
+{
+    static const float U[5] = {0.434f, 0.3515f, 0.5f, 0.6485f, 0.566f};
+    static const float H[5] = {0.0f, -0.165f, -0.297f, -0.165f, 0.0f};
+    e.Init(uint16_t(columns), uint16_t(rows), 0);
+    for (int i = 0; i < e.m_nInnerColumns; ++i)
+        e.m_fColumnGuides[i] = float(i + 1) / float(columns);
+    for (int j = 0; j < e.m_nInnerRows; ++j)
+        e.m_fRowGuides[j] = float(j + 1) / float(rows);
+    auto knife = [](CTessolo::KNIFESTRUCT_RENDERER& k, bool flip) {
+        k.width = 3;
+        k.nodes = 5;
+        for (int i = 0; i < 5; ++i) {
+            k.U[i] = U[i];
+            k.H[i] = flip ? -H[i] : H[i];
+            k.S[i] = 0.5f;
+        }
+    };
+    for (uint32_t i = 0; i < e.m_nVKnives; ++i)
+        knife(e.m_pVKnives[i], i % 2);
+    for (uint32_t i = 0; i < e.m_nHKnives; ++i)
+        knife(e.m_pHKnives[i], i % 3 == 0);
+    e.m_bCut = 1;
+    e.m_bSmooth = smooth;
+}
+
+double PeakMB()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_maxrss) / 1024.0;
+}
+
+struct Composite {
+    std::vector<uint8_t> planes[4];
+    uint8_t* ptrs[4];
+    explicit Composite(size_t area)
+    {
+        for (int k = 0; k < 4; ++k) {
+            planes[k].resize(area);
+            ptrs[k] = planes[k].data();
+        }
+    }
+};
+
+// Split + render every piece + composite, the whole job of a pieces apply.
+void RunPuzzle(benchmark::State& state, long w, long h, int columns, int rows, bool smooth)
+{
+    Picture pic(w, h);
+    Composite out(size_t(w) * h);
+    uint32_t pieces = 0;
+    for (auto _ : state) {
+        CTessolo e;
+        Layout(e, columns, rows, smooth);
+        if (!e.SplitCells(w, h, nullptr, 0, pic.ptrs, uint32_t(w), 3, 0, 100, 1))
+            state.SkipWithError("split failed");
+        if (!e.CombineSplitedCells(w, h, out.ptrs, uint32_t(w), 4, nullptr, 0, qnNullRect, 0, 0, 100))
+            state.SkipWithError("composite failed");
+        pieces = e.m_nPieces;
+        benchmark::DoNotOptimize(out.planes[3].data());
+    }
+    const double mp = double(w) * double(h) / 1e6;
+    state.counters["pieces"] = pieces;
+    state.counters["MP"] = mp;
+    state.counters["s_per_MP"] =
+        benchmark::Counter(mp, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["peak_MB"] = PeakMB();
+}
+
+void BM_Puzzle(benchmark::State& state) { RunPuzzle(state, 6000, 4000, 20, 15, true); }
+BENCHMARK(BM_Puzzle)->Name("Puzzle/6000x4000/20x15")->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+
+void BM_PlainCut(benchmark::State& state) { RunPuzzle(state, 6000, 4000, 20, 15, false); }
+BENCHMARK(BM_PlainCut)->Name("PlainCut/6000x4000/20x15")->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+
+void BM_SizeSeries(benchmark::State& state)
+{
+    const long side = state.range(0);
+    RunPuzzle(state, side, side, 10, 10, true);
+}
+BENCHMARK(BM_SizeSeries)
+    ->Name("SizeSeries/10x10")
+    ->Arg(1000)
+    ->Arg(2000)
+    ->Arg(4000)
+    ->Arg(8000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2)
+    ->UseRealTime();
+
+void BM_PieceSeries(benchmark::State& state)
+{
+    const int n = int(state.range(0));
+    RunPuzzle(state, 4000, 3000, n, n, true);
+}
+BENCHMARK(BM_PieceSeries)
+    ->Name("PieceSeries/4000x3000")
+    ->Arg(2)
+    ->Arg(10)
+    ->Arg(40)
+    ->Arg(101)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2)
+    ->UseRealTime();
+
+// The headline picture one stage at a time.
+void BM_StageSplit(benchmark::State& state)
+{
+    Picture pic(6000, 4000);
+    for (auto _ : state) {
+        CTessolo e;
+        Layout(e, 20, 15, state.range(0) != 0);
+        if (!e.SplitCells(pic.w, pic.h, nullptr, 0, pic.ptrs, uint32_t(pic.w), 3, 0, 100, 0))
+            state.SkipWithError("split failed");
+    }
+}
+BENCHMARK(BM_StageSplit)->Name("StageSplit/6000x4000/20x15/smooth")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+
+void BM_StageRender(benchmark::State& state)
+{
+    Picture pic(6000, 4000);
+    CTessolo e;
+    Layout(e, 20, 15, true);
+    e.SplitCells(pic.w, pic.h, nullptr, 0, pic.ptrs, uint32_t(pic.w), 3, 0, 100, 0);
+    for (auto _ : state)
+        for (uint32_t i = 0; i < e.m_nPieces; ++i)
+            e.RenderPiece(i);
+}
+BENCHMARK(BM_StageRender)->Name("StageRender/6000x4000/20x15/bevel")->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+
+void BM_StageComposite(benchmark::State& state)
+{
+    Picture pic(6000, 4000);
+    CTessolo e;
+    Layout(e, 20, 15, true);
+    e.SplitCells(pic.w, pic.h, nullptr, 0, pic.ptrs, uint32_t(pic.w), 3, 0, 100, 1);
+    Composite out(size_t(pic.w) * pic.h);
+    for (auto _ : state)
+        e.CombineSplitedCells(pic.w, pic.h, out.ptrs, uint32_t(pic.w), 4, nullptr, 0, qnNullRect, 0, 0, 100);
+}
+BENCHMARK(BM_StageComposite)->Name("StageComposite/6000x4000/20x15")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,307 @@
+// Rendering one piece with its effects, and compositing all pieces.
+#include "engine/Tessolo.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+bool Contains(const qntRECT_s& outer, const qntRECT_s& inner)
+{
+    return outer.left <= inner.left && outer.top <= inner.top && outer.right >= inner.right &&
+           outer.bottom >= inner.bottom;
+}
+
+}  // namespace
+
+void CTessolo::i_GetColorBytes(const SFX_COLOR& color, uint8_t out[4]) const
+{
+    if (m_nWorkPlaneCount == 2) {
+        std::fill(out, out + 4, color.gray);
+    } else if (m_nWorkPlaneCount == 4) {
+        if (m_nColorMode == 0) {
+            out[0] = out[1] = out[2] = color.gray;
+        } else {
+            out[0] = color.red;
+            out[1] = color.green;
+            out[2] = color.blue;
+        }
+        out[3] = 0;
+    } else {
+        out[0] = color.cyan;
+        out[1] = color.magenta;
+        out[2] = color.yellow;
+        out[3] = color.black;
+    }
+}
+
+bool CTessolo::i_SetFXData(uint8_t forward, uint32_t index)
+{
+    if (index >= m_nPieces)
+        return false;
+    SPLITEDCELL& p = m_pPieces[index];
+    const uint16_t w = uint16_t(p.Width());
+    const uint16_t h = uint16_t(p.Height());
+    uint8_t* piece[5];
+    std::copy(std::begin(p.planePtrs), std::end(p.planePtrs), piece);
+    uint8_t* work[5];
+    std::copy(std::begin(m_pWorkPlanes), std::end(m_pWorkPlanes), work);
+    const uint8_t n = m_nWorkPlaneCount;
+    if (forward)
+        return m_FX.SetSource(work, m_nWorkStride, n, 1, w, h) && m_FX.SetDestination(piece, p.planeStrides[0], n, 1, w, h);
+    return m_FX.SetSource(piece, p.planeStrides[0], n, 1, w, h) && m_FX.SetDestination(work, m_nWorkStride, n, 1, w, h);
+}
+
+void CTessolo::i_PutDocumentLayerContentToDestinationImage(qntRECT_s box, uint8_t automatic, int32_t layerId)
+{
+    uint8_t* planes[5] = {};
+    uint32_t stride = 0;
+    uint8_t count = 0, alpha = 0;
+    int32_t w = 0, h = 0;
+    m_FX.GetDestination(planes, stride, count, alpha, w, h);
+    auto clear = [&]() {
+        for (uint8_t k = 0; k < count; ++k)
+            for (int32_t y = 0; y < h; ++y)
+                std::memset(planes[k] + size_t(y) * stride, 0, size_t(w));
+    };
+    clear();
+    if (!m_bLayerAccess || !m_pHost || !m_pHost->HasDocumentLayers() || w <= 0 || h <= 0)
+        return;
+
+    const qntPOS origin = m_pHost->GetFilterOrigin();
+    const qntRECT_s doc{box.left + origin.x, box.top + origin.y, box.right + origin.x, box.bottom + origin.y};
+    const CTessoloServices::LAYERBOUNDS* table = nullptr;
+    uint32_t entries = 0;
+    if (!m_pHost->FillRealLayerBounds(doc, table, entries))
+        return;
+
+    int32_t id = layerId;
+    if (automatic) {
+        // The smallest layer that holds the whole piece; a later one of
+        // equal size wins. None: the composite.
+        id = -1;
+        int64_t best = INT64_MAX;
+        for (uint32_t i = 0; table && i < entries; ++i) {
+            const auto& e = table[i];
+            if (e.id == -1 || qnIsNullRect(e.bounds) || !Contains(e.bounds, doc))
+                continue;
+            const int64_t area = int64_t(e.bounds.right - e.bounds.left) * (e.bounds.bottom - e.bounds.top);
+            if (area <= best) {
+                best = area;
+                id = e.id;
+            }
+        }
+    } else {
+        bool found = false;
+        for (uint32_t i = 0; table && i < entries && !found; ++i)
+            found = table[i].id == layerId && !qnIsNullRect(table[i].bounds) && Contains(table[i].bounds, doc);
+        if (!found || layerId == -2)
+            return;
+    }
+
+    const uint64_t plane = uint64_t(w) * uint64_t(h);
+    if (plane * count > m_memOverlay.GetSize() && !m_memOverlay.alloc(plane * count))
+        return;
+    uint8_t* read[5] = {};
+    for (uint8_t k = 0; k < count; ++k)
+        read[k] = m_memOverlay.GetPtr() + k * plane;
+    if (!m_pHost->GetLayerPixels(id, read, w, h, count, doc))
+        return;
+    for (uint8_t k = 0; k < count; ++k)
+        for (int32_t y = 0; y < h; ++y)
+            std::memcpy(planes[k] + size_t(y) * stride, read[k] + size_t(y) * w, size_t(w));
+}
+
+bool CTessolo::RenderPiece(uint32_t index)
+{
+    if (m_bBusy)
+        return false;
+    BusyScope busy(m_bBusy);
+    return i_RenderPiece(index);
+}
+
+bool CTessolo::i_RenderPiece(uint32_t index)
+{
+    if (index >= m_nPieces || !m_memWork.GetPtr())
+        return false;
+    SPLITEDCELL& p = m_pPieces[index];
+    const int32_t w = p.Width();
+    const int32_t h = p.Height();
+    const uint8_t n = m_nWorkPlaneCount;
+
+    // The split image's pixels and the mask as alpha: the current data.
+    for (uint8_t k = 0; k < n; ++k)
+        for (int32_t y = 0; y < h; ++y)
+            std::memcpy(m_pWorkPlanes[k] + size_t(y) * m_nWorkStride, p.sources[k] + size_t(y) * p.sourceStrides[k],
+                        size_t(w));
+    bool inWork = true;
+
+    p.opacity[FX_APPLIED] = p.opacity[FX_REQUESTED];
+
+    // Each effect reads the buffer with the current data and writes the
+    // other; a filter that fails leaves the current data where it was.
+    auto run = [&](auto&& filter) {
+        if (i_SetFXData(inWork ? 1 : 0, index) && filter())
+            inWork = !inWork;
+    };
+    uint8_t colour[4];
+    uint8_t shadow[4];
+
+    if (p.invert[FX_REQUESTED])
+        run([&] { return m_FX.Invert(); });
+    p.invert[FX_APPLIED] = p.invert[FX_REQUESTED];
+
+    if (m_bLayerAccess) {
+        const SFX_IMAGEOVERLAY& io = p.imageOverlay[FX_REQUESTED];
+        if (io.on)
+            run([&] {
+                i_PutDocumentLayerContentToDestinationImage(qntRECT_s{p.left, p.top, p.right, p.bottom},
+                                                            io.layerChoice == 0, io.layerId);
+                return m_FX.Combine_DonStoD(io.opacity);
+            });
+        p.imageOverlay[FX_APPLIED] = io;
+    }
+
+    const SFX_COLOROVERLAY& co = p.colorOverlay[FX_REQUESTED];
+    if (co.on) {
+        i_GetColorBytes(co.color, colour);
+        run([&] { return m_FX.ColorOverlay(colour, co.opacity); });
+    }
+    p.colorOverlay[FX_APPLIED] = co;
+
+    const SFX_HSL& hsl = p.hsl[FX_REQUESTED];
+    if (hsl.on && m_nColorMode == 1)
+        run([&] { return m_FX.HSLCorrection(hsl.hue, hsl.saturation, hsl.lightness, 1); });
+    p.hsl[FX_APPLIED] = hsl;
+
+    const SFX_BRIGHTNESSCONTRAST& bc = p.brightnessContrast[FX_REQUESTED];
+    if (bc.on)
+        run([&] { return m_FX.BrightnessContrast(bc.brightness, bc.contrast, 128); });
+    p.brightnessContrast[FX_APPLIED] = bc;
+
+    // A fully opaque colour overlay leaves nothing for a blur to show.
+    const bool opaqueOverlay = co.on && co.opacity == 255;
+    const SFX_MOTIONBLUR& mb = p.motionBlur[FX_REQUESTED];
+    if (mb.on && !opaqueOverlay)
+        run([&] { return m_FX.MotionBlur(double(mb.angle), double(mb.distance), 0, 1); });
+    p.motionBlur[FX_APPLIED] = mb;
+
+    const SFX_GAUSSIANBLUR& gb = p.gaussianBlur[FX_REQUESTED];
+    if (gb.on && !opaqueOverlay)
+        run([&] { return m_FX.GaussianBlur(double(gb.radius), 0, 1); });
+    p.gaussianBlur[FX_APPLIED] = gb;
+
+    const SFX_STROKE& st = p.stroke[FX_REQUESTED];
+    if (st.on) {
+        i_GetColorBytes(st.color, colour);
+        run([&] { return m_FX.StrokeInside(colour, st.opacity, st.size); });
+    }
+    p.stroke[FX_APPLIED] = st;
+
+    const SFX_BEVEL& bv = p.bevel[FX_REQUESTED];
+    if (bv.on) {
+        i_GetColorBytes(bv.highlightColor, colour);
+        i_GetColorBytes(bv.shadowColor, shadow);
+        run([&] {
+            return m_FX.Bevel(bv.size, bv.depth, double(bv.soften), qnt3D_VECTOR{bv.lightX, bv.lightY, bv.lightZ},
+                              colour, bv.highlightOpacity, shadow, bv.shadowOpacity);
+        });
+    }
+    p.bevel[FX_APPLIED] = bv;
+
+    if (inWork)
+        for (uint8_t k = 0; k < n; ++k)
+            for (int32_t y = 0; y < h; ++y)
+                std::memcpy(p.planePtrs[k] + size_t(y) * p.planeStrides[k],
+                            m_pWorkPlanes[k] + size_t(y) * m_nWorkStride, size_t(w));
+    return true;
+}
+
+bool CTessolo::CombineSplitedCells(long width, long height, uint8_t** planes, uint32_t stride, uint8_t planeCount,
+                                   uint8_t* selection, uint32_t selectionStride, qntRECT_s rect, uint8_t screenAlpha,
+                                   uint8_t from, uint8_t to)
+{
+    if (m_bBusy)
+        return false;
+    BusyScope busy(m_bBusy);
+    if (m_nPieces == 0)
+        return true;
+    if (!i_ProgressStep(0, from, to))
+        return false;
+
+    if (qnIsNullRect(rect))
+        rect = qntRECT_s{0, 0, int32_t(width), int32_t(height)};
+    rect.left = std::max<int32_t>(rect.left, 0);
+    rect.top = std::max<int32_t>(rect.top, 0);
+    rect.right = int32_t(std::min<long>(rect.right, width));
+    rect.bottom = int32_t(std::min<long>(rect.bottom, height));
+    if (rect.left >= rect.right || rect.top >= rect.bottom)
+        return true;
+    // The destination must have the pieces' planes: their colours, then alpha.
+    if (!planes || planeCount != m_nWorkPlaneCount || stride < uint32_t(width))
+        return false;
+    for (uint8_t k = 0; k < planeCount; ++k)
+        if (!planes[k])
+            return false;
+    if (!i_ProgressStep(1, from, to))
+        return false;
+
+    const uint8_t colours = uint8_t(planeCount - 1);
+    uint8_t* const dstAlpha = planes[colours];
+    const size_t span = size_t(rect.right - rect.left);
+    for (int32_t y = rect.top; y < rect.bottom; ++y)
+        std::memset(dstAlpha + size_t(y) * stride + rect.left, 0, span);
+    if (!i_ProgressStep(5, from, to))
+        return false;
+
+    for (uint32_t i = 0; i < m_nPieces; ++i) {
+        if (!i_ProgressStep(5.0 + 85.0 * i / m_nPieces, from, to))
+            return false;
+        const SPLITEDCELL& p = m_pPieces[i];
+        const SFX_OPACITY op = p.opacity[FX_APPLIED];
+        if (!p.shown || (op.on && op.opacity == 0))
+            continue;
+        const int32_t l = std::max(p.left, rect.left), r = std::min(p.right, rect.right);
+        const int32_t t = std::max(p.top, rect.top), b = std::min(p.bottom, rect.bottom);
+        if (l >= r || t >= b)
+            continue;
+        const bool reduced = op.on && op.opacity < 255;
+        const int opacity = op.opacity;
+        for (int32_t y = t; y < b; ++y) {
+            const size_t srow = size_t(y - p.top) * p.planeStrides[0] + (l - p.left);
+            const size_t drow = size_t(y) * stride + l;
+            const uint8_t* pa = p.planePtrs[colours] + srow;
+            uint8_t* da = dstAlpha + drow;
+            for (int32_t x = 0; x < r - l; ++x) {
+                const int a = pa[x];
+                if (a == 0)
+                    continue;
+                const int d = da[x];
+                for (uint8_t k = 0; k < colours; ++k) {
+                    uint8_t& dst = planes[k][drow + x];
+                    const int src = p.planePtrs[k][srow + x];
+                    dst = d == 0 ? uint8_t(src) : uint8_t(dst + ((a * (src - dst)) >> 8));
+                }
+                if (reduced) {
+                    const int a2 = (a * opacity) >> 8;
+                    da[x] = uint8_t(d == 0 ? a2 : 255 - (((255 - d) * (255 - a2)) >> 8));
+                } else if (d == 0) {
+                    da[x] = uint8_t(a);
+                } else {
+                    da[x] = uint8_t(screenAlpha == 0 ? 255 : 255 - (((255 - d) * (255 - a)) >> 8));
+                }
+            }
+        }
+    }
+
+    if (!i_ProgressStep(90, from, to))
+        return false;
+    if (selection)
+        for (int32_t y = rect.top; y < rect.bottom; ++y) {
+            uint8_t* a = dstAlpha + size_t(y) * stride;
+            const uint8_t* s = selection + size_t(y) * selectionStride;
+            for (int32_t x = rect.left; x < rect.right; ++x)
+                a[x] = std::min(a[x], s[x]);
+        }
+    return i_ProgressStep(100, from, to);
+}

@@ -1,0 +1,143 @@
+// CQNF_ImageFX: binding of source and destination, and the helpers every
+// filter shares.
+#include "imaging/ImageFX.h"
+
+#include "core/Progress.h"
+
+#include <cstring>
+
+int CQNF_ImageFX::i_Bind(Desc& d, uint8_t** planes, uint32_t stride, uint8_t channels, uint8_t alphaFlag,
+                         uint16_t width, uint16_t height)
+{
+    // A failed binding leaves the side empty, so no filter can reach planes
+    // the caller meant to replace.
+    d = Desc{};
+    const bool hasPixels = width > 0 && height > 0;
+    if (channels > kMaxPlanes || (alphaFlag && channels == 0) || (channels > 0 && !planes)) {
+        SetError(qnerr::BadArgument);
+        return 0;
+    }
+    if (hasPixels && channels > 0 && stride < width) {
+        SetError(qnerr::BadArgument);
+        return 0;
+    }
+    for (int p = 0; p < channels; ++p) {
+        if (hasPixels && !planes[p]) {
+            SetError(qnerr::BadArgument);
+            return 0;
+        }
+    }
+    for (int p = 0; p < channels; ++p)
+        d.planes[p] = planes[p];
+    d.base = channels > 0 ? planes[0] : nullptr;
+    d.stride = stride;
+    d.channels = channels;
+    d.alpha = alphaFlag ? 1 : 0;
+    d.width = width;
+    d.height = height;
+    return 1;
+}
+
+int CQNF_ImageFX::i_BindBase(Desc& d, uint8_t* base, uint32_t stride, uint8_t channels, uint8_t alphaFlag,
+                             uint16_t width, uint16_t height)
+{
+    if (!base || channels > kMaxPlanes) {
+        d = Desc{};
+        SetError(qnerr::BadArgument);
+        return 0;
+    }
+    uint8_t* planes[kMaxPlanes] = {};
+    const size_t planeBytes = static_cast<size_t>(stride) * height;
+    for (int p = 0; p < channels; ++p)
+        planes[p] = base + p * planeBytes;
+    return i_Bind(d, planes, stride, channels, alphaFlag, width, height);
+}
+
+int CQNF_ImageFX::SetSource(uint8_t** planes, uint32_t stride, uint8_t channels, uint8_t alphaFlag, uint16_t width,
+                            uint16_t height)
+{
+    return i_Bind(m_src, planes, stride, channels, alphaFlag, width, height);
+}
+
+int CQNF_ImageFX::SetDestination(uint8_t** planes, uint32_t stride, uint8_t channels, uint8_t alphaFlag,
+                                 uint16_t width, uint16_t height)
+{
+    return i_Bind(m_dst, planes, stride, channels, alphaFlag, width, height);
+}
+
+int CQNF_ImageFX::SetSource(uint8_t* base, uint32_t stride, uint8_t channels, uint8_t alphaFlag, uint16_t width,
+                            uint16_t height)
+{
+    return i_BindBase(m_src, base, stride, channels, alphaFlag, width, height);
+}
+
+int CQNF_ImageFX::SetDestination(uint8_t* base, uint32_t stride, uint8_t channels, uint8_t alphaFlag,
+                                 uint16_t width, uint16_t height)
+{
+    return i_BindBase(m_dst, base, stride, channels, alphaFlag, width, height);
+}
+
+void CQNF_ImageFX::GetDestination(uint8_t** planes, uint32_t& stride, uint8_t& channels, uint8_t& alphaFlag,
+                                  int32_t& width, int32_t& height) const
+{
+    if (planes)
+        for (int p = 0; p < kMaxPlanes; ++p)
+            planes[p] = m_dst.planes[p];
+    stride = m_dst.stride;
+    channels = m_dst.channels;
+    alphaFlag = m_dst.alpha;
+    width = m_dst.width;
+    height = m_dst.height;
+}
+
+bool CQNF_ImageFX::i_SameShape()
+{
+    if (m_src.channels != m_dst.channels || m_src.width != m_dst.width || m_src.height != m_dst.height) {
+        SetError(qnerr::BadArgument);
+        return false;
+    }
+    return true;
+}
+
+void CQNF_ImageFX::i_CopyPlane(int p)
+{
+    const uint8_t* s = m_src.planes[p];
+    uint8_t* d = m_dst.planes[p];
+    if (s == d && m_src.stride == m_dst.stride)
+        return;
+    for (int32_t y = 0; y < m_src.height; ++y)
+        std::memmove(d + static_cast<size_t>(y) * m_dst.stride, s + static_cast<size_t>(y) * m_src.stride,
+                     static_cast<size_t>(m_src.width));
+}
+
+void CQNF_ImageFX::i_CopyAllPlanes()
+{
+    for (int p = 0; p < m_src.channels; ++p)
+        i_CopyPlane(p);
+}
+
+void CQNF_ImageFX::i_CopyAlphaPlane()
+{
+    if (m_src.alpha)
+        i_CopyPlane(m_src.channels - 1);
+}
+
+unsigned char* CQNF_ImageFX::i_Grow(CQNF_Mem& block, uint64_t bytes)
+{
+    if (bytes == 0)
+        bytes = 1;
+    if (block.GetSize() >= bytes)
+        return block.GetPtr();
+    unsigned char* p = block.alloc(bytes);
+    if (!p)
+        SetError(block.GetError() ? block.GetError() : qnerr::NoMemory);
+    return p;
+}
+
+bool CQNF_ImageFX::i_Report(uint8_t percent)
+{
+    if (!m_progress)
+        return false;
+    m_progress->Progress(percent, m_progress->GetUserDataPtr());
+    return m_progress->IsCanceled();
+}

@@ -1,0 +1,52 @@
+// The libjpeg glue of the JPEG codec: a source over a caller's buffer and an
+// error manager that returns to the running operation. Private to
+// imaging/JPEG*.cpp; exposed for the codec's tests.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>  // jpeglib.h needs FILE and size_t first
+
+#include <jpeglib.h>
+
+#include <csetjmp>
+
+// The source installed by jpeg_frommem_src. The data belongs to the caller.
+struct qntJPEGMEMSOURCE {
+    jpeg_source_mgr pub;
+    size_t size;
+    const JOCTET* data;
+    boolean startOfFile;
+    // Set once the library asked for bytes past the end of the data.
+    boolean ended;
+};
+
+// The standard error manager with its exit routine replaced, and the
+// recovery point of the running operation.
+struct qntJPEGERROR {
+    jpeg_error_mgr pub;
+    jmp_buf recovery;
+    // The entropy decoder ran out of data after the end of the buffer.
+    boolean truncated;
+};
+
+// Installs a source over data..data+size, allocated from the library's
+// permanent pool.
+void jpeg_frommem_src(j_decompress_ptr cinfo, const void* data, size_t size);
+
+// Sets up err as the error manager of cinfo (call before creating it).
+void qnJpegErrorSetup(j_decompress_ptr cinfo, qntJPEGERROR* err);
+
+namespace qnjpeg {
+
+// Returns false when the library reported an error during f(). f must
+// capture by reference and do nothing but call the library.
+template <class F>
+bool Guard(qntJPEGERROR& err, F&& f)
+{
+    if (setjmp(err.recovery))
+        return false;
+    f();
+    return true;
+}
+
+}  // namespace qnjpeg

@@ -1,0 +1,385 @@
+#include "imaging/PNGCodec.h"
+
+#include "imaging/PNGGuard.h"
+
+#include <cmath>
+#include <cstring>
+
+using qnpng::Guard;
+
+namespace {
+
+// Memory reading state: the libpng I/O pointer while decoding.
+struct PngMemSource {
+    const unsigned char* data;
+    size_t size;
+    size_t pos;
+    bool shortRead;
+};
+
+// Errors end in the guard without printing; warnings are dropped.
+void PngSilentError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void PngSilentWarning(png_structp, png_const_charp) {}
+
+// Deflate expands at most about 1032 to 1: data that claims more pixels
+// than its bytes can carry is corrupt, and is refused before the planes for
+// it are allocated.
+constexpr uint64_t MaxDeflateRatio = 1040;
+
+}  // namespace
+
+// libpng callbacks (called from inside a guard).
+extern "C" void QNF_IMAGEFORMAT_PNG_Reader(png_structp png, png_bytep out, png_size_t length)
+{
+    auto* s = static_cast<PngMemSource*>(png_get_io_ptr(png));
+    const size_t left = s->size - s->pos;
+    const size_t n = length < left ? length : left;
+    std::memcpy(out, s->data + s->pos, n);
+    s->pos += n;
+    if (n < length) {
+        // Stale buffer bytes must never be parsed as the rest of the file.
+        s->shortRead = true;
+        png_error(png, "truncated PNG data");
+    }
+}
+
+extern "C" void QNF_IMAGEFORMAT_PNG_Writer_Write(png_structp png, png_bytep data, png_size_t length)
+{
+    auto* w = static_cast<CQNF_ImageWriter*>(png_get_io_ptr(png));
+    if (!w->Write_Buffer(data, length))
+        png_error(png, "write failed");
+}
+
+extern "C" void QNF_IMAGEFORMAT_PNG_Writer_Flush(png_structp png)
+{
+    auto* w = static_cast<CQNF_ImageWriter*>(png_get_io_ptr(png));
+    if (w->GetFile() && !w->Write_Flush())
+        png_error(png, "flush failed");
+}
+
+uint32_t CQNF_ImagePNG::PixelsPerMetre(double resolution)
+{
+    // The divisor is the single-precision 2.54 the format has always been
+    // written with (72 ppi gives 2834).
+    if (!(resolution == resolution))
+        resolution = 72.0;
+    const double ppm = 100.0 * resolution / static_cast<double>(2.54f);
+    if (!(ppm > 0.0))
+        return 0;
+    if (ppm >= 2147483647.0)
+        return 2147483647u;
+    return static_cast<uint32_t>(ppm);
+}
+
+// --------------------------------------------------------------------------
+// Writing
+
+namespace {
+
+struct PngWriteHandles {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    ~PngWriteHandles()
+    {
+        if (png)
+            png_destroy_write_struct(&png, info ? &info : nullptr);
+    }
+};
+
+}  // namespace
+
+bool CQNF_ImagePNG::WritePNG(const PNGWRITE_PARAMS* params)
+{
+    ResetError();
+    if (!m_file || !params) {
+        SetError(qncodec::ErrArgument);
+        return false;
+    }
+    if (!i_CheckThenReport(1))
+        return false;
+    const PNGWRITE_PARAMS& p = *params;
+    int colourType, channels;
+    if (p.mode == WriteRGBA) {
+        colourType = PNG_COLOR_TYPE_RGB_ALPHA;
+        channels = 4;
+    } else if (p.mode == WriteGreyAlpha) {
+        colourType = PNG_COLOR_TYPE_GRAY_ALPHA;
+        channels = 2;
+    } else {
+        SetError(qncodec::ErrUnsupported);
+        return false;
+    }
+    bool planesOk = p.width >= 1 && p.height >= 1 && p.stride >= p.width;
+    for (int c = 0; c < channels; ++c)
+        planesOk = planesOk && p.planes[c];
+    if (!planesOk) {
+        SetError(qncodec::ErrArgument);
+        return false;
+    }
+
+    PngWriteHandles h;
+    h.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngSilentError, PngSilentWarning);
+    if (h.png)
+        h.info = png_create_info_struct(h.png);
+    if (!h.png || !h.info) {
+        SetError(qncodec::ErrMemory);
+        return false;
+    }
+    if (!i_CheckThenReport(2))
+        return false;
+    // A failure inside libpng keeps the file's number when a write failed,
+    // else it is libpng's own (17).
+    auto failed = [this]() {
+        if (!GetError())
+            SetError(qncodec::ErrMemory);
+        return false;
+    };
+    png_set_write_fn(h.png, static_cast<CQNF_ImageWriter*>(this), QNF_IMAGEFORMAT_PNG_Writer_Write,
+                     QNF_IMAGEFORMAT_PNG_Writer_Flush);
+
+    png_text text[2];
+    std::memset(text, 0, sizeof text);
+    text[0].compression = PNG_TEXT_COMPRESSION_NONE;
+    text[0].key = const_cast<char*>("Generator");
+    text[0].text = const_cast<char*>("Quorvin FrameWork");
+    text[1].compression = PNG_TEXT_COMPRESSION_NONE;
+    text[1].key = const_cast<char*>("Product");
+    text[1].text = const_cast<char*>(p.product ? p.product : "");
+    const uint32_t ppm = PixelsPerMetre(p.resolution);
+    png_structp png = h.png;
+    png_infop info = h.info;
+    if (!Guard(png, [&] {
+            png_set_IHDR(png, info, p.width, p.height, 8, colourType, PNG_INTERLACE_NONE,
+                         PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+            png_set_text(png, info, text, 2);
+            png_set_pHYs(png, info, ppm, ppm, PNG_RESOLUTION_METER);
+            png_write_info(png, info);
+        }))
+        return failed();
+    if (!i_CheckThenReport(10))
+        return false;
+
+    CQNF_Mem row;
+    if (!row.alloc(qnMulSize({p.width, static_cast<uint64_t>(channels)}))) {
+        SetError(qncodec::ErrMemory);
+        return false;
+    }
+    if (!i_CheckThenReport(12))
+        return false;
+    unsigned char* r = row.GetPtr();
+    for (uint32_t y = 0; y < p.height; ++y) {
+        const size_t off = size_t{y} * p.stride;
+        for (int c = 0; c < channels; ++c) {
+            const unsigned char* src = p.planes[c] + off;
+            for (uint32_t x = 0; x < p.width; ++x)
+                r[size_t{x} * channels + c] = src[x];
+        }
+        if (!Guard(png, [&] { png_write_row(png, r); }))
+            return failed();
+        if (!i_CheckThenReport(static_cast<uint8_t>(12 + 83 * uint64_t{y} / p.height)))
+            return false;
+    }
+    if (!i_CheckThenReport(95))
+        return false;
+    if (!Guard(png, [&] { png_write_end(png, info); }))
+        return failed();
+    if (!Write_Flush())
+        return false;
+    // Past this point the file is complete: a cancellation no longer stops it.
+    if (m_progress && !m_progress->IsCanceled())
+        m_progress->Progress(98, m_progress->GetUserDataPtr());
+    if (m_progress)
+        m_progress->Progress(100, m_progress->GetUserDataPtr());
+    return true;
+}
+
+// --------------------------------------------------------------------------
+// Reading
+
+namespace {
+
+struct PngReadHandles {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    ~PngReadHandles()
+    {
+        if (png)
+            png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+    }
+};
+
+}  // namespace
+
+bool CQNF_ImagePNG::GetImageInfoByPtr(const void* data, size_t size) { return i_Decode(data, size, true); }
+
+bool CQNF_ImagePNG::ParseImageByPtr(const void* data, size_t size)
+{
+    if (i_Decode(data, size, false))
+        return true;
+    i_FreePlanes();
+    return false;
+}
+
+bool CQNF_ImagePNG::i_Decode(const void* data, size_t size, bool infoOnly)
+{
+    ResetError();
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    if (!bytes || size < 4 || png_sig_cmp(bytes, 0, 4) != 0) {
+        SetError(qncodec::ErrCorrupt);
+        return false;
+    }
+    if (!infoOnly && !i_Report(1))
+        return false;
+    PngReadHandles h;
+    h.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngSilentError, PngSilentWarning);
+    if (h.png)
+        h.info = png_create_info_struct(h.png);
+    if (!h.png || !h.info) {
+        SetError(qncodec::ErrMemory);
+        return false;
+    }
+    png_structp png = h.png;
+    png_infop info = h.info;
+    PngMemSource src{bytes, size, 0, false};
+    // Truncated data is corrupt (49); any other libpng error is libpng's (17).
+    auto failed = [this, &src]() {
+        SetError(src.shortRead ? qncodec::ErrCorrupt : qncodec::ErrMemory);
+        return false;
+    };
+    png_set_read_fn(png, &src, QNF_IMAGEFORMAT_PNG_Reader);
+    if (!infoOnly && !i_Report(2))
+        return false;
+    if (!Guard(png, [&] { png_read_info(png, info); }))
+        return failed();
+
+    png_uint_32 width = 0, height = 0;
+    int bitDepth = 0, colourType = 0, interlace = 0;
+    png_get_IHDR(png, info, &width, &height, &bitDepth, &colourType, &interlace, nullptr, nullptr);
+    const bool grey = colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA;
+    const uint64_t bpp = grey ? 2 : 4;
+    const uint64_t planes = grey ? 2 : 4;
+    const uint64_t pixels = uint64_t{width} * height;
+    // Planes, the interleaved buffer and its row pointers.
+    const uint64_t need = pixels * (planes + bpp) + uint64_t{height} * sizeof(void*);
+    if (!i_WithinLimits(width, height, 0))
+        return false;
+    m_width = static_cast<uint16_t>(width);
+    m_height = static_cast<uint16_t>(height);
+    m_depth = 8;
+    m_mode = grey ? qncodec::ModeGrey : qncodec::ModeColour;
+    if (infoOnly)
+        return true;
+
+    const uint64_t fileRowBytes = (uint64_t{width} * png_get_channels(png, info) * bitDepth + 7) / 8;
+    if (fileRowBytes * height > MaxDeflateRatio * size) {
+        SetError(qncodec::ErrCorrupt);
+        return false;
+    }
+    if (!i_WithinLimits(width, height, need))
+        return false;
+    if (!i_Report(5))
+        return false;
+
+    i_FreePlanes();
+    const signed char used[] = {-1, 0, 1, 2};
+    for (uint64_t k = 0; k < planes; ++k) {
+        CQNF_Mem& m = i_Plane(used[k]);
+        if (!m.alloc(pixels)) {
+            SetError(qncodec::ErrMemory);
+            return false;
+        }
+    }
+    i_Plane(-1).Set(uint8_t{255});
+    if (!i_Report(10))
+        return false;
+
+    // Everything becomes 8-bit grey, grey+alpha, RGB or RGBA.
+    if (colourType == PNG_COLOR_TYPE_PALETTE)
+        png_set_expand(png);
+    if (colourType == PNG_COLOR_TYPE_GRAY && bitDepth < 8)
+        png_set_expand(png);
+    if (png_get_valid(png, info, PNG_INFO_tRNS))
+        png_set_expand(png);
+    if (bitDepth == 16)
+        png_set_strip_16(png);
+    int passes = 1;
+    if (!Guard(png, [&] {
+            passes = png_set_interlace_handling(png);
+            png_read_update_info(png, info);
+        }))
+        return failed();
+    png_get_IHDR(png, info, &width, &height, &bitDepth, &colourType, &interlace, nullptr, nullptr);
+    const uint32_t channels = png_get_channels(png, info);
+    // What libpng will write per row must fit the rows it is given.
+    if (bitDepth != 8 || channels < 1 || channels > bpp || png_get_rowbytes(png, info) > width * bpp ||
+        width != m_width || height != m_height) {
+        SetError(qncodec::ErrUnsupported);
+        return false;
+    }
+
+    CQNF_Mem buffer, rows;
+    if (!buffer.alloc(pixels * bpp) || !rows.alloc(qnMulSize({height, sizeof(png_bytep)}))) {
+        SetError(qncodec::ErrMemory);
+        return false;
+    }
+    auto** rowPtr = reinterpret_cast<png_bytep*>(rows.GetPtr());
+    for (uint32_t y = 0; y < height; ++y)
+        rowPtr[y] = buffer.GetPtr() + size_t{y} * width * bpp;
+    if (!i_Report(11) || !i_Report(20))
+        return false;
+
+    const uint64_t totalRows = uint64_t(passes) * height;
+    uint64_t done = 0;
+    for (int pass = 0; pass < passes; ++pass) {
+        for (uint32_t y = 0; y < height; ++y) {
+            png_bytep row = rowPtr[y];
+            if (!Guard(png, [&] { png_read_row(png, row, nullptr); }))
+                return failed();
+            ++done;
+            if (!i_Report(static_cast<uint8_t>(20 + 70 * done / totalRows)))
+                return false;
+        }
+    }
+    if (!i_Report(90))
+        return false;
+
+    unsigned char* alpha = i_Plane(-1).GetPtr();
+    unsigned char* p0 = i_Plane(0).GetPtr();
+    unsigned char* p1 = grey ? nullptr : i_Plane(1).GetPtr();
+    unsigned char* p2 = grey ? nullptr : i_Plane(2).GetPtr();
+    for (uint32_t y = 0; y < height; ++y) {
+        const unsigned char* s = rowPtr[y];
+        const size_t o = size_t{y} * width;
+        for (uint32_t x = 0; x < width; ++x, s += channels) {
+            switch (channels) {
+            case 1: p0[o + x] = s[0]; break;
+            case 2:
+                p0[o + x] = s[0];
+                alpha[o + x] = s[1];
+                break;
+            case 3:
+                p0[o + x] = s[0];
+                if (p1) {
+                    p1[o + x] = s[1];
+                    p2[o + x] = s[2];
+                }
+                break;
+            default:
+                p0[o + x] = s[0];
+                if (p1) {
+                    p1[o + x] = s[1];
+                    p2[o + x] = s[2];
+                }
+                alpha[o + x] = s[3];
+                break;
+            }
+        }
+        if (!i_Report(static_cast<uint8_t>(90 + 9 * uint64_t(y + 1) / height)))
+            return false;
+    }
+    if (!Guard(png, [&] { png_read_end(png, nullptr); }))
+        return failed();
+    if (m_progress)
+        m_progress->Progress(100, m_progress->GetUserDataPtr());
+    return true;
+}

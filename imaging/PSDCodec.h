@@ -1,0 +1,151 @@
+// CQNF_ImagePSD: layered Photoshop documents (version 1, 8 bits per channel).
+//
+// Writing: Create(file), Write_Init, Write_AddLayer for each layer bottom
+// first, SetProgress, WritePSD, WriteClean. Every layer carries its colour
+// planes and a transparency plane, PackBits-compressed; a merged image of the
+// visible layers over white follows for readers that ignore layers. Lengths
+// are patched in place, so neither a packed channel nor the file is ever held
+// in memory. A document is limited to 30000 pixels a side and 32767 layers
+// (the format's own limits); the 4 GB that its 32-bit lengths address is
+// checked as well.
+//
+// Reading: ParseImageByPtr decodes the merged image into planes 0..n-1;
+// LParseByPtr reads every layer with its planes (GetLayersCount,
+// GetLayerInfo). Modes: bitmap or greyscale (2), RGB (1), CMYK (3); 8-bit
+// data with raw or PackBits channels. Every length, count and extent is
+// checked against the data, and the planes of one parse share the byte
+// budget of GetLimits().
+//
+// Error numbers: see imaging/CodecFormat.h; in particular 48 for a colour
+// mode, depth, compression, blend mode or section divider the reader does not
+// take, and for more than 100 channels in a layer; 49 for anything corrupt.
+#pragma once
+
+#include "imaging/CodecFormat.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class CQNF_Image;
+
+class CQNF_ImagePSD : public CQNF_ImageReader, public CQNF_ImageWriter {
+public:
+    struct PSDMLWRITE_INITPARAMS {
+        uint16_t width = 0;
+        uint16_t height = 0;
+        uint8_t mode = 0;                       // qncodec::ModeColour, ModeGrey or ModeCMYK
+        double resolution = 72.0;               // pixels per inch
+        uint32_t globalAngle = 0;               // degrees
+        const unsigned char* iccProfile = nullptr;  // may be null
+        uint32_t iccSize = 0;                   // 0 = none
+    };
+
+    struct PSDMLWRITE_LAYERPARAMS {
+        uint16_t width = 0;
+        uint16_t height = 0;
+        int16_t x = 0;  // left
+        int16_t y = 0;  // top
+        uint8_t visible = 1;
+        uint8_t opacity = 255;
+        char name[64] = {};  // NUL-terminated; at most 63 characters are used
+    };
+
+    // A layer read by LParse*. Pointers stay valid until Clean, the next
+    // layered parse or the destruction.
+    struct PSDLayerInfoExt_s {
+        int32_t left;
+        int32_t top;
+        uint32_t width;
+        uint32_t height;
+        uint16_t channels;
+        char* name;
+        uint8_t folder;      // a section divider opening a group
+        uint8_t sectionEnd;  // a section divider closing a group
+        uint8_t visible;
+        uint8_t opacity;
+        CQNF_Mem* transparency;  // null when the layer has none
+        CQNF_Mem* planes[4];     // null where the layer has no such channel
+    };
+
+    CQNF_ImagePSD();
+    ~CQNF_ImagePSD() override;
+
+    // ---- reader
+    bool GetImageInfoByPtr(const void* data, size_t size) override;
+    bool ParseImageByPtr(const void* data, size_t size) override;
+    virtual bool LParseByPtr(const void* data, size_t size);
+    virtual bool LParseByMem(CQNF_Mem& block);
+    virtual bool LParseByFile(CQNF_StdFile& file);
+    virtual bool LParseLocal();
+
+    uint32_t GetLayersCount() const { return static_cast<uint32_t>(m_layers.size()); }
+    bool GetLayerInfo(uint32_t index, PSDLayerInfoExt_s& info);
+    // Releases the layers read.
+    void Clean();
+    uint16_t GetFileChannels() const { return m_fileChannels; }
+
+    // ---- writer
+    bool Write_Init(const PSDMLWRITE_INITPARAMS* params);
+    bool Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, unsigned char* const* planes, uint32_t stride);
+    // Takes the planes of an image (4 for colour, 2 for grey, 5 for CMYK,
+    // one after another in its block, stride = width); error 1 when the
+    // image does not hold that many.
+    bool Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, CQNF_Image* image);
+    bool WritePSD();
+    void WriteClean() override;
+    bool Write_MACWord(uint16_t value, uint32_t position = qncodec::CurrentPos);
+    bool Write_MACDWord(uint32_t value, uint32_t position = qncodec::CurrentPos);
+
+    // ---- PackBits
+    // Packs one row; out must hold PackBitsBound(length) bytes.
+    static void PackBits(const unsigned char* in, long length, unsigned char* out, long* outLength);
+    static size_t PackBitsBound(size_t length) { return 3 * length + 1; }
+    // Unpacks one row of outLength bytes; false when the input runs out.
+    // used receives the input bytes consumed.
+    bool UnpackMacPack(const unsigned char* in, size_t inLength, unsigned char* out, size_t outLength,
+                       size_t* used);
+    // Decodes one channel of width x height bytes, raw (0) or PackBits (1,
+    // after a table of 2 x height row counts unless rowCountsSkipped). With
+    // used null the input must be used up exactly.
+    bool ExpandChanelPixels(unsigned char compression, const unsigned char* in, size_t inLength,
+                            unsigned char* out, uint32_t width, uint32_t height, size_t* used,
+                            unsigned char rowCountsSkipped);
+
+    // The largest side and layer count a written document may have.
+    static constexpr uint32_t MaxSide = 30000;
+    static constexpr uint32_t MaxLayers = 32767;
+
+private:
+    struct WriteLayer {
+        PSDMLWRITE_LAYERPARAMS params;
+        unsigned char* planes[5];
+        uint32_t stride;
+    };
+    struct ReadLayer {
+        uint32_t width = 0;
+        uint32_t height = 0;
+        int32_t left = 0;
+        int32_t top = 0;
+        uint16_t channels = 0;
+        char name[256] = {};
+        uint8_t folder = 0;
+        uint8_t sectionEnd = 0;
+        uint8_t visible = 0;
+        uint8_t opacity = 0;
+        uint32_t lengths[100] = {};
+        int16_t ids[100] = {};
+        CQNF_Mem planes[5];  // index 0 transparency, 1..4 channels 0..3
+    };
+    class Writer;
+    class Reader;
+    bool i_ParseMerged(const void* data, size_t size);
+    bool i_ParseLayers(const void* data, size_t size);
+
+    std::vector<std::unique_ptr<ReadLayer>> m_layers;
+    uint16_t m_fileChannels = 0;
+    PSDMLWRITE_INITPARAMS m_writeParams;
+    bool m_writeInit = false;
+    std::vector<std::unique_ptr<WriteLayer>> m_writeLayers;
+};

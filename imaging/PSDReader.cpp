@@ -1,0 +1,416 @@
+// Reading PSD documents: the header, the merged image, and layer by layer.
+#include "imaging/PSDBytes.h"
+#include "imaging/PSDCodec.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+using qnpsd::Cursor;
+
+namespace {
+
+uint32_t ColourChannelsOf(uint8_t codecMode)
+{
+    return codecMode == qncodec::ModeColour ? 3 : codecMode == qncodec::ModeGrey ? 1 : 4;
+}
+
+// The fewest packed bytes a row of width bytes can take: a run covers at
+// most 128 bytes for two bytes of input.
+uint64_t MinPackedRow(uint64_t width) { return 2 * ((width + 127) / 128); }
+
+}  // namespace
+
+CQNF_ImagePSD::CQNF_ImagePSD() = default;
+
+CQNF_ImagePSD::~CQNF_ImagePSD()
+{
+    Clean();
+    WriteClean();
+}
+
+void CQNF_ImagePSD::Clean() { m_layers.clear(); }
+
+bool CQNF_ImagePSD::GetLayerInfo(uint32_t index, PSDLayerInfoExt_s& info)
+{
+    if (index >= m_layers.size())
+        return false;
+    ReadLayer& l = *m_layers[index];
+    info.left = l.left;
+    info.top = l.top;
+    info.width = l.width;
+    info.height = l.height;
+    info.channels = l.channels;
+    info.name = l.name;
+    info.folder = l.folder;
+    info.sectionEnd = l.sectionEnd;
+    info.visible = l.visible;
+    info.opacity = l.opacity;
+    info.transparency = l.planes[0].GetSize() ? &l.planes[0] : nullptr;
+    for (int k = 0; k < 4; ++k)
+        info.planes[k] = l.planes[k + 1].GetSize() ? &l.planes[k + 1] : nullptr;
+    return true;
+}
+
+bool CQNF_ImagePSD::LParseByMem(CQNF_Mem& block) { return LParseByPtr(block.GetPtr(), block.GetSize()); }
+
+bool CQNF_ImagePSD::LParseLocal() { return LParseByMem(m_local); }
+
+bool CQNF_ImagePSD::LParseByFile(CQNF_StdFile& file)
+{
+    if (!i_LoadFile(file))
+        return false;
+    return LParseLocal();
+}
+
+bool CQNF_ImagePSD::GetImageInfoByPtr(const void* data, size_t size)
+{
+    ResetError();
+    const auto* p = static_cast<const unsigned char*>(data);
+    if (!p || size < 26 || std::memcmp(p, "8BPS", 4) != 0 || qnpsd::GetU16(p + 4) != 1) {
+        SetError(qncodec::ErrCorrupt);
+        return false;
+    }
+    const uint32_t height = qnpsd::GetU32(p + 14);
+    const uint32_t width = qnpsd::GetU32(p + 18);
+    const uint16_t depth = qnpsd::GetU16(p + 22);
+    const uint16_t mode = qnpsd::GetU16(p + 24);
+    if (depth != 8 && depth != 16 && depth != 1) {
+        SetError(qncodec::ErrCorrupt);
+        return false;
+    }
+    uint8_t codecMode;
+    switch (mode) {
+    case 0:
+    case 1: codecMode = qncodec::ModeGrey; break;
+    case 3: codecMode = qncodec::ModeColour; break;
+    case 4: codecMode = qncodec::ModeCMYK; break;
+    default: SetError(qncodec::ErrUnsupported); return false;
+    }
+    // The size fields are 16-bit: a larger document is refused, never
+    // truncated.
+    if (width > 65535 || height > 65535) {
+        SetError(qncodec::ErrUnsupported);
+        return false;
+    }
+    m_fileChannels = qnpsd::GetU16(p + 12);
+    m_width = static_cast<uint16_t>(width);
+    m_height = static_cast<uint16_t>(height);
+    m_depth = static_cast<uint8_t>(depth);
+    m_mode = codecMode;
+    return true;
+}
+
+// --------------------------------------------------------------------------
+// Merged image
+
+bool CQNF_ImagePSD::ParseImageByPtr(const void* data, size_t size)
+{
+    // A failed decoding leaves no planes of an earlier one behind.
+    if (i_ParseMerged(data, size))
+        return true;
+    i_FreePlanes();
+    return false;
+}
+
+bool CQNF_ImagePSD::i_ParseMerged(const void* data, size_t size)
+{
+    if (!GetImageInfoByPtr(data, size))
+        return false;
+    if (m_depth != 8) {
+        SetError(qncodec::ErrUnsupported);
+        return false;
+    }
+    Clean();
+    i_FreePlanes();
+    const auto* p = static_cast<const unsigned char*>(data);
+    Cursor c(p, size, 26);
+    const uint32_t colourData = c.U32();
+    if (c.Ok() && colourData != 0) {
+        SetError(qncodec::ErrUnsupported);
+        return false;
+    }
+    c.Skip(c.U32());  // image resources
+    c.Skip(c.U32());  // layer and mask information
+    const uint16_t compression = c.U16();
+    if (!c.Ok()) {
+        SetError(qncodec::ErrCorrupt);
+        return false;
+    }
+    if (compression > 1) {
+        SetError(qncodec::ErrUnsupported);
+        return false;
+    }
+    const uint32_t n = ColourChannelsOf(m_mode);
+    const uint64_t W = m_width, H = m_height;
+    if (m_fileChannels < n || W == 0 || H == 0) {
+        SetError(qncodec::ErrCorrupt);
+        return false;
+    }
+    // The data must be able to hold what the header promises before any
+    // plane is allocated for it.
+    const uint64_t table = compression ? uint64_t{m_fileChannels} * H * 2 : 0;
+    const uint64_t least = table + n * H * (compression ? MinPackedRow(W) : W);
+    if (!c.Has(least)) {
+        SetError(qncodec::ErrCorrupt);
+        return false;
+    }
+    if (!i_WithinLimits(W, H, n * W * H))
+        return false;
+    for (uint32_t k = 0; k < n; ++k) {
+        CQNF_Mem& plane = i_Plane(static_cast<signed char>(k));
+        if (!plane.alloc(W * H)) {
+            SetError(plane.GetError());
+            i_FreePlanes();
+            return false;
+        }
+    }
+    c.Skip(table);
+    for (uint32_t k = 0; k < n; ++k) {
+        size_t used = 0;
+        if (!ExpandChanelPixels(static_cast<unsigned char>(compression), c.Here(), c.Left(),
+                                i_Plane(static_cast<signed char>(k)).GetPtr(), m_width, m_height, &used, 1)) {
+            i_FreePlanes();
+            return false;
+        }
+        c.Skip(used);
+    }
+    return true;
+}
+
+// --------------------------------------------------------------------------
+// Layers
+
+class CQNF_ImagePSD::Reader {
+public:
+    Reader(CQNF_ImagePSD& codec, const unsigned char* data) : m_c(codec), m_data(data) {}
+
+    // Reads the layer records and their channels from the layer info.
+    bool Run(Cursor& info, uint32_t count);
+
+private:
+    bool Record(Cursor& c, ReadLayer& l);
+    bool Extra(Cursor& e, ReadLayer& l);
+    bool Channels(Cursor& c, ReadLayer& l);
+    bool Fail(unsigned short error)
+    {
+        m_c.SetError(error);
+        return false;
+    }
+    // Counts bytes against the budget of one parse.
+    bool Spend(uint64_t bytes)
+    {
+        m_spent += bytes;
+        if (m_spent > m_c.GetLimits().maxBytes)
+            return Fail(qncodec::ErrUnsupported);
+        return true;
+    }
+
+    CQNF_ImagePSD& m_c;
+    const unsigned char* m_data;
+    uint64_t m_spent = 0;
+};
+
+bool CQNF_ImagePSD::LParseByPtr(const void* data, size_t size)
+{
+    if (i_ParseLayers(data, size))
+        return true;
+    Clean();
+    i_FreePlanes();
+    return false;
+}
+
+bool CQNF_ImagePSD::i_ParseLayers(const void* data, size_t size)
+{
+    if (!GetImageInfoByPtr(data, size))
+        return false;
+    if (m_depth != 8) {
+        SetError(qncodec::ErrUnsupported);
+        return false;
+    }
+    Clean();
+    i_FreePlanes();
+    const auto* p = static_cast<const unsigned char*>(data);
+    Cursor c(p, size, 26);
+    const uint32_t colourData = c.U32();
+    if (c.Ok() && colourData != 0) {
+        SetError(qncodec::ErrUnsupported);
+        return false;
+    }
+    c.Skip(c.U32());
+    const uint32_t sectionLength = c.U32();
+    if (!c.Ok() || !c.Has(sectionLength)) {
+        SetError(qncodec::ErrCorrupt);
+        return false;
+    }
+    if (sectionLength == 0)
+        return ParseImageByPtr(data, size);
+    Cursor section(p, c.Pos() + sectionLength, c.Pos());
+    const uint32_t infoLength = section.U32();
+    if (!section.Ok() || !section.Has(infoLength)) {
+        SetError(qncodec::ErrCorrupt);
+        return false;
+    }
+    if (infoLength == 0)
+        return ParseImageByPtr(data, size);
+    Cursor info(p, section.Pos() + infoLength, section.Pos());
+    const int32_t signedCount = static_cast<int16_t>(info.U16());
+    if (!info.Ok()) {
+        SetError(qncodec::ErrCorrupt);
+        return false;
+    }
+    Reader r(*this, p);
+    return r.Run(info, static_cast<uint32_t>(signedCount < 0 ? -signedCount : signedCount));
+}
+
+bool CQNF_ImagePSD::Reader::Run(Cursor& info, uint32_t count)
+{
+    // Each record takes at least 38 bytes: refuse a count the data cannot
+    // hold before making room for it.
+    if (!info.Has(uint64_t{count} * 38))
+        return Fail(qncodec::ErrCorrupt);
+    auto& layers = m_c.m_layers;
+    try {
+        layers.reserve(count);
+    } catch (const std::bad_alloc&) {
+        return Fail(qncodec::ErrMemory);
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        std::unique_ptr<ReadLayer> l(new (std::nothrow) ReadLayer);
+        if (!l)
+            return Fail(qncodec::ErrMemory);
+        if (!Spend(sizeof(ReadLayer)) || !Record(info, *l))
+            return false;
+        layers.push_back(std::move(l));
+    }
+    for (auto& l : layers)
+        if (!Channels(info, *l))
+            return false;
+    return true;
+}
+
+bool CQNF_ImagePSD::Reader::Record(Cursor& c, ReadLayer& l)
+{
+    const int64_t top = c.I32(), left = c.I32(), bottom = c.I32(), right = c.I32();
+    const uint16_t channels = c.U16();
+    if (!c.Ok())
+        return Fail(qncodec::ErrCorrupt);
+    if (right < left || bottom < top)
+        return Fail(qncodec::ErrCorrupt);
+    if (right - left > m_c.GetLimits().maxSide || bottom - top > m_c.GetLimits().maxSide || right - left > 65535 ||
+        bottom - top > 65535)
+        return Fail(qncodec::ErrUnsupported);
+    if (channels > 100)
+        return Fail(qncodec::ErrUnsupported);
+    l.top = static_cast<int32_t>(top);
+    l.left = static_cast<int32_t>(left);
+    l.width = static_cast<uint32_t>(right - left);
+    l.height = static_cast<uint32_t>(bottom - top);
+    l.channels = channels;
+    for (uint16_t k = 0; k < channels; ++k) {
+        l.ids[k] = static_cast<int16_t>(c.U16());
+        l.lengths[k] = c.U32();
+    }
+    const bool signature = c.Tag("8BIM");
+    const bool normal = c.Tag("norm");
+    l.opacity = c.U8();
+    c.U8();  // clipping
+    const uint8_t flags = c.U8();
+    c.U8();  // filler
+    const uint32_t extraLength = c.U32();
+    if (!c.Ok() || !signature || !c.Has(extraLength))
+        return Fail(qncodec::ErrCorrupt);
+    if (!normal)
+        return Fail(qncodec::ErrUnsupported);
+    l.visible = (flags & 2) ? 0 : 1;
+    Cursor e(m_data, c.Pos() + extraLength, c.Pos());
+    c.Skip(extraLength);
+    return Extra(e, l);
+}
+
+bool CQNF_ImagePSD::Reader::Extra(Cursor& e, ReadLayer& l)
+{
+    e.Skip(e.U32());  // layer mask data
+    e.Skip(e.U32());  // blending ranges
+    const uint8_t nameLength = e.U8();
+    if (!e.Ok() || !e.Has(nameLength))
+        return Fail(qncodec::ErrCorrupt);
+    std::memcpy(l.name, e.Here(), nameLength);
+    l.name[nameLength] = 0;
+    if (nameLength == 0)
+        std::strcpy(l.name, "background");
+    // The name with its length byte is padded to a multiple of 4; some
+    // writers leave the padding off at the very end of the extra data.
+    const size_t padded = ((size_t{nameLength} + 1 + 3) / 4) * 4 - 1;
+    if (e.Has(padded))
+        e.Skip(padded);
+    else
+        e.Skip(e.Left());
+    while (e.Peek("8BIM")) {
+        e.Skip(4);
+        const bool section = e.Peek("lsct");
+        e.Skip(4);
+        const uint32_t length = e.U32();
+        if (!e.Ok() || !e.Has(length))
+            return Fail(qncodec::ErrCorrupt);
+        if (section) {
+            if (length < 4)
+                return Fail(qncodec::ErrCorrupt);
+            const uint32_t type = qnpsd::GetU32(e.Here());
+            if (type == 1 || type == 2)
+                l.folder = 1;
+            else if (type == 3)
+                l.sectionEnd = 1;
+            else if (type != 0)
+                return Fail(qncodec::ErrUnsupported);
+        }
+        e.Skip(length);
+    }
+    return true;
+}
+
+bool CQNF_ImagePSD::Reader::Channels(Cursor& c, ReadLayer& l)
+{
+    const uint64_t W = l.width, H = l.height;
+    for (uint16_t k = 0; k < l.channels; ++k) {
+        const uint32_t length = l.lengths[k];
+        if (!c.Has(length))
+            return Fail(qncodec::ErrCorrupt);
+        const int16_t id = l.ids[k];
+        const unsigned char* at = c.Here();
+        c.Skip(length);
+        if (id < -1 || id > 3)
+            continue;  // masks and extra channels are not kept
+        if (length < 2)
+            return Fail(qncodec::ErrCorrupt);
+        if (length == 2)
+            continue;  // only the compression word: no plane
+        CQNF_Mem& plane = l.planes[id + 1];
+        if (plane.GetSize())
+            return Fail(qncodec::ErrCorrupt);  // the same channel twice
+        const unsigned char compression = at[1];
+        if (compression > 1)
+            return Fail(qncodec::ErrUnsupported);
+        const uint64_t body = length - 2;
+        const uint64_t least = compression ? 2 * H + H * MinPackedRow(W) : W * H;
+        if (body < least || (compression == 0 && body != least))
+            return Fail(qncodec::ErrCorrupt);
+        if (W * H == 0) {
+            // An empty layer: its rows are empty, nothing to keep.
+            if (!m_c.ExpandChanelPixels(compression, at + 2, static_cast<size_t>(body), nullptr, 0,
+                                        static_cast<uint32_t>(H), nullptr, 0))
+                return false;
+            continue;
+        }
+        if (!Spend(W * H))
+            return false;
+        if (!plane.alloc(W * H))
+            return Fail(plane.GetError());
+        if (!m_c.ExpandChanelPixels(compression, at + 2, static_cast<size_t>(body), plane.GetPtr(),
+                                    static_cast<uint32_t>(W), static_cast<uint32_t>(H), nullptr, 0)) {
+            plane.free();
+            return false;
+        }
+    }
+    return true;
+}

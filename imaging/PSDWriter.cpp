@@ -1,0 +1,543 @@
+// Writing layered PSD documents.
+#include "imaging/PSDBytes.h"
+#include "imaging/PSDCodec.h"
+
+#include "imaging/Image.h"
+
+#include <cmath>
+#include <cstring>
+#include <new>
+
+using qnpsd::PutU16;
+using qnpsd::PutU32;
+
+namespace {
+
+// Colour channels per write mode (1 colour, 2 grey, 3 CMYK); 0 otherwise.
+uint32_t ColourChannels(uint8_t mode)
+{
+    switch (mode) {
+    case qncodec::ModeColour: return 3;
+    case qncodec::ModeGrey: return 1;
+    case qncodec::ModeCMYK: return 4;
+    default: return 0;
+    }
+}
+
+uint16_t FileColourMode(uint8_t mode)
+{
+    return mode == qncodec::ModeColour ? 3 : mode == qncodec::ModeGrey ? 1 : 4;
+}
+
+// A 16.16 fixed-point resolution. The field cannot hold a negative value
+// or 65536 and more, so those are clamped rather than wrapped; a value that
+// is no number at all becomes the usual 72.
+void ResolutionField(double res, uint16_t& whole, uint16_t& fraction)
+{
+    if (!(res == res))
+        res = 72.0;
+    if (res < 0.0)
+        res = 0.0;
+    if (res >= 65536.0)
+        res = 65535.0 + 65535.0 / 65536.0;
+    const double w = std::floor(res);
+    whole = static_cast<uint16_t>(w);
+    fraction = static_cast<uint16_t>((res - w) * 65536.0);
+}
+
+// The UTF-16 units of a layer name. The name is taken as UTF-8 when it is
+// valid UTF-8 (what file names and command lines carry here); otherwise
+// each byte is its own Latin-1 code unit.
+size_t NameUnits(const char* name, size_t length, uint16_t* units)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(name);
+    size_t n = 0;
+    bool valid = true;
+    for (size_t i = 0; i < length && valid;) {
+        const unsigned char c = s[i];
+        uint32_t cp;
+        size_t extra;
+        if (c < 0x80) {
+            cp = c;
+            extra = 0;
+        } else if ((c & 0xE0) == 0xC0) {
+            cp = c & 0x1F;
+            extra = 1;
+        } else if ((c & 0xF0) == 0xE0) {
+            cp = c & 0x0F;
+            extra = 2;
+        } else if ((c & 0xF8) == 0xF0) {
+            cp = c & 0x07;
+            extra = 3;
+        } else {
+            valid = false;
+            break;
+        }
+        for (size_t k = 1; k <= extra; ++k) {
+            if (i + k >= length || (s[i + k] & 0xC0) != 0x80) {
+                valid = false;
+                break;
+            }
+            cp = (cp << 6) | (s[i + k] & 0x3F);
+        }
+        if (!valid)
+            break;
+        static const uint32_t minimum[4] = {0, 0x80, 0x800, 0x10000};
+        if (cp < minimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            valid = false;
+            break;
+        }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            units[n++] = static_cast<uint16_t>(0xD800 + (cp >> 10));
+            units[n++] = static_cast<uint16_t>(0xDC00 + (cp & 0x3FF));
+        } else {
+            units[n++] = static_cast<uint16_t>(cp);
+        }
+        i += extra + 1;
+    }
+    if (!valid) {
+        for (n = 0; n < length; ++n)
+            units[n] = s[n];
+    }
+    return n;
+}
+
+}  // namespace
+
+// --------------------------------------------------------------------------
+// Collecting what to write
+
+bool CQNF_ImagePSD::Write_Init(const PSDMLWRITE_INITPARAMS* params)
+{
+    if (!params) {
+        SetError(qncodec::ErrArgument);
+        return false;
+    }
+    m_writeParams = *params;
+    m_writeInit = true;
+    return true;
+}
+
+bool CQNF_ImagePSD::Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, unsigned char* const* planes,
+                                   uint32_t stride)
+{
+    if (!params || !planes) {
+        SetError(qncodec::ErrArgument);
+        return false;
+    }
+    std::unique_ptr<WriteLayer> layer(new (std::nothrow) WriteLayer);
+    if (!layer) {
+        SetError(qncodec::ErrMemory);
+        return false;
+    }
+    layer->params = *params;
+    layer->params.name[63] = 0;
+    for (int k = 0; k < 5; ++k)
+        layer->planes[k] = planes[k];
+    layer->stride = stride;
+    try {
+        m_writeLayers.push_back(std::move(layer));
+    } catch (const std::bad_alloc&) {
+        SetError(qncodec::ErrMemory);
+        return false;
+    }
+    return true;
+}
+
+bool CQNF_ImagePSD::Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, CQNF_Image* image)
+{
+    if (!params || !image) {
+        SetError(qncodec::ErrArgument);
+        return false;
+    }
+    const uint32_t n = ColourChannels(m_writeParams.mode);
+    if (!n) {
+        SetError(qncodec::ErrArgument);
+        return false;
+    }
+    const uint32_t w = image->GetImageWidth();
+    const uint32_t h = image->GetImageHeight();
+    CQNF_Mem* block = image->GetMemObj();
+    const uint64_t plane = uint64_t{w} * h;
+    // The image must really hold every plane the mode takes (an RGB image
+    // has no transparency plane to give) and the layer must fit inside it.
+    if (!block || !block->GetPtr() || plane == 0 || block->GetSize() < plane * (n + 1) || params->width > w ||
+        params->height > h) {
+        SetError(qncodec::ErrArgument);
+        return false;
+    }
+    unsigned char* planes[5] = {};
+    for (uint32_t k = 0; k <= n; ++k)
+        planes[k] = block->GetPtr() + k * plane;
+    return Write_AddLayer(params, planes, w);
+}
+
+void CQNF_ImagePSD::WriteClean() { m_writeLayers.clear(); }
+
+bool CQNF_ImagePSD::Write_MACWord(uint16_t value, uint32_t position)
+{
+    unsigned char b[2];
+    PutU16(b, value);
+    return Write_Buffer(b, 2, position);
+}
+
+bool CQNF_ImagePSD::Write_MACDWord(uint32_t value, uint32_t position)
+{
+    unsigned char b[4];
+    PutU32(b, value);
+    return Write_Buffer(b, 4, position);
+}
+
+// --------------------------------------------------------------------------
+// The file
+
+class CQNF_ImagePSD::Writer {
+public:
+    explicit Writer(CQNF_ImagePSD& c) : m_c(c) {}
+
+    bool Run();
+
+private:
+    bool Validate();
+    bool Header();
+    bool LayerRecord(const WriteLayer& l, std::vector<uint32_t>& lengthPos);
+    bool LayerChannels(const WriteLayer& l, const std::vector<uint32_t>& lengthPos);
+    bool PackedChannel(const unsigned char* plane, uint32_t stride, uint32_t width, uint32_t height,
+                       uint32_t& length);
+    bool Merged();
+    void MergedRow(uint32_t c, uint32_t y, unsigned char* row) const;
+
+    bool Put(const void* p, size_t n) { return m_c.Write_Buffer(static_cast<const unsigned char*>(p), n); }
+    bool Tag(const char* four) { return Put(four, 4); }
+    bool U8(uint8_t v) { return Put(&v, 1); }
+    bool U16(uint16_t v) { return m_c.Write_MACWord(v); }
+    bool U32(uint32_t v) { return m_c.Write_MACDWord(v); }
+    // The current position; fails (error 33) past the 4 GB a PSD can
+    // address, so no length or position is ever truncated.
+    bool Here(uint32_t& pos)
+    {
+        pos = m_c.Write_SetPos(qncodec::CurrentPos);
+        if (pos == 0xFFFFFFFF) {
+            if (!m_c.GetError())
+                m_c.SetError(qnerr::FileWrite);
+            return false;
+        }
+        return true;
+    }
+    bool Report(uint64_t percent)
+    {
+        if (m_c.i_Report(static_cast<uint8_t>(percent)))
+            return true;
+        m_cancelled = true;
+        return false;
+    }
+
+    CQNF_ImagePSD& m_c;
+    const PSDMLWRITE_INITPARAMS& P() const { return m_c.m_writeParams; }
+    uint32_t m_n = 0;
+    CQNF_Mem m_scratch;
+    bool m_cancelled = false;
+};
+
+bool CQNF_ImagePSD::WritePSD()
+{
+    if (!m_file)
+        return false;
+    ResetError();
+    Writer w(*this);
+    return w.Run();
+}
+
+bool CQNF_ImagePSD::Writer::Validate()
+{
+    if (!m_c.m_writeInit) {
+        m_c.SetError(qncodec::ErrArgument);
+        return false;
+    }
+    m_n = ColourChannels(P().mode);
+    const auto& layers = m_c.m_writeLayers;
+    bool ok = m_n != 0 && P().width >= 1 && P().height >= 1 && P().width <= MaxSide && P().height <= MaxSide &&
+              layers.size() <= MaxLayers && (P().iccSize == 0 || P().iccProfile);
+    uint32_t widest = P().width;
+    for (const auto& l : layers) {
+        if (!ok)
+            break;
+        const auto& p = l->params;
+        if (p.width > MaxSide || p.height > MaxSide) {
+            ok = false;
+            break;
+        }
+        if (p.width && p.height) {
+            ok = l->stride >= p.width;
+            for (uint32_t k = 0; k <= m_n && ok; ++k)
+                ok = l->planes[k] != nullptr;
+        }
+        if (p.width > widest)
+            widest = p.width;
+    }
+    if (!ok) {
+        m_c.SetError(qncodec::ErrArgument);
+        return false;
+    }
+    // One scratch row for packing, big enough for the canvas rows of the
+    // merged image as well as the widest layer.
+    if (!m_scratch.alloc(qnMulSize({PackBitsBound(widest), 1}) + widest)) {
+        m_c.SetError(m_scratch.GetError());
+        return false;
+    }
+    return true;
+}
+
+bool CQNF_ImagePSD::Writer::Run()
+{
+    if (!Validate())
+        return false;
+    const auto& layers = m_c.m_writeLayers;
+    const uint64_t count = layers.size();
+
+    if (!Report(0) || !Header() || !Report(2))
+        return false;
+
+    // Layer and mask information.
+    uint32_t sectionPos, infoPos;
+    if (!Here(sectionPos) || !U32(0) || !Here(infoPos) || !U32(0) || !U16(static_cast<uint16_t>(count)))
+        return false;
+    std::vector<std::vector<uint32_t>> lengthPos(layers.size());
+    for (size_t i = 0; i < layers.size(); ++i)
+        if (!Report(2 + 8 * i / count) || !LayerRecord(*layers[i], lengthPos[i]))
+            return false;
+    for (size_t i = 0; i < layers.size(); ++i)
+        if (!Report(10 + 50 * i / count) || !LayerChannels(*layers[i], lengthPos[i]))
+            return false;
+    uint32_t end;
+    if (!Here(end))
+        return false;
+    uint32_t infoLength = end - (infoPos + 4);
+    if (infoLength & 1) {
+        if (!U8(0))
+            return false;
+        ++infoLength;
+    }
+    if (!U32(0) || !Here(end) || !m_c.Write_MACDWord(infoLength, infoPos) ||
+        !m_c.Write_MACDWord(end - (sectionPos + 4), sectionPos))
+        return false;
+    if (!Report(60) || !Merged())
+        return false;
+    uint32_t last;
+    if (!Here(last))
+        return false;
+    return Report(100);
+}
+
+bool CQNF_ImagePSD::Writer::Header()
+{
+    unsigned char h[26] = {'8', 'B', 'P', 'S'};
+    PutU16(h + 4, 1);
+    PutU16(h + 12, static_cast<uint16_t>(m_n));
+    PutU32(h + 14, P().height);
+    PutU32(h + 18, P().width);
+    PutU16(h + 22, 8);
+    PutU16(h + 24, FileColourMode(P().mode));
+    if (!Put(h, sizeof h) || !U32(0))
+        return false;
+
+    // Image resources: resolution, global light angle, ICC profile. A
+    // resource's data is padded to an even length.
+    const bool icc = P().iccProfile && P().iccSize;
+    const uint32_t iccPad = P().iccSize & 1;
+    const uint64_t length = icc ? 56 + uint64_t{P().iccSize} + iccPad : 44;
+    if (length > 0xFFFFFFF0u) {
+        m_c.SetError(qncodec::ErrArgument);
+        return false;
+    }
+    unsigned char r[44] = {};
+    uint16_t whole, fraction;
+    ResolutionField(P().resolution, whole, fraction);
+    std::memcpy(r, "8BIM", 4);
+    PutU16(r + 4, 1005);
+    PutU32(r + 8, 16);
+    for (int k = 0; k < 2; ++k) {
+        unsigned char* f = r + 12 + 8 * k;
+        PutU16(f, whole);
+        PutU16(f + 2, fraction);
+        PutU16(f + 4, 1);
+        PutU16(f + 6, 1);
+    }
+    std::memcpy(r + 28, "8BIM", 4);
+    PutU16(r + 32, 1037);
+    PutU32(r + 36, 4);
+    PutU32(r + 40, P().globalAngle);
+    if (!U32(static_cast<uint32_t>(length)) || !Put(r, sizeof r))
+        return false;
+    if (icc) {
+        unsigned char e[12] = {'8', 'B', 'I', 'M'};
+        PutU16(e + 4, 1039);
+        PutU32(e + 8, P().iccSize);
+        if (!Put(e, sizeof e) || !Put(P().iccProfile, P().iccSize) || (iccPad && !U8(0)))
+            return false;
+    }
+    return true;
+}
+
+bool CQNF_ImagePSD::Writer::LayerRecord(const WriteLayer& l, std::vector<uint32_t>& lengthPos)
+{
+    const auto& p = l.params;
+    unsigned char b[18];
+    PutU32(b, static_cast<uint32_t>(int32_t{p.y}));
+    PutU32(b + 4, static_cast<uint32_t>(int32_t{p.x}));
+    PutU32(b + 8, static_cast<uint32_t>(int32_t{p.y} + p.height));
+    PutU32(b + 12, static_cast<uint32_t>(int32_t{p.x} + p.width));
+    PutU16(b + 16, static_cast<uint16_t>(m_n + 1));
+    if (!Put(b, sizeof b))
+        return false;
+    lengthPos.assign(m_n + 1, 0);
+    for (uint32_t k = 0; k <= m_n; ++k) {
+        if (!U16(k < m_n ? static_cast<uint16_t>(k) : 0xFFFF) || !Here(lengthPos[k]) || !U32(0))
+            return false;
+    }
+    unsigned char blend[12] = {'8', 'B', 'I', 'M', 'n', 'o', 'r', 'm'};
+    blend[8] = p.opacity;
+    blend[9] = 0;
+    blend[10] = p.visible ? 0 : 2;
+    blend[11] = 0;
+    if (!Put(blend, sizeof blend))
+        return false;
+
+    // Extra data: no mask, no blending ranges, the short name, the
+    // Unicode name.
+    const size_t full = strnlen(p.name, 63);
+    const size_t shortLength = full > 55 ? 55 : full;
+    const size_t shortBytes = (shortLength / 4) * 4 + 4;
+    uint16_t units[64];
+    const size_t n = NameUnits(p.name, full, units);
+    const size_t luni = 8 + 4 + 4 + 2 * (n + 1);
+    if (!U32(static_cast<uint32_t>(8 + shortBytes + luni)) || !U32(0) || !U32(0))
+        return false;
+    unsigned char name[60] = {};
+    name[0] = static_cast<unsigned char>(shortLength);
+    std::memcpy(name + 1, p.name, shortLength);
+    if (!Put(name, shortBytes) || !Tag("8BIM") || !Tag("luni") || !U32(static_cast<uint32_t>(2 * n + 6)) ||
+        !U32(static_cast<uint32_t>(n)))
+        return false;
+    unsigned char u[2 * 64 + 2] = {};
+    for (size_t k = 0; k < n; ++k)
+        PutU16(u + 2 * k, units[k]);
+    return Put(u, 2 * (n + 1));
+}
+
+bool CQNF_ImagePSD::Writer::PackedChannel(const unsigned char* plane, uint32_t stride, uint32_t width,
+                                          uint32_t height, uint32_t& length)
+{
+    uint32_t tablePos;
+    if (!U16(1) || !Here(tablePos))
+        return false;
+    std::vector<unsigned char> table;
+    try {
+        table.assign(size_t{height} * 2, 0);
+    } catch (const std::bad_alloc&) {
+        m_c.SetError(qncodec::ErrMemory);
+        return false;
+    }
+    if (height && !Put(table.data(), table.size()))
+        return false;
+    uint64_t packed = 0;
+    unsigned char* out = m_scratch.GetPtr();
+    for (uint32_t y = 0; y < height; ++y) {
+        long n = 0;
+        PackBits(plane + size_t{y} * stride, width, out, &n);
+        PutU16(table.data() + 2 * size_t{y}, static_cast<uint16_t>(n));
+        if (!Put(out, static_cast<size_t>(n)))
+            return false;
+        packed += static_cast<uint64_t>(n);
+    }
+    if (height && !m_c.Write_Buffer(table.data(), table.size(), tablePos))
+        return false;
+    const uint64_t total = 2 + table.size() + packed;
+    if (total > 0xFFFFFFFFu) {
+        m_c.SetError(qnerr::FileWrite);
+        return false;
+    }
+    length = static_cast<uint32_t>(total);
+    return true;
+}
+
+bool CQNF_ImagePSD::Writer::LayerChannels(const WriteLayer& l, const std::vector<uint32_t>& lengthPos)
+{
+    const auto& p = l.params;
+    for (uint32_t k = 0; k <= m_n; ++k) {
+        uint32_t length = 0;
+        // A layer without pixels still has its channels: the compression
+        // word and an empty row table.
+        const bool empty = !p.width || !p.height;
+        if (!PackedChannel(empty ? nullptr : l.planes[k], l.stride, empty ? 0 : p.width, p.height, length) ||
+            !m_c.Write_MACDWord(length, lengthPos[k]))
+            return false;
+    }
+    return true;
+}
+
+void CQNF_ImagePSD::Writer::MergedRow(uint32_t c, uint32_t y, unsigned char* row) const
+{
+    const uint32_t W = P().width;
+    std::memset(row, 255, W);
+    for (const auto& lp : m_c.m_writeLayers) {
+        const WriteLayer& l = *lp;
+        const auto& p = l.params;
+        // Hidden layers stay out of the merged image, which is what other
+        // programs show for the document.
+        if (!p.visible || !p.opacity || !p.width || !p.height)
+            continue;
+        const int32_t top = p.y;
+        if (int32_t(y) < top || int32_t(y) >= top + p.height)
+            continue;
+        const int32_t x0 = p.x < 0 ? 0 : p.x;
+        const int32_t x1 = p.x + p.width > int32_t(W) ? int32_t(W) : p.x + p.width;
+        if (x0 >= x1)
+            continue;
+        const size_t rowOff = size_t(y - top) * l.stride;
+        const unsigned char* s = l.planes[c] + rowOff + (x0 - p.x);
+        const unsigned char* a = l.planes[m_n] + rowOff + (x0 - p.x);
+        const uint32_t o = p.opacity;
+        unsigned char* d = row + x0;
+        for (int32_t i = 0; i < x1 - x0; ++i) {
+            const uint32_t ae = a[i] * o / 255;
+            if (ae)
+                d[i] = static_cast<unsigned char>((d[i] * (255 - ae) + ae * s[i]) / 255);
+        }
+    }
+}
+
+bool CQNF_ImagePSD::Writer::Merged()
+{
+    const uint32_t W = P().width;
+    const uint32_t H = P().height;
+    uint32_t tablePos;
+    if (!U16(1) || !Here(tablePos))
+        return false;
+    std::vector<unsigned char> table;
+    try {
+        table.assign(size_t{m_n} * H * 2, 0);
+    } catch (const std::bad_alloc&) {
+        m_c.SetError(qncodec::ErrMemory);
+        return false;
+    }
+    if (!Put(table.data(), table.size()))
+        return false;
+    unsigned char* out = m_scratch.GetPtr();
+    // The scratch holds the packing buffer first, then one canvas row.
+    unsigned char* row = m_scratch.GetPtr() + (m_scratch.GetSize() - W);
+    for (uint32_t c = 0; c < m_n; ++c) {
+        if (!Report(60 + 40 * c / m_n))
+            return false;
+        for (uint32_t y = 0; y < H; ++y) {
+            MergedRow(c, y, row);
+            long n = 0;
+            PackBits(row, W, out, &n);
+            PutU16(table.data() + 2 * (size_t{c} * H + y), static_cast<uint16_t>(n));
+            if (!Put(out, static_cast<size_t>(n)))
+                return false;
+        }
+    }
+    return m_c.Write_Buffer(table.data(), table.size(), tablePos);
+}

@@ -1,0 +1,161 @@
+#include "imaging/TextLayer.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr unsigned long kMaxGrowSize = 30000;
+
+int32_t ClampOffset(long v) { return static_cast<int32_t>(std::clamp<long>(v, INT32_MIN, INT32_MAX)); }
+
+}  // namespace
+
+bool CQNF_TextLayer::Create(short x, short y, unsigned char fixedSize, unsigned short width, unsigned short height)
+{
+    m_fixedSize = fixedSize;
+    if (fixedSize)
+        return CQNF_Layer::Create(x, y, width, height, qnimg::ModeRGBA);
+    return CQNF_Layer::Create(x, y, static_cast<unsigned short>(10), static_cast<unsigned short>(10),
+                              qnimg::ModeRGBA);
+}
+
+bool CQNF_TextLayer::SetText(const CQNF_String& text, qntRGBA8 colour, unsigned short lineHeight, long x, long y)
+{
+    m_text = text;
+    m_colour = colour;
+    m_lineHeight = lineHeight;
+    m_offsetX = ClampOffset(x);
+    m_offsetY = ClampOffset(y);
+    return DrawText();
+}
+
+bool CQNF_TextLayer::SetText(const CQNF_String& text)
+{
+    m_text = text;
+    return DrawText();
+}
+
+bool CQNF_TextLayer::SetColor(qntRGBA8 colour)
+{
+    m_colour = colour;
+    return DrawText();
+}
+
+bool CQNF_TextLayer::SetOffSet(long x, long y)
+{
+    m_offsetX = ClampOffset(x);
+    m_offsetY = ClampOffset(y);
+    return DrawText();
+}
+
+bool CQNF_TextLayer::SetLineHeight(unsigned short lineHeight)
+{
+    m_lineHeight = lineHeight;
+    return DrawText();
+}
+
+bool CQNF_TextLayer::SetFont(CQNF_Font* font)
+{
+    m_font = font;
+    return DrawText();
+}
+
+uint32_t CQNF_TextLayer::AddTab(unsigned short x)
+{
+    const int32_t i = m_tabs.Add(x);
+    if (i < 0) {
+        SetError(m_tabs.GetError() ? m_tabs.GetError() : qnerr::NoMemory);
+        return 0xFFFFFFFFu;
+    }
+    return static_cast<uint32_t>(i);
+}
+
+bool CQNF_TextLayer::GetOffSet(long& x, long& y) const
+{
+    x = m_offsetX;
+    y = m_offsetY;
+    return true;
+}
+
+bool CQNF_TextLayer::DrawText()
+{
+    if (!m_font) {
+        SetError(qnerr::BadArgument);
+        return false;
+    }
+    unsigned long w = 0, h = 0;
+    m_font->GetTextSize(m_text, m_lineHeight, w, h);
+
+    const qntRGBA8 fill{m_colour.r, m_colour.g, m_colour.b, 0};
+    const bool anyColour = m_colour.r || m_colour.g || m_colour.b || m_colour.a;
+    const unsigned char planes = anyColour ? 0x0F : 0x08;
+    if (w == 0 || h == 0)
+        return Set(fill, planes, qnNullRect);
+
+    int64_t ox = m_offsetX;
+    int64_t oy = m_offsetY;
+    if (!m_fixedSize) {
+        w = std::min(w, kMaxGrowSize);
+        h = std::min(h, kMaxGrowSize);
+        if (GetImageWidth() < w || GetImageHeight() < h) {
+            short x = 0, y = 0;
+            GetPos(x, y);
+            if (!CQNF_Layer::Create(x, y, static_cast<unsigned short>(w), static_cast<unsigned short>(h),
+                                    qnimg::ModeRGBA))
+                return false;
+            if (!Set(fill, 0x0F, qnNullRect))
+                return false;
+        }
+        ox = 0;
+        oy = 0;
+    }
+    if (!Set(fill, planes, qnNullRect))
+        return false;
+
+    short ascent = 0, descent = 0;
+    m_font->GetMaxAB(ascent, descent);
+    const int64_t iw = GetImageWidth();
+    const int64_t ih = GetImageHeight();
+    uint8_t* alpha = GetPlane(3);
+    int64_t lineTop = oy;
+    int64_t penX = ox;
+    m_nextTab = 0;
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(m_text.GetStr());
+    const uint32_t n = m_text.GetLength();
+    for (uint32_t i = 0; i < n; ++i) {
+        const unsigned char code = s[i];
+        if (code == 10) {
+            lineTop += m_lineHeight;
+            penX = ox;
+            m_nextTab = 0;
+            continue;
+        }
+        if (code == 9) {
+            if (m_nextTab < m_tabs.GetSize())
+                penX = m_tabs[m_nextTab++];
+            continue;
+        }
+        short a = 0, c = 0, top = 0;
+        unsigned long gw = 0, gh = 0;
+        if (code < m_font->GetFirstCharCode() || code > m_font->GetLastCharCode())
+            continue;
+        const unsigned char* cov = m_font->GetChar(code, a, c, top, gw, gh);
+        if (!cov)
+            continue;
+        if (penX == ox && a < 0)
+            penX = ox - a;
+        const int64_t gx = penX + a;
+        const int64_t gy = lineTop + ascent + top;
+        const int64_t x0 = std::max<int64_t>(gx, 0), x1 = std::min<int64_t>(gx + int64_t(gw), iw);
+        const int64_t y0 = std::max<int64_t>(gy, 0), y1 = std::min<int64_t>(gy + int64_t(gh), ih);
+        for (int64_t y = y0; y < y1; ++y) {
+            const unsigned char* src = cov + (y - gy) * int64_t(gw);
+            uint8_t* dst = alpha + y * iw;
+            for (int64_t x = x0; x < x1; ++x)
+                if (src[x - gx])
+                    dst[x] = src[x - gx];
+        }
+        penX = gx + int64_t(gw) + c;
+    }
+    return true;
+}

@@ -1,0 +1,430 @@
+// PNG writer and reader: chunks, round trips of every colour type, and bad
+// input.
+#include "imaging/PNGCodec.h"
+
+#include "test_codec_util.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+#include <zlib.h>
+
+#include <csetjmp>
+#include <cstring>
+#include <random>
+
+using namespace codectest;
+using PNG = CQNF_ImagePNG;
+
+namespace {
+
+// ---- an independent encoder, straight on libpng, for input kinds our writer does not make
+
+struct Sink {
+    Bytes* out;
+};
+
+extern "C" void SinkWrite(png_structp png, png_bytep data, png_size_t n)
+{
+    auto* s = static_cast<Sink*>(png_get_io_ptr(png));
+    s->out->insert(s->out->end(), data, data + n);
+}
+extern "C" void SinkFlush(png_structp) {}
+
+struct Spec {
+    Spec(uint32_t w_, uint32_t h_, int colourType_, int depth_) : w(w_), h(h_), colourType(colourType_), depth(depth_) {}
+    uint32_t w, h;
+    int colourType;
+    int depth;
+    bool interlace = false;
+    std::vector<png_color> palette;
+    Bytes trans;
+};
+
+// rows: packed samples as libpng takes them (16-bit big-endian).
+bool EncodeRaw(const Spec& s, const std::vector<Bytes>& rows, Bytes& out)
+{
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    Sink sink{&out};
+    std::vector<png_bytep> ptrs;
+    for (auto& r : rows)
+        ptrs.push_back(const_cast<png_bytep>(r.data()));
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_set_write_fn(png, &sink, SinkWrite, SinkFlush);
+    png_set_IHDR(png, info, s.w, s.h, s.depth, s.colourType, s.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (!s.palette.empty())
+        png_set_PLTE(png, info, s.palette.data(), static_cast<int>(s.palette.size()));
+    if (!s.trans.empty())
+        png_set_tRNS(png, info, s.trans.data(), static_cast<int>(s.trans.size()), nullptr);
+    png_write_info(png, info);
+    png_write_image(png, ptrs.data());
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+struct Chunk {
+    std::string type;
+    Bytes data;
+};
+
+std::vector<Chunk> Chunks(const Bytes& f)
+{
+    std::vector<Chunk> out;
+    size_t p = 8;
+    while (p + 12 <= f.size()) {
+        const uint32_t n = (uint32_t{f[p]} << 24) | (f[p + 1] << 16) | (f[p + 2] << 8) | f[p + 3];
+        if (p + 12 + n > f.size())
+            break;
+        out.push_back({std::string(f.begin() + long(p + 4), f.begin() + long(p + 8)),
+                       Bytes(f.begin() + long(p + 8), f.begin() + long(p + 8 + n))});
+        p += 12 + n;
+    }
+    return out;
+}
+
+uint32_t U32(const Bytes& b, size_t at)
+{
+    return (uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) | b[at + 3];
+}
+
+// Writes planes through WritePNG into path.
+bool WritePlanes(const std::string& path, PNG::PNGWRITE_PARAMS& p, PNG& png, CQNF_Progress* progress = nullptr)
+{
+    CQNF_StdFile file;
+    EXPECT_TRUE(file.Open(path.c_str(), 2));
+    EXPECT_TRUE(png.Create(file));
+    png.SetProgress(progress);
+    const bool ok = png.WritePNG(&p);
+    file.Close();
+    return ok;
+}
+
+bool Decode(PNG& png, const Bytes& b) { return png.ParseImageByPtr(b.data(), b.size()); }
+
+Bytes Plane(PNG& png, signed char i)
+{
+    unsigned short w, h;
+    png.GetMainImageSize(w, h);
+    const unsigned char* p = png.GetImageDataPtr(i);
+    return p ? Bytes(p, p + size_t{w} * h) : Bytes{};
+}
+
+}  // namespace
+
+TEST(CodecPNGWrite, RgbaRoundTripWithTextAndResolution)
+{
+    TempDir dir;
+    // 2 x 2 planes with a wider stride.
+    Bytes r{1, 2, 0, 3, 4, 0}, g{10, 20, 0, 30, 40, 0}, b{100, 110, 0, 120, 130, 0}, a{255, 0, 0, 128, 7, 0};
+    PNG::PNGWRITE_PARAMS p;
+    p.width = 2;
+    p.height = 2;
+    p.mode = PNG::WriteRGBA;
+    p.planes[0] = r.data();
+    p.planes[1] = g.data();
+    p.planes[2] = b.data();
+    p.planes[3] = a.data();
+    p.stride = 3;
+    p.product = "Quorvin Tessolo 3.1";
+    p.resolution = 72.0;
+    PNG w;
+    ASSERT_TRUE(WritePlanes(dir / "a.png", p, w));
+    const Bytes f = ReadAll(dir / "a.png");
+
+    std::vector<std::string> texts;
+    bool phys = false;
+    for (const auto& c : Chunks(f)) {
+        if (c.type == "IHDR") {
+            EXPECT_EQ(U32(c.data, 0), 2u);
+            EXPECT_EQ(c.data[8], 8);  // depth
+            EXPECT_EQ(c.data[9], 6);  // RGBA
+            EXPECT_EQ(c.data[12], 0);  // no interlace
+        } else if (c.type == "tEXt") {
+            texts.emplace_back(c.data.begin(), c.data.end());
+        } else if (c.type == "pHYs") {
+            phys = true;
+            EXPECT_EQ(U32(c.data, 0), 2834u);
+            EXPECT_EQ(U32(c.data, 4), 2834u);
+            EXPECT_EQ(c.data[8], 1);
+        }
+    }
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0], std::string("Generator\0Quorvin FrameWork", 27));
+    EXPECT_EQ(texts[1], std::string("Product\0Quorvin Tessolo 3.1", 27));
+    EXPECT_TRUE(phys);
+
+    PNG rd;
+    ASSERT_TRUE(Decode(rd, f));
+    EXPECT_EQ(rd.GetImageMode(), qncodec::ModeColour);
+    EXPECT_EQ(Plane(rd, 0), (Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(Plane(rd, 1), (Bytes{10, 20, 30, 40}));
+    EXPECT_EQ(Plane(rd, 2), (Bytes{100, 110, 120, 130}));
+    EXPECT_EQ(Plane(rd, -1), (Bytes{255, 0, 128, 7}));
+    EXPECT_EQ(rd.GetImageDataPtr(3), nullptr);
+}
+
+TEST(CodecPNGWrite, GreyAlphaRoundTrip)
+{
+    TempDir dir;
+    std::mt19937 rng(3);
+    Bytes grey(40 * 30), alpha(40 * 30);
+    for (size_t i = 0; i < grey.size(); ++i) {
+        grey[i] = static_cast<unsigned char>(rng());
+        alpha[i] = static_cast<unsigned char>(rng());
+    }
+    PNG::PNGWRITE_PARAMS p;
+    p.width = 40;
+    p.height = 30;
+    p.mode = PNG::WriteGreyAlpha;
+    p.planes[0] = grey.data();
+    p.planes[1] = alpha.data();
+    p.stride = 40;
+    p.product = "test";
+    p.resolution = 300.0;
+    PNG w;
+    ASSERT_TRUE(WritePlanes(dir / "g.png", p, w));
+    const Bytes f = ReadAll(dir / "g.png");
+    for (const auto& c : Chunks(f)) {
+        if (c.type == "IHDR") {
+            EXPECT_EQ(c.data[9], 4);
+        }
+        if (c.type == "pHYs") {
+            EXPECT_EQ(U32(c.data, 0), 11811u);  // 30000 / 2.54f
+        }
+    }
+    PNG rd;
+    ASSERT_TRUE(Decode(rd, f));
+    EXPECT_EQ(rd.GetImageMode(), qncodec::ModeGrey);
+    EXPECT_EQ(Plane(rd, 0), grey);
+    EXPECT_EQ(Plane(rd, -1), alpha);
+    EXPECT_EQ(rd.GetImageDataPtr(1), nullptr);
+    EXPECT_EQ(PNG::PixelsPerMetre(72.0), 2834u);
+    EXPECT_EQ(PNG::PixelsPerMetre(-5.0), 0u);
+    EXPECT_EQ(PNG::PixelsPerMetre(1e300), 2147483647u);
+}
+
+TEST(CodecPNGWrite, BadArgumentsAndNoFile)
+{
+    TempDir dir;
+    Bytes plane(4, 1);
+    PNG::PNGWRITE_PARAMS p;
+    p.width = 2;
+    p.height = 2;
+    p.stride = 2;
+    for (auto& q : p.planes)
+        q = plane.data();
+    {
+        PNG png;
+        EXPECT_FALSE(png.WritePNG(&p));  // no file bound
+        EXPECT_EQ(png.GetError(), qncodec::ErrArgument);
+    }
+    p.mode = 3;
+    PNG png;
+    EXPECT_FALSE(WritePlanes(dir / "m.png", p, png));
+    EXPECT_EQ(png.GetError(), qncodec::ErrUnsupported);
+    p.mode = PNG::WriteRGBA;
+    p.height = 0;
+    EXPECT_FALSE(WritePlanes(dir / "z.png", p, png));
+    EXPECT_EQ(png.GetError(), qncodec::ErrArgument);
+    p.height = 2;
+    p.planes[3] = nullptr;
+    EXPECT_FALSE(WritePlanes(dir / "n.png", p, png));
+    EXPECT_EQ(png.GetError(), qncodec::ErrArgument);
+}
+
+TEST(CodecPNGWrite, FailedWriteIsAFailure)
+{
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    Bytes plane(size_t{200} * 200);
+    std::mt19937 rng(1);
+    for (auto& v : plane)
+        v = static_cast<unsigned char>(rng());
+    PNG::PNGWRITE_PARAMS p;
+    p.width = 200;
+    p.height = 200;
+    p.stride = 200;
+    for (auto& q : p.planes)
+        q = plane.data();
+    PNG png;
+    CQNF_StdFile file;
+    ASSERT_TRUE(file.Open("/dev/full", 2));
+    ASSERT_TRUE(png.Create(file));
+    EXPECT_FALSE(png.WritePNG(&p));
+    EXPECT_NE(png.GetError(), 0);
+    EXPECT_NE(png.GetError(), qncodec::ErrMemory);  // the file's own reason
+}
+
+TEST(CodecPNGWrite, ProgressAndCancel)
+{
+    TempDir dir;
+    Bytes plane(size_t{64} * 64, 9);
+    PNG::PNGWRITE_PARAMS p;
+    p.width = 64;
+    p.height = 64;
+    p.stride = 64;
+    for (auto& q : p.planes)
+        q = plane.data();
+    {
+        RecordingProgress prog;
+        PNG png;
+        ASSERT_TRUE(WritePlanes(dir / "a.png", p, png, &prog));
+        EXPECT_EQ(prog.reports.front(), 1);
+        EXPECT_EQ(prog.reports.back(), 100);
+        EXPECT_TRUE(Rising(prog.reports));
+    }
+    {
+        RecordingProgress prog(40);
+        PNG png;
+        EXPECT_FALSE(WritePlanes(dir / "b.png", p, png, &prog));
+        EXPECT_EQ(png.GetError(), 0);
+        EXPECT_LT(prog.reports.back(), 50);
+    }
+    {
+        // Decoding cancels the same way and keeps no planes.
+        const Bytes f = ReadAll(dir / "a.png");
+        RecordingProgress prog(50);
+        PNG png;
+        png.SetProgress(&prog);
+        EXPECT_FALSE(Decode(png, f));
+        EXPECT_EQ(png.GetError(), 0);
+        EXPECT_EQ(png.GetImageDataPtr(0), nullptr);
+    }
+}
+
+TEST(CodecPNGRead, GreyPaletteAndSixteenBit)
+{
+    // Grey without alpha: mode 2, alpha 255 everywhere.
+    Bytes f;
+    ASSERT_TRUE(EncodeRaw(Spec(3, 2, PNG_COLOR_TYPE_GRAY, 8), {{1, 2, 3}, {4, 5, 6}}, f));
+    PNG png;
+    ASSERT_TRUE(Decode(png, f));
+    EXPECT_EQ(png.GetImageMode(), qncodec::ModeGrey);
+    EXPECT_EQ(Plane(png, 0), (Bytes{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(Plane(png, -1), Bytes(6, 255));
+
+    // 2-bit grey expands to 8 bits.
+    f.clear();
+    ASSERT_TRUE(EncodeRaw(Spec(4, 1, PNG_COLOR_TYPE_GRAY, 2), {{0x1B}}, f));  // 0,1,2,3
+    ASSERT_TRUE(Decode(png, f));
+    EXPECT_EQ(Plane(png, 0), (Bytes{0, 85, 170, 255}));
+
+    // A palette with transparency: mode 1, the palette's alpha in plane -1.
+    Spec pal(3, 1, PNG_COLOR_TYPE_PALETTE, 8);
+    pal.palette = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+    pal.trans = {0, 128};
+    f.clear();
+    ASSERT_TRUE(EncodeRaw(pal, {{0, 1, 2}}, f));
+    ASSERT_TRUE(Decode(png, f));
+    EXPECT_EQ(png.GetImageMode(), qncodec::ModeColour);
+    EXPECT_EQ(Plane(png, 0), (Bytes{255, 0, 0}));
+    EXPECT_EQ(Plane(png, 1), (Bytes{0, 255, 0}));
+    EXPECT_EQ(Plane(png, -1), (Bytes{0, 128, 255}));
+
+    // 16-bit RGB keeps the high bytes.
+    f.clear();
+    ASSERT_TRUE(EncodeRaw(Spec(1, 1, PNG_COLOR_TYPE_RGB, 16), {{0x12, 0x34, 0xAB, 0xCD, 0xFF, 0x00}}, f));
+    ASSERT_TRUE(Decode(png, f));
+    EXPECT_EQ(Plane(png, 0), (Bytes{0x12}));
+    EXPECT_EQ(Plane(png, 1), (Bytes{0xAB}));
+    EXPECT_EQ(Plane(png, 2), (Bytes{0xFF}));
+    EXPECT_EQ(Plane(png, -1), (Bytes{255}));
+
+    // Info reads only the header.
+    PNG info;
+    ASSERT_TRUE(info.GetImageInfoByPtr(f.data(), f.size()));
+    unsigned short w, h;
+    info.GetMainImageSize(w, h);
+    EXPECT_EQ(w, 1);
+    EXPECT_EQ(info.GetImageBPP(), 8);
+    EXPECT_EQ(info.GetImageDataPtr(0), nullptr);
+}
+
+TEST(CodecPNGRead, InterlacedEqualsPlain)
+{
+    std::mt19937 rng(8);
+    std::vector<Bytes> rows(13, Bytes(17 * 4));
+    for (auto& r : rows)
+        for (auto& v : r)
+            v = static_cast<unsigned char>(rng());
+    Bytes plain, interlaced;
+    Spec s(17, 13, PNG_COLOR_TYPE_RGB_ALPHA, 8);
+    ASSERT_TRUE(EncodeRaw(s, rows, plain));
+    s.interlace = true;
+    ASSERT_TRUE(EncodeRaw(s, rows, interlaced));
+    ASSERT_NE(plain, interlaced);
+    PNG a, b;
+    ASSERT_TRUE(Decode(a, plain));
+    ASSERT_TRUE(Decode(b, interlaced));
+    for (signed char k = -1; k < 3; ++k)
+        EXPECT_EQ(Plane(a, k), Plane(b, k)) << int(k);
+    EXPECT_EQ(Plane(a, 1)[17 * 2 + 5], rows[2][5 * 4 + 1]);
+}
+
+TEST(CodecPNGRead, BadAndTruncatedData)
+{
+    PNG png;
+    const Bytes three{0x89, 'P', 'N'};
+    EXPECT_FALSE(png.ParseImageByPtr(three.data(), three.size()));
+    EXPECT_EQ(png.GetError(), qncodec::ErrCorrupt);
+    EXPECT_FALSE(png.GetImageInfoByPtr(three.data(), three.size()));
+    EXPECT_EQ(png.GetError(), qncodec::ErrCorrupt);
+    const Bytes notPng{'G', 'I', 'F', '8', '9', 'a'};
+    EXPECT_FALSE(png.ParseImageByPtr(notPng.data(), notPng.size()));
+    EXPECT_EQ(png.GetError(), qncodec::ErrCorrupt);
+
+    std::vector<Bytes> rows(9, Bytes(9 * 3));
+    std::mt19937 rng(2);
+    for (auto& r : rows)
+        for (auto& v : r)
+            v = static_cast<unsigned char>(rng());
+    Bytes f;
+    ASSERT_TRUE(EncodeRaw(Spec(9, 9, PNG_COLOR_TYPE_RGB, 8), rows, f));
+    ASSERT_TRUE(Decode(png, f));
+    for (size_t n = 4; n < f.size(); ++n) {
+        Bytes cut(f.begin(), f.begin() + static_cast<long>(n));
+        EXPECT_FALSE(Decode(png, cut)) << n;
+        EXPECT_NE(png.GetError(), 0) << n;
+        EXPECT_EQ(png.GetImageDataPtr(0), nullptr) << n;
+    }
+    // Cut inside the image data: truncated, 49.
+    Bytes cut(f.begin(), f.begin() + static_cast<long>(f.size() - 30));
+    EXPECT_FALSE(Decode(png, cut));
+    EXPECT_EQ(png.GetError(), qncodec::ErrCorrupt);
+}
+
+TEST(CodecPNGRead, HostileSizesAreRefusedBeforeAllocation)
+{
+    // A header claiming 60000 x 60000 RGBA with almost no data.
+    Bytes f;
+    ASSERT_TRUE(EncodeRaw(Spec(1, 1, PNG_COLOR_TYPE_RGB_ALPHA, 8), {{1, 2, 3, 4}}, f));
+    auto setIhdr = [](Bytes b, uint32_t w, uint32_t h) {
+        for (int k = 0; k < 4; ++k) {
+            b[16 + k] = static_cast<unsigned char>(w >> (24 - 8 * k));
+            b[20 + k] = static_cast<unsigned char>(h >> (24 - 8 * k));
+        }
+        const uLong crc = crc32(crc32(0, nullptr, 0), b.data() + 12, 17);
+        for (int k = 0; k < 4; ++k)
+            b[29 + k] = static_cast<unsigned char>(crc >> (24 - 8 * k));
+        return b;
+    };
+    PNG png;
+    const Bytes big = setIhdr(f, 60000, 60000);
+    EXPECT_FALSE(Decode(png, big));
+    EXPECT_EQ(png.GetError(), qncodec::ErrCorrupt);
+    ASSERT_TRUE(png.GetImageInfoByPtr(big.data(), big.size()));
+    const Bytes wide = setIhdr(f, 70000, 1);
+    EXPECT_FALSE(png.GetImageInfoByPtr(wide.data(), wide.size()));
+    EXPECT_EQ(png.GetError(), qncodec::ErrUnsupported);
+    qntCODECLIMITS small;
+    small.maxBytes = 100;
+    png.SetLimits(small);
+    const Bytes medium = setIhdr(f, 10, 10);
+    EXPECT_FALSE(Decode(png, medium));
+    EXPECT_EQ(png.GetError(), qncodec::ErrUnsupported);
+}

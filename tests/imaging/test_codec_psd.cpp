@@ -1,0 +1,744 @@
+// PSD writer and reader: the golden bytes, PackBits, names, merged image,
+// round trips and hostile input.
+#include "imaging/PSDCodec.h"
+
+#include "imaging/Image.h"
+#include "test_codec_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+using namespace codectest;
+using PSD = CQNF_ImagePSD;
+
+namespace {
+
+// One layer's planes, kept alive for the writer.
+struct LayerData {
+    PSD::PSDMLWRITE_LAYERPARAMS params;
+    std::vector<Bytes> planes;  // colour planes, then transparency
+    uint32_t stride = 0;
+};
+
+LayerData MakeLayer(int x, int y, int w, int h, const char* name, std::vector<unsigned char> values,
+                    int planeCount = 4)
+{
+    LayerData l;
+    l.params.x = static_cast<int16_t>(x);
+    l.params.y = static_cast<int16_t>(y);
+    l.params.width = static_cast<uint16_t>(w);
+    l.params.height = static_cast<uint16_t>(h);
+    std::strncpy(l.params.name, name, 63);
+    l.stride = static_cast<uint32_t>(w);
+    for (int k = 0; k < planeCount; ++k)
+        l.planes.emplace_back(static_cast<size_t>(w) * h, values[k]);
+    return l;
+}
+
+struct Doc {
+    PSD::PSDMLWRITE_INITPARAMS init;
+    std::vector<LayerData> layers;
+    Doc(int w, int h, uint8_t mode = qncodec::ModeColour)
+    {
+        init.width = static_cast<uint16_t>(w);
+        init.height = static_cast<uint16_t>(h);
+        init.mode = mode;
+        init.resolution = 72.0;
+        init.globalAngle = 130;
+    }
+};
+
+// Writes a document into path; returns WritePSD's result.
+bool WriteDoc(Doc& d, const std::string& path, PSD& psd, CQNF_Progress* progress = nullptr)
+{
+    CQNF_StdFile file;
+    EXPECT_TRUE(file.Open(path.c_str(), 2));
+    EXPECT_TRUE(psd.Create(file));
+    EXPECT_TRUE(psd.Write_Init(&d.init));
+    for (auto& l : d.layers) {
+        unsigned char* planes[5] = {};
+        for (size_t k = 0; k < l.planes.size(); ++k)
+            planes[k] = l.planes[k].data();
+        EXPECT_TRUE(psd.Write_AddLayer(&l.params, planes, l.stride));
+    }
+    psd.SetProgress(progress);
+    const bool ok = psd.WritePSD();
+    psd.WriteClean();
+    file.Close();
+    return ok;
+}
+
+Bytes WriteDocBytes(Doc& d, const TempDir& dir)
+{
+    PSD psd;
+    EXPECT_TRUE(WriteDoc(d, dir / "doc.psd", psd));
+    return ReadAll(dir / "doc.psd");
+}
+
+Bytes Pack(const Bytes& row)
+{
+    Bytes out(PSD::PackBitsBound(row.size()));
+    long n = 0;
+    PSD::PackBits(row.data(), static_cast<long>(row.size()), out.data(), &n);
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- PackBits
+
+TEST(CodecPSDPackBits, PublishedCases)
+{
+    EXPECT_EQ(Pack(Bytes(200, 7)), (Bytes{0x81, 7, 0xB9, 7}));  // -127, -71
+    EXPECT_EQ(Pack(Bytes{1, 2, 2, 3}), (Bytes{0, 1, 0xFF, 2, 0, 3}));
+    EXPECT_EQ(Pack(Bytes{9}), (Bytes{0, 9}));
+    EXPECT_TRUE(Pack(Bytes{}).empty());
+    // A literal stops at 128 bytes.
+    Bytes ramp(130);
+    for (size_t i = 0; i < ramp.size(); ++i)
+        ramp[i] = static_cast<unsigned char>(i);
+    const Bytes packed = Pack(ramp);
+    ASSERT_EQ(packed.size(), 1 + 128 + 1 + 2u);
+    EXPECT_EQ(packed[0], 127);
+    EXPECT_EQ(packed[129], 1);
+}
+
+TEST(CodecPSDPackBits, RandomRowsRoundTripWithinBound)
+{
+    std::mt19937 rng(5);
+    PSD psd;
+    for (int t = 0; t < 400; ++t) {
+        Bytes row(rng() % 700);
+        for (size_t i = 0; i < row.size();) {
+            // Mixed runs and noise, the way piece rows look.
+            const size_t n = 1 + rng() % (rng() % 2 ? 3 : 300);
+            const unsigned char v = static_cast<unsigned char>(rng() % 4);
+            for (size_t k = 0; k < n && i < row.size(); ++k, ++i)
+                row[i] = rng() % 3 ? v : static_cast<unsigned char>(rng());
+        }
+        const Bytes packed = Pack(row);
+        ASSERT_LE(packed.size(), PSD::PackBitsBound(row.size()));
+        // Short runs between literals cost at most a third more.
+        ASSERT_LE(packed.size(), (4 * row.size() + 2) / 3 + 1);
+        Bytes back(row.size(), 0xEE);
+        size_t used = 0;
+        ASSERT_TRUE(psd.UnpackMacPack(packed.data(), packed.size(), back.data(), back.size(), &used));
+        EXPECT_EQ(used, packed.size());
+        ASSERT_EQ(back, row);
+    }
+}
+
+TEST(CodecPSDPackBits, UnpackEdges)
+{
+    PSD psd;
+    unsigned char out[4] = {};
+    size_t used = 0;
+    // -128 is no operation.
+    const unsigned char noop[] = {0x80, 0xFD, 5};
+    ASSERT_TRUE(psd.UnpackMacPack(noop, sizeof noop, out, 4, &used));
+    EXPECT_EQ(used, 3u);
+    EXPECT_EQ(out[3], 5);
+    // Input that runs out before the row is full.
+    const unsigned char shortLiteral[] = {3, 1, 2};
+    EXPECT_FALSE(psd.UnpackMacPack(shortLiteral, sizeof shortLiteral, out, 4, &used));
+    const unsigned char shortRun[] = {0xFE};
+    EXPECT_FALSE(psd.UnpackMacPack(shortRun, sizeof shortRun, out, 4, &used));
+    // A run longer than the row is cut at the row's end.
+    const unsigned char longRun[] = {0x81, 9};
+    ASSERT_TRUE(psd.UnpackMacPack(longRun, sizeof longRun, out, 4, &used));
+    EXPECT_EQ(used, 2u);
+    EXPECT_EQ(out[0], 9);
+
+    // Channels: compression 2 is unsupported, leftovers are corrupt.
+    unsigned char plane[4];
+    const unsigned char channel[] = {0, 2, 0, 2, 0xFF, 1, 0xFF, 2};
+    EXPECT_TRUE(psd.ExpandChanelPixels(1, channel, sizeof channel, plane, 2, 2, nullptr, 0));
+    EXPECT_EQ(plane[2], 2);
+    EXPECT_FALSE(psd.ExpandChanelPixels(1, channel, sizeof channel - 1, plane, 2, 2, nullptr, 0));
+    EXPECT_EQ(psd.GetError(), qncodec::ErrCorrupt);
+    EXPECT_FALSE(psd.ExpandChanelPixels(2, channel, sizeof channel, plane, 2, 2, nullptr, 0));
+    EXPECT_EQ(psd.GetError(), qncodec::ErrUnsupported);
+    EXPECT_FALSE(psd.ExpandChanelPixels(0, channel, 3, plane, 2, 2, nullptr, 0));
+    EXPECT_EQ(psd.GetError(), qncodec::ErrCorrupt);
+}
+
+// ---------------------------------------------------------------- writer
+
+TEST(CodecPSDWrite, GoldenOnePixelDocument)
+{
+    TempDir dir;
+    Doc d(1, 1);
+    d.layers.push_back(MakeLayer(0, 0, 1, 1, "L", {10, 20, 30, 255}));
+    const Bytes got = WriteDocBytes(d, dir);
+
+    BE e;
+    e.tag("8BPS").u16(1).zeros(6).u16(3).u32(1).u32(1).u16(8).u16(3);
+    e.u32(0);
+    e.u32(44);
+    e.tag("8BIM").u16(1005).u16(0).u32(16).u16(72).u16(0).u16(1).u16(1).u16(72).u16(0).u16(1).u16(1);
+    e.tag("8BIM").u16(1037).u16(0).u32(4).u32(130);
+    e.u32(124).u32(116).u16(1);
+    e.u32(0).u32(0).u32(1).u32(1).u16(4);
+    e.u16(0).u32(6).u16(1).u32(6).u16(2).u32(6).u16(0xFFFF).u32(6);
+    e.tag("8BIMnorm").u8(255).u8(0).u8(0).u8(0);
+    e.u32(32).u32(0).u32(0);
+    e.u8(1).tag("L").u8(0).u8(0);
+    e.tag("8BIMluni").u32(8).u32(1).u16('L').u16(0);
+    for (unsigned v : {10u, 20u, 30u, 255u})
+        e.u16(1).u16(2).u8(0).u8(v);
+    e.u32(0);
+    e.u16(1).u16(2).u16(2).u16(2);
+    e.u8(0).u8(10).u8(0).u8(20).u8(0).u8(30);
+    EXPECT_EQ(got, e.b);
+}
+
+TEST(CodecPSDWrite, NamesShortAndUnicodeBlocks)
+{
+    TempDir dir;
+    Doc d(4, 4);
+    const std::string sixty(60, 'n');
+    d.layers.push_back(MakeLayer(0, 0, 1, 1, sixty.c_str(), {1, 2, 3, 4}));
+    Bytes got = WriteDocBytes(d, dir);
+    // Extra data after the 4+4 empty mask and ranges: length byte 55, 56
+    // bytes in all, then the Unicode block with N = 60 and 61 units.
+    const size_t extra = 26 + 4 + 4 + 44 + 4 + 4 + 2 + 16 + 2 + 4 * 6 + 12;
+    const size_t name = extra + 4 + 8;
+    ASSERT_GT(got.size(), name + 56 + 16);
+    EXPECT_EQ(got[name], 55);
+    EXPECT_EQ(std::memcmp(&got[name + 1], sixty.data(), 55), 0);
+    EXPECT_EQ(std::memcmp(&got[name + 56], "8BIMluni", 8), 0);
+    BE luni;
+    luni.u32(2 * 60 + 6).u32(60);
+    EXPECT_TRUE(std::equal(luni.b.begin(), luni.b.end(), got.begin() + static_cast<long>(name + 64)));
+    BE extraLength;
+    extraLength.u32(8 + 56 + 16 + 2 * 61);
+    EXPECT_TRUE(std::equal(extraLength.b.begin(), extraLength.b.end(), got.begin() + static_cast<long>(extra)));
+
+    // An empty name: four zero bytes and a Unicode block of length 6.
+    Doc e(4, 4);
+    e.layers.push_back(MakeLayer(0, 0, 1, 1, "", {1, 2, 3, 4}));
+    got = WriteDocBytes(e, dir);
+    BE empty;
+    empty.u32(0).tag("8BIMluni").u32(6).u32(0).u16(0);
+    EXPECT_TRUE(std::equal(empty.b.begin(), empty.b.end(), got.begin() + static_cast<long>(name)));
+
+    // A UTF-8 name becomes its UTF-16 units.
+    Doc u(4, 4);
+    u.layers.push_back(MakeLayer(0, 0, 1, 1, "\xC3\xA9t\xC3\xA9", {1, 2, 3, 4}));
+    got = WriteDocBytes(u, dir);
+    BE units;
+    units.tag("8BIMluni").u32(3 * 2 + 6).u32(3).u16(0xE9).u16('t').u16(0xE9).u16(0);
+    EXPECT_TRUE(std::equal(units.b.begin(), units.b.end(), got.begin() + static_cast<long>(name + 8)));
+}
+
+TEST(CodecPSDWrite, ResolutionIccAndAngle)
+{
+    TempDir dir;
+    Doc d(2, 2);
+    d.init.resolution = 72.5;
+    const unsigned char icc[5] = {1, 2, 3, 4, 5};
+    d.init.iccProfile = icc;
+    d.init.iccSize = 5;
+    d.layers.push_back(MakeLayer(0, 0, 2, 2, "a", {1, 2, 3, 4}));
+    const Bytes got = WriteDocBytes(d, dir);
+    BE e;
+    // An odd profile is padded to even; the section length counts the pad.
+    e.u32(56 + 5 + 1);
+    e.tag("8BIM").u16(1005).u16(0).u32(16).u16(72).u16(32768).u16(1).u16(1).u16(72).u16(32768).u16(1).u16(1);
+    e.tag("8BIM").u16(1037).u16(0).u32(4).u32(130);
+    e.tag("8BIM").u16(1039).u16(0).u32(5).u8(1).u8(2).u8(3).u8(4).u8(5).u8(0);
+    ASSERT_GE(got.size(), 30 + e.b.size());
+    EXPECT_TRUE(std::equal(e.b.begin(), e.b.end(), got.begin() + 30));
+
+    // A resolution beyond the 16.16 field is clamped, not wrapped.
+    Doc big(2, 2);
+    big.init.resolution = 70000.0;
+    big.layers.push_back(MakeLayer(0, 0, 2, 2, "a", {1, 2, 3, 4}));
+    const Bytes b = WriteDocBytes(big, dir);
+    EXPECT_EQ(b[46], 0xFF);
+    EXPECT_EQ(b[47], 0xFF);
+}
+
+TEST(CodecPSDWrite, MergedImageCompositesVisibleLayersOverWhite)
+{
+    TempDir dir;
+    Doc d(20, 2);
+    // Bottom: opaque red at x = -10 (only its columns 10.. reach the canvas).
+    d.layers.push_back(MakeLayer(-10, 0, 15, 2, "red", {200, 0, 0, 255}));
+    // A hidden black layer over everything: it must not darken the merged image.
+    LayerData hidden = MakeLayer(0, 0, 20, 2, "hidden", {0, 0, 0, 255});
+    hidden.params.visible = 0;
+    d.layers.push_back(hidden);
+    // Half-opaque blue, at opacity 128.
+    LayerData blue = MakeLayer(10, 1, 5, 1, "blue", {0, 0, 255, 255});
+    blue.params.opacity = 128;
+    d.layers.push_back(blue);
+    const Bytes file = WriteDocBytes(d, dir);
+
+    PSD r;
+    ASSERT_TRUE(r.ParseImageByPtr(file.data(), file.size()));
+    unsigned short w, h;
+    r.GetMainImageSize(w, h);
+    ASSERT_EQ(w, 20);
+    ASSERT_EQ(h, 2);
+    const unsigned char* R = r.GetImageDataPtr(0);
+    const unsigned char* B = r.GetImageDataPtr(2);
+    EXPECT_EQ(R[0], 200);   // red covers 0..4
+    EXPECT_EQ(R[4], 200);
+    EXPECT_EQ(R[5], 255);   // white: the hidden layer is not composited
+    EXPECT_EQ(B[5], 255);
+    // Blue over white at a' = 255 * 128 / 255 = 128: (255 * 127 + 128 * 0) / 255 = 127.
+    EXPECT_EQ(R[20 + 10], 127);
+    EXPECT_EQ(B[20 + 10], 255);
+    EXPECT_EQ(r.GetImageDataPtr(-1), nullptr);
+    EXPECT_EQ(r.GetImageDataPtr(3), nullptr);
+
+    // The layer records keep what was written.
+    PSD l;
+    ASSERT_TRUE(l.LParseByPtr(file.data(), file.size()));
+    ASSERT_EQ(l.GetLayersCount(), 3u);
+    PSD::PSDLayerInfoExt_s info;
+    ASSERT_TRUE(l.GetLayerInfo(0, info));
+    EXPECT_EQ(info.left, -10);
+    EXPECT_EQ(info.width, 15u);
+    EXPECT_STREQ(info.name, "red");
+    ASSERT_TRUE(l.GetLayerInfo(1, info));
+    EXPECT_EQ(info.visible, 0);
+    EXPECT_STREQ(info.name, "hidden");
+    ASSERT_TRUE(l.GetLayerInfo(2, info));
+    EXPECT_EQ(info.opacity, 128);
+    EXPECT_EQ(info.top, 1);
+    EXPECT_FALSE(l.GetLayerInfo(3, info));
+}
+
+TEST(CodecPSDWrite, RoundTripKeepsEveryPlane)
+{
+    TempDir dir;
+    std::mt19937 rng(11);
+    for (uint8_t mode : {qncodec::ModeColour, qncodec::ModeGrey, qncodec::ModeCMYK}) {
+        const int planes = mode == qncodec::ModeColour ? 4 : mode == qncodec::ModeGrey ? 2 : 5;
+        Doc d(37, 23, mode);
+        for (int i = 0; i < 4; ++i) {
+            LayerData l = MakeLayer(int(rng() % 40) - 10, int(rng() % 30) - 5, 1 + int(rng() % 50), 1 + int(rng() % 30),
+                                    ("layer " + std::to_string(i)).c_str(), std::vector<unsigned char>(5, 0), planes);
+            l.stride = l.params.width + 3u;  // a stride wider than the layer
+            for (auto& p : l.planes) {
+                p.assign(size_t{l.stride} * l.params.height, 0);
+                for (auto& v : p)
+                    v = rng() % 2 ? static_cast<unsigned char>(rng()) : 42;
+            }
+            d.layers.push_back(l);
+        }
+        const Bytes file = WriteDocBytes(d, dir);
+        PSD r;
+        ASSERT_TRUE(r.LParseByPtr(file.data(), file.size())) << int(r.GetError());
+        EXPECT_EQ(r.GetImageMode(), mode);
+        ASSERT_EQ(r.GetLayersCount(), 4u);
+        for (uint32_t i = 0; i < 4; ++i) {
+            PSD::PSDLayerInfoExt_s info;
+            ASSERT_TRUE(r.GetLayerInfo(i, info));
+            const LayerData& l = d.layers[i];
+            EXPECT_EQ(info.left, l.params.x);
+            EXPECT_EQ(info.top, l.params.y);
+            EXPECT_EQ(info.channels, planes);
+            for (int k = 0; k < planes; ++k) {
+                CQNF_Mem* m = k == planes - 1 ? info.transparency : info.planes[k];
+                ASSERT_NE(m, nullptr);
+                for (uint32_t y = 0; y < info.height; ++y)
+                    ASSERT_EQ(std::memcmp(m->GetPtr() + y * info.width, l.planes[k].data() + y * l.stride, info.width), 0);
+            }
+        }
+    }
+}
+
+TEST(CodecPSDWrite, WideCanvasOverNarrowLayersPacksSafely)
+{
+    // The merged rows are as wide as the canvas, far wider than any layer:
+    // the packing buffer must be sized for them (checked by the sanitizers).
+    TempDir dir;
+    Doc d(3000, 3);
+    LayerData l = MakeLayer(0, 0, 4, 3, "tiny", {0, 0, 0, 255});
+    d.layers.push_back(l);
+    for (int i = 0; i < 60; ++i) {
+        LayerData n = MakeLayer(i * 50, 0, 50, 3, "noise", {0, 0, 0, 255});
+        for (int c = 0; c < 3; ++c)
+            for (size_t k = 0; k < n.planes[c].size(); ++k)
+                n.planes[c][k] = static_cast<unsigned char>(k * 37 + i);
+        d.layers.push_back(n);
+    }
+    PSD psd;
+    ASSERT_TRUE(WriteDoc(d, dir / "wide.psd", psd));
+    const Bytes file = ReadAll(dir / "wide.psd");
+    PSD r;
+    ASSERT_TRUE(r.ParseImageByPtr(file.data(), file.size()));
+    EXPECT_EQ(r.GetImageDataPtr(0)[50 * 7 + 3], static_cast<unsigned char>(3 * 37 + 7));
+}
+
+TEST(CodecPSDWrite, RefusesWhatTheFormatCannotHold)
+{
+    TempDir dir;
+    {
+        Doc d(30001, 2);
+        PSD psd;
+        EXPECT_FALSE(WriteDoc(d, dir / "a.psd", psd));
+        EXPECT_EQ(psd.GetError(), qncodec::ErrArgument);
+    }
+    {
+        Doc d(10, 10, 4);
+        PSD psd;
+        EXPECT_FALSE(WriteDoc(d, dir / "b.psd", psd));
+        EXPECT_EQ(psd.GetError(), qncodec::ErrArgument);
+    }
+    {
+        // Missing transparency plane.
+        Doc d(10, 10);
+        d.layers.push_back(MakeLayer(0, 0, 2, 2, "x", {1, 2, 3, 4}, 3));
+        PSD psd;
+        EXPECT_FALSE(WriteDoc(d, dir / "c.psd", psd));
+        EXPECT_EQ(psd.GetError(), qncodec::ErrArgument);
+        EXPECT_EQ(ReadAll(dir / "c.psd").size(), 0u);  // nothing written
+    }
+    {
+        // Without Write_Init there is nothing to write.
+        CQNF_StdFile file;
+        ASSERT_TRUE(file.Open((dir / "d.psd").c_str(), 2));
+        PSD psd;
+        ASSERT_TRUE(psd.Create(file));
+        EXPECT_FALSE(psd.WritePSD());
+        EXPECT_EQ(psd.GetError(), qncodec::ErrArgument);
+    }
+    {
+        // Without a file: false, no error.
+        PSD psd;
+        EXPECT_FALSE(psd.WritePSD());
+        EXPECT_EQ(psd.GetError(), 0);
+    }
+}
+
+TEST(CodecPSDWrite, AddLayerFromImageNeedsEveryPlane)
+{
+    PSD psd;
+    Doc d(8, 8);
+    ASSERT_TRUE(psd.Write_Init(&d.init));
+    PSD::PSDMLWRITE_LAYERPARAMS p;
+    p.width = 4;
+    p.height = 4;
+    CQNF_Image rgb;
+    ASSERT_TRUE(rgb.Create(4, 4, 1));
+    EXPECT_FALSE(psd.Write_AddLayer(&p, &rgb));  // no transparency plane to take
+    EXPECT_EQ(psd.GetError(), qncodec::ErrArgument);
+    CQNF_Image rgba;
+    ASSERT_TRUE(rgba.Create(4, 4, 2));
+    EXPECT_TRUE(psd.Write_AddLayer(&p, &rgba));
+    p.width = 5;
+    EXPECT_FALSE(psd.Write_AddLayer(&p, &rgba));  // larger than the image
+}
+
+TEST(CodecPSDWrite, FailedWriteIsAFailure)
+{
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    Doc d(300, 300);
+    d.layers.push_back(MakeLayer(0, 0, 300, 300, "a", {1, 2, 3, 4}));
+    PSD psd;
+    CQNF_StdFile file;
+    ASSERT_TRUE(file.Open("/dev/full", 2));
+    ASSERT_TRUE(psd.Create(file));
+    ASSERT_TRUE(psd.Write_Init(&d.init));
+    unsigned char* planes[5] = {d.layers[0].planes[0].data(), d.layers[0].planes[1].data(),
+                                d.layers[0].planes[2].data(), d.layers[0].planes[3].data(), nullptr};
+    ASSERT_TRUE(psd.Write_AddLayer(&d.layers[0].params, planes, 300));
+    EXPECT_FALSE(psd.WritePSD());
+    EXPECT_NE(psd.GetError(), 0);
+}
+
+TEST(CodecPSDWrite, ProgressRisesAndCancelStopsWithoutError)
+{
+    TempDir dir;
+    Doc d(50, 50);
+    for (int i = 0; i < 5; ++i)
+        d.layers.push_back(MakeLayer(i * 10, 0, 10, 50, "p", {1, 2, 3, 255}));
+    {
+        RecordingProgress prog;
+        int marker = 0;
+        prog.SetUserDataPtr(&marker);
+        PSD psd;
+        ASSERT_TRUE(WriteDoc(d, dir / "a.psd", psd, &prog));
+        ASSERT_FALSE(prog.reports.empty());
+        EXPECT_EQ(prog.reports.front(), 0);
+        EXPECT_EQ(prog.reports.back(), 100);
+        EXPECT_TRUE(Rising(prog.reports));
+        EXPECT_EQ(prog.lastData, &marker);
+    }
+    {
+        RecordingProgress prog(30);
+        PSD psd;
+        EXPECT_FALSE(WriteDoc(d, dir / "b.psd", psd, &prog));
+        EXPECT_EQ(psd.GetError(), 0);
+        EXPECT_NE(prog.reports.back(), 100);
+    }
+}
+
+// ---------------------------------------------------------------- reader
+
+namespace {
+
+// A minimal document: header, empty sections, raw or packed merged data.
+Bytes Header(uint16_t channels, uint32_t h, uint32_t w, uint16_t depth, uint16_t mode)
+{
+    BE e;
+    e.tag("8BPS").u16(1).zeros(6).u16(channels).u32(h).u32(w).u16(depth).u16(mode);
+    return e.b;
+}
+
+}  // namespace
+
+TEST(CodecPSDRead, HeaderKinds)
+{
+    PSD r;
+    BE indexed;
+    indexed.raw(Header(1, 2, 2, 8, 2)).u32(0).u32(0).u32(0).u16(0).zeros(4);
+    EXPECT_FALSE(r.GetImageInfoByPtr(indexed.b.data(), indexed.b.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrUnsupported);
+
+    BE deep;
+    deep.raw(Header(3, 2, 2, 16, 3)).u32(0).u32(0).u32(0).u16(0).zeros(24);
+    ASSERT_TRUE(r.GetImageInfoByPtr(deep.b.data(), deep.b.size()));
+    EXPECT_EQ(r.GetImageBPP(), 16);
+    EXPECT_EQ(r.GetImageMode(), qncodec::ModeColour);
+    EXPECT_FALSE(r.ParseImageByPtr(deep.b.data(), deep.b.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrUnsupported);
+
+    BE odd;
+    odd.raw(Header(3, 2, 2, 7, 3));
+    EXPECT_FALSE(r.GetImageInfoByPtr(odd.b.data(), odd.b.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrCorrupt);
+
+    BE huge;
+    huge.raw(Header(3, 70000, 2, 8, 3));
+    EXPECT_FALSE(r.GetImageInfoByPtr(huge.b.data(), huge.b.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrUnsupported);
+
+    const Bytes shortHeader(25, 0);
+    EXPECT_FALSE(r.GetImageInfoByPtr(shortHeader.data(), shortHeader.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrCorrupt);
+    EXPECT_FALSE(r.GetImageInfoByPtr(nullptr, 0));
+
+    BE cmyk;
+    cmyk.raw(Header(4, 1, 1, 8, 4)).u32(0).u32(0).u32(0).u16(0).u8(1).u8(2).u8(3).u8(4);
+    ASSERT_TRUE(r.ParseImageByPtr(cmyk.b.data(), cmyk.b.size()));
+    EXPECT_EQ(r.GetImageMode(), qncodec::ModeCMYK);
+    EXPECT_EQ(r.GetImageDataPtr(3)[0], 4);
+    BE colourData;
+    colourData.raw(Header(4, 1, 1, 8, 4)).u32(2).u16(0).u32(0).u32(0).u16(0).zeros(4);
+    EXPECT_FALSE(r.ParseImageByPtr(colourData.b.data(), colourData.b.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrUnsupported);
+}
+
+TEST(CodecPSDRead, LayerDetails)
+{
+    TempDir dir;
+    Doc d(8, 8);
+    d.layers.push_back(MakeLayer(0, 0, 2, 2, "", {1, 2, 3, 4}));
+    Bytes file = WriteDocBytes(d, dir);
+    PSD r;
+    ASSERT_TRUE(r.LParseByPtr(file.data(), file.size()));
+    PSD::PSDLayerInfoExt_s info;
+    ASSERT_TRUE(r.GetLayerInfo(0, info));
+    EXPECT_STREQ(info.name, "background");
+
+    // A document without layers gives its merged image.
+    BE flat;
+    flat.raw(Header(1, 1, 2, 8, 1)).u32(0).u32(0).u32(0).u16(0).u8(7).u8(8);
+    ASSERT_TRUE(r.LParseByPtr(flat.b.data(), flat.b.size()));
+    EXPECT_EQ(r.GetLayersCount(), 0u);
+    EXPECT_EQ(r.GetImageMode(), qncodec::ModeGrey);
+    EXPECT_EQ(r.GetImageDataPtr(0)[1], 8);
+
+    // The blend mode of the first layer sits 18 + 4 x 6 + 4 bytes into its
+    // record; any other mode is not supported.
+    const size_t record = 26 + 4 + 4 + 44 + 4 + 4 + 2;
+    const size_t blend = record + 18 + 4 * 6 + 4;
+    ASSERT_EQ(std::memcmp(&file[blend], "norm", 4), 0);
+    Bytes other = file;
+    std::memcpy(&other[blend], "mul ", 4);
+    EXPECT_FALSE(r.LParseByPtr(other.data(), other.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrUnsupported);
+    Bytes badSig = file;
+    badSig[blend - 4] = 'X';
+    EXPECT_FALSE(r.LParseByPtr(badSig.data(), badSig.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrCorrupt);
+    // More than 100 channels.
+    Bytes many = file;
+    many[record + 16] = 0;
+    many[record + 17] = 101;
+    EXPECT_FALSE(r.LParseByPtr(many.data(), many.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrUnsupported);
+    // An extent turned inside out.
+    Bytes inverted = file;
+    inverted[record + 8 + 3] = 0;  // bottom 0 < top... top is 0: make right < left instead
+    inverted[record + 4 + 3] = 5;  // left 5 > right 2
+    EXPECT_FALSE(r.LParseByPtr(inverted.data(), inverted.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrCorrupt);
+    EXPECT_EQ(r.GetLayersCount(), 0u);
+}
+
+namespace {
+
+uint32_t U32At(const Bytes& b, size_t at)
+{
+    return (uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) | b[at + 3];
+}
+
+void PutU32At(Bytes& b, size_t at, uint32_t v)
+{
+    for (int k = 0; k < 4; ++k)
+        b[at + k] = static_cast<unsigned char>(v >> (24 - 8 * k));
+}
+
+// Adds an additional-information block to the extra data of the first
+// layer of a one-layer document and patches the lengths around it.
+Bytes WithBlock(Bytes file, const Bytes& block)
+{
+    const size_t section = 26 + 4 + 4 + 44;
+    const size_t record = section + 4 + 4 + 2;
+    const size_t extraLen = record + 18 + 4 * 6 + 12;
+    const uint32_t extra = U32At(file, extraLen);
+    file.insert(file.begin() + static_cast<long>(extraLen + 4 + extra), block.begin(), block.end());
+    const uint32_t n = static_cast<uint32_t>(block.size());
+    PutU32At(file, extraLen, extra + n);
+    PutU32At(file, section + 4, U32At(file, section + 4) + n);
+    PutU32At(file, section, U32At(file, section) + n);
+    return file;
+}
+
+}  // namespace
+
+TEST(CodecPSDRead, SectionDividers)
+{
+    TempDir dir;
+    Doc d(4, 4);
+    d.layers.push_back(MakeLayer(0, 0, 1, 1, "g", {1, 2, 3, 4}));
+    const Bytes file = WriteDocBytes(d, dir);
+    PSD r;
+    PSD::PSDLayerInfoExt_s info;
+    for (uint32_t type : {0u, 1u, 2u, 3u}) {
+        BE block;
+        block.tag("8BIMlsct").u32(4).u32(type);
+        const Bytes f = WithBlock(file, block.b);
+        ASSERT_TRUE(r.LParseByPtr(f.data(), f.size())) << type;
+        ASSERT_TRUE(r.GetLayerInfo(0, info));
+        EXPECT_EQ(info.folder, type == 1 || type == 2);
+        EXPECT_EQ(info.sectionEnd, type == 3);
+        ASSERT_NE(info.planes[0], nullptr);
+        EXPECT_EQ(info.planes[0]->GetPtr()[0], 1);
+    }
+    BE unknown;
+    unknown.tag("8BIMlsct").u32(4).u32(9);
+    Bytes f = WithBlock(file, unknown.b);
+    EXPECT_FALSE(r.LParseByPtr(f.data(), f.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrUnsupported);
+    // A block claiming more than the extra data holds.
+    BE overlong;
+    overlong.tag("8BIMabcd").u32(1000);
+    f = WithBlock(file, overlong.b);
+    EXPECT_FALSE(r.LParseByPtr(f.data(), f.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrCorrupt);
+}
+
+TEST(CodecPSDRead, EveryTruncationFailsCleanly)
+{
+    TempDir dir;
+    Doc d(9, 7);
+    d.layers.push_back(MakeLayer(1, 1, 5, 5, "a", {1, 2, 3, 200}));
+    d.layers.push_back(MakeLayer(-2, 3, 6, 2, "b", {9, 8, 7, 100}));
+    const Bytes file = WriteDocBytes(d, dir);
+    PSD r;
+    ASSERT_TRUE(r.LParseByPtr(file.data(), file.size()));
+    ASSERT_TRUE(r.ParseImageByPtr(file.data(), file.size()));
+    for (size_t n = 0; n < file.size(); ++n) {
+        // An exact-size copy, so the sanitizers see any read past the end.
+        Bytes cut(file.begin(), file.begin() + static_cast<long>(n));
+        EXPECT_FALSE(r.ParseImageByPtr(cut.data(), cut.size())) << n;
+        EXPECT_NE(r.GetError(), 0) << n;
+        EXPECT_EQ(r.GetImageDataPtr(0), nullptr);
+        // The layers are whole once the layer section is.
+        const size_t sectionEnd = 26 + 4 + 4 + 44 + 4 + U32At(file, 26 + 4 + 4 + 44);
+        EXPECT_EQ(r.LParseByPtr(cut.data(), cut.size()), n >= sectionEnd) << n;
+    }
+}
+
+TEST(CodecPSDRead, HostileCountsAndSizesAllocateNothingLarge)
+{
+    TempDir dir;
+    Doc d(4, 4);
+    d.layers.push_back(MakeLayer(0, 0, 2, 2, "a", {1, 2, 3, 4}));
+    const Bytes file = WriteDocBytes(d, dir);
+    const size_t section = 26 + 4 + 4 + 44;
+    const size_t record = section + 4 + 4 + 2;
+    PSD r;
+    // A layer count far beyond the records present.
+    Bytes count = file;
+    count[record - 2] = 0x7F;
+    count[record - 1] = 0xFF;
+    EXPECT_FALSE(r.LParseByPtr(count.data(), count.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrCorrupt);
+    // A 30000 x 30000 layer whose channels hold a few bytes.
+    Bytes big = file;
+    PutU32At(big, record + 8, 30000);
+    PutU32At(big, record + 12, 30000);
+    EXPECT_FALSE(r.LParseByPtr(big.data(), big.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrCorrupt);
+    // A merged image larger than the limits allow.
+    BE merged;
+    merged.raw(Header(3, 20000, 20000, 8, 3)).u32(0).u32(0).u32(0).u16(0);
+    merged.zeros(size_t{3} * 20000 * 20000 / 1000);
+    EXPECT_FALSE(r.ParseImageByPtr(merged.b.data(), merged.b.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrCorrupt);  // the raw data is not there
+    qntCODECLIMITS small;
+    small.maxBytes = 1000;
+    r.SetLimits(small);
+    BE fits;
+    fits.raw(Header(1, 40, 40, 8, 1)).u32(0).u32(0).u32(0).u16(0).zeros(1600);
+    EXPECT_FALSE(r.ParseImageByPtr(fits.b.data(), fits.b.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrUnsupported);
+    // Section lengths that wrap in 32 bits.
+    Bytes wrap = file;
+    PutU32At(wrap, 26 + 4, 0xFFFFFFF0);
+    EXPECT_FALSE(r.ParseImageByPtr(wrap.data(), wrap.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrCorrupt);
+}
+
+TEST(CodecPSDRead, DuplicateChannelsAreCorrupt)
+{
+    TempDir dir;
+    Doc d(4, 4);
+    d.layers.push_back(MakeLayer(0, 0, 1, 1, "a", {1, 2, 3, 4}));
+    Bytes file = WriteDocBytes(d, dir);
+    const size_t record = 26 + 4 + 4 + 44 + 4 + 4 + 2;
+    // Channel entry 1 (id 1) becomes a second channel 0.
+    file[record + 18 + 6 + 1] = 0;
+    PSD r;
+    EXPECT_FALSE(r.LParseByPtr(file.data(), file.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrCorrupt);
+}
+
+TEST(CodecPSDRead, FileChain)
+{
+    TempDir dir;
+    Doc d(3, 2);
+    d.layers.push_back(MakeLayer(0, 0, 3, 2, "a", {5, 6, 7, 255}));
+    PSD w;
+    ASSERT_TRUE(WriteDoc(d, dir / "f.psd", w));
+    CQNF_StdFile file;
+    ASSERT_TRUE(file.Open((dir / "f.psd").c_str(), 1));
+    PSD r;
+    ASSERT_TRUE(r.LParseByFile(file));
+    EXPECT_EQ(r.GetLayersCount(), 1u);
+    ASSERT_TRUE(r.ParseImageByFile(file));
+    EXPECT_EQ(r.GetImageDataPtr(1)[5], 6);
+    EXPECT_EQ(r.GetLocalCopy().GetSize(), ReadAll(dir / "f.psd").size());
+}

@@ -1,0 +1,333 @@
+// "engine lines|pieces|render [options] INPUT.png OUTPUT.png": the cutting
+// engine on a picture, so that a person can look at what it makes.
+//   lines   the knife-line coverage of the layout, as a grey picture
+//   pieces  a false-colour map of the pieces (and a line per piece on stdout)
+//   render  the pieces rendered with their effects and composited (RGBA)
+// The layout is an even grid of the default knife, or a settings block.
+#include "tools/Command.h"
+
+#include "core/Mem.h"
+#include "engine/Tessolo.h"
+
+#include <png.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kName[] = "engine";
+
+struct Options {
+    std::string mode;
+    std::string input;
+    std::string output;
+    std::string block;
+    int columns = 8;
+    int rows = 6;
+    bool smooth = true;
+    bool cut = true;
+    unsigned seed = 0;
+    bool bevel = true;
+    int blur = 0;
+    int stroke = 0;
+    bool selectAll = false;
+};
+
+// The picture as planes: red, green, blue.
+struct Picture {
+    uint32_t w = 0, h = 0;
+    std::vector<uint8_t> planes[3];
+};
+
+bool ReadPng(const std::string& path, Picture& pic, std::string& error)
+{
+    png_image img;
+    std::memset(&img, 0, sizeof img);
+    img.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&img, path.c_str())) {
+        error = "cannot read " + path + ": " + img.message;
+        return false;
+    }
+    img.format = PNG_FORMAT_RGB;
+    if (img.width == 0 || img.height == 0 || img.width > 30000 || img.height > 30000) {
+        png_image_free(&img);
+        error = path + ": the picture must be 1 to 30000 pixels on each side";
+        return false;
+    }
+    std::vector<uint8_t> rgb(size_t(PNG_IMAGE_SIZE(img)));
+    if (!png_image_finish_read(&img, nullptr, rgb.data(), 0, nullptr)) {
+        error = "cannot read " + path + ": " + img.message;
+        return false;
+    }
+    pic.w = img.width;
+    pic.h = img.height;
+    for (int k = 0; k < 3; ++k) {
+        pic.planes[k].resize(size_t(pic.w) * pic.h);
+        for (size_t i = 0; i < pic.planes[k].size(); ++i)
+            pic.planes[k][i] = rgb[3 * i + k];
+    }
+    return true;
+}
+
+// Writes interleaved pixels of the given channel count (1 grey, 3 RGB, 4 RGBA)
+// to a temporary file beside the target, then renames it into place.
+bool WritePng(const std::string& path, uint32_t w, uint32_t h, int channels, const std::vector<uint8_t>& pixels,
+              std::string& error)
+{
+    png_image img;
+    std::memset(&img, 0, sizeof img);
+    img.version = PNG_IMAGE_VERSION;
+    img.width = w;
+    img.height = h;
+    img.format = channels == 1 ? PNG_FORMAT_GRAY : channels == 3 ? PNG_FORMAT_RGB : PNG_FORMAT_RGBA;
+    const std::string tmp = path + ".tmp";
+    if (!png_image_write_to_file(&img, tmp.c_str(), 0, pixels.data(), 0, nullptr)) {
+        error = "cannot write " + path + ": " + img.message;
+        std::remove(tmp.c_str());
+        return false;
+    }
+    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+        error = "cannot write " + path;
+        std::remove(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool ReadFile(const std::string& path, CQNF_Mem& out)
+{
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    std::vector<uint8_t> bytes;
+    uint8_t buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && bytes.size() < (size_t(64) << 20))
+        bytes.insert(bytes.end(), buf, buf + n);
+    std::fclose(f);
+    if (bytes.empty())
+        return true;
+    if (!out.alloc(bytes.size()))
+        return false;
+    std::memcpy(out.GetPtr(), bytes.data(), bytes.size());
+    return true;
+}
+
+// The default knife shape of a new layout, optionally flipped.
+void DefaultKnife(CTessolo::KNIFESTRUCT_RENDERER& k, bool across, bool along)
+{
+    static const float U[5] = {0.434f, 0.3515f, 0.5f, 0.6485f, 0.566f};
+    static const float H[5] = {0.0f, -0.165f, -0.297f, -0.165f, 0.0f};
+    k.width = 3;
+    k.nodes = 5;
+    for (int i = 0; i < 5; ++i) {
+        const int slot = along ? 4 - i : i;
+        k.U[slot] = along ? 1.0f - U[i] : U[i];
+        k.H[slot] = across ? -H[i] : H[i];
+        k.S[slot] = 0.5f;
+    }
+}
+
+bool BuildLayout(CTessolo& e, const Options& o, std::vector<CTessolo::SFX_ONEPIECE>& records, std::string& error)
+{
+    if (!o.block.empty()) {
+        CQNF_Mem block;
+        if (!ReadFile(o.block, block)) {
+            error = "cannot read " + o.block;
+            return false;
+        }
+        uint8_t drawOnly = 0;
+        uint32_t count = 0;
+        CTessolo::SFX_ONEPIECE* recs = nullptr;
+        if (!e.InitFromLastSettingsBinary(&block, drawOnly, count, &recs)) {
+            error = o.block + ": not a layout settings block, or damaged";
+            return false;
+        }
+        records.assign(recs, recs + count);
+        return true;
+    }
+    if (!e.Init(uint16_t(o.columns), uint16_t(o.rows), 0)) {
+        error = "cannot make the layout";
+        return false;
+    }
+    for (int i = 0; i < e.m_nInnerColumns; ++i)
+        e.m_fColumnGuides[i] = float(i + 1) / float(o.columns);
+    for (int j = 0; j < e.m_nInnerRows; ++j)
+        e.m_fRowGuides[j] = float(j + 1) / float(o.rows);
+    std::mt19937 rng(o.seed);
+    auto knife = [&](CTessolo::KNIFESTRUCT_RENDERER& k) {
+        const unsigned flips = o.seed ? rng() % 4 : 0;
+        DefaultKnife(k, flips & 1, flips & 2);
+    };
+    for (uint32_t i = 0; i < e.m_nVKnives; ++i)
+        knife(e.m_pVKnives[i]);
+    for (uint32_t i = 0; i < e.m_nHKnives; ++i)
+        knife(e.m_pHKnives[i]);
+    if (o.seed) {
+        std::uniform_real_distribution<float> jitter(-0.15f, 0.15f);
+        for (uint32_t i = 0; i < e.m_nKnots; ++i)
+            e.m_pKnots[i] = CTessolo::KNOT{jitter(rng), jitter(rng)};
+    }
+    e.m_bCut = o.cut;
+    e.m_bSmooth = o.smooth;
+    return true;
+}
+
+bool ParseGrid(const std::string& s, int& c, int& r)
+{
+    char x = 0;
+    char rest = 0;
+    return std::sscanf(s.c_str(), "%d%c%d%c", &c, &x, &r, &rest) == 3 && (x == 'x' || x == 'X') && c >= 1 &&
+           c <= 101 && r >= 1 && r <= 101;
+}
+
+bool ParseInt(const std::string& s, int lo, int hi, int& out)
+{
+    char* end = nullptr;
+    const long v = std::strtol(s.c_str(), &end, 10);
+    if (s.empty() || *end || v < lo || v > hi)
+        return false;
+    out = int(v);
+    return true;
+}
+
+int Run(const tool::Args& args)
+{
+    Options o;
+    std::vector<std::string> positional;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& v) {
+            if (i + 1 >= args.size())
+                return false;
+            v = args[++i];
+            return true;
+        };
+        std::string v;
+        int n = 0;
+        if (a == "--grid") {
+            if (!value(v) || !ParseGrid(v, o.columns, o.rows))
+                return tool::Fail(kName, "--grid needs COLUMNSxROWS, each 1 to 101");
+        } else if (a == "--block") {
+            if (!value(o.block))
+                return tool::Fail(kName, "--block needs a file");
+        } else if (a == "--seed") {
+            if (!value(v) || !ParseInt(v, 0, 1000000000, n))
+                return tool::Fail(kName, "--seed needs a number");
+            o.seed = unsigned(n);
+        } else if (a == "--blur") {
+            if (!value(v) || !ParseInt(v, 0, 255, o.blur))
+                return tool::Fail(kName, "--blur needs a radius 0 to 255");
+        } else if (a == "--stroke") {
+            if (!value(v) || !ParseInt(v, 0, 255, o.stroke))
+                return tool::Fail(kName, "--stroke needs a size 0 to 255");
+        } else if (a == "--no-smooth") {
+            o.smooth = false;
+        } else if (a == "--no-cut") {
+            o.cut = false;
+        } else if (a == "--no-bevel") {
+            o.bevel = false;
+        } else if (!a.empty() && a[0] == '-') {
+            return tool::Fail(kName, "unknown option " + a);
+        } else {
+            positional.push_back(a);
+        }
+    }
+    if (positional.size() != 3)
+        return tool::Fail(kName, "expected lines|pieces|render INPUT.png OUTPUT.png");
+    o.mode = positional[0];
+    o.input = positional[1];
+    o.output = positional[2];
+    if (o.mode != "lines" && o.mode != "pieces" && o.mode != "render")
+        return tool::Fail(kName, "unknown mode " + o.mode + " (lines, pieces or render)");
+
+    std::string error;
+    Picture pic;
+    if (!ReadPng(o.input, pic, error))
+        return tool::Fail(kName, error);
+    CTessolo e;
+    std::vector<CTessolo::SFX_ONEPIECE> records;
+    if (!BuildLayout(e, o, records, error))
+        return tool::Fail(kName, error);
+    const long w = long(pic.w), h = long(pic.h);
+    const size_t area = size_t(w) * size_t(h);
+
+    if (o.mode == "lines") {
+        std::vector<uint8_t> plane(area);
+        if (!e.DrawSplitting(w, h, plane.data(), uint32_t(w), 0, 100))
+            return tool::Fail(kName, "cannot draw the knife lines");
+        if (!WritePng(o.output, pic.w, pic.h, 1, plane, error))
+            return tool::Fail(kName, error);
+        std::printf("%s: %u knives drawn\n", o.output.c_str(), e.m_nVKnives + e.m_nHKnives + e.m_nFreeKnives);
+        return 0;
+    }
+
+    uint8_t* planes[3] = {pic.planes[0].data(), pic.planes[1].data(), pic.planes[2].data()};
+    e.m_nColorMode = 1;
+    if (!e.SplitCells(w, h, nullptr, 0, planes, uint32_t(w), 3, 0, 100, 0))
+        return tool::Fail(kName, "cannot split the picture");
+
+    if (o.mode == "pieces") {
+        std::vector<uint8_t> rgb(area * 3, 0);
+        std::mt19937 rng(12345);
+        for (uint32_t i = 0; i < e.m_nPieces; ++i) {
+            const CTessolo::SPLITEDCELL& p = e.m_pPieces[i];
+            const uint8_t col[3] = {uint8_t(64 + rng() % 192), uint8_t(64 + rng() % 192), uint8_t(64 + rng() % 192)};
+            for (int32_t y = p.top; y < p.bottom; ++y)
+                for (int32_t x = p.left; x < p.right; ++x) {
+                    const unsigned m = p.mask->GetPtr()[size_t(y - p.top) * p.Width() + (x - p.left)];
+                    uint8_t* d = &rgb[(size_t(y) * w + x) * 3];
+                    for (int k = 0; k < 3; ++k)
+                        d[k] = uint8_t(std::min(255u, d[k] + col[k] * m / 255));
+                }
+            std::printf("piece %u: row %d column %d box %d,%d-%d,%d pixels %u\n", i, p.row, p.column, p.left, p.top,
+                        p.right, p.bottom, p.pixels);
+        }
+        if (!WritePng(o.output, pic.w, pic.h, 3, rgb, error))
+            return tool::Fail(kName, error);
+        std::printf("%s: %u pieces\n", o.output.c_str(), e.m_nPieces);
+        return 0;
+    }
+
+    // render: records of a block go to the pieces in table order; otherwise
+    // the engine's defaults with the options on top.
+    for (uint32_t i = 0; i < e.m_nPieces; ++i) {
+        CTessolo::SPLITEDCELL& p = e.m_pPieces[i];
+        if (i < records.size()) {
+            CTessolo::PutOnePieceRequested(records[i], p);
+        } else {
+            p.bevel[CTessolo::FX_REQUESTED].on = o.bevel;
+            if (o.blur)
+                p.gaussianBlur[CTessolo::FX_REQUESTED] = {1, uint8_t(o.blur)};
+            if (o.stroke) {
+                p.stroke[CTessolo::FX_REQUESTED].on = 1;
+                p.stroke[CTessolo::FX_REQUESTED].size = uint8_t(o.stroke);
+            }
+        }
+        e.RenderPiece(i);
+    }
+    std::vector<std::vector<uint8_t>> out(4, std::vector<uint8_t>(area, 0));
+    uint8_t* dst[4] = {out[0].data(), out[1].data(), out[2].data(), out[3].data()};
+    if (!e.CombineSplitedCells(w, h, dst, uint32_t(w), 4, nullptr, 0, qnNullRect, 0, 0, 100))
+        return tool::Fail(kName, "cannot composite the pieces");
+    std::vector<uint8_t> rgba(area * 4);
+    for (size_t i = 0; i < area; ++i)
+        for (int k = 0; k < 4; ++k)
+            rgba[4 * i + k] = out[k][i];
+    if (!WritePng(o.output, pic.w, pic.h, 4, rgba, error))
+        return tool::Fail(kName, error);
+    std::printf("%s: %u pieces rendered\n", o.output.c_str(), e.m_nPieces);
+    return 0;
+}
+
+tool::Registrar reg({kName,
+                     "engine lines|pieces|render [--grid CxR | --block FILE] [--seed N] [--no-smooth] [--no-cut] "
+                     "[--no-bevel] [--blur R] [--stroke S] INPUT.png OUTPUT.png",
+                     "cut a picture into jigsaw pieces: knife lines, piece map or rendered pieces", Run});
+
+}  // namespace

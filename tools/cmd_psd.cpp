@@ -1,0 +1,199 @@
+// "psd write OUT.psd LAYER.png[@X,Y[:NAME]]..." builds a layered document
+// from PNG layers; "psd read IN.psd OUTDIR" writes its merged image and each
+// layer as PNG files and lists the layers.
+#include "tools/Command.h"
+
+#include "imaging/CodecFile.h"
+#include "imaging/PNGCodec.h"
+#include "imaging/PSDCodec.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* kName = "psd";
+
+struct LayerArg {
+    std::string path;
+    int32_t x = 0;
+    int32_t y = 0;
+    std::string name;
+    bool named = false;
+};
+
+// LAYER.png[@X,Y[:NAME]]: the last '@' followed by two integers starts the
+// position, so file names may hold '@' themselves.
+bool ParseLayerArg(const std::string& arg, LayerArg& out)
+{
+    static const std::regex pos(R"(^(-?\d{1,6}),(-?\d{1,6})(?::(.*))?$)");
+    out = LayerArg{};
+    const size_t at = arg.rfind('@');
+    std::smatch m;
+    if (at != std::string::npos) {
+        const std::string tail = arg.substr(at + 1);
+        if (std::regex_match(tail, m, pos)) {
+            out.path = arg.substr(0, at);
+            out.x = std::stoi(m[1].str());
+            out.y = std::stoi(m[2].str());
+            if (m[3].matched) {
+                out.name = m[3].str();
+                out.named = true;
+            }
+            return !out.path.empty();
+        }
+    }
+    out.path = arg;
+    return !arg.empty();
+}
+
+int Write(const tool::Args& args)
+{
+    if (args.size() < 3)
+        return tool::Fail(kName, "expected: write OUT.psd LAYER.png[@X,Y[:NAME]]...");
+    const std::string outPath = args[1];
+    struct Layer {
+        CQNF_ImagePNG png;
+        CQNF_ImagePSD::PSDMLWRITE_LAYERPARAMS params;
+        std::vector<unsigned char> grey;  // grey layers, widened to RGB
+    };
+    std::vector<std::unique_ptr<Layer>> layers;
+    int32_t right = 1, bottom = 1;
+    for (size_t i = 2; i < args.size(); ++i) {
+        LayerArg a;
+        if (!ParseLayerArg(args[i], a))
+            return tool::Fail(kName, "bad layer argument '" + args[i] + "'");
+        auto l = std::make_unique<Layer>();
+        CQNF_StdFile file;
+        if (!file.Open(a.path.c_str(), 1))
+            return tool::Fail(kName, "cannot open " + a.path);
+        if (!l->png.ParseImageByFile(file))
+            return tool::Fail(kName, a.path + ": not a readable PNG (error " + std::to_string(l->png.GetError()) + ")");
+        unsigned short w, h;
+        l->png.GetMainImageSize(w, h);
+        if (w > CQNF_ImagePSD::MaxSide || h > CQNF_ImagePSD::MaxSide || a.x < -32768 || a.x > 32767 ||
+            a.y < -32768 || a.y > 32767)
+            return tool::Fail(kName, a.path + ": layer too large or placed too far");
+        auto& p = l->params;
+        p.width = w;
+        p.height = h;
+        p.x = static_cast<int16_t>(a.x);
+        p.y = static_cast<int16_t>(a.y);
+        p.visible = 1;
+        p.opacity = 255;
+        const std::string name = a.named ? a.name : std::filesystem::path(a.path).stem().string();
+        std::strncpy(p.name, name.c_str(), sizeof p.name - 1);
+        right = std::max(right, a.x + int32_t{w});
+        bottom = std::max(bottom, a.y + int32_t{h});
+        layers.push_back(std::move(l));
+    }
+    if (right > int32_t(CQNF_ImagePSD::MaxSide) || bottom > int32_t(CQNF_ImagePSD::MaxSide))
+        return tool::Fail(kName, "the document would exceed 30000 pixels a side");
+
+    CQNF_ImagePSD psd;
+    CQNF_ImagePSD::PSDMLWRITE_INITPARAMS init;
+    init.width = static_cast<uint16_t>(right);
+    init.height = static_cast<uint16_t>(bottom);
+    init.mode = qncodec::ModeColour;
+    init.resolution = 72.0;
+    init.globalAngle = 130;
+    psd.Write_Init(&init);
+    for (auto& l : layers) {
+        unsigned char* planes[5] = {};
+        if (l->png.GetImageMode() == qncodec::ModeGrey) {
+            planes[0] = planes[1] = planes[2] = l->png.GetImageDataPtr(0);
+        } else {
+            for (signed char k = 0; k < 3; ++k)
+                planes[k] = l->png.GetImageDataPtr(k);
+        }
+        planes[3] = l->png.GetImageDataPtr(-1);
+        if (!psd.Write_AddLayer(&l->params, planes, l->params.width))
+            return tool::Fail(kName, "out of memory");
+    }
+    CQNF_CodecFile out;
+    if (!out.Open(outPath.c_str()))
+        return tool::Fail(kName, "cannot create " + outPath);
+    if (!psd.Create(out.File()) || !psd.WritePSD())
+        return tool::Fail(kName, "cannot write " + outPath + " (error " + std::to_string(psd.GetError()) + ")");
+    if (!out.Commit())
+        return tool::Fail(kName, "cannot write " + outPath + " (error " + std::to_string(out.GetError()) + ")");
+    std::printf("%s: %d x %d, %zu layers\n", outPath.c_str(), right, bottom, layers.size());
+    return 0;
+}
+
+int Read(const tool::Args& args)
+{
+    if (args.size() != 3)
+        return tool::Fail(kName, "expected: read IN.psd OUTDIR");
+    const std::string inPath = args[1];
+    const std::filesystem::path dir = args[2];
+    CQNF_StdFile file;
+    if (!file.Open(inPath.c_str(), 1))
+        return tool::Fail(kName, "cannot open " + inPath);
+    CQNF_ImagePSD psd;
+    if (!psd.LParseByFile(file))
+        return tool::Fail(kName, inPath + ": not a readable PSD (error " + std::to_string(psd.GetError()) + ")");
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec)
+        return tool::Fail(kName, "cannot create " + dir.string() + ": " + ec.message());
+    const uint8_t mode = psd.GetImageMode();
+    unsigned short error = 0;
+    for (uint32_t i = 0; i < psd.GetLayersCount(); ++i) {
+        CQNF_ImagePSD::PSDLayerInfoExt_s info;
+        psd.GetLayerInfo(i, info);
+        std::printf("layer %u: \"%s\" %s left %d top %d width %u height %u opacity %u%s\n", i, info.name,
+                    info.visible ? "visible" : "hidden", info.left, info.top, info.width, info.height, info.opacity,
+                    info.folder ? " group" : info.sectionEnd ? " group-end" : "");
+        if (!info.width || !info.height || info.width > 65535 || info.height > 65535)
+            continue;
+        const unsigned char* planes[4] = {};
+        bool any = false;
+        for (int k = 0; k < 4; ++k) {
+            planes[k] = info.planes[k] ? info.planes[k]->GetPtr() : nullptr;
+            any = any || planes[k];
+        }
+        if (!any && !info.transparency)
+            continue;
+        char name[32];
+        std::snprintf(name, sizeof name, "layer_%03u.png", i);
+        const std::string out = (dir / name).string();
+        if (!qnCodecSavePNG(out.c_str(), static_cast<uint16_t>(info.width), static_cast<uint16_t>(info.height), mode,
+                            planes, info.transparency ? info.transparency->GetPtr() : nullptr, info.width, 72.0,
+                            "tessolo-tool", error))
+            return tool::Fail(kName, "cannot write " + out + " (error " + std::to_string(error) + ")");
+    }
+    // The merged image, from the copy of the file already in memory.
+    const uint32_t count = psd.GetLayersCount();
+    if (!psd.ParseImageLocal())
+        return tool::Fail(kName, inPath + ": merged image unreadable (error " + std::to_string(psd.GetError()) + ")");
+    unsigned short w, h;
+    psd.GetMainImageSize(w, h);
+    const unsigned char* planes[4] = {};
+    for (signed char k = 0; k < 4; ++k)
+        planes[k] = psd.GetImageDataPtr(k);
+    const std::string merged = (dir / "merged.png").string();
+    if (!qnCodecSavePNG(merged.c_str(), w, h, mode, planes, nullptr, w, 72.0, "tessolo-tool", error))
+        return tool::Fail(kName, "cannot write " + merged + " (error " + std::to_string(error) + ")");
+    std::printf("merged: %u x %u, %u layers\n", w, h, count);
+    return 0;
+}
+
+int Run(const tool::Args& args)
+{
+    if (!args.empty() && args[0] == "write")
+        return Write(args);
+    if (!args.empty() && args[0] == "read")
+        return Read(args);
+    return tool::Fail(kName, "expected 'write OUT.psd LAYER.png[@X,Y[:NAME]]...' or 'read IN.psd OUTDIR'");
+}
+
+tool::Registrar reg({kName, "psd write OUT.psd LAYER.png[@X,Y[:NAME]]... | psd read IN.psd OUTDIR",
+                     "write a layered PSD from PNG layers, or split a PSD into PNG files", Run});
+
+}  // namespace
