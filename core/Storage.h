@@ -174,6 +174,9 @@ private:
     void i_Forget();
 
     const qnstorage::Record* i_Lookup(std::string_view key) const;
+    // The payload of the record under key when it has this type; otherwise
+    // null with 114 or 118. Resets the error number first.
+    const unsigned char* i_Payload(const CQNF_String& key, uint8_t type);
     bool i_CanWrite();
     bool i_CheckStamp(const unsigned char* image, size_t size);
 

@@ -32,6 +32,18 @@ inline void Put16(Bytes& b, uint16_t v)
     const uint8_t bytes[2] = {uint8_t(v >> 8), uint8_t(v)};
     b.insert(b.end(), bytes, bytes + 2);
 }
+// Lower-case hexadecimal, as md5sum prints digests.
+inline std::string Hex(const uint8_t* p, size_t n)
+{
+    std::string s;
+    char b[3];
+    for (size_t i = 0; i < n; ++i) {
+        std::snprintf(b, sizeof b, "%02x", p[i]);
+        s += b;
+    }
+    return s;
+}
+
 inline uint32_t Get32(const Bytes& b, size_t at)
 {
     return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
