@@ -8,6 +8,9 @@
 
 namespace {
 
+// 16 M points (256 MB): far beyond any knife, well below what exhausts memory.
+constexpr uint64_t kMaxSplinePoints = 1u << 24;
+
 bool Finite(double v) { return std::isfinite(v); }
 
 bool Finite(const qntFPOS& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
@@ -202,16 +205,22 @@ unsigned char CQNF_2DMath::CalcPointSpline(QNSPLINEPOINT* nodes, unsigned long c
     uint64_t capacity = 2ull * segs;
     for (unsigned long i = 0; i < segs; ++i) {
         const double k = Len(NodePt(nodes[i + 1]) - NodePt(nodes[i])) * 3.0 / step;
-        // Single precision as the sample count always was; anything that does
-        // not fit the point block is an allocation that cannot be made.
+        // Single precision as the sample count always was. A knife across the
+        // largest picture needs a few hundred thousand points; a count beyond
+        // kMaxSplinePoints comes from coordinates no picture has and is
+        // refused as an allocation that cannot be made.
         const float kf = static_cast<float>(k);
-        if (!(kf < 268435456.0f)) {
+        if (!(kf < float(kMaxSplinePoints))) {
             SetError(qnerr::NoMemory);
             return 0;
         }
         const uint32_t ki = static_cast<uint32_t>(kf);
         samples[i] = ki > 2 ? ki : 3;
         capacity += samples[i];
+        if (capacity > kMaxSplinePoints) {
+            SetError(qnerr::NoMemory);
+            return 0;
+        }
     }
     if (!EnsureSize(out, capacity * sizeof(qntFPOS), *this))
         return 0;

@@ -546,8 +546,14 @@ bool CTessolo::i_SplitCells(long width, long height, uint8_t* selection, uint32_
     CentreIndex centreIndex;
     centreIndex.Build(centres.data(), cells.data(), uint32_t(centres.size()));
 
-    m_nLargestWidth = 0;
-    m_nLargestHeight = 0;
+    // Pieces already in the table (a caller that did not free them) keep
+    // their plane count and stay covered by the work planes.
+    if (m_nPieces > 0 && m_nWorkPlaneCount != channelCount + 1)
+        return false;
+    if (m_nPieces == 0) {
+        m_nLargestWidth = 0;
+        m_nLargestHeight = 0;
+    }
     m_nWorkPlaneCount = uint8_t(channelCount + 1);
     if (!i_ProgressStep(0, from, to))
         return false;

@@ -308,9 +308,13 @@ bool CQNF_Image::Set(unsigned short cellWidth, unsigned short cellHeight, qntRGB
         SetError(qnerr::BadArgument);
         return false;
     }
-    // Two cells must fit the 16-bit size of the pattern image.
-    const uint16_t cw = std::min<uint16_t>(cellWidth, 32767);
-    const uint16_t ch = std::min<uint16_t>(cellHeight, 32767);
+    if (!ClipToImage(rect))
+        return true;
+    // A cell larger than the area shows as one cell whatever its size, so the
+    // pattern image never needs to be larger than twice the area (nor than
+    // its 16-bit size holds).
+    const uint16_t cw = static_cast<uint16_t>(std::min<int32_t>({cellWidth, rect.right - rect.left, 32767}));
+    const uint16_t ch = static_cast<uint16_t>(std::min<int32_t>({cellHeight, rect.bottom - rect.top, 32767}));
     CQNF_Image cell;
     if (!cell.Create(static_cast<uint16_t>(2 * cw), static_cast<uint16_t>(2 * ch), qnimg::ModeRGBA)) {
         SetError(cell.GetError() ? cell.GetError() : qnerr::NoMemory);

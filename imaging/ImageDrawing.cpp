@@ -238,8 +238,14 @@ void CQNF_ImageDrawing::WalkNAA(double x1, double y1, double x2, double y2, cons
 {
     if (!Finite(x1, y1, x2, y2))
         return;
-    if (std::max({std::fabs(x1), std::fabs(y1), std::fabs(x2), std::fabs(y2)}) > kWalkLimit &&
-        !CutSegment(x1, y1, x2, y2, box.left - 2.0, box.top - 2.0, box.right + 2.0, box.bottom + 2.0))
+    auto farOut = [&]() {
+        return !Finite(x1, y1, x2, y2) ||
+               std::max({std::fabs(x1), std::fabs(y1), std::fabs(x2), std::fabs(y2)}) > kWalkLimit;
+    };
+    // A segment whose extent overflows doubles cannot be cut reliably and is
+    // refused with the non-finite ones.
+    if (farOut() && (!CutSegment(x1, y1, x2, y2, box.left - 2.0, box.top - 2.0, box.right + 2.0, box.bottom + 2.0) ||
+                     farOut()))
         return;
     const int ax = static_cast<int>(static_cast<float>(x1));
     const int ay = static_cast<int>(static_cast<float>(y1));

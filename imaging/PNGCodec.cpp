@@ -3,6 +3,7 @@
 #include "imaging/PNGGuard.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 using qnpng::Guard;
@@ -16,6 +17,23 @@ struct PngMemSource {
     size_t pos;
     bool shortRead;
 };
+
+// libpng's own allocations while decoding: none may exceed the cap. A
+// chunk header can claim gigabytes that libpng would allocate before it
+// finds the data missing; refused, libpng reports the chunk as too large.
+struct PngAllocCap {
+    size_t cap;
+};
+
+png_voidp PngCappedMalloc(png_structp png, png_alloc_size_t size)
+{
+    const auto* c = static_cast<const PngAllocCap*>(png_get_mem_ptr(png));
+    if (c && size > c->cap)
+        return nullptr;
+    return std::malloc(size);
+}
+
+void PngCappedFree(png_structp, png_voidp p) { std::free(p); }
 
 // Errors end in the guard without printing; warnings are dropped.
 void PngSilentError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
@@ -231,7 +249,11 @@ bool CQNF_ImagePNG::i_Decode(const void* data, size_t size, bool infoOnly)
     if (!infoOnly && !i_Report(1))
         return false;
     PngReadHandles h;
-    h.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngSilentError, PngSilentWarning);
+    // Rows of the widest image and the inflater need far less than 4 MB; a
+    // chunk can be no longer than the data.
+    PngAllocCap cap{size + (size_t{4} << 20)};
+    h.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, PngSilentError, PngSilentWarning, &cap,
+                                     PngCappedMalloc, PngCappedFree);
     if (h.png)
         h.info = png_create_info_struct(h.png);
     if (!h.png || !h.info) {

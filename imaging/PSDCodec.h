@@ -140,6 +140,8 @@ private:
     };
     class Writer;
     class Reader;
+    // Header checks up to the end of the image resources.
+    bool i_OpenSections(const void* data, size_t size, size_t& resourcesEnd);
     bool i_ParseMerged(const void* data, size_t size);
     bool i_ParseLayers(const void* data, size_t size);
 

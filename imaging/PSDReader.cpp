@@ -113,7 +113,7 @@ bool CQNF_ImagePSD::ParseImageByPtr(const void* data, size_t size)
     return false;
 }
 
-bool CQNF_ImagePSD::i_ParseMerged(const void* data, size_t size)
+bool CQNF_ImagePSD::i_OpenSections(const void* data, size_t size, size_t& resourcesEnd)
 {
     if (!GetImageInfoByPtr(data, size))
         return false;
@@ -123,14 +123,28 @@ bool CQNF_ImagePSD::i_ParseMerged(const void* data, size_t size)
     }
     Clean();
     i_FreePlanes();
-    const auto* p = static_cast<const unsigned char*>(data);
-    Cursor c(p, size, 26);
+    Cursor c(static_cast<const unsigned char*>(data), size, 26);
     const uint32_t colourData = c.U32();
     if (c.Ok() && colourData != 0) {
         SetError(qncodec::ErrUnsupported);
         return false;
     }
     c.Skip(c.U32());  // image resources
+    if (!c.Ok()) {
+        SetError(qncodec::ErrCorrupt);
+        return false;
+    }
+    resourcesEnd = c.Pos();
+    return true;
+}
+
+bool CQNF_ImagePSD::i_ParseMerged(const void* data, size_t size)
+{
+    size_t at = 0;
+    if (!i_OpenSections(data, size, at))
+        return false;
+    const auto* p = static_cast<const unsigned char*>(data);
+    Cursor c(p, size, at);
     c.Skip(c.U32());  // layer and mask information
     const uint16_t compression = c.U16();
     if (!c.Ok()) {
@@ -222,22 +236,11 @@ bool CQNF_ImagePSD::LParseByPtr(const void* data, size_t size)
 
 bool CQNF_ImagePSD::i_ParseLayers(const void* data, size_t size)
 {
-    if (!GetImageInfoByPtr(data, size))
+    size_t at = 0;
+    if (!i_OpenSections(data, size, at))
         return false;
-    if (m_depth != 8) {
-        SetError(qncodec::ErrUnsupported);
-        return false;
-    }
-    Clean();
-    i_FreePlanes();
     const auto* p = static_cast<const unsigned char*>(data);
-    Cursor c(p, size, 26);
-    const uint32_t colourData = c.U32();
-    if (c.Ok() && colourData != 0) {
-        SetError(qncodec::ErrUnsupported);
-        return false;
-    }
-    c.Skip(c.U32());
+    Cursor c(p, size, at);
     const uint32_t sectionLength = c.U32();
     if (!c.Ok() || !c.Has(sectionLength)) {
         SetError(qncodec::ErrCorrupt);

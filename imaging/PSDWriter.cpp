@@ -45,62 +45,15 @@ void ResolutionField(double res, uint16_t& whole, uint16_t& fraction)
     fraction = static_cast<uint16_t>((res - w) * 65536.0);
 }
 
-// The UTF-16 units of a layer name. The name is taken as UTF-8 when it is
-// valid UTF-8 (what file names and command lines carry here); otherwise
-// each byte is its own Latin-1 code unit.
-size_t NameUnits(const char* name, size_t length, uint16_t* units)
+// The UTF-16 units of a layer name: the system's 8-bit text, as file names
+// take it (UTF-8, or Latin-1 when the bytes are not valid UTF-8).
+size_t NameUnits(const char* name, uint16_t* units)
 {
-    const auto* s = reinterpret_cast<const unsigned char*>(name);
-    size_t n = 0;
-    bool valid = true;
-    for (size_t i = 0; i < length && valid;) {
-        const unsigned char c = s[i];
-        uint32_t cp;
-        size_t extra;
-        if (c < 0x80) {
-            cp = c;
-            extra = 0;
-        } else if ((c & 0xE0) == 0xC0) {
-            cp = c & 0x1F;
-            extra = 1;
-        } else if ((c & 0xF0) == 0xE0) {
-            cp = c & 0x0F;
-            extra = 2;
-        } else if ((c & 0xF8) == 0xF0) {
-            cp = c & 0x07;
-            extra = 3;
-        } else {
-            valid = false;
-            break;
-        }
-        for (size_t k = 1; k <= extra; ++k) {
-            if (i + k >= length || (s[i + k] & 0xC0) != 0x80) {
-                valid = false;
-                break;
-            }
-            cp = (cp << 6) | (s[i + k] & 0x3F);
-        }
-        if (!valid)
-            break;
-        static const uint32_t minimum[4] = {0, 0x80, 0x800, 0x10000};
-        if (cp < minimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            valid = false;
-            break;
-        }
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            units[n++] = static_cast<uint16_t>(0xD800 + (cp >> 10));
-            units[n++] = static_cast<uint16_t>(0xDC00 + (cp & 0x3FF));
-        } else {
-            units[n++] = static_cast<uint16_t>(cp);
-        }
-        i += extra + 1;
-    }
-    if (!valid) {
-        for (n = 0; n < length; ++n)
-            units[n] = s[n];
-    }
-    return n;
+    HFSUniStr255 u;
+    if (CQNF_StdFile::HFSNameGetUnicodeName(name, &u, qnos::SystemEncoding) != qnos::NoErr)
+        return 0;
+    std::memcpy(units, u.unicode, size_t{u.length} * 2);
+    return u.length;
 }
 
 }  // namespace
@@ -133,8 +86,12 @@ bool CQNF_ImagePSD::Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, unsigne
     }
     layer->params = *params;
     layer->params.name[63] = 0;
-    for (int k = 0; k < 5; ++k)
-        layer->planes[k] = planes[k];
+    // Only the planes the mode uses are read: a colour caller may hand an
+    // array of four. Before Write_Init the mode is not known yet.
+    const uint32_t n = ColourChannels(m_writeParams.mode);
+    const uint32_t take = m_writeInit && n ? n + 1 : 5;
+    for (uint32_t k = 0; k < 5; ++k)
+        layer->planes[k] = k < take ? planes[k] : nullptr;
     layer->stride = stride;
     try {
         m_writeLayers.push_back(std::move(layer));
@@ -409,8 +366,10 @@ bool CQNF_ImagePSD::Writer::LayerRecord(const WriteLayer& l, std::vector<uint32_
     const size_t full = strnlen(p.name, 63);
     const size_t shortLength = full > 55 ? 55 : full;
     const size_t shortBytes = (shortLength / 4) * 4 + 4;
+    char nameText[64] = {};
+    std::memcpy(nameText, p.name, full);
     uint16_t units[64];
-    const size_t n = NameUnits(p.name, full, units);
+    const size_t n = NameUnits(nameText, units);
     const size_t luni = 8 + 4 + 4 + 2 * (n + 1);
     if (!U32(static_cast<uint32_t>(8 + shortBytes + luni)) || !U32(0) || !U32(0))
         return false;

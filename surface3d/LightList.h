@@ -73,6 +73,20 @@ public:
         return rec;
     }
 
+    // Appends a new record under the name (its first 49 characters); null
+    // with error 1 for a null name, or the list's error when it cannot grow.
+    Record* AddNamed(const char* name, unsigned short& error)
+    {
+        if (!name) {
+            error = qnerr::BadArgument;
+            return nullptr;
+        }
+        Record* rec = Append(error);
+        if (rec)
+            StoreLightName(rec->name, name);
+        return rec;
+    }
+
     // Deletes the first light of that name; false when there is none.
     bool Delete(const char* name)
     {

@@ -46,17 +46,12 @@ uint8_t CQNF_3D_Surface2::Create(CQNF_3D_Surface2* source) { return int_CopyMesh
 
 uint8_t CQNF_3D_Surface2::Light_Add(LIGHT_SOURCE* light)
 {
-    if (!light || !light->name) {
-        SetError(qnerr::BadArgument);
-        return 0;
-    }
     unsigned short error = 0;
-    INTERNAL_LIGHT_SOURCE* rec = m_lights.Append(error);
+    INTERNAL_LIGHT_SOURCE* rec = m_lights.AddNamed(light ? light->name : nullptr, error);
     if (!rec) {
         SetError(error);
         return 0;
     }
-    s3d::StoreLightName(rec->name, light->name);
     rec->source = *light;
     rec->source.name = rec->name;
     return 1;

@@ -1,6 +1,7 @@
 // Shadow maps of the second-generation surface: the pairwise generator, the
 // tiled light-space generator with its fragment lists, the driver over all
 // shadow-casting lights, and the blur through the image filter engine.
+#include "imaging/ImageFX.h"
 #include "surface3d/S3DMath.h"
 #include "surface3d/Surface2.h"
 #include "surface3d/TriangleWalk.h"
@@ -328,14 +329,8 @@ uint8_t CQNF_3D_Surface2::int_GenerateInternalLightShadowMap_v2(INTERNAL_LIGHT_S
             const int32_t top = static_cast<int32_t>(ty * kShadowTileSize);
             const int32_t right = static_cast<int32_t>(std::min<int64_t>(left + kShadowTileSize, W));
             const int32_t bottom = static_cast<int32_t>(std::min<int64_t>(top + kShadowTileSize, H));
-            for (uint32_t k = 0; k < tileCells; ++k)
-                d.tile[k] = SHADOW_FRAGMENT{0.0f, kNoFragment, kEmptyValue, 0, 0};
-            std::fill(d.blockUsed, d.blockUsed + kShadowMaxBlocks, 0u);
-            d.currentBlock = 0;
-            d.clipLeft = left;
-            d.clipTop = top;
-            d.clipRight = right;
-            d.clipBottom = bottom;
+            // The triangles whose box meets the tile, with the progress and
+            // cancel poll of every fifth visit. A tile none reaches is left.
             uint32_t nNoted = 0;
             for (uint32_t i = 0; i < T; ++i) {
                 if (++done % 5 == 0) {
@@ -347,6 +342,19 @@ uint8_t CQNF_3D_Surface2::int_GenerateInternalLightShadowMap_v2(INTERNAL_LIGHT_S
                 if (bx[0] >= right || bx[2] < left || bx[1] >= bottom || bx[3] < top || bx[2] < bx[0])
                     continue;
                 noted[nNoted++] = i;
+            }
+            if (!nNoted)
+                continue;
+            for (uint32_t k = 0; k < tileCells; ++k)
+                d.tile[k] = SHADOW_FRAGMENT{0.0f, kNoFragment, kEmptyValue, 0, 0};
+            std::fill(d.blockUsed, d.blockUsed + kShadowMaxBlocks, 0u);
+            d.currentBlock = 0;
+            d.clipLeft = left;
+            d.clipTop = top;
+            d.clipRight = right;
+            d.clipBottom = bottom;
+            for (uint32_t n = 0; n < nNoted; ++n) {
+                const uint32_t i = noted[n];
                 const uint32_t idx[3] = {tr[i].a, tr[i].b, tr[i].c};
                 s3d::WalkVertex<3> w[3];
                 for (int k = 0; k < 3; ++k) {
@@ -373,8 +381,6 @@ uint8_t CQNF_3D_Surface2::int_GenerateInternalLightShadowMap_v2(INTERNAL_LIGHT_S
                 if (!ok)
                     return fail(0);
             }
-            if (!nNoted)
-                continue;
             for (uint32_t k = 0; k < tileCells; ++k)
                 if (d.tile[k].value != kEmptyValue && !ResolveCell(&d, d.tile[k], scratch))
                     return fail(qnerr::NoMemory);
@@ -483,5 +489,23 @@ uint8_t CQNF_3D_Surface2::Light_GenerateAllInnerShadowMaps(unsigned char* alpha,
 
 void CQNF_3D_Surface2::int_Blur_Const_v2(unsigned char* plane, unsigned long width, unsigned long height, float sigma)
 {
-    int_Blur_Const(plane, width, height, sigma);
+    if (!plane || width == 0 || height == 0)
+        return;
+    // The filter engine describes planes by 16-bit sizes; larger ones take
+    // the separable blur of this class instead.
+    if (width > 65535 || height > 65535) {
+        int_Blur_Const(plane, width, height, sigma);
+        return;
+    }
+    CQNF_Mem temp;
+    if (!temp.alloc(qnMulSize({width, height})))
+        return;
+    uint8_t* source[1] = {plane};
+    uint8_t* destination[1] = {temp.GetPtr()};
+    const uint16_t w = static_cast<uint16_t>(width), h = static_cast<uint16_t>(height);
+    CQNF_ImageFX fx;
+    if (!fx.SetSource(source, w, 1, 0, w, h) || !fx.SetDestination(destination, w, 1, 0, w, h))
+        return;
+    if (fx.GaussianBlur(static_cast<double>(sigma), 0, 0))
+        std::memcpy(plane, temp.GetPtr(), static_cast<size_t>(width) * height);
 }

@@ -263,6 +263,8 @@ private:
     // again when a rasteriser is called on its own.
     bool int_BindRaster(CQNF_Image* target, qntRECT_s clip, RasterTarget& rt, Clip& c) const;
     bool int_BindTextures(CQNF_Image* front, CQNF_Image* back, DraftTextures& t) const;
+    bool int_BeginZRender(CQNF_Image* target, qntRECT_s clip, bool inputsOk, qntRECT_s& cr, RasterTarget& rt,
+                          Clip& c);
     bool int_NeighbourAllows(const Clip& c, int32_t x, int32_t y, uint32_t triangle) const;
     template <class PixelFn>
     void int_SpanFrame(const Clip& c, int32_t row, int32_t x0, int32_t x1, float z0, float z1, PixelFn&& pixel);

@@ -25,7 +25,10 @@ int64_t KernelRadius(float sigma, int64_t limit)
 // trunc(exp(-k^2 / (2 sigma^2)) x 255) with 2 sigma^2 formed in f32.
 uint8_t KernelWeight(int64_t k2, float twoSigma2)
 {
-    return static_cast<uint8_t>(std::exp(-static_cast<double>(k2) / static_cast<double>(twoSigma2)) * 255.0);
+    if (k2 == 0)
+        return 255;  // also for a sigma whose square underflows to 0
+    const double w = std::exp(-static_cast<double>(k2) / static_cast<double>(twoSigma2)) * 255.0;
+    return w >= 0.0 ? static_cast<uint8_t>(std::min(w, 255.0)) : 0;
 }
 
 float TwoSigmaSquared(float sigma)
@@ -97,6 +100,7 @@ namespace {
 // neighbouring pixels carry the same one).
 struct SeparableKernel {
     uint8_t* table = nullptr;  // 1000 bytes; taps at table[0 .. 2r]
+    int64_t limit = kMaxPerspectiveRadius;
     float sigma = -1.0f;
     int64_t r = 0;
     void For(float s)
@@ -104,7 +108,7 @@ struct SeparableKernel {
         if (s == sigma)
             return;
         sigma = s;
-        r = KernelRadius(s, kMaxPerspectiveRadius);
+        r = KernelRadius(s, limit);
         const float two = TwoSigmaSquared(s);
         for (int64_t k = -r; k <= r; ++k)
             table[k + r] = KernelWeight(k * k, two);
@@ -178,6 +182,8 @@ void CQNF_3D_SurfaceBase::int_Blur_Perspective(unsigned char separable, unsigned
     if (separable) {
         SeparableKernel k;
         k.table = tableBlock.GetPtr();
+        // Taps farther than the plane is long never land inside it.
+        k.limit = std::min<int64_t>(kMaxPerspectiveRadius, std::max(w, h));
         // Along rows: gather from the plane, scatter the darkest into R, and
         // hand the radius on to pixels that had none, so the spread goes on
         // from them when they are visited.
@@ -228,11 +234,12 @@ void CQNF_3D_SurfaceBase::int_Blur_Perspective(unsigned char separable, unsigned
     }
 
     // Two-dimensional kernel, computed per radius into a (2r+1)^2 table.
-    const int64_t side = 2 * kMaxPerspectiveRadius + 1;
+    const int64_t side = 2 * std::min<int64_t>(kMaxPerspectiveRadius, std::max(w, h)) + 1;
     CQNF_Mem kernelBlock;
     if (!kernelBlock.alloc(static_cast<uint64_t>(side * side)))
         return;
     uint8_t* kern = kernelBlock.GetPtr();
+    const int64_t limit = std::min<int64_t>(kMaxPerspectiveRadius, std::max(w, h));
     float kernSigma = -1.0f;
     int64_t r = 0;
     for (int64_t y = 0; y < h; ++y) {
@@ -242,7 +249,7 @@ void CQNF_3D_SurfaceBase::int_Blur_Perspective(unsigned char separable, unsigned
                 continue;
             if (s != kernSigma) {
                 kernSigma = s;
-                r = KernelRadius(s, kMaxPerspectiveRadius);
+                r = KernelRadius(s, limit);
                 const float two = TwoSigmaSquared(s);
                 const int64_t span = 2 * r + 1;
                 for (int64_t dy = -r; dy <= r; ++dy)

@@ -48,17 +48,12 @@ uint8_t CQNF_3D_Surface::Create(CQNF_3D_Surface* source) { return int_CopyMeshFr
 
 uint8_t CQNF_3D_Surface::Light_Add(LIGHT_SOURCE* light)
 {
-    if (!light || !light->name) {
-        SetError(qnerr::BadArgument);
-        return 0;
-    }
     unsigned short error = 0;
-    LIGHT_SRC* rec = m_lights.Append(error);
+    LIGHT_SRC* rec = m_lights.AddNamed(light ? light->name : nullptr, error);
     if (!rec) {
         SetError(error);
         return 0;
     }
-    s3d::StoreLightName(rec->name, light->name);
     StoreFields(*rec, *light);
     // A new light needs its shadows made; its map comes with its storage.
     rec->changed = 1;
@@ -131,40 +126,38 @@ uint8_t CQNF_3D_Surface::Light_KillAll()
     return 1;
 }
 
-uint8_t CQNF_3D_Surface::Light_Enable(char* name, unsigned char enable)
+namespace {
+
+// Sets one byte field of the named light; 0 when there is no such light.
+uint8_t SetField(const s3d::LightList<Stored>& lights, const char* name, uint8_t Stored::*field, uint8_t value)
 {
-    LIGHT_SRC* rec = m_lights.FindRecord(name);
+    Stored* rec = lights.FindRecord(name);
     if (!rec)
         return 0;
-    rec->enabled = enable;
+    rec->*field = value;
     return 1;
+}
+
+}  // namespace
+
+uint8_t CQNF_3D_Surface::Light_Enable(char* name, unsigned char enable)
+{
+    return SetField(m_lights, name, &LIGHT_SRC::enabled, enable);
 }
 
 uint8_t CQNF_3D_Surface::Light_UseShadowMap(char* name, unsigned char use)
 {
-    LIGHT_SRC* rec = m_lights.FindRecord(name);
-    if (!rec)
-        return 0;
-    rec->useShadowMap = use;
-    return 1;
+    return SetField(m_lights, name, &LIGHT_SRC::useShadowMap, use);
 }
 
 uint8_t CQNF_3D_Surface::Light_SetChangedFlag(char* name, unsigned char value)
 {
-    LIGHT_SRC* rec = m_lights.FindRecord(name);
-    if (!rec)
-        return 0;
-    rec->changed = value;
-    return 1;
+    return SetField(m_lights, name, &LIGHT_SRC::changed, value);
 }
 
 uint8_t CQNF_3D_Surface::Light_SetBgChangedFlag(char* name, unsigned char value)
 {
-    LIGHT_SRC* rec = m_lights.FindRecord(name);
-    if (!rec)
-        return 0;
-    rec->bgChanged = value;
-    return 1;
+    return SetField(m_lights, name, &LIGHT_SRC::bgChanged, value);
 }
 
 uint8_t CQNF_3D_Surface::Light_GetChangedFlag(char* name)

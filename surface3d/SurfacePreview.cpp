@@ -48,6 +48,29 @@ struct Projected {
 
 }  // namespace
 
+// The set-up of the two z-buffered renderers: a four-plane target, a clip
+// left after cutting it to the image, a mesh whose indices are in range and
+// whatever else the renderer needs (inputsOk); then the z-buffer sized to the
+// clip and emptied. Error 1 for bad input (nothing touched), the z-buffer's
+// error when it cannot be sized.
+bool CQNF_3D_SurfaceBase::int_BeginZRender(CQNF_Image* target, qntRECT_s clip, bool inputsOk, qntRECT_s& cr,
+                                           RasterTarget& rt, Clip& c)
+{
+    if (!target || target->GetImageMode() != qnimg::ModeRGBA || !ResolveClip(target, clip, cr) || !inputsOk ||
+        !int_IndicesValid()) {
+        SetError(qnerr::BadArgument);
+        return false;
+    }
+    if (!RecreateZBuffer(static_cast<unsigned short>(cr.right - cr.left),
+                         static_cast<unsigned short>(cr.bottom - cr.top)))
+        return false;
+    if (!int_BindRaster(target, cr, rt, c)) {
+        SetError(qnerr::BadArgument);
+        return false;
+    }
+    return true;
+}
+
 uint8_t CQNF_3D_SurfaceBase::RenderMeshGrid(CQNF_Image* target, short xOffset, short yOffset, qntRECT_s clip,
                                             unsigned char antiAlias, qntRGBA8 colour)
 {
@@ -91,20 +114,10 @@ uint8_t CQNF_3D_SurfaceBase::RenderFlatShadedSurface(CQNF_Image* target, short x
                                                      qntRGBA8 frontColour, qntRGBA8 backColour)
 {
     qntRECT_s cr;
-    if (!target || target->GetImageMode() != qnimg::ModeRGBA || !ResolveClip(target, clip, cr) ||
-        !int_IndicesValid()) {
-        SetError(qnerr::BadArgument);
-        return 0;
-    }
-    if (!RecreateZBuffer(static_cast<unsigned short>(cr.right - cr.left),
-                         static_cast<unsigned short>(cr.bottom - cr.top)))
-        return 0;
     RasterTarget rt;
     Clip c;
-    if (!int_BindRaster(target, cr, rt, c)) {
-        SetError(qnerr::BadArgument);
+    if (!int_BeginZRender(target, clip, true, cr, rt, c))
         return 0;
-    }
     const qnt3D_VERTEX* v = Vertices();
     const TRIMESH* tr = Triangles();
     auto project = [&](uint32_t i, Projected& p) {
@@ -159,21 +172,12 @@ uint8_t CQNF_3D_SurfaceBase::RenderDraftTexturedSurface(CQNF_Image* target, shor
                                                         qntRECT_s clip)
 {
     qntRECT_s cr;
-    DraftTextures tex;
-    if (!target || target->GetImageMode() != qnimg::ModeRGBA || !ResolveClip(target, clip, cr) ||
-        !int_BindTextures(frontTexture, backTexture, tex) || !int_IndicesValid() || !int_MappingValid()) {
-        SetError(qnerr::BadArgument);
-        return 0;
-    }
-    if (!RecreateZBuffer(static_cast<unsigned short>(cr.right - cr.left),
-                         static_cast<unsigned short>(cr.bottom - cr.top)))
-        return 0;
     RasterTarget rt;
     Clip c;
-    if (!int_BindRaster(target, cr, rt, c)) {
-        SetError(qnerr::BadArgument);
+    DraftTextures tex;
+    if (!int_BeginZRender(target, clip, int_BindTextures(frontTexture, backTexture, tex) && int_MappingValid(), cr,
+                          rt, c))
         return 0;
-    }
     const qnt3D_VERTEX* v = Vertices();
     const qnt2D_VERTEX* m = Mapping();
     const TRIMESH* tr = Triangles();

@@ -300,19 +300,17 @@ int Run(const tool::Args& args)
         CTessolo::SPLITEDCELL& p = e.m_pPieces[i];
         if (i < records.size()) {
             CTessolo::PutOnePieceRequested(records[i], p);
-            continue;
-        }
-        p.bevel[CTessolo::FX_REQUESTED].on = o.bevel;
-        if (o.blur)
-            p.gaussianBlur[CTessolo::FX_REQUESTED] = {1, uint8_t(o.blur)};
-        if (o.stroke) {
-            p.stroke[CTessolo::FX_REQUESTED].on = 1;
-            p.stroke[CTessolo::FX_REQUESTED].size = uint8_t(o.stroke);
+        } else {
+            p.bevel[CTessolo::FX_REQUESTED].on = o.bevel;
+            if (o.blur)
+                p.gaussianBlur[CTessolo::FX_REQUESTED] = {1, uint8_t(o.blur)};
+            if (o.stroke) {
+                p.stroke[CTessolo::FX_REQUESTED].on = 1;
+                p.stroke[CTessolo::FX_REQUESTED].size = uint8_t(o.stroke);
+            }
         }
         e.RenderPiece(i);
     }
-    for (uint32_t i = 0; i < records.size() && i < e.m_nPieces; ++i)
-        e.RenderPiece(i);
     std::vector<std::vector<uint8_t>> out(4, std::vector<uint8_t>(area, 0));
     uint8_t* dst[4] = {out[0].data(), out[1].data(), out[2].data(), out[3].data()};
     if (!e.CombineSplitedCells(w, h, dst, uint32_t(w), 4, nullptr, 0, qnNullRect, 0, 0, 100))

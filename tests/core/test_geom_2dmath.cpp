@@ -220,6 +220,11 @@ TEST(Geom2DMath, SplineRefusesBadInput)
     EXPECT_FALSE(g.CalcPointSpline(huge, 3, 1e-300, &out, n));
     EXPECT_EQ(g.GetError(), qnerr::NoMemory);
     EXPECT_FALSE(g.CalcPointSpline(huge, 3, 2.0, &out, n));
+    // Long enough for tens of millions of points: refused before allocating.
+    Node far[3] = {{0, 0, 0.3f}, {1e7, 0, 0.3f}, {2e7, 0, 0.3f}};
+    EXPECT_FALSE(g.CalcPointSpline(far, 3, 2.0, &out, n));
+    EXPECT_EQ(g.GetError(), qnerr::NoMemory);
+    EXPECT_LT(out.GetSize(), 1000u);
     EXPECT_EQ(n, 77u);
 }
 

@@ -567,3 +567,25 @@ TEST(EngineSplit, RefusesBadArguments)
     EXPECT_FALSE(e.SplitCells(20, 20, nullptr, 0, img.Planes(), 10, 3, 0, 100, 0));
     EXPECT_EQ(e.m_nPieces, 0u);
 }
+
+TEST(EngineSplit, AppendingKeepsEveryPieceRenderable)
+{
+    // Without FreeSpliting a second split appends; the first split's larger
+    // pieces must still fit the work planes, and a split of another channel
+    // count is refused.
+    CTessolo e;
+    Load(e, 1, 1, true, true);
+    TestImage big(80, 60, 3);
+    ASSERT_TRUE(e.SplitCells(80, 60, nullptr, 0, big.Planes(), 80, 3, 0, 100, 0));
+    Load(e, 2, 2, true, true);
+    TestImage small(20, 10, 3);
+    ASSERT_TRUE(e.SplitCells(20, 10, nullptr, 0, small.Planes(), 20, 3, 0, 100, 0));
+    ASSERT_EQ(e.m_nPieces, 5u);
+    EXPECT_EQ(e.m_nLargestWidth, 80);
+    NoEffects(e);
+    for (uint32_t i = 0; i < e.m_nPieces; ++i)
+        EXPECT_TRUE(e.RenderPiece(i));
+    TestImage grey(20, 10, 1);
+    EXPECT_FALSE(e.SplitCells(20, 10, nullptr, 0, grey.Planes(), 20, 1, 0, 100, 0));
+    EXPECT_EQ(e.m_nPieces, 5u);
+}

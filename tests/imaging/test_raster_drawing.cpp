@@ -291,6 +291,22 @@ TEST(RasterDrawing, NonFiniteAndHugeInputStayInsideThePlane)
         d.DrawHQPolyLine(pts, 4, w, 1, 1, 1, coord());
         ASSERT_TRUE(g.GuardsIntact()) << trial;
     }
+    // Extents that overflow doubles in every aliased mode.
+    for (int mode = 0; mode < 3; ++mode) {
+        CQNF_ImageDrawing d;
+        d.antiAlias = 0;
+        d.bitMode = mode == 0;
+        GuardedPlane g(24, 17, 3);
+        g.Bind(d);
+        d.DrawHQLine(-1e308, 5, 1e308, 5, mode == 2 ? 4.0 : 1.0, 0, 0, 0);
+        d.DrawHQLine(-1e308, -1e308, 1e308, 1e308, mode == 2 ? 4.0 : 1.0, 0, 0, 0);
+        d.DrawHQLine(-1e7, 5.5, 1e7, 5.5, mode == 2 ? 4.0 : 1.0, 0, 0, 0);
+        EXPECT_TRUE(g.GuardsIntact());
+        if (mode == 1) {
+            EXPECT_EQ(g.at(0, 5), 255);  // a far-reaching line cut to the plane
+            EXPECT_EQ(g.at(23, 5), 255);
+        }
+    }
     // Non-finite end points draw nothing at all.
     GuardedPlane g(24, 17, 3);
     CQNF_ImageDrawing d;

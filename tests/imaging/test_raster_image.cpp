@@ -302,10 +302,14 @@ TEST(RasterImage, CheckerboardStartsWithSecondColour)
     EXPECT_TRUE(SameColour(img.GetPixel(0, 0), qntRGBA8{0, 0, 0, 0}));
     EXPECT_FALSE(img.Set(0, 2, a, b, qnNullRect));
     EXPECT_EQ(img.GetError(), qnerr::BadArgument);
-    // A cell too wide for the pattern image is narrowed, not wrapped.
+    // Cells larger than the area (even beyond what a 16-bit pattern holds
+    // twice) cover it with their one first cell.
     EXPECT_TRUE(img.Set(40000, 1, a, b, qnNullRect));
     EXPECT_TRUE(SameColour(img.GetPixel(9, 0), b));
     EXPECT_TRUE(SameColour(img.GetPixel(9, 1), a));
+    EXPECT_TRUE(img.Set(65535, 65535, a, b, qntRECT_s{2, 2, 5, 5}));
+    EXPECT_TRUE(SameColour(img.GetPixel(4, 4), b));
+    EXPECT_TRUE(SameColour(img.GetPixel(5, 5), a));
 }
 
 TEST(RasterImage, RotationsAndFlips)

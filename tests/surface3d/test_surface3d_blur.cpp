@@ -1,6 +1,6 @@
 // Light-mask blurs: the separable constant Gaussian and the depth-dependent
 // spread of shadow.
-#include "surface3d/SurfaceBase.h"
+#include "surface3d/Surface2.h"
 
 #include <gtest/gtest.h>
 
@@ -204,4 +204,33 @@ TEST(SurfaceBlurPerspective, HugeRadiiAreBounded)
         CQNF_3D_SurfaceBase::int_Blur_Perspective(separable, p.data(), 8, 8, 300.0f, 1.0e6f, depth.data());
         EXPECT_LT(*std::min_element(p.begin(), p.end()), 255);
     }
+}
+
+TEST(SurfaceBlurEngine, FilterEngineBlurAgreesWithTheSeparableOne)
+{
+    CQNF_3D_Surface2 s;
+    Plane flat(40 * 30, 90);
+    s.int_Blur_Const_v2(flat.data(), 40, 30, 3.0f);
+    EXPECT_TRUE(std::all_of(flat.begin(), flat.end(), [](uint8_t v) { return v >= 89 && v <= 90; }));
+
+    Plane a(64 * 64, 255);
+    for (int y = 20; y < 44; ++y)
+        for (int x = 16; x < 40; ++x)
+            a[y * 64 + x] = 0;
+    Plane b = a;
+    s.int_Blur_Const_v2(a.data(), 64, 64, 2.0f);
+    BlurConst(b, 64, 64, 2.0f);
+    double diff = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        diff += std::abs(int(a[i]) - int(b[i]));
+    EXPECT_LT(diff / a.size(), 3.0);
+    EXPECT_LT(a[32 * 64 + 28], 10);
+    EXPECT_GT(a[32 * 64 + 10], 245);
+
+    // Wider than the engine's 16-bit sizes: the separable blur takes over.
+    Plane wide = Noise(70000, 8), ref = wide;
+    s.int_Blur_Const_v2(wide.data(), 70000, 1, 1.0f);
+    BlurConst(ref, 70000, 1, 1.0f);
+    EXPECT_EQ(wide, ref);
+    s.int_Blur_Const_v2(nullptr, 10, 10, 1.0f);
 }

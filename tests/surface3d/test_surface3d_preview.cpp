@@ -323,6 +323,17 @@ TYPED_TEST(SurfacePreview, GridEdgesFollowFlags)
     EXPECT_FALSE(drawn(6).empty());
 }
 
+TYPED_TEST(SurfacePreview, GridEdgeSharedByTwoTrianglesBlendsTwice)
+{
+    TypeParam s;
+    s3dtest::AddQuad(s, 2, 2, 12, 12, 0, 0, 0, 6);  // diagonal (2,2)-(12,12) in both triangles
+    Canvas c(16, 16);
+    ASSERT_EQ(s.RenderMeshGrid(&c.img, 0, 0, qnNullRect, 0, qntRGBA8{255, 255, 255, 128}), 1);
+    const uint8_t once = (255 * 128) >> 8;
+    EXPECT_EQ(c.At(0, 7, 2), once);                              // outer edge: one triangle
+    EXPECT_EQ(c.At(0, 7, 7), (255 * 128 + once * 127) >> 8);  // the shared diagonal: both
+}
+
 TYPED_TEST(SurfacePreview, FlatShadingFactorAndSides)
 {
     // Normal (0, -0.866, 0.5): a face seen at 60 degrees.

@@ -260,6 +260,40 @@ TEST(SurfaceShadowMap, TranslucentOccludersMultiplyTheLightThrough)
     EXPECT_EQ(rec->shadowMap[28 * kTexW + 92], (127 * 255) >> 8);
 }
 
+TEST(SurfaceShadowMap, TexelsSharedByTwoReceiversGoDownToZeroNotRoundPastIt)
+{
+    // Two sheets on the same texels, one under the other, both in the
+    // card's shadow: each lowers the texel by 255.
+    for (int gen = 1; gen <= 2; ++gen) {
+        std::vector<uint8_t> map;
+        auto alpha = OpaqueAlpha();
+        if (gen == 1) {
+            CQNF_3D_Surface s;
+            CardScene(s, 10);
+            s3dtest::AddQuad(s, 0, 0, 64, 64, 2);
+            auto l = Light1("L", 0, 0, 1);
+            s.Light_Add(&l);
+            s.Light_CreateShadowMapStorage(C("L"), kTexW, kTexH);
+            ASSERT_EQ(s.int_GenerateInternalLightShadowMap(s.int_Light_Get(0), alpha.data(), kTexW, kTexW, kTexH), 1);
+            map.assign(s.Light_GetShadowMap(C("L")), s.Light_GetShadowMap(C("L")) + kTexW * kTexH);
+        } else {
+            CQNF_3D_Surface2 s;
+            CardScene(s, 10);
+            s3dtest::AddQuad(s, 0, 0, 64, 64, 2);
+            auto l = Light2("L", 0, 0, 1);
+            s.Light_Add(&l);
+            s.Light_PrecalculateLights(1);
+            s.Light_CreateShadowMapStorage(C("L"), kTexW, kTexH);
+            ASSERT_EQ(s.int_GenerateInternalLightShadowMap(s.int_Light_Get(0), alpha.data(), kTexW, kTexW, kTexH, 0,
+                                                           0, 100),
+                      1);
+            map.assign(s.int_Light_Get(0)->shadowMap, s.int_Light_Get(0)->shadowMap + kTexW * kTexH);
+        }
+        EXPECT_EQ(map[28 * kTexW + 28], 0) << gen;
+        EXPECT_EQ(map[5 * kTexW + 5], 0) << gen;  // the lower sheet is shadowed by the upper
+    }
+}
+
 TEST(SurfaceShadowMap, CardShadowIsDisplacedByHeightTimesLightSlope)
 {
     const qnt3D_VECTOR lights[] = {{0, 0, 1}, {0.3f, -0.2f, 1}, {-0.25f, 0.4f, 0.8f}};

@@ -1,0 +1,176 @@
+// Codec speed: PackBits, PSD writing (layers and merged image), PNG encoding
+// and decoding, JPEG decoding. Files go to a temporary folder.
+#include "imaging/JPEGCodec.h"
+#include "imaging/JPEGSource.h"
+#include "imaging/PNGCodec.h"
+#include "imaging/PSDCodec.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+std::string TempPath(const char* name) { return (std::filesystem::temp_directory_path() / name).string(); }
+
+// A picture-like plane: smooth gradients with some noise, so that both
+// PackBits runs and literals occur.
+Bytes Plane(uint32_t w, uint32_t h, unsigned seed)
+{
+    Bytes p(size_t{w} * h);
+    std::mt19937 rng(seed);
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x)
+            p[size_t{y} * w + x] = static_cast<unsigned char>((x / 4 + y / 3 + seed * 40) + (rng() % 8 == 0 ? rng() % 16 : 0));
+    return p;
+}
+
+void BM_PackBits(benchmark::State& state)
+{
+    const Bytes row = Plane(static_cast<uint32_t>(state.range(0)), 1, 1);
+    Bytes out(CQNF_ImagePSD::PackBitsBound(row.size()));
+    for (auto _ : state) {
+        long n = 0;
+        CQNF_ImagePSD::PackBits(row.data(), static_cast<long>(row.size()), out.data(), &n);
+        benchmark::DoNotOptimize(n);
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(row.size()));
+}
+BENCHMARK(BM_PackBits)->Arg(256)->Arg(4096);
+
+// A document of side x side cut into an n x n grid of layers.
+void BM_PSDWrite(benchmark::State& state)
+{
+    const uint32_t side = static_cast<uint32_t>(state.range(0));
+    const uint32_t grid = static_cast<uint32_t>(state.range(1));
+    const uint32_t cell = side / grid;
+    std::vector<Bytes> planes;
+    for (unsigned k = 0; k < 4; ++k)
+        planes.push_back(Plane(cell, cell, k));
+    const std::string path = TempPath("tessolo_bench.psd");
+    for (auto _ : state) {
+        CQNF_StdFile file;
+        file.Open(path.c_str(), 2);
+        CQNF_ImagePSD psd;
+        CQNF_ImagePSD::PSDMLWRITE_INITPARAMS init;
+        init.width = static_cast<uint16_t>(side);
+        init.height = static_cast<uint16_t>(side);
+        init.mode = qncodec::ModeColour;
+        init.globalAngle = 130;
+        psd.Create(file);
+        psd.Write_Init(&init);
+        for (uint32_t gy = 0; gy < grid; ++gy)
+            for (uint32_t gx = 0; gx < grid; ++gx) {
+                CQNF_ImagePSD::PSDMLWRITE_LAYERPARAMS l;
+                l.width = l.height = static_cast<uint16_t>(cell);
+                l.x = static_cast<int16_t>(gx * cell);
+                l.y = static_cast<int16_t>(gy * cell);
+                std::snprintf(l.name, sizeof l.name, "Layer %u", gy * grid + gx);
+                unsigned char* p[5] = {planes[0].data(), planes[1].data(), planes[2].data(), planes[3].data(), nullptr};
+                psd.Write_AddLayer(&l, p, cell);
+            }
+        if (!psd.WritePSD())
+            state.SkipWithError("WritePSD failed");
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * side * side);
+    std::remove(path.c_str());
+}
+BENCHMARK(BM_PSDWrite)->Args({1024, 4})->Args({1024, 16})->Unit(benchmark::kMillisecond);
+
+Bytes EncodePNG(uint32_t side)
+{
+    std::vector<Bytes> planes;
+    for (unsigned k = 0; k < 4; ++k)
+        planes.push_back(Plane(side, side, k));
+    CQNF_ImagePNG::PNGWRITE_PARAMS p;
+    p.width = p.height = static_cast<uint16_t>(side);
+    for (unsigned k = 0; k < 4; ++k)
+        p.planes[k] = planes[k].data();
+    p.stride = side;
+    p.product = "bench";
+    const std::string path = TempPath("tessolo_bench.png");
+    CQNF_StdFile file;
+    file.Open(path.c_str(), 2);
+    CQNF_ImagePNG png;
+    png.Create(file);
+    png.WritePNG(&p);
+    file.Close();
+    std::ifstream in(path, std::ios::binary);
+    Bytes out(std::istreambuf_iterator<char>(in), {});
+    std::remove(path.c_str());
+    return out;
+}
+
+void BM_PNGEncode(benchmark::State& state)
+{
+    const uint32_t side = static_cast<uint32_t>(state.range(0));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(EncodePNG(side).size());
+    state.SetItemsProcessed(int64_t(state.iterations()) * side * side);
+}
+BENCHMARK(BM_PNGEncode)->Arg(1024)->Unit(benchmark::kMillisecond);
+
+void BM_PNGDecode(benchmark::State& state)
+{
+    const uint32_t side = static_cast<uint32_t>(state.range(0));
+    const Bytes file = EncodePNG(side);
+    for (auto _ : state) {
+        CQNF_ImagePNG png;
+        if (!png.ParseImageByPtr(file.data(), file.size()))
+            state.SkipWithError("decode failed");
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * side * side);
+}
+BENCHMARK(BM_PNGDecode)->Arg(1024)->Unit(benchmark::kMillisecond);
+
+void BM_JPEGDecode(benchmark::State& state)
+{
+    const uint32_t side = static_cast<uint32_t>(state.range(0));
+    Bytes rgb(size_t{side} * side * 3);
+    for (unsigned c = 0; c < 3; ++c) {
+        const Bytes p = Plane(side, side, c);
+        for (size_t i = 0; i < p.size(); ++i)
+            rgb[i * 3 + c] = p[i];
+    }
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* mem = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &mem, &size);
+    c.image_width = c.image_height = side;
+    c.input_components = 3;
+    c.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_start_compress(&c, TRUE);
+    for (uint32_t y = 0; y < side; ++y) {
+        JSAMPROW row = rgb.data() + size_t{y} * side * 3;
+        jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    const Bytes file(mem, mem + size);
+    std::free(mem);
+    for (auto _ : state) {
+        CQNF_ImageJPEG jpeg;
+        if (!jpeg.ParseImageByPtr(file.data(), file.size()))
+            state.SkipWithError("decode failed");
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * side * side);
+}
+BENCHMARK(BM_JPEGDecode)->Arg(1024)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,54 @@
+// libFuzzer target: the mesh stream reader on arbitrary bytes, and what a
+// caller does with a mesh it accepted: mapping, normals, a flat and a draft
+// preview, and a pairwise and a tiled shadow map.
+#include "imaging/Image.h"
+#include "surface3d/Surface2.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    CQNF_3D_Surface2 s;
+    if (!s.Create(data, size))
+        return 0;
+    // The reader takes only meshes whose indices name existing vertices.
+    for (uint32_t t = 0; t < s.GetTriMeshCount(); ++t) {
+        const auto* tr = s.GetTriMesh(t);
+        if (tr->a >= s.GetVertexCount() || tr->b >= s.GetVertexCount() || tr->c >= s.GetVertexCount())
+            __builtin_trap();
+    }
+    if (s.GetTriMeshCount() > 200)
+        return 0;  // the shadow generators below are quadratic in triangles
+    s.RecreateMappingArrayFromCurrentValues();
+    s.PrepareVertexNormalsArray();
+    CQNF_Image img, tex, back;
+    img.Create(48, 40, 2);
+    tex.Create(32, 32, 2);
+    back.Create(32, 32, 1);
+    img.Set(qntRGBA8{0, 0, 0, 0}, 255);
+    tex.Set(qntRGBA8{200, 100, 50, 255}, 255);
+    back.Set(qntRGBA8{20, 10, 5, 255}, 255);
+    s.RenderFlatShadedSurface(&img, 0, 0, qnNullRect, 1, qntRGBA8{255, 255, 255, 255}, qntRGBA8{9, 9, 9, 255},
+                              qntRGBA8{90, 90, 90, 255});
+    s.RenderDraftTexturedSurface(&img, 2, -3, &tex, &back, qnNullRect);
+    s.RenderMeshGrid(&img, 0, 0, qnNullRect, 1, qntRGBA8{255, 0, 0, 128});
+
+    char name[] = "L";
+    CQNF_3D_Surface2::LIGHT_SOURCE l{};
+    l.name = name;
+    l.x = 0.3f;
+    l.y = -0.2f;
+    l.z = 1.0f;
+    l.zKept = 1;
+    l.castsShadow = 1;
+    l.shadowSoftness = 1.0f;
+    s.Light_Add(&l);
+    s.Light_PrecalculateLights(1);
+    std::vector<uint8_t> alpha(32 * 32, 200);
+    s.Light_CreateShadowMapStorage(name, 32, 32);
+    s.int_GenerateInternalLightShadowMap(s.int_Light_Get(0), alpha.data(), 32, 32, 32, 1.0f, 0, 100);
+    s.Light_GenerateAllInnerShadowMaps(alpha.data(), 32, 32, 32, 1.0f);
+    return 0;
+}

@@ -1,0 +1,414 @@
+// surface3d-demo: builds small scenes for the mesh renderer (a wave, a card
+// floating above a sheet), renders them with a preview renderer or draws a
+// light's shadow map, and writes PNG files for a person to look at.
+//
+//   surface3d-demo --scene wave|card --view VIEW [--gen 1|2] [--size WxH]
+//                  [--light X,Y,Z] [--generator pairwise|tiled] -o FILE.png
+//   surface3d-demo --all OUTDIR
+//
+// VIEW is flat, flat-grid, grid, grid-aa, draft or shadowmap. Renders are
+// composited over a grey checkerboard so that uncovered pixels show; a
+// shadow map is written as a grey picture in texture space (white = lit).
+#include "imaging/Image.h"
+#include "surface3d/Surface.h"
+#include "surface3d/Surface2.h"
+
+#include <png.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const kUsage =
+    "usage: surface3d-demo --scene wave|card --view flat|flat-grid|grid|grid-aa|draft|shadowmap [--gen 1|2] "
+    "[--size WxH] [--light X,Y,Z] [--generator pairwise|tiled] -o FILE.png\n"
+    "       surface3d-demo --all OUTDIR\n";
+
+int Fail(const std::string& message)
+{
+    std::fprintf(stderr, "surface3d-demo: %s\n", message.c_str());
+    return 1;
+}
+
+struct Options {
+    std::string scene = "card";
+    std::string view = "flat";
+    int gen = 2;
+    int width = 320;
+    int height = 240;
+    float light[3] = {0.5f, 0.4f, 1.0f};
+    std::string generator = "pairwise";
+    std::string output;
+};
+
+// Writes 8-bit rows (grey or RGB) to a temporary file beside the target and
+// renames it into place, so a failed write never leaves a half-written file.
+bool WritePng(const std::string& path, int width, int height, bool grey, const std::vector<uint8_t>& pixels,
+              std::string& error)
+{
+    const std::string tmp = path + ".tmp";
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(width);
+    image.height = static_cast<png_uint_32>(height);
+    image.format = grey ? PNG_FORMAT_GRAY : PNG_FORMAT_RGB;
+    if (!png_image_write_to_file(&image, tmp.c_str(), 0, pixels.data(), 0, nullptr)) {
+        error = std::string("cannot write ") + tmp + ": " + image.message;
+        std::remove(tmp.c_str());
+        return false;
+    }
+    std::error_code ec;
+    std::filesystem::rename(tmp, path, ec);
+    if (ec) {
+        error = "cannot rename " + tmp + " to " + path + ": " + ec.message();
+        std::remove(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The four planes of a render over a checkerboard, interleaved RGB.
+std::vector<uint8_t> OverCheckerboard(CQNF_Image& img)
+{
+    const int w = img.GetImageWidth(), h = img.GetImageHeight();
+    std::vector<uint8_t> rgb(static_cast<size_t>(w) * h * 3);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const size_t i = static_cast<size_t>(y) * w + x;
+            const unsigned a = img.GetPlane(3)[i];
+            const unsigned bg = ((x / 8 + y / 8) & 1) ? 200 : 160;
+            for (unsigned p = 0; p < 3; ++p)
+                rgb[i * 3 + p] = static_cast<uint8_t>((img.GetPlane(p)[i] * a + bg * (255 - a)) / 255);
+        }
+    return rgb;
+}
+
+// ---- Scenes ------------------------------------------------------------------------
+
+// The texture of both scenes: a checkerboard sheet region on the left and,
+// for the card, a region on the right with a round hole and a translucent
+// band, so that its shadow shows both.
+struct Texture {
+    CQNF_Image front;  // colour and mask
+    CQNF_Image back;   // colour of faces seen from behind
+    int sheetW = 0, sheetH = 0, cardX = 0, cardSide = 0;
+};
+
+void MakeTexture(Texture& t, int sheetW, int sheetH, int cardSide)
+{
+    t.sheetW = sheetW;
+    t.sheetH = sheetH;
+    t.cardX = sheetW + 8;
+    t.cardSide = cardSide;
+    const int w = t.cardX + cardSide, h = std::max(sheetH, cardSide);
+    t.front.Create(static_cast<uint16_t>(w), static_cast<uint16_t>(h), qnimg::ModeRGBA);
+    t.back.Create(static_cast<uint16_t>(w), static_cast<uint16_t>(h), qnimg::ModeRGB);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            qntRGBA8 c{0, 0, 0, 0};
+            if (x < sheetW && y < sheetH) {
+                const bool odd = ((x / 16) + (y / 16)) & 1;
+                c = odd ? qntRGBA8{70, uint8_t(120 + y * 100 / sheetH), 200, 255}
+                        : qntRGBA8{230, 230, uint8_t(180 + x * 60 / sheetW), 255};
+            } else if (x >= t.cardX && y < cardSide) {
+                const double cx = x - t.cardX - cardSide / 2.0 + 0.5, cy = y - cardSide / 2.0 + 0.5;
+                const double r = std::sqrt(cx * cx + cy * cy);
+                uint8_t a = 255;
+                if (r < cardSide * 0.18)
+                    a = 0;
+                else if (y > cardSide * 0.75 && y < cardSide * 0.87)
+                    a = 128;
+                c = qntRGBA8{240, uint8_t(110 + y * 80 / cardSide), 40, a};
+            }
+            t.front.SetPixel(static_cast<uint16_t>(x), static_cast<uint16_t>(y), c);
+            t.back.SetPixel(static_cast<uint16_t>(x), static_cast<uint16_t>(y),
+                            qntRGBA8{uint8_t(c.r / 3), uint8_t(c.g / 3), uint8_t(c.b / 3), 255});
+        }
+}
+
+// A grid of n x m cells over the rectangle, z from zf, texture = position
+// minus the rectangle's corner plus (u0, v0). Triangles face +z and carry all
+// grid-edge bits.
+template <class S, class ZFn>
+void AddGrid(S& s, int n, int m, float x0, float y0, float x1, float y1, float u0, float v0, ZFn zf)
+{
+    const uint32_t nv = s.GetVertexCount(), nt = s.GetTriMeshCount();
+    std::vector<qnt2D_VERTEX> keep(nv);
+    for (uint32_t i = 0; i < nv; ++i)
+        keep[i] = *s.GetMapping(i);
+    s.Create(static_cast<unsigned long>(nv + (n + 1) * (m + 1)), static_cast<unsigned long>(nt + 2 * n * m));
+    for (int j = 0; j <= m; ++j)
+        for (int i = 0; i <= n; ++i) {
+            const float x = x0 + (x1 - x0) * i / n, y = y0 + (y1 - y0) * j / m;
+            *s.GetVertex(nv + j * (n + 1) + i) = qnt3D_VERTEX{x, y, zf(x, y)};
+        }
+    uint32_t t = nt;
+    for (int j = 0; j < m; ++j)
+        for (int i = 0; i < n; ++i) {
+            const uint32_t a = nv + j * (n + 1) + i, b = a + 1, c = a + (n + 1) + 1, d = a + (n + 1);
+            *s.GetTriMesh(t++) = {a, b, c, 7};
+            *s.GetTriMesh(t++) = {a, c, d, 7};
+        }
+    s.RecreateMappingArrayFromCurrentValues();
+    for (uint32_t i = 0; i < nv; ++i)
+        *s.GetMapping(i) = keep[i];
+    for (uint32_t i = nv; i < s.GetVertexCount(); ++i) {
+        s.GetMapping(i)->x += u0 - x0;
+        s.GetMapping(i)->y += v0 - y0;
+    }
+}
+
+// A wave over most of the picture, tilted toward the viewer.
+template <class S>
+void BuildWave(S& s, Texture& t, int w, int h)
+{
+    const float mx = w * 0.08f, my = h * 0.08f;
+    MakeTexture(t, w, h, 8);
+    const float amp = h * 0.06f, lambda = w * 0.25f;
+    AddGrid(s, 24, 18, mx, my, w - mx, h - my, mx, my, [&](float x, float y) {
+        return amp * std::sin(6.2831853f * x / lambda) * std::cos(6.2831853f * y / lambda);
+    });
+}
+
+// A sheet with a square card floating above it (nearer the viewer and the
+// light), each on its own region of the texture.
+template <class S>
+void BuildCard(S& s, Texture& t, int w, int h)
+{
+    const float sx0 = w * 0.05f, sy0 = h * 0.07f, sx1 = w * 0.95f, sy1 = h * 0.93f;
+    const int side = static_cast<int>(h * 0.36f);
+    MakeTexture(t, static_cast<int>(sx1 - sx0) + 1, static_cast<int>(sy1 - sy0) + 1, side);
+    AddGrid(s, 12, 9, sx0, sy0, sx1, sy1, 0, 0, [](float, float) { return 0.0f; });
+    const float cx = w * 0.42f, cy = h * 0.38f;
+    // Tilted a little, so that its shade differs from the sheet's.
+    AddGrid(s, 4, 4, cx, cy, cx + side, cy + side, static_cast<float>(t.cardX), 0,
+            [&](float, float y) { return -h * 0.2f - (y - cy) * 0.3f; });
+}
+
+template <class S>
+void BuildScene(S& s, Texture& t, const Options& o)
+{
+    if (o.scene == "wave")
+        BuildWave(s, t, o.width, o.height);
+    else
+        BuildCard(s, t, o.width, o.height);
+}
+
+// ---- Views -------------------------------------------------------------------------
+
+template <class S>
+bool RenderPreview(const Options& o, std::vector<uint8_t>& rgb, std::string& error)
+{
+    S s;
+    Texture t;
+    BuildScene(s, t, o);
+    // A slight turn so the preview shows depth; the texture stays on the mesh.
+    const qnt3D_VERTEX centre{o.width / 2.0f, o.height / 2.0f, 0};
+    s.Rotate(o.scene == "wave" ? 0.55f : 0.3f, o.scene == "wave" ? 0.0f : -0.25f, 0.05f, centre);
+    CQNF_Image img;
+    img.Create(static_cast<uint16_t>(o.width), static_cast<uint16_t>(o.height), qnimg::ModeRGBA);
+    img.Set(qntRGBA8{0, 0, 0, 0}, 255);
+    const qntRGBA8 front{90, 150, 220, 255}, back{200, 90, 60, 255};
+    uint8_t ok = 0;
+    if (o.view == "flat")
+        ok = s.RenderFlatShadedSurface(&img, 0, 0, qnNullRect, 0, qntRGBA8{0, 0, 0, 0}, front, back);
+    else if (o.view == "flat-grid")
+        ok = s.RenderFlatShadedSurface(&img, 0, 0, qnNullRect, 1, qntRGBA8{20, 30, 60, 255}, front, back);
+    else if (o.view == "grid" || o.view == "grid-aa") {
+        img.Set(qntRGBA8{255, 255, 255, 255}, 255);
+        ok = s.RenderMeshGrid(&img, 0, 0, qnNullRect, o.view == "grid-aa", qntRGBA8{20, 40, 90, 255});
+    } else if (o.view == "draft")
+        ok = s.RenderDraftTexturedSurface(&img, 0, 0, &t.front, &t.back, qnNullRect);
+    if (!ok) {
+        error = "render failed (error " + std::to_string(s.GetError()) + ")";
+        return false;
+    }
+    rgb = OverCheckerboard(img);
+    return true;
+}
+
+// The shadow map of one light over the card scene's texture, as grey bytes.
+bool RenderShadowMap(const Options& o, std::vector<uint8_t>& grey, int& w, int& h, std::string& error)
+{
+    Texture t;
+    std::vector<uint8_t> alpha;
+    auto takeAlpha = [&] {
+        w = t.front.GetImageWidth();
+        h = t.front.GetImageHeight();
+        alpha.assign(t.front.GetPlane(3), t.front.GetPlane(3) + t.front.PlaneSize());
+    };
+    char name[] = "Key";
+    if (o.gen == 1) {
+        CQNF_3D_Surface s;
+        BuildScene(s, t, o);
+        takeAlpha();
+        CQNF_3D_Surface::LIGHT_SOURCE l{};
+        l.name = name;
+        l.enabled = 1;
+        l.x = o.light[0];
+        l.y = o.light[1];
+        l.z = o.light[2];
+        l.smLevel = 1;
+        l.smBlurMode = 1;
+        l.smNearRadius = 0.5f;
+        l.smFarRadius = 3.0f;
+        l.useShadowMap = 1;
+        if (!s.Light_Add(&l) || !s.Light_UseShadowMap(name, 1) ||
+            !s.Light_GenerateAllInnerShadowMaps(alpha.data(), w, w, h, 0)) {
+            error = "shadow map failed (error " + std::to_string(s.GetError()) + ")";
+            return false;
+        }
+        grey.assign(s.Light_GetShadowMap(name), s.Light_GetShadowMap(name) + static_cast<size_t>(w) * h);
+        return true;
+    }
+    CQNF_3D_Surface2 s;
+    BuildScene(s, t, o);
+    takeAlpha();
+    CQNF_3D_Surface2::LIGHT_SOURCE l{};
+    l.name = name;
+    // The stored light vector is (-x, y, z): give x negated so that --light
+    // names the vector itself, as for the first generation.
+    l.x = -o.light[0];
+    l.y = o.light[1];
+    l.z = o.light[2];
+    l.zKept = 1;
+    l.castsShadow = 1;
+    l.shadowSoftness = 1.5f;
+    if (!s.Light_Add(&l) || !s.Light_PrecalculateLights(1) || !s.Light_CreateShadowMapStorage(name, w, h)) {
+        error = "light set-up failed (error " + std::to_string(s.GetError()) + ")";
+        return false;
+    }
+    auto* rec = s.int_Light_Get(0);
+    const uint8_t ok = o.generator == "tiled"
+                           ? s.int_GenerateInternalLightShadowMap_v2(rec, alpha.data(), w, w, h, 1.0f, 0, 100)
+                           : s.int_GenerateInternalLightShadowMap(rec, alpha.data(), w, w, h, 1.0f, 0, 100);
+    if (!ok) {
+        error = "shadow map failed (error " + std::to_string(s.GetError()) + ")";
+        return false;
+    }
+    grey.assign(rec->shadowMap, rec->shadowMap + static_cast<size_t>(w) * h);
+    return true;
+}
+
+int RunOne(const Options& o)
+{
+    std::string error;
+    if (o.view == "shadowmap") {
+        std::vector<uint8_t> grey;
+        int w = 0, h = 0;
+        if (!RenderShadowMap(o, grey, w, h, error) || !WritePng(o.output, w, h, true, grey, error))
+            return Fail(error);
+    } else {
+        std::vector<uint8_t> rgb;
+        const bool ok = o.gen == 1 ? RenderPreview<CQNF_3D_Surface>(o, rgb, error)
+                                   : RenderPreview<CQNF_3D_Surface2>(o, rgb, error);
+        if (!ok || !WritePng(o.output, o.width, o.height, false, rgb, error))
+            return Fail(error);
+    }
+    std::printf("%s\n", o.output.c_str());
+    return 0;
+}
+
+bool ParseFloats(const std::string& s, float* out, int n)
+{
+    const char* p = s.c_str();
+    for (int i = 0; i < n; ++i) {
+        char* end = nullptr;
+        out[i] = std::strtof(p, &end);
+        if (end == p || !std::isfinite(out[i]))
+            return false;
+        p = end;
+        if (i + 1 < n) {
+            if (*p != ',')
+                return false;
+            ++p;
+        }
+    }
+    return *p == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    Options o;
+    std::string allDir;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (i + 1 >= args.size())
+            return Fail("missing value after " + a);
+        const std::string& v = args[++i];
+        if (a == "--scene" && (v == "wave" || v == "card"))
+            o.scene = v;
+        else if (a == "--view" && (v == "flat" || v == "flat-grid" || v == "grid" || v == "grid-aa" || v == "draft" ||
+                                   v == "shadowmap"))
+            o.view = v;
+        else if (a == "--gen" && (v == "1" || v == "2"))
+            o.gen = v[0] - '0';
+        else if (a == "--size" && std::sscanf(v.c_str(), "%dx%d", &o.width, &o.height) == 2 && o.width >= 16 &&
+                 o.height >= 16 && o.width <= 4096 && o.height <= 4096)
+            ;
+        else if (a == "--light" && ParseFloats(v, o.light, 3) && o.light[2] > 0)
+            ;
+        else if (a == "--generator" && (v == "pairwise" || v == "tiled"))
+            o.generator = v;
+        else if (a == "-o")
+            o.output = v;
+        else if (a == "--all")
+            allDir = v;
+        else
+            return Fail("bad option " + a + " " + v);
+    }
+    if (!allDir.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(allDir, ec);
+        if (ec)
+            return Fail("cannot create " + allDir + ": " + ec.message());
+        struct Job {
+            const char* scene;
+            const char* view;
+            int gen;
+            const char* generator;
+            const char* file;
+        };
+        const Job jobs[] = {
+            {"wave", "flat", 2, "", "wave_flat.png"},
+            {"wave", "flat-grid", 2, "", "wave_flat_grid.png"},
+            {"wave", "grid", 1, "", "wave_grid.png"},
+            {"wave", "grid-aa", 2, "", "wave_grid_aa.png"},
+            {"wave", "draft", 2, "", "wave_draft.png"},
+            {"card", "flat-grid", 1, "", "card_flat_grid.png"},
+            {"card", "draft", 2, "", "card_draft.png"},
+            {"card", "shadowmap", 2, "pairwise", "card_shadowmap_pairwise.png"},
+            {"card", "shadowmap", 2, "tiled", "card_shadowmap_tiled.png"},
+            {"card", "shadowmap", 1, "pairwise", "card_shadowmap_gen1.png"},
+        };
+        for (const Job& j : jobs) {
+            Options jo = o;
+            jo.scene = j.scene;
+            jo.view = j.view;
+            jo.gen = j.gen;
+            if (*j.generator)
+                jo.generator = j.generator;
+            jo.output = (std::filesystem::path(allDir) / j.file).string();
+            if (const int rc = RunOne(jo))
+                return rc;
+        }
+        return 0;
+    }
+    if (o.output.empty())
+        return Fail("no output file (-o FILE.png)");
+    return RunOne(o);
+}
