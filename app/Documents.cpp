@@ -3,13 +3,10 @@
 // the host's scripting descriptor).
 #include "app/MainModel.h"
 
+#include "core/SafeFile.h"
 #include "core/StdFile.h"
 
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
-#include <unistd.h>
 
 namespace {
 
@@ -41,23 +38,10 @@ bool CWnd_MainModel::settings_SaveDocument(const char* path, std::string& messag
         return false;
     }
     // The old document is replaced only by a complete new one.
-    const std::filesystem::path final(path);
-    std::filesystem::path temp = final;
-    temp += ".tmp" + std::to_string(::getpid());
-    bool ok;
-    {
-        CQNF_StdFile file(CQNF_String(temp.c_str()), 2);
-        ok = file.IsOpened() && file.Write(kDocumentMagic, 6) == 6 &&
-             (length == 0 || file.Write(block.GetPtr(), length) == int64_t(length));
-        ok = file.Close() && ok;
-    }
-    std::error_code ec;
-    if (ok) {
-        std::filesystem::rename(temp, final, ec);
-        ok = !ec;
-    }
+    CQNF_SafeFile file;
+    const bool ok = file.Open(path) && file.File().Write(kDocumentMagic, 6) == 6 &&
+                    (length == 0 || file.File().Write(block.GetPtr(), length) == int64_t(length)) && file.Commit();
     if (!ok) {
-        std::filesystem::remove(temp, ec);
         message = kMsgWrite;
         ShowMessageBox(kMsgWrite, "Error!");
     }

@@ -1,7 +1,7 @@
 #include "core/Storage.h"
 
 #include "core/MD5Digest.h"
-#include "core/StorageFile.h"
+#include "core/SafeFile.h"
 
 #include <algorithm>
 #include <climits>
@@ -648,7 +648,7 @@ bool CQNF_Storage::i_Write()
 {
     unsigned short error = 0;
     if (!m_path.empty()) {
-        error = ReplaceFile(m_path, m_image, m_imageSize);
+        error = qnReplaceFile(m_path, m_image, m_imageSize);
     } else if (m_file) {
         if (m_file->SetPos(0) < 0 || m_file->Write(m_image, m_imageSize) != int64_t(m_imageSize) ||
             !m_file->Flush())

@@ -3,7 +3,7 @@
 
 #include "core/StdFile.h"
 #include "core/Storage.h"
-#include "core/StorageFile.h"
+#include "core/SafeFile.h"
 
 #include <cstdio>
 #include <string>
@@ -109,8 +109,7 @@ bool CQNF_8BFPluginVirtual::ConfFile_Write(const void* data, uint32_t size, cons
     }
     // The new content replaces the old file only when it is complete: a full
     // disk never costs the last good settings.
-    const unsigned short error =
-        qnstorage::ReplaceFile(PathInFolder(m_Folder, name), static_cast<const uint8_t*>(data), size);
+    const unsigned short error = qnReplaceFile(PathInFolder(m_Folder, name), data, size);
     if (error) {
         SetError(error);
         return false;

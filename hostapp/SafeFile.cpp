@@ -1,6 +1,6 @@
 #include "hostapp/SafeFile.h"
 
-#include "core/StorageFile.h"
+#include "core/SafeFile.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -31,7 +31,7 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
 
 bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string& err)
 {
-    if (qnstorage::ReplaceFile(path, bytes.data(), bytes.size()) != 0) {
+    if (qnReplaceFile(path, bytes.data(), bytes.size()) != 0) {
         err = "cannot write " + path;
         return false;
     }

@@ -7,6 +7,7 @@
 #include "core/Array.h"
 #include "core/ErrorManager.h"
 #include "core/Progress.h"
+#include "core/SafeFile.h"
 #include "core/StdFile.h"
 #include "core/String.h"
 
@@ -59,28 +60,21 @@ int CoreDemo(const std::string& outDir)
         order.Add(name.GetTag());
     }
 
-    // Written to a temporary name and renamed, so a failed run never leaves
-    // a half-written list behind.
+    // Written through a temporary file, so a failed run never leaves a
+    // half-written list behind.
     const std::filesystem::path final = std::filesystem::path(outDir) / "pieces.txt";
-    const std::filesystem::path temp = std::filesystem::path(outDir) / "pieces.txt.tmp";
-    CQNF_StdFile file(temp.c_str(), 4);
-    if (!file.IsOpened())
-        return tool::Fail("demo", "cannot create " + temp.string());
+    CQNF_SafeFile safe;
+    if (!safe.Open(final.string()))
+        return tool::Fail("demo", "cannot create " + final.string());
+    CQNF_StdFile& file = safe.File();
     const uint32_t half = text.GetLength() / 2;
     bool written = file.Write(text.GetStr(), half) == half;
     writing.Progress(50, nullptr);
     written = written && file.Write(text.GetStr() + half, text.GetLength() - half) == text.GetLength() - half;
     writing.Progress(100, nullptr);
     const int64_t length = file.GetLength();
-    if (!written || !file.Close()) {
-        std::error_code ec;
-        std::filesystem::remove(temp, ec);
-        return tool::Fail("demo", "cannot write " + temp.string());
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, final, ec);
-    if (ec)
-        return tool::Fail("demo", "cannot rename to " + final.string() + ": " + ec.message());
+    if (!written || !safe.Commit())
+        return tool::Fail("demo", "cannot write " + final.string());
 
     // Read back and check the first bytes through a hex dump.
     CQNF_StdFile check(final.c_str(), 1);

@@ -9,6 +9,7 @@
 #include "tools/Command.h"
 
 #include "app/Wnd_Main.h"
+#include "core/SafeFile.h"
 #include "engine/Tessolo.h"
 
 #include <algorithm>
@@ -16,9 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 namespace {
 
@@ -279,20 +278,8 @@ int Block(const tool::Args& args)
     uint32_t length = 0;
     if (!model.settings_SaveCurLayoutAndCellSettingsToMem(&block, length))
         return tool::Fail(kName, "out of memory");
-    const std::filesystem::path final(args[1]);
-    std::filesystem::path temp = final;
-    temp += ".tmp";
-    FILE* f = std::fopen(temp.c_str(), "wb");
-    bool ok = f && std::fwrite(block.GetPtr(), 1, length, f) == length;
-    if (f)
-        ok = std::fclose(f) == 0 && ok;
-    std::error_code ec;
-    if (ok)
-        std::filesystem::rename(temp, final, ec);
-    if (!ok || ec) {
-        std::filesystem::remove(temp, ec);
+    if (qnReplaceFile(args[1], block.GetPtr(), length) != 0)
         return tool::Fail(kName, "cannot write " + args[1]);
-    }
     std::printf("wrote %s: %u bytes\n", args[1].c_str(), length);
     return 0;
 }

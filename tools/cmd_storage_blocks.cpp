@@ -2,7 +2,7 @@
 #include "tools/Command.h"
 
 #include "core/MD5Digest.h"
-#include "core/StorageFile.h"
+#include "core/SafeFile.h"
 #include "core/ZipBlock.h"
 
 #include <cerrno>
@@ -89,7 +89,7 @@ int RunZip(const char* name, unsigned char mode, const tool::Args& args)
             return tool::Fail(name, "failed with error " + std::to_string(zip.GetError()));
         }
     }
-    if (qnstorage::ReplaceFile(args[1], out.GetPtr(), out.GetSize()) != 0)
+    if (qnReplaceFile(args[1], out.GetPtr(), out.GetSize()) != 0)
         return tool::Fail(name, "cannot write " + args[1] + ": " + std::strerror(errno));
     return 0;
 }

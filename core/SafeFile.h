@@ -1,0 +1,53 @@
+// Replacing a file safely, so that a failure never costs the user a good file.
+//
+// The new content goes to a temporary file made (mkstemp) in the target's own
+// folder, so the final rename stays on one file system. Once complete it gets
+// the target's permission bits (or those a new file gets: 0666 less the
+// umask), is synced, and is renamed over the target in one step; the folder
+// is synced after. A symbolic link is followed: the file it names is replaced
+// and the link stays. Any failure removes the temporary file and leaves the
+// target as it was.
+//
+//   qnReplaceFile   a whole buffer at once
+//   CQNF_SafeFile   a file written through a CQNF_StdFile, then Commit() or
+//                   Abandon() (dropping it without Commit abandons it)
+//
+// Error numbers: 1 an empty path; 32 the temporary file cannot be made;
+// 33 it cannot be written, synced or renamed into place (or the file's own
+// number when its stream failed); 37 Commit without an open file.
+#pragma once
+
+#include "core/ErrorManager.h"
+#include "core/StdFile.h"
+
+#include <cstddef>
+#include <string>
+
+// Returns 0 or the error number.
+unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size);
+
+class CQNF_SafeFile : public CQNF_FrameWork {
+public:
+    CQNF_SafeFile() = default;
+    CQNF_SafeFile(const CQNF_SafeFile&) = delete;
+    CQNF_SafeFile& operator=(const CQNF_SafeFile&) = delete;
+    ~CQNF_SafeFile() override { Abandon(); }
+
+    // Makes the temporary file for target, open for reading and writing
+    // (any earlier one is abandoned).
+    bool Open(const char* target);
+    bool Open(const std::string& target) { return Open(target.c_str()); }
+    CQNF_StdFile& File() { return m_file; }
+    // Makes the written file the target; false (and the target untouched)
+    // when any step fails.
+    bool Commit();
+    // Closes and removes the temporary file.
+    void Abandon();
+
+private:
+    CQNF_StdFile m_file;
+    std::string m_target;  // the file replaced, links followed
+    std::string m_folder;
+    std::string m_temp;
+    unsigned int m_mode = 0;
+};
