@@ -1,14 +1,8 @@
 #include "hostapp/ImageFile.h"
 
-#include "hostapp/SafeFile.h"
+#include "imaging/ImageFile.h"
 
-#include <csetjmp>
-#include <cstdio>
 #include <cstring>
-#include <memory>
-
-#include <jpeglib.h>
-#include <png.h>
 
 namespace hostapp {
 
@@ -108,207 +102,47 @@ std::vector<uint8_t> GrayPlaneOf(const RasterImage& image)
     return std::move(copy.planes[0]);
 }
 
-namespace {
-
-bool CheckSize(uint32_t w, uint32_t h, std::string& err)
-{
-    if (w == 0 || h == 0) {
-        err = "the image is empty";
-        return false;
-    }
-    if (w > static_cast<uint32_t>(kMaxImageSide) || h > static_cast<uint32_t>(kMaxImageSide)) {
-        err = "the image is larger than 30000 pixels a side";
-        return false;
-    }
-    return true;
-}
-
-bool ReadPng(const std::string& path, RasterImage& image, std::string& err)
-{
-    png_image png;
-    std::memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path.c_str())) {
-        err = std::string("cannot read PNG: ") + png.message;
-        return false;
-    }
-    if (!CheckSize(png.width, png.height, err)) {
-        png_image_free(&png);
-        return false;
-    }
-    const bool color = (png.format & PNG_FORMAT_FLAG_COLOR) != 0;
-    const bool alpha = (png.format & PNG_FORMAT_FLAG_ALPHA) != 0;
-    png.format = color ? (alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB) : (alpha ? PNG_FORMAT_GA : PNG_FORMAT_GRAY);
-    const int channels = (color ? 3 : 1) + (alpha ? 1 : 0);
-    const size_t n = static_cast<size_t>(png.width) * png.height;
-    std::vector<uint8_t> interleaved(n * channels);
-    if (!png_image_finish_read(&png, nullptr, interleaved.data(), 0, nullptr)) {
-        err = std::string("cannot read PNG: ") + png.message;
-        png_image_free(&png);
-        return false;
-    }
-    image.Allocate(color ? ColorMode::RGB : ColorMode::Gray, static_cast<int>(png.width), static_cast<int>(png.height),
-                   alpha);
-    for (size_t i = 0; i < n; ++i)
-        for (int c = 0; c < channels; ++c)
-            image.planes[c][i] = interleaved[i * channels + c];
-    return true;
-}
-
-struct JpegErrorExit {
-    jpeg_error_mgr mgr;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-void OnJpegError(j_common_ptr cinfo)
-{
-    auto* e = reinterpret_cast<JpegErrorExit*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, e->message);
-    std::longjmp(e->jump, 1);
-}
-
-void OnJpegMessage(j_common_ptr, int) {}
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-// Everything that must survive the longjmp lives outside the function that
-// calls setjmp.
-struct JpegReadState {
-    jpeg_decompress_struct cinfo;
-    JpegErrorExit error;
-    std::vector<uint8_t> row;
-};
-
-bool DecodeJpeg(std::FILE* f, JpegReadState& s, RasterImage& image, std::string& err)
-{
-    s.cinfo.err = jpeg_std_error(&s.error.mgr);
-    s.error.mgr.error_exit = OnJpegError;
-    s.error.mgr.emit_message = OnJpegMessage;
-    if (setjmp(s.error.jump)) {
-        err = std::string("cannot read JPEG: ") + s.error.message;
-        jpeg_destroy_decompress(&s.cinfo);
-        return false;
-    }
-    jpeg_create_decompress(&s.cinfo);
-    jpeg_stdio_src(&s.cinfo, f);
-    jpeg_read_header(&s.cinfo, TRUE);
-    ColorMode mode = ColorMode::RGB;
-    if (s.cinfo.jpeg_color_space == JCS_GRAYSCALE) {
-        s.cinfo.out_color_space = JCS_GRAYSCALE;
-        mode = ColorMode::Gray;
-    } else if (s.cinfo.jpeg_color_space == JCS_CMYK || s.cinfo.jpeg_color_space == JCS_YCCK) {
-        s.cinfo.out_color_space = JCS_CMYK;
-        mode = ColorMode::CMYK;
-    } else {
-        s.cinfo.out_color_space = JCS_RGB;
-    }
-    jpeg_start_decompress(&s.cinfo);
-    if (!CheckSize(s.cinfo.output_width, s.cinfo.output_height, err)) {
-        jpeg_destroy_decompress(&s.cinfo);
-        return false;
-    }
-    const int channels = ColorPlanes(mode);
-    if (s.cinfo.output_components != channels) {
-        err = "cannot read JPEG: unexpected channel count";
-        jpeg_destroy_decompress(&s.cinfo);
-        return false;
-    }
-    image.Allocate(mode, static_cast<int>(s.cinfo.output_width), static_cast<int>(s.cinfo.output_height), false);
-    s.row.resize(static_cast<size_t>(s.cinfo.output_width) * channels);
-    // Files with the Adobe marker store CMYK inverted, which is the plane
-    // form already; others store ink amounts.
-    const bool invert = mode == ColorMode::CMYK && !s.cinfo.saw_Adobe_marker;
-    while (s.cinfo.output_scanline < s.cinfo.output_height) {
-        const size_t y = s.cinfo.output_scanline;
-        JSAMPROW rows[1] = {s.row.data()};
-        jpeg_read_scanlines(&s.cinfo, rows, 1);
-        const size_t base = y * static_cast<size_t>(image.width);
-        for (size_t x = 0; x < static_cast<size_t>(image.width); ++x)
-            for (int c = 0; c < channels; ++c) {
-                const uint8_t v = s.row[x * channels + c];
-                image.planes[c][base + x] = invert ? static_cast<uint8_t>(255 - v) : v;
-            }
-    }
-    jpeg_finish_decompress(&s.cinfo);
-    jpeg_destroy_decompress(&s.cinfo);
-    return true;
-}
-
-bool ReadJpeg(const std::string& path, RasterImage& image, std::string& err)
-{
-    std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
-    if (!f) {
-        err = "cannot open " + path;
-        return false;
-    }
-    auto state = std::make_unique<JpegReadState>();
-    return DecodeJpeg(f.get(), *state, image, err);
-}
-
-}  // namespace
-
 bool ReadImageFile(const std::string& path, RasterImage& image, std::string& err)
 {
-    unsigned char magic[8] = {};
-    {
-        std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
-        if (!f) {
-            err = "cannot open " + path;
-            return false;
-        }
-        if (std::fread(magic, 1, sizeof magic, f.get()) < 3) {
-            err = path + " is too short to be an image";
-            return false;
-        }
+    CQNF_ImageFile file;
+    if (!file.Load(path, CQNF_ImageFile::KindPNG | CQNF_ImageFile::KindJPEG, kMaxImageSide)) {
+        err = file.Reason();
+        return false;
     }
-    static const unsigned char kPng[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    if (std::memcmp(magic, kPng, 8) == 0)
-        return ReadPng(path, image, err);
-    if (magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF)
-        return ReadJpeg(path, image, err);
-    err = path + ": unknown image format (PNG and JPEG are read)";
-    return false;
+    const ColorMode mode = file.GetMode() == qncodec::ModeGrey   ? ColorMode::Gray
+                           : file.GetMode() == qncodec::ModeCMYK ? ColorMode::CMYK
+                                                                 : ColorMode::RGB;
+    image.Allocate(mode, file.GetWidth(), file.GetHeight(), file.HasAlpha());
+    const int colours = ColorPlanes(mode);
+    for (int c = 0; c < colours; ++c)
+        std::memcpy(image.planes[static_cast<size_t>(c)].data(), file.GetPlane(static_cast<signed char>(c)),
+                    image.PixelCount());
+    if (image.hasAlpha)
+        std::memcpy(image.planes.back().data(), file.GetPlane(qncodec::PlaneAlpha), image.PixelCount());
+    return true;
 }
 
-bool WritePngFile(const std::string& path, const RasterImage& source, std::string& err)
+bool WritePngFile(const std::string& path, const RasterImage& image, std::string& err)
 {
-    const RasterImage* image = &source;
-    RasterImage converted;
-    if (source.mode == ColorMode::CMYK) {
-        converted = source;
-        ConvertImage(converted, ColorMode::RGB);
-        image = &converted;
-    }
-    const int channels = static_cast<int>(image->planes.size());
-    const size_t n = image->PixelCount();
-    std::vector<uint8_t> interleaved(n * channels);
-    for (size_t i = 0; i < n; ++i)
-        for (int c = 0; c < channels; ++c)
-            interleaved[i * channels + c] = image->planes[c][i];
-
-    png_image png;
-    std::memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    png.width = static_cast<png_uint_32>(image->width);
-    png.height = static_cast<png_uint_32>(image->height);
-    const bool color = image->mode != ColorMode::Gray;
-    png.format = color ? (image->hasAlpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB)
-                       : (image->hasAlpha ? PNG_FORMAT_GA : PNG_FORMAT_GRAY);
-    png_alloc_size_t size = 0;
-    if (!png_image_write_get_memory_size(png, size, 0, interleaved.data(), 0, nullptr)) {
-        err = std::string("cannot encode PNG: ") + png.message;
+    if (image.width < 1 || image.height < 1 || image.width > kMaxImageSide || image.height > kMaxImageSide) {
+        err = "cannot write " + path + ": the image must be 1 to 30000 pixels a side";
         return false;
     }
-    std::vector<uint8_t> bytes(size);
-    if (!png_image_write_to_memory(&png, bytes.data(), &size, 0, interleaved.data(), 0, nullptr)) {
-        err = std::string("cannot encode PNG: ") + png.message;
+    const uint8_t mode = image.mode == ColorMode::Gray   ? qncodec::ModeGrey
+                         : image.mode == ColorMode::CMYK ? qncodec::ModeCMYK
+                                                         : qncodec::ModeColour;
+    const unsigned char* planes[4] = {};
+    for (int c = 0; c < ColorPlanes(image.mode); ++c)
+        planes[c] = image.planes[static_cast<size_t>(c)].data();
+    const unsigned char* alpha = image.hasAlpha ? image.planes.back().data() : nullptr;
+    unsigned short error = 0;
+    if (!qnCodecSavePNG(path.c_str(), static_cast<uint16_t>(image.width), static_cast<uint16_t>(image.height), mode,
+                        planes, alpha, static_cast<uint32_t>(image.width), 72.0, "tessolo-host", error,
+                        image.hasAlpha)) {
+        err = "cannot write " + path + " (error " + std::to_string(error) + ")";
         return false;
     }
-    bytes.resize(size);
-    return WriteFileAtomically(path, bytes, err);
+    return true;
 }
 
 }  // namespace hostapp

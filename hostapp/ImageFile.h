@@ -1,8 +1,5 @@
-// Image files of the stand-in host: PNG and JPEG in, PNG out.
-//
-// The host reads its documents with libpng and libjpeg directly rather than
-// with the plug-in's own codecs, so a fault in those codecs cannot hide behind
-// the same fault on the host's side.
+// Image files of the stand-in host: PNG and JPEG in, PNG out, through the
+// system's codecs (imaging/ImageFile.h).
 //
 // Limits: 8 bits per channel in memory (16-bit PNG is reduced to 8 bits);
 // at most 30,000 pixels a side; CMYK only from JPEG, and written to PNG after
@@ -36,13 +33,14 @@ struct RasterImage {
     void Allocate(ColorMode m, int w, int h, bool alpha, uint8_t fill = 0);
 };
 
-// Reads a PNG or JPEG file (told apart by their signatures). On failure
-// returns false with a one-line reason in err.
+// Reads a PNG or JPEG file (told apart by their signatures); CMYK comes in
+// plane form whichever convention the file uses. On failure returns false
+// with a one-line reason in err.
 bool ReadImageFile(const std::string& path, RasterImage& image, std::string& err);
 
 // Writes a PNG: gray, gray + alpha, RGB or RGBA. A CMYK image is converted to
-// RGB first. The file is written under a temporary name and renamed into
-// place, so an existing file is never left half-written.
+// RGB first (RGBFromCMYK). An existing file is replaced only by a complete
+// new one.
 bool WritePngFile(const std::string& path, const RasterImage& image, std::string& err);
 
 // The plain conversions the host uses where no colour management is wanted.

@@ -44,6 +44,7 @@ bool StartsLikeJpeg(const unsigned char* p)
 bool CQNF_ImageJPEG::GetImageInfoByPtr(const void* data, size_t size)
 {
     ResetError();
+    m_inverted = false;
     const auto* p = static_cast<const unsigned char*>(data);
     if (!p || size < 2) {
         SetError(qncodec::ErrCorrupt);
@@ -67,6 +68,7 @@ bool CQNF_ImageJPEG::GetImageInfoByPtr(const void* data, size_t size)
         SetError(qncodec::ErrUnsupported);
         return false;
     }
+    m_inverted = cinfo->saw_Adobe_marker != 0;
     const uint8_t mode = ModeOf(cinfo->out_color_space);
     if (!mode) {
         SetError(qncodec::ErrUnsupported);
@@ -92,6 +94,7 @@ bool CQNF_ImageJPEG::ParseImageByPtr(const void* data, size_t size)
 bool CQNF_ImageJPEG::i_Parse(const void* data, size_t size)
 {
     ResetError();
+    m_inverted = false;
     i_FreePlanes();
     if (!i_Report(0))
         return false;
@@ -121,6 +124,7 @@ bool CQNF_ImageJPEG::i_Parse(const void* data, size_t size)
         return false;
     if (!Guard(job.err, [&] { jpeg_read_header(cinfo, TRUE); }))
         return failed();
+    m_inverted = cinfo->saw_Adobe_marker != 0;
     if (!i_Report(3))
         return false;
     const uint8_t mode = ModeOf(cinfo->out_color_space);

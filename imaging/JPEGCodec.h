@@ -3,7 +3,9 @@
 // Decodes into 8-bit planes as the library delivers them: RGB (from YCbCr
 // or RGB data, mode 1, planes 0..2), greyscale (mode 2, plane 0) or CMYK
 // (from CMYK or YCCK data, mode 3, planes 0..3); no alpha plane. The pixels
-// are those of the library's default decompression, the same as `djpeg`.
+// are those of the library's default decompression, the same as `djpeg`:
+// CMYK comes as the file stores it, inverted (255 = no ink) in files with
+// the Adobe marker (InvertedCMYK), ink amounts in others.
 //
 // Data that ends early is refused (49) rather than decoded into grey rows;
 // a file that lacks only its final marker still decodes. The library's
@@ -25,7 +27,11 @@ public:
 
     bool GetImageInfoByPtr(const void* data, size_t size) override;
     bool ParseImageByPtr(const void* data, size_t size) override;
+    // After reading the header: whether CMYK data is stored inverted.
+    bool InvertedCMYK() const { return m_inverted; }
 
 private:
     bool i_Parse(const void* data, size_t size);
+
+    bool m_inverted = false;
 };

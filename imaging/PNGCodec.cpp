@@ -123,6 +123,12 @@ bool CQNF_ImagePNG::WritePNG(const PNGWRITE_PARAMS* params)
     } else if (p.mode == WriteGreyAlpha) {
         colourType = PNG_COLOR_TYPE_GRAY_ALPHA;
         channels = 2;
+    } else if (p.mode == WriteRGB) {
+        colourType = PNG_COLOR_TYPE_RGB;
+        channels = 3;
+    } else if (p.mode == WriteGrey) {
+        colourType = PNG_COLOR_TYPE_GRAY;
+        channels = 1;
     } else {
         SetError(qncodec::ErrUnsupported);
         return false;
@@ -241,6 +247,7 @@ bool CQNF_ImagePNG::ParseImageByPtr(const void* data, size_t size)
 bool CQNF_ImagePNG::i_Decode(const void* data, size_t size, bool infoOnly)
 {
     ResetError();
+    m_hasAlpha = false;
     const auto* bytes = static_cast<const unsigned char*>(data);
     if (!bytes || size < 4 || png_sig_cmp(bytes, 0, 4) != 0) {
         SetError(qncodec::ErrCorrupt);
@@ -278,6 +285,7 @@ bool CQNF_ImagePNG::i_Decode(const void* data, size_t size, bool infoOnly)
     int bitDepth = 0, colourType = 0, interlace = 0;
     png_get_IHDR(png, info, &width, &height, &bitDepth, &colourType, &interlace, nullptr, nullptr);
     const bool grey = colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA;
+    m_hasAlpha = (colourType & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(png, info, PNG_INFO_tRNS) != 0;
     const uint64_t bpp = grey ? 2 : 4;
     const uint64_t planes = grey ? 2 : 4;
     const uint64_t pixels = uint64_t{width} * height;

@@ -1,7 +1,7 @@
 // CQNF_ImagePNG: PNG files through libpng.
 //
-// WritePNG encodes an RGBA (mode 1) or grey-and-alpha (mode 2) image from
-// planes into the bound file, 8 bits per sample, with two tEXt chunks
+// WritePNG encodes an RGBA (mode 1), grey-and-alpha (mode 2), RGB (mode 3)
+// or grey (mode 4) image from planes into the bound file, 8 bits per sample, with two tEXt chunks
 // ("Generator" = "Quorvin FrameWork", "Product" = the caller's text) and a
 // pHYs chunk for the resolution. A libpng error or a failed file write makes
 // it fail with the reason in the error number; it never reports success for
@@ -10,7 +10,8 @@
 // The reader decodes every PNG colour type and depth into 8-bit planes:
 // grey and grey-with-alpha images give mode 2 (plane 0), the others mode 1
 // (planes 0..2); plane -1 always holds the alpha (255 where the file has
-// none). Truncated data fails with 49; an image beyond GetLimits() with 48.
+// none; HasAlpha tells whether it has an alpha channel or a transparent
+// colour). Truncated data fails with 49; an image beyond GetLimits() with 48.
 //
 // libpng reports errors by longjmp: every libpng call runs inside a small
 // guard whose frames hold nothing with a destructor, and everything that
@@ -27,14 +28,16 @@ public:
     struct PNGWRITE_PARAMS {
         uint16_t width = 0;
         uint16_t height = 0;
-        uint8_t mode = 1;  // 1 RGBA, 2 grey with alpha
-        unsigned char* planes[4] = {};  // R, G, B, A (mode 1) or grey, alpha (mode 2)
+        uint8_t mode = 1;  // 1 RGBA, 2 grey with alpha, 3 RGB, 4 grey
+        unsigned char* planes[4] = {};  // R, G, B[, A] (modes 1, 3) or grey[, alpha] (modes 2, 4)
         uint32_t stride = 0;            // bytes per row of every plane
         const char* product = nullptr;  // text of the "Product" chunk
         double resolution = 72.0;       // pixels per inch
     };
     static constexpr uint8_t WriteRGBA = 1;
     static constexpr uint8_t WriteGreyAlpha = 2;
+    static constexpr uint8_t WriteRGB = 3;
+    static constexpr uint8_t WriteGrey = 4;
 
     CQNF_ImagePNG() = default;
     ~CQNF_ImagePNG() override = default;
@@ -42,10 +45,14 @@ public:
     bool GetImageInfoByPtr(const void* data, size_t size) override;
     bool ParseImageByPtr(const void* data, size_t size) override;
     bool WritePNG(const PNGWRITE_PARAMS* params);
+    // After reading the header: whether the file carries transparency.
+    bool HasAlpha() const { return m_hasAlpha; }
 
     // Pixels per metre of the pHYs chunk for a resolution in pixels per inch.
     static uint32_t PixelsPerMetre(double resolution);
 
 private:
     bool i_Decode(const void* data, size_t size, bool infoOnly);
+
+    bool m_hasAlpha = false;
 };

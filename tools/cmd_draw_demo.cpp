@@ -3,14 +3,15 @@
 // puzzle piece outlined, flood-filled and composited translucently, all as
 // layers of one layer set.
 #include "tools/Command.h"
-#include "tools/DemoPng.h"
 
 #include "core/2DMath.h"
 #include "core/Mem.h"
 #include "imaging/ImageDrawing.h"
+#include "imaging/ImageFile.h"
 #include "imaging/Layer.h"
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 namespace {
@@ -137,9 +138,9 @@ int Run(const tool::Args& args)
     set.AddLayer(&knives);
     if (!set.Render(qnNullRect))
         return tool::Fail("draw-demo", "cannot composite the layers");
-    std::string error;
-    if (!tool::WriteImagePng(*set.GetCanvas(), args[0], error))
-        return tool::Fail("draw-demo", error);
+    unsigned short error = 0;
+    if (!qnSaveImagePNG(args[0].c_str(), *set.GetCanvas(), "tessolo-tool", error))
+        return tool::Fail("draw-demo", "cannot write " + args[0] + " (error " + std::to_string(error) + ")");
     return 0;
 }
 

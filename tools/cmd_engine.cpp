@@ -8,8 +8,7 @@
 
 #include "core/Mem.h"
 #include "engine/Tessolo.h"
-
-#include <png.h>
+#include "imaging/ImageFile.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -44,56 +43,42 @@ struct Picture {
     std::vector<uint8_t> planes[3];
 };
 
+// A grey picture becomes three equal planes; where a picture is transparent
+// its colour is laid over black.
 bool ReadPng(const std::string& path, Picture& pic, std::string& error)
 {
-    png_image img;
-    std::memset(&img, 0, sizeof img);
-    img.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&img, path.c_str())) {
-        error = "cannot read " + path + ": " + img.message;
+    CQNF_ImageFile file;
+    if (!file.Load(path, CQNF_ImageFile::KindPNG, 30000)) {
+        error = file.Reason();
         return false;
     }
-    img.format = PNG_FORMAT_RGB;
-    if (img.width == 0 || img.height == 0 || img.width > 30000 || img.height > 30000) {
-        png_image_free(&img);
-        error = path + ": the picture must be 1 to 30000 pixels on each side";
-        return false;
-    }
-    std::vector<uint8_t> rgb(size_t(PNG_IMAGE_SIZE(img)));
-    if (!png_image_finish_read(&img, nullptr, rgb.data(), 0, nullptr)) {
-        error = "cannot read " + path + ": " + img.message;
-        return false;
-    }
-    pic.w = img.width;
-    pic.h = img.height;
+    pic.w = file.GetWidth();
+    pic.h = file.GetHeight();
+    const bool grey = file.GetMode() == qncodec::ModeGrey;
+    const unsigned char* alpha = file.HasAlpha() ? file.GetPlane(qncodec::PlaneAlpha) : nullptr;
     for (int k = 0; k < 3; ++k) {
+        const unsigned char* src = file.GetPlane(static_cast<signed char>(grey ? 0 : k));
         pic.planes[k].resize(size_t(pic.w) * pic.h);
         for (size_t i = 0; i < pic.planes[k].size(); ++i)
-            pic.planes[k][i] = rgb[3 * i + k];
+            pic.planes[k][i] = alpha ? uint8_t((src[i] * alpha[i] + 127) / 255) : src[i];
     }
     return true;
 }
 
-// Writes interleaved pixels of the given channel count (1 grey, 3 RGB, 4 RGBA)
-// to a temporary file beside the target, then renames it into place.
-bool WritePng(const std::string& path, uint32_t w, uint32_t h, int channels, const std::vector<uint8_t>& pixels,
+// Grey (one plane), RGB (three) or RGBA (four), the planes one after
+// another in pixels.
+bool WritePng(const std::string& path, uint32_t w, uint32_t h, int planes, const std::vector<uint8_t>& pixels,
               std::string& error)
 {
-    png_image img;
-    std::memset(&img, 0, sizeof img);
-    img.version = PNG_IMAGE_VERSION;
-    img.width = w;
-    img.height = h;
-    img.format = channels == 1 ? PNG_FORMAT_GRAY : channels == 3 ? PNG_FORMAT_RGB : PNG_FORMAT_RGBA;
-    const std::string tmp = path + ".tmp";
-    if (!png_image_write_to_file(&img, tmp.c_str(), 0, pixels.data(), 0, nullptr)) {
-        error = "cannot write " + path + ": " + img.message;
-        std::remove(tmp.c_str());
-        return false;
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        error = "cannot write " + path;
-        std::remove(tmp.c_str());
+    const size_t area = size_t(w) * h;
+    const unsigned char* p[4] = {};
+    for (int k = 0; k < planes && k < 3; ++k)
+        p[k] = pixels.data() + k * area;
+    unsigned short code = 0;
+    if (!qnCodecSavePNG(path.c_str(), uint16_t(w), uint16_t(h), planes == 1 ? qncodec::ModeGrey : qncodec::ModeColour,
+                        p, planes == 4 ? pixels.data() + 3 * area : nullptr, w, 72.0, "tessolo-tool", code,
+                        planes == 4)) {
+        error = "cannot write " + path + " (error " + std::to_string(code) + ")";
         return false;
     }
     return true;
@@ -281,9 +266,11 @@ int Run(const tool::Args& args)
             for (int32_t y = p.top; y < p.bottom; ++y)
                 for (int32_t x = p.left; x < p.right; ++x) {
                     const unsigned m = p.mask->GetPtr()[size_t(y - p.top) * p.Width() + (x - p.left)];
-                    uint8_t* d = &rgb[(size_t(y) * w + x) * 3];
-                    for (int k = 0; k < 3; ++k)
-                        d[k] = uint8_t(std::min(255u, d[k] + col[k] * m / 255));
+                    const size_t at = size_t(y) * w + x;
+                    for (int k = 0; k < 3; ++k) {
+                        uint8_t& d = rgb[k * area + at];
+                        d = uint8_t(std::min(255u, d + col[k] * m / 255));
+                    }
                 }
             std::printf("piece %u: row %d column %d box %d,%d-%d,%d pixels %u\n", i, p.row, p.column, p.left, p.top,
                         p.right, p.bottom, p.pixels);
@@ -311,14 +298,10 @@ int Run(const tool::Args& args)
         }
         e.RenderPiece(i);
     }
-    std::vector<std::vector<uint8_t>> out(4, std::vector<uint8_t>(area, 0));
-    uint8_t* dst[4] = {out[0].data(), out[1].data(), out[2].data(), out[3].data()};
+    std::vector<uint8_t> rgba(area * 4, 0);
+    uint8_t* dst[4] = {&rgba[0], &rgba[area], &rgba[2 * area], &rgba[3 * area]};
     if (!e.CombineSplitedCells(w, h, dst, uint32_t(w), 4, nullptr, 0, qnNullRect, 0, 0, 100))
         return tool::Fail(kName, "cannot composite the pieces");
-    std::vector<uint8_t> rgba(area * 4);
-    for (size_t i = 0; i < area; ++i)
-        for (int k = 0; k < 4; ++k)
-            rgba[4 * i + k] = out[k][i];
     if (!WritePng(o.output, pic.w, pic.h, 4, rgba, error))
         return tool::Fail(kName, error);
     std::printf("%s: %u pieces rendered\n", o.output.c_str(), e.m_nPieces);

@@ -3,8 +3,8 @@
 // layer as PNG files and lists the layers.
 #include "tools/Command.h"
 
-#include "imaging/CodecFile.h"
-#include "imaging/PNGCodec.h"
+#include "core/SafeFile.h"
+#include "imaging/ImageFile.h"
 #include "imaging/PSDCodec.h"
 
 #include <cstdio>
@@ -58,9 +58,8 @@ int Write(const tool::Args& args)
         return tool::Fail(kName, "expected: write OUT.psd LAYER.png[@X,Y[:NAME]]...");
     const std::string outPath = args[1];
     struct Layer {
-        CQNF_ImagePNG png;
+        CQNF_ImageFile png;
         CQNF_ImagePSD::PSDMLWRITE_LAYERPARAMS params;
-        std::vector<unsigned char> grey;  // grey layers, widened to RGB
     };
     std::vector<std::unique_ptr<Layer>> layers;
     int32_t right = 1, bottom = 1;
@@ -69,13 +68,9 @@ int Write(const tool::Args& args)
         if (!ParseLayerArg(args[i], a))
             return tool::Fail(kName, "bad layer argument '" + args[i] + "'");
         auto l = std::make_unique<Layer>();
-        CQNF_StdFile file;
-        if (!file.Open(a.path.c_str(), 1))
-            return tool::Fail(kName, "cannot open " + a.path);
-        if (!l->png.ParseImageByFile(file))
-            return tool::Fail(kName, a.path + ": not a readable PNG (error " + std::to_string(l->png.GetError()) + ")");
-        unsigned short w, h;
-        l->png.GetMainImageSize(w, h);
+        if (!l->png.Load(a.path, CQNF_ImageFile::KindPNG))
+            return tool::Fail(kName, l->png.Reason());
+        const uint16_t w = l->png.GetWidth(), h = l->png.GetHeight();
         if (w > CQNF_ImagePSD::MaxSide || h > CQNF_ImagePSD::MaxSide || a.x < -32768 || a.x > 32767 ||
             a.y < -32768 || a.y > 32767)
             return tool::Fail(kName, a.path + ": layer too large or placed too far");
@@ -105,17 +100,17 @@ int Write(const tool::Args& args)
     psd.Write_Init(&init);
     for (auto& l : layers) {
         unsigned char* planes[5] = {};
-        if (l->png.GetImageMode() == qncodec::ModeGrey) {
-            planes[0] = planes[1] = planes[2] = l->png.GetImageDataPtr(0);
+        if (l->png.GetMode() == qncodec::ModeGrey) {
+            planes[0] = planes[1] = planes[2] = l->png.GetPlane(0);
         } else {
             for (signed char k = 0; k < 3; ++k)
-                planes[k] = l->png.GetImageDataPtr(k);
+                planes[k] = l->png.GetPlane(k);
         }
-        planes[3] = l->png.GetImageDataPtr(-1);
+        planes[3] = l->png.GetPlane(-1);
         if (!psd.Write_AddLayer(&l->params, planes, l->params.width))
             return tool::Fail(kName, "out of memory");
     }
-    CQNF_CodecFile out;
+    CQNF_SafeFile out;
     if (!out.Open(outPath.c_str()))
         return tool::Fail(kName, "cannot create " + outPath);
     if (!psd.Create(out.File()) || !psd.WritePSD())

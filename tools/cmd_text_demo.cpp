@@ -4,11 +4,11 @@
 // over a white background. In TEXT, "\n" starts a new line and "\t" moves to
 // the next tab stop (every 96 pixels); UTF-8 text is taken as Latin-1 codes.
 #include "tools/Command.h"
-#include "tools/DemoPng.h"
 
 #include "core/Storage.h"
 #include "imaging/Font.h"
 #include "imaging/FontBuilder.h"
+#include "imaging/ImageFile.h"
 #include "imaging/Layer.h"
 #include "imaging/TextLayer.h"
 
@@ -141,9 +141,9 @@ int Run(const tool::Args& args)
     set.AddLayer(&text);
     if (!set.Render(qnNullRect))
         return tool::Fail(kName, "cannot composite the text");
-    std::string error;
-    if (!tool::WriteImagePng(*set.GetCanvas(), pos[2], error))
-        return tool::Fail(kName, error);
+    unsigned short error = 0;
+    if (!qnSaveImagePNG(pos[2].c_str(), *set.GetCanvas(), "tessolo-tool", error))
+        return tool::Fail(kName, "cannot write " + pos[2] + " (error " + std::to_string(error) + ")");
     return 0;
 }
 

@@ -1,5 +1,4 @@
-// The reader and writer bases, the safe output file and the placeholder.
-#include "imaging/CodecFile.h"
+// The reader and writer bases and the placeholder.
 #include "imaging/CodecFormat.h"
 #include "imaging/PNGCodec.h"
 #include "imaging/PSDCodec.h"
@@ -7,8 +6,6 @@
 #include "test_codec_util.h"
 
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
 
 using namespace codectest;
 
@@ -108,39 +105,6 @@ TEST(CodecFramework, WriterBindingAndPositionedWrites)
     ASSERT_TRUE(psd.Write_Flush());
     f.Close();
     EXPECT_EQ(ReadAll(dir / "w"), (Bytes{1, 2, 3, 4, 0xAB, 0xCD, 0xEE, 0xFF}));
-}
-
-TEST(CodecFramework, SafeFileReplacesOnlyOnCommit)
-{
-    TempDir dir;
-    const std::string target = dir / "out.bin";
-    WriteAll(target, {9, 9});
-    chmod(target.c_str(), 0640);
-    {
-        CQNF_CodecFile f;
-        ASSERT_TRUE(f.Open(target.c_str()));
-        ASSERT_EQ(f.File().Write("abc", 3), 3);
-        // Dropped without Commit: the target keeps its bytes, no leftovers.
-    }
-    EXPECT_EQ(ReadAll(target), (Bytes{9, 9}));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
-    {
-        CQNF_CodecFile f;
-        ASSERT_TRUE(f.Open(target.c_str()));
-        ASSERT_EQ(f.File().Write("abc", 3), 3);
-        ASSERT_TRUE(f.Commit());
-    }
-    EXPECT_EQ(ReadAll(target), (Bytes{'a', 'b', 'c'}));
-    struct stat st;
-    ASSERT_EQ(stat(target.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
-
-    // A folder that does not exist: no file at all.
-    CQNF_CodecFile g;
-    EXPECT_FALSE(g.Open((dir / "missing/x.png").c_str()));
-    EXPECT_NE(g.GetError(), 0);
-    EXPECT_FALSE(g.Commit());
 }
 
 TEST(CodecFramework, PostScriptPlaceholderReportsSuccess)

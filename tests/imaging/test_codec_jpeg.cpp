@@ -1,5 +1,6 @@
 // JPEG reader: pixels equal the library's own djpeg, colour spaces, the
 // memory source, and bad or truncated data.
+#include "imaging/ImageFile.h"
 #include "imaging/JPEGCodec.h"
 #include "imaging/JPEGSource.h"
 
@@ -163,8 +164,10 @@ TEST(CodecJPEG, ShortAndForeignData)
 
 namespace {
 
-// A JPEG made with the library's compressor, in any input colour space.
-Bytes CompressWithLibrary(J_COLOR_SPACE space, int components, uint32_t w, uint32_t h, const Bytes& pixels)
+// A JPEG made with the library's compressor, in any input colour space;
+// adobe false leaves out the Adobe marker the library writes for CMYK.
+Bytes CompressWithLibrary(J_COLOR_SPACE space, int components, uint32_t w, uint32_t h, const Bytes& pixels,
+                          bool adobe = true)
 {
     jpeg_compress_struct c;
     jpeg_error_mgr err;
@@ -179,6 +182,8 @@ Bytes CompressWithLibrary(J_COLOR_SPACE space, int components, uint32_t w, uint3
     c.in_color_space = space;
     jpeg_set_defaults(&c);
     jpeg_set_quality(&c, 100, TRUE);
+    if (!adobe)
+        c.write_Adobe_marker = FALSE;
     jpeg_start_compress(&c, TRUE);
     for (uint32_t y = 0; y < h; ++y) {
         JSAMPROW row = const_cast<JSAMPROW>(pixels.data() + size_t{y} * w * components);
@@ -208,6 +213,29 @@ TEST(CodecJPEG, CmykDecodesToFourPlanes)
         EXPECT_NEAR(j.GetImageDataPtr(static_cast<signed char>(c))[37], c * 60 + 10, 2);
     }
     EXPECT_EQ(j.GetImageDataPtr(-1), nullptr);
+}
+
+TEST(CodecJPEG, ImageFileTurnsInkAmountsIntoInvertedCmyk)
+{
+    // With the Adobe marker the stored bytes are the inverted form already;
+    // without it they are ink amounts.
+    TempDir dir;
+    const uint32_t w = 16, h = 8;
+    const Bytes px(size_t{w} * h * 4, 40);
+    for (bool adobe : {true, false}) {
+        const Bytes jpg = CompressWithLibrary(JCS_CMYK, 4, w, h, px, adobe);
+        JPEG j;
+        ASSERT_TRUE(j.GetImageInfoByPtr(jpg.data(), jpg.size()));
+        EXPECT_EQ(j.InvertedCMYK(), adobe);
+        WriteAll(dir / "k.jpg", jpg);
+        CQNF_ImageFile f;
+        ASSERT_TRUE(f.Load(dir / "k.jpg"));
+        EXPECT_EQ(f.GetKind(), CQNF_ImageFile::KindJPEG);
+        EXPECT_EQ(f.GetMode(), qncodec::ModeCMYK);
+        for (signed char c = 0; c < 4; ++c)
+            EXPECT_NEAR(f.GetPlane(c)[37], adobe ? 40 : 215, 1);
+        EXPECT_EQ(f.GetPlane(-1), nullptr);
+    }
 }
 
 TEST(CodecJPEG, LimitsProgressAndCancel)

@@ -208,6 +208,41 @@ TEST(CodecPNGWrite, GreyAlphaRoundTrip)
     EXPECT_EQ(PNG::PixelsPerMetre(1e300), 2147483647u);
 }
 
+TEST(CodecPNGWrite, RgbAndGreyWithoutAlpha)
+{
+    TempDir dir;
+    Bytes r{1, 2, 3, 4}, g{5, 6, 7, 8}, b{9, 10, 11, 12};
+    PNG::PNGWRITE_PARAMS p;
+    p.width = 2;
+    p.height = 2;
+    p.stride = 2;
+    p.planes[0] = r.data();
+    p.planes[1] = g.data();
+    p.planes[2] = b.data();
+    const struct {
+        uint8_t mode;
+        int colourType;
+        uint8_t codecMode;
+    } cases[] = {{PNG::WriteRGB, 2, qncodec::ModeColour}, {PNG::WriteGrey, 0, qncodec::ModeGrey}};
+    for (const auto& c : cases) {
+        p.mode = c.mode;
+        PNG w;
+        ASSERT_TRUE(WritePlanes(dir / "n.png", p, w));
+        const Bytes f = ReadAll(dir / "n.png");
+        ASSERT_GE(f.size(), 26u);
+        EXPECT_EQ(f[25], c.colourType);
+        PNG rd;
+        ASSERT_TRUE(Decode(rd, f));
+        EXPECT_FALSE(rd.HasAlpha());
+        EXPECT_EQ(rd.GetImageMode(), c.codecMode);
+        EXPECT_EQ(Plane(rd, 0), r);
+        if (c.codecMode == qncodec::ModeColour) {
+            EXPECT_EQ(Plane(rd, 2), b);
+        }
+        EXPECT_EQ(Plane(rd, -1), Bytes(4, 255));
+    }
+}
+
 TEST(CodecPNGWrite, BadArgumentsAndNoFile)
 {
     TempDir dir;
@@ -223,7 +258,7 @@ TEST(CodecPNGWrite, BadArgumentsAndNoFile)
         EXPECT_FALSE(png.WritePNG(&p));  // no file bound
         EXPECT_EQ(png.GetError(), qncodec::ErrArgument);
     }
-    p.mode = 3;
+    p.mode = 5;
     PNG png;
     EXPECT_FALSE(WritePlanes(dir / "m.png", p, png));
     EXPECT_EQ(png.GetError(), qncodec::ErrUnsupported);
@@ -307,6 +342,7 @@ TEST(CodecPNGRead, GreyPaletteAndSixteenBit)
     EXPECT_EQ(png.GetImageMode(), qncodec::ModeGrey);
     EXPECT_EQ(Plane(png, 0), (Bytes{1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(Plane(png, -1), Bytes(6, 255));
+    EXPECT_FALSE(png.HasAlpha());
 
     // 2-bit grey expands to 8 bits.
     f.clear();
@@ -325,6 +361,31 @@ TEST(CodecPNGRead, GreyPaletteAndSixteenBit)
     EXPECT_EQ(Plane(png, 0), (Bytes{255, 0, 0}));
     EXPECT_EQ(Plane(png, 1), (Bytes{0, 255, 0}));
     EXPECT_EQ(Plane(png, -1), (Bytes{0, 128, 255}));
+    EXPECT_TRUE(png.HasAlpha());
+
+    // Grey with a transparent value: alpha from it.
+    f.clear();
+    {
+        png_color_16 value{};
+        value.gray = 2;
+        png_structp wr = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        png_infop info = png_create_info_struct(wr);
+        Sink sink{&f};
+        Bytes row{1, 2, 3};
+        png_bytep rows[1] = {row.data()};
+        png_set_write_fn(wr, &sink, SinkWrite, SinkFlush);
+        png_set_IHDR(wr, info, 3, 1, 8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                     PNG_FILTER_TYPE_DEFAULT);
+        png_set_tRNS(wr, info, nullptr, 0, &value);
+        png_write_info(wr, info);
+        png_write_image(wr, rows);
+        png_write_end(wr, info);
+        png_destroy_write_struct(&wr, &info);
+    }
+    ASSERT_TRUE(Decode(png, f));
+    EXPECT_EQ(png.GetImageMode(), qncodec::ModeGrey);
+    EXPECT_TRUE(png.HasAlpha());
+    EXPECT_EQ(Plane(png, -1), (Bytes{255, 0, 255}));
 
     // 16-bit RGB keeps the high bytes.
     f.clear();
@@ -334,6 +395,7 @@ TEST(CodecPNGRead, GreyPaletteAndSixteenBit)
     EXPECT_EQ(Plane(png, 1), (Bytes{0xAB}));
     EXPECT_EQ(Plane(png, 2), (Bytes{0xFF}));
     EXPECT_EQ(Plane(png, -1), (Bytes{255}));
+    EXPECT_FALSE(png.HasAlpha());
 
     // Info reads only the header.
     PNG info;

@@ -1,7 +1,8 @@
 // Layered documents checked by independent readers (psd-tools, ImageMagick),
 // through tessolo-tool and straight from the codec; the tool's PNG/JPEG/PSD
 // conversions. Skipped where those programs are not installed.
-#include "imaging/CodecFile.h"
+#include "core/SafeFile.h"
+#include "imaging/ImageFile.h"
 #include "imaging/PNGCodec.h"
 #include "imaging/PSDCodec.h"
 
@@ -118,7 +119,7 @@ TEST(CodecTools, HiddenLayersAndGroupsInPsdTools)
     l.x = -3;
     std::strcpy(l.name, "Layer \xC3\xA9");  // UTF-8
     ASSERT_TRUE(psd.Write_AddLayer(&l, planes, 8));
-    CQNF_CodecFile out;
+    CQNF_SafeFile out;
     ASSERT_TRUE(out.Open((dir / "h.psd").c_str()));
     ASSERT_TRUE(psd.Create(out.File()));
     ASSERT_TRUE(psd.WritePSD());

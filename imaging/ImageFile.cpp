@@ -1,0 +1,211 @@
+#include "imaging/ImageFile.h"
+
+#include "core/SafeFile.h"
+#include "imaging/Image.h"
+#include "imaging/JPEGCodec.h"
+#include "imaging/PNGCodec.h"
+#include "imaging/PSDCodec.h"
+
+#include <cstring>
+
+namespace {
+
+uint8_t KindOf(const unsigned char magic[4])
+{
+    if (magic[0] == 0x89 && std::memcmp(magic + 1, "PNG", 3) == 0)
+        return CQNF_ImageFile::KindPNG;
+    if (std::memcmp(magic, "8BPS", 4) == 0)
+        return CQNF_ImageFile::KindPSD;
+    if (magic[0] == 0xFF && magic[1] == 0xD8)
+        return CQNF_ImageFile::KindJPEG;
+    return 0;
+}
+
+const char* NameOf(uint8_t kind)
+{
+    switch (kind) {
+    case CQNF_ImageFile::KindPNG: return "PNG";
+    case CQNF_ImageFile::KindJPEG: return "JPEG";
+    case CQNF_ImageFile::KindPSD: return "PSD";
+    default: return "";
+    }
+}
+
+// "PNG, JPEG or PSD" for the kinds of a mask.
+std::string NamesOf(uint8_t kinds)
+{
+    std::string names;
+    const uint8_t all[] = {CQNF_ImageFile::KindPNG, CQNF_ImageFile::KindJPEG, CQNF_ImageFile::KindPSD};
+    int left = 0;
+    for (uint8_t k : all)
+        left += (kinds & k) != 0;
+    for (uint8_t k : all) {
+        if (!(kinds & k))
+            continue;
+        names += NameOf(k);
+        --left;
+        names += left > 1 ? ", " : left == 1 ? " or " : "";
+    }
+    return names;
+}
+
+}  // namespace
+
+CQNF_ImageFile::CQNF_ImageFile() = default;
+CQNF_ImageFile::~CQNF_ImageFile() = default;
+
+const char* CQNF_ImageFile::GetKindName() const { return NameOf(m_kind); }
+
+unsigned char* CQNF_ImageFile::GetPlane(signed char index) const
+{
+    return m_reader && m_failure == Failure::None ? m_reader->GetImageDataPtr(index) : nullptr;
+}
+
+bool CQNF_ImageFile::i_Fail(Failure failure, const std::string& reason, unsigned short error)
+{
+    m_failure = failure;
+    m_reason = reason;
+    SetError(error);
+    return false;
+}
+
+bool CQNF_ImageFile::Load(const std::string& path, uint8_t kinds, uint32_t maxSide)
+{
+    ResetError();
+    m_reader.reset();
+    m_failure = Failure::None;
+    m_reason.clear();
+    m_kind = 0;
+    m_width = m_height = 0;
+    m_mode = 0;
+    m_hasAlpha = false;
+
+    CQNF_StdFile file;
+    if (!file.Open(path.c_str(), 1))
+        return i_Fail(Failure::CannotOpen, "cannot open " + path, file.GetError());
+    unsigned char magic[4] = {};
+    if (file.Read(magic, 4) != 4)
+        return i_Fail(Failure::TooShort, path + ": too short to be a picture", qncodec::ErrCorrupt);
+    const uint8_t kind = KindOf(magic) & kinds;
+    if (!kind)
+        return i_Fail(Failure::UnknownKind, path + ": not a " + NamesOf(kinds) + " file", qncodec::ErrUnsupported);
+    if (kind == KindPNG)
+        m_reader = std::make_unique<CQNF_ImagePNG>();
+    else if (kind == KindJPEG)
+        m_reader = std::make_unique<CQNF_ImageJPEG>();
+    else
+        m_reader = std::make_unique<CQNF_ImagePSD>();
+    m_kind = kind;
+
+    // The header first, so that a picture too large is refused before its
+    // planes are allocated.
+    const std::string unreadable = path + ": unreadable " + NameOf(kind) + " (error ";
+    if (!m_reader->GetImageInfoByFile(file))
+        return i_Fail(Failure::Undecodable, unreadable + std::to_string(m_reader->GetError()) + ")",
+                      m_reader->GetError());
+    unsigned short w = 0, h = 0;
+    m_reader->GetMainImageSize(w, h);
+    if (w > maxSide || h > maxSide)
+        return i_Fail(Failure::TooLarge, path + ": the picture is larger than " + std::to_string(maxSide) +
+                                             " pixels a side",
+                      qncodec::ErrUnsupported);
+    if (!m_reader->ParseImageLocal())
+        return i_Fail(Failure::Undecodable, unreadable + std::to_string(m_reader->GetError()) + ")",
+                      m_reader->GetError());
+    m_reader->GetMainImageSize(m_width, m_height);
+    m_mode = m_reader->GetImageMode();
+    if (kind == KindPNG)
+        m_hasAlpha = static_cast<CQNF_ImagePNG*>(m_reader.get())->HasAlpha();
+    if (kind == KindJPEG && m_mode == qncodec::ModeCMYK &&
+        !static_cast<CQNF_ImageJPEG*>(m_reader.get())->InvertedCMYK()) {
+        const size_t n = size_t{m_width} * m_height;
+        for (signed char c = 0; c < 4; ++c) {
+            unsigned char* p = m_reader->GetImageDataPtr(c);
+            for (size_t i = 0; i < n; ++i)
+                p[i] = static_cast<unsigned char>(255 - p[i]);
+        }
+    }
+    return true;
+}
+
+bool qnCodecSavePNG(const char* path, uint16_t width, uint16_t height, uint8_t codecMode,
+                    const unsigned char* const planes[4], const unsigned char* alpha, uint32_t stride,
+                    double resolution, const char* product, unsigned short& error, bool alphaChannel)
+{
+    error = 0;
+    const size_t n = size_t{width} * height;
+    if (!n || stride < width) {
+        error = qncodec::ErrArgument;
+        return false;
+    }
+    const bool grey = codecMode == qncodec::ModeGrey;
+    const int colours = grey ? 1 : 3;
+    const int out = colours + (alphaChannel ? 1 : 0);
+    CQNF_Mem block;
+    if (!block.alloc(qnMulSize({n, static_cast<uint64_t>(out)}))) {
+        error = block.GetError();
+        return false;
+    }
+    unsigned char* dst[4];
+    for (int k = 0; k < out; ++k)
+        dst[k] = block.GetPtr() + k * n;
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t x = 0; x < width; ++x) {
+            const size_t s = size_t{y} * stride + x;
+            const size_t d = size_t{y} * width + x;
+            auto at = [&](int c) -> unsigned { return planes[c] ? planes[c][s] : 0u; };
+            if (grey) {
+                dst[0][d] = static_cast<unsigned char>(at(0));
+            } else if (codecMode == qncodec::ModeCMYK) {
+                const unsigned k = at(3);
+                for (int c = 0; c < 3; ++c)
+                    dst[c][d] = static_cast<unsigned char>(at(c) * k / 255);
+            } else {
+                for (int c = 0; c < 3; ++c)
+                    dst[c][d] = static_cast<unsigned char>(at(c));
+            }
+            if (alphaChannel)
+                dst[colours][d] = alpha ? alpha[s] : 255;
+        }
+    }
+    CQNF_ImagePNG::PNGWRITE_PARAMS p;
+    p.width = width;
+    p.height = height;
+    if (alphaChannel)
+        p.mode = grey ? CQNF_ImagePNG::WriteGreyAlpha : CQNF_ImagePNG::WriteRGBA;
+    else
+        p.mode = grey ? CQNF_ImagePNG::WriteGrey : CQNF_ImagePNG::WriteRGB;
+    for (int k = 0; k < out; ++k)
+        p.planes[k] = dst[k];
+    p.stride = width;
+    p.product = product;
+    p.resolution = resolution;
+    CQNF_SafeFile file;
+    if (!file.Open(path)) {
+        error = file.GetError();
+        return false;
+    }
+    CQNF_ImagePNG png;
+    if (!png.Create(file.File()) || !png.WritePNG(&p)) {
+        error = png.GetError() ? png.GetError() : qnerr::FileWrite;
+        return false;  // the temporary file goes with `file`
+    }
+    if (!file.Commit()) {
+        error = file.GetError();
+        return false;
+    }
+    return true;
+}
+
+bool qnSaveImagePNG(const char* path, CQNF_Image& image, const char* product, unsigned short& error)
+{
+    const uint8_t mode = image.GetImageMode();
+    if (!image.HasPixels() || (mode != qnimg::ModeRGB && mode != qnimg::ModeRGBA)) {
+        error = qncodec::ErrArgument;
+        return false;
+    }
+    const unsigned char* planes[4] = {image.GetPlane(0), image.GetPlane(1), image.GetPlane(2), nullptr};
+    const bool alpha = mode == qnimg::ModeRGBA;
+    return qnCodecSavePNG(path, image.GetImageWidth(), image.GetImageHeight(), qncodec::ModeColour, planes,
+                          alpha ? image.GetPlane(3) : nullptr, image.GetImageWidth(), 72.0, product, error, alpha);
+}

@@ -1,0 +1,168 @@
+// Whole picture files through the codecs: kinds, reasons for refusal, the
+// size limit, and PNG saving with and without alpha.
+#include "imaging/ImageFile.h"
+
+#include "imaging/Image.h"
+#include "imaging/PSDCodec.h"
+
+#include "test_codec_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace codectest;
+
+namespace {
+
+// A colour PNG of w x h with the given alpha (or none), through the saver.
+void SavePng(const std::string& path, uint16_t w, uint16_t h, bool withAlpha)
+{
+    Bytes r(size_t{w} * h), g(r.size()), b(r.size()), a(r.size());
+    for (size_t i = 0; i < r.size(); ++i) {
+        r[i] = static_cast<unsigned char>(i);
+        g[i] = static_cast<unsigned char>(i * 3);
+        b[i] = static_cast<unsigned char>(255 - i);
+        a[i] = static_cast<unsigned char>(i * 7);
+    }
+    const unsigned char* planes[4] = {r.data(), g.data(), b.data(), nullptr};
+    unsigned short error = 0;
+    ASSERT_TRUE(qnCodecSavePNG(path.c_str(), w, h, qncodec::ModeColour, planes, withAlpha ? a.data() : nullptr, w,
+                               72.0, "test", error, withAlpha))
+        << error;
+}
+
+}  // namespace
+
+TEST(CodecImageFile, EveryRefusalHasItsReason)
+{
+    TempDir dir;
+    CQNF_ImageFile f;
+    EXPECT_FALSE(f.Load(dir / "missing.png"));
+    EXPECT_EQ(f.GetFailure(), CQNF_ImageFile::Failure::CannotOpen);
+    EXPECT_EQ(f.Reason(), "cannot open " + (dir / "missing.png"));
+
+    WriteAll(dir / "short", {0x89, 'P'});
+    EXPECT_FALSE(f.Load(dir / "short"));
+    EXPECT_EQ(f.GetFailure(), CQNF_ImageFile::Failure::TooShort);
+
+    WriteAll(dir / "x.gif", {'G', 'I', 'F', '8', '9', 'a'});
+    EXPECT_FALSE(f.Load(dir / "x.gif"));
+    EXPECT_EQ(f.Reason(), (dir / "x.gif") + ": not a PNG, JPEG or PSD file");
+    EXPECT_FALSE(f.Load(dir / "x.gif", CQNF_ImageFile::KindPNG | CQNF_ImageFile::KindJPEG));
+    EXPECT_EQ(f.Reason(), (dir / "x.gif") + ": not a PNG or JPEG file");
+
+    // A kind that is not asked for is refused like any other.
+    SavePng(dir / "a.png", 40, 3, false);
+    EXPECT_FALSE(f.Load(dir / "a.png", CQNF_ImageFile::KindJPEG));
+    EXPECT_EQ(f.GetFailure(), CQNF_ImageFile::Failure::UnknownKind);
+    EXPECT_EQ(f.Reason(), (dir / "a.png") + ": not a JPEG file");
+
+    // Too large for the caller: refused before decoding, nothing to read.
+    EXPECT_FALSE(f.Load(dir / "a.png", CQNF_ImageFile::AllKinds, 39));
+    EXPECT_EQ(f.GetFailure(), CQNF_ImageFile::Failure::TooLarge);
+    EXPECT_EQ(f.Reason(), (dir / "a.png") + ": the picture is larger than 39 pixels a side");
+    EXPECT_EQ(f.GetPlane(0), nullptr);
+    ASSERT_TRUE(f.Load(dir / "a.png", CQNF_ImageFile::AllKinds, 40));
+    EXPECT_STREQ(f.GetKindName(), "PNG");
+    EXPECT_EQ(f.GetWidth(), 40);
+
+    // Cut short: the codec's reason.
+    Bytes cut = ReadAll(dir / "a.png");
+    cut.resize(cut.size() - 20);
+    WriteAll(dir / "cut.png", cut);
+    EXPECT_FALSE(f.Load(dir / "cut.png"));
+    EXPECT_EQ(f.GetFailure(), CQNF_ImageFile::Failure::Undecodable);
+    EXPECT_EQ(f.Reason(), (dir / "cut.png") + ": unreadable PNG (error 49)");
+    EXPECT_EQ(f.GetError(), qncodec::ErrCorrupt);
+    EXPECT_EQ(f.GetPlane(-1), nullptr);
+}
+
+TEST(CodecImageFile, SavedWithOrWithoutAlphaAndReadBack)
+{
+    TempDir dir;
+    CQNF_ImageFile f;
+    for (bool alpha : {false, true}) {
+        SavePng(dir / "c.png", 5, 4, alpha);
+        EXPECT_EQ(ReadAll(dir / "c.png")[25], alpha ? 6 : 2);  // colour type
+        ASSERT_TRUE(f.Load(dir / "c.png"));
+        EXPECT_EQ(f.GetMode(), qncodec::ModeColour);
+        EXPECT_EQ(f.HasAlpha(), alpha);
+        EXPECT_EQ(f.GetPlane(1)[6], 18);
+        EXPECT_EQ(f.GetPlane(2)[6], 249);
+        EXPECT_EQ(f.GetPlane(-1)[6], alpha ? 42 : 255);
+    }
+
+    // CMYK (inverted form) becomes RGB; grey stays grey.
+    Bytes c{200, 10}, m{100, 20}, y{50, 30}, k{255, 51};
+    const unsigned char* cmyk[4] = {c.data(), m.data(), y.data(), k.data()};
+    unsigned short error = 0;
+    ASSERT_TRUE(qnCodecSavePNG((dir / "k.png").c_str(), 2, 1, qncodec::ModeCMYK, cmyk, nullptr, 2, 72.0, "t", error,
+                               false));
+    ASSERT_TRUE(f.Load(dir / "k.png"));
+    EXPECT_EQ(f.GetMode(), qncodec::ModeColour);
+    EXPECT_EQ(Bytes(f.GetPlane(0), f.GetPlane(0) + 2), (Bytes{200, 2}));
+    EXPECT_EQ(Bytes(f.GetPlane(2), f.GetPlane(2) + 2), (Bytes{50, 6}));
+    ASSERT_TRUE(qnCodecSavePNG((dir / "g.png").c_str(), 2, 1, qncodec::ModeGrey, cmyk, k.data(), 2, 72.0, "t", error));
+    ASSERT_TRUE(f.Load(dir / "g.png"));
+    EXPECT_EQ(f.GetMode(), qncodec::ModeGrey);
+    EXPECT_TRUE(f.HasAlpha());
+    EXPECT_EQ(Bytes(f.GetPlane(-1), f.GetPlane(-1) + 2), k);
+
+    // An image: RGB stays without alpha, RGBA keeps it.
+    CQNF_Image img;
+    ASSERT_TRUE(img.Create(3, 2, qnimg::ModeRGB));
+    img.Set(qntRGBA8{10, 20, 30, 40}, 0x0F);
+    ASSERT_TRUE(qnSaveImagePNG((dir / "i.png").c_str(), img, "t", error));
+    ASSERT_TRUE(f.Load(dir / "i.png"));
+    EXPECT_FALSE(f.HasAlpha());
+    EXPECT_EQ(f.GetPlane(2)[5], 30);
+    ASSERT_TRUE(img.ChangeImageMode(qnimg::ModeRGBA));
+    img.Set(qntRGBA8{10, 20, 30, 40}, 0x0F);
+    ASSERT_TRUE(qnSaveImagePNG((dir / "i.png").c_str(), img, "t", error));
+    ASSERT_TRUE(f.Load(dir / "i.png"));
+    EXPECT_TRUE(f.HasAlpha());
+    EXPECT_EQ(f.GetPlane(-1)[5], 40);
+
+    // Nothing to save, or nowhere to save it: no file.
+    CQNF_Image empty;
+    EXPECT_FALSE(qnSaveImagePNG((dir / "e.png").c_str(), empty, "t", error));
+    EXPECT_EQ(error, qncodec::ErrArgument);
+    EXPECT_FALSE(qnSaveImagePNG((dir / "none/i.png").c_str(), img, "t", error));
+    EXPECT_EQ(error, qnerr::FileNotOpened);
+    EXPECT_FALSE(std::filesystem::exists(dir / "e.png"));
+}
+
+TEST(CodecImageFile, PsdGivesItsMergedImage)
+{
+    TempDir dir;
+    {
+        CQNF_StdFile file;
+        ASSERT_TRUE(file.Open((dir / "m.psd").c_str(), 2));
+        CQNF_ImagePSD psd;
+        ASSERT_TRUE(psd.Create(file));
+        CQNF_ImagePSD::PSDMLWRITE_INITPARAMS init;
+        init.width = 4;
+        init.height = 2;
+        init.mode = qncodec::ModeColour;
+        ASSERT_TRUE(psd.Write_Init(&init));
+        Bytes red(8, 200), zero(8, 0), opaque(8, 255);
+        unsigned char* planes[5] = {red.data(), zero.data(), zero.data(), opaque.data(), nullptr};
+        CQNF_ImagePSD::PSDMLWRITE_LAYERPARAMS l;
+        l.width = 4;
+        l.height = 2;
+        std::strcpy(l.name, "only");
+        ASSERT_TRUE(psd.Write_AddLayer(&l, planes, 4));
+        ASSERT_TRUE(psd.WritePSD());
+        psd.WriteClean();
+        ASSERT_TRUE(file.Close());
+    }
+    CQNF_ImageFile f;
+    ASSERT_TRUE(f.Load(dir / "m.psd"));
+    EXPECT_EQ(f.GetKind(), CQNF_ImageFile::KindPSD);
+    EXPECT_EQ(f.GetMode(), qncodec::ModeColour);
+    EXPECT_FALSE(f.HasAlpha());
+    EXPECT_EQ(f.GetPlane(0)[7], 200);
+    EXPECT_EQ(f.GetPlane(1)[7], 0);
+    EXPECT_FALSE(f.Load(dir / "m.psd", CQNF_ImageFile::KindPNG));
+}
