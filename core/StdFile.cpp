@@ -2,6 +2,7 @@
 
 #include "core/Launcher.h"
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -411,4 +412,35 @@ bool CQNF_StdFile::LaunchFile(const CQNF_String& name, const FSRef* folder)
         return false;
     const FSRef ref{path.GetStr()};
     return LaunchFile(&ref);
+}
+
+bool qnReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error, uint64_t maxSize)
+{
+    bytes.clear();
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        error = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    uint8_t chunk[1 << 16];
+    size_t got;
+    bool tooLarge = false;
+    while (!tooLarge && (got = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+        tooLarge = got > maxSize - bytes.size();
+        if (!tooLarge)
+            bytes.insert(bytes.end(), chunk, chunk + got);
+    }
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (tooLarge) {
+        bytes.clear();
+        error = path + " is too large (over " + std::to_string(maxSize) + " bytes)";
+        return false;
+    }
+    if (failed) {
+        bytes.clear();
+        error = "cannot read " + path;
+        return false;
+    }
+    return true;
 }

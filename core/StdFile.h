@@ -23,6 +23,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 class CQNF_StdFile : public CQNF_FrameWork {
 public:
@@ -93,3 +95,9 @@ private:
     uint8_t m_canWrite = 0;
     LastOp m_last = LastOp::None;
 };
+
+// Reads the whole file at path into bytes; a file of more than maxSize bytes
+// is refused. False with a one-line reason in error: "cannot open PATH: why",
+// "cannot read PATH" or "PATH is too large (over N bytes)".
+bool qnReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error,
+                     uint64_t maxSize = UINT64_MAX);

@@ -1,8 +1,9 @@
 #include "hostapp/HostProgram.h"
 
+#include "core/SafeFile.h"
+#include "core/StdFile.h"
 #include "hostapp/PluginLoader.h"
 #include "hostapp/PsdDocument.h"
-#include "hostapp/SafeFile.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -351,7 +352,7 @@ bool BuildDocument(const HostCommandLine& cmd, HostDocument& doc, std::string& e
     }
     doc.resolution = cmd.resolution;
     doc.ruler = cmd.ruler;
-    if (!cmd.icc.empty() && !ReadWholeFile(cmd.icc, doc.icc, err))
+    if (!cmd.icc.empty() && !qnReadWholeFile(cmd.icc, doc.icc, err))
         return false;
     return true;
 }
@@ -381,7 +382,7 @@ int RunHostProgram(const HostCommandLine& cmd)
     std::vector<uint8_t> descriptor;
     if (!cmd.descriptorFile.empty() && std::filesystem::exists(cmd.descriptorFile)) {
         HostDescriptor parsed;
-        if (!ReadWholeFile(cmd.descriptorFile, descriptor, err))
+        if (!qnReadWholeFile(cmd.descriptorFile, descriptor, err))
             return Fail(kExitHostError, err);
         if (!descriptor.empty() && !HostDescriptor::Parse(descriptor.data(), descriptor.size(), parsed, err))
             return Fail(kExitHostError, cmd.descriptorFile + ": " + err);
@@ -424,8 +425,9 @@ int RunHostProgram(const HostCommandLine& cmd)
             return Fail(kExitHostError, err);
     }
     if (!cmd.descriptorFile.empty() && host.HasDescriptor() && host.DescriptorBytes() != descriptor) {
-        if (!WriteFileAtomically(cmd.descriptorFile, host.DescriptorBytes(), err))
-            return Fail(kExitHostError, err);
+        const std::vector<uint8_t>& bytes = host.DescriptorBytes();
+        if (qnReplaceFile(cmd.descriptorFile, bytes.data(), bytes.size()) != 0)
+            return Fail(kExitHostError, "cannot write " + cmd.descriptorFile);
     }
     return kExitOk;
 }

@@ -1,6 +1,6 @@
 #include "hostapp/PsdDocument.h"
 
-#include "hostapp/SafeFile.h"
+#include "core/StdFile.h"
 #include "imaging/PSDCodec.h"
 
 #include <cstdio>
@@ -22,7 +22,7 @@ bool IsPsdFile(const std::string& path)
 bool ReadPsdDocument(const std::string& path, HostDocument& doc, std::string& err)
 {
     std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(path, bytes, err))
+    if (!qnReadWholeFile(path, bytes, err))
         return false;
     CQNF_ImagePSD psd;
     if (!psd.ParseImageByPtr(bytes.data(), bytes.size())) {

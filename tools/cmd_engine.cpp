@@ -7,6 +7,7 @@
 #include "tools/Command.h"
 
 #include "core/Mem.h"
+#include "core/StdFile.h"
 #include "engine/Tessolo.h"
 #include "imaging/ImageFile.h"
 
@@ -84,25 +85,6 @@ bool WritePng(const std::string& path, uint32_t w, uint32_t h, int planes, const
     return true;
 }
 
-bool ReadFile(const std::string& path, CQNF_Mem& out)
-{
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
-    std::vector<uint8_t> bytes;
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && bytes.size() < (size_t(64) << 20))
-        bytes.insert(bytes.end(), buf, buf + n);
-    std::fclose(f);
-    if (bytes.empty())
-        return true;
-    if (!out.alloc(bytes.size()))
-        return false;
-    std::memcpy(out.GetPtr(), bytes.data(), bytes.size());
-    return true;
-}
-
 // The default knife shape of a new layout, optionally flipped.
 void DefaultKnife(CTessolo::KNIFESTRUCT_RENDERER& k, bool across, bool along)
 {
@@ -121,10 +103,17 @@ void DefaultKnife(CTessolo::KNIFESTRUCT_RENDERER& k, bool across, bool along)
 bool BuildLayout(CTessolo& e, const Options& o, std::vector<CTessolo::SFX_ONEPIECE>& records, std::string& error)
 {
     if (!o.block.empty()) {
-        CQNF_Mem block;
-        if (!ReadFile(o.block, block)) {
-            error = "cannot read " + o.block;
+        // Layout blocks are small; a file of more than 64 MB is none.
+        std::vector<uint8_t> bytes;
+        if (!qnReadWholeFile(o.block, bytes, error, uint64_t(64) << 20))
             return false;
+        CQNF_Mem block;
+        if (!bytes.empty()) {
+            if (!block.alloc(bytes.size())) {
+                error = "out of memory";
+                return false;
+            }
+            std::memcpy(block.GetPtr(), bytes.data(), bytes.size());
         }
         uint8_t drawOnly = 0;
         uint32_t count = 0;

@@ -3,6 +3,7 @@
 
 #include "core/MD5Digest.h"
 #include "core/SafeFile.h"
+#include "core/StdFile.h"
 #include "core/ZipBlock.h"
 
 #include <cerrno>
@@ -12,34 +13,6 @@
 #include <vector>
 
 namespace {
-
-// Reads a whole file; false with a message.
-bool Slurp(const std::string& path, std::vector<uint8_t>& out, std::string& error)
-{
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        error = "cannot open " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    out.clear();
-    uint8_t buf[1 << 16];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-        out.insert(out.end(), buf, buf + n);
-        if (out.size() > UINT32_MAX) {
-            std::fclose(f);
-            error = path + " is larger than a block can be (4 GB)";
-            return false;
-        }
-    }
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (failed) {
-        error = "cannot read " + path;
-        return false;
-    }
-    return true;
-}
 
 int Md5(const tool::Args& args)
 {
@@ -72,7 +45,8 @@ int RunZip(const char* name, unsigned char mode, const tool::Args& args)
         return tool::Fail(name, "expected two arguments IN OUT");
     std::vector<uint8_t> in;
     std::string error;
-    if (!Slurp(args[0], in, error))
+    // A zip block is at most 4 GB.
+    if (!qnReadWholeFile(args[0], in, error, UINT32_MAX))
         return tool::Fail(name, error);
     CQNF_ZipBlock zip;
     CQNF_Mem out;

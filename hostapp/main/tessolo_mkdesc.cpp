@@ -1,9 +1,10 @@
 // tessolo-mkdesc: writes a layout settings block as a scripting descriptor
 // file for tessolo-host --descriptor (or as a raw block, the form of
 // "last.data"), so that a layout can be replayed without the main window.
+#include "core/SafeFile.h"
+#include "core/StdFile.h"
 #include "host/PluginAdapter.h"
 #include "hostapp/LayoutBlock.h"
-#include "hostapp/SafeFile.h"
 #include "hostapp/StandInHost.h"
 
 #include <cstdio>
@@ -111,7 +112,7 @@ int main(int argc, char** argv)
         return Fail("expected OUT (see --help)");
     std::string err;
     if (!blockFile.empty()) {
-        if (!hostapp::ReadWholeFile(blockFile, g_block, err))
+        if (!qnReadWholeFile(blockFile, g_block, err))
             return Fail(err);
         if (g_block.empty())
             return Fail(blockFile + " is empty");
@@ -119,7 +120,7 @@ int main(int argc, char** argv)
         g_block = hostapp::BuildLayoutBlock(spec);
     }
     if (raw)
-        return hostapp::WriteFileAtomically(out, g_block, err) ? 0 : Fail(err);
+        return qnReplaceFile(out, g_block.data(), g_block.size()) == 0 ? 0 : Fail("cannot write " + out);
 
     // The descriptor is written by the plug-in's own writer, through the
     // stand-in host's descriptor procedures.
@@ -128,7 +129,8 @@ int main(int argc, char** argv)
     hostapp::StandInHost host(hostapp::HostDocument::FromImage(pixel, "L"), settings);
     if (host.Run(&WriterEntry, hostapp::StandInHost::Sequence::Replay) != 0 || !g_written || !host.HasDescriptor())
         return Fail("the layout does not fit into a scripting descriptor");
-    if (!hostapp::WriteFileAtomically(out, host.DescriptorBytes(), err))
-        return Fail(err);
+    const std::vector<uint8_t>& bytes = host.DescriptorBytes();
+    if (qnReplaceFile(out, bytes.data(), bytes.size()) != 0)
+        return Fail("cannot write " + out);
     return 0;
 }

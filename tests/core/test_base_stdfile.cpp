@@ -233,6 +233,33 @@ TEST_F(BaseStdFile, NamesInAFolder)
     EXPECT_TRUE(fs::exists(PathOf("caf\xC3\xA9")));
 }
 
+TEST_F(BaseStdFile, WholeFilesAreReadWithinALimit)
+{
+    // More than one read's worth, so the limit is met inside a later read.
+    std::string big(100000, 'b');
+    big[99999] = 'e';
+    MakeFile("big", big);
+    std::vector<uint8_t> bytes{1};
+    std::string error;
+    ASSERT_TRUE(qnReadWholeFile(PathOf("big"), bytes, error, 100000)) << error;
+    ASSERT_EQ(bytes.size(), 100000u);
+    EXPECT_EQ(bytes.back(), 'e');
+    EXPECT_FALSE(qnReadWholeFile(PathOf("big"), bytes, error, 99999));
+    EXPECT_TRUE(bytes.empty());
+    EXPECT_EQ(error, PathOf("big") + " is too large (over 99999 bytes)");
+
+    MakeFile("empty", "");
+    bytes = {1};
+    ASSERT_TRUE(qnReadWholeFile(PathOf("empty"), bytes, error, 0));
+    EXPECT_TRUE(bytes.empty());
+
+    EXPECT_FALSE(qnReadWholeFile(PathOf("missing"), bytes, error));
+    EXPECT_EQ(error.rfind("cannot open " + PathOf("missing") + ": ", 0), 0u) << error;
+    fs::create_directory(dir / "folder");
+    EXPECT_FALSE(qnReadWholeFile(PathOf("folder"), bytes, error));
+    EXPECT_EQ(error, "cannot read " + PathOf("folder"));
+}
+
 TEST(BaseFileNames, EightBitNamesBecomeUtf16Units)
 {
     HFSUniStr255 u;

@@ -3,7 +3,7 @@
 #include "host_test_support.h"
 
 #include "core/Storage.h"
-#include "hostapp/SafeFile.h"
+#include "core/StdFile.h"
 
 #include <csignal>
 #include <fstream>
@@ -18,7 +18,7 @@ std::vector<uint8_t> Slurp(const std::string& path)
 {
     std::vector<uint8_t> bytes;
     std::string err;
-    hostapp::ReadWholeFile(path, bytes, err);
+    qnReadWholeFile(path, bytes, err);
     return bytes;
 }
 

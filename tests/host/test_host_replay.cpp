@@ -3,8 +3,8 @@
 // with and without transparency and selection.
 #include "host_test_support.h"
 
+#include "core/SafeFile.h"
 #include "hostapp/LayoutBlock.h"
-#include "hostapp/SafeFile.h"
 #include "imaging/Image.h"
 
 #include <algorithm>
@@ -28,8 +28,7 @@ std::vector<uint8_t> LinesBlock(uint16_t columns, uint16_t rows)
 
 void PutLastData(const PluginHarness& h, const std::vector<uint8_t>& block)
 {
-    std::string err;
-    ASSERT_TRUE(hostapp::WriteFileAtomically(h.File("last.data"), block, err)) << err;
+    ASSERT_EQ(qnReplaceFile(h.File("last.data"), block.data(), block.size()), 0);
 }
 
 // The descriptor bytes the plug-in's writer leaves in a host.

@@ -1,9 +1,10 @@
 // Image files, the descriptor file format, layer compositing and the command line.
+#include "core/SafeFile.h"
+#include "core/StdFile.h"
 #include "hostapp/HostDescriptor.h"
 #include "hostapp/HostDocument.h"
 #include "hostapp/HostProgram.h"
 #include "hostapp/ImageFile.h"
-#include "hostapp/SafeFile.h"
 
 #include <gtest/gtest.h>
 
@@ -120,13 +121,13 @@ TEST(HostFiles, DamagedImagesAreRefusedWithAReason)
     src.Allocate(ColorMode::RGB, 64, 64, false, 9);
     ASSERT_TRUE(WritePngFile(path, src, err));
     std::vector<uint8_t> bytes;
-    ASSERT_TRUE(ReadWholeFile(path, bytes, err));
+    ASSERT_TRUE(qnReadWholeFile(path, bytes, err));
     bytes.resize(bytes.size() / 2);
-    ASSERT_TRUE(WriteFileAtomically(path, bytes, err));
+    ASSERT_EQ(qnReplaceFile(path, bytes.data(), bytes.size()), 0);
     err.clear();
     EXPECT_FALSE(ReadImageFile(path, img, err));
     EXPECT_FALSE(err.empty());
-    ASSERT_TRUE(WriteFileAtomically(path, {'G', 'I', 'F', '8', '9', 'a'}, err));
+    ASSERT_EQ(qnReplaceFile(path, "GIF89a", 6), 0);
     EXPECT_FALSE(ReadImageFile(path, img, err));
 }
 
@@ -262,9 +263,9 @@ TEST(HostFiles, LayeredPsdBecomesADocumentOfLayersOnTheCanvas)
     // Not a PSD, or a cut one: refused with a reason.
     EXPECT_FALSE(IsPsdFile(TempPath("missing.psd")));
     std::vector<uint8_t> bytes;
-    ASSERT_TRUE(ReadWholeFile(path, bytes, err));
+    ASSERT_TRUE(qnReadWholeFile(path, bytes, err));
     bytes.resize(bytes.size() / 3);
-    ASSERT_TRUE(WriteFileAtomically(path, bytes, err));
+    ASSERT_EQ(qnReplaceFile(path, bytes.data(), bytes.size()), 0);
     err.clear();
     EXPECT_FALSE(ReadPsdDocument(path, doc, err));
     EXPECT_FALSE(err.empty());

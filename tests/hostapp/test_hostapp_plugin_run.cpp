@@ -1,9 +1,10 @@
 // The real programs on the built plug-in: tessolo-host loading the bundle,
 // tessolo-mkdesc recording layouts, exit codes and the pictures they give.
+#include "core/SafeFile.h"
+#include "core/StdFile.h"
 #include "hostapp/HostDocument.h"
 #include "hostapp/ImageFile.h"
 #include "hostapp/PluginLoader.h"
-#include "hostapp/SafeFile.h"
 #include "hostapp/StandInHost.h"
 
 #include <gtest/gtest.h>
@@ -119,11 +120,11 @@ TEST(PluginRun, ExitCodesTellSuccessCancelAndErrors)
     WriteInput(in, ColorMode::RGB, 32, 24, false);
     std::string text;
     // No settings anywhere: cancelled, and an existing output is left alone.
-    ASSERT_TRUE(WriteFileAtomically(out, {'k', 'e', 'e', 'p'}, text));
+    ASSERT_EQ(qnReplaceFile(out, "keep", 4), 0);
     EXPECT_EQ(Host(b, in + " " + out, &text), 1) << text;
     EXPECT_NE(text.find("cancelled"), std::string::npos);
     std::vector<uint8_t> kept;
-    ASSERT_TRUE(ReadWholeFile(out, kept, text));
+    ASSERT_TRUE(qnReadWholeFile(out, kept, text));
     EXPECT_EQ(kept, (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
     // A refused mode or depth is a plug-in error; the dialog cannot open yet.
     EXPECT_EQ(Host(b, "--image-mode 9 " + in + " " + out, &text), 2) << text;
@@ -149,7 +150,7 @@ TEST(PluginRun, RecordedLayoutReplaysOnEverySize)
     ASSERT_EQ(RunProgram(TESSOLO_MKDESC_FILE, "--grid 2x1 --straight --lines " + desc), 0);
     std::vector<uint8_t> recorded;
     std::string err;
-    ASSERT_TRUE(ReadWholeFile(desc, recorded, err));
+    ASSERT_TRUE(qnReadWholeFile(desc, recorded, err));
     for (int w : {40, 90}) {
         const std::string in = b.Path("in.png"), out = b.Path("out.png");
         WriteInput(in, ColorMode::RGB, w, 30, false);
@@ -164,7 +165,7 @@ TEST(PluginRun, RecordedLayoutReplaysOnEverySize)
         }
         // A replay records nothing new.
         std::vector<uint8_t> after;
-        ASSERT_TRUE(ReadWholeFile(desc, after, err));
+        ASSERT_TRUE(qnReadWholeFile(desc, after, err));
         EXPECT_EQ(after, recorded);
     }
     // The same layout in small chunks gives the same picture.
