@@ -65,9 +65,11 @@ void HexSplit(float* pos, uint16_t count, double m, bool margins, uint32_t cells
 namespace {
 
 // The frame the three tilings share: a fresh grid with every grid knife off,
-// the knot walk run twice (count, then add), the splitters, the selection
-// and the knives' shape. walk(add) returns the knives it adds or would add.
+// and the knot walk run twice, counting the extra knives, then adding them.
+// walk(add, knife) calls knife(ra, ca, rb, cb) for each extra knife from
+// knot (ra, ca) to knot (rb, cb).
 struct TilingFrame {
+    using Knife = std::function<void(int32_t, int32_t, int32_t, int32_t)>;
     CWnd_MainModel& m;
 
     bool Begin(uint16_t columns, uint16_t rows)
@@ -81,16 +83,30 @@ struct TilingFrame {
         return true;
     }
 
-    void Walks(const std::function<uint32_t(bool)>& walk)
+    void Walks(const std::function<void(bool, const Knife&)>& walk)
     {
-        const uint32_t count = walk(false);
+        uint32_t count = 0;
+        walk(false, [&](int32_t, int32_t, int32_t, int32_t) { ++count; });
         if (count == 0 || !m.spl_InitAuxKnivesMem(count))
             return;
-        walk(true);
+        const int32_t stride = m.m_nKnotCols;
+        walk(true, [&](int32_t ra, int32_t ca, int32_t rb, int32_t cb) {
+            m.i_op_AddAuxKnifeToKnots(uint32_t(ra * stride + ca), uint32_t(rb * stride + cb));
+        });
     }
 };
 
 }  // namespace
+
+// Every knife takes the editor's shape, and the editor shows the new grid.
+void CWnd_MainModel::i_FinishTiling()
+{
+    i_KnivesTakeCutterShape();
+    if (m_bCutMode && IsCutterOpen()) {
+        m_pCutter->ExtSetColumns(m_nColSplitters + 1u);
+        m_pCutter->ShowRows(std::clamp<uint32_t>(m_nRowSplitters + 1u, 1, 100));
+    }
+}
 
 void CWnd_MainModel::AutoLayout_Triangles(uint32_t rows, uint32_t columns, uint8_t regular)
 {
@@ -120,14 +136,7 @@ void CWnd_MainModel::AutoLayout_Triangles(uint32_t rows, uint32_t columns, uint8
     const int32_t nCols = m_nKnotCols - (margins == Margins::Horizontal ? 1 : 0);
     const int32_t r0 = margins == Margins::Vertical ? 1 : 0;
     const int32_t cMin = margins == Margins::Horizontal ? 1 : 0;
-    const int32_t stride = m_nKnotCols;
-    frame.Walks([&](bool add) {
-        uint32_t n = 0;
-        auto knife = [&](int32_t ra, int32_t ca, int32_t rb, int32_t cb) {
-            ++n;
-            if (add)
-                i_op_AddAuxKnifeToKnots(uint32_t(ra * stride + ca), uint32_t(rb * stride + cb));
-        };
+    frame.Walks([&](bool, const TilingFrame::Knife& knife) {
         int32_t p = 1;
         for (int32_t r = r0; r < nRows; ++r, p ^= 1) {
             const int32_t c0 = p + (margins == Margins::Horizontal ? 1 : 0);
@@ -140,7 +149,6 @@ void CWnd_MainModel::AutoLayout_Triangles(uint32_t rows, uint32_t columns, uint8
                     knife(r, c, r + 1, c + 1);
             }
         }
-        return n;
     });
 
     if (margins == Margins::Horizontal)
@@ -149,16 +157,7 @@ void CWnd_MainModel::AutoLayout_Triangles(uint32_t rows, uint32_t columns, uint8
         MarginSplit(m_RowSplitters, m_nRowSplitters, m, rw);
 
     op_SetSelToAllKnives(1, 0, 0, 0, 1);
-    float s = 0, h = 0, u = 0;
-    if (m_pCutter)
-        m_pCutter->GetMutation(s, h, u);
-    OnCutterUpdateShape(s, h, u, 0, 0);
-    spl_DoRedrawHVSplitRulers();
-    spl_OnKnifeSelChanged();
-    if (m_bCutMode && IsCutterOpen()) {
-        m_pCutter->ExtSetColumns(m_nColSplitters + 1u);
-        m_pCutter->ShowRows(std::clamp<uint32_t>(m_nRowSplitters + 1u, 1, 100));
-    }
+    i_FinishTiling();
 }
 
 void CWnd_MainModel::AutoLayout_Hexagons(uint32_t rows, uint32_t columns, uint8_t regular)
@@ -188,15 +187,8 @@ void CWnd_MainModel::AutoLayout_Hexagons(uint32_t rows, uint32_t columns, uint8_
     const int32_t nRows = m_nKnotRows - (margins == Margins::Vertical ? 1 : 0);
     const int32_t nCols = m_nKnotCols - (margins == Margins::Horizontal ? 1 : 0);
     const int32_t r0 = margins == Margins::Vertical ? 1 : 0;
-    const int32_t stride = m_nKnotCols;
     const uint32_t C = m_nColSplitters;
-    frame.Walks([&](bool add) {
-        uint32_t n = 0;
-        auto knife = [&](int32_t ra, int32_t ca, int32_t rb, int32_t cb) {
-            ++n;
-            if (add)
-                i_op_AddAuxKnifeToKnots(uint32_t(ra * stride + ca), uint32_t(rb * stride + cb));
-        };
+    frame.Walks([&](bool add, const TilingFrame::Knife& knife) {
         int32_t first = 1;
         for (int32_t r = r0; r < nRows; ++r, first = -first) {
             const int32_t c0 = first + (margins == Margins::Horizontal ? 1 : 0);
@@ -209,7 +201,6 @@ void CWnd_MainModel::AutoLayout_Hexagons(uint32_t rows, uint32_t columns, uint8_
                     m_RowKnives[size_t(r - 1) * (C + 1) + size_t(c)].off = 0;
             }
         }
-        return n;
     });
 
     HexSplit(m_ColSplitters, m_nColSplitters, m, margins == Margins::Horizontal, cl);
@@ -217,16 +208,7 @@ void CWnd_MainModel::AutoLayout_Hexagons(uint32_t rows, uint32_t columns, uint8_
         MarginSplit(m_RowSplitters, m_nRowSplitters, m, rw + 1);
 
     op_SetSelToHiddenOrShownKnives(0, 0);
-    float s = 0, h = 0, u = 0;
-    if (m_pCutter)
-        m_pCutter->GetMutation(s, h, u);
-    OnCutterUpdateShape(s, h, u, 0, 0);
-    spl_DoRedrawHVSplitRulers();
-    spl_OnKnifeSelChanged();
-    if (m_bCutMode && IsCutterOpen()) {
-        m_pCutter->ExtSetColumns(m_nColSplitters + 1u);
-        m_pCutter->ShowRows(std::clamp<uint32_t>(m_nRowSplitters + 1u, 1, 100));
-    }
+    i_FinishTiling();
 }
 
 void CWnd_MainModel::AutoLayout_Hexagons_R(uint32_t rows, uint32_t columns, uint8_t regular)
@@ -257,15 +239,8 @@ void CWnd_MainModel::AutoLayout_Hexagons_R(uint32_t rows, uint32_t columns, uint
     const int32_t nCols = m_nKnotCols - (margins == Margins::Horizontal ? 1 : 0);
     const int32_t r0 = margins == Margins::Vertical ? 1 : 0;
     const int32_t cMin = margins == Margins::Horizontal ? 1 : 0;
-    const int32_t stride = m_nKnotCols;
     const int32_t C = m_nColSplitters;
-    frame.Walks([&](bool add) {
-        uint32_t n = 0;
-        auto knife = [&](int32_t ra, int32_t ca, int32_t rb, int32_t cb) {
-            ++n;
-            if (add)
-                i_op_AddAuxKnifeToKnots(uint32_t(ra * stride + ca), uint32_t(rb * stride + cb));
-        };
+    frame.Walks([&](bool add, const TilingFrame::Knife& knife) {
         // The column knife on splitter j between knot rows a and a + 1.
         auto turnOn = [&](int32_t j, int32_t a) {
             if (add && j >= 0 && j < C && a >= 0 && a + 1 < m_nKnotRows)
@@ -291,7 +266,6 @@ void CWnd_MainModel::AutoLayout_Hexagons_R(uint32_t rows, uint32_t columns, uint
                     turnOn(c - 1, r + 3);
             }
         }
-        return n;
     });
 
     if (margins == Margins::Horizontal)
@@ -299,14 +273,5 @@ void CWnd_MainModel::AutoLayout_Hexagons_R(uint32_t rows, uint32_t columns, uint
     HexSplit(m_RowSplitters, m_nRowSplitters, m, margins == Margins::Vertical, rw);
 
     op_SetSelToHiddenOrShownKnives(0, 0);
-    float s = 0, h = 0, u = 0;
-    if (m_pCutter)
-        m_pCutter->GetMutation(s, h, u);
-    OnCutterUpdateShape(s, h, u, 0, 0);
-    spl_DoRedrawHVSplitRulers();
-    spl_OnKnifeSelChanged();
-    if (m_bCutMode && IsCutterOpen()) {
-        m_pCutter->ExtSetColumns(m_nColSplitters + 1u);
-        m_pCutter->ShowRows(std::clamp<uint32_t>(m_nRowSplitters + 1u, 1, 100));
-    }
+    i_FinishTiling();
 }

@@ -403,7 +403,7 @@ uint16_t MeanOf(const CWnd_MainModel& m, uint8_t onlySelected, uint8_t& mixed, G
     uint64_t sum = 0, count = 0;
     uint32_t first = 0;
     mixed = 0;
-    auto take = [&](const CWnd_MainModel::KNIFESTRUCT& k) {
+    m.i_ForEachKnife([&](const CWnd_MainModel::KNIFESTRUCT& k, uint32_t) {
         if (onlySelected && m.m_bKnifeSelection && !k.selected)
             return;
         const uint32_t v = get(k);
@@ -413,13 +413,7 @@ uint16_t MeanOf(const CWnd_MainModel& m, uint8_t onlySelected, uint8_t& mixed, G
             mixed = 1;
         sum += v;
         ++count;
-    };
-    for (uint32_t i = 0; i < m.m_nColKnives; ++i)
-        take(m.m_ColKnives[i]);
-    for (uint32_t i = 0; i < m.m_nRowKnives; ++i)
-        take(m.m_RowKnives[i]);
-    for (uint32_t i = 0; i < m.m_nAuxKnives; ++i)
-        take(m.m_AuxKnives[i].knife);
+    });
     if (count == 0)
         return uint16_t(none);
     if (!mixed)

@@ -9,16 +9,21 @@
 #include <cstring>
 #include <new>
 
-namespace {
-
-void MutationOf(const CCutterLink* cutter, float& s, float& h, float& u)
+void CWnd_MainModel::i_CutterMutation(float& s, float& h, float& u) const
 {
     s = h = u = 0.0f;
-    if (cutter)
-        cutter->GetMutation(s, h, u);
+    if (m_pCutter)
+        m_pCutter->GetMutation(s, h, u);
 }
 
-}  // namespace
+void CWnd_MainModel::i_KnivesTakeCutterShape()
+{
+    float s, h, u;
+    i_CutterMutation(s, h, u);
+    OnCutterUpdateShape(s, h, u, 0, 0);
+    spl_DoRedrawHVSplitRulers();
+    spl_OnKnifeSelChanged();
+}
 
 void CWnd_MainModel::i_FullRedraw()
 {
@@ -655,7 +660,7 @@ bool CWnd_MainModel::i_op_AddAuxKnifeToKnots(uint32_t knotA, uint32_t knotB)
     a.knife.knobSize = 100;
     a.knife.thickness = 3;
     float s, h, u;
-    MutationOf(m_pCutter, s, h, u);
+    i_CutterMutation(s, h, u);
     i_spl_SetKnife(&a.knife, s, h, u, 0, 0, 0, 1);
     return true;
 }
@@ -842,7 +847,7 @@ bool CWnd_MainModel::i_RebuildGrid(uint8_t column, uint16_t s, bool insert, floa
     // Grid knives: the knives of the new splitter and of the split segment
     // take the editor's shape, every other knife its old self.
     float ms, mh, mu;
-    MutationOf(m_pCutter, ms, mh, mu);
+    i_CutterMutation(ms, mh, mu);
     auto fill = [&](KNIFESTRUCT& dst, int64_t oldIndex, const std::vector<KNIFESTRUCT>& old) {
         if (oldIndex < 0)
             i_spl_SetKnife(&dst, ms, mh, mu, 0, 0, 0, 1);
@@ -947,11 +952,7 @@ void CWnd_MainModel::OnCutterUpdateRowsCols(uint32_t rows, uint32_t columns)
     uncm_SaveState(CMUNDO_LAYOUT, CMSUB_NEWLAYOUT);
     if (!spl_SplitEvenParts(uint16_t(columns), uint16_t(rows), 0, 1))
         return;
-    float s, h, u;
-    MutationOf(m_pCutter, s, h, u);
-    OnCutterUpdateShape(s, h, u, 0, 0);
-    spl_DoRedrawHVSplitRulers();
-    spl_OnKnifeSelChanged();
+    i_KnivesTakeCutterShape();
 }
 
 void CWnd_MainModel::OnCutterUpdateRowsCols_ShowLines(uint32_t rows, uint32_t columns)

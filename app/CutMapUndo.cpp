@@ -60,19 +60,13 @@ void Capture(const CWnd_MainModel& m, CWnd_MainModel::CMUNDOMODE kind, uint8_t* 
         }
     } else if (kind == CWnd_MainModel::CMUNDO_KNIFEFLAGS) {
         uint32_t n = 0;
-        auto put = [&](const CWnd_MainModel::KNIFESTRUCT& k) {
+        m.i_ForEachKnife([&](const CWnd_MainModel::KNIFESTRUCT& k, uint32_t) {
             out[4 * n] = k.flipH;
             out[4 * n + 1] = k.flipU;
             out[4 * n + 2] = k.selected;
             out[4 * n + 3] = k.off;
             ++n;
-        };
-        for (uint32_t i = 0; i < m.m_nColKnives; ++i)
-            put(m.m_ColKnives[i]);
-        for (uint32_t i = 0; i < m.m_nRowKnives; ++i)
-            put(m.m_RowKnives[i]);
-        for (uint32_t i = 0; i < m.m_nAuxKnives; ++i)
-            put(m.m_AuxKnives[i].knife);
+        });
     }
 }
 
@@ -88,19 +82,13 @@ void Apply(CWnd_MainModel& m, CWnd_MainModel::CMUNDOMODE kind, const uint8_t* in
         }
     } else if (kind == CWnd_MainModel::CMUNDO_KNIFEFLAGS) {
         uint32_t n = 0;
-        auto get = [&](CWnd_MainModel::KNIFESTRUCT& k) {
+        m.i_ForEachKnife([&](CWnd_MainModel::KNIFESTRUCT& k, uint32_t) {
             k.flipH = in[4 * n];
             k.flipU = in[4 * n + 1];
             k.selected = in[4 * n + 2];
             k.off = in[4 * n + 3];
             ++n;
-        };
-        for (uint32_t i = 0; i < m.m_nColKnives; ++i)
-            get(m.m_ColKnives[i]);
-        for (uint32_t i = 0; i < m.m_nRowKnives; ++i)
-            get(m.m_RowKnives[i]);
-        for (uint32_t i = 0; i < m.m_nAuxKnives; ++i)
-            get(m.m_AuxKnives[i].knife);
+        });
     }
 }
 

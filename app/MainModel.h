@@ -416,24 +416,43 @@ public:
     std::string m_LastMessage;
     std::string m_LastMessageTitle;
 
+    // f(knife, id) for every column, row and extra knife, in that order.
+    template <class F>
+    void i_ForEachKnife(F f)
+    {
+        i_ForEachKnifeOf(*this, f);
+    }
+    template <class F>
+    void i_ForEachKnife(F f) const
+    {
+        i_ForEachKnifeOf(*this, f);
+    }
+
 protected:
+    template <class Self, class F>
+    static void i_ForEachKnifeOf(Self& m, F& f)
+    {
+        for (uint32_t i = 0; i < m.m_nColKnives; ++i)
+            f(m.m_ColKnives[i], i);
+        for (uint32_t i = 0; i < m.m_nRowKnives; ++i)
+            f(m.m_RowKnives[i], kRowKnifeId + i);
+        for (uint32_t i = 0; i < m.m_nAuxKnives; ++i)
+            f(m.m_AuxKnives[i].knife, kAuxKnifeId + i);
+    }
     // The knife lists an operation considers.
     bool i_Considered(const KNIFESTRUCT& k, bool limited) const
     {
         return !limited || !m_bKnifeSelection || k.selected;
     }
-    // f(knife, id) for every column, row and extra knife, in that order.
-    template <class F>
-    void i_ForEachKnife(F f)
-    {
-        for (uint32_t i = 0; i < m_nColKnives; ++i)
-            f(m_ColKnives[i], i);
-        for (uint32_t i = 0; i < m_nRowKnives; ++i)
-            f(m_RowKnives[i], kRowKnifeId + i);
-        for (uint32_t i = 0; i < m_nAuxKnives; ++i)
-            f(m_AuxKnives[i].knife, kAuxKnifeId + i);
-    }
     void i_MarkKnotsOfSelection(std::vector<uint8_t>& marks) const;
+    // The knife editor's mutation; all 0 without an editor.
+    void i_CutterMutation(float& s, float& h, float& u) const;
+    // After a new grid: every knife takes the editor's shape, the rulers and
+    // the selection follow.
+    void i_KnivesTakeCutterShape();
+    // The end of an automatic tiling: the above, and the editor shows the
+    // new grid.
+    void i_FinishTiling();
     void i_RefreshCutterSizes();
     void i_UpdateCutterAfterLoad();
     bool i_ReadBlockV3(const uint8_t* data, uint32_t size, const uint8_t** records, uint32_t& count);

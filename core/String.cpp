@@ -1,10 +1,12 @@
 #include "core/String.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <system_error>
 #include <utility>
 
 namespace {
@@ -119,6 +121,16 @@ bool CQNF_String::i_Owns(const void* p) const
     return m_mem.GetSize() && at >= begin && at - begin < m_mem.GetSize();
 }
 
+const char* CQNF_String::i_Aside(const void* p, uint32_t n, CQNF_Mem& aside)
+{
+    if (!aside.alloc(n)) {
+        SetError(aside.GetError());
+        return nullptr;
+    }
+    std::memcpy(aside.GetPtr(), p, n);
+    return reinterpret_cast<const char*>(aside.GetPtr());
+}
+
 bool CQNF_String::i_Grow(uint64_t needed, uint64_t minGrow)
 {
     const uint64_t capacity = m_mem.GetSize();
@@ -139,12 +151,8 @@ char* CQNF_String::i_AppendBytes(const char* text, uint32_t n, uint32_t hint)
     if (n && i_Owns(text)) {
         // Growing would move the bytes being appended: take them aside.
         CQNF_Mem aside;
-        if (!aside.alloc(n)) {
-            SetError(aside.GetError());
-            return nullptr;
-        }
-        std::memcpy(aside.GetPtr(), text, n);
-        return i_AppendBytes(reinterpret_cast<const char*>(aside.GetPtr()), n, hint);
+        const char* copy = i_Aside(text, n, aside);
+        return copy ? i_AppendBytes(copy, n, hint) : nullptr;
     }
     if (!i_Grow(uint64_t(m_length) + n + 1, std::max<uint64_t>(kMinCapacity, hint)))
         return nullptr;
@@ -239,12 +247,8 @@ char* CQNF_String::i_SetBytes(const char* text, uint32_t n)
     if (n && i_Owns(text)) {
         // Space() blanks the buffer the bytes come from: take them aside.
         CQNF_Mem aside;
-        if (!aside.alloc(n)) {
-            SetError(aside.GetError());
-            return nullptr;
-        }
-        std::memcpy(aside.GetPtr(), text, n);
-        return i_SetBytes(reinterpret_cast<const char*>(aside.GetPtr()), n);
+        const char* copy = i_Aside(text, n, aside);
+        return copy ? i_SetBytes(copy, n) : nullptr;
     }
     if (!i_Space(n))
         return nullptr;
@@ -336,13 +340,10 @@ char* CQNF_String::BufferHEX(const void* data, uint32_t n)
     }
     const char* bytes = static_cast<const char*>(data);
     if (n && i_Owns(bytes)) {
+        // The digits overwrite the bytes they come from: take them aside.
         CQNF_Mem aside;
-        if (!aside.alloc(n)) {
-            SetError(aside.GetError());
-            return nullptr;
-        }
-        std::memcpy(aside.GetPtr(), bytes, n);
-        return BufferHEX(aside.GetPtr(), n);
+        const char* copy = i_Aside(bytes, n, aside);
+        return copy ? BufferHEX(copy, n) : nullptr;
     }
     if (!i_Space(uint64_t(n) * 2))
         return nullptr;
@@ -536,4 +537,64 @@ int32_t CQNF_String::Find(char c, int32_t start, uint8_t forward) const
 int32_t CQNF_String::Find(const char* sub, int32_t start, uint8_t forward) const
 {
     return i_Find(sub ? sub : "", CLength(sub), start, forward);
+}
+
+namespace {
+
+// The digits of a number and their base; base 0 reads C's prefixes.
+std::string_view DigitsOf(std::string_view text, int& base)
+{
+    if (base != 0)
+        return text;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        return text.substr(2);
+    }
+    if (text.size() > 1 && text[0] == '0') {
+        base = 8;
+        return text.substr(1);
+    }
+    base = 10;
+    return text;
+}
+
+}  // namespace
+
+bool qnParseUnsigned(std::string_view text, uint64_t max, uint64_t& out, int base)
+{
+    const std::string_view digits = DigitsOf(text, base);
+    uint64_t v = 0;
+    const char* end = digits.data() + digits.size();
+    // from_chars takes no sign, space or prefix: what remains must be digits.
+    const auto r = std::from_chars(digits.data(), end, v, base);
+    if (digits.empty() || r.ec != std::errc() || r.ptr != end || v > max)
+        return false;
+    out = v;
+    return true;
+}
+
+bool qnParseInteger(std::string_view text, int64_t lo, int64_t hi, int64_t& out, int base)
+{
+    const bool negative = !text.empty() && text[0] == '-';
+    uint64_t magnitude = 0;
+    const uint64_t limit = negative ? uint64_t{1} << 63 : uint64_t(INT64_MAX);
+    if (!qnParseUnsigned(text.substr(negative ? 1 : 0), limit, magnitude, base))
+        return false;
+    const int64_t v = negative ? int64_t(0 - magnitude) : int64_t(magnitude);
+    if (v < lo || v > hi)
+        return false;
+    out = v;
+    return true;
+}
+
+bool qnParseDimensions(std::string_view text, uint32_t lo, uint32_t hi, uint32_t& a, uint32_t& b)
+{
+    const size_t x = text.find_first_of("xX");
+    uint64_t first = 0, second = 0;
+    if (x == std::string_view::npos || !qnParseUnsigned(text.substr(0, x), hi, first) ||
+        !qnParseUnsigned(text.substr(x + 1), hi, second) || first < lo || second < lo)
+        return false;
+    a = uint32_t(first);
+    b = uint32_t(second);
+    return true;
 }

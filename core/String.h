@@ -21,6 +21,7 @@
 
 #include <compare>
 #include <cstdint>
+#include <string_view>
 
 class CQNF_String : public CQNF_FrameWork {
 public:
@@ -143,6 +144,10 @@ private:
     const char* Buf() const { return reinterpret_cast<const char*>(m_mem.GetPtr()); }
     // True when p points into this string's buffer.
     bool i_Owns(const void* p) const;
+    // A copy of n bytes in aside, for bytes of this string's own buffer that
+    // an operation would move or overwrite; null (with the error number)
+    // when no memory is left.
+    const char* i_Aside(const void* p, uint32_t n, CQNF_Mem& aside);
     // Makes room for `needed` bytes, growing by at least minGrow; false
     // with the buffer's error number when it cannot.
     bool i_Grow(uint64_t needed, uint64_t minGrow);
@@ -167,3 +172,12 @@ CQNF_String operator+(const CQNF_String& a, const char* b);
 CQNF_String operator+(const CQNF_String& a, char b);
 CQNF_String operator+(const char* a, const CQNF_String& b);
 CQNF_String operator+(char a, const CQNF_String& b);
+
+// Whole numbers in text, as command lines give them: the text must be the
+// number and nothing else (no spaces, no '+'); base 10, or 0 for C's
+// prefixes (0x hexadecimal, a leading 0 octal). False when the text is no
+// such number or the number lies outside the range; out is left alone then.
+bool qnParseInteger(std::string_view text, int64_t lo, int64_t hi, int64_t& out, int base = 10);
+bool qnParseUnsigned(std::string_view text, uint64_t max, uint64_t& out, int base = 10);
+// "AxB" (or "AXB") in base 10, both numbers in lo..hi: grid and picture sizes.
+bool qnParseDimensions(std::string_view text, uint32_t lo, uint32_t hi, uint32_t& a, uint32_t& b);

@@ -190,6 +190,9 @@ protected:
     // leaves an older run's settings to be replayed.
     void i_WriteEmptyDescriptor();
     bool i_ConvertColor(int16_t sourceSpace, int16_t resultSpace, int16_t components[4]);
+    // One of the record's colours as RGB: as it is in an RGB image, else
+    // through the colour services.
+    bool i_RecordColorToRGB(const uint8_t colour[4], qntRGBA8* out);
     const LayerDescription* i_FindLayer(int32_t id) const;
     // The colour channels and transparency of a layer (-1: the merged
     // composite); null where there are none.

@@ -119,22 +119,23 @@ bool CQNF_8BFPluginVirtual::ConvertFilterColorToRGB(const uint8_t colour[4], qnt
     return true;
 }
 
-bool CQNF_8BFPluginVirtual::GetForeColor_RGB(qntRGBA8* out)
+bool CQNF_8BFPluginVirtual::i_RecordColorToRGB(const uint8_t colour[4], qntRGBA8* out)
 {
-    if (out && m_pRecord && m_pRecord->imageMode == filterModeRGB) {
-        *out = qntRGBA8{m_pRecord->foreColor[0], m_pRecord->foreColor[1], m_pRecord->foreColor[2], 255};
+    if (out && m_pRecord->imageMode == filterModeRGB) {
+        *out = qntRGBA8{colour[0], colour[1], colour[2], 255};
         return true;
     }
-    return m_pRecord ? ConvertFilterColorToRGB(m_pRecord->foreColor, out) : false;
+    return ConvertFilterColorToRGB(colour, out);
+}
+
+bool CQNF_8BFPluginVirtual::GetForeColor_RGB(qntRGBA8* out)
+{
+    return m_pRecord && i_RecordColorToRGB(m_pRecord->foreColor, out);
 }
 
 bool CQNF_8BFPluginVirtual::GetBgColor_RGB(qntRGBA8* out)
 {
-    if (out && m_pRecord && m_pRecord->imageMode == filterModeRGB) {
-        *out = qntRGBA8{m_pRecord->backColor[0], m_pRecord->backColor[1], m_pRecord->backColor[2], 255};
-        return true;
-    }
-    return m_pRecord ? ConvertFilterColorToRGB(m_pRecord->backColor, out) : false;
+    return m_pRecord && i_RecordColorToRGB(m_pRecord->backColor, out);
 }
 
 bool CQNF_8BFPluginVirtual::ConvertArrayToRGB_Internal(uint8_t** in, uint8_t** out, uint32_t n)

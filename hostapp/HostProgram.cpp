@@ -2,10 +2,10 @@
 
 #include "core/SafeFile.h"
 #include "core/StdFile.h"
+#include "core/String.h"
 #include "hostapp/PluginLoader.h"
 #include "hostapp/PsdDocument.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -13,19 +13,6 @@
 namespace hostapp {
 
 namespace {
-
-bool ParseInt(const std::string& text, long lo, long hi, long& out)
-{
-    if (text.empty())
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text.c_str(), &end, 0);
-    if (errno != 0 || *end != '\0' || v < lo || v > hi)
-        return false;
-    out = v;
-    return true;
-}
 
 bool ParseColor(const std::string& text, uint8_t rgb[3])
 {
@@ -131,18 +118,18 @@ bool ParseHostCommandLine(const std::vector<std::string>& args, HostCommandLine&
             v = args[++i];
             return true;
         };
-        auto number = [&](long lo, long hi, long& v) {
+        auto number = [&](int64_t lo, int64_t hi, int64_t& v) {
             std::string text;
             if (!value(text))
                 return false;
-            if (!ParseInt(text, lo, hi, v)) {
+            if (!qnParseInteger(text, lo, hi, v, 0)) {
                 err = a + " needs a whole number from " + std::to_string(lo) + " to " + std::to_string(hi);
                 return false;
             }
             return true;
         };
         std::string text;
-        long n = 0;
+        int64_t n = 0;
         if (a == "--help" || a == "-h") {
             help = true;
             return true;

@@ -8,11 +8,11 @@
 
 #include "core/Mem.h"
 #include "core/StdFile.h"
+#include "core/String.h"
 #include "engine/Tessolo.h"
 #include "imaging/ImageFile.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -152,24 +152,6 @@ bool BuildLayout(CTessolo& e, const Options& o, std::vector<CTessolo::SFX_ONEPIE
     return true;
 }
 
-bool ParseGrid(const std::string& s, int& c, int& r)
-{
-    char x = 0;
-    char rest = 0;
-    return std::sscanf(s.c_str(), "%d%c%d%c", &c, &x, &r, &rest) == 3 && (x == 'x' || x == 'X') && c >= 1 &&
-           c <= 101 && r >= 1 && r <= 101;
-}
-
-bool ParseInt(const std::string& s, int lo, int hi, int& out)
-{
-    char* end = nullptr;
-    const long v = std::strtol(s.c_str(), &end, 10);
-    if (s.empty() || *end || v < lo || v > hi)
-        return false;
-    out = int(v);
-    return true;
-}
-
 int Run(const tool::Args& args)
 {
     Options o;
@@ -183,23 +165,28 @@ int Run(const tool::Args& args)
             return true;
         };
         std::string v;
-        int n = 0;
+        uint64_t n = 0;
         if (a == "--grid") {
-            if (!value(v) || !ParseGrid(v, o.columns, o.rows))
+            uint32_t columns = 0, rows = 0;
+            if (!value(v) || !qnParseDimensions(v, 1, 101, columns, rows))
                 return tool::Fail(kName, "--grid needs COLUMNSxROWS, each 1 to 101");
+            o.columns = int(columns);
+            o.rows = int(rows);
         } else if (a == "--block") {
             if (!value(o.block))
                 return tool::Fail(kName, "--block needs a file");
         } else if (a == "--seed") {
-            if (!value(v) || !ParseInt(v, 0, 1000000000, n))
+            if (!value(v) || !qnParseUnsigned(v, 1000000000, n))
                 return tool::Fail(kName, "--seed needs a number");
             o.seed = unsigned(n);
         } else if (a == "--blur") {
-            if (!value(v) || !ParseInt(v, 0, 255, o.blur))
+            if (!value(v) || !qnParseUnsigned(v, 255, n))
                 return tool::Fail(kName, "--blur needs a radius 0 to 255");
+            o.blur = int(n);
         } else if (a == "--stroke") {
-            if (!value(v) || !ParseInt(v, 0, 255, o.stroke))
+            if (!value(v) || !qnParseUnsigned(v, 255, n))
                 return tool::Fail(kName, "--stroke needs a size 0 to 255");
+            o.stroke = int(n);
         } else if (a == "--no-smooth") {
             o.smooth = false;
         } else if (a == "--no-cut") {

@@ -10,6 +10,7 @@
 
 #include "app/Wnd_Main.h"
 #include "core/SafeFile.h"
+#include "core/String.h"
 #include "engine/Tessolo.h"
 
 #include <algorithm>
@@ -55,30 +56,10 @@ private:
     SHAPE m_shape;
 };
 
-bool ParseUInt(const std::string& s, unsigned long long max, unsigned long long& out)
-{
-    if (s.empty() || s.size() > 20 || s.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    out = std::strtoull(s.c_str(), nullptr, 10);
-    return out <= max;
-}
-
-bool ParseGrid(const std::string& s, uint32_t& columns, uint32_t& rows)
-{
-    const size_t x = s.find('x');
-    unsigned long long c, r;
-    if (x == std::string::npos || !ParseUInt(s.substr(0, x), 101, c) || !ParseUInt(s.substr(x + 1), 101, r) ||
-        c < 1 || r < 1)
-        return false;
-    columns = uint32_t(c);
-    rows = uint32_t(r);
-    return true;
-}
-
 int New(const tool::Args& args)
 {
     uint32_t columns = 0, rows = 0;
-    unsigned long long seed = 1;
+    uint64_t seed = 1;
     double amount = 0.0;
     std::string autoLayout, out;
     bool pieces = false;
@@ -86,10 +67,10 @@ int New(const tool::Args& args)
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
         if (a == "--grid" && hasValue) {
-            if (!ParseGrid(args[++i], columns, rows))
+            if (!qnParseDimensions(args[++i], 1, 101, columns, rows))
                 return tool::Fail(kName, "--grid takes COLSxROWS with 1..101 each");
         } else if (a == "--seed" && hasValue) {
-            if (!ParseUInt(args[++i], ~0ull, seed))
+            if (!qnParseUnsigned(args[++i], UINT64_MAX, seed))
                 return tool::Fail(kName, "--seed takes a whole number");
         } else if (a == "--randomize" && hasValue) {
             char* end = nullptr;
@@ -173,8 +154,11 @@ Head ReadHead(const std::string& path)
     return h;
 }
 
-bool Load(const std::string& path, CWnd_Main& model, int& exitCode)
+// The document at path in a model of the size every action works at.
+bool Load(const std::string& path, CWnd_Main& model, ToolCutter& cutter, int& exitCode)
 {
+    model.SetImageSize(1000, 1000);
+    model.SetCutter(&cutter);
     std::string message;
     if (!model.settings_LoadDocument(path.c_str(), message)) {
         exitCode = tool::Fail(kName, path + ": " + message);
@@ -205,10 +189,8 @@ int Show(const tool::Args& args)
         return tool::Fail(kName, "show takes one FILE.qntd");
     ToolCutter cutter;
     CWnd_Main model;
-    model.SetImageSize(1000, 1000);
-    model.SetCutter(&cutter);
     int code = 0;
-    if (!Load(args[0], model, code))
+    if (!Load(args[0], model, cutter, code))
         return code;
 
     const Head head = ReadHead(args[0]);
@@ -263,10 +245,8 @@ int Block(const tool::Args& args)
         return tool::Fail(kName, "block takes FILE.qntd and OUT");
     ToolCutter cutter;
     CWnd_Main model;
-    model.SetImageSize(1000, 1000);
-    model.SetCutter(&cutter);
     int code = 0;
-    if (!Load(args[0], model, code))
+    if (!Load(args[0], model, cutter, code))
         return code;
     // A document saved in piece mode keeps that mode and its records.
     if (ReadHead(args[0]).piecesFlag == 1) {

@@ -2,6 +2,7 @@
 #include "tools/Command.h"
 
 #include "core/Storage.h"
+#include "core/String.h"
 #include "core/ZipBlock.h"
 
 #include <sys/stat.h>
@@ -141,25 +142,12 @@ int Get(const std::string& file, const std::string& path)
     }
 }
 
-bool ParseUnsigned(const std::string& text, uint64_t max, uint64_t& out)
-{
-    if (text.empty() || text[0] == '-' || text[0] == '+')
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    const unsigned long long v = std::strtoull(text.c_str(), &end, 0);
-    if (errno || *end || v > max)
-        return false;
-    out = v;
-    return true;
-}
-
 int Put(const std::string& file, const std::string& path, const std::string& typeText, const std::string& valueText)
 {
     if (!qnstorage::IsValidKey(path))
         return tool::Fail(kName, "PATH '" + path + "' has an empty name in it");
     uint64_t type = 0;
-    if (!ParseUnsigned(typeText, 6, type) || type == 0)
+    if (!qnParseUnsigned(typeText, 6, type, 0) || type == 0)
         return tool::Fail(kName, "TYPE must be a record type 1 to 6, not '" + typeText + "'");
     std::string value = valueText;
     if ((type == 4 || type == 5) && valueText == "-") {
@@ -172,7 +160,7 @@ int Put(const std::string& file, const std::string& path, const std::string& typ
     double real = 0;
     if (type >= 1 && type <= 3) {
         const uint64_t max = type == 1 ? 0xFF : type == 2 ? 0xFFFF : 0xFFFFFFFF;
-        if (!ParseUnsigned(value, max, number))
+        if (!qnParseUnsigned(value, max, number, 0))
             return tool::Fail(kName, "VALUE '" + value + "' is not a number from 0 to " + std::to_string(max));
     } else if (type == 6) {
         char* end = nullptr;

@@ -6,6 +6,7 @@
 #include "tools/Command.h"
 
 #include "core/Storage.h"
+#include "core/String.h"
 #include "imaging/Font.h"
 #include "imaging/FontBuilder.h"
 #include "imaging/ImageFile.h"
@@ -81,9 +82,8 @@ int Run(const tool::Args& args)
         if (args[i] == "--size") {
             if (i + 1 >= args.size())
                 return tool::Fail(kName, "--size needs a value");
-            char* end = nullptr;
-            const unsigned long v = std::strtoul(args[++i].c_str(), &end, 10);
-            if (!end || *end || v < 4 || v > 120)
+            int64_t v = 0;
+            if (!qnParseInteger(args[++i], 4, 120, v))
                 return tool::Fail(kName, "--size must be 4..120 pixels");
             size = static_cast<unsigned>(v);
         } else {

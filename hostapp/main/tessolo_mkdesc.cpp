@@ -3,12 +3,12 @@
 // "last.data"), so that a layout can be replayed without the main window.
 #include "core/SafeFile.h"
 #include "core/StdFile.h"
+#include "core/String.h"
 #include "host/PluginAdapter.h"
 #include "hostapp/LayoutBlock.h"
 #include "hostapp/StandInHost.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -47,13 +47,6 @@ int Fail(const std::string& message)
     return 3;
 }
 
-bool Number(const char* text, long lo, long hi, long& out)
-{
-    char* end = nullptr;
-    out = std::strtol(text, &end, 10);
-    return end && *end == '\0' && end != text && out >= lo && out <= hi;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -67,14 +60,13 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool hasValue = i + 1 < argc;
-        long n = 0;
+        int64_t n = 0;
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
         } else if (a == "--grid" && hasValue) {
-            unsigned c = 0, r = 0;
-            char extra = 0;
-            if (std::sscanf(argv[++i], "%ux%u%c", &c, &r, &extra) != 2 || c < 1 || c > 101 || r < 1 || r > 101)
+            uint32_t c = 0, r = 0;
+            if (!qnParseDimensions(argv[++i], 1, 101, c, r))
                 return Fail("--grid takes CxR with 1..101 each");
             spec.columns = static_cast<uint16_t>(c);
             spec.rows = static_cast<uint16_t>(r);
@@ -83,11 +75,11 @@ int main(int argc, char** argv)
         } else if (a == "--straight") {
             spec.knife = hostapp::KnifeShape::Straight();
         } else if (a == "--knob" && hasValue) {
-            if (!Number(argv[++i], 1, 255, n))
+            if (!qnParseInteger(argv[++i], 1, 255, n))
                 return Fail("--knob takes 1..255");
             spec.knife.knob = static_cast<uint8_t>(n);
         } else if (a == "--width" && hasValue) {
-            if (!Number(argv[++i], 1, 255, n))
+            if (!qnParseInteger(argv[++i], 1, 255, n))
                 return Fail("--width takes 1..255");
             spec.knife.width = static_cast<uint8_t>(n);
         } else if (a == "--no-cut") {
@@ -99,7 +91,7 @@ int main(int argc, char** argv)
         } else if (a == "--raw") {
             raw = true;
         } else if (a == "--max-text" && hasValue) {
-            if (!Number(argv[++i], 1, 0x7FFFFFFF, n))
+            if (!qnParseInteger(argv[++i], 1, 0x7FFFFFFF, n))
                 return Fail("--max-text takes a positive number");
             settings.maxText = static_cast<int32_t>(n);
         } else if (!a.empty() && a[0] != '-' && out.empty()) {

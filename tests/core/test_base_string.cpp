@@ -298,3 +298,54 @@ TEST(BaseString, IndexAndConcatenation)
     EXPECT_EQ(Str(fromNull), "");
     EXPECT_STREQ(static_cast<const char*>(s), "abc");
 }
+
+TEST(BaseTextNumbers, WholeTextMustBeTheNumberWithinRange)
+{
+    int64_t v = 7;
+    EXPECT_TRUE(qnParseInteger("-100", -100, 100, v));
+    EXPECT_EQ(v, -100);
+    EXPECT_TRUE(qnParseInteger("0", -1, 1, v));
+    EXPECT_EQ(v, 0);
+    for (const char* bad : {"", "-", " 5", "5 ", "+5", "5x", "--5", "101", "-101", "1e2"}) {
+        v = 7;
+        EXPECT_FALSE(qnParseInteger(bad, -100, 100, v)) << bad;
+        EXPECT_EQ(v, 7) << bad;
+    }
+    // The ends of 64 bits, and one beyond.
+    EXPECT_TRUE(qnParseInteger("-9223372036854775808", INT64_MIN, INT64_MAX, v));
+    EXPECT_EQ(v, INT64_MIN);
+    EXPECT_TRUE(qnParseInteger("9223372036854775807", INT64_MIN, INT64_MAX, v));
+    EXPECT_EQ(v, INT64_MAX);
+    EXPECT_FALSE(qnParseInteger("9223372036854775808", INT64_MIN, INT64_MAX, v));
+    EXPECT_FALSE(qnParseInteger("-9223372036854775809", INT64_MIN, INT64_MAX, v));
+
+    // C's prefixes only when asked for.
+    EXPECT_TRUE(qnParseInteger("0x1F", 0, 100, v, 0));
+    EXPECT_EQ(v, 31);
+    EXPECT_TRUE(qnParseInteger("-010", -100, 100, v, 0));
+    EXPECT_EQ(v, -8);
+    EXPECT_FALSE(qnParseInteger("0x1F", 0, 100, v));
+    EXPECT_FALSE(qnParseInteger("0x", 0, 100, v, 0));
+    EXPECT_FALSE(qnParseInteger("08", 0, 100, v, 0));
+    EXPECT_TRUE(qnParseInteger("08", 0, 100, v));
+    EXPECT_EQ(v, 8);
+
+    uint64_t u = 0;
+    EXPECT_TRUE(qnParseUnsigned("18446744073709551615", UINT64_MAX, u));
+    EXPECT_EQ(u, UINT64_MAX);
+    EXPECT_FALSE(qnParseUnsigned("18446744073709551616", UINT64_MAX, u));
+    EXPECT_FALSE(qnParseUnsigned("-1", UINT64_MAX, u));
+    EXPECT_FALSE(qnParseUnsigned("256", 255, u));
+}
+
+TEST(BaseTextNumbers, DimensionsAreTwoNumbersJoinedByAnX)
+{
+    uint32_t a = 0, b = 0;
+    EXPECT_TRUE(qnParseDimensions("8x6", 1, 101, a, b));
+    EXPECT_EQ(a, 8u);
+    EXPECT_EQ(b, 6u);
+    EXPECT_TRUE(qnParseDimensions("101X1", 1, 101, a, b));
+    EXPECT_EQ(a, 101u);
+    for (const char* bad : {"8", "8x", "x6", "0x6", "8x102", "8x6x2", "8 x 6", "-1x6", "8x6 "})
+        EXPECT_FALSE(qnParseDimensions(bad, 1, 101, a, b)) << bad;
+}
