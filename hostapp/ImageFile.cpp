@@ -109,6 +109,12 @@ bool ReadImageFile(const std::string& path, RasterImage& image, std::string& err
         err = file.Reason();
         return false;
     }
+    ImageFromFile(file, image);
+    return true;
+}
+
+void ImageFromFile(const CQNF_ImageFile& file, RasterImage& image)
+{
     const ColorMode mode = file.GetMode() == qncodec::ModeGrey   ? ColorMode::Gray
                            : file.GetMode() == qncodec::ModeCMYK ? ColorMode::CMYK
                                                                  : ColorMode::RGB;
@@ -119,7 +125,6 @@ bool ReadImageFile(const std::string& path, RasterImage& image, std::string& err
                     image.PixelCount());
     if (image.hasAlpha)
         std::memcpy(image.planes.back().data(), file.GetPlane(qncodec::PlaneAlpha), image.PixelCount());
-    return true;
 }
 
 bool WritePngFile(const std::string& path, const RasterImage& image, std::string& err)

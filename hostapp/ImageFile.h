@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+class CQNF_ImageFile;
+
 namespace hostapp {
 
 // Largest width or height the host accepts.
@@ -48,6 +50,10 @@ bool WritePngFile(const std::string& path, const RasterImage& image, std::string
 uint8_t GrayFromRGB(uint8_t r, uint8_t g, uint8_t b);
 void RGBFromCMYK(const uint8_t cmyk[4], uint8_t rgb[3]);
 void CMYKFromRGB(const uint8_t rgb[3], uint8_t cmyk[4]);
+
+// The picture a codec file has loaded, as a host image (alpha only where
+// the file has transparency).
+void ImageFromFile(const CQNF_ImageFile& file, RasterImage& image);
 
 // Converts an image to another colour mode in place (alpha is kept).
 void ConvertImage(RasterImage& image, ColorMode to);

@@ -1,64 +1,33 @@
 #include "hostapp/PsdDocument.h"
 
-#include "core/StdFile.h"
+#include "hostapp/ImageFile.h"
+#include "imaging/ImageFile.h"
 #include "imaging/PSDCodec.h"
-
-#include <cstdio>
-#include <cstring>
 
 namespace hostapp {
 
-bool IsPsdFile(const std::string& path)
-{
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
-    char magic[4] = {};
-    const bool psd = std::fread(magic, 1, 4, f) == 4 && std::memcmp(magic, "8BPS", 4) == 0;
-    std::fclose(f);
-    return psd;
-}
+bool IsPsdFile(const std::string& path) { return CQNF_ImageFile::KindOfFile(path) == CQNF_ImageFile::KindPSD; }
 
 bool ReadPsdDocument(const std::string& path, HostDocument& doc, std::string& err)
 {
-    std::vector<uint8_t> bytes;
-    if (!qnReadWholeFile(path, bytes, err))
-        return false;
-    CQNF_ImagePSD psd;
-    if (!psd.ParseImageByPtr(bytes.data(), bytes.size())) {
-        err = path + ": cannot read PSD (error " + std::to_string(psd.GetError()) + ")";
+    CQNF_ImageFile file;
+    if (!file.Load(path, CQNF_ImageFile::KindPSD, kMaxImageSide)) {
+        err = file.Reason();
         return false;
     }
-    unsigned short w = 0, h = 0;
-    psd.GetMainImageSize(w, h);
-    if (w > kMaxImageSide || h > kMaxImageSide) {
-        err = path + ": the image is larger than 30000 pixels a side";
-        return false;
-    }
-    ColorMode mode;
-    switch (psd.GetImageMode()) {
-    case qncodec::ModeGrey:
-        mode = ColorMode::Gray;
-        break;
-    case qncodec::ModeCMYK:
-        mode = ColorMode::CMYK;
-        break;
-    default:
-        mode = ColorMode::RGB;
-        break;
-    }
-    const int colours = ColorPlanes(mode);
     RasterImage merged;
-    merged.Allocate(mode, w, h, false);
-    for (int c = 0; c < colours; ++c)
-        std::memcpy(merged.planes[static_cast<size_t>(c)].data(), psd.GetImageDataPtr(static_cast<signed char>(c)),
-                    merged.PixelCount());
+    ImageFromFile(file, merged);
+    const ColorMode mode = merged.mode;
+    const int w = merged.width, h = merged.height;
+    const int colours = ColorPlanes(mode);
 
     doc = HostDocument{};
     doc.mode = mode;
     doc.width = w;
     doc.height = h;
-    if (!psd.LParseByPtr(bytes.data(), bytes.size())) {
+    // The layers, from the copy of the file the merged image came from.
+    auto& psd = static_cast<CQNF_ImagePSD&>(*file.GetReader());
+    if (!psd.LParseLocal()) {
         err = path + ": cannot read the PSD layers (error " + std::to_string(psd.GetError()) + ")";
         return false;
     }

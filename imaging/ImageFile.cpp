@@ -56,6 +56,13 @@ CQNF_ImageFile::~CQNF_ImageFile() = default;
 
 const char* CQNF_ImageFile::GetKindName() const { return NameOf(m_kind); }
 
+uint8_t CQNF_ImageFile::KindOfFile(const std::string& path)
+{
+    CQNF_StdFile file;
+    unsigned char magic[4] = {};
+    return file.Open(path.c_str(), 1) && file.Read(magic, 4) == 4 ? KindOf(magic) : 0;
+}
+
 unsigned char* CQNF_ImageFile::GetPlane(signed char index) const
 {
     return m_reader && m_failure == Failure::None ? m_reader->GetImageDataPtr(index) : nullptr;

@@ -44,6 +44,9 @@ public:
     // "in.png: unreadable PNG (error 49)".
     const std::string& Reason() const { return m_reason; }
 
+    // The kind a file's signature names (0: none, or unreadable).
+    static uint8_t KindOfFile(const std::string& path);
+
     uint8_t GetKind() const { return m_kind; }
     // "PNG", "JPEG", "PSD" (empty before a Load).
     const char* GetKindName() const;
@@ -58,6 +61,10 @@ public:
     // other kinds) to 3; null where there is no such plane. Rows are
     // GetWidth() bytes apart.
     unsigned char* GetPlane(signed char index) const;
+    // The codec that read the file (CQNF_ImagePNG, CQNF_ImageJPEG or
+    // CQNF_ImagePSD by GetKind()), holding the file's bytes: a PSD's layers
+    // are read from it with LParseLocal. Null before a Load.
+    CQNF_ImageReader* GetReader() const { return m_reader.get(); }
 
 private:
     bool i_Fail(Failure failure, const std::string& reason, unsigned short error);

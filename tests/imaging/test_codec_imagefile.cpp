@@ -165,4 +165,15 @@ TEST(CodecImageFile, PsdGivesItsMergedImage)
     EXPECT_EQ(f.GetPlane(0)[7], 200);
     EXPECT_EQ(f.GetPlane(1)[7], 0);
     EXPECT_FALSE(f.Load(dir / "m.psd", CQNF_ImageFile::KindPNG));
+    EXPECT_EQ(CQNF_ImageFile::KindOfFile(dir / "m.psd"), CQNF_ImageFile::KindPSD);
+    EXPECT_EQ(CQNF_ImageFile::KindOfFile(dir / "missing.psd"), 0);
+
+    // The layers come from the bytes the merged image was read from.
+    ASSERT_TRUE(f.Load(dir / "m.psd"));
+    auto& psd = static_cast<CQNF_ImagePSD&>(*f.GetReader());
+    ASSERT_TRUE(psd.LParseLocal());
+    ASSERT_EQ(psd.GetLayersCount(), 1u);
+    CQNF_ImagePSD::PSDLayerInfoExt_s info{};
+    ASSERT_TRUE(psd.GetLayerInfo(0, info));
+    EXPECT_STREQ(info.name, "only");
 }
