@@ -41,6 +41,21 @@ CWnd_MainModel::KNIFESTRUCT* CWnd_MainModel::GetKnifeById(uint32_t id)
     return const_cast<KNIFESTRUCT*>(static_cast<const CWnd_MainModel*>(this)->GetKnifeById(id));
 }
 
+uint16_t CWnd_MainModel::i_SplitterCount(uint32_t cells)
+{
+    return cells == 0 ? 0 : uint16_t(std::min<uint32_t>(cells - 1, 100));
+}
+
+void CWnd_MainModel::i_EvenSplit(float* pos, uint16_t n)
+{
+    const float step = 1.0f / float(n + 1);
+    float p = step;
+    for (uint16_t i = 0; i < n; ++i) {
+        pos[i] = p;
+        p += step;
+    }
+}
+
 const CWnd_MainModel::KNIFESTRUCT* CWnd_MainModel::GetKnifeById(uint32_t id) const
 {
     if (id >= kAuxKnifeId)
@@ -51,19 +66,6 @@ const CWnd_MainModel::KNIFESTRUCT* CWnd_MainModel::GetKnifeById(uint32_t id) con
 }
 
 namespace {
-
-// n splitters evenly over 0..1, accumulated in single precision.
-void EvenSplit(float* pos, uint16_t n)
-{
-    const float step = 1.0f / float(n + 1);
-    float p = step;
-    for (uint16_t i = 0; i < n; ++i) {
-        pos[i] = p;
-        p += step;
-    }
-}
-
-uint16_t SplitterCount(uint32_t cells) { return cells == 0 ? 0 : uint16_t(std::min<uint32_t>(cells - 1, 100)); }
 
 void ResetGridKnife(CWnd_MainModel::KNIFESTRUCT& k)
 {
@@ -76,8 +78,8 @@ void ResetGridKnife(CWnd_MainModel::KNIFESTRUCT& k)
 
 uint8_t CWnd_MainModel::spl_SplitEvenParts(uint16_t columns, uint16_t rows, uint8_t force, uint8_t resetAux)
 {
-    const uint16_t c = SplitterCount(columns);
-    const uint16_t r = SplitterCount(rows);
+    const uint16_t c = i_SplitterCount(columns);
+    const uint16_t r = i_SplitterCount(rows);
     const bool colChanged = force || c != m_nColSplitters;
     const bool rowChanged = force || r != m_nRowSplitters;
     if (!colChanged && !rowChanged && m_nKnotCols == c + 2 && m_nKnotRows == r + 2)
@@ -104,9 +106,9 @@ uint8_t CWnd_MainModel::spl_SplitEvenParts(uint16_t columns, uint16_t rows, uint
     m_nColSplitters = c;
     m_nRowSplitters = r;
     if (colChanged)
-        EvenSplit(m_ColSplitters, c);
+        i_EvenSplit(m_ColSplitters, c);
     if (rowChanged)
-        EvenSplit(m_RowSplitters, r);
+        i_EvenSplit(m_RowSplitters, r);
     m_nKnotCols = uint16_t(c + 2);
     m_nKnotRows = uint16_t(r + 2);
     m_nKnots = knots;

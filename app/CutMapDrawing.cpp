@@ -275,25 +275,17 @@ void CWnd_MainModel::i_spl_DrawKnife(KNIFESTRUCT* knife, qntFPOS start, qntFPOS 
 
 void CWnd_MainModel::spl_DoShowFurtherSplitting(uint16_t columns, uint16_t rows, qntRECT_s view, qntRECT_s image)
 {
-    const uint16_t c = columns == 0 ? 0 : uint16_t(std::min<uint32_t>(columns - 1u, 100));
-    const uint16_t r = rows == 0 ? 0 : uint16_t(std::min<uint32_t>(rows - 1u, 100));
+    const uint16_t c = i_SplitterCount(columns);
+    const uint16_t r = i_SplitterCount(rows);
     float cols[kMaxSplitters], rws[kMaxSplitters];
-    auto even = [](float* pos, uint16_t n) {
-        const float step = 1.0f / float(n + 1);
-        float p = step;
-        for (uint16_t i = 0; i < n; ++i) {
-            pos[i] = p;
-            p += step;
-        }
-    };
     if (c == m_nColSplitters)
         std::memcpy(cols, m_ColSplitters, sizeof(cols));
     else
-        even(cols, c);
+        i_EvenSplit(cols, c);
     if (r == m_nRowSplitters)
         std::memcpy(rws, m_RowSplitters, sizeof(rws));
     else
-        even(rws, r);
+        i_EvenSplit(rws, r);
     spl_DoRedrawBySimpleLines(c, r, cols, rws, view, image);
 }
 

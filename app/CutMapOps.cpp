@@ -920,13 +920,7 @@ void CWnd_MainModel::op_ArrangeSplitingHandles(uint8_t row, uint8_t redraw)
 {
     uncm_PreSave(CMUNDO_SPLITTERS);
     const uint16_t n = row ? m_nRowSplitters : m_nColSplitters;
-    float* pos = row ? m_RowSplitters : m_ColSplitters;
-    const float step = 1.0f / float(n + 1);
-    float p = step;
-    for (uint16_t i = 0; i < n; ++i) {
-        pos[i] = p;
-        p += step;
-    }
+    i_EvenSplit(row ? m_RowSplitters : m_ColSplitters, n);
     if (redraw) {
         spl_DoRedrawHVSplitRulers();
         i_FullRedraw();

@@ -445,6 +445,10 @@ protected:
         return !limited || !m_bKnifeSelection || k.selected;
     }
     void i_MarkKnotsOfSelection(std::vector<uint8_t>& marks) const;
+    // The splitters between cells (at most 100), and n splitters evenly over
+    // 0..1, accumulated in single precision.
+    static uint16_t i_SplitterCount(uint32_t cells);
+    static void i_EvenSplit(float* pos, uint16_t n);
     // The knife editor's mutation; all 0 without an editor.
     void i_CutterMutation(float& s, float& h, float& u) const;
     // After a new grid: every knife takes the editor's shape, the rulers and
@@ -455,8 +459,10 @@ protected:
     void i_FinishTiling();
     void i_RefreshCutterSizes();
     void i_UpdateCutterAfterLoad();
-    bool i_ReadBlockV3(const uint8_t* data, uint32_t size, const uint8_t** records, uint32_t& count);
-    bool i_ReadBlockV2(const uint8_t* data, uint32_t size);
+    bool i_ReadBlock(const uint8_t* data, uint32_t size, uint8_t version, const uint8_t** records,
+                     uint32_t& count);
+    bool i_LoadBlock(const uint8_t* data, uint32_t size, uint8_t version, const uint8_t** records, uint32_t& count,
+                     uint8_t redraw);
     void i_AfterRead(uint8_t redraw);
     void i_DrawKnotMarker(qntFPOS p, uint32_t knot, uint8_t fixed);
     bool i_RebuildGrid(uint8_t column, uint16_t splitter, bool insert, float fraction);

@@ -390,44 +390,31 @@ bool CWnd_MainModel::settings_CheckBlock(const uint8_t* data, uint32_t size, uin
     return w.Header() && w.Body(nullptr);
 }
 
-bool CWnd_MainModel::i_ReadBlockV3(const uint8_t* data, uint32_t size, const uint8_t** records, uint32_t& count)
+// Versions 2 and 3 differ only in what the walker reads; version 2 blocks
+// carry no extra knives and no piece records.
+bool CWnd_MainModel::i_ReadBlock(const uint8_t* data, uint32_t size, uint8_t version, const uint8_t** records,
+                                 uint32_t& count)
 {
     if (!data)
         return false;
-    BlockWalker check(data, size, 3);
+    BlockWalker check(data, size, version);
     if (!check.Header() || !check.Body(nullptr))
         return false;
     if (!spl_SplitEvenParts(uint16_t(check.C + 1), uint16_t(check.R + 1), 1, 1)) {
         m_nModelError = qnerr::NoMemory;
         return false;
     }
-    if (!spl_InitAuxKnivesMem(check.A))
+    if (version == 3 && !spl_InitAuxKnivesMem(check.A))
         return false;
-    m_nAuxKnives = check.A;
-    BlockWalker apply(data, size, 3);
+    m_nAuxKnives = version == 3 ? check.A : 0;
+    BlockWalker apply(data, size, version);
     apply.Header();
     apply.Body(this);
-    if (records)
-        *records = apply.records;
-    count = apply.records ? apply.recordCount : 0;
-    return true;
-}
-
-bool CWnd_MainModel::i_ReadBlockV2(const uint8_t* data, uint32_t size)
-{
-    if (!data)
-        return false;
-    BlockWalker check(data, size, 2);
-    if (!check.Header() || !check.Body(nullptr))
-        return false;
-    if (!spl_SplitEvenParts(uint16_t(check.C + 1), uint16_t(check.R + 1), 1, 1)) {
-        m_nModelError = qnerr::NoMemory;
-        return false;
+    if (version == 3) {
+        if (records)
+            *records = apply.records;
+        count = apply.records ? apply.recordCount : 0;
     }
-    m_nAuxKnives = 0;
-    BlockWalker apply(data, size, 2);
-    apply.Header();
-    apply.Body(this);
     return true;
 }
 
@@ -441,15 +428,14 @@ void CWnd_MainModel::i_AfterRead(uint8_t redraw)
     }
 }
 
-bool CWnd_MainModel::settings_LoadCurLayoutAndCellSettingsFromMem(const uint8_t* data, uint32_t size,
-                                                                  const uint8_t** records, uint32_t& count,
-                                                                  uint8_t redraw)
+bool CWnd_MainModel::i_LoadBlock(const uint8_t* data, uint32_t size, uint8_t version, const uint8_t** records,
+                                 uint32_t& count, uint8_t redraw)
 {
     if (records)
         *records = nullptr;
     count = 0;
     m_nModelError = 0;
-    if (!i_ReadBlockV3(data, size, records, count)) {
+    if (!i_ReadBlock(data, size, version, records, count)) {
         // Only a grid that cannot be allocated fails the read; a damaged
         // block gives the default layout.
         if (m_nModelError == qnerr::NoMemory)
@@ -460,21 +446,18 @@ bool CWnd_MainModel::settings_LoadCurLayoutAndCellSettingsFromMem(const uint8_t*
     return true;
 }
 
+bool CWnd_MainModel::settings_LoadCurLayoutAndCellSettingsFromMem(const uint8_t* data, uint32_t size,
+                                                                  const uint8_t** records, uint32_t& count,
+                                                                  uint8_t redraw)
+{
+    return i_LoadBlock(data, size, 3, records, count, redraw);
+}
+
 bool CWnd_MainModel::settings_LoadCurLayoutAndCellSettingsFromMem_old_v2(const uint8_t* data, uint32_t size,
                                                                          const uint8_t** records, uint32_t& count,
                                                                          uint8_t redraw)
 {
-    if (records)
-        *records = nullptr;
-    count = 0;
-    m_nModelError = 0;
-    if (!i_ReadBlockV2(data, size)) {
-        if (m_nModelError == qnerr::NoMemory)
-            return false;
-        return settings_LoadDefaults();
-    }
-    i_AfterRead(redraw);
-    return true;
+    return i_LoadBlock(data, size, 2, records, count, redraw);
 }
 
 bool CWnd_MainModel::settings_LoadDefaults()

@@ -839,33 +839,38 @@ uint8_t StandInHost::GetKey(DescriptorReadToken token, DescriptorKey* key, Descr
     return 1;
 }
 
+const DescriptorItem* StandInHost::LastReadItem(DescriptorReadToken token, DescriptorType type)
+{
+    auto it = m_readTokens.find(reinterpret_cast<ReadToken*>(token));
+    if (it == m_readTokens.end() || it->second->next == 0)
+        return nullptr;
+    const DescriptorItem& item = it->second->descriptor.items[it->second->next - 1];
+    return item.type == type ? &item : nullptr;
+}
+
+StandInHost::WriteToken* StandInHost::FindWriteToken(DescriptorWriteToken token)
+{
+    auto it = m_writeTokens.find(reinterpret_cast<WriteToken*>(token));
+    return it == m_writeTokens.end() ? nullptr : it->second.get();
+}
+
 int16_t StandInHost::GetInteger(DescriptorReadToken token, int32_t* value)
 {
     StandInHost* h = Current();
-    if (!h)
+    const DescriptorItem* item = h && value ? h->LastReadItem(token, descriptorTypeInteger) : nullptr;
+    if (!item)
         return kHostError;
-    auto it = h->m_readTokens.find(reinterpret_cast<ReadToken*>(token));
-    if (it == h->m_readTokens.end() || it->second->next == 0 || !value)
-        return kHostError;
-    const DescriptorItem& item = it->second->descriptor.items[it->second->next - 1];
-    if (item.type != descriptorTypeInteger)
-        return kHostError;
-    *value = HostDescriptor::IntegerOf(item);
+    *value = HostDescriptor::IntegerOf(*item);
     return 0;
 }
 
 int16_t StandInHost::GetText(DescriptorReadToken token, FilterHandle* text)
 {
     StandInHost* h = Current();
-    if (!h)
+    const DescriptorItem* item = h && text ? h->LastReadItem(token, descriptorTypeText) : nullptr;
+    if (!item)
         return kHostError;
-    auto it = h->m_readTokens.find(reinterpret_cast<ReadToken*>(token));
-    if (it == h->m_readTokens.end() || it->second->next == 0 || !text)
-        return kHostError;
-    const DescriptorItem& item = it->second->descriptor.items[it->second->next - 1];
-    if (item.type != descriptorTypeText)
-        return kHostError;
-    *text = h->NewHandle(item.value.data(), item.value.size());
+    *text = h->NewHandle(item->value.data(), item->value.size());
     return 0;
 }
 
@@ -900,12 +905,10 @@ int16_t StandInHost::CloseWrite(DescriptorWriteToken token, FilterHandle* descri
 int16_t StandInHost::PutInteger(DescriptorWriteToken token, DescriptorKey key, int32_t value)
 {
     StandInHost* h = Current();
-    if (!h)
+    WriteToken* t = h ? h->FindWriteToken(token) : nullptr;
+    if (!t)
         return kHostError;
-    auto it = h->m_writeTokens.find(reinterpret_cast<WriteToken*>(token));
-    if (it == h->m_writeTokens.end())
-        return kHostError;
-    it->second->descriptor.PutInteger(key, value);
+    t->descriptor.PutInteger(key, value);
     return 0;
 }
 
@@ -914,13 +917,13 @@ int16_t StandInHost::PutText(DescriptorWriteToken token, DescriptorKey key, Filt
     StandInHost* h = Current();
     if (!h)
         return kHostError;
-    auto it = h->m_writeTokens.find(reinterpret_cast<WriteToken*>(token));
+    WriteToken* t = h->FindWriteToken(token);
     HandleRec* rec = h->FindHandle(text, "text put");
-    if (it == h->m_writeTokens.end() || !rec)
+    if (!t || !rec)
         return kHostError;
     if (h->m_settings.maxText >= 0 && rec->size > h->m_settings.maxText)
         return kHostError;
-    it->second->descriptor.PutText(
+    t->descriptor.PutText(
         key, std::vector<uint8_t>(rec->bytes.begin(), rec->bytes.begin() + rec->size));
     return 0;
 }

@@ -172,6 +172,10 @@ private:
     int16_t DoAdvanceState();
     HandleRec* FindHandle(FilterHandle h, const char* what);
     PortRec* FindPort(ChannelReadPort port);
+    // The item a read token read last, when it has the type; else null.
+    const DescriptorItem* LastReadItem(DescriptorReadToken token, DescriptorType type);
+    // An open write token; null for an unknown one.
+    WriteToken* FindWriteToken(DescriptorWriteToken token);
     bool CheckPixelDesc(const PixelMemoryDesc* dest, int32_t width, int32_t height);
 
     HostDocument m_doc;
