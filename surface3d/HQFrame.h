@@ -850,10 +850,7 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
     const uint64_t texWidth = m_r.texWidth;
     const Side& side = *m_side;
     uint32_t* head = m_heads + static_cast<size_t>(y - m_tt) * m_stride + (xs - m_tl);
-    int32_t pu = INT32_MIN, pv = INT32_MIN;
-    bool produced = false;
-    for (int32_t x = xs; x < xe; ++x, ++head) {
-        const float fx = static_cast<float>(x - x0);
+    auto texel = [&](float fx, int32_t& tu, int32_t& tv) {
         float u, v;
         if constexpr (TM == TexMode::Linear) {
             u = a0[1] + step[1] * fx;
@@ -867,11 +864,55 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
             u = (a0[1] + step[1] * fx) / w;
             v = (a0[2] + step[2] * fx) / w;
         }
-        int32_t tu = INT32_MIN, tv = INT32_MIN;  // outside the texture
+        tu = tv = INT32_MIN;  // outside the texture
         if (u > -1.0f && u < m_texW && v > -1.0f && v < m_texH) {
             tu = static_cast<int32_t>(u);
             tv = static_cast<int32_t>(v);
         }
+    };
+    // A run of pixels on one texel shares the fragment of its first pixel.
+    // Where a tile or the clip cuts the span inside a run, that first pixel
+    // lies before the cut: the run's fragment is evaluated there, as an uncut
+    // span would, so the cut changes nothing.
+    // Texel coordinates move one way along a span, so the run is found by
+    // doubling steps back and then halving.
+    float runStart = static_cast<float>(xs - x0);
+    if (xs > x0) {
+        int32_t tu, tv, bu, bv;
+        texel(runStart, tu, tv);
+        auto same = [&](int32_t x) {
+            texel(static_cast<float>(x - x0), bu, bv);
+            return bu == tu && bv == tv;
+        };
+        int32_t in = xs, step = 1;  // `in` is known to be in the run
+        int32_t out = x0 - 1;       // before the span
+        while (in - step >= x0) {
+            if (!same(in - step)) {
+                out = in - step;
+                break;
+            }
+            in -= step;
+            step *= 2;
+        }
+        if (out == x0 - 1 && in > x0 && !same(x0))
+            out = x0;
+        else if (out == x0 - 1 && in > x0)
+            in = x0;
+        while (in - out > 1) {
+            const int32_t m = out + (in - out) / 2;
+            if (same(m))
+                in = m;
+            else
+                out = m;
+        }
+        runStart = static_cast<float>(in - x0);
+    }
+    int32_t pu = INT32_MIN, pv = INT32_MIN;
+    bool produced = false;
+    for (int32_t x = xs; x < xe; ++x, ++head) {
+        const float fx = x == xs ? runStart : static_cast<float>(x - x0);
+        int32_t tu, tv;
+        texel(static_cast<float>(x - x0), tu, tv);
         if (tu == pu && tv == pv) {
             if (produced) {
                 m_pool[m_count] = m_pool[m_count - 1];
