@@ -32,6 +32,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace s3d::hq {
 
@@ -205,7 +206,7 @@ inline Rule MakeRule(float f)
 // the default rounding mode).
 inline uint8_t RoundEven(float v)
 {
-    volatile float big = 8388608.0f;
+    const float big = 8388608.0f;
     const float r = (v + big) - big;
     return static_cast<uint8_t>(static_cast<int32_t>(r));
 }
@@ -354,13 +355,19 @@ private:
     bool SetUp(unsigned short& error);
     template <TexMode TM>
     Outcome TilesIn(unsigned short& error);
-    template <TexMode TM, NormalMode NM>
+    // NC: colour channels known at compile time (3, the common case), or -1.
+    template <TexMode TM, NormalMode NM, int NC>
     bool FillTriangle(uint32_t i, const int32_t* box);
-    template <TexMode TM, NormalMode NM, int NA>
+    template <TexMode TM, NormalMode NM, int NA, int NC>
     bool ScanLine(const Span<NA>& s);
-    bool Append(uint32_t* head);
+    template <TexMode TM, NormalMode NM>
+    bool Fill(uint32_t i, const int32_t* box)
+    {
+        return m_r.channels == 4 ? FillTriangle<TM, NM, 3>(i, box) : FillTriangle<TM, NM, -1>(i, box);
+    }
     bool Grow();
     void ResolveTile(int32_t ox, int32_t oy, int32_t tw, int32_t th);
+    void Composite(Fragment* pool, uint32_t first);
     void ClearTile(int32_t ox, int32_t oy, int32_t tw, int32_t th);
 
     const Request& m_r;
@@ -396,6 +403,7 @@ private:
     bool m_constant = false;
     Rule m_rules[4]{};
     Ticker m_ticker;
+    std::vector<uint64_t> m_recip;
 };
 
 template <class Lighting>
@@ -420,17 +428,22 @@ Outcome Frame<Lighting>::Start(unsigned short& error)
     m_stride = static_cast<int32_t>(std::min<int64_t>(m_S, int64_t{q} * rw));
     const int32_t rows = static_cast<int32_t>(std::min<int64_t>(m_S, int64_t{q} * rh));
     const uint64_t cells = static_cast<uint64_t>(m_stride) * rows;
-    if (!m_headBlock.Zalloc(qnMulSize({cells, 4}))) {
+    // Neither block is read before it is written: no need to zero them.
+    if (!m_headBlock.alloc(qnMulSize({cells, 4}))) {
         error = m_headBlock.GetError();
         return Outcome::Failed;
     }
-    if (!m_poolBlock.Zalloc(qnMulSize({cells, 2, sizeof(Fragment)}))) {
+    if (!m_poolBlock.alloc(qnMulSize({cells, 2, sizeof(Fragment)}))) {
         error = m_poolBlock.GetError();
         return Outcome::Failed;
     }
     m_heads = reinterpret_cast<uint32_t*>(m_headBlock.GetPtr());
     m_pool = reinterpret_cast<Fragment*>(m_poolBlock.GetPtr());
     m_capacity = static_cast<uint32_t>(2 * cells);
+    const uint32_t qq = m_r.q * m_r.q;
+    m_recip.resize(qq + 1);
+    for (uint32_t d = 1; d <= qq; ++d)
+        m_recip[d] = ((uint64_t{1} << 40) + d - 1) / d;
     m_growth = static_cast<uint32_t>(cells);
     if (m_progress) {
         if (m_progress->IsCanceled())
@@ -652,10 +665,10 @@ Outcome Frame<Lighting>::TilesIn(unsigned short& error)
                 bool ok;
                 if (t.bump) {
                     m_baseUnit = Normalise(m_base.x, m_base.y, m_base.z);
-                    ok = m_r.bumpMode == NormalMode::BumpPlain ? FillTriangle<TM, NormalMode::BumpPlain>(i, box)
-                                                               : FillTriangle<TM, NormalMode::BumpDeadZone>(i, box);
+                    ok = m_r.bumpMode == NormalMode::BumpPlain ? Fill<TM, NormalMode::BumpPlain>(i, box)
+                                                               : Fill<TM, NormalMode::BumpDeadZone>(i, box);
                 } else if (m_r.phong) {
-                    ok = FillTriangle<TexMode::Linear, NormalMode::Phong>(i, box);
+                    ok = Fill<TexMode::Linear, NormalMode::Phong>(i, box);
                 } else {
                     m_light.Begin(m_base, m_front);
                     m_constant = m_light.Constant();
@@ -664,7 +677,7 @@ Outcome Frame<Lighting>::TilesIn(unsigned short& error)
                         for (int c = 0; c < 4; ++c)
                             m_rules[c] = MakeRule(f[c]);
                     }
-                    ok = FillTriangle<TM, NormalMode::Base>(i, box);
+                    ok = Fill<TM, NormalMode::Base>(i, box);
                 }
                 if (!ok) {
                     error = m_poolError;
@@ -685,7 +698,7 @@ Outcome Frame<Lighting>::TilesIn(unsigned short& error)
 // rows cut to the box. Depth, texture coordinate (and weight, and normal)
 // are linear along each edge.
 template <class Lighting>
-template <TexMode TM, NormalMode NM>
+template <TexMode TM, NormalMode NM, int NC>
 bool Frame<Lighting>::FillTriangle(uint32_t i, const int32_t* box)
 {
     constexpr int NA = NM == NormalMode::Phong ? 6 : 3;
@@ -740,7 +753,38 @@ bool Frame<Lighting>::FillTriangle(uint32_t i, const int32_t* box)
             wslope = (Q.w - P.w) / static_cast<double>(Q.y - P.y);
             wslopeF = (static_cast<float>(Q.w) - static_cast<float>(P.w)) / dy;
         }
-        int32_t Column(int32_t k) const { return EdgeColumn(p->x, p->y, q->x, q->y, k); }
+        // The edge rule of TriangleWalk.h's EdgeColumn, its integer quotient
+        // (dx k) / dy kept by exact stepping from row to row.
+        int64_t dx = 0, dy = 1, quot = 0, rem = 0, dq = 0, dr = 0;
+        int32_t at = -1;
+        int32_t Column(int32_t k)
+        {
+            if (at < 0 || k != at + 1) {
+                dx = int64_t{q->x} - p->x;
+                dy = int64_t{q->y} - p->y;
+                dq = dx / dy;
+                dr = dx - dq * dy;
+                quot = (dx * k) / dy;
+                rem = dx * k - quot * dy;
+            } else {
+                quot += dq;
+                rem += dr;
+                if (dx >= 0 && rem >= dy) {
+                    rem -= dy;
+                    ++quot;
+                } else if (dx < 0 && rem <= -dy) {
+                    rem += dy;
+                    --quot;
+                }
+            }
+            at = k;
+            int64_t col = p->x + quot;
+            const float exact =
+                static_cast<float>(p->x) + static_cast<float>(dx) * static_cast<float>(k) / static_cast<float>(dy);
+            if (exact - static_cast<float>(col) > 0.5f)
+                ++col;
+            return static_cast<int32_t>(col);
+        }
         void Values(int32_t k, float* out, double& w) const
         {
             const float fk = static_cast<float>(k);
@@ -766,7 +810,7 @@ bool Frame<Lighting>::FillTriangle(uint32_t i, const int32_t* box)
             s.x1 = ac.Column(k);
             ab.Values(k, s.a0, s.w0);
             ac.Values(k, s.a1, s.w1);
-            if (!ScanLine<TM, NM, NA>(s))
+            if (!ScanLine<TM, NM, NA, NC>(s))
                 return false;
         }
     }
@@ -780,7 +824,7 @@ bool Frame<Lighting>::FillTriangle(uint32_t i, const int32_t* box)
             s.x1 = bc.Column(y - B.y);
             ac.Values(y - A.y, s.a0, s.w0);
             bc.Values(y - B.y, s.a1, s.w1);
-            if (!ScanLine<TM, NM, NA>(s))
+            if (!ScanLine<TM, NM, NA, NC>(s))
                 return false;
         }
     }
@@ -801,24 +845,12 @@ bool Frame<Lighting>::Grow()
     return true;
 }
 
-// Links the fragment at the pool's count into the subsample's list, at its
-// head, and makes room for the next one.
-template <class Lighting>
-inline bool Frame<Lighting>::Append(uint32_t* head)
-{
-    m_pool[m_count].next = *head;
-    *head = m_count;
-    if (++m_count == m_capacity)
-        return Grow();
-    return true;
-}
-
 // One span: ends ordered, cut to the tile (the end column itself excluded);
 // per pixel the texel, a skip where it lies outside the texture or its alpha
 // is 0, a copy of the previous fragment (depth included) while the texel
 // stays the same, else the shading normal, the lighting and a new fragment.
 template <class Lighting>
-template <TexMode TM, NormalMode NM, int NA>
+template <TexMode TM, NormalMode NM, int NA, int NC>
 bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
 {
     int32_t x0 = sp.x0, x1 = sp.x1;
@@ -840,15 +872,54 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
     float step[NA];
     for (int k = 0; k < NA; ++k)
         step[k] = (a1[k] - a0[k]) / dx;
-    const double dw = (w1 - w0) / static_cast<double>(x1 - x0);
-    const float w0f = static_cast<float>(w0);
-    const float dwf = (static_cast<float>(w1) - w0f) / dx;
+    (void)w0;
+    (void)w1;
+    double dw = 0.0;
+    float w0f = 0.0f, dwf = 0.0f;
+    if constexpr (TM == TexMode::PerspectiveDouble)
+        dw = (w1 - w0) / static_cast<double>(x1 - x0);
+    if constexpr (TM == TexMode::PerspectiveFloat) {
+        w0f = static_cast<float>(w0);
+        dwf = (static_cast<float>(w1) - w0f) / dx;
+    }
 
+    // The loop keeps what it needs in locals: its byte stores could alias
+    // any member, which would make the compiler reload them per pixel.
     const uint32_t n = m_r.channels;
     const uint8_t* alphaPlane = m_r.texAlpha;
     const uint64_t texStride = m_r.texStride;
     const uint64_t texWidth = m_r.texWidth;
+    const uint64_t texHeight = m_r.texHeight;
+    const float texW = m_texW, texH = m_texH;
     const Side& side = *m_side;
+    const bool solid = m_solid;
+    const bool constant = NM == NormalMode::Base && m_constant;
+    const uint32_t colours = NC >= 0 ? static_cast<uint32_t>(NC) : n - 1;
+    // Colour sources of the four colour channels; channels past n - 1 read
+    // the alpha plane and are never used.
+    const uint8_t* planes[4];
+    uint8_t solidColour[4];
+    for (uint32_t c = 0; c < 4; ++c) {
+        planes[c] = (c + 1 < n && !solid) ? side.plane[c] : alphaPlane;
+        solidColour[c] = side.colour[c];
+    }
+    Rule rules[4];
+    std::copy(m_rules, m_rules + 4, rules);
+    Fragment* pool = m_pool;
+    uint32_t count = m_count;
+    uint32_t capacity = m_capacity;
+    auto append = [&](uint32_t* head) {
+        pool[count].next = *head;
+        *head = count;
+        if (++count != capacity)
+            return true;
+        m_count = count;
+        if (!Grow())
+            return false;
+        pool = m_pool;
+        capacity = m_capacity;
+        return true;
+    };
     uint32_t* head = m_heads + static_cast<size_t>(y - m_tt) * m_stride + (xs - m_tl);
     auto texel = [&](float fx, int32_t& tu, int32_t& tv) {
         float u, v;
@@ -865,7 +936,7 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
             v = (a0[2] + step[2] * fx) / w;
         }
         tu = tv = INT32_MIN;  // outside the texture
-        if (u > -1.0f && u < m_texW && v > -1.0f && v < m_texH) {
+        if (u > -1.0f && u < texW && v > -1.0f && v < texH) {
             tu = static_cast<int32_t>(u);
             tv = static_cast<int32_t>(v);
         }
@@ -873,9 +944,8 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
     // A run of pixels on one texel shares the fragment of its first pixel.
     // Where a tile or the clip cuts the span inside a run, that first pixel
     // lies before the cut: the run's fragment is evaluated there, as an uncut
-    // span would, so the cut changes nothing.
-    // Texel coordinates move one way along a span, so the run is found by
-    // doubling steps back and then halving.
+    // span would, so the cut changes nothing. Texel coordinates move one way
+    // along a span, so the run is found by doubling steps back, then halving.
     float runStart = static_cast<float>(xs - x0);
     if (xs > x0) {
         int32_t tu, tv, bu, bv;
@@ -884,15 +954,15 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
             texel(static_cast<float>(x - x0), bu, bv);
             return bu == tu && bv == tv;
         };
-        int32_t in = xs, step = 1;  // `in` is known to be in the run
+        int32_t in = xs, jump = 1;  // `in` is known to be in the run
         int32_t out = x0 - 1;       // before the span
-        while (in - step >= x0) {
-            if (!same(in - step)) {
-                out = in - step;
+        while (in - jump >= x0) {
+            if (!same(in - jump)) {
+                out = in - jump;
                 break;
             }
-            in -= step;
-            step *= 2;
+            in -= jump;
+            jump *= 2;
         }
         if (out == x0 - 1 && in > x0 && !same(x0))
             out = x0;
@@ -909,15 +979,15 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
     }
     int32_t pu = INT32_MIN, pv = INT32_MIN;
     bool produced = false;
+    bool ok = true;
     for (int32_t x = xs; x < xe; ++x, ++head) {
-        const float fx = x == xs ? runStart : static_cast<float>(x - x0);
         int32_t tu, tv;
         texel(static_cast<float>(x - x0), tu, tv);
         if (tu == pu && tv == pv) {
             if (produced) {
-                m_pool[m_count] = m_pool[m_count - 1];
-                if (!Append(head))
-                    return false;
+                pool[count] = pool[count - 1];
+                if (!(ok = append(head)))
+                    break;
             }
             continue;
         }
@@ -930,13 +1000,12 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
         const uint8_t alpha = alphaPlane[t];
         if (alpha == 0)
             continue;
+        const float fx = x == xs ? runStart : static_cast<float>(x - x0);
         const uint64_t mapIndex = static_cast<uint64_t>(tv) * texWidth + static_cast<uint64_t>(tu);
-        Fragment& f = m_pool[m_count];
+        Fragment& f = pool[count];
         f.depth = a0[0] + step[0] * fx;
         f.alpha = alpha;
-        const Rule* rules = m_rules;
-        Rule local[4];
-        if (!(NM == NormalMode::Base && m_constant)) {
+        if (!constant) {
             float fac[4];
             if constexpr (NM == NormalMode::Base) {
                 m_light.TriangleFactors(mapIndex, fac);
@@ -945,7 +1014,7 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
                 if constexpr (NM == NormalMode::Phong) {
                     N = Normalise(a0[3] + step[3] * fx, a0[4] + step[4] * fx, a0[5] + step[5] * fx);
                 } else if (tu >= 1 && tv >= 1 && static_cast<uint64_t>(tu) + 2 <= texWidth &&
-                           static_cast<uint64_t>(tv) + 2 <= m_r.texHeight) {
+                           static_cast<uint64_t>(tv) + 2 <= texHeight) {
                     const uint64_t bs = m_r.bumpStride;
                     const uint8_t* M = side.bump + static_cast<uint64_t>(tu) + static_cast<uint64_t>(tv) * bs;
                     const int32_t ddx = int32_t{M[1]} - int32_t{M[-1]};
@@ -964,19 +1033,17 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
                 }
                 m_light.FactorsAt(N, m_front, mapIndex, fac);
             }
-            for (uint32_t c = 1; c < n; ++c)
-                local[c - 1] = MakeRule(fac[c - 1]);
-            rules = local;
+            for (uint32_t c = 0; c < colours; ++c)
+                rules[c] = MakeRule(fac[c]);
         }
-        for (uint32_t c = 1; c < n; ++c) {
-            const uint8_t base = m_solid ? side.colour[c - 1] : side.plane[c - 1][t];
-            f.colour[c - 1] = ShadeByte<Lighting::kNearest>(rules[c - 1], base);
-        }
-        if (!Append(head))
-            return false;
+        for (uint32_t c = 0; c < colours; ++c)
+            f.colour[c] = ShadeByte<Lighting::kNearest>(rules[c], solid ? solidColour[c] : planes[c][t]);
+        if (!(ok = append(head)))
+            break;
         produced = true;
     }
-    return true;
+    m_count = count;
+    return ok;
 }
 
 // Uncovered pixels of an empty tile: alpha 0, colours kept.
@@ -998,64 +1065,95 @@ void Frame<Lighting>::ResolveTile(int32_t ox, int32_t oy, int32_t tw, int32_t th
     const uint32_t n = m_r.channels;
     const uint32_t qq = static_cast<uint32_t>(q * q);
     Fragment* pool = m_pool;
+    // Quotients by 1..q^2 as a multiply and a shift: x / d = (x * ceil(2^40 / d)) >> 40
+    // holds exactly while x * d < 2^40, and here x <= 255 q^2, d <= q^2.
+    const uint64_t* recip = m_recip.data();
+    auto div = [recip](uint32_t x, uint32_t d) { return static_cast<uint8_t>((x * recip[d]) >> 40); };
     for (int32_t py = 0; py < th; ++py) {
-        const uint64_t row = static_cast<uint64_t>(oy + py) * m_r.dstStride;
+        const uint64_t row = static_cast<uint64_t>(oy + py) * m_r.dstStride + static_cast<uint64_t>(ox);
+        uint8_t* dst[5];
+        for (uint32_t c = 0; c < n; ++c)
+            dst[c] = m_r.dst[c] + row;
+        if (q == 1) {
+            const uint32_t* h = m_heads + static_cast<size_t>(py) * m_stride;
+            for (int32_t px = 0; px < tw; ++px) {
+                if (h[px] == kEnd) {
+                    dst[0][px] = 0;
+                    continue;
+                }
+                Fragment& f = pool[h[px]];
+                if (f.next != kEnd)
+                    Composite(pool, h[px]);
+                dst[0][px] = f.alpha;
+                for (uint32_t c = 1; c < n; ++c)
+                    dst[c][px] = f.colour[c - 1];
+            }
+            continue;
+        }
         for (int32_t px = 0; px < tw; ++px) {
             uint32_t sumA = 0, covered = 0, sumC[4] = {0, 0, 0, 0};
             for (int32_t sy = 0; sy < q; ++sy) {
                 const uint32_t* h = m_heads + static_cast<size_t>(py * q + sy) * m_stride + px * q;
                 for (int32_t sx = 0; sx < q; ++sx) {
-                    const uint32_t first = h[sx];
-                    if (first == kEnd)
+                    if (h[sx] == kEnd)
                         continue;
-                    Fragment& hf = pool[first];
-                    if (hf.next != kEnd) {
-                        uint32_t A = 0;
-                        int32_t acc[7] = {};
-                        while (A != 255) {
-                            uint32_t best = kEnd;
-                            float bestDepth = kTaken;
-                            for (uint32_t j = first; j != kEnd; j = pool[j].next)
-                                if (pool[j].depth < bestDepth) {
-                                    bestDepth = pool[j].depth;
-                                    best = j;
-                                }
-                            if (best == kEnd)
-                                break;
-                            Fragment& f = pool[best];
-                            const int32_t a = f.alpha;
-                            if (A == 0) {
-                                A = static_cast<uint32_t>(a);
-                                for (uint32_t c = 1; c < n; ++c)
-                                    acc[c - 1] = f.colour[c - 1];
-                            } else {
-                                const int32_t Ai = static_cast<int32_t>(A);
-                                const int32_t den = (Ai + a) * 255 - Ai * a;
-                                for (uint32_t c = 1; c < n; ++c) {
-                                    const int32_t C = f.colour[c - 1];
-                                    acc[c - 1] = ((a * C + acc[c - 1] * Ai) * 255 - C * Ai * a) / den;
-                                }
-                                A = static_cast<uint32_t>(Ai + a - (Ai * a) / 255) & 0xFF;
-                            }
-                            f.depth = kTaken;
-                        }
-                        hf.alpha = static_cast<uint8_t>(A);
-                        for (uint32_t c = 1; c < n; ++c)
-                            hf.colour[c - 1] = static_cast<uint8_t>(acc[c - 1]);
-                    }
-                    sumA += hf.alpha;
+                    Fragment& f = pool[h[sx]];
+                    if (f.next != kEnd)
+                        Composite(pool, h[sx]);
+                    sumA += f.alpha;
                     ++covered;
                     for (uint32_t c = 1; c < n; ++c)
-                        sumC[c - 1] += hf.colour[c - 1];
+                        sumC[c - 1] += f.colour[c - 1];
                 }
             }
-            const uint64_t at = row + static_cast<uint64_t>(ox + px);
-            m_r.dst[0][at] = static_cast<uint8_t>(sumA / qq);
+            dst[0][px] = div(sumA, qq);
             if (covered)
                 for (uint32_t c = 1; c < n; ++c)
-                    m_r.dst[c][at] = static_cast<uint8_t>(sumC[c - 1] / covered);
+                    dst[c][px] = div(sumC[c - 1], covered);
         }
     }
+}
+
+// One list of two or more fragments composited front to back into its head:
+// repeatedly the nearest fragment not yet taken (the one nearest the head
+// among equal depths), non-premultiplied "over", until opaque.
+template <class Lighting>
+void Frame<Lighting>::Composite(Fragment* pool, uint32_t first)
+{
+    const uint32_t n = m_r.channels;
+    uint32_t A = 0;
+    int32_t acc[7] = {};
+    while (A != 255) {
+        uint32_t best = kEnd;
+        float bestDepth = kTaken;
+        for (uint32_t j = first; j != kEnd; j = pool[j].next)
+            if (pool[j].depth < bestDepth) {
+                bestDepth = pool[j].depth;
+                best = j;
+            }
+        if (best == kEnd)
+            break;
+        Fragment& f = pool[best];
+        const int32_t a = f.alpha;
+        if (A == 0) {
+            A = static_cast<uint32_t>(a);
+            for (uint32_t c = 1; c < n; ++c)
+                acc[c - 1] = f.colour[c - 1];
+        } else {
+            const int32_t Ai = static_cast<int32_t>(A);
+            const int32_t den = (Ai + a) * 255 - Ai * a;
+            for (uint32_t c = 1; c < n; ++c) {
+                const int32_t C = f.colour[c - 1];
+                acc[c - 1] = ((a * C + acc[c - 1] * Ai) * 255 - C * Ai * a) / den;
+            }
+            A = static_cast<uint32_t>(Ai + a - (Ai * a) / 255) & 0xFF;
+        }
+        f.depth = kTaken;
+    }
+    Fragment& head = pool[first];
+    head.alpha = static_cast<uint8_t>(A);
+    for (uint32_t c = 1; c < n; ++c)
+        head.colour[c - 1] = static_cast<uint8_t>(acc[c - 1]);
 }
 
 }  // namespace s3d::hq
