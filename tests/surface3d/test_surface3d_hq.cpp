@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 using namespace s3dtest;
 
@@ -374,4 +375,66 @@ TEST(SurfaceHQFrame, NonFiniteTrianglesAreSkippedAndTheRestDrawn)
     Tex x(8, 4);
     ASSERT_EQ(Call(R::Simple2, &s, nullptr, t, x, Args{}), 1);
     EXPECT_EQ(t.at(0, 2, 2), 255);
+}
+
+TEST(SurfaceHQFrame, HostileInputStaysSafe)
+{
+    // Meshes with coordinates that are not finite or far away, odd channel
+    // counts, extreme supersampling and clips: every call returns 0 or 1 and
+    // the sanitizers stay quiet.
+    std::mt19937 rng(17);
+    const float odd[] = {std::nanf(""), INFINITY, -INFINITY, 1.0e30f, -1.0e30f, 3.0e7f, -0.0f, 1.0e-30f};
+    std::uniform_int_distribution<int> pick(0, 99);
+    for (int round = 0; round < 30; ++round) {
+        Pair p;
+        p.Build([](auto& s) { MakeGrid(s, 3, 2, -1.5f, -0.5f, 3.3f, [](float x, float) { return x * 0.7f; }); });
+        p.Lights();
+        for (uint32_t v = 0; v < p.s2.GetVertexCount(); ++v)
+            if (pick(rng) < 25) {
+                const float f = odd[pick(rng) % 8];
+                float* c = &p.s2.GetVertex(v)->x + pick(rng) % 3;
+                *c = f;
+                (&p.s1.GetVertex(v)->x)[c - &p.s2.GetVertex(v)->x] = f;
+                if (pick(rng) < 30)
+                    p.s2.GetMapping(v)->y = f;
+            }
+        Target t(8, 6, 9);
+        Tex x(6, 5, uint8_t(pick(rng) * 2));
+        Args a;
+        const uint8_t qs[] = {1, 2, 3, 17};
+        a.q = qs[pick(rng) % 4];
+        a.n = uint8_t(pick(rng) % 8);
+        a.bump = pick(rng) < 50;
+        a.bumpDepth[0] = a.bumpDepth[1] = pick(rng) < 50 ? 1.0e9f : -3.0f;
+        a.perspective = pick(rng) < 40;
+        a.autoCentre = pick(rng) < 50;
+        a.centre = qnt3D_VERTEX{odd[pick(rng) % 8], 2.0f, pick(rng) < 50 ? 0.0f : 1.0e-20f};
+        a.flat = pick(rng) < 30 ? std::nanf("") : pick(rng) < 50 ? 1.0e9f : -1.0f;
+        a.shading = pick(rng) < 50 ? -1.0e6f : 250.0f;
+        a.frontSolid = uint8_t(pick(rng) < 30);
+        a.shadows = 1;
+        const qntRECT_s clips[] = {qnNullRect, {-100000, -5, 3, 100000}, {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX},
+                                   {5, 5, 4, 4}};
+        a.clip = clips[pick(rng) % 4];
+        for (R r : kAll) {
+            const uint8_t res = p.Run(r, t, x, a);
+            EXPECT_TRUE(res == 0 || res == 1) << Name(r);
+        }
+    }
+    // The largest supersampling: tiles of 3 pixels.
+    CQNF_3D_Surface2 s;
+    AddQuad(s, 0.5f, 0.5f, 3.5f, 2.5f, 0);
+    Tex x(4, 4);
+    Target t(4, 4);
+    Args a;
+    a.q = 255;
+    ASSERT_EQ(Call(R::Simple2, &s, nullptr, t, x, a), 1);
+    EXPECT_EQ(t.at(0, 2, 1), 255);
+    EXPECT_EQ(t.at(0, 0, 0), 128 * 128 * 255 / (255 * 255));  // from subsample 127 on: 128 x 128 covered
+    // Huge outputs whose subsample coordinates would not fit 32 bits.
+    EXPECT_EQ(s.RenderHQ_Simple(100, 255, 2, t.p(1), nullptr, nullptr, nullptr, t.p(0), 1ul << 30, 1ul << 24, 4, 0,
+                                nullptr, x.front[0].data(), nullptr, nullptr, nullptr, 0, nullptr, x.back[0].data(),
+                                nullptr, nullptr, nullptr, x.alpha.data(), 4, 4, 4, qntRECT_s{0, 0, 4, 4}),
+              0);
+    EXPECT_EQ(s.GetError(), 1);
 }

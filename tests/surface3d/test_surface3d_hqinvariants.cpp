@@ -114,15 +114,15 @@ TEST(SurfaceHQInvariants, TileBoundariesChangeNothing)
 {
     // q = 64: tiles of 12 pixels; the quarters' tiles start elsewhere.
     Both b;
-    Wave(b, 30, 20);
+    Wave(b, 26, 16);
     Tex x = Patterned(40, 32);
     Args a;
     a.q = 64;
     a.bump = true;
     a.bumpDepth[1] = 0.5f;
-    Target whole(30, 20), parts(30, 20);
+    Target whole(26, 16), parts(26, 16);
     ASSERT_EQ(b.Run(R::Phong2, whole, x, a), 1);
-    for (const qntRECT_s q : {qntRECT_s{0, 0, 15, 9}, qntRECT_s{15, 0, 30, 9}, qntRECT_s{0, 9, 30, 20}}) {
+    for (const qntRECT_s q : {qntRECT_s{0, 0, 13, 7}, qntRECT_s{13, 0, 26, 7}, qntRECT_s{0, 7, 26, 16}}) {
         a.clip = q;
         ASSERT_EQ(b.Run(R::Phong2, parts, x, a), 1);
     }
