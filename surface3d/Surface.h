@@ -183,6 +183,9 @@ public:
 
 private:
     uint8_t int_CreateShadowMapStorage(LIGHT_SRC* light, unsigned long width, unsigned long height);
+    // The one-light renderers' light: the first of the list, its shadow map
+    // state settled for this render; null with error 1 when there is none.
+    LIGHT_SRC* int_HQFirstLight(unsigned char useShadowMaps, unsigned long texWidth, unsigned long texHeight);
 
     s3d::LightList<LIGHT_SRC> m_lights;
     float m_ambient[4] = {};

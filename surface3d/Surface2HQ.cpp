@@ -178,10 +178,8 @@ uint8_t CQNF_3D_Surface2::RenderHQ_Opt(
     r.autoCentre = autoCentre != 0;
     r.bumpMode = s3d::hq::NormalMode::BumpDeadZone;
     r.fragmentLimit = GetHQFragmentLimit();
-    if (!s3d::hq::Check(r, p) || !int_IndicesValid() || !int_MappingValid()) {
-        SetError(qnerr::BadArgument);
+    if (!int_HQReady(r, p))
         return 0;
-    }
     Lighting2 light(*this, flatShading / 100.0f);
     return s3d::hq::Render(
         *this, r, light, GetProgress(), [] { return true; }, [this] { return int_MeshView(); });
@@ -210,10 +208,8 @@ uint8_t CQNF_3D_Surface2::RenderHQ_Opt_InterpolatedShading(
     r.phong = true;
     r.bumpMode = s3d::hq::NormalMode::BumpPlain;
     r.fragmentLimit = GetHQFragmentLimit();
-    if (!s3d::hq::Check(r, p) || !int_IndicesValid() || !int_MappingValid()) {
-        SetError(qnerr::BadArgument);
+    if (!int_HQReady(r, p))
         return 0;
-    }
     Lighting2 light(*this, -1.0f);
     return s3d::hq::Render(
         *this, r, light, GetProgress(), [this] { return PrepareVertexNormalsArray() != 0; },

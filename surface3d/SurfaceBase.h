@@ -35,6 +35,11 @@
 
 class CQNF_Image;
 
+namespace s3d::hq {
+struct Request;
+struct Planes;
+}  // namespace s3d::hq
+
 // Floating rectangle: left, top, right, bottom as doubles.
 struct qntFRECT {
     double left;
@@ -257,6 +262,9 @@ protected:
 
     // Every triangle index below the vertex count.
     bool int_IndicesValid() const;
+    // The checks every high-quality renderer makes before it draws: its
+    // arguments, and a mesh whose indices and mapping are whole; error 1 if not.
+    bool int_HQReady(const s3d::hq::Request& r, const s3d::hq::Planes& planes);
     MESH_VIEW int_MeshView() const
     {
         return MESH_VIEW{Vertices(), m_vertexCount, Triangles(), m_triangleCount, Mapping(), VertexNormals()};

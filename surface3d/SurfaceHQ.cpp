@@ -181,6 +181,18 @@ bool ShadowUsable(const Light& l, unsigned char useShadowMaps, unsigned long tex
 
 }  // namespace
 
+CQNF_3D_Surface::LIGHT_SRC* CQNF_3D_Surface::int_HQFirstLight(unsigned char useShadowMaps, unsigned long texWidth,
+                                                              unsigned long texHeight)
+{
+    if (m_lights.Count() == 0) {
+        SetError(qnerr::BadArgument);
+        return nullptr;
+    }
+    LIGHT_SRC* first = m_lights.At(0);
+    first->shadowInUse = ShadowUsable(*first, useShadowMaps, texWidth, texHeight) ? 1 : 0;
+    return first;
+}
+
 uint8_t CQNF_3D_Surface::RenderHQ_Opt(unsigned char perspective, qnt3D_VERTEX perspectiveCentre,
                                       unsigned char autoCentre, unsigned char useShadowMaps,
                                       unsigned char supersampling, unsigned char channels, unsigned char* dst1,
@@ -195,12 +207,9 @@ uint8_t CQNF_3D_Surface::RenderHQ_Opt(unsigned char perspective, qnt3D_VERTEX pe
                                       unsigned char* backBump, unsigned long bumpStride, float frontBumpDepth,
                                       float backBumpDepth, qntRECT_s clip, float flatShading)
 {
-    if (m_lights.Count() == 0) {
-        SetError(qnerr::BadArgument);
+    LIGHT_SRC* first = int_HQFirstLight(useShadowMaps, texWidth, texHeight);
+    if (!first)
         return 0;
-    }
-    LIGHT_SRC& first = *m_lights.At(0);
-    first.shadowInUse = ShadowUsable(first, useShadowMaps, texWidth, texHeight) ? 1 : 0;
     const s3d::hq::Planes p{dst1,      dst2,       dst3,       dst4,     dstAlpha,   dstStride,     dstWidth,
                             dstHeight, frontSolid, frontColour, front1,  front2,     front3,        front4,
                             backSolid, backColour, back1,      back2,    back3,      back4,         texAlpha,
@@ -215,11 +224,9 @@ uint8_t CQNF_3D_Surface::RenderHQ_Opt(unsigned char perspective, qnt3D_VERTEX pe
     // Bump maps without a dead zone, with or without perspective.
     r.bumpMode = s3d::hq::NormalMode::BumpPlain;
     r.fragmentLimit = GetHQFragmentLimit();
-    if (!s3d::hq::Check(r, p) || !int_IndicesValid() || !int_MappingValid()) {
-        SetError(qnerr::BadArgument);
+    if (!int_HQReady(r, p))
         return 0;
-    }
-    LightingOne light(*this, first, flatShading / 100.0f);
+    LightingOne light(*this, *first, flatShading / 100.0f);
     return s3d::hq::Render(
         *this, r, light, GetProgress(), [] { return true; }, [this] { return int_MeshView(); });
 }
@@ -257,10 +264,8 @@ uint8_t CQNF_3D_Surface::RenderHQ(unsigned char useShadowMaps, unsigned char sup
     r.tileBase = 600;
     r.progress = false;
     r.fragmentLimit = GetHQFragmentLimit();
-    if (!s3d::hq::Check(r, p) || !int_IndicesValid() || !int_MappingValid()) {
-        SetError(qnerr::BadArgument);
+    if (!int_HQReady(r, p))
         return 0;
-    }
     LightingAll light(*this);
     return s3d::hq::Render(
         *this, r, light, nullptr, [] { return true; }, [this] { return int_MeshView(); });
@@ -276,12 +281,9 @@ uint8_t CQNF_3D_Surface::RenderHQ_Opt_1Light_8_Phong(
     unsigned long texWidth, unsigned long texHeight, unsigned char* frontBump, unsigned char* backBump,
     unsigned long bumpStride, float frontBumpDepth, float backBumpDepth, qntRECT_s clip)
 {
-    if (m_lights.Count() == 0) {
-        SetError(qnerr::BadArgument);
+    LIGHT_SRC* first = int_HQFirstLight(useShadowMaps, texWidth, texHeight);
+    if (!first)
         return 0;
-    }
-    LIGHT_SRC& first = *m_lights.At(0);
-    first.shadowInUse = ShadowUsable(first, useShadowMaps, texWidth, texHeight) ? 1 : 0;
     const s3d::hq::Planes p{dst1,      dst2,       dst3,       dst4,     dstAlpha,   dstStride,     dstWidth,
                             dstHeight, frontSolid, frontColour, front1,  front2,     front3,        front4,
                             backSolid, backColour, back1,      back2,    back3,      back4,         texAlpha,
@@ -292,11 +294,9 @@ uint8_t CQNF_3D_Surface::RenderHQ_Opt_1Light_8_Phong(
     r.phong = true;
     r.bumpMode = s3d::hq::NormalMode::BumpPlain;
     r.fragmentLimit = GetHQFragmentLimit();
-    if (!s3d::hq::Check(r, p) || !int_IndicesValid() || !int_MappingValid()) {
-        SetError(qnerr::BadArgument);
+    if (!int_HQReady(r, p))
         return 0;
-    }
-    LightingOne light(*this, first, -1.0f);
+    LightingOne light(*this, *first, -1.0f);
     return s3d::hq::Render(
         *this, r, light, GetProgress(), [this] { return PrepareVertexNormalsArray() != 0; },
         [this] { return int_MeshView(); });

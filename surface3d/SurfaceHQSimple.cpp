@@ -1,6 +1,16 @@
 // RenderHQ_Simple, the same in both generations: the high-quality frame with
 // the flat percentage rule instead of lights, no bump maps, no perspective.
+// Also the checks every high-quality renderer shares.
 #include "surface3d/HQFrame.h"
+
+bool CQNF_3D_SurfaceBase::int_HQReady(const s3d::hq::Request& r, const s3d::hq::Planes& planes)
+{
+    if (!s3d::hq::Check(r, planes) || !int_IndicesValid() || !int_MappingValid()) {
+        SetError(qnerr::BadArgument);
+        return false;
+    }
+    return true;
+}
 
 uint8_t CQNF_3D_SurfaceBase::RenderHQ_Simple(float shading, unsigned char supersampling, unsigned char channels,
                                              unsigned char* dst1, unsigned char* dst2, unsigned char* dst3,
@@ -23,10 +33,8 @@ uint8_t CQNF_3D_SurfaceBase::RenderHQ_Simple(float shading, unsigned char supers
     s3d::hq::Fill(r, supersampling, channels, p, clip);
     r.bumpAllowed = false;
     r.fragmentLimit = m_hqFragmentLimit;
-    if (!s3d::hq::Check(r, p) || !int_IndicesValid() || !int_MappingValid()) {
-        SetError(qnerr::BadArgument);
+    if (!int_HQReady(r, p))
         return 0;
-    }
     s3d::hq::SimpleLighting light(shading / 100.0f);
     return s3d::hq::Render(
         *this, r, light, m_progress, [] { return true; }, [this] { return int_MeshView(); });

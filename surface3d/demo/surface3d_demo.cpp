@@ -428,6 +428,18 @@ bool RenderHQView(const Options& o, std::vector<uint8_t>& rgb, std::string& erro
     auto tex = [&](int c) { return t.front.GetPlane(static_cast<unsigned>(c)); };
     auto back = [&](int c) { return t.back.GetPlane(static_cast<unsigned>(c)); };
     uint8_t frontColour[4] = {240, 200, 80, 0}, backColour[4] = {80, 90, 160, 0};
+    // The renderers both generations have, with the same arguments.
+    auto shared = [&](auto& s, unsigned long tw, unsigned long th) {
+        if (o.view == "hq-simple")
+            return s.RenderHQ_Simple(60.0f, q, 4, r.p(0), r.p(1), r.p(2), nullptr, r.p(3), W, W, H, 0, frontColour,
+                                     tex(0), tex(1), tex(2), nullptr, 0, backColour, back(0), back(1), back(2),
+                                     nullptr, tex(3), tw, tw, th, qnNullRect);
+        return s.RenderHQ_Opt(1, qnt3D_VERTEX{o.width / 2.0f, o.height / 2.0f, 700.0f}, 0, 1, q, 4, r.p(0), r.p(1),
+                              r.p(2), nullptr, r.p(3), W, W, H, 0, frontColour, tex(0), tex(1), tex(2), nullptr, 0,
+                              backColour, back(0), back(1), back(2), nullptr, tex(3), tw, tw, th, nullptr, nullptr, tw,
+                              0.0f, 0.0f, qnNullRect, -1.0f);
+    };
+    const bool common = o.view == "hq-simple" || o.view == "hq-opt";
     if (o.gen == 2) {
         CQNF_3D_Surface2 s;
         BuildScene(s, t, o);
@@ -435,15 +447,8 @@ bool RenderHQView(const Options& o, std::vector<uint8_t>& rgb, std::string& erro
         if (!KeyLight(s, o, t, error))
             return false;
         const unsigned long tw = t.front.GetImageWidth(), th = t.front.GetImageHeight();
-        if (o.view == "hq-simple")
-            ok = s.RenderHQ_Simple(60.0f, q, 4, r.p(0), r.p(1), r.p(2), nullptr, r.p(3), W, W, H, 0, frontColour,
-                                   tex(0), tex(1), tex(2), nullptr, 0, backColour, back(0), back(1), back(2), nullptr,
-                                   tex(3), tw, tw, th, qnNullRect);
-        else if (o.view == "hq-opt")
-            ok = s.RenderHQ_Opt(1, qnt3D_VERTEX{o.width / 2.0f, o.height / 2.0f, 700.0f}, 0, 1, q, 4, r.p(0), r.p(1),
-                                r.p(2), nullptr, r.p(3), W, W, H, 0, frontColour, tex(0), tex(1), tex(2), nullptr, 0,
-                                backColour, back(0), back(1), back(2), nullptr, tex(3), tw, tw, th, nullptr, nullptr,
-                                tw, 0.0f, 0.0f, qnNullRect, -1.0f);
+        if (common)
+            ok = shared(s, tw, th);
         else if (o.view == "hq-phong")
             ok = s.RenderHQ_Opt_InterpolatedShading(q, 4, r.p(0), r.p(1), r.p(2), nullptr, r.p(3), W, W, H, 0,
                                                     frontColour, tex(0), tex(1), tex(2), nullptr, 0, backColour,
@@ -461,15 +466,8 @@ bool RenderHQView(const Options& o, std::vector<uint8_t>& rgb, std::string& erro
         if (!KeyLight(s, o, t, error))
             return false;
         const unsigned long tw = t.front.GetImageWidth(), th = t.front.GetImageHeight();
-        if (o.view == "hq-simple")
-            ok = s.RenderHQ_Simple(60.0f, q, 4, r.p(0), r.p(1), r.p(2), nullptr, r.p(3), W, W, H, 0, frontColour,
-                                   tex(0), tex(1), tex(2), nullptr, 0, backColour, back(0), back(1), back(2), nullptr,
-                                   tex(3), tw, tw, th, qnNullRect);
-        else if (o.view == "hq-opt")
-            ok = s.RenderHQ_Opt(1, qnt3D_VERTEX{o.width / 2.0f, o.height / 2.0f, 700.0f}, 0, 1, q, 4, r.p(0), r.p(1),
-                                r.p(2), nullptr, r.p(3), W, W, H, 0, frontColour, tex(0), tex(1), tex(2), nullptr, 0,
-                                backColour, back(0), back(1), back(2), nullptr, tex(3), tw, tw, th, nullptr, nullptr,
-                                tw, 0.0f, 0.0f, qnNullRect, -1.0f);
+        if (common)
+            ok = shared(s, tw, th);
         else if (o.view == "hq-phong")
             ok = s.RenderHQ_Opt_1Light_8_Phong(1, q, 4, r.p(0), r.p(1), r.p(2), nullptr, r.p(3), W, W, H, 0,
                                                frontColour, tex(0), tex(1), tex(2), nullptr, 0, backColour, back(0),
