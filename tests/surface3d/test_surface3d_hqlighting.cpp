@@ -339,3 +339,32 @@ TEST(SurfaceHQLighting, PhongCancelledAtFirstCheckComputesNothing)
     EXPECT_TRUE(t == before);
     EXPECT_TRUE(cancel.reports.empty());
 }
+
+TEST(SurfaceHQLighting, FaceNormalWithZeroDepthTakesTheBackSide)
+{
+    // A triangle standing edge-on (its normal has z = 0) shows an area only
+    // through the perspective; it takes the back side's colour.
+    CQNF_3D_Surface2 s;
+    s.Create(3, 1);
+    *s.GetVertex(0) = qnt3D_VERTEX{0, 0, 0};
+    *s.GetVertex(1) = qnt3D_VERTEX{40, 40, 0};
+    *s.GetVertex(2) = qnt3D_VERTEX{0, 0, 40};
+    *s.GetTriMesh(0) = {0, 1, 2, 0};
+    s.RecreateMappingArrayFromCurrentValues();
+    ASSERT_EQ(s.GetMeshNormal(0ul).z, 0.0f);
+    Tex x(48, 48);
+    Target t(48, 48);
+    Args a;
+    a.perspective = 1;
+    a.centre = qnt3D_VERTEX{0, 48, 20};
+    a.flat = 0.0f;  // factor 1: the solid colours as they are
+    a.frontSolid = a.backSolid = 1;
+    ASSERT_EQ(Call(R::Opt2, &s, nullptr, t, x, a), 1);
+    int covered = 0;
+    for (int i = 0; i < 48 * 48; ++i)
+        if (t.plane[0][i] == 255) {
+            ++covered;
+            EXPECT_EQ(t.plane[1][i], 50);  // the back colour
+        }
+    EXPECT_GT(covered, 20);
+}
