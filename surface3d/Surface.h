@@ -124,6 +124,8 @@ public:
     // 101)) x the light's effective colour, times its shadow term when its
     // shadow map is in use (useShadowMaps, the light's use-shadow-map flag, a
     // map made for this texture size). The list must hold a light (error 1).
+    // The direction is used as it is: with a length above 1, Q can exceed 1
+    // and its high power then saturates the picture; give it unit length.
     uint8_t RenderHQ_Opt(unsigned char perspective, qnt3D_VERTEX perspectiveCentre, unsigned char autoCentre,
                          unsigned char useShadowMaps, unsigned char supersampling, unsigned char channels,
                          unsigned char* dst1, unsigned char* dst2, unsigned char* dst3, unsigned char* dst4,
