@@ -10,29 +10,16 @@ constexpr uint32_t kDelta = 0x9E3779B9;
 constexpr size_t kDigest = 16;
 constexpr size_t kHead = 1 + kDigest;  // filler count and enciphered digest
 
-inline uint32_t GetBE32(const uint8_t* p)
-{
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
-}
-
-inline void PutBE32(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
-}
-
 void CipherBlock(uint8_t* block, const uint32_t key[4], bool forward)
 {
-    const uint32_t in[2] = {GetBE32(block), GetBE32(block + 4)};
+    const uint32_t in[2] = {qnGetBE32(block), qnGetBE32(block + 4)};
     uint32_t out[2];
     if (forward)
         CQNF_SecureBlock::encipher(in, out, key);
     else
         CQNF_SecureBlock::decipher(in, out, key);
-    PutBE32(block, out[0]);
-    PutBE32(block + 4, out[1]);
+    qnPutBE32(block, out[0]);
+    qnPutBE32(block + 4, out[1]);
 }
 
 // The digest through a local MD5 stage; on failure its number is in `err`.
@@ -85,7 +72,7 @@ bool CQNF_SecureBlock::SetPassword(const void* data, size_t size)
         return false;
     }
     for (int i = 0; i < 4; ++i)
-        m_key[i] = GetBE32(digest + 4 * i);
+        m_key[i] = qnGetBE32(digest + 4 * i);
     return true;
 }
 

@@ -4,11 +4,12 @@
 #include "core/StorageFile.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <new>
 #include <string>
 
-#include <climits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace qnstorage;
@@ -153,8 +154,18 @@ bool CQNF_Storage::Open(const CQNF_String& path, unsigned short mode)
     Close();
     m_mode = mode;
     m_path.assign(path.GetStr(), path.GetLength());
-    if (mode == 2)
+    if (mode == 2) {
+        // Replacing is refused where truncating would be: a file we may not
+        // write stays as it is.
+        struct stat sb;
+        CQNF_StdFile probe;
+        if (::stat(m_path.c_str(), &sb) == 0 && !probe.Open(path, 3)) {
+            SetError(probe.GetError());
+            i_Forget();
+            return false;
+        }
         return i_NewContainer();
+    }
 
     // Mode 0 opens for update so that a file we may not write fails here,
     // not at the first change.
@@ -379,17 +390,17 @@ unsigned char CQNF_Storage::GetRec(const CQNF_String& key, _QNSTORAGEDATA& value
         value.u8 = p[0];
         break;
     case kU16:
-        value.u16 = GetBE16(p);
+        value.u16 = qnGetBE16(p);
         break;
     case kU32:
-        value.u32 = GetBE32(p);
+        value.u32 = qnGetBE32(p);
         break;
     case kDouble:
         value.f64 = GetBEDouble(p);
         break;
     case kString:
     case kBinary: {
-        const uint32_t count = GetBE32(p);
+        const uint32_t count = qnGetBE32(p);
         if (value.ptr)
             std::memcpy(value.ptr, p + 4, count);
         else
@@ -402,88 +413,59 @@ unsigned char CQNF_Storage::GetRec(const CQNF_String& key, _QNSTORAGEDATA& value
     return r->type;
 }
 
-namespace {
-
-// The record under key if it has the type asked for; otherwise null with
-// the error number in `error`.
-const Record* Typed(const Record* r, uint8_t type, unsigned short& error)
+const unsigned char* CQNF_Storage::i_Payload(const CQNF_String& key, uint8_t type)
 {
+    ResetError();
+    const Record* r = i_Lookup(View(key));
     if (!r) {
-        error = qnerr::StorageNoKey;
+        SetError(qnerr::StorageNoKey);
         return nullptr;
     }
     if (r->type != type) {
-        error = qnerr::StorageWrongType;
+        SetError(qnerr::StorageWrongType);
         return nullptr;
     }
-    return r;
+    return m_image + r->PayloadOffset();
 }
-
-}  // namespace
 
 bool CQNF_Storage::GetRec(const CQNF_String& key, uint8_t& value)
 {
-    ResetError();
-    unsigned short err = 0;
-    const Record* r = Typed(i_Lookup(View(key)), kU8, err);
-    if (!r) {
-        SetError(err);
-        return false;
-    }
-    value = m_image[r->PayloadOffset()];
-    return true;
+    const unsigned char* p = i_Payload(key, kU8);
+    if (p)
+        value = p[0];
+    return p != nullptr;
 }
 
 bool CQNF_Storage::GetRec(const CQNF_String& key, uint16_t& value)
 {
-    ResetError();
-    unsigned short err = 0;
-    const Record* r = Typed(i_Lookup(View(key)), kU16, err);
-    if (!r) {
-        SetError(err);
-        return false;
-    }
-    value = GetBE16(m_image + r->PayloadOffset());
-    return true;
+    const unsigned char* p = i_Payload(key, kU16);
+    if (p)
+        value = qnGetBE16(p);
+    return p != nullptr;
 }
 
 bool CQNF_Storage::GetRec(const CQNF_String& key, uint32_t& value)
 {
-    ResetError();
-    unsigned short err = 0;
-    const Record* r = Typed(i_Lookup(View(key)), kU32, err);
-    if (!r) {
-        SetError(err);
-        return false;
-    }
-    value = GetBE32(m_image + r->PayloadOffset());
-    return true;
+    const unsigned char* p = i_Payload(key, kU32);
+    if (p)
+        value = qnGetBE32(p);
+    return p != nullptr;
 }
 
 bool CQNF_Storage::GetRec(const CQNF_String& key, double& value)
 {
-    ResetError();
-    unsigned short err = 0;
-    const Record* r = Typed(i_Lookup(View(key)), kDouble, err);
-    if (!r) {
-        SetError(err);
-        return false;
-    }
-    value = GetBEDouble(m_image + r->PayloadOffset());
-    return true;
+    const unsigned char* p = i_Payload(key, kDouble);
+    if (p)
+        value = GetBEDouble(p);
+    return p != nullptr;
 }
 
 bool CQNF_Storage::GetRec(const CQNF_String& key, CQNF_String& value)
 {
-    ResetError();
-    unsigned short err = 0;
-    const Record* r = Typed(i_Lookup(View(key)), kString, err);
-    if (!r) {
-        SetError(err);
+    const unsigned char* p = i_Payload(key, kString);
+    if (!p)
         return false;
-    }
-    const unsigned char* p = m_image + r->PayloadOffset();
-    const uint32_t count = GetBE32(p);
+    const uint32_t count = qnGetBE32(p);
     // A string is stored with its terminator: a count of 0 is not one.
     if (count == 0) {
         SetError(qnerr::StorageFormat);
@@ -508,15 +490,10 @@ bool CQNF_Storage::GetRec(const CQNF_String& key, CQNF_String& value)
 
 bool CQNF_Storage::GetRec(const CQNF_String& key, CQNF_Mem& value)
 {
-    ResetError();
-    unsigned short err = 0;
-    const Record* r = Typed(i_Lookup(View(key)), kBinary, err);
-    if (!r) {
-        SetError(err);
+    const unsigned char* p = i_Payload(key, kBinary);
+    if (!p)
         return false;
-    }
-    const unsigned char* p = m_image + r->PayloadOffset();
-    const uint32_t count = GetBE32(p);
+    const uint32_t count = qnGetBE32(p);
     if (count == 0) {
         value.free();
         return true;
@@ -542,7 +519,7 @@ bool CQNF_Storage::GetRec(const CQNF_String& key, unsigned char* buffer, uint32_
         return false;
     }
     const unsigned char* p = m_image + r->PayloadOffset();
-    const uint32_t count = GetBE32(p);
+    const uint32_t count = qnGetBE32(p);
     if (buffer && count > size) {
         size = count;
         SetError(qnerr::BadArgument);
@@ -709,7 +686,9 @@ bool CQNF_Storage::i_Rebuild()
 bool CQNF_Storage::i_NextId(uint32_t& id)
 {
     // Past the highest id in the file, even when the header lags behind it:
-    // two live folders must never share an id. 0xFFFFFFFF is the root's.
+    // two live folders must never share an id, and a new folder must not
+    // adopt records left with a parent id nobody has. 0xFFFFFFFF is the
+    // root's.
     const uint32_t base = std::max(m_c.lastId, m_c.maxId);
     if (base >= kRootId - 1) {
         SetError(qnerr::BadArgument);
@@ -744,11 +723,11 @@ bool CQNF_Storage::i_Append(uint8_t type, uint32_t parent, uint32_t id, std::str
     // The record goes over the old trailer, which is written again behind it.
     const uint32_t offset = m_imageSize - kTrailerSize;
     unsigned char* p = i_Data() + offset;
-    PutBE32(p, uint32_t(length));
+    qnPutBE32(p, uint32_t(length));
     p[4] = type;
-    PutBE32(p + 5, parent);
-    PutBE32(p + 9, id);
-    PutBE16(p + 13, uint16_t(name.size()));
+    qnPutBE32(p + 5, parent);
+    qnPutBE32(p + 9, id);
+    qnPutBE16(p + 13, uint16_t(name.size()));
     std::memcpy(p + kRecordHead, name.data(), name.size());
     p += kRecordHead + name.size();
     if (payloadSize)
@@ -759,7 +738,7 @@ bool CQNF_Storage::i_Append(uint8_t type, uint32_t parent, uint32_t id, std::str
     std::memcpy(i_Data() + m_imageSize - kTrailerSize, kMagic, 8);
 
     m_c.recordCount += 1;
-    PutBE32(i_Data() + kCountOffset, m_c.recordCount);
+    qnPutBE32(i_Data() + kCountOffset, m_c.recordCount);
     m_c.recordsEnd = m_imageSize - kTrailerSize;
     m_c.maxId = std::max(m_c.maxId, id);
     Record rec{offset, uint32_t(length), parent, id, uint16_t(name.size()), type};
@@ -804,7 +783,7 @@ bool CQNF_Storage::i_AppendNew(std::string_view key, uint8_t type, const void* p
     if (!i_Append(type, parentId, id, name, payload, payloadSize, payload2, payload2Size, recordIndex))
         return false;
     m_c.lastId = id;
-    PutBE32(i_Data() + kLastIdOffset, id);
+    qnPutBE32(i_Data() + kLastIdOffset, id);
     try {
         const auto at = std::lower_bound(m_c.index.begin(), m_c.index.end(), key,
                                          [](const IndexEntry& e, std::string_view k) { return KeyLess(e.key, k); });
@@ -844,11 +823,11 @@ bool CQNF_Storage::i_SetRecord(std::string_view key, unsigned char type, const _
         fixedSize = 1;
         break;
     case kU16:
-        PutBE16(fixed, value.u16);
+        qnPutBE16(fixed, value.u16);
         fixedSize = 2;
         break;
     case kU32:
-        PutBE32(fixed, value.u32);
+        qnPutBE32(fixed, value.u32);
         fixedSize = 4;
         break;
     case kDouble:
@@ -856,7 +835,7 @@ bool CQNF_Storage::i_SetRecord(std::string_view key, unsigned char type, const _
         fixedSize = 8;
         break;
     default:
-        PutBE32(fixed, size);
+        qnPutBE32(fixed, size);
         fixedSize = 4;
         break;
     }
@@ -875,21 +854,14 @@ bool CQNF_Storage::i_SetRecord(std::string_view key, unsigned char type, const _
         // A value no longer than the stored one is rewritten in place; the
         // record keeps its length. The stored count never exceeds the
         // record's room (the reader checked), so neither does this.
-        if (size <= GetBE32(m_image + at)) {
+        if (size <= qnGetBE32(m_image + at)) {
             i_Patch(at, fixed, 4);
-            if (bytesSize) {
-                // The caller's bytes may be a view of this container.
-                const std::string copy(static_cast<const char*>(bytes), bytesSize);
-                i_Patch(at + 4, copy.data(), bytesSize);
-            }
+            if (bytesSize)
+                i_Patch(at + 4, bytes, bytesSize);
             return true;
         }
     }
     // Another type, or a longer value: remove and append.
-    if (counted && bytesSize) {
-        const std::string copy(static_cast<const char*>(bytes), bytesSize);
-        return i_KillRec(key) && i_AppendNew(key, type, fixed, fixedSize, copy.data(), bytesSize);
-    }
     return i_KillRec(key) && i_AppendNew(key, type, fixed, fixedSize, bytes, bytesSize);
 }
 
@@ -1044,7 +1016,7 @@ bool CQNF_Storage::Rename(const CQNF_String& oldKey, const CQNF_String& newKey)
     if (moved.type == kFolder)
         payloadSize = 0;
     else if (moved.type == kString || moved.type == kBinary)
-        payloadSize = 4 + GetBE32(m_image + moved.PayloadOffset());
+        payloadSize = 4 + qnGetBE32(m_image + moved.PayloadOffset());
     else if (const uint32_t fixed = FixedPayloadSize(moved.type))
         payloadSize = fixed;
     else

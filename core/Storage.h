@@ -82,7 +82,9 @@ public:
     // The same for a name inside a folder.
     bool Open(const char* name, const FSRef* folder, unsigned short mode);
     // A file the caller opened and keeps owning; it is read from its start.
-    // Close() flushes and closes it but does not destroy it.
+    // A container in it is opened as it is (in every mode); an empty file
+    // gets a new one (refused with 1 in mode 1). Close() flushes and closes
+    // the file but does not destroy it.
     bool Open(CQNF_StdFile* file, unsigned short mode);
     // A read-only container on the caller's bytes (plain variant only; the
     // stamp is not checked).
@@ -172,6 +174,9 @@ private:
     void i_Forget();
 
     const qnstorage::Record* i_Lookup(std::string_view key) const;
+    // The payload of the record under key when it has this type; otherwise
+    // null with 114 or 118. Resets the error number first.
+    const unsigned char* i_Payload(const CQNF_String& key, uint8_t type);
     bool i_CanWrite();
     bool i_CheckStamp(const unsigned char* image, size_t size);
 

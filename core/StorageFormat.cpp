@@ -178,12 +178,12 @@ Status LoadStoredIndex(const uint8_t* block, uint32_t blockSize, Container& out)
     while (pos < raw.size()) {
         if (raw.size() - pos < 2)
             return kMalformed;
-        const uint16_t k = GetBE16(raw.data() + pos);
+        const uint16_t k = qnGetBE16(raw.data() + pos);
         pos += 2;
         if (k == 0 || k >= kMaxIndexedKey || raw.size() - pos < size_t(k) + 4)
             return kMalformed;
         const std::string_view key(reinterpret_cast<const char*>(raw.data()) + pos, k);
-        const uint32_t offset = GetBE32(raw.data() + pos + k);
+        const uint32_t offset = qnGetBE32(raw.data() + pos + k);
         pos += size_t(k) + 4;
         const ptrdiff_t at = Find(out.index, key);
         if (at < 0 || out.index[size_t(at)].offset != offset)
@@ -203,15 +203,15 @@ Status LoadStoredIndex(const uint8_t* block, uint32_t blockSize, Container& out)
 
 double GetBEDouble(const uint8_t* p)
 {
-    const uint64_t bits = uint64_t(GetBE32(p)) << 32 | GetBE32(p + 4);
+    const uint64_t bits = uint64_t(qnGetBE32(p)) << 32 | qnGetBE32(p + 4);
     return std::bit_cast<double>(bits);
 }
 
 void PutBEDouble(uint8_t* p, double v)
 {
     const uint64_t bits = std::bit_cast<uint64_t>(v);
-    PutBE32(p, uint32_t(bits >> 32));
-    PutBE32(p + 4, uint32_t(bits));
+    qnPutBE32(p, uint32_t(bits >> 32));
+    qnPutBE32(p + 4, uint32_t(bits));
 }
 
 uint32_t FixedPayloadSize(uint8_t type)
@@ -236,11 +236,11 @@ Status ReadRecord(const uint8_t* data, uint32_t offset, uint32_t end, Record& re
         return kMalformed;
     const uint8_t* p = data + offset;
     rec.offset = offset;
-    rec.length = GetBE32(p);
+    rec.length = qnGetBE32(p);
     rec.type = p[4];
-    rec.parent = GetBE32(p + 5);
-    rec.id = GetBE32(p + 9);
-    rec.nameLength = GetBE16(p + 13);
+    rec.parent = qnGetBE32(p + 5);
+    rec.id = qnGetBE32(p + 9);
+    rec.nameLength = qnGetBE16(p + 13);
     if (rec.length < 11 || uint64_t(offset) + 4 + rec.length > end)
         return kMalformed;
     if (!rec.IsLive())
@@ -251,7 +251,7 @@ Status ReadRecord(const uint8_t* data, uint32_t offset, uint32_t end, Record& re
     if (room < FixedPayloadSize(rec.type))
         return kMalformed;
     if (rec.type == kString || rec.type == kBinary) {
-        if (room < 4 || GetBE32(data + rec.PayloadOffset()) > room - 4)
+        if (room < 4 || qnGetBE32(data + rec.PayloadOffset()) > room - 4)
             return kMalformed;
     }
     return 0;
@@ -311,12 +311,12 @@ Status Parse(const uint8_t* data, size_t size, bool allowIndexed, Container& out
         if (std::memcmp(data + size - kTrailerSize, kMagic, 8) != 0)
             return kMalformed;
 
-        out.recordCount = GetBE32(data + kCountOffset);
-        out.lastId = GetBE32(data + kLastIdOffset);
+        out.recordCount = qnGetBE32(data + kCountOffset);
+        out.lastId = qnGetBE32(data + kLastIdOffset);
         uint32_t end = uint32_t(size) - kTrailerSize;
         uint32_t blockSize = 0;
         if (out.indexed) {
-            blockSize = GetBE32(data + end - 4);
+            blockSize = qnGetBE32(data + end - 4);
             if (uint64_t(kRecordsOffset) + 4 + blockSize > end)
                 return kMalformed;
             end -= 4 + blockSize;
@@ -333,6 +333,8 @@ Status Parse(const uint8_t* data, size_t size, bool allowIndexed, Container& out
                 return st;
             out.records.push_back(rec);
             out.maxId = std::max(out.maxId, rec.id);
+            if (rec.parent != kRootId)
+                out.maxId = std::max(out.maxId, rec.parent);
             offset = rec.End();
         }
         // Records that stop short of the end would put the next append after

@@ -22,6 +22,8 @@
 // the root, under the ">"-joined names of that chain, sorted byte-wise.
 #pragma once
 
+#include "core/BlockProcessor.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -56,23 +58,6 @@ inline constexpr uint32_t kMaxKeyLength = 65535;
 // Stored index entries hold keys shorter than this.
 inline constexpr uint32_t kMaxIndexedKey = 1000;
 
-inline uint16_t GetBE16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
-inline uint32_t GetBE32(const uint8_t* p)
-{
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
-}
-inline void PutBE16(uint8_t* p, uint16_t v)
-{
-    p[0] = uint8_t(v >> 8);
-    p[1] = uint8_t(v);
-}
-inline void PutBE32(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
-}
 double GetBEDouble(const uint8_t* p);
 void PutBEDouble(uint8_t* p, double v);
 
@@ -110,7 +95,7 @@ struct Container {
     bool indexed = false;
     uint32_t recordCount = 0;
     uint32_t lastId = 0;
-    uint32_t maxId = 0;       // highest id of any record
+    uint32_t maxId = 0;       // highest id of any record, or parent id other than the root
     uint32_t recordsEnd = 0;  // where the records stop
     std::vector<Record> records;     // in file order
     std::vector<IndexEntry> index;   // sorted by key

@@ -4,29 +4,12 @@
 
 #include <cstring>
 
-namespace {
-
-inline uint32_t GetBE32(const uint8_t* p)
-{
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
-}
-
-inline void PutBE32(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
-}
-
-}  // namespace
-
 bool qnZipReadHeader(const uint8_t* src, size_t n, qnZipHeader& header)
 {
     if (!src || n < kQnZipHeaderSize || std::memcmp(src, kQnZipMagic, sizeof kQnZipMagic) != 0)
         return false;
-    const uint32_t raw = GetBE32(src + 8);
-    const uint32_t packed = GetBE32(src + 12);
+    const uint32_t raw = qnGetBE32(src + 8);
+    const uint32_t packed = qnGetBE32(src + 12);
     // 64-bit sums: a packed size near 2^32 must not wrap into range.
     if (uint64_t(packed) + kQnZipHeaderSize > n)
         return false;
@@ -90,7 +73,7 @@ bool CQNF_ZipBlock::Compress(unsigned char level)
     }
     uint8_t* out = m_dest->GetPtr();
     std::memcpy(out, kQnZipMagic, sizeof kQnZipMagic);
-    PutBE32(out + 8, uint32_t(m_sourceSize));
+    qnPutBE32(out + 8, uint32_t(m_sourceSize));
 
     uLongf packed = uLongf(capacity - kQnZipHeaderSize);
     const int rc = compress2(out + kQnZipHeaderSize, &packed, m_source, uLong(m_sourceSize), level);
@@ -103,7 +86,7 @@ bool CQNF_ZipBlock::Compress(unsigned char level)
         return false;
     }
     ResetError();
-    PutBE32(out + 12, uint32_t(packed));
+    qnPutBE32(out + 12, uint32_t(packed));
     if (!m_dest->Resize(uint64_t(packed) + kQnZipHeaderSize)) {
         SetError(m_dest->GetError());
         return false;

@@ -3,6 +3,7 @@
 #include "imaging/ImageFX.h"
 
 #include "core/Progress.h"
+#include "imaging/Image.h"
 
 #include <cstring>
 
@@ -76,6 +77,46 @@ int CQNF_ImageFX::SetDestination(uint8_t* base, uint32_t stride, uint8_t channel
 {
     return i_BindBase(m_dst, base, stride, channels, alphaFlag, width, height);
 }
+
+int CQNF_ImageFX::i_BindImage(Desc& d, CQNF_Image* image)
+{
+    if (!image) {
+        d = Desc{};
+        SetError(qnerr::BadArgument);
+        return 0;
+    }
+    // Channel count and alpha flag by mode: 1 RGB, 2 RGBA, 3 four planes,
+    // 4 five with alpha, 5 grey, 6 two planes.
+    static constexpr uint8_t kChannels[7] = {0, 3, 4, 4, 5, 1, 2};
+    const uint8_t mode = image->GetImageMode();
+    const uint8_t channels = mode < 7 ? kChannels[mode] : 0;
+    const uint8_t alpha = (mode == 2 || mode == 4) ? 1 : 0;
+    const uint16_t w = image->GetImageWidth();
+    const uint16_t h = image->GetImageHeight();
+    CQNF_Mem* block = image->GetMemObj();
+    uint8_t* base = block ? block->GetPtr() : nullptr;
+    // The block must hold every plane the mode names.
+    const uint64_t need = qnMulSize({channels, w, h});
+    if (channels > 0 && need > 0 && (!base || block->GetSize() < need)) {
+        d = Desc{};
+        SetError(qnerr::BadArgument);
+        return 0;
+    }
+    if (!base || need == 0) {
+        d = Desc{};
+        d.channels = channels;
+        d.alpha = channels ? alpha : 0;
+        d.width = w;
+        d.height = h;
+        d.stride = w;
+        return 1;
+    }
+    return i_BindBase(d, base, w, channels, alpha, w, h);
+}
+
+int CQNF_ImageFX::SetSource(CQNF_Image* image) { return i_BindImage(m_src, image); }
+
+int CQNF_ImageFX::SetDestination(CQNF_Image* image) { return i_BindImage(m_dst, image); }
 
 void CQNF_ImageFX::GetDestination(uint8_t** planes, uint32_t& stride, uint8_t& channels, uint8_t& alphaFlag,
                                   int32_t& width, int32_t& height) const

@@ -103,10 +103,16 @@ public:
     // ---- Blurs (ImageFX_Blur.cpp) -----------------------------------------
     // sigma < 0.1 copies every plane. blurAlpha 0 copies the alpha plane;
     // recoverTransparent fills the colour under transparent pixels from their
-    // visible neighbours before the horizontal pass.
+    // visible neighbours before the horizontal pass (the colour planes only:
+    // an alpha plane filled that way would spread every shape to the ends
+    // of its rows).
     int GaussianBlur(double sigma, uint8_t blurAlpha, uint8_t recoverTransparent);
     // angle in degrees (0 horizontal, 90 vertical, between them lines rising to
-    // the right on screen), distance = the sigma along the line.
+    // the right on screen), distance = the sigma along the line. A NaN or
+    // infinite angle is refused; any finite one folds into 0..180 at once.
+    // Off the axes each pixel, once its line is blurred, takes the share of
+    // its neighbour along the line (the neighbour's stored byte) that its
+    // line sits off the pixel grid.
     int MotionBlur(double angle, double distance, uint8_t blurAlpha, uint8_t recoverTransparent);
 
     // ---- Tone and colour (ImageFX_Tone.cpp) -------------------------------

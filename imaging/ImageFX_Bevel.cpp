@@ -4,14 +4,48 @@
 #include "imaging/ImageFX_Kernels.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
 namespace {
 
-constexpr int kMapRowLanes = 16;
+constexpr int kMapRowLanes = 32;
 constexpr int kMapColumnLanes = 64;
+
+struct BevelLight {
+    float lx, ly, lz;   // the light, unit length, x mirrored
+    float flat;         // the light a flat area receives (at least 0.000001)
+    bool noHighlight;   // the light stands straight above
+    float hiScale;      // highlight opacity / (1 - flat)
+    float depth;        // slope factor in percent
+    float shadow;       // shadow opacity
+};
+
+// Highlight and shadow of one row from two rows of the height map (the row
+// above the pixels and their own). Written without branches, so that the
+// compiler lights many pixels at once; the square root never sees a
+// negative number, so it needs no error handling.
+[[gnu::optimize("no-math-errno")]] void LightRow(const float* up, const float* mid, int32_t w, const BevelLight& lp,
+                                                 uint8_t* hr, uint8_t* sr)
+{
+    const float lx = lp.lx, ly = lp.ly, lz = lp.lz, flat = lp.flat, hiScale = lp.hiScale, depth = lp.depth,
+                shadow = lp.shadow;
+    for (int32_t x = 0; x < w; ++x) {
+        const float gx = (up[x + 1] - up[x]) * depth / 100.0f;
+        const float gy = (mid[x + 1] - up[x + 1]) * depth / 100.0f;
+        const float l = std::sqrt(gx * gx + gy * gy + 1.0f);
+        float d = (gx * lx + gy * ly + lz) / l;
+        d = d > 0.0f ? d : 0.0f;
+        const bool lit = d > flat;
+        // Both stay inside 32 bits: hiScale and shadow / flat are below 2.6e8.
+        const int hv = static_cast<int>(hiScale * (d - flat));
+        const int sv = static_cast<int>(shadow) - static_cast<int>(d * shadow / flat);
+        hr[x] = static_cast<uint8_t>(lit ? std::clamp(hv, 0, 255) : 0);
+        sr[x] = static_cast<uint8_t>(lit ? 0 : std::clamp(sv, 0, 255));
+    }
+}
 
 }  // namespace
 
@@ -69,7 +103,7 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
     {
         const qnfx::LaneBlur rows = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(mw), nullptr);
         const qnfx::LaneBlur cols = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(mh), nullptr);
-        const uint64_t need = std::max(rows.BufferDoubles(kMapRowLanes), cols.BufferDoubles(kMapColumnLanes));
+        const uint64_t need = std::max(rows.BufferDoubles(), cols.BufferDoubles());
         double* buf = reinterpret_cast<double*>(i_Grow(m_memBlurLine, need * sizeof(double)));
         if (!buf)
             return 0;
@@ -86,36 +120,20 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
     }
 
     // Light the slopes.
-    const float flat = std::max(lz, 0.000001f);
-    // With the light straight above nothing can face it more than a flat area;
-    // only rounding could say otherwise.
-    const bool noHighlight = 1.0f - flat < 1e-6f;
-    const float hiScale = noHighlight ? 0.0f : static_cast<float>(highlightOpacity) / (1.0f - flat);
-    const float fdepth = depth;
-    const float fshadow = shadowOpacity;
-    for (int32_t y = 0; y < h; ++y) {
-        const float* up = map + y * mw;   // map row y
-        const float* mid = up + mw;       // map row y + 1
-        uint8_t* hr = hi + static_cast<size_t>(y) * w;
-        uint8_t* sr = sh + static_cast<size_t>(y) * w;
-        for (int32_t x = 0; x < w; ++x) {
-            const float gx = (up[x + 1] - up[x]) * fdepth / 100.0f;
-            const float gy = (mid[x + 1] - up[x + 1]) * fdepth / 100.0f;
-            const float l = std::sqrt(gx * gx + gy * gy + 1.0f);
-            float d = (gx * lx + gy * ly + lz) / l;
-            d = std::max(0.0f, d);
-            int hv = 0;
-            int sv = 0;
-            if (d > flat) {
-                if (!noHighlight)
-                    hv = static_cast<int>(hiScale * (d - flat));
-            } else {
-                sv = shadowOpacity - static_cast<int>(d * fshadow / flat);
-            }
-            hr[x] = static_cast<uint8_t>(std::clamp(hv, 0, 255));
-            sr[x] = static_cast<uint8_t>(std::clamp(sv, 0, 255));
-        }
-    }
+    BevelLight lp;
+    lp.lx = lx;
+    lp.ly = ly;
+    lp.lz = lz;
+    lp.flat = std::max(lz, 0.000001f);
+    // With the light straight above nothing can face it more than a flat
+    // area; only rounding could say otherwise.
+    lp.noHighlight = 1.0f - lp.flat < 1e-6f;
+    lp.hiScale = lp.noHighlight ? 0.0f : static_cast<float>(highlightOpacity) / (1.0f - lp.flat);
+    lp.depth = depth;
+    lp.shadow = shadowOpacity;
+    for (int32_t y = 0; y < h; ++y)
+        LightRow(map + y * mw, map + (y + 1) * mw, w, lp, hi + static_cast<size_t>(y) * w,
+                 sh + static_cast<size_t>(y) * w);
 
     if (soften > 0.0) {
         STRUCT_Blur_VectorData sd;
@@ -135,14 +153,13 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
             const uint8_t* hr = hi + static_cast<size_t>(y) * w;
             const uint8_t* sr = sh + static_cast<size_t>(y) * w;
             for (int32_t x = 0; x < w; ++x) {
+                // Toward the highlight colour by k = H - S when positive, toward
+                // the shadow colour by -k when negative; k = 0 leaves v.
                 const int v = s[x];
                 const int k = hr[x] - sr[x];
-                int r = v;
-                if (k > 0)
-                    r = v + (((hc - v) * k) >> 8);
-                else if (k < 0)
-                    r = v + (((sc - v) * -k) >> 8);
-                d[x] = static_cast<uint8_t>(r);
+                const int target = k > 0 ? hc : sc;
+                const int amount = k > 0 ? k : -k;
+                d[x] = static_cast<uint8_t>(v + (((target - v) * amount) >> 8));
             }
         }
     }
@@ -185,6 +202,68 @@ int CQNF_ImageFX::Stroke_FillCircleMatrix(CQNF_Mem* matrix, uint8_t radius, uint
     return 1;
 }
 
+namespace {
+
+// Rows of the alpha plane with the rows above and below; outside the image
+// they read as a row of zeros.
+struct AlphaRows {
+    const uint8_t* up;
+    const uint8_t* at;
+    const uint8_t* down;
+};
+
+// The colour of one plane through the stroke mask m: v + opacity m (c - v)
+// / 65025, or v + (c - v) m / 255 at full opacity, divisions truncated
+// toward zero. A mask of 0 leaves v; a full mask (the transparent surround
+// and the stroke's core, most of the pixels it touches) goes through full[v].
+inline int StrokeValue(int v, int m, int c, int opacity)
+{
+    return opacity < 255 ? v + (opacity * m * (c - v)) / 65025 : v + ((c - v) * m) / 255;
+}
+
+// The end of the run of bytes equal to row[x], eight at a time.
+int32_t RunEnd(const uint8_t* row, int32_t x, int32_t w)
+{
+    const uint8_t v = row[x];
+    int32_t e = x + 1;
+    if constexpr (std::endian::native == std::endian::little) {
+        const uint64_t pattern = v * 0x0101010101010101ull;
+        while (e + 8 <= w) {
+            uint64_t q;
+            std::memcpy(&q, row + e, 8);
+            if (const uint64_t d = q ^ pattern)
+                return e + std::countr_zero(d) / 8;
+            e += 8;
+        }
+    }
+    while (e < w && row[e] == v)
+        ++e;
+    return e;
+}
+
+void StrokeRow(const uint8_t* src, uint8_t* dst, const uint8_t* mask, int32_t w, int c, int opacity,
+               const uint8_t* full)
+{
+    int32_t x = 0;
+    while (x < w) {
+        const uint8_t m = mask[x];
+        const int32_t e = RunEnd(mask, x, w);
+        if (m == 0) {
+            if (src != dst)
+                std::memmove(dst + x, src + x, static_cast<size_t>(e - x));
+        } else if (m == 255) {
+            for (int32_t k = x; k < e; ++k)
+                dst[k] = full[src[k]];
+        } else {
+            for (int32_t k = x; k < e; ++k)
+                dst[k] = static_cast<uint8_t>(StrokeValue(src[k], m, c, opacity));
+        }
+        x = e;
+    }
+}
+
+}  // namespace
+
 int CQNF_ImageFX::StrokeInside(const uint8_t* colour, uint8_t opacity, uint8_t size)
 {
     if (!i_SameShape())
@@ -201,33 +280,45 @@ int CQNF_ImageFX::StrokeInside(const uint8_t* colour, uint8_t opacity, uint8_t s
     }
     // The mask is built apart from the destination, so that a destination
     // sharing its alpha plane with the source still reads the source alpha.
-    uint8_t* mask = i_Grow(m_memBevelHigh, qnMulSize({static_cast<uint64_t>(w), static_cast<uint64_t>(h)}));
-    if (!mask)
+    // One more row of zeros serves as the alpha outside the image.
+    const uint64_t area = qnMulSize({static_cast<uint64_t>(w), static_cast<uint64_t>(h)});
+    uint8_t* mask = i_Grow(m_memBevelHigh, area);
+    uint8_t* zeros = i_Grow(m_memBevelShadow, 2 * static_cast<uint64_t>(w));
+    if (!mask || !zeros)
         return 0;
-    std::memset(mask, 0, static_cast<size_t>(w) * h);
+    std::memset(zeros, 0, static_cast<size_t>(w));
     const uint8_t* alpha = m_src.AlphaPlane();
     const uint32_t as = m_src.stride;
-    auto A = [&](int32_t x, int32_t y) -> int {
-        return (x < 0 || y < 0 || x >= w || y >= h) ? 0 : alpha[static_cast<size_t>(y) * as + x];
+    auto rows = [&](int32_t y) {
+        const uint8_t* at = alpha + static_cast<size_t>(y) * as;
+        return AlphaRows{y > 0 ? at - as : zeros, at, y < h - 1 ? at + as : zeros};
     };
 
-    if (size == 1) {
-        for (int32_t y = 0; y < h; ++y) {
-            for (int32_t x = 0; x < w; ++x) {
-                const int a = alpha[static_cast<size_t>(y) * as + x];
-                uint8_t m = 255;
-                if (a == 255 && x > 0 && y > 0 && x < w - 1 && y < h - 1) {
-                    int lo = 255;
-                    for (int j = -1; j <= 1; ++j)
-                        for (int i = -1; i <= 1; ++i)
-                            if (i || j)
-                                lo = std::min(lo, A(x + i, y + j));
-                    m = static_cast<uint8_t>(255 - lo);
-                }
-                mask[static_cast<size_t>(y) * w + x] = m;
-            }
+    // Every pixel that is not opaque, and every border pixel, is stroked
+    // fully; size 1 also strokes opaque pixels next to less opaque ones.
+    for (int32_t y = 0; y < h; ++y) {
+        const AlphaRows r = rows(y);
+        uint8_t* m = mask + static_cast<size_t>(y) * w;
+        for (int32_t x = 0; x < w; ++x)
+            m[x] = r.at[x] < 255 ? 255 : 0;
+        m[0] = 255;
+        m[w - 1] = 255;
+        if (y == 0 || y == h - 1) {
+            std::memset(m, 255, static_cast<size_t>(w));
+            continue;
         }
-    } else {
+        if (size != 1)
+            continue;
+        for (int32_t x = 1; x < w - 1; ++x) {
+            if (r.at[x] != 255)
+                continue;
+            const int lo = std::min({r.up[x - 1], r.up[x], r.up[x + 1], r.at[x - 1], r.at[x + 1], r.down[x - 1],
+                                     r.down[x], r.down[x + 1]});
+            m[x] = static_cast<uint8_t>(255 - lo);
+        }
+    }
+
+    if (size >= 2) {
         const int s = size;
         const int side = 2 * s + 1;
         CQNF_Mem outer;
@@ -255,15 +346,24 @@ int CQNF_ImageFX::StrokeInside(const uint8_t* colour, uint8_t opacity, uint8_t s
             }
             return st.data();
         };
+        // Edge pixels (stroked themselves, with an opaque direct neighbour)
+        // stamp their disc into the mask. They are marked a row at a time
+        // first, which the compiler does in vector code.
+        uint8_t* edge = zeros + w;
         for (int32_t y = 0; y < h; ++y) {
-            for (int32_t x = 0; x < w; ++x) {
-                const int a = alpha[static_cast<size_t>(y) * as + x];
-                const bool border = x == 0 || y == 0 || x == w - 1 || y == h - 1;
-                if (a == 255 && !border)
+            const AlphaRows r = rows(y);
+            const bool borderRow = y == 0 || y == h - 1;
+            for (int32_t x = 1; x < w - 1; ++x)
+                edge[x] = static_cast<uint8_t>(
+                    ((r.up[x] == 255) | (r.down[x] == 255) | (r.at[x - 1] == 255) | (r.at[x + 1] == 255)) &
+                    ((r.at[x] != 255) | borderRow));
+            for (int32_t x : {0, w - 1})
+                edge[x] = static_cast<uint8_t>(r.up[x] == 255 || r.down[x] == 255 || (x > 0 && r.at[x - 1] == 255) ||
+                                               (x < w - 1 && r.at[x + 1] == 255));
+            for (int32_t x = 0; x < w; x = edge[x] ? x + 1 : RunEnd(edge, x, w)) {
+                if (!edge[x])
                     continue;
-                mask[static_cast<size_t>(y) * w + x] = 255;
-                if (A(x - 1, y) < 255 && A(x + 1, y) < 255 && A(x, y - 1) < 255 && A(x, y + 1) < 255)
-                    continue;
+                const int a = r.at[x];
                 const uint8_t* st = stampFor(a);
                 const int32_t x0 = std::max(0, x - s);
                 const int32_t x1 = std::min(w - 1, x + s);
@@ -282,23 +382,13 @@ int CQNF_ImageFX::StrokeInside(const uint8_t* colour, uint8_t opacity, uint8_t s
 
     const int planes = m_src.channels - 1;
     for (int p = 0; p < planes; ++p) {
-        const int c = colour[p];
-        for (int32_t y = 0; y < h; ++y) {
-            const uint8_t* sp = m_src.planes[p] + static_cast<size_t>(y) * m_src.stride;
-            uint8_t* dp = m_dst.planes[p] + static_cast<size_t>(y) * m_dst.stride;
-            const uint8_t* mr = mask + static_cast<size_t>(y) * w;
-            if (opacity < 255) {
-                for (int32_t x = 0; x < w; ++x) {
-                    const int v = sp[x];
-                    dp[x] = static_cast<uint8_t>(v + (opacity * mr[x] * (c - v)) / 65025);
-                }
-            } else {
-                for (int32_t x = 0; x < w; ++x) {
-                    const int v = sp[x];
-                    dp[x] = static_cast<uint8_t>(v + ((c - v) * mr[x]) / 255);
-                }
-            }
-        }
+        uint8_t full[256];
+        for (int v = 0; v < 256; ++v)
+            full[v] = static_cast<uint8_t>(StrokeValue(v, 255, colour[p], opacity));
+        for (int32_t y = 0; y < h; ++y)
+            StrokeRow(m_src.planes[p] + static_cast<size_t>(y) * m_src.stride,
+                      m_dst.planes[p] + static_cast<size_t>(y) * m_dst.stride, mask + static_cast<size_t>(y) * w, w,
+                      colour[p], opacity, full);
     }
     i_CopyPlane(m_src.channels - 1);
     return 1;

@@ -12,7 +12,7 @@ namespace {
 
 // Lanes per call: rows of a horizontal pass read K streams at once; columns
 // of a vertical pass one cache line of each row.
-constexpr int kRowLanes = 16;
+constexpr int kRowLanes = 32;
 constexpr int kColumnLanes = 64;
 
 bool GrowBlock(CQNF_Mem* block, uint64_t bytes)
@@ -144,36 +144,52 @@ int CQNF_ImageFX::Blur_BlurVectorHQ(STRUCT_Blur_VectorData* data)
     return 1;
 }
 
-void CQNF_ImageFX::Blur_ZeroAlphaRecoveryData(uint8_t* values, const uint8_t* alpha, uint32_t count)
+namespace {
+
+// The recovery over samples `step` bytes apart.
+void RecoverStrided(uint8_t* v, const uint8_t* alpha, uint32_t count, size_t step)
 {
+    auto V = [&](uint32_t i) -> uint8_t& { return v[i * step]; };
+    auto A = [&](uint32_t i) { return alpha[i * step]; };
     uint32_t first = 0;
-    while (first < count && alpha[first] == 0)
+    while (first < count && A(first) == 0)
         ++first;
     if (first == count) {
-        std::memset(values, 128, count);
+        for (uint32_t i = 0; i < count; ++i)
+            V(i) = 128;
         return;
     }
-    std::memset(values, values[first], first);
+    for (uint32_t i = 0; i < first; ++i)
+        V(i) = V(first);
     uint32_t i = first + 1;
     while (i < count) {
-        if (alpha[i] != 0) {
+        if (A(i) != 0) {
             ++i;
             continue;
         }
         // A transparent run [a, b) after the visible pixel a - 1.
         const uint32_t a = i;
         uint32_t b = a;
-        while (b < count && alpha[b] == 0)
+        while (b < count && A(b) == 0)
             ++b;
-        if (b == count) {
-            std::memset(values + a, values[a - 1], b - a);
-        } else {
-            const uint32_t m = a + (b - a) / 2;
-            std::memset(values + a, values[a - 1], m - a);
-            std::memset(values + m, values[b], b - m);
+        const uint32_t m = b == count ? b : a + (b - a) / 2;
+        const uint8_t before = V(a - 1);
+        for (uint32_t k = a; k < m; ++k)
+            V(k) = before;
+        if (b < count) {
+            const uint8_t after = V(b);
+            for (uint32_t k = m; k < b; ++k)
+                V(k) = after;
         }
         i = b;
     }
+}
+
+}  // namespace
+
+void CQNF_ImageFX::Blur_ZeroAlphaRecoveryData(uint8_t* values, const uint8_t* alpha, uint32_t count)
+{
+    RecoverStrided(values, alpha, count, 1);
 }
 
 bool CQNF_ImageFX::i_BlurRows(const STRUCT_Blur_VectorData& kd, const uint8_t* src, uint32_t srcStride,
@@ -184,29 +200,32 @@ bool CQNF_ImageFX::i_BlurRows(const STRUCT_Blur_VectorData& kd, const uint8_t* s
         return true;
     qnfx::FrontCache cache;
     const qnfx::LaneBlur lb = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(width), &cache);
-    double* buf = reinterpret_cast<double*>(i_Grow(m_memBlurLine, lb.BufferDoubles(kRowLanes) * sizeof(double)));
-    if (!buf)
+    double* buf = reinterpret_cast<double*>(i_Grow(m_memBlurLine, lb.BufferDoubles() * sizeof(double)));
+    // Rows are blurred as columns of a transposed block: the lanes then read
+    // and write whole registers instead of one byte per row.
+    const uint64_t block = static_cast<uint64_t>(kRowLanes) * width;
+    uint8_t* work = i_Grow(m_memBlurWork, block * (alpha ? 3 : 2));
+    if (!buf || !work)
         return false;
-    uint8_t* tmp = nullptr;
-    if (alpha) {
-        tmp = i_Grow(m_memBlurWork, static_cast<uint64_t>(kRowLanes) * width);
-        if (!tmp)
-            return false;
-    }
+    uint8_t* across = work;
+    uint8_t* blurred = work + block;
+    uint8_t* recovered = work + 2 * block;
     for (int32_t y0 = 0; y0 < height; y0 += kRowLanes) {
         const int lanes = std::min(kRowLanes, height - y0);
         const uint8_t* in = src + static_cast<size_t>(y0) * srcStride;
-        ptrdiff_t inK = srcStride;
+        size_t inStride = srcStride;
         if (alpha) {
             for (int k = 0; k < lanes; ++k) {
-                uint8_t* row = tmp + static_cast<size_t>(k) * width;
+                uint8_t* row = recovered + static_cast<size_t>(k) * width;
                 std::memcpy(row, in + static_cast<size_t>(k) * srcStride, width);
                 Blur_ZeroAlphaRecoveryData(row, alpha + static_cast<size_t>(y0 + k) * alphaStride, width);
             }
-            in = tmp;
-            inK = width;
+            in = recovered;
+            inStride = static_cast<size_t>(width);
         }
-        qnfx::BlurLanes(lb, in, 1, inK, dst + static_cast<size_t>(y0) * dstStride, 1, dstStride, lanes, buf);
+        qnfx::TransposeBytes(in, inStride, across, kRowLanes, lanes, width);
+        qnfx::BlurLanes(lb, across, kRowLanes, 1, blurred, kRowLanes, 1, lanes, buf);
+        qnfx::TransposeBytes(blurred, kRowLanes, dst + static_cast<size_t>(y0) * dstStride, dstStride, width, lanes);
     }
     return true;
 }
@@ -220,7 +239,7 @@ bool CQNF_ImageFX::i_BlurColumns(const STRUCT_Blur_VectorData& kd, const uint8_t
     qnfx::FrontCache cache;
     const qnfx::LaneBlur lb = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(height), &cache);
     double* buf =
-        reinterpret_cast<double*>(i_Grow(m_memBlurLine, lb.BufferDoubles(kColumnLanes) * sizeof(double)));
+        reinterpret_cast<double*>(i_Grow(m_memBlurLine, lb.BufferDoubles() * sizeof(double)));
     if (!buf)
         return false;
     uint8_t* tmp = nullptr;
@@ -342,19 +361,16 @@ int CQNF_ImageFX::MotionBlur(double angle, double distance, uint8_t blurAlpha, u
 namespace {
 
 // A plane seen along the lines of an angled motion blur: element (i, v) is
-// the pixel at index i across the lines (column or row) and position v along
-// them; a negative v step gives the mirrored case.
+// the pixel at index i across the lines (its column) and position v along
+// them (its row); a negative row step gives the mirrored case.
 struct LineView {
     uint8_t* base;
-    ptrdiff_t si;
     ptrdiff_t sv;
-
-    uint8_t& At(int64_t i, int64_t v) const { return base[i * si + v * sv]; }
 };
 
-LineView MakeView(uint8_t* plane, uint32_t stride, bool byRows, bool mirrored, int64_t nv)
+LineView MakeView(uint8_t* plane, size_t stride, bool mirrored, int64_t nv)
 {
-    LineView view{plane, byRows ? static_cast<ptrdiff_t>(stride) : 1, byRows ? 1 : static_cast<ptrdiff_t>(stride)};
+    LineView view{plane, static_cast<ptrdiff_t>(stride)};
     if (mirrored) {
         view.base += (nv - 1) * view.sv;
         view.sv = -view.sv;
@@ -376,16 +392,27 @@ bool CQNF_ImageFX::i_MotionAngle(const STRUCT_Blur_VectorData& kd, double angle,
     const bool mirrored = angle > 90.0;
     if (mirrored)
         angle = 180.0 - angle;
+    // Steeper than 45 degrees the axes change roles: the lines then run
+    // along the rows, and the planes are transposed so that, either way,
+    // they run down the columns of a "lines plane" (reading and writing
+    // neighbouring bytes rather than a row apart).
     const bool byRows = angle > 45.0;
-    const int64_t ni = byRows ? m_src.height : m_src.width;  // indices across the lines
-    const int64_t nv = byRows ? m_src.width : m_src.height;  // positions along them
+    const int64_t ni = byRows ? m_src.height : m_src.width;  // columns of the lines plane
+    const int64_t nv = byRows ? m_src.width : m_src.height;  // its rows
     if (ni <= 0 || nv <= 0)
         return true;
 
     int32_t* offsets = reinterpret_cast<int32_t*>(i_Grow(m_memMotionOffsets, ni * sizeof(int32_t)));
     float* fracs = reinterpret_cast<float*>(i_Grow(m_memMotionFracs, ni * sizeof(float)));
-    uint8_t* gather = i_Grow(m_memMotionGather, 3 * static_cast<uint64_t>(std::max(ni, nv)));
-    if (!offsets || !fracs || !gather)
+    // Staged input, alphas and output of a group of lines, sample j of line
+    // k at [j * kChunk + k].
+    constexpr int K = qnfx::kChunk;
+    const uint64_t lineBytes = static_cast<uint64_t>(ni);
+    uint8_t* gather = i_Grow(m_memMotionGather, lineBytes * 3 * K);
+    // The transposed source, alpha and destination planes.
+    const uint64_t planeBytes = qnMulSize({static_cast<uint64_t>(ni), static_cast<uint64_t>(nv)});
+    uint8_t* transposed = byRows ? i_Grow(m_memBlurLine, qnMulSize({planeBytes, 3})) : nullptr;
+    if (!offsets || !fracs || !gather || (byRows && !transposed))
         return false;
     const double t = byRows ? std::tan((angle - 90.0) * M_PI / 180.0) : std::tan(angle * M_PI / 180.0);
     for (int64_t i = 0; i < ni; ++i) {
@@ -396,9 +423,17 @@ bool CQNF_ImageFX::i_MotionAngle(const STRUCT_Blur_VectorData& kd, double angle,
     const int64_t lines = static_cast<int64_t>(offsets[ni - 1]) + nv;
 
     qnfx::FrontCache cache;
-    uint8_t* values = gather;
-    uint8_t* alphas = gather + std::max(ni, nv);
-    uint8_t* blurred = alphas + std::max(ni, nv);
+    const qnfx::LaneBlur lb = qnfx::MakeLaneBlur(kd, 0, &cache);
+    const uint64_t lineDoubles = kd.direct ? lineBytes : lb.RaggedDoubles(static_cast<uint32_t>(ni));
+    double* buf = reinterpret_cast<double*>(i_Grow(m_memMotionLine, lineDoubles * sizeof(double)));
+    if (!buf)
+        return false;
+    uint8_t* stagedIn = gather;
+    uint8_t* stagedAlpha = gather + lineBytes * K;
+    uint8_t* stagedOut = gather + 2 * lineBytes * K;
+    STRUCT_Blur_VectorData line = kd;
+    line.line = buf;
+
     const int alphaPlane = m_src.alpha ? m_src.channels - 1 : -1;
     for (int p = 0; p < m_src.channels; ++p) {
         if (p == alphaPlane && !blurAlpha) {
@@ -406,56 +441,114 @@ bool CQNF_ImageFX::i_MotionAngle(const STRUCT_Blur_VectorData& kd, double angle,
             continue;
         }
         const bool rec = recover && alphaPlane >= 0 && p != alphaPlane;
-        const LineView sv = MakeView(m_src.planes[p], m_src.stride, byRows, mirrored, nv);
-        const LineView dv = MakeView(m_dst.planes[p], m_dst.stride, byRows, mirrored, nv);
-        const LineView av = rec ? MakeView(m_src.planes[alphaPlane], m_src.stride, byRows, mirrored, nv) : sv;
-        // Each pixel lies on exactly one line: blur every line and store it.
+        uint8_t* srcLines = m_src.planes[p];
+        uint8_t* alphaLines = rec ? m_src.planes[alphaPlane] : nullptr;
+        uint8_t* dstLines = m_dst.planes[p];
+        size_t srcStride = m_src.stride;
+        size_t dstStride = m_dst.stride;
+        if (byRows) {
+            srcLines = transposed;
+            dstLines = transposed + planeBytes;
+            srcStride = dstStride = static_cast<size_t>(ni);
+            qnfx::TransposeBytes(m_src.planes[p], m_src.stride, srcLines, srcStride, static_cast<int>(ni),
+                                 static_cast<int>(nv));
+            if (rec) {
+                alphaLines = transposed + 2 * planeBytes;
+                qnfx::TransposeBytes(m_src.planes[alphaPlane], m_src.stride, alphaLines, srcStride,
+                                     static_cast<int>(ni), static_cast<int>(nv));
+            }
+        }
+        const LineView sv = MakeView(srcLines, srcStride, mirrored, nv);
+        const LineView av = rec ? MakeView(alphaLines, srcStride, mirrored, nv) : sv;
+        const LineView dv = MakeView(dstLines, dstStride, mirrored, nv);
+
+        // Each pixel lies on exactly one line: blur every line and store it,
+        // kChunk neighbouring lines at a time.
+        int64_t groupLine[K];
+        int64_t groupStart[K];
+        uint32_t groupLength[K];
+        int grouped = 0;
+        auto flush = [&]() -> bool {
+            for (int k = 0; k < grouped; ++k) {
+                // Locals, so that the byte stores cannot make the compiler
+                // reload anything. Pixel j of the line: column start + j,
+                // row line - offset.
+                const uint32_t n = groupLength[k];
+                const int32_t* off = offsets + groupStart[k];
+                const ptrdiff_t step = sv.sv;
+                const ptrdiff_t at = groupStart[k] + groupLine[k] * step;
+                const uint8_t* from = sv.base;
+                uint8_t* to = stagedIn + k;
+                for (uint32_t j = 0; j < n; ++j)
+                    to[static_cast<size_t>(j) * K] = from[at + static_cast<ptrdiff_t>(j) - off[j] * step];
+                if (rec) {
+                    const uint8_t* afrom = av.base;
+                    uint8_t* ato = stagedAlpha + k;
+                    for (uint32_t j = 0; j < n; ++j)
+                        ato[static_cast<size_t>(j) * K] = afrom[at + static_cast<ptrdiff_t>(j) - off[j] * step];
+                    RecoverStrided(stagedIn + k, stagedAlpha + k, n, K);
+                }
+            }
+            if (kd.direct) {
+                for (int k = 0; k < grouped; ++k) {
+                    for (uint32_t j = 0; j < groupLength[k]; ++j)
+                        buf[j] = stagedIn[static_cast<size_t>(j) * K + k];
+                    line.length = groupLength[k];
+                    if (!Blur_BlurVectorHQ(&line)) {
+                        SetError(m_memBlurWork.GetError());
+                        return false;
+                    }
+                    for (uint32_t j = 0; j < groupLength[k]; ++j)
+                        stagedOut[static_cast<size_t>(j) * K + k] = qnfx::ToByte(buf[j]);
+                }
+            } else if (grouped > 0) {
+                qnfx::BlurRagged(lb, groupLength, grouped, stagedIn, stagedOut, buf);
+            }
+            for (int k = 0; k < grouped; ++k) {
+                const uint32_t n = groupLength[k];
+                const int32_t* off = offsets + groupStart[k];
+                const ptrdiff_t step = dv.sv;
+                const ptrdiff_t at = groupStart[k] + groupLine[k] * step;
+                uint8_t* to = dv.base;
+                const uint8_t* from = stagedOut + k;
+                for (uint32_t j = 0; j < n; ++j)
+                    to[at + static_cast<ptrdiff_t>(j) - off[j] * step] = from[static_cast<size_t>(j) * K];
+            }
+            grouped = 0;
+            return true;
+        };
         int64_t i0 = 0;
         int64_t i1 = 0;
-        for (int64_t line = 0; line < lines; ++line) {
-            // The run of the line: offsets in (line - nv, line].
-            while (i0 < ni && offsets[i0] <= line - nv)
+        for (int64_t ln = 0; ln < lines; ++ln) {
+            // The run of the line: offsets in (ln - nv, ln].
+            while (i0 < ni && offsets[i0] <= ln - nv)
                 ++i0;
             if (i1 < i0)
                 i1 = i0;
-            while (i1 < ni && offsets[i1] <= line)
+            while (i1 < ni && offsets[i1] <= ln)
                 ++i1;
             if (i1 <= i0)
                 continue;
-            const int64_t n = i1 - i0;
-            for (int64_t k = 0; k < n; ++k)
-                values[k] = sv.At(i0 + k, line - offsets[i0 + k]);
-            if (rec) {
-                for (int64_t k = 0; k < n; ++k)
-                    alphas[k] = av.At(i0 + k, line - offsets[i0 + k]);
-                Blur_ZeroAlphaRecoveryData(values, alphas, static_cast<uint32_t>(n));
-            }
-            const qnfx::LaneBlur lb = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(n), &cache);
-            double* buf = reinterpret_cast<double*>(i_Grow(m_memMotionLine, lb.BufferDoubles(1) * sizeof(double)));
-            if (!buf)
+            groupLine[grouped] = ln;
+            groupStart[grouped] = i0;
+            groupLength[grouped] = static_cast<uint32_t>(i1 - i0);
+            if (++grouped == K && !flush())
                 return false;
-            qnfx::BlurLanes(lb, values, 1, 0, blurred, 1, 0, 1, buf);
-            for (int64_t k = 0; k < n; ++k)
-                dv.At(i0 + k, line - offsets[i0 + k]) = blurred[k];
         }
+        if (!flush())
+            return false;
+
         // Then every pixel but the last along its line takes a share of the
         // next one, as far as its line sits off the pixel grid.
-        if (!byRows) {
-            for (int64_t v = 1; v < nv; ++v) {
-                uint8_t* prev = &dv.At(0, v - 1);
-                const uint8_t* cur = &dv.At(0, v);
-                for (int64_t i = 0; i < ni; ++i)
-                    prev[i] = BlendFrac(prev[i], cur[i], fracs[i]);
-            }
-        } else {
-            for (int64_t i = 0; i < ni; ++i) {
-                const float f = fracs[i];
-                for (int64_t v = 1; v < nv; ++v) {
-                    uint8_t& prev = dv.At(i, v - 1);
-                    prev = BlendFrac(prev, dv.At(i, v), f);
-                }
-            }
+        for (int64_t v = 1; v < nv; ++v) {
+            uint8_t* prev = dv.base + (v - 1) * dv.sv;
+            const uint8_t* cur = dv.base + v * dv.sv;
+            for (int64_t i = 0; i < ni; ++i)
+                prev[i] = BlendFrac(prev[i], cur[i], fracs[i]);
         }
+        if (byRows)
+            qnfx::TransposeBytes(dstLines, dstStride, m_dst.planes[p], m_dst.stride, static_cast<int>(nv),
+                                 static_cast<int>(ni));
     }
     return true;
 }

@@ -3,18 +3,20 @@
 //
 // A blur of one line is a chain of dependent steps (each recursive output
 // needs the previous three), so a line at a time leaves the processor waiting
-// on every multiplication. Here K lines ("lanes") advance together: sample j
-// of every lane sits in one row of a buffer, and each step of the recurrence
-// is one loop across the lanes, which the compiler turns into vector code.
-// Each lane sees exactly the operations of Blur_BlurVector in the same order,
-// so the bytes are identical; only the schedule differs.
+// on every multiplication. Here many lines ("lanes") advance together: sample
+// j of every lane of a chunk sits in one row of a buffer and the chunk's
+// state in vector registers, so each step of the recurrence is a few vector
+// operations (ImageFX_LaneKernels.inc, built per instruction set). Each lane
+// sees exactly the operations of Blur_BlurVector in the same order, so the
+// bytes are identical; only the schedule differs.
 //
 // The lanes are read and written through (j, k) strides: a block of image
-// columns is (stride, 1), a block of rows is (1, stride).
+// columns is (stride, 1); rows are first transposed into such blocks.
 #pragma once
 
 #include "imaging/ImageFX.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -23,8 +25,15 @@
 
 namespace qnfx {
 
-// The most lanes one call of a lane kernel takes.
-inline constexpr int kMaxLanes = 128;
+// Lanes advance in chunks of at most kChunk: the chunk's recursive state
+// stays in registers and its part of the buffer in the nearest cache.
+inline constexpr int kChunk = 32;
+
+// Instruction sets of the lane kernels, widest last.
+enum class LaneIsa { Base, Avx2, Avx512 };
+// The set in use; tests force each one the processor has to compare them.
+LaneIsa CurrentLaneIsa();
+bool ForceLaneIsa(LaneIsa isa);  // false when the processor lacks it
 
 // The recursive coefficients with the sums the first and last steps use,
 // each formed in one fixed order.
@@ -51,7 +60,8 @@ inline Recursive MakeRecursive(const CQNF_ImageFX::STRUCT_Blur_VectorData& d)
 // Samples added to a line by the recursive filter, and the part in front.
 inline uint32_t RecursiveExtension(double sigma) { return static_cast<uint32_t>(7.0 * sigma); }
 
-inline double Clamp255(double v) { return v < 0.0 ? 0.0 : (v > 255.0 ? 255.0 : v); }
+// Branch-free, so that loops over lanes stay vector code.
+inline double Clamp255(double v) { return std::min(255.0, std::max(0.0, v)); }
 
 // A blurred sample as a pixel byte: single precision, truncated toward zero.
 inline uint8_t ToByte(double v) { return static_cast<uint8_t>(static_cast<int32_t>(static_cast<float>(Clamp255(v)))); }
@@ -98,13 +108,15 @@ struct LaneBlur {
     uint32_t back;  // recursive: samples behind
     FrontCache* cache;  // replicate rule with byte input; may be null
 
-    // Doubles the lane buffer needs for K lanes.
-    uint64_t BufferDoubles(int lanes) const
+    // Doubles the lane buffer needs (one chunk of lanes at a time).
+    uint64_t BufferDoubles() const
     {
         if (kd->direct)
-            return static_cast<uint64_t>(n) * lanes + lanes;
-        return (static_cast<uint64_t>(n) + back + 3) * lanes;
+            return static_cast<uint64_t>(n) * kChunk;
+        return (static_cast<uint64_t>(n) + back) * kChunk;
     }
+    // Doubles BlurRagged needs for lines of at most maxN samples.
+    uint64_t RaggedDoubles(uint32_t maxN) const { return (static_cast<uint64_t>(maxN) + back) * kChunk; }
     // True when the blur leaves lines as they are.
     bool Identity() const { return n == 0 || (kd->direct && kd->sigma < 0.1); }
 };
@@ -118,195 +130,24 @@ inline LaneBlur MakeLaneBlur(const CQNF_ImageFX::STRUCT_Blur_VectorData& kd, uin
     return lb;
 }
 
-template <class TI>
-inline void LoadRow(const TI* p, ptrdiff_t inK, int lanes, double* __restrict x)
-{
-    if (inK == 1) {
-        for (int k = 0; k < lanes; ++k)
-            x[k] = static_cast<double>(p[k]);
-    } else {
-        for (int k = 0; k < lanes; ++k)
-            x[k] = static_cast<double>(p[k * inK]);
-    }
-}
 
-template <class TO>
-inline void StoreRow(const double* __restrict v, int lanes, TO* p, ptrdiff_t outK, bool clamp)
-{
-    if constexpr (std::is_same_v<TO, uint8_t>) {
-        (void)clamp;
-        if (outK == 1) {
-            for (int k = 0; k < lanes; ++k)
-                p[k] = ToByte(v[k]);
-        } else {
-            for (int k = 0; k < lanes; ++k)
-                p[k * outK] = ToByte(v[k]);
-        }
-    } else {
-        for (int k = 0; k < lanes; ++k)
-            p[k * outK] = static_cast<TO>(clamp ? Clamp255(v[k]) : v[k]);
-    }
-}
+// Blurs `lanes` lines of lb.n samples, read at in[j * inJ + k * inK] and
+// written at out[j * outJ + k * outK] (in and out may be the same memory).
+// buf holds lb.BufferDoubles() doubles. Built for several instruction sets;
+// the widest the processor has is taken, and every one gives the same bytes,
+// as no operation is fused or reordered.
+// The recursive filter (byte-valued replicate rule, lb.cache set) over up to
+// kChunk lines of different lengths n[k] >= 1, staged at [j * kChunk + k] in
+// `in` (samples beyond a line's end are overwritten) and written likewise to
+// `out`. buf holds lb.RaggedDoubles(max n) doubles.
+void BlurRagged(const LaneBlur& lb, const uint32_t* n, int lanes, uint8_t* in, uint8_t* out, double* buf);
 
-// Recursive filter over K lanes. buf holds (n + back + 3) * K doubles; rows 0..2
-// carry the front state, rows 3.. the forward pass.
-template <class TI, class TO>
-void RecursiveLanes(const LaneBlur& lb, const TI* in, ptrdiff_t inJ, ptrdiff_t inK, TO* out, ptrdiff_t outJ,
-                    ptrdiff_t outK, int lanes, double* buf)
-{
-    const Recursive rc = lb.rc;
-    const uint32_t n = lb.n;
-    const uint32_t total = n + lb.back;
-    const auto& kd = *lb.kd;
-    const double c = kd.constantValue;
+// dst[c * dstStride + r] = src[r * srcStride + c] for a rows x cols block.
+void TransposeBytes(const uint8_t* src, size_t srcStride, uint8_t* dst, size_t dstStride, int rows, int cols);
 
-    // Front state per lane.
-    double* s = buf;  // rows 0 (w-3), 1 (w-2), 2 (w-1)
-    if (kd.constantEdge) {
-        double st[3];
-        FrontState(rc, c, lb.pad, st);
-        for (int k = 0; k < lanes; ++k) {
-            s[2 * lanes + k] = st[0];
-            s[lanes + k] = st[1];
-            s[k] = st[2];
-        }
-    } else {
-        for (int k = 0; k < lanes; ++k) {
-            double st[3];
-            const TI first = in[k * inK];
-            const double* sp = st;
-            if constexpr (std::is_same_v<TI, uint8_t>) {
-                if (lb.cache)
-                    sp = lb.cache->Get(rc, first, lb.pad);
-                else
-                    FrontState(rc, first, lb.pad, st);
-            } else {
-                FrontState(rc, static_cast<double>(first), lb.pad, st);
-            }
-            s[2 * lanes + k] = sp[0];
-            s[lanes + k] = sp[1];
-            s[k] = sp[2];
-        }
-    }
-
-    // Forward pass: the samples, then the back padding.
-    double x[kMaxLanes];
-    double edge[kMaxLanes];  // padding value per lane
-    for (uint32_t j = 0; j < total; ++j) {
-        double* __restrict row = buf + static_cast<size_t>(j + 3) * lanes;
-        const double* __restrict p1 = row - lanes;
-        const double* __restrict p2 = row - 2 * lanes;
-        const double* __restrict p3 = row - 3 * lanes;
-        const double* xs;
-        if (j < n) {
-            LoadRow(in + static_cast<ptrdiff_t>(j) * inJ, inK, lanes, x);
-            xs = x;
-            if (j == n - 1) {
-                for (int k = 0; k < lanes; ++k)
-                    edge[k] = kd.constantEdge ? c : x[k];
-            }
-        } else {
-            xs = edge;
-        }
-        for (int k = 0; k < lanes; ++k)
-            row[k] = rc.B * xs[k] + rc.B1 * p1[k] + rc.B2 * p2[k] + rc.B3 * p3[k];
-    }
-
-    // Backward pass, in place; rows below n are written out.
-    for (uint32_t jj = total; jj-- > 0;) {
-        double* __restrict row = buf + static_cast<size_t>(jj + 3) * lanes;
-        if (jj == total - 1) {
-            for (int k = 0; k < lanes; ++k)
-                row[k] = rc.sAll * row[k];
-        } else if (jj == total - 2) {
-            const double* __restrict q1 = row + lanes;
-            for (int k = 0; k < lanes; ++k)
-                row[k] = rc.B * row[k] + rc.s123 * q1[k];
-        } else if (jj == total - 3) {
-            const double* __restrict q1 = row + lanes;
-            const double* __restrict q2 = row + 2 * lanes;
-            for (int k = 0; k < lanes; ++k)
-                row[k] = rc.B * row[k] + rc.B1 * q1[k] + rc.s23 * q2[k];
-        } else {
-            const double* __restrict q1 = row + lanes;
-            const double* __restrict q2 = row + 2 * lanes;
-            const double* __restrict q3 = row + 3 * lanes;
-            for (int k = 0; k < lanes; ++k)
-                row[k] = rc.B * row[k] + rc.B1 * q1[k] + rc.B2 * q2[k] + rc.B3 * q3[k];
-        }
-        if (jj < n)
-            StoreRow(row, lanes, out + static_cast<ptrdiff_t>(jj) * outJ, outK, true);
-    }
-}
-
-// Direct kernel over K lanes. buf holds n * K doubles plus K for the sums.
-template <class TI, class TO>
-void DirectLanes(const LaneBlur& lb, const TI* in, ptrdiff_t inJ, ptrdiff_t inK, TO* out, ptrdiff_t outJ,
-                 ptrdiff_t outK, int lanes, double* buf)
-{
-    const auto& kd = *lb.kd;
-    const int64_t n = lb.n;
-    const int taps = kd.halfWidth;
-    const bool constant = kd.constantEdge != 0;
-    const double c = kd.constantValue;
-    for (int64_t j = 0; j < n; ++j)
-        LoadRow(in + j * inJ, inK, lanes, buf + j * lanes);
-    double* __restrict acc = buf + n * lanes;
-    for (int64_t j = 0; j < n; ++j) {
-        for (int k = 0; k < lanes; ++k)
-            acc[k] = 0.0;
-        double wsum = 0.0;
-        for (int t = 0; t < taps; ++t) {
-            const double w = kd.weights[t];
-            if (j + t < n) {
-                const double* __restrict xr = buf + (j + t) * lanes;
-                for (int k = 0; k < lanes; ++k)
-                    acc[k] = acc[k] + w * xr[k];
-            } else if (constant) {
-                for (int k = 0; k < lanes; ++k)
-                    acc[k] = acc[k] + w * c;
-            } else {
-                break;
-            }
-            wsum += w;
-        }
-        for (int t = 1; t < taps; ++t) {
-            const double w = kd.weights[t];
-            if (j - t >= 0) {
-                const double* __restrict xr = buf + (j - t) * lanes;
-                for (int k = 0; k < lanes; ++k)
-                    acc[k] = acc[k] + w * xr[k];
-            } else if (constant) {
-                for (int k = 0; k < lanes; ++k)
-                    acc[k] = acc[k] + w * c;
-            } else {
-                break;
-            }
-            wsum += w;
-        }
-        for (int k = 0; k < lanes; ++k)
-            acc[k] = acc[k] / wsum;
-        StoreRow(acc, lanes, out + j * outJ, outK, false);
-    }
-}
-
-// Blurs K lanes of n samples from in to out (which may be the same memory).
-template <class TI, class TO>
-void BlurLanes(const LaneBlur& lb, const TI* in, ptrdiff_t inJ, ptrdiff_t inK, TO* out, ptrdiff_t outJ,
-               ptrdiff_t outK, int lanes, double* buf)
-{
-    if (lb.n == 0)
-        return;
-    if (lb.Identity()) {
-        for (uint32_t j = 0; j < lb.n; ++j)
-            for (int k = 0; k < lanes; ++k)
-                out[j * outJ + k * outK] = static_cast<TO>(in[j * inJ + k * inK]);
-        return;
-    }
-    if (lb.kd->direct)
-        DirectLanes(lb, in, inJ, inK, out, outJ, outK, lanes, buf);
-    else
-        RecursiveLanes(lb, in, inJ, inK, out, outJ, outK, lanes, buf);
-}
+void BlurLanes(const LaneBlur& lb, const uint8_t* in, ptrdiff_t inJ, ptrdiff_t inK, uint8_t* out, ptrdiff_t outJ,
+               ptrdiff_t outK, int lanes, double* buf);
+void BlurLanes(const LaneBlur& lb, const float* in, ptrdiff_t inJ, ptrdiff_t inK, float* out, ptrdiff_t outJ,
+               ptrdiff_t outK, int lanes, double* buf);
 
 }  // namespace qnfx

@@ -151,21 +151,42 @@ int CQNF_ImageFX::Resize(uint8_t keepAspect)
     std::vector<Tap> cTaps, rTaps;
     BuildTaps(a.w, m_src.width, a.sx, cFirst, cTaps);
     BuildTaps(a.h, m_src.height, a.sy, rFirst, rTaps);
+    // The column taps in slots: slot t of every result column side by side,
+    // a column with fewer taps padded with weight 0 (which adds exactly 0
+    // after its own taps), so that a row of results advances together.
+    int32_t slots = 0;
+    for (int32_t i = 0; i < a.w; ++i)
+        slots = std::max(slots, cFirst[i + 1] - cFirst[i]);
+    std::vector<int32_t> slotIndex(static_cast<size_t>(slots) * a.w, 0);
+    std::vector<double> slotWeight(static_cast<size_t>(slots) * a.w, 0.0);
+    for (int32_t i = 0; i < a.w; ++i)
+        for (int32_t t = 0; t < cFirst[i + 1] - cFirst[i]; ++t) {
+            slotIndex[static_cast<size_t>(t) * a.w + i] = cTaps[cFirst[i] + t].index;
+            slotWeight[static_cast<size_t>(t) * a.w + i] = cTaps[cFirst[i] + t].weight;
+        }
+    std::vector<double> accRow(static_cast<size_t>(a.w));
     Steps steps;
     steps.step = 100.0f / (static_cast<float>(m_src.channels) * static_cast<float>(a.h + m_dst.height));
+    const int32_t rw = a.w;
+    const size_t sstride = m_src.stride;
+    double* acc = accRow.data();
     for (int p = 0; p < m_src.channels; ++p) {
         const uint8_t* sp = m_src.planes[p];
         for (int32_t j = 0; j < a.h; ++j) {
             uint8_t* d = m_dst.planes[p] + static_cast<size_t>(a.oy + j) * m_dst.stride + a.ox;
-            for (int32_t i = 0; i < a.w; ++i) {
-                double acc = 0.0;
-                for (int32_t ry = rFirst[j]; ry < rFirst[j + 1]; ++ry) {
-                    const uint8_t* srow = sp + static_cast<size_t>(rTaps[ry].index) * m_src.stride;
-                    const double wy = rTaps[ry].weight;
-                    for (int32_t cx = cFirst[i]; cx < cFirst[i + 1]; ++cx)
-                        acc += cTaps[cx].weight * wy * srow[cTaps[cx].index];
+            std::fill(acc, acc + rw, 0.0);
+            for (int32_t ry = rFirst[j]; ry < rFirst[j + 1]; ++ry) {
+                const uint8_t* srow = sp + static_cast<size_t>(rTaps[ry].index) * sstride;
+                const double wy = rTaps[ry].weight;
+                for (int32_t t = 0; t < slots; ++t) {
+                    const int32_t* idx = slotIndex.data() + static_cast<size_t>(t) * rw;
+                    const double* wx = slotWeight.data() + static_cast<size_t>(t) * rw;
+                    for (int32_t i = 0; i < rw; ++i)
+                        acc[i] += wx[i] * wy * srow[idx[i]];
                 }
-                const float v = static_cast<float>(acc);
+            }
+            for (int32_t i = 0; i < rw; ++i) {
+                const float v = static_cast<float>(acc[i]);
                 d[i] = static_cast<uint8_t>(std::clamp(static_cast<int32_t>(v), 0, 255));
             }
             if (i_Report(steps.Next()))

@@ -130,13 +130,19 @@ uint8_t CQNF_ImageFX::Color_CorrectLightness(uint8_t value, int lightness)
 
 int CQNF_ImageFX::Invert()
 {
+    // Locals: byte stores could alias the engine's own fields.
+    const int32_t width = m_src.width;
+    const int32_t height = m_src.height;
     if (!i_SameShape())
         return 0;
-    Lut lut;
-    for (int v = 0; v < 256; ++v)
-        lut[v] = static_cast<uint8_t>(255 - v);
+    // A subtraction the compiler runs on whole registers (no table).
     for (int p = 0; p < m_src.ColourPlanes(); ++p)
-        ApplyLut(m_src.planes[p], m_src.stride, m_dst.planes[p], m_dst.stride, m_src.width, m_src.height, lut);
+        for (int32_t y = 0; y < height; ++y) {
+            const uint8_t* s = m_src.planes[p] + static_cast<size_t>(y) * m_src.stride;
+            uint8_t* d = m_dst.planes[p] + static_cast<size_t>(y) * m_dst.stride;
+            for (int32_t x = 0; x < width; ++x)
+                d[x] = static_cast<uint8_t>(255 - s[x]);
+        }
     i_CopyAlphaPlane();
     return 1;
 }
@@ -164,12 +170,14 @@ int CQNF_ImageFX::ColorOverlay(const uint8_t* colour, uint8_t opacity)
 
 int CQNF_ImageFX::Combine_DonStoD(uint8_t opacity)
 {
+    // Locals: byte stores could alias the engine's own fields.
+    const int32_t height = m_src.height;
     if (!i_SameShape())
         return 0;
     const uint8_t* dAlpha = m_dst.AlphaPlane();
     const int32_t w = m_src.width;
     for (int p = 0; p < m_src.ColourPlanes(); ++p) {
-        for (int32_t y = 0; y < m_src.height; ++y) {
+        for (int32_t y = 0; y < height; ++y) {
             const uint8_t* s = m_src.planes[p] + static_cast<size_t>(y) * m_src.stride;
             uint8_t* d = m_dst.planes[p] + static_cast<size_t>(y) * m_dst.stride;
             if (dAlpha) {
@@ -226,6 +234,9 @@ bool RgbLayout(int channels, int alpha) { return channels == 3 || (channels == 4
 
 int CQNF_ImageFX::HSLCorrection(int16_t hue, int16_t saturation, int16_t lightness, uint8_t lightnessFirst)
 {
+    // Locals: byte stores could alias the engine's own fields.
+    const int32_t width = m_src.width;
+    const int32_t height = m_src.height;
     if (!i_SameShape())
         return 0;
     if (!RgbLayout(m_src.channels, m_src.alpha) || hue < -180 || hue > 180 || saturation < -100 ||
@@ -242,7 +253,7 @@ int CQNF_ImageFX::HSLCorrection(int16_t hue, int16_t saturation, int16_t lightne
     for (int v = 0; v < 256; ++v)
         light[v] = Color_CorrectLightness(static_cast<uint8_t>(v), lightness);
     const double s = saturation / 100.0;
-    for (int32_t y = 0; y < m_src.height; ++y) {
+    for (int32_t y = 0; y < height; ++y) {
         const size_t so = static_cast<size_t>(y) * m_src.stride;
         const size_t dof = static_cast<size_t>(y) * m_dst.stride;
         const uint8_t* sr = m_src.planes[0] + so;
@@ -254,7 +265,7 @@ int CQNF_ImageFX::HSLCorrection(int16_t hue, int16_t saturation, int16_t lightne
         // The last colour computed: runs of one colour are common.
         uint32_t lastIn = 0xFFFFFFFFu;
         uint8_t lr = 0, lg = 0, lb = 0;
-        for (int32_t x = 0; x < m_src.width; ++x) {
+        for (int32_t x = 0; x < width; ++x) {
             uint8_t r = sr[x], g = sg[x], b = sb[x];
             const uint32_t key = (static_cast<uint32_t>(r) << 16) | (g << 8) | b;
             if (key != lastIn) {
@@ -293,6 +304,9 @@ int CQNF_ImageFX::HSLCorrection(int16_t hue, int16_t saturation, int16_t lightne
 
 int CQNF_ImageFX::HSLColorize(uint16_t hue, int16_t saturation, int16_t lightness, uint8_t lightnessFirst)
 {
+    // Locals: byte stores could alias the engine's own fields.
+    const int32_t width = m_src.width;
+    const int32_t height = m_src.height;
     if (!i_SameShape())
         return 0;
     if (!RgbLayout(m_src.channels, m_src.alpha) || hue > 360 || saturation < 0 || saturation > 100 ||
@@ -318,7 +332,7 @@ int CQNF_ImageFX::HSLColorize(uint16_t hue, int16_t saturation, int16_t lightnes
         table[sum][1] = g;
         table[sum][2] = b;
     }
-    for (int32_t y = 0; y < m_src.height; ++y) {
+    for (int32_t y = 0; y < height; ++y) {
         const size_t so = static_cast<size_t>(y) * m_src.stride;
         const size_t dof = static_cast<size_t>(y) * m_dst.stride;
         const uint8_t* sr = m_src.planes[0] + so;
@@ -327,7 +341,7 @@ int CQNF_ImageFX::HSLColorize(uint16_t hue, int16_t saturation, int16_t lightnes
         uint8_t* dr = m_dst.planes[0] + dof;
         uint8_t* dg = m_dst.planes[1] + dof;
         uint8_t* db = m_dst.planes[2] + dof;
-        for (int32_t x = 0; x < m_src.width; ++x) {
+        for (int32_t x = 0; x < width; ++x) {
             uint8_t r = sr[x], g = sg[x], b = sb[x];
             if (lightnessFirst) {
                 r = light[r];
@@ -345,14 +359,17 @@ int CQNF_ImageFX::HSLColorize(uint16_t hue, int16_t saturation, int16_t lightnes
 
 int CQNF_ImageFX::ConvertSourceToGray()
 {
+    // Locals: byte stores could alias the engine's own fields.
+    const int32_t width = m_src.width;
+    const int32_t height = m_src.height;
     if (m_src.ColourPlanes() != 3)
         return 0;
-    for (int32_t y = 0; y < m_src.height; ++y) {
+    for (int32_t y = 0; y < height; ++y) {
         const size_t o = static_cast<size_t>(y) * m_src.stride;
         uint8_t* r = m_src.planes[0] + o;
         uint8_t* g = m_src.planes[1] + o;
         uint8_t* b = m_src.planes[2] + o;
-        for (int32_t x = 0; x < m_src.width; ++x) {
+        for (int32_t x = 0; x < width; ++x) {
             const uint8_t v = static_cast<uint8_t>((r[x] + g[x] + b[x]) / 3);
             r[x] = g[x] = b[x] = v;
         }

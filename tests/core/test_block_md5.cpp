@@ -1,5 +1,7 @@
 #include "core/MD5Digest.h"
 
+#include "test_storage_util.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,16 +10,7 @@
 
 namespace {
 
-std::string Hex(const uint8_t* d, size_t n)
-{
-    std::string s;
-    char b[3];
-    for (size_t i = 0; i < n; ++i) {
-        std::snprintf(b, sizeof b, "%02x", d[i]);
-        s += b;
-    }
-    return s;
-}
+using storage_test::Hex;
 
 std::string DigestHex(const std::string& msg)
 {

@@ -1,6 +1,8 @@
 #include "core/MD5Block.h"
 #include "core/SecureBlock.h"
 
+#include "test_storage_util.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,6 +11,7 @@
 
 namespace {
 
+using storage_test::Hex;
 using Bytes = std::vector<uint8_t>;
 
 Bytes RunStage(CQNF_SecureBlock& stage, const Bytes& in, unsigned char mode, unsigned short* error = nullptr)
@@ -24,16 +27,6 @@ Bytes RunStage(CQNF_SecureBlock& stage, const Bytes& in, unsigned char mode, uns
     return Bytes(d->GetPtr(), d->GetPtr() + d->GetSize());
 }
 
-std::string Hex(const uint8_t* p, size_t n)
-{
-    std::string s;
-    char b[3];
-    for (size_t i = 0; i < n; ++i) {
-        std::snprintf(b, sizeof b, "%02x", p[i]);
-        s += b;
-    }
-    return s;
-}
 
 }  // namespace
 
@@ -86,9 +79,9 @@ TEST(BlockSecure, XteaPublishedVectors)
 TEST(BlockSecure, EnvelopeSizesAndRoundTrip)
 {
     for (size_t n = 1; n <= 16; ++n) {
-        Bytes plain(n);
+        Bytes plain;
         for (size_t i = 0; i < n; ++i)
-            plain[i] = uint8_t(31 * i + n);
+            plain.insert(plain.end(), uint8_t(31 * i + n));
         CQNF_SecureBlock enc;
         ASSERT_TRUE(enc.SetPassword(CQNF_String("secret")));
         const Bytes env = RunStage(enc, plain, 0);

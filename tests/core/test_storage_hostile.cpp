@@ -23,31 +23,6 @@ unsigned short OpenError(const Bytes& img)
     return st.Open(img.data(), img.size()) ? 0 : st.GetError();
 }
 
-// Reads every key with every reader; only the sanitizers judge this.
-void ReadEverything(CQNF_Storage& st)
-{
-    CQNF_StringArray* all = st.GetAllRecordsArray();
-    for (uint32_t i = 0; i < all->GetSize(); ++i) {
-        const CQNF_String key = (*all)[i];
-        uint8_t a;
-        uint16_t b;
-        uint32_t c;
-        double d;
-        CQNF_String s;
-        CQNF_Mem m;
-        uint32_t size = 0;
-        st.GetRec(key, a);
-        st.GetRec(key, b);
-        st.GetRec(key, c);
-        st.GetRec(key, d);
-        st.GetRec(key, s);
-        st.GetRec(key, m);
-        st.GetRec(key, nullptr, size);
-        CQNF_StringArray kids;
-        st.GetAllRecords(key, kids);
-    }
-}
-
 std::map<std::string, uint32_t> IndexOf(CQNF_Storage& st)
 {
     std::map<std::string, uint32_t> keys;
@@ -204,7 +179,9 @@ TEST(StorageHostile, OnePassIndexEqualsTheRecordWalk)
             const uint32_t parent =
                 rng() % 10 == 0 ? 1000 + uint32_t(rng() % 5) : folders[rng() % folders.size()];
             // Unique names, but for a few that may clash.
-            const std::string name = rng() % 8 == 0 ? "dup" : "n" + std::to_string(i);
+            std::string name = "dup";
+            if (rng() % 8 != 0)
+                name = std::to_string(i) + "n";
             const bool folder = rng() % 3 == 0;
             Raw r{uint8_t(folder ? 0 : 3), parent, id, name, folder ? Bytes{} : Payload32(id)};
             if (rng() % 6 == 0)
@@ -262,19 +239,24 @@ TEST(StorageHostile, OnePassIndexEqualsTheRecordWalk)
 
 TEST(StorageHostile, AHeaderThatLagsBehindItsIdsGetsNoDuplicateFolder)
 {
-    // Last id 0 although ids 1 and 2 exist: new ids continue past them.
+    // Last id 0 although ids 1 and 2 exist, and a record waits for a parent
+    // 5 nobody has: new ids continue past all of them.
     TempDir dir;
     const std::string path = dir.File("lag.qns");
-    WriteFile(path, Build({{0, kRoot, 1, "A", {}}, {0, kRoot, 2, "B", {}}}, 0));
+    WriteFile(path, Build({{0, kRoot, 1, "A", {}}, {0, kRoot, 2, "B", {}}, {1, 5, 3, "stray", {1}}}, 0));
     CQNF_Storage st;
     ASSERT_TRUE(st.Open(S(path), 0));
     ASSERT_TRUE(st.AddFolder("C"));
+    ASSERT_TRUE(st.AddFolder("D"));
+    ASSERT_TRUE(st.AddFolder("E"));
     ASSERT_TRUE(st.SetRecord("C>x", uint8_t(1)));
     ASSERT_TRUE(st.Close());
     ASSERT_TRUE(st.Open(S(path), 1)) << st.GetError();
     CQNF_StringArray kids;
-    ASSERT_TRUE(st.GetAllRecords("A", kids));
-    EXPECT_EQ(kids.GetSize(), 0u);
+    for (const char* folder : {"A", "D", "E"}) {
+        ASSERT_TRUE(st.GetAllRecords(folder, kids));
+        EXPECT_EQ(kids.GetSize(), 0u) << folder;
+    }
     uint8_t v = 0;
     EXPECT_TRUE(st.GetRec("C>x", v));
 }

@@ -280,6 +280,8 @@ TEST(StorageOps, GetAllRecordsListsChildrenInFileOrder)
     EXPECT_EQ(names[1].GetTag(), 0u);
     EXPECT_EQ(names[2], "a");
     EXPECT_EQ(names[2].GetTag(), 4u);
+    // Bytes compare unsigned: a name beginning with 0xC3 sorts after "z".
+    ASSERT_TRUE(st.SetRecord("\xC3\xA9t\xC3\xA9", uint8_t(1)));
     ASSERT_TRUE(st.GetAllRecords("Folder", names));
     ASSERT_EQ(names.GetSize(), 1u);
     EXPECT_EQ(names[0], "in");
@@ -291,13 +293,18 @@ TEST(StorageOps, GetAllRecordsListsChildrenInFileOrder)
 
     // The key index: sorted byte-wise, tagged with record offsets.
     CQNF_StringArray* all = st.GetAllRecordsArray();
-    ASSERT_EQ(all->GetSize(), 4u);
+    ASSERT_EQ(all->GetSize(), 5u);
     EXPECT_EQ((*all)[0], "Folder");
     EXPECT_EQ((*all)[1], "Folder>in");
     EXPECT_EQ((*all)[2], "a");
     EXPECT_EQ((*all)[3], "z");
     EXPECT_EQ((*all)[3].GetTag(), 32u);
-    EXPECT_EQ(st.GetTotalRecords(), 4u);
+    EXPECT_EQ((*all)[4], "\xC3\xA9t\xC3\xA9");
+    for (uint32_t i = 1; i < all->GetSize(); ++i)
+        EXPECT_EQ((*all)[i - 1].Compare((*all)[i]), 1) << "the framework's own order";
+    EXPECT_EQ(st.GetTotalRecords(), 5u);
+    uint8_t v = 0;
+    EXPECT_TRUE(st.GetRec("\xC3\xA9t\xC3\xA9", v));
 }
 
 TEST(StorageOps, MemoryImagesAreReadOnly)

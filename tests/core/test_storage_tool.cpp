@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include <sys/wait.h>
+
 using namespace storage_test;
 
 namespace {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/MD5Digest.h"
+#include "core/Storage.h"
 #include "core/String.h"
 
 #include <cstdint>
@@ -23,14 +24,26 @@ using Bytes = std::vector<uint8_t>;
 
 inline void Put32(Bytes& b, uint32_t v)
 {
-    for (int s = 24; s >= 0; s -= 8)
-        b.push_back(uint8_t(v >> s));
+    const uint8_t bytes[4] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+    b.insert(b.end(), bytes, bytes + 4);
 }
 inline void Put16(Bytes& b, uint16_t v)
 {
-    b.push_back(uint8_t(v >> 8));
-    b.push_back(uint8_t(v));
+    const uint8_t bytes[2] = {uint8_t(v >> 8), uint8_t(v)};
+    b.insert(b.end(), bytes, bytes + 2);
 }
+// Lower-case hexadecimal, as md5sum prints digests.
+inline std::string Hex(const uint8_t* p, size_t n)
+{
+    std::string s;
+    char b[3];
+    for (size_t i = 0; i < n; ++i) {
+        std::snprintf(b, sizeof b, "%02x", p[i]);
+        s += b;
+    }
+    return s;
+}
+
 inline uint32_t Get32(const Bytes& b, size_t at)
 {
     return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
@@ -56,8 +69,7 @@ inline Bytes PayloadText(const std::string& s)
 {
     Bytes b;
     Put32(b, uint32_t(s.size() + 1));
-    b.insert(b.end(), s.begin(), s.end());
-    b.push_back(0);
+    b.insert(b.end(), s.c_str(), s.c_str() + s.size() + 1);
     return b;
 }
 
@@ -66,7 +78,7 @@ inline Bytes RecordBytes(const Raw& r)
     Bytes b;
     const uint32_t len = uint32_t(11 + r.name.size() + r.payload.size());
     Put32(b, r.length >= 0 ? uint32_t(r.length) : len);
-    b.push_back(r.type);
+    b.insert(b.end(), &r.type, &r.type + 1);
     Put32(b, r.parent);
     Put32(b, r.id);
     Put16(b, uint16_t(r.name.size()));
@@ -125,6 +137,38 @@ inline std::map<std::string, uint32_t> WalkIndex(const Bytes& img)
     };
     walk("", 0xFFFFFFFF);
     return index;
+}
+
+// Reads every key with every reader and lists every folder; the tests and
+// the fuzz target leave judging this to the sanitizers.
+inline void ReadEverything(CQNF_Storage& st)
+{
+    CQNF_StringArray kids;
+    st.GetAllRecords("", kids);
+    CQNF_StringArray* all = st.GetAllRecordsArray();
+    for (uint32_t i = 0; i < all->GetSize(); ++i) {
+        const CQNF_String key = (*all)[i];
+        uint8_t a;
+        uint16_t b;
+        uint32_t c;
+        double d;
+        CQNF_String s;
+        CQNF_Mem m;
+        st.GetRec(key, a);
+        st.GetRec(key, b);
+        st.GetRec(key, c);
+        st.GetRec(key, d);
+        st.GetRec(key, s);
+        st.GetRec(key, m);
+        uint32_t size = 0;
+        if (st.GetRec(key, nullptr, size)) {
+            std::vector<unsigned char> buf(size);
+            st.GetRec(key, buf.data(), size);
+        }
+        _QNSTORAGEDATA slot{};
+        st.GetRec(key, slot);
+        st.GetAllRecords(key, kids);
+    }
 }
 
 inline Bytes ReadFile(const std::string& path)

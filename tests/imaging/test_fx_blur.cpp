@@ -2,6 +2,7 @@
 // written here from the algorithm's description, against a double-precision
 // Gaussian convolution, and against the identities and edge cases.
 #include "imaging/ImageFX.h"
+#include "imaging/ImageFX_Kernels.h"
 #include "test_fx_util.h"
 
 #include <gtest/gtest.h>
@@ -655,4 +656,27 @@ TEST(FxMotion, HugeAnglesFoldQuickly)
     // 30 + 180e12 is exact in a double, and so is the fold: no loop of 1e12 turns.
     EXPECT_TRUE(RunMotion(s, 30.0 + 180.0 * 1e12, 3.0, 0, 0).SamePixels(want));
     EXPECT_TRUE(RunMotion(s, 30.0 + 180.0 * 5, 3.0, 0, 0).SamePixels(want));
+}
+
+// ---- Every instruction set gives the same bytes ------------------------------
+
+TEST(FxLanes, EveryInstructionSetMatchesTheReference)
+{
+    const qnfx::LaneIsa widest = qnfx::CurrentLaneIsa();
+    Planes s = Rgba(77, 45, 31);
+    int tried = 0;
+    for (qnfx::LaneIsa isa : {qnfx::LaneIsa::Base, qnfx::LaneIsa::Avx2, qnfx::LaneIsa::Avx512}) {
+        if (!qnfx::ForceLaneIsa(isa))
+            continue;
+        ++tried;
+        for (double sigma : {0.8, 3.0}) {
+            EXPECT_TRUE(RunGaussian(s, sigma, 1, 1).SamePixels(RefGaussian(s, sigma, 1, 1)))
+                << "set " << static_cast<int>(isa) << " sigma " << sigma;
+            for (double angle : {25.0, 120.0})
+                EXPECT_TRUE(RunMotion(s, angle, sigma, 0, 1).SamePixels(RefMotion(s, angle, sigma, 0, 1)))
+                    << "set " << static_cast<int>(isa) << " angle " << angle;
+        }
+    }
+    EXPECT_GE(tried, 1);
+    qnfx::ForceLaneIsa(widest);
 }

@@ -1,0 +1,48 @@
+// What the layout model asks of the knife editor, and tells it.
+//
+// The knife editor window holds the current knife shape, the mutation
+// amounts, the knob size and thickness that new knives take, and the row and
+// column controls. The layout model reaches it only through this interface,
+// so the model runs (and is tested) without any window; the editor window
+// implements it when it exists.
+#pragma once
+
+#include <cstdint>
+
+class CCutterLink {
+public:
+    static constexpr uint32_t kMaxNodes = 64;
+
+    // One knife shape: per node the position along the knife (U, 0..1), the
+    // offset across it in units of its length (H) and the spline tension (S),
+    // and whether the node is selected in the editor.
+    struct SHAPE {
+        uint32_t nodeCount = 0;
+        double U[kMaxNodes] = {};
+        double H[kMaxNodes] = {};
+        double S[kMaxNodes] = {};
+        uint8_t selected[kMaxNodes] = {};
+    };
+
+    virtual ~CCutterLink() = default;
+
+    // True while the editor window is open (the main window is in cut mode).
+    virtual bool IsOpen() const = 0;
+    virtual const SHAPE& GetShape() const = 0;
+    // The current mutation amounts, in the editor's order S, H, U.
+    virtual void GetMutation(float& s, float& h, float& u) const = 0;
+    virtual uint32_t GetKnobSize() const = 0;
+    virtual uint32_t GetThickness() const = 0;
+
+    // The grid changed in the main window.
+    virtual void ExtSetRows(uint32_t rows) = 0;
+    virtual void ExtSetColumns(uint32_t columns) = 0;
+    // Shows a row count in the rows edit and slider without notifying back.
+    virtual void ShowRows(uint32_t rows) = 0;
+    virtual void NotifiedByMain_NewKnobSize(uint32_t size, uint8_t mixed) = 0;
+    virtual void NotifiedByMain_NewThickness(uint32_t thickness, uint8_t mixed, uint8_t razorCut) = 0;
+    virtual void SetAntiAlias(uint8_t on) = 0;
+    virtual void SetInitialStatesToControls() = 0;
+    // Takes a knife's shape as the editor's current one.
+    virtual void opSetShapeFromData(const SHAPE& shape, uint8_t notify) = 0;
+};

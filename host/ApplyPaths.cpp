@@ -1,0 +1,332 @@
+// The three ways a result goes back into the host's image, and the composite
+// alpha they rely on.
+#include "host/PluginMain.h"
+
+#include "imaging/Image.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// The largest work rectangle a shrink may produce.
+constexpr int32_t kMaxWorkSide = 30000;
+
+// A colour byte f over a background byte b with coverage m.
+inline uint8_t Blend(uint32_t f, uint32_t b, uint32_t m)
+{
+    return static_cast<uint8_t>((f * m + b * (255 - m)) / 255);
+}
+
+}  // namespace
+
+void CPluginMain::i_BeginApply()
+{
+    m_HostProgress.SetUserDataPtr(this);
+    m_Engine.m_pProgress = &m_HostProgress;
+    m_HostProgress.Progress(0, nullptr);
+}
+
+void CPluginMain::i_EndApply(bool ok)
+{
+    if (ok)
+        m_HostProgress.Progress(100, nullptr);
+    m_Engine.m_pProgress = nullptr;
+}
+
+bool CPluginMain::PrepareCompositeAlpha(uint8_t wanted)
+{
+    ResetError();
+    PLUGINDATA& d = m_Data;
+    qntRECT_s work = d.filterRect;
+    int32_t w = work.right - work.left;
+    int32_t h = work.bottom - work.top;
+    if (w <= 0 || h <= 0) {
+        SetError(qnerr::BadArgument);
+        return false;
+    }
+    const uint8_t transparencyPlane = static_cast<uint8_t>(d.planes - 1);
+    CQNF_Mem scratch;
+
+    // 1. A layer without selection is worked on only where it is opaque.
+    if (d.hasTransparency && !d.hostMask && !d.withSelection) {
+        if (!scratch.alloc(qnMulSize({static_cast<uint64_t>(w), static_cast<uint64_t>(h)}))) {
+            SetError(scratch.GetError());
+            return false;
+        }
+        if (!HostGetChanel(transparencyPlane, work, scratch.GetPtr(), static_cast<uint32_t>(w)))
+            return false;
+        int32_t minX = w, minY = h, maxX = -1, maxY = -1;
+        for (int32_t y = 0; y < h; ++y) {
+            const uint8_t* row = scratch.GetPtr() + static_cast<size_t>(y) * w;
+            for (int32_t x = 0; x < w; ++x)
+                if (row[x]) {
+                    minX = std::min(minX, x);
+                    maxX = std::max(maxX, x);
+                    minY = std::min(minY, y);
+                    maxY = std::max(maxY, y);
+                }
+        }
+        // A layer with no opaque pixel at all keeps the whole rectangle: the
+        // knife lines can still be drawn onto it.
+        if (maxX >= 0) {
+            const qntRECT_s shrunk{work.left + minX, work.top + minY, work.left + maxX + 1, work.top + maxY + 1};
+            if (shrunk.right - shrunk.left > kMaxWorkSide || shrunk.bottom - shrunk.top > kMaxWorkSide) {
+                SetError(qnerr::BadArgument);
+                return false;
+            }
+            work = shrunk;
+            d.filterRect = work;
+            d.documentRect = qntRECT_s{work.left + d.offset.x, work.top + d.offset.y, work.right + d.offset.x,
+                                       work.bottom + d.offset.y};
+            w = work.right - work.left;
+            h = work.bottom - work.top;
+        }
+    }
+
+    // 2.
+    m_nAlphaWidth = w;
+    m_nAlphaHeight = h;
+    m_memAlpha.free();
+    m_pAlpha = nullptr;
+    // 3.
+    if (!wanted)
+        return true;
+    // 4.
+    const uint64_t n = qnMulSize({static_cast<uint64_t>(w), static_cast<uint64_t>(h)});
+    if (!m_memAlpha.alloc(n)) {
+        SetError(m_memAlpha.GetError());
+        return false;
+    }
+    m_pAlpha = m_memAlpha.GetPtr();
+    // 5.
+    if (d.hasTransparency) {
+        if (!HostGetChanel(transparencyPlane, work, m_pAlpha, static_cast<uint32_t>(w)))
+            return false;
+    } else if (d.hostMask) {
+        return HostGetChanel(255, work, m_pAlpha, static_cast<uint32_t>(w));
+    } else {
+        std::memset(m_pAlpha, 255, n);
+        return true;
+    }
+    // 6. Transparency and selection together.
+    if (!d.hostMask)
+        return true;
+    if (scratch.GetSize() < n && !scratch.alloc(n)) {
+        SetError(scratch.GetError());
+        return false;
+    }
+    if (!HostGetChanel(255, work, scratch.GetPtr(), static_cast<uint32_t>(w)))
+        return false;
+    const uint8_t* sel = scratch.GetPtr();
+    for (uint64_t i = 0; i < n; ++i)
+        m_pAlpha[i] = static_cast<uint8_t>(m_pAlpha[i] * sel[i] / 255);
+    return true;
+}
+
+bool CPluginMain::Apply_DrawSpliting()
+{
+    i_BeginApply();
+    const PLUGINDATA& d = m_Data;
+    const qntRECT_s work = d.filterRect;
+    const uint16_t w = static_cast<uint16_t>(i_WorkWidth());
+    const uint16_t h = static_cast<uint16_t>(i_WorkHeight());
+    const uint64_t n = qnMulSize({w, h});
+    CQNF_Mem coverage;
+    if (n == 0 || !coverage.alloc(n)) {
+        i_EndApply(false);
+        return false;
+    }
+    m_HostProgress.Progress(5, nullptr);
+    if (!m_Engine.DrawSplitting(w, h, coverage.GetPtr(), w, 5, 95)) {
+        i_EndApply(false);
+        return false;
+    }
+    const uint8_t colours = static_cast<uint8_t>(d.planes - (d.hasTransparency ? 1 : 0));
+    bool ok = true;
+    if (d.hasTransparency && d.transparencyEditable) {
+        // The lines become the transparency; the colour planes take the
+        // foreground colour everywhere.
+        ok = HostPutChanel(static_cast<uint8_t>(d.planes - 1), work, coverage.GetPtr(), w);
+        for (uint8_t p = 0; ok && p < colours; ++p) {
+            ok = p < 4;
+            if (ok) {
+                std::memset(coverage.GetPtr(), d.foreColor[p], n);
+                ok = HostPutChanel(p, work, coverage.GetPtr(), w);
+            }
+        }
+    } else {
+        CQNF_Mem plane;
+        ok = plane.alloc(n) != nullptr;
+        for (uint8_t p = 0; ok && p < colours; ++p) {
+            const uint8_t* m = coverage.GetPtr();
+            uint8_t* out = plane.GetPtr();
+            for (uint64_t i = 0; i < n; ++i)
+                out[i] = Blend(d.foreColor[p], d.backColor[p], m[i]);
+            ok = HostPutChanel(p, work, out, w);
+        }
+    }
+    i_EndApply(ok);
+    return ok;
+}
+
+bool CPluginMain::Apply_SplittingUI(CQNF_Image* rendered)
+{
+    const PLUGINDATA& d = m_Data;
+    const int32_t w = i_WorkWidth();
+    const int32_t h = i_WorkHeight();
+    // The window's image must be exactly the work rectangle in RGBA.
+    if (d.colorMode != 1 || !rendered || !rendered->HasPixels() || rendered->GetImageMode() != qnimg::ModeRGBA ||
+        rendered->GetImageWidth() != w || rendered->GetImageHeight() != h) {
+        SetError(qnerr::BadArgument);
+        return false;
+    }
+    i_BeginApply();
+    const qntRECT_s work = d.filterRect;
+    const size_t n = rendered->PlaneSize();
+    bool ok = true;
+    if (d.hasTransparency && d.transparencyEditable) {
+        for (uint8_t p = 0; ok && p < 4; ++p) {
+            m_HostProgress.Progress(static_cast<uint8_t>(25 * p), nullptr);
+            ok = HostPutChanel(p, work, rendered->GetPlane(p), static_cast<uint32_t>(w));
+        }
+    } else {
+        const uint8_t* alpha = rendered->GetPlane(3);
+        for (uint8_t c = 0; ok && c < 3; ++c) {
+            m_HostProgress.Progress(static_cast<uint8_t>(30 * c), nullptr);
+            uint8_t* plane = rendered->GetPlane(c);
+            for (size_t i = 0; i < n; ++i)
+                plane[i] = Blend(plane[i], d.backColor[c], alpha[i]);
+            m_HostProgress.Progress(static_cast<uint8_t>(30 * c + 15), nullptr);
+            ok = HostPutChanel(c, work, plane, static_cast<uint32_t>(w));
+        }
+    }
+    i_EndApply(ok);
+    return ok;
+}
+
+bool CPluginMain::Apply_SplittingNoUI(uint32_t count, const CTessolo::SFX_ONEPIECE* records)
+{
+    i_BeginApply();
+    const PLUGINDATA& d = m_Data;
+    const qntRECT_s work = d.filterRect;
+    const int32_t w = i_WorkWidth();
+    const int32_t h = i_WorkHeight();
+    const uint8_t n = static_cast<uint8_t>(d.planes - (d.hasTransparency ? 1 : 0));
+    const size_t planeSize = static_cast<size_t>(w) * static_cast<size_t>(h);
+    auto fail = [this]() {
+        m_Engine.FreeSpliting();
+        i_EndApply(false);
+        return false;
+    };
+
+    // 1. n colour planes and the output alpha.
+    if (!m_pAlpha || m_nAlphaWidth != w || m_nAlphaHeight != h || n < 1 || n > 4) {
+        SetError(qnerr::BadArgument);
+        return fail();
+    }
+    CQNF_Mem block;
+    if (!block.alloc(qnMulSize({n + 1u, planeSize}))) {
+        HostSetRetCode_MemFull();
+        return fail();
+    }
+    uint8_t* planes[5] = {};
+    for (uint8_t c = 0; c <= n; ++c)
+        planes[c] = block.GetPtr() + c * planeSize;
+
+    // 2.
+    for (uint8_t c = 0; c < n; ++c) {
+        m_HostProgress.Progress(c, nullptr);
+        if (!HostGetChanel(c, work, planes[c], static_cast<uint32_t>(w)))
+            return fail();
+    }
+
+    // 3. Cut without rendering.
+    m_HostProgress.Progress(7, nullptr);
+    if (!m_Engine.FreeSpliting() ||
+        !m_Engine.SplitCells(w, h, m_pAlpha, static_cast<uint32_t>(w), planes, static_cast<uint32_t>(w), n, 7, 60, 0))
+        return fail();
+
+    // 4. Effects to pieces, then render.
+    const uint32_t pieces = m_Engine.m_nPieces;
+    CTessolo::SPLITEDCELL* cells = m_Engine.m_pPieces;
+    enum class Match { None, InOrder, ByPosition } match = Match::None;
+    CQNF_Mem table;
+    if (records && count > 0) {
+        match = Match::InOrder;
+        if (count != pieces)
+            match = Match::ByPosition;
+        for (uint32_t i = 0; match == Match::InOrder && i < pieces; ++i)
+            if (records[i].row != static_cast<uint8_t>(cells[i].row) ||
+                records[i].column != static_cast<uint8_t>(cells[i].column))
+                match = Match::ByPosition;
+        if (match == Match::ByPosition) {
+            if (!table.alloc(100 * 100 * sizeof(int32_t)))
+                return fail();
+            auto* index = reinterpret_cast<int32_t*>(table.GetPtr());
+            std::fill(index, index + 100 * 100, -1);
+            for (uint32_t k = 0; k < count; ++k)
+                if (records[k].row < 100 && records[k].column < 100)
+                    index[records[k].row * 100 + records[k].column] = static_cast<int32_t>(k);
+        }
+    }
+    const auto* index = reinterpret_cast<const int32_t*>(table.GetPtr());
+    double progress = 60.0;
+    int lastReported = 60;
+    const double step = pieces ? 20.0 / pieces : 0.0;
+    for (uint32_t i = 0; i < pieces; ++i) {
+        if (static_cast<int>(progress) != lastReported) {
+            lastReported = static_cast<int>(progress);
+            m_HostProgress.Progress(static_cast<uint8_t>(lastReported), nullptr);
+        }
+        progress += step;
+        const CTessolo::SFX_ONEPIECE* rec = nullptr;
+        if (match == Match::InOrder) {
+            rec = &records[i];
+        } else if (match == Match::ByPosition && cells[i].row >= 0 && cells[i].row <= 99 && cells[i].column >= 0 &&
+                   cells[i].column <= 99) {
+            const int32_t k = index[cells[i].row * 100 + cells[i].column];
+            if (k >= 0)
+                rec = &records[k];
+        }
+        if (rec) {
+            CTessolo::PutOnePieceRequested(*rec, cells[i]);
+            cells[i].shown = rec->shown;
+        }
+        if (!m_Engine.RenderPiece(i))
+            return fail();
+    }
+
+    // 5. Composite the shown pieces into the colour planes and the alpha.
+    m_HostProgress.Progress(80, nullptr);
+    if (!m_Engine.CombineSplitedCells(w, h, planes, static_cast<uint32_t>(w), static_cast<uint8_t>(n + 1), m_pAlpha,
+                                      static_cast<uint32_t>(w), qnNullRect, 0, 80, 90))
+        return fail();
+
+    // 6. Write back.
+    bool ok = true;
+    if (d.hasTransparency && d.transparencyEditable) {
+        for (uint8_t p = 0; ok && p <= n; ++p) {
+            ok = p < 5;
+            if (!ok)
+                HostSetRetCode_BadParam();
+            else
+                ok = HostPutChanel(p, work, planes[p], static_cast<uint32_t>(w));
+            m_HostProgress.Progress(static_cast<uint8_t>(92 + 2 * p), nullptr);
+        }
+    } else {
+        const uint8_t* alpha = planes[n];
+        for (uint8_t c = 0; ok && c < n; ++c) {
+            for (size_t i = 0; i < planeSize; ++i)
+                planes[c][i] = Blend(planes[c][i], d.backColor[c], alpha[i]);
+            ok = HostPutChanel(c, work, planes[c], static_cast<uint32_t>(w));
+            m_HostProgress.Progress(static_cast<uint8_t>(92 + 2 * c), nullptr);
+        }
+    }
+    if (!ok)
+        return fail();
+    // The pieces point into this function's planes: they go with them.
+    m_Engine.FreeSpliting();
+    i_EndApply(true);
+    return true;
+}

@@ -1,0 +1,128 @@
+// Files of the plug-in folder: the configuration storage and whole-file blobs.
+#include "host/PluginAdapter.h"
+
+#include "core/StdFile.h"
+#include "core/Storage.h"
+#include "core/StorageFile.h"
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+
+namespace {
+
+std::string PathInFolder(const FSRef& folder, const char* name)
+{
+    std::string path = folder.path;
+    if (!path.empty() && path.back() != '/')
+        path.push_back('/');
+    return path + name;
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+bool CQNF_8BFPluginVirtual::ConfStorage_Open(const char* name)
+{
+    ResetError();
+    m_bConfOpen = 0;
+    if (!name || m_Folder.path.empty()) {
+        SetError(qnerr::BadArgument);
+        return false;
+    }
+    if (!m_pConfStorage)
+        m_pConfStorage = new CQNF_Storage;
+    // Reopening closes (and stamps) the container opened by the last Start.
+    if (m_pConfStorage->Open(name, &m_Folder, 0)) {
+        m_bConfOpen = 1;
+        return true;
+    }
+    // Create only what is missing. A file that exists but cannot be used is
+    // kept aside under ".bad" rather than truncated, so nothing is lost.
+    const std::string path = PathInFolder(m_Folder, name);
+    if (Exists(path)) {
+        // A file that could not even be opened (read-only, say) is left alone.
+        if (m_pConfStorage->GetError() == qnerr::FileNotOpened) {
+            SetError(qnerr::FileNotOpened);
+            return false;
+        }
+        const std::string aside = path + ".bad";
+        if (std::rename(path.c_str(), aside.c_str()) != 0) {
+            SetError(m_pConfStorage->GetError());
+            return false;
+        }
+    }
+    if (!m_pConfStorage->Open(name, &m_Folder, 2)) {
+        SetError(m_pConfStorage->GetError());
+        return false;
+    }
+    m_bConfOpen = 1;
+    return true;
+}
+
+bool CQNF_8BFPluginVirtual::ConfFile_Read(CQNF_Mem* block, const char* name, const char*)
+{
+    ResetError();
+    if (!block || !name) {
+        SetError(qnerr::BadArgument);
+        return false;
+    }
+    CQNF_StdFile file;
+    if (!file.Open(CQNF_String(name), &m_Folder, 1)) {
+        SetError(file.GetError());
+        return false;
+    }
+    const int64_t length = file.GetLength();
+    if (length < 0) {
+        SetError(file.GetError());
+        return false;
+    }
+    if (length == 0) {
+        block->free();
+        return true;
+    }
+    if (length > UINT32_MAX || !block->Resize(static_cast<uint64_t>(length))) {
+        SetError(block->GetError() ? block->GetError() : qnerr::NoMemory);
+        return false;
+    }
+    if (file.Read(block->GetPtr(), static_cast<uint32_t>(length)) != length) {
+        SetError(file.GetError() ? file.GetError() : qnerr::FileRead);
+        return false;
+    }
+    return true;
+}
+
+bool CQNF_8BFPluginVirtual::ConfFile_Write(const void* data, uint32_t size, const char* name, const char*)
+{
+    ResetError();
+    const std::string_view n = name ? name : "";
+    if ((!data && size > 0) || n.empty() || n == "." || n == ".." || n.find('/') != n.npos ||
+        m_Folder.path.empty()) {
+        SetError(qnerr::BadArgument);
+        return false;
+    }
+    // The new content replaces the old file only when it is complete: a full
+    // disk never costs the last good settings.
+    const unsigned short error =
+        qnstorage::ReplaceFile(PathInFolder(m_Folder, name), static_cast<const uint8_t*>(data), size);
+    if (error) {
+        SetError(error);
+        return false;
+    }
+    return true;
+}
+
+bool CQNF_8BFPluginVirtual::ConfFile_Write(const CQNF_Mem* block, const char* name, const char* unused)
+{
+    if (!block) {
+        SetError(qnerr::BadArgument);
+        return false;
+    }
+    return ConfFile_Write(block->GetPtr(), block->GetSize(), name, unused);
+}

@@ -1,0 +1,223 @@
+// The settings block in the host's scripting descriptor: compressed, written
+// as hexadecimal text in numbered chunks (see host/ScriptChunks.h).
+#include "host/PluginAdapter.h"
+
+#include "core/ZipBlock.h"
+#include "host/ScriptChunks.h"
+
+#include <cstring>
+
+using namespace qnscript;
+
+bool CQNF_8BFPluginVirtual::i_HasScriptingProcs(bool writing) const
+{
+    const FilterRecord* r = m_pRecord;
+    if (!r || !r->descriptorParameters || !r->handleProcs)
+        return false;
+    const HandleProcs* h = r->handleProcs;
+    if (!h->newProc || !h->disposeProc || !h->lockProc || !h->unlockProc || !h->getSizeProc)
+        return false;
+    if (writing) {
+        const WriteDescriptorProcs* w = r->descriptorParameters->writeDescriptorProcs;
+        return w && w->openWriteDescriptorProc && w->closeWriteDescriptorProc && w->putIntegerProc && w->putTextProc;
+    }
+    const ReadDescriptorProcs* rd = r->descriptorParameters->readDescriptorProcs;
+    return rd && rd->openReadDescriptorProc && rd->closeReadDescriptorProc && rd->getKeyProc && rd->getIntegerProc &&
+           rd->getTextProc;
+}
+
+bool CQNF_8BFPluginVirtual::i_WESP_SetText(const char* text, uint32_t length, DescriptorKey key,
+                                           DescriptorWriteToken token, uint16_t index)
+{
+    char letters[3];
+    if (!IndexLetters(index, letters))
+        return false;
+    const HandleProcs* hp = m_pRecord->handleProcs;
+    FilterHandle h = hp->newProc(static_cast<int32_t>(length + 4));
+    if (!h)
+        return false;
+    char* p = hp->lockProc(h, 0);
+    if (!p) {
+        hp->disposeProc(h);
+        return false;
+    }
+    std::memcpy(p, letters, 3);
+    std::memcpy(p + 3, text, length);
+    p[3 + length] = 0;
+    hp->unlockProc(h);
+    const int16_t answer = m_pRecord->descriptorParameters->writeDescriptorProcs->putTextProc(token, key, h);
+    hp->disposeProc(h);
+    return answer == 0;
+}
+
+void CQNF_8BFPluginVirtual::i_WriteEmptyDescriptor()
+{
+    if (!i_HasScriptingProcs(true))
+        return;
+    DescriptorParameters* d = m_pRecord->descriptorParameters;
+    DescriptorWriteToken token = d->writeDescriptorProcs->openWriteDescriptorProc();
+    if (!token)
+        return;
+    if (d->descriptor)
+        m_pRecord->handleProcs->disposeProc(d->descriptor);
+    FilterHandle fresh = nullptr;
+    d->writeDescriptorProcs->closeWriteDescriptorProc(token, &fresh);
+    d->descriptor = fresh;
+    d->recordInfo = descriptorRecordSilent;
+}
+
+bool CQNF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const uint8_t* data, uint32_t size)
+{
+    if (!i_HasScriptingProcs(true))
+        return false;
+
+    // 1. Compress and make the text. Any failure here still replaces the
+    // descriptor (with an empty one), so a recorded action never replays the
+    // settings of an older run.
+    CQNF_Mem packed;
+    CQNF_Mem text;
+    bool ready = data && size > 0;
+    if (ready) {
+        CQNF_ZipBlock zip;
+        zip.SetSourceBlock(data, size);
+        zip.SetDestBlock(&packed);
+        zip.SetMode(1);
+        ready = zip.Process() && EncodeHex(packed.GetPtr(), packed.GetSize(), text);
+    }
+    const uint32_t length = ready ? text.GetSize() : 0;
+    if (!ready || length < kMinText || length > kMaxText) {
+        i_WriteEmptyDescriptor();
+        return false;
+    }
+    const char* hex = reinterpret_cast<const char*>(text.GetPtr());
+
+    // 2.
+    DescriptorParameters* d = m_pRecord->descriptorParameters;
+    const WriteDescriptorProcs* w = d->writeDescriptorProcs;
+    DescriptorWriteToken token = w->openWriteDescriptorProc();
+    if (!token) {
+        i_WriteEmptyDescriptor();
+        return false;
+    }
+
+    // 3. Large chunks.
+    bool ok = true;
+    int32_t modeValue = static_cast<int32_t>(length) + kLargeBase;
+    const uint32_t largeChunks = (length - 1) / kLargeChunk + 1;
+    for (uint32_t i = 0; ok && i < largeChunks; ++i) {
+        const uint32_t n = i + 1 < largeChunks ? kLargeChunk : length - i * kLargeChunk;
+        if (!i_WESP_SetText(hex + size_t{i} * kLargeChunk, n, LargeKey(i), token, static_cast<uint16_t>(i))) {
+            // 4. A host that refuses long texts gets small chunks instead.
+            ok = false;
+            if (i == 0 && n > kSmallChunk) {
+                const uint32_t smallChunks = (length - 1) / kSmallChunk + 1;
+                ok = smallChunks <= kSmallMaxChunks;
+                for (uint32_t k = 0; ok && k < smallChunks; ++k) {
+                    const uint32_t m = k + 1 < smallChunks ? kSmallChunk : length - k * kSmallChunk;
+                    ok = i_WESP_SetText(hex + size_t{k} * kSmallChunk, m, SmallKey(k), token,
+                                        static_cast<uint16_t>(k));
+                }
+                modeValue = static_cast<int32_t>(length) + kSmallBase;
+                break;
+            }
+        }
+    }
+    // 5.
+    if (ok)
+        ok = w->putIntegerProc(token, kModeKey, modeValue) == 0;
+
+    // 6. Whatever happened, the written descriptor replaces the host's.
+    if (d->descriptor)
+        m_pRecord->handleProcs->disposeProc(d->descriptor);
+    FilterHandle fresh = nullptr;
+    w->closeWriteDescriptorProc(token, &fresh);
+    d->descriptor = fresh;
+    d->recordInfo = descriptorRecordSilent;
+    return ok;
+}
+
+bool CQNF_8BFPluginVirtual::i_WESP_GetText(char* buffer, uint32_t bufferLength, uint32_t chunkSize,
+                                           DescriptorReadToken token, uint32_t maxChunks)
+{
+    const HandleProcs* hp = m_pRecord->handleProcs;
+    FilterHandle h = nullptr;
+    if (m_pRecord->descriptorParameters->readDescriptorProcs->getTextProc(token, &h) != 0 || !h)
+        return false;
+    bool ok = false;
+    const int32_t size = hp->getSizeProc(h);
+    const char* p = hp->lockProc(h, 0);
+    if (p && size > 0)
+        ok = PlaceChunk(p, static_cast<size_t>(size), buffer, bufferLength, chunkSize, maxChunks);
+    hp->unlockProc(h);
+    hp->disposeProc(h);
+    return ok;
+}
+
+bool CQNF_8BFPluginVirtual::ReadEncryptedScriptParameter_V2(CQNF_Mem* block, uint8_t& showDialog)
+{
+    if (!block || !i_HasScriptingProcs(false))
+        return false;
+    DescriptorParameters* d = m_pRecord->descriptorParameters;
+    const ReadDescriptorProcs* rp = d->readDescriptorProcs;
+
+    // 1. The mode and length.
+    const DescriptorKey modeKeys[] = {kModeKey, 0};
+    DescriptorReadToken token = rp->openReadDescriptorProc(d->descriptor, modeKeys);
+    if (!token)
+        return false;
+    int32_t value = -1;
+    bool ok = true;
+    DescriptorKey key = 0;
+    DescriptorType type = 0;
+    int32_t flags = 0;
+    while (rp->getKeyProc(token, &key, &type, &flags))
+        if (key == kModeKey && rp->getIntegerProc(token, &value) != 0)
+            ok = false;
+    rp->closeReadDescriptorProc(token);
+    if (!ok)
+        return false;
+
+    // 2.
+    ChunkPlan plan;
+    if (!PlanFromModeValue(value, plan))
+        return false;
+
+    // 3.
+    CQNF_Mem text;
+    if (!text.Zalloc(plan.length))
+        return false;
+
+    // 4. The chunks, in whatever order the host gives them.
+    DescriptorKey keys[kSmallMaxChunks + 1] = {};
+    for (uint32_t i = 0; i < plan.chunks; ++i)
+        keys[i] = plan.large ? LargeKey(i) : SmallKey(i);
+    token = rp->openReadDescriptorProc(d->descriptor, keys);
+    if (!token)
+        return false;
+    while (ok && rp->getKeyProc(token, &key, &type, &flags)) {
+        bool wanted = false;
+        for (uint32_t i = 0; i < plan.chunks && !wanted; ++i)
+            wanted = keys[i] == key;
+        if (wanted)
+            ok = i_WESP_GetText(reinterpret_cast<char*>(text.GetPtr()), plan.length, plan.chunkSize, token,
+                                plan.maxChunks);
+    }
+    rp->closeReadDescriptorProc(token);
+    if (!ok)
+        return false;
+
+    // 5. A missing chunk leaves zero bytes, which are not hexadecimal.
+    CQNF_Mem packed;
+    if (!DecodeHex(reinterpret_cast<const char*>(text.GetPtr()), plan.length, packed))
+        return false;
+    CQNF_ZipBlock zip;
+    zip.SetSourceBlock(packed);
+    zip.SetDestBlock(block);
+    zip.SetMode(0);
+    if (!zip.Process())
+        return false;
+
+    // 6.
+    showDialog = d->playInfo == descriptorPlayDisplayDialog ? 1 : 0;
+    return true;
+}

@@ -1,0 +1,155 @@
+// About, Start and its replay road, and the window positions.
+#include "host/PluginMain.h"
+
+#include "core/Storage.h"
+
+CPluginMain::CPluginMain() : m_Services(this)
+{
+    m_HostProgress.SetUserDataPtr(this);
+}
+
+CPluginMain::~CPluginMain() = default;
+
+void CPluginMain::DoAbout()
+{
+    if (m_pInteractive) {
+        m_pInteractive->RunAbout(*this);
+        return;
+    }
+    HostSetRetCode_Cancel();
+}
+
+void CPluginMain::DoFinish()
+{
+    CQNF_8BFPluginVirtual::DoFinish();
+}
+
+void CPluginMain::DoStart()
+{
+    // 1. The engine works in the document's mode and reads layers through us.
+    const FilterRecord* r = m_pRecord;
+    m_Engine.m_nColorMode = m_Data.colorMode;
+    m_Engine.m_pHost = &m_Services;
+    m_Engine.m_bLayerAccess = r && r->sSPBasic && r->sSPBasic->AcquireSuite && r->documentInfo &&
+                                      r->documentInfo->version >= 2 && r->documentInfo->layersDescriptor
+                                  ? 1
+                                  : 0;
+    // 2.
+    Scripting_SetMustShowUI(0);
+    // 3. Without a configuration every value keeps its default.
+    ConfStorage_Open("plugin.conf");
+    // 4.
+    if (m_bDialogWanted) {
+        if (m_pInteractive)
+            m_pInteractive->RunStart(*this);
+        else
+            HostSetRetCode_Cancel();
+    } else {
+        i_ReplayRoad();
+    }
+    // Nothing of a run is kept inside the host between runs.
+    m_Engine.FreeSpliting();
+    m_memAlpha.free();
+    m_pAlpha = nullptr;
+}
+
+void CPluginMain::i_ReplayRoad()
+{
+    HostSetRetCode_Cancel();
+    CQNF_Mem block;
+    uint8_t showDialog = 0;
+    if (!ReadEncryptedScriptParameter_V2(&block, showDialog) && !ConfFile_Read(&block, "last.data"))
+        return;
+    uint8_t drawOnly = 0;
+    uint32_t count = 0;
+    CTessolo::SFX_ONEPIECE* records = nullptr;
+    bool ok = m_Engine.InitFromLastSettingsBinary(&block, drawOnly, count, &records) &&
+              PrepareCompositeAlpha(drawOnly ? 0 : 1);
+    if (ok)
+        ok = drawOnly ? Apply_DrawSpliting() : Apply_SplittingNoUI(count, records);
+    if (ok) {
+        HostSetRetCode_NoError();
+        return;
+    }
+    // A failing pixel transfer leaves its own code; anything else cancels.
+    const int16_t code = HostGetRetCode();
+    if (code != filterBadParameters && code != userCanceledErr)
+        HostSetRetCode_Cancel();
+}
+
+const uint8_t* CPluginMain::GetCompositeAlpha(int32_t& width, int32_t& height) const
+{
+    width = m_nAlphaWidth;
+    height = m_nAlphaHeight;
+    return m_pAlpha;
+}
+
+namespace {
+
+// "Windows Positions>NAME>OWNER>" with both names trimmed, "--" when empty,
+// and upper-cased.
+CQNF_String WindowKeyPrefix(const char* name, const char* owner, CQNF_String* folders)
+{
+    CQNF_String parts[2] = {CQNF_String(name), CQNF_String(owner)};
+    for (CQNF_String& p : parts) {
+        p.TrimBoth();
+        if (p.GetLength() == 0)
+            p = "--";
+        p.MakeUpper();
+    }
+    CQNF_String key("Windows Positions");
+    if (folders)
+        folders[0] = key;
+    key += ">";
+    key += parts[0];
+    if (folders)
+        folders[1] = key;
+    key += ">";
+    key += parts[1];
+    if (folders)
+        folders[2] = key;
+    key += ">";
+    return key;
+}
+
+int32_t Clamp(int32_t v, int32_t lo, int32_t hi)
+{
+    return v < lo ? lo : v > hi ? hi : v;
+}
+
+}  // namespace
+
+qntPOS CPluginMain::WindowPosFromConf(const char* name, const char* owner, qntSIZE_s, uint8_t)
+{
+    const qntPOS centred{-32000, -32000};
+    CQNF_Storage* st = ConfStorage_GetStorage();
+    if (!st)
+        return centred;
+    const CQNF_String prefix = WindowKeyPrefix(name, owner, nullptr);
+    CQNF_String left = prefix;
+    left += "Left";
+    CQNF_String top = prefix;
+    top += "Top";
+    uint32_t x = 0, y = 0;
+    if (!st->GetRec(left, x) || !st->GetRec(top, y))
+        return centred;
+    return qntPOS{Clamp(static_cast<int32_t>(x), -100, 7000), Clamp(static_cast<int32_t>(y), -10, 6000)};
+}
+
+void CPluginMain::PutWindowPosToConf(const char* name, const char* owner, qntPOS position)
+{
+    CQNF_Storage* st = ConfStorage_GetStorage();
+    if (!st)
+        return;
+    CQNF_String folders[3];
+    const CQNF_String prefix = WindowKeyPrefix(name, owner, folders);
+    // Adding a folder that exists already is harmless.
+    for (const CQNF_String& f : folders)
+        st->AddFolder(f);
+    CQNF_String left = prefix;
+    left += "Left";
+    CQNF_String top = prefix;
+    top += "Top";
+    st->SetRecord(left, static_cast<uint32_t>(position.x));
+    st->SetRecord(top, static_cast<uint32_t>(position.y));
+}

@@ -1,0 +1,118 @@
+#include "hostapp/HostDocument.h"
+
+namespace hostapp {
+
+HostDocument HostDocument::FromImage(RasterImage image, const std::string& name)
+{
+    HostDocument doc;
+    doc.mode = image.mode;
+    doc.width = image.width;
+    doc.height = image.height;
+    HostLayer layer;
+    layer.id = 1;
+    layer.name = image.hasAlpha ? name : "Background";
+    layer.pixels = std::move(image);
+    doc.layers.push_back(std::move(layer));
+    doc.target = 0;
+    return doc;
+}
+
+bool HostDocument::AddLayer(RasterImage image, const std::string& name, std::string& err)
+{
+    if (image.width != width || image.height != height) {
+        err = "layer \"" + name + "\" does not have the size of the document";
+        return false;
+    }
+    ConvertImage(image, mode);
+    HostLayer layer;
+    int32_t id = 0;
+    for (const HostLayer& l : layers)
+        id = l.id > id ? l.id : id;
+    layer.id = id + 1;
+    layer.name = name;
+    layer.pixels = std::move(image);
+    layers.push_back(std::move(layer));
+    return true;
+}
+
+bool HostDocument::SetSelection(std::vector<uint8_t> mask, std::string& err)
+{
+    if (mask.size() != PixelCount()) {
+        err = "the selection does not have the size of the document";
+        return false;
+    }
+    selection = std::move(mask);
+    return true;
+}
+
+bool HostDocument::AddChannel(std::vector<uint8_t> plane, const std::string& name, std::string& err)
+{
+    if (plane.size() != PixelCount()) {
+        err = "channel \"" + name + "\" does not have the size of the document";
+        return false;
+    }
+    channels.push_back(HostChannel{name, std::move(plane)});
+    return true;
+}
+
+void HostDocument::ConvertTo(ColorMode to)
+{
+    for (HostLayer& layer : layers)
+        ConvertImage(layer.pixels, to);
+    mode = to;
+}
+
+RasterImage HostDocument::Composite() const
+{
+    bool anyAlpha = false;
+    for (const HostLayer& layer : layers)
+        anyAlpha = anyAlpha || layer.pixels.hasAlpha;
+    RasterImage out;
+    out.Allocate(mode, width, height, anyAlpha, 0);
+    const int colours = ColorPlanes(mode);
+    const size_t n = PixelCount();
+    std::vector<uint32_t> alpha(n, 0);
+    for (const HostLayer& layer : layers) {
+        if (!layer.visible)
+            continue;
+        const RasterImage& src = layer.pixels;
+        for (size_t i = 0; i < n; ++i) {
+            const uint32_t sa = (src.hasAlpha ? src.planes[colours][i] : 255) * layer.opacity / 255;
+            if (sa == 0)
+                continue;
+            const uint32_t da = alpha[i];
+            // Over, in integers: the destination's weight is da * (255 - sa) / 255.
+            const uint32_t dw = da * (255 - sa);
+            const uint32_t oa = sa * 255 + dw;  // result alpha times 255
+            for (int c = 0; c < colours; ++c) {
+                const uint32_t v = (src.planes[c][i] * sa * 255 + out.planes[c][i] * dw + oa / 2) / oa;
+                out.planes[c][i] = static_cast<uint8_t>(v);
+            }
+            alpha[i] = (oa + 127) / 255;
+        }
+    }
+    if (anyAlpha)
+        for (size_t i = 0; i < n; ++i)
+            out.planes[colours][i] = static_cast<uint8_t>(alpha[i]);
+    return out;
+}
+
+void ColorInMode(const uint8_t rgb[3], ColorMode mode, uint8_t out[4])
+{
+    out[0] = out[1] = out[2] = out[3] = 0;
+    switch (mode) {
+    case ColorMode::Gray:
+        out[0] = GrayFromRGB(rgb[0], rgb[1], rgb[2]);
+        break;
+    case ColorMode::RGB:
+        out[0] = rgb[0];
+        out[1] = rgb[1];
+        out[2] = rgb[2];
+        break;
+    case ColorMode::CMYK:
+        CMYKFromRGB(rgb, out);
+        break;
+    }
+}
+
+}  // namespace hostapp

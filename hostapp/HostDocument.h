@@ -1,0 +1,65 @@
+// The stand-in host's document: a canvas of layers in one colour mode, the
+// layer the filter works on, an optional selection and extra channels, and
+// the host's colours and settings that the filter can ask for.
+#pragma once
+
+#include "hostapp/ImageFile.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace hostapp {
+
+struct HostLayer {
+    int32_t id = 0;  // the host's sheet id
+    std::string name;
+    RasterImage pixels;  // canvas-sized; alpha when the layer has transparency
+    bool visible = true;
+    uint8_t opacity = 255;
+};
+
+struct HostChannel {
+    std::string name;
+    std::vector<uint8_t> plane;  // canvas-sized
+};
+
+struct HostDocument {
+    ColorMode mode = ColorMode::RGB;
+    int width = 0;
+    int height = 0;
+    std::vector<HostLayer> layers;  // bottom first
+    size_t target = 0;              // index of the layer being filtered
+    std::vector<uint8_t> selection; // canvas-sized, empty when nothing is selected
+    std::vector<HostChannel> channels;
+    uint8_t foreground[3] = {0, 0, 0};  // RGB
+    uint8_t background[3] = {255, 255, 255};
+    double resolution = 72.0;
+    int ruler = 0;  // the ruler-units property value
+    std::vector<uint8_t> icc;
+
+    // A document of one layer made from an image: an image with alpha is a
+    // transparent layer, one without a flat background.
+    static HostDocument FromImage(RasterImage image, const std::string& name);
+
+    // Adds a layer on top, converted to the document's mode; it must have the
+    // canvas size.
+    bool AddLayer(RasterImage image, const std::string& name, std::string& err);
+    bool SetSelection(std::vector<uint8_t> mask, std::string& err);
+    bool AddChannel(std::vector<uint8_t> plane, const std::string& name, std::string& err);
+    // Converts every layer to another mode.
+    void ConvertTo(ColorMode to);
+
+    const HostLayer& Target() const { return layers[target]; }
+    HostLayer& Target() { return layers[target]; }
+    size_t PixelCount() const { return static_cast<size_t>(width) * static_cast<size_t>(height); }
+
+    // All visible layers blended bottom first with normal "over" at their
+    // opacity; the result has alpha when any layer has.
+    RasterImage Composite() const;
+};
+
+// The host's colours in a document mode, in plane form for CMYK.
+void ColorInMode(const uint8_t rgb[3], ColorMode mode, uint8_t out[4]);
+
+}  // namespace hostapp

@@ -1,0 +1,59 @@
+// The tessolo-host program: command line, document set-up, the run and its
+// exit code.
+#pragma once
+
+#include "hostapp/StandInHost.h"
+
+#include <string>
+#include <vector>
+
+namespace hostapp {
+
+// Exit codes of tessolo-host.
+enum HostExit {
+    kExitOk = 0,
+    kExitCancelled = 1,  // the plug-in answered userCanceledErr
+    kExitPluginError = 2,  // any other non-zero result
+    kExitHostError = 3,    // bad command line, unreadable input, plug-in not loadable
+    kExitViolation = 4     // the plug-in broke the host protocol
+};
+
+struct LayerArg {
+    std::string path;
+    std::string name;
+};
+
+struct HostCommandLine {
+    std::string input;
+    std::string output;
+    std::string plugin;
+    StandInHost::Sequence sequence = StandInHost::Sequence::Replay;
+    std::string descriptorFile;
+    int repeat = 1;
+    std::string mode;  // "", "gray", "rgb", "cmyk"
+    std::string selection;
+    std::vector<LayerArg> layers;
+    std::vector<LayerArg> channels;
+    int target = -1;
+    uint8_t foreground[3] = {0, 0, 0};
+    uint8_t background[3] = {255, 255, 255};
+    double resolution = 72.0;
+    int ruler = 0;
+    std::string icc;
+    bool verbose = false;
+    HostSettings settings;
+};
+
+const char* HostUsage();
+
+// Parses the arguments after the program name. On failure err holds a
+// one-line reason. --help sets help.
+bool ParseHostCommandLine(const std::vector<std::string>& args, HostCommandLine& out, bool& help, std::string& err);
+
+// Runs the program; messages go to stderr, the verbose log to stdout.
+int RunHostProgram(const HostCommandLine& cmd);
+
+// The plug-in next to the program: <program folder>/../bundle/Tessolo/Tessolo.so.
+std::string DefaultPluginPath();
+
+}  // namespace hostapp

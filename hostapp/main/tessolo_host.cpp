@@ -1,0 +1,21 @@
+// tessolo-host: the stand-in image editor that runs the filter plug-in.
+#include "hostapp/HostProgram.h"
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    hostapp::HostCommandLine cmd;
+    bool help = false;
+    std::string err;
+    if (!hostapp::ParseHostCommandLine(args, cmd, help, err)) {
+        std::fprintf(stderr, "tessolo-host: %s (see --help)\n", err.c_str());
+        return hostapp::kExitHostError;
+    }
+    if (help) {
+        std::fputs(hostapp::HostUsage(), stdout);
+        return hostapp::kExitOk;
+    }
+    return hostapp::RunHostProgram(cmd);
+}

@@ -1,0 +1,134 @@
+// tessolo-mkdesc: writes a layout settings block as a scripting descriptor
+// file for tessolo-host --descriptor (or as a raw block, the form of
+// "last.data"), so that a layout can be replayed without the main window.
+#include "host/PluginAdapter.h"
+#include "hostapp/LayoutBlock.h"
+#include "hostapp/SafeFile.h"
+#include "hostapp/StandInHost.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kUsage[] =
+    "usage: tessolo-mkdesc [options] OUT\n"
+    "Writes a layout as a scripting descriptor for tessolo-host --descriptor.\n"
+    "  --grid CxR      columns and rows, 1..101 each (default 4x3)\n"
+    "  --lines         a replay draws only the knife lines (default: pieces)\n"
+    "  --straight      straight knives instead of the jigsaw knob\n"
+    "  --knob N        knob size in per cent (100)\n"
+    "  --width N       knife width in pixels for the lines (3)\n"
+    "  --no-cut --no-smooth   lines mode pieces; aliased knives\n"
+    "  --block FILE    take this settings block instead of building one\n"
+    "  --raw           write the block itself (the form of \"last.data\")\n"
+    "  --max-text N    write as a host that refuses texts longer than N bytes would have it\n";
+
+std::vector<uint8_t> g_block;
+bool g_written = false;
+
+void WriterEntry(int16_t selector, FilterRecord* record, intptr_t* data, int16_t* result)
+{
+    *result = 0;
+    if (selector != filterSelectorStart)
+        return;
+    CQNF_8BFPluginVirtual adapter;
+    adapter.SetHostPointers(record, data, result);
+    g_written = adapter.WriteEncryptedScriptParameter_V2(g_block.data(), static_cast<uint32_t>(g_block.size()));
+    adapter.SetHostPointers(nullptr, nullptr, nullptr);
+}
+
+int Fail(const std::string& message)
+{
+    std::fprintf(stderr, "tessolo-mkdesc: %s\n", message.c_str());
+    return 3;
+}
+
+bool Number(const char* text, long lo, long hi, long& out)
+{
+    char* end = nullptr;
+    out = std::strtol(text, &end, 10);
+    return end && *end == '\0' && end != text && out >= lo && out <= hi;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    hostapp::LayoutSpec spec;
+    spec.columns = 4;
+    spec.rows = 3;
+    std::string blockFile, out;
+    bool raw = false;
+    hostapp::HostSettings settings;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool hasValue = i + 1 < argc;
+        long n = 0;
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--grid" && hasValue) {
+            unsigned c = 0, r = 0;
+            char extra = 0;
+            if (std::sscanf(argv[++i], "%ux%u%c", &c, &r, &extra) != 2 || c < 1 || c > 101 || r < 1 || r > 101)
+                return Fail("--grid takes CxR with 1..101 each");
+            spec.columns = static_cast<uint16_t>(c);
+            spec.rows = static_cast<uint16_t>(r);
+        } else if (a == "--lines") {
+            spec.piecesMode = false;
+        } else if (a == "--straight") {
+            spec.knife = hostapp::KnifeShape::Straight();
+        } else if (a == "--knob" && hasValue) {
+            if (!Number(argv[++i], 1, 255, n))
+                return Fail("--knob takes 1..255");
+            spec.knife.knob = static_cast<uint8_t>(n);
+        } else if (a == "--width" && hasValue) {
+            if (!Number(argv[++i], 1, 255, n))
+                return Fail("--width takes 1..255");
+            spec.knife.width = static_cast<uint8_t>(n);
+        } else if (a == "--no-cut") {
+            spec.cut = false;
+        } else if (a == "--no-smooth") {
+            spec.smooth = false;
+        } else if (a == "--block" && hasValue) {
+            blockFile = argv[++i];
+        } else if (a == "--raw") {
+            raw = true;
+        } else if (a == "--max-text" && hasValue) {
+            if (!Number(argv[++i], 1, 0x7FFFFFFF, n))
+                return Fail("--max-text takes a positive number");
+            settings.maxText = static_cast<int32_t>(n);
+        } else if (!a.empty() && a[0] != '-' && out.empty()) {
+            out = a;
+        } else {
+            return Fail("unexpected argument " + a + " (see --help)");
+        }
+    }
+    if (out.empty())
+        return Fail("expected OUT (see --help)");
+    std::string err;
+    if (!blockFile.empty()) {
+        if (!hostapp::ReadWholeFile(blockFile, g_block, err))
+            return Fail(err);
+        if (g_block.empty())
+            return Fail(blockFile + " is empty");
+    } else {
+        g_block = hostapp::BuildLayoutBlock(spec);
+    }
+    if (raw)
+        return hostapp::WriteFileAtomically(out, g_block, err) ? 0 : Fail(err);
+
+    // The descriptor is written by the plug-in's own writer, through the
+    // stand-in host's descriptor procedures.
+    hostapp::RasterImage pixel;
+    pixel.Allocate(hostapp::ColorMode::RGB, 1, 1, false, 0);
+    hostapp::StandInHost host(hostapp::HostDocument::FromImage(pixel, "L"), settings);
+    if (host.Run(&WriterEntry, hostapp::StandInHost::Sequence::Replay) != 0 || !g_written || !host.HasDescriptor())
+        return Fail("the layout does not fit into a scripting descriptor");
+    if (!hostapp::WriteFileAtomically(out, host.DescriptorBytes(), err))
+        return Fail(err);
+    return 0;
+}

@@ -1,0 +1,169 @@
+// The lane kernels of the blurs for the base instruction set, and the choice
+// among the copies built for wider sets (ImageFX_LanesAvx2.cpp,
+// ImageFX_LanesAvx512.cpp).
+#include "imaging/ImageFX_Kernels.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#define QNFX_ISA base
+#define QNFX_VEC 2
+#include "imaging/ImageFX_LaneKernels.inc"
+#undef QNFX_ISA
+#undef QNFX_VEC
+
+namespace qnfx {
+
+#if defined(__x86_64__) || defined(__i386__)
+namespace avx2 {
+void BlurRaggedU8(const LaneBlur&, const uint32_t*, int, uint8_t*, uint8_t*, double*);
+void BlurLanesU8(const LaneBlur&, const uint8_t*, ptrdiff_t, ptrdiff_t, uint8_t*, ptrdiff_t, ptrdiff_t, int, double*);
+void BlurLanesF32(const LaneBlur&, const float*, ptrdiff_t, ptrdiff_t, float*, ptrdiff_t, ptrdiff_t, int, double*);
+}  // namespace avx2
+namespace avx512 {
+void BlurRaggedU8(const LaneBlur&, const uint32_t*, int, uint8_t*, uint8_t*, double*);
+void BlurLanesU8(const LaneBlur&, const uint8_t*, ptrdiff_t, ptrdiff_t, uint8_t*, ptrdiff_t, ptrdiff_t, int, double*);
+void BlurLanesF32(const LaneBlur&, const float*, ptrdiff_t, ptrdiff_t, float*, ptrdiff_t, ptrdiff_t, int, double*);
+}  // namespace avx512
+#endif
+
+namespace {
+
+bool Supported(LaneIsa isa)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    switch (isa) {
+    case LaneIsa::Base:
+        return true;
+    case LaneIsa::Avx2:
+        return __builtin_cpu_supports("avx2");
+    case LaneIsa::Avx512:
+        return __builtin_cpu_supports("avx512f");
+    }
+    return false;
+#else
+    return isa == LaneIsa::Base;
+#endif
+}
+
+LaneIsa Widest()
+{
+    if (Supported(LaneIsa::Avx512))
+        return LaneIsa::Avx512;
+    if (Supported(LaneIsa::Avx2))
+        return LaneIsa::Avx2;
+    return LaneIsa::Base;
+}
+
+LaneIsa& Chosen()
+{
+    static LaneIsa isa = Widest();
+    return isa;
+}
+
+}  // namespace
+
+LaneIsa CurrentLaneIsa() { return Chosen(); }
+
+namespace {
+
+#if defined(__SSE2__)
+// A 16 x 16 tile in four rounds of interleaving: bytes, then pairs, quads
+// and eights.
+void Transpose16(const uint8_t* src, size_t ss, uint8_t* dst, size_t ds)
+{
+    __m128i a[16], b[16];
+    for (int i = 0; i < 16; ++i)
+        a[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * ss));
+    for (int k = 0; k < 8; ++k) {
+        b[2 * k] = _mm_unpacklo_epi8(a[2 * k], a[2 * k + 1]);
+        b[2 * k + 1] = _mm_unpackhi_epi8(a[2 * k], a[2 * k + 1]);
+    }
+    for (int g = 0; g < 4; ++g) {  // rows 4g .. 4g + 3
+        const __m128i* p = b + 4 * g;
+        a[4 * g + 0] = _mm_unpacklo_epi16(p[0], p[2]);
+        a[4 * g + 1] = _mm_unpackhi_epi16(p[0], p[2]);
+        a[4 * g + 2] = _mm_unpacklo_epi16(p[1], p[3]);
+        a[4 * g + 3] = _mm_unpackhi_epi16(p[1], p[3]);
+    }
+    for (int h = 0; h < 2; ++h) {  // rows 8h .. 8h + 7
+        const __m128i* lo = a + 8 * h;
+        const __m128i* hi = a + 8 * h + 4;
+        for (int m = 0; m < 4; ++m) {
+            b[8 * h + 2 * m] = _mm_unpacklo_epi32(lo[m], hi[m]);
+            b[8 * h + 2 * m + 1] = _mm_unpackhi_epi32(lo[m], hi[m]);
+        }
+    }
+    for (int m = 0; m < 8; ++m) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + (2 * m) * ds), _mm_unpacklo_epi64(b[m], b[8 + m]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + (2 * m + 1) * ds), _mm_unpackhi_epi64(b[m], b[8 + m]));
+    }
+}
+#endif
+
+}  // namespace
+
+void TransposeBytes(const uint8_t* src, size_t srcStride, uint8_t* dst, size_t dstStride, int rows, int cols)
+{
+    int r0 = 0;
+#if defined(__SSE2__)
+    for (; r0 + 16 <= rows; r0 += 16) {
+        int c0 = 0;
+        for (; c0 + 16 <= cols; c0 += 16)
+            Transpose16(src + r0 * srcStride + c0, srcStride, dst + c0 * dstStride + r0, dstStride);
+        for (int c = c0; c < cols; ++c)
+            for (int r = r0; r < r0 + 16; ++r)
+                dst[c * dstStride + r] = src[r * srcStride + c];
+    }
+#endif
+    for (int c = 0; c < cols; ++c)
+        for (int r = r0; r < rows; ++r)
+            dst[c * dstStride + r] = src[r * srcStride + c];
+}
+
+bool ForceLaneIsa(LaneIsa isa)
+{
+    if (!Supported(isa))
+        return false;
+    Chosen() = isa;
+    return true;
+}
+
+// The copy of a kernel for the chosen instruction set.
+#if defined(__x86_64__) || defined(__i386__)
+#define QNFX_PICK(name) Pick(&base::name, &avx2::name, &avx512::name)
+template <class F>
+F Pick(F baseCopy, F avx2Copy, F avx512Copy)
+{
+    switch (Chosen()) {
+    case LaneIsa::Avx512:
+        return avx512Copy;
+    case LaneIsa::Avx2:
+        return avx2Copy;
+    default:
+        return baseCopy;
+    }
+}
+#else
+#define QNFX_PICK(name) (&base::name)
+#endif
+
+void BlurLanes(const LaneBlur& lb, const uint8_t* in, ptrdiff_t inJ, ptrdiff_t inK, uint8_t* out, ptrdiff_t outJ,
+               ptrdiff_t outK, int lanes, double* buf)
+{
+    QNFX_PICK(BlurLanesU8)(lb, in, inJ, inK, out, outJ, outK, lanes, buf);
+}
+
+void BlurRagged(const LaneBlur& lb, const uint32_t* n, int lanes, uint8_t* in, uint8_t* out, double* buf)
+{
+    QNFX_PICK(BlurRaggedU8)(lb, n, lanes, in, out, buf);
+}
+
+void BlurLanes(const LaneBlur& lb, const float* in, ptrdiff_t inJ, ptrdiff_t inK, float* out, ptrdiff_t outJ,
+               ptrdiff_t outK, int lanes, double* buf)
+{
+    QNFX_PICK(BlurLanesF32)(lb, in, inJ, inK, out, outJ, outK, lanes, buf);
+}
+
+}  // namespace qnfx

@@ -1,0 +1,149 @@
+// Files of the plug-in folder: whole-file blobs, the configuration storage
+// and the window positions kept in it.
+#include "host_test_support.h"
+
+#include "core/Storage.h"
+#include "hostapp/SafeFile.h"
+
+#include <csignal>
+#include <fstream>
+
+#include <sys/resource.h>
+
+using namespace hosttest;
+
+namespace {
+
+std::vector<uint8_t> Slurp(const std::string& path)
+{
+    std::vector<uint8_t> bytes;
+    std::string err;
+    hostapp::ReadWholeFile(path, bytes, err);
+    return bytes;
+}
+
+TEST(HostConf, WholeFilesRoundTripAndAnEmptyFileReadsEmpty)
+{
+    PluginHarness h;
+    CQNF_8BFPluginVirtual& a = *h.plugin;
+    a.SetPluginFolder(h.folder);
+    const uint8_t data[] = {1, 2, 3, 0, 5};
+    ASSERT_TRUE(a.ConfFile_Write(data, sizeof data, "last.data"));
+    CQNF_Mem block;
+    ASSERT_TRUE(a.ConfFile_Read(&block, "last.data"));
+    ASSERT_EQ(block.GetSize(), 5u);
+    EXPECT_EQ(block.GetPtr()[4], 5);
+    ASSERT_TRUE(a.ConfFile_Write(static_cast<const void*>(nullptr), 0, "ckss.data"));
+    ASSERT_TRUE(a.ConfFile_Read(&block, "ckss.data"));
+    EXPECT_EQ(block.GetSize(), 0u);
+    EXPECT_FALSE(a.ConfFile_Read(&block, "missing.data"));
+    EXPECT_NE(a.GetError(), 0);
+    // No temporary file is left behind.
+    size_t files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(h.folder.path)) {
+        (void)e;
+        ++files;
+    }
+    EXPECT_EQ(files, 2u);
+}
+
+TEST(HostConf, AFailedWriteKeepsTheOldFile)
+{
+    PluginHarness h;
+    CQNF_8BFPluginVirtual& a = *h.plugin;
+    a.SetPluginFolder(h.folder);
+    const uint8_t old[] = {9, 9, 9};
+    ASSERT_TRUE(a.ConfFile_Write(old, 3, "last.data"));
+    // A write that runs out of room (a file size limit here, a full disk in
+    // life) fails, and the last good settings survive it.
+    const std::vector<uint8_t> fresh(64 * 1024, 7);
+    {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit old{}, small{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+        small = old;
+        small.rlim_cur = 4096;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        EXPECT_FALSE(a.ConfFile_Write(fresh.data(), static_cast<uint32_t>(fresh.size()), "last.data"));
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
+    }
+    EXPECT_EQ(Slurp(h.File("last.data")), (std::vector<uint8_t>{9, 9, 9}));
+    EXPECT_FALSE(a.ConfFile_Write(old, 3, "../escape"));
+    // Without a folder nothing is read or written.
+    FSRef none;
+    a.SetPluginFolder(none);
+    EXPECT_FALSE(a.ConfFile_Write(old, 3, "last.data"));
+    CQNF_Mem block;
+    EXPECT_FALSE(a.ConfFile_Read(&block, "last.data"));
+}
+
+TEST(HostConf, ConfigurationStorageIsCreatedReopenedAndAnUnreadableOneKeptAside)
+{
+    PluginHarness h;
+    CPluginMain& p = *h.plugin;
+    p.SetPluginFolder(h.folder);
+    ASSERT_TRUE(p.ConfStorage_Open("plugin.conf"));
+    ASSERT_NE(p.ConfStorage_GetStorage(), nullptr);
+    p.PutWindowPosToConf("Cutter", "Main", qntPOS{12, 34});
+    // Reopening closes and stamps the first; the value is still there.
+    ASSERT_TRUE(p.ConfStorage_Open("plugin.conf"));
+    EXPECT_EQ(p.WindowPosFromConf("Cutter", "Main", qnNullSize, 1), (qntPOS{12, 34}));
+
+    // Garbage where the container should be: it is kept as ".bad" and a
+    // fresh container takes its place.
+    PluginHarness other;
+    {
+        std::ofstream f(other.File("plugin.conf"), std::ios::binary);
+        f << "this is not a storage container at all, just some words";
+    }
+    other.plugin->SetPluginFolder(other.folder);
+    ASSERT_TRUE(other.plugin->ConfStorage_Open("plugin.conf"));
+    EXPECT_TRUE(std::filesystem::exists(other.File("plugin.conf.bad")));
+
+    // A folder that does not exist: closed, defaults everywhere, no writes.
+    PluginHarness nowhere;
+    FSRef missing;
+    missing.path = nowhere.folder.path + "/gone";
+    nowhere.plugin->SetPluginFolder(missing);
+    EXPECT_FALSE(nowhere.plugin->ConfStorage_Open("plugin.conf"));
+    EXPECT_EQ(nowhere.plugin->ConfStorage_GetStorage(), nullptr);
+    nowhere.plugin->PutWindowPosToConf("Main", "ROOT", qntPOS{1, 1});
+    EXPECT_EQ(nowhere.plugin->WindowPosFromConf("Main", "ROOT", qnNullSize, 1), (qntPOS{-32000, -32000}));
+}
+
+TEST(HostConf, WindowNamesAreTrimmedUpperCasedAndPositionsClamped)
+{
+    PluginHarness h;
+    CPluginMain& p = *h.plugin;
+    p.SetPluginFolder(h.folder);
+    ASSERT_TRUE(p.ConfStorage_Open("plugin.conf"));
+    const qntPOS centred{-32000, -32000};
+    EXPECT_EQ(p.WindowPosFromConf("Main", "ROOT", qnNullSize, 1), centred);
+
+    p.PutWindowPosToConf("  main ", "root", qntPOS{100, 200});
+    EXPECT_EQ(p.WindowPosFromConf("Main", "ROOT", qnNullSize, 0), (qntPOS{100, 200}));
+    uint32_t x = 0;
+    EXPECT_TRUE(p.ConfStorage_GetStorage()->GetRec(CQNF_String("Windows Positions>MAIN>ROOT>Left"), x));
+    EXPECT_EQ(x, 100u);
+
+    p.PutWindowPosToConf("", "Main", qntPOS{5, 6});
+    EXPECT_TRUE(p.ConfStorage_GetStorage()->GetRec(CQNF_String("Windows Positions>-->MAIN>Top"), x));
+    EXPECT_EQ(x, 6u);
+
+    // Stored unclamped, read back clamped.
+    p.PutWindowPosToConf("FXblur", "MAIN", qntPOS{9000, -50});
+    EXPECT_TRUE(p.ConfStorage_GetStorage()->GetRec(CQNF_String("Windows Positions>FXBLUR>MAIN>Left"), x));
+    EXPECT_EQ(x, 9000u);
+    EXPECT_EQ(p.WindowPosFromConf("FXblur", "MAIN", qnNullSize, 1), (qntPOS{7000, -10}));
+    p.PutWindowPosToConf("Low", "MAIN", qntPOS{-500, 9999});
+    EXPECT_EQ(p.WindowPosFromConf("Low", "MAIN", qnNullSize, 1), (qntPOS{-100, 6000}));
+
+    // Only Left stored: centred.
+    CQNF_Storage* st = p.ConfStorage_GetStorage();
+    st->AddFolder(CQNF_String("Windows Positions>HALF"));
+    st->AddFolder(CQNF_String("Windows Positions>HALF>MAIN"));
+    st->SetRecord(CQNF_String("Windows Positions>HALF>MAIN>Left"), uint32_t{10});
+    EXPECT_EQ(p.WindowPosFromConf("Half", "Main", qnNullSize, 1), centred);
+}
+
+}  // namespace

@@ -1,0 +1,255 @@
+// The real programs on the built plug-in: tessolo-host loading the bundle,
+// tessolo-mkdesc recording layouts, exit codes and the pictures they give.
+#include "hostapp/HostDocument.h"
+#include "hostapp/ImageFile.h"
+#include "hostapp/PluginLoader.h"
+#include "hostapp/SafeFile.h"
+#include "hostapp/StandInHost.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#if defined(TESSOLO_PLUGIN_FILE) && defined(TESSOLO_HOST_FILE) && defined(TESSOLO_MKDESC_FILE)
+
+using namespace hostapp;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A copy of the bundle in a folder of its own, so runs never share
+// "plugin.conf" or "last.data".
+class Bundle {
+public:
+    Bundle()
+    {
+        std::string pattern = (fs::temp_directory_path() / "tessolo_bundle_XXXXXX").string();
+        EXPECT_NE(mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+        fs::copy_file(TESSOLO_PLUGIN_FILE, dir / "Tessolo.so");
+    }
+    ~Bundle()
+    {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    std::string Path(const std::string& name) const { return (dir / name).string(); }
+    fs::path dir;
+};
+
+int RunProgram(const std::string& program, const std::string& args, std::string* output = nullptr)
+{
+    const std::string command = program + " " + args + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return -1;
+    std::string text;
+    std::array<char, 256> buf;
+    size_t n;
+    while ((n = fread(buf.data(), 1, buf.size(), pipe)) > 0)
+        text.append(buf.data(), n);
+    const int status = pclose(pipe);
+    if (output)
+        *output = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int Host(const Bundle& b, const std::string& args, std::string* output = nullptr)
+{
+    return RunProgram(TESSOLO_HOST_FILE, "--plugin " + b.Path("Tessolo.so") + " " + args, output);
+}
+
+void WriteInput(const std::string& path, ColorMode mode, int w, int h, bool alpha)
+{
+    RasterImage img;
+    img.Allocate(mode, w, h, alpha, 255);
+    for (size_t p = 0; p < static_cast<size_t>(ColorPlanes(mode)); ++p)
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                img.planes[p][static_cast<size_t>(y) * w + x] = static_cast<uint8_t>(60 + (x + 2 * y + 40 * p) % 150);
+    std::string err;
+    ASSERT_TRUE(WritePngFile(path, img, err)) << err;
+}
+
+RasterImage ReadOutput(const std::string& path)
+{
+    RasterImage img;
+    std::string err;
+    EXPECT_TRUE(ReadImageFile(path, img, err)) << err;
+    return img;
+}
+
+int MinInRow(const RasterImage& img, int y, int x0, int x1)
+{
+    int m = 255;
+    for (int x = x0; x < x1; ++x)
+        m = std::min<int>(m, img.planes[0][static_cast<size_t>(y) * img.width + x]);
+    return m;
+}
+
+TEST(PluginRun, TheLibraryExportsOnlyItsEntryFunction)
+{
+    std::string symbols;
+    ASSERT_EQ(RunProgram("nm", std::string("-D --defined-only ") + TESSOLO_PLUGIN_FILE, &symbols), 0) << symbols;
+    size_t lines = 0;
+    for (size_t pos = 0; pos < symbols.size();) {
+        const size_t end = symbols.find('\n', pos);
+        const std::string line = symbols.substr(pos, end - pos);
+        if (!line.empty()) {
+            ++lines;
+            EXPECT_NE(line.find(" PluginMain"), std::string::npos) << line;
+        }
+        pos = end == std::string::npos ? symbols.size() : end + 1;
+    }
+    EXPECT_EQ(lines, 1u);
+}
+
+TEST(PluginRun, ExitCodesTellSuccessCancelAndErrors)
+{
+    Bundle b;
+    const std::string in = b.Path("in.png"), out = b.Path("out.png");
+    WriteInput(in, ColorMode::RGB, 32, 24, false);
+    std::string text;
+    // No settings anywhere: cancelled, and an existing output is left alone.
+    ASSERT_TRUE(WriteFileAtomically(out, {'k', 'e', 'e', 'p'}, text));
+    EXPECT_EQ(Host(b, in + " " + out, &text), 1) << text;
+    EXPECT_NE(text.find("cancelled"), std::string::npos);
+    std::vector<uint8_t> kept;
+    ASSERT_TRUE(ReadWholeFile(out, kept, text));
+    EXPECT_EQ(kept, (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+    // A refused mode or depth is a plug-in error; the dialog cannot open yet.
+    EXPECT_EQ(Host(b, "--image-mode 9 " + in + " " + out, &text), 2) << text;
+    EXPECT_NE(text.find("-30101"), std::string::npos) << text;
+    EXPECT_EQ(Host(b, "--depth 16 " + in + " " + out), 2);
+    EXPECT_EQ(Host(b, "--dialog " + in + " " + out), 1);
+    EXPECT_EQ(Host(b, "--about"), 1);
+    // Host errors: bad options, missing input, no plug-in.
+    EXPECT_EQ(Host(b, "--frobnicate " + in + " " + out, &text), 3);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
+    EXPECT_EQ(Host(b, b.Path("missing.png") + " " + out), 3);
+    EXPECT_EQ(RunProgram(TESSOLO_HOST_FILE, "--plugin " + b.Path("nothing.so") + " " + in + " " + out), 3);
+    EXPECT_EQ(RunProgram(TESSOLO_HOST_FILE, "--help", &text), 0);
+    EXPECT_NE(text.find("usage:"), std::string::npos);
+    // The run created the plug-in's configuration in its own folder.
+    EXPECT_TRUE(fs::exists(b.Path("plugin.conf")));
+}
+
+TEST(PluginRun, RecordedLayoutReplaysOnEverySize)
+{
+    Bundle b;
+    const std::string desc = b.Path("lines.qnds");
+    ASSERT_EQ(RunProgram(TESSOLO_MKDESC_FILE, "--grid 2x1 --straight --lines " + desc), 0);
+    std::vector<uint8_t> recorded;
+    std::string err;
+    ASSERT_TRUE(ReadWholeFile(desc, recorded, err));
+    for (int w : {40, 90}) {
+        const std::string in = b.Path("in.png"), out = b.Path("out.png");
+        WriteInput(in, ColorMode::RGB, w, 30, false);
+        std::string text;
+        ASSERT_EQ(Host(b, "--descriptor " + desc + " --fg 000000 --bg FFFFFF " + in + " " + out, &text), 0) << text;
+        const RasterImage img = ReadOutput(out);
+        ASSERT_EQ(img.width, w);
+        for (int y = 3; y < 30; y += 7) {
+            EXPECT_EQ(MinInRow(img, y, 0, w / 2 - 4), 255) << w << " " << y;
+            EXPECT_LT(MinInRow(img, y, w / 2 - 2, w / 2 + 2), 128) << w << " " << y;
+            EXPECT_EQ(MinInRow(img, y, w / 2 + 4, w), 255) << w << " " << y;
+        }
+        // A replay records nothing new.
+        std::vector<uint8_t> after;
+        ASSERT_TRUE(ReadWholeFile(desc, after, err));
+        EXPECT_EQ(after, recorded);
+    }
+    // The same layout in small chunks gives the same picture.
+    const std::string small = b.Path("small.qnds");
+    ASSERT_EQ(RunProgram(TESSOLO_MKDESC_FILE, "--grid 2x1 --straight --lines --max-text 1000 " + small), 0);
+    const std::string in = b.Path("in.png");
+    WriteInput(in, ColorMode::RGB, 40, 30, false);
+    ASSERT_EQ(Host(b, "--descriptor " + desc + " " + in + " " + b.Path("a.png")), 0);
+    ASSERT_EQ(Host(b, "--descriptor " + small + " " + in + " " + b.Path("b.png")), 0);
+    EXPECT_EQ(ReadOutput(b.Path("a.png")).planes, ReadOutput(b.Path("b.png")).planes);
+}
+
+TEST(PluginRun, PiecesModeGivesABevelledPuzzleOfThePicture)
+{
+    Bundle b;
+    const std::string in = b.Path("in.png"), out = b.Path("out.png");
+    WriteInput(in, ColorMode::RGB, 120, 80, false);
+    // The layout comes from "last.data" in the plug-in's folder this time.
+    ASSERT_EQ(RunProgram(TESSOLO_MKDESC_FILE, "--grid 3x2 --raw " + b.Path("last.data")), 0);
+    std::string text;
+    ASSERT_EQ(Host(b, "-v " + in + " " + out, &text), 0) << text;
+    const RasterImage before = ReadOutput(in);
+    const RasterImage after = ReadOutput(out);
+    size_t changed = 0;
+    for (size_t p = 0; p < 3; ++p)
+        for (size_t i = 0; i < before.PixelCount(); ++i)
+            changed += before.planes[p][i] != after.planes[p][i];
+    // The edges of the pieces are bevelled; their middles keep the picture.
+    EXPECT_GT(changed, before.PixelCount() / 20);
+    const size_t centre = 20 * 120 + 20;  // the middle of the first piece
+    EXPECT_EQ(after.planes[0][centre], before.planes[0][centre]);
+}
+
+TEST(PluginRun, TransparentLayerAndSelectionThroughTheProgram)
+{
+    Bundle b;
+    const std::string in = b.Path("in.png"), out = b.Path("out.png"), sel = b.Path("sel.png");
+    WriteInput(in, ColorMode::RGB, 60, 40, true);
+    RasterImage mask;
+    mask.Allocate(ColorMode::Gray, 60, 40, false, 0);
+    for (int y = 10; y < 30; ++y)
+        for (int x = 10; x < 50; ++x)
+            mask.planes[0][static_cast<size_t>(y) * 60 + x] = 255;
+    std::string err;
+    ASSERT_TRUE(WritePngFile(sel, mask, err));
+    ASSERT_EQ(RunProgram(TESSOLO_MKDESC_FILE, "--grid 2x1 --straight --lines --raw " + b.Path("last.data")), 0);
+    std::string text;
+    ASSERT_EQ(Host(b, "--selection " + sel + " " + in + " " + out, &text), 0) << text;
+    const RasterImage img = ReadOutput(out);
+    ASSERT_TRUE(img.hasAlpha);
+    // Outside the selection nothing changed; inside, the editable
+    // transparency shows only the knife at x = 30.
+    EXPECT_EQ(img.planes[3][5 * 60 + 5], 255);
+    EXPECT_EQ(img.planes[3][20 * 60 + 15], 0);
+    int alphaOnKnife = 0;
+    for (int x = 27; x < 33; ++x)
+        alphaOnKnife += img.planes[3][20 * 60 + x];
+    EXPECT_GE(alphaOnKnife, 250);
+    // Gray and CMYK documents replay as well.
+    EXPECT_EQ(Host(b, "--mode gray " + in + " " + out), 0);
+    EXPECT_EQ(Host(b, "--mode cmyk --protect-transparency " + in + " " + out), 0);
+}
+
+// The plug-in finds its folder even when the host loaded it by a relative
+// path and changed its directory afterwards.
+TEST(PluginRun, FolderIsFoundAfterARelativeLoadAndAChangeOfDirectory)
+{
+    Bundle b;
+    const fs::path before = fs::current_path();
+    fs::current_path(b.dir.parent_path());
+    PluginLoader loader;
+    std::string err;
+    ASSERT_TRUE(loader.Load("./" + b.dir.filename().string() + "/Tessolo.so", err)) << err;
+    fs::current_path(before);
+    {
+        RasterImage img;
+        img.Allocate(ColorMode::RGB, 8, 8, false, 100);
+        StandInHost host(HostDocument::FromImage(img, "L"), HostSettings{});
+        EXPECT_EQ(host.Run(loader.Entry(), StandInHost::Sequence::Replay), userCanceledErr);
+        EXPECT_TRUE(host.Violations().empty());
+        loader.Unload();
+    }
+    EXPECT_TRUE(fs::exists(b.Path("plugin.conf")));
+}
+
+}  // namespace
+
+#endif

@@ -1,0 +1,319 @@
+// "layout new|show|block": documents (".qntd") made and read by the main
+// window's layout model, without any window.
+//   new    an even grid of the default knife, optionally with random knot
+//          offsets and an automatic tiling, saved as a document
+//   show   what a document holds: grid, guides, knots, knives, extra knives,
+//          the cut switches and the pieces' effect records
+//   block  the document's settings block alone (the form of "last.data",
+//          which tessolo-mkdesc --block turns into a host descriptor)
+#include "tools/Command.h"
+
+#include "app/Wnd_Main.h"
+#include "engine/Tessolo.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+namespace {
+
+const char kName[] = "layout";
+
+// The knife editor of a run without windows: the default knife, no mutation.
+class ToolCutter : public CCutterLink {
+public:
+    ToolCutter()
+    {
+        const double u[5] = {0.434, 0.3515, 0.5, 0.6485, 0.566};
+        const double h[5] = {0.0, -0.165, -0.297, -0.165, 0.0};
+        m_shape.nodeCount = 5;
+        for (int i = 0; i < 5; ++i) {
+            m_shape.U[i] = u[i];
+            m_shape.H[i] = h[i];
+            m_shape.S[i] = 0.5;
+        }
+    }
+    bool IsOpen() const override { return true; }
+    const SHAPE& GetShape() const override { return m_shape; }
+    void GetMutation(float& s, float& h, float& u) const override { s = h = u = 0.0f; }
+    uint32_t GetKnobSize() const override { return 100; }
+    uint32_t GetThickness() const override { return 3; }
+    void ExtSetRows(uint32_t) override {}
+    void ExtSetColumns(uint32_t) override {}
+    void ShowRows(uint32_t) override {}
+    void NotifiedByMain_NewKnobSize(uint32_t, uint8_t) override {}
+    void NotifiedByMain_NewThickness(uint32_t, uint8_t, uint8_t) override {}
+    void SetAntiAlias(uint8_t) override {}
+    void SetInitialStatesToControls() override {}
+    void opSetShapeFromData(const SHAPE&, uint8_t) override {}
+
+private:
+    SHAPE m_shape;
+};
+
+bool ParseUInt(const std::string& s, unsigned long long max, unsigned long long& out)
+{
+    if (s.empty() || s.size() > 20 || s.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    out = std::strtoull(s.c_str(), nullptr, 10);
+    return out <= max;
+}
+
+bool ParseGrid(const std::string& s, uint32_t& columns, uint32_t& rows)
+{
+    const size_t x = s.find('x');
+    unsigned long long c, r;
+    if (x == std::string::npos || !ParseUInt(s.substr(0, x), 101, c) || !ParseUInt(s.substr(x + 1), 101, r) ||
+        c < 1 || r < 1)
+        return false;
+    columns = uint32_t(c);
+    rows = uint32_t(r);
+    return true;
+}
+
+int New(const tool::Args& args)
+{
+    uint32_t columns = 0, rows = 0;
+    unsigned long long seed = 1;
+    double amount = 0.0;
+    std::string autoLayout, out;
+    bool pieces = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--grid" && hasValue) {
+            if (!ParseGrid(args[++i], columns, rows))
+                return tool::Fail(kName, "--grid takes COLSxROWS with 1..101 each");
+        } else if (a == "--seed" && hasValue) {
+            if (!ParseUInt(args[++i], ~0ull, seed))
+                return tool::Fail(kName, "--seed takes a whole number");
+        } else if (a == "--randomize" && hasValue) {
+            char* end = nullptr;
+            const std::string& v = args[++i];
+            amount = std::strtod(v.c_str(), &end);
+            if (v.empty() || *end || !(amount >= 0.0 && amount <= 100.0))
+                return tool::Fail(kName, "--randomize takes a per cent amount 0..100");
+        } else if (a == "--auto" && hasValue) {
+            autoLayout = args[++i];
+            if (autoLayout != "triangular" && autoLayout != "hexagonal")
+                return tool::Fail(kName, "--auto takes triangular or hexagonal");
+        } else if (a == "--pieces") {
+            pieces = true;
+        } else if (!a.empty() && a[0] == '-') {
+            return tool::Fail(kName, "unexpected option " + a + " (see --help)");
+        } else if (out.empty()) {
+            out = a;
+        } else {
+            return tool::Fail(kName, "more than one output file");
+        }
+    }
+    if (columns == 0)
+        return tool::Fail(kName, "new needs --grid COLSxROWS");
+    if (out.empty())
+        return tool::Fail(kName, "new needs OUT.qntd");
+
+    ToolCutter cutter;
+    CQNF_SeededRandom random(seed);
+    CWnd_Main model;
+    model.SetImageSize(1000, 1000);
+    model.SetCutter(&cutter);
+    model.SetRandomSource(&random);
+    if (!autoLayout.empty()) {
+        if (autoLayout == "triangular")
+            model.AutoLayout_Triangles(rows, columns, 0);
+        else
+            model.AutoLayout_Hexagons(rows, columns, 0);
+    } else {
+        if (!model.spl_SplitEvenParts(uint16_t(columns), uint16_t(rows), 1, 1))
+            return tool::Fail(kName, "out of memory");
+        model.spl_DoReFillKnivesFromCutter(0, 0.0f, 0.0f, 0.0f, 0);
+    }
+    // Every knife counts for the knot offsets, as with no selection.
+    model.op_SetSelToAllKnives(0, 0, 1, 1, 1);
+    if (amount > 0.0) {
+        model.m_fRndKnotsValue = float(amount / 100.0);
+        model.OnUpdateKnotRandomize(float(amount / 100.0));
+    }
+    model.m_bCutMode = pieces ? 0 : 1;
+    std::string message;
+    if (!model.settings_SaveDocument(out.c_str(), message))
+        return tool::Fail(kName, out + ": " + message);
+    std::printf("wrote %s: %u x %u cells, %u knives, %u extra knives, %s\n", out.c_str(), model.m_nColSplitters + 1u,
+                model.m_nRowSplitters + 1u, model.GetKnifeCount(), model.m_nAuxKnives,
+                pieces ? "pieces" : "knife lines");
+    return 0;
+}
+
+// The first bytes of a document the model has already accepted: its
+// version, and the block's two mode bytes (pieces flag, replay mode).
+struct Head {
+    int version = 3;
+    uint8_t piecesFlag = 0;
+    uint8_t piecesMode = 0;
+};
+
+Head ReadHead(const std::string& path)
+{
+    Head h;
+    uint8_t bytes[8] = {};
+    FILE* f = std::fopen(path.c_str(), "rb");
+    const size_t n = f ? std::fread(bytes, 1, 8, f) : 0;
+    if (f)
+        std::fclose(f);
+    if (n >= 6 && std::memcmp(bytes, CWnd_Main::kDocumentMagicV2, 6) == 0)
+        h.version = 2;
+    else if (n == 8) {
+        h.piecesFlag = bytes[6];
+        h.piecesMode = bytes[7];
+    }
+    return h;
+}
+
+bool Load(const std::string& path, CWnd_Main& model, int& exitCode)
+{
+    std::string message;
+    if (!model.settings_LoadDocument(path.c_str(), message)) {
+        exitCode = tool::Fail(kName, path + ": " + message);
+        return false;
+    }
+    return true;
+}
+
+void PrintKnives(const char* name, const std::vector<CWnd_Main::KNIFESTRUCT>& list, uint32_t count)
+{
+    uint32_t off = 0, selected = 0, flippedH = 0, flippedU = 0, straight = 0, maxNodes = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const CWnd_Main::KNIFESTRUCT& k = list[i];
+        off += k.off != 0;
+        selected += k.selected != 0;
+        flippedH += k.flipH != 0;
+        flippedU += k.flipU != 0;
+        straight += k.nodeCount == 0;
+        maxNodes = std::max(maxNodes, k.nodeCount);
+    }
+    std::printf("%-14s %u (off %u, selected %u, flipped across %u, along %u, straight %u, at most %u nodes)\n", name,
+                count, off, selected, flippedH, flippedU, straight, maxNodes);
+}
+
+int Show(const tool::Args& args)
+{
+    if (args.size() != 1)
+        return tool::Fail(kName, "show takes one FILE.qntd");
+    ToolCutter cutter;
+    CWnd_Main model;
+    model.SetImageSize(1000, 1000);
+    model.SetCutter(&cutter);
+    int code = 0;
+    if (!Load(args[0], model, code))
+        return code;
+
+    const Head head = ReadHead(args[0]);
+    std::printf("document       %s (version %d)\n", args[0].c_str(), head.version);
+    std::printf("grid           %u columns x %u rows\n", model.m_nColSplitters + 1u, model.m_nRowSplitters + 1u);
+    std::printf("column guides ");
+    for (uint32_t i = 0; i < model.m_nColSplitters; ++i)
+        std::printf(" %.4f", model.m_ColSplitters[i]);
+    std::printf("\nrow guides    ");
+    for (uint32_t i = 0; i < model.m_nRowSplitters; ++i)
+        std::printf(" %.4f", model.m_RowSplitters[i]);
+    float largest = 0.0f;
+    uint32_t moved = 0;
+    for (uint32_t i = 0; i < model.m_nKnots; ++i) {
+        largest = std::max({largest, std::abs(model.m_Knots[i].dx), std::abs(model.m_Knots[i].dy)});
+        moved += model.m_Knots[i].dx != 0.0f || model.m_Knots[i].dy != 0.0f;
+    }
+    std::printf("\nknots          %u (%u moved, largest offset %.3f)\n", model.m_nKnots, moved, largest);
+    PrintKnives("column knives", model.m_ColKnives, model.m_nColKnives);
+    PrintKnives("row knives", model.m_RowKnives, model.m_nRowKnives);
+    std::printf("extra knives   %u\n", model.m_nAuxKnives);
+    for (uint32_t i = 0; i < model.m_nAuxKnives; ++i) {
+        const CWnd_Main::AUXKNIFESTRUCT& a = model.m_AuxKnives[i];
+        std::printf("  %u: knot %u -> knot %u, %u nodes%s\n", i, a.knotA, a.knotB, a.knife.nodeCount,
+                    a.knife.off ? ", off" : "");
+    }
+    std::printf("razor cut      %s\nanti-aliasing  %s\n", model.m_bRazorCut ? "on" : "off",
+                model.m_bAntiAlias ? "on" : "off");
+
+    std::printf("replay         %s\n", head.piecesMode ? "cuts and renders the pieces" : "draws the knife lines");
+    std::printf("effect records %u\n", model.m_nDocumentRecords);
+    static const char* const kEffects[] = {"brightness-contrast", "bevel", "blur", "colour overlay", "image overlay",
+                                           "stroke", "hue-saturation", "motion blur", "opacity", "invert"};
+    for (uint32_t i = 0; i < model.m_nDocumentRecords; ++i) {
+        const CTessolo::SFX_ONEPIECE r =
+            CTessolo::SFX_ONEPIECE::LoadLE(model.m_DocumentRecords.GetPtr() + size_t(i) * CWnd_Main::kPieceRecordSize);
+        const uint8_t on[10] = {r.brightnessContrast.on, r.bevel.on, r.gaussianBlur.on, r.colorOverlay.on,
+                                r.imageOverlay.on, r.stroke.on, r.hsl.on, r.motionBlur.on, r.opacity.on, r.invert};
+        std::printf("  piece %u: row %u column %u, %s%s", i, r.row, r.column, r.shown ? "shown" : "hidden",
+                    r.selected ? ", selected" : "");
+        for (int e = 0; e < 10; ++e)
+            if (on[e])
+                std::printf(", %s", kEffects[e]);
+        std::printf("\n");
+    }
+    return 0;
+}
+
+int Block(const tool::Args& args)
+{
+    if (args.size() != 2)
+        return tool::Fail(kName, "block takes FILE.qntd and OUT");
+    ToolCutter cutter;
+    CWnd_Main model;
+    model.SetImageSize(1000, 1000);
+    model.SetCutter(&cutter);
+    int code = 0;
+    if (!Load(args[0], model, code))
+        return code;
+    // A document saved in piece mode keeps that mode and its records.
+    if (ReadHead(args[0]).piecesFlag == 1) {
+        model.m_bCutMode = 0;
+        model.m_PieceRecords = model.m_DocumentRecords;
+        model.m_nPieceRecords = model.m_nDocumentRecords;
+    }
+    CQNF_Mem block;
+    uint32_t length = 0;
+    if (!model.settings_SaveCurLayoutAndCellSettingsToMem(&block, length))
+        return tool::Fail(kName, "out of memory");
+    const std::filesystem::path final(args[1]);
+    std::filesystem::path temp = final;
+    temp += ".tmp";
+    FILE* f = std::fopen(temp.c_str(), "wb");
+    bool ok = f && std::fwrite(block.GetPtr(), 1, length, f) == length;
+    if (f)
+        ok = std::fclose(f) == 0 && ok;
+    std::error_code ec;
+    if (ok)
+        std::filesystem::rename(temp, final, ec);
+    if (!ok || ec) {
+        std::filesystem::remove(temp, ec);
+        return tool::Fail(kName, "cannot write " + args[1]);
+    }
+    std::printf("wrote %s: %u bytes\n", args[1].c_str(), length);
+    return 0;
+}
+
+int Run(const tool::Args& args)
+{
+    if (args.empty())
+        return tool::Fail(kName, "expected new, show or block (see --help)");
+    const tool::Args rest(args.begin() + 1, args.end());
+    if (args[0] == "new")
+        return New(rest);
+    if (args[0] == "show")
+        return Show(rest);
+    if (args[0] == "block")
+        return Block(rest);
+    return tool::Fail(kName, "unknown action " + args[0] + " (expected new, show or block)");
+}
+
+tool::Registrar reg({kName,
+                     "layout new --grid COLSxROWS [--seed N] [--randomize PERCENT] [--auto triangular|hexagonal] "
+                     "[--pieces] OUT.qntd | layout show FILE.qntd | layout block FILE.qntd OUT",
+                     "make, read and unpack layout documents", Run});
+
+}  // namespace
