@@ -10,8 +10,9 @@
 
 namespace {
 
-// Lanes per call: rows of a horizontal pass read K streams at once; columns
-// of a vertical pass one cache line of each row.
+// Lanes per call: a horizontal pass blurs kRowLanes rows at a time through a
+// transposed block; a vertical pass kColumnLanes columns, one cache line of
+// each row.
 constexpr int kRowLanes = 32;
 constexpr int kColumnLanes = 64;
 

@@ -114,8 +114,80 @@ public:
     uint8_t Light_GenerateAllInnerShadowMaps(unsigned char* alpha, unsigned long alphaRowLength, unsigned long width,
                                              unsigned long height, unsigned char onlyChanged);
 
+    // ---- High-quality renderers ------------------------------------------------
+    // Planes, result and error numbers as RenderHQ_Simple; perspective, bump
+    // maps and the flat rule as the second generation's RenderHQ_Opt. The
+    // lighting is the first light of the list alone (its enabled flag is not
+    // read): with N the shading normal, L its direction, dot = N.L (negated
+    // on back sides), Q = 2 dot^2 - |L|^2, p = diffuse percentage / 100, each
+    // factor = ambient + max(0, p dot + (1 - p) max(0, Q)^(material shading +
+    // 101)) x the light's effective colour, times its shadow term when its
+    // shadow map is in use (useShadowMaps, the light's use-shadow-map flag, a
+    // map made for this texture size). The list must hold a light (error 1).
+    // The direction is used as it is: with a length above 1, Q can exceed 1
+    // and its high power then saturates the picture; give it unit length.
+    uint8_t RenderHQ_Opt(unsigned char perspective, qnt3D_VERTEX perspectiveCentre, unsigned char autoCentre,
+                         unsigned char useShadowMaps, unsigned char supersampling, unsigned char channels,
+                         unsigned char* dst1, unsigned char* dst2, unsigned char* dst3, unsigned char* dst4,
+                         unsigned char* dstAlpha, unsigned long dstStride, unsigned long dstWidth,
+                         unsigned long dstHeight, unsigned char frontSolid, unsigned char* frontColour,
+                         unsigned char* front1, unsigned char* front2, unsigned char* front3, unsigned char* front4,
+                         unsigned char backSolid, unsigned char* backColour, unsigned char* back1,
+                         unsigned char* back2, unsigned char* back3, unsigned char* back4, unsigned char* texAlpha,
+                         unsigned long texStride, unsigned long texWidth, unsigned long texHeight,
+                         unsigned char* frontBump, unsigned char* backBump, unsigned long bumpStride,
+                         float frontBumpDepth, float backBumpDepth, qntRECT_s clip, float flatShading);
+    // The complete renderer: every enabled light, each with its shadow map
+    // where one is ready for this texture (useShadowMaps and the light's own
+    // flag), texture colours on both sides (no solid colours), bump maps
+    // where given; tiles of 600 / q pixels; no progress, no cancel. Per
+    // light, c = (L/|L|).(N/|N|) (negated on back sides) adds (1 - (1 - c^e)
+    // x diffuse percentage / 100) x effective colour where c >= 0, e the
+    // cosine power. altLayout must be 0 (error 1 otherwise).
+    uint8_t RenderHQ(unsigned char useShadowMaps, unsigned char supersampling, unsigned char channels,
+                     unsigned char altLayout, unsigned char* dst1, unsigned char* dst2, unsigned char* dst3,
+                     unsigned char* dst4, unsigned char* dstAlpha, unsigned long dstStride, unsigned long dstWidth,
+                     unsigned long dstHeight, unsigned char* front1, unsigned char* front2, unsigned char* front3,
+                     unsigned char* front4, unsigned char* back1, unsigned char* back2, unsigned char* back3,
+                     unsigned char* back4, unsigned char* texAlpha, unsigned long texStride, unsigned long texWidth,
+                     unsigned long texHeight, unsigned char* frontBump, unsigned char* backBump,
+                     unsigned long bumpStride, float frontBumpDepth, float backBumpDepth, qntRECT_s clip);
+    // RenderHQ_Opt's lighting with the vertex normals (recomputed here)
+    // interpolated across each triangle; no perspective, no flat rule. Only
+    // the first light's shadow map state is settled, as in RenderHQ_Opt.
+    uint8_t RenderHQ_Opt_1Light_8_Phong(
+        unsigned char useShadowMaps, unsigned char supersampling, unsigned char channels, unsigned char* dst1,
+        unsigned char* dst2, unsigned char* dst3, unsigned char* dst4, unsigned char* dstAlpha,
+        unsigned long dstStride, unsigned long dstWidth, unsigned long dstHeight, unsigned char frontSolid,
+        unsigned char* frontColour, unsigned char* front1, unsigned char* front2, unsigned char* front3,
+        unsigned char* front4, unsigned char backSolid, unsigned char* backColour, unsigned char* back1,
+        unsigned char* back2, unsigned char* back3, unsigned char* back4, unsigned char* texAlpha,
+        unsigned long texStride, unsigned long texWidth, unsigned long texHeight, unsigned char* frontBump,
+        unsigned char* backBump, unsigned long bumpStride, float frontBumpDepth, float backBumpDepth,
+        qntRECT_s clip);
+
+    // ---- Background shadow ------------------------------------------------------
+    // The shadow the mesh (in screen space) casts on a ground plane lying
+    // `distance` behind its farthest vertex, for every enabled light whose
+    // background-shadow switch is on, combined as light absorbed twice: dst
+    // (dstWidth x dstHeight, rows dstStride apart) gets 0 for no shadow up to
+    // 255 x strength / 100. Occluders let light through by the opacity mask
+    // texAlpha at their texture position. No qualifying light leaves dst
+    // untouched. On failure (error set, result 0) dst holds the shadow of the
+    // lights done before, or 0 when the first light failed.
+    uint8_t RenderHQ_BgShadow(float distance, unsigned char* texAlpha, unsigned long texStride,
+                              unsigned long texWidth, unsigned long texHeight, unsigned char* dst,
+                              unsigned long dstStride, unsigned long dstWidth, unsigned long dstHeight);
+    // One light's shadow on the ground at groundDepth. On failure dst is 0.
+    uint8_t int_RenderBgShadow(LIGHT_SRC* light, float groundDepth, unsigned char* texAlpha, unsigned long texStride,
+                               unsigned long texWidth, unsigned long texHeight, unsigned char* dst,
+                               unsigned long dstStride, unsigned long dstWidth, unsigned long dstHeight);
+
 private:
     uint8_t int_CreateShadowMapStorage(LIGHT_SRC* light, unsigned long width, unsigned long height);
+    // The one-light renderers' light: the first of the list, its shadow map
+    // state settled for this render; null with error 1 when there is none.
+    LIGHT_SRC* int_HQFirstLight(unsigned char useShadowMaps, unsigned long texWidth, unsigned long texHeight);
 
     s3d::LightList<LIGHT_SRC> m_lights;
     float m_ambient[4] = {};

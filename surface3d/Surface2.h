@@ -149,6 +149,45 @@ public:
     uint8_t Light_GenerateAllInnerShadowMaps(unsigned char* alpha, unsigned long alphaRowLength, unsigned long width,
                                              unsigned long height, float blurScale);
 
+    // ---- High-quality renderers ------------------------------------------------
+    // The textured mesh lit by the lights (their precalculated values, Light_
+    // PrecalculateLights) into caller-supplied planes, supersampled q x q with
+    // translucent fragments composited front to back; see RenderHQ_Simple for
+    // the planes, the result and the error numbers. Front sides (face normal z
+    // > 0) take the highlight pass and the front texture set, back sides the
+    // shadow pass and the back set. A side with a bump map and a nonzero bump
+    // depth is bump mapped (height differences of 1 ignored). flatShading >= 0
+    // replaces the lights by the factor (max(0, Nz) - 1) x flatShading / 100 + 1.
+    // With perspective, vertices are drawn toward the centre (x, y; z the
+    // viewing distance, 1 when not positive; autoCentre takes the middle of
+    // the mesh) with perspective-correct texturing. With useShadowMaps, a
+    // casting light whose map was made for this texture size is darkened by
+    // it; each light's shadowInUse tells afterwards whether it was.
+    uint8_t RenderHQ_Opt(unsigned char perspective, qnt3D_VERTEX perspectiveCentre, unsigned char autoCentre,
+                         unsigned char useShadowMaps, unsigned char supersampling, unsigned char channels,
+                         unsigned char* dst1, unsigned char* dst2, unsigned char* dst3, unsigned char* dst4,
+                         unsigned char* dstAlpha, unsigned long dstStride, unsigned long dstWidth,
+                         unsigned long dstHeight, unsigned char frontSolid, unsigned char* frontColour,
+                         unsigned char* front1, unsigned char* front2, unsigned char* front3, unsigned char* front4,
+                         unsigned char backSolid, unsigned char* backColour, unsigned char* back1,
+                         unsigned char* back2, unsigned char* back3, unsigned char* back4, unsigned char* texAlpha,
+                         unsigned long texStride, unsigned long texWidth, unsigned long texHeight,
+                         unsigned char* frontBump, unsigned char* backBump, unsigned long bumpStride,
+                         float frontBumpDepth, float backBumpDepth, qntRECT_s clip, float flatShading);
+    // As RenderHQ_Opt without perspective, flat rule or shadow maps (every
+    // light's shadowInUse is cleared), shading with the vertex normals
+    // (recomputed here) interpolated across each triangle and normalised per
+    // pixel; bump-mapped sides bump the face normal without a dead zone.
+    uint8_t RenderHQ_Opt_InterpolatedShading(
+        unsigned char supersampling, unsigned char channels, unsigned char* dst1, unsigned char* dst2,
+        unsigned char* dst3, unsigned char* dst4, unsigned char* dstAlpha, unsigned long dstStride,
+        unsigned long dstWidth, unsigned long dstHeight, unsigned char frontSolid, unsigned char* frontColour,
+        unsigned char* front1, unsigned char* front2, unsigned char* front3, unsigned char* front4,
+        unsigned char backSolid, unsigned char* backColour, unsigned char* back1, unsigned char* back2,
+        unsigned char* back3, unsigned char* back4, unsigned char* texAlpha, unsigned long texStride,
+        unsigned long texWidth, unsigned long texHeight, unsigned char* frontBump, unsigned char* backBump,
+        unsigned long bumpStride, float frontBumpDepth, float backBumpDepth, qntRECT_s clip);
+
     // Gaussian blur of one plane through the image filter engine.
     void int_Blur_Const_v2(unsigned char* plane, unsigned long width, unsigned long height, float sigma);
 

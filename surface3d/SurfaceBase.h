@@ -35,6 +35,11 @@
 
 class CQNF_Image;
 
+namespace s3d::hq {
+struct Request;
+struct Planes;
+}  // namespace s3d::hq
+
 // Floating rectangle: left, top, right, bottom as doubles.
 struct qntFRECT {
     double left;
@@ -193,6 +198,40 @@ public:
                                                    unsigned char frontFlag, double shade, CQNF_Image* target,
                                                    qntRECT_s clip, uint32_t triangle);
 
+    // ---- High-quality rendering ---------------------------------------------------
+    // Textured mesh into caller-supplied 8-bit planes, supersampled q x q,
+    // translucent fragments composited front to back, no lights: the factor
+    // of every colour channel is 1 - (1 - Nz) x shading / 100, 0 where the
+    // face normal turns away. Channel 0 is dstAlpha, channels 1..n-1 are dst1..
+    // Returns 1 when rendered; 0 on failure (error set: 1 bad argument or an
+    // empty render rectangle, 17 memory) or on cancel (error unchanged). Every
+    // pixel of the render rectangle gets its alpha; pixels no fragment covers
+    // get alpha 0 and keep their colours.
+    uint8_t RenderHQ_Simple(float shading, unsigned char supersampling, unsigned char channels, unsigned char* dst1,
+                            unsigned char* dst2, unsigned char* dst3, unsigned char* dst4, unsigned char* dstAlpha,
+                            unsigned long dstStride, unsigned long dstWidth, unsigned long dstHeight,
+                            unsigned char frontSolid, unsigned char* frontColour, unsigned char* front1,
+                            unsigned char* front2, unsigned char* front3, unsigned char* front4,
+                            unsigned char backSolid, unsigned char* backColour, unsigned char* back1,
+                            unsigned char* back2, unsigned char* back3, unsigned char* back4,
+                            unsigned char* texAlpha, unsigned long texStride, unsigned long texWidth,
+                            unsigned long texHeight, qntRECT_s clip);
+    // The most fragment records a high-quality render may hold per tile
+    // before it gives up with error 17; 0 (the default) lets it grow as long
+    // as memory lasts.
+    void SetHQFragmentLimit(uint32_t records) { m_hqFragmentLimit = records; }
+    uint32_t GetHQFragmentLimit() const { return m_hqFragmentLimit; }
+
+    // What the high-quality frame reads of the mesh.
+    struct MESH_VIEW {
+        const qnt3D_VERTEX* vertices;
+        uint32_t vertexCount;
+        const TRIMESH* triangles;
+        uint32_t triangleCount;
+        const qnt2D_VERTEX* mapping;
+        const qnt3D_VECTOR* vertexNormals;  // after PrepareVertexNormalsArray
+    };
+
     // ---- 2D overlap tests --------------------------------------------------------
     // 1 when the segments meet, 3 when they lie on one line, else 0.
     static uint8_t geom2D_TestLineSegIntersection(const qnt2D_VERTEX* segmentA, const qnt2D_VERTEX* segmentB);
@@ -223,6 +262,13 @@ protected:
 
     // Every triangle index below the vertex count.
     bool int_IndicesValid() const;
+    // The checks every high-quality renderer makes before it draws: its
+    // arguments, and a mesh whose indices and mapping are whole; error 1 if not.
+    bool int_HQReady(const s3d::hq::Request& r, const s3d::hq::Planes& planes);
+    MESH_VIEW int_MeshView() const
+    {
+        return MESH_VIEW{Vertices(), m_vertexCount, Triangles(), m_triangleCount, Mapping(), VertexNormals()};
+    }
     // A texture coordinate for every vertex.
     bool int_MappingValid() const { return m_mappingCount >= m_vertexCount; }
 
@@ -309,4 +355,5 @@ private:
     unsigned short m_zbHeight = 0;
     short m_matShading = 0;
     float m_cosPower = 1.0f;
+    uint32_t m_hqFragmentLimit = 0;
 };
