@@ -153,7 +153,7 @@ bool qnCodecSavePNG(const char* path, uint16_t width, uint16_t height, uint8_t c
         error = block.GetError();
         return false;
     }
-    unsigned char* dst[4];
+    unsigned char* dst[4] = {};
     for (int k = 0; k < out; ++k)
         dst[k] = block.GetPtr() + k * n;
     for (uint32_t y = 0; y < height; ++y) {
