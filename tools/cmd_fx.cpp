@@ -2,15 +2,14 @@
 // PNG picture, so that a person can look at each effect.
 //
 // The picture is read as RGB, or RGBA when it carries transparency (--grey
-// reads one grey plane, with alpha when present). The result is written to a
-// temporary file beside OUT.png and renamed over it, so a failed run never
-// leaves half a file. --time prints the filter's own time (best of --repeat N
-// runs) on stderr; bench/compare uses it.
+// reads one grey plane, with alpha when present). The result replaces OUT.png
+// only once it is complete, so a failed run never leaves half a file. --time
+// prints the filter's own time (best of --repeat N runs) on stderr;
+// bench/compare uses it.
 #include "tools/Command.h"
 
 #include "imaging/ImageFX.h"
-
-#include <png.h>
+#include "imaging/ImageFile.h"
 
 #include <algorithm>
 #include <chrono>
@@ -28,7 +27,7 @@ namespace {
 
 constexpr const char* kName = "fx";
 
-// ---- PNG in and out (libpng's simplified interface) -----------------------
+// ---- PNG in and out ----------------------------------------------------------
 
 struct Picture {
     int w = 0;
@@ -50,65 +49,46 @@ struct Picture {
     }
 };
 
+// The file's planes as RGB, or one grey plane, plus its alpha when it carries
+// transparency. A grey file read as colour gives three equal planes; a colour
+// file read as grey weighs its channels by their share of brightness
+// (0.2126, 0.7152, 0.0722 in fifteen bits).
 bool ReadPng(const std::string& path, bool grey, Picture& pic, std::string& error)
 {
-    png_image img;
-    std::memset(&img, 0, sizeof img);
-    img.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&img, path.c_str())) {
-        error = "cannot read " + path + ": " + img.message;
+    CQNF_ImageFile file;
+    if (!file.Load(path, CQNF_ImageFile::KindPNG)) {
+        error = file.Reason();
         return false;
     }
-    if (img.width == 0 || img.height == 0 || img.width > 65535 || img.height > 65535) {
-        png_image_free(&img);
-        error = path + ": the filters take pictures of 1 to 65535 pixels a side";
-        return false;
-    }
-    const bool hasAlpha = (img.format & PNG_FORMAT_FLAG_ALPHA) != 0;
+    const bool hasAlpha = file.HasAlpha();
     const int colours = grey ? 1 : 3;
-    img.format = (grey ? PNG_FORMAT_GRAY : PNG_FORMAT_RGB) | (hasAlpha ? PNG_FORMAT_FLAG_ALPHA : 0);
-    const int ch = colours + (hasAlpha ? 1 : 0);
-    std::vector<uint8_t> packed(PNG_IMAGE_SIZE(img));
-    if (!png_image_finish_read(&img, nullptr, packed.data(), 0, nullptr)) {
-        error = "cannot decode " + path + ": " + img.message;
-        png_image_free(&img);
-        return false;
-    }
-    pic.Allocate(static_cast<int>(img.width), static_cast<int>(img.height), ch, hasAlpha);
+    pic.Allocate(file.GetWidth(), file.GetHeight(), colours + (hasAlpha ? 1 : 0), hasAlpha);
     const size_t n = static_cast<size_t>(pic.w) * pic.h;
-    for (size_t i = 0; i < n; ++i)
-        for (int p = 0; p < ch; ++p)
-            pic.planes[p][i] = packed[i * ch + p];
+    const bool fileGrey = file.GetMode() == qncodec::ModeGrey;
+    const uint8_t* in[3] = {file.GetPlane(0), file.GetPlane(fileGrey ? 0 : 1), file.GetPlane(fileGrey ? 0 : 2)};
+    if (grey && !fileGrey) {
+        for (size_t i = 0; i < n; ++i)
+            pic.planes[0][i] =
+                static_cast<uint8_t>((6968u * in[0][i] + 23434u * in[1][i] + 2366u * in[2][i] + 16384u) >> 15);
+    } else {
+        for (int p = 0; p < colours; ++p)
+            std::memcpy(pic.planes[p], in[p], n);
+    }
+    if (hasAlpha)
+        std::memcpy(pic.planes[colours], file.GetPlane(qncodec::PlaneAlpha), n);
     return true;
 }
 
 bool WritePng(const std::string& path, const Picture& pic, std::string& error)
 {
     const int colours = pic.channels - (pic.alpha ? 1 : 0);
-    if (colours != 1 && colours != 3) {
-        error = "cannot write a picture of " + std::to_string(pic.channels) + " planes as PNG";
-        return false;
-    }
-    png_image img;
-    std::memset(&img, 0, sizeof img);
-    img.version = PNG_IMAGE_VERSION;
-    img.width = static_cast<png_uint_32>(pic.w);
-    img.height = static_cast<png_uint_32>(pic.h);
-    img.format = (colours == 1 ? PNG_FORMAT_GRAY : PNG_FORMAT_RGB) | (pic.alpha ? PNG_FORMAT_FLAG_ALPHA : 0);
-    const size_t n = static_cast<size_t>(pic.w) * pic.h;
-    std::vector<uint8_t> packed(n * pic.channels);
-    for (size_t i = 0; i < n; ++i)
-        for (int p = 0; p < pic.channels; ++p)
-            packed[i * pic.channels + p] = pic.planes[p][i];
-    const std::string tmp = path + ".tmp";
-    if (!png_image_write_to_file(&img, tmp.c_str(), 0, packed.data(), 0, nullptr)) {
-        error = "cannot write " + tmp + ": " + img.message;
-        std::remove(tmp.c_str());
-        return false;
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        error = "cannot rename " + tmp + " to " + path;
-        std::remove(tmp.c_str());
+    const unsigned char* planes[4] = {pic.planes[0], pic.planes[1], pic.planes[2], nullptr};
+    unsigned short code = 0;
+    if (!qnCodecSavePNG(path.c_str(), static_cast<uint16_t>(pic.w), static_cast<uint16_t>(pic.h),
+                        colours == 1 ? qncodec::ModeGrey : qncodec::ModeColour, planes,
+                        pic.alpha ? pic.planes[colours] : nullptr, static_cast<uint32_t>(pic.w), 72.0, "tessolo-tool",
+                        code, pic.alpha)) {
+        error = "cannot write " + path + " (error " + std::to_string(code) + ")";
         return false;
     }
     return true;

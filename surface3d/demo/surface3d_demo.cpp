@@ -17,16 +17,14 @@
 // space (white = lit). The contact sheet shows every renderer of both
 // generations, each labelled.
 #include "imaging/Image.h"
+#include "imaging/ImageFile.h"
 #include "surface3d/Surface.h"
 #include "surface3d/Surface2.h"
-
-#include <png.h>
 
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <iterator>
 #include <string>
@@ -77,28 +75,27 @@ struct Picture {
     std::vector<uint8_t> pixels;
 };
 
-// Writes 8-bit rows (grey or RGB) to a temporary file beside the target and
-// renames it into place, so a failed write never leaves a half-written file.
+// Writes 8-bit rows, grey or interleaved RGB, as a PNG; the file is replaced
+// only once the new one is complete.
 bool WritePng(const std::string& path, int width, int height, bool grey, const std::vector<uint8_t>& pixels,
               std::string& error)
 {
-    const std::string tmp = path + ".tmp";
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(width);
-    image.height = static_cast<png_uint_32>(height);
-    image.format = grey ? PNG_FORMAT_GRAY : PNG_FORMAT_RGB;
-    if (!png_image_write_to_file(&image, tmp.c_str(), 0, pixels.data(), 0, nullptr)) {
-        error = std::string("cannot write ") + tmp + ": " + image.message;
-        std::remove(tmp.c_str());
-        return false;
+    const size_t n = static_cast<size_t>(width) * height;
+    std::vector<uint8_t> planar;
+    const unsigned char* planes[4] = {pixels.data(), nullptr, nullptr, nullptr};
+    if (!grey) {
+        planar.resize(n * 3);
+        for (size_t i = 0; i < n; ++i)
+            for (size_t c = 0; c < 3; ++c)
+                planar[c * n + i] = pixels[i * 3 + c];
+        for (size_t c = 0; c < 3; ++c)
+            planes[c] = planar.data() + c * n;
     }
-    std::error_code ec;
-    std::filesystem::rename(tmp, path, ec);
-    if (ec) {
-        error = "cannot rename " + tmp + " to " + path + ": " + ec.message();
-        std::remove(tmp.c_str());
+    unsigned short code = 0;
+    if (!qnCodecSavePNG(path.c_str(), static_cast<uint16_t>(width), static_cast<uint16_t>(height),
+                        grey ? qncodec::ModeGrey : qncodec::ModeColour, planes, nullptr,
+                        static_cast<uint32_t>(width), 72.0, "surface3d-demo", code, false)) {
+        error = "cannot write " + path + " (error " + std::to_string(code) + ")";
         return false;
     }
     return true;
