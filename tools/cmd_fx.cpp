@@ -8,6 +8,7 @@
 // bench/compare uses it.
 #include "tools/Command.h"
 
+#include "core/String.h"
 #include "imaging/ImageFX.h"
 #include "imaging/ImageFile.h"
 
@@ -107,12 +108,11 @@ double Number(const std::string& s, const char* what)
 
 long Integer(const std::string& s, const char* what, long lo, long hi)
 {
-    char* end = nullptr;
-    const long v = std::strtol(s.c_str(), &end, 10);
-    if (s.empty() || *end != '\0' || v < lo || v > hi)
+    int64_t v = 0;
+    if (!qnParseInteger(s, lo, hi, v))
         throw std::runtime_error(std::string(what) + " must be an integer from " + std::to_string(lo) + " to " +
                                  std::to_string(hi) + ", got '" + s + "'");
-    return v;
+    return static_cast<long>(v);
 }
 
 // RRGGBB (or a grey byte in decimal) into one byte per colour plane.

@@ -16,6 +16,7 @@
 // uncovered pixels show; a shadow map is written as a grey picture in texture
 // space (white = lit). The contact sheet shows every renderer of both
 // generations, each labelled.
+#include "core/String.h"
 #include "imaging/Image.h"
 #include "imaging/ImageFile.h"
 #include "surface3d/Surface.h"
@@ -565,17 +566,31 @@ void Label(std::vector<uint8_t>& rgb, int width, int x, int y, const std::string
     }
 }
 
+// One picture of the contact sheet or of --all: a scene, a view and the
+// generation drawing it; name is the cell's label or the file's name.
+struct Shot {
+    const char* scene;
+    const char* view;
+    int gen;
+    const char* generator;  // empty: the base options' own
+    const char* name;
+};
+
+Options ForShot(const Options& base, const Shot& shot)
+{
+    Options o = base;
+    o.scene = shot.scene;
+    o.view = shot.view;
+    o.gen = shot.gen;
+    if (*shot.generator)
+        o.generator = shot.generator;
+    return o;
+}
+
 // Every renderer of both generations, one labelled cell each.
 int ContactSheet(const Options& base, const std::string& output)
 {
-    struct Cell {
-        const char* scene;
-        const char* view;
-        int gen;
-        const char* generator;
-        const char* label;
-    };
-    const Cell cells[] = {
+    const Shot cells[] = {
         {"wave", "grid-aa", 2, "", "2 GRID AA"},
         {"wave", "flat-grid", 2, "", "2 FLAT + GRID"},
         {"card", "draft", 2, "", "2 DRAFT"},
@@ -600,18 +615,13 @@ int ContactSheet(const Options& base, const std::string& output)
     const int W = cols * cw, H = rows * (ch + strip);
     std::vector<uint8_t> sheet(static_cast<size_t>(W) * H * 3, 40);
     for (size_t k = 0; k < std::size(cells); ++k) {
-        Options o = base;
-        o.scene = cells[k].scene;
-        o.view = cells[k].view;
-        o.gen = cells[k].gen;
-        if (*cells[k].generator)
-            o.generator = cells[k].generator;
+        Options o = ForShot(base, cells[k]);
         o.width = cw;
         o.height = ch;
         Picture pic;
         std::string error;
         if (!Produce(o, pic, error))
-            return Fail(std::string(cells[k].label) + ": " + error);
+            return Fail(std::string(cells[k].name) + ": " + error);
         const int x0 = static_cast<int>(k % cols) * cw, y0 = static_cast<int>(k / cols) * (ch + strip) + strip;
         // Shadow maps are texture-sized: scaled to the cell, nearest.
         for (int y = 0; y < ch; ++y)
@@ -622,7 +632,7 @@ int ContactSheet(const Options& base, const std::string& output)
                     sheet[d + c] = pic.grey ? pic.pixels[static_cast<size_t>(sy) * pic.width + sx]
                                             : pic.pixels[(static_cast<size_t>(sy) * pic.width + sx) * 3 + c];
             }
-        Label(sheet, W, x0 + 4, y0 - strip + 2, cells[k].label, 2);
+        Label(sheet, W, x0 + 4, y0 - strip + 2, cells[k].name, 2);
     }
     std::string error;
     if (!WritePng(output, W, H, false, sheet, error))
@@ -665,19 +675,22 @@ int main(int argc, char** argv)
         if (i + 1 >= args.size())
             return Fail("missing value after " + a);
         const std::string& v = args[++i];
+        int64_t number = 0;
+        uint32_t w = 0, h = 0;
         if (a == "--scene" && (v == "wave" || v == "card"))
             o.scene = v;
         else if (a == "--view" && IsView(v))
             o.view = v;
-        else if (a == "--ss" && std::atoi(v.c_str()) >= 1 && std::atoi(v.c_str()) <= 16)
-            o.ss = std::atoi(v.c_str());
+        else if (a == "--ss" && qnParseInteger(v, 1, 16, number))
+            o.ss = static_cast<int>(number);
         else if (a == "--contact-sheet")
             sheet = v;
         else if (a == "--gen" && (v == "1" || v == "2"))
             o.gen = v[0] - '0';
-        else if (a == "--size" && std::sscanf(v.c_str(), "%dx%d", &o.width, &o.height) == 2 && o.width >= 16 &&
-                 o.height >= 16 && o.width <= 4096 && o.height <= 4096)
-            ;
+        else if (a == "--size" && qnParseDimensions(v, 16, 4096, w, h)) {
+            o.width = static_cast<int>(w);
+            o.height = static_cast<int>(h);
+        }
         else if (a == "--light" && ParseFloats(v, o.light, 3) && o.light[2] > 0)
             ;
         else if (a == "--generator" && (v == "pairwise" || v == "tiled"))
@@ -696,14 +709,7 @@ int main(int argc, char** argv)
         std::filesystem::create_directories(allDir, ec);
         if (ec)
             return Fail("cannot create " + allDir + ": " + ec.message());
-        struct Job {
-            const char* scene;
-            const char* view;
-            int gen;
-            const char* generator;
-            const char* file;
-        };
-        const Job jobs[] = {
+        const Shot jobs[] = {
             {"wave", "flat", 2, "", "wave_flat.png"},
             {"wave", "flat-grid", 2, "", "wave_flat_grid.png"},
             {"wave", "grid", 1, "", "wave_grid.png"},
@@ -720,15 +726,10 @@ int main(int argc, char** argv)
             {"wave", "hq-phong", 1, "", "wave_hq_phong_gen1.png"},
             {"card", "bgshadow", 1, "", "card_bgshadow_gen1.png"},
         };
-        for (const Job& j : jobs) {
-            Options jo = o;
-            jo.scene = j.scene;
-            jo.view = j.view;
-            jo.gen = j.gen;
+        for (const Shot& j : jobs) {
+            Options jo = ForShot(o, j);
             jo.ss = 1;  // quick: this runs as a test under the sanitizers
-            if (*j.generator)
-                jo.generator = j.generator;
-            jo.output = (std::filesystem::path(allDir) / j.file).string();
+            jo.output = (std::filesystem::path(allDir) / j.name).string();
             if (const int rc = RunOne(jo))
                 return rc;
         }
