@@ -23,11 +23,19 @@ struct BevelLight {
     float shadow;       // shadow opacity
 };
 
+// GCC can vectorise the row only when sqrt need not set errno; clang never
+// sets it for vector code and has no such attribute.
+#if defined(__clang__)
+#define QNFX_NO_MATH_ERRNO
+#else
+#define QNFX_NO_MATH_ERRNO [[gnu::optimize("no-math-errno")]]
+#endif
+
 // Highlight and shadow of one row from two rows of the height map (the row
 // above the pixels and their own). Written without branches, so that the
 // compiler lights many pixels at once; the square root never sees a
 // negative number, so it needs no error handling.
-[[gnu::optimize("no-math-errno")]] void LightRow(const float* up, const float* mid, int32_t w, const BevelLight& lp,
+QNFX_NO_MATH_ERRNO void LightRow(const float* up, const float* mid, int32_t w, const BevelLight& lp,
                                                  uint8_t* hr, uint8_t* sr)
 {
     const float lx = lp.lx, ly = lp.ly, lz = lp.lz, flat = lp.flat, hiScale = lp.hiScale, depth = lp.depth,

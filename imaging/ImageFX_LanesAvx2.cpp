@@ -3,8 +3,15 @@
 #include "imaging/ImageFX_Kernels.h"
 
 #if defined(__x86_64__) || defined(__i386__)
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC target("avx2")
+#endif
 #define QNFX_ISA avx2
 #define QNFX_VEC 4
 #include "imaging/ImageFX_LaneKernels.inc"
+#if defined(__clang__)
+#pragma clang attribute pop
+#endif
 #endif
