@@ -1,7 +1,6 @@
-// "demo OUTDIR": the main job of the project on its bundled sample, grown as
-// subsystems land. For now it exercises the framework core: it names the
-// pieces of a small grid, sorts them, writes a piece list into OUTDIR through
-// a temporary file, reads it back and reports progress on the way.
+// "core-demo OUTDIR": the framework core at work: it names the pieces of a
+// small grid, sorts them, writes a piece list into OUTDIR through a temporary
+// file, reads it back and reports progress on the way.
 #include "tools/Command.h"
 
 #include "core/Array.h"
@@ -44,7 +43,7 @@ int CoreDemo(const std::string& outDir)
             CQNF_String name;
             name.Format("Piece %c%d", 'A' + r, c + 1);
             if (names.Add(name, uint32_t(r * columns + c)) < 0)
-                return tool::Fail("demo", "out of memory");
+                return tool::Fail("core-demo", "out of memory");
         }
         naming.Progress(uint8_t(100 * (c + 1) / columns), nullptr);
     }
@@ -65,7 +64,7 @@ int CoreDemo(const std::string& outDir)
     const std::filesystem::path final = std::filesystem::path(outDir) / "pieces.txt";
     CQNF_SafeFile safe;
     if (!safe.Open(final.string()))
-        return tool::Fail("demo", "cannot create " + final.string());
+        return tool::Fail("core-demo", "cannot create " + final.string());
     CQNF_StdFile& file = safe.File();
     const uint32_t half = text.GetLength() / 2;
     bool written = file.Write(text.GetStr(), half) == half;
@@ -74,14 +73,14 @@ int CoreDemo(const std::string& outDir)
     writing.Progress(100, nullptr);
     const int64_t length = file.GetLength();
     if (!written || !safe.Commit())
-        return tool::Fail("demo", "cannot write " + final.string());
+        return tool::Fail("core-demo", "cannot write " + final.string());
 
     // Read back and check the first bytes through a hex dump.
     CQNF_StdFile check(final.c_str(), 1);
     CQNF_Mem head(12);
     CQNF_String hex;
     if (check.Read(head) != 12 || !hex.BufferHEX(head))
-        return tool::Fail("demo", "cannot read back " + final.string());
+        return tool::Fail("core-demo", "cannot read back " + final.string());
     const int32_t at = text.Find("Piece C4", 0, 1);
 
     std::printf("%s", text.GetStr());
@@ -95,14 +94,14 @@ int CoreDemo(const std::string& outDir)
 int Run(const tool::Args& args)
 {
     if (args.size() != 1)
-        return tool::Fail("demo", "expected one argument OUTDIR");
+        return tool::Fail("core-demo", "expected one argument OUTDIR");
     std::error_code ec;
     std::filesystem::create_directories(args[0], ec);
     if (ec)
-        return tool::Fail("demo", "cannot create " + args[0] + ": " + ec.message());
+        return tool::Fail("core-demo", "cannot create " + args[0] + ": " + ec.message());
     return CoreDemo(args[0]);
 }
 
-tool::Registrar reg({"demo", "demo OUTDIR", "run the main job on the bundled sample image", Run});
+tool::Registrar reg({"core-demo", "core-demo OUTDIR", "exercise the framework core: strings, arrays, safe files, progress", Run});
 
 }  // namespace
