@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -26,14 +27,19 @@ std::string Slurp(const std::string& path)
 
 Result RunProgram(const char* program, const std::string& args)
 {
-    const std::string dir = ::testing::TempDir();
-    const std::string out = dir + "tool_out.txt", err = dir + "tool_err.txt";
+    // CTest runs the tests of this program side by side: each call gets its
+    // own capture files.
+    static int calls = 0;
+    const std::string base = ::testing::TempDir() + "tool_" + std::to_string(getpid()) + "_" + std::to_string(++calls);
+    const std::string out = base + ".out", err = base + ".err";
     const std::string cmd = std::string("'") + program + "' " + args + " >'" + out + "' 2>'" + err + "'";
     const int status = std::system(cmd.c_str());
     Result r;
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     r.out = Slurp(out);
     r.err = Slurp(err);
+    std::remove(out.c_str());
+    std::remove(err.c_str());
     return r;
 }
 
@@ -87,8 +93,8 @@ TEST(ToolCli, UnknownCommandIsRefused)
 TEST(ToolCli, FailedWriteLeavesTheExistingFileAlone)
 {
     // A damaged zip block does not unpack, and the target keeps its bytes.
-    const std::string dir = ::testing::TempDir();
-    const std::string bad = dir + "bad.zipblock", target = dir + "keep.bin";
+    const std::string dir = ::testing::TempDir() + std::to_string(getpid());
+    const std::string bad = dir + "_bad.zipblock", target = dir + "_keep.bin";
     {
         std::ofstream(bad, std::ios::binary) << "QNCV2-01 but then nothing useful";
         std::ofstream(target, std::ios::binary) << "precious";
@@ -96,6 +102,8 @@ TEST(ToolCli, FailedWriteLeavesTheExistingFileAlone)
     const Result r = RunTool("unzip '" + bad + "' '" + target + "'");
     EXPECT_NE(r.code, 0);
     EXPECT_EQ(Slurp(target), "precious");
+    std::remove(bad.c_str());
+    std::remove(target.c_str());
 }
 
 TEST(ToolCli, OtherProgramsRefuseBadInputWithOneLine)
