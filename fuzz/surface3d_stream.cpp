@@ -4,6 +4,7 @@
 #include "imaging/Image.h"
 #include "surface3d/Surface2.h"
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -19,8 +20,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (tr->a >= s.GetVertexCount() || tr->b >= s.GetVertexCount() || tr->c >= s.GetVertexCount())
             __builtin_trap();
     }
-    if (s.GetTriMeshCount() > 200)
-        return 0;  // the shadow generators below are quadratic in triangles
+    // The shadow generators keep one fragment list per texel, so a pile of
+    // triangles over one spot costs the square of their number; 64 keeps an
+    // instrumented run well inside the time limit and still overlaps plenty.
+    if (s.GetTriMeshCount() > 64)
+        return 0;
+    // The shadow generators rasterise the mesh in light space at one texel
+    // per unit: their work grows with the mesh's extent, as a render's grows
+    // with its size, under progress and cancel. The previews below take any
+    // mesh; the shadow maps only meshes of a size one can wait for.
+    bool modest = true;
+    for (uint32_t v = 0; v < s.GetVertexCount() && modest; ++v) {
+        const qnt3D_VERTEX* p = s.GetVertex(v);
+        modest = p && std::fabs(p->x) < 2048.0f && std::fabs(p->y) < 2048.0f && std::fabs(p->z) < 2048.0f;
+    }
     s.RecreateMappingArrayFromCurrentValues();
     s.PrepareVertexNormalsArray();
     CQNF_Image img, tex, back;
@@ -34,6 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                               qntRGBA8{90, 90, 90, 255});
     s.RenderDraftTexturedSurface(&img, 2, -3, &tex, &back, qnNullRect);
     s.RenderMeshGrid(&img, 0, 0, qnNullRect, 1, qntRGBA8{255, 0, 0, 128});
+
+    if (!modest)
+        return 0;
 
     char name[] = "L";
     CQNF_3D_Surface2::LIGHT_SOURCE l{};
