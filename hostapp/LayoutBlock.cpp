@@ -59,16 +59,16 @@ private:
 
 }  // namespace
 
-std::vector<uint8_t> BuildLayoutBlock(const LayoutSpec& spec)
+std::vector<uint8_t> BuildLayoutBlock(const LayoutPlan& plan)
 {
-    const uint32_t innerC = spec.columns > 0 ? spec.columns - 1u : 0u;
-    const uint32_t innerR = spec.rows > 0 ? spec.rows - 1u : 0u;
+    const uint32_t innerC = plan.columns > 0 ? plan.columns - 1u : 0u;
+    const uint32_t innerR = plan.rows > 0 ? plan.rows - 1u : 0u;
     Writer w;
-    w.U8(spec.pieceRecords ? 1 : 0);
-    w.U8(spec.piecesMode ? 1 : 0);
+    w.U8(plan.pieceRecords ? 1 : 0);
+    w.U8(plan.piecesMode ? 1 : 0);
     w.U16(static_cast<uint16_t>(innerR));
     w.U16(static_cast<uint16_t>(innerC));
-    w.U32(static_cast<uint32_t>(spec.freeKnives.size()));
+    w.U32(static_cast<uint32_t>(plan.freeKnives.size()));
     for (uint32_t j = 0; j < innerR; ++j)
         w.F32(static_cast<float>(j + 1) / static_cast<float>(innerR + 1));
     for (uint32_t i = 0; i < innerC; ++i)
@@ -76,26 +76,26 @@ std::vector<uint8_t> BuildLayoutBlock(const LayoutSpec& spec)
     const uint32_t knots = (innerC + 2) * (innerR + 2);
     w.U32(knots);
     for (uint32_t k = 0; k < knots; ++k) {
-        w.F32(k < spec.knots.size() ? spec.knots[k][0] : 0.0f);
-        w.F32(k < spec.knots.size() ? spec.knots[k][1] : 0.0f);
+        w.F32(k < plan.knots.size() ? plan.knots[k][0] : 0.0f);
+        w.F32(k < plan.knots.size() ? plan.knots[k][1] : 0.0f);
     }
     w.U32(innerC * (innerR + 1));
     for (uint32_t k = 0; k < innerC * (innerR + 1); ++k)
-        w.Knife(spec.knife);
+        w.Knife(plan.knife);
     w.U32((innerC + 1) * innerR);
     for (uint32_t k = 0; k < (innerC + 1) * innerR; ++k)
-        w.Knife(spec.knife);
-    w.U32(static_cast<uint32_t>(spec.freeKnives.size()));
-    for (const FreeKnife& f : spec.freeKnives) {
+        w.Knife(plan.knife);
+    w.U32(static_cast<uint32_t>(plan.freeKnives.size()));
+    for (const FreeKnife& f : plan.freeKnives) {
         w.Knife(f.shape);
         w.U32(f.knotA);
         w.U32(f.knotB);
     }
-    w.U8(spec.cut ? 1 : 0);
-    w.U8(spec.smooth ? 1 : 0);
-    if (spec.pieceRecords) {
-        w.U32(static_cast<uint32_t>(spec.records.size()));
-        for (const auto& r : spec.records)
+    w.U8(plan.cut ? 1 : 0);
+    w.U8(plan.smooth ? 1 : 0);
+    if (plan.pieceRecords) {
+        w.U32(static_cast<uint32_t>(plan.records.size()));
+        for (const auto& r : plan.records)
             w.Bytes(r.data(), r.size());
     }
     return std::move(w.Out());

@@ -38,7 +38,7 @@ struct FreeKnife {
     uint32_t knotB = 0;
 };
 
-struct LayoutSpec {
+struct LayoutPlan {
     uint16_t columns = 2;  // cells, 1..101
     uint16_t rows = 2;
     KnifeShape knife = KnifeShape::DefaultKnob();
@@ -53,6 +53,6 @@ struct LayoutSpec {
     std::vector<std::array<float, 2>> knots;
 };
 
-std::vector<uint8_t> BuildLayoutBlock(const LayoutSpec& spec);
+std::vector<uint8_t> BuildLayoutBlock(const LayoutPlan& plan);
 
 }  // namespace hostapp

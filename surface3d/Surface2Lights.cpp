@@ -145,13 +145,13 @@ uint8_t CQNF_3D_Surface2::Light_SetAmbientLight(unsigned char* highlightColour, 
         const float d = s.diffuseOpacity / 100.0f;
         const float q = s.specularOpacity / 100.0f;
         // The power in double; each light's term joins the f32 sums.
-        const double spec = std::pow(static_cast<double>(t), static_cast<double>(e));
+        const double specular = std::pow(static_cast<double>(t), static_cast<double>(e));
         const float hDiffuse = (s.diffuseInHighlight ? z : 0.0f) * d;
         const float sDiffuse = (s.diffuseInShadow ? z : 0.0f) * d;
         highlightSum = static_cast<float>(highlightSum + ((hDiffuse > 0.0f ? hDiffuse : 0.0f) +
-                                                          (s.specularInHighlight ? spec : 0.0) * q));
+                                                          (s.specularInHighlight ? specular : 0.0) * q));
         shadowSum = static_cast<float>(shadowSum + ((sDiffuse > 0.0f ? sDiffuse : 0.0f) +
-                                                    (s.specularInShadow ? spec : 0.0) * q));
+                                                    (s.specularInShadow ? specular : 0.0) * q));
     }
     if (autoHighlight) {
         std::memset(m_ambient.highlightColour, 255, 8);

@@ -51,9 +51,9 @@ int Fail(const std::string& message)
 
 int main(int argc, char** argv)
 {
-    hostapp::LayoutSpec spec;
-    spec.columns = 4;
-    spec.rows = 3;
+    hostapp::LayoutPlan plan;
+    plan.columns = 4;
+    plan.rows = 3;
     std::string blockFile, out;
     bool raw = false;
     hostapp::HostSettings settings;
@@ -68,24 +68,24 @@ int main(int argc, char** argv)
             uint32_t c = 0, r = 0;
             if (!qnParseDimensions(argv[++i], 1, 101, c, r))
                 return Fail("--grid takes CxR with 1..101 each");
-            spec.columns = static_cast<uint16_t>(c);
-            spec.rows = static_cast<uint16_t>(r);
+            plan.columns = static_cast<uint16_t>(c);
+            plan.rows = static_cast<uint16_t>(r);
         } else if (a == "--lines") {
-            spec.piecesMode = false;
+            plan.piecesMode = false;
         } else if (a == "--straight") {
-            spec.knife = hostapp::KnifeShape::Straight();
+            plan.knife = hostapp::KnifeShape::Straight();
         } else if (a == "--knob" && hasValue) {
             if (!qnParseInteger(argv[++i], 1, 255, n))
                 return Fail("--knob takes 1..255");
-            spec.knife.knob = static_cast<uint8_t>(n);
+            plan.knife.knob = static_cast<uint8_t>(n);
         } else if (a == "--width" && hasValue) {
             if (!qnParseInteger(argv[++i], 1, 255, n))
                 return Fail("--width takes 1..255");
-            spec.knife.width = static_cast<uint8_t>(n);
+            plan.knife.width = static_cast<uint8_t>(n);
         } else if (a == "--no-cut") {
-            spec.cut = false;
+            plan.cut = false;
         } else if (a == "--no-smooth") {
-            spec.smooth = false;
+            plan.smooth = false;
         } else if (a == "--block" && hasValue) {
             blockFile = argv[++i];
         } else if (a == "--raw") {
@@ -109,7 +109,7 @@ int main(int argc, char** argv)
         if (g_block.empty())
             return Fail(blockFile + " is empty");
     } else {
-        g_block = hostapp::BuildLayoutBlock(spec);
+        g_block = hostapp::BuildLayoutBlock(plan);
     }
     if (raw)
         return qnReplaceFile(out, g_block.data(), g_block.size()) == 0 ? 0 : Fail("cannot write " + out);

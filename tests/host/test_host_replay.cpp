@@ -12,18 +12,18 @@
 
 using namespace hosttest;
 using hostapp::KnifeShape;
-using hostapp::LayoutSpec;
+using hostapp::LayoutPlan;
 
 namespace {
 
 std::vector<uint8_t> LinesBlock(uint16_t columns, uint16_t rows)
 {
-    LayoutSpec spec;
-    spec.columns = columns;
-    spec.rows = rows;
-    spec.knife = KnifeShape::Straight();
-    spec.piecesMode = false;
-    return hostapp::BuildLayoutBlock(spec);
+    LayoutPlan plan;
+    plan.columns = columns;
+    plan.rows = rows;
+    plan.knife = KnifeShape::Straight();
+    plan.piecesMode = false;
+    return hostapp::BuildLayoutBlock(plan);
 }
 
 void PutLastData(const PluginHarness& h, const std::vector<uint8_t>& block)
@@ -199,11 +199,11 @@ TEST(HostReplay, AbortFromTheHostCancelsAndLeavesTheImage)
 {
     for (bool pieces : {false, true}) {
         PluginHarness h;
-        LayoutSpec spec;
-        spec.columns = 3;
-        spec.rows = 2;
-        spec.piecesMode = pieces;
-        PutLastData(h, hostapp::BuildLayoutBlock(spec));
+        LayoutPlan plan;
+        plan.columns = 3;
+        plan.rows = 2;
+        plan.piecesMode = pieces;
+        PutLastData(h, hostapp::BuildLayoutBlock(plan));
         HostSettings s;
         s.abortAfter = 1;
         const HostDocument doc = Document(ColorMode::RGB, 60, 40, false);
@@ -219,10 +219,10 @@ TEST(HostReplay, TinySpaceGivesTheSameResultInManyBands)
     std::vector<std::vector<uint8_t>> results;
     for (int32_t space : {1 << 22, 48, 100}) {
         PluginHarness h;
-        LayoutSpec spec;
-        spec.columns = 3;
-        spec.rows = 2;
-        PutLastData(h, hostapp::BuildLayoutBlock(spec));
+        LayoutPlan plan;
+        plan.columns = 3;
+        plan.rows = 2;
+        PutLastData(h, hostapp::BuildLayoutBlock(plan));
         HostSettings s;
         s.maxSpace = space;
         s.rowPad = 5;
@@ -290,18 +290,18 @@ std::array<uint8_t, 92> Record(const CTessolo& engine, uint8_t row, uint8_t colu
 
 // Straight cuts into columns x rows pieces, each with a record that switches
 // its bevel off.
-LayoutSpec PlainPieces(uint16_t columns, uint16_t rows)
+LayoutPlan PlainPieces(uint16_t columns, uint16_t rows)
 {
     CTessolo engine;
-    LayoutSpec spec;
-    spec.columns = columns;
-    spec.rows = rows;
-    spec.knife = KnifeShape::Straight();
-    spec.pieceRecords = true;
+    LayoutPlan plan;
+    plan.columns = columns;
+    plan.rows = rows;
+    plan.knife = KnifeShape::Straight();
+    plan.pieceRecords = true;
     for (uint8_t r = 1; r <= rows; ++r)
         for (uint8_t c = 1; c <= columns; ++c)
-            spec.records.push_back(Record(engine, r, c, false));
-    return spec;
+            plan.records.push_back(Record(engine, r, c, false));
+    return plan;
 }
 
 TEST(HostReplay, PiecesWithoutEffectsGiveBackThePictureAwayFromTheCuts)
@@ -328,11 +328,11 @@ TEST(HostReplay, PiecesWithoutEffectsGiveBackThePictureAwayFromTheCuts)
 TEST(HostReplay, DefaultPiecesAreBevelledAtTheirEdgesOnly)
 {
     PluginHarness h;
-    LayoutSpec spec;
-    spec.columns = 2;
-    spec.rows = 1;
-    spec.knife = KnifeShape::Straight();
-    PutLastData(h, hostapp::BuildLayoutBlock(spec));
+    LayoutPlan plan;
+    plan.columns = 2;
+    plan.rows = 1;
+    plan.knife = KnifeShape::Straight();
+    PutLastData(h, hostapp::BuildLayoutBlock(plan));
     const HostDocument doc = Document(ColorMode::RGB, 80, 40, false);
     StandInHost host(doc, HostSettings{});
     ASSERT_EQ(h.Run(host), 0);
@@ -355,16 +355,16 @@ TEST(HostReplay, RecordsFollowThePiecesByPositionWhenTheLayoutChanged)
 {
     PluginHarness h;
     CTessolo engine;
-    LayoutSpec spec;
-    spec.columns = 2;
-    spec.rows = 2;
-    spec.knife = KnifeShape::Straight();
-    spec.pieceRecords = true;
+    LayoutPlan plan;
+    plan.columns = 2;
+    plan.rows = 2;
+    plan.knife = KnifeShape::Straight();
+    plan.pieceRecords = true;
     // Out of order, and one extra: matched by row and column. The piece in
     // row 1, column 2 is hidden.
-    spec.records = {Record(engine, 2, 2, false), Record(engine, 1, 2, false, true), Record(engine, 2, 1, false),
+    plan.records = {Record(engine, 2, 2, false), Record(engine, 1, 2, false, true), Record(engine, 2, 1, false),
                     Record(engine, 1, 1, false), Record(engine, 7, 7, false)};
-    PutLastData(h, hostapp::BuildLayoutBlock(spec));
+    PutLastData(h, hostapp::BuildLayoutBlock(plan));
     HostDocument doc = Document(ColorMode::RGB, 60, 40, false);
     doc.background[0] = doc.background[1] = doc.background[2] = 0;
     const RasterImage in = doc.Target().pixels;
@@ -429,14 +429,14 @@ namespace {
 TEST(HostReplay, ImageOverlayReadsAnotherLayerOfTheDocument)
 {
     PluginHarness h;
-    LayoutSpec spec = PlainPieces(2, 1);
-    CTessolo::SFX_ONEPIECE overlay = CTessolo::SFX_ONEPIECE::LoadLE(spec.records[1].data());
+    LayoutPlan plan = PlainPieces(2, 1);
+    CTessolo::SFX_ONEPIECE overlay = CTessolo::SFX_ONEPIECE::LoadLE(plan.records[1].data());
     overlay.imageOverlay.on = 1;
     overlay.imageOverlay.opacity = 255;
     overlay.imageOverlay.layerChoice = 1;
     overlay.imageOverlay.layerId = 2;
-    overlay.StoreLE(spec.records[1].data());
-    PutLastData(h, hostapp::BuildLayoutBlock(spec));
+    overlay.StoreLE(plan.records[1].data());
+    PutLastData(h, hostapp::BuildLayoutBlock(plan));
     HostDocument doc = Document(ColorMode::RGB, 60, 30, false);
     RasterImage red;
     red.Allocate(ColorMode::RGB, 60, 30, true, 0);
@@ -479,10 +479,10 @@ TEST(HostReplay, AnEmptyLayerKeepsItsWholeRectangleForTheLines)
 TEST(HostReplay, PiecesReportProgressForwardOnly)
 {
     PluginHarness h;
-    LayoutSpec spec;
-    spec.columns = 5;
-    spec.rows = 4;
-    PutLastData(h, hostapp::BuildLayoutBlock(spec));
+    LayoutPlan plan;
+    plan.columns = 5;
+    plan.rows = 4;
+    PutLastData(h, hostapp::BuildLayoutBlock(plan));
     StandInHost host(Document(ColorMode::RGB, 100, 80, false), HostSettings{});
     ASSERT_EQ(h.Run(host), 0);
     const auto& progress = host.ProgressDone();

@@ -30,8 +30,8 @@ extern "C" void SinkWrite(png_structp png, png_bytep data, png_size_t n)
 }
 extern "C" void SinkFlush(png_structp) {}
 
-struct Spec {
-    Spec(uint32_t w_, uint32_t h_, int colourType_, int depth_) : w(w_), h(h_), colourType(colourType_), depth(depth_) {}
+struct PngShape {
+    PngShape(uint32_t w_, uint32_t h_, int colourType_, int depth_) : w(w_), h(h_), colourType(colourType_), depth(depth_) {}
     uint32_t w, h;
     int colourType;
     int depth;
@@ -41,7 +41,7 @@ struct Spec {
 };
 
 // rows: packed samples as libpng takes them (16-bit big-endian).
-bool EncodeRaw(const Spec& s, const std::vector<Bytes>& rows, Bytes& out)
+bool EncodeRaw(const PngShape& s, const std::vector<Bytes>& rows, Bytes& out)
 {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -336,7 +336,7 @@ TEST(CodecPNGRead, GreyPaletteAndSixteenBit)
 {
     // Grey without alpha: mode 2, alpha 255 everywhere.
     Bytes f;
-    ASSERT_TRUE(EncodeRaw(Spec(3, 2, PNG_COLOR_TYPE_GRAY, 8), {{1, 2, 3}, {4, 5, 6}}, f));
+    ASSERT_TRUE(EncodeRaw(PngShape(3, 2, PNG_COLOR_TYPE_GRAY, 8), {{1, 2, 3}, {4, 5, 6}}, f));
     PNG png;
     ASSERT_TRUE(Decode(png, f));
     EXPECT_EQ(png.GetImageMode(), qncodec::ModeGrey);
@@ -346,12 +346,12 @@ TEST(CodecPNGRead, GreyPaletteAndSixteenBit)
 
     // 2-bit grey expands to 8 bits.
     f.clear();
-    ASSERT_TRUE(EncodeRaw(Spec(4, 1, PNG_COLOR_TYPE_GRAY, 2), {{0x1B}}, f));  // 0,1,2,3
+    ASSERT_TRUE(EncodeRaw(PngShape(4, 1, PNG_COLOR_TYPE_GRAY, 2), {{0x1B}}, f));  // 0,1,2,3
     ASSERT_TRUE(Decode(png, f));
     EXPECT_EQ(Plane(png, 0), (Bytes{0, 85, 170, 255}));
 
     // A palette with transparency: mode 1, the palette's alpha in plane -1.
-    Spec pal(3, 1, PNG_COLOR_TYPE_PALETTE, 8);
+    PngShape pal(3, 1, PNG_COLOR_TYPE_PALETTE, 8);
     pal.palette = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
     pal.trans = {0, 128};
     f.clear();
@@ -389,7 +389,7 @@ TEST(CodecPNGRead, GreyPaletteAndSixteenBit)
 
     // 16-bit RGB keeps the high bytes.
     f.clear();
-    ASSERT_TRUE(EncodeRaw(Spec(1, 1, PNG_COLOR_TYPE_RGB, 16), {{0x12, 0x34, 0xAB, 0xCD, 0xFF, 0x00}}, f));
+    ASSERT_TRUE(EncodeRaw(PngShape(1, 1, PNG_COLOR_TYPE_RGB, 16), {{0x12, 0x34, 0xAB, 0xCD, 0xFF, 0x00}}, f));
     ASSERT_TRUE(Decode(png, f));
     EXPECT_EQ(Plane(png, 0), (Bytes{0x12}));
     EXPECT_EQ(Plane(png, 1), (Bytes{0xAB}));
@@ -415,7 +415,7 @@ TEST(CodecPNGRead, InterlacedEqualsPlain)
         for (auto& v : r)
             v = static_cast<unsigned char>(rng());
     Bytes plain, interlaced;
-    Spec s(17, 13, PNG_COLOR_TYPE_RGB_ALPHA, 8);
+    PngShape s(17, 13, PNG_COLOR_TYPE_RGB_ALPHA, 8);
     ASSERT_TRUE(EncodeRaw(s, rows, plain));
     s.interlace = true;
     ASSERT_TRUE(EncodeRaw(s, rows, interlaced));
@@ -446,7 +446,7 @@ TEST(CodecPNGRead, BadAndTruncatedData)
         for (auto& v : r)
             v = static_cast<unsigned char>(rng());
     Bytes f;
-    ASSERT_TRUE(EncodeRaw(Spec(9, 9, PNG_COLOR_TYPE_RGB, 8), rows, f));
+    ASSERT_TRUE(EncodeRaw(PngShape(9, 9, PNG_COLOR_TYPE_RGB, 8), rows, f));
     ASSERT_TRUE(Decode(png, f));
     for (size_t n = 4; n < f.size(); ++n) {
         Bytes cut(f.begin(), f.begin() + static_cast<long>(n));
@@ -464,7 +464,7 @@ TEST(CodecPNGRead, HostileSizesAreRefusedBeforeAllocation)
 {
     // A header claiming 60000 x 60000 RGBA with almost no data.
     Bytes f;
-    ASSERT_TRUE(EncodeRaw(Spec(1, 1, PNG_COLOR_TYPE_RGB_ALPHA, 8), {{1, 2, 3, 4}}, f));
+    ASSERT_TRUE(EncodeRaw(PngShape(1, 1, PNG_COLOR_TYPE_RGB_ALPHA, 8), {{1, 2, 3, 4}}, f));
     auto setIhdr = [](Bytes b, uint32_t w, uint32_t h) {
         for (int k = 0; k < 4; ++k) {
             b[16 + k] = static_cast<unsigned char>(w >> (24 - 8 * k));

@@ -108,13 +108,13 @@ TEST(SurfaceHQLighting, SecondGenerationDiffuseSpecularAndPasses)
         return int(t.at(1, 4, 4));
     };
     // Front: N = (0, 0, 1), dot 0.8; s = 2 x 0.8 - 0.8 = 0.8.
-    const double spec = std::pow(0.8, 1.25);
+    const double specular = std::pow(0.8, 1.25);
     EXPECT_EQ(render(true, true, false, 200), int(std::lround(200 * (0.1 + 0.8 * 0.5))));
-    EXPECT_EQ(render(true, false, true, 100), int(std::lround(100 * (0.1 + spec))));
+    EXPECT_EQ(render(true, false, true, 100), int(std::lround(100 * (0.1 + specular))));
     // Back: N = (0, 0, -1), dot -0.8 and the shadow pass takes -dot; the
     // specular term uses s = max(0, 2 x -0.8 x -1 - 0.8) = 0.8 again.
     EXPECT_EQ(render(false, true, false, 200), int(std::lround(200 * (0.2 + 0.8 * 0.5))));
-    EXPECT_EQ(render(false, false, true, 100), int(std::lround(100 * (0.2 + spec))));
+    EXPECT_EQ(render(false, false, true, 100), int(std::lround(100 * (0.2 + specular))));
 }
 
 TEST(SurfaceHQLighting, ShadowMapsDarkenTheirLightOnlyWhenMadeForTheTexture)
