@@ -1,0 +1,247 @@
+// The real resource file, as the build made it: every window, every record the
+// windows read, in the types the toolkit's readers insist on.
+#include "core/BlockProcessor.h"
+#include "core/Storage.h"
+#include "core/StorageFormat.h"
+#include "core/ZipBlock.h"
+#include "resources/ResourceFile.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+namespace {
+
+class RealFile : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        file = new qnres::ResourceFile;
+        std::string why;
+        const std::string path = std::string(TESSOLO_BINARY_DIR) + "/tests/resources/" + qnres::kFileName;
+        opened = file->Open(path, why);
+        if (!opened)
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), why.c_str());
+        for (const std::string& name : file->WindowNames()) {
+            windows.emplace_back();
+            if (!file->LoadWindow(name, windows.back(), why))
+                ADD_FAILURE() << why;
+        }
+    }
+    static void TearDownTestSuite()
+    {
+        delete file;
+        windows.clear();
+    }
+    static const qnres::WindowSkin* Find(const std::string& name)
+    {
+        for (const auto& w : windows)
+            if (w.name == name)
+                return &w;
+        return nullptr;
+    }
+    static const qnres::ControlSkin* Control(const std::string& folder, const std::string& name)
+    {
+        for (const auto& w : windows)
+            for (const auto& c : w.controls)
+                if (c.folder == folder && c.name == name)
+                    return &c;
+        return nullptr;
+    }
+
+    static qnres::ResourceFile* file;
+    static bool opened;
+    static std::vector<qnres::WindowSkin> windows;
+};
+qnres::ResourceFile* RealFile::file = nullptr;
+bool RealFile::opened = false;
+std::vector<qnres::WindowSkin> RealFile::windows;
+
+TEST_F(RealFile, HoldsTheTwentyTwoWindowsWithinTheScreen)
+{
+    ASSERT_TRUE(opened);
+    const std::set<std::string> want = {"Main", "Cutter", "About", "MessageBox", "Pref", "Export", "ExportLM",
+                                        "ChannelList", "PresMng", "ShapeName", "AutoLayout", "CMuts", "Layers",
+                                        "FXbc", "FXblur", "FXopac", "FXbevel", "FXmblur", "FXcovr", "FXstroke",
+                                        "FXhsl", "FXiovr"};
+    std::set<std::string> got;
+    for (const auto& w : windows) {
+        got.insert(w.name);
+        const int width = w.background.right + w.background.left, height = w.background.bottom + w.background.top;
+        EXPECT_LE(width, 1366) << w.name;
+        EXPECT_LE(height, 768) << w.name;
+        // Every skin lies inside its window.
+        for (const auto& c : w.controls)
+            for (const auto& r : c.records)
+                if (!r.picture.planes.empty()) {
+                    EXPECT_TRUE(r.picture.right <= width && r.picture.bottom <= height) << c.name << ">" << r.name;
+                }
+    }
+    EXPECT_EQ(got, want);
+    const auto* main = Find("Main");
+    ASSERT_NE(main, nullptr);
+    EXPECT_GE(main->background.right, 960);
+    EXPECT_GE(main->background.bottom, 660);
+}
+
+TEST_F(RealFile, EveryControlHasTheRecordsItsKindRequires)
+{
+    ASSERT_TRUE(opened);
+    struct Need {
+        const char* folder;
+        std::vector<std::pair<const char*, uint8_t>> records;
+    };
+    const uint8_t img = qnstorage::kBinary, u8 = qnstorage::kU8, u16 = qnstorage::kU16, u32 = qnstorage::kU32;
+    const Need needs[] = {
+        {"Buttons", {{"Normal", img}, {"Data", img}, {"Highlighted", img}, {"Pressed", img}, {"Disabled", img}}},
+        {"Check Boxes", {{"Normal On", img}, {"Normal Off", img}, {"Highlighted On", img}, {"Pressed Off", img},
+                         {"Disabled On", img}, {"Data", img}}},
+        {"Radio Buttons", {{"Normal On", img}, {"Normal Off", img}, {"Highlighted", img}, {"Data", img},
+                           {"Group ID", u8}}},
+        {"Sliders", {{"Data_NumPoints", u16}, {"Data_Coors", img}, {"Data_ValueStart", u32}, {"Data_ValueEnd", u32},
+                     {"Data_HotZone", img}, {"HotSpot_X", u16}, {"HotSpot_Y", u16}, {"Thumb_Normal", img}}},
+        {"Scroll Bars", {{"Is Vertical", u8}, {"Thumb_Data", img}, {"Rect Left", u16}, {"Rect Top", u16},
+                         {"Rect Right", u16}, {"Rect Bottom", u16}}},
+        {"Lists", {{"Background_Selected", img}, {"Foreground_Selected", img}, {"Background_Normal", img},
+                   {"Rect Left", u16}, {"Rect Bottom", u16}}},
+        {"Edits", {{"Rect Left", u16}, {"Rect Top", u16}, {"Rect Right", u16}, {"Rect Bottom", u16}}},
+        {"Progresses", {{"Normal", img}, {"Data", img}}},
+    };
+    size_t controls = 0;
+    for (const auto& w : windows)
+        for (const auto& c : w.controls) {
+            ++controls;
+            for (const Need& n : needs) {
+                if (c.folder != n.folder)
+                    continue;
+                for (const auto& [name, type] : n.records) {
+                    const qnres::Record* r = c.Find(name);
+                    ASSERT_NE(r, nullptr) << c.folder << ">" << c.name << ">" << name;
+                    EXPECT_EQ(r->type, type) << c.folder << ">" << c.name << ">" << name;
+                }
+            }
+            if (c.folder == "Radio Buttons") {
+                EXPECT_NE(c.Find("Group ID")->value, 255u) << c.name;
+            }
+        }
+    EXPECT_GE(controls, 480u);
+}
+
+// The slider values exactly as the toolkit spreads them between the two ends.
+std::vector<uint32_t> SliderValues(uint32_t n, uint32_t start, uint32_t end)
+{
+    std::vector<uint32_t> v(n);
+    for (uint32_t j = 0; j < n; ++j) {
+        const double exact = n == 1 ? start : start + double(j) * (double(end) - start) / (n - 1);
+        uint32_t t = uint32_t(exact);
+        if (exact - t > 0.5)
+            ++t;
+        v[j] = t;
+    }
+    return v;
+}
+
+TEST_F(RealFile, SliderRangesReachEveryValueAndDialsClose)
+{
+    ASSERT_TRUE(opened);
+    struct Case {
+        const char* name;
+        uint32_t lo, hi;
+        bool dial;
+    } cases[] = {
+        {"Main_Zoom", 0, 8, false},       {"Cutter_Rows", 1, 100, false}, {"FXhsl_H1", 0, 360, false},
+        {"FXhsl_S2", 0, 200, false},      {"FXbevel_Depth1", 0, 999, false}, {"FXmblur_Dir1", 0, 359, true},
+        {"FXmblur_Dir2", 0, 359, true},   {"FXbevel_Soften2", 0, 20, false},
+    };
+    for (const Case& c : cases) {
+        const qnres::ControlSkin* s = Control("Sliders", c.name);
+        ASSERT_NE(s, nullptr) << c.name;
+        const uint32_t n = s->Find("Data_NumPoints")->value;
+        EXPECT_EQ(s->Find("Data_ValueStart")->value, c.lo) << c.name;
+        EXPECT_EQ(s->Find("Data_ValueEnd")->value, c.hi) << c.name;
+        const auto values = SliderValues(n, c.lo, c.hi);
+        EXPECT_EQ(std::set<uint32_t>(values.begin(), values.end()).size(), size_t(c.hi - c.lo + 1)) << c.name;
+
+        CQNF_Mem coors;
+        ASSERT_TRUE(file->Storage().GetRec(CQNF_String(("UIResources>Sliders>" + std::string(c.name) + ">Data_Coors").c_str()), coors));
+        ASSERT_EQ(coors.GetSize(), 5 * n) << c.name;
+        const uint8_t* p = coors.GetPtr();
+        const int dx = qnGetBE16(p) - qnGetBE16(p + 5 * (n - 1)), dy = qnGetBE16(p + 2) - qnGetBE16(p + 5 * (n - 1) + 2);
+        EXPECT_EQ(dx * dx + dy * dy < 3, c.dial) << c.name;
+    }
+}
+
+TEST_F(RealFile, FixedPointsOfTheCodeAreKept)
+{
+    ASSERT_TRUE(opened);
+    const qnres::ControlSkin* status = Control("Static Texts", "Main_Status");
+    ASSERT_NE(status, nullptr);
+    const qnres::Picture& s = status->Find("Normal")->picture;
+    EXPECT_EQ(std::vector<int>({s.left, s.top, s.right, s.bottom}), std::vector<int>({10, 604, 720, 644}));
+    // Help pop-ups open at (x, 30): the help button starts at x, above y 30.
+    const std::pair<const char*, int> help[] = {
+        {"Main_Help", 672},      {"Cutter_Help", 328},   {"FXbc_Help", 229},      {"FXiovr_Help", 229},
+        {"Pref_Help", 416},      {"ChannelList_Help", 376}, {"Export_Help", 306}, {"ExportLM_Help", 278},
+        {"PresMng_Help", 307},   {"ShapeName_Help", 307}, {"CMuts_Help", 307},    {"AutoLayout_Help", 241},
+        {"Layers_Help", 441},
+    };
+    for (const auto& [name, x] : help) {
+        const qnres::ControlSkin* b = Control("Buttons", name);
+        ASSERT_NE(b, nullptr) << name;
+        const qnres::Picture& n = b->Find("Normal")->picture;
+        EXPECT_EQ(n.left, x) << name;
+        EXPECT_LE(n.bottom, 30) << name;
+    }
+}
+
+TEST_F(RealFile, ShortcutsHelpMenuAndDefaultShapesReadBack)
+{
+    ASSERT_TRUE(opened);
+    CQNF_Storage& st = file->Storage();
+    auto unzip = [&](const char* key) {
+        CQNF_Mem block;
+        EXPECT_TRUE(st.GetRec(CQNF_String(key), block)) << key;
+        qnZipHeader h;
+        std::vector<uint8_t> raw;
+        if (qnZipReadHeader(block.GetPtr(), block.GetSize(), h)) {
+            raw.resize(h.rawSize);
+            EXPECT_EQ(qnZipInflate(block.GetPtr(), h, raw.data()), 0);
+        }
+        return raw;
+    };
+    const auto accel = unzip("UIResources>Accelerators");
+    ASSERT_EQ(accel.size() % 108, 0u);
+    bool save = false;
+    for (size_t i = 0; i < accel.size(); i += 108)
+        if (accel[i + 4] == 'S' && accel[i + 3] && !accel[i + 2] && !accel[i + 1])
+            save = (accel[i + 6] | accel[i + 7] << 8) == 32;
+    EXPECT_TRUE(save) << "Cmd+S saves (command 32)";
+
+    const auto help = unzip("InfoM");
+    const std::string text(help.begin(), help.end());
+    size_t tokens = 0;
+    for (size_t at = text.find("{|"); at != std::string::npos; at = text.find("{|", at + 2))
+        ++tokens;
+    EXPECT_GT(tokens, 2u);
+
+    CQNF_Mem set;
+    ASSERT_TRUE(st.GetRec(CQNF_String("DefSet"), set));
+    CQNF_Storage shapes;
+    ASSERT_TRUE(shapes.CheckMD5(set.GetPtr(), set.GetSize()));
+    ASSERT_TRUE(shapes.Open(set.GetPtr(), set.GetSize()));
+    uint32_t total = 0;
+    ASSERT_TRUE(shapes.GetRec(CQNF_String("TotalShapes"), total));
+    EXPECT_GE(total, 4u);
+    for (uint32_t i = 0; i < total; ++i) {
+        CQNF_Mem shape;
+        ASSERT_TRUE(shapes.GetRec(CQNF_String(("Shape_" + std::to_string(i)).c_str()), shape));
+        const uint8_t* p = shape.GetPtr();
+        const uint32_t n = p[64] | p[65] << 8 | p[66] << 16 | uint32_t(p[67]) << 24;
+        EXPECT_LE(n, 64u);
+        EXPECT_EQ(shape.GetSize(), 68 + 12 * n);
+    }
+}
+
+}  // namespace
