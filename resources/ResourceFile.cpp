@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <map>
 #include <memory>
 
@@ -240,6 +241,30 @@ struct Sheet {
     }
 };
 
+// Sheet order of state records: the part (background before thumb), then
+// the state as a control steps through them, "On" before "Off".
+int StateRank(const std::string& record)
+{
+    std::string r = record;
+    int part = 0;
+    for (const char* prefix : {"Background_", "Foreground_", "Thumb_"}) {
+        ++part;
+        if (r.rfind(prefix, 0) == 0) {
+            r = r.substr(std::strlen(prefix));
+            break;
+        }
+    }
+    int state = 9;
+    const char* states[] = {"Normal", "Highlighted", "Working", "Pressed Mouse Out", "Pressed", "Disabled", "Selected"};
+    for (int i = 0; i < 7; ++i)
+        if (r.rfind(states[i], 0) == 0) {
+            state = i;
+            break;
+        }
+    const bool off = r.size() > 4 && r.compare(r.size() - 4, 4, " Off") == 0;
+    return part * 100 + (state == 3 ? 45 : state * 10) + off;
+}
+
 bool IsAlternate(const std::string& name)
 {
     return name.size() > 3 && name.compare(name.size() - 3, 3, "MAC") == 0;
@@ -431,7 +456,13 @@ bool ComposeSheet(ResourceFile& file, const std::vector<WindowSkin>& windows, bo
         for (const ControlSkin& c : w.controls) {
             s.Text(p.x, cy + 2, c.name, kLabel, 220);
             int cx = p.x + 230, rh = 18;
-            for (const Record& r : c.records) {
+            std::vector<const Record*> ordered;
+            for (const Record& r : c.records)
+                ordered.push_back(&r);
+            std::stable_sort(ordered.begin(), ordered.end(),
+                             [](const Record* a, const Record* b) { return StateRank(a->name) < StateRank(b->name); });
+            for (const Record* rp : ordered) {
+                const Record& r = *rp;
                 const Picture& pic = r.picture;
                 if (pic.planes.empty() || r.name.find("Data") != std::string::npos)
                     continue;

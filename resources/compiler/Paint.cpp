@@ -547,8 +547,8 @@ Skin Painter::Control(const rc::Control& c)
         const bool toggle = c.Opt("style") == "toggle";
         const char* names[] = {"Normal", "Highlighted", "Pressed", "Pressed Mouse Out", "Disabled"};
         const Box area = toggle ? b : Impl::MarkBox(c);
-        for (int on = 0; on < 2; ++on)
-            for (int s = N; s <= D; ++s) {
+        for (int s = N; s <= D; ++s)
+            for (int on = 1; on >= 0; --on) {
                 // Pressed with the pointer outside falls back to Normal by itself.
                 if (s == PO)
                     continue;
