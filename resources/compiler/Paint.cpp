@@ -799,22 +799,25 @@ Skin Painter::Control(const rc::Control& c)
                     const std::string kind = c.Opt("layout");
                     Set(cr, kAccHi);
                     cairo_set_line_width(cr, 1.2);
-                    const double s = 18;
                     if (kind == "tri") {
-                        const double hgt = s * 0.866;
-                        for (double y = b.y + 4; y < b.Bottom(); y += hgt) {
+                        // Rows of equilateral triangles: horizontals one
+                        // height apart, diagonals at +-60 degrees through
+                        // every side's end.
+                        const double side = 26, hgt = side * std::sqrt(3.0) / 2, len = 2.0 * b.h;
+                        const double y0 = b.y + 6;
+                        for (double y = y0; y < b.Bottom(); y += hgt) {
                             cairo_move_to(cr, b.x, y);
                             cairo_line_to(cr, b.Right(), y);
                         }
-                        for (double x = b.x - b.h; x < b.Right() + b.h; x += s) {
-                            cairo_move_to(cr, x, b.y + 4);
-                            cairo_line_to(cr, x + b.h / 0.866 * 0.5, b.Bottom() + 4 + b.h);
-                            cairo_move_to(cr, x, b.y + 4);
-                            cairo_line_to(cr, x - b.h / 0.866 * 0.5, b.Bottom() + 4 + b.h);
+                        for (double x = b.x - len; x < b.Right() + len; x += side) {
+                            cairo_move_to(cr, x, y0);
+                            cairo_line_to(cr, x + 0.5 * len, y0 + hgt / side * len);
+                            cairo_move_to(cr, x, y0);
+                            cairo_line_to(cr, x - 0.5 * len, y0 + hgt / side * len);
                         }
                     } else {
                         const bool flat = kind == "hex2";
-                        const double r = 10, w = flat ? 1.5 * r : std::sqrt(3.0) * r, h = flat ? std::sqrt(3.0) * r : 1.5 * r;
+                        const double r = 12, w = flat ? 1.5 * r : std::sqrt(3.0) * r, h = flat ? std::sqrt(3.0) * r : 1.5 * r;
                         for (int row = -1; row * h < b.h + h; ++row)
                             for (int col = -1; col * w < b.w + w; ++col) {
                                 double cx = b.x + 6 + col * w, cy = b.y + 6 + row * h;
