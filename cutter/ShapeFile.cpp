@@ -123,7 +123,8 @@ namespace {
 
 ShapeIoError ShapeImage(const SPLINE& shape, CQNF_Mem& image)
 {
-    if (shape.nodeCount > CWnd_CutterModel::kMaxNodes)
+    // Never a file that the reader would refuse.
+    if (!qnShapeIsSound(shape))
         return ShapeIoError::WriteFailed;
     return qnBuildStorageImage(
         [&shape](CQNF_Storage& st) {

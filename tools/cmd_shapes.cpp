@@ -1,0 +1,210 @@
+// "shapes ls|show|convert": knife shapes on disk, without any window.
+//   ls       the shapes a file holds: a knife shape (".qnth" or the legacy
+//            53-byte form), a shape set (".qntk") or the presets store
+//            ("ckss.data"; any file ending in ".data")
+//   show     every node of every shape, or of the shape at --index N
+//   convert  writes one shape (a legacy file's, or the one at --index N of a
+//            set or store) as a ".qnth" knife shape file
+#include "tools/Command.h"
+
+#include "core/Mem.h"
+#include "core/StdFile.h"
+#include "core/Storage.h"
+#include "core/String.h"
+#include "cutter/CutterModel.h"
+#include "cutter/PresetsModel.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kName[] = "shapes";
+using PM = CWnd_PresetsManagerModel;
+using SPLINE = CWnd_CutterModel::SPLINE_STRUCT;
+
+struct Shape {
+    std::string name;
+    SPLINE spline;
+};
+
+struct Loaded {
+    std::string kind;
+    std::vector<Shape> shapes;
+};
+
+bool EndsWith(const std::string& s, const char* tail)
+{
+    const size_t n = std::strlen(tail);
+    return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+std::string IoText(ShapeIoError e)
+{
+    const char* m = ShapeIoMessage(e);
+    return m ? m : "a shape set of another version";
+}
+
+// Reads whatever shape file path names; false with message.
+bool Load(const std::string& path, Loaded& out, std::string& message)
+{
+    if (EndsWith(path, ".data")) {
+        CQNF_PresetsFileAtPath file(path);
+        std::vector<PM::SHAPESETREC> recs;
+        switch (PM::ShapeMng_Load(file, recs)) {
+        case CQNF_PresetsFile::ReadResult::Absent:
+            message = path + ": no such file";
+            return false;
+        case CQNF_PresetsFile::ReadResult::Failed:
+            message = path + ": " + IoText(ShapeIoError::ReadFailed);
+            return false;
+        case CQNF_PresetsFile::ReadResult::Ok:
+            break;
+        }
+        out.kind = "presets store";
+        for (const auto& r : recs)
+            out.shapes.push_back({r.name, PM::ToSpline(r)});
+        return true;
+    }
+    CQNF_StdFile file;
+    if (!file.Open(CQNF_String(path.c_str()), 1)) {
+        message = path + ": cannot open";
+        return false;
+    }
+    CQNF_Mem block;
+    ShapeIoError e = qnReadWholeFile(&file, kMaxShapeSetFileSize, block);
+    if (e != ShapeIoError::None) {
+        message = path + ": " + IoText(e);
+        return false;
+    }
+    const uint8_t* data = block.GetPtr();
+    const size_t size = block.GetSize();
+    CQNF_Storage st;
+    CQNF_String version;
+    const bool container = st.CheckMD5(data, size) && st.Open(data, size) && st.GetRec("Version", version);
+    st.Close();
+    if (container && version.Compare(PM::kSetVersion) == 0) {
+        std::vector<PM::SHAPESETREC> recs;
+        e = PM::ReadShapeSet(data, size, recs);
+        if (e != ShapeIoError::None) {
+            message = path + ": " + IoText(e);
+            return false;
+        }
+        out.kind = "shape set";
+        for (const auto& r : recs)
+            out.shapes.push_back({r.name, PM::ToSpline(r)});
+        return true;
+    }
+    Shape s{};
+    e = CWnd_CutterModel::stLoadShapeFromMem(data, size, &s.spline);
+    if (e != ShapeIoError::None) {
+        message = path + ": " + IoText(e);
+        return false;
+    }
+    out.kind = size == CWnd_CutterModel::kLegacyFileSize && !container ? "legacy knife shape" : "knife shape";
+    out.shapes.push_back(s);
+    return true;
+}
+
+// --index N among the arguments after the file; -1 when absent.
+bool ParseIndex(const tool::Args& args, size_t from, int64_t& index, std::string& message)
+{
+    index = -1;
+    for (size_t i = from; i < args.size(); ++i) {
+        if (args[i] == "--index" && i + 1 < args.size()) {
+            if (!qnParseInteger(args[++i], 0, INT32_MAX, index)) {
+                message = "--index takes a shape number from 0";
+                return false;
+            }
+        } else {
+            message = "unexpected argument '" + args[i] + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
+int Ls(const tool::Args& args)
+{
+    if (args.size() != 1)
+        return tool::Fail(kName, "ls takes one FILE");
+    Loaded l;
+    std::string message;
+    if (!Load(args[0], l, message))
+        return tool::Fail(kName, message);
+    std::printf("%s: %s, %zu shape%s\n", args[0].c_str(), l.kind.c_str(), l.shapes.size(),
+                l.shapes.size() == 1 ? "" : "s");
+    for (size_t i = 0; i < l.shapes.size(); ++i)
+        std::printf("  %4zu  %-32s %2u nodes\n", i, ("\"" + l.shapes[i].name + "\"").c_str(),
+                    unsigned(l.shapes[i].spline.nodeCount));
+    return 0;
+}
+
+int Show(const tool::Args& args)
+{
+    if (args.empty())
+        return tool::Fail(kName, "show takes FILE [--index N]");
+    int64_t index = -1;
+    std::string message;
+    Loaded l;
+    if (!ParseIndex(args, 1, index, message) || !Load(args[0], l, message))
+        return tool::Fail(kName, message);
+    if (index >= int64_t(l.shapes.size()))
+        return tool::Fail(kName, "no shape " + std::to_string(index) + " (the file holds " +
+                                     std::to_string(l.shapes.size()) + ")");
+    for (size_t i = 0; i < l.shapes.size(); ++i) {
+        if (index >= 0 && size_t(index) != i)
+            continue;
+        const SPLINE& s = l.shapes[i].spline;
+        std::printf("shape %zu \"%s\": %u nodes\n", i, l.shapes[i].name.c_str(), unsigned(s.nodeCount));
+        if (s.nodeCount)
+            std::printf("  node          U          H          S\n");
+        for (uint32_t n = 0; n < s.nodeCount; ++n)
+            std::printf("  %4u %10.6f %10.6f %10.6f\n", unsigned(n), s.pos[n].U, s.pos[n].H, s.S[n]);
+    }
+    return 0;
+}
+
+int Convert(const tool::Args& args)
+{
+    if (args.size() < 2)
+        return tool::Fail(kName, "convert takes FILE OUT.qnth [--index N]");
+    int64_t index = -1;
+    std::string message;
+    Loaded l;
+    if (!ParseIndex(args, 2, index, message) || !Load(args[0], l, message))
+        return tool::Fail(kName, message);
+    if (index < 0 && l.shapes.size() != 1)
+        return tool::Fail(kName, args[0] + " holds " + std::to_string(l.shapes.size()) +
+                                     " shapes: choose one with --index N");
+    const size_t pick = index < 0 ? 0 : size_t(index);
+    if (pick >= l.shapes.size())
+        return tool::Fail(kName, "no shape " + std::to_string(pick) + " (the file holds " +
+                                     std::to_string(l.shapes.size()) + ")");
+    const ShapeIoError e = CWnd_CutterModel::SaveShapeFile(args[1], l.shapes[pick].spline);
+    if (e != ShapeIoError::None)
+        return tool::Fail(kName, args[1] + ": " + IoText(e));
+    std::printf("%s: knife shape of %u nodes\n", args[1].c_str(), unsigned(l.shapes[pick].spline.nodeCount));
+    return 0;
+}
+
+int Run(const tool::Args& args)
+{
+    if (args.empty())
+        return tool::Fail(kName, "needs ls, show or convert (try --help)");
+    const tool::Args rest(args.begin() + 1, args.end());
+    if (args[0] == "ls")
+        return Ls(rest);
+    if (args[0] == "show")
+        return Show(rest);
+    if (args[0] == "convert")
+        return Convert(rest);
+    return tool::Fail(kName, "unknown action '" + args[0] + "' (ls, show or convert)");
+}
+
+const tool::Registrar reg({kName, "shapes ls|show FILE [--index N] | shapes convert FILE OUT.qnth [--index N]",
+                           "lists, shows and converts knife shapes, shape sets and the presets store", Run});
+
+}  // namespace
