@@ -101,3 +101,5 @@ public:
 
 // Every value finite, and a count within 0..64.
 bool qnShapeIsSound(const CWnd_CutterModel::SPLINE_STRUCT& shape);
+// The same count and the same H, U and S of every node (selection aside).
+bool qnSameShapeValues(const CWnd_CutterModel::SPLINE_STRUCT& a, const CWnd_CutterModel::SPLINE_STRUCT& b);

@@ -22,6 +22,7 @@
 // - closing writes the presets back only when they were read and changed.
 #pragma once
 
+#include "core/Types.h"
 #include "cutter/CutterModel.h"
 #include "cutter/ShapeIo.h"
 
@@ -31,6 +32,7 @@
 #include <string>
 #include <vector>
 
+class CQNF_Image;
 class CQNF_Mem;
 class CQNF_StdFile;
 class CQNF_Storage;
@@ -202,6 +204,17 @@ public:
 
     // Writes the presets when they were read and have changed since.
     ShapeIoError Close();
+
+    // ---- Icons ------------------------------------------------------------------------
+    // The vertical segment a preset is drawn along inside an icon rectangle
+    // (left, top, right, bottom in layer pixels): centred, as long as the
+    // half width over the largest |H| (at least 0.51), so that every shape
+    // fits across and small ones share one scale.
+    static void IconBaseSegment(const qntRECT_s& rect, const SHAPESETREC& rec, qntFPOS& start, qntFPOS& end);
+    // Draws a preset into the alpha plane of an RGBA layer (the colour is
+    // the layer's): the spline through its nodes, or a straight line for a
+    // shape without nodes. False when nothing could be drawn.
+    static bool DrawSpline(CQNF_Image& layer, const qntRECT_s& rect, const SHAPESETREC& rec);
 
 protected:
     void i_SetRecords(std::vector<SHAPESETREC> records);

@@ -68,6 +68,16 @@ bool qnShapeIsSound(const CWnd_CutterModel::SPLINE_STRUCT& shape)
     return true;
 }
 
+bool qnSameShapeValues(const CWnd_CutterModel::SPLINE_STRUCT& a, const CWnd_CutterModel::SPLINE_STRUCT& b)
+{
+    if (a.nodeCount != b.nodeCount)
+        return false;
+    for (uint32_t i = 0; i < a.nodeCount && i < CWnd_CutterModel::kMaxNodes; ++i)
+        if (a.pos[i].H != b.pos[i].H || a.pos[i].U != b.pos[i].U || a.S[i] != b.S[i])
+            return false;
+    return true;
+}
+
 CWnd_CutterModel::CWnd_CutterModel() { SetDefaultKnife(&m_Shape); }
 
 // ---- Shape files -----------------------------------------------------------

@@ -90,15 +90,7 @@ inline SPLINE Sentinel()
     return s;
 }
 
-inline bool SameShape(const SPLINE& a, const SPLINE& b)
-{
-    if (a.nodeCount != b.nodeCount)
-        return false;
-    for (uint32_t i = 0; i < a.nodeCount; ++i)
-        if (a.pos[i].H != b.pos[i].H || a.pos[i].U != b.pos[i].U || a.S[i] != b.S[i])
-            return false;
-    return true;
-}
+inline bool SameShape(const SPLINE& a, const SPLINE& b) { return qnSameShapeValues(a, b); }
 
 // A stamped container of whatever records fill writes.
 inline Bytes Container(const std::function<void(CQNF_Storage&)>& fill)

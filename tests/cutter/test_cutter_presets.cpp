@@ -1,6 +1,8 @@
 // The presets store "ckss.data" and the presets list.
 #include "cutter_test_util.h"
 
+#include "imaging/Image.h"
+
 #include <cmath>
 #include <limits>
 
@@ -290,4 +292,52 @@ TEST(CutterPresetsList, ImportingAShapeKeepsEarlierEdits)
     EXPECT_EQ(model.opLoadShape("Other", MakeShape(2)), ShapeIoError::UpdateFailed);
     EXPECT_EQ(Names(model), (std::vector<std::string>{"again", "renamed", "New Shape"}));
     EXPECT_EQ(file.Names(), (std::vector<std::string>{"one", "renamed", "New Shape"}));
+}
+
+TEST(CutterPresetsIcons, ScaleAndDrawing)
+{
+    const qntRECT_s icon{10, 20, 60, 120};  // 50 wide, 100 high
+    const struct {
+        float maxH;
+        double y1, y2;
+    } cases[] = {
+        {0.0f, 20 + 25, 20 + 74},    // scale 25 / 0.51 = 49.02
+        {0.51f, 20 + 25, 20 + 74},   // the same scale
+        {1.02f, 20 + 37, 20 + 62},   // half as long
+        {100.0f, 20 + 49, 20 + 50},  // tiny, never inverted
+    };
+    for (const auto& c : cases) {
+        PM::SHAPESETREC rec = Rec("r", 3);
+        for (uint32_t i = 0; i < 3; ++i)
+            rec.H[i] = i == 1 ? -c.maxH : c.maxH / 2;
+        qntFPOS a{}, b{};
+        PM::IconBaseSegment(icon, rec, a, b);
+        EXPECT_EQ(a.x, 35.0);
+        EXPECT_EQ(b.x, 35.0);
+        EXPECT_EQ(a.y, c.y1) << c.maxH;
+        EXPECT_EQ(b.y, c.y2) << c.maxH;
+    }
+
+    // Without nodes: the straight segment down the middle, nothing else.
+    CQNF_Image layer;
+    ASSERT_TRUE(layer.Create(80, 140, 2));
+    std::memset(layer.GetPlane(3), 0, layer.PlaneSize());
+    ASSERT_TRUE(PM::DrawSpline(layer, icon, Rec("none", 0)));
+    const uint8_t* alpha = layer.GetPlane(3);
+    EXPECT_GE(alpha[70 * 80 + 34] + alpha[70 * 80 + 35], 250);
+    EXPECT_EQ(alpha[70 * 80 + 45], 0);
+    EXPECT_EQ(alpha[10 * 80 + 35], 0);
+    // The default knob (negative H) bulges to the right of the downward segment.
+    std::memset(layer.GetPlane(3), 0, layer.PlaneSize());
+    CWnd_CutterModel::SPLINE_STRUCT knob{};
+    CWnd_CutterModel::SetDefaultKnife(&knob);
+    ASSERT_TRUE(PM::DrawSpline(layer, icon, PM::MakeRecord("knob", knob)));
+    uint32_t right = 0, left = 0;
+    for (int y = 20; y < 120; ++y)
+        for (int x = 10; x < 60; ++x) {
+            right += x > 38 && alpha[y * 80 + x];
+            left += x < 32 && alpha[y * 80 + x];
+        }
+    EXPECT_GT(right, 10u);
+    EXPECT_GT(right, 4 * left) << "only the spline's small overshoot lies left";
 }
