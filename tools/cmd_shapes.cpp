@@ -2,7 +2,8 @@
 //   ls       the shapes a file holds: a knife shape (".qnth" or the legacy
 //            53-byte form), a shape set (".qntk") or the presets store
 //            ("ckss.data"; any file ending in ".data")
-//   show     every node of every shape, or of the shape at --index N
+//   show     every node of every shape, or of the shape at --index N; with
+//            --png OUT the shapes drawn as the presets manager draws its icons
 //   convert  writes one shape (a legacy file's, or the one at --index N of a
 //            set or store) as a ".qnth" knife shape file
 #include "tools/Command.h"
@@ -13,7 +14,10 @@
 #include "core/String.h"
 #include "cutter/CutterModel.h"
 #include "cutter/PresetsModel.h"
+#include "imaging/Image.h"
+#include "imaging/ImageFile.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -108,8 +112,10 @@ bool Load(const std::string& path, Loaded& out, std::string& message)
     return true;
 }
 
-// --index N among the arguments after the file; -1 when absent.
-bool ParseIndex(const tool::Args& args, size_t from, int64_t& index, std::string& message)
+// --index N (-1 when absent) and, where png is given, --png OUT among the
+// arguments after the files.
+bool ParseOptions(const tool::Args& args, size_t from, int64_t& index, std::string& message,
+                  std::string* png = nullptr)
 {
     index = -1;
     for (size_t i = from; i < args.size(); ++i) {
@@ -118,6 +124,8 @@ bool ParseIndex(const tool::Args& args, size_t from, int64_t& index, std::string
                 message = "--index takes a shape number from 0";
                 return false;
             }
+        } else if (png && args[i] == "--png" && i + 1 < args.size()) {
+            *png = args[++i];
         } else {
             message = "unexpected argument '" + args[i] + "'";
             return false;
@@ -142,14 +150,50 @@ int Ls(const tool::Args& args)
     return 0;
 }
 
+// The shapes as icons of 48 x 96 pixels, eight a row, in the presets
+// manager's ink on white.
+bool SavePicture(const std::string& path, const std::vector<const Shape*>& shapes, std::string& message)
+{
+    const int cell = 56, w = 48, h = 96, perRow = 8;
+    const int n = int(shapes.size());
+    const int cols = std::max(1, std::min(n, perRow)), rows = std::max(1, (n + perRow - 1) / perRow);
+    if (rows * (h + 8) + 8 > 65535) {
+        message = "too many shapes for one picture";
+        return false;
+    }
+    CQNF_Image layer;
+    if (!layer.Create(uint16_t(cols * cell + 8), uint16_t(rows * (h + 8) + 8), 2)) {
+        message = "no memory for the picture";
+        return false;
+    }
+    std::memset(layer.GetPlane(3), 0, layer.PlaneSize());
+    for (int i = 0; i < n; ++i) {
+        const int32_t x = 8 + (i % perRow) * cell, y = 8 + (i / perRow) * (h + 8);
+        PM::DrawSpline(layer, qntRECT_s{x, y, x + w, y + h}, PM::MakeRecord("", shapes[size_t(i)]->spline));
+    }
+    // Ink (70, 70, 70) by coverage over white, opaque.
+    uint8_t* alpha = layer.GetPlane(3);
+    for (size_t p = 0; p < layer.PlaneSize(); ++p) {
+        const uint8_t v = uint8_t(255 - alpha[p] * (255 - 70) / 255);
+        layer.GetPlane(0)[p] = layer.GetPlane(1)[p] = layer.GetPlane(2)[p] = v;
+        alpha[p] = 255;
+    }
+    unsigned short error = 0;
+    if (!qnSaveImagePNG(path.c_str(), layer, "tessolo-tool", error)) {
+        message = path + ": cannot write the picture (error " + std::to_string(error) + ")";
+        return false;
+    }
+    return true;
+}
+
 int Show(const tool::Args& args)
 {
     if (args.empty())
-        return tool::Fail(kName, "show takes FILE [--index N]");
+        return tool::Fail(kName, "show takes FILE [--index N] [--png OUT]");
     int64_t index = -1;
-    std::string message;
+    std::string message, png;
     Loaded l;
-    if (!ParseIndex(args, 1, index, message) || !Load(args[0], l, message))
+    if (!ParseOptions(args, 1, index, message, &png) || !Load(args[0], l, message))
         return tool::Fail(kName, message);
     if (index >= int64_t(l.shapes.size()))
         return tool::Fail(kName, "no shape " + std::to_string(index) + " (the file holds " +
@@ -164,6 +208,14 @@ int Show(const tool::Args& args)
         for (uint32_t n = 0; n < s.nodeCount; ++n)
             std::printf("  %4u %10.6f %10.6f %10.6f\n", unsigned(n), s.pos[n].U, s.pos[n].H, s.S[n]);
     }
+    if (!png.empty()) {
+        std::vector<const Shape*> shown;
+        for (size_t i = 0; i < l.shapes.size(); ++i)
+            if (index < 0 || size_t(index) == i)
+                shown.push_back(&l.shapes[i]);
+        if (!SavePicture(png, shown, message))
+            return tool::Fail(kName, message);
+    }
     return 0;
 }
 
@@ -174,7 +226,7 @@ int Convert(const tool::Args& args)
     int64_t index = -1;
     std::string message;
     Loaded l;
-    if (!ParseIndex(args, 2, index, message) || !Load(args[0], l, message))
+    if (!ParseOptions(args, 2, index, message) || !Load(args[0], l, message))
         return tool::Fail(kName, message);
     if (index < 0 && l.shapes.size() != 1)
         return tool::Fail(kName, args[0] + " holds " + std::to_string(l.shapes.size()) +
@@ -204,7 +256,7 @@ int Run(const tool::Args& args)
     return tool::Fail(kName, "unknown action '" + args[0] + "' (ls, show or convert)");
 }
 
-const tool::Registrar reg({kName, "shapes ls|show FILE [--index N] | shapes convert FILE OUT.qnth [--index N]",
+const tool::Registrar reg({kName, "shapes ls FILE | shapes show FILE [--index N] [--png OUT] | shapes convert FILE OUT.qnth [--index N]",
                            "lists, shows and converts knife shapes, shape sets and the presets store", Run});
 
 }  // namespace

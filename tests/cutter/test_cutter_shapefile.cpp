@@ -199,30 +199,6 @@ TEST(CutterShapeFile, LegacyConversion)
     EXPECT_TRUE(SameShape(s, Sentinel()));
 }
 
-TEST(CutterShapeFile, MessagesOfEveryOutcome)
-{
-    const struct {
-        ShapeIoError e;
-        const char* text;
-    } cases[] = {
-        {ShapeIoError::None, nullptr},
-        {ShapeIoError::Refused, nullptr},
-        {ShapeIoError::EmptyFile, "File corrupt... (0-length file)"},
-        {ShapeIoError::NoMemory, "Memory allocation problem..."},
-        {ShapeIoError::ReadFailed, "Error reading data file..."},
-        {ShapeIoError::BadFormat, "Unknow file format or file corrupt..."},
-        {ShapeIoError::WriteFailed, "Cannot write file..."},
-        {ShapeIoError::UpdateFailed, "Cannot update presets file..."},
-    };
-    for (const auto& c : cases) {
-        const char* m = ShapeIoMessage(c.e);
-        if (!c.text)
-            EXPECT_EQ(m, nullptr);
-        else
-            EXPECT_STREQ(m, c.text);
-    }
-}
-
 // ---- Last shape and options ------------------------------------------------------
 
 namespace {

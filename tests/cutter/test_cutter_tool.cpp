@@ -74,6 +74,11 @@ TEST(CutterTool, ListsShowsAndConverts)
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("shape 1 \"beta\": 1 nodes"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("alpha"), std::string::npos);
+    r = RunTool(dir, "show '" + (dir / "set.qntk") + "' --png '" + (dir / "icons.png") + "'");
+    EXPECT_EQ(r.code, 0) << r.err;
+    const Bytes png = ReadFile(dir / "icons.png");
+    ASSERT_GT(png.size(), 8u);
+    EXPECT_EQ(std::string(png.begin() + 1, png.begin() + 4), "PNG");
 
     // The legacy shape becomes a shape file that reads back the same.
     r = RunTool(dir, "convert '" + (dir / "old.qnth") + "' '" + (dir / "new.qnth") + "'");
