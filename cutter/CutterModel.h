@@ -16,6 +16,7 @@
 // drawing and spread into every knife cloned from the shape.
 #pragma once
 
+#include "app/CutterLink.h"
 #include "cutter/ShapeIo.h"
 
 #include <cstddef>
@@ -68,6 +69,10 @@ public:
     // By path. Saving replaces the file only once the new one is complete.
     static ShapeIoError LoadShapeFile(const std::string& path, SPLINE_STRUCT* shape);
     static ShapeIoError SaveShapeFile(const std::string& path, const SPLINE_STRUCT& shape);
+    // The layout model's form of a shape (CCutterLink), both ways; at most
+    // 64 nodes.
+    static CCutterLink::SHAPE ToLinkShape(const SPLINE_STRUCT& shape);
+    static SPLINE_STRUCT FromLinkShape(const CCutterLink::SHAPE& shape);
     // The legacy conversion of the six stored integers.
     static void ConvertLegacyShape(const int32_t a[6], SPLINE_STRUCT* shape);
 

@@ -80,6 +80,31 @@ bool qnSameShapeValues(const CWnd_CutterModel::SPLINE_STRUCT& a, const CWnd_Cutt
 
 CWnd_CutterModel::CWnd_CutterModel() { SetDefaultKnife(&m_Shape); }
 
+CCutterLink::SHAPE CWnd_CutterModel::ToLinkShape(const SPLINE_STRUCT& shape)
+{
+    CCutterLink::SHAPE out;
+    out.nodeCount = std::min<uint32_t>(shape.nodeCount, kMaxNodes);
+    for (uint32_t i = 0; i < out.nodeCount; ++i) {
+        out.U[i] = shape.pos[i].U;
+        out.H[i] = shape.pos[i].H;
+        out.S[i] = shape.S[i];
+        out.selected[i] = shape.selected[i];
+    }
+    return out;
+}
+
+CWnd_CutterModel::SPLINE_STRUCT CWnd_CutterModel::FromLinkShape(const CCutterLink::SHAPE& shape)
+{
+    SPLINE_STRUCT out{};
+    out.nodeCount = uint8_t(std::min<uint32_t>(shape.nodeCount, kMaxNodes));
+    for (uint32_t i = 0; i < out.nodeCount; ++i) {
+        out.pos[i] = {shape.H[i], shape.U[i]};
+        out.S[i] = shape.S[i];
+        out.selected[i] = shape.selected[i];
+    }
+    return out;
+}
+
 // ---- Shape files -----------------------------------------------------------
 
 void CWnd_CutterModel::ConvertLegacyShape(const int32_t a[6], SPLINE_STRUCT* shape)

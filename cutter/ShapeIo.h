@@ -25,6 +25,42 @@ inline constexpr const char* kShapeIoTitle = "Error!";
 // The message of an outcome; null for None and Refused.
 const char* ShapeIoMessage(ShapeIoError error);
 
+// What the file dialogs of the shape commands show. The open dialog's filter
+// carries the type code; the save dialog's filter has none, and the new file
+// gets the type code with creator 0. Folders are inside the plug-in's folder.
+struct SHAPEFILEDIALOG {
+    const char* filterTitle;
+    const char* extension;
+    uint32_t typeCode;
+    const char* folder;
+    const char* saveName;
+    const char* saveTitle;
+    const char* openTitle;        // of a shape file; of a set when appending
+    const char* openReplaceTitle; // of a set when replacing
+};
+inline constexpr uint32_t qnFourCC(const char (&c)[5])
+{
+    return uint32_t(uint8_t(c[0])) << 24 | uint32_t(uint8_t(c[1])) << 16 | uint32_t(uint8_t(c[2])) << 8 | uint8_t(c[3]);
+}
+inline constexpr SHAPEFILEDIALOG kShapeFileDialog = {"Quorvin Tessolo Knife Shape (.qnth)",
+                                                     "qnth",
+                                                     qnFourCC("QNth"),
+                                                     "shapes",
+                                                     "Untitled.qnth",
+                                                     "Save Knife Shape As...",
+                                                     "Load Knife Shape...",
+                                                     nullptr};
+inline constexpr SHAPEFILEDIALOG kShapeSetDialog = {"Quorvin Tessolo Shapes Set (.qntk)",
+                                                    "qntk",
+                                                    qnFourCC("QNtk"),
+                                                    "shapes sets",
+                                                    "Untitled.qntk",
+                                                    "Save Set As...",
+                                                    "Append Set...",
+                                                    "Replace Set..."};
+// The name the presets manager proposes for an imported shape file.
+inline constexpr const char* kImportedShapeName = "New Shape";
+
 // Largest files read whole: a knife shape holds at most a few kilobytes, a
 // shape set at most some thousands of shapes.
 inline constexpr size_t kMaxShapeFileSize = size_t(1) << 20;

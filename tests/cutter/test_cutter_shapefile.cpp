@@ -53,6 +53,22 @@ TEST(CutterShapeFile, RoundTripsThroughPathAndOpenFile)
     }
 }
 
+TEST(CutterShapeFile, LayoutModelsFormBothWays)
+{
+    SPLINE s = MakeShape(64);
+    s.selected[3] = 1;
+    const CCutterLink::SHAPE link = M::ToLinkShape(s);
+    EXPECT_EQ(link.nodeCount, 64u);
+    EXPECT_EQ(link.H[5], s.pos[5].H);
+    EXPECT_EQ(link.U[5], s.pos[5].U);
+    const SPLINE back = M::FromLinkShape(link);
+    EXPECT_TRUE(SameShape(back, s));
+    EXPECT_EQ(back.selected[3], 1);
+    CCutterLink::SHAPE big = link;
+    big.nodeCount = 300;
+    EXPECT_EQ(M::FromLinkShape(big).nodeCount, 64);
+}
+
 TEST(CutterShapeFile, WritesVersionNodesThenUHSPerNode)
 {
     const Bytes b = ShapeBytes(MakeShape(2));
