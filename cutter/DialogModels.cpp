@@ -28,6 +28,15 @@ int32_t qnEditInteger(const char* text)
     return int32_t(std::min<int64_t>(v, INT32_MAX));
 }
 
+DialogKey qnDialogKey(uint8_t key, bool okEnabled)
+{
+    if (key == kKeyReturn)
+        return okEnabled ? DialogKey::Ok : DialogKey::Consumed;
+    if (key == kKeyEsc)
+        return DialogKey::Cancel;
+    return DialogKey::NotHandled;
+}
+
 bool CShapeNameRule::IsOkEnabled(const char* text)
 {
     CQNF_String s(text);

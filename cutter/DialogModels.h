@@ -18,6 +18,17 @@ class CWnd_MainModel;
 // behaviour.
 int32_t qnEditInteger(const char* text);
 
+// Keys of the toolkit that the dialogs handle.
+inline constexpr uint8_t kKeyReturn = 6;
+inline constexpr uint8_t kKeyEsc = 7;
+inline constexpr uint8_t kKeyForwardDelete = 8;
+
+// The keys of the shape name, auto layout and custom mutations dialogs:
+// Return runs OK while it is enabled and is consumed either way, Esc
+// cancels, every other key is left to the window.
+enum class DialogKey : uint8_t { NotHandled, Consumed, Ok, Cancel };
+DialogKey qnDialogKey(uint8_t key, bool okEnabled);
+
 // ---- Shape name (window "ShapeName") --------------------------------------------
 struct CShapeNameRule {
     // OK is enabled while the text is not empty after trimming blanks at

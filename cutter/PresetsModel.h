@@ -180,6 +180,13 @@ public:
     // What a double click, Return or the list's double click does.
     enum class ItemAction : uint8_t { None, ToCutter, ToCutterAndClose };
     ItemAction GetItemAction(bool option) const;
+    // Keys of the presets window: Esc closes, forward delete deletes the
+    // selected presets (when any), Return runs the item action, "R" or "r"
+    // renames (when exactly one is selected). Close is also what the item
+    // action ToCutterAndClose asks after sending.
+    enum class KeyAction : uint8_t { NotHandled, Consumed, Close, Delete, ToCutter, ToCutterAndClose, Rename };
+    KeyAction OnKeyDown(uint8_t key, bool option) const;
+    KeyAction OnKeyChar(char c) const;
     // The first selected preset in the editor's form; false when none.
     bool opToCutter(CWnd_CutterModel::SPLINE_STRUCT& shape) const;
     // Renames a record (-1: the first selected); the dialog is the window's.

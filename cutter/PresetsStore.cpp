@@ -7,6 +7,7 @@
 #include "core/StdFile.h"
 #include "core/Storage.h"
 #include "core/String.h"
+#include "cutter/DialogModels.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -280,6 +281,35 @@ PM::ItemAction PM::GetItemAction(bool option) const
     if (!option)
         return b.toCutter ? ItemAction::ToCutter : ItemAction::None;
     return b.toCutterClose ? ItemAction::ToCutterAndClose : ItemAction::None;
+}
+
+PM::KeyAction PM::OnKeyDown(uint8_t key, bool option) const
+{
+    switch (key) {
+    case kKeyEsc:
+        return KeyAction::Close;
+    case kKeyForwardDelete:
+        return DoBtnStateChangeByCalcingSelection().delShape ? KeyAction::Delete : KeyAction::Consumed;
+    case kKeyReturn:
+        switch (GetItemAction(option)) {
+        case ItemAction::ToCutter:
+            return KeyAction::ToCutter;
+        case ItemAction::ToCutterAndClose:
+            return KeyAction::ToCutterAndClose;
+        case ItemAction::None:
+            break;
+        }
+        return KeyAction::Consumed;
+    default:
+        return KeyAction::NotHandled;
+    }
+}
+
+PM::KeyAction PM::OnKeyChar(char c) const
+{
+    if ((c == 'R' || c == 'r') && DoBtnStateChangeByCalcingSelection().renShape)
+        return KeyAction::Rename;
+    return KeyAction::NotHandled;
 }
 
 bool PM::opToCutter(SPLINE& shape) const

@@ -23,6 +23,21 @@ TEST(CutterDialogs, EditIntegers)
         EXPECT_EQ(qnEditInteger(c.text), c.value) << (c.text ? c.text : "(null)");
 }
 
+TEST(CutterDialogs, ReturnAndEsc)
+{
+    const struct {
+        uint8_t key;
+        bool okEnabled;
+        DialogKey action;
+    } cases[] = {
+        {kKeyReturn, true, DialogKey::Ok},     {kKeyReturn, false, DialogKey::Consumed},
+        {kKeyEsc, true, DialogKey::Cancel},    {kKeyEsc, false, DialogKey::Cancel},
+        {kKeyForwardDelete, true, DialogKey::NotHandled}, {'a', true, DialogKey::NotHandled},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(qnDialogKey(c.key, c.okEnabled), c.action) << int(c.key) << c.okEnabled;
+}
+
 TEST(CutterDialogs, ShapeNameOk)
 {
     const struct {

@@ -1,6 +1,7 @@
 // The presets store "ckss.data" and the presets list.
 #include "cutter_test_util.h"
 
+#include "cutter/DialogModels.h"
 #include "imaging/Image.h"
 
 #include <cmath>
@@ -140,14 +141,19 @@ TEST(CutterPresetsList, SelectionButtonsAndPaging)
     PM model(&file);
     ASSERT_EQ(model.FillIn(), ShapeIoError::None);
 
+    using K = PM::KeyAction;
     const struct {
         std::vector<uint32_t> selected;
         PM::BUTTONSTATES b;
         PM::ItemAction plain, option;
+        K ret, optionRet, del, r;
     } cases[] = {
-        {{}, {0, 0, 0, 0, 0}, PM::ItemAction::None, PM::ItemAction::None},
-        {{3}, {1, 1, 1, 1, 1}, PM::ItemAction::ToCutter, PM::ItemAction::ToCutterAndClose},
-        {{3, 5}, {1, 1, 0, 0, 0}, PM::ItemAction::None, PM::ItemAction::None},
+        {{}, {0, 0, 0, 0, 0}, PM::ItemAction::None, PM::ItemAction::None, K::Consumed, K::Consumed, K::Consumed,
+         K::NotHandled},
+        {{3}, {1, 1, 1, 1, 1}, PM::ItemAction::ToCutter, PM::ItemAction::ToCutterAndClose, K::ToCutter,
+         K::ToCutterAndClose, K::Delete, K::Rename},
+        {{3, 5}, {1, 1, 0, 0, 0}, PM::ItemAction::None, PM::ItemAction::None, K::Consumed, K::Consumed, K::Delete,
+         K::NotHandled},
     };
     for (const auto& c : cases) {
         for (uint32_t i = 0; i < 10; ++i)
@@ -158,6 +164,12 @@ TEST(CutterPresetsList, SelectionButtonsAndPaging)
         EXPECT_EQ(std::memcmp(&b, &c.b, sizeof b), 0) << c.selected.size();
         EXPECT_EQ(model.GetItemAction(false), c.plain);
         EXPECT_EQ(model.GetItemAction(true), c.option);
+        EXPECT_EQ(model.OnKeyDown(kKeyReturn, false), c.ret);
+        EXPECT_EQ(model.OnKeyDown(kKeyReturn, true), c.optionRet);
+        EXPECT_EQ(model.OnKeyDown(kKeyForwardDelete, false), c.del);
+        EXPECT_EQ(model.OnKeyChar('r'), c.r);
+        EXPECT_EQ(model.OnKeyDown(kKeyEsc, false), K::Close);
+        EXPECT_EQ(model.OnKeyDown('x', false), K::NotHandled);
     }
 
     uint32_t total = 0, page = 0;
