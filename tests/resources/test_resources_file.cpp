@@ -4,6 +4,7 @@
 #include "core/Storage.h"
 #include "core/StorageFormat.h"
 #include "core/ZipBlock.h"
+#include "cutter/PresetsModel.h"
 #include "resources/ResourceFile.h"
 
 #include <gtest/gtest.h>
@@ -227,7 +228,19 @@ TEST_F(RealFile, ShortcutsHelpMenuAndDefaultShapesReadBack)
     EXPECT_GT(tokens, 2u);
 
     CQNF_Mem set;
-    ASSERT_TRUE(st.GetRec(CQNF_String("DefSet"), set));
+    ASSERT_TRUE(CWnd_PresetsManagerModel::DefSetFromStorage(st, set));
+    std::vector<CWnd_PresetsManagerModel::SHAPESETREC> presets;
+    ASSERT_EQ(CWnd_PresetsManagerModel::ReadShapeSet(set.GetPtr(), set.GetSize(), presets), ShapeIoError::None);
+    ASSERT_FALSE(presets.empty());
+    // The first default is the knife a new layout starts with.
+    const float knob[5][3] = {{0.434f, 0, 0.5f}, {0.3515f, -0.165f, 0.5f}, {0.5f, -0.297f, 0.5f},
+                              {0.6485f, -0.165f, 0.5f}, {0.566f, 0, 0.5f}};
+    ASSERT_EQ(presets[0].count, 5);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_FLOAT_EQ(presets[0].U[i], knob[i][0]);
+        EXPECT_FLOAT_EQ(presets[0].H[i], knob[i][1]);
+        EXPECT_FLOAT_EQ(presets[0].S[i], knob[i][2]);
+    }
     CQNF_Storage shapes;
     ASSERT_TRUE(shapes.CheckMD5(set.GetPtr(), set.GetSize()));
     ASSERT_TRUE(shapes.Open(set.GetPtr(), set.GetSize()));

@@ -3,6 +3,7 @@
 #include "core/Storage.h"
 #include "core/StorageFormat.h"
 #include "core/ZipBlock.h"
+#include "cutter/PresetsModel.h"
 #include "imaging/Font.h"
 #include "resources/ResourceFile.h"
 #include "resources/compiler/Compile.h"
@@ -138,6 +139,16 @@ TEST(ResourceRecords, DefaultShapeSetIsAStampedShapeSetContainer)
     float h;
     std::memcpy(&h, &bits, 4);
     EXPECT_FLOAT_EQ(h, -0.297f);
+
+    // And through the presets' own reader of shape sets.
+    std::vector<CWnd_PresetsManagerModel::SHAPESETREC> read;
+    ASSERT_EQ(CWnd_PresetsManagerModel::ReadShapeSet(image.data(), image.size(), read), ShapeIoError::None);
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_STREQ(read[0].name, "Knob");
+    EXPECT_EQ(read[0].count, 2);
+    EXPECT_FLOAT_EQ(read[0].U[0], 0.434f);
+    EXPECT_FLOAT_EQ(read[0].H[1], -0.297f);
+    EXPECT_EQ(read[1].count, 0);
 
     EXPECT_THROW(rc::ShapeSet({{std::string(64, 'x'), {}}}), rc::Error);
     EXPECT_THROW(rc::ShapeSet({{"many", std::vector<rc::ShapeNode>(65)}}), rc::Error);
