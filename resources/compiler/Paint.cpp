@@ -498,6 +498,16 @@ Pixmap Painter::Caption(const Window& w, bool active)
     Set(cr, active ? kAccent : kOff);
     cairo_fill(cr);
     m->Text(cr, 32, {0, 0, 0, kCaptionHeight}, w.title, active ? kText : kDim, kTitleSize, true);
+    // A press where the caption's alpha is above 128 drags the window before
+    // any control sees it: the caption has holes under its buttons. The
+    // background below carries the same caption fill, so nothing shows.
+    cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+    for (const rc::Control& c : w.controls)
+        if (c.box.y < kCaptionHeight) {
+            cairo_rectangle(cr, c.box.x, c.box.y, c.box.w, c.box.h);
+            cairo_fill(cr);
+        }
+    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
     return cv.Take();
 }
 

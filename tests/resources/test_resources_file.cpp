@@ -144,6 +144,35 @@ std::vector<uint32_t> SliderValues(uint32_t n, uint32_t start, uint32_t end)
     return v;
 }
 
+TEST_F(RealFile, CaptionsLeaveTheirControlsClickable)
+{
+    // The caption takes a press where its alpha is above 128 before any
+    // control is asked, so no control's hot zone may lie under it.
+    ASSERT_TRUE(opened);
+    size_t checked = 0;
+    for (const auto& w : windows)
+        for (const auto& rec : w.windowRecords) {
+            if (rec.name != "Caption_Active" && rec.name != "Caption_Inactive")
+                continue;
+            const qnres::Picture& cap = rec.picture;
+            for (const auto& c : w.controls) {
+                const qnres::Record* data = c.Find(c.folder == "Sliders" ? "Data_HotZone" : "Data");
+                if (!data || data->picture.planes.empty())
+                    continue;
+                const qnres::Picture& hz = data->picture;
+                for (int y = std::max(hz.top, cap.top); y < std::min(hz.bottom, cap.bottom); ++y)
+                    for (int x = std::max(hz.left, cap.left); x < std::min(hz.right, cap.right); ++x) {
+                        const bool hot = hz.Plane(0)[size_t(y - hz.top) * hz.Width() + (x - hz.left)] > 128;
+                        const bool drag = cap.Plane(3)[size_t(y - cap.top) * cap.Width() + (x - cap.left)] > 128;
+                        ASSERT_FALSE(hot && drag) << w.name << ">" << rec.name << " covers " << c.name << " at " << x
+                                                  << "," << y;
+                        ++checked;
+                    }
+            }
+        }
+    EXPECT_GT(checked, 0u);
+}
+
 TEST_F(RealFile, SliderRangesReachEveryValueAndDialsClose)
 {
     ASSERT_TRUE(opened);
