@@ -327,10 +327,8 @@ void DrawResting(Sheet& s, const ControlSkin& c, int ox, int oy, std::map<uint32
     } else if (c.folder == "Sliders") {
         if (const Picture* p = pic("Background_Normal"))
             s.Picture(*p, ox, oy);
-        const Picture* t = pic("Thumb_Normal");
-        const Record* coors = c.Find("Data_Coors");
-        (void)coors;
-        if (t)
+        // The thumb as the compiler placed it: on the path's first point.
+        if (const Picture* t = pic("Thumb_Normal"))
             s.Picture(*t, ox, oy);
     } else if (c.folder == "Scroll Bars") {
         if (const Picture* p = pic("Background_Normal"))

@@ -359,7 +359,6 @@ struct Painter::Impl {
         const Box b = c.box;
         const double size = 14;
         const double mx = b.x + 1, my = b.y + std::floor((b.h - size) / 2);
-        (void)c;
         Rgb fill = kInset, edge = kBtnEdge, ink = kWhite;
         if (s == H)
             edge = kBtnEdgeHi;
