@@ -249,12 +249,30 @@ TEST_F(RealFile, ShortcutsHelpMenuAndDefaultShapesReadBack)
             save = (accel[i + 6] | accel[i + 7] << 8) == 32;
     EXPECT_TRUE(save) << "Cmd+S saves (command 32)";
 
+    // The help menu's reading: as many "{|" as "|}" (at most 20 of each),
+    // pairs of title and link, "---" alone; the menu itself adds "Help..."
+    // and "About", so every entry here is a web link.
     const auto help = unzip("InfoM");
     const std::string text(help.begin(), help.end());
-    size_t tokens = 0;
+    std::vector<size_t> opens, closes;
     for (size_t at = text.find("{|"); at != std::string::npos; at = text.find("{|", at + 2))
-        ++tokens;
-    EXPECT_GT(tokens, 2u);
+        opens.push_back(at);
+    for (size_t at = text.find("|}"); at != std::string::npos; at = text.find("|}", at + 2))
+        closes.push_back(at);
+    ASSERT_EQ(opens.size(), closes.size());
+    ASSERT_LE(opens.size(), 20u);
+    size_t entries = 0;
+    for (size_t i = 0; i < opens.size(); ++i, ++entries) {
+        const std::string title = text.substr(opens[i] + 2, closes[i] - opens[i] - 2);
+        if (title == "---")
+            continue;
+        ASSERT_LT(i + 1, opens.size()) << "a title without a link: " << title;
+        ++i;
+        const std::string link = text.substr(opens[i] + 2, closes[i] - opens[i] - 2);
+        EXPECT_EQ(link.rfind("https://", 0), 0u) << title << " -> " << link;
+    }
+    EXPECT_GE(entries, 2u);
+    EXPECT_LE(entries, 10u);
 
     CQNF_Mem set;
     ASSERT_TRUE(CWnd_PresetsManagerModel::DefSetFromStorage(st, set));
