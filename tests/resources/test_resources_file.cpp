@@ -217,6 +217,19 @@ TEST_F(RealFile, FixedPointsOfTheCodeAreKept)
         {"PresMng_Help", 307},   {"ShapeName_Help", 307}, {"CMuts_Help", 307},    {"AutoLayout_Help", 241},
         {"Layers_Help", 441},
     };
+    // Other menus open below their buttons at fixed points too.
+    const std::pair<const char*, std::pair<int, int>> menus[] = {
+        {"Main_Main", {422, 30}}, {"Main_Select", {484, 30}}, {"Main_Adjust", {559, 30}},
+        {"Cutter_Save", {300, 109}}, {"Cutter_Clone", {77, 384}}, {"FXiovr_ChooseImage", {87, 209}},
+    };
+    for (const auto& [name, at] : menus) {
+        const qnres::ControlSkin* b = Control("Buttons", name);
+        ASSERT_NE(b, nullptr) << name;
+        const qnres::Picture& n = b->Find("Normal")->picture;
+        EXPECT_EQ(n.left, at.first) << name;
+        EXPECT_LE(n.bottom, at.second) << name;
+        EXPECT_GE(n.bottom, at.second - 4) << name;
+    }
     for (const auto& [name, x] : help) {
         const qnres::ControlSkin* b = Control("Buttons", name);
         ASSERT_NE(b, nullptr) << name;
