@@ -11,6 +11,7 @@ namespace {
 constexpr uint8_t kCmd = CWnd_CutterEditor::KM_COMMAND;
 constexpr uint8_t kShift = CWnd_CutterEditor::KM_SHIFT;
 constexpr uint8_t kOption = CWnd_CutterEditor::KM_OPTION;
+using E = CWnd_CutterEditor;
 
 TEST(CutterGeometry, BaseSegmentAndLimitPerZoom)
 {
@@ -348,6 +349,61 @@ TEST(CutterGestures, RotationSnapsToFifteenOrFortyFive)
         EXPECT_NEAR(f.ed.m_Shape.pos[0].U, (y - 12.5) / 400, 1e-9) << c.px << " " << int(c.shift) << int(c.option);
         f.ed.Up();
     }
+}
+
+}  // namespace
+
+namespace {
+
+uint8_t Alpha(const CQNF_Image& img, int x, int y) { return img.GetPlane(3)[size_t(y) * img.GetImageWidth() + x]; }
+
+TEST(CutterDrawing, CurveAlphaAnchorsAndSelectionRectangle)
+{
+    Fixture f;
+    f.ed.Shape({});
+    // No nodes: the straight base segment down the middle.
+    EXPECT_GT(Alpha(f.ed.CurveLayer(), 112, 200), 128);
+    EXPECT_EQ(Alpha(f.ed.CurveLayer(), 60, 200), 0);
+    EXPECT_EQ(f.ed.CurveLayer().GetPlane(1)[0], 145);  // the colour planes stay
+
+    f.ed.Shape({{0.1, 0.3}, {-0.1, 0.6}});
+    f.ed.Select({0});
+    const qntPOS a = f.ed.At(0), b = f.ed.At(1);
+    const CQNF_Image& x = f.ed.ExtrasLayer();
+    // Selected: filled; unselected: the outline only.
+    EXPECT_EQ(Alpha(x, a.x, a.y), 255);
+    EXPECT_EQ(x.GetPlane(2)[size_t(a.y) * x.GetImageWidth() + a.x], 138);
+    EXPECT_EQ(Alpha(x, b.x, b.y), 0);
+    EXPECT_EQ(Alpha(x, b.x - 3, b.y), 255);
+    // A selection rectangle paints only where nothing is drawn yet.
+    f.ed.Down(a.x - 20, a.y - 20, kShift);
+    f.ed.Move(a.x + 20, a.y + 20);
+    EXPECT_EQ(Alpha(x, a.x - 20, a.y), 220);  // edge
+    EXPECT_EQ(Alpha(x, a.x - 10, a.y), 80);   // inside
+    EXPECT_EQ(Alpha(x, a.x, a.y), 255);       // the anchor stays
+    f.ed.Up();
+}
+
+TEST(CutterDrawing, CursorRules)
+{
+    Fixture f;
+    f.ed.Shape({{0.1, 0.3}, {-0.1, 0.6}});
+    const qntPOS a = f.ed.At(0);
+    auto at = [&](int px, int py) { return f.ed.CursorAt(int16_t(kX0 + px), int16_t(kY0 + py)); };
+    EXPECT_EQ(f.ed.CursorAt(0, 0), E::CUR_BASE);
+    EXPECT_EQ(at(a.x, a.y), E::CUR_MOVE);
+    EXPECT_EQ(at(5, 5), E::CUR_DEFAULT);
+    const qntRECT_s h3 = f.ed.HandleRect(3), h1 = f.ed.HandleRect(1), h0 = f.ed.HandleRect(0);
+    EXPECT_EQ(at(h3.left, h3.top), E::CUR_HORIZONTAL);
+    EXPECT_EQ(at(h1.left, h1.top), E::CUR_VERTICAL);
+    EXPECT_EQ(at(h0.left, h0.top), E::CUR_MOVE);
+    f.ed.m_nKeys = kCmd;
+    EXPECT_EQ(at(h0.left, h0.top), E::CUR_ROTATE);
+    // Anchors hidden: inside the selection's box the selection moves.
+    f.ed.m_nKeys = 0;
+    f.ed.DoHideNodes();
+    EXPECT_FALSE(f.ed.m_bAnchorsShown);
+    EXPECT_EQ(at((a.x + f.ed.At(1).x) / 2, (a.y + f.ed.At(1).y) / 2), E::CUR_MOVE);
 }
 
 }  // namespace
