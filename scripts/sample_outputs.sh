@@ -41,6 +41,8 @@ run $T psd write "$OUT/two.psd" "$S" "$OUT/engine_lines.png@10,10:lines"
 run $T convert "$OUT/two.psd" "$OUT/two.png"
 run $H/tessolo-host --descriptor "$OUT/lines.qnds" "$OUT/two.psd" "$OUT/host_psd.png"
 cd "$OUT"
+# Printed reports name the files; without the folder they compare.
+sed -i "s|$OUT/||g" ./*.txt
 for f in $(ls | sort); do
   echo "$(md5sum < "$f" | cut -c1-32)  $f"
 done
