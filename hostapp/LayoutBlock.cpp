@@ -1,4 +1,5 @@
 #include "hostapp/LayoutBlock.h"
+#include "engine/DefaultKnife.h"
 
 #include <cstring>
 
@@ -6,10 +7,11 @@ namespace hostapp {
 
 KnifeShape KnifeShape::DefaultKnob()
 {
+    constexpr qntDefaultKnife kShape = qnDefaultKnife();
     KnifeShape k;
-    k.U = {0.434f, 0.3515f, 0.5f, 0.6485f, 0.566f};
-    k.H = {0.0f, -0.165f, -0.297f, -0.165f, 0.0f};
-    k.S = {0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
+    k.U.assign(kShape.U, kShape.U + kShape.kNodes);
+    k.H.assign(kShape.H, kShape.H + kShape.kNodes);
+    k.S.assign(kShape.S, kShape.S + kShape.kNodes);
     return k;
 }
 

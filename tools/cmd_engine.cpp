@@ -11,6 +11,7 @@
 #include "core/String.h"
 #include "engine/Tessolo.h"
 #include "imaging/ImageFile.h"
+#include "engine/DefaultKnife.h"
 
 #include <cstdio>
 #include <cstring>
@@ -88,15 +89,15 @@ bool WritePng(const std::string& path, uint32_t w, uint32_t h, int planes, const
 // The default knife shape of a new layout, optionally flipped.
 void DefaultKnife(CTessolo::KNIFESTRUCT_RENDERER& k, bool across, bool along)
 {
-    static const float U[5] = {0.434f, 0.3515f, 0.5f, 0.6485f, 0.566f};
-    static const float H[5] = {0.0f, -0.165f, -0.297f, -0.165f, 0.0f};
-    k.width = 3;
-    k.nodes = 5;
-    for (int i = 0; i < 5; ++i) {
-        const int slot = along ? 4 - i : i;
-        k.U[slot] = along ? 1.0f - U[i] : U[i];
-        k.H[slot] = across ? -H[i] : H[i];
-        k.S[slot] = 0.5f;
+    constexpr qntDefaultKnife kShape = qnDefaultKnife();
+    constexpr uint32_t n = kShape.kNodes;
+    k.width = kShape.kThickness;
+    k.nodes = n;
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t slot = along ? n - 1 - i : i;
+        k.U[slot] = along ? 1.0f - kShape.U[i] : kShape.U[i];
+        k.H[slot] = across ? -kShape.H[i] : kShape.H[i];
+        k.S[slot] = kShape.S[i];
     }
 }
 

@@ -27,17 +27,7 @@ const char kName[] = "layout";
 // The knife editor of a run without windows: the default knife, no mutation.
 class ToolCutter : public CCutterLink {
 public:
-    ToolCutter()
-    {
-        const double u[5] = {0.434, 0.3515, 0.5, 0.6485, 0.566};
-        const double h[5] = {0.0, -0.165, -0.297, -0.165, 0.0};
-        m_shape.nodeCount = 5;
-        for (int i = 0; i < 5; ++i) {
-            m_shape.U[i] = u[i];
-            m_shape.H[i] = h[i];
-            m_shape.S[i] = 0.5;
-        }
-    }
+    ToolCutter() : m_shape(SHAPE::Default()) {}
     bool IsOpen() const override { return true; }
     const SHAPE& GetShape() const override { return m_shape; }
     void GetMutation(float& s, float& h, float& u) const override { s = h = u = 0.0f; }

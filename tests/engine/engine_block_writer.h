@@ -4,6 +4,7 @@
 
 #include "core/Mem.h"
 #include "engine/Tessolo.h"
+#include "engine/DefaultKnife.h"
 
 #include <bit>
 #include <cstdint>
@@ -44,10 +45,11 @@ struct CutMap {
 // The default knife shape of a new layout.
 inline Knife DefaultKnife()
 {
+    constexpr qntDefaultKnife kShape = qnDefaultKnife();
     Knife k;
-    k.U = {0.434f, 0.3515f, 0.5f, 0.6485f, 0.566f};
-    k.H = {0.0f, -0.165f, -0.297f, -0.165f, 0.0f};
-    k.S = {0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
+    k.U.assign(kShape.U, kShape.U + kShape.kNodes);
+    k.H.assign(kShape.H, kShape.H + kShape.kNodes);
+    k.S.assign(kShape.S, kShape.S + kShape.kNodes);
     return k;
 }
 
