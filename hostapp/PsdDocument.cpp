@@ -1,6 +1,6 @@
 #include "hostapp/PsdDocument.h"
 
-#include "hostapp/ImageFile.h"
+#include "hostapp/RasterImage.h"
 #include "imaging/ImageFile.h"
 #include "imaging/PSDCodec.h"
 

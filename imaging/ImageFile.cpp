@@ -166,7 +166,7 @@ bool qnCodecSavePNG(const char* path, uint16_t width, uint16_t height, uint8_t c
             } else if (codecMode == qncodec::ModeCMYK) {
                 const unsigned k = at(3);
                 for (int c = 0; c < 3; ++c)
-                    dst[c][d] = static_cast<unsigned char>(at(c) * k / 255);
+                    dst[c][d] = qncodec::RGBFromCMYK(at(c), k);
             } else {
                 for (int c = 0; c < 3; ++c)
                     dst[c][d] = static_cast<unsigned char>(at(c));

@@ -4,7 +4,7 @@
 #include "hostapp/HostDescriptor.h"
 #include "hostapp/HostDocument.h"
 #include "hostapp/HostProgram.h"
-#include "hostapp/ImageFile.h"
+#include "hostapp/RasterImage.h"
 
 #include <gtest/gtest.h>
 

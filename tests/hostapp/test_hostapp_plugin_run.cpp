@@ -3,7 +3,7 @@
 #include "core/SafeFile.h"
 #include "core/StdFile.h"
 #include "hostapp/HostDocument.h"
-#include "hostapp/ImageFile.h"
+#include "hostapp/RasterImage.h"
 #include "hostapp/PluginLoader.h"
 #include "hostapp/StandInHost.h"
 

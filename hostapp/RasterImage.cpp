@@ -1,4 +1,4 @@
-#include "hostapp/ImageFile.h"
+#include "hostapp/RasterImage.h"
 
 #include "imaging/ImageFile.h"
 
@@ -37,7 +37,7 @@ uint8_t GrayFromRGB(uint8_t r, uint8_t g, uint8_t b)
 void RGBFromCMYK(const uint8_t cmyk[4], uint8_t rgb[3])
 {
     for (int c = 0; c < 3; ++c)
-        rgb[c] = static_cast<uint8_t>(cmyk[c] * cmyk[3] / 255);
+        rgb[c] = qncodec::RGBFromCMYK(cmyk[c], cmyk[3]);
 }
 
 void CMYKFromRGB(const uint8_t rgb[3], uint8_t cmyk[4])
