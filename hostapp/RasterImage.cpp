@@ -1,5 +1,6 @@
 #include "hostapp/RasterImage.h"
 
+#include "core/ErrorWords.h"
 #include "imaging/ImageFile.h"
 
 #include <cstring>
@@ -127,7 +128,7 @@ void ImageFromFile(const CQNF_ImageFile& file, RasterImage& image)
         std::memcpy(image.planes.back().data(), file.GetPlane(qncodec::PlaneAlpha), image.PixelCount());
 }
 
-bool WritePngFile(const std::string& path, const RasterImage& image, std::string& err)
+bool WritePngFile(const std::string& path, const RasterImage& image, std::string& err, double resolution)
 {
     if (image.width < 1 || image.height < 1 || image.width > kMaxImageSide || image.height > kMaxImageSide) {
         err = "cannot write " + path + ": the image must be 1 to 30000 pixels a side";
@@ -142,9 +143,9 @@ bool WritePngFile(const std::string& path, const RasterImage& image, std::string
     const unsigned char* alpha = image.hasAlpha ? image.planes.back().data() : nullptr;
     unsigned short error = 0;
     if (!qnCodecSavePNG(path.c_str(), static_cast<uint16_t>(image.width), static_cast<uint16_t>(image.height), mode,
-                        planes, alpha, static_cast<uint32_t>(image.width), 72.0, "tessolo-host", error,
+                        planes, alpha, static_cast<uint32_t>(image.width), resolution, "tessolo-host", error,
                         image.hasAlpha)) {
-        err = "cannot write " + path + " (error " + std::to_string(error) + ")";
+        err = qnFileFailure(path, true, error);
         return false;
     }
     return true;

@@ -169,6 +169,8 @@ void StandInHost::UpdateProgress(int32_t done, int32_t total)
     if (total <= 0 || done < 0 || done > total)
         h->Violation("progress " + std::to_string(done) + " of " + std::to_string(total));
     h->m_progressDone.push_back(done);
+    if (h->m_progressListener && total > 0 && done >= 0 && done <= total)
+        h->m_progressListener->Progress(static_cast<uint8_t>(int64_t{done} * 100 / total), nullptr);
 }
 
 void StandInHost::ProcessEvent(void*)

@@ -3,6 +3,7 @@
 #include "core/SafeFile.h"
 #include "core/StdFile.h"
 #include "hostapp/HostDocument.h"
+#include "hostapp/HostProgram.h"
 #include "hostapp/RasterImage.h"
 #include "hostapp/PluginLoader.h"
 #include "hostapp/StandInHost.h"
@@ -121,22 +122,25 @@ TEST(PluginRun, ExitCodesTellSuccessCancelAndErrors)
     std::string text;
     // No settings anywhere: cancelled, and an existing output is left alone.
     ASSERT_EQ(qnReplaceFile(out, "keep", 4), 0);
-    EXPECT_EQ(Host(b, in + " " + out, &text), 1) << text;
+    EXPECT_EQ(Host(b, in + " " + out, &text), kExitCancelled) << text;
     EXPECT_NE(text.find("cancelled"), std::string::npos);
+    EXPECT_NE(text.find("tessolo-mkdesc"), std::string::npos) << text;
     std::vector<uint8_t> kept;
     ASSERT_TRUE(qnReadWholeFile(out, kept, text));
     EXPECT_EQ(kept, (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
     // A refused mode or depth is a plug-in error; the dialog cannot open yet.
-    EXPECT_EQ(Host(b, "--image-mode 9 " + in + " " + out, &text), 2) << text;
+    EXPECT_EQ(Host(b, "--image-mode 9 " + in + " " + out, &text), kExitPluginError) << text;
     EXPECT_NE(text.find("-30101"), std::string::npos) << text;
-    EXPECT_EQ(Host(b, "--depth 16 " + in + " " + out), 2);
-    EXPECT_EQ(Host(b, "--dialog " + in + " " + out), 1);
-    EXPECT_EQ(Host(b, "--about"), 1);
-    // Host errors: bad options, missing input, no plug-in.
-    EXPECT_EQ(Host(b, "--frobnicate " + in + " " + out, &text), 3);
+    EXPECT_EQ(Host(b, "--depth 16 " + in + " " + out), kExitPluginError);
+    EXPECT_EQ(Host(b, "--dialog " + in + " " + out), kExitCancelled);
+    EXPECT_EQ(Host(b, "--about"), kExitCancelled);
+    // A bad command line, as in every program; then host errors: missing
+    // input, no plug-in.
+    EXPECT_EQ(Host(b, "--frobnicate " + in + " " + out, &text), kExitBadArguments);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
-    EXPECT_EQ(Host(b, b.Path("missing.png") + " " + out), 3);
-    EXPECT_EQ(RunProgram(TESSOLO_HOST_FILE, "--plugin " + b.Path("nothing.so") + " " + in + " " + out), 3);
+    EXPECT_EQ(Host(b, b.Path("missing.png") + " " + out), kExitHostError);
+    EXPECT_EQ(RunProgram(TESSOLO_HOST_FILE, "--plugin " + b.Path("nothing.so") + " " + in + " " + out),
+              kExitHostError);
     EXPECT_EQ(RunProgram(TESSOLO_HOST_FILE, "--help", &text), 0);
     EXPECT_NE(text.find("usage:"), std::string::npos);
     // The run created the plug-in's configuration in its own folder.
