@@ -3,6 +3,8 @@
 #include "core/ErrorManager.h"
 
 #include <filesystem>
+
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -41,6 +43,14 @@ std::string qnErrorText(unsigned short number)
     return std::string(qnErrorWords(number)) + " (error " + std::to_string(number) + ")";
 }
 
+bool qnMayWrite(const std::string& path)
+{
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0)
+        return true;
+    return access(path.c_str(), W_OK) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+}
+
 std::string qnFileProblem(const std::string& path, bool writing, unsigned short number)
 {
     namespace fs = std::filesystem;
@@ -56,8 +66,7 @@ std::string qnFileProblem(const std::string& path, bool writing, unsigned short 
         return "is a folder";
     if (!writing && !exists)
         return "file does not exist";
-    if (writing ? (exists ? access(path.c_str(), W_OK) != 0 : access(folder.c_str(), W_OK | X_OK) != 0)
-                : access(path.c_str(), R_OK) != 0)
+    if (writing ? !qnMayWrite(exists ? path : folder.string()) : access(path.c_str(), R_OK) != 0)
         return "permission denied";
     return qnErrorWords(number);
 }

@@ -19,6 +19,12 @@ inline constexpr int qnExitBadArguments = 2;  // the command line is wrong
 // without words.
 const char* qnErrorWords(unsigned short number);
 
+// Whether path (a file or folder; true when missing) may be written: the
+// system lets this user write it, and its permission bits do not mark it
+// read-only. A read-only file is left alone even by a user whom the system
+// would let write it.
+bool qnMayWrite(const std::string& path);
+
 // Why a file cannot be read (writing false) or written now, in a few words:
 // "folder does not exist", "permission denied", "file does not exist",
 // "is a folder"; otherwise the words of number.

@@ -5,9 +5,6 @@
 #include "imaging/ImageFile.h"
 #include "imaging/PSDCodec.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -27,16 +24,6 @@ std::string Lower(std::string s)
 {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return s;
-}
-
-// Writable for this user and not marked read-only: a file with no write
-// bit is left alone even by a user whom the system would let write it.
-bool MayWrite(const std::string& path)
-{
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0)
-        return true;
-    return access(path.c_str(), W_OK) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
 }
 
 // ---- JPEG ---------------------------------------------------------------
@@ -182,12 +169,12 @@ std::string OutputRefusal(const std::string& output, const std::vector<std::stri
     for (const std::string& in : inputs)
         if (!in.empty() && fs::equivalent(in, output, ec))
             return "will not write over the input " + in + "; name another output file";
-    if (fs::exists(output, ec) && !MayWrite(output))
+    if (fs::exists(output, ec) && !qnMayWrite(output))
         return "cannot replace " + output + ": the file is read-only (permission denied)";
     fs::path folder = fs::path(output).parent_path();
     if (folder.empty())
         folder = ".";
-    if (!fs::is_directory(folder, ec) || !MayWrite(folder.string()))
+    if (!fs::is_directory(folder, ec) || !qnMayWrite(folder.string()))
         return qnFileFailure(output, true, qnerr::FileNotOpened);
     return {};
 }

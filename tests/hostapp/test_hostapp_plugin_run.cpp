@@ -7,6 +7,7 @@
 #include "hostapp/RasterImage.h"
 #include "hostapp/PluginLoader.h"
 #include "hostapp/StandInHost.h"
+#include "host_programs.h"
 
 #include <gtest/gtest.h>
 
@@ -23,51 +24,10 @@
 #if defined(TESSOLO_PLUGIN_FILE) && defined(TESSOLO_HOST_FILE) && defined(TESSOLO_MKDESC_FILE)
 
 using namespace hostapp;
+using namespace host_test;
 namespace fs = std::filesystem;
 
 namespace {
-
-// A copy of the bundle in a folder of its own, so runs never share
-// "plugin.conf" or "last.data".
-class Bundle {
-public:
-    Bundle()
-    {
-        std::string pattern = (fs::temp_directory_path() / "tessolo_bundle_XXXXXX").string();
-        EXPECT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-        fs::copy_file(TESSOLO_PLUGIN_FILE, dir / "Tessolo.so");
-    }
-    ~Bundle()
-    {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
-    std::string Path(const std::string& name) const { return (dir / name).string(); }
-    fs::path dir;
-};
-
-int RunProgram(const std::string& program, const std::string& args, std::string* output = nullptr)
-{
-    const std::string command = program + " " + args + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return -1;
-    std::string text;
-    std::array<char, 256> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), pipe)) > 0)
-        text.append(buf.data(), n);
-    const int status = pclose(pipe);
-    if (output)
-        *output = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-int Host(const Bundle& b, const std::string& args, std::string* output = nullptr)
-{
-    return RunProgram(TESSOLO_HOST_FILE, "--plugin " + b.Path("Tessolo.so") + " " + args, output);
-}
 
 void WriteInput(const std::string& path, ColorMode mode, int w, int h, bool alpha)
 {
