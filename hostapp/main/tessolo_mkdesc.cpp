@@ -6,7 +6,7 @@
 #include "core/StdFile.h"
 #include "core/String.h"
 #include "host/PluginAdapter.h"
-#include "hostapp/LayoutBlock.h"
+#include "hostapp/layout/LayoutBlock.h"
 #include "hostapp/StandInHost.h"
 
 #include <cstdio>

@@ -1,17 +1,11 @@
 // Builds layout settings blocks without the main window, for demos and tests:
 // an even grid of C columns and R rows, every grid knife with the same shape,
-// optional free knives and per-piece effect records.
+// optional free knives and per-piece effect records. The plan is laid into
+// the main window's layout model, whose own settings writer makes the block
+// (app/SettingsBlock.cpp), so there is one writer of the format.
 //
-// Block layout (numbers big-endian, floats as their IEEE bits):
-//   u8 pieces flag, u8 pieces mode, u16 rows - 1, u16 columns - 1,
-//   u32 free knife count, f32 row guides, f32 column guides,
-//   u32 knot count, (f32 dx, f32 dy) per knot,
-//   u32 vertical knife count, knives, u32 horizontal knife count, knives,
-//   u32 free knife count, (knife, u32 knot A, u32 knot B) per free knife,
-//   u8 cut, u8 smooth, and with the pieces flag u32 record count and the
-//   92-byte records as given.
-//   knife: u8 flags, u16 node count n, u8 knob size, u8 width, n f32 U,
-//   n f32 H, n f32 S.
+// A plan in pieces mode sets the block's pieces flag, with its records (none
+// when it has none): the writer keeps the flag and the mode together.
 #pragma once
 
 #include <array>
@@ -45,9 +39,8 @@ struct LayoutPlan {
     std::vector<FreeKnife> freeKnives;
     bool cut = true;
     bool smooth = true;
-    bool piecesMode = true;   // false: a replay draws only the knife lines
-    bool pieceRecords = false;  // the pieces flag: records follow
-    std::vector<std::array<uint8_t, 92>> records;
+    bool piecesMode = true;  // false: a replay draws only the knife lines
+    std::vector<std::array<uint8_t, 92>> records;  // pieces mode only
     // Knot offsets in row-major order over (columns + 1) x (rows + 1) knots;
     // empty for all zero.
     std::vector<std::array<float, 2>> knots;
