@@ -109,7 +109,7 @@ int New(const tool::Args& args)
         } else if (a == "--pieces" || a == "--lines") {
             pieces = a == "--pieces";
         } else if (!a.empty() && a[0] == '-') {
-            return tool::BadArguments(kName, "unexpected option " + a + " (see --help)");
+            return tool::BadArguments(kName, "unknown option " + a);
         } else if (out.empty()) {
             out = a;
         } else {

@@ -28,7 +28,8 @@ int Fail(const char* name, const std::string& message)
 
 int BadArguments(const char* name, const std::string& message)
 {
-    Fail(name, message);
+    const bool pointed = message.find("--help") != std::string::npos;
+    Fail(name, pointed ? message : message + " (see --help)");
     return qnExitBadArguments;
 }
 

@@ -107,7 +107,7 @@ int main(int argc, char** argv)
         } else if (!a.empty() && a[0] != '-' && out.empty()) {
             out = a;
         } else {
-            return BadArguments("unexpected argument " + a);
+            return BadArguments((!a.empty() && a[0] == '-' ? "unknown option " : "unexpected argument ") + a);
         }
     }
     if (out.empty())

@@ -107,6 +107,9 @@ TEST(ToolCli, BadArgumentsExitTwoEverywhere)
         const Result r = RunProgram(c.program, c.args);
         EXPECT_EQ(r.code, 2) << c.program << " " << c.args << ": " << r.err;
         EXPECT_EQ(Lines(r.err), 1u) << r.err;
+        if (std::string(c.args).find("--frobnicate") != std::string::npos) {
+            EXPECT_NE(r.err.find(": unknown option --frobnicate (see --help)\n"), std::string::npos) << r.err;
+        }
     }
 }
 
