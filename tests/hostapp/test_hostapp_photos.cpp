@@ -148,9 +148,11 @@ TEST(HostPhotos, OutputFormatFollowsTheName)
             EXPECT_EQ(RunProgram("djpeg", "-outfile /dev/null " + b.Path(jpeg)), 0) << jpeg;
         }
     }
-    if (HaveProgram("python3") && RunProgram("python3", "-c 'import psd_tools'") == 0) {
+    // Debian's own Python, where psd-tools is installed, before any other.
+    const std::string python = fs::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
+    if (RunProgram(python, "-c 'import psd_tools'") == 0) {
         // The input's layer, filtered in place, at the input's size.
-        ASSERT_EQ(RunProgram("python3", "-c 'from psd_tools import PSDImage; p = PSDImage.open(\"" + b.Path("d.psd") +
+        ASSERT_EQ(RunProgram(python, "-c 'from psd_tools import PSDImage; p = PSDImage.open(\"" + b.Path("d.psd") +
                                             "\"); print(len(list(p)), p.width, p.height)'",
                              &text),
                   0)
