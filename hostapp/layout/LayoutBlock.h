@@ -1,12 +1,14 @@
 // Builds layout settings blocks without the main window, for demos and tests:
 // an even grid of C columns and R rows, every grid knife with the same shape,
-// optional free knives and per-piece effect records. The plan is laid into
-// the main window's layout model, whose own settings writer makes the block
-// (app/SettingsBlock.cpp), so there is one writer of the format.
+// optional free knives and per-piece effect records. The plan becomes a plain
+// layout (app/PlainLayout.h), which the main window's layout model writes with
+// its own settings writer: there is one writer of the format.
 //
 // A plan in pieces mode sets the block's pieces flag, with its records (none
 // when it has none): the writer keeps the flag and the mode together.
 #pragma once
+
+#include "app/PlainLayout.h"
 
 #include <array>
 #include <cstdint>
@@ -14,23 +16,16 @@
 
 namespace hostapp {
 
-struct KnifeShape {
-    uint8_t flags = 0;  // bit 0 flip across, bit 1 flip along, bit 2 off
-    uint8_t knob = 100;
-    uint8_t width = 3;
-    std::vector<float> U, H, S;
-
+// A knife shape: flags (bit 0 flip across, bit 1 flip along, bit 2 off),
+// knob size, thickness and nodes.
+struct KnifeShape : qntPlainKnife {
     // The five-node jigsaw knob every new layout starts with.
     static KnifeShape DefaultKnob();
     // A straight cut between the two knots.
     static KnifeShape Straight();
 };
 
-struct FreeKnife {
-    KnifeShape shape;
-    uint32_t knotA = 0;
-    uint32_t knotB = 0;
-};
+using FreeKnife = qntPlainFreeKnife;
 
 struct LayoutPlan {
     uint16_t columns = 2;  // cells, 1..101

@@ -90,7 +90,7 @@ int main(int argc, char** argv)
         } else if (a == "--width" && hasValue) {
             if (!qnParseInteger(argv[++i], 1, 255, n))
                 return BadArguments("--width takes 1..255");
-            plan.knife.width = static_cast<uint8_t>(n);
+            plan.knife.thickness = static_cast<uint8_t>(n);
             plan.cut = false;
         } else if (a == "--no-cut") {
             plan.cut = false;
