@@ -190,6 +190,29 @@ TEST_F(GuiTest, CaptionDragMovesTheWindow)
     EXPECT_TRUE(events.empty()) << "a caption press is no click";
 }
 
+TEST_F(GuiTest, PopupMenuChoiceByKeyboard)
+{
+    const qntPOS at = Global(12, 140);
+    X("mousemove " + std::to_string(at.x) + " " + std::to_string(at.y));
+    Settle();
+    const std::string shot = ::testing::TempDir() + "gui_menu.png";
+    // The menu runs a loop of its own: the keys come from outside, once it is up.
+    hook = [&](const std::string& e) {
+        if (e != "shortcut 2002")
+            return;
+        const std::string later =
+            "(sleep 0.6; import -window root '" + shot + "'; xdotool key Down Down Return) > /dev/null 2>&1 &";
+        ASSERT_EQ(std::system(later.c_str()), 0);
+    };
+    X("key ctrl+m");
+    ASSERT_TRUE(PumpUntil([&] { return events.size() >= 2; }, 6000)) << testing::PrintToString(events);
+    EXPECT_EQ(events, (std::vector<std::string>{"shortcut 2002", "menu 2"})) << "the second item, Zoom out";
+    // TESSOLO_GUI_SHOTS=FOLDER keeps the picture of the open menu.
+    if (const char* keep = std::getenv("TESSOLO_GUI_SHOTS"))
+        std::rename(shot.c_str(), (std::string(keep) + "/menu.png").c_str());
+    std::remove(shot.c_str());
+}
+
 TEST_F(GuiTest, ShortcutReachesTheWindow)
 {
     X("key ctrl+i");
