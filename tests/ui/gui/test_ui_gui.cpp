@@ -84,6 +84,15 @@ protected:
     // Lets the X server and GTK finish what was asked of them.
     static void Settle() { qnui::Toolkit::Get().PumpFor(300); }
 
+    // A shell command that waits (at most 10 s) until this program shows
+    // that many windows.
+    static std::string WaitForWindowsCommand(int count)
+    {
+        return "for i in $(seq 100); do [ $(xdotool search --onlyvisible --classname test_ui_gui | wc -l) -ge " +
+               std::to_string(count) + " ] && break; sleep 0.1; done";
+    }
+    static void WaitForWindows(int count) { std::system(WaitForWindowsCommand(count).c_str()); }
+
     static void X(const std::string& args)
     {
         const std::string cmd = "xdotool " + args;
@@ -154,6 +163,9 @@ TEST_F(GuiTest, ButtonOpensAndClosesModalDialog)
         CQNF_Window* dialog = qnui::Toolkit::Get().TopModal();
         ASSERT_NE(dialog, nullptr);
         const qntRECT_s r = dialog->GetWindowRect();
+        // On a busy machine the dialog may still be on its way to the screen.
+        WaitForWindows(2);
+        Settle();
         Shot shot;
         Screenshot(shot);
         dialogPixel = shot.At(r.left + 20, r.top + 80);
@@ -200,12 +212,14 @@ TEST_F(GuiTest, PopupMenuChoiceByKeyboard)
     hook = [&](const std::string& e) {
         if (e != "shortcut 2002")
             return;
+        // Once the menu is up, as a second visible window of this program,
+        // it is pictured and an item chosen by keyboard.
         const std::string later =
-            "(sleep 0.6; import -window root '" + shot + "'; xdotool key Down Down Return) > /dev/null 2>&1 &";
+            "(" + WaitForWindowsCommand(2) + "; import -window root '" + shot + "'; xdotool key Down Down Return) > /dev/null 2>&1 &";
         ASSERT_EQ(std::system(later.c_str()), 0);
     };
     X("key ctrl+m");
-    ASSERT_TRUE(PumpUntil([&] { return events.size() >= 2; }, 6000)) << testing::PrintToString(events);
+    ASSERT_TRUE(PumpUntil([&] { return events.size() >= 2; }, 12000)) << testing::PrintToString(events);
     EXPECT_EQ(events, (std::vector<std::string>{"shortcut 2002", "menu 2"})) << "the second item, Zoom out";
     // TESSOLO_GUI_SHOTS=FOLDER keeps the picture of the open menu.
     if (const char* keep = std::getenv("TESSOLO_GUI_SHOTS"))
