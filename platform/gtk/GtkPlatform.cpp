@@ -119,6 +119,8 @@ public:
             DestroyWindow(m_windows.begin()->first);
         if (m_cursor)
             g_object_unref(m_cursor);
+        if (m_lastInput)
+            gdk_event_free(m_lastInput);
     }
 
     void SetSink(EventSink* sink) override { m_sink = sink; }
@@ -548,8 +550,11 @@ public:
                          }),
                          &state);
         GdkRectangle at{global.x - win->pos.x, global.y - win->pos.y, 1, 1};
+        // The toolkit handles input after GTK delivered it, so the press or
+        // key that asked for the menu is handed over as its trigger: the
+        // menu needs it to take the pointer and keyboard grab.
         gtk_menu_popup_at_rect(GTK_MENU(menu), gtk_widget_get_window(win->widget), &at, GDK_GRAVITY_NORTH_WEST,
-                               GDK_GRAVITY_NORTH_WEST, nullptr);
+                               GDK_GRAVITY_NORTH_WEST, m_lastInput);
         if (gtk_widget_get_visible(menu))
             g_main_loop_run(state.loop);
         // An item's activation follows the menu's deactivation.
@@ -682,6 +687,13 @@ private:
         m_z.push_back(id);
     }
 
+    void KeepInput(const GdkEvent* ev)
+    {
+        if (m_lastInput)
+            gdk_event_free(m_lastInput);
+        m_lastInput = gdk_event_copy(ev);
+    }
+
     void Send(Event e)
     {
         e.timeMs = NowMs();
@@ -741,6 +753,7 @@ private:
                           ev->state);
         e.button = ev->button == 1 ? 1 : ev->button == 3 ? 2 : ev->button == 2 ? 3 : uint8_t(ev->button);
         win->owner->m_buttonDown = ev->type == GDK_BUTTON_PRESS;
+        win->owner->KeepInput(reinterpret_cast<GdkEvent*>(ev));
         win->owner->Send(e);
         return TRUE;
     }
@@ -807,6 +820,8 @@ private:
         }
         e.win = win->id;
         e.global = win->owner->PointerGlobal();
+        if (ev->type == GDK_KEY_PRESS)
+            win->owner->KeepInput(reinterpret_cast<GdkEvent*>(ev));
         e.mods = ModsOf(ev->state);
         e.vkey = vk;
         e.ch = ch;
@@ -864,6 +879,7 @@ private:
     bool m_buttonDown = false;
     GdkCursor* m_cursor = nullptr;
     int32_t m_cursorId = -1;
+    GdkEvent* m_lastInput = nullptr;  // the last press or key, as a menu's trigger
 };
 
 }  // namespace
