@@ -1,12 +1,12 @@
 #include "ui/gallery/ControlsGallery.h"
 
-#include "imaging/ImageFile.h"
 #include "platform/Headless.h"
 #include "ui/App.h"
 #include "ui/CtrlButton.h"
 #include "ui/CtrlScrollBar.h"
 #include "ui/CtrlSlider.h"
 #include "ui/CtrlStatic.h"
+#include "ui/HeadlessPicture.h"
 #include "ui/KeyCodes.h"
 #include "ui/Toolkit.h"
 
@@ -221,7 +221,7 @@ bool SnapControlsGallery(const std::string& resourcePath, const std::string& sce
         error = "unknown scene '" + scene + "'";
         return false;
     }
-    constexpr int32_t kAt = 20, kDeskW = 640, kDeskH = 460;
+    constexpr int32_t kAt = 20, kDeskW = 640, kDeskH = 460;  // the window and a margin
     plat::HeadlessPlatform p;
     p.SetScreens({{0, 0, kDeskW, kDeskH}});
     Toolkit& tk = Toolkit::Get();
@@ -278,28 +278,7 @@ bool SnapControlsGallery(const std::string& resourcePath, const std::string& sce
                 w.EnableAll(0);
             }
             tk.PumpPending();
-            CQNF_Image shot;
-            ok = shot.Create(kDeskW, kDeskH, qnimg::ModeRGB);
-            if (ok) {
-                shot.Set(qntRGBA8{0x3A, 0x3F, 0x47, 255}, 0x07);
-                for (int32_t y = 0; y < kDeskH; ++y) {
-                    for (int32_t x = 0; x < kDeskW; ++x) {
-                        const plat::WinId id = p.WindowAt({x, y});
-                        if (id) {
-                            const uint32_t c = p.Pixel(id, x - kAt, y - kAt);
-                            shot.SetPixel(uint16_t(x), uint16_t(y),
-                                          qntRGBA8{uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), 255});
-                        }
-                    }
-                }
-                unsigned short e = 0;
-                ok = qnSaveImagePNG(pngPath.c_str(), shot, "Tessolo", e);
-                if (!ok) {
-                    error = "cannot write " + pngPath + " (error " + std::to_string(e) + ")";
-                }
-            } else {
-                error = "out of memory";
-            }
+            ok = SaveDesktopPNG(p, pngPath, error);
             if (p.Exists(w.GetWindowHandle())) {
                 p.Release();
                 w.Close();
