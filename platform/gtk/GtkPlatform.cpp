@@ -253,11 +253,12 @@ public:
         const WinId parent = win->parent;
         delete win;
         if (m_active == id) {
-            m_active = 0;
             // Without a window manager nobody hands the focus back: the
             // window that opened this one takes it, as window managers do.
             if (Win* p = Find(parent); p && p->visible)
                 Activate(parent);
+            else
+                SetActive(0);
         }
     }
 
@@ -708,18 +709,8 @@ private:
             return;
         const WinId old = m_active;
         m_active = id;
-        if (old && Find(old)) {
-            Event e;
-            e.kind = Kind::WinDeactivated;
-            e.win = old;
+        for (const Event& e : FocusChange(old, Find(old) != nullptr, id))
             Send(e);
-        }
-        if (id) {
-            Event e;
-            e.kind = Kind::WinActivated;
-            e.win = id;
-            Send(e);
-        }
     }
 
     static Event Pointer(Kind kind, const Win* win, double xRoot, double yRoot, guint state)
