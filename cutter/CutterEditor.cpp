@@ -204,6 +204,7 @@ bool CWnd_CutterEditor::OnCreate(qntRECT_s preview, uint32_t enginePieces)
         m_nOpeningLayout = 0;
     settings_LoadCutterOptions(m_pConf);
     m_Ctl.linkRC = m_bLinkRC;
+    OnAboveControl(nullptr, 1, 128);
     view_ControlsChanged();
     return true;
 }
@@ -569,8 +570,28 @@ bool CWnd_CutterEditor::OnTimer(uint16_t timer)
 {
     if (timer != 1)
         return false;
+    m_bCursorTick = m_nTicks % 5 == 0;
     ++m_nTicks;
     return m_Status.Tick();
+}
+
+bool CWnd_CutterEditor::OnContextMenu(int16_t x, int16_t y)
+{
+    if (!m_bCreated || m_bCutting || x < m_rcPreview.left || x >= m_rcPreview.right || y < m_rcPreview.top ||
+        y >= m_rcPreview.bottom)
+        return false;
+    DoShaperMenu(qntPOS{x, y});
+    return true;
+}
+
+void CWnd_CutterEditor::OnAboveControl(const char* name, uint8_t enabled, uint8_t type)
+{
+    if (Is(name, "Cutter_CuttingCover") || Is(name, "Cutter_CuttingAbort") || Is(name, "Cutter_CuttingProgress"))
+        return;
+    if (!name)
+        UpdateStatus(view_GetStatusTip("", 1, 128));
+    else
+        UpdateStatus(view_GetStatusTip(name, enabled, type));
 }
 
 bool CWnd_CutterEditor::Close()

@@ -223,9 +223,10 @@ public:
     bool IsCreated() const { return m_bCreated != 0; }
 
     // ---- Window events (coordinates in the window) --------------------------------
-    // Control messages: name and type select the control; data as the toolkit
-    // sends it (u32 value of a slider, the text of an edit, u8 state of a
-    // check box, u16 item id of a pop-up). False when not handled.
+    // Control messages: name and type select the control; data is the u32
+    // value of a slider, the characters of an edit line's text, the u8 new
+    // state of a check box, the u16 item id of a pop-up. False when not
+    // handled.
     bool OnCtrlMessage(uint16_t message, uint32_t id, const char* name, uint8_t type, const void* data);
     bool OnCtrlLostFocus(const char* name, const char* text);
     bool OnLMouseDown(int16_t x, int16_t y, uint8_t modifiers);
@@ -234,6 +235,15 @@ public:
     bool OnKeyDown(uint8_t key, uint8_t modifiers);
     // Timer 1 (30 ms): the status fade. True when the status line changed.
     bool OnTimer(uint16_t timer);
+    // True when the tick just counted is one of every fifth (the first, the
+    // sixth, ...): the window then asks CursorAt for the mouse position.
+    bool IsCursorTick() const { return m_bCursorTick != 0; }
+    // The pop-up of the preview: the shape menu at (x, y) inside the preview
+    // while no Cut runs.
+    bool OnContextMenu(int16_t x, int16_t y);
+    // The pointer is above a control (null name: none); its status tip is
+    // asked for, except for the Cut's cover, abort button and progress bar.
+    void OnAboveControl(const char* name, uint8_t enabled, uint8_t type);
     // The cursor resource id for a window point (CUR_BASE outside the preview).
     uint16_t CursorAt(int16_t x, int16_t y) const;
     // The pending status tip for a control (empty name: none) or zone.
@@ -344,6 +354,12 @@ public:
     virtual void view_Beep() {}
     // Key state at this moment (Option, Space; KM_* bits).
     virtual uint8_t view_GetKeysStatus() const { return m_nKeys; }
+    // The status tip of a control or zone of the window "Cutter" (the
+    // application's tip table); without one, the name itself.
+    virtual std::string view_GetStatusTip(const char* name, uint8_t /*enabled*/, uint8_t /*type*/)
+    {
+        return name ? name : "";
+    }
     // Every event of the editor while cutting (the abort button, Esc).
     virtual void view_PumpOwnEvents() {}
     // Dialogs and pop-ups the editor opens; the window overrides them.
@@ -446,6 +462,7 @@ protected:
     CUTSOURCE m_CutSource;
     CStatusFader m_Status;
     uint32_t m_nTicks = 0;
+    uint8_t m_bCursorTick = 0;
     GEOMETRY m_Geo;
     qntRECT_s m_NodeRects[kMaxNodes] = {};
     qntRECT_s m_HandleRects[8] = {};

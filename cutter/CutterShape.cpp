@@ -432,8 +432,7 @@ bool CWnd_CutterEditor::OnMouseMove(int16_t wx, int16_t wy, uint8_t modifiers)
     const bool shift = modifiers & KM_SHIFT;
     const bool option = view_GetKeysStatus() & KM_OPTION;
     const uint32_t n = std::min<uint32_t>(m_Shape.nodeCount, kMaxNodes);
-    if (!m_bNodeDrag && !m_bSelRect && !m_bHandleDrag)
-        UpdateStatus(Inside(m_rcPreview, wx, wy) ? "Zone_Preview" : "");
+    UpdateStatus(view_GetStatusTip(Inside(m_rcPreview, wx, wy) ? "Zone_Preview" : "", 1, 255));
 
     if (m_bNodeDrag && m_nAnchorNode < n) {
         const qntFPOS t = i_ToHU(double(px - m_nGrabX), double(py - m_nGrabY));

@@ -106,6 +106,40 @@ TEST(CutterWindow, StatusFadesOutInFourTicksAndInInSeven)
     EXPECT_EQ(e.ed.Status().Shown(), "Zone_Preview");
 }
 
+TEST(CutterWindow, TipsCursorTicksAndTheContextMenu)
+{
+    struct Menu : Editor {
+        std::vector<qntPOS> shown;
+        void DoShaperMenu(qntPOS at) override { shown.push_back(at); }
+    } ed;
+    RecorderLink link;
+    ed.SetMain(&link);
+    ASSERT_TRUE(ed.OnCreate(kPreview, 1));
+    ed.OnAboveControl("Cutter_Cut", 1, E::CT_BUTTON);
+    EXPECT_EQ(ed.Status().Pending(), "Cutter_Cut");
+    ed.OnAboveControl("Cutter_CuttingAbort", 1, E::CT_BUTTON);  // the Cut's own controls have none
+    EXPECT_EQ(ed.Status().Pending(), "Cutter_Cut");
+    ed.OnMouseMove(kX0 + 50, kY0 + 50, 0);
+    EXPECT_EQ(ed.Status().Pending(), "Zone_Preview");
+    ed.OnMouseMove(0, 0, 0);
+    EXPECT_EQ(ed.Status().Pending(), "");
+
+    std::vector<int> cursorTicks;
+    for (int t = 1; t <= 11; ++t) {
+        ed.OnTimer(1);
+        if (ed.IsCursorTick())
+            cursorTicks.push_back(t);
+    }
+    EXPECT_EQ(cursorTicks, (std::vector<int>{1, 6, 11}));
+
+    EXPECT_TRUE(ed.OnContextMenu(kX0 + 5, kY0 + 5));
+    EXPECT_FALSE(ed.OnContextMenu(kX0 - 5, kY0 + 5));
+    ed.OnCtrlMessage(E::MSG_SHORTCUT, 36, nullptr, 0, nullptr);
+    ASSERT_EQ(ed.shown.size(), 2u);
+    EXPECT_EQ(ed.shown[1].x, kPreview.left);
+    EXPECT_EQ(ed.shown[1].y, kPreview.top);
+}
+
 TEST(CutterUndo, ButtonsStepsAndTheDepthOfTwoHundred)
 {
     Fixture f;
