@@ -653,12 +653,9 @@ void CWnd_CutterEditor::OnCloneModeChanged()
     NotifyMain_ShapeChanged(1);
 }
 
-void CWnd_CutterEditor::OnCustomMutations(float s, float u, float h)
+void CWnd_CutterEditor::OnCustomMutationsOk(const CCustomMutationsModel& dialog, CQNF_Storage* conf)
 {
-    m_fMutS = s;
-    m_fMutU = u;
-    m_fMutH = h;
-    m_nCloneMode = kCloneModeCustom;
+    CWnd_CutterModel::OnCustomMutationsOk(dialog, conf);
     OnCloneModeChanged();
 }
 

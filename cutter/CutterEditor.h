@@ -284,8 +284,9 @@ public:
     // ---- Cloning --------------------------------------------------------------------------
     void SetCloneMode(uint32_t mode);
     void OnCloneModeChanged();
-    // The custom mutations dialog ended with OK (amounts S, U, H).
-    void OnCustomMutations(float s, float u, float h);
+    // The custom mutations dialog ended with OK: its amounts are stored and
+    // become the editor's in the custom mode, which is then sent.
+    void OnCustomMutationsOk(const CCustomMutationsModel& dialog, CQNF_Storage* conf);
     void NotifyMain_ShapeChanged(uint8_t onlySelectedNodes);
     void NotifyMain_ShapeChanged_FlipH();
     void NotifyMain_ShapeChanged_FlipU();

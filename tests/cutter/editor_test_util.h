@@ -6,6 +6,7 @@
 #include "app/MainModel.h"
 #include "core/Mem.h"
 #include "cutter/CutterEditor.h"
+#include "cutter/DialogModels.h"
 #include "engine/Tessolo.h"
 
 #include <gtest/gtest.h>
@@ -141,6 +142,15 @@ public:
         for (uint32_t i : ids)
             m_Shape.selected[i] = 1;
         DoRedrawExtras(0);
+    }
+    // The custom mutations dialog closed with OK and these amounts.
+    void Custom(float s, float u, float h)
+    {
+        CCustomMutationsModel dialog;
+        dialog.m_fAmount[CCustomMutationsModel::kS] = s;
+        dialog.m_fAmount[CCustomMutationsModel::kU] = u;
+        dialog.m_fAmount[CCustomMutationsModel::kH] = h;
+        OnCustomMutationsOk(dialog, nullptr);
     }
     // The preview point of a node's centre.
     qntPOS At(uint32_t i) const { return NodeCentre(i); }

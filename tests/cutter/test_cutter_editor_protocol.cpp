@@ -312,7 +312,7 @@ TEST(CutterClone, ModeZeroSendsNothingTheOthersSendEveryEdit)
 TEST(CutterClone, AmountsTravelAsSHUAndNoCloningKeepsThem)
 {
     Fixture f;
-    f.ed.OnCustomMutations(0.1f, 0.2f, 0.3f);  // S, U, H
+    f.ed.Custom(0.1f, 0.2f, 0.3f);  // S, U, H
     ASSERT_FALSE(f.link.calls.empty());
     f.ed.opFlipH();
     f.ed.opFlipU();
@@ -345,7 +345,7 @@ TEST(CutterClone, TheLayoutModelMutatesOnlyTheAxisAsked)
         CutRig rig(400, 300, 3, 3);
         MainModel& main = rig.main;
         Editor& ed = rig.ed;
-        ed.OnCustomMutations(c.s, c.u, c.h);
+        ed.Custom(c.s, c.u, c.h);
         bool hMoved = false, uMoved = false;
         const SPLINE& sh = ed.m_Shape;
         main.i_ForEachKnife([&](const CWnd_MainModel::KNIFESTRUCT& k, uint32_t) {
