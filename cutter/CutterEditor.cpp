@@ -222,8 +222,10 @@ bool CWnd_CutterEditor::OnCtrlMessage(uint16_t message, uint32_t id, const char*
         }
         return false;
     }
-    if (message == MSG_POPUP && type == CT_MENU)
-        return OnCommand(data ? *static_cast<const uint16_t*>(data) : 0);
+    if (message == MSG_POPUP && type == CT_MENU) {
+        const uint16_t item = data ? *static_cast<const uint16_t*>(data) : 0;
+        return view_HelpMenuDispatcher(item) || OnCommand(item);
+    }
     if (message == MSG_SHORTCUT) {
         switch (id) {
         case 1:

@@ -373,6 +373,9 @@ public:
     virtual void opLoadShape() {}
     virtual void opSaveShapeQNTH() {}
     virtual void DoHelpMenu() {}
+    // A pop-up choice goes to the application's help menu first; true when
+    // it was one of the help entries.
+    virtual bool view_HelpMenuDispatcher(uint16_t /*id*/) { return false; }
     virtual void DoSaveMenu() {}
     // The base window closing itself (after the position is stored).
     virtual void view_Close() {}

@@ -255,8 +255,16 @@ TEST(CutterMenus, ShortcutsAndCommands)
     EXPECT_EQ(f.link.forwarded, 0);
     EXPECT_TRUE(sc(12));
     EXPECT_EQ(f.link.forwarded, 1);
-    // Pop-up ids outside the table are not handled.
+    // Pop-up ids outside the table are not handled, unless they are the
+    // help menu's.
     EXPECT_FALSE(f.ed.OnCommand(40));
+    const uint16_t help = 5;
+    EXPECT_FALSE(f.ed.OnCtrlMessage(E::MSG_POPUP, 0, "Menu", E::CT_MENU, &help));
+    struct Help : Editor {
+        bool view_HelpMenuDispatcher(uint16_t id) override { return id == 5; }
+    } h;
+    ASSERT_TRUE(h.OnCreate(kPreview, 1));
+    EXPECT_TRUE(h.OnCtrlMessage(E::MSG_POPUP, 0, "Menu", E::CT_MENU, &help));
     f.ed.Popup(E::ID_DELETE);
     EXPECT_EQ(f.ed.m_Shape.nodeCount, 0);
     f.ed.Popup(E::ID_UNDO);
