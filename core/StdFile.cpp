@@ -8,6 +8,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace {
 
@@ -134,11 +135,38 @@ bool CQNF_StdFile::Open(const CQNF_String& path, uint32_t mode)
         SetError(qnerr::FileNotOpened);
         return false;
     }
-    m_stream = f;
+    i_Adopt(f, mode);
+    return true;
+}
+
+void CQNF_StdFile::i_Adopt(FILE* stream, uint32_t mode)
+{
+    m_stream = stream;
     m_canRead = (mode != 2);
     m_canWrite = (mode != 1);
     m_last = LastOp::None;
     ResetError();
+}
+
+bool CQNF_StdFile::OpenDescriptor(int fd, uint32_t mode)
+{
+    Close();
+    m_canRead = m_canWrite = 0;
+    // fdopen would truncate nothing anyway; "w" only names the direction.
+    const char* how = mode == 1 ? "rb" : mode == 2 ? "wb" : mode == 3 || mode == 4 ? "r+b" : nullptr;
+    if (!how || fd < 0) {
+        if (fd >= 0)
+            ::close(fd);
+        SetError(how ? qnerr::FileNotOpened : qnerr::BadArgument);
+        return false;
+    }
+    FILE* f = ::fdopen(fd, how);
+    if (!f) {
+        ::close(fd);
+        SetError(qnerr::FileNotOpened);
+        return false;
+    }
+    i_Adopt(f, mode);
     return true;
 }
 

@@ -42,6 +42,9 @@ public:
     // A name inside a folder. The name must be a single entry: not empty,
     // not "." or "..", without '/' and at most 255 UTF-16 units (else 32).
     bool Open(const CQNF_String& name, const FSRef* folder, uint32_t mode);
+    // Takes over an open descriptor (closed with the file, and on failure)
+    // with access mode 1..4; nothing is truncated.
+    bool OpenDescriptor(int fd, uint32_t mode);
     // True; false (33) only when data still buffered could not be written.
     bool Close();
 
@@ -89,6 +92,7 @@ private:
     // The path of a name in a folder, or false (32) for an unusable name.
     bool i_PathInFolder(const CQNF_String& name, const FSRef* folder, CQNF_String& path);
     bool i_Closed();
+    void i_Adopt(FILE* stream, uint32_t mode);
 
     FILE* m_stream = nullptr;
     uint8_t m_canRead = 0;
