@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <sys/stat.h>
 #include <system_error>
@@ -445,28 +446,51 @@ bool CQNF_StdFile::LaunchFile(const CQNF_String& name, const FSRef* folder)
 bool qnReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error, uint64_t maxSize)
 {
     bytes.clear();
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = std::fopen(path.c_str(), "rbe");
     if (!f) {
         error = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    const std::string tooLargeText = path + " is too large (over " + std::to_string(maxSize) + " bytes)";
+    // The size is checked before anything is read. A device has no size to
+    // check and may never end (/dev/zero): only files and pipes are read.
+    struct stat st;
+    if (::fstat(::fileno(f), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode))) {
+        std::fclose(f);
+        error = path + (S_ISDIR(st.st_mode) ? " is a folder, not a file" : " is not a regular file");
+        return false;
+    }
+    if (S_ISREG(st.st_mode) && uint64_t(st.st_size) > maxSize) {
+        std::fclose(f);
+        error = tooLargeText;
         return false;
     }
     uint8_t chunk[1 << 16];
     size_t got;
     bool tooLarge = false;
-    while (!tooLarge && (got = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
-        tooLarge = got > maxSize - bytes.size();
-        if (!tooLarge)
-            bytes.insert(bytes.end(), chunk, chunk + got);
+    try {
+        if (S_ISREG(st.st_mode))
+            bytes.reserve(size_t(st.st_size));
+        while (!tooLarge && (got = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+            tooLarge = got > maxSize - bytes.size();
+            if (!tooLarge)
+                bytes.insert(bytes.end(), chunk, chunk + got);
+        }
+    } catch (const std::bad_alloc&) {
+        std::fclose(f);
+        bytes = {};
+        error = path + " does not fit into memory";
+        return false;
     }
     const bool failed = std::ferror(f) != 0;
     std::fclose(f);
     if (tooLarge) {
-        bytes.clear();
-        error = path + " is too large (over " + std::to_string(maxSize) + " bytes)";
+        bytes = {};
+        error = tooLargeText;
         return false;
     }
     if (failed) {
-        bytes.clear();
+        bytes = {};
         error = "cannot read " + path;
         return false;
     }

@@ -100,8 +100,14 @@ private:
     LastOp m_last = LastOp::None;
 };
 
-// Reads the whole file at path into bytes; a file of more than maxSize bytes
-// is refused. False with a one-line reason in error: "cannot open PATH: why",
-// "cannot read PATH" or "PATH is too large (over N bytes)".
+// The cap of qnReadWholeFile for callers that state none; a reader that
+// knows its format's largest input passes that instead.
+inline constexpr uint64_t kQnWholeFileDefaultMax = uint64_t(256) << 20;
+
+// Reads the whole file at path into bytes. A regular file larger than
+// maxSize is refused before anything is read; a pipe is read up to maxSize;
+// folders and devices (/dev/zero) are refused. False with a one-line reason
+// in error: "cannot open PATH: why", "cannot read PATH", "PATH is not a
+// regular file" or "PATH is too large (over N bytes)".
 bool qnReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error,
-                     uint64_t maxSize = UINT64_MAX);
+                     uint64_t maxSize = kQnWholeFileDefaultMax);

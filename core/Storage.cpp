@@ -10,6 +10,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,21 +37,17 @@ void CQNF_Storage::i_Forget()
     m_undo = Undo();
     m_allKeys.Empty();
     m_allKeysStale = 1;
+    m_batch = 0;
+    m_pending = 0;
+    m_onDisk = DiskId();
+    m_lock.Unlock();
 }
 
 bool CQNF_Storage::Close()
 {
-    bool ok = true;
-    if (m_open && m_changed && !m_readOnly) {
-        // The stamp covers bytes 24 to the end; the magic is written with it.
-        uint8_t digest[16];
-        CQNF_MD5Digest::Compute(m_image + kStampedFrom, m_imageSize - kStampedFrom, digest);
-        std::memcpy(i_Data(), kMagic, 8);
-        std::memcpy(i_Data() + kStampOffset, digest, 16);
-        // When this fails the file keeps its content and its old stamp; the
-        // container is released all the same.
-        ok = i_Write();
-    }
+    // Every write is stamped as it is made; only the writes an unfinished
+    // update deferred are left to make.
+    bool ok = !m_open || EndUpdate();
     if (m_file) {
         if (!m_file->Flush() && ok) {
             SetError(m_file->GetError());
@@ -107,12 +104,26 @@ bool CQNF_Storage::i_NewContainer()
 // Reads the whole file into the buffer (from its start).
 bool CQNF_Storage::i_OpenFileImage(CQNF_StdFile& file)
 {
+    // A device or a pipe has no size to trust (/dev/zero reads forever).
+    struct stat sb;
+    if (::fstat(::fileno(file.GetStream()), &sb) != 0 || !S_ISREG(sb.st_mode)) {
+        SetError(qnerr::StorageFormat);
+        return false;
+    }
     const int64_t length = file.GetLength();
     if (length < 0 || file.SetPos(0) < 0) {
         SetError(file.GetError());
         return false;
     }
     if (uint64_t(length) > UINT32_MAX) {
+        SetError(qnerr::StorageFormat);
+        return false;
+    }
+    // Junk is refused by its first bytes, before memory is taken for all.
+    char magic[8];
+    if (length > 0 && (length < kNewSize || file.Read(magic, 8) != 8 ||
+                       (std::memcmp(magic, kMagic, 8) != 0 && std::memcmp(magic, kMagicIndexed, 8) != 0) ||
+                       file.SetPos(0) != 0)) {
         SetError(qnerr::StorageFormat);
         return false;
     }
@@ -148,13 +159,33 @@ bool CQNF_Storage::Open(const CQNF_String& path, unsigned short mode)
             i_Forget();
             return false;
         }
-        return i_NewContainer();
+        return i_ReplaceByPath();
     }
+    return i_ReadPath();
+}
 
+bool CQNF_Storage::i_ReplaceByPath()
+{
+    // Another writer's cycle on the old file ends before it is replaced.
+    m_lock.Lock(m_path);
+    const bool ok = i_NewContainer();
+    m_lock.Unlock();
+    return ok;
+}
+
+bool CQNF_Storage::i_ReadPath()
+{
+    // For update the file is read under the lock, so that a file found
+    // empty gets its new container before another writer reads it.
+    if (m_mode != 1 && !m_lock.Lock(m_path)) {
+        SetError(qnerr::FileNotOpened);
+        i_Forget();
+        return false;
+    }
     // Mode 0 opens for update so that a file we may not write fails here,
     // not at the first change.
     CQNF_StdFile file;
-    if (!file.Open(path, mode == 1 ? 1 : 3)) {
+    if (!file.Open(CQNF_String(m_path.c_str()), m_mode == 1 ? 1 : 3)) {
         SetError(file.GetError());
         i_Forget();
         return false;
@@ -165,9 +196,10 @@ bool CQNF_Storage::Open(const CQNF_String& path, unsigned short mode)
         i_Forget();
         return false;
     }
-    if (m_imageSize == 0)
-        return i_NewContainer();
-    return i_UseImage(true);
+    i_NoteOnDisk();
+    const bool ok = m_imageSize == 0 ? i_NewContainer() : i_UseImage(true);
+    m_lock.Unlock();
+    return ok;
 }
 
 namespace {
@@ -207,19 +239,8 @@ bool CQNF_Storage::Open(const char* name, const FSRef* folder, unsigned short mo
         i_Forget();
         return false;
     }
-    if (mode == 2) {
-        file.Close();
-        return i_NewContainer();
-    }
-    const bool read = i_OpenFileImage(file);
     file.Close();
-    if (!read) {
-        i_Forget();
-        return false;
-    }
-    if (m_imageSize == 0)
-        return i_NewContainer();
-    return i_UseImage(true);
+    return mode == 2 ? i_ReplaceByPath() : i_ReadPath();
 }
 
 bool CQNF_Storage::Open(CQNF_StdFile* file, unsigned short mode)
@@ -293,8 +314,13 @@ bool CQNF_Storage::CheckMD5(const unsigned char* image, size_t size)
 bool CQNF_Storage::CheckMD5(CQNF_StdFile* file)
 {
     ResetError();
-    if (!file) {
-        SetError(qnerr::BadArgument);
+    if (!file || !file->IsOpened()) {
+        SetError(file ? qnerr::FileClosed : qnerr::BadArgument);
+        return false;
+    }
+    struct stat sb;
+    if (::fstat(::fileno(file->GetStream()), &sb) != 0 || !S_ISREG(sb.st_mode)) {
+        SetError(qnerr::StorageFormat);
         return false;
     }
     const int64_t pos = file->GetPos();
@@ -306,16 +332,44 @@ bool CQNF_Storage::CheckMD5(CQNF_StdFile* file)
     const int64_t rest = length > pos ? length - pos : 0;
     if (rest == 0)
         return true;
-    CQNF_Mem bytes;
-    if (!bytes.alloc(uint64_t(rest))) {
-        SetError(bytes.GetError());
+    if (rest <= int64_t(kStampedFrom)) {
+        SetError(qnerr::StorageFormat);
         return false;
     }
-    if (file->Read(bytes.GetPtr(), bytes.GetSize()) != rest) {
+    // Streamed: the stamp of a file of any size costs no more memory.
+    uint8_t head[kStampedFrom];
+    if (file->Read(head, kStampedFrom) != kStampedFrom) {
         SetError(file->IsError() ? file->GetError() : qnerr::FileRead);
         return false;
     }
-    return i_CheckStamp(bytes.GetPtr(), bytes.GetSize());
+    CQNF_MD5Digest md5;
+    std::vector<uint8_t> chunk(1 << 16);
+    for (int64_t left = rest - kStampedFrom; left > 0;) {
+        const uint32_t want = uint32_t(std::min<int64_t>(left, int64_t(chunk.size())));
+        if (file->Read(chunk.data(), want) != want) {
+            SetError(file->IsError() ? file->GetError() : qnerr::FileRead);
+            return false;
+        }
+        md5.Update(chunk.data(), want);
+        left -= want;
+    }
+    uint8_t digest[16];
+    md5.Final(digest);
+    if (std::memcmp(digest, head + kStampOffset, 16) != 0) {
+        SetError(qnerr::StorageStamp);
+        return false;
+    }
+    return true;
+}
+
+bool CQNF_Storage::CheckMD5()
+{
+    ResetError();
+    if (!m_open) {
+        SetError(qnerr::Empty);
+        return false;
+    }
+    return i_CheckStamp(m_image, m_imageSize);
 }
 
 bool CQNF_Storage::CheckMD5(const CQNF_String& path)

@@ -257,7 +257,7 @@ TEST_F(BaseStdFile, WholeFilesAreReadWithinALimit)
     EXPECT_EQ(error.rfind("cannot open " + PathOf("missing") + ": ", 0), 0u) << error;
     fs::create_directory(dir / "folder");
     EXPECT_FALSE(qnReadWholeFile(PathOf("folder"), bytes, error));
-    EXPECT_EQ(error, "cannot read " + PathOf("folder"));
+    EXPECT_EQ(error, PathOf("folder") + " is a folder, not a file");
 }
 
 TEST(BaseFileNames, EightBitNamesBecomeUtf16Units)

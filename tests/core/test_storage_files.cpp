@@ -74,7 +74,7 @@ TEST(StorageFiles, AFailedWriteLeavesFileAndContainerAsTheyWere)
     EXPECT_EQ(Entries(dir), std::set<std::string>{"plugin.conf"}) << "no temporary file is left";
 }
 
-TEST(StorageFiles, CloseThatCannotStampStillReleases)
+TEST(StorageFiles, CloseThatCannotWriteTheUpdateStillReleases)
 {
     TempDir root;
     const std::string dir = root.File("d");
@@ -83,15 +83,19 @@ TEST(StorageFiles, CloseThatCannotStampStillReleases)
     CQNF_Storage st;
     ASSERT_TRUE(st.Open(S(path), 2));
     ASSERT_TRUE(st.SetRecord("v", uint32_t(7)));
-    const Bytes unstamped = ReadFile(path);
+    const Bytes before = ReadFile(path);
+    ASSERT_TRUE(st.BeginUpdate());
+    ASSERT_TRUE(st.SetRecord("w", uint32_t(8)));
+    EXPECT_EQ(ReadFile(path), before) << "an update is written at its end";
     fs::rename(dir, root.File("gone"));
     EXPECT_FALSE(st.Close());
     EXPECT_FALSE(st.IsOpened());
     fs::rename(root.File("gone"), dir);
-    EXPECT_EQ(ReadFile(path), unstamped) << "content kept, old stamp";
+    EXPECT_EQ(ReadFile(path), before) << "content and stamp kept";
     CQNF_Storage back;
     ASSERT_TRUE(back.Open(S(path), 1));
     EXPECT_EQ(back.GetTotalRecords(), 1u);
+    EXPECT_TRUE(back.CheckMD5(S(path)));
 }
 
 TEST(StorageFiles, LinksAreFollowedAndPermissionsKept)
