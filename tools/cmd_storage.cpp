@@ -63,9 +63,11 @@ std::string Why(unsigned short error)
 int Failed(const std::string& what, unsigned short error) { return tool::Fail(kName, what + ": " + Why(error)); }
 
 // What keeps FILE from being a container at all, said plainly; empty when
-// it is a regular file (or missing and allowed to be).
-std::string NotAContainer(const std::string& file, bool mayBeMissing)
+// it may be one. A file to write may be missing or empty (it becomes a new
+// container); a file to read must hold at least an empty container.
+std::string NotAContainer(const std::string& file, bool toWrite)
 {
+    const bool mayBeMissing = toWrite;
     struct stat sb;
     if (::stat(file.c_str(), &sb) != 0)
         return errno == ENOENT && mayBeMissing ? std::string()
@@ -74,6 +76,8 @@ std::string NotAContainer(const std::string& file, bool mayBeMissing)
         return file + " is a folder, not a storage container";
     if (!S_ISREG(sb.st_mode))
         return file + " is not a regular file, so not a storage container";
+    if (!toWrite && sb.st_size < off_t(qnstorage::kNewSize))
+        return file + ": " + Why(qnerr::StorageFormat) + " (" + std::to_string(sb.st_size) + " bytes)";
     return {};
 }
 
@@ -272,10 +276,6 @@ int Check(const std::string& file)
 {
     if (const std::string why = NotAContainer(file, false); !why.empty())
         return tool::Fail(kName, why);
-    // An empty file has no stamp to be right: it is no container yet.
-    struct stat sb;
-    if (::stat(file.c_str(), &sb) == 0 && sb.st_size < off_t(qnstorage::kNewSize))
-        return Failed(file, qnerr::StorageFormat);
     CQNF_Storage st;
     if (!st.CheckMD5(CQNF_String(file.c_str())))
         return Failed(file, st.GetError());
