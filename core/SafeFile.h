@@ -32,10 +32,18 @@
 #include "core/StdFile.h"
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 
 // The target name that means standard output.
 inline constexpr const char* kQnStandardOutput = "-";
+
+// Where a program reports what it wrote: standard error when the file
+// itself goes to standard output, so that the two never mix.
+inline std::FILE* qnReportStream(const std::string& target)
+{
+    return target == kQnStandardOutput ? stderr : stdout;
+}
 
 // Returns 0 or the error number.
 unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size);

@@ -496,3 +496,32 @@ bool qnReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::
     }
     return true;
 }
+
+bool qnCheckInputFile(const std::string& path, uint64_t maxSize, std::initializer_list<std::string_view> magics,
+                      std::string& error)
+{
+    std::FILE* f = std::fopen(path.c_str(), "rbe");
+    if (!f) {
+        error = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    struct stat st;
+    bool ok = ::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode);
+    if (!ok)
+        error = path + (S_ISDIR(st.st_mode) ? " is a folder, not a file" : " is not a regular file");
+    else if (uint64_t(st.st_size) > maxSize) {
+        ok = false;
+        error = path + " is too large (over " + std::to_string(maxSize) + " bytes)";
+    }
+    if (ok && magics.size() > 0) {
+        char head[16] = {};
+        const size_t got = std::fread(head, 1, sizeof head, f);
+        ok = false;
+        for (const std::string_view m : magics)
+            ok = ok || (m.size() <= got && std::string_view(head, m.size()) == m);
+        if (!ok)
+            error = path + " is not of the kind expected (it does not begin as one)";
+    }
+    std::fclose(f);
+    return ok;
+}

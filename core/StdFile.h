@@ -23,7 +23,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CQNF_StdFile : public CQNF_FrameWork {
@@ -111,3 +113,10 @@ inline constexpr uint64_t kQnWholeFileDefaultMax = uint64_t(256) << 20;
 // regular file" or "PATH is too large (over N bytes)".
 bool qnReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error,
                      uint64_t maxSize = kQnWholeFileDefaultMax);
+
+// For readers that load a whole file through their own code: true when path
+// is a regular file of at most maxSize bytes that begins with one of the
+// magics given (none given: any beginning). Else false with a one-line
+// reason in error, before anything of size has been read.
+bool qnCheckInputFile(const std::string& path, uint64_t maxSize, std::initializer_list<std::string_view> magics,
+                      std::string& error);

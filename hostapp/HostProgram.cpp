@@ -282,6 +282,12 @@ bool ParseHostCommandLine(const std::vector<std::string>& args, HostCommandLine&
 
 namespace {
 
+// Inputs read whole, refused beyond what their formats can hold: an ICC
+// profile in use is a few MB at most; a descriptor holds a settings block
+// (some 40 MB at its largest) compressed and written as hexadecimal text.
+constexpr uint64_t kMaxIccBytes = uint64_t(64) << 20;
+constexpr uint64_t kMaxDescriptorBytes = uint64_t(256) << 20;
+
 bool BuildDocument(const HostCommandLine& cmd, HostDocument& doc, std::string& err)
 {
     RasterImage input;
@@ -339,7 +345,8 @@ bool BuildDocument(const HostCommandLine& cmd, HostDocument& doc, std::string& e
     }
     doc.resolution = cmd.resolution;
     doc.ruler = cmd.ruler;
-    if (!cmd.icc.empty() && !qnReadWholeFile(cmd.icc, doc.icc, err))
+    // An ICC profile states its size in 32 bits; real ones are far smaller.
+    if (!cmd.icc.empty() && !qnReadWholeFile(cmd.icc, doc.icc, err, kMaxIccBytes))
         return false;
     return true;
 }
@@ -369,7 +376,7 @@ int RunHostProgram(const HostCommandLine& cmd)
     std::vector<uint8_t> descriptor;
     if (!cmd.descriptorFile.empty() && std::filesystem::exists(cmd.descriptorFile)) {
         HostDescriptor parsed;
-        if (!qnReadWholeFile(cmd.descriptorFile, descriptor, err))
+        if (!qnReadWholeFile(cmd.descriptorFile, descriptor, err, kMaxDescriptorBytes))
             return Fail(kExitHostError, err);
         if (!descriptor.empty() && !HostDescriptor::Parse(descriptor.data(), descriptor.size(), parsed, err))
             return Fail(kExitHostError, cmd.descriptorFile + ": " + err);

@@ -1,6 +1,7 @@
 // "convert IN OUT": a PNG, JPEG or PSD picture (its merged image) into a PNG.
 #include "tools/Command.h"
 
+#include "core/SafeFile.h"
 #include "imaging/ImageFile.h"
 
 #include <cstdio>
@@ -25,7 +26,7 @@ int Run(const tool::Args& args)
     if (!qnCodecSavePNG(args[1].c_str(), w, h, in.GetMode(), planes, in.GetPlane(-1), w, 72.0, "tessolo-tool",
                         error))
         return tool::Fail(kName, "cannot write " + args[1] + " (error " + std::to_string(error) + ")");
-    std::printf("%s: %s %u x %u -> %s\n", args[0].c_str(), in.GetKindName(), w, h, args[1].c_str());
+    std::fprintf(qnReportStream(args[1]), "%s: %s %u x %u -> %s\n", args[0].c_str(), in.GetKindName(), w, h, args[1].c_str());
     return 0;
 }
 
