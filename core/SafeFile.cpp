@@ -313,7 +313,7 @@ bool CQNF_SafeFile::Open(const char* target)
     }
     const Target t = Resolve(target);
     const int fd = t.direct ? AnonymousFile() : MakeTemp(t, m_temp, m_slot);
-    if (fd < 0 || !m_file.OpenDescriptor(fd, 4)) {
+    if (fd < 0 || !m_file.OpenDescriptor(fd, qnfile::kReadWrite)) {
         SetError(qnerr::FileNotOpened);
         RemoveTemp(m_temp, m_slot);
         return false;

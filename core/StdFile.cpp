@@ -17,10 +17,10 @@ namespace {
 const char* ModeString(uint32_t mode)
 {
     switch (mode) {
-    case 1: return "rbe";
-    case 2: return "wbe";
-    case 3: return "r+be";
-    case 4: return "w+be";
+    case qnfile::kRead: return "rbe";
+    case qnfile::kWrite: return "wbe";
+    case qnfile::kUpdate: return "r+be";
+    case qnfile::kReadWrite: return "w+be";
     default: return nullptr;
     }
 }
@@ -143,8 +143,8 @@ bool CQNF_StdFile::Open(const CQNF_String& path, uint32_t mode)
 void CQNF_StdFile::i_Adopt(FILE* stream, uint32_t mode)
 {
     m_stream = stream;
-    m_canRead = (mode != 2);
-    m_canWrite = (mode != 1);
+    m_canRead = (mode != qnfile::kWrite);
+    m_canWrite = (mode != qnfile::kRead);
     m_last = LastOp::None;
     ResetError();
 }
@@ -154,7 +154,10 @@ bool CQNF_StdFile::OpenDescriptor(int fd, uint32_t mode)
     Close();
     m_canRead = m_canWrite = 0;
     // fdopen would truncate nothing anyway; "w" only names the direction.
-    const char* how = mode == 1 ? "rb" : mode == 2 ? "wb" : mode == 3 || mode == 4 ? "r+b" : nullptr;
+    const char* how = mode == qnfile::kRead    ? "rb"
+                      : mode == qnfile::kWrite ? "wb"
+                      : mode == qnfile::kUpdate || mode == qnfile::kReadWrite ? "r+b"
+                                                                              : nullptr;
     if (!how || fd < 0) {
         if (fd >= 0)
             ::close(fd);

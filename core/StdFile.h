@@ -28,6 +28,14 @@
 #include <string_view>
 #include <vector>
 
+// Access modes of CQNF_StdFile::Open (see above).
+namespace qnfile {
+inline constexpr uint32_t kRead = 1;       // "rb"
+inline constexpr uint32_t kWrite = 2;      // "wb"
+inline constexpr uint32_t kUpdate = 3;     // "r+b"
+inline constexpr uint32_t kReadWrite = 4;  // "w+b"
+}  // namespace qnfile
+
 class CQNF_StdFile : public CQNF_FrameWork {
 public:
     CQNF_StdFile() = default;

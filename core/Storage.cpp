@@ -67,7 +67,7 @@ bool CQNF_Storage::i_UseImage(bool allowIndexed)
         return false;
     }
     m_open = 1;
-    m_readOnly = m_mode == 1 || m_c.indexed;
+    m_readOnly = m_mode == kOpenReadOnly || m_c.indexed;
     m_physicalSize = m_imageSize;
     m_allKeysStale = 1;
     return true;
@@ -75,7 +75,7 @@ bool CQNF_Storage::i_UseImage(bool allowIndexed)
 
 bool CQNF_Storage::i_NewContainer()
 {
-    if (m_mode == 1) {
+    if (m_mode == kOpenReadOnly) {
         SetError(qnerr::BadArgument);
         i_Forget();
         return false;
@@ -87,8 +87,8 @@ bool CQNF_Storage::i_NewContainer()
     }
     m_image = m_buffer.GetPtr();
     m_imageSize = kNewSize;
-    std::memcpy(i_Data(), kMagic, 8);
-    std::memcpy(i_Data() + kNewSize - kTrailerSize, kMagic, 8);
+    std::memcpy(i_Data(), kMagic, kMagicSize);
+    std::memcpy(i_Data() + kNewSize - kTrailerSize, kMagic, kMagicSize);
     m_c = Container();
     m_c.recordsEnd = kRecordsOffset;
     m_open = 1;
@@ -115,14 +115,15 @@ bool CQNF_Storage::i_OpenFileImage(CQNF_StdFile& file)
         SetError(file.GetError());
         return false;
     }
-    if (uint64_t(length) > UINT32_MAX) {
+    if (uint64_t(length) > kMaxContainerSize) {
         SetError(qnerr::StorageFormat);
         return false;
     }
     // Junk is refused by its first bytes, before memory is taken for all.
-    char magic[8];
-    if (length > 0 && (length < kNewSize || file.Read(magic, 8) != 8 ||
-                       (std::memcmp(magic, kMagic, 8) != 0 && std::memcmp(magic, kMagicIndexed, 8) != 0) ||
+    char magic[kMagicSize];
+    if (length > 0 && (length < kNewSize || file.Read(magic, kMagicSize) != kMagicSize ||
+                       (std::memcmp(magic, kMagic, kMagicSize) != 0 &&
+                        std::memcmp(magic, kMagicIndexed, kMagicSize) != 0) ||
                        file.SetPos(0) != 0)) {
         SetError(qnerr::StorageFormat);
         return false;
@@ -149,12 +150,12 @@ bool CQNF_Storage::Open(const CQNF_String& path, unsigned short mode)
     Close();
     m_mode = mode;
     m_path.assign(path.GetStr(), path.GetLength());
-    if (mode == 2) {
+    if (mode == kOpenCreate) {
         // Replacing is refused where truncating would be: a file we may not
         // write stays as it is.
         struct stat sb;
         CQNF_StdFile probe;
-        if (::stat(m_path.c_str(), &sb) == 0 && !probe.Open(path, 3)) {
+        if (::stat(m_path.c_str(), &sb) == 0 && !probe.Open(path, qnfile::kUpdate)) {
             SetError(probe.GetError());
             i_Forget();
             return false;
@@ -177,7 +178,7 @@ bool CQNF_Storage::i_ReadPath()
 {
     // For update the file is read under the lock, so that a file found
     // empty gets its new container before another writer reads it.
-    if (m_mode != 1 && !m_lock.Lock(m_path)) {
+    if (m_mode != kOpenReadOnly && !m_lock.Lock(m_path)) {
         SetError(qnerr::FileNotOpened);
         i_Forget();
         return false;
@@ -185,7 +186,7 @@ bool CQNF_Storage::i_ReadPath()
     // Mode 0 opens for update so that a file we may not write fails here,
     // not at the first change.
     CQNF_StdFile file;
-    if (!file.Open(CQNF_String(m_path.c_str()), m_mode == 1 ? 1 : 3)) {
+    if (!file.Open(CQNF_String(m_path.c_str()), m_mode == kOpenReadOnly ? qnfile::kRead : qnfile::kUpdate)) {
         SetError(file.GetError());
         i_Forget();
         return false;
@@ -231,16 +232,16 @@ bool CQNF_Storage::Open(const char* name, const FSRef* folder, unsigned short mo
     // opened tells where the name led. An existing file is only read here:
     // a new container replaces it as a whole.
     CQNF_StdFile file;
-    bool opened = file.Open(fileName, folder, mode == 1 ? 1 : 3);
-    if (!opened && mode == 2)
-        opened = file.Open(fileName, folder, 4);  // creates the missing file
+    bool opened = file.Open(fileName, folder, mode == kOpenReadOnly ? qnfile::kRead : qnfile::kUpdate);
+    if (!opened && mode == kOpenCreate)
+        opened = file.Open(fileName, folder, qnfile::kReadWrite);  // creates the missing file
     if (!opened || !PathOfStream(file, m_path)) {
         SetError(opened ? qnerr::FileNotOpened : file.GetError());
         i_Forget();
         return false;
     }
     file.Close();
-    return mode == 2 ? i_ReplaceByPath() : i_ReadPath();
+    return mode == kOpenCreate ? i_ReplaceByPath() : i_ReadPath();
 }
 
 bool CQNF_Storage::Open(CQNF_StdFile* file, unsigned short mode)
@@ -267,7 +268,7 @@ bool CQNF_Storage::Open(const unsigned char* image, size_t size)
     ResetError();
     Close();
     m_mode = 1;
-    if (!image || size < kNewSize || size > UINT32_MAX) {
+    if (!image || size < kNewSize || size > kMaxContainerSize) {
         SetError(qnerr::StorageFormat);
         i_Forget();
         return false;
@@ -296,9 +297,9 @@ bool CQNF_Storage::i_CheckStamp(const unsigned char* image, size_t size)
         SetError(qnerr::StorageFormat);
         return false;
     }
-    uint8_t digest[16];
+    uint8_t digest[kStampSize];
     CQNF_MD5Digest::Compute(image + kStampedFrom, size - kStampedFrom, digest);
-    if (std::memcmp(digest, image + kStampOffset, 16) != 0) {
+    if (std::memcmp(digest, image + kStampOffset, kStampSize) != 0) {
         SetError(qnerr::StorageStamp);
         return false;
     }
@@ -353,9 +354,9 @@ bool CQNF_Storage::CheckMD5(CQNF_StdFile* file)
         md5.Update(chunk.data(), want);
         left -= want;
     }
-    uint8_t digest[16];
+    uint8_t digest[kStampSize];
     md5.Final(digest);
-    if (std::memcmp(digest, head + kStampOffset, 16) != 0) {
+    if (std::memcmp(digest, head + kStampOffset, kStampSize) != 0) {
         SetError(qnerr::StorageStamp);
         return false;
     }
@@ -376,7 +377,7 @@ bool CQNF_Storage::CheckMD5(const CQNF_String& path)
 {
     ResetError();
     CQNF_StdFile file;
-    if (!file.Open(path, 1)) {
+    if (!file.Open(path, qnfile::kRead)) {
         SetError(file.GetError());
         return false;
     }
@@ -387,7 +388,7 @@ bool CQNF_Storage::CheckMD5(const char* name, const FSRef* folder)
 {
     ResetError();
     CQNF_StdFile file;
-    if (!file.Open(CQNF_String(name), folder, 1)) {
+    if (!file.Open(CQNF_String(name), folder, qnfile::kRead)) {
         SetError(file.GetError());
         return false;
     }

@@ -25,8 +25,9 @@
 // - The indexed variant ("QNCPSv4S") is read-only: appending behind its
 //   stored index would make it unreadable.
 //
-// Access modes: 0 read and write an existing container, 1 read only,
-// 2 create (an existing file is replaced by a new, empty container).
+// Access modes (qnstorage::kOpen...): 0 read and write an existing
+// container, 1 read only, 2 create (an existing file is replaced by a new,
+// empty container).
 #pragma once
 
 #include "core/Array.h"

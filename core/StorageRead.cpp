@@ -54,7 +54,7 @@ unsigned char CQNF_Storage::GetRec(const CQNF_String& key, _QNSTORAGEDATA& value
     case kBinary: {
         const uint32_t count = qnGetBE32(p);
         if (value.ptr)
-            std::memcpy(value.ptr, p + 4, count);
+            std::memcpy(value.ptr, p + kPayloadCountSize, count);
         else
             value.u32 = count;
         break;
@@ -123,7 +123,7 @@ bool CQNF_Storage::GetRec(const CQNF_String& key, CQNF_String& value)
         SetError(qnerr::StorageFormat);
         return false;
     }
-    const char* chars = reinterpret_cast<const char*>(p + 4);
+    const char* chars = reinterpret_cast<const char*>(p + kPayloadCountSize);
     const std::string text(chars, strnlen(chars, count - 1));
     CQNF_String result(text.c_str());
     if (result.IsError()) {
@@ -154,7 +154,7 @@ bool CQNF_Storage::GetRec(const CQNF_String& key, CQNF_Mem& value)
         SetError(value.GetError());
         return false;
     }
-    std::memcpy(value.GetPtr(), p + 4, count);
+    std::memcpy(value.GetPtr(), p + kPayloadCountSize, count);
     return true;
 }
 
@@ -178,7 +178,7 @@ bool CQNF_Storage::GetRec(const CQNF_String& key, unsigned char* buffer, uint32_
         return false;
     }
     if (buffer)
-        std::memcpy(buffer, p + 4, count);
+        std::memcpy(buffer, p + kPayloadCountSize, count);
     size = count;
     return true;
 }

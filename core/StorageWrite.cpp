@@ -51,7 +51,7 @@ void CQNF_Storage::i_Rollback()
     m_undo.patches.clear();
     m_imageSize = m_undo.size;
     std::memcpy(data, m_undo.head, kRecordsOffset);
-    std::memcpy(data + m_imageSize - kTrailerSize, kMagic, 8);
+    std::memcpy(data + m_imageSize - kTrailerSize, kMagic, kMagicSize);
     // The bytes are those of before the operation, which parsed then.
     const unsigned short error = GetError();
     if (Parse(m_image, m_imageSize, false, m_c) != 0) {
@@ -67,12 +67,15 @@ bool CQNF_Storage::i_Reserve(uint64_t size)
 {
     if (size <= m_buffer.GetSize())
         return true;
-    if (size > UINT32_MAX) {
+    if (size > kMaxContainerSize) {
         SetError(qnerr::NoMemory);
         return false;
     }
-    // Geometric growth keeps a run of appends linear.
-    const uint64_t grown = std::min<uint64_t>(UINT32_MAX, std::max<uint64_t>({size, uint64_t(m_buffer.GetSize()) * 2, 4096}));
+    // Geometric growth keeps a run of appends linear; small containers grow
+    // by a page at least.
+    constexpr uint64_t kMinGrowth = 4096;
+    const uint64_t grown =
+        std::min<uint64_t>(kMaxContainerSize, std::max<uint64_t>({size, uint64_t(m_buffer.GetSize()) * 2, kMinGrowth}));
     if (!m_buffer.Resize(grown) && !m_buffer.Resize(size)) {
         SetError(m_buffer.GetError());
         return false;
@@ -91,10 +94,10 @@ void CQNF_Storage::i_Patch(uint32_t offset, const void* bytes, uint32_t n)
 void CQNF_Storage::i_Stamp()
 {
     // The stamp covers bytes 24 to the end; the magic is written with it.
-    uint8_t digest[16];
+    uint8_t digest[kStampSize];
     CQNF_MD5Digest::Compute(m_image + kStampedFrom, m_imageSize - kStampedFrom, digest);
-    std::memcpy(i_Data(), kMagic, 8);
-    std::memcpy(i_Data() + kStampOffset, digest, 16);
+    std::memcpy(i_Data(), kMagic, kMagicSize);
+    std::memcpy(i_Data() + kStampOffset, digest, kStampSize);
 }
 
 bool CQNF_Storage::i_Write()
@@ -165,11 +168,11 @@ bool CQNF_Storage::i_Append(uint8_t type, uint32_t parent, uint32_t id, std::str
 {
     const uint64_t length = 11 + uint64_t(name.size()) + payloadSize + payload2Size;
     const uint64_t newSize = uint64_t(m_imageSize) + 4 + length;
-    if (name.size() > 0xFFFF || m_c.recordCount == UINT32_MAX) {
+    if (name.size() > kMaxNameLength || m_c.recordCount == UINT32_MAX) {
         SetError(qnerr::BadArgument);
         return false;
     }
-    if (newSize > UINT32_MAX) {
+    if (newSize > kMaxContainerSize) {
         SetError(qnerr::NoMemory);
         return false;
     }
@@ -186,7 +189,7 @@ bool CQNF_Storage::i_Append(uint8_t type, uint32_t parent, uint32_t id, std::str
     const uint32_t offset = m_imageSize - kTrailerSize;
     unsigned char* p = i_Data() + offset;
     qnPutBE32(p, uint32_t(length));
-    p[4] = type;
+    p[kTypeOffset] = type;
     qnPutBE32(p + 5, parent);
     qnPutBE32(p + 9, id);
     qnPutBE16(p + 13, uint16_t(name.size()));
@@ -197,7 +200,7 @@ bool CQNF_Storage::i_Append(uint8_t type, uint32_t parent, uint32_t id, std::str
     if (payload2Size)
         std::memcpy(p + payloadSize, payload2, payload2Size);
     m_imageSize = uint32_t(newSize);
-    std::memcpy(i_Data() + m_imageSize - kTrailerSize, kMagic, 8);
+    std::memcpy(i_Data() + m_imageSize - kTrailerSize, kMagic, kMagicSize);
 
     m_c.recordCount += 1;
     qnPutBE32(i_Data() + kCountOffset, m_c.recordCount);
@@ -343,7 +346,7 @@ bool CQNF_Storage::i_KillRec(std::string_view key)
         doomed.push_back(it->record);
     const uint8_t removed = kRemoved;
     for (uint32_t rec : doomed) {
-        i_Patch(m_c.records[rec].offset + 4, &removed, 1);
+        i_Patch(m_c.records[rec].offset + kTypeOffset, &removed, 1);
         m_c.records[rec].type = kRemoved;
     }
     return i_Rebuild();
@@ -389,9 +392,9 @@ bool CQNF_Storage::i_LockAndRefresh()
     // base this operation applies to.
     CQNF_StdFile file;
     CQNF_Mem bytes;
-    const int64_t length = file.Open(CQNF_String(m_path.c_str()), 1) ? file.GetLength() : -1;
+    const int64_t length = file.Open(CQNF_String(m_path.c_str()), qnfile::kRead) ? file.GetLength() : -1;
     Container fresh;
-    if (length < int64_t(kNewSize) || uint64_t(length) > UINT32_MAX || !bytes.alloc(uint64_t(length)) ||
+    if (length < int64_t(kNewSize) || uint64_t(length) > kMaxContainerSize || !bytes.alloc(uint64_t(length)) ||
         file.Read(bytes.GetPtr(), uint32_t(length)) != length) {
         SetError(qnerr::FileRead);
         m_lock.Unlock();
@@ -590,7 +593,7 @@ bool CQNF_Storage::Rename(const CQNF_String& oldKey, const CQNF_String& newKey)
     if (moved.type == kFolder)
         payloadSize = 0;
     else if (moved.type == kString || moved.type == kBinary)
-        payloadSize = 4 + qnGetBE32(m_image + moved.PayloadOffset());
+        payloadSize = kPayloadCountSize + qnGetBE32(m_image + moved.PayloadOffset());
     else if (const uint32_t fixed = FixedPayloadSize(moved.type))
         payloadSize = fixed;
     else
@@ -606,7 +609,7 @@ bool CQNF_Storage::Rename(const CQNF_String& oldKey, const CQNF_String& newKey)
         ok = i_Append(moved.type, parentId, moved.id, name, payload.data(), payloadSize, nullptr, 0, recordIndex);
         if (ok) {
             // The record keeps its id, so the children of a folder follow it.
-            i_Patch(moved.offset + 4, &removed, 1);
+            i_Patch(moved.offset + kTypeOffset, &removed, 1);
             m_c.records[movedIndex].type = kRemoved;
             ok = i_Rebuild();
         }

@@ -119,7 +119,7 @@ int List(const std::string& file)
     if (const std::string why = NotAContainer(file, false); !why.empty())
         return tool::Fail(kName, why);
     CQNF_Storage st;
-    if (!st.Open(CQNF_String(file.c_str()), 1))
+    if (!st.Open(CQNF_String(file.c_str()), qnstorage::kOpenReadOnly))
         return Failed(file, st.GetError());
     // The index is sorted by key; its tags are record offsets: file order.
     CQNF_StringArray* all = st.GetAllRecordsArray();
@@ -140,7 +140,7 @@ int Get(const std::string& file, const std::string& path)
     if (const std::string why = NotAContainer(file, false); !why.empty())
         return tool::Fail(kName, why);
     CQNF_Storage st;
-    if (!st.Open(CQNF_String(file.c_str()), 1))
+    if (!st.Open(CQNF_String(file.c_str()), qnstorage::kOpenReadOnly))
         return Failed(file, st.GetError());
     const CQNF_String key(path.c_str());
     const unsigned char type = st.GetRecType(key);
@@ -220,7 +220,7 @@ int Put(const std::string& file, const std::string& path, const std::string& typ
     if (made >= 0)
         ::close(made);
     CQNF_Storage st;
-    if (!st.Open(CQNF_String(file.c_str()), 0))
+    if (!st.Open(CQNF_String(file.c_str()), qnstorage::kOpenUpdate))
         return Failed(file, st.GetError());
     // All the changes reach the file in one write, while it is locked.
     if (!st.BeginUpdate())
