@@ -278,6 +278,13 @@ void qnSafeFileForceNamedTemp(bool force) { g_forceNamed.store(force); }
 
 unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size)
 {
+    struct stat written;
+    return qnReplaceFile(path, data, size, written);
+}
+
+unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size, struct stat& written)
+{
+    written = {};
     if (path.empty())
         return qnerr::BadArgument;
     const Target t = Resolve(path);
@@ -294,7 +301,8 @@ unsigned short qnReplaceFile(const std::string& path, const void* data, size_t s
     const int fd = MakeTemp(t, temp, slot);
     if (fd < 0)
         return qnerr::FileNotOpened;
-    const bool ok = WriteAll(fd, bytes, size) && Seal(fd, t.mode) && MoveIntoPlace(fd, temp, slot, t);
+    const bool ok = WriteAll(fd, bytes, size) && Seal(fd, t.mode) && ::fstat(fd, &written) == 0 &&
+                    MoveIntoPlace(fd, temp, slot, t);
     ::close(fd);
     if (!ok) {
         RemoveTemp(temp, slot);

@@ -35,6 +35,8 @@
 #include <cstdio>
 #include <string>
 
+struct stat;
+
 // The target name that means standard output.
 inline constexpr const char* kQnStandardOutput = "-";
 
@@ -47,6 +49,10 @@ inline std::FILE* qnReportStream(const std::string& target)
 
 // Returns 0 or the error number.
 unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size);
+// The same, and on success the status of the file put in place, as it was
+// before the rename made it the target: a later writer's file can never be
+// mistaken for it.
+unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size, struct stat& written);
 
 class CQNF_SafeFile : public CQNF_FrameWork {
 public:

@@ -110,8 +110,9 @@ bool CQNF_Storage::i_Write()
         return true;
     }
     unsigned short error = 0;
+    struct stat written {};
     if (!m_path.empty()) {
-        error = qnReplaceFile(m_path, m_image, m_imageSize);
+        error = qnReplaceFile(m_path, m_image, m_imageSize, written);
     } else if (m_file) {
         if (m_file->SetPos(0) < 0 || m_file->Write(m_image, m_imageSize) != int64_t(m_imageSize) ||
             !m_file->Flush())
@@ -123,7 +124,9 @@ bool CQNF_Storage::i_Write()
     }
     m_pending = 0;
     m_physicalSize = m_imageSize;
-    i_NoteOnDisk();
+    // What we wrote, not what the path names now: another writer may have
+    // replaced it already.
+    m_onDisk = m_path.empty() ? DiskId() : DiskId::Of(written);
     return true;
 }
 

@@ -1,6 +1,8 @@
 // The container file as several processes see it: a writer killed at any
-// point, writers running at once, and inputs that must be refused before
-// they are read (devices, huge junk).
+// point, writers running at once (and the lock they share), and inputs that
+// must be refused before they are read (devices, huge junk).
+#include "core/FileLock.h"
+#include "core/SafeFile.h"
 #include "core/Storage.h"
 
 #include "test_storage_util.h"
@@ -161,4 +163,37 @@ TEST(StorageProcesses, DevicesAndHugeJunkAreRefusedBeforeTheyAreRead)
     EXPECT_FALSE(st.CheckMD5(S("/dev/zero"))) << "a device has no stamp to match";
     EXPECT_EQ(st.GetError(), qnerr::StorageFormat);
     EXPECT_LT(PeakKiB() - before, 64L * 1024) << "nothing was read whole";
+}
+
+TEST(StorageProcesses, LockedCyclesOnAReplacedFileNeverInterleave)
+{
+    // Each cycle reads a counter, and replaces the file with the counter
+    // plus one: the lock must follow the file from one replacement to the
+    // next, or increments are lost.
+    TempDir dir;
+    const std::string path = dir.File("count");
+    WriteFile(path, {0, 0, 0, 0});
+    constexpr int kProcesses = 4, kCycles = 25;
+    std::vector<pid_t> pids;
+    for (int p = 0; p < kProcesses; ++p)
+        pids.push_back(Spawn([&] {
+            for (int i = 0; i < kCycles; ++i) {
+                CQNF_FileLock lock;
+                if (!lock.Lock(path))
+                    return 2;
+                Bytes b = ReadFile(path);
+                if (b.size() != 4)
+                    return 3;
+                Bytes next;
+                Put32(next, Get32(b, 0) + 1);
+                if (qnReplaceFile(path, next.data(), next.size()) != 0)
+                    return 4;
+            }
+            return 0;
+        }));
+    for (const pid_t pid : pids)
+        EXPECT_EQ(Wait(pid), 0);
+    EXPECT_EQ(Get32(ReadFile(path), 0), uint32_t(kProcesses * kCycles));
+    CQNF_FileLock none;
+    EXPECT_FALSE(none.Lock(dir.File("missing")));
 }
