@@ -150,6 +150,9 @@ bool CQNF_Storage::Open(const CQNF_String& path, unsigned short mode)
     Close();
     m_mode = mode;
     m_path.assign(path.GetStr(), path.GetLength());
+    // A container is a file: one named "-" is that file, never standard output.
+    if (m_path == kQnStandardOutput)
+        m_path = "./-";
     if (mode == kOpenCreate) {
         // Replacing is refused where truncating would be: a file we may not
         // write stays as it is.

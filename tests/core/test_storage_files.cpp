@@ -198,3 +198,25 @@ TEST(StorageFiles, NamesInAFolder)
     EXPECT_EQ(ReadFile(dir.File("last.qnth")).size(), 40u);
     EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"last.qnth"});
 }
+
+TEST(StorageFiles, AContainerNamedDashIsAFile)
+{
+    TempDir dir;
+    {
+        // In the folder for the relative name; back out whatever happens.
+        struct Cd {
+            fs::path before = fs::current_path();
+            ~Cd() { fs::current_path(before); }
+        } cd;
+        fs::current_path(dir.Path());
+        CQNF_Storage st;
+        ASSERT_TRUE(st.Open(S("-"), 2));
+        ASSERT_TRUE(st.SetRecord("k", uint8_t(1)));
+        ASSERT_TRUE(st.Close());
+    }
+    CQNF_Storage back;
+    ASSERT_TRUE(back.Open(S(dir.File("-")), 1));
+    uint8_t v = 0;
+    EXPECT_TRUE(back.GetRec("k", v));
+    EXPECT_EQ(v, 1);
+}
