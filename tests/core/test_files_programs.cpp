@@ -100,10 +100,12 @@ TEST_F(FilesPrograms, DevicesAndHugeFilesAreRefusedBeforeTheyAreRead)
         std::vector<std::string> argv;
         const char* says;
     };
+    // The host checks its output's name first: give it one it writes.
+    const std::string outPng = dir.File("out.png");
     const std::vector<Case> cases = {
-        {{kHost, "--plugin", dir.File("none.so"), "--descriptor", "/dev/zero", kSample, out}, "not a regular file"},
-        {{kHost, "--plugin", dir.File("none.so"), "--icc", "/dev/zero", kSample, out}, "not a regular file"},
-        {{kHost, "--plugin", dir.File("none.so"), "--descriptor", huge, kSample, out}, "too large"},
+        {{kHost, "--plugin", dir.File("none.so"), "--descriptor", "/dev/zero", kSample, outPng}, "not a regular file"},
+        {{kHost, "--plugin", dir.File("none.so"), "--icc", "/dev/zero", kSample, outPng}, "not a regular file"},
+        {{kHost, "--plugin", dir.File("none.so"), "--descriptor", huge, kSample, outPng}, "too large"},
         {{kMkdesc, "--block", "/dev/zero", out}, "not a regular file"},
         {{kMkdesc, "--block", huge, out}, "too large"},
         {{kTool, "layout", "show", huge}, "too large"},
@@ -124,6 +126,7 @@ TEST_F(FilesPrograms, DevicesAndHugeFilesAreRefusedBeforeTheyAreRead)
         ExpectRefused(Program(c.argv), c.says);
     }
     EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_FALSE(std::filesystem::exists(outPng));
 }
 
 TEST_F(FilesPrograms, TypedPictureSizesAreCheckedBeforeAllocating)
