@@ -10,8 +10,11 @@
 //   CutterCut/Editor             the Cut from the editor: hand-over, split,
 //                                carry-over, rendering of every piece, with
 //                                the progress callbacks and event pumps
-//   CutterCut/Engine             the engine's own split + render of the same
-//                                layout, no progress: the reference
+//   CutterCut/Engine             the engine's split, then every piece
+//                                rendered, same layout, no progress: the
+//                                reference
+//   CutterCut/EngineRenderAll    the same with the engine rendering inside
+//                                its split
 #include "app/MainModel.h"
 #include "cutter/CutterEditor.h"
 #include "cutter/CutterMainLink.h"
@@ -150,7 +153,9 @@ void BM_CutEditor(benchmark::State& state)
 }
 BENCHMARK(BM_CutEditor)->Name("CutterCut/Editor")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
-void BM_CutEngine(benchmark::State& state)
+// renderAll: the engine renders inside its split; otherwise the split and
+// then RenderPiece per piece, as the editor drives it, without progress.
+void CutEngine(benchmark::State& state, bool renderAll)
 {
     Picture& picture = SharedPicture();
     Rig rig;
@@ -158,13 +163,24 @@ void BM_CutEngine(benchmark::State& state)
     uint32_t pieces = 0;
     for (auto _ : state) {
         if (!rig.main.engine_PutLayoutToPuzzleEngine(&rig.engine) || !rig.engine.FreeSpliting() ||
-            !rig.engine.SplitCells(kW, kH, nullptr, kW, planes, kW, 3, 0, 100, 1))
+            !rig.engine.SplitCells(kW, kH, nullptr, kW, planes, kW, 3, 0, 100, renderAll ? 1 : 0))
             state.SkipWithError("split failed");
+        for (uint32_t i = 0; !renderAll && i < rig.engine.m_nPieces; ++i)
+            rig.engine.RenderPiece(i);
         pieces = rig.engine.m_nPieces;
     }
     state.counters["pieces"] = pieces;
 }
+
+void BM_CutEngine(benchmark::State& state) { CutEngine(state, false); }
 BENCHMARK(BM_CutEngine)->Name("CutterCut/Engine")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+void BM_CutEngineRenderAll(benchmark::State& state) { CutEngine(state, true); }
+BENCHMARK(BM_CutEngineRenderAll)
+    ->Name("CutterCut/EngineRenderAll")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
 
 }  // namespace
 
