@@ -11,6 +11,8 @@
 #include <cmath>
 #include <cstring>
 
+using namespace cutflag;
+
 namespace {
 
 void Shape(const CWnd_MainModel& m, CWnd_MainModel::CMUNDOMODE kind, uint32_t out[2])
@@ -203,9 +205,9 @@ void CWnd_MainModel::i_UpdateCutterAfterLoad()
     m_pCutter->ExtSetColumns(m_nColSplitters + 1u);
     m_pCutter->ExtSetRows(m_nRowSplitters + 1u);
     uint8_t mixed = 0;
-    const uint16_t thickness = spl_DoGetKnifeThickness(1, mixed);
+    const uint16_t thickness = spl_DoGetKnifeThickness(kOnlySelected, mixed);
     m_pCutter->NotifiedByMain_NewThickness(thickness, mixed, m_bRazorCut);
-    const uint16_t knob = spl_DoGetKnobSize(1, mixed);
+    const uint16_t knob = spl_DoGetKnobSize(kOnlySelected, mixed);
     m_pCutter->NotifiedByMain_NewKnobSize(knob, mixed);
     m_pCutter->SetAntiAlias(m_bAntiAlias);
     m_pCutter->SetInitialStatesToControls();

@@ -47,6 +47,33 @@ inline constexpr unsigned short LayoutUnknownFormat = 97;   // a document withou
 inline constexpr unsigned short LayoutEngineMismatch = 98;  // the engine's layout does not match the cut map
 }  // namespace qnerr
 
+// Names for the one-byte flags of the cut-map operations below, whose
+// signatures stay byte-wide: a call reads
+// op_Flip(kFlipH, kNoFlip, kOnlySelected, kRedraw), not op_Flip(1, 0, 1, 1).
+namespace cutflag {
+inline constexpr uint8_t kNoRedraw = 0, kRedraw = 1;                    // redraw the knives afterwards
+inline constexpr uint8_t kAllKnives = 0, kOnlySelected = 1;             // which knives an operation touches
+inline constexpr uint8_t kAllNodes = 0, kOnlySelectedNodes = 1;         // which nodes of a shape change
+inline constexpr uint8_t kDeselect = 0, kSelect = 1;                    // the selection value to set
+inline constexpr uint8_t kHide = 0, kShow = 1;                          // knives switched off or on
+inline constexpr uint8_t kShownKnives = 0, kHiddenKnives = 1;           // which knives to select
+inline constexpr uint8_t kNoKey = 0, kCommandKey = 1, kShiftKey = 1, kOptionKey = 1;  // modifier keys of a click
+inline constexpr uint8_t kSend = 0, kNoSend = 1;                        // tell the knife editor, or set quietly
+inline constexpr uint8_t kSkip = 0, kColumnKnives = 1, kRowKnives = 1, kExtraKnives = 1;  // kinds included
+inline constexpr uint8_t kNoFlip = 0, kFlipH = 1, kFlipU = 1, kFlip = 1, kFlipAcross = 1;  // mirror a shape
+inline constexpr uint8_t kKeepSizes = 0, kTakeSizes = 1;                // knob size and thickness taken too
+inline constexpr uint8_t kIfChanged = 0, kForce = 1;                    // rebuild a grid of the same size
+inline constexpr uint8_t kKeepExtras = 0, kResetExtras = 1;             // extra knives dropped with the grid
+inline constexpr uint8_t kRow = 0, kColumn = 1;                         // the kind of a knife or splitter
+inline constexpr uint8_t kColumnSplitter = 0, kRowSplitter = 1;         // a splitter named by its row flag
+inline constexpr uint8_t kGridKnife = 0, kExtraKnife = 1;               // a grid knife or an extra one
+inline constexpr uint8_t kDropMarks = 0, kKeepMarks = 1;                // knot marks of deleted extra knives
+inline constexpr uint8_t kMarkedKnots = 0, kAllKnots = 1;               // which knots are filled anew
+inline constexpr uint8_t kDamagedOnly = 0, kClearAll = 1;               // how much of the knives layer is cleared
+inline constexpr uint8_t kNoRazorCut = 0, kRazorCut = 1;                // knife lines drawn one hairline wide
+inline constexpr uint8_t kNoUndoStep = 0, kUndoStep = 1;                // an edit that keeps an undo step
+}  // namespace cutflag
+
 class CWnd_MainModel {
 public:
     // ---- Limits ---------------------------------------------------------

@@ -401,6 +401,7 @@ public:
 
 private:
     struct CentreIndex;
+    struct SplitJob;  // what the stages of one split share (SplitCells.cpp)
 
     // Marks the engine busy for the lifetime of one long operation.
     class BusyScope {
@@ -417,6 +418,14 @@ private:
     bool i_DrawSplitting(long width, long height, uint8_t* plane, uint32_t stride, uint8_t from, uint8_t to);
     bool i_SplitCells(long width, long height, uint8_t* selection, uint32_t selectionStride, uint8_t** channels,
                       uint32_t channelStride, uint8_t channelCount, uint8_t from, uint8_t to, uint8_t renderAll);
+    // The stages of i_SplitCells, in order.
+    void i_FindCellCentres(SplitJob& job);
+    bool i_DrawTestRaster(SplitJob& job);
+    bool i_CloseHoles(SplitJob& job);
+    bool i_AddLinesPiece(SplitJob& job);
+    bool i_CollectRegions(SplitJob& job);
+    bool i_AddRegion(SplitJob& job, int32_t sx, int32_t sy);
+    bool i_SizeWorkPlanes();
     bool i_RenderPiece(uint32_t index);
     bool i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s box, uint8_t clear, uint8_t** channels,
                     uint32_t channelStride, uint8_t channelCount, uint8_t* selection, uint32_t selectionStride,

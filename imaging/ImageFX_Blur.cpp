@@ -379,6 +379,82 @@ LineView MakeView(uint8_t* plane, size_t stride, bool mirrored, int64_t nv)
     return view;
 }
 
+// What every group of lines of one plane of an angled motion blur shares:
+// each line's offsets, the views of source, alpha and destination, the
+// staging rows (sample j of line k at [j * kChunk + k]) and the blur.
+struct MotionLines {
+    const int32_t* offsets;
+    LineView src, alpha, dst;
+    bool recover;
+    uint8_t* stagedIn;
+    uint8_t* stagedAlpha;
+    uint8_t* stagedOut;
+    const CQNF_ImageFX::STRUCT_Blur_VectorData* kd;
+    const qnfx::LaneBlur* lb;
+    CQNF_ImageFX::STRUCT_Blur_VectorData* line;  // the direct blur's line, on buf
+    double* buf;
+};
+
+// Up to kChunk neighbouring lines: line number, first index across, length.
+struct MotionGroup {
+    int64_t line[qnfx::kChunk];
+    int64_t start[qnfx::kChunk];
+    uint32_t length[qnfx::kChunk];
+    int count = 0;
+};
+
+// The group's lines gathered into the staging rows (colours recovered under
+// transparency when asked), blurred side by side, and stored back along
+// their lines; the group is then empty. False when the direct blur fails.
+bool BlurGroup(const MotionLines& m, MotionGroup& g)
+{
+    constexpr int K = qnfx::kChunk;
+    for (int k = 0; k < g.count; ++k) {
+        // Locals, so that the byte stores cannot make the compiler reload
+        // anything. Pixel j of the line: column start + j, row line - offset.
+        const uint32_t n = g.length[k];
+        const int32_t* off = m.offsets + g.start[k];
+        const ptrdiff_t step = m.src.sv;
+        const ptrdiff_t at = g.start[k] + g.line[k] * step;
+        const uint8_t* from = m.src.base;
+        uint8_t* to = m.stagedIn + k;
+        for (uint32_t j = 0; j < n; ++j)
+            to[static_cast<size_t>(j) * K] = from[at + static_cast<ptrdiff_t>(j) - off[j] * step];
+        if (m.recover) {
+            const uint8_t* afrom = m.alpha.base;
+            uint8_t* ato = m.stagedAlpha + k;
+            for (uint32_t j = 0; j < n; ++j)
+                ato[static_cast<size_t>(j) * K] = afrom[at + static_cast<ptrdiff_t>(j) - off[j] * step];
+            RecoverStrided(m.stagedIn + k, m.stagedAlpha + k, n, K);
+        }
+    }
+    if (m.kd->direct) {
+        for (int k = 0; k < g.count; ++k) {
+            for (uint32_t j = 0; j < g.length[k]; ++j)
+                m.buf[j] = m.stagedIn[static_cast<size_t>(j) * K + k];
+            m.line->length = g.length[k];
+            if (!CQNF_ImageFX::Blur_BlurVectorHQ(m.line))
+                return false;
+            for (uint32_t j = 0; j < g.length[k]; ++j)
+                m.stagedOut[static_cast<size_t>(j) * K + k] = qnfx::ToByte(m.buf[j]);
+        }
+    } else if (g.count > 0) {
+        qnfx::BlurRagged(*m.lb, g.length, g.count, m.stagedIn, m.stagedOut, m.buf);
+    }
+    for (int k = 0; k < g.count; ++k) {
+        const uint32_t n = g.length[k];
+        const int32_t* off = m.offsets + g.start[k];
+        const ptrdiff_t step = m.dst.sv;
+        const ptrdiff_t at = g.start[k] + g.line[k] * step;
+        uint8_t* to = m.dst.base;
+        const uint8_t* from = m.stagedOut + k;
+        for (uint32_t j = 0; j < n; ++j)
+            to[at + static_cast<ptrdiff_t>(j) - off[j] * step] = from[static_cast<size_t>(j) * K];
+    }
+    g.count = 0;
+    return true;
+}
+
 inline uint8_t BlendFrac(uint8_t old, uint8_t value, float frac)
 {
     const float r = static_cast<float>(old) * (1.0f - frac) + frac * static_cast<float>(value);
@@ -465,59 +541,8 @@ bool CQNF_ImageFX::i_MotionAngle(const STRUCT_Blur_VectorData& kd, double angle,
 
         // Each pixel lies on exactly one line: blur every line and store it,
         // kChunk neighbouring lines at a time.
-        int64_t groupLine[K];
-        int64_t groupStart[K];
-        uint32_t groupLength[K];
-        int grouped = 0;
-        auto flush = [&]() -> bool {
-            for (int k = 0; k < grouped; ++k) {
-                // Locals, so that the byte stores cannot make the compiler
-                // reload anything. Pixel j of the line: column start + j,
-                // row line - offset.
-                const uint32_t n = groupLength[k];
-                const int32_t* off = offsets + groupStart[k];
-                const ptrdiff_t step = sv.sv;
-                const ptrdiff_t at = groupStart[k] + groupLine[k] * step;
-                const uint8_t* from = sv.base;
-                uint8_t* to = stagedIn + k;
-                for (uint32_t j = 0; j < n; ++j)
-                    to[static_cast<size_t>(j) * K] = from[at + static_cast<ptrdiff_t>(j) - off[j] * step];
-                if (rec) {
-                    const uint8_t* afrom = av.base;
-                    uint8_t* ato = stagedAlpha + k;
-                    for (uint32_t j = 0; j < n; ++j)
-                        ato[static_cast<size_t>(j) * K] = afrom[at + static_cast<ptrdiff_t>(j) - off[j] * step];
-                    RecoverStrided(stagedIn + k, stagedAlpha + k, n, K);
-                }
-            }
-            if (kd.direct) {
-                for (int k = 0; k < grouped; ++k) {
-                    for (uint32_t j = 0; j < groupLength[k]; ++j)
-                        buf[j] = stagedIn[static_cast<size_t>(j) * K + k];
-                    line.length = groupLength[k];
-                    if (!Blur_BlurVectorHQ(&line)) {
-                        SetError(m_memBlurWork.GetError());
-                        return false;
-                    }
-                    for (uint32_t j = 0; j < groupLength[k]; ++j)
-                        stagedOut[static_cast<size_t>(j) * K + k] = qnfx::ToByte(buf[j]);
-                }
-            } else if (grouped > 0) {
-                qnfx::BlurRagged(lb, groupLength, grouped, stagedIn, stagedOut, buf);
-            }
-            for (int k = 0; k < grouped; ++k) {
-                const uint32_t n = groupLength[k];
-                const int32_t* off = offsets + groupStart[k];
-                const ptrdiff_t step = dv.sv;
-                const ptrdiff_t at = groupStart[k] + groupLine[k] * step;
-                uint8_t* to = dv.base;
-                const uint8_t* from = stagedOut + k;
-                for (uint32_t j = 0; j < n; ++j)
-                    to[at + static_cast<ptrdiff_t>(j) - off[j] * step] = from[static_cast<size_t>(j) * K];
-            }
-            grouped = 0;
-            return true;
-        };
+        const MotionLines ml{offsets, sv, av, dv, rec, stagedIn, stagedAlpha, stagedOut, &kd, &lb, &line, buf};
+        MotionGroup g;
         int64_t i0 = 0;
         int64_t i1 = 0;
         for (int64_t ln = 0; ln < lines; ++ln) {
@@ -530,14 +555,18 @@ bool CQNF_ImageFX::i_MotionAngle(const STRUCT_Blur_VectorData& kd, double angle,
                 ++i1;
             if (i1 <= i0)
                 continue;
-            groupLine[grouped] = ln;
-            groupStart[grouped] = i0;
-            groupLength[grouped] = static_cast<uint32_t>(i1 - i0);
-            if (++grouped == K && !flush())
+            g.line[g.count] = ln;
+            g.start[g.count] = i0;
+            g.length[g.count] = static_cast<uint32_t>(i1 - i0);
+            if (++g.count == K && !BlurGroup(ml, g)) {
+                SetError(m_memBlurWork.GetError());
                 return false;
+            }
         }
-        if (!flush())
+        if (!BlurGroup(ml, g)) {
+            SetError(m_memBlurWork.GetError());
             return false;
+        }
 
         // Then every pixel but the last along its line takes a share of the
         // next one, as far as its line sits off the pixel grid.
