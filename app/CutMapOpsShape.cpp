@@ -31,9 +31,9 @@ void CWnd_MainModel::op_RandFlip(uint8_t flipH, uint8_t flipU, uint8_t onlySelec
     i_ForEachKnife([&](KNIFESTRUCT& k, uint32_t) {
         if (!i_Considered(k, onlySelected))
             return;
-        if (flipH && i_Rand() <= 0x3FFFFFFEu)
+        if (flipH && i_Rand() <= kRandFlipLimit)
             k.flipH = !k.flipH;
-        if (flipU && i_Rand() <= 0x3FFFFFFEu)
+        if (flipU && i_Rand() <= kRandFlipLimit)
             k.flipU = !k.flipU;
     });
     if (redraw)

@@ -79,6 +79,9 @@ public:
     // ---- Limits ---------------------------------------------------------
     static constexpr uint16_t kMaxSplitters = 100;
     static constexpr uint32_t kMaxNodes = 64;
+    // A random flip turns a knife over when its draw (0 .. 2^31 - 1) is at
+    // most this: just under one draw in two.
+    static constexpr uint32_t kRandFlipLimit = 0x3FFFFFFEu;
     static constexpr uint32_t kMaxAuxKnives = 19999;
     static constexpr uint32_t kRowKnifeId = 1000000;
     static constexpr uint32_t kAuxKnifeId = 2000000;
@@ -325,7 +328,7 @@ public:
     void uncm_SaveState(CMUNDOMODE kind, CMUNDOMODE_GLOBALSUB sub);
     void uncm_Restore();
     void uncm_Empty();
-    bool uncm_HasStep() const { return !m_bUncmEmpty; }
+    bool uncm_HasStep() const { return !m_Uncm.empty; }
 
     // ---- Engine ---------------------------------------------------------------
     // Copies the cut map into the engine (grid, guides, knots, knives with
@@ -511,20 +514,24 @@ protected:
     CQNF_2DMath m_Math;
     CQNF_2DMath::QNSPLINEPOINT m_KnifeSplinePoints[kMaxNodes + 2] = {};
 
-    // Cut-map undo.
-    uint8_t m_bUncmEmpty = 1;
-    CMUNDOMODE m_UncmKind = CMUNDO_LAYOUT;
-    CMUNDOMODE_GLOBALSUB m_UncmSub = CMSUB_NONE;
-    CQNF_Mem m_UncmData;
-    uint32_t m_nUncmDataLength = 0;
-    uint32_t m_UncmDataShape[2] = {0, 0};  // the grid the held step was taken on
-    float m_fUncmRandomness = 0.0f;
-    ANCHOR m_UncmAnchor;
-    uint8_t m_bUncmFresh = 1;
-    CQNF_Mem m_UncmPre;
-    CMUNDOMODE m_UncmPreKind = CMUNDO_LAYOUT;
-    uint32_t m_UncmPreShape[2] = {0, 0};
-    float m_fUncmPreRandomness = 0.0f;
-    ANCHOR m_UncmPreAnchor;
-    uint8_t m_bUncmPreValid = 0;
+    // Cut-map undo: the one step held, and the state taken before an edit
+    // (pre), which becomes the step once the edit is kept.
+    struct CutMapUndo {
+        uint8_t empty = 1;
+        CMUNDOMODE kind = CMUNDO_LAYOUT;
+        CMUNDOMODE_GLOBALSUB sub = CMSUB_NONE;
+        CQNF_Mem data;
+        uint32_t dataLength = 0;
+        uint32_t dataShape[2] = {0, 0};  // the grid the held step was taken on
+        float randomness = 0.0f;
+        ANCHOR anchor;
+        uint8_t fresh = 1;
+        CQNF_Mem pre;
+        CMUNDOMODE preKind = CMUNDO_LAYOUT;
+        uint32_t preShape[2] = {0, 0};
+        float preRandomness = 0.0f;
+        ANCHOR preAnchor;
+        uint8_t preValid = 0;
+    };
+    CutMapUndo m_Uncm;
 };

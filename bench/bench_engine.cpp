@@ -8,6 +8,7 @@
 //   PlainCut                 the headline with the smooth cut off
 // peak_MB is the process's peak resident size: run one benchmark per
 // process (--benchmark_filter) to read it for that benchmark alone.
+//   build/release/bench/bench_engine   (the release build scripts/test.sh makes)
 #include "engine/Tessolo.h"
 
 #include <benchmark/benchmark.h>

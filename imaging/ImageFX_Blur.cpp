@@ -51,10 +51,17 @@ int CQNF_ImageFX::Blur_PrepareBlurData(double sigma, STRUCT_Blur_VectorData* dat
     data->constantValue = constantValue;
     data->direct = 0;
     data->halfWidth = 0;
-    if (sigma < 1.5) {
-        const double t = sigma < 0.1 ? 0.1 : 1.5 * sigma + 0.1;
-        const int n = static_cast<int>(3.8 * t) + 2;
-        if (n < 20) {
+    // Below sigma 1.5 the recursive filter strays from a Gaussian, so a
+    // sampled kernel stands in. Its width is widened to 1.5 sigma + 0.1 (never
+    // under 0.1), which keeps a small blur visible, and it runs 3.8 widths
+    // out, where a tap falls under exp(-7.2), less than 0.1 % of the centre.
+    constexpr double kDirectBelowSigma = 1.5;
+    constexpr double kWidthPerSigma = 1.5, kWidthOffset = 0.1, kLeastWidth = 0.1;
+    constexpr double kReachInWidths = 3.8;
+    if (sigma < kDirectBelowSigma) {
+        const double t = sigma < kLeastWidth ? kLeastWidth : kWidthPerSigma * sigma + kWidthOffset;
+        const int n = static_cast<int>(kReachInWidths * t) + 2;  // + 2: the centre and one tap past the reach
+        if (n < 20) {  // the weights table holds 20 taps
             for (int i = 0; i < n; ++i)
                 data->weights[i] = 1000.0 * std::exp(-static_cast<double>(i * i) / (2.0 * t * t));
             data->direct = 1;

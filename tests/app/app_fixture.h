@@ -106,9 +106,9 @@ public:
     }
     // Public access to the protected helpers the tests drive directly.
     using CWnd_Main::m_nModelError;
-    bool UndoEmpty() const { return m_bUncmEmpty; }
-    uint8_t UndoKind() const { return m_UncmKind; }
-    uint8_t UndoSub() const { return m_UncmSub; }
+    bool UndoEmpty() const { return m_Uncm.empty; }
+    uint8_t UndoKind() const { return m_Uncm.kind; }
+    uint8_t UndoSub() const { return m_Uncm.sub; }
 
     std::vector<uint8_t> Block()
     {

@@ -75,14 +75,30 @@ TEST(AppOps, RandomFlipDrawsOnlyForRequestedFlags)
     Model m;
     ASSERT_TRUE(m.spl_SplitEvenParts(3, 3, kIfChanged, kResetExtras));  // 12 knives
     ScriptedRandom r;
-    r.values = {0x3FFFFFFEu, 0x3FFFFFFFu};
+    r.values = {Model::kRandFlipLimit, Model::kRandFlipLimit + 1};
     m.SetRandomSource(&r);
     m.op_RandFlip(kFlipH, kNoFlip, kAllKnives, kNoRedraw);
     EXPECT_EQ(r.draws, 12u);
-    EXPECT_EQ(m.m_ColKnives[0].flipH, 1);  // draw 0x3FFFFFFE flips
-    EXPECT_EQ(m.m_ColKnives[1].flipH, 0);  // 0x3FFFFFFF does not
+    EXPECT_EQ(m.m_ColKnives[0].flipH, 1);  // a draw at the limit flips
+    EXPECT_EQ(m.m_ColKnives[1].flipH, 0);  // one above does not
     for (uint32_t i = 0; i < m.m_nColKnives; ++i)
         EXPECT_EQ(m.m_ColKnives[i].flipU, 0);
+}
+
+TEST(AppOps, RandomFlipTurnsAboutHalfTheKnives)
+{
+    Model m;
+    ASSERT_TRUE(m.spl_SplitEvenParts(30, 30, kIfChanged, kResetExtras));  // 1740 knives
+    CQNF_SeededRandom r(3);
+    m.SetRandomSource(&r);
+    m.op_RandFlip(kFlipH, kNoFlip, kAllKnives, kNoRedraw);
+    uint32_t flipped = 0;
+    for (uint32_t i = 0; i < m.m_nColKnives; ++i)
+        flipped += m.m_ColKnives[i].flipH;
+    for (uint32_t i = 0; i < m.m_nRowKnives; ++i)
+        flipped += m.m_RowKnives[i].flipH;
+    const double share = double(flipped) / (m.m_nColKnives + m.m_nRowKnives);
+    EXPECT_NEAR(share, 0.5, 0.05);
 }
 
 TEST(AppOps, KnifeClickSelection)
