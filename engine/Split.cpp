@@ -6,6 +6,8 @@
 #include "engine/Tessolo.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -49,6 +51,53 @@ inline unsigned NibbleRange(int32_t ox, int32_t lo, int32_t hi)
             m |= 0x8u >> k;
     }
     return m;
+}
+
+// Output pixel ox of a row beside a span: still 0 and with a knife
+// sub-pixel among `range` of its nibble in the neighbouring bit row, it gets
+// 16.
+inline void TouchBlocked(uint8_t* o, const uint8_t* row, int32_t ox, unsigned range)
+{
+    if (o[ox] == 0 && (Nibble(row, ox) & range))
+        o[ox] = 16;
+}
+
+// For each byte of a bit-raster row, two bytes of 0xFF or 0: whether the
+// high nibble (the even pixel, first in memory) and the low nibble hold a
+// set bit.
+constexpr std::array<uint16_t, 256> kNibbleFlags = [] {
+    std::array<uint16_t, 256> t{};
+    for (unsigned b = 0; b < 256; ++b)
+        t[b] = uint16_t(((b >> 4) ? 0x00FFu : 0u) | ((b & 0xFu) ? 0xFF00u : 0u));
+    return t;
+}();
+
+// TouchBlocked with the whole nibble for every pixel of [from, to), eight
+// pixels a word at a time where the byte order allows: the words whose
+// pixels are all covered already (most of them) change nothing.
+inline void TouchBlockedRun(uint8_t* o, const uint8_t* row, int32_t from, int32_t to)
+{
+    int32_t ox = from;
+    if constexpr (std::endian::native == std::endian::little) {
+        if ((ox & 1) && ox < to)
+            TouchBlocked(o, row, ox++, 0xFu);
+        constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+        for (; ox + 8 <= to; ox += 8) {
+            uint64_t v;
+            std::memcpy(&v, o + ox, 8);
+            // High bit of each byte that is 0, spread to the whole byte.
+            const uint64_t zero = ((~(((v & kLow7) + kLow7) | v | kLow7)) >> 7) * 0xFFu;
+            if (!zero)
+                continue;
+            const uint8_t* b = row + (ox >> 1);
+            const uint64_t blocked = uint64_t(kNibbleFlags[b[0]]) | uint64_t(kNibbleFlags[b[1]]) << 16 |
+                                     uint64_t(kNibbleFlags[b[2]]) << 32 | uint64_t(kNibbleFlags[b[3]]) << 48;
+            v |= zero & blocked & 0x1010101010101010ull;
+            std::memcpy(o + ox, &v, 8);
+        }
+    }
+    for (; ox < to; ++ox)
+        TouchBlocked(o, row, ox, 0xFu);
 }
 
 // First index in [from, to) whose byte is 0, or to.
@@ -109,12 +158,11 @@ void FillLineBit(CTessolo::FILLCONTEXT& c, int64_t x, int32_t y, uint32_t length
             continue;
         const uint8_t* row = c.test + size_t(yy) * c.rowBytes;
         uint8_t* o = out + size_t(yy >> 2) * ostride;
-        // Only pixels still at 0 can change: skip the covered ones in words.
-        for (int32_t ox = NextZero(o, spanFirst, spanLast + 1); ox <= spanLast;
-             ox = NextZero(o, ox + 1, spanLast + 1)) {
-            const unsigned range = (ox == spanFirst || ox == spanLast) ? NibbleRange(ox, xl, xr) : 0xFu;
-            if (Nibble(row, ox) & range)
-                o[ox] = 16;
+        // The end pixels see only the sub-pixels above or below the span.
+        TouchBlocked(o, row, spanFirst, NibbleRange(spanFirst, xl, xr));
+        if (spanLast > spanFirst) {
+            TouchBlockedRun(o, row, spanFirst + 1, spanLast);
+            TouchBlocked(o, row, spanLast, NibbleRange(spanLast, xl, xr));
         }
     }
 
