@@ -212,9 +212,12 @@ bool CTessolo::i_SplitCells(long width, long height, uint8_t* selection, uint32_
     // The rasters are done with: give their memory back before rendering.
     job.testMem.free();
     job.outMem.free();
-    if (renderAll)
+    if (renderAll) {
+        std::vector<uint32_t> all(m_nPieces);
         for (uint32_t i = 0; i < m_nPieces; ++i)
-            i_RenderPiece(i);
+            all[i] = i;
+        i_RenderPieces(all.data(), m_nPieces);
+    }
     return true;
 }
 

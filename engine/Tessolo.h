@@ -43,6 +43,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <memory>
+#include <vector>
 
 class CTessolo {
 public:
@@ -359,6 +361,13 @@ public:
     // Renders one piece from its requested effects; false for an index
     // outside the table.
     bool RenderPiece(uint32_t index);
+    // Renders the listed pieces as RenderPiece does, several at once on the
+    // machine's threads (qnpar::ThreadCount(), TESSOLO_THREADS sets it): the
+    // same bytes as one at a time, whatever the thread count. Pieces whose
+    // image overlay reads the host's layers are rendered on the calling
+    // thread. False when an index lies outside the table (the others are
+    // still rendered).
+    bool RenderPieces(const uint32_t* indices, uint32_t count);
 
     // Composites every shown piece into planes (the colour planes then the
     // alpha plane, one stride) inside rect (qnNullRect: the whole image).
@@ -390,7 +399,16 @@ public:
     static void fFillLine(qntPOS pos, uint32_t length, void* context);
 
     // ---- Rendering internals ---------------------------------------------
-    bool i_SetFXData(uint8_t forward, uint32_t index);
+    // A rendering thread's own filter engine and work planes (thread 0 uses
+    // m_FX and m_memWork), kept from call to call.
+    struct RenderSlot {
+        CQNF_ImageFX fx;
+        CQNF_Mem work;
+        uint8_t* planes[5] = {};
+    };
+    std::vector<std::unique_ptr<RenderSlot>> m_Slots;
+
+    bool i_SetFXData(CQNF_ImageFX& fx, uint8_t* const* work, uint8_t forward, uint32_t index);
     void i_PutDocumentLayerContentToDestinationImage(qntRECT_s box, uint8_t automatic, int32_t layerId);
 
     // Appends one piece cut from mask (stride x height) in box; see SplitCells.
@@ -427,6 +445,11 @@ private:
     bool i_AddRegion(SplitJob& job, int32_t sx, int32_t sy);
     bool i_SizeWorkPlanes();
     bool i_RenderPiece(uint32_t index);
+    bool i_RenderPieceWith(uint32_t index, CQNF_ImageFX& fx, uint8_t* const* work);
+    bool i_RenderPieces(const uint32_t* indices, uint32_t count);
+    bool i_ReadsHostLayers(const SPLITEDCELL& p) const;
+    void i_CompositePiece(const SPLITEDCELL& p, uint8_t** planes, uint32_t stride, uint8_t colours, qntRECT_s rect,
+                          uint8_t screenAlpha) const;
     bool i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s box, uint8_t clear, uint8_t** channels,
                     uint32_t channelStride, uint8_t channelCount, uint8_t* selection, uint32_t selectionStride,
                     const CentreIndex* centres);
