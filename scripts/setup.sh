@@ -9,7 +9,7 @@ PKGS="cmake g++ make ninja-build pkg-config git
   libfreetype-dev fonts-dejavu-core
   clang libclang-rt-14-dev python3-psd-tools"
 if [ "$1" = "--bench" ]; then
-  PKGS="$PKGS gegl libvips-tools imagemagick libosmesa6-dev hyperfine"
+  PKGS="$PKGS gegl libvips-tools imagemagick libosmesa6-dev hyperfine libvips-dev libmagickwand-dev libgegl-dev"
 fi
 missing=""
 for p in $PKGS; do
