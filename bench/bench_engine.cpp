@@ -6,6 +6,7 @@
 //   SizeSeries               10 x 10 pieces from 1 to 64 MP (time per MP)
 //   PieceSeries              4000 x 3000 from 2 x 2 to 101 x 101 pieces
 //   PlainCut                 the headline with the smooth cut off
+//   Recut                    the headline cut again and again in one engine
 //   StageRenderPieces        every piece through RenderPieces (all threads)
 //   EffectChange             30 pieces rendered again and composited
 // Threads: the processors the process may use (taskset -c 0 gives one);
@@ -120,6 +121,24 @@ void RunPuzzle(benchmark::State& state, long w, long h, int columns, int rows, b
 
 void BM_Puzzle(benchmark::State& state) { RunPuzzle(state, 6000, 4000, 20, 15, true); }
 BENCHMARK(BM_Puzzle)->Name("Puzzle/6000x4000/20x15")->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+
+// The headline again in one engine, as the windows cut again after an
+// edit: the engine's memory of the last cut is reused.
+void BM_Recut(benchmark::State& state)
+{
+    Picture pic(6000, 4000);
+    Composite out(size_t(pic.w) * pic.h);
+    CTessolo e;
+    for (auto _ : state) {
+        e.FreeSpliting();
+        Layout(e, 20, 15, true);
+        if (!e.SplitCells(pic.w, pic.h, nullptr, 0, pic.ptrs, uint32_t(pic.w), 3, 0, 100, 1) ||
+            !e.CombineSplitedCells(pic.w, pic.h, out.ptrs, uint32_t(pic.w), 4, nullptr, 0, qnNullRect, 0, 0, 100))
+            state.SkipWithError("cut failed");
+    }
+    state.counters["peak_MB"] = PeakMB();
+}
+BENCHMARK(BM_Recut)->Name("Recut/6000x4000/20x15")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 void BM_PlainCut(benchmark::State& state) { RunPuzzle(state, 6000, 4000, 20, 15, false); }
 BENCHMARK(BM_PlainCut)->Name("PlainCut/6000x4000/20x15")->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();

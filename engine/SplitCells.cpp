@@ -26,7 +26,6 @@ struct CTessolo::SplitJob {
     std::vector<qntFPOS> centres;
     std::vector<qntPOS> cells;
     CentreIndex centreIndex;
-    CQNF_Mem testMem, outMem;
     FILLCONTEXT ctx{};
     SeedStack stack;  // the flood fill's, kept from region to region
 
@@ -116,6 +115,13 @@ void CloseHolesByteRow(const ByteRaster& r, int32_t y, bool smooth)
     }
 }
 
+// Makes a raster block hold at least `bytes`, keeping a larger one (its
+// contents are not kept).
+bool GrowRaster(CQNF_Mem& block, uint64_t bytes)
+{
+    return block.GetSize() >= bytes || block.alloc(bytes);
+}
+
 // Output mask of the box multiplied by the selection; the box shrunk to what
 // stays covered (right <= left when nothing does).
 qntRECT_s MaskBySelection(uint8_t* out, int32_t outStride, const uint8_t* test, const uint8_t* selection,
@@ -192,11 +198,13 @@ bool CTessolo::i_SplitCells(long width, long height, uint8_t* selection, uint32_
     job.bits = m_bCut && m_bSmooth;
     if (!i_DrawTestRaster(job) || !i_ProgressStep(20, from, to))
         return false;
-    if (!job.outMem.Zalloc(qnMulSize({uint64_t(job.w), uint64_t(job.h)}))) {
+    const uint64_t outBytes = qnMulSize({uint64_t(job.w), uint64_t(job.h)});
+    if (!GrowRaster(m_memSplitOut, outBytes)) {
         PlatformMessageBox(kMemoryText, kErrorTitle);
         return false;
     }
-    job.ctx.output = job.outMem.GetPtr();
+    std::memset(m_memSplitOut.GetPtr(), 0, size_t(outBytes));
+    job.ctx.output = m_memSplitOut.GetPtr();
     job.ctx.outputStride = uint32_t(job.w);
     job.ctx.smooth = m_bSmooth;
     job.ctx.linesMode = m_bCut ? 0 : 1;
@@ -209,9 +217,14 @@ bool CTessolo::i_SplitCells(long width, long height, uint8_t* selection, uint32_
         return false;
     if (!i_SizeWorkPlanes() || !i_ProgressStep(100, from, to))
         return false;
-    // The rasters are done with: give their memory back before rendering.
-    job.testMem.free();
-    job.outMem.free();
+    // The rasters, and blocks of the last cut no piece took, are done with:
+    // give their memory back before the pieces are rendered, which is when
+    // the pieces' own pages come in.
+    m_memSplitTest.free();
+    m_memSplitOut.free();
+    for (CQNF_Mem* block : m_PiecePool)
+        delete block;
+    m_PiecePool.clear();
     if (renderAll) {
         std::vector<uint32_t> all(m_nPieces);
         for (uint32_t i = 0; i < m_nPieces; ++i)
@@ -263,12 +276,13 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
         ctx.rowBytes = uint32_t(w);
     }
     // 8 spare bytes: the raster is read a 64-bit word at a time.
-    if (!job.testMem.alloc(qnMulSize({ctx.rowBytes, uint64_t(ctx.height)}) + 8)) {
+    const uint64_t bytes = qnMulSize({ctx.rowBytes, uint64_t(ctx.height)});
+    if (bytes > UINT32_MAX - 8 || !GrowRaster(m_memSplitTest, bytes + 8)) {
         PlatformMessageBox(kMemoryText, kErrorTitle);
         return false;
     }
-    std::memset(job.testMem.GetPtr() + job.testMem.GetSize() - 8, 0, 8);
-    ctx.test = job.testMem.GetPtr();
+    std::memset(m_memSplitTest.GetPtr() + bytes, 0, 8);
+    ctx.test = m_memSplitTest.GetPtr();
     if (!job.bits)
         return i_ProgressStep(3, job.from, job.to) &&
                i_DrawSplitting(w, h, ctx.test, uint32_t(w), job.Inner(3), job.Inner(20));

@@ -408,6 +408,16 @@ public:
     };
     std::vector<std::unique_ptr<RenderSlot>> m_Slots;
 
+    // The split's test and output rasters (released when the split ends),
+    // and the blocks of the pieces freed last, kept for the next cut so that
+    // its pieces reuse them instead of faulting in fresh pages (what the next
+    // cut does not take is released when it ends).
+    CQNF_Mem m_memSplitTest, m_memSplitOut;
+    std::vector<CQNF_Mem*> m_PiecePool;
+    // A block of at least `bytes` from the pool (the smallest that fits and
+    // is not over twice the size) or new; zeroed when asked. Null on failure.
+    CQNF_Mem* i_TakeBlock(uint64_t bytes, bool zero);
+
     bool i_SetFXData(CQNF_ImageFX& fx, uint8_t* const* work, uint8_t forward, uint32_t index);
     void i_PutDocumentLayerContentToDestinationImage(qntRECT_s box, uint8_t automatic, int32_t layerId);
 

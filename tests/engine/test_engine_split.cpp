@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <deque>
 #include <random>
 
@@ -617,4 +618,37 @@ TEST(EngineSplit, AppendingKeepsEveryPieceRenderable)
     TestImage grey(20, 10, 1);
     EXPECT_FALSE(e.SplitCells(20, 10, nullptr, 0, grey.Planes(), 20, 1, 0, 100, 0));
     EXPECT_EQ(e.m_nPieces, 5u);
+}
+
+// An engine keeps its rasters and piece blocks from cut to cut: a cut after
+// others, of larger and smaller pictures and other modes, gives exactly the
+// pieces of a fresh engine.
+TEST(EngineSplit, ACutAfterOtherCutsEqualsAFreshOne)
+{
+    struct Cut {
+        int32_t w, h;
+        uint16_t cols, rows;
+        bool cut, smooth;
+    };
+    const Cut cuts[] = {{90, 70, 4, 3, true, true}, {50, 40, 2, 2, true, false}, {120, 80, 5, 3, true, true},
+                        {60, 90, 3, 4, false, true}, {90, 70, 4, 3, true, true}};
+    CTessolo reused;
+    for (const Cut& c : cuts) {
+        TestImage img(c.w, c.h, 3);
+        CTessolo fresh;
+        for (CTessolo* e : {&reused, &fresh}) {
+            ASSERT_TRUE(e->FreeSpliting());
+            Load(*e, c.cols, c.rows, c.cut, c.smooth);
+            ASSERT_TRUE(e->SplitCells(c.w, c.h, nullptr, 0, img.Planes(), uint32_t(c.w), 3, 0, 100, 1));
+        }
+        ASSERT_EQ(reused.m_nPieces, fresh.m_nPieces);
+        for (uint32_t i = 0; i < fresh.m_nPieces; ++i) {
+            const CTessolo::SPLITEDCELL& a = reused.m_pPieces[i];
+            const CTessolo::SPLITEDCELL& b = fresh.m_pPieces[i];
+            ASSERT_EQ(PlacedMask(a, c.w, c.h), PlacedMask(b, c.w, c.h)) << c.w << "x" << c.h << " piece " << i;
+            const size_t n = size_t(b.Width()) * b.Height();
+            for (uint8_t k = 0; k < 4; ++k)
+                ASSERT_EQ(std::memcmp(a.planePtrs[k], b.planePtrs[k], n), 0) << "plane " << int(k) << " piece " << i;
+        }
+    }
 }
