@@ -3,10 +3,12 @@
 // the transparent-pixel recovery, GaussianBlur and MotionBlur.
 #include "imaging/ImageFX.h"
 #include "imaging/ImageFX_Kernels.h"
+#include "imaging/Parallel.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -200,42 +202,135 @@ void CQNF_ImageFX::Blur_ZeroAlphaRecoveryData(uint8_t* values, const uint8_t* al
     RecoverStrided(values, alpha, count, 1);
 }
 
+namespace {
+
+// Passes over pictures from this size on run in bands on several threads;
+// smaller ones (a piece, mostly) are not worth starting threads for.
+constexpr uint64_t kParallelPixels = 1u << 18;
+
+// The memory one thread of a pass works in: the lane buffer and the staging
+// blocks, grown as needed.
+struct PassScratch {
+    CQNF_Mem line, work;
+    double* Line(uint64_t doubles)
+    {
+        return GrowBlock(&line, doubles * sizeof(double)) ? reinterpret_cast<double*>(line.GetPtr()) : nullptr;
+    }
+    uint8_t* Work(uint64_t bytes) { return GrowBlock(&work, bytes) ? work.GetPtr() : nullptr; }
+};
+
+// Rows y0 .. y0 + lanes - 1 blurred as columns of a transposed block: the
+// lanes then read and write whole registers instead of one byte per row.
+// With alpha, each row's transparent pixels are recovered first.
+void BlurRowBlock(const qnfx::LaneBlur& lb, double* buf, uint8_t* work, const uint8_t* src, uint32_t srcStride,
+                  uint8_t* dst, uint32_t dstStride, const uint8_t* alpha, uint32_t alphaStride, int32_t width,
+                  int32_t y0, int lanes, int rowLanes)
+{
+    const uint64_t block = static_cast<uint64_t>(rowLanes) * width;
+    uint8_t* across = work;
+    uint8_t* blurred = work + block;
+    uint8_t* recovered = work + 2 * block;
+    const uint8_t* in = src + static_cast<size_t>(y0) * srcStride;
+    size_t inStride = srcStride;
+    if (alpha) {
+        for (int k = 0; k < lanes; ++k) {
+            uint8_t* row = recovered + static_cast<size_t>(k) * width;
+            std::memcpy(row, in + static_cast<size_t>(k) * srcStride, width);
+            CQNF_ImageFX::Blur_ZeroAlphaRecoveryData(row, alpha + static_cast<size_t>(y0 + k) * alphaStride, width);
+        }
+        in = recovered;
+        inStride = static_cast<size_t>(width);
+    }
+    qnfx::TransposeBytes(in, inStride, across, rowLanes, lanes, width);
+    qnfx::BlurLanes(lb, across, rowLanes, 1, blurred, rowLanes, 1, lanes, buf);
+    qnfx::TransposeBytes(blurred, rowLanes, dst + static_cast<size_t>(y0) * dstStride, dstStride, width, lanes);
+}
+
+// Columns x0 .. x0 + lanes - 1; with alpha, gathered side by side with
+// their alpha for the recovery first (tmp holds 2 kColumnLanes x height).
+void BlurColumnBlock(const qnfx::LaneBlur& lb, double* buf, uint8_t* tmp, const uint8_t* src, uint32_t srcStride,
+                     uint8_t* dst, uint32_t dstStride, const uint8_t* alpha, uint32_t alphaStride, int32_t height,
+                     int32_t x0, int lanes, int columnLanes)
+{
+    const uint8_t* in = src + x0;
+    ptrdiff_t inJ = srcStride;
+    ptrdiff_t inK = 1;
+    if (alpha) {
+        uint8_t* cols = tmp;
+        uint8_t* acols = tmp + static_cast<size_t>(columnLanes) * height;
+        for (int32_t y = 0; y < height; ++y) {
+            const uint8_t* s = src + static_cast<size_t>(y) * srcStride + x0;
+            const uint8_t* a = alpha + static_cast<size_t>(y) * alphaStride + x0;
+            for (int k = 0; k < lanes; ++k) {
+                cols[static_cast<size_t>(k) * height + y] = s[k];
+                acols[static_cast<size_t>(k) * height + y] = a[k];
+            }
+        }
+        for (int k = 0; k < lanes; ++k)
+            CQNF_ImageFX::Blur_ZeroAlphaRecoveryData(cols + static_cast<size_t>(k) * height,
+                                                     acols + static_cast<size_t>(k) * height, height);
+        in = cols;
+        inJ = 1;
+        inK = height;
+    }
+    qnfx::BlurLanes(lb, in, inJ, inK, dst + x0, dstStride, 1, lanes, buf);
+}
+
+// Runs block(part, lane blur, buffer, staging) for every part of a pass: on
+// the calling thread with the engine's own blocks, or, for a large picture,
+// in bands on the machine's threads, each with its own scratch (and its own
+// front-state cache). Every part writes its own rows or columns, so the bytes
+// are the same either way. False when memory for a buffer could not be had.
+template <class Block>
+bool RunPass(const CQNF_ImageFX::STRUCT_Blur_VectorData& kd, uint32_t n, uint32_t parts, uint64_t pixels,
+             uint64_t stagingBytes, CQNF_Mem& ownLine, CQNF_Mem& ownWork, Block&& block)
+{
+    const unsigned threads = pixels >= kParallelPixels ? std::min<unsigned>(qnpar::ThreadCount(), parts) : 1;
+    if (threads <= 1) {
+        qnfx::FrontCache cache;
+        const qnfx::LaneBlur lb = qnfx::MakeLaneBlur(kd, n, &cache);
+        if (!GrowBlock(&ownLine, lb.BufferDoubles() * sizeof(double)) || !GrowBlock(&ownWork, stagingBytes))
+            return false;
+        for (uint32_t part = 0; part < parts; ++part)
+            block(part, lb, reinterpret_cast<double*>(ownLine.GetPtr()), ownWork.GetPtr());
+        return true;
+    }
+    std::vector<PassScratch> scratch(threads);
+    std::vector<qnfx::FrontCache> caches(threads);
+    std::vector<uint8_t> failed(threads, 0);
+    qnpar::For(parts, threads, [&](uint32_t part, unsigned worker) {
+        const qnfx::LaneBlur lb = qnfx::MakeLaneBlur(kd, n, &caches[worker]);
+        double* buf = scratch[worker].Line(lb.BufferDoubles());
+        uint8_t* work = scratch[worker].Work(stagingBytes);
+        if (!buf || !work) {
+            failed[worker] = 1;
+            return;
+        }
+        block(part, lb, buf, work);
+    });
+    return std::find(failed.begin(), failed.end(), 1) == failed.end();
+}
+
+}  // namespace
+
 bool CQNF_ImageFX::i_BlurRows(const STRUCT_Blur_VectorData& kd, const uint8_t* src, uint32_t srcStride,
                               uint8_t* dst, uint32_t dstStride, const uint8_t* alpha, uint32_t alphaStride,
                               int32_t width, int32_t height)
 {
     if (width <= 0 || height <= 0)
         return true;
-    qnfx::FrontCache cache;
-    const qnfx::LaneBlur lb = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(width), &cache);
-    double* buf = reinterpret_cast<double*>(i_Grow(m_memBlurLine, lb.BufferDoubles() * sizeof(double)));
-    // Rows are blurred as columns of a transposed block: the lanes then read
-    // and write whole registers instead of one byte per row.
-    const uint64_t block = static_cast<uint64_t>(kRowLanes) * width;
-    uint8_t* work = i_Grow(m_memBlurWork, block * (alpha ? 3 : 2));
-    if (!buf || !work)
-        return false;
-    uint8_t* across = work;
-    uint8_t* blurred = work + block;
-    uint8_t* recovered = work + 2 * block;
-    for (int32_t y0 = 0; y0 < height; y0 += kRowLanes) {
-        const int lanes = std::min(kRowLanes, height - y0);
-        const uint8_t* in = src + static_cast<size_t>(y0) * srcStride;
-        size_t inStride = srcStride;
-        if (alpha) {
-            for (int k = 0; k < lanes; ++k) {
-                uint8_t* row = recovered + static_cast<size_t>(k) * width;
-                std::memcpy(row, in + static_cast<size_t>(k) * srcStride, width);
-                Blur_ZeroAlphaRecoveryData(row, alpha + static_cast<size_t>(y0 + k) * alphaStride, width);
-            }
-            in = recovered;
-            inStride = static_cast<size_t>(width);
-        }
-        qnfx::TransposeBytes(in, inStride, across, kRowLanes, lanes, width);
-        qnfx::BlurLanes(lb, across, kRowLanes, 1, blurred, kRowLanes, 1, lanes, buf);
-        qnfx::TransposeBytes(blurred, kRowLanes, dst + static_cast<size_t>(y0) * dstStride, dstStride, width, lanes);
-    }
-    return true;
+    const uint32_t parts = static_cast<uint32_t>((height + kRowLanes - 1) / kRowLanes);
+    const uint64_t staging = static_cast<uint64_t>(kRowLanes) * width * (alpha ? 3 : 2);
+    const bool ok = RunPass(kd, static_cast<uint32_t>(width), parts, static_cast<uint64_t>(width) * height, staging,
+                            m_memBlurLine, m_memBlurWork,
+                            [&](uint32_t part, const qnfx::LaneBlur& lb, double* buf, uint8_t* work) {
+                                const int32_t y0 = static_cast<int32_t>(part) * kRowLanes;
+                                BlurRowBlock(lb, buf, work, src, srcStride, dst, dstStride, alpha, alphaStride,
+                                             width, y0, std::min(kRowLanes, height - y0), kRowLanes);
+                            });
+    if (!ok)
+        SetError(qnerr::NoMemory);
+    return ok;
 }
 
 bool CQNF_ImageFX::i_BlurColumns(const STRUCT_Blur_VectorData& kd, const uint8_t* src, uint32_t srcStride,
@@ -244,45 +339,18 @@ bool CQNF_ImageFX::i_BlurColumns(const STRUCT_Blur_VectorData& kd, const uint8_t
 {
     if (width <= 0 || height <= 0)
         return true;
-    qnfx::FrontCache cache;
-    const qnfx::LaneBlur lb = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(height), &cache);
-    double* buf =
-        reinterpret_cast<double*>(i_Grow(m_memBlurLine, lb.BufferDoubles() * sizeof(double)));
-    if (!buf)
-        return false;
-    uint8_t* tmp = nullptr;
-    if (alpha) {
-        tmp = i_Grow(m_memBlurWork, 2ull * kColumnLanes * static_cast<uint64_t>(height));
-        if (!tmp)
-            return false;
-    }
-    for (int32_t x0 = 0; x0 < width; x0 += kColumnLanes) {
-        const int lanes = std::min(kColumnLanes, width - x0);
-        const uint8_t* in = src + x0;
-        ptrdiff_t inJ = srcStride;
-        ptrdiff_t inK = 1;
-        if (alpha) {
-            // Columns side by side, each with its alpha, for the recovery.
-            uint8_t* cols = tmp;
-            uint8_t* acols = tmp + static_cast<size_t>(kColumnLanes) * height;
-            for (int32_t y = 0; y < height; ++y) {
-                const uint8_t* s = src + static_cast<size_t>(y) * srcStride + x0;
-                const uint8_t* a = alpha + static_cast<size_t>(y) * alphaStride + x0;
-                for (int k = 0; k < lanes; ++k) {
-                    cols[static_cast<size_t>(k) * height + y] = s[k];
-                    acols[static_cast<size_t>(k) * height + y] = a[k];
-                }
-            }
-            for (int k = 0; k < lanes; ++k)
-                Blur_ZeroAlphaRecoveryData(cols + static_cast<size_t>(k) * height,
-                                           acols + static_cast<size_t>(k) * height, height);
-            in = cols;
-            inJ = 1;
-            inK = height;
-        }
-        qnfx::BlurLanes(lb, in, inJ, inK, dst + x0, dstStride, 1, lanes, buf);
-    }
-    return true;
+    const uint32_t parts = static_cast<uint32_t>((width + kColumnLanes - 1) / kColumnLanes);
+    const uint64_t staging = alpha ? 2ull * kColumnLanes * static_cast<uint64_t>(height) : 1;
+    const bool ok = RunPass(kd, static_cast<uint32_t>(height), parts, static_cast<uint64_t>(width) * height, staging,
+                            m_memBlurLine, m_memBlurWork,
+                            [&](uint32_t part, const qnfx::LaneBlur& lb, double* buf, uint8_t* tmp) {
+                                const int32_t x0 = static_cast<int32_t>(part) * kColumnLanes;
+                                BlurColumnBlock(lb, buf, tmp, src, srcStride, dst, dstStride, alpha, alphaStride,
+                                                height, x0, std::min(kColumnLanes, width - x0), kColumnLanes);
+                            });
+    if (!ok)
+        SetError(qnerr::NoMemory);
+    return ok;
 }
 
 int CQNF_ImageFX::GaussianBlur(double sigma, uint8_t blurAlpha, uint8_t recoverTransparent)

@@ -12,6 +12,15 @@
 
 namespace qnpar {
 
+namespace {
+
+// Set on every thread while it runs parts of a job, so that a job started
+// inside another (a blur inside a piece) runs on that thread alone instead
+// of starting threads of its own on an already busy machine.
+thread_local bool t_inJob = false;
+
+}  // namespace
+
 unsigned ThreadCount()
 {
     if (const char* env = std::getenv("TESSOLO_THREADS")) {
@@ -33,11 +42,14 @@ unsigned ThreadCount()
 
 void For(uint32_t parts, unsigned threads, const std::function<void(uint32_t part, unsigned worker)>& job)
 {
-    threads = std::max(1u, std::min<unsigned>(threads, parts));
+    threads = t_inJob ? 1u : std::max(1u, std::min<unsigned>(threads, parts));
     std::atomic<uint32_t> next{0};
     auto run = [&](unsigned worker) {
+        const bool outer = t_inJob;
+        t_inJob = true;
         for (uint32_t part = next.fetch_add(1); part < parts; part = next.fetch_add(1))
             job(part, worker);
+        t_inJob = outer;
     };
     std::vector<std::thread> pool;
     pool.reserve(threads - 1);

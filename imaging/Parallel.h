@@ -22,6 +22,7 @@ unsigned ThreadCount();
 // order as threads become free; worker (0 .. threads - 1) names the thread, so
 // that a job can keep per-thread scratch memory. Worker 0 is the calling
 // thread. When a thread cannot be started, the calling thread does its share.
+// A job started from inside a part of another runs on its caller alone.
 void For(uint32_t parts, unsigned threads, const std::function<void(uint32_t part, unsigned worker)>& job);
 
 }  // namespace qnpar

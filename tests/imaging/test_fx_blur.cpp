@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <string>
 #include <limits>
 #include <vector>
 
@@ -705,4 +707,30 @@ TEST(FxLanes, EveryInstructionSetMatchesTheReference)
     }
     EXPECT_GE(tried, 1);
     qnfx::ForceLaneIsa(widest);
+}
+
+// ---- Threads -----------------------------------------------------------------
+
+// Large pictures are blurred in bands on several threads: the bytes of one
+// thread, whatever the count, for both kernels, with recovery, and for the
+// motion blurs that run through the same passes.
+TEST(FxThreads, BandsGiveTheBytesOfOneThread)
+{
+    Planes s = Rgba(700, 420, 17);  // past the size from which passes run in bands
+    auto run = [&](int threads) {
+        setenv("TESSOLO_THREADS", std::to_string(threads).c_str(), 1);
+        std::vector<Planes> out;
+        for (double sigma : {0.8, 3.0})
+            out.push_back(RunGaussian(s, sigma, 1, 1));
+        for (double angle : {0.0, 90.0})
+            out.push_back(RunMotion(s, angle, 4.0, 0, 1));
+        unsetenv("TESSOLO_THREADS");
+        return out;
+    };
+    const std::vector<Planes> one = run(1);
+    for (int threads : {2, 3, 8}) {
+        const std::vector<Planes> many = run(threads);
+        for (size_t i = 0; i < one.size(); ++i)
+            EXPECT_TRUE(many[i].SamePixels(one[i])) << threads << " threads, case " << i;
+    }
 }
