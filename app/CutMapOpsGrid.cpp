@@ -64,119 +64,48 @@ void TakeOver(CWnd_MainModel::KNIFESTRUCT& dst, const CWnd_MainModel::KNIFESTRUC
 
 }  // namespace
 
+// The grid as it was before a splitter is inserted or deleted, and how a
+// line index of the new grid maps to the old one along the changed direction.
+struct CWnd_MainModel::GridBefore {
+    uint32_t C = 0, R = 0;  // splitters
+    std::vector<float> cols, rows;
+    std::vector<KNOTSTRUCT> knots;
+    std::vector<KNIFESTRUCT> colKnives, rowKnives;
+    std::vector<int32_t> auxMap;  // new knot ids of each extra knife's ends (-1: gone)
+    bool insert = false;
+
+    // Old index of new line j when line `line` was inserted or deleted (-1: new).
+    int64_t OldLine(int64_t j, int64_t line) const
+    {
+        if (insert)
+            return j == line ? -1 : j < line ? j : j - 1;
+        return j < line ? j : j + 1;
+    }
+};
+
 bool CWnd_MainModel::i_RebuildGrid(uint8_t column, uint16_t s, bool insert, float fraction)
 {
-    const uint32_t C = m_nColSplitters, R = m_nRowSplitters;
-    const uint32_t oldStride = C + 2;
-    std::vector<float> oldCols(m_ColSplitters, m_ColSplitters + C), oldRows(m_RowSplitters, m_RowSplitters + R);
-    std::vector<KNOTSTRUCT> oldKnots;
-    std::vector<KNIFESTRUCT> oldColKnives, oldRowKnives;
-    std::vector<int32_t> auxMap;
-    try {
-        oldKnots.assign(m_Knots.begin(), m_Knots.begin() + m_nKnots);
-        oldColKnives.assign(m_ColKnives.begin(), m_ColKnives.begin() + m_nColKnives);
-        oldRowKnives.assign(m_RowKnives.begin(), m_RowKnives.begin() + m_nRowKnives);
-        auxMap.resize(size_t(m_nAuxKnives) * 2);
-    } catch (const std::bad_alloc&) {
+    GridBefore before;
+    if (!i_TakeGridBefore(before, column, s, insert))
         return false;
-    }
-    for (KNIFESTRUCT& k : oldColKnives)
-        k.points = nullptr;
-    for (KNIFESTRUCT& k : oldRowKnives)
-        k.points = nullptr;
-    for (uint32_t i = 0; i < m_nAuxKnives; ++i) {
-        auxMap[2 * i] = i_CovertKnotID(m_AuxKnives[i].knotA, insert, column, s);
-        auxMap[2 * i + 1] = i_CovertKnotID(m_AuxKnives[i].knotB, insert, column, s);
-    }
-
     const int d = insert ? 1 : -1;
-    const uint16_t newColumns = uint16_t(C + 1 + (column ? d : 0));
-    const uint16_t newRows = uint16_t(R + 1 + (column ? 0 : d));
+    const uint16_t newColumns = uint16_t(before.C + 1 + (column ? d : 0));
+    const uint16_t newRows = uint16_t(before.R + 1 + (column ? 0 : d));
     if (!spl_SplitEvenParts(newColumns, newRows, kIfChanged, kKeepExtras))
         return false;
-
-    // Extra knives follow their knots; those on a deleted knot line go.
-    bool anyGone = false;
-    for (uint32_t i = 0; i < m_nAuxKnives; ++i) {
-        AUXKNIFESTRUCT& a = m_AuxKnives[i];
-        a.deleteMark = auxMap[2 * i] < 0 || auxMap[2 * i + 1] < 0;
-        anyGone = anyGone || a.deleteMark;
-        if (!a.deleteMark) {
-            a.knotA = uint32_t(auxMap[2 * i]);
-            a.knotB = uint32_t(auxMap[2 * i + 1]);
-        }
-    }
-    if (anyGone) {
-        const uint8_t mode = m_bCutMode;
-        m_bCutMode = 1;
-        op_DelAuxKnives(kAllKnives, nullptr, kKeepMarks, kNoRedraw);
-        m_bCutMode = mode;
-    }
+    i_RemapExtraKnives(before);
 
     // Splitter positions.
-    std::vector<float>& changed = column ? oldCols : oldRows;
+    std::vector<float>& changed = column ? before.cols : before.rows;
     if (insert)
         changed.insert(changed.begin() + s, fraction);
     else
         changed.erase(changed.begin() + s);
-    std::copy(oldCols.begin(), oldCols.end(), m_ColSplitters);
-    std::copy(oldRows.begin(), oldRows.end(), m_RowSplitters);
+    std::copy(before.cols.begin(), before.cols.end(), m_ColSplitters);
+    std::copy(before.rows.begin(), before.rows.end(), m_RowSplitters);
 
-    // Old index of a new line index along the changed direction (-1: new).
-    auto oldLine = [&](int64_t j, int64_t line) -> int64_t {
-        if (insert)
-            return j == line ? -1 : j < line ? j : j - 1;
-        return j < line ? j : j + 1;
-    };
-    const uint32_t nc = m_nColSplitters, nr = m_nRowSplitters;
-    for (uint32_t r = 0; r < m_nKnotRows; ++r)
-        for (uint32_t c = 0; c < m_nKnotCols; ++c) {
-            KNOTSTRUCT& k = m_Knots[r * m_nKnotCols + c];
-            const int64_t oc = column ? oldLine(c, s + 1u) : c;
-            const int64_t orow = column ? r : oldLine(r, s + 1u);
-            if (oc < 0 || orow < 0) {
-                k.dx = k.dy = 0.0f;
-            } else {
-                k.dx = oldKnots[size_t(orow * oldStride + oc)].dx;
-                k.dy = oldKnots[size_t(orow * oldStride + oc)].dy;
-            }
-        }
-
-    // Grid knives: the knives of the new splitter and of the split segment
-    // take the editor's shape, every other knife its old self.
-    float ms, mh, mu;
-    i_CutterMutation(ms, mh, mu);
-    auto fill = [&](KNIFESTRUCT& dst, int64_t oldIndex, const std::vector<KNIFESTRUCT>& old) {
-        if (oldIndex < 0)
-            i_spl_SetKnife(&dst, ms, mh, mu, kAllNodes, kNoFlip, kNoFlip, kTakeSizes);
-        else
-            TakeOver(dst, old[size_t(oldIndex)]);
-    };
-    for (uint32_t r = 0; r <= nr; ++r)
-        for (uint32_t c = 0; c < nc; ++c) {
-            int64_t o;
-            if (column) {
-                const int64_t oc = oldLine(c, s);
-                o = oc < 0 ? -1 : int64_t(r) * C + oc;
-            } else {
-                const int64_t orow = oldLine(r, s);
-                o = orow < 0 ? -1 : orow * C + c;
-            }
-            fill(m_ColKnives[r * nc + c], o, oldColKnives);
-        }
-    for (uint32_t r = 0; r < nr; ++r)
-        for (uint32_t c = 0; c <= nc; ++c) {
-            int64_t o;
-            if (column) {
-                const int64_t oc = oldLine(c, s);
-                o = oc < 0 ? -1 : int64_t(r) * (C + 1) + oc;
-            } else {
-                const int64_t orow = oldLine(r, s);
-                o = orow < 0 ? -1 : orow * (C + 1) + c;
-            }
-            fill(m_RowKnives[r * (nc + 1) + c], o, oldRowKnives);
-        }
-
+    i_RemapKnots(before, column, s);
+    i_RemapGridKnives(before, column, s);
     if (IsCutterOpen()) {
         if (column)
             m_pCutter->ExtSetColumns(m_nColSplitters + 1u);
@@ -188,6 +117,101 @@ bool CWnd_MainModel::i_RebuildGrid(uint8_t column, uint16_t s, bool insert, floa
     spl_DoRedrawHVSplitRulers();
     view_RenderAndUpdate(m_rcPreview);
     return true;
+}
+
+bool CWnd_MainModel::i_TakeGridBefore(GridBefore& before, uint8_t column, uint16_t s, bool insert)
+{
+    before.C = m_nColSplitters;
+    before.R = m_nRowSplitters;
+    before.insert = insert;
+    try {
+        before.cols.assign(m_ColSplitters, m_ColSplitters + before.C);
+        before.rows.assign(m_RowSplitters, m_RowSplitters + before.R);
+        before.knots.assign(m_Knots.begin(), m_Knots.begin() + m_nKnots);
+        before.colKnives.assign(m_ColKnives.begin(), m_ColKnives.begin() + m_nColKnives);
+        before.rowKnives.assign(m_RowKnives.begin(), m_RowKnives.begin() + m_nRowKnives);
+        before.auxMap.resize(size_t(m_nAuxKnives) * 2);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    for (KNIFESTRUCT& k : before.colKnives)
+        k.points = nullptr;
+    for (KNIFESTRUCT& k : before.rowKnives)
+        k.points = nullptr;
+    for (uint32_t i = 0; i < m_nAuxKnives; ++i) {
+        before.auxMap[2 * i] = i_CovertKnotID(m_AuxKnives[i].knotA, insert, column, s);
+        before.auxMap[2 * i + 1] = i_CovertKnotID(m_AuxKnives[i].knotB, insert, column, s);
+    }
+    return true;
+}
+
+// Extra knives follow their knots; those on a deleted knot line go.
+void CWnd_MainModel::i_RemapExtraKnives(const GridBefore& before)
+{
+    bool anyGone = false;
+    for (uint32_t i = 0; i < m_nAuxKnives; ++i) {
+        AUXKNIFESTRUCT& a = m_AuxKnives[i];
+        a.deleteMark = before.auxMap[2 * i] < 0 || before.auxMap[2 * i + 1] < 0;
+        anyGone = anyGone || a.deleteMark;
+        if (!a.deleteMark) {
+            a.knotA = uint32_t(before.auxMap[2 * i]);
+            a.knotB = uint32_t(before.auxMap[2 * i + 1]);
+        }
+    }
+    if (anyGone) {
+        const uint8_t mode = m_bCutMode;
+        m_bCutMode = 1;
+        op_DelAuxKnives(kAllKnives, nullptr, kKeepMarks, kNoRedraw);
+        m_bCutMode = mode;
+    }
+}
+
+// Knots keep their offsets; those of the new line start at 0.
+void CWnd_MainModel::i_RemapKnots(const GridBefore& before, uint8_t column, uint16_t s)
+{
+    const uint32_t oldStride = before.C + 2;
+    for (uint32_t r = 0; r < m_nKnotRows; ++r)
+        for (uint32_t c = 0; c < m_nKnotCols; ++c) {
+            KNOTSTRUCT& k = m_Knots[r * m_nKnotCols + c];
+            const int64_t oc = column ? before.OldLine(c, s + 1u) : c;
+            const int64_t orow = column ? r : before.OldLine(r, s + 1u);
+            if (oc < 0 || orow < 0) {
+                k.dx = k.dy = 0.0f;
+            } else {
+                k.dx = before.knots[size_t(orow * oldStride + oc)].dx;
+                k.dy = before.knots[size_t(orow * oldStride + oc)].dy;
+            }
+        }
+}
+
+// Grid knives: the knives of the new splitter and of the split segment take
+// the editor's shape, every other knife its old self.
+void CWnd_MainModel::i_RemapGridKnives(const GridBefore& before, uint8_t column, uint16_t s)
+{
+    float ms, mh, mu;
+    i_CutterMutation(ms, mh, mu);
+    auto fill = [&](KNIFESTRUCT& dst, int64_t oldIndex, const std::vector<KNIFESTRUCT>& old) {
+        if (oldIndex < 0)
+            i_spl_SetKnife(&dst, ms, mh, mu, kAllNodes, kNoFlip, kNoFlip, kTakeSizes);
+        else
+            TakeOver(dst, old[size_t(oldIndex)]);
+    };
+    // Old index of a knife in a grid whose rows hold `perRow` knives.
+    auto oldIndex = [&](uint32_t r, uint32_t c, uint32_t perRow) -> int64_t {
+        if (column) {
+            const int64_t oc = before.OldLine(c, s);
+            return oc < 0 ? -1 : int64_t(r) * perRow + oc;
+        }
+        const int64_t orow = before.OldLine(r, s);
+        return orow < 0 ? -1 : orow * perRow + c;
+    };
+    const uint32_t nc = m_nColSplitters, nr = m_nRowSplitters;
+    for (uint32_t r = 0; r <= nr; ++r)
+        for (uint32_t c = 0; c < nc; ++c)
+            fill(m_ColKnives[r * nc + c], oldIndex(r, c, before.C), before.colKnives);
+    for (uint32_t r = 0; r < nr; ++r)
+        for (uint32_t c = 0; c <= nc; ++c)
+            fill(m_RowKnives[r * (nc + 1) + c], oldIndex(r, c, before.C + 1), before.rowKnives);
 }
 
 void CWnd_MainModel::op_CenterSplitingHandle(uint8_t row, uint16_t splitter, uint8_t redraw)

@@ -496,6 +496,12 @@ protected:
     void i_AfterRead(uint8_t redraw);
     void i_DrawKnotMarker(qntFPOS p, uint32_t knot, uint8_t fixed);
     bool i_RebuildGrid(uint8_t column, uint16_t splitter, bool insert, float fraction);
+    // The stages of i_RebuildGrid (CutMapOpsGrid.cpp).
+    struct GridBefore;
+    bool i_TakeGridBefore(GridBefore& before, uint8_t column, uint16_t splitter, bool insert);
+    void i_RemapExtraKnives(const GridBefore& before);
+    void i_RemapKnots(const GridBefore& before, uint8_t column, uint16_t splitter);
+    void i_RemapGridKnives(const GridBefore& before, uint8_t column, uint16_t splitter);
     void i_ReleaseAuxPoints(AUXKNIFESTRUCT& aux);
     float i_RandomOffset(float a);
     uint32_t i_Rand() { return m_pRandom->Next(); }

@@ -142,6 +142,10 @@ inline LaneBlur MakeLaneBlur(const CQNF_ImageFX::STRUCT_Blur_VectorData& kd, uin
 // `out`. buf holds lb.RaggedDoubles(max n) doubles.
 void BlurRagged(const LaneBlur& lb, const uint32_t* n, int lanes, uint8_t* in, uint8_t* out, double* buf);
 
+// The recovery of transparent samples (Blur_ZeroAlphaRecoveryData) over
+// samples `step` bytes apart.
+void RecoverStrided(uint8_t* v, const uint8_t* alpha, uint32_t count, size_t step);
+
 // The bevel's light on one row of slopes.
 struct BevelLight {
     float lx, ly, lz;   // the light, unit length, x mirrored
