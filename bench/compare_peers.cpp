@@ -239,7 +239,7 @@ int main(int argc, char** argv)
         v = Vips(pic, [s](VipsImage* in, VipsImage** out) { return vips_gaussblur(in, out, s, nullptr); });
 #endif
 #if defined(TESSOLO_PEER_MAGICK)
-        m = Magick(pic, [s](MagickWand* w) { MagickGaussianBlurImage(w, 0.0, s); });
+        m = Magick(pic, [s](MagickWand* w) { MagickBlurImage(w, 0.0, s); });
 #endif
 #if defined(TESSOLO_PEER_GEGL)
         g = Gegl(pic, [s](GeglNode* graph) {
