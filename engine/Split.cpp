@@ -100,21 +100,6 @@ inline void TouchBlockedRun(uint8_t* o, const uint8_t* row, int32_t from, int32_
         TouchBlocked(o, row, ox, 0xFu);
 }
 
-// First index in [from, to) whose byte is 0, or to.
-inline int32_t NextZero(const uint8_t* p, int32_t from, int32_t to)
-{
-    while (from + 8 <= to) {
-        uint64_t v;
-        std::memcpy(&v, p + from, 8);
-        if ((v - 0x0101010101010101ull) & ~v & 0x8080808080808080ull)
-            break;
-        from += 8;
-    }
-    while (from < to && p[from] != 0)
-        ++from;
-    return from;
-}
-
 void SetBits(uint8_t* row, int32_t lo, int32_t hi)
 {
     while (lo < hi && (lo & 7)) {
