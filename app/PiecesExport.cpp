@@ -53,6 +53,23 @@ void ScaleAlpha(uint8_t* plane, uint32_t stride, uint32_t width, uint32_t height
     }
 }
 
+// Colour where a piece is fully transparent shows nowhere (every composite
+// skips alpha 0); clearing it turns the corners of a piece's box into runs
+// that PackBits and deflate store in a few bytes instead of as pixels.
+void ClearUnderTransparency(const Cell& p)
+{
+    const int32_t w = p.Width(), h = p.Height();
+    for (int32_t y = 0; y < h; ++y) {
+        const uint8_t* a = p.planePtrs[3] + size_t(y) * p.planeStrides[3];
+        uint8_t* c[3];
+        for (int k = 0; k < 3; ++k)
+            c[k] = p.planePtrs[k] + size_t(y) * p.planeStrides[k];
+        for (int32_t x = 0; x < w; ++x)
+            if (a[x] == 0)
+                c[0][x] = c[1][x] = c[2][x] = 0;
+    }
+}
+
 std::string ErrorText(int error) { return error ? std::string(std::strerror(error)) : std::string("unknown error"); }
 
 // Makes a rename or a removal in folder durable.
@@ -342,6 +359,7 @@ bool CPiecesExport::i_Prepare(const REQUEST& r, const CExportSettings& s, bool c
             if (p.planeStrides[c] != p.planeStrides[0] || (p.Width() > 0 && !p.planePtrs[c]))
                 return i_Fail(kCannotWrite, kErrorTitle, "piece " + std::to_string(i) + " has no rendered planes");
         }
+        ClearUnderTransparency(p);
         l.stride = p.planeStrides[0];
         l.x = p.left;
         l.y = p.top;

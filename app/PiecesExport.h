@@ -13,7 +13,9 @@
 //   stExportToPNGs  one layer of the job as one PNG into an open file
 //
 // Memory: a PSD layer points straight into the engine's rendered planes, so
-// the layers cost nothing beyond the pieces themselves; PNG files are
+// the layers cost nothing beyond the pieces themselves (the colour under
+// their fully transparent pixels, which no composite shows, is cleared there
+// so that it packs into runs); PNG files are
 // written one at a time through one canvas (positions preserved) or one
 // scratch plane (opacity). Only the merged picture or the composite takes a
 // full canvas of four planes.

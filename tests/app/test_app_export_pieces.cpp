@@ -55,7 +55,8 @@ CPiecesExport::REQUEST Request(const Cut& cut, const std::string& path, uint8_t 
     return r;
 }
 
-// A copy of every rendered plane of every piece.
+// What every piece shows: its alpha, and its colour where the alpha is not 0
+// (the colour under full transparency is nobody's business).
 std::vector<std::vector<uint8_t>> Planes(const CTessolo& e)
 {
     std::vector<std::vector<uint8_t>> out;
@@ -63,22 +64,26 @@ std::vector<std::vector<uint8_t>> Planes(const CTessolo& e)
         const Cell& p = e.m_pPieces[i];
         for (int c = 0; c < 4; ++c) {
             std::vector<uint8_t> v;
-            for (int32_t y = 0; y < p.Height(); ++y) {
-                const uint8_t* row = p.planePtrs[c] + size_t(y) * p.planeStrides[c];
-                v.insert(v.end(), row, row + p.Width());
-            }
+            for (int32_t y = 0; y < p.Height(); ++y)
+                for (int32_t x = 0; x < p.Width(); ++x) {
+                    const uint8_t a = p.planePtrs[3][size_t(y) * p.planeStrides[3] + x];
+                    v.push_back(c < 3 && a == 0 ? 0 : p.planePtrs[c][size_t(y) * p.planeStrides[c] + x]);
+                }
             out.push_back(std::move(v));
         }
     }
     return out;
 }
 
-// Where two planes of a piece's size differ; -1 when they agree.
+// Where a plane read back differs from a piece's, colour counting only where
+// the piece is not fully transparent; -1 when they agree.
 long FirstDifference(const Cell& p, int channel, const uint8_t* got, uint32_t stride, int dx = 0, int dy = 0,
                      uint8_t alphaScale = 255)
 {
     for (int32_t y = 0; y < p.Height(); ++y)
         for (int32_t x = 0; x < p.Width(); ++x) {
+            if (channel < 3 && p.planePtrs[3][size_t(y) * p.planeStrides[3] + x] == 0)
+                continue;
             uint32_t want = p.planePtrs[channel][size_t(y) * p.planeStrides[channel] + x];
             if (channel == 3)
                 want = want * alphaScale / 255;
