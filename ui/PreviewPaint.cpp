@@ -50,6 +50,36 @@ void BuildCheckerRows(Rows& rows, int x0, int x1, int32_t offX, const PreviewPai
     }
 }
 
+// Sums of f x f blocks (f = 2^red) side by side from column first of the f
+// rows below the four plane pointers: sums[plane * n + block].
+template <int F>
+void SumBlocksOf(const uint8_t* const planes[4], int stride, int32_t first, size_t n, uint32_t* sums)
+{
+    for (int p = 0; p < 4; ++p) {
+        uint32_t* out = sums + size_t(p) * n;
+        std::fill(out, out + n, 0u);
+        for (int r = 0; r < F; ++r) {
+            const uint8_t* s = planes[p] + size_t(r) * stride + first;
+            for (size_t i = 0; i < n; ++i, s += F) {
+                uint32_t acc = 0;
+                for (int k = 0; k < F; ++k)
+                    acc += s[k];
+                out[i] += acc;
+            }
+        }
+    }
+}
+
+void SumBlocks(const uint8_t* const planes[4], int stride, int red, int32_t first, size_t n, uint32_t* sums)
+{
+    switch (red) {
+    case 1: SumBlocksOf<2>(planes, stride, first, n, sums); break;
+    case 2: SumBlocksOf<4>(planes, stride, first, n, sums); break;
+    case 3: SumBlocksOf<8>(planes, stride, first, n, sums); break;
+    default: SumBlocksOf<16>(planes, stride, first, n, sums); break;
+    }
+}
+
 }  // namespace
 
 bool PaintPreview(const CQNF_Image& image, CQNF_Image& canvas, qntRECT_s rect, const PreviewGeometry& g,
@@ -83,7 +113,6 @@ bool PaintPreview(const CQNF_Image& image, CQNF_Image& canvas, qntRECT_s rect, c
     for (int x = ix0; x < ix1; ++x)
         col[size_t(x - ix0)] = int32_t((int64_t(x) + off.x) >> mag) << red;
     const bool averaging = o.quality && red > 0;
-    const int f = 1 << red;
     std::vector<uint32_t> sums(averaging ? size_t(ix1 - ix0) * 4 : 0);
     std::vector<uint8_t> alpha(col.size());
     const uint8_t maskRGB[3] = {o.maskColour.r, o.maskColour.g, o.maskColour.b};
@@ -106,21 +135,8 @@ bool PaintPreview(const CQNF_Image& image, CQNF_Image& canvas, qntRECT_s rect, c
         const size_t srcRow = size_t(srcY) * iw;
         const uint8_t* planes[4] = {src + srcRow, src + srcPlane + srcRow, src + 2 * srcPlane + srcRow,
                                     src + 3 * srcPlane + srcRow};
-        if (averaging) {
-            std::fill(sums.begin(), sums.end(), 0u);
-            for (int r = 0; r < f; ++r) {
-                const size_t rowOff = size_t(r) * iw;
-                for (size_t i = 0; i < col.size(); ++i) {
-                    for (int p = 0; p < 4; ++p) {
-                        const uint8_t* s = planes[p] + rowOff + col[i];
-                        uint32_t acc = 0;
-                        for (int k = 0; k < f; ++k)
-                            acc += s[k];
-                        sums[i * 4 + p] += acc;
-                    }
-                }
-            }
-        }
+        if (averaging)
+            SumBlocks(planes, iw, red, col.empty() ? 0 : col[0], col.size(), sums.data());
         const uint8_t* maskRow = o.mask ? o.mask + size_t(srcY) * o.maskRowLength : nullptr;
         if (!averaging && !maskRow) {
             // The common case, plane by plane: one gather per byte.
@@ -144,7 +160,7 @@ bool PaintPreview(const CQNF_Image& image, CQNF_Image& canvas, qntRECT_s rect, c
             int c[4];
             if (averaging) {
                 for (int p = 0; p < 4; ++p)
-                    c[p] = int(sums[i * 4 + p] >> (2 * red));
+                    c[p] = int(sums[size_t(p) * col.size() + i] >> (2 * red));
             } else {
                 const int32_t sx = col[i];
                 for (int p = 0; p < 4; ++p)
