@@ -189,10 +189,10 @@ namespace {
 
 // One axis of a ruler's record; "before" and "after" are the preview's and
 // the ruler's edges along it.
-RulerFields AxisRuler(const PreviewGeometry& g, bool horizontal, int previewStart, int previewEnd, int rulerStart,
-                      int rulerEnd, int mouse, uint8_t unit, double resolution)
+QNF_RulerData AxisRuler(const PreviewGeometry& g, bool horizontal, int previewStart, int previewEnd,
+                        int rulerStart, int rulerEnd, int mouse, uint8_t unit, double resolution)
 {
-    RulerFields r;
+    QNF_RulerData r;
     const int z = g.GetZoom();
     const int32_t off = horizontal ? g.GetOffset().x : g.GetOffset().y;
     const int view = horizontal ? g.ViewW() : g.ViewH();
@@ -202,9 +202,9 @@ RulerFields AxisRuler(const PreviewGeometry& g, bool horizontal, int previewStar
     r.trailingBlank = ToU16(std::max<int64_t>(view - (int64_t(scaled) - off), 0) + (rulerEnd - previewEnd));
     r.insetBefore = horizontal ? 1 : 2;
     r.insetAfter = 0;
-    r.zoomExponent = int8_t(z - PreviewGeometry::kOneToOne);
+    r.zoom = int8_t(z - PreviewGeometry::kOneToOne);
     const qntPOS first = g.ImageCoords({0, 0});
-    r.firstCoordinate = std::max(horizontal ? first.x : first.y, 0);
+    r.firstCoord = std::max(horizontal ? first.x : first.y, 0);
     if (z > PreviewGeometry::kOneToOne && off >= 0)
         r.phase = uint8_t(off % (1 << (z - PreviewGeometry::kOneToOne)));
     r.marker = (mouse == 65535 || mouse < rulerStart) ? 65535 : ToU16(int64_t(mouse) - rulerStart);
@@ -214,14 +214,14 @@ RulerFields AxisRuler(const PreviewGeometry& g, bool horizontal, int previewStar
 
 }  // namespace
 
-RulerFields HorizontalRulerFields(const PreviewGeometry& g, qntRECT_s preview, qntRECT_s ruler, int mouseX,
+QNF_RulerData HorizontalRulerData(const PreviewGeometry& g, qntRECT_s preview, qntRECT_s ruler, int mouseX,
                                   uint8_t unit, double resolution)
 {
     return AxisRuler(g, true, preview.left, preview.right, ruler.left, ruler.right, mouseX, unit,
                      unit == 5 ? double(g.ImageW()) : resolution);
 }
 
-RulerFields VerticalRulerFields(const PreviewGeometry& g, qntRECT_s preview, qntRECT_s ruler, int mouseY, uint8_t unit,
+QNF_RulerData VerticalRulerData(const PreviewGeometry& g, qntRECT_s preview, qntRECT_s ruler, int mouseY, uint8_t unit,
                                 double resolution)
 {
     return AxisRuler(g, false, preview.top, preview.bottom, ruler.top, ruler.bottom, mouseY, unit,

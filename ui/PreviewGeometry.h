@@ -7,6 +7,7 @@
 #pragma once
 
 #include "core/Types.h"
+#include "ui/CtrlRulerDraw.h"
 
 #include <cstdint>
 
@@ -86,24 +87,11 @@ void PaintNavigator(uint8_t* rgbaPlanes, int navW, int navH, const NavigatorLayo
 // The offset that puts the frame's centre at p (navigator pixels).
 qntPOS NavigatorOffset(const PreviewGeometry& g, const NavigatorLayout& nav, qntPOS p);
 
-// What one ruler is told about the view (the ruler's own record takes these
-// fields as they are).
-struct RulerFields {
-    uint8_t unit = 1;
-    uint16_t leadingBlank = 0;
-    uint16_t trailingBlank = 0;
-    uint16_t insetBefore = 0;
-    uint16_t insetAfter = 0;
-    int8_t zoomExponent = 0;
-    int32_t firstCoordinate = 0;
-    uint8_t phase = 0;
-    uint16_t marker = 65535;  // 65535: no marker
-    double resolution = 0.0;
-};
-// previewRect and rulerRect in window coordinates; mouse 65535 = away.
-RulerFields HorizontalRulerFields(const PreviewGeometry& g, qntRECT_s previewRect, qntRECT_s rulerRect, int mouseX,
+// What a ruler is told about the view; previewRect and rulerRect in window
+// coordinates, the mouse at 65535 when away (no marker).
+QNF_RulerData HorizontalRulerData(const PreviewGeometry& g, qntRECT_s previewRect, qntRECT_s rulerRect, int mouseX,
                                   uint8_t unit, double resolution);
-RulerFields VerticalRulerFields(const PreviewGeometry& g, qntRECT_s previewRect, qntRECT_s rulerRect, int mouseY,
+QNF_RulerData VerticalRulerData(const PreviewGeometry& g, qntRECT_s previewRect, qntRECT_s rulerRect, int mouseY,
                                 uint8_t unit, double resolution);
 
 }  // namespace qnui

@@ -187,17 +187,17 @@ TEST(PreviewGeometry, RulersFollowZoomAndOffset)
     for (const Case& c : cases) {
         PreviewGeometry g = Make(400, 200, 1000, 800, c.zoom);
         g.SetOffset(c.offX, 0);
-        const qnui::RulerFields r = qnui::HorizontalRulerFields(g, preview, ruler, 100, 1, 72.0);
+        const QNF_RulerData r = qnui::HorizontalRulerData(g, preview, ruler, 100, 1, 72.0);
         EXPECT_EQ(r.leadingBlank, c.lead) << "z" << c.zoom;
         EXPECT_EQ(r.trailingBlank, c.trail) << "z" << c.zoom;
-        EXPECT_EQ(r.zoomExponent, c.exp) << "z" << c.zoom;
-        EXPECT_EQ(r.firstCoordinate, c.first) << "z" << c.zoom;
+        EXPECT_EQ(r.zoom, c.exp) << "z" << c.zoom;
+        EXPECT_EQ(r.firstCoord, c.first) << "z" << c.zoom;
         EXPECT_EQ(r.phase, c.phase) << "z" << c.zoom;
         EXPECT_EQ(r.marker, 84);
         EXPECT_EQ(r.insetBefore, 1);
     }
     PreviewGeometry g = Make(400, 200, 1000, 800);
-    const qnui::RulerFields v = qnui::VerticalRulerFields(g, {20, 30, 420, 230}, {0, 30, 18, 230}, 65535, 5, 72.0);
+    const QNF_RulerData v = qnui::VerticalRulerData(g, {20, 30, 420, 230}, {0, 30, 18, 230}, 65535, 5, 72.0);
     EXPECT_EQ(v.marker, 65535);
     EXPECT_EQ(v.insetBefore, 2);
     EXPECT_DOUBLE_EQ(v.resolution, 800.0);  // percent: the image's height
