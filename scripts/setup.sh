@@ -7,7 +7,8 @@ PKGS="cmake g++ make ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libjpeg-turbo-progs
   libfreetype-dev fonts-dejavu-core
-  clang libclang-rt-14-dev python3-psd-tools"
+  clang libclang-rt-14-dev python3-psd-tools
+  libgtk-3-dev xvfb xauth xdotool imagemagick"
 if [ "$1" = "--bench" ]; then
   PKGS="$PKGS gegl libvips-tools imagemagick libosmesa6-dev hyperfine"
 fi

@@ -62,8 +62,8 @@ public:
         dir_ = std::filesystem::temp_directory_path() /
                ("tessolo_ctrl_" + std::to_string(::getpid()) + "_" + std::to_string(serial++));
         std::filesystem::create_directories(dir_);
-        const std::string path = (dir_ / "skin.qns4").string();
-        EXPECT_TRUE(storage.Open(CQNF_String(path.c_str()), 2));
+        path_ = (dir_ / "skin.qns4").string();
+        EXPECT_TRUE(storage.Open(CQNF_String(path_.c_str()), 2));
     }
     ~SkinStore()
     {
@@ -110,10 +110,15 @@ public:
         EXPECT_TRUE(storage.SetRecord(CQNF_String(key.c_str()), value)) << key;
     }
 
+    // Closes the storage so that another reader can open the file.
+    void Finish() { storage.Close(); }
+    const std::string& Path() const { return path_; }
+
     CQNF_Storage storage;
 
 private:
     std::filesystem::path dir_;
+    std::string path_;
 };
 
 }  // namespace ctrltest

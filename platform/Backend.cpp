@@ -1,0 +1,32 @@
+#include "platform/Backend.h"
+
+#include "platform/Headless.h"
+
+#include <cstdlib>
+
+namespace plat {
+
+#ifndef TESSOLO_HAVE_GTK
+std::unique_ptr<Platform> OpenGtk(std::string& error)
+{
+    error = "this build has no GTK window backend";
+    return nullptr;
+}
+#endif
+
+std::unique_ptr<Platform> OpenPlatform(const std::string& which, std::string& error)
+{
+    std::string name = which;
+    if (name.empty()) {
+        const char* env = std::getenv("TESSOLO_PLATFORM");
+        name = env && *env ? env : "gtk";
+    }
+    if (name == "headless")
+        return std::make_unique<HeadlessPlatform>();
+    if (name == "gtk")
+        return OpenGtk(error);
+    error = "unknown window backend '" + name + "' (headless or gtk)";
+    return nullptr;
+}
+
+}  // namespace plat

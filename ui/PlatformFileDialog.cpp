@@ -1,0 +1,178 @@
+#include "ui/PlatformFileDialog.h"
+
+#include "core/SafeFile.h"
+#include "ui/Toolkit.h"
+#include "ui/Window.h"
+
+#include <strings.h>
+#include <sys/stat.h>
+
+namespace {
+FSRef g_appRoot;
+
+bool IsFolder(const std::string& path)
+{
+    struct stat st{};
+    return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsReadableFile(const std::string& path)
+{
+    struct stat st{};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+}  // namespace
+
+void CQNF_PlatformFileDialog::SetAppRootFolder(const FSRef& folder) { g_appRoot = folder; }
+const FSRef& CQNF_PlatformFileDialog::GetAppRootFolder() { return g_appRoot; }
+
+void CQNF_PlatformFileDialog::AddFilter(const char*, CQNF_StringArray* extensions, unsigned long fileType)
+{
+    if (!extensions)
+        return;
+    for (uint32_t i = 0; i < extensions->GetSize(); ++i)
+        m_extensions.Add((*extensions)[i]);
+    m_fileTypes.Add(uint32_t(fileType));
+}
+
+void CQNF_PlatformFileDialog::RemoveAllFilters()
+{
+    m_extensions.Empty();
+    m_fileTypes.Empty();
+}
+
+void CQNF_PlatformFileDialog::SetDefaultPathToAppRoot(const char* subfolder)
+{
+    m_defaultFolder = g_appRoot;
+    if (m_defaultFolder.path.empty() || !subfolder || !*subfolder)
+        return;
+    std::string sub(subfolder);
+    if (sub.size() > 250)
+        sub.resize(250);
+    const std::string candidate = m_defaultFolder.path + "/" + sub;
+    if (IsFolder(candidate))
+        m_defaultFolder.path = candidate;
+}
+
+bool CQNF_PlatformFileDialog::ShowsFile(const std::string& name) const
+{
+    if (m_extensions.GetSize() == 0)
+        return true;
+    for (uint32_t i = 0; i < m_extensions.GetSize(); ++i) {
+        const CQNF_String ext = m_extensions[i];
+        const size_t n = ext.GetLength();
+        if (n == 0 || n >= 6 || name.size() <= n + 1)
+            continue;
+        const size_t dot = name.size() - n - 1;
+        if (name[dot] == '.' && strcasecmp(name.c_str() + dot + 1, ext.GetStr()) == 0)
+            return true;
+    }
+    return false;
+}
+
+void CQNF_PlatformFileDialog::SplitName(const std::string& name, std::string& stem, std::string& extension)
+{
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) {
+        stem = name;
+        extension.clear();
+    } else {
+        stem = name.substr(0, dot);
+        extension = name.substr(dot);
+    }
+}
+
+bool CQNF_PlatformFileDialog::DoFileOpenDialog(CQNF_Window* parent, unsigned char packages)
+{
+    m_resultValid = 0;
+    m_result = {};
+    plat::Platform* p = qnui::Toolkit::Get().P();
+    if (!p)
+        return false;
+    plat::FileDialogSpec spec = i_Spec(parent);
+    spec.showPackages = packages != 0;
+    spec.filter = [this](const std::string& name) { return ShowsFile(name); };
+    std::string path;
+    if (!p->FileOpenDialog(spec, path) || !IsReadableFile(path))
+        return false;
+    m_result.path = path;
+    m_resultValid = 1;
+    return true;
+}
+
+bool CQNF_PlatformFileDialog::OpenFileByResult(CQNF_StdFile* file, unsigned long mode)
+{
+    if (!file || !m_resultValid)
+        return false;
+    return file->Open(&m_result, uint32_t(mode));
+}
+
+plat::FileDialogSpec CQNF_PlatformFileDialog::i_Spec(CQNF_Window* parent) const
+{
+    plat::FileDialogSpec spec;
+    spec.title = m_title.GetStr();
+    spec.folder = m_defaultFolder.path;
+    spec.proposedName = m_saveName.GetStr();
+    spec.parent = parent ? parent->GetWindowHandle() : 0;
+    return spec;
+}
+
+bool CQNF_PlatformFileDialog::i_AskSave(CQNF_Window* parent, plat::SaveChoice& choice)
+{
+    m_resultValid = 0;
+    m_result = {};
+    plat::Platform* p = qnui::Toolkit::Get().P();
+    return p && p->FileSaveDialog(i_Spec(parent), choice) && !choice.name.empty();
+}
+
+bool CQNF_PlatformFileDialog::i_Save(const std::string& path, SaveCallback callback, SerialSaveCallback serial,
+                                     void* userData, unsigned long index)
+{
+    CQNF_SafeFile out;
+    if (!out.Open(path))
+        return false;
+    const unsigned char ok = serial ? serial(&out.File(), userData, index) : callback(&out.File(), userData);
+    if (!ok) {
+        out.Abandon();
+        return false;
+    }
+    return out.Commit();
+}
+
+bool CQNF_PlatformFileDialog::DoFileSaveDialog(SaveCallback callback, void* userData, CQNF_Window* parent,
+                                               unsigned long, unsigned long)
+{
+    plat::SaveChoice choice;
+    if (!callback || !i_AskSave(parent, choice))
+        return false;
+    const std::string path = choice.folder + "/" + choice.name;
+    if (!i_Save(path, callback, nullptr, userData, 0))
+        return false;
+    m_result.path = path;
+    m_resultValid = 1;
+    return true;
+}
+
+bool CQNF_PlatformFileDialog::DoFileSaveDialog_Serial(CQNF_StringArray* suffixes, SerialSaveCallback callback,
+                                                      void* userData, CQNF_Window* parent, unsigned long,
+                                                      unsigned long)
+{
+    plat::SaveChoice choice;
+    if (!callback || !suffixes || suffixes->GetSize() == 0 || !i_AskSave(parent, choice))
+        return false;
+    std::string stem, extension;
+    SplitName(choice.name, stem, extension);
+    bool all = true;
+    for (uint32_t i = 0; i < suffixes->GetSize(); ++i) {
+        const std::string path = choice.folder + "/" + stem + (*suffixes)[i].GetStr() + extension;
+        if (i_Save(path, nullptr, callback, userData, i)) {
+            m_result.path = path;
+            m_resultValid = 1;
+        } else {
+            // A part that failed is not left behind, and the export as a
+            // whole is not reported as done.
+            all = false;
+        }
+    }
+    return all;
+}

@@ -1,0 +1,75 @@
+// CQNF_PlatformFileDialog: the native open and save dialogs with the
+// system's own file filters, handing a new file to a writer callback.
+//
+// Saving never costs the user a file: the writer writes a temporary file in
+// the chosen folder, which replaces the target only once the writer
+// succeeded. A failed or refused write leaves the old file as it was and
+// nothing new behind. The serial save writes one file per suffix the same
+// way and succeeds only when every file was written.
+//
+// Filter rule of the open dialog: folders are shown; a file is shown when its
+// name ends in a dot and one of the extensions (case ignored; only extensions
+// shorter than 6 characters, and only names longer than the extension and
+// its dot, count). Without any filter every file is shown. File type codes
+// have no meaning on this platform and are kept only for the callers.
+#pragma once
+
+#include "core/Array.h"
+#include "core/ErrorManager.h"
+#include "core/FSRef.h"
+#include "core/StdFile.h"
+#include "core/String.h"
+#include "platform/Platform.h"
+
+#include <cstdint>
+#include <string>
+
+class CQNF_Window;
+
+class CQNF_PlatformFileDialog : public CQNF_FrameWork {
+public:
+    using SaveCallback = unsigned char (*)(CQNF_StdFile*, void*);
+    using SerialSaveCallback = unsigned char (*)(CQNF_StdFile*, void*, unsigned long);
+
+    CQNF_PlatformFileDialog() = default;
+    ~CQNF_PlatformFileDialog() override = default;
+
+    void AddFilter(const char* description, CQNF_StringArray* extensions, unsigned long fileType);
+    void RemoveAllFilters();
+    void SetDefaultPath(const FSRef& folder) { m_defaultFolder = folder; }
+    void SetWindowTitle(const char* title) { m_title = title; }
+    void SetDefaultSaveName(const char* name) { m_saveName = name; }
+    // The folder that holds the plug-in (SetAppRootFolder), or its subfolder
+    // of that name when it exists.
+    void SetDefaultPathToAppRoot(const char* subfolder);
+    static void SetAppRootFolder(const FSRef& folder);
+    static const FSRef& GetAppRootFolder();
+
+    bool DoFileOpenDialog(CQNF_Window* parent, unsigned char packages);
+    FSRef GetResultPath() const { return m_resultValid ? m_result : FSRef{}; }
+    bool OpenFileByResult(CQNF_StdFile* file, unsigned long mode);
+    bool DoFileSaveDialog(SaveCallback callback, void* userData, CQNF_Window* parent, unsigned long fileType,
+                          unsigned long creator);
+    bool DoFileSaveDialog_Serial(CQNF_StringArray* suffixes, SerialSaveCallback callback, void* userData,
+                                 CQNF_Window* parent, unsigned long fileType, unsigned long creator);
+
+    // Whether the open dialog shows a file of this name.
+    bool ShowsFile(const std::string& name) const;
+    // Splits a file name at its last dot (not at its first character).
+    static void SplitName(const std::string& name, std::string& stem, std::string& extension);
+
+private:
+    plat::FileDialogSpec i_Spec(CQNF_Window* parent) const;
+    // Runs the save dialog; the result is cleared first.
+    bool i_AskSave(CQNF_Window* parent, plat::SaveChoice& choice);
+    bool i_Save(const std::string& path, SaveCallback callback, SerialSaveCallback serial, void* userData,
+                unsigned long index);
+
+    CQNF_StringArray m_extensions;
+    CQNF_DWordArray m_fileTypes;
+    FSRef m_defaultFolder;
+    FSRef m_result;
+    uint8_t m_resultValid = 0;
+    CQNF_String m_saveName;
+    CQNF_String m_title;
+};
