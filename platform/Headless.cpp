@@ -294,8 +294,10 @@ void HeadlessPlatform::Click(Point g, uint8_t mods)
 
 void HeadlessPlatform::Wheel(int16_t delta, uint8_t mods)
 {
-    const WinId w = PointerTarget();
-    SendInput(Kind::MouseWheel, w ? w : m_active, 0, mods, kNoKey, 0, delta);
+    // Wheel turns go to the active window, as on platforms that route them
+    // with the keyboard; the toolkit hands them to the window under the
+    // pointer.
+    SendInput(Kind::MouseWheel, m_active ? m_active : PointerTarget(), 0, mods, kNoKey, 0, delta);
 }
 
 void HeadlessPlatform::Key(uint8_t vkey, uint8_t ch, uint8_t mods, bool repeat)

@@ -106,8 +106,9 @@ int CQNF_Window::windowEventHandler(const plat::Event& e, CQNF_Window* w)
 unsigned char CQNF_Window::iLMouseDown(short x, short y, unsigned char mods)
 {
     if (PtInCaption(x, y)) {
-        if (P())
-            i_DragWindow(P()->PointerGlobal());
+        // From where the press happened, which the pointer may have left.
+        const qntRECT_s r = GetWindowRect();
+        i_DragWindow({r.left + x, r.top + y});
         return 1;
     }
     // Click counting.

@@ -13,8 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,9 +24,24 @@ namespace uitest {
 
 inline qntRGBA8 Opaque(uint8_t r, uint8_t g, uint8_t b) { return {r, g, b, 255}; }
 
+// Keeps external controls alive until the window base is gone (a base
+// listed first is destroyed last).
+struct ControlOwner {
+    std::vector<std::unique_ptr<CQNF_Control>> owned;
+};
+
 // A window that records the handler calls it gets.
-class RecWindow : public CQNF_Window {
+class RecWindow : public ControlOwner, public CQNF_Window {
 public:
+    // Adds an external control that lives as long as the window.
+    template <class C>
+    C* Own(C* c)
+    {
+        owned.emplace_back(c);
+        EXPECT_NE(AddControl_External(c), CQNF_Window::None);
+        return c;
+    }
+
     std::vector<std::string> log;
     std::vector<std::pair<unsigned short, unsigned long>> messages;
     std::vector<unsigned short> ticks;

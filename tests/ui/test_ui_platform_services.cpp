@@ -1,0 +1,256 @@
+// Offscreen bitmap, file dialogs and pop-up menus.
+#include "UiTest.h"
+
+#include "imaging/Image.h"
+#include "ui/OffscreenBitmap.h"
+#include "ui/PlatformFileDialog.h"
+#include "ui/PlatformPopupMenu.h"
+
+#include <filesystem>
+#include <fstream>
+
+using namespace uitest;
+namespace fs = std::filesystem;
+
+class ServicesTest : public UiTest {
+protected:
+    fs::path dir;
+    void SetUp() override
+    {
+        UiTest::SetUp();
+        dir = fs::path(::testing::TempDir()) /
+              (std::string("ui_files_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        Resources([](qnui::ResourceWriter& w) { Background(w, "W", {0, 0, 100, 60}); });
+    }
+    void TearDown() override
+    {
+        fs::remove_all(dir);
+        UiTest::TearDown();
+    }
+    std::vector<std::string> Files() const
+    {
+        std::vector<std::string> out;
+        for (const auto& e : fs::directory_iterator(dir))
+            out.push_back(e.path().filename().string());
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    static std::string Read(const fs::path& p)
+    {
+        std::ifstream f(p, std::ios::binary);
+        return {std::istreambuf_iterator<char>(f), {}};
+    }
+};
+
+TEST_F(ServicesTest, OffscreenSetAndDrawClamp)
+{
+    CQNF_OffscreenBitmap bmp;
+    EXPECT_FALSE(bmp.Create(0, 5));
+    EXPECT_EQ(bmp.GetError(), qnerr::BadArgument);
+    ASSERT_TRUE(bmp.Create(8, 4));
+    EXPECT_EQ(bmp.GetRowBytes(), 32u);
+    CQNF_Image img;
+    ASSERT_TRUE(img.Create(10, 10, qnimg::ModeRGBA));
+    for (uint16_t y = 0; y < 10; ++y)
+        for (uint16_t x = 0; x < 10; ++x)
+            img.SetPixel(x, y, qntRGBA8{uint8_t(x), uint8_t(y), 7, 0});  // alpha ignored
+    // A rectangle partly left of and below the bitmap: only the inside part,
+    // from the matching place of the image.
+    bmp.Set(&img, 2, 1, {-2, 1, 3, 9});
+    const uint32_t* px = bmp.GetHandle();
+    EXPECT_EQ(px[1 * 8 + 0], (2u + 2u) << 16 | 1u << 8 | 7u);
+    EXPECT_EQ(px[3 * 8 + 2], (2u + 2u + 2u) << 16 | 3u << 8 | 7u);
+    EXPECT_EQ(px[1 * 8 + 3], 0u) << "outside the rectangle";
+    EXPECT_EQ(px[0], 0u);
+
+    RecWindow w;
+    OpenPlain(w);
+    const plat::WinId id = w.GetWindowHandle();
+    CQNF_OffscreenBitmap::SetPort(id);
+    bmp.Draw(-2, 1, {-2, 1, 3, 9});
+    CQNF_OffscreenBitmap::SetPort(0);
+    EXPECT_EQ(P.Pixel(id, 0, 1), px[1 * 8 + 0]);
+    EXPECT_EQ(P.Pixel(id, 2, 3), px[3 * 8 + 2]);
+}
+
+TEST_F(ServicesTest, OpenDialogFilter)
+{
+    CQNF_PlatformFileDialog d;
+    EXPECT_TRUE(d.ShowsFile("anything")) << "no filter shows every file";
+    CQNF_StringArray shapes, sets;
+    shapes.Add(CQNF_String("qnth"));
+    sets.Add(CQNF_String("qntk"));
+    sets.Add(CQNF_String("toolong"));
+    d.AddFilter("Shapes", &shapes, 0x716E7468);
+    d.AddFilter("Sets", &sets, 0x716E746B);
+    d.AddFilter("Nothing", nullptr, 0);
+    struct Case {
+        const char* name;
+        bool shown;
+    } cases[] = {{"Shape.QNTH", true},    {"a.qnth", true},       {"qnth", false},  {".qnth", false},
+                 {"Shape.qnth.bak", false}, {"x.qntk", true},     {"x.toolong", false}, {"Shapeqnth", false}};
+    for (const Case& c : cases)
+        EXPECT_EQ(d.ShowsFile(c.name), c.shown) << c.name;
+
+    // The platform's dialog gets the same rule; a chosen file becomes the result.
+    const fs::path f = dir / "a.qnth";
+    std::ofstream(f) << "x";
+    P.openAnswers.push_back(f.string());
+    P.openAnswers.push_back(std::nullopt);
+    d.SetWindowTitle("Load Shape");
+    ASSERT_TRUE(d.DoFileOpenDialog(nullptr, 0));
+    EXPECT_EQ(d.GetResultPath().path, f.string());
+    ASSERT_FALSE(P.dialogsShown.empty());
+    EXPECT_EQ(P.dialogsShown.back().title, "Load Shape");
+    EXPECT_TRUE(P.dialogsShown.back().filter("b.QnTh"));
+    EXPECT_FALSE(P.dialogsShown.back().filter("b.png"));
+    CQNF_StdFile file;
+    EXPECT_TRUE(d.OpenFileByResult(&file, 1));
+    EXPECT_FALSE(d.DoFileOpenDialog(nullptr, 0)) << "cancelled";
+    EXPECT_EQ(d.GetResultPath().path, "");
+    EXPECT_FALSE(d.OpenFileByResult(&file, 1));
+}
+
+TEST_F(ServicesTest, DefaultFolderFromAppRoot)
+{
+    fs::create_directories(dir / "shapes");
+    CQNF_PlatformFileDialog::SetAppRootFolder(FSRef{dir.string()});
+    CQNF_PlatformFileDialog d;
+    struct Case {
+        const char* sub;
+        fs::path want;
+    } cases[] = {{"shapes", dir / "shapes"}, {"shapes sets", dir}, {"", dir}};
+    for (const Case& c : cases) {
+        d.SetDefaultPathToAppRoot(c.sub);
+        P.openAnswers.push_back(std::nullopt);
+        d.DoFileOpenDialog(nullptr, 0);
+        EXPECT_EQ(P.dialogsShown.back().folder, c.want.string()) << c.sub;
+    }
+    CQNF_PlatformFileDialog::SetAppRootFolder(FSRef{});
+}
+
+namespace {
+unsigned char WriteHello(CQNF_StdFile* f, void*)
+{
+    const char text[] = "hello";
+    return f->Write(text, 5) ? 1 : 0;
+}
+unsigned char FailAfterWriting(CQNF_StdFile* f, void*)
+{
+    f->Write("partial", 7);
+    return 0;
+}
+unsigned char WriteIndex(CQNF_StdFile* f, void* failAt, unsigned long i)
+{
+    const std::string s = "part " + std::to_string(i);
+    f->Write(s.data(), uint32_t(s.size()));
+    return failAt && *static_cast<unsigned long*>(failAt) == i ? 0 : 1;
+}
+}  // namespace
+
+TEST_F(ServicesTest, SaveReplacesOnlyAfterTheWriterSucceeded)
+{
+    CQNF_PlatformFileDialog d;
+    const fs::path target = dir / "doc.qntd";
+    std::ofstream(target) << "precious";
+
+    // A writer that fails costs the user nothing: the old file stays whole
+    // and nothing else is left behind.
+    P.saveAnswers.push_back(plat::SaveChoice{dir.string(), "doc.qntd", true});
+    EXPECT_FALSE(d.DoFileSaveDialog(FailAfterWriting, nullptr, nullptr, 0, 0));
+    EXPECT_EQ(Read(target), "precious");
+    EXPECT_EQ(Files(), (std::vector<std::string>{"doc.qntd"}));
+
+    P.saveAnswers.push_back(plat::SaveChoice{dir.string(), "new.qntd", false});
+    EXPECT_FALSE(d.DoFileSaveDialog(FailAfterWriting, nullptr, nullptr, 0, 0));
+    EXPECT_EQ(Files(), (std::vector<std::string>{"doc.qntd"})) << "a failed new file leaves nothing";
+
+    d.SetDefaultSaveName("doc.qntd");
+    P.saveAnswers.push_back(plat::SaveChoice{dir.string(), "doc.qntd", true});
+    EXPECT_TRUE(d.DoFileSaveDialog(WriteHello, nullptr, nullptr, 0, 0));
+    EXPECT_EQ(Read(target), "hello");
+    EXPECT_EQ(d.GetResultPath().path, target.string());
+    EXPECT_EQ(P.dialogsShown.back().proposedName, "doc.qntd");
+
+    P.saveAnswers.push_back(std::nullopt);
+    EXPECT_FALSE(d.DoFileSaveDialog(WriteHello, nullptr, nullptr, 0, 0)) << "cancelled";
+    EXPECT_EQ(d.GetResultPath().path, "");
+}
+
+TEST_F(ServicesTest, SerialSaveNames)
+{
+    CQNF_StringArray suffixes;
+    suffixes.Add(CQNF_String("_1"));
+    suffixes.Add(CQNF_String("_2"));
+    struct Case {
+        const char* chosen;
+        std::vector<std::string> files;
+    } cases[] = {{"Pieces.png", {"Pieces_1.png", "Pieces_2.png"}},
+                 {"Pieces", {"Pieces_1", "Pieces_2"}},
+                 {".png", {".png_1", ".png_2"}},
+                 {"a.b.png", {"a.b_1.png", "a.b_2.png"}}};
+    for (const Case& c : cases) {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        CQNF_PlatformFileDialog d;
+        P.saveAnswers.push_back(plat::SaveChoice{dir.string(), c.chosen, false});
+        EXPECT_TRUE(d.DoFileSaveDialog_Serial(&suffixes, WriteIndex, nullptr, nullptr, 0, 0)) << c.chosen;
+        EXPECT_EQ(Files(), c.files) << c.chosen;
+        EXPECT_EQ(Read(dir / c.files[1]), "part 1");
+    }
+}
+
+TEST_F(ServicesTest, SerialSaveWithAFailedPartIsNotSuccess)
+{
+    CQNF_StringArray suffixes;
+    for (const char* s : {"_1", "_2", "_3"})
+        suffixes.Add(CQNF_String(s));
+    CQNF_PlatformFileDialog d;
+    unsigned long failAt = 1;
+    P.saveAnswers.push_back(plat::SaveChoice{dir.string(), "P.png", false});
+    EXPECT_FALSE(d.DoFileSaveDialog_Serial(&suffixes, WriteIndex, &failAt, nullptr, 0, 0));
+    EXPECT_EQ(Files(), (std::vector<std::string>{"P_1.png", "P_3.png"})) << "the failed part is not left behind";
+}
+
+TEST_F(ServicesTest, PopupMenuReportsItemIds)
+{
+    RecWindow w;
+    OpenPlain(w);
+    {
+        CQNF_PlatformPopupMenu m;
+        EXPECT_FALSE(m.AddItem("x", 1, 0, 0));
+        EXPECT_EQ(m.GetError(), qnerr::Empty);
+        EXPECT_FALSE(m.DoPopup(&w, 0, 0));
+        ASSERT_TRUE(m.Create());
+        EXPECT_FALSE(m.Create());
+        EXPECT_EQ(m.GetError(), qnerr::BadArgument);
+        EXPECT_TRUE(m.AddItem("Zoom In", 10, 1, 0, 1, 0, 0, "+"));
+        EXPECT_TRUE(m.AddSeparator());
+        EXPECT_TRUE(m.AddSeparator());
+        EXPECT_TRUE(m.AddItem(nullptr, 99, 0, 0)) << "a text the platform cannot take adds nothing";
+        EXPECT_TRUE(m.AddItem("Fit", 30, 0, 1));
+        P.menuAnswers = {3, -1};
+        ASSERT_TRUE(m.DoPopup(&w, 20, 30));
+        EXPECT_EQ(w.log.back(), "Menu 30 255") << "the chosen item's own id after separators";
+        EXPECT_EQ(w.messages.back(), (std::pair<unsigned short, unsigned long>{304, 0xFFFFFFFFul}));
+        EXPECT_EQ(P.menuPoints.back(), (plat::Point{120, 135}));
+        const auto& items = P.menusShown.back();
+        ASSERT_EQ(items.size(), 4u);
+        EXPECT_TRUE(items[0].checked);
+        EXPECT_TRUE(items[0].cmd);
+        EXPECT_EQ(items[0].key, "+");
+        EXPECT_TRUE(items[1].separator);
+        EXPECT_TRUE(items[3].disabled);
+        const size_t before = w.messages.size();
+        ASSERT_TRUE(m.DoPopup(&w, 20, 30));
+        EXPECT_EQ(w.messages.size(), before) << "a dismissed menu reports nothing";
+    }
+    const auto s = CQNF_PlatformPopupMenu::CreateShortcut(1, 2, 3, "K");
+    EXPECT_EQ(s.command, 1);
+    EXPECT_EQ(s.shift, 3) << "the argument order is command, option, shift";
+    EXPECT_EQ(s.option, 2);
+    EXPECT_EQ(s.key[0], 'K');
+    EXPECT_EQ(s.zero, 0);
+}
