@@ -38,9 +38,11 @@ CQNF_Window::CQNF_Window() : m_doubleClickTime(CQNF_App::GetDoubleClickTime()) {
 
 CQNF_Window::~CQNF_Window()
 {
+    // External controls are not asked: their owner (often a member of the
+    // derived window) may be gone already.
     for (uint32_t i = 0; i < m_controls.GetSize(); ++i) {
         auto* c = static_cast<CQNF_Control*>(m_controls[i]);
-        if (c && !c->IsExternal())
+        if (c && std::find(m_externals.begin(), m_externals.end(), c) == m_externals.end())
             delete c;
     }
     for (uint32_t i = 0; i < m_fonts.GetSize(); ++i)
@@ -399,6 +401,7 @@ unsigned long CQNF_Window::AddControl_External(CQNF_Control* control)
         m_controls.DeleteAt(uint32_t(index));
         return None;
     }
+    m_externals.push_back(control);
     return uint32_t(index);
 }
 

@@ -230,6 +230,7 @@ protected:
     const uint8_t* m_dragMask = nullptr;
     qntRECT_s m_dragRect{0, 0, 0, 0};
     CQNF_PtrArray m_controls;
+    std::vector<const CQNF_Control*> m_externals;  // controls the window does not own
     uint32_t m_captured = None;
     uint32_t m_focused = None;
     CQNF_PtrArray m_fonts;
