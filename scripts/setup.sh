@@ -6,7 +6,7 @@ set -e
 PKGS="cmake g++ make ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libjpeg-turbo-progs
-  libfreetype-dev fonts-dejavu-core
+  libfreetype-dev fonts-dejavu-core libcairo2-dev librsvg2-dev
   clang libclang-rt-14-dev python3-psd-tools
   libgtk-3-dev xvfb xauth xdotool imagemagick"
 if [ "$1" = "--bench" ]; then

@@ -1,0 +1,55 @@
+// tessolo-rc: compiles the resource manifest into the resource storage file.
+//   tessolo-rc MANIFEST -o OUT --fonts DIR
+// The lint runs first; any problem stops the build with the whole list.
+#include "core/SafeFile.h"
+#include "resources/compiler/Compile.h"
+#include "resources/compiler/Error.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+int main(int argc, char** argv)
+{
+    std::string manifest, out, fonts;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            std::printf("usage: tessolo-rc MANIFEST -o OUT --fonts DIR\n"
+                        "  compiles the resource manifest into a resource storage file\n");
+            return 0;
+        }
+        if (!std::strcmp(argv[i], "-o") && i + 1 < argc)
+            out = argv[++i];
+        else if (!std::strcmp(argv[i], "--fonts") && i + 1 < argc)
+            fonts = argv[++i];
+        else if (manifest.empty() && argv[i][0] != '-')
+            manifest = argv[i];
+        else {
+            std::fprintf(stderr, "tessolo-rc: unexpected argument '%s' (try --help)\n", argv[i]);
+            return 2;
+        }
+    }
+    if (manifest.empty() || out.empty() || fonts.empty()) {
+        std::fprintf(stderr, "tessolo-rc: MANIFEST, -o OUT and --fonts DIR are required (try --help)\n");
+        return 2;
+    }
+    try {
+        const rc::Manifest m = rc::ParseManifest(manifest);
+        const auto problems = rc::Lint(m);
+        if (!problems.empty()) {
+            for (const auto& p : problems)
+                std::fprintf(stderr, "%s\n", p.c_str());
+            std::fprintf(stderr, "tessolo-rc: %zu problem(s) in the manifest\n", problems.size());
+            return 1;
+        }
+        const auto bytes = rc::Compile(m, {fonts});
+        if (const unsigned short error = qnReplaceFile(out, bytes.data(), bytes.size())) {
+            std::fprintf(stderr, "tessolo-rc: cannot write %s (error %u)\n", out.c_str(), error);
+            return 1;
+        }
+    } catch (const rc::Error& e) {
+        std::fprintf(stderr, "tessolo-rc: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

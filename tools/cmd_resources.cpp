@@ -1,0 +1,138 @@
+// "resources dump|sheet": lists the records of a resource file and draws
+// contact sheets of its windows.
+#include "tools/Command.h"
+
+#include "core/StorageFormat.h"
+#include "imaging/Image.h"
+#include "imaging/ImageFile.h"
+#include "resources/ResourceFile.h"
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+const char* kName = "resources";
+
+const char* TypeName(unsigned char t)
+{
+    switch (t) {
+    case qnstorage::kFolder: return "folder";
+    case qnstorage::kU8: return "u8";
+    case qnstorage::kU16: return "u16";
+    case qnstorage::kU32: return "u32";
+    case qnstorage::kString: return "string";
+    case qnstorage::kBinary: return "binary";
+    case qnstorage::kDouble: return "double";
+    default: return "?";
+    }
+}
+
+int Dump(const std::string& path)
+{
+    qnres::ResourceFile file;
+    std::string why;
+    if (!file.Open(path, why))
+        return tool::Fail(kName, path + ": " + why);
+    CQNF_Storage& st = file.Storage();
+    CQNF_StringArray* keys = st.GetAllRecordsArray();
+    if (!keys)
+        return tool::Fail(kName, path + ": cannot list the records");
+    for (uint32_t i = 0; i < keys->GetSize(); ++i) {
+        const CQNF_String key = (*keys)[i];
+        const unsigned char type = st.GetRecType(key);
+        std::string summary;
+        uint32_t size = 0;
+        if (type == qnstorage::kBinary || type == qnstorage::kString) {
+            st.GetRec(key, nullptr, size);
+            if (type == qnstorage::kBinary) {
+                CQNF_Mem block;
+                st.GetRec(key, block);
+                qnres::Picture pic;
+                if (!qnres::DecodePicture(block.GetPtr(), block.GetSize(), pic))
+                    summary = "image " + std::to_string(pic.left) + "," + std::to_string(pic.top) + " " +
+                              std::to_string(pic.Width()) + "x" + std::to_string(pic.Height());
+                else if (size >= 8 && !std::memcmp(block.GetPtr(), "QNCPSv40", 8))
+                    summary = "storage container";
+                else if (size >= 8 && !std::memcmp(block.GetPtr(), "QNCV2-01", 8))
+                    summary = "zip block of " + std::to_string(qnGetBE32(block.GetPtr() + 8)) + " bytes";
+                else
+                    summary = "raw";
+            } else {
+                CQNF_String s;
+                st.GetRec(key, s);
+                summary = std::string("\"") + s.GetStr() + "\"";
+            }
+        } else if (type != qnstorage::kFolder) {
+            _QNSTORAGEDATA v{};
+            st.GetRec(key, v);
+            size = qnstorage::FixedPayloadSize(type);
+            summary = type == qnstorage::kU8    ? std::to_string(v.u8)
+                      : type == qnstorage::kU16 ? std::to_string(v.u16)
+                      : type == qnstorage::kU32 ? std::to_string(v.u32)
+                                                : std::to_string(v.f64);
+        }
+        std::printf("%-64s %-6s %8u  %s\n", key.GetStr(), TypeName(type), size, summary.c_str());
+    }
+    std::printf("%u records, %zu windows\n", keys->GetSize(), file.WindowNames().size());
+    return 0;
+}
+
+int Sheet(const tool::Args& args)
+{
+    std::string in, out, only;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--window" && i + 1 < args.size())
+            only = args[++i];
+        else if (in.empty())
+            in = args[i];
+        else if (out.empty())
+            out = args[i];
+        else
+            return tool::Fail(kName, "unexpected argument '" + args[i] + "'");
+    }
+    if (in.empty() || out.empty())
+        return tool::Fail(kName, "sheet needs FILE and OUT.png");
+    qnres::ResourceFile file;
+    std::string why;
+    if (!file.Open(in, why))
+        return tool::Fail(kName, in + ": " + why);
+    std::vector<qnres::WindowSkin> windows;
+    for (const std::string& name : file.WindowNames()) {
+        if (!only.empty() && name != only)
+            continue;
+        windows.emplace_back();
+        if (!file.LoadWindow(name, windows.back(), why))
+            return tool::Fail(kName, in + ": " + why);
+    }
+    if (windows.empty())
+        return tool::Fail(kName, only.empty() ? in + ": no windows" : "no window '" + only + "'");
+    // OUT.png shows the windows; OUT-states.png every state of every control.
+    const std::string base = out.size() > 4 && out.compare(out.size() - 4, 4, ".png") == 0 ? out.substr(0, out.size() - 4) : out;
+    for (bool states : {false, true}) {
+        CQNF_Image sheet;
+        if (!qnres::ComposeSheet(file, windows, states, sheet, why))
+            return tool::Fail(kName, why);
+        const std::string path = states ? base + "-states.png" : out;
+        unsigned short error = 0;
+        if (!qnSaveImagePNG(path.c_str(), sheet, "tessolo-tool", error))
+            return tool::Fail(kName, path + ": cannot write the PNG (error " + std::to_string(error) + ")");
+    }
+    return 0;
+}
+
+int Run(const tool::Args& args)
+{
+    if (args.size() == 2 && args[0] == "dump")
+        return Dump(args[1]);
+    if (!args.empty() && args[0] == "sheet")
+        return Sheet(args);
+    return tool::Fail(kName, "expected 'dump FILE' or 'sheet FILE OUT.png [--window NAME]' (try --help)");
+}
+
+const tool::Registrar reg({kName, "resources dump FILE | resources sheet FILE OUT.png [--window NAME]",
+                           "list a resource file's records, or draw contact sheets of its windows (OUT.png and "
+                           "OUT-states.png)",
+                           Run});
+
+}  // namespace
