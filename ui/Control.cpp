@@ -165,6 +165,34 @@ void CQNF_Control::StopHoverPoll()
     }
 }
 
+void CQNF_Control::StartRepeatDelay()
+{
+    if (!m_repeatDelay) {
+        m_repeatDelay = SetTimer(500, 2) ? 1 : 0;
+    }
+}
+
+void CQNF_Control::RepeatDelayEnded()
+{
+    KillTimer(2);
+    m_repeatDelay = 0;
+    if (!m_repeating) {
+        m_repeating = SetTimer(50, 3) ? 1 : 0;
+    }
+}
+
+void CQNF_Control::StopRepeat()
+{
+    if (m_repeatDelay) {
+        KillTimer(2);
+        m_repeatDelay = 0;
+    }
+    if (m_repeating) {
+        KillTimer(3);
+        m_repeating = 0;
+    }
+}
+
 unsigned char* CQNF_Control::LoadImageData(CQNF_String key, qntRECT_s* rect, CQNF_Mem* pixels)
 {
     if (!m_storage || !rect || !pixels || m_storage->GetRecType(key) != 5) {

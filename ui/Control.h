@@ -165,6 +165,11 @@ protected:
     // leaving without a move event.
     void StartHoverPoll();
     void StopHoverPoll();
+    // Repeat while held (buttons in periodic mode, scroll-bar tracks): timer 2
+    // waits 500 ms once, then timer 3 ticks every 50 ms until StopRepeat.
+    void StartRepeatDelay();
+    void RepeatDelayEnded();
+    void StopRepeat();
 
     uint8_t m_external = 0;
     uint8_t m_type = 0;
@@ -184,6 +189,8 @@ protected:
     CQNF_Storage* m_storage = nullptr;
     uint8_t m_filtered = 0;
     uint8_t m_hoverPoll = 0;
+    uint8_t m_repeatDelay = 0;
+    uint8_t m_repeating = 0;
 };
 
 namespace qnctl {

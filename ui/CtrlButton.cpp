@@ -89,18 +89,6 @@ void CQNF_CtrlButton::Redraw()
     m_window->UpdateRect(m_layer.GetRect());
 }
 
-void CQNF_CtrlButton::StopRepeat()
-{
-    if (m_delayRunning) {
-        KillTimer(RepeatDelayTimer);
-        m_delayRunning = 0;
-    }
-    if (m_repeatRunning) {
-        KillTimer(RepeatTimer);
-        m_repeatRunning = 0;
-    }
-}
-
 void CQNF_CtrlButton::ShowAtPointer()
 {
     const qntPOS p = GetMousePos();
@@ -117,11 +105,7 @@ unsigned char CQNF_CtrlButton::OnTimer(unsigned short id)
         }
         break;
     case RepeatDelayTimer:
-        KillTimer(RepeatDelayTimer);
-        m_delayRunning = 0;
-        if (!m_repeatRunning) {
-            m_repeatRunning = SetTimer(RepeatMs, RepeatTimer) ? 1 : 0;
-        }
+        RepeatDelayEnded();
         break;
     case RepeatTimer: SendMessage(qnmsg::Clicked, nullptr); break;
     default: break;
@@ -159,8 +143,8 @@ unsigned char CQNF_CtrlButton::OnLMouseDown(short x, short y, unsigned char mods
     m_pressed = 1;
     SetState(StPressed);
     StopHoverPoll();
-    if (m_periodic && !m_delayRunning) {
-        m_delayRunning = SetTimer(RepeatDelayMs, RepeatDelayTimer) ? 1 : 0;
+    if (m_periodic) {
+        StartRepeatDelay();
     }
     return 1;
 }

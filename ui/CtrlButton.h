@@ -24,7 +24,6 @@ public:
     static constexpr uint8_t StNormal = 1, StHighlighted = 2, StPressed = 4, StDisabled = 8, StPressedOut = 16;
     // Timer ids: the hover poll, the repeat delay and the repeat.
     static constexpr unsigned short RepeatDelayTimer = 2, RepeatTimer = 3;
-    static constexpr unsigned long RepeatDelayMs = 500, RepeatMs = 50;
 
     CQNF_CtrlButton() { m_type = qnctl::Button; }
     ~CQNF_CtrlButton() override = default;
@@ -63,7 +62,6 @@ protected:
     // The state shown when the pointer has left.
     virtual uint8_t RestingState() const { return StNormal; }
     void ShowAtPointer();
-    void StopRepeat();
 
     qnctl::SkinImage m_images[SlotCount];
     CQNF_Layer m_layer;
@@ -71,8 +69,6 @@ protected:
     uint8_t m_state = qnctl::NoState;
     uint8_t m_pressed = 0;
     uint8_t m_periodic = 0;
-    uint8_t m_delayRunning = 0;
-    uint8_t m_repeatRunning = 0;
     uint8_t m_menuMode = 0;
 };
 

@@ -337,18 +337,6 @@ void CQNF_CtrlScrollBar::PageScrollXY(short x, short y)
     }
 }
 
-void CQNF_CtrlScrollBar::StopRepeat()
-{
-    if (m_delayRunning) {
-        KillTimer(RepeatDelayTimer);
-        m_delayRunning = 0;
-    }
-    if (m_repeatRunning) {
-        KillTimer(RepeatTimer);
-        m_repeatRunning = 0;
-    }
-}
-
 unsigned char CQNF_CtrlScrollBar::OnLMouseDown(short x, short y, unsigned char)
 {
     if (x >= m_thumbRect.left && x < m_thumbRect.right && y >= m_thumbRect.top && y < m_thumbRect.bottom) {
@@ -360,9 +348,7 @@ unsigned char CQNF_CtrlScrollBar::OnLMouseDown(short x, short y, unsigned char)
         return 1;
     }
     PageScrollXY(x, y);
-    if (!m_delayRunning) {
-        m_delayRunning = SetTimer(500, RepeatDelayTimer) ? 1 : 0;
-    }
+    StartRepeatDelay();
     return 1;
 }
 
@@ -411,11 +397,7 @@ unsigned char CQNF_CtrlScrollBar::OnTimer(unsigned short id)
         }
         break;
     case RepeatDelayTimer:
-        KillTimer(RepeatDelayTimer);
-        m_delayRunning = 0;
-        if (!m_repeatRunning) {
-            m_repeatRunning = SetTimer(50, RepeatTimer) ? 1 : 0;
-        }
+        RepeatDelayEnded();
         break;
     case RepeatTimer: {
         const qntPOS p = GetMousePos();

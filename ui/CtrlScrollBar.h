@@ -67,7 +67,6 @@ private:
     int32_t TrackLength() const { return m_vertical ? m_track.bottom - m_track.top : m_track.right - m_track.left; }
     int32_t ThumbStart();
     void MoveThumb(int32_t start);
-    void StopRepeat();
 
     qnctl::StateImages m_background;
     qnctl::StateImages m_thumb;
@@ -92,8 +91,6 @@ private:
     uint32_t m_first = 0;
     uint32_t m_drawnTotal = 0;
     uint32_t m_drawnVisible = 0;
-    uint8_t m_delayRunning = 0;
-    uint8_t m_repeatRunning = 0;
     uint32_t m_lessId = 0;
     uint32_t m_moreId = 0;
     CQNF_Control* m_less = nullptr;

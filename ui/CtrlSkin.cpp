@@ -87,7 +87,11 @@ const SkinImage* StateImages::Choose(uint8_t state, bool& atDisabledOpacity) con
 
 void ShowImage(CQNF_Control& control, CQNF_Layer& layer, const SkinImage* image)
 {
-    const qntRECT_s at = layer.GetRect();
+    ShowImage(control, layer, image, layer.GetRect());
+}
+
+void ShowImage(CQNF_Control& control, CQNF_Layer& layer, const SkinImage* image, const qntRECT_s& at)
+{
     if (!image) {
         control.SetDataToImage(&layer, 0, 0, nullptr, qntRECT_s{0, 0, 0, 0}, 0, 0);
         return;

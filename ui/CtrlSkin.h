@@ -63,8 +63,12 @@ struct StateImages {
     const SkinImage* Choose(uint8_t state, bool& atDisabledOpacity) const;
 };
 
-// Copies the image into the layer at its offset from the layer's origin,
-// clearing the layer first.
+// Clears the layer and copies the image into it at the image's offset from
+// `origin`, the window place of the layer's top-left pixel as the skin lays
+// it out (a moving thumb's layer keeps its skin origin wherever it stands).
+// A null image leaves the layer clear.
+void ShowImage(CQNF_Control& control, CQNF_Layer& layer, const SkinImage* image, const qntRECT_s& origin);
+// The same for a layer that stays where the skin put it.
 void ShowImage(CQNF_Control& control, CQNF_Layer& layer, const SkinImage* image);
 
 }  // namespace qnctl

@@ -90,7 +90,7 @@ void CQNF_CtrlSlider::SetState(unsigned char state)
         return;
     }
     qntRECT_s dirty = qnNullRect;
-    auto apply = [&](qnctl::StateImages& set, CQNF_Layer& layer, uint8_t& last) {
+    auto apply = [&](const qnctl::StateImages& set, CQNF_Layer& layer, uint8_t& last) {
         if (!layer.HasPixels()) {
             return;
         }
@@ -102,7 +102,7 @@ void CQNF_CtrlSlider::SetState(unsigned char state)
         }
         if (image) {
             layer.SetVisible(1);
-            qnctl::ShowImage(*this, layer, image);
+            qnctl::ShowImage(*this, layer, image, set.unionRect);
         } else {
             layer.SetVisible(0);
         }

@@ -15,6 +15,17 @@ void Refresh(CQNF_Window* window, const CQNF_Layer& layer)
     }
 }
 
+// Loads the Normal and Disabled pictures; their union.
+qntRECT_s LoadPictures(CQNF_Control& control, qnctl::SkinImage& normal, qnctl::SkinImage& disabled)
+{
+    normal.Load(control, "Normal");
+    disabled.Load(control, "Disabled");
+    qntRECT_s u = qnNullRect;
+    qnctl::Widen(u, normal);
+    qnctl::Widen(u, disabled);
+    return u;
+}
+
 // Normal for state 1; for state 8 Disabled, else Normal at the disabled opacity.
 const qnctl::SkinImage* NormalOrDisabled(const qnctl::SkinImage& normal, const qnctl::SkinImage& disabled,
                                          uint8_t state, bool& atDisabledOpacity)
@@ -39,11 +50,7 @@ unsigned char CQNF_CtrlStaticImage::Init(void* window, unsigned long id, CQNF_St
     if (!CQNF_Control::Init(window, id, name, storage)) {
         return 0;
     }
-    m_normal.Load(*this, "Normal");
-    m_disabled.Load(*this, "Disabled");
-    m_union = qnNullRect;
-    qnctl::Widen(m_union, m_normal);
-    qnctl::Widen(m_union, m_disabled);
+    m_union = LoadPictures(*this, m_normal, m_disabled);
     if (!qnIsNullRect(m_union) && m_window) {
         if (!m_layer.Create(m_union, qnimg::ModeRGBA)) {
             SetError(m_layer.GetError());
@@ -188,11 +195,7 @@ unsigned char CQNF_CtrlStaticText::Init(void* window, unsigned long id, CQNF_Str
     if (!CQNF_Control::Init(window, id, name, storage)) {
         return 0;
     }
-    m_normal.Load(*this, "Normal");
-    m_disabled.Load(*this, "Disabled");
-    m_union = qnNullRect;
-    qnctl::Widen(m_union, m_normal);
-    qnctl::Widen(m_union, m_disabled);
+    m_union = LoadPictures(*this, m_normal, m_disabled);
     if (!qnIsNullRect(m_union) && m_window) {
         // A text layer is always RGBA: the text's coverage goes into alpha.
         if (!m_layer.Create(short(m_union.left), short(m_union.top), 1, uint16_t(m_union.right - m_union.left),

@@ -107,16 +107,15 @@ protected:
         Release(mods);
     }
     void Pump(uint32_t ms = 0) { qnui::Toolkit::Get().PumpFor(ms); }
-    // Messages of one number since the last Take.
+    // Takes the recorded messages of one number.
     std::vector<Message> Take(unsigned short msg)
     {
         std::vector<Message> out;
+        std::vector<Message> rest;
         for (const Message& m : window.messages) {
-            if (m.msg == msg) {
-                out.push_back(m);
-            }
+            (m.msg == msg ? out : rest).push_back(m);
         }
-        window.messages.clear();
+        window.messages = rest;
         return out;
     }
     uint32_t Pixel(int x, int y) const { return hp.Pixel(window.GetWindowHandle(), x, y); }

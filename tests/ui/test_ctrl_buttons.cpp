@@ -37,7 +37,7 @@ protected:
 
 TEST_F(ButtonTest, StatesFallBackToTheImagesThatExist)
 {
-    Skin("UIResources>Buttons>Bare", {{"Normal", 10}});
+    Skin("UIResources>Buttons>Bare", {{"Normal", 10}}, {70, 20, 110, 40});
     Skin("UIResources>Buttons>Lit", {{"Normal", 10}, {"Highlighted", 20}});
     Skin("UIResources>Buttons>Full",
          {{"Normal", 10}, {"Highlighted", 20}, {"Pressed", 30}, {"Pressed Mouse Out", 40}, {"Disabled", 50}});
@@ -75,11 +75,11 @@ TEST_F(ButtonTest, StatesFallBackToTheImagesThatExist)
     // The window shows the layer: a disabled bare button is the normal image
     // at opacity 80 over the grey background.
     made["Bare"]->Enable(0);
-    EXPECT_NEAR(double(Pixel(30, 30) >> 16), (10 * 80 + 128 * 175) / 255.0, 1.0);
+    EXPECT_NEAR(double(Pixel(80, 30) >> 16), (10 * 80 + 128 * 175) / 255.0, 1.0);
     made["Bare"]->SetDisabledOpacity(200);
     made["Bare"]->Enable(1);
     EXPECT_EQ(Opacity(made["Bare"]), 255);
-    EXPECT_EQ(Pixel(30, 30), Xrgb(Tag(10)));
+    EXPECT_EQ(Pixel(80, 30), Xrgb(Tag(10)));
     made["Bare"]->Enable(0);
     EXPECT_EQ(Opacity(made["Bare"]), 200);
 }
