@@ -37,3 +37,26 @@ function(tessolo_tests folder)
     DISCOVERY_TIMEOUT 60
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
 endfunction()
+
+# tessolo_gui_test(NAME SOURCES ... DEPS ...): a GoogleTest program that needs
+# a display. Its one CTest test starts a virtual X server of its own
+# (xvfb-run -a), so the plain ctest runs it; it carries the label gui. GTK's
+# one-time allocations are suppressed for LeakSanitizer by
+# tests/ui/lsan-gtk.supp, nothing of ours.
+function(tessolo_gui_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  find_program(TESSOLO_XVFB_RUN xvfb-run)
+  if(NOT TESSOLO_XVFB_RUN OR NOT TESSOLO_HAVE_GTK)
+    message(WARNING "${name} not built: it needs xvfb-run and GTK 3 (scripts/setup.sh installs them)")
+    return()
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE TESSOLO_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  add_test(NAME ${name}
+    COMMAND ${TESSOLO_XVFB_RUN} -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:${name}>)
+  set_tests_properties(${name} PROPERTIES
+    LABELS gui
+    TIMEOUT 180
+    ENVIRONMENT "NO_AT_BRIDGE=1;GDK_BACKEND=x11;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/ui/lsan-gtk.supp:print_suppressions=0")
+endfunction()

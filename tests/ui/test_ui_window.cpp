@@ -38,6 +38,7 @@ TEST_F(WindowTest, BackgroundPlacesWindowLayerAndShape)
     w.Show();
     // Blitted canvas: background pixels where drawn, black (cleared) margins.
     EXPECT_EQ(P.Pixel(id, 30, 50), 0x0AC81Eu);
+    EXPECT_EQ(P.Pixel(id, 0, 0), 0x000000u) << "the canvas starts cleared";
     EXPECT_EQ(P.Pixel(id, 215, 160), 0x000000u);
     EXPECT_EQ(P.Pixel(id, 12, 50), 0x000000u) << "transparent background pixels keep the canvas colour";
 }

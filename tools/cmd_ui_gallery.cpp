@@ -1,0 +1,98 @@
+// "ui-gallery [--resource FILE] [--snap OUT.png]": the window toolkit's demo.
+// Without --snap it opens the shaped gallery window on the X display (its
+// buttons open a modal dialog, a pop-up menu and the file dialogs; Ctrl+D,
+// Ctrl+M, Ctrl+O, Ctrl+S do the same, Esc or Ctrl+Q closes it). With --snap
+// it draws the window headless and saves the picture. Without --resource the
+// gallery's own small resource file is made for the run.
+#include "tools/Command.h"
+
+#include "platform/Backend.h"
+#include "ui/App.h"
+#include "ui/Toolkit.h"
+#include "ui/gallery/Gallery.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* kName = "ui-gallery";
+
+int Show(const std::string& resource)
+{
+    std::string error;
+    auto platform = plat::OpenPlatform("gtk", error);
+    if (!platform)
+        return tool::Fail(kName, error);
+    qnui::Toolkit& tk = qnui::Toolkit::Get();
+    tk.Attach(platform.get());
+    int rc = 0;
+    {
+        CQNF_App app;
+        m_App = &app;
+        qnui::CGalleryWindow w;
+        if (!app.InitStorgaeResource(resource.c_str(), 0)) {
+            rc = tool::Fail(kName, "cannot read the resource file " + resource);
+        } else if (!w.CreateFromResource(CQNF_String("Gallery"), -32000, -32000, nullptr, 0)) {
+            rc = tool::Fail(kName, "the gallery window cannot be made (error " + std::to_string(w.GetError()) + ")");
+        } else {
+            w.onEvent = [](const std::string& what) { std::printf("%s\n", what.c_str()), std::fflush(stdout); };
+            w.RenderRect(qnNullRect);
+            w.SetFocus();
+            app.SetMainWindow(&w);
+            app.Run();
+        }
+        m_App = nullptr;
+    }
+    tk.Attach(nullptr);
+    return rc;
+}
+
+int Run(const tool::Args& args)
+{
+    std::string resource, snap;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if ((a == "--resource" || a == "--snap") && i + 1 >= args.size())
+            return tool::Fail(kName, a + " needs a file name");
+        if (a == "--resource")
+            resource = args[++i];
+        else if (a == "--snap")
+            snap = args[++i];
+        else
+            return tool::Fail(kName, "unexpected argument '" + a + "'");
+    }
+    std::string made;
+    if (resource.empty()) {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "tessolo_gallery_XXXXXX").string();
+        const int fd = ::mkstemp(tmpl.data());
+        if (fd < 0)
+            return tool::Fail(kName, "cannot create a temporary file");
+        ::close(fd);
+        made = resource = tmpl;
+        std::string error;
+        if (!qnui::BuildGalleryResource(resource, error)) {
+            std::remove(made.c_str());
+            return tool::Fail(kName, error);
+        }
+    } else if (!std::filesystem::is_regular_file(resource)) {
+        return tool::Fail(kName, "no such resource file: " + resource);
+    }
+    int rc = 0;
+    if (!snap.empty()) {
+        std::string error;
+        rc = qnui::SnapGallery(resource, snap, error) ? 0 : tool::Fail(kName, error);
+    } else {
+        rc = Show(resource);
+    }
+    if (!made.empty())
+        std::remove(made.c_str());
+    return rc;
+}
+
+const tool::Registrar reg({kName, "ui-gallery [--resource FILE] [--snap OUT.png]",
+                           "shows the window toolkit's gallery window, or saves a picture of it", Run});
+
+}  // namespace
