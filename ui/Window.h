@@ -126,6 +126,8 @@ public:
     // --- controls, fonts, resources ------------------------------------------
     unsigned long AddControl(CQNF_String name, unsigned char type);
     unsigned long AddControl_External(CQNF_Control* control);
+    // An external control that goes away before its window takes itself off the list.
+    void ForgetControl(const CQNF_Control* control);
     CQNF_Control* GetControl(unsigned long index) const;
     unsigned long GetControlCount() const { return m_controls.GetSize(); }
     unsigned long AddFont(CQNF_String name);
@@ -230,7 +232,6 @@ protected:
     const uint8_t* m_dragMask = nullptr;
     qntRECT_s m_dragRect{0, 0, 0, 0};
     CQNF_PtrArray m_controls;
-    std::vector<const CQNF_Control*> m_externals;  // controls the window does not own
     uint32_t m_captured = None;
     uint32_t m_focused = None;
     CQNF_PtrArray m_fonts;

@@ -160,3 +160,35 @@ TEST_F(PreviewWindow, ImageWithoutAlphaIsRefused)
     EXPECT_EQ(Pixel(30, 30), before);
     EXPECT_EQ(Count(qnmsg::PreviewFullRedraw), 0u);
 }
+
+TEST_F(PreviewWindow, ExternalControlAndWindowMayGoInEitherOrder)
+{
+    Start();
+    {
+        // The control goes first (as a member of the window's owner does).
+        ctrltest::RecordingWindow other;
+        ASSERT_TRUE(other.CreateFromResource("Test", 300, 80, nullptr, 0));
+        unsigned long id = CQNF_Window::None;
+        {
+            CQNF_CtrlPreview inner;
+            id = other.AddControl_External(&inner);
+            ASSERT_NE(id, CQNF_Window::None);
+            inner.SetData(kView, &image, nullptr, nullptr, nullptr, nullptr, nullptr);
+        }
+        EXPECT_EQ(other.GetControl(id), nullptr);
+        Pump(500);  // its timers find no control
+        other.Close();
+        Pump();
+    }
+    // The window goes first; the control outlives it.
+    auto outer = std::make_unique<CQNF_CtrlPreview>();
+    {
+        ctrltest::RecordingWindow other;
+        ASSERT_TRUE(other.CreateFromResource("Test", 300, 80, nullptr, 0));
+        ASSERT_NE(other.AddControl_External(outer.get()), CQNF_Window::None);
+        other.Close();
+        Pump();
+    }
+    EXPECT_EQ(outer->GetWindow(), nullptr);
+    outer.reset();
+}

@@ -7,6 +7,7 @@
 #include "ui/KeyCodes.h"
 #include "ui/PlatformFileDialog.h"
 #include "ui/PlatformPopupMenu.h"
+#include "ui/gallery/DesktopShot.h"
 #include "ui/gallery/ResourceWriter.h"
 
 #include <cmath>
@@ -407,25 +408,7 @@ bool SnapGallery(const std::string& resourcePath, const std::string& pngPath, st
             w.RenderRect(qnNullRect);
             w.SetFocus();
             tk.PumpPending();
-            CQNF_Image shot;
-            ok = shot.Create(kDeskW, kDeskH, qnimg::ModeRGB);
-            if (ok) {
-                shot.Set(Hex(0x3A3F47), 0x07);
-                for (int32_t y = 0; y < kDeskH; ++y)
-                    for (int32_t x = 0; x < kDeskW; ++x) {
-                        const plat::WinId id = p.WindowAt({x, y});
-                        if (!id)
-                            continue;
-                        const uint32_t c = p.Pixel(id, x - kAt, y - kAt);
-                        shot.SetPixel(uint16_t(x), uint16_t(y), Hex(c));
-                    }
-                unsigned short e = 0;
-                ok = qnSaveImagePNG(pngPath.c_str(), shot, "Tessolo", e);
-                if (!ok)
-                    error = "cannot write " + pngPath + " (error " + std::to_string(e) + ")";
-            } else {
-                error = "out of memory";
-            }
+            ok = SaveHeadlessDesktop(p, kDeskW, kDeskH, pngPath, error);
             w.Close();
         }
     }
