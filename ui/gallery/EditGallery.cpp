@@ -200,8 +200,7 @@ void CEditGallery::Say(const std::string& what)
         onEvent(what);
 }
 
-unsigned char CEditGallery::OnCtrlMessage(unsigned short msg, unsigned long id, char* name, unsigned char,
-                                          void* data)
+unsigned char CEditGallery::OnCtrlMessage(unsigned short msg, unsigned long, char* name, unsigned char, void* data)
 {
     const std::string who = name ? name : "";
     switch (msg) {
@@ -250,7 +249,6 @@ unsigned char CEditGallery::OnCtrlMessage(unsigned short msg, unsigned long id, 
     default:
         break;
     }
-    (void)id;
     return 1;
 }
 
