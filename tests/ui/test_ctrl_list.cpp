@@ -153,3 +153,21 @@ TEST_F(ListWindow, MissingSelectedSkinFailsTheList)
     EXPECT_EQ(window.AddControl("Bare", qnctl::List), CQNF_Window::None);
     EXPECT_EQ(window.GetError(), qnerr::ControlSkin);
 }
+
+TEST_F(ListWindow, AListShorterThanALineGivesAFullThumb)
+{
+    CQNF_CtrlList* l = MakeList(0, false);
+    ASSERT_NE(l, nullptr);
+    // 95 pixels at 200 a line: one row, so the bar is told 0 of 0 and then n of 0.
+    l->SetOptions(0, 1, 200, 5, 5, bar->GetControlID());
+    l->UpdateAfterChanges();
+    const qntRECT_s track = bar->GetTrackRect();
+    EXPECT_EQ(bar->GetThumbLength(), track.bottom - track.top);
+    for (int i = 0; i < 3; ++i)
+        l->AddItem("x", 0, nullptr, 0);
+    MoveTo(60, 60);
+    hp.Wheel(-2);
+    Pump();
+    EXPECT_LE(l->GetModel().GetFirstVisible(), 3u);
+    EXPECT_EQ(bar->GetPosition(), l->GetModel().GetFirstVisible());
+}
