@@ -10,6 +10,7 @@
 #include "ui/Toolkit.h"
 #include "ui/gallery/EditGallery.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -75,6 +76,9 @@ int Run(const tool::Args& args)
         else
             return tool::Fail(kName, "unexpected argument '" + a + "'");
     }
+    const auto& scenes = qnui::EditGalleryScenes();
+    if (std::find(scenes.begin(), scenes.end(), scene) == scenes.end())
+        return tool::Fail(kName, "unknown scene '" + scene + "'");
     if (resource.empty() || !std::filesystem::is_regular_file(resource))
         return tool::Fail(kName, "no resource file" + (resource.empty() ? std::string() : ": " + resource));
     CQNF_Image picture;
