@@ -59,7 +59,7 @@ CQNF_PlatformPopupMenu::MENUSHORTCUT CQNF_PlatformPopupMenu::CreateShortcut(unsi
     s.shift = shift;
     s.option = option;
     if (key)
-        std::strncpy(s.key, key, sizeof s.key);
+        std::memcpy(s.key, key, strnlen(key, sizeof s.key));  // the rest stays zero
     s.zero = 0;
     return s;
 }
