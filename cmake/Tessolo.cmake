@@ -58,5 +58,5 @@ function(tessolo_gui_test name)
   set_tests_properties(${name} PROPERTIES
     LABELS gui
     TIMEOUT 180
-    ENVIRONMENT "NO_AT_BRIDGE=1;GDK_BACKEND=x11;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/ui/lsan-gtk.supp:print_suppressions=0")
+    ENVIRONMENT "NO_AT_BRIDGE=1;GDK_BACKEND=x11;GSETTINGS_BACKEND=memory;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/ui/lsan-gtk.supp:print_suppressions=0")
 endfunction()

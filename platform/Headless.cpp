@@ -80,13 +80,12 @@ void HeadlessPlatform::DestroyWindow(WinId w)
     if (m_grab == w)
         m_grab = 0;
     if (m_active == w) {
-        m_active = 0;
         // As a window manager does: the next visible window takes the focus.
-        for (auto it = m_z.rbegin(); it != m_z.rend(); ++it)
-            if (m_windows[*it].visible) {
-                Activate(*it);
-                break;
-            }
+        WinId next = 0;
+        for (auto it = m_z.rbegin(); it != m_z.rend() && !next; ++it)
+            if (m_windows[*it].visible)
+                next = *it;
+        SetActive(next);
     }
 }
 
@@ -142,20 +141,17 @@ void HeadlessPlatform::Activate(WinId w)
     if (!Find(w))
         return;
     Raise(w);
+    SetActive(w);
+}
+
+void HeadlessPlatform::SetActive(WinId w)
+{
     if (m_active == w)
         return;
-    WinId old = m_active;
+    const WinId old = m_active;
     m_active = w;
-    if (old && Find(old)) {
-        Event e;
-        e.kind = Kind::WinDeactivated;
-        e.win = old;
+    for (const Event& e : FocusChange(old, Find(old) != nullptr, w))
         Send(e);
-    }
-    Event e;
-    e.kind = Kind::WinActivated;
-    e.win = w;
-    Send(e);
 }
 
 void HeadlessPlatform::Collapse(WinId w)

@@ -130,6 +130,7 @@ private:
     // The grab window while a button is down, else the window under the pointer.
     WinId PointerTarget();
     void Raise(WinId w);
+    void SetActive(WinId w);
 
     EventSink* m_sink = nullptr;
     uint32_t m_now = 1000;

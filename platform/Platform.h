@@ -102,6 +102,30 @@ public:
     virtual void Push(const Event& e) = 0;
 };
 
+// The events a change of the active window gives, in order: the old
+// window's deactivation (when it still exists), the new one's activation,
+// and the application's own activation or deactivation when the focus comes
+// from, or goes to, none of its windows.
+inline std::vector<Event> FocusChange(WinId old, bool oldExists, WinId now)
+{
+    std::vector<Event> out;
+    auto add = [&](Kind k, WinId w) {
+        Event e;
+        e.kind = k;
+        e.win = w;
+        out.push_back(e);
+    };
+    if (old && oldExists)
+        add(Kind::WinDeactivated, old);
+    if (now)
+        add(Kind::WinActivated, now);
+    if (!old && now)
+        add(Kind::AppActivated, 0);
+    if (old && !now)
+        add(Kind::AppDeactivated, 0);
+    return out;
+}
+
 struct WindowSpec {
     std::string name;
     Point pos;

@@ -207,6 +207,7 @@ void Toolkit::PumpFor(uint32_t ms)
         return;
     const uint32_t end = m_p->NowMs() + ms;
     for (;;) {
+        Poll();
         FireDueTimers();
         plat::Event e;
         while (Take(plat::kAllKinds, e)) {

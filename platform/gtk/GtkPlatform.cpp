@@ -119,6 +119,8 @@ public:
             DestroyWindow(m_windows.begin()->first);
         if (m_cursor)
             g_object_unref(m_cursor);
+        if (m_lastInput)
+            gdk_event_free(m_lastInput);
     }
 
     void SetSink(EventSink* sink) override { m_sink = sink; }
@@ -251,11 +253,12 @@ public:
         const WinId parent = win->parent;
         delete win;
         if (m_active == id) {
-            m_active = 0;
             // Without a window manager nobody hands the focus back: the
             // window that opened this one takes it, as window managers do.
             if (Win* p = Find(parent); p && p->visible)
                 Activate(parent);
+            else
+                SetActive(0);
         }
     }
 
@@ -548,8 +551,11 @@ public:
                          }),
                          &state);
         GdkRectangle at{global.x - win->pos.x, global.y - win->pos.y, 1, 1};
+        // The toolkit handles input after GTK delivered it, so the press or
+        // key that asked for the menu is handed over as its trigger: the
+        // menu needs it to take the pointer and keyboard grab.
         gtk_menu_popup_at_rect(GTK_MENU(menu), gtk_widget_get_window(win->widget), &at, GDK_GRAVITY_NORTH_WEST,
-                               GDK_GRAVITY_NORTH_WEST, nullptr);
+                               GDK_GRAVITY_NORTH_WEST, m_lastInput);
         if (gtk_widget_get_visible(menu))
             g_main_loop_run(state.loop);
         // An item's activation follows the menu's deactivation.
@@ -682,6 +688,13 @@ private:
         m_z.push_back(id);
     }
 
+    void KeepInput(const GdkEvent* ev)
+    {
+        if (m_lastInput)
+            gdk_event_free(m_lastInput);
+        m_lastInput = gdk_event_copy(ev);
+    }
+
     void Send(Event e)
     {
         e.timeMs = NowMs();
@@ -696,18 +709,8 @@ private:
             return;
         const WinId old = m_active;
         m_active = id;
-        if (old && Find(old)) {
-            Event e;
-            e.kind = Kind::WinDeactivated;
-            e.win = old;
+        for (const Event& e : FocusChange(old, Find(old) != nullptr, id))
             Send(e);
-        }
-        if (id) {
-            Event e;
-            e.kind = Kind::WinActivated;
-            e.win = id;
-            Send(e);
-        }
     }
 
     static Event Pointer(Kind kind, const Win* win, double xRoot, double yRoot, guint state)
@@ -741,6 +744,7 @@ private:
                           ev->state);
         e.button = ev->button == 1 ? 1 : ev->button == 3 ? 2 : ev->button == 2 ? 3 : uint8_t(ev->button);
         win->owner->m_buttonDown = ev->type == GDK_BUTTON_PRESS;
+        win->owner->KeepInput(reinterpret_cast<GdkEvent*>(ev));
         win->owner->Send(e);
         return TRUE;
     }
@@ -807,6 +811,8 @@ private:
         }
         e.win = win->id;
         e.global = win->owner->PointerGlobal();
+        if (ev->type == GDK_KEY_PRESS)
+            win->owner->KeepInput(reinterpret_cast<GdkEvent*>(ev));
         e.mods = ModsOf(ev->state);
         e.vkey = vk;
         e.ch = ch;
@@ -864,6 +870,7 @@ private:
     bool m_buttonDown = false;
     GdkCursor* m_cursor = nullptr;
     int32_t m_cursorId = -1;
+    GdkEvent* m_lastInput = nullptr;  // the last press or key, as a menu's trigger
 };
 
 }  // namespace

@@ -174,7 +174,7 @@ TEST_F(AppTest, RunEndsOnlyWithItsOwnWindow)
     });
     P.Script([&] {
         step = 3;
-        main.Show();  // a window update the host sees
+        main.SetFocus();  // shown (an update) and activated
     });
     P.Script([&] {
         step = 4;
@@ -184,9 +184,14 @@ TEST_F(AppTest, RunEndsOnlyWithItsOwnWindow)
     EXPECT_EQ(step, 4);
     EXPECT_FALSE(main.GetAppLoopFlag());
     EXPECT_EQ(qnui::Toolkit::Get().LoopDepth(), 0u);
+    // The host heard the window update and the application's activation
+    // while the loop ran, and nothing after it.
+    std::vector<int> kinds;
+    for (const auto& e : g_appEvents)
+        kinds.push_back(e.kind);
+    EXPECT_EQ(kinds, (std::vector<int>{qntAPPEVENT::WindowUpdate, qntAPPEVENT::Activated}));
     ASSERT_FALSE(g_appEvents.empty());
-    EXPECT_EQ(g_appEvents.back().kind, qntAPPEVENT::WindowUpdate);
-    EXPECT_EQ(g_appEvents.back().window, mainId);
+    EXPECT_EQ(g_appEvents.front().window, mainId);
 }
 
 TEST_F(AppTest, RunWithoutCallbackInstallsNoHandler)

@@ -141,6 +141,18 @@ TEST_F(EventsTest, FocusedControlGetsKeysFirst)
     P.MoveMouse(G(150, 80));
     Pump();
     EXPECT_EQ(P.cursor, 0);
+
+    // A focused edit line sees the wheel first, wherever the pointer is.
+    w.log.clear();
+    edit->wheelAnswer = 1;
+    P.Wheel(1);
+    Pump();
+    EXPECT_EQ(w.log, (std::vector<std::string>{"edit:Wheel"}));
+    edit->wheelAnswer = 0;
+    w.log.clear();
+    P.Wheel(1);
+    Pump();
+    EXPECT_EQ(w.log, (std::vector<std::string>{"edit:Wheel", "Wheel 1 0"}));
 }
 
 TEST_F(EventsTest, CaptureHoverAndFocus)
@@ -175,6 +187,19 @@ TEST_F(EventsTest, CaptureHoverAndFocus)
     Pump();
     EXPECT_EQ(w.Count("Above 0"), 1u);
     EXPECT_EQ(w.Count("Above -1"), 1u);
+
+    // A control the window declines counts as none: nothing is recorded, so
+    // the window is asked again on the next move.
+    w.log.clear();
+    w.aboveAnswer = 0;
+    P.MoveMouse(G(20, 30));
+    P.MoveMouse(G(21, 30));
+    Pump();
+    EXPECT_EQ(w.Count("Above 0"), 2u);
+    EXPECT_EQ(w.Count("Above -1"), 0u) << "none was reported already";
+    w.aboveAnswer = 1;
+    P.MoveMouse(G(150, 90));
+    Pump();
 
     // Focus leaves the controls on a press outside them and on deactivation.
     P.Click(G(20, 30));

@@ -8,7 +8,7 @@
 #include "ui/CtrlStatic.h"
 #include "ui/KeyCodes.h"
 #include "ui/Toolkit.h"
-#include "ui/gallery/DesktopShot.h"
+#include "ui/HeadlessPicture.h"
 
 #include <algorithm>
 #include <cstring>
@@ -335,7 +335,7 @@ bool SnapEditGallery(const std::string& resourcePath, CQNF_Image* picture, const
                 tk.PumpFor(300);
             }
             tk.PumpPending();
-            ok = SaveHeadlessDesktop(p, kDeskW, kDeskH, pngPath, error);
+            ok = SaveDesktopPNG(p, pngPath, error);
             if (p.Exists(w.GetWindowHandle()))
                 w.Close();
             tk.PumpPending();

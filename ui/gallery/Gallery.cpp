@@ -1,13 +1,12 @@
 #include "ui/gallery/Gallery.h"
 
 #include "imaging/Font.h"
-#include "imaging/ImageFile.h"
 #include "platform/Headless.h"
 #include "ui/App.h"
+#include "ui/HeadlessPicture.h"
 #include "ui/KeyCodes.h"
 #include "ui/PlatformFileDialog.h"
 #include "ui/PlatformPopupMenu.h"
-#include "ui/gallery/DesktopShot.h"
 #include "ui/gallery/ResourceWriter.h"
 
 #include <cmath>
@@ -408,7 +407,7 @@ bool SnapGallery(const std::string& resourcePath, const std::string& pngPath, st
             w.RenderRect(qnNullRect);
             w.SetFocus();
             tk.PumpPending();
-            ok = SaveHeadlessDesktop(p, kDeskW, kDeskH, pngPath, error);
+            ok = SaveDesktopPNG(p, pngPath, error);
             w.Close();
         }
     }

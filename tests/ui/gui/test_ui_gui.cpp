@@ -70,7 +70,7 @@ protected:
     }
 
     // Runs the loop until the condition holds or the time is up.
-    static bool PumpUntil(const std::function<bool()>& done, uint32_t ms = 3000)
+    static bool PumpUntil(const std::function<bool()>& done, uint32_t ms = 8000)
     {
         qnui::Toolkit& tk = qnui::Toolkit::Get();
         const uint32_t start = tk.P()->NowMs();
@@ -83,6 +83,15 @@ protected:
     }
     // Lets the X server and GTK finish what was asked of them.
     static void Settle() { qnui::Toolkit::Get().PumpFor(300); }
+
+    // A shell command that waits (at most 10 s) until this program shows
+    // that many windows.
+    static std::string WaitForWindowsCommand(int count)
+    {
+        return "for i in $(seq 100); do [ $(xdotool search --onlyvisible --classname test_ui_gui | wc -l) -ge " +
+               std::to_string(count) + " ] && break; sleep 0.1; done";
+    }
+    static void WaitForWindows(int count) { std::system(WaitForWindowsCommand(count).c_str()); }
 
     static void X(const std::string& args)
     {
@@ -154,6 +163,9 @@ TEST_F(GuiTest, ButtonOpensAndClosesModalDialog)
         CQNF_Window* dialog = qnui::Toolkit::Get().TopModal();
         ASSERT_NE(dialog, nullptr);
         const qntRECT_s r = dialog->GetWindowRect();
+        // On a busy machine the dialog may still be on its way to the screen.
+        WaitForWindows(2);
+        Settle();
         Shot shot;
         Screenshot(shot);
         dialogPixel = shot.At(r.left + 20, r.top + 80);
@@ -188,6 +200,31 @@ TEST_F(GuiTest, CaptionDragMovesTheWindow)
     EXPECT_TRUE(Near(shot.At(body.x, body.y), qnui::gallery::kBodyColour)) << "drawn at its new place";
     EXPECT_EQ(shot.At(before.left + 20, before.top + 140), 0u) << "and gone from the old one";
     EXPECT_TRUE(events.empty()) << "a caption press is no click";
+}
+
+TEST_F(GuiTest, PopupMenuChoiceByKeyboard)
+{
+    const qntPOS at = Global(12, 140);
+    X("mousemove " + std::to_string(at.x) + " " + std::to_string(at.y));
+    Settle();
+    const std::string shot = ::testing::TempDir() + "gui_menu.png";
+    // The menu runs a loop of its own: the keys come from outside, once it is up.
+    hook = [&](const std::string& e) {
+        if (e != "shortcut 2002")
+            return;
+        // Once the menu is up, as a second visible window of this program,
+        // it is pictured and an item chosen by keyboard.
+        const std::string later =
+            "(" + WaitForWindowsCommand(2) + "; import -window root '" + shot + "'; xdotool key Down Down Return) > /dev/null 2>&1 &";
+        ASSERT_EQ(std::system(later.c_str()), 0);
+    };
+    X("key ctrl+m");
+    ASSERT_TRUE(PumpUntil([&] { return events.size() >= 2; }, 15000)) << testing::PrintToString(events);
+    EXPECT_EQ(events, (std::vector<std::string>{"shortcut 2002", "menu 2"})) << "the second item, Zoom out";
+    // TESSOLO_GUI_SHOTS=FOLDER keeps the picture of the open menu.
+    if (const char* keep = std::getenv("TESSOLO_GUI_SHOTS"))
+        std::rename(shot.c_str(), (std::string(keep) + "/menu.png").c_str());
+    std::remove(shot.c_str());
 }
 
 TEST_F(GuiTest, ShortcutReachesTheWindow)
