@@ -52,6 +52,13 @@ int Show(const std::string& resource)
 
 int Run(const tool::Args& args)
 {
+    // "--controls ...": the page of skinned controls (tools/cmd_ui_controls.cpp).
+    if (!args.empty() && args[0] == "--controls") {
+        for (const tool::Command& c : tool::Commands()) {
+            if (std::string(c.name) == "ui-controls")
+                return c.run(tool::Args(args.begin() + 1, args.end()));
+        }
+    }
     std::string resource, snap;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -92,7 +99,9 @@ int Run(const tool::Args& args)
     return rc;
 }
 
-const tool::Registrar reg({kName, "ui-gallery [--resource FILE] [--snap OUT.png]",
-                           "shows the window toolkit's gallery window, or saves a picture of it", Run});
+const tool::Registrar reg({kName, "ui-gallery [--resource FILE] [--snap OUT.png] | --controls [ui-controls options]",
+                           "shows the window toolkit's gallery window, or saves a picture of it; with "
+                           "--controls the gallery of skinned controls",
+                           Run});
 
 }  // namespace

@@ -38,7 +38,13 @@ public:
         messages.push_back({msg, id, type, data != nullptr, value, now});
         return 1;
     }
+    void OnCtrlFocused(unsigned long index) override
+    {
+        ++focusCalls;
+        CQNF_Window::OnCtrlFocused(index);
+    }
     std::vector<Message> messages;
+    int focusCalls = 0;
 };
 
 inline constexpr qntRGBA8 kGrey{128, 128, 128, 255};

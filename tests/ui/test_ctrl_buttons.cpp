@@ -273,3 +273,24 @@ TEST_F(ButtonTest, RadioGroups)
     EXPECT_EQ(r[0]->GetState(), 64);
     EXPECT_EQ(Shown(r[0]), 13);
 }
+
+TEST_F(ButtonTest, FocusGoesToTheEndOfTheMasterChainOnce)
+{
+    Skin("UIResources>Buttons>Master", {{"Normal", 10}});
+    Skin("UIResources>Buttons>Arrow", {{"Normal", 10}}, {70, 20, 110, 40});
+    Start();
+    auto* master = Add<CQNF_CtrlButton>("Master", 5);
+    auto* arrow = Add<CQNF_CtrlButton>("Arrow", 5);
+    ASSERT_TRUE(master && arrow);
+    arrow->SetFocusMaster(master);
+    arrow->SetFocus(1);  // the master takes it and tells the window
+    EXPECT_EQ(window.focusCalls, 1);
+    EXPECT_EQ(window.GetFocusedControl(), master->GetControlID());
+    master->SetFocus(1);  // recorded already: the flag stays
+    EXPECT_EQ(master->GetFocus(), 1);
+    const int calls = window.focusCalls;
+    arrow->SetFocus(1);  // the chain is focused: nothing more
+    arrow->SetFocus(0);
+    EXPECT_EQ(window.focusCalls, calls);
+    EXPECT_EQ(arrow->GetFocus(), 1);
+}

@@ -208,16 +208,6 @@ TEST(CtrlScrollMath, ThumbPositionAndFirstItemRoundTrip)
     EXPECT_EQ(FirstFromThumb(100, 100, 0, 0, 0), 0u);
 }
 
-TEST(CtrlScrollMath, PagesAndLimits)
-{
-    EXPECT_EQ(PageSize(1), 1u);
-    EXPECT_EQ(PageSize(10), 9u);
-    EXPECT_EQ(PageSize(0), 1u);
-    EXPECT_EQ(LastFirst(100, 10), 90u);
-    EXPECT_EQ(LastFirst(5, 10), 0u);
-    EXPECT_EQ(LastFirst(0, 0), 0u);
-}
-
 TEST(CtrlProgressMath, LevelAndPercent)
 {
     struct Case {

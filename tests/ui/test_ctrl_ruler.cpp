@@ -245,14 +245,3 @@ TEST(CtrlRuler, GlyphsAreClippedAcrossAndAlong)
     }
 }
 
-TEST(CtrlRuler, RecordsCompareWhole)
-{
-    QNF_RulerData a;
-    QNF_RulerData b;
-    EXPECT_TRUE(a == b);
-    b.phase = 1;
-    EXPECT_FALSE(a == b);
-    b = a;
-    b.resolution = 72;
-    EXPECT_FALSE(a == b);
-}

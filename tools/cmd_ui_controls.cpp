@@ -1,0 +1,92 @@
+// "ui-controls [--resource FILE] [--snap OUT.png --scene NAME]": the controls
+// gallery. Without --snap it opens the window on the X display; with --snap
+// it plays a scene headless and saves the picture. Without --resource the
+// gallery's resource file made at build time is used.
+#include "tools/Command.h"
+
+#include "platform/Backend.h"
+#include "ui/App.h"
+#include "ui/Toolkit.h"
+#include "ui/gallery/ControlsGallery.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+constexpr const char* kName = "ui-controls";
+
+int Show(const std::string& resource)
+{
+    std::string error;
+    auto platform = plat::OpenPlatform("gtk", error);
+    if (!platform) {
+        return tool::Fail(kName, error);
+    }
+    qnui::Toolkit& tk = qnui::Toolkit::Get();
+    tk.Attach(platform.get());
+    int rc = 0;
+    {
+        CQNF_App app;
+        m_App = &app;
+        qnui::CControlsGallery w;
+        if (!app.InitStorgaeResource(resource.c_str(), 0)) {
+            rc = tool::Fail(kName, "cannot read the resource file " + resource);
+        } else if (!w.CreateFromResource(CQNF_String("Controls"), -32000, -32000, nullptr, 0)) {
+            rc = tool::Fail(kName, "the controls gallery cannot be made (error " + std::to_string(w.GetError()) + ")");
+        } else {
+            w.onEvent = [](const std::string& what) {
+                std::printf("%s\n", what.c_str());
+                std::fflush(stdout);
+            };
+            w.RenderRect(qnNullRect);
+            w.SetFocus();
+            app.SetMainWindow(&w);
+            app.Run();
+        }
+        m_App = nullptr;
+    }
+    tk.Attach(nullptr);
+    return rc;
+}
+
+int Run(const tool::Args& args)
+{
+#ifdef TESSOLO_CONTROLS_GALLERY_FILE
+    std::string resource = TESSOLO_CONTROLS_GALLERY_FILE;
+#else
+    std::string resource;
+#endif
+    std::string snap, scene = "rest";
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if ((a == "--resource" || a == "--snap" || a == "--scene") && i + 1 >= args.size()) {
+            return tool::Fail(kName, a + " needs a value");
+        }
+        if (a == "--resource") {
+            resource = args[++i];
+        } else if (a == "--snap") {
+            snap = args[++i];
+        } else if (a == "--scene") {
+            scene = args[++i];
+        } else {
+            return tool::Fail(kName, "unexpected argument '" + a + "'");
+        }
+    }
+    if (resource.empty() || !std::filesystem::is_regular_file(resource)) {
+        return tool::Fail(kName, "no such resource file: " + (resource.empty() ? std::string("(none built)") : resource));
+    }
+    if (snap.empty()) {
+        return Show(resource);
+    }
+    std::string error;
+    return qnui::SnapControlsGallery(resource, scene, snap, error) ? 0 : tool::Fail(kName, error);
+}
+
+const tool::Registrar reg({kName, "ui-controls [--resource FILE] [--snap OUT.png [--scene NAME]]",
+                           "shows the gallery of skinned controls, or saves a picture of one of its scenes "
+                           "(rest, hover, pressed, pressed-out, checked, dragged, disabled)",
+                           Run});
+
+}  // namespace
