@@ -57,14 +57,9 @@ CQNF_PlatformPopupMenu::MENUSHORTCUT CQNF_PlatformPopupMenu::CreateShortcut(unsi
     s.command = command;
     s.shift = shift;
     s.option = option;
-<<<<<<< HEAD
-    if (key)
-        std::memcpy(s.key, key, strnlen(key, sizeof s.key));  // the rest stays zero
-=======
     // Up to four key characters, not terminated when all four are used.
     for (size_t i = 0; key && i < sizeof s.key && key[i]; ++i)
         s.key[i] = key[i];
->>>>>>> h-toolkit
     s.zero = 0;
     return s;
 }
