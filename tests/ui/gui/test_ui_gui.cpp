@@ -70,7 +70,7 @@ protected:
     }
 
     // Runs the loop until the condition holds or the time is up.
-    static bool PumpUntil(const std::function<bool()>& done, uint32_t ms = 3000)
+    static bool PumpUntil(const std::function<bool()>& done, uint32_t ms = 8000)
     {
         qnui::Toolkit& tk = qnui::Toolkit::Get();
         const uint32_t start = tk.P()->NowMs();
@@ -219,7 +219,7 @@ TEST_F(GuiTest, PopupMenuChoiceByKeyboard)
         ASSERT_EQ(std::system(later.c_str()), 0);
     };
     X("key ctrl+m");
-    ASSERT_TRUE(PumpUntil([&] { return events.size() >= 2; }, 12000)) << testing::PrintToString(events);
+    ASSERT_TRUE(PumpUntil([&] { return events.size() >= 2; }, 15000)) << testing::PrintToString(events);
     EXPECT_EQ(events, (std::vector<std::string>{"shortcut 2002", "menu 2"})) << "the second item, Zoom out";
     // TESSOLO_GUI_SHOTS=FOLDER keeps the picture of the open menu.
     if (const char* keep = std::getenv("TESSOLO_GUI_SHOTS"))
