@@ -26,6 +26,12 @@ public:
     uint8_t Tick(uint8_t opacity, bool& showText);
     // A progress text is shown at once and never faded.
     void Stop() { m_state = Idle; }
+    // Shows a text at once, as the pending one (the first text of a window).
+    void Show(const char* text)
+    {
+        m_pending = text ? text : "";
+        m_state = Idle;
+    }
     // Fades the progress text out and brings the pending text back.
     void Restart() { m_state = FadingOut; }
     const std::string& Pending() const { return m_pending; }

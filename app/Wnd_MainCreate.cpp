@@ -4,6 +4,7 @@
 #include "app/Wnd_Main.h"
 
 #include "app/CutterStandIn.h"
+#include "app/StatusTips.h"
 #include "host/PluginMain.h"
 #include "ui/App.h"
 #include "ui/CtrlButton.h"
@@ -267,6 +268,11 @@ unsigned char CWnd_Main::OnCreate(CQNF_LayerSet*, unsigned short, unsigned short
         m_bCreated = 0;
         return 0;
     }
+    // The panel starts with the image size, the status line with the
+    // window's own tip.
+    UpdateInfoPanel(qnNullPOS, 1);
+    m_Fader.Show(qnGetStatusTip("", "Main", i_TipMode(), kTipNoControl));
+    m_pStatus->SetText(m_Fader.Pending().c_str());
     return 1;
 }
 

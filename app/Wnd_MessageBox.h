@@ -14,7 +14,7 @@ class CWnd_MessageBox : public CQNF_Window {
 public:
     // Left button codes: 0 none, 1 OK, 2 YES. Right: 0 none, 1 OK, 2 YES,
     // 3 NO, 4 CANCEL.
-    enum : uint8_t { None = 0, OK = 1, YES = 2, NO = 3, CANCEL = 4 };
+    enum : uint8_t { NoButton = 0, OK = 1, YES = 2, NO = 3, CANCEL = 4 };
 
     // Stores copies of the texts and the button codes; call before creating.
     void Init(const char* header, const char* message, unsigned char left, unsigned char right);
@@ -37,7 +37,7 @@ public:
 private:
     bool i_SetText(const char* control, uint32_t font, const CQNF_String& text);
 
-    uint8_t m_left = None;
+    uint8_t m_left = NoButton;
     uint8_t m_right = CANCEL;
     CQNF_String m_message;
     CQNF_String m_header;

@@ -361,6 +361,13 @@ const char* SelectorName(StandInHost::Sequence s)
 
 int RunHostProgram(const HostCommandLine& cmd)
 {
+    // The dialog and About show the plug-in's windows on the X display.
+    if (cmd.sequence != StandInHost::Sequence::Replay) {
+        const char* display = std::getenv("DISPLAY");
+        if (!display || !*display)
+            return Fail(kExitHostError, std::string(cmd.sequence == StandInHost::Sequence::About ? "--about" : "--dialog") +
+                                            " needs a display, and DISPLAY is not set");
+    }
     HostDocument doc;
     std::string err;
     if (!BuildDocument(cmd, doc, err))
