@@ -212,7 +212,9 @@ uint8_t CWnd_Main::OnApply()
 
 void CWnd_Main::localClose()
 {
-    if (!GetWindowHandle()) {
+    // Before the window is complete a failure is reported by OnCreate
+    // itself: the half-made window is never closed from inside.
+    if (!GetWindowHandle() || !m_bCreated) {
         CWnd_MainModel::localClose();
         return;
     }
