@@ -2,12 +2,15 @@
 // knives from the knife editor, the value queries, hit tests and the rule for
 // extra knives.
 #include "app/MainModel.h"
+#include "engine/DefaultKnife.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+
+using namespace cutflag;
 
 uint32_t CQNF_StdRandom::Next()
 {
@@ -113,7 +116,7 @@ uint8_t CWnd_MainModel::spl_SplitEvenParts(uint16_t columns, uint16_t rows, uint
     m_nKnotRows = uint16_t(r + 2);
     m_nKnots = knots;
     m_nKnotMarkers = 0;
-    spl_AutoFillKnots(1);
+    spl_AutoFillKnots(kAllKnots);
     spl_CleanKnives();
 
     m_nColKnives = colKnives;
@@ -236,15 +239,14 @@ uint8_t CWnd_MainModel::spl_InitAuxKnivesMem(uint32_t n)
 
 CWnd_MainModel::KNIFESTRUCT* CWnd_MainModel::settings_SetDefaultKnife(KNIFESTRUCT* knife)
 {
-    static const float kU[5] = {0.434f, 0.3515f, 0.5f, 0.6485f, 0.566f};
-    static const float kH[5] = {0.0f, -0.165f, -0.297f, -0.165f, 0.0f};
-    knife->nodeCount = 5;
-    knife->knobSize = 100;
-    knife->thickness = 3;
-    for (int i = 0; i < 5; ++i) {
-        knife->U[i] = kU[i];
-        knife->H[i] = kH[i];
-        knife->S[i] = 0.5f;
+    constexpr qntDefaultKnife kShape = qnDefaultKnife();
+    knife->nodeCount = kShape.kNodes;
+    knife->knobSize = kShape.kKnobSize;
+    knife->thickness = kShape.kThickness;
+    for (uint32_t i = 0; i < kShape.kNodes; ++i) {
+        knife->U[i] = kShape.U[i];
+        knife->H[i] = kShape.H[i];
+        knife->S[i] = kShape.S[i];
     }
     return knife;
 }

@@ -40,8 +40,9 @@ public:
     // file's, or the codec's: see imaging/CodecFormat.h).
     bool Load(const std::string& path, uint8_t kinds = AllKinds, uint32_t maxSide = 65535);
     Failure GetFailure() const { return m_failure; }
-    // The last failure as a one-line reason that names the file, e.g.
-    // "in.png: unreadable PNG (error 49)".
+    // The last failure as a one-line reason that names the file, in the
+    // words of core/ErrorWords.h: "in.png: PNG file is damaged or truncated
+    // (error 49)".
     const std::string& Reason() const { return m_reason; }
 
     // The kind a file's signature names (0: none, or unreadable).
@@ -84,7 +85,8 @@ private:
 // alphaChannel an alpha channel is added (alpha null reads as opaque),
 // without it alpha is ignored. planes holds the channels in the file's order
 // (null channels read as 0). Returns false with the codec's or file's number
-// in error.
+// in error. These are the pictures saved for a user (the tools' and the
+// stand-in host's outputs): written fast (PNGWRITE_PARAMS::Speed::Fast).
 bool qnCodecSavePNG(const char* path, uint16_t width, uint16_t height, uint8_t codecMode,
                     const unsigned char* const planes[4], const unsigned char* alpha, uint32_t stride,
                     double resolution, const char* product, unsigned short& error, bool alphaChannel = true);

@@ -8,6 +8,8 @@
 // bench/compare uses it.
 #include "tools/Command.h"
 
+#include "core/ErrorWords.h"
+#include "core/PictureLimits.h"
 #include "core/String.h"
 #include "imaging/ImageFX.h"
 #include "imaging/ImageFile.h"
@@ -89,7 +91,7 @@ bool WritePng(const std::string& path, const Picture& pic, std::string& error)
                         colours == 1 ? qncodec::ModeGrey : qncodec::ModeColour, planes,
                         pic.alpha ? pic.planes[colours] : nullptr, static_cast<uint32_t>(pic.w), 72.0, "tessolo-tool",
                         code, pic.alpha)) {
-        error = "cannot write " + path + " (error " + std::to_string(code) + ")";
+        error = qnFileFailure(path, true, code);
         return false;
     }
     return true;
@@ -129,6 +131,14 @@ std::vector<uint8_t> Colour(const std::string& s, int colours)
         return c;
     }
     throw std::runtime_error("expected a colour RRGGBB, got '" + s + "'");
+}
+
+// A size typed for the output is checked before anything is allocated.
+void CheckOutputSize(int w, int h, int channels)
+{
+    std::string error;
+    if (!qnCheckPictureSize(uint64_t(w), uint64_t(h), uint64_t(channels), error))
+        throw std::runtime_error(error);
 }
 
 struct Options {
@@ -235,6 +245,7 @@ std::vector<Filter> Filters()
         return [zo](auto& a, const Picture& src, Picture& dst, const Options& o) -> Call {
             const int w = static_cast<int>(Integer(a[0], "WIDTH", 1, 65535));
             const int h = static_cast<int>(Integer(a[1], "HEIGHT", 1, 65535));
+            CheckOutputSize(w, h, src.channels);
             dst.Allocate(w, h, src.channels, src.alpha);
             const uint8_t keep = o.keepAspect ? 1 : 0;
             if (zo)
@@ -247,6 +258,7 @@ std::vector<Filter> Filters()
     f.push_back({"tile", "WIDTH HEIGHT", 2, [](auto& a, const Picture& src, Picture& dst, const Options&) -> Call {
                      const int w = static_cast<int>(Integer(a[0], "WIDTH", 1, 65535));
                      const int h = static_cast<int>(Integer(a[1], "HEIGHT", 1, 65535));
+                     CheckOutputSize(w, h, src.channels);
                      dst.Allocate(w, h, src.channels, src.alpha);
                      return [](CQNF_ImageFX& fx) { return fx.Tile(); };
                  }});
@@ -313,18 +325,18 @@ int Run(const tool::Args& all)
         else if (a == "--repeat" && i + 1 < all.size())
             o.repeat = static_cast<int>(Integer(all[++i], "--repeat", 1, 1000));
         else if (a.size() > 2 && a[0] == '-' && a[1] == '-')
-            return tool::Fail(kName, "unknown option " + a);
+            return tool::BadArguments(kName, "unknown option " + a);
         else
             args.push_back(a);
     }
     if (args.empty())
-        return tool::Fail(kName, "expected a filter name; filters:" + FilterList());
+        return tool::BadArguments(kName, "expected a filter name; filters:" + FilterList());
     const std::vector<Filter> filters = Filters();
     const auto it = std::find_if(filters.begin(), filters.end(), [&](const Filter& f) { return args[0] == f.name; });
     if (it == filters.end())
-        return tool::Fail(kName, "unknown filter '" + args[0] + "'; filters:" + FilterList());
+        return tool::BadArguments(kName, "unknown filter '" + args[0] + "'; filters:" + FilterList());
     if (args.size() != it->count + 3)
-        return tool::Fail(kName, std::string("usage: fx ") + it->name + (it->count ? " " : "") + it->args +
+        return tool::BadArguments(kName, std::string("usage: fx ") + it->name + (it->count ? " " : "") + it->args +
                                      " IN.png OUT.png");
     const std::vector<std::string> fargs(args.begin() + 1, args.begin() + 1 + static_cast<long>(it->count));
     const std::string& in = args[args.size() - 2];

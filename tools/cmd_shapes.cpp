@@ -126,6 +126,9 @@ bool ParseOptions(const tool::Args& args, size_t from, int64_t& index, std::stri
             }
         } else if (png && args[i] == "--png" && i + 1 < args.size()) {
             *png = args[++i];
+        } else if (args[i].size() > 1 && args[i][0] == '-') {
+            message = "unknown option " + args[i];
+            return false;
         } else {
             message = "unexpected argument '" + args[i] + "'";
             return false;
@@ -137,7 +140,7 @@ bool ParseOptions(const tool::Args& args, size_t from, int64_t& index, std::stri
 int Ls(const tool::Args& args)
 {
     if (args.size() != 1)
-        return tool::Fail(kName, "ls takes one FILE");
+        return tool::BadArguments(kName, "ls takes one FILE");
     Loaded l;
     std::string message;
     if (!Load(args[0], l, message))
@@ -189,11 +192,13 @@ bool SavePicture(const std::string& path, const std::vector<const Shape*>& shape
 int Show(const tool::Args& args)
 {
     if (args.empty())
-        return tool::Fail(kName, "show takes FILE [--index N] [--png OUT]");
+        return tool::BadArguments(kName, "show takes FILE [--index N] [--png OUT]");
     int64_t index = -1;
     std::string message, png;
     Loaded l;
-    if (!ParseOptions(args, 1, index, message, &png) || !Load(args[0], l, message))
+    if (!ParseOptions(args, 1, index, message, &png))
+        return tool::BadArguments(kName, message);
+    if (!Load(args[0], l, message))
         return tool::Fail(kName, message);
     if (index >= int64_t(l.shapes.size()))
         return tool::Fail(kName, "no shape " + std::to_string(index) + " (the file holds " +
@@ -222,11 +227,13 @@ int Show(const tool::Args& args)
 int Convert(const tool::Args& args)
 {
     if (args.size() < 2)
-        return tool::Fail(kName, "convert takes FILE OUT.qnth [--index N]");
+        return tool::BadArguments(kName, "convert takes FILE OUT.qnth [--index N]");
     int64_t index = -1;
     std::string message;
     Loaded l;
-    if (!ParseOptions(args, 2, index, message) || !Load(args[0], l, message))
+    if (!ParseOptions(args, 2, index, message))
+        return tool::BadArguments(kName, message);
+    if (!Load(args[0], l, message))
         return tool::Fail(kName, message);
     if (index < 0 && l.shapes.size() != 1)
         return tool::Fail(kName, args[0] + " holds " + std::to_string(l.shapes.size()) +
@@ -245,7 +252,7 @@ int Convert(const tool::Args& args)
 int Run(const tool::Args& args)
 {
     if (args.empty())
-        return tool::Fail(kName, "needs ls, show or convert (try --help)");
+        return tool::BadArguments(kName, "needs ls, show or convert");
     const tool::Args rest(args.begin() + 1, args.end());
     if (args[0] == "ls")
         return Ls(rest);
@@ -253,7 +260,7 @@ int Run(const tool::Args& args)
         return Show(rest);
     if (args[0] == "convert")
         return Convert(rest);
-    return tool::Fail(kName, "unknown action '" + args[0] + "' (ls, show or convert)");
+    return tool::BadArguments(kName, "unknown action '" + args[0] + "' (ls, show or convert)");
 }
 
 const tool::Registrar reg({kName, "shapes ls FILE | shapes show FILE [--index N] [--png OUT] | shapes convert FILE OUT.qnth [--index N]",

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+using namespace cutflag;
+
 namespace app_test {
 
 class FakeCutter : public CCutterLink {
@@ -24,18 +26,7 @@ public:
     SHAPE received;
     int shapesReceived = 0;
 
-    FakeCutter()
-    {
-        // The default knife shape.
-        const double u[5] = {0.434, 0.3515, 0.5, 0.6485, 0.566};
-        const double h[5] = {0.0, -0.165, -0.297, -0.165, 0.0};
-        shape.nodeCount = 5;
-        for (int i = 0; i < 5; ++i) {
-            shape.U[i] = u[i];
-            shape.H[i] = h[i];
-            shape.S[i] = 0.5;
-        }
-    }
+    FakeCutter() : shape(SHAPE::Default()) {}
 
     bool IsOpen() const override { return open; }
     const SHAPE& GetShape() const override { return shape; }
@@ -104,9 +95,9 @@ public:
     }
     // Public access to the protected helpers the tests drive directly.
     using CWnd_Main::m_nModelError;
-    bool UndoEmpty() const { return m_bUncmEmpty; }
-    uint8_t UndoKind() const { return m_UncmKind; }
-    uint8_t UndoSub() const { return m_UncmSub; }
+    bool UndoEmpty() const { return m_Uncm.empty; }
+    uint8_t UndoKind() const { return m_Uncm.kind; }
+    uint8_t UndoSub() const { return m_Uncm.sub; }
 
     std::vector<uint8_t> Block()
     {
@@ -129,7 +120,7 @@ inline void RandomLayout(Model& m, uint64_t seed)
     CQNF_SeededRandom pick(seed);
     m.m_KnotRandomness = float(pick.Next() % 100) / 100.0f;
     const uint16_t cols = uint16_t(1 + pick.Next() % 9), rows = uint16_t(1 + pick.Next() % 7);
-    if (!m.spl_SplitEvenParts(cols, rows, 1, 1))
+    if (!m.spl_SplitEvenParts(cols, rows, kForce, kResetExtras))
         return;
     m.cutter.shape.nodeCount = pick.Next() % 65;
     for (uint32_t i = 0; i < m.cutter.shape.nodeCount; ++i) {
@@ -143,12 +134,12 @@ inline void RandomLayout(Model& m, uint64_t seed)
         const uint32_t a = pick.Next() % m.m_nKnots, b = pick.Next() % m.m_nKnots;
         m.i_op_AddAuxKnifeToKnots(a, b);
     }
-    m.spl_DoReFillKnivesFromCutter(0, 0.3f, 0.3f, 0.3f, 0);
-    m.op_RandFlip(1, 1, 0, 0);
-    m.op_SelRandom(1, 0);
+    m.spl_DoReFillKnivesFromCutter(kAllKnives, 0.3f, 0.3f, 0.3f, kAllNodes);
+    m.op_RandFlip(kFlipH, kFlipU, kAllKnives, kNoRedraw);
+    m.op_SelRandom(kSelect, kNoRedraw);
     if (pick.Next() & 1)
-        m.op_ShowHideSelectedKnives(0, 0);
-    m.op_SelRandom(1, 0);
+        m.op_ShowHideSelectedKnives(kHide, kNoRedraw);
+    m.op_SelRandom(kSelect, kNoRedraw);
     m.m_bRazorCut = pick.Next() & 1;
     m.m_bAntiAlias = pick.Next() & 1;
     m.spl_OnKnifeSelChanged();

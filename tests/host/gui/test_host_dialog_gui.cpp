@@ -3,7 +3,7 @@
 // window over a photo; Cancel exits with the cancel code and writes nothing;
 // Apply Lines writes the knife lines; --about opens the About window and a
 // click closes it. With TESSOLO_SNAPSHOT_DIR set, screenshots are kept there.
-#include "hostapp/ImageFile.h"
+#include "hostapp/RasterImage.h"
 
 #include <gtest/gtest.h>
 
