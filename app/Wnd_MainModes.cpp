@@ -226,6 +226,8 @@ void CWnd_Main::localClose()
         CWnd_MainModel::localClose();
         return;
     }
+    if (m_pCutterWnd && m_pCutterWnd->IsCutting())
+        return;
     if (m_bCutMode && m_pCutterWnd)
         m_pCutterWnd->SaveWindowPosition();
     if (m_bApply && !OnApply()) {
@@ -277,6 +279,10 @@ void CWnd_Main::i_SyncViewFromPreview()
 unsigned char CWnd_Main::OnCtrlMessage(unsigned short msg, unsigned long id, char* name, unsigned char type,
                                        void* data)
 {
+    // While the editor makes pieces the layout must stay as it is: nothing
+    // of the main window's own runs (the editor pumps its events).
+    if (m_pCutterWnd && m_pCutterWnd->IsCutting())
+        return 1;
     if (msg == qnmsg::PopupChoice && type == 255 && data) {
         auto* app = dynamic_cast<CApp*>(m_App);
         return app && app->HelpMenuDispatcher(*static_cast<unsigned short*>(data), this) ? 1 : 0;
