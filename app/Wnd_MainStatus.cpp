@@ -147,10 +147,10 @@ void CWnd_Main::i_ShowProgressLine(bool force)
     m_bProgressPending = 0;
     m_pStatus->SetOpacity(255);
     m_pStatus->SetText(m_ProgressLine.c_str());
+    view_RenderAndUpdate(m_pStatus->GetRenderRect());
+    // On the screen now, though no events are processed until it ends.
     if (force)
         ForceRedrawRect(m_pStatus->GetRenderRect());
-    else
-        view_RenderAndUpdate(m_pStatus->GetRenderRect());
 }
 
 void CWnd_Main::ProcessPendingEvents() { SubProcessMessages(nullptr, 1, 1, 0, 0); }
