@@ -748,7 +748,10 @@ void CWnd_CutterEditor::i_OnRazor(uint8_t on)
 
 void CWnd_CutterEditor::ExtSetRows(uint32_t rows)
 {
+    // Kept as the editor's own too: the controls are filled from it again
+    // at creation and by Reset.
     const uint32_t r = std::clamp<uint32_t>(rows, 1, 100);
+    m_nRows = uint16_t(r);
     m_Ctl.rowsSlider = r;
     m_Ctl.rowsEdit = Number(r);
     view_ControlsChanged();
@@ -757,6 +760,7 @@ void CWnd_CutterEditor::ExtSetRows(uint32_t rows)
 void CWnd_CutterEditor::ExtSetColumns(uint32_t columns)
 {
     const uint32_t c = std::clamp<uint32_t>(columns, 1, 100);
+    m_nColumns = uint16_t(c);
     m_Ctl.columnsSlider = c;
     m_Ctl.columnsEdit = Number(c);
     view_ControlsChanged();

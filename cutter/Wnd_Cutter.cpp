@@ -398,6 +398,10 @@ unsigned char CWnd_Cutter::OnKeyDown(unsigned char key, unsigned char mods)
 unsigned char CWnd_Cutter::OnCtrlMessage(unsigned short msg, unsigned long id, char* name, unsigned char type,
                                          void* data)
 {
+    // Nothing is handled before the window is complete (the sliders tell
+    // their first value while they are being added).
+    if (!m_bControlsReady)
+        return 0;
     // An edit line sends its text object; the editor takes the characters.
     const void* payload = data;
     if (type == qnctl::EditLine && data)

@@ -106,6 +106,12 @@ TEST(HostCutterWindow, BuildsEveryControlAndADraggedNodeRedrawsBothWindows)
             EXPECT_EQ(c->IsEnabled() != 0, x.enabled) << x.name;
         }
         EXPECT_EQ(e.FindControl("Cutter_1x1", qnctl::RadioButton)->GetCheck(), 1);
+        // Opened with the main window's grid (a fresh run has knives).
+        const uint16_t rowSplitters = r.Main().m_nRowSplitters;
+        EXPECT_GT(rowSplitters, 0);
+        EXPECT_EQ(e.m_nRows, rowSplitters + 1);
+        EXPECT_EQ(static_cast<CQNF_CtrlEditLine*>(e.FindControl("Cutter_Rows", qnctl::EditLine))->GetText(),
+                  CQNF_String(std::to_string(rowSplitters + 1).c_str()));
         EXPECT_EQ(e.FindControl("Cutter_Smoothness", qnctl::Slider)->IsEnabled(), e.m_Ctl.smoothnessEnabled);
         // A 4 x 5 grid through the sliders, as a user would drag them.
         r.SetGrid(4, 5);
