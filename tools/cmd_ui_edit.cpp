@@ -4,15 +4,13 @@
 // it plays a scene headless and saves the picture. Without --image it
 // previews a 6000 x 4000 picture made for the run.
 #include "tools/Command.h"
+#include "tools/UiShow.h"
 
-#include "platform/Backend.h"
-#include "ui/App.h"
-#include "ui/Toolkit.h"
 #include "ui/gallery/EditGallery.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 namespace {
@@ -21,35 +19,11 @@ constexpr const char* kName = "ui-edit";
 
 int Show(const std::string& resource, CQNF_Image& picture)
 {
-    std::string error;
-    auto platform = plat::OpenPlatform("gtk", error);
-    if (!platform)
-        return tool::Fail(kName, error);
-    qnui::Toolkit& tk = qnui::Toolkit::Get();
-    tk.Attach(platform.get());
-    int rc = 0;
-    {
-        CQNF_App app;
-        m_App = &app;
-        qnui::CEditGallery w(&picture);
-        if (!app.InitStorgaeResource(resource.c_str(), 0)) {
-            rc = tool::Fail(kName, "cannot read the resource file " + resource);
-        } else if (!w.CreateFromResource(CQNF_String("EditGallery"), -32000, -32000, nullptr, 0)) {
-            rc = tool::Fail(kName, "the edit gallery cannot be made (error " + std::to_string(w.GetError()) + ")");
-        } else {
-            w.onEvent = [](const std::string& what) {
-                std::printf("%s\n", what.c_str());
-                std::fflush(stdout);
-            };
-            w.RenderRect(qnNullRect);
-            w.SetFocus();
-            app.SetMainWindow(&w);
-            app.Run();
-        }
-        m_App = nullptr;
-    }
-    tk.Attach(nullptr);
-    return rc;
+    return tool::ShowWindow(kName, resource, "EditGallery", "the edit gallery", [&](const tool::Say& say) {
+        auto w = std::make_unique<qnui::CEditGallery>(&picture);
+        w->onEvent = say;
+        return w;
+    });
 }
 
 int Run(const tool::Args& args)
