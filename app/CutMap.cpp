@@ -2,6 +2,7 @@
 // knives from the knife editor, the value queries, hit tests and the rule for
 // extra knives.
 #include "app/MainModel.h"
+#include "engine/DefaultKnife.h"
 
 #include <algorithm>
 #include <cmath>
@@ -236,15 +237,14 @@ uint8_t CWnd_MainModel::spl_InitAuxKnivesMem(uint32_t n)
 
 CWnd_MainModel::KNIFESTRUCT* CWnd_MainModel::settings_SetDefaultKnife(KNIFESTRUCT* knife)
 {
-    static const float kU[5] = {0.434f, 0.3515f, 0.5f, 0.6485f, 0.566f};
-    static const float kH[5] = {0.0f, -0.165f, -0.297f, -0.165f, 0.0f};
-    knife->nodeCount = 5;
-    knife->knobSize = 100;
-    knife->thickness = 3;
-    for (int i = 0; i < 5; ++i) {
-        knife->U[i] = kU[i];
-        knife->H[i] = kH[i];
-        knife->S[i] = 0.5f;
+    constexpr qntDefaultKnife kShape = qnDefaultKnife();
+    knife->nodeCount = kShape.kNodes;
+    knife->knobSize = kShape.kKnobSize;
+    knife->thickness = kShape.kThickness;
+    for (uint32_t i = 0; i < kShape.kNodes; ++i) {
+        knife->U[i] = kShape.U[i];
+        knife->H[i] = kShape.H[i];
+        knife->S[i] = kShape.S[i];
     }
     return knife;
 }

@@ -7,6 +7,8 @@
 // implements it when it exists.
 #pragma once
 
+#include "engine/DefaultKnife.h"
+
 #include <cstdint>
 
 class CCutterLink {
@@ -22,6 +24,20 @@ public:
         double H[kMaxNodes] = {};
         double S[kMaxNodes] = {};
         uint8_t selected[kMaxNodes] = {};
+
+        // The shape every new layout starts with.
+        static SHAPE Default()
+        {
+            constexpr qntDefaultKnife kShape = qnDefaultKnife();
+            SHAPE s;
+            s.nodeCount = kShape.kNodes;
+            for (uint32_t i = 0; i < kShape.kNodes; ++i) {
+                s.U[i] = kShape.U[i];
+                s.H[i] = kShape.H[i];
+                s.S[i] = kShape.S[i];
+            }
+            return s;
+        }
     };
 
     virtual ~CCutterLink() = default;

@@ -9,6 +9,7 @@
 // peak_MB is the process's peak resident size: run one benchmark per
 // process (--benchmark_filter) to read it for that benchmark alone.
 #include "engine/Tessolo.h"
+#include "engine/DefaultKnife.h"
 
 #include <benchmark/benchmark.h>
 
@@ -45,20 +46,19 @@ struct Picture {
 // An even grid of the default knife, as a new layout has it.
 void Layout(CTessolo& e, int columns, int rows, bool smooth)
 {
-    static const float U[5] = {0.434f, 0.3515f, 0.5f, 0.6485f, 0.566f};
-    static const float H[5] = {0.0f, -0.165f, -0.297f, -0.165f, 0.0f};
+    constexpr qntDefaultKnife kShape = qnDefaultKnife();
     e.Init(uint16_t(columns), uint16_t(rows), 0);
     for (int i = 0; i < e.m_nInnerColumns; ++i)
         e.m_fColumnGuides[i] = float(i + 1) / float(columns);
     for (int j = 0; j < e.m_nInnerRows; ++j)
         e.m_fRowGuides[j] = float(j + 1) / float(rows);
-    auto knife = [](CTessolo::KNIFESTRUCT_RENDERER& k, bool flip) {
-        k.width = 3;
-        k.nodes = 5;
-        for (int i = 0; i < 5; ++i) {
-            k.U[i] = U[i];
-            k.H[i] = flip ? -H[i] : H[i];
-            k.S[i] = 0.5f;
+    auto knife = [&kShape](CTessolo::KNIFESTRUCT_RENDERER& k, bool flip) {
+        k.width = kShape.kThickness;
+        k.nodes = kShape.kNodes;
+        for (uint32_t i = 0; i < kShape.kNodes; ++i) {
+            k.U[i] = kShape.U[i];
+            k.H[i] = flip ? -kShape.H[i] : kShape.H[i];
+            k.S[i] = kShape.S[i];
         }
     };
     for (uint32_t i = 0; i < e.m_nVKnives; ++i)

@@ -48,7 +48,7 @@ bool CPluginMain::PrepareCompositeAlpha(uint8_t wanted)
     const uint8_t transparencyPlane = static_cast<uint8_t>(d.planes - 1);
     CQNF_Mem scratch;
 
-    // 1. A layer without selection is worked on only where it is opaque.
+    // A layer without selection is worked on only where it is opaque.
     if (d.hasTransparency && !d.hostMask && !d.withSelection) {
         if (!scratch.alloc(qnMulSize({static_cast<uint64_t>(w), static_cast<uint64_t>(h)}))) {
             SetError(scratch.GetError());
@@ -84,22 +84,22 @@ bool CPluginMain::PrepareCompositeAlpha(uint8_t wanted)
         }
     }
 
-    // 2.
+    // The alpha plane matches the work rectangle; the old one goes.
     m_nAlphaWidth = w;
     m_nAlphaHeight = h;
     m_memAlpha.free();
     m_pAlpha = nullptr;
-    // 3.
+    // Nothing more unless an alpha plane is wanted.
     if (!wanted)
         return true;
-    // 4.
+    // Allocate it.
     const uint64_t n = qnMulSize({static_cast<uint64_t>(w), static_cast<uint64_t>(h)});
     if (!m_memAlpha.alloc(n)) {
         SetError(m_memAlpha.GetError());
         return false;
     }
     m_pAlpha = m_memAlpha.GetPtr();
-    // 5.
+    // Fill it: transparency, selection, or opaque.
     if (d.hasTransparency) {
         if (!HostGetChanel(transparencyPlane, work, m_pAlpha, static_cast<uint32_t>(w)))
             return false;
@@ -109,7 +109,7 @@ bool CPluginMain::PrepareCompositeAlpha(uint8_t wanted)
         std::memset(m_pAlpha, 255, n);
         return true;
     }
-    // 6. Transparency and selection together.
+    // Transparency and selection together.
     if (!d.hostMask)
         return true;
     if (scratch.GetSize() < n && !scratch.alloc(n)) {
@@ -220,7 +220,7 @@ bool CPluginMain::Apply_SplittingNoUI(uint32_t count, const CTessolo::SFX_ONEPIE
         return false;
     };
 
-    // 1. n colour planes and the output alpha.
+    // N colour planes and the output alpha.
     if (!m_pAlpha || m_nAlphaWidth != w || m_nAlphaHeight != h || n < 1 || n > 4) {
         SetError(qnerr::BadArgument);
         return fail();
@@ -234,20 +234,20 @@ bool CPluginMain::Apply_SplittingNoUI(uint32_t count, const CTessolo::SFX_ONEPIE
     for (uint8_t c = 0; c <= n; ++c)
         planes[c] = block.GetPtr() + c * planeSize;
 
-    // 2.
+    // Read the colour planes.
     for (uint8_t c = 0; c < n; ++c) {
         m_HostProgress.Progress(c, nullptr);
         if (!HostGetChanel(c, work, planes[c], static_cast<uint32_t>(w)))
             return fail();
     }
 
-    // 3. Cut without rendering.
+    // Cut without rendering.
     m_HostProgress.Progress(7, nullptr);
     if (!m_Engine.FreeSpliting() ||
         !m_Engine.SplitCells(w, h, m_pAlpha, static_cast<uint32_t>(w), planes, static_cast<uint32_t>(w), n, 7, 60, 0))
         return fail();
 
-    // 4. Effects to pieces, then render.
+    // Effects to pieces, then render.
     const uint32_t pieces = m_Engine.m_nPieces;
     CTessolo::SPLITEDCELL* cells = m_Engine.m_pPieces;
     enum class Match { None, InOrder, ByPosition } match = Match::None;
@@ -297,13 +297,13 @@ bool CPluginMain::Apply_SplittingNoUI(uint32_t count, const CTessolo::SFX_ONEPIE
             return fail();
     }
 
-    // 5. Composite the shown pieces into the colour planes and the alpha.
+    // Composite the shown pieces into the colour planes and the alpha.
     m_HostProgress.Progress(80, nullptr);
     if (!m_Engine.CombineSplitedCells(w, h, planes, static_cast<uint32_t>(w), static_cast<uint8_t>(n + 1), m_pAlpha,
                                       static_cast<uint32_t>(w), qnNullRect, 0, 80, 90))
         return fail();
 
-    // 6. Write back.
+    // Write back.
     bool ok = true;
     if (d.hasTransparency && d.transparencyEditable) {
         for (uint8_t p = 0; ok && p <= n; ++p) {

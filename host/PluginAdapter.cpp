@@ -100,7 +100,7 @@ bool CQNF_8BFPluginVirtual::FillPluginData()
     }
     PLUGINDATA& d = m_Data;
 
-    // 1-2. Rectangles and sizes.
+    // Rectangles and sizes.
     d.filterRect = qntRECT_s{r->filterRect.left, r->filterRect.top, r->filterRect.right, r->filterRect.bottom};
     const int32_t fw = d.filterRect.right - d.filterRect.left;
     const int32_t fh = d.filterRect.bottom - d.filterRect.top;
@@ -122,7 +122,7 @@ bool CQNF_8BFPluginVirtual::FillPluginData()
     d.documentRect = qntRECT_s{d.offset.x + d.filterRect.left, d.offset.y + d.filterRect.top,
                                d.offset.x + d.filterRect.right, d.offset.y + d.filterRect.bottom};
 
-    // 3. Mode and depth; only 8 bits per channel are taken.
+    // Mode and depth; only 8 bits per channel are taken.
     uint8_t colourPlanes = 0;
     switch (r->imageMode) {
     case filterModeGray:
@@ -149,7 +149,7 @@ bool CQNF_8BFPluginVirtual::FillPluginData()
     d.planes = colourPlanes;
     d.hostMask = r->haveMask ? 1 : 0;
 
-    // 4. Filter case.
+    // Filter case.
     static const uint8_t kCases[8][3] = {
         // has transparency, editable, with selection (2: as haveMask)
         {0, 0, 2}, {0, 0, 0}, {0, 0, 1}, {1, 1, 1}, {1, 1, 0}, {1, 1, 1}, {1, 0, 0}, {1, 0, 1},
@@ -174,11 +174,11 @@ bool CQNF_8BFPluginVirtual::FillPluginData()
     if (!d.hasTransparency)
         d.transparencyEditable = 0;
 
-    // 5. Colours.
+    // Colours.
     std::memcpy(d.foreColor, r->foreColor, 4);
     std::memcpy(d.backColor, r->backColor, 4);
 
-    // 6. Resolution.
+    // Resolution.
     d.resolutionH = r->imageHRes / 65536.0;
     d.resolutionV = r->imageVRes / 65536.0;
     if (d.resolutionH <= 0)
@@ -186,14 +186,14 @@ bool CQNF_8BFPluginVirtual::FillPluginData()
     if (d.resolutionV <= 0)
         d.resolutionV = d.resolutionH;
 
-    // 7. Ruler unit.
+    // Ruler unit.
     if (r->getPropertyProc) {
         intptr_t unit = 0;
         if (r->getPropertyProc(filterPropSignature, filterPropRulerUnits, 0, &unit, nullptr) == 0)
             d.rulerUnit = unit >= 0 && unit <= 3 ? static_cast<uint8_t>(unit) : unit == 6 ? 4 : 0;
     }
 
-    // 8. Channel names.
+    // Channel names.
     if (r->supportsAbsolute && r->getPropertyProc) {
         intptr_t count = 0;
         if (r->getPropertyProc(filterPropSignature, filterPropNumberOfChannels, 0, &count, nullptr) == 0 &&
@@ -230,7 +230,7 @@ bool CQNF_8BFPluginVirtual::FillPluginData()
         }
     }
 
-    // 9. ICC profile.
+    // ICC profile.
     const HandleProcs* hp = r->handleProcs;
     if (hp && hp->lockProc && hp->unlockProc && r->canUseICCProfiles && r->iCCprofileData && r->iCCprofileSize > 0) {
         uint32_t size = static_cast<uint32_t>(r->iCCprofileSize);
@@ -250,7 +250,7 @@ bool CQNF_8BFPluginVirtual::FillPluginData()
         }
     }
 
-    // 10. Layers.
+    // Layers.
     if (r->sSPBasic && r->sSPBasic->AcquireSuite && r->documentInfo && r->documentInfo->version >= 2 &&
         r->documentInfo->layersDescriptor && InitPSSuites())
         d.layersAvailable = 1;

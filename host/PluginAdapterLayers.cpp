@@ -102,7 +102,7 @@ const CQNF_8BFPluginVirtual::REALLAYERINFO* CQNF_8BFPluginVirtual::GetLayerTable
 
 bool CQNF_8BFPluginVirtual::PS_FillRealLayerBounds(qntRECT_s clip, uint8_t force)
 {
-    // 1.
+    // The channel-ports suite; an existing table is kept unless forced.
     if (!InitPSSuites())
         return false;
     if (m_pLayers && !force)
@@ -113,7 +113,7 @@ bool CQNF_8BFPluginVirtual::PS_FillRealLayerBounds(qntRECT_s clip, uint8_t force
         return false;
     }
 
-    // 2.
+    // Forget the old table; the document's layers are counted next.
     m_memLayers.free();
     m_pLayers = nullptr;
     m_nLayers = 0;
@@ -133,7 +133,7 @@ bool CQNF_8BFPluginVirtual::PS_FillRealLayerBounds(qntRECT_s clip, uint8_t force
     }
     auto* entries = reinterpret_cast<REALLAYERINFO*>(table.GetPtr());
 
-    // 3.
+    // One entry per layer: id, name, channels.
     const LayerDescription* layer = doc->layersDescriptor;
     for (uint32_t i = 0; i < count; ++i) {
         REALLAYERINFO& e = entries[i];
@@ -156,7 +156,7 @@ bool CQNF_8BFPluginVirtual::PS_FillRealLayerBounds(qntRECT_s clip, uint8_t force
             transparency = doc->mergedTransparency;
         }
 
-        // 4.
+        // Bounds of the colour channels, clipped to the clip rectangle.
         qntRECT_s b = colour ? RectOf(colour->bounds) : qntRECT_s{0, 0, 0, 0};
         if (!qnIsNullRect(clip)) {
             b.left = std::max(b.left, clip.left);
@@ -169,7 +169,7 @@ bool CQNF_8BFPluginVirtual::PS_FillRealLayerBounds(qntRECT_s clip, uint8_t force
             continue;
         }
 
-        // 5. Shrink to the non-transparent pixels.
+        // Shrink to the non-transparent pixels.
         if (transparency && transparency->port) {
             const int32_t width = b.right - b.left;
             if (static_cast<uint32_t>(width) > kScanBuffer / 2) {
@@ -207,7 +207,7 @@ bool CQNF_8BFPluginVirtual::PS_FillRealLayerBounds(qntRECT_s clip, uint8_t force
         e.bottom = b.bottom;
     }
 
-    // 6.
+    // The new table replaces the old one only when complete.
     m_memLayers = std::move(table);
     m_pLayers = reinterpret_cast<REALLAYERINFO*>(m_memLayers.GetPtr());
     m_nLayers = count;
@@ -217,7 +217,7 @@ bool CQNF_8BFPluginVirtual::PS_FillRealLayerBounds(qntRECT_s clip, uint8_t force
 bool CQNF_8BFPluginVirtual::i_ReadLayer(int32_t id, uint8_t** planes, int32_t width, int32_t height,
                                         uint8_t planeCount, qntRECT_s rect, bool convert)
 {
-    // 1.
+    // The suite and the arguments.
     if (!InitPSSuites())
         return false;
     if (!planes || planeCount < 2 || width <= 0 || height <= 0 || rect.right - rect.left != width ||
@@ -233,7 +233,7 @@ bool CQNF_8BFPluginVirtual::i_ReadLayer(int32_t id, uint8_t** planes, int32_t wi
         SetError(qnerr::BadArgument);
         return false;
     }
-    // 2.
+    // The colour channels, up to four.
     const uint8_t wanted = std::min<uint8_t>(4, planeCount);
     uint8_t read = 0;
     for (const ChannelDescription* ch = first; ch && read < wanted; ch = ch->next, ++read)
@@ -241,7 +241,7 @@ bool CQNF_8BFPluginVirtual::i_ReadLayer(int32_t id, uint8_t** planes, int32_t wi
             SetError(qnerr::BadArgument);
             return false;
         }
-    // 3.
+    // A layer of another mode: gray spread to three planes, CMYK to RGB.
     if (read != planeCount - 1) {
         const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
         if (!convert || planeCount != 4 || (read != 1 && read != 4)) {
@@ -257,7 +257,7 @@ bool CQNF_8BFPluginVirtual::i_ReadLayer(int32_t id, uint8_t** planes, int32_t wi
                     planes[c][i] = static_cast<uint8_t>(planes[c][i] * planes[3][i] / 256);
         }
     }
-    // 4.
+    // The transparency plane, or opaque.
     uint8_t* alpha = planes[planeCount - 1];
     if (transparency && transparency->port) {
         if (!ReadChannel(m_pPortsSuite, transparency, rect, alpha, width)) {

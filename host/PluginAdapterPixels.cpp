@@ -66,7 +66,7 @@ bool CQNF_8BFPluginVirtual::HostPutChanel(uint8_t plane, qntRECT_s rect, uint8_t
 bool CQNF_8BFPluginVirtual::i_Transfer(Transfer kind, int plane, qntRECT_s rect, uint8_t* buffer,
                                        const uint8_t* source, uint32_t rowBytes, uint8_t value)
 {
-    // 1.
+    // Start clean.
     ResetError();
     HostSetRetCode_NoError();
     FilterRecord* r = m_pRecord;
@@ -75,9 +75,9 @@ bool CQNF_8BFPluginVirtual::i_Transfer(Transfer kind, int plane, qntRECT_s rect,
         return false;
     }
     const bool reading = kind == Transfer::Get || kind == Transfer::GetMask || kind == Transfer::GetAbsolute;
-    // 2.
+    // No request stands from an earlier transfer.
     EmptyRects();
-    // 3.
+    // Check the space the host offers and the arguments.
     if (r->maxSpace <= 0) {
         HostSetRetCode_BadParam();
         return false;
@@ -96,7 +96,7 @@ bool CQNF_8BFPluginVirtual::i_Transfer(Transfer kind, int plane, qntRECT_s rect,
         SetError(qnerr::BadArgument);
         return false;
     }
-    // 4.
+    // Rows per band within the host's space.
     int64_t rowsPerBand = r->maxSpace / width;
     if (rowsPerBand > height)
         rowsPerBand = height;
@@ -110,7 +110,7 @@ bool CQNF_8BFPluginVirtual::i_Transfer(Transfer kind, int plane, qntRECT_s rect,
     else if (kind == Transfer::GetAbsolute)
         r->wantsAbsolute = 1;
 
-    // 5.
+    // Band by band: ask the host, copy, advance.
     for (int64_t done = 0; done < height; done += rowsPerBand) {
         const int64_t rows = done + rowsPerBand > height ? height - done : rowsPerBand;
         const int32_t top = static_cast<int32_t>(rect.top + done);
@@ -175,7 +175,7 @@ bool CQNF_8BFPluginVirtual::i_Transfer(Transfer kind, int plane, qntRECT_s rect,
             }
         }
     }
-    // 6.
+    // Leave no request standing.
     EmptyRects();
     return true;
 }

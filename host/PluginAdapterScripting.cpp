@@ -71,7 +71,7 @@ bool CQNF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const uint8_t* data
     if (!i_HasScriptingProcs(true))
         return false;
 
-    // 1. Compress and make the text. Any failure here still replaces the
+    // Compress and make the text. Any failure here still replaces the
     // descriptor (with an empty one), so a recorded action never replays the
     // settings of an older run.
     CQNF_Mem packed;
@@ -91,7 +91,7 @@ bool CQNF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const uint8_t* data
     }
     const char* hex = reinterpret_cast<const char*>(text.GetPtr());
 
-    // 2.
+    // Open the host's descriptor writer.
     DescriptorParameters* d = m_pRecord->descriptorParameters;
     const WriteDescriptorProcs* w = d->writeDescriptorProcs;
     DescriptorWriteToken token = w->openWriteDescriptorProc();
@@ -100,14 +100,14 @@ bool CQNF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const uint8_t* data
         return false;
     }
 
-    // 3. Large chunks.
+    // Large chunks.
     bool ok = true;
     int32_t modeValue = static_cast<int32_t>(length) + kLargeBase;
     const uint32_t largeChunks = (length - 1) / kLargeChunk + 1;
     for (uint32_t i = 0; ok && i < largeChunks; ++i) {
         const uint32_t n = i + 1 < largeChunks ? kLargeChunk : length - i * kLargeChunk;
         if (!i_WESP_SetText(hex + size_t{i} * kLargeChunk, n, LargeKey(i), token, static_cast<uint16_t>(i))) {
-            // 4. A host that refuses long texts gets small chunks instead.
+            // A host that refuses long texts gets small chunks instead.
             ok = false;
             if (i == 0 && n > kSmallChunk) {
                 const uint32_t smallChunks = (length - 1) / kSmallChunk + 1;
@@ -122,11 +122,11 @@ bool CQNF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const uint8_t* data
             }
         }
     }
-    // 5.
+    // The mode key last: it tells the reader the chunk size and text length.
     if (ok)
         ok = w->putIntegerProc(token, kModeKey, modeValue) == 0;
 
-    // 6. Whatever happened, the written descriptor replaces the host's.
+    // Whatever happened, the written descriptor replaces the host's.
     if (d->descriptor)
         m_pRecord->handleProcs->disposeProc(d->descriptor);
     FilterHandle fresh = nullptr;
@@ -160,7 +160,7 @@ bool CQNF_8BFPluginVirtual::ReadEncryptedScriptParameter_V2(CQNF_Mem* block, uin
     DescriptorParameters* d = m_pRecord->descriptorParameters;
     const ReadDescriptorProcs* rp = d->readDescriptorProcs;
 
-    // 1. The mode and length.
+    // The mode and length.
     const DescriptorKey modeKeys[] = {kModeKey, 0};
     DescriptorReadToken token = rp->openReadDescriptorProc(d->descriptor, modeKeys);
     if (!token)
@@ -177,17 +177,17 @@ bool CQNF_8BFPluginVirtual::ReadEncryptedScriptParameter_V2(CQNF_Mem* block, uin
     if (!ok)
         return false;
 
-    // 2.
+    // The chunk plan the mode value names; an unknown value is no descriptor.
     ChunkPlan plan;
     if (!PlanFromModeValue(value, plan))
         return false;
 
-    // 3.
+    // The hexadecimal text, zeroed so that a missing chunk fails decoding.
     CQNF_Mem text;
     if (!text.Zalloc(plan.length))
         return false;
 
-    // 4. The chunks, in whatever order the host gives them.
+    // The chunks, in whatever order the host gives them.
     DescriptorKey keys[kSmallMaxChunks + 1] = {};
     for (uint32_t i = 0; i < plan.chunks; ++i)
         keys[i] = plan.large ? LargeKey(i) : SmallKey(i);
@@ -206,7 +206,7 @@ bool CQNF_8BFPluginVirtual::ReadEncryptedScriptParameter_V2(CQNF_Mem* block, uin
     if (!ok)
         return false;
 
-    // 5. A missing chunk leaves zero bytes, which are not hexadecimal.
+    // A missing chunk leaves zero bytes, which are not hexadecimal.
     CQNF_Mem packed;
     if (!DecodeHex(reinterpret_cast<const char*>(text.GetPtr()), plan.length, packed))
         return false;
@@ -217,7 +217,7 @@ bool CQNF_8BFPluginVirtual::ReadEncryptedScriptParameter_V2(CQNF_Mem* block, uin
     if (!zip.Process())
         return false;
 
-    // 6.
+    // The recorded action may ask for the dialog on replay.
     showDialog = d->playInfo == descriptorPlayDisplayDialog ? 1 : 0;
     return true;
 }

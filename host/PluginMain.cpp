@@ -26,7 +26,7 @@ void CPluginMain::DoFinish()
 
 void CPluginMain::DoStart()
 {
-    // 1. The engine works in the document's mode and reads layers through us.
+    // The engine works in the document's mode and reads layers through us.
     const FilterRecord* r = m_pRecord;
     m_Engine.m_nColorMode = m_Data.colorMode;
     m_Engine.m_pHost = &m_Services;
@@ -34,11 +34,11 @@ void CPluginMain::DoStart()
                                       r->documentInfo->version >= 2 && r->documentInfo->layersDescriptor
                                   ? 1
                                   : 0;
-    // 2.
+    // No dialog is asked for until the scripting descriptor says so.
     Scripting_SetMustShowUI(0);
-    // 3. Without a configuration every value keeps its default.
+    // Without a configuration every value keeps its default.
     ConfStorage_Open("plugin.conf");
-    // 4.
+    // Interactive run, or replay from the descriptor or "last.data".
     if (m_bDialogWanted) {
         if (m_pInteractive)
             m_pInteractive->RunStart(*this);

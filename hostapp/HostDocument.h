@@ -3,7 +3,7 @@
 // the host's colours and settings that the filter can ask for.
 #pragma once
 
-#include "hostapp/ImageFile.h"
+#include "hostapp/RasterImage.h"
 
 #include <cstdint>
 #include <string>

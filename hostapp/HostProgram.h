@@ -2,6 +2,8 @@
 // exit code.
 #pragma once
 
+#include "core/ErrorWords.h"
+#include "hostapp/OutputFile.h"
 #include "hostapp/StandInHost.h"
 
 #include <string>
@@ -12,10 +14,11 @@ namespace hostapp {
 // Exit codes of tessolo-host.
 enum HostExit {
     kExitOk = 0,
-    kExitCancelled = 1,  // the plug-in answered userCanceledErr
-    kExitPluginError = 2,  // any other non-zero result
-    kExitHostError = 3,    // bad command line, unreadable input, plug-in not loadable
-    kExitViolation = 4     // the plug-in broke the host protocol
+    kExitCancelled = 1,                      // the plug-in answered userCanceledErr
+    kExitBadArguments = qnExitBadArguments,  // the command line is wrong (as every program)
+    kExitHostError = 3,  // unreadable input, unwritable output, plug-in not loadable
+    kExitViolation = 4,  // the plug-in broke the host protocol
+    kExitPluginError = 5  // any other non-zero result
 };
 
 struct LayerArg {
@@ -37,14 +40,17 @@ struct HostCommandLine {
     int target = -1;
     uint8_t foreground[3] = {0, 0, 0};
     uint8_t background[3] = {255, 255, 255};
-    double resolution = 72.0;
+    double resolution = 0.0;  // pixels per inch; 0 for the input's (72 when it names none)
+    int quality = kDefaultJpegQuality;
+    OutputKind outputKind = OutputKind::None;
     int ruler = 0;
     std::string icc;
     bool verbose = false;
     HostSettings settings;
 };
 
-const char* HostUsage();
+// The usage text, made from the table of options.
+std::string HostUsage();
 
 // Parses the arguments after the program name. On failure err holds a
 // one-line reason. --help sets help.

@@ -1,12 +1,11 @@
 #include "hostapp/PsdDocument.h"
 
-#include "hostapp/ImageFile.h"
+#include "core/ErrorWords.h"
+#include "hostapp/RasterImage.h"
 #include "imaging/ImageFile.h"
 #include "imaging/PSDCodec.h"
 
 namespace hostapp {
-
-bool IsPsdFile(const std::string& path) { return CQNF_ImageFile::KindOfFile(path) == CQNF_ImageFile::KindPSD; }
 
 bool ReadPsdDocument(const std::string& path, HostDocument& doc, std::string& err)
 {
@@ -15,6 +14,11 @@ bool ReadPsdDocument(const std::string& path, HostDocument& doc, std::string& er
         err = file.Reason();
         return false;
     }
+    return DocumentFromPsd(file, path, doc, err);
+}
+
+bool DocumentFromPsd(CQNF_ImageFile& file, const std::string& path, HostDocument& doc, std::string& err)
+{
     RasterImage merged;
     ImageFromFile(file, merged);
     const ColorMode mode = merged.mode;
@@ -28,7 +32,7 @@ bool ReadPsdDocument(const std::string& path, HostDocument& doc, std::string& er
     // The layers, from the copy of the file the merged image came from.
     auto& psd = static_cast<CQNF_ImagePSD&>(*file.GetReader());
     if (!psd.LParseLocal()) {
-        err = path + ": cannot read the PSD layers (error " + std::to_string(psd.GetError()) + ")";
+        err = path + ": cannot read the PSD layers: " + qnErrorText(psd.GetError());
         return false;
     }
     for (uint32_t i = 0; i < psd.GetLayersCount(); ++i) {

@@ -6,15 +6,16 @@
 
 #include <string>
 
-namespace hostapp {
+class CQNF_ImageFile;
 
-// True when the file starts with the PSD signature.
-bool IsPsdFile(const std::string& path);
+namespace hostapp {
 
 // Every pixel layer becomes a host layer placed on the canvas (ids 1, 2, ...
 // bottom first, with its name, visibility, opacity and transparency); group
 // markers are skipped. A document without layers becomes a flat background
 // from its merged image. The top layer is the target.
 bool ReadPsdDocument(const std::string& path, HostDocument& doc, std::string& err);
+// The same from a PSD file already loaded (path names it in messages).
+bool DocumentFromPsd(CQNF_ImageFile& file, const std::string& path, HostDocument& doc, std::string& err);
 
 }  // namespace hostapp

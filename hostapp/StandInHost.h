@@ -14,6 +14,7 @@
 // current one: the host whose Call is running (or ran last).
 #pragma once
 
+#include "core/Progress.h"
 #include "filterapi/FilterApi.h"
 #include "hostapp/HostDescriptor.h"
 #include "hostapp/HostDocument.h"
@@ -80,6 +81,9 @@ public:
     bool HasDescriptor() const { return !m_descriptorBytes.empty(); }
     const std::vector<uint8_t>& DescriptorBytes() const { return m_descriptorBytes; }
     int16_t RecordInfo() const { return m_recordInfo; }
+    // Told every progress report of the plug-in, in per cent (not owned;
+    // null for none).
+    void SetProgressListener(CQNF_Progress* listener) { m_progressListener = listener; }
 
     // Runs one selector with the current parameter block and returns the
     // plug-in's result. Output handed out is committed to the working copy of
@@ -215,6 +219,7 @@ private:
     long m_processEvents = 0;
     long m_suiteReads = 0;
     int m_suitesHeld = 0;
+    CQNF_Progress* m_progressListener = nullptr;
 };
 
 }  // namespace hostapp

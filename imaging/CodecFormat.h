@@ -55,6 +55,13 @@ inline constexpr unsigned short ErrArgument = qnerr::BadArgument;
 inline constexpr unsigned short ErrMemory = qnerr::NoMemory;
 inline constexpr unsigned short ErrUnsupported = qnerr::ImageUnsupported;
 inline constexpr unsigned short ErrCorrupt = qnerr::ImageCorrupt;
+
+// The plain conversion of CMYK in plane form (255 = no ink) to RGB where no
+// colour management is wanted: each colour plane times the black plane.
+inline constexpr unsigned char RGBFromCMYK(unsigned colour, unsigned black)
+{
+    return static_cast<unsigned char>(colour * black / 255);
+}
 }  // namespace qncodec
 
 // What one decoding may take. Sizes come from untrusted headers; a request

@@ -1,5 +1,6 @@
 #include "imaging/ImageFile.h"
 
+#include "core/ErrorWords.h"
 #include "core/SafeFile.h"
 #include "imaging/Image.h"
 #include "imaging/JPEGCodec.h"
@@ -89,10 +90,10 @@ bool CQNF_ImageFile::Load(const std::string& path, uint8_t kinds, uint32_t maxSi
 
     CQNF_StdFile file;
     if (!file.Open(path.c_str(), 1))
-        return i_Fail(Failure::CannotOpen, "cannot open " + path, file.GetError());
+        return i_Fail(Failure::CannotOpen, qnFileFailure(path, false, file.GetError()), file.GetError());
     unsigned char magic[4] = {};
     if (file.Read(magic, 4) != 4)
-        return i_Fail(Failure::TooShort, path + ": too short to be a picture", qncodec::ErrCorrupt);
+        return i_Fail(Failure::TooShort, path + ": too short to be a picture (error 49)", qncodec::ErrCorrupt);
     const uint8_t kind = KindOf(magic) & kinds;
     if (!kind)
         return i_Fail(Failure::UnknownKind, path + ": not a " + NamesOf(kinds) + " file", qncodec::ErrUnsupported);
@@ -106,10 +107,15 @@ bool CQNF_ImageFile::Load(const std::string& path, uint8_t kinds, uint32_t maxSi
 
     // The header first, so that a picture too large is refused before its
     // planes are allocated.
-    const std::string unreadable = path + ": unreadable " + NameOf(kind) + " (error ";
+    // "in.jpg: JPEG file is damaged or truncated (error 49)".
+    const auto unreadable = [&](unsigned short error) {
+        return path + ": " + (error == qncodec::ErrCorrupt ? std::string(NameOf(kind)) + " " + qnErrorWords(error)
+                                                            : std::string("cannot read this ") + NameOf(kind) + ": " +
+                                                                  qnErrorWords(error)) +
+               " (error " + std::to_string(error) + ")";
+    };
     if (!m_reader->GetImageInfoByFile(file))
-        return i_Fail(Failure::Undecodable, unreadable + std::to_string(m_reader->GetError()) + ")",
-                      m_reader->GetError());
+        return i_Fail(Failure::Undecodable, unreadable(m_reader->GetError()), m_reader->GetError());
     unsigned short w = 0, h = 0;
     m_reader->GetMainImageSize(w, h);
     if (w > maxSide || h > maxSide)
@@ -117,8 +123,7 @@ bool CQNF_ImageFile::Load(const std::string& path, uint8_t kinds, uint32_t maxSi
                                              " pixels a side",
                       qncodec::ErrUnsupported);
     if (!m_reader->ParseImageLocal())
-        return i_Fail(Failure::Undecodable, unreadable + std::to_string(m_reader->GetError()) + ")",
-                      m_reader->GetError());
+        return i_Fail(Failure::Undecodable, unreadable(m_reader->GetError()), m_reader->GetError());
     m_reader->GetMainImageSize(m_width, m_height);
     m_mode = m_reader->GetImageMode();
     if (kind == KindPNG)
@@ -166,7 +171,7 @@ bool qnCodecSavePNG(const char* path, uint16_t width, uint16_t height, uint8_t c
             } else if (codecMode == qncodec::ModeCMYK) {
                 const unsigned k = at(3);
                 for (int c = 0; c < 3; ++c)
-                    dst[c][d] = static_cast<unsigned char>(at(c) * k / 255);
+                    dst[c][d] = qncodec::RGBFromCMYK(at(c), k);
             } else {
                 for (int c = 0; c < 3; ++c)
                     dst[c][d] = static_cast<unsigned char>(at(c));

@@ -85,6 +85,8 @@ public:
     // Releases the layers read.
     void Clean();
     uint16_t GetFileChannels() const { return m_fileChannels; }
+    // Pixels per inch of the resolution resource after a parse; 0 for none.
+    double GetResolution() const { return m_resolution; }
 
     // ---- writer
     bool Write_Init(const PSDMLWRITE_INITPARAMS* params);
@@ -142,11 +144,13 @@ private:
     class Reader;
     // Header checks up to the end of the image resources.
     bool i_OpenSections(const void* data, size_t size, size_t& resourcesEnd);
+    void i_ReadResolution(const unsigned char* resources, size_t size);
     bool i_ParseMerged(const void* data, size_t size);
     bool i_ParseLayers(const void* data, size_t size);
 
     std::vector<std::unique_ptr<ReadLayer>> m_layers;
     uint16_t m_fileChannels = 0;
+    double m_resolution = 0.0;
     PSDMLWRITE_INITPARAMS m_writeParams;
     bool m_writeInit = false;
     std::vector<std::unique_ptr<WriteLayer>> m_writeLayers;

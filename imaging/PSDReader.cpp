@@ -113,6 +113,33 @@ bool CQNF_ImagePSD::ParseImageByPtr(const void* data, size_t size)
     return false;
 }
 
+void CQNF_ImagePSD::i_ReadResolution(const unsigned char* resources, size_t size)
+{
+    // Resources: "8BIM", id, a name padded to an even length, then data of
+    // a length padded to an even one. The resolution resource holds the
+    // horizontal resolution as 16.16 fixed point and its unit (1 per inch,
+    // 2 per centimetre).
+    constexpr uint16_t kResolutionInfo = 1005;
+    Cursor r(resources, size);
+    while (r.Has(12)) {
+        if (std::memcmp(r.Here(), "8BIM", 4) != 0 || !r.Skip(4))
+            return;
+        const uint16_t id = r.U16();
+        const uint8_t nameLength = r.U8();
+        r.Skip(nameLength + ((nameLength + 1u) & 1u));
+        const uint32_t length = r.U32();
+        if (!r.Has(length))
+            return;
+        if (id == kResolutionInfo && length >= 16) {
+            const double fixed = r.U32() / 65536.0;
+            const uint16_t unit = r.U16();
+            m_resolution = unit == 2 ? fixed * 2.54 : fixed;
+            return;
+        }
+        r.Skip(length + (length & 1u));
+    }
+}
+
 bool CQNF_ImagePSD::i_OpenSections(const void* data, size_t size, size_t& resourcesEnd)
 {
     if (!GetImageInfoByPtr(data, size))
@@ -129,7 +156,11 @@ bool CQNF_ImagePSD::i_OpenSections(const void* data, size_t size, size_t& resour
         SetError(qncodec::ErrUnsupported);
         return false;
     }
-    c.Skip(c.U32());  // image resources
+    const uint32_t resources = c.U32();
+    m_resolution = 0.0;
+    if (c.Has(resources))
+        i_ReadResolution(c.Here(), resources);
+    c.Skip(resources);
     if (!c.Ok()) {
         SetError(qncodec::ErrCorrupt);
         return false;

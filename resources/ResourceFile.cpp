@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <map>
 #include <memory>
 
@@ -32,7 +33,7 @@ unsigned short DecodePicture(const uint8_t* data, size_t size, Picture& out)
     if (out.right <= out.left || out.bottom <= out.top ||
         raw.size() != 8 + size_t(4) * out.Width() * out.Height())
         return kBadImage;
-    out.planes.assign(raw.begin() + 8, raw.end());
+    out.planes = std::move(raw);
     return 0;
 }
 
@@ -66,6 +67,20 @@ bool ResourceFile::Open(const std::string& path, std::string& why)
         why = "not a storage container, or a corrupt one (error " + std::to_string(m_storage.GetError()) + ")";
         return false;
     }
+    m_children.clear();
+    CQNF_StringArray* keys = m_storage.GetAllRecordsArray();
+    if (!keys) {
+        why = "cannot list the records";
+        return false;
+    }
+    for (uint32_t i = 0; i < keys->GetSize(); ++i) {
+        const std::string key = (*keys)[i].GetStr();
+        const size_t cut = key.rfind('>');
+        if (cut == std::string::npos)
+            m_children[""].push_back(key);
+        else
+            m_children[key.substr(0, cut)].push_back(key.substr(cut + 1));
+    }
     m_types.clear();
     for (const std::string& f : Children("UIResources"))
         if (f != "Windows" && f != "Fonts" && f != "Rects" && f != "Strings" &&
@@ -76,18 +91,14 @@ bool ResourceFile::Open(const std::string& path, std::string& why)
 
 std::vector<std::string> ResourceFile::Children(const std::string& key)
 {
-    CQNF_StringArray names;
-    std::vector<std::string> out;
-    if (!m_storage.GetAllRecords(CQNF_String(key.c_str()), names))
-        return out;
-    for (uint32_t i = 0; i < names.GetSize(); ++i)
-        out.push_back(names[i].GetStr());
-    return out;
+    auto it = m_children.find(key);
+    return it == m_children.end() ? std::vector<std::string>() : it->second;
 }
 
 std::vector<std::string> ResourceFile::WindowNames() { return Children("UIResources>Windows"); }
 
-bool ResourceFile::LoadFolderRecords(const std::string& key, std::vector<Record>& out, std::string& why)
+bool ResourceFile::LoadFolderRecords(const std::string& key, std::vector<Record>& out, std::string& why,
+                                     Unpack unpack)
 {
     for (const std::string& name : Children(key)) {
         Record r;
@@ -102,7 +113,7 @@ bool ResourceFile::LoadFolderRecords(const std::string& key, std::vector<Record>
             }
             r.size = block.GetSize();
             // Only zip blocks are pictures; slider paths are raw.
-            if (r.size >= kQnZipHeaderSize && !std::memcmp(block.GetPtr(), kQnZipMagic, 8))
+            if (unpack == Unpack::Yes && r.size >= kQnZipHeaderSize && !std::memcmp(block.GetPtr(), kQnZipMagic, 8))
                 if (const unsigned short e = DecodePicture(block.GetPtr(), block.GetSize(), r.picture)) {
                     why = key + ">" + name + ": not a valid image (error " + std::to_string(e) + ")";
                     return false;
@@ -117,16 +128,16 @@ bool ResourceFile::LoadFolderRecords(const std::string& key, std::vector<Record>
     return true;
 }
 
-bool ResourceFile::LoadWindow(const std::string& name, WindowSkin& out, std::string& why)
+bool ResourceFile::LoadWindow(const std::string& name, WindowSkin& out, std::string& why, Unpack unpack)
 {
     out = WindowSkin{};
     out.name = name;
     const std::string key = "UIResources>Windows>" + name;
-    if (!LoadFolderRecords(key, out.windowRecords, why))
+    if (!LoadFolderRecords(key, out.windowRecords, why, unpack))
         return false;
     auto bg = std::find_if(out.windowRecords.begin(), out.windowRecords.end(),
                            [](const Record& r) { return r.name == "Background"; });
-    if (bg == out.windowRecords.end() || bg->picture.planes.empty()) {
+    if (bg == out.windowRecords.end() || (unpack == Unpack::Yes && bg->picture.planes.empty())) {
         why = "window '" + name + "' has no Background image";
         return false;
     }
@@ -136,7 +147,7 @@ bool ResourceFile::LoadWindow(const std::string& name, WindowSkin& out, std::str
             if (!BelongsTo(control, name))
                 continue;
             ControlSkin skin{type, control, {}};
-            if (!LoadFolderRecords("UIResources>" + type + ">" + control, skin.records, why))
+            if (!LoadFolderRecords("UIResources>" + type + ">" + control, skin.records, why, unpack))
                 return false;
             out.controls.push_back(std::move(skin));
         }
@@ -230,6 +241,30 @@ struct Sheet {
     }
 };
 
+// Sheet order of state records: the part (background before thumb), then
+// the state as a control steps through them, "On" before "Off".
+int StateRank(const std::string& record)
+{
+    std::string r = record;
+    int part = 0;
+    for (const char* prefix : {"Background_", "Foreground_", "Thumb_"}) {
+        ++part;
+        if (r.rfind(prefix, 0) == 0) {
+            r = r.substr(std::strlen(prefix));
+            break;
+        }
+    }
+    int state = 9;
+    const char* states[] = {"Normal", "Highlighted", "Working", "Pressed Mouse Out", "Pressed", "Disabled", "Selected"};
+    for (int i = 0; i < 7; ++i)
+        if (r.rfind(states[i], 0) == 0) {
+            state = i;
+            break;
+        }
+    const bool off = r.size() > 4 && r.compare(r.size() - 4, 4, " Off") == 0;
+    return part * 100 + (state == 3 ? 45 : state * 10) + off;
+}
+
 bool IsAlternate(const std::string& name)
 {
     return name.size() > 3 && name.compare(name.size() - 3, 3, "MAC") == 0;
@@ -292,10 +327,8 @@ void DrawResting(Sheet& s, const ControlSkin& c, int ox, int oy, std::map<uint32
     } else if (c.folder == "Sliders") {
         if (const Picture* p = pic("Background_Normal"))
             s.Picture(*p, ox, oy);
-        const Picture* t = pic("Thumb_Normal");
-        const Record* coors = c.Find("Data_Coors");
-        (void)coors;
-        if (t)
+        // The thumb as the compiler placed it: on the path's first point.
+        if (const Picture* t = pic("Thumb_Normal"))
             s.Picture(*t, ox, oy);
     } else if (c.folder == "Scroll Bars") {
         if (const Picture* p = pic("Background_Normal"))
@@ -421,7 +454,13 @@ bool ComposeSheet(ResourceFile& file, const std::vector<WindowSkin>& windows, bo
         for (const ControlSkin& c : w.controls) {
             s.Text(p.x, cy + 2, c.name, kLabel, 220);
             int cx = p.x + 230, rh = 18;
-            for (const Record& r : c.records) {
+            std::vector<const Record*> ordered;
+            for (const Record& r : c.records)
+                ordered.push_back(&r);
+            std::stable_sort(ordered.begin(), ordered.end(),
+                             [](const Record* a, const Record* b) { return StateRank(a->name) < StateRank(b->name); });
+            for (const Record* rp : ordered) {
+                const Record& r = *rp;
                 const Picture& pic = r.picture;
                 if (pic.planes.empty() || r.name.find("Data") != std::string::npos)
                     continue;

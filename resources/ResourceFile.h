@@ -10,6 +10,7 @@
 #include "core/Storage.h"
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,10 +26,12 @@ inline constexpr unsigned short kBadImage = 192;  // an image record of the wron
 // An unpacked image record: rectangle in window coordinates, planar RGBA.
 struct Picture {
     int left = 0, top = 0, right = 0, bottom = 0;
+    // The unpacked record as it is: the 8-byte rectangle, then the planes
+    // (kept whole, so unpacking copies nothing).
     std::vector<uint8_t> planes;
     int Width() const { return right - left; }
     int Height() const { return bottom - top; }
-    const uint8_t* Plane(int p) const { return planes.data() + size_t(p) * Width() * Height(); }
+    const uint8_t* Plane(int p) const { return planes.data() + 8 + size_t(p) * Width() * Height(); }
 };
 
 // Unpacks a zip block holding an image record; 0, or the zip stage's number,
@@ -67,15 +70,20 @@ public:
     CQNF_Storage& Storage() { return m_storage; }
 
     std::vector<std::string> WindowNames();
-    // Every record of the window, its controls and rectangles, images unpacked.
-    bool LoadWindow(const std::string& name, WindowSkin& out, std::string& why);
+    // Every record of the window, its controls and rectangles; images are
+    // unpacked unless unpack is Unpack::No (then only their sizes are kept).
+    enum class Unpack { No, Yes };
+    bool LoadWindow(const std::string& name, WindowSkin& out, std::string& why, Unpack unpack = Unpack::Yes);
 
 private:
-    bool LoadFolderRecords(const std::string& key, std::vector<Record>& out, std::string& why);
+    bool LoadFolderRecords(const std::string& key, std::vector<Record>& out, std::string& why, Unpack unpack);
     std::vector<std::string> Children(const std::string& key);
 
     CQNF_Storage m_storage;
     std::vector<std::string> m_types;  // control type folders
+    // Each folder's children, sorted, from one walk of the key index: the
+    // storage's own listing scans every record per call.
+    std::map<std::string, std::vector<std::string>> m_children;
 };
 
 // A contact sheet of windows as the compiler composed them (background,

@@ -28,8 +28,12 @@ struct Registrar {
 
 // Prints "usage: tessolo-tool <usage>" to stdout.
 void PrintUsage(const Command& c);
-// Prints "tessolo-tool <name>: <message>" to stderr and returns 1.
+// Prints "tessolo-tool <name>: <message>" to stderr and returns 1
+// (qnExitFailed): the work could not be done.
 int Fail(const char* name, const std::string& message);
+// The same for a wrong command line, pointing to --help; returns 2
+// (qnExitBadArguments), the code every program of the system gives for it.
+int BadArguments(const char* name, const std::string& message);
 // True when any argument is --help or -h.
 bool WantsHelp(const Args& args);
 

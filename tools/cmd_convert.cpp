@@ -1,6 +1,7 @@
 // "convert IN OUT": a PNG, JPEG or PSD picture (its merged image) into a PNG.
 #include "tools/Command.h"
 
+#include "core/ErrorWords.h"
 #include "imaging/ImageFile.h"
 
 #include <cstdio>
@@ -13,7 +14,7 @@ const char* kName = "convert";
 int Run(const tool::Args& args)
 {
     if (args.size() != 2)
-        return tool::Fail(kName, "expected two arguments IN OUT");
+        return tool::BadArguments(kName, "expected two arguments IN OUT");
     CQNF_ImageFile in;
     if (!in.Load(args[0]))
         return tool::Fail(kName, in.Reason());
@@ -24,7 +25,7 @@ int Run(const tool::Args& args)
     unsigned short error = 0;
     if (!qnCodecSavePNG(args[1].c_str(), w, h, in.GetMode(), planes, in.GetPlane(-1), w, 72.0, "tessolo-tool",
                         error))
-        return tool::Fail(kName, "cannot write " + args[1] + " (error " + std::to_string(error) + ")");
+        return tool::Fail(kName, qnFileFailure(args[1], true, error));
     std::printf("%s: %s %u x %u -> %s\n", args[0].c_str(), in.GetKindName(), w, h, args[1].c_str());
     return 0;
 }

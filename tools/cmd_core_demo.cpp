@@ -94,7 +94,7 @@ int CoreDemo(const std::string& outDir)
 int Run(const tool::Args& args)
 {
     if (args.size() != 1)
-        return tool::Fail("core-demo", "expected one argument OUTDIR");
+        return tool::BadArguments("core-demo", "expected one argument OUTDIR");
     std::error_code ec;
     std::filesystem::create_directories(args[0], ec);
     if (ec)

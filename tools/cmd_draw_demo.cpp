@@ -4,6 +4,7 @@
 // layers of one layer set.
 #include "tools/Command.h"
 
+#include "core/ErrorWords.h"
 #include "core/2DMath.h"
 #include "core/Mem.h"
 #include "imaging/ImageDrawing.h"
@@ -67,7 +68,7 @@ bool Overlay(CQNF_Layer& layer, qntRECT_s r, qntRGBA8 colour)
 int Run(const tool::Args& args)
 {
     if (args.size() != 1)
-        return tool::Fail("draw-demo", "expected one argument OUT.png");
+        return tool::BadArguments("draw-demo", "expected one argument OUT.png");
 
     CQNF_LayerSet set;
     CQNF_Layer background, shapes, knives, piece;
@@ -140,7 +141,7 @@ int Run(const tool::Args& args)
         return tool::Fail("draw-demo", "cannot composite the layers");
     unsigned short error = 0;
     if (!qnSaveImagePNG(args[0].c_str(), *set.GetCanvas(), "tessolo-tool", error))
-        return tool::Fail("draw-demo", "cannot write " + args[0] + " (error " + std::to_string(error) + ")");
+        return tool::Fail("draw-demo", qnFileFailure(args[0], true, error));
     return 0;
 }
 

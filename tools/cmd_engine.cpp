@@ -6,13 +6,18 @@
 // The layout is an even grid of the default knife, or a settings block.
 #include "tools/Command.h"
 
+#include "core/ErrorWords.h"
 #include "core/Mem.h"
 #include "core/StdFile.h"
 #include "core/String.h"
 #include "engine/Tessolo.h"
 #include "imaging/ImageFile.h"
+#include "engine/DefaultKnife.h"
+
+#include "core/TerminalProgress.h"
 
 #include <cstdio>
+#include <optional>
 #include <cstring>
 #include <random>
 #include <string>
@@ -29,8 +34,9 @@ struct Options {
     std::string block;
     int columns = 8;
     int rows = 6;
-    bool smooth = true;
-    bool cut = true;
+    // Unset: the layout's own switch (on for a grid).
+    std::optional<bool> smooth;
+    std::optional<bool> cut;
     unsigned seed = 0;
     bool bevel = true;
     int blur = 0;
@@ -79,7 +85,7 @@ bool WritePng(const std::string& path, uint32_t w, uint32_t h, int planes, const
     if (!qnCodecSavePNG(path.c_str(), uint16_t(w), uint16_t(h), planes == 1 ? qncodec::ModeGrey : qncodec::ModeColour,
                         p, planes == 4 ? pixels.data() + 3 * area : nullptr, w, 72.0, "tessolo-tool", code,
                         planes == 4)) {
-        error = "cannot write " + path + " (error " + std::to_string(code) + ")";
+        error = qnFileFailure(path, true, code);
         return false;
     }
     return true;
@@ -88,15 +94,15 @@ bool WritePng(const std::string& path, uint32_t w, uint32_t h, int planes, const
 // The default knife shape of a new layout, optionally flipped.
 void DefaultKnife(CTessolo::KNIFESTRUCT_RENDERER& k, bool across, bool along)
 {
-    static const float U[5] = {0.434f, 0.3515f, 0.5f, 0.6485f, 0.566f};
-    static const float H[5] = {0.0f, -0.165f, -0.297f, -0.165f, 0.0f};
-    k.width = 3;
-    k.nodes = 5;
-    for (int i = 0; i < 5; ++i) {
-        const int slot = along ? 4 - i : i;
-        k.U[slot] = along ? 1.0f - U[i] : U[i];
-        k.H[slot] = across ? -H[i] : H[i];
-        k.S[slot] = 0.5f;
+    constexpr qntDefaultKnife kShape = qnDefaultKnife();
+    constexpr uint32_t n = kShape.kNodes;
+    k.width = kShape.kThickness;
+    k.nodes = n;
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t slot = along ? n - 1 - i : i;
+        k.U[slot] = along ? 1.0f - kShape.U[i] : kShape.U[i];
+        k.H[slot] = across ? -kShape.H[i] : kShape.H[i];
+        k.S[slot] = kShape.S[i];
     }
 }
 
@@ -123,6 +129,11 @@ bool BuildLayout(CTessolo& e, const Options& o, std::vector<CTessolo::SFX_ONEPIE
             return false;
         }
         records.assign(recs, recs + count);
+        // The command line's switches win over the block's.
+        if (o.cut)
+            e.m_bCut = *o.cut;
+        if (o.smooth)
+            e.m_bSmooth = *o.smooth;
         return true;
     }
     if (!e.Init(uint16_t(o.columns), uint16_t(o.rows), 0)) {
@@ -147,8 +158,8 @@ bool BuildLayout(CTessolo& e, const Options& o, std::vector<CTessolo::SFX_ONEPIE
         for (uint32_t i = 0; i < e.m_nKnots; ++i)
             e.m_pKnots[i] = CTessolo::KNOT{jitter(rng), jitter(rng)};
     }
-    e.m_bCut = o.cut;
-    e.m_bSmooth = o.smooth;
+    e.m_bCut = o.cut.value_or(true);
+    e.m_bSmooth = o.smooth.value_or(true);
     return true;
 }
 
@@ -169,23 +180,23 @@ int Run(const tool::Args& args)
         if (a == "--grid") {
             uint32_t columns = 0, rows = 0;
             if (!value(v) || !qnParseDimensions(v, 1, 101, columns, rows))
-                return tool::Fail(kName, "--grid needs COLUMNSxROWS, each 1 to 101");
+                return tool::BadArguments(kName, "--grid needs COLUMNSxROWS, each 1 to 101");
             o.columns = int(columns);
             o.rows = int(rows);
         } else if (a == "--block") {
             if (!value(o.block))
-                return tool::Fail(kName, "--block needs a file");
+                return tool::BadArguments(kName, "--block needs a file");
         } else if (a == "--seed") {
             if (!value(v) || !qnParseUnsigned(v, 1000000000, n))
-                return tool::Fail(kName, "--seed needs a number");
+                return tool::BadArguments(kName, "--seed needs a number");
             o.seed = unsigned(n);
         } else if (a == "--blur") {
             if (!value(v) || !qnParseUnsigned(v, 255, n))
-                return tool::Fail(kName, "--blur needs a radius 0 to 255");
+                return tool::BadArguments(kName, "--blur needs a radius 0 to 255");
             o.blur = int(n);
         } else if (a == "--stroke") {
             if (!value(v) || !qnParseUnsigned(v, 255, n))
-                return tool::Fail(kName, "--stroke needs a size 0 to 255");
+                return tool::BadArguments(kName, "--stroke needs a size 0 to 255");
             o.stroke = int(n);
         } else if (a == "--no-smooth") {
             o.smooth = false;
@@ -194,18 +205,18 @@ int Run(const tool::Args& args)
         } else if (a == "--no-bevel") {
             o.bevel = false;
         } else if (!a.empty() && a[0] == '-') {
-            return tool::Fail(kName, "unknown option " + a);
+            return tool::BadArguments(kName, "unknown option " + a);
         } else {
             positional.push_back(a);
         }
     }
     if (positional.size() != 3)
-        return tool::Fail(kName, "expected lines|pieces|render INPUT.png OUTPUT.png");
+        return tool::BadArguments(kName, "expected lines|pieces|render INPUT.png OUTPUT.png");
     o.mode = positional[0];
     o.input = positional[1];
     o.output = positional[2];
     if (o.mode != "lines" && o.mode != "pieces" && o.mode != "render")
-        return tool::Fail(kName, "unknown mode " + o.mode + " (lines, pieces or render)");
+        return tool::BadArguments(kName, "unknown mode " + o.mode + " (lines, pieces or render)");
 
     std::string error;
     Picture pic;
@@ -228,10 +239,19 @@ int Run(const tool::Args& args)
         return 0;
     }
 
+    // A bar on a terminal: the cut takes all of it for a piece map, half
+    // of it before rendering.
+    CQNF_TerminalProgress progress("tessolo-tool engine " + o.mode);
+    const bool render = o.mode == "render";
     uint8_t* planes[3] = {pic.planes[0].data(), pic.planes[1].data(), pic.planes[2].data()};
     e.m_nColorMode = 1;
-    if (!e.SplitCells(w, h, nullptr, 0, planes, uint32_t(w), 3, 0, 100, 0))
+    e.m_pProgress = &progress;
+    const bool split = e.SplitCells(w, h, nullptr, 0, planes, uint32_t(w), 3, 0, render ? 50 : 100, 0);
+    e.m_pProgress = nullptr;
+    if (!split)
         return tool::Fail(kName, "cannot split the picture");
+    const std::string summary = "tessolo-tool engine: " + std::to_string(e.m_nPieces) + " pieces, " +
+                                std::to_string(w) + " x " + std::to_string(h) + " pixels, wrote " + o.output;
 
     if (o.mode == "pieces") {
         std::vector<uint8_t> rgb(area * 3, 0);
@@ -254,6 +274,7 @@ int Run(const tool::Args& args)
         if (!WritePng(o.output, pic.w, pic.h, 3, rgb, error))
             return tool::Fail(kName, error);
         std::printf("%s: %u pieces\n", o.output.c_str(), e.m_nPieces);
+        progress.Summary(summary);
         return 0;
     }
 
@@ -273,6 +294,7 @@ int Run(const tool::Args& args)
             }
         }
         e.RenderPiece(i);
+        progress.Progress(uint8_t(50 + 40 * (i + 1) / e.m_nPieces), nullptr);
     }
     std::vector<uint8_t> rgba(area * 4, 0);
     uint8_t* dst[4] = {&rgba[0], &rgba[area], &rgba[2 * area], &rgba[3 * area]};
@@ -281,12 +303,14 @@ int Run(const tool::Args& args)
     if (!WritePng(o.output, pic.w, pic.h, 4, rgba, error))
         return tool::Fail(kName, error);
     std::printf("%s: %u pieces rendered\n", o.output.c_str(), e.m_nPieces);
+    progress.Summary(summary);
     return 0;
 }
 
 tool::Registrar reg({kName,
                      "engine lines|pieces|render [--grid CxR | --block FILE] [--seed N] [--no-smooth] [--no-cut] "
-                     "[--no-bevel] [--blur R] [--stroke S] INPUT.png OUTPUT.png",
+                     "[--no-bevel] [--blur R] [--stroke S] INPUT.png OUTPUT.png\n"
+                     "  --no-smooth and --no-cut also switch off those settings of a --block",
                      "cut a picture into jigsaw pieces: knife lines, piece map or rendered pieces", Run});
 
 }  // namespace

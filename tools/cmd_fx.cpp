@@ -8,6 +8,7 @@
 // bench/compare uses it.
 #include "tools/Command.h"
 
+#include "core/ErrorWords.h"
 #include "core/String.h"
 #include "imaging/ImageFX.h"
 #include "imaging/ImageFile.h"
@@ -89,7 +90,7 @@ bool WritePng(const std::string& path, const Picture& pic, std::string& error)
                         colours == 1 ? qncodec::ModeGrey : qncodec::ModeColour, planes,
                         pic.alpha ? pic.planes[colours] : nullptr, static_cast<uint32_t>(pic.w), 72.0, "tessolo-tool",
                         code, pic.alpha)) {
-        error = "cannot write " + path + " (error " + std::to_string(code) + ")";
+        error = qnFileFailure(path, true, code);
         return false;
     }
     return true;
@@ -313,18 +314,18 @@ int Run(const tool::Args& all)
         else if (a == "--repeat" && i + 1 < all.size())
             o.repeat = static_cast<int>(Integer(all[++i], "--repeat", 1, 1000));
         else if (a.size() > 2 && a[0] == '-' && a[1] == '-')
-            return tool::Fail(kName, "unknown option " + a);
+            return tool::BadArguments(kName, "unknown option " + a);
         else
             args.push_back(a);
     }
     if (args.empty())
-        return tool::Fail(kName, "expected a filter name; filters:" + FilterList());
+        return tool::BadArguments(kName, "expected a filter name; filters:" + FilterList());
     const std::vector<Filter> filters = Filters();
     const auto it = std::find_if(filters.begin(), filters.end(), [&](const Filter& f) { return args[0] == f.name; });
     if (it == filters.end())
-        return tool::Fail(kName, "unknown filter '" + args[0] + "'; filters:" + FilterList());
+        return tool::BadArguments(kName, "unknown filter '" + args[0] + "'; filters:" + FilterList());
     if (args.size() != it->count + 3)
-        return tool::Fail(kName, std::string("usage: fx ") + it->name + (it->count ? " " : "") + it->args +
+        return tool::BadArguments(kName, std::string("usage: fx ") + it->name + (it->count ? " " : "") + it->args +
                                      " IN.png OUT.png");
     const std::vector<std::string> fargs(args.begin() + 1, args.begin() + 1 + static_cast<long>(it->count));
     const std::string& in = args[args.size() - 2];

@@ -9,6 +9,7 @@
 #include "tools/Command.h"
 
 #include "app/Wnd_Main.h"
+#include "core/ErrorWords.h"
 #include "core/SafeFile.h"
 #include "core/String.h"
 #include "engine/Tessolo.h"
@@ -24,24 +25,22 @@ namespace {
 
 const char kName[] = "layout";
 
-// The knife editor of a run without windows: the default knife, no mutation.
+// The knife editor of a run without windows: the default knife with the
+// mutation amounts (0..1 each) and knob size the command line gives.
 class ToolCutter : public CCutterLink {
 public:
-    ToolCutter()
-    {
-        const double u[5] = {0.434, 0.3515, 0.5, 0.6485, 0.566};
-        const double h[5] = {0.0, -0.165, -0.297, -0.165, 0.0};
-        m_shape.nodeCount = 5;
-        for (int i = 0; i < 5; ++i) {
-            m_shape.U[i] = u[i];
-            m_shape.H[i] = h[i];
-            m_shape.S[i] = 0.5;
-        }
-    }
+    ToolCutter() : m_shape(SHAPE::Default()) {}
+    float mutS = 0.0f, mutH = 0.0f, mutU = 0.0f;
+    uint32_t knob = 100;
     bool IsOpen() const override { return true; }
     const SHAPE& GetShape() const override { return m_shape; }
-    void GetMutation(float& s, float& h, float& u) const override { s = h = u = 0.0f; }
-    uint32_t GetKnobSize() const override { return 100; }
+    void GetMutation(float& s, float& h, float& u) const override
+    {
+        s = mutS;
+        h = mutH;
+        u = mutU;
+    }
+    uint32_t GetKnobSize() const override { return knob; }
     uint32_t GetThickness() const override { return 3; }
     void ExtSetRows(uint32_t) override {}
     void ExtSetColumns(uint32_t) override {}
@@ -56,48 +55,72 @@ private:
     SHAPE m_shape;
 };
 
+// A per cent amount 0..100 as a fraction.
+bool ParsePercent(const std::string& text, float& fraction)
+{
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end || !(v >= 0.0 && v <= 100.0))
+        return false;
+    fraction = float(v / 100.0);
+    return true;
+}
+
 int New(const tool::Args& args)
 {
     uint32_t columns = 0, rows = 0;
     uint64_t seed = 1;
-    double amount = 0.0;
-    std::string autoLayout, out;
-    bool pieces = false;
+    float amount = 0.0f;
+    std::string autoLayout, flip = "none", out;
+    bool pieces = true;
+    ToolCutter cutter;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
         if (a == "--grid" && hasValue) {
             if (!qnParseDimensions(args[++i], 1, 101, columns, rows))
-                return tool::Fail(kName, "--grid takes COLSxROWS with 1..101 each");
+                return tool::BadArguments(kName, "--grid takes COLSxROWS with 1..101 each");
         } else if (a == "--seed" && hasValue) {
             if (!qnParseUnsigned(args[++i], UINT64_MAX, seed))
-                return tool::Fail(kName, "--seed takes a whole number");
+                return tool::BadArguments(kName, "--seed takes a whole number");
         } else if (a == "--randomize" && hasValue) {
-            char* end = nullptr;
+            if (!ParsePercent(args[++i], amount))
+                return tool::BadArguments(kName, "--randomize takes a per cent amount 0..100");
+        } else if (a == "--mutate" && hasValue) {
             const std::string& v = args[++i];
-            amount = std::strtod(v.c_str(), &end);
-            if (v.empty() || *end || !(amount >= 0.0 && amount <= 100.0))
-                return tool::Fail(kName, "--randomize takes a per cent amount 0..100");
+            const size_t c1 = v.find(','), c2 = c1 == std::string::npos ? c1 : v.find(',', c1 + 1);
+            if (c2 == std::string::npos || !ParsePercent(v.substr(0, c1), cutter.mutS) ||
+                !ParsePercent(v.substr(c1 + 1, c2 - c1 - 1), cutter.mutH) ||
+                !ParsePercent(v.substr(c2 + 1), cutter.mutU))
+                return tool::BadArguments(kName, "--mutate takes TENSION,ACROSS,ALONG per cent amounts 0..100");
+        } else if (a == "--knob" && hasValue) {
+            uint64_t n = 0;
+            if (!qnParseUnsigned(args[++i], 100, n) || n == 0)
+                return tool::BadArguments(kName, "--knob takes a size in per cent, 1..100");
+            cutter.knob = uint32_t(n);
+        } else if (a == "--flip" && hasValue) {
+            flip = args[++i];
+            if (flip != "none" && flip != "random" && flip != "interleaved")
+                return tool::BadArguments(kName, "--flip takes none, random or interleaved");
         } else if (a == "--auto" && hasValue) {
             autoLayout = args[++i];
             if (autoLayout != "triangular" && autoLayout != "hexagonal")
-                return tool::Fail(kName, "--auto takes triangular or hexagonal");
-        } else if (a == "--pieces") {
-            pieces = true;
+                return tool::BadArguments(kName, "--auto takes triangular or hexagonal");
+        } else if (a == "--pieces" || a == "--lines") {
+            pieces = a == "--pieces";
         } else if (!a.empty() && a[0] == '-') {
-            return tool::Fail(kName, "unexpected option " + a + " (see --help)");
+            return tool::BadArguments(kName, "unknown option " + a);
         } else if (out.empty()) {
             out = a;
         } else {
-            return tool::Fail(kName, "more than one output file");
+            return tool::BadArguments(kName, "more than one output file");
         }
     }
     if (columns == 0)
-        return tool::Fail(kName, "new needs --grid COLSxROWS");
+        return tool::BadArguments(kName, "new needs --grid COLSxROWS");
     if (out.empty())
-        return tool::Fail(kName, "new needs OUT.qntd");
+        return tool::BadArguments(kName, "new needs OUT.qntd");
 
-    ToolCutter cutter;
     CQNF_SeededRandom random(seed);
     CWnd_Main model;
     model.SetImageSize(1000, 1000);
@@ -111,13 +134,20 @@ int New(const tool::Args& args)
     } else {
         if (!model.spl_SplitEvenParts(uint16_t(columns), uint16_t(rows), 1, 1))
             return tool::Fail(kName, "out of memory");
-        model.spl_DoReFillKnivesFromCutter(0, 0.0f, 0.0f, 0.0f, 0);
+        model.spl_DoReFillKnivesFromCutter(0, cutter.mutS, cutter.mutH, cutter.mutU, 0);
     }
+    if (cutter.knob != 100)
+        model.spl_DoSetKnobSize(cutter.knob, 0);
+    // Knobs that all point one way make a grid, not a puzzle: flip them.
+    if (flip == "random")
+        model.op_RandFlip(1, 1, 0, 0);
+    else if (flip == "interleaved")
+        model.op_Interleaved(1, 0, 0, 0);
     // Every knife counts for the knot offsets, as with no selection.
     model.op_SetSelToAllKnives(0, 0, 1, 1, 1);
-    if (amount > 0.0) {
-        model.m_fRndKnotsValue = float(amount / 100.0);
-        model.OnUpdateKnotRandomize(float(amount / 100.0));
+    if (amount > 0.0f) {
+        model.m_fRndKnotsValue = amount;
+        model.OnUpdateKnotRandomize(amount);
     }
     model.m_bCutMode = pieces ? 0 : 1;
     std::string message;
@@ -126,6 +156,9 @@ int New(const tool::Args& args)
     std::printf("wrote %s: %u x %u cells, %u knives, %u extra knives, %s\n", out.c_str(), model.m_nColSplitters + 1u,
                 model.m_nRowSplitters + 1u, model.GetKnifeCount(), model.m_nAuxKnives,
                 pieces ? "pieces" : "knife lines");
+    if (!autoLayout.empty())
+        std::printf("(a %s tiling of %u x %u %s on that grid)\n", autoLayout.c_str(), columns, rows,
+                    autoLayout == "triangular" ? "triangles" : "hexagons");
     return 0;
 }
 
@@ -186,7 +219,7 @@ void PrintKnives(const char* name, const std::vector<CWnd_Main::KNIFESTRUCT>& li
 int Show(const tool::Args& args)
 {
     if (args.size() != 1)
-        return tool::Fail(kName, "show takes one FILE.qntd");
+        return tool::BadArguments(kName, "show takes one FILE.qntd");
     ToolCutter cutter;
     CWnd_Main model;
     int code = 0;
@@ -242,7 +275,7 @@ int Show(const tool::Args& args)
 int Block(const tool::Args& args)
 {
     if (args.size() != 2)
-        return tool::Fail(kName, "block takes FILE.qntd and OUT");
+        return tool::BadArguments(kName, "block takes FILE.qntd and OUT");
     ToolCutter cutter;
     CWnd_Main model;
     int code = 0;
@@ -258,8 +291,8 @@ int Block(const tool::Args& args)
     uint32_t length = 0;
     if (!model.settings_SaveCurLayoutAndCellSettingsToMem(&block, length))
         return tool::Fail(kName, "out of memory");
-    if (qnReplaceFile(args[1], block.GetPtr(), length) != 0)
-        return tool::Fail(kName, "cannot write " + args[1]);
+    if (const unsigned short error = qnReplaceFile(args[1], block.GetPtr(), length))
+        return tool::Fail(kName, qnFileFailure(args[1], true, error));
     std::printf("wrote %s: %u bytes\n", args[1].c_str(), length);
     return 0;
 }
@@ -267,7 +300,7 @@ int Block(const tool::Args& args)
 int Run(const tool::Args& args)
 {
     if (args.empty())
-        return tool::Fail(kName, "expected new, show or block (see --help)");
+        return tool::BadArguments(kName, "expected new, show or block (see --help)");
     const tool::Args rest(args.begin() + 1, args.end());
     if (args[0] == "new")
         return New(rest);
@@ -275,12 +308,22 @@ int Run(const tool::Args& args)
         return Show(rest);
     if (args[0] == "block")
         return Block(rest);
-    return tool::Fail(kName, "unknown action " + args[0] + " (expected new, show or block)");
+    return tool::BadArguments(kName, "unknown action " + args[0] + " (expected new, show or block)");
 }
 
 tool::Registrar reg({kName,
-                     "layout new --grid COLSxROWS [--seed N] [--randomize PERCENT] [--auto triangular|hexagonal] "
-                     "[--pieces] OUT.qntd | layout show FILE.qntd | layout block FILE.qntd OUT",
+                     "layout new --grid COLSxROWS [--seed N] [--randomize PERCENT] [--flip none|random|interleaved]\n"
+                     "       [--mutate TENSION,ACROSS,ALONG] [--knob PERCENT] [--auto triangular|hexagonal]\n"
+                     "       [--pieces|--lines] OUT.qntd\n"
+                     "  | layout show FILE.qntd | layout block FILE.qntd OUT\n"
+                     "  new: an even grid of the jigsaw knife. --randomize moves every knot at random by up to\n"
+                     "    PERCENT of its cell; above about 10 neighbouring knobs can meet and knives can cross,\n"
+                     "    which cuts slivers and loose knob heads. --flip turns knobs at random or every other\n"
+                     "    one, as in a real puzzle; --mutate varies each knife's nodes by these per cent amounts;\n"
+                     "    --knob sizes the knob (100). --seed repeats the same randomness. A replay cuts the\n"
+                     "    pieces (--pieces, the default) or draws the knife lines (--lines).\n"
+                     "    --auto triangular: COLS triangles across ROWS rows (on a grid of COLS+1 x ROWS cells);\n"
+                     "    --auto hexagonal: COLS x ROWS hexagons (on a grid of 2*COLS+1 x ROWS+1 cells)",
                      "make, read and unpack layout documents", Run});
 
 }  // namespace

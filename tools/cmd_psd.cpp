@@ -3,6 +3,7 @@
 // layer as PNG files and lists the layers.
 #include "tools/Command.h"
 
+#include "core/ErrorWords.h"
 #include "core/SafeFile.h"
 #include "imaging/ImageFile.h"
 #include "imaging/PSDCodec.h"
@@ -55,7 +56,7 @@ bool ParseLayerArg(const std::string& arg, LayerArg& out)
 int Write(const tool::Args& args)
 {
     if (args.size() < 3)
-        return tool::Fail(kName, "expected: write OUT.psd LAYER.png[@X,Y[:NAME]]...");
+        return tool::BadArguments(kName, "expected: write OUT.psd LAYER.png[@X,Y[:NAME]]...");
     const std::string outPath = args[1];
     struct Layer {
         CQNF_ImageFile png;
@@ -66,7 +67,7 @@ int Write(const tool::Args& args)
     for (size_t i = 2; i < args.size(); ++i) {
         LayerArg a;
         if (!ParseLayerArg(args[i], a))
-            return tool::Fail(kName, "bad layer argument '" + args[i] + "'");
+            return tool::BadArguments(kName, "bad layer argument '" + args[i] + "'");
         auto l = std::make_unique<Layer>();
         if (!l->png.Load(a.path, CQNF_ImageFile::KindPNG))
             return tool::Fail(kName, l->png.Reason());
@@ -112,11 +113,11 @@ int Write(const tool::Args& args)
     }
     CQNF_SafeFile out;
     if (!out.Open(outPath.c_str()))
-        return tool::Fail(kName, "cannot create " + outPath);
+        return tool::Fail(kName, qnFileFailure(outPath, true, out.GetError()));
     if (!psd.Create(out.File()) || !psd.WritePSD())
-        return tool::Fail(kName, "cannot write " + outPath + " (error " + std::to_string(psd.GetError()) + ")");
+        return tool::Fail(kName, qnFileFailure(outPath, true, psd.GetError()));
     if (!out.Commit())
-        return tool::Fail(kName, "cannot write " + outPath + " (error " + std::to_string(out.GetError()) + ")");
+        return tool::Fail(kName, qnFileFailure(outPath, true, out.GetError()));
     std::printf("%s: %d x %d, %zu layers\n", outPath.c_str(), right, bottom, layers.size());
     return 0;
 }
@@ -124,7 +125,7 @@ int Write(const tool::Args& args)
 int Read(const tool::Args& args)
 {
     if (args.size() != 3)
-        return tool::Fail(kName, "expected: read IN.psd OUTDIR");
+        return tool::BadArguments(kName, "expected: read IN.psd OUTDIR");
     const std::string inPath = args[1];
     const std::filesystem::path dir = args[2];
     CQNF_StdFile file;
@@ -132,7 +133,7 @@ int Read(const tool::Args& args)
         return tool::Fail(kName, "cannot open " + inPath);
     CQNF_ImagePSD psd;
     if (!psd.LParseByFile(file))
-        return tool::Fail(kName, inPath + ": not a readable PSD (error " + std::to_string(psd.GetError()) + ")");
+        return tool::Fail(kName, inPath + ": not a readable PSD: " + qnErrorText(psd.GetError()));
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (ec)
@@ -161,12 +162,12 @@ int Read(const tool::Args& args)
         if (!qnCodecSavePNG(out.c_str(), static_cast<uint16_t>(info.width), static_cast<uint16_t>(info.height), mode,
                             planes, info.transparency ? info.transparency->GetPtr() : nullptr, info.width, 72.0,
                             "tessolo-tool", error))
-            return tool::Fail(kName, "cannot write " + out + " (error " + std::to_string(error) + ")");
+            return tool::Fail(kName, qnFileFailure(out, true, error));
     }
     // The merged image, from the copy of the file already in memory.
     const uint32_t count = psd.GetLayersCount();
     if (!psd.ParseImageLocal())
-        return tool::Fail(kName, inPath + ": merged image unreadable (error " + std::to_string(psd.GetError()) + ")");
+        return tool::Fail(kName, inPath + ": merged image unreadable: " + qnErrorText(psd.GetError()));
     unsigned short w, h;
     psd.GetMainImageSize(w, h);
     const unsigned char* planes[4] = {};
@@ -174,7 +175,7 @@ int Read(const tool::Args& args)
         planes[k] = psd.GetImageDataPtr(k);
     const std::string merged = (dir / "merged.png").string();
     if (!qnCodecSavePNG(merged.c_str(), w, h, mode, planes, nullptr, w, 72.0, "tessolo-tool", error))
-        return tool::Fail(kName, "cannot write " + merged + " (error " + std::to_string(error) + ")");
+        return tool::Fail(kName, qnFileFailure(merged, true, error));
     std::printf("merged: %u x %u, %u layers\n", w, h, count);
     return 0;
 }
@@ -185,7 +186,7 @@ int Run(const tool::Args& args)
         return Write(args);
     if (!args.empty() && args[0] == "read")
         return Read(args);
-    return tool::Fail(kName, "expected 'write OUT.psd LAYER.png[@X,Y[:NAME]]...' or 'read IN.psd OUTDIR'");
+    return tool::BadArguments(kName, "expected 'write OUT.psd LAYER.png[@X,Y[:NAME]]...' or 'read IN.psd OUTDIR'");
 }
 
 tool::Registrar reg({kName, "psd write OUT.psd LAYER.png[@X,Y[:NAME]]... | psd read IN.psd OUTDIR",

@@ -137,7 +137,7 @@ bool ParseOptions(const tool::Args& args, size_t from, int64_t& index, std::stri
 int Ls(const tool::Args& args)
 {
     if (args.size() != 1)
-        return tool::Fail(kName, "ls takes one FILE");
+        return tool::BadArguments(kName, "ls takes one FILE");
     Loaded l;
     std::string message;
     if (!Load(args[0], l, message))
@@ -189,7 +189,7 @@ bool SavePicture(const std::string& path, const std::vector<const Shape*>& shape
 int Show(const tool::Args& args)
 {
     if (args.empty())
-        return tool::Fail(kName, "show takes FILE [--index N] [--png OUT]");
+        return tool::BadArguments(kName, "show takes FILE [--index N] [--png OUT]");
     int64_t index = -1;
     std::string message, png;
     Loaded l;
@@ -222,7 +222,7 @@ int Show(const tool::Args& args)
 int Convert(const tool::Args& args)
 {
     if (args.size() < 2)
-        return tool::Fail(kName, "convert takes FILE OUT.qnth [--index N]");
+        return tool::BadArguments(kName, "convert takes FILE OUT.qnth [--index N]");
     int64_t index = -1;
     std::string message;
     Loaded l;
@@ -245,7 +245,7 @@ int Convert(const tool::Args& args)
 int Run(const tool::Args& args)
 {
     if (args.empty())
-        return tool::Fail(kName, "needs ls, show or convert (try --help)");
+        return tool::BadArguments(kName, "needs ls, show or convert");
     const tool::Args rest(args.begin() + 1, args.end());
     if (args[0] == "ls")
         return Ls(rest);
@@ -253,7 +253,7 @@ int Run(const tool::Args& args)
         return Show(rest);
     if (args[0] == "convert")
         return Convert(rest);
-    return tool::Fail(kName, "unknown action '" + args[0] + "' (ls, show or convert)");
+    return tool::BadArguments(kName, "unknown action '" + args[0] + "' (ls, show or convert)");
 }
 
 const tool::Registrar reg({kName, "shapes ls FILE | shapes show FILE [--index N] [--png OUT] | shapes convert FILE OUT.qnth [--index N]",

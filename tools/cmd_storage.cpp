@@ -145,10 +145,10 @@ int Get(const std::string& file, const std::string& path)
 int Put(const std::string& file, const std::string& path, const std::string& typeText, const std::string& valueText)
 {
     if (!qnstorage::IsValidKey(path))
-        return tool::Fail(kName, "PATH '" + path + "' has an empty name in it");
+        return tool::BadArguments(kName, "PATH '" + path + "' has an empty name in it");
     uint64_t type = 0;
     if (!qnParseUnsigned(typeText, 6, type, 0) || type == 0)
-        return tool::Fail(kName, "TYPE must be a record type 1 to 6, not '" + typeText + "'");
+        return tool::BadArguments(kName, "TYPE must be a record type 1 to 6, not '" + typeText + "'");
     std::string value = valueText;
     if ((type == 4 || type == 5) && valueText == "-") {
         value.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
@@ -161,12 +161,12 @@ int Put(const std::string& file, const std::string& path, const std::string& typ
     if (type >= 1 && type <= 3) {
         const uint64_t max = type == 1 ? 0xFF : type == 2 ? 0xFFFF : 0xFFFFFFFF;
         if (!qnParseUnsigned(value, max, number, 0))
-            return tool::Fail(kName, "VALUE '" + value + "' is not a number from 0 to " + std::to_string(max));
+            return tool::BadArguments(kName, "VALUE '" + value + "' is not a number from 0 to " + std::to_string(max));
     } else if (type == 6) {
         char* end = nullptr;
         real = std::strtod(value.c_str(), &end);
         if (value.empty() || *end)
-            return tool::Fail(kName, "VALUE '" + value + "' is not a number");
+            return tool::BadArguments(kName, "VALUE '" + value + "' is not a number");
     }
 
     CQNF_Storage st;
@@ -239,7 +239,7 @@ int Run(const tool::Args& args)
         return Put(args[1], args[2], args[3], args[4]);
     if (sub == "check" && n == 2)
         return Check(args[1]);
-    return tool::Fail(kName, "expected: storage ls FILE | get FILE PATH | put FILE PATH TYPE VALUE | check FILE");
+    return tool::BadArguments(kName, "expected: storage ls FILE | get FILE PATH | put FILE PATH TYPE VALUE | check FILE");
 }
 
 tool::Registrar reg({kName,

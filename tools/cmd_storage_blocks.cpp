@@ -17,7 +17,7 @@ namespace {
 int Md5(const tool::Args& args)
 {
     if (args.size() != 1)
-        return tool::Fail("md5", "expected one argument FILE");
+        return tool::BadArguments("md5", "expected one argument FILE");
     FILE* f = std::fopen(args[0].c_str(), "rb");
     if (!f)
         return tool::Fail("md5", "cannot open " + args[0] + ": " + std::strerror(errno));
@@ -42,7 +42,7 @@ int Md5(const tool::Args& args)
 int RunZip(const char* name, unsigned char mode, const tool::Args& args)
 {
     if (args.size() != 2)
-        return tool::Fail(name, "expected two arguments IN OUT");
+        return tool::BadArguments(name, "expected two arguments IN OUT");
     std::vector<uint8_t> in;
     std::string error;
     // A zip block is at most 4 GB.

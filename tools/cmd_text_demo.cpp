@@ -81,17 +81,17 @@ int Run(const tool::Args& args)
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--size") {
             if (i + 1 >= args.size())
-                return tool::Fail(kName, "--size needs a value");
+                return tool::BadArguments(kName, "--size needs a value");
             int64_t v = 0;
             if (!qnParseInteger(args[++i], 4, 120, v))
-                return tool::Fail(kName, "--size must be 4..120 pixels");
+                return tool::BadArguments(kName, "--size must be 4..120 pixels");
             size = static_cast<unsigned>(v);
         } else {
             pos.push_back(args[i]);
         }
     }
     if (pos.size() != 3)
-        return tool::Fail(kName, "expected FONTFILE TEXT OUT.png");
+        return tool::BadArguments(kName, "expected FONTFILE TEXT OUT.png");
 
     CQNF_FontBuilder builder;
     CQNF_Mem record, packed;

@@ -1,6 +1,8 @@
 // tessolo-tool: inspects and converts the system's files and runs its demos.
 #include "tools/Command.h"
 
+#include "core/ErrorWords.h"
+
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -21,7 +23,14 @@ void PrintUsage(const Command& c) { std::printf("usage: tessolo-tool %s\n  %s\n"
 int Fail(const char* name, const std::string& message)
 {
     std::fprintf(stderr, "tessolo-tool %s: %s\n", name, message.c_str());
-    return 1;
+    return qnExitFailed;
+}
+
+int BadArguments(const char* name, const std::string& message)
+{
+    const bool pointed = message.find("--help") != std::string::npos;
+    Fail(name, pointed ? message : message + " (see --help)");
+    return qnExitBadArguments;
 }
 
 bool WantsHelp(const Args& args)
@@ -46,7 +55,7 @@ int main(int argc, char** argv)
 {
     if (argc < 2) {
         PrintAll();
-        return 2;
+        return qnExitBadArguments;
     }
     if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
         PrintAll();
@@ -67,5 +76,5 @@ int main(int argc, char** argv)
         }
     }
     std::fprintf(stderr, "tessolo-tool: unknown command '%s' (try --help)\n", argv[1]);
-    return 2;
+    return qnExitBadArguments;
 }

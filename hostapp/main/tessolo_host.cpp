@@ -11,10 +11,10 @@ int main(int argc, char** argv)
     std::string err;
     if (!hostapp::ParseHostCommandLine(args, cmd, help, err)) {
         std::fprintf(stderr, "tessolo-host: %s (see --help)\n", err.c_str());
-        return hostapp::kExitHostError;
+        return hostapp::kExitBadArguments;
     }
     if (help) {
-        std::fputs(hostapp::HostUsage(), stdout);
+        std::fputs(hostapp::HostUsage().c_str(), stdout);
         return hostapp::kExitOk;
     }
     return hostapp::RunHostProgram(cmd);

@@ -1,11 +1,12 @@
 // tessolo-mkdesc: writes a layout settings block as a scripting descriptor
 // file for tessolo-host --descriptor (or as a raw block, the form of
 // "last.data"), so that a layout can be replayed without the main window.
+#include "core/ErrorWords.h"
 #include "core/SafeFile.h"
 #include "core/StdFile.h"
 #include "core/String.h"
 #include "host/PluginAdapter.h"
-#include "hostapp/LayoutBlock.h"
+#include "hostapp/layout/LayoutBlock.h"
 #include "hostapp/StandInHost.h"
 
 #include <cstdio>
@@ -18,11 +19,14 @@ const char kUsage[] =
     "usage: tessolo-mkdesc [options] OUT\n"
     "Writes a layout as a scripting descriptor for tessolo-host --descriptor.\n"
     "  --grid CxR      columns and rows, 1..101 each (default 4x3)\n"
-    "  --lines         a replay draws only the knife lines (default: pieces)\n"
+    "  --pieces        a replay cuts the pieces (the default, as for tessolo-tool layout new)\n"
+    "  --lines         a replay draws only the knife lines, in the foreground colour on the background\n"
     "  --straight      straight knives instead of the jigsaw knob\n"
     "  --knob N        knob size in per cent (100)\n"
-    "  --width N       knife width in pixels for the lines (3)\n"
-    "  --no-cut --no-smooth   lines mode pieces; aliased knives\n"
+    "  --width N       knife width in pixels (3); a razor cut is always one pixel wide, so this\n"
+    "                  also turns the razor cut off (as --no-cut)\n"
+    "  --no-cut        no razor cut: knives of their own width (lines between the pieces)\n"
+    "  --no-smooth     aliased knives\n"
     "  --block FILE    take this settings block instead of building one\n"
     "  --raw           write the block itself (the form of \"last.data\")\n"
     "  --max-text N    write as a host that refuses texts longer than N bytes would have it\n";
@@ -41,10 +45,15 @@ void WriterEntry(int16_t selector, FilterRecord* record, intptr_t* data, int16_t
     adapter.SetHostPointers(nullptr, nullptr, nullptr);
 }
 
-int Fail(const std::string& message)
+int Fail(const std::string& message, int code = qnExitFailed)
 {
     std::fprintf(stderr, "tessolo-mkdesc: %s\n", message.c_str());
-    return 3;
+    return code;
+}
+
+int BadArguments(const std::string& message)
+{
+    return Fail(message + " (see --help)", qnExitBadArguments);
 }
 
 }  // namespace
@@ -67,21 +76,22 @@ int main(int argc, char** argv)
         } else if (a == "--grid" && hasValue) {
             uint32_t c = 0, r = 0;
             if (!qnParseDimensions(argv[++i], 1, 101, c, r))
-                return Fail("--grid takes CxR with 1..101 each");
+                return BadArguments("--grid takes CxR with 1..101 each");
             plan.columns = static_cast<uint16_t>(c);
             plan.rows = static_cast<uint16_t>(r);
-        } else if (a == "--lines") {
-            plan.piecesMode = false;
+        } else if (a == "--lines" || a == "--pieces") {
+            plan.piecesMode = a == "--pieces";
         } else if (a == "--straight") {
             plan.knife = hostapp::KnifeShape::Straight();
         } else if (a == "--knob" && hasValue) {
             if (!qnParseInteger(argv[++i], 1, 255, n))
-                return Fail("--knob takes 1..255");
+                return BadArguments("--knob takes 1..255");
             plan.knife.knob = static_cast<uint8_t>(n);
         } else if (a == "--width" && hasValue) {
             if (!qnParseInteger(argv[++i], 1, 255, n))
-                return Fail("--width takes 1..255");
-            plan.knife.width = static_cast<uint8_t>(n);
+                return BadArguments("--width takes 1..255");
+            plan.knife.thickness = static_cast<uint8_t>(n);
+            plan.cut = false;
         } else if (a == "--no-cut") {
             plan.cut = false;
         } else if (a == "--no-smooth") {
@@ -92,16 +102,16 @@ int main(int argc, char** argv)
             raw = true;
         } else if (a == "--max-text" && hasValue) {
             if (!qnParseInteger(argv[++i], 1, 0x7FFFFFFF, n))
-                return Fail("--max-text takes a positive number");
+                return BadArguments("--max-text takes a positive number");
             settings.maxText = static_cast<int32_t>(n);
         } else if (!a.empty() && a[0] != '-' && out.empty()) {
             out = a;
         } else {
-            return Fail("unexpected argument " + a + " (see --help)");
+            return BadArguments((!a.empty() && a[0] == '-' ? "unknown option " : "unexpected argument ") + a);
         }
     }
     if (out.empty())
-        return Fail("expected OUT (see --help)");
+        return BadArguments("expected OUT");
     std::string err;
     if (!blockFile.empty()) {
         if (!qnReadWholeFile(blockFile, g_block, err))
@@ -111,8 +121,11 @@ int main(int argc, char** argv)
     } else {
         g_block = hostapp::BuildLayoutBlock(plan);
     }
-    if (raw)
-        return qnReplaceFile(out, g_block.data(), g_block.size()) == 0 ? 0 : Fail("cannot write " + out);
+    if (raw) {
+        if (const unsigned short error = qnReplaceFile(out, g_block.data(), g_block.size()))
+            return Fail(qnFileFailure(out, true, error));
+        return 0;
+    }
 
     // The descriptor is written by the plug-in's own writer, through the
     // stand-in host's descriptor procedures.
@@ -122,7 +135,7 @@ int main(int argc, char** argv)
     if (host.Run(&WriterEntry, hostapp::StandInHost::Sequence::Replay) != 0 || !g_written || !host.HasDescriptor())
         return Fail("the layout does not fit into a scripting descriptor");
     const std::vector<uint8_t>& bytes = host.DescriptorBytes();
-    if (qnReplaceFile(out, bytes.data(), bytes.size()) != 0)
-        return Fail("cannot write " + out);
+    if (const unsigned short error = qnReplaceFile(out, bytes.data(), bytes.size()))
+        return Fail(qnFileFailure(out, true, error));
     return 0;
 }

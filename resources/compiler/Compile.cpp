@@ -111,9 +111,13 @@ std::vector<uint8_t> Compile(const Manifest& m, const CompileOptions& options)
         }
     }
 
-    w.Binary(Key({kRoot, "Accelerators"}), Zip(ShortcutRecords(m.shortcuts)));
+    // The zip stage takes no empty block; a file without shortcuts or help
+    // entries simply has no such record, which the readers accept.
+    if (!m.shortcuts.empty())
+        w.Binary(Key({kRoot, "Accelerators"}), Zip(ShortcutRecords(m.shortcuts)));
     const std::string help = HelpText(m.help);
-    w.Binary("InfoM", Zip(std::vector<uint8_t>(help.begin(), help.end())));
+    if (!help.empty())
+        w.Binary("InfoM", Zip(std::vector<uint8_t>(help.begin(), help.end())));
     w.Binary("DefSet", ShapeSet(m.shapes));
     return w.Finish();
 }

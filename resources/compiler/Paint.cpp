@@ -359,7 +359,7 @@ struct Painter::Impl {
         const Box b = c.box;
         const double size = 14;
         const double mx = b.x + 1, my = b.y + std::floor((b.h - size) / 2);
-        Rgb fill = kInset, edge = kBtnEdge, ink = kText;
+        Rgb fill = kInset, edge = kBtnEdge, ink = kWhite;
         if (s == H)
             edge = kBtnEdgeHi;
         if (s == P || s == PO)
@@ -383,16 +383,22 @@ struct Painter::Impl {
             cairo_stroke(cr);
             if (on) {
                 cairo_arc(cr, mx + size / 2, my + size / 2, 3, 0, 2 * M_PI);
-                Set(cr, s == D ? kOff : kWhite);
+                Set(cr, ink);
                 cairo_fill(cr);
             }
         } else {
             Panel(cr, {int(mx), int(my), int(size), int(size)}, 3, fill, &edge);
             if (on)
-                Icon(cr, "check", mx - 1, my - 1, s == D ? kOff : kWhite);
+                Icon(cr, "check", mx - 1, my - 1, ink);
         }
-        if (!c.text.empty())
-            Text(cr, mx + size + 7, b, c.text, s == D ? kOff : s == H ? kWhite : ink);
+    }
+
+    // Where a check box's or radio's mark sits in its rectangle; its label
+    // is painted into the window's background to the right of it, so the
+    // state images stay the size of the mark.
+    static Box MarkBox(const rc::Control& c)
+    {
+        return {c.box.x, c.box.y + int(std::floor((c.box.h - 14) / 2.0)) - 1, 16, 16};
     }
 };
 
@@ -446,9 +452,12 @@ Pixmap Painter::Background(const Window& w)
             m->Text(cr, x, {0, d.box.y, 0, 16}, d.text, c, size, bold);
         }
     }
-    // Frames that belong under controls drawn by code.
+    // Frames that belong under controls drawn by code, and the labels of
+    // check boxes and radios.
     for (const rc::Control& c : w.controls) {
         const Box b = c.box;
+        if ((c.kind == Kind::Check || c.kind == Kind::Radio) && c.Opt("style") != "toggle" && !c.text.empty())
+            m->Text(cr, b.x + 22, b, c.text, kText);
         if (c.kind == Kind::Edit) {
             Panel(cr, {b.x - 1, b.y - 1, b.w + 2, b.h + 2}, 3, kInset, &kBtnEdge);
         } else if (c.kind == Kind::Progress) {
@@ -488,6 +497,16 @@ Pixmap Painter::Caption(const Window& w, bool active)
     Set(cr, active ? kAccent : kOff);
     cairo_fill(cr);
     m->Text(cr, 32, {0, 0, 0, kCaptionHeight}, w.title, active ? kText : kDim, kTitleSize, true);
+    // A press where the caption's alpha is above 128 drags the window before
+    // any control sees it: the caption has holes under its buttons. The
+    // background below carries the same caption fill, so nothing shows.
+    cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+    for (const rc::Control& c : w.controls)
+        if (c.box.y < kCaptionHeight) {
+            cairo_rectangle(cr, c.box.x, c.box.y, c.box.w, c.box.h);
+            cairo_fill(cr);
+        }
+    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
     return cv.Take();
 }
 
@@ -536,21 +555,27 @@ Skin Painter::Control(const rc::Control& c)
     case Kind::Check: {
         const bool toggle = c.Opt("style") == "toggle";
         const char* names[] = {"Normal", "Highlighted", "Pressed", "Pressed Mouse Out", "Disabled"};
-        for (int on = 0; on < 2; ++on)
-            for (int s = N; s <= D; ++s)
-                skin[std::string(names[s]) + (on ? " On" : " Off")] = paint(b, [&](cairo_t* cr) {
+        const Box area = toggle ? b : Impl::MarkBox(c);
+        for (int s = N; s <= D; ++s)
+            for (int on = 1; on >= 0; --on) {
+                // Pressed with the pointer outside falls back to Normal by itself.
+                if (s == PO)
+                    continue;
+                skin[std::string(names[s]) + (on ? " On" : " Off")] = paint(area, [&](cairo_t* cr) {
                     if (toggle)
                         m->Key(cr, c, State(s), on);
                     else
                         m->Mark(cr, c, State(s), on, false);
                 });
+            }
         skin["Data"] = FullMask(b);
         break;
     }
     case Kind::Radio: {
         const bool toggle = c.Opt("style") == "toggle";
+        const Box area = toggle ? b : Impl::MarkBox(c);
         auto draw = [&](State s, bool on) {
-            return paint(b, [&](cairo_t* cr) {
+            return paint(area, [&](cairo_t* cr) {
                 if (toggle)
                     m->Key(cr, c, s, on);
                 else
@@ -565,7 +590,7 @@ Skin Painter::Control(const rc::Control& c)
         // radio as it will be after the click.
         skin["Highlighted"] = draw(H, true);
         skin["Pressed"] = draw(P, true);
-        skin["Pressed Mouse Out"] = draw(N, false);
+        // Pressed with the pointer outside falls back to Normal Off by itself.
         skin["Data"] = FullMask(b);
         break;
     }
@@ -576,7 +601,10 @@ Skin Painter::Control(const rc::Control& c)
         for (int s = 0; s < 4; ++s) {
             const Rgb groove = s == 3 ? kDisFill : kInset;
             const Rgb edge = s == 3 ? kDisEdge : s == 0 ? kLine : kBtnEdgeHi;
-            skin[std::string("Background_") + states[s]] = paint(b, [&](cairo_t* cr) {
+            const Box grooveBox = dial ? b
+                                    : Box{path.points.front().first - 3, path.points.front().second - 2,
+                                          path.points.back().first - path.points.front().first + 7, 5};
+            skin[std::string("Background_") + states[s]] = paint(grooveBox, [&](cairo_t* cr) {
                 if (dial) {
                     const double cx = b.x + b.w / 2.0, cy = b.y + b.h / 2.0;
                     const double r = std::min(b.w, b.h) / 2.0 - 8;
@@ -662,15 +690,17 @@ Skin Painter::Control(const rc::Control& c)
     }
     case Kind::List: {
         const Box items{b.x + 4, b.y + 4, b.w - 8, b.h - 8};
+        // Highlighted and Working foregrounds would repeat Normal's text
+        // colour; the list falls back to Normal by itself.
         const char* states[] = {"Normal", "Highlighted", "Working", "Disabled"};
         const Rgb edges[] = {kLine, kBtnEdge, kAccent, kDisEdge};
-        for (int s = 0; s < 4; ++s) {
+        for (int s = 0; s < 4; ++s)
             skin[std::string("Background_") + states[s]] =
                 paint(b, [&](cairo_t* cr) { Panel(cr, b, 4, s == 3 ? kDisFill : kInset, &edges[s]); });
-            skin[std::string("Foreground_") + states[s]] = ColourOnly(items, s == 3 ? kOff : kText);
-        }
-        skin["Background_Selected"] = paint(b, [&](cairo_t* cr) {
-            Panel(cr, b, 4, kInset, &kAccent);
+        skin["Foreground_Normal"] = ColourOnly(items, kText);
+        skin["Foreground_Disabled"] = ColourOnly(items, kOff);
+        // Bands are copied row for row from the item area's top.
+        skin["Background_Selected"] = paint(items, [&](cairo_t* cr) {
             cairo_rectangle(cr, items.x, items.y, items.w, items.h);
             Set(cr, kSelect);
             cairo_fill(cr);
@@ -679,8 +709,8 @@ Skin Painter::Control(const rc::Control& c)
         break;
     }
     case Kind::SText: {
+        // Disabled falls back to Normal at the control's disabled opacity.
         skin["Normal"] = ColourOnly(b, ParseColour(c.Opt("color"), c.Flag("dim") ? kDim : kText));
-        skin["Disabled"] = ColourOnly(b, kOff);
         break;
     }
     case Kind::Ruler:
@@ -707,7 +737,6 @@ Skin Painter::Control(const rc::Control& c)
         break;
     }
     case Kind::Image: {
-        const std::string style = c.Opt("style", c.Flag("fill") ? "fill" : "");
         auto one = [&](bool disabled) {
             return paint(b, [&](cairo_t* cr) {
                 if (c.Flag("fill")) {
@@ -779,22 +808,25 @@ Skin Painter::Control(const rc::Control& c)
                     const std::string kind = c.Opt("layout");
                     Set(cr, kAccHi);
                     cairo_set_line_width(cr, 1.2);
-                    const double s = 18;
                     if (kind == "tri") {
-                        const double hgt = s * 0.866;
-                        for (double y = b.y + 4; y < b.Bottom(); y += hgt) {
+                        // Rows of equilateral triangles: horizontals one
+                        // height apart, diagonals at +-60 degrees through
+                        // every side's end.
+                        const double side = 26, hgt = side * std::sqrt(3.0) / 2, len = 2.0 * b.h;
+                        const double y0 = b.y + 6;
+                        for (double y = y0; y < b.Bottom(); y += hgt) {
                             cairo_move_to(cr, b.x, y);
                             cairo_line_to(cr, b.Right(), y);
                         }
-                        for (double x = b.x - b.h; x < b.Right() + b.h; x += s) {
-                            cairo_move_to(cr, x, b.y + 4);
-                            cairo_line_to(cr, x + b.h / 0.866 * 0.5, b.Bottom() + 4 + b.h);
-                            cairo_move_to(cr, x, b.y + 4);
-                            cairo_line_to(cr, x - b.h / 0.866 * 0.5, b.Bottom() + 4 + b.h);
+                        for (double x = b.x - len; x < b.Right() + len; x += side) {
+                            cairo_move_to(cr, x, y0);
+                            cairo_line_to(cr, x + 0.5 * len, y0 + hgt / side * len);
+                            cairo_move_to(cr, x, y0);
+                            cairo_line_to(cr, x - 0.5 * len, y0 + hgt / side * len);
                         }
                     } else {
                         const bool flat = kind == "hex2";
-                        const double r = 10, w = flat ? 1.5 * r : std::sqrt(3.0) * r, h = flat ? std::sqrt(3.0) * r : 1.5 * r;
+                        const double r = 12, w = flat ? 1.5 * r : std::sqrt(3.0) * r, h = flat ? std::sqrt(3.0) * r : 1.5 * r;
                         for (int row = -1; row * h < b.h + h; ++row)
                             for (int col = -1; col * w < b.w + w; ++col) {
                                 double cx = b.x + 6 + col * w, cy = b.y + 6 + row * h;

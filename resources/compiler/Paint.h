@@ -13,14 +13,31 @@
 #include "resources/compiler/Manifest.h"
 #include "resources/compiler/Records.h"
 
-#include <map>
+#include <utility>
+#include <vector>
 #include <memory>
 #include <string>
 
 namespace rc {
 
-// Record name (">Normal", "Thumb_Pressed", ...) to picture.
-using Skin = std::map<std::string, Pixmap>;
+// Record name ("Normal", "Thumb_Pressed", ...) to picture, kept in the order
+// the control loads them, so the file and its dumps read in that order.
+class Skin {
+public:
+    Pixmap& operator[](const std::string& name)
+    {
+        for (auto& [n, p] : m_items)
+            if (n == name)
+                return p;
+        return m_items.emplace_back(name, Pixmap()).second;
+    }
+    auto begin() const { return m_items.begin(); }
+    auto end() const { return m_items.end(); }
+    size_t size() const { return m_items.size(); }
+
+private:
+    std::vector<std::pair<std::string, Pixmap>> m_items;
+};
 
 class Painter {
 public:

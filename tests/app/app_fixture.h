@@ -24,18 +24,7 @@ public:
     SHAPE received;
     int shapesReceived = 0;
 
-    FakeCutter()
-    {
-        // The default knife shape.
-        const double u[5] = {0.434, 0.3515, 0.5, 0.6485, 0.566};
-        const double h[5] = {0.0, -0.165, -0.297, -0.165, 0.0};
-        shape.nodeCount = 5;
-        for (int i = 0; i < 5; ++i) {
-            shape.U[i] = u[i];
-            shape.H[i] = h[i];
-            shape.S[i] = 0.5;
-        }
-    }
+    FakeCutter() : shape(SHAPE::Default()) {}
 
     bool IsOpen() const override { return open; }
     const SHAPE& GetShape() const override { return shape; }

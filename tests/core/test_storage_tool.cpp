@@ -86,12 +86,13 @@ TEST_F(StorageTool, BadInputFailsWithoutTouchingTheFile)
     const std::string f = dir.File("c.qns");
     ASSERT_EQ(Shell(Tool("storage put " + Q(f) + " K 1 7")), 0);
     const Bytes before = ReadFile(f);
-    EXPECT_EQ(Shell(Tool("storage put " + Q(f) + " K 1 256")), 1);
-    EXPECT_EQ(Shell(Tool("storage put " + Q(f) + " K 7 1")), 1);
+    // A wrong command line exits 2, as in every program; a refused change 1.
+    EXPECT_EQ(Shell(Tool("storage put " + Q(f) + " K 1 256")), 2);
+    EXPECT_EQ(Shell(Tool("storage put " + Q(f) + " K 7 1")), 2);
     EXPECT_EQ(Shell(Tool("storage put " + Q(f) + " 'K>X' 1 1")), 1);
-    EXPECT_EQ(Shell(Tool("storage put " + Q(f) + " 'A>' 1 1")), 1);
+    EXPECT_EQ(Shell(Tool("storage put " + Q(f) + " 'A>' 1 1")), 2);
     EXPECT_EQ(Shell(Tool("storage get " + Q(f) + " missing")), 1);
-    EXPECT_EQ(Shell(Tool("storage ls")), 1);
+    EXPECT_EQ(Shell(Tool("storage ls")), 2);
     EXPECT_EQ(ReadFile(f), before);
 
     Bytes bad = before;

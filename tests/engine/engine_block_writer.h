@@ -1,55 +1,25 @@
-// Test helper: writes layout settings blocks the way the main window's
-// settings writer does (version 3), from a plain description of a cut map.
+// Test helper: layout settings blocks from a plain description of a cut map,
+// written by the main window's own settings writer (version 3).
 #pragma once
 
+#include "app/PlainLayout.h"
 #include "core/Mem.h"
 #include "engine/Tessolo.h"
 
-#include <bit>
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 namespace engine_test {
 
-struct Knife {
-    uint8_t flags = 0;  // bit 0 flip across, bit 1 flip along, bit 2 off, bit 3 selected
-    uint8_t knob = 100;
-    uint8_t thickness = 3;
-    std::vector<float> U, H, S;
-};
-
-struct ExtraKnife {
-    Knife knife;
-    uint32_t knotA = 0;
-    uint32_t knotB = 0;
-};
-
-// The cut map as the main window holds it.
-struct CutMap {
-    uint16_t rowSplitters = 0;     // R
-    uint16_t columnSplitters = 0;  // C
-    std::vector<float> rowGuides;
-    std::vector<float> columnGuides;
-    std::vector<CTessolo::KNOT> knots;  // (C + 2) x (R + 2)
-    std::vector<Knife> columnKnives;   // C x (R + 1)
-    std::vector<Knife> rowKnives;      // R x (C + 1)
-    std::vector<ExtraKnife> extra;
-    uint8_t razor = 1;
-    uint8_t antiAlias = 1;
-    bool pieceMode = false;
-    std::vector<CTessolo::SFX_ONEPIECE> records;
-};
+// The cut map as the main window holds it, in plain values (app/PlainLayout.h).
+using Knife = qntPlainKnife;
+using ExtraKnife = qntPlainFreeKnife;
+using CutMap = qntPlainLayout;
 
 // The default knife shape of a new layout.
-inline Knife DefaultKnife()
-{
-    Knife k;
-    k.U = {0.434f, 0.3515f, 0.5f, 0.6485f, 0.566f};
-    k.H = {0.0f, -0.165f, -0.297f, -0.165f, 0.0f};
-    k.S = {0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
-    return k;
-}
+inline Knife DefaultKnife() { return qnPlainDefaultKnife(); }
 
 // An even grid of columns x rows cells with one knife shape everywhere.
 inline CutMap EvenMap(uint16_t columns, uint16_t rows, const Knife& shape = DefaultKnife())
@@ -67,83 +37,25 @@ inline CutMap EvenMap(uint16_t columns, uint16_t rows, const Knife& shape = Defa
     return m;
 }
 
-class BlockWriter {
-public:
-    std::vector<uint8_t> bytes;
+// The block of a cut map, written by the main window's own settings writer.
+// Blocks the writer never makes (a knife of more than 64 nodes, fewer
+// guides than the header counts) are made from its output with the byte
+// offsets below.
+inline std::vector<uint8_t> WriteBlock(const CutMap& m) { return qnWritePlainLayout(m); }
 
-    void U8(uint8_t v) { bytes.push_back(v); }
-    void U16(uint16_t v)
-    {
-        U8(uint8_t(v >> 8));
-        U8(uint8_t(v));
-    }
-    void U32(uint32_t v)
-    {
-        for (int s = 24; s >= 0; s -= 8)
-            U8(uint8_t(v >> s));
-    }
-    void F32(float f) { U32(std::bit_cast<uint32_t>(f)); }
-
-    void WriteKnife(const Knife& k)
-    {
-        U8(k.flags & 0x0F);
-        U16(uint16_t(k.U.size()));
-        U8(k.knob);
-        U8(k.thickness);
-        for (float v : k.U)
-            F32(v);
-        for (float v : k.H)
-            F32(v);
-        for (float v : k.S)
-            F32(v);
-    }
-
-    void Write(const CutMap& m)
-    {
-        U8(m.pieceMode ? 1 : 0);
-        U8(m.pieceMode ? 1 : 0);
-        U16(m.rowSplitters);
-        U16(m.columnSplitters);
-        U32(uint32_t(m.extra.size()));
-        for (float g : m.rowGuides)
-            F32(g);
-        for (float g : m.columnGuides)
-            F32(g);
-        U32(uint32_t(m.knots.size()));
-        for (const auto& k : m.knots) {
-            F32(k.dx);
-            F32(k.dy);
-        }
-        U32(uint32_t(m.columnKnives.size()));
-        for (const auto& k : m.columnKnives)
-            WriteKnife(k);
-        U32(uint32_t(m.rowKnives.size()));
-        for (const auto& k : m.rowKnives)
-            WriteKnife(k);
-        U32(uint32_t(m.extra.size()));
-        for (const auto& e : m.extra) {
-            WriteKnife(e.knife);
-            U32(e.knotA);
-            U32(e.knotB);
-        }
-        U8(m.razor ? 1 : 0);
-        U8(m.antiAlias ? 1 : 0);
-        if (m.pieceMode) {
-            U32(uint32_t(m.records.size()));
-            for (const auto& r : m.records) {
-                uint8_t b[92];
-                r.StoreLE(b);
-                bytes.insert(bytes.end(), b, b + 92);
-            }
-        }
-    }
-};
-
-inline std::vector<uint8_t> WriteBlock(const CutMap& m)
+// Byte offsets in a block of m: the last row guide, and the node count of a
+// row knife (after its flags byte).
+inline size_t LastRowGuideOffset(const CutMap& m) { return 10 + 4 * size_t(m.rowSplitters - 1); }
+inline size_t RowKnifeNodeCountOffset(const CutMap& m, size_t index)
 {
-    BlockWriter w;
-    w.Write(m);
-    return w.bytes;
+    auto knifeBytes = [](const Knife& k) { return 5 + 12 * k.U.size(); };
+    size_t at = 10 + 4 * size_t(m.rowSplitters + m.columnSplitters) + 4 + 8 * m.knots.size() + 4;
+    for (const Knife& k : m.columnKnives)
+        at += knifeBytes(k);
+    at += 4;
+    for (size_t i = 0; i < index; ++i)
+        at += knifeBytes(m.rowKnives[i]);
+    return at + 1;
 }
 
 inline CQNF_Mem ToMem(const std::vector<uint8_t>& bytes)

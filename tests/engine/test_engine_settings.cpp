@@ -285,12 +285,16 @@ TEST(EngineSettings, RefusesCountsThatDisagreeWithTheGrid)
     EXPECT_TRUE(refuses([](CutMap& m) { m.knots.pop_back(); }));
     EXPECT_TRUE(refuses([](CutMap& m) { m.columnKnives.pop_back(); }));
     EXPECT_TRUE(refuses([](CutMap& m) { m.rowKnives.push_back(DefaultKnife()); }));
-    EXPECT_TRUE(refuses([](CutMap& m) { m.rowGuides.pop_back(); }));
-    // The second free knife count must repeat the header's.
+    // One row guide fewer than the header counts.
     CutMap m = good;
     std::vector<uint8_t> b = WriteBlock(m);
-    b[9] = 2;
+    const auto guide = b.begin() + std::ptrdiff_t(LastRowGuideOffset(m));
+    b.erase(guide, guide + 4);
     CTessolo e;
+    EXPECT_FALSE(Read(e, b).ok);
+    // The second free knife count must repeat the header's.
+    b = WriteBlock(m);
+    b[9] = 2;
     EXPECT_FALSE(Read(e, b).ok);
 }
 
@@ -304,19 +308,19 @@ TEST(EngineSettings, RefusesHostileNumbers)
         return !Read(e, b).ok && Snapshot(e) == before;
     };
 
-    // More than 64 nodes in a knife.
+    // More than 64 nodes in a knife: 64 are taken, a count of 65 is not.
     CutMap m = good;
     Knife big = DefaultKnife();
-    big.U.assign(65, 0.5f);
-    big.H.assign(65, 0.0f);
-    big.S.assign(65, 0.0f);
-    m.rowKnives[0] = big;
-    EXPECT_TRUE(refused(WriteBlock(m)));
-    big.U.resize(64);
-    big.H.resize(64);
-    big.S.resize(64);
+    big.U.assign(64, 0.5f);
+    big.H.assign(64, 0.0f);
+    big.S.assign(64, 0.0f);
     m.rowKnives[0] = big;
     EXPECT_FALSE(refused(WriteBlock(m)));
+    std::vector<uint8_t> many = WriteBlock(m);
+    const size_t count = RowKnifeNodeCountOffset(m, 0);
+    ASSERT_EQ(many[count + 1], 64);
+    many[count + 1] = 65;
+    EXPECT_TRUE(refused(many));
 
     // Knot indices outside the grid.
     m = good;

@@ -4,7 +4,7 @@
 #include "host_test_support.h"
 
 #include "core/SafeFile.h"
-#include "hostapp/LayoutBlock.h"
+#include "hostapp/layout/LayoutBlock.h"
 #include "imaging/Image.h"
 
 #include <algorithm>
@@ -297,7 +297,6 @@ LayoutPlan PlainPieces(uint16_t columns, uint16_t rows)
     plan.columns = columns;
     plan.rows = rows;
     plan.knife = KnifeShape::Straight();
-    plan.pieceRecords = true;
     for (uint8_t r = 1; r <= rows; ++r)
         for (uint8_t c = 1; c <= columns; ++c)
             plan.records.push_back(Record(engine, r, c, false));
@@ -359,7 +358,6 @@ TEST(HostReplay, RecordsFollowThePiecesByPositionWhenTheLayoutChanged)
     plan.columns = 2;
     plan.rows = 2;
     plan.knife = KnifeShape::Straight();
-    plan.pieceRecords = true;
     // Out of order, and one extra: matched by row and column. The piece in
     // row 1, column 2 is hidden.
     plan.records = {Record(engine, 2, 2, false), Record(engine, 1, 2, false, true), Record(engine, 2, 1, false),

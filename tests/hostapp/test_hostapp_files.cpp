@@ -4,7 +4,7 @@
 #include "hostapp/HostDescriptor.h"
 #include "hostapp/HostDocument.h"
 #include "hostapp/HostProgram.h"
-#include "hostapp/ImageFile.h"
+#include "hostapp/RasterImage.h"
 
 #include <gtest/gtest.h>
 
@@ -244,7 +244,6 @@ TEST(HostFiles, LayeredPsdBecomesADocumentOfLayersOnTheCanvas)
         psd.WriteClean();
         ASSERT_TRUE(file.Close());
     }
-    ASSERT_TRUE(IsPsdFile(path));
     HostDocument doc;
     std::string err;
     ASSERT_TRUE(ReadPsdDocument(path, doc, err)) << err;
@@ -261,7 +260,7 @@ TEST(HostFiles, LayeredPsdBecomesADocumentOfLayersOnTheCanvas)
     EXPECT_EQ(doc.layers[0].pixels.planes[0][5], 10);
 
     // Not a PSD, or a cut one: refused with a reason.
-    EXPECT_FALSE(IsPsdFile(TempPath("missing.psd")));
+    EXPECT_FALSE(ReadPsdDocument(TempPath("missing.psd"), doc, err));
     std::vector<uint8_t> bytes;
     ASSERT_TRUE(qnReadWholeFile(path, bytes, err));
     bytes.resize(bytes.size() / 3);

@@ -3,9 +3,11 @@
 #include "core/SafeFile.h"
 #include "core/StdFile.h"
 #include "hostapp/HostDocument.h"
-#include "hostapp/ImageFile.h"
+#include "hostapp/HostProgram.h"
+#include "hostapp/RasterImage.h"
 #include "hostapp/PluginLoader.h"
 #include "hostapp/StandInHost.h"
+#include "host_programs.h"
 
 #include <gtest/gtest.h>
 
@@ -22,51 +24,10 @@
 #if defined(TESSOLO_PLUGIN_FILE) && defined(TESSOLO_HOST_FILE) && defined(TESSOLO_MKDESC_FILE)
 
 using namespace hostapp;
+using namespace host_test;
 namespace fs = std::filesystem;
 
 namespace {
-
-// A copy of the bundle in a folder of its own, so runs never share
-// "plugin.conf" or "last.data".
-class Bundle {
-public:
-    Bundle()
-    {
-        std::string pattern = (fs::temp_directory_path() / "tessolo_bundle_XXXXXX").string();
-        EXPECT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-        fs::copy_file(TESSOLO_PLUGIN_FILE, dir / "Tessolo.so");
-    }
-    ~Bundle()
-    {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
-    std::string Path(const std::string& name) const { return (dir / name).string(); }
-    fs::path dir;
-};
-
-int RunProgram(const std::string& program, const std::string& args, std::string* output = nullptr)
-{
-    const std::string command = program + " " + args + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return -1;
-    std::string text;
-    std::array<char, 256> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), pipe)) > 0)
-        text.append(buf.data(), n);
-    const int status = pclose(pipe);
-    if (output)
-        *output = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-int Host(const Bundle& b, const std::string& args, std::string* output = nullptr)
-{
-    return RunProgram(TESSOLO_HOST_FILE, "--plugin " + b.Path("Tessolo.so") + " " + args, output);
-}
 
 void WriteInput(const std::string& path, ColorMode mode, int w, int h, bool alpha)
 {
@@ -121,22 +82,25 @@ TEST(PluginRun, ExitCodesTellSuccessCancelAndErrors)
     std::string text;
     // No settings anywhere: cancelled, and an existing output is left alone.
     ASSERT_EQ(qnReplaceFile(out, "keep", 4), 0);
-    EXPECT_EQ(Host(b, in + " " + out, &text), 1) << text;
+    EXPECT_EQ(Host(b, in + " " + out, &text), kExitCancelled) << text;
     EXPECT_NE(text.find("cancelled"), std::string::npos);
+    EXPECT_NE(text.find("tessolo-mkdesc"), std::string::npos) << text;
     std::vector<uint8_t> kept;
     ASSERT_TRUE(qnReadWholeFile(out, kept, text));
     EXPECT_EQ(kept, (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
     // A refused mode or depth is a plug-in error; the dialog cannot open yet.
-    EXPECT_EQ(Host(b, "--image-mode 9 " + in + " " + out, &text), 2) << text;
+    EXPECT_EQ(Host(b, "--image-mode 9 " + in + " " + out, &text), kExitPluginError) << text;
     EXPECT_NE(text.find("-30101"), std::string::npos) << text;
-    EXPECT_EQ(Host(b, "--depth 16 " + in + " " + out), 2);
-    EXPECT_EQ(Host(b, "--dialog " + in + " " + out), 1);
-    EXPECT_EQ(Host(b, "--about"), 1);
-    // Host errors: bad options, missing input, no plug-in.
-    EXPECT_EQ(Host(b, "--frobnicate " + in + " " + out, &text), 3);
+    EXPECT_EQ(Host(b, "--depth 16 " + in + " " + out), kExitPluginError);
+    EXPECT_EQ(Host(b, "--dialog " + in + " " + out), kExitCancelled);
+    EXPECT_EQ(Host(b, "--about"), kExitCancelled);
+    // A bad command line, as in every program; then host errors: missing
+    // input, no plug-in.
+    EXPECT_EQ(Host(b, "--frobnicate " + in + " " + out, &text), kExitBadArguments);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
-    EXPECT_EQ(Host(b, b.Path("missing.png") + " " + out), 3);
-    EXPECT_EQ(RunProgram(TESSOLO_HOST_FILE, "--plugin " + b.Path("nothing.so") + " " + in + " " + out), 3);
+    EXPECT_EQ(Host(b, b.Path("missing.png") + " " + out), kExitHostError);
+    EXPECT_EQ(RunProgram(TESSOLO_HOST_FILE, "--plugin " + b.Path("nothing.so") + " " + in + " " + out),
+              kExitHostError);
     EXPECT_EQ(RunProgram(TESSOLO_HOST_FILE, "--help", &text), 0);
     EXPECT_NE(text.find("usage:"), std::string::npos);
     // The run created the plug-in's configuration in its own folder.

@@ -40,7 +40,7 @@ TEST(CodecImageFile, EveryRefusalHasItsReason)
     CQNF_ImageFile f;
     EXPECT_FALSE(f.Load(dir / "missing.png"));
     EXPECT_EQ(f.GetFailure(), CQNF_ImageFile::Failure::CannotOpen);
-    EXPECT_EQ(f.Reason(), "cannot open " + (dir / "missing.png"));
+    EXPECT_EQ(f.Reason(), "cannot read " + (dir / "missing.png") + ": file does not exist (error 32)");
 
     WriteAll(dir / "short", {0x89, 'P'});
     EXPECT_FALSE(f.Load(dir / "short"));
@@ -73,7 +73,7 @@ TEST(CodecImageFile, EveryRefusalHasItsReason)
     WriteAll(dir / "cut.png", cut);
     EXPECT_FALSE(f.Load(dir / "cut.png"));
     EXPECT_EQ(f.GetFailure(), CQNF_ImageFile::Failure::Undecodable);
-    EXPECT_EQ(f.Reason(), (dir / "cut.png") + ": unreadable PNG (error 49)");
+    EXPECT_EQ(f.Reason(), (dir / "cut.png") + ": PNG file is damaged or truncated (error 49)");
     EXPECT_EQ(f.GetError(), qncodec::ErrCorrupt);
     EXPECT_EQ(f.GetPlane(-1), nullptr);
 }

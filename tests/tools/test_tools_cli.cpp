@@ -86,8 +86,95 @@ TEST(ToolCli, BadInputGivesOneLineAndFailure)
 TEST(ToolCli, UnknownCommandIsRefused)
 {
     const Result r = RunTool("no-such-command");
-    EXPECT_NE(r.code, 0);
+    EXPECT_EQ(r.code, 2);
     EXPECT_EQ(Lines(r.err), 1u);
+}
+
+// The same mistake is worded alike and gives the same exit code, 2, in
+// every program.
+TEST(ToolCli, BadArgumentsExitTwoEverywhere)
+{
+    const struct {
+        const char* program;
+        const char* args;
+    } cases[] = {
+        {TESSOLO_TOOL, "layout new --grid 0x3 x.qntd"}, {TESSOLO_TOOL, "engine pieces --frobnicate a b c"},
+        {TESSOLO_TOOL, "layout new --grid 3x3 --flip sideways x.qntd"}, {TESSOLO_HOST, "--frobnicate a.png b.png"},
+        {TESSOLO_HOST, "in.png out.bmp"}, {TESSOLO_MKDESC, "--grid 0x0 x.qnds"},
+        {TESSOLO_MKDESC, "--frobnicate x.qnds"},
+    };
+    for (const auto& c : cases) {
+        const Result r = RunProgram(c.program, c.args);
+        EXPECT_EQ(r.code, 2) << c.program << " " << c.args << ": " << r.err;
+        EXPECT_EQ(Lines(r.err), 1u) << r.err;
+        if (std::string(c.args).find("--frobnicate") != std::string::npos) {
+            EXPECT_NE(r.err.find(": unknown option --frobnicate (see --help)\n"), std::string::npos) << r.err;
+        }
+    }
+}
+
+// Flipped knobs and a little randomness make a natural puzzle whose pieces
+// are exactly the grid's cells: no slivers, no loose knob heads.
+TEST(ToolCli, NaturalLayoutsCutOnePiecePerCell)
+{
+    const std::string base = ::testing::TempDir() + "natural_" + std::to_string(getpid());
+    const std::string sample = std::string(TESSOLO_SOURCE_DIR) + "/samples/sample.png";
+    const struct {
+        const char* options;
+        int cells;
+    } cases[] = {
+        {"--grid 8x6 --seed 7 --randomize 8 --flip random --mutate 20,20,10", 48},
+        {"--grid 5x4 --seed 3 --randomize 5 --flip interleaved --knob 80", 20},
+        {"--grid 10x7 --seed 11 --randomize 6 --flip random --mutate 10,30,10", 70},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(RunTool(std::string("layout new ") + c.options + " '" + base + ".qntd'").code, 0) << c.options;
+        ASSERT_EQ(RunTool("layout block '" + base + ".qntd' '" + base + ".block'").code, 0);
+        const Result r = RunTool("engine pieces --block '" + base + ".block' '" + sample + "' '" + base + ".png'");
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_NE(r.out.find(": " + std::to_string(c.cells) + " pieces\n"), std::string::npos) << c.options;
+        // Knobs that all point one way would leave every knife unflipped.
+        const Result shown = RunTool("layout show '" + base + ".qntd'");
+        EXPECT_EQ(shown.out.find("flipped across 0,"), std::string::npos) << shown.out;
+    }
+    for (const char* ext : {".qntd", ".block", ".png"})
+        std::remove((base + ext).c_str());
+}
+
+// Options that once did nothing: each pair of runs must give different
+// pictures.
+TEST(ToolCli, SwitchesChangeThePicture)
+{
+    const std::string base = ::testing::TempDir() + "switch_" + std::to_string(getpid());
+    const std::string sample = "'" + std::string(TESSOLO_SOURCE_DIR) + "/samples/sample.png'";
+    ASSERT_EQ(RunTool("layout new --grid 4x3 '" + base + ".qntd'").code, 0);
+    ASSERT_EQ(RunTool("layout block '" + base + ".qntd' '" + base + ".block'").code, 0);
+    const std::string block = "'" + base + ".block' ";
+    const struct {
+        std::string a, b;
+    } pairs[] = {
+        // tessolo-mkdesc --width, replayed in layout mode.
+        {"M --grid 4x3 --lines", "M --grid 4x3 --lines --width 9"},
+        // engine --no-smooth and --no-cut with a block.
+        {"T engine lines --block " + block + sample, "T engine lines --no-cut --block " + block + sample},
+        {"T engine pieces --block " + block + sample, "T engine pieces --no-smooth --block " + block + sample},
+    };
+    auto picture = [&](const std::string& command, const std::string& out) {
+        if (command[0] == 'M') {
+            EXPECT_EQ(RunProgram(TESSOLO_MKDESC, command.substr(2) + " '" + base + ".qnds'").code, 0);
+            EXPECT_EQ(RunProgram(TESSOLO_HOST, "--descriptor '" + base + ".qnds' " + sample + " '" + out + "'").code, 0);
+        } else {
+            EXPECT_EQ(RunTool(command.substr(2) + " '" + out + "'").code, 0) << command;
+        }
+        return Slurp(out);
+    };
+    for (const auto& p : pairs) {
+        const std::string a = picture(p.a, base + "_a.png"), b = picture(p.b, base + "_b.png");
+        EXPECT_FALSE(a.empty());
+        EXPECT_NE(a, b) << p.b;
+    }
+    for (const char* ext : {".qntd", ".block", ".qnds", "_a.png", "_b.png"})
+        std::remove((base + ext).c_str());
 }
 
 TEST(ToolCli, FailedWriteLeavesTheExistingFileAlone)

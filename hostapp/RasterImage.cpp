@@ -1,5 +1,6 @@
-#include "hostapp/ImageFile.h"
+#include "hostapp/RasterImage.h"
 
+#include "core/ErrorWords.h"
 #include "imaging/ImageFile.h"
 
 #include <cstring>
@@ -37,7 +38,7 @@ uint8_t GrayFromRGB(uint8_t r, uint8_t g, uint8_t b)
 void RGBFromCMYK(const uint8_t cmyk[4], uint8_t rgb[3])
 {
     for (int c = 0; c < 3; ++c)
-        rgb[c] = static_cast<uint8_t>(cmyk[c] * cmyk[3] / 255);
+        rgb[c] = qncodec::RGBFromCMYK(cmyk[c], cmyk[3]);
 }
 
 void CMYKFromRGB(const uint8_t rgb[3], uint8_t cmyk[4])
@@ -127,7 +128,7 @@ void ImageFromFile(const CQNF_ImageFile& file, RasterImage& image)
         std::memcpy(image.planes.back().data(), file.GetPlane(qncodec::PlaneAlpha), image.PixelCount());
 }
 
-bool WritePngFile(const std::string& path, const RasterImage& image, std::string& err)
+bool WritePngFile(const std::string& path, const RasterImage& image, std::string& err, double resolution)
 {
     if (image.width < 1 || image.height < 1 || image.width > kMaxImageSide || image.height > kMaxImageSide) {
         err = "cannot write " + path + ": the image must be 1 to 30000 pixels a side";
@@ -142,9 +143,9 @@ bool WritePngFile(const std::string& path, const RasterImage& image, std::string
     const unsigned char* alpha = image.hasAlpha ? image.planes.back().data() : nullptr;
     unsigned short error = 0;
     if (!qnCodecSavePNG(path.c_str(), static_cast<uint16_t>(image.width), static_cast<uint16_t>(image.height), mode,
-                        planes, alpha, static_cast<uint32_t>(image.width), 72.0, "tessolo-host", error,
+                        planes, alpha, static_cast<uint32_t>(image.width), resolution, "tessolo-host", error,
                         image.hasAlpha)) {
-        err = "cannot write " + path + " (error " + std::to_string(error) + ")";
+        err = qnFileFailure(path, true, error);
         return false;
     }
     return true;

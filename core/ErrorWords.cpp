@@ -1,0 +1,78 @@
+#include "core/ErrorWords.h"
+
+#include "core/ErrorManager.h"
+
+#include <filesystem>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct Words {
+    unsigned short number;
+    const char* words;
+};
+
+const Words kWords[] = {
+    {qnerr::BadArgument, "invalid value"},
+    {qnerr::Empty, "nothing to work on"},
+    {qnerr::NoMemory, "out of memory"},
+    {qnerr::FileNotOpened, "cannot open the file"},
+    {qnerr::FileWrite, "cannot write the file (is the disk full?)"},
+    {qnerr::FileRead, "file is truncated"},
+    {qnerr::FileAccess, "file access refused"},
+    {qnerr::FileSeek, "file is truncated"},
+    {qnerr::FileClosed, "file was closed"},
+    {qnerr::ImageUnsupported, "a kind of picture this program does not read"},
+    {qnerr::ImageCorrupt, "file is damaged or truncated"},
+};
+
+}  // namespace
+
+const char* qnErrorWords(unsigned short number)
+{
+    for (const Words& w : kWords)
+        if (w.number == number)
+            return w.words;
+    return "error";
+}
+
+std::string qnErrorText(unsigned short number)
+{
+    return std::string(qnErrorWords(number)) + " (error " + std::to_string(number) + ")";
+}
+
+bool qnMayWrite(const std::string& path)
+{
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0)
+        return true;
+    return access(path.c_str(), W_OK) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+}
+
+std::string qnFileProblem(const std::string& path, bool writing, unsigned short number)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path file(path);
+    fs::path folder = file.parent_path();
+    if (folder.empty())
+        folder = ".";
+    if (!fs::is_directory(folder, ec))
+        return fs::exists(folder, ec) ? "not a folder: " + folder.string() : "folder does not exist";
+    const bool exists = fs::exists(file, ec);
+    if (exists && fs::is_directory(file, ec))
+        return "is a folder";
+    if (!writing && !exists)
+        return "file does not exist";
+    if (writing ? !qnMayWrite(exists ? path : folder.string()) : access(path.c_str(), R_OK) != 0)
+        return "permission denied";
+    return qnErrorWords(number);
+}
+
+std::string qnFileFailure(const std::string& path, bool writing, unsigned short number)
+{
+    return std::string(writing ? "cannot write " : "cannot read ") + path + ": " +
+           qnFileProblem(path, writing, number) + " (error " + std::to_string(number) + ")";
+}

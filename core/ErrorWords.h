@@ -1,0 +1,37 @@
+// Error numbers in words, for the messages the programs print.
+//
+// The numbers stay diagnostics (bug reports quote them); a person reads the
+// words. Every program words the same failure the same way from here:
+//   cannot write nodir/out.png: folder does not exist (error 32)
+//   photo.jpg: JPEG file is damaged or truncated (error 49)
+// A file failure is judged from the file system as it is when the message
+// is made, since the number alone does not tell a missing folder from a
+// read-only one.
+#pragma once
+
+#include <string>
+
+// Exit codes that every program of the system gives for the same outcome.
+inline constexpr int qnExitFailed = 1;        // the work could not be done
+inline constexpr int qnExitBadArguments = 2;  // the command line is wrong
+
+// A few words for an error number ("out of memory"); "error" for one
+// without words.
+const char* qnErrorWords(unsigned short number);
+
+// Whether path (a file or folder; true when missing) may be written: the
+// system lets this user write it, and its permission bits do not mark it
+// read-only. A read-only file is left alone even by a user whom the system
+// would let write it.
+bool qnMayWrite(const std::string& path);
+
+// Why a file cannot be read (writing false) or written now, in a few words:
+// "folder does not exist", "permission denied", "file does not exist",
+// "is a folder"; otherwise the words of number.
+std::string qnFileProblem(const std::string& path, bool writing, unsigned short number);
+
+// "cannot read PATH: why (error N)" or "cannot write PATH: why (error N)".
+std::string qnFileFailure(const std::string& path, bool writing, unsigned short number);
+
+// "why (error N)" for a failure that is not about one file.
+std::string qnErrorText(unsigned short number);

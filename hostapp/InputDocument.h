@@ -1,0 +1,27 @@
+// The stand-in host opens its input as an image editor does: the file is
+// read once and its kind decides the document. A layered PSD keeps its
+// layers; a PNG or JPEG becomes one layer, turned upright by its EXIF
+// orientation (the APP1 block of a JPEG, the eXIf chunk of a PNG), as
+// editors show a photo. The document's resolution comes from the file:
+// JFIF density or EXIF resolution, PNG pHYs, the PSD resolution resource.
+#pragma once
+
+#include "hostapp/HostDocument.h"
+
+#include <string>
+
+namespace hostapp {
+
+struct InputFacts {
+    double resolution = 0.0;  // pixels per inch; 0 when the file names none
+    int orientation = 1;      // the EXIF orientation applied, 1..8
+};
+
+// Loads path into doc. On failure err holds one line that names the file.
+bool LoadInputDocument(const std::string& path, HostDocument& doc, InputFacts& facts, std::string& err);
+
+// Turns an image upright for an EXIF orientation (1 leaves it; 2..8 flip
+// and turn it; other values are ignored).
+void ApplyOrientation(RasterImage& image, int orientation);
+
+}  // namespace hostapp

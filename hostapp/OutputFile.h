@@ -1,0 +1,33 @@
+// What the stand-in host writes, as an image editor saves: the format the
+// output's name asks for, at the document's resolution, never over the
+// input and never over a file the user may not write.
+//   .png           the filtered layer (gray, RGB or with alpha; CMYK as RGB)
+//   .jpg / .jpeg   the filtered layer over white, at a quality of 1..100
+//   .psd           a layered document: every layer of the input, the
+//                  filtered one in its place
+#pragma once
+
+#include "hostapp/HostDocument.h"
+
+#include <string>
+
+namespace hostapp {
+
+enum class OutputKind { None, PNG, JPEG, PSD };
+
+// The kind an output name's extension names (any letter case); None for
+// any other name.
+OutputKind OutputKindOf(const std::string& path);
+
+inline constexpr int kDefaultJpegQuality = 90;
+
+// Why output may not be written now, or empty: it is one of the inputs, a
+// file the user may not write (its permission bits deny writing, whoever
+// runs the program), or its folder is missing or closed.
+std::string OutputRefusal(const std::string& output, const std::vector<std::string>& inputs);
+
+// Writes doc to path in kind at doc.resolution; an existing file is
+// replaced only by a complete new one. On failure err holds one line.
+bool WriteOutput(const std::string& path, OutputKind kind, const HostDocument& doc, int quality, std::string& err);
+
+}  // namespace hostapp

@@ -1,0 +1,44 @@
+#include "hostapp/layout/LayoutBlock.h"
+
+#include <cstring>
+
+namespace hostapp {
+
+KnifeShape KnifeShape::DefaultKnob()
+{
+    KnifeShape k;
+    static_cast<qntPlainKnife&>(k) = qnPlainDefaultKnife();
+    return k;
+}
+
+KnifeShape KnifeShape::Straight()
+{
+    return KnifeShape{};
+}
+
+std::vector<uint8_t> BuildLayoutBlock(const LayoutPlan& plan)
+{
+    const uint16_t innerC = static_cast<uint16_t>(plan.columns > 0 ? plan.columns - 1u : 0u);
+    const uint16_t innerR = static_cast<uint16_t>(plan.rows > 0 ? plan.rows - 1u : 0u);
+    qntPlainLayout m;
+    m.rowSplitters = innerR;
+    m.columnSplitters = innerC;
+    for (uint32_t j = 0; j < innerR; ++j)
+        m.rowGuides.push_back(static_cast<float>(j + 1) / static_cast<float>(innerR + 1));
+    for (uint32_t i = 0; i < innerC; ++i)
+        m.columnGuides.push_back(static_cast<float>(i + 1) / static_cast<float>(innerC + 1));
+    m.knots.assign(size_t{innerC + 2u} * (innerR + 2u), CTessolo::KNOT{0.0f, 0.0f});
+    for (size_t k = 0; k < m.knots.size() && k < plan.knots.size(); ++k)
+        m.knots[k] = CTessolo::KNOT{plan.knots[k][0], plan.knots[k][1]};
+    m.columnKnives.assign(size_t{innerC} * (innerR + 1u), plan.knife);
+    m.rowKnives.assign(size_t{innerC + 1u} * innerR, plan.knife);
+    m.extra = plan.freeKnives;
+    m.razor = plan.cut ? 1 : 0;
+    m.antiAlias = plan.smooth ? 1 : 0;
+    m.pieceMode = plan.piecesMode;
+    for (const auto& r : plan.records)
+        m.records.push_back(CTessolo::SFX_ONEPIECE::LoadLE(r.data()));
+    return qnWritePlainLayout(m);
+}
+
+}  // namespace hostapp
