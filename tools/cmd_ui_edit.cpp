@@ -38,7 +38,7 @@ int Run(const tool::Args& args)
         const std::string& a = args[i];
         const bool takesValue = a == "--resource" || a == "--image" || a == "--snap" || a == "--scene";
         if (takesValue && i + 1 >= args.size())
-            return tool::Fail(kName, a + " needs a value");
+            return tool::BadArguments(kName, a + " needs a value");
         if (a == "--resource")
             resource = args[++i];
         else if (a == "--image")
@@ -48,11 +48,11 @@ int Run(const tool::Args& args)
         else if (a == "--scene")
             scene = args[++i];
         else
-            return tool::Fail(kName, "unexpected argument '" + a + "'");
+            return tool::BadArguments(kName, "unexpected argument '" + a + "'");
     }
     const auto& scenes = qnui::EditGalleryScenes();
     if (std::find(scenes.begin(), scenes.end(), scene) == scenes.end())
-        return tool::Fail(kName, "unknown scene '" + scene + "'");
+        return tool::BadArguments(kName, "unknown scene '" + scene + "'");
     if (resource.empty() || !std::filesystem::is_regular_file(resource))
         return tool::Fail(kName, "no resource file" + (resource.empty() ? std::string() : ": " + resource));
     CQNF_Image picture;
