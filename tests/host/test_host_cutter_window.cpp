@@ -8,6 +8,7 @@
 #include "cutter/Wnd_Cutter.h"
 #include "ui/Control.h"
 #include "ui/CtrlEditLine.h"
+#include "ui/KeyCodes.h"
 
 #include <cmath>
 
@@ -202,4 +203,74 @@ TEST(HostCutterWindow, CutReachesPieceModeAndAbortKeepsTheEditor)
         EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr) << abort;
         EXPECT_EQ(r.hp.ScriptLeft(), 0u);
     }
+}
+
+TEST(HostCutterWindow, PopupsKeysAndEscThroughTheWindow)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    CutterRun r;
+    StandInHost host(Document(ColorMode::RGB, 200, 150, false), HostSettings{});
+    double hBefore = 0;
+    uint32_t node = 0;
+    r.hp.Script([&] {
+        CWnd_Cutter& e = r.Editor();
+        r.hp.Activate(e.GetWindowHandle());
+        // The clone pop-up: "Clone With Low Mutation" is the fifth row
+        // (separators count as rows).
+        r.hp.menuAnswers.push_back(4);
+        r.ClickEditor("Cutter_Clone", qnctl::Button);
+    });
+    r.hp.Script([&] {
+        CWnd_Cutter& e = r.Editor();
+        ASSERT_EQ(r.hp.menusShown.size(), 1u);
+        ASSERT_EQ(r.hp.menusShown[0].size(), 10u);
+        EXPECT_EQ(r.hp.menusShown[0][4].text, "Clone With Low Mutation");
+        EXPECT_TRUE(r.hp.menusShown[0][2].checked);  // the mode at opening
+        EXPECT_TRUE(r.hp.menusShown[0][1].separator);
+        EXPECT_EQ(e.m_Ctl.cloneDisplay, "Cloning with LOW mutation");
+        // The shape menu on a right click in the preview: "Select All" is
+        // the fourth row, shown with its shortcut.
+        r.hp.menuAnswers.push_back(3);
+        const plat::Point at = r.Global(e, e.m_rcPreview.left + 10, e.m_rcPreview.top + 10);
+        r.hp.MoveMouse(at);
+        r.hp.Press(2);
+        r.hp.Release(2);
+    });
+    r.hp.Script([&] {
+        CWnd_Cutter& e = r.Editor();
+        ASSERT_EQ(r.hp.menusShown.size(), 2u);
+        const plat::MenuItem& all = r.hp.menusShown[1][3];
+        EXPECT_EQ(all.text, "Select All");
+        EXPECT_TRUE(all.cmd && !all.shift && all.key == "A");
+        EXPECT_TRUE(r.hp.menusShown[1][5].cmd && r.hp.menusShown[1][5].shift);  // Inverse Selection
+        for (uint32_t i = 0; i < e.m_Shape.nodeCount; ++i)
+            EXPECT_EQ(e.m_Shape.selected[i], 1) << i;
+        // Esc during a node drag puts the shape back.
+        node = e.m_Shape.nodeCount / 2;
+        hBefore = e.m_Shape.pos[node].H;
+        const qntPOS c = e.NodeCentre(node);
+        r.hp.MoveMouse(r.Global(e, e.m_rcPreview.left + c.x, e.m_rcPreview.top + c.y));
+        r.hp.Press();
+        r.hp.MoveMouse(r.Global(e, e.m_rcPreview.left + c.x + 15, e.m_rcPreview.top + c.y));
+    });
+    r.hp.Script([&] {
+        CWnd_Cutter& e = r.Editor();
+        EXPECT_NE(e.m_Shape.pos[node].H, hBefore);
+        r.hp.Key(qnkey::vk::Escape, 27);
+    });
+    r.hp.Script([&] {
+        CWnd_Cutter& e = r.Editor();
+        EXPECT_EQ(e.m_Shape.pos[node].H, hBefore);
+        EXPECT_EQ(e.m_bNodeDrag, 0);
+        r.hp.Release();
+        // Without pieces Esc does not close the editor.
+        r.hp.Key(qnkey::vk::Escape, 27);
+    });
+    r.hp.Script([&] {
+        EXPECT_TRUE(r.Editor().IsOpen());
+        r.ClickMain("Main_Cancel");
+    });
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
 }
