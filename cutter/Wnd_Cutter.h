@@ -12,6 +12,12 @@
 // OnTimer, OnMouseMove, Close, ...), non-virtual in the editor: this class
 // overrides the window's and calls the editor's versions qualified.
 //
+// Not wired yet: the presets manager, adding to the presets, loading and
+// saving shape files, auto layout and the custom mutations dialog keep the
+// editor's empty hooks (DoPresMngWindow, DoAddShapeToPresets, opLoadShape,
+// opSaveShapeQNTH, DoAutoLayoutWindow, DoCustomMutations) until the dialogs'
+// entry points are there to override them with.
+//
 // CMainCutterWindow is what the main window opens in cut mode: it creates the
 // window beside the main window, hands it the main window's layout model, the
 // engine, the Cut's source image and the pieces' effect records, and answers

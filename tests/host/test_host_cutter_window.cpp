@@ -197,6 +197,8 @@ TEST(HostCutterWindow, CutReachesPieceModeAndAbortKeepsTheEditor)
                 EXPECT_EQ(m.m_MainImage.GetImageWidth(), 240);
                 ASSERT_EQ(r.Editor().m_CutReported.back(), 100);
                 r.Snapshot(m, "main_after_cut.png");
+                // The editor's place is kept for its next opening.
+                EXPECT_NE(r.h.plugin->WindowPosFromConf("Cutter", "Main", qnNullSize, 0).x, -32000);
             }
             r.ClickMain("Main_Cancel");
         });
@@ -213,6 +215,7 @@ TEST(HostCutterWindow, PopupsKeysAndEscThroughTheWindow)
     StandInHost host(Document(ColorMode::RGB, 200, 150, false), HostSettings{});
     double hBefore = 0;
     uint32_t node = 0;
+    qntPOS at{0, 0};  // the node's centre in the window
     r.hp.Script([&] {
         CWnd_Cutter& e = r.Editor();
         r.hp.Activate(e.GetWindowHandle());
@@ -246,13 +249,24 @@ TEST(HostCutterWindow, PopupsKeysAndEscThroughTheWindow)
         EXPECT_TRUE(r.hp.menusShown[1][5].cmd && r.hp.menusShown[1][5].shift);  // Inverse Selection
         for (uint32_t i = 0; i < e.m_Shape.nodeCount; ++i)
             EXPECT_EQ(e.m_Shape.selected[i], 1) << i;
-        // Esc during a node drag puts the shape back.
+        // The preview's cursors: the arrow of the editor away from the
+        // shape, the move cursor over a node.
         node = e.m_Shape.nodeCount / 2;
         hBefore = e.m_Shape.pos[node].H;
-        const qntPOS c = e.NodeCentre(node);
-        r.hp.MoveMouse(r.Global(e, e.m_rcPreview.left + c.x, e.m_rcPreview.top + c.y));
+        at = e.NodeCentre(node);
+        at.x += e.m_rcPreview.left;
+        at.y += e.m_rcPreview.top;
+        r.hp.MoveMouse(r.Global(e, e.m_rcPreview.left + 2, e.m_rcPreview.bottom - 3));
+    });
+    r.hp.Script([&] {
+        EXPECT_EQ(r.hp.cursor, CWnd_CutterEditor::CUR_DEFAULT);
+        r.hp.MoveMouse(r.Global(r.Editor(), at.x, at.y));
+    });
+    r.hp.Script([&] {
+        EXPECT_EQ(r.hp.cursor, CWnd_CutterEditor::CUR_MOVE);
+        // Esc during a node drag puts the shape back.
         r.hp.Press();
-        r.hp.MoveMouse(r.Global(e, e.m_rcPreview.left + c.x + 15, e.m_rcPreview.top + c.y));
+        r.hp.MoveMouse(r.Global(r.Editor(), at.x + 15, at.y));
     });
     r.hp.Script([&] {
         CWnd_Cutter& e = r.Editor();
