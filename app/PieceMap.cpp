@@ -55,7 +55,6 @@ bool CPieceMap::pm_Begin(CTessolo* engine, CQNF_Image* image, const uint8_t* alp
     m_nHeight = height;
     m_nColorMode = colorMode;
     m_bSmooth = engine->m_bLinesMode && engine->m_bSmooth ? 1 : 0;
-    std::fill(selMap, selMap + size_t(width) * height, uint8_t(0));
     m_nUnpmPieces = engine->m_nPieces;
     m_bUnpmEmpty = 1;
     m_nBlockAnchor = kNone;
@@ -63,6 +62,12 @@ bool CPieceMap::pm_Begin(CTessolo* engine, CQNF_Image* image, const uint8_t* alp
     m_nMenuPiece = kNone;
     m_nMenuFXState = 0xFFFF;
     m_bPMOverlay = 1;
+    // The map shows the pieces' own flags (pieces that come back from cut
+    // mode without a new cut keep their selection).
+    std::fill(selMap, selMap + size_t(width) * height, uint8_t(0));
+    for (uint32_t i = 0; i < engine->m_nPieces; ++i)
+        if (engine->m_pPieces[i].selected)
+            i_PaintPiece(i, 255);
     return true;
 }
 

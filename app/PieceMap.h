@@ -68,7 +68,7 @@ public:
     // Binds the piece map to the engine's pieces (piece mode begins): image
     // is the rendered RGBA picture (width x height), alpha the composite
     // alpha plane and selMap the selection map, both width x height with
-    // stride width, none of them owned. Clears the selection map, the block
+    // stride width, none of them owned. Paints the selection map from the pieces' flags, clears the block
     // anchor and the undo step; allocates the undo buffer. False (nothing
     // bound) on a memory failure or unusable arguments.
     bool pm_Begin(CTessolo* engine, CQNF_Image* image, const uint8_t* alpha, uint8_t* selMap, uint32_t width,

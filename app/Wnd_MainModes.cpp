@@ -70,12 +70,16 @@ void CWnd_Main::EnterFXMode()
 {
     m_bFXMode = 1;
     OnChangeMode();
+    // Everything done while the effect window is open is one undo step.
+    unpm_PreSave();
 }
 
 void CWnd_Main::ExitFXMode()
 {
     m_bFXMode = 0;
     OnChangeMode();
+    OnCommonFXChanged();
+    unpm_SaveState(1);
 }
 
 void CWnd_Main::OnChangeExtrasState()
@@ -133,6 +137,7 @@ bool CWnd_Main::DoCutterWindow()
     // 8.
     m_bCutMode = 1;
     uncm_Empty();
+    pm_End();
     OnChangeMode();
     // 9.
     m_Preview.SetMaskChannel(nullptr, 0);
@@ -158,7 +163,8 @@ void CWnd_Main::OnCutterClose()
     CTessolo* engine = m_pPlugin ? &m_pPlugin->GetEngine() : nullptr;
     if (!m_pCutterWnd->WasCut()) {
         // Without a Cut only pieces that still exist keep piece mode.
-        if (!engine || !engine->m_nPieces || m_MainImage.GetImageWidth() != w || m_MainImage.GetImageHeight() != h) {
+        if (!engine || !engine->m_nPieces || m_MainImage.GetImageWidth() != w || m_MainImage.GetImageHeight() != h ||
+            !BeginPieceMode(w, h, alpha)) {
             localClose();
             return;
         }
@@ -182,13 +188,21 @@ void CWnd_Main::OnCutterClose()
         const uint8_t smooth = !m_bRazorCut && m_bAntiAlias ? 1 : 0;
         engine->CombineSplitedCells(w, h, planes, uint32_t(w), 4, const_cast<uint8_t*>(alpha), uint32_t(w),
                                     qnNullRect, smooth, 0, 100);
+        if (!BeginPieceMode(w, h, alpha)) {
+            CQNF_App::PlatformMessageBox("Memory allocation problem...", "Error!", this);
+            localClose();
+            return;
+        }
         if (m_pCutterWnd->LayoutChanged()) {
             m_Preview.SetData(m_rcPreview, &m_MainImage, nullptr, nullptr, nullptr, nullptr, nullptr);
             m_Preview.DoRedraw(1, 1);
-            // The pieces keep their effects unless the user says otherwise;
-            // resetting them belongs to the piece map's operations.
-            CWnd_MessageBox::Ask(this, "Pieces Layout Has Changed", "Do you want to reset effects?",
-                                 CWnd_MessageBox::YES, CWnd_MessageBox::NO);
+            // The pieces keep their effects unless the user says otherwise.
+            if (CWnd_MessageBox::Ask(this, "Pieces Layout Has Changed", "Do you want to reset effects?",
+                                     CWnd_MessageBox::YES, CWnd_MessageBox::NO) == 1) {
+                unpm_PreSave();
+                pmop_ResetAdjustments();
+                unpm_SaveState(1);
+            }
         }
     }
     m_Preview.SetMaskChannel(m_pSelMask, uint32_t(w));
@@ -330,7 +344,7 @@ unsigned char CWnd_Main::OnCtrlMessage(unsigned short msg, unsigned long id, cha
             if (m_bCutMode)
                 cmop_Extras(show, 1);
             else
-                m_bPMExtras = show;
+                pmop_Extras(show, 1);
             OnChangeExtrasState();
         }
         return 1;
