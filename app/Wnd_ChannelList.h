@@ -61,6 +61,8 @@ public:
     uint32_t GetChannelHeight() const { return m_nHeight; }
     // True once a channel was read: OK is refused before (nothing to apply).
     bool HasChannel() const { return m_bChannelValid != 0; }
+    // The preview: black colour planes, the channel as alpha.
+    const CQNF_Layer& GetPreviewLayer() const { return m_PreviewLayer; }
     // Where the window was when OK closed it (for its stored position).
     qntRECT_s m_ClosedAt = qnNullRect;
 
