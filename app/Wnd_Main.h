@@ -132,6 +132,20 @@ public:
     void op_LoadSelection(uint8_t unused);
     // The document channels dialog over the host's channels; 1 after OK.
     long DoChannelListDialog(class CWnd_ChannelList& dialog, uint8_t combineAllowed, uint8_t tipMode);
+    // Selections in preview coordinates (the mouse gestures): the corners or
+    // the points (window coordinates, x in the high and y in the low 16
+    // bits) become image coordinates through the preview.
+    void pmop_Sel_SelectRectLocal(qntRECT_s r, uint8_t add, uint8_t remove, uint8_t redraw);
+    void pmop_Sel_SelectFreeRgnLocal(const CQNF_DWordArray* points, uint8_t add, uint8_t remove, uint8_t redraw);
+    // The outline of a selection being dragged, in the second overlay layer:
+    // prepared when the drag starts, redrawn on every move (window
+    // coordinates). m_bPMRectDrag, m_PMDragStart and m_PMFreePoints are set
+    // by the gestures.
+    void i_pmop_PrepareSelLayer();
+    void i_pmop_RedrawDragSelection(short x, short y);
+    uint8_t m_bPMRectDrag = 1;
+    qntPOS m_PMDragStart{0, 0};
+    CQNF_DWordArray m_PMFreePoints;
     // The source the dialog reads channels from (tests set their own).
     class CChannelSource* m_pChannelSource = nullptr;
 

@@ -7,7 +7,10 @@
 #include "host/PluginMain.h"
 #include "ui/Control.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
+#include <vector>
 
 bool CWnd_Main::BeginPieceMode(int32_t width, int32_t height, const uint8_t* alpha)
 {
@@ -104,5 +107,97 @@ void CWnd_Main::op_LoadSelection(uint8_t)
         return;
     qnSelectKnivesFromMap(*this, dialog.GetChannel(), dialog.GetChannelWidth(), dialog.GetChannelHeight(),
                           dialog.m_nOperation, dialog.m_bInvert);
+    view_RenderAndUpdate(m_rcPreview);
+}
+
+// ---- Selections in preview coordinates and the drag outline ------------------------
+
+void CWnd_Main::pmop_Sel_SelectRectLocal(qntRECT_s r, uint8_t add, uint8_t remove, uint8_t redraw)
+{
+    const qntPOS a = m_Preview.GetImageCoorsByPreviewCoors(qntPOS{r.left, r.top});
+    const qntPOS b = m_Preview.GetImageCoorsByPreviewCoors(qntPOS{r.right, r.bottom});
+    pmop_Sel_SelectRect(qntRECT_s{a.x, a.y, b.x, b.y}, add, remove, redraw);
+}
+
+void CWnd_Main::pmop_Sel_SelectFreeRgnLocal(const CQNF_DWordArray* points, uint8_t add, uint8_t remove,
+                                            uint8_t redraw)
+{
+    if (!points || !points->GetSize())
+        return;
+    const uint64_t n = points->GetSize();
+    std::vector<long> xs(n), ys(n);
+    const qntRECT_s pr = m_Preview.GetRenderRect();
+    for (uint64_t i = 0; i < n; ++i) {
+        const uint32_t p = (*points)[i];
+        // Points off the preview are pulled onto its edge, and converted
+        // without the off-image snapping, so the region keeps its shape.
+        const int32_t x = std::clamp<int32_t>(int32_t(p >> 16) - m_rcPreview.left, 0, std::max(0, pr.right - pr.left));
+        const int32_t y = std::clamp<int32_t>(int32_t(p & 0xFFFF) - m_rcPreview.top, 0, std::max(0, pr.bottom - pr.top));
+        const qntPOS q = m_Preview.GetImageCoorsByPreviewCoorsNoOverflowCheck(qntPOS{x, y});
+        xs[i] = q.x;
+        ys[i] = q.y;
+    }
+    pmop_Sel_SelectFreeRgn(xs.data(), ys.data(), long(n), add, remove, redraw);
+}
+
+void CWnd_Main::i_pmop_PrepareSelLayer()
+{
+    CQNF_Layer* back = GetLayer(0ul);
+    const int32_t lw = m_SelKnivesLayer.GetImageWidth(), lh = m_SelKnivesLayer.GetImageHeight();
+    if (!back || !lw || !lh)
+        return;
+    const int32_t bw = back->GetImageWidth(), bh = back->GetImageHeight();
+    for (int k = 0; k < 3; ++k) {
+        uint8_t* d = m_SelKnivesLayer.GetPlane(k);
+        const uint8_t* s = back->GetPlane(k);
+        for (int32_t y = 0; y < lh; ++y)
+            for (int32_t x = 0; x < lw; ++x) {
+                const int32_t sx = x + m_rcPreview.left, sy = y + m_rcPreview.top;
+                const uint8_t v = sx >= 0 && sy >= 0 && sx < bw && sy < bh ? s[size_t(sy) * bw + sx] : 0;
+                // Contrasting with what lies beneath, channel by channel.
+                d[size_t(y) * lw + x] = v < 128 ? 255 : 0;
+            }
+    }
+}
+
+void CWnd_Main::i_pmop_RedrawDragSelection(short x, short y)
+{
+    CQNF_Layer& l = m_SelKnivesLayer;
+    if (!l.GetImageWidth())
+        return;
+    l.Set(qntRGBA8{0, 0, 0, 0}, 8, qnNullRect);
+    const int32_t pl = m_rcPreview.left, pt = m_rcPreview.top;
+    if (m_bPMRectDrag) {
+        qntRECT_s r{std::min<int32_t>(m_PMDragStart.x, x), std::min<int32_t>(m_PMDragStart.y, y),
+                    std::max<int32_t>(m_PMDragStart.x, x) + 1, std::max<int32_t>(m_PMDragStart.y, y) + 1};
+        r = qntRECT_s{std::max(r.left, m_rcPreview.left), std::max(r.top, m_rcPreview.top),
+                      std::min(r.right, m_rcPreview.right), std::min(r.bottom, m_rcPreview.bottom)};
+        if (r.left < r.right && r.top < r.bottom) {
+            const int16_t L = int16_t(r.left - pl), T = int16_t(r.top - pt);
+            const int16_t R = int16_t(r.right - pl - 1), B = int16_t(r.bottom - pt - 1);
+            l.DrawAlphaLine(L, T, L, B, 255);
+            l.DrawAlphaLine(L, T, R, T, 255);
+            l.DrawAlphaLine(R, T, R, B, 255);
+            l.DrawAlphaLine(L, B, R, B, 255);
+        }
+    } else {
+        const uint64_t n = m_PMFreePoints.GetSize();
+        bool add = true;
+        if (n) {
+            const uint32_t last = m_PMFreePoints[n - 1];
+            add = std::abs(int32_t(last >> 16) - x) > 1 || std::abs(int32_t(last & 0xFFFF) - y) > 1;
+        }
+        if (add)
+            m_PMFreePoints.Add((uint32_t(uint16_t(std::max<short>(x, 0))) << 16) | uint16_t(std::max<short>(y, 0)));
+        const uint64_t m = m_PMFreePoints.GetSize();
+        auto at = [&](uint64_t i) {
+            const uint32_t p = m_PMFreePoints[i];
+            return qntPOS{int32_t(p >> 16) - pl, int32_t(p & 0xFFFF) - pt};
+        };
+        for (uint64_t i = 0; i < m; ++i) {
+            const qntPOS a = at(i), b = at((i + 1) % m);
+            l.DrawAlphaLine(int16_t(a.x), int16_t(a.y), int16_t(b.x), int16_t(b.y), 255);
+        }
+    }
     view_RenderAndUpdate(m_rcPreview);
 }
