@@ -196,7 +196,9 @@ void CWnd_Main::OnCutterClose()
         if (m_pCutterWnd->LayoutChanged()) {
             m_Preview.SetData(m_rcPreview, &m_MainImage, nullptr, nullptr, nullptr, nullptr, nullptr);
             m_Preview.DoRedraw(1, 1);
-            // The pieces keep their effects unless the user says otherwise.
+            // The pieces keep their effects unless the user asks to reset
+            // them: then every piece takes the default effects again (one
+            // undo step; only the pieces that change are rendered).
             if (CWnd_MessageBox::Ask(this, "Pieces Layout Has Changed", "Do you want to reset effects?",
                                      CWnd_MessageBox::YES, CWnd_MessageBox::NO) == 1) {
                 unpm_PreSave();
