@@ -243,6 +243,7 @@ uint8_t CPieceMap::pmop_RerenderPieces(const std::vector<uint32_t>& pieces, uint
         m_bFXDeletePending = 0;
         pm_DeleteFXWindow();
     }
+    i_EndIfPending();
     return result;
 }
 
@@ -284,7 +285,7 @@ uint8_t CPieceMap::i_RerenderRun(uint8_t redraw, uint8_t interruptible)
         // Composited even after a failure, so the image shows what the
         // pieces' applied settings say.
         i_Report(70);
-        i_Composite(dirty, 70, 100);
+        i_CompositeAll(dirty, 70, 100);
         if (redraw)
             pm_RedrawPreview(1);
     }
@@ -297,7 +298,7 @@ uint8_t CPieceMap::i_RerenderRun(uint8_t redraw, uint8_t interruptible)
 bool CPieceMap::pm_RenderPiece(uint32_t piece)
 {
     CQNF_Progress* before = m_pEngine->m_pProgress;
-    m_pEngine->m_pProgress = m_pProgress.get();
+    m_pEngine->m_pProgress = &m_Progress;
     const bool ok = m_pEngine->RenderPiece(piece);
     m_pEngine->m_pProgress = before;
     return ok;

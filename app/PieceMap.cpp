@@ -73,6 +73,13 @@ bool CPieceMap::pm_Begin(CTessolo* engine, CQNF_Image* image, const uint8_t* alp
 
 void CPieceMap::pm_End()
 {
+    if (m_bBusy) {
+        // Asked from the events a running render pumps: the pieces go once
+        // it has finished with them.
+        m_bEndPending = 1;
+        return;
+    }
+    m_bEndPending = 0;
     m_pEngine = nullptr;
     m_pImage = nullptr;
     m_pAlpha = nullptr;
@@ -538,7 +545,7 @@ bool CPieceMap::i_Composite(qntRECT_s r, uint8_t fromPercent, uint8_t toPercent)
 {
     uint8_t* planes[4] = {m_pImage->GetPlane(0), m_pImage->GetPlane(1), m_pImage->GetPlane(2), m_pImage->GetPlane(3)};
     CQNF_Progress* before = m_pEngine->m_pProgress;
-    m_pEngine->m_pProgress = m_pProgress.get();
+    m_pEngine->m_pProgress = &m_Progress;
     const bool ok = m_pEngine->CombineSplitedCells(m_nWidth, m_nHeight, planes, m_nWidth, 4,
                                                    const_cast<uint8_t*>(m_pAlpha), m_nWidth, r, m_bSmooth,
                                                    fromPercent, toPercent);
@@ -551,16 +558,43 @@ void CPieceMap::pmop_DoRerenderRect(qntRECT_s r, uint8_t redraw, uint8_t fromPer
     if (!pm_IsBound() || Empty(r))
         return;
     if (m_bBusy) {
-        // A re-render is running (this call came from the events it pumps):
-        // its own composite takes this area too.
+        // A render or composite is running (this call came from the events
+        // it pumps): it composites this area too before it ends.
         m_PendingRect = qnUnionRect(m_PendingRect, r);
         return;
     }
     i_SetProgress("Rendering is in progress:");
-    i_Composite(r, fromPercent, toPercent);
+    m_bBusy = 1;
+    m_PendingRect = qnNullRect;
+    i_CompositeAll(r, fromPercent, toPercent);
+    m_bBusy = 0;
     pm_StatusDone();
     if (redraw)
         pm_RedrawPreview(1);
+    i_AfterBusy();
+}
+
+void CPieceMap::i_CompositeAll(qntRECT_s r, uint8_t fromPercent, uint8_t toPercent)
+{
+    r = qnUnionRect(r, m_PendingRect);
+    m_PendingRect = qnNullRect;
+    while (!Empty(r)) {
+        i_Composite(r, fromPercent, toPercent);
+        r = m_PendingRect;
+        m_PendingRect = qnNullRect;
+    }
+}
+
+void CPieceMap::i_AfterBusy()
+{
+    if (m_bRestart && !m_bBusy) {
+        // A re-render asked for while this one ran, and not taken over.
+        m_bRestart = 0;
+        const std::vector<uint32_t> list = std::move(m_PendingList);
+        m_PendingList.clear();
+        pmop_RerenderPieces(list, 1, 0);
+    }
+    i_EndIfPending();
 }
 
 // ---- Effect-state word and controls --------------------------------------------------
@@ -611,16 +645,20 @@ void CPieceMap::OnCommonFXChanged()
 
 void CPieceMap::i_SetProgress(const char* text)
 {
-    // A fresh reporter per operation, so its first percentage always shows.
-    m_pProgress = std::make_unique<CMainProgress>();
-    m_pProgress->m_Text = text;
-    m_pProgress->SetUserDataPtr(pm_ProgressTarget());
+    // While a render runs, what runs from its events reports under its text.
+    if (m_bBusy)
+        return;
+    m_Progress.m_Text = text;
+    m_Progress.SetUserDataPtr(pm_ProgressTarget());
+    m_Progress.Restart();
 }
 
-void CPieceMap::i_Report(uint8_t percent)
+void CPieceMap::i_Report(uint8_t percent) { m_Progress.Progress(percent, nullptr); }
+
+void CPieceMap::i_EndIfPending()
 {
-    if (m_pProgress)
-        m_pProgress->Progress(percent, nullptr);
+    if (m_bEndPending && !m_bBusy)
+        pm_End();
 }
 
 void CPieceMap::i_EndProgress() { pm_StatusDone(); }

@@ -32,7 +32,6 @@
 #include "host/WindowProgress.h"
 
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 class CQNF_Image;
@@ -198,7 +197,19 @@ protected:
     uint8_t m_bSmooth = 0;  // the soft edges of the cut the pieces come from
     uint8_t m_bPMOverlay = 1;
     CQNF_RandomSource* m_pRandom = nullptr;
-    std::unique_ptr<CMainProgress> m_pProgress;
+    // One reporter for the map's whole life: the engine holds it while it
+    // renders or composites, and an operation run from the events it pumps
+    // must not replace it.
+    class CPieceProgress : public CMainProgress {
+    public:
+        void Restart() { m_lastPercent = 0xFF; }
+    };
+    CPieceProgress m_Progress;
+    uint8_t m_bEndPending = 0;  // pm_End asked for while a render ran
+    void i_EndIfPending();
+    // Composites r and whatever was asked for meanwhile; then what waited.
+    void i_CompositeAll(qntRECT_s r, uint8_t fromPercent, uint8_t toPercent);
+    void i_AfterBusy();
 
     // Effects: the clipboard (one piece's applied blocks) and the re-render guard.
     CTessolo::SFX_ONEPIECE m_FXClip{};

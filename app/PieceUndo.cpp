@@ -113,7 +113,7 @@ void CPieceMap::unpm_Restore()
     m_PendingRect = qnNullRect;
     if (!qnIsNullRect(dirty)) {
         i_Report(70);
-        i_Composite(dirty, 70, 100);
+        i_CompositeAll(dirty, 70, 100);
         pm_RedrawPreview(1);
         OnCommonFXChanged();
     } else if (selectionChanged) {
@@ -123,4 +123,5 @@ void CPieceMap::unpm_Restore()
     i_Report(100);
     pm_StatusDone();
     m_bBusy = 0;
+    i_AfterBusy();
 }

@@ -280,3 +280,36 @@ TEST(PieceMapUndo, AnUnchangedEditKeepsTheStepBeforeIt)
     EXPECT_EQ(s.map.m_bBusy, 0);
     EXPECT_EQ(s.Image(), s.FreshComposite());
 }
+
+TEST(PieceMapFX, WhatThePumpedEventsDoDuringARenderWaitsForIt)
+{
+    // The engine's progress pumps window events inside every render: a
+    // selection, a hide, another re-render and leaving piece mode may all
+    // arrive then.
+    Split s(4, 3, 1);
+    for (uint32_t i = 0; i < s.Count(); ++i)
+        s.Piece(i).invert[CTessolo::FX_REQUESTED] = 1;
+    bool once = false;
+    s.map.onRender = [&] {
+        if (once)
+            return;
+        once = true;
+        s.map.pmop_Sel_RandomSelection(1, 1);
+        s.map.pmop_ShowHidePiece(5, 0, 1);
+        s.map.pmop_RerenderPieces(std::vector<uint32_t>{9}, 1, 0);
+    };
+    EXPECT_EQ(s.map.pmop_RerenderPieces(std::vector<uint32_t>{0, 1}, 1, 0), 1);
+    EXPECT_EQ(s.map.maxDepth, 1);
+    EXPECT_EQ(Sorted(s.map.rendered), (std::vector<uint32_t>{0, 1, 9}));
+    EXPECT_EQ(s.Selected().size(), 1u);
+    EXPECT_FALSE(s.Piece(5).shown);
+    EXPECT_EQ(s.Image(), s.FreshComposite());
+
+    // Leaving piece mode from inside a render unbinds once it has finished.
+    Split t(4, 3, 1);
+    t.Piece(2).invert[CTessolo::FX_REQUESTED] = 1;
+    t.map.onRender = [&] { t.map.pm_End(); };
+    t.map.pmop_RerenderPieces(std::vector<uint32_t>{2}, 1, 0);
+    EXPECT_FALSE(t.map.pm_IsBound());
+    EXPECT_EQ(t.map.rendered, std::vector<uint32_t>{2});
+}

@@ -145,6 +145,22 @@ TEST(HostPieceMap, SelectSwitchUndoRedoAndApplyGiveTheHostWhatThePreviewShowed)
         w.unpm_Restore();
         EXPECT_EQ(Planes(w.m_MainImage), after);
         shown = after;
+
+        // A rectangle over the whole preview, in preview coordinates, takes
+        // every piece.
+        const qntRECT_s pr = w.m_rcPreview;
+        w.pmop_Sel_SelectRectLocal(qntRECT_s{0, 0, pr.right - pr.left, pr.bottom - pr.top}, 0, 0, 1);
+        EXPECT_EQ(w.SelectedCount(), w.pm_PieceCount());
+        // The outline of a rectangle drag: its four sides, nothing else.
+        w.i_pmop_PrepareSelLayer();
+        w.m_bPMRectDrag = 1;
+        w.m_PMDragStart = qntPOS{pr.left + 10, pr.top + 10};
+        w.i_pmop_RedrawDragSelection(short(pr.left + 30), short(pr.top + 20));
+        const CQNF_Layer& outline = w.m_SelKnivesLayer;
+        size_t drawn = 0;
+        for (size_t i = 0; i < size_t(outline.GetImageWidth()) * outline.GetImageHeight(); ++i)
+            drawn += outline.GetPlane(3)[i] != 0;
+        EXPECT_EQ(drawn, size_t(2 * 21 + 2 * 11 - 4));
     });
     hp.Script([&] {
         CWnd_Main& w = app->m_WndMain;
