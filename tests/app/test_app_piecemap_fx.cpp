@@ -102,9 +102,24 @@ TEST(PieceMapFX, SwitchCopyPasteResetRenderExactlyTheChangedPieces)
         c.prepare(s);
         s.map.rendered.clear();
         const int refreshes = s.map.refreshes;
+        const std::vector<uint8_t> before = s.Image();
         c.run(s);
         EXPECT_EQ(Sorted(s.map.rendered), c.rendered) << c.name;
         EXPECT_EQ(s.Image(), s.FreshComposite()) << c.name;
+        // The picture changed only inside the boxes of the rendered pieces.
+        const std::vector<uint8_t> after = s.Image();
+        const size_t n = size_t(s.w) * s.h;
+        for (size_t i = 0; i < after.size(); ++i) {
+            if (after[i] == before[i])
+                continue;
+            const int32_t x = int32_t(i % n % s.w), y = int32_t(i % n / s.w);
+            bool inside = false;
+            for (uint32_t p : s.map.rendered) {
+                const CTessolo::SPLITEDCELL& c2 = s.Piece(p);
+                inside = inside || (x >= c2.left && x < c2.right && y >= c2.top && y < c2.bottom);
+            }
+            ASSERT_TRUE(inside) << c.name << " pixel " << x << "," << y;
+        }
         if (c.rendered.empty() && std::string(c.name).find("explicit") != std::string::npos) {
             EXPECT_EQ(s.map.refreshes, refreshes) << c.name;
         }

@@ -111,17 +111,31 @@ TEST(HostPieceMap, SelectSwitchUndoRedoAndApplyGiveTheHostWhatThePreviewShowed)
         ASSERT_TRUE(w.pm_IsBound());
         ASSERT_GT(w.pm_PieceCount(), 1u);
 
-        // Pieces from the document's extra channel: only the one under the square.
+        // Pieces from the document's extra channel, chosen in the channels
+        // dialog: only the one under the square.
         CHostChannelSource channels(*h.plugin);
-        uint32_t value = 0xFFFF;
-        for (const qntCHANNELITEM& item : channels.Items())
-            if (item.text == "Spot")
-                value = item.value;
-        ASSERT_NE(value, 0xFFFFu);
-        std::vector<uint8_t> map(size_t(channels.Width()) * channels.Height());
-        ASSERT_TRUE(channels.Read(value, map.data()));
+        int spotRow = -1;
+        const std::vector<qntCHANNELITEM> items = channels.Items();
+        for (size_t i = 0; i < items.size(); ++i)
+            if (items[i].text == "Spot")
+                spotRow = int(i);
+        ASSERT_GE(spotRow, 0);
+        hp.Script([&] {
+            const plat::WinId box = hp.ZOrder().back();
+            ASSERT_NE(box, w.GetWindowHandle());
+            hp.Activate(box);
+            const plat::Rect br = hp.ContentRect(box);
+            // The list's rows are 16 pixels from its top at 40; OK at the bottom right.
+            hp.Click({br.left + 60, br.top + 40 + 2 + 16 * spotRow + 8});
+        });
+        hp.Script([&] {
+            const plat::WinId box = hp.ZOrder().back();
+            Snapshot(hp, box, "channellist_spot.png");
+            const plat::Rect br = hp.ContentRect(box);
+            hp.Click({br.left + 388, br.top + 395});
+        });
         w.unpm_PreSave();
-        w.pmop_LoadSelectionFromMap(map.data(), channels.Width(), channels.Height(), 0, 0, 1);
+        w.pmop_LoadSelection(1);
         w.unpm_SaveState(1);
         const uint32_t corner = w.GetPieceByXY(qntPOS{12, 12});
         ASSERT_NE(corner, CPieceMap::kNone);
@@ -161,16 +175,18 @@ TEST(HostPieceMap, SelectSwitchUndoRedoAndApplyGiveTheHostWhatThePreviewShowed)
         for (size_t i = 0; i < size_t(outline.GetImageWidth()) * outline.GetImageHeight(); ++i)
             drawn += outline.GetPlane(3)[i] != 0;
         EXPECT_EQ(drawn, size_t(2 * 21 + 2 * 11 - 4));
-    });
-    hp.Script([&] {
-        CWnd_Main& w = app->m_WndMain;
-        CQNF_Control* c = w.FindControl("Main_Apply", qnctl::Button);
-        ASSERT_NE(c, nullptr);
-        const plat::Rect wr = hp.ContentRect(w.GetWindowHandle());
-        const qntRECT_s r = c->GetRenderRect();
-        hp.Click({wr.left + (r.left + r.right) / 2, wr.top + (r.top + r.bottom) / 2});
+        // Queued only now: steps run in the order they were added.
+        hp.Script([&hp, app] {
+            CWnd_Main& main = app->m_WndMain;
+            CQNF_Control* c = main.FindControl("Main_Apply", qnctl::Button);
+            ASSERT_NE(c, nullptr);
+            const plat::Rect wr = hp.ContentRect(main.GetWindowHandle());
+            const qntRECT_s r = c->GetRenderRect();
+            hp.Click({wr.left + (r.left + r.right) / 2, wr.top + (r.top + r.bottom) / 2});
+        });
     });
     ASSERT_EQ(h.Run(host, StandInHost::Sequence::Dialog), 0);
+    EXPECT_TRUE(host.Violations().empty());
     EXPECT_EQ(hp.ScriptLeft(), 0u);
     h.plugin->SetInteractiveRoad(nullptr);
 
