@@ -102,6 +102,14 @@ uint32_t CPieceMap::GetPieceByXY(qntPOS p) const
     return kNone;
 }
 
+uint8_t CPieceMap::GetPieceOpacity(uint32_t piece) const
+{
+    if (piece >= pm_PieceCount())
+        return 255;
+    const CTessolo::SFX_OPACITY& o = i_Piece(piece)->opacity[CTessolo::FX_APPLIED];
+    return o.on ? o.opacity : 255;
+}
+
 void CPieceMap::i_PaintPiece(uint32_t piece, uint8_t value)
 {
     const CTessolo::SPLITEDCELL& c = *i_Piece(piece);

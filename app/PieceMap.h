@@ -83,6 +83,25 @@ public:
     // of the layout edited since).
     uint32_t pm_FirstAreaPiece() const { return m_pEngine && m_pEngine->m_bLinesMode ? 1 : 0; }
 
+    // ---- Queries (the commands and gestures) ------------------------------------
+    uint32_t GetPieceCount() const { return pm_PieceCount(); }
+    uint32_t GetPieceByXY(int32_t x, int32_t y) const { return GetPieceByXY(qntPOS{x, y}); }
+    bool IsPieceSelected(uint32_t piece) const { return piece < pm_PieceCount() && i_Piece(piece)->selected; }
+    bool IsPieceHidden(uint32_t piece) const { return piece < pm_PieceCount() && !i_Piece(piece)->shown; }
+    // The opacity the piece's applied opacity effect gives it (255: opaque or off).
+    uint8_t GetPieceOpacity(uint32_t piece) const;
+    bool HasSplitterPiece() const { return pm_FirstAreaPiece() == 1; }
+    bool EffectClipboardEmpty() const { return m_bFXClipEmpty != 0; }
+    bool ExtrasShown() const { return m_bPMOverlay != 0; }
+    uint32_t GetAnchor() const { return m_nBlockAnchor; }
+    void SetAnchor(uint32_t piece) { m_nBlockAnchor = piece; }
+    // The piece and effect-state word the next menu command applies to.
+    void SetMenuContext(uint32_t piece, uint16_t fxState)
+    {
+        m_nMenuPiece = piece;
+        m_nMenuFXState = fxState;
+    }
+
     // ---- Selection and visibility ----------------------------------------------
     uint32_t GetPieceByXY(qntPOS p) const;
     void pmop_Sel_SelectAllPieces(uint8_t redraw);

@@ -143,6 +143,13 @@ public:
     // by the gestures.
     void i_pmop_PrepareSelLayer();
     void i_pmop_RedrawDragSelection(short x, short y);
+    // The same for gestures that keep their own state: press and now in
+    // window coordinates, the lasso's points relative to the preview.
+    void pmop_Sel_SelectFreeRgnLocal(const std::vector<uint32_t>& previewPoints, uint8_t add, uint8_t remove,
+                                     uint8_t redraw);
+    void i_pmop_RedrawDragSelection(qntPOS press, qntPOS now, bool rectangle,
+                                    const std::vector<uint32_t>& previewPoints);
+    void i_pmop_HideDragSelection();
     uint8_t m_bPMRectDrag = 1;
     qntPOS m_PMDragStart{0, 0};
     CQNF_DWordArray m_PMFreePoints;
@@ -150,6 +157,7 @@ public:
     class CChannelSource* m_pChannelSource = nullptr;
 
 protected:
+    uint32_t i_PackPreview(int32_t x, int32_t y) const;
     void pm_RedrawPreview(uint8_t highQuality) override;
     void pm_OnExtrasChanged(uint8_t on) override;
     void pm_RefreshControls(uint16_t fxWord) override;

@@ -124,20 +124,35 @@ void CWnd_Main::pmop_Sel_SelectFreeRgnLocal(const CQNF_DWordArray* points, uint8
 {
     if (!points || !points->GetSize())
         return;
-    const uint64_t n = points->GetSize();
-    std::vector<long> xs(n), ys(n);
-    const qntRECT_s pr = m_Preview.GetRenderRect();
-    for (uint64_t i = 0; i < n; ++i) {
+    std::vector<uint32_t> local;
+    for (uint64_t i = 0; i < points->GetSize(); ++i) {
         const uint32_t p = (*points)[i];
-        // Points off the preview are pulled onto its edge, and converted
-        // without the off-image snapping, so the region keeps its shape.
-        const int32_t x = std::clamp<int32_t>(int32_t(p >> 16) - m_rcPreview.left, 0, std::max(0, pr.right - pr.left));
-        const int32_t y = std::clamp<int32_t>(int32_t(p & 0xFFFF) - m_rcPreview.top, 0, std::max(0, pr.bottom - pr.top));
-        const qntPOS q = m_Preview.GetImageCoorsByPreviewCoorsNoOverflowCheck(qntPOS{x, y});
-        xs[i] = q.x;
-        ys[i] = q.y;
+        local.push_back(i_PackPreview(int32_t(p >> 16) - m_rcPreview.left, int32_t(p & 0xFFFF) - m_rcPreview.top));
     }
-    pmop_Sel_SelectFreeRgn(xs.data(), ys.data(), long(n), add, remove, redraw);
+    pmop_Sel_SelectFreeRgnLocal(local, add, remove, redraw);
+}
+
+uint32_t CWnd_Main::i_PackPreview(int32_t x, int32_t y) const
+{
+    // Points off the preview are pulled onto its edge, so none wraps.
+    const int32_t w = std::max(1, m_rcPreview.right - m_rcPreview.left);
+    const int32_t h = std::max(1, m_rcPreview.bottom - m_rcPreview.top);
+    return (uint32_t(std::clamp(x, 0, w - 1)) << 16) | uint32_t(std::clamp(y, 0, h - 1));
+}
+
+void CWnd_Main::pmop_Sel_SelectFreeRgnLocal(const std::vector<uint32_t>& previewPoints, uint8_t add, uint8_t remove,
+                                            uint8_t redraw)
+{
+    if (previewPoints.empty())
+        return;
+    std::vector<long> xs, ys;
+    for (uint32_t p : previewPoints) {
+        // Converted without the off-image snapping, so the region keeps its shape.
+        const qntPOS q = m_Preview.GetImageCoorsByPreviewCoorsNoOverflowCheck(qntPOS{int32_t(p >> 16), int32_t(p & 0xFFFF)});
+        xs.push_back(q.x);
+        ys.push_back(q.y);
+    }
+    pmop_Sel_SelectFreeRgn(xs.data(), ys.data(), long(xs.size()), add, remove, redraw);
 }
 
 void CWnd_Main::i_pmop_PrepareSelLayer()
@@ -162,25 +177,7 @@ void CWnd_Main::i_pmop_PrepareSelLayer()
 
 void CWnd_Main::i_pmop_RedrawDragSelection(short x, short y)
 {
-    CQNF_Layer& l = m_SelKnivesLayer;
-    if (!l.GetImageWidth())
-        return;
-    l.Set(qntRGBA8{0, 0, 0, 0}, 8, qnNullRect);
-    const int32_t pl = m_rcPreview.left, pt = m_rcPreview.top;
-    if (m_bPMRectDrag) {
-        qntRECT_s r{std::min<int32_t>(m_PMDragStart.x, x), std::min<int32_t>(m_PMDragStart.y, y),
-                    std::max<int32_t>(m_PMDragStart.x, x) + 1, std::max<int32_t>(m_PMDragStart.y, y) + 1};
-        r = qntRECT_s{std::max(r.left, m_rcPreview.left), std::max(r.top, m_rcPreview.top),
-                      std::min(r.right, m_rcPreview.right), std::min(r.bottom, m_rcPreview.bottom)};
-        if (r.left < r.right && r.top < r.bottom) {
-            const int16_t L = int16_t(r.left - pl), T = int16_t(r.top - pt);
-            const int16_t R = int16_t(r.right - pl - 1), B = int16_t(r.bottom - pt - 1);
-            l.DrawAlphaLine(L, T, L, B, 255);
-            l.DrawAlphaLine(L, T, R, T, 255);
-            l.DrawAlphaLine(R, T, R, B, 255);
-            l.DrawAlphaLine(L, B, R, B, 255);
-        }
-    } else {
+    if (!m_bPMRectDrag) {
         const uint64_t n = m_PMFreePoints.GetSize();
         bool add = true;
         if (n) {
@@ -189,15 +186,49 @@ void CWnd_Main::i_pmop_RedrawDragSelection(short x, short y)
         }
         if (add)
             m_PMFreePoints.Add((uint32_t(uint16_t(std::max<short>(x, 0))) << 16) | uint16_t(std::max<short>(y, 0)));
-        const uint64_t m = m_PMFreePoints.GetSize();
-        auto at = [&](uint64_t i) {
-            const uint32_t p = m_PMFreePoints[i];
-            return qntPOS{int32_t(p >> 16) - pl, int32_t(p & 0xFFFF) - pt};
-        };
-        for (uint64_t i = 0; i < m; ++i) {
-            const qntPOS a = at(i), b = at((i + 1) % m);
-            l.DrawAlphaLine(int16_t(a.x), int16_t(a.y), int16_t(b.x), int16_t(b.y), 255);
+    }
+    std::vector<uint32_t> local;
+    for (uint64_t i = 0; i < m_PMFreePoints.GetSize(); ++i) {
+        const uint32_t p = m_PMFreePoints[i];
+        local.push_back(i_PackPreview(int32_t(p >> 16) - m_rcPreview.left, int32_t(p & 0xFFFF) - m_rcPreview.top));
+    }
+    i_pmop_RedrawDragSelection(m_PMDragStart, qntPOS{x, y}, m_bPMRectDrag != 0, local);
+}
+
+void CWnd_Main::i_pmop_RedrawDragSelection(qntPOS press, qntPOS now, bool rectangle,
+                                           const std::vector<uint32_t>& previewPoints)
+{
+    CQNF_Layer& l = m_SelKnivesLayer;
+    if (!l.GetImageWidth())
+        return;
+    l.SetVisible(1);
+    l.Set(qntRGBA8{0, 0, 0, 0}, 8, qnNullRect);
+    if (rectangle) {
+        qntRECT_s r{std::min(press.x, now.x), std::min(press.y, now.y), std::max(press.x, now.x) + 1,
+                    std::max(press.y, now.y) + 1};
+        r = qntRECT_s{std::max(r.left, m_rcPreview.left), std::max(r.top, m_rcPreview.top),
+                      std::min(r.right, m_rcPreview.right), std::min(r.bottom, m_rcPreview.bottom)};
+        if (r.left < r.right && r.top < r.bottom) {
+            const int16_t L = int16_t(r.left - m_rcPreview.left), T = int16_t(r.top - m_rcPreview.top);
+            const int16_t R = int16_t(r.right - m_rcPreview.left - 1), B = int16_t(r.bottom - m_rcPreview.top - 1);
+            l.DrawAlphaLine(L, T, L, B, 255);
+            l.DrawAlphaLine(L, T, R, T, 255);
+            l.DrawAlphaLine(R, T, R, B, 255);
+            l.DrawAlphaLine(L, B, R, B, 255);
+        }
+    } else {
+        const size_t m = previewPoints.size();
+        for (size_t i = 0; i < m; ++i) {
+            const uint32_t a = previewPoints[i], b = previewPoints[(i + 1) % m];
+            l.DrawAlphaLine(int16_t(a >> 16), int16_t(a & 0xFFFF), int16_t(b >> 16), int16_t(b & 0xFFFF), 255);
         }
     }
+    view_RenderAndUpdate(m_rcPreview);
+}
+
+void CWnd_Main::i_pmop_HideDragSelection()
+{
+    m_SelKnivesLayer.SetVisible(0);
+    m_PMFreePoints.Empty();
     view_RenderAndUpdate(m_rcPreview);
 }

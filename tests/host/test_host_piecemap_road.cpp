@@ -165,6 +165,14 @@ TEST(HostPieceMap, SelectSwitchUndoRedoAndApplyGiveTheHostWhatThePreviewShowed)
         const qntRECT_s pr = w.m_rcPreview;
         w.pmop_Sel_SelectRectLocal(qntRECT_s{0, 0, pr.right - pr.left, pr.bottom - pr.top}, 0, 0, 1);
         EXPECT_EQ(w.SelectedCount(), w.pm_PieceCount());
+        // A lasso around the square, in preview points: its piece alone.
+        const qntPOS o = w.GetPreview().GetImageCoorsByPreviewCoorsNoOverflowCheck(qntPOS{0, 0});
+        ASSERT_EQ(w.GetPreview().GetZoom(), 4);  // one image pixel a preview pixel
+        auto pack = [&](int32_t x, int32_t y) { return (uint32_t(x - o.x) << 16) | uint32_t(y - o.y); };
+        w.pmop_Sel_SelectFreeRgnLocal(std::vector<uint32_t>{pack(10, 10), pack(14, 10), pack(14, 14), pack(10, 14)}, 0,
+                                      0, 1);
+        EXPECT_EQ(w.SelectedCount(), 1u);
+        EXPECT_TRUE(w.IsPieceSelected(corner));
         // The outline of a rectangle drag: its four sides, nothing else.
         w.i_pmop_PrepareSelLayer();
         w.m_bPMRectDrag = 1;
