@@ -122,8 +122,18 @@ void CPieceMap::i_CloseFXWindow()
 
 void CPieceMap::pmfx_SwitchFX(uint8_t effect, uint8_t explicitOn, uint8_t on)
 {
-    if (!explicitOn && m_nMenuFXState == 0xFFFF)
+    // A state captured here (no menu captured one) serves this switch only:
+    // kept, the next toggle would compare with a state already gone.
+    const bool captured = !explicitOn && m_nMenuFXState == 0xFFFF;
+    if (captured)
         m_nMenuFXState = i_pmfx_GetFXOnSelection(kNone);
+    i_SwitchFX(effect, explicitOn, on);
+    if (captured)
+        m_nMenuFXState = 0xFFFF;
+}
+
+void CPieceMap::i_SwitchFX(uint8_t effect, uint8_t explicitOn, uint8_t on)
+{
     i_CloseFXWindow();
     const uint32_t count = pm_PieceCount();
     if (!pm_IsBound() || !count || effect > FX_IMAGEOVERLAY)

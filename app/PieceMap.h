@@ -202,6 +202,7 @@ protected:
     void i_EndProgress();
     void i_ShowHideList(const std::vector<uint32_t>& pieces, int show, uint8_t redraw);
     void i_CloseFXWindow();
+    void i_SwitchFX(uint8_t effect, uint8_t explicitOn, uint8_t on);
     std::vector<uint32_t> i_TargetsSelectedOrAll() const;
     uint8_t i_RerenderRun(uint8_t redraw, uint8_t interruptible);
     bool i_Composite(qntRECT_s r, uint8_t fromPercent, uint8_t toPercent);

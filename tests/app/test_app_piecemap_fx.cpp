@@ -128,6 +128,18 @@ TEST(PieceMapFX, SwitchCopyPasteResetRenderExactlyTheChangedPieces)
     }
 }
 
+TEST(PieceMapFX, TogglingTwiceWithoutAMenuComesBack)
+{
+    Split s(4, 3, 1);
+    s.map.pmop_Sel_SetSelectionToPiece(4, 0, 0, 0);
+    s.map.pmfx_SwitchFX(CPieceMap::FX_BEVEL, 0, 0);
+    EXPECT_EQ(s.Piece(4).bevel[CTessolo::FX_APPLIED].on, 0);
+    s.map.pmfx_SwitchFX(CPieceMap::FX_BEVEL, 0, 0);
+    EXPECT_EQ(s.Piece(4).bevel[CTessolo::FX_APPLIED].on, 1);
+    EXPECT_EQ(s.map.m_nMenuFXState, 0xFFFF);
+    EXPECT_EQ(s.Image(), s.FreshComposite());
+}
+
 TEST(PieceMapFX, CopyAndPasteGuards)
 {
     Split s(2, 2, 1);
