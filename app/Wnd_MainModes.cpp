@@ -212,6 +212,7 @@ void CWnd_Main::OnCutterClose()
     OnChangeExtrasState();
     m_Preview.SetData(m_rcPreview, &m_MainImage, nullptr, nullptr, nullptr, nullptr, nullptr);
     m_Preview.DoRedraw(1, 0);
+    OnCommonFXChanged();
 }
 
 uint8_t CWnd_Main::OnApply()

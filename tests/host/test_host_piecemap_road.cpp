@@ -110,6 +110,8 @@ TEST(HostPieceMap, SelectSwitchUndoRedoAndApplyGiveTheHostWhatThePreviewShowed)
         ASSERT_EQ(w.m_bCutMode, 0);
         ASSERT_TRUE(w.pm_IsBound());
         ASSERT_GT(w.pm_PieceCount(), 1u);
+        // Every piece has the bevel: its check box says so.
+        EXPECT_TRUE(w.FindControl("Main_FXBevel", qnctl::CheckBox)->GetCheck());
 
         // Pieces from the document's extra channel, chosen in the channels
         // dialog: only the one under the square.
