@@ -203,7 +203,22 @@ void CPieceMap::pmop_ResetAdjustments()
     i_CloseFXWindow();
     if (!pm_IsBound() || !pm_PieceCount())
         return;
-    const std::vector<uint32_t> targets = i_TargetsSelectedOrAll();
+    i_Reset(i_TargetsSelectedOrAll());
+}
+
+void CPieceMap::pm_ResetAllPieces()
+{
+    i_CloseFXWindow();
+    if (!pm_IsBound() || !pm_PieceCount())
+        return;
+    std::vector<uint32_t> all(pm_PieceCount());
+    for (uint32_t i = 0; i < pm_PieceCount(); ++i)
+        all[i] = i;
+    i_Reset(all);
+}
+
+void CPieceMap::i_Reset(const std::vector<uint32_t>& targets)
+{
     const CTessolo::SFX_ONEPIECE defaults = m_pEngine->DefaultOnePiece();
     for (uint32_t i : targets) {
         Cell& c = *i_Piece(i);

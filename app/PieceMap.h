@@ -147,6 +147,8 @@ public:
     void pmop_CopyAdjustments(uint32_t piece);
     void pmop_PasteAdjustments(uint32_t piece);
     void pmop_ResetAdjustments();
+    // The same for every piece, selected or not (after a new cut).
+    void pm_ResetAllPieces();
     // The re-render API the effect windows use as well: renders every listed
     // piece whose requested effects differ from its applied ones and
     // composites the union of their boxes once, with the progress in the
@@ -203,6 +205,7 @@ protected:
     void i_ShowHideList(const std::vector<uint32_t>& pieces, int show, uint8_t redraw);
     void i_CloseFXWindow();
     void i_SwitchFX(uint8_t effect, uint8_t explicitOn, uint8_t on);
+    void i_Reset(const std::vector<uint32_t>& targets);
     std::vector<uint32_t> i_TargetsSelectedOrAll() const;
     uint8_t i_RerenderRun(uint8_t redraw, uint8_t interruptible);
     bool i_Composite(qntRECT_s r, uint8_t fromPercent, uint8_t toPercent);

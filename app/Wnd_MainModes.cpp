@@ -202,7 +202,7 @@ void CWnd_Main::OnCutterClose()
             if (CWnd_MessageBox::Ask(this, "Pieces Layout Has Changed", "Do you want to reset effects?",
                                      CWnd_MessageBox::YES, CWnd_MessageBox::NO) == 1) {
                 unpm_PreSave();
-                pmop_ResetAdjustments();
+                pm_ResetAllPieces();
                 unpm_SaveState(1);
             }
         }

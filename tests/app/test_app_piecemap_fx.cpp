@@ -140,6 +140,17 @@ TEST(PieceMapFX, TogglingTwiceWithoutAMenuComesBack)
     EXPECT_EQ(s.Image(), s.FreshComposite());
 }
 
+TEST(PieceMapFX, ResetAfterANewCutTakesEveryPieceWhateverIsSelected)
+{
+    Split s(4, 3, 1);
+    s.map.pmfx_SwitchFX(CPieceMap::FX_INVERT, 1, 1);
+    s.map.pmop_Sel_SetSelectionToPiece(2, 0, 0, 0);
+    s.map.rendered.clear();
+    s.map.pm_ResetAllPieces();
+    EXPECT_EQ(s.map.rendered.size(), s.Count());
+    EXPECT_EQ(s.Image(), s.FreshComposite());
+}
+
 TEST(PieceMapFX, CopyAndPasteGuards)
 {
     Split s(2, 2, 1);
