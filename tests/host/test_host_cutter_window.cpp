@@ -8,6 +8,7 @@
 #include "cutter/Wnd_Cutter.h"
 #include "ui/Control.h"
 #include "ui/CtrlEditLine.h"
+#include "ui/CtrlStatic.h"
 #include "ui/KeyCodes.h"
 
 #include <cmath>
@@ -153,6 +154,23 @@ TEST(HostCutterWindow, BuildsEveryControlAndADraggedNodeRedrawsBothWindows)
             EXPECT_FLOAT_EQ(std::fabs(knife.H[node]), std::fabs(float(e.m_Shape.pos[node].H))) << k;
         }
         r.Snapshot(e, "cutter_window_dragged.png");
+        // The Cut's look: the cover, the bar and the abort button, with
+        // every other control filtered; all back afterwards.
+        e.m_Ctl.cutting = 1;
+        e.m_Ctl.progress = 40;
+        e.view_ControlsChanged();
+        auto* bar = static_cast<CQNF_CtrlProgress*>(e.FindControl("Cutter_CuttingProgress", qnctl::Progress));
+        CQNF_Control* abort = e.FindControl("Cutter_CuttingAbort", qnctl::Button);
+        EXPECT_TRUE(bar->IsVisible());
+        EXPECT_TRUE(abort->IsEnabled() && !abort->IsCtrlFiltered());
+        EXPECT_TRUE(e.FindControl("Cutter_Cut", qnctl::Button)->IsCtrlFiltered());
+        EXPECT_TRUE(e.FindControl("Cutter_Rows", qnctl::Slider)->IsCtrlFiltered());
+        r.Snapshot(e, "cutter_window_cutting.png");
+        e.m_Ctl.cutting = 0;
+        e.view_ControlsChanged();
+        EXPECT_FALSE(bar->IsVisible());
+        EXPECT_FALSE(abort->IsEnabled());
+        EXPECT_FALSE(e.FindControl("Cutter_Cut", qnctl::Button)->IsCtrlFiltered());
         r.ClickMain("Main_Cancel");
     });
     EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
