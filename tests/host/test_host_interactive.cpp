@@ -1,0 +1,183 @@
+// The interactive road inside the stand-in host, headless: About, the main
+// window's Cancel and Apply in every image mode, the on-load zoom, and the
+// window position. With TESSOLO_SNAPSHOT_DIR set, the windows are also saved
+// there as PNG pictures.
+#include "host_test_support.h"
+
+#include "app/App.h"
+#include "app/InteractiveRoad.h"
+#include "hostapp/ImageFile.h"
+#include "platform/Headless.h"
+#include "ui/Control.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+using namespace hosttest;
+
+const std::string kResourceFile = std::string(TESSOLO_BINARY_DIR) + "/resource_ts31_d.qns4";
+
+// The road with a headless backend, the plug-in in the stand-in host.
+struct RoadRun {
+    PluginHarness h;
+    plat::HeadlessPlatform hp;
+    CAppRoad road;
+    CApp* app = nullptr;
+    bool ran = false;
+
+    explicit RoadRun(bool resources = true)
+    {
+        if (resources)
+            std::filesystem::copy_file(kResourceFile, h.File(CAppRoad::kResourceFile));
+        road.SetPlatform(&hp);
+        road.onBeforeRun = [this](CApp& a) {
+            app = &a;
+            ran = true;
+        };
+        h.plugin->SetInteractiveRoad(&road);
+    }
+    ~RoadRun() { h.plugin->SetInteractiveRoad(nullptr); }
+
+    // Scripted: the start window comes to the front, then a click on a
+    // control of the main window.
+    void ClickMain(const char* name, uint8_t type)
+    {
+        hp.Script([this] { hp.Activate(app->m_MainWindow->GetWindowHandle()); });
+        hp.Script([this, name, type] {
+            CWnd_Main& w = app->m_WndMain;
+            CQNF_Control* c = w.FindControl(name, type);
+            ASSERT_NE(c, nullptr) << name;
+            ASSERT_TRUE(c->IsEnabled()) << name;
+            const plat::Rect wr = hp.ContentRect(w.GetWindowHandle());
+            const qntRECT_s r = c->GetRenderRect();
+            hp.Click({wr.left + (r.left + r.right) / 2, wr.top + (r.top + r.bottom) / 2});
+        });
+    }
+    void Snapshot(const char* file)
+    {
+        const char* dir = std::getenv("TESSOLO_SNAPSHOT_DIR");
+        if (!dir || !*dir)
+            return;
+        const std::vector<plat::WinId> z = hp.ZOrder();
+        ASSERT_FALSE(z.empty());
+        uint16_t w = 0, h = 0;
+        const std::vector<uint32_t>* fb = hp.Framebuffer(z.back(), w, h);
+        ASSERT_NE(fb, nullptr);
+        RasterImage img;
+        img.Allocate(ColorMode::RGB, w, h, false);
+        for (size_t i = 0; i < size_t(w) * h; ++i)
+            for (int c = 0; c < 3; ++c)
+                img.planes[size_t(c)][i] = uint8_t((*fb)[i] >> (16 - 8 * c));
+        std::string err;
+        EXPECT_TRUE(WritePngFile(std::string(dir) + "/" + file, img, err)) << err;
+    }
+};
+
+bool HasResources()
+{
+    return std::filesystem::exists(kResourceFile);
+}
+
+}  // namespace
+
+TEST(HostInteractive, AboutWithoutTheResourceFileShowsAMessageAndNoWindow)
+{
+    RoadRun r(false);
+    StandInHost host(Document(ColorMode::RGB, 16, 16, false), HostSettings{});
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::About), userCanceledErr);
+    ASSERT_EQ(r.hp.alerts.size(), 1u);
+    EXPECT_EQ(r.hp.alerts[0].title, "Quorvin Tessolo 3.1 Error");
+    EXPECT_EQ(r.hp.alerts[0].text.rfind("Cannot load the resource file.", 0), 0u);
+    EXPECT_FALSE(r.ran);
+    EXPECT_TRUE(r.hp.ZOrder().empty());
+    // The interactive Start says the same and leaves the image alone.
+    StandInHost start(Document(ColorMode::RGB, 16, 16, false), HostSettings{});
+    const auto before = start.Document().Target().pixels.planes;
+    EXPECT_EQ(r.h.Run(start, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.alerts.size(), 2u);
+    EXPECT_EQ(start.Document().Target().pixels.planes, before);
+}
+
+TEST(HostInteractive, AboutOpensAndAClickClosesIt)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    RoadRun r;
+    r.hp.Script([&] { r.hp.Activate(r.app->m_MainWindow->GetWindowHandle()); });
+    r.hp.Script([&] {
+        r.Snapshot("about.png");
+        const plat::Rect wr = r.hp.ContentRect(r.app->m_MainWindow->GetWindowHandle());
+        r.hp.Click({wr.left + 40, wr.top + 120});
+    });
+    StandInHost host(Document(ColorMode::RGB, 16, 16, false), HostSettings{});
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::About), 0);
+    EXPECT_TRUE(r.ran);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+    EXPECT_TRUE(r.hp.ZOrder().empty());
+}
+
+TEST(HostInteractive, CancelWritesNothingInEveryMode)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    for (ColorMode mode : {ColorMode::Gray, ColorMode::RGB, ColorMode::CMYK}) {
+        RoadRun r;
+        StandInHost host(Document(mode, 700, 200, false), HostSettings{});
+        const auto before = host.Document().Target().pixels.planes;
+        r.hp.Script([&] {
+            // A picture twice as wide as the preview opens at half size.
+            EXPECT_EQ(r.app->m_WndMain.GetPreview().GetZoom(), 3);
+            EXPECT_EQ(r.app->m_WndMain.m_bCutMode, 1);
+        });
+        r.ClickMain("Main_Cancel", qnctl::Button);
+        EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+        EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+        EXPECT_EQ(host.Document().Target().pixels.planes, before);
+        for (const auto& req : host.Requests())
+            EXPECT_NE(req.kind, 'o');
+        // The window's place is kept for the next run.
+        const qntPOS pos = r.h.plugin->WindowPosFromConf("Main", "ROOT", qnNullSize, 0);
+        EXPECT_NE(pos.x, -32000);
+        EXPECT_TRUE(host.Violations().empty()) << host.Violations().front();
+    }
+}
+
+TEST(HostInteractive, ApplyInCutModeDrawsTheKnifeLinesInEveryMode)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    for (ColorMode mode : {ColorMode::Gray, ColorMode::RGB, ColorMode::CMYK}) {
+        RoadRun r;
+        StandInHost host(Document(mode, 120, 90, false), HostSettings{});
+        if (mode == ColorMode::RGB)
+            r.hp.Script([&] { r.Snapshot("main_cut_mode.png"); });
+        r.ClickMain("Main_ApplyLM", qnctl::Button);
+        ASSERT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), 0);
+        // Knife lines in the foreground (black) on the background (white).
+        const RasterImage& out = host.Document().Target().pixels;
+        size_t white = 0, dark = 0;
+        const size_t n = out.PixelCount();
+        for (size_t i = 0; i < n; ++i) {
+            int light = 0;
+            if (mode == ColorMode::CMYK) {
+                const uint8_t cmyk[4] = {out.planes[0][i], out.planes[1][i], out.planes[2][i], out.planes[3][i]};
+                uint8_t rgb[3];
+                hostapp::RGBFromCMYK(cmyk, rgb);
+                light = (rgb[0] + rgb[1] + rgb[2]) / 3;
+            } else {
+                int sum = 0;
+                for (int c = 0; c < hostapp::ColorPlanes(mode); ++c)
+                    sum += out.planes[size_t(c)][i];
+                light = sum / hostapp::ColorPlanes(mode);
+            }
+            white += light > 250;
+            dark += light < 60;
+        }
+        EXPECT_GT(white, n / 2) << int(mode);
+        EXPECT_GT(dark, 0u) << int(mode);
+        EXPECT_TRUE(std::filesystem::exists(r.h.File("last.data")));
+        EXPECT_TRUE(host.Violations().empty()) << host.Violations().front();
+    }
+}
