@@ -6,7 +6,7 @@
 
 #include "app/App.h"
 #include "app/InteractiveRoad.h"
-#include "hostapp/ImageFile.h"
+#include "hostapp/RasterImage.h"
 #include "platform/Headless.h"
 #include "ui/Control.h"
 
