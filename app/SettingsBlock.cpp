@@ -15,6 +15,8 @@
 #include <cmath>
 #include <cstring>
 
+using namespace cutflag;
+
 namespace {
 
 constexpr uint32_t kKnifeBound = 773;     // a knife record at 64 nodes, and its share of spare
@@ -383,7 +385,7 @@ bool CWnd_MainModel::i_ReadBlock(const uint8_t* data, uint32_t size, uint8_t ver
     BlockWalker check(data, size, version);
     if (!check.Header() || !check.Body(nullptr))
         return false;
-    if (!spl_SplitEvenParts(uint16_t(check.C + 1), uint16_t(check.R + 1), 1, 1)) {
+    if (!spl_SplitEvenParts(uint16_t(check.C + 1), uint16_t(check.R + 1), kForce, kResetExtras)) {
         m_nModelError = qnerr::NoMemory;
         return false;
     }
@@ -454,7 +456,7 @@ bool CWnd_MainModel::settings_LoadDefaults()
         columns = icGetIdealColumnsForRows(2);
     }
     // Forced, so that no part of the layout before survives.
-    if (!spl_SplitEvenParts(uint16_t(columns), uint16_t(rows), 1, 1))
+    if (!spl_SplitEvenParts(uint16_t(columns), uint16_t(rows), kForce, kResetExtras))
         return false;
     m_nAuxKnives = 0;
     for (uint32_t i = 0; i < m_nColKnives; ++i)

@@ -28,6 +28,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 class CPluginMain;
@@ -169,6 +170,7 @@ private:
     qntINFOVIEW i_InfoView() const;
     uint8_t i_TipMode() const { return m_bCutMode ? 2 : m_bFXMode ? 4 : 3; }
     void i_Help();
+    void i_ShowProgressLine(bool force);
 
     struct CtrlRef {
         const char* name;
@@ -210,6 +212,8 @@ private:
     std::unique_ptr<LastSettingsStore> m_pStore;
 
     CStatusFader m_Fader;
+    std::string m_ProgressLine;
+    uint8_t m_bProgressPending = 0;
     qntPOS m_LastInfoPos{0, 0};
     qntPOS m_LastMousePos{-32000, -32000};
     uint8_t m_nMouseTick = 0;

@@ -212,7 +212,9 @@ uint8_t CWnd_Main::OnApply()
 
 void CWnd_Main::localClose()
 {
-    if (!GetWindowHandle()) {
+    // Before the window is complete a failure is reported by OnCreate
+    // itself: the half-made window is never closed from inside.
+    if (!GetWindowHandle() || !m_bCreated) {
         CWnd_MainModel::localClose();
         return;
     }
@@ -307,6 +309,23 @@ unsigned char CWnd_Main::OnCtrlMessage(unsigned short msg, unsigned long id, cha
             localClose();
         } else if (!std::strcmp(n, "Main_Help")) {
             i_Help();
+        } else if (m_bCutMode && !std::strcmp(n, "Main_ResetKnots")) {
+            // Through the slider, as a user setting it to 0 would.
+            m_pRndSlider->SetValue(0, 1);
+        } else if (m_bCutMode && (!std::strcmp(n, "Main_Show") || !std::strcmp(n, "Main_Hide"))) {
+            uncm_PreSave(CMUNDO_KNIFEFLAGS);
+            op_ShowHideSelectedKnives(!std::strcmp(n, "Main_Show"), 1);
+            uncm_SaveState(CMUNDO_KNIFEFLAGS, CMSUB_NONE);
+        } else if (m_bCutMode && !std::strcmp(n, "Main_RevShowHide")) {
+            uncm_PreSave(CMUNDO_KNIFEFLAGS);
+            op_ReverseShownHidden(1);
+            uncm_SaveState(CMUNDO_KNIFEFLAGS, CMSUB_NONE);
+        } else if (m_bCutMode && !std::strcmp(n, "Main_AddKnives")) {
+            uncm_SaveState(CMUNDO_LAYOUT, CMSUB_ADDKNIVES);
+            op_AddAuxKnifeToSelectedKnots(1);
+        } else if (m_bCutMode && !std::strcmp(n, "Main_DelKnives")) {
+            uncm_SaveState(CMUNDO_LAYOUT, CMSUB_DELKNIVES);
+            op_DelAuxKnives(1, nullptr, 0, 1);
         } else if (m_bCutMode && !std::strcmp(n, "Main_RndKnots")) {
             OnUpdateKnotRandomize(m_fRndKnotsValue);
         } else if (!std::strcmp(n, "Main_HideExtras") || !std::strcmp(n, "Main_ShowExtras")) {

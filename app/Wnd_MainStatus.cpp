@@ -82,7 +82,10 @@ unsigned char CWnd_Main::OnTimer(unsigned short id)
             OnSetCursor(short(m.x), short(m.y));
     }
     m_nMouseTick = m_nMouseTick + 1 < 5 ? m_nMouseTick + 1 : 0;
-    // 3. The status fade.
+    // 3. The status fade, after a progress line not drawn yet.
+    if (m_bProgressPending && m_Fader.GetState() == CStatusFader::Idle)
+        i_ShowProgressLine(false);
+    m_bProgressPending = 0;
     if (m_pStatus && m_Fader.GetState() != CStatusFader::Idle) {
         bool show = false;
         const uint8_t o = m_Fader.Tick(m_pStatus->GetOpacity(), show);
@@ -128,10 +131,26 @@ void CWnd_Main::UpdateStatusProgress(const char* text, uint8_t percent)
     if (!m_pStatus)
         return;
     m_Fader.Stop();
-    m_pStatus->SetOpacity(255);
-    m_pStatus->SetText(qnStatusProgressLine(text, percent).c_str());
+    m_ProgressLine = qnStatusProgressLine(text, percent);
+    // Between the forced repaints nothing reaches the screen while the
+    // operation runs: the line is drawn only when it is shown (here at every
+    // tenth percent, else at the next tick).
+    m_bProgressPending = 1;
     if (percent % 10 == 0)
+        i_ShowProgressLine(true);
+}
+
+void CWnd_Main::i_ShowProgressLine(bool force)
+{
+    if (!m_bProgressPending || !m_pStatus)
+        return;
+    m_bProgressPending = 0;
+    m_pStatus->SetOpacity(255);
+    m_pStatus->SetText(m_ProgressLine.c_str());
+    if (force)
         ForceRedrawRect(m_pStatus->GetRenderRect());
+    else
+        view_RenderAndUpdate(m_pStatus->GetRenderRect());
 }
 
 void CWnd_Main::ProcessPendingEvents() { SubProcessMessages(nullptr, 1, 1, 0, 0); }

@@ -5,6 +5,7 @@
 #include "host_test_support.h"
 
 #include "app/App.h"
+#include "app/CutterStandIn.h"
 #include "app/InteractiveRoad.h"
 #include "hostapp/RasterImage.h"
 #include "platform/Headless.h"
@@ -180,4 +181,121 @@ TEST(HostInteractive, ApplyInCutModeDrawsTheKnifeLinesInEveryMode)
         EXPECT_TRUE(std::filesystem::exists(r.h.File("last.data")));
         EXPECT_TRUE(host.Violations().empty()) << host.Violations().front();
     }
+}
+
+namespace {
+
+// A knife editor whose Cut splits the window's source image with the
+// engine, as the editor window's Cut will.
+CWnd_Main* g_main = nullptr;
+
+class CuttingEditor : public CCutterStandIn {
+public:
+    bool cut = false;
+    bool WasCut() const override { return cut; }
+    bool Cut(CPluginMain& plugin)
+    {
+        CTessolo& engine = plugin.GetEngine();
+        int32_t w = 0, h = 0;
+        const uint8_t* alpha = plugin.GetCompositeAlpha(w, h);
+        if (!g_main->engine_PutLayoutToPuzzleEngine(&engine) || !engine.FreeSpliting())
+            return false;
+        uint8_t* planes[3] = {g_main->m_SourceImage.GetPlane(0), g_main->m_SourceImage.GetPlane(1),
+                              g_main->m_SourceImage.GetPlane(2)};
+        cut = engine.SplitCells(w, h, const_cast<uint8_t*>(alpha), uint32_t(w), planes, uint32_t(w), 3, 0, 100, 1);
+        return cut;
+    }
+};
+
+std::unique_ptr<CMainCutter> MakeCuttingEditor() { return std::make_unique<CuttingEditor>(); }
+
+}  // namespace
+
+TEST(HostInteractive, ApplyOfPiecesTakesTheWindowImageOnlyOnRGB)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    for (ColorMode mode : {ColorMode::RGB, ColorMode::Gray, ColorMode::CMYK}) {
+        RoadRun r;
+        r.road.onBeforeRun = [&](CApp& a) {
+            r.app = &a;
+            g_main = &a.m_WndMain;
+            a.m_WndMain.SetCutterFactory(&MakeCuttingEditor);
+        };
+        StandInHost host(Document(mode, 90, 60, false), HostSettings{});
+        const auto before = host.Document().Target().pixels.planes;
+        r.hp.Script([&] { r.hp.Activate(r.app->m_MainWindow->GetWindowHandle()); });
+        r.hp.Script([&] {
+            CWnd_Main& w = r.app->m_WndMain;
+            auto* editor = static_cast<CuttingEditor*>(w.GetCutter());
+            ASSERT_TRUE(editor->Cut(*r.h.plugin));
+            w.OnCutterClose();
+            ASSERT_EQ(w.m_bCutMode, 0);
+            ASSERT_EQ(w.m_MainImage.GetImageWidth(), 90);
+            // A mark only the window's own image carries.
+            w.m_MainImage.Set(qntRGBA8{255, 0, 0, 255}, 255, qntRECT_s{4, 4, 14, 14});
+        });
+        r.ClickMain("Main_Apply", qnctl::Button);
+        ASSERT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), 0) << int(mode);
+        EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+        const RasterImage& out = host.Document().Target().pixels;
+        const size_t at = 8 * 90 + 8;
+        if (mode == ColorMode::RGB) {
+            EXPECT_EQ(out.planes[0][at], 255);
+            EXPECT_EQ(out.planes[1][at], 0);
+        } else {
+            // Rendered again from the host's planes: the picture, no mark.
+            for (size_t p = 0; p < out.planes.size(); ++p)
+                EXPECT_EQ(out.planes[p][at], before[p][at]) << int(mode) << " plane " << p;
+        }
+        EXPECT_TRUE(host.Violations().empty()) << host.Violations().front();
+    }
+}
+
+namespace {
+
+class ChangedLayoutEditor : public CuttingEditor {
+public:
+    bool LayoutChanged() const override { return true; }
+};
+
+std::unique_ptr<CMainCutter> MakeChangedLayoutEditor() { return std::make_unique<ChangedLayoutEditor>(); }
+
+}  // namespace
+
+TEST(HostInteractive, AChangedLayoutAsksInTheMessageBox)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    RoadRun r;
+    r.road.onBeforeRun = [&](CApp& a) {
+        r.app = &a;
+        g_main = &a.m_WndMain;
+        a.m_WndMain.SetCutterFactory(&MakeChangedLayoutEditor);
+    };
+    StandInHost host(Document(ColorMode::RGB, 200, 150, false), HostSettings{});
+    bool asked = false;
+    r.hp.Script([&] { r.hp.Activate(r.app->m_MainWindow->GetWindowHandle()); });
+    r.hp.Script([&] {
+        CWnd_Main& w = r.app->m_WndMain;
+        ASSERT_TRUE(static_cast<CuttingEditor*>(w.GetCutter())->Cut(*r.h.plugin));
+        // The question's box runs its own loop inside the closing of the editor.
+        r.hp.Script([&] {
+            const plat::WinId box = r.hp.ZOrder().back();
+            ASSERT_NE(box, w.GetWindowHandle());
+            asked = true;
+            r.Snapshot("message_box.png");
+            r.hp.Activate(box);
+            const plat::Rect br = r.hp.ContentRect(box);
+            r.hp.Click({br.left + 355, br.top + 141});  // NO
+        });
+        w.OnCutterClose();
+        EXPECT_EQ(w.m_bCutMode, 0);
+        // Scripted only now: steps run in the order they were added.
+        r.hp.Script([&] { r.Snapshot("main_piece_mode.png"); });
+        r.ClickMain("Main_Cancel", qnctl::Button);
+    });
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
 }
