@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -158,4 +159,107 @@ TEST(HostDialogGui, AboutOpensAndAClickClosesIt)
     Snapshot("gui_about.png");
     Click(g, 200, 120);
     EXPECT_EQ(WaitExit(pid, 20000), 0);
+}
+
+namespace {
+
+// A grab of the window as a picture; empty when import failed.
+hostapp::RasterImage Grab(const Geometry& g, const std::string& file)
+{
+    hostapp::RasterImage img;
+    std::string err;
+    if (std::system(("import -window " + g.id + " " + file).c_str()) == 0)
+        hostapp::ReadImageFile(file, img, err);
+    return img;
+}
+
+// Pixels that differ in the preview (window rectangle 26,52 - 706,560).
+size_t PreviewDiff(const hostapp::RasterImage& a, const hostapp::RasterImage& b)
+{
+    if (a.width != b.width || a.height != b.height || a.planes.size() < 3 || b.planes.size() < 3)
+        return size_t(-1);
+    size_t n = 0;
+    for (int y = 52; y < std::min(560, a.height); ++y)
+        for (int x = 26; x < std::min(706, a.width); ++x) {
+            const size_t i = size_t(y) * a.width + x;
+            for (int c = 0; c < 3; ++c)
+                if (std::abs(a.planes[c][i] - b.planes[c][i]) > 8) {
+                    ++n;
+                    break;
+                }
+        }
+    return n;
+}
+
+void Xdo(const std::string& args)
+{
+    ASSERT_EQ(std::system(("xdotool " + args).c_str()), 0) << args;
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+}
+
+std::string UniqueFolder()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "tessolo_gui_XXXXXX").string();
+    return mkdtemp(pattern.data()) ? pattern : std::string();
+}
+
+}  // namespace
+
+// The knot in the middle of the preview dragged with the real mouse moves the
+// knives that meet it; the Main menu's Undo and Ctrl+Z take the step back and
+// forth; the layout is saved through the real save dialog, changed, and
+// opened again through the real open dialog.
+TEST(HostDialogGui, DragAKnotUndoItFromTheMenuSaveAndOpenTheLayout)
+{
+    const std::string dir = UniqueFolder();
+    ASSERT_FALSE(dir.empty());
+    const pid_t pid = Spawn({"--dialog", kSample, dir + "/out.png"});
+    const Geometry g = FindWindow("Main");
+    ASSERT_FALSE(g.id.empty()) << "the main window did not open";
+    auto at = [&g](int x, int y) { return std::to_string(g.x + x) + " " + std::to_string(g.y + y); };
+    // The sample (360 x 240) opens at actual pixels, centred in the preview,
+    // cut in 3 x 2: the knot at image point (120, 120) is window point
+    // (26 + 160 + 120, 52 + 134 + 120).
+    const hostapp::RasterImage start = Grab(g, dir + "/start.png");
+    Xdo("mousemove " + at(306, 306) + " sleep 0.3 mousedown 1 sleep 0.3 mousemove " + at(326, 316) +
+        " sleep 0.2 mousemove " + at(346, 336) + " sleep 0.3 mouseup 1");
+    const hostapp::RasterImage dragged = Grab(g, dir + "/dragged.png");
+    Snapshot("gui_knot_dragged.png");
+    EXPECT_GT(PreviewDiff(start, dragged), 100u) << "the knives did not move";
+    // Main menu, first item: Undo.
+    Xdo("mousemove " + at(452, 16) + " sleep 0.3 click 1");
+    Snapshot("gui_main_menu.png");
+    Xdo("key Down sleep 0.2 key Return");
+    const hostapp::RasterImage undone = Grab(g, dir + "/undone.png");
+    EXPECT_LT(PreviewDiff(start, undone), 20u) << "Undo from the menu did not restore the knives";
+    // Ctrl+Z toggles the step back.
+    Xdo("mousemove " + at(200, 200) + " sleep 0.2 key ctrl+z");
+    const hostapp::RasterImage redone = Grab(g, dir + "/redone.png");
+    EXPECT_LT(PreviewDiff(dragged, redone), 20u) << "Ctrl+Z did not bring the drag back";
+    // Save through the real dialog, typing a full path as its name.
+    Xdo("key ctrl+s");
+    const Geometry save = FindWindow("Save Document...", 15000);
+    ASSERT_FALSE(save.id.empty()) << "the save dialog did not open";
+    Snapshot("gui_save_dialog.png");
+    Xdo("key ctrl+a type --delay 20 '" + dir + "/layout.qntd'");
+    Xdo("key Return");
+    for (int i = 0; i < 40 && !std::filesystem::exists(dir + "/layout.qntd"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(std::filesystem::exists(dir + "/layout.qntd"));
+    // Flip every knife (Ctrl+F), then open the saved layout again.
+    Xdo("mousemove " + at(200, 200) + " sleep 0.2 key ctrl+f");
+    const hostapp::RasterImage flipped = Grab(g, dir + "/flipped.png");
+    EXPECT_GT(PreviewDiff(redone, flipped), 100u) << "Ctrl+F flipped nothing";
+    Xdo("key ctrl+l");
+    const Geometry open = FindWindow("Load Document...", 15000);
+    ASSERT_FALSE(open.id.empty()) << "the open dialog did not open";
+    Xdo("type --delay 20 '" + dir + "/layout.qntd'");
+    Xdo("key Return");
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    const hostapp::RasterImage reopened = Grab(g, dir + "/reopened.png");
+    Snapshot("gui_reopened.png");
+    EXPECT_LT(PreviewDiff(redone, reopened), 20u) << "the saved layout did not come back";
+    Click(g, kCancelX, kCancelY);
+    EXPECT_EQ(WaitExit(pid, 20000), 1);
+    std::filesystem::remove_all(dir);
 }
