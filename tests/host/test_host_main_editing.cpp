@@ -9,6 +9,7 @@
 #include "app/InteractiveRoad.h"
 #include "platform/Headless.h"
 #include "ui/Control.h"
+#include "ui/CtrlSlider.h"
 #include "ui/KeyCodes.h"
 
 #include <cstring>
@@ -735,5 +736,69 @@ TEST(MainEditing, DocumentsSaveAndLoadThroughTheDialogsAndRefuseDamage)
         EXPECT_EQ(r.W().OnShortcut(3), 1);
         EXPECT_EQ(Block(r.W()), flipped);
     });
+    EXPECT_EQ(r.Run(), userCanceledErr);
+}
+
+TEST(MainEditing, WheelZoomsSpaceIgnoresPressesAndZonesGiveTheirTips)
+{
+    NEED_RESOURCES();
+    MainRun r;
+    float length = 0;
+    std::vector<uint8_t> before;
+    r.Do([&] {
+        length = r.W().m_ColKnives[0].length;
+        before = Block(r.W());
+        r.hp.MoveMouse(r.G(kLeft + kW / 2 + 7, kTop + kH / 2 + 9));
+        r.hp.Wheel(1);
+    });
+    r.Do([&] {
+        CWnd_Main& w = r.W();
+        EXPECT_EQ(w.GetPreview().GetZoom(), 5);
+        EXPECT_EQ(w.m_nZoom, 5);
+        EXPECT_EQ(static_cast<CQNF_CtrlSlider*>(w.FindControl("Main_Zoom", qnctl::Slider))->GetValue(), 5u);
+        // The knives follow the zoom at once.
+        EXPECT_NEAR(w.m_ColKnives[0].length, 2 * length, 1.0);
+        r.hp.Wheel(-1);
+    });
+    // With Space held a press pans the picture; the layout stays as it was.
+    r.Do([&] {
+        const plat::Point p = OnKnife(r.W(), 0, 0.2);
+        r.hp.SetKeyState(plat::mods::Space);
+        r.hp.MoveMouse(r.G(p.x, p.y));
+        r.hp.Press(1);
+        r.hp.Release(1);
+    });
+    r.Keys(0);
+    r.Do([&] {
+        EXPECT_EQ(Block(r.W()), before);
+        EXPECT_EQ(r.W().GetPreview().GetZoom(), 4);
+    });
+    // The status zone of the status line has its tip.
+    r.Move(700, 640);
+    r.Do([&] {
+        EXPECT_STREQ(r.W().GetFader().Pending().c_str(), CApp::GetStatusTip("Zone_Status", "Main", 2, 255));
+    });
+    EXPECT_EQ(r.Run(), userCanceledErr);
+}
+
+TEST(MainEditing, MinusTypedIntoTheEditLineDeletesNoKnife)
+{
+    NEED_RESOURCES();
+    MainRun r;
+    r.Do([&] {
+        CWnd_Main& w = r.W();
+        w.i_cmop_KnotClickToSelect(4);
+        w.i_cmop_KnotClickToSelect(0);
+        w.OnChangeSelectedKnots();
+        w.op_AddAuxKnifeToSelectedKnots(1);
+        ASSERT_EQ(w.m_nAuxKnives, 1u);
+        EXPECT_TRUE(w.FindControl("Main_DelKnives", qnctl::Button)->IsEnabled());
+    });
+    r.Click(958, 348);  // the randomness edit line takes the focus
+    r.Key(27, '-');
+    r.Do([&] { EXPECT_EQ(r.W().m_nAuxKnives, 1u); });
+    r.Click(kLeft + 80, kTop + 60);  // the preview: the line loses it
+    r.Key(27, '-');
+    r.Do([&] { EXPECT_EQ(r.W().m_nAuxKnives, 0u); });
     EXPECT_EQ(r.Run(), userCanceledErr);
 }
