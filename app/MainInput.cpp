@@ -573,7 +573,7 @@ int32_t CWnd_Main::i_in_Cursor(short x, short y)
     }
     if (m_bCutMode || !m_pPieceMap)
         return Arrow;
-    const_cast<CWnd_Main*>(this)->i_in_HoverLookup(x, y);
+    i_in_HoverLookup(x, y);
     if (m_nHoverPiece < 0)
         return NoPiece;
     const uint32_t p = uint32_t(m_nHoverPiece);

@@ -185,10 +185,18 @@ void CWnd_Main::OnCutterClose()
         if (m_pCutterWnd->LayoutChanged()) {
             m_Preview.SetData(m_rcPreview, &m_MainImage, nullptr, nullptr, nullptr, nullptr, nullptr);
             m_Preview.DoRedraw(1, 1);
-            // The pieces keep their effects unless the user says otherwise;
-            // resetting them belongs to the piece map's operations.
-            CWnd_MessageBox::Ask(this, "Pieces Layout Has Changed", "Do you want to reset effects?",
-                                 CWnd_MessageBox::YES, CWnd_MessageBox::NO);
+            // The pieces keep their effects unless the user asks to reset
+            // them: then every piece takes the default effects again.
+            if (CWnd_MessageBox::Ask(this, "Pieces Layout Has Changed", "Do you want to reset effects?",
+                                     CWnd_MessageBox::YES, CWnd_MessageBox::NO)) {
+                const CTessolo::SFX_ONEPIECE defaults = engine->DefaultOnePiece();
+                for (uint32_t i = 0; i < engine->m_nPieces; ++i) {
+                    CTessolo::PutOnePieceRequested(defaults, engine->m_pPieces[i]);
+                    engine->RenderPiece(i);
+                }
+                engine->CombineSplitedCells(w, h, planes, uint32_t(w), 4, const_cast<uint8_t*>(alpha), uint32_t(w),
+                                            qnNullRect, smooth, 0, 100);
+            }
         }
     }
     m_Preview.SetMaskChannel(m_pSelMask, uint32_t(w));

@@ -116,8 +116,12 @@ unsigned char CWnd_Main::OnAboveControl(unsigned long index)
         } else if (CQNF_Control* c = GetControl(index)) {
             name = c->GetName();
             type = c->GetType();
+            // The mode badges and the split rulers over the rulers are zones.
             if (!std::strcmp(name, "Main_ModeL") || !std::strcmp(name, "Main_ModeP")) {
                 name = "Zone_Status";
+                type = kTipZone;
+            } else if (!std::strcmp(name, "Main_RulerTop") || !std::strcmp(name, "Main_RulerLeft")) {
+                name = !std::strcmp(name, "Main_RulerTop") ? "Zone_HSplitter" : "Zone_VSplitter";
                 type = kTipZone;
             }
         }
@@ -147,10 +151,10 @@ void CWnd_Main::i_ShowProgressLine(bool force)
     m_bProgressPending = 0;
     m_pStatus->SetOpacity(255);
     m_pStatus->SetText(m_ProgressLine.c_str());
+    view_RenderAndUpdate(m_pStatus->GetRenderRect());
+    // On the screen now, though no events are processed until it ends.
     if (force)
         ForceRedrawRect(m_pStatus->GetRenderRect());
-    else
-        view_RenderAndUpdate(m_pStatus->GetRenderRect());
 }
 
 void CWnd_Main::ProcessPendingEvents() { SubProcessMessages(nullptr, 1, 1, 0, 0); }

@@ -6,6 +6,7 @@
 
 #include "app/App.h"
 #include "app/CutterStandIn.h"
+#include "app/StatusTips.h"
 #include "app/InteractiveRoad.h"
 #include "hostapp/RasterImage.h"
 #include "platform/Headless.h"
@@ -297,5 +298,41 @@ TEST(HostInteractive, AChangedLayoutAsksInTheMessageBox)
     });
     EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
     EXPECT_TRUE(asked);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+}
+
+TEST(HostInteractive, StatusTipsFollowThePointer)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    RoadRun r;
+    StandInHost host(Document(ColorMode::RGB, 60, 40, false), HostSettings{});
+    struct Over {
+        const char* control;
+        uint8_t type;
+        const char* tipName;
+        uint8_t tipType;
+    };
+    const Over overs[] = {{"Main_ApplyLM", qnctl::Button, "Main_ApplyLM", 5},
+                          {"Main_RulerTop", qnctl::Ruler, "Zone_HSplitter", kTipZone},
+                          {"Main_ModeL", qnctl::StaticImage, "Zone_Status", kTipZone},
+                          {"Main_Export", qnctl::Button, "Main_Export", 5}};
+    r.hp.Script([&] { r.hp.Activate(r.app->m_MainWindow->GetWindowHandle()); });
+    for (const Over& o : overs) {
+        r.hp.Script([&r, o] {
+            CWnd_Main& w = r.app->m_WndMain;
+            CQNF_Control* c = w.FindControl(o.control, o.type);
+            ASSERT_NE(c, nullptr);
+            const plat::Rect wr = r.hp.ContentRect(w.GetWindowHandle());
+            const qntRECT_s cr = c->GetRenderRect();
+            r.hp.MoveMouse({wr.left + (cr.left + cr.right) / 2, wr.top + (cr.top + cr.bottom) / 2});
+        });
+        r.hp.Script([&r, o] {
+            EXPECT_EQ(r.app->m_WndMain.GetFader().Pending(), qnGetStatusTip(o.tipName, "Main", 2, o.tipType))
+                << o.control;
+        });
+    }
+    r.ClickMain("Main_Cancel", qnctl::Button);
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
     EXPECT_EQ(r.hp.ScriptLeft(), 0u);
 }

@@ -2,8 +2,13 @@
 // under Xvfb), driven with xdotool: tessolo-host --dialog opens the main
 // window over a photo; Cancel exits with the cancel code and writes nothing;
 // Apply Lines writes the knife lines; --about opens the About window and a
-// click closes it. With TESSOLO_SNAPSHOT_DIR set, screenshots are kept there.
+// click closes it; the message box answers No. With TESSOLO_SNAPSHOT_DIR
+// set, screenshots are kept there.
+#include "app/Wnd_MessageBox.h"
 #include "hostapp/RasterImage.h"
+#include "platform/Backend.h"
+#include "ui/App.h"
+#include "ui/Toolkit.h"
 
 #include <gtest/gtest.h>
 
@@ -159,6 +164,37 @@ TEST(HostDialogGui, AboutOpensAndAClickClosesIt)
     Snapshot("gui_about.png");
     Click(g, 200, 120);
     EXPECT_EQ(WaitExit(pid, 20000), 0);
+}
+
+TEST(HostDialogGui, MessageBoxAnswersNo)
+{
+    std::string error;
+    std::unique_ptr<plat::Platform> p = plat::OpenGtk(error);
+    ASSERT_TRUE(p) << error;
+    qnui::Toolkit::Get().Attach(p.get());
+    {
+        CQNF_App app;
+        ASSERT_TRUE(app.InitStorgaeResource((std::string(TESSOLO_BUNDLE_DIR) + "/resource_ts31_d.qns4").c_str(), 0));
+        m_App = &app;
+        CWnd_MessageBox box;
+        box.Init("Pieces Layout Has Changed", "Do you want to reset effects?", CWnd_MessageBox::YES,
+                 CWnd_MessageBox::NO);
+        ASSERT_TRUE(box.CreateFromResource("MessageBox", -32000, -32000, nullptr, 1));
+        box.RenderRect(qnNullRect);
+        // The user, from outside: find the box, look at it, press No.
+        std::thread user([] {
+            const Geometry g = FindWindow("MessageBox");
+            if (g.id.empty())
+                return;
+            Snapshot("gui_message_box.png");
+            Click(g, 355, 141);
+        });
+        const long answer = box.DoModal();
+        user.join();
+        EXPECT_EQ(answer, 0);
+        m_App = nullptr;
+    }
+    qnui::Toolkit::Get().Attach(nullptr);
 }
 
 namespace {
