@@ -95,6 +95,7 @@ public:
     }
     void pmop_Sel_SelectFreeRgnLocal(const std::vector<uint32_t>& pts, uint8_t add, uint8_t remove, uint8_t) override
     {
+        lasso = pts;
         Log("lasso " + std::to_string(pts.size()) + " " + std::to_string(add) + std::to_string(remove));
     }
     void pmop_LoadSelection(uint8_t) override { Log("load"); }
@@ -122,6 +123,7 @@ public:
     bool unpm_HasStep() const override { return saves > 0; }
 
     int redraws = 0, preSaves = 0, saves = 0;
+    std::vector<uint32_t> lasso;
 
 private:
     void Log(const std::string& s) { calls.push_back(s); }
@@ -665,6 +667,20 @@ TEST(MainEditing, PieceModeClicksRectangleLassoAndEsc)
     r.Move(p.x + 100, p.y + 100);
     r.Release(p.x + 100, p.y + 100);
     r.Do([&] { EXPECT_EQ(pm.calls[pm.calls.size() - 2], "lasso 3 01"); });
+    // A lasso drawn out past the preview's left and top edges keeps its
+    // points on the preview: none wraps round to the far side.
+    r.Press(p.x, p.y, Command | Shift);
+    r.Move(p.x + 30, p.y);
+    r.Move(kLeft - 40, kTop - 30);
+    r.Release(kLeft - 40, kTop - 30);
+    r.Do([&] {
+        ASSERT_EQ(pm.lasso.size(), 3u);
+        EXPECT_EQ(pm.lasso[2], 0u);  // (0, 0)
+        for (uint32_t v : pm.lasso) {
+            EXPECT_LT(v >> 16, uint32_t(kW));
+            EXPECT_LT(v & 0xFFFF, uint32_t(kH));
+        }
+    });
     r.Keys(0);
     // Esc during a rectangle drag ends it without selecting.
     r.Do([&] { pm.calls.clear(); });
