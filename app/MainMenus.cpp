@@ -206,15 +206,18 @@ qntMENU qnGeneralViewMenu(const qntMENUSTATE& s)
         .Item("Zoom In", ZoomIn, false, false, Cmd("+"))
         .Item("Zoom Out", ZoomOut, false, false, Cmd("-"))
         .Sep();
-    if (s.fxMode)
-        return b.m;
-    b.Item(Pick(s, "Select All Knives", "Select All Pieces"), SelectAll, !s.someUnselected, false, Cmd("A"))
-        .Item(Pick(s, "Deselect Knives", "Deselect Pieces"), Deselect, !s.someSelected, false, Cmd("D"))
-        .Item("Inverse Selection", Inverse, false, false, CmdOpt("I"))
-        .Sep();
-    RandomAndSplitter(b, s, true);
-    if (!s.cutMode)
-        b.Item("Show Extras", Extras, false, s.extrasShown, Cmd("H"));
+    if (!s.fxMode) {
+        b.Item(Pick(s, "Select All Knives", "Select All Pieces"), SelectAll, !s.someUnselected, false, Cmd("A"))
+            .Item(Pick(s, "Deselect Knives", "Deselect Pieces"), Deselect, !s.someSelected, false, Cmd("D"))
+            .Item("Inverse Selection", Inverse, false, false, CmdOpt("I"))
+            .Sep();
+        RandomAndSplitter(b, s, true);
+        if (!s.cutMode)
+            b.Item("Show Extras", Extras, false, s.extrasShown, Cmd("H"));
+    }
+    // A separator with nothing after it separates nothing.
+    while (!b.m.empty() && b.m.back().IsSeparator())
+        b.m.pop_back();
     return b.m;
 }
 

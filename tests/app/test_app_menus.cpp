@@ -162,10 +162,11 @@ TEST(AppMenus, GeneralViewMenuShrinksInEffectsMode)
     s.fxMode = 1;
     EXPECT_EQ(Lines(qnGeneralViewMenu(s)),
               (std::vector<std::string>{"Actual Pixels|48|Cmd+Opt+0", "Fit on Preview|49|Cmd+0", "Zoom In|50|Cmd++",
-                                        "Zoom Out|51|Cmd+-", "-"}));
+                                        "Zoom Out|51|Cmd+-"}));
     qntMENUSTATE cut;
     for (uint16_t id : {43, 44, 47})
         EXPECT_EQ(Find(qnGeneralViewMenu(cut), id), nullptr) << id;
+    EXPECT_FALSE(qnGeneralViewMenu(cut).back().IsSeparator());
 }
 
 TEST(AppMenus, ContextMenusOfKnivesKnotsPiecesRulersAndUnits)
