@@ -4,15 +4,13 @@
 // it plays a scene headless and saves the picture. Without --image it
 // previews a 6000 x 4000 picture made for the run.
 #include "tools/Command.h"
+#include "tools/UiShow.h"
 
-#include "platform/Backend.h"
-#include "ui/App.h"
-#include "ui/Toolkit.h"
 #include "ui/gallery/EditGallery.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 namespace {
@@ -21,35 +19,11 @@ constexpr const char* kName = "ui-edit";
 
 int Show(const std::string& resource, CQNF_Image& picture)
 {
-    std::string error;
-    auto platform = plat::OpenPlatform("gtk", error);
-    if (!platform)
-        return tool::Fail(kName, error);
-    qnui::Toolkit& tk = qnui::Toolkit::Get();
-    tk.Attach(platform.get());
-    int rc = 0;
-    {
-        CQNF_App app;
-        m_App = &app;
-        qnui::CEditGallery w(&picture);
-        if (!app.InitStorgaeResource(resource.c_str(), 0)) {
-            rc = tool::Fail(kName, "cannot read the resource file " + resource);
-        } else if (!w.CreateFromResource(CQNF_String("EditGallery"), -32000, -32000, nullptr, 0)) {
-            rc = tool::Fail(kName, "the edit gallery cannot be made (error " + std::to_string(w.GetError()) + ")");
-        } else {
-            w.onEvent = [](const std::string& what) {
-                std::printf("%s\n", what.c_str());
-                std::fflush(stdout);
-            };
-            w.RenderRect(qnNullRect);
-            w.SetFocus();
-            app.SetMainWindow(&w);
-            app.Run();
-        }
-        m_App = nullptr;
-    }
-    tk.Attach(nullptr);
-    return rc;
+    return tool::ShowWindow(kName, resource, "EditGallery", "the edit gallery", [&](const tool::Say& say) {
+        auto w = std::make_unique<qnui::CEditGallery>(&picture);
+        w->onEvent = say;
+        return w;
+    });
 }
 
 int Run(const tool::Args& args)
@@ -64,7 +38,7 @@ int Run(const tool::Args& args)
         const std::string& a = args[i];
         const bool takesValue = a == "--resource" || a == "--image" || a == "--snap" || a == "--scene";
         if (takesValue && i + 1 >= args.size())
-            return tool::Fail(kName, a + " needs a value");
+            return tool::BadArguments(kName, a + " needs a value");
         if (a == "--resource")
             resource = args[++i];
         else if (a == "--image")
@@ -74,11 +48,11 @@ int Run(const tool::Args& args)
         else if (a == "--scene")
             scene = args[++i];
         else
-            return tool::Fail(kName, "unexpected argument '" + a + "'");
+            return tool::BadArguments(kName, "unknown option " + a);
     }
     const auto& scenes = qnui::EditGalleryScenes();
     if (std::find(scenes.begin(), scenes.end(), scene) == scenes.end())
-        return tool::Fail(kName, "unknown scene '" + scene + "'");
+        return tool::BadArguments(kName, "unknown scene '" + scene + "'");
     if (resource.empty() || !std::filesystem::is_regular_file(resource))
         return tool::Fail(kName, "no resource file" + (resource.empty() ? std::string() : ": " + resource));
     CQNF_Image picture;

@@ -51,6 +51,12 @@ public:
     void SetWheelStepValue(double step) { m_model.SetWheelStep(step); }
     // The ten colours by role; an entry with red 1 and alpha 0 keeps its colour.
     void SetColors(const qntRGBA8 colours[10]);
+    void SetColors(qntRGBA8 c0, qntRGBA8 c1, qntRGBA8 c2, qntRGBA8 c3, qntRGBA8 c4, qntRGBA8 c5, qntRGBA8 c6,
+                   qntRGBA8 c7, qntRGBA8 c8, qntRGBA8 c9)
+    {
+        const qntRGBA8 all[10] = {c0, c1, c2, c3, c4, c5, c6, c7, c8, c9};
+        SetColors(all);
+    }
     void SetText(const char* text, unsigned char notify);
     CQNF_String GetText() const { return CQNF_String(m_model.GetText().c_str()); }
     void SetSelection(long start, long end) { m_model.SetSelection(start, end); }

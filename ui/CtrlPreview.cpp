@@ -39,6 +39,8 @@ void CQNF_CtrlPreview::SetData(qntRECT_s rect, CQNF_Image* image, CQNF_CtrlScrol
     m_geom.SetImageSize(image->GetImageWidth(), image->GetImageHeight());
     m_geom.RecalcCoors();
     UpdateScrollbars(0);
+    // Bound again (a new image): still one poll.
+    KillTimer(kPollTimer);
     SetTimer(kPollMs, kPollTimer);
 }
 

@@ -109,8 +109,12 @@ void Click(const Geometry& g, int x, int y)
 void Snapshot(const char* name)
 {
     const char* dir = std::getenv("TESSOLO_SNAPSHOT_DIR");
-    if (dir && *dir)
-        std::system(("import -window root " + std::string(dir) + "/" + name).c_str());
+    if (!dir || !*dir)
+        return;
+    // A loaded machine may still be painting the window.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    if (std::system(("import -window root " + std::string(dir) + "/" + name).c_str()) != 0)
+        ADD_FAILURE() << "no screenshot " << name;
 }
 
 std::string Temp(const char* name) { return ::testing::TempDir() + name; }

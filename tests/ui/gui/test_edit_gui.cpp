@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -24,6 +25,12 @@ namespace eg = qnui::editgallery;
 
 std::unique_ptr<plat::Platform> g_platform;
 CQNF_Image g_picture;
+
+// Temporary files by process, so that builds running this test at once do not collide.
+std::string TempFile(const std::string& name)
+{
+    return ::testing::TempDir() + "tessolo_" + std::to_string(::getpid()) + "_" + name;
+}
 
 class EditGui : public ::testing::Test {
 protected:
@@ -35,7 +42,7 @@ protected:
         // A large PNG, written and read back through the codecs.
         CQNF_Image made;
         ASSERT_TRUE(qnui::MakeGalleryPicture(made, 6000, 4000));
-        const std::string png = ::testing::TempDir() + "edit_gui_large.png";
+        const std::string png = TempFile("edit_gui_large.png");
         unsigned short e = 0;
         ASSERT_TRUE(qnSaveImagePNG(png.c_str(), made, "Tessolo", e)) << e;
         ASSERT_TRUE(qnui::LoadGalleryPicture(png, g_picture, error)) << error;
@@ -108,11 +115,15 @@ protected:
     };
     void Screenshot(Shot& shot, const std::string& keep = "")
     {
-        const std::string path = ::testing::TempDir() + (keep.empty() ? "edit_gui_shot.png" : keep);
+        const std::string path = TempFile(keep.empty() ? "edit_gui_shot.png" : keep);
         ASSERT_EQ(std::system(("import -window root " + path).c_str()), 0);
         ASSERT_TRUE(shot.file.Load(path)) << shot.file.Reason();
-        if (keep.empty())
+        // TESSOLO_KEEP_SHOTS=1 keeps the named screenshots to look at.
+        const char* want = std::getenv("TESSOLO_KEEP_SHOTS");
+        if (keep.empty() || !want || std::string(want) != "1")
             std::remove(path.c_str());
+        else
+            std::printf("screenshot kept: %s\n", path.c_str());
     }
     // A window-local pixel of a screenshot.
     uint32_t Local(const Shot& s, int32_t x, int32_t y) const
