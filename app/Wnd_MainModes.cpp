@@ -286,6 +286,9 @@ void CWnd_Main::i_SyncViewFromPreview()
 unsigned char CWnd_Main::OnCtrlMessage(unsigned short msg, unsigned long id, char* name, unsigned char type,
                                        void* data)
 {
+    // Commands, menus, buttons and the preview's notices (MainCommands.cpp).
+    if (unsigned char r = 1; cmd_Dispatch(msg, id, name, type, data, r))
+        return r;
     if (msg == qnmsg::PopupChoice && type == 255 && data) {
         auto* app = dynamic_cast<CApp*>(m_App);
         return app && app->HelpMenuDispatcher(*static_cast<unsigned short*>(data), this) ? 1 : 0;
@@ -367,8 +370,6 @@ unsigned char CWnd_Main::OnCtrlMessage(unsigned short msg, unsigned long id, cha
     }
     return 1;
 }
-
-unsigned char CWnd_Main::OnKeyDown(unsigned char, unsigned char) { return 0; }
 
 void CWnd_Main::OnCtrlLostFocus(unsigned long index)
 {
