@@ -421,13 +421,14 @@ void CWnd_CustomMutations::OnOk()
     EndModal(1);
 }
 
-int DoCustomMutationsWindow(CQNF_Window* editor, CDialogHost& host, CWnd_CutterModel& cutter)
+int DoCustomMutationsWindow(CQNF_Window* editor, CDialogHost& host,
+                            const std::function<void(const CCustomMutationsModel&, CQNF_Storage*)>& onOk)
 {
     CCustomMutationsModel model;
     model.settings_Load(host.Conf());
     CWnd_CustomMutations dialog(host, model);
     const int r = qnRunDialog(dialog, host, "CMuts", "Cutter", editor);
-    if (r == 1)
-        cutter.OnCustomMutationsOk(dialog.Model(), host.Conf());
+    if (r == 1 && onOk)
+        onOk(dialog.Model(), host.Conf());
     return r;
 }

@@ -16,10 +16,12 @@
 #include "cutter/DialogModels.h"
 #include "ui/Window.h"
 
+#include <functional>
 #include <string>
 
 class CQNF_CtrlEditLine;
 class CQNF_CtrlSlider;
+class CQNF_Storage;
 class CWnd_MainModel;
 
 // What the three dialogs share: controls by name and type, help, keys.
@@ -119,6 +121,17 @@ bool DoShapeNameDialog(CQNF_Window* parent, CDialogHost& host, const char* paren
 // Auto layout: reads the keys, runs the dialog over the editor and on OK
 // stores them and has main lay the layout. 1 OK, 0 Cancel, -1 not shown.
 int DoAutoLayoutWindow(CQNF_Window* editor, CDialogHost& host, CWnd_MainModel* main);
-// Custom mutations: on OK the amounts are stored and become the editor's,
-// in the custom clone mode. 1 OK, 0 Cancel, -1 not shown.
-int DoCustomMutationsWindow(CQNF_Window* editor, CDialogHost& host, CWnd_CutterModel& cutter);
+// Custom mutations: reads the keys, runs the dialog over the editor; on OK
+// onOk gets the dialog and "plugin.conf" (the editor stores the amounts and
+// takes them in the custom clone mode). 1 OK, 0 Cancel, -1 not shown.
+int DoCustomMutationsWindow(CQNF_Window* editor, CDialogHost& host,
+                            const std::function<void(const CCustomMutationsModel&, CQNF_Storage*)>& onOk);
+// The same with the editor's own OnCustomMutationsOk (the knife editor's
+// also re-sends the clone mode to the main window).
+template <class Cutter>
+int DoCustomMutationsWindow(CQNF_Window* editor, CDialogHost& host, Cutter& cutter)
+{
+    return DoCustomMutationsWindow(editor, host, [&cutter](const CCustomMutationsModel& d, CQNF_Storage* conf) {
+        cutter.OnCustomMutationsOk(d, conf);
+    });
+}

@@ -11,6 +11,7 @@
 #include "ui/CtrlList.h"
 #include "ui/CtrlScrollBar.h"
 #include "ui/CtrlSlider.h"
+#include "ui/CtrlStatic.h"
 
 namespace {
 
@@ -249,15 +250,40 @@ TEST_F(CutterWindows, AddToPresetsAndShapeFilesThroughTheDialogs)
     EXPECT_NE(host.messages.back().find("File corrupt... (0-length file)"), std::string::npos);
 }
 
+TEST_F(CutterWindows, PresetsFirstRunTakesTheDefaultSetAndAnEmptyStoreStaysEmpty)
+{
+    MemPresetsFile missing;
+    {
+        CWnd_PresetsManager w(host, missing, nullptr);
+        ASSERT_TRUE(w.CreateFromResource("PresMng", 20, 20, nullptr, 0));
+        EXPECT_GT(w.List()->GetItemsCount(), 0u) << "the resource file's default set";
+        EXPECT_EQ(w.List()->GetItemsCount(), w.GetCount());
+        w.Close();
+    }
+    EXPECT_TRUE(missing.exists) << "the default set is written as the store";
+    MemPresetsFile empty;
+    empty.exists = true;
+    CWnd_PresetsManager w(host, empty, nullptr);
+    ASSERT_TRUE(w.CreateFromResource("PresMng", 20, 20, nullptr, 0));
+    EXPECT_EQ(w.List()->GetItemsCount(), 0u);
+    EXPECT_FALSE(Find(w, "PresMng_SaveSet")->IsEnabled());
+    w.Close();
+    EXPECT_EQ(empty.writes, 0) << "nothing changed, nothing written";
+}
+
 TEST_F(CutterWindows, EveryWindowRendersItsControls)
 {
     MemPresetsFile store;
     store.Hold(Ten());
     CWnd_PresetsManager pm(host, store, nullptr);
     ASSERT_TRUE(pm.CreateFromResource("PresMng", 0, 0, nullptr, 0));
-    pm.SetSelected(1, true);
-    pm.DoRedrawPreview();
+    pm.List()->SelectItems(1, 1, 1, 0, 1, 1, 1);
     Snap(pm, "PresMng");
+    pm.Show();
+    Click(pm, "PresMng_Lico");
+    Pump();
+    EXPECT_EQ(static_cast<CQNF_CtrlStaticText*>(Find(pm, "PresMng_BigIcoName2"))->GetText(), CQNF_String("Shape 1"));
+    Snap(pm, "PresMngBig");
     pm.Close();
     CWnd_ShapeName sn(host, "My shape", "Cutter");
     ASSERT_TRUE(sn.CreateFromResource("ShapeName", 0, 0, nullptr, 0));
