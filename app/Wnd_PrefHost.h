@@ -7,7 +7,8 @@
 //                  its own (no storage, centred windows, no tips, an empty
 //                  help menu, no picker, a question counting as OK, messages
 //                  through the platform alert), so a dialog runs with the
-//                  plain base class; the application gives the real ones.
+//                  plain base class; CAppDialogHost (Wnd_PrefAppHost.h)
+//                  gives the running application's.
 //   CDialogStatus  the status line: a new tip fades the old text out by 65
 //                  a 30 ms tick, then fades the new one in by 40.
 //

@@ -240,3 +240,28 @@ TEST_F(ExportDialogs, EveryDialogRendersItsControls)
 }
 
 }  // namespace
+
+#include "app/App.h"
+#include "app/Wnd_PrefAppHost.h"
+
+namespace {
+
+using namespace dialog_test;
+
+class AppHost : public DialogEnv {};
+
+TEST_F(AppHost, AnswersWithoutThePlugin)
+{
+    CApp capp;
+    CAppDialogHost h(capp);
+    EXPECT_EQ(h.Conf(), nullptr);
+    const qntPOS centred = h.WindowPos("Export", "Main");
+    EXPECT_EQ(centred.x, -32000);
+    qntRGBA8 c{1, 2, 3, 255};
+    EXPECT_FALSE(h.SelectColor(c)) << "no picker without the host";
+    EXPECT_EQ(c.r, 1);
+    h.PutWindowPos("Export", "Main", qntPOS{5, 5});  // nowhere to keep it: nothing happens
+    EXPECT_EQ(h.WindowPos("Export", "Main").x, -32000);
+}
+
+}  // namespace
