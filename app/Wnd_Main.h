@@ -18,6 +18,7 @@
 
 #include "app/MainDisplays.h"
 #include "app/MainModel.h"
+#include "app/PieceMap.h"
 #include "host/WindowProgress.h"
 #include "imaging/Layer.h"
 #include "ui/CtrlPreview.h"
@@ -50,8 +51,10 @@ public:
     virtual void SetEffectRecords(const uint8_t* /*records*/, uint32_t /*count*/) {}
 };
 
-class CWnd_Main : public CQNF_Window, public CWnd_MainModel, public CMainProgressTarget {
+class CWnd_Main : public CQNF_Window, public CWnd_MainModel, public CPieceMap, public CMainProgressTarget {
 public:
+    using CWnd_MainModel::kNone;  // both bases name "none" the same way
+
     CWnd_Main();
     ~CWnd_Main() override;
 
@@ -118,6 +121,49 @@ public:
     void view_ControlsChanged() override;
     void view_RandomKnotsControls(uint32_t percent, uint8_t notify) override;
     void ShowMessageBox(const char* text, const char* title) override;
+
+    // ---- Piece map (Wnd_MainPieces.cpp) -----------------------------------------
+    // Binds the piece map to the pieces just composited; false on a memory
+    // failure.
+    bool BeginPieceMode(int32_t width, int32_t height, const uint8_t* alpha);
+    // Selects pieces (piece mode) or knives (cut mode) from a document
+    // channel chosen in the channels dialog (the command brackets the undo).
+    void pmop_LoadSelection(uint8_t redraw);
+    void op_LoadSelection(uint8_t unused);
+    // The document channels dialog over the host's channels; 1 after OK.
+    long DoChannelListDialog(class CWnd_ChannelList& dialog, uint8_t combineAllowed, uint8_t tipMode);
+    // Selections in preview coordinates (the mouse gestures): the corners or
+    // the points (window coordinates, x in the high and y in the low 16
+    // bits) become image coordinates through the preview.
+    void pmop_Sel_SelectRectLocal(qntRECT_s r, uint8_t add, uint8_t remove, uint8_t redraw);
+    void pmop_Sel_SelectFreeRgnLocal(const CQNF_DWordArray* points, uint8_t add, uint8_t remove, uint8_t redraw);
+    // The outline of a selection being dragged, in the second overlay layer:
+    // prepared when the drag starts, redrawn on every move (window
+    // coordinates). m_bPMRectDrag, m_PMDragStart and m_PMFreePoints are set
+    // by the gestures.
+    void i_pmop_PrepareSelLayer();
+    void i_pmop_RedrawDragSelection(short x, short y);
+    // The same for gestures that keep their own state: press and now in
+    // window coordinates, the lasso's points relative to the preview.
+    void pmop_Sel_SelectFreeRgnLocal(const std::vector<uint32_t>& previewPoints, uint8_t add, uint8_t remove,
+                                     uint8_t redraw);
+    void i_pmop_RedrawDragSelection(qntPOS press, qntPOS now, bool rectangle,
+                                    const std::vector<uint32_t>& previewPoints);
+    void i_pmop_HideDragSelection();
+    uint8_t m_bPMRectDrag = 1;
+    qntPOS m_PMDragStart{0, 0};
+    CQNF_DWordArray m_PMFreePoints;
+    // The source the dialog reads channels from (tests set their own).
+    class CChannelSource* m_pChannelSource = nullptr;
+
+protected:
+    uint32_t i_PackPreview(int32_t x, int32_t y) const;
+    void pm_RedrawPreview(uint8_t highQuality) override;
+    void pm_OnExtrasChanged(uint8_t on) override;
+    void pm_RefreshControls(uint16_t fxWord) override;
+    void pm_StatusDone() override;
+    CMainProgressTarget* pm_ProgressTarget() override { return this; }
+    void pm_ProcessEvents() override;
 
 private:
     bool i_AddControls();

@@ -70,12 +70,16 @@ void CWnd_Main::EnterFXMode()
 {
     m_bFXMode = 1;
     OnChangeMode();
+    // Everything done while the effect window is open is one undo step.
+    unpm_PreSave();
 }
 
 void CWnd_Main::ExitFXMode()
 {
     m_bFXMode = 0;
     OnChangeMode();
+    OnCommonFXChanged();
+    unpm_SaveState(1);
 }
 
 void CWnd_Main::OnChangeExtrasState()
@@ -133,6 +137,7 @@ bool CWnd_Main::DoCutterWindow()
     // 8.
     m_bCutMode = 1;
     uncm_Empty();
+    pm_End();
     OnChangeMode();
     // 9.
     m_Preview.SetMaskChannel(nullptr, 0);
@@ -158,7 +163,8 @@ void CWnd_Main::OnCutterClose()
     CTessolo* engine = m_pPlugin ? &m_pPlugin->GetEngine() : nullptr;
     if (!m_pCutterWnd->WasCut()) {
         // Without a Cut only pieces that still exist keep piece mode.
-        if (!engine || !engine->m_nPieces || m_MainImage.GetImageWidth() != w || m_MainImage.GetImageHeight() != h) {
+        if (!engine || !engine->m_nPieces || m_MainImage.GetImageWidth() != w || m_MainImage.GetImageHeight() != h ||
+            !BeginPieceMode(w, h, alpha)) {
             localClose();
             return;
         }
@@ -182,20 +188,22 @@ void CWnd_Main::OnCutterClose()
         const uint8_t smooth = !m_bRazorCut && m_bAntiAlias ? 1 : 0;
         engine->CombineSplitedCells(w, h, planes, uint32_t(w), 4, const_cast<uint8_t*>(alpha), uint32_t(w),
                                     qnNullRect, smooth, 0, 100);
+        if (!BeginPieceMode(w, h, alpha)) {
+            CQNF_App::PlatformMessageBox("Memory allocation problem...", "Error!", this);
+            localClose();
+            return;
+        }
         if (m_pCutterWnd->LayoutChanged()) {
             m_Preview.SetData(m_rcPreview, &m_MainImage, nullptr, nullptr, nullptr, nullptr, nullptr);
             m_Preview.DoRedraw(1, 1);
             // The pieces keep their effects unless the user asks to reset
-            // them: then every piece takes the default effects again.
+            // them: then every piece takes the default effects again (one
+            // undo step; only the pieces that change are rendered).
             if (CWnd_MessageBox::Ask(this, "Pieces Layout Has Changed", "Do you want to reset effects?",
-                                     CWnd_MessageBox::YES, CWnd_MessageBox::NO)) {
-                const CTessolo::SFX_ONEPIECE defaults = engine->DefaultOnePiece();
-                for (uint32_t i = 0; i < engine->m_nPieces; ++i) {
-                    CTessolo::PutOnePieceRequested(defaults, engine->m_pPieces[i]);
-                    engine->RenderPiece(i);
-                }
-                engine->CombineSplitedCells(w, h, planes, uint32_t(w), 4, const_cast<uint8_t*>(alpha), uint32_t(w),
-                                            qnNullRect, smooth, 0, 100);
+                                     CWnd_MessageBox::YES, CWnd_MessageBox::NO) == 1) {
+                unpm_PreSave();
+                pm_ResetAllPieces();
+                unpm_SaveState(1);
             }
         }
     }
@@ -204,6 +212,7 @@ void CWnd_Main::OnCutterClose()
     OnChangeExtrasState();
     m_Preview.SetData(m_rcPreview, &m_MainImage, nullptr, nullptr, nullptr, nullptr, nullptr);
     m_Preview.DoRedraw(1, 0);
+    OnCommonFXChanged();
 }
 
 uint8_t CWnd_Main::OnApply()
@@ -338,7 +347,7 @@ unsigned char CWnd_Main::OnCtrlMessage(unsigned short msg, unsigned long id, cha
             if (m_bCutMode)
                 cmop_Extras(show, 1);
             else
-                m_bPMExtras = show;
+                pmop_Extras(show, 1);
             OnChangeExtrasState();
         }
         return 1;

@@ -7,6 +7,7 @@
 #include "hostapp/PluginLoader.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 namespace hostapp {
