@@ -67,41 +67,32 @@ void CFxBCModel::FillGraded(double t, const uint8_t* backup, uint8_t* out)
     Store(b, out);
 }
 
-// ---- Blur ------------------------------------------------------------------
+// ---- Blur and opacity ------------------------------------------------------
 
-void CFxBlurModel::LoadInitialValues()
+template <class B, uint8_t B::*Field, int32_t Max>
+void CFxSingleModel<B, Field, Max>::LoadInitialValues()
 {
     value1 = Load<Block>(InitialBackup());
     value2 = Load<Block>(Defaults());
 }
 
-void CFxBlurModel::FillPlain(uint8_t* out)
+template <class B, uint8_t B::*Field, int32_t Max>
+void CFxSingleModel<B, Field, Max>::FillPlain(uint8_t* out)
 {
     Plain(value1, out);
 }
 
-void CFxBlurModel::FillGraded(double t, const uint8_t*, uint8_t* out)
+template <class B, uint8_t B::*Field, int32_t Max>
+void CFxSingleModel<B, Field, Max>::FillGraded(double t, const uint8_t*, uint8_t* out)
 {
-    Store(Block{1, uint8_t(fxnum::Grade(value1.radius, value2.radius, t, 0, 100))}, out);
+    Block b{};
+    b.on = 1;
+    b.*Field = uint8_t(fxnum::Grade(value1.*Field, value2.*Field, t, 0, Max));
+    Store(b, out);
 }
 
-// ---- Opacity ---------------------------------------------------------------
-
-void CFxOpacityModel::LoadInitialValues()
-{
-    value1 = Load<Block>(InitialBackup());
-    value2 = Load<Block>(Defaults());
-}
-
-void CFxOpacityModel::FillPlain(uint8_t* out)
-{
-    Plain(value1, out);
-}
-
-void CFxOpacityModel::FillGraded(double t, const uint8_t*, uint8_t* out)
-{
-    Store(Block{1, uint8_t(fxnum::Grade(value1.opacity, value2.opacity, t, 0, 255))}, out);
-}
+template class CFxSingleModel<CTessolo::SFX_GAUSSIANBLUR, &CTessolo::SFX_GAUSSIANBLUR::radius, 100>;
+template class CFxSingleModel<CTessolo::SFX_OPACITY, &CTessolo::SFX_OPACITY::opacity, 255>;
 
 // ---- Bevel -----------------------------------------------------------------
 

@@ -27,11 +27,13 @@ protected:
     void FillGraded(double t, const uint8_t* backup, uint8_t* out) override;
 };
 
-// Gaussian blur radius 0..100, always graded.
-class CFxBlurModel : public CFxSession {
+// An effect of one parameter that is always graded (no adjustment box):
+// the Gaussian blur radius 0..100 and the piece opacity 0..255.
+template <class B, uint8_t B::*Field, int32_t Max>
+class CFxSingleModel : public CFxSession {
 public:
-    using Block = CTessolo::SFX_GAUSSIANBLUR;
-    CFxBlurModel(CFxMainLink& link, CFxTimers& timers) : CFxSession(fxkind::kBlur, link, timers) {}
+    using Block = B;
+    CFxSingleModel(const FxKind& kind, CFxMainLink& link, CFxTimers& timers) : CFxSession(kind, link, timers) {}
     void LoadInitialValues();
     Block SampleBlock() const { return Mode() ? value2 : value1; }
     Block value1{}, value2{};
@@ -41,18 +43,14 @@ protected:
     void FillGraded(double t, const uint8_t* backup, uint8_t* out) override;
 };
 
-// Piece opacity 0..255 (shown in percent), always graded.
-class CFxOpacityModel : public CFxSession {
+class CFxBlurModel : public CFxSingleModel<CTessolo::SFX_GAUSSIANBLUR, &CTessolo::SFX_GAUSSIANBLUR::radius, 100> {
 public:
-    using Block = CTessolo::SFX_OPACITY;
-    CFxOpacityModel(CFxMainLink& link, CFxTimers& timers) : CFxSession(fxkind::kOpacity, link, timers) {}
-    void LoadInitialValues();
-    Block SampleBlock() const { return Mode() ? value2 : value1; }
-    Block value1{}, value2{};
+    CFxBlurModel(CFxMainLink& link, CFxTimers& timers) : CFxSingleModel(fxkind::kBlur, link, timers) {}
+};
 
-protected:
-    void FillPlain(uint8_t* out) override;
-    void FillGraded(double t, const uint8_t* backup, uint8_t* out) override;
+class CFxOpacityModel : public CFxSingleModel<CTessolo::SFX_OPACITY, &CTessolo::SFX_OPACITY::opacity, 255> {
+public:
+    CFxOpacityModel(CFxMainLink& link, CFxTimers& timers) : CFxSingleModel(fxkind::kOpacity, link, timers) {}
 };
 
 // Bevel: size, depth and soften graded (each while its box is on); the
