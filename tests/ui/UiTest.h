@@ -18,9 +18,17 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace uitest {
+
+// A file name in the temporary folder that no other process running the
+// same tests (another build, another checkout) uses at the same time.
+inline std::string TempPath(const std::string& name)
+{
+    return ::testing::TempDir() + "tessolo_" + std::to_string(::getpid()) + "_" + name;
+}
 
 inline qntRGBA8 Opaque(uint8_t r, uint8_t g, uint8_t b) { return {r, g, b, 255}; }
 
@@ -217,7 +225,7 @@ protected:
         qnui::Toolkit::Get().Attach(&P);
         m_App = &app;
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        resPath = ::testing::TempDir() + "ui_" + info->test_suite_name() + "_" + info->name() + ".qns4";
+        resPath = TempPath(std::string("ui_") + info->test_suite_name() + "_" + info->name() + ".qns4");
     }
     void TearDown() override
     {

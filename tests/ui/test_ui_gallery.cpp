@@ -19,7 +19,7 @@ struct ToolRun {
 
 ToolRun Sh(const std::string& command)
 {
-    const std::string errFile = ::testing::TempDir() + "ui_gallery_err.txt";
+    const std::string errFile = TempPath("ui_gallery_err.txt");
     const int status = std::system((command + " 2> '" + errFile + "' > /dev/null").c_str());
     std::ifstream f(errFile);
     ToolRun r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, {std::istreambuf_iterator<char>(f), {}}};
@@ -71,7 +71,7 @@ TEST_F(GalleryTest, ButtonsShortcutsAndDialogHeadless)
 
 TEST_F(GalleryTest, SnapCommandDrawsTheShapedWindow)
 {
-    const std::string png = ::testing::TempDir() + "ui_gallery_snap.png";
+    const std::string png = TempPath("ui_gallery_snap.png");
     const ToolRun ok = Sh("'" + Tool() + "' ui-gallery --snap '" + png + "'");
     ASSERT_EQ(ok.code, 0) << ok.err;
     CQNF_ImageFile f;

@@ -18,8 +18,7 @@ protected:
     void SetUp() override
     {
         UiTest::SetUp();
-        dir = fs::path(::testing::TempDir()) /
-              (std::string("ui_files_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = TempPath(std::string("ui_files_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
         Resources([](qnui::ResourceWriter& w) { Background(w, "W", {0, 0, 100, 60}); });

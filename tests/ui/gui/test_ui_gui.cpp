@@ -14,11 +14,18 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
 using qnui::CGalleryWindow;
+
+// Other builds may run these tests at the same time: names of their own.
+std::string TempPath(const std::string& name)
+{
+    return ::testing::TempDir() + "tessolo_" + std::to_string(::getpid()) + "_" + name;
+}
 
 std::unique_ptr<plat::Platform> g_platform;
 std::string g_resource;
@@ -30,7 +37,7 @@ protected:
         std::string error;
         g_platform = plat::OpenGtk(error);
         ASSERT_TRUE(g_platform) << error;
-        g_resource = ::testing::TempDir() + "gui_gallery.qns4";
+        g_resource = TempPath("gui_gallery.qns4");
         ASSERT_TRUE(qnui::BuildGalleryResource(g_resource, error)) << error;
     }
     static void TearDownTestSuite()
@@ -70,7 +77,7 @@ protected:
     }
 
     // Runs the loop until the condition holds or the time is up.
-    static bool PumpUntil(const std::function<bool()>& done, uint32_t ms = 3000)
+    static bool PumpUntil(const std::function<bool()>& done, uint32_t ms = 8000)
     {
         qnui::Toolkit& tk = qnui::Toolkit::Get();
         const uint32_t start = tk.P()->NowMs();
@@ -109,7 +116,7 @@ protected:
     };
     static void Screenshot(Shot& shot)
     {
-        const std::string path = ::testing::TempDir() + "gui_shot.png";
+        const std::string path = TempPath("gui_shot.png");
         ASSERT_EQ(std::system(("import -window root " + path).c_str()), 0);
         ASSERT_TRUE(shot.file.Load(path)) << shot.file.Reason();
         std::remove(path.c_str());
@@ -207,7 +214,7 @@ TEST_F(GuiTest, PopupMenuChoiceByKeyboard)
     const qntPOS at = Global(12, 140);
     X("mousemove " + std::to_string(at.x) + " " + std::to_string(at.y));
     Settle();
-    const std::string shot = ::testing::TempDir() + "gui_menu.png";
+    const std::string shot = TempPath("gui_menu.png");
     // The menu runs a loop of its own: the keys come from outside, once it is up.
     hook = [&](const std::string& e) {
         if (e != "shortcut 2002")
@@ -219,7 +226,7 @@ TEST_F(GuiTest, PopupMenuChoiceByKeyboard)
         ASSERT_EQ(std::system(later.c_str()), 0);
     };
     X("key ctrl+m");
-    ASSERT_TRUE(PumpUntil([&] { return events.size() >= 2; }, 12000)) << testing::PrintToString(events);
+    ASSERT_TRUE(PumpUntil([&] { return events.size() >= 2; }, 15000)) << testing::PrintToString(events);
     EXPECT_EQ(events, (std::vector<std::string>{"shortcut 2002", "menu 2"})) << "the second item, Zoom out";
     // TESSOLO_GUI_SHOTS=FOLDER keeps the picture of the open menu.
     if (const char* keep = std::getenv("TESSOLO_GUI_SHOTS"))
