@@ -149,6 +149,8 @@ public:
     // results. Push shows the results once whatever the switch says.
     void SetLivePreview(bool on);
     bool LivePreview() const { return m_bLive; }
+    // The switch as the window opens with it, showing nothing yet.
+    void InitLivePreview(bool on) { m_bLive = on; }
     void PushPreview() { UpdateMainWindow(true); }
     // Writes results (or, with live preview off and not forced, backups) into
     // the requested copies and re-renders interruptibly.
