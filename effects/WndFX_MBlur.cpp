@@ -19,12 +19,7 @@ unsigned char CWndFX_MBlur::OnCreate(CQNF_LayerSet* set, unsigned short width, u
 {
     if (!CWndFX_Base::OnCreate(set, width, height))
         return 0;
-    // Each dial's line shows in its own colour.
-    const qntRGBA8 colours[2] = {{231, 179, 117, 0}, {0, 217, 56, 0}};
     const char* names[2] = {"FXmblur_Dir1", "FXmblur_Dir2"};
-    for (int i = 0; i < 2; ++i)
-        if (!AddBand(names[i], m_dialLayer[i], m_dialRect[i], colours[i]))
-            return 0;
     if (!AddParam(m_radius, "FXmblur_ARadius", "FXmblur_Radius", "FXmblur_Radius1", "FXmblur_Radius2",
                   "FXmblur_RangeRadius", false))
         return 0;
@@ -37,6 +32,12 @@ unsigned char CWndFX_MBlur::OnCreate(CQNF_LayerSet* set, unsigned short width, u
     }
     if (!m_angleBox)
         return 0;
+    // Each dial's line, in its own colour, lies over the dial's face (the
+    // skin draws the face opaque).
+    const qntRGBA8 colours[2] = {{231, 179, 117, 0}, {0, 217, 56, 0}};
+    for (int i = 0; i < 2; ++i)
+        if (!AddBand(names[i], m_dialLayer[i], m_dialRect[i], colours[i]))
+            return 0;
     return FinishCreate();
 }
 

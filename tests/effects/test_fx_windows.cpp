@@ -262,6 +262,71 @@ TEST(FxWindows, DraggingTheLightBallAndTypingItsFieldsStayInStep)
     EXPECT_GT(s.puzzle.e.m_pPieces[3].bevel[CTessolo::FX_APPLIED].lightY, 0.4f);
 }
 
+CQNF_Control* Find(CQNF_Window& w, const char* name, uint8_t kind)
+{
+    for (unsigned long i = 0; i < w.GetControlCount(); ++i)
+        if (w.GetControl(i)->GetType() == kind && std::string(w.GetControl(i)->GetName()) == name)
+            return w.GetControl(i);
+    return nullptr;
+}
+
+TEST(FxWindows, AutomaticAdjustmentGradesAlongTheChosenDirection)
+{
+    Desk d;
+    REQUIRE_DESK(d);
+    Session s;
+    ASSERT_TRUE(FxOpenWindow(FxWindowKind::BrightnessContrast, s.main, s.window));
+    auto& w = static_cast<CWndFX_BC&>(*s.window);
+    d.tk.PumpFor(100);
+    auto* second = static_cast<CQNF_CtrlSlider*>(Find(w, "FXbc_Bright2", qnctl::Slider));
+    ASSERT_NE(second, nullptr);
+    EXPECT_FALSE(second->IsEnabled());
+    Find(w, "FXbc_AAdjust", qnctl::CheckBox)->SetCheck(1, 1);
+    EXPECT_TRUE(second->IsEnabled());
+    Find(w, "FXbc_AContrast", qnctl::CheckBox)->SetCheck(0, 1);
+    Find(w, "FXbc_AL", qnctl::RadioButton)->SetCheck(1, 1);
+    second->SetValue(180, 1);  // value 2: brightness 80
+    EXPECT_EQ(w.Session().Mode(), 1);
+    d.tk.PumpFor(100);
+    d.Snap("FXbc-auto");
+    // Value 2 lands on the left, value 1 (0) on the right; contrast stays each piece's own.
+    const CTessolo& e = s.puzzle.e;
+    for (uint32_t i = 0; i < e.m_nPieces; ++i) {
+        const auto& bc = e.m_pPieces[i].brightnessContrast[CTessolo::FX_APPLIED];
+        const int32_t cx = (e.m_pPieces[i].left + e.m_pPieces[i].right) / 2;
+        EXPECT_EQ(bc.on, 1);
+        EXPECT_EQ(bc.contrast, 0);
+        if (cx < s.puzzle.w / 4) {
+            EXPECT_EQ(bc.brightness, 80);
+        } else if (cx > s.puzzle.w * 3 / 4) {
+            EXPECT_EQ(bc.brightness, 0);
+        } else {
+            EXPECT_GT(bc.brightness, 0);
+            EXPECT_LT(bc.brightness, 80);
+        }
+    }
+    // Reset goes back to the pieces' own values with automatic adjustment off.
+    static_cast<CWndFX_Base&>(w).OnCtrlMessage(qnmsg::Clicked, Find(w, "FXbc_Reset", qnctl::Button)->GetControlID(),
+                                               const_cast<char*>("FXbc_Reset"), qnctl::Button, nullptr);
+    EXPECT_FALSE(second->IsEnabled());
+    EXPECT_EQ(w.Session().Mode(), 0);
+    EXPECT_FALSE(w.Session().AutoAdjust());
+}
+
+TEST(FxWindows, ReleasingTheOpacitySliderRerendersAtOnce)
+{
+    Desk d;
+    REQUIRE_DESK(d);
+    Session s;
+    ASSERT_TRUE(FxOpenWindow(FxWindowKind::Opacity, s.main, s.window));
+    d.tk.PumpFor(100);
+    const int before = s.main.renders;
+    auto* slider = static_cast<CQNF_CtrlSlider*>(Find(*s.window, "FXopac_Opacity", qnctl::Slider));
+    slider->SetValue(50, 1);
+    EXPECT_EQ(s.main.renders, before + 1);
+    EXPECT_EQ(s.puzzle.e.m_pPieces[0].opacity[CTessolo::FX_APPLIED].opacity, 127);
+}
+
 TEST(FxWindows, ViewShortcutsReachTheMainWindow)
 {
     Desk d;
