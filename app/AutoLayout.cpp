@@ -7,6 +7,8 @@
 #include <cmath>
 #include <functional>
 
+using namespace cutflag;
+
 namespace {
 
 const double kSin60 = std::sin(1.0471975511965976);
@@ -75,11 +77,11 @@ struct TilingFrame {
     bool Begin(uint16_t columns, uint16_t rows)
     {
         m.uncm_SaveState(CWnd_MainModel::CMUNDO_LAYOUT, CWnd_MainModel::CMSUB_NEWLAYOUT);
-        if (!m.spl_SplitEvenParts(columns, rows, 1, 1))
+        if (!m.spl_SplitEvenParts(columns, rows, kForce, kResetExtras))
             return false;
-        m.op_SetSelToAllKnives(1, 0, 1, 1, 1);
-        m.op_ShowHideSelectedKnives(0, 0);
-        m.op_SetSelToAllKnives(0, 0, 1, 1, 1);
+        m.op_SetSelToAllKnives(kSelect, kNoRedraw, kColumnKnives, kRowKnives, kExtraKnives);
+        m.op_ShowHideSelectedKnives(kHide, kNoRedraw);
+        m.op_SetSelToAllKnives(kDeselect, kNoRedraw, kColumnKnives, kRowKnives, kExtraKnives);
         return true;
     }
 
@@ -156,7 +158,7 @@ void CWnd_MainModel::AutoLayout_Triangles(uint32_t rows, uint32_t columns, uint8
     else if (margins == Margins::Vertical)
         MarginSplit(m_RowSplitters, m_nRowSplitters, m, rw);
 
-    op_SetSelToAllKnives(1, 0, 0, 0, 1);
+    op_SetSelToAllKnives(kSelect, kNoRedraw, kSkip, kSkip, kExtraKnives);
     i_FinishTiling();
 }
 
@@ -207,7 +209,7 @@ void CWnd_MainModel::AutoLayout_Hexagons(uint32_t rows, uint32_t columns, uint8_
     if (margins == Margins::Vertical)
         MarginSplit(m_RowSplitters, m_nRowSplitters, m, rw + 1);
 
-    op_SetSelToHiddenOrShownKnives(0, 0);
+    op_SetSelToHiddenOrShownKnives(kShownKnives, kNoRedraw);
     i_FinishTiling();
 }
 
@@ -272,6 +274,6 @@ void CWnd_MainModel::AutoLayout_Hexagons_R(uint32_t rows, uint32_t columns, uint
         MarginSplit(m_ColSplitters, m_nColSplitters, m, cl + 1);
     HexSplit(m_RowSplitters, m_nRowSplitters, m, margins == Margins::Vertical, rw);
 
-    op_SetSelToHiddenOrShownKnives(0, 0);
+    op_SetSelToHiddenOrShownKnives(kShownKnives, kNoRedraw);
     i_FinishTiling();
 }

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <new>
 
+using namespace cutflag;
+
 uint32_t CQNF_StdRandom::Next()
 {
     const uint32_t r = static_cast<uint32_t>(std::rand());
@@ -114,7 +116,7 @@ uint8_t CWnd_MainModel::spl_SplitEvenParts(uint16_t columns, uint16_t rows, uint
     m_nKnotRows = uint16_t(r + 2);
     m_nKnots = knots;
     m_nKnotMarkers = 0;
-    spl_AutoFillKnots(1);
+    spl_AutoFillKnots(kAllKnots);
     spl_CleanKnives();
 
     m_nColKnives = colKnives;

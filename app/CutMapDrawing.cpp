@@ -10,6 +10,8 @@
 #include <cstring>
 #include <new>
 
+using namespace cutflag;
+
 namespace {
 
 bool Empty(const qntRECT_s& r) { return qnIsNullRect(r) || r.right <= r.left || r.bottom <= r.top; }
@@ -83,7 +85,7 @@ void CWnd_MainModel::DoRedrawOverlay()
         image.right = image.left + unzoom(view.right - view.left);
         image.bottom = image.top + unzoom(view.bottom - view.top);
     }
-    spl_DoRedrawSplitting(view, image, 1);
+    spl_DoRedrawSplitting(view, image, kClearAll);
 }
 
 void CWnd_MainModel::i_DrawKnotMarker(qntFPOS p, uint32_t knot, uint8_t fixed)

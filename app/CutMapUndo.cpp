@@ -11,6 +11,8 @@
 #include <cmath>
 #include <cstring>
 
+using namespace cutflag;
+
 namespace {
 
 void Shape(const CWnd_MainModel& m, CWnd_MainModel::CMUNDOMODE kind, uint32_t out[2])
@@ -112,9 +114,9 @@ bool Differs(CWnd_MainModel::CMUNDOMODE kind, const uint8_t* a, const uint8_t* b
 
 void CWnd_MainModel::uncm_Empty()
 {
-    m_bUncmEmpty = 1;
-    m_bUncmFresh = 1;
-    m_bUncmPreValid = 0;
+    m_Uncm.empty = 1;
+    m_Uncm.fresh = 1;
+    m_Uncm.preValid = 0;
 }
 
 void CWnd_MainModel::uncm_PreSave(CMUNDOMODE kind)
@@ -122,21 +124,21 @@ void CWnd_MainModel::uncm_PreSave(CMUNDOMODE kind)
     if (kind == CMUNDO_LAYOUT || m_bClosing)
         return;
     const uint64_t bytes = SnapshotBytes(*this, kind);
-    if (m_UncmPre.GetSize() < bytes && !m_UncmPre.alloc(bytes)) {
-        m_bUncmPreValid = 0;
+    if (m_Uncm.pre.GetSize() < bytes && !m_Uncm.pre.alloc(bytes)) {
+        m_Uncm.preValid = 0;
         ShowMessageBox("Memory allocation problem...", "Error!");
         localClose();
         return;
     }
     if (bytes)
-        Capture(*this, kind, m_UncmPre.GetPtr());
-    m_UncmPreKind = kind;
-    Shape(*this, kind, m_UncmPreShape);
-    m_bUncmPreValid = 1;
+        Capture(*this, kind, m_Uncm.pre.GetPtr());
+    m_Uncm.preKind = kind;
+    Shape(*this, kind, m_Uncm.preShape);
+    m_Uncm.preValid = 1;
     if (kind == CMUNDO_KNOTS)
-        m_fUncmPreRandomness = m_KnotRandomness;
+        m_Uncm.preRandomness = m_KnotRandomness;
     if (kind == CMUNDO_KNIFEFLAGS)
-        m_UncmPreAnchor = m_Anchor;
+        m_Uncm.preAnchor = m_Anchor;
 }
 
 void CWnd_MainModel::uncm_SaveState(CMUNDOMODE kind, CMUNDOMODE_GLOBALSUB sub)
@@ -146,8 +148,8 @@ void CWnd_MainModel::uncm_SaveState(CMUNDOMODE kind, CMUNDOMODE_GLOBALSUB sub)
     if (kind != CMUNDO_LAYOUT) {
         uint32_t shape[2];
         Shape(*this, kind, shape);
-        if (!m_bUncmPreValid || m_UncmPreKind != kind || shape[0] != m_UncmPreShape[0] ||
-            shape[1] != m_UncmPreShape[1])
+        if (!m_Uncm.preValid || m_Uncm.preKind != kind || shape[0] != m_Uncm.preShape[0] ||
+            shape[1] != m_Uncm.preShape[1])
             return;
         const uint64_t bytes = SnapshotBytes(*this, kind);
         CQNF_Mem now;
@@ -158,42 +160,42 @@ void CWnd_MainModel::uncm_SaveState(CMUNDOMODE kind, CMUNDOMODE_GLOBALSUB sub)
         }
         if (bytes)
             Capture(*this, kind, now.GetPtr());
-        if (bytes == 0 || !Differs(kind, m_UncmPre.GetPtr(), now.GetPtr(), bytes))
+        if (bytes == 0 || !Differs(kind, m_Uncm.pre.GetPtr(), now.GetPtr(), bytes))
             return;
-        if (m_UncmData.GetSize() < bytes && !m_UncmData.alloc(bytes)) {
+        if (m_Uncm.data.GetSize() < bytes && !m_Uncm.data.alloc(bytes)) {
             ShowMessageBox("Memory allocation problem...", "Error!");
             localClose();
             return;
         }
-        std::memcpy(m_UncmData.GetPtr(), m_UncmPre.GetPtr(), size_t(bytes));
-        m_nUncmDataLength = uint32_t(bytes);
-        m_bUncmEmpty = 0;
-        m_UncmKind = kind;
-        m_UncmSub = CMSUB_NONE;
-        m_bUncmFresh = 1;
-        m_UncmDataShape[0] = shape[0];
-        m_UncmDataShape[1] = shape[1];
+        std::memcpy(m_Uncm.data.GetPtr(), m_Uncm.pre.GetPtr(), size_t(bytes));
+        m_Uncm.dataLength = uint32_t(bytes);
+        m_Uncm.empty = 0;
+        m_Uncm.kind = kind;
+        m_Uncm.sub = CMSUB_NONE;
+        m_Uncm.fresh = 1;
+        m_Uncm.dataShape[0] = shape[0];
+        m_Uncm.dataShape[1] = shape[1];
         if (kind == CMUNDO_KNIFEFLAGS)
-            m_UncmAnchor = m_UncmPreAnchor;
+            m_Uncm.anchor = m_Uncm.preAnchor;
         if (kind == CMUNDO_KNOTS)
-            m_fUncmRandomness = m_fUncmPreRandomness;
+            m_Uncm.randomness = m_Uncm.preRandomness;
         return;
     }
 
     // Repeated whole-layout changes of one kind merge into one step whose
     // snapshot is the state before the first of them.
-    if (!m_bUncmEmpty && m_UncmKind == CMUNDO_LAYOUT && !m_bUncmFresh && m_UncmSub == sub)
+    if (!m_Uncm.empty && m_Uncm.kind == CMUNDO_LAYOUT && !m_Uncm.fresh && m_Uncm.sub == sub)
         return;
     CQNF_Mem block;
     uint32_t length = 0;
     if (!settings_SaveCurLayoutAndCellSettingsToMem(&block, length))
         return;
-    m_UncmData = std::move(block);
-    m_nUncmDataLength = length;
-    m_UncmSub = sub;
-    m_bUncmEmpty = 0;
-    m_UncmKind = CMUNDO_LAYOUT;
-    m_bUncmFresh = 0;
+    m_Uncm.data = std::move(block);
+    m_Uncm.dataLength = length;
+    m_Uncm.sub = sub;
+    m_Uncm.empty = 0;
+    m_Uncm.kind = CMUNDO_LAYOUT;
+    m_Uncm.fresh = 0;
 }
 
 void CWnd_MainModel::i_UpdateCutterAfterLoad()
@@ -203,9 +205,9 @@ void CWnd_MainModel::i_UpdateCutterAfterLoad()
     m_pCutter->ExtSetColumns(m_nColSplitters + 1u);
     m_pCutter->ExtSetRows(m_nRowSplitters + 1u);
     uint8_t mixed = 0;
-    const uint16_t thickness = spl_DoGetKnifeThickness(1, mixed);
+    const uint16_t thickness = spl_DoGetKnifeThickness(kOnlySelected, mixed);
     m_pCutter->NotifiedByMain_NewThickness(thickness, mixed, m_bRazorCut);
-    const uint16_t knob = spl_DoGetKnobSize(1, mixed);
+    const uint16_t knob = spl_DoGetKnobSize(kOnlySelected, mixed);
     m_pCutter->NotifiedByMain_NewKnobSize(knob, mixed);
     m_pCutter->SetAntiAlias(m_bAntiAlias);
     m_pCutter->SetInitialStatesToControls();
@@ -213,40 +215,40 @@ void CWnd_MainModel::i_UpdateCutterAfterLoad()
 
 void CWnd_MainModel::uncm_Restore()
 {
-    if (m_bUncmEmpty || m_bClosing)
+    if (m_Uncm.empty || m_bClosing)
         return;
-    if (m_UncmKind == CMUNDO_LAYOUT) {
+    if (m_Uncm.kind == CMUNDO_LAYOUT) {
         CQNF_Mem before;
         uint32_t length = 0;
         if (!settings_SaveCurLayoutAndCellSettingsToMem(&before, length))
             return;
         uint32_t count = 0;
-        settings_LoadCurLayoutAndCellSettingsFromMem(m_UncmData.GetPtr(), m_nUncmDataLength, nullptr, count, 1);
+        settings_LoadCurLayoutAndCellSettingsFromMem(m_Uncm.data.GetPtr(), m_Uncm.dataLength, nullptr, count, 1);
         i_UpdateCutterAfterLoad();
-        m_UncmData = std::move(before);
-        m_nUncmDataLength = length;
-        m_bUncmFresh = 1;
+        m_Uncm.data = std::move(before);
+        m_Uncm.dataLength = length;
+        m_Uncm.fresh = 1;
         return;
     }
 
-    const CMUNDOMODE kind = m_UncmKind;
+    const CMUNDOMODE kind = m_Uncm.kind;
     float randomness = 0.0f;
     if (kind == CMUNDO_KNOTS)
-        randomness = std::isnan(m_fUncmRandomness) ? 0.0f : std::clamp(m_fUncmRandomness, 0.0f, 1.0f);
+        randomness = std::isnan(m_Uncm.randomness) ? 0.0f : std::clamp(m_Uncm.randomness, 0.0f, 1.0f);
     uncm_PreSave(kind);
     if (m_bClosing)
         return;
     uint32_t shape[2];
     Shape(*this, kind, shape);
-    const bool fits = shape[0] == m_UncmDataShape[0] && shape[1] == m_UncmDataShape[1] &&
-                      m_UncmData.GetSize() >= SnapshotBytes(*this, kind);
+    const bool fits = shape[0] == m_Uncm.dataShape[0] && shape[1] == m_Uncm.dataShape[1] &&
+                      m_Uncm.data.GetSize() >= SnapshotBytes(*this, kind);
     if (kind == CMUNDO_KNOTS)
         m_KnotRandomness = randomness;
     if (!fits)
         return;
-    Apply(*this, kind, m_UncmData.GetPtr());
+    Apply(*this, kind, m_Uncm.data.GetPtr());
     if (kind == CMUNDO_KNIFEFLAGS) {
-        m_Anchor = m_UncmAnchor;
+        m_Anchor = m_Uncm.anchor;
         spl_OnKnifeSelChanged();
     }
     uncm_SaveState(kind, CMSUB_NONE);

@@ -47,11 +47,41 @@ inline constexpr unsigned short LayoutUnknownFormat = 97;   // a document withou
 inline constexpr unsigned short LayoutEngineMismatch = 98;  // the engine's layout does not match the cut map
 }  // namespace qnerr
 
+// Names for the one-byte flags of the cut-map operations below, whose
+// signatures stay byte-wide: a call reads
+// op_Flip(kFlipH, kNoFlip, kOnlySelected, kRedraw), not op_Flip(1, 0, 1, 1).
+namespace cutflag {
+inline constexpr uint8_t kNoRedraw = 0, kRedraw = 1;                    // redraw the knives afterwards
+inline constexpr uint8_t kAllKnives = 0, kOnlySelected = 1;             // which knives an operation touches
+inline constexpr uint8_t kAllNodes = 0, kOnlySelectedNodes = 1;         // which nodes of a shape change
+inline constexpr uint8_t kDeselect = 0, kSelect = 1;                    // the selection value to set
+inline constexpr uint8_t kHide = 0, kShow = 1;                          // knives switched off or on
+inline constexpr uint8_t kShownKnives = 0, kHiddenKnives = 1;           // which knives to select
+inline constexpr uint8_t kNoKey = 0, kCommandKey = 1, kShiftKey = 1, kOptionKey = 1;  // modifier keys of a click
+inline constexpr uint8_t kSend = 0, kNoSend = 1;                        // tell the knife editor, or set quietly
+inline constexpr uint8_t kSkip = 0, kColumnKnives = 1, kRowKnives = 1, kExtraKnives = 1;  // kinds included
+inline constexpr uint8_t kNoFlip = 0, kFlipH = 1, kFlipU = 1, kFlip = 1, kFlipAcross = 1;  // mirror a shape
+inline constexpr uint8_t kKeepSizes = 0, kTakeSizes = 1;                // knob size and thickness taken too
+inline constexpr uint8_t kIfChanged = 0, kForce = 1;                    // rebuild a grid of the same size
+inline constexpr uint8_t kKeepExtras = 0, kResetExtras = 1;             // extra knives dropped with the grid
+inline constexpr uint8_t kRow = 0, kColumn = 1;                         // the kind of a knife or splitter
+inline constexpr uint8_t kColumnSplitter = 0, kRowSplitter = 1;         // a splitter named by its row flag
+inline constexpr uint8_t kGridKnife = 0, kExtraKnife = 1;               // a grid knife or an extra one
+inline constexpr uint8_t kDropMarks = 0, kKeepMarks = 1;                // knot marks of deleted extra knives
+inline constexpr uint8_t kMarkedKnots = 0, kAllKnots = 1;               // which knots are filled anew
+inline constexpr uint8_t kDamagedOnly = 0, kClearAll = 1;               // how much of the knives layer is cleared
+inline constexpr uint8_t kNoRazorCut = 0, kRazorCut = 1;                // knife lines drawn one hairline wide
+inline constexpr uint8_t kNoUndoStep = 0, kUndoStep = 1;                // an edit that keeps an undo step
+}  // namespace cutflag
+
 class CWnd_MainModel {
 public:
     // ---- Limits ---------------------------------------------------------
     static constexpr uint16_t kMaxSplitters = 100;
     static constexpr uint32_t kMaxNodes = 64;
+    // A random flip turns a knife over when its draw (0 .. 2^31 - 1) is at
+    // most this: just under one draw in two.
+    static constexpr uint32_t kRandFlipLimit = 0x3FFFFFFEu;
     static constexpr uint32_t kMaxAuxKnives = 19999;
     static constexpr uint32_t kRowKnifeId = 1000000;
     static constexpr uint32_t kAuxKnifeId = 2000000;
@@ -298,7 +328,7 @@ public:
     void uncm_SaveState(CMUNDOMODE kind, CMUNDOMODE_GLOBALSUB sub);
     void uncm_Restore();
     void uncm_Empty();
-    bool uncm_HasStep() const { return !m_bUncmEmpty; }
+    bool uncm_HasStep() const { return !m_Uncm.empty; }
 
     // ---- Engine ---------------------------------------------------------------
     // Copies the cut map into the engine (grid, guides, knots, knives with
@@ -466,6 +496,12 @@ protected:
     void i_AfterRead(uint8_t redraw);
     void i_DrawKnotMarker(qntFPOS p, uint32_t knot, uint8_t fixed);
     bool i_RebuildGrid(uint8_t column, uint16_t splitter, bool insert, float fraction);
+    // The stages of i_RebuildGrid (CutMapOpsGrid.cpp).
+    struct GridBefore;
+    bool i_TakeGridBefore(GridBefore& before, uint8_t column, uint16_t splitter, bool insert);
+    void i_RemapExtraKnives(const GridBefore& before);
+    void i_RemapKnots(const GridBefore& before, uint8_t column, uint16_t splitter);
+    void i_RemapGridKnives(const GridBefore& before, uint8_t column, uint16_t splitter);
     void i_ReleaseAuxPoints(AUXKNIFESTRUCT& aux);
     float i_RandomOffset(float a);
     uint32_t i_Rand() { return m_pRandom->Next(); }
@@ -484,20 +520,24 @@ protected:
     CQNF_2DMath m_Math;
     CQNF_2DMath::QNSPLINEPOINT m_KnifeSplinePoints[kMaxNodes + 2] = {};
 
-    // Cut-map undo.
-    uint8_t m_bUncmEmpty = 1;
-    CMUNDOMODE m_UncmKind = CMUNDO_LAYOUT;
-    CMUNDOMODE_GLOBALSUB m_UncmSub = CMSUB_NONE;
-    CQNF_Mem m_UncmData;
-    uint32_t m_nUncmDataLength = 0;
-    uint32_t m_UncmDataShape[2] = {0, 0};  // the grid the held step was taken on
-    float m_fUncmRandomness = 0.0f;
-    ANCHOR m_UncmAnchor;
-    uint8_t m_bUncmFresh = 1;
-    CQNF_Mem m_UncmPre;
-    CMUNDOMODE m_UncmPreKind = CMUNDO_LAYOUT;
-    uint32_t m_UncmPreShape[2] = {0, 0};
-    float m_fUncmPreRandomness = 0.0f;
-    ANCHOR m_UncmPreAnchor;
-    uint8_t m_bUncmPreValid = 0;
+    // Cut-map undo: the one step held, and the state taken before an edit
+    // (pre), which becomes the step once the edit is kept.
+    struct CutMapUndo {
+        uint8_t empty = 1;
+        CMUNDOMODE kind = CMUNDO_LAYOUT;
+        CMUNDOMODE_GLOBALSUB sub = CMSUB_NONE;
+        CQNF_Mem data;
+        uint32_t dataLength = 0;
+        uint32_t dataShape[2] = {0, 0};  // the grid the held step was taken on
+        float randomness = 0.0f;
+        ANCHOR anchor;
+        uint8_t fresh = 1;
+        CQNF_Mem pre;
+        CMUNDOMODE preKind = CMUNDO_LAYOUT;
+        uint32_t preShape[2] = {0, 0};
+        float preRandomness = 0.0f;
+        ANCHOR preAnchor;
+        uint8_t preValid = 0;
+    };
+    CutMapUndo m_Uncm;
 };

@@ -8,10 +8,14 @@
 // and only then changes the cut map: a block is taken whole or not at all.
 #include "app/MainModel.h"
 
+#include "core/Bytes.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
+
+using namespace cutflag;
 
 namespace {
 
@@ -19,23 +23,11 @@ constexpr uint32_t kKnifeBound = 773;     // a knife record at 64 nodes, and its
 constexpr uint32_t kAuxKnifeBound = 781;  // the same with its two knot indices
 constexpr uint8_t kFlagAcross = 1, kFlagAlong = 2, kFlagOff = 4, kFlagSelected = 8;
 
-void PutBE16(uint8_t* p, uint16_t v)
-{
-    p[0] = uint8_t(v >> 8);
-    p[1] = uint8_t(v);
-}
-
-void PutBE32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(v >> (24 - 8 * i));
-}
-
 }  // namespace
 
 // Writes the 32 bits of a float most significant byte first, whatever the
 // machine's own order.
-void qnPlatformFLOATtoMac(float value, unsigned char* out) { PutBE32(out, std::bit_cast<uint32_t>(value)); }
+void qnPlatformFLOATtoMac(float value, unsigned char* out) { qnPutBEFloat(out, value); }
 
 bool CWnd_MainModel::settings_GetPieceRecords(CQNF_Mem* records, uint32_t& count)
 {
@@ -82,11 +74,11 @@ bool CWnd_MainModel::settings_SaveCurLayoutAndCellSettingsToMem(CQNF_Mem* block,
     uint8_t* p = base;
     auto u8 = [&](uint8_t v) { *p++ = v; };
     auto u16 = [&](uint16_t v) {
-        PutBE16(p, v);
+        qnPutBE16(p, v);
         p += 2;
     };
     auto u32 = [&](uint32_t v) {
-        PutBE32(p, v);
+        qnPutBE32(p, v);
         p += 4;
     };
     auto f32 = [&](float v) {
@@ -151,13 +143,6 @@ bool CWnd_MainModel::settings_SaveCurLayoutAndCellSettingsToMem(CQNF_Mem* block,
 
 namespace {
 
-uint16_t BE16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
-uint32_t BE32(const uint8_t* p)
-{
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
-}
-float BEFloat(const uint8_t* p) { return std::bit_cast<float>(BE32(p)); }
-
 // One walk over a block. Without a target it only checks; with one it
 // writes what it reads (the grid already sized for the block).
 class BlockWalker {
@@ -177,9 +162,9 @@ public:
         if (m_version == 3) {
             if (m_size <= 9)
                 return false;
-            R = std::min<uint16_t>(BE16(m_data + 2), 100);
-            C = std::min<uint16_t>(BE16(m_data + 4), 100);
-            A = BE32(m_data + 6);
+            R = std::min<uint16_t>(qnGetBE16(m_data + 2), 100);
+            C = std::min<uint16_t>(qnGetBE16(m_data + 4), 100);
+            A = qnGetBE32(m_data + 6);
             m_pos = 10;
             // More extra knives than the cut map can hold, or than the bytes
             // left could describe, fail before anything is sized for them.
@@ -188,8 +173,8 @@ public:
         } else {
             if (m_size < 6)
                 return false;
-            R = std::min<uint16_t>(BE16(m_data + 2), 100);
-            C = std::min<uint16_t>(BE16(m_data + 4), 100);
+            R = std::min<uint16_t>(qnGetBE16(m_data + 2), 100);
+            C = std::min<uint16_t>(qnGetBE16(m_data + 4), 100);
             A = 0;
             m_pos = 6;
         }
@@ -301,19 +286,19 @@ private:
     uint8_t U8() { return m_data[m_pos++]; }
     uint16_t U16()
     {
-        const uint16_t v = BE16(m_data + m_pos);
+        const uint16_t v = qnGetBE16(m_data + m_pos);
         m_pos += 2;
         return v;
     }
     uint32_t U32()
     {
-        const uint32_t v = BE32(m_data + m_pos);
+        const uint32_t v = qnGetBE32(m_data + m_pos);
         m_pos += 4;
         return v;
     }
     float F32()
     {
-        const float v = BEFloat(m_data + m_pos);
+        const float v = qnGetBEFloat(m_data + m_pos);
         m_pos += 4;
         return v;
     }
@@ -350,7 +335,7 @@ private:
             return false;
         const uint8_t* values = m_data + m_pos;
         for (uint32_t i = 0; i < 3u * n; ++i)
-            if (!std::isfinite(BEFloat(values + 4 * i)))
+            if (!std::isfinite(qnGetBEFloat(values + 4 * i)))
                 return false;
         m_pos += 12 * n;
         if (!k)
@@ -364,9 +349,9 @@ private:
         k->thickness = thickness;
         double sum = 0.0;
         for (uint32_t i = 0; i < n; ++i) {
-            k->U[i] = std::clamp(BEFloat(values + 4 * i), 0.0f, 1.0f);
-            k->H[i] = std::clamp(BEFloat(values + 4 * (n + i)), -3.0f, 3.0f);
-            k->S[i] = std::clamp(BEFloat(values + 4 * (2 * n + i)), -2.0f, 2.0f);
+            k->U[i] = std::clamp(qnGetBEFloat(values + 4 * i), 0.0f, 1.0f);
+            k->H[i] = std::clamp(qnGetBEFloat(values + 4 * (n + i)), -3.0f, 3.0f);
+            k->S[i] = std::clamp(qnGetBEFloat(values + 4 * (2 * n + i)), -2.0f, 2.0f);
             sum += k->U[i];
         }
         k->centerU = n ? static_cast<float>(sum / n) : 0.0f;
@@ -400,7 +385,7 @@ bool CWnd_MainModel::i_ReadBlock(const uint8_t* data, uint32_t size, uint8_t ver
     BlockWalker check(data, size, version);
     if (!check.Header() || !check.Body(nullptr))
         return false;
-    if (!spl_SplitEvenParts(uint16_t(check.C + 1), uint16_t(check.R + 1), 1, 1)) {
+    if (!spl_SplitEvenParts(uint16_t(check.C + 1), uint16_t(check.R + 1), kForce, kResetExtras)) {
         m_nModelError = qnerr::NoMemory;
         return false;
     }
@@ -471,7 +456,7 @@ bool CWnd_MainModel::settings_LoadDefaults()
         columns = icGetIdealColumnsForRows(2);
     }
     // Forced, so that no part of the layout before survives.
-    if (!spl_SplitEvenParts(uint16_t(columns), uint16_t(rows), 1, 1))
+    if (!spl_SplitEvenParts(uint16_t(columns), uint16_t(rows), kForce, kResetExtras))
         return false;
     m_nAuxKnives = 0;
     for (uint32_t i = 0; i < m_nColKnives; ++i)

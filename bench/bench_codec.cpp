@@ -1,5 +1,6 @@
 // Codec speed: PackBits, PSD writing (layers and merged image), PNG encoding
 // and decoding, JPEG decoding. Files go to a temporary folder.
+//   build/release/bench/bench_codec   (the release build scripts/test.sh makes)
 #include "imaging/JPEGCodec.h"
 #include "imaging/JPEGSource.h"
 #include "imaging/PNGCodec.h"

@@ -1,5 +1,6 @@
 // Framework core: the operations that sit in inner loops of later
 // subsystems (key building, id lists, resource key lookups).
+//   build/release/bench/bench_core   (the release build scripts/test.sh makes)
 #include "core/Array.h"
 #include "core/Mem.h"
 #include "core/String.h"

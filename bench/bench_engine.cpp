@@ -6,10 +6,17 @@
 //   SizeSeries               10 x 10 pieces from 1 to 64 MP (time per MP)
 //   PieceSeries              4000 x 3000 from 2 x 2 to 101 x 101 pieces
 //   PlainCut                 the headline with the smooth cut off
+//   Recut                    the headline cut again and again in one engine
+//   StageRenderPieces        every piece through RenderPieces (all threads)
+//   EffectChange             30 pieces rendered again and composited
+// Threads: the processors the process may use (taskset -c 0 gives one);
+// TESSOLO_THREADS=N sets the number.
 // peak_MB is the process's peak resident size: run one benchmark per
 // process (--benchmark_filter) to read it for that benchmark alone.
+//   build/release/bench/bench_engine   (the release build scripts/test.sh makes)
 #include "engine/Tessolo.h"
 #include "engine/DefaultKnife.h"
+#include "imaging/Parallel.h"
 
 #include <benchmark/benchmark.h>
 
@@ -115,6 +122,24 @@ void RunPuzzle(benchmark::State& state, long w, long h, int columns, int rows, b
 void BM_Puzzle(benchmark::State& state) { RunPuzzle(state, 6000, 4000, 20, 15, true); }
 BENCHMARK(BM_Puzzle)->Name("Puzzle/6000x4000/20x15")->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 
+// The headline again in one engine, as the windows cut again after an
+// edit: the engine's memory of the last cut is reused.
+void BM_Recut(benchmark::State& state)
+{
+    Picture pic(6000, 4000);
+    Composite out(size_t(pic.w) * pic.h);
+    CTessolo e;
+    for (auto _ : state) {
+        e.FreeSpliting();
+        Layout(e, 20, 15, true);
+        if (!e.SplitCells(pic.w, pic.h, nullptr, 0, pic.ptrs, uint32_t(pic.w), 3, 0, 100, 1) ||
+            !e.CombineSplitedCells(pic.w, pic.h, out.ptrs, uint32_t(pic.w), 4, nullptr, 0, qnNullRect, 0, 0, 100))
+            state.SkipWithError("cut failed");
+    }
+    state.counters["peak_MB"] = PeakMB();
+}
+BENCHMARK(BM_Recut)->Name("Recut/6000x4000/20x15")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
 void BM_PlainCut(benchmark::State& state) { RunPuzzle(state, 6000, 4000, 20, 15, false); }
 BENCHMARK(BM_PlainCut)->Name("PlainCut/6000x4000/20x15")->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 
@@ -148,6 +173,13 @@ BENCHMARK(BM_PieceSeries)
     ->Iterations(2)
     ->UseRealTime();
 
+// The headline layout split on the picture, its pieces rendered when asked.
+void SplitHeadline(CTessolo& e, Picture& pic, bool render)
+{
+    Layout(e, 20, 15, true);
+    e.SplitCells(pic.w, pic.h, nullptr, 0, pic.ptrs, uint32_t(pic.w), 3, 0, 100, render ? 1 : 0);
+}
+
 // The headline picture one stage at a time.
 void BM_StageSplit(benchmark::State& state)
 {
@@ -172,6 +204,45 @@ void BM_StageRender(benchmark::State& state)
             e.RenderPiece(i);
 }
 BENCHMARK(BM_StageRender)->Name("StageRender/6000x4000/20x15/bevel")->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+
+// The same pieces through RenderPieces, on the threads the machine (or
+// TESSOLO_THREADS) gives.
+void BM_StageRenderPieces(benchmark::State& state)
+{
+    Picture pic(6000, 4000);
+    CTessolo e;
+    SplitHeadline(e, pic, false);
+    std::vector<uint32_t> all(e.m_nPieces);
+    for (uint32_t i = 0; i < e.m_nPieces; ++i)
+        all[i] = i;
+    for (auto _ : state)
+        e.RenderPieces(all.data(), uint32_t(all.size()));
+    state.counters["threads"] = qnpar::ThreadCount();
+}
+BENCHMARK(BM_StageRenderPieces)->Name("StageRenderPieces/6000x4000/20x15/bevel")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+// An effect changed on 30 pieces of the 24 MP picture: those pieces
+// rendered again and the picture composited, as the effect windows do.
+void BM_EffectChange(benchmark::State& state)
+{
+    Picture pic(6000, 4000);
+    CTessolo e;
+    SplitHeadline(e, pic, true);
+    Composite out(size_t(pic.w) * pic.h);
+    std::vector<uint32_t> chosen;
+    for (uint32_t i = 0; i < 30; ++i)
+        chosen.push_back(i * 10);
+    for (auto _ : state) {
+        for (uint32_t i : chosen) {
+            uint16_t& depth = e.m_pPieces[i].bevel[CTessolo::FX_REQUESTED].depth;
+            depth = uint16_t(depth % 400 + 10);
+        }
+        e.RenderPieces(chosen.data(), uint32_t(chosen.size()));
+        e.CombineSplitedCells(pic.w, pic.h, out.ptrs, uint32_t(pic.w), 4, nullptr, 0, qnNullRect, 0, 0, 100);
+    }
+    state.counters["threads"] = qnpar::ThreadCount();
+}
+BENCHMARK(BM_EffectChange)->Name("EffectChange/6000x4000/30pieces")->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
 void BM_StageComposite(benchmark::State& state)
 {

@@ -2,7 +2,7 @@
 // (4000 x 3000) pictures, RGB where the filter needs no alpha, RGBA with a
 // soft-edged shape in the alpha plane where it does. One thread.
 //
-//   bench_bench_fx --benchmark_filter=Gauss
+//   build/release/bench/bench_fx --benchmark_filter=Gauss
 #include "imaging/ImageFX.h"
 
 #include <benchmark/benchmark.h>

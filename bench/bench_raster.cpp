@@ -1,5 +1,6 @@
 // Raster foundation: knife drawing, flood filling, compositing and blending
 // on pictures of the sizes the windows and the engine work with.
+//   build/release/bench/bench_raster   (the release build scripts/test.sh makes)
 #include "core/2DMath.h"
 #include "core/Mem.h"
 #include "imaging/Image.h"

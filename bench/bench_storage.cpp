@@ -1,7 +1,7 @@
 // Storage container and block stages: opening large containers (one pass
 // over the records), lookups, appends through the safe file replacement,
 // and the zip and MD5 stages. Run from the release build:
-//   build/release/bench/bench_bench_storage
+//   build/release/bench/bench_storage
 #include "core/MD5Digest.h"
 #include "core/Storage.h"
 #include "core/ZipBlock.h"

@@ -1,5 +1,6 @@
 // Mesh renderer benchmarks: the previews over wave grids of growing size,
 // vertex normals, both shadow-map generators and the light-mask blurs.
+//   build/release/bench/bench_surface3d   (the release build scripts/test.sh makes)
 #include "imaging/Image.h"
 #include "surface3d/Surface2.h"
 

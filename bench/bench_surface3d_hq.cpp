@@ -2,6 +2,7 @@
 // 1024 x 1024, opaque, one light, 1024 x 1024 texture. The 2M-triangle and
 // 3840 x 2160 cases take seconds each: they run only with S3D_BENCH_LARGE=1
 // in the environment.
+//   build/release/bench/bench_surface3d_hq   (the release build scripts/test.sh makes)
 #include "surface3d/Surface.h"
 #include "surface3d/Surface2.h"
 

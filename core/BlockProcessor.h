@@ -12,6 +12,7 @@
 // next SetDestBlock, or at Clean().
 #pragma once
 
+#include "core/Bytes.h"
 #include "core/ErrorManager.h"
 #include "core/Mem.h"
 #include "core/Progress.h"
@@ -33,26 +34,6 @@ inline constexpr unsigned short SecureMismatch = 97;     // deciphered data does
 inline constexpr unsigned short SecureBadEnvelope = 98;  // envelope too short or malformed
 inline constexpr unsigned short SecureProgress = 99;
 }  // namespace qnerr
-
-// Multi-byte fields of the block and storage formats are big-endian on every
-// processor, assembled byte by byte.
-inline uint16_t qnGetBE16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
-inline uint32_t qnGetBE32(const uint8_t* p)
-{
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
-}
-inline void qnPutBE16(uint8_t* p, uint16_t v)
-{
-    p[0] = uint8_t(v >> 8);
-    p[1] = uint8_t(v);
-}
-inline void qnPutBE32(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
-}
 
 class CQNF_BlockProcessor : public CQNF_FrameWork {
 public:

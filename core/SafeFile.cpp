@@ -1,31 +1,52 @@
 #include "core/SafeFile.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
 
+std::atomic<bool> g_forceNamed{false};
+
+// ---------------------------------------------------------------- where to write
+
 // Where a replacement lands: the file a link names, its folder, and the
-// permission bits the new file gets.
+// permission bits the new file gets. direct: a device, a FIFO or standard
+// output, written straight through instead of replaced.
 struct Target {
     std::string path;
     std::string folder;
     mode_t mode = 0;
+    bool direct = false;
 };
+
+bool IsStandardOutput(const std::string& path) { return path == kQnStandardOutput; }
 
 Target Resolve(const std::string& path)
 {
     Target t;
     t.path = path;
+    if (IsStandardOutput(path)) {
+        t.direct = true;
+        return t;
+    }
     struct stat st;
     if (::stat(path.c_str(), &st) == 0) {
+        if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) || S_ISFIFO(st.st_mode)) {
+            t.direct = true;
+            return t;
+        }
         char resolved[PATH_MAX];
         if (::realpath(path.c_str(), resolved))
             t.path = resolved;
@@ -40,18 +61,16 @@ Target Resolve(const std::string& path)
     return t;
 }
 
-// A hidden name beside the target; long names are cut so that the suffix
-// still fits a folder entry.
-int MakeTemp(const Target& t, std::string& temp)
+// A descriptor for writing a direct target: a copy of standard output, or
+// the device or FIFO itself (a FIFO waits here for its reader).
+int OpenDirect(const std::string& path)
 {
-    const size_t slash = t.path.rfind('/');
-    std::string base = slash == std::string::npos ? t.path : t.path.substr(slash + 1);
-    if (base.size() > 200)
-        base.resize(200);
-    temp = t.folder + "/." + base + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        temp.clear();
+    if (IsStandardOutput(path))
+        return ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    int fd;
+    do
+        fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    while (fd < 0 && errno == EINTR);
     return fd;
 }
 
@@ -70,16 +89,182 @@ bool WriteAll(int fd, const uint8_t* data, size_t size)
     return true;
 }
 
+// ---------------------------------------------------------------- clean-up on signals
+
+// Named temporary files to remove when SIGINT or SIGTERM ends the program.
+// The handler only reads these fixed buffers and calls unlink, which is
+// safe in a signal handler.
+constexpr int kSignalSlots = 64;
+char g_tempPaths[kSignalSlots][PATH_MAX];
+std::atomic<bool> g_tempUsed[kSignalSlots];
+struct sigaction g_oldInt, g_oldTerm;
+std::once_flag g_installOnce;
+
+void RemoveTempsOnSignal(int sig)
+{
+    for (int i = 0; i < kSignalSlots; ++i)
+        if (g_tempUsed[i].load(std::memory_order_acquire))
+            ::unlink(g_tempPaths[i]);
+    const struct sigaction& old = sig == SIGINT ? g_oldInt : g_oldTerm;
+    if ((old.sa_flags & SA_SIGINFO) == 0 && old.sa_handler != SIG_DFL && old.sa_handler != SIG_IGN) {
+        old.sa_handler(sig);
+        return;
+    }
+    // The program ends as the signal would have ended it.
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+
+void InstallHandlers()
+{
+    for (const int sig : {SIGINT, SIGTERM}) {
+        struct sigaction& old = sig == SIGINT ? g_oldInt : g_oldTerm;
+        if (::sigaction(sig, nullptr, &old) != 0)
+            continue;
+        // A program that ignores the signal, or handles it with its own
+        // extended handler, keeps its choice.
+        if (old.sa_handler == SIG_IGN || (old.sa_flags & SA_SIGINFO) != 0)
+            continue;
+        struct sigaction sa {};
+        sa.sa_handler = RemoveTempsOnSignal;
+        sigemptyset(&sa.sa_mask);
+        ::sigaction(sig, &sa, nullptr);
+    }
+}
+
+// Returns the slot, or -1 when all are taken (the file is then only removed
+// on an ordinary failure).
+int RegisterTemp(const std::string& path)
+{
+    std::call_once(g_installOnce, InstallHandlers);
+    if (path.size() >= PATH_MAX)
+        return -1;
+    static std::mutex lock;
+    const std::lock_guard<std::mutex> guard(lock);
+    for (int i = 0; i < kSignalSlots; ++i) {
+        if (g_tempUsed[i].load(std::memory_order_relaxed))
+            continue;
+        std::memcpy(g_tempPaths[i], path.c_str(), path.size() + 1);
+        g_tempUsed[i].store(true, std::memory_order_release);
+        return i;
+    }
+    return -1;
+}
+
+void ReleaseTemp(int& slot)
+{
+    if (slot >= 0)
+        g_tempUsed[slot].store(false, std::memory_order_release);
+    slot = -1;
+}
+
+// ---------------------------------------------------------------- temporary files
+
+// A hidden name beside the target; long names are cut so that the suffix
+// still fits a folder entry.
+std::string TempPattern(const Target& t)
+{
+    const size_t slash = t.path.rfind('/');
+    std::string base = slash == std::string::npos ? t.path : t.path.substr(slash + 1);
+    if (base.size() > 200)
+        base.resize(200);
+    return t.folder + "/." + base + ".XXXXXX";
+}
+
+// A temporary file for t: unnamed where the system can (temp stays empty),
+// else a hidden named one listed for removal on signals. -1 on failure.
+int MakeTemp(const Target& t, std::string& temp, int& slot)
+{
+    temp.clear();
+    slot = -1;
+    if (!g_forceNamed.load()) {
+        const int fd = ::open(t.folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            return fd;
+        // Only a folder whose file system lacks O_TMPFILE takes the named
+        // route; any other reason would fail there too.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            return -1;
+    }
+    temp = TempPattern(t);
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        temp.clear();
+        return -1;
+    }
+    slot = RegisterTemp(temp);
+    return fd;
+}
+
+// Gives an unnamed temporary file a hidden name beside the target, for the
+// rename that follows. The name is fresh: link never replaces.
+bool LinkUnnamed(int fd, const Target& t, std::string& temp, int& slot)
+{
+    const std::string source = "/proc/self/fd/" + std::to_string(fd);
+    const std::string pattern = TempPattern(t);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        uint64_t seed = uint64_t(now.tv_nsec) * 2654435761u + uint64_t(::getpid()) * 40503u + uint64_t(attempt);
+        temp = pattern;
+        static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+        for (size_t i = temp.size() - 6; i < temp.size(); ++i) {
+            temp[i] = kChars[seed % 62];
+            seed /= 62;
+        }
+        slot = RegisterTemp(temp);
+        if (::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return true;
+        ReleaseTemp(slot);
+        if (errno != EEXIST)
+            break;
+    }
+    temp.clear();
+    return false;
+}
+
+// A direct target gathers its bytes in an unnamed file of the system's
+// temporary folder: a device's own folder takes no files.
+int AnonymousFile()
+{
+    const char* dir = std::getenv("TMPDIR");
+    if (!dir || !*dir)
+        dir = "/tmp";
+    const int fd = ::open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        return fd;
+    std::string name = std::string(dir) + "/.tessolo-out.XXXXXX";
+    const int named = ::mkostemp(name.data(), O_CLOEXEC);
+    if (named >= 0)
+        ::unlink(name.c_str());
+    return named;
+}
+
+void RemoveTemp(std::string& temp, int& slot)
+{
+    ReleaseTemp(slot);
+    if (!temp.empty())
+        ::unlink(temp.c_str());
+    temp.clear();
+}
+
 // Permissions and sync for a written temporary file.
 bool Seal(int fd, mode_t mode) { return ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0; }
 
-// The rename is made durable by syncing the folder; a folder that cannot be
-// synced still holds the complete file.
-bool MoveIntoPlace(const std::string& temp, const std::string& target, const std::string& folder)
+// Puts a complete, sealed temporary file in place of the target. The rename
+// is made durable by syncing the folder; a folder that cannot be synced
+// still holds the complete file.
+bool MoveIntoPlace(int fd, std::string& temp, int& slot, const Target& t)
 {
-    if (::rename(temp.c_str(), target.c_str()) != 0)
+    if (temp.empty() && !LinkUnnamed(fd, t, temp, slot))
         return false;
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (::rename(temp.c_str(), t.path.c_str()) != 0) {
+        RemoveTemp(temp, slot);
+        return false;
+    }
+    ReleaseTemp(slot);
+    temp.clear();
+    const int dir = ::open(t.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);
@@ -89,20 +274,38 @@ bool MoveIntoPlace(const std::string& temp, const std::string& target, const std
 
 }  // namespace
 
+void qnSafeFileForceNamedTemp(bool force) { g_forceNamed.store(force); }
+
 unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size)
 {
+    struct stat written;
+    return qnReplaceFile(path, data, size, written);
+}
+
+unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size, struct stat& written)
+{
+    written = {};
     if (path.empty())
         return qnerr::BadArgument;
     const Target t = Resolve(path);
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    if (t.direct) {
+        const int fd = OpenDirect(t.path);
+        if (fd < 0)
+            return qnerr::FileNotOpened;
+        const bool ok = WriteAll(fd, bytes, size);
+        return ::close(fd) == 0 && ok ? 0 : qnerr::FileWrite;
+    }
     std::string temp;
-    const int fd = MakeTemp(t, temp);
+    int slot = -1;
+    const int fd = MakeTemp(t, temp, slot);
     if (fd < 0)
         return qnerr::FileNotOpened;
-    bool ok = WriteAll(fd, static_cast<const uint8_t*>(data), size) && Seal(fd, t.mode);
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && MoveIntoPlace(temp, t.path, t.folder);
+    const bool ok = WriteAll(fd, bytes, size) && Seal(fd, t.mode) && ::fstat(fd, &written) == 0 &&
+                    MoveIntoPlace(fd, temp, slot, t);
+    ::close(fd);
     if (!ok) {
-        ::unlink(temp.c_str());
+        RemoveTemp(temp, slot);
         return qnerr::FileWrite;
     }
     return 0;
@@ -117,39 +320,54 @@ bool CQNF_SafeFile::Open(const char* target)
         return false;
     }
     const Target t = Resolve(target);
-    const int fd = MakeTemp(t, m_temp);
-    if (fd < 0) {
+    const int fd = t.direct ? AnonymousFile() : MakeTemp(t, m_temp, m_slot);
+    if (fd < 0 || !m_file.OpenDescriptor(fd, qnfile::kReadWrite)) {
         SetError(qnerr::FileNotOpened);
-        return false;
-    }
-    ::close(fd);
-    if (!m_file.Open(m_temp.c_str(), 4)) {
-        SetError(m_file.GetError());
-        ::unlink(m_temp.c_str());
-        m_temp.clear();
+        RemoveTemp(m_temp, m_slot);
         return false;
     }
     m_target = t.path;
     m_folder = t.folder;
     m_mode = t.mode;
+    m_direct = t.direct;
     return true;
+}
+
+bool CQNF_SafeFile::i_CopyOut()
+{
+    const int out = OpenDirect(m_target);
+    if (out < 0)
+        return false;
+    bool ok = m_file.SetPos(0) == 0;
+    uint8_t chunk[1 << 16];
+    for (int64_t n; ok && (n = m_file.Read(chunk, sizeof chunk)) > 0;)
+        ok = WriteAll(out, chunk, size_t(n));
+    // Reading nothing at the end is how a copy ends, not a failure.
+    ok = ok && !std::ferror(m_file.GetStream());
+    m_file.ResetError();
+    return ::close(out) == 0 && ok;
 }
 
 bool CQNF_SafeFile::Commit()
 {
-    if (m_temp.empty() || !m_file.IsOpened()) {
+    if (!m_file.IsOpened()) {
         SetError(qnerr::FileClosed);
         return false;
     }
-    bool ok = m_file.Flush() && Seal(fileno(m_file.GetStream()), static_cast<mode_t>(m_mode));
+    bool ok = m_file.Flush();
+    if (m_direct) {
+        ok = ok && i_CopyOut();
+    } else {
+        const Target t{m_target, m_folder, mode_t(m_mode), false};
+        const int fd = fileno(m_file.GetStream());
+        ok = ok && Seal(fd, t.mode) && MoveIntoPlace(fd, m_temp, m_slot, t);
+    }
     ok = m_file.Close() && ok;
-    ok = ok && MoveIntoPlace(m_temp, m_target, m_folder);
     if (!ok) {
         SetError(m_file.GetError() ? m_file.GetError() : qnerr::FileWrite);
         Abandon();
         return false;
     }
-    m_temp.clear();
     return true;
 }
 
@@ -157,8 +375,6 @@ void CQNF_SafeFile::Abandon()
 {
     if (m_file.IsOpened())
         m_file.Close();
-    if (!m_temp.empty()) {
-        ::unlink(m_temp.c_str());
-        m_temp.clear();
-    }
+    RemoveTemp(m_temp, m_slot);
+    m_direct = false;
 }

@@ -1,30 +1,58 @@
 // Replacing a file safely, so that a failure never costs the user a good file.
 //
-// The new content goes to a temporary file made (mkstemp) in the target's own
-// folder, so the final rename stays on one file system. Once complete it gets
-// the target's permission bits (or those a new file gets: 0666 less the
-// umask), is synced, and is renamed over the target in one step; the folder
-// is synced after. A symbolic link is followed: the file it names is replaced
-// and the link stays. Any failure removes the temporary file and leaves the
-// target as it was.
+// The new content goes to a temporary file made in the target's own folder,
+// so the final rename stays on one file system. Where the system allows it
+// the temporary file has no name at all (O_TMPFILE) until it is complete, so
+// a writer killed half-way leaves nothing behind; elsewhere it is a hidden
+// ".NAME.XXXXXX" that is removed on failure and on SIGINT or SIGTERM. Once
+// complete it gets the target's permission bits (or those a new file gets:
+// 0666 less the umask), is synced, and is renamed over the target in one
+// step; the folder is synced after. A symbolic link is followed: the file it
+// names is replaced and the link stays. Any failure leaves the target as it
+// was.
+//
+// Only regular files are ever replaced. A target that is a device or a FIFO
+// (after following links) is written straight through, and the name "-"
+// means standard output: `convert in.png /dev/null` keeps /dev/null and
+// `convert in.png - | viewer` works. A streamed file for such a target is
+// still gathered in an unnamed temporary file and copied out on Commit, so
+// writers may seek and an abandoned file sends nothing.
 //
 //   qnReplaceFile   a whole buffer at once
 //   CQNF_SafeFile   a file written through a CQNF_StdFile, then Commit() or
 //                   Abandon() (dropping it without Commit abandons it)
 //
-// Error numbers: 1 an empty path; 32 the temporary file cannot be made;
-// 33 it cannot be written, synced or renamed into place (or the file's own
-// number when its stream failed); 37 Commit without an open file.
+// Error numbers: 1 an empty path; 32 the temporary file (or a device target)
+// cannot be opened; 33 it cannot be written, synced or renamed into place
+// (or the file's own number when its stream failed); 37 Commit without an
+// open file.
 #pragma once
 
 #include "core/ErrorManager.h"
 #include "core/StdFile.h"
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
+
+struct stat;
+
+// The target name that means standard output.
+inline constexpr const char* kQnStandardOutput = "-";
+
+// Where a program reports what it wrote: standard error when the file
+// itself goes to standard output, so that the two never mix.
+inline std::FILE* qnReportStream(const std::string& target)
+{
+    return target == kQnStandardOutput ? stderr : stdout;
+}
 
 // Returns 0 or the error number.
 unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size);
+// The same, and on success the status of the file put in place, as it was
+// before the rename made it the target: a later writer's file can never be
+// mistaken for it.
+unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size, struct stat& written);
 
 class CQNF_SafeFile : public CQNF_FrameWork {
 public:
@@ -38,16 +66,24 @@ public:
     bool Open(const char* target);
     bool Open(const std::string& target) { return Open(target.c_str()); }
     CQNF_StdFile& File() { return m_file; }
-    // Makes the written file the target; false (and the target untouched)
-    // when any step fails.
+    // Makes the written file the target; false (and a regular target
+    // untouched) when any step fails.
     bool Commit();
     // Closes and removes the temporary file.
     void Abandon();
 
 private:
+    bool i_CopyOut();
+
     CQNF_StdFile m_file;
     std::string m_target;  // the file replaced, links followed
     std::string m_folder;
-    std::string m_temp;
+    std::string m_temp;    // the hidden name of a named temporary file
+    int m_slot = -1;       // its entry in the signal clean-up list
     unsigned int m_mode = 0;
+    bool m_direct = false;  // a device, FIFO or standard output
 };
+
+// For tests: true makes every temporary file a named one, as on systems
+// without O_TMPFILE.
+void qnSafeFileForceNamedTemp(bool force);

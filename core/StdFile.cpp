@@ -5,9 +5,11 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace {
 
@@ -15,10 +17,10 @@ namespace {
 const char* ModeString(uint32_t mode)
 {
     switch (mode) {
-    case 1: return "rbe";
-    case 2: return "wbe";
-    case 3: return "r+be";
-    case 4: return "w+be";
+    case qnfile::kRead: return "rbe";
+    case qnfile::kWrite: return "wbe";
+    case qnfile::kUpdate: return "r+be";
+    case qnfile::kReadWrite: return "w+be";
     default: return nullptr;
     }
 }
@@ -134,11 +136,41 @@ bool CQNF_StdFile::Open(const CQNF_String& path, uint32_t mode)
         SetError(qnerr::FileNotOpened);
         return false;
     }
-    m_stream = f;
-    m_canRead = (mode != 2);
-    m_canWrite = (mode != 1);
+    i_Adopt(f, mode);
+    return true;
+}
+
+void CQNF_StdFile::i_Adopt(FILE* stream, uint32_t mode)
+{
+    m_stream = stream;
+    m_canRead = (mode != qnfile::kWrite);
+    m_canWrite = (mode != qnfile::kRead);
     m_last = LastOp::None;
     ResetError();
+}
+
+bool CQNF_StdFile::OpenDescriptor(int fd, uint32_t mode)
+{
+    Close();
+    m_canRead = m_canWrite = 0;
+    // fdopen would truncate nothing anyway; "w" only names the direction.
+    const char* how = mode == qnfile::kRead    ? "rb"
+                      : mode == qnfile::kWrite ? "wb"
+                      : mode == qnfile::kUpdate || mode == qnfile::kReadWrite ? "r+b"
+                                                                              : nullptr;
+    if (!how || fd < 0) {
+        if (fd >= 0)
+            ::close(fd);
+        SetError(how ? qnerr::FileNotOpened : qnerr::BadArgument);
+        return false;
+    }
+    FILE* f = ::fdopen(fd, how);
+    if (!f) {
+        ::close(fd);
+        SetError(qnerr::FileNotOpened);
+        return false;
+    }
+    i_Adopt(f, mode);
     return true;
 }
 
@@ -412,35 +444,4 @@ bool CQNF_StdFile::LaunchFile(const CQNF_String& name, const FSRef* folder)
         return false;
     const FSRef ref{path.GetStr()};
     return LaunchFile(&ref);
-}
-
-bool qnReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error, uint64_t maxSize)
-{
-    bytes.clear();
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        error = "cannot open " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    uint8_t chunk[1 << 16];
-    size_t got;
-    bool tooLarge = false;
-    while (!tooLarge && (got = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
-        tooLarge = got > maxSize - bytes.size();
-        if (!tooLarge)
-            bytes.insert(bytes.end(), chunk, chunk + got);
-    }
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (tooLarge) {
-        bytes.clear();
-        error = path + " is too large (over " + std::to_string(maxSize) + " bytes)";
-        return false;
-    }
-    if (failed) {
-        bytes.clear();
-        error = "cannot read " + path;
-        return false;
-    }
-    return true;
 }

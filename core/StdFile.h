@@ -23,8 +23,18 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
+
+// Access modes of CQNF_StdFile::Open (see above).
+namespace qnfile {
+inline constexpr uint32_t kRead = 1;       // "rb"
+inline constexpr uint32_t kWrite = 2;      // "wb"
+inline constexpr uint32_t kUpdate = 3;     // "r+b"
+inline constexpr uint32_t kReadWrite = 4;  // "w+b"
+}  // namespace qnfile
 
 class CQNF_StdFile : public CQNF_FrameWork {
 public:
@@ -42,6 +52,9 @@ public:
     // A name inside a folder. The name must be a single entry: not empty,
     // not "." or "..", without '/' and at most 255 UTF-16 units (else 32).
     bool Open(const CQNF_String& name, const FSRef* folder, uint32_t mode);
+    // Takes over an open descriptor (closed with the file, and on failure)
+    // with access mode 1..4; nothing is truncated.
+    bool OpenDescriptor(int fd, uint32_t mode);
     // True; false (33) only when data still buffered could not be written.
     bool Close();
 
@@ -89,6 +102,7 @@ private:
     // The path of a name in a folder, or false (32) for an unusable name.
     bool i_PathInFolder(const CQNF_String& name, const FSRef* folder, CQNF_String& path);
     bool i_Closed();
+    void i_Adopt(FILE* stream, uint32_t mode);
 
     FILE* m_stream = nullptr;
     uint8_t m_canRead = 0;
@@ -96,8 +110,21 @@ private:
     LastOp m_last = LastOp::None;
 };
 
-// Reads the whole file at path into bytes; a file of more than maxSize bytes
-// is refused. False with a one-line reason in error: "cannot open PATH: why",
-// "cannot read PATH" or "PATH is too large (over N bytes)".
+// The cap of qnReadWholeFile for callers that state none; a reader that
+// knows its format's largest input passes that instead.
+inline constexpr uint64_t kQnWholeFileDefaultMax = uint64_t(256) << 20;
+
+// Reads the whole file at path into bytes. A regular file larger than
+// maxSize is refused before anything is read; a pipe is read up to maxSize;
+// folders and devices (/dev/zero) are refused. False with a one-line reason
+// in error: "cannot open PATH: why", "cannot read PATH", "PATH is not a
+// regular file" or "PATH is too large (over N bytes)".
 bool qnReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error,
-                     uint64_t maxSize = UINT64_MAX);
+                     uint64_t maxSize = kQnWholeFileDefaultMax);
+
+// For readers that load a whole file through their own code: true when path
+// is a regular file of at most maxSize bytes that begins with one of the
+// magics given (none given: any beginning). Else false with a one-line
+// reason in error, before anything of size has been read.
+bool qnCheckInputFile(const std::string& path, uint64_t maxSize, std::initializer_list<std::string_view> magics,
+                      std::string& error);

@@ -1,36 +1,21 @@
+// Opening and closing the storage container, and its stamp checks.
 #include "core/Storage.h"
 
 #include "core/MD5Digest.h"
 #include "core/SafeFile.h"
+#include "core/StorageInternal.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace qnstorage;
-
-namespace {
-
-std::string_view View(const CQNF_String& s) { return {s.GetStr(), s.GetLength()}; }
-
-void SplitKey(std::string_view key, std::string_view& parent, std::string_view& name)
-{
-    const size_t gt = key.rfind('>');
-    if (gt == std::string_view::npos) {
-        parent = {};
-        name = key;
-    } else {
-        parent = key.substr(0, gt);
-        name = key.substr(gt + 1);
-    }
-}
-
-}  // namespace
 
 CQNF_Storage::~CQNF_Storage() { Close(); }
 
@@ -52,21 +37,17 @@ void CQNF_Storage::i_Forget()
     m_undo = Undo();
     m_allKeys.Empty();
     m_allKeysStale = 1;
+    m_batch = 0;
+    m_pending = 0;
+    m_onDisk = DiskId();
+    m_lock.Unlock();
 }
 
 bool CQNF_Storage::Close()
 {
-    bool ok = true;
-    if (m_open && m_changed && !m_readOnly) {
-        // The stamp covers bytes 24 to the end; the magic is written with it.
-        uint8_t digest[16];
-        CQNF_MD5Digest::Compute(m_image + kStampedFrom, m_imageSize - kStampedFrom, digest);
-        std::memcpy(i_Data(), kMagic, 8);
-        std::memcpy(i_Data() + kStampOffset, digest, 16);
-        // When this fails the file keeps its content and its old stamp; the
-        // container is released all the same.
-        ok = i_Write();
-    }
+    // Every write is stamped as it is made; only the writes an unfinished
+    // update deferred are left to make.
+    bool ok = !m_open || EndUpdate();
     if (m_file) {
         if (!m_file->Flush() && ok) {
             SetError(m_file->GetError());
@@ -86,7 +67,7 @@ bool CQNF_Storage::i_UseImage(bool allowIndexed)
         return false;
     }
     m_open = 1;
-    m_readOnly = m_mode == 1 || m_c.indexed;
+    m_readOnly = m_mode == kOpenReadOnly || m_c.indexed;
     m_physicalSize = m_imageSize;
     m_allKeysStale = 1;
     return true;
@@ -94,7 +75,7 @@ bool CQNF_Storage::i_UseImage(bool allowIndexed)
 
 bool CQNF_Storage::i_NewContainer()
 {
-    if (m_mode == 1) {
+    if (m_mode == kOpenReadOnly) {
         SetError(qnerr::BadArgument);
         i_Forget();
         return false;
@@ -106,8 +87,8 @@ bool CQNF_Storage::i_NewContainer()
     }
     m_image = m_buffer.GetPtr();
     m_imageSize = kNewSize;
-    std::memcpy(i_Data(), kMagic, 8);
-    std::memcpy(i_Data() + kNewSize - kTrailerSize, kMagic, 8);
+    std::memcpy(i_Data(), kMagic, kMagicSize);
+    std::memcpy(i_Data() + kNewSize - kTrailerSize, kMagic, kMagicSize);
     m_c = Container();
     m_c.recordsEnd = kRecordsOffset;
     m_open = 1;
@@ -123,12 +104,27 @@ bool CQNF_Storage::i_NewContainer()
 // Reads the whole file into the buffer (from its start).
 bool CQNF_Storage::i_OpenFileImage(CQNF_StdFile& file)
 {
+    // A device or a pipe has no size to trust (/dev/zero reads forever).
+    struct stat sb;
+    if (::fstat(::fileno(file.GetStream()), &sb) != 0 || !S_ISREG(sb.st_mode)) {
+        SetError(qnerr::StorageFormat);
+        return false;
+    }
     const int64_t length = file.GetLength();
     if (length < 0 || file.SetPos(0) < 0) {
         SetError(file.GetError());
         return false;
     }
-    if (uint64_t(length) > UINT32_MAX) {
+    if (uint64_t(length) > kMaxContainerSize) {
+        SetError(qnerr::StorageFormat);
+        return false;
+    }
+    // Junk is refused by its first bytes, before memory is taken for all.
+    char magic[kMagicSize];
+    if (length > 0 && (length < kNewSize || file.Read(magic, kMagicSize) != kMagicSize ||
+                       (std::memcmp(magic, kMagic, kMagicSize) != 0 &&
+                        std::memcmp(magic, kMagicIndexed, kMagicSize) != 0) ||
+                       file.SetPos(0) != 0)) {
         SetError(qnerr::StorageFormat);
         return false;
     }
@@ -154,23 +150,46 @@ bool CQNF_Storage::Open(const CQNF_String& path, unsigned short mode)
     Close();
     m_mode = mode;
     m_path.assign(path.GetStr(), path.GetLength());
-    if (mode == 2) {
+    // A container is a file: one named "-" is that file, never standard output.
+    if (m_path == kQnStandardOutput)
+        m_path = "./-";
+    if (mode == kOpenCreate) {
         // Replacing is refused where truncating would be: a file we may not
         // write stays as it is.
         struct stat sb;
         CQNF_StdFile probe;
-        if (::stat(m_path.c_str(), &sb) == 0 && !probe.Open(path, 3)) {
+        if (::stat(m_path.c_str(), &sb) == 0 && !probe.Open(path, qnfile::kUpdate)) {
             SetError(probe.GetError());
             i_Forget();
             return false;
         }
-        return i_NewContainer();
+        return i_ReplaceByPath();
     }
+    return i_ReadPath();
+}
 
+bool CQNF_Storage::i_ReplaceByPath()
+{
+    // Another writer's cycle on the old file ends before it is replaced.
+    m_lock.Lock(m_path);
+    const bool ok = i_NewContainer();
+    m_lock.Unlock();
+    return ok;
+}
+
+bool CQNF_Storage::i_ReadPath()
+{
+    // For update the file is read under the lock, so that a file found
+    // empty gets its new container before another writer reads it.
+    if (m_mode != kOpenReadOnly && !m_lock.Lock(m_path)) {
+        SetError(qnerr::FileNotOpened);
+        i_Forget();
+        return false;
+    }
     // Mode 0 opens for update so that a file we may not write fails here,
     // not at the first change.
     CQNF_StdFile file;
-    if (!file.Open(path, mode == 1 ? 1 : 3)) {
+    if (!file.Open(CQNF_String(m_path.c_str()), m_mode == kOpenReadOnly ? qnfile::kRead : qnfile::kUpdate)) {
         SetError(file.GetError());
         i_Forget();
         return false;
@@ -181,9 +200,10 @@ bool CQNF_Storage::Open(const CQNF_String& path, unsigned short mode)
         i_Forget();
         return false;
     }
-    if (m_imageSize == 0)
-        return i_NewContainer();
-    return i_UseImage(true);
+    i_NoteOnDisk();
+    const bool ok = m_imageSize == 0 ? i_NewContainer() : i_UseImage(true);
+    m_lock.Unlock();
+    return ok;
 }
 
 namespace {
@@ -215,27 +235,16 @@ bool CQNF_Storage::Open(const char* name, const FSRef* folder, unsigned short mo
     // opened tells where the name led. An existing file is only read here:
     // a new container replaces it as a whole.
     CQNF_StdFile file;
-    bool opened = file.Open(fileName, folder, mode == 1 ? 1 : 3);
-    if (!opened && mode == 2)
-        opened = file.Open(fileName, folder, 4);  // creates the missing file
+    bool opened = file.Open(fileName, folder, mode == kOpenReadOnly ? qnfile::kRead : qnfile::kUpdate);
+    if (!opened && mode == kOpenCreate)
+        opened = file.Open(fileName, folder, qnfile::kReadWrite);  // creates the missing file
     if (!opened || !PathOfStream(file, m_path)) {
         SetError(opened ? qnerr::FileNotOpened : file.GetError());
         i_Forget();
         return false;
     }
-    if (mode == 2) {
-        file.Close();
-        return i_NewContainer();
-    }
-    const bool read = i_OpenFileImage(file);
     file.Close();
-    if (!read) {
-        i_Forget();
-        return false;
-    }
-    if (m_imageSize == 0)
-        return i_NewContainer();
-    return i_UseImage(true);
+    return mode == kOpenCreate ? i_ReplaceByPath() : i_ReadPath();
 }
 
 bool CQNF_Storage::Open(CQNF_StdFile* file, unsigned short mode)
@@ -262,7 +271,7 @@ bool CQNF_Storage::Open(const unsigned char* image, size_t size)
     ResetError();
     Close();
     m_mode = 1;
-    if (!image || size < kNewSize || size > UINT32_MAX) {
+    if (!image || size < kNewSize || size > kMaxContainerSize) {
         SetError(qnerr::StorageFormat);
         i_Forget();
         return false;
@@ -291,9 +300,9 @@ bool CQNF_Storage::i_CheckStamp(const unsigned char* image, size_t size)
         SetError(qnerr::StorageFormat);
         return false;
     }
-    uint8_t digest[16];
+    uint8_t digest[kStampSize];
     CQNF_MD5Digest::Compute(image + kStampedFrom, size - kStampedFrom, digest);
-    if (std::memcmp(digest, image + kStampOffset, 16) != 0) {
+    if (std::memcmp(digest, image + kStampOffset, kStampSize) != 0) {
         SetError(qnerr::StorageStamp);
         return false;
     }
@@ -309,8 +318,13 @@ bool CQNF_Storage::CheckMD5(const unsigned char* image, size_t size)
 bool CQNF_Storage::CheckMD5(CQNF_StdFile* file)
 {
     ResetError();
-    if (!file) {
-        SetError(qnerr::BadArgument);
+    if (!file || !file->IsOpened()) {
+        SetError(file ? qnerr::FileClosed : qnerr::BadArgument);
+        return false;
+    }
+    struct stat sb;
+    if (::fstat(::fileno(file->GetStream()), &sb) != 0 || !S_ISREG(sb.st_mode)) {
+        SetError(qnerr::StorageFormat);
         return false;
     }
     const int64_t pos = file->GetPos();
@@ -322,23 +336,51 @@ bool CQNF_Storage::CheckMD5(CQNF_StdFile* file)
     const int64_t rest = length > pos ? length - pos : 0;
     if (rest == 0)
         return true;
-    CQNF_Mem bytes;
-    if (!bytes.alloc(uint64_t(rest))) {
-        SetError(bytes.GetError());
+    if (rest <= int64_t(kStampedFrom)) {
+        SetError(qnerr::StorageFormat);
         return false;
     }
-    if (file->Read(bytes.GetPtr(), bytes.GetSize()) != rest) {
+    // Streamed: the stamp of a file of any size costs no more memory.
+    uint8_t head[kStampedFrom];
+    if (file->Read(head, kStampedFrom) != kStampedFrom) {
         SetError(file->IsError() ? file->GetError() : qnerr::FileRead);
         return false;
     }
-    return i_CheckStamp(bytes.GetPtr(), bytes.GetSize());
+    CQNF_MD5Digest md5;
+    std::vector<uint8_t> chunk(1 << 16);
+    for (int64_t left = rest - kStampedFrom; left > 0;) {
+        const uint32_t want = uint32_t(std::min<int64_t>(left, int64_t(chunk.size())));
+        if (file->Read(chunk.data(), want) != want) {
+            SetError(file->IsError() ? file->GetError() : qnerr::FileRead);
+            return false;
+        }
+        md5.Update(chunk.data(), want);
+        left -= want;
+    }
+    uint8_t digest[kStampSize];
+    md5.Final(digest);
+    if (std::memcmp(digest, head + kStampOffset, kStampSize) != 0) {
+        SetError(qnerr::StorageStamp);
+        return false;
+    }
+    return true;
+}
+
+bool CQNF_Storage::CheckMD5()
+{
+    ResetError();
+    if (!m_open) {
+        SetError(qnerr::Empty);
+        return false;
+    }
+    return i_CheckStamp(m_image, m_imageSize);
 }
 
 bool CQNF_Storage::CheckMD5(const CQNF_String& path)
 {
     ResetError();
     CQNF_StdFile file;
-    if (!file.Open(path, 1)) {
+    if (!file.Open(path, qnfile::kRead)) {
         SetError(file.GetError());
         return false;
     }
@@ -349,709 +391,9 @@ bool CQNF_Storage::CheckMD5(const char* name, const FSRef* folder)
 {
     ResetError();
     CQNF_StdFile file;
-    if (!file.Open(CQNF_String(name), folder, 1)) {
+    if (!file.Open(CQNF_String(name), folder, qnfile::kRead)) {
         SetError(file.GetError());
         return false;
     }
     return CheckMD5(&file);
-}
-
-// ---------------------------------------------------------------- reading
-
-const Record* CQNF_Storage::i_Lookup(std::string_view key) const
-{
-    const ptrdiff_t at = Find(m_c.index, key);
-    return at < 0 ? nullptr : &m_c.records[m_c.index[size_t(at)].record];
-}
-
-unsigned char CQNF_Storage::GetRecType(const CQNF_String& key)
-{
-    const Record* r = i_Lookup(View(key));
-    if (!r) {
-        SetError(qnerr::StorageNoKey);
-        return kQnStorageNoRecord;
-    }
-    return r->type;
-}
-
-unsigned char CQNF_Storage::GetRec(const CQNF_String& key, _QNSTORAGEDATA& value)
-{
-    const Record* r = i_Lookup(View(key));
-    if (!r) {
-        SetError(qnerr::StorageNoKey);
-        return kQnStorageNoRecord;
-    }
-    const unsigned char* p = m_image + r->PayloadOffset();
-    switch (r->type) {
-    case kFolder:
-        value.u8 = 0;
-        break;
-    case kU8:
-        value.u8 = p[0];
-        break;
-    case kU16:
-        value.u16 = qnGetBE16(p);
-        break;
-    case kU32:
-        value.u32 = qnGetBE32(p);
-        break;
-    case kDouble:
-        value.f64 = GetBEDouble(p);
-        break;
-    case kString:
-    case kBinary: {
-        const uint32_t count = qnGetBE32(p);
-        if (value.ptr)
-            std::memcpy(value.ptr, p + 4, count);
-        else
-            value.u32 = count;
-        break;
-    }
-    default:
-        break;  // a type this system does not know: only its number
-    }
-    return r->type;
-}
-
-const unsigned char* CQNF_Storage::i_Payload(const CQNF_String& key, uint8_t type)
-{
-    ResetError();
-    const Record* r = i_Lookup(View(key));
-    if (!r) {
-        SetError(qnerr::StorageNoKey);
-        return nullptr;
-    }
-    if (r->type != type) {
-        SetError(qnerr::StorageWrongType);
-        return nullptr;
-    }
-    return m_image + r->PayloadOffset();
-}
-
-bool CQNF_Storage::GetRec(const CQNF_String& key, uint8_t& value)
-{
-    const unsigned char* p = i_Payload(key, kU8);
-    if (p)
-        value = p[0];
-    return p != nullptr;
-}
-
-bool CQNF_Storage::GetRec(const CQNF_String& key, uint16_t& value)
-{
-    const unsigned char* p = i_Payload(key, kU16);
-    if (p)
-        value = qnGetBE16(p);
-    return p != nullptr;
-}
-
-bool CQNF_Storage::GetRec(const CQNF_String& key, uint32_t& value)
-{
-    const unsigned char* p = i_Payload(key, kU32);
-    if (p)
-        value = qnGetBE32(p);
-    return p != nullptr;
-}
-
-bool CQNF_Storage::GetRec(const CQNF_String& key, double& value)
-{
-    const unsigned char* p = i_Payload(key, kDouble);
-    if (p)
-        value = GetBEDouble(p);
-    return p != nullptr;
-}
-
-bool CQNF_Storage::GetRec(const CQNF_String& key, CQNF_String& value)
-{
-    const unsigned char* p = i_Payload(key, kString);
-    if (!p)
-        return false;
-    const uint32_t count = qnGetBE32(p);
-    // A string is stored with its terminator: a count of 0 is not one.
-    if (count == 0) {
-        SetError(qnerr::StorageFormat);
-        return false;
-    }
-    const char* chars = reinterpret_cast<const char*>(p + 4);
-    const std::string text(chars, strnlen(chars, count - 1));
-    CQNF_String result(text.c_str());
-    if (result.IsError()) {
-        SetError(result.GetError());
-        return false;
-    }
-    const uint32_t tag = value.GetTag();
-    value = result;
-    value.SetTag(tag);
-    if (value.IsError()) {
-        SetError(value.GetError());
-        return false;
-    }
-    return true;
-}
-
-bool CQNF_Storage::GetRec(const CQNF_String& key, CQNF_Mem& value)
-{
-    const unsigned char* p = i_Payload(key, kBinary);
-    if (!p)
-        return false;
-    const uint32_t count = qnGetBE32(p);
-    if (count == 0) {
-        value.free();
-        return true;
-    }
-    if (!value.alloc(count)) {
-        SetError(value.GetError());
-        return false;
-    }
-    std::memcpy(value.GetPtr(), p + 4, count);
-    return true;
-}
-
-bool CQNF_Storage::GetRec(const CQNF_String& key, unsigned char* buffer, uint32_t& size)
-{
-    ResetError();
-    const Record* r = i_Lookup(View(key));
-    if (!r) {
-        SetError(qnerr::StorageNoKey);
-        return false;
-    }
-    if (r->type != kString && r->type != kBinary) {
-        SetError(qnerr::StorageWrongType);
-        return false;
-    }
-    const unsigned char* p = m_image + r->PayloadOffset();
-    const uint32_t count = qnGetBE32(p);
-    if (buffer && count > size) {
-        size = count;
-        SetError(qnerr::BadArgument);
-        return false;
-    }
-    if (buffer)
-        std::memcpy(buffer, p + 4, count);
-    size = count;
-    return true;
-}
-
-bool CQNF_Storage::GetAllRecords(const CQNF_String& folder, CQNF_StringArray& out)
-{
-    ResetError();
-    out.Empty();
-    uint32_t id = kRootId;
-    if (folder.GetLength() != 0) {
-        const Record* r = i_Lookup(View(folder));
-        if (!r || r->type != kFolder) {
-            SetError(qnerr::StorageNotFolder);
-            return false;
-        }
-        id = r->id;
-    }
-    for (const Record& r : m_c.records) {
-        if (!r.IsLive() || r.parent != id)
-            continue;
-        const std::string name(Name(m_image, r));
-        if (out.Add(CQNF_String(name.c_str()), r.type) < 0) {
-            SetError(out.GetError());
-            return false;
-        }
-    }
-    return true;
-}
-
-CQNF_StringArray* CQNF_Storage::GetAllRecordsArray()
-{
-    if (m_allKeysStale) {
-        m_allKeys.Empty();
-        m_allKeys.SetArraySize(m_c.index.size());
-        for (const IndexEntry& e : m_c.index) {
-            if (m_allKeys.Add(CQNF_String(e.key.c_str()), e.offset) < 0) {
-                SetError(m_allKeys.GetError());
-                break;
-            }
-        }
-        m_allKeysStale = 0;
-    }
-    return &m_allKeys;
-}
-
-// ---------------------------------------------------------------- writing
-
-bool CQNF_Storage::i_CanWrite()
-{
-    if (!m_open) {
-        SetError(qnerr::Empty);
-        return false;
-    }
-    if (m_readOnly) {
-        SetError(qnerr::StorageReadOnly);
-        return false;
-    }
-    return true;
-}
-
-void CQNF_Storage::i_Begin()
-{
-    m_undo.size = m_imageSize;
-    std::memcpy(m_undo.head, m_image, kRecordsOffset);
-    m_undo.patches.clear();
-}
-
-void CQNF_Storage::i_Rollback()
-{
-    // Most refusals (a folder that exists, a missing parent) change nothing.
-    if (m_undo.patches.empty() && m_imageSize == m_undo.size)
-        return;
-    unsigned char* data = i_Data();
-    for (size_t i = m_undo.patches.size(); i-- > 0;) {
-        const Patch& p = m_undo.patches[i];
-        std::memcpy(data + p.offset, p.old.data(), p.old.size());
-    }
-    m_undo.patches.clear();
-    m_imageSize = m_undo.size;
-    std::memcpy(data, m_undo.head, kRecordsOffset);
-    std::memcpy(data + m_imageSize - kTrailerSize, kMagic, 8);
-    // The bytes are those of before the operation, which parsed then.
-    const unsigned short error = GetError();
-    if (Parse(m_image, m_imageSize, false, m_c) != 0) {
-        i_Forget();
-        SetError(qnerr::NoMemory);
-        return;
-    }
-    SetError(error);
-    m_allKeysStale = 1;
-}
-
-bool CQNF_Storage::i_Reserve(uint64_t size)
-{
-    if (size <= m_buffer.GetSize())
-        return true;
-    if (size > UINT32_MAX) {
-        SetError(qnerr::NoMemory);
-        return false;
-    }
-    // Geometric growth keeps a run of appends linear.
-    const uint64_t grown = std::min<uint64_t>(UINT32_MAX, std::max<uint64_t>({size, uint64_t(m_buffer.GetSize()) * 2, 4096}));
-    if (!m_buffer.Resize(grown) && !m_buffer.Resize(size)) {
-        SetError(m_buffer.GetError());
-        return false;
-    }
-    m_image = m_buffer.GetPtr();
-    return true;
-}
-
-void CQNF_Storage::i_Patch(uint32_t offset, const void* bytes, uint32_t n)
-{
-    unsigned char* at = i_Data() + offset;
-    m_undo.patches.push_back({offset, std::string(reinterpret_cast<const char*>(at), n)});
-    std::memcpy(at, bytes, n);
-}
-
-bool CQNF_Storage::i_Write()
-{
-    unsigned short error = 0;
-    if (!m_path.empty()) {
-        error = qnReplaceFile(m_path, m_image, m_imageSize);
-    } else if (m_file) {
-        if (m_file->SetPos(0) < 0 || m_file->Write(m_image, m_imageSize) != int64_t(m_imageSize) ||
-            !m_file->Flush())
-            error = m_file->IsError() ? m_file->GetError() : qnerr::FileWrite;
-    }
-    if (error) {
-        SetError(error);
-        return false;
-    }
-    m_physicalSize = m_imageSize;
-    return true;
-}
-
-bool CQNF_Storage::i_Commit()
-{
-    if (!i_Write()) {
-        i_Rollback();
-        return false;
-    }
-    m_undo.patches.clear();
-    m_changed = 1;
-    m_allKeysStale = 1;
-    return true;
-}
-
-bool CQNF_Storage::i_Rebuild()
-{
-    if (const Status st = BuildIndex(m_image, m_c)) {
-        SetError(st);
-        return false;
-    }
-    return true;
-}
-
-bool CQNF_Storage::i_NextId(uint32_t& id)
-{
-    // Past the highest id in the file, even when the header lags behind it:
-    // two live folders must never share an id, and a new folder must not
-    // adopt records left with a parent id nobody has. 0xFFFFFFFF is the
-    // root's.
-    const uint32_t base = std::max(m_c.lastId, m_c.maxId);
-    if (base >= kRootId - 1) {
-        SetError(qnerr::BadArgument);
-        return false;
-    }
-    id = base + 1;
-    return true;
-}
-
-bool CQNF_Storage::i_Append(uint8_t type, uint32_t parent, uint32_t id, std::string_view name, const void* payload,
-                            uint32_t payloadSize, const void* payload2, uint32_t payload2Size, uint32_t& recordIndex)
-{
-    const uint64_t length = 11 + uint64_t(name.size()) + payloadSize + payload2Size;
-    const uint64_t newSize = uint64_t(m_imageSize) + 4 + length;
-    if (name.size() > 0xFFFF || m_c.recordCount == UINT32_MAX) {
-        SetError(qnerr::BadArgument);
-        return false;
-    }
-    if (newSize > UINT32_MAX) {
-        SetError(qnerr::NoMemory);
-        return false;
-    }
-    try {
-        m_c.records.reserve(m_c.records.size() + 1);
-    } catch (const std::bad_alloc&) {
-        SetError(qnerr::NoMemory);
-        return false;
-    }
-    if (!i_Reserve(newSize))
-        return false;
-
-    // The record goes over the old trailer, which is written again behind it.
-    const uint32_t offset = m_imageSize - kTrailerSize;
-    unsigned char* p = i_Data() + offset;
-    qnPutBE32(p, uint32_t(length));
-    p[4] = type;
-    qnPutBE32(p + 5, parent);
-    qnPutBE32(p + 9, id);
-    qnPutBE16(p + 13, uint16_t(name.size()));
-    std::memcpy(p + kRecordHead, name.data(), name.size());
-    p += kRecordHead + name.size();
-    if (payloadSize)
-        std::memcpy(p, payload, payloadSize);
-    if (payload2Size)
-        std::memcpy(p + payloadSize, payload2, payload2Size);
-    m_imageSize = uint32_t(newSize);
-    std::memcpy(i_Data() + m_imageSize - kTrailerSize, kMagic, 8);
-
-    m_c.recordCount += 1;
-    qnPutBE32(i_Data() + kCountOffset, m_c.recordCount);
-    m_c.recordsEnd = m_imageSize - kTrailerSize;
-    m_c.maxId = std::max(m_c.maxId, id);
-    Record rec{offset, uint32_t(length), parent, id, uint16_t(name.size()), type};
-    recordIndex = uint32_t(m_c.records.size());
-    m_c.records.push_back(rec);
-    return true;
-}
-
-bool CQNF_Storage::i_ParentId(std::string_view parent, uint32_t& id, unsigned short missing,
-                              unsigned short notFolder)
-{
-    if (parent.empty()) {
-        id = kRootId;
-        return true;
-    }
-    const Record* r = i_Lookup(parent);
-    if (!r) {
-        SetError(missing);
-        return false;
-    }
-    if (r->type != kFolder) {
-        SetError(notFolder);
-        return false;
-    }
-    id = r->id;
-    return true;
-}
-
-// Appends a new record under a key that is absent, and indexes it.
-bool CQNF_Storage::i_AppendNew(std::string_view key, uint8_t type, const void* payload, uint32_t payloadSize,
-                               const void* payload2, uint32_t payload2Size)
-{
-    if (!IsValidKey(key)) {
-        SetError(qnerr::BadArgument);
-        return false;
-    }
-    std::string_view parent, name;
-    SplitKey(key, parent, name);
-    uint32_t parentId = 0, id = 0, recordIndex = 0;
-    if (!i_ParentId(parent, parentId, qnerr::StorageNotFolder, qnerr::StorageNotFolder) || !i_NextId(id))
-        return false;
-    if (!i_Append(type, parentId, id, name, payload, payloadSize, payload2, payload2Size, recordIndex))
-        return false;
-    m_c.lastId = id;
-    qnPutBE32(i_Data() + kLastIdOffset, id);
-    try {
-        const auto at = std::lower_bound(m_c.index.begin(), m_c.index.end(), key,
-                                         [](const IndexEntry& e, std::string_view k) { return KeyLess(e.key, k); });
-        m_c.index.insert(at, IndexEntry{std::string(key), m_c.records[recordIndex].offset, recordIndex});
-    } catch (const std::bad_alloc&) {
-        SetError(qnerr::NoMemory);
-        return false;
-    }
-    return true;
-}
-
-bool CQNF_Storage::i_AddFolder(std::string_view key)
-{
-    if (i_Lookup(key)) {
-        SetError(qnerr::StorageFolderExists);
-        return false;
-    }
-    return i_AppendNew(key, kFolder, nullptr, 0, nullptr, 0);
-}
-
-bool CQNF_Storage::i_SetRecord(std::string_view key, unsigned char type, const _QNSTORAGEDATA& value, uint32_t size)
-{
-    if (type == kFolder)
-        return i_AddFolder(key);
-    const bool counted = type == kString || type == kBinary;
-    if (type > kDouble || (counted && size > 0 && !value.ptr)) {
-        SetError(qnerr::BadArgument);
-        return false;
-    }
-
-    // The payload: the value big-endian, or a count and the caller's bytes.
-    uint8_t fixed[8];
-    uint32_t fixedSize = 0;
-    switch (type) {
-    case kU8:
-        fixed[0] = value.u8;
-        fixedSize = 1;
-        break;
-    case kU16:
-        qnPutBE16(fixed, value.u16);
-        fixedSize = 2;
-        break;
-    case kU32:
-        qnPutBE32(fixed, value.u32);
-        fixedSize = 4;
-        break;
-    case kDouble:
-        PutBEDouble(fixed, value.f64);
-        fixedSize = 8;
-        break;
-    default:
-        qnPutBE32(fixed, size);
-        fixedSize = 4;
-        break;
-    }
-    const void* bytes = counted ? value.ptr : nullptr;
-    const uint32_t bytesSize = counted ? size : 0;
-
-    const Record* r = i_Lookup(key);
-    if (!r)
-        return i_AppendNew(key, type, fixed, fixedSize, bytes, bytesSize);
-    if (r->type == type) {
-        const uint32_t at = r->PayloadOffset();
-        if (!counted) {
-            i_Patch(at, fixed, fixedSize);
-            return true;
-        }
-        // A value no longer than the stored one is rewritten in place; the
-        // record keeps its length. The stored count never exceeds the
-        // record's room (the reader checked), so neither does this.
-        if (size <= qnGetBE32(m_image + at)) {
-            i_Patch(at, fixed, 4);
-            if (bytesSize)
-                i_Patch(at + 4, bytes, bytesSize);
-            return true;
-        }
-    }
-    // Another type, or a longer value: remove and append.
-    return i_KillRec(key) && i_AppendNew(key, type, fixed, fixedSize, bytes, bytesSize);
-}
-
-bool CQNF_Storage::i_KillRec(std::string_view key)
-{
-    if (!i_Lookup(key)) {
-        SetError(qnerr::StorageNoKey);
-        return false;
-    }
-    // The key itself and every key below it ("A" and "A>...", not "AB").
-    std::vector<uint32_t> doomed;
-    const std::string prefix = std::string(key) + '>';
-    doomed.push_back(m_c.index[size_t(Find(m_c.index, key))].record);
-    auto it = std::lower_bound(m_c.index.begin(), m_c.index.end(), std::string_view(prefix),
-                               [](const IndexEntry& e, std::string_view k) { return KeyLess(e.key, k); });
-    for (; it != m_c.index.end() && std::string_view(it->key).substr(0, prefix.size()) == prefix; ++it)
-        doomed.push_back(it->record);
-    const uint8_t removed = kRemoved;
-    for (uint32_t rec : doomed) {
-        i_Patch(m_c.records[rec].offset + 4, &removed, 1);
-        m_c.records[rec].type = kRemoved;
-    }
-    return i_Rebuild();
-}
-
-// ---------------------------------------------------------------- public writers
-
-bool CQNF_Storage::AddFolder(const CQNF_String& key)
-{
-    if (!i_CanWrite())
-        return false;
-    ResetError();
-    i_Begin();
-    if (!i_AddFolder(View(key))) {
-        i_Rollback();
-        return false;
-    }
-    return i_Commit();
-}
-
-bool CQNF_Storage::SetRecord(const CQNF_String& key, unsigned char type, _QNSTORAGEDATA value, uint32_t size)
-{
-    if (!i_CanWrite())
-        return false;
-    ResetError();
-    i_Begin();
-    bool ok;
-    try {
-        ok = i_SetRecord(View(key), type, value, size);
-    } catch (const std::bad_alloc&) {
-        SetError(qnerr::NoMemory);
-        ok = false;
-    }
-    if (!ok) {
-        i_Rollback();
-        return false;
-    }
-    return i_Commit();
-}
-
-bool CQNF_Storage::SetRecord(const CQNF_String& key, uint8_t value)
-{
-    _QNSTORAGEDATA v{};
-    v.u8 = value;
-    return SetRecord(key, kU8, v, 0);
-}
-
-bool CQNF_Storage::SetRecord(const CQNF_String& key, uint16_t value)
-{
-    _QNSTORAGEDATA v{};
-    v.u16 = value;
-    return SetRecord(key, kU16, v, 0);
-}
-
-bool CQNF_Storage::SetRecord(const CQNF_String& key, uint32_t value)
-{
-    _QNSTORAGEDATA v{};
-    v.u32 = value;
-    return SetRecord(key, kU32, v, 0);
-}
-
-bool CQNF_Storage::SetRecord(const CQNF_String& key, double value)
-{
-    _QNSTORAGEDATA v{};
-    v.f64 = value;
-    return SetRecord(key, kDouble, v, 0);
-}
-
-bool CQNF_Storage::SetRecord(const CQNF_String& key, const CQNF_String& value)
-{
-    _QNSTORAGEDATA v{};
-    v.ptr = const_cast<char*>(value.GetStr());
-    return SetRecord(key, kString, v, value.GetLength() + 1);
-}
-
-bool CQNF_Storage::SetRecord(const CQNF_String& key, const unsigned char* data, uint32_t size)
-{
-    _QNSTORAGEDATA v{};
-    v.ptr = const_cast<unsigned char*>(data);
-    return SetRecord(key, kBinary, v, size);
-}
-
-bool CQNF_Storage::KillRec(const CQNF_String& key)
-{
-    if (!i_CanWrite())
-        return false;
-    ResetError();
-    i_Begin();
-    bool ok;
-    try {
-        ok = i_KillRec(View(key));
-    } catch (const std::bad_alloc&) {
-        SetError(qnerr::NoMemory);
-        ok = false;
-    }
-    if (!ok) {
-        i_Rollback();
-        return false;
-    }
-    return i_Commit();
-}
-
-bool CQNF_Storage::Rename(const CQNF_String& oldKey, const CQNF_String& newKey)
-{
-    if (!i_CanWrite())
-        return false;
-    ResetError();
-    const std::string_view from = View(oldKey), to = View(newKey);
-    if (from == to)
-        return true;
-    const Record* old = i_Lookup(from);
-    if (!old) {
-        SetError(qnerr::StorageNoKey);
-        return false;
-    }
-    // A folder moved below itself would hang in the air, its whole subtree
-    // lost at the next rebuild.
-    if (i_Lookup(to) || !IsValidKey(to) ||
-        (to.size() > from.size() && to.substr(0, from.size()) == from && to[from.size()] == '>')) {
-        SetError(qnerr::BadArgument);
-        return false;
-    }
-    std::string_view parent, name;
-    SplitKey(to, parent, name);
-    uint32_t parentId = 0;
-    if (!i_ParentId(parent, parentId, qnerr::BadArgument, qnerr::BadArgument))
-        return false;
-
-    const Record moved = *old;
-    const uint32_t movedIndex = uint32_t(old - m_c.records.data());
-    uint32_t payloadSize;
-    if (moved.type == kFolder)
-        payloadSize = 0;
-    else if (moved.type == kString || moved.type == kBinary)
-        payloadSize = 4 + qnGetBE32(m_image + moved.PayloadOffset());
-    else if (const uint32_t fixed = FixedPayloadSize(moved.type))
-        payloadSize = fixed;
-    else
-        payloadSize = moved.PayloadRoom();  // a type we do not know: all of it
-
-    i_Begin();
-    bool ok;
-    try {
-        // The payload is copied first: appending may move the buffer.
-        const std::string payload(reinterpret_cast<const char*>(m_image) + moved.PayloadOffset(), payloadSize);
-        uint32_t recordIndex = 0;
-        const uint8_t removed = kRemoved;
-        ok = i_Append(moved.type, parentId, moved.id, name, payload.data(), payloadSize, nullptr, 0, recordIndex);
-        if (ok) {
-            // The record keeps its id, so the children of a folder follow it.
-            i_Patch(moved.offset + 4, &removed, 1);
-            m_c.records[movedIndex].type = kRemoved;
-            ok = i_Rebuild();
-        }
-    } catch (const std::bad_alloc&) {
-        SetError(qnerr::NoMemory);
-        ok = false;
-    }
-    if (!ok) {
-        i_Rollback();
-        return false;
-    }
-    return i_Commit();
-}
-
-bool SplitPath(const CQNF_String& key, CQNF_String& parent, CQNF_String& name)
-{
-    std::string_view p, n;
-    SplitKey(View(key), p, n);
-    parent = std::string(p).c_str();
-    name = std::string(n).c_str();
-    return true;
 }

@@ -5,26 +5,34 @@
 // How it is kept:
 // - Opening reads the whole container once and builds the folder tree and
 //   the sorted key index in one pass. A malformed container does not open
-//   (113); see StorageFormat.h for what is checked.
+//   (113); see StorageFormat.h for what is checked. Only regular files are
+//   opened, and one that does not begin with the magic is refused before
+//   it is read.
 // - The container's bytes stay in memory. A file opened by path is never
-//   written in place: every write operation puts the complete new container
-//   in a temporary file beside it and renames that over the old file only
-//   once it is complete and synced. A failed write leaves the old file as it
-//   was, and the open container as it was before the operation. The bytes
-//   on disk after each operation are those the format's in-place appends
-//   give, and Close() stamps a changed container the same way.
+//   written in place: every write operation puts the complete new container,
+//   stamped, in a temporary file beside it and renames that over the old
+//   file only once it is complete and synced. A failed write leaves the old
+//   file as it was, and the open container as it was before the operation.
+//   The file on disk always carries a matching stamp.
+// - Two processes may update one file at once: each write operation holds
+//   an advisory lock on the file (CQNF_FileLock) from the moment it takes in
+//   what the other wrote since (reading the file again) to its own write.
+//   BeginUpdate / EndUpdate hold it over several operations, which then
+//   reach the file in one write.
 // - A container on a caller's file (the save dialog's fresh file) is
 //   rewritten from its start after each write operation.
 // - Memory images are read-only and borrowed: they must outlive Close().
 // - The indexed variant ("QNCPSv4S") is read-only: appending behind its
 //   stored index would make it unreadable.
 //
-// Access modes: 0 read and write an existing container, 1 read only,
-// 2 create (an existing file is replaced by a new, empty container).
+// Access modes (qnstorage::kOpen...): 0 read and write an existing
+// container, 1 read only, 2 create (an existing file is replaced by a new,
+// empty container).
 #pragma once
 
 #include "core/Array.h"
 #include "core/ErrorManager.h"
+#include "core/FileLock.h"
 #include "core/Mem.h"
 #include "core/StdFile.h"
 #include "core/StorageFormat.h"
@@ -35,6 +43,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+struct stat;
 
 // Error numbers of the storage container.
 namespace qnerr {
@@ -90,10 +100,10 @@ public:
     // stamp is not checked).
     bool Open(const unsigned char* image, size_t size);
     bool Open(const CQNF_Mem* block);
-    // Stamps a changed container (MD5 of bytes 24..end at offset 8) and
-    // forgets it. False when the stamp could not be written: the file then
-    // keeps its content and its old stamp, and the container is released
-    // all the same. A caller's file is flushed and closed, not destroyed.
+    // Ends an unfinished update and forgets the container. False when the
+    // update could not be written: the file then keeps its content, and the
+    // container is released all the same. A caller's file is flushed and
+    // closed, not destroyed.
     bool Close();
     bool IsOpened() const { return m_open; }
 
@@ -103,8 +113,18 @@ public:
     bool CheckMD5(const unsigned char* image, size_t size);
     bool CheckMD5(const CQNF_String& path);
     bool CheckMD5(const char* name, const FSRef* folder);
-    // The rest of an open file from its current position.
+    // The rest of an open file from its current position; a device or pipe
+    // fails with 113.
     bool CheckMD5(CQNF_StdFile* file);
+    // The open container's own bytes as they were read (2 when none is open).
+    bool CheckMD5();
+
+    // Several write operations as one: the file is locked from BeginUpdate
+    // (which first takes in what other processes wrote) to EndUpdate, which
+    // writes the result once. A failed EndUpdate leaves the file as it was
+    // and reads the container from it again. Close ends an open update.
+    bool BeginUpdate();
+    bool EndUpdate();
 
     // Reading. The general readers return the record's type, or
     // kQnStorageNoRecord with error 114.
@@ -158,6 +178,24 @@ public:
     bool Rename(const CQNF_String& oldKey, const CQNF_String& newKey);
 
 private:
+    // What identifies the file's content as we last read or wrote it.
+    struct DiskId {
+        uint64_t dev = 0, ino = 0, size = 0;
+        int64_t sec = 0, nsec = 0;
+        static DiskId Of(const struct stat& sb);
+        bool operator==(const DiskId&) const = default;
+    };
+    // One write operation on a file by path: locked, and up to date with
+    // the file, while it lives (unless an update holds the lock already).
+    struct Cycle {
+        explicit Cycle(CQNF_Storage& storage);
+        ~Cycle();
+        Cycle(const Cycle&) = delete;
+        Cycle& operator=(const Cycle&) = delete;
+        CQNF_Storage& st;
+        bool ready = false;
+        bool locked = false;
+    };
     struct Patch {
         uint32_t offset;
         std::string old;
@@ -169,6 +207,11 @@ private:
     };
 
     bool i_OpenFileImage(CQNF_StdFile& file);
+    bool i_ReadPath();
+    bool i_ReplaceByPath();
+    bool i_LockAndRefresh();
+    void i_NoteOnDisk();
+    void i_Stamp();
     bool i_UseImage(bool allowIndexed);
     bool i_NewContainer();
     void i_Forget();
@@ -215,6 +258,10 @@ private:
     Undo m_undo;
     CQNF_StringArray m_allKeys;  // GetAllRecordsArray's copy of the index
     uint8_t m_allKeysStale = 1;
+    uint8_t m_batch = 0;    // inside BeginUpdate / EndUpdate
+    uint8_t m_pending = 0;  // the update has writes still to make
+    DiskId m_onDisk;
+    CQNF_FileLock m_lock;
 };
 
 // Splits a key at its last ">": parent is what comes before, name what

@@ -237,7 +237,7 @@ Status ReadRecord(const uint8_t* data, uint32_t offset, uint32_t end, Record& re
     const uint8_t* p = data + offset;
     rec.offset = offset;
     rec.length = qnGetBE32(p);
-    rec.type = p[4];
+    rec.type = p[kTypeOffset];
     rec.parent = qnGetBE32(p + 5);
     rec.id = qnGetBE32(p + 9);
     rec.nameLength = qnGetBE16(p + 13);
@@ -251,7 +251,7 @@ Status ReadRecord(const uint8_t* data, uint32_t offset, uint32_t end, Record& re
     if (room < FixedPayloadSize(rec.type))
         return kMalformed;
     if (rec.type == kString || rec.type == kBinary) {
-        if (room < 4 || qnGetBE32(data + rec.PayloadOffset()) > room - 4)
+        if (room < kPayloadCountSize || qnGetBE32(data + rec.PayloadOffset()) > room - kPayloadCountSize)
             return kMalformed;
     }
     return 0;
@@ -300,15 +300,15 @@ Status Parse(const uint8_t* data, size_t size, bool allowIndexed, Container& out
 {
     try {
         out = Container();
-        if (!data || size < kNewSize || size > UINT32_MAX)
+        if (!data || size < kNewSize || size > kMaxContainerSize)
             return kMalformed;
-        if (std::memcmp(data, kMagic, 8) == 0)
+        if (std::memcmp(data, kMagic, kMagicSize) == 0)
             out.indexed = false;
-        else if (allowIndexed && std::memcmp(data, kMagicIndexed, 8) == 0)
+        else if (allowIndexed && std::memcmp(data, kMagicIndexed, kMagicSize) == 0)
             out.indexed = true;
         else
             return kMalformed;
-        if (std::memcmp(data + size - kTrailerSize, kMagic, 8) != 0)
+        if (std::memcmp(data + size - kTrailerSize, kMagic, kMagicSize) != 0)
             return kMalformed;
 
         out.recordCount = qnGetBE32(data + kCountOffset);

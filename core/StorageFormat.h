@@ -42,7 +42,21 @@ inline constexpr uint32_t kRecordsOffset = 32;
 inline constexpr uint32_t kTrailerSize = 8;
 inline constexpr uint32_t kNewSize = 40;
 inline constexpr uint32_t kRecordHead = 15;  // length, type, parent, id, name length
+inline constexpr uint32_t kTypeOffset = 4;   // a record's type byte follows its u32 length
 inline constexpr uint32_t kRootId = 0xFFFFFFFF;
+inline constexpr uint32_t kMagicSize = 8;    // the magic and the trailer
+inline constexpr uint32_t kStampSize = 16;   // an MD5 digest
+// A string or binary payload begins with its u32 byte count.
+inline constexpr uint32_t kPayloadCountSize = 4;
+// Offsets and lengths are 32-bit: no container is larger.
+inline constexpr uint64_t kMaxContainerSize = UINT32_MAX;
+// A name's length is a u16 field.
+inline constexpr uint32_t kMaxNameLength = 0xFFFF;
+
+// Access modes of CQNF_Storage::Open by path or name.
+inline constexpr unsigned short kOpenUpdate = 0;    // read and write an existing container
+inline constexpr unsigned short kOpenReadOnly = 1;  // read only
+inline constexpr unsigned short kOpenCreate = 2;    // a new, empty container replaces any file
 
 inline constexpr uint8_t kFolder = 0;
 inline constexpr uint8_t kU8 = 1;
@@ -76,7 +90,7 @@ struct Record {
     uint32_t NameOffset() const { return offset + kRecordHead; }
     uint32_t PayloadOffset() const { return offset + kRecordHead + nameLength; }
     // Bytes behind the name, up to the end of the record.
-    uint32_t PayloadRoom() const { return length - 11 - nameLength; }
+    uint32_t PayloadRoom() const { return length - (kRecordHead - kTypeOffset) - nameLength; }
     uint32_t End() const { return offset + 4 + length; }
     bool IsLive() const { return type != kRemoved; }
 };

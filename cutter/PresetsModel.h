@@ -22,6 +22,7 @@
 // - closing writes the presets back only when they were read and changed.
 #pragma once
 
+#include "core/FileLock.h"
 #include "core/Types.h"
 #include "cutter/CutterModel.h"
 #include "cutter/ShapeIo.h"
@@ -48,7 +49,6 @@ public:
     virtual bool Write(const void* data, size_t size) = 0;
     // Brackets a read-modify-write of the file (adding a shape), so that
     // two plug-in instances adding at once cannot lose one of the shapes.
-    // Nothing here yet: advisory file locking joins the core later.
     virtual bool BeginUpdate() { return true; }
     virtual void EndUpdate() {}
 };
@@ -59,10 +59,15 @@ public:
     explicit CQNF_PresetsFileAtPath(std::string path) : m_path(std::move(path)) {}
     ReadResult Read(std::vector<uint8_t>& bytes) override;
     bool Write(const void* data, size_t size) override;
+    // An advisory lock on the file (made empty when missing, so that there
+    // is one to lock) from BeginUpdate to EndUpdate.
+    bool BeginUpdate() override;
+    void EndUpdate() override;
     const std::string& Path() const { return m_path; }
 
 private:
     std::string m_path;
+    CQNF_FileLock m_lock;
 };
 
 class CWnd_PresetsManagerModel {

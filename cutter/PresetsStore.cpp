@@ -13,7 +13,9 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using PM = CWnd_PresetsManagerModel;
 using SPLINE = CWnd_CutterModel::SPLINE_STRUCT;
@@ -44,6 +46,22 @@ CQNF_PresetsFile::ReadResult CQNF_PresetsFileAtPath::Read(std::vector<uint8_t>& 
     bytes.swap(read);
     return ReadResult::Ok;
 }
+
+bool CQNF_PresetsFileAtPath::BeginUpdate()
+{
+    if (m_lock.Lock(m_path))
+        return true;
+    if (errno != ENOENT)
+        return false;
+    // An empty store reads as one without presets.
+    const int made = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (made < 0)
+        return false;
+    ::close(made);
+    return m_lock.Lock(m_path);
+}
+
+void CQNF_PresetsFileAtPath::EndUpdate() { m_lock.Unlock(); }
 
 bool CQNF_PresetsFileAtPath::Write(const void* data, size_t size)
 {

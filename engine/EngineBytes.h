@@ -1,6 +1,6 @@
 // Fixed byte-order loads and stores for the engine's stored formats: the
-// layout settings block is big-endian, the per-piece effect records are
-// little-endian, on every machine.
+// per-piece effect records are little-endian on every machine. The layout
+// settings block is big-endian: core/Bytes.h reads it.
 #pragma once
 
 #include <bit>
@@ -8,15 +8,6 @@
 #include <cstring>
 
 namespace tessolo_bytes {
-
-inline uint16_t LoadBE16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
-
-inline uint32_t LoadBE32(const uint8_t* p)
-{
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
-}
-
-inline float LoadBEFloat(const uint8_t* p) { return std::bit_cast<float>(LoadBE32(p)); }
 
 inline uint16_t LoadLE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 

@@ -1,5 +1,6 @@
 // Rendering one piece with its effects, and compositing all pieces.
 #include "engine/Tessolo.h"
+#include "imaging/Parallel.h"
 
 #include <algorithm>
 #include <cstring>
@@ -35,7 +36,7 @@ void CTessolo::i_GetColorBytes(const SFX_COLOR& color, uint8_t out[4]) const
     }
 }
 
-bool CTessolo::i_SetFXData(uint8_t forward, uint32_t index)
+bool CTessolo::i_SetFXData(CQNF_ImageFX& fx, uint8_t* const* work, uint8_t forward, uint32_t index)
 {
     if (index >= m_nPieces)
         return false;
@@ -44,12 +45,12 @@ bool CTessolo::i_SetFXData(uint8_t forward, uint32_t index)
     const uint16_t h = uint16_t(p.Height());
     uint8_t* piece[5];
     std::copy(std::begin(p.planePtrs), std::end(p.planePtrs), piece);
-    uint8_t* work[5];
-    std::copy(std::begin(m_pWorkPlanes), std::end(m_pWorkPlanes), work);
+    uint8_t* planes[5];
+    std::copy(work, work + 5, planes);
     const uint8_t n = m_nWorkPlaneCount;
     if (forward)
-        return m_FX.SetSource(work, m_nWorkStride, n, 1, w, h) && m_FX.SetDestination(piece, p.planeStrides[0], n, 1, w, h);
-    return m_FX.SetSource(piece, p.planeStrides[0], n, 1, w, h) && m_FX.SetDestination(work, m_nWorkStride, n, 1, w, h);
+        return fx.SetSource(planes, m_nWorkStride, n, 1, w, h) && fx.SetDestination(piece, p.planeStrides[0], n, 1, w, h);
+    return fx.SetSource(piece, p.planeStrides[0], n, 1, w, h) && fx.SetDestination(planes, m_nWorkStride, n, 1, w, h);
 }
 
 void CTessolo::i_PutDocumentLayerContentToDestinationImage(qntRECT_s box, uint8_t automatic, int32_t layerId)
@@ -120,10 +121,87 @@ bool CTessolo::RenderPiece(uint32_t index)
     return i_RenderPiece(index);
 }
 
+bool CTessolo::RenderPieces(const uint32_t* indices, uint32_t count)
+{
+    if (m_bBusy)
+        return false;
+    BusyScope busy(m_bBusy);
+    return i_RenderPieces(indices, count);
+}
+
 bool CTessolo::i_RenderPiece(uint32_t index)
 {
     if (index >= m_nPieces || !m_memWork.GetPtr())
         return false;
+    return i_RenderPieceWith(index, m_FX, m_pWorkPlanes);
+}
+
+bool CTessolo::i_ReadsHostLayers(const SPLITEDCELL& p) const
+{
+    return m_bLayerAccess && p.imageOverlay[FX_REQUESTED].on;
+}
+
+bool CTessolo::i_RenderPieces(const uint32_t* indices, uint32_t count)
+{
+    if (count == 0)
+        return true;
+    if (!indices || !m_memWork.GetPtr())
+        return false;
+    const unsigned threads = std::min<unsigned>(qnpar::ThreadCount(), count);
+    // Every thread past the first gets a filter engine and work planes of
+    // its own, the size of the engine's; one that cannot have them renders
+    // nothing and leaves its pieces to the calling thread.
+    const uint64_t bytes = m_memWork.GetSize();
+    const uint64_t plane = uint64_t(m_nLargestWidth) * uint64_t(m_nLargestHeight);
+    std::vector<uint8_t> usable(threads, 1);
+    if (m_Slots.size() < threads)
+        m_Slots.resize(threads);
+    for (unsigned t = 1; t < threads; ++t) {
+        if (!m_Slots[t])
+            m_Slots[t] = std::make_unique<RenderSlot>();
+        RenderSlot& slot = *m_Slots[t];
+        if (slot.work.GetSize() < bytes && !slot.work.alloc(bytes)) {
+            usable[t] = 0;
+            continue;
+        }
+        for (uint8_t k = 0; k < 5; ++k)
+            slot.planes[k] = k < m_nWorkPlaneCount ? slot.work.GetPtr() + k * plane : nullptr;
+    }
+    // A piece listed twice is rendered once: rendering reads only the split
+    // image, so a second time would give the same bytes.
+    std::vector<uint8_t> done(count, 0);
+    std::vector<uint8_t> seen(m_nPieces, 0);
+    bool outside = false;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (indices[i] >= m_nPieces) {
+            outside = true;
+            done[i] = 1;
+        } else if (seen[indices[i]]) {
+            done[i] = 1;
+        } else {
+            seen[indices[i]] = 1;
+        }
+    }
+    qnpar::For(count, threads, [&](uint32_t i, unsigned worker) {
+        const uint32_t index = indices[i];
+        if (done[i])
+            return;
+        if (i_ReadsHostLayers(m_pPieces[index]) || !usable[worker])
+            return;  // the calling thread's, after the others
+        if (worker == 0)
+            i_RenderPieceWith(index, m_FX, m_pWorkPlanes);
+        else
+            i_RenderPieceWith(index, m_Slots[worker]->fx, m_Slots[worker]->planes);
+        done[i] = 1;
+    });
+    for (uint32_t i = 0; i < count; ++i)
+        if (!done[i])
+            i_RenderPieceWith(indices[i], m_FX, m_pWorkPlanes);
+    return !outside;
+}
+
+bool CTessolo::i_RenderPieceWith(uint32_t index, CQNF_ImageFX& fx, uint8_t* const* work)
+{
     SPLITEDCELL& p = m_pPieces[index];
     const int32_t w = p.Width();
     const int32_t h = p.Height();
@@ -132,7 +210,7 @@ bool CTessolo::i_RenderPiece(uint32_t index)
     // The split image's pixels and the mask as alpha: the current data.
     for (uint8_t k = 0; k < n; ++k)
         for (int32_t y = 0; y < h; ++y)
-            std::memcpy(m_pWorkPlanes[k] + size_t(y) * m_nWorkStride, p.sources[k] + size_t(y) * p.sourceStrides[k],
+            std::memcpy(work[k] + size_t(y) * m_nWorkStride, p.sources[k] + size_t(y) * p.sourceStrides[k],
                         size_t(w));
     bool inWork = true;
 
@@ -141,14 +219,14 @@ bool CTessolo::i_RenderPiece(uint32_t index)
     // Each effect reads the buffer with the current data and writes the
     // other; a filter that fails leaves the current data where it was.
     auto run = [&](auto&& filter) {
-        if (i_SetFXData(inWork ? 1 : 0, index) && filter())
+        if (i_SetFXData(fx, work, inWork ? 1 : 0, index) && filter())
             inWork = !inWork;
     };
     uint8_t colour[4];
     uint8_t shadow[4];
 
     if (p.invert[FX_REQUESTED])
-        run([&] { return m_FX.Invert(); });
+        run([&] { return fx.Invert(); });
     p.invert[FX_APPLIED] = p.invert[FX_REQUESTED];
 
     if (m_bLayerAccess) {
@@ -157,7 +235,7 @@ bool CTessolo::i_RenderPiece(uint32_t index)
             run([&] {
                 i_PutDocumentLayerContentToDestinationImage(qntRECT_s{p.left, p.top, p.right, p.bottom},
                                                             io.layerChoice == 0, io.layerId);
-                return m_FX.Combine_DonStoD(io.opacity);
+                return fx.Combine_DonStoD(io.opacity);
             });
         p.imageOverlay[FX_APPLIED] = io;
     }
@@ -165,36 +243,36 @@ bool CTessolo::i_RenderPiece(uint32_t index)
     const SFX_COLOROVERLAY& co = p.colorOverlay[FX_REQUESTED];
     if (co.on) {
         i_GetColorBytes(co.color, colour);
-        run([&] { return m_FX.ColorOverlay(colour, co.opacity); });
+        run([&] { return fx.ColorOverlay(colour, co.opacity); });
     }
     p.colorOverlay[FX_APPLIED] = co;
 
     const SFX_HSL& hsl = p.hsl[FX_REQUESTED];
     if (hsl.on && m_nColorMode == 1)
-        run([&] { return m_FX.HSLCorrection(hsl.hue, hsl.saturation, hsl.lightness, 1); });
+        run([&] { return fx.HSLCorrection(hsl.hue, hsl.saturation, hsl.lightness, 1); });
     p.hsl[FX_APPLIED] = hsl;
 
     const SFX_BRIGHTNESSCONTRAST& bc = p.brightnessContrast[FX_REQUESTED];
     if (bc.on)
-        run([&] { return m_FX.BrightnessContrast(bc.brightness, bc.contrast, 128); });
+        run([&] { return fx.BrightnessContrast(bc.brightness, bc.contrast, 128); });
     p.brightnessContrast[FX_APPLIED] = bc;
 
     // A fully opaque colour overlay leaves nothing for a blur to show.
     const bool opaqueOverlay = co.on && co.opacity == 255;
     const SFX_MOTIONBLUR& mb = p.motionBlur[FX_REQUESTED];
     if (mb.on && !opaqueOverlay)
-        run([&] { return m_FX.MotionBlur(double(mb.angle), double(mb.distance), 0, 1); });
+        run([&] { return fx.MotionBlur(double(mb.angle), double(mb.distance), 0, 1); });
     p.motionBlur[FX_APPLIED] = mb;
 
     const SFX_GAUSSIANBLUR& gb = p.gaussianBlur[FX_REQUESTED];
     if (gb.on && !opaqueOverlay)
-        run([&] { return m_FX.GaussianBlur(double(gb.radius), 0, 1); });
+        run([&] { return fx.GaussianBlur(double(gb.radius), 0, 1); });
     p.gaussianBlur[FX_APPLIED] = gb;
 
     const SFX_STROKE& st = p.stroke[FX_REQUESTED];
     if (st.on) {
         i_GetColorBytes(st.color, colour);
-        run([&] { return m_FX.StrokeInside(colour, st.opacity, st.size); });
+        run([&] { return fx.StrokeInside(colour, st.opacity, st.size); });
     }
     p.stroke[FX_APPLIED] = st;
 
@@ -203,7 +281,7 @@ bool CTessolo::i_RenderPiece(uint32_t index)
         i_GetColorBytes(bv.highlightColor, colour);
         i_GetColorBytes(bv.shadowColor, shadow);
         run([&] {
-            return m_FX.Bevel(bv.size, bv.depth, double(bv.soften), qnt3D_VECTOR{bv.lightX, bv.lightY, bv.lightZ},
+            return fx.Bevel(bv.size, bv.depth, double(bv.soften), qnt3D_VECTOR{bv.lightX, bv.lightY, bv.lightZ},
                               colour, bv.highlightOpacity, shadow, bv.shadowOpacity);
         });
     }
@@ -213,7 +291,7 @@ bool CTessolo::i_RenderPiece(uint32_t index)
         for (uint8_t k = 0; k < n; ++k)
             for (int32_t y = 0; y < h; ++y)
                 std::memcpy(p.planePtrs[k] + size_t(y) * p.planeStrides[k],
-                            m_pWorkPlanes[k] + size_t(y) * m_nWorkStride, size_t(w));
+                            work[k] + size_t(y) * m_nWorkStride, size_t(w));
     return true;
 }
 
@@ -254,44 +332,38 @@ bool CTessolo::CombineSplitedCells(long width, long height, uint8_t** planes, ui
     if (!i_ProgressStep(5, from, to))
         return false;
 
-    for (uint32_t i = 0; i < m_nPieces; ++i) {
-        if (!i_ProgressStep(5.0 + 85.0 * i / m_nPieces, from, to))
-            return false;
-        const SPLITEDCELL& p = m_pPieces[i];
-        const SFX_OPACITY op = p.opacity[FX_APPLIED];
-        if (!p.shown || (op.on && op.opacity == 0))
-            continue;
-        const int32_t l = std::max(p.left, rect.left), r = std::min(p.right, rect.right);
-        const int32_t t = std::max(p.top, rect.top), b = std::min(p.bottom, rect.bottom);
-        if (l >= r || t >= b)
-            continue;
-        const bool reduced = op.on && op.opacity < 255;
-        const int opacity = op.opacity;
-        for (int32_t y = t; y < b; ++y) {
-            const size_t srow = size_t(y - p.top) * p.planeStrides[0] + (l - p.left);
-            const size_t drow = size_t(y) * stride + l;
-            const uint8_t* pa = p.planePtrs[colours] + srow;
-            uint8_t* da = dstAlpha + drow;
-            for (int32_t x = 0; x < r - l; ++x) {
-                const int a = pa[x];
-                if (a == 0)
-                    continue;
-                const int d = da[x];
-                for (uint8_t k = 0; k < colours; ++k) {
-                    uint8_t& dst = planes[k][drow + x];
-                    const int src = p.planePtrs[k][srow + x];
-                    dst = d == 0 ? uint8_t(src) : uint8_t(dst + ((a * (src - dst)) >> 8));
-                }
-                if (reduced) {
-                    const int a2 = (a * opacity) >> 8;
-                    da[x] = uint8_t(d == 0 ? a2 : 255 - (((255 - d) * (255 - a2)) >> 8));
-                } else if (d == 0) {
-                    da[x] = uint8_t(a);
-                } else {
-                    da[x] = uint8_t(screenAlpha == 0 ? 255 : 255 - (((255 - d) * (255 - a)) >> 8));
-                }
+    // Pieces go over the composite in table order, a group at a time: the
+    // group's progress steps first (a cancel among them still composites
+    // the pieces before it, as one at a time would), then the group in bands
+    // of rows on the machine's threads. Every pixel sees the same pieces in
+    // the same order whatever the bands, so the bytes do not depend on the
+    // thread count; with one thread a group is one piece.
+    const unsigned threads = qnpar::ThreadCount();
+    const uint32_t group = threads > 1 ? std::max<uint32_t>(1, m_nPieces / 16) : 1;
+    const int32_t rows = rect.bottom - rect.top;
+    const uint32_t bands = uint32_t(std::min<int32_t>(rows, int32_t(threads) * 4));
+    for (uint32_t i0 = 0; i0 < m_nPieces; i0 += group) {
+        const uint32_t i1 = std::min(m_nPieces, i0 + group);
+        uint32_t stop = i1;
+        for (uint32_t i = i0; i < i1; ++i)
+            if (!i_ProgressStep(5.0 + 85.0 * i / m_nPieces, from, to)) {
+                stop = i;
+                break;
             }
+        if (threads == 1 || stop - i0 <= 1) {
+            for (uint32_t i = i0; i < stop; ++i)
+                i_CompositePiece(m_pPieces[i], planes, stride, colours, rect, screenAlpha);
+        } else {
+            qnpar::For(bands, threads, [&](uint32_t part, unsigned) {
+                const int32_t top = rect.top + int32_t(int64_t(rows) * part / bands);
+                const int32_t bottom = rect.top + int32_t(int64_t(rows) * (part + 1) / bands);
+                for (uint32_t i = i0; i < stop; ++i)
+                    i_CompositePiece(m_pPieces[i], planes, stride, colours,
+                                     qntRECT_s{rect.left, top, rect.right, bottom}, screenAlpha);
+            });
         }
+        if (stop < i1)
+            return false;
     }
 
     if (!i_ProgressStep(90, from, to))
@@ -304,4 +376,45 @@ bool CTessolo::CombineSplitedCells(long width, long height, uint8_t** planes, ui
                 a[x] = std::min(a[x], s[x]);
         }
     return i_ProgressStep(100, from, to);
+}
+
+// One piece over the composite, inside rect.
+void CTessolo::i_CompositePiece(const SPLITEDCELL& p, uint8_t** planes, uint32_t stride, uint8_t colours,
+                                qntRECT_s rect, uint8_t screenAlpha) const
+{
+    uint8_t* const dstAlpha = planes[colours];
+    const SFX_OPACITY op = p.opacity[FX_APPLIED];
+    if (!p.shown || (op.on && op.opacity == 0))
+        return;
+    const int32_t l = std::max(p.left, rect.left), r = std::min(p.right, rect.right);
+    const int32_t t = std::max(p.top, rect.top), b = std::min(p.bottom, rect.bottom);
+    if (l >= r || t >= b)
+        return;
+    const bool reduced = op.on && op.opacity < 255;
+    const int opacity = op.opacity;
+    for (int32_t y = t; y < b; ++y) {
+        const size_t srow = size_t(y - p.top) * p.planeStrides[0] + (l - p.left);
+        const size_t drow = size_t(y) * stride + l;
+        const uint8_t* pa = p.planePtrs[colours] + srow;
+        uint8_t* da = dstAlpha + drow;
+        for (int32_t x = 0; x < r - l; ++x) {
+            const int a = pa[x];
+            if (a == 0)
+                continue;
+            const int d = da[x];
+            for (uint8_t k = 0; k < colours; ++k) {
+                uint8_t& dst = planes[k][drow + x];
+                const int src = p.planePtrs[k][srow + x];
+                dst = d == 0 ? uint8_t(src) : uint8_t(dst + ((a * (src - dst)) >> 8));
+            }
+            if (reduced) {
+                const int a2 = (a * opacity) >> 8;
+                da[x] = uint8_t(d == 0 ? a2 : 255 - (((255 - d) * (255 - a2)) >> 8));
+            } else if (d == 0) {
+                da[x] = uint8_t(a);
+            } else {
+                da[x] = uint8_t(screenAlpha == 0 ? 255 : 255 - (((255 - d) * (255 - a)) >> 8));
+            }
+        }
+    }
 }

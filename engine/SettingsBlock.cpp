@@ -10,6 +10,7 @@
 // read twice: the first pass checks every length, count, index and float
 // without touching the engine, the second writes the layout. A block is thus
 // either taken whole or refused with the engine unchanged.
+#include "core/Bytes.h"
 #include "engine/EngineBytes.h"
 #include "engine/Tessolo.h"
 
@@ -36,19 +37,19 @@ public:
     uint8_t U8() { return m_data[m_pos++]; }
     uint16_t U16()
     {
-        const uint16_t v = LoadBE16(Here());
+        const uint16_t v = qnGetBE16(Here());
         m_pos += 2;
         return v;
     }
     uint32_t U32()
     {
-        const uint32_t v = LoadBE32(Here());
+        const uint32_t v = qnGetBE32(Here());
         m_pos += 4;
         return v;
     }
     float F32()
     {
-        const float v = LoadBEFloat(Here());
+        const float v = qnGetBEFloat(Here());
         m_pos += 4;
         return v;
     }

@@ -1,9 +1,13 @@
-// Splitting an image into pieces: cell centres, the test raster of the
-// knives, hole closing, one flood fill per free region, the piece table.
+// Splitting an image into pieces, the pieces' side: the fill-line rules that
+// turn spans of the test raster into piece coverage, and the piece table.
+// The split itself, stage by stage, is in SplitCells.cpp.
+#include "engine/SplitCentres.h"
 #include "engine/SplitRaster.h"
 #include "engine/Tessolo.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -11,10 +15,6 @@
 using namespace tessolo_split;
 
 namespace {
-
-const char kMemoryText[] = "Memory allocation problem...";
-const char kTooManyText[] = "Too many (>100'000!) pieces...";
-const char kErrorTitle[] = "Error!";
 
 void Widen(CTessolo::FILLCONTEXT& c, int32_t l, int32_t t, int32_t r, int32_t b)
 {
@@ -53,19 +53,51 @@ inline unsigned NibbleRange(int32_t ox, int32_t lo, int32_t hi)
     return m;
 }
 
-// First index in [from, to) whose byte is 0, or to.
-inline int32_t NextZero(const uint8_t* p, int32_t from, int32_t to)
+// Output pixel ox of a row beside a span: still 0 and with a knife
+// sub-pixel among `range` of its nibble in the neighbouring bit row, it gets
+// 16.
+inline void TouchBlocked(uint8_t* o, const uint8_t* row, int32_t ox, unsigned range)
 {
-    while (from + 8 <= to) {
-        uint64_t v;
-        std::memcpy(&v, p + from, 8);
-        if ((v - 0x0101010101010101ull) & ~v & 0x8080808080808080ull)
-            break;
-        from += 8;
+    if (o[ox] == 0 && (Nibble(row, ox) & range))
+        o[ox] = 16;
+}
+
+// For each byte of a bit-raster row, two bytes of 0xFF or 0: whether the
+// high nibble (the even pixel, first in memory) and the low nibble hold a
+// set bit.
+constexpr std::array<uint16_t, 256> kNibbleFlags = [] {
+    std::array<uint16_t, 256> t{};
+    for (unsigned b = 0; b < 256; ++b)
+        t[b] = uint16_t(((b >> 4) ? 0x00FFu : 0u) | ((b & 0xFu) ? 0xFF00u : 0u));
+    return t;
+}();
+
+// TouchBlocked with the whole nibble for every pixel of [from, to), eight
+// pixels a word at a time where the byte order allows: the words whose
+// pixels are all covered already (most of them) change nothing.
+inline void TouchBlockedRun(uint8_t* o, const uint8_t* row, int32_t from, int32_t to)
+{
+    int32_t ox = from;
+    if constexpr (std::endian::native == std::endian::little) {
+        if ((ox & 1) && ox < to)
+            TouchBlocked(o, row, ox++, 0xFu);
+        constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+        for (; ox + 8 <= to; ox += 8) {
+            uint64_t v;
+            std::memcpy(&v, o + ox, 8);
+            // High bit of each byte that is 0, spread to the whole byte.
+            const uint64_t zero = ((~(((v & kLow7) + kLow7) | v | kLow7)) >> 7) * 0xFFu;
+            if (!zero)
+                continue;
+            const uint8_t* b = row + (ox >> 1);
+            const uint64_t blocked = uint64_t(kNibbleFlags[b[0]]) | uint64_t(kNibbleFlags[b[1]]) << 16 |
+                                     uint64_t(kNibbleFlags[b[2]]) << 32 | uint64_t(kNibbleFlags[b[3]]) << 48;
+            v |= zero & blocked & 0x1010101010101010ull;
+            std::memcpy(o + ox, &v, 8);
+        }
     }
-    while (from < to && p[from] != 0)
-        ++from;
-    return from;
+    for (; ox < to; ++ox)
+        TouchBlocked(o, row, ox, 0xFu);
 }
 
 void SetBits(uint8_t* row, int32_t lo, int32_t hi)
@@ -111,12 +143,11 @@ void FillLineBit(CTessolo::FILLCONTEXT& c, int64_t x, int32_t y, uint32_t length
             continue;
         const uint8_t* row = c.test + size_t(yy) * c.rowBytes;
         uint8_t* o = out + size_t(yy >> 2) * ostride;
-        // Only pixels still at 0 can change: skip the covered ones in words.
-        for (int32_t ox = NextZero(o, spanFirst, spanLast + 1); ox <= spanLast;
-             ox = NextZero(o, ox + 1, spanLast + 1)) {
-            const unsigned range = (ox == spanFirst || ox == spanLast) ? NibbleRange(ox, xl, xr) : 0xFu;
-            if (Nibble(row, ox) & range)
-                o[ox] = 16;
+        // The end pixels see only the sub-pixels above or below the span.
+        TouchBlocked(o, row, spanFirst, NibbleRange(spanFirst, xl, xr));
+        if (spanLast > spanFirst) {
+            TouchBlockedRun(o, row, spanFirst + 1, spanLast);
+            TouchBlocked(o, row, spanLast, NibbleRange(spanLast, xl, xr));
         }
     }
 
@@ -216,125 +247,6 @@ void CTessolo::fFillLine(qntPOS pos, uint32_t length, void* context)
         FillLineByte(c, pos.x, pos.y, length);
 }
 
-// ---- Nearest cell centre ---------------------------------------------------
-
-// Uniform buckets over the centres; a query searches rings of buckets
-// outward until no unsearched bucket can hold a closer centre. The result is
-// the one of the plain scan: the smallest squared distance below 1e10, the
-// first centre in table order among equal distances.
-struct CTessolo::CentreIndex {
-    const qntFPOS* centres = nullptr;
-    const qntPOS* cells = nullptr;
-    uint32_t count = 0;
-    double x0 = 0, y0 = 0, size = 1;
-    int32_t gw = 0, gh = 0;
-    std::vector<uint32_t> start;  // bucket b holds items[start[b] .. start[b + 1])
-    std::vector<uint32_t> items;
-
-    void Build(const qntFPOS* c, const qntPOS* k, uint32_t n)
-    {
-        centres = c;
-        cells = k;
-        count = n;
-        if (n == 0)
-            return;
-        double x1 = c[0].x, y1 = c[0].y;
-        x0 = x1;
-        y0 = y1;
-        for (uint32_t i = 1; i < n; ++i) {
-            x0 = std::min(x0, c[i].x);
-            y0 = std::min(y0, c[i].y);
-            x1 = std::max(x1, c[i].x);
-            y1 = std::max(y1, c[i].y);
-        }
-        const double side = std::ceil(std::sqrt(double(n)));
-        size = std::max({x1 - x0, y1 - y0, 1.0}) / side;
-        gw = int32_t(std::min((x1 - x0) / size, 4096.0)) + 1;
-        gh = int32_t(std::min((y1 - y0) / size, 4096.0)) + 1;
-        start.assign(size_t(gw) * gh + 1, 0);
-        for (uint32_t i = 0; i < n; ++i)
-            ++start[Bucket(c[i].x, c[i].y) + 1];
-        for (size_t b = 1; b < start.size(); ++b)
-            start[b] += start[b - 1];
-        items.resize(n);
-        std::vector<uint32_t> fill(start.begin(), start.end() - 1);
-        for (uint32_t i = 0; i < n; ++i)  // ascending: each bucket lists its centres in table order
-            items[fill[Bucket(c[i].x, c[i].y)]++] = i;
-    }
-
-    int32_t Column(double x) const { return std::clamp(int32_t(std::clamp((x - x0) / size, -1.0, 1e6)), 0, gw - 1); }
-    int32_t Row(double y) const { return std::clamp(int32_t(std::clamp((y - y0) / size, -1.0, 1e6)), 0, gh - 1); }
-    size_t Bucket(double x, double y) const { return size_t(Row(y)) * gw + Column(x); }
-
-    void Nearest(double qx, double qy, int32_t& column, int32_t& row) const
-    {
-        column = 1;
-        row = 1;
-        if (count == 0)
-            return;
-        const int32_t bx = Column(qx);
-        const int32_t by = Row(qy);
-        double best = 1e10;
-        uint32_t bestIndex = UINT32_MAX;
-        auto visit = [&](int32_t cx, int32_t cy) {
-            const size_t b = size_t(cy) * gw + cx;
-            for (uint32_t k = start[b]; k < start[b + 1]; ++k) {
-                const uint32_t i = items[k];
-                const double dx = centres[i].x - qx;
-                const double dy = centres[i].y - qy;
-                const double d = dx * dx + dy * dy;
-                if (d < best || (bestIndex != UINT32_MAX && d == best && i < bestIndex)) {
-                    best = d;
-                    bestIndex = i;
-                }
-            }
-        };
-        for (int32_t r = 0;; ++r) {
-            const int32_t l = bx - r, rt = bx + r, t = by - r, b = by + r;
-            for (int32_t cx = std::max(l, 0); cx <= std::min(rt, gw - 1); ++cx) {
-                if (t >= 0)
-                    visit(cx, t);
-                if (b < gh && r > 0)
-                    visit(cx, b);
-            }
-            for (int32_t cy = std::max(t + 1, 0); cy <= std::min(b - 1, gh - 1); ++cy) {
-                if (l >= 0)
-                    visit(l, cy);
-                if (rt < gw && r > 0)
-                    visit(rt, cy);
-            }
-            // The closest a centre outside the searched square can be.
-            double bound = 1e300;
-            bool more = false;
-            if (l > 0) {
-                more = true;
-                bound = std::min(bound, qx - (x0 + l * size));
-            }
-            if (rt < gw - 1) {
-                more = true;
-                bound = std::min(bound, x0 + (rt + 1) * size - qx);
-            }
-            if (t > 0) {
-                more = true;
-                bound = std::min(bound, qy - (y0 + t * size));
-            }
-            if (b < gh - 1) {
-                more = true;
-                bound = std::min(bound, y0 + (b + 1) * size - qy);
-            }
-            if (!more)
-                break;
-            bound = std::max(bound, 0.0) * (1.0 - 1e-9);
-            if (bestIndex != UINT32_MAX && bound * bound > best)
-                break;
-        }
-        if (bestIndex != UINT32_MAX) {
-            column = cells[bestIndex].x;
-            row = cells[bestIndex].y;
-        }
-    }
-};
-
 // ---- Pieces ----------------------------------------------------------------
 
 bool CTessolo::i_AddRectToSplitedCellsStorage(uint8_t* mask, long maskStride, long height, qntRECT_s box,
@@ -375,10 +287,10 @@ bool CTessolo::i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s
 
     // Both blocks of the piece exist before it is counted, so that no piece
     // of the table ever lacks its mask or planes.
-    CQNF_Mem* maskMem = new (std::nothrow) CQNF_Mem();
-    CQNF_Mem* planes = new (std::nothrow) CQNF_Mem();
     const uint64_t area = uint64_t(bw) * bh;
-    if (!maskMem || !planes || !maskMem->alloc(area) || !planes->Zalloc(qnMulSize({area, channelCount + 1u}))) {
+    CQNF_Mem* maskMem = i_TakeBlock(area, false);
+    CQNF_Mem* planes = i_TakeBlock(qnMulSize({area, channelCount + 1u}), true);
+    if (!maskMem || !planes) {
         delete maskMem;
         delete planes;
         PlatformMessageBox(kMemoryText, kErrorTitle);
@@ -442,333 +354,26 @@ bool CTessolo::i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s
     return true;
 }
 
-// ---- The split -------------------------------------------------------------
-
-bool CTessolo::SplitCells(long width, long height, uint8_t* selection, uint32_t selectionStride, uint8_t** channels,
-                          uint32_t channelStride, uint8_t channelCount, uint8_t from, uint8_t to, uint8_t renderAll)
+CQNF_Mem* CTessolo::i_TakeBlock(uint64_t bytes, bool zero)
 {
-    if (m_bBusy)
-        return false;
-    BusyScope busy(m_bBusy);
-    return i_SplitCells(width, height, selection, selectionStride, channels, channelStride, channelCount, from, to,
-                        renderAll);
-}
-
-namespace {
-
-// Closes every free position of a bit raster whose four neighbours are all
-// blocked (outside counts as blocked). A closed position never changes the
-// decision of another one (closing needs all four neighbours blocked, and a
-// free neighbour is not), so rows can be done word by word in place.
-void CloseHolesBitRow(const BitRaster& r, int32_t y)
-{
-    const uint32_t n = r.rowBytes;
-    uint8_t* row = r.Row(y);
-    const uint8_t* up = y > 0 ? r.Row(y - 1) : nullptr;
-    const uint8_t* down = y + 1 < r.height ? r.Row(y + 1) : nullptr;
-    const int tail = int(n) * 8 - r.width;  // padding bits at the end of the row
-    const uint8_t pad = uint8_t((1u << tail) - 1u);
-    auto at = [&](const uint8_t* p, uint32_t i) -> uint8_t {  // a byte with its padding and the outside blocked
-        if (!p)
-            return 0xFF;
-        return i == n - 1 ? uint8_t(p[i] | pad) : p[i];
-    };
-    uint32_t i = 0;
-    while (i < n) {
-        // Whole words in which no free position has both vertical
-        // neighbours blocked close nothing.
-        if (i + 8 < n) {
-            uint64_t c, u = ~0ull, d = ~0ull;
-            std::memcpy(&c, row + i, 8);
-            if (up)
-                std::memcpy(&u, up + i, 8);
-            if (down)
-                std::memcpy(&d, down + i, 8);
-            if ((~c & u & d) == 0) {
-                i += 8;
-                continue;
-            }
-        }
-        const uint32_t stop = std::min(n, i + 8);
-        for (; i < stop; ++i) {
-            const uint8_t cur = at(row, i);
-            if (cur == 0xFF)
-                continue;
-            const uint8_t prev = i > 0 ? at(row, i - 1) : 0xFF;
-            const uint8_t next = i + 1 < n ? at(row, i + 1) : 0xFF;
-            const uint8_t left = uint8_t((cur >> 1) | (prev << 7));
-            const uint8_t right = uint8_t((cur << 1) | (next >> 7));
-            row[i] |= uint8_t(~cur & left & right & at(up, i) & at(down, i));
-        }
+    size_t best = m_PiecePool.size();
+    for (size_t i = 0; i < m_PiecePool.size(); ++i) {
+        const uint64_t size = m_PiecePool[i]->GetSize();
+        if (size >= bytes && size <= 2 * bytes && (best == m_PiecePool.size() || size < m_PiecePool[best]->GetSize()))
+            best = i;
     }
-}
-
-}  // namespace
-
-bool CTessolo::i_SplitCells(long width, long height, uint8_t* selection, uint32_t selectionStride,
-                            uint8_t** channels, uint32_t channelStride, uint8_t channelCount, uint8_t from,
-                            uint8_t to, uint8_t renderAll)
-{
-    // Pieces are filtered through 16-bit sizes: larger images are refused.
-    if (width <= 0 || height <= 0 || width > 65535 || height > 65535)
-        return false;
-    if (!channels || !(channelCount == 1 || channelCount == 3 || channelCount == 4))
-        return false;
-    for (uint8_t k = 0; k < channelCount; ++k)
-        if (!channels[k] || channelStride < uint32_t(width))
-            return false;
-    if (selection && selectionStride < uint32_t(width))
-        return false;
-    const int32_t w = int32_t(width);
-    const int32_t h = int32_t(height);
-
-    // Cell centres: where the two diagonals of each cell cross.
-    std::vector<qntFPOS> centres;
-    std::vector<qntPOS> cells;
-    if (m_nKnotColumns >= 2 && m_nKnotRows >= 2) {
-        const size_t cellCount = size_t(m_nKnotColumns - 1) * (m_nKnotRows - 1);
-        centres.reserve(cellCount);
-        cells.reserve(cellCount);
-        for (uint32_t r = 0; r + 1 < m_nKnotRows; ++r)
-            for (uint32_t c = 0; c + 1 < m_nKnotColumns; ++c) {
-                const qntFPOS tl = i_ConvertKnot(c, r, w, h), br = i_ConvertKnot(c + 1, r + 1, w, h);
-                const qntFPOS tr = i_ConvertKnot(c + 1, r, w, h), bl = i_ConvertKnot(c, r + 1, w, h);
-                unsigned char collinear = 0;
-                qntFPOS pt{0, 0};
-                if (m_2DMath.IntersectLineSegments_RetPoint({tl.x, tl.y, br.x, br.y}, {tr.x, tr.y, bl.x, bl.y},
-                                                            collinear, pt) &&
-                    !collinear) {
-                    centres.push_back(pt);
-                    cells.push_back(qntPOS{int32_t(c + 1), int32_t(r + 1)});
-                }
-            }
+    if (best < m_PiecePool.size()) {
+        CQNF_Mem* block = m_PiecePool[best];
+        m_PiecePool[best] = m_PiecePool.back();
+        m_PiecePool.pop_back();
+        if (zero)
+            std::memset(block->GetPtr(), 0, size_t(bytes));
+        return block;
     }
-    CentreIndex centreIndex;
-    centreIndex.Build(centres.data(), cells.data(), uint32_t(centres.size()));
-
-    // Pieces already in the table (a caller that did not free them) keep
-    // their plane count and stay covered by the work planes.
-    if (m_nPieces > 0 && m_nWorkPlaneCount != channelCount + 1)
-        return false;
-    if (m_nPieces == 0) {
-        m_nLargestWidth = 0;
-        m_nLargestHeight = 0;
+    CQNF_Mem* block = new (std::nothrow) CQNF_Mem();
+    if (!block || !(zero ? block->Zalloc(bytes) : block->alloc(bytes))) {
+        delete block;
+        return nullptr;
     }
-    m_nWorkPlaneCount = uint8_t(channelCount + 1);
-    if (!i_ProgressStep(0, from, to))
-        return false;
-
-    // Nested steps report inside this call's own range.
-    auto inner = [&](double p) { return uint8_t(from + (to - from) * p / 100.0); };
-
-    const bool bits = m_bCut && m_bSmooth;
-    CQNF_Mem testMem;
-    FILLCONTEXT ctx{};
-    if (bits) {
-        ctx.width = 4 * w;
-        ctx.height = 4 * h;
-        ctx.rowBytes = uint32_t((ctx.width + 7) / 8);
-        // 8 spare bytes: the raster is read a 64-bit word at a time.
-        if (!testMem.alloc(qnMulSize({ctx.rowBytes, uint64_t(ctx.height)}) + 8)) {
-            PlatformMessageBox(kMemoryText, kErrorTitle);
-            return false;
-        }
-        std::memset(testMem.GetPtr() + testMem.GetSize() - 8, 0, 8);
-        if (!i_ProgressStep(5, from, to))
-            return false;
-        const uint8_t savedBitMode = m_Drawing.bitMode;
-        m_Drawing.bitMode = 1;
-        m_bSmooth = 0;
-        const bool drawn = i_DrawSplitting(ctx.width, ctx.height, testMem.GetPtr(), ctx.rowBytes, inner(5), inner(20));
-        m_bSmooth = 1;
-        m_Drawing.bitMode = savedBitMode;
-        if (!drawn)
-            return false;
-    } else {
-        ctx.width = w;
-        ctx.height = h;
-        ctx.rowBytes = uint32_t(w);
-        if (!testMem.alloc(qnMulSize({uint64_t(w), uint64_t(h)}) + 8)) {
-            PlatformMessageBox(kMemoryText, kErrorTitle);
-            return false;
-        }
-        std::memset(testMem.GetPtr() + testMem.GetSize() - 8, 0, 8);
-        if (!i_ProgressStep(3, from, to))
-            return false;
-        if (!i_DrawSplitting(w, h, testMem.GetPtr(), uint32_t(w), inner(3), inner(20)))
-            return false;
-    }
-    ctx.test = testMem.GetPtr();
-
-    if (!i_ProgressStep(20, from, to))
-        return false;
-    CQNF_Mem outMem;
-    if (!outMem.Zalloc(qnMulSize({uint64_t(w), uint64_t(h)}))) {
-        PlatformMessageBox(kMemoryText, kErrorTitle);
-        return false;
-    }
-    ctx.output = outMem.GetPtr();
-    ctx.outputStride = uint32_t(w);
-    ctx.smooth = m_bSmooth;
-    ctx.linesMode = m_bCut ? 0 : 1;
-    if (!i_ProgressStep(25, from, to))
-        return false;
-
-    // Hole closing: a single free position walled in on all four sides
-    // belongs to the knife.
-    const BitRaster bitRaster{ctx.test, ctx.rowBytes, ctx.width, ctx.height};
-    const ByteRaster byteRaster{ctx.test, uint32_t(w), w, h};
-    for (int32_t y = 0; y < ctx.height; ++y) {
-        if (!i_ProgressStep(25.0 + 25.0 * y / ctx.height, from, to))
-            return false;
-        if (bits) {
-            CloseHolesBitRow(bitRaster, y);
-            continue;
-        }
-        uint8_t* row = byteRaster.Row(y);
-        for (int32_t x = byteRaster.NextFree(row, 0); x < w; x = byteRaster.NextFree(row, x + 1)) {
-            const bool l = x == 0 || row[x - 1];
-            const bool r = x + 1 >= w || row[x + 1];
-            const bool u = y == 0 || row[ptrdiff_t(x) - w];
-            const bool d = y + 1 >= h || row[ptrdiff_t(x) + w];
-            if (!(l && r && u && d))
-                continue;
-            if (!m_bSmooth) {
-                row[x] = 255;
-                continue;
-            }
-            int sum = 0, count = 0;
-            if (x > 0)
-                sum += row[x - 1], ++count;
-            if (x + 1 < w)
-                sum += row[x + 1], ++count;
-            if (y > 0)
-                sum += row[ptrdiff_t(x) - w], ++count;
-            if (y + 1 < h)
-                sum += row[ptrdiff_t(x) + w], ++count;
-            row[x] = uint8_t(count ? sum / count : 255);
-        }
-    }
-
-    if (!i_ProgressStep(50, from, to))
-        return false;
-    m_bLinesMode = m_bCut ? 0 : 1;
-
-    // Lines mode: the knife lines themselves are the first piece.
-    if (m_bLinesMode) {
-        if (selection) {
-            qntRECT_s box{w, h, -1, -1};
-            for (int32_t y = 0; y < h; ++y) {
-                const uint8_t* t = ctx.test + size_t(y) * w;
-                const uint8_t* s = selection + size_t(y) * selectionStride;
-                uint8_t* o = ctx.output + size_t(y) * w;
-                for (int32_t x = 0; x < w; ++x) {
-                    o[x] = uint8_t(s[x] * t[x] / 255);
-                    if (o[x]) {
-                        box.left = std::min(box.left, x);
-                        box.right = std::max(box.right, x + 1);
-                        box.top = std::min(box.top, y);
-                        box.bottom = std::max(box.bottom, y + 1);
-                    }
-                }
-            }
-            if (box.right > box.left &&
-                !i_AddPiece(ctx.output, w, h, box, 1, channels, channelStride, channelCount, selection,
-                            selectionStride, &centreIndex))
-                return false;
-        } else if (!i_AddPiece(ctx.test, w, h, qntRECT_s{0, 0, w, h}, 0, channels, channelStride, channelCount,
-                               nullptr, 0, &centreIndex)) {
-            return false;
-        }
-    }
-
-    if (!i_ProgressStep(55, from, to))
-        return false;
-
-    // Every free region becomes one piece, in row-by-row order of its first
-    // position.
-    SeedStack stack;
-    auto region = [&](int32_t sx, int32_t sy) -> int {  // 1 done, 0 failure
-        ctx.left = 1000000;
-        ctx.top = 1000000;
-        ctx.right = -1000000;
-        ctx.bottom = -1000000;
-        if (bits)
-            FillRegion(bitRaster, stack, sx, sy,
-                       [&](int32_t x, int32_t y, uint32_t n) { FillLineBit(ctx, x, y, n); });
-        else
-            FillRegion(byteRaster, stack, sx, sy,
-                       [&](int32_t x, int32_t y, uint32_t n) { FillLineByte(ctx, x, y, n); });
-        qntRECT_s box{std::max(ctx.left, 0), std::max(ctx.top, 0), std::min(ctx.right, w), std::min(ctx.bottom, h)};
-        if (box.left >= box.right || box.top >= box.bottom)
-            return 1;
-        if (selection) {
-            qntRECT_s shrunk{box.right, box.bottom, box.left - 1, box.top - 1};
-            for (int32_t y = box.top; y < box.bottom; ++y) {
-                uint8_t* o = ctx.output + size_t(y) * w;
-                const uint8_t* s = selection + size_t(y) * selectionStride;
-                for (int32_t x = box.left; x < box.right; ++x) {
-                    o[x] = uint8_t(o[x] * s[x] / 255);
-                    if (o[x]) {
-                        shrunk.left = std::min(shrunk.left, x);
-                        shrunk.right = std::max(shrunk.right, x + 1);
-                        shrunk.top = std::min(shrunk.top, y);
-                        shrunk.bottom = std::max(shrunk.bottom, y + 1);
-                    }
-                }
-            }
-            if (shrunk.right <= shrunk.left)
-                return 1;
-            box = shrunk;
-        }
-        if (!i_AddPiece(ctx.output, w, h, box, 1, channels, channelStride, channelCount, selection, selectionStride,
-                        &centreIndex))
-            return 0;
-        if (m_nPieces > kMaxPieces - 1) {
-            PlatformMessageBox(kTooManyText, kErrorTitle);
-            return 0;
-        }
-        return 1;
-    };
-
-    for (int32_t y = 0; y < ctx.height; ++y) {
-        if (!i_ProgressStep(55.0 + 40.0 * y / ctx.height, from, to))
-            return false;
-        if (bits) {
-            const uint8_t* row = bitRaster.Row(y);
-            for (int32_t x = bitRaster.NextFree(row, 0); x < ctx.width; x = bitRaster.NextFree(row, x + 1)) {
-                if (!region(x, y) || i_Canceled())
-                    return false;
-            }
-        } else {
-            const uint8_t* row = byteRaster.Row(y);
-            for (int32_t x = byteRaster.NextFree(row, 0); x < w; x = byteRaster.NextFree(row, x + 1)) {
-                if (!region(x, y) || i_Canceled())
-                    return false;
-            }
-        }
-    }
-
-    if (!i_ProgressStep(95, from, to))
-        return false;
-    if (m_nPieces > 0) {
-        const uint64_t plane = uint64_t(m_nLargestWidth) * uint64_t(m_nLargestHeight);
-        const uint64_t need = plane * m_nWorkPlaneCount;
-        if (need > m_memWork.GetSize() && !m_memWork.Resize(need)) {
-            PlatformMessageBox(kMemoryText, kErrorTitle);
-            return false;
-        }
-        m_nWorkStride = uint32_t(m_nLargestWidth);
-        for (uint8_t k = 0; k < 5; ++k)
-            m_pWorkPlanes[k] = k < m_nWorkPlaneCount ? m_memWork.GetPtr() + k * plane : nullptr;
-    }
-    if (!i_ProgressStep(100, from, to))
-        return false;
-    // The rasters are done with: give their memory back before rendering.
-    testMem.free();
-    outMem.free();
-    if (renderAll)
-        for (uint32_t i = 0; i < m_nPieces; ++i)
-            i_RenderPiece(i);
-    return true;
+    return block;
 }

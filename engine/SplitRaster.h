@@ -17,6 +17,11 @@
 
 namespace tessolo_split {
 
+// The messages a split shows the user.
+inline constexpr char kMemoryText[] = "Memory allocation problem...";
+inline constexpr char kTooManyText[] = "Too many (>100'000!) pieces...";
+inline constexpr char kErrorTitle[] = "Error!";
+
 inline uint64_t LoadBE64(const uint8_t* p)
 {
     uint64_t v;

@@ -43,6 +43,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <memory>
+#include <vector>
 
 class CTessolo {
 public:
@@ -359,6 +361,13 @@ public:
     // Renders one piece from its requested effects; false for an index
     // outside the table.
     bool RenderPiece(uint32_t index);
+    // Renders the listed pieces as RenderPiece does, several at once on the
+    // machine's threads (qnpar::ThreadCount(), TESSOLO_THREADS sets it): the
+    // same bytes as one at a time, whatever the thread count. Pieces whose
+    // image overlay reads the host's layers are rendered on the calling
+    // thread. False when an index lies outside the table (the others are
+    // still rendered).
+    bool RenderPieces(const uint32_t* indices, uint32_t count);
 
     // Composites every shown piece into planes (the colour planes then the
     // alpha plane, one stride) inside rect (qnNullRect: the whole image).
@@ -390,7 +399,26 @@ public:
     static void fFillLine(qntPOS pos, uint32_t length, void* context);
 
     // ---- Rendering internals ---------------------------------------------
-    bool i_SetFXData(uint8_t forward, uint32_t index);
+    // A rendering thread's own filter engine and work planes (thread 0 uses
+    // m_FX and m_memWork), kept from call to call.
+    struct RenderSlot {
+        CQNF_ImageFX fx;
+        CQNF_Mem work;
+        uint8_t* planes[5] = {};
+    };
+    std::vector<std::unique_ptr<RenderSlot>> m_Slots;
+
+    // The split's test and output rasters (released when the split ends),
+    // and the blocks of the pieces freed last, kept for the next cut so that
+    // its pieces reuse them instead of faulting in fresh pages (what the next
+    // cut does not take is released when it ends).
+    CQNF_Mem m_memSplitTest, m_memSplitOut;
+    std::vector<CQNF_Mem*> m_PiecePool;
+    // A block of at least `bytes` from the pool (the smallest that fits and
+    // is not over twice the size) or new; zeroed when asked. Null on failure.
+    CQNF_Mem* i_TakeBlock(uint64_t bytes, bool zero);
+
+    bool i_SetFXData(CQNF_ImageFX& fx, uint8_t* const* work, uint8_t forward, uint32_t index);
     void i_PutDocumentLayerContentToDestinationImage(qntRECT_s box, uint8_t automatic, int32_t layerId);
 
     // Appends one piece cut from mask (stride x height) in box; see SplitCells.
@@ -401,6 +429,7 @@ public:
 
 private:
     struct CentreIndex;
+    struct SplitJob;  // what the stages of one split share (SplitCells.cpp)
 
     // Marks the engine busy for the lifetime of one long operation.
     class BusyScope {
@@ -417,7 +446,20 @@ private:
     bool i_DrawSplitting(long width, long height, uint8_t* plane, uint32_t stride, uint8_t from, uint8_t to);
     bool i_SplitCells(long width, long height, uint8_t* selection, uint32_t selectionStride, uint8_t** channels,
                       uint32_t channelStride, uint8_t channelCount, uint8_t from, uint8_t to, uint8_t renderAll);
+    // The stages of i_SplitCells, in order.
+    void i_FindCellCentres(SplitJob& job);
+    bool i_DrawTestRaster(SplitJob& job);
+    bool i_CloseHoles(SplitJob& job);
+    bool i_AddLinesPiece(SplitJob& job);
+    bool i_CollectRegions(SplitJob& job);
+    bool i_AddRegion(SplitJob& job, int32_t sx, int32_t sy);
+    bool i_SizeWorkPlanes();
     bool i_RenderPiece(uint32_t index);
+    bool i_RenderPieceWith(uint32_t index, CQNF_ImageFX& fx, uint8_t* const* work);
+    bool i_RenderPieces(const uint32_t* indices, uint32_t count);
+    bool i_ReadsHostLayers(const SPLITEDCELL& p) const;
+    void i_CompositePiece(const SPLITEDCELL& p, uint8_t** planes, uint32_t stride, uint8_t colours, qntRECT_s rect,
+                          uint8_t screenAlpha) const;
     bool i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s box, uint8_t clear, uint8_t** channels,
                     uint32_t channelStride, uint8_t channelCount, uint8_t* selection, uint32_t selectionStride,
                     const CentreIndex* centres);

@@ -3,9 +3,17 @@
 #include "core/Mem.h"
 #include "engine/Tessolo.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
+
+namespace {
+
+// Effect sizes above this are cut to it (see below).
+constexpr uint8_t kMaxReach = 6;
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -34,8 +42,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     uint8_t* planes[1] = {grey.data()};
     engine.m_nColorMode = 0;
     if (engine.SplitCells(w, h, nullptr, 0, planes, uint32_t(w), 1, 0, 100, 0) && engine.m_nPieces > 0) {
-        for (uint32_t i = 0; i < engine.m_nPieces && i < count; ++i)
-            CTessolo::PutOnePieceRequested(records[i], engine.m_pPieces[i]);
+        for (uint32_t i = 0; i < engine.m_nPieces && i < count; ++i) {
+            // The effects' reach grows their work with its square (a 255
+            // pixel stroke visits 200,000 pixels for each one it draws):
+            // a small reach runs the same code at thousands of inputs a
+            // second instead of a few dozen.
+            CTessolo::SFX_ONEPIECE r = records[i];
+            r.stroke.size = std::min<uint8_t>(r.stroke.size, kMaxReach);
+            r.bevel.size = std::min<uint8_t>(r.bevel.size, kMaxReach);
+            r.bevel.soften = std::min<uint8_t>(r.bevel.soften, kMaxReach);
+            r.gaussianBlur.radius = std::min<uint8_t>(r.gaussianBlur.radius, kMaxReach);
+            r.motionBlur.distance = std::min<uint8_t>(r.motionBlur.distance, kMaxReach);
+            CTessolo::PutOnePieceRequested(r, engine.m_pPieces[i]);
+        }
         engine.RenderPiece(0);
     }
     return 0;

@@ -9,6 +9,14 @@
 #include <cstdint>
 #include <vector>
 
+namespace {
+
+// The extent, in mesh units, of a mesh the flat preview and the shadow maps
+// take (see below).
+constexpr float kModest = 2048.0f;
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     CQNF_3D_Surface2 s;
@@ -26,13 +34,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (s.GetTriMeshCount() > 64)
         return 0;
     // The shadow generators rasterise the mesh in light space at one texel
-    // per unit: their work grows with the mesh's extent, as a render's grows
-    // with its size, under progress and cancel. The previews below take any
-    // mesh; the shadow maps only meshes of a size one can wait for.
+    // per unit, and the flat preview walks each mesh line pixel by pixel
+    // along its whole length, inside the picture or not: their work grows
+    // with the mesh's extent (a line across 2^31 units is 2^31 steps). The
+    // draft preview and the grid take any mesh; the flat preview and the
+    // shadow maps only meshes of a size one can wait for.
     bool modest = true;
     for (uint32_t v = 0; v < s.GetVertexCount() && modest; ++v) {
         const qnt3D_VERTEX* p = s.GetVertex(v);
-        modest = p && std::fabs(p->x) < 2048.0f && std::fabs(p->y) < 2048.0f && std::fabs(p->z) < 2048.0f;
+        modest = p && std::fabs(p->x) < kModest && std::fabs(p->y) < kModest && std::fabs(p->z) < kModest;
     }
     s.RecreateMappingArrayFromCurrentValues();
     s.PrepareVertexNormalsArray();
@@ -43,13 +53,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     img.Set(qntRGBA8{0, 0, 0, 0}, 255);
     tex.Set(qntRGBA8{200, 100, 50, 255}, 255);
     back.Set(qntRGBA8{20, 10, 5, 255}, 255);
-    s.RenderFlatShadedSurface(&img, 0, 0, qnNullRect, 1, qntRGBA8{255, 255, 255, 255}, qntRGBA8{9, 9, 9, 255},
-                              qntRGBA8{90, 90, 90, 255});
     s.RenderDraftTexturedSurface(&img, 2, -3, &tex, &back, qnNullRect);
     s.RenderMeshGrid(&img, 0, 0, qnNullRect, 1, qntRGBA8{255, 0, 0, 128});
-
     if (!modest)
         return 0;
+    s.RenderFlatShadedSurface(&img, 0, 0, qnNullRect, 1, qntRGBA8{255, 255, 255, 255}, qntRGBA8{9, 9, 9, 255},
+                              qntRGBA8{90, 90, 90, 255});
 
     char name[] = "L";
     CQNF_3D_Surface2::LIGHT_SOURCE l{};

@@ -143,6 +143,9 @@ void CPluginMain::PutWindowPosToConf(const char* name, const char* owner, qntPOS
         return;
     CQNF_String folders[3];
     const CQNF_String prefix = WindowKeyPrefix(name, owner, folders);
+    // One locked update: another host's run changing the file at the same
+    // time keeps its keys, and the file is written once.
+    st->BeginUpdate();
     // Adding a folder that exists already is harmless.
     for (const CQNF_String& f : folders)
         st->AddFolder(f);
@@ -152,4 +155,5 @@ void CPluginMain::PutWindowPosToConf(const char* name, const char* owner, qntPOS
     top += "Top";
     st->SetRecord(left, static_cast<uint32_t>(position.x));
     st->SetRecord(top, static_cast<uint32_t>(position.y));
+    st->EndUpdate();
 }

@@ -13,6 +13,12 @@ namespace hostapp {
 
 namespace {
 
+// Inputs read whole, refused beyond what their formats can hold: an ICC
+// profile in use is a few MB at most; a descriptor holds a settings block
+// (some 40 MB at its largest) compressed and written as hexadecimal text.
+constexpr uint64_t kMaxIccBytes = uint64_t(64) << 20;
+constexpr uint64_t kMaxDescriptorBytes = uint64_t(256) << 20;
+
 int Fail(int code, const std::string& message)
 {
     std::fprintf(stderr, "tessolo-host: %s\n", message.c_str());
@@ -73,7 +79,8 @@ bool BuildDocument(const HostCommandLine& cmd, HostDocument& doc, std::string& e
     // The command line's resolution, else the file's, else the screen's 72.
     doc.resolution = cmd.resolution > 0 ? cmd.resolution : facts.resolution > 0 ? facts.resolution : 72.0;
     doc.ruler = cmd.ruler;
-    if (!cmd.icc.empty() && !qnReadWholeFile(cmd.icc, doc.icc, err))
+    // An ICC profile states its size in 32 bits; real ones are far smaller.
+    if (!cmd.icc.empty() && !qnReadWholeFile(cmd.icc, doc.icc, err, kMaxIccBytes))
         return false;
     return true;
 }
@@ -121,7 +128,7 @@ int RunHostProgram(const HostCommandLine& cmd)
     std::vector<uint8_t> descriptor;
     if (!cmd.descriptorFile.empty() && std::filesystem::exists(cmd.descriptorFile)) {
         HostDescriptor parsed;
-        if (!qnReadWholeFile(cmd.descriptorFile, descriptor, err))
+        if (!qnReadWholeFile(cmd.descriptorFile, descriptor, err, kMaxDescriptorBytes))
             return Fail(kExitHostError, err);
         if (!descriptor.empty() && !HostDescriptor::Parse(descriptor.data(), descriptor.size(), parsed, err))
             return Fail(kExitHostError, cmd.descriptorFile + ": " + err);

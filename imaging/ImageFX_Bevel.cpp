@@ -14,47 +14,6 @@ namespace {
 constexpr int kMapRowLanes = 32;
 constexpr int kMapColumnLanes = 64;
 
-struct BevelLight {
-    float lx, ly, lz;   // the light, unit length, x mirrored
-    float flat;         // the light a flat area receives (at least 0.000001)
-    bool noHighlight;   // the light stands straight above
-    float hiScale;      // highlight opacity / (1 - flat)
-    float depth;        // slope factor in percent
-    float shadow;       // shadow opacity
-};
-
-// GCC can vectorise the row only when sqrt need not set errno; clang never
-// sets it for vector code and has no such attribute.
-#if defined(__clang__)
-#define QNFX_NO_MATH_ERRNO
-#else
-#define QNFX_NO_MATH_ERRNO [[gnu::optimize("no-math-errno")]]
-#endif
-
-// Highlight and shadow of one row from two rows of the height map (the row
-// above the pixels and their own). Written without branches, so that the
-// compiler lights many pixels at once; the square root never sees a
-// negative number, so it needs no error handling.
-QNFX_NO_MATH_ERRNO void LightRow(const float* up, const float* mid, int32_t w, const BevelLight& lp,
-                                                 uint8_t* hr, uint8_t* sr)
-{
-    const float lx = lp.lx, ly = lp.ly, lz = lp.lz, flat = lp.flat, hiScale = lp.hiScale, depth = lp.depth,
-                shadow = lp.shadow;
-    for (int32_t x = 0; x < w; ++x) {
-        const float gx = (up[x + 1] - up[x]) * depth / 100.0f;
-        const float gy = (mid[x + 1] - up[x + 1]) * depth / 100.0f;
-        const float l = std::sqrt(gx * gx + gy * gy + 1.0f);
-        float d = (gx * lx + gy * ly + lz) / l;
-        d = d > 0.0f ? d : 0.0f;
-        const bool lit = d > flat;
-        // Both stay inside 32 bits: hiScale and shadow / flat are below 2.6e8.
-        const int hv = static_cast<int>(hiScale * (d - flat));
-        const int sv = static_cast<int>(shadow) - static_cast<int>(d * shadow / flat);
-        hr[x] = static_cast<uint8_t>(lit ? std::clamp(hv, 0, 255) : 0);
-        sr[x] = static_cast<uint8_t>(lit ? 0 : std::clamp(sv, 0, 255));
-    }
-}
-
 }  // namespace
 
 int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECTOR light,
@@ -128,7 +87,7 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
     }
 
     // Light the slopes.
-    BevelLight lp;
+    qnfx::BevelLight lp;
     lp.lx = lx;
     lp.ly = ly;
     lp.lz = lz;
@@ -140,7 +99,7 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
     lp.depth = depth;
     lp.shadow = shadowOpacity;
     for (int32_t y = 0; y < h; ++y)
-        LightRow(map + y * mw, map + (y + 1) * mw, w, lp, hi + static_cast<size_t>(y) * w,
+        qnfx::LightRow(map + y * mw, map + (y + 1) * mw, w, lp, hi + static_cast<size_t>(y) * w,
                  sh + static_cast<size_t>(y) * w);
 
     if (soften > 0.0) {

@@ -1,12 +1,15 @@
 // The blurs of the filter engine: the one-dimensional kernel (recursive
 // Gaussian of Young and van Vliet, or a short direct kernel for small sigma),
-// the transparent-pixel recovery, GaussianBlur and MotionBlur.
+// the transparent-pixel recovery, the row and column passes, and
+// GaussianBlur. MotionBlur is in ImageFX_Motion.cpp.
 #include "imaging/ImageFX.h"
 #include "imaging/ImageFX_Kernels.h"
+#include "imaging/Parallel.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -51,10 +54,17 @@ int CQNF_ImageFX::Blur_PrepareBlurData(double sigma, STRUCT_Blur_VectorData* dat
     data->constantValue = constantValue;
     data->direct = 0;
     data->halfWidth = 0;
-    if (sigma < 1.5) {
-        const double t = sigma < 0.1 ? 0.1 : 1.5 * sigma + 0.1;
-        const int n = static_cast<int>(3.8 * t) + 2;
-        if (n < 20) {
+    // Below sigma 1.5 the recursive filter strays from a Gaussian, so a
+    // sampled kernel stands in. Its width is widened to 1.5 sigma + 0.1 (never
+    // under 0.1), which keeps a small blur visible, and it runs 3.8 widths
+    // out, where a tap falls under exp(-7.2), less than 0.1 % of the centre.
+    constexpr double kDirectBelowSigma = 1.5;
+    constexpr double kWidthPerSigma = 1.5, kWidthOffset = 0.1, kLeastWidth = 0.1;
+    constexpr double kReachInWidths = 3.8;
+    if (sigma < kDirectBelowSigma) {
+        const double t = sigma < kLeastWidth ? kLeastWidth : kWidthPerSigma * sigma + kWidthOffset;
+        const int n = static_cast<int>(kReachInWidths * t) + 2;  // + 2: the centre and one tap past the reach
+        if (n < 20) {  // the weights table holds 20 taps
             for (int i = 0; i < n; ++i)
                 data->weights[i] = 1000.0 * std::exp(-static_cast<double>(i * i) / (2.0 * t * t));
             data->direct = 1;
@@ -145,9 +155,8 @@ int CQNF_ImageFX::Blur_BlurVectorHQ(STRUCT_Blur_VectorData* data)
     return 1;
 }
 
-namespace {
+namespace qnfx {
 
-// The recovery over samples `step` bytes apart.
 void RecoverStrided(uint8_t* v, const uint8_t* alpha, uint32_t count, size_t step)
 {
     auto V = [&](uint32_t i) -> uint8_t& { return v[i * step]; };
@@ -186,12 +195,123 @@ void RecoverStrided(uint8_t* v, const uint8_t* alpha, uint32_t count, size_t ste
     }
 }
 
-}  // namespace
+}  // namespace qnfx
 
 void CQNF_ImageFX::Blur_ZeroAlphaRecoveryData(uint8_t* values, const uint8_t* alpha, uint32_t count)
 {
-    RecoverStrided(values, alpha, count, 1);
+    qnfx::RecoverStrided(values, alpha, count, 1);
 }
+
+namespace {
+
+// Passes over pictures from this size on run in bands on several threads;
+// smaller ones (a piece, mostly) are not worth starting threads for.
+constexpr uint64_t kParallelPixels = 1u << 18;
+
+// The memory one thread of a pass works in: the lane buffer and the staging
+// blocks, grown as needed.
+struct PassScratch {
+    CQNF_Mem line, work;
+    double* Line(uint64_t doubles)
+    {
+        return GrowBlock(&line, doubles * sizeof(double)) ? reinterpret_cast<double*>(line.GetPtr()) : nullptr;
+    }
+    uint8_t* Work(uint64_t bytes) { return GrowBlock(&work, bytes) ? work.GetPtr() : nullptr; }
+};
+
+// Rows y0 .. y0 + lanes - 1 blurred as columns of a transposed block: the
+// lanes then read and write whole registers instead of one byte per row.
+// With alpha, each row's transparent pixels are recovered first.
+void BlurRowBlock(const qnfx::LaneBlur& lb, double* buf, uint8_t* work, const uint8_t* src, uint32_t srcStride,
+                  uint8_t* dst, uint32_t dstStride, const uint8_t* alpha, uint32_t alphaStride, int32_t width,
+                  int32_t y0, int lanes, int rowLanes)
+{
+    const uint64_t block = static_cast<uint64_t>(rowLanes) * width;
+    uint8_t* across = work;
+    uint8_t* blurred = work + block;
+    uint8_t* recovered = work + 2 * block;
+    const uint8_t* in = src + static_cast<size_t>(y0) * srcStride;
+    size_t inStride = srcStride;
+    if (alpha) {
+        for (int k = 0; k < lanes; ++k) {
+            uint8_t* row = recovered + static_cast<size_t>(k) * width;
+            std::memcpy(row, in + static_cast<size_t>(k) * srcStride, width);
+            CQNF_ImageFX::Blur_ZeroAlphaRecoveryData(row, alpha + static_cast<size_t>(y0 + k) * alphaStride, width);
+        }
+        in = recovered;
+        inStride = static_cast<size_t>(width);
+    }
+    qnfx::TransposeBytes(in, inStride, across, rowLanes, lanes, width);
+    qnfx::BlurLanes(lb, across, rowLanes, 1, blurred, rowLanes, 1, lanes, buf);
+    qnfx::TransposeBytes(blurred, rowLanes, dst + static_cast<size_t>(y0) * dstStride, dstStride, width, lanes);
+}
+
+// Columns x0 .. x0 + lanes - 1; with alpha, gathered side by side with
+// their alpha for the recovery first (tmp holds 2 kColumnLanes x height).
+void BlurColumnBlock(const qnfx::LaneBlur& lb, double* buf, uint8_t* tmp, const uint8_t* src, uint32_t srcStride,
+                     uint8_t* dst, uint32_t dstStride, const uint8_t* alpha, uint32_t alphaStride, int32_t height,
+                     int32_t x0, int lanes, int columnLanes)
+{
+    const uint8_t* in = src + x0;
+    ptrdiff_t inJ = srcStride;
+    ptrdiff_t inK = 1;
+    if (alpha) {
+        uint8_t* cols = tmp;
+        uint8_t* acols = tmp + static_cast<size_t>(columnLanes) * height;
+        for (int32_t y = 0; y < height; ++y) {
+            const uint8_t* s = src + static_cast<size_t>(y) * srcStride + x0;
+            const uint8_t* a = alpha + static_cast<size_t>(y) * alphaStride + x0;
+            for (int k = 0; k < lanes; ++k) {
+                cols[static_cast<size_t>(k) * height + y] = s[k];
+                acols[static_cast<size_t>(k) * height + y] = a[k];
+            }
+        }
+        for (int k = 0; k < lanes; ++k)
+            CQNF_ImageFX::Blur_ZeroAlphaRecoveryData(cols + static_cast<size_t>(k) * height,
+                                                     acols + static_cast<size_t>(k) * height, height);
+        in = cols;
+        inJ = 1;
+        inK = height;
+    }
+    qnfx::BlurLanes(lb, in, inJ, inK, dst + x0, dstStride, 1, lanes, buf);
+}
+
+// Runs block(part, lane blur, buffer, staging) for every part of a pass: on
+// the calling thread with the engine's own blocks, or, for a large picture,
+// in bands on the machine's threads, each with its own scratch (and its own
+// front-state cache). Every part writes its own rows or columns, so the bytes
+// are the same either way. False when memory for a buffer could not be had.
+template <class Block>
+bool RunPass(const CQNF_ImageFX::STRUCT_Blur_VectorData& kd, uint32_t n, uint32_t parts, uint64_t pixels,
+             uint64_t stagingBytes, CQNF_Mem& ownLine, CQNF_Mem& ownWork, Block&& block)
+{
+    const unsigned threads = pixels >= kParallelPixels ? std::min<unsigned>(qnpar::ThreadCount(), parts) : 1;
+    if (threads <= 1) {
+        qnfx::FrontCache cache;
+        const qnfx::LaneBlur lb = qnfx::MakeLaneBlur(kd, n, &cache);
+        if (!GrowBlock(&ownLine, lb.BufferDoubles() * sizeof(double)) || !GrowBlock(&ownWork, stagingBytes))
+            return false;
+        for (uint32_t part = 0; part < parts; ++part)
+            block(part, lb, reinterpret_cast<double*>(ownLine.GetPtr()), ownWork.GetPtr());
+        return true;
+    }
+    std::vector<PassScratch> scratch(threads);
+    std::vector<qnfx::FrontCache> caches(threads);
+    std::vector<uint8_t> failed(threads, 0);
+    qnpar::For(parts, threads, [&](uint32_t part, unsigned worker) {
+        const qnfx::LaneBlur lb = qnfx::MakeLaneBlur(kd, n, &caches[worker]);
+        double* buf = scratch[worker].Line(lb.BufferDoubles());
+        uint8_t* work = scratch[worker].Work(stagingBytes);
+        if (!buf || !work) {
+            failed[worker] = 1;
+            return;
+        }
+        block(part, lb, buf, work);
+    });
+    return std::find(failed.begin(), failed.end(), 1) == failed.end();
+}
+
+}  // namespace
 
 bool CQNF_ImageFX::i_BlurRows(const STRUCT_Blur_VectorData& kd, const uint8_t* src, uint32_t srcStride,
                               uint8_t* dst, uint32_t dstStride, const uint8_t* alpha, uint32_t alphaStride,
@@ -199,36 +319,18 @@ bool CQNF_ImageFX::i_BlurRows(const STRUCT_Blur_VectorData& kd, const uint8_t* s
 {
     if (width <= 0 || height <= 0)
         return true;
-    qnfx::FrontCache cache;
-    const qnfx::LaneBlur lb = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(width), &cache);
-    double* buf = reinterpret_cast<double*>(i_Grow(m_memBlurLine, lb.BufferDoubles() * sizeof(double)));
-    // Rows are blurred as columns of a transposed block: the lanes then read
-    // and write whole registers instead of one byte per row.
-    const uint64_t block = static_cast<uint64_t>(kRowLanes) * width;
-    uint8_t* work = i_Grow(m_memBlurWork, block * (alpha ? 3 : 2));
-    if (!buf || !work)
-        return false;
-    uint8_t* across = work;
-    uint8_t* blurred = work + block;
-    uint8_t* recovered = work + 2 * block;
-    for (int32_t y0 = 0; y0 < height; y0 += kRowLanes) {
-        const int lanes = std::min(kRowLanes, height - y0);
-        const uint8_t* in = src + static_cast<size_t>(y0) * srcStride;
-        size_t inStride = srcStride;
-        if (alpha) {
-            for (int k = 0; k < lanes; ++k) {
-                uint8_t* row = recovered + static_cast<size_t>(k) * width;
-                std::memcpy(row, in + static_cast<size_t>(k) * srcStride, width);
-                Blur_ZeroAlphaRecoveryData(row, alpha + static_cast<size_t>(y0 + k) * alphaStride, width);
-            }
-            in = recovered;
-            inStride = static_cast<size_t>(width);
-        }
-        qnfx::TransposeBytes(in, inStride, across, kRowLanes, lanes, width);
-        qnfx::BlurLanes(lb, across, kRowLanes, 1, blurred, kRowLanes, 1, lanes, buf);
-        qnfx::TransposeBytes(blurred, kRowLanes, dst + static_cast<size_t>(y0) * dstStride, dstStride, width, lanes);
-    }
-    return true;
+    const uint32_t parts = static_cast<uint32_t>((height + kRowLanes - 1) / kRowLanes);
+    const uint64_t staging = static_cast<uint64_t>(kRowLanes) * width * (alpha ? 3 : 2);
+    const bool ok = RunPass(kd, static_cast<uint32_t>(width), parts, static_cast<uint64_t>(width) * height, staging,
+                            m_memBlurLine, m_memBlurWork,
+                            [&](uint32_t part, const qnfx::LaneBlur& lb, double* buf, uint8_t* work) {
+                                const int32_t y0 = static_cast<int32_t>(part) * kRowLanes;
+                                BlurRowBlock(lb, buf, work, src, srcStride, dst, dstStride, alpha, alphaStride,
+                                             width, y0, std::min(kRowLanes, height - y0), kRowLanes);
+                            });
+    if (!ok)
+        SetError(qnerr::NoMemory);
+    return ok;
 }
 
 bool CQNF_ImageFX::i_BlurColumns(const STRUCT_Blur_VectorData& kd, const uint8_t* src, uint32_t srcStride,
@@ -237,45 +339,18 @@ bool CQNF_ImageFX::i_BlurColumns(const STRUCT_Blur_VectorData& kd, const uint8_t
 {
     if (width <= 0 || height <= 0)
         return true;
-    qnfx::FrontCache cache;
-    const qnfx::LaneBlur lb = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(height), &cache);
-    double* buf =
-        reinterpret_cast<double*>(i_Grow(m_memBlurLine, lb.BufferDoubles() * sizeof(double)));
-    if (!buf)
-        return false;
-    uint8_t* tmp = nullptr;
-    if (alpha) {
-        tmp = i_Grow(m_memBlurWork, 2ull * kColumnLanes * static_cast<uint64_t>(height));
-        if (!tmp)
-            return false;
-    }
-    for (int32_t x0 = 0; x0 < width; x0 += kColumnLanes) {
-        const int lanes = std::min(kColumnLanes, width - x0);
-        const uint8_t* in = src + x0;
-        ptrdiff_t inJ = srcStride;
-        ptrdiff_t inK = 1;
-        if (alpha) {
-            // Columns side by side, each with its alpha, for the recovery.
-            uint8_t* cols = tmp;
-            uint8_t* acols = tmp + static_cast<size_t>(kColumnLanes) * height;
-            for (int32_t y = 0; y < height; ++y) {
-                const uint8_t* s = src + static_cast<size_t>(y) * srcStride + x0;
-                const uint8_t* a = alpha + static_cast<size_t>(y) * alphaStride + x0;
-                for (int k = 0; k < lanes; ++k) {
-                    cols[static_cast<size_t>(k) * height + y] = s[k];
-                    acols[static_cast<size_t>(k) * height + y] = a[k];
-                }
-            }
-            for (int k = 0; k < lanes; ++k)
-                Blur_ZeroAlphaRecoveryData(cols + static_cast<size_t>(k) * height,
-                                           acols + static_cast<size_t>(k) * height, height);
-            in = cols;
-            inJ = 1;
-            inK = height;
-        }
-        qnfx::BlurLanes(lb, in, inJ, inK, dst + x0, dstStride, 1, lanes, buf);
-    }
-    return true;
+    const uint32_t parts = static_cast<uint32_t>((width + kColumnLanes - 1) / kColumnLanes);
+    const uint64_t staging = alpha ? 2ull * kColumnLanes * static_cast<uint64_t>(height) : 1;
+    const bool ok = RunPass(kd, static_cast<uint32_t>(height), parts, static_cast<uint64_t>(width) * height, staging,
+                            m_memBlurLine, m_memBlurWork,
+                            [&](uint32_t part, const qnfx::LaneBlur& lb, double* buf, uint8_t* tmp) {
+                                const int32_t x0 = static_cast<int32_t>(part) * kColumnLanes;
+                                BlurColumnBlock(lb, buf, tmp, src, srcStride, dst, dstStride, alpha, alphaStride,
+                                                height, x0, std::min(kColumnLanes, width - x0), kColumnLanes);
+                            });
+    if (!ok)
+        SetError(qnerr::NoMemory);
+    return ok;
 }
 
 int CQNF_ImageFX::GaussianBlur(double sigma, uint8_t blurAlpha, uint8_t recoverTransparent)
@@ -310,246 +385,4 @@ int CQNF_ImageFX::GaussianBlur(double sigma, uint8_t blurAlpha, uint8_t recoverT
             return 0;
     }
     return 1;
-}
-
-int CQNF_ImageFX::MotionBlur(double angle, double distance, uint8_t blurAlpha, uint8_t recoverTransparent)
-{
-    if (!i_SameShape())
-        return 0;
-    if (!std::isfinite(angle) || !std::isfinite(distance) || distance > kMaxBlurSigma) {
-        SetError(qnerr::BadArgument);
-        return 0;
-    }
-    if (distance < 0.1) {
-        i_CopyAllPlanes();
-        return 1;
-    }
-    // Into 0..180: a positive multiple of 180 stays 180, a negative one gives 0.
-    if (angle > 180.0) {
-        angle = std::fmod(angle, 180.0);
-        if (angle == 0.0)
-            angle = 180.0;
-    } else if (angle < 0.0) {
-        angle = std::fmod(angle, 180.0);
-        angle = angle < 0.0 ? angle + 180.0 : 0.0;
-    }
-    STRUCT_Blur_VectorData kd;
-    Blur_PrepareBlurData(distance, &kd, &m_memBlurWork, 0, 0);
-
-    const bool horizontal = angle < 0.1 || angle > 179.9;
-    const bool vertical = angle > 89.9 && angle < 90.1;
-    if (!horizontal && !vertical)
-        return i_MotionAngle(kd, angle, blurAlpha, recoverTransparent) ? 1 : 0;
-
-    const int alphaPlane = m_src.alpha ? m_src.channels - 1 : -1;
-    for (int p = 0; p < m_src.channels; ++p) {
-        if (p == alphaPlane && !blurAlpha) {
-            i_CopyPlane(p);
-            continue;
-        }
-        const bool recover = recoverTransparent && alphaPlane >= 0 && p != alphaPlane;
-        const uint8_t* a = recover ? m_src.planes[alphaPlane] : nullptr;
-        const bool ok = horizontal ? i_BlurRows(kd, m_src.planes[p], m_src.stride, m_dst.planes[p], m_dst.stride,
-                                                a, m_src.stride, m_src.width, m_src.height)
-                                   : i_BlurColumns(kd, m_src.planes[p], m_src.stride, m_dst.planes[p],
-                                                   m_dst.stride, a, m_src.stride, m_src.width, m_src.height);
-        if (!ok)
-            return 0;
-    }
-    return 1;
-}
-
-namespace {
-
-// A plane seen along the lines of an angled motion blur: element (i, v) is
-// the pixel at index i across the lines (its column) and position v along
-// them (its row); a negative row step gives the mirrored case.
-struct LineView {
-    uint8_t* base;
-    ptrdiff_t sv;
-};
-
-LineView MakeView(uint8_t* plane, size_t stride, bool mirrored, int64_t nv)
-{
-    LineView view{plane, static_cast<ptrdiff_t>(stride)};
-    if (mirrored) {
-        view.base += (nv - 1) * view.sv;
-        view.sv = -view.sv;
-    }
-    return view;
-}
-
-inline uint8_t BlendFrac(uint8_t old, uint8_t value, float frac)
-{
-    const float r = static_cast<float>(old) * (1.0f - frac) + frac * static_cast<float>(value);
-    return static_cast<uint8_t>(std::clamp(static_cast<int32_t>(r), 0, 255));
-}
-
-}  // namespace
-
-bool CQNF_ImageFX::i_MotionAngle(const STRUCT_Blur_VectorData& kd, double angle, uint8_t blurAlpha,
-                                 uint8_t recover)
-{
-    const bool mirrored = angle > 90.0;
-    if (mirrored)
-        angle = 180.0 - angle;
-    // Steeper than 45 degrees the axes change roles: the lines then run
-    // along the rows, and the planes are transposed so that, either way,
-    // they run down the columns of a "lines plane" (reading and writing
-    // neighbouring bytes rather than a row apart).
-    const bool byRows = angle > 45.0;
-    const int64_t ni = byRows ? m_src.height : m_src.width;  // columns of the lines plane
-    const int64_t nv = byRows ? m_src.width : m_src.height;  // its rows
-    if (ni <= 0 || nv <= 0)
-        return true;
-
-    int32_t* offsets = reinterpret_cast<int32_t*>(i_Grow(m_memMotionOffsets, ni * sizeof(int32_t)));
-    float* fracs = reinterpret_cast<float*>(i_Grow(m_memMotionFracs, ni * sizeof(float)));
-    // Staged input, alphas and output of a group of lines, sample j of line
-    // k at [j * kChunk + k].
-    constexpr int K = qnfx::kChunk;
-    const uint64_t lineBytes = static_cast<uint64_t>(ni);
-    uint8_t* gather = i_Grow(m_memMotionGather, lineBytes * 3 * K);
-    // The transposed source, alpha and destination planes.
-    const uint64_t planeBytes = qnMulSize({static_cast<uint64_t>(ni), static_cast<uint64_t>(nv)});
-    uint8_t* transposed = byRows ? i_Grow(m_memBlurLine, qnMulSize({planeBytes, 3})) : nullptr;
-    if (!offsets || !fracs || !gather || (byRows && !transposed))
-        return false;
-    const double t = byRows ? std::tan((angle - 90.0) * M_PI / 180.0) : std::tan(angle * M_PI / 180.0);
-    for (int64_t i = 0; i < ni; ++i) {
-        const double s = byRows ? -static_cast<double>(i) * t : static_cast<double>(i) * t;
-        offsets[i] = static_cast<int32_t>(static_cast<float>(s));
-        fracs[i] = static_cast<float>(s - offsets[i]);
-    }
-    const int64_t lines = static_cast<int64_t>(offsets[ni - 1]) + nv;
-
-    qnfx::FrontCache cache;
-    const qnfx::LaneBlur lb = qnfx::MakeLaneBlur(kd, 0, &cache);
-    const uint64_t lineDoubles = kd.direct ? lineBytes : lb.RaggedDoubles(static_cast<uint32_t>(ni));
-    double* buf = reinterpret_cast<double*>(i_Grow(m_memMotionLine, lineDoubles * sizeof(double)));
-    if (!buf)
-        return false;
-    uint8_t* stagedIn = gather;
-    uint8_t* stagedAlpha = gather + lineBytes * K;
-    uint8_t* stagedOut = gather + 2 * lineBytes * K;
-    STRUCT_Blur_VectorData line = kd;
-    line.line = buf;
-
-    const int alphaPlane = m_src.alpha ? m_src.channels - 1 : -1;
-    for (int p = 0; p < m_src.channels; ++p) {
-        if (p == alphaPlane && !blurAlpha) {
-            i_CopyPlane(p);
-            continue;
-        }
-        const bool rec = recover && alphaPlane >= 0 && p != alphaPlane;
-        uint8_t* srcLines = m_src.planes[p];
-        uint8_t* alphaLines = rec ? m_src.planes[alphaPlane] : nullptr;
-        uint8_t* dstLines = m_dst.planes[p];
-        size_t srcStride = m_src.stride;
-        size_t dstStride = m_dst.stride;
-        if (byRows) {
-            srcLines = transposed;
-            dstLines = transposed + planeBytes;
-            srcStride = dstStride = static_cast<size_t>(ni);
-            qnfx::TransposeBytes(m_src.planes[p], m_src.stride, srcLines, srcStride, static_cast<int>(ni),
-                                 static_cast<int>(nv));
-            if (rec) {
-                alphaLines = transposed + 2 * planeBytes;
-                qnfx::TransposeBytes(m_src.planes[alphaPlane], m_src.stride, alphaLines, srcStride,
-                                     static_cast<int>(ni), static_cast<int>(nv));
-            }
-        }
-        const LineView sv = MakeView(srcLines, srcStride, mirrored, nv);
-        const LineView av = rec ? MakeView(alphaLines, srcStride, mirrored, nv) : sv;
-        const LineView dv = MakeView(dstLines, dstStride, mirrored, nv);
-
-        // Each pixel lies on exactly one line: blur every line and store it,
-        // kChunk neighbouring lines at a time.
-        int64_t groupLine[K];
-        int64_t groupStart[K];
-        uint32_t groupLength[K];
-        int grouped = 0;
-        auto flush = [&]() -> bool {
-            for (int k = 0; k < grouped; ++k) {
-                // Locals, so that the byte stores cannot make the compiler
-                // reload anything. Pixel j of the line: column start + j,
-                // row line - offset.
-                const uint32_t n = groupLength[k];
-                const int32_t* off = offsets + groupStart[k];
-                const ptrdiff_t step = sv.sv;
-                const ptrdiff_t at = groupStart[k] + groupLine[k] * step;
-                const uint8_t* from = sv.base;
-                uint8_t* to = stagedIn + k;
-                for (uint32_t j = 0; j < n; ++j)
-                    to[static_cast<size_t>(j) * K] = from[at + static_cast<ptrdiff_t>(j) - off[j] * step];
-                if (rec) {
-                    const uint8_t* afrom = av.base;
-                    uint8_t* ato = stagedAlpha + k;
-                    for (uint32_t j = 0; j < n; ++j)
-                        ato[static_cast<size_t>(j) * K] = afrom[at + static_cast<ptrdiff_t>(j) - off[j] * step];
-                    RecoverStrided(stagedIn + k, stagedAlpha + k, n, K);
-                }
-            }
-            if (kd.direct) {
-                for (int k = 0; k < grouped; ++k) {
-                    for (uint32_t j = 0; j < groupLength[k]; ++j)
-                        buf[j] = stagedIn[static_cast<size_t>(j) * K + k];
-                    line.length = groupLength[k];
-                    if (!Blur_BlurVectorHQ(&line)) {
-                        SetError(m_memBlurWork.GetError());
-                        return false;
-                    }
-                    for (uint32_t j = 0; j < groupLength[k]; ++j)
-                        stagedOut[static_cast<size_t>(j) * K + k] = qnfx::ToByte(buf[j]);
-                }
-            } else if (grouped > 0) {
-                qnfx::BlurRagged(lb, groupLength, grouped, stagedIn, stagedOut, buf);
-            }
-            for (int k = 0; k < grouped; ++k) {
-                const uint32_t n = groupLength[k];
-                const int32_t* off = offsets + groupStart[k];
-                const ptrdiff_t step = dv.sv;
-                const ptrdiff_t at = groupStart[k] + groupLine[k] * step;
-                uint8_t* to = dv.base;
-                const uint8_t* from = stagedOut + k;
-                for (uint32_t j = 0; j < n; ++j)
-                    to[at + static_cast<ptrdiff_t>(j) - off[j] * step] = from[static_cast<size_t>(j) * K];
-            }
-            grouped = 0;
-            return true;
-        };
-        int64_t i0 = 0;
-        int64_t i1 = 0;
-        for (int64_t ln = 0; ln < lines; ++ln) {
-            // The run of the line: offsets in (ln - nv, ln].
-            while (i0 < ni && offsets[i0] <= ln - nv)
-                ++i0;
-            if (i1 < i0)
-                i1 = i0;
-            while (i1 < ni && offsets[i1] <= ln)
-                ++i1;
-            if (i1 <= i0)
-                continue;
-            groupLine[grouped] = ln;
-            groupStart[grouped] = i0;
-            groupLength[grouped] = static_cast<uint32_t>(i1 - i0);
-            if (++grouped == K && !flush())
-                return false;
-        }
-        if (!flush())
-            return false;
-
-        // Then every pixel but the last along its line takes a share of the
-        // next one, as far as its line sits off the pixel grid.
-        for (int64_t v = 1; v < nv; ++v) {
-            uint8_t* prev = dv.base + (v - 1) * dv.sv;
-            const uint8_t* cur = dv.base + v * dv.sv;
-            for (int64_t i = 0; i < ni; ++i)
-                prev[i] = BlendFrac(prev[i], cur[i], fracs[i]);
-        }
-        if (byRows)
-            qnfx::TransposeBytes(dstLines, dstStride, m_dst.planes[p], m_dst.stride, static_cast<int>(nv),
-                                 static_cast<int>(ni));
-    }
-    return true;
 }

@@ -142,6 +142,26 @@ inline LaneBlur MakeLaneBlur(const CQNF_ImageFX::STRUCT_Blur_VectorData& kd, uin
 // `out`. buf holds lb.RaggedDoubles(max n) doubles.
 void BlurRagged(const LaneBlur& lb, const uint32_t* n, int lanes, uint8_t* in, uint8_t* out, double* buf);
 
+// The recovery of transparent samples (Blur_ZeroAlphaRecoveryData) over
+// samples `step` bytes apart.
+void RecoverStrided(uint8_t* v, const uint8_t* alpha, uint32_t count, size_t step);
+
+// The bevel's light on one row of slopes.
+struct BevelLight {
+    float lx, ly, lz;   // the light, unit length, x mirrored
+    float flat;         // the light a flat area receives (at least 0.000001)
+    bool noHighlight;   // the light stands straight above
+    float hiScale;      // highlight opacity / (1 - flat)
+    float depth;        // slope factor in percent
+    float shadow;       // shadow opacity
+};
+
+// Highlight hr and shadow sr of one row of w pixels from two rows of the
+// bevel's height map (up: the row above the pixels, mid: their own; w + 1
+// values each). Built per instruction set like the blur lanes; every copy
+// gives the same bytes.
+void LightRow(const float* up, const float* mid, int32_t w, const BevelLight& lp, uint8_t* hr, uint8_t* sr);
+
 // dst[c * dstStride + r] = src[r * srcStride + c] for a rows x cols block.
 void TransposeBytes(const uint8_t* src, size_t srcStride, uint8_t* dst, size_t dstStride, int rows, int cols);
 

@@ -20,11 +20,13 @@ namespace avx2 {
 void BlurRaggedU8(const LaneBlur&, const uint32_t*, int, uint8_t*, uint8_t*, double*);
 void BlurLanesU8(const LaneBlur&, const uint8_t*, ptrdiff_t, ptrdiff_t, uint8_t*, ptrdiff_t, ptrdiff_t, int, double*);
 void BlurLanesF32(const LaneBlur&, const float*, ptrdiff_t, ptrdiff_t, float*, ptrdiff_t, ptrdiff_t, int, double*);
+void LightRowK(const float*, const float*, int32_t, const BevelLight&, uint8_t*, uint8_t*);
 }  // namespace avx2
 namespace avx512 {
 void BlurRaggedU8(const LaneBlur&, const uint32_t*, int, uint8_t*, uint8_t*, double*);
 void BlurLanesU8(const LaneBlur&, const uint8_t*, ptrdiff_t, ptrdiff_t, uint8_t*, ptrdiff_t, ptrdiff_t, int, double*);
 void BlurLanesF32(const LaneBlur&, const float*, ptrdiff_t, ptrdiff_t, float*, ptrdiff_t, ptrdiff_t, int, double*);
+void LightRowK(const float*, const float*, int32_t, const BevelLight&, uint8_t*, uint8_t*);
 }  // namespace avx512
 #endif
 
@@ -164,6 +166,11 @@ void BlurLanes(const LaneBlur& lb, const float* in, ptrdiff_t inJ, ptrdiff_t inK
                ptrdiff_t outK, int lanes, double* buf)
 {
     QNFX_PICK(BlurLanesF32)(lb, in, inJ, inK, out, outJ, outK, lanes, buf);
+}
+
+void LightRow(const float* up, const float* mid, int32_t w, const BevelLight& lp, uint8_t* hr, uint8_t* sr)
+{
+    QNFX_PICK(LightRowK)(up, mid, w, lp, hr, sr);
 }
 
 }  // namespace qnfx

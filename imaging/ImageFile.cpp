@@ -192,6 +192,7 @@ bool qnCodecSavePNG(const char* path, uint16_t width, uint16_t height, uint8_t c
     p.stride = width;
     p.product = product;
     p.resolution = resolution;
+    p.speed = CQNF_ImagePNG::PNGWRITE_PARAMS::Speed::Fast;
     CQNF_SafeFile file;
     if (!file.Open(path)) {
         error = file.GetError();

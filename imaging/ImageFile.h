@@ -85,7 +85,8 @@ private:
 // alphaChannel an alpha channel is added (alpha null reads as opaque),
 // without it alpha is ignored. planes holds the channels in the file's order
 // (null channels read as 0). Returns false with the codec's or file's number
-// in error.
+// in error. These are the pictures saved for a user (the tools' and the
+// stand-in host's outputs): written fast (PNGWRITE_PARAMS::Speed::Fast).
 bool qnCodecSavePNG(const char* path, uint16_t width, uint16_t height, uint8_t codecMode,
                     const unsigned char* const planes[4], const unsigned char* alpha, uint32_t stride,
                     double resolution, const char* product, unsigned short& error, bool alphaChannel = true);

@@ -177,6 +177,10 @@ bool CQNF_ImagePNG::WritePNG(const PNGWRITE_PARAMS* params)
                          PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
             png_set_text(png, info, text, 2);
             png_set_pHYs(png, info, ppm, ppm, PNG_RESOLUTION_METER);
+            if (p.speed == PNGWRITE_PARAMS::Speed::Fast) {
+                png_set_compression_level(png, 1);
+                png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+            }
             png_write_info(png, info);
         }))
         return failed();

@@ -33,6 +33,11 @@ public:
         uint32_t stride = 0;            // bytes per row of every plane
         const char* product = nullptr;  // text of the "Product" chunk
         double resolution = 72.0;       // pixels per inch
+        // Default: libpng's own compression and filter choice (what the
+        // pieces export writes). Fast: zlib level 1 and the Sub filter on
+        // every row, about nine times faster for some 10 % more bytes; for
+        // pictures saved for a user.
+        enum class Speed : uint8_t { Default, Fast } speed = Speed::Default;
     };
     static constexpr uint8_t WriteRGBA = 1;
     static constexpr uint8_t WriteGreyAlpha = 2;

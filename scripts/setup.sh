@@ -13,7 +13,7 @@ PKGS="cmake g++ make ninja-build pkg-config git
   clang libclang-rt-14-dev python3-psd-tools libimage-exiftool-perl
   libgtk-3-dev xvfb xauth xdotool imagemagick"
 if [ "$1" = "--bench" ]; then
-  PKGS="$PKGS gegl libvips-tools libosmesa6-dev hyperfine"
+  PKGS="$PKGS gegl libvips-tools libosmesa6-dev hyperfine libvips-dev libmagickwand-dev libgegl-dev"
 fi
 missing=""
 for p in $PKGS; do

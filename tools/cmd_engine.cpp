@@ -7,6 +7,7 @@
 #include "tools/Command.h"
 
 #include "core/ErrorWords.h"
+#include "core/SafeFile.h"
 #include "core/Mem.h"
 #include "core/StdFile.h"
 #include "core/String.h"
@@ -235,7 +236,7 @@ int Run(const tool::Args& args)
             return tool::Fail(kName, "cannot draw the knife lines");
         if (!WritePng(o.output, pic.w, pic.h, 1, plane, error))
             return tool::Fail(kName, error);
-        std::printf("%s: %u knives drawn\n", o.output.c_str(), e.m_nVKnives + e.m_nHKnives + e.m_nFreeKnives);
+        std::fprintf(qnReportStream(o.output), "%s: %u knives drawn\n", o.output.c_str(), e.m_nVKnives + e.m_nHKnives + e.m_nFreeKnives);
         return 0;
     }
 
@@ -273,7 +274,7 @@ int Run(const tool::Args& args)
         }
         if (!WritePng(o.output, pic.w, pic.h, 3, rgb, error))
             return tool::Fail(kName, error);
-        std::printf("%s: %u pieces\n", o.output.c_str(), e.m_nPieces);
+        std::fprintf(qnReportStream(o.output), "%s: %u pieces\n", o.output.c_str(), e.m_nPieces);
         progress.Summary(summary);
         return 0;
     }
@@ -302,7 +303,7 @@ int Run(const tool::Args& args)
         return tool::Fail(kName, "cannot composite the pieces");
     if (!WritePng(o.output, pic.w, pic.h, 4, rgba, error))
         return tool::Fail(kName, error);
-    std::printf("%s: %u pieces rendered\n", o.output.c_str(), e.m_nPieces);
+    std::fprintf(qnReportStream(o.output), "%s: %u pieces rendered\n", o.output.c_str(), e.m_nPieces);
     progress.Summary(summary);
     return 0;
 }

@@ -9,6 +9,7 @@
 #include "tools/Command.h"
 
 #include "core/ErrorWords.h"
+#include "core/PictureLimits.h"
 #include "core/String.h"
 #include "imaging/ImageFX.h"
 #include "imaging/ImageFile.h"
@@ -132,6 +133,14 @@ std::vector<uint8_t> Colour(const std::string& s, int colours)
     throw std::runtime_error("expected a colour RRGGBB, got '" + s + "'");
 }
 
+// A size typed for the output is checked before anything is allocated.
+void CheckOutputSize(int w, int h, int channels)
+{
+    std::string error;
+    if (!qnCheckPictureSize(uint64_t(w), uint64_t(h), uint64_t(channels), error))
+        throw std::runtime_error(error);
+}
+
 struct Options {
     bool grey = false;
     bool time = false;
@@ -236,6 +245,7 @@ std::vector<Filter> Filters()
         return [zo](auto& a, const Picture& src, Picture& dst, const Options& o) -> Call {
             const int w = static_cast<int>(Integer(a[0], "WIDTH", 1, 65535));
             const int h = static_cast<int>(Integer(a[1], "HEIGHT", 1, 65535));
+            CheckOutputSize(w, h, src.channels);
             dst.Allocate(w, h, src.channels, src.alpha);
             const uint8_t keep = o.keepAspect ? 1 : 0;
             if (zo)
@@ -248,6 +258,7 @@ std::vector<Filter> Filters()
     f.push_back({"tile", "WIDTH HEIGHT", 2, [](auto& a, const Picture& src, Picture& dst, const Options&) -> Call {
                      const int w = static_cast<int>(Integer(a[0], "WIDTH", 1, 65535));
                      const int h = static_cast<int>(Integer(a[1], "HEIGHT", 1, 65535));
+                     CheckOutputSize(w, h, src.channels);
                      dst.Allocate(w, h, src.channels, src.alpha);
                      return [](CQNF_ImageFX& fx) { return fx.Tile(); };
                  }});

@@ -11,6 +11,7 @@
 #include "app/Wnd_Main.h"
 #include "core/ErrorWords.h"
 #include "core/SafeFile.h"
+#include "core/StdFile.h"
 #include "core/String.h"
 #include "engine/Tessolo.h"
 
@@ -153,7 +154,7 @@ int New(const tool::Args& args)
     std::string message;
     if (!model.settings_SaveDocument(out.c_str(), message))
         return tool::Fail(kName, out + ": " + message);
-    std::printf("wrote %s: %u x %u cells, %u knives, %u extra knives, %s\n", out.c_str(), model.m_nColSplitters + 1u,
+    std::fprintf(qnReportStream(out), "wrote %s: %u x %u cells, %u knives, %u extra knives, %s\n", out.c_str(), model.m_nColSplitters + 1u,
                 model.m_nRowSplitters + 1u, model.GetKnifeCount(), model.m_nAuxKnives,
                 pieces ? "pieces" : "knife lines");
     if (!autoLayout.empty())
@@ -187,12 +188,20 @@ Head ReadHead(const std::string& path)
     return h;
 }
 
+constexpr uint64_t kMaxDocumentBytes = uint64_t(64) << 20;
+
 // The document at path in a model of the size every action works at.
 bool Load(const std::string& path, CWnd_Main& model, ToolCutter& cutter, int& exitCode)
 {
     model.SetImageSize(1000, 1000);
     model.SetCutter(&cutter);
     std::string message;
+    // The model reads the whole file: devices and files far beyond any
+    // layout (its largest settings block is some 40 MB) go before that.
+    if (!qnCheckInputFile(path, kMaxDocumentBytes, {}, message)) {
+        exitCode = tool::Fail(kName, message);
+        return false;
+    }
     if (!model.settings_LoadDocument(path.c_str(), message)) {
         exitCode = tool::Fail(kName, path + ": " + message);
         return false;
@@ -293,7 +302,7 @@ int Block(const tool::Args& args)
         return tool::Fail(kName, "out of memory");
     if (const unsigned short error = qnReplaceFile(args[1], block.GetPtr(), length))
         return tool::Fail(kName, qnFileFailure(args[1], true, error));
-    std::printf("wrote %s: %u bytes\n", args[1].c_str(), length);
+    std::fprintf(qnReportStream(args[1]), "wrote %s: %u bytes\n", args[1].c_str(), length);
     return 0;
 }
 

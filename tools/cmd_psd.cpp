@@ -118,7 +118,7 @@ int Write(const tool::Args& args)
         return tool::Fail(kName, qnFileFailure(outPath, true, psd.GetError()));
     if (!out.Commit())
         return tool::Fail(kName, qnFileFailure(outPath, true, out.GetError()));
-    std::printf("%s: %d x %d, %zu layers\n", outPath.c_str(), right, bottom, layers.size());
+    std::fprintf(qnReportStream(outPath), "%s: %d x %d, %zu layers\n", outPath.c_str(), right, bottom, layers.size());
     return 0;
 }
 
@@ -128,6 +128,11 @@ int Read(const tool::Args& args)
         return tool::BadArguments(kName, "expected: read IN.psd OUTDIR");
     const std::string inPath = args[1];
     const std::filesystem::path dir = args[2];
+    // The reader loads the whole file: junk and devices go before that. A
+    // document's sections have 32-bit lengths.
+    std::string why;
+    if (!qnCheckInputFile(inPath, UINT32_MAX, {"8BPS"}, why))
+        return tool::Fail(kName, why);
     CQNF_StdFile file;
     if (!file.Open(inPath.c_str(), 1))
         return tool::Fail(kName, "cannot open " + inPath);

@@ -84,15 +84,17 @@ int Sheet(const tool::Args& args)
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--window" && i + 1 < args.size())
             only = args[++i];
+        else if (args[i].size() > 1 && args[i][0] == '-')
+            return tool::BadArguments(kName, "unknown option " + args[i]);
         else if (in.empty())
             in = args[i];
         else if (out.empty())
             out = args[i];
         else
-            return tool::Fail(kName, "unexpected argument '" + args[i] + "'");
+            return tool::BadArguments(kName, "unexpected argument '" + args[i] + "'");
     }
     if (in.empty() || out.empty())
-        return tool::Fail(kName, "sheet needs FILE and OUT.png");
+        return tool::BadArguments(kName, "sheet needs FILE and OUT.png");
     qnres::ResourceFile file;
     std::string why;
     if (!file.Open(in, why))
@@ -127,7 +129,7 @@ int Run(const tool::Args& args)
         return Dump(args[1]);
     if (!args.empty() && args[0] == "sheet")
         return Sheet(args);
-    return tool::Fail(kName, "expected 'dump FILE' or 'sheet FILE OUT.png [--window NAME]' (try --help)");
+    return tool::BadArguments(kName, "expected 'dump FILE' or 'sheet FILE OUT.png [--window NAME]' (try --help)");
 }
 
 const tool::Registrar reg({kName, "resources dump FILE | resources sheet FILE OUT.png [--window NAME]",

@@ -126,6 +126,9 @@ bool ParseOptions(const tool::Args& args, size_t from, int64_t& index, std::stri
             }
         } else if (png && args[i] == "--png" && i + 1 < args.size()) {
             *png = args[++i];
+        } else if (args[i].size() > 1 && args[i][0] == '-') {
+            message = "unknown option " + args[i];
+            return false;
         } else {
             message = "unexpected argument '" + args[i] + "'";
             return false;
@@ -193,7 +196,9 @@ int Show(const tool::Args& args)
     int64_t index = -1;
     std::string message, png;
     Loaded l;
-    if (!ParseOptions(args, 1, index, message, &png) || !Load(args[0], l, message))
+    if (!ParseOptions(args, 1, index, message, &png))
+        return tool::BadArguments(kName, message);
+    if (!Load(args[0], l, message))
         return tool::Fail(kName, message);
     if (index >= int64_t(l.shapes.size()))
         return tool::Fail(kName, "no shape " + std::to_string(index) + " (the file holds " +
@@ -226,7 +231,9 @@ int Convert(const tool::Args& args)
     int64_t index = -1;
     std::string message;
     Loaded l;
-    if (!ParseOptions(args, 2, index, message) || !Load(args[0], l, message))
+    if (!ParseOptions(args, 2, index, message))
+        return tool::BadArguments(kName, message);
+    if (!Load(args[0], l, message))
         return tool::Fail(kName, message);
     if (index < 0 && l.shapes.size() != 1)
         return tool::Fail(kName, args[0] + " holds " + std::to_string(l.shapes.size()) +

@@ -1,11 +1,14 @@
 // "storage ls|get|put|check": inspect and edit storage containers.
 #include "tools/Command.h"
 
+#include "core/StdFile.h"
 #include "core/Storage.h"
 #include "core/String.h"
 #include "core/ZipBlock.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -22,11 +25,16 @@ namespace {
 
 const char* kName = "storage";
 
+// A record's length field is 32 bits and counts its head and name too.
+constexpr uint64_t kMaxValueSize = UINT32_MAX - 4096;
+
 std::string Why(unsigned short error)
 {
     switch (error) {
     case qnerr::FileNotOpened:
-        return std::string("cannot open the file (") + std::strerror(errno) + ")";
+        // errno holds a reason only when the system refused.
+        return errno ? std::string("cannot open the file (") + std::strerror(errno) + ")"
+                     : std::string("cannot open the file");
     case qnerr::FileWrite:
         return "cannot write the file";
     case qnerr::FileRead:
@@ -54,6 +62,35 @@ std::string Why(unsigned short error)
 
 int Failed(const std::string& what, unsigned short error) { return tool::Fail(kName, what + ": " + Why(error)); }
 
+// What keeps FILE from being a container at all, said plainly; empty when
+// it may be one. A file to write may be missing or empty (it becomes a new
+// container); a file to read must hold at least an empty container.
+std::string NotAContainer(const std::string& file, bool toWrite)
+{
+    const bool mayBeMissing = toWrite;
+    struct stat sb;
+    if (::stat(file.c_str(), &sb) != 0)
+        return errno == ENOENT && mayBeMissing ? std::string()
+                                               : file + ": cannot open the file (" + std::strerror(errno) + ")";
+    if (S_ISDIR(sb.st_mode))
+        return file + " is a folder, not a storage container";
+    if (!S_ISREG(sb.st_mode))
+        return file + " is not a regular file, so not a storage container";
+    if (!toWrite && sb.st_size < off_t(qnstorage::kNewSize))
+        return file + ": " + Why(qnerr::StorageFormat) + " (" + std::to_string(sb.st_size) + " bytes)";
+    return {};
+}
+
+// A record value read from standard input, within what a record can hold.
+bool ReadValue(std::string& value, std::string& error)
+{
+    std::vector<uint8_t> bytes;
+    if (!qnReadWholeFile("/dev/stdin", bytes, error, kMaxValueSize))
+        return false;
+    value.assign(bytes.begin(), bytes.end());
+    return true;
+}
+
 // The value's byte count: a string's includes its terminating 0.
 uint32_t ValueLength(CQNF_Storage& st, const CQNF_String& key, unsigned char type)
 {
@@ -79,8 +116,10 @@ uint32_t ValueLength(CQNF_Storage& st, const CQNF_String& key, unsigned char typ
 
 int List(const std::string& file)
 {
+    if (const std::string why = NotAContainer(file, false); !why.empty())
+        return tool::Fail(kName, why);
     CQNF_Storage st;
-    if (!st.Open(CQNF_String(file.c_str()), 1))
+    if (!st.Open(CQNF_String(file.c_str()), qnstorage::kOpenReadOnly))
         return Failed(file, st.GetError());
     // The index is sorted by key; its tags are record offsets: file order.
     CQNF_StringArray* all = st.GetAllRecordsArray();
@@ -98,8 +137,10 @@ int List(const std::string& file)
 
 int Get(const std::string& file, const std::string& path)
 {
+    if (const std::string why = NotAContainer(file, false); !why.empty())
+        return tool::Fail(kName, why);
     CQNF_Storage st;
-    if (!st.Open(CQNF_String(file.c_str()), 1))
+    if (!st.Open(CQNF_String(file.c_str()), qnstorage::kOpenReadOnly))
         return Failed(file, st.GetError());
     const CQNF_String key(path.c_str());
     const unsigned char type = st.GetRecType(key);
@@ -142,7 +183,8 @@ int Get(const std::string& file, const std::string& path)
     }
 }
 
-int Put(const std::string& file, const std::string& path, const std::string& typeText, const std::string& valueText)
+int Put(const std::string& file, const std::string& path, const std::string& typeText, const std::string& valueText,
+        bool repair)
 {
     if (!qnstorage::IsValidKey(path))
         return tool::BadArguments(kName, "PATH '" + path + "' has an empty name in it");
@@ -150,9 +192,9 @@ int Put(const std::string& file, const std::string& path, const std::string& typ
     if (!qnParseUnsigned(typeText, 6, type, 0) || type == 0)
         return tool::BadArguments(kName, "TYPE must be a record type 1 to 6, not '" + typeText + "'");
     std::string value = valueText;
-    if ((type == 4 || type == 5) && valueText == "-") {
-        value.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    }
+    std::string error;
+    if ((type == 4 || type == 5) && valueText == "-" && !ReadValue(value, error))
+        return tool::Fail(kName, "standard input: " + error);
     if (type == 4 && value.find('\0') != std::string::npos)
         return tool::Fail(kName, "a string value cannot hold a 0 byte; use type 5");
 
@@ -169,11 +211,23 @@ int Put(const std::string& file, const std::string& path, const std::string& typ
             return tool::BadArguments(kName, "VALUE '" + value + "' is not a number");
     }
 
+    if (const std::string why = NotAContainer(file, true); !why.empty())
+        return tool::Fail(kName, why);
+    // A missing file is made empty, never replaced: an empty file opens as
+    // a new container under the lock, so a put running beside this one
+    // keeps its record.
+    const int made = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (made >= 0)
+        ::close(made);
     CQNF_Storage st;
-    struct stat sb;
-    const bool exists = ::stat(file.c_str(), &sb) == 0;
-    if (!st.Open(CQNF_String(file.c_str()), exists ? 0 : 2))
+    if (!st.Open(CQNF_String(file.c_str()), qnstorage::kOpenUpdate))
         return Failed(file, st.GetError());
+    // All the changes reach the file in one write, while it is locked.
+    if (!st.BeginUpdate())
+        return Failed(file, st.GetError());
+    if (!repair && !st.CheckMD5())
+        return tool::Fail(kName, file + ": the MD5 stamp does not match the content, so it may be damaged; nothing "
+                                        "was written (--repair writes and stamps it anew)");
 
     // Missing parent folders are made on the way down.
     for (size_t gt = path.find('>'); gt != std::string::npos; gt = path.find('>', gt + 1)) {
@@ -213,13 +267,15 @@ int Put(const std::string& file, const std::string& path, const std::string& typ
     }
     if (!ok)
         return Failed(path, st.GetError());
-    if (!st.Close())
+    if (!st.EndUpdate() || !st.Close())
         return Failed(file, st.GetError());
     return 0;
 }
 
 int Check(const std::string& file)
 {
+    if (const std::string why = NotAContainer(file, false); !why.empty())
+        return tool::Fail(kName, why);
     CQNF_Storage st;
     if (!st.CheckMD5(CQNF_String(file.c_str())))
         return Failed(file, st.GetError());
@@ -227,25 +283,36 @@ int Check(const std::string& file)
     return 0;
 }
 
-int Run(const tool::Args& args)
+int Run(const tool::Args& all)
 {
+    tool::Args args;
+    bool repair = false;
+    for (const std::string& a : all)
+        if (a == "--repair")
+            repair = true;
+        else
+            args.push_back(a);
     const std::string sub = args.empty() ? std::string() : args[0];
     const size_t n = args.size();
+    if (repair && sub != "put")
+        return tool::Fail(kName, "--repair goes with put only");
     if (sub == "ls" && n == 2)
         return List(args[1]);
     if (sub == "get" && n == 3)
         return Get(args[1], args[2]);
     if (sub == "put" && n == 5)
-        return Put(args[1], args[2], args[3], args[4]);
+        return Put(args[1], args[2], args[3], args[4], repair);
     if (sub == "check" && n == 2)
         return Check(args[1]);
-    return tool::BadArguments(kName, "expected: storage ls FILE | get FILE PATH | put FILE PATH TYPE VALUE | check FILE");
+    return tool::BadArguments(kName, "expected: storage ls FILE | get FILE PATH | put [--repair] FILE PATH TYPE VALUE | "
+                                     "check FILE");
 }
 
 tool::Registrar reg({kName,
-                     "storage ls FILE | get FILE PATH | put FILE PATH TYPE VALUE | check FILE",
+                     "storage ls FILE | get FILE PATH | put [--repair] FILE PATH TYPE VALUE | check FILE",
                      "list (key, type, value bytes), read, write (type 1-6; '-' reads a string or binary "
-                     "from stdin) and stamp-check storage containers",
+                     "from stdin; --repair writes into a container whose stamp is wrong) and stamp-check "
+                     "storage containers",
                      Run});
 
 }  // namespace

@@ -36,7 +36,7 @@ int Run(const tool::Args& args)
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if ((a == "--resource" || a == "--snap" || a == "--scene") && i + 1 >= args.size()) {
-            return tool::Fail(kName, a + " needs a value");
+            return tool::BadArguments(kName, a + " needs a value");
         }
         if (a == "--resource") {
             resource = args[++i];
@@ -45,7 +45,7 @@ int Run(const tool::Args& args)
         } else if (a == "--scene") {
             scene = args[++i];
         } else {
-            return tool::Fail(kName, "unexpected argument '" + a + "'");
+            return tool::BadArguments(kName, "unknown option " + a);
         }
     }
     if (resource.empty() || !std::filesystem::is_regular_file(resource)) {

@@ -41,13 +41,13 @@ int Run(const tool::Args& args)
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if ((a == "--resource" || a == "--snap") && i + 1 >= args.size())
-            return tool::Fail(kName, a + " needs a file name");
+            return tool::BadArguments(kName, a + " needs a file name");
         if (a == "--resource")
             resource = args[++i];
         else if (a == "--snap")
             snap = args[++i];
         else
-            return tool::Fail(kName, "unexpected argument '" + a + "'");
+            return tool::BadArguments(kName, "unknown option " + a);
     }
     std::string made;
     if (resource.empty()) {

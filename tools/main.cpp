@@ -52,7 +52,7 @@ static void PrintAll()
 }
 
 int main(int argc, char** argv)
-{
+try {
     if (argc < 2) {
         PrintAll();
         return qnExitBadArguments;
@@ -77,4 +77,11 @@ int main(int argc, char** argv)
     }
     std::fprintf(stderr, "tessolo-tool: unknown command '%s' (try --help)\n", argv[1]);
     return qnExitBadArguments;
+} catch (const std::exception& e) {
+    // No program ends by an exception nobody caught: one line, and a failure.
+    std::fprintf(stderr, "tessolo-tool: %s\n", e.what());
+    return 1;
+} catch (...) {
+    std::fprintf(stderr, "tessolo-tool: an unexpected failure\n");
+    return 1;
 }

@@ -2,9 +2,10 @@
 #include "hostapp/HostProgram.h"
 
 #include <cstdio>
+#include <exception>
 
 int main(int argc, char** argv)
-{
+try {
     std::vector<std::string> args(argv + 1, argv + argc);
     hostapp::HostCommandLine cmd;
     bool help = false;
@@ -18,4 +19,11 @@ int main(int argc, char** argv)
         return hostapp::kExitOk;
     }
     return hostapp::RunHostProgram(cmd);
+} catch (const std::exception& e) {
+    // No program ends by an exception nobody caught: one line, and a failure.
+    std::fprintf(stderr, "tessolo-host: %s\n", e.what());
+    return hostapp::kExitHostError;
+} catch (...) {
+    std::fprintf(stderr, "tessolo-host: an unexpected failure\n");
+    return hostapp::kExitHostError;
 }

@@ -10,6 +10,7 @@
 #include "hostapp/StandInHost.h"
 
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -59,7 +60,7 @@ int BadArguments(const std::string& message)
 }  // namespace
 
 int main(int argc, char** argv)
-{
+try {
     hostapp::LayoutPlan plan;
     plan.columns = 4;
     plan.rows = 3;
@@ -114,7 +115,8 @@ int main(int argc, char** argv)
         return BadArguments("expected OUT");
     std::string err;
     if (!blockFile.empty()) {
-        if (!qnReadWholeFile(blockFile, g_block, err))
+        // A settings block is some 40 MB at its largest.
+        if (!qnReadWholeFile(blockFile, g_block, err, uint64_t(64) << 20))
             return Fail(err);
         if (g_block.empty())
             return Fail(blockFile + " is empty");
@@ -138,4 +140,11 @@ int main(int argc, char** argv)
     if (const unsigned short error = qnReplaceFile(out, bytes.data(), bytes.size()))
         return Fail(qnFileFailure(out, true, error));
     return 0;
+} catch (const std::exception& e) {
+    // No program ends by an exception nobody caught: one line, and a failure.
+    std::fprintf(stderr, "tessolo-mkdesc: %s\n", e.what());
+    return 1;
+} catch (...) {
+    std::fprintf(stderr, "tessolo-mkdesc: an unexpected failure\n");
+    return 1;
 }

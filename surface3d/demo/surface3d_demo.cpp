@@ -25,6 +25,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <cstdlib>
 #include <filesystem>
 #include <iterator>
@@ -662,7 +663,7 @@ bool ParseFloats(const std::string& s, float* out, int n)
 }  // namespace
 
 int main(int argc, char** argv)
-{
+try {
     std::vector<std::string> args(argv + 1, argv + argc);
     Options o;
     std::string allDir, sheet;
@@ -738,4 +739,11 @@ int main(int argc, char** argv)
     if (o.output.empty())
         return Fail("no output file (-o FILE.png)");
     return RunOne(o);
+} catch (const std::exception& e) {
+    // No program ends by an exception nobody caught: one line, and a failure.
+    std::fprintf(stderr, "surface3d-demo: %s\n", e.what());
+    return 1;
+} catch (...) {
+    std::fprintf(stderr, "surface3d-demo: an unexpected failure\n");
+    return 1;
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+using namespace cutflag;
+
 namespace app_test {
 
 class FakeCutter : public CCutterLink {
@@ -93,9 +95,9 @@ public:
     }
     // Public access to the protected helpers the tests drive directly.
     using CWnd_Main::m_nModelError;
-    bool UndoEmpty() const { return m_bUncmEmpty; }
-    uint8_t UndoKind() const { return m_UncmKind; }
-    uint8_t UndoSub() const { return m_UncmSub; }
+    bool UndoEmpty() const { return m_Uncm.empty; }
+    uint8_t UndoKind() const { return m_Uncm.kind; }
+    uint8_t UndoSub() const { return m_Uncm.sub; }
 
     std::vector<uint8_t> Block()
     {
@@ -118,7 +120,7 @@ inline void RandomLayout(Model& m, uint64_t seed)
     CQNF_SeededRandom pick(seed);
     m.m_KnotRandomness = float(pick.Next() % 100) / 100.0f;
     const uint16_t cols = uint16_t(1 + pick.Next() % 9), rows = uint16_t(1 + pick.Next() % 7);
-    if (!m.spl_SplitEvenParts(cols, rows, 1, 1))
+    if (!m.spl_SplitEvenParts(cols, rows, kForce, kResetExtras))
         return;
     m.cutter.shape.nodeCount = pick.Next() % 65;
     for (uint32_t i = 0; i < m.cutter.shape.nodeCount; ++i) {
@@ -132,12 +134,12 @@ inline void RandomLayout(Model& m, uint64_t seed)
         const uint32_t a = pick.Next() % m.m_nKnots, b = pick.Next() % m.m_nKnots;
         m.i_op_AddAuxKnifeToKnots(a, b);
     }
-    m.spl_DoReFillKnivesFromCutter(0, 0.3f, 0.3f, 0.3f, 0);
-    m.op_RandFlip(1, 1, 0, 0);
-    m.op_SelRandom(1, 0);
+    m.spl_DoReFillKnivesFromCutter(kAllKnives, 0.3f, 0.3f, 0.3f, kAllNodes);
+    m.op_RandFlip(kFlipH, kFlipU, kAllKnives, kNoRedraw);
+    m.op_SelRandom(kSelect, kNoRedraw);
     if (pick.Next() & 1)
-        m.op_ShowHideSelectedKnives(0, 0);
-    m.op_SelRandom(1, 0);
+        m.op_ShowHideSelectedKnives(kHide, kNoRedraw);
+    m.op_SelRandom(kSelect, kNoRedraw);
     m.m_bRazorCut = pick.Next() & 1;
     m.m_bAntiAlias = pick.Next() & 1;
     m.spl_OnKnifeSelChanged();

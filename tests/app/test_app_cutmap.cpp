@@ -12,20 +12,20 @@ using app_test::ScriptedRandom;
 TEST(AppCutMap, GridSizesAndLimits)
 {
     Model m;
-    ASSERT_TRUE(m.spl_SplitEvenParts(1, 1, 0, 1));
+    ASSERT_TRUE(m.spl_SplitEvenParts(1, 1, kIfChanged, kResetExtras));
     EXPECT_EQ(m.m_nColSplitters, 0);
     EXPECT_EQ(m.m_nRowSplitters, 0);
     EXPECT_EQ(m.m_nKnots, 4u);
     EXPECT_EQ(m.GetKnifeCount(), 0u);
 
-    ASSERT_TRUE(m.spl_SplitEvenParts(300, 5, 0, 1));
+    ASSERT_TRUE(m.spl_SplitEvenParts(300, 5, kIfChanged, kResetExtras));
     EXPECT_EQ(m.m_nColSplitters, 100);
     EXPECT_EQ(m.m_nRowSplitters, 4);
     EXPECT_EQ(m.m_nKnots, 102u * 6u);
     EXPECT_EQ(m.m_nColKnives, 100u * 5u);
     EXPECT_EQ(m.m_nRowKnives, 101u * 4u);
 
-    ASSERT_TRUE(m.spl_SplitEvenParts(4, 0, 0, 1));
+    ASSERT_TRUE(m.spl_SplitEvenParts(4, 0, kIfChanged, kResetExtras));
     EXPECT_EQ(m.m_nRowSplitters, 0);
     EXPECT_FLOAT_EQ(m.m_ColSplitters[0], 0.25f);
     EXPECT_FLOAT_EQ(m.m_ColSplitters[1], 0.5f);
@@ -41,15 +41,15 @@ TEST(AppCutMap, SameCountsWithoutForceKeepShapesAndOffsets)
 {
     Model m;
     m.m_KnotRandomness = 0.5f;
-    ASSERT_TRUE(m.spl_SplitEvenParts(4, 3, 0, 1));
+    ASSERT_TRUE(m.spl_SplitEvenParts(4, 3, kIfChanged, kResetExtras));
     CWnd_Main::settings_SetDefaultKnife(&m.m_ColKnives[2]);
     m.m_ColSplitters[0] = 0.1f;
     const float dx = m.m_Knots[5].dx;
-    ASSERT_TRUE(m.spl_SplitEvenParts(4, 3, 0, 1));
+    ASSERT_TRUE(m.spl_SplitEvenParts(4, 3, kIfChanged, kResetExtras));
     EXPECT_EQ(m.m_ColKnives[2].nodeCount, 5u);
     EXPECT_EQ(m.m_Knots[5].dx, dx);
     EXPECT_EQ(m.m_ColSplitters[0], 0.1f);
-    ASSERT_TRUE(m.spl_SplitEvenParts(4, 3, 1, 1));
+    ASSERT_TRUE(m.spl_SplitEvenParts(4, 3, kForce, kResetExtras));
     EXPECT_EQ(m.m_ColKnives[2].nodeCount, 0u);
     EXPECT_FLOAT_EQ(m.m_ColSplitters[0], 0.25f);
 }
@@ -58,7 +58,7 @@ TEST(AppCutMap, KnotOffsetsFollowTheAmount)
 {
     Model m;
     m.m_KnotRandomness = 0.5f;
-    ASSERT_TRUE(m.spl_SplitEvenParts(5, 5, 0, 1));
+    ASSERT_TRUE(m.spl_SplitEvenParts(5, 5, kIfChanged, kResetExtras));
     bool someNonZero = false;
     for (uint32_t i = 0; i < m.m_nKnots; ++i) {
         EXPECT_GE(m.m_Knots[i].dx, -0.5f);
@@ -71,7 +71,7 @@ TEST(AppCutMap, KnotOffsetsFollowTheAmount)
 
     // 0.001 is not more than 0.001: every offset becomes 0.
     m.m_KnotRandomness = 0.001f;
-    m.spl_AutoFillKnots(1);
+    m.spl_AutoFillKnots(kAllKnots);
     for (uint32_t i = 0; i < m.m_nKnots; ++i) {
         EXPECT_EQ(m.m_Knots[i].dx, 0.0f);
         EXPECT_EQ(m.m_Knots[i].dy, 0.0f);
@@ -82,7 +82,7 @@ TEST(AppCutMap, KnotOffsetsFollowTheAmount)
     r.values = {0, 2147483647u};
     m.SetRandomSource(&r);
     m.m_KnotRandomness = 0.25f;
-    m.spl_AutoFillKnots(1);
+    m.spl_AutoFillKnots(kAllKnots);
     EXPECT_FLOAT_EQ(m.m_Knots[0].dx, -0.25f);
     EXPECT_FLOAT_EQ(m.m_Knots[0].dy, 0.25f);
 }
@@ -90,13 +90,13 @@ TEST(AppCutMap, KnotOffsetsFollowTheAmount)
 TEST(AppCutMap, OnlyKnotsOfSelectedKnivesMove)
 {
     Model m;
-    ASSERT_TRUE(m.spl_SplitEvenParts(3, 3, 0, 1));  // C = R = 2, 4 x 4 knots
+    ASSERT_TRUE(m.spl_SplitEvenParts(3, 3, kIfChanged, kResetExtras));  // C = R = 2, 4 x 4 knots
     for (uint32_t i = 0; i < m.m_nKnots; ++i)
         m.m_Knots[i].dx = 0.9f;
     m.m_ColKnives[0].selected = 1;  // knots (0, 1) and (1, 1)
     m.spl_OnKnifeSelChanged();
     m.m_KnotRandomness = 0.0f;
-    m.spl_AutoFillKnots(0);
+    m.spl_AutoFillKnots(kMarkedKnots);
     for (uint32_t i = 0; i < m.m_nKnots; ++i)
         EXPECT_EQ(m.m_Knots[i].dx, (i == 1 || i == 5) ? 0.0f : 0.9f) << "knot " << i;
 }
@@ -105,7 +105,7 @@ TEST(AppCutMap, KnotPositionsStayBetweenNeighbours)
 {
     Model m;
     m.m_KnotRandomness = 0.0f;
-    ASSERT_TRUE(m.spl_SplitEvenParts(3, 1, 0, 1));  // splitters at 1/3 and 2/3
+    ASSERT_TRUE(m.spl_SplitEvenParts(3, 1, kIfChanged, kResetExtras));  // splitters at 1/3 and 2/3
     const qntFPOS o{10.0, 0.0};
     m.m_Knots[2].dx = 1.0f;  // last splitter, towards the right border
     EXPECT_NEAR(m.i_spl_ConvertKnot(2, 0, 300.0, 100.0, o).x, 300.0 - 10.0, 1e-4);
@@ -122,7 +122,7 @@ TEST(AppCutMap, KnotPositionsStayBetweenNeighbours)
 TEST(AppCutMap, KnotIndexAfterSplitterChanges)
 {
     Model m;
-    ASSERT_TRUE(m.spl_SplitEvenParts(3, 3, 0, 1));  // stride 4, 16 knots
+    ASSERT_TRUE(m.spl_SplitEvenParts(3, 3, kIfChanged, kResetExtras));  // stride 4, 16 knots
     EXPECT_EQ(m.i_CovertKnotID(1, 0, 1, 0), -1);    // on the deleted column
     EXPECT_EQ(m.i_CovertKnotID(2, 0, 1, 0), 1);
     EXPECT_EQ(m.i_CovertKnotID(15, 0, 1, 0), 11);
@@ -136,7 +136,7 @@ TEST(AppCutMap, KnotIndexAfterSplitterChanges)
 TEST(AppCutMap, ExtraKnifeRule)
 {
     Model m;
-    ASSERT_TRUE(m.spl_SplitEvenParts(4, 2, 0, 1));  // C = 3: stride 5, 15 knots
+    ASSERT_TRUE(m.spl_SplitEvenParts(4, 2, kIfChanged, kResetExtras));  // C = 3: stride 5, 15 knots
     EXPECT_FALSE(m.i_cmop_IsPossibleKnotsForAuxKnife(4, 5));  // 4 ends its row, still refused
     EXPECT_FALSE(m.i_cmop_IsPossibleKnotsForAuxKnife(0, 5));  // vertical neighbours
     EXPECT_FALSE(m.i_cmop_IsPossibleKnotsForAuxKnife(3, 3));
@@ -154,39 +154,39 @@ TEST(AppCutMap, ExtraKnifeRule)
 TEST(AppCutMap, ThicknessAndKnobQueries)
 {
     Model m;
-    ASSERT_TRUE(m.spl_SplitEvenParts(1, 1, 0, 1));
+    ASSERT_TRUE(m.spl_SplitEvenParts(1, 1, kIfChanged, kResetExtras));
     uint8_t mixed = 9;
-    EXPECT_EQ(m.spl_DoGetKnobSize(0, mixed), 100);
+    EXPECT_EQ(m.spl_DoGetKnobSize(kAllKnives, mixed), 100);
     EXPECT_EQ(mixed, 0);
-    EXPECT_EQ(m.spl_DoGetKnifeThickness(0, mixed), 1);
+    EXPECT_EQ(m.spl_DoGetKnifeThickness(kAllKnives, mixed), 1);
 
-    ASSERT_TRUE(m.spl_SplitEvenParts(3, 1, 0, 1));
+    ASSERT_TRUE(m.spl_SplitEvenParts(3, 1, kIfChanged, kResetExtras));
     m.m_ColKnives[0].knobSize = 50;
     m.m_ColKnives[0].selected = 1;
     m.m_ColKnives[1].selected = 1;
     m.spl_OnKnifeSelChanged();
-    EXPECT_EQ(m.spl_DoGetKnobSize(1, mixed), 75);
+    EXPECT_EQ(m.spl_DoGetKnobSize(kOnlySelected, mixed), 75);
     EXPECT_EQ(mixed, 1);
     m.m_ColKnives[1].knobSize = 50;
-    EXPECT_EQ(m.spl_DoGetKnobSize(1, mixed), 50);
+    EXPECT_EQ(m.spl_DoGetKnobSize(kOnlySelected, mixed), 50);
     EXPECT_EQ(mixed, 0);
 
     // Setters stay within what the settings block stores.
-    m.spl_DoSetKnifeTh(1000, 0, 0);
+    m.spl_DoSetKnifeTh(1000, kNoRazorCut, kAllKnives);
     EXPECT_EQ(m.m_ColKnives[0].thickness, 255u);
-    m.spl_DoSetKnobSize(0, 0);
+    m.spl_DoSetKnobSize(0, kAllKnives);
     EXPECT_EQ(m.m_ColKnives[0].knobSize, 1u);
 }
 
 TEST(AppCutMap, SettingAKnifeFromTheEditor)
 {
     Model m;
-    ASSERT_TRUE(m.spl_SplitEvenParts(2, 1, 0, 1));
+    ASSERT_TRUE(m.spl_SplitEvenParts(2, 1, kIfChanged, kResetExtras));
     ScriptedRandom low;
     low.values = {0};
     m.SetRandomSource(&low);
     CWnd_Main::KNIFESTRUCT& k = m.m_ColKnives[0];
-    m.i_spl_SetKnife(&k, 0.5f, 0.5f, 0.5f, 0, 0, 0, 1);  // amounts squared: 0.25
+    m.i_spl_SetKnife(&k, 0.5f, 0.5f, 0.5f, kAllNodes, kNoFlip, kNoFlip, kTakeSizes);  // amounts squared: 0.25
     ASSERT_EQ(k.nodeCount, 5u);
     EXPECT_EQ(low.draws, 15u);
     EXPECT_FLOAT_EQ(k.S[2], 0.25f);
@@ -202,7 +202,7 @@ TEST(AppCutMap, SettingAKnifeFromTheEditor)
     high.values = {2147483647u};
     m.SetRandomSource(&high);
     m.cutter.shape.H[2] = 2.9;
-    m.i_spl_SetKnife(&k, 0.0f, 1.0f, 0.0f, 0, 0, 0, 0);
+    m.i_spl_SetKnife(&k, 0.0f, 1.0f, 0.0f, kAllNodes, kNoFlip, kNoFlip, kKeepSizes);
     EXPECT_EQ(k.H[2], 3.0f);
 
     // A flip along on unselected nodes mirrors and reverses them.
@@ -211,8 +211,8 @@ TEST(AppCutMap, SettingAKnifeFromTheEditor)
     m.cutter.shape.U[0] = 0.2;
     m.cutter.shape.U[1] = 0.5;
     m.cutter.shape.U[2] = 0.9;
-    m.i_spl_SetKnife(&f, 0, 0, 0, 1, 0, 0, 0);  // copies: node count changed
-    m.i_spl_SetKnife(&f, 0, 0, 0, 1, 1, 0, 0);  // flip along, no node selected
+    m.i_spl_SetKnife(&f, 0, 0, 0, kOnlySelectedNodes, kNoFlip, kNoFlip, kKeepSizes);  // copies: node count changed
+    m.i_spl_SetKnife(&f, 0, 0, 0, kOnlySelectedNodes, kFlip, kNoFlip, kKeepSizes);  // flip along, no node selected
     EXPECT_FLOAT_EQ(f.U[0], 0.1f);
     EXPECT_FLOAT_EQ(f.U[1], 0.5f);
     EXPECT_FLOAT_EQ(f.U[2], 0.8f);
@@ -235,7 +235,7 @@ TEST(AppCutMap, HitTestRadiusGrowsWithZoom)
 {
     Model m(200, 200);
     m.m_KnotRandomness = 0.0f;
-    ASSERT_TRUE(m.spl_SplitEvenParts(2, 1, 0, 1));  // one straight column knife at x = 100
+    ASSERT_TRUE(m.spl_SplitEvenParts(2, 1, kIfChanged, kResetExtras));  // one straight column knife at x = 100
     m.m_bRazorCut = 0;
     ASSERT_TRUE(m.SetView(qntRECT_s{0, 0, 200, 200}, qntRECT_s{0, 0, 0, 0}, qntRECT_s{0, 0, 0, 0}, 4, 0, 0));
     CQNF_DWordArray ids;
@@ -247,7 +247,7 @@ TEST(AppCutMap, HitTestRadiusGrowsWithZoom)
     // Zoom step 6: thickness 3 is 12 preview pixels, radius 6.
     Model z(50, 50);
     z.m_KnotRandomness = 0.0f;
-    ASSERT_TRUE(z.spl_SplitEvenParts(2, 1, 0, 1));
+    ASSERT_TRUE(z.spl_SplitEvenParts(2, 1, kIfChanged, kResetExtras));
     z.m_bRazorCut = 0;
     ASSERT_TRUE(z.SetView(qntRECT_s{0, 0, 200, 200}, qntRECT_s{0, 0, 0, 0}, qntRECT_s{0, 0, 0, 0}, 6, 0, 0));
     EXPECT_TRUE(z.spl_GetKnifeByXY(106, 50, &ids));

@@ -94,7 +94,7 @@ TEST(AppDocuments, SaveAndLoad)
     EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
 
     Model b;
-    ASSERT_TRUE(b.spl_SplitEvenParts(2, 2, 1, 1));
+    ASSERT_TRUE(b.spl_SplitEvenParts(2, 2, kForce, kResetExtras));
     const std::vector<uint8_t> before = b.Block();
     ASSERT_TRUE(b.settings_LoadDocument(path.c_str(), message)) << message;
     EXPECT_EQ(b.Block(), a.Block());
@@ -140,7 +140,7 @@ TEST(AppDocuments, RefusedDocumentsKeepTheLayout)
 TEST(AppDocuments, PieceModeDocumentsCarryTheirRecords)
 {
     Model a;
-    ASSERT_TRUE(a.spl_SplitEvenParts(3, 2, 1, 1));
+    ASSERT_TRUE(a.spl_SplitEvenParts(3, 2, kForce, kResetExtras));
     a.m_bCutMode = 0;
     ASSERT_TRUE(a.m_PieceRecords.Zalloc(6 * 92));
     a.m_PieceRecords.GetPtr()[5 * 92 + 90] = 2;
@@ -190,7 +190,7 @@ TEST(AppDocuments, LastSettings)
 TEST(AppUndo, PartialStepsToggle)
 {
     Model m;
-    ASSERT_TRUE(m.spl_SplitEvenParts(3, 3, 1, 1));
+    ASSERT_TRUE(m.spl_SplitEvenParts(3, 3, kForce, kResetExtras));
     EXPECT_TRUE(m.UndoEmpty());
     m.uncm_PreSave(CWnd_Main::CMUNDO_KNOTS);
     const float before = m.m_Knots[5].dx;
@@ -209,7 +209,7 @@ TEST(AppUndo, PartialStepsToggle)
     // Selection with its anchor.
     CQNF_DWordArray ids = app_test::Ids({2});
     m.uncm_PreSave(CWnd_Main::CMUNDO_KNIFEFLAGS);
-    m.op_SetSelToKnives(0, 0, 0, &ids, 1, 0, 0);
+    m.op_SetSelToKnives(kNoKey, kNoKey, kNoKey, &ids, kNoSend, kDeselect, kNoRedraw);
     m.uncm_SaveState(CWnd_Main::CMUNDO_KNIFEFLAGS, CWnd_Main::CMSUB_NONE);
     EXPECT_EQ(m.UndoKind(), CWnd_Main::CMUNDO_KNIFEFLAGS);
     m.uncm_Restore();
@@ -223,10 +223,10 @@ TEST(AppUndo, PartialStepsToggle)
 TEST(AppUndo, WholeLayoutStepsMergeBySubKind)
 {
     Model m;
-    ASSERT_TRUE(m.spl_SplitEvenParts(3, 3, 1, 1));
-    m.OnCutterUpdateKnifeThickness(5, 0);
-    m.OnCutterUpdateKnifeThickness(7, 0);
-    m.OnCutterUpdateKnifeThickness(9, 0);
+    ASSERT_TRUE(m.spl_SplitEvenParts(3, 3, kForce, kResetExtras));
+    m.OnCutterUpdateKnifeThickness(5, kNoRazorCut);
+    m.OnCutterUpdateKnifeThickness(7, kNoRazorCut);
+    m.OnCutterUpdateKnifeThickness(9, kNoRazorCut);
     m.uncm_Restore();
     EXPECT_EQ(m.m_ColKnives[0].thickness, 3u);
     EXPECT_EQ(m.m_bRazorCut, 1);
@@ -234,7 +234,7 @@ TEST(AppUndo, WholeLayoutStepsMergeBySubKind)
     EXPECT_EQ(m.m_ColKnives[0].thickness, 9u);
 
     // A knob change after a thickness change is a step of its own.
-    m.OnCutterUpdateKnifeThickness(4, 0);
+    m.OnCutterUpdateKnifeThickness(4, kNoRazorCut);
     m.OnCutterUpdateKnifeSize(50);
     m.uncm_Restore();
     EXPECT_EQ(m.m_ColKnives[0].knobSize, 100u);
@@ -244,7 +244,7 @@ TEST(AppUndo, WholeLayoutStepsMergeBySubKind)
 TEST(AppUndo, ASnapshotOfAnotherGridIsNeverApplied)
 {
     Model m;
-    ASSERT_TRUE(m.spl_SplitEvenParts(4, 2, 1, 1));
+    ASSERT_TRUE(m.spl_SplitEvenParts(4, 2, kForce, kResetExtras));
     m.uncm_PreSave(CWnd_Main::CMUNDO_SPLITTERS);
     m.OnCutterUpdateRowsCols(2, 2);  // the grid shrinks between pre-save and commit
     m.m_ColSplitters[0] = 0.9f;

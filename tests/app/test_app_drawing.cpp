@@ -18,7 +18,7 @@ uint8_t Alpha(const CQNF_Image& img, int x, int y) { return img.GetPlane(3)[y * 
 void ShowGrid(Model& m, uint8_t zoom = 4)
 {
     m.m_KnotRandomness = 0.0f;
-    ASSERT_TRUE(m.spl_SplitEvenParts(2, 1, 1, 1));
+    ASSERT_TRUE(m.spl_SplitEvenParts(2, 1, kForce, kResetExtras));
     ASSERT_TRUE(m.SetView(qntRECT_s{10, 20, 210, 120}, qntRECT_s{10, 10, 210, 20}, qntRECT_s{0, 20, 10, 120}, zoom, 0,
                           0));
 }
@@ -77,7 +77,7 @@ TEST(AppDrawing, KnotMarkersOnlyWithExtras)
         fixed += m.m_KnotMarkers[i].fixed;
     EXPECT_EQ(fixed, 4u);
     EXPECT_EQ(Alpha(m.m_OverlayLayer, 100, 2), 255);  // the marker of knot (0, 1)
-    m.cmop_Extras(0, 1);
+    m.cmop_Extras(kHide, kRedraw);
     EXPECT_EQ(m.m_nKnotMarkers, 0u);
     EXPECT_FALSE(m.m_bOverlayLayerVisible);
 }
@@ -116,9 +116,9 @@ TEST(AppDrawing, RulerHandlesAndInsertionMapping)
     ASSERT_EQ(m.m_nColHandles, 1u);
     EXPECT_EQ(m.m_ColHandles[0].x, 100);
     EXPECT_EQ(Alpha(m.m_HSplitRulerImage, 100, 6), 255);
-    EXPECT_TRUE(m.op_TestAllowRCInsertion(1, 60, 0));
-    EXPECT_FALSE(m.op_TestAllowRCInsertion(1, 10, 0));  // on the preview's edge
-    ASSERT_TRUE(m.op_InsertRC(1, 60, 0));
+    EXPECT_TRUE(m.op_TestAllowRCInsertion(kColumn, 60, 0));
+    EXPECT_FALSE(m.op_TestAllowRCInsertion(kColumn, 10, 0));  // on the preview's edge
+    ASSERT_TRUE(m.op_InsertRC(kColumn, 60, 0));
     EXPECT_FLOAT_EQ(m.m_ColSplitters[0], 0.25f);
     // Scrolled so that no splitter is in view: no handle.
     Model s(800, 100);

@@ -92,7 +92,7 @@ TEST(AppEngine, HandOverAndBothReadersAgreeOnRandomLayouts)
 TEST(AppEngine, PieceRecordsTravelLittleEndian)
 {
     Model m;
-    ASSERT_TRUE(m.spl_SplitEvenParts(2, 2, 1, 1));
+    ASSERT_TRUE(m.spl_SplitEvenParts(2, 2, kForce, kResetExtras));
     CTessolo engine;
     CTessolo::SFX_ONEPIECE rec = engine.DefaultOnePiece();
     rec.imageOverlay.layerId = 0x01020304;
@@ -122,7 +122,7 @@ TEST(AppEngine, FlipsAndKnobSize)
 {
     Model m;
     m.m_KnotRandomness = 0.0f;
-    ASSERT_TRUE(m.spl_SplitEvenParts(2, 1, 1, 1));
+    ASSERT_TRUE(m.spl_SplitEvenParts(2, 1, kForce, kResetExtras));
     CWnd_Main::KNIFESTRUCT& k = m.m_ColKnives[0];
     k.nodeCount = 3;
     const float u[3] = {0.2f, 0.5f, 0.9f}, h[3] = {0.1f, 0.2f, -0.3f};

@@ -75,7 +75,7 @@ TEST(AppSettings, GoldenBytesOfTheSmallestLayout)
 {
     Model m;
     m.m_KnotRandomness = 0.0f;
-    ASSERT_TRUE(m.spl_SplitEvenParts(1, 1, 1, 1));
+    ASSERT_TRUE(m.spl_SplitEvenParts(1, 1, kForce, kResetExtras));
     m.m_Knots[0].dx = 1.0f;
     m.m_bRazorCut = 1;
     m.m_bAntiAlias = 0;
@@ -88,7 +88,7 @@ TEST(AppSettings, GoldenBytesOfTheSmallestLayout)
     EXPECT_EQ(b, want);
 
     // One knife record: flags, node count, knob, thickness, then U, H, S.
-    ASSERT_TRUE(m.spl_SplitEvenParts(2, 1, 1, 1));
+    ASSERT_TRUE(m.spl_SplitEvenParts(2, 1, kForce, kResetExtras));
     CWnd_Main::KNIFESTRUCT& k = m.m_ColKnives[0];
     k.flipH = k.off = 1;
     k.nodeCount = 1;
@@ -122,7 +122,7 @@ TEST(AppSettings, RandomLayoutsRoundTrip)
 TEST(AppSettings, PieceRecordsEndABlockWrittenInPieceMode)
 {
     Model a;
-    ASSERT_TRUE(a.spl_SplitEvenParts(2, 2, 1, 1));
+    ASSERT_TRUE(a.spl_SplitEvenParts(2, 2, kForce, kResetExtras));
     std::vector<uint8_t> cut = a.Block();
     EXPECT_EQ(cut[0], 0);
     EXPECT_EQ(cut[1], 0);
@@ -168,7 +168,7 @@ TEST(AppSettings, PieceRecordsEndABlockWrittenInPieceMode)
 TEST(AppSettings, ValuesAreClampedOnReading)
 {
     Model a;
-    ASSERT_TRUE(a.spl_SplitEvenParts(2, 1, 1, 1));
+    ASSERT_TRUE(a.spl_SplitEvenParts(2, 1, kForce, kResetExtras));
     CWnd_Main::KNIFESTRUCT& k = a.m_ColKnives[0];
     k.nodeCount = 2;
     std::vector<uint8_t> b = a.Block();
@@ -187,7 +187,7 @@ TEST(AppSettings, ValuesAreClampedOnReading)
     EXPECT_FLOAT_EQ(g.centerU, 0.5f);
     EXPECT_FALSE(IsDefaultLayout(r));
 
-    ASSERT_TRUE(a.spl_SplitEvenParts(2, 1, 1, 1));
+    ASSERT_TRUE(a.spl_SplitEvenParts(2, 1, kForce, kResetExtras));
     ASSERT_TRUE(r.Load(a.Block()));
     EXPECT_EQ(r.m_ColKnives[0].centerU, 0.0f);  // no nodes
 }
@@ -230,8 +230,8 @@ TEST(AppSettings, HostileKnifeRecordsAreRefused)
 {
     Model a;
     a.m_KnotRandomness = 0.0f;
-    ASSERT_TRUE(a.spl_SplitEvenParts(1, 1, 1, 1));
-    ASSERT_TRUE(a.spl_SplitEvenParts(2, 1, 1, 1));  // one column knife, 6 knots
+    ASSERT_TRUE(a.spl_SplitEvenParts(1, 1, kForce, kResetExtras));
+    ASSERT_TRUE(a.spl_SplitEvenParts(2, 1, kForce, kResetExtras));  // one column knife, 6 knots
     std::vector<uint8_t> b = a.Block();
     const size_t rec = 10 + 4 + 4 + 8 * 6 + 4;
     b[rec + 1] = 0;

@@ -6,6 +6,11 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -257,7 +262,41 @@ TEST_F(BaseStdFile, WholeFilesAreReadWithinALimit)
     EXPECT_EQ(error.rfind("cannot open " + PathOf("missing") + ": ", 0), 0u) << error;
     fs::create_directory(dir / "folder");
     EXPECT_FALSE(qnReadWholeFile(PathOf("folder"), bytes, error));
-    EXPECT_EQ(error, "cannot read " + PathOf("folder"));
+    EXPECT_EQ(error, PathOf("folder") + " is a folder, not a file");
+}
+
+TEST_F(BaseStdFile, WholeFileReadsCheckTheSizeBeforeReading)
+{
+    // A sparse file far over the limit, /dev/zero (no size, no end) and a
+    // pipe that sends too much: each refused, none read whole.
+    MakeFile("huge", "x");
+    ASSERT_EQ(::truncate(PathOf("huge").c_str(), off_t(3) << 30), 0);
+    rusage ru{};
+    ::getrusage(RUSAGE_SELF, &ru);
+    const long before = ru.ru_maxrss;
+    std::vector<uint8_t> bytes;
+    std::string error;
+    EXPECT_FALSE(qnReadWholeFile(PathOf("huge"), bytes, error, uint64_t(1) << 30));
+    EXPECT_EQ(error, PathOf("huge") + " is too large (over 1073741824 bytes)");
+    EXPECT_FALSE(qnReadWholeFile(PathOf("huge"), bytes, error)) << "the default has a limit too";
+    EXPECT_FALSE(qnReadWholeFile("/dev/zero", bytes, error, UINT64_MAX));
+    EXPECT_EQ(error, "/dev/zero is not a regular file");
+    ::getrusage(RUSAGE_SELF, &ru);
+    EXPECT_LT(ru.ru_maxrss - before, 64L * 1024) << "KiB taken";
+
+    const std::string fifo = PathOf("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        const int fd = ::open(fifo.c_str(), O_WRONLY);
+        const std::vector<char> block(300000, 'p');
+        (void)!::write(fd, block.data(), block.size());
+        ::_exit(0);
+    }
+    EXPECT_FALSE(qnReadWholeFile(fifo, bytes, error, 100000));
+    EXPECT_EQ(error, fifo + " is too large (over 100000 bytes)");
+    ::kill(writer, SIGKILL);
+    ::waitpid(writer, nullptr, 0);
 }
 
 TEST(BaseFileNames, EightBitNamesBecomeUtf16Units)

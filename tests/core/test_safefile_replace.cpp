@@ -1,12 +1,21 @@
 // Replacing files safely: whole buffers and streamed files, permissions,
-// links, and failures that must leave the target and no temporary file.
+// links, special targets (FIFOs, devices, standard output), and failures or
+// kills that must leave the target and no temporary file.
 #include "core/SafeFile.h"
 
 #include "test_storage_util.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <vector>
 
 #include <filesystem>
 #include <set>
@@ -157,4 +166,159 @@ TEST(SafeFileReplace, LongestNamesStillGetATemporaryFile)
     ASSERT_TRUE(f.Commit());
     EXPECT_EQ(ReadFile(dir.File(name)), (Bytes{'z'}));
     EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{name});
+}
+
+namespace {
+
+// Runs body in a child process; returns its exit status (-1: no child).
+template <typename Body>
+int InChild(Body body)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(body());
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Reads everything a FIFO gets, in a child, into a file beside it.
+pid_t Drain(const std::string& fifo, const std::string& into)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int in = ::open(fifo.c_str(), O_RDONLY);
+        const int out = ::open(into.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        char buf[256];
+        for (ssize_t n; (n = ::read(in, buf, sizeof buf)) > 0;)
+            if (::write(out, buf, size_t(n)) != n)
+                ::_exit(1);
+        ::_exit(0);
+    }
+    return pid;
+}
+
+bool IsCharDevice(const std::string& path)
+{
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
+}
+
+}  // namespace
+
+TEST(SafeFileReplace, FifosAndDevicesAreWrittenThroughNeverReplaced)
+{
+    TempDir dir;
+    const std::string fifo = dir.File("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_symlink("pipe", dir.File("to-pipe"));
+    // Both forms, through the FIFO itself and through a link to it.
+    struct Case {
+        const char* name;
+        bool streamed;
+    };
+    for (const Case c : {Case{"pipe", false}, Case{"to-pipe", true}}) {
+        SCOPED_TRACE(c.name);
+        const std::string got = dir.File("got");
+        const pid_t reader = Drain(fifo, got);
+        if (c.streamed) {
+            CQNF_SafeFile f;
+            ASSERT_TRUE(f.Open(dir.File(c.name)));
+            ASSERT_EQ(f.File().Write("xyz", 3), 3);
+            ASSERT_EQ(f.File().SetPos(0), 0);  // writers may seek back
+            ASSERT_EQ(f.File().Write("a", 1), 1);
+            ASSERT_TRUE(f.Commit()) << f.GetError();
+        } else {
+            ASSERT_EQ(qnReplaceFile(dir.File(c.name), "abc", 3), 0);
+        }
+        struct stat now;
+        if (::stat(fifo.c_str(), &now) != 0 || !S_ISFIFO(now.st_mode))
+            ::kill(reader, SIGKILL);  // the FIFO was replaced: its reader would wait for ever
+        int status = 0;
+        ASSERT_EQ(::waitpid(reader, &status, 0), reader);
+        EXPECT_EQ(ReadFile(got), c.streamed ? (Bytes{'a', 'y', 'z'}) : (Bytes{'a', 'b', 'c'}));
+        struct stat st;
+        ASSERT_EQ(::stat(fifo.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the FIFO is still a FIFO";
+        EXPECT_TRUE(fs::is_symlink(dir.File("to-pipe")));
+    }
+
+    // A device: a null device node of our own where we may make one (so a
+    // failure cannot touch the system's), else /dev/null itself.
+    std::string device = dir.File("null");
+    if (::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+        device = "/dev/null";
+    ASSERT_TRUE(IsCharDevice(device));
+    EXPECT_EQ(qnReplaceFile(device, "abc", 3), 0);
+    CQNF_SafeFile f;
+    ASSERT_TRUE(f.Open(device));
+    ASSERT_EQ(f.File().Write("abc", 3), 3);
+    EXPECT_TRUE(f.Commit());
+    EXPECT_TRUE(IsCharDevice(device)) << "the device is still a device";
+    EXPECT_EQ(Entries(dir.Path()).count(".null") + Entries("/dev").count(".null"), 0u);
+}
+
+TEST(SafeFileReplace, DashWritesStandardOutput)
+{
+    TempDir dir;
+    const std::string out = dir.File("stdout");
+    // The child's standard output is a file: "-" must append to what the
+    // shell opened, not put a new file in its place.
+    const int status = InChild([&] {
+        const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (fd < 0 || ::dup2(fd, STDOUT_FILENO) < 0 || ::write(STDOUT_FILENO, "<", 1) != 1)
+            return 2;
+        if (qnReplaceFile(kQnStandardOutput, "ab", 2) != 0)
+            return 3;
+        CQNF_SafeFile f;
+        if (!f.Open(kQnStandardOutput) || f.File().Write("cd", 2) != 2 || !f.Commit())
+            return 4;
+        CQNF_SafeFile dropped;
+        if (!dropped.Open(kQnStandardOutput) || dropped.File().Write("no", 2) != 2)
+            return 5;
+        return 0;  // dropped without Commit: sends nothing
+    });
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(ReadFile(out), (Bytes{'<', 'a', 'b', 'c', 'd'}));
+    EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"stdout"});
+}
+
+TEST(SafeFileReplace, AKilledWriterLeavesNoFileBehind)
+{
+    // SIGKILL can only be survived by a temporary file without a name;
+    // SIGTERM and SIGINT also by the named one, removed by the handler.
+    struct Case {
+        bool named;
+        int sig;
+    };
+    for (const Case c : {Case{false, SIGKILL}, Case{false, SIGTERM}, Case{true, SIGTERM}, Case{true, SIGINT}}) {
+        SCOPED_TRACE(std::string(c.named ? "named, " : "unnamed, ") + strsignal(c.sig));
+        TempDir dir;
+        const std::string target = dir.File("big.bin");
+        WriteFile(target, {1, 2, 3});
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            qnSafeFileForceNamedTemp(c.named);
+            CQNF_SafeFile f;
+            std::vector<char> block(1 << 20, 'z');
+            if (!f.Open(target) || f.File().Write(block.data(), uint32_t(block.size())) <= 0 || !f.File().Flush())
+                ::_exit(2);
+            (void)!::write(ready[1], "r", 1);
+            for (;;)
+                ::pause();
+        }
+        ::close(ready[1]);
+        char byte = 0;
+        ASSERT_EQ(::read(ready[0], &byte, 1), 1) << "the writer did not start";
+        ::close(ready[0]);
+        ::kill(pid, c.sig);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.sig) << "ended as the signal ends a program";
+        EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"big.bin"});
+        EXPECT_EQ(ReadFile(target), (Bytes{1, 2, 3}));
+    }
 }

@@ -74,7 +74,7 @@ TEST(StorageFiles, AFailedWriteLeavesFileAndContainerAsTheyWere)
     EXPECT_EQ(Entries(dir), std::set<std::string>{"plugin.conf"}) << "no temporary file is left";
 }
 
-TEST(StorageFiles, CloseThatCannotStampStillReleases)
+TEST(StorageFiles, CloseThatCannotWriteTheUpdateStillReleases)
 {
     TempDir root;
     const std::string dir = root.File("d");
@@ -83,15 +83,19 @@ TEST(StorageFiles, CloseThatCannotStampStillReleases)
     CQNF_Storage st;
     ASSERT_TRUE(st.Open(S(path), 2));
     ASSERT_TRUE(st.SetRecord("v", uint32_t(7)));
-    const Bytes unstamped = ReadFile(path);
+    const Bytes before = ReadFile(path);
+    ASSERT_TRUE(st.BeginUpdate());
+    ASSERT_TRUE(st.SetRecord("w", uint32_t(8)));
+    EXPECT_EQ(ReadFile(path), before) << "an update is written at its end";
     fs::rename(dir, root.File("gone"));
     EXPECT_FALSE(st.Close());
     EXPECT_FALSE(st.IsOpened());
     fs::rename(root.File("gone"), dir);
-    EXPECT_EQ(ReadFile(path), unstamped) << "content kept, old stamp";
+    EXPECT_EQ(ReadFile(path), before) << "content and stamp kept";
     CQNF_Storage back;
     ASSERT_TRUE(back.Open(S(path), 1));
     EXPECT_EQ(back.GetTotalRecords(), 1u);
+    EXPECT_TRUE(back.CheckMD5(S(path)));
 }
 
 TEST(StorageFiles, LinksAreFollowedAndPermissionsKept)
@@ -193,4 +197,26 @@ TEST(StorageFiles, NamesInAFolder)
     ASSERT_TRUE(st.Close());
     EXPECT_EQ(ReadFile(dir.File("last.qnth")).size(), 40u);
     EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"last.qnth"});
+}
+
+TEST(StorageFiles, AContainerNamedDashIsAFile)
+{
+    TempDir dir;
+    {
+        // In the folder for the relative name; back out whatever happens.
+        struct Cd {
+            fs::path before = fs::current_path();
+            ~Cd() { fs::current_path(before); }
+        } cd;
+        fs::current_path(dir.Path());
+        CQNF_Storage st;
+        ASSERT_TRUE(st.Open(S("-"), 2));
+        ASSERT_TRUE(st.SetRecord("k", uint8_t(1)));
+        ASSERT_TRUE(st.Close());
+    }
+    CQNF_Storage back;
+    ASSERT_TRUE(back.Open(S(dir.File("-")), 1));
+    uint8_t v = 0;
+    EXPECT_TRUE(back.GetRec("k", v));
+    EXPECT_EQ(v, 1);
 }

@@ -132,3 +132,69 @@ TEST_F(StorageTool, Md5AndZipBlocks)
     EXPECT_EQ(Shell(Tool("unzip " + Q(in) + " " + Q(back))), 1);
     EXPECT_EQ(Shell(Tool("md5 " + Q(dir.File("missing")))), 1);
 }
+
+TEST_F(StorageTool, WhatIsNoContainerFailsWithAPlainReason)
+{
+    const std::string empty = dir.File("empty.qns"), folder = dir.File("folder");
+    WriteFile(empty, {});
+    std::filesystem::create_directory(folder);
+    struct Case {
+        std::string file;
+        std::string says;
+    };
+    for (const Case& c : {Case{empty, "not a storage container"}, Case{"/dev/zero", "not a regular file"},
+                          Case{folder, "is a folder"}}) {
+        for (const char* sub : {"check", "ls", "get", "put"}) {
+            SCOPED_TRACE(c.file + " " + sub);
+            const std::string more = std::string(sub) == "get" ? " K" : std::string(sub) == "put" ? " K 1 1" : "";
+            std::string out;
+            // Standard error joins the output here.
+            const int code = Shell("{ " + Tool(std::string("storage ") + sub + " " + Q(c.file) + more) + " 2>&1; }", &out);
+            if (c.file == empty && std::string(sub) == "put") {
+                EXPECT_EQ(code, 0) << "an empty file becomes a container";
+                WriteFile(empty, {});
+                continue;
+            }
+            EXPECT_EQ(code, 1);
+            EXPECT_NE(out.find(c.says), std::string::npos) << out;
+            EXPECT_EQ(out.find("Success"), std::string::npos) << out;
+            EXPECT_EQ(out.find("stamp OK"), std::string::npos) << out;
+        }
+    }
+}
+
+TEST_F(StorageTool, PutIntoADamagedContainerNeedsRepair)
+{
+    const std::string f = dir.File("c.qns");
+    ASSERT_EQ(Shell(Tool("storage put " + Q(f) + " Text 4 hello")), 0);
+    // The container still parses, but its content no longer matches its stamp.
+    Bytes bad = ReadFile(f);
+    const size_t at = std::string(bad.begin(), bad.end()).find("hello");
+    ASSERT_NE(at, std::string::npos);
+    bad[at] = 'j';
+    WriteFile(f, bad);
+    std::string out;
+    EXPECT_EQ(Shell("{ " + Tool("storage put " + Q(f) + " K 1 1") + " 2>&1; }", &out), 1);
+    EXPECT_NE(out.find("--repair"), std::string::npos) << out;
+    EXPECT_EQ(ReadFile(f), bad) << "the damage is not stamped away";
+
+    ASSERT_EQ(Shell(Tool("storage put --repair " + Q(f) + " K 1 1")), 0);
+    EXPECT_EQ(Shell(Tool("storage check " + Q(f))), 0);
+    ASSERT_EQ(Shell(Tool("storage get " + Q(f) + " Text"), &out), 0);
+    EXPECT_EQ(out, "jello\n");
+}
+
+TEST_F(StorageTool, PutsRunningAtOnceKeepEveryKey)
+{
+    const std::string f = dir.File("c.qns");
+    // Eight at once, the first of them making the file.
+    std::string script;
+    for (int i = 0; i < 8; ++i)
+        script += Tool("storage put " + Q(f) + " 'P>k" + std::to_string(i) + "' 3 " + std::to_string(i)) + " & ";
+    ASSERT_EQ(Shell("{ " + script + "wait; }"), 0);
+    std::string out;
+    ASSERT_EQ(Shell(Tool("storage ls " + Q(f)), &out), 0);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_NE(out.find("P>k" + std::to_string(i) + "\t3\t4\n"), std::string::npos) << out;
+    EXPECT_EQ(Shell(Tool("storage check " + Q(f))), 0);
+}

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <deque>
 #include <random>
 
@@ -20,9 +21,9 @@ struct RefPiece {
     std::vector<uint8_t> placed;  // full-size mask
 };
 
-// The split done the plain way: the engine's knife raster, hole closing one
-// position after the other, and CQNF_2DMath::FillBounds with the engine's
-// function-pointer callbacks.
+// The split done the plain way: the engine's knife raster, its holes found
+// as one-position regions by a labelling of this test's own, and
+// CQNF_2DMath::FillBounds with the engine's function-pointer callbacks.
 std::vector<RefPiece> ReferenceSplit(CTessolo& e, int32_t w, int32_t h, const uint8_t* selection, int* holes)
 {
     const bool bits = e.m_bCut && e.m_bSmooth;
@@ -55,24 +56,53 @@ std::vector<RefPiece> ReferenceSplit(CTessolo& e, int32_t w, int32_t h, const ui
     auto blocked = [&](int32_t x, int32_t y) {
         return bits ? CTessolo::fTestBoundsBit({x, y}, &c) : CTessolo::fTestBounds({x, y}, &c);
     };
+    // Holes, found as what they are: free regions (4-connected) of exactly
+    // one position. They belong to the knife.
+    std::vector<int32_t> label(size_t(c.width) * c.height, -1);
+    std::vector<qntPOS> holeList;
+    int32_t regions = 0;
     for (int32_t y = 0; y < c.height; ++y)
         for (int32_t x = 0; x < c.width; ++x) {
-            if (blocked(x, y) || !blocked(x - 1, y) || !blocked(x + 1, y) || !blocked(x, y - 1) ||
-                !blocked(x, y + 1))
+            if (blocked(x, y) || label[size_t(y) * c.width + x] >= 0)
                 continue;
-            ++*holes;
-            if (bits) {
-                raster[size_t(y) * c.rowBytes + x / 8] |= uint8_t(0x80 >> (x % 8));
-            } else if (e.m_bSmooth) {
-                int sum = 0, n = 0;
-                for (auto [dx, dy] : {std::pair{-1, 0}, {1, 0}, {0, -1}, {0, 1}})
-                    if (x + dx >= 0 && x + dx < w && y + dy >= 0 && y + dy < h)
-                        sum += raster[size_t(y + dy) * w + x + dx], ++n;
-                raster[size_t(y) * w + x] = uint8_t(n ? sum / n : 255);
-            } else {
-                raster[size_t(y) * w + x] = 255;
+            std::deque<qntPOS> todo{{x, y}};
+            label[size_t(y) * c.width + x] = regions;
+            size_t size = 0;
+            while (!todo.empty()) {
+                const qntPOS p = todo.front();
+                todo.pop_front();
+                ++size;
+                for (auto [dx, dy] : {std::pair{-1, 0}, {1, 0}, {0, -1}, {0, 1}}) {
+                    const int32_t nx = p.x + dx, ny = p.y + dy;
+                    if (blocked(nx, ny) || label[size_t(ny) * c.width + nx] >= 0)
+                        continue;
+                    label[size_t(ny) * c.width + nx] = regions;
+                    todo.push_back({nx, ny});
+                }
             }
+            if (size == 1)
+                holeList.push_back({x, y});
+            ++regions;
         }
+    *holes += int(holeList.size());
+    std::vector<uint8_t> closed = raster;  // every hole decided on the raster as drawn
+    for (const qntPOS& q : holeList) {
+        const int32_t x = q.x, y = q.y;
+        if (bits) {
+            closed[size_t(y) * c.rowBytes + x / 8] |= uint8_t(0x80 >> (x % 8));
+        } else if (e.m_bSmooth) {
+            // Smooth lines: the mean of the neighbours inside the image.
+            int sum = 0, n = 0;
+            for (auto [dx, dy] : {std::pair{-1, 0}, {1, 0}, {0, -1}, {0, 1}})
+                if (x + dx >= 0 && x + dx < w && y + dy >= 0 && y + dy < h)
+                    sum += raster[size_t(y + dy) * w + x + dx], ++n;
+            closed[size_t(y) * w + x] = uint8_t(n ? sum / n : 255);
+        } else {
+            closed[size_t(y) * w + x] = 255;
+        }
+    }
+    raster = closed;
+    c.test = raster.data();
 
     std::vector<RefPiece> pieces;
     auto take = [&](const uint8_t* src, qntRECT_s box, bool clear) {
@@ -588,4 +618,37 @@ TEST(EngineSplit, AppendingKeepsEveryPieceRenderable)
     TestImage grey(20, 10, 1);
     EXPECT_FALSE(e.SplitCells(20, 10, nullptr, 0, grey.Planes(), 20, 1, 0, 100, 0));
     EXPECT_EQ(e.m_nPieces, 5u);
+}
+
+// An engine keeps its rasters and piece blocks from cut to cut: a cut after
+// others, of larger and smaller pictures and other modes, gives exactly the
+// pieces of a fresh engine.
+TEST(EngineSplit, ACutAfterOtherCutsEqualsAFreshOne)
+{
+    struct Cut {
+        int32_t w, h;
+        uint16_t cols, rows;
+        bool cut, smooth;
+    };
+    const Cut cuts[] = {{90, 70, 4, 3, true, true}, {50, 40, 2, 2, true, false}, {120, 80, 5, 3, true, true},
+                        {60, 90, 3, 4, false, true}, {90, 70, 4, 3, true, true}};
+    CTessolo reused;
+    for (const Cut& c : cuts) {
+        TestImage img(c.w, c.h, 3);
+        CTessolo fresh;
+        for (CTessolo* e : {&reused, &fresh}) {
+            ASSERT_TRUE(e->FreeSpliting());
+            Load(*e, c.cols, c.rows, c.cut, c.smooth);
+            ASSERT_TRUE(e->SplitCells(c.w, c.h, nullptr, 0, img.Planes(), uint32_t(c.w), 3, 0, 100, 1));
+        }
+        ASSERT_EQ(reused.m_nPieces, fresh.m_nPieces);
+        for (uint32_t i = 0; i < fresh.m_nPieces; ++i) {
+            const CTessolo::SPLITEDCELL& a = reused.m_pPieces[i];
+            const CTessolo::SPLITEDCELL& b = fresh.m_pPieces[i];
+            ASSERT_EQ(PlacedMask(a, c.w, c.h), PlacedMask(b, c.w, c.h)) << c.w << "x" << c.h << " piece " << i;
+            const size_t n = size_t(b.Width()) * b.Height();
+            for (uint8_t k = 0; k < 4; ++k)
+                ASSERT_EQ(std::memcmp(a.planePtrs[k], b.planePtrs[k], n), 0) << "plane " << int(k) << " piece " << i;
+        }
+    }
 }

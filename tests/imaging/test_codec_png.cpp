@@ -243,6 +243,67 @@ TEST(CodecPNGWrite, RgbAndGreyWithoutAlpha)
     }
 }
 
+// The filter byte in front of each row of the image data.
+std::vector<int> RowFilters(const Bytes& file, uint32_t rowBytes)
+{
+    Bytes z;
+    for (const auto& c : Chunks(file))
+        if (c.type == "IDAT")
+            z.insert(z.end(), c.data.begin(), c.data.end());
+    uint32_t h = 0;
+    for (const auto& c : Chunks(file))
+        if (c.type == "IHDR")
+            h = U32(c.data, 4);
+    uLongf size = uLongf(h) * (1 + rowBytes);
+    Bytes raw(size);
+    EXPECT_EQ(uncompress(raw.data(), &size, z.data(), uLong(z.size())), Z_OK);
+    std::vector<int> filters;
+    for (uint32_t y = 0; y < h && (y + 1) * (1 + rowBytes) <= size; ++y)
+        filters.push_back(raw[y * (1 + rowBytes)]);
+    return filters;
+}
+
+TEST(CodecPNGWrite, FastSpeedKeepsThePixelsAndFiltersEveryRowBySub)
+{
+    TempDir dir;
+    std::mt19937 rng(5);
+    const uint16_t w = 57, h = 33;
+    Bytes planes[4];
+    for (auto& pl : planes) {
+        pl.resize(size_t(w) * h);
+        for (size_t i = 0; i < pl.size(); ++i)
+            pl[i] = uint8_t(i % w * 3 + rng() % 9);
+    }
+    struct Case {
+        uint8_t mode;
+        int channels;
+    };
+    for (Case c :
+         {Case{PNG::WriteRGBA, 4}, Case{PNG::WriteGreyAlpha, 2}, Case{PNG::WriteRGB, 3}, Case{PNG::WriteGrey, 1}}) {
+        Bytes files[2];
+        for (int fast = 0; fast < 2; ++fast) {
+            PNG::PNGWRITE_PARAMS p;
+            p.width = w;
+            p.height = h;
+            p.mode = c.mode;
+            for (int k = 0; k < c.channels; ++k)
+                p.planes[k] = planes[k].data();
+            p.stride = w;
+            p.speed = fast ? PNG::PNGWRITE_PARAMS::Speed::Fast : PNG::PNGWRITE_PARAMS::Speed::Default;
+            PNG wr;
+            const std::string path = dir / ("f" + std::to_string(fast) + ".png");
+            ASSERT_TRUE(WritePlanes(path, p, wr));
+            files[fast] = ReadAll(path);
+        }
+        PNG a, b;
+        ASSERT_TRUE(Decode(a, files[0]));
+        ASSERT_TRUE(Decode(b, files[1]));
+        for (signed char k : {0, 1, 2, -1})
+            EXPECT_EQ(Plane(a, k), Plane(b, k)) << "mode " << int(c.mode) << " plane " << int(k);
+        EXPECT_EQ(RowFilters(files[1], uint32_t(w) * c.channels), std::vector<int>(h, 1)) << int(c.mode);
+    }
+}
+
 TEST(CodecPNGWrite, BadArgumentsAndNoFile)
 {
     TempDir dir;

@@ -289,14 +289,14 @@ TEST(FxStroke, NamedCases)
     const Planes before = rgbOut;
     ASSERT_TRUE(fxtest::Bind(fx, rgb, rgbOut));
     EXPECT_EQ(fx.StrokeInside(kRed, 255, 3), 0);
-    EXPECT_EQ(fx.GetError(), 1);
+    EXPECT_EQ(fx.GetError(), qnerr::BadArgument);
     EXPECT_EQ(rgbOut.data, before.data);
     Planes empty(0, 4, 4, true);
     Planes emptyOut(0, 4, 4, true);
     fx.ResetError();
     ASSERT_TRUE(fxtest::Bind(fx, empty, emptyOut));
     EXPECT_EQ(fx.StrokeInside(kRed, 255, 3), 0);
-    EXPECT_EQ(fx.GetError(), 1);
+    EXPECT_EQ(fx.GetError(), qnerr::BadArgument);
     ASSERT_TRUE(fxtest::Bind(fx, p, c));
     EXPECT_EQ(fx.StrokeInside(nullptr, 255, 3), 0);
 }

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <string>
 #include <limits>
 #include <vector>
 
@@ -18,20 +20,21 @@ namespace {
 // ---- Slow references -------------------------------------------------------
 
 // One line through the recursive Gaussian or the direct kernel, sample by
-// sample, exactly as described.
+// sample, exactly as described. The kernel itself (the sampled taps, or the
+// recursive coefficients) is the one Blur_PrepareBlurData chooses: what it
+// must be is checked on its own, by the properties of a Gaussian, in
+// FxBlurLine.KernelsAreGaussians.
 std::vector<double> RefBlurLine(double sigma, std::vector<double> x, bool constant, double c)
 {
     const size_t n = x.size();
     if (n == 0)
         return x;
-    if (sigma < 1.5) {
-        const double t = sigma < 0.1 ? 0.1 : 1.5 * sigma + 0.1;
-        const int taps = static_cast<int>(3.8 * t) + 2;
-        if (sigma < 0.1)
-            return x;
-        std::vector<double> w(taps);
-        for (int i = 0; i < taps; ++i)
-            w[i] = 1000.0 * std::exp(-static_cast<double>(i * i) / (2.0 * t * t));
+    CQNF_Mem work;
+    CQNF_ImageFX::STRUCT_Blur_VectorData kd;
+    CQNF_ImageFX::Blur_PrepareBlurData(sigma, &kd, &work, 0, 0);
+    if (kd.direct) {
+        const int taps = kd.halfWidth;
+        const double* w = kd.weights;
         std::vector<double> out(n);
         for (size_t i = 0; i < n; ++i) {
             double sum = 0.0, ws = 0.0;
@@ -59,13 +62,7 @@ std::vector<double> RefBlurLine(double sigma, std::vector<double> x, bool consta
         }
         return out;
     }
-    double q = sigma >= 2.5 ? 0.98711 * sigma - 0.9633 : 3.97156 - 4.14554 * std::sqrt(1.0 - 0.26891 * sigma);
-    const double q2 = q * q, q3 = q2 * q;
-    const double b0 = 1.57825 + 2.44413 * q + 1.4281 * q2 + 0.422205 * q3;
-    const double B1 = (2.44413 * q + 2.85619 * q2 + 1.26661 * q3) / b0;
-    const double B2 = -(1.4281 * q2 + 1.26661 * q3) / b0;
-    const double B3 = (0.422205 * q3) / b0;
-    const double B = 1.0 - (B1 + B2 + B3);
+    const double B1 = kd.B1, B2 = kd.B2, B3 = kd.B3, B = kd.B;
     const size_t L = static_cast<size_t>(7.0 * sigma) + n;
     const size_t pad = (L - n) / 2;
     std::vector<double> w(L);
@@ -335,17 +332,48 @@ TEST(FxBlurLine, BlurVectorMatchesReferenceForBothEdgeRules)
     }
 }
 
-TEST(FxBlurLine, KernelChoiceFollowsSigma)
+TEST(FxBlurLine, KernelsAreGaussians)
 {
+    // Below sigma 1.5: taps sampled from one Gaussian (centre 1000), wider
+    // than sigma so that a small blur still shows, growing with sigma, and
+    // cut where a tap has faded under 0.1 % of the centre but not before it
+    // falls under 0.1 % of the centre.
     CQNF_Mem work;
     CQNF_ImageFX::STRUCT_Blur_VectorData kd;
-    CQNF_ImageFX::Blur_PrepareBlurData(1.0, &kd, &work, 0, 0);
-    EXPECT_EQ(kd.direct, 1);
-    EXPECT_EQ(kd.halfWidth, static_cast<int>(3.8 * 1.6) + 2);
-    EXPECT_DOUBLE_EQ(kd.weights[0], 1000.0);
-    CQNF_ImageFX::Blur_PrepareBlurData(1.5, &kd, &work, 0, 0);
-    EXPECT_EQ(kd.direct, 0);
-    EXPECT_NEAR(kd.B + kd.B1 + kd.B2 + kd.B3, 1.0, 1e-12);
+    double lastWidth = 0.0;
+    for (double sigma : {0.2, 0.5, 0.8, 1.0, 1.2, 1.49}) {
+        CQNF_ImageFX::Blur_PrepareBlurData(sigma, &kd, &work, 0, 0);
+        ASSERT_EQ(kd.direct, 1) << sigma;
+        ASSERT_GE(kd.halfWidth, 2);
+        ASSERT_LE(kd.halfWidth, 20);
+        EXPECT_DOUBLE_EQ(kd.weights[0], 1000.0);
+        const double t = std::sqrt(-1.0 / (2.0 * std::log(kd.weights[1] / 1000.0)));
+        for (int i = 0; i < kd.halfWidth; ++i)
+            EXPECT_NEAR(kd.weights[i], 1000.0 * std::exp(-i * i / (2.0 * t * t)), 1e-9) << sigma << " tap " << i;
+        EXPECT_GT(t, sigma);
+        EXPECT_GT(t, lastWidth);
+        lastWidth = t;
+        EXPECT_LT(kd.weights[kd.halfWidth - 1], 1.0) << sigma;
+        EXPECT_GE(kd.weights[kd.halfWidth - 2], 0.5) << sigma;
+    }
+    // From sigma 1.5 on: a recursive filter of unit gain whose impulse
+    // response spreads like the Gaussian it stands for (a little wider, as
+    // this approximation is known to be: at most a fifth).
+    for (double sigma : {1.5, 2.5, 4.0, 9.0}) {
+        CQNF_ImageFX::Blur_PrepareBlurData(sigma, &kd, &work, 1, 0);
+        ASSERT_EQ(kd.direct, 0) << sigma;
+        EXPECT_NEAR(kd.B + kd.B1 + kd.B2 + kd.B3, 1.0, 1e-12);
+        std::vector<double> x(801, 0.0);
+        x[400] = 1.0;
+        kd.line = x.data();
+        kd.length = static_cast<uint32_t>(x.size());
+        ASSERT_EQ(CQNF_ImageFX::Blur_BlurVector(&kd), 1);
+        double var = 0.0;
+        for (int i = 0; i < 801; ++i)
+            var += x[i] * (i - 400.0) * (i - 400.0);
+        EXPECT_GE(std::sqrt(var), sigma) << sigma;
+        EXPECT_LE(std::sqrt(var), 1.2 * sigma) << sigma;
+    }
 }
 
 TEST(FxBlurLine, RecoveryFillsTransparentRunsFromTheirNeighbours)
@@ -533,7 +561,7 @@ TEST(FxGaussian, RefusesMismatchesAndBadSigmasWithoutWriting)
         const Planes before = d;
         ASSERT_TRUE(fxtest::Bind(fx, s, d));
         EXPECT_EQ(fx.GaussianBlur(sigma, 0, 1), 0);
-        EXPECT_EQ(fx.GetError(), 1);
+        EXPECT_EQ(fx.GetError(), qnerr::BadArgument);
         EXPECT_TRUE(d.SamePixels(before));
     }
     for (auto shape : {std::tuple{11, 10, 4}, std::tuple{10, 9, 4}, std::tuple{10, 10, 3}}) {
@@ -542,7 +570,7 @@ TEST(FxGaussian, RefusesMismatchesAndBadSigmasWithoutWriting)
         CQNF_ImageFX fx;
         ASSERT_TRUE(fxtest::Bind(fx, s, d));
         EXPECT_EQ(fx.GaussianBlur(3.0, 0, 1), 0);
-        EXPECT_EQ(fx.GetError(), 1);
+        EXPECT_EQ(fx.GetError(), qnerr::BadArgument);
         EXPECT_EQ(d.data, before.data);
     }
 }
@@ -639,14 +667,14 @@ TEST(FxMotion, ZeroDistanceCopiesAndBadArgumentsAreRefused)
         CQNF_ImageFX fx;
         ASSERT_TRUE(fxtest::Bind(fx, s, d));
         EXPECT_EQ(fx.MotionBlur(a, dist, 0, 1), 0);
-        EXPECT_EQ(fx.GetError(), 1);
+        EXPECT_EQ(fx.GetError(), qnerr::BadArgument);
         EXPECT_TRUE(d.SamePixels(before));
     }
     Planes narrow(19, 20, 4, true);
     CQNF_ImageFX fx;
     ASSERT_TRUE(fxtest::Bind(fx, s, narrow));
     EXPECT_EQ(fx.MotionBlur(30.0, 3.0, 0, 1), 0);
-    EXPECT_EQ(fx.GetError(), 1);
+    EXPECT_EQ(fx.GetError(), qnerr::BadArgument);
 }
 
 TEST(FxMotion, HugeAnglesFoldQuickly)
@@ -679,4 +707,30 @@ TEST(FxLanes, EveryInstructionSetMatchesTheReference)
     }
     EXPECT_GE(tried, 1);
     qnfx::ForceLaneIsa(widest);
+}
+
+// ---- Threads -----------------------------------------------------------------
+
+// Large pictures are blurred in bands on several threads: the bytes of one
+// thread, whatever the count, for both kernels, with recovery, and for the
+// motion blurs that run through the same passes.
+TEST(FxThreads, BandsGiveTheBytesOfOneThread)
+{
+    Planes s = Rgba(700, 420, 17);  // past the size from which passes run in bands
+    auto run = [&](int threads) {
+        setenv("TESSOLO_THREADS", std::to_string(threads).c_str(), 1);
+        std::vector<Planes> out;
+        for (double sigma : {0.8, 3.0})
+            out.push_back(RunGaussian(s, sigma, 1, 1));
+        for (double angle : {0.0, 90.0})
+            out.push_back(RunMotion(s, angle, 4.0, 0, 1));
+        unsetenv("TESSOLO_THREADS");
+        return out;
+    };
+    const std::vector<Planes> one = run(1);
+    for (int threads : {2, 3, 8}) {
+        const std::vector<Planes> many = run(threads);
+        for (size_t i = 0; i < one.size(); ++i)
+            EXPECT_TRUE(many[i].SamePixels(one[i])) << threads << " threads, case " << i;
+    }
 }

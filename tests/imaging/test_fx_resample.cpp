@@ -181,12 +181,12 @@ TEST(FxTile, RepeatsTheSourceAndReportsEachRow)
     Planes wrong(17, 12, 4, true);
     ASSERT_TRUE(fxtest::Bind(fx, s, wrong));
     EXPECT_EQ(fx.Tile(), 0);
-    EXPECT_EQ(fx.GetError(), 1);
+    EXPECT_EQ(fx.GetError(), qnerr::BadArgument);
     Planes empty(0, 5, 3, false);
     fx.ResetError();
     ASSERT_TRUE(fxtest::Bind(fx, empty, d));
     EXPECT_EQ(fx.Tile(), 0);
-    EXPECT_EQ(fx.GetError(), 1);
+    EXPECT_EQ(fx.GetError(), qnerr::BadArgument);
 }
 
 TEST(FxResize, SameSizeCopiesWithAReportPerPlane)
@@ -271,10 +271,10 @@ TEST(FxResize, CancellationAndRefusals)
         fx.ResetError();
         ASSERT_TRUE(fxtest::Bind(fx, a, b));
         EXPECT_EQ(fx.Resize(1), 0);
-        EXPECT_EQ(fx.GetError(), 1);
+        EXPECT_EQ(fx.GetError(), qnerr::BadArgument);
         fx.ResetError();
         EXPECT_EQ(fx.Resize_Int_ZO(1), 0);
-        EXPECT_EQ(fx.GetError(), 1);
+        EXPECT_EQ(fx.GetError(), qnerr::BadArgument);
     }
 }
 
@@ -306,7 +306,7 @@ TEST(FxResizeZO, BoxMeansAndHandsEnlargingToResize)
     Planes dot(1, 1, 1, false);
     ASSERT_TRUE(fxtest::Bind(fx, big, dot));
     EXPECT_EQ(fx.Resize_Int_ZO(0), 0);
-    EXPECT_EQ(fx.GetError(), 1);
+    EXPECT_EQ(fx.GetError(), qnerr::BadArgument);
 }
 
 TEST(FxConvolution, MatchesTheReference)
@@ -368,7 +368,7 @@ TEST(FxConvolution, SharpeningKeepsConstantAreas)
     none.width = 3;
     none.height = 3;
     EXPECT_EQ(fx.ApplyConvolutionMask(none, 0), 0);
-    EXPECT_EQ(fx.GetError(), 1);
+    EXPECT_EQ(fx.GetError(), qnerr::BadArgument);
 }
 
 TEST(FxBinding, RefusesUnsafeDescriptionsAndLeavesTheSideUnbound)
@@ -382,7 +382,7 @@ TEST(FxBinding, RefusesUnsafeDescriptionsAndLeavesTheSideUnbound)
     EXPECT_EQ(fx.SetSource(one, s.stride, 1, 0, 10, 10), 1);
     uint8_t* planes[5] = {s.ptrs[0], s.ptrs[1], nullptr, nullptr, nullptr};
     EXPECT_EQ(fx.SetSource(planes, s.stride, 3, 0, 10, 10), 0);  // a missing plane
-    EXPECT_EQ(fx.GetError(), 1);
+    EXPECT_EQ(fx.GetError(), qnerr::BadArgument);
     EXPECT_EQ(fx.SetSource(s.ptrs, s.stride, 6, 0, 10, 10), 0);  // more than five planes
     EXPECT_EQ(fx.SetSource(s.ptrs, 9, 3, 0, 10, 10), 0);         // stride shorter than a row
     EXPECT_EQ(fx.SetSource(s.ptrs, s.stride, 0, 1, 10, 10), 0);  // alpha on no planes
@@ -393,7 +393,7 @@ TEST(FxBinding, RefusesUnsafeDescriptionsAndLeavesTheSideUnbound)
     const Planes before = d;
     fx.ResetError();
     EXPECT_EQ(fx.Invert(), 0);
-    EXPECT_EQ(fx.GetError(), 1);
+    EXPECT_EQ(fx.GetError(), qnerr::BadArgument);
     EXPECT_EQ(d.data, before.data);
 }
 
@@ -465,10 +465,10 @@ TEST(FxBinding, ImagesBindTheirOwnPlanes)
     ASSERT_TRUE(rgb.Create(20, 10, qnimg::ModeRGB));
     ASSERT_EQ(fx.SetDestination(&rgb), 1);
     EXPECT_EQ(fx.Invert(), 0);
-    EXPECT_EQ(fx.GetError(), 1);
+    EXPECT_EQ(fx.GetError(), qnerr::BadArgument);
     fx.ResetError();
     EXPECT_EQ(fx.SetSource(static_cast<CQNF_Image*>(nullptr)), 0);
-    EXPECT_EQ(fx.GetError(), 1);
+    EXPECT_EQ(fx.GetError(), qnerr::BadArgument);
     // An image without pixels binds; there is nothing to filter.
     CQNF_Image none;
     ASSERT_EQ(fx.SetSource(&none), 1);

@@ -205,7 +205,7 @@ TEST(SurfaceBgShadow, AnyStrideAndTheGroundBias)
     EXPECT_EQ(flush, std::vector<uint8_t>(kW * kH, 0));
     // Bad input: error 1.
     EXPECT_EQ(card.s.RenderHQ_BgShadow(1.0f, card.alpha.data(), 32, 32, 32, nullptr, kW, kW, kH), 0);
-    EXPECT_EQ(card.s.GetError(), 1);
+    EXPECT_EQ(card.s.GetError(), qnerr::BadArgument);
     EXPECT_EQ(card.s.RenderHQ_BgShadow(1.0f, card.alpha.data(), 32, 32, 32, packed.data(), kW - 1, kW, kH), 0);
 }
 

@@ -43,7 +43,7 @@ TEST(SurfaceHQFrame, EmptyClipFailsWithErrorOneAndTouchesNothing)
         Args a;
         a.clip = qntRECT_s{20, 0, 30, 10};
         EXPECT_EQ(p.Run(r, t, x, a), 0) << Name(r);
-        EXPECT_EQ(IsGen2(r) ? p.s2.GetError() : p.s1.GetError(), 1) << Name(r);
+        EXPECT_EQ(IsGen2(r) ? p.s2.GetError() : p.s1.GetError(), qnerr::BadArgument) << Name(r);
         EXPECT_TRUE(t == before) << Name(r);
     }
 }
@@ -57,7 +57,7 @@ TEST(SurfaceHQFrame, BadArgumentsAreRefusedBeforeAnythingIsWritten)
     auto expectRefused = [&](R r, Args a, Target& t, const char* what) {
         Target before = t;
         EXPECT_EQ(p.Run(r, t, x, a), 0) << Name(r) << " " << what;
-        EXPECT_EQ(IsGen2(r) ? p.s2.GetError() : p.s1.GetError(), 1) << Name(r) << " " << what;
+        EXPECT_EQ(IsGen2(r) ? p.s2.GetError() : p.s1.GetError(), qnerr::BadArgument) << Name(r) << " " << what;
         EXPECT_TRUE(t == before) << Name(r) << " " << what;
     };
     for (R r : kAll) {
@@ -96,7 +96,7 @@ TEST(SurfaceHQFrame, BadArgumentsAreRefusedBeforeAnythingIsWritten)
     for (R r : {R::Opt1, R::Phong1}) {
         Target u(8, 8), before(8, 8);
         EXPECT_EQ(Call(r, nullptr, &lonely, u, x, Args{}), 0);
-        EXPECT_EQ(lonely.GetError(), 1);
+        EXPECT_EQ(lonely.GetError(), qnerr::BadArgument);
         EXPECT_TRUE(u == before);
     }
     CQNF_3D_Surface full;
@@ -106,7 +106,7 @@ TEST(SurfaceHQFrame, BadArgumentsAreRefusedBeforeAnythingIsWritten)
                             x.back[2].data(), x.back[3].data(), x.alpha.data(), 8, 8, 8, nullptr, nullptr, 8, 0, 0,
                             qnNullRect),
               0);
-    EXPECT_EQ(full.GetError(), 1);  // the alternative layout is refused
+    EXPECT_EQ(full.GetError(), qnerr::BadArgument);  // the alternative layout is refused
 }
 
 TEST(SurfaceHQFrame, UncoveredPixelsGetAlphaZeroAndKeepTheirColour)
@@ -321,7 +321,7 @@ TEST(SurfaceHQFrame, PoolThatCannotGrowStopsTheRenderWithErrorSeventeen)
     // 2 x 256 records to start with, four layers need 1024.
     s.SetHQFragmentLimit(600);
     EXPECT_EQ(Call(R::Simple2, &s, nullptr, t, x, Args{}), 0);
-    EXPECT_EQ(s.GetError(), 17);
+    EXPECT_EQ(s.GetError(), qnerr::NoMemory);
     s.SetHQFragmentLimit(1024 + 256);
     s.SetError(0);
     EXPECT_EQ(Call(R::Simple2, &s, nullptr, t, x, Args{}), 1);
@@ -436,5 +436,5 @@ TEST(SurfaceHQFrame, HostileInputStaysSafe)
                                 nullptr, x.front[0].data(), nullptr, nullptr, nullptr, 0, nullptr, x.back[0].data(),
                                 nullptr, nullptr, nullptr, x.alpha.data(), 4, 4, 4, qntRECT_s{0, 0, 4, 4}),
               0);
-    EXPECT_EQ(s.GetError(), 1);
+    EXPECT_EQ(s.GetError(), qnerr::BadArgument);
 }

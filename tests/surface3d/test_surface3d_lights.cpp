@@ -100,7 +100,7 @@ TYPED_TEST(SurfaceLightList, GetDataHandsBackTheSurfacesOwnName)
     EXPECT_EQ(s.Light_GetData(&missing), 0);
     EXPECT_EQ(s.Light_Change(&missing), 0);
     EXPECT_EQ(s.Light_Add(nullptr), 0);
-    EXPECT_EQ(s.GetError(), 1);
+    EXPECT_EQ(s.GetError(), qnerr::BadArgument);
 }
 
 TYPED_TEST(SurfaceLightList, ShadowMapStorageBelongsToTheLight)
@@ -118,7 +118,7 @@ TYPED_TEST(SurfaceLightList, ShadowMapStorageBelongsToTheLight)
     EXPECT_EQ(s.Light_CreateShadowMapStorage(C("Z"), 16, 8), 0);
     // More than a 32-bit block can describe: refused with the memory error.
     EXPECT_EQ(s.Light_CreateShadowMapStorage(C("B"), 0x10000ul, 0x10001ul), 0);
-    EXPECT_EQ(s.GetError(), 17);
+    EXPECT_EQ(s.GetError(), qnerr::NoMemory);
     EXPECT_EQ(s.Light_Delete(C("A")), 1);
     EXPECT_EQ(s.Light_GetShadowMap(C("A")), nullptr);
     ASSERT_EQ(s.Light_CreateShadowMapStorage(C("B"), 4, 4), 1);
@@ -239,7 +239,7 @@ TEST(Surface2Lights, AmbientManualAndAutomatic)
     // shadow: Under's diffuse (-1 x 1) is clamped to 0
     EXPECT_EQ(s.GetAmbientBlock().shadowOpacity, 100.0f);
     EXPECT_EQ(s.Light_SetAmbientLight(nullptr, 0, lo, 0, 0, 0), 0);
-    EXPECT_EQ(s.GetError(), 1);
+    EXPECT_EQ(s.GetError(), qnerr::BadArgument);
 }
 
 TEST(Surface1Lights, AddConvertsAndSetsChangeFlags)

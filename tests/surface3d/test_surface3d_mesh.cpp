@@ -66,7 +66,7 @@ TYPED_TEST(SurfaceMesh, StreamRefusesShortStreamsAndBadIndicesAndKeepsTheMesh)
     for (size_t cut : {size_t{0}, size_t{7}, size_t{8}, tri.size() - 1}) {
         s.ResetError();
         EXPECT_EQ(s.Create(tri.data(), cut), 0) << "length " << cut;
-        EXPECT_EQ(s.GetError(), 1);
+        EXPECT_EQ(s.GetError(), qnerr::BadArgument);
     }
     const auto badIndex = WriteStream(three, {{0, 1, 3, 0}});
     EXPECT_EQ(s.Create(badIndex.data(), badIndex.size()), 0);
@@ -135,7 +135,7 @@ TYPED_TEST(SurfaceMesh, CopyTakesVerticesAndTrianglesOnly)
     EXPECT_EQ(dst.GetTriMeshCount(), 0u);
 
     EXPECT_EQ(dst.Create(static_cast<TypeParam*>(nullptr)), 0);
-    EXPECT_EQ(dst.GetError(), 1);
+    EXPECT_EQ(dst.GetError(), qnerr::BadArgument);
     EXPECT_EQ(src.Create(&src), 1);
     EXPECT_EQ(src.GetVertex(2)->x, 4.0f);
 }
@@ -160,5 +160,5 @@ TYPED_TEST(SurfaceMesh, ImpossibleSizesFailWithMemoryError)
 {
     TypeParam s;
     EXPECT_EQ(s.Create(0xFFFFFFFFul, 0ul), 0);
-    EXPECT_EQ(s.GetError(), 17);
+    EXPECT_EQ(s.GetError(), qnerr::NoMemory);
 }

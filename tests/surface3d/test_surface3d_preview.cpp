@@ -263,11 +263,11 @@ TYPED_TEST(SurfacePreview, ClipAndFailures)
     const auto zb = s.GetZBuffer();
     Canvas d(32, 32);
     EXPECT_EQ(s.RenderFlatShadedSurface(&d.img, 0, 0, qntRECT_s{40, 40, 50, 50}, 0, kBlack, kWhite, kWhite), 0);
-    EXPECT_EQ(s.GetError(), 1);
+    EXPECT_EQ(s.GetError(), qnerr::BadArgument);
     Canvas rgb(32, 32, 1);
     s.ResetError();
     EXPECT_EQ(s.RenderFlatShadedSurface(&rgb.img, 0, 0, qnNullRect, 0, kBlack, kWhite, kWhite), 0);
-    EXPECT_EQ(s.GetError(), 1);
+    EXPECT_EQ(s.GetError(), qnerr::BadArgument);
     EXPECT_EQ(s.RenderDraftTexturedSurface(&rgb.img, 0, 0, &c.img, &c.img, qnNullRect), 0);
     EXPECT_EQ(s.RenderFlatShadedSurface(nullptr, 0, 0, qnNullRect, 0, kBlack, kWhite, kWhite), 0);
     EXPECT_EQ(s.RenderMeshGrid(nullptr, 0, 0, qnNullRect, 0, kWhite), 0);
@@ -475,7 +475,7 @@ TYPED_TEST(SurfacePreview, DraftTextureSimpleAndTransformedPathsAgree)
     EXPECT_EQ(s.RenderDraftTexturedSurface(&simple.img, 0, 0, &front.img, nullptr, qnNullRect), 0);
     s.Create(s.GetVertexCount() + 1ul, s.GetTriMeshCount());
     EXPECT_EQ(s.RenderDraftTexturedSurface(&simple.img, 0, 0, &front.img, &back.img, qnNullRect), 0);
-    EXPECT_EQ(s.GetError(), 1);
+    EXPECT_EQ(s.GetError(), qnerr::BadArgument);
 }
 
 TYPED_TEST(SurfacePreview, DraftShadeByFaceSlant)

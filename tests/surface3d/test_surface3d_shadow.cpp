@@ -390,13 +390,13 @@ TEST(SurfaceShadowMap, RefusesBadInputsAndLeavesTheMapLitOnCancel)
     auto alpha = OpaqueAlpha();
     // No storage yet.
     EXPECT_EQ(s.int_GenerateInternalLightShadowMap(rec, alpha.data(), kTexW, kTexW, kTexH, 1, 0, 100), 0);
-    EXPECT_EQ(s.GetError(), 1);
+    EXPECT_EQ(s.GetError(), qnerr::BadArgument);
     ASSERT_EQ(s.Light_CreateShadowMapStorage(C("L"), 500, kTexH), 1);
     std::fill(rec->shadowMap, rec->shadowMap + 500 * kTexH, 7);
     std::vector<uint8_t> wide(512 * kTexH, 255);
     s.ResetError();
     EXPECT_EQ(s.int_GenerateInternalLightShadowMap_v2(rec, wide.data(), 512, 500, kTexH, 1, 0, 100), 0);
-    EXPECT_EQ(s.GetError(), 1);
+    EXPECT_EQ(s.GetError(), qnerr::BadArgument);
     EXPECT_TRUE(std::all_of(rec->shadowMap, rec->shadowMap + 500 * kTexH, [](uint8_t v) { return v == 7; }));
     // A map made for another size is refused; so are null planes and a
     // stale mapping.
@@ -406,7 +406,7 @@ TEST(SurfaceShadowMap, RefusesBadInputsAndLeavesTheMapLitOnCancel)
     EXPECT_EQ(s.int_GenerateInternalLightShadowMap(nullptr, alpha.data(), kTexW, kTexW, kTexH, 1, 0, 100), 0);
     s.Create(9ul, 4ul);
     EXPECT_EQ(s.int_GenerateInternalLightShadowMap(rec, alpha.data(), kTexW, kTexW, kTexH, 1, 0, 100), 0);
-    EXPECT_EQ(s.GetError(), 1);
+    EXPECT_EQ(s.GetError(), qnerr::BadArgument);
     s.Create(8ul, 4ul);
 
     // Cancel part-way: the map is left fully lit, not half made.

@@ -248,7 +248,7 @@ TYPED_TEST(SurfaceTransform, DegenerateAndBrokenTrianglesDoNotPoisonNormals)
     s.GetTriMesh(0)->b = 99;
     s.ResetError();
     EXPECT_EQ(s.PrepareVertexNormalsArray(), 0);
-    EXPECT_EQ(s.GetError(), 1);
+    EXPECT_EQ(s.GetError(), qnerr::BadArgument);
     EXPECT_EQ(s.GetMeshNormal(0ul).z, 0.0f);
 }
 

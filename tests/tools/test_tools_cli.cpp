@@ -101,7 +101,9 @@ TEST(ToolCli, BadArgumentsExitTwoEverywhere)
         {TESSOLO_TOOL, "layout new --grid 0x3 x.qntd"}, {TESSOLO_TOOL, "engine pieces --frobnicate a b c"},
         {TESSOLO_TOOL, "layout new --grid 3x3 --flip sideways x.qntd"}, {TESSOLO_HOST, "--frobnicate a.png b.png"},
         {TESSOLO_HOST, "in.png out.bmp"}, {TESSOLO_MKDESC, "--grid 0x0 x.qnds"},
-        {TESSOLO_MKDESC, "--frobnicate x.qnds"},
+        {TESSOLO_MKDESC, "--frobnicate x.qnds"}, {TESSOLO_TOOL, "resources dump"},
+        {TESSOLO_TOOL, "resources sheet --frobnicate"}, {TESSOLO_TOOL, "ui-gallery --frobnicate"},
+        {TESSOLO_TOOL, "ui-controls --frobnicate"}, {TESSOLO_TOOL, "shapes show x.qntk --frobnicate"},
     };
     for (const auto& c : cases) {
         const Result r = RunProgram(c.program, c.args);

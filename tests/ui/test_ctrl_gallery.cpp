@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <unistd.h>
 #include <sys/wait.h>
 
 TEST(CtrlGallery, EverySceneSnaps)
@@ -19,7 +20,7 @@ TEST(CtrlGallery, EverySceneSnaps)
     std::string error;
     ASSERT_TRUE(ctrltest::BuildControlsGallery(resource, error)) << error;
     for (const std::string& scene : qnui::ControlsGalleryScenes()) {
-        const std::string png = ::testing::TempDir() + "ctrl_gallery_" + scene + ".png";
+        const std::string png = ::testing::TempDir() + "tessolo_" + std::to_string(::getpid()) + "_ctrl_gallery_" + scene + ".png";
         ASSERT_TRUE(qnui::SnapControlsGallery(resource, scene, png, error)) << scene << ": " << error;
         CQNF_ImageFile shot;
         ASSERT_TRUE(shot.Load(png)) << shot.Reason();
@@ -34,12 +35,12 @@ TEST(CtrlGallery, EverySceneSnaps)
 
 TEST(CtrlGallery, CommandLine)
 {
-    const std::string resource = ::testing::TempDir() + "ctrl_gallery_cli.qns4";
+    const std::string resource = ::testing::TempDir() + "tessolo_" + std::to_string(::getpid()) + "_ctrl_gallery_cli.qns4";
     std::string error;
     ASSERT_TRUE(ctrltest::BuildControlsGallery(resource, error)) << error;
     const std::string tool = std::string(TESSOLO_BINARY_DIR) + "/tools/tessolo-tool";
-    const std::string png = ::testing::TempDir() + "ctrl_gallery_cli.png";
-    const std::string errFile = ::testing::TempDir() + "ctrl_gallery_cli.err";
+    const std::string png = ::testing::TempDir() + "tessolo_" + std::to_string(::getpid()) + "_ctrl_gallery_cli.png";
+    const std::string errFile = ::testing::TempDir() + "tessolo_" + std::to_string(::getpid()) + "_ctrl_gallery_cli.err";
     auto run = [&](const std::string& args, std::string& err) {
         const int status = std::system(("'" + tool + "' " + args + " 2> '" + errFile + "' > /dev/null").c_str());
         std::ifstream f(errFile);

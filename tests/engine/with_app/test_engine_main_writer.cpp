@@ -119,9 +119,9 @@ TEST(EngineMainWriter, ReaderTakesEveryLayoutTheMainWindowWrites)
 {
     const std::vector<std::pair<const char*, std::function<void(app_test::Model&)>>> layouts = {
         {"defaults", [](app_test::Model& m) { m.settings_LoadDefaults(); }},
-        {"even 6x4", [](app_test::Model& m) { m.spl_SplitEvenParts(6, 4, 1, 1); }},
-        {"one cell", [](app_test::Model& m) { m.spl_SplitEvenParts(1, 1, 1, 1); }},
-        {"101x101", [](app_test::Model& m) { m.spl_SplitEvenParts(101, 101, 1, 1); }},
+        {"even 6x4", [](app_test::Model& m) { m.spl_SplitEvenParts(6, 4, kForce, kResetExtras); }},
+        {"one cell", [](app_test::Model& m) { m.spl_SplitEvenParts(1, 1, kForce, kResetExtras); }},
+        {"101x101", [](app_test::Model& m) { m.spl_SplitEvenParts(101, 101, kForce, kResetExtras); }},
         {"triangles", [](app_test::Model& m) { m.AutoLayout_Triangles(3, 4, 0); }},
         {"hexagons", [](app_test::Model& m) { m.AutoLayout_Hexagons(3, 2, 1); }},
         {"hexagons upright", [](app_test::Model& m) { m.AutoLayout_Hexagons_R(2, 3, 0); }},

@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 using qnui::CControlsGallery;
@@ -106,7 +108,7 @@ protected:
     }
     void Screenshot(Shot& shot)
     {
-        const std::string path = ::testing::TempDir() + "gui_controls_shot.png";
+        const std::string path = ::testing::TempDir() + "tessolo_" + std::to_string(::getpid()) + "_gui_controls_shot.png";
         ASSERT_EQ(std::system(("import -window root " + path).c_str()), 0);
         ASSERT_TRUE(shot.file.Load(path)) << shot.file.Reason();
         std::remove(path.c_str());

@@ -1,0 +1,407 @@
+// The split, stage by stage: the cell centres, the test raster of the knives,
+// hole closing, the lines-mode piece, one flood fill per free region, and the
+// work planes sized for the largest piece. Each stage reports progress in its
+// own share of the caller's range and stops on cancel.
+#include "engine/SplitCentres.h"
+#include "engine/SplitRaster.h"
+#include "engine/Tessolo.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+using namespace tessolo_split;
+
+// What the stages of one split share: the caller's planes and selection, the
+// test and output rasters, and the fill context over them.
+struct CTessolo::SplitJob {
+    int32_t w = 0, h = 0;
+    uint8_t* selection = nullptr;
+    uint32_t selectionStride = 0;
+    uint8_t** channels = nullptr;
+    uint32_t channelStride = 0;
+    uint8_t channelCount = 0;
+    uint8_t from = 0, to = 100;
+    bool bits = false;  // smooth cut: the knives drawn as 4 x 4 sub-pixel bits
+    std::vector<qntFPOS> centres;
+    std::vector<qntPOS> cells;
+    CentreIndex centreIndex;
+    FILLCONTEXT ctx{};
+    SeedStack stack;  // the flood fill's, kept from region to region
+
+    // Nested steps report inside this call's own range.
+    uint8_t Inner(double p) const { return uint8_t(from + (to - from) * p / 100.0); }
+    BitRaster Bits() const { return BitRaster{ctx.test, ctx.rowBytes, ctx.width, ctx.height}; }
+    ByteRaster Bytes() const { return ByteRaster{ctx.test, uint32_t(w), w, h}; }
+};
+
+namespace {
+
+// Closes every free position of a bit raster whose four neighbours are all
+// blocked (outside counts as blocked). A closed position never changes the
+// decision of another one (closing needs all four neighbours blocked, and a
+// free neighbour is not), so rows can be done word by word in place.
+void CloseHolesBitRow(const BitRaster& r, int32_t y)
+{
+    const uint32_t n = r.rowBytes;
+    uint8_t* row = r.Row(y);
+    const uint8_t* up = y > 0 ? r.Row(y - 1) : nullptr;
+    const uint8_t* down = y + 1 < r.height ? r.Row(y + 1) : nullptr;
+    const int tail = int(n) * 8 - r.width;  // padding bits at the end of the row
+    const uint8_t pad = uint8_t((1u << tail) - 1u);
+    auto at = [&](const uint8_t* p, uint32_t i) -> uint8_t {  // a byte with its padding and the outside blocked
+        if (!p)
+            return 0xFF;
+        return i == n - 1 ? uint8_t(p[i] | pad) : p[i];
+    };
+    uint32_t i = 0;
+    while (i < n) {
+        // Whole words in which no free position has both vertical
+        // neighbours blocked close nothing.
+        if (i + 8 < n) {
+            uint64_t c, u = ~0ull, d = ~0ull;
+            std::memcpy(&c, row + i, 8);
+            if (up)
+                std::memcpy(&u, up + i, 8);
+            if (down)
+                std::memcpy(&d, down + i, 8);
+            if ((~c & u & d) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        const uint32_t stop = std::min(n, i + 8);
+        for (; i < stop; ++i) {
+            const uint8_t cur = at(row, i);
+            if (cur == 0xFF)
+                continue;
+            const uint8_t prev = i > 0 ? at(row, i - 1) : 0xFF;
+            const uint8_t next = i + 1 < n ? at(row, i + 1) : 0xFF;
+            const uint8_t left = uint8_t((cur >> 1) | (prev << 7));
+            const uint8_t right = uint8_t((cur << 1) | (next >> 7));
+            row[i] |= uint8_t(~cur & left & right & at(up, i) & at(down, i));
+        }
+    }
+}
+
+// The same on a byte raster, left to right: a walled-in position becomes 255,
+// or with smooth edges the mean of its neighbours inside the raster (the left
+// one already closed where it was a hole too).
+void CloseHolesByteRow(const ByteRaster& r, int32_t y, bool smooth)
+{
+    const int32_t w = r.width, h = r.height;
+    uint8_t* row = r.Row(y);
+    for (int32_t x = r.NextFree(row, 0); x < w; x = r.NextFree(row, x + 1)) {
+        const bool l = x == 0 || row[x - 1];
+        const bool rt = x + 1 >= w || row[x + 1];
+        const bool u = y == 0 || row[ptrdiff_t(x) - w];
+        const bool d = y + 1 >= h || row[ptrdiff_t(x) + w];
+        if (!(l && rt && u && d))
+            continue;
+        if (!smooth) {
+            row[x] = 255;
+            continue;
+        }
+        int sum = 0, count = 0;
+        if (x > 0)
+            sum += row[x - 1], ++count;
+        if (x + 1 < w)
+            sum += row[x + 1], ++count;
+        if (y > 0)
+            sum += row[ptrdiff_t(x) - w], ++count;
+        if (y + 1 < h)
+            sum += row[ptrdiff_t(x) + w], ++count;
+        row[x] = uint8_t(count ? sum / count : 255);
+    }
+}
+
+// Makes a raster block hold at least `bytes`, keeping a larger one (its
+// contents are not kept).
+bool GrowRaster(CQNF_Mem& block, uint64_t bytes)
+{
+    return block.GetSize() >= bytes || block.alloc(bytes);
+}
+
+// Output mask of the box multiplied by the selection; the box shrunk to what
+// stays covered (right <= left when nothing does).
+qntRECT_s MaskBySelection(uint8_t* out, int32_t outStride, const uint8_t* test, const uint8_t* selection,
+                          uint32_t selectionStride, qntRECT_s box)
+{
+    qntRECT_s kept{box.right, box.bottom, box.left - 1, box.top - 1};
+    for (int32_t y = box.top; y < box.bottom; ++y) {
+        uint8_t* o = out + size_t(y) * outStride;
+        const uint8_t* t = test + size_t(y) * outStride;
+        const uint8_t* s = selection + size_t(y) * selectionStride;
+        for (int32_t x = box.left; x < box.right; ++x) {
+            o[x] = uint8_t(s[x] * t[x] / 255);
+            if (o[x]) {
+                kept.left = std::min(kept.left, x);
+                kept.right = std::max(kept.right, x + 1);
+                kept.top = std::min(kept.top, y);
+                kept.bottom = std::max(kept.bottom, y + 1);
+            }
+        }
+    }
+    return kept;
+}
+
+}  // namespace
+
+bool CTessolo::SplitCells(long width, long height, uint8_t* selection, uint32_t selectionStride, uint8_t** channels,
+                          uint32_t channelStride, uint8_t channelCount, uint8_t from, uint8_t to, uint8_t renderAll)
+{
+    if (m_bBusy)
+        return false;
+    BusyScope busy(m_bBusy);
+    return i_SplitCells(width, height, selection, selectionStride, channels, channelStride, channelCount, from, to,
+                        renderAll);
+}
+
+bool CTessolo::i_SplitCells(long width, long height, uint8_t* selection, uint32_t selectionStride,
+                            uint8_t** channels, uint32_t channelStride, uint8_t channelCount, uint8_t from,
+                            uint8_t to, uint8_t renderAll)
+{
+    // Pieces are filtered through 16-bit sizes: larger images are refused.
+    if (width <= 0 || height <= 0 || width > 65535 || height > 65535)
+        return false;
+    if (!channels || !(channelCount == 1 || channelCount == 3 || channelCount == 4))
+        return false;
+    for (uint8_t k = 0; k < channelCount; ++k)
+        if (!channels[k] || channelStride < uint32_t(width))
+            return false;
+    if (selection && selectionStride < uint32_t(width))
+        return false;
+    SplitJob job;
+    job.w = int32_t(width);
+    job.h = int32_t(height);
+    job.selection = selection;
+    job.selectionStride = selectionStride;
+    job.channels = channels;
+    job.channelStride = channelStride;
+    job.channelCount = channelCount;
+    job.from = from;
+    job.to = to;
+    i_FindCellCentres(job);
+
+    // Pieces already in the table (a caller that did not free them) keep
+    // their plane count and stay covered by the work planes.
+    if (m_nPieces > 0 && m_nWorkPlaneCount != channelCount + 1)
+        return false;
+    if (m_nPieces == 0) {
+        m_nLargestWidth = 0;
+        m_nLargestHeight = 0;
+    }
+    m_nWorkPlaneCount = uint8_t(channelCount + 1);
+    if (!i_ProgressStep(0, from, to))
+        return false;
+
+    job.bits = m_bCut && m_bSmooth;
+    if (!i_DrawTestRaster(job) || !i_ProgressStep(20, from, to))
+        return false;
+    const uint64_t outBytes = qnMulSize({uint64_t(job.w), uint64_t(job.h)});
+    if (!GrowRaster(m_memSplitOut, outBytes)) {
+        PlatformMessageBox(kMemoryText, kErrorTitle);
+        return false;
+    }
+    std::memset(m_memSplitOut.GetPtr(), 0, size_t(outBytes));
+    job.ctx.output = m_memSplitOut.GetPtr();
+    job.ctx.outputStride = uint32_t(job.w);
+    job.ctx.smooth = m_bSmooth;
+    job.ctx.linesMode = m_bCut ? 0 : 1;
+    if (!i_ProgressStep(25, from, to) || !i_CloseHoles(job) || !i_ProgressStep(50, from, to))
+        return false;
+    m_bLinesMode = m_bCut ? 0 : 1;
+    if (m_bLinesMode && !i_AddLinesPiece(job))
+        return false;
+    if (!i_ProgressStep(55, from, to) || !i_CollectRegions(job) || !i_ProgressStep(95, from, to))
+        return false;
+    if (!i_SizeWorkPlanes() || !i_ProgressStep(100, from, to))
+        return false;
+    // The rasters, and blocks of the last cut no piece took, are done with:
+    // give their memory back before the pieces are rendered, which is when
+    // the pieces' own pages come in.
+    m_memSplitTest.free();
+    m_memSplitOut.free();
+    for (CQNF_Mem* block : m_PiecePool)
+        delete block;
+    m_PiecePool.clear();
+    if (renderAll) {
+        std::vector<uint32_t> all(m_nPieces);
+        for (uint32_t i = 0; i < m_nPieces; ++i)
+            all[i] = i;
+        i_RenderPieces(all.data(), m_nPieces);
+    }
+    return true;
+}
+
+// Cell centres: where the two diagonals of each cell cross.
+void CTessolo::i_FindCellCentres(SplitJob& job)
+{
+    const int32_t w = job.w, h = job.h;
+    if (m_nKnotColumns >= 2 && m_nKnotRows >= 2) {
+        const size_t cellCount = size_t(m_nKnotColumns - 1) * (m_nKnotRows - 1);
+        job.centres.reserve(cellCount);
+        job.cells.reserve(cellCount);
+        for (uint32_t r = 0; r + 1 < m_nKnotRows; ++r)
+            for (uint32_t c = 0; c + 1 < m_nKnotColumns; ++c) {
+                const qntFPOS tl = i_ConvertKnot(c, r, w, h), br = i_ConvertKnot(c + 1, r + 1, w, h);
+                const qntFPOS tr = i_ConvertKnot(c + 1, r, w, h), bl = i_ConvertKnot(c, r + 1, w, h);
+                unsigned char collinear = 0;
+                qntFPOS pt{0, 0};
+                if (m_2DMath.IntersectLineSegments_RetPoint({tl.x, tl.y, br.x, br.y}, {tr.x, tr.y, bl.x, bl.y},
+                                                            collinear, pt) &&
+                    !collinear) {
+                    job.centres.push_back(pt);
+                    job.cells.push_back(qntPOS{int32_t(c + 1), int32_t(r + 1)});
+                }
+            }
+    }
+    job.centreIndex.Build(job.centres.data(), job.cells.data(), uint32_t(job.centres.size()));
+}
+
+// The knives drawn into the test raster: for the smooth cut as bits at four
+// times the resolution in each direction (drawn unsmoothed, in bit mode),
+// else as one byte per image pixel.
+bool CTessolo::i_DrawTestRaster(SplitJob& job)
+{
+    FILLCONTEXT& ctx = job.ctx;
+    const int32_t w = job.w, h = job.h;
+    if (job.bits) {
+        ctx.width = 4 * w;
+        ctx.height = 4 * h;
+        ctx.rowBytes = uint32_t((ctx.width + 7) / 8);
+    } else {
+        ctx.width = w;
+        ctx.height = h;
+        ctx.rowBytes = uint32_t(w);
+    }
+    // 8 spare bytes: the raster is read a 64-bit word at a time.
+    const uint64_t bytes = qnMulSize({ctx.rowBytes, uint64_t(ctx.height)});
+    if (bytes > UINT32_MAX - 8 || !GrowRaster(m_memSplitTest, bytes + 8)) {
+        PlatformMessageBox(kMemoryText, kErrorTitle);
+        return false;
+    }
+    std::memset(m_memSplitTest.GetPtr() + bytes, 0, 8);
+    ctx.test = m_memSplitTest.GetPtr();
+    if (!job.bits)
+        return i_ProgressStep(3, job.from, job.to) &&
+               i_DrawSplitting(w, h, ctx.test, uint32_t(w), job.Inner(3), job.Inner(20));
+    if (!i_ProgressStep(5, job.from, job.to))
+        return false;
+    const uint8_t savedBitMode = m_Drawing.bitMode;
+    m_Drawing.bitMode = 1;
+    m_bSmooth = 0;
+    const bool drawn = i_DrawSplitting(ctx.width, ctx.height, ctx.test, ctx.rowBytes, job.Inner(5), job.Inner(20));
+    m_bSmooth = 1;
+    m_Drawing.bitMode = savedBitMode;
+    return drawn;
+}
+
+// Hole closing: a single free position walled in on all four sides belongs
+// to the knife.
+bool CTessolo::i_CloseHoles(SplitJob& job)
+{
+    const BitRaster bitRaster = job.Bits();
+    const ByteRaster byteRaster = job.Bytes();
+    for (int32_t y = 0; y < job.ctx.height; ++y) {
+        if (!i_ProgressStep(25.0 + 25.0 * y / job.ctx.height, job.from, job.to))
+            return false;
+        if (job.bits)
+            CloseHolesBitRow(bitRaster, y);
+        else
+            CloseHolesByteRow(byteRaster, y, m_bSmooth);
+    }
+    return true;
+}
+
+// Lines mode: the knife lines themselves are the first piece, cut to the
+// selection when there is one.
+bool CTessolo::i_AddLinesPiece(SplitJob& job)
+{
+    const int32_t w = job.w, h = job.h;
+    if (!job.selection)
+        return i_AddPiece(job.ctx.test, w, h, qntRECT_s{0, 0, w, h}, 0, job.channels, job.channelStride,
+                          job.channelCount, nullptr, 0, &job.centreIndex);
+    const qntRECT_s box = MaskBySelection(job.ctx.output, w, job.ctx.test, job.selection, job.selectionStride,
+                                          qntRECT_s{0, 0, w, h});
+    return box.right <= box.left || i_AddPiece(job.ctx.output, w, h, box, 1, job.channels, job.channelStride,
+                                               job.channelCount, job.selection, job.selectionStride,
+                                               &job.centreIndex);
+}
+
+// Every free region becomes one piece, in row-by-row order of its first
+// position.
+bool CTessolo::i_CollectRegions(SplitJob& job)
+{
+    const BitRaster bitRaster = job.Bits();
+    const ByteRaster byteRaster = job.Bytes();
+    for (int32_t y = 0; y < job.ctx.height; ++y) {
+        if (!i_ProgressStep(55.0 + 40.0 * y / job.ctx.height, job.from, job.to))
+            return false;
+        if (job.bits) {
+            const uint8_t* row = bitRaster.Row(y);
+            for (int32_t x = bitRaster.NextFree(row, 0); x < job.ctx.width; x = bitRaster.NextFree(row, x + 1)) {
+                if (!i_AddRegion(job, x, y) || i_Canceled())
+                    return false;
+            }
+        } else {
+            const uint8_t* row = byteRaster.Row(y);
+            for (int32_t x = byteRaster.NextFree(row, 0); x < job.w; x = byteRaster.NextFree(row, x + 1)) {
+                if (!i_AddRegion(job, x, y) || i_Canceled())
+                    return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The region seeded at (sx, sy) filled into the output mask and, cut to the
+// selection when there is one, added as a piece. False on failure.
+bool CTessolo::i_AddRegion(SplitJob& job, int32_t sx, int32_t sy)
+{
+    FILLCONTEXT& ctx = job.ctx;
+    ctx.left = 1000000;
+    ctx.top = 1000000;
+    ctx.right = -1000000;
+    ctx.bottom = -1000000;
+    if (job.bits)
+        FillRegion(job.Bits(), job.stack, sx, sy,
+                   [&](int32_t x, int32_t y, uint32_t n) { FillLineBit(ctx, x, y, n); });
+    else
+        FillRegion(job.Bytes(), job.stack, sx, sy,
+                   [&](int32_t x, int32_t y, uint32_t n) { FillLineByte(ctx, x, y, n); });
+    const int32_t w = job.w, h = job.h;
+    qntRECT_s box{std::max(ctx.left, 0), std::max(ctx.top, 0), std::min(ctx.right, w), std::min(ctx.bottom, h)};
+    if (box.left >= box.right || box.top >= box.bottom)
+        return true;
+    if (job.selection) {
+        box = MaskBySelection(ctx.output, w, ctx.output, job.selection, job.selectionStride, box);
+        if (box.right <= box.left)
+            return true;
+    }
+    if (!i_AddPiece(ctx.output, w, h, box, 1, job.channels, job.channelStride, job.channelCount, job.selection,
+                    job.selectionStride, &job.centreIndex))
+        return false;
+    if (m_nPieces > kMaxPieces - 1) {
+        PlatformMessageBox(kTooManyText, kErrorTitle);
+        return false;
+    }
+    return true;
+}
+
+// The work planes a piece is rendered in, sized for the largest piece.
+bool CTessolo::i_SizeWorkPlanes()
+{
+    if (m_nPieces == 0)
+        return true;
+    const uint64_t plane = uint64_t(m_nLargestWidth) * uint64_t(m_nLargestHeight);
+    const uint64_t need = plane * m_nWorkPlaneCount;
+    if (need > m_memWork.GetSize() && !m_memWork.Resize(need)) {
+        PlatformMessageBox(kMemoryText, kErrorTitle);
+        return false;
+    }
+    m_nWorkStride = uint32_t(m_nLargestWidth);
+    for (uint8_t k = 0; k < 5; ++k)
+        m_pWorkPlanes[k] = k < m_nWorkPlaneCount ? m_memWork.GetPtr() + k * plane : nullptr;
+    return true;
+}

@@ -1,0 +1,28 @@
+// Work spread over the processor's cores, for jobs whose parts write apart
+// from each other (the pieces of a cut, bands of rows), so that the result is
+// the same bytes whatever the number of threads and however the parts fall
+// to them.
+//
+// The number of threads follows the machine: the processors this process may
+// run on (so `taskset -c 0` gives one). TESSOLO_THREADS=N in the environment
+// sets it (1 runs everything on the calling thread).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace qnpar {
+
+// Threads a parallel job may use: TESSOLO_THREADS when it holds a number
+// from 1 to 256, else the processors available to this process (at least 1).
+unsigned ThreadCount();
+
+// Runs job(part, worker) once for every part in [0, parts), on at most
+// `threads` threads, and returns when all are done. Parts are handed out in
+// order as threads become free; worker (0 .. threads - 1) names the thread, so
+// that a job can keep per-thread scratch memory. Worker 0 is the calling
+// thread. When a thread cannot be started, the calling thread does its share.
+// A job started from inside a part of another runs on its caller alone.
+void For(uint32_t parts, unsigned threads, const std::function<void(uint32_t part, unsigned worker)>& job);
+
+}  // namespace qnpar

@@ -1,0 +1,175 @@
+// The programs on hostile files: devices, huge sparse files and sizes typed
+// by hand are refused with one line before anything large is read or
+// allocated; "-" and FIFOs take the pictures the programs write.
+#include "test_storage_util.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using namespace storage_test;
+
+namespace {
+
+const std::string kBin = TESSOLO_BINARY_DIR;
+const std::string kTool = kBin + "/tools/tessolo-tool";
+const std::string kHost = kBin + "/hostapp/tessolo-host";
+const std::string kMkdesc = kBin + "/hostapp/tessolo-mkdesc";
+const std::string kSample = std::string(TESSOLO_SOURCE_DIR) + "/samples/sample.png";
+
+std::string Q(const std::string& s) { return "'" + s + "'"; }
+
+struct Outcome {
+    int code = -1;         // exit code; 128 + signal when killed
+    std::string output;    // standard output and error
+    long peakKiB = 0;      // largest resident size of the program
+};
+
+// Runs a program directly (no shell), so its own peak memory is measured.
+Outcome Program(const std::vector<std::string>& argv)
+{
+    Outcome r;
+    int out[2];
+    if (::pipe(out) != 0)
+        return r;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::dup2(out[1], STDERR_FILENO);
+        ::close(out[0]);
+        std::vector<char*> args;
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    char buf[4096];
+    for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;)
+        r.output.append(buf, size_t(n));
+    ::close(out[0]);
+    int status = 0;
+    rusage ru{};
+    if (::wait4(pid, &status, 0, &ru) == pid) {
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        r.peakKiB = ru.ru_maxrss;
+    }
+    return r;
+}
+
+class FilesPrograms : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const std::string& p : {kTool, kHost, kMkdesc})
+            if (!std::filesystem::exists(p))
+                GTEST_SKIP() << p << " is not built";
+    }
+    TempDir dir;
+};
+
+// One clear line, a failure exit (no abort), and little memory.
+void ExpectRefused(const Outcome& r, const std::string& says)
+{
+    EXPECT_TRUE(r.code >= 1 && r.code < 128) << "exit " << r.code << ": " << r.output;
+    EXPECT_NE(r.output.find(says), std::string::npos) << r.output;
+    EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+    EXPECT_LT(r.peakKiB, 400L * 1024) << "KiB at the peak";
+}
+
+}  // namespace
+
+TEST_F(FilesPrograms, DevicesAndHugeFilesAreRefusedBeforeTheyAreRead)
+{
+    // 3 GB that takes no disk; junk from its first byte.
+    const std::string huge = dir.File("huge");
+    WriteFile(huge, {'j', 'u', 'n', 'k'});
+    ASSERT_EQ(::truncate(huge.c_str(), off_t(3) << 30), 0);
+    const std::string out = dir.File("out");
+    struct Case {
+        std::vector<std::string> argv;
+        const char* says;
+    };
+    // The host checks its output's name first: give it one it writes.
+    const std::string outPng = dir.File("out.png");
+    const std::vector<Case> cases = {
+        {{kHost, "--plugin", dir.File("none.so"), "--descriptor", "/dev/zero", kSample, outPng}, "not a regular file"},
+        {{kHost, "--plugin", dir.File("none.so"), "--icc", "/dev/zero", kSample, outPng}, "not a regular file"},
+        {{kHost, "--plugin", dir.File("none.so"), "--descriptor", huge, kSample, outPng}, "too large"},
+        {{kMkdesc, "--block", "/dev/zero", out}, "not a regular file"},
+        {{kMkdesc, "--block", huge, out}, "too large"},
+        {{kTool, "layout", "show", huge}, "too large"},
+        {{kTool, "layout", "block", huge, out}, "too large"},
+        {{kTool, "layout", "show", "/dev/zero"}, "not a regular file"},
+        {{kTool, "psd", "read", huge, dir.File("layers")}, "not of the kind"},
+        {{kTool, "psd", "read", "/dev/zero", dir.File("layers")}, "not a regular file"},
+        {{kTool, "storage", "ls", huge}, "not a storage container"},
+        {{kTool, "storage", "check", "/dev/zero"}, "not a regular file"},
+        {{kTool, "zip", "/dev/zero", out}, "not a regular file"},
+        {{kTool, "unzip", "/dev/zero", out}, "not a regular file"},
+    };
+    for (const Case& c : cases) {
+        std::string line;
+        for (size_t i = 1; i < c.argv.size(); ++i)
+            line += c.argv[i] + " ";
+        SCOPED_TRACE(line);
+        ExpectRefused(Program(c.argv), c.says);
+    }
+    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_FALSE(std::filesystem::exists(outPng));
+}
+
+TEST_F(FilesPrograms, TypedPictureSizesAreCheckedBeforeAllocating)
+{
+    const std::string out = dir.File("out.png");
+    for (const char* filter : {"tile", "resize", "resizezo"}) {
+        SCOPED_TRACE(filter);
+        ExpectRefused(Program({kTool, "fx", filter, "65535", "65535", kSample, out}), "1 to 30000");
+        ExpectRefused(Program({kTool, "fx", filter, "30000", "30000", kSample, out}), "MiB");
+    }
+    EXPECT_FALSE(std::filesystem::exists(out));
+    // A size within both limits still works.
+    const Outcome small = Program({kTool, "fx", "tile", "64", "48", kSample, out});
+    EXPECT_EQ(small.code, 0) << small.output;
+}
+
+TEST_F(FilesPrograms, PicturesGoToStandardOutputAndFifos)
+{
+    // "-": the picture on standard output, no file named "-" anywhere.
+    const std::string png = dir.File("a.png");
+    ASSERT_EQ(Program({kTool, "convert", kSample, png}).code, 0);
+    const Bytes want = ReadFile(png);
+    ASSERT_GT(want.size(), 8u);
+    const std::string piped = dir.File("piped.png");
+    ASSERT_EQ(std::system(("cd " + Q(dir.Path()) + " && " + Q(kTool) + " convert " + Q(kSample) + " - | cat > " +
+                           Q(piped))
+                              .c_str()),
+              0);
+    EXPECT_EQ(ReadFile(piped), want);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("-")));
+
+    // A FIFO with a reader: written through, still a FIFO afterwards.
+    const std::string fifo = dir.File("fifo.png");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string got = dir.File("got.png");
+    ASSERT_EQ(std::system(("cat " + Q(fifo) + " > " + Q(got) + " & " + Q(kTool) + " fx tile 64 48 " + Q(kSample) +
+                           " " + Q(fifo) + " && wait")
+                              .c_str()),
+              0);
+    struct stat st;
+    ASSERT_EQ(::stat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    const Bytes tiled = ReadFile(got);
+    ASSERT_GT(tiled.size(), 8u);
+    EXPECT_EQ(Bytes(tiled.begin() + 1, tiled.begin() + 4), (Bytes{'P', 'N', 'G'}));
+}

@@ -1,0 +1,162 @@
+// Pieces rendered and composited on several threads give the bytes of one
+// thread, whatever the count: every effect, several image modes, pieces
+// listed out of order and twice, and image overlays (which read the host's
+// layers on the calling thread).
+#include "engine/Tessolo.h"
+#include "engine_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace engine_test;
+
+namespace {
+
+// One layer of one value, for image overlays.
+class OneLayer : public CTessoloServices {
+public:
+    void PlatformMessageBox(const char*, const char*) override {}
+    bool HasDocumentLayers() override { return true; }
+    qntPOS GetFilterOrigin() override { return {0, 0}; }
+    bool FillRealLayerBounds(const qntRECT_s&, const LAYERBOUNDS*& t, uint32_t& count) override
+    {
+        t = &m_bounds;
+        count = 1;
+        return true;
+    }
+    bool GetLayerPixels(int32_t, uint8_t** planes, int32_t width, int32_t height, uint8_t planeCount,
+                        const qntRECT_s&) override
+    {
+        for (uint8_t k = 0; k < planeCount; ++k)
+            std::memset(planes[k], k + 1 == planeCount ? 200 : 40 * (k + 1), size_t(width) * height);
+        return true;
+    }
+
+private:
+    LAYERBOUNDS m_bounds{3, {-100000, -100000, 100000, 100000}};
+};
+
+// Sets TESSOLO_THREADS for the scope.
+struct Threads {
+    explicit Threads(int n) { setenv("TESSOLO_THREADS", std::to_string(n).c_str(), 1); }
+    ~Threads() { unsetenv("TESSOLO_THREADS"); }
+};
+
+// Random effects on every piece, the same for a seed.
+void RandomEffects(CTessolo& e, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    for (uint32_t i = 0; i < e.m_nPieces; ++i) {
+        CTessolo::SPLITEDCELL& p = e.m_pPieces[i];
+        const int R = CTessolo::FX_REQUESTED;
+        p.invert[R] = rng() % 5 == 0;
+        p.bevel[R].on = rng() % 3 != 0;
+        p.bevel[R].size = uint8_t(1 + rng() % 12);
+        p.bevel[R].soften = uint8_t(rng() % 3);
+        p.gaussianBlur[R].on = rng() % 3 == 0;
+        p.gaussianBlur[R].radius = uint8_t(1 + rng() % 4);
+        p.motionBlur[R].on = rng() % 4 == 0;
+        p.motionBlur[R].angle = int8_t(int(rng() % 180) - 90);
+        p.motionBlur[R].distance = uint8_t(1 + rng() % 6);
+        p.stroke[R].on = rng() % 3 == 0;
+        p.stroke[R].size = uint8_t(1 + rng() % 4);
+        p.stroke[R].opacity = uint8_t(rng());
+        p.hsl[R].on = rng() % 4 == 0;
+        p.hsl[R].hue = int16_t(rng() % 90);
+        p.brightnessContrast[R].on = rng() % 4 == 0;
+        p.brightnessContrast[R].brightness = int8_t(int(rng() % 100) - 50);
+        p.colorOverlay[R].on = rng() % 6 == 0;
+        p.colorOverlay[R].opacity = uint8_t(rng());
+        p.imageOverlay[R].on = rng() % 6 == 0;
+        p.imageOverlay[R].opacity = uint8_t(rng());
+        p.opacity[R].on = rng() % 5 == 0;
+        p.opacity[R].opacity = uint8_t(rng());
+        p.shown = rng() % 9 != 0;
+    }
+}
+
+struct Result {
+    std::vector<std::vector<uint8_t>> pieces;
+    std::vector<std::vector<uint8_t>> composite;
+};
+
+Result RenderAll(int threads, uint8_t channels, uint8_t mode, bool oneByOne)
+{
+    Threads scope(threads);
+    const int32_t w = 173, h = 131;
+    TestImage img(w, h, channels, 9);
+    OneLayer host;
+    CTessolo e;
+    e.m_nColorMode = mode;
+    e.m_pHost = &host;
+    e.m_bLayerAccess = 1;
+    Load(e, 6, 5, true, true);
+    EXPECT_TRUE(e.SplitCells(w, h, nullptr, 0, img.Planes(), uint32_t(w), channels, 0, 100, 0));
+    RandomEffects(e, 77);
+    // Out of order, every piece, some twice.
+    std::vector<uint32_t> order;
+    for (uint32_t i = 0; i < e.m_nPieces; ++i)
+        order.push_back((i * 7) % e.m_nPieces);
+    order.push_back(0);
+    order.push_back(e.m_nPieces / 2);
+    if (oneByOne) {
+        for (uint32_t i : order)
+            EXPECT_TRUE(e.RenderPiece(i));
+    } else {
+        EXPECT_TRUE(e.RenderPieces(order.data(), uint32_t(order.size())));
+    }
+    Result r;
+    for (uint32_t i = 0; i < e.m_nPieces; ++i) {
+        const CTessolo::SPLITEDCELL& p = e.m_pPieces[i];
+        for (uint8_t k = 0; k < e.m_nWorkPlaneCount; ++k)
+            r.pieces.emplace_back(p.planePtrs[k], p.planePtrs[k] + size_t(p.Width()) * p.Height());
+    }
+    r.composite.assign(e.m_nWorkPlaneCount, std::vector<uint8_t>(size_t(w) * h, 7));
+    std::vector<uint8_t*> ptrs;
+    for (auto& plane : r.composite)
+        ptrs.push_back(plane.data());
+    EXPECT_TRUE(e.CombineSplitedCells(w, h, ptrs.data(), uint32_t(w), e.m_nWorkPlaneCount, nullptr, 0, qnNullRect,
+                                      1, 0, 100));
+    return r;
+}
+
+}  // namespace
+
+TEST(EngineThreads, PiecesAndCompositeAreTheSameBytesWhateverTheThreadCount)
+{
+    struct Mode {
+        uint8_t channels, mode;
+    };
+    for (Mode m : {Mode{3, 1}, Mode{1, 0}, Mode{4, 2}}) {
+        const Result one = RenderAll(1, m.channels, m.mode, true);
+        for (int threads : {1, 2, 3, 8}) {
+            const Result many = RenderAll(threads, m.channels, m.mode, false);
+            EXPECT_EQ(many.pieces, one.pieces) << int(m.channels) << " channels, " << threads << " threads";
+            EXPECT_EQ(many.composite, one.composite) << int(m.channels) << " channels, " << threads << " threads";
+        }
+    }
+}
+
+TEST(EngineThreads, OutOfRangeIndicesAreRefusedAndTheRestRendered)
+{
+    Threads scope(4);
+    const int32_t w = 60, h = 40;
+    TestImage img(w, h, 3);
+    CTessolo e;
+    Load(e, 3, 2, true, true);
+    ASSERT_TRUE(e.SplitCells(w, h, nullptr, 0, img.Planes(), uint32_t(w), 3, 0, 100, 0));
+    ASSERT_EQ(e.m_nPieces, 6u);
+    NoEffects(e);
+    for (uint32_t i = 0; i < e.m_nPieces; ++i)
+        std::memset(e.m_pPieces[i].planePtrs[0], 1, 1);
+    const uint32_t list[] = {5, 99, 0};
+    EXPECT_FALSE(e.RenderPieces(list, 3));
+    EXPECT_EQ(e.m_pPieces[5].planePtrs[0][0], e.m_pPieces[5].sources[0][0]);
+    EXPECT_EQ(e.m_pPieces[0].planePtrs[0][0], e.m_pPieces[0].sources[0][0]);
+    EXPECT_TRUE(e.RenderPieces(nullptr, 0));
+}
