@@ -3,6 +3,7 @@
 // controls, the light zone, OK and Cancel. With TESSOLO_FX_SNAP set to a
 // folder, each window is also saved there as a PNG.
 #include "effects/FxNumbers.h"
+#include "effects/FxStatusTips.h"
 #include "effects/WndFX_Windows.h"
 #include "fx_fixture.h"
 #include "platform/Headless.h"
@@ -325,6 +326,69 @@ TEST(FxWindows, ReleasingTheOpacitySliderRerendersAtOnce)
     slider->SetValue(50, 1);
     EXPECT_EQ(s.main.renders, before + 1);
     EXPECT_EQ(s.puzzle.e.m_pPieces[0].opacity[CTessolo::FX_APPLIED].opacity, 127);
+}
+
+TEST(FxWindows, SwatchesOpenTheColourPickerAndShowTheRecordForTheDocumentMode)
+{
+    Desk d;
+    REQUIRE_DESK(d);
+    Session s;
+    s.main.colorMode = 0;  // Grayscale: swatches show the grey byte
+    ASSERT_TRUE(FxOpenWindow(FxWindowKind::Bevel, s.main, s.window));
+    auto& w = static_cast<CWndFX_Bevel&>(*s.window);
+    d.tk.PumpFor(100);
+    qntRECT_s hl{};
+    ASSERT_TRUE(w.GetResourceRect("FXbevel_HLColor", hl));
+    const auto before = w.Model().value1.highlightColor;
+    EXPECT_EQ(w.OnLMouseDown(short(hl.left + 2), short(hl.top + 2), 0), 1);  // cancelled: consumed, unchanged
+    EXPECT_EQ(std::memcmp(&before, &w.Model().value1.highlightColor, 8), 0);
+    s.main.pickAnswer = true;
+    s.main.picked[0] = 30, s.main.picked[1] = 60, s.main.picked[2] = 90;
+    EXPECT_EQ(w.OnLMouseDown(short(hl.left + 2), short(hl.top + 2), 0), 1);
+    EXPECT_EQ(w.Model().value1.highlightColor.blue, 90);
+    EXPECT_EQ(w.Model().value2.highlightColor.blue, 255);  // value 2's colours are not touched
+    d.tk.PumpFor(100);
+    uint16_t fw = 0, fh = 0;
+    const std::vector<uint32_t>* fb = d.hp.Framebuffer(w.GetWindowHandle(), fw, fh);
+    ASSERT_NE(fb, nullptr);
+    EXPECT_EQ((*fb)[size_t(hl.top + 5) * fw + size_t(hl.left + 5)] & 0xFFFFFF, 0x3C3C3Cu);  // grey 60
+    EXPECT_EQ(s.puzzle.e.m_pPieces[0].bevel[CTessolo::FX_APPLIED].highlightColor.gray, 60);
+}
+
+TEST(FxWindows, OnePieceAloneCannotBeGraded)
+{
+    Desk d;
+    REQUIRE_DESK(d);
+    Session s;
+    s.puzzle.e.m_pPieces[5].selected = 1;
+    ASSERT_TRUE(FxOpenWindow(FxWindowKind::Blur, s.main, s.window));
+    EXPECT_EQ(s.window->Session().Pieces().size(), 1u);
+    EXPECT_FALSE(Find(*s.window, "FXblur_AAdjust", qnctl::CheckBox)->IsEnabled());
+}
+
+TEST(FxWindows, StatusTipsFollowTheChainFirstMatchWinning)
+{
+    struct Case {
+        const char* name;
+        uint8_t kind;
+        const char* starts;
+    } cases[] = {
+        {"FXbevel_HLOpacity", qnctl::EditLine, "Click and enter"},  // an edit line before its own name
+        {"FXbevel_HLOpacity", qnctl::Slider, "Drag the slider to specify the desired value of the \nopacity of the h"},
+        {"FXbc_Preview", qnctl::Button, "Click to preview"},
+        {"FXbc_Preview", qnctl::CheckBox, "Select to see"},
+        {"fxbc_cancel", qnctl::Button, "Click to close"},
+        {"FXmblur_Dir1", qnctl::Slider, "Rotate the slider"},
+        {"FXmblur_Dir1", qnctl::EditLine, "Click and enter"},
+        {"Zone_Bevel_3DLight", 255, "Drag the small ball"},
+        {"FXbc_AL", qnctl::RadioButton, "Click to set the direction"},
+        {"FXbc_ABrightness", qnctl::CheckBox, "Select, if you want the values"},
+        {"FXbc_Bright1", qnctl::Slider, "Drag the slider(s)"},
+        {"", 128, "Use the controls"},
+        {nullptr, 255, "Use the controls"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(std::string(FxStatusTip(c.name, c.kind)).rfind(c.starts, 0), 0u) << (c.name ? c.name : "(null)");
 }
 
 TEST(FxWindows, ViewShortcutsReachTheMainWindow)
