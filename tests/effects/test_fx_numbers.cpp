@@ -66,7 +66,7 @@ TEST(FxNumbers, TypedTextIsReadSaturatedAndClamped)
         EXPECT_EQ(fxnum::ParseClamped(c.text, c.lo, c.hi), c.expected) << (c.text ? c.text : "(null)");
 }
 
-TEST(FxNumbers, GradedValuesTruncateTowardZeroAndClamp)
+TEST(FxNumbers, GradedValuesRoundHalfUpToTheNearestAndClamp)
 {
     struct Case {
         double first, second, t;
