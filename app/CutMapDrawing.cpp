@@ -239,40 +239,49 @@ void CWnd_MainModel::i_spl_DrawKnife(KNIFESTRUCT* knife, qntFPOS start, qntFPOS 
         if (!knife->points)
             return;
     }
-    const uint32_t n = std::min<uint32_t>(knife->nodeCount, kMaxNodes);
-    if (n >= 1) {
-        m_KnifeSplinePoints[0] = CQNF_2DMath::QNSPLINEPOINT{start.x, start.y, 0.0f};
-        const float c = knife->flipU ? 1.0f - knife->centerU : knife->centerU;
-        const float kk = knife->knobSize / 100.0f;
-        for (uint32_t i = 0; i < n; ++i) {
-            const uint32_t j = knife->flipU ? n - 1 - i : i;
-            float u = knife->flipU ? 1.0f - knife->U[j] : knife->U[j];
-            float h = knife->flipH ? -knife->H[j] : knife->H[j];
-            if (knife->knobSize != 100) {
-                h *= kk;
-                u = (u - c) * kk + c;
-            }
-            qntFPOS p = start;
-            m_Math.HU2Coors(start, end, h, u, p);
-            m_KnifeSplinePoints[i + 1] = CQNF_2DMath::QNSPLINEPOINT{p.x, p.y, knife->S[j]};
-        }
-        m_KnifeSplinePoints[n + 1] = CQNF_2DMath::QNSPLINEPOINT{end.x, end.y, 0.0f};
-        unsigned long count = 0;
-        if (m_Math.CalcPointSpline(m_KnifeSplinePoints, n + 2, 8.0, knife->points, count)) {
-            knife->pointCount = uint32_t(count);
+    unsigned long count = 0;
+    if (spl_KnifePolyline(*knife, start, end, *knife->points, count)) {
+        knife->pointCount = uint32_t(count);
+        if (knife->nodeCount >= 1)
             m_Drawing.DrawHQPolyLine(reinterpret_cast<qntFPOS*>(knife->points->GetPtr()), count, w, 1, 1, 1,
                                      std::max(1.0, w / 2.0));
-        }
-    } else {
-        if (knife->points->GetSize() < 2 * sizeof(qntFPOS) && !knife->points->alloc(2 * sizeof(qntFPOS)))
-            return;
-        qntFPOS* pts = reinterpret_cast<qntFPOS*>(knife->points->GetPtr());
-        pts[0] = start;
-        pts[1] = end;
-        knife->pointCount = 2;
-        m_Drawing.DrawHQLine(start, end, w, 1, 1, 1);
+        else
+            m_Drawing.DrawHQLine(start, end, w, 1, 1, 1);
     }
     m_Drawing.SetDestination(&m_KnivesLayer);
+}
+
+bool CWnd_MainModel::spl_KnifePolyline(const KNIFESTRUCT& knife, qntFPOS start, qntFPOS end, CQNF_Mem& points,
+                                       unsigned long& count)
+{
+    count = 0;
+    const uint32_t n = std::min<uint32_t>(knife.nodeCount, kMaxNodes);
+    if (n == 0) {
+        if (points.GetSize() < 2 * sizeof(qntFPOS) && !points.alloc(2 * sizeof(qntFPOS)))
+            return false;
+        qntFPOS* pts = reinterpret_cast<qntFPOS*>(points.GetPtr());
+        pts[0] = start;
+        pts[1] = end;
+        count = 2;
+        return true;
+    }
+    m_KnifeSplinePoints[0] = CQNF_2DMath::QNSPLINEPOINT{start.x, start.y, 0.0f};
+    const float c = knife.flipU ? 1.0f - knife.centerU : knife.centerU;
+    const float kk = knife.knobSize / 100.0f;
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t j = knife.flipU ? n - 1 - i : i;
+        float u = knife.flipU ? 1.0f - knife.U[j] : knife.U[j];
+        float h = knife.flipH ? -knife.H[j] : knife.H[j];
+        if (knife.knobSize != 100) {
+            h *= kk;
+            u = (u - c) * kk + c;
+        }
+        qntFPOS p = start;
+        m_Math.HU2Coors(start, end, h, u, p);
+        m_KnifeSplinePoints[i + 1] = CQNF_2DMath::QNSPLINEPOINT{p.x, p.y, knife.S[j]};
+    }
+    m_KnifeSplinePoints[n + 1] = CQNF_2DMath::QNSPLINEPOINT{end.x, end.y, 0.0f};
+    return m_Math.CalcPointSpline(m_KnifeSplinePoints, n + 2, 8.0, &points, count);
 }
 
 void CWnd_MainModel::spl_DoShowFurtherSplitting(uint16_t columns, uint16_t rows, qntRECT_s view, qntRECT_s image)

@@ -271,6 +271,11 @@ public:
     // ---- Drawing --------------------------------------------------------------
     void spl_DoRedrawSplitting(qntRECT_s view, qntRECT_s image, uint8_t clearAll);
     void i_spl_DrawKnife(KNIFESTRUCT* knife, qntFPOS start, qntFPOS end);
+    // The polyline a knife is drawn as from start to end: the spline through
+    // its nodes with its flips and knob size applied, or the straight line.
+    // points receives count qntFPOS; false when it cannot be made.
+    bool spl_KnifePolyline(const KNIFESTRUCT& knife, qntFPOS start, qntFPOS end, CQNF_Mem& points,
+                           unsigned long& count);
     void spl_DoShowFurtherSplitting(uint16_t columns, uint16_t rows, qntRECT_s view, qntRECT_s image);
     void spl_DoRedrawBySimpleLines(uint16_t nCols, uint16_t nRows, const float* colPos, const float* rowPos,
                                    qntRECT_s view, qntRECT_s image);

@@ -11,7 +11,7 @@ PKGS="cmake g++ make ninja-build pkg-config git
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libjpeg-turbo-progs libexif-dev
   libfreetype-dev fonts-dejavu-core libcairo2-dev librsvg2-dev
   clang libclang-rt-14-dev python3-psd-tools libimage-exiftool-perl
-  libgtk-3-dev xvfb xauth xdotool imagemagick"
+  libgtk-3-dev xvfb xauth xdotool imagemagick ghostscript"
 if [ "$1" = "--bench" ]; then
   PKGS="$PKGS gegl libvips-tools libosmesa6-dev hyperfine libvips-dev libmagickwand-dev libgegl-dev"
 fi

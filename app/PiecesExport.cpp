@@ -1,0 +1,595 @@
+#include "app/PiecesExport.h"
+
+#include "core/SafeFile.h"
+#include "core/StdFile.h"
+#include "engine/Tessolo.h"
+#include "imaging/Image.h"
+#include "imaging/PNGCodec.h"
+#include "imaging/PSDCodec.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const char kCannotWrite[] = "Cannot write file...";
+const char kErrorTitle[] = "Error!";
+const char kNoMemory[] = "Memory allocation problem...";
+const char kCancelled[] = "The export was cancelled: no file was written.";
+const char kExportTitle[] = "Export";
+
+using Cell = CTessolo::SPLITEDCELL;
+
+// Copies every effect block of one copy (applied, requested, backup) of a
+// piece into a copy of another record.
+void CopyEffects(Cell& d, uint8_t dc, const Cell& s, uint8_t sc)
+{
+    d.colorOverlay[dc] = s.colorOverlay[sc];
+    d.imageOverlay[dc] = s.imageOverlay[sc];
+    d.stroke[dc] = s.stroke[sc];
+    d.hsl[dc] = s.hsl[sc];
+    d.opacity[dc] = s.opacity[sc];
+    d.gaussianBlur[dc] = s.gaussianBlur[sc];
+    d.motionBlur[dc] = s.motionBlur[sc];
+    d.brightnessContrast[dc] = s.brightnessContrast[sc];
+    d.bevel[dc] = s.bevel[sc];
+    d.invert[dc] = s.invert[sc];
+}
+
+// Alpha times opacity / 255, rounded down, as the piece's opacity would
+// composite it.
+void ScaleAlpha(uint8_t* plane, uint32_t stride, uint32_t width, uint32_t height, uint8_t opacity)
+{
+    for (uint32_t y = 0; y < height; ++y) {
+        uint8_t* a = plane + size_t(y) * stride;
+        for (uint32_t x = 0; x < width; ++x)
+            a[x] = uint8_t(uint32_t{a[x]} * opacity / 255);
+    }
+}
+
+// Colour where a piece is fully transparent shows nowhere (every composite
+// skips alpha 0); clearing it turns the corners of a piece's box into runs
+// that PackBits and deflate store in a few bytes instead of as pixels.
+void ClearUnderTransparency(const Cell& p)
+{
+    const int32_t w = p.Width(), h = p.Height();
+    for (int32_t y = 0; y < h; ++y) {
+        const uint8_t* a = p.planePtrs[3] + size_t(y) * p.planeStrides[3];
+        uint8_t* c[3];
+        for (int k = 0; k < 3; ++k)
+            c[k] = p.planePtrs[k] + size_t(y) * p.planeStrides[k];
+        for (int32_t x = 0; x < w; ++x)
+            if (a[x] == 0)
+                c[0][x] = c[1][x] = c[2][x] = 0;
+    }
+}
+
+std::string ErrorText(int error) { return error ? std::string(std::strerror(error)) : std::string("unknown error"); }
+
+// Makes a rename or a removal in folder durable.
+void SyncFolder(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+bool EndsWithPng(const std::string& s)
+{
+    if (s.size() < 4)
+        return false;
+    std::string tail = s.substr(s.size() - 4);
+    for (char& c : tail)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return tail == ".png";
+}
+
+}  // namespace
+
+// ---- Piece order ------------------------------------------------------------------
+
+int CPiecesExport::CExportPiecesIDS::CompareElements(const void* a, const void* b)
+{
+    uint32_t i, j;
+    std::memcpy(&i, a, 4);
+    std::memcpy(&j, b, 4);
+    const uint32_t n = m_Engine.m_nPieces;
+    if (i >= n || j >= n)
+        return i >= n && j >= n ? 0 : i >= n ? 1 : -1;
+    const Cell& p = m_Engine.m_pPieces[i];
+    const Cell& q = m_Engine.m_pPieces[j];
+    if (p.row != q.row)
+        return p.row < q.row ? -1 : 1;
+    if (p.column != q.column)
+        return p.column < q.column ? -1 : 1;
+    return 0;
+}
+
+bool CPiecesExport::CExportPiecesIDS::SortByRowColumn()
+{
+    std::vector<uint32_t> ids(GetSize());
+    for (uint32_t k = 0; k < GetSize(); ++k)
+        ids[k] = (*this)[k];
+    std::stable_sort(ids.begin(), ids.end(),
+                     [this](uint32_t a, uint32_t b) { return CompareElements(&a, &b) < 0; });
+    for (uint32_t k = 0; k < GetSize(); ++k)
+        if (!SetAt(k, ids[k]))
+            return false;
+    return true;
+}
+
+// ---- Names ------------------------------------------------------------------------
+
+std::string CPiecesExport::LayerName(bool extended, uint32_t number, uint32_t piece, int32_t row, int32_t column)
+{
+    char b[96];
+    if (extended)
+        std::snprintf(b, sizeof b, "L%u - Piece: %u (R: %d / C: %d)", number, piece, row, column);
+    else
+        std::snprintf(b, sizeof b, "Layer %u", number);
+    return b;
+}
+
+std::string CPiecesExport::FileName(const std::string& base, bool extended, uint32_t number, uint32_t piece,
+                                    int32_t row, int32_t column)
+{
+    char b[96];
+    if (extended)
+        std::snprintf(b, sizeof b, "_F%04u-Piece%u_R%d_C%d", number, piece, row, column);
+    else
+        std::snprintf(b, sizeof b, "_%04u", number);
+    return base + b;
+}
+
+// ---- Rendering without the bevel, and back ------------------------------------------
+
+// Keeps the pieces that were rendered for the export only, and renders them
+// back as the user had them when it ends (also on every failure path).
+class CPiecesExport::PieceRestorer {
+public:
+    explicit PieceRestorer(CTessolo& engine) : m_e(engine) {}
+    ~PieceRestorer() { Restore(); }
+    PieceRestorer(const PieceRestorer&) = delete;
+    PieceRestorer& operator=(const PieceRestorer&) = delete;
+
+    // Renders piece i from the effects it shows, less the bevel. The
+    // requested effects (what an open effect window edits) stay as they were.
+    bool RenderWithoutBevel(uint32_t i)
+    {
+        Cell& p = m_e.m_pPieces[i];
+        if (!p.bevel[CTessolo::FX_APPLIED].on)
+            return true;
+        m_saved.push_back(Saved{i, p});
+        const Cell& was = m_saved.back().cell;
+        CopyEffects(p, CTessolo::FX_REQUESTED, was, CTessolo::FX_APPLIED);
+        p.bevel[CTessolo::FX_REQUESTED].on = 0;
+        const bool ok = m_e.RenderPiece(i);
+        CopyEffects(p, CTessolo::FX_REQUESTED, was, CTessolo::FX_REQUESTED);
+        return ok;
+    }
+
+    void Restore()
+    {
+        for (const Saved& s : m_saved) {
+            Cell& p = m_e.m_pPieces[s.index];
+            CopyEffects(p, CTessolo::FX_REQUESTED, s.cell, CTessolo::FX_APPLIED);
+            m_e.RenderPiece(s.index);
+            CopyEffects(p, CTessolo::FX_REQUESTED, s.cell, CTessolo::FX_REQUESTED);
+        }
+        m_saved.clear();
+    }
+
+private:
+    struct Saved {
+        uint32_t index;
+        Cell cell;
+    };
+    CTessolo& m_e;
+    std::vector<Saved> m_saved;
+};
+
+// ---- Export -----------------------------------------------------------------------
+
+bool CPiecesExport::i_Fail(const std::string& message, const std::string& title, const std::string& detail)
+{
+    m_Message = message;
+    m_MessageTitle = title;
+    m_Detail = detail;
+    return false;
+}
+
+void CPiecesExport::i_Report(uint8_t percent)
+{
+    if (m_pProgress)
+        m_pProgress->Progress(percent, nullptr);
+}
+
+bool CPiecesExport::i_Cancelled() { return m_pProgress && m_pProgress->IsCanceled(); }
+
+bool CPiecesExport::Export(const REQUEST& r, RESULT& result)
+{
+    result = RESULT{};
+    m_Message.clear();
+    m_MessageTitle.clear();
+    m_Detail.clear();
+    m_Layers.clear();
+    m_FileNames.clear();
+    m_CanvasPlanes.free();
+
+    if (m_Engine.m_nColorMode != 1)
+        return i_Fail("Export feature is supported ONLY for \ndocuments in the RGB color mode.",
+                      "Unsupported Color mode for Export!", "the document is not RGB");
+    if (!m_Engine.m_nPieces || m_Engine.m_nWorkPlaneCount != 4)
+        return i_Fail("There are no pieces to export.", kExportTitle, "no pieces");
+    if (!r.width || !r.height || r.path.empty())
+        return i_Fail(kCannotWrite, kErrorTitle, "no canvas size or no file name");
+
+    // The dialog's own rules decide what is exported (nothing selected
+    // means all pieces; the composite only where the dialog offers it), so
+    // the count always matches the N the dialog showed.
+    const CExportDialogModel model(CExportStats::FromEngine(m_Engine), r.settings);
+    const CExportSettings& s = model.Settings();
+    if (model.Result() == 0)
+        return i_Fail("There are no pieces to export.", kExportTitle, "no piece matches the settings");
+    if (model.Result() > kMaxLayers)
+        return i_Fail(kCannotWrite, kErrorTitle, "more than 100000 layers");
+
+    i_Report(0);
+    PieceRestorer restorer(m_Engine);
+    if (!i_Prepare(r, s, model.Enabled().composite && s.includeComposite, restorer))
+        return false;
+
+    CQNF_Image canvas;
+    CQNF_Mem scratch;
+    EXPORTJOB job;
+    job.layers = m_Layers.data();
+    job.count = uint32_t(m_Layers.size());
+    job.width = r.width;
+    job.height = r.height;
+    job.resolution = r.resolution;
+    job.iccProfile = r.iccProfile;
+    job.iccSize = r.iccSize;
+    job.preservePosition = s.exportTo == CExportSettings::kToPNG && s.preservePosition ? 1 : 0;
+    job.canvas = &canvas;
+    job.scratch = &scratch;
+    job.progress = m_pProgress;
+    const bool ok = s.exportTo == CExportSettings::kToPSD ? i_WritePSD(r, job, result) : i_WritePNGs(job, result);
+    i_Report(95);
+    restorer.Restore();
+    m_CanvasPlanes.free();
+    i_Report(100);
+    return ok;
+}
+
+bool CPiecesExport::i_Prepare(const REQUEST& r, const CExportSettings& s, bool composite, PieceRestorer& restorer)
+{
+    const bool psd = s.exportTo == CExportSettings::kToPSD;
+    const bool extended = s.namingMode == CExportSettings::kNamesExtended;
+    std::string base = r.path;
+    if (!psd) {
+        if (EndsWithPng(base))
+            base.resize(base.size() - 4);
+        const size_t slash = base.rfind('/');
+        m_Folder = slash == std::string::npos ? "." : slash == 0 ? "/" : base.substr(0, slash);
+        base = slash == std::string::npos ? base : base.substr(slash + 1);
+        if (base.empty())
+            return i_Fail(kCannotWrite, kErrorTitle, r.path + ": no file name");
+    }
+    const uint32_t W = r.width, H = r.height;
+    const size_t plane = size_t(W) * H;
+
+    // A full canvas: the merged picture (every shown piece) or the composite
+    // of the shown pieces that are not selected.
+    auto addCanvas = [&](bool otherPiecesOnly, const std::string& name, uint8_t from, uint8_t to) {
+        if (!m_CanvasPlanes.alloc(qnMulSize({4, plane})))
+            return i_Fail(kNoMemory, kErrorTitle, "no memory for a canvas");
+        uint8_t* planes[4];
+        for (int k = 0; k < 4; ++k)
+            planes[k] = m_CanvasPlanes.GetPtr() + k * plane;
+        std::vector<uint8_t> shown;
+        if (otherPiecesOnly) {
+            shown.resize(m_Engine.m_nPieces);
+            for (uint32_t i = 0; i < m_Engine.m_nPieces; ++i) {
+                shown[i] = m_Engine.m_pPieces[i].shown;
+                if (m_Engine.m_pPieces[i].selected)
+                    m_Engine.m_pPieces[i].shown = 0;
+            }
+        }
+        m_Engine.m_pProgress = m_pProgress;
+        const bool ok = m_Engine.CombineSplitedCells(long(W), long(H), planes, W, 4, nullptr, 0, qnNullRect, 0,
+                                                     from, to);
+        m_Engine.m_pProgress = nullptr;
+        for (uint32_t i = 0; i < shown.size(); ++i)
+            m_Engine.m_pPieces[i].shown = shown[i];
+        if (!ok)
+            return i_Cancelled() ? i_Fail(kCancelled, kExportTitle, "cancelled")
+                                 : i_Fail(kNoMemory, kErrorTitle, "the pieces could not be composited");
+        EXPORTLAYER l;
+        l.name = name;
+        for (int k = 0; k < 4; ++k)
+            l.planes[k] = planes[k];
+        l.stride = W;
+        l.width = W;
+        l.height = H;
+        m_Layers.push_back(l);
+        m_FileNames.push_back(name + ".png");
+        return true;
+    };
+
+    if (s.exportWhat == CExportSettings::kMerged)
+        return addCanvas(false, psd ? kMergedName : base, 5, 35);
+
+    const bool takeHidden = psd && s.includeHiddenPieces;
+    CExportPiecesIDS ids(m_Engine);
+    for (uint32_t i = 0; i < m_Engine.m_nPieces; ++i) {
+        const Cell& p = m_Engine.m_pPieces[i];
+        if ((s.exportWhat == CExportSettings::kAll || p.selected) && (p.shown || takeHidden) && ids.Add(i) < 0)
+            return i_Fail(kNoMemory, kErrorTitle, "no memory for the piece list");
+    }
+    if (!ids.SortByRowColumn())
+        return i_Fail(kNoMemory, kErrorTitle, "no memory for the piece list");
+
+    // The composite lies under the pieces.
+    if (composite && !addCanvas(true, psd ? kCompositeName : base + "_" + kCompositeName, 2, 20))
+        return false;
+
+    const uint32_t n = ids.GetSize();
+    for (uint32_t k = 0; k < n; ++k) {
+        const uint32_t i = ids[k];
+        if (s.exportWOBevel) {
+            i_Report(uint8_t(20 + 20 * uint64_t(k) / n));
+            if (i_Cancelled())
+                return i_Fail(kCancelled, kExportTitle, "cancelled");
+            if (!restorer.RenderWithoutBevel(i))
+                return i_Fail(kNoMemory, kErrorTitle, "piece " + std::to_string(i) + " could not be rendered");
+        }
+        const Cell& p = m_Engine.m_pPieces[i];
+        EXPORTLAYER l;
+        for (int c = 0; c < 4; ++c) {
+            l.planes[c] = p.planePtrs[c];
+            // The writers take one stride for the four planes.
+            if (p.planeStrides[c] != p.planeStrides[0] || (p.Width() > 0 && !p.planePtrs[c]))
+                return i_Fail(kCannotWrite, kErrorTitle, "piece " + std::to_string(i) + " has no rendered planes");
+        }
+        ClearUnderTransparency(p);
+        l.stride = p.planeStrides[0];
+        l.x = p.left;
+        l.y = p.top;
+        l.width = uint32_t(std::max(p.Width(), 0));
+        l.height = uint32_t(std::max(p.Height(), 0));
+        l.visible = p.shown ? 1 : 0;
+        const CTessolo::SFX_OPACITY op = p.opacity[CTessolo::FX_APPLIED];
+        l.opacity = op.on ? op.opacity : 255;
+        if (psd)
+            l.name = LayerName(extended, k + 1, i, p.row, p.column);
+        else
+            m_FileNames.push_back(FileName(base, extended, k + 1, i, p.row, p.column) + ".png");
+        m_Layers.push_back(l);
+    }
+    i_Report(40);
+    return true;
+}
+
+bool CPiecesExport::i_WritePSD(const REQUEST& r, EXPORTJOB& job, RESULT& result)
+{
+    CQNF_SafeFile file;
+    if (!file.Open(r.path))
+        return i_Fail(kCannotWrite, kErrorTitle, r.path + ": " + ErrorText(errno));
+    bool ok = stExportToPSD(&file.File(), &job);
+    const int writeError = errno;
+    ok = ok && file.Commit();
+    if (!ok) {
+        file.Abandon();
+        if (job.cancelled)
+            return i_Fail(kCancelled, kExportTitle, "cancelled");
+        return i_Fail(kCannotWrite, kErrorTitle, r.path + ": " + ErrorText(writeError));
+    }
+    result.layers = job.count;
+    result.files.push_back(r.path);
+    return true;
+}
+
+bool CPiecesExport::i_WritePNGs(EXPORTJOB& job, RESULT& result)
+{
+    // Every file is written complete into a private folder beside the
+    // targets first; only then do they move into place.
+    std::string stem = m_FileNames.empty() ? std::string("export") : m_FileNames[0];
+    if (stem.size() > 100)
+        stem.resize(100);
+    std::string staging = m_Folder + "/." + stem + ".XXXXXX";
+    if (!::mkdtemp(staging.data()))
+        return i_Fail(kCannotWrite, kErrorTitle, m_Folder + ": " + ErrorText(errno));
+
+    std::vector<std::string> written;  // names inside the staging folder
+    auto discard = [&]() {
+        for (const std::string& name : written)
+            ::unlink((staging + "/" + name).c_str());
+        ::rmdir(staging.c_str());
+    };
+    for (uint32_t i = 0; i < job.count; ++i) {
+        const std::string path = staging + "/" + m_FileNames[i];
+        CQNF_SafeFile file;
+        bool ok = file.Open(path);
+        int error = errno;
+        if (ok) {
+            ok = stExportToPNGs(&file.File(), &job, i);
+            error = errno;
+            ok = ok && file.Commit();
+        }
+        if (!ok) {
+            error = error ? error : errno;
+            file.Abandon();
+            discard();
+            if (job.cancelled)
+                return i_Fail(kCancelled, kExportTitle, "cancelled");
+            return i_Fail(kCannotWrite, kErrorTitle, m_Folder + "/" + m_FileNames[i] + ": " + ErrorText(error));
+        }
+        written.push_back(m_FileNames[i]);
+    }
+
+    i_Report(90);
+    std::vector<std::string> placedNew;  // targets this run created
+    for (size_t k = 0; k < written.size(); ++k) {
+        const std::string target = m_Folder + "/" + written[k];
+        struct stat st;
+        const bool existed = ::lstat(target.c_str(), &st) == 0;
+        if (::rename((staging + "/" + written[k]).c_str(), target.c_str()) != 0) {
+            const int error = errno;
+            for (const std::string& t : placedNew)
+                ::unlink(t.c_str());
+            written.erase(written.begin(), written.begin() + long(k));
+            discard();
+            SyncFolder(m_Folder);
+            result.files.clear();
+            return i_Fail(kCannotWrite, kErrorTitle, target + ": " + ErrorText(error));
+        }
+        if (!existed)
+            placedNew.push_back(target);
+        result.files.push_back(target);
+    }
+    ::rmdir(staging.c_str());
+    SyncFolder(m_Folder);
+    result.layers = job.count;
+    return true;
+}
+
+// ---- The writers ------------------------------------------------------------------
+
+bool CPiecesExport::stExportToPSD(CQNF_StdFile* file, void* data)
+{
+    EXPORTJOB* job = static_cast<EXPORTJOB*>(data);
+    if (!job || !file || job->count == 0 || job->count > kMaxLayers || !job->layers)
+        return false;
+    if (job->progress)
+        job->progress->Progress(40, nullptr);
+
+    CQNF_ImagePSD psd;
+    CQNF_ImagePSD::PSDMLWRITE_INITPARAMS init;
+    init.width = job->width;
+    init.height = job->height;
+    init.mode = qncodec::ModeColour;
+    init.resolution = job->resolution;
+    init.globalAngle = kGlobalAngle;
+    init.iccProfile = job->iccProfile;
+    init.iccSize = job->iccProfile ? job->iccSize : 0;
+    if (!psd.Create(*file) || !psd.Write_Init(&init)) {
+        job->message = kCannotWrite;
+        return false;
+    }
+    if (job->progress)
+        job->progress->Progress(41, nullptr);
+    for (uint32_t i = 0; i < job->count; ++i) {
+        const EXPORTLAYER& l = job->layers[i];
+        // A layer's place and size must fit the format's fields.
+        if (l.width > CQNF_ImagePSD::MaxSide || l.height > CQNF_ImagePSD::MaxSide || l.x < -32768 ||
+            l.x > 32767 || l.y < -32768 || l.y > 32767)
+            return false;
+        CQNF_ImagePSD::PSDMLWRITE_LAYERPARAMS p;
+        p.width = uint16_t(l.width);
+        p.height = uint16_t(l.height);
+        p.x = int16_t(l.x);
+        p.y = int16_t(l.y);
+        p.visible = l.visible;
+        p.opacity = l.opacity;
+        std::memcpy(p.name, l.name.data(), std::min<size_t>(l.name.size(), 60));
+        unsigned char* planes[4] = {l.planes[0], l.planes[1], l.planes[2], l.planes[3]};
+        if (!psd.Write_AddLayer(&p, planes, l.stride))
+            return false;
+    }
+    if (job->progress)
+        job->progress->Progress(43, nullptr);
+    CQNF_SubProgress sub;
+    sub.SetMasterProgress(job->progress, 43, 90);
+    psd.SetProgress(job->progress ? &sub : nullptr);
+    if (psd.WritePSD())
+        return true;
+    // The codecs stop a cancelled write without an error number.
+    if (psd.GetError() == 0 && job->progress)
+        job->cancelled = 1;
+    return false;
+}
+
+bool CPiecesExport::stExportToPNGs(CQNF_StdFile* file, void* data, unsigned long index)
+{
+    EXPORTJOB* job = static_cast<EXPORTJOB*>(data);
+    if (!job || !file || job->count == 0 || job->count > kMaxLayers || !job->layers || index >= job->count)
+        return false;
+    if (job->progress) {
+        job->progress->Progress(uint8_t(40 + 50 * uint64_t(index) / job->count), nullptr);
+        // A cancel stops the series here; the caller removes what it wrote.
+        if (job->progress->IsCanceled()) {
+            job->cancelled = 1;
+            return false;
+        }
+    }
+    const EXPORTLAYER& l = job->layers[index];
+    CQNF_ImagePNG png;
+    CQNF_ImagePNG::PNGWRITE_PARAMS p;
+    p.mode = CQNF_ImagePNG::WriteRGBA;
+    p.product = kProduct;
+    p.resolution = job->resolution;
+
+    if (job->preservePosition) {
+        CQNF_Image* canvas = job->canvas;
+        if (!canvas || !job->width || !job->height)
+            return false;
+        if ((canvas->GetImageWidth() != job->width || canvas->GetImageHeight() != job->height ||
+             canvas->GetImageMode() != qnimg::ModeRGBA) &&
+            !canvas->Create(job->width, job->height, qnimg::ModeRGBA))
+            return false;
+        canvas->Set(qntRGBA8{255, 255, 255, 0}, 15);
+        // The part of the layer on the canvas. A layer wholly off the canvas
+        // still gives a complete (transparent) picture, never an empty file.
+        const int64_t x0 = std::max<int64_t>(l.x, 0), y0 = std::max<int64_t>(l.y, 0);
+        const int64_t x1 = std::min<int64_t>(int64_t(l.x) + l.width, job->width);
+        const int64_t y1 = std::min<int64_t>(int64_t(l.y) + l.height, job->height);
+        for (int k = 0; x0 < x1 && y0 < y1 && k < 4; ++k) {
+            uint8_t* dst = canvas->GetPlane(unsigned(k));
+            if (!l.planes[k] || !dst)
+                return false;
+            for (int64_t y = y0; y < y1; ++y)
+                std::memcpy(dst + size_t(y) * job->width + x0,
+                            l.planes[k] + size_t(y - l.y) * l.stride + size_t(x0 - l.x), size_t(x1 - x0));
+            if (k == 3 && l.opacity < 255)
+                ScaleAlpha(dst + size_t(y0) * job->width + x0, job->width, uint32_t(x1 - x0), uint32_t(y1 - y0),
+                           l.opacity);
+        }
+        p.width = job->width;
+        p.height = job->height;
+        for (int k = 0; k < 4; ++k)
+            p.planes[k] = canvas->GetPlane(unsigned(k));
+        p.stride = job->width;
+    } else {
+        if (!l.width || !l.height || l.width > 65535 || l.height > 65535 || l.stride < l.width)
+            return false;
+        for (int k = 0; k < 4; ++k)
+            p.planes[k] = l.planes[k];
+        if (l.opacity < 255) {
+            const uint64_t bytes = qnMulSize({l.height, l.stride});
+            if (!job->scratch || (job->scratch->GetSize() < bytes && !job->scratch->alloc(bytes)))
+                return false;
+            std::memcpy(job->scratch->GetPtr(), l.planes[3], size_t(bytes));
+            ScaleAlpha(job->scratch->GetPtr(), l.stride, l.width, l.height, l.opacity);
+            p.planes[3] = job->scratch->GetPtr();
+        }
+        p.width = uint16_t(l.width);
+        p.height = uint16_t(l.height);
+        p.stride = l.stride;
+    }
+    // A series can be hundreds of canvas-sized files: the fast setting keeps
+    // an export of a large photo to seconds at a slightly larger size.
+    p.speed = CQNF_ImagePNG::PNGWRITE_PARAMS::Speed::Fast;
+    if (!png.Create(*file)) {
+        job->message = kCannotWrite;
+        return false;
+    }
+    return png.WritePNG(&p);
+}

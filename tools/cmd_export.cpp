@@ -1,0 +1,246 @@
+// "export pieces|knives": the main window's exports without a window.
+//   pieces  a layout document (".qntd") cuts a picture; the pieces (with the
+//           document's effect records, selection and visibility when it was
+//           saved with pieces) go to one layered PSD file or a PNG series
+//   knives  the document's knives as vector paths in an EPS or AI file
+// Both run the export code the dialogs run, with the dialogs' settings as
+// options.
+#include "tools/Command.h"
+
+#include "app/ExportPicture.h"
+#include "app/KnivesExport.h"
+#include "app/PiecesExport.h"
+#include "app/Wnd_Main.h"
+#include "core/String.h"
+#include "imaging/ImageFile.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kName[] = "export";
+
+// The knife editor of a run without windows: nothing to tell it.
+class QuietCutter : public CCutterLink {
+public:
+    bool IsOpen() const override { return false; }
+    const SHAPE& GetShape() const override { return m_shape; }
+    void GetMutation(float& s, float& h, float& u) const override { s = h = u = 0.0f; }
+    uint32_t GetKnobSize() const override { return 100; }
+    uint32_t GetThickness() const override { return 3; }
+    void ExtSetRows(uint32_t) override {}
+    void ExtSetColumns(uint32_t) override {}
+    void ShowRows(uint32_t) override {}
+    void NotifiedByMain_NewKnobSize(uint32_t, uint8_t) override {}
+    void NotifiedByMain_NewThickness(uint32_t, uint8_t, uint8_t) override {}
+    void SetAntiAlias(uint8_t) override {}
+    void SetInitialStatesToControls() override {}
+    void opSetShapeFromData(const SHAPE&, uint8_t) override {}
+
+private:
+    SHAPE m_shape;
+};
+
+bool EndsWith(const std::string& s, const char* tail)
+{
+    const std::string t(tail);
+    if (s.size() < t.size())
+        return false;
+    for (size_t i = 0; i < t.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(s[s.size() - t.size() + i])) != t[i])
+            return false;
+    return true;
+}
+
+bool LoadLayout(const std::string& path, uint32_t w, uint32_t h, CWnd_Main& model, QuietCutter& cutter,
+                std::string& error)
+{
+    model.SetImageSize(w, h);
+    model.SetCutter(&cutter);
+    if (!model.settings_LoadDocument(path.c_str(), error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    return true;
+}
+
+bool ParseResolution(const std::string& v, double& out)
+{
+    char* end = nullptr;
+    out = std::strtod(v.c_str(), &end);
+    return !v.empty() && !*end && out >= 1.0 && out <= 65535.0;
+}
+
+int Pieces(const tool::Args& args)
+{
+    CPiecesExport::REQUEST r;
+    r.settings.exportWhat = CExportSettings::kAll;
+    std::string to;
+    std::vector<std::string> files;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--to" && hasValue) {
+            to = args[++i];
+            if (to != "psd" && to != "png")
+                return tool::Fail(kName, "--to takes psd or png");
+        } else if (a == "--what" && hasValue) {
+            const std::string& v = args[++i];
+            if (v == "merged")
+                r.settings.exportWhat = CExportSettings::kMerged;
+            else if (v == "selected")
+                r.settings.exportWhat = CExportSettings::kSelected;
+            else if (v == "all")
+                r.settings.exportWhat = CExportSettings::kAll;
+            else
+                return tool::Fail(kName, "--what takes merged, selected or all");
+        } else if (a == "--names" && hasValue) {
+            const std::string& v = args[++i];
+            if (v != "simple" && v != "extended")
+                return tool::Fail(kName, "--names takes simple or extended");
+            r.settings.namingMode = v == "simple" ? CExportSettings::kNamesSimple : CExportSettings::kNamesExtended;
+        } else if (a == "--resolution" && hasValue) {
+            if (!ParseResolution(args[++i], r.resolution))
+                return tool::Fail(kName, "--resolution takes pixels per inch, 1 to 65535");
+        } else if (a == "--no-composite") {
+            r.settings.includeComposite = 0;
+        } else if (a == "--without-bevel") {
+            r.settings.exportWOBevel = 1;
+        } else if (a == "--hidden") {
+            r.settings.includeHiddenPieces = 1;
+        } else if (a == "--pieces-alone") {
+            r.settings.preservePosition = 0;
+        } else if (!a.empty() && a[0] == '-') {
+            return tool::Fail(kName, "unexpected option " + a + " (see --help)");
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.size() != 3)
+        return tool::Fail(kName, "pieces takes LAYOUT.qntd PICTURE OUT");
+    if (to.empty())
+        to = EndsWith(files[2], ".psd") ? "psd" : "png";
+    r.settings.exportTo = to == "psd" ? CExportSettings::kToPSD : CExportSettings::kToPNG;
+    r.path = files[2];
+
+    CQNF_ImageFile picture;
+    if (!picture.Load(files[1], CQNF_ImageFile::AllKinds, 30000))
+        return tool::Fail(kName, picture.Reason());
+    if (picture.GetMode() == qncodec::ModeCMYK)
+        return tool::Fail(kName, files[1] + ": the export takes RGB or grey pictures, not CMYK");
+    const bool grey = picture.GetMode() == qncodec::ModeGrey;
+    const uint8_t* planes[3];
+    for (int k = 0; k < 3; ++k)
+        planes[k] = picture.GetPlane(static_cast<signed char>(grey ? 0 : k));
+
+    QuietCutter cutter;
+    CWnd_Main layout;
+    std::string error;
+    if (!LoadLayout(files[0], picture.GetWidth(), picture.GetHeight(), layout, cutter, error))
+        return tool::Fail(kName, error);
+    CExportPicture pieces;
+    if (!pieces.Cut(layout, planes, picture.GetWidth(), picture.GetWidth(), picture.GetHeight(),
+                    layout.m_DocumentRecords.GetPtr(), layout.m_nDocumentRecords, nullptr, error))
+        return tool::Fail(kName, files[1] + ": " + error);
+    r.width = picture.GetWidth();
+    r.height = picture.GetHeight();
+
+    CPiecesExport exporter(pieces.Engine());
+    CPiecesExport::RESULT result;
+    if (!exporter.Export(r, result))
+        return tool::Fail(kName, exporter.Message() + " (" + exporter.Detail() + ")");
+    if (r.settings.exportTo == CExportSettings::kToPSD)
+        std::printf("wrote %s: %u layers from %u pieces\n", r.path.c_str(), result.layers,
+                    pieces.Engine().m_nPieces);
+    else
+        std::printf("wrote %u PNG files (%s ... %s) from %u pieces\n", result.layers, result.files.front().c_str(),
+                    result.files.back().c_str(), pieces.Engine().m_nPieces);
+    return 0;
+}
+
+int Knives(const tool::Args& args)
+{
+    CExportLMSettings s;
+    s.exportWhat = CExportLMSettings::kAll;
+    std::string to, picturePath;
+    uint32_t w = 0, h = 0;
+    double resolution = 72.0;
+    std::vector<std::string> files;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--to" && hasValue) {
+            to = args[++i];
+            if (to != "eps" && to != "ai")
+                return tool::Fail(kName, "--to takes eps or ai");
+        } else if (a == "--what" && hasValue) {
+            const std::string& v = args[++i];
+            if (v != "selected" && v != "all")
+                return tool::Fail(kName, "--what takes selected or all");
+            s.exportWhat = v == "all" ? CExportLMSettings::kAll : CExportLMSettings::kSelected;
+        } else if (a == "--size" && hasValue) {
+            if (!qnParseDimensions(args[++i], 1, 65535, w, h))
+                return tool::Fail(kName, "--size takes WIDTHxHEIGHT in pixels, 1 to 65535 each");
+        } else if (a == "--picture" && hasValue) {
+            picturePath = args[++i];
+        } else if (a == "--resolution" && hasValue) {
+            if (!ParseResolution(args[++i], resolution))
+                return tool::Fail(kName, "--resolution takes pixels per inch, 1 to 65535");
+        } else if (!a.empty() && a[0] == '-') {
+            return tool::Fail(kName, "unexpected option " + a + " (see --help)");
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.size() != 2)
+        return tool::Fail(kName, "knives takes LAYOUT.qntd OUT");
+    if (!picturePath.empty()) {
+        CQNF_ImageFile picture;
+        if (!picture.Load(picturePath))
+            return tool::Fail(kName, picture.Reason());
+        w = picture.GetWidth();
+        h = picture.GetHeight();
+    }
+    if (!w)
+        return tool::Fail(kName, "knives needs --size WIDTHxHEIGHT or --picture FILE for the page");
+    if (to.empty())
+        to = EndsWith(files[1], ".ai") ? "ai" : "eps";
+    s.exportTo = to == "ai" ? CExportLMSettings::kToAI : CExportLMSettings::kToEPS;
+
+    QuietCutter cutter;
+    CWnd_Main layout;
+    std::string error;
+    if (!LoadLayout(files[0], w, h, layout, cutter, error))
+        return tool::Fail(kName, error);
+    uint32_t written = 0;
+    std::string message;
+    if (!CKnivesExport::ExportLM(layout, s, files[1], w, h, resolution, written, message, error))
+        return tool::Fail(kName, message + " (" + error + ")");
+    std::printf("wrote %s: %u knives\n", files[1].c_str(), written);
+    return 0;
+}
+
+int Run(const tool::Args& args)
+{
+    if (args.empty())
+        return tool::Fail(kName, "expected pieces or knives (see --help)");
+    const tool::Args rest(args.begin() + 1, args.end());
+    if (args[0] == "pieces")
+        return Pieces(rest);
+    if (args[0] == "knives")
+        return Knives(rest);
+    return tool::Fail(kName, "unknown action " + args[0] + " (expected pieces or knives)");
+}
+
+tool::Registrar reg({kName,
+                     "export pieces [--to psd|png] [--what merged|selected|all] [--names simple|extended] "
+                     "[--no-composite] [--without-bevel] [--hidden] [--pieces-alone] [--resolution PPI] "
+                     "LAYOUT.qntd PICTURE OUT | export knives [--to eps|ai] [--what selected|all] "
+                     "(--size WxH | --picture FILE) [--resolution PPI] LAYOUT.qntd OUT",
+                     "cut a picture by a layout document and export the pieces (PSD, PNG) or the knives (EPS, AI)",
+                     Run});
+
+}  // namespace
