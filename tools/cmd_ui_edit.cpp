@@ -48,7 +48,7 @@ int Run(const tool::Args& args)
         else if (a == "--scene")
             scene = args[++i];
         else
-            return tool::BadArguments(kName, "unexpected argument '" + a + "'");
+            return tool::BadArguments(kName, "unknown option " + a);
     }
     const auto& scenes = qnui::EditGalleryScenes();
     if (std::find(scenes.begin(), scenes.end(), scene) == scenes.end())

@@ -67,7 +67,6 @@ private:
     CQNF_CtrlEditLine* m_text = nullptr;
     CQNF_CtrlList* m_list = nullptr;
     unsigned long m_info = None;
-    uint32_t m_lastFirst = 0xFFFFFFFFu;
 };
 
 // Scenes a snapshot can show: "rest", "typed" (12 and Up in the number),
