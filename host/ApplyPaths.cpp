@@ -2,6 +2,7 @@
 // alpha they rely on.
 #include "host/PluginMain.h"
 
+#include "imaging/Div255.h"
 #include "imaging/Image.h"
 #include "imaging/Parallel.h"
 
@@ -18,7 +19,7 @@ constexpr int32_t kMaxWorkSide = 30000;
 // A colour byte f over a background byte b with coverage m.
 inline uint8_t Blend(uint32_t f, uint32_t b, uint32_t m)
 {
-    return static_cast<uint8_t>((f * m + b * (255 - m)) / 255);
+    return static_cast<uint8_t>(qnDivBy255(static_cast<uint16_t>(f * m + b * (255 - m))));
 }
 
 // Renders every piece, in groups on every core (the same bytes as one at a

@@ -2,6 +2,8 @@
 #include "imaging/PSDBytes.h"
 #include "imaging/PSDCodec.h"
 
+#include "imaging/Div255.h"
+
 #include "imaging/Image.h"
 
 #include <algorithm>
@@ -17,12 +19,6 @@ namespace {
 // Canvas rows of the merged image composited at a time: small beside the
 // picture, large enough that walking the layers once per band costs nothing.
 constexpr uint32_t kMergedBandRows = 64;
-
-// x / 255 for x up to 255 x 255, exactly, with shifts and adds only.
-inline uint16_t Div255(uint16_t x)
-{
-    return static_cast<uint16_t>((x + 1 + (x >> 8)) >> 8);
-}
 
 // Colour channels per write mode (1 colour, 2 grey, 3 CMYK); 0 otherwise.
 uint32_t ColourChannels(uint8_t mode)
@@ -478,9 +474,9 @@ void CQNF_ImagePSD::Writer::MergedBand(uint32_t c, uint32_t y0, uint32_t rows, u
             // (d x 255 / 255), and the loop stays vector code, in 16-bit
             // lanes: no product here exceeds 255 x 255.
             for (int32_t i = 0; i < x1 - x0; ++i) {
-                const uint16_t ae = Div255(static_cast<uint16_t>(a[i] * o));
+                const uint16_t ae = qnDivBy255(static_cast<uint16_t>(a[i] * o));
                 d[i] = static_cast<unsigned char>(
-                    Div255(static_cast<uint16_t>(d[i] * (255 - ae) + ae * s[i])));
+                    qnDivBy255(static_cast<uint16_t>(d[i] * (255 - ae) + ae * s[i])));
             }
         }
     }
