@@ -3,14 +3,13 @@
 // it plays a scene headless and saves the picture. Without --resource the
 // gallery's resource file made at build time is used.
 #include "tools/Command.h"
+#include "tools/UiShow.h"
 
-#include "platform/Backend.h"
-#include "ui/App.h"
-#include "ui/Toolkit.h"
 #include "ui/gallery/ControlsGallery.h"
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 namespace {
@@ -19,36 +18,11 @@ constexpr const char* kName = "ui-controls";
 
 int Show(const std::string& resource)
 {
-    std::string error;
-    auto platform = plat::OpenPlatform("gtk", error);
-    if (!platform) {
-        return tool::Fail(kName, error);
-    }
-    qnui::Toolkit& tk = qnui::Toolkit::Get();
-    tk.Attach(platform.get());
-    int rc = 0;
-    {
-        CQNF_App app;
-        m_App = &app;
-        qnui::CControlsGallery w;
-        if (!app.InitStorgaeResource(resource.c_str(), 0)) {
-            rc = tool::Fail(kName, "cannot read the resource file " + resource);
-        } else if (!w.CreateFromResource(CQNF_String("Controls"), -32000, -32000, nullptr, 0)) {
-            rc = tool::Fail(kName, "the controls gallery cannot be made (error " + std::to_string(w.GetError()) + ")");
-        } else {
-            w.onEvent = [](const std::string& what) {
-                std::printf("%s\n", what.c_str());
-                std::fflush(stdout);
-            };
-            w.RenderRect(qnNullRect);
-            w.SetFocus();
-            app.SetMainWindow(&w);
-            app.Run();
-        }
-        m_App = nullptr;
-    }
-    tk.Attach(nullptr);
-    return rc;
+    return tool::ShowWindow(kName, resource, "Controls", "the controls gallery", [&](const tool::Say& say) {
+        auto w = std::make_unique<qnui::CControlsGallery>();
+        w->onEvent = say;
+        return w;
+    });
 }
 
 int Run(const tool::Args& args)

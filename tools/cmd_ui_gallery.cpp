@@ -5,14 +5,13 @@
 // it draws the window headless and saves the picture. Without --resource the
 // gallery's own small resource file is made for the run.
 #include "tools/Command.h"
+#include "tools/UiShow.h"
 
-#include "platform/Backend.h"
-#include "ui/App.h"
-#include "ui/Toolkit.h"
 #include "ui/gallery/Gallery.h"
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <unistd.h>
 
@@ -22,32 +21,11 @@ constexpr const char* kName = "ui-gallery";
 
 int Show(const std::string& resource)
 {
-    std::string error;
-    auto platform = plat::OpenPlatform("gtk", error);
-    if (!platform)
-        return tool::Fail(kName, error);
-    qnui::Toolkit& tk = qnui::Toolkit::Get();
-    tk.Attach(platform.get());
-    int rc = 0;
-    {
-        CQNF_App app;
-        m_App = &app;
-        qnui::CGalleryWindow w;
-        if (!app.InitStorgaeResource(resource.c_str(), 0)) {
-            rc = tool::Fail(kName, "cannot read the resource file " + resource);
-        } else if (!w.CreateFromResource(CQNF_String("Gallery"), -32000, -32000, nullptr, 0)) {
-            rc = tool::Fail(kName, "the gallery window cannot be made (error " + std::to_string(w.GetError()) + ")");
-        } else {
-            w.onEvent = [](const std::string& what) { std::printf("%s\n", what.c_str()), std::fflush(stdout); };
-            w.RenderRect(qnNullRect);
-            w.SetFocus();
-            app.SetMainWindow(&w);
-            app.Run();
-        }
-        m_App = nullptr;
-    }
-    tk.Attach(nullptr);
-    return rc;
+    return tool::ShowWindow(kName, resource, "Gallery", "the gallery window", [&](const tool::Say& say) {
+        auto w = std::make_unique<qnui::CGalleryWindow>();
+        w->onEvent = say;
+        return w;
+    });
 }
 
 int Run(const tool::Args& args)

@@ -37,6 +37,12 @@ Maker FindMaker(uint8_t type) { return g_makers[type] ? g_makers[type] : BuiltIn
 
 }  // namespace qnctl
 
+CQNF_Control::~CQNF_Control()
+{
+    if (m_external && m_window)
+        m_window->ForgetControl(this);
+}
+
 unsigned char CQNF_Control::Init(void* window, unsigned long id, CQNF_String name, CQNF_Storage* storage)
 {
     m_window = static_cast<CQNF_Window*>(window);

@@ -65,7 +65,8 @@ inline constexpr unsigned short ControlSkin = 192;  // a required skin record is
 class CQNF_Control : public CQNF_FrameWork {
 public:
     CQNF_Control() = default;
-    ~CQNF_Control() override = default;
+    // An external control tells its window that it is gone.
+    ~CQNF_Control() override;
     CQNF_Control(const CQNF_Control&) = delete;
     CQNF_Control& operator=(const CQNF_Control&) = delete;
 
@@ -111,6 +112,8 @@ public:
     }
     unsigned char IsExternal() const { return m_external; }
     void SetExternal(unsigned char external) { m_external = external; }
+    // The window is going away first: nothing may reach it through this control.
+    void ForgetWindow() { m_window = nullptr; }
     CQNF_Window* GetWindow() const { return m_window; }
     CQNF_Storage* GetStorage() const { return m_storage; }
     unsigned char IsReady() const { return m_ready; }

@@ -1,6 +1,8 @@
 // The toolkit's own control classes, by type, for CQNF_Window::AddControl.
 #include "ui/Control.h"
 #include "ui/CtrlButton.h"
+#include "ui/CtrlEditLine.h"
+#include "ui/CtrlList.h"
 #include "ui/CtrlScrollBar.h"
 #include "ui/CtrlSlider.h"
 #include "ui/CtrlStatic.h"
@@ -25,7 +27,9 @@ Maker BuiltInMaker(uint8_t type)
     case Button: return &Make<CQNF_CtrlButton>;
     case RadioButton: return &Make<CQNF_CtrlRadioButton>;
     case CheckBox: return &Make<CQNF_CtrlCheckBox>;
+    case EditLine: return &Make<CQNF_CtrlEditLine>;
     case ScrollBar: return &Make<CQNF_CtrlScrollBar>;
+    case List: return &Make<CQNF_CtrlList>;
     case Ruler: return &Make<CQNF_CtrlRuler>;
     default: return nullptr;
     }

@@ -38,9 +38,13 @@ CQNF_Window::CQNF_Window() : m_doubleClickTime(CQNF_App::GetDoubleClickTime()) {
 
 CQNF_Window::~CQNF_Window()
 {
+    // An external control still listed is alive (a dying one takes itself
+    // off the list); it forgets this window, which it must not call again.
     for (uint32_t i = 0; i < m_controls.GetSize(); ++i) {
         auto* c = static_cast<CQNF_Control*>(m_controls[i]);
-        if (c && !c->IsExternal())
+        if (c && c->IsExternal())
+            c->ForgetWindow();
+        else
             delete c;
     }
     for (uint32_t i = 0; i < m_fonts.GetSize(); ++i)
@@ -397,9 +401,25 @@ unsigned long CQNF_Window::AddControl_External(CQNF_Control* control)
     if (!control->Init(this, uint32_t(index), CQNF_String(), nullptr)) {
         SetError(control->GetError());
         m_controls.DeleteAt(uint32_t(index));
+        // Refused: the control is the owner's alone again.
+        control->SetExternal(0);
+        control->ForgetWindow();
         return None;
     }
     return uint32_t(index);
+}
+
+void CQNF_Window::ForgetControl(const CQNF_Control* control)
+{
+    // The slot stays, empty, so that the other controls keep their ids.
+    const int32_t index = i_IndexOf(control);
+    if (index < 0)
+        return;
+    m_controls.SetAt(uint32_t(index), nullptr);
+    if (m_captured == uint32_t(index))
+        m_captured = None;
+    if (m_focused == uint32_t(index))
+        m_focused = None;
 }
 
 CQNF_Control* CQNF_Window::GetControl(unsigned long index) const

@@ -126,6 +126,8 @@ public:
     // --- controls, fonts, resources ------------------------------------------
     unsigned long AddControl(CQNF_String name, unsigned char type);
     unsigned long AddControl_External(CQNF_Control* control);
+    // An external control that goes away before its window takes itself off the list.
+    void ForgetControl(const CQNF_Control* control);
     CQNF_Control* GetControl(unsigned long index) const;
     unsigned long GetControlCount() const { return m_controls.GetSize(); }
     unsigned long AddFont(CQNF_String name);

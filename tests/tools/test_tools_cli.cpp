@@ -104,6 +104,7 @@ TEST(ToolCli, BadArgumentsExitTwoEverywhere)
         {TESSOLO_MKDESC, "--frobnicate x.qnds"}, {TESSOLO_TOOL, "resources dump"},
         {TESSOLO_TOOL, "resources sheet --frobnicate"}, {TESSOLO_TOOL, "ui-gallery --frobnicate"},
         {TESSOLO_TOOL, "ui-controls --frobnicate"}, {TESSOLO_TOOL, "shapes show x.qntk --frobnicate"},
+        {TESSOLO_TOOL, "ui-edit --frobnicate"},      {TESSOLO_TOOL, "ui-edit --scene nowhere"},
     };
     for (const auto& c : cases) {
         const Result r = RunProgram(c.program, c.args);

@@ -1,0 +1,139 @@
+// The edit gallery headless, from its compiled resource file: the numeric
+// field steps, the list scrolls by its bar, and the preview redraws quickly
+// while its scroll bar's thumb is dragged and fully when it is let go.
+#include "platform/Headless.h"
+#include "ui/App.h"
+#include "ui/CtrlEditLine.h"
+#include "ui/CtrlList.h"
+#include "ui/CtrlScrollBar.h"
+#include "ui/KeyCodes.h"
+#include "ui/Toolkit.h"
+#include "ui/gallery/EditGallery.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+// Built with the gallery's resource file only (the resource compiler makes it).
+#ifdef TESSOLO_EDIT_GALLERY_FILE
+
+namespace {
+
+namespace eg = qnui::editgallery;
+
+// Counts the preview's redraw notices on their way to the gallery.
+class CountingGallery : public qnui::CEditGallery {
+public:
+    using qnui::CEditGallery::CEditGallery;
+    unsigned char OnCtrlMessage(unsigned short msg, unsigned long id, char* name, unsigned char type,
+                                void* data) override
+    {
+        ++counts[msg];
+        return qnui::CEditGallery::OnCtrlMessage(msg, id, name, type, data);
+    }
+    std::map<unsigned short, int> counts;
+};
+
+class EditGalleryTest : public ::testing::Test {
+protected:
+    static constexpr int32_t kAt = 30;
+    void SetUp() override
+    {
+        qnui::Toolkit::Get().Attach(&hp);
+        ASSERT_TRUE(qnui::MakeGalleryPicture(picture, 3000, 2000));
+        ASSERT_TRUE(app.InitStorgaeResource(TESSOLO_EDIT_GALLERY_FILE, 0));
+        m_App = &app;
+        w = std::make_unique<CountingGallery>(&picture);
+        ASSERT_TRUE(w->CreateFromResource(CQNF_String("EditGallery"), kAt, kAt, nullptr, 0)) << w->GetError();
+        w->onEvent = [this](const std::string& e) { events.push_back(e); };
+        w->RenderRect(qnNullRect);
+        w->Show();
+        hp.Activate(w->GetWindowHandle());
+        Pump();
+    }
+    void TearDown() override
+    {
+        if (w && hp.Exists(w->GetWindowHandle()))
+            w->Close();
+        Pump();
+        w.reset();
+        m_App = nullptr;
+        qnui::Toolkit::Get().Attach(nullptr);
+    }
+    void Pump(uint32_t ms = 0) { qnui::Toolkit::Get().PumpFor(ms); }
+    void MoveTo(int x, int y)
+    {
+        hp.MoveMouse({kAt + x, kAt + y});
+        Pump();
+    }
+    CQNF_CtrlScrollBar* Bar(const char* name)
+    {
+        for (unsigned long i = 0; i < w->GetControlCount(); ++i)
+            if (CQNF_Control* c = w->GetControl(i); c && std::strcmp(c->GetName(), name) == 0)
+                return static_cast<CQNF_CtrlScrollBar*>(c);
+        return nullptr;
+    }
+
+    plat::HeadlessPlatform hp;
+    CQNF_App app;
+    CQNF_Image picture;
+    std::unique_ptr<CountingGallery> w;
+    std::vector<std::string> events;
+};
+
+}  // namespace
+
+TEST_F(EditGalleryTest, NumberStepsAndListScrolls)
+{
+    const qntRECT_s n = eg::kNumber;
+    MoveTo((n.left + n.right) / 2, (n.top + n.bottom) / 2);
+    hp.Press();
+    hp.Release();
+    Pump();
+    hp.Key(qnkey::vk::One, '1');
+    hp.Key(qnkey::vk::Two, '2');
+    hp.Key(qnkey::vk::UpArrow, 0);
+    Pump();
+    EXPECT_STREQ(w->Number()->GetText().GetStr(), "13");
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back(), "number 13");
+    EXPECT_EQ(w->List()->GetItemsCount(), unsigned(eg::kItems));
+    // While the number is edited it takes the wheel, wherever the pointer is.
+    MoveTo(80, 300);
+    hp.Wheel(-4);
+    Pump();
+    EXPECT_STREQ(w->Number()->GetText().GetStr(), "9");
+    EXPECT_EQ(w->List()->GetModel().GetFirstVisible(), 0u);
+    hp.Key(qnkey::vk::Return, 0);
+    hp.Wheel(-4);
+    Pump();
+    EXPECT_GT(w->List()->GetModel().GetFirstVisible(), 0u);
+    EXPECT_EQ(Bar("Gal_ListScroll")->GetPosition(), w->List()->GetModel().GetFirstVisible());
+}
+
+TEST_F(EditGalleryTest, ThumbDragRedrawsQuicklyThenFully)
+{
+    CQNF_CtrlScrollBar* bar = Bar("Gal_PreviewH");
+    ASSERT_NE(bar, nullptr);
+    EXPECT_TRUE(bar->IsEnabled());  // 750 wide at 1:4 in a 480 view
+    const qntRECT_s t = bar->GetThumbRect();
+    const int x = (t.left + t.right) / 2, y = (t.top + t.bottom) / 2;
+    const int32_t before = w->Preview().GetOffset().x;
+    w->counts.clear();
+    MoveTo(x, y);
+    hp.Press();
+    Pump();
+    MoveTo(x + 30, y);
+    MoveTo(x + 60, y);
+    EXPECT_GE(w->counts[qnmsg::PreviewQuickRedraw], 2);
+    EXPECT_EQ(w->counts[qnmsg::PreviewFullRedraw], 0);
+    hp.Release();
+    Pump();
+    EXPECT_EQ(w->counts[qnmsg::PreviewFullRedraw], 1);
+    EXPECT_GT(w->Preview().GetOffset().x, before);
+    EXPECT_EQ(int64_t(bar->GetPosition()), int64_t(w->Preview().GetOffset().x) + w->Preview().GetGeometry().MarginLeft());
+}
+
+#endif  // TESSOLO_EDIT_GALLERY_FILE
