@@ -258,8 +258,8 @@ const Rule kMain[] = {
     NAME_IF("Main_HideExtras", Cut, kMainHideExtras),
     NAME_IF("Main_ShowExtras", Cut, kMainShowExtras),
     NAME_IF("Zone_Preview", Cut, "Click on any knife to select it. Drag a knot to change its position. Click on a knot to make it ready for an extra knife."),
-    NAME_IF("Zone_HSplitter", Cut, "The Columns Splitters area. Drag a handle to move its splitter; \ndouble-click to add one, right-click for more."),
-    NAME_IF("Zone_VSplitter", Cut, "The Rows Splitters area. Drag a handle to move its splitter; \ndouble-click to add one, right-click for more."),
+    NAME_IF("Zone_HSplitter", Cut, "The Columns Splitters area. Drag a handle to move its splitter; \nCmd+Shift-click to add one, right-click for more."),
+    NAME_IF("Zone_VSplitter", Cut, "The Rows Splitters area. Drag a handle to move its splitter; \nCmd+Shift-click to add one, right-click for more."),
     // Piece mode.
     NAME_IF("Main_Main", Piece, "Click and choose the menu item: Save, Export, Preferences, Relayout, etc."),
     NAME_IF("Main_Select", Piece, "Click and choose how to select pieces: all, none, inverted, \nrandomly, by rows or columns."),

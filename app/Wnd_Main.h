@@ -17,6 +17,9 @@
 #pragma once
 
 #include "app/MainDisplays.h"
+#include "app/MainInput.h"
+#include "app/MainMenus.h"
+#include "app/MainPieceMap.h"
 #include "app/MainModel.h"
 #include "app/PieceMap.h"
 #include "host/WindowProgress.h"
@@ -88,7 +91,6 @@ public:
     unsigned char OnAboveControl(unsigned long index) override;
     unsigned char OnCtrlMessage(unsigned short msg, unsigned long id, char* name, unsigned char type,
                                 void* data) override;
-    unsigned char OnKeyDown(unsigned char key, unsigned char mods) override;
     unsigned char OnRMouseDown(short, short, unsigned char) override { return 0; }
     unsigned char OnRMouseUp(short, short, unsigned char) override { return 0; }
     void OnCtrlLostFocus(unsigned long index) override;
@@ -117,6 +119,44 @@ public:
     // A control of the window by name and type, or null.
     CQNF_Control* FindControl(const char* name, uint8_t type) const;
     unsigned long FindControlId(const char* name, uint8_t type) const;
+
+    // ---- Commands and menus (MainCommands.cpp) ----------------------------
+    // The piece map and the dialogs the commands reach; null: nothing happens.
+    void SetPieceMap(CMainPieceMap* map) { m_pPieceMap = map; }
+    void SetDialogs(CMainDialogs* dialogs) { m_pDialogs = dialogs; }
+    CMainPieceMap* GetPieceMap() const { return m_pPieceMap; }
+    // The commands of shortcuts (336), menus (304), buttons, effect check
+    // boxes and the preview; false for messages it leaves to the caller.
+    bool cmd_Dispatch(unsigned short msg, unsigned long id, const char* name, unsigned char type, void* data,
+                      unsigned char& result);
+    unsigned char OnShortcut(unsigned long command);
+    unsigned char OnMenuCommand(unsigned short item);
+    unsigned char OnButton(const char* name);
+    qntMENUSTATE GetMenuState() const;
+    void DoPreviewMenu(qntPOS p);
+    void DoMesurementMenu(qntPOS p);
+    unsigned char OnContextMenu(short x, short y, unsigned char mods) override;
+    // Documents (MainDocuments.cpp).
+    void OnSaveDocument();
+    void OnLoadDocument();
+    // Menu context of the last menu.
+    CQNF_DWordArray m_MenuKnives;
+    uint32_t m_MenuKnot = 0xFFFFFFFFu;
+    uint32_t m_MenuPiece = 0xFFFFFFFFu;
+    uint16_t m_RulerSplitter = 0;
+    uint8_t m_bRulerRows = 0;
+    qntPOS m_RulerPoint{0, 0};
+
+    // ---- Preview input (MainInput.cpp) -----------------------------------
+    unsigned char OnLMouseDown(short x, short y, unsigned char mods) override;
+    unsigned char OnMouseMove(short x, short y, unsigned char mods) override;
+    unsigned char OnLMouseUp(short x, short y, unsigned char mods) override;
+    unsigned char OnSetCursor(short x, short y) override;
+    unsigned char OnKeyDown(unsigned char key, unsigned char mods) override;
+    unsigned char OnKeyChar(unsigned char ch, unsigned char mods) override;
+    // Redraws the knives that meet the dragged knot into the overlay.
+    void spl_DoRedrawOnKnotMoving(uint8_t update);
+    const qntGESTURE& GetGesture() const { return m_Gesture; }
 
     // ---- Model hooks ------------------------------------------------------------------
     void view_RenderAndUpdate(qntRECT_s rect) override;
@@ -197,6 +237,24 @@ private:
     CQNF_CtrlPreview m_Preview;
     uint32_t m_idKnivesLayer = None, m_idSelKnivesLayer = None, m_idOverlayLayer = None;
     uint32_t m_idHRulerLayer = None, m_idVRulerLayer = None;
+
+    // Commands and input.
+    void i_FitOnPreview();
+    void i_SetZoomSlider(int32_t value);
+    uint8_t i_ShowExtrasToggle();
+    void i_in_FullRedraw();
+    void i_in_Refresh();
+    void i_in_StartKnotDrag(uint32_t knot);
+    void i_in_MoveKnot(short x, short y);
+    void i_in_MoveSplitter(short x, short y);
+    bool i_in_PressCut(short x, short y, bool cmd, bool shift, bool option);
+    void i_in_PressPiece(short x, short y, bool cmd, bool shift, bool option);
+    void i_in_StatusTip(short x, short y);
+    void i_in_HoverLookup(short x, short y);
+    int32_t i_in_Cursor(short x, short y);
+    CMainPieceMap* m_pPieceMap = nullptr;
+    CMainDialogs* m_pDialogs = nullptr;
+    qntGESTURE m_Gesture;
 
     std::unique_ptr<CMainCutter> m_pCutterWnd;
     CutterFactory m_CutterFactory = nullptr;

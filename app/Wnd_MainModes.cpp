@@ -292,6 +292,9 @@ unsigned char CWnd_Main::OnCtrlMessage(unsigned short msg, unsigned long id, cha
     // of the main window's own runs (the editor pumps its events).
     if (m_pCutterWnd && m_pCutterWnd->IsCutting())
         return 1;
+    // Commands, menus, buttons and the preview's notices (MainCommands.cpp).
+    if (unsigned char r = 1; cmd_Dispatch(msg, id, name, type, data, r))
+        return r;
     if (msg == qnmsg::PopupChoice && type == 255 && data) {
         auto* app = dynamic_cast<CApp*>(m_App);
         return app && app->HelpMenuDispatcher(*static_cast<unsigned short*>(data), this) ? 1 : 0;
@@ -373,8 +376,6 @@ unsigned char CWnd_Main::OnCtrlMessage(unsigned short msg, unsigned long id, cha
     }
     return 1;
 }
-
-unsigned char CWnd_Main::OnKeyDown(unsigned char, unsigned char) { return 0; }
 
 void CWnd_Main::OnCtrlLostFocus(unsigned long index)
 {

@@ -39,7 +39,11 @@ void CWnd_Main::UpdateInfoPanel(qntPOS p, unsigned char outside)
     m_LastInfoPos = p;
     const qntINFOVIEW v = i_InfoView();
     std::string text;
-    if (outside) {
+    if (m_Gesture.splitterDrag) {
+        const bool rows = m_Gesture.dragRowSplitter;
+        text = qnInfoSplitterText(v, !rows, rows ? m_RowSplitters : m_ColSplitters,
+                                  rows ? m_nRowSplitters : m_nColSplitters, m_Gesture.dragSplitter);
+    } else if (outside) {
         text = qnInfoSizeText(v);
     } else if (m_bCutMode || !m_pPlugin) {
         text = qnInfoPositionText(v, p.x, p.y, nullptr);

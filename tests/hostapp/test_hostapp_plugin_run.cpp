@@ -88,7 +88,7 @@ TEST(PluginRun, ExitCodesTellSuccessCancelAndErrors)
     std::vector<uint8_t> kept;
     ASSERT_TRUE(qnReadWholeFile(out, kept, text));
     EXPECT_EQ(kept, (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
-    // A refused mode or depth is a plug-in error; the dialog cannot open yet.
+    // A refused mode or depth is a plug-in error.
     EXPECT_EQ(Host(b, "--image-mode 9 " + in + " " + out, &text), kExitPluginError) << text;
     EXPECT_NE(text.find("-30101"), std::string::npos) << text;
     EXPECT_EQ(Host(b, "--depth 16 " + in + " " + out), kExitPluginError);
