@@ -2,6 +2,7 @@
 
 #include "app/App.h"
 #include "platform/Platform.h"
+#include "ui/PlatformFileDialog.h"
 #include "ui/Toolkit.h"
 
 #include <cstdio>
@@ -68,6 +69,8 @@ bool CAppRoad::i_WithPlatform(const FSRef& folder, const std::function<void()>& 
         p = owned.get();
     }
     tk.Attach(p);
+    // The file dialogs start in the plug-in's folder (shapes, settings).
+    CQNF_PlatformFileDialog::SetAppRootFolder(folder);
     f();
     tk.Attach(nullptr);
     return true;

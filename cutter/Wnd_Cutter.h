@@ -12,11 +12,10 @@
 // OnTimer, OnMouseMove, Close, ...), non-virtual in the editor: this class
 // overrides the window's and calls the editor's versions qualified.
 //
-// Not wired yet: the presets manager, adding to the presets, loading and
-// saving shape files, auto layout and the custom mutations dialog keep the
-// editor's empty hooks (DoPresMngWindow, DoAddShapeToPresets, opLoadShape,
-// opSaveShapeQNTH, DoAutoLayoutWindow, DoCustomMutations) until the dialogs'
-// entry points are there to override them with.
+// The presets manager, adding to the presets, loading and saving shape
+// files, auto layout and the custom mutations dialog run over this window
+// with the running application's dialog services; the presets live in
+// "ckss.data" of the plug-in's folder.
 //
 // CMainCutterWindow is what the main window opens in cut mode: it creates the
 // window beside the main window, hands it the main window's layout model, the
@@ -33,6 +32,7 @@
 #include <string>
 #include <vector>
 
+class CDialogHost;
 class CPluginMain;
 class CQNF_CtrlEditLine;
 class CQNF_CtrlProgress;
@@ -86,6 +86,17 @@ public:
     bool view_HelpMenuDispatcher(uint16_t id) override;
     void DoSaveMenu() override;
     void view_Close() override;
+    void DoPresMngWindow() override;
+    void DoAddShapeToPresets() override;
+    void opLoadShape() override;
+    void opSaveShapeQNTH() override;
+    void DoAutoLayoutWindow() override;
+    void DoCustomMutations() override;
+
+    // The main window whose layout the auto layout lays (null: none).
+    void SetMainWindow(CWnd_Main* main) { m_pMainWnd = main; }
+    // "ckss.data" in the plug-in's folder; empty without a plug-in.
+    std::string PresetsPath() const;
 
     // The last status text put on the status line.
     const std::string& ShownStatus() const { return m_StatusShown; }
@@ -100,7 +111,10 @@ private:
     void i_SetSlider(const char* name, uint32_t value, uint32_t& shown);
     void i_ShowStatus();
 
+    std::unique_ptr<CDialogHost> i_DialogHost();
+
     CPluginMain* m_pPlugin = nullptr;
+    CWnd_Main* m_pMainWnd = nullptr;
     uint32_t m_SmallFont = None, m_InfoFont = None, m_EditFont = None;
     uint32_t m_idCurveLayer = None, m_idExtrasLayer = None;
     CQNF_CtrlStaticText* m_pStatus = nullptr;

@@ -49,6 +49,7 @@ bool CMainCutterWindow::Open(CQNF_Window* parent)
     m_Link = std::make_unique<CMainWindowLink>(*main);
     CWnd_Cutter& w = *m_Wnd;
     w.SetMain(m_Link.get());
+    w.SetMainWindow(main);
     CPluginMain* plugin = main->m_pPlugin;
     w.SetPlugin(plugin);
     qntPOS at{-32000, -32000};

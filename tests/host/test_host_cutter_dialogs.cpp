@@ -1,0 +1,287 @@
+// The knife editor's dialogs from its own buttons and menus, headless inside
+// the interactive road: each button opens its dialog over the editor, a
+// knife added to the presets is in "ckss.data" of the plug-in's folder and
+// comes back from the presets manager, shape files go through the scripted
+// file dialogs, and a hexagonal auto layout changes the main window. With
+// TESSOLO_SNAPSHOT_DIR set, the presets manager is saved there as a PNG.
+#include "road_run.h"
+
+#include "cutter/PresetsModel.h"
+#include "cutter/Wnd_Cutter.h"
+#include "cutter/Wnd_PresetsManager.h"
+#include "ui/Toolkit.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+using namespace hosttest;
+using SPLINE = CWnd_CutterModel::SPLINE_STRUCT;
+
+struct DialogRun : RoadRun {
+    DialogRun() { road.SetCutterFactory(&qnMakeCutterWindow); }
+
+    CWnd_Main& Main() { return app->m_WndMain; }
+    CWnd_Cutter& Editor() { return static_cast<CMainCutterWindow*>(Main().GetCutter())->Window(); }
+    plat::Point Global(CQNF_Window& w, int32_t x, int32_t y)
+    {
+        const plat::Rect r = hp.ContentRect(w.GetWindowHandle());
+        return {r.left + x, r.top + y};
+    }
+    // A click on the control of w by name and type.
+    void ClickIn(CQNF_Window& w, const char* name, uint8_t type)
+    {
+        CQNF_Control* c = w.GetControl(w.FindControlByName(name, type));
+        ASSERT_NE(c, nullptr) << name;
+        const qntRECT_s r = c->GetRenderRect();
+        hp.Activate(w.GetWindowHandle());
+        hp.Click(Global(w, (r.left + r.right) / 2, (r.top + r.bottom) / 2));
+    }
+    void ClickEditor(const char* name) { ClickIn(Editor(), name, qnctl::Button); }
+    static CQNF_Window* Dialog() { return qnui::Toolkit::Get().TopModal(); }
+    static std::string DialogName()
+    {
+        CQNF_Window* w = Dialog();
+        return w ? w->GetName() : "";
+    }
+    void Esc() { hp.Key(53, 27); }
+    void Return() { hp.Key(36, 13); }
+    void Type(const char* text)
+    {
+        for (; *text; ++text)
+            hp.Key(0xFF, uint8_t(*text));
+    }
+    std::string Presets() const { return h.File("ckss.data"); }
+    // Cancels the main window (and with it the editor) and ends the run.
+    void Finish()
+    {
+        hp.Script([this] {
+ClickIn(Main(), "Main_Cancel", qnctl::Button);
+        });
+    }
+};
+
+// The same knife, up to the float precision the files keep.
+bool Near(const SPLINE& a, const SPLINE& b)
+{
+    if (a.nodeCount != b.nodeCount)
+        return false;
+    for (uint32_t i = 0; i < a.nodeCount && i < CWnd_CutterModel::kMaxNodes; ++i)
+        if (std::fabs(a.pos[i].H - b.pos[i].H) > 1e-5 || std::fabs(a.pos[i].U - b.pos[i].U) > 1e-5 ||
+            std::fabs(a.S[i] - b.S[i]) > 1e-5)
+            return false;
+    return true;
+}
+
+// Where the pop-up menu of items shows the command id.
+int MenuIndex(const std::vector<CWnd_CutterEditor::MENUITEM>& items, uint16_t id)
+{
+    for (size_t i = 0; i < items.size(); ++i)
+        if (items[i].id == id)
+            return int(i);
+    return -1;
+}
+
+int32_t FindPreset(const std::vector<CWnd_PresetsManagerModel::SHAPESETREC>& records, const char* name)
+{
+    for (size_t i = 0; i < records.size(); ++i)
+        if (std::strcmp(records[i].name, name) == 0)
+            return int32_t(i);
+    return -1;
+}
+
+}  // namespace
+
+TEST(HostCutterDialogs, EveryButtonAndMenuOpensItsDialogOverTheEditor)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    struct Case {
+        const char* button;
+        int menuAnswer;  // the clone menu's command, 0 for none
+        const char* dialog;
+    } cases[] = {
+        {"Cutter_Presets", 0, "PresMng"},
+        {"Cutter_AddToPM", 0, "ShapeName"},
+        {"Cutter_AutoLayout", 0, "AutoLayout"},
+        {"Cutter_Clone", CWnd_CutterEditor::ID_CLONE_CUSTOM, "CMuts"},
+    };
+    DialogRun r;
+    StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+    std::vector<std::string> seen;
+    for (const Case& c : cases) {
+        r.hp.Script([&r, c] {
+            if (c.menuAnswer)
+                r.hp.menuAnswers.push_back(MenuIndex(r.Editor().CloneMenu(), uint16_t(c.menuAnswer)));
+            r.ClickEditor(c.button);
+        });
+        r.hp.Script([&r, &seen] {
+            seen.push_back(r.DialogName());
+            r.Esc();
+        });
+        // A focused edit line takes the first Esc.
+        r.hp.Script([&r] {
+            if (r.Dialog())
+                r.Esc();
+        });
+    }
+    // Load and Save: the file dialogs, cancelled.
+    r.hp.Script([&r] {
+        r.hp.openAnswers.push_back(std::nullopt);
+        r.ClickEditor("Cutter_Load");
+        r.hp.saveAnswers.push_back(std::nullopt);
+        r.hp.menuAnswers.push_back(MenuIndex(r.Editor().SaveMenu(), CWnd_CutterEditor::ID_SAVE_SHAPE));
+        r.ClickEditor("Cutter_Save");
+    });
+    r.Finish();
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+    ASSERT_EQ(seen.size(), std::size(cases));
+    for (size_t i = 0; i < seen.size(); ++i)
+        EXPECT_EQ(seen[i], cases[i].dialog) << cases[i].button;
+    EXPECT_EQ(r.hp.dialogsShown.size(), 2u);
+    EXPECT_TRUE(r.hp.openAnswers.empty() && r.hp.saveAnswers.empty());
+    // The store is in the plug-in's folder (the first opening seeds it).
+    EXPECT_TRUE(std::filesystem::exists(r.Presets()));
+}
+
+TEST(HostCutterDialogs, AKnifeAddedToThePresetsComesBackFromTheManager)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    DialogRun r;
+    StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+    SPLINE added{};
+    // A knife of its own (flipped), added as "Knob": the name dialog's
+    // field ends editing on the first Return, the second is its OK.
+    r.hp.Script([&r, &added] {
+        r.Editor().opFlipH();
+        added = r.Editor().m_Shape;
+        r.ClickEditor("Cutter_AddToPM");
+    });
+    r.hp.Script([&r] { r.Type("Knob"); });
+    r.hp.Script([&r] { r.Return(); });
+    r.hp.Script([&r] { r.Return(); });
+    // Back to another knife, then the preset is taken by a double click.
+    r.hp.Script([&r, &added] {
+        r.Editor().opFlipH();
+        EXPECT_FALSE(Near(r.Editor().m_Shape, added));
+        r.ClickEditor("Cutter_Presets");
+    });
+    r.hp.Script([&r] {
+        auto* pm = dynamic_cast<CWnd_PresetsManager*>(r.Dialog());
+        ASSERT_NE(pm, nullptr);
+        const int32_t k = FindPreset(pm->Records(), "Knob");
+        ASSERT_GE(k, 0);
+        for (uint32_t i = 0; i < pm->GetCount(); ++i)
+            pm->SetSelected(i, int32_t(i) == k);
+        pm->FillInWindow();
+        SaveWindowSnapshot(r.hp, pm->GetWindowHandle(), "cutter_presets.png");
+        const qntRECT_s icon = pm->IconRect(0);
+        const plat::Point at = r.Global(*pm, (icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2);
+        r.hp.Click(at);
+        r.hp.Click(at);
+    });
+    r.hp.Script([&r] {
+        if (r.Dialog())
+            r.Esc();
+    });
+    r.hp.Script([&r, &added] {
+        EXPECT_EQ(r.Dialog(), nullptr);
+        EXPECT_TRUE(Near(r.Editor().m_Shape, added));
+    });
+    r.Finish();
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+    // A fresh store on the same file, as after restarting the host.
+    CQNF_PresetsFileAtPath store(r.Presets());
+    std::vector<CWnd_PresetsManagerModel::SHAPESETREC> records;
+    ASSERT_EQ(CWnd_PresetsManagerModel::ShapeMng_Load(store, records), CQNF_PresetsFile::ReadResult::Ok);
+    const int32_t k = FindPreset(records, "Knob");
+    ASSERT_GE(k, 0);
+    EXPECT_TRUE(Near(CWnd_PresetsManagerModel::ToSpline(records[size_t(k)]), added));
+}
+
+TEST(HostCutterDialogs, ShapeFilesSaveAndLoadThroughTheFileDialogs)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    DialogRun r;
+    StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+    const std::string folder = r.h.folder.path;
+    SPLINE saved{};
+    r.hp.Script([&] {
+        r.Editor().opFlipH();
+        saved = r.Editor().m_Shape;
+        r.hp.saveAnswers.push_back(plat::SaveChoice{folder, "knife.qnth", false});
+        r.hp.menuAnswers.push_back(MenuIndex(r.Editor().SaveMenu(), CWnd_CutterEditor::ID_SAVE_SHAPE));
+        r.ClickEditor("Cutter_Save");
+    });
+    r.hp.Script([&] {
+        ASSERT_TRUE(std::filesystem::exists(folder + "/knife.qnth"));
+        r.Editor().opFlipH();
+        ASSERT_FALSE(Near(r.Editor().m_Shape, saved));
+        // A file that is not a shape changes nothing; the good one loads.
+        std::FILE* f = std::fopen((folder + "/bad.qnth").c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fputs("not a shape", f);
+        std::fclose(f);
+        r.hp.openAnswers.push_back(folder + "/bad.qnth");
+        r.ClickEditor("Cutter_Load");
+    });
+    r.hp.Script([&] {
+        // The failure is told in the message box over the editor.
+        ASSERT_NE(r.Dialog(), nullptr);
+        r.ClickIn(*r.Dialog(), "MessageBox_OKl", qnctl::Button);
+    });
+    r.hp.Script([&] {
+        EXPECT_EQ(r.Dialog(), nullptr);
+        EXPECT_FALSE(Near(r.Editor().m_Shape, saved));
+        r.hp.openAnswers.push_back(folder + "/knife.qnth");
+        r.ClickEditor("Cutter_Load");
+    });
+    r.hp.Script([&] { EXPECT_TRUE(Near(r.Editor().m_Shape, saved)); });
+    r.Finish();
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+}
+
+TEST(HostCutterDialogs, HexagonalAutoLayoutChangesTheMainWindow)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    DialogRun r;
+    StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+    std::vector<uint32_t> before;
+    uint32_t extrasBefore = 0;
+    auto pixels = [&r] {
+        uint16_t w = 0, h = 0;
+        const std::vector<uint32_t>* fb = r.hp.Framebuffer(r.Main().GetWindowHandle(), w, h);
+        return fb ? *fb : std::vector<uint32_t>{};
+    };
+    r.hp.Script([&] {
+        before = pixels();
+        extrasBefore = r.Main().m_nAuxKnives;
+        r.ClickEditor("Cutter_AutoLayout");
+    });
+    r.hp.Script([&] {
+        ASSERT_NE(r.Dialog(), nullptr);
+        r.ClickIn(*r.Dialog(), "AutoLayout_Hex", qnctl::RadioButton);
+    });
+    r.hp.Script([&r] { r.Return(); });
+    r.hp.Script([&] {
+        EXPECT_EQ(r.Dialog(), nullptr);
+        EXPECT_NE(r.Main().m_nAuxKnives, extrasBefore);
+        const std::vector<uint32_t> after = pixels();
+        size_t differing = 0;
+        for (size_t i = 0; i < std::min(before.size(), after.size()); ++i)
+            differing += before[i] != after[i];
+        EXPECT_GT(differing, 100u);
+        // The editor shows the main window's new grid.
+        EXPECT_EQ(r.Editor().m_nColumns, r.Main().m_nColSplitters + 1u);
+    });
+    r.Finish();
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+}
