@@ -1,3 +1,6 @@
+// Painting the theme's windows and controls with cairo, librsvg and FreeType.
+// Kept as one file: every piece draws through the private Painter::Impl and
+// the helpers before it, which no other file needs.
 #include "resources/compiler/Paint.h"
 
 #include "resources/compiler/Error.h"
