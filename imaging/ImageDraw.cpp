@@ -2,6 +2,8 @@
 // rectangles and circles, each cut to a clip rectangle.
 #include "imaging/Image.h"
 
+#include "core/Mem.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
