@@ -429,17 +429,11 @@ bool CQNF_Image::Set(CQNF_Image* source, long x, long y, qntRECT_s rect)
 
 bool CQNF_Image::Blend(CQNF_Image* source, long x, long y, qntRECT_s rect, uint8_t opacity)
 {
-    ResetError();
-    if (!HasPixels()) {
-        SetError(qnerr::Empty);
-        return false;
-    }
-    if (!source || !source->HasPixels()) {
-        SetError(qnerr::BadArgument);
-        return false;
-    }
-    if (source->m_mode != qnimg::ModeRGBA)
+    // The copy reports a missing picture or source, and copies a source
+    // without alpha, which has nothing to blend.
+    if (!HasPixels() || !source || !source->HasPixels() || source->m_mode != qnimg::ModeRGBA)
         return Set(source, x, y, rect);
+    ResetError();
     if ((m_mode != qnimg::ModeRGB && m_mode != qnimg::ModeRGBA) || source == this) {
         SetError(qnerr::BadArgument);
         return false;
