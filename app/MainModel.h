@@ -29,6 +29,7 @@
 #include "core/Types.h"
 #include "imaging/Image.h"
 #include "imaging/ImageDrawing.h"
+#include "imaging/Layer.h"
 
 #include <cstdint>
 #include <string>
@@ -419,15 +420,16 @@ public:
     qntRECT_s m_rcHSplitRuler{0, 0, 0, 0};
     qntRECT_s m_rcVSplitRuler{0, 0, 0, 0};
     uint8_t m_nDelKnifeOpacity = 70;
-    // Overlay images (RGBA; the knives write their alpha) and their visibility.
-    CQNF_Image m_KnivesLayer;
-    CQNF_Image m_SelKnivesLayer;
-    CQNF_Image m_OverlayLayer;
+    // Overlay images (RGBA; the knives write their alpha) and their
+    // visibility; layers, so the window composites them as they are.
+    CQNF_Layer m_KnivesLayer;
+    CQNF_Layer m_SelKnivesLayer;
+    CQNF_Layer m_OverlayLayer;
     uint8_t m_bKnivesLayerVisible = 1;
     uint8_t m_bSelKnivesLayerVisible = 0;
     uint8_t m_bOverlayLayerVisible = 1;
-    CQNF_Image m_HSplitRulerImage;
-    CQNF_Image m_VSplitRulerImage;
+    CQNF_Layer m_HSplitRulerImage;
+    CQNF_Layer m_VSplitRulerImage;
     qntRECT_s m_SplitViewRect = qnNullRect;
     qntRECT_s m_SplitImageRect = qnNullRect;
     double m_PreviewMap[4] = {0.0, 1.0, 0.0, 1.0};  // offsetX, extentX, offsetY, extentY

@@ -55,8 +55,11 @@ function(tessolo_gui_test name)
   target_compile_definitions(${name} PRIVATE TESSOLO_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   add_test(NAME ${name}
     COMMAND ${TESSOLO_XVFB_RUN} -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:${name}>)
+  # Real windows race with a loaded machine and with each other's X servers
+  # (xvfb-run -a picks a display number by looking): one at a time, alone.
   set_tests_properties(${name} PROPERTIES
     LABELS gui
+    RUN_SERIAL TRUE
     TIMEOUT 180
     ENVIRONMENT "NO_AT_BRIDGE=1;GDK_BACKEND=x11;GSETTINGS_BACKEND=memory;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/ui/lsan-gtk.supp:print_suppressions=0")
 endfunction()

@@ -7,6 +7,7 @@
 #include "hostapp/PluginLoader.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 namespace hostapp {
@@ -113,6 +114,13 @@ std::vector<std::string> Inputs(const HostCommandLine& cmd)
 
 int RunHostProgram(const HostCommandLine& cmd)
 {
+    // The dialog and About show the plug-in's windows on the X display.
+    if (cmd.sequence != StandInHost::Sequence::Replay) {
+        const char* display = std::getenv("DISPLAY");
+        if (!display || !*display)
+            return Fail(kExitHostError, std::string(cmd.sequence == StandInHost::Sequence::About ? "--about" : "--dialog") +
+                                            " needs a display, and DISPLAY is not set");
+    }
     const bool writes = cmd.sequence != StandInHost::Sequence::About && !cmd.output.empty();
     // Refused before any work: a long run must not end in "cannot write".
     if (writes) {

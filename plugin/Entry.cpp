@@ -3,6 +3,7 @@
 // The library exports PluginMain and nothing else. Everything the plug-in
 // keeps between host calls lives in m_Plugin, constructed when the host loads
 // the library and destroyed when it unloads it.
+#include "app/InteractiveRoad.h"
 #include "host/PluginEntry.h"
 #include "host/PluginMain.h"
 
@@ -19,6 +20,8 @@ int16_t* gResult = nullptr;
 // The folder that holds the plug-in's data files.
 FSRef m_AppRootFSRef;
 CPluginMain m_Plugin;
+// About and the interactive Start open the plug-in's windows.
+CAppRoad m_AppRoad;
 CQNF_String m_AppName("Quorvin Tessolo 3.1");
 
 namespace {
@@ -38,7 +41,11 @@ void PrepareAppInfo() noexcept
 // Resolved once at load as well: a host that opened the library by a relative
 // path and then changed its directory can no longer have it resolved.
 struct LoadTimeFolder {
-    LoadTimeFolder() { PrepareAppInfo(); }
+    LoadTimeFolder()
+    {
+        PrepareAppInfo();
+        m_Plugin.SetInteractiveRoad(&m_AppRoad);
+    }
 } s_loadTimeFolder;
 
 }  // namespace

@@ -447,11 +447,15 @@ public:
         if (id == m_cursorId)
             return;
         m_cursorId = id;
-        static const char* const kAppCursors[] = {"grab",     "grabbing",   "zoom-in",     "zoom-out",
-                                                  "col-resize", "row-resize", "crosshair", "move",
-                                                  "pointer",  "not-allowed", "copy",       "cell",
-                                                  "all-scroll", "help",     "wait",        "context-menu",
-                                                  "progress"};
+        // The application's cursors by id from 128: panning (both ways,
+        // none, vertical, horizontal), zoom out and in, the navigator, no
+        // piece, the arrow, a hidden piece, dragging a column or row
+        // splitter, inserting and deleting one, a see-through piece, moving
+        // a node, rotating.
+        static const char* const kAppCursors[] = {
+            "all-scroll", "grab",       "ns-resize",  "ew-resize", "zoom-out", "zoom-in",     "move",
+            "default",    "default",    "cell",       "col-resize", "row-resize", "copy",     "not-allowed",
+            "crosshair",  "move",       "grabbing"};
         const char* name = "default";
         if (id == 1)
             name = "text";

@@ -12,6 +12,7 @@
 //     sep X,Y,W                      a separator line
 //     rect NAME X,Y,W,H [inset]      a named rectangle (inset: also painted)
 //     button NAME X,Y,W,H ["text"] [icon=I] [style=push|accent|icon|close|menu|arrow|tool|hidden]
+//                                    [stacked: shares its place; no Disabled picture]
 //     check NAME X,Y,W,H "text" [style=box|toggle] [icon=I]
 //     radio NAME X,Y,W,H "text" group=G [style=dot|toggle|seg] [icon=I]
 //     slider NAME X,Y,W,H A..B [dial]

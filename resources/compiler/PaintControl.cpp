@@ -17,7 +17,11 @@ Skin Painter::Control(const rc::Control& c)
     switch (c.kind) {
     case Kind::Button: {
         const char* names[] = {"Normal", "Highlighted", "Pressed", "Pressed Mouse Out", "Disabled"};
-        for (int s = N; s <= D; ++s)
+        // A button that shares its place with others ("stacked") has no
+        // Disabled picture: disabled, it shows Normal at the control's
+        // disabled opacity, which its window sets to 0 to hide it.
+        const int last = c.Flag("stacked") ? D - 1 : D;
+        for (int s = N; s <= last; ++s)
             skin[names[s]] = paint(b, [&](cairo_t* cr) { m->Key(cr, c, State(s), false); });
         skin["Data"] = FullMask(b);
         break;

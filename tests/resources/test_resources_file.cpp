@@ -87,6 +87,18 @@ TEST_F(RealFile, HoldsTheTwentyTwoWindowsWithinTheScreen)
     EXPECT_GE(main->background.bottom, 660);
 }
 
+namespace {
+
+bool Stacked(const std::string& name)
+{
+    static const std::set<std::string> stacked = {
+        "MessageBox_OKl", "MessageBox_YESl", "MessageBox_OKr", "MessageBox_YESr", "MessageBox_NO",
+        "MessageBox_CANCEL", "Main_ShowExtras", "Main_HideExtras", "Main_Apply", "Main_ApplyLM"};
+    return stacked.count(name) != 0;
+}
+
+}  // namespace
+
 TEST_F(RealFile, EveryControlHasTheRecordsItsKindRequires)
 {
     ASSERT_TRUE(opened);
@@ -118,6 +130,10 @@ TEST_F(RealFile, EveryControlHasTheRecordsItsKindRequires)
                 if (c.folder != n.folder)
                     continue;
                 for (const auto& [name, type] : n.records) {
+                    // Buttons sharing one place hide while disabled: they
+                    // have no Disabled picture on purpose.
+                    if (c.folder == "Buttons" && std::string(name) == "Disabled" && Stacked(c.name))
+                        continue;
                     const qnres::Record* r = c.Find(name);
                     ASSERT_NE(r, nullptr) << c.folder << ">" << c.name << ">" << name;
                     EXPECT_EQ(r->type, type) << c.folder << ">" << c.name << ">" << name;

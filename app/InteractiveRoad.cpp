@@ -1,0 +1,171 @@
+#include "app/InteractiveRoad.h"
+
+#include "app/App.h"
+#include "platform/Platform.h"
+#include "ui/Toolkit.h"
+
+#include <cstdio>
+#include <dlfcn.h>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace {
+
+constexpr const char* kNoResourceText =
+    "Cannot load the resource file.\nPlease, try to reinstall plug-in and if the problem persists, contact Quorvin";
+constexpr const char* kNoResourceTitle = "Quorvin Tessolo 3.1 Error";
+
+// m_App for the length of one run.
+struct AppScope {
+    explicit AppScope(CQNF_App* app) { m_App = app; }
+    ~AppScope() { m_App = nullptr; }
+};
+
+// The GTK backend lives in its own module beside the plug-in, loaded on the
+// first run with windows and kept for the rest of the process (GTK cannot
+// be unloaded).
+std::unique_ptr<plat::Platform> OpenWindowBackend(const FSRef& folder, std::string& err)
+{
+    using OpenFn = plat::Platform* (*)(char*, size_t);
+    static OpenFn open = nullptr;
+    if (!open) {
+        const std::string path = (folder.path.empty() ? std::string(".") : folder.path) + "/tessolo_gtk.so";
+        void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+        if (!lib) {
+            err = "the window backend " + path + " cannot be loaded";
+            return nullptr;
+        }
+        open = reinterpret_cast<OpenFn>(dlsym(lib, "TessoloOpenWindowBackend"));
+        if (!open) {
+            err = "the window backend " + path + " is not one of this plug-in";
+            return nullptr;
+        }
+    }
+    char buf[256] = {};
+    std::unique_ptr<plat::Platform> p(open(buf, sizeof buf));
+    if (!p)
+        err = buf[0] ? buf : "the window backend could not start";
+    return p;
+}
+
+}  // namespace
+
+bool CAppRoad::i_WithPlatform(const FSRef& folder, const std::function<void()>& f)
+{
+    m_LastError.clear();
+    qnui::Toolkit& tk = qnui::Toolkit::Get();
+    std::unique_ptr<plat::Platform> owned;
+    plat::Platform* p = m_pPlatform;
+    if (!p) {
+        std::string err;
+        owned = OpenWindowBackend(folder, err);
+        if (!owned) {
+            m_LastError = "Tessolo: no display for the plug-in's window: " + err;
+            std::fprintf(stderr, "%s\n", m_LastError.c_str());
+            return false;
+        }
+        p = owned.get();
+    }
+    tk.Attach(p);
+    f();
+    tk.Attach(nullptr);
+    return true;
+}
+
+bool CAppRoad::i_OpenResources(CApp& app, CPluginMain& plugin)
+{
+    if (app.InitStorgaeResource(kResourceFile, &plugin.GetPluginFolder(), 0)) {
+        app.LoadAcceleratorsFromStorage();
+        return true;
+    }
+    CQNF_App::PlatformMessageBox(kNoResourceText, kNoResourceTitle, nullptr);
+    plugin.HostSetRetCode_Cancel();
+    return false;
+}
+
+void CAppRoad::RunAbout(CPluginMain& plugin)
+{
+    plugin.HostSetRetCode_Cancel();
+    i_WithPlatform(plugin.GetPluginFolder(), [&] {
+        auto app = std::make_unique<CApp>();
+        AppScope scope(app.get());
+        app->m_MainWindow = &app->m_WndAbout;
+        app->m_MainWindowName = "About";
+        app->m_pPlugin = &plugin;
+        app->m_WndAbout.m_pPlugin = &plugin;
+        if (!i_OpenResources(*app, plugin))
+            return;
+        if (onBeforeRun)
+            onBeforeRun(*app);
+        if (app->Run() != -1)
+            plugin.HostSetRetCode_NoError();
+        else
+            plugin.HostSetRetCode_Cancel();
+    });
+}
+
+void CAppRoad::RunStart(CPluginMain& plugin)
+{
+    plugin.HostSetRetCode_Cancel();
+    // 1.
+    if (!plugin.PrepareCompositeAlpha(1))
+        return;
+    i_WithPlatform(plugin.GetPluginFolder(), [&] {
+        // 2.
+        auto app = std::make_unique<CApp>();
+        AppScope scope(app.get());
+        CWnd_Main& main = app->m_WndMain;
+        app->m_MainWindow = &main;
+        app->m_MainWindowName = "Main";
+        app->m_pPlugin = &plugin;
+        main.SetPlugin(&plugin);
+        // 3.
+        if (!i_OpenResources(*app, plugin))
+            return;
+        // 4.
+        plugin.HostSetRetCode_NoError();
+        app->m_MainWindowPos = plugin.WindowPosFromConf("Main", "ROOT", qnNullSize, 0);
+        // 5. Closing the window sets the result.
+        if (onBeforeRun)
+            onBeforeRun(*app);
+        const int rc = app->Run();
+        // 6.
+        if (rc == -1) {
+            if (plugin.HostGetRetCode() == 0)
+                plugin.HostSetRetCode_Cancel();
+            return;
+        }
+        // 7.
+        if (!main.m_bApply)
+            return;
+        // 8.
+        if (main.m_bCutMode) {
+            if (!plugin.Apply_DrawSpliting())
+                plugin.HostSetRetCode_Cancel();
+            return;
+        }
+        CTessolo& engine = plugin.GetEngine();
+        if (plugin.GetPluginDataPtr()->colorMode != 1) {
+            // Rendered again from the host's planes: the window's images go
+            // first to make room, the pieces' effects are carried over.
+            main.m_MainImage.Clean();
+            main.m_SourceImage.Clean();
+            std::vector<CTessolo::SFX_ONEPIECE> records;
+            try {
+                records.reserve(engine.m_nPieces);
+            } catch (const std::bad_alloc&) {
+                plugin.HostSetRetCode_MemFull();
+                return;
+            }
+            for (uint32_t i = 0; i < engine.m_nPieces; ++i)
+                records.push_back(CTessolo::MakeOnePiece(engine.m_pPieces[i]));
+            engine.FreeSpliting();
+            if (!plugin.Apply_SplittingNoUI(uint32_t(records.size()), records.data()))
+                plugin.HostSetRetCode_MemFull();
+            return;
+        }
+        if (!plugin.Apply_SplittingUI(&main.m_MainImage))
+            plugin.HostSetRetCode_MemFull();
+    });
+}

@@ -1,0 +1,107 @@
+// What the main window shows besides the preview, without any window: the
+// status line's fade, the information panel's texts, the progress line, the
+// on-load zoom, the preference records and the control states of each mode.
+#pragma once
+
+#include "core/Types.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CQNF_Storage;
+
+// ---- Status line ----------------------------------------------------------------
+// A new text fades the shown one out (65 of opacity per tick), is then shown
+// and fades in (40 per tick) up to 255. A text equal to the pending one
+// changes nothing, so a tip asked for again does not flicker.
+class CStatusFader {
+public:
+    enum State : uint8_t { Idle = 0, FadingIn = 1, FadingOut = 2 };
+
+    // False when text is already the pending one.
+    bool Request(const char* text);
+    // One 30-ms tick from the line's opacity: the next opacity; showText is
+    // set on the tick at which the pending text is to be put on the line.
+    uint8_t Tick(uint8_t opacity, bool& showText);
+    // A progress text is shown at once and never faded.
+    void Stop() { m_state = Idle; }
+    // Shows a text at once, as the pending one (the first text of a window).
+    void Show(const char* text)
+    {
+        m_pending = text ? text : "";
+        m_state = Idle;
+    }
+    // Fades the progress text out and brings the pending text back.
+    void Restart() { m_state = FadingOut; }
+    const std::string& Pending() const { return m_pending; }
+    State GetState() const { return m_state; }
+
+private:
+    std::string m_pending;
+    State m_state = Idle;
+};
+
+// "text N%\t" and, for N above 0, N capital I's and a space.
+std::string qnStatusProgressLine(const char* text, uint8_t percent);
+
+// ---- Information panel ------------------------------------------------------------
+// Units: 1 pixels, 2 inches, 3 centimetres, 4 millimetres, 5 percent.
+struct qntINFOVIEW {
+    uint32_t width = 0, height = 0;  // the source image
+    double resX = 72.0, resY = 72.0;  // pixels per inch; 0 counts as 72
+    uint8_t unit = 1;
+};
+// What the panel tells of the piece under the pointer (piece mode only).
+struct qntINFOPIECE {
+    int64_t index = -1;  // -1: no piece there
+    uint32_t count = 0;
+    uint8_t splitter = 0;  // piece 0 is the knife lines
+    uint32_t column = 0, row = 0;
+};
+std::string qnInfoSizeText(const qntINFOVIEW& v);
+// x, y in image pixels; -1 or 65535 shows "---". piece null: cut mode.
+std::string qnInfoPositionText(const qntINFOVIEW& v, int32_t x, int32_t y, const qntINFOPIECE* piece);
+// The dragged splitter i of positions g[0..n-1] (fractions of the width for
+// columns, of the height for rows).
+std::string qnInfoSplitterText(const qntINFOVIEW& v, bool column, const float* g, uint32_t n, uint32_t i);
+
+// ---- Construction ---------------------------------------------------------------------
+// The zoom slider's value on load: 4 - k for the smallest k in 0..4 at which
+// the image shrunk by 2^k fits the preview, 0 when none does.
+uint8_t qnOnLoadZoom(uint32_t imageW, uint32_t imageH, uint32_t previewW, uint32_t previewH);
+// The host's ruler unit 0..4 as the window's 1..5; anything else is pixels.
+uint8_t qnUnitFromHost(uint8_t hostUnit);
+
+struct qntMAINPREFS {
+    uint8_t onLoadZoom = 1;
+    uint8_t delKnifeOpacity = 70;
+    qntRGBA8 alpha1{255, 255, 255, 255};
+    qntRGBA8 alpha2{192, 192, 192, 255};
+    qntRGBA8 alphaSolid{255, 255, 255, 255};
+    qntRGBA8 extAlpha1{204, 204, 204, 255};
+    qntRGBA8 extAlpha2{200, 200, 200, 255};
+    qntRGBA8 extAlphaSolid{200, 200, 200, 255};
+    uint8_t alphaIsSolid = 0;
+    uint8_t extAlphaIsSolid = 0;
+};
+// Reads the "Preferences>" keys; a colour record is taken only when it is
+// exactly 4 bytes, anything missing keeps its default.
+qntMAINPREFS qnReadMainPrefs(CQNF_Storage* conf);
+
+// ---- Modes ------------------------------------------------------------------------------
+struct qntCTRLSTATE {
+    const char* name;
+    uint8_t type;     // control type (5 button, 7 check box, 1 slider, 8 edit)
+    uint8_t opacity;  // disabled opacity: 0 invisible when disabled, 80 dimmed
+    uint8_t enabled;
+    uint8_t visible;  // edit lines only: shown
+};
+struct qntMODEINPUT {
+    uint8_t cutMode = 1;
+    uint8_t fxMode = 0;
+    float rndKnotsValue = 0.0f;
+    uint8_t layersAvailable = 0;  // the host offers the document's layers
+};
+// The mode-dependent controls and their states, in the order they are set.
+std::vector<qntCTRLSTATE> qnMainModeStates(const qntMODEINPUT& in);

@@ -1,0 +1,379 @@
+// The main window's modes (cut, piece, effect), the knife editor hand-over,
+// Apply and Cancel, and the control messages that reach them.
+#include "app/Wnd_Main.h"
+
+#include "app/App.h"
+#include "app/CutterStandIn.h"
+#include "app/Wnd_MessageBox.h"
+#include "host/PluginMain.h"
+#include "ui/CtrlButton.h"
+#include "ui/CtrlEditLine.h"
+#include "ui/CtrlSlider.h"
+#include "ui/CtrlStatic.h"
+#include "ui/KeyCodes.h"
+#include "ui/PlatformPopupMenu.h"
+
+#include <cstring>
+
+namespace {
+
+// Where the help pop-up opens, in window coordinates.
+constexpr short kHelpMenuX = 672, kHelpMenuY = 30;
+
+}  // namespace
+
+void CWnd_Main::i_ApplyState(const qntCTRLSTATE& s)
+{
+    CQNF_Control* c = FindControl(s.name, s.type);
+    if (!c)
+        return;
+    c->SetDisabledOpacity(s.opacity);
+    c->Enable(s.enabled);
+    if (s.type == qnctl::EditLine)
+        static_cast<CQNF_CtrlEditLine*>(c)->Visible(s.visible);
+}
+
+void CWnd_Main::OnChangeMode()
+{
+    if (!GetWindowHandle())
+        return;
+    qntMODEINPUT in;
+    in.cutMode = m_bCutMode;
+    in.fxMode = m_bFXMode;
+    in.rndKnotsValue = m_fRndKnotsValue;
+    in.layersAvailable = m_pPlugin && m_pPlugin->GetPluginDataPtr()->layersAvailable;
+    for (const qntCTRLSTATE& s : qnMainModeStates(in))
+        i_ApplyState(s);
+    if (m_bCutMode) {
+        cmop_Extras(1, 1);
+        OnChangeSelectedKnots();
+        spl_OnKnifeSelChanged();
+    }
+    auto* modeL = static_cast<CQNF_CtrlStaticImage*>(FindControl("Main_ModeL", qnctl::StaticImage));
+    auto* modeP = static_cast<CQNF_CtrlStaticImage*>(FindControl("Main_ModeP", qnctl::StaticImage));
+    if (modeL && modeP) {
+        modeL->GetControlLayer()->SetVisible(m_bCutMode);
+        modeP->GetControlLayer()->SetVisible(!m_bCutMode);
+        qntRECT_s r = modeL->GetRenderRect();
+        const qntRECT_s p = modeP->GetRenderRect();
+        if (qnIsNullRect(r))
+            r = p;
+        else if (!qnIsNullRect(p))
+            r = qntRECT_s{std::min(r.left, p.left), std::min(r.top, p.top), std::max(r.right, p.right),
+                          std::max(r.bottom, p.bottom)};
+        view_RenderAndUpdate(r);
+    }
+    m_LastTipControl = 0xFFFFFFFE;
+}
+
+void CWnd_Main::EnterFXMode()
+{
+    m_bFXMode = 1;
+    OnChangeMode();
+    // Everything done while the effect window is open is one undo step.
+    unpm_PreSave();
+}
+
+void CWnd_Main::ExitFXMode()
+{
+    m_bFXMode = 0;
+    OnChangeMode();
+    OnCommonFXChanged();
+    unpm_SaveState(1);
+}
+
+void CWnd_Main::OnChangeExtrasState()
+{
+    const uint8_t shown = m_bCutMode ? m_bCMExtras : m_bPMExtras;
+    i_SetEnabled("Main_ShowExtras", qnctl::Button, !shown);
+    i_SetEnabled("Main_HideExtras", qnctl::Button, shown);
+}
+
+bool CWnd_Main::DoCutterWindow()
+{
+    if (!m_bCreated || !GetWindowHandle())
+        return CWnd_MainModel::DoCutterWindow();
+    // 1, 2.
+    SetCutter(nullptr);
+    m_pCutterWnd.reset();
+    std::unique_ptr<CMainCutter> cutter = m_CutterFactory ? m_CutterFactory() : std::make_unique<CCutterStandIn>();
+    if (!cutter)
+        return false;
+    cutter->ExtSetColumns(uint32_t(m_nColSplitters) + 1);
+    cutter->ExtSetRows(uint32_t(m_nRowSplitters) + 1);
+    // 3.
+    uint8_t mixedT = 0, mixedK = 0;
+    const uint16_t thickness = spl_DoGetKnifeThickness(1, mixedT);
+    const uint16_t knob = spl_DoGetKnobSize(1, mixedK);
+    cutter->NotifiedByMain_NewThickness(thickness, mixedT, m_bRazorCut);
+    cutter->NotifiedByMain_NewKnobSize(knob, mixedK);
+    cutter->SetAntiAlias(m_bAntiAlias);
+    // 4. The effect records the editor's Cut matches to its pieces.
+    CTessolo* engine = m_pPlugin ? &m_pPlugin->GetEngine() : nullptr;
+    if (engine && engine->m_nPieces) {
+        CQNF_Mem records;
+        if (!records.alloc(uint64_t(engine->m_nPieces) * kPieceRecordSize)) {
+            ShowMessageBox("Memory allocation problem...", "Error!");
+            return false;
+        }
+        for (uint32_t i = 0; i < engine->m_nPieces; ++i)
+            CTessolo::MakeOnePiece(engine->m_pPieces[i]).StoreLE(records.GetPtr() + size_t(i) * kPieceRecordSize);
+        cutter->SetEffectRecords(records.GetPtr(), engine->m_nPieces);
+    } else if (m_nLoadedRecords) {
+        cutter->SetEffectRecords(m_LoadedRecords.GetPtr(), m_nLoadedRecords);
+    }
+    // 5.
+    if (!cutter->Open(this))
+        return false;
+    m_pCutterWnd = std::move(cutter);
+    SetCutter(m_pCutterWnd.get());
+    // 6.
+    m_KnotRandomness = 0.0f;
+    // 7. The knives' layers over the source image.
+    m_bKnivesLayerVisible = 1;
+    m_bOverlayLayerVisible = 1;
+    m_SelKnivesLayer.Set(qntRGBA8{255, 0, 0, 0}, 255, qnNullRect);
+    m_bSelKnivesLayerVisible = 1;
+    // 8.
+    m_bCutMode = 1;
+    uncm_Empty();
+    pm_End();
+    OnChangeMode();
+    // 9.
+    m_Preview.SetMaskChannel(nullptr, 0);
+    m_bPMExtras = 0;
+    OnChangeExtrasState();
+    // 10.
+    m_Preview.SetData(m_rcPreview, &m_SourceImage, nullptr, nullptr, nullptr, nullptr, nullptr);
+    m_Preview.DoRedraw(1, 0);
+    return true;
+}
+
+void CWnd_Main::OnCutterClose()
+{
+    if (!m_pCutterWnd)
+        return;
+    m_bCutMode = 0;
+    m_KnivesLayer.SetVisible(0);
+    m_SelKnivesLayer.SetVisible(0);
+    m_OverlayLayer.SetVisible(0);
+    OnChangeMode();
+    int32_t w = 0, h = 0;
+    const uint8_t* alpha = m_pPlugin ? m_pPlugin->GetCompositeAlpha(w, h) : nullptr;
+    CTessolo* engine = m_pPlugin ? &m_pPlugin->GetEngine() : nullptr;
+    if (!m_pCutterWnd->WasCut()) {
+        // Without a Cut only pieces that still exist keep piece mode.
+        if (!engine || !engine->m_nPieces || m_MainImage.GetImageWidth() != w || m_MainImage.GetImageHeight() != h ||
+            !BeginPieceMode(w, h, alpha)) {
+            localClose();
+            return;
+        }
+    } else {
+        if ((m_MainImage.GetImageWidth() != w || m_MainImage.GetImageHeight() != h) &&
+            !m_MainImage.Create(uint16_t(w), uint16_t(h), 2)) {
+            localClose();
+            return;
+        }
+        const size_t n = size_t(w) * size_t(h);
+        if (m_SelMask.GetSize() < n && !m_SelMask.alloc(n)) {
+            CQNF_App::PlatformMessageBox("Memory allocation problem...", "Error!", this);
+            localClose();
+            return;
+        }
+        m_SelMask.Set(uint8_t(0));
+        m_nHoverPiece = -1;
+        m_pSelMask = m_SelMask.GetPtr();
+        uint8_t* planes[4] = {m_MainImage.GetPlane(0), m_MainImage.GetPlane(1), m_MainImage.GetPlane(2),
+                              m_MainImage.GetPlane(3)};
+        const uint8_t smooth = !m_bRazorCut && m_bAntiAlias ? 1 : 0;
+        engine->CombineSplitedCells(w, h, planes, uint32_t(w), 4, const_cast<uint8_t*>(alpha), uint32_t(w),
+                                    qnNullRect, smooth, 0, 100);
+        if (!BeginPieceMode(w, h, alpha)) {
+            CQNF_App::PlatformMessageBox("Memory allocation problem...", "Error!", this);
+            localClose();
+            return;
+        }
+        if (m_pCutterWnd->LayoutChanged()) {
+            m_Preview.SetData(m_rcPreview, &m_MainImage, nullptr, nullptr, nullptr, nullptr, nullptr);
+            m_Preview.DoRedraw(1, 1);
+            // The pieces keep their effects unless the user asks to reset
+            // them: then every piece takes the default effects again (one
+            // undo step; only the pieces that change are rendered).
+            if (CWnd_MessageBox::Ask(this, "Pieces Layout Has Changed", "Do you want to reset effects?",
+                                     CWnd_MessageBox::YES, CWnd_MessageBox::NO) == 1) {
+                unpm_PreSave();
+                pm_ResetAllPieces();
+                unpm_SaveState(1);
+            }
+        }
+    }
+    m_Preview.SetMaskChannel(m_pSelMask, uint32_t(w));
+    m_bPMExtras = 1;
+    OnChangeExtrasState();
+    m_Preview.SetData(m_rcPreview, &m_MainImage, nullptr, nullptr, nullptr, nullptr, nullptr);
+    m_Preview.DoRedraw(1, 0);
+    OnCommonFXChanged();
+}
+
+uint8_t CWnd_Main::OnApply()
+{
+    m_bApply = 0;
+    settings_SaveCurLayoutAndCellSettings();
+    if (m_bCutMode && m_pCutterWnd)
+        m_pCutterWnd->SaveLastKnife();
+    if (!m_pPlugin || !engine_PutLayoutToPuzzleEngine(&m_pPlugin->GetEngine()))
+        return 0;
+    m_bApply = 1;
+    return 1;
+}
+
+void CWnd_Main::localClose()
+{
+    // Before the window is complete a failure is reported by OnCreate
+    // itself: the half-made window is never closed from inside.
+    if (!GetWindowHandle() || !m_bCreated) {
+        CWnd_MainModel::localClose();
+        return;
+    }
+    if (m_bCutMode && m_pCutterWnd)
+        m_pCutterWnd->SaveWindowPosition();
+    if (m_bApply && !OnApply()) {
+        // The layout could not be handed over: say so and keep the window,
+        // the user's work is still there (and in the last settings).
+        CQNF_App::PlatformMessageBox("The layout cannot be applied.", "Error!", this);
+        return;
+    }
+    m_bClosing = 1;
+    Close();
+}
+
+void CWnd_Main::Close()
+{
+    if (m_bFXMode)
+        return;
+    if (m_pPlugin && GetWindowHandle()) {
+        const qntRECT_s r = GetWindowRect();
+        m_pPlugin->PutWindowPosToConf("Main", "ROOT", qntPOS{r.left, r.top});
+        if (m_bApply)
+            m_pPlugin->HostSetRetCode_NoError();
+        else
+            m_pPlugin->HostSetRetCode_Cancel();
+    }
+    KillTimer(1);
+    CQNF_Window::Close();
+}
+
+void CWnd_Main::i_Help()
+{
+    auto* app = dynamic_cast<CApp*>(m_App);
+    if (!app)
+        return;
+    CQNF_PlatformPopupMenu menu;
+    menu.Create();
+    app->FillHelpMenu(&menu, 0);
+    menu.DoPopup(this, kHelpMenuX, kHelpMenuY);
+}
+
+void CWnd_Main::i_SyncViewFromPreview()
+{
+    const qntPOS off = m_Preview.GetOffset();
+    m_nZoom = m_Preview.GetZoom();
+    m_nScrollX = off.x;
+    m_nScrollY = off.y;
+    DoRedrawOverlay();
+}
+
+unsigned char CWnd_Main::OnCtrlMessage(unsigned short msg, unsigned long id, char* name, unsigned char type,
+                                       void* data)
+{
+    // Commands, menus, buttons and the preview's notices (MainCommands.cpp).
+    if (unsigned char r = 1; cmd_Dispatch(msg, id, name, type, data, r))
+        return r;
+    if (msg == qnmsg::PopupChoice && type == 255 && data) {
+        auto* app = dynamic_cast<CApp*>(m_App);
+        return app && app->HelpMenuDispatcher(*static_cast<unsigned short*>(data), this) ? 1 : 0;
+    }
+    if (id == m_idPreview) {
+        switch (msg) {
+        case qnmsg::PreviewZoom:
+            if (data)
+                m_pZoom->SetValue(*static_cast<uint8_t*>(data), 0);
+            return 1;
+        case qnmsg::PreviewFullRedraw:
+            i_SyncViewFromPreview();
+            return 1;
+        case qnmsg::PreviewMouse:
+            if (data) {
+                const qntPOS p = *static_cast<qntPOS*>(data);
+                UpdateInfoPanel(p, 0);
+            }
+            return 1;
+        default:
+            return 1;
+        }
+    }
+    const char* n = name ? name : "";
+    if (msg == qnmsg::Clicked && type == qnctl::Button) {
+        if (!std::strcmp(n, "Main_Apply") || !std::strcmp(n, "Main_ApplyLM")) {
+            if (m_bFXMode)
+                return 1;
+            m_bApply = 1;
+            localClose();
+        } else if (!std::strcmp(n, "Main_Cancel") || !std::strcmp(n, "Main_CloseX")) {
+            if (m_bFXMode)
+                return 1;
+            m_bApply = 0;
+            localClose();
+        } else if (!std::strcmp(n, "Main_Help")) {
+            i_Help();
+        } else if (m_bCutMode && !std::strcmp(n, "Main_ResetKnots")) {
+            // Through the slider, as a user setting it to 0 would.
+            m_pRndSlider->SetValue(0, 1);
+        } else if (m_bCutMode && (!std::strcmp(n, "Main_Show") || !std::strcmp(n, "Main_Hide"))) {
+            uncm_PreSave(CMUNDO_KNIFEFLAGS);
+            op_ShowHideSelectedKnives(!std::strcmp(n, "Main_Show"), 1);
+            uncm_SaveState(CMUNDO_KNIFEFLAGS, CMSUB_NONE);
+        } else if (m_bCutMode && !std::strcmp(n, "Main_RevShowHide")) {
+            uncm_PreSave(CMUNDO_KNIFEFLAGS);
+            op_ReverseShownHidden(1);
+            uncm_SaveState(CMUNDO_KNIFEFLAGS, CMSUB_NONE);
+        } else if (m_bCutMode && !std::strcmp(n, "Main_AddKnives")) {
+            uncm_SaveState(CMUNDO_LAYOUT, CMSUB_ADDKNIVES);
+            op_AddAuxKnifeToSelectedKnots(1);
+        } else if (m_bCutMode && !std::strcmp(n, "Main_DelKnives")) {
+            uncm_SaveState(CMUNDO_LAYOUT, CMSUB_DELKNIVES);
+            op_DelAuxKnives(1, nullptr, 0, 1);
+        } else if (m_bCutMode && !std::strcmp(n, "Main_RndKnots")) {
+            OnUpdateKnotRandomize(m_fRndKnotsValue);
+        } else if (!std::strcmp(n, "Main_HideExtras") || !std::strcmp(n, "Main_ShowExtras")) {
+            const uint8_t show = !std::strcmp(n, "Main_ShowExtras");
+            if (m_bCutMode)
+                cmop_Extras(show, 1);
+            else
+                pmop_Extras(show, 1);
+            OnChangeExtrasState();
+        }
+        return 1;
+    }
+    if ((msg == qnmsg::ValueChanged || msg == qnmsg::ValueTracking) && type == qnctl::Slider && data) {
+        const uint32_t v = *static_cast<uint32_t*>(data);
+        if (!std::strcmp(n, "Main_Zoom")) {
+            m_Preview.SetZoom(uint8_t(std::min<uint32_t>(v, 8)), -1, -1, msg == qnmsg::ValueChanged, 0);
+        } else if (!std::strcmp(n, "Main_RndKnots") && m_bCutMode) {
+            OnSldrRandomKnots(v, msg == qnmsg::ValueTracking);
+        }
+        return 1;
+    }
+    if (msg == qnmsg::TextEdited && type == qnctl::EditLine && !std::strcmp(n, "Main_RndKnots") && data) {
+        OnEditRandomKnots(static_cast<CQNF_String*>(data)->GetStr());
+        return 1;
+    }
+    return 1;
+}
+
+void CWnd_Main::OnCtrlLostFocus(unsigned long index)
+{
+    CQNF_Window::OnCtrlLostFocus(index);
+    if (index == FindControlId("Main_RndKnots", qnctl::EditLine) && m_pRndEdit)
+        OnEditRandomKnotsLF(m_pRndEdit->GetText().GetStr());
+}

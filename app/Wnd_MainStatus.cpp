@@ -1,0 +1,227 @@
+// The main window's information panel, status line and its fade, the
+// periodic timer, the status tips, the source image and the navigator.
+#include "app/Wnd_Main.h"
+
+#include "app/App.h"
+#include "app/StatusTips.h"
+#include "host/PluginMain.h"
+#include "imaging/ImageFX.h"
+#include "ui/CtrlStatic.h"
+#include "ui/Toolkit.h"
+
+#include <cstring>
+
+qntINFOVIEW CWnd_Main::i_InfoView() const
+{
+    qntINFOVIEW v;
+    v.width = m_SourceImage.GetImageWidth();
+    v.height = m_SourceImage.GetImageHeight();
+    if (m_pPlugin) {
+        v.resX = m_pPlugin->GetPluginDataPtr()->resolutionH;
+        v.resY = m_pPlugin->GetPluginDataPtr()->resolutionV;
+    }
+    v.unit = m_nUnits;
+    return v;
+}
+
+void CWnd_Main::UpdateInfoPanel(qntPOS p, unsigned char outside)
+{
+    if (!m_pInfo)
+        return;
+    if (p.x == qnNullPOS.x && p.y == qnNullPOS.y) {
+        const qntPOS m = GetMousePos();
+        const qntRECT_s r = m_Preview.GetRenderRect();
+        if (!outside && m.x >= r.left && m.x < r.right && m.y >= r.top && m.y < r.bottom)
+            p = m_Preview.GetImageCoorsByPreviewCoors(qntPOS{m.x - r.left, m.y - r.top});
+        else
+            p = m_LastInfoPos;
+    }
+    m_LastInfoPos = p;
+    const qntINFOVIEW v = i_InfoView();
+    std::string text;
+    if (m_Gesture.splitterDrag) {
+        const bool rows = m_Gesture.dragRowSplitter;
+        text = qnInfoSplitterText(v, !rows, rows ? m_RowSplitters : m_ColSplitters,
+                                  rows ? m_nRowSplitters : m_nColSplitters, m_Gesture.dragSplitter);
+    } else if (outside) {
+        text = qnInfoSizeText(v);
+    } else if (m_bCutMode || !m_pPlugin) {
+        text = qnInfoPositionText(v, p.x, p.y, nullptr);
+    } else {
+        // The piece under the pointer is looked up by the piece map; until
+        // it is there the panel names no piece.
+        const CTessolo& engine = m_pPlugin->GetEngine();
+        qntINFOPIECE piece;
+        piece.count = engine.m_nPieces;
+        piece.splitter = engine.m_bLinesMode;
+        piece.index = m_nHoverPiece;
+        text = qnInfoPositionText(v, p.x, p.y, &piece);
+    }
+    if (m_pInfo->GetText().Compare(text.c_str()) == 0)
+        return;
+    m_pInfo->SetText(text.c_str());
+    view_RenderAndUpdate(m_pInfo->GetRenderRect());
+}
+
+unsigned char CWnd_Main::OnTimer(unsigned short id)
+{
+    if (id != 1 || !GetWindowHandle())
+        return 0;
+    // 1. The pointer, every fifth tick.
+    if (m_nMouseTick == 0) {
+        const qntPOS m = GetMousePos();
+        const qntRECT_s wr = GetWindowRect();
+        const bool over = WindowFromPoint(qntPOS{m.x + wr.left, m.y + wr.top}) == GetWindowHandle();
+        if (m.x != m_LastMousePos.x || m.y != m_LastMousePos.y) {
+            m_LastMousePos = m;
+            const qntRECT_s r = m_Preview.GetRenderRect();
+            const bool inPreview = m.x >= r.left && m.x < r.right && m.y >= r.top && m.y < r.bottom;
+            UpdateInfoPanel(qnNullPOS, over && inPreview ? 0 : 1);
+        }
+        if (over)
+            OnSetCursor(short(m.x), short(m.y));
+    }
+    m_nMouseTick = m_nMouseTick + 1 < 5 ? m_nMouseTick + 1 : 0;
+    // 3. The status fade, after a progress line not drawn yet.
+    if (m_bProgressPending && m_Fader.GetState() == CStatusFader::Idle)
+        i_ShowProgressLine(false);
+    m_bProgressPending = 0;
+    if (m_pStatus && m_Fader.GetState() != CStatusFader::Idle) {
+        bool show = false;
+        const uint8_t o = m_Fader.Tick(m_pStatus->GetOpacity(), show);
+        if (show)
+            m_pStatus->SetText(m_Fader.Pending().c_str());
+        m_pStatus->SetOpacity(o);
+        view_RenderAndUpdate(m_pStatus->GetRenderRect());
+    }
+    return 0;
+}
+
+void CWnd_Main::UpdateStatus(const char* text) { m_Fader.Request(text); }
+
+unsigned char CWnd_Main::OnAboveControl(unsigned long index)
+{
+    const uint8_t mode = i_TipMode();
+    // Asked only when the control or the mode changed: the chain is long.
+    if (index == m_LastTipControl && mode == m_LastTipMode)
+        return 1;
+    m_LastTipControl = index;
+    m_LastTipMode = mode;
+    const char* name = "";
+    uint8_t type = kTipNoControl;
+    if (index != None) {
+        if (index == m_idPreview) {
+            name = "Zone_Preview";
+            type = kTipZone;
+        } else if (CQNF_Control* c = GetControl(index)) {
+            name = c->GetName();
+            type = c->GetType();
+            // The mode badges and the split rulers over the rulers are zones.
+            if (!std::strcmp(name, "Main_ModeL") || !std::strcmp(name, "Main_ModeP")) {
+                name = "Zone_Status";
+                type = kTipZone;
+            } else if (!std::strcmp(name, "Main_RulerTop") || !std::strcmp(name, "Main_RulerLeft")) {
+                name = !std::strcmp(name, "Main_RulerTop") ? "Zone_HSplitter" : "Zone_VSplitter";
+                type = kTipZone;
+            }
+        }
+    }
+    UpdateStatus(qnGetStatusTip(name, "Main", mode, type));
+    return 1;
+}
+
+void CWnd_Main::UpdateStatusProgress(const char* text, uint8_t percent)
+{
+    if (!m_pStatus)
+        return;
+    m_Fader.Stop();
+    m_ProgressLine = qnStatusProgressLine(text, percent);
+    // Between the forced repaints nothing reaches the screen while the
+    // operation runs: the line is drawn only when it is shown (here at every
+    // tenth percent, else at the next tick).
+    m_bProgressPending = 1;
+    if (percent % 10 == 0)
+        i_ShowProgressLine(true);
+}
+
+void CWnd_Main::i_ShowProgressLine(bool force)
+{
+    if (!m_bProgressPending || !m_pStatus)
+        return;
+    m_bProgressPending = 0;
+    m_pStatus->SetOpacity(255);
+    m_pStatus->SetText(m_ProgressLine.c_str());
+    view_RenderAndUpdate(m_pStatus->GetRenderRect());
+    // On the screen now, though no events are processed until it ends.
+    if (force)
+        ForceRedrawRect(m_pStatus->GetRenderRect());
+}
+
+void CWnd_Main::ProcessPendingEvents() { SubProcessMessages(nullptr, 1, 1, 0, 0); }
+
+uint8_t CWnd_Main::GetSourceDataInRGBA()
+{
+    if (!m_pPlugin)
+        return 0;
+    CQNF_8BFPluginVirtual::PLUGINDATA* d = m_pPlugin->GetPluginDataPtr();
+    const qntRECT_s r = d->filterRect;
+    const int32_t w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0 || w > 65535 || h > 65535 || !m_SourceImage.Create(uint16_t(w), uint16_t(h), 2))
+        return 0;
+    uint8_t* planes[4] = {m_SourceImage.GetPlane(0), m_SourceImage.GetPlane(1), m_SourceImage.GetPlane(2),
+                          m_SourceImage.GetPlane(3)};
+    const uint32_t n = uint32_t(w) * uint32_t(h);
+    uint8_t reads = 0;
+    switch (d->colorMode) {
+    case 0:
+        reads = 1;
+        break;
+    case 1:
+        reads = 3;
+        break;
+    case 2:
+        reads = 4;
+        break;
+    default:
+        m_pPlugin->HostSetRetCode_BadParam();
+        return 0;
+    }
+    for (uint8_t p = 0; p < reads; ++p)
+        if (!m_pPlugin->HostGetChanel(p, r, planes[p], uint32_t(w)))
+            return 0;
+    if (d->colorMode != 1 && !m_pPlugin->ConvertArrayToRGB_Internal(planes, planes, n)) {
+        m_pPlugin->HostSetRetCode_BadParam();
+        return 0;
+    }
+    int32_t aw = 0, ah = 0;
+    const uint8_t* alpha = m_pPlugin->GetCompositeAlpha(aw, ah);
+    if (alpha && aw == w && ah == h)
+        std::memcpy(planes[3], alpha, n);
+    else
+        std::memset(planes[3], 255, n);
+    return 1;
+}
+
+uint8_t CWnd_Main::SetSourceToNavigator()
+{
+    auto* nav = static_cast<CQNF_CtrlStaticImage*>(FindControl("Main_Navigator", qnctl::StaticImage));
+    CQNF_Layer* canvas = GetLayer(0ul);
+    if (!nav || !canvas)
+        return 0;
+    const qntRECT_s R = nav->GetRenderRect();
+    const int32_t w = R.right - R.left - 5, h = R.bottom - R.top - 5;
+    CQNF_Image scaled, sharp;
+    if (w <= 0 || h <= 0 || !scaled.Create(uint16_t(w), uint16_t(h), 2) || !sharp.Create(uint16_t(w), uint16_t(h), 2))
+        return 0;
+    CQNF_ImageFX fx;
+    if (!fx.SetSource(&m_SourceImage) || !fx.SetDestination(&scaled) || !fx.Resize_Int_ZO(1))
+        return 0;
+    CQNF_ImageFX sharpen;
+    if (!sharpen.SetSource(&scaled) || !sharpen.SetDestination(&sharp) || !sharpen.filter_UnsharpenMaskNormal(0))
+        return 0;
+    // The background layer's own position places it in the window.
+    short bx = 0, by = 0;
+    canvas->GetPos(bx, by);
+    const qntRECT_s dest{R.left + 3 - bx, R.top + 3 - by, R.left + 3 - bx + w, R.top + 3 - by + h};
+    return canvas->Blend(&sharp, 0, 0, dest, 100) ? 1 : 0;
+}

@@ -1,0 +1,51 @@
+// The engine's progress shown in the plug-in's own windows.
+//
+// CCutterProgress drives the knife editor's progress bar while it cuts the
+// image into pieces, and reads the editor's abort flag; CMainProgress writes
+// a text and a percentage into the main window's status line while pieces
+// are re-rendered. Each keeps its window in the user data pointer (set with
+// SetUserDataPtr before use), reached through the small interfaces below so
+// the adapters need nothing of the window classes.
+#pragma once
+
+#include "core/Progress.h"
+#include "core/String.h"
+
+#include <cstdint>
+
+// What the knife editor offers its progress.
+class CCutterProgressTarget {
+public:
+    virtual ~CCutterProgressTarget() = default;
+    virtual void SetProgressBar(uint8_t percent) = 0;
+    // Pending timer and window events of every window, then the editor's own
+    // input, so the editor stays responsive (and its abort button works).
+    virtual void ProcessPendingEvents() = 0;
+    virtual bool IsAbortRequested() = 0;
+};
+
+// What the main window offers its progress.
+class CMainProgressTarget {
+public:
+    virtual ~CMainProgressTarget() = default;
+    virtual void UpdateStatusProgress(const char* text, uint8_t percent) = 0;
+    // Pending timer and window events of every window.
+    virtual void ProcessPendingEvents() = 0;
+};
+
+class CCutterProgress : public CQNF_Progress {
+public:
+    // A new percentage moves the bar only at multiples of 5.
+    void Progress(uint8_t percent, void* data) override;
+    bool IsCanceled() override;
+};
+
+class CMainProgress : public CQNF_Progress {
+public:
+    // The text shown before the percentage; set before each operation.
+    CQNF_String m_Text;
+
+    void Progress(uint8_t percent, void* data) override;
+    // A re-render in the main window cannot be cancelled: always false.
+    bool IsCanceled() override;
+};

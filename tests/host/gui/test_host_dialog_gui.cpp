@@ -1,0 +1,404 @@
+// The interactive road through the real programs on a real X display (run
+// under Xvfb), driven with xdotool: tessolo-host --dialog opens the main
+// window over a photo; Cancel exits with the cancel code and writes nothing;
+// Apply Lines writes the knife lines; --about opens the About window and a
+// click closes it; the message box answers No. With TESSOLO_SNAPSHOT_DIR
+// set, screenshots are kept there.
+#include "app/Wnd_MessageBox.h"
+#include "hostapp/RasterImage.h"
+#include "platform/Backend.h"
+#include "ui/App.h"
+#include "ui/Toolkit.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+const std::string kSample = std::string(TESSOLO_SOURCE_DIR) + "/samples/sample.png";
+
+std::string Capture(const std::string& cmd)
+{
+    std::string out;
+    FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r");
+    if (!p)
+        return out;
+    char buf[256];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
+// tessolo-host with the bundle's plug-in, in a child process.
+pid_t Spawn(const std::vector<std::string>& args)
+{
+    std::vector<std::string> all = {TESSOLO_HOST_FILE, "--plugin", std::string(TESSOLO_BUNDLE_DIR) + "/Tessolo.so"};
+    all.insert(all.end(), args.begin(), args.end());
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::vector<char*> argv;
+        for (std::string& a : all)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// The exit code, or -1 when the child is still running after ms (then killed).
+int WaitExit(pid_t pid, int ms)
+{
+    int status = 0;
+    for (int waited = 0; waited < ms; waited += 50) {
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
+}
+
+struct Geometry {
+    std::string id;
+    int x = 0, y = 0;
+};
+
+// The visible window with this title; an empty id when none came in time.
+Geometry FindWindow(const std::string& title, int ms = 30000)
+{
+    Geometry g;
+    for (int waited = 0; waited < ms; waited += 200) {
+        const std::string ids = Capture("xdotool search --onlyvisible --name '^" + title + "$'");
+        if (!ids.empty()) {
+            g.id = ids.substr(0, ids.find('\n'));
+            const std::string geo = Capture("xdotool getwindowgeometry --shell " + g.id);
+            const size_t x = geo.find("X="), y = geo.find("Y=");
+            if (x != std::string::npos && y != std::string::npos) {
+                g.x = std::atoi(geo.c_str() + x + 2);
+                g.y = std::atoi(geo.c_str() + y + 2);
+                // Let the first paint and the timers settle.
+                std::this_thread::sleep_for(std::chrono::milliseconds(800));
+                return g;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return Geometry{};
+}
+
+void Click(const Geometry& g, int x, int y)
+{
+    const std::string cmd = "xdotool mousemove " + std::to_string(g.x + x) + " " + std::to_string(g.y + y) +
+                            " sleep 0.3 click 1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+}
+
+void Snapshot(const char* name)
+{
+    const char* dir = std::getenv("TESSOLO_SNAPSHOT_DIR");
+    if (!dir || !*dir)
+        return;
+    // A loaded machine may still be painting the window.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    if (std::system(("import -window root " + std::string(dir) + "/" + name).c_str()) != 0)
+        ADD_FAILURE() << "no screenshot " << name;
+}
+
+std::string Temp(const char* name) { return ::testing::TempDir() + name; }
+
+// The centres of the main window's buttons (from its skin).
+constexpr int kCancelX = 797, kCancelY = 659, kApplyX = 929, kApplyY = 659;
+
+}  // namespace
+
+TEST(HostDialogGui, CancelWritesNothingAndExitsWithTheCancelCode)
+{
+    const std::string out = Temp("dialog_cancel.png");
+    std::filesystem::remove(out);
+    const pid_t pid = Spawn({"--dialog", kSample, out});
+    const Geometry g = FindWindow("Main");
+    ASSERT_FALSE(g.id.empty()) << "the main window did not open";
+    Snapshot("gui_main_cut_mode.png");
+    Click(g, kCancelX, kCancelY);
+    EXPECT_EQ(WaitExit(pid, 20000), 1);
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST(HostDialogGui, ApplyWritesTheKnifeLines)
+{
+    const std::string out = Temp("dialog_apply.png");
+    std::filesystem::remove(out);
+    const pid_t pid = Spawn({"--dialog", kSample, out});
+    const Geometry g = FindWindow("Main");
+    ASSERT_FALSE(g.id.empty()) << "the main window did not open";
+    Click(g, kApplyX, kApplyY);
+    ASSERT_EQ(WaitExit(pid, 20000), 0);
+    hostapp::RasterImage img;
+    std::string err;
+    ASSERT_TRUE(hostapp::ReadImageFile(out, img, err)) << err;
+    size_t white = 0, dark = 0;
+    for (size_t i = 0; i < img.PixelCount(); ++i) {
+        const int v = (img.planes[0][i] + img.planes[1][i] + img.planes[2][i]) / 3;
+        white += v > 250;
+        dark += v < 60;
+    }
+    EXPECT_GT(white, img.PixelCount() / 2);
+    EXPECT_GT(dark, 200u);
+    std::filesystem::remove(out);
+}
+
+TEST(HostDialogGui, AboutOpensAndAClickClosesIt)
+{
+    const pid_t pid = Spawn({"--about"});
+    const Geometry g = FindWindow("About");
+    ASSERT_FALSE(g.id.empty()) << "the About window did not open";
+    Snapshot("gui_about.png");
+    Click(g, 200, 120);
+    EXPECT_EQ(WaitExit(pid, 20000), 0);
+}
+
+TEST(HostDialogGui, MessageBoxAnswersNo)
+{
+    std::string error;
+    std::unique_ptr<plat::Platform> p = plat::OpenGtk(error);
+    ASSERT_TRUE(p) << error;
+    qnui::Toolkit::Get().Attach(p.get());
+    {
+        CQNF_App app;
+        ASSERT_TRUE(app.InitStorgaeResource((std::string(TESSOLO_BUNDLE_DIR) + "/resource_ts31_d.qns4").c_str(), 0));
+        m_App = &app;
+        CWnd_MessageBox box;
+        box.Init("Pieces Layout Has Changed", "Do you want to reset effects?", CWnd_MessageBox::YES,
+                 CWnd_MessageBox::NO);
+        ASSERT_TRUE(box.CreateFromResource("MessageBox", -32000, -32000, nullptr, 1));
+        box.RenderRect(qnNullRect);
+        // The user, from outside: find the box, look at it, press No.
+        std::thread user([] {
+            const Geometry g = FindWindow("MessageBox");
+            if (g.id.empty())
+                return;
+            Snapshot("gui_message_box.png");
+            Click(g, 355, 141);
+        });
+        const long answer = box.DoModal();
+        user.join();
+        EXPECT_EQ(answer, 0);
+        m_App = nullptr;
+    }
+    qnui::Toolkit::Get().Attach(nullptr);
+}
+
+namespace {
+
+// A grab of the window as a picture; empty when import failed.
+hostapp::RasterImage Grab(const Geometry& g, const std::string& file)
+{
+    hostapp::RasterImage img;
+    std::string err;
+    if (std::system(("import -window " + g.id + " " + file).c_str()) == 0)
+        hostapp::ReadImageFile(file, img, err);
+    return img;
+}
+
+// Pixels that differ in the preview (window rectangle 26,52 - 706,560).
+size_t PreviewDiff(const hostapp::RasterImage& a, const hostapp::RasterImage& b)
+{
+    if (a.width != b.width || a.height != b.height || a.planes.size() < 3 || b.planes.size() < 3)
+        return size_t(-1);
+    size_t n = 0;
+    for (int y = 52; y < std::min(560, a.height); ++y)
+        for (int x = 26; x < std::min(706, a.width); ++x) {
+            const size_t i = size_t(y) * a.width + x;
+            for (int c = 0; c < 3; ++c)
+                if (std::abs(a.planes[c][i] - b.planes[c][i]) > 8) {
+                    ++n;
+                    break;
+                }
+        }
+    return n;
+}
+
+// Grabs the window until its preview matches ref (a window uncovered by a
+// closing dialog or menu is painted again a little later on a loaded
+// machine); the last difference.
+size_t SettleLike(const Geometry& g, const hostapp::RasterImage& ref, const std::string& file, int ms = 10000)
+{
+    size_t diff = size_t(-1);
+    for (int waited = 0; waited < ms; waited += 300) {
+        diff = PreviewDiff(ref, Grab(g, file));
+        if (diff < 20)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    return diff;
+}
+
+// The window once painted and still: two grabs in a row alike, and a
+// preview that shows more than one colour.
+hostapp::RasterImage GrabSettled(const Geometry& g, const std::string& file, int ms = 15000)
+{
+    hostapp::RasterImage last = Grab(g, file);
+    for (int waited = 0; waited < ms; waited += 300) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        hostapp::RasterImage now = Grab(g, file);
+        if (now.planes.size() >= 3 && PreviewDiff(last, now) == 0) {
+            size_t varied = 0;
+            const size_t first = size_t(52) * now.width + 26;
+            for (int y = 52; y < std::min(560, now.height); y += 4)
+                for (int x = 26; x < std::min(706, now.width); x += 4)
+                    varied += now.planes[0][size_t(y) * now.width + x] != now.planes[0][first];
+            if (varied > 1000)
+                return now;
+        }
+        last = std::move(now);
+    }
+    return last;
+}
+
+void Xdo(const std::string& args)
+{
+    ASSERT_EQ(std::system(("xdotool " + args).c_str()), 0) << args;
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+}
+
+// The screen as a picture.
+hostapp::RasterImage GrabScreen(const std::string& file)
+{
+    hostapp::RasterImage img;
+    std::string err;
+    if (std::system(("import -window root " + file).c_str()) == 0)
+        hostapp::ReadImageFile(file, img, err);
+    return img;
+}
+
+// Waits until the screen within the window's rectangle (x0, y0)-(x1, y1)
+// differs from before (a pop-up came, or went); false when it never did.
+bool WaitScreenChange(const Geometry& g, int x0, int y0, int x1, int y1, const hostapp::RasterImage& before,
+                      const std::string& file, int ms)
+{
+    for (int waited = 0; waited < ms; waited += 300) {
+        const hostapp::RasterImage now = GrabScreen(file);
+        if (now.width == before.width && now.height == before.height && now.planes.size() >= 3) {
+            size_t n = 0;
+            for (int y = g.y + y0; y < std::min(g.y + y1, now.height); ++y)
+                for (int x = g.x + x0; x < std::min(g.x + x1, now.width); ++x) {
+                    const size_t i = size_t(y) * now.width + x;
+                    n += now.planes[0][i] != before.planes[0][i] || now.planes[1][i] != before.planes[1][i];
+                }
+            if (n > 50)
+                return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    return false;
+}
+
+// Waits until no visible window has this title; false when one still has.
+bool WaitGone(const std::string& title, int ms)
+{
+    for (int waited = 0; waited < ms; waited += 200) {
+        if (Capture("xdotool search --onlyvisible --name '^" + title + "$'").empty())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return false;
+}
+
+// Types a full path into a file dialog and confirms it; a loaded machine may
+// still be completing the name when the first Return comes, so it is
+// pressed again until the dialog is gone.
+void ConfirmPath(const std::string& title, const std::string& typing)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    Xdo(typing);
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    for (int i = 0; i < 3; ++i) {
+        Xdo("key Return");
+        if (WaitGone(title, 5000))
+            return;
+    }
+    Snapshot("gui_dialog_stuck.png");
+    ADD_FAILURE() << title << " did not close";
+}
+
+std::string UniqueFolder()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "tessolo_gui_XXXXXX").string();
+    return mkdtemp(pattern.data()) ? pattern : std::string();
+}
+
+}  // namespace
+
+// The knot in the middle of the preview dragged with the real mouse moves the
+// knives that meet it; the Main menu's Undo and Ctrl+Z take the step back and
+// forth; the layout is saved through the real save dialog, changed, and
+// opened again through the real open dialog.
+TEST(HostDialogGui, DragAKnotUndoItFromTheMenuSaveAndOpenTheLayout)
+{
+    const std::string dir = UniqueFolder();
+    ASSERT_FALSE(dir.empty());
+    const pid_t pid = Spawn({"--dialog", kSample, dir + "/out.png"});
+    const Geometry g = FindWindow("Main");
+    ASSERT_FALSE(g.id.empty()) << "the main window did not open";
+    auto at = [&g](int x, int y) { return std::to_string(g.x + x) + " " + std::to_string(g.y + y); };
+    // The sample (360 x 240) opens at actual pixels, centred in the preview,
+    // cut in 3 x 2: the knot at image point (120, 120) is window point
+    // (26 + 160 + 120, 52 + 134 + 120).
+    const hostapp::RasterImage start = GrabSettled(g, dir + "/start.png");
+    Xdo("mousemove " + at(306, 306) + " sleep 0.3 mousedown 1 sleep 0.3 mousemove " + at(326, 316) +
+        " sleep 0.2 mousemove " + at(346, 336) + " sleep 0.3 mouseup 1");
+    const hostapp::RasterImage dragged = GrabSettled(g, dir + "/dragged.png");
+    Snapshot("gui_knot_dragged.png");
+    EXPECT_GT(PreviewDiff(start, dragged), 100u) << "the knives did not move";
+    // Main menu, first item: Undo (once the menu is on the screen).
+    const hostapp::RasterImage noMenu = GrabScreen(dir + "/screen.png");
+    Xdo("mousemove " + at(452, 16) + " sleep 0.3 click 1");
+    ASSERT_TRUE(WaitScreenChange(g, 430, 40, 620, 60, noMenu, dir + "/screen.png", 10000)) << "no menu came";
+    Snapshot("gui_main_menu.png");
+    const hostapp::RasterImage withMenu = GrabScreen(dir + "/menu.png");
+    Xdo("key Down sleep 0.3 key Return");
+    EXPECT_TRUE(WaitScreenChange(g, 610, 100, 700, 200, withMenu, dir + "/screen.png", 10000)) << "the menu stayed";
+    EXPECT_LT(SettleLike(g, start, dir + "/undone.png"), 20u) << "Undo from the menu did not restore the knives";
+    // Ctrl+Z toggles the step back.
+    Xdo("mousemove " + at(200, 200) + " sleep 0.2 key ctrl+z");
+    EXPECT_LT(SettleLike(g, dragged, dir + "/redone.png"), 20u) << "Ctrl+Z did not bring the drag back";
+    const hostapp::RasterImage& redone = dragged;
+    // Save through the real dialog, typing a full path as its name.
+    Xdo("key ctrl+s");
+    const Geometry save = FindWindow("Save Document...", 15000);
+    ASSERT_FALSE(save.id.empty()) << "the save dialog did not open";
+    Snapshot("gui_save_dialog.png");
+    ConfirmPath("Save Document...", "key ctrl+a type --delay 20 '" + dir + "/layout.qntd'");
+    for (int i = 0; i < 40 && !std::filesystem::exists(dir + "/layout.qntd"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(std::filesystem::exists(dir + "/layout.qntd"));
+    // Flip every knife (Ctrl+F), then open the saved layout again.
+    Xdo("mousemove " + at(200, 200) + " sleep 0.2 key ctrl+f");
+    const hostapp::RasterImage flipped = GrabSettled(g, dir + "/flipped.png");
+    EXPECT_GT(PreviewDiff(redone, flipped), 100u) << "Ctrl+F flipped nothing";
+    Xdo("key ctrl+l");
+    const Geometry open = FindWindow("Load Document...", 15000);
+    ASSERT_FALSE(open.id.empty()) << "the open dialog did not open";
+    // The location line first (typing into the file list would search it).
+    ConfirmPath("Load Document...", "key ctrl+l sleep 0.5 key ctrl+a type --delay 20 '" + dir + "/layout.qntd'");
+    EXPECT_LT(SettleLike(g, redone, dir + "/reopened.png"), 20u) << "the saved layout did not come back";
+    Snapshot("gui_reopened.png");
+    Click(g, kCancelX, kCancelY);
+    EXPECT_EQ(WaitExit(pid, 20000), 1);
+    // The pictures stay for a look when something failed.
+    if (!::testing::Test::HasFailure())
+        std::filesystem::remove_all(dir);
+}

@@ -1,0 +1,338 @@
+// The interactive road inside the stand-in host, headless: About, the main
+// window's Cancel and Apply in every image mode, the on-load zoom, and the
+// window position. With TESSOLO_SNAPSHOT_DIR set, the windows are also saved
+// there as PNG pictures.
+#include "host_test_support.h"
+
+#include "app/App.h"
+#include "app/CutterStandIn.h"
+#include "app/StatusTips.h"
+#include "app/InteractiveRoad.h"
+#include "hostapp/RasterImage.h"
+#include "platform/Headless.h"
+#include "ui/Control.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+using namespace hosttest;
+
+const std::string kResourceFile = std::string(TESSOLO_BINARY_DIR) + "/resource_ts31_d.qns4";
+
+// The road with a headless backend, the plug-in in the stand-in host.
+struct RoadRun {
+    PluginHarness h;
+    plat::HeadlessPlatform hp;
+    CAppRoad road;
+    CApp* app = nullptr;
+    bool ran = false;
+
+    explicit RoadRun(bool resources = true)
+    {
+        if (resources)
+            std::filesystem::copy_file(kResourceFile, h.File(CAppRoad::kResourceFile));
+        road.SetPlatform(&hp);
+        road.onBeforeRun = [this](CApp& a) {
+            app = &a;
+            ran = true;
+        };
+        h.plugin->SetInteractiveRoad(&road);
+    }
+    ~RoadRun() { h.plugin->SetInteractiveRoad(nullptr); }
+
+    // Scripted: the start window comes to the front, then a click on a
+    // control of the main window.
+    void ClickMain(const char* name, uint8_t type)
+    {
+        hp.Script([this] { hp.Activate(app->m_MainWindow->GetWindowHandle()); });
+        hp.Script([this, name, type] {
+            CWnd_Main& w = app->m_WndMain;
+            CQNF_Control* c = w.FindControl(name, type);
+            ASSERT_NE(c, nullptr) << name;
+            ASSERT_TRUE(c->IsEnabled()) << name;
+            const plat::Rect wr = hp.ContentRect(w.GetWindowHandle());
+            const qntRECT_s r = c->GetRenderRect();
+            hp.Click({wr.left + (r.left + r.right) / 2, wr.top + (r.top + r.bottom) / 2});
+        });
+    }
+    void Snapshot(const char* file)
+    {
+        const char* dir = std::getenv("TESSOLO_SNAPSHOT_DIR");
+        if (!dir || !*dir)
+            return;
+        const std::vector<plat::WinId> z = hp.ZOrder();
+        ASSERT_FALSE(z.empty());
+        uint16_t w = 0, h = 0;
+        const std::vector<uint32_t>* fb = hp.Framebuffer(z.back(), w, h);
+        ASSERT_NE(fb, nullptr);
+        RasterImage img;
+        img.Allocate(ColorMode::RGB, w, h, false);
+        for (size_t i = 0; i < size_t(w) * h; ++i)
+            for (int c = 0; c < 3; ++c)
+                img.planes[size_t(c)][i] = uint8_t((*fb)[i] >> (16 - 8 * c));
+        std::string err;
+        EXPECT_TRUE(WritePngFile(std::string(dir) + "/" + file, img, err)) << err;
+    }
+};
+
+bool HasResources()
+{
+    return std::filesystem::exists(kResourceFile);
+}
+
+}  // namespace
+
+TEST(HostInteractive, AboutWithoutTheResourceFileShowsAMessageAndNoWindow)
+{
+    RoadRun r(false);
+    StandInHost host(Document(ColorMode::RGB, 16, 16, false), HostSettings{});
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::About), userCanceledErr);
+    ASSERT_EQ(r.hp.alerts.size(), 1u);
+    EXPECT_EQ(r.hp.alerts[0].title, "Quorvin Tessolo 3.1 Error");
+    EXPECT_EQ(r.hp.alerts[0].text.rfind("Cannot load the resource file.", 0), 0u);
+    EXPECT_FALSE(r.ran);
+    EXPECT_TRUE(r.hp.ZOrder().empty());
+    // The interactive Start says the same and leaves the image alone.
+    StandInHost start(Document(ColorMode::RGB, 16, 16, false), HostSettings{});
+    const auto before = start.Document().Target().pixels.planes;
+    EXPECT_EQ(r.h.Run(start, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.alerts.size(), 2u);
+    EXPECT_EQ(start.Document().Target().pixels.planes, before);
+}
+
+TEST(HostInteractive, AboutOpensAndAClickClosesIt)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    RoadRun r;
+    r.hp.Script([&] { r.hp.Activate(r.app->m_MainWindow->GetWindowHandle()); });
+    r.hp.Script([&] {
+        r.Snapshot("about.png");
+        const plat::Rect wr = r.hp.ContentRect(r.app->m_MainWindow->GetWindowHandle());
+        r.hp.Click({wr.left + 40, wr.top + 120});
+    });
+    StandInHost host(Document(ColorMode::RGB, 16, 16, false), HostSettings{});
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::About), 0);
+    EXPECT_TRUE(r.ran);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+    EXPECT_TRUE(r.hp.ZOrder().empty());
+}
+
+TEST(HostInteractive, CancelWritesNothingInEveryMode)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    for (ColorMode mode : {ColorMode::Gray, ColorMode::RGB, ColorMode::CMYK}) {
+        RoadRun r;
+        StandInHost host(Document(mode, 700, 200, false), HostSettings{});
+        const auto before = host.Document().Target().pixels.planes;
+        r.hp.Script([&] {
+            // A picture twice as wide as the preview opens at half size.
+            EXPECT_EQ(r.app->m_WndMain.GetPreview().GetZoom(), 3);
+            EXPECT_EQ(r.app->m_WndMain.m_bCutMode, 1);
+        });
+        r.ClickMain("Main_Cancel", qnctl::Button);
+        EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+        EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+        EXPECT_EQ(host.Document().Target().pixels.planes, before);
+        for (const auto& req : host.Requests())
+            EXPECT_NE(req.kind, 'o');
+        // The window's place is kept for the next run.
+        const qntPOS pos = r.h.plugin->WindowPosFromConf("Main", "ROOT", qnNullSize, 0);
+        EXPECT_NE(pos.x, -32000);
+        EXPECT_TRUE(host.Violations().empty()) << host.Violations().front();
+    }
+}
+
+TEST(HostInteractive, ApplyInCutModeDrawsTheKnifeLinesInEveryMode)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    for (ColorMode mode : {ColorMode::Gray, ColorMode::RGB, ColorMode::CMYK}) {
+        RoadRun r;
+        StandInHost host(Document(mode, 120, 90, false), HostSettings{});
+        if (mode == ColorMode::RGB)
+            r.hp.Script([&] { r.Snapshot("main_cut_mode.png"); });
+        r.ClickMain("Main_ApplyLM", qnctl::Button);
+        ASSERT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), 0);
+        // Knife lines in the foreground (black) on the background (white).
+        const RasterImage& out = host.Document().Target().pixels;
+        size_t white = 0, dark = 0;
+        const size_t n = out.PixelCount();
+        for (size_t i = 0; i < n; ++i) {
+            int light = 0;
+            if (mode == ColorMode::CMYK) {
+                const uint8_t cmyk[4] = {out.planes[0][i], out.planes[1][i], out.planes[2][i], out.planes[3][i]};
+                uint8_t rgb[3];
+                hostapp::RGBFromCMYK(cmyk, rgb);
+                light = (rgb[0] + rgb[1] + rgb[2]) / 3;
+            } else {
+                int sum = 0;
+                for (int c = 0; c < hostapp::ColorPlanes(mode); ++c)
+                    sum += out.planes[size_t(c)][i];
+                light = sum / hostapp::ColorPlanes(mode);
+            }
+            white += light > 250;
+            dark += light < 60;
+        }
+        EXPECT_GT(white, n / 2) << int(mode);
+        EXPECT_GT(dark, 0u) << int(mode);
+        EXPECT_TRUE(std::filesystem::exists(r.h.File("last.data")));
+        EXPECT_TRUE(host.Violations().empty()) << host.Violations().front();
+    }
+}
+
+namespace {
+
+// A knife editor whose Cut splits the window's source image with the
+// engine, as the editor window's Cut will.
+CWnd_Main* g_main = nullptr;
+
+class CuttingEditor : public CCutterStandIn {
+public:
+    bool cut = false;
+    bool WasCut() const override { return cut; }
+    bool Cut(CPluginMain& plugin)
+    {
+        CTessolo& engine = plugin.GetEngine();
+        int32_t w = 0, h = 0;
+        const uint8_t* alpha = plugin.GetCompositeAlpha(w, h);
+        if (!g_main->engine_PutLayoutToPuzzleEngine(&engine) || !engine.FreeSpliting())
+            return false;
+        uint8_t* planes[3] = {g_main->m_SourceImage.GetPlane(0), g_main->m_SourceImage.GetPlane(1),
+                              g_main->m_SourceImage.GetPlane(2)};
+        cut = engine.SplitCells(w, h, const_cast<uint8_t*>(alpha), uint32_t(w), planes, uint32_t(w), 3, 0, 100, 1);
+        return cut;
+    }
+};
+
+std::unique_ptr<CMainCutter> MakeCuttingEditor() { return std::make_unique<CuttingEditor>(); }
+
+}  // namespace
+
+TEST(HostInteractive, ApplyOfPiecesTakesTheWindowImageOnlyOnRGB)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    for (ColorMode mode : {ColorMode::RGB, ColorMode::Gray, ColorMode::CMYK}) {
+        RoadRun r;
+        r.road.onBeforeRun = [&](CApp& a) {
+            r.app = &a;
+            g_main = &a.m_WndMain;
+            a.m_WndMain.SetCutterFactory(&MakeCuttingEditor);
+        };
+        StandInHost host(Document(mode, 90, 60, false), HostSettings{});
+        const auto before = host.Document().Target().pixels.planes;
+        r.hp.Script([&] { r.hp.Activate(r.app->m_MainWindow->GetWindowHandle()); });
+        r.hp.Script([&] {
+            CWnd_Main& w = r.app->m_WndMain;
+            auto* editor = static_cast<CuttingEditor*>(w.GetCutter());
+            ASSERT_TRUE(editor->Cut(*r.h.plugin));
+            w.OnCutterClose();
+            ASSERT_EQ(w.m_bCutMode, 0);
+            ASSERT_EQ(w.m_MainImage.GetImageWidth(), 90);
+            // A mark only the window's own image carries.
+            w.m_MainImage.Set(qntRGBA8{255, 0, 0, 255}, 255, qntRECT_s{4, 4, 14, 14});
+        });
+        r.ClickMain("Main_Apply", qnctl::Button);
+        ASSERT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), 0) << int(mode);
+        EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+        const RasterImage& out = host.Document().Target().pixels;
+        const size_t at = 8 * 90 + 8;
+        if (mode == ColorMode::RGB) {
+            EXPECT_EQ(out.planes[0][at], 255);
+            EXPECT_EQ(out.planes[1][at], 0);
+        } else {
+            // Rendered again from the host's planes: the picture, no mark.
+            for (size_t p = 0; p < out.planes.size(); ++p)
+                EXPECT_EQ(out.planes[p][at], before[p][at]) << int(mode) << " plane " << p;
+        }
+        EXPECT_TRUE(host.Violations().empty()) << host.Violations().front();
+    }
+}
+
+namespace {
+
+class ChangedLayoutEditor : public CuttingEditor {
+public:
+    bool LayoutChanged() const override { return true; }
+};
+
+std::unique_ptr<CMainCutter> MakeChangedLayoutEditor() { return std::make_unique<ChangedLayoutEditor>(); }
+
+}  // namespace
+
+TEST(HostInteractive, AChangedLayoutAsksInTheMessageBox)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    RoadRun r;
+    r.road.onBeforeRun = [&](CApp& a) {
+        r.app = &a;
+        g_main = &a.m_WndMain;
+        a.m_WndMain.SetCutterFactory(&MakeChangedLayoutEditor);
+    };
+    StandInHost host(Document(ColorMode::RGB, 200, 150, false), HostSettings{});
+    bool asked = false;
+    r.hp.Script([&] { r.hp.Activate(r.app->m_MainWindow->GetWindowHandle()); });
+    r.hp.Script([&] {
+        CWnd_Main& w = r.app->m_WndMain;
+        ASSERT_TRUE(static_cast<CuttingEditor*>(w.GetCutter())->Cut(*r.h.plugin));
+        // The question's box runs its own loop inside the closing of the editor.
+        r.hp.Script([&] {
+            const plat::WinId box = r.hp.ZOrder().back();
+            ASSERT_NE(box, w.GetWindowHandle());
+            asked = true;
+            r.Snapshot("message_box.png");
+            r.hp.Activate(box);
+            const plat::Rect br = r.hp.ContentRect(box);
+            r.hp.Click({br.left + 355, br.top + 141});  // NO
+        });
+        w.OnCutterClose();
+        EXPECT_EQ(w.m_bCutMode, 0);
+        // Scripted only now: steps run in the order they were added.
+        r.hp.Script([&] { r.Snapshot("main_piece_mode.png"); });
+        r.ClickMain("Main_Cancel", qnctl::Button);
+    });
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+}
+
+TEST(HostInteractive, StatusTipsFollowThePointer)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    RoadRun r;
+    StandInHost host(Document(ColorMode::RGB, 60, 40, false), HostSettings{});
+    struct Over {
+        const char* control;
+        uint8_t type;
+        const char* tipName;
+        uint8_t tipType;
+    };
+    const Over overs[] = {{"Main_ApplyLM", qnctl::Button, "Main_ApplyLM", 5},
+                          {"Main_RulerTop", qnctl::Ruler, "Zone_HSplitter", kTipZone},
+                          {"Main_ModeL", qnctl::StaticImage, "Zone_Status", kTipZone},
+                          {"Main_Export", qnctl::Button, "Main_Export", 5}};
+    r.hp.Script([&] { r.hp.Activate(r.app->m_MainWindow->GetWindowHandle()); });
+    for (const Over& o : overs) {
+        r.hp.Script([&r, o] {
+            CWnd_Main& w = r.app->m_WndMain;
+            CQNF_Control* c = w.FindControl(o.control, o.type);
+            ASSERT_NE(c, nullptr);
+            const plat::Rect wr = r.hp.ContentRect(w.GetWindowHandle());
+            const qntRECT_s cr = c->GetRenderRect();
+            r.hp.MoveMouse({wr.left + (cr.left + cr.right) / 2, wr.top + (cr.top + cr.bottom) / 2});
+        });
+        r.hp.Script([&r, o] {
+            EXPECT_EQ(r.app->m_WndMain.GetFader().Pending(), qnGetStatusTip(o.tipName, "Main", 2, o.tipType))
+                << o.control;
+        });
+    }
+    r.ClickMain("Main_Cancel", qnctl::Button);
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+}
