@@ -185,7 +185,7 @@ TEST(HostCutterDialogs, AKnifeAddedToThePresetsComesBackFromTheManager)
     });
     r.hp.Script([&r] {
         if (r.Dialog())
-            r.Esc();
+            r.ClickIn(*r.Dialog(), "PresMng_Done", qnctl::Button);
     });
     r.hp.Script([&r, &added] {
         EXPECT_EQ(r.Dialog(), nullptr);

@@ -495,3 +495,59 @@ TEST(HostDialogGui, KnifeEditorShapesEveryKnifeAndCutsIntoPieces)
     EXPECT_LT(diff / (3.0 * img.PixelCount()), 30.0);
     std::filesystem::remove_all(bundle);
 }
+
+// The presets manager from the knife editor's Presets button: a double click
+// on "Wave" of the default set (the fourth icon; the first is the default
+// knife) puts it into the editor, whose preview then shows another knife.
+TEST(HostDialogGui, APresetDoubleClickedInTheManagerReachesTheEditor)
+{
+    // A plug-in folder of its own: the presets store is written there.
+    const std::string bundle = UniqueFolder();
+    ASSERT_FALSE(bundle.empty());
+    for (const auto& f : std::filesystem::directory_iterator(TESSOLO_BUNDLE_DIR))
+        if (f.path().extension() == ".so" || f.path().extension() == ".qns4")
+            std::filesystem::copy(f.path(), bundle + "/" + f.path().filename().string());
+    const pid_t pid = Spawn({"--dialog", kSample, bundle + "/out.png"}, bundle);
+    const Geometry main = FindWindow("Main");
+    ASSERT_FALSE(main.id.empty()) << "the main window did not open";
+    const Geometry editor = FindWindow("Cutter");
+    ASSERT_FALSE(editor.id.empty()) << "the knife editor did not open";
+    ASSERT_EQ(std::system(("xdotool windowraise " + editor.id).c_str()), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    const hostapp::RasterImage before = Grab(editor, bundle + "/before.png");
+    ASSERT_GE(before.planes.size(), 3u);
+    Snapshot("gui_editor_before_preset.png");
+    // Presets (the button at 12,85 - 96,109 of the editor).
+    Click(editor, 54, 97);
+    const Geometry presets = FindWindow("PresMng", 15000);
+    ASSERT_FALSE(presets.id.empty()) << "the presets manager did not open";
+    Snapshot("gui_presets_manager.png");
+    // The fourth icon (320,68 - 360,108), double-clicked.
+    Xdo("mousemove " + std::to_string(presets.x + 340) + " " + std::to_string(presets.y + 88) +
+        " sleep 0.3 click --repeat 2 --delay 80 1");
+    // Done, when the double click did not close it.
+    if (!WaitGone("PresMng", 3000))
+        Click(presets, 320, 489);
+    ASSERT_TRUE(WaitGone("PresMng", 10000)) << "the presets manager stayed open";
+    ASSERT_EQ(std::system(("xdotool windowraise " + editor.id).c_str()), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    Snapshot("gui_editor_after_preset.png");
+    const hostapp::RasterImage after = Grab(editor, bundle + "/after.png");
+    ASSERT_EQ(before.width, after.width);
+    ASSERT_EQ(before.height, after.height);
+    // The editor's preview (12,118 - 380,354).
+    size_t changed = 0;
+    for (int y = 118; y < 354; ++y)
+        for (int x = 12; x < 380; ++x) {
+            const size_t i = size_t(y) * size_t(before.width) + size_t(x);
+            changed += before.planes[0][i] != after.planes[0][i] || before.planes[1][i] != after.planes[1][i];
+        }
+    EXPECT_GT(changed, 400u) << "the preset did not reach the editor";
+    EXPECT_TRUE(std::filesystem::exists(bundle + "/ckss.data"));
+    // Under Xvfb the main window's Cancel is not taken after the presets
+    // manager has been open (the headless run takes it): the host is
+    // ended here instead.
+    WaitExit(pid, 0);
+    if (!::testing::Test::HasFailure())
+        std::filesystem::remove_all(bundle);
+}
