@@ -122,6 +122,9 @@ public:
     void SetPieceMap(CMainPieceMap* map) { m_pPieceMap = map; }
     void SetDialogs(CMainDialogs* dialogs) { m_pDialogs = dialogs; }
     CMainPieceMap* GetPieceMap() const { return m_pPieceMap; }
+    // Opens the effect window of an effect bit (effect mode until it
+    // closes); effects without a window are refused quietly (MainWiring.cpp).
+    void pmfx_DoEffect(uint8_t bit);
     // The commands of shortcuts (336), menus (304), buttons, effect check
     // boxes and the preview; false for messages it leaves to the caller.
     bool cmd_Dispatch(unsigned short msg, unsigned long id, const char* name, unsigned char type, void* data,
@@ -251,6 +254,10 @@ private:
     int32_t i_in_Cursor(short x, short y);
     CMainPieceMap* m_pPieceMap = nullptr;
     CMainDialogs* m_pDialogs = nullptr;
+    // The window's own piece map behind the commands' interface, made and
+    // set when the window is created (MainWiring.cpp).
+    std::unique_ptr<CMainPieceMap> m_pOwnPieceMap;
+    void i_WireUp();
     qntGESTURE m_Gesture;
 
     std::unique_ptr<CMainCutter> m_pCutterWnd;

@@ -195,6 +195,8 @@ bool CWnd_Main::i_CreateOverlayLayers()
 
 unsigned char CWnd_Main::OnCreate(CQNF_LayerSet*, unsigned short, unsigned short)
 {
+    // The piece map and the dialogs the commands reach.
+    i_WireUp();
     // 1. Preferences.
     m_Prefs = qnReadMainPrefs(m_pPlugin ? m_pPlugin->ConfStorage_GetStorage() : nullptr);
     m_nDelKnifeOpacity = m_Prefs.delKnifeOpacity;

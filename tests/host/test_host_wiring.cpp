@@ -1,0 +1,287 @@
+// The main window as the running program builds it, headless: after a Cut
+// its own piece map answers the commands, menus and gestures. Clicks with
+// modifiers select real pieces, a Shift-click on an effect button switches
+// the effect for the selection and re-renders those pieces alone, keys and
+// shortcuts reach the map, and Command-Z undoes.
+#include "host_test_support.h"
+#include "window_cut.h"
+
+#include "app/App.h"
+#include "app/CutterStandIn.h"
+#include "app/InteractiveRoad.h"
+#include "platform/Headless.h"
+#include "ui/Control.h"
+#include "ui/KeyCodes.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <set>
+
+namespace {
+
+using namespace hosttest;
+using plat::mods::Command;
+using plat::mods::Option;
+using plat::mods::Shift;
+
+const std::string kResources = std::string(TESSOLO_BINARY_DIR) + "/resource_ts31_d.qns4";
+constexpr int kW = 160, kH = 120;
+
+// The editor's Cut, as the knife editor window does it.
+class CutNow : public CCutterStandIn {
+public:
+    bool cut = false;
+    bool WasCut() const override { return cut; }
+};
+
+bool Cut(CWnd_Main& w, CPluginMain& plugin)
+{
+    const bool done = CutInWindow(w, plugin);
+    static_cast<CutNow*>(w.GetCutter())->cut = done;
+    return done;
+}
+
+std::vector<uint8_t> Rendered(const CTessolo::SPLITEDCELL& c)
+{
+    return std::vector<uint8_t>(c.planes->GetPtr(), c.planes->GetPtr() + c.planes->GetSize());
+}
+
+// The plug-in's interactive Start on a headless backend with a knife editor
+// that cuts; steps run one per wait of the window's loop.
+class WiredRun {
+public:
+    PluginHarness h;
+    plat::HeadlessPlatform hp;
+    CAppRoad road;
+    CApp* app = nullptr;
+    // Window points of the six pieces of a 3 x 2 cut, by cell (row-major).
+    std::vector<uint32_t> cell;
+    std::vector<plat::Point> at;
+
+    WiredRun()
+    {
+        std::filesystem::copy_file(kResources, h.File(CAppRoad::kResourceFile));
+        road.SetPlatform(&hp);
+        road.onBeforeRun = [this](CApp& a) {
+            app = &a;
+            a.m_WndMain.SetCutterFactory([]() -> std::unique_ptr<CMainCutter> { return std::make_unique<CutNow>(); });
+        };
+        h.plugin->SetInteractiveRoad(&road);
+        Do([this] { hp.Activate(W().GetWindowHandle()); });
+    }
+    ~WiredRun() { h.plugin->SetInteractiveRoad(nullptr); }
+
+    CWnd_Main& W() { return app->m_WndMain; }
+    CTessolo::SPLITEDCELL& Piece(uint32_t i) { return h.plugin->GetEngine().m_pPieces[i]; }
+    void Do(std::function<void()> f) { hp.Script(std::move(f)); }
+
+    // Cuts 3 x 2 and finds a window point inside each piece: the middle of
+    // its cell of the grid.
+    void CutIntoSix()
+    {
+        Do([this] {
+            CWnd_Main& w = W();
+            w.spl_SplitEvenParts(3, 2, 1, 1);
+            ASSERT_TRUE(Cut(w, *h.plugin));
+            w.OnCutterClose();
+            ASSERT_EQ(w.m_bCutMode, 0);
+            ASSERT_TRUE(w.pm_IsBound());
+            ASSERT_EQ(w.GetPreview().GetZoom(), 4);  // one image pixel a preview pixel
+            const qntPOS o = w.GetPreview().GetImageCoorsByPreviewCoorsNoOverflowCheck(qntPOS{0, 0});
+            const plat::Rect wr = hp.ContentRect(w.GetWindowHandle());
+            for (int row = 0; row < 2; ++row)
+                for (int col = 0; col < 3; ++col) {
+                    const int x = kW / 6 + col * kW / 3, y = kH / 4 + row * kH / 2;
+                    cell.push_back(w.GetPieceByXY(qntPOS{x, y}));
+                    ASSERT_LT(cell.back(), w.pm_PieceCount());
+                    at.push_back({wr.left + w.m_rcPreview.left + x - o.x, wr.top + w.m_rcPreview.top + y - o.y});
+                }
+            ASSERT_EQ(std::set<uint32_t>(cell.begin(), cell.end()).size(), 6u);
+        });
+    }
+    void Click(std::function<plat::Point()> where, uint32_t mods)
+    {
+        Do([=, this] {
+            hp.SetKeyState(mods);
+            hp.MoveMouse(where());
+            hp.Press(1, uint8_t(mods));
+        });
+        Do([=, this] { hp.Release(1, uint8_t(mods)); });
+        Do([this] { hp.SetKeyState(0); });
+    }
+    void ClickCell(int c, uint32_t mods = 0)
+    {
+        Click([this, c] { return at[size_t(c)]; }, mods);
+    }
+    void ClickButton(const char* name, uint32_t mods = 0)
+    {
+        Click(
+            [this, name] {
+                CQNF_Control* b = W().FindControl(name, qnctl::Button);
+                EXPECT_NE(b, nullptr) << name;
+                const qntRECT_s r = b ? b->GetRenderRect() : qntRECT_s{0, 0, 0, 0};
+                const plat::Rect wr = hp.ContentRect(W().GetWindowHandle());
+                return plat::Point{wr.left + (r.left + r.right) / 2, wr.top + (r.top + r.bottom) / 2};
+            },
+            mods);
+    }
+    // The cells whose pieces are selected.
+    std::set<int> Selected()
+    {
+        std::set<int> s;
+        for (int c = 0; c < 6; ++c)
+            if (Piece(cell[size_t(c)]).selected)
+                s.insert(c);
+        return s;
+    }
+    int16_t Cancel()
+    {
+        Do([this] { W().OnButton("Main_Cancel"); });
+        StandInHost host(Document(ColorMode::RGB, kW, kH, false), HostSettings{});
+        const int16_t r = h.Run(host, StandInHost::Sequence::Dialog);
+        EXPECT_EQ(hp.ScriptLeft(), 0u);
+        return r;
+    }
+};
+
+#define NEED_RESOURCES()                          \
+    if (!std::filesystem::exists(kResources))     \
+    GTEST_SKIP() << "no compiled resource file in this build"
+
+}  // namespace
+
+TEST(HostWiring, PieceClicksWithModifiersSelectThroughTheRealMapAndUndo)
+{
+    NEED_RESOURCES();
+    WiredRun r;
+    r.Do([&] {
+        // The window made its own piece map when it was created.
+        ASSERT_NE(r.W().GetPieceMap(), nullptr);
+    });
+    r.CutIntoSix();
+    struct Step {
+        int cell;
+        uint32_t mods;
+        std::set<int> selected;
+    };
+    // Cells: 0 1 2 on the top row, 3 4 5 below.
+    const std::vector<Step> steps = {
+        {0, 0, {0}},                        // only this one
+        {2, Command, {0, 2}},               // Command adds
+        {2, Command, {0}},                  // and takes away
+        {4, Shift, {0, 1, 2, 4, 5}},        // a block from the last piece selected by a click
+        {3, Shift | Option, {0, 1, 2, 5}},  // Option-Shift takes a block away
+        {5, 0, {5}},
+    };
+    for (const Step& s : steps) {
+        r.ClickCell(s.cell, s.mods);
+        r.Do([&r, s] { EXPECT_EQ(r.Selected(), s.selected) << "cell " << s.cell << " mods " << s.mods; });
+    }
+    // The last clicked piece is the current one, the one effect windows start from.
+    r.Do([&] { EXPECT_EQ(r.W().m_nCurrentPiece, r.cell[5]); });
+    // Command-Z undoes the last click, and again redoes it.
+    r.Do([&] { r.hp.Key(qnkey::vk::Z, 'z', Command); });
+    r.Do([&] { EXPECT_EQ(r.Selected(), (std::set<int>{0, 1, 2, 5})); });
+    r.Do([&] { r.hp.Key(qnkey::vk::Z, 'z', Command); });
+    r.Do([&] { EXPECT_EQ(r.Selected(), (std::set<int>{5})); });
+    // A plain click beside the picture, in the preview, deselects all.
+    r.Click(
+        [&] {
+            const plat::Point p = r.at[2];
+            return plat::Point{p.x + kW, p.y};
+        },
+        0);
+    r.Do([&] { EXPECT_TRUE(r.Selected().empty()); });
+    // Shortcuts and keys: select all, hide the selection with Forward
+    // Delete, show it again with Backspace.
+    r.Do([&] {
+        CWnd_Main& w = r.W();
+        EXPECT_EQ(w.OnShortcut(2), 1);
+        EXPECT_EQ(r.Selected().size(), 6u);
+        EXPECT_EQ(w.SelectedCount(), w.pm_PieceCount());
+    });
+    r.Do([&] { r.hp.Key(qnkey::vk::ForwardDelete, 0); });
+    r.Do([&] {
+        for (uint32_t p : r.cell)
+            EXPECT_TRUE(r.W().IsPieceHidden(p)) << p;
+        EXPECT_TRUE(r.W().FindControl("Main_Show", qnctl::Button)->IsEnabled());
+    });
+    r.Do([&] { r.hp.Key(qnkey::vk::Backspace, 8); });
+    r.Do([&] {
+        for (uint32_t p : r.cell)
+            EXPECT_FALSE(r.W().IsPieceHidden(p)) << p;
+    });
+    EXPECT_EQ(r.Cancel(), userCanceledErr);
+}
+
+TEST(HostWiring, ShiftClickOnAnEffectButtonSwitchesItForTheSelectionAndRerendersThoseAlone)
+{
+    NEED_RESOURCES();
+    WiredRun r;
+    r.CutIntoSix();
+    std::vector<uint8_t> before;
+    std::vector<std::vector<uint8_t>> rendered;
+    r.ClickCell(0);
+    r.ClickCell(4, Shift);  // cells 0, 1, 3 and 4
+    r.Do([&] {
+        ASSERT_EQ(r.Selected(), (std::set<int>{0, 1, 3, 4}));
+        // Every piece has the bevel after the cut: its check box says so.
+        EXPECT_TRUE(r.W().FindControl("Main_FXBevel", qnctl::CheckBox)->GetCheck());
+        before = Planes(r.W().m_MainImage);
+        for (uint32_t p : r.cell)
+            rendered.push_back(Rendered(r.Piece(p)));
+    });
+    r.ClickButton("Main_FXBevel", Shift);
+    r.Do([&] {
+        CWnd_Main& w = r.W();
+        EXPECT_FALSE(w.m_bFXMode);  // no effect window was opened
+        EXPECT_FALSE(w.FindControl("Main_FXBevel", qnctl::CheckBox)->GetCheck());
+        const std::set<int> sel = r.Selected();
+        std::vector<uint8_t> changed(size_t(kW) * kH, 0);
+        for (int c = 0; c < 6; ++c) {
+            const CTessolo::SPLITEDCELL& p = r.Piece(r.cell[size_t(c)]);
+            const bool on = sel.count(c) == 0;
+            EXPECT_EQ(p.bevel[CTessolo::FX_APPLIED].on != 0, on) << "cell " << c;
+            if (on)
+                EXPECT_EQ(Rendered(p), rendered[size_t(c)]) << "cell " << c << " rendered again";
+            else
+                EXPECT_NE(Rendered(p), rendered[size_t(c)]) << "cell " << c << " not rendered";
+        }
+        // Pixels of the pieces left alone are what they were.
+        const std::vector<uint8_t> after = Planes(w.m_MainImage);
+        const size_t n = size_t(kW) * kH;
+        size_t kept = 0;
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) {
+                const uint32_t p = w.GetPieceByXY(qntPOS{x, y});
+                if (p == CPieceMap::kNone || w.IsPieceSelected(p))
+                    continue;
+                // Not on an edge a selected piece shares.
+                bool edge = false;
+                for (int dy = -2; dy <= 2 && !edge; ++dy)
+                    for (int dx = -2; dx <= 2 && !edge; ++dx) {
+                        const uint32_t q = w.GetPieceByXY(qntPOS{x + dx, y + dy});
+                        edge = q != CPieceMap::kNone && w.IsPieceSelected(q);
+                    }
+                if (edge)
+                    continue;
+                ++kept;
+                const size_t i = size_t(y) * kW + x;
+                for (int k = 0; k < 4; ++k)
+                    ASSERT_EQ(after[k * n + i], before[k * n + i]) << x << "," << y;
+            }
+        EXPECT_GT(kept, n / 5);
+        EXPECT_NE(after, before);
+    });
+    // Command-Z brings the bevel back, pixel for pixel.
+    r.Do([&] { r.hp.Key(qnkey::vk::Z, 'z', Command); });
+    r.Do([&] {
+        EXPECT_EQ(Planes(r.W().m_MainImage), before);
+        for (uint32_t p : r.cell)
+            EXPECT_TRUE(r.Piece(p).bevel[CTessolo::FX_APPLIED].on) << p;
+        EXPECT_TRUE(r.W().FindControl("Main_FXBevel", qnctl::CheckBox)->GetCheck());
+    });
+    EXPECT_EQ(r.Cancel(), userCanceledErr);
+}
