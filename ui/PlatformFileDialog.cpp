@@ -153,6 +153,15 @@ bool CQNF_PlatformFileDialog::DoFileSaveDialog(SaveCallback callback, void* user
     return true;
 }
 
+bool CQNF_PlatformFileDialog::DoFileSaveDialog_Path(CQNF_Window* parent, std::string& path)
+{
+    plat::SaveChoice choice;
+    if (!i_AskSave(parent, choice))
+        return false;
+    path = choice.folder + "/" + choice.name;
+    return true;
+}
+
 bool CQNF_PlatformFileDialog::DoFileSaveDialog_Serial(CQNF_StringArray* suffixes, SerialSaveCallback callback,
                                                       void* userData, CQNF_Window* parent, unsigned long,
                                                       unsigned long)

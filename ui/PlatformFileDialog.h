@@ -50,6 +50,10 @@ public:
     bool OpenFileByResult(CQNF_StdFile* file, unsigned long mode);
     bool DoFileSaveDialog(SaveCallback callback, void* userData, CQNF_Window* parent, unsigned long fileType,
                           unsigned long creator);
+    // Only asks where to save: for callers that write all or nothing
+    // themselves (a series of files that must appear together). The path
+    // is the chosen folder and name; nothing is written.
+    bool DoFileSaveDialog_Path(CQNF_Window* parent, std::string& path);
     bool DoFileSaveDialog_Serial(CQNF_StringArray* suffixes, SerialSaveCallback callback, void* userData,
                                  CQNF_Window* parent, unsigned long fileType, unsigned long creator);
 

@@ -1,0 +1,424 @@
+#include "app/Wnd_Export.h"
+
+#include "app/KnivesExport.h"
+#include "app/MainModel.h"
+#include "app/PiecesExport.h"
+#include "engine/Tessolo.h"
+#include "imaging/Font.h"
+#include "ui/CtrlButton.h"
+#include "ui/CtrlStatic.h"
+#include "ui/KeyCodes.h"
+#include "ui/PlatformFileDialog.h"
+
+#include <cstring>
+
+namespace {
+
+bool Inside(const qntRECT_s& r, short x, short y)
+{
+    return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+}
+
+// Reports the export's progress to the host.
+class CHostProgressBridge : public CQNF_Progress {
+public:
+    explicit CHostProgressBridge(CDialogHost& host) : m_Host(host) {}
+    void Progress(uint8_t percent, void*) override
+    {
+        if (!m_Host.Progress(percent))
+            Cancel();
+    }
+
+private:
+    CDialogHost& m_Host;
+};
+
+}  // namespace
+
+// ---- Shared ------------------------------------------------------------------------
+
+CWnd_ExportBase::~CWnd_ExportBase()
+{
+    if (GetWindowHandle())
+        Close();
+}
+
+void CWnd_ExportBase::Close()
+{
+    m_Status.Stop(*this);
+    CQNF_Window::Close();
+}
+
+CQNF_Control* CWnd_ExportBase::i_Ctrl(const char* name) const { return qnFindControl(*this, name); }
+
+bool CWnd_ExportBase::i_Add(const char* const* names, size_t count, unsigned char type)
+{
+    for (size_t i = 0; i < count; ++i) {
+        const unsigned long id = AddControl(names[i], type);
+        if (id == None)
+            return false;
+        if (type == qnctl::StaticText) {
+            auto* t = static_cast<CQNF_CtrlStaticText*>(GetControl(id));
+            t->SetFont(GetFont(m_nInfoFont));
+            t->SetText("", 3, 0, 12);
+        }
+    }
+    return true;
+}
+
+bool CWnd_ExportBase::i_Begin(const char* statusName)
+{
+    auto* status = static_cast<CQNF_CtrlStaticText*>(i_Ctrl(statusName));
+    if (!status)
+        return false;
+    m_Status.Start(*this, status);
+    OnAboveControl(None);
+    return true;
+}
+
+void CWnd_ExportBase::i_AddStatisticsTab(const char* name)
+{
+    auto* t = static_cast<CQNF_CtrlStaticText*>(i_Ctrl(name));
+    if (!t)
+        return;
+    // The numbers stand at 65 pixels, or just right of the longest label
+    // when the font makes the labels wider than that.
+    unsigned long w = 0, h = 0;
+    CQNF_Font* font = GetFont(m_nInfoFont);
+    unsigned short tab = 65;
+    if (font && font->GetTextSize(CQNF_String(" ...selected :"), 12, w, h) && w + 6 > tab)
+        tab = static_cast<unsigned short>(w + 6);
+    t->AddTab(tab);
+}
+
+void CWnd_ExportBase::i_SetText(const char* name, const std::string& text)
+{
+    if (auto* t = static_cast<CQNF_CtrlStaticText*>(i_Ctrl(name))) {
+        t->SetOpacity(255);
+        t->SetText(text.c_str());
+    }
+}
+
+void CWnd_ExportBase::i_Check(const char* name, bool on)
+{
+    if (CQNF_Control* c = i_Ctrl(name))
+        if ((c->GetCheck() != 0) != on)
+            c->SetCheck(on ? 1 : 0, 0);
+}
+
+void CWnd_ExportBase::i_Enable(const char* name, bool on)
+{
+    if (CQNF_Control* c = i_Ctrl(name))
+        if ((c->IsEnabled() != 0) != on)
+            c->Enable(on ? 1 : 0);
+}
+
+unsigned char CWnd_ExportBase::OnTimer(unsigned short id) { return m_Status.OnTimer(id) ? 1 : 0; }
+
+unsigned char CWnd_ExportBase::OnKeyDown(unsigned char key, unsigned char)
+{
+    if (key != qnkey::Escape)
+        return 0;
+    EndModal(0);
+    return 1;
+}
+
+unsigned char CWnd_ExportBase::OnAboveControl(unsigned long index)
+{
+    m_Status.Update(qnControlTip(m_Host, *this, index, m_pWindowName));
+    return 1;
+}
+
+unsigned char CWnd_ExportBase::OnMouseMove(short x, short y, unsigned char)
+{
+    if (m_underPointer >= GetControlCount())
+        m_Status.Update(m_Host.StatusTip(i_ZoneAt(x, y), m_pWindowName, 1, 255));
+    return 0;
+}
+
+// ---- Pieces ------------------------------------------------------------------------
+
+unsigned char CWnd_Export::OnCreate(CQNF_LayerSet*, unsigned short, unsigned short)
+{
+    static const char* const kButtons[] = {"Export_CloseX", "Export_Cancel", "Export_Export", "Export_Help"};
+    static const char* const kRadios[] = {"Export_Merged", "Export_Selected",     "Export_All",
+                                          "Export_ToPSD",  "Export_ToPNG",        "Export_NamingSimple",
+                                          "Export_NamingExtended"};
+    static const char* const kTexts[] = {"Export_Status", "Export_Display", "Export_NamingDisp"};
+    static const char* const kChecks[] = {"Export_Composite", "Export_WOBevel", "Export_Hidden",
+                                          "Export_FullCanvas"};
+    m_nInfoFont = AddFont("Info Font");
+    if (m_nInfoFont == None || !i_Add(kButtons, 4, qnctl::Button) || !i_Add(kRadios, 7, qnctl::RadioButton) ||
+        !i_Add(kTexts, 3, qnctl::StaticText) || !i_Add(kChecks, 4, qnctl::CheckBox))
+        return 0;
+    static_cast<CQNF_CtrlButton*>(i_Ctrl("Export_Help"))->SetMenuMode(1);
+    i_AddStatisticsTab("Export_Display");
+    OnChangeSettings();
+    return i_Begin("Export_Status") ? 1 : 0;
+}
+
+void CWnd_Export::OnChangeSettings()
+{
+    const CExportSettings& s = m_Model.Settings();
+    i_Check("Export_Merged", s.exportWhat == CExportSettings::kMerged);
+    i_Check("Export_Selected", s.exportWhat == CExportSettings::kSelected);
+    i_Check("Export_All", s.exportWhat == CExportSettings::kAll);
+    i_Check("Export_ToPSD", s.exportTo == CExportSettings::kToPSD);
+    i_Check("Export_ToPNG", s.exportTo == CExportSettings::kToPNG);
+    i_Check("Export_NamingSimple", s.namingMode == CExportSettings::kNamesSimple);
+    i_Check("Export_NamingExtended", s.namingMode == CExportSettings::kNamesExtended);
+    i_Check("Export_Composite", s.includeComposite != 0);
+    i_Check("Export_WOBevel", s.exportWOBevel != 0);
+    i_Check("Export_Hidden", s.includeHiddenPieces != 0);
+    i_Check("Export_FullCanvas", s.preservePosition != 0);
+    const CExportDialogModel::ENABLED& e = m_Model.Enabled();
+    i_Enable("Export_Selected", e.selected);
+    i_Enable("Export_Composite", e.composite);
+    i_Enable("Export_WOBevel", e.woBevel);
+    i_Enable("Export_Hidden", e.hidden);
+    i_Enable("Export_FullCanvas", e.fullCanvas);
+    i_Enable("Export_Export", e.exportButton);
+    i_Enable("Export_NamingSimple", e.naming);
+    i_Enable("Export_NamingExtended", e.naming);
+    UpdateDisplay();
+}
+
+void CWnd_Export::UpdateDisplay()
+{
+    i_SetText("Export_Display", m_Model.DisplayText());
+    i_SetText("Export_NamingDisp", m_Model.NamingSample());
+}
+
+void CWnd_Export::OnOK()
+{
+    if (m_Model.Result() == 0)
+        return;
+    const CExportDialogModel::Warning w = m_Model.OkWarning();
+    if (w != CExportDialogModel::Warning::None &&
+        !m_Host.AskOkCancel(this, CExportDialogModel::WarningTitle(w, m_Model.Result()).c_str(),
+                            CExportDialogModel::WarningText(w).c_str()))
+        return;
+    const qntRECT_s r = GetWindowRect();
+    m_Host.PutWindowPos("Export", "Main", qntPOS{r.left, r.top});
+    EndModal(1);
+}
+
+unsigned char CWnd_Export::OnCtrlMessage(unsigned short msg, unsigned long, char* name, unsigned char type,
+                                         void* data)
+{
+    const std::string n = name ? name : "";
+    auto on = [&](const char* c) {
+        CQNF_Control* k = i_Ctrl(c);
+        return k && k->GetCheck();
+    };
+    switch (type) {
+    case qnctl::Button:
+        if (n == "Export_Cancel" || n == "Export_CloseX")
+            EndModal(0);
+        else if (n == "Export_Export")
+            OnOK();
+        else if (n == "Export_Help")
+            qnDialogHelpMenu(m_Host, this, 306, 30);
+        return 1;
+    case qnctl::RadioButton:
+        if (n == "Export_Merged" || n == "Export_Selected" || n == "Export_All")
+            m_Model.OnExportWhat(on("Export_All")        ? uint8_t(CExportSettings::kAll)
+                                 : on("Export_Merged")   ? uint8_t(CExportSettings::kMerged)
+                                 : on("Export_Selected") ? uint8_t(CExportSettings::kSelected)
+                                                         : m_Model.Settings().exportWhat);
+        else if (n == "Export_ToPSD" || n == "Export_ToPNG")
+            m_Model.OnExportTo(on("Export_ToPNG") ? CExportSettings::kToPNG : CExportSettings::kToPSD);
+        else
+            m_Model.OnNaming(on("Export_NamingSimple") ? CExportSettings::kNamesSimple
+                                                       : CExportSettings::kNamesExtended);
+        OnChangeSettings();
+        return 1;
+    case qnctl::CheckBox:
+        m_Model.OnCheck(n, on(n.c_str()));
+        OnChangeSettings();
+        return 1;
+    case 255:
+        return qnDialogPopup(m_Host, this, msg, data);
+    default:
+        return 0;
+    }
+}
+
+const char* CWnd_Export::i_ZoneAt(short x, short y)
+{
+    CQNF_Control* d = i_Ctrl("Export_Display");
+    CQNF_Control* n = i_Ctrl("Export_NamingDisp");
+    if (d && Inside(d->GetRenderRect(), x, y))
+        return "Zone_Display";
+    if (n && Inside(n->GetRenderRect(), x, y))
+        return "Zone_DisplayNaming";
+    return "";
+}
+
+// ---- Knives ------------------------------------------------------------------------
+
+unsigned char CWnd_ExportLM::OnCreate(CQNF_LayerSet*, unsigned short, unsigned short)
+{
+    static const char* const kButtons[] = {"ExportLM_CloseX", "ExportLM_Cancel", "ExportLM_Export",
+                                           "ExportLM_Help"};
+    static const char* const kRadios[] = {"ExportLM_Selected", "ExportLM_All", "ExportLM_ToEPS", "ExportLM_ToAI"};
+    static const char* const kTexts[] = {"ExportLM_Status", "ExportLM_Display"};
+    m_nInfoFont = AddFont("Info Font");
+    if (m_nInfoFont == None || !i_Add(kButtons, 4, qnctl::Button) || !i_Add(kRadios, 4, qnctl::RadioButton) ||
+        !i_Add(kTexts, 2, qnctl::StaticText))
+        return 0;
+    static_cast<CQNF_CtrlButton*>(i_Ctrl("ExportLM_Help"))->SetMenuMode(1);
+    i_AddStatisticsTab("ExportLM_Display");
+    OnChangeSettings();
+    return i_Begin("ExportLM_Status") ? 1 : 0;
+}
+
+void CWnd_ExportLM::OnChangeSettings()
+{
+    const CExportLMSettings& s = m_Model.Settings();
+    i_Check("ExportLM_Selected", s.exportWhat == CExportLMSettings::kSelected);
+    i_Check("ExportLM_All", s.exportWhat == CExportLMSettings::kAll);
+    i_Check("ExportLM_ToEPS", s.exportTo == CExportLMSettings::kToEPS);
+    i_Check("ExportLM_ToAI", s.exportTo == CExportLMSettings::kToAI);
+    i_Enable("ExportLM_Selected", m_Model.SelectedEnabled());
+    i_Enable("ExportLM_Export", m_Model.ExportEnabled());
+    UpdateDisplay();
+}
+
+void CWnd_ExportLM::UpdateDisplay() { i_SetText("ExportLM_Display", m_Model.DisplayText()); }
+
+void CWnd_ExportLM::OnOK()
+{
+    if (!m_Model.ExportEnabled())
+        return;
+    const qntRECT_s r = GetWindowRect();
+    m_Host.PutWindowPos("ExportLM", "Main", qntPOS{r.left, r.top});
+    EndModal(1);
+}
+
+unsigned char CWnd_ExportLM::OnCtrlMessage(unsigned short msg, unsigned long, char* name, unsigned char type,
+                                           void* data)
+{
+    const std::string n = name ? name : "";
+    auto on = [&](const char* c) {
+        CQNF_Control* k = i_Ctrl(c);
+        return k && k->GetCheck();
+    };
+    switch (type) {
+    case qnctl::Button:
+        if (n == "ExportLM_Cancel" || n == "ExportLM_CloseX")
+            EndModal(0);
+        else if (n == "ExportLM_Export")
+            OnOK();
+        else if (n == "ExportLM_Help")
+            qnDialogHelpMenu(m_Host, this, 278, 30);
+        return 1;
+    case qnctl::RadioButton:
+        if (n == "ExportLM_Selected" || n == "ExportLM_All")
+            m_Model.OnExportWhat(on("ExportLM_All") ? CExportLMSettings::kAll : CExportLMSettings::kSelected);
+        else
+            m_Model.OnExportTo(on("ExportLM_ToAI") ? CExportLMSettings::kToAI : CExportLMSettings::kToEPS);
+        OnChangeSettings();
+        return 1;
+    case 255:
+        return qnDialogPopup(m_Host, this, msg, data);
+    default:
+        return 0;
+    }
+}
+
+const char* CWnd_ExportLM::i_ZoneAt(short x, short y)
+{
+    CQNF_Control* d = i_Ctrl("ExportLM_Display");
+    return d && Inside(d->GetRenderRect(), x, y) ? "Zone_Display" : "";
+}
+
+// ---- Entry points ------------------------------------------------------------------
+
+namespace {
+
+// Asks where the export goes; false when the user cancelled.
+bool AskPath(CQNF_Window* parent, const char* filter, const char* extension, const char* saveName,
+             const char* title, std::string& path)
+{
+    CQNF_PlatformFileDialog fd;
+    CQNF_StringArray ext;
+    ext.Add(CQNF_String(extension));
+    fd.AddFilter(filter, &ext, 0);
+    fd.SetDefaultPathToAppRoot("");
+    fd.SetDefaultSaveName(saveName);
+    fd.SetWindowTitle(title);
+    return fd.DoFileSaveDialog_Path(parent, path);
+}
+
+}  // namespace
+
+EXPORTOUTCOME DoExportDialog(CQNF_Window* parent, CDialogHost& host, CTessolo& engine, const EXPORTPICTURE& picture)
+{
+    EXPORTOUTCOME out;
+    if (picture.colorMode != 1) {
+        out.dialog = -1;
+        host.ShowMessage(parent, "Unsupported Color mode for Export!",
+                         "Export feature is supported ONLY for \ndocuments in the RGB color mode.");
+        return out;
+    }
+    CExportSettings settings;
+    settings.settings_Load(host.Conf());
+    CWnd_Export dialog(host, CExportStats::FromEngine(engine), settings);
+    out.dialog = qnRunDialog(dialog, host, "Export", "Main", parent);
+    if (out.dialog != 1)
+        return out;
+    settings = dialog.Model().Settings();
+    settings.settings_Save(host.Conf());
+
+    const bool png = settings.exportTo == CExportSettings::kToPNG;
+    CPiecesExport::REQUEST request;
+    if (!AskPath(parent, png ? "PNG Image (.png)" : "Photoshop Document (.psd)", png ? "png" : "psd",
+                 png ? "Untitled.png" : "Untitled.psd", "Export Pieces As...", request.path))
+        return out;
+    request.settings = settings;
+    request.width = picture.width;
+    request.height = picture.height;
+    request.resolution = picture.resolution;
+    request.iccProfile = picture.iccProfile;
+    request.iccSize = picture.iccSize;
+    CPiecesExport exporter(engine);
+    CHostProgressBridge progress(host);
+    exporter.SetProgress(&progress);
+    CPiecesExport::RESULT result;
+    out.written = exporter.Export(request, result);
+    host.Progress(100);
+    if (out.written)
+        out.files = result.files;
+    else if (!exporter.Message().empty())
+        host.ShowMessage(parent, exporter.MessageTitle().c_str(), exporter.Message().c_str());
+    return out;
+}
+
+EXPORTOUTCOME DoExportLMDialog(CQNF_Window* parent, CDialogHost& host, CWnd_MainModel& model,
+                               const EXPORTPICTURE& picture)
+{
+    EXPORTOUTCOME out;
+    CExportLMSettings settings;
+    settings.settings_Load(host.Conf());
+    CWnd_ExportLM dialog(host, CExportLMStats::FromModel(model), settings);
+    out.dialog = qnRunDialog(dialog, host, "ExportLM", "Main", parent);
+    if (out.dialog != 1)
+        return out;
+    settings = dialog.Model().Settings();
+    settings.settings_Save(host.Conf());
+    const bool ai = settings.exportTo == CExportLMSettings::kToAI;
+    std::string path;
+    if (!AskPath(parent, ai ? "Adobe Illustrator (.ai)" : "Encapsulated PostScript (.eps)", ai ? "ai" : "eps",
+                 ai ? "Untitled.ai" : "Untitled.eps", "Export Knives As...", path))
+        return out;
+    uint32_t written = 0;
+    std::string message, detail;
+    out.written = CKnivesExport::ExportLM(model, settings, path, picture.width, picture.height, picture.resolution,
+                                          written, message, detail);
+    if (out.written)
+        out.files.push_back(path);
+    else if (!message.empty())
+        host.ShowMessage(parent, "Error!", message.c_str());
+    return out;
+}

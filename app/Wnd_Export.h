@@ -1,0 +1,126 @@
+// The two export dialogs of the main window and the exports they start.
+//
+//   CWnd_Export    window "Export": the pieces export (selected, all or the
+//                  merged picture; one layered PSD or PNG files; names,
+//                  composite, bevel, hidden pieces, positions), over
+//                  CExportDialogModel
+//   CWnd_ExportLM  window "ExportLM": the knives export (selected or all;
+//                  EPS or AI), over CExportLMDialogModel
+//
+// Both show the statistics and the result count, fade their status line,
+// open the help menu, end with 0 on Cancel, the close box and Esc, and with
+// 1 on Export while the result is not 0. Settings and the window position are
+// stored only after Export; the file is then chosen in the save dialog and
+// written all or nothing (a failure leaves no file and says so).
+#pragma once
+
+#include "app/ExportSettings.h"
+#include "app/Wnd_PrefHost.h"
+#include "ui/Window.h"
+
+#include <string>
+#include <vector>
+
+class CQNF_CtrlStaticText;
+class CTessolo;
+class CWnd_MainModel;
+
+// What the two dialogs share: the status line, its timer, the help menu and
+// the keys.
+class CWnd_ExportBase : public CQNF_Window {
+public:
+    ~CWnd_ExportBase() override;
+    void Close() override;
+    unsigned char OnTimer(unsigned short id) override;
+    unsigned char OnLMouseDown(short, short, unsigned char) override { return 0; }
+    unsigned char OnKeyDown(unsigned char key, unsigned char mods) override;
+    unsigned char OnAboveControl(unsigned long index) override;
+    unsigned char OnMouseMove(short x, short y, unsigned char mods) override;
+
+protected:
+    explicit CWnd_ExportBase(CDialogHost& host, const char* window) : m_Host(host), m_pWindowName(window) {}
+    CQNF_Control* i_Ctrl(const char* name) const;
+    // Adds the buttons, radios, check boxes and texts by name; false when one
+    // is missing.
+    bool i_Add(const char* const* names, size_t count, unsigned char type);
+    // The status text and the font of the texts; timer 1.
+    bool i_Begin(const char* statusName);
+    void i_SetText(const char* name, const std::string& text);
+    // The tab stop of the statistics' numbers.
+    void i_AddStatisticsTab(const char* name);
+    void i_Check(const char* name, bool on);
+    void i_Enable(const char* name, bool on);
+    // The zone tip when the pointer is above no control.
+    virtual const char* i_ZoneAt(short x, short y) = 0;
+
+    CDialogHost& m_Host;
+    const char* m_pWindowName;
+    unsigned long m_nInfoFont = None;
+    CDialogStatus m_Status;
+};
+
+class CWnd_Export : public CWnd_ExportBase {
+public:
+    CWnd_Export(CDialogHost& host, const CExportStats& stats, const CExportSettings& settings)
+        : CWnd_ExportBase(host, "Export"), m_Model(stats, settings)
+    {
+    }
+    const CExportDialogModel& Model() const { return m_Model; }
+
+    unsigned char OnCreate(CQNF_LayerSet*, unsigned short, unsigned short) override;
+    unsigned char OnCtrlMessage(unsigned short msg, unsigned long id, char* name, unsigned char type,
+                                void* data) override;
+    void OnChangeSettings();
+    void UpdateDisplay();
+    void OnOK();
+
+private:
+    const char* i_ZoneAt(short x, short y) override;
+    CExportDialogModel m_Model;
+};
+
+class CWnd_ExportLM : public CWnd_ExportBase {
+public:
+    CWnd_ExportLM(CDialogHost& host, const CExportLMStats& stats, const CExportLMSettings& settings)
+        : CWnd_ExportBase(host, "ExportLM"), m_Model(stats, settings)
+    {
+    }
+    const CExportLMDialogModel& Model() const { return m_Model; }
+
+    unsigned char OnCreate(CQNF_LayerSet*, unsigned short, unsigned short) override;
+    unsigned char OnCtrlMessage(unsigned short msg, unsigned long id, char* name, unsigned char type,
+                                void* data) override;
+    void OnChangeSettings();
+    void UpdateDisplay();
+    void OnOK();
+
+private:
+    const char* i_ZoneAt(short x, short y) override;
+    CExportLMDialogModel m_Model;
+};
+
+// The picture the pieces were cut from, as the export writes it.
+struct EXPORTPICTURE {
+    uint16_t width = 0;
+    uint16_t height = 0;
+    double resolution = 72.0;
+    const uint8_t* iccProfile = nullptr;
+    uint32_t iccSize = 0;
+    uint8_t colorMode = 1;  // 0 grey, 1 RGB, 2 CMYK: only RGB is exported
+};
+
+// What an export run did, for the caller's status line and for tests.
+struct EXPORTOUTCOME {
+    int dialog = 0;                  // 1 OK, 0 Cancel, -1 not shown
+    bool written = false;            // the files are in place
+    std::vector<std::string> files;  // what was written
+};
+
+// The pieces export of piece mode: refuses a document that is not RGB with
+// a message, counts the pieces, runs the dialog over parent, and on Export
+// stores the settings, asks for the file in the save dialog and exports.
+EXPORTOUTCOME DoExportDialog(CQNF_Window* parent, CDialogHost& host, CTessolo& engine,
+                             const EXPORTPICTURE& picture);
+// The knives export of cut mode, the same way.
+EXPORTOUTCOME DoExportLMDialog(CQNF_Window* parent, CDialogHost& host, CWnd_MainModel& model,
+                               const EXPORTPICTURE& picture);
