@@ -132,6 +132,9 @@ void CWnd_Main::i_WireUp()
     if (!m_pOwnPieceMap)
         m_pOwnPieceMap = std::make_unique<CMainPieceMapLink>(*this);
     SetPieceMap(m_pOwnPieceMap.get());
+    if (!m_pOwnDialogs)
+        m_pOwnDialogs = std::make_unique<CMainDialogsLink>(*this);
+    SetDialogs(m_pOwnDialogs.get());
 }
 
 void CWnd_Main::pmfx_DoEffect(uint8_t) {}

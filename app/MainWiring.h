@@ -7,6 +7,10 @@
 // Selections in preview coordinates, the drag outline, a selection from a
 // document channel and the effect windows are the window's own additions;
 // everything else is the piece map's.
+//
+// The same way CMainDialogsLink opens the Preferences and the two export
+// dialogs over the window, with the application's services
+// (MainWiringDialogs.cpp).
 #pragma once
 
 #include "app/MainPieceMap.h"
@@ -62,6 +66,22 @@ public:
     void unpm_SaveState(uint8_t commit) override;
     void unpm_Restore() override;
     bool unpm_HasStep() const override;
+
+private:
+    CWnd_Main& m_w;
+};
+
+class CMainDialogsLink final : public CMainDialogs {
+public:
+    explicit CMainDialogsLink(CWnd_Main& window) : m_w(window) {}
+
+    // OK: the preview takes the new colours at once, the knives the new
+    // opacity in cut mode; all ten records go to "plugin.conf".
+    void DoPrefDialog() override;
+    // The pieces export (piece mode) and the knives export (cut mode).
+    void DoExportDialog() override;
+    void DoExportLMDialog() override;
+    void op_LoadSelection(uint8_t redraw) override;
 
 private:
     CWnd_Main& m_w;

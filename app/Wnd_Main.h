@@ -254,9 +254,10 @@ private:
     int32_t i_in_Cursor(short x, short y);
     CMainPieceMap* m_pPieceMap = nullptr;
     CMainDialogs* m_pDialogs = nullptr;
-    // The window's own piece map behind the commands' interface, made and
-    // set when the window is created (MainWiring.cpp).
+    // The window's own piece map and dialogs behind the commands'
+    // interfaces, made and set when the window is created (MainWiring.cpp).
     std::unique_ptr<CMainPieceMap> m_pOwnPieceMap;
+    std::unique_ptr<CMainDialogs> m_pOwnDialogs;
     void i_WireUp();
     qntGESTURE m_Gesture;
 

@@ -9,9 +9,12 @@
 #include "app/App.h"
 #include "app/CutterStandIn.h"
 #include "app/InteractiveRoad.h"
+#include "app/Preferences.h"
+#include "app/MainMenus.h"
 #include "platform/Headless.h"
 #include "ui/Control.h"
 #include "ui/KeyCodes.h"
+#include "ui/Window.h"
 
 #include <gtest/gtest.h>
 
@@ -136,9 +139,12 @@ public:
                 s.insert(c);
         return s;
     }
-    int16_t Cancel()
+    // Ends with Cancel; queued by the caller when a dialog's steps must come
+    // first.
+    int16_t Cancel(bool queue = true)
     {
-        Do([this] { W().OnButton("Main_Cancel"); });
+        if (queue)
+            Do([this] { W().OnButton("Main_Cancel"); });
         StandInHost host(Document(ColorMode::RGB, kW, kH, false), HostSettings{});
         const int16_t r = h.Run(host, StandInHost::Sequence::Dialog);
         EXPECT_EQ(hp.ScriptLeft(), 0u);
@@ -284,4 +290,53 @@ TEST(HostWiring, ShiftClickOnAnEffectButtonSwitchesItForTheSelectionAndRerenders
         EXPECT_TRUE(r.W().FindControl("Main_FXBevel", qnctl::CheckBox)->GetCheck());
     });
     EXPECT_EQ(r.Cancel(), userCanceledErr);
+}
+
+TEST(HostWiring, PreferencesAndExportCommandsOpenTheirDialogsOverTheWindow)
+{
+    NEED_RESOURCES();
+    WiredRun r;
+    r.Do([&] {
+        CWnd_Main& w = r.W();
+        ASSERT_EQ(w.m_Prefs.alphaIsSolid, 0);
+        // Where the transparency's solid radio lies in the dialog.
+        qntRECT_s radio{};
+        {
+            CQNF_Window probe;
+            ASSERT_TRUE(probe.CreateFromResource("Pref", -32000, -32000, nullptr, 0));
+            const unsigned long id = probe.AddControl("Pref_TSolid", qnctl::RadioButton);
+            ASSERT_NE(id, CQNF_Window::None);
+            radio = probe.GetControl(id)->GetRenderRect();
+            probe.Close();
+        }
+        // The dialog's own steps, then the knives export of cut mode, closed
+        // with Esc, then the end of the run.
+        r.hp.Script([&r, radio] {
+            const plat::WinId box = r.hp.ZOrder().back();
+            ASSERT_NE(box, r.W().GetWindowHandle());
+            const plat::Rect br = r.hp.ContentRect(box);
+            r.hp.Click({br.left + (radio.left + radio.right) / 2, br.top + (radio.top + radio.bottom) / 2});
+        });
+        r.hp.Script([&r] { r.hp.Key(qnkey::vk::Return, 13); });
+        EXPECT_EQ(w.OnMenuCommand(qnmenu::Preferences), 1);
+        // OK: the window and its preview take the solid colour, and all the
+        // records are in the configuration.
+        EXPECT_EQ(w.m_Prefs.alphaIsSolid, 1);
+        const qntRGBA8 solid = w.m_Prefs.alphaSolid;
+        for (const qntRGBA8& c : {w.GetPreview().m_inner1, w.GetPreview().m_inner2})
+            EXPECT_TRUE(c.r == solid.r && c.g == solid.g && c.b == solid.b) << int(c.r) << "," << int(c.g);
+        CPreferences stored;
+        stored.settings_Load(r.h.plugin->ConfStorage_GetStorage());
+        EXPECT_EQ(stored.alphaSolid, 1);
+
+        bool exportShown = false;
+        r.hp.Script([&r, &exportShown] {
+            exportShown = r.hp.ZOrder().back() != r.W().GetWindowHandle();
+            r.hp.Key(qnkey::vk::Escape, 27);
+        });
+        EXPECT_EQ(w.OnMenuCommand(qnmenu::Export), 1);  // in cut mode: the knives
+        EXPECT_TRUE(exportShown);
+        r.hp.Script([&r] { r.W().OnButton("Main_Cancel"); });
+    });
+    EXPECT_EQ(r.Cancel(false), userCanceledErr);
 }
