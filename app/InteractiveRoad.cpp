@@ -120,6 +120,7 @@ void CAppRoad::RunStart(CPluginMain& plugin)
         app->m_MainWindowName = "Main";
         app->m_pPlugin = &plugin;
         main.SetPlugin(&plugin);
+        main.SetCutterFactory(m_CutterFactory);
         // 3.
         if (!i_OpenResources(*app, plugin))
             return;

@@ -8,6 +8,7 @@
 // the run says so in one line on stderr and ends cancelled.
 #pragma once
 
+#include "app/Wnd_Main.h"
 #include "host/PluginMain.h"
 
 #include "core/FSRef.h"
@@ -29,6 +30,8 @@ public:
 
     // A backend of the caller's (tests); null opens one per run.
     void SetPlatform(plat::Platform* platform) { m_pPlatform = platform; }
+    // The knife editor the main window opens; null: the stand-in.
+    void SetCutterFactory(CWnd_Main::CutterFactory factory) { m_CutterFactory = factory; }
     // Called with the application object just before its loop runs (tests
     // script their input here).
     std::function<void(CApp&)> onBeforeRun;
@@ -42,5 +45,6 @@ private:
     bool i_OpenResources(CApp& app, CPluginMain& plugin);
 
     plat::Platform* m_pPlatform = nullptr;
+    CWnd_Main::CutterFactory m_CutterFactory = nullptr;
     std::string m_LastError;
 };

@@ -46,6 +46,9 @@ public:
     virtual bool Open(CQNF_Window* parent) = 0;
     // True when the editor cut the image into pieces during this opening.
     virtual bool WasCut() const { return false; }
+    // True while the editor makes pieces: the main window then takes no
+    // command of its own.
+    virtual bool IsCutting() const { return false; }
     // True when the layout changed since the pieces got their effects.
     virtual bool LayoutChanged() const { return false; }
     virtual void SaveLastKnife() {}

@@ -235,6 +235,8 @@ void CWnd_Main::localClose()
         CWnd_MainModel::localClose();
         return;
     }
+    if (m_pCutterWnd && m_pCutterWnd->IsCutting())
+        return;
     if (m_bCutMode && m_pCutterWnd)
         m_pCutterWnd->SaveWindowPosition();
     if (m_bApply && !OnApply()) {
@@ -286,6 +288,10 @@ void CWnd_Main::i_SyncViewFromPreview()
 unsigned char CWnd_Main::OnCtrlMessage(unsigned short msg, unsigned long id, char* name, unsigned char type,
                                        void* data)
 {
+    // While the editor makes pieces the layout must stay as it is: nothing
+    // of the main window's own runs (the editor pumps its events).
+    if (m_pCutterWnd && m_pCutterWnd->IsCutting())
+        return 1;
     // Commands, menus, buttons and the preview's notices (MainCommands.cpp).
     if (unsigned char r = 1; cmd_Dispatch(msg, id, name, type, data, r))
         return r;

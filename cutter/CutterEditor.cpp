@@ -14,7 +14,7 @@
 
 // ---- Status fade ------------------------------------------------------------------
 
-void CStatusFader::Update(const std::string& text)
+void CCutterStatusFader::Update(const std::string& text)
 {
     if (text == m_Pending)
         return;
@@ -22,7 +22,7 @@ void CStatusFader::Update(const std::string& text)
     m_State = kFadingOut;
 }
 
-bool CStatusFader::Tick()
+bool CCutterStatusFader::Tick()
 {
     if (m_State == kFadingOut) {
         m_Opacity = uint8_t(m_Opacity > 65 ? m_Opacity - 65 : 0);
@@ -178,8 +178,7 @@ bool CWnd_CutterEditor::OnCreate(qntRECT_s preview, uint32_t enginePieces)
     if (w <= 0 || h <= 0 || w > 65535 || h > 65535)
         return false;
     m_rcPreview = preview;
-    if (!m_CurveLayer.Create(uint16_t(w), uint16_t(h), qnimg::ModeRGBA) ||
-        !m_ExtrasLayer.Create(uint16_t(w), uint16_t(h), qnimg::ModeRGBA))
+    if (!m_CurveLayer.Create(preview, qnimg::ModeRGBA) || !m_ExtrasLayer.Create(preview, qnimg::ModeRGBA))
         return false;
     // The curve is drawn into the alpha plane only, over a fixed colour.
     m_CurveLayer.Set(qntRGBA8{255, 145, 25, 0}, 15);
@@ -749,7 +748,10 @@ void CWnd_CutterEditor::i_OnRazor(uint8_t on)
 
 void CWnd_CutterEditor::ExtSetRows(uint32_t rows)
 {
+    // Kept as the editor's own too: the controls are filled from it again
+    // at creation and by Reset.
     const uint32_t r = std::clamp<uint32_t>(rows, 1, 100);
+    m_nRows = uint16_t(r);
     m_Ctl.rowsSlider = r;
     m_Ctl.rowsEdit = Number(r);
     view_ControlsChanged();
@@ -758,6 +760,7 @@ void CWnd_CutterEditor::ExtSetRows(uint32_t rows)
 void CWnd_CutterEditor::ExtSetColumns(uint32_t columns)
 {
     const uint32_t c = std::clamp<uint32_t>(columns, 1, 100);
+    m_nColumns = uint16_t(c);
     m_Ctl.columnsSlider = c;
     m_Ctl.columnsEdit = Number(c);
     view_ControlsChanged();

@@ -29,6 +29,7 @@
 #include "host/CutterProgress.h"
 #include "imaging/Image.h"
 #include "imaging/ImageDrawing.h"
+#include "imaging/Layer.h"
 
 #include <cstdint>
 #include <memory>
@@ -40,7 +41,7 @@ class CTessolo;
 
 // The status line: a new text fades the shown one out (65 of opacity per
 // tick), is then shown and fades in (40 per tick).
-class CStatusFader {
+class CCutterStatusFader {
 public:
     enum : uint8_t { kIdle = 0, kFadingIn = 1, kFadingOut = 2 };
     // A text equal to the pending one changes nothing.
@@ -206,6 +207,7 @@ public:
     void SetMain(CCutterMainLink* main) { m_pMain = main; }
     // "plugin.conf", or null while it is not open.
     void SetConf(CQNF_Storage* conf) { m_pConf = conf; }
+    CQNF_Storage* GetConf() const { return m_pConf; }
     void SetEngine(CTessolo* engine) { m_pEngine = engine; }
     void SetCutSource(const CUTSOURCE& source) { m_CutSource = source; }
     // Effect records (92 bytes each, as stored) of the current pieces or the
@@ -248,7 +250,7 @@ public:
     uint16_t CursorAt(int16_t x, int16_t y) const;
     // The pending status tip for a control (empty name: none) or zone.
     void UpdateStatus(const std::string& text) { m_Status.Update(text); }
-    const CStatusFader& Status() const { return m_Status; }
+    const CCutterStatusFader& Status() const { return m_Status; }
 
     // ---- Menus as data ------------------------------------------------------------------
     std::vector<MENUITEM> ShapeMenu() const;
@@ -345,8 +347,11 @@ public:
     // Draws the curve and the extras (DoRedrawSpline) or the extras only.
     void DoRedrawSpline();
     void DoRedrawExtras(uint8_t show);
-    const CQNF_Image& CurveLayer() const { return m_CurveLayer; }
-    const CQNF_Image& ExtrasLayer() const { return m_ExtrasLayer; }
+    // Layers placed over the preview rectangle, for the window's layer set.
+    const CQNF_Layer& CurveLayer() const { return m_CurveLayer; }
+    const CQNF_Layer& ExtrasLayer() const { return m_ExtrasLayer; }
+    CQNF_Layer& CurveLayer() { return m_CurveLayer; }
+    CQNF_Layer& ExtrasLayer() { return m_ExtrasLayer; }
 
     // ---- View hooks (the window overrides them) --------------------------------------------------
     virtual void view_ControlsChanged() {}
@@ -464,7 +469,7 @@ protected:
     CQNF_Storage* m_pConf = nullptr;
     CTessolo* m_pEngine = nullptr;
     CUTSOURCE m_CutSource;
-    CStatusFader m_Status;
+    CCutterStatusFader m_Status;
     uint32_t m_nTicks = 0;
     uint8_t m_bCursorTick = 0;
     GEOMETRY m_Geo;
@@ -476,8 +481,8 @@ protected:
     CQNF_Mem m_Sampled;
     CQNF_Mem m_SampledIndex;
     uint32_t m_nSampled = 0;
-    CQNF_Image m_CurveLayer;
-    CQNF_Image m_ExtrasLayer;
+    CQNF_Layer m_CurveLayer;
+    CQNF_Layer m_ExtrasLayer;
     CQNF_ImageDrawing m_Drawing;
     mutable SHAPE m_LinkShape;
     CQNF_Mem m_OpeningRecords;

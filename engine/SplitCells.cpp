@@ -5,6 +5,7 @@
 #include "engine/SplitCentres.h"
 #include "engine/SplitRaster.h"
 #include "engine/Tessolo.h"
+#include "imaging/Div255.h"
 
 #include <algorithm>
 #include <cstring>
@@ -132,15 +133,22 @@ qntRECT_s MaskBySelection(uint8_t* out, int32_t outStride, const uint8_t* test, 
         uint8_t* o = out + size_t(y) * outStride;
         const uint8_t* t = test + size_t(y) * outStride;
         const uint8_t* s = selection + size_t(y) * selectionStride;
-        for (int32_t x = box.left; x < box.right; ++x) {
-            o[x] = uint8_t(s[x] * t[x] / 255);
-            if (o[x]) {
-                kept.left = std::min(kept.left, x);
-                kept.right = std::max(kept.right, x + 1);
-                kept.top = std::min(kept.top, y);
-                kept.bottom = std::max(kept.bottom, y + 1);
-            }
-        }
+        // The products first (vector code), then the row's first and last
+        // covered pixels widen the box.
+        for (int32_t x = box.left; x < box.right; ++x)
+            o[x] = uint8_t(qnDivBy255(uint16_t(s[x] * t[x])));
+        int32_t first = box.left;
+        while (first < box.right && !o[first])
+            ++first;
+        if (first == box.right)
+            continue;
+        int32_t last = box.right - 1;
+        while (!o[last])
+            --last;
+        kept.left = std::min(kept.left, first);
+        kept.right = std::max(kept.right, last + 1);
+        kept.top = std::min(kept.top, y);
+        kept.bottom = std::max(kept.bottom, y + 1);
     }
     return kept;
 }

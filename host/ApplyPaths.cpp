@@ -2,10 +2,14 @@
 // alpha they rely on.
 #include "host/PluginMain.h"
 
+#include "imaging/Div255.h"
 #include "imaging/Image.h"
+#include "imaging/Parallel.h"
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
+#include <vector>
 
 namespace {
 
@@ -15,7 +19,29 @@ constexpr int32_t kMaxWorkSide = 30000;
 // A colour byte f over a background byte b with coverage m.
 inline uint8_t Blend(uint32_t f, uint32_t b, uint32_t m)
 {
-    return static_cast<uint8_t>((f * m + b * (255 - m)) / 255);
+    return static_cast<uint8_t>(qnDivBy255(static_cast<uint16_t>(f * m + b * (255 - m))));
+}
+
+// Renders every piece, in groups on every core (the same bytes as one at a
+// time), and moves the host's progress bar from `from` to `to` between
+// groups, on this thread: a group is a few pieces per thread, so the threads
+// stay busy and the bar still moves. False when the engine refuses.
+bool RenderAllPieces(CTessolo& engine, CHostProgress& progress, uint32_t pieces, int from, int to)
+{
+    const uint32_t group = std::max<uint32_t>(1, 4 * qnpar::ThreadCount());
+    std::vector<uint32_t> order(pieces);
+    std::iota(order.begin(), order.end(), 0u);
+    int lastReported = from;
+    for (uint32_t i0 = 0; i0 < pieces; i0 += group) {
+        const int percent = from + static_cast<int>(static_cast<uint64_t>(to - from) * i0 / pieces);
+        if (percent != lastReported) {
+            lastReported = percent;
+            progress.Progress(static_cast<uint8_t>(percent), nullptr);
+        }
+        if (!engine.RenderPieces(order.data() + i0, std::min(group, pieces - i0)))
+            return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -271,15 +297,7 @@ bool CPluginMain::Apply_SplittingNoUI(uint32_t count, const CTessolo::SFX_ONEPIE
         }
     }
     const auto* index = reinterpret_cast<const int32_t*>(table.GetPtr());
-    double progress = 60.0;
-    int lastReported = 60;
-    const double step = pieces ? 20.0 / pieces : 0.0;
     for (uint32_t i = 0; i < pieces; ++i) {
-        if (static_cast<int>(progress) != lastReported) {
-            lastReported = static_cast<int>(progress);
-            m_HostProgress.Progress(static_cast<uint8_t>(lastReported), nullptr);
-        }
-        progress += step;
         const CTessolo::SFX_ONEPIECE* rec = nullptr;
         if (match == Match::InOrder) {
             rec = &records[i];
@@ -293,10 +311,9 @@ bool CPluginMain::Apply_SplittingNoUI(uint32_t count, const CTessolo::SFX_ONEPIE
             CTessolo::PutOnePieceRequested(*rec, cells[i]);
             cells[i].shown = rec->shown;
         }
-        if (!m_Engine.RenderPiece(i))
-            return fail();
     }
-
+    if (!RenderAllPieces(m_Engine, m_HostProgress, pieces, 60, 80))
+        return fail();
     // Composite the shown pieces into the colour planes and the alpha.
     m_HostProgress.Progress(80, nullptr);
     if (!m_Engine.CombineSplitedCells(w, h, planes, static_cast<uint32_t>(w), static_cast<uint8_t>(n + 1), m_pAlpha,

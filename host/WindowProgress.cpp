@@ -1,24 +1,5 @@
 #include "host/WindowProgress.h"
 
-void CCutterProgress::Progress(uint8_t percent, void*)
-{
-    if (percent == m_lastPercent)
-        return;
-    m_lastPercent = percent;
-    auto* editor = static_cast<CCutterProgressTarget*>(m_userData);
-    if (editor && percent % 5 == 0)
-        editor->SetProgressBar(percent);
-}
-
-bool CCutterProgress::IsCanceled()
-{
-    auto* editor = static_cast<CCutterProgressTarget*>(m_userData);
-    if (!editor)
-        return false;
-    editor->ProcessPendingEvents();
-    return editor->IsAbortRequested();
-}
-
 void CMainProgress::Progress(uint8_t percent, void*)
 {
     if (percent == m_lastPercent)

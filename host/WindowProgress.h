@@ -1,7 +1,7 @@
 // The engine's progress shown in the plug-in's own windows.
 //
-// CCutterProgress drives the knife editor's progress bar while it cuts the
-// image into pieces, and reads the editor's abort flag; CMainProgress writes
+// CCutterProgress (host/CutterProgress.h) drives the knife editor's progress
+// bar while it cuts the image into pieces; CMainProgress writes
 // a text and a percentage into the main window's status line while pieces
 // are re-rendered. Each keeps its window in the user data pointer (set with
 // SetUserDataPtr before use), reached through the small interfaces below so
@@ -9,20 +9,10 @@
 #pragma once
 
 #include "core/Progress.h"
+#include "host/CutterProgress.h"  // the knife editor's
 #include "core/String.h"
 
 #include <cstdint>
-
-// What the knife editor offers its progress.
-class CCutterProgressTarget {
-public:
-    virtual ~CCutterProgressTarget() = default;
-    virtual void SetProgressBar(uint8_t percent) = 0;
-    // Pending timer and window events of every window, then the editor's own
-    // input, so the editor stays responsive (and its abort button works).
-    virtual void ProcessPendingEvents() = 0;
-    virtual bool IsAbortRequested() = 0;
-};
 
 // What the main window offers its progress.
 class CMainProgressTarget {
@@ -31,13 +21,6 @@ public:
     virtual void UpdateStatusProgress(const char* text, uint8_t percent) = 0;
     // Pending timer and window events of every window.
     virtual void ProcessPendingEvents() = 0;
-};
-
-class CCutterProgress : public CQNF_Progress {
-public:
-    // A new percentage moves the bar only at multiples of 5.
-    void Progress(uint8_t percent, void* data) override;
-    bool IsCanceled() override;
 };
 
 class CMainProgress : public CQNF_Progress {

@@ -1,5 +1,6 @@
 #include "imaging/PNGCodec.h"
 
+#include "imaging/PNGBands.h"
 #include "imaging/PNGGuard.h"
 
 #include <cmath>
@@ -177,15 +178,13 @@ bool CQNF_ImagePNG::WritePNG(const PNGWRITE_PARAMS* params)
                          PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
             png_set_text(png, info, text, 2);
             png_set_pHYs(png, info, ppm, ppm, PNG_RESOLUTION_METER);
-            if (p.speed == PNGWRITE_PARAMS::Speed::Fast) {
-                png_set_compression_level(png, 1);
-                png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
-            }
             png_write_info(png, info);
         }))
         return failed();
     if (!i_CheckThenReport(10))
         return false;
+    if (p.speed == PNGWRITE_PARAMS::Speed::Fast)
+        return i_WriteFastData(png, p, channels) && i_Finish();
 
     CQNF_Mem row;
     if (!row.alloc(qnMulSize({p.width, static_cast<uint64_t>(channels)}))) {
@@ -211,6 +210,46 @@ bool CQNF_ImagePNG::WritePNG(const PNGWRITE_PARAMS* params)
         return false;
     if (!Guard(png, [&] { png_write_end(png, info); }))
         return failed();
+    return i_Finish();
+}
+
+bool CQNF_ImagePNG::i_WriteFastData(png_structp png, const PNGWRITE_PARAMS& p, int channels)
+{
+    // The image data in bands compressed on every core (PNGBands.h), a band
+    // to an IDAT chunk, then the end chunk: libpng wrote the header chunks
+    // and writes these, but its own compressor is not used.
+    auto failed = [this]() {
+        if (!GetError())
+            SetError(qncodec::ErrMemory);
+        return false;
+    };
+    qnpng::BandSource source;
+    source.width = p.width;
+    source.height = p.height;
+    source.channels = channels;
+    source.planes = p.planes;
+    source.stride = p.stride;
+    bool stopped = false;
+    const bool ok = qnpng::DeflateBands(
+        source,
+        [&](const unsigned char* data, size_t size) {
+            return Guard(png, [&] { png_write_chunk(png, reinterpret_cast<png_const_bytep>("IDAT"), data, size); });
+        },
+        [&](uint32_t rows) {
+            stopped = !i_CheckThenReport(static_cast<uint8_t>(12 + 83 * uint64_t{rows} / p.height));
+            return !stopped;
+        });
+    if (stopped)
+        return false;
+    if (!ok)
+        return failed();
+    if (!Guard(png, [&] { png_write_chunk(png, reinterpret_cast<png_const_bytep>("IEND"), nullptr, 0); }))
+        return failed();
+    return true;
+}
+
+bool CQNF_ImagePNG::i_Finish()
+{
     if (!Write_Flush())
         return false;
     // Past this point the file is complete: a cancellation no longer stops it.

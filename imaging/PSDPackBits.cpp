@@ -1,7 +1,62 @@
 // PackBits, the run-length code of PSD channel rows (as published for TIFF).
 #include "imaging/PSDCodec.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
+
+namespace {
+
+// Rows are scanned eight bytes at a time where the machine is little-endian
+// (the first byte of a word is its lowest); elsewhere, and for the last
+// bytes of a row, one at a time. The packed bytes are the same either way.
+constexpr bool kWordScan = std::endian::native == std::endian::little;
+constexpr uint64_t kOnes = 0x0101010101010101ull;
+constexpr uint64_t kHighs = 0x8080808080808080ull;
+
+uint64_t Load64(const unsigned char* p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// The first j in [from, end) with in[j] != v, else end.
+long RunEnd(const unsigned char* in, long from, long end, unsigned char v)
+{
+    long j = from;
+    if constexpr (kWordScan) {
+        const uint64_t pattern = kOnes * v;
+        for (; j + 8 <= end; j += 8)
+            if (const uint64_t x = Load64(in + j) ^ pattern)
+                return j + (__builtin_ctzll(x) >> 3);
+    }
+    while (j < end && in[j] == v)
+        ++j;
+    return j;
+}
+
+// The first k in [from, end) where two equal bytes in[k], in[k + 1] start
+// (k + 1 < length), else end.
+long LiteralEnd(const unsigned char* in, long from, long end, long length)
+{
+    long k = from;
+    if constexpr (kWordScan) {
+        for (; k + 8 <= end && k + 9 <= length; k += 8) {
+            // A zero byte in x marks a pair; the lowest flagged byte is
+            // always a true zero (a borrow only flags bytes above one).
+            const uint64_t x = Load64(in + k) ^ Load64(in + k + 1);
+            if (const uint64_t zero = (x - kOnes) & ~x & kHighs)
+                return k + (__builtin_ctzll(zero) >> 3);
+        }
+    }
+    while (k < end && !(k + 1 < length && in[k] == in[k + 1]))
+        ++k;
+    return k;
+}
+
+}  // namespace
 
 void CQNF_ImagePSD::PackBits(const unsigned char* in, long length, unsigned char* out, long* outLength)
 {
@@ -9,9 +64,7 @@ void CQNF_ImagePSD::PackBits(const unsigned char* in, long length, unsigned char
     long o = 0;
     while (i < length) {
         // A run of two or more equal bytes, at most 128.
-        long j = i + 1;
-        while (j < length && in[j] == in[i] && j - i < 128)
-            ++j;
+        const long j = RunEnd(in, i + 1, std::min(length, i + 128), in[i]);
         if (j - i >= 2) {
             out[o++] = static_cast<unsigned char>(static_cast<signed char>(1 - (j - i)));
             out[o++] = in[i];
@@ -20,12 +73,8 @@ void CQNF_ImagePSD::PackBits(const unsigned char* in, long length, unsigned char
         }
         // A literal: it ends where two equal bytes follow each other, which
         // then start a run, or at 128 bytes.
-        const long start = i++;
-        while (i < length && i - start < 128) {
-            if (i + 1 < length && in[i] == in[i + 1])
-                break;
-            ++i;
-        }
+        const long start = i;
+        i = LiteralEnd(in, i + 1, std::min(length, start + 128), length);
         out[o++] = static_cast<unsigned char>(i - start - 1);
         std::memcpy(out + o, in + start, static_cast<size_t>(i - start));
         o += i - start;

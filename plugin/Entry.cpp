@@ -4,6 +4,7 @@
 // keeps between host calls lives in m_Plugin, constructed when the host loads
 // the library and destroyed when it unloads it.
 #include "app/InteractiveRoad.h"
+#include "cutter/Wnd_Cutter.h"
 #include "host/PluginEntry.h"
 #include "host/PluginMain.h"
 
@@ -44,6 +45,7 @@ struct LoadTimeFolder {
     LoadTimeFolder()
     {
         PrepareAppInfo();
+        m_AppRoad.SetCutterFactory(&qnMakeCutterWindow);
         m_Plugin.SetInteractiveRoad(&m_AppRoad);
     }
 } s_loadTimeFolder;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 plat::Platform* P() { return qnui::Toolkit::Get().P(); }
@@ -352,6 +353,18 @@ void CQNF_Window::SetCaptionLayer(CQNF_String name) { m_captionLayerIndex = m_la
 
 // ---------------------------------------------------------------------------
 // Controls, fonts, resources
+
+unsigned long CQNF_Window::FindControlByName(const char* name, unsigned char type) const
+{
+    if (!name)
+        return None;
+    for (unsigned long i = 0; i < GetControlCount(); ++i) {
+        const CQNF_Control* c = GetControl(i);
+        if (c && c->GetType() == type && std::strcmp(c->GetName(), name) == 0)
+            return i;
+    }
+    return None;
+}
 
 unsigned long CQNF_Window::AddControl(CQNF_String name, unsigned char type)
 {

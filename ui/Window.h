@@ -125,6 +125,8 @@ public:
 
     // --- controls, fonts, resources ------------------------------------------
     unsigned long AddControl(CQNF_String name, unsigned char type);
+    // The index of the first control of this name and type, or None.
+    unsigned long FindControlByName(const char* name, unsigned char type) const;
     unsigned long AddControl_External(CQNF_Control* control);
     // An external control that goes away before its window takes itself off the list.
     void ForgetControl(const CQNF_Control* control);

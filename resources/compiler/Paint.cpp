@@ -460,7 +460,8 @@ Pixmap Painter::Background(const Window& w)
             m->Text(cr, b.x + 22, b, c.text, kText);
         if (c.kind == Kind::Edit) {
             Panel(cr, {b.x - 1, b.y - 1, b.w + 2, b.h + 2}, 3, kInset, &kBtnEdge);
-        } else if (c.kind == Kind::Progress) {
+        } else if (c.kind == Kind::Progress && !c.Flag("bare")) {
+            // A "bare" bar shows only while something covers its place.
             Panel(cr, b, b.h / 2.0, kInset, &kLine);
         } else if (c.kind == Kind::Ruler) {
             cairo_rectangle(cr, b.x, b.y, b.w, b.h);

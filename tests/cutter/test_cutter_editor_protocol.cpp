@@ -76,9 +76,9 @@ TEST(CutterWindow, CancelAfterEditsRestoresTheOpeningLayout)
 
 TEST(CutterWindow, StatusFadesOutInFourTicksAndInInSeven)
 {
-    CStatusFader f;
+    CCutterStatusFader f;
     f.Update("");  // equal to the pending text: nothing happens
-    EXPECT_EQ(f.State(), CStatusFader::kIdle);
+    EXPECT_EQ(f.State(), CCutterStatusFader::kIdle);
     f.Update("Tip");
     const uint8_t out[] = {190, 125, 60, 0};
     for (uint8_t o : out) {
@@ -93,7 +93,7 @@ TEST(CutterWindow, StatusFadesOutInFourTicksAndInInSeven)
         EXPECT_EQ(f.Opacity(), o);
     }
     EXPECT_FALSE(f.Tick());  // finds it at 255: done
-    EXPECT_EQ(f.State(), CStatusFader::kIdle);
+    EXPECT_EQ(f.State(), CCutterStatusFader::kIdle);
     f.Update("Tip");
     EXPECT_FALSE(f.Tick());
 

@@ -3,6 +3,7 @@
 // window position. With TESSOLO_SNAPSHOT_DIR set, the windows are also saved
 // there as PNG pictures.
 #include "host_test_support.h"
+#include "road_run.h"
 
 #include "app/App.h"
 #include "app/CutterStandIn.h"
@@ -15,74 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-namespace {
-
 using namespace hosttest;
-
-const std::string kResourceFile = std::string(TESSOLO_BINARY_DIR) + "/resource_ts31_d.qns4";
-
-// The road with a headless backend, the plug-in in the stand-in host.
-struct RoadRun {
-    PluginHarness h;
-    plat::HeadlessPlatform hp;
-    CAppRoad road;
-    CApp* app = nullptr;
-    bool ran = false;
-
-    explicit RoadRun(bool resources = true)
-    {
-        if (resources)
-            std::filesystem::copy_file(kResourceFile, h.File(CAppRoad::kResourceFile));
-        road.SetPlatform(&hp);
-        road.onBeforeRun = [this](CApp& a) {
-            app = &a;
-            ran = true;
-        };
-        h.plugin->SetInteractiveRoad(&road);
-    }
-    ~RoadRun() { h.plugin->SetInteractiveRoad(nullptr); }
-
-    // Scripted: the start window comes to the front, then a click on a
-    // control of the main window.
-    void ClickMain(const char* name, uint8_t type)
-    {
-        hp.Script([this] { hp.Activate(app->m_MainWindow->GetWindowHandle()); });
-        hp.Script([this, name, type] {
-            CWnd_Main& w = app->m_WndMain;
-            CQNF_Control* c = w.FindControl(name, type);
-            ASSERT_NE(c, nullptr) << name;
-            ASSERT_TRUE(c->IsEnabled()) << name;
-            const plat::Rect wr = hp.ContentRect(w.GetWindowHandle());
-            const qntRECT_s r = c->GetRenderRect();
-            hp.Click({wr.left + (r.left + r.right) / 2, wr.top + (r.top + r.bottom) / 2});
-        });
-    }
-    void Snapshot(const char* file)
-    {
-        const char* dir = std::getenv("TESSOLO_SNAPSHOT_DIR");
-        if (!dir || !*dir)
-            return;
-        const std::vector<plat::WinId> z = hp.ZOrder();
-        ASSERT_FALSE(z.empty());
-        uint16_t w = 0, h = 0;
-        const std::vector<uint32_t>* fb = hp.Framebuffer(z.back(), w, h);
-        ASSERT_NE(fb, nullptr);
-        RasterImage img;
-        img.Allocate(ColorMode::RGB, w, h, false);
-        for (size_t i = 0; i < size_t(w) * h; ++i)
-            for (int c = 0; c < 3; ++c)
-                img.planes[size_t(c)][i] = uint8_t((*fb)[i] >> (16 - 8 * c));
-        std::string err;
-        EXPECT_TRUE(WritePngFile(std::string(dir) + "/" + file, img, err)) << err;
-    }
-};
-
-bool HasResources()
-{
-    return std::filesystem::exists(kResourceFile);
-}
-
-}  // namespace
 
 TEST(HostInteractive, AboutWithoutTheResourceFileShowsAMessageAndNoWindow)
 {

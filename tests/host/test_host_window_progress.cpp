@@ -14,9 +14,9 @@ struct Editor : CCutterProgressTarget {
     std::vector<int> bar;
     int pumps = 0;
     bool abort = false;
-    void SetProgressBar(uint8_t p) override { bar.push_back(p); }
-    void ProcessPendingEvents() override { ++pumps; }
-    bool IsAbortRequested() override { return abort; }
+    void CutterProgress_SetBar(uint8_t p) override { bar.push_back(p); }
+    void CutterProgress_PumpEvents() override { ++pumps; }
+    bool CutterProgress_AbortRequested() const override { return abort; }
 };
 
 struct Main : CMainProgressTarget {

@@ -131,6 +131,52 @@ TEST(CodecPSDPackBits, RandomRowsRoundTripWithinBound)
     }
 }
 
+// Packing is greedy, so its bytes are fixed by three rules, checked here
+// packet by packet on rows of every kind: a run is taken wherever two equal
+// bytes start, as long as it lasts (at most 128); a literal goes on until
+// two equal bytes start, the row ends or it holds 128 bytes.
+TEST(CodecPSDPackBits, PacketsFollowTheGreedyRules)
+{
+    std::mt19937 rng(9);
+    for (int t = 0; t < 600; ++t) {
+        Bytes row(rng() % 900);
+        for (size_t i = 0; i < row.size();) {
+            const size_t n = 1 + rng() % (t % 3 == 0 ? 2 : t % 3 == 1 ? 20 : 400);
+            const unsigned char v = static_cast<unsigned char>(rng() % 3);
+            for (size_t k = 0; k < n && i < row.size(); ++k, ++i)
+                row[i] = rng() % 4 ? v : static_cast<unsigned char>(rng() % (t % 2 ? 3 : 256));
+        }
+        const Bytes packed = Pack(row);
+        const long len = static_cast<long>(row.size());
+        auto pairAt = [&](long k) { return k + 1 < len && row[size_t(k)] == row[size_t(k) + 1]; };
+        long at = 0;
+        for (size_t p = 0; p < packed.size();) {
+            const int h = static_cast<signed char>(packed[p]);
+            ASSERT_NE(h, -128);
+            if (h < 0) {
+                const long n = 1 - h;
+                ASSERT_TRUE(pairAt(at)) << t;
+                for (long k = at; k < at + n; ++k)
+                    ASSERT_EQ(row[size_t(k)], packed[p + 1]) << t;
+                ASSERT_TRUE(n == 128 || at + n == len || row[size_t(at + n)] != packed[p + 1]) << t;
+                at += n;
+                p += 2;
+            } else {
+                const long n = h + 1;
+                ASSERT_FALSE(pairAt(at)) << t;
+                for (long k = at + 1; k < at + n; ++k)
+                    ASSERT_FALSE(pairAt(k)) << t << " at " << k;
+                ASSERT_TRUE(n == 128 || at + n == len || pairAt(at + n)) << t;
+                ASSERT_EQ(Bytes(packed.begin() + long(p) + 1, packed.begin() + long(p) + 1 + n),
+                          Bytes(row.begin() + at, row.begin() + at + n));
+                at += n;
+                p += size_t(n) + 1;
+            }
+        }
+        EXPECT_EQ(at, len) << t;
+    }
+}
+
 TEST(CodecPSDPackBits, UnpackEdges)
 {
     PSD psd;
@@ -312,6 +358,54 @@ TEST(CodecPSDWrite, MergedImageCompositesVisibleLayersOverWhite)
     EXPECT_EQ(info.opacity, 128);
     EXPECT_EQ(info.top, 1);
     EXPECT_FALSE(l.GetLayerInfo(3, info));
+}
+
+// Many overlapping layers, partly off the canvas, over more rows than the
+// writer composites at once, some hidden or at reduced opacity: the merged
+// image read back is every visible layer laid over white in order, pixel by
+// pixel as "over" with the coverage scaled by the layer's opacity.
+TEST(CodecPSDWrite, MergedImageOfManyOverlappingLayersIsTheirOverInOrder)
+{
+    TempDir dir;
+    std::mt19937 rng(21);
+    for (uint8_t mode : {qncodec::ModeColour, qncodec::ModeCMYK}) {
+        const int colours = mode == qncodec::ModeColour ? 3 : 4;
+        const int W = 90, H = 150;
+        Doc d(W, H, mode);
+        for (int i = 0; i < 25; ++i) {
+            LayerData l = MakeLayer(int(rng() % 110) - 20, int(rng() % 180) - 30, 1 + int(rng() % 60),
+                                    1 + int(rng() % 120), "l", std::vector<unsigned char>(5, 0), colours + 1);
+            for (auto& p : l.planes)
+                for (auto& v : p)
+                    v = static_cast<unsigned char>(rng());
+            // Coverage as pieces have it: mostly none or full.
+            for (auto& a : l.planes.back())
+                a = a < 90 ? 0 : a < 200 ? 255 : a;
+            l.params.visible = i % 9 != 4;
+            l.params.opacity = i % 4 == 1 ? static_cast<uint8_t>(rng()) : 255;
+            d.layers.push_back(l);
+        }
+        const Bytes file = WriteDocBytes(d, dir);
+        PSD r;
+        ASSERT_TRUE(r.ParseImageByPtr(file.data(), file.size()));
+        for (int c = 0; c < colours; ++c) {
+            const unsigned char* got = r.GetImageDataPtr(static_cast<signed char>(c));
+            ASSERT_NE(got, nullptr);
+            for (int y = 0; y < H; ++y)
+                for (int x = 0; x < W; ++x) {
+                    int want = 255;
+                    for (const LayerData& l : d.layers) {
+                        const auto& p = l.params;
+                        if (!p.visible || x < p.x || x >= p.x + p.width || y < p.y || y >= p.y + p.height)
+                            continue;
+                        const size_t at = size_t(y - p.y) * l.stride + size_t(x - p.x);
+                        const int cover = l.planes.back()[at] * p.opacity / 255;
+                        want = (want * (255 - cover) + cover * l.planes[size_t(c)][at]) / 255;
+                    }
+                    ASSERT_EQ(got[y * W + x], want) << int(mode) << " channel " << c << " at " << x << "," << y;
+                }
+        }
+    }
 }
 
 TEST(CodecPSDWrite, RoundTripKeepsEveryPlane)

@@ -1,4 +1,5 @@
 #include "imaging/Image.h"
+#include "imaging/Div255.h"
 
 #include "core/Mem.h"
 
@@ -511,4 +512,13 @@ TEST(RasterImage, DrawAALineDegenerateAndClipped)
     img.Set(qntRGBA8{0, 0, 0, 0}, 0xFF, qnNullRect);
     img.DrawAALine(0, 0, 0, 3, white, qntRECT_s{1, 0, 2, 4}, 0);
     EXPECT_EQ(At(img, 3, 1, 1), 0);
+}
+
+// The shift-and-add division the composites use, against the division, for
+// every product of two bytes and every sum of two such products that a
+// blend forms (f x m + b x (255 - m) stays within 255 x 255).
+TEST(RasterImage, DivBy255IsTheTruncatedDivisionForEveryByteProduct)
+{
+    for (uint32_t x = 0; x <= 255u * 255u; ++x)
+        ASSERT_EQ(qnDivBy255(static_cast<uint16_t>(x)), x / 255) << x;
 }

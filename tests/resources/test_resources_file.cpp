@@ -93,7 +93,9 @@ bool Stacked(const std::string& name)
 {
     static const std::set<std::string> stacked = {
         "MessageBox_OKl", "MessageBox_YESl", "MessageBox_OKr", "MessageBox_YESr", "MessageBox_NO",
-        "MessageBox_CANCEL", "Main_ShowExtras", "Main_HideExtras", "Main_Apply", "Main_ApplyLM"};
+        "MessageBox_CANCEL", "Main_ShowExtras", "Main_HideExtras", "Main_Apply", "Main_ApplyLM",
+        // Hidden while no Cut runs.
+        "Cutter_CuttingAbort"};
     return stacked.count(name) != 0;
 }
 

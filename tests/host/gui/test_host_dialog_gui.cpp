@@ -2,9 +2,11 @@
 // under Xvfb), driven with xdotool: tessolo-host --dialog opens the main
 // window over a photo; Cancel exits with the cancel code and writes nothing;
 // Apply Lines writes the knife lines; --about opens the About window and a
-// click closes it; the message box answers No. With TESSOLO_SNAPSHOT_DIR
+// click closes it; the message box answers No; a node dragged in the knife
+// editor changes every knife and Cut gives pieces. With TESSOLO_SNAPSHOT_DIR
 // set, screenshots are kept there.
 #include "app/Wnd_MessageBox.h"
+#include "cutter/CutterEditor.h"
 #include "hostapp/RasterImage.h"
 #include "platform/Backend.h"
 #include "ui/App.h"
@@ -41,9 +43,9 @@ std::string Capture(const std::string& cmd)
 }
 
 // tessolo-host with the bundle's plug-in, in a child process.
-pid_t Spawn(const std::vector<std::string>& args)
+pid_t Spawn(const std::vector<std::string>& args, const std::string& bundle = TESSOLO_BUNDLE_DIR)
 {
-    std::vector<std::string> all = {TESSOLO_HOST_FILE, "--plugin", std::string(TESSOLO_BUNDLE_DIR) + "/Tessolo.so"};
+    std::vector<std::string> all = {TESSOLO_HOST_FILE, "--plugin", bundle + "/Tessolo.so"};
     all.insert(all.end(), args.begin(), args.end());
     const pid_t pid = fork();
     if (pid == 0) {
@@ -340,6 +342,20 @@ std::string UniqueFolder()
     return mkdtemp(pattern.data()) ? pattern : std::string();
 }
 
+// Types a number into an edit line of the window and leaves it, which
+// commits the value.
+void TypeNumber(const Geometry& g, int x, int y, const char* digits)
+{
+    // Without a window manager a click does not give the keyboard focus.
+    ASSERT_EQ(std::system(("xdotool windowfocus --sync " + g.id).c_str()), 0);
+    Click(g, x, y);
+    const std::string cmd = std::string("xdotool key End BackSpace BackSpace BackSpace BackSpace type ") + digits;
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    // Somewhere without a control: the edit line loses the focus.
+    Click(g, 100, 611);
+}
+
+
 }  // namespace
 
 // The knot in the middle of the preview dragged with the real mouse moves the
@@ -401,4 +417,81 @@ TEST(HostDialogGui, DragAKnotUndoItFromTheMenuSaveAndOpenTheLayout)
     // The pictures stay for a look when something failed.
     if (!::testing::Test::HasFailure())
         std::filesystem::remove_all(dir);
+}
+
+TEST(HostDialogGui, KnifeEditorShapesEveryKnifeAndCutsIntoPieces)
+{
+    // A plug-in folder of its own: no stored knife, layout or window place.
+    std::string bundle = Temp("cutter_gui_XXXXXX");
+    ASSERT_NE(mkdtemp(bundle.data()), nullptr);
+    for (const auto& f : std::filesystem::directory_iterator(TESSOLO_BUNDLE_DIR))
+        if (f.path().extension() == ".so" || f.path().extension() == ".qns4")
+            std::filesystem::copy(f.path(), bundle + "/" + f.path().filename().string());
+    const std::string out = bundle + "/pieces.png";
+    const pid_t pid = Spawn({"--dialog", kSample, out}, bundle);
+    const Geometry main = FindWindow("Main");
+    ASSERT_FALSE(main.id.empty()) << "the main window did not open";
+    const Geometry editor = FindWindow("Cutter");
+    ASSERT_FALSE(editor.id.empty()) << "the knife editor did not open";
+    // Without a window manager nothing keeps the editor above the main
+    // window it belongs to: the user brings it to the front.
+    ASSERT_EQ(std::system(("xdotool windowraise " + editor.id).c_str()), 0);
+    // Four rows and five columns of pieces.
+    TypeNumber(editor, 344, 434, "4");
+    TypeNumber(editor, 344, 462, "5");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    Snapshot("gui_editor_grid.png");
+    const hostapp::RasterImage before = Grab(main, bundle + "/before.png");
+    ASSERT_GE(before.planes.size(), 3u);
+
+    // The default knife's middle node, where the editor draws it.
+    CWnd_CutterEditor model;
+    const qntRECT_s preview{12, 118, 380, 354};
+    ASSERT_TRUE(model.OnCreate(preview, 0));
+    const qntPOS node = model.NodeCentre(model.m_Shape.nodeCount / 2);
+    const int nx = editor.x + preview.left + node.x, ny = editor.y + preview.top + node.y;
+    const std::string drag = "xdotool mousemove " + std::to_string(nx) + " " + std::to_string(ny) +
+                             " sleep 0.3 mousedown 1 sleep 0.2 mousemove " + std::to_string(nx + 6) + " " +
+                             std::to_string(ny) + " sleep 0.2 mousemove " + std::to_string(nx + 14) + " " +
+                             std::to_string(ny) + " sleep 0.3 mouseup 1";
+    ASSERT_EQ(std::system(drag.c_str()), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    Snapshot("gui_editor_dragged.png");
+    const hostapp::RasterImage after = Grab(main, bundle + "/after.png");
+    ASSERT_EQ(before.width, after.width);
+    // The main preview where the editor does not cover it, in eight bands
+    // across: every knife moved, so each band changed.
+    const int left = std::max(26, editor.x + 392 - main.x + 2), right = 706;
+    ASSERT_LT(left + 80, right);
+    int bandsChanged = 0;
+    for (int band = 0; band < 8; ++band) {
+        const int x0 = left + (right - left) * band / 8, x1 = left + (right - left) * (band + 1) / 8;
+        size_t changed = 0;
+        for (int y = 52; y < 560; ++y)
+            for (int x = x0; x < x1; ++x) {
+                const size_t i = size_t(y) * before.width + size_t(x);
+                changed += before.planes[0][i] != after.planes[0][i] || before.planes[1][i] != after.planes[1][i];
+            }
+        bandsChanged += changed > 20;
+    }
+    EXPECT_GE(bandsChanged, 6);
+
+    // Cut: the editor closes and the main window shows the pieces.
+    Click(editor, 336, 611);
+    ASSERT_TRUE(WaitGone("Cutter", 60000)) << "the knife editor stayed open";
+    Snapshot("gui_piece_mode.png");
+    Click(main, kApplyX, kApplyY);
+    ASSERT_EQ(WaitExit(pid, 30000), 0);
+    // Pieces, not knife lines: the picture itself comes back.
+    hostapp::RasterImage img, sample;
+    std::string err;
+    ASSERT_TRUE(hostapp::ReadImageFile(out, img, err)) << err;
+    ASSERT_TRUE(hostapp::ReadImageFile(kSample, sample, err)) << err;
+    ASSERT_EQ(img.PixelCount(), sample.PixelCount());
+    double diff = 0;
+    for (size_t i = 0; i < img.PixelCount(); ++i)
+        for (int c = 0; c < 3; ++c)
+            diff += std::abs(int(img.planes[size_t(c)][i]) - int(sample.planes[size_t(c)][i]));
+    EXPECT_LT(diff / (3.0 * img.PixelCount()), 30.0);
+    std::filesystem::remove_all(bundle);
 }

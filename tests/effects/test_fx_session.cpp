@@ -1,0 +1,417 @@
+// Effect sessions over a real engine split: the piece list, grading, the
+// change protocol with its timers, live preview, OK and Cancel, undo steps.
+#include "effects/FxModels.h"
+#include "effects/FxNumbers.h"
+#include "fx_fixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace fxtest;
+
+namespace {
+
+// A session with its fakes, opened as the main window opens an effect window:
+// create (pieces, values, first change), then take the undo snapshot.
+template <class Model>
+struct Open {
+    Puzzle& puzzle;
+    FakeMain main;
+    FakeTimers timers;
+    Model model;
+
+    explicit Open(Puzzle& p, uint32_t current = 0xFFFFFFFFu) : puzzle(p), main(p), model(main, timers)
+    {
+        main.current = current;
+        timers.session = &model;
+        model.SetCreating(true);
+        EXPECT_TRUE(model.PreparePieces());
+        model.LoadInitialValues();
+        model.Changes(CFxSession::kDelayed);
+        model.SetCreating(false);
+        main.Enter();
+        timers.FxStartTimer(CFxSession::kBusyTimer, 50);
+    }
+    template <class B>
+    B ResultOf(uint32_t listIndex) const
+    {
+        B b;
+        std::memcpy(&b, model.Result(listIndex), sizeof b);
+        return b;
+    }
+    // The piece index at column c, row r of the grid (by centre).
+    uint32_t ListIndexAt(double fx, double fy) const
+    {
+        const CTessolo& e = puzzle.e;
+        uint32_t best = 0;
+        double bestD = 1e18;
+        for (uint32_t i = 0; i < model.Pieces().size(); ++i) {
+            const auto& c = e.m_pPieces[model.Pieces()[i]];
+            const double dx = (c.left + c.right) * 0.5 - fx * puzzle.w, dy = (c.top + c.bottom) * 0.5 - fy * puzzle.h;
+            if (dx * dx + dy * dy < bestD)
+                bestD = dx * dx + dy * dy, best = i;
+        }
+        return best;
+    }
+};
+
+TEST(FxSession, ListsTheSelectedPiecesOrEveryPieceWhenNoneIsSelected)
+{
+    Puzzle p;
+    ASSERT_EQ(p.e.m_nPieces, 12u);
+    {
+        Open<CFxBlurModel> s(p);
+        EXPECT_EQ(s.model.Pieces().size(), 12u);
+    }
+    p.e.m_pPieces[3].selected = 1;
+    p.e.m_pPieces[7].selected = 1;
+    Open<CFxBlurModel> s(p);
+    EXPECT_EQ(s.model.Pieces(), (std::vector<uint32_t>{3, 7}));
+    const auto& a = p.e.m_pPieces[3];
+    const auto& b = p.e.m_pPieces[7];
+    EXPECT_DOUBLE_EQ(s.model.CentreBox().minX, std::min(a.left + a.right, b.left + b.right) * 0.5);
+    EXPECT_DOUBLE_EQ(s.model.CentreBox().maxY, std::max(a.top + a.bottom, b.top + b.bottom) * 0.5);
+}
+
+TEST(FxSession, AnEngineWithoutPiecesOpensNothing)
+{
+    CTessolo empty;
+    Puzzle p;
+    p.e.FreeSpliting();
+    FakeMain main(p);
+    FakeTimers timers;
+    CFxBCModel model(main, timers);
+    EXPECT_FALSE(model.PreparePieces());
+}
+
+TEST(FxSession, ValueOneStartsAtTheCurrentPieceAndValueTwoAtTheEngineDefault)
+{
+    Puzzle p;
+    p.e.m_pPieces[5].brightnessContrast[CTessolo::FX_APPLIED] = {1, 40, -20};
+    p.e.m_pPieces[0].brightnessContrast[CTessolo::FX_APPLIED] = {1, -7, 9};
+    Open<CFxBCModel> cur(p, 5);
+    EXPECT_EQ(cur.model.value1.brightness, 40);
+    EXPECT_EQ(cur.model.value1.contrast, -20);
+    EXPECT_EQ(cur.model.value2.brightness, 0);
+    EXPECT_EQ(cur.model.value2.contrast, 0);
+    Open<CFxBCModel> none(p);
+    EXPECT_EQ(none.model.value1.brightness, -7);
+}
+
+TEST(FxSession, WithoutAutomaticAdjustmentEveryPieceGetsValueOneSwitchedOn)
+{
+    Puzzle p;
+    Open<CFxBCModel> s(p);
+    s.model.value1 = {0, 30, -10};  // its own on byte off
+    s.model.Regenerate();
+    for (uint32_t i = 0; i < s.model.Pieces().size(); ++i) {
+        const auto b = s.ResultOf<CTessolo::SFX_BRIGHTNESSCONTRAST>(i);
+        EXPECT_EQ(b.on, 1);
+        EXPECT_EQ(b.brightness, 30);
+        EXPECT_EQ(b.contrast, -10);
+    }
+}
+
+TEST(FxSession, GradingFollowsEachDirection)
+{
+    Puzzle p(150, 120, 3, 3);
+    Open<CFxBlurModel> s(p);
+    s.model.SetAutoAdjust(true);
+    s.model.value1 = {1, 0};
+    s.model.value2 = {1, 10};
+    struct Case {
+        FxDirection d;
+        double x1, y1;  // the piece that gets value 2
+        double x2, y2;  // the piece that gets value 1
+        double xm, ym;  // the piece in the middle
+    } cases[] = {
+        {FxDirection::Left, 1 / 6.0, 0.5, 5 / 6.0, 0.5, 0.5, 0.5},
+        {FxDirection::Right, 5 / 6.0, 0.5, 1 / 6.0, 0.5, 0.5, 0.5},
+        {FxDirection::Top, 1 / 6.0, 1 / 6.0, 5 / 6.0, 5 / 6.0, 5 / 6.0, 0.5},
+        {FxDirection::Bottom, 5 / 6.0, 5 / 6.0, 1 / 6.0, 1 / 6.0, 1 / 6.0, 0.5},
+        {FxDirection::TopLeft, 1 / 6.0, 1 / 6.0, 5 / 6.0, 5 / 6.0, 0.5, 0.5},
+        {FxDirection::BottomRight, 5 / 6.0, 5 / 6.0, 1 / 6.0, 1 / 6.0, 0.5, 0.5},
+        {FxDirection::TopRight, 5 / 6.0, 1 / 6.0, 1 / 6.0, 5 / 6.0, 0.5, 0.5},
+        {FxDirection::BottomLeft, 1 / 6.0, 5 / 6.0, 5 / 6.0, 1 / 6.0, 0.5, 0.5},
+    };
+    for (const Case& c : cases) {
+        s.model.SetDirection(c.d);
+        s.model.Regenerate();
+        const int d = int(c.d);
+        EXPECT_EQ(s.ResultOf<CTessolo::SFX_GAUSSIANBLUR>(s.ListIndexAt(c.x1, c.y1)).radius, 10) << d;
+        EXPECT_EQ(s.ResultOf<CTessolo::SFX_GAUSSIANBLUR>(s.ListIndexAt(c.x2, c.y2)).radius, 0) << d;
+        const auto mid = s.ResultOf<CTessolo::SFX_GAUSSIANBLUR>(s.ListIndexAt(c.xm, c.ym)).radius;
+        EXPECT_GE(mid, 4) << d;
+        EXPECT_LE(mid, 6) << d;
+    }
+    // Along "_AT" only y counts: the pieces of one row share their value.
+    s.model.SetDirection(FxDirection::Top);
+    s.model.Regenerate();
+    for (double y : {1 / 6.0, 0.5, 5 / 6.0})
+        EXPECT_EQ(s.ResultOf<CTessolo::SFX_GAUSSIANBLUR>(s.ListIndexAt(1 / 6.0, y)).radius,
+                  s.ResultOf<CTessolo::SFX_GAUSSIANBLUR>(s.ListIndexAt(5 / 6.0, y)).radius);
+}
+
+TEST(FxSession, ADirectionWithoutExtentLeavesEveryPieceAtValueOne)
+{
+    Puzzle p(160, 60, 4, 1);  // one row: every centre at the same y
+    Open<CFxBlurModel> s(p);
+    s.model.SetAutoAdjust(true);
+    s.model.value1 = {1, 3};
+    s.model.value2 = {1, 90};
+    for (FxDirection d : {FxDirection::Top, FxDirection::Bottom}) {
+        s.model.SetDirection(d);
+        s.model.Regenerate();
+        for (uint32_t i = 0; i < s.model.Pieces().size(); ++i)
+            EXPECT_EQ(s.ResultOf<CTessolo::SFX_GAUSSIANBLUR>(i).radius, 3);
+    }
+}
+
+TEST(FxSession, RandomGradingDrawsOncePerPieceFromTheInjectedSource)
+{
+    Puzzle p(120, 40, 3, 1);
+    Open<CFxOpacityModel> s(p);
+    s.model.SetAutoAdjust(true);
+    s.model.value1 = {1, 0};
+    s.model.value2 = {1, 255};
+    s.main.random.draws = {0, CQNF_RandomSource::kMax, CQNF_RandomSource::kMax / 2 + 1};
+    s.model.Regenerate();
+    EXPECT_EQ(s.ResultOf<CTessolo::SFX_OPACITY>(0).opacity, 0);
+    EXPECT_EQ(s.ResultOf<CTessolo::SFX_OPACITY>(1).opacity, 255);
+    EXPECT_EQ(s.ResultOf<CTessolo::SFX_OPACITY>(2).opacity, 128);
+    // Every regeneration draws again.
+    s.model.Regenerate();
+    EXPECT_EQ(s.main.random.next, 6u);
+}
+
+TEST(FxSession, ParametersLeftOutOfTheGradingKeepEachPiecesOwnValue)
+{
+    Puzzle p(120, 40, 3, 1);
+    for (uint32_t i = 0; i < 3; ++i) {
+        auto& c = p.e.m_pPieces[i];
+        c.brightnessContrast[CTessolo::FX_APPLIED] = {0, int8_t(i), int8_t(10 * i + 5)};
+        c.motionBlur[CTessolo::FX_APPLIED] = {0, int8_t(-10 - int(i)), 7};
+        c.bevel[CTessolo::FX_APPLIED] = p.e.m_DefBevel;
+        c.bevel[CTessolo::FX_APPLIED].depth = uint16_t(100 + i);
+        c.bevel[CTessolo::FX_APPLIED].soften = uint8_t(i);
+        c.bevel[CTessolo::FX_APPLIED].highlightOpacity = 3;
+    }
+    p.e.m_pPieces[1].selected = 1;
+
+    Open<CFxBCModel> bc(p);
+    bc.model.SetAutoAdjust(true);
+    bc.model.gradeContrast = false;
+    bc.model.value1 = {1, -50, 77};
+    bc.model.value2 = {1, 50, 77};
+    bc.model.SetDirection(FxDirection::Right);
+    bc.model.Regenerate();
+    const auto r = bc.ResultOf<CTessolo::SFX_BRIGHTNESSCONTRAST>(0);
+    EXPECT_EQ(r.on, 1);
+    EXPECT_EQ(r.contrast, 15);
+    EXPECT_EQ(r.brightness, -50);  // a single listed piece has no extent: value 1 exactly
+    bc.model.SetMode(1);
+    EXPECT_EQ(bc.model.SampleBlock().contrast, 0);  // the sample shows only what is graded
+    EXPECT_EQ(bc.model.SampleBlock().brightness, 50);
+
+    Open<CFxMBlurModel> mb(p);
+    mb.model.SetAutoAdjust(true);
+    mb.model.gradeAngle = false;
+    mb.model.value1 = {1, 60, 20};
+    mb.model.value2 = {1, -60, 40};
+    mb.model.Regenerate();
+    const auto m = mb.ResultOf<CTessolo::SFX_MOTIONBLUR>(0);
+    EXPECT_EQ(m.on, 1);
+    EXPECT_EQ(m.angle, -11);
+    EXPECT_GE(m.distance, 20);
+    EXPECT_LE(m.distance, 40);
+
+    Open<CFxBevelModel> bv(p);
+    bv.model.SetAutoAdjust(true);
+    bv.model.gradeDepth = bv.model.gradeSoften = false;
+    bv.model.value1.size = 10;
+    bv.model.value2.size = 200;
+    bv.model.value1.lightX = 0.5f;
+    bv.model.SetHighlightPercent(60);
+    bv.main.random.draws = {CQNF_RandomSource::kMax / 2 + 1};
+    bv.model.Regenerate();
+    const auto b = bv.ResultOf<CTessolo::SFX_BEVEL>(0);
+    EXPECT_EQ(b.size, 105);
+    EXPECT_EQ(b.depth, 101);
+    EXPECT_EQ(b.soften, 1);
+    EXPECT_EQ(b.lightX, 0.5f);                 // value 1's light, not the piece's
+    EXPECT_EQ(b.highlightOpacity, 153);        // value 1's, not the piece's 3
+}
+
+TEST(FxSession, BevelOpacitiesAreSharedOnThePercentScale)
+{
+    Puzzle p(120, 40, 3, 1);
+    p.e.m_pPieces[0].bevel[CTessolo::FX_APPLIED] = p.e.m_DefBevel;
+    p.e.m_pPieces[0].bevel[CTessolo::FX_APPLIED].highlightOpacity = 128;
+    Open<CFxBevelModel> s(p);
+    EXPECT_EQ(s.model.value1.highlightOpacity, 127);
+    EXPECT_EQ(s.model.value2.highlightOpacity, 127);
+    s.model.SetHighlightPercent(50);
+    EXPECT_EQ(s.model.value2.highlightOpacity, 127);
+    EXPECT_EQ(fxnum::PercentFromStored(s.model.value1.highlightOpacity), 50);
+}
+
+TEST(FxSession, AChangeReachesTheMainWindowFiftyMillisecondsLater)
+{
+    Puzzle p;
+    Open<CFxBlurModel> s(p);
+    s.timers.Advance(60);  // the opening change
+    const int opened = s.main.renders;
+    EXPECT_EQ(opened, 1);
+    s.model.value1 = {1, 4};
+    s.model.Changes(CFxSession::kDelayed);
+    s.timers.Advance(49);
+    EXPECT_EQ(s.main.renders, opened);
+    s.timers.Advance(1);
+    EXPECT_EQ(s.main.renders, opened + 1);
+    EXPECT_TRUE(s.main.interruptible.back());
+    for (uint32_t i : s.model.Pieces()) {
+        EXPECT_EQ(p.e.m_pPieces[i].gaussianBlur[CTessolo::FX_APPLIED].radius, 4);
+        EXPECT_EQ(p.e.m_pPieces[i].gaussianBlur[CTessolo::FX_APPLIED].on, 1);
+    }
+    // The timer fires once.
+    s.timers.Advance(500);
+    EXPECT_EQ(s.main.renders, opened + 1);
+}
+
+TEST(FxSession, AChangeDuringARenderOnlyAsksItToStartOver)
+{
+    Puzzle p;
+    Open<CFxBlurModel> s(p);
+    s.main.busy = true;
+    s.model.Changes(CFxSession::kNow);
+    EXPECT_EQ(s.main.restarts, 1);
+    EXPECT_EQ(s.main.renders, 0);
+}
+
+TEST(FxSession, OpacityIsReleasedToTheMainWindowAtOnce)
+{
+    Puzzle p;
+    Open<CFxOpacityModel> s(p);
+    s.timers.Advance(60);
+    const int before = s.main.renders;
+    s.model.value1 = {1, 100};
+    s.model.Changes(CFxSession::kNow);
+    EXPECT_EQ(s.main.renders, before + 1);
+    EXPECT_EQ(p.e.m_pPieces[0].opacity[CTessolo::FX_APPLIED].opacity, 100);
+    EXPECT_FALSE(s.model.ModalityEnabled());
+    s.timers.Advance(50);  // the busy check gives OK and Cancel back
+    EXPECT_TRUE(s.model.ModalityEnabled());
+}
+
+TEST(FxSession, OpeningLeavesNoUndoStepEvenWhenTheFirstChangeIsImmediate)
+{
+    Puzzle p;
+    p.e.m_pPieces[2].opacity[CTessolo::FX_APPLIED] = {0, 200};
+    FakeMain main(p);
+    FakeTimers timers;
+    CFxOpacityModel model(main, timers);
+    timers.session = &model;
+    model.SetCreating(true);
+    ASSERT_TRUE(model.PreparePieces());
+    model.LoadInitialValues();
+    model.Changes(CFxSession::kNow);  // the opacity slider's release, run by Init
+    model.SetCreating(false);
+    EXPECT_EQ(main.renders, 0);  // nothing before the undo snapshot
+    main.Enter();
+    timers.Advance(60);
+    EXPECT_EQ(main.renders, 1);
+    ASSERT_TRUE(model.Close(false));
+    EXPECT_EQ(main.undoSteps, 0);
+}
+
+TEST(FxSession, LivePreviewOffShowsTheBackupsAndThePreviewButtonPushesTheResults)
+{
+    Puzzle p;
+    const std::vector<uint8_t> original = p.Rendered();
+    Open<CFxBCModel> s(p);
+    s.model.value1 = {1, 60, 30};
+    s.model.Changes(CFxSession::kNow);
+    EXPECT_NE(p.Rendered(), original);
+    s.model.SetLivePreview(false);
+    EXPECT_EQ(p.Rendered(), original);
+    const int renders = s.main.renders;
+    s.model.value1 = {1, -60, 30};
+    s.model.Changes(CFxSession::kDelayed);
+    s.timers.Advance(100);
+    EXPECT_EQ(s.main.renders, renders);  // no update while the preview is off
+    s.model.PushPreview();
+    EXPECT_EQ(p.e.m_pPieces[0].brightnessContrast[CTessolo::FX_APPLIED].brightness, -60);
+}
+
+TEST(FxSession, CancelRestoresEveryByteAndMakesNoUndoStep)
+{
+    Puzzle p;
+    p.e.m_pPieces[4].bevel[CTessolo::FX_APPLIED] = p.e.m_DefBevel;
+    ASSERT_TRUE(p.e.RenderPiece(4));
+    const std::vector<uint8_t> pixels = p.Rendered();
+    const std::vector<uint8_t> records = p.Records();
+    Open<CFxBevelModel> s(p);
+    s.model.SetAutoAdjust(true);
+    s.model.SetDirection(FxDirection::Bottom);
+    s.model.value2.size = 9;
+    s.model.value2.depth = 40;
+    s.model.Changes(CFxSession::kNow);
+    s.timers.Advance(200);
+    EXPECT_NE(p.Rendered(), pixels);
+    ASSERT_TRUE(s.model.Close(false));
+    EXPECT_FALSE(s.main.interruptible.back());
+    EXPECT_EQ(p.Rendered(), pixels);
+    EXPECT_EQ(p.Records(), records);
+    EXPECT_EQ(s.main.undoSteps, 0);
+    EXPECT_FALSE(s.main.inFxMode);
+}
+
+TEST(FxSession, OkKeepsThePreviewedResultAsOneUndoStep)
+{
+    Puzzle p;
+    Open<CFxMBlurModel> s(p);
+    s.model.value1 = {1, 30, 6};
+    s.model.Changes(CFxSession::kDelayed);
+    s.timers.Advance(60);
+    const std::vector<uint8_t> previewed = p.Rendered();
+    ASSERT_TRUE(s.model.Close(true));
+    EXPECT_EQ(p.Rendered(), previewed);
+    EXPECT_EQ(s.main.undoSteps, 1);
+    for (uint32_t i = 0; i < p.e.m_nPieces; ++i) {
+        const auto& m = p.e.m_pPieces[i].motionBlur[CTessolo::FX_APPLIED];
+        EXPECT_EQ(m.on, 1);
+        EXPECT_EQ(m.angle, 30);
+        EXPECT_EQ(m.distance, 6);
+    }
+}
+
+TEST(FxSession, OkWithLivePreviewOffStillAppliesTheResults)
+{
+    Puzzle p;
+    Open<CFxBlurModel> s(p);
+    s.model.SetLivePreview(false);
+    s.model.value1 = {1, 2};
+    s.model.Changes(CFxSession::kDelayed);
+    ASSERT_TRUE(s.model.Close(true));
+    EXPECT_EQ(p.e.m_pPieces[0].gaussianBlur[CTessolo::FX_APPLIED].radius, 2);
+    EXPECT_EQ(s.main.undoSteps, 1);
+}
+
+TEST(FxSession, ClosingIsRefusedWhileTheMainWindowRenders)
+{
+    Puzzle p;
+    Open<CFxBlurModel> s(p);
+    s.main.busy = true;
+    s.timers.Advance(50);
+    EXPECT_FALSE(s.model.ModalityEnabled());
+    EXPECT_FALSE(s.model.Close(true));
+    EXPECT_FALSE(s.model.Closed());
+    EXPECT_TRUE(s.main.inFxMode);
+    s.main.busy = false;
+    s.timers.Advance(50);
+    EXPECT_TRUE(s.model.ModalityEnabled());
+    EXPECT_TRUE(s.model.Close(true));
+    EXPECT_FALSE(s.timers.Running(CFxSession::kChangeTimer));
+    EXPECT_FALSE(s.timers.Running(CFxSession::kBusyTimer));
+}
+
+}  // namespace

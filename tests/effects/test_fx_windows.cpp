@@ -1,0 +1,346 @@
+// The effect windows built from the shipped resource file on the headless
+// platform, over a real engine split: opening, the live path through the
+// controls, the light zone, OK and Cancel. With TESSOLO_FX_SNAP set to a
+// folder, each window is also saved there as a PNG.
+#include "effects/FxNumbers.h"
+#include "effects/FxStatusTips.h"
+#include "effects/WndFX_Windows.h"
+#include "fx_window_fixture.h"
+#include "platform/Headless.h"
+#include "ui/App.h"
+#include "ui/CtrlEditLine.h"
+#include "ui/CtrlSlider.h"
+#include "ui/HeadlessPicture.h"
+#include "ui/KeyCodes.h"
+#include "ui/PlatformPopupMenu.h"
+#include "ui/Toolkit.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+
+using namespace fxtest;
+
+namespace {
+
+const std::string kResourceFile = std::string(TESSOLO_BINARY_DIR) + "/resource_ts31_d.qns4";
+
+// The toolkit on the headless platform with the shipped resources.
+struct Desk {
+    plat::HeadlessPlatform hp;
+    CQNF_App app;
+    qnui::Toolkit& tk = qnui::Toolkit::Get();
+    bool ready = false;
+
+    Desk()
+    {
+        hp.SetScreens({{0, 0, 1000, 800}});
+        tk.Attach(&hp);
+        m_App = &app;
+        ready = std::filesystem::exists(kResourceFile) && app.InitStorgaeResource(kResourceFile.c_str(), 0);
+    }
+    ~Desk()
+    {
+        m_App = nullptr;
+        tk.Attach(nullptr);
+    }
+    // Window-local point to the pointer, then a click or a drag.
+    void At(CQNF_Window& w, int32_t x, int32_t y)
+    {
+        const qntRECT_s r = w.GetWindowRect();
+        hp.MoveMouse({r.left + x, r.top + y});
+        tk.PumpFor(5);
+    }
+    void Key(CQNF_Window* w, uint8_t vkey)
+    {
+        hp.Activate(w->GetWindowHandle());
+        tk.PumpFor(5);
+        hp.Key(vkey, vkey == qnkey::vk::Return ? 13 : 27);
+    }
+    void Snap(const char* name)
+    {
+        const char* folder = std::getenv("TESSOLO_FX_SNAP");
+        if (!folder)
+            return;
+        std::string error;
+        EXPECT_TRUE(qnui::SaveDesktopPNG(hp, std::string(folder) + "/" + name + ".png", error)) << error;
+    }
+};
+
+struct Session {
+    Puzzle puzzle;
+    FakeWindowMain main{puzzle};
+    std::unique_ptr<CWndFX_Base> window;
+};
+
+#define REQUIRE_DESK(d)                                        \
+    if (!(d).ready) {                                          \
+        GTEST_SKIP() << "no compiled resource file in this build"; \
+    }
+
+TEST(FxWindows, EveryWindowOpensFromItsResourceAndCancelLeavesNoTrace)
+{
+    Desk d;
+    REQUIRE_DESK(d);
+    const struct {
+        FxWindowKind kind;
+        const char* name;
+    } kinds[] = {{FxWindowKind::BrightnessContrast, "FXbc"},
+                 {FxWindowKind::Blur, "FXblur"},
+                 {FxWindowKind::Opacity, "FXopac"},
+                 {FxWindowKind::Bevel, "FXbevel"},
+                 {FxWindowKind::MotionBlur, "FXmblur"}};
+    for (const auto& k : kinds) {
+        Session s;
+        const std::vector<uint8_t> pixels = s.puzzle.Rendered();
+        const std::vector<uint8_t> records = s.puzzle.Records();
+        ASSERT_TRUE(FxOpenWindow(k.kind, s.main, s.window)) << k.name << " error " << s.window->GetError();
+        EXPECT_EQ(s.main.entered, 1);
+        EXPECT_EQ(s.main.renders, 0) << k.name;  // nothing before the undo snapshot
+        EXPECT_STREQ(s.window->Prefix(), k.name);
+        d.tk.PumpFor(200);
+        EXPECT_EQ(s.main.renders, 1) << k.name;  // the opening change, 50 ms later
+        d.Snap(k.name);
+        d.Key(s.window.get(), qnkey::vk::Escape);
+        d.tk.PumpFor(10);
+        EXPECT_TRUE(s.window->Session().Closed()) << k.name;
+        EXPECT_EQ(s.puzzle.Rendered(), pixels) << k.name;
+        EXPECT_EQ(s.puzzle.Records(), records) << k.name;
+        EXPECT_EQ(s.main.undoSteps, 0) << k.name;
+        EXPECT_TRUE(s.main.stored.empty());
+    }
+}
+
+TEST(FxWindows, AWindowWithoutPiecesDoesNotOpen)
+{
+    Desk d;
+    REQUIRE_DESK(d);
+    Session s;
+    s.puzzle.e.FreeSpliting();
+    EXPECT_FALSE(FxOpenWindow(FxWindowKind::Blur, s.main, s.window));
+    EXPECT_EQ(s.main.entered, 0);
+}
+
+TEST(FxWindows, TypedValuesAreClampedAndApplyOnOk)
+{
+    Desk d;
+    REQUIRE_DESK(d);
+    Session s;
+    ASSERT_TRUE(FxOpenWindow(FxWindowKind::BrightnessContrast, s.main, s.window));
+    auto& w = static_cast<CWndFX_BC&>(*s.window);
+    d.tk.PumpFor(100);
+    unsigned long edit = CQNF_Window::None;
+    for (unsigned long i = 0; i < w.GetControlCount(); ++i)
+        if (w.GetControl(i)->GetType() == qnctl::EditLine && std::string(w.GetControl(i)->GetName()) == "FXbc_Bright")
+            edit = i;
+    ASSERT_NE(edit, CQNF_Window::None);
+    auto* line = static_cast<CQNF_CtrlEditLine*>(w.GetControl(edit));
+    line->SetText("250", 1);  // typed: the slider follows, the text stays
+    EXPECT_EQ(w.Model().value1.brightness, 100);
+    EXPECT_STREQ(line->GetText().GetStr(), "250");
+    EXPECT_EQ(s.main.renders, 1);  // typing alone does not re-render
+    w.OnCtrlLostFocus(edit);
+    EXPECT_STREQ(static_cast<CQNF_CtrlEditLine*>(w.GetControl(edit))->GetText().GetStr(), "100");
+    d.tk.PumpFor(100);
+    EXPECT_EQ(s.puzzle.e.m_pPieces[0].brightnessContrast[CTessolo::FX_APPLIED].brightness, 100);
+    const std::vector<uint8_t> previewed = s.puzzle.Rendered();
+    d.Key(s.window.get(), qnkey::vk::Return);
+    d.tk.PumpFor(10);
+    EXPECT_TRUE(w.Session().Closed());
+    EXPECT_EQ(s.puzzle.Rendered(), previewed);
+    EXPECT_EQ(s.main.undoSteps, 1);
+    ASSERT_EQ(s.main.stored.count("FXbc"), 1u);
+    EXPECT_EQ(s.main.stored["FXbc"].second, 1);
+}
+
+TEST(FxWindows, DraggingTheLightBallAndTypingItsFieldsStayInStep)
+{
+    Desk d;
+    REQUIRE_DESK(d);
+    Session s;
+    ASSERT_TRUE(FxOpenWindow(FxWindowKind::Bevel, s.main, s.window));
+    auto& w = static_cast<CWndFX_Bevel&>(*s.window);
+    d.tk.PumpFor(100);
+    // The default light shows as 122 degrees at 27.
+    EXPECT_STREQ(w.AngleEdit()->GetText().GetStr(), "122");
+    EXPECT_STREQ(w.AltitudeEdit()->GetText().GetStr(), "27");
+    d.Snap("FXbevel-before");
+
+    // Drag the ball to the right edge of the disc, half way up.
+    const CFxLightZone& z = w.Zone();
+    const int32_t cx = int32_t(z.CentreX()), cy = int32_t(z.CentreY());
+    d.At(w, cx - 10, cy);
+    d.hp.Press();
+    d.tk.PumpFor(5);
+    d.At(w, cx + int32_t(z.Radius() / 2), cy);
+    d.hp.Release();
+    d.tk.PumpFor(100);
+    const auto& light = w.Model().value1;
+    EXPECT_GT(light.lightX, 0.4f);
+    EXPECT_NEAR(light.lightY, 0.0f, 0.05f);
+    EXPECT_STREQ(w.AngleEdit()->GetText().GetStr(), "0");
+    EXPECT_NEAR(std::atoi(w.AltitudeEdit()->GetText().GetStr()), 45, 1);  // half a radius out
+    EXPECT_LE(std::abs(w.ThumbPoint().x - (cx + int32_t(z.Radius() / 2))), 1);
+    // The pieces took the new light after the release.
+    EXPECT_EQ(s.puzzle.e.m_pPieces[0].bevel[CTessolo::FX_APPLIED].lightX, light.lightX);
+
+    // Typing an angle moves the ball to the top of the disc.
+    w.AngleEdit()->SetText("90", 1);
+    EXPECT_LE(std::abs(w.ThumbPoint().x - cx), 1);
+    EXPECT_LT(w.ThumbPoint().y, cy - 5);
+    EXPECT_NEAR(w.Model().value2.lightY, w.Model().value1.lightY, 1e-6);  // the fields set both values
+    d.Snap("FXbevel-after");
+    w.OnCtrlLostFocus(w.AngleEdit()->GetControlID());  // leaving the field applies it
+    d.tk.PumpFor(100);
+
+    // A press far outside the disc is not the zone's.
+    EXPECT_EQ(w.OnLMouseDown(short(cx + 60), short(cy + 60), 0), 0);
+    d.Key(s.window.get(), qnkey::vk::Return);
+    d.tk.PumpFor(10);
+    EXPECT_EQ(s.main.undoSteps, 1);
+    EXPECT_GT(s.puzzle.e.m_pPieces[3].bevel[CTessolo::FX_APPLIED].lightY, 0.4f);
+}
+
+CQNF_Control* Find(CQNF_Window& w, const char* name, uint8_t kind)
+{
+    for (unsigned long i = 0; i < w.GetControlCount(); ++i)
+        if (w.GetControl(i)->GetType() == kind && std::string(w.GetControl(i)->GetName()) == name)
+            return w.GetControl(i);
+    return nullptr;
+}
+
+TEST(FxWindows, AutomaticAdjustmentGradesAlongTheChosenDirection)
+{
+    Desk d;
+    REQUIRE_DESK(d);
+    Session s;
+    ASSERT_TRUE(FxOpenWindow(FxWindowKind::BrightnessContrast, s.main, s.window));
+    auto& w = static_cast<CWndFX_BC&>(*s.window);
+    d.tk.PumpFor(100);
+    auto* second = static_cast<CQNF_CtrlSlider*>(Find(w, "FXbc_Bright2", qnctl::Slider));
+    ASSERT_NE(second, nullptr);
+    EXPECT_FALSE(second->IsEnabled());
+    Find(w, "FXbc_AAdjust", qnctl::CheckBox)->SetCheck(1, 1);
+    EXPECT_TRUE(second->IsEnabled());
+    Find(w, "FXbc_AContrast", qnctl::CheckBox)->SetCheck(0, 1);
+    Find(w, "FXbc_AL", qnctl::RadioButton)->SetCheck(1, 1);
+    second->SetValue(180, 1);  // value 2: brightness 80
+    EXPECT_EQ(w.Session().Mode(), 1);
+    d.tk.PumpFor(100);
+    d.Snap("FXbc-auto");
+    // Value 2 lands on the left, value 1 (0) on the right; contrast stays each piece's own.
+    const CTessolo& e = s.puzzle.e;
+    for (uint32_t i = 0; i < e.m_nPieces; ++i) {
+        const auto& bc = e.m_pPieces[i].brightnessContrast[CTessolo::FX_APPLIED];
+        const int32_t cx = (e.m_pPieces[i].left + e.m_pPieces[i].right) / 2;
+        EXPECT_EQ(bc.on, 1);
+        EXPECT_EQ(bc.contrast, 0);
+        if (cx < s.puzzle.w / 4) {
+            EXPECT_EQ(bc.brightness, 80);
+        } else if (cx > s.puzzle.w * 3 / 4) {
+            EXPECT_EQ(bc.brightness, 0);
+        } else {
+            EXPECT_GT(bc.brightness, 0);
+            EXPECT_LT(bc.brightness, 80);
+        }
+    }
+    // Reset goes back to the pieces' own values with automatic adjustment off.
+    static_cast<CWndFX_Base&>(w).OnCtrlMessage(qnmsg::Clicked, Find(w, "FXbc_Reset", qnctl::Button)->GetControlID(),
+                                               const_cast<char*>("FXbc_Reset"), qnctl::Button, nullptr);
+    EXPECT_FALSE(second->IsEnabled());
+    EXPECT_EQ(w.Session().Mode(), 0);
+    EXPECT_FALSE(w.Session().AutoAdjust());
+}
+
+TEST(FxWindows, ReleasingTheOpacitySliderRerendersAtOnce)
+{
+    Desk d;
+    REQUIRE_DESK(d);
+    Session s;
+    ASSERT_TRUE(FxOpenWindow(FxWindowKind::Opacity, s.main, s.window));
+    d.tk.PumpFor(100);
+    const int before = s.main.renders;
+    auto* slider = static_cast<CQNF_CtrlSlider*>(Find(*s.window, "FXopac_Opacity", qnctl::Slider));
+    slider->SetValue(50, 1);
+    EXPECT_EQ(s.main.renders, before + 1);
+    EXPECT_EQ(s.puzzle.e.m_pPieces[0].opacity[CTessolo::FX_APPLIED].opacity, 127);
+}
+
+TEST(FxWindows, SwatchesOpenTheColourPickerAndShowTheRecordForTheDocumentMode)
+{
+    Desk d;
+    REQUIRE_DESK(d);
+    Session s;
+    s.main.colorMode = 0;  // Grayscale: swatches show the grey byte
+    ASSERT_TRUE(FxOpenWindow(FxWindowKind::Bevel, s.main, s.window));
+    auto& w = static_cast<CWndFX_Bevel&>(*s.window);
+    d.tk.PumpFor(100);
+    qntRECT_s hl{};
+    ASSERT_TRUE(w.GetResourceRect("FXbevel_HLColor", hl));
+    const auto before = w.Model().value1.highlightColor;
+    EXPECT_EQ(w.OnLMouseDown(short(hl.left + 2), short(hl.top + 2), 0), 1);  // cancelled: consumed, unchanged
+    EXPECT_EQ(std::memcmp(&before, &w.Model().value1.highlightColor, 8), 0);
+    s.main.pickAnswer = true;
+    s.main.picked[0] = 30, s.main.picked[1] = 60, s.main.picked[2] = 90;
+    EXPECT_EQ(w.OnLMouseDown(short(hl.left + 2), short(hl.top + 2), 0), 1);
+    EXPECT_EQ(w.Model().value1.highlightColor.blue, 90);
+    EXPECT_EQ(w.Model().value2.highlightColor.blue, 255);  // value 2's colours are not touched
+    d.tk.PumpFor(100);
+    uint16_t fw = 0, fh = 0;
+    const std::vector<uint32_t>* fb = d.hp.Framebuffer(w.GetWindowHandle(), fw, fh);
+    ASSERT_NE(fb, nullptr);
+    EXPECT_EQ((*fb)[size_t(hl.top + 5) * fw + size_t(hl.left + 5)] & 0xFFFFFF, 0x3C3C3Cu);  // grey 60
+    EXPECT_EQ(s.puzzle.e.m_pPieces[0].bevel[CTessolo::FX_APPLIED].highlightColor.gray, 60);
+}
+
+TEST(FxWindows, OnePieceAloneCannotBeGraded)
+{
+    Desk d;
+    REQUIRE_DESK(d);
+    Session s;
+    s.puzzle.e.m_pPieces[5].selected = 1;
+    ASSERT_TRUE(FxOpenWindow(FxWindowKind::Blur, s.main, s.window));
+    EXPECT_EQ(s.window->Session().Pieces().size(), 1u);
+    EXPECT_FALSE(Find(*s.window, "FXblur_AAdjust", qnctl::CheckBox)->IsEnabled());
+}
+
+TEST(FxWindows, StatusTipsFollowTheChainFirstMatchWinning)
+{
+    struct Case {
+        const char* name;
+        uint8_t kind;
+        const char* starts;
+    } cases[] = {
+        {"FXbevel_HLOpacity", qnctl::EditLine, "Click and enter"},  // an edit line before its own name
+        {"FXbevel_HLOpacity", qnctl::Slider, "Drag the slider to specify the desired value of the \nopacity of the h"},
+        {"FXbc_Preview", qnctl::Button, "Click to preview"},
+        {"FXbc_Preview", qnctl::CheckBox, "Select to see"},
+        {"fxbc_cancel", qnctl::Button, "Click to close"},
+        {"FXmblur_Dir1", qnctl::Slider, "Rotate the slider"},
+        {"FXmblur_Dir1", qnctl::EditLine, "Click and enter"},
+        {"Zone_Bevel_3DLight", 255, "Drag the small ball"},
+        {"FXbc_AL", qnctl::RadioButton, "Click to set the direction"},
+        {"FXbc_ABrightness", qnctl::CheckBox, "Select, if you want the values"},
+        {"FXbc_Bright1", qnctl::Slider, "Drag the slider(s)"},
+        {"", 128, "Use the controls"},
+        {nullptr, 255, "Use the controls"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(std::string(FxStatusTip(c.name, c.kind)).rfind(c.starts, 0), 0u) << (c.name ? c.name : "(null)");
+}
+
+TEST(FxWindows, ViewShortcutsReachTheMainWindow)
+{
+    Desk d;
+    REQUIRE_DESK(d);
+    Session s;
+    ASSERT_TRUE(FxOpenWindow(FxWindowKind::MotionBlur, s.main, s.window));
+    for (unsigned long cmd : {1ul, 8ul, 12ul, 17ul})
+        EXPECT_EQ(s.window->OnCtrlMessage(qnmsg::Shortcut, cmd, nullptr, 0, nullptr), 1);
+    EXPECT_EQ(s.window->OnCtrlMessage(qnmsg::Shortcut, 3, nullptr, 0, nullptr), 0);
+    EXPECT_EQ(s.main.forwarded, 4);
+}
+
+}  // namespace

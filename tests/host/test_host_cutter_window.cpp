@@ -1,0 +1,308 @@
+// The knife editor window inside the interactive road, headless: it is built
+// with every control of its table, a node dragged with the mouse redraws the
+// editor and every knife of the main window, Cut reaches piece mode, and an
+// abort leaves the editor open with no pieces. With TESSOLO_SNAPSHOT_DIR set,
+// the editor window is saved there as a PNG picture.
+#include "road_run.h"
+
+#include "cutter/Wnd_Cutter.h"
+#include "ui/Control.h"
+#include "ui/CtrlEditLine.h"
+#include "ui/CtrlStatic.h"
+#include "ui/KeyCodes.h"
+
+#include <cmath>
+
+namespace {
+
+using namespace hosttest;
+
+struct CutterRun : RoadRun {
+    CutterRun() { road.SetCutterFactory(&qnMakeCutterWindow); }
+
+    CWnd_Main& Main() { return app->m_WndMain; }
+    CWnd_Cutter& Editor() { return static_cast<CMainCutterWindow*>(Main().GetCutter())->Window(); }
+
+    plat::Point Global(CQNF_Window& w, int32_t x, int32_t y)
+    {
+        const plat::Rect r = hp.ContentRect(w.GetWindowHandle());
+        return {r.left + x, r.top + y};
+    }
+    plat::Point ControlCentre(CQNF_Window& w, CQNF_Control* c)
+    {
+        const qntRECT_s r = c->GetRenderRect();
+        return Global(w, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    }
+    std::vector<uint32_t> Pixels(CQNF_Window& w)
+    {
+        uint16_t width = 0, height = 0;
+        const std::vector<uint32_t>* fb = hp.Framebuffer(w.GetWindowHandle(), width, height);
+        return fb ? *fb : std::vector<uint32_t>{};
+    }
+    void Snapshot(CQNF_Window& w, const char* file) { SaveWindowSnapshot(hp, w.GetWindowHandle(), file); }
+    using RoadRun::ClickMain;
+    void ClickEditor(const char* name, uint8_t type)
+    {
+        CQNF_Control* c = Editor().FindControl(name, type);
+        ASSERT_NE(c, nullptr) << name;
+        hp.Click(ControlCentre(Editor(), c));
+    }
+    // The rows and columns sliders let go at these values.
+    void SetGrid(uint32_t rows, uint32_t columns)
+    {
+        for (auto [name, v] : {std::pair{"Cutter_Rows", rows}, std::pair{"Cutter_Columns", columns}}) {
+            uint32_t value = v;
+            CWnd_Cutter& e = Editor();
+            e.OnCtrlMessage(qnmsg::ValueChanged, e.FindControlByName(name, qnctl::Slider), const_cast<char*>(name),
+                            qnctl::Slider, &value);
+        }
+    }
+    // At once, inside a scripted step.
+    void ClickMain(const char* name)
+    {
+        hp.Activate(Main().GetWindowHandle());
+        hp.Click(ControlCentre(Main(), Main().FindControl(name, qnctl::Button)));
+    }
+};
+
+size_t Differing(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b)
+{
+    if (a.size() != b.size())
+        return std::max(a.size(), b.size());
+    size_t n = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        n += a[i] != b[i];
+    return n;
+}
+
+}  // namespace
+
+TEST(HostCutterWindow, BuildsEveryControlAndADraggedNodeRedrawsBothWindows)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    CutterRun r;
+    StandInHost host(Document(ColorMode::RGB, 300, 200, false), HostSettings{});
+    std::vector<uint32_t> editorBefore, mainBefore;
+    double hBefore = 0;
+    uint32_t node = 0;
+    r.hp.Script([&] {
+        CWnd_Cutter& e = r.Editor();
+        ASSERT_TRUE(e.IsOpen());
+        EXPECT_EQ(r.Main().m_bCutMode, 1);
+        // The table: 16 buttons, 3 radios, 5 sliders, 2 texts, 5 edit
+        // lines, 3 check boxes, the cover, the abort button, the bar.
+        EXPECT_EQ(e.GetControlCount(), 37u);
+        struct {
+            const char* name;
+            uint8_t type;
+            bool enabled;
+        } expect[] = {
+            {"Cutter_Cut", qnctl::Button, true},           {"Cutter_Cancel", qnctl::Button, false},
+            {"Cutter_CloseX", qnctl::Button, false},       {"Cutter_Rows", qnctl::EditLine, true},
+            {"Cutter_CuttingAbort", qnctl::Button, false}, {"Cutter_CuttingCover", qnctl::StaticImage, false},
+        };
+        for (const auto& x : expect) {
+            CQNF_Control* c = e.FindControl(x.name, x.type);
+            ASSERT_NE(c, nullptr) << x.name;
+            EXPECT_EQ(c->IsEnabled() != 0, x.enabled) << x.name;
+        }
+        EXPECT_EQ(e.FindControl("Cutter_1x1", qnctl::RadioButton)->GetCheck(), 1);
+        // Opened with the main window's grid (a fresh run has knives).
+        const uint16_t rowSplitters = r.Main().m_nRowSplitters;
+        EXPECT_GT(rowSplitters, 0);
+        EXPECT_EQ(e.m_nRows, rowSplitters + 1);
+        EXPECT_EQ(static_cast<CQNF_CtrlEditLine*>(e.FindControl("Cutter_Rows", qnctl::EditLine))->GetText(),
+                  CQNF_String(std::to_string(rowSplitters + 1).c_str()));
+        EXPECT_EQ(e.FindControl("Cutter_Smoothness", qnctl::Slider)->IsEnabled(), e.m_Ctl.smoothnessEnabled);
+        // A 4 x 5 grid through the sliders, as a user would drag them.
+        r.SetGrid(4, 5);
+    });
+    r.hp.Script([&] {
+        CWnd_Cutter& e = r.Editor();
+        ASSERT_EQ(r.Main().m_nRowSplitters, 3);
+        ASSERT_EQ(r.Main().m_nColSplitters, 4);
+        EXPECT_EQ(static_cast<CQNF_CtrlEditLine*>(e.FindControl("Cutter_Rows", qnctl::EditLine))->GetText(),
+                  CQNF_String("4"));
+        r.Snapshot(e, "cutter_window.png");
+        editorBefore = r.Pixels(e);
+        mainBefore = r.Pixels(r.Main());
+        // Drag a middle node 12 pixels across the knife.
+        node = e.m_Shape.nodeCount / 2;
+        hBefore = e.m_Shape.pos[node].H;
+        const qntPOS c = e.NodeCentre(node);
+        r.hp.Activate(e.GetWindowHandle());
+        r.hp.MoveMouse(r.Global(e, e.m_rcPreview.left + c.x, e.m_rcPreview.top + c.y));
+        r.hp.Press();
+        r.hp.MoveMouse(r.Global(e, e.m_rcPreview.left + c.x + 6, e.m_rcPreview.top + c.y));
+        r.hp.MoveMouse(r.Global(e, e.m_rcPreview.left + c.x + 12, e.m_rcPreview.top + c.y));
+        r.hp.Release();
+    });
+    r.hp.Script([&] {
+        CWnd_Cutter& e = r.Editor();
+        EXPECT_NE(e.m_Shape.pos[node].H, hBefore);
+        EXPECT_GT(Differing(editorBefore, r.Pixels(e)), 20u);
+        // Every knife took the shape: the main window's preview changed.
+        EXPECT_GT(Differing(mainBefore, r.Pixels(r.Main())), 100u);
+        EXPECT_TRUE(e.m_Undo.CanUndo());
+        // Every knife of the layout has the dragged node's new offset.
+        const CWnd_Main& m = r.Main();
+        ASSERT_EQ(m.m_nColKnives + m.m_nRowKnives, 4u * 4 + 5u * 3);
+        for (uint32_t k = 0; k < m.m_nColKnives + m.m_nRowKnives; ++k) {
+            const auto& knife = k < m.m_nColKnives ? m.m_ColKnives[k] : m.m_RowKnives[k - m.m_nColKnives];
+            ASSERT_EQ(knife.nodeCount, e.m_Shape.nodeCount);
+            EXPECT_FLOAT_EQ(std::fabs(knife.H[node]), std::fabs(float(e.m_Shape.pos[node].H))) << k;
+        }
+        r.Snapshot(e, "cutter_window_dragged.png");
+        // The Cut's look: the cover, the bar and the abort button, with
+        // every other control filtered; all back afterwards.
+        e.m_Ctl.cutting = 1;
+        e.m_Ctl.progress = 40;
+        e.view_ControlsChanged();
+        auto* bar = static_cast<CQNF_CtrlProgress*>(e.FindControl("Cutter_CuttingProgress", qnctl::Progress));
+        CQNF_Control* abort = e.FindControl("Cutter_CuttingAbort", qnctl::Button);
+        EXPECT_TRUE(bar->IsVisible());
+        EXPECT_TRUE(abort->IsEnabled() && !abort->IsCtrlFiltered());
+        EXPECT_TRUE(e.FindControl("Cutter_Cut", qnctl::Button)->IsCtrlFiltered());
+        EXPECT_TRUE(e.FindControl("Cutter_Rows", qnctl::Slider)->IsCtrlFiltered());
+        r.Snapshot(e, "cutter_window_cutting.png");
+        e.m_Ctl.cutting = 0;
+        e.view_ControlsChanged();
+        EXPECT_FALSE(bar->IsVisible());
+        EXPECT_FALSE(abort->IsEnabled());
+        EXPECT_FALSE(e.FindControl("Cutter_Cut", qnctl::Button)->IsCtrlFiltered());
+        r.ClickMain("Main_Cancel");
+    });
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+}
+
+TEST(HostCutterWindow, CutReachesPieceModeAndAbortKeepsTheEditor)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    for (const bool abort : {true, false}) {
+        CutterRun r;
+        StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+        r.hp.Script([&] { r.SetGrid(3, 4); });
+        r.hp.Script([&] {
+            r.hp.Activate(r.Editor().GetWindowHandle());
+            r.ClickEditor("Cutter_Cut", qnctl::Button);
+            // Queued behind the Cut's click: the Cut's first look at its
+            // events finds it, with the abort button shown by then.
+            if (abort)
+                r.ClickEditor("Cutter_CuttingAbort", qnctl::Button);
+        });
+        r.hp.Script([&] {
+            CWnd_Main& m = r.Main();
+            CTessolo& engine = r.h.plugin->GetEngine();
+            if (abort) {
+                CWnd_Cutter& e = r.Editor();
+                EXPECT_TRUE(e.IsOpen());
+                EXPECT_EQ(m.m_bCutMode, 1);
+                EXPECT_EQ(engine.m_nPieces, 0u);
+                EXPECT_EQ(e.m_bCutting, 0);
+                // Back from the Cut: the controls take input again, and
+                // without pieces the editor still cannot be cancelled.
+                EXPECT_FALSE(e.FindControl("Cutter_Cut", qnctl::Button)->IsCtrlFiltered());
+                EXPECT_FALSE(e.FindControl("Cutter_Cancel", qnctl::Button)->IsEnabled());
+                EXPECT_FALSE(e.FindControl("Cutter_CuttingAbort", qnctl::Button)->IsEnabled());
+                EXPECT_GT(e.m_CutReported.size(), 0u);
+            } else {
+                EXPECT_FALSE(r.Main().GetCutter()->IsOpen());
+                EXPECT_EQ(m.m_bCutMode, 0);
+                EXPECT_EQ(engine.m_nPieces, 12u);
+                EXPECT_EQ(m.m_MainImage.GetImageWidth(), 240);
+                ASSERT_EQ(r.Editor().m_CutReported.back(), 100);
+                r.Snapshot(m, "main_after_cut.png");
+                // The editor's place is kept for its next opening.
+                EXPECT_NE(r.h.plugin->WindowPosFromConf("Cutter", "Main", qnNullSize, 0).x, -32000);
+            }
+            r.ClickMain("Main_Cancel");
+        });
+        EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr) << abort;
+        EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+    }
+}
+
+TEST(HostCutterWindow, PopupsKeysAndEscThroughTheWindow)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    CutterRun r;
+    StandInHost host(Document(ColorMode::RGB, 200, 150, false), HostSettings{});
+    double hBefore = 0;
+    uint32_t node = 0;
+    qntPOS at{0, 0};  // the node's centre in the window
+    r.hp.Script([&] {
+        CWnd_Cutter& e = r.Editor();
+        r.hp.Activate(e.GetWindowHandle());
+        // The clone pop-up: "Clone With Low Mutation" is the fifth row
+        // (separators count as rows).
+        r.hp.menuAnswers.push_back(4);
+        r.ClickEditor("Cutter_Clone", qnctl::Button);
+    });
+    r.hp.Script([&] {
+        CWnd_Cutter& e = r.Editor();
+        ASSERT_EQ(r.hp.menusShown.size(), 1u);
+        ASSERT_EQ(r.hp.menusShown[0].size(), 10u);
+        EXPECT_EQ(r.hp.menusShown[0][4].text, "Clone With Low Mutation");
+        EXPECT_TRUE(r.hp.menusShown[0][2].checked);  // the mode at opening
+        EXPECT_TRUE(r.hp.menusShown[0][1].separator);
+        EXPECT_EQ(e.m_Ctl.cloneDisplay, "Cloning with LOW mutation");
+        // The shape menu on a right click in the preview: "Select All" is
+        // the fourth row, shown with its shortcut.
+        r.hp.menuAnswers.push_back(3);
+        const plat::Point at = r.Global(e, e.m_rcPreview.left + 10, e.m_rcPreview.top + 10);
+        r.hp.MoveMouse(at);
+        r.hp.Press(2);
+        r.hp.Release(2);
+    });
+    r.hp.Script([&] {
+        CWnd_Cutter& e = r.Editor();
+        ASSERT_EQ(r.hp.menusShown.size(), 2u);
+        const plat::MenuItem& all = r.hp.menusShown[1][3];
+        EXPECT_EQ(all.text, "Select All");
+        EXPECT_TRUE(all.cmd && !all.shift && all.key == "A");
+        EXPECT_TRUE(r.hp.menusShown[1][5].cmd && r.hp.menusShown[1][5].shift);  // Inverse Selection
+        for (uint32_t i = 0; i < e.m_Shape.nodeCount; ++i)
+            EXPECT_EQ(e.m_Shape.selected[i], 1) << i;
+        // The preview's cursors: the arrow of the editor away from the
+        // shape, the move cursor over a node.
+        node = e.m_Shape.nodeCount / 2;
+        hBefore = e.m_Shape.pos[node].H;
+        at = e.NodeCentre(node);
+        at.x += e.m_rcPreview.left;
+        at.y += e.m_rcPreview.top;
+        r.hp.MoveMouse(r.Global(e, e.m_rcPreview.left + 2, e.m_rcPreview.bottom - 3));
+    });
+    r.hp.Script([&] {
+        EXPECT_EQ(r.hp.cursor, CWnd_CutterEditor::CUR_DEFAULT);
+        r.hp.MoveMouse(r.Global(r.Editor(), at.x, at.y));
+    });
+    r.hp.Script([&] {
+        EXPECT_EQ(r.hp.cursor, CWnd_CutterEditor::CUR_MOVE);
+        // Esc during a node drag puts the shape back.
+        r.hp.Press();
+        r.hp.MoveMouse(r.Global(r.Editor(), at.x + 15, at.y));
+    });
+    r.hp.Script([&] {
+        CWnd_Cutter& e = r.Editor();
+        EXPECT_NE(e.m_Shape.pos[node].H, hBefore);
+        r.hp.Key(qnkey::vk::Escape, 27);
+    });
+    r.hp.Script([&] {
+        CWnd_Cutter& e = r.Editor();
+        EXPECT_EQ(e.m_Shape.pos[node].H, hBefore);
+        EXPECT_EQ(e.m_bNodeDrag, 0);
+        r.hp.Release();
+        // Without pieces Esc does not close the editor.
+        r.hp.Key(qnkey::vk::Escape, 27);
+    });
+    r.hp.Script([&] {
+        EXPECT_TRUE(r.Editor().IsOpen());
+        r.ClickMain("Main_Cancel");
+    });
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+}
