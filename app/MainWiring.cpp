@@ -136,5 +136,3 @@ void CWnd_Main::i_WireUp()
         m_pOwnDialogs = std::make_unique<CMainDialogsLink>(*this);
     SetDialogs(m_pOwnDialogs.get());
 }
-
-void CWnd_Main::pmfx_DoEffect(uint8_t) {}

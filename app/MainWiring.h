@@ -8,12 +8,18 @@
 // document channel and the effect windows are the window's own additions;
 // everything else is the piece map's.
 //
+// CMainFxLink is what the effect windows ask of the window: its busy flag,
+// the current piece, re-rendering, effect mode, the checkerboard colours,
+// the view shortcuts and help (MainWiringFx.cpp).
+//
 // The same way CMainDialogsLink opens the Preferences and the two export
 // dialogs over the window, with the application's services
 // (MainWiringDialogs.cpp).
 #pragma once
 
 #include "app/MainPieceMap.h"
+#include "app/RandomSource.h"
+#include "effects/FxPluginLink.h"
 
 class CWnd_Main;
 
@@ -85,4 +91,26 @@ public:
 
 private:
     CWnd_Main& m_w;
+};
+
+class CMainFxLink final : public CFxPluginLink {
+public:
+    CMainFxLink(CWnd_Main& window, CPluginMain& plugin) : CFxPluginLink(plugin), m_w(window) {}
+
+    uint32_t FxCurrentPiece() override;
+    bool FxBusy() override;
+    bool FxRerenderPieces(const std::vector<uint32_t>& pieces, bool interruptible) override;
+    void FxExitMode() override;
+    CQNF_RandomSource& FxRandom() override { return m_random; }
+    CQNF_Window* FxParentWindow() override;
+    void FxCheckerColors(qntRGBA8& first, qntRGBA8& second) override;
+    void FxEnterMode() override;
+    unsigned char FxForwardShortcut(unsigned short msg, unsigned long id, char* name, unsigned char type,
+                                    void* data) override;
+    void FxFillHelpMenu(CQNF_PlatformPopupMenu& menu) override;
+    unsigned char FxHelpChosen(unsigned short item, CQNF_Window* window) override;
+
+private:
+    CWnd_Main& m_w;
+    CQNF_StdRandom m_random;
 };

@@ -4,7 +4,9 @@
 #include "app/Wnd_Main.h"
 
 #include "app/CutterStandIn.h"
+#include "app/MainWiring.h"
 #include "app/StatusTips.h"
+#include "effects/WndFX_Base.h"
 #include "host/PluginMain.h"
 #include "ui/App.h"
 #include "ui/CtrlButton.h"

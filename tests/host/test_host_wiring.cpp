@@ -10,6 +10,8 @@
 #include "app/CutterStandIn.h"
 #include "app/InteractiveRoad.h"
 #include "app/Preferences.h"
+#include "effects/WndFX_Base.h"
+#include "ui/CtrlSlider.h"
 #include "app/MainMenus.h"
 #include "platform/Headless.h"
 #include "ui/Control.h"
@@ -18,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -44,6 +47,14 @@ bool Cut(CWnd_Main& w, CPluginMain& plugin)
     const bool done = CutInWindow(w, plugin);
     static_cast<CutNow*>(w.GetCutter())->cut = done;
     return done;
+}
+
+CQNF_Control* ControlOf(CQNF_Window& w, const char* name, uint8_t type)
+{
+    for (unsigned long i = 0; i < w.GetControlCount(); ++i)
+        if (CQNF_Control* c = w.GetControl(i); c && !std::strcmp(c->GetName(), name) && c->GetType() == type)
+            return c;
+    return nullptr;
 }
 
 std::vector<uint8_t> Rendered(const CTessolo::SPLITEDCELL& c)
@@ -339,4 +350,63 @@ TEST(HostWiring, PreferencesAndExportCommandsOpenTheirDialogsOverTheWindow)
         r.hp.Script([&r] { r.W().OnButton("Main_Cancel"); });
     });
     EXPECT_EQ(r.Cancel(false), userCanceledErr);
+}
+
+TEST(HostWiring, AnEffectButtonOpensItsWindowWhoseOkIsOneUndoStep)
+{
+    NEED_RESOURCES();
+    WiredRun r;
+    r.CutIntoSix();
+    std::vector<uint8_t> before;
+    r.ClickCell(1);
+    r.Do([&] { before = Planes(r.W().m_MainImage); });
+    r.ClickButton("Main_FXOpacity");
+    auto opacity = [&r](int c) { return r.Piece(r.cell[size_t(c)]).opacity[CTessolo::FX_APPLIED]; };
+    r.Do([&] {
+        CWnd_Main& w = r.W();
+        ASSERT_TRUE(w.m_bFXMode);
+        CWndFX_Base* fx = w.GetFXWindow();
+        ASSERT_NE(fx, nullptr);
+        EXPECT_EQ(r.hp.ZOrder().back(), fx->GetWindowHandle());
+        EXPECT_EQ(w.OnShortcut(2), 0);  // the main window refuses edits meanwhile
+        auto* slider = static_cast<CQNF_CtrlSlider*>(ControlOf(*fx, "FXopac_Opacity", qnctl::Slider));
+        ASSERT_NE(slider, nullptr);
+        slider->SetValue(50, 1);
+        // Released: the main window re-rendered the selected piece alone.
+        for (int c = 0; c < 6; ++c)
+            EXPECT_EQ(opacity(c).on && opacity(c).opacity == 127, c == 1) << "cell " << c;
+    });
+    // The window's timer gives OK back once the render is over.
+    r.Do([&] { r.hp.Advance(200); });
+    r.Do([] {});
+    r.Do([&] {
+        CWndFX_Base* fx = r.W().GetFXWindow();
+        CQNF_Control* ok = ControlOf(*fx, "FXopac_Ok", qnctl::Button);
+        ASSERT_NE(ok, nullptr);
+        EXPECT_TRUE(ok->IsEnabled());
+        r.hp.Activate(fx->GetWindowHandle());
+        const plat::Rect br = r.hp.ContentRect(fx->GetWindowHandle());
+        const qntRECT_s q = ok->GetRenderRect();
+        r.hp.Click({br.left + (q.left + q.right) / 2, br.top + (q.top + q.bottom) / 2});
+    });
+    r.Do([&] {
+        CWnd_Main& w = r.W();
+        EXPECT_FALSE(w.m_bFXMode);
+        EXPECT_TRUE(opacity(1).on);
+        EXPECT_EQ(opacity(1).opacity, 127);
+        EXPECT_TRUE(w.FindControl("Main_FXOpacity", qnctl::CheckBox)->GetCheck());
+        EXPECT_NE(Planes(w.m_MainImage), before);
+    });
+    // The whole effect window is one step: Command-Z takes it back.
+    r.Do([&] { r.hp.Key(qnkey::vk::Z, 'z', Command); });
+    r.Do([&] {
+        CWnd_Main& w = r.W();
+        EXPECT_FALSE(opacity(1).on);
+        EXPECT_EQ(Planes(w.m_MainImage), before);
+        // An effect without a window of its own is refused quietly.
+        w.pmfx_DoEffect(CPieceMap::FX_HSL);
+        EXPECT_FALSE(w.m_bFXMode);
+        EXPECT_EQ(r.hp.ZOrder().back(), w.GetWindowHandle());
+    });
+    EXPECT_EQ(r.Cancel(), userCanceledErr);
 }
