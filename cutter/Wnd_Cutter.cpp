@@ -179,8 +179,11 @@ unsigned char CWnd_Cutter::OnCreate(CQNF_LayerSet*, unsigned short, unsigned sho
     m_Shown = CONTROLS{};
     m_Shown.smoothnessSlider = 0xFFFFFFFFu;  // differs from anything: pushed once
     m_Shown.rowsSlider = m_Shown.columnsSlider = m_Shown.thicknessSlider = m_Shown.knobSlider = 0xFFFFFFFFu;
-    m_Shown.rowsEdit = m_Shown.columnsEdit = m_Shown.thicknessEdit = m_Shown.knobEdit = m_Shown.smoothnessEdit = "?";
-    m_Shown.cloneDisplay = "?";
+    // assign(1, '?'): assigning the literal trips a false -Wrestrict of
+    // g++ 12's optimiser.
+    for (std::string* shown : {&m_Shown.rowsEdit, &m_Shown.columnsEdit, &m_Shown.thicknessEdit, &m_Shown.knobEdit,
+                               &m_Shown.smoothnessEdit, &m_Shown.cloneDisplay})
+        shown->assign(1, '?');
     view_ControlsChanged();
     // 4. Timer 1: the status fade and the cursor.
     SetTimer(30, 1);

@@ -1,5 +1,7 @@
 // CQNF_Window: creation from resources, canvas and redraw, controls, fonts,
 // resource lookups, the platform window and closing.
+// Kept as one file: one class whose sections, marked below, share the
+// window's layers and control list; split it once its window code settles.
 #include "ui/Window.h"
 
 #include "core/Storage.h"

@@ -6,6 +6,9 @@
 // outline is set as both the bounding and the input shape. Native input is
 // turned into plat::Event records for the toolkit's queue; while a native
 // dialog or menu runs, input to our windows is not passed on.
+//
+// Kept as one file: it is one backend class, private to this file, whose
+// methods and signal handlers all share its window table and input state.
 #include "platform/Backend.h"
 
 #include <gdk/gdkx.h>

@@ -1,0 +1,276 @@
+// PSD reader: header kinds, layer details, section dividers, truncation,
+// hostile counts and sizes, duplicate channels and file chains.
+#include "imaging/PSDCodec.h"
+
+#include "imaging/Image.h"
+#include "psd_test_doc.h"
+#include "test_codec_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+using namespace codectest;
+using namespace psdtest;
+
+// ---------------------------------------------------------------- reader
+
+namespace {
+
+// A minimal document: header, empty sections, raw or packed merged data.
+Bytes Header(uint16_t channels, uint32_t h, uint32_t w, uint16_t depth, uint16_t mode)
+{
+    BE e;
+    e.tag("8BPS").u16(1).zeros(6).u16(channels).u32(h).u32(w).u16(depth).u16(mode);
+    return e.b;
+}
+
+}  // namespace
+
+TEST(CodecPSDRead, HeaderKinds)
+{
+    PSD r;
+    BE indexed;
+    indexed.raw(Header(1, 2, 2, 8, 2)).u32(0).u32(0).u32(0).u16(0).zeros(4);
+    EXPECT_FALSE(r.GetImageInfoByPtr(indexed.b.data(), indexed.b.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrUnsupported);
+
+    BE deep;
+    deep.raw(Header(3, 2, 2, 16, 3)).u32(0).u32(0).u32(0).u16(0).zeros(24);
+    ASSERT_TRUE(r.GetImageInfoByPtr(deep.b.data(), deep.b.size()));
+    EXPECT_EQ(r.GetImageBPP(), 16);
+    EXPECT_EQ(r.GetImageMode(), qncodec::ModeColour);
+    EXPECT_FALSE(r.ParseImageByPtr(deep.b.data(), deep.b.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrUnsupported);
+
+    BE odd;
+    odd.raw(Header(3, 2, 2, 7, 3));
+    EXPECT_FALSE(r.GetImageInfoByPtr(odd.b.data(), odd.b.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrCorrupt);
+
+    BE huge;
+    huge.raw(Header(3, 70000, 2, 8, 3));
+    EXPECT_FALSE(r.GetImageInfoByPtr(huge.b.data(), huge.b.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrUnsupported);
+
+    const Bytes shortHeader(25, 0);
+    EXPECT_FALSE(r.GetImageInfoByPtr(shortHeader.data(), shortHeader.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrCorrupt);
+    EXPECT_FALSE(r.GetImageInfoByPtr(nullptr, 0));
+
+    BE cmyk;
+    cmyk.raw(Header(4, 1, 1, 8, 4)).u32(0).u32(0).u32(0).u16(0).u8(1).u8(2).u8(3).u8(4);
+    ASSERT_TRUE(r.ParseImageByPtr(cmyk.b.data(), cmyk.b.size()));
+    EXPECT_EQ(r.GetImageMode(), qncodec::ModeCMYK);
+    EXPECT_EQ(r.GetImageDataPtr(3)[0], 4);
+    BE colourData;
+    colourData.raw(Header(4, 1, 1, 8, 4)).u32(2).u16(0).u32(0).u32(0).u16(0).zeros(4);
+    EXPECT_FALSE(r.ParseImageByPtr(colourData.b.data(), colourData.b.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrUnsupported);
+}
+
+TEST(CodecPSDRead, LayerDetails)
+{
+    TempDir dir;
+    Doc d(8, 8);
+    d.layers.push_back(MakeLayer(0, 0, 2, 2, "", {1, 2, 3, 4}));
+    Bytes file = WriteDocBytes(d, dir);
+    PSD r;
+    ASSERT_TRUE(r.LParseByPtr(file.data(), file.size()));
+    PSD::PSDLayerInfoExt_s info;
+    ASSERT_TRUE(r.GetLayerInfo(0, info));
+    EXPECT_STREQ(info.name, "background");
+
+    // A document without layers gives its merged image.
+    BE flat;
+    flat.raw(Header(1, 1, 2, 8, 1)).u32(0).u32(0).u32(0).u16(0).u8(7).u8(8);
+    ASSERT_TRUE(r.LParseByPtr(flat.b.data(), flat.b.size()));
+    EXPECT_EQ(r.GetLayersCount(), 0u);
+    EXPECT_EQ(r.GetImageMode(), qncodec::ModeGrey);
+    EXPECT_EQ(r.GetImageDataPtr(0)[1], 8);
+
+    // The blend mode of the first layer sits 18 + 4 x 6 + 4 bytes into its
+    // record; any other mode is not supported.
+    const size_t record = 26 + 4 + 4 + 44 + 4 + 4 + 2;
+    const size_t blend = record + 18 + 4 * 6 + 4;
+    ASSERT_EQ(std::memcmp(&file[blend], "norm", 4), 0);
+    Bytes other = file;
+    std::memcpy(&other[blend], "mul ", 4);
+    EXPECT_FALSE(r.LParseByPtr(other.data(), other.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrUnsupported);
+    Bytes badSig = file;
+    badSig[blend - 4] = 'X';
+    EXPECT_FALSE(r.LParseByPtr(badSig.data(), badSig.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrCorrupt);
+    // More than 100 channels.
+    Bytes many = file;
+    many[record + 16] = 0;
+    many[record + 17] = 101;
+    EXPECT_FALSE(r.LParseByPtr(many.data(), many.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrUnsupported);
+    // An extent turned inside out.
+    Bytes inverted = file;
+    inverted[record + 8 + 3] = 0;  // bottom 0 < top... top is 0: make right < left instead
+    inverted[record + 4 + 3] = 5;  // left 5 > right 2
+    EXPECT_FALSE(r.LParseByPtr(inverted.data(), inverted.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrCorrupt);
+    EXPECT_EQ(r.GetLayersCount(), 0u);
+}
+
+namespace {
+
+uint32_t U32At(const Bytes& b, size_t at)
+{
+    return (uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) | b[at + 3];
+}
+
+void PutU32At(Bytes& b, size_t at, uint32_t v)
+{
+    for (int k = 0; k < 4; ++k)
+        b[at + k] = static_cast<unsigned char>(v >> (24 - 8 * k));
+}
+
+// Adds an additional-information block to the extra data of the first
+// layer of a one-layer document and patches the lengths around it.
+Bytes WithBlock(Bytes file, const Bytes& block)
+{
+    const size_t section = 26 + 4 + 4 + 44;
+    const size_t record = section + 4 + 4 + 2;
+    const size_t extraLen = record + 18 + 4 * 6 + 12;
+    const uint32_t extra = U32At(file, extraLen);
+    file.insert(file.begin() + static_cast<long>(extraLen + 4 + extra), block.begin(), block.end());
+    const uint32_t n = static_cast<uint32_t>(block.size());
+    PutU32At(file, extraLen, extra + n);
+    PutU32At(file, section + 4, U32At(file, section + 4) + n);
+    PutU32At(file, section, U32At(file, section) + n);
+    return file;
+}
+
+}  // namespace
+
+TEST(CodecPSDRead, SectionDividers)
+{
+    TempDir dir;
+    Doc d(4, 4);
+    d.layers.push_back(MakeLayer(0, 0, 1, 1, "g", {1, 2, 3, 4}));
+    const Bytes file = WriteDocBytes(d, dir);
+    PSD r;
+    PSD::PSDLayerInfoExt_s info;
+    for (uint32_t type : {0u, 1u, 2u, 3u}) {
+        BE block;
+        block.tag("8BIMlsct").u32(4).u32(type);
+        const Bytes f = WithBlock(file, block.b);
+        ASSERT_TRUE(r.LParseByPtr(f.data(), f.size())) << type;
+        ASSERT_TRUE(r.GetLayerInfo(0, info));
+        EXPECT_EQ(info.folder, type == 1 || type == 2);
+        EXPECT_EQ(info.sectionEnd, type == 3);
+        ASSERT_NE(info.planes[0], nullptr);
+        EXPECT_EQ(info.planes[0]->GetPtr()[0], 1);
+    }
+    BE unknown;
+    unknown.tag("8BIMlsct").u32(4).u32(9);
+    Bytes f = WithBlock(file, unknown.b);
+    EXPECT_FALSE(r.LParseByPtr(f.data(), f.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrUnsupported);
+    // A block claiming more than the extra data holds.
+    BE overlong;
+    overlong.tag("8BIMabcd").u32(1000);
+    f = WithBlock(file, overlong.b);
+    EXPECT_FALSE(r.LParseByPtr(f.data(), f.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrCorrupt);
+}
+
+TEST(CodecPSDRead, EveryTruncationFailsCleanly)
+{
+    TempDir dir;
+    Doc d(9, 7);
+    d.layers.push_back(MakeLayer(1, 1, 5, 5, "a", {1, 2, 3, 200}));
+    d.layers.push_back(MakeLayer(-2, 3, 6, 2, "b", {9, 8, 7, 100}));
+    const Bytes file = WriteDocBytes(d, dir);
+    PSD r;
+    ASSERT_TRUE(r.LParseByPtr(file.data(), file.size()));
+    ASSERT_TRUE(r.ParseImageByPtr(file.data(), file.size()));
+    for (size_t n = 0; n < file.size(); ++n) {
+        // An exact-size copy, so the sanitizers see any read past the end.
+        Bytes cut(file.begin(), file.begin() + static_cast<long>(n));
+        EXPECT_FALSE(r.ParseImageByPtr(cut.data(), cut.size())) << n;
+        EXPECT_NE(r.GetError(), 0) << n;
+        EXPECT_EQ(r.GetImageDataPtr(0), nullptr);
+        // The layers are whole once the layer section is.
+        const size_t sectionEnd = 26 + 4 + 4 + 44 + 4 + U32At(file, 26 + 4 + 4 + 44);
+        EXPECT_EQ(r.LParseByPtr(cut.data(), cut.size()), n >= sectionEnd) << n;
+    }
+}
+
+TEST(CodecPSDRead, HostileCountsAndSizesAllocateNothingLarge)
+{
+    TempDir dir;
+    Doc d(4, 4);
+    d.layers.push_back(MakeLayer(0, 0, 2, 2, "a", {1, 2, 3, 4}));
+    const Bytes file = WriteDocBytes(d, dir);
+    const size_t section = 26 + 4 + 4 + 44;
+    const size_t record = section + 4 + 4 + 2;
+    PSD r;
+    // A layer count far beyond the records present.
+    Bytes count = file;
+    count[record - 2] = 0x7F;
+    count[record - 1] = 0xFF;
+    EXPECT_FALSE(r.LParseByPtr(count.data(), count.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrCorrupt);
+    // A 30000 x 30000 layer whose channels hold a few bytes.
+    Bytes big = file;
+    PutU32At(big, record + 8, 30000);
+    PutU32At(big, record + 12, 30000);
+    EXPECT_FALSE(r.LParseByPtr(big.data(), big.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrCorrupt);
+    // A merged image larger than the limits allow.
+    BE merged;
+    merged.raw(Header(3, 20000, 20000, 8, 3)).u32(0).u32(0).u32(0).u16(0);
+    merged.zeros(size_t{3} * 20000 * 20000 / 1000);
+    EXPECT_FALSE(r.ParseImageByPtr(merged.b.data(), merged.b.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrCorrupt);  // the raw data is not there
+    qntCODECLIMITS small;
+    small.maxBytes = 1000;
+    r.SetLimits(small);
+    BE fits;
+    fits.raw(Header(1, 40, 40, 8, 1)).u32(0).u32(0).u32(0).u16(0).zeros(1600);
+    EXPECT_FALSE(r.ParseImageByPtr(fits.b.data(), fits.b.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrUnsupported);
+    // Section lengths that wrap in 32 bits.
+    Bytes wrap = file;
+    PutU32At(wrap, 26 + 4, 0xFFFFFFF0);
+    EXPECT_FALSE(r.ParseImageByPtr(wrap.data(), wrap.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrCorrupt);
+}
+
+TEST(CodecPSDRead, DuplicateChannelsAreCorrupt)
+{
+    TempDir dir;
+    Doc d(4, 4);
+    d.layers.push_back(MakeLayer(0, 0, 1, 1, "a", {1, 2, 3, 4}));
+    Bytes file = WriteDocBytes(d, dir);
+    const size_t record = 26 + 4 + 4 + 44 + 4 + 4 + 2;
+    // Channel entry 1 (id 1) becomes a second channel 0.
+    file[record + 18 + 6 + 1] = 0;
+    PSD r;
+    EXPECT_FALSE(r.LParseByPtr(file.data(), file.size()));
+    EXPECT_EQ(r.GetError(), qncodec::ErrCorrupt);
+}
+
+TEST(CodecPSDRead, FileChain)
+{
+    TempDir dir;
+    Doc d(3, 2);
+    d.layers.push_back(MakeLayer(0, 0, 3, 2, "a", {5, 6, 7, 255}));
+    PSD w;
+    ASSERT_TRUE(WriteDoc(d, dir / "f.psd", w));
+    CQNF_StdFile file;
+    ASSERT_TRUE(file.Open((dir / "f.psd").c_str(), 1));
+    PSD r;
+    ASSERT_TRUE(r.LParseByFile(file));
+    EXPECT_EQ(r.GetLayersCount(), 1u);
+    ASSERT_TRUE(r.ParseImageByFile(file));
+    EXPECT_EQ(r.GetImageDataPtr(1)[5], 6);
+    EXPECT_EQ(r.GetLocalCopy().GetSize(), ReadAll(dir / "f.psd").size());
+}
