@@ -5,6 +5,7 @@
 // shortcuts reach the map, and Command-Z undoes.
 #include "host_test_support.h"
 #include "window_cut.h"
+#include "window_snapshot.h"
 
 #include "app/App.h"
 #include "app/CutterStandIn.h"
@@ -255,6 +256,7 @@ TEST(HostWiring, ShiftClickOnAnEffectButtonSwitchesItForTheSelectionAndRerenders
         CWnd_Main& w = r.W();
         EXPECT_FALSE(w.m_bFXMode);  // no effect window was opened
         EXPECT_FALSE(w.FindControl("Main_FXBevel", qnctl::CheckBox)->GetCheck());
+        SaveWindowSnapshot(r.hp, w.GetWindowHandle(), "wiring_main_bevel_off.png");
         const std::set<int> sel = r.Selected();
         std::vector<uint8_t> changed(size_t(kW) * kH, 0);
         for (int c = 0; c < 6; ++c) {
@@ -368,6 +370,8 @@ TEST(HostWiring, AnEffectButtonOpensItsWindowWhoseOkIsOneUndoStep)
         CWndFX_Base* fx = w.GetFXWindow();
         ASSERT_NE(fx, nullptr);
         EXPECT_EQ(r.hp.ZOrder().back(), fx->GetWindowHandle());
+        SaveWindowSnapshot(r.hp, w.GetWindowHandle(), "wiring_main_fxmode.png");
+        SaveWindowSnapshot(r.hp, fx->GetWindowHandle(), "wiring_opacity_window.png");
         EXPECT_EQ(w.OnShortcut(2), 0);  // the main window refuses edits meanwhile
         auto* slider = static_cast<CQNF_CtrlSlider*>(ControlOf(*fx, "FXopac_Opacity", qnctl::Slider));
         ASSERT_NE(slider, nullptr);
