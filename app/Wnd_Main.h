@@ -36,6 +36,8 @@ class CPluginMain;
 class CQNF_CtrlStaticText;
 class CQNF_CtrlSlider;
 class CQNF_CtrlEditLine;
+class CFxWindowLink;
+class CWndFX_Base;
 
 // The knife editor as the main window opens it. Until the editor window
 // exists a minimal editor stands in (CCutterStandIn): it holds the current
@@ -125,6 +127,11 @@ public:
     void SetPieceMap(CMainPieceMap* map) { m_pPieceMap = map; }
     void SetDialogs(CMainDialogs* dialogs) { m_pDialogs = dialogs; }
     CMainPieceMap* GetPieceMap() const { return m_pPieceMap; }
+    // Opens the effect window of an effect bit (effect mode until it
+    // closes); effects without a window are refused quietly (MainWiring.cpp).
+    void pmfx_DoEffect(uint8_t bit);
+    // The effect window last opened (closed once effect mode ended), or null.
+    CWndFX_Base* GetFXWindow() const { return m_pFXWnd.get(); }
     // The commands of shortcuts (336), menus (304), buttons, effect check
     // boxes and the preview; false for messages it leaves to the caller.
     bool cmd_Dispatch(unsigned short msg, unsigned long id, const char* name, unsigned char type, void* data,
@@ -207,6 +214,9 @@ protected:
     void pm_StatusDone() override;
     CMainProgressTarget* pm_ProgressTarget() override { return this; }
     void pm_ProcessEvents() override;
+    // The open effect window (MainWiringFx.cpp).
+    bool pm_HasFXWindow() const override;
+    void pm_DeleteFXWindow() override;
 
 private:
     bool i_AddControls();
@@ -254,6 +264,15 @@ private:
     int32_t i_in_Cursor(short x, short y);
     CMainPieceMap* m_pPieceMap = nullptr;
     CMainDialogs* m_pDialogs = nullptr;
+    // The window's own piece map and dialogs behind the commands'
+    // interfaces, made and set when the window is created (MainWiring.cpp).
+    std::unique_ptr<CMainPieceMap> m_pOwnPieceMap;
+    std::unique_ptr<CMainDialogs> m_pOwnDialogs;
+    // The effect windows' link to this window, then the effect window last
+    // opened (it refers to the link, so it goes first).
+    std::unique_ptr<CFxWindowLink> m_pFxLink;
+    std::unique_ptr<CWndFX_Base> m_pFXWnd;
+    void i_WireUp();
     qntGESTURE m_Gesture;
 
     std::unique_ptr<CMainCutter> m_pCutterWnd;

@@ -4,7 +4,9 @@
 #include "app/Wnd_Main.h"
 
 #include "app/CutterStandIn.h"
+#include "app/MainWiring.h"
 #include "app/StatusTips.h"
+#include "effects/WndFX_Base.h"
 #include "host/PluginMain.h"
 #include "ui/App.h"
 #include "ui/CtrlButton.h"
@@ -195,6 +197,8 @@ bool CWnd_Main::i_CreateOverlayLayers()
 
 unsigned char CWnd_Main::OnCreate(CQNF_LayerSet*, unsigned short, unsigned short)
 {
+    // The piece map and the dialogs the commands reach.
+    i_WireUp();
     // 1. Preferences.
     m_Prefs = qnReadMainPrefs(m_pPlugin ? m_pPlugin->ConfStorage_GetStorage() : nullptr);
     m_nDelKnifeOpacity = m_Prefs.delKnifeOpacity;

@@ -7,7 +7,10 @@ namespace hostapp {
 bool PluginLoader::Load(const std::string& path, std::string& err)
 {
     Unload();
-    m_library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // The plug-in and the libraries it brings (cairo, pixman) stay mapped
+    // until the process ends, as a host keeps its filters: a library that
+    // sets up tables once when loaded must not be unloaded under them.
+    m_library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!m_library) {
         const char* why = dlerror();
         err = "cannot load plug-in " + path + ": " + (why ? why : "unknown reason");

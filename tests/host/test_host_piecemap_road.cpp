@@ -4,6 +4,7 @@
 // picture the preview showed. TESSOLO_SNAPSHOT_DIR set: the main window is
 // saved as PNG along the way.
 #include "host_test_support.h"
+#include "window_cut.h"
 
 #include "app/App.h"
 #include "app/CutterStandIn.h"
@@ -33,26 +34,10 @@ public:
     bool WasCut() const override { return cut; }
     bool Cut(CPluginMain& plugin)
     {
-        CTessolo& engine = plugin.GetEngine();
-        int32_t w = 0, h = 0;
-        const uint8_t* alpha = plugin.GetCompositeAlpha(w, h);
-        if (!g_window->engine_PutLayoutToPuzzleEngine(&engine) || !engine.FreeSpliting())
-            return false;
-        uint8_t* planes[3] = {g_window->m_SourceImage.GetPlane(0), g_window->m_SourceImage.GetPlane(1),
-                              g_window->m_SourceImage.GetPlane(2)};
-        cut = engine.SplitCells(w, h, const_cast<uint8_t*>(alpha), uint32_t(w), planes, uint32_t(w), 3, 0, 100, 1);
+        cut = CutInWindow(*g_window, plugin);
         return cut;
     }
 };
-
-std::vector<uint8_t> Planes(const CQNF_Image& img)
-{
-    std::vector<uint8_t> out;
-    const size_t n = size_t(img.GetImageWidth()) * img.GetImageHeight();
-    for (int k = 0; k < 4; ++k)
-        out.insert(out.end(), img.GetPlane(k), img.GetPlane(k) + n);
-    return out;
-}
 
 void Snapshot(plat::HeadlessPlatform& hp, plat::WinId win, const char* file)
 {

@@ -1,0 +1,113 @@
+// The dialogs the main window's commands open, over the window, with the
+// application's services: configuration, window positions, status tips,
+// help, colour picker and the skinned message box.
+#include "app/App.h"
+#include "app/MainWiring.h"
+#include "app/Preferences.h"
+#include "app/Wnd_Export.h"
+#include "app/Wnd_Main.h"
+#include "app/Wnd_Pref.h"
+#include "app/Wnd_PrefAppHost.h"
+#include "host/PluginMain.h"
+#include "ui/App.h"
+
+#include <memory>
+
+namespace {
+
+CPreferences FromMain(const qntMAINPREFS& m, uint8_t knifeOpacity)
+{
+    CPreferences p;
+    p.onLoadZoom = m.onLoadZoom;
+    p.delKnifeOpacity = knifeOpacity;
+    p.alphaSolid = m.alphaIsSolid;
+    p.extAlphaSolid = m.extAlphaIsSolid;
+    p.alphaColor1 = m.alpha1;
+    p.alphaColor2 = m.alpha2;
+    p.alphaColorSolid = m.alphaSolid;
+    p.extAlphaColor1 = m.extAlpha1;
+    p.extAlphaColor2 = m.extAlpha2;
+    p.extAlphaColorSolid = m.extAlphaSolid;
+    return p;
+}
+
+qntMAINPREFS ToMain(const CPreferences& p)
+{
+    qntMAINPREFS m;
+    m.onLoadZoom = p.onLoadZoom;
+    m.delKnifeOpacity = p.delKnifeOpacity;
+    m.alphaIsSolid = p.alphaSolid;
+    m.extAlphaIsSolid = p.extAlphaSolid;
+    m.alpha1 = p.alphaColor1;
+    m.alpha2 = p.alphaColor2;
+    m.alphaSolid = p.alphaColorSolid;
+    m.extAlpha1 = p.extAlphaColor1;
+    m.extAlpha2 = p.extAlphaColor2;
+    m.extAlphaSolid = p.extAlphaColorSolid;
+    return m;
+}
+
+// The application's services when the window runs in the application,
+// else the plain ones (no configuration, boxes counted as OK).
+std::unique_ptr<CDialogHost> HostOf()
+{
+    if (auto* app = dynamic_cast<CApp*>(m_App))
+        return std::make_unique<CAppDialogHost>(*app);
+    return std::make_unique<CDialogHost>();
+}
+
+EXPORTPICTURE PictureOf(const CWnd_Main& w)
+{
+    EXPORTPICTURE pic;
+    pic.width = uint16_t(w.m_SourceImage.GetImageWidth());
+    pic.height = uint16_t(w.m_SourceImage.GetImageHeight());
+    if (w.m_pPlugin) {
+        const CQNF_8BFPluginVirtual::PLUGINDATA* d = w.m_pPlugin->GetPluginDataPtr();
+        pic.resolution = d->resolutionH > 0.0 ? d->resolutionH : 72.0;
+        pic.iccProfile = d->iccProfile;
+        pic.iccSize = d->iccSize;
+        pic.colorMode = d->colorMode;
+    }
+    return pic;
+}
+
+}  // namespace
+
+void CMainDialogsLink::DoPrefDialog()
+{
+    std::unique_ptr<CDialogHost> host = HostOf();
+    CPreferences prefs = FromMain(m_w.m_Prefs, m_w.m_nDelKnifeOpacity);
+    bool opacityChanged = false;
+    if (::DoPrefDialog(&m_w, *host, prefs, &opacityChanged) != 1)
+        return;
+    m_w.m_Prefs = ToMain(prefs);
+    CQNF_CtrlPreview& preview = m_w.GetPreview();
+    prefs.TransparencyPair(preview.m_inner1, preview.m_inner2);
+    prefs.FramePair(preview.m_outer1, preview.m_outer2);
+    if (m_w.GetWindowHandle())
+        preview.DoRedraw(1, 1);
+    if (opacityChanged) {
+        m_w.m_nDelKnifeOpacity = prefs.delKnifeOpacity;
+        // In piece mode the knives are not shown: the value waits for cut mode.
+        if (m_w.m_bCutMode) {
+            m_w.DoRedrawOverlay();
+            m_w.view_RenderAndUpdate(m_w.m_rcPreview);
+        }
+    }
+}
+
+void CMainDialogsLink::DoExportDialog()
+{
+    if (!m_w.m_pPlugin)
+        return;
+    std::unique_ptr<CDialogHost> host = HostOf();
+    ::DoExportDialog(&m_w, *host, m_w.m_pPlugin->GetEngine(), PictureOf(m_w));
+}
+
+void CMainDialogsLink::DoExportLMDialog()
+{
+    std::unique_ptr<CDialogHost> host = HostOf();
+    ::DoExportLMDialog(&m_w, *host, m_w, PictureOf(m_w));
+}
+
+void CMainDialogsLink::op_LoadSelection(uint8_t redraw) { m_w.op_LoadSelection(redraw); }

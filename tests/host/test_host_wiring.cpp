@@ -1,0 +1,416 @@
+// The main window as the running program builds it, headless: after a Cut
+// its own piece map answers the commands, menus and gestures. Clicks with
+// modifiers select real pieces, a Shift-click on an effect button switches
+// the effect for the selection and re-renders those pieces alone, keys and
+// shortcuts reach the map, and Command-Z undoes.
+#include "host_test_support.h"
+#include "window_cut.h"
+#include "window_snapshot.h"
+
+#include "app/App.h"
+#include "app/CutterStandIn.h"
+#include "app/InteractiveRoad.h"
+#include "app/Preferences.h"
+#include "effects/WndFX_Base.h"
+#include "ui/CtrlSlider.h"
+#include "app/MainMenus.h"
+#include "platform/Headless.h"
+#include "ui/Control.h"
+#include "ui/KeyCodes.h"
+#include "ui/Window.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <set>
+
+namespace {
+
+using namespace hosttest;
+using plat::mods::Command;
+using plat::mods::Option;
+using plat::mods::Shift;
+
+const std::string kResources = std::string(TESSOLO_BINARY_DIR) + "/resource_ts31_d.qns4";
+constexpr int kW = 160, kH = 120;
+
+// The editor's Cut, as the knife editor window does it.
+class CutNow : public CCutterStandIn {
+public:
+    bool cut = false;
+    bool WasCut() const override { return cut; }
+};
+
+bool Cut(CWnd_Main& w, CPluginMain& plugin)
+{
+    const bool done = CutInWindow(w, plugin);
+    static_cast<CutNow*>(w.GetCutter())->cut = done;
+    return done;
+}
+
+CQNF_Control* ControlOf(CQNF_Window& w, const char* name, uint8_t type)
+{
+    for (unsigned long i = 0; i < w.GetControlCount(); ++i)
+        if (CQNF_Control* c = w.GetControl(i); c && !std::strcmp(c->GetName(), name) && c->GetType() == type)
+            return c;
+    return nullptr;
+}
+
+std::vector<uint8_t> Rendered(const CTessolo::SPLITEDCELL& c)
+{
+    return std::vector<uint8_t>(c.planes->GetPtr(), c.planes->GetPtr() + c.planes->GetSize());
+}
+
+// The plug-in's interactive Start on a headless backend with a knife editor
+// that cuts; steps run one per wait of the window's loop.
+class WiredRun {
+public:
+    PluginHarness h;
+    plat::HeadlessPlatform hp;
+    CAppRoad road;
+    CApp* app = nullptr;
+    // Window points of the six pieces of a 3 x 2 cut, by cell (row-major).
+    std::vector<uint32_t> cell;
+    std::vector<plat::Point> at;
+
+    WiredRun()
+    {
+        std::filesystem::copy_file(kResources, h.File(CAppRoad::kResourceFile));
+        road.SetPlatform(&hp);
+        road.onBeforeRun = [this](CApp& a) {
+            app = &a;
+            a.m_WndMain.SetCutterFactory([]() -> std::unique_ptr<CMainCutter> { return std::make_unique<CutNow>(); });
+        };
+        h.plugin->SetInteractiveRoad(&road);
+        Do([this] { hp.Activate(W().GetWindowHandle()); });
+    }
+    ~WiredRun() { h.plugin->SetInteractiveRoad(nullptr); }
+
+    CWnd_Main& W() { return app->m_WndMain; }
+    CTessolo::SPLITEDCELL& Piece(uint32_t i) { return h.plugin->GetEngine().m_pPieces[i]; }
+    void Do(std::function<void()> f) { hp.Script(std::move(f)); }
+
+    // Cuts 3 x 2 and finds a window point inside each piece: the middle of
+    // its cell of the grid.
+    void CutIntoSix()
+    {
+        Do([this] {
+            CWnd_Main& w = W();
+            w.spl_SplitEvenParts(3, 2, 1, 1);
+            ASSERT_TRUE(Cut(w, *h.plugin));
+            w.OnCutterClose();
+            ASSERT_EQ(w.m_bCutMode, 0);
+            ASSERT_TRUE(w.pm_IsBound());
+            ASSERT_EQ(w.GetPreview().GetZoom(), 4);  // one image pixel a preview pixel
+            const qntPOS o = w.GetPreview().GetImageCoorsByPreviewCoorsNoOverflowCheck(qntPOS{0, 0});
+            const plat::Rect wr = hp.ContentRect(w.GetWindowHandle());
+            for (int row = 0; row < 2; ++row)
+                for (int col = 0; col < 3; ++col) {
+                    const int x = kW / 6 + col * kW / 3, y = kH / 4 + row * kH / 2;
+                    cell.push_back(w.GetPieceByXY(qntPOS{x, y}));
+                    ASSERT_LT(cell.back(), w.pm_PieceCount());
+                    at.push_back({wr.left + w.m_rcPreview.left + x - o.x, wr.top + w.m_rcPreview.top + y - o.y});
+                }
+            ASSERT_EQ(std::set<uint32_t>(cell.begin(), cell.end()).size(), 6u);
+        });
+    }
+    void Click(std::function<plat::Point()> where, uint32_t mods)
+    {
+        Do([=, this] {
+            hp.SetKeyState(mods);
+            hp.MoveMouse(where());
+            hp.Press(1, uint8_t(mods));
+        });
+        Do([=, this] { hp.Release(1, uint8_t(mods)); });
+        Do([this] { hp.SetKeyState(0); });
+    }
+    void ClickCell(int c, uint32_t mods = 0)
+    {
+        Click([this, c] { return at[size_t(c)]; }, mods);
+    }
+    void ClickButton(const char* name, uint32_t mods = 0)
+    {
+        Click(
+            [this, name] {
+                CQNF_Control* b = W().FindControl(name, qnctl::Button);
+                EXPECT_NE(b, nullptr) << name;
+                const qntRECT_s r = b ? b->GetRenderRect() : qntRECT_s{0, 0, 0, 0};
+                const plat::Rect wr = hp.ContentRect(W().GetWindowHandle());
+                return plat::Point{wr.left + (r.left + r.right) / 2, wr.top + (r.top + r.bottom) / 2};
+            },
+            mods);
+    }
+    // The cells whose pieces are selected.
+    std::set<int> Selected()
+    {
+        std::set<int> s;
+        for (int c = 0; c < 6; ++c)
+            if (Piece(cell[size_t(c)]).selected)
+                s.insert(c);
+        return s;
+    }
+    // Ends with Cancel; queued by the caller when a dialog's steps must come
+    // first.
+    int16_t Cancel(bool queue = true)
+    {
+        if (queue)
+            Do([this] { W().OnButton("Main_Cancel"); });
+        StandInHost host(Document(ColorMode::RGB, kW, kH, false), HostSettings{});
+        const int16_t r = h.Run(host, StandInHost::Sequence::Dialog);
+        EXPECT_EQ(hp.ScriptLeft(), 0u);
+        return r;
+    }
+};
+
+#define NEED_RESOURCES()                          \
+    if (!std::filesystem::exists(kResources))     \
+    GTEST_SKIP() << "no compiled resource file in this build"
+
+}  // namespace
+
+TEST(HostWiring, PieceClicksWithModifiersSelectThroughTheRealMapAndUndo)
+{
+    NEED_RESOURCES();
+    WiredRun r;
+    r.Do([&] {
+        // The window made its own piece map when it was created.
+        ASSERT_NE(r.W().GetPieceMap(), nullptr);
+    });
+    r.CutIntoSix();
+    struct Step {
+        int cell;
+        uint32_t mods;
+        std::set<int> selected;
+    };
+    // Cells: 0 1 2 on the top row, 3 4 5 below.
+    const std::vector<Step> steps = {
+        {0, 0, {0}},                        // only this one
+        {2, Command, {0, 2}},               // Command adds
+        {2, Command, {0}},                  // and takes away
+        {4, Shift, {0, 1, 2, 4, 5}},        // a block from the last piece selected by a click
+        {3, Shift | Option, {0, 1, 2, 5}},  // Option-Shift takes a block away
+        {5, 0, {5}},
+    };
+    for (const Step& s : steps) {
+        r.ClickCell(s.cell, s.mods);
+        r.Do([&r, s] { EXPECT_EQ(r.Selected(), s.selected) << "cell " << s.cell << " mods " << s.mods; });
+    }
+    // The last clicked piece is the current one, the one effect windows start from.
+    r.Do([&] { EXPECT_EQ(r.W().m_nCurrentPiece, r.cell[5]); });
+    // Command-Z undoes the last click, and again redoes it.
+    r.Do([&] { r.hp.Key(qnkey::vk::Z, 'z', Command); });
+    r.Do([&] { EXPECT_EQ(r.Selected(), (std::set<int>{0, 1, 2, 5})); });
+    r.Do([&] { r.hp.Key(qnkey::vk::Z, 'z', Command); });
+    r.Do([&] { EXPECT_EQ(r.Selected(), (std::set<int>{5})); });
+    // A plain click beside the picture, in the preview, deselects all.
+    r.Click(
+        [&] {
+            const plat::Point p = r.at[2];
+            return plat::Point{p.x + kW, p.y};
+        },
+        0);
+    r.Do([&] { EXPECT_TRUE(r.Selected().empty()); });
+    // Shortcuts and keys: select all, hide the selection with Forward
+    // Delete, show it again with Backspace.
+    r.Do([&] {
+        CWnd_Main& w = r.W();
+        EXPECT_EQ(w.OnShortcut(2), 1);
+        EXPECT_EQ(r.Selected().size(), 6u);
+        EXPECT_EQ(w.SelectedCount(), w.pm_PieceCount());
+    });
+    r.Do([&] { r.hp.Key(qnkey::vk::ForwardDelete, 0); });
+    r.Do([&] {
+        for (uint32_t p : r.cell)
+            EXPECT_TRUE(r.W().IsPieceHidden(p)) << p;
+        EXPECT_TRUE(r.W().FindControl("Main_Show", qnctl::Button)->IsEnabled());
+    });
+    r.Do([&] { r.hp.Key(qnkey::vk::Backspace, 8); });
+    r.Do([&] {
+        for (uint32_t p : r.cell)
+            EXPECT_FALSE(r.W().IsPieceHidden(p)) << p;
+    });
+    EXPECT_EQ(r.Cancel(), userCanceledErr);
+}
+
+TEST(HostWiring, ShiftClickOnAnEffectButtonSwitchesItForTheSelectionAndRerendersThoseAlone)
+{
+    NEED_RESOURCES();
+    WiredRun r;
+    r.CutIntoSix();
+    std::vector<uint8_t> before;
+    std::vector<std::vector<uint8_t>> rendered;
+    r.ClickCell(0);
+    r.ClickCell(4, Shift);  // cells 0, 1, 3 and 4
+    r.Do([&] {
+        ASSERT_EQ(r.Selected(), (std::set<int>{0, 1, 3, 4}));
+        // Every piece has the bevel after the cut: its check box says so.
+        EXPECT_TRUE(r.W().FindControl("Main_FXBevel", qnctl::CheckBox)->GetCheck());
+        before = Planes(r.W().m_MainImage);
+        for (uint32_t p : r.cell)
+            rendered.push_back(Rendered(r.Piece(p)));
+    });
+    r.ClickButton("Main_FXBevel", Shift);
+    r.Do([&] {
+        CWnd_Main& w = r.W();
+        EXPECT_FALSE(w.m_bFXMode);  // no effect window was opened
+        EXPECT_FALSE(w.FindControl("Main_FXBevel", qnctl::CheckBox)->GetCheck());
+        SaveWindowSnapshot(r.hp, w.GetWindowHandle(), "wiring_main_bevel_off.png");
+        const std::set<int> sel = r.Selected();
+        std::vector<uint8_t> changed(size_t(kW) * kH, 0);
+        for (int c = 0; c < 6; ++c) {
+            const CTessolo::SPLITEDCELL& p = r.Piece(r.cell[size_t(c)]);
+            const bool on = sel.count(c) == 0;
+            EXPECT_EQ(p.bevel[CTessolo::FX_APPLIED].on != 0, on) << "cell " << c;
+            if (on)
+                EXPECT_EQ(Rendered(p), rendered[size_t(c)]) << "cell " << c << " rendered again";
+            else
+                EXPECT_NE(Rendered(p), rendered[size_t(c)]) << "cell " << c << " not rendered";
+        }
+        // Pixels of the pieces left alone are what they were.
+        const std::vector<uint8_t> after = Planes(w.m_MainImage);
+        const size_t n = size_t(kW) * kH;
+        size_t kept = 0;
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) {
+                const uint32_t p = w.GetPieceByXY(qntPOS{x, y});
+                if (p == CPieceMap::kNone || w.IsPieceSelected(p))
+                    continue;
+                // Not on an edge a selected piece shares.
+                bool edge = false;
+                for (int dy = -2; dy <= 2 && !edge; ++dy)
+                    for (int dx = -2; dx <= 2 && !edge; ++dx) {
+                        const uint32_t q = w.GetPieceByXY(qntPOS{x + dx, y + dy});
+                        edge = q != CPieceMap::kNone && w.IsPieceSelected(q);
+                    }
+                if (edge)
+                    continue;
+                ++kept;
+                const size_t i = size_t(y) * kW + x;
+                for (int k = 0; k < 4; ++k)
+                    ASSERT_EQ(after[k * n + i], before[k * n + i]) << x << "," << y;
+            }
+        EXPECT_GT(kept, n / 5);
+        EXPECT_NE(after, before);
+    });
+    // Command-Z brings the bevel back, pixel for pixel.
+    r.Do([&] { r.hp.Key(qnkey::vk::Z, 'z', Command); });
+    r.Do([&] {
+        EXPECT_EQ(Planes(r.W().m_MainImage), before);
+        for (uint32_t p : r.cell)
+            EXPECT_TRUE(r.Piece(p).bevel[CTessolo::FX_APPLIED].on) << p;
+        EXPECT_TRUE(r.W().FindControl("Main_FXBevel", qnctl::CheckBox)->GetCheck());
+    });
+    EXPECT_EQ(r.Cancel(), userCanceledErr);
+}
+
+TEST(HostWiring, PreferencesAndExportCommandsOpenTheirDialogsOverTheWindow)
+{
+    NEED_RESOURCES();
+    WiredRun r;
+    r.Do([&] {
+        CWnd_Main& w = r.W();
+        ASSERT_EQ(w.m_Prefs.alphaIsSolid, 0);
+        // Where the transparency's solid radio lies in the dialog.
+        qntRECT_s radio{};
+        {
+            CQNF_Window probe;
+            ASSERT_TRUE(probe.CreateFromResource("Pref", -32000, -32000, nullptr, 0));
+            const unsigned long id = probe.AddControl("Pref_TSolid", qnctl::RadioButton);
+            ASSERT_NE(id, CQNF_Window::None);
+            radio = probe.GetControl(id)->GetRenderRect();
+            probe.Close();
+        }
+        // The dialog's own steps, then the knives export of cut mode, closed
+        // with Esc, then the end of the run.
+        r.hp.Script([&r, radio] {
+            const plat::WinId box = r.hp.ZOrder().back();
+            ASSERT_NE(box, r.W().GetWindowHandle());
+            const plat::Rect br = r.hp.ContentRect(box);
+            r.hp.Click({br.left + (radio.left + radio.right) / 2, br.top + (radio.top + radio.bottom) / 2});
+        });
+        r.hp.Script([&r] { r.hp.Key(qnkey::vk::Return, 13); });
+        EXPECT_EQ(w.OnMenuCommand(qnmenu::Preferences), 1);
+        // OK: the window and its preview take the solid colour, and all the
+        // records are in the configuration.
+        EXPECT_EQ(w.m_Prefs.alphaIsSolid, 1);
+        const qntRGBA8 solid = w.m_Prefs.alphaSolid;
+        for (const qntRGBA8& c : {w.GetPreview().m_inner1, w.GetPreview().m_inner2})
+            EXPECT_TRUE(c.r == solid.r && c.g == solid.g && c.b == solid.b) << int(c.r) << "," << int(c.g);
+        CPreferences stored;
+        stored.settings_Load(r.h.plugin->ConfStorage_GetStorage());
+        EXPECT_EQ(stored.alphaSolid, 1);
+
+        bool exportShown = false;
+        r.hp.Script([&r, &exportShown] {
+            exportShown = r.hp.ZOrder().back() != r.W().GetWindowHandle();
+            r.hp.Key(qnkey::vk::Escape, 27);
+        });
+        EXPECT_EQ(w.OnMenuCommand(qnmenu::Export), 1);  // in cut mode: the knives
+        EXPECT_TRUE(exportShown);
+        r.hp.Script([&r] { r.W().OnButton("Main_Cancel"); });
+    });
+    EXPECT_EQ(r.Cancel(false), userCanceledErr);
+}
+
+TEST(HostWiring, AnEffectButtonOpensItsWindowWhoseOkIsOneUndoStep)
+{
+    NEED_RESOURCES();
+    WiredRun r;
+    r.CutIntoSix();
+    std::vector<uint8_t> before;
+    r.ClickCell(1);
+    r.Do([&] { before = Planes(r.W().m_MainImage); });
+    r.ClickButton("Main_FXOpacity");
+    auto opacity = [&r](int c) { return r.Piece(r.cell[size_t(c)]).opacity[CTessolo::FX_APPLIED]; };
+    r.Do([&] {
+        CWnd_Main& w = r.W();
+        ASSERT_TRUE(w.m_bFXMode);
+        CWndFX_Base* fx = w.GetFXWindow();
+        ASSERT_NE(fx, nullptr);
+        EXPECT_EQ(r.hp.ZOrder().back(), fx->GetWindowHandle());
+        SaveWindowSnapshot(r.hp, w.GetWindowHandle(), "wiring_main_fxmode.png");
+        SaveWindowSnapshot(r.hp, fx->GetWindowHandle(), "wiring_opacity_window.png");
+        EXPECT_EQ(w.OnShortcut(2), 0);  // the main window refuses edits meanwhile
+        auto* slider = static_cast<CQNF_CtrlSlider*>(ControlOf(*fx, "FXopac_Opacity", qnctl::Slider));
+        ASSERT_NE(slider, nullptr);
+        slider->SetValue(50, 1);
+        // Released: the main window re-rendered the selected piece alone.
+        for (int c = 0; c < 6; ++c)
+            EXPECT_EQ(opacity(c).on && opacity(c).opacity == 127, c == 1) << "cell " << c;
+    });
+    // The window's timer gives OK back once the render is over.
+    r.Do([&] { r.hp.Advance(200); });
+    r.Do([] {});
+    r.Do([&] {
+        CWndFX_Base* fx = r.W().GetFXWindow();
+        CQNF_Control* ok = ControlOf(*fx, "FXopac_Ok", qnctl::Button);
+        ASSERT_NE(ok, nullptr);
+        EXPECT_TRUE(ok->IsEnabled());
+        r.hp.Activate(fx->GetWindowHandle());
+        const plat::Rect br = r.hp.ContentRect(fx->GetWindowHandle());
+        const qntRECT_s q = ok->GetRenderRect();
+        r.hp.Click({br.left + (q.left + q.right) / 2, br.top + (q.top + q.bottom) / 2});
+    });
+    r.Do([&] {
+        CWnd_Main& w = r.W();
+        EXPECT_FALSE(w.m_bFXMode);
+        EXPECT_TRUE(opacity(1).on);
+        EXPECT_EQ(opacity(1).opacity, 127);
+        EXPECT_TRUE(w.FindControl("Main_FXOpacity", qnctl::CheckBox)->GetCheck());
+        EXPECT_NE(Planes(w.m_MainImage), before);
+    });
+    // The whole effect window is one step: Command-Z takes it back.
+    r.Do([&] { r.hp.Key(qnkey::vk::Z, 'z', Command); });
+    r.Do([&] {
+        CWnd_Main& w = r.W();
+        EXPECT_FALSE(opacity(1).on);
+        EXPECT_EQ(Planes(w.m_MainImage), before);
+        // An effect without a window of its own is refused quietly.
+        w.pmfx_DoEffect(CPieceMap::FX_HSL);
+        EXPECT_FALSE(w.m_bFXMode);
+        EXPECT_EQ(r.hp.ZOrder().back(), w.GetWindowHandle());
+    });
+    EXPECT_EQ(r.Cancel(), userCanceledErr);
+}
