@@ -3,7 +3,9 @@
 // window over a photo; Cancel exits with the cancel code and writes nothing;
 // Apply Lines writes the knife lines; --about opens the About window and a
 // click closes it; the message box answers No; a node dragged in the knife
-// editor changes every knife and Cut gives pieces. With TESSOLO_SNAPSHOT_DIR
+// editor changes every knife and Cut gives pieces; in piece mode a clicked
+// piece's bevel goes off and on, and a selection comes from a document
+// channel. With TESSOLO_SNAPSHOT_DIR
 // set, screenshots are kept there.
 #include "app/Wnd_MessageBox.h"
 #include "cutter/CutterEditor.h"
@@ -123,6 +125,8 @@ std::string Temp(const char* name) { return ::testing::TempDir() + name; }
 
 // The centres of the main window's buttons (from its skin).
 constexpr int kCancelX = 797, kCancelY = 659, kApplyX = 929, kApplyY = 659;
+// The row of the --channel given in the channels list (after Red, Green, Blue).
+constexpr int kMaskRow = 3;
 
 }  // namespace
 
@@ -355,7 +359,15 @@ void TypeNumber(const Geometry& g, int x, int y, const char* digits)
     Click(g, 100, 611);
 }
 
-
+// Cancel ends the host with the cancel code; the folder goes, unless a
+// failure left its pictures for a look.
+void CancelAndClean(const Geometry& main, pid_t pid, const std::string& folder)
+{
+    Click(main, kCancelX, kCancelY);
+    EXPECT_EQ(WaitExit(pid, 20000), 1);
+    if (!::testing::Test::HasFailure())
+        std::filesystem::remove_all(folder);
+}
 }  // namespace
 
 // The knot in the middle of the preview dragged with the real mouse moves the
@@ -412,11 +424,7 @@ TEST(HostDialogGui, DragAKnotUndoItFromTheMenuSaveAndOpenTheLayout)
     ConfirmPath("Load Document...", "key ctrl+l sleep 0.5 key ctrl+a type --delay 20 '" + dir + "/layout.qntd'");
     EXPECT_LT(SettleLike(g, redone, dir + "/reopened.png"), 20u) << "the saved layout did not come back";
     Snapshot("gui_reopened.png");
-    Click(g, kCancelX, kCancelY);
-    EXPECT_EQ(WaitExit(pid, 20000), 1);
-    // The pictures stay for a look when something failed.
-    if (!::testing::Test::HasFailure())
-        std::filesystem::remove_all(dir);
+    CancelAndClean(g, pid, dir);
 }
 
 TEST(HostDialogGui, KnifeEditorShapesEveryKnifeAndCutsIntoPieces)
@@ -550,4 +558,124 @@ TEST(HostDialogGui, APresetDoubleClickedInTheManagerReachesTheEditor)
     WaitExit(pid, 0);
     if (!::testing::Test::HasFailure())
         std::filesystem::remove_all(bundle);
+}
+
+namespace {
+
+// A fresh copy of the bundle's plug-in (no stored knife, layout or window
+// place), the host started on the sample in it, and the default knives cut
+// into pieces; the main window, or an empty id when something failed.
+Geometry CutIntoPieces(const std::string& bundle, const std::vector<std::string>& extra, pid_t& pid)
+{
+    for (const auto& f : std::filesystem::directory_iterator(TESSOLO_BUNDLE_DIR))
+        if (f.path().extension() == ".so" || f.path().extension() == ".qns4")
+            std::filesystem::copy(f.path(), bundle + "/" + f.path().filename().string());
+    std::vector<std::string> args = {"--dialog", kSample, bundle + "/out.png"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    pid = Spawn(args, bundle);
+    const Geometry main = FindWindow("Main");
+    const Geometry editor = FindWindow("Cutter");
+    if (main.id.empty() || editor.id.empty())
+        return Geometry{};
+    if (std::system(("xdotool windowraise " + editor.id).c_str()) != 0)
+        return Geometry{};
+    Click(editor, 336, 611);
+    return WaitGone("Cutter", 60000) ? main : Geometry{};
+}
+
+// Preview pixels that differ between a and b inside the window rectangle
+// (x0, y0)-(x1, y1), and outside it.
+std::pair<size_t, size_t> DiffInOut(const hostapp::RasterImage& a, const hostapp::RasterImage& b, int x0, int y0,
+                                    int x1, int y1)
+{
+    std::pair<size_t, size_t> n{0, 0};
+    if (a.width != b.width || a.height != b.height || a.planes.size() < 3 || b.planes.size() < 3)
+        return {0, size_t(-1)};
+    for (int y = 52; y < std::min(560, a.height); ++y)
+        for (int x = 26; x < std::min(706, a.width); ++x) {
+            const size_t i = size_t(y) * a.width + x;
+            bool differs = false;
+            for (int c = 0; c < 3; ++c)
+                differs |= std::abs(a.planes[c][i] - b.planes[c][i]) > 8;
+            if (differs)
+                ++(x >= x0 && x < x1 && y >= y0 && y < y1 ? n.first : n.second);
+        }
+    return n;
+}
+
+// Grabs the settled window until at least `atLeast` preview pixels changed
+// from ref within the top-left piece of the sample's 3 x 2 cut (image
+// (0, 0) - (120, 120) at window point (186, 186), with its tabs reaching a
+// little into its neighbours); the changes inside it and outside it.
+std::pair<size_t, size_t> TopLeftPieceChange(const Geometry& main, const hostapp::RasterImage& ref,
+                                             const std::string& file, size_t atLeast)
+{
+    std::pair<size_t, size_t> d{0, size_t(-1)};
+    for (int waited = 0; waited < 15000 && d.first < atLeast; waited += 300)
+        d = DiffInOut(ref, GrabSettled(main, file), 186, 186, 186 + 160, 186 + 160);
+    return d;
+}
+
+}  // namespace
+
+// In piece mode a click selects the top-left piece; the Bevel check box
+// switches its bevel off, which re-renders that piece alone, and on again,
+// which brings the first picture back.
+TEST(HostDialogGui, BevelSwitchedOffAndOnForAClickedPiece)
+{
+    const std::string bundle = UniqueFolder();
+    ASSERT_FALSE(bundle.empty());
+    pid_t pid = -1;
+    const Geometry main = CutIntoPieces(bundle, {}, pid);
+    ASSERT_FALSE(main.id.empty()) << "no pieces";
+    // Inside the top-left piece.
+    Click(main, 186 + 50, 186 + 50);
+    const hostapp::RasterImage selected = GrabSettled(main, bundle + "/selected.png");
+    Snapshot("gui_piece_selected.png");
+    Click(main, 756, 445);
+    const std::pair<size_t, size_t> off = TopLeftPieceChange(main, selected, bundle + "/off.png", 200);
+    Snapshot("gui_piece_bevel_off.png");
+    EXPECT_GT(off.first, 200u) << "the piece's bevel did not go";
+    EXPECT_LT(off.second, 20u) << "pieces besides the clicked one changed";
+    Click(main, 756, 445);
+    EXPECT_LT(SettleLike(main, selected, bundle + "/on.png", 15000), 20u) << "the bevel did not come back";
+    Snapshot("gui_piece_bevel_on.png");
+    CancelAndClean(main, pid, bundle);
+}
+
+// A selection loaded from a document channel through the Select menu's
+// Load Selection and the channels list: a piece is taken where the channel
+// is dark under it, here a square inside the top-left piece, so that piece
+// shows the selection and the others do not.
+TEST(HostDialogGui, ASelectionLoadedFromAChannelSelectsThePiecesUnderIt)
+{
+    const std::string bundle = UniqueFolder();
+    ASSERT_FALSE(bundle.empty());
+    const std::string mask = bundle + "/mask.png";
+    ASSERT_EQ(std::system(("convert -size 360x240 xc:white -fill black -draw 'rectangle 20,20 59,59' "
+                           "-define png:bit-depth=8 -define png:color-type=0 " +
+                           mask)
+                              .c_str()),
+              0);
+    pid_t pid = -1;
+    const Geometry main = CutIntoPieces(bundle, {"--channel", mask + ":Mask"}, pid);
+    ASSERT_FALSE(main.id.empty()) << "no pieces";
+    const hostapp::RasterImage pieces = GrabSettled(main, bundle + "/pieces.png");
+    // The Select menu; Load Selection is the last item but one.
+    const hostapp::RasterImage noMenu = GrabScreen(bundle + "/screen.png");
+    Click(main, 520, 16);
+    ASSERT_TRUE(WaitScreenChange(main, 490, 40, 600, 60, noMenu, bundle + "/screen.png", 10000)) << "no menu";
+    Xdo("key Up sleep 0.3 key Up sleep 0.3 key Return");
+    const Geometry list = FindWindow("ChannelList", 15000);
+    ASSERT_FALSE(list.id.empty()) << "the channels list did not open";
+    ASSERT_EQ(std::system(("xdotool windowraise " + list.id).c_str()), 0);
+    Click(list, 60, 40 + 2 + 16 * kMaskRow + 8);
+    Snapshot("gui_channel_list.png");
+    Click(list, 388, 395);
+    ASSERT_TRUE(WaitGone("ChannelList", 10000)) << "the channels list stayed open";
+    const std::pair<size_t, size_t> d = TopLeftPieceChange(main, pieces, bundle + "/loaded.png", 500);
+    Snapshot("gui_channel_loaded.png");
+    EXPECT_GT(d.first, 500u) << "the piece under the dark square shows no selection";
+    EXPECT_LT(d.second, 20u) << "pieces outside the channel were selected";
+    CancelAndClean(main, pid, bundle);
 }
