@@ -747,6 +747,12 @@ private:
             return TRUE;
         if (win->owner->m_native)
             return FALSE;
+        // With no window manager a press focuses nothing: the one window
+        // that drops presses while it is not active (the main one) would
+        // stay deaf once a dialog that had the focus closed. The press
+        // focuses its window first, as a click-to-focus manager does.
+        if (ev->type == GDK_BUTTON_PRESS && win->owner->m_active != win->id && NoWindowManager(win->widget))
+            win->owner->Activate(win->id);
         Event e = Pointer(ev->type == GDK_BUTTON_PRESS ? Kind::MouseDown : Kind::MouseUp, win, ev->x_root, ev->y_root,
                           ev->state);
         e.button = ev->button == 1 ? 1 : ev->button == 3 ? 2 : ev->button == 2 ? 3 : uint8_t(ev->button);
@@ -754,6 +760,12 @@ private:
         win->owner->KeepInput(reinterpret_cast<GdkEvent*>(ev));
         win->owner->Send(e);
         return TRUE;
+    }
+
+    static bool NoWindowManager(GtkWidget* w)
+    {
+        GdkScreen* s = gtk_widget_get_screen(w);
+        return s && GDK_IS_X11_SCREEN(s) && !std::strcmp(gdk_x11_screen_get_window_manager_name(s), "unknown");
     }
 
     static gboolean OnMotion(GtkWidget*, GdkEventMotion* ev, gpointer data)
