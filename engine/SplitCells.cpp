@@ -2,8 +2,7 @@
 // hole closing, the lines-mode piece, one flood fill per free region, and the
 // work planes sized for the largest piece. Each stage reports progress in its
 // own share of the caller's range and stops on cancel.
-#include "engine/SplitCentres.h"
-#include "engine/SplitRaster.h"
+#include "engine/SplitJob.h"
 #include "engine/Tessolo.h"
 #include "imaging/Div255.h"
 #include "imaging/Parallel.h"
@@ -14,66 +13,6 @@
 #include <vector>
 
 using namespace tessolo_split;
-
-namespace {
-
-// One region of the smooth cut, filled on the split's thread and made into
-// coverage on any thread. The smooth rule reads, beside each span, the test
-// raster as the sequential fill leaves it at that moment: the knives, every
-// earlier region, and this region's spans so far; later regions not yet.
-// So the region keeps its spans in fill order and a copy of the raster
-// around them taken right after its fill with its own spans cleared again,
-// and replays the spans on that copy into coverage of its own: the same
-// bytes as the sequential fill, whatever thread does it.
-struct RegionRecord {
-    struct Span {
-        int32_t x, y;
-        uint32_t length;
-    };
-    std::vector<Span> spans;  // image sub-pixels, in fill order
-    // The copy's place: sub-pixel column x0 (a whole byte) and row y0 (a
-    // whole output row), and what the replay sees as the raster's size.
-    int32_t x0 = 0, y0 = 0, width = 0, height = 0;
-    uint32_t rowBytes = 0;
-    std::vector<uint8_t> bits;
-    // The coverage: output pixels from (x0 / 4, y0 / 4), and the region's
-    // box in them.
-    std::vector<uint8_t> out;
-    int32_t outWidth = 0, outHeight = 0;
-    qntRECT_s box{};
-
-    uint64_t Bytes() const { return bits.size() + out.size() + spans.size() * sizeof(Span); }
-};
-
-}  // namespace
-
-// What the stages of one split share: the caller's planes and selection, the
-// test and output rasters, and the fill context over them.
-struct CTessolo::SplitJob {
-    int32_t w = 0, h = 0;
-    uint8_t* selection = nullptr;
-    uint32_t selectionStride = 0;
-    uint8_t** channels = nullptr;
-    uint32_t channelStride = 0;
-    uint8_t channelCount = 0;
-    uint8_t from = 0, to = 100;
-    bool bits = false;  // smooth cut: the knives drawn as 4 x 4 sub-pixel bits
-    std::vector<qntFPOS> centres;
-    std::vector<qntPOS> cells;
-    CentreIndex centreIndex;
-    FILLCONTEXT ctx{};
-    SeedStack stack;  // the flood fill's, kept from region to region
-    // Smooth cut on several threads: regions filled but not yet pieces.
-    unsigned threads = 1;
-    std::vector<RegionRecord> regions;
-    size_t regionCount = 0;
-    uint64_t regionBytes = 0;
-
-    // Nested steps report inside this call's own range.
-    uint8_t Inner(double p) const { return uint8_t(from + (to - from) * p / 100.0); }
-    BitRaster Bits() const { return BitRaster{ctx.test, ctx.rowBytes, ctx.width, ctx.height}; }
-    ByteRaster Bytes() const { return ByteRaster{ctx.test, uint32_t(w), w, h}; }
-};
 
 namespace {
 
@@ -162,9 +101,11 @@ bool GrowRaster(CQNF_Mem& block, uint64_t bytes)
     return block.GetSize() >= bytes || block.alloc(bytes);
 }
 
+}  // namespace
+
 // Output mask of the box multiplied by the selection; the box shrunk to what
 // stays covered (right <= left when nothing does).
-qntRECT_s MaskBySelection(uint8_t* out, int32_t outStride, const uint8_t* test, const uint8_t* selection,
+qntRECT_s tessolo_split::MaskBySelection(uint8_t* out, int32_t outStride, const uint8_t* test, const uint8_t* selection,
                           uint32_t selectionStride, qntRECT_s box)
 {
     qntRECT_s kept{box.right, box.bottom, box.left - 1, box.top - 1};
@@ -192,7 +133,6 @@ qntRECT_s MaskBySelection(uint8_t* out, int32_t outStride, const uint8_t* test, 
     return kept;
 }
 
-}  // namespace
 
 bool CTessolo::SplitCells(long width, long height, uint8_t* selection, uint32_t selectionStride, uint8_t** channels,
                           uint32_t channelStride, uint8_t channelCount, uint8_t from, uint8_t to, uint8_t renderAll)
@@ -245,17 +185,11 @@ bool CTessolo::i_SplitCells(long width, long height, uint8_t* selection, uint32_
     job.bits = m_bCut && m_bSmooth;
     if (!i_DrawTestRaster(job) || !i_ProgressStep(20, from, to))
         return false;
-    // The smooth cut's regions become coverage on every thread, each in a
-    // buffer of its own; the other cuts fill one image-sized output mask.
+    // The smooth cut on several threads makes each region's coverage in a
+    // buffer of its own; the other ways fill one image-sized output mask.
     job.threads = job.bits ? qnpar::ThreadCount() : 1;
-    const uint64_t outBytes = job.threads > 1 ? 0 : qnMulSize({uint64_t(job.w), uint64_t(job.h)});
-    if (outBytes > 0 && !GrowRaster(m_memSplitOut, outBytes)) {
-        PlatformMessageBox(kMemoryText, kErrorTitle);
+    if (!(job.bits && job.threads > 1) && !i_ClearSplitOutput(job))
         return false;
-    }
-    if (outBytes > 0)
-        std::memset(m_memSplitOut.GetPtr(), 0, size_t(outBytes));
-    job.ctx.output = outBytes > 0 ? m_memSplitOut.GetPtr() : nullptr;
     job.ctx.outputStride = uint32_t(job.w);
     job.ctx.smooth = m_bSmooth;
     job.ctx.linesMode = m_bCut ? 0 : 1;
@@ -380,10 +314,31 @@ bool CTessolo::i_AddLinesPiece(SplitJob& job)
                                                &job.centreIndex);
 }
 
+// The image-sized output mask, all 0.
+bool CTessolo::i_ClearSplitOutput(SplitJob& job)
+{
+    const uint64_t outBytes = qnMulSize({uint64_t(job.w), uint64_t(job.h)});
+    if (!GrowRaster(m_memSplitOut, outBytes)) {
+        PlatformMessageBox(kMemoryText, kErrorTitle);
+        return false;
+    }
+    std::memset(m_memSplitOut.GetPtr(), 0, size_t(outBytes));
+    job.ctx.output = m_memSplitOut.GetPtr();
+    return true;
+}
+
 // Every free region becomes one piece, in row-by-row order of its first
-// position.
+// position: the smooth cut on several threads by labelling (SplitRegions.cpp)
+// when it can, else one flood fill after the other into one output mask.
 bool CTessolo::i_CollectRegions(SplitJob& job)
 {
+    if (job.bits && job.threads > 1) {
+        const int done = i_CollectLabelledRegions(job);
+        if (done >= 0)
+            return done == 1;
+    }
+    if (!job.ctx.output && !i_ClearSplitOutput(job))
+        return false;
     const BitRaster bitRaster = job.Bits();
     const ByteRaster byteRaster = job.Bytes();
     for (int32_t y = 0; y < job.ctx.height; ++y) {
@@ -392,8 +347,7 @@ bool CTessolo::i_CollectRegions(SplitJob& job)
         if (job.bits) {
             const uint8_t* row = bitRaster.Row(y);
             for (int32_t x = bitRaster.NextFree(row, 0); x < job.ctx.width; x = bitRaster.NextFree(row, x + 1)) {
-                const bool added = job.threads > 1 ? i_RecordRegion(job, x, y) : i_AddRegion(job, x, y);
-                if (!added || i_Canceled())
+                if (!i_AddRegion(job, x, y) || i_Canceled())
                     return false;
             }
         } else {
@@ -404,7 +358,7 @@ bool CTessolo::i_CollectRegions(SplitJob& job)
             }
         }
     }
-    return i_FinishRegions(job);
+    return true;
 }
 
 // The region seeded at (sx, sy) filled into the output mask and, cut to the
@@ -437,109 +391,6 @@ bool CTessolo::i_AddRegion(SplitJob& job, int32_t sx, int32_t sy)
     if (m_nPieces > kMaxPieces - 1) {
         PlatformMessageBox(kTooManyText, kErrorTitle);
         return false;
-    }
-    return true;
-}
-
-// The region seeded at (sx, sy) filled in the test raster and kept as a
-// record (see RegionRecord); a full batch is finished at once.
-bool CTessolo::i_RecordRegion(SplitJob& job, int32_t sx, int32_t sy)
-{
-    FILLCONTEXT& ctx = job.ctx;
-    if (job.regionCount == job.regions.size())
-        job.regions.emplace_back();
-    RegionRecord& r = job.regions[job.regionCount];
-    r.spans.clear();
-    int32_t xmin = INT32_MAX, xmax = -1, ymin = INT32_MAX, ymax = -1;
-    FillRegion(job.Bits(), job.stack, sx, sy, [&](int32_t x, int32_t y, uint32_t n) {
-        MarkSpanBit(ctx, x, y, n);
-        r.spans.push_back(RegionRecord::Span{x, y, n});
-        xmin = std::min(xmin, x);
-        xmax = std::max(xmax, x + int32_t(n) - 1);
-        ymin = std::min(ymin, y);
-        ymax = std::max(ymax, y);
-    });
-    if (r.spans.empty())
-        return true;
-    ++job.regionCount;
-
-    // The copy holds every sub-pixel the replay reads or marks: the rows
-    // beside the spans, the columns one beyond them, in whole bytes (two
-    // output pixels) and whole output rows from its top left. Its raster
-    // ends where the image's does, so the rules clip where they would.
-    const int32_t W = ctx.width, H = ctx.height;
-    r.x0 = (std::max(xmin - 1, 0) >> 3) << 3;
-    r.y0 = std::max(ymin - 1, 0) & ~3;
-    const int32_t byteEnd = std::min(int32_t(ctx.rowBytes), ((xmax + 1) >> 3) + 1);
-    r.rowBytes = uint32_t(byteEnd - (r.x0 >> 3));
-    r.width = W - r.x0;
-    r.height = std::min(ymax + 2, H) - r.y0;
-    r.bits.resize(size_t(r.rowBytes) * size_t(r.height) + 8);
-    for (int32_t y = 0; y < r.height; ++y)
-        std::memcpy(r.bits.data() + size_t(y) * r.rowBytes, ctx.test + size_t(r.y0 + y) * ctx.rowBytes + (r.x0 >> 3),
-                    r.rowBytes);
-    std::memset(r.bits.data() + size_t(r.rowBytes) * size_t(r.height), 0, 8);
-    // Before its fill the region's own positions were free.
-    for (const RegionRecord::Span& s : r.spans)
-        ClearBits(r.bits.data() + size_t(s.y - r.y0) * r.rowBytes, s.x - r.x0, s.x - r.x0 + int32_t(s.length));
-    r.outWidth = (std::min(xmax + 1, W - 1) >> 2) - (r.x0 >> 2) + 1;
-    r.outHeight = (std::min(ymax + 1, H - 1) >> 2) - (r.y0 >> 2) + 1;
-    r.out.assign(size_t(r.outWidth) * size_t(r.outHeight), 0);
-    job.regionBytes += r.Bytes();
-    return job.regionBytes < m_nRegionBatchBytes || i_FinishRegions(job);
-}
-
-// The recorded regions made into coverage on every thread, then added as
-// pieces in their order, as the sequential fill adds them.
-bool CTessolo::i_FinishRegions(SplitJob& job)
-{
-    const size_t count = job.regionCount;
-    job.regionCount = 0;
-    job.regionBytes = 0;
-    if (count == 0)
-        return true;
-    qnpar::For(uint32_t(count), job.threads, [&](uint32_t i, unsigned) {
-        RegionRecord& r = job.regions[i];
-        FILLCONTEXT c{};
-        c.rowBytes = r.rowBytes;
-        c.width = r.width;
-        c.height = r.height;
-        c.test = r.bits.data();
-        c.output = r.out.data();
-        c.outputStride = uint32_t(r.outWidth);
-        c.smooth = 1;
-        c.left = 1000000;
-        c.top = 1000000;
-        c.right = -1000000;
-        c.bottom = -1000000;
-        for (const RegionRecord::Span& s : r.spans)
-            FillLineBit(c, s.x - r.x0, s.y - r.y0, s.length);
-        r.box = qntRECT_s{std::max(c.left, 0), std::max(c.top, 0), std::min(c.right, r.outWidth),
-                          std::min(c.bottom, r.outHeight)};
-    });
-    for (size_t i = 0; i < count; ++i) {
-        RegionRecord& r = job.regions[i];
-        const qntPOS origin{r.x0 >> 2, r.y0 >> 2};
-        qntRECT_s box = r.box;
-        if (box.left >= box.right || box.top >= box.bottom)
-            continue;
-        uint8_t* selection = nullptr;
-        if (job.selection) {
-            selection = job.selection + size_t(origin.y) * job.selectionStride + origin.x;
-            box = MaskBySelection(r.out.data(), r.outWidth, r.out.data(), selection, job.selectionStride, box);
-            if (box.right <= box.left)
-                continue;
-        }
-        uint8_t* channels[4] = {};
-        for (uint8_t k = 0; k < job.channelCount; ++k)
-            channels[k] = job.channels[k] + size_t(origin.y) * job.channelStride + origin.x;
-        if (!i_AddPiece(r.out.data(), r.outWidth, r.outHeight, box, 0, channels, job.channelStride, job.channelCount,
-                        selection, job.selectionStride, &job.centreIndex, origin))
-            return false;
-        if (m_nPieces > kMaxPieces - 1) {
-            PlatformMessageBox(kTooManyText, kErrorTitle);
-            return false;
-        }
     }
     return true;
 }

@@ -413,10 +413,12 @@ public:
     // its pieces reuse them instead of faulting in fresh pages (what the next
     // cut does not take is released when it ends).
     CQNF_Mem m_memSplitTest, m_memSplitOut;
-    // The smooth cut on several threads finishes its regions in batches of
+    // The smooth cut on several threads makes its regions in batches of
     // about this many bytes of raster copies and coverage, so that its extra
-    // memory stays bounded.
+    // memory stays bounded; a raster of more free runs than the limit is
+    // filled one region after the other instead.
     uint64_t m_nRegionBatchBytes = 16ull << 20;
+    uint64_t m_nLabelledRunLimit = 2000000;
     std::vector<CQNF_Mem*> m_PiecePool;
     // A block of at least `bytes` from the pool (the smallest that fits and
     // is not over twice the size) or new; zeroed when asked. Null on failure.
@@ -457,8 +459,8 @@ private:
     bool i_AddLinesPiece(SplitJob& job);
     bool i_CollectRegions(SplitJob& job);
     bool i_AddRegion(SplitJob& job, int32_t sx, int32_t sy);
-    bool i_RecordRegion(SplitJob& job, int32_t sx, int32_t sy);
-    bool i_FinishRegions(SplitJob& job);
+    bool i_ClearSplitOutput(SplitJob& job);
+    int i_CollectLabelledRegions(SplitJob& job);  // 1 done, 0 failed, -1 not taken
     bool i_SizeWorkPlanes();
     bool i_RenderPiece(uint32_t index);
     bool i_RenderPieceWith(uint32_t index, CQNF_ImageFX& fx, uint8_t* const* work);

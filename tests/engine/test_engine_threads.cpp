@@ -169,7 +169,7 @@ struct SplitResult {
     std::vector<std::vector<uint8_t>> masks;
 };
 
-SplitResult SplitWith(int threads, uint64_t batchBytes, const CutMap& map, int32_t w, int32_t h,
+SplitResult SplitWith(int threads, uint64_t batchBytes, uint64_t runLimit, const CutMap& map, int32_t w, int32_t h,
                       const uint8_t* selection)
 {
     Threads scope(threads);
@@ -177,6 +177,7 @@ SplitResult SplitWith(int threads, uint64_t batchBytes, const CutMap& map, int32
     CTessolo e;
     Load(e, map);
     e.m_nRegionBatchBytes = batchBytes;
+    e.m_nLabelledRunLimit = runLimit;
     EXPECT_TRUE(e.SplitCells(w, h, const_cast<uint8_t*>(selection), uint32_t(w), img.Planes(), uint32_t(w), 3, 0,
                              100, 0));
     SplitResult r;
@@ -195,11 +196,14 @@ SplitResult SplitWith(int threads, uint64_t batchBytes, const CutMap& map, int32
 TEST(EngineThreads, SmoothCutPiecesAreTheSameWhateverTheThreadsAndBatches)
 {
     // Random layouts with free knives; batches from one region each to all
-    // at once; with and without a selection.
+    // at once; too many runs to label (one region after the other); with
+    // and without a selection.
     struct Case {
         int threads;
         uint64_t batchBytes;
+        uint64_t runLimit;
     };
+    constexpr uint64_t kBatch = 16ull << 20, kRuns = 2000000;
     std::mt19937 rng(31);
     for (int round = 0; round < 4; ++round) {
         CutMap m = RandomMap(rng, uint16_t(2 + rng() % 5), uint16_t(2 + rng() % 4), int(rng() % 3));
@@ -210,10 +214,10 @@ TEST(EngineThreads, SmoothCutPiecesAreTheSameWhateverTheThreadsAndBatches)
         for (size_t i = 0; i < sel.size(); ++i)
             sel[i] = uint8_t(i % 7 == 0 ? 0 : (i * 37) % 256);
         for (const uint8_t* selection : {static_cast<const uint8_t*>(nullptr), static_cast<const uint8_t*>(sel.data())}) {
-            const SplitResult one = SplitWith(1, 48ull << 20, m, w, h, selection);
+            const SplitResult one = SplitWith(1, kBatch, kRuns, m, w, h, selection);
             ASSERT_GT(one.boxes.size(), 1u);
-            for (Case c : {Case{2, 1}, Case{3, 4096}, Case{8, 48ull << 20}}) {
-                const SplitResult many = SplitWith(c.threads, c.batchBytes, m, w, h, selection);
+            for (Case c : {Case{2, 1, kRuns}, Case{3, 4096, kRuns}, Case{8, kBatch, kRuns}, Case{4, kBatch, 10}}) {
+                const SplitResult many = SplitWith(c.threads, c.batchBytes, c.runLimit, m, w, h, selection);
                 ASSERT_EQ(many.boxes.size(), one.boxes.size()) << c.threads << " threads, round " << round;
                 for (size_t i = 0; i < one.boxes.size(); ++i) {
                     EXPECT_EQ(std::memcmp(&many.boxes[i], &one.boxes[i], sizeof(qntRECT_s)), 0) << "piece " << i;
