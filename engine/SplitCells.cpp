@@ -1,6 +1,7 @@
 // The split, stage by stage: the cell centres, the test raster of the knives,
-// hole closing, the lines-mode piece, one flood fill per free region, and the
-// work planes sized for the largest piece. Each stage reports progress in its
+// hole closing, the lines-mode piece, one flood fill per free region (the
+// smooth cut's on every thread, SplitRegions.cpp), and the work planes sized
+// for the largest piece. Each stage reports progress in its
 // own share of the caller's range and stops on cancel.
 #include "engine/SplitJob.h"
 #include "engine/Tessolo.h"
