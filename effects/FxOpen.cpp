@@ -1,3 +1,4 @@
+#include "effects/WndFX_ImageOverlay.h"
 #include "effects/WndFX_Windows.h"
 
 bool FxOpenWindow(FxWindowKind kind, CFxWindowLink& link, std::unique_ptr<CWndFX_Base>& held)
@@ -11,6 +12,7 @@ bool FxOpenWindow(FxWindowKind kind, CFxWindowLink& link, std::unique_ptr<CWndFX
     case FxWindowKind::Opacity: w = std::make_unique<CWndFX_Opacity>(link); break;
     case FxWindowKind::Bevel: w = std::make_unique<CWndFX_Bevel>(link); break;
     case FxWindowKind::MotionBlur: w = std::make_unique<CWndFX_MBlur>(link); break;
+    case FxWindowKind::ImageOverlay: w = std::make_unique<CWndFX_ImageOverlay>(link); break;
     }
     const qntPOS at = link.FxStoredPosition(w->Prefix());
     const bool made = w->CreateFromResource(CQNF_String(w->Prefix()), short(at.x), short(at.y), link.FxParentWindow(), 0);
