@@ -141,6 +141,10 @@ TEST(FxLayersList, PreviewSizeAndMarkerFollowTheSourceShape)
     for (const auto& m : marks)
         EXPECT_EQ(CFxLayersListModel::MarkerRect(m.target, {0, 0, 100, 60}, 40, 24, 0, 8), m.marker)
             << m.target.left << "," << m.target.top;
+    // A preview wider than high scales the rows by their own factor: the
+    // middle of a square source stays in the middle.
+    EXPECT_EQ(CFxLayersListModel::MarkerRect({40, 40, 60, 60}, {0, 0, 100, 100}, 40, 20, 0, 0),
+              (qntRECT_s{16, 8, 24, 12}));
 }
 
 TEST(FxLayersList, ACoveringLayerPreviewsTheAreaAndAnotherTheWholeLayerWithTheMarker)
@@ -239,6 +243,11 @@ TEST(FxImageOverlay, PiecesRectIsTheListedPiecesInDocumentPlaces)
     const qntRECT_s a = rectOf(0), b = rectOf(p.e.m_nPieces - 1);
     EXPECT_EQ(m.PiecesRect(qntPOS{7, 5}), (qntRECT_s{std::min(a.left, b.left) + 7, std::min(a.top, b.top) + 5,
                                                      std::max(a.right, b.right) + 7, std::max(a.bottom, b.bottom) + 5}));
+    // A piece without area names no place: the null marker is not moved.
+    p.e.m_pPieces[p.e.m_nPieces - 1].selected = 0;
+    p.e.m_pPieces[0].right = p.e.m_pPieces[0].left;
+    ASSERT_TRUE(m.PreparePieces());
+    EXPECT_TRUE(qnIsNullRect(m.PiecesRect(qntPOS{7, 5})));
 }
 
 TEST(FxImageOverlay, GradingVariesTheOpacityAloneAndAutoKeepsTheLayerId)

@@ -42,7 +42,8 @@ TEST(FxWindows, EveryWindowOpensFromItsResourceAndCancelLeavesNoTrace)
                  {FxWindowKind::Blur, "FXblur"},
                  {FxWindowKind::Opacity, "FXopac"},
                  {FxWindowKind::Bevel, "FXbevel"},
-                 {FxWindowKind::MotionBlur, "FXmblur"}};
+                 {FxWindowKind::MotionBlur, "FXmblur"},
+                 {FxWindowKind::ImageOverlay, "FXiovr"}};
     for (const auto& k : kinds) {
         Session s;
         const std::vector<uint8_t> pixels = s.puzzle.Rendered();
