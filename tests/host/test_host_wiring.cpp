@@ -418,25 +418,25 @@ TEST(HostWiring, AnEffectButtonOpensItsWindowWhoseOkIsOneUndoStep)
     EXPECT_EQ(r.Cancel(), userCanceledErr);
 }
 
-// The image overlay from a layer smaller than the picture and placed inside
-// it: the layer is picked in the document layers list (the composite, the
-// box and the background are listed, all covering the bottom middle piece),
-// and at full opacity the piece shows the box layer's own pixels there.
-TEST(HostWiring, ImageOverlayFromALayerOfAnotherSizeAndPlace)
+namespace {
+
+void OverlayFromTheBoxLayer(ColorMode mode)
 {
-    NEED_RESOURCES();
     WiredRun r;
     const qntRECT_s box{30, 40, 130, 120};
     auto boxPixel = [](int32_t x, int32_t y, int c) { return uint8_t((x * 5 + y * 3 + c * 70) & 0xFF); };
+    const int colours = hostapp::ColorPlanes(mode);
+    const std::string tag = std::to_string(colours);
     r.document = [&] {
-        HostDocument doc = Document(ColorMode::RGB, kW, kH, false);
-        RasterImage layer = Picture(ColorMode::RGB, kW, kH, true);
+        HostDocument doc = Document(mode, kW, kH, false);
+        RasterImage layer = Picture(mode, kW, kH, true);
         for (int32_t y = 0; y < kH; ++y)
             for (int32_t x = 0; x < kW; ++x) {
                 const size_t i = size_t(y) * kW + size_t(x);
-                for (int c = 0; c < 3; ++c)
+                for (int c = 0; c < colours; ++c)
                     layer.planes[size_t(c)][i] = boxPixel(x, y, c);
-                layer.planes[3][i] = x >= box.left && x < box.right && y >= box.top && y < box.bottom ? 255 : 0;
+                layer.planes[size_t(colours)][i] =
+                    x >= box.left && x < box.right && y >= box.top && y < box.bottom ? 255 : 0;
             }
         std::string err;
         EXPECT_TRUE(doc.AddLayer(layer, "Box", err)) << err;
@@ -456,7 +456,7 @@ TEST(HostWiring, ImageOverlayFromALayerOfAnotherSizeAndPlace)
     r.Do([&] {
         const plat::WinId list = r.hp.ZOrder().back();
         ASSERT_NE(list, r.W().GetFXWindow()->GetWindowHandle());
-        SaveWindowSnapshot(r.hp, list, "wiring_layers_list.png");
+        SaveWindowSnapshot(r.hp, list, ("wiring_layers_list_" + tag + ".png").c_str());
         r.hp.Activate(list);
         const plat::Rect c = r.hp.ContentRect(list);
         r.hp.Click({c.left + 100, c.top + 40 + 16 + 8});  // the second row: the box
@@ -472,13 +472,13 @@ TEST(HostWiring, ImageOverlayFromALayerOfAnotherSizeAndPlace)
     r.Do([] {});
     r.Do([&] {
         CWndFX_Base* fx = r.W().GetFXWindow();
-        SaveWindowSnapshot(r.hp, fx->GetWindowHandle(), "wiring_image_overlay_window.png");
+        SaveWindowSnapshot(r.hp, fx->GetWindowHandle(), ("wiring_image_overlay_window_" + tag + ".png").c_str());
         r.hp.Activate(fx->GetWindowHandle());
         r.hp.Key(qnkey::vk::Return, 13);
     });
     r.Do([&] {
         EXPECT_FALSE(r.W().m_bFXMode);
-        SaveWindowSnapshot(r.hp, r.W().GetWindowHandle(), "wiring_image_overlay_main.png");
+        SaveWindowSnapshot(r.hp, r.W().GetWindowHandle(), ("wiring_image_overlay_main_" + tag + ".png").c_str());
         const CTessolo::SPLITEDCELL& p = r.Piece(r.cell[4]);
         const auto& io = p.imageOverlay[CTessolo::FX_APPLIED];
         EXPECT_EQ(io.on, 1);
@@ -487,12 +487,30 @@ TEST(HostWiring, ImageOverlayFromALayerOfAnotherSizeAndPlace)
         EXPECT_EQ(io.opacity, 255);
         ASSERT_TRUE(p.left >= box.left && p.top >= box.top && p.right <= box.right && p.bottom <= box.bottom);
         const int32_t cx = (p.left + p.right) / 2, cy = (p.top + p.bottom) / 2;
+        // CMYK pieces are worked in RGB: each ink darkened by the black.
+        auto expected = [&](int32_t x, int32_t y, int c) {
+            return colours == 4 ? uint8_t(boxPixel(x, y, c) * boxPixel(x, y, 3) / 256) : boxPixel(x, y, c);
+        };
         for (const auto& [x, y] : {std::pair{cx, cy}, {cx - 9, cy + 4}, {cx + 7, cy - 11}})
-            for (int c = 0; c < 3; ++c)
-                EXPECT_EQ(p.planePtrs[c][size_t(y - p.top) * p.planeStrides[c] + size_t(x - p.left)], boxPixel(x, y, c))
-                    << x << "," << y << " plane " << c;
+            for (int c = 0; c < std::min(colours, 3); ++c)
+                EXPECT_EQ(p.planePtrs[c][size_t(y - p.top) * p.planeStrides[c] + size_t(x - p.left)], expected(x, y, c))
+                    << x << "," << y << " plane " << c << " of " << colours;
         // The pieces not listed keep no overlay.
         EXPECT_EQ(r.Piece(r.cell[0]).imageOverlay[CTessolo::FX_APPLIED].on, 0);
     });
     EXPECT_EQ(r.Cancel(), userCanceledErr);
+}
+
+}  // namespace
+
+// The image overlay from a layer smaller than the picture and placed inside
+// it: the layer is picked in the document layers list (the composite, the
+// box and the background are listed, all covering the bottom middle piece),
+// and at full opacity the piece shows the box layer's own pixels there, in
+// every colour mode.
+TEST(HostWiring, ImageOverlayFromALayerOfAnotherSizeAndPlace)
+{
+    NEED_RESOURCES();
+    for (const ColorMode mode : {ColorMode::Gray, ColorMode::RGB, ColorMode::CMYK})
+        OverlayFromTheBoxLayer(mode);
 }
