@@ -586,57 +586,38 @@ TEST(FxSession, ColourOverlayStrokeAndHslKeepWhatIsNotGraded)
 
 // OK keeps what the pieces showed as one undo step; Cancel puts back every
 // byte of the pieces' records and pixels, for each of the three effects.
+template <class Model>
+void CloseAfterAChange(Puzzle& p, bool ok, const typename Model::Block& value1)
+{
+    Open<Model> s(p);
+    s.model.value1 = value1;
+    s.model.Changes(CFxSession::kDelayed);  // closed before the update came
+    ASSERT_TRUE(s.model.Close(ok));
+    EXPECT_EQ(s.main.undoSteps, ok ? 1 : 0);
+}
+
 TEST(FxSession, ColourOverlayStrokeAndHslOkKeepsAndCancelRestores)
 {
-    const struct {
-        const char* name;
-        std::function<void(Puzzle&, bool ok)> run;
-    } effects[] = {
-        {"covr",
-         [](Puzzle& p, bool ok) {
-             Open<CFxColorOverlayModel> s(p);
-             s.model.value1 = {0, 200, Colour({30, 0, 90, 180, 255, 165, 75, 255})};
-             s.model.Changes(CFxSession::kNow);
-             ASSERT_TRUE(s.model.Close(ok));
-             EXPECT_EQ(s.main.undoSteps, ok ? 1 : 0);
-         }},
-        {"stroke",
-         [](Puzzle& p, bool ok) {
-             Open<CFxStrokeModel> s(p);
-             s.model.value1 = {0, 255, 4, Colour({30, 0, 90, 180, 255, 165, 75, 255})};
-             s.model.Changes(CFxSession::kNow);
-             ASSERT_TRUE(s.model.Close(ok));
-             EXPECT_EQ(s.main.undoSteps, ok ? 1 : 0);
-         }},
-        {"hsl",
-         [](Puzzle& p, bool ok) {
-             Open<CFxHSLModel> s(p);
-             s.model.value1 = {0, 0, 90, 50, -20};
-             s.model.Changes(CFxSession::kNow);
-             ASSERT_TRUE(s.model.Close(ok));
-             EXPECT_EQ(s.main.undoSteps, ok ? 1 : 0);
-         }},
+    const CTessolo::SFX_COLOR blue = Colour({30, 0, 90, 180, 255, 165, 75, 255});
+    const std::function<void(Puzzle&, bool)> effects[] = {
+        [&](Puzzle& p, bool ok) { CloseAfterAChange<CFxColorOverlayModel>(p, ok, {0, 200, blue}); },
+        [&](Puzzle& p, bool ok) { CloseAfterAChange<CFxStrokeModel>(p, ok, {0, 255, 4, blue}); },
+        [&](Puzzle& p, bool ok) { CloseAfterAChange<CFxHSLModel>(p, ok, {0, 0, 90, 50, -20}); },
     };
-    for (const auto& e : effects) {
+    for (size_t k = 0; k < std::size(effects); ++k) {
         Puzzle p;
         const std::vector<uint8_t> pixels = p.Rendered();
         const std::vector<uint8_t> records = p.Records();
-        e.run(p, false);
-        EXPECT_EQ(p.Rendered(), pixels) << e.name;
-        EXPECT_EQ(p.Records(), records) << e.name;
-        e.run(p, true);
-        EXPECT_NE(p.Rendered(), pixels) << e.name;
-        EXPECT_NE(p.Records(), records) << e.name;
-    }
-    Puzzle p;
-    Open<CFxColorOverlayModel> s(p);
-    s.model.value1 = {0, 200, Colour({30, 0, 90, 180, 255, 165, 75, 255})};
-    s.model.Changes(CFxSession::kDelayed);  // OK before the delayed update came
-    ASSERT_TRUE(s.model.Close(true));
-    for (uint32_t i = 0; i < p.e.m_nPieces; ++i) {
-        const auto& c = p.e.m_pPieces[i].colorOverlay[CTessolo::FX_APPLIED];
-        EXPECT_EQ(c.on, 1);
-        EXPECT_EQ(c.opacity, 200);
-        EXPECT_EQ(Bytes(c.color), Bytes(s.model.value1.color));
+        effects[k](p, false);
+        EXPECT_EQ(p.Rendered(), pixels) << k;
+        EXPECT_EQ(p.Records(), records) << k;
+        effects[k](p, true);
+        EXPECT_NE(p.Rendered(), pixels) << k;
+        EXPECT_NE(p.Records(), records) << k;
+        for (uint32_t i = 0; k == 0 && i < p.e.m_nPieces; ++i) {
+            const auto& c = p.e.m_pPieces[i].colorOverlay[CTessolo::FX_APPLIED];
+            EXPECT_EQ(std::vector<int>({c.on, c.opacity}), std::vector<int>({1, 200}));
+            EXPECT_EQ(Bytes(c.color), Bytes(blue));
+        }
     }
 }

@@ -370,37 +370,6 @@ void Click(CQNF_Window& w, const char* name, uint8_t kind, unsigned char check)
 
 }  // namespace
 
-// Hue-saturation-lightness is an effect of RGB documents: its window does not
-// open in Grayscale or CMYK ones, and nothing of the main window changes;
-// the colour overlay and the stroke open in every mode.
-TEST(FxWindows, HueSaturationOpensInRgbDocumentsOnly)
-{
-    Desk d;
-    REQUIRE_DESK(d);
-    const struct {
-        FxWindowKind kind;
-        uint8_t mode;
-        bool opens;
-    } cases[] = {
-        {FxWindowKind::HSL, 0, false},         {FxWindowKind::HSL, 1, true},
-        {FxWindowKind::HSL, 2, false},         {FxWindowKind::ColorOverlay, 0, true},
-        {FxWindowKind::ColorOverlay, 2, true}, {FxWindowKind::Stroke, 0, true},
-        {FxWindowKind::Stroke, 2, true},
-    };
-    for (const auto& c : cases) {
-        Session s;
-        s.main.colorMode = c.mode;
-        const std::vector<uint8_t> records = s.puzzle.Records();
-        EXPECT_EQ(FxOpenWindow(c.kind, s.main, s.window), c.opens) << int(c.kind) << " in mode " << int(c.mode);
-        EXPECT_EQ(s.main.entered, c.opens ? 1 : 0);
-        EXPECT_EQ(s.window != nullptr, c.opens);
-        d.tk.PumpFor(100);
-        if (!c.opens) {
-            EXPECT_EQ(s.puzzle.Records(), records);
-        }
-    }
-}
-
 // "FXhsl_AL" is both the lightness box and the direction pad's left radio:
 // the box changes what is graded and not the direction, the radio the
 // direction and not what is graded.
