@@ -3,6 +3,8 @@
 
 bool FxOpenWindow(FxWindowKind kind, CFxWindowLink& link, std::unique_ptr<CWndFX_Base>& held)
 {
+    if (kind == FxWindowKind::HSL && link.FxColorMode() != 1)
+        return false;
     // The main window holds one effect window at a time.
     held.reset();
     std::unique_ptr<CWndFX_Base> w;
@@ -12,6 +14,9 @@ bool FxOpenWindow(FxWindowKind kind, CFxWindowLink& link, std::unique_ptr<CWndFX
     case FxWindowKind::Opacity: w = std::make_unique<CWndFX_Opacity>(link); break;
     case FxWindowKind::Bevel: w = std::make_unique<CWndFX_Bevel>(link); break;
     case FxWindowKind::MotionBlur: w = std::make_unique<CWndFX_MBlur>(link); break;
+    case FxWindowKind::ColorOverlay: w = std::make_unique<CWndFX_ColorOverlay>(link); break;
+    case FxWindowKind::Stroke: w = std::make_unique<CWndFX_Stroke>(link); break;
+    case FxWindowKind::HSL: w = std::make_unique<CWndFX_HSL>(link); break;
     case FxWindowKind::ImageOverlay: w = std::make_unique<CWndFX_ImageOverlay>(link); break;
     }
     const qntPOS at = link.FxStoredPosition(w->Prefix());

@@ -4,8 +4,9 @@
 // Apply Lines writes the knife lines; --about opens the About window and a
 // click closes it; the message box answers No; a node dragged in the knife
 // editor changes every knife and Cut gives pieces; in piece mode a clicked
-// piece's bevel goes off and on, and a selection comes from a document
-// channel. With TESSOLO_SNAPSHOT_DIR
+// piece's bevel goes off and on, a selection comes from a document
+// channel, and a clicked piece gets a colour overlay that the applied picture
+// shows. With TESSOLO_SNAPSHOT_DIR
 // set, screenshots are kept there.
 #include "app/Wnd_MessageBox.h"
 #include "cutter/CutterEditor.h"
@@ -685,6 +686,70 @@ TEST(HostDialogGui, ASelectionLoadedFromAChannelSelectsThePiecesUnderIt)
     CancelAndClean(main, pid, bundle);
 }
 
+// The top-left piece, clicked, gets a colour overlay through the Color Over
+// button and its window's OK: the window opens with the piece's own overlay
+// (the engine's red at full opacity), OK switches it on for that piece
+// alone, and Apply writes a picture whose top-left piece is red while the
+// rest is still the photo.
+TEST(HostDialogGui, AColourOverlayGivenToASelectedPieceReachesTheAppliedPicture)
+{
+    const std::string bundle = UniqueFolder();
+    ASSERT_FALSE(bundle.empty());
+    pid_t pid = -1;
+    const Geometry main = CutIntoPieces(bundle, {}, pid);
+    ASSERT_FALSE(main.id.empty()) << "no pieces";
+    Click(main, 186 + 50, 186 + 50);
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    // The Color Over button (768,518 - 860,540).
+    Click(main, 814, 529);
+    const Geometry fx = FindWindow("FXcovr", 15000);
+    ASSERT_FALSE(fx.id.empty()) << "the colour overlay window did not open";
+    ASSERT_EQ(std::system(("xdotool windowraise " + fx.id).c_str()), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    Snapshot("gui_colour_overlay_window.png");
+    // OK (208,396 - 284,422), once the opening render has given it back.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    Click(fx, 246, 409);
+    ASSERT_TRUE(WaitGone("FXcovr", 15000)) << "the colour overlay window stayed open";
+    Snapshot("gui_colour_overlay_applied.png");
+    Click(main, kApplyX, kApplyY);
+    ASSERT_EQ(WaitExit(pid, 30000), 0);
+
+    hostapp::RasterImage img, sample;
+    std::string err;
+    ASSERT_TRUE(hostapp::ReadImageFile(bundle + "/out.png", img, err)) << err;
+    ASSERT_TRUE(hostapp::ReadImageFile(kSample, sample, err)) << err;
+    ASSERT_EQ(img.width, sample.width);
+    ASSERT_EQ(img.height, sample.height);
+    // Mean colour inside a square and its mean difference from the photo.
+    auto measure = [&](int x0, int y0, int x1, int y1, double mean[3]) {
+        double diff = 0;
+        mean[0] = mean[1] = mean[2] = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x) {
+                const size_t i = size_t(y) * size_t(img.width) + size_t(x);
+                for (int c = 0; c < 3; ++c) {
+                    mean[c] += img.planes[size_t(c)][i];
+                    diff += std::abs(int(img.planes[size_t(c)][i]) - int(sample.planes[size_t(c)][i]));
+                }
+            }
+        const double n = double(x1 - x0) * (y1 - y0);
+        for (int c = 0; c < 3; ++c)
+            mean[c] /= n;
+        return diff / (3 * n);
+    };
+    double red[3], other[3];
+    measure(30, 30, 90, 90, red);  // inside the top-left piece, clear of its bevel
+    EXPECT_GT(red[0], 200.0);
+    EXPECT_LT(red[1], 50.0);
+    EXPECT_LT(red[2], 50.0);
+    // The top-middle and bottom-right pieces are still the photo.
+    EXPECT_LT(measure(150, 30, 210, 90, other), 30.0);
+    EXPECT_LT(measure(270, 150, 330, 210, other), 30.0);
+    if (!::testing::Test::HasFailure())
+        std::filesystem::remove_all(bundle);
+}
+
 namespace {
 
 // The two layers of the overlay test, in image pixels: a soft gradient below
@@ -769,9 +834,10 @@ size_t Matching(const hostapp::RasterImage& img, int x0, int y0, int x1, int y1,
 
 // On a two-layer PSD (the gradient filtered, the stripes above it), the
 // clicked top-left piece gets an image overlay from the stripes layer,
-// picked in the document layers list; Apply writes the gradient with the
-// stripes inside that piece only.
-TEST(HostDialogGui, ImageOverlayFromTheSecondLayerOfAPsd)
+// picked in the document layers list, and a stroke (the engine's three red
+// pixels); Apply writes the gradient with the stripes and the red edge on
+// that piece only.
+TEST(HostDialogGui, ImageOverlayFromTheSecondLayerOfAPsdAndAStroke)
 {
     const std::string bundle = UniqueFolder();
     ASSERT_FALSE(bundle.empty());
@@ -803,6 +869,15 @@ TEST(HostDialogGui, ImageOverlayFromTheSecondLayerOfAPsd)
     Snapshot("gui_image_overlay_window.png");
     Click(fx, 245, 412);
     ASSERT_TRUE(WaitGone("FXiovr", 15000)) << "the image overlay window stayed open";
+    // The Stroke button (768,546 - 860,568), then OK (208,472 - 284,498).
+    Click(main, 814, 557);
+    const Geometry stroke = FindWindow("FXstroke", 15000);
+    ASSERT_FALSE(stroke.id.empty()) << "the stroke window did not open";
+    ASSERT_EQ(std::system(("xdotool windowraise " + stroke.id).c_str()), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    Snapshot("gui_stroke_window.png");
+    Click(stroke, 246, 485);
+    ASSERT_TRUE(WaitGone("FXstroke", 15000)) << "the stroke window stayed open";
     GrabSettled(main, bundle + "/overlay.png");
     Snapshot("gui_image_overlay_pieces.png");
     Click(main, kApplyX, kApplyY);
@@ -810,6 +885,9 @@ TEST(HostDialogGui, ImageOverlayFromTheSecondLayerOfAPsd)
     hostapp::RasterImage out;
     std::string err;
     ASSERT_TRUE(hostapp::ReadImageFile(bundle + "/out.png", out, err)) << err;
+    if (const char* dir = std::getenv("TESSOLO_SNAPSHOT_DIR"); dir && *dir)
+        std::filesystem::copy_file(bundle + "/out.png", std::string(dir) + "/gui_image_overlay_stroke_out.png",
+                                   std::filesystem::copy_options::overwrite_existing);
     ASSERT_EQ(out.width, kPsdW);
     ASSERT_EQ(out.height, kPsdH);
     // The middle of the top-left piece shows the stripes; the middle of the
@@ -818,6 +896,21 @@ TEST(HostDialogGui, ImageOverlayFromTheSecondLayerOfAPsd)
     EXPECT_GT(Matching(out, 35, 35, 85, 85, Stripes), area * 9 / 10);
     EXPECT_LT(Matching(out, 35, 35, 85, 85, Gradient), area / 10);
     EXPECT_GT(Matching(out, 275, 155, 325, 205, Gradient), area * 9 / 10);
+    // The red edge, shaded by the bevel over it, runs round the top-left
+    // piece alone (to the right of it and below, the gradient has no red
+    // without blue or green, even in a bevel's shadow).
+    auto reds = [&out](int x0, int y0, int x1, int y1) {
+        size_t n = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x) {
+                const size_t i = size_t(y) * size_t(out.width) + size_t(x);
+                n += out.planes[0][i] > 150 && out.planes[1][i] < 90 && out.planes[2][i] < 90;
+            }
+        return n;
+    };
+    EXPECT_GT(reds(0, 0, 170, 170), 400u);
+    EXPECT_LT(reds(170, 0, 250, kPsdH), 20u);
+    EXPECT_LT(reds(0, 170, 170, kPsdH), 20u);
     if (!::testing::Test::HasFailure())
         std::filesystem::remove_all(bundle);
 }
