@@ -103,7 +103,6 @@ public:
     bool tableFails = false;
     qntPOS origin{0, 0};
     FxAlphaDisplay display;
-    std::map<std::string, qntPOS> positions;
     bool haveShowFiltered = false;
     uint8_t showFiltered = 1;
     int showFilteredStores = 0, positionStores = 0;
