@@ -372,18 +372,22 @@ void StandInHost::ApplyResult()
     RasterImage& target = m_doc.Target().pixels;
     const bool masked = !m_doc.selection.empty();
     for (size_t p = 0; p < target.planes.size(); ++p)
-        for (int y = fr.top; y < fr.bottom; ++y)
+        for (int y = fr.top; y < fr.bottom; ++y) {
+            const size_t row = static_cast<size_t>(y) * m_doc.width;
+            if (!masked) {
+                if (fr.right > fr.left)
+                    std::memcpy(target.planes[p].data() + row + fr.left, m_working.planes[p].data() + row + fr.left,
+                                static_cast<size_t>(fr.right - fr.left));
+                continue;
+            }
             for (int x = fr.left; x < fr.right; ++x) {
-                const size_t i = static_cast<size_t>(y) * m_doc.width + x;
+                const size_t i = row + x;
                 const uint32_t res = m_working.planes[p][i];
-                if (!masked) {
-                    target.planes[p][i] = static_cast<uint8_t>(res);
-                    continue;
-                }
                 const uint32_t m = m_doc.selection[i];
                 const uint32_t orig = m_original.planes[p][i];
                 target.planes[p][i] = static_cast<uint8_t>((res * m + orig * (255 - m) + 127) / 255);
             }
+        }
 }
 
 }  // namespace hostapp

@@ -136,6 +136,10 @@ private:
     void Violation(const std::string& what);
     void BuildRecord();
     void BuildDocumentInfo();
+    // The rect's pixels of count planes into buffer rows of rowBytes, side
+    // by side, the padding filled with a pattern.
+    void FillRows(const uint8_t* const* planes, int count, const FilterRect16& rect, uint8_t* buffer,
+                  size_t rowBytes) const;
     void CheckAfterCall();
     void ApplyResult();
     void CommitPending();
