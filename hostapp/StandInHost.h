@@ -188,7 +188,9 @@ private:
 
     HostDocument m_doc;
     HostSettings m_settings;
-    RasterImage m_original;  // the target before the run
+    // The target before the run: it changes only when the run's result is
+    // applied at the end.
+    const RasterImage& Original() const { return m_doc.Target().pixels; }
     RasterImage m_working;   // the target as the plug-in wrote it
     RasterImage m_composite; // merged channels for the suite
     FilterRecord m_record{};

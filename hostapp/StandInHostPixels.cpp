@@ -110,7 +110,7 @@ int16_t StandInHost::DoAdvanceState()
     const bool wantMask = !IsEmpty(r.maskRect);
     const bool absolute = r.wantsAbsolute != 0;
     const int colours = ColorPlanes(m_doc.mode);
-    const bool editable = m_original.hasAlpha && !m_settings.protectTransparency;
+    const bool editable = Original().hasAlpha && !m_settings.protectTransparency;
     const FilterRect16& fr = r.filterRect;
     size_t bytes = 0;
 
