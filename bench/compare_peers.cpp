@@ -12,7 +12,9 @@
 // The last column is ours / fastest peer: below 1 we are faster. Where a
 // peer's operation is not quite ours, the row says so.
 //
-//   build/release/bench/compare_peers [--size WxH] [--repeat N]
+//   build/release/bench/compare_peers [--size WxH] [--repeat N] [--only TEXT]
+//
+// --only keeps the rows whose name holds TEXT (say "Gaussian").
 //
 // Built when the peers' development files are found (scripts/setup.sh
 // --bench installs them); a peer that is missing shows "-".
@@ -45,6 +47,9 @@
 namespace {
 
 int g_w = 4000, g_h = 3000, g_repeat = 3;
+std::string g_only;
+
+bool Wanted(const std::string& name) { return g_only.empty() || name.find(g_only) != std::string::npos; }
 
 double Seconds(const std::function<void()>& f)
 {
@@ -204,10 +209,12 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "compare_peers: --size needs WxH (16 to 65535)\n");
                 return 2;
             }
+        } else if (a == "--only" && i + 1 < argc) {
+            g_only = argv[++i];
         } else if (a == "--repeat" && i + 1 < argc) {
             g_repeat = std::max(1, std::atoi(argv[++i]));
         } else {
-            std::printf("usage: compare_peers [--size WxH] [--repeat N]\n"
+            std::printf("usage: compare_peers [--size WxH] [--repeat N] [--only TEXT]\n"
                         "  the filters against libvips, ImageMagick and GEGL in this process, one thread each\n");
             return a == "--help" || a == "-h" ? 0 : 2;
         }
@@ -234,6 +241,8 @@ int main(int argc, char** argv)
     const double none = -1;
     for (double s : {0.5, 1.0, 1.5, 5.0, 20.0}) {
         const std::string name = "Gaussian blur sigma " + std::to_string(s).substr(0, 4);
+        if (!Wanted(name))
+            continue;
         double v = none, m = none, g = none;
 #if defined(TESSOLO_PEER_VIPS)
         v = Vips(pic, [s](VipsImage* in, VipsImage** out) { return vips_gaussblur(in, out, s, nullptr); });
@@ -249,7 +258,7 @@ int main(int argc, char** argv)
 #endif
         Row(name.c_str(), Ours(pic, [s](CQNF_ImageFX& fx) { fx.GaussianBlur(s, 0, 0); }), v, m, g);
     }
-    {
+    if (Wanted("Motion blur 30 deg, 10")) {
         double m = none, g = none;
 #if defined(TESSOLO_PEER_MAGICK)
         m = Magick(pic, [](MagickWand* w) { MagickMotionBlurImage(w, 0.0, 10.0, 30.0); });
@@ -263,7 +272,7 @@ int main(int argc, char** argv)
         Row("Motion blur 30 deg, 10", Ours(pic, [](CQNF_ImageFX& fx) { fx.MotionBlur(30.0, 10.0, 0, 0); }), none,
             m, g, "IM one-sided");
     }
-    {
+    if (Wanted("Hue/saturation/lightness")) {
         double m = none, g = none;
 #if defined(TESSOLO_PEER_MAGICK)
         m = Magick(pic, [](MagickWand* w) { MagickModulateImage(w, 90.0, 130.0, 110.0); });
@@ -277,7 +286,7 @@ int main(int argc, char** argv)
         Row("Hue/saturation/lightness", Ours(pic, [](CQNF_ImageFX& fx) { fx.HSLCorrection(-18, 30, 10, 1); }),
             none, m, g, "GEGL in LCh");
     }
-    {
+    if (Wanted("Brightness/contrast 10, 20")) {
         double v = none, m = none, g = none;
 #if defined(TESSOLO_PEER_VIPS)
         v = Vips(pic, [](VipsImage* in, VipsImage** out) {
@@ -296,7 +305,7 @@ int main(int argc, char** argv)
         Row("Brightness/contrast 10, 20", Ours(pic, [](CQNF_ImageFX& fx) { fx.BrightnessContrast(10, 20, 128); }), v,
             m, g);
     }
-    {
+    if (Wanted("Invert")) {
         double v = none, m = none, g = none;
 #if defined(TESSOLO_PEER_VIPS)
         v = Vips(pic, [](VipsImage* in, VipsImage** out) { return vips_invert(in, out, nullptr); });
