@@ -293,6 +293,60 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
         runStart = static_cast<float>(in - x0);
     }
     int32_t pu = INT32_MIN, pv = INT32_MIN;
+    if constexpr (NM == NormalMode::Base && NC == 3 && std::endian::native == std::endian::little) {
+        // The common case, one lighting for the whole triangle: the same
+        // fragments with the loop's branches and member traffic taken out.
+        if (constant) {
+            const ShadeTriple<Lighting::kNearest> shade(rules);
+            const uint32_t solidShade = solid ? shade(solidColour[0], solidColour[1], solidColour[2]) : 0;
+            const uint8_t* const p0 = planes[0];
+            const uint8_t* const p1 = planes[1];
+            const uint8_t* const p2 = planes[2];
+            // The fragment as its two 8-byte halves (depth and link; alpha and
+            // colours), stored from registers: assembling it byte by byte in
+            // memory and copying it stalls every store.
+            uint32_t depthBits = 0;
+            uint64_t body = 0;
+            bool have = false;
+            for (int32_t x = xs; x < xe; ++x, ++head) {
+                int32_t tu, tv;
+                texel(static_cast<float>(x - x0), tu, tv);
+                if (tu != pu || tv != pv) {
+                    pu = tu;
+                    pv = tv;
+                    have = false;
+                    if (tu == INT32_MIN)
+                        continue;
+                    const uint64_t t = static_cast<uint64_t>(tv) * texStride + static_cast<uint64_t>(tu);
+                    const uint8_t alpha = alphaPlane[t];
+                    if (alpha == 0)
+                        continue;
+                    const float fx = x == xs ? runStart : static_cast<float>(x - x0);
+                    const float depth = a0[0] + step[0] * fx;
+                    std::memcpy(&depthBits, &depth, 4);
+                    const uint32_t colours3 = solid ? solidShade : shade(p0[t], p1[t], p2[t]);
+                    body = uint64_t{alpha} | uint64_t{colours3} << 8;
+                    have = true;
+                } else if (!have) {
+                    continue;
+                }
+                const uint64_t link = uint64_t{depthBits} | uint64_t{*head} << 32;
+                unsigned char* rec = reinterpret_cast<unsigned char*>(pool + count);
+                std::memcpy(rec, &link, 8);
+                std::memcpy(rec + 8, &body, 8);
+                *head = count;
+                if (++count == capacity) {
+                    m_count = count;
+                    if (!Grow())
+                        return false;
+                    pool = m_pool;
+                    capacity = m_capacity;
+                }
+            }
+            m_count = count;
+            return true;
+        }
+    }
     bool produced = false;
     bool ok = true;
     for (int32_t x = xs; x < xe; ++x, ++head) {
