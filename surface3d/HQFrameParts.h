@@ -260,19 +260,19 @@ public:
 #if defined(__SSE2__)
         m_Fv = _mm_setr_ps(m_F[0], m_F[1], m_F[2], 0.0f);
         m_Gv = _mm_setr_ps(m_G[0], m_G[1], m_G[2], 0.0f);
+        m_255 = _mm_set1_ps(255.0f);
+        m_big = _mm_set1_ps(8388608.0f);
 #endif
     }
     uint32_t operator()(uint8_t c0, uint8_t c1, uint8_t c2) const
     {
 #if defined(__SSE2__)
         const __m128 c = _mm_cvtepi32_ps(_mm_setr_epi32(c0, c1, c2, 0));
-        const __m128 rest = _mm_sub_ps(_mm_set1_ps(255.0f), c);
+        const __m128 rest = _mm_sub_ps(m_255, c);
         __m128 v = _mm_add_ps(_mm_mul_ps(c, m_Fv), _mm_mul_ps(rest, m_Gv));
-        v = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), _mm_set1_ps(255.0f));
-        if constexpr (Nearest) {
-            const __m128 big = _mm_set1_ps(8388608.0f);
-            v = _mm_sub_ps(_mm_add_ps(v, big), big);
-        }
+        v = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), m_255);
+        if constexpr (Nearest)
+            v = _mm_sub_ps(_mm_add_ps(v, m_big), m_big);
         const __m128i i = _mm_cvttps_epi32(v);
         const __m128i b = _mm_packus_epi16(_mm_packs_epi32(i, i), _mm_setzero_si128());
         return static_cast<uint32_t>(_mm_cvtsi128_si32(b)) & 0xFFFFFFu;
@@ -286,7 +286,7 @@ public:
 private:
     float m_F[3], m_G[3];
 #if defined(__SSE2__)
-    __m128 m_Fv, m_Gv;
+    __m128 m_Fv, m_Gv, m_255, m_big;
 #endif
 };
 

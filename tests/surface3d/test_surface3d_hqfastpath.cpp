@@ -21,7 +21,8 @@ namespace {
 
 // Random triangles over a w x h picture, depths that tie now and then,
 // texture coordinates spread over a small texture (magnified about 3x).
-void RandomScene(CQNF_3D_Surface2& s, std::mt19937& rng, int triangles, int w, int h)
+template <class Surface>
+void RandomScene(Surface& s, std::mt19937& rng, int triangles, int w, int h)
 {
     std::uniform_real_distribution<float> px(-4.0f, float(w) + 4.0f), py(-4.0f, float(h) + 4.0f);
     std::uniform_int_distribution<int> depth(0, 6);
@@ -53,6 +54,8 @@ Tex MixedTexture(std::mt19937& rng, int w, int h)
     return x;
 }
 
+void Light(CQNF_3D_Surface& s, float) { AddFrontLight(s, 80.0f, 0.35f, -0.25f); }
+
 void Light(CQNF_3D_Surface2& s, float ambient)
 {
     AddFrontLight(s, 70.0f, 0.35f, -0.25f);
@@ -80,6 +83,8 @@ TEST(SurfaceHQQuickForms, FourChannelsEqualTheGeneralFiveChannelRender)
         {"solid front", R::Opt2, 60.0f, -1.0f, 1, false},
         {"clipped, cuts texel runs", R::Opt2, 20.0f, -1.0f, 0, true},
         {"simple, truncating", R::Simple2, 0.0f, -1.0f, 0, false},
+        {"first generation, one light", R::Opt1, 0.0f, -1.0f, 0, false},
+        {"first generation, clipped", R::Opt1, 0.0f, -1.0f, 0, true},
     };
     constexpr int W = 40, H = 32;
     for (const Case& c : cases)
@@ -87,8 +92,12 @@ TEST(SurfaceHQQuickForms, FourChannelsEqualTheGeneralFiveChannelRender)
             for (int seed = 0; seed < 3; ++seed) {
                 std::mt19937 rng(static_cast<unsigned>(100 * q + seed));
                 CQNF_3D_Surface2 s;
+                CQNF_3D_Surface s1;
+                std::mt19937 rng1 = rng;
                 RandomScene(s, rng, 14, W, H);
+                RandomScene(s1, rng1, 14, W, H);
                 Light(s, c.ambient);
+                Light(s1, c.ambient);
                 Tex x = MixedTexture(rng, W / 3 + 4, H / 3 + 4);
                 Args a;
                 a.q = uint8_t(q);
@@ -99,9 +108,9 @@ TEST(SurfaceHQQuickForms, FourChannelsEqualTheGeneralFiveChannelRender)
                     a.clip = qntRECT_s{7, 5, 31, 27};
                 Target four(W, H), five(W, H);
                 a.n = 4;
-                ASSERT_EQ(Call(c.renderer, &s, nullptr, four, x, a), 1) << c.what;
+                ASSERT_EQ(Call(c.renderer, &s, &s1, four, x, a), 1) << c.what;
                 a.n = 5;
-                ASSERT_EQ(Call(c.renderer, &s, nullptr, five, x, a), 1) << c.what;
+                ASSERT_EQ(Call(c.renderer, &s, &s1, five, x, a), 1) << c.what;
                 int covered = 0;
                 for (size_t i = 0; i < four.plane[0].size(); ++i)
                     covered += four.plane[0][i] != 0 && four.plane[0][i] != 77;
