@@ -54,7 +54,7 @@ public:
     // True when the layout changed since the pieces got their effects.
     virtual bool LayoutChanged() const { return false; }
     virtual void SaveLastKnife() {}
-    virtual void SaveWindowPosition() {}
+    virtual void settings_SaveWindowPosition() {}
     // The effect records its Cut matches to the pieces (92 bytes each).
     virtual void SetEffectRecords(const uint8_t* /*records*/, uint32_t /*count*/) {}
 };
