@@ -130,6 +130,16 @@ public:
     // Opens the effect window of an effect bit (effect mode until it
     // closes); effects without a window are refused quietly (MainWiring.cpp).
     void pmfx_DoEffect(uint8_t bit);
+    // The same for one effect each (the commands pass the bit they hold).
+    void pmfx_DoBlur() { pmfx_DoEffect(CPieceMap::FX_BLUR); }
+    void pmfx_DoBevel() { pmfx_DoEffect(CPieceMap::FX_BEVEL); }
+    void pmfx_DoHSL() { pmfx_DoEffect(CPieceMap::FX_HSL); }
+    void pmfx_DoColorOverlay() { pmfx_DoEffect(CPieceMap::FX_COLOROVERLAY); }
+    void pmfx_DoBrightContrast() { pmfx_DoEffect(CPieceMap::FX_BRIGHTCONTRAST); }
+    void pmfx_DoMotionBlur() { pmfx_DoEffect(CPieceMap::FX_MOTIONBLUR); }
+    void pmfx_DoOpacity() { pmfx_DoEffect(CPieceMap::FX_OPACITY); }
+    void pmfx_DoStroke() { pmfx_DoEffect(CPieceMap::FX_STROKE); }
+    void pmfx_DoImageOverlay() { pmfx_DoEffect(CPieceMap::FX_IMAGEOVERLAY); }
     // The effect window last opened (closed once effect mode ended), or null.
     CWndFX_Base* GetFXWindow() const { return m_pFXWnd.get(); }
     // The commands of shortcuts (336), menus (304), buttons, effect check
