@@ -18,6 +18,9 @@ bool WindowOfBit(uint8_t bit, FxWindowKind& kind)
     case CPieceMap::FX_BRIGHTCONTRAST: kind = FxWindowKind::BrightnessContrast; return true;
     case CPieceMap::FX_MOTIONBLUR: kind = FxWindowKind::MotionBlur; return true;
     case CPieceMap::FX_OPACITY: kind = FxWindowKind::Opacity; return true;
+    case CPieceMap::FX_COLOROVERLAY: kind = FxWindowKind::ColorOverlay; return true;
+    case CPieceMap::FX_STROKE: kind = FxWindowKind::Stroke; return true;
+    case CPieceMap::FX_HSL: kind = FxWindowKind::HSL; return true;
     default: return false;
     }
 }

@@ -166,12 +166,13 @@ private:
 };
 
 // The effect windows the main window opens in piece mode.
-enum class FxWindowKind : uint8_t { BrightnessContrast, Blur, Opacity, Bevel, MotionBlur };
+enum class FxWindowKind : uint8_t { BrightnessContrast, Blur, Opacity, Bevel, MotionBlur, ColorOverlay, Stroke, HSL };
 
 // Opens one effect window as the main window's effect buttons and menus do:
 // the window held before is deleted, the new one built from its resource at
 // its stored position (centred when none) as a child of the main window;
 // only when that succeeds effect mode is entered (the undo snapshot) and the
 // window drawn and shown. False when the window cannot be made (no pieces,
-// a missing resource); nothing then changes in the main window.
+// a missing resource, or hue-saturation in a document that is not RGB, the
+// one mode that effect renders in); nothing then changes in the main window.
 bool FxOpenWindow(FxWindowKind kind, CFxWindowLink& link, std::unique_ptr<CWndFX_Base>& held);

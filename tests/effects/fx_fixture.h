@@ -104,7 +104,8 @@ public:
             // Rendered only when a requested block differs from the applied one.
             bool differs = false;
             for (const FxKind* k : {&fxkind::kBrightnessContrast, &fxkind::kBlur, &fxkind::kOpacity,
-                                    &fxkind::kBevel, &fxkind::kMotionBlur})
+                                    &fxkind::kBevel, &fxkind::kMotionBlur, &fxkind::kColorOverlay,
+                                    &fxkind::kStroke, &fxkind::kHSL})
                 differs |= std::memcmp(k->block(c, CTessolo::FX_APPLIED), k->block(c, CTessolo::FX_REQUESTED),
                                        k->blockSize) != 0;
             if (differs) {

@@ -153,11 +153,11 @@ public:
     }
     // Ends with Cancel; queued by the caller when a dialog's steps must come
     // first.
-    int16_t Cancel(bool queue = true)
+    int16_t Cancel(bool queue = true, ColorMode mode = ColorMode::RGB)
     {
         if (queue)
             Do([this] { W().OnButton("Main_Cancel"); });
-        StandInHost host(Document(ColorMode::RGB, kW, kH, false), HostSettings{});
+        StandInHost host(Document(mode, kW, kH, false), HostSettings{});
         const int16_t r = h.Run(host, StandInHost::Sequence::Dialog);
         EXPECT_EQ(hp.ScriptLeft(), 0u);
         return r;
@@ -408,9 +408,46 @@ TEST(HostWiring, AnEffectButtonOpensItsWindowWhoseOkIsOneUndoStep)
         EXPECT_FALSE(opacity(1).on);
         EXPECT_EQ(Planes(w.m_MainImage), before);
         // An effect without a window of its own is refused quietly.
-        w.pmfx_DoEffect(CPieceMap::FX_HSL);
+        w.pmfx_DoEffect(CPieceMap::FX_INVERT);
         EXPECT_FALSE(w.m_bFXMode);
         EXPECT_EQ(r.hp.ZOrder().back(), w.GetWindowHandle());
     });
     EXPECT_EQ(r.Cancel(), userCanceledErr);
+}
+
+// The colour overlay and stroke windows open in every colour mode of the
+// document; hue-saturation only in an RGB one, and elsewhere the main window
+// stays as it was.
+TEST(HostWiring, ColourOverlayStrokeAndHueSaturationOpenAsTheDocumentModeAllows)
+{
+    NEED_RESOURCES();
+    for (ColorMode mode : {ColorMode::Gray, ColorMode::RGB, ColorMode::CMYK}) {
+        WiredRun r;
+        r.CutIntoSix();
+        const struct {
+            CPieceMap::FX bit;
+            const char* prefix;
+        } effects[] = {{CPieceMap::FX_COLOROVERLAY, "FXcovr"},
+                       {CPieceMap::FX_STROKE, "FXstroke"},
+                       {CPieceMap::FX_HSL, "FXhsl"}};
+        for (const auto& e : effects)
+            r.Do([&r, e, mode] {
+                CWnd_Main& w = r.W();
+                const bool opens = e.bit != CPieceMap::FX_HSL || mode == ColorMode::RGB;
+                w.pmfx_DoEffect(e.bit);
+                EXPECT_EQ(w.m_bFXMode != 0, opens) << e.prefix << " in mode " << int(mode);
+                CWndFX_Base* fx = w.GetFXWindow();
+                if (!opens) {
+                    EXPECT_TRUE(fx == nullptr || !fx->GetWindowHandle());
+                    EXPECT_EQ(r.hp.ZOrder().back(), w.GetWindowHandle());
+                    return;
+                }
+                ASSERT_NE(fx, nullptr);
+                EXPECT_STREQ(fx->Prefix(), e.prefix);
+                EXPECT_EQ(r.hp.ZOrder().back(), fx->GetWindowHandle());
+                fx->Close();  // as Cancel
+                EXPECT_FALSE(w.m_bFXMode);
+            });
+        EXPECT_EQ(r.Cancel(true, mode), userCanceledErr);
+    }
 }

@@ -4,8 +4,9 @@
 // Apply Lines writes the knife lines; --about opens the About window and a
 // click closes it; the message box answers No; a node dragged in the knife
 // editor changes every knife and Cut gives pieces; in piece mode a clicked
-// piece's bevel goes off and on, and a selection comes from a document
-// channel. With TESSOLO_SNAPSHOT_DIR
+// piece's bevel goes off and on, a selection comes from a document
+// channel, and a clicked piece gets a colour overlay that the applied picture
+// shows. With TESSOLO_SNAPSHOT_DIR
 // set, screenshots are kept there.
 #include "app/Wnd_MessageBox.h"
 #include "cutter/CutterEditor.h"
@@ -679,4 +680,68 @@ TEST(HostDialogGui, ASelectionLoadedFromAChannelSelectsThePiecesUnderIt)
     EXPECT_GT(d.first, 500u) << "the piece under the dark square shows no selection";
     EXPECT_LT(d.second, 20u) << "pieces outside the channel were selected";
     CancelAndClean(main, pid, bundle);
+}
+
+// The top-left piece, clicked, gets a colour overlay through the Color Over
+// button and its window's OK: the window opens with the piece's own overlay
+// (the engine's red at full opacity), OK switches it on for that piece
+// alone, and Apply writes a picture whose top-left piece is red while the
+// rest is still the photo.
+TEST(HostDialogGui, AColourOverlayGivenToASelectedPieceReachesTheAppliedPicture)
+{
+    const std::string bundle = UniqueFolder();
+    ASSERT_FALSE(bundle.empty());
+    pid_t pid = -1;
+    const Geometry main = CutIntoPieces(bundle, {}, pid);
+    ASSERT_FALSE(main.id.empty()) << "no pieces";
+    Click(main, 186 + 50, 186 + 50);
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    // The Color Over button (768,518 - 860,540).
+    Click(main, 814, 529);
+    const Geometry fx = FindWindow("FXcovr", 15000);
+    ASSERT_FALSE(fx.id.empty()) << "the colour overlay window did not open";
+    ASSERT_EQ(std::system(("xdotool windowraise " + fx.id).c_str()), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    Snapshot("gui_colour_overlay_window.png");
+    // OK (208,396 - 284,422), once the opening render has given it back.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    Click(fx, 246, 409);
+    ASSERT_TRUE(WaitGone("FXcovr", 15000)) << "the colour overlay window stayed open";
+    Snapshot("gui_colour_overlay_applied.png");
+    Click(main, kApplyX, kApplyY);
+    ASSERT_EQ(WaitExit(pid, 30000), 0);
+
+    hostapp::RasterImage img, sample;
+    std::string err;
+    ASSERT_TRUE(hostapp::ReadImageFile(bundle + "/out.png", img, err)) << err;
+    ASSERT_TRUE(hostapp::ReadImageFile(kSample, sample, err)) << err;
+    ASSERT_EQ(img.width, sample.width);
+    ASSERT_EQ(img.height, sample.height);
+    // Mean colour inside a square and its mean difference from the photo.
+    auto measure = [&](int x0, int y0, int x1, int y1, double mean[3]) {
+        double diff = 0;
+        mean[0] = mean[1] = mean[2] = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x) {
+                const size_t i = size_t(y) * size_t(img.width) + size_t(x);
+                for (int c = 0; c < 3; ++c) {
+                    mean[c] += img.planes[size_t(c)][i];
+                    diff += std::abs(int(img.planes[size_t(c)][i]) - int(sample.planes[size_t(c)][i]));
+                }
+            }
+        const double n = double(x1 - x0) * (y1 - y0);
+        for (int c = 0; c < 3; ++c)
+            mean[c] /= n;
+        return diff / (3 * n);
+    };
+    double red[3], other[3];
+    measure(30, 30, 90, 90, red);  // inside the top-left piece, clear of its bevel
+    EXPECT_GT(red[0], 200.0);
+    EXPECT_LT(red[1], 50.0);
+    EXPECT_LT(red[2], 50.0);
+    // The top-middle and bottom-right pieces are still the photo.
+    EXPECT_LT(measure(150, 30, 210, 90, other), 30.0);
+    EXPECT_LT(measure(270, 150, 330, 210, other), 30.0);
+    if (!::testing::Test::HasFailure())
+        std::filesystem::remove_all(bundle);
 }
