@@ -1,3 +1,4 @@
+#include "effects/WndFX_ImageOverlay.h"
 #include "effects/WndFX_Windows.h"
 
 bool FxOpenWindow(FxWindowKind kind, CFxWindowLink& link, std::unique_ptr<CWndFX_Base>& held)
@@ -16,6 +17,7 @@ bool FxOpenWindow(FxWindowKind kind, CFxWindowLink& link, std::unique_ptr<CWndFX
     case FxWindowKind::ColorOverlay: w = std::make_unique<CWndFX_ColorOverlay>(link); break;
     case FxWindowKind::Stroke: w = std::make_unique<CWndFX_Stroke>(link); break;
     case FxWindowKind::HSL: w = std::make_unique<CWndFX_HSL>(link); break;
+    case FxWindowKind::ImageOverlay: w = std::make_unique<CWndFX_ImageOverlay>(link); break;
     }
     const qntPOS at = link.FxStoredPosition(w->Prefix());
     const bool made = w->CreateFromResource(CQNF_String(w->Prefix()), short(at.x), short(at.y), link.FxParentWindow(), 0);

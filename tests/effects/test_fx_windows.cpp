@@ -26,60 +26,11 @@ using namespace fxtest;
 
 namespace {
 
-const std::string kResourceFile = std::string(TESSOLO_BINARY_DIR) + "/resource_ts31_d.qns4";
-
-// The toolkit on the headless platform with the shipped resources.
-struct Desk {
-    plat::HeadlessPlatform hp;
-    CQNF_App app;
-    qnui::Toolkit& tk = qnui::Toolkit::Get();
-    bool ready = false;
-
-    Desk()
-    {
-        hp.SetScreens({{0, 0, 1000, 800}});
-        tk.Attach(&hp);
-        m_App = &app;
-        ready = std::filesystem::exists(kResourceFile) && app.InitStorgaeResource(kResourceFile.c_str(), 0);
-    }
-    ~Desk()
-    {
-        m_App = nullptr;
-        tk.Attach(nullptr);
-    }
-    // Window-local point to the pointer, then a click or a drag.
-    void At(CQNF_Window& w, int32_t x, int32_t y)
-    {
-        const qntRECT_s r = w.GetWindowRect();
-        hp.MoveMouse({r.left + x, r.top + y});
-        tk.PumpFor(5);
-    }
-    void Key(CQNF_Window* w, uint8_t vkey)
-    {
-        hp.Activate(w->GetWindowHandle());
-        tk.PumpFor(5);
-        hp.Key(vkey, vkey == qnkey::vk::Return ? 13 : 27);
-    }
-    void Snap(const char* name)
-    {
-        const char* folder = std::getenv("TESSOLO_FX_SNAP");
-        if (!folder)
-            return;
-        std::string error;
-        EXPECT_TRUE(qnui::SaveDesktopPNG(hp, std::string(folder) + "/" + name + ".png", error)) << error;
-    }
-};
-
 struct Session {
     Puzzle puzzle;
     FakeWindowMain main{puzzle};
     std::unique_ptr<CWndFX_Base> window;
 };
-
-#define REQUIRE_DESK(d)                                        \
-    if (!(d).ready) {                                          \
-        GTEST_SKIP() << "no compiled resource file in this build"; \
-    }
 
 TEST(FxWindows, EveryWindowOpensFromItsResourceAndCancelLeavesNoTrace)
 {
@@ -95,7 +46,8 @@ TEST(FxWindows, EveryWindowOpensFromItsResourceAndCancelLeavesNoTrace)
                  {FxWindowKind::MotionBlur, "FXmblur"},
                  {FxWindowKind::ColorOverlay, "FXcovr"},
                  {FxWindowKind::Stroke, "FXstroke"},
-                 {FxWindowKind::HSL, "FXhsl"}};
+                 {FxWindowKind::HSL, "FXhsl"},
+                 {FxWindowKind::ImageOverlay, "FXiovr"}};
     for (const auto& k : kinds) {
         Session s;
         const std::vector<uint8_t> pixels = s.puzzle.Rendered();
@@ -205,14 +157,6 @@ TEST(FxWindows, DraggingTheLightBallAndTypingItsFieldsStayInStep)
     d.tk.PumpFor(10);
     EXPECT_EQ(s.main.undoSteps, 1);
     EXPECT_GT(s.puzzle.e.m_pPieces[3].bevel[CTessolo::FX_APPLIED].lightY, 0.4f);
-}
-
-CQNF_Control* Find(CQNF_Window& w, const char* name, uint8_t kind)
-{
-    for (unsigned long i = 0; i < w.GetControlCount(); ++i)
-        if (w.GetControl(i)->GetType() == kind && std::string(w.GetControl(i)->GetName()) == name)
-            return w.GetControl(i);
-    return nullptr;
 }
 
 TEST(FxWindows, AutomaticAdjustmentGradesAlongTheChosenDirection)
