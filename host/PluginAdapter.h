@@ -166,6 +166,11 @@ public:
     // ---- Scripting descriptor -----------------------------------------------
     bool WriteEncryptedScriptParameter_V2(const uint8_t* data, uint32_t size);
     bool ReadEncryptedScriptParameter_V2(CQNF_Mem* block, uint8_t& showDialog);
+    // The earlier single-level form (ScriptChunks.h): at most 26 chunks of
+    // 250 characters, so blocks of about 3 KB once compressed. Kept so that
+    // descriptors in that form can still be read and made.
+    bool WriteEncryptedScriptParameter(const uint8_t* data, uint32_t size);
+    bool ReadEncryptedScriptParameter(CQNF_Mem* block, uint8_t& showDialog);
 
     // ---- Files of the plug-in folder -----------------------------------------
     bool ConfStorage_Open(const char* name);
@@ -184,6 +189,16 @@ protected:
     bool i_WESP_GetText(char* buffer, uint32_t bufferLength, uint32_t chunkSize, DescriptorReadToken token,
                         uint32_t maxChunks);
     bool i_HasScriptingProcs(bool writing) const;
+    // Puts prefix + text + 0 as one text value under key.
+    bool i_PutChunkText(const char* prefix, uint32_t prefixLength, const char* text, uint32_t length,
+                        DescriptorKey key, DescriptorWriteToken token);
+    // Compresses data and makes its hexadecimal text of 2 .. maxText
+    // characters; on failure the host's descriptor is replaced by an empty one.
+    bool i_ScriptText(const uint8_t* data, uint32_t size, uint32_t maxText, CQNF_Mem& text);
+    // Closes the writer and makes what it wrote the host's descriptor.
+    void i_ReplaceDescriptor(DescriptorWriteToken token);
+    // Decodes the hexadecimal text and decompresses it into block.
+    static bool i_ScriptBlock(const char* text, uint32_t length, CQNF_Mem* block);
     // The start of an operation: resets the error number; false, with error
     // 1, when a needed argument or host facility is missing.
     bool i_Require(bool present)

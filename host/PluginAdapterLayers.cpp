@@ -317,15 +317,39 @@ bool CQNF_8BFPluginVirtual::PS_GetScaledLayerRGB(int32_t id, CQNF_Image* dest, q
         PixelMemoryDesc desc{plane, w * 8, 8, 0, 8};
         return ch && ch->port && m_pPortsSuite->ReadScaledPixels(ch->port, &whole, &scaling, &desc) == 0;
     };
-    // Gray layers give all three colour planes from their one channel.
-    const ChannelDescription* ch = first;
+    // The layer's colour channels: one (gray), three (RGB) or four (CMYK).
+    const ChannelDescription* colour[4] = {};
+    unsigned count = 0;
+    for (const ChannelDescription* ch = first; ch && count < 4; ch = ch->next)
+        colour[count++] = ch;
+    if (count != 1 && count != 3 && count != 4) {
+        SetError(qnerr::BadArgument);
+        return false;
+    }
+    // Gray spreads to all three planes; CMYK needs its black channel to
+    // become RGB, the same conversion as the unscaled reader's.
+    CQNF_Mem black;
+    if (count == 4 && !black.alloc(dest->PlaneSize())) {
+        SetError(qnerr::NoMemory);
+        return false;
+    }
     for (unsigned p = 0; p < 3; ++p) {
-        if (!readScaled(ch, dest->GetPlane(p))) {
+        if (!readScaled(colour[count == 1 ? 0 : p], dest->GetPlane(p))) {
             SetError(qnerr::BadArgument);
             return false;
         }
-        if (ch->next)
-            ch = ch->next;
+    }
+    if (count == 4) {
+        if (!readScaled(colour[3], black.GetPtr())) {
+            SetError(qnerr::BadArgument);
+            return false;
+        }
+        const size_t n = dest->PlaneSize();
+        for (unsigned c = 0; c < 3; ++c) {
+            uint8_t* plane = dest->GetPlane(c);
+            for (size_t i = 0; i < n; ++i)
+                plane[i] = static_cast<uint8_t>(plane[i] * black.GetPtr()[i] / 256);
+        }
     }
     if (dest->GetImageMode() == qnimg::ModeRGBA) {
         if (transparency) {

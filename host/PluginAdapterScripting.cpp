@@ -26,14 +26,11 @@ bool CQNF_8BFPluginVirtual::i_HasScriptingProcs(bool writing) const
            rd->getTextProc;
 }
 
-bool CQNF_8BFPluginVirtual::i_WESP_SetText(const char* text, uint32_t length, DescriptorKey key,
-                                           DescriptorWriteToken token, uint16_t index)
+bool CQNF_8BFPluginVirtual::i_PutChunkText(const char* prefix, uint32_t prefixLength, const char* text,
+                                            uint32_t length, DescriptorKey key, DescriptorWriteToken token)
 {
-    char letters[3];
-    if (!IndexLetters(index, letters))
-        return false;
     const HandleProcs* hp = m_pRecord->handleProcs;
-    FilterHandle h = hp->newProc(static_cast<int32_t>(length + 4));
+    FilterHandle h = hp->newProc(static_cast<int32_t>(prefixLength + length + 1));
     if (!h)
         return false;
     char* p = hp->lockProc(h, 0);
@@ -41,23 +38,27 @@ bool CQNF_8BFPluginVirtual::i_WESP_SetText(const char* text, uint32_t length, De
         hp->disposeProc(h);
         return false;
     }
-    std::memcpy(p, letters, 3);
-    std::memcpy(p + 3, text, length);
-    p[3 + length] = 0;
+    std::memcpy(p, prefix, prefixLength);
+    std::memcpy(p + prefixLength, text, length);
+    p[prefixLength + length] = 0;
     hp->unlockProc(h);
     const int16_t answer = m_pRecord->descriptorParameters->writeDescriptorProcs->putTextProc(token, key, h);
     hp->disposeProc(h);
     return answer == 0;
 }
 
-void CQNF_8BFPluginVirtual::i_WriteEmptyDescriptor()
+bool CQNF_8BFPluginVirtual::i_WESP_SetText(const char* text, uint32_t length, DescriptorKey key,
+                                           DescriptorWriteToken token, uint16_t index)
 {
-    if (!i_HasScriptingProcs(true))
-        return;
+    char letters[3];
+    if (!IndexLetters(index, letters))
+        return false;
+    return i_PutChunkText(letters, 3, text, length, key, token);
+}
+
+void CQNF_8BFPluginVirtual::i_ReplaceDescriptor(DescriptorWriteToken token)
+{
     DescriptorParameters* d = m_pRecord->descriptorParameters;
-    DescriptorWriteToken token = d->writeDescriptorProcs->openWriteDescriptorProc();
-    if (!token)
-        return;
     if (d->descriptor)
         m_pRecord->handleProcs->disposeProc(d->descriptor);
     FilterHandle fresh = nullptr;
@@ -66,16 +67,20 @@ void CQNF_8BFPluginVirtual::i_WriteEmptyDescriptor()
     d->recordInfo = descriptorRecordSilent;
 }
 
-bool CQNF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const uint8_t* data, uint32_t size)
+void CQNF_8BFPluginVirtual::i_WriteEmptyDescriptor()
 {
     if (!i_HasScriptingProcs(true))
-        return false;
+        return;
+    DescriptorWriteToken token = m_pRecord->descriptorParameters->writeDescriptorProcs->openWriteDescriptorProc();
+    if (token)
+        i_ReplaceDescriptor(token);
+}
 
-    // Compress and make the text. Any failure here still replaces the
-    // descriptor (with an empty one), so a recorded action never replays the
-    // settings of an older run.
+bool CQNF_8BFPluginVirtual::i_ScriptText(const uint8_t* data, uint32_t size, uint32_t maxText, CQNF_Mem& text)
+{
+    // Any failure still replaces the descriptor (with an empty one), so a
+    // recorded action never replays the settings of an older run.
     CQNF_Mem packed;
-    CQNF_Mem text;
     bool ready = data && size > 0;
     if (ready) {
         CQNF_ZipBlock zip;
@@ -85,10 +90,34 @@ bool CQNF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const uint8_t* data
         ready = zip.Process() && EncodeHex(packed.GetPtr(), packed.GetSize(), text);
     }
     const uint32_t length = ready ? text.GetSize() : 0;
-    if (!ready || length < kMinText || length > kMaxText) {
+    if (!ready || length < kMinText || length > maxText) {
         i_WriteEmptyDescriptor();
         return false;
     }
+    return true;
+}
+
+bool CQNF_8BFPluginVirtual::i_ScriptBlock(const char* text, uint32_t length, CQNF_Mem* block)
+{
+    CQNF_Mem packed;
+    if (!DecodeHex(text, length, packed))
+        return false;
+    CQNF_ZipBlock zip;
+    zip.SetSourceBlock(packed);
+    zip.SetDestBlock(block);
+    zip.SetMode(0);
+    return zip.Process();
+}
+
+bool CQNF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const uint8_t* data, uint32_t size)
+{
+    if (!i_HasScriptingProcs(true))
+        return false;
+
+    CQNF_Mem text;
+    if (!i_ScriptText(data, size, kMaxText, text))
+        return false;
+    const uint32_t length = text.GetSize();
     const char* hex = reinterpret_cast<const char*>(text.GetPtr());
 
     // Open the host's descriptor writer.
@@ -127,12 +156,7 @@ bool CQNF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const uint8_t* data
         ok = w->putIntegerProc(token, kModeKey, modeValue) == 0;
 
     // Whatever happened, the written descriptor replaces the host's.
-    if (d->descriptor)
-        m_pRecord->handleProcs->disposeProc(d->descriptor);
-    FilterHandle fresh = nullptr;
-    w->closeWriteDescriptorProc(token, &fresh);
-    d->descriptor = fresh;
-    d->recordInfo = descriptorRecordSilent;
+    i_ReplaceDescriptor(token);
     return ok;
 }
 
@@ -207,17 +231,88 @@ bool CQNF_8BFPluginVirtual::ReadEncryptedScriptParameter_V2(CQNF_Mem* block, uin
         return false;
 
     // A missing chunk leaves zero bytes, which are not hexadecimal.
-    CQNF_Mem packed;
-    if (!DecodeHex(reinterpret_cast<const char*>(text.GetPtr()), plan.length, packed))
-        return false;
-    CQNF_ZipBlock zip;
-    zip.SetSourceBlock(packed);
-    zip.SetDestBlock(block);
-    zip.SetMode(0);
-    if (!zip.Process())
+    if (!i_ScriptBlock(reinterpret_cast<const char*>(text.GetPtr()), plan.length, block))
         return false;
 
     // The recorded action may ask for the dialog on replay.
+    showDialog = d->playInfo == descriptorPlayDisplayDialog ? 1 : 0;
+    return true;
+}
+
+bool CQNF_8BFPluginVirtual::WriteEncryptedScriptParameter(const uint8_t* data, uint32_t size)
+{
+    if (!i_HasScriptingProcs(true))
+        return false;
+    CQNF_Mem text;
+    if (!i_ScriptText(data, size, kSingleMaxText, text))
+        return false;
+    const uint32_t length = text.GetSize();
+    const char* hex = reinterpret_cast<const char*>(text.GetPtr());
+    DescriptorWriteToken token = m_pRecord->descriptorParameters->writeDescriptorProcs->openWriteDescriptorProc();
+    if (!token) {
+        i_WriteEmptyDescriptor();
+        return false;
+    }
+    bool ok = true;
+    const uint32_t chunks = (length - 1) / kSingleChunk + 1;
+    for (uint32_t i = 0; ok && i < chunks; ++i) {
+        const char letter = static_cast<char>('A' + i);
+        const uint32_t n = i + 1 < chunks ? kSingleChunk : length - i * kSingleChunk;
+        ok = i_PutChunkText(&letter, 1, hex + size_t{i} * kSingleChunk, n, SingleKey(i), token);
+    }
+    // Whatever happened, the written descriptor replaces the host's; a
+    // partial one lacks its last chunk and no longer reads.
+    i_ReplaceDescriptor(token);
+    return ok;
+}
+
+bool CQNF_8BFPluginVirtual::ReadEncryptedScriptParameter(CQNF_Mem* block, uint8_t& showDialog)
+{
+    if (!block || !i_HasScriptingProcs(false))
+        return false;
+    DescriptorParameters* d = m_pRecord->descriptorParameters;
+    const ReadDescriptorProcs* rp = d->readDescriptorProcs;
+    const HandleProcs* hp = m_pRecord->handleProcs;
+
+    DescriptorKey keys[kSingleMaxChunks + 1] = {};
+    for (uint32_t i = 0; i < kSingleMaxChunks; ++i)
+        keys[i] = SingleKey(i);
+    DescriptorReadToken token = rp->openReadDescriptorProc(d->descriptor, keys);
+    if (!token)
+        return false;
+    char text[kSingleMaxText] = {};
+    uint32_t lengths[kSingleMaxChunks] = {};
+    bool ok = true;
+    DescriptorKey key = 0;
+    DescriptorType type = 0;
+    int32_t flags = 0;
+    while (ok && rp->getKeyProc(token, &key, &type, &flags)) {
+        if (key < SingleKey(0) || key > SingleKey(kSingleMaxChunks - 1))
+            continue;
+        FilterHandle h = nullptr;
+        if (rp->getTextProc(token, &h) != 0 || !h) {
+            ok = false;
+            break;
+        }
+        const int32_t size = hp->getSizeProc(h);
+        const char* p = hp->lockProc(h, 0);
+        uint32_t index = 0;
+        uint32_t characters = 0;
+        ok = p && size > 0 && PlaceSingleChunk(p, static_cast<size_t>(size), text, index, characters);
+        // The same chunk twice is a damaged descriptor, not a choice to make.
+        if (ok && lengths[index] != 0)
+            ok = false;
+        if (ok)
+            lengths[index] = characters;
+        hp->unlockProc(h);
+        hp->disposeProc(h);
+    }
+    rp->closeReadDescriptorProc(token);
+    if (!ok)
+        return false;
+    const uint32_t length = SingleTextLength(lengths);
+    if (length == 0 || !i_ScriptBlock(text, length, block))
+        return false;
     showDialog = d->playInfo == descriptorPlayDisplayDialog ? 1 : 0;
     return true;
 }

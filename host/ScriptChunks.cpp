@@ -119,4 +119,41 @@ bool PlaceChunk(const char* chunk, size_t size, char* buffer, uint32_t bufferLen
     return true;
 }
 
+uint32_t SingleKey(uint32_t index)
+{
+    return 0x716E6561u + index;  // 'qnea'
+}
+
+bool PlaceSingleChunk(const char* chunk, size_t size, char* buffer, uint32_t& index, uint32_t& characters)
+{
+    if (!chunk || !buffer || size <= 2 || chunk[0] < 'A' || chunk[0] > 'Z')
+        return false;
+    const void* end = std::memchr(chunk + 1, 0, size - 1);
+    if (!end)
+        return false;
+    const size_t n = static_cast<size_t>(static_cast<const char*>(end) - chunk) - 1;
+    if (n == 0 || n > kSingleChunk)
+        return false;
+    index = static_cast<uint32_t>(chunk[0] - 'A');
+    characters = static_cast<uint32_t>(n);
+    std::memcpy(buffer + size_t{index} * kSingleChunk, chunk + 1, n);
+    return true;
+}
+
+uint32_t SingleTextLength(const uint32_t lengths[kSingleMaxChunks])
+{
+    uint32_t count = 0;
+    while (count < kSingleMaxChunks && lengths[count] != 0)
+        ++count;
+    if (count == 0)
+        return 0;
+    for (uint32_t i = count; i < kSingleMaxChunks; ++i)
+        if (lengths[i] != 0)
+            return 0;  // a gap: a chunk is missing
+    for (uint32_t i = 0; i + 1 < count; ++i)
+        if (lengths[i] != kSingleChunk)
+            return 0;
+    return (count - 1) * kSingleChunk + lengths[count - 1];
+}
+
 }  // namespace qnscript

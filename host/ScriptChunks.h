@@ -66,4 +66,27 @@ bool DecodeHex(const char* text, uint32_t length, CQNF_Mem& out);
 bool PlaceChunk(const char* chunk, size_t size, char* buffer, uint32_t bufferLength, uint32_t chunkSize,
                 uint32_t maxChunks);
 
+// The earlier single-level form: up to 26 chunks of 250 characters under the
+// keys 'qnea'..'qnez', each chunk's text being one index letter 'A'..'Z', the
+// hexadecimal characters and a terminating 0. No length key: the chunks
+// present, 0 to n - 1 without a gap, every one but the last full, give the
+// text's length.
+inline constexpr uint32_t kSingleChunk = 250;
+inline constexpr uint32_t kSingleMaxChunks = 26;
+inline constexpr uint32_t kSingleMaxText = kSingleChunk * kSingleMaxChunks;
+
+// 'qnea' + i for i < 26.
+uint32_t SingleKey(uint32_t index);
+
+// Checks one single-level chunk text of size bytes and puts its characters
+// into buffer (kSingleMaxText long) at index x 250. Refused: 2 bytes or
+// fewer, a letter outside 'A'..'Z', no terminator, no characters or more
+// than 250. On success index and characters tell where it landed.
+bool PlaceSingleChunk(const char* chunk, size_t size, char* buffer, uint32_t& index, uint32_t& characters);
+
+// The text length the placed chunks give: lengths[i] is chunk i's character
+// count, 0 when absent. 0 when no chunk 0, a gap, or a chunk before the last
+// that is not full.
+uint32_t SingleTextLength(const uint32_t lengths[kSingleMaxChunks]);
+
 }  // namespace qnscript

@@ -3,6 +3,7 @@
 #include "host_test_support.h"
 
 #include "core/Launcher.h"
+#include "imaging/Image.h"
 
 #include <cstring>
 
@@ -98,6 +99,43 @@ TEST(HostLayers, LayersReadAsRgbFromGrayAndCmykAndWithoutTransparency)
             EXPECT_EQ(mem, std::vector<uint8_t>(24, 7));
         });
         EXPECT_TRUE(host.Violations().empty());
+    }
+}
+
+TEST(HostLayers, ScaledLayersReadAsRgbInEveryMode)
+{
+    // Half size: each pixel of the scaled image is the full-size layer's
+    // pixel at twice its coordinates, converted the same way.
+    for (ColorMode mode : {ColorMode::RGB, ColorMode::Gray, ColorMode::CMYK}) {
+        PluginHarness h;
+        StandInHost host(Layered(mode), HostSettings{});
+        InStart(h, host, [&](CPluginMain& p) {
+            const qntRECT_s whole{0, 0, 30, 12};
+            std::vector<uint8_t> mem(4 * 30 * 12);
+            uint8_t* full[4] = {&mem[0], &mem[360], &mem[720], &mem[1080]};
+            ASSERT_TRUE(p.PS_GetLayerWithColorConversionIfNeeded(2, full, 30, 12, 4, whole));
+            for (uint8_t imageMode : {qnimg::ModeRGBA, qnimg::ModeRGB}) {
+                CQNF_Image half;
+                ASSERT_TRUE(half.Create(15, 6, imageMode));
+                ASSERT_TRUE(p.PS_GetScaledLayerRGB(2, &half, whole)) << int(mode);
+                const unsigned planes = imageMode == qnimg::ModeRGBA ? 4 : 3;
+                for (unsigned c = 0; c < planes; ++c)
+                    for (int y = 0; y < 6; ++y)
+                        for (int x = 0; x < 15; ++x)
+                            ASSERT_EQ(half.GetPlane(c)[y * 15 + x], full[c][(2 * y) * 30 + 2 * x])
+                                << "mode " << int(mode) << " plane " << c << " at " << x << "," << y;
+            }
+            // A layer without transparency reads opaque.
+            CQNF_Image back;
+            ASSERT_TRUE(back.Create(10, 4, qnimg::ModeRGBA));
+            ASSERT_TRUE(p.PS_GetScaledLayerRGB(1, &back, whole));
+            EXPECT_EQ(back.GetPlane(3)[17], 255);
+            // No image, an empty rectangle or an unknown layer.
+            EXPECT_FALSE(p.PS_GetScaledLayerRGB(2, nullptr, whole));
+            EXPECT_FALSE(p.PS_GetScaledLayerRGB(2, &back, qntRECT_s{5, 5, 5, 9}));
+            EXPECT_FALSE(p.PS_GetScaledLayerRGB(99, &back, whole));
+        });
+        EXPECT_TRUE(host.Violations().empty()) << host.Violations().front();
     }
 }
 

@@ -10,6 +10,7 @@
 #include <random>
 
 using namespace hosttest;
+using hostapp::DescriptorItem;
 using hostapp::HostDescriptor;
 
 namespace {
@@ -54,12 +55,13 @@ size_t TextItems(const HostDescriptor& d)
                                              [](const auto& i) { return i.type == descriptorTypeText; }));
 }
 
-bool ReadBack(PluginHarness& h, StandInHost& host, std::vector<uint8_t>& out, uint8_t& show)
+// Reads the descriptor in the two-level form, or in the earlier single-level one.
+bool ReadBack(PluginHarness& h, StandInHost& host, std::vector<uint8_t>& out, uint8_t& show, bool single = false)
 {
     bool ok = false;
     Succeed(h, host, [&](CPluginMain& p) {
         CQNF_Mem block;
-        ok = p.ReadEncryptedScriptParameter_V2(&block, show);
+        ok = single ? p.ReadEncryptedScriptParameter(&block, show) : p.ReadEncryptedScriptParameter_V2(&block, show);
         out.assign(block.GetPtr(), block.GetPtr() + block.GetSize());
     });
     return ok;
@@ -271,6 +273,159 @@ TEST(HostScripting, WithoutDescriptorProceduresNothingIsWrittenOrRead)
         EXPECT_FALSE(p.ReadEncryptedScriptParameter_V2(&out, show));
     });
     EXPECT_FALSE(host.HasDescriptor());
+}
+
+// ---- The earlier single-level form ------------------------------------------
+
+bool ReadBackSingle(PluginHarness& h, StandInHost& host, std::vector<uint8_t>& out, uint8_t& show)
+{
+    return ReadBack(h, host, out, show, true);
+}
+
+// Incompressible bytes whose text needs exactly `chunks` single-level chunks.
+std::vector<uint8_t> BlockOfSingleChunks(uint32_t chunks, uint32_t seed)
+{
+    // Random bytes do not compress: the text is a little over 2n characters.
+    const size_t from = chunks > 1 ? (chunks - 1) * qnscript::kSingleChunk / 2 - 64 : 1;
+    for (size_t n = from; n < from + 400; ++n) {
+        std::vector<uint8_t> b = RandomBytes(n, seed);
+        const uint32_t length = 2 * PackedSize(b);
+        if ((length - 1) / qnscript::kSingleChunk + 1 == chunks)
+            return b;
+    }
+    return {};
+}
+
+TEST(HostScriptingSingleLevel, BlocksRoundTripInOneLetterChunks)
+{
+    std::vector<uint8_t> compressible(20000);
+    for (size_t i = 0; i < compressible.size(); ++i)
+        compressible[i] = static_cast<uint8_t>(i % 7);
+    const std::vector<std::vector<uint8_t>> blocks = {RandomBytes(1, 4), compressible, BlockOfSingleChunks(2, 5),
+                                                      BlockOfSingleChunks(26, 6)};
+    for (const auto& block : blocks) {
+        ASSERT_FALSE(block.empty());
+        PluginHarness h;
+        HostSettings s;
+        s.playInfo = descriptorPlayDisplayDialog;
+        StandInHost host(Document(ColorMode::RGB, 2, 2, false), s);
+        bool written = false;
+        Succeed(h, host, [&](CPluginMain& p) {
+            written = p.WriteEncryptedScriptParameter(block.data(), static_cast<uint32_t>(block.size()));
+        });
+        ASSERT_TRUE(written) << block.size();
+        // One text per 250 characters under 'qnea', 'qneb', ..., each led by
+        // its own letter; no length key.
+        const HostDescriptor d = Parsed(host);
+        const uint32_t length = 2 * PackedSize(block);
+        const uint32_t chunks = (length - 1) / qnscript::kSingleChunk + 1;
+        EXPECT_EQ(TextItems(d), chunks);
+        EXPECT_EQ(d.items.size(), chunks);
+        for (uint32_t i = 0; i < chunks; ++i) {
+            const auto* item = d.Find(FILTER_FOURCC('q', 'n', 'e', 'a' + i));
+            ASSERT_NE(item, nullptr) << i;
+            EXPECT_EQ(item->value.front(), 'A' + i);
+            EXPECT_EQ(item->value.size(), (i + 1 < chunks ? 250 : length - i * 250) + 2);
+        }
+        std::vector<uint8_t> back;
+        uint8_t show = 0;
+        ASSERT_TRUE(ReadBackSingle(h, host, back, show)) << block.size();
+        EXPECT_EQ(back, block);
+        EXPECT_EQ(show, 1);
+        // The newer form does not take this descriptor for one of its own.
+        EXPECT_FALSE(ReadBack(h, host, back, show));
+        EXPECT_TRUE(host.Violations().empty()) << host.Violations().front();
+    }
+}
+
+TEST(HostScriptingSingleLevel, TooLargeOrEmptyBlocksLeaveNoOlderSettings)
+{
+    PluginHarness h;
+    StandInHost host(Document(ColorMode::RGB, 2, 2, false), HostSettings{});
+    const std::vector<uint8_t> small = RandomBytes(100, 1);
+    const std::vector<uint8_t> big = BlockOfSingleChunks(27, 2);
+    ASSERT_FALSE(big.empty());
+    for (const std::vector<uint8_t>* bad : {&big, static_cast<const std::vector<uint8_t>*>(nullptr)}) {
+        Succeed(h, host, [&](CPluginMain& p) {
+            EXPECT_TRUE(p.WriteEncryptedScriptParameter(small.data(), static_cast<uint32_t>(small.size())));
+            EXPECT_FALSE(bad ? p.WriteEncryptedScriptParameter(bad->data(), static_cast<uint32_t>(bad->size()))
+                             : p.WriteEncryptedScriptParameter(nullptr, 0));
+        });
+        EXPECT_EQ(Parsed(host).items.size(), 0u);
+        std::vector<uint8_t> back;
+        uint8_t show = 0;
+        EXPECT_FALSE(ReadBackSingle(h, host, back, show));
+    }
+}
+
+TEST(HostScriptingSingleLevel, ShuffledChunksReadAndDamagedOnesAreRefused)
+{
+    PluginHarness h;
+    StandInHost host(Document(ColorMode::RGB, 2, 2, false), HostSettings{});
+    const std::vector<uint8_t> block = BlockOfSingleChunks(4, 9);
+    ASSERT_FALSE(block.empty());
+    Succeed(h, host, [&](CPluginMain& p) {
+        EXPECT_TRUE(p.WriteEncryptedScriptParameter(block.data(), static_cast<uint32_t>(block.size())));
+    });
+    const HostDescriptor good = Parsed(host);
+    const uint32_t first = FILTER_FOURCC('q', 'n', 'e', 'a');
+    const uint32_t second = FILTER_FOURCC('q', 'n', 'e', 'b');
+    auto each = [](HostDescriptor& d, uint32_t key, const std::function<void(DescriptorItem&)>& f) {
+        for (auto& i : d.items)
+            if (i.key == key)
+                f(i);
+    };
+
+    {
+        HostDescriptor d = good;
+        std::mt19937 rng(3);
+        std::shuffle(d.items.begin(), d.items.end(), rng);
+        host.SetDescriptor(d.Serialize());
+        std::vector<uint8_t> back;
+        uint8_t show = 0;
+        ASSERT_TRUE(ReadBackSingle(h, host, back, show));
+        EXPECT_EQ(back, block);
+    }
+
+    const std::vector<std::pair<const char*, std::function<void(HostDescriptor&)>>> damages = {
+        {"a chunk in the middle missing",
+         [&](HostDescriptor& d) {
+             d.items.erase(std::remove_if(d.items.begin(), d.items.end(),
+                                          [&](const auto& i) { return i.key == second; }),
+                           d.items.end());
+         }},
+        {"a chunk before the last cut short",
+         [&](HostDescriptor& d) {
+             each(d, first, [](DescriptorItem& i) { i.value.erase(i.value.begin() + 1, i.value.begin() + 3); });
+         }},
+        {"the same letter twice",
+         [&](HostDescriptor& d) { each(d, second, [](DescriptorItem& i) { i.value[0] = 'A'; }); }},
+        {"a letter that is not one",
+         [&](HostDescriptor& d) { each(d, first, [](DescriptorItem& i) { i.value[0] = 'a'; }); }},
+        {"lower-case hex",
+         [&](HostDescriptor& d) {
+             each(d, first, [](DescriptorItem& i) {
+                 for (size_t k = 1; k + 1 < i.value.size(); ++k)
+                     i.value[k] = static_cast<uint8_t>(std::tolower(i.value[k]));
+             });
+         }},
+        {"unterminated chunk",
+         [&](HostDescriptor& d) { each(d, first, [](DescriptorItem& i) { i.value.back() = 'A'; }); }},
+        {"a chunk longer than 250 characters",
+         [&](HostDescriptor& d) {
+             each(d, first, [](DescriptorItem& i) { i.value.insert(i.value.begin() + 1, {'0', '0'}); });
+         }},
+        {"no chunks at all", [&](HostDescriptor& d) { d.items.clear(); }},
+    };
+    for (auto& [what, damage] : damages) {
+        HostDescriptor d = good;
+        damage(d);
+        host.SetDescriptor(d.Serialize());
+        std::vector<uint8_t> back;
+        uint8_t show = 0;
+        EXPECT_FALSE(ReadBackSingle(h, host, back, show)) << what;
+    }
+    EXPECT_TRUE(host.Violations().empty()) << host.Violations().front();
 }
 
 }  // namespace
