@@ -8,6 +8,7 @@
 //   the Cut of a 20 x 15 layout into pieces shown in the window, and Apply
 //   from the press of the button to the host holding the result.
 #include "app/App.h"
+#include "app/CutterStandIn.h"
 #include "app/MainMenus.h"
 #include "effects/WndFX_Base.h"
 #include "app/InteractiveRoad.h"
@@ -182,9 +183,10 @@ qntPOS WindowPointOf(CWnd_Main& w, int32_t x, int32_t y)
     return p;
 }
 
-// One mouse move of a knot drag: the knot where the first column and row
-// borders of a 3 x 2 layout meet, pressed, then moved a few pixels back and
-// forth; each move moves the knot and redraws the knives that meet it.
+// One mouse move of a knot drag at fit zoom: the knot where the third column
+// and row borders of a 20 x 15 layout meet, pressed, then moved a few pixels
+// back and forth; each move moves the knot, redraws the knives that meet it
+// and shows the changed part of the preview.
 void BM_KnotDragFrame24MP(benchmark::State& state)
 {
     Bench b;
@@ -192,46 +194,83 @@ void BM_KnotDragFrame24MP(benchmark::State& state)
         return;
     StandInHost host(Picture(6000, 4000), hostapp::HostSettings{});
     b.Run(host, [&](CWnd_Main& w) {
-        w.spl_SplitEvenParts(3, 2, 1, 1);
+        w.spl_SplitEvenParts(20, 15, 1, 1);
+        w.GetPreview().SetZoom(0, -1, -1, 1, 1);  // 6000 x 4000 fits 680 x 508 at 1:16
         w.RenderRect(qnNullRect);
-        const qntPOS knot = WindowPointOf(w, 2000, 2000);
-        w.OnLMouseDown(short(knot.x), short(knot.y), 0);
+        const qntPOS knot = WindowPointOf(w, 900, 800);
+        w.UpdateRect(qnNullRect);
+        uint16_t fw = 0, fh = 0;
+        const std::vector<uint32_t> before = *b.hp.Framebuffer(w.GetWindowHandle(), fw, fh);
+        // The pointer comes over the knot and presses it; each frame is one
+        // move handled by the window.
+        const plat::Rect wr = b.hp.ContentRect(w.GetWindowHandle());
+        auto move = [&](int dx, int dy) {
+            b.hp.MoveMouse({wr.left + knot.x + dx, wr.top + knot.y + dy});
+            qnui::Toolkit::Get().PumpPending();
+        };
+        b.hp.Activate(w.GetWindowHandle());
+        move(0, 0);
+        b.hp.Press();
         int step = 0;
         for (auto _ : state) {
             step = (step + 1) % 8;
-            w.OnMouseMove(short(knot.x + step), short(knot.y + step / 2), 0);
+            move(2 + step, 2 + step / 2);
         }
-        w.OnLMouseUp(short(knot.x), short(knot.y), 0);
+        b.hp.Release();
+        qnui::Toolkit::Get().PumpPending();
+        w.UpdateRect(qnNullRect);
+        if (*b.hp.Framebuffer(w.GetWindowHandle(), fw, fh) == before)
+            state.SkipWithError("the drag moved no knot");
     });
 }
 BENCHMARK(BM_KnotDragFrame24MP)->Unit(benchmark::kMillisecond);
+
+// The knife editor's part in a Cut: the editor window is not needed to time
+// the split, the render and the composite, only its answer that it cut.
+class CutterThatCuts : public CCutterStandIn {
+public:
+    bool cut = false;
+    bool WasCut() const override { return cut; }
+};
+
+void UseCutterThatCuts(Bench& b)
+{
+    b.road.SetCutterFactory([]() -> std::unique_ptr<CMainCutter> { return std::make_unique<CutterThatCuts>(); });
+}
 
 // Cuts the window's layout as the knife editor's Cut does and shows the
 // pieces; false when the engine failed.
 bool CutAndShow(CWnd_Main& w, CPluginMain& plugin)
 {
-    if (!hosttest::CutInWindow(w, plugin))
+    const bool cut = hosttest::CutInWindow(w, plugin);
+    if (auto* c = dynamic_cast<CutterThatCuts*>(w.GetCutter()))
+        c->cut = cut;
+    if (!cut)
         return false;
     w.OnCutterClose();
     return w.m_bCutMode == 0;
 }
 
-// One step of the opacity slider with 30 pieces (6 x 5) selected: the
-// pieces rendered again and composited into the window.
+// One step of the opacity slider with 30 pieces of a 20 x 15 cut selected:
+// the pieces rendered again and composited into the window.
 void BM_EffectSliderStep30Pieces24MP(benchmark::State& state)
 {
     Bench b;
     if (!b.Ready(state))
         return;
+    UseCutterThatCuts(b);
     StandInHost host(Picture(6000, 4000), hostapp::HostSettings{});
     b.Run(host, [&](CWnd_Main& w) {
-        w.spl_SplitEvenParts(6, 5, 1, 1);
-        if (!CutAndShow(w, *b.plugin)) {
+        w.spl_SplitEvenParts(20, 15, 1, 1);
+        CMainPieceMap* pm = CutAndShow(w, *b.plugin) ? w.GetPieceMap() : nullptr;
+        if (!pm || pm->GetPieceCount() < 31) {
             state.SkipWithError("the cut failed");
             return;
         }
-        w.OnMenuCommand(qnmenu::SelectAll);
-        w.OnButton("Main_FXOpacity");
+        // Thirty pieces (the first after the knife lines' piece).
+        for (uint32_t p = 1; p <= 30; ++p)
+            pm->pmop_Sel_SetSelectionToPiece(p, 1, 0, 0);
+        w.OnMenuCommand(qnmenu::Opacity);
         CWndFX_Base* fx = w.GetFXWindow();
         auto* slider = fx ? static_cast<CQNF_CtrlSlider*>(fx->GetControl(fx->FindControlByName("FXopac_Opacity",
                                                                                                 qnctl::Slider)))
@@ -256,6 +295,7 @@ void BM_Cut20x15_24MP(benchmark::State& state)
     Bench b;
     if (!b.Ready(state))
         return;
+    UseCutterThatCuts(b);
     for (auto _ : state) {
         StandInHost host(Picture(6000, 4000), hostapp::HostSettings{});
         double ms = 0;
@@ -278,6 +318,7 @@ void BM_Apply24MP(benchmark::State& state)
     Bench b;
     if (!b.Ready(state))
         return;
+    UseCutterThatCuts(b);
     for (auto _ : state) {
         StandInHost host(Picture(6000, 4000), hostapp::HostSettings{});
         Clock::time_point pressed;

@@ -74,7 +74,7 @@ function(tessolo_journey_test name)
     get_test_property(${name} ENVIRONMENT env)
     set_tests_properties(${name} PROPERTIES
       LABELS journey
-      TIMEOUT 300
+      TIMEOUT 900
       ENVIRONMENT "${env};TESSOLO_JOURNEY_DIR=${PROJECT_BINARY_DIR}/journeys")
   endif()
 endfunction()

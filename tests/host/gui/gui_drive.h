@@ -235,6 +235,22 @@ inline hostapp::RasterImage GrabSettled(const Geometry& g, const std::string& fi
     return last;
 }
 
+// The window once area differs from ref in at least minDiff pixels (a
+// loaded machine may take a while to show a change) and is still again; the
+// last grab when the change never came.
+inline hostapp::RasterImage GrabChanged(const Geometry& g, const hostapp::RasterImage& ref, const std::string& file,
+                                        size_t minDiff, int ms = 30000, Area area = kMainPreview)
+{
+    for (int waited = 0; waited < ms; waited += 300) {
+        const hostapp::RasterImage now = Grab(g, file);
+        const size_t d = AreaDiff(ref, now, area);
+        if (d != size_t(-1) && d >= minDiff)
+            break;
+        Sleep(300);
+    }
+    return GrabSettled(g, file, 15000, area);
+}
+
 // Waits until the screen within the window's area differs from before (a
 // pop-up came, or went); false when it never did.
 inline bool WaitScreenChange(const Geometry& g, int x0, int y0, int x1, int y1, const hostapp::RasterImage& before,
@@ -312,10 +328,23 @@ inline void TypeNumber(const Geometry& g, int x, int y, const char* digits, int 
 {
     // Without a window manager a click does not give the keyboard focus.
     ASSERT_EQ(std::system(("xdotool windowfocus --sync " + g.id).c_str()), 0);
+    const std::string file = Temp("type_number.png");
+    const Area edit{x - 20, y - 6, x + 20, y + 6};
+    const hostapp::RasterImage idle = Grab(g, file);
     Click(g, x, y);
-    const std::string cmd = std::string("xdotool key End BackSpace BackSpace BackSpace BackSpace type ") + digits;
+    // Keys count once the edit line shows that it has the focus (a loaded
+    // machine may still be handling the click).
+    for (int waited = 0; waited < 10000 && AreaDiff(idle, Grab(g, file), edit) < 10; waited += 200)
+        Sleep(200);
+    // Digits as keys of the keyboard (typing them as text may remap a key
+    // code first, and the first digit can get lost on the way).
+    std::string cmd = "xdotool key End BackSpace BackSpace BackSpace BackSpace sleep 0.3 key --delay 120";
+    for (const char* d = digits; *d; ++d)
+        cmd += std::string(" ") + *d;
     ASSERT_EQ(std::system(cmd.c_str()), 0);
+    Sleep(500);
     Click(g, awayX, awayY);
+    Sleep(300);
 }
 
 // The controls' rectangles as the skin's manifests lay them out, templates
