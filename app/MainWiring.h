@@ -109,6 +109,14 @@ public:
                                     void* data) override;
     void FxFillHelpMenu(CQNF_PlatformPopupMenu& menu) override;
     unsigned char FxHelpChosen(unsigned short item, CQNF_Window* window) override;
+    // The document layers list (MainWiringFx.cpp).
+    FxAlphaDisplay FxTransparencyDisplay() override;
+    const char* FxLayersTip(const char* name, bool enabled, uint8_t kind) override;
+    void FxFillLayersHelpMenu(CQNF_PlatformPopupMenu& menu) override { FxFillHelpMenu(menu); }
+    unsigned char FxLayersHelpChosen(unsigned short item, CQNF_Window* window) override
+    {
+        return FxHelpChosen(item, window);
+    }
 
 private:
     CWnd_Main& m_w;

@@ -101,7 +101,7 @@ void CMainDialogsLink::DoExportDialog()
     if (!m_w.m_pPlugin)
         return;
     std::unique_ptr<CDialogHost> host = HostOf();
-    ::DoExportDialog(&m_w, *host, m_w.m_pPlugin->GetEngine(), PictureOf(m_w));
+    ::DoExportDialog(&m_w, *host, m_w.m_pPlugin->GetEngine(), PictureOf(m_w), &m_w);
 }
 
 void CMainDialogsLink::DoExportLMDialog()

@@ -18,6 +18,10 @@ bool WindowOfBit(uint8_t bit, FxWindowKind& kind)
     case CPieceMap::FX_BRIGHTCONTRAST: kind = FxWindowKind::BrightnessContrast; return true;
     case CPieceMap::FX_MOTIONBLUR: kind = FxWindowKind::MotionBlur; return true;
     case CPieceMap::FX_OPACITY: kind = FxWindowKind::Opacity; return true;
+    case CPieceMap::FX_COLOROVERLAY: kind = FxWindowKind::ColorOverlay; return true;
+    case CPieceMap::FX_STROKE: kind = FxWindowKind::Stroke; return true;
+    case CPieceMap::FX_HSL: kind = FxWindowKind::HSL; return true;
+    case CPieceMap::FX_IMAGEOVERLAY: kind = FxWindowKind::ImageOverlay; return true;
     default: return false;
     }
 }
@@ -82,4 +86,24 @@ unsigned char CMainFxLink::FxHelpChosen(unsigned short item, CQNF_Window* window
 {
     auto* app = dynamic_cast<CApp*>(m_App);
     return app ? app->HelpMenuDispatcher(item, window) : 0;
+}
+
+FxAlphaDisplay CMainFxLink::FxTransparencyDisplay()
+{
+    const qntMAINPREFS& p = m_w.m_Prefs;
+    FxAlphaDisplay d;
+    d.solid = p.alphaIsSolid != 0;
+    d.solidColour = p.alphaSolid;
+    d.colour1 = p.alpha1;
+    d.colour2 = p.alpha2;
+    d.extSolid = p.extAlphaIsSolid != 0;
+    d.extSolidColour = p.extAlphaSolid;
+    d.extColour1 = p.extAlpha1;
+    d.extColour2 = p.extAlpha2;
+    return d;
+}
+
+const char* CMainFxLink::FxLayersTip(const char* name, bool enabled, uint8_t kind)
+{
+    return CApp::GetStatusTip(CQNF_String(name), CQNF_String("Layers"), enabled ? 1 : 0, kind);
 }

@@ -4,6 +4,7 @@
 #include "app/MainModel.h"
 #include "app/PiecesExport.h"
 #include "engine/Tessolo.h"
+#include "host/WindowProgress.h"
 #include "imaging/Font.h"
 #include "ui/CtrlButton.h"
 #include "ui/CtrlStatic.h"
@@ -19,21 +20,28 @@ bool Inside(const qntRECT_s& r, short x, short y)
     return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
 }
 
-// Reports the export's progress to the host.
-class CHostProgressBridge : public CQNF_Progress {
-public:
-    explicit CHostProgressBridge(CDialogHost& host) : m_Host(host) {}
-    void Progress(uint8_t percent, void*) override
-    {
-        if (!m_Host.Progress(percent))
+}  // namespace
+
+void CExportProgress::Progress(uint8_t percent, void*)
+{
+    if (percent == m_lastPercent)
+        return;
+    m_lastPercent = percent;
+    if (m_pStatus)
+        m_pStatus->UpdateStatusProgress(kText, percent);
+    if (!m_Host.Progress(percent))
+        Cancel();
+}
+
+bool CExportProgress::IsCanceled()
+{
+    if (!m_canceled && m_pStatus) {
+        m_pStatus->ProcessPendingEvents();
+        if (m_pStatus->StopRequested())
             Cancel();
     }
-
-private:
-    CDialogHost& m_Host;
-};
-
-}  // namespace
+    return m_canceled != 0;
+}
 
 // ---- Shared ------------------------------------------------------------------------
 
@@ -353,7 +361,8 @@ bool AskPath(CQNF_Window* parent, const char* filter, const char* extension, con
 
 }  // namespace
 
-EXPORTOUTCOME DoExportDialog(CQNF_Window* parent, CDialogHost& host, CTessolo& engine, const EXPORTPICTURE& picture)
+EXPORTOUTCOME DoExportDialog(CQNF_Window* parent, CDialogHost& host, CTessolo& engine, const EXPORTPICTURE& picture,
+                             CMainProgressTarget* status)
 {
     EXPORTOUTCOME out;
     if (picture.colorMode != 1) {
@@ -383,11 +392,13 @@ EXPORTOUTCOME DoExportDialog(CQNF_Window* parent, CDialogHost& host, CTessolo& e
     request.iccProfile = picture.iccProfile;
     request.iccSize = picture.iccSize;
     CPiecesExport exporter(engine);
-    CHostProgressBridge progress(host);
+    CExportProgress progress(host, status);
     exporter.SetProgress(&progress);
     CPiecesExport::RESULT result;
     out.written = exporter.Export(request, result);
     host.Progress(100);
+    if (status)
+        status->EndStatusProgress();
     if (out.written)
         out.files = result.files;
     else if (!exporter.Message().empty())

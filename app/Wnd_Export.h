@@ -16,10 +16,13 @@
 
 #include "app/ExportSettings.h"
 #include "app/Wnd_PrefHost.h"
+#include "core/Progress.h"
 #include "ui/Window.h"
 
 #include <string>
 #include <vector>
+
+class CMainProgressTarget;
 
 class CQNF_CtrlStaticText;
 class CTessolo;
@@ -116,11 +119,30 @@ struct EXPORTOUTCOME {
     std::vector<std::string> files;  // what was written
 };
 
+// The progress of a pieces export: told to the host, whose "no" stops the
+// export, and shown in the main window's status line (when there is one),
+// where Esc stops it too. Each percentage is passed on once.
+class CExportProgress : public CQNF_Progress {
+public:
+    static constexpr const char* kText = "Exporting is in progress:";
+    CExportProgress(CDialogHost& host, CMainProgressTarget* status) : m_Host(host), m_pStatus(status) {}
+    void Progress(uint8_t percent, void* data) override;
+    // Lets the windows repaint (the status line moves while the export runs)
+    // and looks for Esc.
+    bool IsCanceled() override;
+
+private:
+    CDialogHost& m_Host;
+    CMainProgressTarget* m_pStatus;
+};
+
 // The pieces export of piece mode: refuses a document that is not RGB with
 // a message, counts the pieces, runs the dialog over parent, and on Export
-// stores the settings, asks for the file in the save dialog and exports.
+// stores the settings, asks for the file in the save dialog and exports,
+// with its progress in status (the main window's status line; may be null),
+// which afterwards fades back to its tip.
 EXPORTOUTCOME DoExportDialog(CQNF_Window* parent, CDialogHost& host, CTessolo& engine,
-                             const EXPORTPICTURE& picture);
+                             const EXPORTPICTURE& picture, CMainProgressTarget* status = nullptr);
 // The knives export of cut mode, the same way.
 EXPORTOUTCOME DoExportLMDialog(CQNF_Window* parent, CDialogHost& host, CWnd_MainModel& model,
                                const EXPORTPICTURE& picture);

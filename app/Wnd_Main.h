@@ -113,6 +113,8 @@ public:
     void UpdateStatus(const char* text);
     void UpdateStatusProgress(const char* text, uint8_t percent) override;
     void ProcessPendingEvents() override;
+    bool StopRequested() override;
+    void EndStatusProgress() override { pm_StatusDone(); }
     uint8_t GetSourceDataInRGBA();
     uint8_t SetSourceToNavigator();
     const CStatusFader& GetFader() const { return m_Fader; }

@@ -159,6 +159,8 @@ void CWnd_Main::i_ShowProgressLine(bool force)
 
 void CWnd_Main::ProcessPendingEvents() { SubProcessMessages(nullptr, 1, 1, 0, 0); }
 
+bool CWnd_Main::StopRequested() { return GetWindowHandle() && ESCIsInMessageQueue(); }
+
 uint8_t CWnd_Main::GetSourceDataInRGBA()
 {
     if (!m_pPlugin)

@@ -204,3 +204,151 @@ void CFxMBlurModel::FillGraded(double t, const uint8_t* backup, uint8_t* out)
     b.on = 1;
     Store(b, out);
 }
+
+// ---- Colour overlay and stroke ----------------------------------------------
+
+namespace {
+
+// Every byte of a colour record graded on its own.
+CTessolo::SFX_COLOR GradeColour(const CTessolo::SFX_COLOR& a, const CTessolo::SFX_COLOR& b, double t)
+{
+    uint8_t from[8], to[8], out[8];
+    std::memcpy(from, &a, 8);
+    std::memcpy(to, &b, 8);
+    for (int i = 0; i < 8; ++i)
+        out[i] = uint8_t(fxnum::Grade(from[i], to[i], t, 0, 255));
+    CTessolo::SFX_COLOR c;
+    std::memcpy(&c, out, 8);
+    return c;
+}
+
+template <class B>
+B MixColourOpacity(bool colour, bool opacity, const B& graded, const B& fallback)
+{
+    B b = fallback;
+    if (colour)
+        b.color = graded.color;
+    if (opacity)
+        b.opacity = graded.opacity;
+    b.on = 1;
+    return b;
+}
+
+}  // namespace
+
+void CFxColorOverlayModel::LoadInitialValues()
+{
+    value1 = Load<Block>(InitialBackup());
+    value2 = Load<Block>(Defaults());
+}
+
+CFxColorOverlayModel::Block CFxColorOverlayModel::BlockAt(double t) const
+{
+    Block b{};
+    b.on = 1;
+    b.opacity = uint8_t(fxnum::Grade(value1.opacity, value2.opacity, t, 0, 255));
+    b.color = GradeColour(value1.color, value2.color, t);
+    return b;
+}
+
+CFxColorOverlayModel::Block CFxColorOverlayModel::Mix(const Block& graded, const Block& fallback) const
+{
+    return MixColourOpacity(gradeColor, gradeOpacity, graded, fallback);
+}
+
+CFxColorOverlayModel::Block CFxColorOverlayModel::SampleBlock() const
+{
+    const Block& edited = Mode() ? value2 : value1;
+    return AutoAdjust() ? Mix(edited, Load<Block>(Defaults())) : edited;
+}
+
+void CFxColorOverlayModel::FillPlain(uint8_t* out)
+{
+    Plain(value1, out);
+}
+
+void CFxColorOverlayModel::FillGraded(double t, const uint8_t* backup, uint8_t* out)
+{
+    Store(Mix(BlockAt(t), Load<Block>(backup)), out);
+}
+
+void CFxStrokeModel::LoadInitialValues()
+{
+    value1 = Load<Block>(InitialBackup());
+    value2 = Load<Block>(Defaults());
+}
+
+CFxStrokeModel::Block CFxStrokeModel::BlockAt(double t) const
+{
+    Block b{};
+    b.on = 1;
+    b.opacity = uint8_t(fxnum::Grade(value1.opacity, value2.opacity, t, 0, 255));
+    b.size = uint8_t(fxnum::Grade(value1.size, value2.size, t, 0, 100));
+    b.color = GradeColour(value1.color, value2.color, t);
+    return b;
+}
+
+CFxStrokeModel::Block CFxStrokeModel::Mix(const Block& graded, const Block& fallback) const
+{
+    Block b = MixColourOpacity(gradeColor, gradeOpacity, graded, fallback);
+    if (gradeSize)
+        b.size = graded.size;
+    return b;
+}
+
+CFxStrokeModel::Block CFxStrokeModel::SampleBlock() const
+{
+    const Block& edited = Mode() ? value2 : value1;
+    return AutoAdjust() ? Mix(edited, Load<Block>(Defaults())) : edited;
+}
+
+void CFxStrokeModel::FillPlain(uint8_t* out)
+{
+    Plain(value1, out);
+}
+
+void CFxStrokeModel::FillGraded(double t, const uint8_t* backup, uint8_t* out)
+{
+    Store(Mix(BlockAt(t), Load<Block>(backup)), out);
+}
+
+// ---- Hue-saturation-lightness ------------------------------------------------
+
+void CFxHSLModel::LoadInitialValues()
+{
+    value1 = Load<Block>(InitialBackup());
+    value2 = Load<Block>(Defaults());
+}
+
+CFxHSLModel::Block CFxHSLModel::SampleBlock() const
+{
+    Block b = Mode() ? value2 : value1;
+    if (AutoAdjust()) {
+        const Block d = Load<Block>(Defaults());
+        if (!gradeHue)
+            b.hue = d.hue;
+        if (!gradeSaturation)
+            b.saturation = d.saturation;
+        if (!gradeLightness)
+            b.lightness = d.lightness;
+    }
+    return b;
+}
+
+void CFxHSLModel::FillPlain(uint8_t* out)
+{
+    Plain(value1, out);
+}
+
+void CFxHSLModel::FillGraded(double t, const uint8_t* backup, uint8_t* out)
+{
+    Block b = Load<Block>(backup);
+    if (gradeHue)
+        b.hue = int16_t(fxnum::Grade(value1.hue, value2.hue, t, -180, 180));
+    if (gradeSaturation)
+        b.saturation = int8_t(fxnum::Grade(value1.saturation, value2.saturation, t, -100, 100));
+    if (gradeLightness)
+        b.lightness = int8_t(fxnum::Grade(value1.lightness, value2.lightness, t, -100, 100));
+    b.on = 1;
+    Store(b, out);
+}

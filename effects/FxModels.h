@@ -91,3 +91,63 @@ protected:
     void FillPlain(uint8_t* out) override;
     void FillGraded(double t, const uint8_t* backup, uint8_t* out) override;
 };
+
+// Colour overlay: the opacity and the colour, each graded while its box is
+// on. The colour record is graded byte by byte in every form it holds (grey,
+// red-green-blue, the four CMYK bytes), with no conversion between them.
+class CFxColorOverlayModel : public CFxSession {
+public:
+    using Block = CTessolo::SFX_COLOROVERLAY;
+    CFxColorOverlayModel(CFxMainLink& link, CFxTimers& timers) : CFxSession(fxkind::kColorOverlay, link, timers) {}
+    void LoadInitialValues();
+    Block SampleBlock() const;
+    // Value 1 graded toward value 2 at t, switched on.
+    Block BlockAt(double t) const;
+    // The parameters that take part from graded, the others from fallback;
+    // switched on.
+    Block Mix(const Block& graded, const Block& fallback) const;
+
+    Block value1{}, value2{};
+    bool gradeColor = true, gradeOpacity = true;
+
+protected:
+    void FillPlain(uint8_t* out) override;
+    void FillGraded(double t, const uint8_t* backup, uint8_t* out) override;
+};
+
+// Stroke: the colour as the colour overlay's, the opacity 0..255 and the
+// size 0..100 pixels, each graded while its box is on.
+class CFxStrokeModel : public CFxSession {
+public:
+    using Block = CTessolo::SFX_STROKE;
+    CFxStrokeModel(CFxMainLink& link, CFxTimers& timers) : CFxSession(fxkind::kStroke, link, timers) {}
+    void LoadInitialValues();
+    Block SampleBlock() const;
+    Block BlockAt(double t) const;
+    Block Mix(const Block& graded, const Block& fallback) const;
+
+    Block value1{}, value2{};
+    bool gradeColor = true, gradeOpacity = true, gradeSize = true;
+
+protected:
+    void FillPlain(uint8_t* out) override;
+    void FillGraded(double t, const uint8_t* backup, uint8_t* out) override;
+};
+
+// Hue -180..180, saturation and lightness -100..100, each graded while its
+// box is on; a piece keeps its own spare byte. The effect exists for RGB
+// documents only (FxOpenWindow refuses the window elsewhere).
+class CFxHSLModel : public CFxSession {
+public:
+    using Block = CTessolo::SFX_HSL;
+    CFxHSLModel(CFxMainLink& link, CFxTimers& timers) : CFxSession(fxkind::kHSL, link, timers) {}
+    void LoadInitialValues();
+    Block SampleBlock() const;
+
+    Block value1{}, value2{};
+    bool gradeHue = true, gradeSaturation = true, gradeLightness = true;
+
+protected:
+    void FillPlain(uint8_t* out) override;
+    void FillGraded(double t, const uint8_t* backup, uint8_t* out) override;
+};

@@ -1,7 +1,10 @@
+#include "effects/WndFX_ImageOverlay.h"
 #include "effects/WndFX_Windows.h"
 
 bool FxOpenWindow(FxWindowKind kind, CFxWindowLink& link, std::unique_ptr<CWndFX_Base>& held)
 {
+    if (kind == FxWindowKind::HSL && link.FxColorMode() != 1)
+        return false;
     // The main window holds one effect window at a time.
     held.reset();
     std::unique_ptr<CWndFX_Base> w;
@@ -11,6 +14,10 @@ bool FxOpenWindow(FxWindowKind kind, CFxWindowLink& link, std::unique_ptr<CWndFX
     case FxWindowKind::Opacity: w = std::make_unique<CWndFX_Opacity>(link); break;
     case FxWindowKind::Bevel: w = std::make_unique<CWndFX_Bevel>(link); break;
     case FxWindowKind::MotionBlur: w = std::make_unique<CWndFX_MBlur>(link); break;
+    case FxWindowKind::ColorOverlay: w = std::make_unique<CWndFX_ColorOverlay>(link); break;
+    case FxWindowKind::Stroke: w = std::make_unique<CWndFX_Stroke>(link); break;
+    case FxWindowKind::HSL: w = std::make_unique<CWndFX_HSL>(link); break;
+    case FxWindowKind::ImageOverlay: w = std::make_unique<CWndFX_ImageOverlay>(link); break;
     }
     const qntPOS at = link.FxStoredPosition(w->Prefix());
     const bool made = w->CreateFromResource(CQNF_String(w->Prefix()), short(at.x), short(at.y), link.FxParentWindow(), 0);

@@ -31,6 +31,12 @@ const FxKind kBevel{"bevel", 2, sizeof(CTessolo::SFX_BEVEL), BlockOf<&CTessolo::
                     DefaultOf<&CTessolo::m_DefBevel>};
 const FxKind kMotionBlur{"mblur", 32, sizeof(CTessolo::SFX_MOTIONBLUR), BlockOf<&CTessolo::SPLITEDCELL::motionBlur>,
                          DefaultOf<&CTessolo::m_DefMotionBlur>};
+const FxKind kColorOverlay{"covr", 8, sizeof(CTessolo::SFX_COLOROVERLAY), BlockOf<&CTessolo::SPLITEDCELL::colorOverlay>,
+                           DefaultOf<&CTessolo::m_DefColorOverlay>};
+const FxKind kStroke{"stroke", 256, sizeof(CTessolo::SFX_STROKE), BlockOf<&CTessolo::SPLITEDCELL::stroke>,
+                     DefaultOf<&CTessolo::m_DefStroke>};
+const FxKind kHSL{"hsl", 4, sizeof(CTessolo::SFX_HSL), BlockOf<&CTessolo::SPLITEDCELL::hsl>,
+                  DefaultOf<&CTessolo::m_DefHSL>};
 
 }  // namespace fxkind
 

@@ -41,6 +41,9 @@ extern const FxKind kBlur;                // "blur"
 extern const FxKind kOpacity;             // "opac"
 extern const FxKind kBevel;               // "bevel"
 extern const FxKind kMotionBlur;          // "mblur"
+extern const FxKind kColorOverlay;        // "covr"
+extern const FxKind kStroke;              // "stroke"
+extern const FxKind kHSL;                 // "hsl"
 }  // namespace fxkind
 
 // What an effect session needs of the main window.

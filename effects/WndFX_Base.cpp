@@ -242,28 +242,12 @@ void CWndFX_Base::i_StatusFade()
 {
     if (!m_status)
         return;
-    const uint8_t opacity = m_status->GetOpacity();
-    if (m_fade == 1) {
-        if (opacity == 255)
-            m_fade = 0;
-        else
-            m_status->SetOpacity(uint8_t(std::min(255, opacity + 40)));
-    } else if (m_fade == 2) {
-        if (opacity == 0) {
-            m_status->SetText(m_pendingStatus.GetStr());
-            m_fade = 1;
-        } else {
-            m_status->SetOpacity(uint8_t(std::max(0, opacity - 65)));
-        }
-    }
+    FxStatusFadeTick(*m_status, m_fade, m_pendingStatus.GetStr());
 }
 
 void CWndFX_Base::UpdateStatus(const char* text)
 {
-    if (std::strcmp(text, m_pendingStatus.GetStr()) == 0)
-        return;
-    m_pendingStatus = CQNF_String(text);
-    m_fade = 2;
+    FxStatusRequest(m_pendingStatus, m_fade, text);
 }
 
 unsigned char CWndFX_Base::OnAboveControl(unsigned long index)

@@ -25,6 +25,7 @@ class CQNF_CtrlStaticImage;
 class CQNF_CtrlStaticText;
 class CQNF_CtrlEditLine;
 class CQNF_PlatformPopupMenu;
+class CFxHostLayers;
 
 // What the effect windows need of the main window beyond the session's.
 class CFxWindowLink : public CFxMainLink {
@@ -54,6 +55,8 @@ public:
     // The help pop-up and its choice.
     virtual void FxFillHelpMenu(CQNF_PlatformPopupMenu& menu) = 0;
     virtual unsigned char FxHelpChosen(unsigned short item, CQNF_Window* window) = 0;
+    // The host document's layers (image overlay); null when not offered.
+    virtual CFxHostLayers* FxHostLayers() { return nullptr; }
 };
 
 class CWndFX_Base : public CQNF_Window, public CFxTimers {
@@ -166,12 +169,23 @@ private:
 };
 
 // The effect windows the main window opens in piece mode.
-enum class FxWindowKind : uint8_t { BrightnessContrast, Blur, Opacity, Bevel, MotionBlur };
+enum class FxWindowKind : uint8_t {
+    BrightnessContrast,
+    Blur,
+    Opacity,
+    Bevel,
+    MotionBlur,
+    ColorOverlay,
+    Stroke,
+    HSL,
+    ImageOverlay,
+};
 
 // Opens one effect window as the main window's effect buttons and menus do:
 // the window held before is deleted, the new one built from its resource at
 // its stored position (centred when none) as a child of the main window;
 // only when that succeeds effect mode is entered (the undo snapshot) and the
 // window drawn and shown. False when the window cannot be made (no pieces,
-// a missing resource); nothing then changes in the main window.
+// a missing resource, or hue-saturation in a document that is not RGB, the
+// one mode that effect renders in); nothing then changes in the main window.
 bool FxOpenWindow(FxWindowKind kind, CFxWindowLink& link, std::unique_ptr<CWndFX_Base>& held);

@@ -4,9 +4,14 @@
 #include "ui/CtrlEditLine.h"
 #include "ui/CtrlSlider.h"
 
+#include <algorithm>
+
 int32_t CFxParam::ToPosition(int32_t value) const
 {
-    return percent ? fxnum::PercentFromStored(uint8_t(value)) : value + offset;
+    // A stored value beyond the range (a damaged document's -128 saturation)
+    // would otherwise give a negative position, which the slider reads as
+    // its far end: the nearest end of the range instead.
+    return percent ? fxnum::PercentFromStored(uint8_t(value)) : std::clamp(value, lo, hi) + offset;
 }
 
 int32_t CFxParam::FromPosition(int32_t position) const

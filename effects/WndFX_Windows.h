@@ -5,6 +5,7 @@
 
 #include "effects/FxLight.h"
 #include "effects/FxModels.h"
+#include "effects/FxNumbers.h"
 #include "effects/WndFX_Graded.h"
 #include "imaging/ImageDrawing.h"
 
@@ -137,4 +138,103 @@ private:
     CQNF_Layer m_dialLayer[2];
     qntRECT_s m_dialRect[2]{};
     CQNF_ImageDrawing m_drawing;
+};
+
+// The colour overlay and stroke windows' colour: the "AColor" box, two
+// swatch frames with a layer each showing value 1's and value 2's colour
+// (grey in a Grayscale document), and a click on an enabled swatch that
+// opens the host's colour picker for that value.
+class CWndFX_Colored : public CWndFX_Graded {
+public:
+    unsigned char OnLMouseDown(short x, short y, unsigned char mods) override;
+    CQNF_Control* ColorBox() const { return m_colorBox; }
+    const qntRECT_s& SwatchRect(uint8_t which) const { return m_swatchRect[which]; }
+    CQNF_Layer& Swatch(uint8_t which) { return m_swatch[which]; }
+
+protected:
+    CWndFX_Colored(CFxWindowLink& link, const FxKind& kind) : CWndFX_Graded(link, kind) {}
+    // The model's colour of value 1 (which = 0) or value 2.
+    virtual CTessolo::SFX_COLOR& Colour(uint8_t which) = 0;
+    virtual void SetGradeColour(bool on) = 0;
+    // The box, the swatch layers and their frames.
+    bool AddColour();
+    void Init() override;
+    void EnableAutoAdjustments(bool on) override;
+    unsigned char OnOwnMessage(unsigned short msg, CQNF_Control* c, void* data) override;
+    void RedrawColors();
+
+private:
+    void OnColourBox(bool on);
+    void ShowSwatch(uint8_t which, bool on);
+
+    CQNF_Control* m_colorBox = nullptr;
+    CQNF_Control* m_frame[2] = {};
+    CQNF_Layer m_swatch[2];
+    qntRECT_s m_swatchRect[2]{};
+};
+
+// A colour window over its model: value 1's and value 2's colour records
+// and the colour's "A" box are the model's.
+template <class Model>
+class CWndFX_ColoredOf : public CWndFX_Colored {
+protected:
+    CWndFX_ColoredOf(CFxWindowLink& link, const FxKind& kind) : CWndFX_Colored(link, kind), m_model(link, *this)
+    {
+        Bind(m_model);
+    }
+    void LoadValues() override { m_model.LoadInitialValues(); }
+    CTessolo::SFX_COLOR& Colour(uint8_t which) override { return which ? m_model.value2.color : m_model.value1.color; }
+    void SetGradeColour(bool on) override { m_model.gradeColor = on; }
+    // Red, green and blue of the sample's block as the document shows them.
+    typename Model::Block SampleColour(uint8_t rgb[3]) const
+    {
+        const typename Model::Block b = m_model.SampleBlock();
+        fxnum::DisplayColor(b.color, m_colorMode, rgb);
+        return b;
+    }
+
+    Model m_model;
+};
+
+class CWndFX_ColorOverlay : public CWndFX_ColoredOf<CFxColorOverlayModel> {
+public:
+    explicit CWndFX_ColorOverlay(CFxWindowLink& link);
+    unsigned char OnCreate(CQNF_LayerSet* set, unsigned short width, unsigned short height) override;
+    CFxColorOverlayModel& Model() { return m_model; }
+
+protected:
+    void UpdatePreview() override;
+
+private:
+    CFxParam m_opacity;
+};
+
+class CWndFX_Stroke : public CWndFX_ColoredOf<CFxStrokeModel> {
+public:
+    explicit CWndFX_Stroke(CFxWindowLink& link);
+    unsigned char OnCreate(CQNF_LayerSet* set, unsigned short width, unsigned short height) override;
+    CFxStrokeModel& Model() { return m_model; }
+
+protected:
+    void UpdatePreview() override;
+
+private:
+    CFxParam m_opacity, m_size;
+};
+
+// Hue, saturation and lightness. Its lightness box "FXhsl_AL" has the name
+// of the direction pad's left radio: both are told apart by control type.
+class CWndFX_HSL : public CWndFX_Graded {
+public:
+    explicit CWndFX_HSL(CFxWindowLink& link);
+    unsigned char OnCreate(CQNF_LayerSet* set, unsigned short width, unsigned short height) override;
+    CFxHSLModel& Model() { return m_model; }
+
+protected:
+    void LoadValues() override;
+    void UpdatePreview() override;
+
+private:
+    CFxHSLModel m_model;
+    CFxParam m_hue, m_saturation, m_lightness;
 };

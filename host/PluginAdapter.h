@@ -136,6 +136,13 @@ public:
     void ReleasePSSuites();
     bool PS_FillRealLayerBounds(qntRECT_s clip, uint8_t force);
     const REALLAYERINFO* GetLayerTable(uint32_t& count) const;
+    // The colour channels and transparency of a layer (-1: the composite);
+    // null when the host has none.
+    void PS_GetLayerChannels(int32_t id, const ChannelDescription*& colour,
+                             const ChannelDescription*& transparency) const
+    {
+        i_LayerChannels(id, colour, transparency);
+    }
     // The suite while it is held within this host call; null otherwise.
     const ChannelPortsSuite* GetChannelPortsSuite() const { return m_pPortsSuite; }
     bool PS_GetLayerWithColorConversionIfNeeded(int32_t id, uint8_t** planes, int32_t width, int32_t height,

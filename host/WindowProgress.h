@@ -21,6 +21,11 @@ public:
     virtual void UpdateStatusProgress(const char* text, uint8_t percent) = 0;
     // Pending timer and window events of every window.
     virtual void ProcessPendingEvents() = 0;
+    // True when the user asked to stop (Esc waiting in the queue); only an
+    // operation that can stop cleanly asks.
+    virtual bool StopRequested() { return false; }
+    // The operation ended: the status line brings back its tip.
+    virtual void EndStatusProgress() {}
 };
 
 class CMainProgress : public CQNF_Progress {

@@ -1,5 +1,7 @@
 #include "hostapp/HostDocument.h"
 
+#include <cstring>
+
 namespace hostapp {
 
 HostDocument HostDocument::FromImage(RasterImage image, const std::string& name)
@@ -71,11 +73,28 @@ RasterImage HostDocument::Composite() const
     out.Allocate(mode, width, height, anyAlpha, 0);
     const int colours = ColorPlanes(mode);
     const size_t n = PixelCount();
-    std::vector<uint32_t> alpha(n, 0);
+    // The coverage so far. It never leaves 0..255 (the over below gives at
+    // most (255 * 255 + 127) / 255), so a byte holds it, and with
+    // transparency it is the result's own plane.
+    std::vector<uint8_t> own;
+    uint8_t* alpha = nullptr;
+    if (anyAlpha) {
+        alpha = out.planes[static_cast<size_t>(colours)].data();
+    } else {
+        own.assign(n, 0);
+        alpha = own.data();
+    }
     for (const HostLayer& layer : layers) {
         if (!layer.visible)
             continue;
         const RasterImage& src = layer.pixels;
+        // An opaque layer at full opacity covers whatever lies below.
+        if (!src.hasAlpha && layer.opacity == 255) {
+            for (int c = 0; c < colours; ++c)
+                std::memcpy(out.planes[static_cast<size_t>(c)].data(), src.planes[static_cast<size_t>(c)].data(), n);
+            std::memset(alpha, 255, n);
+            continue;
+        }
         for (size_t i = 0; i < n; ++i) {
             const uint32_t sa = (src.hasAlpha ? src.planes[colours][i] : 255) * layer.opacity / 255;
             if (sa == 0)
@@ -88,12 +107,9 @@ RasterImage HostDocument::Composite() const
                 const uint32_t v = (src.planes[c][i] * sa * 255 + out.planes[c][i] * dw + oa / 2) / oa;
                 out.planes[c][i] = static_cast<uint8_t>(v);
             }
-            alpha[i] = (oa + 127) / 255;
+            alpha[i] = static_cast<uint8_t>((oa + 127) / 255);
         }
     }
-    if (anyAlpha)
-        for (size_t i = 0; i < n; ++i)
-            out.planes[colours][i] = static_cast<uint8_t>(alpha[i]);
     return out;
 }
 

@@ -66,7 +66,7 @@ const std::vector<uint8_t>* StandInHost::InputPlane(int plane, bool absolute) co
     if (plane < 0)
         return nullptr;
     if (plane < relative)
-        return &m_original.planes[static_cast<size_t>(plane)];
+        return &Original().planes[static_cast<size_t>(plane)];
     if (absolute && plane < PlaneCount(true))
         return &m_doc.channels[static_cast<size_t>(plane - relative)].plane;
     return nullptr;
@@ -205,7 +205,13 @@ void StandInHost::BuildDocumentInfo()
     m_layerDescs.clear();
     m_ports.clear();
     m_names.clear();
-    m_composite = m_doc.Composite();
+    // A document of one opaque layer at full opacity is its own composite:
+    // the merged channels read the layer (unchanged until the run ends)
+    // instead of a copy of it.
+    const bool own = m_doc.layers.size() == 1 && m_doc.layers[0].visible && !m_doc.layers[0].pixels.hasAlpha &&
+                     m_doc.layers[0].opacity == 255;
+    m_composite = own ? RasterImage{} : m_doc.Composite();
+    const RasterImage& composite = own ? m_doc.layers[0].pixels : m_composite;
     const FilterRect32 canvas{0, 0, m_doc.height, m_doc.width};
 
     // Builds a list of channel descriptions over the given planes.
@@ -261,10 +267,10 @@ void StandInHost::BuildDocumentInfo()
     m_docInfo.bounds = canvas;
     std::vector<const std::vector<uint8_t>*> merged;
     for (int c = 0; c < colours; ++c)
-        merged.push_back(&m_composite.planes[static_cast<size_t>(c)]);
+        merged.push_back(&composite.planes[static_cast<size_t>(c)]);
     m_docInfo.mergedCompositeChannels = chain(merged, colourNames);
-    if (m_composite.hasAlpha)
-        m_docInfo.mergedTransparency = chain({&m_composite.planes[static_cast<size_t>(colours)]}, {"Transparency"});
+    if (composite.hasAlpha)
+        m_docInfo.mergedTransparency = chain({&composite.planes[static_cast<size_t>(colours)]}, {"Transparency"});
     std::vector<const std::vector<uint8_t>*> extra;
     std::vector<std::string> extraNames;
     for (const HostChannel& ch : m_doc.channels) {
@@ -305,8 +311,7 @@ int16_t StandInHost::Run(FilterEntryProc entry, Sequence sequence)
     m_requests.clear();
     m_progressDone.clear();
     m_abortCalls = m_advanceCalls = m_processEvents = m_suiteReads = 0;
-    m_original = m_doc.Target().pixels;
-    m_working = m_original;
+    m_working = Original();
     BuildRecord();
 
     int16_t result = 0;
@@ -372,18 +377,22 @@ void StandInHost::ApplyResult()
     RasterImage& target = m_doc.Target().pixels;
     const bool masked = !m_doc.selection.empty();
     for (size_t p = 0; p < target.planes.size(); ++p)
-        for (int y = fr.top; y < fr.bottom; ++y)
+        for (int y = fr.top; y < fr.bottom; ++y) {
+            const size_t row = static_cast<size_t>(y) * m_doc.width;
+            if (!masked) {
+                if (fr.right > fr.left)
+                    std::memcpy(target.planes[p].data() + row + fr.left, m_working.planes[p].data() + row + fr.left,
+                                static_cast<size_t>(fr.right - fr.left));
+                continue;
+            }
             for (int x = fr.left; x < fr.right; ++x) {
-                const size_t i = static_cast<size_t>(y) * m_doc.width + x;
+                const size_t i = row + x;
                 const uint32_t res = m_working.planes[p][i];
-                if (!masked) {
-                    target.planes[p][i] = static_cast<uint8_t>(res);
-                    continue;
-                }
                 const uint32_t m = m_doc.selection[i];
-                const uint32_t orig = m_original.planes[p][i];
+                const uint32_t orig = target.planes[p][i];  // not yet written: the original
                 target.planes[p][i] = static_cast<uint8_t>((res * m + orig * (255 - m) + 127) / 255);
             }
+        }
 }
 
 }  // namespace hostapp

@@ -136,6 +136,10 @@ private:
     void Violation(const std::string& what);
     void BuildRecord();
     void BuildDocumentInfo();
+    // The rect's pixels of count planes into buffer rows of rowBytes, side
+    // by side, the padding filled with a pattern.
+    void FillRows(const uint8_t* const* planes, int count, const FilterRect16& rect, uint8_t* buffer,
+                  size_t rowBytes) const;
     void CheckAfterCall();
     void ApplyResult();
     void CommitPending();
@@ -184,7 +188,9 @@ private:
 
     HostDocument m_doc;
     HostSettings m_settings;
-    RasterImage m_original;  // the target before the run
+    // The target before the run: it changes only when the run's result is
+    // applied at the end.
+    const RasterImage& Original() const { return m_doc.Target().pixels; }
     RasterImage m_working;   // the target as the plug-in wrote it
     RasterImage m_composite; // merged channels for the suite
     FilterRecord m_record{};

@@ -8,6 +8,59 @@ namespace hostapp {
 
 using namespace standin;
 
+namespace {
+
+// A host buffer keeps the planes of a pixel side by side. The plane count is
+// a constant in the common cases, so that the compiler turns each row into
+// vector shuffles instead of one byte at a time.
+template <int N>
+void PackRowN(const uint8_t* const* planes, size_t at, uint8_t* row, int width)
+{
+    for (int x = 0; x < width; ++x)
+        for (int p = 0; p < N; ++p)
+            row[static_cast<size_t>(x) * N + p] = planes[p][at + static_cast<size_t>(x)];
+}
+
+template <int N>
+void UnpackRowN(const uint8_t* row, uint8_t* const* planes, size_t at, int width)
+{
+    for (int x = 0; x < width; ++x)
+        for (int p = 0; p < N; ++p)
+            planes[p][at + static_cast<size_t>(x)] = row[static_cast<size_t>(x) * N + p];
+}
+
+// Pixels at..at+width of count planes into one buffer row.
+void PackRow(const uint8_t* const* planes, int count, size_t at, uint8_t* row, int width)
+{
+    switch (count) {
+    case 1: std::memcpy(row, planes[0] + at, static_cast<size_t>(width)); return;
+    case 2: PackRowN<2>(planes, at, row, width); return;
+    case 3: PackRowN<3>(planes, at, row, width); return;
+    case 4: PackRowN<4>(planes, at, row, width); return;
+    default:
+        for (int p = 0; p < count; ++p)
+            for (int x = 0; x < width; ++x)
+                row[static_cast<size_t>(x) * count + p] = planes[p][at + static_cast<size_t>(x)];
+    }
+}
+
+// One buffer row back into count planes at at..at+width.
+void UnpackRow(const uint8_t* row, int count, uint8_t* const* planes, size_t at, int width)
+{
+    switch (count) {
+    case 1: std::memcpy(planes[0] + at, row, static_cast<size_t>(width)); return;
+    case 2: UnpackRowN<2>(row, planes, at, width); return;
+    case 3: UnpackRowN<3>(row, planes, at, width); return;
+    case 4: UnpackRowN<4>(row, planes, at, width); return;
+    default:
+        for (int p = 0; p < count; ++p)
+            for (int x = 0; x < width; ++x)
+                planes[p][at + static_cast<size_t>(x)] = row[static_cast<size_t>(x) * count + p];
+    }
+}
+
+}  // namespace
+
 // ---- Pixel requests ---------------------------------------------------------
 
 void StandInHost::CommitPending()
@@ -16,16 +69,28 @@ void StandInHost::CommitPending()
         return;
     const FilterRect16& r = m_pending.rect;
     const int planes = m_pending.hi - m_pending.lo + 1;
+    std::vector<uint8_t*> dst(static_cast<size_t>(planes));
+    for (int p = 0; p < planes; ++p)
+        dst[static_cast<size_t>(p)] = m_working.planes[static_cast<size_t>(m_pending.lo + p)].data();
     for (int y = 0; y < RectHeight(r); ++y) {
         const uint8_t* row = m_pending.buffer.get() + static_cast<size_t>(y) * m_pending.rowBytes;
-        for (int p = 0; p < planes; ++p) {
-            std::vector<uint8_t>& plane = m_working.planes[static_cast<size_t>(m_pending.lo + p)];
-            const size_t base = static_cast<size_t>(r.top + y) * m_doc.width + r.left;
-            for (int x = 0; x < RectWidth(r); ++x)
-                plane[base + x] = row[static_cast<size_t>(x) * planes + p];
-        }
+        const size_t base = static_cast<size_t>(r.top + y) * m_doc.width + r.left;
+        UnpackRow(row, planes, dst.data(), base, RectWidth(r));
     }
     m_pending = PendingOutput{};
+}
+
+void StandInHost::FillRows(const uint8_t* const* planes, int count, const FilterRect16& rect, uint8_t* buffer,
+                           size_t rowBytes) const
+{
+    const int width = RectWidth(rect);
+    const size_t used = static_cast<size_t>(width) * static_cast<size_t>(count);
+    for (int y = 0; y < RectHeight(rect); ++y) {
+        uint8_t* row = buffer + static_cast<size_t>(y) * rowBytes;
+        PackRow(planes, count, static_cast<size_t>(rect.top + y) * m_doc.width + rect.left, row, width);
+        // The padding holds a pattern a plug-in that reads it will show.
+        std::memset(row + used, 0xA5, rowBytes - used);
+    }
 }
 
 int16_t StandInHost::DoAdvanceState()
@@ -45,7 +110,7 @@ int16_t StandInHost::DoAdvanceState()
     const bool wantMask = !IsEmpty(r.maskRect);
     const bool absolute = r.wantsAbsolute != 0;
     const int colours = ColorPlanes(m_doc.mode);
-    const bool editable = m_original.hasAlpha && !m_settings.protectTransparency;
+    const bool editable = Original().hasAlpha && !m_settings.protectTransparency;
     const FilterRect16& fr = r.filterRect;
     size_t bytes = 0;
 
@@ -98,16 +163,10 @@ int16_t StandInHost::DoAdvanceState()
         const int planes = r.inHiPlane - r.inLoPlane + 1;
         const size_t rowBytes = static_cast<size_t>(RectWidth(r.inRect)) * planes + pad;
         m_inBuffer.reset(new uint8_t[rowBytes * RectHeight(r.inRect)]);
-        std::memset(m_inBuffer.get(), 0xA5, rowBytes * RectHeight(r.inRect));
-        for (int p = 0; p < planes; ++p) {
-            const std::vector<uint8_t>& plane = *InputPlane(r.inLoPlane + p, absolute);
-            for (int y = 0; y < RectHeight(r.inRect); ++y) {
-                const size_t base = static_cast<size_t>(r.inRect.top + y) * m_doc.width + r.inRect.left;
-                uint8_t* row = m_inBuffer.get() + y * rowBytes;
-                for (int x = 0; x < RectWidth(r.inRect); ++x)
-                    row[static_cast<size_t>(x) * planes + p] = plane[base + x];
-            }
-        }
+        std::vector<const uint8_t*> src(static_cast<size_t>(planes));
+        for (int p = 0; p < planes; ++p)
+            src[static_cast<size_t>(p)] = InputPlane(r.inLoPlane + p, absolute)->data();
+        FillRows(src.data(), planes, r.inRect, m_inBuffer.get(), rowBytes);
         r.inData = m_inBuffer.get();
         r.inRowBytes = static_cast<int32_t>(rowBytes);
     }
@@ -115,16 +174,10 @@ int16_t StandInHost::DoAdvanceState()
         const int planes = r.outHiPlane - r.outLoPlane + 1;
         const size_t rowBytes = static_cast<size_t>(RectWidth(r.outRect)) * planes + pad;
         m_pending.buffer.reset(new uint8_t[rowBytes * RectHeight(r.outRect)]);
-        std::memset(m_pending.buffer.get(), 0xA5, rowBytes * RectHeight(r.outRect));
-        for (int p = 0; p < planes; ++p) {
-            const std::vector<uint8_t>& plane = m_working.planes[static_cast<size_t>(r.outLoPlane + p)];
-            for (int y = 0; y < RectHeight(r.outRect); ++y) {
-                const size_t base = static_cast<size_t>(r.outRect.top + y) * m_doc.width + r.outRect.left;
-                uint8_t* row = m_pending.buffer.get() + y * rowBytes;
-                for (int x = 0; x < RectWidth(r.outRect); ++x)
-                    row[static_cast<size_t>(x) * planes + p] = plane[base + x];
-            }
-        }
+        std::vector<const uint8_t*> src(static_cast<size_t>(planes));
+        for (int p = 0; p < planes; ++p)
+            src[static_cast<size_t>(p)] = m_working.planes[static_cast<size_t>(r.outLoPlane + p)].data();
+        FillRows(src.data(), planes, r.outRect, m_pending.buffer.get(), rowBytes);
         m_pending.rect = r.outRect;
         m_pending.lo = r.outLoPlane;
         m_pending.hi = r.outHiPlane;

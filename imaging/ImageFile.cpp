@@ -153,31 +153,47 @@ bool qnCodecSavePNG(const char* path, uint16_t width, uint16_t height, uint8_t c
     const bool grey = codecMode == qncodec::ModeGrey;
     const int colours = grey ? 1 : 3;
     const int out = colours + (alphaChannel ? 1 : 0);
+    const unsigned char* dst[4] = {};
+    uint32_t dstStride = stride;
+    // Planes that are there as the file wants them are written from where
+    // they lie; only CMYK, a missing plane or a missing transparency takes
+    // a converted copy.
+    bool direct = codecMode != qncodec::ModeCMYK && (!alphaChannel || alpha);
+    for (int c = 0; c < colours; ++c)
+        direct = direct && planes[c];
     CQNF_Mem block;
-    if (!block.alloc(qnMulSize({n, static_cast<uint64_t>(out)}))) {
-        error = block.GetError();
-        return false;
-    }
-    unsigned char* dst[4] = {};
-    for (int k = 0; k < out; ++k)
-        dst[k] = block.GetPtr() + k * n;
-    for (uint32_t y = 0; y < height; ++y) {
-        for (uint32_t x = 0; x < width; ++x) {
-            const size_t s = size_t{y} * stride + x;
-            const size_t d = size_t{y} * width + x;
-            auto at = [&](int c) -> unsigned { return planes[c] ? planes[c][s] : 0u; };
-            if (grey) {
-                dst[0][d] = static_cast<unsigned char>(at(0));
-            } else if (codecMode == qncodec::ModeCMYK) {
-                const unsigned k = at(3);
-                for (int c = 0; c < 3; ++c)
-                    dst[c][d] = qncodec::RGBFromCMYK(at(c), k);
-            } else {
-                for (int c = 0; c < 3; ++c)
-                    dst[c][d] = static_cast<unsigned char>(at(c));
+    if (direct) {
+        for (int c = 0; c < colours; ++c)
+            dst[c] = planes[c];
+        if (alphaChannel)
+            dst[colours] = alpha;
+    } else {
+        if (!block.alloc(qnMulSize({n, static_cast<uint64_t>(out)}))) {
+            error = block.GetError();
+            return false;
+        }
+        unsigned char* copy[4] = {};
+        for (int k = 0; k < out; ++k)
+            dst[k] = copy[k] = block.GetPtr() + k * n;
+        dstStride = width;
+        for (uint32_t y = 0; y < height; ++y) {
+            for (uint32_t x = 0; x < width; ++x) {
+                const size_t s = size_t{y} * stride + x;
+                const size_t d = size_t{y} * width + x;
+                auto at = [&](int c) -> unsigned { return planes[c] ? planes[c][s] : 0u; };
+                if (grey) {
+                    copy[0][d] = static_cast<unsigned char>(at(0));
+                } else if (codecMode == qncodec::ModeCMYK) {
+                    const unsigned k = at(3);
+                    for (int c = 0; c < 3; ++c)
+                        copy[c][d] = qncodec::RGBFromCMYK(at(c), k);
+                } else {
+                    for (int c = 0; c < 3; ++c)
+                        copy[c][d] = static_cast<unsigned char>(at(c));
+                }
+                if (alphaChannel)
+                    copy[colours][d] = alpha ? alpha[s] : 255;
             }
-            if (alphaChannel)
-                dst[colours][d] = alpha ? alpha[s] : 255;
         }
     }
     CQNF_ImagePNG::PNGWRITE_PARAMS p;
@@ -188,8 +204,8 @@ bool qnCodecSavePNG(const char* path, uint16_t width, uint16_t height, uint8_t c
     else
         p.mode = grey ? CQNF_ImagePNG::WriteGrey : CQNF_ImagePNG::WriteRGB;
     for (int k = 0; k < out; ++k)
-        p.planes[k] = dst[k];
-    p.stride = width;
+        p.planes[k] = const_cast<unsigned char*>(dst[k]);
+    p.stride = dstStride;
     p.product = product;
     p.resolution = resolution;
     p.speed = CQNF_ImagePNG::PNGWRITE_PARAMS::Speed::Fast;

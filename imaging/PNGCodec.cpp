@@ -390,13 +390,56 @@ bool CQNF_ImagePNG::i_Decode(const void* data, size_t size, bool infoOnly)
         return false;
     }
 
+    unsigned char* alpha = i_Plane(-1).GetPtr();
+    unsigned char* p0 = i_Plane(0).GetPtr();
+    unsigned char* p1 = grey ? nullptr : i_Plane(1).GetPtr();
+    unsigned char* p2 = grey ? nullptr : i_Plane(2).GetPtr();
+    // One decoded row of y into the planes, a loop per channel count so
+    // that each stays simple vector code.
+    auto split = [&](const unsigned char* s, uint32_t y) {
+        const size_t o = size_t{y} * width;
+        switch (channels) {
+        case 1: std::memcpy(p0 + o, s, width); break;
+        case 2:
+            for (uint32_t x = 0; x < width; ++x) {
+                p0[o + x] = s[2 * x];
+                alpha[o + x] = s[2 * x + 1];
+            }
+            break;
+        case 3:
+            for (uint32_t x = 0; x < width; ++x) {
+                p0[o + x] = s[3 * x];
+                p1[o + x] = s[3 * x + 1];
+                p2[o + x] = s[3 * x + 2];
+            }
+            break;
+        default:
+            for (uint32_t x = 0; x < width; ++x) {
+                p0[o + x] = s[4 * x];
+                p1[o + x] = s[4 * x + 1];
+                p2[o + x] = s[4 * x + 2];
+                alpha[o + x] = s[4 * x + 3];
+            }
+            break;
+        }
+    };
+    // Grey rows have one or two channels, colour rows three or four.
+    if (grey ? channels > 2 : channels < 3) {
+        SetError(qncodec::ErrUnsupported);
+        return false;
+    }
+
+    // A picture in one pass goes into the planes row by row, through one
+    // row of memory; an interlaced one is put together whole first.
+    const bool whole = passes > 1;
     CQNF_Mem buffer, rows;
-    if (!buffer.alloc(pixels * bpp) || !rows.alloc(qnMulSize({height, sizeof(png_bytep)}))) {
+    if (!buffer.alloc(whole ? pixels * bpp : uint64_t{width} * bpp) ||
+        (whole && !rows.alloc(qnMulSize({height, sizeof(png_bytep)})))) {
         SetError(qncodec::ErrMemory);
         return false;
     }
-    auto** rowPtr = reinterpret_cast<png_bytep*>(rows.GetPtr());
-    for (uint32_t y = 0; y < height; ++y)
+    auto** rowPtr = whole ? reinterpret_cast<png_bytep*>(rows.GetPtr()) : nullptr;
+    for (uint32_t y = 0; whole && y < height; ++y)
         rowPtr[y] = buffer.GetPtr() + size_t{y} * width * bpp;
     if (!i_Report(11) || !i_Report(20))
         return false;
@@ -405,9 +448,11 @@ bool CQNF_ImagePNG::i_Decode(const void* data, size_t size, bool infoOnly)
     uint64_t done = 0;
     for (int pass = 0; pass < passes; ++pass) {
         for (uint32_t y = 0; y < height; ++y) {
-            png_bytep row = rowPtr[y];
+            png_bytep row = whole ? rowPtr[y] : buffer.GetPtr();
             if (!Guard(png, [&] { png_read_row(png, row, nullptr); }))
                 return failed();
+            if (!whole)
+                split(row, y);
             ++done;
             if (!i_Report(static_cast<uint8_t>(20 + 70 * done / totalRows)))
                 return false;
@@ -416,37 +461,9 @@ bool CQNF_ImagePNG::i_Decode(const void* data, size_t size, bool infoOnly)
     if (!i_Report(90))
         return false;
 
-    unsigned char* alpha = i_Plane(-1).GetPtr();
-    unsigned char* p0 = i_Plane(0).GetPtr();
-    unsigned char* p1 = grey ? nullptr : i_Plane(1).GetPtr();
-    unsigned char* p2 = grey ? nullptr : i_Plane(2).GetPtr();
     for (uint32_t y = 0; y < height; ++y) {
-        const unsigned char* s = rowPtr[y];
-        const size_t o = size_t{y} * width;
-        for (uint32_t x = 0; x < width; ++x, s += channels) {
-            switch (channels) {
-            case 1: p0[o + x] = s[0]; break;
-            case 2:
-                p0[o + x] = s[0];
-                alpha[o + x] = s[1];
-                break;
-            case 3:
-                p0[o + x] = s[0];
-                if (p1) {
-                    p1[o + x] = s[1];
-                    p2[o + x] = s[2];
-                }
-                break;
-            default:
-                p0[o + x] = s[0];
-                if (p1) {
-                    p1[o + x] = s[1];
-                    p2[o + x] = s[2];
-                }
-                alpha[o + x] = s[3];
-                break;
-            }
-        }
+        if (whole)
+            split(rowPtr[y], y);
         if (!i_Report(static_cast<uint8_t>(90 + 9 * uint64_t(y + 1) / height)))
             return false;
     }

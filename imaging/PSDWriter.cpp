@@ -5,6 +5,7 @@
 #include "imaging/Div255.h"
 
 #include "imaging/Image.h"
+#include "imaging/RowScan.h"
 
 #include <algorithm>
 #include <cmath>
@@ -173,6 +174,7 @@ private:
     // Channel c of canvas rows [y0, y0 + rows): every visible layer over
     // white, in order.
     void MergedBand(uint32_t c, uint32_t y0, uint32_t rows, unsigned char* canvas) const;
+    static bool Shows(const PSDMLWRITE_LAYERPARAMS& p) { return p.visible && p.opacity && p.width && p.height; }
 
     bool Put(const void* p, size_t n) { return m_c.Write_Buffer(static_cast<const unsigned char*>(p), n); }
     bool Tag(const char* four) { return Put(four, 4); }
@@ -204,6 +206,11 @@ private:
     uint32_t m_n = 0;
     CQNF_Mem m_scratch;
     bool m_cancelled = false;
+    // Per layer and row, the columns [first, end) between the first and the
+    // last pixel that is not fully transparent (first == end: none): the
+    // merged image skips what cannot change it.
+    std::vector<std::vector<uint32_t>> m_spans;
+    bool Spans();
 };
 
 bool CQNF_ImagePSD::WritePSD()
@@ -445,17 +452,76 @@ bool CQNF_ImagePSD::Writer::LayerChannels(const WriteLayer& l, const std::vector
     return true;
 }
 
+namespace {
+
+// d over by s with coverage a, at full opacity: (d x (255 - a) + s x a) / 255,
+// truncated. A piece is mostly wholly covered or wholly clear, and there
+// the result is s (255 s / 255) or d itself: blocks of either kind take a
+// copy or nothing, and only the blocks along edges are blended.
+void OverOpaque(unsigned char* d, const unsigned char* s, const unsigned char* a, int32_t n)
+{
+    constexpr int32_t kBlock = 32;
+    auto blend = [&](int32_t from, int32_t to) {
+        for (int32_t i = from; i < to; ++i)
+            d[i] = static_cast<unsigned char>(qnDivBy255(static_cast<uint16_t>(d[i] * (255 - a[i]) + a[i] * s[i])));
+    };
+    int32_t i = 0;
+    for (; i + kBlock <= n; i += kBlock) {
+        uint64_t all = ~uint64_t{0}, any = 0;
+        for (int32_t k = 0; k < kBlock; k += 8) {
+            uint64_t v;
+            std::memcpy(&v, a + i + k, 8);
+            all &= v;
+            any |= v;
+        }
+        if (all == ~uint64_t{0})
+            std::memcpy(d + i, s + i, kBlock);
+        else if (any)
+            blend(i, i + kBlock);
+    }
+    blend(i, n);
+}
+
+}  // namespace
+
+bool CQNF_ImagePSD::Writer::Spans()
+{
+    const auto& layers = m_c.m_writeLayers;
+    try {
+        m_spans.assign(layers.size(), {});
+        for (size_t i = 0; i < layers.size(); ++i) {
+            const WriteLayer& l = *layers[i];
+            const auto& p = l.params;
+            if (!Shows(p))
+                continue;
+            std::vector<uint32_t>& s = m_spans[i];
+            s.resize(size_t{p.height} * 2);
+            for (uint32_t y = 0; y < p.height; ++y) {
+                const unsigned char* a = l.planes[m_n] + size_t{y} * l.stride;
+                const uint32_t first = qnFirstNonZero(a, p.width);
+                s[2 * y] = first;
+                s[2 * y + 1] = qnEndNonZero(a, first, p.width);
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        m_c.SetError(qncodec::ErrMemory);
+        return false;
+    }
+    return true;
+}
+
 void CQNF_ImagePSD::Writer::MergedBand(uint32_t c, uint32_t y0, uint32_t rows, unsigned char* canvas) const
 {
     const uint32_t W = P().width;
     std::memset(canvas, 255, size_t{W} * rows);
     const int32_t bandTop = int32_t(y0), bandBottom = int32_t(y0 + rows);
-    for (const auto& lp : m_c.m_writeLayers) {
-        const WriteLayer& l = *lp;
+    const auto& layers = m_c.m_writeLayers;
+    for (size_t li = 0; li < layers.size(); ++li) {
+        const WriteLayer& l = *layers[li];
         const auto& p = l.params;
         // Hidden layers stay out of the merged image, which is what other
         // programs show for the document.
-        if (!p.visible || !p.opacity || !p.width || !p.height)
+        if (!Shows(p))
             continue;
         const int32_t top = p.y;
         const int32_t t = std::max(top, bandTop);
@@ -465,15 +531,29 @@ void CQNF_ImagePSD::Writer::MergedBand(uint32_t c, uint32_t y0, uint32_t rows, u
         if (t >= b || x0 >= x1)
             continue;
         const uint32_t o = p.opacity;
+        const uint32_t* span = m_spans[li].data();
         for (int32_t y = t; y < b; ++y) {
-            const size_t rowOff = size_t(y - top) * l.stride + size_t(x0 - p.x);
+            // Fully transparent pixels keep d as it is (d x 255 / 255): only
+            // the part of the row between the first and the last covering
+            // pixel is worked on.
+            const size_t r = size_t(y - top);
+            const int32_t from = std::max(x0, p.x + int32_t(span[2 * r]));
+            const int32_t to = std::min(x1, p.x + int32_t(span[2 * r + 1]));
+            if (from >= to)
+                continue;
+            const size_t rowOff = r * l.stride + size_t(from - p.x);
             const unsigned char* s = l.planes[c] + rowOff;
             const unsigned char* a = l.planes[m_n] + rowOff;
-            unsigned char* d = canvas + size_t(y - bandTop) * W + x0;
-            // Without a test for zero coverage: it keeps d as it is
-            // (d x 255 / 255), and the loop stays vector code, in 16-bit
-            // lanes: no product here exceeds 255 x 255.
-            for (int32_t i = 0; i < x1 - x0; ++i) {
+            unsigned char* d = canvas + size_t(y - bandTop) * W + from;
+            const int32_t n = to - from;
+            // Without a test for zero coverage: the loop stays vector code,
+            // in 16-bit lanes: no product here exceeds 255 x 255. At full
+            // opacity the effective coverage a x 255 / 255 is a itself.
+            if (o == 255) {
+                OverOpaque(d, s, a, n);
+                continue;
+            }
+            for (int32_t i = 0; i < n; ++i) {
                 const uint16_t ae = qnDivBy255(static_cast<uint16_t>(a[i] * o));
                 d[i] = static_cast<unsigned char>(
                     qnDivBy255(static_cast<uint16_t>(d[i] * (255 - ae) + ae * s[i])));
@@ -496,7 +576,7 @@ bool CQNF_ImagePSD::Writer::Merged()
         m_c.SetError(qncodec::ErrMemory);
         return false;
     }
-    if (!Put(table.data(), table.size()))
+    if (!Put(table.data(), table.size()) || !Spans())
         return false;
     unsigned char* out = m_scratch.GetPtr();
     // The scratch holds the packing buffer first, then a band of canvas

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/RandomSource.h"
+#include "effects/FxLayers.h"
 #include "effects/FxSession.h"
 #include "engine/Tessolo.h"
 
@@ -104,7 +105,8 @@ public:
             // Rendered only when a requested block differs from the applied one.
             bool differs = false;
             for (const FxKind* k : {&fxkind::kBrightnessContrast, &fxkind::kBlur, &fxkind::kOpacity,
-                                    &fxkind::kBevel, &fxkind::kMotionBlur})
+                                    &fxkind::kBevel, &fxkind::kMotionBlur, &fxkind::kColorOverlay,
+                                    &fxkind::kStroke, &fxkind::kHSL, &fxkind::kImageOverlay})
                 differs |= std::memcmp(k->block(c, CTessolo::FX_APPLIED), k->block(c, CTessolo::FX_REQUESTED),
                                        k->blockSize) != 0;
             if (differs) {

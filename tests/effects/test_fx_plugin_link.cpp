@@ -25,6 +25,10 @@ public:
     unsigned char FxForwardShortcut(unsigned short, unsigned long, char*, unsigned char, void*) override { return 0; }
     void FxFillHelpMenu(CQNF_PlatformPopupMenu&) override {}
     unsigned char FxHelpChosen(unsigned short, CQNF_Window*) override { return 0; }
+    FxAlphaDisplay FxTransparencyDisplay() override { return {}; }
+    const char* FxLayersTip(const char*, bool, uint8_t) override { return ""; }
+    void FxFillLayersHelpMenu(CQNF_PlatformPopupMenu&) override {}
+    unsigned char FxLayersHelpChosen(unsigned short, CQNF_Window*) override { return 0; }
     CQNF_SeededRandom random;
 };
 

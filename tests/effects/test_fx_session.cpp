@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 using namespace fxtest;
 
 namespace {
@@ -415,3 +418,206 @@ TEST(FxSession, ClosingIsRefusedWhileTheMainWindowRenders)
 }
 
 }  // namespace
+
+namespace {
+
+CTessolo::SFX_COLOR Colour(std::initializer_list<int> bytes)
+{
+    uint8_t b[8] = {};
+    int i = 0;
+    for (int v : bytes)
+        b[i++] = uint8_t(v);
+    CTessolo::SFX_COLOR c;
+    std::memcpy(&c, b, 8);
+    return c;
+}
+
+// The middle piece's centre need not be half way (tabs widen a piece's box):
+// the ends are exact, the middle strictly between them.
+void ExpectAlong(int rank, int value, int left, int right)
+{
+    if (rank == 1) {
+        EXPECT_GT(value, std::min(left, right));
+        EXPECT_LT(value, std::max(left, right));
+    } else {
+        EXPECT_EQ(value, rank == 0 ? left : right);
+    }
+}
+
+// How many listed pieces lie left of this one.
+int Rank(const CTessolo& e, const std::vector<uint32_t>& pieces, uint32_t listIndex)
+{
+    auto cx = [&e](uint32_t piece) { return e.m_pPieces[piece].left + e.m_pPieces[piece].right; };
+    int n = 0;
+    for (uint32_t other : pieces)
+        n += cx(other) < cx(pieces[listIndex]);
+    return n;
+}
+
+std::vector<int> Bytes(const CTessolo::SFX_COLOR& c)
+{
+    uint8_t b[8];
+    std::memcpy(b, &c, 8);
+    return std::vector<int>(b, b + 8);
+}
+
+}  // namespace
+
+// Each of the eight bytes of a colour record moves on its own, whichever way
+// it goes, in the colour overlay and the stroke alike; the stroke's size
+// stays within 0..100 even from a stored value beyond it.
+TEST(FxSession, ColourRecordsAreGradedBytePerByte)
+{
+    Puzzle p(120, 40, 3, 1);
+    const struct {
+        CTessolo::SFX_COLOR from, to;
+        double t;
+        std::vector<int> expected;
+    } cases[] = {
+        {Colour({0, 0, 0, 0, 0, 0, 0, 0}), Colour({255, 255, 255, 255, 255, 255, 255, 255}), 0.5,
+         {128, 128, 128, 128, 128, 128, 128, 128}},
+        {Colour({200, 0, 100, 255, 0, 50, 255, 10}), Colour({0, 200, 100, 0, 255, 150, 255, 250}), 0.25,
+         {150, 50, 100, 191, 64, 75, 255, 70}},
+        {Colour({1, 2, 3, 4, 5, 6, 7, 8}), Colour({9, 9, 9, 9, 9, 9, 9, 9}), 1.0, {9, 9, 9, 9, 9, 9, 9, 9}},
+    };
+    Open<CFxColorOverlayModel> covr(p);
+    Open<CFxStrokeModel> stroke(p);
+    for (const auto& c : cases) {
+        covr.model.value1.color = stroke.model.value1.color = c.from;
+        covr.model.value2.color = stroke.model.value2.color = c.to;
+        EXPECT_EQ(Bytes(covr.model.BlockAt(c.t).color), c.expected) << "t " << c.t;
+        EXPECT_EQ(Bytes(stroke.model.BlockAt(c.t).color), c.expected) << "t " << c.t;
+        EXPECT_EQ(covr.model.BlockAt(c.t).on, 1);
+    }
+    stroke.model.value1.size = 0;
+    stroke.model.value2.size = 100;
+    stroke.model.value1.opacity = 0;
+    stroke.model.value2.opacity = 255;
+    EXPECT_EQ(stroke.model.BlockAt(0.25).size, 25);
+    EXPECT_EQ(stroke.model.BlockAt(0.25).opacity, 64);
+    stroke.model.value1.size = 250;  // from a damaged document
+    EXPECT_EQ(stroke.model.BlockAt(0.0).size, 100);
+    EXPECT_EQ(stroke.model.BlockAt(0.5).size, 100);
+}
+
+// With automatic adjustment on, what is graded comes from the grading and
+// everything else from each piece's own block, which is switched on even
+// where the effect was off; the sample shows the engine's defaults for what
+// is not graded.
+TEST(FxSession, ColourOverlayStrokeAndHslKeepWhatIsNotGraded)
+{
+    Puzzle p(120, 40, 3, 1);
+    for (uint32_t i = 0; i < 3; ++i) {
+        auto& c = p.e.m_pPieces[i];
+        c.colorOverlay[CTessolo::FX_APPLIED] = {0, uint8_t(10 + i), Colour({int(i), 1, 2, 3, 4, 5, 6, int(7 + i)})};
+        c.stroke[CTessolo::FX_APPLIED] = {0, uint8_t(20 + i), uint8_t(i), Colour({9, 8, 7, 6, 5, 4, 3, int(i)})};
+        c.hsl[CTessolo::FX_APPLIED] = {0, uint8_t(0xA0 + i), int16_t(-170 + int(i)), int8_t(-90 + int(i)),
+                                       int8_t(40 + int(i))};
+    }
+    const auto& pieces = p.e.m_pPieces;
+
+    Open<CFxColorOverlayModel> covr(p);
+    covr.model.SetAutoAdjust(true);
+    covr.model.gradeColor = false;
+    covr.model.value1 = {1, 0, Colour({50, 50, 50, 50, 50, 50, 50, 50})};
+    covr.model.value2 = {1, 200, Colour({60, 60, 60, 60, 60, 60, 60, 60})};
+    covr.model.SetDirection(FxDirection::Right);
+    covr.model.Regenerate();
+    for (uint32_t i = 0; i < 3; ++i) {
+        const auto r = covr.ResultOf<CTessolo::SFX_COLOROVERLAY>(i);
+        const auto& own = pieces[covr.model.Pieces()[i]].colorOverlay[CTessolo::FX_BACKUP];
+        EXPECT_EQ(r.on, 1);
+        EXPECT_EQ(Bytes(r.color), Bytes(own.color));
+        ExpectAlong(Rank(p.e, covr.model.Pieces(), i), r.opacity, 0, 200);
+    }
+    covr.model.SetMode(1);
+    EXPECT_EQ(covr.model.SampleBlock().opacity, 200);
+    EXPECT_EQ(Bytes(covr.model.SampleBlock().color), Bytes(p.e.m_DefColorOverlay.color));
+
+    Open<CFxStrokeModel> stroke(p);
+    stroke.model.SetAutoAdjust(true);
+    stroke.model.gradeColor = stroke.model.gradeOpacity = false;
+    stroke.model.value1 = {1, 9, 0, Colour({1, 1, 1, 1, 1, 1, 1, 1})};
+    stroke.model.value2 = {1, 99, 100, Colour({2, 2, 2, 2, 2, 2, 2, 2})};
+    stroke.model.SetDirection(FxDirection::Left);
+    stroke.model.Regenerate();
+    for (uint32_t i = 0; i < 3; ++i) {
+        const auto r = stroke.ResultOf<CTessolo::SFX_STROKE>(i);
+        const auto& own = pieces[stroke.model.Pieces()[i]].stroke[CTessolo::FX_BACKUP];
+        EXPECT_EQ(r.on, 1);
+        EXPECT_EQ(r.opacity, own.opacity);
+        EXPECT_EQ(Bytes(r.color), Bytes(own.color));
+        ExpectAlong(Rank(p.e, stroke.model.Pieces(), i), r.size, 100, 0);  // value 2 on the left
+    }
+    const auto sample = stroke.model.SampleBlock();
+    EXPECT_EQ(sample.opacity, 255);  // the default, not value 1's 9
+    EXPECT_EQ(sample.size, 0);
+
+    Open<CFxHSLModel> hsl(p);
+    hsl.model.SetAutoAdjust(true);
+    hsl.model.gradeHue = hsl.model.gradeLightness = false;
+    hsl.model.value1 = {1, 0, 120, -100, 70};
+    hsl.model.value2 = {1, 0, -120, 100, -70};
+    hsl.model.SetDirection(FxDirection::Right);
+    hsl.model.Regenerate();
+    for (uint32_t i = 0; i < 3; ++i) {
+        const auto r = hsl.ResultOf<CTessolo::SFX_HSL>(i);
+        const auto& own = pieces[hsl.model.Pieces()[i]].hsl[CTessolo::FX_BACKUP];
+        EXPECT_EQ(r.on, 1);
+        EXPECT_EQ(r.reserved, own.reserved);
+        EXPECT_EQ(r.hue, own.hue);
+        EXPECT_EQ(r.lightness, own.lightness);
+        ExpectAlong(Rank(p.e, hsl.model.Pieces(), i), r.saturation, -100, 100);
+    }
+    hsl.model.gradeHue = true;
+    hsl.model.gradeSaturation = false;
+    const auto s = hsl.model.SampleBlock();
+    EXPECT_EQ(s.hue, 120);
+    EXPECT_EQ(s.saturation, 0);
+    EXPECT_EQ(s.lightness, 0);
+    // Without automatic adjustment every piece gets value 1 whole.
+    hsl.model.SetAutoAdjust(false);
+    hsl.model.Regenerate();
+    for (uint32_t i = 0; i < 3; ++i) {
+        const auto r = hsl.ResultOf<CTessolo::SFX_HSL>(i);
+        EXPECT_EQ(std::vector<int>({r.on, r.hue, r.saturation, r.lightness}), std::vector<int>({1, 120, -100, 70}));
+    }
+}
+
+// OK keeps what the pieces showed as one undo step; Cancel puts back every
+// byte of the pieces' records and pixels, for each of the three effects.
+template <class Model>
+void CloseAfterAChange(Puzzle& p, bool ok, const typename Model::Block& value1)
+{
+    Open<Model> s(p);
+    s.model.value1 = value1;
+    s.model.Changes(CFxSession::kDelayed);  // closed before the update came
+    ASSERT_TRUE(s.model.Close(ok));
+    EXPECT_EQ(s.main.undoSteps, ok ? 1 : 0);
+}
+
+TEST(FxSession, ColourOverlayStrokeAndHslOkKeepsAndCancelRestores)
+{
+    const CTessolo::SFX_COLOR blue = Colour({30, 0, 90, 180, 255, 165, 75, 255});
+    const std::function<void(Puzzle&, bool)> effects[] = {
+        [&](Puzzle& p, bool ok) { CloseAfterAChange<CFxColorOverlayModel>(p, ok, {0, 200, blue}); },
+        [&](Puzzle& p, bool ok) { CloseAfterAChange<CFxStrokeModel>(p, ok, {0, 255, 4, blue}); },
+        [&](Puzzle& p, bool ok) { CloseAfterAChange<CFxHSLModel>(p, ok, {0, 0, 90, 50, -20}); },
+    };
+    for (size_t k = 0; k < std::size(effects); ++k) {
+        Puzzle p;
+        const std::vector<uint8_t> pixels = p.Rendered();
+        const std::vector<uint8_t> records = p.Records();
+        effects[k](p, false);
+        EXPECT_EQ(p.Rendered(), pixels) << k;
+        EXPECT_EQ(p.Records(), records) << k;
+        effects[k](p, true);
+        EXPECT_NE(p.Rendered(), pixels) << k;
+        EXPECT_NE(p.Records(), records) << k;
+        for (uint32_t i = 0; k == 0 && i < p.e.m_nPieces; ++i) {
+            const auto& c = p.e.m_pPieces[i].colorOverlay[CTessolo::FX_APPLIED];
+            EXPECT_EQ(std::vector<int>({c.on, c.opacity}), std::vector<int>({1, 200}));
+            EXPECT_EQ(Bytes(c.color), Bytes(blue));
+        }
+    }
+}

@@ -20,65 +20,17 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 
 using namespace fxtest;
 
 namespace {
-
-const std::string kResourceFile = std::string(TESSOLO_BINARY_DIR) + "/resource_ts31_d.qns4";
-
-// The toolkit on the headless platform with the shipped resources.
-struct Desk {
-    plat::HeadlessPlatform hp;
-    CQNF_App app;
-    qnui::Toolkit& tk = qnui::Toolkit::Get();
-    bool ready = false;
-
-    Desk()
-    {
-        hp.SetScreens({{0, 0, 1000, 800}});
-        tk.Attach(&hp);
-        m_App = &app;
-        ready = std::filesystem::exists(kResourceFile) && app.InitStorgaeResource(kResourceFile.c_str(), 0);
-    }
-    ~Desk()
-    {
-        m_App = nullptr;
-        tk.Attach(nullptr);
-    }
-    // Window-local point to the pointer, then a click or a drag.
-    void At(CQNF_Window& w, int32_t x, int32_t y)
-    {
-        const qntRECT_s r = w.GetWindowRect();
-        hp.MoveMouse({r.left + x, r.top + y});
-        tk.PumpFor(5);
-    }
-    void Key(CQNF_Window* w, uint8_t vkey)
-    {
-        hp.Activate(w->GetWindowHandle());
-        tk.PumpFor(5);
-        hp.Key(vkey, vkey == qnkey::vk::Return ? 13 : 27);
-    }
-    void Snap(const char* name)
-    {
-        const char* folder = std::getenv("TESSOLO_FX_SNAP");
-        if (!folder)
-            return;
-        std::string error;
-        EXPECT_TRUE(qnui::SaveDesktopPNG(hp, std::string(folder) + "/" + name + ".png", error)) << error;
-    }
-};
 
 struct Session {
     Puzzle puzzle;
     FakeWindowMain main{puzzle};
     std::unique_ptr<CWndFX_Base> window;
 };
-
-#define REQUIRE_DESK(d)                                        \
-    if (!(d).ready) {                                          \
-        GTEST_SKIP() << "no compiled resource file in this build"; \
-    }
 
 TEST(FxWindows, EveryWindowOpensFromItsResourceAndCancelLeavesNoTrace)
 {
@@ -91,7 +43,11 @@ TEST(FxWindows, EveryWindowOpensFromItsResourceAndCancelLeavesNoTrace)
                  {FxWindowKind::Blur, "FXblur"},
                  {FxWindowKind::Opacity, "FXopac"},
                  {FxWindowKind::Bevel, "FXbevel"},
-                 {FxWindowKind::MotionBlur, "FXmblur"}};
+                 {FxWindowKind::MotionBlur, "FXmblur"},
+                 {FxWindowKind::ColorOverlay, "FXcovr"},
+                 {FxWindowKind::Stroke, "FXstroke"},
+                 {FxWindowKind::HSL, "FXhsl"},
+                 {FxWindowKind::ImageOverlay, "FXiovr"}};
     for (const auto& k : kinds) {
         Session s;
         const std::vector<uint8_t> pixels = s.puzzle.Rendered();
@@ -201,14 +157,6 @@ TEST(FxWindows, DraggingTheLightBallAndTypingItsFieldsStayInStep)
     d.tk.PumpFor(10);
     EXPECT_EQ(s.main.undoSteps, 1);
     EXPECT_GT(s.puzzle.e.m_pPieces[3].bevel[CTessolo::FX_APPLIED].lightY, 0.4f);
-}
-
-CQNF_Control* Find(CQNF_Window& w, const char* name, uint8_t kind)
-{
-    for (unsigned long i = 0; i < w.GetControlCount(); ++i)
-        if (w.GetControl(i)->GetType() == kind && std::string(w.GetControl(i)->GetName()) == name)
-            return w.GetControl(i);
-    return nullptr;
 }
 
 TEST(FxWindows, AutomaticAdjustmentGradesAlongTheChosenDirection)
@@ -344,3 +292,195 @@ TEST(FxWindows, ViewShortcutsReachTheMainWindow)
 }
 
 }  // namespace
+
+namespace {
+
+// The pixel the window shows at a window point, as 0xRRGGBB.
+uint32_t Shown(Desk& d, CQNF_Window& w, int32_t x, int32_t y)
+{
+    uint16_t fw = 0, fh = 0;
+    const std::vector<uint32_t>* fb = d.hp.Framebuffer(w.GetWindowHandle(), fw, fh);
+    if (!fb || x < 0 || y < 0 || x >= fw || y >= fh)
+        return 0xFFFFFFFFu;
+    return (*fb)[size_t(y) * fw + size_t(x)] & 0xFFFFFF;
+}
+
+void Click(CQNF_Window& w, const char* name, uint8_t kind, unsigned char check)
+{
+    CQNF_Control* c = Find(w, name, kind);
+    ASSERT_NE(c, nullptr) << name;
+    c->SetCheck(check, 1);
+}
+
+}  // namespace
+
+// "FXhsl_AL" is both the lightness box and the direction pad's left radio:
+// the box changes what is graded and not the direction, the radio the
+// direction and not what is graded.
+TEST(FxWindows, TheLightnessBoxAndTheLeftRadioAreToldApartByType)
+{
+    Desk d;
+    REQUIRE_DESK(d);
+    Session s;
+    ASSERT_TRUE(FxOpenWindow(FxWindowKind::HSL, s.main, s.window));
+    auto& w = static_cast<CWndFX_HSL&>(*s.window);
+    d.tk.PumpFor(100);
+    Click(w, "FXhsl_AAdjust", qnctl::CheckBox, 1);
+    auto* box = Find(w, "FXhsl_AL", qnctl::CheckBox);
+    auto* radio = Find(w, "FXhsl_AL", qnctl::RadioButton);
+    auto* l2 = Find(w, "FXhsl_L2", qnctl::Slider);
+    ASSERT_TRUE(box && radio && l2);
+    EXPECT_TRUE(box->GetCheck());
+    EXPECT_TRUE(l2->IsEnabled());
+
+    box->SetCheck(0, 1);
+    EXPECT_FALSE(w.Model().gradeLightness);
+    EXPECT_TRUE(w.Model().gradeHue && w.Model().gradeSaturation);
+    EXPECT_FALSE(l2->IsEnabled());
+    EXPECT_EQ(w.Session().Direction(), FxDirection::Random);
+    EXPECT_FALSE(radio->GetCheck());
+
+    radio->SetCheck(1, 1);
+    EXPECT_EQ(w.Session().Direction(), FxDirection::Left);
+    EXPECT_FALSE(w.Model().gradeLightness);
+    EXPECT_FALSE(box->GetCheck());
+    EXPECT_FALSE(l2->IsEnabled());
+
+    // The graded saturation lands on the pieces along the left direction,
+    // each piece keeping its own lightness.
+    static_cast<CQNF_CtrlSlider*>(Find(w, "FXhsl_S2", qnctl::Slider))->SetValue(200, 1);  // value 2: +100
+    static_cast<CQNF_CtrlSlider*>(Find(w, "FXhsl_L1", qnctl::Slider))->SetValue(150, 1);  // value 1: +50, not graded
+    d.tk.PumpFor(100);
+    const CTessolo& e = s.puzzle.e;
+    for (uint32_t i = 0; i < e.m_nPieces; ++i) {
+        const auto& h = e.m_pPieces[i].hsl[CTessolo::FX_APPLIED];
+        EXPECT_EQ(h.on, 1);
+        EXPECT_EQ(h.lightness, 0) << i;
+        if ((e.m_pPieces[i].left + e.m_pPieces[i].right) / 2 < s.puzzle.w / 4) {
+            EXPECT_EQ(h.saturation, 100) << i;
+        }
+    }
+}
+
+// Typed values are limited to the parameter's range when the edit line
+// loses the focus.
+TEST(FxWindows, ColourStrokeAndHslEditsAreClampedOnLeaving)
+{
+    Desk d;
+    REQUIRE_DESK(d);
+    const struct {
+        FxWindowKind kind;
+        const char* edit;
+        const char* typed;
+        const char* shown;
+    } cases[] = {
+        {FxWindowKind::ColorOverlay, "FXcovr_Opacity", "150", "100"},
+        {FxWindowKind::ColorOverlay, "FXcovr_Opacity", "-5", "0"},
+        {FxWindowKind::Stroke, "FXstroke_Size", "250", "100"},
+        {FxWindowKind::Stroke, "FXstroke_Opacity", "x", "0"},
+        {FxWindowKind::HSL, "FXhsl_H", "200", "180"},
+        {FxWindowKind::HSL, "FXhsl_H", "-200", "-180"},
+        {FxWindowKind::HSL, "FXhsl_S", "-150", "-100"},
+        {FxWindowKind::HSL, "FXhsl_L", "99999999999", "100"},
+    };
+    for (const auto& c : cases) {
+        Session s;
+        ASSERT_TRUE(FxOpenWindow(c.kind, s.main, s.window));
+        auto* edit = static_cast<CQNF_CtrlEditLine*>(Find(*s.window, c.edit, qnctl::EditLine));
+        ASSERT_NE(edit, nullptr) << c.edit;
+        edit->SetText(c.typed, 1);
+        s.window->OnCtrlLostFocus(edit->GetControlID());
+        EXPECT_STREQ(edit->GetText().GetStr(), c.shown) << c.edit << " " << c.typed;
+    }
+}
+
+// The swatches: a click on value 2's while automatic adjustment is off is
+// not the window's; a cancelled picker changes no colour but still selects
+// the clicked value; a picked colour reaches the value and the pieces. A
+// Grayscale document shows the record's grey, a CMYK one its red, green and
+// blue; the stroke's swatches work the same.
+TEST(FxWindows, ColourSwatchesPickAndShowTheRecordForTheDocumentMode)
+{
+    Desk d;
+    REQUIRE_DESK(d);
+    const struct {
+        FxWindowKind kind;
+        uint8_t mode;
+    } cases[] = {{FxWindowKind::ColorOverlay, 0}, {FxWindowKind::ColorOverlay, 2}, {FxWindowKind::Stroke, 1}};
+    for (const auto& c : cases) {
+        Session s;
+        s.main.colorMode = c.mode;
+        ASSERT_TRUE(FxOpenWindow(c.kind, s.main, s.window));
+        auto& w = static_cast<CWndFX_Colored&>(*s.window);
+        d.tk.PumpFor(100);
+        const qntRECT_s r1 = w.SwatchRect(0), r2 = w.SwatchRect(1);
+        EXPECT_EQ(w.OnLMouseDown(short(r2.left + 3), short(r2.top + 3), 0), 0);  // disabled
+        Click(w, (std::string(w.Prefix()) + "_AAdjust").c_str(), qnctl::CheckBox, 1);
+        const std::vector<uint8_t> records = s.puzzle.Records();
+        EXPECT_EQ(w.OnLMouseDown(short(r2.left + 3), short(r2.top + 3), 0), 1);  // cancelled
+        EXPECT_EQ(w.Session().Mode(), 1);
+        EXPECT_EQ(w.OnLMouseDown(short(r1.right), short(r1.top + 3), 0), 0);  // right edge is outside
+        s.main.pickAnswer = true;
+        s.main.picked[0] = 30, s.main.picked[1] = 60, s.main.picked[2] = 150;
+        EXPECT_EQ(w.OnLMouseDown(short(r1.left + 3), short(r1.top + 3), 0), 1);
+        EXPECT_EQ(w.Session().Mode(), 0);
+        d.tk.PumpFor(100);
+        const uint32_t expected = c.mode == 0 ? 0x505050u : 0x1E3C96u;  // the picker's grey is 80
+        EXPECT_EQ(Shown(d, w, (r1.left + r1.right) / 2, (r1.top + r1.bottom) / 2), expected) << int(c.mode);
+        EXPECT_NE(s.puzzle.Records(), records);
+        const CTessolo& e = s.puzzle.e;
+        uint32_t left = 0;
+        for (uint32_t i = 1; i < e.m_nPieces; ++i)
+            if (e.m_pPieces[i].left + e.m_pPieces[i].right < e.m_pPieces[left].left + e.m_pPieces[left].right)
+                left = i;
+        const CTessolo::SFX_COLOR& applied = c.kind == FxWindowKind::Stroke
+                                                 ? e.m_pPieces[left].stroke[CTessolo::FX_APPLIED].color
+                                                 : e.m_pPieces[left].colorOverlay[CTessolo::FX_APPLIED].color;
+        d.Snap(c.kind == FxWindowKind::Stroke ? "FXstroke-picked" : c.mode ? "FXcovr-cmyk" : "FXcovr-gray");
+        // Value 2 (the engine's red) lands on the right: a leftmost piece
+        // got the picked colour whole.
+        Click(w, (std::string(w.Prefix()) + "_AR").c_str(), qnctl::RadioButton, 1);
+        d.tk.PumpFor(100);
+        EXPECT_EQ(applied.gray, 80);
+        EXPECT_EQ(applied.blue, 150);
+    }
+}
+
+// Opening brings the current piece's stored values onto the controls'
+// scales: an overlay opacity of 128, which the percent scale cannot show,
+// becomes 50 % (127); a damaged record's saturation of -128 becomes the
+// nearest end of the range, -100, not the far one.
+TEST(FxWindows, OpeningBringsStoredValuesOntoTheControlsScales)
+{
+    Desk d;
+    REQUIRE_DESK(d);
+    const struct {
+        FxWindowKind kind;
+        std::function<void(CTessolo::SPLITEDCELL&)> store;
+        const char* edit;
+        const char* shown;
+        std::function<int(CWndFX_Base&)> value1;
+        int expected;
+    } cases[] = {
+        {FxWindowKind::ColorOverlay, [](CTessolo::SPLITEDCELL& c) { c.colorOverlay[CTessolo::FX_APPLIED].opacity = 128; },
+         "FXcovr_Opacity", "50", [](CWndFX_Base& w) { return int(static_cast<CWndFX_ColorOverlay&>(w).Model().value1.opacity); },
+         127},
+        {FxWindowKind::HSL, [](CTessolo::SPLITEDCELL& c) { c.hsl[CTessolo::FX_APPLIED].saturation = -128; },
+         "FXhsl_S", "-100", [](CWndFX_Base& w) { return int(static_cast<CWndFX_HSL&>(w).Model().value1.saturation); },
+         -100},
+        {FxWindowKind::HSL, [](CTessolo::SPLITEDCELL& c) { c.hsl[CTessolo::FX_APPLIED].hue = -1000; },
+         "FXhsl_H", "-180", [](CWndFX_Base& w) { return int(static_cast<CWndFX_HSL&>(w).Model().value1.hue); }, -180},
+        {FxWindowKind::Stroke, [](CTessolo::SPLITEDCELL& c) { c.stroke[CTessolo::FX_APPLIED].size = 250; },
+         "FXstroke_Size", "100", [](CWndFX_Base& w) { return int(static_cast<CWndFX_Stroke&>(w).Model().value1.size); },
+         100},
+    };
+    for (const auto& c : cases) {
+        Session s;
+        s.main.current = 2;
+        c.store(s.puzzle.e.m_pPieces[2]);
+        ASSERT_TRUE(FxOpenWindow(c.kind, s.main, s.window));
+        EXPECT_EQ(c.value1(*s.window), c.expected) << c.edit;
+        EXPECT_STREQ(static_cast<CQNF_CtrlEditLine*>(Find(*s.window, c.edit, qnctl::EditLine))->GetText().GetStr(),
+                     c.shown);
+    }
+}

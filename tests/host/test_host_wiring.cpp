@@ -12,6 +12,7 @@
 #include "app/InteractiveRoad.h"
 #include "app/Preferences.h"
 #include "effects/WndFX_Base.h"
+#include "effects/WndFX_ImageOverlay.h"
 #include "ui/CtrlSlider.h"
 #include "app/MainMenus.h"
 #include "platform/Headless.h"
@@ -75,6 +76,8 @@ public:
     // Window points of the six pieces of a 3 x 2 cut, by cell (row-major).
     std::vector<uint32_t> cell;
     std::vector<plat::Point> at;
+    // The document the host runs the plug-in on, when not a plain picture.
+    std::function<HostDocument()> document;
 
     WiredRun()
     {
@@ -154,11 +157,11 @@ public:
     }
     // Ends with Cancel; queued by the caller when a dialog's steps must come
     // first.
-    int16_t Cancel(bool queue = true)
+    int16_t Cancel(bool queue = true, ColorMode mode = ColorMode::RGB)
     {
         if (queue)
             Do([this] { W().OnButton("Main_Cancel"); });
-        StandInHost host(Document(ColorMode::RGB, kW, kH, false), HostSettings{});
+        StandInHost host(document ? document() : Document(mode, kW, kH, false), HostSettings{});
         const int16_t r = h.Run(host, StandInHost::Sequence::Dialog);
         EXPECT_EQ(hp.ScriptLeft(), 0u);
         return r;
@@ -430,9 +433,143 @@ TEST(HostWiring, AnEffectButtonOpensItsWindowWhoseOkIsOneUndoStep)
         EXPECT_EQ(Planes(w.m_MainImage), before);
         EXPECT_EQ(records(), recordsBefore) << "the undone effect stayed in the records";
         // An effect without a window of its own is refused quietly.
-        w.pmfx_DoEffect(CPieceMap::FX_HSL);
+        w.pmfx_DoEffect(CPieceMap::FX_INVERT);
         EXPECT_FALSE(w.m_bFXMode);
         EXPECT_EQ(r.hp.ZOrder().back(), w.GetWindowHandle());
     });
     EXPECT_EQ(r.Cancel(), userCanceledErr);
+}
+
+// The colour overlay and stroke windows open in every colour mode of the
+// document; hue-saturation only in an RGB one, and elsewhere the main window
+// stays as it was.
+TEST(HostWiring, ColourOverlayStrokeAndHueSaturationOpenAsTheDocumentModeAllows)
+{
+    NEED_RESOURCES();
+    for (ColorMode mode : {ColorMode::Gray, ColorMode::RGB, ColorMode::CMYK}) {
+        WiredRun r;
+        r.CutIntoSix();
+        const struct {
+            CPieceMap::FX bit;
+            const char* prefix;
+        } effects[] = {{CPieceMap::FX_COLOROVERLAY, "FXcovr"},
+                       {CPieceMap::FX_STROKE, "FXstroke"},
+                       {CPieceMap::FX_HSL, "FXhsl"}};
+        for (const auto& e : effects)
+            r.Do([&r, e, mode] {
+                CWnd_Main& w = r.W();
+                const bool opens = e.bit != CPieceMap::FX_HSL || mode == ColorMode::RGB;
+                w.pmfx_DoEffect(e.bit);
+                EXPECT_EQ(w.m_bFXMode != 0, opens) << e.prefix << " in mode " << int(mode);
+                CWndFX_Base* fx = w.GetFXWindow();
+                if (!opens) {
+                    EXPECT_TRUE(fx == nullptr || !fx->GetWindowHandle());
+                    EXPECT_EQ(r.hp.ZOrder().back(), w.GetWindowHandle());
+                    return;
+                }
+                ASSERT_NE(fx, nullptr);
+                EXPECT_STREQ(fx->Prefix(), e.prefix);
+                EXPECT_EQ(r.hp.ZOrder().back(), fx->GetWindowHandle());
+                fx->Close();  // as Cancel
+                EXPECT_FALSE(w.m_bFXMode);
+            });
+        EXPECT_EQ(r.Cancel(true, mode), userCanceledErr);
+    }
+}
+
+namespace {
+
+void OverlayFromTheBoxLayer(ColorMode mode)
+{
+    WiredRun r;
+    const qntRECT_s box{30, 40, 130, 120};
+    auto boxPixel = [](int32_t x, int32_t y, int c) { return uint8_t((x * 5 + y * 3 + c * 70) & 0xFF); };
+    const int colours = hostapp::ColorPlanes(mode);
+    const std::string tag = std::to_string(colours);
+    r.document = [&] {
+        HostDocument doc = Document(mode, kW, kH, false);
+        RasterImage layer = Picture(mode, kW, kH, true);
+        for (int32_t y = 0; y < kH; ++y)
+            for (int32_t x = 0; x < kW; ++x) {
+                const size_t i = size_t(y) * kW + size_t(x);
+                for (int c = 0; c < colours; ++c)
+                    layer.planes[size_t(c)][i] = boxPixel(x, y, c);
+                layer.planes[size_t(colours)][i] =
+                    x >= box.left && x < box.right && y >= box.top && y < box.bottom ? 255 : 0;
+            }
+        std::string err;
+        EXPECT_TRUE(doc.AddLayer(layer, "Box", err)) << err;
+        doc.target = 0;  // the background is filtered
+        return doc;
+    };
+    r.CutIntoSix();
+    r.ClickCell(4);
+    r.ClickButton("Main_FXIOver");
+    // "From Document Layer...": the list's steps run inside its own loop.
+    r.Do([&] {
+        CWndFX_Base* fx = r.W().GetFXWindow();
+        ASSERT_NE(fx, nullptr);
+        unsigned short item = CWndFX_ImageOverlay::kItemLayers;
+        EXPECT_EQ(fx->OnCtrlMessage(qnmsg::PopupChoice, CQNF_Window::None, const_cast<char*>("Menu"), 255, &item), 1);
+    });
+    r.Do([&] {
+        const plat::WinId list = r.hp.ZOrder().back();
+        ASSERT_NE(list, r.W().GetFXWindow()->GetWindowHandle());
+        SaveWindowSnapshot(r.hp, list, ("wiring_layers_list_" + tag + ".png").c_str());
+        r.hp.Activate(list);
+        const plat::Rect c = r.hp.ContentRect(list);
+        r.hp.Click({c.left + 100, c.top + 40 + 16 + 8});  // the second row: the box
+    });
+    r.Do([&] { r.hp.Key(qnkey::vk::Return, 13); });
+    r.Do([&] {
+        auto& fx = static_cast<CWndFX_ImageOverlay&>(*r.W().GetFXWindow());
+        EXPECT_EQ(fx.Model().value1.layerChoice, 1);
+        EXPECT_EQ(fx.Model().value1.layerId, 2);
+        static_cast<CQNF_CtrlSlider*>(ControlOf(fx, "FXiovr_Opacity", qnctl::Slider))->SetValue(100, 1);
+    });
+    r.Do([&] { r.hp.Advance(200); });
+    r.Do([] {});
+    r.Do([&] {
+        CWndFX_Base* fx = r.W().GetFXWindow();
+        SaveWindowSnapshot(r.hp, fx->GetWindowHandle(), ("wiring_image_overlay_window_" + tag + ".png").c_str());
+        r.hp.Activate(fx->GetWindowHandle());
+        r.hp.Key(qnkey::vk::Return, 13);
+    });
+    r.Do([&] {
+        EXPECT_FALSE(r.W().m_bFXMode);
+        SaveWindowSnapshot(r.hp, r.W().GetWindowHandle(), ("wiring_image_overlay_main_" + tag + ".png").c_str());
+        const CTessolo::SPLITEDCELL& p = r.Piece(r.cell[4]);
+        const auto& io = p.imageOverlay[CTessolo::FX_APPLIED];
+        EXPECT_EQ(io.on, 1);
+        EXPECT_EQ(io.layerChoice, 1);
+        EXPECT_EQ(io.layerId, 2);
+        EXPECT_EQ(io.opacity, 255);
+        ASSERT_TRUE(p.left >= box.left && p.top >= box.top && p.right <= box.right && p.bottom <= box.bottom);
+        const int32_t cx = (p.left + p.right) / 2, cy = (p.top + p.bottom) / 2;
+        // CMYK pieces are worked in RGB: each ink darkened by the black.
+        auto expected = [&](int32_t x, int32_t y, int c) {
+            return colours == 4 ? uint8_t(boxPixel(x, y, c) * boxPixel(x, y, 3) / 256) : boxPixel(x, y, c);
+        };
+        for (const auto& [x, y] : {std::pair{cx, cy}, {cx - 9, cy + 4}, {cx + 7, cy - 11}})
+            for (int c = 0; c < std::min(colours, 3); ++c)
+                EXPECT_EQ(p.planePtrs[c][size_t(y - p.top) * p.planeStrides[c] + size_t(x - p.left)], expected(x, y, c))
+                    << x << "," << y << " plane " << c << " of " << colours;
+        // The pieces not listed keep no overlay.
+        EXPECT_EQ(r.Piece(r.cell[0]).imageOverlay[CTessolo::FX_APPLIED].on, 0);
+    });
+    EXPECT_EQ(r.Cancel(), userCanceledErr);
+}
+
+}  // namespace
+
+// The image overlay from a layer smaller than the picture and placed inside
+// it: the layer is picked in the document layers list (the composite, the
+// box and the background are listed, all covering the bottom middle piece),
+// and at full opacity the piece shows the box layer's own pixels there, in
+// every colour mode.
+TEST(HostWiring, ImageOverlayFromALayerOfAnotherSizeAndPlace)
+{
+    NEED_RESOURCES();
+    for (const ColorMode mode : {ColorMode::Gray, ColorMode::RGB, ColorMode::CMYK})
+        OverlayFromTheBoxLayer(mode);
 }

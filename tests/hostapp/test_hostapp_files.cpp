@@ -168,6 +168,83 @@ TEST(HostFiles, CompositeBlendsLayersBottomFirst)
     EXPECT_FALSE(doc.AddLayer(wrong, "small", err));
 }
 
+// Stacks of layers: opaque ones at full opacity (which cover what lies
+// below), faded ones, ones with transparency, hidden ones, in every mode:
+// the composite is "over" of the visible layers from the bottom up, its
+// coverage accumulated exactly.
+TEST(HostFiles, CompositeIsOverOfTheVisibleLayersInEveryStack)
+{
+    struct Spec {
+        bool alpha;
+        uint8_t opacity;
+        bool visible;
+    };
+    struct Case {
+        const char* what;
+        ColorMode mode;
+        std::vector<Spec> layers;  // bottom first
+    } cases[] = {
+        {"one opaque layer", ColorMode::RGB, {{false, 255, true}}},
+        {"opaque over transparent", ColorMode::RGB, {{true, 255, true}, {false, 255, true}}},
+        {"transparent over opaque", ColorMode::Gray, {{false, 255, true}, {true, 200, true}}},
+        {"faded opaque layers", ColorMode::CMYK, {{false, 90, true}, {false, 170, true}}},
+        {"hidden opaque top", ColorMode::RGB, {{true, 255, true}, {true, 77, true}, {false, 255, false}}},
+        {"opaque between transparent", ColorMode::RGB, {{true, 255, true}, {false, 255, true}, {true, 255, true}}},
+    };
+    uint32_t seed = 9;
+    auto next = [&seed]() {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<uint8_t>(seed >> 24);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int w = 37, h = 5;
+        HostDocument doc;
+        std::string err;
+        bool anyAlpha = false;
+        for (size_t i = 0; i < c.layers.size(); ++i) {
+            RasterImage img;
+            img.Allocate(c.mode, w, h, c.layers[i].alpha, 0);
+            for (auto& plane : img.planes)
+                for (auto& v : plane)
+                    v = next();
+            if (c.layers[i].alpha)  // some pixels wholly clear or covered
+                for (size_t k = 0; k < img.PixelCount(); k += 3)
+                    img.planes.back()[k] = k % 2 ? 255 : 0;
+            anyAlpha = anyAlpha || c.layers[i].alpha;
+            if (i == 0) {
+                doc = HostDocument::FromImage(img, "bottom");
+            } else {
+                ASSERT_TRUE(doc.AddLayer(img, "layer", err)) << err;
+            }
+            doc.layers.back().opacity = c.layers[i].opacity;
+            doc.layers.back().visible = c.layers[i].visible;
+        }
+        const RasterImage got = doc.Composite();
+        const int colours = ColorPlanes(c.mode);
+        ASSERT_EQ(got.hasAlpha, anyAlpha);
+        for (size_t i = 0; i < got.PixelCount(); ++i) {
+            uint32_t colour[4] = {}, cover = 0;
+            for (const HostLayer& l : doc.layers) {
+                if (!l.visible)
+                    continue;
+                const uint32_t sa = (l.pixels.hasAlpha ? l.pixels.planes[size_t(colours)][i] : 255) * l.opacity / 255;
+                if (!sa)
+                    continue;
+                const uint32_t dw = cover * (255 - sa), oa = sa * 255 + dw;
+                for (int k = 0; k < colours; ++k)
+                    colour[k] = (l.pixels.planes[size_t(k)][i] * sa * 255 + colour[k] * dw + oa / 2) / oa;
+                cover = (oa + 127) / 255;
+            }
+            for (int k = 0; k < colours; ++k)
+                ASSERT_EQ(got.planes[size_t(k)][i], colour[k]) << "plane " << k << " pixel " << i;
+            if (anyAlpha) {
+                ASSERT_EQ(got.planes[size_t(colours)][i], cover) << "pixel " << i;
+            }
+        }
+    }
+}
+
 TEST(HostFiles, CommandLineRefusesBadValuesWithAReason)
 {
     const std::vector<std::vector<std::string>> bad = {

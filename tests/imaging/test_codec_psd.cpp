@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -23,6 +24,33 @@ Bytes Pack(const Bytes& row)
     PSD::PackBits(row.data(), static_cast<long>(row.size()), out.data(), &n);
     out.resize(static_cast<size_t>(n));
     return out;
+}
+
+// The merged image of d read back must be every visible layer laid over
+// white in order, pixel by pixel as "over" with the coverage scaled by the
+// layer's opacity.
+void ExpectMergedIsOver(const Doc& d, const Bytes& file, int colours)
+{
+    PSD r;
+    ASSERT_TRUE(r.ParseImageByPtr(file.data(), file.size()));
+    const int W = d.init.width, H = d.init.height;
+    for (int c = 0; c < colours; ++c) {
+        const unsigned char* got = r.GetImageDataPtr(static_cast<signed char>(c));
+        ASSERT_NE(got, nullptr);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                int want = 255;
+                for (const LayerData& l : d.layers) {
+                    const auto& p = l.params;
+                    if (!p.visible || x < p.x || x >= p.x + p.width || y < p.y || y >= p.y + p.height)
+                        continue;
+                    const size_t at = size_t(y - p.y) * l.stride + size_t(x - p.x);
+                    const int cover = l.planes.back()[at] * p.opacity / 255;
+                    want = (want * (255 - cover) + cover * l.planes[size_t(c)][at]) / 255;
+                }
+                ASSERT_EQ(got[y * W + x], want) << "channel " << c << " at " << x << "," << y;
+            }
+    }
 }
 
 }  // namespace
@@ -324,26 +352,61 @@ TEST(CodecPSDWrite, MergedImageOfManyOverlappingLayersIsTheirOverInOrder)
             l.params.opacity = i % 4 == 1 ? static_cast<uint8_t>(rng()) : 255;
             d.layers.push_back(l);
         }
-        const Bytes file = WriteDocBytes(d, dir);
-        PSD r;
-        ASSERT_TRUE(r.ParseImageByPtr(file.data(), file.size()));
-        for (int c = 0; c < colours; ++c) {
-            const unsigned char* got = r.GetImageDataPtr(static_cast<signed char>(c));
-            ASSERT_NE(got, nullptr);
-            for (int y = 0; y < H; ++y)
-                for (int x = 0; x < W; ++x) {
-                    int want = 255;
-                    for (const LayerData& l : d.layers) {
-                        const auto& p = l.params;
-                        if (!p.visible || x < p.x || x >= p.x + p.width || y < p.y || y >= p.y + p.height)
-                            continue;
-                        const size_t at = size_t(y - p.y) * l.stride + size_t(x - p.x);
-                        const int cover = l.planes.back()[at] * p.opacity / 255;
-                        want = (want * (255 - cover) + cover * l.planes[size_t(c)][at]) / 255;
-                    }
-                    ASSERT_EQ(got[y * W + x], want) << int(mode) << " channel " << c << " at " << x << "," << y;
+        SCOPED_TRACE(int(mode));
+        ExpectMergedIsOver(d, WriteDocBytes(d, dir), colours);
+    }
+}
+
+// Pieces as a cut gives them: wide layers whose coverage is long stretches
+// of none and full with soft edges between, rows clear at either end or
+// wholly, partly off the canvas, overlapping: whatever the stretches' lengths
+// and where they start, the merged image is still the plain "over".
+TEST(CodecPSDWrite, MergedImageOfPieceLikeCoverageIsTheirOver)
+{
+    TempDir dir;
+    std::mt19937 rng(5);
+    struct Case {
+        const char* what;
+        int left;         // of the first layer; the others follow it
+        uint8_t opacity;  // of every other layer
+        int stretch;      // longest stretch of one coverage
+    } cases[] = {
+        {"inside, full opacity, long stretches", 3, 255, 200},
+        {"off the left edge, full opacity", -45, 255, 90},
+        {"off the left edge, half opacity", -45, 128, 90},
+        {"short stretches around the block size", 0, 255, 40},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int W = 260, H = 70;
+        Doc d(W, H);
+        for (int i = 0; i < 6; ++i) {
+            const int w = 120 + int(rng() % 140), h = 20 + int(rng() % 50);
+            LayerData l = MakeLayer(c.left + 40 * i, int(rng() % 40) - 10, w, h, "p", std::vector<unsigned char>(4, 0));
+            for (int k = 0; k < 3; ++k)
+                for (auto& v : l.planes[size_t(k)])
+                    v = static_cast<unsigned char>(rng());
+            Bytes& a = l.planes.back();
+            for (int y = 0; y < h; ++y) {
+                unsigned char* row = a.data() + size_t(y) * w;
+                if (y % 7 == 3)
+                    continue;  // a row with no coverage at all
+                for (int x = 0; x < w;) {
+                    const int n = 1 + int(rng() % unsigned(c.stretch));
+                    const unsigned kind = rng() % 5;
+                    for (int e = x; e < std::min(w, x + n); ++e)
+                        row[e] = kind < 2 ? 0 : kind < 4 ? 255 : static_cast<unsigned char>(rng());
+                    x += n;
                 }
+                // Clear ends, as the corners of a piece's box.
+                std::fill(row, row + std::min(w, int(rng() % 50)), 0);
+                std::fill(row + std::max(0, w - int(rng() % 50)), row + w, 0);
+            }
+            l.params.opacity = i % 2 ? c.opacity : 255;
+            l.params.visible = i != 4;
+            d.layers.push_back(l);
         }
+        ExpectMergedIsOver(d, WriteDocBytes(d, dir), 3);
     }
 }
 

@@ -1,8 +1,10 @@
 // The pieces export on a real X display (run under Xvfb) with real input
 // from xdotool: the Export dialog, then the GTK save dialog, then a layered
-// PSD in the chosen folder. The rules in detail are tested headless.
+// PSD and PNG files in the chosen folder. The rules in detail are tested
+// headless.
 #include "../test_app_export_fixture.h"
 #include "app/Wnd_Export.h"
+#include "host/WindowProgress.h"
 #include "platform/Backend.h"
 #include "ui/App.h"
 #include "ui/Control.h"
@@ -15,24 +17,50 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
 namespace {
 
-TEST(ExportGui, PiecesGoToAPsdThroughTheRealDialogs)
+// The status line of a main window: the percentages it was shown, and
+// whether it was told the export ended.
+struct StatusLine : CMainProgressTarget {
+    std::vector<uint8_t> shown;
+    int ended = 0;
+    void UpdateStatusProgress(const char*, uint8_t percent) override { shown.push_back(percent); }
+    void ProcessPendingEvents() override {}
+    void EndStatusProgress() override { ++ended; }
+};
+
+// The dialogs' services with a configuration: the stored destination.
+struct ConfHost : CDialogHost {
+    CQNF_Storage* conf = nullptr;
+    CQNF_Storage* Conf() override { return conf; }
+};
+
+// A 20 x 15 puzzle through the Export dialog and the save dialog, as a
+// layered PSD that an independent reader opens with a layer per piece, and
+// as a PNG file per piece, the progress shown in the status line.
+TEST(ExportGui, PuzzleGoesToAPsdAndToPngsThroughTheRealDialogs)
 {
     std::string error;
     std::unique_ptr<plat::Platform> platform = plat::OpenGtk(error);
     ASSERT_TRUE(platform) << error;
     qnui::Toolkit::Get().Attach(platform.get());
-    export_test::TempDir dir;
-    {
+    export_test::Cut cut(400, 300, 20, 15);
+    const uint32_t pieces = cut.Engine().m_nPieces;
+    ASSERT_EQ(pieces, 300u);
+    for (const bool png : {false, true}) {
+        SCOPED_TRACE(png ? "PNG files" : "PSD");
+        export_test::Conf conf;
+        export_test::TempDir& dir = conf.dir;
+        conf.st.AddFolder(CQNF_String("Export Settings"));
+        conf.st.SetRecord(CQNF_String("Export Settings>ExportTo"), uint8_t(png ? 2 : 1));
         CQNF_App app;
         m_App = &app;
         ASSERT_TRUE(app.InitStorgaeResource((std::string(TESSOLO_BINARY_DIR) + "/resource_ts31_d.qns4").c_str(), 0));
         CQNF_PlatformFileDialog::SetAppRootFolder(FSRef{dir.path.string()});
-        export_test::Cut cut(90, 60, 3, 2);
 
         // Where the centred dialog's Export button lies.
         CQNF_Window probe;
@@ -59,14 +87,34 @@ TEST(ExportGui, PiecesGoToAPsdThroughTheRealDialogs)
                                 " >/dev/null 2>&1 &";
         ASSERT_EQ(std::system(cmd.c_str()), 0);
 
-        CDialogHost host;
+        ConfHost host;
+        host.conf = &conf.st;
+        StatusLine status;
         EXPORTPICTURE picture;
-        picture.width = 90;
-        picture.height = 60;
-        const EXPORTOUTCOME r = DoExportDialog(nullptr, host, cut.Engine(), picture);
+        picture.width = 400;
+        picture.height = 300;
+        const EXPORTOUTCOME r = DoExportDialog(nullptr, host, cut.Engine(), picture, &status);
         EXPECT_EQ(r.dialog, 1);
         EXPECT_TRUE(r.written);
-        EXPECT_TRUE(std::filesystem::exists(dir / "Untitled.psd"));
+        ASSERT_FALSE(status.shown.empty());
+        EXPECT_EQ(status.shown.back(), 100);
+        EXPECT_EQ(status.ended, 1) << "the status line goes back to its tip";
+        if (png) {
+            uint32_t files = 0;
+            for (const std::string& name : dir.Names())
+                files += name.rfind("Untitled_F", 0) == 0 && name.size() > 4 && name.substr(name.size() - 4) == ".png";
+            EXPECT_EQ(files, pieces);
+            EXPECT_EQ(r.files.size(), pieces);
+        } else {
+            ASSERT_TRUE(std::filesystem::exists(dir / "Untitled.psd"));
+            const std::string python = export_test::PsdToolsPython();
+            if (!python.empty()) {
+                const std::string out = export_test::Capture(
+                    python + " -c 'import sys; from psd_tools import PSDImage; print(len(PSDImage.open(sys.argv[1])))' " +
+                    (dir / "Untitled.psd"));
+                EXPECT_EQ(out, std::to_string(pieces) + "\n");
+            }
+        }
         CQNF_PlatformFileDialog::SetAppRootFolder(FSRef{});
         m_App = nullptr;
     }

@@ -4,16 +4,21 @@
 // Apply Lines writes the knife lines; --about opens the About window and a
 // click closes it; the message box answers No; a node dragged in the knife
 // editor changes every knife and Cut gives pieces; in piece mode a clicked
-// piece's bevel goes off and on, and a selection comes from a document
-// channel. With TESSOLO_SNAPSHOT_DIR
+// piece's bevel goes off and on, a selection comes from a document
+// channel, and a clicked piece gets a colour overlay that the applied picture
+// shows. With TESSOLO_SNAPSHOT_DIR
 // set, screenshots are kept there.
 #include "gui_drive.h"
 
 #include "app/Wnd_MessageBox.h"
 #include "cutter/CutterEditor.h"
+#include "core/StdFile.h"
+#include "imaging/PSDCodec.h"
 #include "platform/Backend.h"
 #include "ui/App.h"
 #include "ui/Toolkit.h"
+
+#include <cstring>
 
 namespace {
 
@@ -308,10 +313,11 @@ namespace {
 // A fresh copy of the bundle's plug-in (no stored knife, layout or window
 // place), the host started on the sample in it, and the default knives cut
 // into pieces; the main window, or an empty id when something failed.
-Geometry CutIntoPieces(const std::string& bundle, const std::vector<std::string>& extra, pid_t& pid)
+Geometry CutIntoPieces(const std::string& bundle, const std::vector<std::string>& extra, pid_t& pid,
+                       const std::string& input = kSample)
 {
     CopyBundle(bundle);
-    std::vector<std::string> args = {"--dialog", kSample, bundle + "/out.png"};
+    std::vector<std::string> args = {"--dialog", input, bundle + "/out.png"};
     args.insert(args.end(), extra.begin(), extra.end());
     pid = Spawn(args, bundle);
     const Geometry main = FindWindow("Main");
@@ -419,4 +425,233 @@ TEST(HostDialogGui, ASelectionLoadedFromAChannelSelectsThePiecesUnderIt)
     EXPECT_GT(d.first, 500u) << "the piece under the dark square shows no selection";
     EXPECT_LT(d.second, 20u) << "pieces outside the channel were selected";
     CancelAndClean(main, pid, bundle);
+}
+
+// The top-left piece, clicked, gets a colour overlay through the Color Over
+// button and its window's OK: the window opens with the piece's own overlay
+// (the engine's red at full opacity), OK switches it on for that piece
+// alone, and Apply writes a picture whose top-left piece is red while the
+// rest is still the photo.
+TEST(HostDialogGui, AColourOverlayGivenToASelectedPieceReachesTheAppliedPicture)
+{
+    const std::string bundle = UniqueFolder();
+    ASSERT_FALSE(bundle.empty());
+    pid_t pid = -1;
+    const Geometry main = CutIntoPieces(bundle, {}, pid);
+    ASSERT_FALSE(main.id.empty()) << "no pieces";
+    Click(main, 186 + 50, 186 + 50);
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    // The Color Over button (768,518 - 860,540).
+    Click(main, 814, 529);
+    const Geometry fx = FindWindow("FXcovr", 15000);
+    ASSERT_FALSE(fx.id.empty()) << "the colour overlay window did not open";
+    ASSERT_EQ(std::system(("xdotool windowraise " + fx.id).c_str()), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    Snapshot("gui_colour_overlay_window.png");
+    // OK (208,396 - 284,422), once the opening render has given it back.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    Click(fx, 246, 409);
+    ASSERT_TRUE(WaitGone("FXcovr", 15000)) << "the colour overlay window stayed open";
+    Snapshot("gui_colour_overlay_applied.png");
+    Click(main, kApplyX, kApplyY);
+    ASSERT_EQ(WaitExit(pid, 30000), 0);
+
+    hostapp::RasterImage img, sample;
+    std::string err;
+    ASSERT_TRUE(hostapp::ReadImageFile(bundle + "/out.png", img, err)) << err;
+    ASSERT_TRUE(hostapp::ReadImageFile(kSample, sample, err)) << err;
+    ASSERT_EQ(img.width, sample.width);
+    ASSERT_EQ(img.height, sample.height);
+    // Mean colour inside a square and its mean difference from the photo.
+    auto measure = [&](int x0, int y0, int x1, int y1, double mean[3]) {
+        double diff = 0;
+        mean[0] = mean[1] = mean[2] = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x) {
+                const size_t i = size_t(y) * size_t(img.width) + size_t(x);
+                for (int c = 0; c < 3; ++c) {
+                    mean[c] += img.planes[size_t(c)][i];
+                    diff += std::abs(int(img.planes[size_t(c)][i]) - int(sample.planes[size_t(c)][i]));
+                }
+            }
+        const double n = double(x1 - x0) * (y1 - y0);
+        for (int c = 0; c < 3; ++c)
+            mean[c] /= n;
+        return diff / (3 * n);
+    };
+    double red[3], other[3];
+    measure(30, 30, 90, 90, red);  // inside the top-left piece, clear of its bevel
+    EXPECT_GT(red[0], 200.0);
+    EXPECT_LT(red[1], 50.0);
+    EXPECT_LT(red[2], 50.0);
+    // The top-middle and bottom-right pieces are still the photo.
+    EXPECT_LT(measure(150, 30, 210, 90, other), 30.0);
+    EXPECT_LT(measure(270, 150, 330, 210, other), 30.0);
+    if (!::testing::Test::HasFailure())
+        std::filesystem::remove_all(bundle);
+}
+
+namespace {
+
+// The two layers of the overlay test, in image pixels: a soft gradient below
+// and, above it, stripes on a layer that hangs over the top-left corner and
+// ends inside the picture.
+constexpr int kPsdW = 360, kPsdH = 240;
+constexpr int kStripesX = -20, kStripesY = -10, kStripesW = 240, kStripesH = 180;
+void Gradient(int x, int y, uint8_t rgb[3])
+{
+    rgb[0] = uint8_t(x * 255 / kPsdW);
+    rgb[1] = uint8_t(y * 255 / kPsdH);
+    rgb[2] = 128;
+}
+void Stripes(int x, int y, uint8_t rgb[3])
+{
+    const bool light = ((x + y) / 12) % 2 == 0;
+    rgb[0] = light ? 250 : 20;
+    rgb[1] = light ? 230 : 30;
+    rgb[2] = light ? 20 : 170;
+}
+
+bool WriteTwoLayerPsd(const std::string& path)
+{
+    CQNF_StdFile file;
+    if (!file.Open(CQNF_String(path.c_str()), 2))
+        return false;
+    CQNF_ImagePSD psd;
+    CQNF_ImagePSD::PSDMLWRITE_INITPARAMS init;
+    init.width = kPsdW;
+    init.height = kPsdH;
+    init.mode = qncodec::ModeColour;
+    if (!psd.Create(file) || !psd.Write_Init(&init))
+        return false;
+    // The writer reads the pixels only when it writes the file.
+    std::vector<std::vector<uint8_t>> kept;
+    kept.reserve(2);
+    auto layer = [&](int x0, int y0, int w, int h, void (*colour)(int, int, uint8_t*), const char* name) {
+        const size_t n = size_t(w) * size_t(h);
+        std::vector<uint8_t>& planes = kept.emplace_back(4 * n, 255);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                uint8_t rgb[3];
+                colour(x0 + x, y0 + y, rgb);
+                for (int c = 0; c < 3; ++c)
+                    planes[size_t(c) * n + size_t(y) * w + size_t(x)] = rgb[c];
+            }
+        unsigned char* p[5] = {&planes[0], &planes[n], &planes[2 * n], &planes[3 * n], nullptr};
+        CQNF_ImagePSD::PSDMLWRITE_LAYERPARAMS l;
+        l.width = uint16_t(w);
+        l.height = uint16_t(h);
+        l.x = int16_t(x0);
+        l.y = int16_t(y0);
+        std::strncpy(l.name, name, sizeof l.name - 1);
+        return psd.Write_AddLayer(&l, p, uint32_t(w)) != 0;
+    };
+    const bool ok = layer(0, 0, kPsdW, kPsdH, Gradient, "Gradient") &&
+                    layer(kStripesX, kStripesY, kStripesW, kStripesH, Stripes, "Stripes") && psd.WritePSD();
+    psd.WriteClean();
+    return file.Close() && ok;
+}
+
+// Pixels of img within (x0, y0)-(x1, y1) that are within 40 of colour(x, y)
+// in each channel.
+size_t Matching(const hostapp::RasterImage& img, int x0, int y0, int x1, int y1,
+                void (*colour)(int, int, uint8_t*))
+{
+    size_t n = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) {
+            uint8_t rgb[3];
+            colour(x, y, rgb);
+            const size_t i = size_t(y) * size_t(img.width) + size_t(x);
+            bool near = true;
+            for (int c = 0; c < 3; ++c)
+                near &= std::abs(img.planes[size_t(c)][i] - rgb[c]) <= 40;
+            n += near;
+        }
+    return n;
+}
+
+}  // namespace
+
+// On a two-layer PSD (the gradient filtered, the stripes above it), the
+// clicked top-left piece gets an image overlay from the stripes layer,
+// picked in the document layers list, and a stroke (the engine's three red
+// pixels); Apply writes the gradient with the stripes and the red edge on
+// that piece only.
+TEST(HostDialogGui, ImageOverlayFromTheSecondLayerOfAPsdAndAStroke)
+{
+    const std::string bundle = UniqueFolder();
+    ASSERT_FALSE(bundle.empty());
+    const std::string psd = bundle + "/layers.psd";
+    ASSERT_TRUE(WriteTwoLayerPsd(psd));
+    pid_t pid = -1;
+    const Geometry main = CutIntoPieces(bundle, {"--target", "0"}, pid, psd);
+    ASSERT_FALSE(main.id.empty()) << "no pieces";
+    Click(main, 186 + 50, 186 + 50);
+    // The Image Over button opens the effect window.
+    Click(main, 934, 529);
+    const Geometry fx = FindWindow("FXiovr", 15000);
+    ASSERT_FALSE(fx.id.empty()) << "the image overlay window did not open";
+    ASSERT_EQ(std::system(("xdotool windowraise " + fx.id).c_str()), 0);
+    // Its Image menu: the second item opens the layers list.
+    const hostapp::RasterImage noMenu = GrabScreen(bundle + "/screen.png");
+    Click(fx, 119, 198);
+    ASSERT_TRUE(WaitScreenChange(fx, 87, 214, 200, 260, noMenu, bundle + "/screen.png", 10000)) << "no menu";
+    Xdo("key Down sleep 0.3 key Down sleep 0.3 key Return");
+    const Geometry list = FindWindow("Layers", 15000);
+    ASSERT_FALSE(list.id.empty()) << "the layers list did not open";
+    ASSERT_EQ(std::system(("xdotool windowraise " + list.id).c_str()), 0);
+    // Rows: the composite, the stripes, the gradient.
+    Click(list, 100, 40 + 2 + 16 + 8);
+    Snapshot("gui_layers_list.png");
+    Click(list, 454, 375);
+    ASSERT_TRUE(WaitGone("Layers", 10000)) << "the layers list stayed open";
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    Snapshot("gui_image_overlay_window.png");
+    Click(fx, 245, 412);
+    ASSERT_TRUE(WaitGone("FXiovr", 15000)) << "the image overlay window stayed open";
+    // The Stroke button (768,546 - 860,568), then OK (208,472 - 284,498).
+    Click(main, 814, 557);
+    const Geometry stroke = FindWindow("FXstroke", 15000);
+    ASSERT_FALSE(stroke.id.empty()) << "the stroke window did not open";
+    ASSERT_EQ(std::system(("xdotool windowraise " + stroke.id).c_str()), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    Snapshot("gui_stroke_window.png");
+    Click(stroke, 246, 485);
+    ASSERT_TRUE(WaitGone("FXstroke", 15000)) << "the stroke window stayed open";
+    GrabSettled(main, bundle + "/overlay.png");
+    Snapshot("gui_image_overlay_pieces.png");
+    Click(main, kApplyX, kApplyY);
+    ASSERT_EQ(WaitExit(pid, 30000), 0);
+    hostapp::RasterImage out;
+    std::string err;
+    ASSERT_TRUE(hostapp::ReadImageFile(bundle + "/out.png", out, err)) << err;
+    if (const char* dir = std::getenv("TESSOLO_SNAPSHOT_DIR"); dir && *dir)
+        std::filesystem::copy_file(bundle + "/out.png", std::string(dir) + "/gui_image_overlay_stroke_out.png",
+                                   std::filesystem::copy_options::overwrite_existing);
+    ASSERT_EQ(out.width, kPsdW);
+    ASSERT_EQ(out.height, kPsdH);
+    // The middle of the top-left piece shows the stripes; the middle of the
+    // bottom-right piece the gradient.
+    const size_t area = 50 * 50;
+    EXPECT_GT(Matching(out, 35, 35, 85, 85, Stripes), area * 9 / 10);
+    EXPECT_LT(Matching(out, 35, 35, 85, 85, Gradient), area / 10);
+    EXPECT_GT(Matching(out, 275, 155, 325, 205, Gradient), area * 9 / 10);
+    // The red edge, shaded by the bevel over it, runs round the top-left
+    // piece alone (to the right of it and below, the gradient has no red
+    // without blue or green, even in a bevel's shadow).
+    auto reds = [&out](int x0, int y0, int x1, int y1) {
+        size_t n = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x) {
+                const size_t i = size_t(y) * size_t(out.width) + size_t(x);
+                n += out.planes[0][i] > 150 && out.planes[1][i] < 90 && out.planes[2][i] < 90;
+            }
+        return n;
+    };
+    EXPECT_GT(reds(0, 0, 170, 170), 400u);
+    EXPECT_LT(reds(170, 0, 250, kPsdH), 20u);
+    EXPECT_LT(reds(0, 170, 170, kPsdH), 20u);
+    if (!::testing::Test::HasFailure())
+        std::filesystem::remove_all(bundle);
 }
