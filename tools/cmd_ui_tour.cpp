@@ -13,6 +13,7 @@
 #include "app/MainMenus.h"
 #include "app/Wnd_MessageBox.h"
 #include "cutter/Wnd_Cutter.h"
+#include "effects/WndFX_ImageOverlay.h"
 #include "host/PluginEntry.h"
 #include "host/PluginMain.h"
 #include "hostapp/HostDocument.h"
@@ -21,6 +22,7 @@
 #include "platform/Headless.h"
 #include "ui/Control.h"
 #include "ui/Toolkit.h"
+#include "ui/Window.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -173,6 +175,25 @@ std::vector<Row> TourRows()
         effect("16_fx_blur", "FXblur", "Main_FXBlur", "FXblur_Cancel"),
         effect("17_fx_motion_blur", "FXmblur", "Main_FXMBlur", "FXmblur_Cancel"),
         effect("18_fx_opacity", "FXopac", "Main_FXOpacity", "FXopac_Cancel"),
+        effect("19_fx_color_overlay", "FXcovr", "Main_FXCOver", "FXcovr_Cancel"),
+        effect("20_fx_stroke", "FXstroke", "Main_FXStroke", "FXstroke_Cancel"),
+        effect("21_fx_hue_saturation", "FXhsl", "Main_FXHSL", "FXhsl_Cancel"),
+        // The image overlay stays open for its layers list, then is cancelled.
+        effect("22_fx_image_overlay", "FXiovr", "Main_FXIOver", ""),
+        {"23_layers_list", "Layers",
+         [](Tour& t) {
+             if (CWndFX_Base* fx = t.Main().GetFXWindow()) {
+                 unsigned short item = CWndFX_ImageOverlay::kItemLayers;
+                 fx->OnCtrlMessage(qnmsg::PopupChoice, CQNF_Window::None, const_cast<char*>("Menu"), 255, &item);
+             }
+         },
+         nullptr, "Layers_Cancel"},
+        {nullptr, nullptr,
+         [](Tour& t) {
+             if (CWndFX_Base* fx = t.Main().GetFXWindow())
+                 t.Press(*fx, "FXiovr_Cancel");
+         },
+         nullptr, ""},
     };
 }
 
@@ -250,8 +271,15 @@ int Run(const tool::Args& args)
     g_Tour = &tour;
     int16_t result = 0;
     {
-        hostapp::StandInHost host(hostapp::HostDocument::FromImage(std::move(image), "Background"),
-                                  hostapp::HostSettings{});
+        // A second layer, so that the image overlay has a layer to take.
+        hostapp::RasterImage layer;
+        layer.Allocate(image.mode, image.width, image.height, true, 255);
+        for (size_t p = 0; p + 1 < layer.planes.size() && p < image.planes.size(); ++p)
+            layer.planes[p].assign(image.planes[p].rbegin(), image.planes[p].rend());
+        hostapp::HostDocument doc = hostapp::HostDocument::FromImage(std::move(image), "Background");
+        if (!doc.AddLayer(std::move(layer), "Turned", err))
+            return tool::Fail(kName, "cannot add a layer: " + err);
+        hostapp::StandInHost host(std::move(doc), hostapp::HostSettings{});
         try {
             result = host.Run(&Tour::Entry, hostapp::StandInHost::Sequence::Dialog);
         } catch (const std::exception& e) {

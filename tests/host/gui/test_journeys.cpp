@@ -542,7 +542,7 @@ double InnerSharpness(hostapp::RasterImage img)
 
 // A 12-megapixel photo cut in 12 x 9 with a knife shaped by two node drags,
 // cloned, the knots a little random; a row of pieces gets a stronger bevel
-// and then less opacity, that last step is undone, and Apply writes the
+// and then a colour overlay, that last step is undone, and Apply writes the
 // picture. The written picture is
 // what the preview showed at actual pixels, and a replay of the recorded
 // settings without the dialog gives the same pixels.
@@ -623,14 +623,15 @@ TEST(Journey, APhotoCutShapedGivenEffectsAppliedAndReplayed)
     ASSERT_TRUE(PressUntilGone(bevel, "FXbevel", "FXbevel_Ok")) << "the bevel window stayed open";
     const hostapp::RasterImage bevelled = GrabChanged(s.main, selected, j.File("bevelled.png"), 500);
     EXPECT_GT(PreviewDiff(selected, bevelled), 500u) << "the bevel did not change the row";
-    // A second effect for the row (opacity 40 %), then one step undone.
-    ClickControl(s.main, "Main", "Main_FXOpacity", "button");
-    const Geometry opacity = FindWindow("FXopac", 15000);
-    ASSERT_FALSE(opacity.id.empty()) << "the opacity window did not open";
-    TypeInto(opacity, "FXopac", "FXopac_Opacity", "40", {150, 200});
-    ASSERT_TRUE(PressUntilGone(opacity, "FXopac", "FXopac_Ok")) << "the opacity window stayed open";
-    EXPECT_GT(PreviewDiff(bevelled, GrabChanged(s.main, bevelled, j.File("faded.png"), 500)), 500u)
-        << "the opacity did nothing";
+    // A colour overlay for the row (60 %), then that step undone.
+    ClickControl(s.main, "Main", "Main_FXCOver", "button");
+    const Geometry overlay = FindWindow("FXcovr", 15000);
+    ASSERT_FALSE(overlay.id.empty()) << "the colour overlay window did not open";
+    TypeInto(overlay, "FXcovr", "FXcovr_Opacity", "60", {150, 380});
+    Shot("j1_color_overlay_window");
+    ASSERT_TRUE(PressUntilGone(overlay, "FXcovr", "FXcovr_Ok")) << "the colour overlay window stayed open";
+    EXPECT_GT(PreviewDiff(bevelled, GrabChanged(s.main, bevelled, j.File("overlaid.png"), 500)), 500u)
+        << "the colour overlay did nothing";
     s.MainKey("ctrl+z");
     EXPECT_LT(SettleLike(s.main, bevelled, j.File("undone.png")), 20u) << "Undo did not take the step back";
     Shot("j1_effects");
@@ -665,8 +666,9 @@ TEST(Journey, APhotoCutShapedGivenEffectsAppliedAndReplayed)
     EXPECT_EQ(differ, 0u) << "the replay gave other pixels";
 }
 
-// A Grayscale and a CMYK picture: cut, the Gaussian blur of every piece,
-// Apply; the written picture keeps its size and is softer than the photo.
+// A Grayscale and a CMYK picture: cut, hue-saturation refused, the Gaussian
+// blur of every piece, Apply; the written picture keeps its size and is
+// softer than the photo.
 TEST(Journey, GrayscaleAndCmykPicturesCutBlurredAndApplied)
 {
     for (const std::string mode : {"gray", "cmyk"}) {
@@ -678,6 +680,9 @@ TEST(Journey, GrayscaleAndCmykPicturesCutBlurredAndApplied)
         ASSERT_TRUE(s.Start(j.bundle, photo, out, {"--mode", mode}));
         s.Cut();
         s.MainKey("ctrl+a");
+        // Hue and saturation need colour: refused, no window comes.
+        ClickControl(s.main, "Main", "Main_FXHSL", "button");
+        EXPECT_TRUE(FindWindow("FXhsl", 4000).id.empty()) << "hue-saturation opened on a " << mode << " picture";
         ClickControl(s.main, "Main", "Main_FXBlur", "button");
         const Geometry blur = FindWindow("FXblur", 15000);
         ASSERT_FALSE(blur.id.empty()) << "the blur window did not open";
