@@ -287,11 +287,22 @@ TEST(Journey, HexagonsSavedReopenedCutAndExported)
     std::filesystem::create_directories(j.File("png"));
     exportAll("Export_ToPSD", j.File("pieces.psd"));
     exportAll("Export_ToPNG", j.File("png/piece.png"));
-    // The export is done when the host listens again: the preview is back.
-    EXPECT_LT(SettleLike(again.main, pieces, j.File("after_export.png"), 30000), 20u);
+    // The export runs on with its progress in the status line: done when the
+    // folder stops growing.
+    auto countPngs = [&j] {
+        size_t n = 0;
+        for (const auto& f : std::filesystem::directory_iterator(j.File("png")))
+            n += f.path().extension() == ".png";
+        return n;
+    };
     size_t pngs = 0;
-    for (const auto& f : std::filesystem::directory_iterator(j.File("png")))
-        pngs += f.path().extension() == ".png";
+    for (int waited = 0, still = 0; waited < 60000 && still < 4; waited += 500) {
+        Sleep(500);
+        const size_t now = countPngs();
+        still = now == pngs && now > 0 ? still + 1 : 0;
+        pngs = now;
+    }
+    EXPECT_LT(SettleLike(again.main, pieces, j.File("after_export.png"), 30000), 20u);
     // Hexagons on the 360 x 240 sample: more pieces than the plain 3 x 2 grid.
     EXPECT_GT(pngs, 6u);
     if (HavePsdTools()) {
