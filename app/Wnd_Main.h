@@ -54,7 +54,7 @@ public:
     // True when the layout changed since the pieces got their effects.
     virtual bool LayoutChanged() const { return false; }
     virtual void SaveLastKnife() {}
-    virtual void SaveWindowPosition() {}
+    virtual void settings_SaveWindowPosition() {}
     // The effect records its Cut matches to the pieces (92 bytes each).
     virtual void SetEffectRecords(const uint8_t* /*records*/, uint32_t /*count*/) {}
 };
@@ -132,6 +132,16 @@ public:
     // Opens the effect window of an effect bit (effect mode until it
     // closes); effects without a window are refused quietly (MainWiring.cpp).
     void pmfx_DoEffect(uint8_t bit);
+    // The same for one effect each (the commands pass the bit they hold).
+    void pmfx_DoBlur() { pmfx_DoEffect(CPieceMap::FX_BLUR); }
+    void pmfx_DoBevel() { pmfx_DoEffect(CPieceMap::FX_BEVEL); }
+    void pmfx_DoHSL() { pmfx_DoEffect(CPieceMap::FX_HSL); }
+    void pmfx_DoColorOverlay() { pmfx_DoEffect(CPieceMap::FX_COLOROVERLAY); }
+    void pmfx_DoBrightContrast() { pmfx_DoEffect(CPieceMap::FX_BRIGHTCONTRAST); }
+    void pmfx_DoMotionBlur() { pmfx_DoEffect(CPieceMap::FX_MOTIONBLUR); }
+    void pmfx_DoOpacity() { pmfx_DoEffect(CPieceMap::FX_OPACITY); }
+    void pmfx_DoStroke() { pmfx_DoEffect(CPieceMap::FX_STROKE); }
+    void pmfx_DoImageOverlay() { pmfx_DoEffect(CPieceMap::FX_IMAGEOVERLAY); }
     // The effect window last opened (closed once effect mode ended), or null.
     CWndFX_Base* GetFXWindow() const { return m_pFXWnd.get(); }
     // The commands of shortcuts (336), menus (304), buttons, effect check

@@ -245,7 +245,7 @@ void CWnd_Main::localClose()
     if (m_pCutterWnd && m_pCutterWnd->IsCutting())
         return;
     if (m_bCutMode && m_pCutterWnd)
-        m_pCutterWnd->SaveWindowPosition();
+        m_pCutterWnd->settings_SaveWindowPosition();
     if (m_bApply && !OnApply()) {
         // The layout could not be handed over: say so and keep the window,
         // the user's work is still there (and in the last settings).

@@ -41,7 +41,7 @@ struct Case {
 std::vector<Case> Cases(bool large)
 {
     std::vector<Case> out;
-    const int cells[] = {32, 100, 316, 1000};
+    const int cells[] = {32, 64, 100, 316, 1000};
     const int sizes[][2] = {{1024, 1024}, {3840, 2160}};
     for (const auto& sz : sizes)
         for (int n : cells)

@@ -188,8 +188,7 @@ bool CWnd_CutterEditor::OnCreate(qntRECT_s preview, uint32_t enginePieces)
     SetInitialStatesToControls();
     settings_LoadLastKnife(m_pConf);
     DoRedrawSpline();
-    m_Undo.Init(m_Shape);
-    i_UpdateUndoButtons();
+    UndoInit();
     m_bCreated = 1;
     OnChangeNodeSelection();
 
@@ -494,7 +493,7 @@ bool CWnd_CutterEditor::OnCommand(uint16_t id)
     }
     switch (id) {
     case ID_CLONE_CUSTOM:
-        DoCustomMutations();
+        SetCustomMutationsMode();
         return true;
     case ID_SAVE_SHAPE:
         opSaveShapeQNTH();
@@ -561,7 +560,7 @@ void CWnd_CutterEditor::DoEsc()
         // The drag is undone: the shape returns to the current snapshot.
         m_bNodeDrag = m_bSelRect = m_bHandleDrag = 0;
         m_bRotate = 0;
-        i_RestoreCurrent();
+        UndoRestore();
         return;
     }
     Close();
@@ -620,8 +619,7 @@ void CWnd_CutterEditor::OnBtnReset()
         return;
     settings_LoadLastKnife(m_pConf);
     DoRedrawSpline();
-    m_Undo.Init(m_Shape);
-    i_UpdateUndoButtons();
+    UndoInit();
     m_pMain->GetGridState(m_nRows, m_nColumns, m_bRazorCut, m_bAntiAlias);
     m_nCloneMode = 1;
     m_fMutS = m_fMutU = m_fMutH = 0.0f;
@@ -649,7 +647,7 @@ void CWnd_CutterEditor::OnCloneModeChanged()
         m_fMutH = kCloneModes[m_nCloneMode].h;
     }
     i_UpdateReClone();
-    i_UpdateCloneDisplay();
+    DoUpdateCloneDisplay();
     view_ControlsChanged();
     NotifyMain_ShapeChanged(1);
 }
@@ -660,7 +658,7 @@ void CWnd_CutterEditor::OnCustomMutationsOk(const CCustomMutationsModel& dialog,
     OnCloneModeChanged();
 }
 
-void CWnd_CutterEditor::i_UpdateCloneDisplay()
+void CWnd_CutterEditor::DoUpdateCloneDisplay()
 {
     if (m_nCloneMode < 7)
         m_Ctl.cloneDisplay = kCloneModes[m_nCloneMode].display;
@@ -822,7 +820,7 @@ void CWnd_CutterEditor::SetInitialStatesToControls()
     m_Ctl.antiAliasing = m_bAntiAlias;
     m_Ctl.razorCut = m_bRazorCut;
     m_Ctl.thicknessEnabled = m_bRazorCut ? 0 : 1;
-    i_UpdateCloneDisplay();
+    DoUpdateCloneDisplay();
     view_ControlsChanged();
 }
 

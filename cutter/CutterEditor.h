@@ -22,6 +22,7 @@
 
 #include "app/CutterLink.h"
 #include "core/2DMath.h"
+#include "core/Array.h"
 #include "core/Mem.h"
 #include "core/Types.h"
 #include "cutter/CutterModel.h"
@@ -164,6 +165,20 @@ public:
         uint8_t setsAmounts;
     };
     static const CLONEMODE kCloneModes[7];
+
+    // Node indices ordered by the nodes' U (byU) or H values, for Distribute.
+    // An index at or past the node count, or no editor, compares equal, so a
+    // stale index never reads outside the shape.
+    class CNodesSorterIDS : public CQNF_DWordArray {
+    public:
+        CNodesSorterIDS(const CWnd_CutterEditor* editor, bool byU) : m_pEditor(editor), m_bByU(byU) {}
+        // -1 when b's value is greater, 0 when equal, 1 otherwise.
+        int CompareElements(const void* a, const void* b) override;
+
+    private:
+        const CWnd_CutterEditor* m_pEditor;
+        bool m_bByU;
+    };
 
     // What the controls show; the window copies it into its controls after
     // every call that changes it (view_ControlsChanged).
@@ -371,7 +386,7 @@ public:
     // Dialogs and pop-ups the editor opens; the window overrides them.
     virtual void DoCloneMenu() {}
     virtual void DoShaperMenu(qntPOS /*at*/) {}
-    virtual void DoCustomMutations() {}
+    virtual void SetCustomMutationsMode() {}
     virtual void DoAutoLayoutWindow() {}
     virtual void DoPresMngWindow() {}
     virtual void DoAddShapeToPresets() {}
@@ -445,9 +460,12 @@ protected:
     void i_ComputeNodeRects();
     void i_ComputeHandles();
     bool i_SampleCurve();
-    void i_RecordStep(bool check);
-    void i_RestoreCurrent();
+    void OnNewOperation(bool check);
+    void UndoRestore();
     void i_UpdateUndoButtons();
+    // The history starts again from the shape as shown (creation, Reset).
+    void UndoInit();
+    void OnChangeUndoBtnsState(uint8_t undoEnabled, uint8_t redoEnabled);
     void i_EndDrags();
     void i_SetSmoothnessControls(uint32_t value, bool mixed);
     qntFPOS i_ToHU(double x, double y) const;
@@ -459,7 +477,7 @@ protected:
     void i_OnThickness(uint32_t value, bool send);
     void i_OnKnob(uint32_t value, bool send);
     void i_OnRazor(uint8_t on);
-    void i_UpdateCloneDisplay();
+    void DoUpdateCloneDisplay();
     void i_UpdateReClone();
     void i_CutPump();
     void i_CutReport(CCutterProgress& progress, uint8_t percent);

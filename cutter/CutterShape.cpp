@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 namespace {
@@ -566,7 +567,7 @@ bool CWnd_CutterEditor::OnLMouseUp(int16_t /*x*/, int16_t /*y*/, uint8_t /*modif
         NotifyMain_ShapeChanged(1);
     i_EndDrags();
     DoRedrawExtras(0);
-    i_RecordStep(true);
+    OnNewOperation(true);
     return true;
 }
 
@@ -629,7 +630,7 @@ uint8_t CWnd_CutterEditor::opAddNode(qntFPOS point, uint8_t keepSelection, uint3
     s.selected[position] = 1;
     m_Shape = s;
     DoRedrawSpline();
-    i_RecordStep(true);
+    OnNewOperation(true);
     OnChangeNodeSelection();
     return 1;
 }
@@ -648,7 +649,7 @@ void CWnd_CutterEditor::opDelSelectedNodes()
     }
     m_Shape.nodeCount = uint8_t(k);
     DoRedrawSpline();
-    i_RecordStep(true);
+    OnNewOperation(true);
     OnChangeNodeSelection();
     NotifyMain_ShapeChanged(0);
 }
@@ -670,7 +671,7 @@ void CWnd_CutterEditor::i_SetSelection(int mode)
     m_bAnchorsShown = 1;
     DoRedrawExtras(1);
     OnChangeNodeSelection();
-    i_RecordStep(true);
+    OnNewOperation(true);
 }
 
 void CWnd_CutterEditor::opSelectAllNodes() { i_SetSelection(1); }
@@ -710,27 +711,46 @@ void CWnd_CutterEditor::opAlign(uint8_t mode)
             }
         });
     DoRedrawSpline();
-    i_RecordStep(true);
+    OnNewOperation(true);
     NotifyMain_ShapeChanged(0);
+}
+
+int CWnd_CutterEditor::CNodesSorterIDS::CompareElements(const void* a, const void* b)
+{
+    uint32_t i, j;
+    std::memcpy(&i, a, 4);
+    std::memcpy(&j, b, 4);
+    if (!m_pEditor)
+        return 0;
+    const SPLINE_STRUCT& s = m_pEditor->m_Shape;
+    const uint32_t n = std::min<uint32_t>(s.nodeCount, kMaxNodes);
+    if (i >= n || j >= n)
+        return 0;
+    const double x = m_bByU ? s.pos[i].U : s.pos[i].H;
+    const double y = m_bByU ? s.pos[j].U : s.pos[j].H;
+    if (x == y)
+        return 0;
+    return y > x ? -1 : 1;
 }
 
 void CWnd_CutterEditor::opDistribute(uint8_t mode)
 {
-    std::vector<uint32_t> ids;
+    // The array's exchange sort stays within bounds whatever the values
+    // (a NaN compares unordered both ways).
+    CNodesSorterIDS ids(this, mode == 0);
     ForNodes(m_Shape, [&](uint32_t i) {
         if (m_Shape.selected[i])
-            ids.push_back(i);
+            ids.Add(i);
     });
-    if (ids.size() < 3)
+    if (ids.GetSize() < 3 || !ids.SortElements(1))
         return;
     auto value = [&](uint32_t i) -> double& { return mode == 0 ? m_Shape.pos[i].U : m_Shape.pos[i].H; };
-    std::stable_sort(ids.begin(), ids.end(), [&](uint32_t a, uint32_t b) { return value(a) < value(b); });
-    const double first = value(ids.front()), last = value(ids.back());
-    const size_t c = ids.size();
-    for (size_t k = 1; k + 1 < c; ++k)
+    const uint32_t c = ids.GetSize();
+    const double first = value(ids[0]), last = value(ids[c - 1]);
+    for (uint32_t k = 1; k + 1 < c; ++k)
         value(ids[k]) = first + double(k) * (last - first) / double(c - 1);
     DoRedrawSpline();
-    i_RecordStep(true);
+    OnNewOperation(true);
     NotifyMain_ShapeChanged(0);
 }
 
@@ -738,7 +758,7 @@ void CWnd_CutterEditor::opFlipH()
 {
     ForNodes(m_Shape, [&](uint32_t i) { m_Shape.pos[i].H = -m_Shape.pos[i].H; });
     DoRedrawSpline();
-    i_RecordStep(true);
+    OnNewOperation(true);
     NotifyMain_ShapeChanged_FlipH();
 }
 
@@ -750,7 +770,7 @@ void CWnd_CutterEditor::opFlipU()
     std::reverse(m_Shape.S, m_Shape.S + n);
     std::reverse(m_Shape.selected, m_Shape.selected + n);
     DoRedrawSpline();
-    i_RecordStep(true);
+    OnNewOperation(true);
     NotifyMain_ShapeChanged_FlipU();
 }
 
@@ -767,7 +787,7 @@ void CWnd_CutterEditor::opSetSmoothness(double s, uint8_t commit)
     if (changed)
         DoRedrawSpline();
     if (commit) {
-        i_RecordStep(true);
+        OnNewOperation(true);
         NotifyMain_ShapeChanged(1);
     }
 }
@@ -783,7 +803,7 @@ void CWnd_CutterEditor::opSetShapeFromData(const SPLINE_STRUCT& shape, uint8_t n
     }
     m_Shape = s;
     DoRedrawSpline();
-    i_RecordStep(false);
+    OnNewOperation(false);
     OnChangeNodeSelection();
     if (notify)
         NotifyMain_ShapeChanged(0);
@@ -832,20 +852,28 @@ void CWnd_CutterEditor::OnChangeNodeSelection()
 
 // ---- Undo glue ------------------------------------------------------------------------------
 
-void CWnd_CutterEditor::i_UpdateUndoButtons()
+void CWnd_CutterEditor::OnChangeUndoBtnsState(uint8_t undoEnabled, uint8_t redoEnabled)
 {
-    m_Ctl.undo = m_Undo.CanUndo();
-    m_Ctl.redo = m_Undo.CanRedo();
+    m_Ctl.undo = undoEnabled;
+    m_Ctl.redo = redoEnabled;
 }
 
-void CWnd_CutterEditor::i_RecordStep(bool check)
+void CWnd_CutterEditor::i_UpdateUndoButtons() { OnChangeUndoBtnsState(m_Undo.CanUndo(), m_Undo.CanRedo()); }
+
+void CWnd_CutterEditor::UndoInit()
+{
+    m_Undo.Init(m_Shape);
+    i_UpdateUndoButtons();
+}
+
+void CWnd_CutterEditor::OnNewOperation(bool check)
 {
     m_Undo.OnNewOperation(m_Shape, check);
     i_UpdateUndoButtons();
     view_ControlsChanged();
 }
 
-void CWnd_CutterEditor::i_RestoreCurrent()
+void CWnd_CutterEditor::UndoRestore()
 {
     const SPLINE_STRUCT* s = m_Undo.Current();
     if (!s)
@@ -859,7 +887,7 @@ void CWnd_CutterEditor::i_RestoreCurrent()
 void CWnd_CutterEditor::opUndo()
 {
     if (m_Undo.Undo())
-        i_RestoreCurrent();
+        UndoRestore();
     i_UpdateUndoButtons();
     view_ControlsChanged();
 }
@@ -867,7 +895,7 @@ void CWnd_CutterEditor::opUndo()
 void CWnd_CutterEditor::opRedo()
 {
     if (m_Undo.Redo())
-        i_RestoreCurrent();
+        UndoRestore();
     i_UpdateUndoButtons();
     view_ControlsChanged();
 }

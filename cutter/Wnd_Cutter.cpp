@@ -75,7 +75,7 @@ bool CWnd_Cutter::CreateWindow(CQNF_Window* parent, qntPOS at)
     return true;
 }
 
-void CWnd_Cutter::SaveWindowPosition()
+void CWnd_Cutter::settings_SaveWindowPosition()
 {
     if (!m_pPlugin || !GetWindowHandle())
         return;
@@ -487,7 +487,7 @@ void CWnd_Cutter::view_PumpOwnEvents()
 
 void CWnd_Cutter::view_Close()
 {
-    SaveWindowPosition();
+    settings_SaveWindowPosition();
     KillTimer(1);
     CQNF_Window::Close();
 }

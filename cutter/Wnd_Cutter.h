@@ -49,7 +49,7 @@ public:
     // the editor must have its main link, engine and source set before.
     bool CreateWindow(CQNF_Window* parent, qntPOS at);
     // Stores the window's place under ("Cutter", "Main").
-    void SaveWindowPosition();
+    void settings_SaveWindowPosition();
     void SetPlugin(CPluginMain* plugin) { m_pPlugin = plugin; }
 
     // A control of the window by name and type, or null.
@@ -91,7 +91,7 @@ public:
     void opLoadShape() override;
     void opSaveShapeQNTH() override;
     void DoAutoLayoutWindow() override;
-    void DoCustomMutations() override;
+    void SetCustomMutationsMode() override;
 
     // The main window whose layout the auto layout lays (null: none).
     void SetMainWindow(CWnd_Main* main) { m_pMainWnd = main; }
@@ -142,7 +142,7 @@ public:
     bool LayoutChanged() const override { return m_Wnd->m_bFXMatchedByRC != 0; }
     bool IsCutting() const override { return m_Wnd->m_bCutting != 0; }
     void SaveLastKnife() override;
-    void SaveWindowPosition() override { m_Wnd->SaveWindowPosition(); }
+    void settings_SaveWindowPosition() override { m_Wnd->settings_SaveWindowPosition(); }
     void SetEffectRecords(const uint8_t* records, uint32_t count) override
     {
         m_Wnd->SetOpeningRecords(records, count);

@@ -76,7 +76,7 @@ void CWnd_Cutter::DoAutoLayoutWindow()
         m_pMainWnd->i_FullRedraw();
 }
 
-void CWnd_Cutter::DoCustomMutations()
+void CWnd_Cutter::SetCustomMutationsMode()
 {
     if (m_bCutting)
         return;

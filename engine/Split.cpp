@@ -100,22 +100,26 @@ inline void TouchBlockedRun(uint8_t* o, const uint8_t* row, int32_t from, int32_
         TouchBlocked(o, row, ox, 0xFu);
 }
 
-void SetBits(uint8_t* row, int32_t lo, int32_t hi)
+// Sets (or clears) the bits [lo, hi) of a bit-raster row.
+template <bool set>
+void ChangeBits(uint8_t* row, int32_t lo, int32_t hi)
 {
-    while (lo < hi && (lo & 7)) {
-        row[lo >> 3] |= uint8_t(0x80u >> (lo & 7));
-        ++lo;
-    }
+    auto one = [row](int32_t x) {
+        const uint8_t bit = uint8_t(0x80u >> (x & 7));
+        row[x >> 3] = set ? uint8_t(row[x >> 3] | bit) : uint8_t(row[x >> 3] & ~bit);
+    };
+    while (lo < hi && (lo & 7))
+        one(lo++);
     const int32_t whole = (hi - lo) >> 3;
     if (whole > 0) {
-        std::memset(row + (lo >> 3), 0xFF, size_t(whole));
+        std::memset(row + (lo >> 3), set ? 0xFF : 0, size_t(whole));
         lo += whole * 8;
     }
-    while (lo < hi) {
-        row[lo >> 3] |= uint8_t(0x80u >> (lo & 7));
-        ++lo;
-    }
+    while (lo < hi)
+        one(lo++);
 }
+
+void SetBits(uint8_t* row, int32_t lo, int32_t hi) { ChangeBits<true>(row, lo, hi); }
 
 }  // namespace
 
@@ -171,6 +175,18 @@ void FillLineBit(CTessolo::FILLCONTEXT& c, int64_t x, int32_t y, uint32_t length
         gain(o[last], __builtin_popcount(NibbleRange(last, wl, wr)));
     }
     Widen(c, first, std::max(y - 1, 0) >> 2, last + 1, (std::min(y + 1, H - 1) >> 2) + 1);
+}
+
+void ClearBits(uint8_t* row, int32_t lo, int32_t hi) { ChangeBits<false>(row, lo, hi); }
+
+// The raster side of FillLineBit alone: the span, widened by one on each
+// side, marked in the bit raster. The flood fill's course depends on the
+// raster only, so a fill with this rule visits the spans FillLineBit would.
+void MarkSpanBit(CTessolo::FILLCONTEXT& c, int64_t x, int32_t y, uint32_t length)
+{
+    int32_t xl = 0, xr = 0;
+    if (ClipSpan(c, x, y, length, xl, xr))
+        SetBits(c.test + size_t(y) * c.rowBytes, std::max(xl - 1, 0), std::min(xr + 1, c.width));
 }
 
 // The byte-raster cases: the plain cut (a knife pixel joins the first region
@@ -262,7 +278,7 @@ bool CTessolo::i_AddRectToSplitedCellsStorage(uint8_t* mask, long maskStride, lo
 
 bool CTessolo::i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s box, uint8_t clear,
                           uint8_t** channels, uint32_t channelStride, uint8_t channelCount, uint8_t* selection,
-                          uint32_t selectionStride, const CentreIndex* centres)
+                          uint32_t selectionStride, const CentreIndex* centres, qntPOS origin)
 {
     box.left = std::max<int32_t>(box.left, 0);
     box.top = std::max<int32_t>(box.top, 0);
@@ -275,7 +291,8 @@ bool CTessolo::i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s
 
     int32_t column = 1, row = 1;
     if (centres)
-        centres->Nearest((box.left + box.right) / 2.0, (box.top + box.bottom) / 2.0, column, row);
+        centres->Nearest((box.left + origin.x + box.right + origin.x) / 2.0,
+                         (box.top + origin.y + box.bottom + origin.y) / 2.0, column, row);
 
     if (m_nPieces * sizeof(SPLITEDCELL) >= m_memPieces.GetSize()) {
         if (!m_memPieces.Resize((uint64_t(m_nPieces) + kPieceTableStep) * sizeof(SPLITEDCELL))) {
@@ -301,10 +318,10 @@ bool CTessolo::i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s
     std::memset(&p, 0, sizeof p);
     p.mask = maskMem;
     p.planes = planes;
-    p.left = box.left;
-    p.top = box.top;
-    p.right = box.right;
-    p.bottom = box.bottom;
+    p.left = box.left + origin.x;
+    p.top = box.top + origin.y;
+    p.right = box.right + origin.x;
+    p.bottom = box.bottom + origin.y;
     for (uint8_t k = 0; k < channelCount; ++k) {
         p.sources[k] = channels[k] + size_t(box.top) * channelStride + box.left;
         p.sourceStrides[k] = channelStride;

@@ -1,40 +1,19 @@
 // The split, stage by stage: the cell centres, the test raster of the knives,
-// hole closing, the lines-mode piece, one flood fill per free region, and the
-// work planes sized for the largest piece. Each stage reports progress in its
+// hole closing, the lines-mode piece, one flood fill per free region (the
+// smooth cut's on every thread, SplitRegions.cpp), and the work planes sized
+// for the largest piece. Each stage reports progress in its
 // own share of the caller's range and stops on cancel.
-#include "engine/SplitCentres.h"
-#include "engine/SplitRaster.h"
+#include "engine/SplitJob.h"
 #include "engine/Tessolo.h"
 #include "imaging/Div255.h"
+#include "imaging/Parallel.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <vector>
 
 using namespace tessolo_split;
-
-// What the stages of one split share: the caller's planes and selection, the
-// test and output rasters, and the fill context over them.
-struct CTessolo::SplitJob {
-    int32_t w = 0, h = 0;
-    uint8_t* selection = nullptr;
-    uint32_t selectionStride = 0;
-    uint8_t** channels = nullptr;
-    uint32_t channelStride = 0;
-    uint8_t channelCount = 0;
-    uint8_t from = 0, to = 100;
-    bool bits = false;  // smooth cut: the knives drawn as 4 x 4 sub-pixel bits
-    std::vector<qntFPOS> centres;
-    std::vector<qntPOS> cells;
-    CentreIndex centreIndex;
-    FILLCONTEXT ctx{};
-    SeedStack stack;  // the flood fill's, kept from region to region
-
-    // Nested steps report inside this call's own range.
-    uint8_t Inner(double p) const { return uint8_t(from + (to - from) * p / 100.0); }
-    BitRaster Bits() const { return BitRaster{ctx.test, ctx.rowBytes, ctx.width, ctx.height}; }
-    ByteRaster Bytes() const { return ByteRaster{ctx.test, uint32_t(w), w, h}; }
-};
 
 namespace {
 
@@ -123,9 +102,11 @@ bool GrowRaster(CQNF_Mem& block, uint64_t bytes)
     return block.GetSize() >= bytes || block.alloc(bytes);
 }
 
+}  // namespace
+
 // Output mask of the box multiplied by the selection; the box shrunk to what
 // stays covered (right <= left when nothing does).
-qntRECT_s MaskBySelection(uint8_t* out, int32_t outStride, const uint8_t* test, const uint8_t* selection,
+qntRECT_s tessolo_split::MaskBySelection(uint8_t* out, int32_t outStride, const uint8_t* test, const uint8_t* selection,
                           uint32_t selectionStride, qntRECT_s box)
 {
     qntRECT_s kept{box.right, box.bottom, box.left - 1, box.top - 1};
@@ -153,7 +134,6 @@ qntRECT_s MaskBySelection(uint8_t* out, int32_t outStride, const uint8_t* test, 
     return kept;
 }
 
-}  // namespace
 
 bool CTessolo::SplitCells(long width, long height, uint8_t* selection, uint32_t selectionStride, uint8_t** channels,
                           uint32_t channelStride, uint8_t channelCount, uint8_t from, uint8_t to, uint8_t renderAll)
@@ -206,13 +186,11 @@ bool CTessolo::i_SplitCells(long width, long height, uint8_t* selection, uint32_
     job.bits = m_bCut && m_bSmooth;
     if (!i_DrawTestRaster(job) || !i_ProgressStep(20, from, to))
         return false;
-    const uint64_t outBytes = qnMulSize({uint64_t(job.w), uint64_t(job.h)});
-    if (!GrowRaster(m_memSplitOut, outBytes)) {
-        PlatformMessageBox(kMemoryText, kErrorTitle);
+    // The smooth cut on several threads makes each region's coverage in a
+    // buffer of its own; the other ways fill one image-sized output mask.
+    job.threads = job.bits ? qnpar::ThreadCount() : 1;
+    if (!(job.bits && job.threads > 1) && !i_ClearSplitOutput(job))
         return false;
-    }
-    std::memset(m_memSplitOut.GetPtr(), 0, size_t(outBytes));
-    job.ctx.output = m_memSplitOut.GetPtr();
     job.ctx.outputStride = uint32_t(job.w);
     job.ctx.smooth = m_bSmooth;
     job.ctx.linesMode = m_bCut ? 0 : 1;
@@ -337,10 +315,31 @@ bool CTessolo::i_AddLinesPiece(SplitJob& job)
                                                &job.centreIndex);
 }
 
+// The image-sized output mask, all 0.
+bool CTessolo::i_ClearSplitOutput(SplitJob& job)
+{
+    const uint64_t outBytes = qnMulSize({uint64_t(job.w), uint64_t(job.h)});
+    if (!GrowRaster(m_memSplitOut, outBytes)) {
+        PlatformMessageBox(kMemoryText, kErrorTitle);
+        return false;
+    }
+    std::memset(m_memSplitOut.GetPtr(), 0, size_t(outBytes));
+    job.ctx.output = m_memSplitOut.GetPtr();
+    return true;
+}
+
 // Every free region becomes one piece, in row-by-row order of its first
-// position.
+// position: the smooth cut on several threads by labelling (SplitRegions.cpp)
+// when it can, else one flood fill after the other into one output mask.
 bool CTessolo::i_CollectRegions(SplitJob& job)
 {
+    if (job.bits && job.threads > 1) {
+        const int done = i_CollectLabelledRegions(job);
+        if (done >= 0)
+            return done == 1;
+    }
+    if (!job.ctx.output && !i_ClearSplitOutput(job))
+        return false;
     const BitRaster bitRaster = job.Bits();
     const ByteRaster byteRaster = job.Bytes();
     for (int32_t y = 0; y < job.ctx.height; ++y) {

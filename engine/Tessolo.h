@@ -413,6 +413,12 @@ public:
     // its pieces reuse them instead of faulting in fresh pages (what the next
     // cut does not take is released when it ends).
     CQNF_Mem m_memSplitTest, m_memSplitOut;
+    // The smooth cut on several threads makes its regions in batches of
+    // about this many bytes of raster copies and coverage, so that its extra
+    // memory stays bounded; a raster of more free runs than the limit is
+    // filled one region after the other instead.
+    uint64_t m_nRegionBatchBytes = 16ull << 20;
+    uint64_t m_nLabelledRunLimit = 2000000;
     std::vector<CQNF_Mem*> m_PiecePool;
     // A block of at least `bytes` from the pool (the smallest that fits and
     // is not over twice the size) or new; zeroed when asked. Null on failure.
@@ -453,6 +459,8 @@ private:
     bool i_AddLinesPiece(SplitJob& job);
     bool i_CollectRegions(SplitJob& job);
     bool i_AddRegion(SplitJob& job, int32_t sx, int32_t sy);
+    bool i_ClearSplitOutput(SplitJob& job);
+    int i_CollectLabelledRegions(SplitJob& job);  // 1 done, 0 failed, -1 not taken
     bool i_SizeWorkPlanes();
     bool i_RenderPiece(uint32_t index);
     bool i_RenderPieceWith(uint32_t index, CQNF_ImageFX& fx, uint8_t* const* work);
@@ -460,9 +468,11 @@ private:
     bool i_ReadsHostLayers(const SPLITEDCELL& p) const;
     void i_CompositePiece(const SPLITEDCELL& p, uint8_t** planes, uint32_t stride, uint8_t colours, qntRECT_s rect,
                           uint8_t screenAlpha) const;
+    // The piece in `box` of mask; origin is where the mask's (0, 0) lies in
+    // the image (channels and selection point at that place already).
     bool i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s box, uint8_t clear, uint8_t** channels,
                     uint32_t channelStride, uint8_t channelCount, uint8_t* selection, uint32_t selectionStride,
-                    const CentreIndex* centres);
+                    const CentreIndex* centres, qntPOS origin = {0, 0});
     bool i_ProgressStep(double percent, double from, double to);  // report, then false on cancel
     bool i_Canceled();
     void i_FreePieces();

@@ -339,12 +339,20 @@ bool CQNF_ImageFX::i_BlurColumns(const STRUCT_Blur_VectorData& kd, const uint8_t
 {
     if (width <= 0 || height <= 0)
         return true;
-    const uint32_t parts = static_cast<uint32_t>((width + kColumnLanes - 1) / kColumnLanes);
+    // The direct kernel reads each row once for a wide band of columns.
+    const bool band = kd.direct && !alpha;
+    const int columnLanes = band ? qnfx::kBandLanes : kColumnLanes;
+    const uint32_t parts = static_cast<uint32_t>((width + columnLanes - 1) / columnLanes);
     const uint64_t staging = alpha ? 2ull * kColumnLanes * static_cast<uint64_t>(height) : 1;
     const bool ok = RunPass(kd, static_cast<uint32_t>(height), parts, static_cast<uint64_t>(width) * height, staging,
                             m_memBlurLine, m_memBlurWork,
                             [&](uint32_t part, const qnfx::LaneBlur& lb, double* buf, uint8_t* tmp) {
-                                const int32_t x0 = static_cast<int32_t>(part) * kColumnLanes;
+                                const int32_t x0 = static_cast<int32_t>(part) * columnLanes;
+                                if (band) {
+                                    qnfx::BlurBand(lb, src + x0, srcStride, dst + x0, dstStride,
+                                                   std::min(columnLanes, width - x0), buf);
+                                    return;
+                                }
                                 BlurColumnBlock(lb, buf, tmp, src, srcStride, dst, dstStride, alpha, alphaStride,
                                                 height, x0, std::min(kColumnLanes, width - x0), kColumnLanes);
                             });

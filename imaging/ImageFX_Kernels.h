@@ -29,11 +29,22 @@ namespace qnfx {
 // stays in registers and its part of the buffer in the nearest cache.
 inline constexpr int kChunk = 32;
 
+// BlurBand: lines per band, and lanes at most.
+inline constexpr int kBandRows = 64;
+inline constexpr int kBandLanes = 256;
+
 // Instruction sets of the lane kernels, widest last.
 enum class LaneIsa { Base, Avx2, Avx512 };
 // The set in use; tests force each one the processor has to compare them.
 LaneIsa CurrentLaneIsa();
 bool ForceLaneIsa(LaneIsa isa);  // false when the processor lacks it
+
+// The forms the direct kernel on bytes tries in turn (single precision,
+// plain then folded, then the double sums); tests start later in the list
+// to hold each form on its own against the double sums.
+enum class SettleFrom { Plain, Folded, Doubles };
+SettleFrom CurrentSettleFrom();
+void ForceSettleFrom(SettleFrom from);
 
 // The recursive coefficients with the sums the first and last steps use,
 // each formed in one fixed order.
@@ -111,8 +122,11 @@ struct LaneBlur {
     // Doubles the lane buffer needs (one chunk of lanes at a time).
     uint64_t BufferDoubles() const
     {
-        if (kd->direct)
-            return static_cast<uint64_t>(n) * kChunk;
+        if (kd->direct) {  // a chunk at a time, or a band of floats
+            const uint64_t band = (kBandRows + 2ull * kd->halfWidth) * kBandLanes / 2;
+            const uint64_t chunk = static_cast<uint64_t>(n) * kChunk;
+            return chunk > band ? chunk : band;
+        }
         return (static_cast<uint64_t>(n) + back) * kChunk;
     }
     // Doubles BlurRagged needs for lines of at most maxN samples.
@@ -167,6 +181,13 @@ void TransposeBytes(const uint8_t* src, size_t srcStride, uint8_t* dst, size_t d
 
 void BlurLanes(const LaneBlur& lb, const uint8_t* in, ptrdiff_t inJ, ptrdiff_t inK, uint8_t* out, ptrdiff_t outJ,
                ptrdiff_t outK, int lanes, double* buf);
+// The direct kernel (lb.kd->direct) over `lanes` <= kBandLanes byte lines
+// lying side by side: lane k of sample j at in[j * inJ + k], written at
+// out[j * outJ + k] (in and out may be the same memory). The same bytes as
+// BlurLanes with (inJ, 1); faster where lines are far apart. buf holds
+// lb.BufferDoubles() doubles.
+void BlurBand(const LaneBlur& lb, const uint8_t* in, ptrdiff_t inJ, uint8_t* out, ptrdiff_t outJ, int lanes,
+              double* buf);
 void BlurLanes(const LaneBlur& lb, const float* in, ptrdiff_t inJ, ptrdiff_t inK, float* out, ptrdiff_t outJ,
                ptrdiff_t outK, int lanes, double* buf);
 

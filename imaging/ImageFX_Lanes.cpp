@@ -20,12 +20,14 @@ namespace avx2 {
 void BlurRaggedU8(const LaneBlur&, const uint32_t*, int, uint8_t*, uint8_t*, double*);
 void BlurLanesU8(const LaneBlur&, const uint8_t*, ptrdiff_t, ptrdiff_t, uint8_t*, ptrdiff_t, ptrdiff_t, int, double*);
 void BlurLanesF32(const LaneBlur&, const float*, ptrdiff_t, ptrdiff_t, float*, ptrdiff_t, ptrdiff_t, int, double*);
+void BlurBandU8(const LaneBlur&, const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, double*);
 void LightRowK(const float*, const float*, int32_t, const BevelLight&, uint8_t*, uint8_t*);
 }  // namespace avx2
 namespace avx512 {
 void BlurRaggedU8(const LaneBlur&, const uint32_t*, int, uint8_t*, uint8_t*, double*);
 void BlurLanesU8(const LaneBlur&, const uint8_t*, ptrdiff_t, ptrdiff_t, uint8_t*, ptrdiff_t, ptrdiff_t, int, double*);
 void BlurLanesF32(const LaneBlur&, const float*, ptrdiff_t, ptrdiff_t, float*, ptrdiff_t, ptrdiff_t, int, double*);
+void BlurBandU8(const LaneBlur&, const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, double*);
 void LightRowK(const float*, const float*, int32_t, const BevelLight&, uint8_t*, uint8_t*);
 }  // namespace avx512
 #endif
@@ -67,6 +69,13 @@ LaneIsa& Chosen()
 }  // namespace
 
 LaneIsa CurrentLaneIsa() { return Chosen(); }
+
+namespace {
+SettleFrom g_settleFrom = SettleFrom::Plain;
+}  // namespace
+
+SettleFrom CurrentSettleFrom() { return g_settleFrom; }
+void ForceSettleFrom(SettleFrom from) { g_settleFrom = from; }
 
 namespace {
 
@@ -155,6 +164,12 @@ void BlurLanes(const LaneBlur& lb, const uint8_t* in, ptrdiff_t inJ, ptrdiff_t i
                ptrdiff_t outK, int lanes, double* buf)
 {
     QNFX_PICK(BlurLanesU8)(lb, in, inJ, inK, out, outJ, outK, lanes, buf);
+}
+
+void BlurBand(const LaneBlur& lb, const uint8_t* in, ptrdiff_t inJ, uint8_t* out, ptrdiff_t outJ, int lanes,
+              double* buf)
+{
+    QNFX_PICK(BlurBandU8)(lb, in, inJ, out, outJ, lanes, buf);
 }
 
 void BlurRagged(const LaneBlur& lb, const uint32_t* n, int lanes, uint8_t* in, uint8_t* out, double* buf)

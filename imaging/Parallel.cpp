@@ -2,10 +2,14 @@
 #include "imaging/Parallel.h"
 
 #include <sched.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -18,6 +22,141 @@ namespace {
 // inside another (a blur inside a piece) runs on that thread alone instead
 // of starting threads of its own on an already busy machine.
 thread_local bool t_inJob = false;
+
+using Job = std::function<void(uint32_t part, unsigned worker)>;
+
+// Takes parts from `next` until none is left, as worker `worker`.
+void RunParts(const Job& job, std::atomic<uint32_t>& next, uint32_t parts, unsigned worker)
+{
+    const bool outer = t_inJob;
+    t_inJob = true;
+    for (uint32_t part = next.fetch_add(1); part < parts; part = next.fetch_add(1))
+        job(part, worker);
+    t_inJob = outer;
+}
+
+// Threads started for this job alone and joined at its end: the way when
+// the pool is taken by a job of another thread, or in a child process after
+// fork (which has the pool's memory but not its threads).
+void RunOnNewThreads(uint32_t parts, unsigned threads, const Job& job)
+{
+    std::atomic<uint32_t> next{0};
+    std::vector<std::thread> started;
+    started.reserve(threads - 1);
+    for (unsigned w = 1; w < threads; ++w) {
+        try {
+            started.emplace_back([&, w] { RunParts(job, next, parts, w); });
+        } catch (const std::system_error&) {
+            break;  // fewer threads: the parts still all get done below
+        }
+    }
+    RunParts(job, next, parts, 0);
+    for (std::thread& t : started)
+        t.join();
+}
+
+// Threads kept waiting between jobs, so that a small job (a few pieces after
+// an effect change) does not pay for starting threads. The calling thread
+// starts on the parts at once; a pool thread joins when it wakes, and one
+// that wakes after the caller has taken the last part stays out of the job,
+// so a slow wake-up on a loaded machine never holds the caller back.
+class Pool {
+public:
+    ~Pool()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        for (std::thread& t : m_threads)
+            t.join();
+    }
+
+    // False when the pool cannot take the job (busy with another thread's
+    // job, stopped, or in a forked child); the caller then runs it otherwise.
+    bool Run(uint32_t parts, unsigned threads, const Job& job)
+    {
+        std::unique_lock<std::mutex> own(m_use, std::try_to_lock);
+        if (!own.owns_lock() || getpid() != m_pid)
+            return false;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_stop)
+                return false;
+            Grow(threads - 1);
+            m_job = &job;
+            m_parts = parts;
+            m_next.store(0);
+            m_workers = unsigned(std::min<size_t>(threads - 1, m_threads.size()));
+            m_open = true;
+            ++m_generation;
+        }
+        m_wake.notify_all();
+        RunParts(job, m_next, parts, 0);
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_open = false;  // late wakers stay out
+        m_idle.wait(lock, [&] { return m_running == 0; });
+        m_job = nullptr;
+        return true;
+    }
+
+private:
+    // Starts pool threads up to `count` (fewer when the system refuses).
+    void Grow(unsigned count)
+    {
+        while (m_threads.size() < count) {
+            const unsigned worker = unsigned(m_threads.size()) + 1;
+            try {
+                m_threads.emplace_back([this, worker] { Serve(worker); });
+            } catch (const std::system_error&) {
+                return;
+            }
+        }
+    }
+
+    void Serve(unsigned worker)
+    {
+        uint64_t seen = 0;
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [&] { return m_stop || m_generation != seen; });
+            if (m_stop)
+                return;
+            seen = m_generation;
+            if (!m_open || worker > m_workers)
+                continue;
+            ++m_running;
+            const Job& job = *m_job;
+            const uint32_t parts = m_parts;
+            lock.unlock();
+            RunParts(job, m_next, parts, worker);
+            lock.lock();
+            if (--m_running == 0)
+                m_idle.notify_all();
+        }
+    }
+
+    const pid_t m_pid = getpid();
+    std::mutex m_use;    // one job at a time
+    std::mutex m_mutex;  // everything below
+    std::condition_variable m_wake, m_idle;
+    std::vector<std::thread> m_threads;  // worker k + 1 is m_threads[k]
+    const Job* m_job = nullptr;
+    uint32_t m_parts = 0;
+    std::atomic<uint32_t> m_next{0};
+    unsigned m_workers = 0;  // workers 1 .. m_workers take part
+    unsigned m_running = 0;
+    uint64_t m_generation = 0;
+    bool m_open = false;
+    bool m_stop = false;
+};
+
+Pool& ThePool()
+{
+    static Pool pool;
+    return pool;
+}
 
 }  // namespace
 
@@ -40,29 +179,16 @@ unsigned ThreadCount()
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
-void For(uint32_t parts, unsigned threads, const std::function<void(uint32_t part, unsigned worker)>& job)
+void For(uint32_t parts, unsigned threads, const Job& job)
 {
     threads = t_inJob ? 1u : std::max(1u, std::min<unsigned>(threads, parts));
-    std::atomic<uint32_t> next{0};
-    auto run = [&](unsigned worker) {
-        const bool outer = t_inJob;
-        t_inJob = true;
-        for (uint32_t part = next.fetch_add(1); part < parts; part = next.fetch_add(1))
-            job(part, worker);
-        t_inJob = outer;
-    };
-    std::vector<std::thread> pool;
-    pool.reserve(threads - 1);
-    for (unsigned w = 1; w < threads; ++w) {
-        try {
-            pool.emplace_back(run, w);
-        } catch (const std::system_error&) {
-            break;  // fewer threads: the parts still all get done below
-        }
+    if (threads == 1) {
+        std::atomic<uint32_t> next{0};
+        RunParts(job, next, parts, 0);
+        return;
     }
-    run(0);
-    for (std::thread& t : pool)
-        t.join();
+    if (!ThePool().Run(parts, threads, job))
+        RunOnNewThreads(parts, threads, job);
 }
 
 }  // namespace qnpar

@@ -68,6 +68,8 @@ private:
     }
     bool Grow();
     void ResolveTile(int32_t ox, int32_t oy, int32_t tw, int32_t th);
+    template <int QC, int NC>
+    void ResolveRows(int32_t ox, int32_t oy, int32_t tw, int32_t th);
     void Composite(Fragment* pool, uint32_t first);
     void ClearTile(int32_t ox, int32_t oy, int32_t tw, int32_t th);
 

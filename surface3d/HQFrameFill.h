@@ -105,7 +105,9 @@ bool Frame<Lighting>::FillTriangle(uint32_t i, const int32_t* box)
             const float fk = static_cast<float>(k);
             for (int j = 0; j < NA; ++j)
                 out[j] = p->a[j] + slope[j] * fk;
-            if constexpr (TM == TexMode::PerspectiveFloat)
+            if constexpr (TM == TexMode::Linear)
+                w = 1.0;  // the linear scan line reads no weight
+            else if constexpr (TM == TexMode::PerspectiveFloat)
                 w = static_cast<double>(static_cast<float>(p->w) + wslopeF * fk);
             else
                 w = p->w + wslope * static_cast<double>(k);
@@ -293,6 +295,81 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
         runStart = static_cast<float>(in - x0);
     }
     int32_t pu = INT32_MIN, pv = INT32_MIN;
+    if constexpr (NM == NormalMode::Base && NC == 3 && std::endian::native == std::endian::little) {
+        // The common case, one lighting for the whole triangle: the same
+        // fragments with the loop's branches and member traffic taken out.
+        if (constant) {
+            const ShadeTriple<Lighting::kNearest> shade(rules);
+            const uint32_t solidShade = solid ? shade(solidColour[0], solidColour[1], solidColour[2]) : 0;
+            const uint8_t* const p0 = planes[0];
+            const uint8_t* const p1 = planes[1];
+            const uint8_t* const p2 = planes[2];
+            // The fragment as its two 8-byte halves (depth and link; alpha and
+            // colours), stored from registers: assembling it byte by byte in
+            // memory and copying it stalls every store.
+            uint32_t depthBits = 0;
+            uint64_t body = 0;
+            bool have = false;
+#if defined(__SSE2__)
+            // The linear texel with u and v side by side in one vector: the
+            // same single-precision products, sums and range tests.
+            const __m128 uv0 = _mm_setr_ps(a0[1], a0[2], 0.0f, 0.0f);
+            const __m128 uvStep = _mm_setr_ps(step[1], step[2], 0.0f, 0.0f);
+            const __m128 lo = _mm_set1_ps(-1.0f);
+            const __m128 hi = _mm_setr_ps(texW, texH, 0.0f, 0.0f);
+#endif
+            auto texelQuick = [&](float fx, int32_t& tu, int32_t& tv) {
+#if defined(__SSE2__)
+                if constexpr (TM == TexMode::Linear) {
+                    const __m128 uv = _mm_add_ps(uv0, _mm_mul_ps(uvStep, _mm_set1_ps(fx)));
+                    const int in = _mm_movemask_ps(_mm_and_ps(_mm_cmpgt_ps(uv, lo), _mm_cmplt_ps(uv, hi))) & 3;
+                    const __m128i t = _mm_cvttps_epi32(uv);
+                    tu = in == 3 ? _mm_cvtsi128_si32(t) : INT32_MIN;
+                    tv = in == 3 ? _mm_cvtsi128_si32(_mm_shuffle_epi32(t, 1)) : INT32_MIN;
+                    return;
+                }
+#endif
+                texel(fx, tu, tv);
+            };
+            for (int32_t x = xs; x < xe; ++x, ++head) {
+                int32_t tu, tv;
+                texelQuick(static_cast<float>(x - x0), tu, tv);
+                if (tu != pu || tv != pv) {
+                    pu = tu;
+                    pv = tv;
+                    have = false;
+                    if (tu == INT32_MIN)
+                        continue;
+                    const uint64_t t = static_cast<uint64_t>(tv) * texStride + static_cast<uint64_t>(tu);
+                    const uint8_t alpha = alphaPlane[t];
+                    if (alpha == 0)
+                        continue;
+                    const float fx = x == xs ? runStart : static_cast<float>(x - x0);
+                    const float depth = a0[0] + step[0] * fx;
+                    std::memcpy(&depthBits, &depth, 4);
+                    const uint32_t colours3 = solid ? solidShade : shade(p0[t], p1[t], p2[t]);
+                    body = uint64_t{alpha} | uint64_t{colours3} << 8;
+                    have = true;
+                } else if (!have) {
+                    continue;
+                }
+                const uint64_t link = uint64_t{depthBits} | uint64_t{*head} << 32;
+                unsigned char* rec = reinterpret_cast<unsigned char*>(pool + count);
+                std::memcpy(rec, &link, 8);
+                std::memcpy(rec + 8, &body, 8);
+                *head = count;
+                if (++count == capacity) {
+                    m_count = count;
+                    if (!Grow())
+                        return false;
+                    pool = m_pool;
+                    capacity = m_capacity;
+                }
+            }
+            m_count = count;
+            return true;
+        }
+    }
     bool produced = false;
     bool ok = true;
     for (int32_t x = xs; x < xe; ++x, ++head) {

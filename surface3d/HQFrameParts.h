@@ -11,12 +11,18 @@
 #include "surface3d/TriangleWalk.h"
 
 #include <algorithm>
+#include <bit>
 #include <cfloat>
+#include <cstddef>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace s3d::hq {
 
@@ -31,6 +37,8 @@ struct Fragment {
     uint8_t colour[7];  // colour channel c in byte c - 1
 };
 static_assert(sizeof(Fragment) == 16, "fragments are packed 16-byte records");
+static_assert(offsetof(Fragment, next) == 4 && offsetof(Fragment, alpha) == 8 && offsetof(Fragment, colour) == 9,
+              "the span loop stores a fragment as two 8-byte halves");
 
 // Where one face side takes its colours from.
 struct Side {
@@ -216,6 +224,71 @@ inline uint8_t ShadeByte(const Rule& r, uint8_t c)
         return static_cast<uint8_t>(static_cast<int32_t>(v));
     }
 }
+
+// ShadeByte with the rule's branch folded into two factors: v = c F +
+// (255 - c) G is c f exactly when F = f, G = 0, and c + (255 - c) g exactly
+// when F = 1, G = g; clamping before the rounding gives the same bytes as
+// ShadeByte's tests.
+template <bool Nearest>
+inline uint8_t ShadeFolded(float F, float G, uint8_t c)
+{
+    float v = static_cast<float>(c) * F + static_cast<float>(255 - c) * G;
+    if constexpr (Nearest) {
+        v = v >= 0.0f ? v : 0.0f;
+        v = v < 255.0f ? v : 255.0f;
+        return RoundEven(v);
+    } else {
+        v = v > 0.0f ? v : 0.0f;
+        v = v < 255.0f ? v : 255.0f;
+        return static_cast<uint8_t>(static_cast<int32_t>(v));
+    }
+}
+
+// Three channels shaded at once under constant rules: the bytes of
+// ShadeFolded for (c0, c1, c2), packed c0 | c1 << 8 | c2 << 16. The vector
+// form does the same single-precision operations lane by lane (max and min
+// clamp as ShadeFolded does: a value that is not a number becomes 0).
+template <bool Nearest>
+class ShadeTriple {
+public:
+    explicit ShadeTriple(const Rule* rules)
+    {
+        for (int c = 0; c < 3; ++c) {
+            m_F[c] = rules[c].over ? 1.0f : rules[c].f;
+            m_G[c] = rules[c].over ? rules[c].g : 0.0f;
+        }
+#if defined(__SSE2__)
+        m_Fv = _mm_setr_ps(m_F[0], m_F[1], m_F[2], 0.0f);
+        m_Gv = _mm_setr_ps(m_G[0], m_G[1], m_G[2], 0.0f);
+        m_255 = _mm_set1_ps(255.0f);
+        m_big = _mm_set1_ps(8388608.0f);
+#endif
+    }
+    uint32_t operator()(uint8_t c0, uint8_t c1, uint8_t c2) const
+    {
+#if defined(__SSE2__)
+        const __m128 c = _mm_cvtepi32_ps(_mm_setr_epi32(c0, c1, c2, 0));
+        const __m128 rest = _mm_sub_ps(m_255, c);
+        __m128 v = _mm_add_ps(_mm_mul_ps(c, m_Fv), _mm_mul_ps(rest, m_Gv));
+        v = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), m_255);
+        if constexpr (Nearest)
+            v = _mm_sub_ps(_mm_add_ps(v, m_big), m_big);
+        const __m128i i = _mm_cvttps_epi32(v);
+        const __m128i b = _mm_packus_epi16(_mm_packs_epi32(i, i), _mm_setzero_si128());
+        return static_cast<uint32_t>(_mm_cvtsi128_si32(b)) & 0xFFFFFFu;
+#else
+        return uint32_t{ShadeFolded<Nearest>(m_F[0], m_G[0], c0)} |
+               uint32_t{ShadeFolded<Nearest>(m_F[1], m_G[1], c1)} << 8 |
+               uint32_t{ShadeFolded<Nearest>(m_F[2], m_G[2], c2)} << 16;
+#endif
+    }
+
+private:
+    float m_F[3], m_G[3];
+#if defined(__SSE2__)
+    __m128 m_Fv, m_Gv, m_255, m_big;
+#endif
+};
 
 // Normalised in single precision.
 inline qnt3D_VECTOR Normalise(float x, float y, float z)

@@ -22,13 +22,32 @@ void Frame<Lighting>::ClearTile(int32_t ox, int32_t oy, int32_t tw, int32_t th)
 template <class Lighting>
 void Frame<Lighting>::ResolveTile(int32_t ox, int32_t oy, int32_t tw, int32_t th)
 {
-    const int32_t q = static_cast<int32_t>(m_r.q);
-    const uint32_t n = m_r.channels;
+    // The usual supersampling and channel counts get loops the compiler lays
+    // out in full; the others take the general form.
+    const bool four = m_r.channels == 4;
+    switch (m_r.q) {
+    case 1:
+        return four ? ResolveRows<1, 4>(ox, oy, tw, th) : ResolveRows<1, 0>(ox, oy, tw, th);
+    case 2:
+        return four ? ResolveRows<2, 4>(ox, oy, tw, th) : ResolveRows<2, 0>(ox, oy, tw, th);
+    default:
+        return ResolveRows<0, 0>(ox, oy, tw, th);
+    }
+}
+
+// QC, NC: supersampling and channel count when known at compile time, else 0.
+template <class Lighting>
+template <int QC, int NC>
+void Frame<Lighting>::ResolveRows(int32_t ox, int32_t oy, int32_t tw, int32_t th)
+{
+    const int32_t q = QC ? QC : static_cast<int32_t>(m_r.q);
+    const uint32_t n = NC ? NC : m_r.channels;
     const uint32_t qq = static_cast<uint32_t>(q * q);
     Fragment* pool = m_pool;
     // Quotients by 1..q^2 as a multiply and a shift: x / d = (x * ceil(2^40 / d)) >> 40
     // holds exactly while x * d < 2^40, and here x <= 255 q^2, d <= q^2.
     const uint64_t* recip = m_recip.data();
+    constexpr int32_t kAhead = 32;
     auto div = [recip](uint32_t x, uint32_t d) { return static_cast<uint8_t>((x * recip[d]) >> 40); };
     for (int32_t py = 0; py < th; ++py) {
         const uint64_t row = static_cast<uint64_t>(oy + py) * m_r.dstStride + static_cast<uint64_t>(ox);
@@ -38,6 +57,10 @@ void Frame<Lighting>::ResolveTile(int32_t ox, int32_t oy, int32_t tw, int32_t th
         if (q == 1) {
             const uint32_t* h = m_heads + static_cast<size_t>(py) * m_stride;
             for (int32_t px = 0; px < tw; ++px) {
+                // The lists' heads lie in triangle order, not row order:
+                // ask for them ahead so the misses overlap.
+                if (px + kAhead < tw && h[px + kAhead] != kEnd)
+                    __builtin_prefetch(pool + h[px + kAhead]);
                 if (h[px] == kEnd) {
                     dst[0][px] = 0;
                     continue;
@@ -51,7 +74,15 @@ void Frame<Lighting>::ResolveTile(int32_t ox, int32_t oy, int32_t tw, int32_t th
             }
             continue;
         }
+        const int32_t aheadPx = std::max(1, kAhead / (q * q));
         for (int32_t px = 0; px < tw; ++px) {
+            if (px + aheadPx < tw)
+                for (int32_t sy = 0; sy < q; ++sy) {
+                    const uint32_t* h = m_heads + static_cast<size_t>(py * q + sy) * m_stride + (px + aheadPx) * q;
+                    for (int32_t sx = 0; sx < q; ++sx)
+                        if (h[sx] != kEnd)
+                            __builtin_prefetch(pool + h[sx]);
+                }
             uint32_t sumA = 0, covered = 0, sumC[4] = {0, 0, 0, 0};
             for (int32_t sy = 0; sy < q; ++sy) {
                 const uint32_t* h = m_heads + static_cast<size_t>(py * q + sy) * m_stride + px * q;

@@ -206,6 +206,69 @@ TEST(CutterNodes, DistributeSpreadsBetweenTheOuterValues)
     }
 }
 
+TEST(CutterNodes, NodeSorterComparesTheChosenValueAndNeverReadsPastTheShape)
+{
+    Fixture f;
+    // (H, U) per node.
+    f.ed.Shape({{0.3, 0.1}, {-0.2, 0.6}, {0.3, 0.4}});
+    using Sorter = CWnd_CutterEditor::CNodesSorterIDS;
+    struct Case {
+        bool byU;
+        uint32_t i, j;
+        int expected;
+    };
+    const Case cases[] = {
+        {true, 0, 1, -1}, {true, 1, 0, 1}, {true, 2, 2, 0},  // by U
+        {false, 0, 1, 1}, {false, 1, 2, -1},                  // by H
+        {false, 0, 2, 0},                                     // equal H
+        {true, 0, 3, 0},  {true, 64, 0, 0}, {false, 0xFFFFFFFFu, 1, 0},
+    };
+    for (const Case& c : cases) {
+        Sorter sorter(&f.ed, c.byU);
+        EXPECT_EQ(sorter.CompareElements(&c.i, &c.j), c.expected) << c.byU << ' ' << c.i << ' ' << c.j;
+        Sorter orphan(nullptr, c.byU);
+        EXPECT_EQ(orphan.CompareElements(&c.i, &c.j), 0);
+    }
+    // A value that is not a number compares unordered both ways.
+    f.ed.m_Shape.pos[1].U = std::nan("");
+    Sorter byU(&f.ed, true);
+    const uint32_t a = 0, b = 1;
+    EXPECT_EQ(byU.CompareElements(&a, &b), 1);
+    EXPECT_EQ(byU.CompareElements(&b, &a), 1);
+}
+
+TEST(CutterNodes, DistributeAcrossSortsByHAndSurvivesValuesThatAreNotNumbers)
+{
+    struct Case {
+        std::vector<double> h;
+        std::vector<double> expected;  // NaN: anything, as long as nothing else moved
+    };
+    const double nan = std::nan("");
+    const Case cases[] = {
+        // Sorted by H: nodes 1, 2, 0, 3; the inner two take -0.4 + k * 0.4.
+        {{0.2, -0.4, 0.0, 0.8}, {0.4, -0.4, 0.0, 0.8}},
+        {{0.25, 0.0, -0.25}, {0.25, 0.0, -0.25}},
+        {{0.1, nan, 0.3, 0.2}, {nan, nan, nan, nan}},
+    };
+    for (const Case& c : cases) {
+        Fixture f;
+        SPLINE s{};
+        for (double h : c.h) {
+            s.pos[s.nodeCount] = {h, 0.5};
+            s.S[s.nodeCount++] = 0.5;
+        }
+        f.ed.opSetShapeFromData(s, 0);
+        f.ed.opDistribute(1);
+        for (size_t i = 0; i < c.h.size(); ++i) {
+            EXPECT_DOUBLE_EQ(f.ed.m_Shape.pos[i].U, 0.5) << i;  // across only
+            if (!std::isnan(c.expected[i])) {
+                EXPECT_NEAR(f.ed.m_Shape.pos[i].H, c.expected[i], 1e-12) << i;
+            }
+        }
+        EXPECT_EQ(f.ed.m_Shape.nodeCount, c.h.size());
+    }
+}
+
 TEST(CutterNodes, FlipAlongTwiceRestoresShapeAndOrder)
 {
     Fixture f;

@@ -160,3 +160,71 @@ TEST(EngineThreads, OutOfRangeIndicesAreRefusedAndTheRestRendered)
     EXPECT_EQ(e.m_pPieces[0].planePtrs[0][0], e.m_pPieces[0].sources[0][0]);
     EXPECT_TRUE(e.RenderPieces(nullptr, 0));
 }
+
+namespace {
+
+struct SplitResult {
+    std::vector<qntRECT_s> boxes;
+    std::vector<std::vector<int64_t>> facts;  // pixels, column, row, source offset
+    std::vector<std::vector<uint8_t>> masks;
+};
+
+SplitResult SplitWith(int threads, uint64_t batchBytes, uint64_t runLimit, const CutMap& map, int32_t w, int32_t h,
+                      const uint8_t* selection)
+{
+    Threads scope(threads);
+    TestImage img(w, h, 3, 4);
+    CTessolo e;
+    Load(e, map);
+    e.m_nRegionBatchBytes = batchBytes;
+    e.m_nLabelledRunLimit = runLimit;
+    EXPECT_TRUE(e.SplitCells(w, h, const_cast<uint8_t*>(selection), uint32_t(w), img.Planes(), uint32_t(w), 3, 0,
+                             100, 0));
+    SplitResult r;
+    for (uint32_t i = 0; i < e.m_nPieces; ++i) {
+        const CTessolo::SPLITEDCELL& p = e.m_pPieces[i];
+        r.boxes.push_back(qntRECT_s{p.left, p.top, p.right, p.bottom});
+        r.facts.push_back({int64_t(p.pixels), p.column, p.row, p.sources[0] - img.Planes()[0],
+                           p.selection ? p.selection - selection : -1});
+        r.masks.emplace_back(p.mask->GetPtr(), p.mask->GetPtr() + size_t(p.Width()) * p.Height());
+    }
+    return r;
+}
+
+}  // namespace
+
+TEST(EngineThreads, SmoothCutPiecesAreTheSameWhateverTheThreadsAndBatches)
+{
+    // Random layouts with free knives; batches from one region each to all
+    // at once; too many runs to label (one region after the other); with
+    // and without a selection.
+    struct Case {
+        int threads;
+        uint64_t batchBytes;
+        uint64_t runLimit;
+    };
+    constexpr uint64_t kBatch = 16ull << 20, kRuns = 2000000;
+    std::mt19937 rng(31);
+    for (int round = 0; round < 4; ++round) {
+        CutMap m = RandomMap(rng, uint16_t(2 + rng() % 5), uint16_t(2 + rng() % 4), int(rng() % 3));
+        m.razor = true;
+        m.antiAlias = true;
+        const int32_t w = int32_t(60 + rng() % 90), h = int32_t(40 + rng() % 70);
+        std::vector<uint8_t> sel(size_t(w) * h);
+        for (size_t i = 0; i < sel.size(); ++i)
+            sel[i] = uint8_t(i % 7 == 0 ? 0 : (i * 37) % 256);
+        for (const uint8_t* selection : {static_cast<const uint8_t*>(nullptr), static_cast<const uint8_t*>(sel.data())}) {
+            const SplitResult one = SplitWith(1, kBatch, kRuns, m, w, h, selection);
+            ASSERT_GT(one.boxes.size(), 1u);
+            for (Case c : {Case{2, 1, kRuns}, Case{3, 4096, kRuns}, Case{8, kBatch, kRuns}, Case{4, kBatch, 10}}) {
+                const SplitResult many = SplitWith(c.threads, c.batchBytes, c.runLimit, m, w, h, selection);
+                ASSERT_EQ(many.boxes.size(), one.boxes.size()) << c.threads << " threads, round " << round;
+                for (size_t i = 0; i < one.boxes.size(); ++i) {
+                    EXPECT_EQ(std::memcmp(&many.boxes[i], &one.boxes[i], sizeof(qntRECT_s)), 0) << "piece " << i;
+                    EXPECT_EQ(many.facts[i], one.facts[i]) << "piece " << i;
+                    EXPECT_EQ(many.masks[i], one.masks[i]) << "piece " << i;
+                }
+            }
+        }
+    }
+}

@@ -440,6 +440,49 @@ TEST(HostWiring, AnEffectButtonOpensItsWindowWhoseOkIsOneUndoStep)
     EXPECT_EQ(r.Cancel(), userCanceledErr);
 }
 
+TEST(HostWiring, EachNamedEffectOpenerOpensItsOwnWindow)
+{
+    NEED_RESOURCES();
+    WiredRun r;
+    r.CutIntoSix();
+    r.ClickCell(2);
+    struct Case {
+        void (CWnd_Main::*open)();
+        const char* prefix;
+    };
+    const Case cases[] = {
+        {&CWnd_Main::pmfx_DoBlur, "FXblur"},
+        {&CWnd_Main::pmfx_DoBevel, "FXbevel"},
+        {&CWnd_Main::pmfx_DoHSL, "FXhsl"},
+        {&CWnd_Main::pmfx_DoColorOverlay, "FXcovr"},
+        {&CWnd_Main::pmfx_DoBrightContrast, "FXbc"},
+        {&CWnd_Main::pmfx_DoMotionBlur, "FXmblur"},
+        {&CWnd_Main::pmfx_DoOpacity, "FXopac"},
+        {&CWnd_Main::pmfx_DoStroke, "FXstroke"},
+        {&CWnd_Main::pmfx_DoImageOverlay, "FXiovr"},
+    };
+    for (const Case& c : cases) {
+        r.Do([&] {
+            CWnd_Main& w = r.W();
+            ASSERT_FALSE(w.m_bFXMode) << c.prefix;
+            (w.*c.open)();
+            ASSERT_TRUE(w.m_bFXMode) << c.prefix;
+            ASSERT_NE(w.GetFXWindow(), nullptr) << c.prefix;
+            EXPECT_STREQ(w.GetFXWindow()->Prefix(), c.prefix);
+        });
+        // Once the first render is over the window closes as with Cancel,
+        // and the main window leaves effect mode.
+        r.Do([&] { r.hp.Advance(200); });
+        r.Do([] {});
+        r.Do([&] {
+            if (CWndFX_Base* fx = r.W().GetFXWindow())
+                fx->Close();
+        });
+        r.Do([&] { EXPECT_FALSE(r.W().m_bFXMode) << c.prefix; });
+    }
+    EXPECT_EQ(r.Cancel(), userCanceledErr);
+}
+
 // The colour overlay and stroke windows open in every colour mode of the
 // document; hue-saturation only in an RGB one, and elsewhere the main window
 // stays as it was.

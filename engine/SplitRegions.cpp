@@ -1,0 +1,311 @@
+// The smooth cut's regions on every thread.
+//
+// The smooth rule is order-dependent: beside each span it reads the test
+// raster as the sequential fill leaves it at that moment (the knives, every
+// earlier region, this region's spans so far; later regions not yet), and
+// within a region the spans' order matters. Both can be had without the
+// sequential fill:
+// - The free runs of every row are labelled into 4-connected regions, which
+//   are numbered in row-by-row order of their first position: the order in
+//   which the sequential fill finds them, seeded where it seeds them.
+// - A region's flood fill never looks at a free position of another region
+//   (one beside its spans would be connected to it), so it takes the same
+//   course on a copy of the raster around the region in which everything
+//   but the region is blocked.
+// - The raster the region's coverage rules then read is the same copy with
+//   the runs of this and every later region free again.
+// Each region is so made on any thread into coverage of its own, and the
+// pieces are added in region order: the bytes of the sequential fill.
+#include "engine/SplitJob.h"
+#include "imaging/Parallel.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+using namespace tessolo_split;
+
+namespace {
+
+struct Run {
+    int32_t xs, xe;  // free positions [xs, xe) of one row
+};
+
+struct Region {
+    int32_t seedX, seedY;
+    int32_t xmin, xmax, ymin, ymax;  // sub-pixels, inclusive
+};
+
+// The free runs of a bit raster, row by row, and their regions.
+struct Labels {
+    std::vector<uint32_t> rowStart;  // row y's runs: [rowStart[y], rowStart[y + 1])
+    std::vector<Run> runs;
+    std::vector<uint32_t> label;  // region of each run
+    std::vector<Region> regions;
+};
+
+// Calls f(xs, xe) for each free run of a row, left to right.
+template <class F>
+void ForRuns(const BitRaster& r, const uint8_t* row, F&& f)
+{
+    for (int32_t x = r.NextFree(row, 0); x < r.width;) {
+        const int32_t e = r.NextBlocked(row, x);
+        f(x, e);
+        if (e >= r.width)
+            break;
+        x = r.NextFree(row, e);
+    }
+}
+
+uint32_t Root(std::vector<uint32_t>& parent, uint32_t i)
+{
+    while (parent[i] != i) {
+        parent[i] = parent[parent[i]];
+        i = parent[i];
+    }
+    return i;
+}
+
+// False when the raster has more than maxRuns runs.
+bool Label(const BitRaster& r, unsigned threads, uint64_t maxRuns, Labels& L)
+{
+    const int32_t H = r.height;
+    const uint32_t bands = uint32_t(std::min<int64_t>(H, int64_t(threads) * 8));
+    auto bandRows = [&](uint32_t b, int32_t& y0, int32_t& y1) {
+        y0 = int32_t(int64_t(H) * b / bands);
+        y1 = int32_t(int64_t(H) * (b + 1) / bands);
+    };
+    L.rowStart.assign(size_t(H) + 1, 0);
+    qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
+        int32_t y0 = 0, y1 = 0;
+        bandRows(b, y0, y1);
+        for (int32_t y = y0; y < y1; ++y) {
+            uint32_t n = 0;
+            ForRuns(r, r.Row(y), [&](int32_t, int32_t) { ++n; });
+            L.rowStart[size_t(y) + 1] = n;
+        }
+    });
+    uint64_t total = 0;
+    for (int32_t y = 0; y < H; ++y) {
+        total += L.rowStart[size_t(y) + 1];
+        if (total > maxRuns)
+            return false;
+        L.rowStart[size_t(y) + 1] = uint32_t(total);
+    }
+    L.runs.resize(total);
+    qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
+        int32_t y0 = 0, y1 = 0;
+        bandRows(b, y0, y1);
+        for (int32_t y = y0; y < y1; ++y) {
+            Run* out = L.runs.data() + L.rowStart[size_t(y)];
+            ForRuns(r, r.Row(y), [&](int32_t xs, int32_t xe) { *out++ = Run{xs, xe}; });
+        }
+    });
+
+    // Runs of neighbouring rows that share a column are one region.
+    std::vector<uint32_t> parent(total);
+    for (uint32_t i = 0; i < total; ++i)
+        parent[i] = i;
+    for (int32_t y = 1; y < H; ++y) {
+        uint32_t i = L.rowStart[size_t(y) - 1], j = L.rowStart[size_t(y)];
+        const uint32_t iEnd = j, jEnd = L.rowStart[size_t(y) + 1];
+        while (i < iEnd && j < jEnd) {
+            const Run& a = L.runs[i];
+            const Run& b = L.runs[j];
+            if (a.xe <= b.xs) {
+                ++i;
+            } else if (b.xe <= a.xs) {
+                ++j;
+            } else {
+                const uint32_t ra = Root(parent, i), rb = Root(parent, j);
+                if (ra != rb)
+                    parent[std::max(ra, rb)] = std::min(ra, rb);
+                if (a.xe < b.xe)
+                    ++i;
+                else
+                    ++j;
+            }
+        }
+    }
+
+    // Numbered as the rows are read: a region's first run holds its first
+    // position.
+    L.label.assign(total, UINT32_MAX);
+    L.regions.clear();
+    for (int32_t y = 0; y < H; ++y)
+        for (uint32_t i = L.rowStart[size_t(y)]; i < L.rowStart[size_t(y) + 1]; ++i) {
+            const uint32_t root = Root(parent, i);
+            const Run& run = L.runs[i];
+            if (L.label[root] == UINT32_MAX) {
+                L.label[root] = uint32_t(L.regions.size());
+                L.regions.push_back(Region{run.xs, y, run.xs, run.xe - 1, y, y});
+            }
+            const uint32_t k = L.label[root];
+            L.label[i] = k;
+            Region& g = L.regions[k];
+            g.xmin = std::min(g.xmin, run.xs);
+            g.xmax = std::max(g.xmax, run.xe - 1);
+            g.ymax = y;
+        }
+    return true;
+}
+
+// A region's coverage in output pixels from (x0 / 4, y0 / 4).
+struct Coverage {
+    int32_t x0 = 0, y0 = 0;
+    int32_t width = 0, height = 0;
+    std::vector<uint8_t> out;
+    qntRECT_s box{};
+};
+
+// A thread's working memory, kept from region to region.
+struct Scratch {
+    std::vector<uint8_t> bits;
+    SeedStack stack;
+    struct Span {
+        int32_t x, y;
+        uint32_t length;
+    };
+    std::vector<Span> spans;
+};
+
+// The window of the raster a region needs: the rows beside it, the columns
+// one beyond it, in whole bytes (two output pixels) and whole output rows.
+struct Window {
+    int32_t x0, y0;      // sub-pixels
+    uint32_t rowBytes;   // bytes of a row of the copy
+    int32_t rows;        // rows of the copy
+    int32_t outW, outH;  // output pixels it covers
+};
+
+Window WindowOf(const Region& g, int32_t W, int32_t H, uint32_t rowBytes)
+{
+    Window v{};
+    v.x0 = (std::max(g.xmin - 1, 0) >> 3) << 3;
+    v.y0 = std::max(g.ymin - 1, 0) & ~3;
+    v.rowBytes = uint32_t(std::min(int32_t(rowBytes), ((g.xmax + 1) >> 3) + 1) - (v.x0 >> 3));
+    v.rows = std::min(g.ymax + 2, H) - v.y0;
+    v.outW = (std::min(g.xmax + 1, W - 1) >> 2) - (v.x0 >> 2) + 1;
+    v.outH = (std::min(g.ymax + 1, H - 1) >> 2) - (v.y0 >> 2) + 1;
+    return v;
+}
+
+// Clears in the copy the runs of the window's rows whose region passes keep.
+template <class Keep>
+void FreeRuns(const Labels& L, const Window& v, int32_t W, uint8_t* bits, Keep&& keep)
+{
+    const int32_t right = std::min(v.x0 + int32_t(v.rowBytes) * 8, W);
+    for (int32_t ly = 0; ly < v.rows; ++ly) {
+        const int32_t y = v.y0 + ly;
+        const Run* first = L.runs.data() + L.rowStart[size_t(y)];
+        const Run* last = L.runs.data() + L.rowStart[size_t(y) + 1];
+        const Run* run = std::upper_bound(first, last, v.x0, [](int32_t x, const Run& a) { return x < a.xe; });
+        uint8_t* row = bits + size_t(ly) * v.rowBytes;
+        for (; run != last && run->xs < right; ++run)
+            if (keep(L.label[size_t(run - L.runs.data())]))
+                ClearBits(row, std::max(run->xs, v.x0) - v.x0, std::min(run->xe, right) - v.x0);
+    }
+}
+
+void MakeCoverage(const Labels& L, uint32_t k, const CTessolo::FILLCONTEXT& raster, Scratch& s, Coverage& c)
+{
+    const Region& g = L.regions[k];
+    const int32_t W = raster.width, H = raster.height;
+    const Window v = WindowOf(g, W, H, raster.rowBytes);
+    s.bits.assign(size_t(v.rowBytes) * size_t(v.rows) + 8, 0xFF);
+    std::memset(s.bits.data() + size_t(v.rowBytes) * size_t(v.rows), 0, 8);
+
+    // The region's course: everything but the region blocked.
+    FreeRuns(L, v, W, s.bits.data(), [k](uint32_t label) { return label == k; });
+    CTessolo::FILLCONTEXT local{};
+    local.rowBytes = v.rowBytes;
+    local.width = W - v.x0;  // the image's right edge clips, as in the whole raster
+    local.height = v.rows;
+    local.test = s.bits.data();
+    const BitRaster copy{s.bits.data(), v.rowBytes, std::min(W - v.x0, int32_t(v.rowBytes) * 8), v.rows};
+    s.spans.clear();
+    FillRegion(copy, s.stack, g.seedX - v.x0, g.seedY - v.y0, [&](int32_t x, int32_t y, uint32_t n) {
+        MarkSpanBit(local, x, y, n);
+        s.spans.push_back(Scratch::Span{x, y, n});
+    });
+
+    // The raster the rules read as the region starts: it and every later
+    // region free.
+    FreeRuns(L, v, W, s.bits.data(), [k](uint32_t label) { return label >= k; });
+    c.x0 = v.x0;
+    c.y0 = v.y0;
+    c.width = v.outW;
+    c.height = v.outH;
+    c.out.assign(size_t(v.outW) * size_t(v.outH), 0);
+    local.output = c.out.data();
+    local.outputStride = uint32_t(v.outW);
+    local.smooth = 1;
+    local.left = 1000000;
+    local.top = 1000000;
+    local.right = -1000000;
+    local.bottom = -1000000;
+    for (const Scratch::Span& span : s.spans)
+        FillLineBit(local, span.x, span.y, span.length);
+    c.box = qntRECT_s{std::max(local.left, 0), std::max(local.top, 0), std::min(local.right, v.outW),
+                      std::min(local.bottom, v.outH)};
+}
+
+}  // namespace
+
+int CTessolo::i_CollectLabelledRegions(SplitJob& job)
+{
+    const FILLCONTEXT& raster = job.ctx;
+    Labels L;
+    // A raster of very many runs (a knife pattern of fine noise) would need
+    // more memory for its labels than the fill one region after the other.
+    if (!Label(job.Bits(), job.threads, m_nLabelledRunLimit, L))
+        return -1;
+    const uint32_t count = uint32_t(L.regions.size());
+    std::vector<Scratch> scratch(job.threads);
+    std::vector<Coverage> batch;
+    for (uint32_t first = 0; first < count;) {
+        if (!i_ProgressStep(55.0 + 40.0 * first / count, job.from, job.to))
+            return 0;
+        // A batch of regions whose coverage stays inside the memory allowed.
+        uint32_t last = first;
+        uint64_t bytes = 0;
+        while (last < count && (last == first || bytes < m_nRegionBatchBytes)) {
+            const Window v = WindowOf(L.regions[last], raster.width, raster.height, raster.rowBytes);
+            bytes += uint64_t(v.outW) * uint64_t(v.outH) + uint64_t(v.rowBytes) * uint64_t(v.rows);
+            ++last;
+        }
+        if (batch.size() < last - first)
+            batch.resize(last - first);
+        qnpar::For(last - first, job.threads, [&](uint32_t i, unsigned worker) {
+            MakeCoverage(L, first + i, raster, scratch[worker], batch[i]);
+        });
+        for (uint32_t i = 0; i < last - first; ++i) {
+            Coverage& c = batch[i];
+            const qntPOS origin{c.x0 >> 2, c.y0 >> 2};
+            qntRECT_s box = c.box;
+            if (box.left >= box.right || box.top >= box.bottom)
+                continue;
+            uint8_t* selection = nullptr;
+            if (job.selection) {
+                selection = job.selection + size_t(origin.y) * job.selectionStride + origin.x;
+                box = MaskBySelection(c.out.data(), c.width, c.out.data(), selection, job.selectionStride, box);
+                if (box.right <= box.left)
+                    continue;
+            }
+            uint8_t* channels[4] = {};
+            for (uint8_t k = 0; k < job.channelCount; ++k)
+                channels[k] = job.channels[k] + size_t(origin.y) * job.channelStride + origin.x;
+            if (!i_AddPiece(c.out.data(), c.width, c.height, box, 0, channels, job.channelStride, job.channelCount,
+                            selection, job.selectionStride, &job.centreIndex, origin))
+                return 0;
+            if (m_nPieces > kMaxPieces - 1) {
+                PlatformMessageBox(kTooManyText, kErrorTitle);
+                return 0;
+            }
+            if (i_Canceled())
+                return 0;
+        }
+        first = last;
+    }
+    return 1;
+}
