@@ -22,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -365,6 +366,16 @@ TEST(HostWiring, AnEffectButtonOpensItsWindowWhoseOkIsOneUndoStep)
     std::vector<uint8_t> before;
     r.ClickCell(1);
     r.Do([&] { before = Planes(r.W().m_MainImage); });
+    // The effect records the last settings, the descriptor and documents
+    // keep for the pieces.
+    auto records = [&r] {
+        CQNF_Mem mem;
+        uint32_t count = 0;
+        EXPECT_TRUE(r.W().settings_GetPieceRecords(&mem, count));
+        return std::vector<uint8_t>(mem.GetPtr(), mem.GetPtr() + size_t(count) * CWnd_MainModel::kPieceRecordSize);
+    };
+    std::vector<uint8_t> recordsBefore;
+    r.Do([&] { recordsBefore = records(); });
     r.ClickButton("Main_FXOpacity");
     auto opacity = [&r](int c) { return r.Piece(r.cell[size_t(c)]).opacity[CTessolo::FX_APPLIED]; };
     r.Do([&] {
@@ -403,6 +414,16 @@ TEST(HostWiring, AnEffectButtonOpensItsWindowWhoseOkIsOneUndoStep)
         EXPECT_EQ(opacity(1).opacity, 127);
         EXPECT_TRUE(w.FindControl("Main_FXOpacity", qnctl::CheckBox)->GetCheck());
         EXPECT_NE(Planes(w.m_MainImage), before);
+        // The records follow: only the clicked piece's record changed.
+        const std::vector<uint8_t> now = records();
+        ASSERT_EQ(recordsBefore.size(), 6 * CWnd_MainModel::kPieceRecordSize);
+        ASSERT_EQ(now.size(), recordsBefore.size());
+        for (uint32_t p = 0; p < 6; ++p) {
+            const auto at = std::ptrdiff_t(p * CWnd_MainModel::kPieceRecordSize);
+            const bool same = std::equal(now.begin() + at, now.begin() + at + CWnd_MainModel::kPieceRecordSize,
+                                         recordsBefore.begin() + at);
+            EXPECT_EQ(same, p != r.cell[1]) << "piece " << p;
+        }
     });
     // The whole effect window is one step: Command-Z takes it back.
     r.Do([&] { r.hp.Key(qnkey::vk::Z, 'z', Command); });
@@ -410,6 +431,7 @@ TEST(HostWiring, AnEffectButtonOpensItsWindowWhoseOkIsOneUndoStep)
         CWnd_Main& w = r.W();
         EXPECT_FALSE(opacity(1).on);
         EXPECT_EQ(Planes(w.m_MainImage), before);
+        EXPECT_EQ(records(), recordsBefore) << "the undone effect stayed in the records";
         // An effect without a window of its own is refused quietly.
         w.pmfx_DoEffect(CPieceMap::FX_INVERT);
         EXPECT_FALSE(w.m_bFXMode);
