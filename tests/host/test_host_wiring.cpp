@@ -14,6 +14,7 @@
 #include "effects/WndFX_Base.h"
 #include "effects/WndFX_ImageOverlay.h"
 #include "ui/CtrlSlider.h"
+#include "ui/CtrlStatic.h"
 #include "app/MainMenus.h"
 #include "platform/Headless.h"
 #include "ui/Control.h"
@@ -183,6 +184,20 @@ TEST(HostWiring, PieceClicksWithModifiersSelectThroughTheRealMapAndUndo)
         ASSERT_NE(r.W().GetPieceMap(), nullptr);
     });
     r.CutIntoSix();
+    // The information panel names the piece under the pointer by its
+    // column and row (1-based, cells 0 1 2 on the top row).
+    for (int c = 0; c < 6; ++c) {
+        r.Do([&r, c] { r.hp.MoveMouse(r.at[size_t(c)]); });
+        r.Do([&r, c] {
+            CWnd_Main& w = r.W();
+            w.UpdateInfoPanel(qnNullPOS, 0);
+            auto* info = static_cast<CQNF_CtrlStaticText*>(w.FindControl("Main_Info", qnctl::StaticText));
+            ASSERT_NE(info, nullptr);
+            const std::string want = "Column: " + std::to_string(c % 3 + 1) + "; Row: " + std::to_string(c / 3 + 1);
+            EXPECT_NE(std::string(info->GetText().GetStr()).find(want), std::string::npos)
+                << "cell " << c << ": " << info->GetText().GetStr();
+        });
+    }
     struct Step {
         int cell;
         uint32_t mods;
