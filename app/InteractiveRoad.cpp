@@ -1,6 +1,7 @@
 #include "app/InteractiveRoad.h"
 
 #include "app/App.h"
+#include "host/PluginAdapter.h"
 #include "platform/Platform.h"
 #include "ui/PlatformFileDialog.h"
 #include "ui/Toolkit.h"
@@ -71,6 +72,15 @@ bool CAppRoad::i_WithPlatform(const FSRef& folder, const std::function<void()>& 
     tk.Attach(p);
     // The file dialogs start in the plug-in's folder (shapes, settings).
     CQNF_PlatformFileDialog::SetAppRootFolder(folder);
+    // The desktop's colour chooser serves picks while this backend lives,
+    // even when the run ends by an exception.
+    struct PickerScope {
+        explicit PickerScope(plat::Platform* p)
+        {
+            CQNF_8BFPluginVirtual::SetSystemColorPicker([p](uint16_t rgb[3]) { return p->PickColor(rgb); });
+        }
+        ~PickerScope() { CQNF_8BFPluginVirtual::SetSystemColorPicker(nullptr); }
+    } picker(p);
     f();
     tk.Attach(nullptr);
     return true;

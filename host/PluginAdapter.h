@@ -31,6 +31,7 @@
 #include "filterapi/FilterApi.h"
 
 #include <cstdint>
+#include <functional>
 
 class CQNF_Image;
 class CQNF_Storage;
@@ -154,6 +155,11 @@ public:
     // ---- Colours and services ---------------------------------------------
     bool Fill8ByteColorLineFromRGB(uint8_t line[8]);
     bool SelectColor_RGB(qntRGBA8* colour);
+    // The desktop's colour chooser (16 bits a channel; false: cancelled),
+    // installed while the plug-in's windows run; a pick without the host's
+    // colour services opens it. Null removes it.
+    using SystemColorPicker = std::function<bool(uint16_t rgb[3])>;
+    static void SetSystemColorPicker(SystemColorPicker picker);
     bool SelectColor_ALL(uint8_t line[8]);
     bool ConvertFilterColorToRGB(const uint8_t colour[4], qntRGBA8* out);
     bool GetForeColor_RGB(qntRGBA8* out);

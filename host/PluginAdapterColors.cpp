@@ -7,6 +7,21 @@
 
 #include <cstring>
 
+namespace {
+
+CQNF_8BFPluginVirtual::SystemColorPicker& SystemPicker()
+{
+    static CQNF_8BFPluginVirtual::SystemColorPicker picker;
+    return picker;
+}
+
+}  // namespace
+
+void CQNF_8BFPluginVirtual::SetSystemColorPicker(SystemColorPicker picker)
+{
+    SystemPicker() = std::move(picker);
+}
+
 bool CQNF_8BFPluginVirtual::i_ConvertColor(int16_t sourceSpace, int16_t resultSpace, int16_t components[4])
 {
     if (!m_pRecord || !m_pRecord->colorServices)
@@ -53,9 +68,16 @@ bool CQNF_8BFPluginVirtual::SelectColor_RGB(qntRGBA8* colour)
     if (!i_Require(colour && m_pRecord))
         return false;
     if (!m_pRecord->colorServices) {
-        // No system colour picker exists here; without the host's the pick is
-        // a cancel.
-        return false;
+        // Without the host's picker the desktop's opens, on 16-bit channels.
+        const SystemColorPicker& picker = SystemPicker();
+        uint16_t rgb[3] = {uint16_t(colour->r * 257), uint16_t(colour->g * 257), uint16_t(colour->b * 257)};
+        if (!picker || !picker(rgb))
+            return false;
+        colour->r = uint8_t(rgb[0] / 257);
+        colour->g = uint8_t(rgb[1] / 257);
+        colour->b = uint8_t(rgb[2] / 257);
+        colour->a = 255;
+        return true;
     }
     ColorServicesInfo info{};
     info.infoSize = sizeof info;

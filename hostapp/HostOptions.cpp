@@ -166,7 +166,7 @@ const Option kOptions[] = {
     {"--no-abort", nullptr, "offer no abort procedure", [](const Use& u) { return u.cmd.settings.offerAbort = false, true; }},
     {"--no-progress", nullptr, "offer no progress procedure",
      [](const Use& u) { return u.cmd.settings.offerProgress = false, true; }},
-    {"--no-color-services", nullptr, "offer no colour services",
+    {"--no-color-services", nullptr, "offer no colour services (the plug-in then opens the desktop's colour chooser)",
      [](const Use& u) { return u.cmd.settings.offerColorServices = false, true; }},
     {"--no-properties", nullptr, "offer no properties",
      [](const Use& u) { return u.cmd.settings.offerProperties = false, true; }},

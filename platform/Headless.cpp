@@ -338,6 +338,20 @@ int HeadlessPlatform::PopupMenu(WinId, Point global, const std::vector<MenuItem>
     return a;
 }
 
+bool HeadlessPlatform::PickColor(uint16_t rgb[3])
+{
+    colorsOffered.push_back({rgb[0], rgb[1], rgb[2]});
+    if (colorAnswers.empty())
+        throw LoopStuck("a colour chooser was shown without a scripted answer");
+    const auto a = colorAnswers.front();
+    colorAnswers.pop_front();
+    if (!a)
+        return false;
+    for (int c = 0; c < 3; ++c)
+        rgb[c] = (*a)[size_t(c)];
+    return true;
+}
+
 bool HeadlessPlatform::FileOpenDialog(const FileDialogSpec& spec, std::string& path)
 {
     dialogsShown.push_back(spec);

@@ -19,6 +19,7 @@
 
 #include "platform/Platform.h"
 
+#include <array>
 #include <deque>
 #include <map>
 #include <optional>
@@ -75,6 +76,8 @@ public:
     std::vector<FileDialogSpec> dialogsShown;
     std::deque<std::optional<std::string>> openAnswers;  // nullopt = cancel
     std::deque<std::optional<SaveChoice>> saveAnswers;
+    std::vector<std::array<uint16_t, 3>> colorsOffered;        // what each pick opened on
+    std::deque<std::optional<std::array<uint16_t, 3>>> colorAnswers;  // nullopt = cancel
     bool scrollArrowsAtBothEnds = true;
 
     // --- Platform ----------------------------------------------------------
@@ -112,6 +115,7 @@ public:
     bool FileOpenDialog(const FileDialogSpec& spec, std::string& path) override;
     bool FileSaveDialog(const FileDialogSpec& spec, SaveChoice& choice) override;
     bool OpenURL(const std::string& url) override;
+    bool PickColor(uint16_t rgb[3]) override;
 
 private:
     struct Win {

@@ -229,6 +229,9 @@ public:
     virtual bool FileOpenDialog(const FileDialogSpec& spec, std::string& path) = 0;
     virtual bool FileSaveDialog(const FileDialogSpec& spec, SaveChoice& choice) = 0;
     virtual bool OpenURL(const std::string& url) = 0;
+    // The desktop's colour chooser, modal, opened on rgb (16 bits a channel);
+    // true with the chosen colour in rgb, false when cancelled.
+    virtual bool PickColor(uint16_t rgb[3]) = 0;
 };
 
 }  // namespace plat

@@ -523,6 +523,29 @@ public:
 
     bool ScrollArrowsAtBothEnds() override { return true; }
 
+    bool PickColor(uint16_t rgb[3]) override
+    {
+        NativeScope scope(*this);
+        GtkWidget* d = gtk_color_chooser_dialog_new("Choose a Colour", ParentOf(m_active));
+        gtk_window_set_modal(GTK_WINDOW(d), TRUE);
+        gtk_color_chooser_set_use_alpha(GTK_COLOR_CHOOSER(d), FALSE);
+        const GdkRGBA start{rgb[0] / 65535.0, rgb[1] / 65535.0, rgb[2] / 65535.0, 1.0};
+        gtk_color_chooser_set_rgba(GTK_COLOR_CHOOSER(d), &start);
+        // The editor opens on the colour itself (the palette would select its
+        // own first swatch), with its hex field to type one.
+        g_object_set(d, "show-editor", TRUE, nullptr);
+        const bool ok = gtk_dialog_run(GTK_DIALOG(d)) == GTK_RESPONSE_OK;
+        if (ok) {
+            GdkRGBA chosen{};
+            gtk_color_chooser_get_rgba(GTK_COLOR_CHOOSER(d), &chosen);
+            const double v[3] = {chosen.red, chosen.green, chosen.blue};
+            for (int c = 0; c < 3; ++c)
+                rgb[c] = uint16_t(std::lround(std::clamp(v[c], 0.0, 1.0) * 65535.0));
+        }
+        gtk_widget_destroy(d);
+        return ok;
+    }
+
     int PopupMenu(WinId id, Point global, const std::vector<MenuItem>& items) override
     {
         Win* win = Find(id);

@@ -201,6 +201,49 @@ TEST(HostColours, PickingAColourAndCancelling)
     });
 }
 
+TEST(HostColours, WithoutTheHostsPickerTheDesktopsOpensOnSixteenBitChannels)
+{
+    PluginHarness h;
+    HostSettings s;
+    s.offerColorServices = false;
+    StandInHost host(Document(ColorMode::RGB, 2, 2, false), s);
+    std::vector<std::array<uint16_t, 3>> offered;
+    std::optional<std::array<uint16_t, 3>> answer;
+    InStart(h, host, [&](CPluginMain& p) {
+        // No chooser installed (no window runs): a cancel that changes nothing.
+        uint8_t line[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+        EXPECT_FALSE(p.SelectColor_ALL(line));
+        EXPECT_EQ(line[2], 3);
+        CQNF_8BFPluginVirtual::SetSystemColorPicker([&](uint16_t rgb[3]) {
+            offered.push_back({rgb[0], rgb[1], rgb[2]});
+            if (answer)
+                std::copy(answer->begin(), answer->end(), rgb);
+            return answer.has_value();
+        });
+        answer = std::array<uint16_t, 3>{65535, 32896, 0};  // 255, 128, 0 widened
+        ASSERT_TRUE(p.SelectColor_ALL(line));
+        EXPECT_EQ(line[1], 255);
+        EXPECT_EQ(line[2], 128);
+        EXPECT_EQ(line[3], 0);
+        answer = std::array<uint16_t, 3>{65534, 256, 257};  // narrowed down, never up
+        qntRGBA8 c{};
+        ASSERT_TRUE(p.SelectColor_RGB(&c));
+        EXPECT_EQ(int(c.r), 254);
+        EXPECT_EQ(int(c.g), 0);
+        EXPECT_EQ(int(c.b), 1);
+        answer.reset();
+        uint8_t kept[8] = {9, 10, 11, 12, 0, 0, 0, 0};
+        EXPECT_FALSE(p.SelectColor_ALL(kept));
+        EXPECT_EQ(kept[1], 10);
+        CQNF_8BFPluginVirtual::SetSystemColorPicker(nullptr);
+    });
+    // Each chooser opened on the colour it was given, 8 bits widened x 257.
+    ASSERT_EQ(offered.size(), 3u);
+    EXPECT_EQ(offered[0], (std::array<uint16_t, 3>{514, 771, 1028}));
+    EXPECT_EQ(offered[1], (std::array<uint16_t, 3>{0, 0, 0}));
+    EXPECT_EQ(offered[2], (std::array<uint16_t, 3>{2570, 2827, 3084}));
+}
+
 TEST(HostColours, ArraysAndHostColoursToRgb)
 {
     for (ColorMode mode : {ColorMode::Gray, ColorMode::RGB, ColorMode::CMYK}) {

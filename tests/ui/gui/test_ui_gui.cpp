@@ -234,6 +234,33 @@ TEST_F(GuiTest, PopupMenuChoiceByKeyboard)
     std::remove(shot.c_str());
 }
 
+TEST_F(GuiTest, DesktopColourChooserOpensOnTheColourAndAnswersBothWays)
+{
+    // The chooser is modal and runs a loop of its own: a background shell
+    // clicks one of its two buttons once it is up (from the dialog's
+    // bottom-right corner). Cancel keeps the colour; Select takes the colour
+    // the editor opened on.
+    struct Case {
+        const char* button;
+        int fromRight;
+        bool chosen;
+    };
+    for (const Case& c : {Case{"Cancel", 141, false}, Case{"Select", 51, true}}) {
+        const std::string later =
+            "(for i in $(seq 100); do d=$(xdotool search --onlyvisible --name '^Choose a Colour$' | head -1); "
+            "[ -n \"$d\" ] && break; sleep 0.1; done; sleep 0.5; eval $(xdotool getwindowgeometry --shell $d); "
+            "xdotool mousemove --window $d $((WIDTH-" + std::to_string(c.fromRight) +
+            ")) $((HEIGHT-25)) click 1) > /dev/null 2>&1 &";
+        ASSERT_EQ(std::system(later.c_str()), 0);
+        uint16_t rgb[3] = {0x1111, 0x8080, 0xFFFF};
+        EXPECT_EQ(g_platform->PickColor(rgb), c.chosen) << c.button;
+        EXPECT_EQ(rgb[0], 0x1111) << c.button;
+        EXPECT_EQ(rgb[1], 0x8080) << c.button;
+        EXPECT_EQ(rgb[2], 0xFFFF) << c.button;
+        Settle();
+    }
+}
+
 TEST_F(GuiTest, ShortcutReachesTheWindow)
 {
     X("key ctrl+i");
