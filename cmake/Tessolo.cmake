@@ -72,9 +72,12 @@ function(tessolo_journey_test name)
   tessolo_gui_test(${name} ${ARGN})
   if(TARGET ${name})
     get_test_property(${name} ENVIRONMENT env)
+    # The journeys judge what a user sees and gets; the same programs are
+    # checked for leaks by the gui tests. LeakSanitizer's exit-time tracer
+    # has crashed under heavy load, failing a journey for nothing.
     set_tests_properties(${name} PROPERTIES
       LABELS journey
       TIMEOUT 900
-      ENVIRONMENT "${env};TESSOLO_JOURNEY_DIR=${PROJECT_BINARY_DIR}/journeys")
+      ENVIRONMENT "${env};TESSOLO_JOURNEY_DIR=${PROJECT_BINARY_DIR}/journeys;ASAN_OPTIONS=detect_leaks=0:abort_on_error=1")
   endif()
 endfunction()
