@@ -311,6 +311,65 @@ bool RunPass(const CQNF_ImageFX::STRUCT_Blur_VectorData& kd, uint32_t n, uint32_
     return std::find(failed.begin(), failed.end(), 1) == failed.end();
 }
 
+// The direct kernel over a whole plane in one pass (BlurPlaneDirect), in
+// parts of rows on several threads for a large picture; each part redoes
+// the row blur of the few rows its columns reach beyond it, with the same
+// bytes. Parts read rows other parts write when src is dst, so that case
+// runs here only on one thread; false with `declined` set sends it to the
+// two passes. False without `declined` when memory could not be had.
+bool FusedDirectPlane(const CQNF_ImageFX::STRUCT_Blur_VectorData& kd, const uint8_t* src, uint32_t srcStride,
+                      uint8_t* dst, uint32_t dstStride, const uint8_t* alpha, uint32_t alphaStride, int32_t width,
+                      int32_t height, CQNF_Mem& ownFloats, CQNF_Mem& ownBytes, bool& declined)
+{
+    declined = false;
+    if (width <= 0 || height <= 0)
+        return true;
+    const uint64_t pixels = static_cast<uint64_t>(width) * height;
+    unsigned threads = pixels >= kParallelPixels ? qnpar::ThreadCount() : 1;
+    if (threads > 1 && src == dst) {
+        declined = true;
+        return false;
+    }
+    const qnfx::LaneBlur rowLb = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(width), nullptr);
+    const qnfx::LaneBlur colLb = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(height), nullptr);
+    const uint64_t floats = qnfx::FusedFloats(static_cast<uint64_t>(width), kd.halfWidth) * sizeof(float);
+    const uint64_t bytes = static_cast<uint64_t>(width) + qnfx::kChunk;
+    // Parts of at least 128 rows keep the redone rows under a tenth or so.
+    constexpr int32_t kLeastPartRows = 128;
+    int32_t partRows = height;
+    if (threads > 1) {
+        const int32_t even = (height + static_cast<int32_t>(2 * threads) - 1) / static_cast<int32_t>(2 * threads);
+        partRows = std::max(kLeastPartRows, even);
+        partRows = (partRows + qnfx::kFuseRows - 1) / qnfx::kFuseRows * qnfx::kFuseRows;
+    }
+    const uint32_t parts = static_cast<uint32_t>((height + partRows - 1) / partRows);
+    threads = std::min<unsigned>(threads, parts);
+    auto run = [&](uint32_t part, float* f, uint8_t* b) {
+        const int64_t y0 = static_cast<int64_t>(part) * partRows;
+        const int64_t y1 = std::min<int64_t>(y0 + partRows, height);
+        qnfx::BlurPlaneDirect(rowLb, colLb, src, srcStride, dst, dstStride, alpha, alphaStride, y0, y1, f, b);
+    };
+    if (threads <= 1) {
+        if (!GrowBlock(&ownFloats, floats) || !GrowBlock(&ownBytes, bytes))
+            return false;
+        for (uint32_t part = 0; part < parts; ++part)
+            run(part, reinterpret_cast<float*>(ownFloats.GetPtr()), ownBytes.GetPtr());
+        return true;
+    }
+    std::vector<PassScratch> scratch(threads);
+    std::vector<uint8_t> failed(threads, 0);
+    qnpar::For(parts, threads, [&](uint32_t part, unsigned worker) {
+        double* f = scratch[worker].Line((floats + sizeof(double) - 1) / sizeof(double));
+        uint8_t* b = scratch[worker].Work(bytes);
+        if (!f || !b) {
+            failed[worker] = 1;
+            return;
+        }
+        run(part, reinterpret_cast<float*>(f), b);
+    });
+    return std::find(failed.begin(), failed.end(), 1) == failed.end();
+}
+
 }  // namespace
 
 bool CQNF_ImageFX::i_BlurRows(const STRUCT_Blur_VectorData& kd, const uint8_t* src, uint32_t srcStride,
@@ -385,6 +444,16 @@ int CQNF_ImageFX::GaussianBlur(double sigma, uint8_t blurAlpha, uint8_t recoverT
         // itself is blurred as it is, or every shape would grow to the line ends.
         const bool recover = recoverTransparent && alphaPlane >= 0 && p != alphaPlane;
         const uint8_t* a = recover ? m_src.planes[alphaPlane] : nullptr;
+        if (kd.direct) {
+            bool declined = false;
+            if (FusedDirectPlane(kd, m_src.planes[p], m_src.stride, m_dst.planes[p], m_dst.stride, a, m_src.stride,
+                                 m_src.width, m_src.height, m_memBlurLine, m_memBlurWork, declined))
+                continue;
+            if (!declined) {
+                SetError(qnerr::NoMemory);
+                return 0;
+            }
+        }
         if (!i_BlurRows(kd, m_src.planes[p], m_src.stride, m_dst.planes[p], m_dst.stride, a, m_src.stride,
                         m_src.width, m_src.height))
             return 0;

@@ -33,6 +33,9 @@ inline constexpr int kChunk = 32;
 inline constexpr int kBandRows = 64;
 inline constexpr int kBandLanes = 256;
 
+// BlurPlaneDirect: output rows per band.
+inline constexpr int kFuseRows = 32;
+
 // Instruction sets of the lane kernels, widest last.
 enum class LaneIsa { Base, Avx2, Avx512 };
 // The set in use; tests force each one the processor has to compare them.
@@ -190,5 +193,21 @@ void BlurBand(const LaneBlur& lb, const uint8_t* in, ptrdiff_t inJ, uint8_t* out
               double* buf);
 void BlurLanes(const LaneBlur& lb, const float* in, ptrdiff_t inJ, ptrdiff_t inK, float* out, ptrdiff_t outJ,
                ptrdiff_t outK, int lanes, double* buf);
+
+// The direct kernel (both blurs direct, bytes) along the rows of a plane and
+// then down its columns, for output rows [y0, y1) of a plane rowLb.n wide
+// and colLb.n high, without staging the row pass in the picture. With
+// alpha, each row's transparent pixels are recovered first. src may be dst
+// only when one call covers all rows. floats holds FusedFloats(width,
+// halfWidth) floats, bytes width + kChunk bytes.
+inline uint64_t FusedFloats(uint64_t width, int halfWidth)
+{
+    const uint64_t reach = halfWidth > 0 ? static_cast<uint64_t>(halfWidth) - 1 : 0;
+    const uint64_t span = (width + kChunk - 1) / kChunk * kChunk;
+    return width + 2 * (reach + kChunk) + (kFuseRows + 2 * reach) * span;
+}
+void BlurPlaneDirect(const LaneBlur& rowLb, const LaneBlur& colLb, const uint8_t* src, ptrdiff_t srcStride,
+                     uint8_t* dst, ptrdiff_t dstStride, const uint8_t* alpha, ptrdiff_t alphaStride, int64_t y0,
+                     int64_t y1, float* floats, uint8_t* bytes);
 
 }  // namespace qnfx

@@ -21,6 +21,8 @@ void BlurRaggedU8(const LaneBlur&, const uint32_t*, int, uint8_t*, uint8_t*, dou
 void BlurLanesU8(const LaneBlur&, const uint8_t*, ptrdiff_t, ptrdiff_t, uint8_t*, ptrdiff_t, ptrdiff_t, int, double*);
 void BlurLanesF32(const LaneBlur&, const float*, ptrdiff_t, ptrdiff_t, float*, ptrdiff_t, ptrdiff_t, int, double*);
 void BlurBandU8(const LaneBlur&, const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, double*);
+void BlurPlaneDirectU8(const LaneBlur&, const LaneBlur&, const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t,
+                       const uint8_t*, ptrdiff_t, int64_t, int64_t, int64_t, float*, uint8_t*);
 void LightRowK(const float*, const float*, int32_t, const BevelLight&, uint8_t*, uint8_t*);
 }  // namespace avx2
 namespace avx512 {
@@ -28,6 +30,8 @@ void BlurRaggedU8(const LaneBlur&, const uint32_t*, int, uint8_t*, uint8_t*, dou
 void BlurLanesU8(const LaneBlur&, const uint8_t*, ptrdiff_t, ptrdiff_t, uint8_t*, ptrdiff_t, ptrdiff_t, int, double*);
 void BlurLanesF32(const LaneBlur&, const float*, ptrdiff_t, ptrdiff_t, float*, ptrdiff_t, ptrdiff_t, int, double*);
 void BlurBandU8(const LaneBlur&, const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t, int, double*);
+void BlurPlaneDirectU8(const LaneBlur&, const LaneBlur&, const uint8_t*, ptrdiff_t, uint8_t*, ptrdiff_t,
+                       const uint8_t*, ptrdiff_t, int64_t, int64_t, int64_t, float*, uint8_t*);
 void LightRowK(const float*, const float*, int32_t, const BevelLight&, uint8_t*, uint8_t*);
 }  // namespace avx512
 #endif
@@ -170,6 +174,14 @@ void BlurBand(const LaneBlur& lb, const uint8_t* in, ptrdiff_t inJ, uint8_t* out
               double* buf)
 {
     QNFX_PICK(BlurBandU8)(lb, in, inJ, out, outJ, lanes, buf);
+}
+
+void BlurPlaneDirect(const LaneBlur& rowLb, const LaneBlur& colLb, const uint8_t* src, ptrdiff_t srcStride,
+                     uint8_t* dst, ptrdiff_t dstStride, const uint8_t* alpha, ptrdiff_t alphaStride, int64_t y0,
+                     int64_t y1, float* floats, uint8_t* bytes)
+{
+    QNFX_PICK(BlurPlaneDirectU8)(rowLb, colLb, src, srcStride, dst, dstStride, alpha, alphaStride, rowLb.n, y0, y1,
+                                 floats, bytes);
 }
 
 void BlurRagged(const LaneBlur& lb, const uint32_t* n, int lanes, uint8_t* in, uint8_t* out, double* buf)

@@ -439,3 +439,74 @@ TEST(FxGaussianDirect, BandsMatchTheLineByLineKernelOnBothEdgeRules)
         }
     }
 }
+
+TEST(FxGaussianDirect, PlaneInPartsOfRowsGivesTheBytesOfOneCall)
+{
+    // The one-pass plane blur is cut into parts of rows for threads; each
+    // part redoes the row blur of the rows its columns reach into. Parts of
+    // every size (shorter than the reach, across the band height, uneven),
+    // with and without transparent pixels, on every instruction set, must
+    // give the bytes of one call over the plane, and that one call the
+    // bytes of the slow reference.
+    const qnfx::LaneIsa widest = qnfx::CurrentLaneIsa();
+    for (double sigma : {0.6, 1.0, 1.49}) {
+        CQNF_Mem work;
+        CQNF_ImageFX::STRUCT_Blur_VectorData kd;
+        CQNF_ImageFX::Blur_PrepareBlurData(sigma, &kd, &work, 0, 0);
+        ASSERT_EQ(kd.direct, 1);
+        for (auto [w, h] : {std::pair{70, 97}, std::pair{5, 40}, std::pair{33, 3}}) {
+            Planes s(w, h, 2, true);
+            s.FillPicture(static_cast<uint32_t>(w + h));
+            s.FillEllipseAlpha();
+            for (int useAlpha = 0; useAlpha < 2; ++useAlpha) {
+                // The reference: the colour plane blurred line by line,
+                // recovered under the alpha plane when asked.
+                const Planes ref = RefGaussian(s, sigma, false, useAlpha != 0);
+                const uint8_t* alpha = useAlpha ? s.ptrs[1] : nullptr;
+                const qnfx::LaneBlur rowLb = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(w), nullptr);
+                const qnfx::LaneBlur colLb = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(h), nullptr);
+                std::vector<float> floats(qnfx::FusedFloats(static_cast<uint64_t>(w), kd.halfWidth));
+                std::vector<uint8_t> bytes(static_cast<size_t>(w) + qnfx::kChunk);
+                for (auto isa : {qnfx::LaneIsa::Base, qnfx::LaneIsa::Avx2, qnfx::LaneIsa::Avx512}) {
+                    if (!qnfx::ForceLaneIsa(isa))
+                        continue;
+                    for (int partRows : {1, 4, 31, 33, 1000}) {
+                        Planes d = fxtest::Like(s);
+                        for (int y0 = 0; y0 < h; y0 += partRows)
+                            qnfx::BlurPlaneDirect(rowLb, colLb, s.ptrs[0], s.stride, d.ptrs[0], d.stride, alpha,
+                                                  s.stride, y0, std::min(h, y0 + partRows), floats.data(),
+                                                  bytes.data());
+                        for (int y = 0; y < h; ++y)
+                            for (int x = 0; x < w; ++x)
+                                ASSERT_EQ(d.At(0, x, y), ref.At(0, x, y))
+                                    << "sigma " << sigma << " " << w << "x" << h << " alpha " << useAlpha << " isa "
+                                    << static_cast<int>(isa) << " part rows " << partRows << " at " << x << ","
+                                    << y;
+                        for (int y = 0; y < h; ++y)  // the row padding is left alone
+                            for (uint32_t x = static_cast<uint32_t>(w); x < d.stride; ++x)
+                                ASSERT_EQ(d.ptrs[0][static_cast<size_t>(y) * d.stride + x], 0xA5);
+                    }
+                }
+                qnfx::ForceLaneIsa(widest);
+            }
+        }
+    }
+}
+
+TEST(FxGaussianDirect, LargePicturesOnSeveralThreadsMatchTheReference)
+{
+    // Large enough to be cut into parts of rows on the machine's threads,
+    // both apart and in place (which stays on the two passes).
+    Planes s(700, 420, 2, true);
+    s.FillPicture(5);
+    s.FillEllipseAlpha();
+    for (double sigma : {0.5, 1.3}) {
+        const Planes want = RefGaussian(s, sigma, true, true);
+        EXPECT_TRUE(RunGaussian(s, sigma, true, true).SamePixels(want)) << sigma;
+        Planes inPlace = s;
+        CQNF_ImageFX fx;
+        ASSERT_TRUE(fxtest::Bind(fx, inPlace, inPlace));
+        ASSERT_EQ(fx.GaussianBlur(sigma, 1, 1), 1);
+        EXPECT_TRUE(inPlace.SamePixels(want)) << sigma;
+    }
+}
