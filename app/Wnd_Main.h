@@ -183,6 +183,11 @@ public:
     void view_ControlsChanged() override;
     void view_RandomKnotsControls(uint32_t percent, uint8_t notify) override;
     void ShowMessageBox(const char* text, const char* title) override;
+    // The pieces' effects as the engine's piece table holds them now: the
+    // effect windows, the piece map's switches and their undo change the
+    // engine's records, and the last settings, the scripting descriptor and
+    // documents must keep what the user sees.
+    bool settings_GetPieceRecords(CQNF_Mem* records, uint32_t& count) override;
 
     // ---- Piece map (Wnd_MainPieces.cpp) -----------------------------------------
     // Binds the piece map to the pieces just composited; false on a memory

@@ -215,6 +215,13 @@ void CWnd_Main::OnCutterClose()
     OnCommonFXChanged();
 }
 
+bool CWnd_Main::settings_GetPieceRecords(CQNF_Mem* records, uint32_t& count)
+{
+    if (m_pPlugin && m_pPlugin->GetEngine().m_nPieces && !settings_TakePieceRecordsFromEngine(m_pPlugin->GetEngine()))
+        return false;
+    return CWnd_MainModel::settings_GetPieceRecords(records, count);
+}
+
 uint8_t CWnd_Main::OnApply()
 {
     m_bApply = 0;

@@ -55,6 +55,13 @@ void CWnd_Main::UpdateInfoPanel(qntPOS p, unsigned char outside)
         piece.count = engine.m_nPieces;
         piece.splitter = engine.m_bLinesMode;
         piece.index = m_nHoverPiece;
+        // The column and row the piece's effect record carries (0 and 0 for
+        // an index past the pieces).
+        if (m_nHoverPiece >= 0 && uint64_t(m_nHoverPiece) < engine.m_nPieces && engine.m_pPieces) {
+            const CTessolo::SPLITEDCELL& cell = engine.m_pPieces[m_nHoverPiece];
+            piece.column = uint8_t(cell.column);
+            piece.row = uint8_t(cell.row);
+        }
         text = qnInfoPositionText(v, p.x, p.y, &piece);
     }
     if (m_pInfo->GetText().Compare(text.c_str()) == 0)

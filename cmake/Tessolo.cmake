@@ -63,3 +63,18 @@ function(tessolo_gui_test name)
     TIMEOUT 180
     ENVIRONMENT "NO_AT_BRIDGE=1;GDK_BACKEND=x11;GSETTINGS_BACKEND=memory;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/ui/lsan-gtk.supp:print_suppressions=0")
 endfunction()
+
+# tessolo_journey_test(NAME SOURCES ... DEPS ...): a whole journey through
+# the real programs, run like a GUI test (its own virtual X server, alone)
+# but labelled journey; its screenshots go to the build tree's "journeys"
+# folder, which the test output names.
+function(tessolo_journey_test name)
+  tessolo_gui_test(${name} ${ARGN})
+  if(TARGET ${name})
+    get_test_property(${name} ENVIRONMENT env)
+    set_tests_properties(${name} PROPERTIES
+      LABELS journey
+      TIMEOUT 900
+      ENVIRONMENT "${env};TESSOLO_JOURNEY_DIR=${PROJECT_BINARY_DIR}/journeys")
+  endif()
+endfunction()

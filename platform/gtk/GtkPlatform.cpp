@@ -330,7 +330,22 @@ public:
             gdk_window_focus(g, GDK_CURRENT_TIME);
         win->visible = true;
         Raise(id);
+        // A window manager keeps a window's own children (the knife editor
+        // over the main window) above it; with none, presenting the parent
+        // would bury them, so lift them back ourselves.
+        if (NoWindowManager(win->widget))
+            LiftChildren(id);
         SetActive(id);
+    }
+
+    void LiftChildren(WinId parent)
+    {
+        for (const auto& [cid, child] : m_windows)
+            if (child->parent == parent && child->visible && cid != parent) {
+                if (GdkWindow* g = gtk_widget_get_window(child->widget))
+                    gdk_window_raise(g);
+                LiftChildren(cid);
+            }
     }
 
     void Collapse(WinId id) override

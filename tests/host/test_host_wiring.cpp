@@ -14,6 +14,7 @@
 #include "effects/WndFX_Base.h"
 #include "effects/WndFX_ImageOverlay.h"
 #include "ui/CtrlSlider.h"
+#include "ui/CtrlStatic.h"
 #include "app/MainMenus.h"
 #include "platform/Headless.h"
 #include "ui/Control.h"
@@ -22,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -182,6 +184,20 @@ TEST(HostWiring, PieceClicksWithModifiersSelectThroughTheRealMapAndUndo)
         ASSERT_NE(r.W().GetPieceMap(), nullptr);
     });
     r.CutIntoSix();
+    // The information panel names the piece under the pointer by its
+    // column and row (1-based, cells 0 1 2 on the top row).
+    for (int c = 0; c < 6; ++c) {
+        r.Do([&r, c] { r.hp.MoveMouse(r.at[size_t(c)]); });
+        r.Do([&r, c] {
+            CWnd_Main& w = r.W();
+            w.UpdateInfoPanel(qnNullPOS, 0);
+            auto* info = static_cast<CQNF_CtrlStaticText*>(w.FindControl("Main_Info", qnctl::StaticText));
+            ASSERT_NE(info, nullptr);
+            const std::string want = "Column: " + std::to_string(c % 3 + 1) + "; Row: " + std::to_string(c / 3 + 1);
+            EXPECT_NE(std::string(info->GetText().GetStr()).find(want), std::string::npos)
+                << "cell " << c << ": " << info->GetText().GetStr();
+        });
+    }
     struct Step {
         int cell;
         uint32_t mods;
@@ -365,6 +381,16 @@ TEST(HostWiring, AnEffectButtonOpensItsWindowWhoseOkIsOneUndoStep)
     std::vector<uint8_t> before;
     r.ClickCell(1);
     r.Do([&] { before = Planes(r.W().m_MainImage); });
+    // The effect records the last settings, the descriptor and documents
+    // keep for the pieces.
+    auto records = [&r] {
+        CQNF_Mem mem;
+        uint32_t count = 0;
+        EXPECT_TRUE(r.W().settings_GetPieceRecords(&mem, count));
+        return std::vector<uint8_t>(mem.GetPtr(), mem.GetPtr() + size_t(count) * CWnd_MainModel::kPieceRecordSize);
+    };
+    std::vector<uint8_t> recordsBefore;
+    r.Do([&] { recordsBefore = records(); });
     r.ClickButton("Main_FXOpacity");
     auto opacity = [&r](int c) { return r.Piece(r.cell[size_t(c)]).opacity[CTessolo::FX_APPLIED]; };
     r.Do([&] {
@@ -403,6 +429,16 @@ TEST(HostWiring, AnEffectButtonOpensItsWindowWhoseOkIsOneUndoStep)
         EXPECT_EQ(opacity(1).opacity, 127);
         EXPECT_TRUE(w.FindControl("Main_FXOpacity", qnctl::CheckBox)->GetCheck());
         EXPECT_NE(Planes(w.m_MainImage), before);
+        // The records follow: only the clicked piece's record changed.
+        const std::vector<uint8_t> now = records();
+        ASSERT_EQ(recordsBefore.size(), 6 * CWnd_MainModel::kPieceRecordSize);
+        ASSERT_EQ(now.size(), recordsBefore.size());
+        for (uint32_t p = 0; p < 6; ++p) {
+            const auto at = std::ptrdiff_t(p * CWnd_MainModel::kPieceRecordSize);
+            const bool same = std::equal(now.begin() + at, now.begin() + at + CWnd_MainModel::kPieceRecordSize,
+                                         recordsBefore.begin() + at);
+            EXPECT_EQ(same, p != r.cell[1]) << "piece " << p;
+        }
     });
     // The whole effect window is one step: Command-Z takes it back.
     r.Do([&] { r.hp.Key(qnkey::vk::Z, 'z', Command); });
@@ -410,6 +446,7 @@ TEST(HostWiring, AnEffectButtonOpensItsWindowWhoseOkIsOneUndoStep)
         CWnd_Main& w = r.W();
         EXPECT_FALSE(opacity(1).on);
         EXPECT_EQ(Planes(w.m_MainImage), before);
+        EXPECT_EQ(records(), recordsBefore) << "the undone effect stayed in the records";
         // An effect without a window of its own is refused quietly.
         w.pmfx_DoEffect(CPieceMap::FX_INVERT);
         EXPECT_FALSE(w.m_bFXMode);

@@ -56,7 +56,7 @@ size_t Lines(const std::string& s)
 const std::vector<std::string>& Commands()
 {
     static const std::vector<std::string> names = {"convert", "core-demo", "draw-demo", "engine", "fx", "layout",
-                                                   "psd", "storage", "md5", "zip", "unzip", "text-demo"};
+                                                   "psd", "storage", "md5", "zip", "unzip", "text-demo", "ui-tour"};
     return names;
 }
 
@@ -105,6 +105,7 @@ TEST(ToolCli, BadArgumentsExitTwoEverywhere)
         {TESSOLO_TOOL, "resources sheet --frobnicate"}, {TESSOLO_TOOL, "ui-gallery --frobnicate"},
         {TESSOLO_TOOL, "ui-controls --frobnicate"}, {TESSOLO_TOOL, "shapes show x.qntk --frobnicate"},
         {TESSOLO_TOOL, "ui-edit --frobnicate"},      {TESSOLO_TOOL, "ui-edit --scene nowhere"},
+        {TESSOLO_TOOL, "ui-tour out --frobnicate"},  {TESSOLO_TOOL, "ui-tour out --photo"},
     };
     for (const auto& c : cases) {
         const Result r = RunProgram(c.program, c.args);

@@ -8,124 +8,21 @@
 // channel, and a clicked piece gets a colour overlay that the applied picture
 // shows. With TESSOLO_SNAPSHOT_DIR
 // set, screenshots are kept there.
+#include "gui_drive.h"
+
 #include "app/Wnd_MessageBox.h"
 #include "cutter/CutterEditor.h"
 #include "core/StdFile.h"
-#include "hostapp/RasterImage.h"
 #include "imaging/PSDCodec.h"
 #include "platform/Backend.h"
 #include "ui/App.h"
 #include "ui/Toolkit.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <cstring>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <string>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 
 namespace {
 
-const std::string kSample = std::string(TESSOLO_SOURCE_DIR) + "/samples/sample.png";
-
-std::string Capture(const std::string& cmd)
-{
-    std::string out;
-    FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r");
-    if (!p)
-        return out;
-    char buf[256];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    pclose(p);
-    return out;
-}
-
-// tessolo-host with the bundle's plug-in, in a child process.
-pid_t Spawn(const std::vector<std::string>& args, const std::string& bundle = TESSOLO_BUNDLE_DIR)
-{
-    std::vector<std::string> all = {TESSOLO_HOST_FILE, "--plugin", bundle + "/Tessolo.so"};
-    all.insert(all.end(), args.begin(), args.end());
-    const pid_t pid = fork();
-    if (pid == 0) {
-        std::vector<char*> argv;
-        for (std::string& a : all)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-// The exit code, or -1 when the child is still running after ms (then killed).
-int WaitExit(pid_t pid, int ms)
-{
-    int status = 0;
-    for (int waited = 0; waited < ms; waited += 50) {
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return -1;
-}
-
-struct Geometry {
-    std::string id;
-    int x = 0, y = 0;
-};
-
-// The visible window with this title; an empty id when none came in time.
-Geometry FindWindow(const std::string& title, int ms = 30000)
-{
-    Geometry g;
-    for (int waited = 0; waited < ms; waited += 200) {
-        const std::string ids = Capture("xdotool search --onlyvisible --name '^" + title + "$'");
-        if (!ids.empty()) {
-            g.id = ids.substr(0, ids.find('\n'));
-            const std::string geo = Capture("xdotool getwindowgeometry --shell " + g.id);
-            const size_t x = geo.find("X="), y = geo.find("Y=");
-            if (x != std::string::npos && y != std::string::npos) {
-                g.x = std::atoi(geo.c_str() + x + 2);
-                g.y = std::atoi(geo.c_str() + y + 2);
-                // Let the first paint and the timers settle.
-                std::this_thread::sleep_for(std::chrono::milliseconds(800));
-                return g;
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    return Geometry{};
-}
-
-void Click(const Geometry& g, int x, int y)
-{
-    const std::string cmd = "xdotool mousemove " + std::to_string(g.x + x) + " " + std::to_string(g.y + y) +
-                            " sleep 0.3 click 1";
-    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-}
-
-void Snapshot(const char* name)
-{
-    const char* dir = std::getenv("TESSOLO_SNAPSHOT_DIR");
-    if (!dir || !*dir)
-        return;
-    // A loaded machine may still be painting the window.
-    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
-    if (std::system(("import -window root " + std::string(dir) + "/" + name).c_str()) != 0)
-        ADD_FAILURE() << "no screenshot " << name;
-}
-
-std::string Temp(const char* name) { return ::testing::TempDir() + name; }
+using namespace guidrive;
 
 // The centres of the main window's buttons (from its skin).
 constexpr int kCancelX = 797, kCancelY = 659, kApplyX = 929, kApplyY = 659;
@@ -213,156 +110,6 @@ TEST(HostDialogGui, MessageBoxAnswersNo)
 
 namespace {
 
-// A grab of the window as a picture; empty when import failed.
-hostapp::RasterImage Grab(const Geometry& g, const std::string& file)
-{
-    hostapp::RasterImage img;
-    std::string err;
-    if (std::system(("import -window " + g.id + " " + file).c_str()) == 0)
-        hostapp::ReadImageFile(file, img, err);
-    return img;
-}
-
-// Pixels that differ in the preview (window rectangle 26,52 - 706,560).
-size_t PreviewDiff(const hostapp::RasterImage& a, const hostapp::RasterImage& b)
-{
-    if (a.width != b.width || a.height != b.height || a.planes.size() < 3 || b.planes.size() < 3)
-        return size_t(-1);
-    size_t n = 0;
-    for (int y = 52; y < std::min(560, a.height); ++y)
-        for (int x = 26; x < std::min(706, a.width); ++x) {
-            const size_t i = size_t(y) * a.width + x;
-            for (int c = 0; c < 3; ++c)
-                if (std::abs(a.planes[c][i] - b.planes[c][i]) > 8) {
-                    ++n;
-                    break;
-                }
-        }
-    return n;
-}
-
-// Grabs the window until its preview matches ref (a window uncovered by a
-// closing dialog or menu is painted again a little later on a loaded
-// machine); the last difference.
-size_t SettleLike(const Geometry& g, const hostapp::RasterImage& ref, const std::string& file, int ms = 10000)
-{
-    size_t diff = size_t(-1);
-    for (int waited = 0; waited < ms; waited += 300) {
-        diff = PreviewDiff(ref, Grab(g, file));
-        if (diff < 20)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    }
-    return diff;
-}
-
-// The window once painted and still: two grabs in a row alike, and a
-// preview that shows more than one colour.
-hostapp::RasterImage GrabSettled(const Geometry& g, const std::string& file, int ms = 15000)
-{
-    hostapp::RasterImage last = Grab(g, file);
-    for (int waited = 0; waited < ms; waited += 300) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        hostapp::RasterImage now = Grab(g, file);
-        if (now.planes.size() >= 3 && PreviewDiff(last, now) == 0) {
-            size_t varied = 0;
-            const size_t first = size_t(52) * now.width + 26;
-            for (int y = 52; y < std::min(560, now.height); y += 4)
-                for (int x = 26; x < std::min(706, now.width); x += 4)
-                    varied += now.planes[0][size_t(y) * now.width + x] != now.planes[0][first];
-            if (varied > 1000)
-                return now;
-        }
-        last = std::move(now);
-    }
-    return last;
-}
-
-void Xdo(const std::string& args)
-{
-    ASSERT_EQ(std::system(("xdotool " + args).c_str()), 0) << args;
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
-}
-
-// The screen as a picture.
-hostapp::RasterImage GrabScreen(const std::string& file)
-{
-    hostapp::RasterImage img;
-    std::string err;
-    if (std::system(("import -window root " + file).c_str()) == 0)
-        hostapp::ReadImageFile(file, img, err);
-    return img;
-}
-
-// Waits until the screen within the window's rectangle (x0, y0)-(x1, y1)
-// differs from before (a pop-up came, or went); false when it never did.
-bool WaitScreenChange(const Geometry& g, int x0, int y0, int x1, int y1, const hostapp::RasterImage& before,
-                      const std::string& file, int ms)
-{
-    for (int waited = 0; waited < ms; waited += 300) {
-        const hostapp::RasterImage now = GrabScreen(file);
-        if (now.width == before.width && now.height == before.height && now.planes.size() >= 3) {
-            size_t n = 0;
-            for (int y = g.y + y0; y < std::min(g.y + y1, now.height); ++y)
-                for (int x = g.x + x0; x < std::min(g.x + x1, now.width); ++x) {
-                    const size_t i = size_t(y) * now.width + x;
-                    n += now.planes[0][i] != before.planes[0][i] || now.planes[1][i] != before.planes[1][i];
-                }
-            if (n > 50)
-                return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    }
-    return false;
-}
-
-// Waits until no visible window has this title; false when one still has.
-bool WaitGone(const std::string& title, int ms)
-{
-    for (int waited = 0; waited < ms; waited += 200) {
-        if (Capture("xdotool search --onlyvisible --name '^" + title + "$'").empty())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    return false;
-}
-
-// Types a full path into a file dialog and confirms it; a loaded machine may
-// still be completing the name when the first Return comes, so it is
-// pressed again until the dialog is gone.
-void ConfirmPath(const std::string& title, const std::string& typing)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    Xdo(typing);
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
-    for (int i = 0; i < 3; ++i) {
-        Xdo("key Return");
-        if (WaitGone(title, 5000))
-            return;
-    }
-    Snapshot("gui_dialog_stuck.png");
-    ADD_FAILURE() << title << " did not close";
-}
-
-std::string UniqueFolder()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "tessolo_gui_XXXXXX").string();
-    return mkdtemp(pattern.data()) ? pattern : std::string();
-}
-
-// Types a number into an edit line of the window and leaves it, which
-// commits the value.
-void TypeNumber(const Geometry& g, int x, int y, const char* digits)
-{
-    // Without a window manager a click does not give the keyboard focus.
-    ASSERT_EQ(std::system(("xdotool windowfocus --sync " + g.id).c_str()), 0);
-    Click(g, x, y);
-    const std::string cmd = std::string("xdotool key End BackSpace BackSpace BackSpace BackSpace type ") + digits;
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    // Somewhere without a control: the edit line loses the focus.
-    Click(g, 100, 611);
-}
-
 // Cancel ends the host with the cancel code; the folder goes, unless a
 // failure left its pictures for a look.
 void CancelAndClean(const Geometry& main, pid_t pid, const std::string& folder)
@@ -436,9 +183,7 @@ TEST(HostDialogGui, KnifeEditorShapesEveryKnifeAndCutsIntoPieces)
     // A plug-in folder of its own: no stored knife, layout or window place.
     std::string bundle = Temp("cutter_gui_XXXXXX");
     ASSERT_NE(mkdtemp(bundle.data()), nullptr);
-    for (const auto& f : std::filesystem::directory_iterator(TESSOLO_BUNDLE_DIR))
-        if (f.path().extension() == ".so" || f.path().extension() == ".qns4")
-            std::filesystem::copy(f.path(), bundle + "/" + f.path().filename().string());
+    CopyBundle(bundle);
     const std::string out = bundle + "/pieces.png";
     const pid_t pid = Spawn({"--dialog", kSample, out}, bundle);
     const Geometry main = FindWindow("Main");
@@ -516,9 +261,7 @@ TEST(HostDialogGui, APresetDoubleClickedInTheManagerReachesTheEditor)
     // A plug-in folder of its own: the presets store is written there.
     const std::string bundle = UniqueFolder();
     ASSERT_FALSE(bundle.empty());
-    for (const auto& f : std::filesystem::directory_iterator(TESSOLO_BUNDLE_DIR))
-        if (f.path().extension() == ".so" || f.path().extension() == ".qns4")
-            std::filesystem::copy(f.path(), bundle + "/" + f.path().filename().string());
+    CopyBundle(bundle);
     const pid_t pid = Spawn({"--dialog", kSample, bundle + "/out.png"}, bundle);
     const Geometry main = FindWindow("Main");
     ASSERT_FALSE(main.id.empty()) << "the main window did not open";
@@ -573,9 +316,7 @@ namespace {
 Geometry CutIntoPieces(const std::string& bundle, const std::vector<std::string>& extra, pid_t& pid,
                        const std::string& input = kSample)
 {
-    for (const auto& f : std::filesystem::directory_iterator(TESSOLO_BUNDLE_DIR))
-        if (f.path().extension() == ".so" || f.path().extension() == ".qns4")
-            std::filesystem::copy(f.path(), bundle + "/" + f.path().filename().string());
+    CopyBundle(bundle);
     std::vector<std::string> args = {"--dialog", input, bundle + "/out.png"};
     args.insert(args.end(), extra.begin(), extra.end());
     pid = Spawn(args, bundle);
