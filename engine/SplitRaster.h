@@ -72,6 +72,21 @@ struct BitRaster {
     static int32_t PrevMatch(const uint8_t* row, int32_t x, int32_t lo)
     {
         while (x >= lo) {
+            // Past the first word x ends a byte: whole words inside [lo, x]
+            // need no shift, so the loads of a long run do not wait on one
+            // another.
+            if ((x & 7) == 7) {
+                while (x >= 63 && x - 63 >= lo) {
+                    uint64_t w = LoadBE64(row + ((x - 63) >> 3));
+                    if (invert)
+                        w = ~w;
+                    if (w)
+                        return x - __builtin_ctzll(w);
+                    x -= 64;
+                }
+                if (x < lo)
+                    break;
+            }
             const int32_t startByte = std::max(0, (x >> 3) - 7);
             const int32_t startBit = startByte * 8;
             uint64_t w = LoadBE64(row + startByte);

@@ -77,7 +77,7 @@ TEST(EngineFillLine, SmoothRuleMatchesThePlainForm)
 {
     std::mt19937 rng(21);
     for (int round = 0; round < 300; ++round) {
-        Rasters fast(int32_t(1 + rng() % 40), int32_t(1 + rng() % 6), rng);
+        Rasters fast(int32_t(1 + rng() % 100), int32_t(1 + rng() % 6), rng);
         Rasters plain = fast;
         CTessolo::FILLCONTEXT c = fast.Context();
         for (int span = 0; span < 20; ++span) {
@@ -90,6 +90,48 @@ TEST(EngineFillLine, SmoothRuleMatchesThePlainForm)
             PlainFillLineBit(plain, x, y, length);
             ASSERT_EQ(fast.out, plain.out) << "round " << round << " span " << span;
             ASSERT_EQ(fast.test, plain.test) << "round " << round << " span " << span;
+        }
+    }
+}
+
+// The word-at-a-time searches of a bit row against a plain walk, on rows
+// from all free to all blocked, at every start and with lower bounds that
+// cut words anywhere.
+TEST(EngineFillLine, BitRowSearchesMatchAPlainWalk)
+{
+    std::mt19937 rng(8);
+    for (unsigned density : {0u, 1u, 8u, 50u, 92u, 100u}) {
+        SCOPED_TRACE(density);
+        for (int round = 0; round < 6; ++round) {
+            const int32_t width = int32_t(1 + rng() % 300);
+            std::vector<uint8_t> row(size_t(width + 7) / 8 + 8, 0);
+            for (int32_t x = 0; x < width; ++x)
+                if (rng() % 100 < density)
+                    row[size_t(x) / 8] |= uint8_t(0x80u >> (x % 8));
+            const tessolo_split::BitRaster r{row.data(), uint32_t(row.size()), width, 1};
+            auto set = [&](int32_t x) { return (row[size_t(x) / 8] >> (7 - x % 8)) & 1; };
+            auto plainPrev = [&](int32_t x, int32_t lo, int want) {
+                for (; x >= lo; --x)
+                    if (set(x) == want)
+                        return x;
+                return lo - 1;
+            };
+            auto plainNext = [&](int32_t x, int want) {
+                for (; x < width; ++x)
+                    if (set(x) == want)
+                        return x;
+                return width;
+            };
+            for (int32_t x = 0; x < width; ++x) {
+                ASSERT_EQ(r.NextBlocked(row.data(), x), plainNext(x, 1)) << density << " at " << x;
+                ASSERT_EQ(r.NextFree(row.data(), x), plainNext(x, 0)) << density << " at " << x;
+                for (int32_t lo : {0, x / 3, x - 64, x - 63, x - 7, x}) {
+                    if (lo < 0)
+                        continue;
+                    ASSERT_EQ(r.PrevBlocked(row.data(), x, lo), plainPrev(x, lo, 1)) << x << "/" << lo;
+                    ASSERT_EQ(r.PrevFree(row.data(), x, lo), plainPrev(x, lo, 0)) << x << "/" << lo;
+                }
+            }
         }
     }
 }

@@ -1,6 +1,7 @@
 // Rendering pieces with their effects and compositing them back.
 #include "engine/Tessolo.h"
 #include "engine_test_util.h"
+#include "imaging/ImageFX_Kernels.h"
 
 #include <gtest/gtest.h>
 
@@ -421,6 +422,7 @@ TEST(EngineRender, CompositeMatchesThePixelByPixelFormulas)
         uint8_t channels;
         uint8_t screenAlpha;
     };
+    const qnfx::LaneIsa widest = qnfx::CurrentLaneIsa();
     std::mt19937 rng(5);
     for (Case c : {Case{3, 0}, Case{3, 1}, Case{1, 1}, Case{1, 0}, Case{4, 0}, Case{4, 1}}) {
         Puzzle z(97, 61, c.channels, 4, 3, true, c.channels == 4 ? 2 : 1);
@@ -442,14 +444,21 @@ TEST(EngineRender, CompositeMatchesThePixelByPixelFormulas)
         auto expected = before;
         std::fill(expected.back().begin(), expected.back().end(), 0);
         CompositeByPixel(z.e, expected, z.w, c.screenAlpha);
-        auto got = before;
-        std::vector<uint8_t*> ptrs;
-        for (auto& plane : got)
-            ptrs.push_back(plane.data());
-        ASSERT_TRUE(z.e.CombineSplitedCells(z.w, z.h, ptrs.data(), uint32_t(z.w), z.e.m_nWorkPlaneCount, nullptr, 0,
-                                            qnNullRect, c.screenAlpha, 0, 100));
-        for (size_t k = 0; k < got.size(); ++k)
-            EXPECT_EQ(got[k], expected[k]) << "plane " << k << ", " << int(c.channels) << " channels, screen "
-                                           << int(c.screenAlpha);
+        // The same bytes from the plain rows and from every wider set the
+        // processor has.
+        for (qnfx::LaneIsa isa : {qnfx::LaneIsa::Base, qnfx::LaneIsa::Avx2, qnfx::LaneIsa::Avx512}) {
+            if (!qnfx::ForceLaneIsa(isa))
+                continue;
+            auto got = before;
+            std::vector<uint8_t*> ptrs;
+            for (auto& plane : got)
+                ptrs.push_back(plane.data());
+            ASSERT_TRUE(z.e.CombineSplitedCells(z.w, z.h, ptrs.data(), uint32_t(z.w), z.e.m_nWorkPlaneCount, nullptr,
+                                                0, qnNullRect, c.screenAlpha, 0, 100));
+            for (size_t k = 0; k < got.size(); ++k)
+                EXPECT_EQ(got[k], expected[k]) << "plane " << k << ", " << int(c.channels) << " channels, screen "
+                                               << int(c.screenAlpha) << ", set " << int(isa);
+        }
+        qnfx::ForceLaneIsa(widest);
     }
 }
