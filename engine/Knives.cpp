@@ -35,7 +35,19 @@ void CTessolo::i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, qntFPOS a, qntFPOS
     m_Drawing.antiAlias = m_bSmooth;
 
     const uint32_t n = knife->nodes;
+    // One segment draws as a polyline of its two ends.
+    auto record = [&](const qntFPOS* points, size_t count) {
+        KnifeStrokes& k = *m_pKnifeStrokes;
+        k.points.insert(k.points.end(), points, points + count);
+        k.ends.push_back(uint32_t(k.points.size()));
+        k.widths.push_back(width);
+    };
     if (n == 0) {
+        if (m_pKnifeStrokes) {
+            const qntFPOS ends[2] = {a, b};
+            record(ends, 2);
+            return;
+        }
         m_Drawing.DrawHQLine(a, b, width, 1, 1, 1);
         return;
     }
@@ -53,6 +65,12 @@ void CTessolo::i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, qntFPOS a, qntFPOS
     if (!m_2DMath.CalcPointSpline(m_KnifeNodes, n + 2, 2.0, &m_memPolyLine, count))
         return;
     m_nPolyLinePoints = static_cast<uint32_t>(count);
+    if (m_pKnifeStrokes) {
+        // A polyline of fewer than two points draws nothing.
+        if (count >= 2)
+            record(reinterpret_cast<const qntFPOS*>(m_memPolyLine.GetPtr()), count);
+        return;
+    }
     m_Drawing.DrawHQPolyLine(reinterpret_cast<qntFPOS*>(m_memPolyLine.GetPtr()), count, width, 1, 1, 1,
                              std::max(1.0, width * 0.25));
 }
@@ -71,12 +89,14 @@ bool CTessolo::i_DrawSplitting(long width, long height, uint8_t* plane, uint32_t
         return false;
     if (!i_ProgressStep(0, from, to))
         return false;
-    std::memset(plane, 0, size_t(height) * stride);
+    if (!m_pKnifeStrokes)
+        std::memset(plane, 0, size_t(height) * stride);
     if (i_Canceled())
         return false;
     SetLocalProgress(5, from, to);
 
-    m_Drawing.SetDestination(plane, stride, width, height);
+    if (!m_pKnifeStrokes)
+        m_Drawing.SetDestination(plane, stride, width, height);
 
     const double w = double(width);
     const double h = double(height);

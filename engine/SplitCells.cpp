@@ -10,12 +10,17 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
 using namespace tessolo_split;
 
 namespace {
+
+// Below this the line walk takes a segment's ends as they are (the drawing's
+// own limit is higher).
+constexpr double kNearLimit = 1 << 20;
 
 // Closes every free position of a bit raster whose four neighbours are all
 // blocked (outside counts as blocked). A closed position never changes the
@@ -277,10 +282,54 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
     const uint8_t savedBitMode = m_Drawing.bitMode;
     m_Drawing.bitMode = 1;
     m_bSmooth = 0;
+    // On several threads the knives are made first and then drawn in bands
+    // of rows, each band cleared by its own thread: the same bits.
+    const unsigned threads = qnpar::ThreadCount();
+    KnifeStrokes strokes;
+    if (threads > 1)
+        m_pKnifeStrokes = &strokes;
     const bool drawn = i_DrawSplitting(ctx.width, ctx.height, ctx.test, ctx.rowBytes, job.Inner(5), job.Inner(20));
+    m_pKnifeStrokes = nullptr;
     m_bSmooth = 1;
     m_Drawing.bitMode = savedBitMode;
-    return drawn;
+    if (!drawn || threads == 1)
+        return drawn;
+    // The rows each stroke may reach: those its points' rows span, the
+    // walk's rows lying between its ends' (a stroke too far out or not finite
+    // is walked in every band).
+    const size_t count = strokes.ends.size();
+    std::vector<std::pair<int32_t, int32_t>> reach(count, {INT32_MIN, INT32_MAX});
+    for (size_t i = 0, start = 0; i < count; start = strokes.ends[i++]) {
+        double lo = strokes.points[start].y, hi = lo;
+        bool near = true;
+        for (size_t j = start; j < strokes.ends[i]; ++j) {
+            const qntFPOS q = strokes.points[j];
+            near = near && std::fabs(q.x) <= kNearLimit && std::fabs(q.y) <= kNearLimit;
+            lo = std::min(lo, q.y);
+            hi = std::max(hi, q.y);
+        }
+        if (near)
+            reach[i] = {int32_t(float(lo)), int32_t(float(hi))};
+    }
+    const uint32_t bands = uint32_t(std::min<int64_t>(ctx.height, int64_t(threads) * 2));
+    qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
+        const int32_t y0 = int32_t(int64_t(ctx.height) * b / bands);
+        const int32_t y1 = int32_t(int64_t(ctx.height) * (b + 1) / bands);
+        std::memset(ctx.test + size_t(y0) * ctx.rowBytes, 0, size_t(y1 - y0) * ctx.rowBytes);
+        CQNF_ImageDrawing band;
+        band.antiAlias = 0;
+        band.bitMode = 1;
+        band.SetDestination(ctx.test, ctx.rowBytes, ctx.width, ctx.height);
+        band.SetBitRowBand(y0, y1);
+        for (size_t i = 0, start = 0; i < count; start = strokes.ends[i++]) {
+            if (reach[i].second < y0 || reach[i].first >= y1)
+                continue;
+            const double width = strokes.widths[i];
+            band.DrawHQPolyLine(strokes.points.data() + start, strokes.ends[i] - start, width, 1, 1, 1,
+                                std::max(1.0, width * 0.25));
+        }
+    });
+    return true;
 }
 
 // Hole closing: a single free position walled in on all four sides belongs
@@ -289,6 +338,29 @@ bool CTessolo::i_CloseHoles(SplitJob& job)
 {
     const BitRaster bitRaster = job.Bits();
     const ByteRaster byteRaster = job.Bytes();
+    const unsigned threads = qnpar::ThreadCount();
+    if (job.bits && threads > 1 && job.ctx.height >= 4) {
+        // In bands of rows on every thread: the rows inside the bands first,
+        // then each band's first row, so that no row is closed while a
+        // neighbour reads it (the order of closing changes nothing).
+        const int32_t h = job.ctx.height;
+        // Bands of at least two rows: two first rows are never neighbours.
+        const uint32_t bands = uint32_t(std::min<int64_t>(h / 2, int64_t(threads) * 4));
+        for (int phase = 0; phase < 2; ++phase) {
+            if (!i_ProgressStep(25.0 + 12.5 * phase, job.from, job.to))
+                return false;
+            qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
+                const int32_t y0 = int32_t(int64_t(h) * b / bands);
+                const int32_t y1 = int32_t(int64_t(h) * (b + 1) / bands);
+                if (phase == 1)
+                    CloseHolesBitRow(bitRaster, y0);
+                else
+                    for (int32_t y = y0 + 1; y < y1; ++y)
+                        CloseHolesBitRow(bitRaster, y);
+            });
+        }
+        return true;
+    }
     for (int32_t y = 0; y < job.ctx.height; ++y) {
         if (!i_ProgressStep(25.0 + 25.0 * y / job.ctx.height, job.from, job.to))
             return false;

@@ -263,23 +263,10 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
     const uint32_t count = uint32_t(L.regions.size());
     std::vector<Scratch> scratch(job.threads);
     std::vector<Coverage> batch;
-    for (uint32_t first = 0; first < count;) {
-        if (!i_ProgressStep(55.0 + 40.0 * first / count, job.from, job.to))
-            return 0;
-        // A batch of regions whose coverage stays inside the memory allowed.
-        uint32_t last = first;
-        uint64_t bytes = 0;
-        while (last < count && (last == first || bytes < m_nRegionBatchBytes)) {
-            const Window v = WindowOf(L.regions[last], raster.width, raster.height, raster.rowBytes);
-            bytes += uint64_t(v.outW) * uint64_t(v.outH) + uint64_t(v.rowBytes) * uint64_t(v.rows);
-            ++last;
-        }
-        if (batch.size() < last - first)
-            batch.resize(last - first);
-        qnpar::For(last - first, job.threads, [&](uint32_t i, unsigned worker) {
-            MakeCoverage(L, first + i, raster, scratch[worker], batch[i]);
-        });
-        for (uint32_t i = 0; i < last - first; ++i) {
+    std::vector<std::pair<uint32_t, uint32_t>> added;  // (piece, batch entry) whose mask is still to copy
+    // A batch's pieces into the table; false on failure or cancel.
+    auto addBatch = [&](uint32_t n) {
+        for (uint32_t i = 0; i < n; ++i) {
             Coverage& c = batch[i];
             const qntPOS origin{c.x0 >> 2, c.y0 >> 2};
             qntRECT_s box = c.box;
@@ -296,15 +283,44 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
             for (uint8_t k = 0; k < job.channelCount; ++k)
                 channels[k] = job.channels[k] + size_t(origin.y) * job.channelStride + origin.x;
             if (!i_AddPiece(c.out.data(), c.width, c.height, box, 0, channels, job.channelStride, job.channelCount,
-                            selection, job.selectionStride, &job.centreIndex, origin))
-                return 0;
+                            selection, job.selectionStride, &job.centreIndex, origin, false))
+                return false;
+            added.emplace_back(m_nPieces - 1, i);
             if (m_nPieces > kMaxPieces - 1) {
                 PlatformMessageBox(kTooManyText, kErrorTitle);
-                return 0;
+                return false;
             }
             if (i_Canceled())
-                return 0;
+                return false;
         }
+        return true;
+    };
+    for (uint32_t first = 0; first < count;) {
+        if (!i_ProgressStep(55.0 + 40.0 * first / count, job.from, job.to))
+            return 0;
+        // A batch of regions whose coverage stays inside the memory allowed.
+        uint32_t last = first;
+        uint64_t bytes = 0;
+        while (last < count && (last == first || bytes < m_nRegionBatchBytes)) {
+            const Window v = WindowOf(L.regions[last], raster.width, raster.height, raster.rowBytes);
+            bytes += uint64_t(v.outW) * uint64_t(v.outH) + uint64_t(v.rowBytes) * uint64_t(v.rows);
+            ++last;
+        }
+        if (batch.size() < last - first)
+            batch.resize(last - first);
+        qnpar::For(last - first, job.threads, [&](uint32_t i, unsigned worker) {
+            MakeCoverage(L, first + i, raster, scratch[worker], batch[i]);
+        });
+        // The pieces join the table in region order; their masks are copied
+        // after, on every thread, also when the batch stops early.
+        added.clear();
+        const bool whole = addBatch(last - first);
+        qnpar::For(uint32_t(added.size()), job.threads, [&](uint32_t i, unsigned) {
+            Coverage& c = batch[added[i].second];
+            i_CopyPieceMask(m_pPieces[added[i].first], c.out.data(), c.width, qntPOS{c.x0 >> 2, c.y0 >> 2}, false);
+        });
+        if (!whole)
+            return 0;
         first = last;
     }
     return 1;

@@ -290,6 +290,14 @@ public:
     CQNF_2DMath::QNSPLINEPOINT m_KnifeNodes[kMaxNodes + 2] = {};
     CQNF_Mem m_memPolyLine;
     uint32_t m_nPolyLinePoints = 0;
+    // The knives' lines, kept to be drawn later (in bands of rows on
+    // several threads) rather than drawn as they are made.
+    struct KnifeStrokes {
+        std::vector<qntFPOS> points;  // every stroke's points, one after the other
+        std::vector<uint32_t> ends;   // stroke i: points [ends[i - 1], ends[i])
+        std::vector<double> widths;
+    };
+    KnifeStrokes* m_pKnifeStrokes = nullptr;  // set: i_DrawSplitting records, clears and draws nothing
 
     // Default effect blocks, copied into every new piece.
     SFX_COLOROVERLAY m_DefColorOverlay;
@@ -472,7 +480,12 @@ private:
     // the image (channels and selection point at that place already).
     bool i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s box, uint8_t clear, uint8_t** channels,
                     uint32_t channelStride, uint8_t channelCount, uint8_t* selection, uint32_t selectionStride,
-                    const CentreIndex* centres, qntPOS origin = {0, 0});
+                    const CentreIndex* centres, qntPOS origin = {0, 0}, bool copyMask = true);
+    // The piece's mask taken from `mask` (origin as for i_AddPiece) and its
+    // pixels counted; the mask's box cleared after when asked. i_AddPiece
+    // does this itself unless told not to, so that a caller can copy the
+    // masks of many pieces at once on several threads.
+    static void i_CopyPieceMask(SPLITEDCELL& p, uint8_t* mask, long maskStride, qntPOS origin, bool clear);
     bool i_ProgressStep(double percent, double from, double to);  // report, then false on cancel
     bool i_Canceled();
     void i_FreePieces();
