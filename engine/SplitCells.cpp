@@ -12,6 +12,9 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <vector>
 
 using namespace tessolo_split;
@@ -216,6 +219,11 @@ bool CTessolo::i_SplitCells(long width, long height, uint8_t* selection, uint32_
     for (CQNF_Mem* block : m_PiecePool)
         delete block;
     m_PiecePool.clear();
+#if defined(__GLIBC__)
+    // The split's threads freed their working memory into heaps of their
+    // own, which keep it from the pieces: hand it back to the system too.
+    malloc_trim(0);
+#endif
     if (renderAll) {
         std::vector<uint32_t> all(m_nPieces);
         for (uint32_t i = 0; i < m_nPieces; ++i)
