@@ -84,12 +84,22 @@ void CompositeRowsBase(const CompositeJob& j) { CompositeRowsBody(j); }
 #if defined(__x86_64__) || defined(__i386__)
 // The same integer steps in wider lanes: the bytes do not change.
 [[gnu::target("avx2")]] void CompositeRowsAvx2(const CompositeJob& j) { CompositeRowsBody(j); }
+[[gnu::target("avx512f,avx512bw,prefer-vector-width=512")]] void CompositeRowsAvx512(const CompositeJob& j)
+{
+    CompositeRowsBody(j);
+}
 #endif
 
 void CompositeRows(const CompositeJob& j)
 {
 #if defined(__x86_64__) || defined(__i386__)
-    if (qnfx::CurrentLaneIsa() != qnfx::LaneIsa::Base) {
+    static const bool byteLanes512 = __builtin_cpu_supports("avx512bw");
+    const qnfx::LaneIsa isa = qnfx::CurrentLaneIsa();
+    if (isa == qnfx::LaneIsa::Avx512 && byteLanes512) {
+        CompositeRowsAvx512(j);
+        return;
+    }
+    if (isa != qnfx::LaneIsa::Base) {
         CompositeRowsAvx2(j);
         return;
     }

@@ -15,6 +15,9 @@
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 #include <vector>
 
 using namespace tessolo_split;
@@ -107,7 +110,20 @@ void CloseHolesByteRow(const ByteRaster& r, int32_t y, bool smooth)
 // contents are not kept).
 bool GrowRaster(CQNF_Mem& block, uint64_t bytes)
 {
-    return block.GetSize() >= bytes || block.alloc(bytes);
+    if (block.GetSize() >= bytes)
+        return true;
+    if (!block.alloc(bytes))
+        return false;
+#if defined(__linux__)
+    // A raster is cleared whole right away: in large pages it comes in with
+    // a few hundred faults instead of one per 4 KB.
+    constexpr uintptr_t kLarge = uintptr_t(2) << 20;
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(block.GetPtr()) + kLarge - 1) & ~(kLarge - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(block.GetPtr()) + bytes) & ~(kLarge - 1);
+    if (end > start)
+        madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#endif
+    return true;
 }
 
 }  // namespace

@@ -41,6 +41,12 @@ void ShadeRowBase(const uint8_t* s, uint8_t* d, const uint8_t* hr, const uint8_t
 {
     ShadeRowBody(s, d, hr, sr, w, hc, sc);
 }
+[[gnu::target("avx512f,avx512bw,prefer-vector-width=512")]] void ShadeRowAvx512(const uint8_t* s, uint8_t* d,
+                                                                                const uint8_t* hr, const uint8_t* sr,
+                                                                                int32_t w, int hc, int sc)
+{
+    ShadeRowBody(s, d, hr, sr, w, hc, sc);
+}
 #endif
 
 using ShadeRowFn = void (*)(const uint8_t*, uint8_t*, const uint8_t*, const uint8_t*, int32_t, int, int);
@@ -48,7 +54,11 @@ using ShadeRowFn = void (*)(const uint8_t*, uint8_t*, const uint8_t*, const uint
 ShadeRowFn PickShadeRow()
 {
 #if defined(__x86_64__) || defined(__i386__)
-    if (qnfx::CurrentLaneIsa() != qnfx::LaneIsa::Base)
+    static const bool byteLanes512 = __builtin_cpu_supports("avx512bw");
+    const qnfx::LaneIsa isa = qnfx::CurrentLaneIsa();
+    if (isa == qnfx::LaneIsa::Avx512 && byteLanes512)
+        return ShadeRowAvx512;
+    if (isa != qnfx::LaneIsa::Base)
         return ShadeRowAvx2;
 #endif
     return ShadeRowBase;
