@@ -318,23 +318,38 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
     m_Drawing.bitMode = savedBitMode;
     if (!drawn || threads == 1)
         return drawn;
-    // The rows each stroke may reach: those its points' rows span, the
-    // walk's rows lying between its ends' (a stroke too far out or not finite
-    // is walked in every band).
-    const size_t count = strokes.ends.size();
-    std::vector<std::pair<int32_t, int32_t>> reach(count, {INT32_MIN, INT32_MAX});
-    for (size_t i = 0, start = 0; i < count; start = strokes.ends[i++]) {
-        double lo = strokes.points[start].y, hi = lo;
+    // Each knife's line, and the rows it may reach: those its points' rows
+    // span, the walk's rows lying between its ends' (a line too far out or
+    // not finite is walked in every band).
+    const size_t count = strokes.jobs.size();
+    struct Line {
+        std::vector<qntFPOS> points;
+        double width = 1.0;
+        int32_t top = INT32_MIN, bottom = INT32_MAX;
+    };
+    std::vector<Line> lines(count);
+    std::vector<KnifeScratch> scratch(threads);
+    qnpar::For(uint32_t(count), threads, [&](uint32_t i, unsigned worker) {
+        const KnifeStrokes::Job& job = strokes.jobs[i];
+        const qntFPOS* points = nullptr;
+        unsigned long n = 0;
+        Line& line = lines[i];
+        // A polyline of fewer than two points draws nothing.
+        if (!i_KnifeLine(job.knife, job.a, job.b, scratch[worker], points, n, line.width) || n < 2)
+            return;
+        line.points.assign(points, points + n);
+        double lo = points[0].y, hi = lo;
         bool near = true;
-        for (size_t j = start; j < strokes.ends[i]; ++j) {
-            const qntFPOS q = strokes.points[j];
+        for (const qntFPOS q : line.points) {
             near = near && std::fabs(q.x) <= kNearLimit && std::fabs(q.y) <= kNearLimit;
             lo = std::min(lo, q.y);
             hi = std::max(hi, q.y);
         }
-        if (near)
-            reach[i] = {int32_t(float(lo)), int32_t(float(hi))};
-    }
+        if (near) {
+            line.top = int32_t(float(lo));
+            line.bottom = int32_t(float(hi));
+        }
+    });
     const uint32_t bands = uint32_t(std::min<int64_t>(ctx.height, int64_t(threads) * 2));
     qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
         const int32_t y0 = int32_t(int64_t(ctx.height) * b / bands);
@@ -345,13 +360,10 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
         band.bitMode = 1;
         band.SetDestination(ctx.test, ctx.rowBytes, ctx.width, ctx.height);
         band.SetBitRowBand(y0, y1);
-        for (size_t i = 0, start = 0; i < count; start = strokes.ends[i++]) {
-            if (reach[i].second < y0 || reach[i].first >= y1)
-                continue;
-            const double width = strokes.widths[i];
-            band.DrawHQPolyLine(strokes.points.data() + start, strokes.ends[i] - start, width, 1, 1, 1,
-                                std::max(1.0, width * 0.25));
-        }
+        for (Line& line : lines)
+            if (line.points.size() >= 2 && line.bottom >= y0 && line.top < y1)
+                band.DrawHQPolyLine(line.points.data(), line.points.size(), line.width, 1, 1, 1,
+                                    std::max(1.0, line.width * 0.25));
     });
     return true;
 }

@@ -287,15 +287,23 @@ public:
 
     CQNF_ImageDrawing m_Drawing;
     CQNF_2DMath m_2DMath;
-    CQNF_2DMath::QNSPLINEPOINT m_KnifeNodes[kMaxNodes + 2] = {};
-    CQNF_Mem m_memPolyLine;
+    // What making one knife's line needs.
+    struct KnifeScratch {
+        CQNF_2DMath math;
+        CQNF_2DMath::QNSPLINEPOINT nodes[kMaxNodes + 2] = {};
+        CQNF_Mem line;  // the spline's points
+        qntFPOS ends[2] = {};
+    };
+    KnifeScratch m_KnifeScratch;
     uint32_t m_nPolyLinePoints = 0;
-    // The knives' lines, kept to be drawn later (in bands of rows on
-    // several threads) rather than drawn as they are made.
+    // The knives to draw, kept to be made and drawn later (on several
+    // threads) rather than drawn one by one.
     struct KnifeStrokes {
-        std::vector<qntFPOS> points;  // every stroke's points, one after the other
-        std::vector<uint32_t> ends;   // stroke i: points [ends[i - 1], ends[i])
-        std::vector<double> widths;
+        struct Job {
+            const KNIFESTRUCT_RENDERER* knife;
+            qntFPOS a, b;
+        };
+        std::vector<Job> jobs;
     };
     KnifeStrokes* m_pKnifeStrokes = nullptr;  // set: i_DrawSplitting records, clears and draws nothing
 
@@ -359,6 +367,10 @@ public:
     bool DrawSplitting(long width, long height, uint8_t* plane, uint32_t stride, uint8_t from, uint8_t to);
     // Draws one knife from a to b with the current line drawer settings.
     void i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, qntFPOS a, qntFPOS b);
+    // The line a knife draws from a to b: its points (in scratch) and width.
+    // False when it draws nothing.
+    bool i_KnifeLine(const KNIFESTRUCT_RENDERER* knife, qntFPOS a, qntFPOS b, KnifeScratch& scratch,
+                     const qntFPOS*& points, unsigned long& count, double& width) const;
 
     // Cuts the image (channelCount planes of width x height, 1, 3 or 4) into
     // pieces appended to the table. False on a bad size, a memory failure,
