@@ -343,7 +343,7 @@ bool CTessolo::i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s
     // of the table ever lacks its mask or planes.
     const uint64_t area = uint64_t(bw) * bh;
     CQNF_Mem* maskMem = i_TakeBlock(area, false);
-    CQNF_Mem* planes = i_TakeBlock(qnMulSize({area, channelCount + 1u}), true);
+    CQNF_Mem* planes = i_TakeBlock(qnMulSize({area, channelCount + 1u}), !m_bPlanesRendered);
     if (!maskMem || !planes) {
         delete maskMem;
         delete planes;

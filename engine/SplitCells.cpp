@@ -165,8 +165,19 @@ bool CTessolo::SplitCells(long width, long height, uint8_t* selection, uint32_t 
     if (m_bBusy)
         return false;
     BusyScope busy(m_bBusy);
-    return i_SplitCells(width, height, selection, selectionStride, channels, channelStride, channelCount, from, to,
-                        renderAll);
+    // Pieces rendered as soon as they are made have every byte of their
+    // planes written then: they are not cleared first, unless the split
+    // stops before rendering them.
+    const uint32_t before = m_nPieces;
+    m_bPlanesRendered = renderAll != 0;
+    const bool done = i_SplitCells(width, height, selection, selectionStride, channels, channelStride, channelCount,
+                                   from, to, renderAll);
+    m_bPlanesRendered = false;
+    if (!done && renderAll)
+        for (uint32_t i = before; i < m_nPieces; ++i)
+            std::memset(m_pPieces[i].planes->GetPtr(), 0,
+                        size_t(m_pPieces[i].Width()) * size_t(m_pPieces[i].Height()) * m_nWorkPlaneCount);
+    return done;
 }
 
 bool CTessolo::i_SplitCells(long width, long height, uint8_t* selection, uint32_t selectionStride,

@@ -305,6 +305,7 @@ public:
         };
         std::vector<Job> jobs;
     };
+    bool m_bPlanesRendered = false;  // set: the split renders every piece it makes, whose planes need no clearing
     KnifeStrokes* m_pKnifeStrokes = nullptr;  // set: i_DrawSplitting records, clears and draws nothing
 
     // Default effect blocks, copied into every new piece.
