@@ -102,11 +102,14 @@ bool Label(const BitRaster& r, unsigned threads, uint64_t maxRuns, Labels& L)
         }
     });
 
-    // Runs of neighbouring rows that share a column are one region.
+    // Runs of neighbouring rows that share a column are one region: joined
+    // within each band on its own thread (a band's runs are one range of
+    // indices, and a root is always the smallest index of its tree), then
+    // across the bands' edges.
     std::vector<uint32_t> parent(total);
     for (uint32_t i = 0; i < total; ++i)
         parent[i] = i;
-    for (int32_t y = 1; y < H; ++y) {
+    auto joinRows = [&](int32_t y) {
         uint32_t i = L.rowStart[size_t(y) - 1], j = L.rowStart[size_t(y)];
         const uint32_t iEnd = j, jEnd = L.rowStart[size_t(y) + 1];
         while (i < iEnd && j < jEnd) {
@@ -126,21 +129,43 @@ bool Label(const BitRaster& r, unsigned threads, uint64_t maxRuns, Labels& L)
                     ++j;
             }
         }
+    };
+    qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
+        int32_t y0 = 0, y1 = 0;
+        bandRows(b, y0, y1);
+        for (int32_t y = std::max(y0 + 1, 1); y < y1; ++y)
+            joinRows(y);
+    });
+    for (uint32_t b = 1; b < bands; ++b) {
+        int32_t y0 = 0, y1 = 0;
+        bandRows(b, y0, y1);
+        if (y0 > 0)
+            joinRows(y0);
     }
-
-    // Numbered as the rows are read: a region's first run holds its first
-    // position.
+    // Every run's root, read on every thread (nothing is written to the
+    // trees now), then the regions numbered as the rows are read: a
+    // region's first run holds its first position.
+    std::vector<uint32_t> root(total);
+    qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
+        int32_t y0 = 0, y1 = 0;
+        bandRows(b, y0, y1);
+        for (uint32_t i = L.rowStart[size_t(y0)]; i < L.rowStart[size_t(y1)]; ++i) {
+            uint32_t r = i;
+            while (parent[r] != r)
+                r = parent[r];
+            root[i] = r;
+        }
+    });
     L.label.assign(total, UINT32_MAX);
     L.regions.clear();
     for (int32_t y = 0; y < H; ++y)
         for (uint32_t i = L.rowStart[size_t(y)]; i < L.rowStart[size_t(y) + 1]; ++i) {
-            const uint32_t root = Root(parent, i);
             const Run& run = L.runs[i];
-            if (L.label[root] == UINT32_MAX) {
-                L.label[root] = uint32_t(L.regions.size());
+            uint32_t& k = L.label[root[i]];
+            if (k == UINT32_MAX) {
+                k = uint32_t(L.regions.size());
                 L.regions.push_back(Region{run.xs, y, run.xs, run.xe - 1, y, y});
             }
-            const uint32_t k = L.label[root];
             L.label[i] = k;
             Region& g = L.regions[k];
             g.xmin = std::min(g.xmin, run.xs);
