@@ -124,6 +124,12 @@ Result RenderAll(int threads, uint8_t channels, uint8_t mode, bool oneByOne)
         ptrs.push_back(plane.data());
     EXPECT_TRUE(e.CombineSplitedCells(w, h, ptrs.data(), uint32_t(w), e.m_nWorkPlaneCount, nullptr, 0, qnNullRect,
                                       1, 0, 100));
+    // Again inside a rectangle and through a selection, over the first.
+    std::vector<uint8_t> selection(size_t(w) * h);
+    for (size_t i = 0; i < selection.size(); ++i)
+        selection[i] = uint8_t(i * 29 % 256);
+    EXPECT_TRUE(e.CombineSplitedCells(w, h, ptrs.data(), uint32_t(w), e.m_nWorkPlaneCount, selection.data(),
+                                      uint32_t(w), qntRECT_s{17, 9, w - 23, h - 4}, 0, 0, 100));
     return r;
 }
 
