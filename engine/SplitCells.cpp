@@ -333,34 +333,57 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
     // span, the walk's rows lying between its ends' (a line too far out or
     // not finite is walked in every band).
     const size_t count = strokes.jobs.size();
+    // The lines are made twice on every thread: first to count their
+    // points, then into one block the calling thread takes for all of them
+    // (blocks taken by the other threads would stay with them, raising the
+    // peak of the rendering that follows).
     struct Line {
-        std::vector<qntFPOS> points;
+        size_t first = 0, count = 0;  // points [first, first + count) of the block
         double width = 1.0;
         int32_t top = INT32_MIN, bottom = INT32_MAX;
     };
     std::vector<Line> lines(count);
     std::vector<KnifeScratch> scratch(threads);
-    qnpar::For(uint32_t(count), threads, [&](uint32_t i, unsigned worker) {
-        const KnifeStrokes::Job& job = strokes.jobs[i];
-        const qntFPOS* points = nullptr;
-        unsigned long n = 0;
-        Line& line = lines[i];
-        // A polyline of fewer than two points draws nothing.
-        if (!i_KnifeLine(job.knife, job.a, job.b, scratch[worker], points, n, line.width) || n < 2)
-            return;
-        line.points.assign(points, points + n);
-        double lo = points[0].y, hi = lo;
-        bool near = true;
-        for (const qntFPOS q : line.points) {
-            near = near && std::fabs(q.x) <= kNearLimit && std::fabs(q.y) <= kNearLimit;
-            lo = std::min(lo, q.y);
-            hi = std::max(hi, q.y);
+    std::vector<qntFPOS> kept;
+    for (int pass = 0; pass < 2; ++pass) {
+        if (pass == 1) {
+            size_t total = 0;
+            for (Line& line : lines) {
+                line.first = total;
+                total += line.count;
+            }
+            kept.resize(total);
         }
-        if (near) {
-            line.top = int32_t(float(lo));
-            line.bottom = int32_t(float(hi));
-        }
-    });
+        qnpar::For(uint32_t(count), threads, [&](uint32_t i, unsigned worker) {
+            const KnifeStrokes::Job& job = strokes.jobs[i];
+            const qntFPOS* points = nullptr;
+            unsigned long n = 0;
+            Line& line = lines[i];
+            // A polyline of fewer than two points draws nothing.
+            if (!i_KnifeLine(job.knife, job.a, job.b, scratch[worker], points, n, line.width) || n < 2)
+                return;
+            if (pass == 0) {
+                line.count = n;
+                return;
+            }
+            // The same knife makes the same line: the counts agree.
+            n = std::min<unsigned long>(n, line.count);
+            std::copy(points, points + n, kept.begin() + ptrdiff_t(line.first));
+            double lo = points[0].y, hi = lo;
+            bool near = true;
+            for (unsigned long j = 0; j < n; ++j) {
+                const qntFPOS q = points[j];
+                near = near && std::fabs(q.x) <= kNearLimit && std::fabs(q.y) <= kNearLimit;
+                lo = std::min(lo, q.y);
+                hi = std::max(hi, q.y);
+            }
+            if (near) {
+                line.top = int32_t(float(lo));
+                line.bottom = int32_t(float(hi));
+            }
+        });
+    }
+    scratch.clear();
     const uint32_t bands = uint32_t(std::min<int64_t>(ctx.height, int64_t(threads) * 2));
     qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
         const int32_t y0 = int32_t(int64_t(ctx.height) * b / bands);
@@ -371,9 +394,9 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
         band.bitMode = 1;
         band.SetDestination(ctx.test, ctx.rowBytes, ctx.width, ctx.height);
         band.SetBitRowBand(y0, y1);
-        for (Line& line : lines)
-            if (line.points.size() >= 2 && line.bottom >= y0 && line.top < y1)
-                band.DrawHQPolyLine(line.points.data(), line.points.size(), line.width, 1, 1, 1,
+        for (const Line& line : lines)
+            if (line.count >= 2 && line.bottom >= y0 && line.top < y1)
+                band.DrawHQPolyLine(kept.data() + line.first, line.count, line.width, 1, 1, 1,
                                     std::max(1.0, line.width * 0.25));
     });
     return true;
