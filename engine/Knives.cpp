@@ -16,45 +16,66 @@ float Sane(float v, float lo, float hi)
 
 }  // namespace
 
-void CTessolo::i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, qntFPOS a, qntFPOS b)
+bool CTessolo::i_KnifeLine(const KNIFESTRUCT_RENDERER* knife, qntFPOS a, qntFPOS b, KnifeScratch& scratch,
+                           const qntFPOS*& points, unsigned long& count, double& width) const
 {
     // A knife that is off, or whose node count no record can hold, draws
     // nothing; so does a knife between two knots in one place.
     if (!knife || knife->nodes == kKnifeOff || knife->nodes > kMaxNodes)
-        return;
+        return false;
     const double ddx = b.x - a.x;
     const double ddy = b.y - a.y;
     if (ddx * ddx + ddy * ddy < 1e-07)
-        return;
+        return false;
 
-    double width = std::max(1.0, double(knife->width));
+    width = std::max(1.0, double(knife->width));
     if (m_bCut)
         width = 1.0;
 
-    m_Drawing.value = 255;
-    m_Drawing.antiAlias = m_bSmooth;
-
     const uint32_t n = knife->nodes;
     if (n == 0) {
-        m_Drawing.DrawHQLine(a, b, width, 1, 1, 1);
-        return;
+        scratch.ends[0] = a;
+        scratch.ends[1] = b;
+        points = scratch.ends;
+        count = 2;
+        return true;
     }
-    m_KnifeNodes[0] = CQNF_2DMath::QNSPLINEPOINT{a.x, a.y, 0.0f};
+    CQNF_2DMath::QNSPLINEPOINT* nodes = scratch.nodes;
+    nodes[0] = CQNF_2DMath::QNSPLINEPOINT{a.x, a.y, 0.0f};
     for (uint32_t i = 0; i < n; ++i) {
         qntFPOS p{a.x, a.y};
         // Node values outside their ranges (or not numbers) are taken at the
         // nearest value a knife may hold.
-        m_2DMath.HU2Coors(a, b, Sane(knife->H[i], -3.0f, 3.0f), Sane(knife->U[i], 0.0f, 1.0f), p);
-        m_KnifeNodes[i + 1] = CQNF_2DMath::QNSPLINEPOINT{p.x, p.y, Sane(knife->S[i], -2.0f, 2.0f)};
+        scratch.math.HU2Coors(a, b, Sane(knife->H[i], -3.0f, 3.0f), Sane(knife->U[i], 0.0f, 1.0f), p);
+        nodes[i + 1] = CQNF_2DMath::QNSPLINEPOINT{p.x, p.y, Sane(knife->S[i], -2.0f, 2.0f)};
     }
-    m_KnifeNodes[n + 1] = CQNF_2DMath::QNSPLINEPOINT{b.x, b.y, 0.0f};
+    nodes[n + 1] = CQNF_2DMath::QNSPLINEPOINT{b.x, b.y, 0.0f};
+    count = 0;
+    if (!scratch.math.CalcPointSpline(nodes, n + 2, 2.0, &scratch.line, count))
+        return false;
+    points = reinterpret_cast<const qntFPOS*>(scratch.line.GetPtr());
+    return true;
+}
 
-    unsigned long count = 0;
-    if (!m_2DMath.CalcPointSpline(m_KnifeNodes, n + 2, 2.0, &m_memPolyLine, count))
+void CTessolo::i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, qntFPOS a, qntFPOS b)
+{
+    if (m_pKnifeStrokes) {
+        m_pKnifeStrokes->jobs.push_back(KnifeStrokes::Job{knife, a, b});
         return;
+    }
+    const qntFPOS* points = nullptr;
+    unsigned long count = 0;
+    double width = 1.0;
+    if (!i_KnifeLine(knife, a, b, m_KnifeScratch, points, count, width))
+        return;
+    m_Drawing.value = 255;
+    m_Drawing.antiAlias = m_bSmooth;
+    if (knife->nodes == 0) {
+        m_Drawing.DrawHQLine(a, b, width, 1, 1, 1);
+        return;
+    }
     m_nPolyLinePoints = static_cast<uint32_t>(count);
-    m_Drawing.DrawHQPolyLine(reinterpret_cast<qntFPOS*>(m_memPolyLine.GetPtr()), count, width, 1, 1, 1,
-                             std::max(1.0, width * 0.25));
+    m_Drawing.DrawHQPolyLine(const_cast<qntFPOS*>(points), count, width, 1, 1, 1, std::max(1.0, width * 0.25));
 }
 
 bool CTessolo::DrawSplitting(long width, long height, uint8_t* plane, uint32_t stride, uint8_t from, uint8_t to)
@@ -71,12 +92,14 @@ bool CTessolo::i_DrawSplitting(long width, long height, uint8_t* plane, uint32_t
         return false;
     if (!i_ProgressStep(0, from, to))
         return false;
-    std::memset(plane, 0, size_t(height) * stride);
+    if (!m_pKnifeStrokes)
+        std::memset(plane, 0, size_t(height) * stride);
     if (i_Canceled())
         return false;
     SetLocalProgress(5, from, to);
 
-    m_Drawing.SetDestination(plane, stride, width, height);
+    if (!m_pKnifeStrokes)
+        m_Drawing.SetDestination(plane, stride, width, height);
 
     const double w = double(width);
     const double h = double(height);

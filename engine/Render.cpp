@@ -84,12 +84,22 @@ void CompositeRowsBase(const CompositeJob& j) { CompositeRowsBody(j); }
 #if defined(__x86_64__) || defined(__i386__)
 // The same integer steps in wider lanes: the bytes do not change.
 [[gnu::target("avx2")]] void CompositeRowsAvx2(const CompositeJob& j) { CompositeRowsBody(j); }
+[[gnu::target("avx512f,avx512bw,prefer-vector-width=512")]] void CompositeRowsAvx512(const CompositeJob& j)
+{
+    CompositeRowsBody(j);
+}
 #endif
 
 void CompositeRows(const CompositeJob& j)
 {
 #if defined(__x86_64__) || defined(__i386__)
-    if (qnfx::CurrentLaneIsa() != qnfx::LaneIsa::Base) {
+    static const bool byteLanes512 = __builtin_cpu_supports("avx512bw");
+    const qnfx::LaneIsa isa = qnfx::CurrentLaneIsa();
+    if (isa == qnfx::LaneIsa::Avx512 && byteLanes512) {
+        CompositeRowsAvx512(j);
+        return;
+    }
+    if (isa != qnfx::LaneIsa::Base) {
         CompositeRowsAvx2(j);
         return;
     }
@@ -411,8 +421,19 @@ bool CTessolo::CombineSplitedCells(long width, long height, uint8_t** planes, ui
     const uint8_t colours = uint8_t(planeCount - 1);
     uint8_t* const dstAlpha = planes[colours];
     const size_t span = size_t(rect.right - rect.left);
-    for (int32_t y = rect.top; y < rect.bottom; ++y)
-        std::memset(dstAlpha + size_t(y) * stride + rect.left, 0, span);
+    const unsigned threads = qnpar::ThreadCount();
+    // f(y) for every row of the rectangle, in bands on every thread.
+    auto eachRow = [&](auto&& f) {
+        const int32_t rows = rect.bottom - rect.top;
+        const uint32_t bands = uint32_t(std::min<int32_t>(rows, int32_t(threads) * 4));
+        qnpar::For(bands, threads, [&](uint32_t part, unsigned) {
+            const int32_t top = rect.top + int32_t(int64_t(rows) * part / bands);
+            const int32_t bottom = rect.top + int32_t(int64_t(rows) * (part + 1) / bands);
+            for (int32_t y = top; y < bottom; ++y)
+                f(y);
+        });
+    };
+    eachRow([&](int32_t y) { std::memset(dstAlpha + size_t(y) * stride + rect.left, 0, span); });
     if (!i_ProgressStep(5, from, to))
         return false;
 
@@ -422,10 +443,7 @@ bool CTessolo::CombineSplitedCells(long width, long height, uint8_t** planes, ui
     // of rows on the machine's threads. Every pixel sees the same pieces in
     // the same order whatever the bands, so the bytes do not depend on the
     // thread count; with one thread a group is one piece.
-    const unsigned threads = qnpar::ThreadCount();
     const uint32_t group = threads > 1 ? std::max<uint32_t>(1, m_nPieces / 16) : 1;
-    const int32_t rows = rect.bottom - rect.top;
-    const uint32_t bands = uint32_t(std::min<int32_t>(rows, int32_t(threads) * 4));
     for (uint32_t i0 = 0; i0 < m_nPieces; i0 += group) {
         const uint32_t i1 = std::min(m_nPieces, i0 + group);
         uint32_t stop = i1;
@@ -438,9 +456,17 @@ bool CTessolo::CombineSplitedCells(long width, long height, uint8_t** planes, ui
             for (uint32_t i = i0; i < stop; ++i)
                 i_CompositePiece(m_pPieces[i], planes, stride, colours, rect, screenAlpha);
         } else {
-            qnpar::For(bands, threads, [&](uint32_t part, unsigned) {
-                const int32_t top = rect.top + int32_t(int64_t(rows) * part / bands);
-                const int32_t bottom = rect.top + int32_t(int64_t(rows) * (part + 1) / bands);
+            // The bands share out the rows the group's pieces cover.
+            int32_t groupTop = rect.bottom, groupBottom = rect.top;
+            for (uint32_t i = i0; i < stop; ++i) {
+                groupTop = std::min(groupTop, std::max(m_pPieces[i].top, rect.top));
+                groupBottom = std::max(groupBottom, std::min(m_pPieces[i].bottom, rect.bottom));
+            }
+            const int32_t groupRows = groupBottom - groupTop;
+            const uint32_t groupBands = uint32_t(std::clamp<int32_t>(groupRows, 0, int32_t(threads) * 4));
+            qnpar::For(groupBands, threads, [&](uint32_t part, unsigned) {
+                const int32_t top = groupTop + int32_t(int64_t(groupRows) * part / groupBands);
+                const int32_t bottom = groupTop + int32_t(int64_t(groupRows) * (part + 1) / groupBands);
                 for (uint32_t i = i0; i < stop; ++i)
                     i_CompositePiece(m_pPieces[i], planes, stride, colours,
                                      qntRECT_s{rect.left, top, rect.right, bottom}, screenAlpha);
@@ -453,12 +479,12 @@ bool CTessolo::CombineSplitedCells(long width, long height, uint8_t** planes, ui
     if (!i_ProgressStep(90, from, to))
         return false;
     if (selection)
-        for (int32_t y = rect.top; y < rect.bottom; ++y) {
+        eachRow([&](int32_t y) {
             uint8_t* a = dstAlpha + size_t(y) * stride;
             const uint8_t* s = selection + size_t(y) * selectionStride;
             for (int32_t x = rect.left; x < rect.right; ++x)
                 a[x] = std::min(a[x], s[x]);
-        }
+        });
     return i_ProgressStep(100, from, to);
 }
 

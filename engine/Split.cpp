@@ -315,7 +315,7 @@ bool CTessolo::i_AddRectToSplitedCellsStorage(uint8_t* mask, long maskStride, lo
 
 bool CTessolo::i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s box, uint8_t clear,
                           uint8_t** channels, uint32_t channelStride, uint8_t channelCount, uint8_t* selection,
-                          uint32_t selectionStride, const CentreIndex* centres, qntPOS origin)
+                          uint32_t selectionStride, const CentreIndex* centres, qntPOS origin, bool copyMask)
 {
     box.left = std::max<int32_t>(box.left, 0);
     box.top = std::max<int32_t>(box.top, 0);
@@ -343,7 +343,7 @@ bool CTessolo::i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s
     // of the table ever lacks its mask or planes.
     const uint64_t area = uint64_t(bw) * bh;
     CQNF_Mem* maskMem = i_TakeBlock(area, false);
-    CQNF_Mem* planes = i_TakeBlock(qnMulSize({area, channelCount + 1u}), true);
+    CQNF_Mem* planes = i_TakeBlock(qnMulSize({area, channelCount + 1u}), !m_bPlanesRendered);
     if (!maskMem || !planes) {
         delete maskMem;
         delete planes;
@@ -374,18 +374,8 @@ bool CTessolo::i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s
         p.planeStrides[k] = bw;
     }
 
-    uint8_t* dst = maskMem->GetPtr();
-    uint32_t pixels = 0;
-    for (uint32_t y = 0; y < bh; ++y) {
-        uint8_t* src = mask + size_t(box.top + y) * maskStride + box.left;
-        std::memcpy(dst, src, bw);
-        for (uint32_t x = 0; x < bw; ++x)
-            pixels += dst[x] != 0;
-        if (clear)
-            std::memset(src, 0, bw);
-        dst += bw;
-    }
-    p.pixels = pixels;
+    if (copyMask)
+        i_CopyPieceMask(p, mask, maskStride, origin, clear != 0);
     p.column = column;
     p.row = row;
     p.selected = 0;
@@ -406,6 +396,24 @@ bool CTessolo::i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s
     }
     ++m_nPieces;
     return true;
+}
+
+void CTessolo::i_CopyPieceMask(SPLITEDCELL& p, uint8_t* mask, long maskStride, qntPOS origin, bool clear)
+{
+    const uint32_t bw = uint32_t(p.right - p.left);
+    const uint32_t bh = uint32_t(p.bottom - p.top);
+    uint8_t* dst = p.mask->GetPtr();
+    uint32_t pixels = 0;
+    for (uint32_t y = 0; y < bh; ++y) {
+        uint8_t* src = mask + size_t(p.top - origin.y + int32_t(y)) * size_t(maskStride) + size_t(p.left - origin.x);
+        std::memcpy(dst, src, bw);
+        for (uint32_t x = 0; x < bw; ++x)
+            pixels += dst[x] != 0;
+        if (clear)
+            std::memset(src, 0, bw);
+        dst += bw;
+    }
+    p.pixels = pixels;
 }
 
 CQNF_Mem* CTessolo::i_TakeBlock(uint64_t bytes, bool zero)

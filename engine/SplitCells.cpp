@@ -10,12 +10,23 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstring>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 #include <vector>
 
 using namespace tessolo_split;
 
 namespace {
+
+// Below this the line walk takes a segment's ends as they are (the drawing's
+// own limit is higher).
+constexpr double kNearLimit = 1 << 20;
 
 // Closes every free position of a bit raster whose four neighbours are all
 // blocked (outside counts as blocked). A closed position never changes the
@@ -99,7 +110,20 @@ void CloseHolesByteRow(const ByteRaster& r, int32_t y, bool smooth)
 // contents are not kept).
 bool GrowRaster(CQNF_Mem& block, uint64_t bytes)
 {
-    return block.GetSize() >= bytes || block.alloc(bytes);
+    if (block.GetSize() >= bytes)
+        return true;
+    if (!block.alloc(bytes))
+        return false;
+#if defined(__linux__)
+    // A raster is cleared whole right away: in large pages it comes in with
+    // a few hundred faults instead of one per 4 KB.
+    constexpr uintptr_t kLarge = uintptr_t(2) << 20;
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(block.GetPtr()) + kLarge - 1) & ~(kLarge - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(block.GetPtr()) + bytes) & ~(kLarge - 1);
+    if (end > start)
+        madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#endif
+    return true;
 }
 
 }  // namespace
@@ -141,8 +165,19 @@ bool CTessolo::SplitCells(long width, long height, uint8_t* selection, uint32_t 
     if (m_bBusy)
         return false;
     BusyScope busy(m_bBusy);
-    return i_SplitCells(width, height, selection, selectionStride, channels, channelStride, channelCount, from, to,
-                        renderAll);
+    // Pieces rendered as soon as they are made have every byte of their
+    // planes written then: they are not cleared first, unless the split
+    // stops before rendering them.
+    const uint32_t before = m_nPieces;
+    m_bPlanesRendered = renderAll != 0;
+    const bool done = i_SplitCells(width, height, selection, selectionStride, channels, channelStride, channelCount,
+                                   from, to, renderAll);
+    m_bPlanesRendered = false;
+    if (!done && renderAll)
+        for (uint32_t i = before; i < m_nPieces; ++i)
+            std::memset(m_pPieces[i].planes->GetPtr(), 0,
+                        size_t(m_pPieces[i].Width()) * size_t(m_pPieces[i].Height()) * m_nWorkPlaneCount);
+    return done;
 }
 
 bool CTessolo::i_SplitCells(long width, long height, uint8_t* selection, uint32_t selectionStride,
@@ -211,6 +246,11 @@ bool CTessolo::i_SplitCells(long width, long height, uint8_t* selection, uint32_
     for (CQNF_Mem* block : m_PiecePool)
         delete block;
     m_PiecePool.clear();
+#if defined(__GLIBC__)
+    // The split's threads freed their working memory into heaps of their
+    // own, which keep it from the pieces: hand it back to the system too.
+    malloc_trim(0);
+#endif
     if (renderAll) {
         std::vector<uint32_t> all(m_nPieces);
         for (uint32_t i = 0; i < m_nPieces; ++i)
@@ -277,10 +317,89 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
     const uint8_t savedBitMode = m_Drawing.bitMode;
     m_Drawing.bitMode = 1;
     m_bSmooth = 0;
+    // On several threads the knives are made first and then drawn in bands
+    // of rows, each band cleared by its own thread: the same bits.
+    const unsigned threads = qnpar::ThreadCount();
+    KnifeStrokes strokes;
+    if (threads > 1)
+        m_pKnifeStrokes = &strokes;
     const bool drawn = i_DrawSplitting(ctx.width, ctx.height, ctx.test, ctx.rowBytes, job.Inner(5), job.Inner(20));
+    m_pKnifeStrokes = nullptr;
     m_bSmooth = 1;
     m_Drawing.bitMode = savedBitMode;
-    return drawn;
+    if (!drawn || threads == 1)
+        return drawn;
+    // Each knife's line, and the rows it may reach: those its points' rows
+    // span, the walk's rows lying between its ends' (a line too far out or
+    // not finite is walked in every band).
+    const size_t count = strokes.jobs.size();
+    // The lines are made twice on every thread: first to count their
+    // points, then into one block the calling thread takes for all of them
+    // (blocks taken by the other threads would stay with them, raising the
+    // peak of the rendering that follows).
+    struct Line {
+        size_t first = 0, count = 0;  // points [first, first + count) of the block
+        double width = 1.0;
+        int32_t top = INT32_MIN, bottom = INT32_MAX;
+    };
+    std::vector<Line> lines(count);
+    std::vector<KnifeScratch> scratch(threads);
+    std::vector<qntFPOS> kept;
+    for (int pass = 0; pass < 2; ++pass) {
+        if (pass == 1) {
+            size_t total = 0;
+            for (Line& line : lines) {
+                line.first = total;
+                total += line.count;
+            }
+            kept.resize(total);
+        }
+        qnpar::For(uint32_t(count), threads, [&](uint32_t i, unsigned worker) {
+            const KnifeStrokes::Job& job = strokes.jobs[i];
+            const qntFPOS* points = nullptr;
+            unsigned long n = 0;
+            Line& line = lines[i];
+            // A polyline of fewer than two points draws nothing.
+            if (!i_KnifeLine(job.knife, job.a, job.b, scratch[worker], points, n, line.width) || n < 2)
+                return;
+            if (pass == 0) {
+                line.count = n;
+                return;
+            }
+            // The same knife makes the same line: the counts agree.
+            n = std::min<unsigned long>(n, line.count);
+            std::copy(points, points + n, kept.begin() + ptrdiff_t(line.first));
+            double lo = points[0].y, hi = lo;
+            bool near = true;
+            for (unsigned long j = 0; j < n; ++j) {
+                const qntFPOS q = points[j];
+                near = near && std::fabs(q.x) <= kNearLimit && std::fabs(q.y) <= kNearLimit;
+                lo = std::min(lo, q.y);
+                hi = std::max(hi, q.y);
+            }
+            if (near) {
+                line.top = int32_t(float(lo));
+                line.bottom = int32_t(float(hi));
+            }
+        });
+    }
+    scratch.clear();
+    const uint32_t bands = uint32_t(std::min<int64_t>(ctx.height, int64_t(threads) * 2));
+    qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
+        const int32_t y0 = int32_t(int64_t(ctx.height) * b / bands);
+        const int32_t y1 = int32_t(int64_t(ctx.height) * (b + 1) / bands);
+        std::memset(ctx.test + size_t(y0) * ctx.rowBytes, 0, size_t(y1 - y0) * ctx.rowBytes);
+        CQNF_ImageDrawing band;
+        band.antiAlias = 0;
+        band.bitMode = 1;
+        band.SetDestination(ctx.test, ctx.rowBytes, ctx.width, ctx.height);
+        band.SetBitRowBand(y0, y1);
+        for (const Line& line : lines)
+            if (line.count >= 2 && line.bottom >= y0 && line.top < y1)
+                band.DrawHQPolyLine(kept.data() + line.first, line.count, line.width, 1, 1, 1,
+                                    std::max(1.0, line.width * 0.25));
+    });
+    return true;
 }
 
 // Hole closing: a single free position walled in on all four sides belongs
@@ -289,6 +408,29 @@ bool CTessolo::i_CloseHoles(SplitJob& job)
 {
     const BitRaster bitRaster = job.Bits();
     const ByteRaster byteRaster = job.Bytes();
+    const unsigned threads = qnpar::ThreadCount();
+    if (job.bits && threads > 1 && job.ctx.height >= 4) {
+        // In bands of rows on every thread: the rows inside the bands first,
+        // then each band's first row, so that no row is closed while a
+        // neighbour reads it (the order of closing changes nothing).
+        const int32_t h = job.ctx.height;
+        // Bands of at least two rows: two first rows are never neighbours.
+        const uint32_t bands = uint32_t(std::min<int64_t>(h / 2, int64_t(threads) * 4));
+        for (int phase = 0; phase < 2; ++phase) {
+            if (!i_ProgressStep(25.0 + 12.5 * phase, job.from, job.to))
+                return false;
+            qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
+                const int32_t y0 = int32_t(int64_t(h) * b / bands);
+                const int32_t y1 = int32_t(int64_t(h) * (b + 1) / bands);
+                if (phase == 1)
+                    CloseHolesBitRow(bitRaster, y0);
+                else
+                    for (int32_t y = y0 + 1; y < y1; ++y)
+                        CloseHolesBitRow(bitRaster, y);
+            });
+        }
+        return true;
+    }
     for (int32_t y = 0; y < job.ctx.height; ++y) {
         if (!i_ProgressStep(25.0 + 25.0 * y / job.ctx.height, job.from, job.to))
             return false;

@@ -102,11 +102,14 @@ bool Label(const BitRaster& r, unsigned threads, uint64_t maxRuns, Labels& L)
         }
     });
 
-    // Runs of neighbouring rows that share a column are one region.
+    // Runs of neighbouring rows that share a column are one region: joined
+    // within each band on its own thread (a band's runs are one range of
+    // indices, and a root is always the smallest index of its tree), then
+    // across the bands' edges.
     std::vector<uint32_t> parent(total);
     for (uint32_t i = 0; i < total; ++i)
         parent[i] = i;
-    for (int32_t y = 1; y < H; ++y) {
+    auto joinRows = [&](int32_t y) {
         uint32_t i = L.rowStart[size_t(y) - 1], j = L.rowStart[size_t(y)];
         const uint32_t iEnd = j, jEnd = L.rowStart[size_t(y) + 1];
         while (i < iEnd && j < jEnd) {
@@ -126,21 +129,43 @@ bool Label(const BitRaster& r, unsigned threads, uint64_t maxRuns, Labels& L)
                     ++j;
             }
         }
+    };
+    qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
+        int32_t y0 = 0, y1 = 0;
+        bandRows(b, y0, y1);
+        for (int32_t y = std::max(y0 + 1, 1); y < y1; ++y)
+            joinRows(y);
+    });
+    for (uint32_t b = 1; b < bands; ++b) {
+        int32_t y0 = 0, y1 = 0;
+        bandRows(b, y0, y1);
+        if (y0 > 0)
+            joinRows(y0);
     }
-
-    // Numbered as the rows are read: a region's first run holds its first
-    // position.
+    // Every run's root, read on every thread (nothing is written to the
+    // trees now), then the regions numbered as the rows are read: a
+    // region's first run holds its first position.
+    std::vector<uint32_t> root(total);
+    qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
+        int32_t y0 = 0, y1 = 0;
+        bandRows(b, y0, y1);
+        for (uint32_t i = L.rowStart[size_t(y0)]; i < L.rowStart[size_t(y1)]; ++i) {
+            uint32_t r = i;
+            while (parent[r] != r)
+                r = parent[r];
+            root[i] = r;
+        }
+    });
     L.label.assign(total, UINT32_MAX);
     L.regions.clear();
     for (int32_t y = 0; y < H; ++y)
         for (uint32_t i = L.rowStart[size_t(y)]; i < L.rowStart[size_t(y) + 1]; ++i) {
-            const uint32_t root = Root(parent, i);
             const Run& run = L.runs[i];
-            if (L.label[root] == UINT32_MAX) {
-                L.label[root] = uint32_t(L.regions.size());
+            uint32_t& k = L.label[root[i]];
+            if (k == UINT32_MAX) {
+                k = uint32_t(L.regions.size());
                 L.regions.push_back(Region{run.xs, y, run.xs, run.xe - 1, y, y});
             }
-            const uint32_t k = L.label[root];
             L.label[i] = k;
             Region& g = L.regions[k];
             g.xmin = std::min(g.xmin, run.xs);
@@ -263,23 +288,10 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
     const uint32_t count = uint32_t(L.regions.size());
     std::vector<Scratch> scratch(job.threads);
     std::vector<Coverage> batch;
-    for (uint32_t first = 0; first < count;) {
-        if (!i_ProgressStep(55.0 + 40.0 * first / count, job.from, job.to))
-            return 0;
-        // A batch of regions whose coverage stays inside the memory allowed.
-        uint32_t last = first;
-        uint64_t bytes = 0;
-        while (last < count && (last == first || bytes < m_nRegionBatchBytes)) {
-            const Window v = WindowOf(L.regions[last], raster.width, raster.height, raster.rowBytes);
-            bytes += uint64_t(v.outW) * uint64_t(v.outH) + uint64_t(v.rowBytes) * uint64_t(v.rows);
-            ++last;
-        }
-        if (batch.size() < last - first)
-            batch.resize(last - first);
-        qnpar::For(last - first, job.threads, [&](uint32_t i, unsigned worker) {
-            MakeCoverage(L, first + i, raster, scratch[worker], batch[i]);
-        });
-        for (uint32_t i = 0; i < last - first; ++i) {
+    std::vector<std::pair<uint32_t, uint32_t>> added;  // (piece, batch entry) whose mask is still to copy
+    // A batch's pieces into the table; false on failure or cancel.
+    auto addBatch = [&](uint32_t n) {
+        for (uint32_t i = 0; i < n; ++i) {
             Coverage& c = batch[i];
             const qntPOS origin{c.x0 >> 2, c.y0 >> 2};
             qntRECT_s box = c.box;
@@ -296,15 +308,44 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
             for (uint8_t k = 0; k < job.channelCount; ++k)
                 channels[k] = job.channels[k] + size_t(origin.y) * job.channelStride + origin.x;
             if (!i_AddPiece(c.out.data(), c.width, c.height, box, 0, channels, job.channelStride, job.channelCount,
-                            selection, job.selectionStride, &job.centreIndex, origin))
-                return 0;
+                            selection, job.selectionStride, &job.centreIndex, origin, false))
+                return false;
+            added.emplace_back(m_nPieces - 1, i);
             if (m_nPieces > kMaxPieces - 1) {
                 PlatformMessageBox(kTooManyText, kErrorTitle);
-                return 0;
+                return false;
             }
             if (i_Canceled())
-                return 0;
+                return false;
         }
+        return true;
+    };
+    for (uint32_t first = 0; first < count;) {
+        if (!i_ProgressStep(55.0 + 40.0 * first / count, job.from, job.to))
+            return 0;
+        // A batch of regions whose coverage stays inside the memory allowed.
+        uint32_t last = first;
+        uint64_t bytes = 0;
+        while (last < count && (last == first || bytes < m_nRegionBatchBytes)) {
+            const Window v = WindowOf(L.regions[last], raster.width, raster.height, raster.rowBytes);
+            bytes += uint64_t(v.outW) * uint64_t(v.outH) + uint64_t(v.rowBytes) * uint64_t(v.rows);
+            ++last;
+        }
+        if (batch.size() < last - first)
+            batch.resize(last - first);
+        qnpar::For(last - first, job.threads, [&](uint32_t i, unsigned worker) {
+            MakeCoverage(L, first + i, raster, scratch[worker], batch[i]);
+        });
+        // The pieces join the table in region order; their masks are copied
+        // after, on every thread, also when the batch stops early.
+        added.clear();
+        const bool whole = addBatch(last - first);
+        qnpar::For(uint32_t(added.size()), job.threads, [&](uint32_t i, unsigned) {
+            Coverage& c = batch[added[i].second];
+            i_CopyPieceMask(m_pPieces[added[i].first], c.out.data(), c.width, qntPOS{c.x0 >> 2, c.y0 >> 2}, false);
+        });
+        if (!whole)
+            return 0;
         first = last;
     }
     return 1;

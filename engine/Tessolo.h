@@ -287,9 +287,26 @@ public:
 
     CQNF_ImageDrawing m_Drawing;
     CQNF_2DMath m_2DMath;
-    CQNF_2DMath::QNSPLINEPOINT m_KnifeNodes[kMaxNodes + 2] = {};
-    CQNF_Mem m_memPolyLine;
+    // What making one knife's line needs.
+    struct KnifeScratch {
+        CQNF_2DMath math;
+        CQNF_2DMath::QNSPLINEPOINT nodes[kMaxNodes + 2] = {};
+        CQNF_Mem line;  // the spline's points
+        qntFPOS ends[2] = {};
+    };
+    KnifeScratch m_KnifeScratch;
     uint32_t m_nPolyLinePoints = 0;
+    // The knives to draw, kept to be made and drawn later (on several
+    // threads) rather than drawn one by one.
+    struct KnifeStrokes {
+        struct Job {
+            const KNIFESTRUCT_RENDERER* knife;
+            qntFPOS a, b;
+        };
+        std::vector<Job> jobs;
+    };
+    bool m_bPlanesRendered = false;  // set: the split renders every piece it makes, whose planes need no clearing
+    KnifeStrokes* m_pKnifeStrokes = nullptr;  // set: i_DrawSplitting records, clears and draws nothing
 
     // Default effect blocks, copied into every new piece.
     SFX_COLOROVERLAY m_DefColorOverlay;
@@ -351,6 +368,10 @@ public:
     bool DrawSplitting(long width, long height, uint8_t* plane, uint32_t stride, uint8_t from, uint8_t to);
     // Draws one knife from a to b with the current line drawer settings.
     void i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, qntFPOS a, qntFPOS b);
+    // The line a knife draws from a to b: its points (in scratch) and width.
+    // False when it draws nothing.
+    bool i_KnifeLine(const KNIFESTRUCT_RENDERER* knife, qntFPOS a, qntFPOS b, KnifeScratch& scratch,
+                     const qntFPOS*& points, unsigned long& count, double& width) const;
 
     // Cuts the image (channelCount planes of width x height, 1, 3 or 4) into
     // pieces appended to the table. False on a bad size, a memory failure,
@@ -472,7 +493,12 @@ private:
     // the image (channels and selection point at that place already).
     bool i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s box, uint8_t clear, uint8_t** channels,
                     uint32_t channelStride, uint8_t channelCount, uint8_t* selection, uint32_t selectionStride,
-                    const CentreIndex* centres, qntPOS origin = {0, 0});
+                    const CentreIndex* centres, qntPOS origin = {0, 0}, bool copyMask = true);
+    // The piece's mask taken from `mask` (origin as for i_AddPiece) and its
+    // pixels counted; the mask's box cleared after when asked. i_AddPiece
+    // does this itself unless told not to, so that a caller can copy the
+    // masks of many pieces at once on several threads.
+    static void i_CopyPieceMask(SPLITEDCELL& p, uint8_t* mask, long maskStride, qntPOS origin, bool clear);
     bool i_ProgressStep(double percent, double from, double to);  // report, then false on cancel
     bool i_Canceled();
     void i_FreePieces();

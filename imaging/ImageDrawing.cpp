@@ -285,8 +285,25 @@ bool CQNF_ImageDrawing::DrawHQLineNAA1PixBit(double x1, double y1, double x2, do
     qntRECT_s box{};
     if (!ClipBox(box, true))
         return true;
-    WalkNAA(x1, y1, x2, y2, box, [&](int x, int y) {
+    const auto set = [&](int x, int y) {
         m_plane[size_t(y) * m_stride + size_t(x >> 3)] |= static_cast<unsigned char>(0x80u >> (x & 7));
+    };
+    if (m_bandTop >= m_bandBottom) {
+        WalkNAA(x1, y1, x2, y2, box, set);
+        return true;
+    }
+    // The walk's rows run from one end's row to the other's: a segment
+    // wholly above or below the band is skipped unwalked (ones too far out
+    // to say are walked).
+    if (Finite(x1, y1, x2, y2) && std::max({std::fabs(x1), std::fabs(y1), std::fabs(x2), std::fabs(y2)}) <= kWalkLimit) {
+        const int ay = static_cast<int>(static_cast<float>(y1));
+        const int by = static_cast<int>(static_cast<float>(y2));
+        if (std::max(ay, by) < m_bandTop || std::min(ay, by) >= m_bandBottom)
+            return true;
+    }
+    WalkNAA(x1, y1, x2, y2, box, [&](int x, int y) {
+        if (y >= m_bandTop && y < m_bandBottom)
+            set(x, y);
     });
     return true;
 }

@@ -38,6 +38,15 @@ public:
     // qnNullRect: the whole plane.
     void SetClipRect(qntRECT_s clip) { m_clip = clip; }
     qntRECT_s GetClipRect() const { return m_clip; }
+    // Bit mode only: plots only rows [top, bottom), each line still walked
+    // as over the whole clip box, so that bands of rows drawn apart (on
+    // several threads, each with its own drawing object) give together the
+    // bits of one drawing. top >= bottom: every row.
+    void SetBitRowBand(int32_t top, int32_t bottom)
+    {
+        m_bandTop = top;
+        m_bandBottom = bottom;
+    }
 
     bool DrawHQLine(double x1, double y1, double x2, double y2, double width, unsigned char roundCaps,
                     unsigned char maxMerge, unsigned char fixedFootprint);
@@ -73,4 +82,6 @@ private:
     int32_t m_width = 0;
     int32_t m_height = 0;
     qntRECT_s m_clip = qnNullRect;
+    int32_t m_bandTop = 0;
+    int32_t m_bandBottom = 0;
 };

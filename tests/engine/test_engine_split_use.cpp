@@ -137,8 +137,44 @@ TEST(EngineSplit, ProgressStaysInsideTheCallersRangeAndCancelStops)
             e.m_pProgress = &stop;
             ASSERT_TRUE(e.FreeSpliting());
             EXPECT_FALSE(e.SplitCells(60, 45, nullptr, 0, img.Planes(), 60, 3, 7, 60, 1)) << at;
+            // Planes the split meant to render and did not are cleared
+            // (their blocks may come from the last cut's pieces).
+            for (uint32_t i = 0; i < e.m_nPieces; ++i) {
+                const CTessolo::SPLITEDCELL& p = e.m_pPieces[i];
+                const uint8_t* b = p.planes->GetPtr();
+                const size_t n = size_t(p.Width()) * p.Height() * e.m_nWorkPlaneCount;
+                ASSERT_EQ(std::count(b, b + n, 0), ptrdiff_t(n)) << at << ", piece " << i;
+            }
         }
         e.m_pProgress = nullptr;
+    }
+}
+
+TEST(EngineSplit, ASplitThatRendersGivesThePlanesOfRenderingAfter)
+{
+    // The rendering split runs twice in one engine, the second time on the
+    // first cut's blocks; the other splits and then renders every piece.
+    for (bool smooth : {true, false}) {
+        TestImage img(70, 50, 3, 2);
+        CTessolo rendering, after;
+        for (CTessolo* e : {&rendering, &after})
+            Load(*e, 4, 3, true, smooth);
+        for (int cut = 0; cut < 2; ++cut) {
+            ASSERT_TRUE(rendering.FreeSpliting());
+            ASSERT_TRUE(rendering.SplitCells(70, 50, nullptr, 0, img.Planes(), 70, 3, 0, 100, 1));
+        }
+        ASSERT_TRUE(after.SplitCells(70, 50, nullptr, 0, img.Planes(), 70, 3, 0, 100, 0));
+        std::vector<uint32_t> all(after.m_nPieces);
+        for (uint32_t i = 0; i < after.m_nPieces; ++i)
+            all[i] = i;
+        ASSERT_TRUE(after.RenderPieces(all.data(), after.m_nPieces));
+        ASSERT_EQ(rendering.m_nPieces, after.m_nPieces);
+        for (uint32_t i = 0; i < after.m_nPieces; ++i) {
+            const size_t n = size_t(after.m_pPieces[i].Width()) * after.m_pPieces[i].Height() * 4;
+            EXPECT_TRUE(std::equal(after.m_pPieces[i].planes->GetPtr(), after.m_pPieces[i].planes->GetPtr() + n,
+                                   rendering.m_pPieces[i].planes->GetPtr()))
+                << "smooth " << smooth << ", piece " << i;
+        }
     }
 }
 

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -122,6 +124,12 @@ Result RenderAll(int threads, uint8_t channels, uint8_t mode, bool oneByOne)
         ptrs.push_back(plane.data());
     EXPECT_TRUE(e.CombineSplitedCells(w, h, ptrs.data(), uint32_t(w), e.m_nWorkPlaneCount, nullptr, 0, qnNullRect,
                                       1, 0, 100));
+    // Again inside a rectangle and through a selection, over the first.
+    std::vector<uint8_t> selection(size_t(w) * h);
+    for (size_t i = 0; i < selection.size(); ++i)
+        selection[i] = uint8_t(i * 29 % 256);
+    EXPECT_TRUE(e.CombineSplitedCells(w, h, ptrs.data(), uint32_t(w), e.m_nWorkPlaneCount, selection.data(),
+                                      uint32_t(w), qntRECT_s{17, 9, w - 23, h - 4}, 0, 0, 100));
     return r;
 }
 
@@ -226,5 +234,60 @@ TEST(EngineThreads, SmoothCutPiecesAreTheSameWhateverTheThreadsAndBatches)
                 }
             }
         }
+    }
+}
+
+namespace {
+
+// Bits of polylines drawn once over the whole plane, or in `bands` bands of
+// rows with a drawing object each, in reverse band order.
+std::vector<uint8_t> DrawBits(const std::vector<std::vector<qntFPOS>>& lines, int32_t w, int32_t h, int bands)
+{
+    const uint32_t rowBytes = uint32_t((w + 7) / 8);
+    std::vector<uint8_t> plane(size_t(rowBytes) * h, 0);
+    for (int b = bands - 1; b >= 0; --b) {
+        CQNF_ImageDrawing d;
+        d.antiAlias = 0;
+        d.bitMode = 1;
+        d.SetDestination(plane.data(), rowBytes, w, h);
+        if (bands > 1)
+            d.SetBitRowBand(h * b / bands, h * (b + 1) / bands);
+        for (auto line : lines)
+            d.DrawHQPolyLine(line.data(), line.size(), 1.0, 1, 1, 1, 1.0);
+    }
+    return plane;
+}
+
+}  // namespace
+
+TEST(EngineThreads, KnifeBitsDrawnInBandsOfRowsAreTheBitsOfOneDrawing)
+{
+    // Steep, flat, backward and one-point lines, ends on band edges and
+    // outside the plane, ends far enough out to be cut to the plane, and
+    // ends that are not numbers.
+    const double far = 1e8, nan = std::nan("");
+    struct Case {
+        const char* name;
+        std::vector<std::vector<qntFPOS>> lines;
+    };
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> any(-20.0, 120.0);
+    std::vector<std::vector<qntFPOS>> random(12);
+    for (auto& line : random)
+        for (int i = 0; i < 2 + int(rng() % 9); ++i)
+            line.push_back({any(rng), any(rng)});
+    const Case cases[] = {
+        {"steep and flat", {{{3.5, 0.2}, {7.9, 99.0}}, {{0.0, 50.0}, {99.0, 52.5}}, {{80.0, 90.0}, {10.0, 3.0}}}},
+        {"band edges", {{{0.0, 25.0}, {99.0, 25.0}}, {{10.0, 24.9}, {11.0, 75.0}}, {{40.0, 40.0}, {40.0, 40.0}}}},
+        {"outside", {{{-30.0, -10.0}, {130.0, 140.0}}, {{50.0, -5.0}, {60.0, -1.0}}}},
+        {"far out", {{{-far, 30.0}, {far, 70.0}}, {{20.0, -far}, {80.0, far}}, {{5.0, 5.0}, {far, far}}}},
+        {"not numbers", {{{nan, 10.0}, {50.0, 50.0}}, {{10.0, 10.0}, {60.0, 80.0}, {nan, nan}}}},
+        {"random polylines", random},
+    };
+    for (const Case& c : cases) {
+        const std::vector<uint8_t> whole = DrawBits(c.lines, 100, 100, 1);
+        EXPECT_NE(std::count(whole.begin(), whole.end(), 0), ptrdiff_t(whole.size())) << c.name;
+        for (int bands : {2, 3, 4, 7, 100})
+            EXPECT_EQ(DrawBits(c.lines, 100, 100, bands), whole) << c.name << ", " << bands << " bands";
     }
 }

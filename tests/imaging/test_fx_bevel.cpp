@@ -338,13 +338,20 @@ TEST(FxBevel, EveryInstructionSetMatchesTheReference)
     const qnfx::LaneIsa widest = qnfx::CurrentLaneIsa();
     Planes s = Piece(70, 41, 8);
     const qnt3D_VECTOR light{-0.5f, 0.5f, 0.7071f};
-    const Planes want = RefBevel(s, 12, 150, 2.0, light, kWhite, 200, kBlack, 200);
-    for (qnfx::LaneIsa isa : {qnfx::LaneIsa::Base, qnfx::LaneIsa::Avx2, qnfx::LaneIsa::Avx512}) {
-        if (!qnfx::ForceLaneIsa(isa))
-            continue;
-        Planes d = fxtest::Like(s);
-        ASSERT_EQ(BevelRun(s, d, 12, 150, 2.0, light, 200, 200), 1);
-        EXPECT_TRUE(d.SamePixels(want)) << static_cast<int>(isa);
+    // Softened (whole planes blurred) and not (each row lit and shaded at
+    // once), into other planes and in place.
+    for (double soften : {2.0, 0.0}) {
+        const Planes want = RefBevel(s, 12, 150, soften, light, kWhite, 200, kBlack, 200);
+        for (qnfx::LaneIsa isa : {qnfx::LaneIsa::Base, qnfx::LaneIsa::Avx2, qnfx::LaneIsa::Avx512}) {
+            if (!qnfx::ForceLaneIsa(isa))
+                continue;
+            Planes d = fxtest::Like(s);
+            ASSERT_EQ(BevelRun(s, d, 12, 150, soften, light, 200, 200), 1);
+            EXPECT_TRUE(d.SamePixels(want)) << static_cast<int>(isa) << " soften " << soften;
+            Planes same = s;
+            ASSERT_EQ(BevelRun(same, same, 12, 150, soften, light, 200, 200), 1);
+            EXPECT_TRUE(same.SamePixels(want)) << static_cast<int>(isa) << " soften " << soften << " in place";
+        }
     }
     qnfx::ForceLaneIsa(widest);
 }
