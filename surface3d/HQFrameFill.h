@@ -152,8 +152,10 @@ template <class Lighting>
 bool Frame<Lighting>::Grow()
 {
     const uint64_t next = static_cast<uint64_t>(m_capacity) + m_growth;
-    if (next > UINT32_MAX || (m_r.fragmentLimit && next > m_r.fragmentLimit) ||
-        !m_poolBlock.Resize(qnMulSize({next, sizeof(Fragment)}))) {
+    // Records past the slots are numbered from m_cells on and must stay
+    // below the list end mark.
+    if (next + m_cells >= kEnd || (m_r.fragmentLimit && next > m_r.fragmentLimit) ||
+        !m_poolBlock.Resize(qnMulSize({next + m_cells, sizeof(Fragment)}))) {
         m_poolError = m_poolBlock.GetError() ? m_poolBlock.GetError() : qnerr::NoMemory;
         return false;
     }
@@ -212,32 +214,46 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
     const bool solid = m_solid;
     const bool constant = NM == NormalMode::Base && m_constant;
     const uint32_t colours = NC >= 0 ? static_cast<uint32_t>(NC) : n - 1;
-    // Colour sources of the four colour channels; channels past n - 1 read
-    // the alpha plane and are never used.
+    // The triangle's colour sources (set per triangle) and solid colour.
     const uint8_t* planes[4];
     uint8_t solidColour[4];
     for (uint32_t c = 0; c < 4; ++c) {
-        planes[c] = (c + 1 < n && !solid) ? side.plane[c] : alphaPlane;
+        planes[c] = m_planes[c];
         solidColour[c] = side.colour[c];
     }
     Rule rules[4];
     std::copy(m_rules, m_rules + 4, rules);
     Fragment* pool = m_pool;
     uint32_t count = m_count;
+    uint32_t over = m_over;
     uint32_t capacity = m_capacity;
-    auto append = [&](uint32_t* head) {
-        pool[count].next = *head;
-        *head = count;
+    uint32_t* const heads = m_heads;
+    const uint32_t cells = m_cells;
+    // The record a subsample's next fragment goes to: its slot while its
+    // list is empty, else the next one after the slots.
+    auto place = [&](const uint32_t* head) {
+        return *head == kEnd ? static_cast<uint32_t>(head - heads) : cells + over++;
+    };
+    // One more fragment stored; false when the pool had to grow and could
+    // not.
+    auto counted = [&] {
         if (++count != capacity)
             return true;
         m_count = count;
+        m_over = over;
         if (!Grow())
             return false;
         pool = m_pool;
         capacity = m_capacity;
         return true;
     };
-    uint32_t* head = m_heads + static_cast<size_t>(y - m_tt) * m_stride + (xs - m_tl);
+    // Links record `at` in front of the subsample's list.
+    auto append = [&](uint32_t* head, uint32_t at) {
+        pool[at].next = *head;
+        *head = at;
+        return counted();
+    };
+    uint32_t* head = heads + static_cast<size_t>(y - m_tt) * m_stride + (xs - m_tl);
     auto texel = [&](float fx, int32_t& tu, int32_t& tv) {
         float u, v;
         if constexpr (TM == TexMode::Linear) {
@@ -331,54 +347,81 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
 #endif
                 texel(fx, tu, tv);
             };
-            for (int32_t x = xs; x < xe; ++x, ++head) {
-                int32_t tu, tv;
-                texelQuick(static_cast<float>(x - x0), tu, tv);
-                if (tu != pu || tv != pv) {
-                    pu = tu;
-                    pv = tv;
-                    have = false;
-                    if (tu == INT32_MIN)
-                        continue;
-                    const uint64_t t = static_cast<uint64_t>(tv) * texStride + static_cast<uint64_t>(tu);
-                    const uint8_t alpha = alphaPlane[t];
-                    if (alpha == 0)
-                        continue;
-                    const float fx = x == xs ? runStart : static_cast<float>(x - x0);
-                    const float depth = a0[0] + step[0] * fx;
-                    std::memcpy(&depthBits, &depth, 4);
-                    const uint32_t colours3 = solid ? solidShade : shade(p0[t], p1[t], p2[t]);
-                    body = uint64_t{alpha} | uint64_t{colours3} << 8;
-                    have = true;
-                } else if (!have) {
-                    continue;
-                }
-                const uint64_t link = uint64_t{depthBits} | uint64_t{*head} << 32;
-                unsigned char* rec = reinterpret_cast<unsigned char*>(pool + count);
-                std::memcpy(rec, &link, 8);
-                std::memcpy(rec + 8, &body, 8);
-                *head = count;
-                if (++count == capacity) {
-                    m_count = count;
-                    if (!Grow())
+            const uint8_t* const table0 = m_table[0];
+            const uint8_t* const table1 = m_table[1];
+            const uint8_t* const table2 = m_table[2];
+            // The loop, once shading each texel and once looking it up. The
+            // first pixel's run may have begun before the cut (runStart);
+            // every later run begins at its own pixel.
+            auto run = [&](auto tables) -> bool {
+                uint32_t slot = static_cast<uint32_t>(head - heads);
+                auto pixel = [&](int32_t x, float fxRun) -> bool {
+                    int32_t tu, tv;
+                    texelQuick(static_cast<float>(x - x0), tu, tv);
+                    if (tu != pu || tv != pv) {
+                        pu = tu;
+                        pv = tv;
+                        have = false;
+                        if (tu == INT32_MIN)
+                            return true;
+                        const uint64_t t = static_cast<uint64_t>(tv) * texStride + static_cast<uint64_t>(tu);
+                        const uint8_t alpha = alphaPlane[t];
+                        if (alpha == 0)
+                            return true;
+                        const float depth = a0[0] + step[0] * fxRun;
+                        std::memcpy(&depthBits, &depth, 4);
+                        uint32_t colours3;
+                        if constexpr (decltype(tables)::value)
+                            colours3 = uint32_t{table0[p0[t]]} | uint32_t{table1[p1[t]]} << 8 |
+                                       uint32_t{table2[p2[t]]} << 16;
+                        else
+                            colours3 = solid ? solidShade : shade(p0[t], p1[t], p2[t]);
+                        body = uint64_t{alpha} | uint64_t{colours3} << 8;
+                        have = true;
+                    } else if (!have) {
+                        return true;
+                    }
+                    const uint32_t next = *head;
+                    uint32_t at = slot;
+                    if (next != kEnd)
+                        at = cells + over++;
+                    const uint64_t link = uint64_t{depthBits} | uint64_t{next} << 32;
+                    unsigned char* rec = reinterpret_cast<unsigned char*>(pool + at);
+                    std::memcpy(rec, &link, 8);
+                    std::memcpy(rec + 8, &body, 8);
+                    *head = at;
+                    return counted();
+                };
+                if (xs >= xe)
+                    return true;
+                if (!pixel(xs, runStart))
+                    return false;
+                for (int32_t x = xs + 1; x < xe; ++x) {
+                    ++head;
+                    ++slot;
+                    if (!pixel(x, static_cast<float>(x - x0)))
                         return false;
-                    pool = m_pool;
-                    capacity = m_capacity;
                 }
-            }
+                return true;
+            };
+            const bool ok = m_tablesOn ? run(std::true_type{}) : run(std::false_type{});
             m_count = count;
-            return true;
+            m_over = over;
+            return ok;
         }
     }
     bool produced = false;
     bool ok = true;
+    uint32_t last = 0;  // the record of the most recent fragment
     for (int32_t x = xs; x < xe; ++x, ++head) {
         int32_t tu, tv;
         texel(static_cast<float>(x - x0), tu, tv);
         if (tu == pu && tv == pv) {
             if (produced) {
-                pool[count] = pool[count - 1];
-                if (!(ok = append(head)))
+                const uint32_t at = place(head);
+                pool[at] = pool[last];
+                last = at;
+                if (!(ok = append(head, at)))
                     break;
             }
             continue;
@@ -394,7 +437,8 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
             continue;
         const float fx = x == xs ? runStart : static_cast<float>(x - x0);
         const uint64_t mapIndex = static_cast<uint64_t>(tv) * texWidth + static_cast<uint64_t>(tu);
-        Fragment& f = pool[count];
+        last = place(head);
+        Fragment& f = pool[last];
         f.depth = a0[0] + step[0] * fx;
         f.alpha = alpha;
         if (!constant) {
@@ -430,11 +474,12 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
         }
         for (uint32_t c = 0; c < colours; ++c)
             f.colour[c] = ShadeByte<Lighting::kNearest>(rules[c], solid ? solidColour[c] : planes[c][t]);
-        if (!(ok = append(head)))
+        if (!(ok = append(head, last)))
             break;
         produced = true;
     }
     m_count = count;
+    m_over = over;
     return ok;
 }
 
