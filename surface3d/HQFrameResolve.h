@@ -71,6 +71,40 @@ void Frame<Lighting>::ResolveRows(int32_t ox, int32_t oy, int32_t tw, int32_t th
             }
             continue;
         }
+#if defined(__SSE2__)
+        if constexpr (QC == 2) {
+            // Four subsamples: alpha and colour bytes summed side by side in
+            // 16-bit lanes (at most 4 x 255 each); the full pixels' means are
+            // shifts, the same quotients as the divisions.
+            const uint32_t* h0 = m_heads + static_cast<size_t>(2 * py) * m_stride;
+            const uint32_t* h1 = h0 + m_stride;
+            const __m128i zero = _mm_setzero_si128();
+            for (int32_t px = 0; px < tw; ++px) {
+                const uint32_t at[4] = {h0[2 * px], h0[2 * px + 1], h1[2 * px], h1[2 * px + 1]};
+                __m128i sum = zero;
+                uint32_t covered = 0;
+                for (uint32_t k : at) {
+                    if (k == kEnd)
+                        continue;
+                    Fragment& f = pool[k];
+                    if (f.next != kEnd)
+                        Composite(pool, k);
+                    sum = _mm_add_epi16(sum, _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&f.alpha)), zero));
+                    ++covered;
+                }
+                alignas(16) uint16_t s[8];
+                _mm_store_si128(reinterpret_cast<__m128i*>(s), sum);
+                dst[0][px] = static_cast<uint8_t>(s[0] >> 2);
+                if (covered == 4)
+                    for (uint32_t c = 1; c < n; ++c)
+                        dst[c][px] = static_cast<uint8_t>(s[c] >> 2);
+                else if (covered)
+                    for (uint32_t c = 1; c < n; ++c)
+                        dst[c][px] = div(s[c], covered);
+            }
+            continue;
+        }
+#endif
         for (int32_t px = 0; px < tw; ++px) {
             uint32_t sumA = 0, covered = 0, sumC[4] = {0, 0, 0, 0};
             for (int32_t sy = 0; sy < q; ++sy) {
