@@ -221,8 +221,6 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
         planes[c] = m_planes[c];
         solidColour[c] = side.colour[c];
     }
-    Rule rules[4];
-    std::copy(m_rules, m_rules + 4, rules);
     Fragment* pool = m_pool;
     uint32_t count = m_count;
     uint32_t over = m_over;
@@ -236,7 +234,7 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
     };
     // One more fragment stored; false when the pool had to grow and could
     // not.
-    auto counted = [&] {
+    auto counted = [&]() __attribute__((always_inline)) {
         if (++count != capacity)
             return true;
         m_count = count;
@@ -315,7 +313,7 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
         // The common case, one lighting for the whole triangle: the same
         // fragments with the loop's branches and member traffic taken out.
         if (constant) {
-            const ShadeTriple<Lighting::kNearest> shade(rules);
+            const ShadeTriple<Lighting::kNearest> shade(m_rules);
             const uint32_t solidShade = solid ? shade(solidColour[0], solidColour[1], solidColour[2]) : 0;
             const uint8_t* const p0 = planes[0];
             const uint8_t* const p1 = planes[1];
@@ -334,19 +332,23 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
             const __m128 lo = _mm_set1_ps(-1.0f);
             const __m128 hi = _mm_setr_ps(texW, texH, 0.0f, 0.0f);
 #endif
-            auto texelQuick = [&](float fx, int32_t& tu, int32_t& tv) {
-#if defined(__SSE2__)
+            // The texel as one key, column in the low half and row in the
+            // high half; kOutside (both INT32_MIN) outside the texture.
+            constexpr uint64_t kOutside = 0x8000000080000000u;
+            auto texelKey = [&](float fx) __attribute__((always_inline)) -> uint64_t {
+#if defined(__SSE2__) && defined(__x86_64__)
                 if constexpr (TM == TexMode::Linear) {
                     const __m128 uv = _mm_add_ps(uv0, _mm_mul_ps(uvStep, _mm_set1_ps(fx)));
                     const int in = _mm_movemask_ps(_mm_and_ps(_mm_cmpgt_ps(uv, lo), _mm_cmplt_ps(uv, hi))) & 3;
-                    const __m128i t = _mm_cvttps_epi32(uv);
-                    tu = in == 3 ? _mm_cvtsi128_si32(t) : INT32_MIN;
-                    tv = in == 3 ? _mm_cvtsi128_si32(_mm_shuffle_epi32(t, 1)) : INT32_MIN;
-                    return;
+                    const uint64_t k = static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_cvttps_epi32(uv)));
+                    return in == 3 ? k : kOutside;
                 }
 #endif
+                int32_t tu, tv;
                 texel(fx, tu, tv);
+                return uint64_t{static_cast<uint32_t>(tu)} | uint64_t{static_cast<uint32_t>(tv)} << 32;
             };
+            uint64_t previous = kOutside;
             const uint8_t* const table0 = m_table[0];
             const uint8_t* const table1 = m_table[1];
             const uint8_t* const table2 = m_table[2];
@@ -355,16 +357,16 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
             // every later run begins at its own pixel.
             auto run = [&](auto tables) -> bool {
                 uint32_t slot = static_cast<uint32_t>(head - heads);
-                auto pixel = [&](int32_t x, float fxRun) -> bool {
-                    int32_t tu, tv;
-                    texelQuick(static_cast<float>(x - x0), tu, tv);
-                    if (tu != pu || tv != pv) {
-                        pu = tu;
-                        pv = tv;
+                // Kept inline: as a call its state would live in memory.
+                auto pixel = [&](int32_t x, float fxRun) __attribute__((always_inline)) -> bool {
+                    const uint64_t key = texelKey(static_cast<float>(x - x0));
+                    if (key != previous) {
+                        previous = key;
                         have = false;
-                        if (tu == INT32_MIN)
+                        if (key == kOutside)
                             return true;
-                        const uint64_t t = static_cast<uint64_t>(tv) * texStride + static_cast<uint64_t>(tu);
+                        const uint64_t tu = static_cast<uint32_t>(key), tv = key >> 32;
+                        const uint64_t t = tv * texStride + tu;
                         const uint8_t alpha = alphaPlane[t];
                         if (alpha == 0)
                             return true;
@@ -410,6 +412,8 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
             return ok;
         }
     }
+    Rule rules[4];
+    std::copy(m_rules, m_rules + 4, rules);
     bool produced = false;
     bool ok = true;
     uint32_t last = 0;  // the record of the most recent fragment
