@@ -207,8 +207,12 @@ bool Frame<Lighting>::SetUp(unsigned short& error)
     }
     m_vs = reinterpret_cast<VertexSetup*>(m_vertexBlock.GetPtr());
     m_ts = reinterpret_cast<TriangleSetup*>(m_triBlock.GetPtr());
-    m_texW = static_cast<float>(m_r.texWidth);
-    m_texH = static_cast<float>(m_r.texHeight);
+    // A texel is in the texture when its truncated coordinates are, that is
+    // for -1 < u < width; an empty texture has none (-1 < u < -1 never
+    // holds), where u in (-1, 0) would otherwise read texel 0 of nothing.
+    const bool empty = m_r.texWidth == 0 || m_r.texHeight == 0;
+    m_texW = empty ? -1.0f : static_cast<float>(m_r.texWidth);
+    m_texH = empty ? -1.0f : static_cast<float>(m_r.texHeight);
     const qnt3D_VERTEX* V = m_mesh.vertices;
     const qnt2D_VERTEX* M = m_mesh.mapping;
     const float q = static_cast<float>(m_r.q);

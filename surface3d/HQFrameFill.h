@@ -318,10 +318,10 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
             const uint8_t* const p0 = planes[0];
             const uint8_t* const p1 = planes[1];
             const uint8_t* const p2 = planes[2];
-            // The fragment as its two 8-byte halves (depth and link; alpha and
+            // The fragment as depth, link and an 8-byte body (alpha and
             // colours), stored from registers: assembling it byte by byte in
             // memory and copying it stalls every store.
-            uint32_t depthBits = 0;
+            float runDepth = 0.0f;
             uint64_t body = 0;
             bool have = false;
 #if defined(__SSE2__)
@@ -370,8 +370,7 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
                         const uint8_t alpha = alphaPlane[t];
                         if (alpha == 0)
                             return true;
-                        const float depth = a0[0] + step[0] * fxRun;
-                        std::memcpy(&depthBits, &depth, 4);
+                        runDepth = a0[0] + step[0] * fxRun;
                         uint32_t colours3;
                         if constexpr (decltype(tables)::value)
                             colours3 = uint32_t{table0[p0[t]]} | uint32_t{table1[p1[t]]} << 8 |
@@ -387,9 +386,9 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
                     uint32_t at = slot;
                     if (next != kEnd)
                         at = cells + over++;
-                    const uint64_t link = uint64_t{depthBits} | uint64_t{next} << 32;
                     unsigned char* rec = reinterpret_cast<unsigned char*>(pool + at);
-                    std::memcpy(rec, &link, 8);
+                    std::memcpy(rec, &runDepth, 4);
+                    std::memcpy(rec + 4, &next, 4);
                     std::memcpy(rec + 8, &body, 8);
                     *head = at;
                     return counted();

@@ -39,7 +39,7 @@ struct Fragment {
 };
 static_assert(sizeof(Fragment) == 16, "fragments are packed 16-byte records");
 static_assert(offsetof(Fragment, next) == 4 && offsetof(Fragment, alpha) == 8 && offsetof(Fragment, colour) == 9,
-              "the span loop stores a fragment as two 8-byte halves");
+              "the span loop stores a fragment as depth, link and an 8-byte body");
 
 // Where one face side takes its colours from.
 struct Side {
