@@ -13,6 +13,7 @@
 //
 //   compare_gl [--large] [--runs N]     the table (--large adds 2M triangles and 3840 x 2160)
 //   compare_gl --ours [--large] [--runs N]     our times alone, one line per case
+//   --cells N                                  only the cases of an N x N grid (N = 32, 64, 100, ...)
 //   compare_gl --worker [--large] [--runs N]   one GL driver, as the environment chooses
 #include "surface3d/Surface2.h"
 
@@ -39,6 +40,8 @@ struct Case {
     int n, w, h, q;
 };
 
+int g_onlyCells = 0;  // --cells N: the cases of an N x N grid only
+
 std::vector<Case> Cases(bool large)
 {
     std::vector<Case> out;
@@ -48,7 +51,7 @@ std::vector<Case> Cases(bool large)
         for (int n : cells)
             for (int q : {1, 2}) {
                 const bool big = n == 1000 || sz[0] == 3840;
-                if (big && !large)
+                if ((big && !large) || (g_onlyCells && n != g_onlyCells))
                     continue;
                 out.push_back(Case{n, sz[0], sz[1], q});
             }
@@ -306,10 +309,12 @@ int main(int argc, char** argv)
             worker = true;
         else if (a == "--ours")
             oursOnly = true;
+        else if (a == "--cells" && i + 1 < argc && std::atoi(argv[i + 1]) > 0)
+            g_onlyCells = std::atoi(argv[++i]);
         else if (a == "--runs" && i + 1 < argc && std::atoi(argv[i + 1]) > 0)
             runs = std::atoi(argv[++i]);
         else if (a == "--help" || a == "-h") {
-            std::printf("usage: compare_gl [--ours] [--large] [--runs N]\n");
+            std::printf("usage: compare_gl [--ours] [--large] [--runs N] [--cells N]\n");
             return 0;
         } else {
             std::fprintf(stderr, "compare_gl: bad argument %s\n", a.c_str());
