@@ -45,9 +45,10 @@ bool Supported(LaneIsa isa)
     case LaneIsa::Base:
         return true;
     case LaneIsa::Avx2:
-        return __builtin_cpu_supports("avx2");
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     case LaneIsa::Avx512:
-        return __builtin_cpu_supports("avx512f");
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+               __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512dq");
     }
     return false;
 #else

@@ -1,12 +1,14 @@
-// The lane kernels of the blurs for processors with AVX-512 (no fused
-// multiply-add: the bytes equal those of every other set).
+// The lane kernels of the blurs for processors with AVX-512. Fused
+// multiply-adds only where a bound on the error decides (the direct kernel's
+// single-precision sums): the bytes equal those of every other set.
 #include "imaging/ImageFX_Kernels.h"
 
 #if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
 #if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f"))), apply_to = function)
+#pragma clang attribute push(__attribute__((target("avx512f,avx512vl,avx512bw,avx512dq"))), apply_to = function)
 #else
-#pragma GCC target("avx512f")
+#pragma GCC target("avx512f,avx512vl,avx512bw,avx512dq")
 #endif
 #define QNFX_ISA avx512
 #define QNFX_VEC 8

@@ -142,6 +142,26 @@ TEST(FxGaussian, MatchesTheLineByLineReference)
     }
 }
 
+TEST(FxGaussian, RecursiveLanesOnEveryInstructionSetMatchTheReference)
+{
+    // The recursive filter's copies per instruction set convert bytes and
+    // clamp each in their own way; every one must give the reference bytes,
+    // on whole and partial chunks of lanes, with and without recovery.
+    const qnfx::LaneIsa widest = qnfx::CurrentLaneIsa();
+    for (auto isa : {qnfx::LaneIsa::Base, qnfx::LaneIsa::Avx2, qnfx::LaneIsa::Avx512}) {
+        if (!qnfx::ForceLaneIsa(isa))
+            continue;
+        for (auto [w, h] : {std::pair{150, 70}, std::pair{37, 23}}) {
+            Planes s = Rgba(w, h, static_cast<uint32_t>(w + h));
+            for (double sigma : {1.5, 3.7, 12.0})
+                for (int recover = 0; recover < 2; ++recover)
+                    EXPECT_TRUE(RunGaussian(s, sigma, true, recover).SamePixels(RefGaussian(s, sigma, true, recover)))
+                        << "isa " << static_cast<int>(isa) << " " << w << "x" << h << " sigma " << sigma;
+        }
+    }
+    qnfx::ForceLaneIsa(widest);
+}
+
 TEST(FxGaussian, GreyAndFivePlaneSourcesMatchTheReference)
 {
     Planes grey(45, 31, 1, false);
