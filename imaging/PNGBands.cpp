@@ -37,28 +37,35 @@ constexpr int kMemLevel = 8;         // zlib's default; 9 measured no faster
 constexpr int kStrategy = Z_RLE;
 constexpr size_t kAdlerBytes = 4;
 
-// One row, Sub-filtered: each byte less the same channel's byte one pixel
-// to the left, from the planes straight into the interleaved row.
+// One row, Sub-filtered: the planes interleaved into `packed` first, then
+// each byte less the byte one pixel to the left. Two passes that the
+// compiler turns into vector code beat one that writes every C-th byte:
+// measured two to six times faster for three and four channels.
 template <int C>
-void FilterRowT(const BandSource& s, uint32_t y, unsigned char* out)
+void FilterRowT(const BandSource& s, uint32_t y, unsigned char* packed, unsigned char* out)
 {
+    const unsigned char* src[C];
+    for (int c = 0; c < C; ++c)
+        src[c] = s.planes[c] + size_t{y} * s.stride;
+    for (uint32_t x = 0; x < s.width; ++x)
+        for (int c = 0; c < C; ++c)
+            packed[size_t{x} * C + c] = src[c][x];
     out[0] = kFilterSub;
     unsigned char* o = out + 1;
-    for (int c = 0; c < C; ++c) {
-        const unsigned char* src = s.planes[c] + size_t{y} * s.stride;
-        o[c] = src[0];
-        for (uint32_t x = 1; x < s.width; ++x)
-            o[size_t{x} * C + c] = static_cast<unsigned char>(src[x] - src[x - 1]);
-    }
+    for (int c = 0; c < C; ++c)
+        o[c] = packed[c];
+    const size_t n = size_t{s.width} * C;
+    for (size_t i = C; i < n; ++i)
+        o[i] = static_cast<unsigned char>(packed[i] - packed[i - C]);
 }
 
-void FilterRow(const BandSource& s, uint32_t y, unsigned char* out)
+void FilterRow(const BandSource& s, uint32_t y, unsigned char* packed, unsigned char* out)
 {
     switch (s.channels) {
-    case 1: FilterRowT<1>(s, y, out); break;
-    case 2: FilterRowT<2>(s, y, out); break;
-    case 3: FilterRowT<3>(s, y, out); break;
-    default: FilterRowT<4>(s, y, out); break;
+    case 1: FilterRowT<1>(s, y, packed, out); break;
+    case 2: FilterRowT<2>(s, y, packed, out); break;
+    case 3: FilterRowT<3>(s, y, packed, out); break;
+    default: FilterRowT<4>(s, y, packed, out); break;
     }
 }
 
@@ -66,7 +73,8 @@ void FilterRow(const BandSource& s, uint32_t y, unsigned char* out)
 struct Worker {
     z_stream z{};
     bool ready = false;
-    CQNF_Mem row;
+    CQNF_Mem row;     // the filtered row, its filter byte first
+    CQNF_Mem packed;  // the row's pixels interleaved, before filtering
     Worker() = default;
     Worker(const Worker&) = delete;
     Worker& operator=(const Worker&) = delete;
@@ -106,7 +114,7 @@ bool CompressBand(const BandSource& s, Worker& w, uint32_t y0, uint32_t y1, bool
 {
     const size_t rowBytes = size_t{s.width} * size_t(s.channels) + 1;
     if (!w.ready) {
-        if (!w.row.alloc(rowBytes) || deflateInit2(&w.z, kLevel, Z_DEFLATED, kRawWindowBits, kMemLevel,
+        if (!w.row.alloc(rowBytes) || !w.packed.alloc(rowBytes) || deflateInit2(&w.z, kLevel, Z_DEFLATED, kRawWindowBits, kMemLevel,
                                                    kStrategy) != Z_OK)
             return false;
         w.ready = true;
@@ -126,7 +134,7 @@ bool CompressBand(const BandSource& s, Worker& w, uint32_t y0, uint32_t y1, bool
     unsigned char* row = w.row.GetPtr();
     b.adler = adler32(0, nullptr, 0);
     for (uint32_t y = y0; y < y1; ++y) {
-        FilterRow(s, y, row);
+        FilterRow(s, y, w.packed.GetPtr(), row);
         b.adler = adler32(b.adler, row, static_cast<uInt>(rowBytes));
         w.z.next_in = row;
         w.z.avail_in = static_cast<uInt>(rowBytes);
