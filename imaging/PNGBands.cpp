@@ -69,6 +69,31 @@ void FilterRow(const BandSource& s, uint32_t y, unsigned char* packed, unsigned 
     }
 }
 
+// Row y filtered when it is one colour (every plane's row a single value,
+// as in the empty rows around a piece placed on its canvas): the first
+// pixel, then zeros. False, with nothing written, for any other row. The
+// Adler-32 of the zeros follows from their count alone, so such a row costs
+// a comparison and a fill instead of packing, filtering and summing.
+bool FilterFlatRow(const BandSource& s, uint32_t y, unsigned char* out, uLong& adler)
+{
+    const size_t C = size_t(s.channels);
+    for (size_t c = 0; c < C; ++c) {
+        const unsigned char* src = s.planes[c] + size_t{y} * s.stride;
+        if (s.width > 1 && std::memcmp(src, src + 1, s.width - 1) != 0)
+            return false;
+    }
+    out[0] = kFilterSub;
+    for (size_t c = 0; c < C; ++c)
+        out[1 + c] = s.planes[c][size_t{y} * s.stride];
+    const size_t zeros = (size_t{s.width} - 1) * C;
+    std::memset(out + 1 + C, 0, zeros);
+    adler = adler32(adler, out, static_cast<uInt>(1 + C));
+    // n zero bytes: the sum stays 1, the sum of sums is n.
+    const uLong zeroAdler = (static_cast<uLong>(zeros % 65521) << 16) | 1;
+    adler = adler32_combine(adler, zeroAdler, static_cast<z_off_t>(zeros));
+    return true;
+}
+
 // A thread's deflater and row, kept from band to band.
 struct Worker {
     z_stream z{};
@@ -114,8 +139,8 @@ bool CompressBand(const BandSource& s, Worker& w, uint32_t y0, uint32_t y1, bool
 {
     const size_t rowBytes = size_t{s.width} * size_t(s.channels) + 1;
     if (!w.ready) {
-        if (!w.row.alloc(rowBytes) || !w.packed.alloc(rowBytes) || deflateInit2(&w.z, kLevel, Z_DEFLATED, kRawWindowBits, kMemLevel,
-                                                   kStrategy) != Z_OK)
+        if (!w.row.alloc(rowBytes) || !w.packed.alloc(rowBytes) ||
+            deflateInit2(&w.z, kLevel, Z_DEFLATED, kRawWindowBits, kMemLevel, kStrategy) != Z_OK)
             return false;
         w.ready = true;
     } else if (deflateReset(&w.z) != Z_OK) {
@@ -134,8 +159,10 @@ bool CompressBand(const BandSource& s, Worker& w, uint32_t y0, uint32_t y1, bool
     unsigned char* row = w.row.GetPtr();
     b.adler = adler32(0, nullptr, 0);
     for (uint32_t y = y0; y < y1; ++y) {
-        FilterRow(s, y, w.packed.GetPtr(), row);
-        b.adler = adler32(b.adler, row, static_cast<uInt>(rowBytes));
+        if (!FilterFlatRow(s, y, row, b.adler)) {
+            FilterRow(s, y, w.packed.GetPtr(), row);
+            b.adler = adler32(b.adler, row, static_cast<uInt>(rowBytes));
+        }
         w.z.next_in = row;
         w.z.avail_in = static_cast<uInt>(rowBytes);
         const int flush = y + 1 < y1 ? Z_NO_FLUSH : last ? Z_FINISH : Z_SYNC_FLUSH;
