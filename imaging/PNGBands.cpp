@@ -24,17 +24,28 @@ constexpr unsigned char kZlibHeader[2] = {0x78, 0x01};
 constexpr int kLevel = 1;
 constexpr int kRawWindowBits = -15;  // negative: raw deflate, no header or trailer of zlib's own
 constexpr int kMemLevel = 8;         // zlib's default; 9 measured no faster
-// Run-length matching only (distance 1): after the Sub filter a flat area is
-// a run of zeros, and a photo has few longer matches worth the search.
-// Measured on one core, 6000x4000 RGB, filter and deflate of all rows:
+// Run-length matching only (distance 1) where the rows compress poorly, as
+// a photo's: it has few longer matches worth the search. Measured on one
+// core, 6000x4000 RGB, filter and deflate of all rows:
 //   noisy photo   level 1 default 1.64 s, 54.7 MB; level 1 RLE 0.63 s, 51.8 MB
 //   smooth drawing               0.19 s,  6.5 MB;              0.19 s,  8.2 MB
 //   flat graphic                 0.10 s,  0.51 MB;             0.11 s,  0.25 MB
-// Huffman alone is as fast on the photo but 2-40 times bigger on the others;
-// Up and Paeth filters gave the same sizes within 1 % (Paeth costs 0.35 s
-// more to filter), no filter 15 % more on the photo and 10-40 times more on
-// the drawings.
-constexpr int kStrategy = Z_RLE;
+//   the graphic cut in pieces  (whole road) 1.95 s, 2.1 MB;    2.01 s, 5.7 MB
+// Where the rows compress well, matching at any distance finds the
+// repeats (a bevel's edge row after row) at the same speed, so a stretch of
+// rows that came to less than kMatchBelowPercent of its size is followed
+// by ordinary level 1 matching, and back when it does not. Huffman alone
+// is as fast on the photo but 2-40 times bigger on the others; Up and Paeth
+// filters gave the same sizes within 1 % (Paeth costs 0.35 s more to
+// filter), no filter 15 % more on the photo and 10-40 times more on the
+// drawings.
+constexpr int kRunsStrategy = Z_RLE;
+constexpr int kMatchStrategy = Z_DEFAULT_STRATEGY;
+constexpr uLong kMatchBelowPercent = 40;
+// A stretch: at least this many bytes of rows, ended by a block boundary.
+// Its choice follows from the band's own rows alone, so the bytes stay the
+// same whatever the thread count.
+constexpr uLong kStretchBytes = 256 * 1024;
 constexpr size_t kAdlerBytes = 4;
 
 // One row, Sub-filtered: the planes interleaved into `packed` first, then
@@ -100,6 +111,7 @@ struct Worker {
     bool ready = false;
     CQNF_Mem row;     // the filtered row, its filter byte first
     CQNF_Mem packed;  // the row's pixels interleaved, before filtering
+    int strategy = kRunsStrategy;
     Worker() = default;
     Worker(const Worker&) = delete;
     Worker& operator=(const Worker&) = delete;
@@ -140,12 +152,21 @@ bool CompressBand(const BandSource& s, Worker& w, uint32_t y0, uint32_t y1, bool
     const size_t rowBytes = size_t{s.width} * size_t(s.channels) + 1;
     if (!w.ready) {
         if (!w.row.alloc(rowBytes) || !w.packed.alloc(rowBytes) ||
-            deflateInit2(&w.z, kLevel, Z_DEFLATED, kRawWindowBits, kMemLevel, kStrategy) != Z_OK)
+            deflateInit2(&w.z, kLevel, Z_DEFLATED, kRawWindowBits, kMemLevel, kRunsStrategy) != Z_OK)
             return false;
         w.ready = true;
+        w.strategy = kRunsStrategy;
     } else if (deflateReset(&w.z) != Z_OK) {
         return false;
     }
+    // Every band starts with runs, whatever the worker's last band ended
+    // with (nothing is compressed yet, so this flushes nothing).
+    if (w.strategy != kRunsStrategy) {
+        if (deflateParams(&w.z, kLevel, kRunsStrategy) != Z_OK)
+            return false;
+        w.strategy = kRunsStrategy;
+    }
+    uLong stretchIn = 0, stretchOut = 0;
     // Deflate's own bound for the band, and a little for the flush mark,
     // the header and the Adler-32; a band that still needs more grows.
     const uLong raw = static_cast<uLong>(rowBytes * (y1 - y0));
@@ -165,7 +186,8 @@ bool CompressBand(const BandSource& s, Worker& w, uint32_t y0, uint32_t y1, bool
         }
         w.z.next_in = row;
         w.z.avail_in = static_cast<uInt>(rowBytes);
-        const int flush = y + 1 < y1 ? Z_NO_FLUSH : last ? Z_FINISH : Z_SYNC_FLUSH;
+        const bool stretchEnds = w.z.total_in + rowBytes - stretchIn >= kStretchBytes;
+        const int flush = y + 1 < y1 ? (stretchEnds ? Z_BLOCK : Z_NO_FLUSH) : last ? Z_FINISH : Z_SYNC_FLUSH;
         for (;;) {
             if (!Grow(b.out, b.used, 1))
                 return false;
@@ -177,6 +199,25 @@ bool CompressBand(const BandSource& s, Worker& w, uint32_t y0, uint32_t y1, bool
                 return false;
             if (flush == Z_FINISH ? r == Z_STREAM_END : w.z.avail_in == 0 && w.z.avail_out != 0)
                 break;
+        }
+        if (flush == Z_BLOCK) {
+            // The stretch's bytes are out (but for a few bits): choose the
+            // next stretch's way by how far this one shrank.
+            const uLong in = w.z.total_in - stretchIn, out = w.z.total_out - stretchOut;
+            const int next = out * 100 < in * kMatchBelowPercent ? kMatchStrategy : kRunsStrategy;
+            if (next != w.strategy) {
+                if (!Grow(b.out, b.used, 64))
+                    return false;
+                w.z.next_out = b.out.GetPtr() + b.used;
+                w.z.avail_out = static_cast<uInt>(b.out.GetSize() - b.used);
+                const int r = deflateParams(&w.z, kLevel, next);
+                b.used = b.out.GetSize() - w.z.avail_out;
+                if (r != Z_OK)
+                    return false;
+                w.strategy = next;
+            }
+            stretchIn = w.z.total_in;
+            stretchOut = w.z.total_out;
         }
     }
     return !last || Grow(b.out, b.used, kAdlerBytes);
