@@ -2,10 +2,10 @@
 // bands of rows on every core. Private to imaging/PNG*.cpp.
 //
 // Every row is filtered by Sub and the rows are cut into bands of about
-// kBandBytes; each band is deflated on its own (zlib matching runs only:
-// PNGBands.cpp has the figures), as raw deflate data ending on a byte
-// boundary (a sync flush; the last band finishes the stream), so the
-// bands' data joined in order are one valid
+// kBandBytes; each band is deflated on its own (zlib level 1, matching runs
+// only where rows compress poorly: PNGBands.cpp has the figures), as raw
+// deflate data ending on a byte boundary (a sync flush; the last band
+// finishes the stream), so the bands' data joined in order are one valid
 // zlib stream: the two header bytes go before the first band, the Adler-32
 // of all rows, combined from the bands' own, after the last. This is how a
 // parallel gzip joins its blocks. Each band starts without the previous
