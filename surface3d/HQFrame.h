@@ -60,7 +60,7 @@ private:
     template <TexMode TM, NormalMode NM, int NC>
     bool FillTriangle(uint32_t i, const int32_t* box);
     template <TexMode TM, NormalMode NM, int NA, int NC>
-    bool ScanLine(const Span<NA>& s);
+    __attribute__((always_inline)) inline bool ScanLine(const Span<NA>& s);
     template <TexMode TM, NormalMode NM>
     bool Fill(uint32_t i, const int32_t* box)
     {

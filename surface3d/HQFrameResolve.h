@@ -57,10 +57,10 @@ void Frame<Lighting>::ResolveRows(int32_t ox, int32_t oy, int32_t tw, int32_t th
             const uint32_t* h = m_heads + static_cast<size_t>(py) * m_stride;
             // A one-fragment list lies in its subsample's own slot: the usual
             // lists are read in memory order.
-            for (int32_t px = 0; px < tw; ++px) {
+            auto one = [&](int32_t px) {
                 if (h[px] == kEnd) {
                     dst[0][px] = 0;
-                    continue;
+                    return;
                 }
                 Fragment& f = pool[h[px]];
                 if (f.next != kEnd)
@@ -68,7 +68,38 @@ void Frame<Lighting>::ResolveRows(int32_t ox, int32_t oy, int32_t tw, int32_t th
                 dst[0][px] = f.alpha;
                 for (uint32_t c = 1; c < n; ++c)
                     dst[c][px] = f.colour[c - 1];
+            };
+            int32_t px = 0;
+#if defined(__SSE2__)
+            if constexpr (NC == 4) {
+                // Four pixels that each hold one fragment in their own slots:
+                // their alpha and colour words side by side, turned from
+                // pixel-major into channel-major bytes by two interleaves.
+                const uint32_t slot0 = static_cast<uint32_t>(py) * static_cast<uint32_t>(m_stride);
+                for (; px + 4 <= tw; px += 4) {
+                    const uint32_t s = slot0 + static_cast<uint32_t>(px);
+                    if (h[px] != s || h[px + 1] != s + 1 || h[px + 2] != s + 2 || h[px + 3] != s + 3 ||
+                        (pool[s].next & pool[s + 1].next & pool[s + 2].next & pool[s + 3].next) != kEnd) {
+                        for (int k = 0; k < 4; ++k)
+                            one(px + k);
+                        continue;
+                    }
+                    uint32_t w[4];
+                    for (int k = 0; k < 4; ++k)
+                        std::memcpy(&w[k], &pool[s + k].alpha, 4);
+                    const __m128i v = _mm_setr_epi32(static_cast<int>(w[0]), static_cast<int>(w[1]),
+                                                     static_cast<int>(w[2]), static_cast<int>(w[3]));
+                    const __m128i t = _mm_unpacklo_epi8(v, _mm_srli_si128(v, 8));
+                    const __m128i u = _mm_unpacklo_epi8(t, _mm_srli_si128(t, 8));
+                    alignas(16) uint32_t planes[4];
+                    _mm_store_si128(reinterpret_cast<__m128i*>(planes), u);
+                    for (int c = 0; c < 4; ++c)
+                        std::memcpy(dst[c] + px, &planes[c], 4);
+                }
             }
+#endif
+            for (; px < tw; ++px)
+                one(px);
             continue;
         }
 #if defined(__SSE2__)
