@@ -14,6 +14,7 @@
 //   compare_gl [--large] [--runs N]     the table (--large adds 2M triangles and 3840 x 2160)
 //   compare_gl --ours [--large] [--runs N]     our times alone, one line per case
 //   --cells N                                  only the cases of an N x N grid (N = 32, 64, 100, ...)
+//   --q N                                      only the cases of supersampling N (1 or 2)
 //   compare_gl --worker [--large] [--runs N]   one GL driver, as the environment chooses
 #include "surface3d/Surface2.h"
 
@@ -41,6 +42,7 @@ struct Case {
 };
 
 int g_onlyCells = 0;  // --cells N: the cases of an N x N grid only
+int g_onlyQ = 0;      // --q N: the cases of supersampling N only
 
 std::vector<Case> Cases(bool large)
 {
@@ -51,7 +53,7 @@ std::vector<Case> Cases(bool large)
         for (int n : cells)
             for (int q : {1, 2}) {
                 const bool big = n == 1000 || sz[0] == 3840;
-                if ((big && !large) || (g_onlyCells && n != g_onlyCells))
+                if ((big && !large) || (g_onlyCells && n != g_onlyCells) || (g_onlyQ && q != g_onlyQ))
                     continue;
                 out.push_back(Case{n, sz[0], sz[1], q});
             }
@@ -277,7 +279,9 @@ bool FromChild(const std::string& env, bool large, int runs, std::map<Key, doubl
     if (len <= 0)
         return false;
     self[len] = 0;
-    const std::string cmd = env + " '" + self + "' --worker --runs " + std::to_string(runs) + (large ? " --large" : "");
+    const std::string cmd = env + " '" + self + "' --worker --runs " + std::to_string(runs) + (large ? " --large" : "") +
+                            (g_onlyCells ? " --cells " + std::to_string(g_onlyCells) : "") +
+                            (g_onlyQ ? " --q " + std::to_string(g_onlyQ) : "");
     FILE* p = popen(cmd.c_str(), "r");
     if (!p)
         return false;
@@ -311,10 +315,12 @@ int main(int argc, char** argv)
             oursOnly = true;
         else if (a == "--cells" && i + 1 < argc && std::atoi(argv[i + 1]) > 0)
             g_onlyCells = std::atoi(argv[++i]);
+        else if (a == "--q" && i + 1 < argc && std::atoi(argv[i + 1]) > 0)
+            g_onlyQ = std::atoi(argv[++i]);
         else if (a == "--runs" && i + 1 < argc && std::atoi(argv[i + 1]) > 0)
             runs = std::atoi(argv[++i]);
         else if (a == "--help" || a == "-h") {
-            std::printf("usage: compare_gl [--ours] [--large] [--runs N] [--cells N]\n");
+            std::printf("usage: compare_gl [--ours] [--large] [--runs N] [--cells N] [--q N]\n");
             return 0;
         } else {
             std::fprintf(stderr, "compare_gl: bad argument %s\n", a.c_str());

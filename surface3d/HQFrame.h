@@ -423,12 +423,14 @@ Outcome Frame<Lighting>::TilesIn(unsigned short& error)
     return Outcome::Done;
 }
 
-// Tables pay once a triangle covers about a hundred subsamples of the tile
-// per table: its area in subsamples, or its box cut to the tile if smaller.
+// Tables pay once a triangle covers about thirty subsamples of the tile per
+// table: its area in subsamples, or its box cut to the tile if smaller. (A
+// table of 256 bytes costs about what thirty shadings do; a lookup is far
+// shorter than a shading's chain of float operations.)
 template <class Lighting>
 void Frame<Lighting>::PrepareTables(uint32_t i, const int32_t* box)
 {
-    constexpr float kPerTable = 96.0f;
+    constexpr float kPerTable = 32.0f;
     const CQNF_3D_SurfaceBase::TRIMESH& tri = m_mesh.triangles[i];
     const VertexSetup &a = m_vs[tri.a], &b = m_vs[tri.b], &c = m_vs[tri.c];
     const float area = 0.5f * std::fabs((b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y));
