@@ -13,8 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
+#include <vector>
 
 using namespace s3dtest;
 
@@ -162,4 +164,46 @@ TEST(SurfaceHQQuickForms, ThreeChannelShadingEqualsTheOneChannelRule)
                 EXPECT_EQ(n >> 24, 0u);
             }
         }
+}
+
+// Each form a shade table can be built by (the four-lane one every x86-64
+// has, the eight-lane one where the processor has it, and the one a render
+// picks) gives the one-channel rule's byte for every value, rounding to even
+// or truncating, for factors below, at and above 1 and the odd ones.
+TEST(SurfaceHQQuickForms, EveryShadeTableFormEqualsTheOneChannelRule)
+{
+    using Build = void (*)(float, float, uint8_t*);
+    struct Form {
+        const char* what;
+        Build nearest, truncating;
+        bool available;
+    };
+    std::vector<Form> forms = {
+        {"four lanes", s3d::hq::ShadeTableNarrow<true>, s3d::hq::ShadeTableNarrow<false>, true},
+        {"chosen", s3d::hq::ShadeTable<true>, s3d::hq::ShadeTable<false>, true},
+    };
+#if defined(S3D_HQ_WIDE_TABLES)
+    forms.push_back({"eight lanes", s3d::hq::ShadeTableWide<true>, s3d::hq::ShadeTableWide<false>,
+                     s3d::hq::WideTables()});
+#endif
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    const float factors[] = {0.0f, -0.0f, -0.5f, 0.3f, 0.999f, 1.0f, 1.0001f, 1.7f, 1e30f, inf, -inf, nan,
+                             254.5f / 255.0f, 1.0f / 255.0f};
+    for (const Form& form : forms) {
+        if (!form.available)
+            continue;
+        for (float f : factors) {
+            const s3d::hq::Rule rule = s3d::hq::MakeRule(f);
+            const float F = rule.over ? 1.0f : rule.f, G = rule.over ? rule.g : 0.0f;
+            uint8_t n[256], t[256];
+            std::memset(n, 0xA5, sizeof n);
+            std::memset(t, 0xA5, sizeof t);
+            form.nearest(F, G, n);
+            form.truncating(F, G, t);
+            for (int v = 0; v < 256; ++v) {
+                ASSERT_EQ(n[v], s3d::hq::ShadeByte<true>(rule, uint8_t(v))) << form.what << " factor " << f << " value " << v;
+                ASSERT_EQ(t[v], s3d::hq::ShadeByte<false>(rule, uint8_t(v))) << form.what << " factor " << f << " value " << v;
+            }
+        }
+    }
 }
