@@ -122,6 +122,9 @@ private:
     uint8_t m_tables[3][256] = {};
     Ticker m_ticker;
     std::vector<uint64_t> m_recip;
+    // The current tile's bands: where each band's triangles start in the
+    // list, and the list.
+    std::vector<uint32_t> m_bandStart, m_bandFill, m_bandList;
 };
 
 template <class Lighting>
@@ -334,6 +337,10 @@ bool Frame<Lighting>::SetUp(unsigned short& error)
     return true;
 }
 
+// Subsamples per band of a tile (see TilesIn): with the head and the record
+// of each, about 640 KB.
+inline constexpr int32_t kBandCells = 32768;
+
 template <class Lighting>
 template <TexMode TM>
 Outcome Frame<Lighting>::TilesIn(unsigned short& error)
@@ -369,55 +376,101 @@ Outcome Frame<Lighting>::TilesIn(unsigned short& error)
                 ClearTile(ox, oy, tw, th);
                 continue;
             }
-            for (int32_t r = 0; r < th * q; ++r)
-                std::memset(m_heads + static_cast<size_t>(r) * m_stride, 0xFF, sizeof(uint32_t) * tw * q);
-            m_count = 0;
-            m_over = 0;
-            for (; bin != binEnd; ++bin) {
-                const uint32_t i = *bin;
-                if (!tickTo(i + 1))
-                    return Outcome::Canceled;
-                const TriangleSetup& t = m_ts[i];
-                const int32_t box[4] = {std::max(t.box[0], m_tl), std::max(t.box[1], m_tt), std::min(t.box[2], m_tr),
-                                        std::min(t.box[3], m_tb)};
-                if (box[0] >= box[2] || box[1] >= box[3])
-                    continue;
-                m_side = &m_r.side[t.front];
-                m_front = t.front != 0;
-                m_solid = m_r.solidAllowed && m_side->solid;
-                // Colour sources of the four colour channels; channels past
-                // n - 1 read the alpha plane and are never used.
-                for (uint32_t c = 0; c < 4; ++c)
-                    m_planes[c] = (c + 1 < m_r.channels && !m_solid) ? m_side->plane[c] : m_r.texAlpha;
-                m_base = t.normal;
-                bool ok;
-                if (t.bump) {
-                    m_baseUnit = Normalise(m_base.x, m_base.y, m_base.z);
-                    ok = m_r.bumpMode == NormalMode::BumpPlain ? Fill<TM, NormalMode::BumpPlain>(i, box)
-                                                               : Fill<TM, NormalMode::BumpDeadZone>(i, box);
-                } else if (m_r.phong) {
-                    ok = Fill<TexMode::Linear, NormalMode::Phong>(i, box);
-                } else {
-                    m_light.Begin(m_base, m_front);
-                    m_constant = m_light.Constant();
-                    if (m_constant) {
-                        const float* f = m_light.Factors();
-                        for (int c = 0; c < 4; ++c)
-                            m_rules[c] = MakeRule(f[c]);
-                    }
-                    m_tablesOn = false;
-                    if (m_constant && !m_solid && m_r.channels == 4)
-                        PrepareTables(i, box);
-                    ok = Fill<TM, NormalMode::Base>(i, box);
-                }
-                if (!ok) {
-                    error = m_poolError;
-                    return Outcome::Failed;
-                }
+            // The tile is drawn and resolved in bands of whole output rows
+            // small enough that their lists stay in the processor's cache
+            // between the drawing and the resolve (a whole tile's records
+            // run to megabytes). A band is drawn like a tile: every value is
+            // computed from its own row, so bands change no byte. The
+            // fragments are counted over the whole tile, so the pool grows,
+            // and meets its limit, exactly as if the tile were drawn at once;
+            // the progress counts the tile's triangles once, in its first
+            // band.
+            // Each band's triangles, in the tile's (mesh) order.
+            const int32_t bandRows = std::max<int32_t>(1, kBandCells / std::max<int32_t>(1, tw * q * q));
+            const int32_t bands = (th + bandRows - 1) / bandRows, bandSub = bandRows * q;
+            const int32_t tileTop = m_tt, tileBottom = m_tb;
+            m_bandStart.assign(static_cast<size_t>(bands) + 1, 0);
+            auto bandsOf = [&](const TriangleSetup& t, int32_t& b0, int32_t& b1) {
+                const int32_t lo = std::max(t.box[1], tileTop), hi = std::min(t.box[3], tileBottom);
+                if (std::max(t.box[0], m_tl) >= std::min(t.box[2], m_tr) || lo >= hi)
+                    return false;
+                b0 = (lo - tileTop) / bandSub;
+                b1 = (hi - 1 - tileTop) / bandSub;
+                return true;
+            };
+            for (const uint32_t* b = bin; b != binEnd; ++b) {
+                int32_t b0, b1;
+                if (bandsOf(m_ts[*b], b0, b1))
+                    for (int32_t k = b0; k <= b1; ++k)
+                        ++m_bandStart[static_cast<size_t>(k) + 1];
             }
-            if (!tickTo(nt))
-                return Outcome::Canceled;
-            ResolveTile(ox, oy, tw, th);
+            for (int32_t k = 0; k < bands; ++k)
+                m_bandStart[static_cast<size_t>(k) + 1] += m_bandStart[static_cast<size_t>(k)];
+            m_bandList.resize(m_bandStart[static_cast<size_t>(bands)]);
+            m_bandFill.assign(m_bandStart.begin(), m_bandStart.end() - 1);
+            for (const uint32_t* b = bin; b != binEnd; ++b) {
+                int32_t b0, b1;
+                if (bandsOf(m_ts[*b], b0, b1))
+                    for (int32_t k = b0; k <= b1; ++k)
+                        m_bandList[m_bandFill[static_cast<size_t>(k)]++] = *b;
+            }
+            m_count = 0;
+            for (int32_t band = 0; band < bands; ++band) {
+                const int32_t by = oy + band * bandRows;
+                const int32_t bh = std::min(bandRows, oy + th - by);
+                const bool firstBand = band == 0;
+                m_tt = by * q;
+                m_tb = (by + bh) * q;
+                for (int32_t r = 0; r < bh * q; ++r)
+                    std::memset(m_heads + static_cast<size_t>(r) * m_stride, 0xFF, sizeof(uint32_t) * tw * q);
+                m_over = 0;
+                const uint32_t* const listEnd = m_bandList.data() + m_bandStart[static_cast<size_t>(band) + 1];
+                for (const uint32_t* b = m_bandList.data() + m_bandStart[static_cast<size_t>(band)]; b != listEnd; ++b) {
+                    const uint32_t i = *b;
+                    if (firstBand && !tickTo(i + 1))
+                        return Outcome::Canceled;
+                    const TriangleSetup& t = m_ts[i];
+                    const int32_t box[4] = {std::max(t.box[0], m_tl), std::max(t.box[1], m_tt),
+                                            std::min(t.box[2], m_tr), std::min(t.box[3], m_tb)};
+                    if (box[0] >= box[2] || box[1] >= box[3])
+                        continue;
+                    m_side = &m_r.side[t.front];
+                    m_front = t.front != 0;
+                    m_solid = m_r.solidAllowed && m_side->solid;
+                    // Colour sources of the four colour channels; channels past
+                    // n - 1 read the alpha plane and are never used.
+                    for (uint32_t c = 0; c < 4; ++c)
+                        m_planes[c] = (c + 1 < m_r.channels && !m_solid) ? m_side->plane[c] : m_r.texAlpha;
+                    m_base = t.normal;
+                    bool ok;
+                    if (t.bump) {
+                        m_baseUnit = Normalise(m_base.x, m_base.y, m_base.z);
+                        ok = m_r.bumpMode == NormalMode::BumpPlain ? Fill<TM, NormalMode::BumpPlain>(i, box)
+                                                                   : Fill<TM, NormalMode::BumpDeadZone>(i, box);
+                    } else if (m_r.phong) {
+                        ok = Fill<TexMode::Linear, NormalMode::Phong>(i, box);
+                    } else {
+                        m_light.Begin(m_base, m_front);
+                        m_constant = m_light.Constant();
+                        if (m_constant) {
+                            const float* f = m_light.Factors();
+                            for (int c = 0; c < 4; ++c)
+                                m_rules[c] = MakeRule(f[c]);
+                        }
+                        m_tablesOn = false;
+                        if (m_constant && !m_solid && m_r.channels == 4)
+                            PrepareTables(i, box);
+                        ok = Fill<TM, NormalMode::Base>(i, box);
+                    }
+                    if (!ok) {
+                        error = m_poolError;
+                        return Outcome::Failed;
+                    }
+                }
+                if (firstBand && !tickTo(nt))
+                    return Outcome::Canceled;
+                ResolveTile(ox, by, tw, bh);
+            }
         }
     }
     return Outcome::Done;

@@ -2,7 +2,8 @@
 // scenes: a flat lit plane is uniform, clipping into quarters and cutting into
 // tiles change no byte, covered area equals triangle area, supersampling 1
 // covers what the flat preview covers, translucent output does not depend on
-// triangle order, and small scenes match a naive per-subsample reference.
+// triangle order, and scenes (small ones, and ones drawn in several bands) match
+// a naive per-subsample reference.
 #include "S3DHQHelpers.h"
 #include "imaging/Image.h"
 
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <vector>
 
 using namespace s3dtest;
 
@@ -346,45 +348,54 @@ void Reference(const std::vector<RefTriangle>& tris, const Tex& x, int q, Target
 
 }  // namespace
 
-TEST(SurfaceHQInvariants, SmallScenesMatchANaiveReference)
+TEST(SurfaceHQInvariants, ScenesMatchANaiveReference)
 {
+    // Small pictures, and pictures wide and tall enough that a tile is drawn
+    // in several bands of rows (about 32768 subsamples each), so that
+    // triangles and translucent stacks straddle band boundaries.
+    struct Size {
+        int w, h;
+        std::vector<int> qs;
+        int scenes;
+    };
+    const Size sizes[] = {{24, 20, {1, 2, 3}, 6}, {400, 100, {1}, 2}, {150, 60, {2, 3}, 1}};
     std::mt19937 rng(3);
-    std::uniform_real_distribution<float> pos(-3.0f, 27.0f);
     std::uniform_int_distribution<int> byte(0, 255);
-    for (int scene = 0; scene < 6; ++scene) {
-        const int n = 10;
-        Tex x(n, 1);
-        for (int i = 0; i < n; ++i)
-            x.Set(i, 0, i % 4 == 0 ? 255 : i % 4 == 1 ? 0 : uint8_t(byte(rng)), uint8_t(byte(rng) / 2),
-                  uint8_t(byte(rng) / 2));
-        std::vector<RefTriangle> tris(n);
-        CQNF_3D_Surface2 s;
-        s.Create(3 * n, n);
-        for (int i = 0; i < n; ++i) {
-            RefTriangle& t = tris[i];
-            for (int k = 0; k < 3; ++k) {
-                t.x[k] = pos(rng);
-                t.y[k] = pos(rng);
+    for (const Size& size : sizes)
+        for (int scene = 0; scene < size.scenes; ++scene) {
+            std::uniform_real_distribution<float> px(-3.0f, float(size.w) + 3.0f), py(-3.0f, float(size.h) + 3.0f);
+            const int n = 10;
+            Tex x(n, 1);
+            for (int i = 0; i < n; ++i)
+                x.Set(i, 0, i % 4 == 0 ? 255 : i % 4 == 1 ? 0 : uint8_t(byte(rng)), uint8_t(byte(rng) / 2),
+                      uint8_t(byte(rng) / 2));
+            std::vector<RefTriangle> tris(n);
+            CQNF_3D_Surface2 s;
+            s.Create(3 * n, n);
+            for (int i = 0; i < n; ++i) {
+                RefTriangle& t = tris[i];
+                for (int k = 0; k < 3; ++k) {
+                    t.x[k] = px(rng);
+                    t.y[k] = py(rng);
+                }
+                t.z = float(byte(rng) % 5);  // equal depths happen
+                t.texel = i;
+                for (int k = 0; k < 3; ++k)
+                    *s.GetVertex(3 * i + k) = qnt3D_VERTEX{t.x[k], t.y[k], t.z};
+                *s.GetTriMesh(i) = {uint32_t(3 * i), uint32_t(3 * i + 1), uint32_t(3 * i + 2), 0};
+                t.front = s.GetMeshNormal(static_cast<unsigned long>(i)).z > 0.0f;
             }
-            t.z = float(byte(rng) % 5);  // equal depths happen
-            t.texel = i;
-            for (int k = 0; k < 3; ++k)
-                *s.GetVertex(3 * i + k) = qnt3D_VERTEX{t.x[k], t.y[k], t.z};
-            *s.GetTriMesh(i) = {uint32_t(3 * i), uint32_t(3 * i + 1), uint32_t(3 * i + 2), 0};
-            t.front = s.GetMeshNormal(static_cast<unsigned long>(i)).z > 0.0f;
+            s.RecreateMappingArrayFromCurrentValues();
+            for (int i = 0; i < 3 * n; ++i)
+                *s.GetMapping(i) = qnt2D_VERTEX{float(i / 3) + 0.5f, 0.5f};
+            for (int q : size.qs) {
+                Target got(size.w, size.h), want(size.w, size.h);
+                Args a;
+                a.q = uint8_t(q);
+                a.shading = 0;
+                ASSERT_EQ(Call(R::Simple2, &s, nullptr, got, x, a), 1);
+                Reference(tris, x, q, want);
+                EXPECT_TRUE(got == want) << size.w << " x " << size.h << " scene " << scene << " q " << q;
+            }
         }
-        s.RecreateMappingArrayFromCurrentValues();
-        for (int i = 0; i < 3 * n; ++i)
-            *s.GetMapping(i) = qnt2D_VERTEX{float(i / 3) + 0.5f, 0.5f};
-        for (int q : {1, 2, 3}) {
-            Target got(24, 20), want(24, 20);
-            Args a;
-            a.q = uint8_t(q);
-            a.shading = 0;
-            ASSERT_EQ(Call(R::Simple2, &s, nullptr, got, x, a), 1);
-            Reference(tris, x, q, want);
-            EXPECT_TRUE(got == want) << "scene " << scene << " q " << q;
-
-        }
-    }
 }
