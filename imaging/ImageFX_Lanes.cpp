@@ -202,3 +202,81 @@ void LightRow(const float* up, const float* mid, int32_t w, const BevelLight& lp
 }
 
 }  // namespace qnfx
+
+namespace qnfx {
+
+bool BlurLineRuns(const CQNF_ImageFX::STRUCT_Blur_VectorData& kd, const float* in, ptrdiff_t inStep, float* out,
+                  ptrdiff_t outStep, int64_t n, double* line)
+{
+    if (!kd.direct || !kd.constantEdge || kd.halfWidth < 1)
+        return false;
+    const int taps = kd.halfWidth;
+    const int64_t reach = taps - 1;
+    // The line between `reach` copies of the constant on each side: a tap
+    // beyond the line then adds the constant's product as the lanes' edge sum
+    // does, and its weight goes into the same sum, so every sample takes the
+    // inside form.
+    const double edge = kd.constantValue;
+    for (int64_t j = 0; j < reach; ++j) {
+        line[j] = edge;
+        line[reach + n + j] = edge;
+    }
+    if (inStep == 1)
+        for (int64_t j = 0; j < n; ++j)
+            line[reach + j] = static_cast<double>(in[j]);
+    else
+        for (int64_t j = 0; j < n; ++j)
+            line[reach + j] = static_cast<double>(in[j * inStep]);
+    double wsum = 0.0;
+    for (int t = 0; t < taps; ++t)
+        wsum += kd.weights[t];
+    for (int t = 1; t < taps; ++t)
+        wsum += kd.weights[t];
+    // The lanes' sum at one sample, term for term in their order.
+    auto at = [&](int64_t j) {
+        const double* c = line + reach + j;
+        double a = 0.0;
+        for (int t = 0; t < taps; ++t)
+            a = a + kd.weights[t] * c[t];
+        for (int t = 1; t < taps; ++t)
+            a = a + kd.weights[t] * c[-t];
+        return static_cast<float>(a / wsum);
+    };
+    // Where every tap reads one value (the flat inside and outside of a
+    // shape) the sum is the same at each sample: formed once per run. Runs
+    // are samples of the same bits, found four at a time.
+    const int64_t span = 2 * reach + 1;
+    const int64_t padded = n + 2 * reach;
+    auto bits = [&](int64_t j) {
+        uint64_t b;
+        std::memcpy(&b, line + j, 8);
+        return b;
+    };
+    int64_t j = 0;
+    while (j < n) {
+        const uint64_t v = bits(j);
+        int64_t e = j + 1;
+        while (e + 4 <= padded && ((bits(e) ^ v) | (bits(e + 1) ^ v) | (bits(e + 2) ^ v) | (bits(e + 3) ^ v)) == 0)
+            e += 4;
+        while (e < padded && bits(e) == v)
+            ++e;
+        if (e - j >= span) {
+            const int64_t stop = e - 2 * reach;  // the samples whose taps lie in [j, e)
+            const float value = at(j);
+            if (outStep == 1)
+                std::fill(out + j, out + stop, value);
+            else
+                for (int64_t k = j; k < stop; ++k)
+                    out[k * outStep] = value;
+            j = stop;
+        } else {
+            // Up to where a run of a whole span may start.
+            const int64_t stop = std::min(n, e);
+            for (; j < stop; ++j)
+                out[j * outStep] = at(j);
+        }
+    }
+    return true;
+}
+
+}  // namespace qnfx
