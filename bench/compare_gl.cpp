@@ -9,9 +9,11 @@
 // one directional light. Supersampling q is matched by rendering GL q times
 // larger and box-downsampling on the CPU, inside GL's timed part. Times are
 // the best of several runs of the draw alone (context, buffers and texture
-// are made before).
+// are made before), in CPU time of the process.
 //
 //   compare_gl [--large] [--runs N]     the table (--large adds 2M triangles and 3840 x 2160)
+//   compare_gl --ours [--large] [--runs N]     our times alone, one line per case
+//   --cells N                                  only the cases of an N x N grid (N = 32, 64, 100, ...)
 //   compare_gl --worker [--large] [--runs N]   one GL driver, as the environment chooses
 #include "surface3d/Surface2.h"
 
@@ -20,11 +22,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <string>
 #include <tuple>
@@ -38,6 +40,8 @@ struct Case {
     int n, w, h, q;
 };
 
+int g_onlyCells = 0;  // --cells N: the cases of an N x N grid only
+
 std::vector<Case> Cases(bool large)
 {
     std::vector<Case> out;
@@ -47,7 +51,7 @@ std::vector<Case> Cases(bool large)
         for (int n : cells)
             for (int q : {1, 2}) {
                 const bool big = n == 1000 || sz[0] == 3840;
-                if (big && !large)
+                if ((big && !large) || (g_onlyCells && n != g_onlyCells))
                     continue;
                 out.push_back(Case{n, sz[0], sz[1], q});
             }
@@ -108,9 +112,13 @@ struct Scene {
     }
 };
 
+// CPU time of the whole process (every thread a driver may start), so that
+// other work on a shared machine does not count against either side.
 double Now()
 {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) * 1e-6;
 }
 
 // Our side: the second generation's RenderHQ_Opt, best of `runs`.
@@ -291,7 +299,7 @@ bool FromChild(const std::string& env, bool large, int runs, std::map<Key, doubl
 
 int main(int argc, char** argv)
 {
-    bool large = false, worker = false;
+    bool large = false, worker = false, oursOnly = false;
     int runs = 3;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -299,10 +307,14 @@ int main(int argc, char** argv)
             large = true;
         else if (a == "--worker")
             worker = true;
+        else if (a == "--ours")
+            oursOnly = true;
+        else if (a == "--cells" && i + 1 < argc && std::atoi(argv[i + 1]) > 0)
+            g_onlyCells = std::atoi(argv[++i]);
         else if (a == "--runs" && i + 1 < argc && std::atoi(argv[i + 1]) > 0)
             runs = std::atoi(argv[++i]);
         else if (a == "--help" || a == "-h") {
-            std::printf("usage: compare_gl [--large] [--runs N]\n");
+            std::printf("usage: compare_gl [--ours] [--large] [--runs N] [--cells N]\n");
             return 0;
         } else {
             std::fprintf(stderr, "compare_gl: bad argument %s\n", a.c_str());
@@ -311,6 +323,14 @@ int main(int argc, char** argv)
     }
     if (worker)
         return Worker(large, runs);
+    if (oursOnly) {
+        for (const Case& c : Cases(large)) {
+            Scene sc(c.n, c.w, c.h);
+            std::printf("%d %dx%d q%d %.2f\n", 2 * c.n * c.n, c.w, c.h, c.q, RunOurs(sc, c.q, runs));
+            std::fflush(stdout);
+        }
+        return 0;
+    }
 
     std::map<Key, double> llvm, soft;
     std::string llvmName, softName;

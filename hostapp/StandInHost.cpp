@@ -376,6 +376,13 @@ void StandInHost::ApplyResult()
     const FilterRect16& fr = m_record.filterRect;
     RasterImage& target = m_doc.Target().pixels;
     const bool masked = !m_doc.selection.empty();
+    if (!masked && fr.left == 0 && fr.top == 0 && fr.right == m_doc.width && fr.bottom == m_doc.height) {
+        // The whole picture is the result: the working planes become the
+        // target's, no copy.
+        for (size_t p = 0; p < target.planes.size(); ++p)
+            target.planes[p].swap(m_working.planes[p]);
+        return;
+    }
     for (size_t p = 0; p < target.planes.size(); ++p)
         for (int y = fr.top; y < fr.bottom; ++y) {
             const size_t row = static_cast<size_t>(y) * m_doc.width;

@@ -2,7 +2,8 @@
 // bands of rows on every core. Private to imaging/PNG*.cpp.
 //
 // Every row is filtered by Sub and the rows are cut into bands of about
-// kBandBytes; each band is deflated at zlib level 1 on its own, as raw
+// kBandBytes; each band is deflated on its own (zlib level 1, matching runs
+// only where rows compress poorly: PNGBands.cpp has the figures), as raw
 // deflate data ending on a byte boundary (a sync flush; the last band
 // finishes the stream), so the bands' data joined in order are one valid
 // zlib stream: the two header bytes go before the first band, the Adler-32

@@ -67,6 +67,7 @@ private:
         return m_r.channels == 4 ? FillTriangle<TM, NM, 3>(i, box) : FillTriangle<TM, NM, -1>(i, box);
     }
     bool Grow();
+    void PrepareTables(uint32_t i, const int32_t* box);
     void ResolveTile(int32_t ox, int32_t oy, int32_t tw, int32_t th);
     template <int QC, int NC>
     void ResolveRows(int32_t ox, int32_t oy, int32_t tw, int32_t th);
@@ -85,8 +86,16 @@ private:
     int32_t m_tilesX = 0, m_tilesY = 0;
     CQNF_Mem m_headBlock, m_poolBlock, m_vertexBlock, m_triBlock, m_binBlock, m_binStartBlock;
     uint32_t* m_heads = nullptr;
+    // The pool's first m_cells records are the subsamples' own slots, laid
+    // out like the heads: a subsample's first fragment goes to its slot, so
+    // the resolve reads the usual one-fragment lists in memory order; later
+    // fragments go after the slots. m_count and m_capacity count fragments
+    // (the pool grows, and meets its limit, exactly as if they were packed
+    // from record 0); m_over counts those stored after the slots.
     Fragment* m_pool = nullptr;
+    uint32_t m_cells = 0;
     uint32_t m_count = 0;
+    uint32_t m_over = 0;
     uint32_t m_capacity = 0;
     uint32_t m_growth = 0;
     unsigned short m_poolError = 0;
@@ -101,10 +110,16 @@ private:
     const Side* m_side = nullptr;
     bool m_front = false;
     bool m_solid = false;
+    const uint8_t* m_planes[4] = {};
     qnt3D_VECTOR m_base{};
     qnt3D_VECTOR m_baseUnit{};
     bool m_constant = false;
     Rule m_rules[4]{};
+    // Shade tables of the current triangle's three colour channels (channels
+    // with equal rules share one), when it covers enough subsamples to pay.
+    bool m_tablesOn = false;
+    const uint8_t* m_table[3] = {};
+    uint8_t m_tables[3][256] = {};
     Ticker m_ticker;
     std::vector<uint64_t> m_recip;
 };
@@ -136,12 +151,13 @@ Outcome Frame<Lighting>::Start(unsigned short& error)
         error = m_headBlock.GetError();
         return Outcome::Failed;
     }
-    if (!m_poolBlock.alloc(qnMulSize({cells, 2, sizeof(Fragment)}))) {
+    if (!m_poolBlock.alloc(qnMulSize({cells, 3, sizeof(Fragment)}))) {
         error = m_poolBlock.GetError();
         return Outcome::Failed;
     }
     m_heads = reinterpret_cast<uint32_t*>(m_headBlock.GetPtr());
     m_pool = reinterpret_cast<Fragment*>(m_poolBlock.GetPtr());
+    m_cells = static_cast<uint32_t>(cells);
     m_capacity = static_cast<uint32_t>(2 * cells);
     const uint32_t qq = m_r.q * m_r.q;
     m_recip.resize(qq + 1);
@@ -191,8 +207,12 @@ bool Frame<Lighting>::SetUp(unsigned short& error)
     }
     m_vs = reinterpret_cast<VertexSetup*>(m_vertexBlock.GetPtr());
     m_ts = reinterpret_cast<TriangleSetup*>(m_triBlock.GetPtr());
-    m_texW = static_cast<float>(m_r.texWidth);
-    m_texH = static_cast<float>(m_r.texHeight);
+    // A texel is in the texture when its truncated coordinates are, that is
+    // for -1 < u < width; an empty texture has none (-1 < u < -1 never
+    // holds), where u in (-1, 0) would otherwise read texel 0 of nothing.
+    const bool empty = m_r.texWidth == 0 || m_r.texHeight == 0;
+    m_texW = empty ? -1.0f : static_cast<float>(m_r.texWidth);
+    m_texH = empty ? -1.0f : static_cast<float>(m_r.texHeight);
     const qnt3D_VERTEX* V = m_mesh.vertices;
     const qnt2D_VERTEX* M = m_mesh.mapping;
     const float q = static_cast<float>(m_r.q);
@@ -352,6 +372,7 @@ Outcome Frame<Lighting>::TilesIn(unsigned short& error)
             for (int32_t r = 0; r < th * q; ++r)
                 std::memset(m_heads + static_cast<size_t>(r) * m_stride, 0xFF, sizeof(uint32_t) * tw * q);
             m_count = 0;
+            m_over = 0;
             for (; bin != binEnd; ++bin) {
                 const uint32_t i = *bin;
                 if (!tickTo(i + 1))
@@ -364,6 +385,10 @@ Outcome Frame<Lighting>::TilesIn(unsigned short& error)
                 m_side = &m_r.side[t.front];
                 m_front = t.front != 0;
                 m_solid = m_r.solidAllowed && m_side->solid;
+                // Colour sources of the four colour channels; channels past
+                // n - 1 read the alpha plane and are never used.
+                for (uint32_t c = 0; c < 4; ++c)
+                    m_planes[c] = (c + 1 < m_r.channels && !m_solid) ? m_side->plane[c] : m_r.texAlpha;
                 m_base = t.normal;
                 bool ok;
                 if (t.bump) {
@@ -380,6 +405,9 @@ Outcome Frame<Lighting>::TilesIn(unsigned short& error)
                         for (int c = 0; c < 4; ++c)
                             m_rules[c] = MakeRule(f[c]);
                     }
+                    m_tablesOn = false;
+                    if (m_constant && !m_solid && m_r.channels == 4)
+                        PrepareTables(i, box);
                     ok = Fill<TM, NormalMode::Base>(i, box);
                 }
                 if (!ok) {
@@ -393,6 +421,36 @@ Outcome Frame<Lighting>::TilesIn(unsigned short& error)
         }
     }
     return Outcome::Done;
+}
+
+// Tables pay once a triangle covers about a hundred subsamples of the tile
+// per table: its area in subsamples, or its box cut to the tile if smaller.
+template <class Lighting>
+void Frame<Lighting>::PrepareTables(uint32_t i, const int32_t* box)
+{
+    constexpr float kPerTable = 96.0f;
+    const CQNF_3D_SurfaceBase::TRIMESH& tri = m_mesh.triangles[i];
+    const VertexSetup &a = m_vs[tri.a], &b = m_vs[tri.b], &c = m_vs[tri.c];
+    const float area = 0.5f * std::fabs((b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y));
+    const float cut = static_cast<float>(box[2] - box[0]) * static_cast<float>(box[3] - box[1]);
+    const float covered = std::min(area, cut);
+    float F[3], G[3];
+    for (int k = 0; k < 3; ++k) {
+        F[k] = m_rules[k].over ? 1.0f : m_rules[k].f;
+        G[k] = m_rules[k].over ? m_rules[k].g : 0.0f;
+    }
+    const bool shared = F[1] == F[0] && F[2] == F[0] && G[1] == G[0] && G[2] == G[0];
+    if (!(covered >= kPerTable * (shared ? 1.0f : 3.0f)))
+        return;
+    for (int k = 0; k < 3; ++k) {
+        if (shared && k > 0) {
+            m_table[k] = m_tables[0];
+            continue;
+        }
+        ShadeTable<Lighting::kNearest>(F[k], G[k], m_tables[k]);
+        m_table[k] = m_tables[k];
+    }
+    m_tablesOn = true;
 }
 
 }  // namespace s3d::hq

@@ -152,8 +152,10 @@ template <class Lighting>
 bool Frame<Lighting>::Grow()
 {
     const uint64_t next = static_cast<uint64_t>(m_capacity) + m_growth;
-    if (next > UINT32_MAX || (m_r.fragmentLimit && next > m_r.fragmentLimit) ||
-        !m_poolBlock.Resize(qnMulSize({next, sizeof(Fragment)}))) {
+    // Records past the slots are numbered from m_cells on and must stay
+    // below the list end mark.
+    if (next + m_cells >= kEnd || (m_r.fragmentLimit && next > m_r.fragmentLimit) ||
+        !m_poolBlock.Resize(qnMulSize({next + m_cells, sizeof(Fragment)}))) {
         m_poolError = m_poolBlock.GetError() ? m_poolBlock.GetError() : qnerr::NoMemory;
         return false;
     }
@@ -212,32 +214,44 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
     const bool solid = m_solid;
     const bool constant = NM == NormalMode::Base && m_constant;
     const uint32_t colours = NC >= 0 ? static_cast<uint32_t>(NC) : n - 1;
-    // Colour sources of the four colour channels; channels past n - 1 read
-    // the alpha plane and are never used.
+    // The triangle's colour sources (set per triangle) and solid colour.
     const uint8_t* planes[4];
     uint8_t solidColour[4];
     for (uint32_t c = 0; c < 4; ++c) {
-        planes[c] = (c + 1 < n && !solid) ? side.plane[c] : alphaPlane;
+        planes[c] = m_planes[c];
         solidColour[c] = side.colour[c];
     }
-    Rule rules[4];
-    std::copy(m_rules, m_rules + 4, rules);
     Fragment* pool = m_pool;
     uint32_t count = m_count;
+    uint32_t over = m_over;
     uint32_t capacity = m_capacity;
-    auto append = [&](uint32_t* head) {
-        pool[count].next = *head;
-        *head = count;
+    uint32_t* const heads = m_heads;
+    const uint32_t cells = m_cells;
+    // The record a subsample's next fragment goes to: its slot while its
+    // list is empty, else the next one after the slots.
+    auto place = [&](const uint32_t* head) {
+        return *head == kEnd ? static_cast<uint32_t>(head - heads) : cells + over++;
+    };
+    // One more fragment stored; false when the pool had to grow and could
+    // not.
+    auto counted = [&]() __attribute__((always_inline)) {
         if (++count != capacity)
             return true;
         m_count = count;
+        m_over = over;
         if (!Grow())
             return false;
         pool = m_pool;
         capacity = m_capacity;
         return true;
     };
-    uint32_t* head = m_heads + static_cast<size_t>(y - m_tt) * m_stride + (xs - m_tl);
+    // Links record `at` in front of the subsample's list.
+    auto append = [&](uint32_t* head, uint32_t at) {
+        pool[at].next = *head;
+        *head = at;
+        return counted();
+    };
+    uint32_t* head = heads + static_cast<size_t>(y - m_tt) * m_stride + (xs - m_tl);
     auto texel = [&](float fx, int32_t& tu, int32_t& tv) {
         float u, v;
         if constexpr (TM == TexMode::Linear) {
@@ -299,15 +313,15 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
         // The common case, one lighting for the whole triangle: the same
         // fragments with the loop's branches and member traffic taken out.
         if (constant) {
-            const ShadeTriple<Lighting::kNearest> shade(rules);
+            const ShadeTriple<Lighting::kNearest> shade(m_rules);
             const uint32_t solidShade = solid ? shade(solidColour[0], solidColour[1], solidColour[2]) : 0;
             const uint8_t* const p0 = planes[0];
             const uint8_t* const p1 = planes[1];
             const uint8_t* const p2 = planes[2];
-            // The fragment as its two 8-byte halves (depth and link; alpha and
+            // The fragment as depth, link and an 8-byte body (alpha and
             // colours), stored from registers: assembling it byte by byte in
             // memory and copying it stalls every store.
-            uint32_t depthBits = 0;
+            float runDepth = 0.0f;
             uint64_t body = 0;
             bool have = false;
 #if defined(__SSE2__)
@@ -318,67 +332,99 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
             const __m128 lo = _mm_set1_ps(-1.0f);
             const __m128 hi = _mm_setr_ps(texW, texH, 0.0f, 0.0f);
 #endif
-            auto texelQuick = [&](float fx, int32_t& tu, int32_t& tv) {
-#if defined(__SSE2__)
+            // The texel as one key, column in the low half and row in the
+            // high half; kOutside (both INT32_MIN) outside the texture.
+            constexpr uint64_t kOutside = 0x8000000080000000u;
+            auto texelKey = [&](float fx) __attribute__((always_inline)) -> uint64_t {
+#if defined(__SSE2__) && defined(__x86_64__)
                 if constexpr (TM == TexMode::Linear) {
                     const __m128 uv = _mm_add_ps(uv0, _mm_mul_ps(uvStep, _mm_set1_ps(fx)));
                     const int in = _mm_movemask_ps(_mm_and_ps(_mm_cmpgt_ps(uv, lo), _mm_cmplt_ps(uv, hi))) & 3;
-                    const __m128i t = _mm_cvttps_epi32(uv);
-                    tu = in == 3 ? _mm_cvtsi128_si32(t) : INT32_MIN;
-                    tv = in == 3 ? _mm_cvtsi128_si32(_mm_shuffle_epi32(t, 1)) : INT32_MIN;
-                    return;
+                    const uint64_t k = static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_cvttps_epi32(uv)));
+                    return in == 3 ? k : kOutside;
                 }
 #endif
-                texel(fx, tu, tv);
-            };
-            for (int32_t x = xs; x < xe; ++x, ++head) {
                 int32_t tu, tv;
-                texelQuick(static_cast<float>(x - x0), tu, tv);
-                if (tu != pu || tv != pv) {
-                    pu = tu;
-                    pv = tv;
-                    have = false;
-                    if (tu == INT32_MIN)
-                        continue;
-                    const uint64_t t = static_cast<uint64_t>(tv) * texStride + static_cast<uint64_t>(tu);
-                    const uint8_t alpha = alphaPlane[t];
-                    if (alpha == 0)
-                        continue;
-                    const float fx = x == xs ? runStart : static_cast<float>(x - x0);
-                    const float depth = a0[0] + step[0] * fx;
-                    std::memcpy(&depthBits, &depth, 4);
-                    const uint32_t colours3 = solid ? solidShade : shade(p0[t], p1[t], p2[t]);
-                    body = uint64_t{alpha} | uint64_t{colours3} << 8;
-                    have = true;
-                } else if (!have) {
-                    continue;
-                }
-                const uint64_t link = uint64_t{depthBits} | uint64_t{*head} << 32;
-                unsigned char* rec = reinterpret_cast<unsigned char*>(pool + count);
-                std::memcpy(rec, &link, 8);
-                std::memcpy(rec + 8, &body, 8);
-                *head = count;
-                if (++count == capacity) {
-                    m_count = count;
-                    if (!Grow())
+                texel(fx, tu, tv);
+                return uint64_t{static_cast<uint32_t>(tu)} | uint64_t{static_cast<uint32_t>(tv)} << 32;
+            };
+            uint64_t previous = kOutside;
+            const uint8_t* const table0 = m_table[0];
+            const uint8_t* const table1 = m_table[1];
+            const uint8_t* const table2 = m_table[2];
+            // The loop, once shading each texel and once looking it up. The
+            // first pixel's run may have begun before the cut (runStart);
+            // every later run begins at its own pixel.
+            auto run = [&](auto tables) -> bool {
+                uint32_t slot = static_cast<uint32_t>(head - heads);
+                // Kept inline: as a call its state would live in memory.
+                auto pixel = [&](int32_t x, float fxRun) __attribute__((always_inline)) -> bool {
+                    const uint64_t key = texelKey(static_cast<float>(x - x0));
+                    if (key != previous) {
+                        previous = key;
+                        have = false;
+                        if (key == kOutside)
+                            return true;
+                        const uint64_t tu = static_cast<uint32_t>(key), tv = key >> 32;
+                        const uint64_t t = tv * texStride + tu;
+                        const uint8_t alpha = alphaPlane[t];
+                        if (alpha == 0)
+                            return true;
+                        runDepth = a0[0] + step[0] * fxRun;
+                        uint32_t colours3;
+                        if constexpr (decltype(tables)::value)
+                            colours3 = uint32_t{table0[p0[t]]} | uint32_t{table1[p1[t]]} << 8 |
+                                       uint32_t{table2[p2[t]]} << 16;
+                        else
+                            colours3 = solid ? solidShade : shade(p0[t], p1[t], p2[t]);
+                        body = uint64_t{alpha} | uint64_t{colours3} << 8;
+                        have = true;
+                    } else if (!have) {
+                        return true;
+                    }
+                    const uint32_t next = *head;
+                    uint32_t at = slot;
+                    if (next != kEnd)
+                        at = cells + over++;
+                    unsigned char* rec = reinterpret_cast<unsigned char*>(pool + at);
+                    std::memcpy(rec, &runDepth, 4);
+                    std::memcpy(rec + 4, &next, 4);
+                    std::memcpy(rec + 8, &body, 8);
+                    *head = at;
+                    return counted();
+                };
+                if (xs >= xe)
+                    return true;
+                if (!pixel(xs, runStart))
+                    return false;
+                for (int32_t x = xs + 1; x < xe; ++x) {
+                    ++head;
+                    ++slot;
+                    if (!pixel(x, static_cast<float>(x - x0)))
                         return false;
-                    pool = m_pool;
-                    capacity = m_capacity;
                 }
-            }
+                return true;
+            };
+            const bool ok = m_tablesOn ? run(std::true_type{}) : run(std::false_type{});
             m_count = count;
-            return true;
+            m_over = over;
+            return ok;
         }
     }
+    Rule rules[4];
+    std::copy(m_rules, m_rules + 4, rules);
     bool produced = false;
     bool ok = true;
+    uint32_t last = 0;  // the record of the most recent fragment
     for (int32_t x = xs; x < xe; ++x, ++head) {
         int32_t tu, tv;
         texel(static_cast<float>(x - x0), tu, tv);
         if (tu == pu && tv == pv) {
             if (produced) {
-                pool[count] = pool[count - 1];
-                if (!(ok = append(head)))
+                const uint32_t at = place(head);
+                pool[at] = pool[last];
+                last = at;
+                if (!(ok = append(head, at)))
                     break;
             }
             continue;
@@ -394,7 +440,8 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
             continue;
         const float fx = x == xs ? runStart : static_cast<float>(x - x0);
         const uint64_t mapIndex = static_cast<uint64_t>(tv) * texWidth + static_cast<uint64_t>(tu);
-        Fragment& f = pool[count];
+        last = place(head);
+        Fragment& f = pool[last];
         f.depth = a0[0] + step[0] * fx;
         f.alpha = alpha;
         if (!constant) {
@@ -430,11 +477,12 @@ bool Frame<Lighting>::ScanLine(const Span<NA>& sp)
         }
         for (uint32_t c = 0; c < colours; ++c)
             f.colour[c] = ShadeByte<Lighting::kNearest>(rules[c], solid ? solidColour[c] : planes[c][t]);
-        if (!(ok = append(head)))
+        if (!(ok = append(head, last)))
             break;
         produced = true;
     }
     m_count = count;
+    m_over = over;
     return ok;
 }
 

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -38,7 +39,7 @@ struct Fragment {
 };
 static_assert(sizeof(Fragment) == 16, "fragments are packed 16-byte records");
 static_assert(offsetof(Fragment, next) == 4 && offsetof(Fragment, alpha) == 8 && offsetof(Fragment, colour) == 9,
-              "the span loop stores a fragment as two 8-byte halves");
+              "the span loop stores a fragment as depth, link and an 8-byte body");
 
 // Where one face side takes its colours from.
 struct Side {
@@ -289,6 +290,36 @@ private:
     __m128 m_Fv, m_Gv, m_255, m_big;
 #endif
 };
+
+// ShadeFolded for every byte value c, out[c], in the operations and order of
+// ShadeTriple's lanes, sixteen values at a time. A triangle that covers many
+// subsamples looks its colours up here instead of shading each one.
+template <bool Nearest>
+inline void ShadeTable(float F, float G, uint8_t* out)
+{
+#if defined(__SSE2__)
+    const __m128 Fv = _mm_set1_ps(F), Gv = _mm_set1_ps(G), v255 = _mm_set1_ps(255.0f), big = _mm_set1_ps(8388608.0f);
+    __m128i c = _mm_setr_epi32(0, 1, 2, 3);
+    const __m128i four = _mm_set1_epi32(4);
+    for (int base = 0; base < 256; base += 16) {
+        __m128i b[4];
+        for (int k = 0; k < 4; ++k) {
+            const __m128 cf = _mm_cvtepi32_ps(c);
+            __m128 v = _mm_add_ps(_mm_mul_ps(cf, Fv), _mm_mul_ps(_mm_sub_ps(v255, cf), Gv));
+            v = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), v255);
+            if constexpr (Nearest)
+                v = _mm_sub_ps(_mm_add_ps(v, big), big);
+            b[k] = _mm_cvttps_epi32(v);
+            c = _mm_add_epi32(c, four);
+        }
+        const __m128i w = _mm_packus_epi16(_mm_packs_epi32(b[0], b[1]), _mm_packs_epi32(b[2], b[3]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + base), w);
+    }
+#else
+    for (int c = 0; c < 256; ++c)
+        out[c] = ShadeFolded<Nearest>(F, G, static_cast<uint8_t>(c));
+#endif
+}
 
 // Normalised in single precision.
 inline qnt3D_VECTOR Normalise(float x, float y, float z)

@@ -47,7 +47,6 @@ void Frame<Lighting>::ResolveRows(int32_t ox, int32_t oy, int32_t tw, int32_t th
     // Quotients by 1..q^2 as a multiply and a shift: x / d = (x * ceil(2^40 / d)) >> 40
     // holds exactly while x * d < 2^40, and here x <= 255 q^2, d <= q^2.
     const uint64_t* recip = m_recip.data();
-    constexpr int32_t kAhead = 32;
     auto div = [recip](uint32_t x, uint32_t d) { return static_cast<uint8_t>((x * recip[d]) >> 40); };
     for (int32_t py = 0; py < th; ++py) {
         const uint64_t row = static_cast<uint64_t>(oy + py) * m_r.dstStride + static_cast<uint64_t>(ox);
@@ -56,11 +55,9 @@ void Frame<Lighting>::ResolveRows(int32_t ox, int32_t oy, int32_t tw, int32_t th
             dst[c] = m_r.dst[c] + row;
         if (q == 1) {
             const uint32_t* h = m_heads + static_cast<size_t>(py) * m_stride;
+            // A one-fragment list lies in its subsample's own slot: the usual
+            // lists are read in memory order.
             for (int32_t px = 0; px < tw; ++px) {
-                // The lists' heads lie in triangle order, not row order:
-                // ask for them ahead so the misses overlap.
-                if (px + kAhead < tw && h[px + kAhead] != kEnd)
-                    __builtin_prefetch(pool + h[px + kAhead]);
                 if (h[px] == kEnd) {
                     dst[0][px] = 0;
                     continue;
@@ -74,15 +71,41 @@ void Frame<Lighting>::ResolveRows(int32_t ox, int32_t oy, int32_t tw, int32_t th
             }
             continue;
         }
-        const int32_t aheadPx = std::max(1, kAhead / (q * q));
-        for (int32_t px = 0; px < tw; ++px) {
-            if (px + aheadPx < tw)
-                for (int32_t sy = 0; sy < q; ++sy) {
-                    const uint32_t* h = m_heads + static_cast<size_t>(py * q + sy) * m_stride + (px + aheadPx) * q;
-                    for (int32_t sx = 0; sx < q; ++sx)
-                        if (h[sx] != kEnd)
-                            __builtin_prefetch(pool + h[sx]);
+#if defined(__SSE2__)
+        if constexpr (QC == 2) {
+            // Four subsamples: alpha and colour bytes summed side by side in
+            // 16-bit lanes (at most 4 x 255 each); the full pixels' means are
+            // shifts, the same quotients as the divisions.
+            const uint32_t* h0 = m_heads + static_cast<size_t>(2 * py) * m_stride;
+            const uint32_t* h1 = h0 + m_stride;
+            const __m128i zero = _mm_setzero_si128();
+            for (int32_t px = 0; px < tw; ++px) {
+                const uint32_t at[4] = {h0[2 * px], h0[2 * px + 1], h1[2 * px], h1[2 * px + 1]};
+                __m128i sum = zero;
+                uint32_t covered = 0;
+                for (uint32_t k : at) {
+                    if (k == kEnd)
+                        continue;
+                    Fragment& f = pool[k];
+                    if (f.next != kEnd)
+                        Composite(pool, k);
+                    sum = _mm_add_epi16(sum, _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&f.alpha)), zero));
+                    ++covered;
                 }
+                alignas(16) uint16_t s[8];
+                _mm_store_si128(reinterpret_cast<__m128i*>(s), sum);
+                dst[0][px] = static_cast<uint8_t>(s[0] >> 2);
+                if (covered == 4)
+                    for (uint32_t c = 1; c < n; ++c)
+                        dst[c][px] = static_cast<uint8_t>(s[c] >> 2);
+                else if (covered)
+                    for (uint32_t c = 1; c < n; ++c)
+                        dst[c][px] = div(s[c], covered);
+            }
+            continue;
+        }
+#endif
+        for (int32_t px = 0; px < tw; ++px) {
             uint32_t sumA = 0, covered = 0, sumC[4] = {0, 0, 0, 0};
             for (int32_t sy = 0; sy < q; ++sy) {
                 const uint32_t* h = m_heads + static_cast<size_t>(py * q + sy) * m_stride + px * q;

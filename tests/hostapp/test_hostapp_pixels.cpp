@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
 using namespace hostapp;
 using namespace hosttest;
 
@@ -106,6 +109,52 @@ TEST_F(HostPixels, OutputWrittenAfterTheLastRequestIsCommittedAtReturn)
     ASSERT_EQ(host.Run(&ScriptedPlugin, StandInHost::Sequence::Replay), 0);
     for (uint8_t v : host.Document().Target().pixels.planes[0])
         ASSERT_EQ(v, 42);
+}
+
+// Runs on one host follow each other as --repeat makes them: each starts
+// from the last result, and what no output request touched keeps its value
+// (the result is handed over whole, so the working copy must hold the
+// picture everywhere, not only where the plug-in wrote).
+TEST_F(HostPixels, RepeatedRunsStartFromTheLastResultAndKeepUntouchedPixels)
+{
+    const int w = 9, h = 7;
+    const RasterImage src = Gradient(ColorMode::RGB, w, h, true);
+    StandInHost host(HostDocument::FromImage(src, "L"), HostSettings{});
+    struct Step {
+        FilterRect16 rect;  // written with value in plane 1; empty: invert the colour planes
+        uint8_t value;
+    };
+    const Step steps[] = {{{1, 2, 4, 6}, 42}, {{3, 0, 7, 3}, 7}, {{0, 0, 0, 0}, 0}, {{0, 0, 7, 9}, 200}};
+    std::vector<std::vector<uint8_t>> want = src.planes;
+    for (const Step& step : steps) {
+        const bool invert = step.rect.bottom == 0;
+        StartScript() = [step, invert](FilterRecord* r) {
+            if (invert)
+                return InvertPlanes(r, 3);
+            r->outRect = step.rect;
+            r->outLoPlane = r->outHiPlane = 1;
+            if (r->advanceState())
+                return int16_t{userCanceledErr};
+            for (int y = 0; y < Height(step.rect); ++y)
+                std::memset(static_cast<uint8_t*>(r->outData) + y * r->outRowBytes, step.value,
+                            static_cast<size_t>(Width(step.rect)));
+            ClearRects(r);
+            return int16_t{0};
+        };
+        ASSERT_EQ(host.Run(&ScriptedPlugin, StandInHost::Sequence::Replay), 0);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const size_t i = static_cast<size_t>(y) * w + x;
+                if (invert) {
+                    for (int p = 0; p < 3; ++p)
+                        want[p][i] = static_cast<uint8_t>(255 - want[p][i]);
+                } else if (y >= step.rect.top && y < step.rect.bottom && x >= step.rect.left && x < step.rect.right) {
+                    want[1][i] = step.value;
+                }
+            }
+        EXPECT_EQ(host.Document().Target().pixels.planes, want) << "after writing " << int(step.value);
+        EXPECT_TRUE(host.Violations().empty());
+    }
 }
 
 TEST_F(HostPixels, NonZeroResultLeavesTheDocumentUntouched)

@@ -311,6 +311,52 @@ TEST(SurfaceHQFrame, ProgressCountsTilesTimesTrianglesAndCancelStops)
     EXPECT_TRUE(never.reports.empty());
 }
 
+TEST(SurfaceHQFrame, AnEmptyTextureShowsNoTexel)
+{
+    // Coordinates in (-1, 0) truncate to texel 0, which an empty texture
+    // does not have: nothing is drawn. A texture one texel wide or high is
+    // the control: the same coordinates show its texel.
+    struct Case {
+        const char* what;
+        int w, h;        // texture as handed over
+        float u, v;      // constant coordinate on that axis; the other runs 0..8
+        bool drawn;
+    };
+    const Case cases[] = {
+        {"no columns", 0, 4, -0.5f, -1.0f, false},
+        {"no rows", 4, 0, -1.0f, -0.5f, false},
+        {"one column", 1, 4, -0.5f, -1.0f, true},
+        {"one row", 4, 1, -1.0f, -0.5f, true},
+    };
+    for (const Case& c : cases)
+        for (R r : {R::Opt2, R::Simple2, R::Phong2, R::Opt1, R::Full1})
+            for (uint8_t q : {1, 2}) {
+                CQNF_3D_Surface2 s2;
+                CQNF_3D_Surface s1;
+                AddQuad(s2, 0, 0, 8, 8, 0);
+                AddQuad(s1, 0, 0, 8, 8, 0);
+                AddFrontLight(s1);  // the first generation's lit renderer needs a light
+                for (CQNF_3D_SurfaceBase* s : {static_cast<CQNF_3D_SurfaceBase*>(&s2), static_cast<CQNF_3D_SurfaceBase*>(&s1)})
+                    for (uint32_t i = 0; i < s->GetVertexCount(); ++i) {
+                        qnt2D_VERTEX* m = s->GetMapping(i);
+                        m->x = c.u >= -0.99f ? c.u : m->x / 2.0f;
+                        m->y = c.v >= -0.99f ? c.v : m->y / 2.0f;
+                    }
+                // The planes hold at least one texel row, so a wrong read stays in the buffers.
+                Tex x(std::max(c.w, 1), std::max(c.h, 1), 255, 200, 100, 4);
+                x.w = c.w;
+                x.h = c.h;
+                Target t(8, 8);
+                Args a;
+                a.q = q;
+                ASSERT_EQ(Call(r, &s2, &s1, t, x, a), 1) << c.what << " " << Name(r);
+                int shown = 0;
+                for (uint8_t v : t.plane[0])
+                    shown += v == 255;
+                EXPECT_EQ(shown > 0, c.drawn) << c.what << " " << Name(r) << " q " << int(q);
+            }
+}
+
 TEST(SurfaceHQFrame, PoolThatCannotGrowStopsTheRenderWithErrorSeventeen)
 {
     CQNF_3D_Surface2 s;

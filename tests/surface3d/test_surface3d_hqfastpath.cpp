@@ -4,8 +4,9 @@
 // three colour planes of the same render into five, which takes the general
 // span loop and resolve. Scenes overlap deeply (so the fragment pool grows
 // mid-span), mix opaque, translucent and empty texels, magnify the texture
-// (texel runs) and show both sides. The three-channel shading is checked
-// against the one-channel rule over every byte value.
+// (texel runs), show both sides and light the channels alike or apart. The
+// three-channel shading and the shade tables are checked against the
+// one-channel rule over every byte value.
 #include "S3DHQHelpers.h"
 #include "surface3d/HQFrameParts.h"
 
@@ -54,13 +55,16 @@ Tex MixedTexture(std::mt19937& rng, int w, int h)
     return x;
 }
 
-void Light(CQNF_3D_Surface& s, float) { AddFrontLight(s, 80.0f, 0.35f, -0.25f); }
+void Light(CQNF_3D_Surface& s, float, bool) { AddFrontLight(s, 80.0f, 0.35f, -0.25f); }
 
-void Light(CQNF_3D_Surface2& s, float ambient)
+// A tinted ambient light gives each colour channel its own factor (and the
+// span loop its own shade table per channel).
+void Light(CQNF_3D_Surface2& s, float ambient, bool tinted)
 {
     AddFrontLight(s, 70.0f, 0.35f, -0.25f);
     uint8_t white[8] = {255, 255, 255, 255, 255, 255, 255, 255};
-    s.Light_SetAmbientLight(white, ambient, white, ambient, 0, 0);
+    uint8_t tint[8] = {255, 255, 150, 40, 255, 255, 255, 255};
+    s.Light_SetAmbientLight(tinted ? tint : white, ambient, white, ambient, 0, 0);
     s.Light_PrecalculateLights(1);
 }
 
@@ -75,10 +79,13 @@ TEST(SurfaceHQQuickForms, FourChannelsEqualTheGeneralFiveChannelRender)
         float flat;
         uint8_t frontSolid;
         bool quarterClip;
+        bool tinted = false;
     };
     const Case cases[] = {
         {"lit, factors below 1", R::Opt2, 0.0f, -1.0f, 0, false},
         {"lit, factors above 1", R::Opt2, 60.0f, -1.0f, 0, false},
+        {"tinted, a factor per channel", R::Opt2, 60.0f, -1.0f, 0, false, true},
+        {"tinted and clipped", R::Opt2, 30.0f, -1.0f, 0, true, true},
         {"flat rule", R::Opt2, 0.0f, 35.0f, 0, false},
         {"solid front", R::Opt2, 60.0f, -1.0f, 1, false},
         {"clipped, cuts texel runs", R::Opt2, 20.0f, -1.0f, 0, true},
@@ -96,8 +103,8 @@ TEST(SurfaceHQQuickForms, FourChannelsEqualTheGeneralFiveChannelRender)
                 std::mt19937 rng1 = rng;
                 RandomScene(s, rng, 14, W, H);
                 RandomScene(s1, rng1, 14, W, H);
-                Light(s, c.ambient);
-                Light(s1, c.ambient);
+                Light(s, c.ambient, c.tinted);
+                Light(s1, c.ambient, c.tinted);
                 Tex x = MixedTexture(rng, W / 3 + 4, H / 3 + 4);
                 Args a;
                 a.q = uint8_t(q);
@@ -131,6 +138,13 @@ TEST(SurfaceHQQuickForms, ThreeChannelShadingEqualsTheOneChannelRule)
             const s3d::hq::Rule rules[3] = {s3d::hq::MakeRule(f0), s3d::hq::MakeRule(f1), s3d::hq::MakeRule(f0 * 0.7f)};
             const s3d::hq::ShadeTriple<true> nearest(rules);
             const s3d::hq::ShadeTriple<false> truncating(rules);
+            // The shade tables of large triangles, built from the folded factors.
+            uint8_t tableN[3][256], tableT[3][256];
+            for (int k = 0; k < 3; ++k) {
+                const float F = rules[k].over ? 1.0f : rules[k].f, G = rules[k].over ? rules[k].g : 0.0f;
+                s3d::hq::ShadeTable<true>(F, G, tableN[k]);
+                s3d::hq::ShadeTable<false>(F, G, tableT[k]);
+            }
             for (int v = 0; v < 256; ++v) {
                 const uint8_t c0 = uint8_t(v), c1 = uint8_t(255 - v), c2 = uint8_t(v * 7);
                 const uint32_t n = nearest(c0, c1, c2), t = truncating(c0, c1, c2);
@@ -140,6 +154,10 @@ TEST(SurfaceHQQuickForms, ThreeChannelShadingEqualsTheOneChannelRule)
                         << "factor " << f0 << " value " << v << " channel " << k;
                     EXPECT_EQ((t >> (8 * k)) & 0xFF, s3d::hq::ShadeByte<false>(rules[k], cs[k]))
                         << "factor " << f0 << " value " << v << " channel " << k;
+                    EXPECT_EQ(tableN[k][v], s3d::hq::ShadeByte<true>(rules[k], uint8_t(v)))
+                        << "table, factor " << f0 << " value " << v << " channel " << k;
+                    EXPECT_EQ(tableT[k][v], s3d::hq::ShadeByte<false>(rules[k], uint8_t(v)))
+                        << "table, factor " << f0 << " value " << v << " channel " << k;
                 }
                 EXPECT_EQ(n >> 24, 0u);
             }
