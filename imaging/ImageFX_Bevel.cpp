@@ -121,44 +121,27 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
     // Round the edge: blur the map, rows then columns, with 0 beyond it.
     STRUCT_Blur_VectorData kd;
     Blur_PrepareBlurData(size / 3.32, &kd, &m_memBlurWork, 1, 0);
-    if (kd.direct && kd.sigma >= 0.1) {
-        // The small kernel a line at a time, run by run: the map is flat
-        // inside and outside the shape, and only its edge band needs sums.
-        // Columns go through in blocks of kMapBlock, gathered into lines
-        // and put back a row of the block at a time.
-        constexpr int64_t kMapBlock = 16;
-        const int64_t reach = kd.halfWidth - 1;
-        const uint64_t lineDoubles = static_cast<uint64_t>(std::max(mw, mh) + 2 * reach);
-        uint8_t* work = i_Grow(m_memBlurLine, qnMulSize({lineDoubles, 8}) +
-                                                  qnMulSize({static_cast<uint64_t>(mh), kMapBlock, 4}));
-        if (!work)
-            return 0;
-        double* line = reinterpret_cast<double*>(work);
-        float* block = reinterpret_cast<float*>(line + lineDoubles);
-        for (int64_t y = 0; y < mh; ++y)
-            qnfx::BlurLineRuns(kd, map + y * mw, 1, map + y * mw, 1, mw, line);
-        for (int64_t x0 = 0; x0 < mw; x0 += kMapBlock) {
-            const int64_t k = std::min(kMapBlock, mw - x0);
-            for (int64_t y = 0; y < mh; ++y)
-                for (int64_t c = 0; c < k; ++c)
-                    block[c * mh + y] = map[y * mw + x0 + c];
-            for (int64_t c = 0; c < k; ++c)
-                qnfx::BlurLineRuns(kd, block + c * mh, 1, block + c * mh, 1, mh, line);
-            for (int64_t y = 0; y < mh; ++y)
-                for (int64_t c = 0; c < k; ++c)
-                    map[y * mw + x0 + c] = block[c * mh + y];
-        }
-    } else {
+    {
         const qnfx::LaneBlur rows = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(mw), nullptr);
         const qnfx::LaneBlur cols = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(mh), nullptr);
-        const uint64_t need = std::max(rows.BufferDoubles(), cols.BufferDoubles());
+        // The small kernel along the rows goes a row at a time, run by run:
+        // each row is flat inside and outside the shape, and only where it
+        // crosses the edge are sums needed.
+        const bool runs = kd.direct && !rows.Identity();
+        const uint64_t lineDoubles = static_cast<uint64_t>(mw + 2 * kd.halfWidth);
+        const uint64_t need = std::max({rows.BufferDoubles(), cols.BufferDoubles(), runs ? lineDoubles : 0});
         double* buf = reinterpret_cast<double*>(i_Grow(m_memBlurLine, need * sizeof(double)));
         if (!buf)
             return 0;
-        for (int64_t y0 = 0; y0 < mh; y0 += kMapRowLanes) {
-            const int lanes = static_cast<int>(std::min<int64_t>(kMapRowLanes, mh - y0));
-            float* p = map + y0 * mw;
-            qnfx::BlurLanes(rows, p, 1, mw, p, 1, mw, lanes, buf);
+        if (runs) {
+            for (int64_t y = 0; y < mh; ++y)
+                qnfx::BlurLineRuns(kd, map + y * mw, 1, map + y * mw, 1, mw, buf);
+        } else {
+            for (int64_t y0 = 0; y0 < mh; y0 += kMapRowLanes) {
+                const int lanes = static_cast<int>(std::min<int64_t>(kMapRowLanes, mh - y0));
+                float* p = map + y0 * mw;
+                qnfx::BlurLanes(rows, p, 1, mw, p, 1, mw, lanes, buf);
+            }
         }
         for (int64_t x0 = 0; x0 < mw; x0 += kMapColumnLanes) {
             const int lanes = static_cast<int>(std::min<int64_t>(kMapColumnLanes, mw - x0));
