@@ -342,9 +342,11 @@ bool CTessolo::i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s
     // Both blocks of the piece exist before it is counted, so that no piece
     // of the table ever lacks its mask or planes.
     const uint64_t area = uint64_t(bw) * bh;
-    PieceBlock* maskMem = m_MaskArena.Take(area, false);
-    PieceBlock* planes = maskMem ? m_PlaneArena.Take(qnMulSize({area, channelCount + 1u}), !m_bPlanesRendered) : nullptr;
+    CQNF_Mem* maskMem = i_TakeBlock(area, false);
+    CQNF_Mem* planes = i_TakeBlock(qnMulSize({area, channelCount + 1u}), !m_bPlanesRendered);
     if (!maskMem || !planes) {
+        delete maskMem;
+        delete planes;
         PlatformMessageBox(kMemoryText, kErrorTitle);
         return false;
     }
@@ -412,4 +414,28 @@ void CTessolo::i_CopyPieceMask(SPLITEDCELL& p, uint8_t* mask, long maskStride, q
         dst += bw;
     }
     p.pixels = pixels;
+}
+
+CQNF_Mem* CTessolo::i_TakeBlock(uint64_t bytes, bool zero)
+{
+    size_t best = m_PiecePool.size();
+    for (size_t i = 0; i < m_PiecePool.size(); ++i) {
+        const uint64_t size = m_PiecePool[i]->GetSize();
+        if (size >= bytes && size <= 2 * bytes && (best == m_PiecePool.size() || size < m_PiecePool[best]->GetSize()))
+            best = i;
+    }
+    if (best < m_PiecePool.size()) {
+        CQNF_Mem* block = m_PiecePool[best];
+        m_PiecePool[best] = m_PiecePool.back();
+        m_PiecePool.pop_back();
+        if (zero)
+            std::memset(block->GetPtr(), 0, size_t(bytes));
+        return block;
+    }
+    CQNF_Mem* block = new (std::nothrow) CQNF_Mem();
+    if (!block || !(zero ? block->Zalloc(bytes) : block->alloc(bytes))) {
+        delete block;
+        return nullptr;
+    }
+    return block;
 }

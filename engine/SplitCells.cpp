@@ -238,13 +238,14 @@ bool CTessolo::i_SplitCells(long width, long height, uint8_t* selection, uint32_
         return false;
     if (!i_SizeWorkPlanes() || !i_ProgressStep(100, from, to))
         return false;
-    // The rasters, and memory of the last cut no piece took, are done with:
-    // give it back before the pieces are rendered, which is when the
-    // pieces' own pages come in.
+    // The rasters, and blocks of the last cut no piece took, are done with:
+    // give their memory back before the pieces are rendered, which is when
+    // the pieces' own pages come in.
     m_memSplitTest.free();
     m_memSplitOut.free();
-    m_MaskArena.Trim();
-    m_PlaneArena.Trim();
+    for (CQNF_Mem* block : m_PiecePool)
+        delete block;
+    m_PiecePool.clear();
 #if defined(__GLIBC__)
     // The split's threads freed their working memory into heaps of their
     // own, which keep it from the pieces: hand it back to the system too.

@@ -58,6 +58,8 @@ CTessolo::CTessolo()
 CTessolo::~CTessolo()
 {
     i_FreePieces();
+    for (CQNF_Mem* block : m_PiecePool)
+        delete block;
 }
 
 bool CTessolo::Init(uint16_t columns, uint16_t rows, uint32_t freeKnives)
@@ -112,9 +114,23 @@ bool CTessolo::Init(uint16_t columns, uint16_t rows, uint32_t freeKnives)
 
 void CTessolo::i_FreePieces()
 {
-    // The arena keeps the pieces' memory for the next cut.
-    m_MaskArena.Reset();
-    m_PlaneArena.Reset();
+    // The pool keeps the blocks of the pieces freed last, for the next cut.
+    for (CQNF_Mem* block : m_PiecePool)
+        delete block;
+    m_PiecePool.clear();
+    try {
+        m_PiecePool.reserve(2 * size_t(m_nPieces));
+    } catch (const std::bad_alloc&) {
+        // no room to remember them: they are released below
+    }
+    for (uint32_t i = 0; i < m_nPieces; ++i) {
+        for (CQNF_Mem* block : {m_pPieces[i].mask, m_pPieces[i].planes}) {
+            if (block && m_PiecePool.size() < m_PiecePool.capacity())
+                m_PiecePool.push_back(block);
+            else
+                delete block;
+        }
+    }
     m_nPieces = 0;
     m_memPieces.free();
     m_pPieces = nullptr;

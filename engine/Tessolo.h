@@ -32,7 +32,6 @@
 // Single-threaded: everything runs on the caller's thread.
 #pragma once
 
-#include "engine/PieceArena.h"
 #include "core/2DMath.h"
 #include "core/Mem.h"
 #include "core/Progress.h"
@@ -204,7 +203,7 @@ public:
     // One piece. The table holds these records in place; the main window
     // and the effect windows read and write them directly.
     struct SPLITEDCELL {
-        PieceBlock* mask;  // in the engine's arena: coverage per pixel of the box, 0 outside .. 255 inside
+        CQNF_Mem* mask;  // owned: coverage per pixel of the box, 0 outside .. 255 inside
         int32_t left;    // bounding box in image pixels, right and bottom exclusive
         int32_t top;
         int32_t right;
@@ -213,7 +212,7 @@ public:
         uint32_t sourceStrides[5];
         uint8_t* selection;  // the selection at the box corner, or null
         uint32_t selectionStride;
-        PieceBlock* planes;     // in the engine's arena: the rendered piece, channels + 1 planes of the box
+        CQNF_Mem* planes;      // owned: the rendered piece, channels + 1 planes of the box
         uint8_t* planePtrs[5];  // each rendered plane; the last is the piece's alpha
         uint32_t planeStrides[5];
         uint32_t pixels;  // nonzero mask pixels
@@ -430,7 +429,10 @@ public:
     };
     std::vector<std::unique_ptr<RenderSlot>> m_Slots;
 
-    // The split's test and output rasters (released when the split ends).
+    // The split's test and output rasters (released when the split ends),
+    // and the blocks of the pieces freed last, kept for the next cut so that
+    // its pieces reuse them instead of faulting in fresh pages (what the next
+    // cut does not take is released when it ends).
     CQNF_Mem m_memSplitTest, m_memSplitOut;
     // The smooth cut on several threads makes its regions in batches of
     // about this many bytes of raster copies and coverage, so that its extra
@@ -438,10 +440,10 @@ public:
     // filled one region after the other instead.
     uint64_t m_nRegionBatchBytes = 16ull << 20;
     uint64_t m_nLabelledRunLimit = 2000000;
-    // The pieces' masks (written as the split finds them) and planes
-    // (written when rendered); freeing the pieces keeps their memory for the
-    // next cut.
-    PieceArena m_MaskArena, m_PlaneArena;
+    std::vector<CQNF_Mem*> m_PiecePool;
+    // A block of at least `bytes` from the pool (the smallest that fits and
+    // is not over twice the size) or new; zeroed when asked. Null on failure.
+    CQNF_Mem* i_TakeBlock(uint64_t bytes, bool zero);
 
     bool i_SetFXData(CQNF_ImageFX& fx, uint8_t* const* work, uint8_t forward, uint32_t index);
     void i_PutDocumentLayerContentToDestinationImage(qntRECT_s box, uint8_t automatic, int32_t layerId);
