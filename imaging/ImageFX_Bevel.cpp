@@ -124,14 +124,24 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
     {
         const qnfx::LaneBlur rows = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(mw), nullptr);
         const qnfx::LaneBlur cols = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(mh), nullptr);
-        const uint64_t need = std::max(rows.BufferDoubles(), cols.BufferDoubles());
+        // The small kernel along the rows goes a row at a time, run by run:
+        // each row is flat inside and outside the shape, and only where it
+        // crosses the edge are sums needed.
+        const bool runs = kd.direct && !rows.Identity();
+        const uint64_t lineDoubles = static_cast<uint64_t>(mw + 2 * kd.halfWidth);
+        const uint64_t need = std::max({rows.BufferDoubles(), cols.BufferDoubles(), runs ? lineDoubles : 0});
         double* buf = reinterpret_cast<double*>(i_Grow(m_memBlurLine, need * sizeof(double)));
         if (!buf)
             return 0;
-        for (int64_t y0 = 0; y0 < mh; y0 += kMapRowLanes) {
-            const int lanes = static_cast<int>(std::min<int64_t>(kMapRowLanes, mh - y0));
-            float* p = map + y0 * mw;
-            qnfx::BlurLanes(rows, p, 1, mw, p, 1, mw, lanes, buf);
+        if (runs) {
+            for (int64_t y = 0; y < mh; ++y)
+                qnfx::BlurLineRuns(kd, map + y * mw, 1, map + y * mw, 1, mw, buf);
+        } else {
+            for (int64_t y0 = 0; y0 < mh; y0 += kMapRowLanes) {
+                const int lanes = static_cast<int>(std::min<int64_t>(kMapRowLanes, mh - y0));
+                float* p = map + y0 * mw;
+                qnfx::BlurLanes(rows, p, 1, mw, p, 1, mw, lanes, buf);
+            }
         }
         for (int64_t x0 = 0; x0 < mw; x0 += kMapColumnLanes) {
             const int lanes = static_cast<int>(std::min<int64_t>(kMapColumnLanes, mw - x0));

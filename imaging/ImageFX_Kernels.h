@@ -163,6 +163,14 @@ void BlurRagged(const LaneBlur& lb, const uint32_t* n, int lanes, uint8_t* in, u
 // samples `step` bytes apart.
 void RecoverStrided(uint8_t* v, const uint8_t* alpha, uint32_t count, size_t step);
 
+// The direct kernel (kd.direct) under the constant rule along one line of n
+// floats, in[j * inStep] to out[j * outStep] (the same memory allowed): the
+// values BlurLanes gives, with each run of samples whose taps all read one
+// value summed once. line holds n + 2 (kd.halfWidth - 1) doubles. False,
+// touching nothing, for a kernel it does not cover.
+bool BlurLineRuns(const CQNF_ImageFX::STRUCT_Blur_VectorData& kd, const float* in, ptrdiff_t inStep, float* out,
+                  ptrdiff_t outStep, int64_t n, double* line);
+
 // The bevel's light on one row of slopes.
 struct BevelLight {
     float lx, ly, lz;   // the light, unit length, x mirrored

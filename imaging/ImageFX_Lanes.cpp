@@ -202,3 +202,134 @@ void LightRow(const float* up, const float* mid, int32_t w, const BevelLight& lp
 }
 
 }  // namespace qnfx
+
+namespace qnfx {
+
+namespace {
+
+// The lanes' sums at samples [j0, j1) of a padded line into consecutive
+// floats, for T taps a side known when compiling, so that the samples go
+// through side by side in vector registers, each still term for term in the
+// lanes' order.
+template <int T>
+void SumStretch(const double* line, const double* w, double wsum, float* out, int64_t j0, int64_t j1)
+{
+    for (int64_t j = j0; j < j1; ++j) {
+        const double* c = line + (T - 1) + j;
+        double a = 0.0;
+        for (int t = 0; t < T; ++t)
+            a = a + w[t] * c[t];
+        for (int t = 1; t < T; ++t)
+            a = a + w[t] * c[-t];
+        out[j] = static_cast<float>(a / wsum);
+    }
+}
+
+using SumStretchFn = void (*)(const double*, const double*, double, float*, int64_t, int64_t);
+
+SumStretchFn PickSumStretch(int taps)
+{
+    switch (taps) {
+    case 2: return SumStretch<2>;
+    case 3: return SumStretch<3>;
+    case 4: return SumStretch<4>;
+    case 5: return SumStretch<5>;
+    case 6: return SumStretch<6>;
+    case 7: return SumStretch<7>;
+    case 8: return SumStretch<8>;
+    default: return nullptr;
+    }
+}
+
+}  // namespace
+
+bool BlurLineRuns(const CQNF_ImageFX::STRUCT_Blur_VectorData& kd, const float* in, ptrdiff_t inStep, float* out,
+                  ptrdiff_t outStep, int64_t n, double* line)
+{
+    if (!kd.direct || !kd.constantEdge || kd.halfWidth < 1)
+        return false;
+    const int taps = kd.halfWidth;
+    const int64_t reach = taps - 1;
+    // The line between `reach` copies of the constant on each side: a tap
+    // beyond the line then adds the constant's product as the lanes' edge sum
+    // does, and its weight goes into the same sum, so every sample takes the
+    // inside form.
+    const double edge = kd.constantValue;
+    for (int64_t j = 0; j < reach; ++j) {
+        line[j] = edge;
+        line[reach + n + j] = edge;
+    }
+    if (inStep == 1)
+        for (int64_t j = 0; j < n; ++j)
+            line[reach + j] = static_cast<double>(in[j]);
+    else
+        for (int64_t j = 0; j < n; ++j)
+            line[reach + j] = static_cast<double>(in[j * inStep]);
+    double wsum = 0.0;
+    for (int t = 0; t < taps; ++t)
+        wsum += kd.weights[t];
+    for (int t = 1; t < taps; ++t)
+        wsum += kd.weights[t];
+    // The lanes' sum at one sample, term for term in their order.
+    auto at = [&](int64_t j) {
+        const double* c = line + reach + j;
+        double a = 0.0;
+        for (int t = 0; t < taps; ++t)
+            a = a + kd.weights[t] * c[t];
+        for (int t = 1; t < taps; ++t)
+            a = a + kd.weights[t] * c[-t];
+        return static_cast<float>(a / wsum);
+    };
+    // Where every tap reads one value (the flat inside and outside of a
+    // shape) the sum is the same at each sample: formed once per run. Runs
+    // are samples of the same bits, found four at a time.
+    const int64_t span = 2 * reach + 1;
+    const SumStretchFn stretch = PickSumStretch(taps);
+    const int64_t padded = n + 2 * reach;
+    auto bits = [&](int64_t j) {
+        uint64_t b;
+        std::memcpy(&b, line + j, 8);
+        return b;
+    };
+    auto runEnd = [&](int64_t j) {
+        const uint64_t v = bits(j);
+        int64_t e = j + 1;
+        while (e + 4 <= padded && ((bits(e) ^ v) | (bits(e + 1) ^ v) | (bits(e + 2) ^ v) | (bits(e + 3) ^ v)) == 0)
+            e += 4;
+        while (e < padded && bits(e) == v)
+            ++e;
+        return e;
+    };
+    int64_t j = 0;
+    while (j < n) {
+        // The samples up to the next run of a whole span are summed one by
+        // one; that run's samples whose taps lie in it take one sum.
+        int64_t s = j, e = j;
+        while (s < n) {
+            e = runEnd(s);
+            if (e - s >= span)
+                break;
+            s = e;
+        }
+        const int64_t stop = std::min(s, n);
+        if (stretch && outStep == 1) {
+            stretch(line, kd.weights, wsum, out, j, stop);
+            j = stop;
+        }
+        for (; j < stop; ++j)
+            out[j * outStep] = at(j);
+        if (s >= n)
+            break;
+        const int64_t flatEnd = e - 2 * reach;
+        const float value = at(s);
+        if (outStep == 1)
+            std::fill(out + s, out + flatEnd, value);
+        else
+            for (int64_t k = s; k < flatEnd; ++k)
+                out[k * outStep] = value;
+        j = flatEnd;
+    }
+    return true;
+}
+
+}  // namespace qnfx

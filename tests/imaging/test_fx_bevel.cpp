@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <random>
 #include <vector>
 
 using fxtest::Planes;
@@ -319,7 +321,7 @@ TEST(FxBevel, MatchesTheReference)
             Planes s = alpha ? Piece(w, h, 6) : Planes(w, h, 3, false);
             if (!alpha)
                 s.FillPicture(7);
-            for (int size : {0, 3, 10, 40})
+            for (int size : {0, 2, 3, 10, 40})
                 for (double soften : {0.0, 0.05, 1.0, 3.5})
                     for (const auto& light : lights) {
                         const int depth = size * 13 % 400 + 50;
@@ -427,4 +429,60 @@ TEST(FxBevel, RefusesBadArguments)
     Planes emptyOut(0, 0, 4, true);
     ASSERT_TRUE(fxtest::Bind(fx, empty, emptyOut));
     EXPECT_EQ(fx.Bevel(5, 100, 1.0, {0, 0, 1}, kWhite, 10, kBlack, 10), 1);
+}
+
+TEST(FxBevel, LineRunsGiveTheLanesValues)
+{
+    // The bevel's small kernel a line at a time, run by run, must give the
+    // floats of the lane kernel on lines of long flat runs (where it sums
+    // once per run), of short ones and of noise, with the line's ends under
+    // both constants, strided and in place.
+    std::mt19937 rng(7);
+    auto runs = [&](uint32_t n, uint32_t longest) {
+        std::vector<float> v;
+        while (v.size() < n) {
+            const float value = rng() % 3 == 0 ? 255.0f : rng() % 2 ? 0.0f : float(rng() % 256);
+            v.insert(v.end(), 1 + rng() % longest, value);
+        }
+        v.resize(n);
+        return v;
+    };
+    for (double sigma : {0.15, 0.6, 0.9, 1.45}) {
+        for (uint8_t edge : {uint8_t(0), uint8_t(9)}) {
+            CQNF_Mem work;
+            CQNF_ImageFX::STRUCT_Blur_VectorData kd;
+            CQNF_ImageFX::Blur_PrepareBlurData(sigma, &kd, &work, 1, edge);
+            ASSERT_EQ(kd.direct, 1);
+            for (uint32_t n : {1u, 2u, 7u, 40u, 301u}) {
+                for (uint32_t longest : {1u, 4u, 60u, 400u}) {
+                    const std::vector<float> in = runs(n, longest);
+                    const qnfx::LaneBlur lb = qnfx::MakeLaneBlur(kd, n, nullptr);
+                    std::vector<double> buf(lb.BufferDoubles());
+                    std::vector<float> want(n);
+                    qnfx::BlurLanes(lb, in.data(), 1, 1, want.data(), 1, 1, 1, buf.data());
+                    std::vector<double> line(n + 2 * kd.halfWidth);
+                    std::vector<float> strided(3 * size_t(n), -1.0f), same = in;
+                    ASSERT_TRUE(qnfx::BlurLineRuns(kd, in.data(), 1, strided.data(), 3, n, line.data()));
+                    ASSERT_TRUE(qnfx::BlurLineRuns(kd, same.data(), 1, same.data(), 1, n, line.data()));
+                    for (uint32_t j = 0; j < n; ++j) {
+                        ASSERT_EQ(std::memcmp(&strided[3 * j], &want[j], 4), 0)
+                            << "sigma " << sigma << " edge " << int(edge) << " n " << n << " run " << longest
+                            << " sample " << j;
+                        ASSERT_EQ(std::memcmp(&same[j], &want[j], 4), 0) << "in place, sample " << j;
+                        ASSERT_EQ(strided[3 * j + 1], -1.0f);  // between the samples: untouched
+                    }
+                }
+            }
+        }
+    }
+    // The kernels it does not cover are refused, the output untouched.
+    CQNF_Mem work;
+    CQNF_ImageFX::STRUCT_Blur_VectorData kd;
+    for (auto [sigma, constant] : {std::pair{0.6, uint8_t(0)}, std::pair{4.0, uint8_t(1)}}) {
+        CQNF_ImageFX::Blur_PrepareBlurData(sigma, &kd, &work, constant, 0);
+        float in[3] = {1, 2, 3}, out[3] = {5, 5, 5};
+        double line[64];
+        EXPECT_FALSE(qnfx::BlurLineRuns(kd, in, 1, out, 1, 3, line)) << sigma;
+        EXPECT_EQ(out[0] + out[1] + out[2], 15.0f);
+    }
 }
