@@ -385,11 +385,18 @@ Outcome Frame<Lighting>::TilesIn(unsigned short& error)
             // and meets its limit, exactly as if the tile were drawn at once;
             // the progress counts the tile's triangles once, in its first
             // band.
-            // Each band's triangles, in the tile's (mesh) order.
-            const int32_t bandRows = std::max<int32_t>(1, kBandCells / std::max<int32_t>(1, tw * q * q));
+            // Each band's triangles, in the tile's (mesh) order. Where the
+            // triangles are tiny (fewer than about four subsamples each),
+            // sorting them into bands costs more than the cache saves, and
+            // the tile is one band.
+            const uint64_t tileCells = uint64_t{static_cast<uint32_t>(tw * q)} * static_cast<uint32_t>(th * q);
+            const bool banded = static_cast<uint64_t>(binEnd - bin) * 4 <= tileCells;
+            const int32_t bandRows =
+                banded ? std::max<int32_t>(1, kBandCells / std::max<int32_t>(1, tw * q * q)) : th;
             const int32_t bands = (th + bandRows - 1) / bandRows, bandSub = bandRows * q;
             const int32_t tileTop = m_tt, tileBottom = m_tb;
-            m_bandStart.assign(static_cast<size_t>(bands) + 1, 0);
+            if (bands > 1)
+                m_bandStart.assign(static_cast<size_t>(bands) + 1, 0);
             auto bandsOf = [&](const TriangleSetup& t, int32_t& b0, int32_t& b1) {
                 const int32_t lo = std::max(t.box[1], tileTop), hi = std::min(t.box[3], tileBottom);
                 if (std::max(t.box[0], m_tl) >= std::min(t.box[2], m_tr) || lo >= hi)
@@ -398,21 +405,23 @@ Outcome Frame<Lighting>::TilesIn(unsigned short& error)
                 b1 = (hi - 1 - tileTop) / bandSub;
                 return true;
             };
-            for (const uint32_t* b = bin; b != binEnd; ++b) {
-                int32_t b0, b1;
-                if (bandsOf(m_ts[*b], b0, b1))
-                    for (int32_t k = b0; k <= b1; ++k)
-                        ++m_bandStart[static_cast<size_t>(k) + 1];
-            }
-            for (int32_t k = 0; k < bands; ++k)
-                m_bandStart[static_cast<size_t>(k) + 1] += m_bandStart[static_cast<size_t>(k)];
-            m_bandList.resize(m_bandStart[static_cast<size_t>(bands)]);
-            m_bandFill.assign(m_bandStart.begin(), m_bandStart.end() - 1);
-            for (const uint32_t* b = bin; b != binEnd; ++b) {
-                int32_t b0, b1;
-                if (bandsOf(m_ts[*b], b0, b1))
-                    for (int32_t k = b0; k <= b1; ++k)
-                        m_bandList[m_bandFill[static_cast<size_t>(k)]++] = *b;
+            if (bands > 1) {
+                for (const uint32_t* b = bin; b != binEnd; ++b) {
+                    int32_t b0, b1;
+                    if (bandsOf(m_ts[*b], b0, b1))
+                        for (int32_t k = b0; k <= b1; ++k)
+                            ++m_bandStart[static_cast<size_t>(k) + 1];
+                }
+                for (int32_t k = 0; k < bands; ++k)
+                    m_bandStart[static_cast<size_t>(k) + 1] += m_bandStart[static_cast<size_t>(k)];
+                m_bandList.resize(m_bandStart[static_cast<size_t>(bands)]);
+                m_bandFill.assign(m_bandStart.begin(), m_bandStart.end() - 1);
+                for (const uint32_t* b = bin; b != binEnd; ++b) {
+                    int32_t b0, b1;
+                    if (bandsOf(m_ts[*b], b0, b1))
+                        for (int32_t k = b0; k <= b1; ++k)
+                            m_bandList[m_bandFill[static_cast<size_t>(k)]++] = *b;
+                }
             }
             m_count = 0;
             for (int32_t band = 0; band < bands; ++band) {
@@ -424,8 +433,11 @@ Outcome Frame<Lighting>::TilesIn(unsigned short& error)
                 for (int32_t r = 0; r < bh * q; ++r)
                     std::memset(m_heads + static_cast<size_t>(r) * m_stride, 0xFF, sizeof(uint32_t) * tw * q);
                 m_over = 0;
-                const uint32_t* const listEnd = m_bandList.data() + m_bandStart[static_cast<size_t>(band) + 1];
-                for (const uint32_t* b = m_bandList.data() + m_bandStart[static_cast<size_t>(band)]; b != listEnd; ++b) {
+                const uint32_t* const list =
+                    bands > 1 ? m_bandList.data() + m_bandStart[static_cast<size_t>(band)] : bin;
+                const uint32_t* const listEnd =
+                    bands > 1 ? m_bandList.data() + m_bandStart[static_cast<size_t>(band) + 1] : binEnd;
+                for (const uint32_t* b = list; b != listEnd; ++b) {
                     const uint32_t i = *b;
                     if (firstBand && !tickTo(i + 1))
                         return Outcome::Canceled;
