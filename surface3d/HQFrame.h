@@ -386,11 +386,11 @@ Outcome Frame<Lighting>::TilesIn(unsigned short& error)
             // the progress counts the tile's triangles once, in its first
             // band.
             // Each band's triangles, in the tile's (mesh) order. Where the
-            // triangles are tiny (fewer than about four subsamples each),
+            // triangles are small (fewer than about sixteen subsamples each),
             // sorting them into bands costs more than the cache saves, and
             // the tile is one band.
             const uint64_t tileCells = uint64_t{static_cast<uint32_t>(tw * q)} * static_cast<uint32_t>(th * q);
-            const bool banded = static_cast<uint64_t>(binEnd - bin) * 4 <= tileCells;
+            const bool banded = static_cast<uint64_t>(binEnd - bin) * 16 <= tileCells;
             const int32_t bandRows =
                 banded ? std::max<int32_t>(1, kBandCells / std::max<int32_t>(1, tw * q * q)) : th;
             const int32_t bands = (th + bandRows - 1) / bandRows, bandSub = bandRows * q;
