@@ -209,11 +209,15 @@ void BlurLanes(const LaneBlur& lb, const float* in, ptrdiff_t inJ, ptrdiff_t inK
 // only when one call covers all rows. floats holds FusedFloats(width,
 // halfWidth) floats, bytes width + kChunk bytes.
 inline constexpr uint64_t kCacheFloats = 16;  // floats in a cache line
+// The zeros on either side of a row staged in floats: the reach, a chunk
+// and a register past it, in whole cache lines.
+inline uint64_t RowMargin(uint64_t reach) { return (reach + kChunk + 2 * kCacheFloats - 1) / kCacheFloats * kCacheFloats; }
 inline uint64_t FusedFloats(uint64_t width, int halfWidth)
 {
     const uint64_t reach = halfWidth > 0 ? static_cast<uint64_t>(halfWidth) - 1 : 0;
     const uint64_t span = (width + kChunk - 1) / kChunk * kChunk;
-    return width + 2 * (reach + kChunk) + kCacheFloats + (kFuseRows + 2 * reach) * span;
+    // The row and the band, each moved up to a whole cache line.
+    return width + 2 * RowMargin(reach) + 2 * kCacheFloats + (kFuseRows + 2 * reach) * span;
 }
 void BlurPlaneDirect(const LaneBlur& rowLb, const LaneBlur& colLb, const uint8_t* src, ptrdiff_t srcStride,
                      uint8_t* dst, ptrdiff_t dstStride, const uint8_t* alpha, ptrdiff_t alphaStride, int64_t y0,

@@ -343,7 +343,7 @@ TEST(FxGaussian, EmptyImagesSucceedWithNothingToDo)
 
 namespace {
 
-enum class Kind { Noise, Photo, FlatsWithSpecks, TwoLevel };
+enum class Kind { Noise, Photo, FlatsWithSpecks, TwoLevel, DarkSpecks };
 
 Planes DirectPicture(Kind kind, int w, int h, uint32_t seed)
 {
@@ -372,6 +372,13 @@ Planes DirectPicture(Kind kind, int w, int h, uint32_t seed)
             case Kind::TwoLevel:
                 v = ((x / 7 + y / 5) % 3 == 0) ? 255 : 1;
                 break;
+            case Kind::DarkSpecks: {
+                // Black with sparse ones and whites: sums under a half, whole
+                // zeros, and rows that settle next to rows that do not.
+                const uint32_t r = rng() % 16;
+                v = r == 0 ? 255 : r == 1 ? 1 : 0;
+                break;
+            }
             }
             s.At(0, x, y) = v;
         }
@@ -388,7 +395,7 @@ TEST(FxGaussianDirect, EveryShortcutGivesTheBytesOfTheDoubleSums)
     for (int i = 0; i < 5; ++i)
         sigmas.push_back(0.1 + 1.4 * (rng() % 10000) / 10000.0);
     const std::pair<int, int> sizes[] = {{300, 150}, {33, 70}, {17, 5}, {260, 1}};
-    for (Kind kind : {Kind::Noise, Kind::Photo, Kind::FlatsWithSpecks, Kind::TwoLevel}) {
+    for (Kind kind : {Kind::Noise, Kind::Photo, Kind::FlatsWithSpecks, Kind::TwoLevel, Kind::DarkSpecks}) {
         for (auto [w, h] : sizes) {
             Planes s = DirectPicture(kind, w, h, static_cast<uint32_t>(w * 7 + h));
             for (double sigma : sigmas) {
@@ -409,6 +416,33 @@ TEST(FxGaussianDirect, EveryShortcutGivesTheBytesOfTheDoubleSums)
                     if (isa != widest)
                         check(isa, qnfx::SettleFrom::Plain);
                 qnfx::ForceLaneIsa(widest);
+            }
+        }
+    }
+}
+
+TEST(FxGaussianDirect, RowPairsAndRegisterCutsGiveTheBytesOfTheDoubleSums)
+{
+    // Outputs are settled two rows at a time (the second of a pair may be
+    // left open while the first settles, and an odd row is left over), and
+    // a row's taps are cut from whole registers that reach past the row's
+    // ends: widths and heights around those sizes, on every instruction set.
+    const qnfx::LaneIsa widest = qnfx::CurrentLaneIsa();
+    for (Kind kind : {Kind::DarkSpecks, Kind::Noise}) {
+        for (int w : {1, 15, 16, 17, 32, 33, 47, 48, 49, 65}) {
+            for (int h : {1, 2, 15, 16, 17}) {
+                Planes s = DirectPicture(kind, w, h, static_cast<uint32_t>(w * 31 + h));
+                for (double sigma : {0.3, 1.0, 1.45}) {
+                    const Planes want = RefGaussian(s, sigma, false, false);
+                    for (auto isa : {qnfx::LaneIsa::Base, qnfx::LaneIsa::Avx2, qnfx::LaneIsa::Avx512}) {
+                        if (!qnfx::ForceLaneIsa(isa))
+                            continue;
+                        EXPECT_TRUE(RunGaussian(s, sigma, false, false).SamePixels(want))
+                            << "kind " << static_cast<int>(kind) << " " << w << "x" << h << " sigma " << sigma
+                            << " isa " << static_cast<int>(isa);
+                    }
+                    qnfx::ForceLaneIsa(widest);
+                }
             }
         }
     }
