@@ -84,7 +84,7 @@ void CompositeRowsBase(const CompositeJob& j) { CompositeRowsBody(j); }
 #if defined(__x86_64__) || defined(__i386__)
 // The same integer steps in wider lanes: the bytes do not change.
 [[gnu::target("avx2")]] void CompositeRowsAvx2(const CompositeJob& j) { CompositeRowsBody(j); }
-[[gnu::target("avx512f,avx512bw,prefer-vector-width=512")]] void CompositeRowsAvx512(const CompositeJob& j)
+[[QNFX_TARGET_AVX512BW]] void CompositeRowsAvx512(const CompositeJob& j)
 {
     CompositeRowsBody(j);
 }

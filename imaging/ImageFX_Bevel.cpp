@@ -41,9 +41,8 @@ void ShadeRowBase(const uint8_t* s, uint8_t* d, const uint8_t* hr, const uint8_t
 {
     ShadeRowBody(s, d, hr, sr, w, hc, sc);
 }
-[[gnu::target("avx512f,avx512bw,prefer-vector-width=512")]] void ShadeRowAvx512(const uint8_t* s, uint8_t* d,
-                                                                                const uint8_t* hr, const uint8_t* sr,
-                                                                                int32_t w, int hc, int sc)
+[[QNFX_TARGET_AVX512BW]] void ShadeRowAvx512(const uint8_t* s, uint8_t* d, const uint8_t* hr, const uint8_t* sr,
+                                               int32_t w, int hc, int sc)
 {
     ShadeRowBody(s, d, hr, sr, w, hc, sc);
 }

@@ -23,6 +23,15 @@
 #include <cstring>
 #include <type_traits>
 
+// A function built for 512-bit byte lanes. gcc keeps to 256-bit vectors
+// unless told to prefer the wider ones; clang has no such target option and
+// takes the widest width a function may use as an attribute of its own.
+#if defined(__clang__)
+#define QNFX_TARGET_AVX512BW gnu::target("avx512f,avx512bw"), clang::min_vector_width(512)
+#else
+#define QNFX_TARGET_AVX512BW gnu::target("avx512f,avx512bw,prefer-vector-width=512")
+#endif
+
 namespace qnfx {
 
 // Lanes advance in chunks of at most kChunk: the chunk's recursive state
