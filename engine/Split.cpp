@@ -4,6 +4,7 @@
 #include "engine/SplitCentres.h"
 #include "engine/SplitRaster.h"
 #include "engine/Tessolo.h"
+#include "imaging/ImageFX_Kernels.h"
 
 #include <algorithm>
 #include <array>
@@ -12,8 +13,8 @@
 #include <cstring>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
 #endif
 
 using namespace tessolo_split;
@@ -132,27 +133,243 @@ inline void TouchBlockedRun(uint8_t* o, const uint8_t* row, int32_t from, int32_
         TouchBlocked(o, row, ox, 0xFu);
 }
 
+// A whole pixel inside the widened span gains four sub-pixels: 64 reaches
+// 240 from 176 on.
+inline uint8_t Gain4(uint8_t v) { return v >= 176 ? uint8_t(255) : uint8_t(v + 64); }
+
+// On one output row, for every pixel of [from, to): TouchBlocked with the
+// whole nibble from the bit row a, then from b (either may be null), then
+// Gain4. One pass over the output instead of three; the steps of each pixel
+// keep their order, and pixels do not depend on one another.
+inline void TouchGainRun(uint8_t* o, const uint8_t* a, const uint8_t* b, int32_t from, int32_t to)
+{
+    int32_t ox = from;
+    auto one = [&](int32_t p) {
+        if (a)
+            TouchBlocked(o, a, p, 0xFu);
+        if (b)
+            TouchBlocked(o, b, p, 0xFu);
+        o[p] = Gain4(o[p]);
+    };
+#if defined(__SSE2__)
+    if ((ox & 1) && ox < to)
+        one(ox++);
+    // One row alone is read twice: the or of a row with itself is the row.
+    const uint8_t* a2 = a ? a : b;
+    const uint8_t* b2 = b ? b : a;
+    const __m128i none = _mm_setzero_si128();
+    const __m128i lowNibbles = _mm_set1_epi8(0x0F);
+    const __m128i sixteen = _mm_set1_epi8(16);
+    const __m128i plus = _mm_set1_epi8(64);
+    const __m128i full = _mm_set1_epi8(char(176));
+    for (; ox + 16 <= to; ox += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(o + ox));
+        const __m128i zero = _mm_cmpeq_epi8(v, none);
+        if (a2 && _mm_movemask_epi8(zero) != 0) {
+            const __m128i bits =
+                _mm_or_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a2 + (ox >> 1))),
+                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b2 + (ox >> 1))));
+            const __m128i high = _mm_and_si128(_mm_srli_epi16(bits, 4), lowNibbles);
+            const __m128i low = _mm_and_si128(bits, lowNibbles);
+            const __m128i free = _mm_cmpeq_epi8(_mm_unpacklo_epi8(high, low), none);
+            v = _mm_or_si128(v, _mm_andnot_si128(free, _mm_and_si128(zero, sixteen)));
+        }
+        const __m128i sat = _mm_cmpeq_epi8(_mm_max_epu8(v, full), v);
+        v = _mm_or_si128(_mm_adds_epu8(v, plus), sat);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + ox), v);
+    }
+#endif
+    for (; ox < to; ++ox)
+        one(ox);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// The same two runs in 256-bit lanes, 32 pixels a vector; the rest of a run
+// goes to the 128-bit forms. The sixteen raster bytes of 32 pixels widen to
+// 16-bit lanes whose low byte holds the high nibble (the even pixel).
+[[gnu::target("avx2")]] inline __m256i NibblesAvx2(const uint8_t* bits)
+{
+    const __m256i w = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bits)));
+    return _mm256_or_si256(_mm256_srli_epi16(w, 4), _mm256_slli_epi16(_mm256_and_si256(w, _mm256_set1_epi16(15)), 8));
+}
+
+[[gnu::target("avx2")]] void TouchBlockedRunAvx2(uint8_t* o, const uint8_t* row, int32_t ox, int32_t to)
+{
+    if ((ox & 1) && ox < to)
+        TouchBlocked(o, row, ox++, 0xFu);
+    const __m256i none = _mm256_setzero_si256();
+    const __m256i sixteen = _mm256_set1_epi8(16);
+    for (; ox + 32 <= to; ox += 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(o + ox));
+        const __m256i zero = _mm256_cmpeq_epi8(v, none);
+        if (_mm256_testz_si256(zero, zero))
+            continue;
+        const __m256i free = _mm256_cmpeq_epi8(NibblesAvx2(row + (ox >> 1)), none);
+        const __m256i add = _mm256_andnot_si256(free, _mm256_and_si256(zero, sixteen));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + ox), _mm256_or_si256(v, add));
+    }
+    TouchBlockedRun(o, row, ox, to);
+}
+
+[[gnu::target("avx2")]] void TouchGainRunAvx2(uint8_t* o, const uint8_t* a, const uint8_t* b, int32_t ox, int32_t to)
+{
+    if ((ox & 1) && ox < to) {
+        TouchGainRun(o, a, b, ox, ox + 1);
+        ++ox;
+    }
+    const uint8_t* a2 = a ? a : b;
+    const uint8_t* b2 = b ? b : a;
+    const __m256i none = _mm256_setzero_si256();
+    const __m256i sixteen = _mm256_set1_epi8(16);
+    const __m256i plus = _mm256_set1_epi8(64);
+    const __m256i full = _mm256_set1_epi8(char(176));
+    for (; ox + 32 <= to; ox += 32) {
+        __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(o + ox));
+        const __m256i zero = _mm256_cmpeq_epi8(v, none);
+        if (a2 && !_mm256_testz_si256(zero, zero)) {
+            const __m256i nib = _mm256_or_si256(NibblesAvx2(a2 + (ox >> 1)), NibblesAvx2(b2 + (ox >> 1)));
+            const __m256i free = _mm256_cmpeq_epi8(nib, none);
+            v = _mm256_or_si256(v, _mm256_andnot_si256(free, _mm256_and_si256(zero, sixteen)));
+        }
+        const __m256i sat = _mm256_cmpeq_epi8(_mm256_max_epu8(v, full), v);
+        v = _mm256_or_si256(_mm256_adds_epu8(v, plus), sat);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + ox), v);
+    }
+    TouchGainRun(o, a, b, ox, to);
+}
+
+// 512-bit byte lanes and byte masks on 256-bit vectors too (see
+// QNFX_TARGET_AVX512BW).
+#if defined(__clang__)
+#define TESSOLO_TARGET_AVX512BWVL gnu::target("avx512f,avx512bw,avx512vl"), clang::min_vector_width(512)
+#else
+#define TESSOLO_TARGET_AVX512BWVL gnu::target("avx512f,avx512bw,avx512vl,prefer-vector-width=512")
+#endif
+
+// And in 512-bit lanes, 64 pixels a vector, with byte masks: a run starts
+// on the even pixel at or before `from`, and its first and last vectors
+// leave alone the lanes outside it (masked loads do not fault).
+[[TESSOLO_TARGET_AVX512BWVL]] inline __mmask64 BlockedAvx512(const uint8_t* bits, __mmask64 lanes)
+{
+    const __m512i w = _mm512_cvtepu8_epi16(_mm256_maskz_loadu_epi8(__mmask32(lanes), bits));
+    const __m512i nib =
+        _mm512_or_si512(_mm512_srli_epi16(w, 4), _mm512_slli_epi16(_mm512_and_si512(w, _mm512_set1_epi16(15)), 8));
+    return _mm512_test_epi8_mask(nib, nib);
+}
+
+// Lanes [from - base, to - base) of the 64 from base.
+[[TESSOLO_TARGET_AVX512BWVL]] inline __mmask64 LanesAvx512(int32_t base, int32_t from, int32_t to)
+{
+    const int32_t lo = std::max(from - base, 0), hi = std::min(to - base, 64);
+    const uint64_t upto = hi >= 64 ? ~uint64_t(0) : (uint64_t(1) << hi) - 1;
+    return __mmask64(upto & (~uint64_t(0) << lo));
+}
+
+// The raster bytes of the pixels of lanes: a byte for each pair.
+[[TESSOLO_TARGET_AVX512BWVL]] inline __mmask64 ByteLanesAvx512(int32_t base, int32_t to)
+{
+    const int32_t bytes = std::min((to - base + 1) >> 1, 32);
+    return __mmask64((uint64_t(1) << bytes) - 1);
+}
+
+[[TESSOLO_TARGET_AVX512BWVL]] void TouchBlockedRunAvx512(uint8_t* o, const uint8_t* row, int32_t from, int32_t to)
+{
+    const __m512i sixteen = _mm512_set1_epi8(16);
+    for (int32_t base = from & ~1; base < to; base += 64) {
+        const __mmask64 lanes = LanesAvx512(base, from, to);
+        const __m512i v = _mm512_maskz_loadu_epi8(lanes, o + base);
+        const __mmask64 zero = _mm512_testn_epi8_mask(v, v) & lanes;
+        if (!zero)
+            continue;
+        const __mmask64 touch = zero & BlockedAvx512(row + (base >> 1), ByteLanesAvx512(base, to));
+        if (touch)
+            _mm512_mask_storeu_epi8(o + base, touch, sixteen);
+    }
+}
+
+[[TESSOLO_TARGET_AVX512BWVL]] void TouchGainRunAvx512(uint8_t* o, const uint8_t* a, const uint8_t* b, int32_t from,
+                                                 int32_t to)
+{
+    if (!a)
+        a = b;
+    if (!b)
+        b = a;
+    const __m512i sixteen = _mm512_set1_epi8(16);
+    const __m512i plus = _mm512_set1_epi8(64);
+    const __m512i full = _mm512_set1_epi8(char(176));
+    const __m512i all = _mm512_set1_epi8(char(255));
+    for (int32_t base = from & ~1; base < to; base += 64) {
+        const __mmask64 lanes = LanesAvx512(base, from, to);
+        __m512i v = _mm512_maskz_loadu_epi8(lanes, o + base);
+        const __mmask64 zero = _mm512_testn_epi8_mask(v, v) & lanes;
+        if (a && zero) {
+            const __mmask64 bytes = ByteLanesAvx512(base, to);
+            const __mmask64 blocked = BlockedAvx512(a + (base >> 1), bytes) | BlockedAvx512(b + (base >> 1), bytes);
+            v = _mm512_mask_mov_epi8(v, zero & blocked, sixteen);
+        }
+        const __mmask64 sat = _mm512_cmpge_epu8_mask(v, full);
+        v = _mm512_mask_mov_epi8(_mm512_adds_epu8(v, plus), sat, all);
+        _mm512_mask_storeu_epi8(o + base, lanes, v);
+    }
+}
+#endif
+
+// The run forms of one instruction set.
+struct RunForms {
+    void (*touch)(uint8_t* o, const uint8_t* row, int32_t from, int32_t to);
+    void (*touchGain)(uint8_t* o, const uint8_t* a, const uint8_t* b, int32_t from, int32_t to);
+};
+
+RunForms ChosenRunForms()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    static const bool byteLanes512 = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
+    const qnfx::LaneIsa isa = qnfx::CurrentLaneIsa();
+    if (isa == qnfx::LaneIsa::Avx512 && byteLanes512)
+        return {TouchBlockedRunAvx512, TouchGainRunAvx512};
+    if (isa != qnfx::LaneIsa::Base)
+        return {TouchBlockedRunAvx2, TouchGainRunAvx2};
+#endif
+    return {TouchBlockedRun, TouchGainRun};
+}
+
 // Set bits of a nibble (a table: without a popcount instruction in the
 // baseline the builtin is a library call).
 constexpr std::array<uint8_t, 16> kNibbleCount = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
 
-// Sets (or clears) the bits [lo, hi) of a bit-raster row.
+// Sets (or clears) the bits [lo, hi) of a bit-raster row: a mask for each
+// end byte (bit by bit, each bit would wait on the store of the one before)
+// and the whole bytes between a few words, stored here rather than by a
+// library call.
 template <bool set>
-void ChangeBits(uint8_t* row, int32_t lo, int32_t hi)
+inline void ChangeBits(uint8_t* row, int32_t lo, int32_t hi)
 {
-    auto one = [row](int32_t x) {
-        const uint8_t bit = uint8_t(0x80u >> (x & 7));
-        row[x >> 3] = set ? uint8_t(row[x >> 3] | bit) : uint8_t(row[x >> 3] & ~bit);
+    if (lo >= hi)
+        return;
+    auto apply = [row](int32_t i, unsigned mask) {
+        row[i] = set ? uint8_t(row[i] | mask) : uint8_t(row[i] & ~mask);
     };
-    while (lo < hi && (lo & 7))
-        one(lo++);
-    const int32_t whole = (hi - lo) >> 3;
-    if (whole > 0) {
-        std::memset(row + (lo >> 3), set ? 0xFF : 0, size_t(whole));
-        lo += whole * 8;
+    const int32_t b0 = lo >> 3, b1 = (hi - 1) >> 3;
+    const unsigned head = 0xFFu >> (lo & 7);
+    const unsigned tail = (0xFF00u >> (((hi - 1) & 7) + 1)) & 0xFFu;
+    if (b0 == b1) {
+        apply(b0, head & tail);
+        return;
     }
-    while (lo < hi)
-        one(lo++);
+    apply(b0, head);
+    apply(b1, tail);
+    uint8_t* p = row + b0 + 1;
+    const int32_t whole = b1 - b0 - 1;
+    constexpr uint64_t fill = set ? ~uint64_t(0) : 0;
+    if (whole >= 8) {
+        // Word stores, the last one ending at the last byte.
+        for (int32_t i = 0; i + 8 < whole; i += 8)
+            std::memcpy(p + i, &fill, 8);
+        std::memcpy(p + whole - 8, &fill, 8);
+    } else {
+        for (int32_t i = 0; i < whole; ++i)
+            p[i] = uint8_t(fill);
+    }
 }
 
 void SetBits(uint8_t* row, int32_t lo, int32_t hi) { ChangeBits<true>(row, lo, hi); }
@@ -173,20 +390,45 @@ void FillLineBit(CTessolo::FILLCONTEXT& c, int64_t x, int32_t y, uint32_t length
     int32_t xl = 0, xr = 0;
     if (!ClipSpan(c, x, y, length, xl, xr))
         return;
+    const RunForms forms = ChosenRunForms();
     uint8_t* const out = c.output;
     const size_t ostride = c.outputStride;
+    const int32_t oy = y >> 2;
+    // The fill mostly goes on downwards: the raster row after next and the
+    // next output row are fetched while this span is worked, rather than
+    // waited for when the fill gets there.
+    auto prefetch = [](const uint8_t* from, const uint8_t* to) {
+        for (const uint8_t* p = from; p <= to; p += 64)
+            __builtin_prefetch(p, 1, 3);
+        __builtin_prefetch(to, 1, 3);
+    };
+    if (y + 2 < H) {
+        const uint8_t* ahead = c.test + size_t(y + 2) * c.rowBytes;
+        prefetch(ahead + (xl >> 3), ahead + ((xr - 1) >> 3));
+    }
+    if ((y & 3) == 1 && y + 3 < H) {
+        const uint8_t* ahead = out + size_t(oy + 1) * ostride;
+        prefetch(ahead + (xl >> 2), ahead + ((xr - 1) >> 2));
+    }
 
     const int32_t spanFirst = xl >> 2;
     const int32_t spanLast = (xr - 1) >> 2;
+    // The neighbour rows: one on another output row is touched on a pass of
+    // its own; one on the span's output row in the span's pass below.
+    const uint8_t* same[2] = {nullptr, nullptr};
     for (int32_t yy : {y - 1, y + 1}) {
         if (yy < 0 || yy >= H)
             continue;
         const uint8_t* row = c.test + size_t(yy) * c.rowBytes;
+        if ((yy >> 2) == oy) {
+            same[yy > y] = row;
+            continue;
+        }
         uint8_t* o = out + size_t(yy >> 2) * ostride;
         // The end pixels see only the sub-pixels above or below the span.
         TouchBlocked(o, row, spanFirst, NibbleRange(spanFirst, xl, xr));
         if (spanLast > spanFirst) {
-            TouchBlockedRun(o, row, spanFirst + 1, spanLast);
+            forms.touch(o, row, spanFirst + 1, spanLast);
             TouchBlocked(o, row, spanLast, NibbleRange(spanLast, xl, xr));
         }
     }
@@ -194,23 +436,28 @@ void FillLineBit(CTessolo::FILLCONTEXT& c, int64_t x, int32_t y, uint32_t length
     const int32_t wl = std::max(xl - 1, 0);
     const int32_t wr = std::min(xr + 1, W);
     SetBits(c.test + size_t(y) * c.rowBytes, wl, wr);
-    uint8_t* o = out + size_t(y >> 2) * ostride;
+    uint8_t* o = out + size_t(oy) * ostride;
     const int32_t first = wl >> 2;
     const int32_t last = (wr - 1) >> 2;
-    auto gain = [](uint8_t& v, int k) {
-        const int t = v + 16 * k;
-        v = uint8_t(t >= 240 ? 255 : t);
+    // A pixel of the span's output row: touched from the row above, then
+    // from the row below, then gains 16 for each of its sub-pixels in
+    // [wl, wr). The widened span holds the span, so [first, last] holds
+    // [spanFirst, spanLast], and the pixels strictly between the span's end
+    // pixels take whole nibbles and whole gains.
+    auto endPixel = [&](int32_t ox) {
+        const unsigned range = NibbleRange(ox, xl, xr);
+        for (const uint8_t* row : same)
+            if (row)
+                TouchBlocked(o, row, ox, range);
+        const int t = o[ox] + 16 * kNibbleCount[NibbleRange(ox, wl, wr)];
+        o[ox] = uint8_t(t >= 240 ? 255 : t);
     };
-    gain(o[first], kNibbleCount[NibbleRange(first, wl, wr)]);
-    if (last > first) {
-        // Whole pixels in between gain four sub-pixels each: 64 reaches 240
-        // from 176 on. Kept in bytes so the loop runs sixteen pixels a vector.
-        for (int32_t ox = first + 1; ox < last; ++ox) {
-            const uint8_t v = o[ox];
-            o[ox] = v >= 176 ? uint8_t(255) : uint8_t(v + 64);
-        }
-        gain(o[last], kNibbleCount[NibbleRange(last, wl, wr)]);
-    }
+    for (int32_t ox = first; ox <= spanFirst; ++ox)
+        endPixel(ox);
+    if (spanLast > spanFirst + 1)
+        forms.touchGain(o, same[0], same[1], spanFirst + 1, spanLast);
+    for (int32_t ox = std::max(spanLast, spanFirst + 1); ox <= last; ++ox)
+        endPixel(ox);
     Widen(c, first, std::max(y - 1, 0) >> 2, last + 1, (std::min(y + 1, H - 1) >> 2) + 1);
 }
 

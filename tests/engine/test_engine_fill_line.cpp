@@ -5,6 +5,7 @@
 // (the sub-pixel rows above and below) gets 16 where a knife sub-pixel lies
 // above or below the span.
 #include "engine/SplitRaster.h"
+#include "imaging/ImageFX_Kernels.h"
 
 #include <gtest/gtest.h>
 
@@ -73,25 +74,53 @@ void PlainFillLineBit(Rasters& r, int64_t x, int32_t y, uint32_t length)
 
 }  // namespace
 
+// Every instruction-set form of the runs the processor has, with spans from
+// one sub-pixel to past both ends of rows up to 100 pixels (a 64-pixel vector
+// and a partial one), on every sub-pixel row of an output row.
 TEST(EngineFillLine, SmoothRuleMatchesThePlainForm)
 {
-    std::mt19937 rng(21);
-    for (int round = 0; round < 300; ++round) {
-        Rasters fast(int32_t(1 + rng() % 100), int32_t(1 + rng() % 6), rng);
-        Rasters plain = fast;
-        CTessolo::FILLCONTEXT c = fast.Context();
-        for (int span = 0; span < 20; ++span) {
-            const int32_t W = 4 * fast.w;
-            // Short spans at every offset, and long ones, some past the ends.
-            const int64_t x = int64_t(rng() % (W + 8)) - 4;
-            const uint32_t length = rng() % 2 ? 1 + rng() % 12 : 1 + rng() % (W + 8);
-            const int32_t y = int32_t(rng() % (4 * fast.h + 2)) - 1;
-            tessolo_split::FillLineBit(c, x, y, length);
-            PlainFillLineBit(plain, x, y, length);
-            ASSERT_EQ(fast.out, plain.out) << "round " << round << " span " << span;
-            ASSERT_EQ(fast.test, plain.test) << "round " << round << " span " << span;
+    const qnfx::LaneIsa widest = qnfx::CurrentLaneIsa();
+    for (qnfx::LaneIsa isa : {qnfx::LaneIsa::Base, qnfx::LaneIsa::Avx2, qnfx::LaneIsa::Avx512}) {
+        if (!qnfx::ForceLaneIsa(isa))
+            continue;
+        SCOPED_TRACE(int(isa));
+        std::mt19937 rng(21);
+        for (int round = 0; round < 300; ++round) {
+            Rasters fast(int32_t(1 + rng() % 100), int32_t(1 + rng() % 6), rng);
+            Rasters plain = fast;
+            CTessolo::FILLCONTEXT c = fast.Context();
+            for (int span = 0; span < 20; ++span) {
+                const int32_t W = 4 * fast.w;
+                // Short spans at every offset, and long ones, some past the ends.
+                const int64_t x = int64_t(rng() % (W + 8)) - 4;
+                const uint32_t length = rng() % 2 ? 1 + rng() % 12 : 1 + rng() % (W + 8);
+                const int32_t y = int32_t(rng() % (4 * fast.h + 2)) - 1;
+                tessolo_split::FillLineBit(c, x, y, length);
+                PlainFillLineBit(plain, x, y, length);
+                ASSERT_EQ(fast.out, plain.out) << "round " << round << " span " << span;
+                ASSERT_EQ(fast.test, plain.test) << "round " << round << " span " << span;
+            }
         }
     }
+    qnfx::ForceLaneIsa(widest);
+}
+
+// Clearing bits of a row, from every start to every end across a few words,
+// leaves every other bit as it was.
+TEST(EngineFillLine, ClearBitsMatchesAPlainWalk)
+{
+    std::mt19937 rng(5);
+    std::vector<uint8_t> row(24);
+    for (int32_t lo = 0; lo < 150; ++lo)
+        for (int32_t hi = lo; hi <= 160; hi += 1 + hi % 3) {
+            for (auto& b : row)
+                b = uint8_t(rng());
+            std::vector<uint8_t> plain = row;
+            for (int32_t x = lo; x < hi; ++x)
+                plain[size_t(x) / 8] &= uint8_t(~(0x80u >> (x % 8)));
+            tessolo_split::ClearBits(row.data(), lo, hi);
+            ASSERT_EQ(row, plain) << lo << ".." << hi;
+        }
 }
 
 // The word-at-a-time searches of a bit row against a plain walk, on rows
