@@ -46,16 +46,13 @@ inline unsigned Nibble(const uint8_t* row, int32_t ox)
     return (ox & 1) ? (b & 0x0Fu) : (b >> 4);
 }
 
-// Bits of the nibble of output pixel ox that lie inside [lo, hi).
+// Bits of the nibble of output pixel ox that lie inside [lo, hi): the
+// sub-pixels from a on and those before b, without a branch.
 inline unsigned NibbleRange(int32_t ox, int32_t lo, int32_t hi)
 {
-    unsigned m = 0;
-    for (int k = 0; k < 4; ++k) {
-        const int32_t p = 4 * ox + k;
-        if (p >= lo && p < hi)
-            m |= 0x8u >> k;
-    }
-    return m;
+    const int32_t a = std::clamp(lo - 4 * ox, 0, 4);
+    const int32_t b = std::clamp(hi - 4 * ox, 0, 4);
+    return (0xFu >> a) & ~(0xFu >> b) & 0xFu;
 }
 
 // Output pixel ox of a row beside a span: still 0 and with a knife

@@ -199,6 +199,14 @@ bool FillRegion(const Raster& r, SeedStack& stack, int32_t sx, int32_t sy, Fill&
     if (!stack.Push(sx, sy))
         return false;
 
+    // The last seed pushed is the next popped, and nothing changes the
+    // raster between: the search left of it that the scan made is kept, so
+    // the pop searches on only where the scan stopped at its bound.
+    struct {
+        bool valid = false;
+        int32_t prev = 0, lo = 0;  // PrevBlocked(row, seed, lo) as the scan found it
+    } last;
+
     // One seed per run of free positions of row y in [xl, xr), pushed from
     // the right.
     auto scan = [&](int32_t xl, int32_t xr, int32_t y) {
@@ -214,6 +222,9 @@ bool FillRegion(const Raster& r, SeedStack& stack, int32_t sx, int32_t sy, Fill&
             if (!stack.Push(x, y))
                 return false;
             x = Raster::PrevBlocked(row, x, xl);
+            last.valid = true;
+            last.prev = x;
+            last.lo = xl;
         }
         return true;
     };
@@ -221,9 +232,15 @@ bool FillRegion(const Raster& r, SeedStack& stack, int32_t sx, int32_t sy, Fill&
     qntPOS p;
     while (stack.Pop(p)) {
         const uint8_t* row = r.Row(p.y);
+        const bool known = last.valid;
+        last.valid = false;
         if (Raster::Get(row, p.x))
             continue;
-        const int32_t xl = Raster::PrevBlocked(row, p.x, 0) + 1;
+        int32_t xl = 0;
+        if (known)
+            xl = (last.prev >= last.lo ? last.prev : Raster::PrevBlocked(row, last.lo - 1, 0)) + 1;
+        else
+            xl = Raster::PrevBlocked(row, p.x, 0) + 1;
         const int32_t xr = r.NextBlocked(row, p.x + 1);
         fill(xl, p.y, uint32_t(xr - xl));
         if (!scan(xl, xr, p.y - 1) || !scan(xl, xr, p.y + 1))
