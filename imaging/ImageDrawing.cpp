@@ -56,12 +56,28 @@ bool CutSegment(double& x1, double& y1, double& x2, double& y2, double l, double
     return true;
 }
 
-// Finite, and near enough to be walked as they stand.
-bool Near(qntFPOS p, qntFPOS q)
-{
-    return Finite(p.x, p.y, q.x, q.y) &&
-           std::max({std::fabs(p.x), std::fabs(p.y), std::fabs(q.x), std::fabs(q.y)}) <= kWalkLimit;
-}
+// A polyline point as the aliased walk takes it: the pixel its coordinates
+// truncate to in single precision, when it is finite and near enough to be
+// walked as it stands.
+struct Pixel {
+    unsigned long index = ~0ul;
+    bool near = false;
+    int x = 0, y = 0;
+
+    static Pixel Of(const qntFPOS* points, unsigned long i)
+    {
+        const qntFPOS p = points[i];
+        Pixel out;
+        out.index = i;
+        out.near = std::isfinite(p.x) && std::isfinite(p.y) && std::fabs(p.x) <= kWalkLimit &&
+                   std::fabs(p.y) <= kWalkLimit;
+        if (out.near) {
+            out.x = static_cast<int>(static_cast<float>(p.x));
+            out.y = static_cast<int>(static_cast<float>(p.y));
+        }
+        return out;
+    }
+};
 
 // The aliased walk between two pixels: one pixel per step along the longer
 // axis, both ends included.
@@ -338,22 +354,25 @@ void CQNF_ImageDrawing::DrawBitPolyLine(const qntFPOS* points, unsigned long cou
     // is asked for ahead, so that its fetch overlaps the walk up to it.
     constexpr unsigned long kAhead = 32;
     const uintptr_t base = reinterpret_cast<uintptr_t>(m_plane);
+    Pixel last;
     ForEachSegment(points, count, minSqDist, [&](unsigned long a, unsigned long b) {
         const qntFPOS f = points[std::min(a + kAhead, count - 1)];
         if (f.x >= in.left && f.x < in.right && f.y >= in.top && f.y < in.bottom)
             __builtin_prefetch(reinterpret_cast<const void*>(base + size_t(f.y) * m_stride + (size_t(f.x) >> 3)), 1);
-        const qntFPOS p = points[a], q = points[b];
-        if (!Near(p, q)) {
+        // A segment starts where the last one ended: its end's pixel is kept.
+        if (a != last.index)
+            last = Pixel::Of(points, a);
+        const Pixel from = last;
+        last = Pixel::Of(points, b);
+        if (!from.near || !last.near) {
+            const qntFPOS p = points[a], q = points[b];
             WalkNAA(p.x, p.y, q.x, q.y, box, [&](int x, int y) {
                 if (inside(x, y))
                     sink.Set(x, y);
             });
             return;
         }
-        const int ax = static_cast<int>(static_cast<float>(p.x));
-        const int ay = static_cast<int>(static_cast<float>(p.y));
-        const int bx = static_cast<int>(static_cast<float>(q.x));
-        const int by = static_cast<int>(static_cast<float>(q.y));
+        const int ax = from.x, ay = from.y, bx = last.x, by = last.y;
         // The walk stays in the rectangle of its ends: one wholly outside
         // plots nothing, one wholly inside needs no test per position.
         const int x0 = std::min(ax, bx), x1 = std::max(ax, bx);
