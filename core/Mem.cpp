@@ -19,8 +19,18 @@ CQNF_Mem::CQNF_Mem(const CQNF_Mem* other)
 CQNF_Mem::CQNF_Mem(const CQNF_Mem& other) : CQNF_Mem(&other) {}
 
 CQNF_Mem::CQNF_Mem(CQNF_Mem&& other) noexcept
-    : CQNF_FrameWork(other), m_size(std::exchange(other.m_size, 0)), m_ptr(std::exchange(other.m_ptr, nullptr))
+    : CQNF_FrameWork(other),
+      m_size(std::exchange(other.m_size, 0)),
+      m_ptr(std::exchange(other.m_ptr, nullptr)),
+      m_borrowed(std::exchange(other.m_borrowed, false))
 {
+}
+
+void CQNF_Mem::i_Swap(CQNF_Mem& other) noexcept
+{
+    std::swap(m_size, other.m_size);
+    std::swap(m_ptr, other.m_ptr);
+    std::swap(m_borrowed, other.m_borrowed);
 }
 
 CQNF_Mem& CQNF_Mem::operator=(const CQNF_Mem& other)
@@ -33,8 +43,7 @@ CQNF_Mem& CQNF_Mem::operator=(const CQNF_Mem& other)
         SetError(copy.GetError());
         return *this;
     }
-    std::swap(m_size, copy.m_size);
-    std::swap(m_ptr, copy.m_ptr);
+    i_Swap(copy);
     ResetError();
     return *this;
 }
@@ -47,6 +56,7 @@ CQNF_Mem& CQNF_Mem::operator=(CQNF_Mem&& other) noexcept
     CQNF_ErrorManager::operator=(other);
     m_size = std::exchange(other.m_size, 0);
     m_ptr = std::exchange(other.m_ptr, nullptr);
+    m_borrowed = std::exchange(other.m_borrowed, false);
     return *this;
 }
 
@@ -88,9 +98,21 @@ unsigned char* CQNF_Mem::Zalloc(uint64_t n)
 
 void CQNF_Mem::free()
 {
-    std::free(m_ptr);
+    if (!m_borrowed)
+        std::free(m_ptr);
     m_ptr = nullptr;
     m_size = 0;
+    m_borrowed = false;
+}
+
+void CQNF_Mem::Borrow(unsigned char* p, uint32_t n)
+{
+    free();
+    if (!p || n == 0)
+        return;
+    m_ptr = p;
+    m_size = n;
+    m_borrowed = true;
 }
 
 bool CQNF_Mem::Set(uint8_t value)
@@ -211,7 +233,6 @@ bool CQNF_Mem::Resize(uint64_t n)
     }
     if (m_size != 0)
         std::memcpy(fresh.m_ptr, m_ptr, std::min<uint64_t>(n, m_size));
-    std::swap(m_ptr, fresh.m_ptr);
-    std::swap(m_size, fresh.m_size);
+    i_Swap(fresh);
     return true;
 }

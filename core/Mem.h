@@ -55,8 +55,15 @@ public:
     unsigned char* ZallocByte(uint64_t n) { return Zalloc(n); }
     unsigned char* ZallocWord(uint64_t n) { return Zalloc(qnMulSize({n, 2})); }
     unsigned char* ZallocDWord(uint64_t n) { return Zalloc(qnMulSize({n, 4})); }
-    // Releases the block; the error number is left alone.
+    // Releases the block; the error number is left alone. A borrowed block
+    // is only forgotten.
     void free();
+    // Makes the block a view of n bytes at p that it does not own (memory of
+    // an arena that outlives the view): free() and the destructor leave them
+    // alone. A copy of the block owns its bytes; alloc() and Resize() make it
+    // own fresh ones.
+    void Borrow(unsigned char* p, uint32_t n);
+    bool IsBorrowed() const { return m_borrowed; }
 
     uint32_t GetSize() const { return m_size; }
     unsigned char* GetPtr() const { return m_ptr; }
@@ -99,6 +106,9 @@ private:
     // Takes over a fresh buffer of n bytes (n > 0), zeroed when zero is set.
     unsigned char* i_Take(uint64_t n, bool zero);
 
+    void i_Swap(CQNF_Mem& other) noexcept;
+
     uint32_t m_size = 0;
     unsigned char* m_ptr = nullptr;
+    bool m_borrowed = false;
 };

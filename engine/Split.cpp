@@ -342,8 +342,8 @@ bool CTessolo::i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s
     // Both blocks of the piece exist before it is counted, so that no piece
     // of the table ever lacks its mask or planes.
     const uint64_t area = uint64_t(bw) * bh;
-    CQNF_Mem* maskMem = i_TakeBlock(area, false);
-    CQNF_Mem* planes = i_TakeBlock(qnMulSize({area, channelCount + 1u}), !m_bPlanesRendered);
+    CQNF_Mem* maskMem = i_TakeBlock(area, false, m_MaskArena);
+    CQNF_Mem* planes = i_TakeBlock(qnMulSize({area, channelCount + 1u}), !m_bPlanesRendered, m_PlaneArena);
     if (!maskMem || !planes) {
         delete maskMem;
         delete planes;
@@ -416,7 +416,7 @@ void CTessolo::i_CopyPieceMask(SPLITEDCELL& p, uint8_t* mask, long maskStride, q
     p.pixels = pixels;
 }
 
-CQNF_Mem* CTessolo::i_TakeBlock(uint64_t bytes, bool zero)
+CQNF_Mem* CTessolo::i_TakeBlock(uint64_t bytes, bool zero, PieceArena& arena)
 {
     size_t best = m_PiecePool.size();
     for (size_t i = 0; i < m_PiecePool.size(); ++i) {
@@ -433,7 +433,18 @@ CQNF_Mem* CTessolo::i_TakeBlock(uint64_t bytes, bool zero)
         return block;
     }
     CQNF_Mem* block = new (std::nothrow) CQNF_Mem();
-    if (!block || !(zero ? block->Zalloc(bytes) : block->alloc(bytes))) {
+    if (!block)
+        return nullptr;
+    bool zeroed = false;
+    if (bytes <= UINT32_MAX) {
+        if (uint8_t* p = arena.Take(bytes, zeroed)) {
+            if (zero && !zeroed)
+                std::memset(p, 0, size_t(bytes));
+            block->Borrow(p, uint32_t(bytes));
+            return block;
+        }
+    }
+    if (!(zero ? block->Zalloc(bytes) : block->alloc(bytes))) {
         delete block;
         return nullptr;
     }

@@ -246,6 +246,8 @@ bool CTessolo::i_SplitCells(long width, long height, uint8_t* selection, uint32_
     for (CQNF_Mem* block : m_PiecePool)
         delete block;
     m_PiecePool.clear();
+    m_MaskArena.Trim();
+    m_PlaneArena.Trim();
 #if defined(__GLIBC__)
     // The split's threads freed their working memory into heaps of their
     // own, which keep it from the pieces: hand it back to the system too.

@@ -125,13 +125,16 @@ void CTessolo::i_FreePieces()
     }
     for (uint32_t i = 0; i < m_nPieces; ++i) {
         for (CQNF_Mem* block : {m_pPieces[i].mask, m_pPieces[i].planes}) {
-            if (block && m_PiecePool.size() < m_PiecePool.capacity())
+            if (block && !block->IsBorrowed() && m_PiecePool.size() < m_PiecePool.capacity())
                 m_PiecePool.push_back(block);
             else
                 delete block;
         }
     }
     m_nPieces = 0;
+    // The arena's bytes go to the next cut's pieces.
+    m_MaskArena.Reset();
+    m_PlaneArena.Reset();
     m_memPieces.free();
     m_pPieces = nullptr;
     m_memWork.free();

@@ -36,6 +36,7 @@
 #include "core/Mem.h"
 #include "core/Progress.h"
 #include "core/Types.h"
+#include "engine/PieceArena.h"
 #include "engine/TessoloServices.h"
 #include "imaging/ImageDrawing.h"
 #include "imaging/ImageFX.h"
@@ -441,9 +442,15 @@ public:
     uint64_t m_nRegionBatchBytes = 16ull << 20;
     uint64_t m_nLabelledRunLimit = 2000000;
     std::vector<CQNF_Mem*> m_PiecePool;
+    // Where the pieces' masks and planes live; heap blocks (the pool) only
+    // when an arena cannot have memory. The planes have an arena of their
+    // own: the split writes the masks while its rasters are held, and the
+    // planes' pages must not come in with them.
+    PieceArena m_MaskArena, m_PlaneArena;
     // A block of at least `bytes` from the pool (the smallest that fits and
-    // is not over twice the size) or new; zeroed when asked. Null on failure.
-    CQNF_Mem* i_TakeBlock(uint64_t bytes, bool zero);
+    // is not over twice the size), the arena or the heap; zeroed when asked.
+    // Null on failure.
+    CQNF_Mem* i_TakeBlock(uint64_t bytes, bool zero, PieceArena& arena);
 
     bool i_SetFXData(CQNF_ImageFX& fx, uint8_t* const* work, uint8_t forward, uint32_t index);
     void i_PutDocumentLayerContentToDestinationImage(qntRECT_s box, uint8_t automatic, int32_t layerId);

@@ -183,3 +183,38 @@ TEST(BaseMem, CopiesAreDeepAndIndependent)
     CQNF_Mem nothing(static_cast<const CQNF_Mem*>(nullptr));
     EXPECT_EQ(nothing.GetSize(), 0u);
 }
+
+TEST(BaseMem, ABorrowedBlockIsAViewUntilItIsCopiedResizedOrReplaced)
+{
+    // Under ASan a borrowed block that were released would be a bad free,
+    // and a copy that kept the borrowed bytes would change with them.
+    std::vector<uint8_t> owner{1, 2, 3, 4};
+    CQNF_Mem view;
+    view.Borrow(owner.data(), 4);
+    EXPECT_TRUE(view.IsBorrowed());
+    EXPECT_EQ(view.GetPtr(), owner.data());
+
+    CQNF_Mem copy(view);
+    EXPECT_FALSE(copy.IsBorrowed());
+    owner[0] = 9;
+    EXPECT_EQ(Bytes(copy), (std::vector<uint8_t>{1, 2, 3, 4}));
+
+    CQNF_Mem moved(std::move(view));
+    EXPECT_TRUE(moved.IsBorrowed());
+    EXPECT_FALSE(view.IsBorrowed());
+    EXPECT_EQ(moved.GetPtr(), owner.data());
+
+    ASSERT_TRUE(moved.Resize(6));
+    EXPECT_FALSE(moved.IsBorrowed());
+    EXPECT_NE(moved.GetPtr(), owner.data());
+    EXPECT_EQ(Bytes(moved), (std::vector<uint8_t>{9, 2, 3, 4, 0, 0}));
+
+    CQNF_Mem replaced;
+    replaced.Borrow(owner.data(), 4);
+    ASSERT_NE(replaced.alloc(3), nullptr);
+    EXPECT_FALSE(replaced.IsBorrowed());
+    replaced.Borrow(owner.data() + 1, 2);
+    replaced.free();
+    EXPECT_TRUE(replaced.IsEmpty());
+    EXPECT_EQ(owner, (std::vector<uint8_t>{9, 2, 3, 4}));
+}
