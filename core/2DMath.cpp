@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -57,15 +58,17 @@ Pt ControlBefore(Pt cur, Pt next, Pt after, double tension)
     return Mid(d, e);
 }
 
-// Bernstein polynomial of degree m (control points c[0..m]) at u.
-Pt Bernstein(const Pt* c, int m, double u)
+// Bernstein polynomial of degree M (control points c[0..M]) at u.
+template <int M>
+Pt Bernstein(const Pt* c, double u)
 {
     const double v = 1.0 - u;
-    if (m == 1)
+    if constexpr (M == 1)
         return c[0] * v + c[1] * u;
-    if (m == 2)
+    else if constexpr (M == 2)
         return c[0] * (v * v) + c[1] * (2.0 * u * v) + c[2] * (u * u);
-    return c[0] * (v * v * v) + c[1] * (3.0 * u * v * v) + c[2] * (3.0 * u * u * v) + c[3] * (u * u * u);
+    else
+        return c[0] * (v * v * v) + c[1] * (3.0 * u * v * v) + c[2] * (3.0 * u * u * v) + c[3] * (u * u * u);
 }
 
 bool NodesFinite(const CQNF_2DMath::QNSPLINEPOINT* nodes, unsigned long count)
@@ -251,8 +254,17 @@ unsigned char CQNF_2DMath::CalcPointSpline(QNSPLINEPOINT* nodes, unsigned long c
             c[++m] = ControlBefore(p0, p1, NodePt(nodes[i + 2]), nodes[i + 1].tension);
         c[++m] = p1;
         const double du = 1.0 / samples[i];
-        for (double u = 0.0; u < 1.0; u += du)
-            emit(Bernstein(c, m, u), static_cast<uint32_t>(i));
+        // One loop per degree: the degree is not asked again at every point.
+        const auto sample = [&](auto degree) {
+            for (double u = 0.0; u < 1.0; u += du)
+                emit(Bernstein<decltype(degree)::value>(c, u), static_cast<uint32_t>(i));
+        };
+        if (m == 1)
+            sample(std::integral_constant<int, 1>{});
+        else if (m == 2)
+            sample(std::integral_constant<int, 2>{});
+        else
+            sample(std::integral_constant<int, 3>{});
     }
     emit(NodePt(nodes[count - 1]), static_cast<uint32_t>(segs - 1));
     outCount = static_cast<unsigned long>(written);

@@ -75,7 +75,7 @@ void CTessolo::i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, qntFPOS a, qntFPOS
         return;
     }
     m_nPolyLinePoints = static_cast<uint32_t>(count);
-    m_Drawing.DrawHQPolyLine(const_cast<qntFPOS*>(points), count, width, 1, 1, 1, std::max(1.0, width * 0.25));
+    m_Drawing.DrawHQPolyLine(points, count, width, 1, 1, 1, std::max(1.0, width * 0.25));
 }
 
 bool CTessolo::DrawSplitting(long width, long height, uint8_t* plane, uint32_t stride, uint8_t from, uint8_t to)

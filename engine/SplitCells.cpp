@@ -319,8 +319,9 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
     const uint8_t savedBitMode = m_Drawing.bitMode;
     m_Drawing.bitMode = 1;
     m_bSmooth = 0;
-    // On several threads the knives are made first and then drawn in bands
-    // of rows, each band cleared by its own thread: the same bits.
+    // On several threads the knives are recorded first, then made and drawn
+    // one per part, all into the one raster: bits are set by atomic OR, and
+    // OR in any order gives the bits of one drawing.
     const unsigned threads = qnpar::ThreadCount();
     KnifeStrokes strokes;
     if (threads > 1)
@@ -331,75 +332,30 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
     m_Drawing.bitMode = savedBitMode;
     if (!drawn || threads == 1)
         return drawn;
-    // Each knife's line, and the rows it may reach: those its points' rows
-    // span, the walk's rows lying between its ends' (a line too far out or
-    // not finite is walked in every band).
-    const size_t count = strokes.jobs.size();
-    // The lines are made twice on every thread: first to count their
-    // points, then into one block the calling thread takes for all of them
-    // (blocks taken by the other threads would stay with them, raising the
-    // peak of the rendering that follows).
-    struct Line {
-        size_t first = 0, count = 0;  // points [first, first + count) of the block
-        double width = 1.0;
-        int32_t top = INT32_MIN, bottom = INT32_MAX;
-    };
-    std::vector<Line> lines(count);
-    std::vector<KnifeScratch> scratch(threads);
-    std::vector<qntFPOS> kept;
-    for (int pass = 0; pass < 2; ++pass) {
-        if (pass == 1) {
-            size_t total = 0;
-            for (Line& line : lines) {
-                line.first = total;
-                total += line.count;
-            }
-            kept.resize(total);
-        }
-        qnpar::For(uint32_t(count), threads, [&](uint32_t i, unsigned worker) {
-            const KnifeStrokes::Job& job = strokes.jobs[i];
-            const qntFPOS* points = nullptr;
-            unsigned long n = 0;
-            Line& line = lines[i];
-            // A polyline of fewer than two points draws nothing.
-            if (!i_KnifeLine(job.knife, job.a, job.b, scratch[worker], points, n, line.width) || n < 2)
-                return;
-            if (pass == 0) {
-                line.count = n;
-                return;
-            }
-            // The same knife makes the same line: the counts agree.
-            n = std::min<unsigned long>(n, line.count);
-            std::copy(points, points + n, kept.begin() + ptrdiff_t(line.first));
-            double lo = points[0].y, hi = lo;
-            bool near = true;
-            for (unsigned long j = 0; j < n; ++j) {
-                const qntFPOS q = points[j];
-                near = near && std::fabs(q.x) <= kNearLimit && std::fabs(q.y) <= kNearLimit;
-                lo = std::min(lo, q.y);
-                hi = std::max(hi, q.y);
-            }
-            if (near) {
-                line.top = int32_t(float(lo));
-                line.bottom = int32_t(float(hi));
-            }
-        });
-    }
-    scratch.clear();
-    const uint32_t bands = uint32_t(std::min<int64_t>(ctx.height, int64_t(threads) * 2));
+    // The raster cleared in bands of rows, each by one thread, which also
+    // brings in its pages.
+    const uint32_t bands = uint32_t(std::min<int64_t>(ctx.height, int64_t(threads) * 4));
     qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
-        const int32_t y0 = int32_t(int64_t(ctx.height) * b / bands);
-        const int32_t y1 = int32_t(int64_t(ctx.height) * (b + 1) / bands);
+        const int64_t y0 = int64_t(ctx.height) * b / bands, y1 = int64_t(ctx.height) * (b + 1) / bands;
         std::memset(ctx.test + size_t(y0) * ctx.rowBytes, 0, size_t(y1 - y0) * ctx.rowBytes);
-        CQNF_ImageDrawing band;
-        band.antiAlias = 0;
-        band.bitMode = 1;
-        band.SetDestination(ctx.test, ctx.rowBytes, ctx.width, ctx.height);
-        band.SetBitRowBand(y0, y1);
-        for (const Line& line : lines)
-            if (line.count >= 2 && line.bottom >= y0 && line.top < y1)
-                band.DrawHQPolyLine(kept.data() + line.first, line.count, line.width, 1, 1, 1,
-                                    std::max(1.0, line.width * 0.25));
+    });
+    // Each thread makes its knives' lines in scratch memory of its own, a
+    // line at a time: the lines are never all held at once.
+    std::vector<KnifeScratch> scratch(threads);
+    qnpar::For(uint32_t(strokes.jobs.size()), threads, [&](uint32_t i, unsigned worker) {
+        const KnifeStrokes::Job& stroke = strokes.jobs[i];
+        const qntFPOS* points = nullptr;
+        unsigned long n = 0;
+        double width = 1.0;
+        // A polyline of fewer than two points draws nothing.
+        if (!i_KnifeLine(stroke.knife, stroke.a, stroke.b, scratch[worker], points, n, width) || n < 2)
+            return;
+        CQNF_ImageDrawing pen;
+        pen.antiAlias = 0;
+        pen.bitMode = 1;
+        pen.atomicBits = 1;
+        pen.SetDestination(ctx.test, ctx.rowBytes, ctx.width, ctx.height);
+        pen.DrawHQPolyLine(points, n, width, 1, 1, 1, std::max(1.0, width * 0.25));
     });
     return true;
 }

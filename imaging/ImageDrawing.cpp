@@ -4,6 +4,7 @@
 #include "imaging/Image.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 
@@ -54,6 +55,119 @@ bool CutSegment(double& x1, double& y1, double& x2, double& y2, double l, double
     y2 = oy + dy * t1;
     return true;
 }
+
+// A polyline point as the aliased walk takes it: the pixel its coordinates
+// truncate to in single precision, when it is finite and near enough to be
+// walked as it stands.
+struct Pixel {
+    unsigned long index = ~0ul;
+    bool near = false;
+    int x = 0, y = 0;
+
+    static Pixel Of(const qntFPOS* points, unsigned long i)
+    {
+        const qntFPOS p = points[i];
+        Pixel out;
+        out.index = i;
+        out.near = std::isfinite(p.x) && std::isfinite(p.y) && std::fabs(p.x) <= kWalkLimit &&
+                   std::fabs(p.y) <= kWalkLimit;
+        if (out.near) {
+            out.x = static_cast<int>(static_cast<float>(p.x));
+            out.y = static_cast<int>(static_cast<float>(p.y));
+        }
+        return out;
+    }
+};
+
+// The aliased walk between two pixels: one pixel per step along the longer
+// axis, both ends included.
+template <class Plot>
+void Bresenham(int ax, int ay, int bx, int by, Plot plot)
+{
+    const bool alongY = std::abs(bx - ax) < std::abs(by - ay);
+    const int major = alongY ? std::abs(by - ay) : std::abs(bx - ax);
+    const int minor = alongY ? std::abs(bx - ax) : std::abs(by - ay);
+    const int sx = bx < ax ? -1 : 1;
+    const int sy = by < ay ? -1 : 1;
+    int x = ax, y = ay;
+    int err = 2 * minor - major;
+    for (int i = 0; i < major; ++i) {
+        plot(x, y);
+        if (err >= 0) {
+            if (alongY)
+                x += sx;
+            else
+                y += sy;
+            err -= 2 * major;
+        }
+        err += 2 * minor;
+        if (alongY)
+            y += sy;
+        else
+            x += sx;
+    }
+    plot(bx, by);
+}
+
+// Calls segment(a, b) for the segments of a polyline: from point a to the
+// first point after it farther than minSqDist (squared) from it, the last
+// point always reached.
+template <class Segment>
+void ForEachSegment(const qntFPOS* points, unsigned long count, double minSqDist, Segment segment)
+{
+    unsigned long a = 0;
+    while (a < count - 1) {
+        unsigned long b = a + 1;
+        while (b < count - 1) {
+            const double ex = points[b].x - points[a].x;
+            const double ey = points[b].y - points[a].y;
+            if (!(ex * ex + ey * ey <= minSqDist))
+                break;
+            ++b;
+        }
+        segment(a, b);
+        a = b;
+    }
+}
+
+// Bits set in a bit plane, those of one byte gathered and written together:
+// a walk sets several bits of a byte in a row, and a shared plane then takes
+// one atomic OR per byte rather than one per bit.
+class BitSink {
+public:
+    BitSink(unsigned char* plane, uint32_t stride, bool atomic) : m_plane(plane), m_stride(stride), m_atomic(atomic) {}
+    ~BitSink() { Flush(); }
+    BitSink(const BitSink&) = delete;
+    BitSink& operator=(const BitSink&) = delete;
+
+    void Set(int x, int y)
+    {
+        const size_t at = size_t(y) * m_stride + size_t(x >> 3);
+        if (at != m_at) {
+            Flush();
+            m_at = at;
+        }
+        m_mask |= static_cast<unsigned char>(0x80u >> (x & 7));
+    }
+
+private:
+    void Flush()
+    {
+        if (!m_mask)
+            return;
+        if (m_atomic)
+            std::atomic_ref<unsigned char>(m_plane[m_at]).fetch_or(m_mask, std::memory_order_relaxed);
+        else
+            m_plane[m_at] |= m_mask;
+        m_mask = 0;
+    }
+
+    unsigned char* m_plane;
+    size_t m_stride;
+    bool m_atomic;
+    size_t m_at = 0;
+    unsigned char m_mask = 0;
+};
 
 }  // namespace
 
@@ -202,25 +316,77 @@ bool CQNF_ImageDrawing::DrawHQLine(double x1, double y1, double x2, double y2, d
     return true;
 }
 
-bool CQNF_ImageDrawing::DrawHQPolyLine(qntFPOS* points, unsigned long count, double width, unsigned char roundCaps,
-                                       unsigned char maxMerge, unsigned char fixedFootprint, double minSqDist)
+bool CQNF_ImageDrawing::DrawHQPolyLine(const qntFPOS* points, unsigned long count, double width,
+                                       unsigned char roundCaps, unsigned char maxMerge, unsigned char fixedFootprint,
+                                       double minSqDist)
 {
     if (!points || count < 2)
         return false;
-    unsigned long a = 0;
-    while (a < count - 1) {
-        unsigned long b = a + 1;
-        while (b < count - 1) {
-            const double ex = points[b].x - points[a].x;
-            const double ey = points[b].y - points[a].y;
-            if (!(ex * ex + ey * ey <= minSqDist))
-                break;
-            ++b;
-        }
-        DrawHQLine(points[a], points[b], width, roundCaps, maxMerge, fixedFootprint);
-        a = b;
+    // Aliased bits ignore width, caps, merging and footprint.
+    if (!antiAlias && bitMode) {
+        DrawBitPolyLine(points, count, minSqDist);
+        return true;
     }
+    ForEachSegment(points, count, minSqDist, [&](unsigned long a, unsigned long b) {
+        DrawHQLine(points[a], points[b], width, roundCaps, maxMerge, fixedFootprint);
+    });
     return true;
+}
+
+void CQNF_ImageDrawing::DrawBitPolyLine(const qntFPOS* points, unsigned long count, double minSqDist)
+{
+    qntRECT_s box{};
+    if (!ClipBox(box, true))
+        return;
+    // Positions are plotted inside the box and the band; segments too far
+    // out are still cut to the box alone, as without a band.
+    qntRECT_s in = box;
+    if (m_bandTop < m_bandBottom) {
+        in.top = std::max(in.top, m_bandTop);
+        in.bottom = std::min(in.bottom, m_bandBottom);
+        if (in.top >= in.bottom)
+            return;
+    }
+    BitSink sink(m_plane, m_stride, atomicBits != 0);
+    const auto inside = [&](int x, int y) { return x >= in.left && x < in.right && y >= in.top && y < in.bottom; };
+    // A long line in a large plane meets a new cache line at almost every
+    // step (a new row, for a steep one): the byte under a point further on
+    // is asked for ahead, so that its fetch overlaps the walk up to it.
+    constexpr unsigned long kAhead = 32;
+    const uintptr_t base = reinterpret_cast<uintptr_t>(m_plane);
+    Pixel last;
+    ForEachSegment(points, count, minSqDist, [&](unsigned long a, unsigned long b) {
+        const qntFPOS f = points[std::min(a + kAhead, count - 1)];
+        if (f.x >= in.left && f.x < in.right && f.y >= in.top && f.y < in.bottom)
+            __builtin_prefetch(reinterpret_cast<const void*>(base + size_t(f.y) * m_stride + (size_t(f.x) >> 3)), 1);
+        // A segment starts where the last one ended: its end's pixel is kept.
+        if (a != last.index)
+            last = Pixel::Of(points, a);
+        const Pixel from = last;
+        last = Pixel::Of(points, b);
+        if (!from.near || !last.near) {
+            const qntFPOS p = points[a], q = points[b];
+            WalkNAA(p.x, p.y, q.x, q.y, box, [&](int x, int y) {
+                if (inside(x, y))
+                    sink.Set(x, y);
+            });
+            return;
+        }
+        const int ax = from.x, ay = from.y, bx = last.x, by = last.y;
+        // The walk stays in the rectangle of its ends: one wholly outside
+        // plots nothing, one wholly inside needs no test per position.
+        const int x0 = std::min(ax, bx), x1 = std::max(ax, bx);
+        const int y0 = std::min(ay, by), y1 = std::max(ay, by);
+        if (x1 < in.left || x0 >= in.right || y1 < in.top || y0 >= in.bottom)
+            return;
+        if (inside(x0, y0) && inside(x1, y1))
+            Bresenham(ax, ay, bx, by, [&](int x, int y) { sink.Set(x, y); });
+        else
+            Bresenham(ax, ay, bx, by, [&](int x, int y) {
+                if (inside(x, y))
+                    sink.Set(x, y);
+            });
+    });
 }
 
 bool CQNF_ImageDrawing::DrawHQLineNAA(double x1, double y1, double x2, double y2, double width,
@@ -251,60 +417,16 @@ void CQNF_ImageDrawing::WalkNAA(double x1, double y1, double x2, double y2, cons
     const int ay = static_cast<int>(static_cast<float>(y1));
     const int bx = static_cast<int>(static_cast<float>(x2));
     const int by = static_cast<int>(static_cast<float>(y2));
-    const bool alongY = std::abs(bx - ax) < std::abs(by - ay);
-    const int major = alongY ? std::abs(by - ay) : std::abs(bx - ax);
-    const int minor = alongY ? std::abs(bx - ax) : std::abs(by - ay);
-    const int sx = bx < ax ? -1 : 1;
-    const int sy = by < ay ? -1 : 1;
-    auto put = [&](int x, int y) {
+    Bresenham(ax, ay, bx, by, [&](int x, int y) {
         if (x >= box.left && x < box.right && y >= box.top && y < box.bottom)
             plot(x, y);
-    };
-    int x = ax, y = ay;
-    int err = 2 * minor - major;
-    for (int i = 0; i < major; ++i) {
-        put(x, y);
-        if (err >= 0) {
-            if (alongY)
-                x += sx;
-            else
-                y += sy;
-            err -= 2 * major;
-        }
-        err += 2 * minor;
-        if (alongY)
-            y += sy;
-        else
-            x += sx;
-    }
-    put(bx, by);
+    });
 }
 
 bool CQNF_ImageDrawing::DrawHQLineNAA1PixBit(double x1, double y1, double x2, double y2)
 {
-    qntRECT_s box{};
-    if (!ClipBox(box, true))
-        return true;
-    const auto set = [&](int x, int y) {
-        m_plane[size_t(y) * m_stride + size_t(x >> 3)] |= static_cast<unsigned char>(0x80u >> (x & 7));
-    };
-    if (m_bandTop >= m_bandBottom) {
-        WalkNAA(x1, y1, x2, y2, box, set);
-        return true;
-    }
-    // The walk's rows run from one end's row to the other's: a segment
-    // wholly above or below the band is skipped unwalked (ones too far out
-    // to say are walked).
-    if (Finite(x1, y1, x2, y2) && std::max({std::fabs(x1), std::fabs(y1), std::fabs(x2), std::fabs(y2)}) <= kWalkLimit) {
-        const int ay = static_cast<int>(static_cast<float>(y1));
-        const int by = static_cast<int>(static_cast<float>(y2));
-        if (std::max(ay, by) < m_bandTop || std::min(ay, by) >= m_bandBottom)
-            return true;
-    }
-    WalkNAA(x1, y1, x2, y2, box, [&](int x, int y) {
-        if (y >= m_bandTop && y < m_bandBottom)
-            set(x, y);
-    });
+    const qntFPOS ends[2] = {{x1, y1}, {x2, y2}};
+    DrawBitPolyLine(ends, 2, 0.0);
     return true;
 }
 

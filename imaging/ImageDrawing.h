@@ -28,6 +28,10 @@ public:
     uint8_t antiAlias = 1;
     uint8_t value = 255;
     uint8_t bitMode = 0;
+    // Bit mode only: bits are set by atomic OR, so that several threads,
+    // each with its own drawing object, may draw into one plane at once
+    // (the bits come out the same whatever order the lines are drawn in).
+    uint8_t atomicBits = 0;
 
     // A raw plane; stride in bytes per row (rows of ceil(width / 8) bytes or
     // more in bit mode).
@@ -55,7 +59,7 @@ public:
     // Draws from point to point, skipping points whose squared distance from
     // the last one drawn to does not exceed minSqDist; the last point is
     // always reached. False for fewer than 2 points.
-    bool DrawHQPolyLine(qntFPOS* points, unsigned long count, double width, unsigned char roundCaps,
+    bool DrawHQPolyLine(const qntFPOS* points, unsigned long count, double width, unsigned char roundCaps,
                         unsigned char maxMerge, unsigned char fixedFootprint, double minSqDist);
 
     // The aliased dispatcher and its three rasterisers.
@@ -74,6 +78,10 @@ private:
     // false when nothing is left.
     bool ClipBox(qntRECT_s& box, bool bits) const;
     // Walks the aliased one-pixel line; plot(x, y) for each point in the box.
+    // The bit-mode polyline: the plane's clip box and band are taken once for
+    // all the segments rather than once per segment.
+    void DrawBitPolyLine(const qntFPOS* points, unsigned long count, double minSqDist);
+
     template <class Plot>
     void WalkNAA(double x1, double y1, double x2, double y2, const qntRECT_s& box, Plot plot);
 

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -316,4 +317,128 @@ TEST(RasterDrawing, NonFiniteAndHugeInputStayInsideThePlane)
     d.DrawHQLine(1, 3, 10, 10, kInf, 1, 0, 0);
     d.DrawHQLine(5, 5, 5, 5, 3.0, 1, 0, 0);
     EXPECT_EQ(g.Snapshot(), before);
+}
+
+namespace {
+
+// Aliased bits of polylines worked out the plain way: segments from point to
+// point (skipping points within minSqDist of the last one drawn to), each
+// walked from the pixels its ends truncate to in single precision, one pixel
+// per step along the longer axis with the other axis at the nearest pixel
+// (halves rounded up), kept inside plane, stride, clip and band.
+struct BitScene {
+    int w, h, rowBytes;
+    qntRECT_s clip;
+    int bandTop, bandBottom;
+
+    std::vector<uint8_t> Reference(const std::vector<std::vector<qntFPOS>>& lines, double minSq) const
+    {
+        std::vector<uint8_t> plane(size_t(rowBytes) * h, 0);
+        qntRECT_s box = clip;
+        if (!qnimg::ClipRect(box, std::min(w, rowBytes * 8), h))
+            return plane;
+        auto plot = [&](int x, int y) {
+            if (x >= box.left && x < box.right && y >= box.top && y < box.bottom &&
+                (bandTop >= bandBottom || (y >= bandTop && y < bandBottom)))
+                plane[size_t(y) * rowBytes + size_t(x / 8)] |= uint8_t(0x80 >> (x % 8));
+        };
+        auto walk = [&](qntFPOS p, qntFPOS q) {
+            const int ax = int(float(p.x)), ay = int(float(p.y)), bx = int(float(q.x)), by = int(float(q.y));
+            const bool alongY = std::abs(by - ay) > std::abs(bx - ax);
+            const int major = alongY ? std::abs(by - ay) : std::abs(bx - ax);
+            const int minor = alongY ? std::abs(bx - ax) : std::abs(by - ay);
+            const int sx = bx < ax ? -1 : 1, sy = by < ay ? -1 : 1;
+            for (int i = 0; i < major; ++i) {
+                const int k = int((2LL * minor * i + major) / (2LL * major));
+                if (alongY)
+                    plot(ax + sx * k, ay + sy * i);
+                else
+                    plot(ax + sx * i, ay + sy * k);
+            }
+            plot(bx, by);
+        };
+        for (const auto& pts : lines)
+            for (size_t a = 0; pts.size() >= 2 && a + 1 < pts.size();) {
+                size_t b = a + 1;
+                auto near = [&] {
+                    const double dx = pts[b].x - pts[a].x, dy = pts[b].y - pts[a].y;
+                    return dx * dx + dy * dy <= minSq;
+                };
+                while (b + 1 < pts.size() && near())
+                    ++b;
+                walk(pts[a], pts[b]);
+                a = b;
+            }
+        return plane;
+    }
+
+    // The lines drawn by DrawHQPolyLine, shared out over `threads` threads
+    // drawing into the one plane at once (atomic bits) when threads > 1.
+    std::vector<uint8_t> Drawn(const std::vector<std::vector<qntFPOS>>& lines, double minSq, int threads) const
+    {
+        std::vector<uint8_t> plane(size_t(rowBytes) * h, 0);
+        auto draw = [&](int part) {
+            CQNF_ImageDrawing d;
+            d.antiAlias = 0;
+            d.bitMode = 1;
+            d.atomicBits = threads > 1;
+            d.SetDestination(plane.data(), unsigned(rowBytes), w, h);
+            d.SetClipRect(clip);
+            d.SetBitRowBand(bandTop, bandBottom);
+            for (size_t i = size_t(part); i < lines.size(); i += size_t(threads))
+                d.DrawHQPolyLine(lines[i].data(), lines[i].size(), 3.0, 1, 1, 1, minSq);
+        };
+        std::vector<std::thread> started;
+        for (int t = 1; t < threads; ++t)
+            started.emplace_back(draw, t);
+        draw(0);
+        for (std::thread& t : started)
+            t.join();
+        return plane;
+    }
+};
+
+}  // namespace
+
+TEST(RasterDrawing, BitPolyLinesAreTheWalksOfTheirSegments)
+{
+    std::mt19937 rng(17);
+    std::uniform_real_distribution<double> coord(-30.0, 230.0), step(-3.0, 3.0);
+    // Random lines across and beyond the plane, and knife-like ones: many
+    // points a pixel or less apart, so that the thinning matters.
+    std::vector<std::vector<qntFPOS>> lines(24);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        qntFPOS p{coord(rng), coord(rng)};
+        for (int k = 0, n = i % 2 ? 2 + int(rng() % 6) : 60 + int(rng() % 200); k < n; ++k) {
+            lines[i].push_back(p);
+            p = i % 2 ? qntFPOS{coord(rng), coord(rng)} : qntFPOS{p.x + step(rng) * 0.4, p.y + step(rng) * 0.4};
+        }
+    }
+    lines.push_back({{5.5, 7.25}, {5.9, 7.75}});                  // one pixel
+    lines.push_back({{150.0, 2.0}, {3.0, 2.0}, {3.0, 120.0}});      // backward, flat, steep
+    lines.push_back({{0.0, 0.0}, {199.99, 149.99}, {-0.5, 149.5}});  // corner to corner
+    // Along the edges of the plane, the clips and the bands below.
+    for (double x : {0.2, 17.5, 179.6, 199.9})
+        lines.push_back({{x, 150.0}, {x + 0.3, -1.0}});
+    for (double y : {0.7, 9.1, 40.5, 76.9, 132.5, 149.2})
+        lines.push_back({{-1.0, y}, {201.0, y - 0.4}});
+    const BitScene scenes[] = {
+        {200, 150, 25, qnNullRect, 0, 0},
+        {200, 150, 31, qnNullRect, 0, 0},                  // rows wider than the plane
+        {200, 150, 16, qnNullRect, 0, 0},                  // rows narrower than the plane
+        {200, 150, 25, {17, 9, 180, 133}, 0, 0},           // a clip
+        {200, 150, 25, qnNullRect, 40, 77},                // a band
+        {200, 150, 25, {-50, 60, 500, 300}, 40, 77},       // clip and band overlapping
+        {200, 150, 25, {0, 90, 200, 150}, 40, 77},         // clip and band apart
+        {13, 9, 2, qnNullRect, 0, 0},                       // a plane most lines miss
+    };
+    for (const BitScene& s : scenes)
+        for (double minSq : {0.0, 1.0, 6.5}) {
+            const std::vector<uint8_t> want = s.Reference(lines, minSq);
+            for (int threads : {1, 4})
+                EXPECT_EQ(s.Drawn(lines, minSq, threads), want)
+                    << s.w << "x" << s.h << " rows of " << s.rowBytes << ", clip " << s.clip.left << "," << s.clip.top
+                    << ", band " << s.bandTop << "-" << s.bandBottom << ", minSq " << minSq << ", " << threads
+                    << " threads";
+        }
 }
