@@ -24,10 +24,6 @@ using namespace tessolo_split;
 
 namespace {
 
-// Below this the line walk takes a segment's ends as they are (the drawing's
-// own limit is higher).
-constexpr double kNearLimit = 1 << 20;
-
 // Closes every free position of a bit raster whose four neighbours are all
 // blocked (outside counts as blocked). A closed position never changes the
 // decision of another one (closing needs all four neighbours blocked, and a
