@@ -12,15 +12,6 @@
 
 using namespace cutflag;
 
-uint32_t CQNF_StdRandom::Next()
-{
-    const uint32_t r = static_cast<uint32_t>(std::rand());
-    if constexpr (RAND_MAX >= 2147483647)
-        return r & kMax;
-    // A narrow rand(): two draws make the 31 bits.
-    return ((r << 16) ^ static_cast<uint32_t>(std::rand())) & kMax;
-}
-
 CWnd_MainModel::CWnd_MainModel() : m_pRandom(&m_StdRandom) {}
 
 CWnd_MainModel::~CWnd_MainModel() { spl_CleanKnives(); }

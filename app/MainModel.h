@@ -22,10 +22,10 @@
 #pragma once
 
 #include "app/CutterLink.h"
-#include "app/RandomSource.h"
 #include "core/2DMath.h"
 #include "core/Array.h"
 #include "core/Mem.h"
+#include "core/RandomSource.h"
 #include "core/Types.h"
 #include "imaging/Image.h"
 #include "imaging/ImageDrawing.h"

@@ -18,7 +18,7 @@
 #pragma once
 
 #include "app/MainPieceMap.h"
-#include "app/RandomSource.h"
+#include "core/RandomSource.h"
 #include "effects/FxPluginLink.h"
 
 class CWnd_Main;

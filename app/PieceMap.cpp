@@ -2,8 +2,8 @@
 // hiding pieces, the overlay switch, recomposition and the effect-state word.
 #include "app/PieceMap.h"
 
-#include "app/RandomSource.h"
 #include "core/2DMath.h"
+#include "core/RandomSource.h"
 #include "imaging/Image.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 // A layout in plain values, and its settings block written by the layout
 // model's own writer (settings_SaveCurLayoutAndCellSettingsToMem), so that
-// the demos' block builder (hostapp/layout) and the tests make blocks with
+// the demos' block builder (app/LayoutPlan.h) and the tests make blocks with
 // the one writer of the format. Values are written as given: a plain layout
 // may disagree with itself (counts that do not fit the grid), as a reader's
 // tests need; only knives of more than 64 nodes are cut to 64.

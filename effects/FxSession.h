@@ -17,7 +17,7 @@
 // the session runs over a real engine with fakes for both in tests.
 #pragma once
 
-#include "app/RandomSource.h"
+#include "core/RandomSource.h"
 #include "engine/Tessolo.h"
 
 #include <cstdint>

@@ -1,12 +1,12 @@
 // tessolo-mkdesc: writes a layout settings block as a scripting descriptor
 // file for tessolo-host --descriptor (or as a raw block, the form of
 // "last.data"), so that a layout can be replayed without the main window.
+#include "app/LayoutPlan.h"
 #include "core/ErrorWords.h"
 #include "core/SafeFile.h"
 #include "core/StdFile.h"
 #include "core/String.h"
 #include "host/PluginAdapter.h"
-#include "hostapp/layout/LayoutBlock.h"
 #include "hostapp/StandInHost.h"
 
 #include <cstdio>
@@ -61,7 +61,7 @@ int BadArguments(const std::string& message)
 
 int main(int argc, char** argv)
 try {
-    hostapp::LayoutPlan plan;
+    layoutplan::LayoutPlan plan;
     plan.columns = 4;
     plan.rows = 3;
     std::string blockFile, out;
@@ -83,7 +83,7 @@ try {
         } else if (a == "--lines" || a == "--pieces") {
             plan.piecesMode = a == "--pieces";
         } else if (a == "--straight") {
-            plan.knife = hostapp::KnifeShape::Straight();
+            plan.knife = layoutplan::KnifeShape::Straight();
         } else if (a == "--knob" && hasValue) {
             if (!qnParseInteger(argv[++i], 1, 255, n))
                 return BadArguments("--knob takes 1..255");
@@ -121,7 +121,7 @@ try {
         if (g_block.empty())
             return Fail(blockFile + " is empty");
     } else {
-        g_block = hostapp::BuildLayoutBlock(plan);
+        g_block = layoutplan::BuildLayoutBlock(plan);
     }
     if (raw) {
         if (const unsigned short error = qnReplaceFile(out, g_block.data(), g_block.size()))

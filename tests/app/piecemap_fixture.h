@@ -4,7 +4,7 @@
 
 #include "app/MainModel.h"
 #include "app/PieceMap.h"
-#include "app/RandomSource.h"
+#include "core/RandomSource.h"
 #include "engine/Tessolo.h"
 #include "imaging/Image.h"
 

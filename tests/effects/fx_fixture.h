@@ -3,7 +3,7 @@
 // window does, keeps the piece undo snapshot and counts undo steps.
 #pragma once
 
-#include "app/RandomSource.h"
+#include "core/RandomSource.h"
 #include "effects/FxLayers.h"
 #include "effects/FxSession.h"
 #include "engine/Tessolo.h"

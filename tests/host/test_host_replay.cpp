@@ -3,16 +3,16 @@
 // with and without transparency and selection.
 #include "host_test_support.h"
 
+#include "app/LayoutPlan.h"
 #include "core/SafeFile.h"
-#include "hostapp/layout/LayoutBlock.h"
 #include "imaging/Image.h"
 
 #include <algorithm>
 #include <cstdlib>
 
 using namespace hosttest;
-using hostapp::KnifeShape;
-using hostapp::LayoutPlan;
+using layoutplan::KnifeShape;
+using layoutplan::LayoutPlan;
 
 namespace {
 
@@ -23,7 +23,7 @@ std::vector<uint8_t> LinesBlock(uint16_t columns, uint16_t rows)
     plan.rows = rows;
     plan.knife = KnifeShape::Straight();
     plan.piecesMode = false;
-    return hostapp::BuildLayoutBlock(plan);
+    return layoutplan::BuildLayoutBlock(plan);
 }
 
 void PutLastData(const PluginHarness& h, const std::vector<uint8_t>& block)
@@ -203,7 +203,7 @@ TEST(HostReplay, AbortFromTheHostCancelsAndLeavesTheImage)
         plan.columns = 3;
         plan.rows = 2;
         plan.piecesMode = pieces;
-        PutLastData(h, hostapp::BuildLayoutBlock(plan));
+        PutLastData(h, layoutplan::BuildLayoutBlock(plan));
         HostSettings s;
         s.abortAfter = 1;
         const HostDocument doc = Document(ColorMode::RGB, 60, 40, false);
@@ -222,7 +222,7 @@ TEST(HostReplay, TinySpaceGivesTheSameResultInManyBands)
         LayoutPlan plan;
         plan.columns = 3;
         plan.rows = 2;
-        PutLastData(h, hostapp::BuildLayoutBlock(plan));
+        PutLastData(h, layoutplan::BuildLayoutBlock(plan));
         HostSettings s;
         s.maxSpace = space;
         s.rowPad = 5;
@@ -307,7 +307,7 @@ TEST(HostReplay, PiecesWithoutEffectsGiveBackThePictureAwayFromTheCuts)
 {
     for (ColorMode mode : {ColorMode::Gray, ColorMode::RGB, ColorMode::CMYK}) {
         PluginHarness h;
-        PutLastData(h, hostapp::BuildLayoutBlock(PlainPieces(2, 1)));
+        PutLastData(h, layoutplan::BuildLayoutBlock(PlainPieces(2, 1)));
         const HostDocument doc = Document(mode, 80, 40, false);
         StandInHost host(doc, HostSettings{});
         ASSERT_EQ(h.Run(host), 0) << static_cast<int>(mode);
@@ -331,7 +331,7 @@ TEST(HostReplay, DefaultPiecesAreBevelledAtTheirEdgesOnly)
     plan.columns = 2;
     plan.rows = 1;
     plan.knife = KnifeShape::Straight();
-    PutLastData(h, hostapp::BuildLayoutBlock(plan));
+    PutLastData(h, layoutplan::BuildLayoutBlock(plan));
     const HostDocument doc = Document(ColorMode::RGB, 80, 40, false);
     StandInHost host(doc, HostSettings{});
     ASSERT_EQ(h.Run(host), 0);
@@ -362,7 +362,7 @@ TEST(HostReplay, RecordsFollowThePiecesByPositionWhenTheLayoutChanged)
     // row 1, column 2 is hidden.
     plan.records = {Record(engine, 2, 2, false), Record(engine, 1, 2, false, true), Record(engine, 2, 1, false),
                     Record(engine, 1, 1, false), Record(engine, 7, 7, false)};
-    PutLastData(h, hostapp::BuildLayoutBlock(plan));
+    PutLastData(h, layoutplan::BuildLayoutBlock(plan));
     HostDocument doc = Document(ColorMode::RGB, 60, 40, false);
     doc.background[0] = doc.background[1] = doc.background[2] = 0;
     const RasterImage in = doc.Target().pixels;
@@ -378,7 +378,7 @@ TEST(HostReplay, RecordsFollowThePiecesByPositionWhenTheLayoutChanged)
 TEST(HostReplay, TransparentLayerIsWorkedOnlyWhereItIsOpaque)
 {
     PluginHarness h;
-    PutLastData(h, hostapp::BuildLayoutBlock(PlainPieces(2, 1)));
+    PutLastData(h, layoutplan::BuildLayoutBlock(PlainPieces(2, 1)));
     HostDocument doc = Document(ColorMode::RGB, 60, 30, true);
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 60; ++x)
@@ -405,7 +405,7 @@ TEST(HostReplay, TransparentLayerIsWorkedOnlyWhereItIsOpaque)
 TEST(HostReplay, SelectionOnATransparentLayerMultipliesTheAlpha)
 {
     PluginHarness h;
-    PutLastData(h, hostapp::BuildLayoutBlock(PlainPieces(1, 1)));
+    PutLastData(h, layoutplan::BuildLayoutBlock(PlainPieces(1, 1)));
     HostDocument doc = Document(ColorMode::Gray, 20, 10, true);
     for (auto& a : doc.Target().pixels.planes[1])
         a = 200;
@@ -434,7 +434,7 @@ TEST(HostReplay, ImageOverlayReadsAnotherLayerOfTheDocument)
     overlay.imageOverlay.layerChoice = 1;
     overlay.imageOverlay.layerId = 2;
     overlay.StoreLE(plan.records[1].data());
-    PutLastData(h, hostapp::BuildLayoutBlock(plan));
+    PutLastData(h, layoutplan::BuildLayoutBlock(plan));
     HostDocument doc = Document(ColorMode::RGB, 60, 30, false);
     RasterImage red;
     red.Allocate(ColorMode::RGB, 60, 30, true, 0);
@@ -480,7 +480,7 @@ TEST(HostReplay, PiecesReportProgressForwardOnly)
     LayoutPlan plan;
     plan.columns = 5;
     plan.rows = 4;
-    PutLastData(h, hostapp::BuildLayoutBlock(plan));
+    PutLastData(h, layoutplan::BuildLayoutBlock(plan));
     StandInHost host(Document(ColorMode::RGB, 100, 80, false), HostSettings{});
     ASSERT_EQ(h.Run(host), 0);
     const auto& progress = host.ProgressDone();

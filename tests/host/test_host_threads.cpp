@@ -3,15 +3,15 @@
 // that read another layer of the document among the others.
 #include "host_test_support.h"
 
+#include "app/LayoutPlan.h"
 #include "core/SafeFile.h"
-#include "hostapp/layout/LayoutBlock.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <string>
 
 using namespace hosttest;
-using hostapp::LayoutPlan;
+using layoutplan::LayoutPlan;
 
 namespace {
 
@@ -51,7 +51,7 @@ std::vector<uint8_t> MixedPuzzle()
             rec.StoreLE(bytes.data());
             plan.records.push_back(bytes);
         }
-    return hostapp::BuildLayoutBlock(plan);
+    return layoutplan::BuildLayoutBlock(plan);
 }
 
 struct Replayed {

@@ -2,7 +2,9 @@
 // an even grid of C columns and R rows, every grid knife with the same shape,
 // optional free knives and per-piece effect records. The plan becomes a plain
 // layout (app/PlainLayout.h), which the main window's layout model writes with
-// its own settings writer: there is one writer of the format.
+// its own settings writer: there is one writer of the format. It lives beside
+// that writer so that the block maker and the tests reach it without the
+// stand-in host knowing the plug-in's application code.
 //
 // A plan in pieces mode sets the block's pieces flag, with its records (none
 // when it has none): the writer keeps the flag and the mode together.
@@ -14,7 +16,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace hostapp {
+namespace layoutplan {
 
 // A knife shape: flags (bit 0 flip across, bit 1 flip along, bit 2 off),
 // knob size, thickness and nodes.
@@ -43,4 +45,4 @@ struct LayoutPlan {
 
 std::vector<uint8_t> BuildLayoutBlock(const LayoutPlan& plan);
 
-}  // namespace hostapp
+}  // namespace layoutplan

@@ -1,8 +1,8 @@
-#include "hostapp/layout/LayoutBlock.h"
+#include "app/LayoutPlan.h"
 
 #include <cstring>
 
-namespace hostapp {
+namespace layoutplan {
 
 KnifeShape KnifeShape::DefaultKnob()
 {
@@ -41,4 +41,4 @@ std::vector<uint8_t> BuildLayoutBlock(const LayoutPlan& plan)
     return qnWritePlainLayout(m);
 }
 
-}  // namespace hostapp
+}  // namespace layoutplan
