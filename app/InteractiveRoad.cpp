@@ -86,7 +86,7 @@ bool CAppRoad::i_WithPlatform(const FSRef& folder, const std::function<void()>& 
     return true;
 }
 
-bool CAppRoad::i_OpenResources(CApp& app, CPluginMain& plugin)
+bool CAppRoad::InitAppStorage(CApp& app, CPluginMain& plugin)
 {
     if (app.InitStorgaeResource(kResourceFile, &plugin.GetPluginFolder(), 0)) {
         app.LoadAcceleratorsFromStorage();
@@ -95,6 +95,11 @@ bool CAppRoad::i_OpenResources(CApp& app, CPluginMain& plugin)
     CQNF_App::PlatformMessageBox(kNoResourceText, kNoResourceTitle, nullptr);
     plugin.HostSetRetCode_Cancel();
     return false;
+}
+
+int CAppRoad::RunApp(CApp& app)
+{
+    return app.Run();
 }
 
 void CAppRoad::RunAbout(CPluginMain& plugin)
@@ -107,11 +112,11 @@ void CAppRoad::RunAbout(CPluginMain& plugin)
         app->m_MainWindowName = "About";
         app->m_pPlugin = &plugin;
         app->m_WndAbout.m_pPlugin = &plugin;
-        if (!i_OpenResources(*app, plugin))
+        if (!InitAppStorage(*app, plugin))
             return;
         if (onBeforeRun)
             onBeforeRun(*app);
-        if (app->Run() != -1)
+        if (RunApp(*app) != -1)
             plugin.HostSetRetCode_NoError();
         else
             plugin.HostSetRetCode_Cancel();
@@ -135,7 +140,7 @@ void CAppRoad::RunStart(CPluginMain& plugin)
         main.SetPlugin(&plugin);
         main.SetCutterFactory(m_CutterFactory);
         // 3.
-        if (!i_OpenResources(*app, plugin))
+        if (!InitAppStorage(*app, plugin))
             return;
         // 4.
         plugin.HostSetRetCode_NoError();
@@ -143,7 +148,7 @@ void CAppRoad::RunStart(CPluginMain& plugin)
         // 5. Closing the window sets the result.
         if (onBeforeRun)
             onBeforeRun(*app);
-        const int rc = app->Run();
+        const int rc = RunApp(*app);
         // 6.
         if (rc == -1) {
             if (plugin.HostGetRetCode() == 0)

@@ -42,7 +42,12 @@ private:
     // Runs f with a backend attached; false (and the line on stderr) when
     // none can be opened.
     bool i_WithPlatform(const FSRef& folder, const std::function<void()>& f);
-    bool i_OpenResources(CApp& app, CPluginMain& plugin);
+    // Opens the resource file from the plug-in folder for the application
+    // (and its shortcuts); on failure says so in a message box and leaves the
+    // run cancelled.
+    bool InitAppStorage(CApp& app, CPluginMain& plugin);
+    // The application's loop with its start window; -1 when it cannot run.
+    static int RunApp(CApp& app);
 
     plat::Platform* m_pPlatform = nullptr;
     CWnd_Main::CutterFactory m_CutterFactory = nullptr;

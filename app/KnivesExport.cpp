@@ -141,13 +141,22 @@ bool CKnivesExport::ExportLM(CWnd_MainModel& model, const CExportLMSettings& set
     job.height = height;
     job.resolution = resolution;
     job.exportTo = settings.exportTo;
+    if (!op_SaveLayoutToEPSorAI(job, path, message, detail))
+        return false;
+    written = uint32_t(paths.size());
+    return true;
+}
+
+bool CKnivesExport::op_SaveLayoutToEPSorAI(const LMJOB& job, const std::string& path, std::string& message,
+                                           std::string& detail)
+{
     CQNF_SafeFile file;
-    if (!file.Open(path) || !stSaveLayoutToFileInEPSorAI(&file.File(), &job) || !file.Commit()) {
+    LMJOB copy = job;
+    if (!file.Open(path) || !stSaveLayoutToFileInEPSorAI(&file.File(), &copy) || !file.Commit()) {
         file.Abandon();
         message = "Cannot write file...";
         detail = path + ": cannot write (error " + std::to_string(file.GetError()) + ")";
         return false;
     }
-    written = uint32_t(paths.size());
     return true;
 }

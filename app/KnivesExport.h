@@ -48,6 +48,11 @@ public:
 
     // Writes the job into an open file; false when cairo or the file fails.
     static bool stSaveLayoutToFileInEPSorAI(CQNF_StdFile* file, void* job);
+    // Writes the job into the file at path, through a temporary file that
+    // replaces it only when complete. False with a message for the user and
+    // a one-line detail.
+    static bool op_SaveLayoutToEPSorAI(const LMJOB& job, const std::string& path, std::string& message,
+                                       std::string& detail);
 
     // The export: the knives of the settings into path. False with a
     // message for the user and a one-line detail.

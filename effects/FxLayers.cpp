@@ -34,7 +34,7 @@ bool Empty(const qntRECT_s& r)
 
 // ---- The layers list ----------------------------------------------------------------
 
-bool CFxLayersListModel::Acceptable(uint32_t index) const
+bool CFxLayersListModel::i_IsLayerAcceptable(uint32_t index) const
 {
     if (index >= table.size() || qnIsNullRect(target) || Empty(target))
         return false;
@@ -51,7 +51,7 @@ std::vector<CFxLayersListModel::Row> CFxLayersListModel::Rows(int32_t& select)
     std::vector<Row> rows;
     select = -1;
     for (uint32_t i = uint32_t(table.size()); i-- > 0;) {
-        const bool ok = Acceptable(i);
+        const bool ok = i_IsLayerAcceptable(i);
         if (showFiltered && !ok)
             continue;
         if (chosen != kNone && table[i].id == chosen && select < 0)
@@ -101,7 +101,7 @@ bool CFxLayersListModel::DrawPreview(uint32_t index, CFxHostLayers& host, const 
     if (index >= table.size())
         return i_Black(preview);
     const FxLayerEntry& entry = table[index];
-    const bool acceptable = Acceptable(index);
+    const bool acceptable = i_IsLayerAcceptable(index);
     chosen = acceptable ? entry.id : kNone;
 
     FxLayerChannels ch;

@@ -88,7 +88,7 @@ public:
     uint8_t showFiltered = 1;
 
     // Whether entry index's non-transparent bounds hold the whole target.
-    bool Acceptable(uint32_t index) const;
+    bool i_IsLayerAcceptable(uint32_t index) const;
     // The rows, the composite first and the layers top down, "+" marking
     // those that cover; only those when filtered. select: the row of the
     // chosen layer, else 0 with chosen reset to none; -1 with no rows.

@@ -41,7 +41,7 @@ qnt3D_VECTOR CFxLightZone::Usable(qnt3D_VECTOR v)
     return v;
 }
 
-qnt3D_VECTOR CFxLightZone::VectorFromPoint(double x, double y) const
+qnt3D_VECTOR CFxLightZone::i_ConvertXYToVector(double x, double y) const
 {
     const double dx = x - m_cx, dy = y - m_cy;
     const double a = std::atan2(dy, dx);
@@ -52,7 +52,7 @@ qnt3D_VECTOR CFxLightZone::VectorFromPoint(double x, double y) const
     return Normalised(vx, vy, vz);
 }
 
-qntPOS CFxLightZone::PointFromVector(qnt3D_VECTOR v) const
+qntPOS CFxLightZone::i_ConvertVectorToXY(qnt3D_VECTOR v) const
 {
     v = Usable(v);
     const double t = std::acos(std::clamp(double(v.z), 0.0, 1.0));
@@ -69,7 +69,7 @@ bool CFxLightZone::AcceptsPress(double x, double y) const
     return std::sqrt(dx * dx + dy * dy) <= m_r + 5.0;
 }
 
-qnt3D_VECTOR CFxLightZone::VectorFromAngles(int32_t angle, int32_t altitude)
+qnt3D_VECTOR CFxLightZone::i_ConvertAnAlToVector(int32_t angle, int32_t altitude)
 {
     const float z = float(std::cos(kPi * altitude / -180.0 + kPi / 2));
     const float x0 = float(std::cos(angle * kPi / 180.0));
@@ -78,7 +78,7 @@ qnt3D_VECTOR CFxLightZone::VectorFromAngles(int32_t angle, int32_t altitude)
     return Normalised(c * x0, c * y0, z);
 }
 
-void CFxLightZone::AnglesFromVector(qnt3D_VECTOR v, int32_t& angle, int32_t& altitude)
+void CFxLightZone::i_ConvertVectorToAnAl(qnt3D_VECTOR v, int32_t& angle, int32_t& altitude)
 {
     v = Usable(v);
     const double A = v.y >= 0.0f ? std::atan2(double(v.y), double(v.x)) : std::atan2(-double(v.y), -double(v.x)) + kPi;

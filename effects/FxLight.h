@@ -24,16 +24,16 @@ public:
 
     // The light for a window point over the disc; points on or beyond the rim
     // land at R - 1 from the centre, just above the horizon.
-    qnt3D_VECTOR VectorFromPoint(double x, double y) const;
+    qnt3D_VECTOR i_ConvertXYToVector(double x, double y) const;
     // The window point of a light on the disc.
-    qntPOS PointFromVector(qnt3D_VECTOR v) const;
+    qntPOS i_ConvertVectorToXY(qnt3D_VECTOR v) const;
     // A press counts a few pixels outside the disc too.
     bool AcceptsPress(double x, double y) const;
 
     // The light for an angle and an altitude in degrees.
-    static qnt3D_VECTOR VectorFromAngles(int32_t angle, int32_t altitude);
+    static qnt3D_VECTOR i_ConvertAnAlToVector(int32_t angle, int32_t altitude);
     // Angle (0..360) and altitude (up to 90) of a light, truncated, not clamped.
-    static void AnglesFromVector(qnt3D_VECTOR v, int32_t& angle, int32_t& altitude);
+    static void i_ConvertVectorToAnAl(qnt3D_VECTOR v, int32_t& angle, int32_t& altitude);
     // The fields' clamps.
     static int32_t ClampAngle(int32_t angle);
     static int32_t ClampAltitude(int32_t altitude);

@@ -106,7 +106,7 @@ void CFxBevelModel::LoadInitialValues()
     SetShadowPercent(fxnum::PercentFromStored(value1.shadowOpacity));
 }
 
-CFxBevelModel::Block CFxBevelModel::BlockAt(double t) const
+CFxBevelModel::Block CFxBevelModel::i_GetFXFromRange(double t) const
 {
     Block b = value1;
     b.on = 1;
@@ -158,7 +158,7 @@ void CFxBevelModel::FillGraded(double t, const uint8_t* backup, uint8_t* out)
     // Never built on the backup: every piece takes value 1's light, opacities
     // and colours; only the parameters left out keep the piece's own value.
     const Block own = Load<Block>(backup);
-    Block b = BlockAt(t);
+    Block b = i_GetFXFromRange(t);
     if (!gradeSize)
         b.size = own.size;
     if (!gradeDepth)
@@ -242,7 +242,7 @@ void CFxColorOverlayModel::LoadInitialValues()
     value2 = Load<Block>(Defaults());
 }
 
-CFxColorOverlayModel::Block CFxColorOverlayModel::BlockAt(double t) const
+CFxColorOverlayModel::Block CFxColorOverlayModel::i_GetFXFromRange(double t) const
 {
     Block b{};
     b.on = 1;
@@ -251,7 +251,7 @@ CFxColorOverlayModel::Block CFxColorOverlayModel::BlockAt(double t) const
     return b;
 }
 
-CFxColorOverlayModel::Block CFxColorOverlayModel::Mix(const Block& graded, const Block& fallback) const
+CFxColorOverlayModel::Block CFxColorOverlayModel::i_SetFX(const Block& graded, const Block& fallback) const
 {
     return MixColourOpacity(gradeColor, gradeOpacity, graded, fallback);
 }
@@ -259,7 +259,7 @@ CFxColorOverlayModel::Block CFxColorOverlayModel::Mix(const Block& graded, const
 CFxColorOverlayModel::Block CFxColorOverlayModel::SampleBlock() const
 {
     const Block& edited = Mode() ? value2 : value1;
-    return AutoAdjust() ? Mix(edited, Load<Block>(Defaults())) : edited;
+    return AutoAdjust() ? i_SetFX(edited, Load<Block>(Defaults())) : edited;
 }
 
 void CFxColorOverlayModel::FillPlain(uint8_t* out)
@@ -269,7 +269,7 @@ void CFxColorOverlayModel::FillPlain(uint8_t* out)
 
 void CFxColorOverlayModel::FillGraded(double t, const uint8_t* backup, uint8_t* out)
 {
-    Store(Mix(BlockAt(t), Load<Block>(backup)), out);
+    Store(i_SetFX(i_GetFXFromRange(t), Load<Block>(backup)), out);
 }
 
 void CFxStrokeModel::LoadInitialValues()
@@ -278,7 +278,7 @@ void CFxStrokeModel::LoadInitialValues()
     value2 = Load<Block>(Defaults());
 }
 
-CFxStrokeModel::Block CFxStrokeModel::BlockAt(double t) const
+CFxStrokeModel::Block CFxStrokeModel::i_GetFXFromRange(double t) const
 {
     Block b{};
     b.on = 1;
@@ -288,7 +288,7 @@ CFxStrokeModel::Block CFxStrokeModel::BlockAt(double t) const
     return b;
 }
 
-CFxStrokeModel::Block CFxStrokeModel::Mix(const Block& graded, const Block& fallback) const
+CFxStrokeModel::Block CFxStrokeModel::i_SetFX(const Block& graded, const Block& fallback) const
 {
     Block b = MixColourOpacity(gradeColor, gradeOpacity, graded, fallback);
     if (gradeSize)
@@ -299,7 +299,7 @@ CFxStrokeModel::Block CFxStrokeModel::Mix(const Block& graded, const Block& fall
 CFxStrokeModel::Block CFxStrokeModel::SampleBlock() const
 {
     const Block& edited = Mode() ? value2 : value1;
-    return AutoAdjust() ? Mix(edited, Load<Block>(Defaults())) : edited;
+    return AutoAdjust() ? i_SetFX(edited, Load<Block>(Defaults())) : edited;
 }
 
 void CFxStrokeModel::FillPlain(uint8_t* out)
@@ -309,7 +309,7 @@ void CFxStrokeModel::FillPlain(uint8_t* out)
 
 void CFxStrokeModel::FillGraded(double t, const uint8_t* backup, uint8_t* out)
 {
-    Store(Mix(BlockAt(t), Load<Block>(backup)), out);
+    Store(i_SetFX(i_GetFXFromRange(t), Load<Block>(backup)), out);
 }
 
 // ---- Hue-saturation-lightness ------------------------------------------------

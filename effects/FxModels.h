@@ -62,7 +62,7 @@ public:
     void LoadInitialValues();
     Block SampleBlock() const;
     // Value 1 with size, depth and soften graded toward value 2 at t.
-    Block BlockAt(double t) const;
+    Block i_GetFXFromRange(double t) const;
     // The shared parameters: set in both values so the sample of either shows
     // them.
     void SetHighlightPercent(int32_t percent);
@@ -102,10 +102,10 @@ public:
     void LoadInitialValues();
     Block SampleBlock() const;
     // Value 1 graded toward value 2 at t, switched on.
-    Block BlockAt(double t) const;
+    Block i_GetFXFromRange(double t) const;
     // The parameters that take part from graded, the others from fallback;
     // switched on.
-    Block Mix(const Block& graded, const Block& fallback) const;
+    Block i_SetFX(const Block& graded, const Block& fallback) const;
 
     Block value1{}, value2{};
     bool gradeColor = true, gradeOpacity = true;
@@ -123,8 +123,8 @@ public:
     CFxStrokeModel(CFxMainLink& link, CFxTimers& timers) : CFxSession(fxkind::kStroke, link, timers) {}
     void LoadInitialValues();
     Block SampleBlock() const;
-    Block BlockAt(double t) const;
-    Block Mix(const Block& graded, const Block& fallback) const;
+    Block i_GetFXFromRange(double t) const;
+    Block i_SetFX(const Block& graded, const Block& fallback) const;
 
     Block value1{}, value2{};
     bool gradeColor = true, gradeOpacity = true, gradeSize = true;

@@ -45,7 +45,7 @@ CFxSession::CFxSession(const FxKind& kind, CFxMainLink& link, CFxTimers& timers)
 {
 }
 
-bool CFxSession::PreparePieces()
+bool CFxSession::OnPreparePieces()
 {
     CTessolo& e = m_link.FxEngine();
     m_pieces.clear();
@@ -124,7 +124,7 @@ std::vector<double> CFxSession::GradingParameters()
     return t;
 }
 
-void CFxSession::Regenerate()
+void CFxSession::DoRegenerateData()
 {
     const uint32_t size = m_kind.blockSize;
     if (!m_bAuto) {
@@ -145,7 +145,7 @@ void CFxSession::Regenerate()
 void CFxSession::Changes(uint16_t delay)
 {
     m_timers.FxStopTimer(kChangeTimer);
-    Regenerate();
+    DoRegenerateData();
     if (m_bCreating && delay == kNow)
         delay = kDelayed;
     if (delay == kDelayed) {
@@ -153,7 +153,7 @@ void CFxSession::Changes(uint16_t delay)
     } else if (delay == kNow) {
         if (m_bLive) {
             i_SetModality(false);
-            UpdateMainWindow(false);
+            DoUpdateMainWindow(false);
         }
     } else {
         m_timers.FxStartTimer(kChangeTimer, delay);
@@ -166,7 +166,7 @@ void CFxSession::OnTimer(uint16_t id)
         m_timers.FxStopTimer(kChangeTimer);
         if (m_bLive) {
             i_SetModality(false);
-            UpdateMainWindow(false);
+            DoUpdateMainWindow(false);
         }
     } else if (id == kBusyTimer) {
         const bool busy = m_link.FxBusy();
@@ -178,7 +178,7 @@ void CFxSession::OnTimer(uint16_t id)
 void CFxSession::SetLivePreview(bool on)
 {
     m_bLive = on;
-    UpdateMainWindow(false);
+    DoUpdateMainWindow(false);
 }
 
 void CFxSession::i_Write(bool results)
@@ -192,12 +192,12 @@ void CFxSession::i_Write(bool results)
     }
 }
 
-void CFxSession::UpdateMainWindow(bool force)
+void CFxSession::DoUpdateMainWindow(bool force)
 {
     if (m_bClosed)
         return;
     if (!m_bGenerated)
-        Regenerate();
+        DoRegenerateData();
     i_Write(m_bLive || force);
     m_link.FxRerenderPieces(m_pieces, true);
 }
@@ -213,7 +213,7 @@ bool CFxSession::Close(bool ok)
     m_timers.FxStopTimer(kBusyTimer);
     i_SetModality(false);
     if (ok && !m_bGenerated)
-        Regenerate();
+        DoRegenerateData();
     i_Write(ok);
     m_link.FxRerenderPieces(m_pieces, false);
     m_bClosed = true;

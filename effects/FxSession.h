@@ -114,7 +114,7 @@ public:
     // Lists the pieces, copies each one's applied block into its backup and
     // requested copies and sizes the results. False when the engine has no
     // piece (the window then fails to open).
-    bool PreparePieces();
+    bool OnPreparePieces();
     const std::vector<uint32_t>& Pieces() const { return m_pieces; }
     const FxCentreBox& CentreBox() const { return m_box; }
     // The backup block a window starts value 1 from: the current piece's
@@ -126,8 +126,8 @@ public:
     // 1: value 2).
     void SetAutoAdjust(bool on) { m_bAuto = on; }
     bool AutoAdjust() const { return m_bAuto; }
-    void SetDirection(FxDirection d) { m_direction = d; }
-    FxDirection Direction() const { return m_direction; }
+    void SetAAMode(FxDirection d) { m_direction = d; }
+    FxDirection GetAAMode() const { return m_direction; }
     void SetMode(uint8_t mode) { m_mode = mode ? 1 : 0; }
     uint8_t Mode() const { return m_mode; }
 
@@ -145,7 +145,7 @@ public:
     // A window timer fired.
     void OnTimer(uint16_t id);
     // Fills the results from the effect's values; sets the generated flag.
-    void Regenerate();
+    void DoRegenerateData();
     const uint8_t* Result(uint32_t listIndex) const { return m_results.data() + size_t(listIndex) * m_kind.blockSize; }
 
     // Live preview switch: off puts the backups on show at once, on the
@@ -154,10 +154,10 @@ public:
     bool LivePreview() const { return m_bLive; }
     // The switch as the window opens with it, showing nothing yet.
     void InitLivePreview(bool on) { m_bLive = on; }
-    void PushPreview() { UpdateMainWindow(true); }
+    void PushPreview() { DoUpdateMainWindow(true); }
     // Writes results (or, with live preview off and not forced, backups) into
     // the requested copies and re-renders interruptibly.
-    void UpdateMainWindow(bool force);
+    void DoUpdateMainWindow(bool force);
 
     // OK (true) or Cancel (false). Refused (false) while the main window
     // renders; else the final blocks are written and rendered to the end,

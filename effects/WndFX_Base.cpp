@@ -162,7 +162,7 @@ unsigned char CWndFX_Base::OnCreate(CQNF_LayerSet*, unsigned short, unsigned sho
     if (!i_CreateSample())
         return 0;
 
-    if (!m_session->PreparePieces() || m_session->Pieces().empty())
+    if (!m_session->OnPreparePieces() || m_session->Pieces().empty())
         return 0;
     if (m_session->Pieces().size() == 1)
         m_autoCheck->Enable(0);
@@ -290,15 +290,11 @@ unsigned char CWndFX_Base::OnCtrlMessage(unsigned short msg, unsigned long id, c
     const bool on = c && c->GetCheck();
     if (type == qnctl::CheckBox) {
         if (NameEnds(name, m_prefix, "_AAdjust")) {
-            m_session->SetAutoAdjust(on);
-            EnableAutoAdjustments(on);
-            Changes(CFxSession::kDelayed);
+            OnAutoAdjustments(on);
             return 1;
         }
         if (NameEnds(name, m_prefix, "_Preview")) {
-            m_previewButton->Enable(on ? 0 : 1);
-            m_previewButton->Redraw();
-            m_session->SetLivePreview(on);
+            OnMainPreview(on);
             return 1;
         }
         return 0;
@@ -324,8 +320,7 @@ unsigned char CWndFX_Base::OnCtrlMessage(unsigned short msg, unsigned long id, c
         }
         if (NameEnds(name, m_prefix, "_ARND")) {
             ResetAADirection();
-            m_session->SetDirection(FxDirection::Random);
-            Changes(CFxSession::kDelayed);
+            OnChangeAAMode(FxDirection::Random);
             return 1;
         }
         if (NameEnds(name, m_prefix, "_Preview")) {
@@ -337,12 +332,32 @@ unsigned char CWndFX_Base::OnCtrlMessage(unsigned short msg, unsigned long id, c
     if (type == qnctl::RadioButton) {
         for (const Pad& pad : kPad)
             if (NameEnds(name, m_prefix, pad.suffix)) {
-                m_session->SetDirection(pad.direction);
-                Changes(CFxSession::kDelayed);
+                OnChangeAAMode(pad.direction);
                 return 1;
             }
     }
     return 0;
+}
+
+void CWndFX_Base::OnAutoAdjustments(bool on)
+{
+    m_session->SetAutoAdjust(on);
+    EnableAutoAdjustments(on);
+    Changes(CFxSession::kDelayed);
+}
+
+void CWndFX_Base::OnMainPreview(bool on)
+{
+    // The button pushes one preview while live preview is off.
+    m_previewButton->Enable(on ? 0 : 1);
+    m_previewButton->Redraw();
+    m_session->SetLivePreview(on);
+}
+
+void CWndFX_Base::OnChangeAAMode(FxDirection mode)
+{
+    m_session->SetAAMode(mode);
+    Changes(CFxSession::kDelayed);
 }
 
 void CWndFX_Base::EnableAutoAdjustments(bool on)
@@ -351,7 +366,7 @@ void CWndFX_Base::EnableAutoAdjustments(bool on)
     if (!on) {
         SetMode(0);
         ResetAADirection();
-        m_session->SetDirection(FxDirection::Random);
+        m_session->SetAAMode(FxDirection::Random);
     }
     m_random->Enable(on ? 1 : 0);
     m_random->Redraw();

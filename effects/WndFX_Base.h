@@ -95,6 +95,12 @@ protected:
     virtual void OnChangeMode(uint8_t) {}
     // Automatic adjustment switched: the base enables the direction pad.
     virtual void EnableAutoAdjustments(bool on);
+    // The common check boxes and the direction pad: the auto-adjust box,
+    // the live-preview box and a direction (the random button gives
+    // FxDirection::Random).
+    void OnAutoAdjustments(bool on);
+    void OnMainPreview(bool on);
+    void OnChangeAAMode(FxDirection mode);
     // The effect's own focus-loss clamps.
     virtual void OnEditLostFocus(CQNF_Control*) {}
 

@@ -168,7 +168,7 @@ void CWndFX_Bevel::PickColor(bool highlight)
 
 void CWndFX_Bevel::RedrawByVector(qnt3D_VECTOR v)
 {
-    m_thumbPoint = m_zone.PointFromVector(v);
+    m_thumbPoint = m_zone.i_ConvertVectorToXY(v);
     // The ball's centre on the light's point.
     m_thumb.SetPos(short(m_thumbPoint.x - m_thumb.GetImageWidth() / 2),
                    short(m_thumbPoint.y - m_thumb.GetImageHeight() / 2));
@@ -178,7 +178,7 @@ void CWndFX_Bevel::RedrawByVector(qnt3D_VECTOR v)
 void CWndFX_Bevel::RedrawByXY(short x, short y)
 {
     // The drag moves value 1's light only; every piece takes value 1's.
-    const qnt3D_VECTOR v = m_zone.VectorFromPoint(x, y);
+    const qnt3D_VECTOR v = m_zone.i_ConvertXYToVector(x, y);
     m_model.value1.lightX = v.x;
     m_model.value1.lightY = v.y;
     m_model.value1.lightZ = v.z;
@@ -188,7 +188,7 @@ void CWndFX_Bevel::RedrawByXY(short x, short y)
 void CWndFX_Bevel::UpdateAnAl()
 {
     int32_t angle = 0, altitude = 0;
-    CFxLightZone::AnglesFromVector(LightOf(m_model.value1), angle, altitude);
+    CFxLightZone::i_ConvertVectorToAnAl(LightOf(m_model.value1), angle, altitude);
     SetEditText(m_angle, CFxLightZone::ClampAngle(angle), false);
     SetEditText(m_altitude, CFxLightZone::ClampAltitude(altitude), false);
 }
@@ -196,12 +196,12 @@ void CWndFX_Bevel::UpdateAnAl()
 void CWndFX_Bevel::OnEditAngles(bool angleField, const char* text)
 {
     int32_t angle = 0, altitude = 0;
-    CFxLightZone::AnglesFromVector(LightOf(m_model.value1), angle, altitude);
+    CFxLightZone::i_ConvertVectorToAnAl(LightOf(m_model.value1), angle, altitude);
     if (angleField)
         angle = fxnum::ParseClamped(text, 0, 359);
     else
         altitude = fxnum::ParseClamped(text, 1, 90);
-    const qnt3D_VECTOR v = CFxLightZone::VectorFromAngles(angle, altitude);
+    const qnt3D_VECTOR v = CFxLightZone::i_ConvertAnAlToVector(angle, altitude);
     m_model.SetLightBoth(v);
     RedrawByVector(v);
     UpdatePreview();

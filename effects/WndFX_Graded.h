@@ -1,7 +1,11 @@
 // The graded parameters of the effect windows: a value 1 slider, a value 2
 // slider, the edit line showing the edited value, the band between the two
 // sliders and, for some, an "A" box choosing whether the parameter is graded.
-// One implementation of their messages serves every effect window.
+// One implementation of their messages serves every effect window: each
+// window registers its parameters in m_params, and OnSlider, OnEdit,
+// OnEditLostFocus and OnGradeBox over that table stand for the per-control
+// handlers a window would otherwise have one by one (OnSldrDepth,
+// OnEditSize_LF, OnEditBrightness and the like).
 #pragma once
 
 #include "effects/WndFX_Base.h"

@@ -63,10 +63,10 @@ TEST(FxLayersList, ALayerIsAcceptableOnlyWhenItsPixelsHoldTheWholeArea)
         CFxLayersListModel m;
         m.target = target;
         m.table = {Entry(4, c.bounds, "L")};
-        EXPECT_EQ(m.Acceptable(0), c.acceptable) << c.what;
-        EXPECT_FALSE(m.Acceptable(1)) << "past the table";
+        EXPECT_EQ(m.i_IsLayerAcceptable(0), c.acceptable) << c.what;
+        EXPECT_FALSE(m.i_IsLayerAcceptable(1)) << "past the table";
         m.target = qnNullRect;
-        EXPECT_FALSE(m.Acceptable(0)) << "no area to cover: " << c.what;
+        EXPECT_FALSE(m.i_IsLayerAcceptable(0)) << "no area to cover: " << c.what;
     }
 }
 
@@ -234,19 +234,19 @@ TEST(FxImageOverlay, PiecesRectIsTheListedPiecesInDocumentPlaces)
     const auto& pc = p.e.m_pPieces;
     auto rectOf = [&](uint32_t i) { return qntRECT_s{pc[i].left, pc[i].top, pc[i].right, pc[i].bottom}; };
     // Nothing selected: every piece, the whole picture.
-    ASSERT_TRUE(m.PreparePieces());
+    ASSERT_TRUE(m.OnPreparePieces());
     EXPECT_EQ(m.PiecesRect(qntPOS{0, 0}), (qntRECT_s{0, 0, 160, 120}));
     // Two pieces far apart, moved by the filter rectangle's corner.
     p.e.m_pPieces[0].selected = 1;
     p.e.m_pPieces[p.e.m_nPieces - 1].selected = 1;
-    ASSERT_TRUE(m.PreparePieces());
+    ASSERT_TRUE(m.OnPreparePieces());
     const qntRECT_s a = rectOf(0), b = rectOf(p.e.m_nPieces - 1);
     EXPECT_EQ(m.PiecesRect(qntPOS{7, 5}), (qntRECT_s{std::min(a.left, b.left) + 7, std::min(a.top, b.top) + 5,
                                                      std::max(a.right, b.right) + 7, std::max(a.bottom, b.bottom) + 5}));
     // A piece without area names no place: the null marker is not moved.
     p.e.m_pPieces[p.e.m_nPieces - 1].selected = 0;
     p.e.m_pPieces[0].right = p.e.m_pPieces[0].left;
-    ASSERT_TRUE(m.PreparePieces());
+    ASSERT_TRUE(m.OnPreparePieces());
     EXPECT_TRUE(qnIsNullRect(m.PiecesRect(qntPOS{7, 5})));
 }
 
@@ -256,7 +256,7 @@ TEST(FxImageOverlay, GradingVariesTheOpacityAloneAndAutoKeepsTheLayerId)
     FakeMain main(p);
     FakeTimers timers;
     CFxImageOverlayModel m(main, timers);
-    ASSERT_TRUE(m.PreparePieces());
+    ASSERT_TRUE(m.OnPreparePieces());
     m.LoadInitialValues();
     EXPECT_EQ(m.PreselectedLayer(), CFxLayersListModel::kNone);
     m.ChooseLayer(3);
@@ -264,8 +264,8 @@ TEST(FxImageOverlay, GradingVariesTheOpacityAloneAndAutoKeepsTheLayerId)
     m.value1.opacity = 0;
     m.value2.opacity = 255;
     m.SetAutoAdjust(true);
-    m.SetDirection(FxDirection::Right);
-    m.Regenerate();
+    m.SetAAMode(FxDirection::Right);
+    m.DoRegenerateData();
     std::set<uint8_t> opacities;
     for (uint32_t i = 0; i < m.Pieces().size(); ++i) {
         CTessolo::SFX_IMAGEOVERLAY b;

@@ -171,14 +171,14 @@ TEST(FxLight, ZoneMarksEdgeCases)
         {0, 20, 270, 45},
     };
     for (const Case& c : cases) {
-        const qnt3D_VECTOR v = kZone.VectorFromPoint(kZone.CentreX() + c.dx, kZone.CentreY() + c.dy);
+        const qnt3D_VECTOR v = kZone.i_ConvertXYToVector(kZone.CentreX() + c.dx, kZone.CentreY() + c.dy);
         EXPECT_NEAR(std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z), 1.0, 1e-6);
         int32_t angle = 0, altitude = 0;
-        CFxLightZone::AnglesFromVector(v, angle, altitude);
+        CFxLightZone::i_ConvertVectorToAnAl(v, angle, altitude);
         EXPECT_EQ(CFxLightZone::ClampAngle(angle), c.angle) << c.dx << "," << c.dy;
         EXPECT_EQ(CFxLightZone::ClampAltitude(altitude), c.altitude) << c.dx << "," << c.dy;
     }
-    const qnt3D_VECTOR top = kZone.VectorFromPoint(kZone.CentreX(), kZone.CentreY());
+    const qnt3D_VECTOR top = kZone.i_ConvertXYToVector(kZone.CentreX(), kZone.CentreY());
     EXPECT_EQ(top.x, 0.0f);
     EXPECT_EQ(top.y, 0.0f);
     EXPECT_EQ(top.z, 1.0f);
@@ -194,7 +194,7 @@ TEST(FxLight, PressesCountUpToFivePixelsBeyondTheRim)
 TEST(FxLight, DefaultLightShowsAs122DegreesAt27)
 {
     int32_t angle = 0, altitude = 0;
-    CFxLightZone::AnglesFromVector(CFxLightZone::kDefaultLight, angle, altitude);
+    CFxLightZone::i_ConvertVectorToAnAl(CFxLightZone::kDefaultLight, angle, altitude);
     EXPECT_EQ(angle, 122);
     EXPECT_EQ(altitude, 27);
 }
@@ -204,7 +204,7 @@ TEST(FxLight, AnglesAndPointsSurviveTheirRoundTrips)
     for (int32_t a = 0; a < 360; a += 7)
         for (int32_t b = 1; b <= 90; b += 5) {
             int32_t a2 = 0, b2 = 0;
-            CFxLightZone::AnglesFromVector(CFxLightZone::VectorFromAngles(a, b), a2, b2);
+            CFxLightZone::i_ConvertVectorToAnAl(CFxLightZone::i_ConvertAnAlToVector(a, b), a2, b2);
             if (b < 90) {  // straight above, the angle means nothing
                 EXPECT_LE(std::abs(((a2 - a) % 360 + 540) % 360 - 180), 1) << a << "/" << b;
             }
@@ -216,7 +216,7 @@ TEST(FxLight, AnglesAndPointsSurviveTheirRoundTrips)
             if (dx * dx + dy * dy > 38 * 38)
                 continue;
             const double x = kZone.CentreX() + dx, y = kZone.CentreY() + dy;
-            const qntPOS p = kZone.PointFromVector(kZone.VectorFromPoint(x, y));
+            const qntPOS p = kZone.i_ConvertVectorToXY(kZone.i_ConvertXYToVector(x, y));
             EXPECT_LE(std::abs(p.x - x), 1.5) << dx << "," << dy;
             EXPECT_LE(std::abs(p.y - y), 1.5) << dx << "," << dy;
         }
@@ -228,22 +228,22 @@ TEST(FxLight, StoredLightsThatAreNoLightShowAsTheDefault)
     const float inf = std::numeric_limits<float>::infinity();
     const qnt3D_VECTOR hostile[] = {{0, 0, 0}, {nan, 0, 1}, {0, inf, 0.5f}, {0, 0, -1}, {0.3f, 0.3f, -0.7071f}};
     int32_t da = 0, db = 0;
-    CFxLightZone::AnglesFromVector(CFxLightZone::kDefaultLight, da, db);
-    const qntPOS dp = kZone.PointFromVector(CFxLightZone::kDefaultLight);
+    CFxLightZone::i_ConvertVectorToAnAl(CFxLightZone::kDefaultLight, da, db);
+    const qntPOS dp = kZone.i_ConvertVectorToXY(CFxLightZone::kDefaultLight);
     for (const qnt3D_VECTOR& v : hostile) {
         int32_t a = 0, b = 0;
-        CFxLightZone::AnglesFromVector(v, a, b);
+        CFxLightZone::i_ConvertVectorToAnAl(v, a, b);
         EXPECT_EQ(a, da);
         EXPECT_EQ(b, db);
-        const qntPOS p = kZone.PointFromVector(v);
+        const qntPOS p = kZone.i_ConvertVectorToXY(v);
         EXPECT_EQ(p.x, dp.x);
         EXPECT_EQ(p.y, dp.y);
     }
     // A z a little over 1 after float rounding is still straight above.
     int32_t a = 0, b = 0;
-    CFxLightZone::AnglesFromVector(qnt3D_VECTOR{0, 0, 1.0000001f}, a, b);
+    CFxLightZone::i_ConvertVectorToAnAl(qnt3D_VECTOR{0, 0, 1.0000001f}, a, b);
     EXPECT_EQ(b, 90);
-    const qntPOS centre = kZone.PointFromVector(qnt3D_VECTOR{0, 0, 1.0000001f});
+    const qntPOS centre = kZone.i_ConvertVectorToXY(qnt3D_VECTOR{0, 0, 1.0000001f});
     EXPECT_EQ(centre.x, int32_t(kZone.CentreX()));
 }
 

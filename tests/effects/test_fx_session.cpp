@@ -27,7 +27,7 @@ struct Open {
         main.current = current;
         timers.session = &model;
         model.SetCreating(true);
-        EXPECT_TRUE(model.PreparePieces());
+        EXPECT_TRUE(model.OnPreparePieces());
         model.LoadInitialValues();
         model.Changes(CFxSession::kDelayed);
         model.SetCreating(false);
@@ -83,7 +83,7 @@ TEST(FxSession, AnEngineWithoutPiecesOpensNothing)
     FakeMain main(p);
     FakeTimers timers;
     CFxBCModel model(main, timers);
-    EXPECT_FALSE(model.PreparePieces());
+    EXPECT_FALSE(model.OnPreparePieces());
 }
 
 TEST(FxSession, ValueOneStartsAtTheCurrentPieceAndValueTwoAtTheEngineDefault)
@@ -105,7 +105,7 @@ TEST(FxSession, WithoutAutomaticAdjustmentEveryPieceGetsValueOneSwitchedOn)
     Puzzle p;
     Open<CFxBCModel> s(p);
     s.model.value1 = {0, 30, -10};  // its own on byte off
-    s.model.Regenerate();
+    s.model.DoRegenerateData();
     for (uint32_t i = 0; i < s.model.Pieces().size(); ++i) {
         const auto b = s.ResultOf<CTessolo::SFX_BRIGHTNESSCONTRAST>(i);
         EXPECT_EQ(b.on, 1);
@@ -137,8 +137,8 @@ TEST(FxSession, GradingFollowsEachDirection)
         {FxDirection::BottomLeft, 1 / 6.0, 5 / 6.0, 5 / 6.0, 1 / 6.0, 0.5, 0.5},
     };
     for (const Case& c : cases) {
-        s.model.SetDirection(c.d);
-        s.model.Regenerate();
+        s.model.SetAAMode(c.d);
+        s.model.DoRegenerateData();
         const int d = int(c.d);
         EXPECT_EQ(s.ResultOf<CTessolo::SFX_GAUSSIANBLUR>(s.ListIndexAt(c.x1, c.y1)).radius, 10) << d;
         EXPECT_EQ(s.ResultOf<CTessolo::SFX_GAUSSIANBLUR>(s.ListIndexAt(c.x2, c.y2)).radius, 0) << d;
@@ -147,8 +147,8 @@ TEST(FxSession, GradingFollowsEachDirection)
         EXPECT_LE(mid, 6) << d;
     }
     // Along "_AT" only y counts: the pieces of one row share their value.
-    s.model.SetDirection(FxDirection::Top);
-    s.model.Regenerate();
+    s.model.SetAAMode(FxDirection::Top);
+    s.model.DoRegenerateData();
     for (double y : {1 / 6.0, 0.5, 5 / 6.0})
         EXPECT_EQ(s.ResultOf<CTessolo::SFX_GAUSSIANBLUR>(s.ListIndexAt(1 / 6.0, y)).radius,
                   s.ResultOf<CTessolo::SFX_GAUSSIANBLUR>(s.ListIndexAt(5 / 6.0, y)).radius);
@@ -162,8 +162,8 @@ TEST(FxSession, ADirectionWithoutExtentLeavesEveryPieceAtValueOne)
     s.model.value1 = {1, 3};
     s.model.value2 = {1, 90};
     for (FxDirection d : {FxDirection::Top, FxDirection::Bottom}) {
-        s.model.SetDirection(d);
-        s.model.Regenerate();
+        s.model.SetAAMode(d);
+        s.model.DoRegenerateData();
         for (uint32_t i = 0; i < s.model.Pieces().size(); ++i)
             EXPECT_EQ(s.ResultOf<CTessolo::SFX_GAUSSIANBLUR>(i).radius, 3);
     }
@@ -177,12 +177,12 @@ TEST(FxSession, RandomGradingDrawsOncePerPieceFromTheInjectedSource)
     s.model.value1 = {1, 0};
     s.model.value2 = {1, 255};
     s.main.random.draws = {0, CQNF_RandomSource::kMax, CQNF_RandomSource::kMax / 2 + 1};
-    s.model.Regenerate();
+    s.model.DoRegenerateData();
     EXPECT_EQ(s.ResultOf<CTessolo::SFX_OPACITY>(0).opacity, 0);
     EXPECT_EQ(s.ResultOf<CTessolo::SFX_OPACITY>(1).opacity, 255);
     EXPECT_EQ(s.ResultOf<CTessolo::SFX_OPACITY>(2).opacity, 128);
     // Every regeneration draws again.
-    s.model.Regenerate();
+    s.model.DoRegenerateData();
     EXPECT_EQ(s.main.random.next, 6u);
 }
 
@@ -205,8 +205,8 @@ TEST(FxSession, ParametersLeftOutOfTheGradingKeepEachPiecesOwnValue)
     bc.model.gradeContrast = false;
     bc.model.value1 = {1, -50, 77};
     bc.model.value2 = {1, 50, 77};
-    bc.model.SetDirection(FxDirection::Right);
-    bc.model.Regenerate();
+    bc.model.SetAAMode(FxDirection::Right);
+    bc.model.DoRegenerateData();
     const auto r = bc.ResultOf<CTessolo::SFX_BRIGHTNESSCONTRAST>(0);
     EXPECT_EQ(r.on, 1);
     EXPECT_EQ(r.contrast, 15);
@@ -220,7 +220,7 @@ TEST(FxSession, ParametersLeftOutOfTheGradingKeepEachPiecesOwnValue)
     mb.model.gradeAngle = false;
     mb.model.value1 = {1, 60, 20};
     mb.model.value2 = {1, -60, 40};
-    mb.model.Regenerate();
+    mb.model.DoRegenerateData();
     const auto m = mb.ResultOf<CTessolo::SFX_MOTIONBLUR>(0);
     EXPECT_EQ(m.on, 1);
     EXPECT_EQ(m.angle, -11);
@@ -235,7 +235,7 @@ TEST(FxSession, ParametersLeftOutOfTheGradingKeepEachPiecesOwnValue)
     bv.model.value1.lightX = 0.5f;
     bv.model.SetHighlightPercent(60);
     bv.main.random.draws = {CQNF_RandomSource::kMax / 2 + 1};
-    bv.model.Regenerate();
+    bv.model.DoRegenerateData();
     const auto b = bv.ResultOf<CTessolo::SFX_BEVEL>(0);
     EXPECT_EQ(b.size, 105);
     EXPECT_EQ(b.depth, 101);
@@ -314,7 +314,7 @@ TEST(FxSession, OpeningLeavesNoUndoStepEvenWhenTheFirstChangeIsImmediate)
     CFxOpacityModel model(main, timers);
     timers.session = &model;
     model.SetCreating(true);
-    ASSERT_TRUE(model.PreparePieces());
+    ASSERT_TRUE(model.OnPreparePieces());
     model.LoadInitialValues();
     model.Changes(CFxSession::kNow);  // the opacity slider's release, run by Init
     model.SetCreating(false);
@@ -354,7 +354,7 @@ TEST(FxSession, CancelRestoresEveryByteAndMakesNoUndoStep)
     const std::vector<uint8_t> records = p.Records();
     Open<CFxBevelModel> s(p);
     s.model.SetAutoAdjust(true);
-    s.model.SetDirection(FxDirection::Bottom);
+    s.model.SetAAMode(FxDirection::Bottom);
     s.model.value2.size = 9;
     s.model.value2.depth = 40;
     s.model.Changes(CFxSession::kNow);
@@ -485,19 +485,19 @@ TEST(FxSession, ColourRecordsAreGradedBytePerByte)
     for (const auto& c : cases) {
         covr.model.value1.color = stroke.model.value1.color = c.from;
         covr.model.value2.color = stroke.model.value2.color = c.to;
-        EXPECT_EQ(Bytes(covr.model.BlockAt(c.t).color), c.expected) << "t " << c.t;
-        EXPECT_EQ(Bytes(stroke.model.BlockAt(c.t).color), c.expected) << "t " << c.t;
-        EXPECT_EQ(covr.model.BlockAt(c.t).on, 1);
+        EXPECT_EQ(Bytes(covr.model.i_GetFXFromRange(c.t).color), c.expected) << "t " << c.t;
+        EXPECT_EQ(Bytes(stroke.model.i_GetFXFromRange(c.t).color), c.expected) << "t " << c.t;
+        EXPECT_EQ(covr.model.i_GetFXFromRange(c.t).on, 1);
     }
     stroke.model.value1.size = 0;
     stroke.model.value2.size = 100;
     stroke.model.value1.opacity = 0;
     stroke.model.value2.opacity = 255;
-    EXPECT_EQ(stroke.model.BlockAt(0.25).size, 25);
-    EXPECT_EQ(stroke.model.BlockAt(0.25).opacity, 64);
+    EXPECT_EQ(stroke.model.i_GetFXFromRange(0.25).size, 25);
+    EXPECT_EQ(stroke.model.i_GetFXFromRange(0.25).opacity, 64);
     stroke.model.value1.size = 250;  // from a damaged document
-    EXPECT_EQ(stroke.model.BlockAt(0.0).size, 100);
-    EXPECT_EQ(stroke.model.BlockAt(0.5).size, 100);
+    EXPECT_EQ(stroke.model.i_GetFXFromRange(0.0).size, 100);
+    EXPECT_EQ(stroke.model.i_GetFXFromRange(0.5).size, 100);
 }
 
 // With automatic adjustment on, what is graded comes from the grading and
@@ -521,8 +521,8 @@ TEST(FxSession, ColourOverlayStrokeAndHslKeepWhatIsNotGraded)
     covr.model.gradeColor = false;
     covr.model.value1 = {1, 0, Colour({50, 50, 50, 50, 50, 50, 50, 50})};
     covr.model.value2 = {1, 200, Colour({60, 60, 60, 60, 60, 60, 60, 60})};
-    covr.model.SetDirection(FxDirection::Right);
-    covr.model.Regenerate();
+    covr.model.SetAAMode(FxDirection::Right);
+    covr.model.DoRegenerateData();
     for (uint32_t i = 0; i < 3; ++i) {
         const auto r = covr.ResultOf<CTessolo::SFX_COLOROVERLAY>(i);
         const auto& own = pieces[covr.model.Pieces()[i]].colorOverlay[CTessolo::FX_BACKUP];
@@ -539,8 +539,8 @@ TEST(FxSession, ColourOverlayStrokeAndHslKeepWhatIsNotGraded)
     stroke.model.gradeColor = stroke.model.gradeOpacity = false;
     stroke.model.value1 = {1, 9, 0, Colour({1, 1, 1, 1, 1, 1, 1, 1})};
     stroke.model.value2 = {1, 99, 100, Colour({2, 2, 2, 2, 2, 2, 2, 2})};
-    stroke.model.SetDirection(FxDirection::Left);
-    stroke.model.Regenerate();
+    stroke.model.SetAAMode(FxDirection::Left);
+    stroke.model.DoRegenerateData();
     for (uint32_t i = 0; i < 3; ++i) {
         const auto r = stroke.ResultOf<CTessolo::SFX_STROKE>(i);
         const auto& own = pieces[stroke.model.Pieces()[i]].stroke[CTessolo::FX_BACKUP];
@@ -558,8 +558,8 @@ TEST(FxSession, ColourOverlayStrokeAndHslKeepWhatIsNotGraded)
     hsl.model.gradeHue = hsl.model.gradeLightness = false;
     hsl.model.value1 = {1, 0, 120, -100, 70};
     hsl.model.value2 = {1, 0, -120, 100, -70};
-    hsl.model.SetDirection(FxDirection::Right);
-    hsl.model.Regenerate();
+    hsl.model.SetAAMode(FxDirection::Right);
+    hsl.model.DoRegenerateData();
     for (uint32_t i = 0; i < 3; ++i) {
         const auto r = hsl.ResultOf<CTessolo::SFX_HSL>(i);
         const auto& own = pieces[hsl.model.Pieces()[i]].hsl[CTessolo::FX_BACKUP];
@@ -577,7 +577,7 @@ TEST(FxSession, ColourOverlayStrokeAndHslKeepWhatIsNotGraded)
     EXPECT_EQ(s.lightness, 0);
     // Without automatic adjustment every piece gets value 1 whole.
     hsl.model.SetAutoAdjust(false);
-    hsl.model.Regenerate();
+    hsl.model.DoRegenerateData();
     for (uint32_t i = 0; i < 3; ++i) {
         const auto r = hsl.ResultOf<CTessolo::SFX_HSL>(i);
         EXPECT_EQ(std::vector<int>({r.on, r.hue, r.saturation, r.lightness}), std::vector<int>({1, 120, -100, 70}));

@@ -337,11 +337,11 @@ TEST(FxWindows, TheLightnessBoxAndTheLeftRadioAreToldApartByType)
     EXPECT_FALSE(w.Model().gradeLightness);
     EXPECT_TRUE(w.Model().gradeHue && w.Model().gradeSaturation);
     EXPECT_FALSE(l2->IsEnabled());
-    EXPECT_EQ(w.Session().Direction(), FxDirection::Random);
+    EXPECT_EQ(w.Session().GetAAMode(), FxDirection::Random);
     EXPECT_FALSE(radio->GetCheck());
 
     radio->SetCheck(1, 1);
-    EXPECT_EQ(w.Session().Direction(), FxDirection::Left);
+    EXPECT_EQ(w.Session().GetAAMode(), FxDirection::Left);
     EXPECT_FALSE(w.Model().gradeLightness);
     EXPECT_FALSE(box->GetCheck());
     EXPECT_FALSE(l2->IsEnabled());
