@@ -59,6 +59,17 @@ void CWnd_ExportBase::Close()
 
 CQNF_Control* CWnd_ExportBase::i_Ctrl(const char* name) const { return qnFindControl(*this, name); }
 
+CQNF_Control* CWnd_ExportBase::i_Own(const char* suffix) const
+{
+    return i_Ctrl((std::string(m_pWindowName) + suffix).c_str());
+}
+
+bool CWnd_ExportBase::i_On(const char* name) const
+{
+    CQNF_Control* c = i_Ctrl(name);
+    return c && c->GetCheck();
+}
+
 bool CWnd_ExportBase::i_Add(const char* const* names, size_t count, unsigned char type)
 {
     for (size_t i = 0; i < count; ++i) {
@@ -74,14 +85,26 @@ bool CWnd_ExportBase::i_Add(const char* const* names, size_t count, unsigned cha
     return true;
 }
 
-bool CWnd_ExportBase::i_Begin(const char* statusName)
+unsigned char CWnd_ExportBase::OnCreate(CQNF_LayerSet*, unsigned short, unsigned short)
 {
-    auto* status = static_cast<CQNF_CtrlStaticText*>(i_Ctrl(statusName));
+    const std::string w = m_pWindowName;
+    const std::string own[] = {w + "_CloseX", w + "_Cancel", w + "_Export", w + "_Help"};
+    const char* const buttons[] = {own[0].c_str(), own[1].c_str(), own[2].c_str(), own[3].c_str()};
+    const NAMES radios = i_Radios(), texts = i_Texts(), checks = i_Checks();
+    m_nInfoFont = AddFont("Info Font");
+    if (m_nInfoFont == None || !i_Add(buttons, 4, qnctl::Button) ||
+        !i_Add(radios.names, radios.count, qnctl::RadioButton) ||
+        !i_Add(texts.names, texts.count, qnctl::StaticText) || !i_Add(checks.names, checks.count, qnctl::CheckBox))
+        return 0;
+    static_cast<CQNF_CtrlButton*>(i_Own("_Help"))->SetMenuMode(1);
+    i_AddStatisticsTab((w + "_Display").c_str());
+    OnChangeSettings();
+    auto* status = static_cast<CQNF_CtrlStaticText*>(i_Own("_Status"));
     if (!status)
-        return false;
+        return 0;
     m_Status.Start(*this, status);
     OnAboveControl(None);
-    return true;
+    return 1;
 }
 
 void CWnd_ExportBase::i_AddStatisticsTab(const char* name)
@@ -121,6 +144,45 @@ void CWnd_ExportBase::i_Enable(const char* name, bool on)
             c->Enable(on ? 1 : 0);
 }
 
+void CWnd_ExportBase::OnOK()
+{
+    if (!i_MayExport())
+        return;
+    const qntRECT_s r = GetWindowRect();
+    m_Host.PutWindowPos(m_pWindowName, "Main", qntPOS{r.left, r.top});
+    EndModal(1);
+}
+
+unsigned char CWnd_ExportBase::OnCtrlMessage(unsigned short msg, unsigned long, char* name, unsigned char type,
+                                             void* data)
+{
+    const std::string n = name ? name : "";
+    const std::string w = m_pWindowName;
+    switch (type) {
+    case qnctl::Button:
+        if (n == w + "_Cancel" || n == w + "_CloseX")
+            EndModal(0);
+        else if (n == w + "_Export")
+            OnOK();
+        else if (n == w + "_Help")
+            qnDialogHelpMenu(m_Host, this, m_nHelpX, 30);
+        return 1;
+    case qnctl::RadioButton:
+        i_OnRadio(n);
+        OnChangeSettings();
+        return 1;
+    case qnctl::CheckBox:
+        if (!i_OnCheck(n))
+            return 0;
+        OnChangeSettings();
+        return 1;
+    case 255:
+        return qnDialogPopup(m_Host, this, msg, data);
+    default:
+        return 0;
+    }
+}
+
 unsigned char CWnd_ExportBase::OnTimer(unsigned short id) { return m_Status.OnTimer(id) ? 1 : 0; }
 
 unsigned char CWnd_ExportBase::OnKeyDown(unsigned char key, unsigned char)
@@ -146,23 +208,25 @@ unsigned char CWnd_ExportBase::OnMouseMove(short x, short y, unsigned char)
 
 // ---- Pieces ------------------------------------------------------------------------
 
-unsigned char CWnd_Export::OnCreate(CQNF_LayerSet*, unsigned short, unsigned short)
+CWnd_ExportBase::NAMES CWnd_Export::i_Radios() const
 {
-    static const char* const kButtons[] = {"Export_CloseX", "Export_Cancel", "Export_Export", "Export_Help"};
     static const char* const kRadios[] = {"Export_Merged", "Export_Selected",     "Export_All",
                                           "Export_ToPSD",  "Export_ToPNG",        "Export_NamingSimple",
                                           "Export_NamingExtended"};
+    return NAMES{kRadios, 7};
+}
+
+CWnd_ExportBase::NAMES CWnd_Export::i_Texts() const
+{
     static const char* const kTexts[] = {"Export_Status", "Export_Display", "Export_NamingDisp"};
+    return NAMES{kTexts, 3};
+}
+
+CWnd_ExportBase::NAMES CWnd_Export::i_Checks() const
+{
     static const char* const kChecks[] = {"Export_Composite", "Export_WOBevel", "Export_Hidden",
                                           "Export_FullCanvas"};
-    m_nInfoFont = AddFont("Info Font");
-    if (m_nInfoFont == None || !i_Add(kButtons, 4, qnctl::Button) || !i_Add(kRadios, 7, qnctl::RadioButton) ||
-        !i_Add(kTexts, 3, qnctl::StaticText) || !i_Add(kChecks, 4, qnctl::CheckBox))
-        return 0;
-    static_cast<CQNF_CtrlButton*>(i_Ctrl("Export_Help"))->SetMenuMode(1);
-    i_AddStatisticsTab("Export_Display");
-    OnChangeSettings();
-    return i_Begin("Export_Status") ? 1 : 0;
+    return NAMES{kChecks, 4};
 }
 
 void CWnd_Export::OnChangeSettings()
@@ -197,59 +261,34 @@ void CWnd_Export::UpdateDisplay()
     i_SetText("Export_NamingDisp", m_Model.NamingSample());
 }
 
-void CWnd_Export::OnOK()
+bool CWnd_Export::i_MayExport()
 {
     if (m_Model.Result() == 0)
-        return;
+        return false;
     const CExportDialogModel::Warning w = m_Model.OkWarning();
-    if (w != CExportDialogModel::Warning::None &&
-        !m_Host.AskOkCancel(this, CExportDialogModel::WarningTitle(w, m_Model.Result()).c_str(),
-                            CExportDialogModel::WarningText(w).c_str()))
-        return;
-    const qntRECT_s r = GetWindowRect();
-    m_Host.PutWindowPos("Export", "Main", qntPOS{r.left, r.top});
-    EndModal(1);
+    return w == CExportDialogModel::Warning::None ||
+           m_Host.AskOkCancel(this, CExportDialogModel::WarningTitle(w, m_Model.Result()).c_str(),
+                              CExportDialogModel::WarningText(w).c_str());
 }
 
-unsigned char CWnd_Export::OnCtrlMessage(unsigned short msg, unsigned long, char* name, unsigned char type,
-                                         void* data)
+void CWnd_Export::i_OnRadio(const std::string& n)
 {
-    const std::string n = name ? name : "";
-    auto on = [&](const char* c) {
-        CQNF_Control* k = i_Ctrl(c);
-        return k && k->GetCheck();
-    };
-    switch (type) {
-    case qnctl::Button:
-        if (n == "Export_Cancel" || n == "Export_CloseX")
-            EndModal(0);
-        else if (n == "Export_Export")
-            OnOK();
-        else if (n == "Export_Help")
-            qnDialogHelpMenu(m_Host, this, 306, 30);
-        return 1;
-    case qnctl::RadioButton:
-        if (n == "Export_Merged" || n == "Export_Selected" || n == "Export_All")
-            m_Model.OnExportWhat(on("Export_All")        ? uint8_t(CExportSettings::kAll)
-                                 : on("Export_Merged")   ? uint8_t(CExportSettings::kMerged)
-                                 : on("Export_Selected") ? uint8_t(CExportSettings::kSelected)
-                                                         : m_Model.Settings().exportWhat);
-        else if (n == "Export_ToPSD" || n == "Export_ToPNG")
-            m_Model.OnExportTo(on("Export_ToPNG") ? CExportSettings::kToPNG : CExportSettings::kToPSD);
-        else
-            m_Model.OnNaming(on("Export_NamingSimple") ? CExportSettings::kNamesSimple
-                                                       : CExportSettings::kNamesExtended);
-        OnChangeSettings();
-        return 1;
-    case qnctl::CheckBox:
-        m_Model.OnCheck(n, on(n.c_str()));
-        OnChangeSettings();
-        return 1;
-    case 255:
-        return qnDialogPopup(m_Host, this, msg, data);
-    default:
-        return 0;
-    }
+    if (n == "Export_Merged" || n == "Export_Selected" || n == "Export_All")
+        m_Model.OnExportWhat(i_On("Export_All")        ? uint8_t(CExportSettings::kAll)
+                             : i_On("Export_Merged")   ? uint8_t(CExportSettings::kMerged)
+                             : i_On("Export_Selected") ? uint8_t(CExportSettings::kSelected)
+                                                       : m_Model.Settings().exportWhat);
+    else if (n == "Export_ToPSD" || n == "Export_ToPNG")
+        m_Model.OnExportTo(i_On("Export_ToPNG") ? CExportSettings::kToPNG : CExportSettings::kToPSD);
+    else
+        m_Model.OnNaming(i_On("Export_NamingSimple") ? CExportSettings::kNamesSimple
+                                                     : CExportSettings::kNamesExtended);
+}
+
+bool CWnd_Export::i_OnCheck(const std::string& n)
+{
+    m_Model.OnCheck(n, i_On(n.c_str()));
+    return true;
 }
 
 const char* CWnd_Export::i_ZoneAt(short x, short y)
@@ -265,20 +304,16 @@ const char* CWnd_Export::i_ZoneAt(short x, short y)
 
 // ---- Knives ------------------------------------------------------------------------
 
-unsigned char CWnd_ExportLM::OnCreate(CQNF_LayerSet*, unsigned short, unsigned short)
+CWnd_ExportBase::NAMES CWnd_ExportLM::i_Radios() const
 {
-    static const char* const kButtons[] = {"ExportLM_CloseX", "ExportLM_Cancel", "ExportLM_Export",
-                                           "ExportLM_Help"};
     static const char* const kRadios[] = {"ExportLM_Selected", "ExportLM_All", "ExportLM_ToEPS", "ExportLM_ToAI"};
+    return NAMES{kRadios, 4};
+}
+
+CWnd_ExportBase::NAMES CWnd_ExportLM::i_Texts() const
+{
     static const char* const kTexts[] = {"ExportLM_Status", "ExportLM_Display"};
-    m_nInfoFont = AddFont("Info Font");
-    if (m_nInfoFont == None || !i_Add(kButtons, 4, qnctl::Button) || !i_Add(kRadios, 4, qnctl::RadioButton) ||
-        !i_Add(kTexts, 2, qnctl::StaticText))
-        return 0;
-    static_cast<CQNF_CtrlButton*>(i_Ctrl("ExportLM_Help"))->SetMenuMode(1);
-    i_AddStatisticsTab("ExportLM_Display");
-    OnChangeSettings();
-    return i_Begin("ExportLM_Status") ? 1 : 0;
+    return NAMES{kTexts, 2};
 }
 
 void CWnd_ExportLM::OnChangeSettings()
@@ -295,44 +330,14 @@ void CWnd_ExportLM::OnChangeSettings()
 
 void CWnd_ExportLM::UpdateDisplay() { i_SetText("ExportLM_Display", m_Model.DisplayText()); }
 
-void CWnd_ExportLM::OnOK()
-{
-    if (!m_Model.ExportEnabled())
-        return;
-    const qntRECT_s r = GetWindowRect();
-    m_Host.PutWindowPos("ExportLM", "Main", qntPOS{r.left, r.top});
-    EndModal(1);
-}
+bool CWnd_ExportLM::i_MayExport() { return m_Model.ExportEnabled(); }
 
-unsigned char CWnd_ExportLM::OnCtrlMessage(unsigned short msg, unsigned long, char* name, unsigned char type,
-                                           void* data)
+void CWnd_ExportLM::i_OnRadio(const std::string& n)
 {
-    const std::string n = name ? name : "";
-    auto on = [&](const char* c) {
-        CQNF_Control* k = i_Ctrl(c);
-        return k && k->GetCheck();
-    };
-    switch (type) {
-    case qnctl::Button:
-        if (n == "ExportLM_Cancel" || n == "ExportLM_CloseX")
-            EndModal(0);
-        else if (n == "ExportLM_Export")
-            OnOK();
-        else if (n == "ExportLM_Help")
-            qnDialogHelpMenu(m_Host, this, 278, 30);
-        return 1;
-    case qnctl::RadioButton:
-        if (n == "ExportLM_Selected" || n == "ExportLM_All")
-            m_Model.OnExportWhat(on("ExportLM_All") ? CExportLMSettings::kAll : CExportLMSettings::kSelected);
-        else
-            m_Model.OnExportTo(on("ExportLM_ToAI") ? CExportLMSettings::kToAI : CExportLMSettings::kToEPS);
-        OnChangeSettings();
-        return 1;
-    case 255:
-        return qnDialogPopup(m_Host, this, msg, data);
-    default:
-        return 0;
-    }
+    if (n == "ExportLM_Selected" || n == "ExportLM_All")
+        m_Model.OnExportWhat(i_On("ExportLM_All") ? CExportLMSettings::kAll : CExportLMSettings::kSelected);
+    else
+        m_Model.OnExportTo(i_On("ExportLM_ToAI") ? CExportLMSettings::kToAI : CExportLMSettings::kToEPS);
 }
 
 const char* CWnd_ExportLM::i_ZoneAt(short x, short y)

@@ -28,56 +28,89 @@ class CQNF_CtrlStaticText;
 class CTessolo;
 class CWnd_MainModel;
 
-// What the two dialogs share: the status line, its timer, the help menu and
-// the keys.
+// What the two dialogs share: the controls every export dialog has (the
+// close box, Cancel, Export and Help buttons, the status line and the
+// statistics display, all named after the window), the status line and its
+// timer, the help menu, the keys, and OK's storing of the window position.
+// Each dialog adds its radios, texts and check boxes and answers them.
 class CWnd_ExportBase : public CQNF_Window {
 public:
     ~CWnd_ExportBase() override;
     void Close() override;
+    unsigned char OnCreate(CQNF_LayerSet*, unsigned short, unsigned short) override;
+    unsigned char OnCtrlMessage(unsigned short msg, unsigned long id, char* name, unsigned char type,
+                                void* data) override;
     unsigned char OnTimer(unsigned short id) override;
     unsigned char OnLMouseDown(short, short, unsigned char) override { return 0; }
     unsigned char OnKeyDown(unsigned char key, unsigned char mods) override;
     unsigned char OnAboveControl(unsigned long index) override;
     unsigned char OnMouseMove(short x, short y, unsigned char mods) override;
+    // The controls from the settings, then the display.
+    virtual void OnChangeSettings() = 0;
+    virtual void UpdateDisplay() = 0;
+    // Export: ends the dialog with 1 unless the dialog holds it back.
+    void OnOK();
 
 protected:
-    explicit CWnd_ExportBase(CDialogHost& host, const char* window) : m_Host(host), m_pWindowName(window) {}
+    struct NAMES {
+        const char* const* names;
+        size_t count;
+    };
+    CWnd_ExportBase(CDialogHost& host, const char* window, short helpX)
+        : m_Host(host), m_pWindowName(window), m_nHelpX(helpX)
+    {
+    }
     CQNF_Control* i_Ctrl(const char* name) const;
+    // The control named the window's name + suffix ("_Display").
+    CQNF_Control* i_Own(const char* suffix) const;
+    bool i_On(const char* name) const;
     // Adds the buttons, radios, check boxes and texts by name; false when one
     // is missing.
     bool i_Add(const char* const* names, size_t count, unsigned char type);
-    // The status text and the font of the texts; timer 1.
-    bool i_Begin(const char* statusName);
     void i_SetText(const char* name, const std::string& text);
-    // The tab stop of the statistics' numbers.
-    void i_AddStatisticsTab(const char* name);
     void i_Check(const char* name, bool on);
     void i_Enable(const char* name, bool on);
+    // The dialog's own controls, added after the common buttons (the texts
+    // hold the status line and the display).
+    virtual NAMES i_Radios() const = 0;
+    virtual NAMES i_Texts() const = 0;
+    virtual NAMES i_Checks() const { return NAMES{nullptr, 0}; }
+    // A radio or check box changed; a dialog without check boxes leaves them.
+    virtual void i_OnRadio(const std::string& name) = 0;
+    virtual bool i_OnCheck(const std::string&) { return false; }
+    // Whether Export may end the dialog (it may ask the user first).
+    virtual bool i_MayExport() = 0;
     // The zone tip when the pointer is above no control.
     virtual const char* i_ZoneAt(short x, short y) = 0;
 
     CDialogHost& m_Host;
     const char* m_pWindowName;
+    short m_nHelpX;
     unsigned long m_nInfoFont = None;
     CDialogStatus m_Status;
+
+private:
+    // The tab stop of the statistics' numbers.
+    void i_AddStatisticsTab(const char* name);
 };
 
 class CWnd_Export : public CWnd_ExportBase {
 public:
     CWnd_Export(CDialogHost& host, const CExportStats& stats, const CExportSettings& settings)
-        : CWnd_ExportBase(host, "Export"), m_Model(stats, settings)
+        : CWnd_ExportBase(host, "Export", 306), m_Model(stats, settings)
     {
     }
     const CExportDialogModel& Model() const { return m_Model; }
-
-    unsigned char OnCreate(CQNF_LayerSet*, unsigned short, unsigned short) override;
-    unsigned char OnCtrlMessage(unsigned short msg, unsigned long id, char* name, unsigned char type,
-                                void* data) override;
-    void OnChangeSettings();
-    void UpdateDisplay();
-    void OnOK();
+    void OnChangeSettings() override;
+    void UpdateDisplay() override;
 
 private:
+    NAMES i_Radios() const override;
+    NAMES i_Texts() const override;
+    NAMES i_Checks() const override;
+    void i_OnRadio(const std::string& name) override;
+    bool i_OnCheck(const std::string& name) override;
+    bool i_MayExport() override;
     const char* i_ZoneAt(short x, short y) override;
     CExportDialogModel m_Model;
 };
@@ -85,19 +118,18 @@ private:
 class CWnd_ExportLM : public CWnd_ExportBase {
 public:
     CWnd_ExportLM(CDialogHost& host, const CExportLMStats& stats, const CExportLMSettings& settings)
-        : CWnd_ExportBase(host, "ExportLM"), m_Model(stats, settings)
+        : CWnd_ExportBase(host, "ExportLM", 278), m_Model(stats, settings)
     {
     }
     const CExportLMDialogModel& Model() const { return m_Model; }
-
-    unsigned char OnCreate(CQNF_LayerSet*, unsigned short, unsigned short) override;
-    unsigned char OnCtrlMessage(unsigned short msg, unsigned long id, char* name, unsigned char type,
-                                void* data) override;
-    void OnChangeSettings();
-    void UpdateDisplay();
-    void OnOK();
+    void OnChangeSettings() override;
+    void UpdateDisplay() override;
 
 private:
+    NAMES i_Radios() const override;
+    NAMES i_Texts() const override;
+    void i_OnRadio(const std::string& name) override;
+    bool i_MayExport() override;
     const char* i_ZoneAt(short x, short y) override;
     CExportLMDialogModel m_Model;
 };
