@@ -62,3 +62,39 @@ public:
     // Takes a knife's shape as the editor's current one.
     virtual void opSetShapeFromData(const SHAPE& shape, uint8_t notify) = 0;
 };
+
+// The knife editor of a run without windows (the tools, the benchmarks): the
+// shape, mutation amounts and knob size new knives take, as the caller sets
+// them; what the main window tells it is of no use to anyone and dropped.
+class CWindowlessCutter : public CCutterLink {
+public:
+    // open: whether the model sees an editor (cut mode); a closed one hands
+    // out an empty shape.
+    explicit CWindowlessCutter(bool open = true) : m_open(open), m_shape(open ? SHAPE::Default() : SHAPE{}) {}
+
+    float mutS = 0.0f, mutH = 0.0f, mutU = 0.0f;
+    uint32_t knob = 100;
+
+    bool IsOpen() const override { return m_open; }
+    const SHAPE& GetShape() const override { return m_shape; }
+    void GetMutation(float& s, float& h, float& u) const override
+    {
+        s = mutS;
+        h = mutH;
+        u = mutU;
+    }
+    uint32_t GetKnobSize() const override { return knob; }
+    uint32_t GetThickness() const override { return 3; }
+    void ExtSetRows(uint32_t) override {}
+    void ExtSetColumns(uint32_t) override {}
+    void ShowRows(uint32_t) override {}
+    void NotifiedByMain_NewKnobSize(uint32_t, uint8_t) override {}
+    void NotifiedByMain_NewThickness(uint32_t, uint8_t, uint8_t) override {}
+    void SetAntiAlias(uint8_t) override {}
+    void SetInitialStatesToControls() override {}
+    void opSetShapeFromData(const SHAPE&, uint8_t) override {}
+
+private:
+    bool m_open;
+    SHAPE m_shape;
+};

@@ -33,41 +33,10 @@ namespace {
 namespace fs = std::filesystem;
 constexpr uint16_t kWidth = 6000, kHeight = 4000;
 
-class BenchCutter : public CCutterLink {
-public:
-    BenchCutter()
-    {
-        const double u[5] = {0.434, 0.3515, 0.5, 0.6485, 0.566};
-        const double h[5] = {0.0, -0.165, -0.297, -0.165, 0.0};
-        m_shape.nodeCount = 5;
-        for (int i = 0; i < 5; ++i) {
-            m_shape.U[i] = u[i];
-            m_shape.H[i] = h[i];
-            m_shape.S[i] = 0.5;
-        }
-    }
-    bool IsOpen() const override { return true; }
-    const SHAPE& GetShape() const override { return m_shape; }
-    void GetMutation(float& s, float& h, float& u) const override { s = h = u = 0.0f; }
-    uint32_t GetKnobSize() const override { return 100; }
-    uint32_t GetThickness() const override { return 3; }
-    void ExtSetRows(uint32_t) override {}
-    void ExtSetColumns(uint32_t) override {}
-    void ShowRows(uint32_t) override {}
-    void NotifiedByMain_NewKnobSize(uint32_t, uint8_t) override {}
-    void NotifiedByMain_NewThickness(uint32_t, uint8_t, uint8_t) override {}
-    void SetAntiAlias(uint8_t) override {}
-    void SetInitialStatesToControls() override {}
-    void opSetShapeFromData(const SHAPE&, uint8_t) override {}
-
-private:
-    SHAPE m_shape;
-};
-
 // The picture and its 300 rendered pieces, made once.
 struct Prepared {
     std::vector<uint8_t> planes[3];
-    BenchCutter cutter;
+    CWindowlessCutter cutter;
     CWnd_Main layout;
     CExportPicture pieces;
     fs::path dir;

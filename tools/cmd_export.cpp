@@ -23,27 +23,6 @@ namespace {
 
 const char kName[] = "export";
 
-// The knife editor of a run without windows: nothing to tell it.
-class QuietCutter : public CCutterLink {
-public:
-    bool IsOpen() const override { return false; }
-    const SHAPE& GetShape() const override { return m_shape; }
-    void GetMutation(float& s, float& h, float& u) const override { s = h = u = 0.0f; }
-    uint32_t GetKnobSize() const override { return 100; }
-    uint32_t GetThickness() const override { return 3; }
-    void ExtSetRows(uint32_t) override {}
-    void ExtSetColumns(uint32_t) override {}
-    void ShowRows(uint32_t) override {}
-    void NotifiedByMain_NewKnobSize(uint32_t, uint8_t) override {}
-    void NotifiedByMain_NewThickness(uint32_t, uint8_t, uint8_t) override {}
-    void SetAntiAlias(uint8_t) override {}
-    void SetInitialStatesToControls() override {}
-    void opSetShapeFromData(const SHAPE&, uint8_t) override {}
-
-private:
-    SHAPE m_shape;
-};
-
 bool EndsWith(const std::string& s, const char* tail)
 {
     const std::string t(tail);
@@ -55,7 +34,7 @@ bool EndsWith(const std::string& s, const char* tail)
     return true;
 }
 
-bool LoadLayout(const std::string& path, uint32_t w, uint32_t h, CWnd_Main& model, QuietCutter& cutter,
+bool LoadLayout(const std::string& path, uint32_t w, uint32_t h, CWnd_Main& model, CWindowlessCutter& cutter,
                 std::string& error)
 {
     model.SetImageSize(w, h);
@@ -136,7 +115,7 @@ int Pieces(const tool::Args& args)
     for (int k = 0; k < 3; ++k)
         planes[k] = picture.GetPlane(static_cast<signed char>(grey ? 0 : k));
 
-    QuietCutter cutter;
+    CWindowlessCutter cutter(false);
     CWnd_Main layout;
     std::string error;
     if (!LoadLayout(files[0], picture.GetWidth(), picture.GetHeight(), layout, cutter, error))
@@ -210,7 +189,7 @@ int Knives(const tool::Args& args)
         to = EndsWith(files[1], ".ai") ? "ai" : "eps";
     s.exportTo = to == "ai" ? CExportLMSettings::kToAI : CExportLMSettings::kToEPS;
 
-    QuietCutter cutter;
+    CWindowlessCutter cutter(false);
     CWnd_Main layout;
     std::string error;
     if (!LoadLayout(files[0], w, h, layout, cutter, error))

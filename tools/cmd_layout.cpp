@@ -26,36 +26,6 @@ namespace {
 
 const char kName[] = "layout";
 
-// The knife editor of a run without windows: the default knife with the
-// mutation amounts (0..1 each) and knob size the command line gives.
-class ToolCutter : public CCutterLink {
-public:
-    ToolCutter() : m_shape(SHAPE::Default()) {}
-    float mutS = 0.0f, mutH = 0.0f, mutU = 0.0f;
-    uint32_t knob = 100;
-    bool IsOpen() const override { return true; }
-    const SHAPE& GetShape() const override { return m_shape; }
-    void GetMutation(float& s, float& h, float& u) const override
-    {
-        s = mutS;
-        h = mutH;
-        u = mutU;
-    }
-    uint32_t GetKnobSize() const override { return knob; }
-    uint32_t GetThickness() const override { return 3; }
-    void ExtSetRows(uint32_t) override {}
-    void ExtSetColumns(uint32_t) override {}
-    void ShowRows(uint32_t) override {}
-    void NotifiedByMain_NewKnobSize(uint32_t, uint8_t) override {}
-    void NotifiedByMain_NewThickness(uint32_t, uint8_t, uint8_t) override {}
-    void SetAntiAlias(uint8_t) override {}
-    void SetInitialStatesToControls() override {}
-    void opSetShapeFromData(const SHAPE&, uint8_t) override {}
-
-private:
-    SHAPE m_shape;
-};
-
 // A per cent amount 0..100 as a fraction.
 bool ParsePercent(const std::string& text, float& fraction)
 {
@@ -74,7 +44,7 @@ int New(const tool::Args& args)
     float amount = 0.0f;
     std::string autoLayout, flip = "none", out;
     bool pieces = true;
-    ToolCutter cutter;
+    CWindowlessCutter cutter;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -191,7 +161,7 @@ Head ReadHead(const std::string& path)
 constexpr uint64_t kMaxDocumentBytes = uint64_t(64) << 20;
 
 // The document at path in a model of the size every action works at.
-bool Load(const std::string& path, CWnd_Main& model, ToolCutter& cutter, int& exitCode)
+bool Load(const std::string& path, CWnd_Main& model, CWindowlessCutter& cutter, int& exitCode)
 {
     model.SetImageSize(1000, 1000);
     model.SetCutter(&cutter);
@@ -229,7 +199,7 @@ int Show(const tool::Args& args)
 {
     if (args.size() != 1)
         return tool::BadArguments(kName, "show takes one FILE.qntd");
-    ToolCutter cutter;
+    CWindowlessCutter cutter;
     CWnd_Main model;
     int code = 0;
     if (!Load(args[0], model, cutter, code))
@@ -285,7 +255,7 @@ int Block(const tool::Args& args)
 {
     if (args.size() != 2)
         return tool::BadArguments(kName, "block takes FILE.qntd and OUT");
-    ToolCutter cutter;
+    CWindowlessCutter cutter;
     CWnd_Main model;
     int code = 0;
     if (!Load(args[0], model, cutter, code))
