@@ -29,39 +29,6 @@ double Res(double r) { return r > 0.0 && std::isfinite(r) ? r : 72.0; }
 
 // ---- Status line -------------------------------------------------------------------
 
-bool CStatusFader::Request(const char* text)
-{
-    const std::string t = text ? text : "";
-    if (t == m_pending)
-        return false;
-    m_pending = t;
-    m_state = FadingOut;
-    return true;
-}
-
-uint8_t CStatusFader::Tick(uint8_t opacity, bool& showText)
-{
-    showText = false;
-    switch (m_state) {
-    case FadingIn:
-        if (opacity > 254) {
-            m_state = Idle;
-            return opacity;
-        }
-        return uint8_t(std::min(opacity + 40, 255));
-    case FadingOut:
-        if (opacity == 0) {
-            showText = true;
-            m_state = FadingIn;
-            return 0;
-        }
-        return uint8_t(std::max(opacity - 65, 0));
-    case Idle:
-        break;
-    }
-    return opacity;
-}
-
 std::string qnStatusProgressLine(const char* text, uint8_t percent)
 {
     std::string line = Format("%s %d%%\t", text ? text : "", int(percent));

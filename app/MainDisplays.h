@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/Types.h"
+#include "ui/StatusFader.h"
 
 #include <cstdint>
 #include <string>
@@ -12,35 +13,7 @@
 class CQNF_Storage;
 
 // ---- Status line ----------------------------------------------------------------
-// A new text fades the shown one out (65 of opacity per tick), is then shown
-// and fades in (40 per tick) up to 255. A text equal to the pending one
-// changes nothing, so a tip asked for again does not flicker.
-class CStatusFader {
-public:
-    enum State : uint8_t { Idle = 0, FadingIn = 1, FadingOut = 2 };
-
-    // False when text is already the pending one.
-    bool Request(const char* text);
-    // One 30-ms tick from the line's opacity: the next opacity; showText is
-    // set on the tick at which the pending text is to be put on the line.
-    uint8_t Tick(uint8_t opacity, bool& showText);
-    // A progress text is shown at once and never faded.
-    void Stop() { m_state = Idle; }
-    // Shows a text at once, as the pending one (the first text of a window).
-    void Show(const char* text)
-    {
-        m_pending = text ? text : "";
-        m_state = Idle;
-    }
-    // Fades the progress text out and brings the pending text back.
-    void Restart() { m_state = FadingOut; }
-    const std::string& Pending() const { return m_pending; }
-    State GetState() const { return m_state; }
-
-private:
-    std::string m_pending;
-    State m_state = Idle;
-};
+// The fade is the toolkit's CStatusFader (ui/StatusFader.h).
 
 // "text N%\t" and, for N above 0, N capital I's and a space.
 std::string qnStatusProgressLine(const char* text, uint8_t percent);

@@ -195,14 +195,14 @@ unsigned char CWnd_ExportBase::OnKeyDown(unsigned char key, unsigned char)
 
 unsigned char CWnd_ExportBase::OnAboveControl(unsigned long index)
 {
-    m_Status.Update(qnControlTip(m_Host, *this, index, m_pWindowName));
+    m_Status.Request(qnControlTip(m_Host, *this, index, m_pWindowName));
     return 1;
 }
 
 unsigned char CWnd_ExportBase::OnMouseMove(short x, short y, unsigned char)
 {
     if (m_underPointer >= GetControlCount())
-        m_Status.Update(m_Host.StatusTip(i_ZoneAt(x, y), m_pWindowName, 1, 255));
+        m_Status.Request(m_Host.StatusTip(i_ZoneAt(x, y), m_pWindowName, 1, 255));
     return 0;
 }
 

@@ -87,7 +87,7 @@ protected:
     const char* m_pWindowName;
     short m_nHelpX;
     unsigned long m_nInfoFont = None;
-    CDialogStatus m_Status;
+    CStatusFader m_Status;
 
 private:
     // The tab stop of the statistics' numbers.

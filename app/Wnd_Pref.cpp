@@ -136,7 +136,7 @@ unsigned char CWnd_Pref::OnAboveControl(unsigned long index)
 {
     if (index < GetControlCount())
         m_Model.OnAboveAnyControl();
-    m_Status.Update(qnControlTip(m_Host, *this, index, kWindow));
+    m_Status.Request(qnControlTip(m_Host, *this, index, kWindow));
     return 1;
 }
 
@@ -148,7 +148,7 @@ unsigned char CWnd_Pref::OnMouseMove(short x, short y, unsigned char)
     }
     const CPrefDialogModel::Zone zone = CPrefDialogModel::ZoneAt(m_Rects, x, y);
     if (m_Model.OnPointerZone(zone))
-        m_Status.Update(m_Host.StatusTip(CPrefDialogModel::ZoneName(zone), kWindow, 1, 255));
+        m_Status.Request(m_Host.StatusTip(CPrefDialogModel::ZoneName(zone), kWindow, 1, 255));
     return 0;
 }
 

@@ -46,7 +46,7 @@ private:
     CQNF_Layer m_Swatch[CPrefDialogModel::kSwatchCount];
     CQNF_CtrlEditLine* m_pOpacity = nullptr;
     unsigned long m_nOpacityId = None;
-    CDialogStatus m_Status;
+    CStatusFader m_Status;
 };
 
 // Runs the dialog over parent (the main window). On OK the values go into

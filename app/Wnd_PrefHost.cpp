@@ -52,59 +52,11 @@ std::string qnControlTip(CDialogHost& host, const CQNF_Window& w, unsigned long 
     return c ? host.StatusTip(c->GetName(), window, c->IsEnabled(), c->GetType()) : host.StatusTip("", window, 1, 128);
 }
 
-void CDialogStatus::Start(CQNF_Window& w, CQNF_CtrlStaticText* text)
-{
-    m_pText = text;
-    m_bTimer = w.SetTimer(kTickMs, kTimer) ? 1 : 0;
-}
-
-void CDialogStatus::Stop(CQNF_Window& w)
-{
-    if (m_bTimer)
-        w.KillTimer(kTimer);
-    m_bTimer = 0;
-}
-
-bool CDialogStatus::OnTimer(unsigned short id)
-{
-    if (id != kTimer)
-        return false;
-    OnTick();
-    return true;
-}
-
 unsigned char qnDialogPopup(CDialogHost& host, CQNF_Window* window, unsigned short msg, void* data)
 {
     return msg == qnmsg::PopupChoice && data && host.HelpMenuDispatcher(*static_cast<unsigned short*>(data), window)
                ? 1
                : 0;
-}
-
-void CDialogStatus::Update(const std::string& text)
-{
-    if (text == m_Held)
-        return;
-    m_Held = text;
-    m_State = 2;
-}
-
-void CDialogStatus::OnTick()
-{
-    if (!m_pText || m_State == 0)
-        return;
-    const int opacity = m_pText->GetOpacity();
-    if (m_State == 2) {
-        if (opacity == 0) {
-            m_pText->SetText(m_Held.c_str());
-            m_State = 1;
-        } else {
-            m_pText->SetOpacity(uint8_t(std::max(0, opacity - 65)));
-        }
-    } else if (opacity >= 255) {
-        m_State = 0;
-    } else {
-        m_pText->SetOpacity(uint8_t(std::min(255, opacity + 40)));
-    }
 }
 
 const qntRGBA8* qnDialogEditColors()

@@ -1,5 +1,5 @@
 // What the modal dialogs of the main window and of the knife editor need
-// from the program around them, and the fading status line they share.
+// from the program around them.
 //
 //   CDialogHost    the configuration storage, window positions, status
 //                  tips, the help pop-up menu, the colour picker, questions
@@ -9,8 +9,9 @@
 //                  through the platform alert), so a dialog runs with the
 //                  plain base class; CAppDialogHost (Wnd_PrefAppHost.h)
 //                  gives the running application's.
-//   CDialogStatus  the status line: a new tip fades the old text out by 65
-//                  a 30 ms tick, then fades the new one in by 40.
+//
+// Their status lines fade with the toolkit's CStatusFader (ui/StatusFader.h)
+// on the dialog's timer 1.
 //
 // Dialogs are opened by one call each (DoPrefDialog, DoExportDialog,
 // DoExportLMDialog in app/; DoPresMngWindow, DoAddShapeToPresets,
@@ -20,6 +21,7 @@
 
 #include "core/String.h"
 #include "core/Types.h"
+#include "ui/StatusFader.h"
 
 #include <cstdint>
 #include <string>
@@ -76,31 +78,6 @@ void qnDialogHelpMenu(CDialogHost& host, CQNF_Window* window, short x, short y);
 // Pop-up message 304 of a dialog: the help menu's choice to the host. 1
 // when handled.
 unsigned char qnDialogPopup(CDialogHost& host, CQNF_Window* window, unsigned short msg, void* data);
-
-class CDialogStatus {
-public:
-    static constexpr unsigned short kTimer = 1;
-    static constexpr uint32_t kTickMs = 30;
-
-    // Shows on text and starts the fading timer of w.
-    void Start(CQNF_Window& w, CQNF_CtrlStaticText* text);
-    // Stops the timer (the dialog is closing).
-    void Stop(CQNF_Window& w);
-    // Timer 1 of the dialog; false for other timers.
-    bool OnTimer(unsigned short id);
-    // A new text starts the fade; the same text changes nothing.
-    void Update(const std::string& text);
-    // One tick of timer 1.
-    void OnTick();
-    const std::string& Held() const { return m_Held; }
-    uint8_t State() const { return m_State; }
-
-private:
-    CQNF_CtrlStaticText* m_pText = nullptr;
-    std::string m_Held;
-    uint8_t m_State = 0;  // 0 still, 1 fading in, 2 fading out
-    uint8_t m_bTimer = 0;
-};
 
 // The ten colours of the numeric and name edit lines of the dialogs.
 const qntRGBA8* qnDialogEditColors();

@@ -245,7 +245,7 @@ unsigned char CWnd_AutoLayout::OnAboveControl(unsigned long index)
     if (c && c->GetType() == qnctl::StaticImage &&
         (std::strcmp(c->GetName(), "AutoLayout_Tri") == 0 || std::strcmp(c->GetName(), "AutoLayout_Hex") == 0))
         return 0;
-    m_Status.Update(qnControlTip(m_Host, *this, index, "AutoLayout"));
+    m_Status.Request(qnControlTip(m_Host, *this, index, "AutoLayout"));
     return 1;
 }
 

@@ -90,7 +90,7 @@ private:
     CAutoLayoutModel m_Model;
     CQNF_CtrlSlider* m_pSldr[2] = {};      // rows, columns
     CQNF_CtrlEditLine* m_pEdit[2] = {};    // rows, columns
-    CDialogStatus m_Status;
+    CStatusFader m_Status;
 };
 
 class CWnd_CustomMutations : public CWnd_CutterDialog {

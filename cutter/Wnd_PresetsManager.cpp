@@ -313,7 +313,7 @@ void CWnd_PresetsManager::i_StatusNow(const char* text)
 
 unsigned char CWnd_PresetsManager::OnAboveControl(unsigned long index)
 {
-    m_Status.Update(qnControlTip(m_Host, *this, index, kWindow));
+    m_Status.Request(qnControlTip(m_Host, *this, index, kWindow));
     return 1;
 }
 

@@ -80,7 +80,7 @@ private:
     CQNF_CtrlScrollBar* m_pHBar = nullptr;
     CQNF_CtrlStaticText* m_pStatusText = nullptr;
     CQNF_CtrlStaticText* m_pBigName[2] = {};
-    CDialogStatus m_Status;
+    CStatusFader m_Status;
     uint8_t m_bClosed = 0;
     uint8_t m_bMovingBar = 0;  // the window moves the icon bar itself
 };

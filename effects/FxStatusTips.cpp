@@ -1,7 +1,6 @@
 #include "effects/FxStatusTips.h"
 
 #include "ui/Control.h"
-#include "ui/CtrlStatic.h"
 
 #include <strings.h>
 
@@ -90,30 +89,4 @@ const char* FxStatusTip(const char* name, uint8_t kind)
         return "Drag the slider(s) for the desired value(s). In the Auto\n Adjustments mode specifies the range of the "
                "values.";
     return "Use the controls located in this window and adjust the \nparameters of the effect.";
-}
-
-void FxStatusFadeTick(CQNF_CtrlStaticText& status, uint8_t& fade, const char* pending)
-{
-    const uint8_t opacity = status.GetOpacity();
-    if (fade == 1) {
-        if (opacity == 255)
-            fade = 0;
-        else
-            status.SetOpacity(uint8_t(std::min(255, opacity + 40)));
-    } else if (fade == 2) {
-        if (opacity == 0) {
-            status.SetText(pending);
-            fade = 1;
-        } else {
-            status.SetOpacity(uint8_t(std::max(0, opacity - 65)));
-        }
-    }
-}
-
-void FxStatusRequest(CQNF_String& pending, uint8_t& fade, const char* text)
-{
-    if (std::strcmp(text, pending.GetStr()) == 0)
-        return;
-    pending = CQNF_String(text);
-    fade = 2;
 }

@@ -242,12 +242,12 @@ void CWndFX_Base::i_StatusFade()
 {
     if (!m_status)
         return;
-    FxStatusFadeTick(*m_status, m_fade, m_pendingStatus.GetStr());
+    m_fader.TickLine(*m_status);
 }
 
 void CWndFX_Base::UpdateStatus(const char* text)
 {
-    FxStatusRequest(m_pendingStatus, m_fade, text);
+    m_fader.Request(text);
 }
 
 unsigned char CWndFX_Base::OnAboveControl(unsigned long index)

@@ -15,6 +15,7 @@
 #include "effects/FxSession.h"
 #include "imaging/ImageFX.h"
 #include "imaging/Layer.h"
+#include "ui/StatusFader.h"
 #include "ui/Window.h"
 
 #include <cstdint>
@@ -170,8 +171,7 @@ private:
     CQNF_CtrlStaticImage* m_object = nullptr;
     CQNF_CtrlStaticImage* m_frame = nullptr;
     CQNF_CtrlStaticText* m_status = nullptr;
-    CQNF_String m_pendingStatus;
-    uint8_t m_fade = 0;  // 0 idle, 1 fading in, 2 fading out
+    CStatusFader m_fader;
 };
 
 // The effect windows the main window opens in piece mode.

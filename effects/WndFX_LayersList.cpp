@@ -224,13 +224,13 @@ unsigned char CWnd_LayersList::OnTimer(unsigned short id)
     }
     if (id != kStatusTimer || !m_status)
         return 0;
-    FxStatusFadeTick(*m_status, m_fade, m_pendingStatus.GetStr());
+    m_fader.TickLine(*m_status);
     return 0;
 }
 
 void CWnd_LayersList::UpdateStatus(const char* text)
 {
-    FxStatusRequest(m_pendingStatus, m_fade, text);
+    m_fader.Request(text);
 }
 
 unsigned char CWnd_LayersList::OnAboveControl(unsigned long index)

@@ -8,6 +8,7 @@
 
 #include "effects/FxLayers.h"
 #include "imaging/Layer.h"
+#include "ui/StatusFader.h"
 #include "ui/Window.h"
 
 class CQNF_CtrlList;
@@ -63,7 +64,6 @@ private:
     CQNF_Control* m_showFiltered = nullptr;
     unsigned long m_listFont = None, m_infoFont = None;
     long m_remembered = 0;
-    CQNF_String m_pendingStatus;
-    uint8_t m_fade = 0;
+    CStatusFader m_fader;
     bool m_inPreview = false;
 };
