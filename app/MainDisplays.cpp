@@ -160,36 +160,6 @@ uint8_t qnOnLoadZoom(uint32_t imageW, uint32_t imageH, uint32_t previewW, uint32
 
 uint8_t qnUnitFromHost(uint8_t hostUnit) { return hostUnit <= 4 ? uint8_t(hostUnit + 1) : 1; }
 
-qntMAINPREFS qnReadMainPrefs(CQNF_Storage* conf)
-{
-    qntMAINPREFS p;
-    if (!conf)
-        return p;
-    auto byte = [&](const char* key, uint8_t& v) {
-        uint8_t x = v;
-        if (conf->GetRec(CQNF_String(key), x))
-            v = x;
-    };
-    auto colour = [&](const char* key, qntRGBA8& c) {
-        CQNF_Mem m;
-        if (conf->GetRec(CQNF_String(key), m) && m.GetSize() == 4) {
-            const uint8_t* b = m.GetPtr();
-            c = qntRGBA8{b[0], b[1], b[2], b[3]};
-        }
-    };
-    byte("Preferences>OnLoadZoom", p.onLoadZoom);
-    byte("Preferences>DelKnifeOpacity", p.delKnifeOpacity);
-    colour("Preferences>AlphaColor1", p.alpha1);
-    colour("Preferences>AlphaColor2", p.alpha2);
-    colour("Preferences>AlphaColorSolid", p.alphaSolid);
-    colour("Preferences>ExtAlphaColor1", p.extAlpha1);
-    colour("Preferences>ExtAlphaColor2", p.extAlpha2);
-    colour("Preferences>ExtAlphaColorSolid", p.extAlphaSolid);
-    byte("Preferences>AlphaSolid", p.alphaIsSolid);
-    byte("Preferences>ExtAlphaSolid", p.extAlphaIsSolid);
-    return p;
-}
-
 // ---- Modes ------------------------------------------------------------------------------
 
 namespace {

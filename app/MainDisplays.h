@@ -1,6 +1,7 @@
 // What the main window shows besides the preview, without any window: the
-// status line's fade, the information panel's texts, the progress line, the
-// on-load zoom, the preference records and the control states of each mode.
+// information panel's texts, the progress line, the on-load zoom and the
+// control states of each mode. The status line fades with CStatusFader
+// (ui/StatusFader.h); the preferences are CPreferences (app/Preferences.h).
 #pragma once
 
 #include "core/Types.h"
@@ -46,21 +47,6 @@ uint8_t qnOnLoadZoom(uint32_t imageW, uint32_t imageH, uint32_t previewW, uint32
 // The host's ruler unit 0..4 as the window's 1..5; anything else is pixels.
 uint8_t qnUnitFromHost(uint8_t hostUnit);
 
-struct qntMAINPREFS {
-    uint8_t onLoadZoom = 1;
-    uint8_t delKnifeOpacity = 70;
-    qntRGBA8 alpha1{255, 255, 255, 255};
-    qntRGBA8 alpha2{192, 192, 192, 255};
-    qntRGBA8 alphaSolid{255, 255, 255, 255};
-    qntRGBA8 extAlpha1{204, 204, 204, 255};
-    qntRGBA8 extAlpha2{200, 200, 200, 255};
-    qntRGBA8 extAlphaSolid{200, 200, 200, 255};
-    uint8_t alphaIsSolid = 0;
-    uint8_t extAlphaIsSolid = 0;
-};
-// Reads the "Preferences>" keys; a colour record is taken only when it is
-// exactly 4 bytes, anything missing keeps its default.
-qntMAINPREFS qnReadMainPrefs(CQNF_Storage* conf);
 
 // ---- Modes ------------------------------------------------------------------------------
 struct qntCTRLSTATE {

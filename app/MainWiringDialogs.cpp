@@ -15,38 +15,6 @@
 
 namespace {
 
-CPreferences FromMain(const qntMAINPREFS& m, uint8_t knifeOpacity)
-{
-    CPreferences p;
-    p.onLoadZoom = m.onLoadZoom;
-    p.delKnifeOpacity = knifeOpacity;
-    p.alphaSolid = m.alphaIsSolid;
-    p.extAlphaSolid = m.extAlphaIsSolid;
-    p.alphaColor1 = m.alpha1;
-    p.alphaColor2 = m.alpha2;
-    p.alphaColorSolid = m.alphaSolid;
-    p.extAlphaColor1 = m.extAlpha1;
-    p.extAlphaColor2 = m.extAlpha2;
-    p.extAlphaColorSolid = m.extAlphaSolid;
-    return p;
-}
-
-qntMAINPREFS ToMain(const CPreferences& p)
-{
-    qntMAINPREFS m;
-    m.onLoadZoom = p.onLoadZoom;
-    m.delKnifeOpacity = p.delKnifeOpacity;
-    m.alphaIsSolid = p.alphaSolid;
-    m.extAlphaIsSolid = p.extAlphaSolid;
-    m.alpha1 = p.alphaColor1;
-    m.alpha2 = p.alphaColor2;
-    m.alphaSolid = p.alphaColorSolid;
-    m.extAlpha1 = p.extAlphaColor1;
-    m.extAlpha2 = p.extAlphaColor2;
-    m.extAlphaSolid = p.extAlphaColorSolid;
-    return m;
-}
-
 // The application's services when the window runs in the application,
 // else the plain ones (no configuration, boxes counted as OK).
 std::unique_ptr<CDialogHost> HostOf()
@@ -76,11 +44,12 @@ EXPORTPICTURE PictureOf(const CWnd_Main& w)
 void CMainDialogsLink::DoPrefDialog()
 {
     std::unique_ptr<CDialogHost> host = HostOf();
-    CPreferences prefs = FromMain(m_w.m_Prefs, m_w.m_nDelKnifeOpacity);
+    CPreferences prefs = m_w.m_Prefs;
+    prefs.delKnifeOpacity = m_w.m_nDelKnifeOpacity;
     bool opacityChanged = false;
     if (::DoPrefDialog(&m_w, *host, prefs, &opacityChanged) != 1)
         return;
-    m_w.m_Prefs = ToMain(prefs);
+    m_w.m_Prefs = prefs;
     CQNF_CtrlPreview& preview = m_w.GetPreview();
     prefs.TransparencyPair(preview.m_inner1, preview.m_inner2);
     prefs.FramePair(preview.m_outer1, preview.m_outer2);

@@ -90,16 +90,16 @@ unsigned char CMainFxLink::FxHelpChosen(unsigned short item, CQNF_Window* window
 
 FxAlphaDisplay CMainFxLink::FxTransparencyDisplay()
 {
-    const qntMAINPREFS& p = m_w.m_Prefs;
+    const CPreferences& p = m_w.m_Prefs;
     FxAlphaDisplay d;
-    d.solid = p.alphaIsSolid != 0;
-    d.solidColour = p.alphaSolid;
-    d.colour1 = p.alpha1;
-    d.colour2 = p.alpha2;
-    d.extSolid = p.extAlphaIsSolid != 0;
-    d.extSolidColour = p.extAlphaSolid;
-    d.extColour1 = p.extAlpha1;
-    d.extColour2 = p.extAlpha2;
+    d.solid = p.alphaSolid != 0;
+    d.solidColour = p.alphaColorSolid;
+    d.colour1 = p.alphaColor1;
+    d.colour2 = p.alphaColor2;
+    d.extSolid = p.extAlphaSolid != 0;
+    d.extSolidColour = p.extAlphaColorSolid;
+    d.extColour1 = p.extAlphaColor1;
+    d.extColour2 = p.extAlphaColor2;
     return d;
 }
 

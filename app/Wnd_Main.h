@@ -22,6 +22,7 @@
 #include "app/MainPieceMap.h"
 #include "app/MainModel.h"
 #include "app/PieceMap.h"
+#include "app/Preferences.h"
 #include "host/WindowProgress.h"
 #include "imaging/Layer.h"
 #include "ui/CtrlPreview.h"
@@ -84,7 +85,7 @@ public:
     CQNF_Mem m_SelMask;
     uint8_t* m_pSelMask = nullptr;
     int64_t m_nHoverPiece = -1;
-    qntMAINPREFS m_Prefs;
+    CPreferences m_Prefs;
 
     // ---- Window --------------------------------------------------------------
     void Close() override;

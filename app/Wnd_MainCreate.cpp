@@ -11,6 +11,7 @@
 #include "ui/App.h"
 #include "ui/CtrlButton.h"
 #include "ui/CtrlEditLine.h"
+#include "ui/EditColours.h"
 #include "ui/CtrlScrollBar.h"
 #include "ui/CtrlSlider.h"
 #include "ui/CtrlStatic.h"
@@ -45,12 +46,6 @@ private:
 
 constexpr const char* kEffects[9] = {"Main_FXBevel", "Main_FXHSL",   "Main_FXBC",     "Main_FXBlur",  "Main_FXMBlur",
                                      "Main_FXOpacity", "Main_FXCOver", "Main_FXIOver", "Main_FXStroke"};
-
-// The edit lines' colours of every window of the plug-in.
-constexpr qntRGBA8 kEditColours[10] = {{225, 227, 203, 255}, {250, 247, 193, 255}, {245, 247, 228, 255},
-                                       {186, 108, 10, 255},  {225, 227, 203, 255}, {177, 3, 3, 255},
-                                       {177, 3, 3, 255},     {0, 0, 0, 255},       {255, 255, 255, 255},
-                                       {191, 193, 170, 255}};
 
 }  // namespace
 
@@ -154,7 +149,7 @@ bool CWnd_Main::i_AddControls()
     m_pRndEdit->SetFont(GetFont(m_EditFont));
     m_pRndEdit->SetOptions(1, 0, 0, 0, -1, 0);
     m_pRndEdit->SetWheelStepValue(1);
-    m_pRndEdit->SetColors(kEditColours);
+    m_pRndEdit->SetColors(kPluginEditColours);
     const bool twoSided = CQNF_App::GetScrollStyle_TwoSideArrows();
     unsigned long down = None, up = None, bar = None, right = None, left = None, hbar = None;
     if (!i_AddControl("Main_ScrollV_Bottom", Button, &down) ||
@@ -200,7 +195,8 @@ unsigned char CWnd_Main::OnCreate(CQNF_LayerSet*, unsigned short, unsigned short
     // The piece map and the dialogs the commands reach.
     i_WireUp();
     // 1. Preferences.
-    m_Prefs = qnReadMainPrefs(m_pPlugin ? m_pPlugin->ConfStorage_GetStorage() : nullptr);
+    m_Prefs = CPreferences{};
+    m_Prefs.settings_Load(m_pPlugin ? m_pPlugin->ConfStorage_GetStorage() : nullptr);
     m_nDelKnifeOpacity = m_Prefs.delKnifeOpacity;
     // 2. Rectangles.
     if (!GetResourceRect("Main_Preview", m_rcPreview) || !GetResourceRect("Main_HSplitRuler", m_rcHSplitRuler) ||
@@ -232,10 +228,8 @@ unsigned char CWnd_Main::OnCreate(CQNF_LayerSet*, unsigned short, unsigned short
     if (m_idPreview == None)
         return 0;
     // 10. Checkerboards.
-    m_Preview.m_inner1 = m_Prefs.alphaIsSolid ? m_Prefs.alphaSolid : m_Prefs.alpha1;
-    m_Preview.m_inner2 = m_Prefs.alphaIsSolid ? m_Prefs.alphaSolid : m_Prefs.alpha2;
-    m_Preview.m_outer1 = m_Prefs.extAlphaIsSolid ? m_Prefs.extAlphaSolid : m_Prefs.extAlpha1;
-    m_Preview.m_outer2 = m_Prefs.extAlphaIsSolid ? m_Prefs.extAlphaSolid : m_Prefs.extAlpha2;
+    m_Prefs.TransparencyPair(m_Preview.m_inner1, m_Preview.m_inner2);
+    m_Prefs.FramePair(m_Preview.m_outer1, m_Preview.m_outer2);
     // 11.
     auto* vbar = static_cast<CQNF_CtrlScrollBar*>(FindControl(
         CQNF_App::GetScrollStyle_TwoSideArrows() ? "Main_ScrollV_NR" : "Main_ScrollV_MAC", qnctl::ScrollBar));

@@ -2,6 +2,7 @@
 
 #include "ui/CtrlButton.h"
 #include "ui/CtrlEditLine.h"
+#include "ui/EditColours.h"
 #include "ui/CtrlStatic.h"
 #include "ui/KeyCodes.h"
 
@@ -49,7 +50,7 @@ unsigned char CWnd_Pref::OnCreate(CQNF_LayerSet*, unsigned short, unsigned short
     m_pOpacity = static_cast<CQNF_CtrlEditLine*>(GetControl(m_nOpacityId));
     m_pOpacity->SetFont(GetFont(editFont));
     m_pOpacity->SetOptions(1, 0, 0, 0, -1, 0);
-    m_pOpacity->SetColors(qnDialogEditColors());
+    m_pOpacity->SetColors(kPluginEditColours);
     m_pOpacity->SetText(m_Model.OpacityText().c_str(), 0);
 
     for (const char* b : {"Pref_CloseX", "Pref_Cancel", "Pref_Ok", "Pref_Help"})

@@ -58,12 +58,3 @@ unsigned char qnDialogPopup(CDialogHost& host, CQNF_Window* window, unsigned sho
                ? 1
                : 0;
 }
-
-const qntRGBA8* qnDialogEditColors()
-{
-    static const qntRGBA8 colours[10] = {{225, 227, 203, 255}, {250, 247, 193, 255}, {245, 247, 228, 255},
-                                         {186, 108, 10, 255},  {225, 227, 203, 255}, {177, 3, 3, 255},
-                                         {177, 3, 3, 255},     {0, 0, 0, 255},       {255, 255, 255, 255},
-                                         {191, 193, 170, 255}};
-    return colours;
-}

@@ -78,6 +78,3 @@ void qnDialogHelpMenu(CDialogHost& host, CQNF_Window* window, short x, short y);
 // Pop-up message 304 of a dialog: the help menu's choice to the host. 1
 // when handled.
 unsigned char qnDialogPopup(CDialogHost& host, CQNF_Window* window, unsigned short msg, void* data);
-
-// The ten colours of the numeric and name edit lines of the dialogs.
-const qntRGBA8* qnDialogEditColors();

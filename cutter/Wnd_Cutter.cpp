@@ -8,6 +8,7 @@
 #include "host/PluginMain.h"
 #include "ui/CtrlButton.h"
 #include "ui/CtrlEditLine.h"
+#include "ui/EditColours.h"
 #include "ui/CtrlSlider.h"
 #include "ui/CtrlStatic.h"
 #include "ui/PlatformPopupMenu.h"
@@ -17,12 +18,6 @@
 #include <cstring>
 
 namespace {
-
-// The edit lines' colours of every window of the plug-in.
-constexpr qntRGBA8 kEditColours[10] = {{225, 227, 203, 255}, {250, 247, 193, 255}, {245, 247, 228, 255},
-                                       {186, 108, 10, 255},  {225, 227, 203, 255}, {177, 3, 3, 255},
-                                       {177, 3, 3, 255},     {0, 0, 0, 255},       {255, 255, 255, 255},
-                                       {191, 193, 170, 255}};
 
 constexpr const char* kButtons[16] = {"Cutter_Help",    "Cutter_CloseX",  "Cutter_FlipH",   "Cutter_FlipU",
                                       "Cutter_Save",    "Cutter_Load",    "Cutter_Presets", "Cutter_AddToPM",
@@ -132,7 +127,7 @@ bool CWnd_Cutter::i_AddControls()
         m_pEdits[i] = static_cast<CQNF_CtrlEditLine*>(GetControl(id));
         m_pEdits[i]->SetFont(GetFont(m_EditFont));
         m_pEdits[i]->SetOptions(1, 0, 0, 0, -1, 0);
-        m_pEdits[i]->SetColors(kEditColours);
+        m_pEdits[i]->SetColors(kPluginEditColours);
     }
     m_pEdits[0]->Enable(0);
     for (const char* c : kChecks)

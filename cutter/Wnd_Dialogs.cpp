@@ -3,6 +3,7 @@
 #include "app/MainModel.h"
 #include "ui/CtrlButton.h"
 #include "ui/CtrlEditLine.h"
+#include "ui/EditColours.h"
 #include "ui/CtrlSlider.h"
 #include "ui/CtrlStatic.h"
 #include "ui/KeyCodes.h"
@@ -62,7 +63,7 @@ CQNF_CtrlEditLine* CWnd_CutterDialog::i_AddEdit(const char* name, unsigned long 
         e->SetOptions(1, 0, 0, 0, -1, 0);
     else
         e->SetOptions(0, 1, 1, 0, -1, 0);
-    e->SetColors(qnDialogEditColors());
+    e->SetColors(kPluginEditColours);
     return e;
 }
 

@@ -3,6 +3,7 @@
 #include "effects/FxStatusTips.h"
 #include "ui/CtrlButton.h"
 #include "ui/CtrlEditLine.h"
+#include "ui/EditColours.h"
 #include "ui/CtrlStatic.h"
 #include "ui/PlatformPopupMenu.h"
 
@@ -21,12 +22,6 @@ constexpr Pad kPad[8] = {{"_AT", FxDirection::Top},         {"_ATL", FxDirection
                          {"_AL", FxDirection::Left},        {"_ABL", FxDirection::BottomLeft},
                          {"_AB", FxDirection::Bottom},      {"_ABR", FxDirection::BottomRight},
                          {"_AR", FxDirection::Right},       {"_ATR", FxDirection::TopRight}};
-
-// The ten colours of every numeric edit line of the effect windows.
-constexpr qntRGBA8 kEditColours[10] = {{225, 227, 203, 255}, {250, 247, 193, 255}, {245, 247, 228, 255},
-                                       {186, 108, 10, 255},  {225, 227, 203, 255}, {177, 3, 3, 255},
-                                       {177, 3, 3, 255},     {0, 0, 0, 255},       {255, 255, 255, 255},
-                                       {191, 193, 170, 255}};
 
 // View shortcuts that reach the main window while an effect window is active.
 bool IsViewShortcut(unsigned long command)
@@ -76,7 +71,7 @@ CQNF_CtrlEditLine* CWndFX_Base::AddEdit(const char* name, bool negatives)
         return nullptr;
     edit->SetFont(GetFont(m_editFont));
     edit->SetOptions(1, negatives ? 1 : 0, 0, 0, -1, 0);
-    edit->SetColors(kEditColours);
+    edit->SetColors(kPluginEditColours);
     return edit;
 }
 

@@ -221,30 +221,6 @@ TEST(AppMainWindow, OnLoadZoomAndUnits)
     EXPECT_EQ(qnUnitFromHost(7), 1);
 }
 
-TEST(AppMainWindow, PreferenceColoursOfTheWrongSizeAreIgnored)
-{
-    const std::string path = (std::filesystem::temp_directory_path() / "tessolo_prefs_test.conf").string();
-    CQNF_Storage conf;
-    ASSERT_TRUE(conf.Open(CQNF_String(path.c_str()), 2));
-    conf.AddFolder(CQNF_String("Preferences"));
-    const uint8_t three[3] = {1, 2, 3}, four[4] = {9, 8, 7, 6}, five[5] = {1, 2, 3, 4, 5};
-    conf.SetRecord(CQNF_String("Preferences>AlphaColor1"), three, 3);
-    conf.SetRecord(CQNF_String("Preferences>AlphaColor2"), four, 4);
-    conf.SetRecord(CQNF_String("Preferences>ExtAlphaColor1"), five, 5);
-    conf.SetRecord(CQNF_String("Preferences>OnLoadZoom"), uint8_t(0));
-    const qntMAINPREFS p = qnReadMainPrefs(&conf);
-    const qntMAINPREFS d;
-    EXPECT_EQ(p.alpha1.r, d.alpha1.r);
-    EXPECT_EQ(p.alpha2.r, 9);
-    EXPECT_EQ(p.alpha2.a, 6);
-    EXPECT_EQ(p.extAlpha1.r, d.extAlpha1.r);
-    EXPECT_EQ(p.onLoadZoom, 0);
-    EXPECT_EQ(p.delKnifeOpacity, 70);
-    EXPECT_EQ(qnReadMainPrefs(nullptr).onLoadZoom, 1);
-    conf.Close();
-    std::filesystem::remove(path);
-}
-
 TEST(AppMainWindow, ModeTableEnableStates)
 {
     auto state = [](const std::vector<qntCTRLSTATE>& s, const char* name, uint8_t type) -> const qntCTRLSTATE* {

@@ -330,7 +330,7 @@ TEST(HostWiring, PreferencesAndExportCommandsOpenTheirDialogsOverTheWindow)
     WiredRun r;
     r.Do([&] {
         CWnd_Main& w = r.W();
-        ASSERT_EQ(w.m_Prefs.alphaIsSolid, 0);
+        ASSERT_EQ(w.m_Prefs.alphaSolid, 0);
         // Where the transparency's solid radio lies in the dialog.
         qntRECT_s radio{};
         {
@@ -353,8 +353,8 @@ TEST(HostWiring, PreferencesAndExportCommandsOpenTheirDialogsOverTheWindow)
         EXPECT_EQ(w.OnMenuCommand(qnmenu::Preferences), 1);
         // OK: the window and its preview take the solid colour, and all the
         // records are in the configuration.
-        EXPECT_EQ(w.m_Prefs.alphaIsSolid, 1);
-        const qntRGBA8 solid = w.m_Prefs.alphaSolid;
+        EXPECT_EQ(w.m_Prefs.alphaSolid, 1);
+        const qntRGBA8 solid = w.m_Prefs.alphaColorSolid;
         for (const qntRGBA8& c : {w.GetPreview().m_inner1, w.GetPreview().m_inner2})
             EXPECT_TRUE(c.r == solid.r && c.g == solid.g && c.b == solid.b) << int(c.r) << "," << int(c.g);
         CPreferences stored;
