@@ -14,33 +14,18 @@
 
 // ---- Status fade ------------------------------------------------------------------
 
-void CCutterStatusFader::Update(const std::string& text)
-{
-    if (text == m_Pending)
-        return;
-    m_Pending = text;
-    m_State = kFadingOut;
-}
-
 bool CCutterStatusFader::Tick()
 {
-    if (m_State == kFadingOut) {
-        m_Opacity = uint8_t(m_Opacity > 65 ? m_Opacity - 65 : 0);
-        if (m_Opacity == 0) {
-            m_Shown = m_Pending;
-            m_State = kFadingIn;
-        }
-        return true;
-    }
-    if (m_State == kFadingIn) {
-        if (m_Opacity == 255) {
-            m_State = kIdle;
-            return false;
-        }
-        m_Opacity = uint8_t(std::min(255, m_Opacity + 40));
-        return true;
-    }
-    return false;
+    const CStatusFader::State was = m_Fade.GetState();
+    if (was == CStatusFader::Idle)
+        return false;
+    bool show = false;
+    m_Opacity = m_Fade.Tick(m_Opacity, show);
+    if (m_Fade.GetState() == CStatusFader::FadingOut && m_Opacity == 0)
+        m_Opacity = m_Fade.Tick(m_Opacity, show);
+    if (show)
+        m_Shown = m_Fade.Pending();
+    return was == CStatusFader::FadingOut || m_Fade.GetState() == CStatusFader::FadingIn;
 }
 
 // ---- Undo -----------------------------------------------------------------------------

@@ -31,6 +31,7 @@
 #include "imaging/Image.h"
 #include "imaging/ImageDrawing.h"
 #include "imaging/Layer.h"
+#include "ui/StatusFader.h"
 
 #include <cstdint>
 #include <memory>
@@ -40,25 +41,29 @@
 class CQNF_Storage;
 class CTessolo;
 
-// The status line: a new text fades the shown one out (65 of opacity per
-// tick), is then shown and fades in (40 per tick).
+// The status line, the toolkit's fade (CStatusFader) over a line the editor
+// draws itself: it keeps the shown text and its opacity, and the new text
+// goes on in the tick that finishes fading the old one out.
 class CCutterStatusFader {
 public:
-    enum : uint8_t { kIdle = 0, kFadingIn = 1, kFadingOut = 2 };
+    enum : uint8_t {
+        kIdle = CStatusFader::Idle,
+        kFadingIn = CStatusFader::FadingIn,
+        kFadingOut = CStatusFader::FadingOut,
+    };
     // A text equal to the pending one changes nothing.
-    void Update(const std::string& text);
+    void Update(const std::string& text) { m_Fade.Request(text); }
     // One timer tick; true when the shown text or its opacity changed.
     bool Tick();
     const std::string& Shown() const { return m_Shown; }
-    const std::string& Pending() const { return m_Pending; }
+    const std::string& Pending() const { return m_Fade.Pending(); }
     uint8_t Opacity() const { return m_Opacity; }
-    uint8_t State() const { return m_State; }
+    uint8_t State() const { return m_Fade.GetState(); }
 
 private:
-    std::string m_Pending;
+    CStatusFader m_Fade;
     std::string m_Shown;
     uint8_t m_Opacity = 255;
-    uint8_t m_State = kIdle;
 };
 
 // The editor's linear undo of the shape (nodes, smoothness, selection).
