@@ -193,19 +193,6 @@ unsigned char CWnd_ChannelList::OnCtrlMessage(unsigned short msg, unsigned long 
     return 1;
 }
 
-unsigned char CWnd_ChannelList::OnKeyDown(unsigned char key, unsigned char)
-{
-    if (key == qnkey::Return) {
-        i_Ok();
-        return 1;
-    }
-    if (key == qnkey::Escape) {
-        EndModal(0);
-        return 1;
-    }
-    return 0;
-}
-
 void CWnd_ChannelList::Close()
 {
     KillTimer(1);
@@ -225,22 +212,11 @@ unsigned char CWnd_ChannelList::OnAboveControl(unsigned long index)
     return 1;
 }
 
-unsigned char CWnd_ChannelList::OnMouseMove(short x, short y, unsigned char)
+const char* CWnd_ChannelList::i_PreviewTip(bool in)
 {
-    if (GetCapturedControl() != None) {
-        m_bInPreview = 0;
-        return 0;
-    }
-    const bool in = x >= m_rcPreview.left && x < m_rcPreview.right && y >= m_rcPreview.top && y < m_rcPreview.bottom;
-    if (in && !m_bInPreview)
-        UpdateStatus(qnGetStatusTip("Zone_Preview", kTipWindow, 1, kTipZone));
-    else if (!in && m_bInPreview)
-        UpdateStatus(qnGetStatusTip("", kTipWindow, m_nTipMode ? 1 : 2, kTipZone));
-    m_bInPreview = in ? 1 : 0;
-    return 0;
+    return in ? qnGetStatusTip("Zone_Preview", kTipWindow, 1, kTipZone)
+              : qnGetStatusTip("", kTipWindow, m_nTipMode ? 1 : 2, kTipZone);
 }
-
-void CWnd_ChannelList::UpdateStatus(const char* text) { m_Fader.Request(text); }
 
 unsigned char CWnd_ChannelList::OnTimer(unsigned short id)
 {

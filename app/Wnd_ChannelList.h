@@ -14,7 +14,7 @@
 #include "app/MainDisplays.h"
 #include "core/Mem.h"
 #include "imaging/Layer.h"
-#include "ui/Window.h"
+#include "ui/ListDialog.h"
 
 #include <cstdint>
 #include <vector>
@@ -47,7 +47,7 @@ private:
     CQNF_8BFPluginVirtual& m_host;
 };
 
-class CWnd_ChannelList : public CQNF_Window {
+class CWnd_ChannelList : public CQNF_ListDialog {
 public:
     // Set by the opener before creation.
     CChannelSource* m_pSource = nullptr;
@@ -69,21 +69,18 @@ public:
     void Close() override;
     unsigned char OnCreate(CQNF_LayerSet* layers, unsigned short width, unsigned short height) override;
     unsigned char OnTimer(unsigned short id) override;
-    unsigned char OnMouseMove(short x, short y, unsigned char mods) override;
-    unsigned char OnKeyDown(unsigned char key, unsigned char mods) override;
     unsigned char OnAboveControl(unsigned long index) override;
     unsigned char OnCtrlMessage(unsigned short msg, unsigned long id, char* name, unsigned char type,
                                 void* data) override;
 
-    void FillList();
-    void DoRedrawPreview();
-    void UpdateStatus(const char* text);
+    void FillList() override;
+    void DoRedrawPreview() override;
 
 private:
     bool i_Add(const char* name, uint8_t type, unsigned long* id = nullptr);
-    void i_Ok();
+    void i_Ok() override;
+    const char* i_PreviewTip(bool in) override;
 
-    qntRECT_s m_rcPreview{0, 0, 0, 0};
     CQNF_Layer m_PreviewLayer;
     CQNF_Mem m_Channel;
     uint32_t m_nWidth = 0, m_nHeight = 0;
@@ -93,6 +90,4 @@ private:
     CQNF_CtrlStaticText* m_pStatus = nullptr;
     CQNF_CtrlCheckBox* m_pInvert = nullptr;
     unsigned long m_idOk = None, m_idSel[4] = {None, None, None, None};
-    CStatusFader m_Fader;
-    uint8_t m_bInPreview = 0;  // the pointer is known to be over the preview
 };

@@ -37,7 +37,7 @@ const char* CWnd_LayersList::StatusText() const
 
 unsigned char CWnd_LayersList::OnCreate(CQNF_LayerSet*, unsigned short, unsigned short)
 {
-    if (!GetResourceRect("Layers_Preview", m_previewRect))
+    if (!GetResourceRect("Layers_Preview", m_rcPreview))
         return 0;
     m_listFont = AddFont(CQNF_String("List Font"));
     m_infoFont = AddFont(CQNF_String("Info Font"));
@@ -73,7 +73,7 @@ unsigned char CWnd_LayersList::OnCreate(CQNF_LayerSet*, unsigned short, unsigned
     m_status->SetText("", 3, 0, 12);
 
     // The preview and, above it, the marker of the area to cover.
-    if (!m_preview.Create(m_previewRect, qnimg::ModeRGBA) || !m_marker.Create(m_previewRect, qnimg::ModeRGBA))
+    if (!m_preview.Create(m_rcPreview, qnimg::ModeRGBA) || !m_marker.Create(m_rcPreview, qnimg::ModeRGBA))
         return 0;
     m_preview.Set(qntRGBA8{0, 0, 0, 0}, 0x0F);
     m_marker.Set(qntRGBA8{0, 0, 0, 0}, 0x0F);
@@ -107,8 +107,8 @@ void CWnd_LayersList::FillList()
 
 void CWnd_LayersList::i_ShowPreview()
 {
-    RenderRect(m_previewRect);
-    UpdateRect(m_previewRect);
+    RenderRect(m_rcPreview);
+    UpdateRect(m_rcPreview);
 }
 
 void CWnd_LayersList::DoRedrawPreview()
@@ -191,21 +191,6 @@ unsigned char CWnd_LayersList::OnCtrlMessage(unsigned short msg, unsigned long, 
     }
 }
 
-unsigned char CWnd_LayersList::OnKeyDown(unsigned char key, unsigned char)
-{
-    // Return closes with OK even while OK is disabled: the opener then finds
-    // no layer chosen and keeps its setting.
-    if (key == qnkey::Return) {
-        i_Ok();
-        return 1;
-    }
-    if (key == qnkey::Escape) {
-        EndModal(0);
-        return 1;
-    }
-    return 0;
-}
-
 void CWnd_LayersList::Close()
 {
     KillTimer(kStatusTimer);
@@ -224,13 +209,8 @@ unsigned char CWnd_LayersList::OnTimer(unsigned short id)
     }
     if (id != kStatusTimer || !m_status)
         return 0;
-    m_fader.TickLine(*m_status);
+    m_Fader.TickLine(*m_status);
     return 0;
-}
-
-void CWnd_LayersList::UpdateStatus(const char* text)
-{
-    m_fader.Request(text);
 }
 
 unsigned char CWnd_LayersList::OnAboveControl(unsigned long index)
@@ -241,18 +221,7 @@ unsigned char CWnd_LayersList::OnAboveControl(unsigned long index)
     return 1;
 }
 
-unsigned char CWnd_LayersList::OnMouseMove(short x, short y, unsigned char)
+const char* CWnd_LayersList::i_PreviewTip(bool in)
 {
-    if (GetCapturedControl() != None) {
-        m_inPreview = false;
-        return 0;
-    }
-    const bool in = x >= m_previewRect.left && x < m_previewRect.right && y >= m_previewRect.top &&
-                    y < m_previewRect.bottom;
-    if (in && !m_inPreview)
-        UpdateStatus(m_host.FxLayersTip("Zone_Preview", true, 255));
-    else if (!in && m_inPreview)
-        UpdateStatus(m_host.FxLayersTip("", true, 255));
-    m_inPreview = in;
-    return 0;
+    return m_host.FxLayersTip(in ? "Zone_Preview" : "", true, 255);
 }

@@ -8,13 +8,12 @@
 
 #include "effects/FxLayers.h"
 #include "imaging/Layer.h"
-#include "ui/StatusFader.h"
-#include "ui/Window.h"
+#include "ui/ListDialog.h"
 
 class CQNF_CtrlList;
 class CQNF_CtrlStaticText;
 
-class CWnd_LayersList : public CQNF_Window {
+class CWnd_LayersList : public CQNF_ListDialog {
 public:
     static constexpr uint16_t kStatusTimer = 1;  // status fade, 30 ms
     static constexpr uint16_t kBlinkTimer = 2;   // the marker, 500 ms
@@ -31,31 +30,30 @@ public:
     const CFxLayersListModel& Model() const { return m_model; }
     const CQNF_Layer& PreviewLayer() const { return m_preview; }
     const CQNF_Layer& MarkerLayer() const { return m_marker; }
-    qntRECT_s PreviewRect() const { return m_previewRect; }
+    qntRECT_s PreviewRect() const { return m_rcPreview; }
     const char* StatusText() const;
 
     void Close() override;
     unsigned char OnCreate(CQNF_LayerSet* set, unsigned short width, unsigned short height) override;
     unsigned char OnTimer(unsigned short id) override;
-    unsigned char OnMouseMove(short x, short y, unsigned char mods) override;
-    unsigned char OnKeyDown(unsigned char key, unsigned char mods) override;
     unsigned char OnAboveControl(unsigned long index) override;
     unsigned char OnCtrlMessage(unsigned short msg, unsigned long id, char* name, unsigned char type,
                                 void* data) override;
 
-    void FillList();
-    void DoRedrawPreview();
-    void UpdateStatus(const char* text);
+    void FillList() override;
+    void DoRedrawPreview() override;
 
 private:
     CQNF_Control* i_Add(const char* name, uint8_t kind);
-    void i_Ok();
+    // Return closes with OK even while OK is disabled: the opener then finds
+    // no layer chosen and keeps its setting.
+    void i_Ok() override;
+    const char* i_PreviewTip(bool in) override;
     void i_ShowPreview();
 
     CFxHostLayers& m_host;
     CFxLayersListModel m_model;
     std::vector<CFxLayersListModel::Row> m_rows;
-    qntRECT_s m_previewRect{};
     CQNF_Layer m_preview, m_marker;
     CQNF_CtrlList* m_list = nullptr;
     CQNF_CtrlStaticText* m_status = nullptr;
@@ -64,6 +62,4 @@ private:
     CQNF_Control* m_showFiltered = nullptr;
     unsigned long m_listFont = None, m_infoFont = None;
     long m_remembered = 0;
-    CStatusFader m_fader;
-    bool m_inPreview = false;
 };
