@@ -242,6 +242,8 @@ private:
     void i_SetEnabled(const char* name, uint8_t type, uint8_t enabled);
     void i_SyncOverlayLayers();
     void i_SyncViewFromPreview();
+    // Binds the preview to image with the window's scroll bars, rulers and navigator.
+    void i_BindPreview(CQNF_Image* image);
     bool i_CreateOverlayLayers();
     qntINFOVIEW i_InfoView() const;
     uint8_t i_TipMode() const { return m_bCutMode ? 2 : m_bFXMode ? 4 : 3; }

@@ -45,10 +45,8 @@ TEST_F(CutterWindows, ShapeNameOkOnlyForANameThatIsNotBlank)
     for (const Case& c : cases) {
         host.positions.clear();
         std::string name;
-        // The focused name field takes the first Return (it ends editing);
-        // the second reaches the dialog.
+        // One Return in the focused name field ends editing and reaches the dialog.
         P.Script([&] { Type(c.typed); });
-        P.Script([&] { Return(); });
         P.Script([&] { Return(); });
         if (!c.ok)
             P.Script([&] { Esc(); });
@@ -95,10 +93,10 @@ TEST_F(CutterWindows, CustomMutationsEditClampsAndOkHandsTheAmountsOver)
         P.Key(0, 'a', plat::mods::Command);
         Type("150");
     });
-    P.Script([&] { P.Click(Global(dlg, 2, dlg.GetHeight() - 3)); });
+    // Return in the edit confirms it and runs OK at once.
     P.Script([&] { Return(); });
     EXPECT_EQ(dlg.DoModal(), 1);
-    EXPECT_EQ(std::string(edit->GetText().GetStr()), "100") << "leaving the edit shows the clamped value";
+    EXPECT_EQ(std::string(edit->GetText().GetStr()), "100") << "the confirmed edit shows the clamped value";
     EXPECT_FLOAT_EQ(dlg.Model().m_fAmount[CCustomMutationsModel::kU], 1.0f);
     EXPECT_EQ(static_cast<CQNF_CtrlSlider*>(Find(dlg, "CMuts_MutU", qnctl::Slider))->GetValueD(0, 100), 100u);
 
@@ -192,7 +190,6 @@ TEST_F(CutterWindows, PresetsRenameSortAndSetsThroughTheFileDialogs)
         Type("alpha");
     });
     P.Script([&] { Return(); });
-    P.Script([&] { Return(); });
     P.Key(15, 'r');
     Pump();
     EXPECT_EQ(std::string(w.Records()[1].name), "alpha");
@@ -225,7 +222,6 @@ TEST_F(CutterWindows, AddToPresetsAndShapeFilesThroughTheDialogs)
     MemPresetsFile store;
     const SPLINE shape = MakeShape(7);
     P.Script([&] { Type("Knob"); });
-    P.Script([&] { Return(); });
     P.Script([&] { Return(); });
     EXPECT_TRUE(DoAddShapeToPresets(nullptr, host, store, shape));
     EXPECT_EQ(store.Names(), (std::vector<std::string>{"Knob"}));
