@@ -225,6 +225,35 @@ TEST(HostCutterWindow, CutReachesPieceModeAndAbortKeepsTheEditor)
     }
 }
 
+// Applying pieces to a grey picture renders them again from the host's
+// planes; the host's abort test saying yes there is the user's cancel.
+TEST(HostCutterWindow, ApplyOfGreyPiecesReportsACancelAsACancel)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    struct Case {
+        long abortAfter;
+        int16_t result;
+    } cases[] = {{-1, 0}, {1, userCanceledErr}};
+    for (const Case& c : cases) {
+        CutterRun r;
+        HostSettings settings;
+        settings.abortAfter = c.abortAfter;
+        StandInHost host(Document(ColorMode::Gray, 120, 80, false), settings);
+        r.hp.Script([&] { r.SetGrid(2, 2); });
+        r.hp.Script([&] {
+            r.hp.Activate(r.Editor().GetWindowHandle());
+            r.ClickEditor("Cutter_Cut", qnctl::Button);
+        });
+        r.hp.Script([&] {
+            ASSERT_EQ(r.Main().m_bCutMode, 0);
+            r.ClickMain("Main_Apply");
+        });
+        EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), c.result) << c.abortAfter;
+        EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+    }
+}
+
 TEST(HostCutterWindow, PopupsKeysAndEscThroughTheWindow)
 {
     if (!HasResources())
