@@ -147,6 +147,12 @@ void CAppRoad::RunStart(CPluginMain& plugin)
         // 3.
         if (!i_OpenResources(*app, plugin))
             return;
+        // The file dialogs remember their folder in the plug-in's settings
+        // while the window runs.
+        struct FolderMemory {
+            explicit FolderMemory(CQNF_Storage* st) { CQNF_PlatformFileDialog::SetSettingsStorage(st); }
+            ~FolderMemory() { CQNF_PlatformFileDialog::SetSettingsStorage(nullptr); }
+        } folders(plugin.ConfStorage_GetStorage());
         // 4.
         plugin.HostSetRetCode_NoError();
         app->m_MainWindowPos = plugin.WindowPosFromConf("Main", "ROOT", qnNullSize, 0);
