@@ -12,7 +12,7 @@ void CHostProgress::Progress(uint8_t percent, void*)
 bool CHostProgress::IsCanceled()
 {
     auto* adapter = static_cast<CQNF_8BFPluginVirtual*>(m_userData);
-    if (adapter && adapter->HostCancel() != 0)
-        m_canceled = true;
-    return m_canceled;
+    const bool now = adapter && adapter->HostCancel() != 0;
+    m_canceled = m_canceled || now;
+    return now;
 }
