@@ -148,3 +148,33 @@ TEST(HostMainView, ControlsHiddenWhileDisabledLeaveNothingDrawn)
     r.ClickMain("Main_Cancel", qnctl::Button);
     EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
 }
+
+// A second Save opens where the first went, also in the next run of the
+// plug-in (the folder is kept in its settings).
+TEST(HostMainView, SaveDialogsOpenWhereTheLastSaveWent)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    RoadRun r;
+    const std::string chosen = r.h.folder.path + "/layouts";
+    std::filesystem::create_directories(chosen);
+    std::vector<std::string> shown;
+    for (int run = 0; run < 2; ++run) {
+        StandInHost host(Document(ColorMode::RGB, 120, 80, false), HostSettings{});
+        r.hp.Script([&] { r.hp.Activate(r.app->m_MainWindow->GetWindowHandle()); });
+        r.hp.Script([&, run] {
+            if (run == 0)
+                r.hp.saveAnswers.push_back(plat::SaveChoice{chosen, "layout.qntd", false});
+            else
+                r.hp.saveAnswers.push_back(std::nullopt);
+            r.app->m_WndMain.OnMenuCommand(qnmenu::Save);
+            shown.push_back(r.hp.dialogsShown.empty() ? "" : r.hp.dialogsShown.back().folder);
+        });
+        r.ClickMain("Main_Cancel", qnctl::Button);
+        EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    }
+    EXPECT_TRUE(std::filesystem::exists(chosen + "/layout.qntd"));
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_NE(shown[0], chosen) << "nothing was remembered before the first save";
+    EXPECT_EQ(shown[1], chosen);
+}
