@@ -2,6 +2,7 @@
 // contact sheets of its windows.
 #include "tools/Command.h"
 
+#include "core/ErrorWords.h"
 #include "core/StorageFormat.h"
 #include "imaging/Image.h"
 #include "imaging/ImageFile.h"
@@ -95,6 +96,8 @@ int Sheet(const tool::Args& args)
     }
     if (in.empty() || out.empty())
         return tool::BadArguments(kName, "sheet needs FILE and OUT.png");
+    if (const int refused = tool::RefuseOutput(kName, out, {in}, {".png"}))
+        return refused;
     qnres::ResourceFile file;
     std::string why;
     if (!file.Open(in, why))
@@ -118,7 +121,7 @@ int Sheet(const tool::Args& args)
         const std::string path = states ? base + "-states.png" : out;
         unsigned short error = 0;
         if (!qnSaveImagePNG(path.c_str(), sheet, "tessolo-tool", error))
-            return tool::Fail(kName, path + ": cannot write the PNG (error " + std::to_string(error) + ")");
+            return tool::Fail(kName, qnFileFailure(path, true, error));
     }
     return 0;
 }

@@ -213,6 +213,8 @@ int Put(const std::string& file, const std::string& path, const std::string& typ
 
     if (const std::string why = NotAContainer(file, true); !why.empty())
         return tool::Fail(kName, why);
+    if (const int refused = tool::RefuseOutput(kName, file, {}, {}))
+        return refused;
     // A missing file is made empty, never replaced: an empty file opens as
     // a new container under the lock, so a put running beside this one
     // keeps its record.
