@@ -121,6 +121,9 @@ bool WriteAll(int fd, const uint8_t* data, size_t size)
 // makes system calls that are safe in a signal handler.
 constexpr int kSignalSlots = 64;
 char g_tempPaths[kSignalSlots][PATH_MAX];
+// For a folder: the name it is moved to before it is emptied, so that a
+// thread still writing into it by name finds it gone instead of refilling it.
+char g_gonePaths[kSignalSlots][PATH_MAX];
 std::atomic<bool> g_tempUsed[kSignalSlots];
 std::atomic<bool> g_tempIsFolder[kSignalSlots];
 struct sigaction g_oldInt, g_oldTerm;
@@ -171,7 +174,7 @@ void RemoveTempsOnSignal(int sig)
             ::unlink(g_tempPaths[i]);
     for (int i = 0; i < kSignalSlots; ++i)
         if (g_tempUsed[i].load(std::memory_order_acquire) && g_tempIsFolder[i].load(std::memory_order_acquire))
-            RemoveFolderNow(g_tempPaths[i]);
+            RemoveFolderNow(::rename(g_tempPaths[i], g_gonePaths[i]) == 0 ? g_gonePaths[i] : g_tempPaths[i]);
     const struct sigaction& old = sig == SIGINT ? g_oldInt : g_oldTerm;
     if ((old.sa_flags & SA_SIGINFO) == 0 && old.sa_handler != SIG_DFL && old.sa_handler != SIG_IGN) {
         old.sa_handler(sig);
@@ -204,7 +207,7 @@ void InstallHandlers()
 int RegisterTemp(const std::string& path, bool folder = false)
 {
     std::call_once(g_installOnce, InstallHandlers);
-    if (path.size() >= PATH_MAX)
+    if (path.size() + 6 >= PATH_MAX)
         return -1;
     static std::mutex lock;
     const std::lock_guard<std::mutex> guard(lock);
@@ -212,6 +215,8 @@ int RegisterTemp(const std::string& path, bool folder = false)
         if (g_tempUsed[i].load(std::memory_order_relaxed))
             continue;
         std::memcpy(g_tempPaths[i], path.c_str(), path.size() + 1);
+        std::memcpy(g_gonePaths[i], path.c_str(), path.size());
+        std::memcpy(g_gonePaths[i] + path.size(), ".gone", 6);
         g_tempIsFolder[i].store(folder, std::memory_order_release);
         g_tempUsed[i].store(true, std::memory_order_release);
         return i;
