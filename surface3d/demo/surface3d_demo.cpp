@@ -99,6 +99,8 @@ bool WritePng(const std::string& path, int width, int height, bool grey, const s
 
 int RunOne(const Options& o)
 {
+    if (!qnMayWrite(o.output))
+        return Fail("cannot replace " + o.output + ": the file is read-only (permission denied)");
     std::string error;
     Picture pic;
     if (!Produce(o, pic, error) || !WritePng(o.output, pic.width, pic.height, pic.grey, pic.pixels, error))

@@ -83,7 +83,7 @@ void MakeInputs(const Folder& d)
     fs::copy_file(kSample, d / "in.png");
     ASSERT_EQ(RunTool("psd write " + Q(d / "in.psd") + " " + Q(d / "in.png")).code, 0);
     ASSERT_EQ(RunTool("layout new --grid 3x2 " + Q(d / "lay.qntd")).code, 0);
-    for (const char* ext : {"png", "psd", "eps", "qntd", "block", "zip", "qnds", "conf", "qnth"})
+    for (const char* ext : {"png", "psd", "eps", "qntd", "block", "zip", "qnds", "conf", "qns4"})
         Write(d / (std::string("ro.") + ext), "precious, read-only", fs::perms(0444));
 }
 
@@ -117,6 +117,7 @@ TEST(ProgramPromises, ExitCodesAndOverwritingHoldForEveryProgram)
         {TESSOLO_S3D_DEMO, "--size 0x0 -o " + Q(d / "o.png"), 2, "(see --help)"},
         {TESSOLO_HOST, in + " " + Q(d / "o.bmp"), 2, nullptr},
         {TESSOLO_MKDESC, "--grid 0x0 " + Q(d / "o.qnds"), 2, nullptr},
+        {TESSOLO_RC, in + " --fonts " + Q(d.path()), 2, nullptr},
         // The name chooses the format, or the run is refused.
         {tool, "convert " + in + " " + Q(d / "o.gif"), 2, ".png"},
         {tool, "export pieces --to psd " + lay + " " + in + " " + Q(d / "pieces.png"), 2, ".psd"},
@@ -131,6 +132,7 @@ TEST(ProgramPromises, ExitCodesAndOverwritingHoldForEveryProgram)
         {tool, "zip " + in + " " + in, 1, "input"},
         {tool, "psd write " + psd + " " + psd, 1, "input"},
         {TESSOLO_HOST, in + " " + in, 3, "input"},
+        {TESSOLO_RC, in + " -o " + in + " --fonts " + Q(d.path()), 1, "input"},
         // Never over a read-only file.
         {tool, "convert " + in + " " + ro("png"), 1, "read-only"},
         {tool, "engine lines --grid 2x2 " + in + " " + ro("png"), 1, "read-only"},
@@ -144,6 +146,8 @@ TEST(ProgramPromises, ExitCodesAndOverwritingHoldForEveryProgram)
         {tool, "storage put " + ro("conf") + " A 1 1", 1, "read-only"},
         {TESSOLO_MKDESC, "--grid 2x2 " + ro("qnds"), 1, "read-only"},
         {TESSOLO_HOST, in + " " + ro("png"), 3, "read-only"},
+        {TESSOLO_S3D_DEMO, "--scene wave --view flat -o " + ro("png"), 1, "read-only"},
+        {TESSOLO_RC, in + " -o " + ro("qns4") + " --fonts " + Q(d.path()), 1, "read-only"},
         // A write that fails names the reason.
         {tool, "convert " + in + " /dev/full", 1, "no space left on device"},
     };
