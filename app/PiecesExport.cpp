@@ -391,8 +391,11 @@ bool CPiecesExport::i_WritePSD(const REQUEST& r, EXPORTJOB& job, RESULT& result)
     if (!file.Open(r.path))
         return i_Fail(kCannotWrite, kErrorTitle, r.path + ": " + ErrorText(errno));
     bool ok = stExportToPSD(&file.File(), &job);
-    const int writeError = errno;
-    ok = ok && file.Commit();
+    int writeError = errno;
+    if (ok && !file.Commit()) {
+        ok = false;
+        writeError = qnLastWriteErrno();
+    }
     if (!ok) {
         file.Abandon();
         if (job.cancelled)
@@ -420,7 +423,10 @@ bool CPiecesExport::i_WritePNGs(const REQUEST& r, EXPORTJOB& job, RESULT& result
         if (ok) {
             ok = stExportToPNGs(&file.File(), &job, i);
             error = errno;
-            ok = ok && file.Commit();
+            if (ok && !file.Commit()) {
+                ok = false;
+                error = qnLastWriteErrno();
+            }
         }
         if (!ok) {
             error = error ? error : errno;

@@ -43,6 +43,9 @@ int BadArguments(const char* name, const std::string& message);
 // inputs, a read-only file or in a folder that cannot take it.
 int RefuseOutput(const char* name, const std::string& out, const std::vector<std::string>& inputs,
                  const std::vector<std::string>& extensions);
+// Standard output ("-"), a device or a FIFO: written straight through, with
+// no file name to choose a format by.
+bool IsStreamOutput(const std::string& path);
 // Thrown where a command finds a wrong argument deep in its parsing; the
 // tool answers it as BadArguments does.
 struct BadArgument : std::runtime_error {

@@ -19,20 +19,18 @@ std::string Lower(std::string s)
     return s;
 }
 
-// Standard output, a device or a FIFO: written straight through, so no
-// file name to choose a format by.
-bool IsStream(const std::string& path)
+}  // namespace
+
+bool IsStreamOutput(const std::string& path)
 {
     struct stat st;
     return path == "-" || (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode));
 }
 
-}  // namespace
-
 int RefuseOutput(const char* name, const std::string& out, const std::vector<std::string>& inputs,
                  const std::vector<std::string>& extensions)
 {
-    if (!extensions.empty() && !IsStream(out)) {
+    if (!extensions.empty() && !IsStreamOutput(out)) {
         const std::string ext = Lower(std::filesystem::path(out).extension().string());
         if (std::find(extensions.begin(), extensions.end(), ext) == extensions.end()) {
             std::string list;

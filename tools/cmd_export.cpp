@@ -124,7 +124,13 @@ int Pieces(const tool::Args& args)
         return tool::BadArguments(kName, "pieces takes LAYOUT.qntd PICTURE OUT");
     // The name chooses the format: a ".psd" file, or else a PNG series named
     // after OUT, or into OUT when it is a folder.
-    const bool psdName = EndsWith(files[2], ".psd");
+    // Standard output or a device has no name to go by: --to psd sends the
+    // PSD there.
+    const bool stream = tool::IsStreamOutput(files[2]);
+    const bool psdName = EndsWith(files[2], ".psd") || (stream && to == "psd");
+    if (stream && !psdName)
+        return tool::BadArguments(kName, files[2] + ": a PNG series needs a folder or a file name; --to psd writes "
+                                                    "one PSD there");
     if (!to.empty() && (to == "psd") != psdName)
         return tool::BadArguments(kName, files[2] + (psdName ? ": a .psd name is written as PSD, not --to " + to
                                                              : ": --to psd needs an OUT name ending in .psd"));

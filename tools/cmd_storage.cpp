@@ -297,7 +297,7 @@ int Run(const tool::Args& all)
     const std::string sub = args.empty() ? std::string() : args[0];
     const size_t n = args.size();
     if (repair && sub != "put")
-        return tool::Fail(kName, "--repair goes with put only");
+        return tool::BadArguments(kName, "--repair goes with put only");
     if (sub == "ls" && n == 2)
         return List(args[1]);
     if (sub == "get" && n == 3)

@@ -150,6 +150,8 @@ TEST(ProgramPromises, ExitCodesAndOverwritingHoldForEveryProgram)
         {TESSOLO_RC, in + " -o " + ro("qns4") + " --fonts " + Q(d.path()), 1, "read-only"},
         // A write that fails names the reason.
         {tool, "convert " + in + " /dev/full", 1, "no space left on device"},
+        {tool, "export knives --size 10x10 " + lay + " /dev/full", 1, "no space left on device"},
+        {tool, "export pieces --to psd " + lay + " " + in + " /dev/full", 1, "No space left on device"},
     };
     const auto before = Snapshot(d.path());
     for (const auto& c : cases) {
