@@ -184,16 +184,14 @@ bool CQNF_FileSeries::Commit()
         }
         s.placed = true;
     }
-    if (!ok)
-        for (const Slot& s : slots) {
-            if (!s.placed)
-                continue;
-            const size_t k = size_t(&s - slots.data());
-            if (s.existed)
-                ::rename(StagedPath(BackupName(m_names[k])).c_str(), s.target.c_str());
-            else
-                ::unlink(s.target.c_str());
-        }
+    for (size_t k = 0; !ok && k < slots.size(); ++k) {
+        if (!slots[k].placed)
+            continue;
+        if (slots[k].existed)
+            ::rename(StagedPath(BackupName(m_names[k])).c_str(), slots[k].target.c_str());
+        else
+            ::unlink(slots[k].target.c_str());
+    }
     SyncFolder(m_folder);
     Abandon();
     qnReleaseTermination();
