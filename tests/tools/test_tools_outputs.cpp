@@ -83,7 +83,7 @@ void MakeInputs(const Folder& d)
     fs::copy_file(kSample, d / "in.png");
     ASSERT_EQ(RunTool("psd write " + Q(d / "in.psd") + " " + Q(d / "in.png")).code, 0);
     ASSERT_EQ(RunTool("layout new --grid 3x2 " + Q(d / "lay.qntd")).code, 0);
-    for (const char* ext : {"png", "psd", "eps", "qntd", "block", "zip", "qnds", "conf", "qns4"})
+    for (const char* ext : {"png", "psd", "eps", "qntd", "block", "zip", "qnds", "conf", "qns4", "pdf"})
         Write(d / (std::string("ro.") + ext), "precious, read-only", fs::perms(0444));
 }
 
@@ -118,6 +118,7 @@ TEST(ProgramPromises, ExitCodesAndOverwritingHoldForEveryProgram)
         {TESSOLO_HOST, in + " " + Q(d / "o.bmp"), 2, nullptr},
         {TESSOLO_MKDESC, "--grid 0x0 " + Q(d / "o.qnds"), 2, nullptr},
         {TESSOLO_RC, in + " --fonts " + Q(d.path()), 2, nullptr},
+        {TESSOLO_HELPDOC, in + " " + Q(d.path()), 2, "(see --help)"},
         // The name chooses the format, or the run is refused.
         {tool, "convert " + in + " " + Q(d / "o.gif"), 2, ".png"},
         {tool, "export pieces --to psd " + lay + " " + in + " " + Q(d / "pieces.png"), 2, ".psd"},
@@ -133,6 +134,7 @@ TEST(ProgramPromises, ExitCodesAndOverwritingHoldForEveryProgram)
         {tool, "psd write " + psd + " " + psd, 1, "input"},
         {TESSOLO_HOST, in + " " + in, 3, "input"},
         {TESSOLO_RC, in + " -o " + in + " --fonts " + Q(d.path()), 1, "input"},
+        {TESSOLO_HELPDOC, in + " " + Q(d.path()) + " -o " + in, 1, "input"},
         // Never over a read-only file.
         {tool, "convert " + in + " " + ro("png"), 1, "read-only"},
         {tool, "engine lines --grid 2x2 " + in + " " + ro("png"), 1, "read-only"},
@@ -148,6 +150,7 @@ TEST(ProgramPromises, ExitCodesAndOverwritingHoldForEveryProgram)
         {TESSOLO_HOST, in + " " + ro("png"), 3, "read-only"},
         {TESSOLO_S3D_DEMO, "--scene wave --view flat -o " + ro("png"), 1, "read-only"},
         {TESSOLO_RC, in + " -o " + ro("qns4") + " --fonts " + Q(d.path()), 1, "read-only"},
+        {TESSOLO_HELPDOC, in + " " + Q(d.path()) + " -o " + ro("pdf"), 1, "read-only"},
         // A write that fails names the reason.
         {tool, "convert " + in + " /dev/full", 1, "no space left on device"},
         {tool, "export knives --size 10x10 " + lay + " /dev/full", 1, "no space left on device"},
