@@ -7,7 +7,6 @@
 #include <cstring>
 #include <filesystem>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>

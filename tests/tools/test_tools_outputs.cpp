@@ -77,13 +77,15 @@ void Write(const std::string& path, const std::string& bytes, fs::perms perms = 
 std::string Q(const std::string& path) { return "'" + path + "'"; }
 
 // Makes the files the table below names: a picture, a PSD picture, a
-// layout document, and a read-only file for every kind of output.
+// layout document, a knife shape, and a read-only file for every kind of
+// output.
 void MakeInputs(const Folder& d)
 {
     fs::copy_file(kSample, d / "in.png");
+    fs::copy_file(std::string(TESSOLO_SOURCE_DIR) + "/fuzz/corpus/shape_file/knob.qnth", d / "knob.qnth");
     ASSERT_EQ(RunTool("psd write " + Q(d / "in.psd") + " " + Q(d / "in.png")).code, 0);
     ASSERT_EQ(RunTool("layout new --grid 3x2 " + Q(d / "lay.qntd")).code, 0);
-    for (const char* ext : {"png", "psd", "eps", "qntd", "block", "zip", "qnds", "conf", "qns4", "pdf"})
+    for (const char* ext : {"png", "psd", "eps", "qntd", "block", "zip", "qnds", "conf", "qns4", "pdf", "qnth"})
         Write(d / (std::string("ro.") + ext), "precious, read-only", fs::perms(0444));
 }
 
@@ -131,6 +133,7 @@ TEST(ProgramPromises, ExitCodesAndOverwritingHoldForEveryProgram)
         {tool, "export pieces --to psd " + lay + " " + psd + " " + psd, 1, "input"},
         {tool, "layout block " + lay + " " + lay, 1, "input"},
         {tool, "zip " + in + " " + in, 1, "input"},
+        {tool, "shapes convert " + Q(d / "knob.qnth") + " " + Q(d / "knob.qnth"), 1, "input"},
         {tool, "psd write " + psd + " " + psd, 1, "input"},
         {TESSOLO_HOST, in + " " + in, 3, "input"},
         {TESSOLO_RC, in + " -o " + in + " --fonts " + Q(d.path()), 1, "input"},
@@ -146,6 +149,7 @@ TEST(ProgramPromises, ExitCodesAndOverwritingHoldForEveryProgram)
         {tool, "psd write " + ro("psd") + " " + in, 1, "read-only"},
         {tool, "zip " + in + " " + ro("zip"), 1, "read-only"},
         {tool, "storage put " + ro("conf") + " A 1 1", 1, "read-only"},
+        {tool, "shapes convert " + Q(d / "knob.qnth") + " " + ro("qnth"), 1, "read-only"},
         {TESSOLO_MKDESC, "--grid 2x2 " + ro("qnds"), 1, "read-only"},
         {TESSOLO_HOST, in + " " + ro("png"), 3, "read-only"},
         {TESSOLO_S3D_DEMO, "--scene wave --view flat -o " + ro("png"), 1, "read-only"},
@@ -154,6 +158,7 @@ TEST(ProgramPromises, ExitCodesAndOverwritingHoldForEveryProgram)
         // A write that fails names the reason.
         {tool, "convert " + in + " /dev/full", 1, "no space left on device"},
         {tool, "export knives --size 10x10 " + lay + " /dev/full", 1, "no space left on device"},
+        {tool, "shapes convert " + Q(d / "knob.qnth") + " /dev/full", 1, "no space left on device"},
         {tool, "export pieces --to psd " + lay + " " + in + " /dev/full", 1, "No space left on device"},
     };
     const auto before = Snapshot(d.path());
