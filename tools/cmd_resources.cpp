@@ -96,8 +96,11 @@ int Sheet(const tool::Args& args)
     }
     if (in.empty() || out.empty())
         return tool::BadArguments(kName, "sheet needs FILE and OUT.png");
-    if (const int refused = tool::RefuseOutput(kName, out, {in}, {".png"}))
-        return refused;
+    // OUT.png shows the windows; OUT-states.png every state of every control.
+    const std::string base = out.size() > 4 && out.compare(out.size() - 4, 4, ".png") == 0 ? out.substr(0, out.size() - 4) : out;
+    for (const std::string& path : {out, base + "-states.png"})
+        if (const int refused = tool::RefuseOutput(kName, path, {in}, {".png"}))
+            return refused;
     qnres::ResourceFile file;
     std::string why;
     if (!file.Open(in, why))
@@ -112,8 +115,6 @@ int Sheet(const tool::Args& args)
     }
     if (windows.empty())
         return tool::Fail(kName, only.empty() ? in + ": no windows" : "no window '" + only + "'");
-    // OUT.png shows the windows; OUT-states.png every state of every control.
-    const std::string base = out.size() > 4 && out.compare(out.size() - 4, 4, ".png") == 0 ? out.substr(0, out.size() - 4) : out;
     for (bool states : {false, true}) {
         CQNF_Image sheet;
         if (!qnres::ComposeSheet(file, windows, states, sheet, why))
