@@ -481,15 +481,15 @@ void CWnd_PresetsManager::SaveSet()
         i_Message(job.error);
 }
 
-unsigned char CWnd_PresetsManager::OnCtrlMessage(unsigned short msg, unsigned long, char* name, unsigned char type,
-                                                 void* data)
+unsigned char CWnd_PresetsManager::OnCtrlMessage(unsigned short msg, unsigned long id, char* name,
+                                                 unsigned char type, void* data)
 {
     const std::string n = name ? name : "";
-    if (msg == qnmsg::Shortcut && data) {
-        const unsigned short cmd = *static_cast<unsigned short*>(data);
-        if (cmd != 2 && cmd != 10)
+    // A keyboard shortcut comes with its command as the id.
+    if (msg == qnmsg::Shortcut) {
+        if (id != 2 && id != 10)
             return 0;
-        cmd == 2 ? opSelectAll() : opInvertSelection();
+        id == 2 ? opSelectAll() : opInvertSelection();
         i_SelectionToList();
         DoRecalcFirstByListWindow();
         DoRedrawPreview();
