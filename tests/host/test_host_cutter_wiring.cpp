@@ -11,7 +11,11 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <functional>
+#include <iterator>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -116,7 +120,113 @@ std::string EditorState(const CWnd_Cutter& e)
     return s + "|anchors " + char('0' + e.m_bAnchorsShown) + "|extras " + char('0' + e.m_bExtrasVisible);
 }
 
+// What the main window's commands change: the layout and the pieces'
+// records, zoom, extras, mode, the file dialogs shown and the window that
+// came up on top.
+std::string MainState(EditorRun& r)
+{
+    CWnd_Main& w = r.Main();
+    CQNF_Mem block;
+    uint32_t length = 0;
+    std::string bytes;
+    if (w.settings_SaveCurLayoutAndCellSettingsToMem(&block, length) && block.GetPtr())
+        bytes.assign(reinterpret_cast<const char*>(block.GetPtr()), length);
+    std::string top;
+    if (!r.hp.ZOrder().empty())
+        if (CQNF_Window* t = qnui::Toolkit::Get().Find(r.hp.ZOrder().back()))
+            top = t->GetName();
+    return "layout " + std::to_string(std::hash<std::string>{}(bytes)) + "|zoom " + std::to_string(w.m_nZoom) +
+           "|extras " + std::to_string(w.m_bCMExtras) + std::to_string(w.m_bPMExtras) + "|cut " +
+           std::to_string(w.m_bCutMode) + "|fx " + std::to_string(w.m_bFXMode) + "|file dialogs " +
+           std::to_string(r.hp.dialogsShown.size()) +
+           (r.hp.dialogsShown.empty() ? "" : " " + r.hp.dialogsShown.back().title) + "|top " + top;
+}
+
+constexpr const char* kMainMenus[] = {"Main_Select", "Main_Adjust", "Main_Ruler", "Main_Main"};
+
+// Every command whose shortcut a menu of the main window shows, run one
+// after another from the same start, chosen from its menu or typed; the
+// window's state after each, by item text.
+std::vector<std::pair<std::string, std::string>> RunMainCommands(bool pieces, bool typed)
+{
+    std::vector<std::pair<std::string, std::string>> out;
+    EditorRun r;
+    StandInHost host(Document(ColorMode::RGB, 160, 120, false), HostSettings{});
+    if (pieces) {
+        r.Do([&] { r.SetGrid(2, 3); });
+        r.Do([&] { r.ClickIn(r.Editor(), "Cutter_Cut", qnctl::Button); });
+    }
+    // The rows of each menu as first shown.
+    std::vector<std::vector<plat::MenuItem>> menus(std::size(kMainMenus));
+    for (size_t m = 0; m < std::size(kMainMenus); ++m) {
+        r.Do([&, m] {
+            r.hp.menuAnswers.push_back(-1);
+            r.ClickIn(r.Main(), kMainMenus[m], qnctl::Button);
+        });
+        r.Do([&, m] { menus[m] = r.hp.menusShown.back(); });
+    }
+    for (size_t m = 0; m < std::size(kMainMenus); ++m)
+        for (size_t row = 0; row < 40; ++row) {
+            auto item = [&menus, m, row]() -> const plat::MenuItem* {
+                return row < menus[m].size() && !menus[m][row].key.empty() ? &menus[m][row] : nullptr;
+            };
+            // The menu as it is now: an item disabled here is not run.
+            r.Do([&, m, item] {
+                if (!item())
+                    return;
+                r.hp.menuAnswers.push_back(-1);
+                r.ClickIn(r.Main(), kMainMenus[m], qnctl::Button);
+            });
+            r.Do([&, m, row, item] {
+                if (!item() || r.hp.menusShown.back()[row].disabled)
+                    return;
+                std::srand(7);
+                r.hp.saveAnswers.push_back(std::nullopt);
+                r.hp.openAnswers.push_back(std::nullopt);
+                if (typed) {
+                    r.hp.Activate(r.Main().GetWindowHandle());
+                    r.PressShown(*item());
+                } else {
+                    r.hp.menuAnswers.push_back(int(row));
+                    r.ClickIn(r.Main(), kMainMenus[m], qnctl::Button);
+                }
+            });
+            // Inside the dialog it opened, if any: the state, then Esc.
+            r.Do([&, item] {
+                if (!item())
+                    return;
+                out.emplace_back(item()->text, MainState(r));
+                r.hp.saveAnswers.clear();
+                r.hp.openAnswers.clear();
+                const plat::WinId top = r.hp.ZOrder().back();
+                if (top != r.Main().GetWindowHandle()) {
+                    r.hp.Activate(top);
+                    r.hp.Key(qnkey::vk::Escape, 27);
+                }
+            });
+        }
+    r.Do([&] { r.ClickIn(r.Main(), "Main_Cancel", qnctl::Button); });
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+    return out;
+}
+
 }  // namespace
+
+TEST(HostCutterWiring, EveryShortcutTheMainMenusShowDoesWhatItsItemDoes)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    for (const bool pieces : {false, true}) {
+        const auto viaMenu = RunMainCommands(pieces, false);
+        const auto viaKeys = RunMainCommands(pieces, true);
+        ASSERT_EQ(viaKeys.size(), viaMenu.size());
+        EXPECT_GT(viaMenu.size(), 15u);
+        for (size_t i = 0; i < viaMenu.size(); ++i)
+            EXPECT_EQ(viaKeys[i], viaMenu[i]) << (pieces ? "piece mode: " : "cut mode: ") << viaMenu[i].first
+                                              << ": its shortcut does something else";
+    }
+}
 
 TEST(HostCutterWiring, EveryShortcutTheShapeMenuShowsDoesWhatItsItemDoes)
 {
