@@ -412,3 +412,63 @@ TEST(HostCutterWiring, ACutWithNoPictureKeepsThePiecesAndTheWayOut)
     EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
     EXPECT_EQ(r.hp.ScriptLeft(), 0u);
 }
+
+TEST(HostCutterWiring, TheMainWindowEditorAndEffectWindowsReopenWhereTheyWereLeft)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    EditorRun r;
+    // Where each window is put in the first run, and found in the second.
+    struct Place {
+        const char* what;
+        short x, y;
+        qntRECT_s found;
+    } mainAt{"main window", 61, 47, {}}, fxAt{"bevel window", 333, 211, {}}, editorAt{"knife editor", 517, 93, {}};
+    auto top = [&] { return qnui::Toolkit::Get().Find(r.hp.ZOrder().back()); };
+    for (int run = 0; run < 2; ++run) {
+        StandInHost host(Document(ColorMode::RGB, 160, 120, false), HostSettings{});
+        r.Do([&, run] {
+            if (run)
+                mainAt.found = r.Main().GetWindowRect();
+            else
+                r.Main().MoveWindow(mainAt.x, mainAt.y);
+            r.SetGrid(2, 2);
+        });
+        r.Do([&] { r.ClickIn(r.Editor(), "Cutter_Cut", qnctl::Button); });
+        r.Do([&] {
+            ASSERT_EQ(r.Main().m_bCutMode, 0);
+            r.hp.Activate(r.Main().GetWindowHandle());
+            r.hp.Key(11, 'b', plat::mods::Command);  // the key that types "B": Bevel
+        });
+        r.Do([&, run] {
+            CQNF_Window* fx = top();
+            ASSERT_NE(fx, nullptr);
+            ASSERT_STREQ(fx->GetName(), "FXbevel");
+            if (run)
+                fxAt.found = fx->GetWindowRect();
+            else
+                fx->MoveWindow(fxAt.x, fxAt.y);
+            r.ClickIn(*fx, "FXbevel_Ok", qnctl::Button);
+        });
+        r.Do([&] {
+            ASSERT_EQ(r.Main().m_bFXMode, 0);
+            r.ClickIn(r.Main(), "Main_Relayout", qnctl::Button);
+        });
+        r.Do([&, run] {
+            CWnd_Cutter& e = r.Editor();
+            ASSERT_TRUE(e.IsOpen());
+            if (run)
+                editorAt.found = e.GetWindowRect();
+            else
+                e.MoveWindow(editorAt.x, editorAt.y);
+            r.ClickIn(e, "Cutter_Cancel", qnctl::Button);
+        });
+        r.Do([&] { r.ClickIn(r.Main(), "Main_Cancel", qnctl::Button); });
+        EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr) << run;
+        EXPECT_EQ(r.hp.ScriptLeft(), 0u) << run;
+    }
+    for (const Place* p : {&mainAt, &fxAt, &editorAt}) {
+        EXPECT_EQ(p->found.left, p->x) << p->what;
+        EXPECT_EQ(p->found.top, p->y) << p->what;
+    }
+}
