@@ -201,11 +201,12 @@ void CWnd_PresetsManager::i_SelectionFromList()
 
 void CWnd_PresetsManager::i_SelectionToList()
 {
-    for (uint32_t i = 0; i < GetCount() && i < m_pList->GetItemsCount(); ++i) {
+    // The list is painted again once, with its last item.
+    const uint32_t n = std::min<uint32_t>(GetCount(), uint32_t(m_pList->GetItemsCount()));
+    for (uint32_t i = 0; i < n; ++i) {
         unsigned char sel = IsSelected(i) ? 1 : 0;
-        m_pList->SetItem(i, nullptr, &sel, nullptr, 0);
+        m_pList->SetItem(i, nullptr, &sel, nullptr, i + 1 == n ? 1 : 0);
     }
-    m_pList->Redraw();
 }
 
 void CWnd_PresetsManager::FillInWindow()

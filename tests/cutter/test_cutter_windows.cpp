@@ -187,10 +187,22 @@ TEST_F(CutterWindows, PresetsSelectAllAndInverseFromTheKeyboard)
     constexpr uint8_t kVkI = 34;  // the key that types "I"
     const uint8_t inverse = plat::mods::Command | plat::mods::Shift;
     std::vector<bool> want(10, false);
-    // One icon clicked; then Command-A, Command-Shift-I, Command-Shift-I.
+    // The list as the screen shows it.
+    const qntRECT_s list = Find(w, "PresMng_List")->GetRenderRect();
+    auto shown = [&] {
+        std::vector<uint32_t> px;
+        for (int32_t y = list.top; y < list.bottom; ++y)
+            for (int32_t x = list.left; x < list.right; ++x)
+                px.push_back(P.Pixel(w.GetWindowHandle(), x, y));
+        return px;
+    };
+    std::vector<uint32_t> before = shown();
+    // One icon clicked; then Command-A, Command-Shift-I, Command-Shift-I:
+    // each changes every item's selection, and the list shows it.
     P.Click(Centre(w, w.IconRect(3)));
     Pump();
     want[3] = true;
+    EXPECT_NE(shown(), before) << "the list shows the clicked icon's record selected";
     struct Step {
         const char* what;
         uint8_t vkey, ch, mods;
@@ -198,9 +210,11 @@ TEST_F(CutterWindows, PresetsSelectAllAndInverseFromTheKeyboard)
                  {"inverse of all", kVkI, 'I', inverse},
                  {"inverse of none", kVkI, 'I', inverse}};
     for (const Step& st : steps) {
+        before = shown();
         P.Advance(1000);
         P.Key(st.vkey, st.ch, st.mods);
         Pump();
+        EXPECT_NE(shown(), before) << st.what << ": the list is painted again";
         for (size_t i = 0; i < want.size(); ++i)
             want[i] = st.mods == inverse ? !want[i] : true;
         size_t count = 0;
@@ -213,6 +227,8 @@ TEST_F(CutterWindows, PresetsSelectAllAndInverseFromTheKeyboard)
         }
         EXPECT_EQ(Find(w, "PresMng_DelShape")->IsEnabled(), count > 0) << st.what;
         EXPECT_EQ(Find(w, "PresMng_RenShape")->IsEnabled(), count == 1) << st.what;
+        if (count == want.size())
+            Snap(w, "PresMngAllSelected");
     }
     w.Close();
 }
