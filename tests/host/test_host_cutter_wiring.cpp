@@ -11,6 +11,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <iterator>
 #include <optional>
@@ -413,7 +414,7 @@ TEST(HostCutterWiring, ACutWithNoPictureKeepsThePiecesAndTheWayOut)
     EXPECT_EQ(r.hp.ScriptLeft(), 0u);
 }
 
-TEST(HostCutterWiring, TheMainWindowEditorAndEffectWindowsReopenWhereTheyWereLeft)
+TEST(HostCutterWiring, WindowsAndDialogsReopenWhereTheyWereLeft)
 {
     if (!HasResources())
         GTEST_SKIP() << "no compiled resource file in this build";
@@ -423,7 +424,25 @@ TEST(HostCutterWiring, TheMainWindowEditorAndEffectWindowsReopenWhereTheyWereLef
         const char* what;
         short x, y;
         qntRECT_s found;
-    } mainAt{"main window", 61, 47, {}}, fxAt{"bevel window", 333, 211, {}}, editorAt{"knife editor", 517, 93, {}};
+    } mainAt{"main window", 61, 47, {}}, fxAt{"bevel window", 333, 211, {}}, editorAt{"knife editor", 517, 93, {}},
+        nameAt{"shape name dialog", 405, 301, {}}, presetsAt{"presets manager", 222, 111, {}};
+    // A dialog the editor opens with a button: moved in the first run,
+    // found in the second, and left with the control that keeps its place.
+    auto dialog = [&](const char* button, Place& place, const char* leave, int run) {
+        r.Do([&, button] { r.ClickIn(r.Editor(), button, qnctl::Button); });
+        r.Do([&, leave, run] {
+            CQNF_Window* d = qnui::Toolkit::Get().TopModal();
+            ASSERT_NE(d, nullptr) << place.what;
+            if (run)
+                place.found = d->GetWindowRect();
+            else
+                d->MoveWindow(place.x, place.y);
+            if (!std::strcmp(leave, "ShapeName_Ok"))
+                for (const char ch : std::string("Knob"))
+                    r.hp.Key(0xFF, uint8_t(ch));
+            r.ClickIn(*d, leave, qnctl::Button);
+        });
+    };
     auto top = [&] { return qnui::Toolkit::Get().Find(r.hp.ZOrder().back()); };
     for (int run = 0; run < 2; ++run) {
         StandInHost host(Document(ColorMode::RGB, 160, 120, false), HostSettings{});
@@ -454,6 +473,8 @@ TEST(HostCutterWiring, TheMainWindowEditorAndEffectWindowsReopenWhereTheyWereLef
             ASSERT_EQ(r.Main().m_bFXMode, 0);
             r.ClickIn(r.Main(), "Main_Relayout", qnctl::Button);
         });
+        dialog("Cutter_AddToPM", nameAt, "ShapeName_Ok", run);
+        dialog("Cutter_Presets", presetsAt, "PresMng_Done", run);
         r.Do([&, run] {
             CWnd_Cutter& e = r.Editor();
             ASSERT_TRUE(e.IsOpen());
@@ -467,7 +488,7 @@ TEST(HostCutterWiring, TheMainWindowEditorAndEffectWindowsReopenWhereTheyWereLef
         EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr) << run;
         EXPECT_EQ(r.hp.ScriptLeft(), 0u) << run;
     }
-    for (const Place* p : {&mainAt, &fxAt, &editorAt}) {
+    for (const Place* p : {&mainAt, &fxAt, &editorAt, &nameAt, &presetsAt}) {
         EXPECT_EQ(p->found.left, p->x) << p->what;
         EXPECT_EQ(p->found.top, p->y) << p->what;
     }
