@@ -25,10 +25,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -305,6 +309,27 @@ int Usage(FILE* to, int code)
 
 }  // namespace
 
+// A wrong command line: one line, and exit 2.
+int BadArguments(const char* what)
+{
+    std::fprintf(stderr, "tessolo-helpdoc: %s (see --help)\n", what);
+    return 2;
+}
+
+// Why out may not be written: it is the guide itself, or a read-only file
+// (by its permission bits, whoever runs the program); empty when it may.
+std::string OutputRefusal(const std::string& out, const std::string& guide)
+{
+    std::error_code ec;
+    if (std::filesystem::equivalent(out, guide, ec))
+        return "will not write over the input " + guide + "; name another output file";
+    struct stat st;
+    if (::stat(out.c_str(), &st) == 0 &&
+        (::access(out.c_str(), W_OK) != 0 || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0))
+        return "cannot replace " + out + ": the file is read-only (permission denied)";
+    return {};
+}
+
 int main(int argc, char** argv)
 {
     std::string guide, pictures, out;
@@ -318,10 +343,14 @@ int main(int argc, char** argv)
         else if (pictures.empty())
             pictures = argv[i];
         else
-            return Usage(stderr, 2);
+            return BadArguments((std::string("unexpected argument ") + argv[i]).c_str());
     }
     if (guide.empty() || pictures.empty() || out.empty())
-        return Usage(stderr, 2);
+        return BadArguments("expected GUIDE PICTURES -o OUT.pdf");
+    if (const std::string why = OutputRefusal(out, guide); !why.empty()) {
+        std::fprintf(stderr, "tessolo-helpdoc: %s\n", why.c_str());
+        return 1;
+    }
     std::ifstream in(guide);
     if (!in) {
         std::fprintf(stderr, "tessolo-helpdoc: cannot read %s\n", guide.c_str());
