@@ -57,6 +57,9 @@ public:
     virtual void settings_SaveWindowPosition() {}
     // The effect records its Cut matches to the pieces (92 bytes each).
     virtual void SetEffectRecords(const uint8_t* /*records*/, uint32_t /*count*/) {}
+    // A loaded document's effect records: they come before those above
+    // until the editor's Reset forgets them.
+    virtual void SetDocumentRecords(const uint8_t* /*records*/, uint32_t /*count*/) {}
 };
 
 class CWnd_Main : public CQNF_Window, public CWnd_MainModel, public CPieceMap, public CMainProgressTarget {

@@ -497,6 +497,8 @@ bool CWnd_Cutter::view_HelpMenuDispatcher(uint16_t id)
 
 // ---- The Cut's events, closing ---------------------------------------------------------------
 
+void CWnd_Cutter::view_Beep() { CQNF_App::SystemBeep(); }
+
 void CWnd_Cutter::view_PumpOwnEvents()
 {
     // The editor's input only (the abort button, Esc); input meant for

@@ -92,6 +92,7 @@ public:
     void view_ControlsChanged() override;
     void view_UpdatePreview() override;
     uint8_t view_GetKeysStatus() const override;
+    void view_Beep() override;
     std::string view_GetStatusTip(const char* name, uint8_t enabled, uint8_t type) override;
     void view_PumpOwnEvents() override;
     void DoCloneMenu() override;
@@ -160,6 +161,10 @@ public:
     void SetEffectRecords(const uint8_t* records, uint32_t count) override
     {
         m_Wnd->SetOpeningRecords(records, count);
+    }
+    void SetDocumentRecords(const uint8_t* records, uint32_t count) override
+    {
+        m_Wnd->SetDocumentRecords(records, count);
     }
 
     // ---- CCutterLink, answered by the editor -------------------------------------

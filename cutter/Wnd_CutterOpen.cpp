@@ -23,7 +23,7 @@ public:
     }
     bool OnForwardedShortcut(uint16_t command) override
     {
-        return m_Wnd.GetWindowHandle() && m_Wnd.OnCtrlMessage(qnmsg::Shortcut, command, nullptr, 255, nullptr) != 0;
+        return m_Wnd.GetWindowHandle() && m_Wnd.OnCtrlMessage(qnmsg::Shortcut, command, nullptr, 0, nullptr) != 0;
     }
 
 private:
