@@ -48,6 +48,7 @@ private:
     bool InitAppStorage(CApp& app, CPluginMain& plugin);
     // The application's loop with its start window; -1 when it cannot run.
     static int RunApp(CApp& app);
+    static void i_ApplyFailed(CPluginMain& plugin);
 
     plat::Platform* m_pPlatform = nullptr;
     CWnd_Main::CutterFactory m_CutterFactory = nullptr;

@@ -1,6 +1,7 @@
 #include "app/KnivesExport.h"
 
 #include "app/MainModel.h"
+#include "core/ErrorWords.h"
 #include "core/SafeFile.h"
 #include "core/StdFile.h"
 
@@ -155,7 +156,7 @@ bool CKnivesExport::op_SaveLayoutToEPSorAI(const LMJOB& job, const std::string& 
     if (!file.Open(path) || !stSaveLayoutToFileInEPSorAI(&file.File(), &copy) || !file.Commit()) {
         file.Abandon();
         message = "Cannot write file...";
-        detail = path + ": cannot write (error " + std::to_string(file.GetError()) + ")";
+        detail = qnFileFailure(path, true, file.GetError());
         return false;
     }
     return true;
