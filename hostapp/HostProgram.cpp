@@ -37,6 +37,8 @@ bool BuildDocument(const HostCommandLine& cmd, HostDocument& doc, std::string& e
     } else if (!LoadInputDocument(cmd.input, doc, facts, err)) {
         return false;
     }
+    if (!facts.note.empty())
+        std::fprintf(stderr, "tessolo-host: %s\n", facts.note.c_str());
     if (cmd.mode == "gray")
         doc.ConvertTo(ColorMode::Gray);
     else if (cmd.mode == "rgb")

@@ -19,6 +19,7 @@
 // Error numbers: see imaging/CodecFormat.h; in particular 48 for a colour
 // mode, depth, compression, blend mode or section divider the reader does not
 // take, and for more than 100 channels in a layer; 49 for anything corrupt.
+// A 48 comes with GetReason(): what was met and where, in words.
 #pragma once
 
 #include "imaging/CodecFormat.h"
@@ -26,6 +27,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 class CQNF_Image;
@@ -87,6 +89,9 @@ public:
     uint16_t GetFileChannels() const { return m_fileChannels; }
     // Pixels per inch of the resolution resource after a parse; 0 for none.
     double GetResolution() const { return m_resolution; }
+    // After a parse refused with 48: what was not read, e.g. "layer 2
+    // (\"Cat\"): channels compressed with ZIP are not read"; else empty.
+    const std::string& GetReason() const { return m_reason; }
 
     // ---- writer
     bool Write_Init(const PSDMLWRITE_INITPARAMS* params);
@@ -147,10 +152,12 @@ private:
     void i_ReadResolution(const unsigned char* resources, size_t size);
     bool i_ParseMerged(const void* data, size_t size);
     bool i_ParseLayers(const void* data, size_t size);
+    bool i_Unsupported(std::string reason);
 
     std::vector<std::unique_ptr<ReadLayer>> m_layers;
     uint16_t m_fileChannels = 0;
     double m_resolution = 0.0;
+    std::string m_reason;
     PSDMLWRITE_INITPARAMS m_writeParams;
     bool m_writeInit = false;
     std::vector<std::unique_ptr<WriteLayer>> m_writeLayers;

@@ -137,8 +137,16 @@ int Read(const tool::Args& args)
     if (!file.Open(inPath.c_str(), 1))
         return tool::Fail(kName, "cannot open " + inPath);
     CQNF_ImagePSD psd;
-    if (!psd.LParseByFile(file))
-        return tool::Fail(kName, inPath + ": not a readable PSD: " + qnErrorText(psd.GetError()));
+    // Layers of a kind not read leave the merged image, written alone.
+    if (!psd.LParseByFile(file)) {
+        const std::string why = psd.GetReason().empty() ? qnErrorText(psd.GetError())
+                                                        : psd.GetReason() + " (error " +
+                                                              std::to_string(psd.GetError()) + ")";
+        if (psd.GetError() != qncodec::ErrUnsupported || !psd.ParseImageLocal())
+            return tool::Fail(kName, inPath + ": not a readable PSD: " + why);
+        std::fprintf(stderr, "tessolo-tool %s: %s: the layers are not read (%s); only the merged image is written\n",
+                     kName, inPath.c_str(), why.c_str());
+    }
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (ec)
