@@ -8,6 +8,7 @@
 //            set or store) as a ".qnth" knife shape file
 #include "tools/Command.h"
 
+#include "core/ErrorWords.h"
 #include "core/Mem.h"
 #include "core/StdFile.h"
 #include "core/Storage.h"
@@ -74,7 +75,7 @@ bool Load(const std::string& path, Loaded& out, std::string& message)
     }
     CQNF_StdFile file;
     if (!file.Open(CQNF_String(path.c_str()), 1)) {
-        message = path + ": cannot open";
+        message = qnFileFailure(path, false, file.GetError());
         return false;
     }
     CQNF_Mem block;
