@@ -111,8 +111,7 @@ bool CQNF_ImageFile::Load(const std::string& path, uint8_t kinds, uint32_t maxSi
     // A PSD names what it did not read: "in.psd: cannot read this PSD: layer
     // 2 ("Cat"): channels compressed with ZIP are not read (error 48)".
     const auto unreadable = [&](unsigned short error) {
-        const std::string named =
-            kind == KindPSD ? static_cast<const CQNF_ImagePSD&>(*m_reader).GetReason() : std::string();
+        const std::string& named = m_reader->GetReason();
         return path + ": " +
                (error == qncodec::ErrCorrupt ? std::string(NameOf(kind)) + " " + qnErrorWords(error)
                                              : std::string("cannot read this ") + NameOf(kind) + ": " +

@@ -28,6 +28,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CQNF_Image;
@@ -89,9 +90,8 @@ public:
     uint16_t GetFileChannels() const { return m_fileChannels; }
     // Pixels per inch of the resolution resource after a parse; 0 for none.
     double GetResolution() const { return m_resolution; }
-    // After a parse refused with 48: what was not read, e.g. "layer 2
-    // (\"Cat\"): channels compressed with ZIP are not read"; else empty.
-    const std::string& GetReason() const { return m_reason; }
+    // GetReason() after a parse refused with 48: what was not read, e.g.
+    // "layer 2 (\"Cat\"): channels compressed with ZIP are not read".
 
     // ---- writer
     bool Write_Init(const PSDMLWRITE_INITPARAMS* params);
@@ -152,12 +152,12 @@ private:
     void i_ReadResolution(const unsigned char* resources, size_t size);
     bool i_ParseMerged(const void* data, size_t size);
     bool i_ParseLayers(const void* data, size_t size);
-    bool i_Unsupported(std::string reason);
+    bool i_Unsupported(std::string reason) { return i_Refuse(std::move(reason)); }
+    uint64_t LargestFile(CQNF_StdFile& file, uint64_t length) override;
 
     std::vector<std::unique_ptr<ReadLayer>> m_layers;
     uint16_t m_fileChannels = 0;
     double m_resolution = 0.0;
-    std::string m_reason;
     PSDMLWRITE_INITPARAMS m_writeParams;
     bool m_writeInit = false;
     std::vector<std::unique_ptr<WriteLayer>> m_writeLayers;

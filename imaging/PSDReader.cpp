@@ -51,13 +51,6 @@ std::string KeyText(const unsigned char* key)
 
 }  // namespace
 
-bool CQNF_ImagePSD::i_Unsupported(std::string reason)
-{
-    m_reason = std::move(reason);
-    SetError(qncodec::ErrUnsupported);
-    return false;
-}
-
 namespace {
 
 }  // namespace

@@ -133,6 +133,45 @@ TEST_F(FilesPrograms, DevicesAndHugeFilesAreRefusedBeforeTheyAreRead)
     EXPECT_FALSE(std::filesystem::exists(outPng));
 }
 
+TEST_F(FilesPrograms, ValidFilesFollowedByGigabytesAreRefusedUnread)
+{
+    // Each reader knows from the header how much its file can need: a
+    // small valid file with 2 GB of zeros after it is never read whole.
+    std::vector<std::string> files = {dir.File("a.png"), dir.File("a.psd"), dir.File("lay.qntd"),
+                                      dir.File("a.qnzb")};
+    ASSERT_EQ(Program({kTool, "convert", kSample, files[0]}).code, 0);
+    ASSERT_EQ(Program({kTool, "psd", "write", files[1], kSample}).code, 0);
+    ASSERT_EQ(Program({kTool, "layout", "new", "--grid", "2x1", files[2]}).code, 0);
+    ASSERT_EQ(Program({kTool, "zip", kSample, files[3]}).code, 0);
+    if (std::system("command -v convert >/dev/null 2>&1") == 0) {
+        files.push_back(dir.File("a.jpg"));
+        ASSERT_EQ(std::system(("convert " + Q(kSample) + " " + Q(files.back())).c_str()), 0);
+    }
+    for (const std::string& f : files) {
+        const off_t size = off_t(std::filesystem::file_size(f));
+        ASSERT_EQ(::truncate(f.c_str(), size + (off_t(2) << 30)), 0);
+    }
+    struct Case {
+        std::vector<std::string> argv;
+        const char* says;
+    };
+    std::vector<Case> cases = {
+        {{kTool, "convert", files[0], dir.File("o.png")}, "more than the picture it describes can need"},
+        {{kTool, "psd", "read", files[1], dir.File("layers")}, "more than the picture it describes can need"},
+        {{kTool, "export", "pieces", "--to", "psd", files[2], kSample, dir.File("p.psd")}, "too large"},
+        {{kTool, "unzip", files[3], dir.File("o")}, "too large"},
+    };
+    if (files.size() > 4)
+        cases.push_back({{kTool, "convert", files[4], dir.File("o.png")}, "can need"});
+    for (const Case& c : cases) {
+        std::string line;
+        for (size_t i = 1; i < c.argv.size(); ++i)
+            line += c.argv[i] + " ";
+        SCOPED_TRACE(line);
+        ExpectRefused(Program(c.argv), c.says);
+    }
+}
+
 TEST_F(FilesPrograms, TypedPictureSizesAreCheckedBeforeAllocating)
 {
     const std::string out = dir.File("out.png");
