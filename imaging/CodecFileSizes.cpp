@@ -83,6 +83,8 @@ uint64_t CQNF_ImagePSD::LargestFile(CQNF_StdFile& file, uint64_t length)
 {
     // Every section before the merged image states its length; the merged
     // image takes at most its channels' rows packed, and their row counts.
+    // A packed row is at most twice as long as its bytes (every byte a
+    // literal of its own, as a writer may leave it).
     unsigned char h[26];
     if (!ReadAt(file, 0, h, sizeof h))
         return length;
@@ -96,5 +98,5 @@ uint64_t CQNF_ImagePSD::LargestFile(CQNF_StdFile& file, uint64_t length)
         at += 4 + uint64_t{qnpsd::GetU32(n)};
     }
     const uint64_t row = columns * depthBytes;
-    return at + 2 + channels * rows * (2 + row + (row + 127) / 128);
+    return at + 2 + channels * rows * (2 + 2 * row);
 }
