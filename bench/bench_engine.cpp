@@ -9,6 +9,10 @@
 //   Recut                    the headline cut again and again in one engine
 //   StageRenderPieces        every piece through RenderPieces (all threads)
 //   EffectChange             30 pieces rendered again and composited
+//   Grid                     the whole job at 24 MP for 5 x 4, 20 x 15, 60 x 40
+//                            and 100 x 100 pieces, on one thread and on all:
+//                            the median of each, the speed-up and the peak
+//                            resident size of each (--benchmark_filter=Grid/)
 // Threads: the processors the process may use (taskset -c 0 gives one);
 // TESSOLO_THREADS=N sets the number.
 // peak_MB is the process's peak resident size: run one benchmark per
@@ -22,8 +26,13 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -264,6 +273,92 @@ void BM_StageComposite(benchmark::State& state)
         e.CombineSplitedCells(pic.w, pic.h, out.ptrs, uint32_t(pic.w), 4, nullptr, 0, qnNullRect, 0, 0, 100);
 }
 BENCHMARK(BM_StageComposite)->Name("StageComposite/6000x4000/20x15")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+// The process's peak resident size is set back to what it holds now, so
+// that the next PeakMB() is the peak of what runs in between (Linux; where
+// it cannot be, the peak stays the process's).
+void ResetPeak()
+{
+    if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", f);
+        std::fclose(f);
+    }
+}
+
+// The peak resident size since the last ResetPeak, in MB.
+double PeakSinceResetMB()
+{
+    double kb = 0;
+    if (FILE* f = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f))
+            if (std::strncmp(line, "VmHWM:", 6) == 0)
+                kb = std::atof(line + 6);
+        std::fclose(f);
+    }
+    return kb > 0 ? kb / 1024.0 : PeakMB();
+}
+
+// One grid of pieces at 24 MP, the whole job on one thread and on all: the
+// median time of a few runs on each, the speed-up, and each one's peak.
+void BM_Grid(benchmark::State& state)
+{
+    const long w = 6000, h = 4000;
+    const int columns = int(state.range(0)), rows = int(state.range(1));
+    constexpr int kRuns = 3;
+    Picture pic(w, h);
+    Composite out(size_t(w) * h);
+    const char* set = std::getenv("TESSOLO_THREADS");
+    const std::string saved = set ? set : "";
+    const unsigned all = qnpar::ThreadCount();
+    double ms[2] = {}, peak[2] = {};
+    uint32_t pieces = 0;
+    for (auto _ : state) {
+        for (int pass = 0; pass < 2; ++pass) {
+            setenv("TESSOLO_THREADS", std::to_string(pass == 0 ? 1u : all).c_str(), 1);
+            std::vector<double> times;
+            peak[pass] = 0;
+            for (int run = 0; run < kRuns; ++run) {
+                ResetPeak();
+                const auto t0 = std::chrono::steady_clock::now();
+                {
+                    CTessolo e;
+                    Layout(e, columns, rows, true);
+                    if (!e.SplitCells(w, h, nullptr, 0, pic.ptrs, uint32_t(w), 3, 0, 100, 1) ||
+                        !e.CombineSplitedCells(w, h, out.ptrs, uint32_t(w), 4, nullptr, 0, qnNullRect, 0, 0, 100))
+                        state.SkipWithError("cut failed");
+                    pieces = e.m_nPieces;
+                    benchmark::DoNotOptimize(out.planes[3].data());
+                }
+                times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+                peak[pass] = std::max(peak[pass], PeakSinceResetMB());
+            }
+            std::sort(times.begin(), times.end());
+            ms[pass] = times[kRuns / 2];
+        }
+        state.SetIterationTime(ms[1] / 1000.0);
+    }
+    if (set)
+        setenv("TESSOLO_THREADS", saved.c_str(), 1);
+    else
+        unsetenv("TESSOLO_THREADS");
+    state.counters["pieces"] = pieces;
+    state.counters["threads"] = all;
+    state.counters["ms_1"] = ms[0];
+    state.counters["ms_all"] = ms[1];
+    state.counters["speedup"] = ms[1] > 0 ? ms[0] / ms[1] : 0;
+    state.counters["peak_MB_1"] = peak[0];
+    state.counters["peak_MB_all"] = peak[1];
+}
+BENCHMARK(BM_Grid)
+    ->Name("Grid/6000x4000")
+    ->Args({5, 4})
+    ->Args({20, 15})
+    ->Args({60, 40})
+    ->Args({100, 100})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseManualTime();
 
 }  // namespace
 
