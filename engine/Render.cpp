@@ -442,7 +442,8 @@ bool CTessolo::CombineSplitedCells(long width, long height, uint8_t** planes, ui
     // the pieces before it, as one at a time would), then the group in bands
     // of rows on the machine's threads. Every pixel sees the same pieces in
     // the same order whatever the bands, so the bytes do not depend on the
-    // thread count; with one thread a group is one piece.
+    // thread count; with one thread a group is one piece. A group of one
+    // piece (a puzzle of few, large pieces) is still shared out in bands.
     const uint32_t group = threads > 1 ? std::max<uint32_t>(1, m_nPieces / 16) : 1;
     for (uint32_t i0 = 0; i0 < m_nPieces; i0 += group) {
         const uint32_t i1 = std::min(m_nPieces, i0 + group);
@@ -452,7 +453,7 @@ bool CTessolo::CombineSplitedCells(long width, long height, uint8_t** planes, ui
                 stop = i;
                 break;
             }
-        if (threads == 1 || stop - i0 <= 1) {
+        if (threads == 1 || stop == i0) {
             for (uint32_t i = i0; i < stop; ++i)
                 i_CompositePiece(m_pPieces[i], planes, stride, colours, rect, screenAlpha);
         } else {

@@ -283,7 +283,9 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
     Labels L;
     // A raster of very many runs (a knife pattern of fine noise) would need
     // more memory for its labels than the fill one region after the other.
-    if (!Label(job.Bits(), job.threads, m_nLabelledRunLimit, L))
+    const uint64_t limit =
+        m_nLabelledRunLimit ? m_nLabelledRunLimit : std::max<uint64_t>(2000000, uint64_t(job.w) * uint64_t(job.h) / 5);
+    if (!Label(job.Bits(), job.threads, limit, L))
         return -1;
     const uint32_t count = uint32_t(L.regions.size());
     std::vector<Scratch> scratch(job.threads);

@@ -438,9 +438,12 @@ public:
     // The smooth cut on several threads makes its regions in batches of
     // about this many bytes of raster copies and coverage, so that its extra
     // memory stays bounded; a raster of more free runs than the limit is
-    // filled one region after the other instead.
+    // filled one region after the other instead. Limit 0: a fifth of the
+    // image's pixels and at least 2,000,000 (a run's labels take 20 bytes
+    // at most, so they stay within 4 bytes a pixel, about what the split's
+    // rasters take and less than the pieces' planes made later).
     uint64_t m_nRegionBatchBytes = 16ull << 20;
-    uint64_t m_nLabelledRunLimit = 2000000;
+    uint64_t m_nLabelledRunLimit = 0;
     std::vector<CQNF_Mem*> m_PiecePool;
     // Where the pieces' masks and planes live; heap blocks (the pool) only
     // when an arena cannot have memory. The planes have an arena of their
