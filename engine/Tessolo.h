@@ -429,6 +429,9 @@ public:
         uint8_t* planes[5] = {};
     };
     std::vector<std::unique_ptr<RenderSlot>> m_Slots;
+    // What the threads past the first may take for rendering pieces side by
+    // side; more, and pieces are rendered one at a time on every thread.
+    uint64_t m_nRenderSlotBytes = 32ull << 20;
 
     // The split's test and output rasters (released when the split ends),
     // and the blocks of the pieces freed last, kept for the next cut so that
