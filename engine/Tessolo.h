@@ -397,6 +397,16 @@ public:
                              uint8_t* selection, uint32_t selectionStride, qntRECT_s rect, uint8_t screenAlpha,
                              uint8_t from, uint8_t to);
 
+    // Composites as CombineSplitedCells does, but only the area the listed
+    // pieces' boxes cover (not the rectangle around them all): after an
+    // effect change on a few pieces, the rest of the image is not touched.
+    // Each part of the area is finished whole before the next, so a cancel
+    // leaves every pixel either as it was or composited. False on a cancel
+    // or when an index lies outside the table (the others are composited).
+    bool CombinePieceAreas(long width, long height, uint8_t** planes, uint32_t stride, uint8_t planeCount,
+                           uint8_t* selection, uint32_t selectionStride, const uint32_t* indices, uint32_t count,
+                           uint8_t screenAlpha, uint8_t from, uint8_t to);
+
     // Rebuilds the layout from a layout settings block. On success drawOnly
     // is 1 when the block asks for the knife lines only, and, when the block
     // carries effect records, recordCount and *records give them decoded to
