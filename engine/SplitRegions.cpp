@@ -232,7 +232,10 @@ void FreeRuns(const Labels& L, const Window& v, int32_t W, uint8_t* bits, Keep&&
     }
 }
 
-void MakeCoverage(const Labels& L, uint32_t k, const CTessolo::FILLCONTEXT& raster, Scratch& s, Coverage& c)
+// The region's coverage, cut to the selection when there is one (selection
+// at the image's origin).
+void MakeCoverage(const Labels& L, uint32_t k, const CTessolo::FILLCONTEXT& raster, const uint8_t* selection,
+                  uint32_t selectionStride, Scratch& s, Coverage& c)
 {
     const Region& g = L.regions[k];
     const int32_t W = raster.width, H = raster.height;
@@ -273,6 +276,10 @@ void MakeCoverage(const Labels& L, uint32_t k, const CTessolo::FILLCONTEXT& rast
         FillLineBit(local, span.x, span.y, span.length);
     c.box = qntRECT_s{std::max(local.left, 0), std::max(local.top, 0), std::min(local.right, v.outW),
                       std::min(local.bottom, v.outH)};
+    if (selection && c.box.left < c.box.right && c.box.top < c.box.bottom)
+        c.box = MaskBySelection(c.out.data(), c.width, c.out.data(),
+                                selection + size_t(c.y0 >> 2) * selectionStride + (c.x0 >> 2), selectionStride,
+                                c.box);
 }
 
 }  // namespace
@@ -296,16 +303,12 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
         for (uint32_t i = 0; i < n; ++i) {
             Coverage& c = batch[i];
             const qntPOS origin{c.x0 >> 2, c.y0 >> 2};
-            qntRECT_s box = c.box;
+            // Already cut to the selection.
+            const qntRECT_s box = c.box;
             if (box.left >= box.right || box.top >= box.bottom)
                 continue;
-            uint8_t* selection = nullptr;
-            if (job.selection) {
-                selection = job.selection + size_t(origin.y) * job.selectionStride + origin.x;
-                box = MaskBySelection(c.out.data(), c.width, c.out.data(), selection, job.selectionStride, box);
-                if (box.right <= box.left)
-                    continue;
-            }
+            uint8_t* selection =
+                job.selection ? job.selection + size_t(origin.y) * job.selectionStride + origin.x : nullptr;
             uint8_t* channels[4] = {};
             for (uint8_t k = 0; k < job.channelCount; ++k)
                 channels[k] = job.channels[k] + size_t(origin.y) * job.channelStride + origin.x;
@@ -336,7 +339,7 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
         if (batch.size() < last - first)
             batch.resize(last - first);
         qnpar::For(last - first, job.threads, [&](uint32_t i, unsigned worker) {
-            MakeCoverage(L, first + i, raster, scratch[worker], batch[i]);
+            MakeCoverage(L, first + i, raster, job.selection, job.selectionStride, scratch[worker], batch[i]);
         });
         // The pieces join the table in region order; their masks are copied
         // after, on every thread, also when the batch stops early.
