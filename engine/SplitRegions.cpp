@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 using namespace tessolo_split;
@@ -36,11 +37,22 @@ struct Region {
     int32_t xmin, xmax, ymin, ymax;  // sub-pixels, inclusive
 };
 
+// An array whose elements are not written when it is made: its pages
+// come in where it is first written (on the thread that writes them), not
+// all at once on the calling thread.
+template <class T>
+struct Unset {
+    std::unique_ptr<T[]> p;
+    void Make(size_t n) { p.reset(new T[n]); }
+    T* data() const { return p.get(); }
+    T& operator[](size_t i) const { return p[i]; }
+};
+
 // The free runs of a bit raster, row by row, and their regions.
 struct Labels {
     std::vector<uint32_t> rowStart;  // row y's runs: [rowStart[y], rowStart[y + 1])
-    std::vector<Run> runs;
-    std::vector<uint32_t> label;  // region of each run
+    Unset<Run> runs;
+    Unset<uint32_t> label;  // region of each run
     std::vector<Region> regions;
 };
 
@@ -57,7 +69,7 @@ void ForRuns(const BitRaster& r, const uint8_t* row, F&& f)
     }
 }
 
-uint32_t Root(std::vector<uint32_t>& parent, uint32_t i)
+uint32_t Root(const Unset<uint32_t>& parent, uint32_t i)
 {
     while (parent[i] != i) {
         parent[i] = parent[parent[i]];
@@ -92,7 +104,7 @@ bool Label(const BitRaster& r, unsigned threads, uint64_t maxRuns, Labels& L)
             return false;
         L.rowStart[size_t(y) + 1] = uint32_t(total);
     }
-    L.runs.resize(total);
+    L.runs.Make(total);
     qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
         int32_t y0 = 0, y1 = 0;
         bandRows(b, y0, y1);
@@ -106,9 +118,14 @@ bool Label(const BitRaster& r, unsigned threads, uint64_t maxRuns, Labels& L)
     // within each band on its own thread (a band's runs are one range of
     // indices, and a root is always the smallest index of its tree), then
     // across the bands' edges.
-    std::vector<uint32_t> parent(total);
-    for (uint32_t i = 0; i < total; ++i)
-        parent[i] = i;
+    Unset<uint32_t> parent;
+    parent.Make(total);
+    qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
+        int32_t y0 = 0, y1 = 0;
+        bandRows(b, y0, y1);
+        for (uint32_t i = L.rowStart[size_t(y0)]; i < L.rowStart[size_t(y1)]; ++i)
+            parent[i] = i;
+    });
     auto joinRows = [&](int32_t y) {
         uint32_t i = L.rowStart[size_t(y) - 1], j = L.rowStart[size_t(y)];
         const uint32_t iEnd = j, jEnd = L.rowStart[size_t(y) + 1];
@@ -145,7 +162,8 @@ bool Label(const BitRaster& r, unsigned threads, uint64_t maxRuns, Labels& L)
     // Every run's root, read on every thread (nothing is written to the
     // trees now), then the regions numbered as the rows are read: a
     // region's first run holds its first position.
-    std::vector<uint32_t> root(total);
+    Unset<uint32_t> root;
+    root.Make(total);
     qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
         int32_t y0 = 0, y1 = 0;
         bandRows(b, y0, y1);
@@ -156,18 +174,20 @@ bool Label(const BitRaster& r, unsigned threads, uint64_t maxRuns, Labels& L)
             root[i] = r;
         }
     });
-    L.label.assign(total, UINT32_MAX);
+    // A root is the first run of its region, met before the region's
+    // other runs.
+    L.label.Make(total);
     L.regions.clear();
     for (int32_t y = 0; y < H; ++y)
         for (uint32_t i = L.rowStart[size_t(y)]; i < L.rowStart[size_t(y) + 1]; ++i) {
             const Run& run = L.runs[i];
-            uint32_t& k = L.label[root[i]];
-            if (k == UINT32_MAX) {
-                k = uint32_t(L.regions.size());
+            if (root[i] == i) {
+                L.label[i] = uint32_t(L.regions.size());
                 L.regions.push_back(Region{run.xs, y, run.xs, run.xe - 1, y, y});
+            } else {
+                L.label[i] = L.label[root[i]];
             }
-            L.label[i] = k;
-            Region& g = L.regions[k];
+            Region& g = L.regions[L.label[i]];
             g.xmin = std::min(g.xmin, run.xs);
             g.xmax = std::max(g.xmax, run.xe - 1);
             g.ymax = y;
