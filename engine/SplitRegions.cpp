@@ -350,14 +350,21 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
             return 0;
         // A batch of regions whose coverage stays inside the memory allowed.
         uint32_t last = first;
-        uint64_t bytes = 0;
-        while (last < count && (last == first || bytes < m_nRegionBatchBytes)) {
+        uint64_t bytes = 0, window = 0;
+        if (batch.size() < count - first)
+            batch.resize(std::min<size_t>(count - first, std::max<size_t>(batch.size() * 2, 64)));
+        while (last < count && last - first < batch.size() && (last == first || bytes < m_nRegionBatchBytes)) {
             const Window v = WindowOf(L.regions[last], raster.width, raster.height, raster.rowBytes);
             bytes += uint64_t(v.outW) * uint64_t(v.outH) + uint64_t(v.rowBytes) * uint64_t(v.rows);
+            window = std::max(window, uint64_t(v.rowBytes) * uint64_t(v.rows) + 8);
+            // Sized here, on the calling thread: memory a thread of the pool
+            // takes stays in a heap of its own after it is freed, where the
+            // pieces made next cannot have it.
+            batch[last - first].out.reserve(size_t(v.outW) * size_t(v.outH));
             ++last;
         }
-        if (batch.size() < last - first)
-            batch.resize(last - first);
+        for (Scratch& t : scratch)
+            t.bits.reserve(size_t(window));
         qnpar::For(last - first, job.threads, [&](uint32_t i, unsigned worker) {
             MakeCoverage(L, first + i, raster, job.selection, job.selectionStride, scratch[worker], batch[i]);
         });
