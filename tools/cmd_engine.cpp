@@ -315,6 +315,7 @@ int Run(const tool::Args& args)
     const Clock::time_point renderStart = Clock::now();
     if (!e.RenderPieces(all.data(), e.m_nPieces))
         return tool::Fail(kName, "cannot render the pieces");
+    const Clock::time_point renderEnd = Clock::now();
     progress.Progress(90, nullptr);
     std::vector<uint8_t> rgba(area * 4, 0);
     uint8_t* dst[4] = {&rgba[0], &rgba[area], &rgba[2 * area], &rgba[3 * area]};
@@ -322,8 +323,9 @@ int Run(const tool::Args& args)
     if (!e.CombineSplitedCells(w, h, dst, uint32_t(w), 4, nullptr, 0, qnNullRect, 0, 0, 100))
         return tool::Fail(kName, "cannot composite the pieces");
     if (o.time)
-        std::printf("split %.1f ms, render %.1f ms, composite %.1f ms, %u threads\n", ms(splitStart, splitEnd),
-                    ms(renderStart, compositeStart), ms(compositeStart, Clock::now()), qnpar::ThreadCount());
+        std::fprintf(qnReportStream(o.output), "split %.1f ms, render %.1f ms, composite %.1f ms, %u threads\n",
+                     ms(splitStart, splitEnd), ms(renderStart, renderEnd), ms(compositeStart, Clock::now()),
+                     qnpar::ThreadCount());
     if (!WritePng(o.output, pic.w, pic.h, 4, rgba, error))
         return tool::Fail(kName, error);
     std::fprintf(qnReportStream(o.output), "%s: %u pieces rendered\n", o.output.c_str(), e.m_nPieces);
