@@ -306,7 +306,10 @@ public:
         };
         std::vector<Job> jobs;
     };
-    bool m_bPlanesRendered = false;  // set: the split renders every piece it makes, whose planes need no clearing
+    // Set while a split runs: pieces' planes are not cleared as they are
+    // made (the split's rasters lie where they go); SplitCells clears or
+    // renders them after.
+    bool m_bPlanesRendered = false;
     KnifeStrokes* m_pKnifeStrokes = nullptr;  // set: i_DrawSplitting records, clears and draws nothing
 
     // Default effect blocks, copied into every new piece.
