@@ -165,16 +165,19 @@ bool CTessolo::SplitCells(long width, long height, uint8_t* selection, uint32_t 
     // their arena), so no plane is written while the split runs: pieces
     // rendered as soon as they are made have every byte of their planes
     // written then; the others' planes are cleared after, on every thread.
-    const uint32_t before = m_nPieces;
+    // Only planes that may not read 0 are cleared (those where the rasters
+    // lay, or in memory of an earlier cut).
+    m_PlanesToClear.clear();
     m_bPlanesRendered = true;
     const bool done = i_SplitCells(width, height, selection, selectionStride, channels, channelStride, channelCount,
                                    from, to, renderAll);
     m_bPlanesRendered = false;
     if (!done || !renderAll)
-        qnpar::For(m_nPieces - before, qnpar::ThreadCount(), [&](uint32_t i, unsigned) {
-            const SPLITEDCELL& p = m_pPieces[before + i];
+        qnpar::For(uint32_t(m_PlanesToClear.size()), qnpar::ThreadCount(), [&](uint32_t i, unsigned) {
+            const SPLITEDCELL& p = m_pPieces[m_PlanesToClear[i]];
             std::memset(p.planes->GetPtr(), 0, size_t(p.Width()) * size_t(p.Height()) * m_nWorkPlaneCount);
         });
+    m_PlanesToClear.clear();
     return done;
 }
 

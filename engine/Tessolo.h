@@ -468,8 +468,10 @@ public:
     PieceArena m_MaskArena, m_PlaneArena;
     // A block of at least `bytes` from the pool (the smallest that fits and
     // is not over twice the size), the arena or the heap; zeroed when asked.
-    // Null on failure.
-    CQNF_Mem* i_TakeBlock(uint64_t bytes, bool zero, PieceArena& arena);
+    // readsZero, when given, tells whether its bytes read 0. Null on failure.
+    CQNF_Mem* i_TakeBlock(uint64_t bytes, bool zero, PieceArena& arena, bool* readsZero = nullptr);
+    // The pieces a running split made whose planes may not read 0.
+    std::vector<uint32_t> m_PlanesToClear;
 
     bool i_SetFXData(CQNF_ImageFX& fx, uint8_t* const* work, uint8_t forward, uint32_t index);
     void i_PutDocumentLayerContentToDestinationImage(qntRECT_s box, uint8_t automatic, int32_t layerId);
@@ -525,6 +527,7 @@ private:
     // does this itself unless told not to, so that a caller can copy the
     // masks of many pieces at once on several threads.
     static void i_CopyPieceMask(SPLITEDCELL& p, uint8_t* mask, long maskStride, qntPOS origin, bool clear);
+    bool i_NoteDirtyPlanes();  // the piece being added goes on m_PlanesToClear; false without memory
     bool i_ProgressStep(double percent, double from, double to);  // report, then false on cancel
     bool i_Canceled();
     void i_FreePieces();
