@@ -20,6 +20,7 @@
 #include "imaging/Parallel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -174,24 +175,65 @@ bool Label(const BitRaster& r, unsigned threads, uint64_t maxRuns, Labels& L)
             root[i] = r;
         }
     });
-    // A root is the first run of its region, met before the region's
-    // other runs.
+    // A root is the smallest index of its tree: the first run of its
+    // region. The regions are numbered in the order of their roots (each
+    // band's roots after those of the bands above), then every other run
+    // takes its root's number and widens its region's box.
+    std::vector<uint32_t> roots(size_t(bands) + 1, 0);
+    qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
+        int32_t y0 = 0, y1 = 0;
+        bandRows(b, y0, y1);
+        uint32_t n = 0;
+        for (uint32_t i = L.rowStart[size_t(y0)]; i < L.rowStart[size_t(y1)]; ++i)
+            n += root[i] == i;
+        roots[size_t(b) + 1] = n;
+    });
+    for (uint32_t b = 0; b < bands; ++b)
+        roots[size_t(b) + 1] += roots[b];
     L.label.Make(total);
-    L.regions.clear();
-    for (int32_t y = 0; y < H; ++y)
-        for (uint32_t i = L.rowStart[size_t(y)]; i < L.rowStart[size_t(y) + 1]; ++i) {
-            const Run& run = L.runs[i];
-            if (root[i] == i) {
-                L.label[i] = uint32_t(L.regions.size());
-                L.regions.push_back(Region{run.xs, y, run.xs, run.xe - 1, y, y});
-            } else {
-                L.label[i] = L.label[root[i]];
-            }
-            Region& g = L.regions[L.label[i]];
-            g.xmin = std::min(g.xmin, run.xs);
-            g.xmax = std::max(g.xmax, run.xe - 1);
-            g.ymax = y;
-        }
+    L.regions.resize(roots[bands]);
+    auto eachRun = [&](auto&& f) {
+        qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
+            int32_t y0 = 0, y1 = 0;
+            bandRows(b, y0, y1);
+            uint32_t k = roots[b];
+            for (int32_t y = y0; y < y1; ++y)
+                for (uint32_t i = L.rowStart[size_t(y)]; i < L.rowStart[size_t(y) + 1]; ++i)
+                    f(i, y, k);
+        });
+    };
+    eachRun([&](uint32_t i, int32_t y, uint32_t& k) {
+        if (root[i] != i)
+            return;
+        const Run& run = L.runs[i];
+        L.label[i] = k;
+        L.regions[k++] = Region{run.xs, y, run.xs, run.xe - 1, y, y};
+    });
+    // A region can reach into other bands: its box widens by atomic
+    // minimum and maximum, which give the same box in any order.
+    auto lower = [](int32_t& field, int32_t v) {
+        std::atomic_ref<int32_t> a(field);
+        for (int32_t now = a.load(std::memory_order_relaxed); v < now;)
+            if (a.compare_exchange_weak(now, v, std::memory_order_relaxed))
+                break;
+    };
+    auto raise = [](int32_t& field, int32_t v) {
+        std::atomic_ref<int32_t> a(field);
+        for (int32_t now = a.load(std::memory_order_relaxed); v > now;)
+            if (a.compare_exchange_weak(now, v, std::memory_order_relaxed))
+                break;
+    };
+    eachRun([&](uint32_t i, int32_t y, uint32_t&) {
+        if (root[i] == i)
+            return;
+        const Run& run = L.runs[i];
+        const uint32_t k = L.label[root[i]];
+        L.label[i] = k;
+        Region& g = L.regions[k];
+        lower(g.xmin, run.xs);
+        raise(g.xmax, run.xe - 1);
+        raise(g.ymax, y);
+    });
     return true;
 }
 
