@@ -29,7 +29,9 @@
 // (LoadLE/StoreLE), which is the order of the files every existing writer
 // produced.
 //
-// Single-threaded: everything runs on the caller's thread.
+// Calls come from one thread at a time; the split, RenderPieces and the
+// composites share their work out among the machine's threads (qnpar) and
+// give the same bytes whatever the thread count.
 #pragma once
 
 #include "core/2DMath.h"
