@@ -390,12 +390,17 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
     for (uint32_t first = 0; first < count;) {
         if (!i_ProgressStep(55.0 + 40.0 * first / count, job.from, job.to))
             return 0;
-        // A batch of regions whose coverage stays inside the memory allowed.
+        // A batch of regions whose coverage stays inside the memory allowed
+        // (the split's memory is well below what the pieces' planes take
+        // later, even with a large region for every thread).
         uint32_t last = first;
         uint64_t bytes = 0, window = 0;
         if (batch.size() < count - first)
             batch.resize(std::min<size_t>(count - first, std::max<size_t>(batch.size() * 2, 64)));
-        while (last < count && last - first < batch.size() && (last == first || bytes < m_nRegionBatchBytes)) {
+        // At least a region for every thread, so that all have work when
+        // the regions are few and large.
+        while (last < count && last - first < batch.size() &&
+               (last - first < job.threads || bytes < m_nRegionBatchBytes)) {
             const Window v = WindowOf(L.regions[last], raster.width, raster.height, raster.rowBytes);
             bytes += uint64_t(v.outW) * uint64_t(v.outH) + uint64_t(v.rowBytes) * uint64_t(v.rows);
             window = std::max(window, uint64_t(v.rowBytes) * uint64_t(v.rows) + 8);
