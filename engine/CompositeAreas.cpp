@@ -122,7 +122,7 @@ bool CTessolo::CombinePieceAreas(long width, long height, uint8_t** planes, uint
     // Rounds of a few tasks a thread, progress and cancel between them.
     const uint32_t round = std::max<uint32_t>(1, threads * 4);
     for (uint32_t t0 = 0; t0 < tasks.size(); t0 += round) {
-        if (!i_ProgressStep(5.0 + 90.0 * t0 / tasks.size(), from, to))
+        if (!i_ProgressStep(5.0 + 90.0 * t0 / double(tasks.size()), from, to))
             return false;
         const uint32_t n = std::min<uint32_t>(round, uint32_t(tasks.size()) - t0);
         qnpar::For(n, threads, [&](uint32_t i, unsigned) { composite(tasks[t0 + i]); });
