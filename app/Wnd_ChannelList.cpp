@@ -17,7 +17,7 @@
 namespace {
 
 // Where the help pop-up opens, in window coordinates.
-constexpr short kHelpMenuX = 376, kHelpMenuY = 30;
+constexpr short kHelpMenuX = 440, kHelpMenuY = 30;
 constexpr const char* kTipWindow = "ChannelsList";
 
 }  // namespace

@@ -44,6 +44,15 @@ TEST(AppStatusTips, ChainPicksByWindowNameTypeAndMode)
          "Select, if you want the values of the parameter \ndistributed within the selected (or all) pieces."},
         {"FXnone_Button", "Effect", 1, 5,
          "Use the controls located in this window and adjust the \nparameters of the effect."},
+        // The effect windows' own texts, word for word, whoever asks.
+        {"FXmblur_Dir2", "Effect", 1, 1,
+         "Rotate the slider for the desired value. In the Auto \nAdjustments mode specifies the parameter's final value."},
+        {"Zone_Bevel_SHSwatch", "Effect", 1, 255,
+         "Click the swatch to start your host's color picker \nand then, choose the desired color of the shadow."},
+        {"FXstroke_Color2", "Effect", 1, 2,
+         "Click the swatch to choose the color. In the Auto \nAdjustments mode, it specifies the final color."},
+        {"FXiovr_ChooseImage", "Effect", 1, 5,
+         "Click and choose between Image Overlay effect's Auto \nor Manual modes. The Auto mode is the default one."},
         {"k", "Ok", 1, 5, "\nReady..."},  // a name shorter than a suffix is no match elsewhere either
         // The ruler button and the ruler itself.
         {"Main_Ruler", "Main", 2, 5, "Click the button for menu"},
