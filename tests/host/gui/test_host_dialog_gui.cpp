@@ -608,7 +608,7 @@ TEST(HostDialogGui, ImageOverlayFromTheSecondLayerOfAPsdAndAStroke)
     ASSERT_TRUE(WaitGone("Layers", 10000)) << "the layers list stayed open";
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     Snapshot("gui_image_overlay_window.png");
-    Click(fx, 306, 412);
+    Click(fx, 306, 380);
     ASSERT_TRUE(WaitGone("FXiovr", 15000)) << "the image overlay window stayed open";
     // The Stroke button (768,546 - 860,568), then OK (208,472 - 284,498).
     Click(main, 814, 557);
