@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <limits>
+#include <regex>
 #include <string>
 
 TEST(AppStatusTips, ChainPicksByWindowNameTypeAndMode)
@@ -80,6 +81,18 @@ TEST(AppStatusTips, ChainPicksByWindowNameTypeAndMode)
                  qnGetStatusTip("ChannelList_SelNew", "ChannelsList", 2, 5));
     // Never null, whatever comes in.
     EXPECT_NE(qnGetStatusTip(nullptr, nullptr, 0, 0), nullptr);
+}
+
+// The tips name the keys pressed on this desktop: Ctrl and Alt, never the
+// other system's Cmd and Opt.
+TEST(AppStatusTips, ModifierKeysAreThisDesktops)
+{
+    const std::regex foreign("\\b(Cmd|Opt|Command|Option)\\b");
+    for (const uint8_t mode : {2, 3, 4})
+        for (const char* zone : {"Zone_Preview", "Zone_HSplitter", "Zone_VSplitter", "Zone_Status", ""}) {
+            const std::string tip = qnGetStatusTip(zone, "Main", mode, 255);
+            EXPECT_FALSE(std::regex_search(tip, foreign)) << zone << " in mode " << int(mode) << ": " << tip;
+        }
 }
 
 TEST(AppHelpMenu, InfoMParsing)
