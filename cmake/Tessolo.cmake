@@ -44,7 +44,10 @@ endfunction()
 # one-time allocations are suppressed for LeakSanitizer by
 # tests/ui/lsan-gtk.supp, nothing of ours.
 function(tessolo_gui_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "SCREEN" "SOURCES;DEPS" ${ARGN})
+  if(NOT ARG_SCREEN)
+    set(ARG_SCREEN 1280x1024)
+  endif()
   find_program(TESSOLO_XVFB_RUN xvfb-run)
   if(NOT TESSOLO_XVFB_RUN OR NOT TESSOLO_HAVE_GTK)
     message(WARNING "${name} not built: it needs xvfb-run and GTK 3 (scripts/setup.sh installs them)")
@@ -54,7 +57,7 @@ function(tessolo_gui_test name)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE TESSOLO_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   add_test(NAME ${name}
-    COMMAND ${TESSOLO_XVFB_RUN} -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:${name}>)
+    COMMAND ${TESSOLO_XVFB_RUN} -a -s "-screen 0 ${ARG_SCREEN}x24" $<TARGET_FILE:${name}>)
   # Real windows race with a loaded machine and with each other's X servers
   # (xvfb-run -a picks a display number by looking): one at a time, alone.
   set_tests_properties(${name} PROPERTIES
