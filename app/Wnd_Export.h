@@ -97,7 +97,7 @@ private:
 class CWnd_Export : public CWnd_ExportBase {
 public:
     CWnd_Export(CDialogHost& host, const CExportStats& stats, const CExportSettings& settings)
-        : CWnd_ExportBase(host, "Export", 306), m_Model(stats, settings)
+        : CWnd_ExportBase(host, "Export", 346), m_Model(stats, settings)
     {
     }
     const CExportDialogModel& Model() const { return m_Model; }
@@ -118,7 +118,7 @@ private:
 class CWnd_ExportLM : public CWnd_ExportBase {
 public:
     CWnd_ExportLM(CDialogHost& host, const CExportLMStats& stats, const CExportLMSettings& settings)
-        : CWnd_ExportBase(host, "ExportLM", 278), m_Model(stats, settings)
+        : CWnd_ExportBase(host, "ExportLM", 318), m_Model(stats, settings)
     {
     }
     const CExportLMDialogModel& Model() const { return m_Model; }

@@ -194,8 +194,8 @@ TEST(HostDialogGui, KnifeEditorShapesEveryKnifeAndCutsIntoPieces)
     // window it belongs to: the user brings it to the front.
     ASSERT_EQ(std::system(("xdotool windowraise " + editor.id).c_str()), 0);
     // Four rows and five columns of pieces.
-    TypeNumber(editor, 344, 434, "4");
-    TypeNumber(editor, 344, 462, "5");
+    TypeNumber(editor, 392, 434, "4");
+    TypeNumber(editor, 392, 462, "5");
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     Snapshot("gui_editor_grid.png");
     const hostapp::RasterImage before = Grab(main, bundle + "/before.png");
@@ -203,7 +203,7 @@ TEST(HostDialogGui, KnifeEditorShapesEveryKnifeAndCutsIntoPieces)
 
     // The default knife's middle node, where the editor draws it.
     CWnd_CutterEditor model;
-    const qntRECT_s preview{12, 118, 380, 354};
+    const qntRECT_s preview{12, 118, 428, 354};
     ASSERT_TRUE(model.OnCreate(preview, 0));
     const qntPOS node = model.NodeCentre(model.m_Shape.nodeCount / 2);
     const int nx = editor.x + preview.left + node.x, ny = editor.y + preview.top + node.y;
@@ -234,7 +234,7 @@ TEST(HostDialogGui, KnifeEditorShapesEveryKnifeAndCutsIntoPieces)
     EXPECT_GE(bandsChanged, 6);
 
     // Cut: the editor closes and the main window shows the pieces.
-    Click(editor, 336, 611);
+    Click(editor, 384, 611);
     ASSERT_TRUE(WaitGone("Cutter", 60000)) << "the knife editor stayed open";
     Snapshot("gui_piece_mode.png");
     Click(main, kApplyX, kApplyY);
@@ -282,7 +282,7 @@ TEST(HostDialogGui, APresetDoubleClickedInTheManagerReachesTheEditor)
         " sleep 0.3 click --repeat 2 --delay 80 1");
     // Done, when the double click did not close it.
     if (!WaitGone("PresMng", 3000))
-        Click(presets, 320, 489);
+        Click(presets, 384, 489);
     ASSERT_TRUE(WaitGone("PresMng", 10000)) << "the presets manager stayed open";
     ASSERT_EQ(std::system(("xdotool windowraise " + editor.id).c_str()), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
@@ -290,10 +290,10 @@ TEST(HostDialogGui, APresetDoubleClickedInTheManagerReachesTheEditor)
     const hostapp::RasterImage after = Grab(editor, bundle + "/after.png");
     ASSERT_EQ(before.width, after.width);
     ASSERT_EQ(before.height, after.height);
-    // The editor's preview (12,118 - 380,354).
+    // The editor's preview (12,118 - 428,354).
     size_t changed = 0;
     for (int y = 118; y < 354; ++y)
-        for (int x = 12; x < 380; ++x) {
+        for (int x = 12; x < 428; ++x) {
             const size_t i = size_t(y) * size_t(before.width) + size_t(x);
             changed += before.planes[0][i] != after.planes[0][i] || before.planes[1][i] != after.planes[1][i];
         }
@@ -326,7 +326,7 @@ Geometry CutIntoPieces(const std::string& bundle, const std::vector<std::string>
         return Geometry{};
     if (std::system(("xdotool windowraise " + editor.id).c_str()) != 0)
         return Geometry{};
-    Click(editor, 336, 611);
+    Click(editor, 384, 611);
     return WaitGone("Cutter", 60000) ? main : Geometry{};
 }
 
@@ -418,7 +418,7 @@ TEST(HostDialogGui, ASelectionLoadedFromAChannelSelectsThePiecesUnderIt)
     ASSERT_EQ(std::system(("xdotool windowraise " + list.id).c_str()), 0);
     Click(list, 60, 40 + 2 + 16 * kMaskRow + 8);
     Snapshot("gui_channel_list.png");
-    Click(list, 388, 395);
+    Click(list, 452, 405);
     ASSERT_TRUE(WaitGone("ChannelList", 10000)) << "the channels list stayed open";
     const std::pair<size_t, size_t> d = TopLeftPieceChange(main, pieces, bundle + "/loaded.png", 500);
     Snapshot("gui_channel_loaded.png");
@@ -450,7 +450,7 @@ TEST(HostDialogGui, AColourOverlayGivenToASelectedPieceReachesTheAppliedPicture)
     Snapshot("gui_colour_overlay_window.png");
     // OK (208,396 - 284,422), once the opening render has given it back.
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    Click(fx, 246, 409);
+    Click(fx, 306, 409);
     ASSERT_TRUE(WaitGone("FXcovr", 15000)) << "the colour overlay window stayed open";
     Snapshot("gui_colour_overlay_applied.png");
     Click(main, kApplyX, kApplyY);
@@ -608,7 +608,7 @@ TEST(HostDialogGui, ImageOverlayFromTheSecondLayerOfAPsdAndAStroke)
     ASSERT_TRUE(WaitGone("Layers", 10000)) << "the layers list stayed open";
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     Snapshot("gui_image_overlay_window.png");
-    Click(fx, 245, 412);
+    Click(fx, 306, 380);
     ASSERT_TRUE(WaitGone("FXiovr", 15000)) << "the image overlay window stayed open";
     // The Stroke button (768,546 - 860,568), then OK (208,472 - 284,498).
     Click(main, 814, 557);
@@ -617,7 +617,7 @@ TEST(HostDialogGui, ImageOverlayFromTheSecondLayerOfAPsdAndAStroke)
     ASSERT_EQ(std::system(("xdotool windowraise " + stroke.id).c_str()), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(2000));
     Snapshot("gui_stroke_window.png");
-    Click(stroke, 246, 485);
+    Click(stroke, 306, 485);
     ASSERT_TRUE(WaitGone("FXstroke", 15000)) << "the stroke window stayed open";
     GrabSettled(main, bundle + "/overlay.png");
     Snapshot("gui_image_overlay_pieces.png");

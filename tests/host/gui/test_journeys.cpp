@@ -167,7 +167,7 @@ bool PressUntilGone(const Geometry& g, const std::string& window, const std::str
 }
 
 // The knife editor's preview.
-constexpr Area kEditorPreview{12, 118, 380, 354};
+constexpr Area kEditorPreview{12, 118, 428, 354};
 
 // The ids of the visible windows.
 std::set<std::string> VisibleWindows()
