@@ -1,0 +1,118 @@
+// The GTK backend's native dialogs: the alert, the colour chooser, the file
+// choosers, and opening a link in the desktop's browser.
+#include "platform/gtk/GtkBackend.h"
+
+namespace plat {
+namespace gtkbackend {
+
+int GtkPlatform::Alert(const std::string& title, const std::string& text, WinId parent)
+{
+    NativeScope scope(*this);
+    GtkWidget* d = gtk_message_dialog_new(ParentOf(parent), GTK_DIALOG_MODAL, GTK_MESSAGE_INFO, GTK_BUTTONS_OK,
+                                          "%s", ToUtf8(title).c_str());
+    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(d), "%s", ToUtf8(text).c_str());
+    const int r = gtk_dialog_run(GTK_DIALOG(d));
+    gtk_widget_destroy(d);
+    return r;
+}
+
+bool GtkPlatform::PickColor(uint16_t rgb[3])
+{
+    NativeScope scope(*this);
+    GtkWidget* d = gtk_color_chooser_dialog_new("Choose a Colour", ParentOf(m_active));
+    gtk_window_set_modal(GTK_WINDOW(d), TRUE);
+    gtk_color_chooser_set_use_alpha(GTK_COLOR_CHOOSER(d), FALSE);
+    const GdkRGBA start{rgb[0] / 65535.0, rgb[1] / 65535.0, rgb[2] / 65535.0, 1.0};
+    gtk_color_chooser_set_rgba(GTK_COLOR_CHOOSER(d), &start);
+    // The editor opens on the colour itself (the palette would select its
+    // own first swatch), with its hex field to type one.
+    g_object_set(d, "show-editor", TRUE, nullptr);
+    const bool ok = gtk_dialog_run(GTK_DIALOG(d)) == GTK_RESPONSE_OK;
+    if (ok) {
+        GdkRGBA chosen{};
+        gtk_color_chooser_get_rgba(GTK_COLOR_CHOOSER(d), &chosen);
+        const double v[3] = {chosen.red, chosen.green, chosen.blue};
+        for (int c = 0; c < 3; ++c)
+            rgb[c] = uint16_t(std::lround(std::clamp(v[c], 0.0, 1.0) * 65535.0));
+    }
+    gtk_widget_destroy(d);
+    return ok;
+}
+
+bool GtkPlatform::FileOpenDialog(const FileDialogSpec& spec, std::string& path)
+{
+    NativeScope scope(*this);
+    GtkWidget* d = gtk_file_chooser_dialog_new(spec.title.empty() ? "Open" : ToUtf8(spec.title).c_str(),
+                                               ParentOf(spec.parent), GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
+                                               GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
+    Prepare(d, spec);
+    if (spec.filter) {
+        GtkFileFilter* f = gtk_file_filter_new();
+        gtk_file_filter_set_name(f, "Files");
+        gtk_file_filter_add_custom(
+            f, GTK_FILE_FILTER_DISPLAY_NAME,
+            +[](const GtkFileFilterInfo* info, gpointer s) -> gboolean {
+                auto* sp = static_cast<const FileDialogSpec*>(s);
+                return info->display_name && sp->filter(ToLatin1(info->display_name));
+            },
+            const_cast<FileDialogSpec*>(&spec), nullptr);
+        gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(d), f);
+    }
+    bool ok = false;
+    if (gtk_dialog_run(GTK_DIALOG(d)) == GTK_RESPONSE_ACCEPT) {
+        if (gchar* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(d))) {
+            path = name;
+            g_free(name);
+            ok = true;
+        }
+    }
+    gtk_widget_destroy(d);
+    return ok;
+}
+
+bool GtkPlatform::FileSaveDialog(const FileDialogSpec& spec, SaveChoice& choice)
+{
+    NativeScope scope(*this);
+    GtkWidget* d = gtk_file_chooser_dialog_new(spec.title.empty() ? "Save" : ToUtf8(spec.title).c_str(),
+                                               ParentOf(spec.parent), GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel",
+                                               GTK_RESPONSE_CANCEL, "_Save", GTK_RESPONSE_ACCEPT, nullptr);
+    Prepare(d, spec);
+    gtk_file_chooser_set_do_overwrite_confirmation(GTK_FILE_CHOOSER(d), TRUE);
+    if (!spec.proposedName.empty())
+        gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(d), ToUtf8(spec.proposedName).c_str());
+    bool ok = false;
+    if (gtk_dialog_run(GTK_DIALOG(d)) == GTK_RESPONSE_ACCEPT) {
+        if (gchar* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(d))) {
+            gchar* dir = g_path_get_dirname(name);
+            gchar* base = g_path_get_basename(name);
+            choice.folder = dir;
+            choice.name = base;
+            // The chooser asked before it let an existing name through.
+            choice.replaceConfirmed = g_file_test(name, G_FILE_TEST_EXISTS);
+            g_free(dir);
+            g_free(base);
+            g_free(name);
+            ok = true;
+        }
+    }
+    gtk_widget_destroy(d);
+    return ok;
+}
+
+bool GtkPlatform::OpenURL(const std::string& url)
+{
+    GError* error = nullptr;
+    const bool ok = g_app_info_launch_default_for_uri(url.c_str(), nullptr, &error);
+    if (error)
+        g_error_free(error);
+    return ok;
+}
+
+void GtkPlatform::Prepare(GtkWidget* d, const FileDialogSpec& spec)
+{
+    if (!spec.folder.empty())
+        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(d), spec.folder.c_str());
+}
+
+}  // namespace gtkbackend
+}  // namespace plat
