@@ -1,14 +1,14 @@
 // The knife editor's preview under the mouse: pressing, dragging and
 // releasing on nodes, handles and the selection frame, and the cursor.
 #include "cutter/CutterEditor.h"
-#include "cutter/CutterPixels.h"
+#include "cutter/CutterEditorHelpers.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numbers>
 
-using namespace cutterpix;
+using namespace cutteredit;
 
 // ---- Mouse -----------------------------------------------------------------------------------
 

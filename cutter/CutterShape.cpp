@@ -2,14 +2,14 @@
 // transform handles, and drawing of the curve and the extras. The mouse
 // gestures are in CutterMouse.cpp, the node commands in CutterNodes.cpp.
 #include "cutter/CutterEditor.h"
-#include "cutter/CutterPixels.h"
+#include "cutter/CutterEditorHelpers.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numbers>
 
-using namespace cutterpix;
+using namespace cutteredit;
 
 // ---- Geometry ---------------------------------------------------------------------------
 

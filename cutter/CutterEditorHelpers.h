@@ -1,5 +1,6 @@
-// Pixel helpers of the knife editor's preview, shared by its drawing and its
-// mouse gestures.
+// Small helpers shared by the knife editor's files: pixel coordinates and
+// rectangles of the preview (its drawing and mouse gestures), and numbers as
+// the edit lines show them.
 #pragma once
 
 #include "core/Types.h"
@@ -7,8 +8,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <string>
 
-namespace cutterpix {
+namespace cutteredit {
 
 // Pixel coordinates from doubles that may be huge: saturated before the
 // integer conversion.
@@ -33,4 +35,6 @@ inline bool Overlap(const qntRECT_s& a, const qntRECT_s& b)
     return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
-}  // namespace cutterpix
+inline std::string Number(uint32_t v) { return std::to_string(v); }
+
+}  // namespace cutteredit
