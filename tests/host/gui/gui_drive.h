@@ -148,6 +148,28 @@ inline void CopyBundle(const std::string& folder)
                                   std::filesystem::copy_options::overwrite_existing);
 }
 
+// A plug-in folder of a test's own (see CopyBundle), removed at the end
+// unless the test failed (what it wrote stays for a look): settings, presets
+// and last settings never go to the build's plug-in folder, and no test sees
+// another's.
+struct PluginFolder {
+    std::string path = UniqueFolder();
+    PluginFolder()
+    {
+        EXPECT_FALSE(path.empty()) << "no temporary folder";
+        if (!path.empty())
+            CopyBundle(path);
+    }
+    ~PluginFolder()
+    {
+        if (!path.empty() && !::testing::Test::HasFailure())
+            std::filesystem::remove_all(path);
+    }
+    PluginFolder(const PluginFolder&) = delete;
+    PluginFolder& operator=(const PluginFolder&) = delete;
+    std::string File(const std::string& name) const { return path + "/" + name; }
+};
+
 // A grab of the window as a picture; empty when import failed.
 inline hostapp::RasterImage Grab(const Geometry& g, const std::string& file)
 {

@@ -33,9 +33,9 @@ constexpr int kMaskRow = 3;
 
 TEST(HostDialogGui, CancelWritesNothingAndExitsWithTheCancelCode)
 {
-    const std::string out = Temp("dialog_cancel.png");
-    std::filesystem::remove(out);
-    const pid_t pid = Spawn({"--dialog", kSample, out});
+    const PluginFolder plugin;
+    const std::string out = plugin.File("dialog_cancel.png");
+    const pid_t pid = Spawn({"--dialog", kSample, out}, plugin.path);
     const Geometry g = FindWindow("Main");
     ASSERT_FALSE(g.id.empty()) << "the main window did not open";
     Snapshot("gui_main_cut_mode.png");
@@ -46,9 +46,9 @@ TEST(HostDialogGui, CancelWritesNothingAndExitsWithTheCancelCode)
 
 TEST(HostDialogGui, ApplyWritesTheKnifeLines)
 {
-    const std::string out = Temp("dialog_apply.png");
-    std::filesystem::remove(out);
-    const pid_t pid = Spawn({"--dialog", kSample, out});
+    const PluginFolder plugin;
+    const std::string out = plugin.File("dialog_apply.png");
+    const pid_t pid = Spawn({"--dialog", kSample, out}, plugin.path);
     const Geometry g = FindWindow("Main");
     ASSERT_FALSE(g.id.empty()) << "the main window did not open";
     Click(g, kApplyX, kApplyY);
@@ -64,12 +64,12 @@ TEST(HostDialogGui, ApplyWritesTheKnifeLines)
     }
     EXPECT_GT(white, img.PixelCount() / 2);
     EXPECT_GT(dark, 200u);
-    std::filesystem::remove(out);
 }
 
 TEST(HostDialogGui, AboutOpensAndAClickClosesIt)
 {
-    const pid_t pid = Spawn({"--about"});
+    const PluginFolder plugin;
+    const pid_t pid = Spawn({"--about"}, plugin.path);
     const Geometry g = FindWindow("About");
     ASSERT_FALSE(g.id.empty()) << "the About window did not open";
     Snapshot("gui_about.png");
@@ -129,7 +129,8 @@ TEST(HostDialogGui, DragAKnotUndoItFromTheMenuSaveAndOpenTheLayout)
 {
     const std::string dir = UniqueFolder();
     ASSERT_FALSE(dir.empty());
-    const pid_t pid = Spawn({"--dialog", kSample, dir + "/out.png"});
+    CopyBundle(dir);
+    const pid_t pid = Spawn({"--dialog", kSample, dir + "/out.png"}, dir);
     const Geometry g = FindWindow("Main");
     ASSERT_FALSE(g.id.empty()) << "the main window did not open";
     auto at = [&g](int x, int y) { return std::to_string(g.x + x) + " " + std::to_string(g.y + y); };
