@@ -235,7 +235,7 @@ inline size_t SettleLike(const Geometry& g, const hostapp::RasterImage& ref, con
 }
 
 // The window once painted and still: two grabs in a row alike, and an area
-// that shows more than one colour.
+// that shows more than one colour; the last grab when that never came.
 inline hostapp::RasterImage GrabSettled(const Geometry& g, const std::string& file, int ms = 60000,
                                         Area area = kMainPreview)
 {
@@ -244,12 +244,17 @@ inline hostapp::RasterImage GrabSettled(const Geometry& g, const std::string& fi
         Sleep(300);
         hostapp::RasterImage now = Grab(g, file);
         if (now.planes.size() >= 3 && AreaDiff(last, now, area) == 0) {
+            // More than one colour: at least 1 pixel in 500 differs from the
+            // first (a knife on a plain ground is enough).
             size_t varied = 0;
             const size_t first = size_t(area.y0) * now.width + area.x0;
-            for (int y = area.y0; y < std::min(area.y1, now.height); y += 4)
-                for (int x = area.x0; x < std::min(area.x1, now.width); x += 4)
-                    varied += now.planes[0][size_t(y) * now.width + x] != now.planes[0][first];
-            if (varied > size_t((area.x1 - area.x0) * (area.y1 - area.y0) / 352))
+            for (int y = area.y0; y < std::min(area.y1, now.height); ++y)
+                for (int x = area.x0; x < std::min(area.x1, now.width); ++x) {
+                    const size_t i = size_t(y) * now.width + x;
+                    varied += now.planes[0][i] != now.planes[0][first] || now.planes[1][i] != now.planes[1][first] ||
+                              now.planes[2][i] != now.planes[2][first];
+                }
+            if (varied > size_t((area.x1 - area.x0) * (area.y1 - area.y0) / 500))
                 return now;
         }
         last = std::move(now);
