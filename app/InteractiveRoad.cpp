@@ -118,6 +118,16 @@ void CAppRoad::RunAbout(CPluginMain& plugin)
     });
 }
 
+void CAppRoad::i_ApplyFailed(CPluginMain& plugin)
+{
+    // The user's cancel is reported as one; any other failure of the pieces'
+    // apply as a lack of memory.
+    if (plugin.GetHostProgress().WasCanceled())
+        plugin.HostSetRetCode_Cancel();
+    else
+        plugin.HostSetRetCode_MemFull();
+}
+
 void CAppRoad::RunStart(CPluginMain& plugin)
 {
     plugin.HostSetRetCode_Cancel();
@@ -137,6 +147,12 @@ void CAppRoad::RunStart(CPluginMain& plugin)
         // 3.
         if (!i_OpenResources(*app, plugin))
             return;
+        // The file dialogs remember their folder in the plug-in's settings
+        // while the window runs.
+        struct FolderMemory {
+            explicit FolderMemory(CQNF_Storage* st) { CQNF_PlatformFileDialog::SetSettingsStorage(st); }
+            ~FolderMemory() { CQNF_PlatformFileDialog::SetSettingsStorage(nullptr); }
+        } folders(plugin.ConfStorage_GetStorage());
         // 4.
         plugin.HostSetRetCode_NoError();
         app->m_MainWindowPos = plugin.WindowPosFromConf("Main", "ROOT", qnNullSize, 0);
@@ -176,10 +192,10 @@ void CAppRoad::RunStart(CPluginMain& plugin)
                 records.push_back(CTessolo::MakeOnePiece(engine.m_pPieces[i]));
             engine.FreeSpliting();
             if (!plugin.Apply_SplittingNoUI(uint32_t(records.size()), records.data()))
-                plugin.HostSetRetCode_MemFull();
+                i_ApplyFailed(plugin);
             return;
         }
         if (!plugin.Apply_SplittingUI(&main.m_MainImage))
-            plugin.HostSetRetCode_MemFull();
+            i_ApplyFailed(plugin);
     });
 }

@@ -43,6 +43,7 @@ private:
     // none can be opened.
     bool i_WithPlatform(const FSRef& folder, const std::function<void()>& f);
     bool i_OpenResources(CApp& app, CPluginMain& plugin);
+    static void i_ApplyFailed(CPluginMain& plugin);
 
     plat::Platform* m_pPlatform = nullptr;
     CWnd_Main::CutterFactory m_CutterFactory = nullptr;

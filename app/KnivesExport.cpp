@@ -1,6 +1,7 @@
 #include "app/KnivesExport.h"
 
 #include "app/MainModel.h"
+#include "core/ErrorWords.h"
 #include "core/SafeFile.h"
 #include "core/StdFile.h"
 
@@ -145,7 +146,7 @@ bool CKnivesExport::ExportLM(CWnd_MainModel& model, const CExportLMSettings& set
     if (!file.Open(path) || !stSaveLayoutToFileInEPSorAI(&file.File(), &job) || !file.Commit()) {
         file.Abandon();
         message = "Cannot write file...";
-        detail = path + ": cannot write (error " + std::to_string(file.GetError()) + ")";
+        detail = qnFileFailure(path, true, file.GetError());
         return false;
     }
     written = uint32_t(paths.size());

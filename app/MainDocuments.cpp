@@ -63,5 +63,5 @@ void CWnd_Main::OnLoadDocument()
     if (!settings_LoadDocument(path.c_str(), message))
         return;
     if (CMainCutter* cutter = GetCutter(); cutter && m_nDocumentRecords)
-        cutter->SetEffectRecords(m_DocumentRecords.GetPtr(), m_nDocumentRecords);
+        cutter->SetDocumentRecords(m_DocumentRecords.GetPtr(), m_nDocumentRecords);
 }

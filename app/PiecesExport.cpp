@@ -1,5 +1,6 @@
 #include "app/PiecesExport.h"
 
+#include "core/FileSeries.h"
 #include "core/SafeFile.h"
 #include "core/StdFile.h"
 #include "engine/Tessolo.h"
@@ -13,9 +14,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -90,16 +88,6 @@ void ClearUnderTransparency(const Cell& p)
 }
 
 std::string ErrorText(int error) { return error ? std::string(std::strerror(error)) : std::string("unknown error"); }
-
-// Makes a rename or a removal in folder durable.
-void SyncFolder(const std::string& folder)
-{
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
 
 bool EndsWithPng(const std::string& s)
 {
@@ -280,7 +268,7 @@ bool CPiecesExport::Export(const REQUEST& r, RESULT& result)
     job.canvas = &canvas;
     job.scratch = &scratch;
     job.progress = m_pProgress;
-    const bool ok = s.exportTo == CExportSettings::kToPSD ? i_WritePSD(r, job, result) : i_WritePNGs(job, result);
+    const bool ok = s.exportTo == CExportSettings::kToPSD ? i_WritePSD(r, job, result) : i_WritePNGs(r, job, result);
     i_Report(95);
     restorer.Restore();
     m_CanvasPlanes.free();
@@ -403,8 +391,11 @@ bool CPiecesExport::i_WritePSD(const REQUEST& r, EXPORTJOB& job, RESULT& result)
     if (!file.Open(r.path))
         return i_Fail(kCannotWrite, kErrorTitle, r.path + ": " + ErrorText(errno));
     bool ok = stExportToPSD(&file.File(), &job);
-    const int writeError = errno;
-    ok = ok && file.Commit();
+    int writeError = errno;
+    if (ok && !file.Commit()) {
+        ok = false;
+        writeError = qnLastWriteErrno();
+    }
     if (!ok) {
         file.Abandon();
         if (job.cancelled)
@@ -416,66 +407,42 @@ bool CPiecesExport::i_WritePSD(const REQUEST& r, EXPORTJOB& job, RESULT& result)
     return true;
 }
 
-bool CPiecesExport::i_WritePNGs(EXPORTJOB& job, RESULT& result)
+bool CPiecesExport::i_WritePNGs(const REQUEST& r, EXPORTJOB& job, RESULT& result)
 {
     // Every file is written complete into a private folder beside the
-    // targets first; only then do they move into place.
-    std::string stem = m_FileNames.empty() ? std::string("export") : m_FileNames[0];
-    if (stem.size() > 100)
-        stem.resize(100);
-    std::string staging = m_Folder + "/." + stem + ".XXXXXX";
-    if (!::mkdtemp(staging.data()))
-        return i_Fail(kCannotWrite, kErrorTitle, m_Folder + ": " + ErrorText(errno));
-
-    std::vector<std::string> written;  // names inside the staging folder
-    auto discard = [&]() {
-        for (const std::string& name : written)
-            ::unlink((staging + "/" + name).c_str());
-        ::rmdir(staging.c_str());
-    };
+    // targets first; only then do they all move into place.
+    CQNF_FileSeries series;
+    series.Protect(r.keep);
+    if (!series.Begin(m_Folder, m_FileNames.empty() ? std::string("export") : m_FileNames[0]))
+        return i_Fail(kCannotWrite, kErrorTitle, series.Failure());
     for (uint32_t i = 0; i < job.count; ++i) {
-        const std::string path = staging + "/" + m_FileNames[i];
+        const std::string path = series.StagedPath(m_FileNames[i]);
         CQNF_SafeFile file;
         bool ok = file.Open(path);
         int error = errno;
         if (ok) {
             ok = stExportToPNGs(&file.File(), &job, i);
             error = errno;
-            ok = ok && file.Commit();
+            if (ok && !file.Commit()) {
+                ok = false;
+                error = qnLastWriteErrno();
+            }
         }
         if (!ok) {
             error = error ? error : errno;
             file.Abandon();
-            discard();
+            series.Abandon();
             if (job.cancelled)
                 return i_Fail(kCancelled, kExportTitle, "cancelled");
             return i_Fail(kCannotWrite, kErrorTitle, m_Folder + "/" + m_FileNames[i] + ": " + ErrorText(error));
         }
-        written.push_back(m_FileNames[i]);
+        series.Add(m_FileNames[i]);
     }
 
     i_Report(90);
-    std::vector<std::string> placedNew;  // targets this run created
-    for (size_t k = 0; k < written.size(); ++k) {
-        const std::string target = m_Folder + "/" + written[k];
-        struct stat st;
-        const bool existed = ::lstat(target.c_str(), &st) == 0;
-        if (::rename((staging + "/" + written[k]).c_str(), target.c_str()) != 0) {
-            const int error = errno;
-            for (const std::string& t : placedNew)
-                ::unlink(t.c_str());
-            written.erase(written.begin(), written.begin() + long(k));
-            discard();
-            SyncFolder(m_Folder);
-            result.files.clear();
-            return i_Fail(kCannotWrite, kErrorTitle, target + ": " + ErrorText(error));
-        }
-        if (!existed)
-            placedNew.push_back(target);
-        result.files.push_back(target);
-    }
-    ::rmdir(staging.c_str());
-    SyncFolder(m_Folder);
+    if (!series.Commit())
+        return i_Fail(kCannotWrite, kErrorTitle, series.Failure());
+    result.files = series.Targets();
     result.layers = job.count;
     return true;
 }

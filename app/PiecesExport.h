@@ -23,8 +23,8 @@
 // Writing is all or nothing. A PSD goes to a temporary file that replaces
 // the target only when complete. A PNG series goes to a private folder
 // beside the targets, and only when every file of it is complete do they
-// move into place; a failure or a cancel removes what this run wrote and
-// leaves every existing file as it was. Either way the pieces are rendered
+// move into place (CQNF_FileSeries); a failure or a cancel removes what this
+// run wrote and leaves every existing file as it was. Either way the pieces are rendered
 // back as they were (with their bevel), and a failure leaves the message for
 // the user in Message() / MessageTitle().
 //
@@ -107,6 +107,8 @@ public:
         double resolution = 72.0;
         const uint8_t* iccProfile = nullptr;
         uint32_t iccSize = 0;
+        // Files no file of a PNG series may replace (the run's inputs).
+        std::vector<std::string> keep;
     };
 
     struct RESULT {
@@ -149,7 +151,7 @@ private:
     bool i_Fail(const std::string& message, const std::string& title, const std::string& detail);
     bool i_Prepare(const REQUEST& r, const CExportSettings& s, bool composite, PieceRestorer& restorer);
     bool i_WritePSD(const REQUEST& r, EXPORTJOB& job, RESULT& result);
-    bool i_WritePNGs(EXPORTJOB& job, RESULT& result);
+    bool i_WritePNGs(const REQUEST& r, EXPORTJOB& job, RESULT& result);
     void i_Report(uint8_t percent);
     bool i_Cancelled();
 

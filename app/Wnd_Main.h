@@ -57,6 +57,9 @@ public:
     virtual void settings_SaveWindowPosition() {}
     // The effect records its Cut matches to the pieces (92 bytes each).
     virtual void SetEffectRecords(const uint8_t* /*records*/, uint32_t /*count*/) {}
+    // A loaded document's effect records: they come before those above
+    // until the editor's Reset forgets them.
+    virtual void SetDocumentRecords(const uint8_t* /*records*/, uint32_t /*count*/) {}
 };
 
 class CWnd_Main : public CQNF_Window, public CWnd_MainModel, public CPieceMap, public CMainProgressTarget {
@@ -242,6 +245,8 @@ private:
     void i_SetEnabled(const char* name, uint8_t type, uint8_t enabled);
     void i_SyncOverlayLayers();
     void i_SyncViewFromPreview();
+    // Binds the preview to image with the window's scroll bars, rulers and navigator.
+    void i_BindPreview(CQNF_Image* image);
     bool i_CreateOverlayLayers();
     qntINFOVIEW i_InfoView() const;
     uint8_t i_TipMode() const { return m_bCutMode ? 2 : m_bFXMode ? 4 : 3; }

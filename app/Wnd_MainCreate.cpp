@@ -16,6 +16,7 @@
 #include "ui/CtrlStatic.h"
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -117,10 +118,15 @@ bool CWnd_Main::i_AddControls()
     m_pStatus->SetFont(GetFont(m_InfoFont));
     m_pStatus->SetText("", 1, 2, 15);
     m_pStatus->AddTab(265);
-    for (const char* r : {"Main_RulerTop", "Main_RulerLeft"}) {
+    const std::pair<const char*, const qntRECT_s*> rulers[] = {{"Main_RulerTop", &m_rcHSplitRuler},
+                                                               {"Main_RulerLeft", &m_rcVSplitRuler}};
+    for (const auto& [r, split] : rulers) {
         if (!i_AddControl(r, Ruler, &id))
             return false;
-        static_cast<CQNF_CtrlRuler*>(GetControl(id))->SetFont(GetFont(m_SmallFont));
+        auto* ruler = static_cast<CQNF_CtrlRuler*>(GetControl(id));
+        ruler->SetFont(GetFont(m_SmallFont));
+        // The split ruler's handles lie over part of it.
+        ruler->SetCoveredRect(*split);
     }
     for (const char* n : {"Main_RulerCover_Top", "Main_RulerCover_Left", "Main_ModeL", "Main_ModeP"})
         if (!i_AddControl(n, StaticImage))
@@ -237,14 +243,7 @@ unsigned char CWnd_Main::OnCreate(CQNF_LayerSet*, unsigned short, unsigned short
     m_Preview.m_outer1 = m_Prefs.extAlphaIsSolid ? m_Prefs.extAlphaSolid : m_Prefs.extAlpha1;
     m_Preview.m_outer2 = m_Prefs.extAlphaIsSolid ? m_Prefs.extAlphaSolid : m_Prefs.extAlpha2;
     // 11.
-    auto* vbar = static_cast<CQNF_CtrlScrollBar*>(FindControl(
-        CQNF_App::GetScrollStyle_TwoSideArrows() ? "Main_ScrollV_NR" : "Main_ScrollV_MAC", qnctl::ScrollBar));
-    auto* hbar = static_cast<CQNF_CtrlScrollBar*>(FindControl(
-        CQNF_App::GetScrollStyle_TwoSideArrows() ? "Main_ScrollH_NR" : "Main_ScrollH_MAC", qnctl::ScrollBar));
-    m_Preview.SetData(m_rcPreview, &m_SourceImage, vbar, hbar,
-                      static_cast<CQNF_CtrlRuler*>(FindControl("Main_RulerTop", qnctl::Ruler)),
-                      static_cast<CQNF_CtrlRuler*>(FindControl("Main_RulerLeft", qnctl::Ruler)),
-                      static_cast<CQNF_CtrlStaticImage*>(FindControl("Main_Navigator", qnctl::StaticImage)));
+    i_BindPreview(&m_SourceImage);
     m_Preview.m_horizontalResolution = data ? data->resolutionH : 72.0;
     m_Preview.m_verticalResolution = data ? data->resolutionV : 72.0;
     m_Preview.m_rulerUnit = m_nUnits;

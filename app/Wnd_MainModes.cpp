@@ -8,6 +8,7 @@
 #include "host/PluginMain.h"
 #include "ui/CtrlButton.h"
 #include "ui/CtrlEditLine.h"
+#include "ui/CtrlScrollBar.h"
 #include "ui/CtrlSlider.h"
 #include "ui/CtrlStatic.h"
 #include "ui/KeyCodes.h"
@@ -31,6 +32,20 @@ void CWnd_Main::i_ApplyState(const qntCTRLSTATE& s)
     c->Enable(s.enabled);
     if (s.type == qnctl::EditLine)
         static_cast<CQNF_CtrlEditLine*>(c)->Visible(s.visible);
+}
+
+void CWnd_Main::i_BindPreview(CQNF_Image* image)
+{
+    // Every binding keeps the scroll bars, rulers and navigator: a view
+    // without them would leave them showing the first binding's view.
+    auto* vbar = static_cast<CQNF_CtrlScrollBar*>(FindControl(
+        CQNF_App::GetScrollStyle_TwoSideArrows() ? "Main_ScrollV_NR" : "Main_ScrollV_MAC", qnctl::ScrollBar));
+    auto* hbar = static_cast<CQNF_CtrlScrollBar*>(FindControl(
+        CQNF_App::GetScrollStyle_TwoSideArrows() ? "Main_ScrollH_NR" : "Main_ScrollH_MAC", qnctl::ScrollBar));
+    m_Preview.SetData(m_rcPreview, image, vbar, hbar,
+                      static_cast<CQNF_CtrlRuler*>(FindControl("Main_RulerTop", qnctl::Ruler)),
+                      static_cast<CQNF_CtrlRuler*>(FindControl("Main_RulerLeft", qnctl::Ruler)),
+                      static_cast<CQNF_CtrlStaticImage*>(FindControl("Main_Navigator", qnctl::StaticImage)));
 }
 
 void CWnd_Main::OnChangeMode()
@@ -144,7 +159,7 @@ bool CWnd_Main::DoCutterWindow()
     m_bPMExtras = 0;
     OnChangeExtrasState();
     // 10.
-    m_Preview.SetData(m_rcPreview, &m_SourceImage, nullptr, nullptr, nullptr, nullptr, nullptr);
+    i_BindPreview(&m_SourceImage);
     m_Preview.DoRedraw(1, 0);
     return true;
 }
@@ -194,7 +209,7 @@ void CWnd_Main::OnCutterClose()
             return;
         }
         if (m_pCutterWnd->LayoutChanged()) {
-            m_Preview.SetData(m_rcPreview, &m_MainImage, nullptr, nullptr, nullptr, nullptr, nullptr);
+            i_BindPreview(&m_MainImage);
             m_Preview.DoRedraw(1, 1);
             // The pieces keep their effects unless the user asks to reset
             // them: then every piece takes the default effects again (one
@@ -210,7 +225,7 @@ void CWnd_Main::OnCutterClose()
     m_Preview.SetMaskChannel(m_pSelMask, uint32_t(w));
     m_bPMExtras = 1;
     OnChangeExtrasState();
-    m_Preview.SetData(m_rcPreview, &m_MainImage, nullptr, nullptr, nullptr, nullptr, nullptr);
+    i_BindPreview(&m_MainImage);
     m_Preview.DoRedraw(1, 0);
     OnCommonFXChanged();
 }
@@ -302,72 +317,8 @@ unsigned char CWnd_Main::OnCtrlMessage(unsigned short msg, unsigned long id, cha
     // Commands, menus, buttons and the preview's notices (MainCommands.cpp).
     if (unsigned char r = 1; cmd_Dispatch(msg, id, name, type, data, r))
         return r;
-    if (msg == qnmsg::PopupChoice && type == 255 && data) {
-        auto* app = dynamic_cast<CApp*>(m_App);
-        return app && app->HelpMenuDispatcher(*static_cast<unsigned short*>(data), this) ? 1 : 0;
-    }
-    if (id == m_idPreview) {
-        switch (msg) {
-        case qnmsg::PreviewZoom:
-            if (data)
-                m_pZoom->SetValue(*static_cast<uint8_t*>(data), 0);
-            return 1;
-        case qnmsg::PreviewFullRedraw:
-            i_SyncViewFromPreview();
-            return 1;
-        case qnmsg::PreviewMouse:
-            if (data) {
-                const qntPOS p = *static_cast<qntPOS*>(data);
-                UpdateInfoPanel(p, 0);
-            }
-            return 1;
-        default:
-            return 1;
-        }
-    }
+    // What cmd_Dispatch leaves: the sliders and the edit line.
     const char* n = name ? name : "";
-    if (msg == qnmsg::Clicked && type == qnctl::Button) {
-        if (!std::strcmp(n, "Main_Apply") || !std::strcmp(n, "Main_ApplyLM")) {
-            if (m_bFXMode)
-                return 1;
-            m_bApply = 1;
-            localClose();
-        } else if (!std::strcmp(n, "Main_Cancel") || !std::strcmp(n, "Main_CloseX")) {
-            if (m_bFXMode)
-                return 1;
-            m_bApply = 0;
-            localClose();
-        } else if (!std::strcmp(n, "Main_Help")) {
-            i_Help();
-        } else if (m_bCutMode && !std::strcmp(n, "Main_ResetKnots")) {
-            // Through the slider, as a user setting it to 0 would.
-            m_pRndSlider->SetValue(0, 1);
-        } else if (m_bCutMode && (!std::strcmp(n, "Main_Show") || !std::strcmp(n, "Main_Hide"))) {
-            uncm_PreSave(CMUNDO_KNIFEFLAGS);
-            op_ShowHideSelectedKnives(!std::strcmp(n, "Main_Show"), 1);
-            uncm_SaveState(CMUNDO_KNIFEFLAGS, CMSUB_NONE);
-        } else if (m_bCutMode && !std::strcmp(n, "Main_RevShowHide")) {
-            uncm_PreSave(CMUNDO_KNIFEFLAGS);
-            op_ReverseShownHidden(1);
-            uncm_SaveState(CMUNDO_KNIFEFLAGS, CMSUB_NONE);
-        } else if (m_bCutMode && !std::strcmp(n, "Main_AddKnives")) {
-            uncm_SaveState(CMUNDO_LAYOUT, CMSUB_ADDKNIVES);
-            op_AddAuxKnifeToSelectedKnots(1);
-        } else if (m_bCutMode && !std::strcmp(n, "Main_DelKnives")) {
-            uncm_SaveState(CMUNDO_LAYOUT, CMSUB_DELKNIVES);
-            op_DelAuxKnives(1, nullptr, 0, 1);
-        } else if (m_bCutMode && !std::strcmp(n, "Main_RndKnots")) {
-            OnUpdateKnotRandomize(m_fRndKnotsValue);
-        } else if (!std::strcmp(n, "Main_HideExtras") || !std::strcmp(n, "Main_ShowExtras")) {
-            const uint8_t show = !std::strcmp(n, "Main_ShowExtras");
-            if (m_bCutMode)
-                cmop_Extras(show, 1);
-            else
-                pmop_Extras(show, 1);
-            OnChangeExtrasState();
-        }
-        return 1;
-    }
     if ((msg == qnmsg::ValueChanged || msg == qnmsg::ValueTracking) && type == qnctl::Slider && data) {
         const uint32_t v = *static_cast<uint32_t*>(data);
         if (!std::strcmp(n, "Main_Zoom")) {

@@ -123,13 +123,13 @@ unsigned char CWnd_Main::OnAboveControl(unsigned long index)
         } else if (CQNF_Control* c = GetControl(index)) {
             name = c->GetName();
             type = c->GetType();
-            // The mode badges and the split rulers over the rulers are zones.
+            // The mode badges are the status zone; both rulers have the
+            // ruler's tip (the split rulers beside them are zones).
             if (!std::strcmp(name, "Main_ModeL") || !std::strcmp(name, "Main_ModeP")) {
                 name = "Zone_Status";
                 type = kTipZone;
             } else if (!std::strcmp(name, "Main_RulerTop") || !std::strcmp(name, "Main_RulerLeft")) {
-                name = !std::strcmp(name, "Main_RulerTop") ? "Zone_HSplitter" : "Zone_VSplitter";
-                type = kTipZone;
+                name = "Main_Ruler";
             }
         }
     }

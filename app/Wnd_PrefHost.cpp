@@ -37,7 +37,13 @@ CQNF_Control* qnFindControl(const CQNF_Window& w, const char* name, int type)
 
 int qnRunDialog(CQNF_Window& dialog, CDialogHost& host, const char* name, const char* owner, CQNF_Window* parent)
 {
-    const qntPOS pos = host.WindowPos(name, owner);
+    return qnRunDialog(dialog, host, name, name, owner, parent);
+}
+
+int qnRunDialog(CQNF_Window& dialog, CDialogHost& host, const char* name, const char* posName, const char* owner,
+                CQNF_Window* parent)
+{
+    const qntPOS pos = host.WindowPos(posName, owner);
     if (!dialog.CreateFromResource(name, short(pos.x), short(pos.y), parent, 1))
         return -1;
     const qntRECT_s all{0, 0, dialog.GetWidth(), dialog.GetHeight()};

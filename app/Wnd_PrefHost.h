@@ -67,6 +67,10 @@ CQNF_Control* qnFindControl(const CQNF_Window& w, const char* name, int type = -
 // position stored for (name, owner), draws it and runs it: 1 OK, 0 Cancel,
 // -1 when it could not be made.
 int qnRunDialog(CQNF_Window& dialog, CDialogHost& host, const char* name, const char* owner, CQNF_Window* parent);
+// The same for a dialog whose position is kept under a name (posName) other
+// than its resource window's.
+int qnRunDialog(CQNF_Window& dialog, CDialogHost& host, const char* name, const char* posName, const char* owner,
+                CQNF_Window* parent);
 // The status tip of the control at index of w (none: the window's own).
 std::string qnControlTip(CDialogHost& host, const CQNF_Window& w, unsigned long index, const char* window);
 

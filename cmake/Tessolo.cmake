@@ -48,7 +48,10 @@ endfunction()
 # nothing of ours; a GTK critical warning aborts the program, failing the
 # test.
 function(tessolo_gui_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "SCREEN" "SOURCES;DEPS" ${ARGN})
+  if(NOT ARG_SCREEN)
+    set(ARG_SCREEN 1280x1024)
+  endif()
   find_program(TESSOLO_XVFB_RUN xvfb-run)
   if(NOT TESSOLO_XVFB_RUN OR NOT TESSOLO_HAVE_GTK)
     message(WARNING "${name} not built: it needs xvfb-run and GTK 3 (scripts/setup.sh installs them)")
@@ -73,7 +76,7 @@ function(tessolo_gui_test name)
   set_property(TARGET ${name} PROPERTY TESSOLO_GUI_CASES ${cases})
   foreach(case ${cases})
     add_test(NAME ${case}
-      COMMAND ${TESSOLO_XVFB_RUN} -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:${name}> --gtest_filter=${case})
+      COMMAND ${TESSOLO_XVFB_RUN} -a -s "-screen 0 ${ARG_SCREEN}x24" $<TARGET_FILE:${name}> --gtest_filter=${case})
     # Real windows race with a loaded machine and with each other's X
     # servers (xvfb-run -a picks a display number by looking): one at a
     # time, alone.

@@ -1,7 +1,10 @@
 #include "core/ErrorWords.h"
 
 #include "core/ErrorManager.h"
+#include "core/SafeFile.h"
 
+#include <cctype>
+#include <cstring>
 #include <filesystem>
 
 #include <sys/stat.h>
@@ -68,11 +71,20 @@ std::string qnFileProblem(const std::string& path, bool writing, unsigned short 
         return "file does not exist";
     if (writing ? !qnMayWrite(exists ? path : folder.string()) : access(path.c_str(), R_OK) != 0)
         return "permission denied";
+    // Nothing to see from outside (a full disk, say): the system's own
+    // reason for the write that failed.
+    if (const int e = writing ? qnLastWriteErrno() : 0) {
+        std::string why = std::strerror(e);
+        why[0] = char(std::tolower(static_cast<unsigned char>(why[0])));
+        return why;
+    }
     return qnErrorWords(number);
 }
 
 std::string qnFileFailure(const std::string& path, bool writing, unsigned short number)
 {
+    if (number == 0)
+        number = writing ? qnerr::FileWrite : qnerr::FileRead;
     return std::string(writing ? "cannot write " : "cannot read ") + path + ": " +
            qnFileProblem(path, writing, number) + " (error " + std::to_string(number) + ")";
 }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <mutex>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -33,6 +34,27 @@ struct Target {
 
 bool IsStandardOutput(const std::string& path) { return path == kQnStandardOutput; }
 
+// Where a chain of symbolic links that ends nowhere ends: the path of the
+// missing file its last link names (path itself when it is no link). A chain
+// that loops or runs too long is left to fail as the path itself.
+std::string DanglingLinkEnd(const std::string& path)
+{
+    std::string at = path;
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st;
+        if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return at;
+        char link[PATH_MAX];
+        const ssize_t n = ::readlink(at.c_str(), link, sizeof link - 1);
+        if (n <= 0)
+            return path;
+        link[n] = '\0';
+        const size_t slash = at.rfind('/');
+        at = link[0] == '/' || slash == std::string::npos ? std::string(link) : at.substr(0, slash + 1) + link;
+    }
+    return path;
+}
+
 Target Resolve(const std::string& path)
 {
     Target t;
@@ -52,6 +74,9 @@ Target Resolve(const std::string& path)
             t.path = resolved;
         t.mode = st.st_mode & 07777;
     } else {
+        // A link to a file not made yet names where the new file goes; the
+        // link itself stays.
+        t.path = DanglingLinkEnd(path);
         const mode_t mask = ::umask(0);
         ::umask(mask);
         t.mode = 0666 & ~mask;
@@ -91,20 +116,65 @@ bool WriteAll(int fd, const uint8_t* data, size_t size)
 
 // ---------------------------------------------------------------- clean-up on signals
 
-// Named temporary files to remove when SIGINT or SIGTERM ends the program.
-// The handler only reads these fixed buffers and calls unlink, which is
-// safe in a signal handler.
+// Named temporary files, and folders of them, to remove when SIGINT or
+// SIGTERM ends the program. The handler only reads these fixed buffers and
+// makes system calls that are safe in a signal handler.
 constexpr int kSignalSlots = 64;
 char g_tempPaths[kSignalSlots][PATH_MAX];
+// For a folder: the name it is moved to before it is emptied, so that a
+// thread still writing into it by name finds it gone instead of refilling it.
+char g_gonePaths[kSignalSlots][PATH_MAX];
 std::atomic<bool> g_tempUsed[kSignalSlots];
+std::atomic<bool> g_tempIsFolder[kSignalSlots];
 struct sigaction g_oldInt, g_oldTerm;
 std::once_flag g_installOnce;
+// While held, a signal is only noted; the release acts on it.
+std::atomic<int> g_holds{0};
+std::atomic<int> g_pendingSignal{0};
+
+thread_local int g_lastErrno = 0;
+
+// Empties a folder of temporary files and removes it, with calls a signal
+// handler may make. Removing entries while reading the folder may skip
+// some, so it reads again until a pass removes nothing.
+void RemoveFolderNow(const char* folder)
+{
+    const int fd = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    alignas(8) char buf[4096];
+    for (int pass = 0; pass < 64; ++pass) {
+        bool removed = false;
+        ::lseek(fd, 0, SEEK_SET);
+        for (ssize_t n; (n = ::getdents64(fd, buf, sizeof buf)) > 0;) {
+            for (ssize_t off = 0; off < n;) {
+                const auto* d = reinterpret_cast<const struct dirent64*>(buf + off);
+                off += d->d_reclen;
+                const char* name = d->d_name;
+                if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+                    continue;
+                removed = ::unlinkat(fd, name, 0) == 0 || removed;
+            }
+        }
+        if (!removed)
+            break;
+    }
+    ::close(fd);
+    ::rmdir(folder);
+}
 
 void RemoveTempsOnSignal(int sig)
 {
+    if (g_holds.load() > 0) {
+        g_pendingSignal.store(sig);
+        return;
+    }
     for (int i = 0; i < kSignalSlots; ++i)
-        if (g_tempUsed[i].load(std::memory_order_acquire))
+        if (g_tempUsed[i].load(std::memory_order_acquire) && !g_tempIsFolder[i].load(std::memory_order_acquire))
             ::unlink(g_tempPaths[i]);
+    for (int i = 0; i < kSignalSlots; ++i)
+        if (g_tempUsed[i].load(std::memory_order_acquire) && g_tempIsFolder[i].load(std::memory_order_acquire))
+            RemoveFolderNow(::rename(g_tempPaths[i], g_gonePaths[i]) == 0 ? g_gonePaths[i] : g_tempPaths[i]);
     const struct sigaction& old = sig == SIGINT ? g_oldInt : g_oldTerm;
     if ((old.sa_flags & SA_SIGINFO) == 0 && old.sa_handler != SIG_DFL && old.sa_handler != SIG_IGN) {
         old.sa_handler(sig);
@@ -134,10 +204,10 @@ void InstallHandlers()
 
 // Returns the slot, or -1 when all are taken (the file is then only removed
 // on an ordinary failure).
-int RegisterTemp(const std::string& path)
+int RegisterTemp(const std::string& path, bool folder = false)
 {
     std::call_once(g_installOnce, InstallHandlers);
-    if (path.size() >= PATH_MAX)
+    if (path.size() + 6 >= PATH_MAX)
         return -1;
     static std::mutex lock;
     const std::lock_guard<std::mutex> guard(lock);
@@ -145,6 +215,9 @@ int RegisterTemp(const std::string& path)
         if (g_tempUsed[i].load(std::memory_order_relaxed))
             continue;
         std::memcpy(g_tempPaths[i], path.c_str(), path.size() + 1);
+        std::memcpy(g_gonePaths[i], path.c_str(), path.size());
+        std::memcpy(g_gonePaths[i] + path.size(), ".gone", 6);
+        g_tempIsFolder[i].store(folder, std::memory_order_release);
         g_tempUsed[i].store(true, std::memory_order_release);
         return i;
     }
@@ -276,6 +349,22 @@ bool MoveIntoPlace(int fd, std::string& temp, int& slot, const Target& t)
 
 void qnSafeFileForceNamedTemp(bool force) { g_forceNamed.store(force); }
 
+int qnLastWriteErrno() { return g_lastErrno; }
+
+int qnRemoveFolderOnSignal(const std::string& folder) { return RegisterTemp(folder, true); }
+
+void qnForgetFolderOnSignal(int slot) { ReleaseTemp(slot); }
+
+void qnHoldTermination() { g_holds.fetch_add(1); }
+
+void qnReleaseTermination()
+{
+    if (g_holds.fetch_sub(1) != 1)
+        return;
+    if (const int sig = g_pendingSignal.exchange(0))
+        RemoveTempsOnSignal(sig);
+}
+
 unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size)
 {
     struct stat written;
@@ -285,26 +374,37 @@ unsigned short qnReplaceFile(const std::string& path, const void* data, size_t s
 unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size, struct stat& written)
 {
     written = {};
+    g_lastErrno = 0;
     if (path.empty())
         return qnerr::BadArgument;
     const Target t = Resolve(path);
     const auto* bytes = static_cast<const uint8_t*>(data);
     if (t.direct) {
         const int fd = OpenDirect(t.path);
-        if (fd < 0)
+        if (fd < 0) {
+            g_lastErrno = errno;
             return qnerr::FileNotOpened;
+        }
         const bool ok = WriteAll(fd, bytes, size);
-        return ::close(fd) == 0 && ok ? 0 : qnerr::FileWrite;
+        const int writeErrno = errno;
+        if (::close(fd) == 0 && ok)
+            return 0;
+        g_lastErrno = ok ? errno : writeErrno;
+        return qnerr::FileWrite;
     }
     std::string temp;
     int slot = -1;
     const int fd = MakeTemp(t, temp, slot);
-    if (fd < 0)
+    if (fd < 0) {
+        g_lastErrno = errno;
         return qnerr::FileNotOpened;
+    }
     const bool ok = WriteAll(fd, bytes, size) && Seal(fd, t.mode) && ::fstat(fd, &written) == 0 &&
                     MoveIntoPlace(fd, temp, slot, t);
+    const int failure = errno;
     ::close(fd);
     if (!ok) {
+        g_lastErrno = failure;
         RemoveTemp(temp, slot);
         return qnerr::FileWrite;
     }
@@ -315,6 +415,7 @@ bool CQNF_SafeFile::Open(const char* target)
 {
     Abandon();
     ResetError();
+    g_lastErrno = 0;
     if (!target || !*target) {
         SetError(qnerr::BadArgument);
         return false;
@@ -322,6 +423,7 @@ bool CQNF_SafeFile::Open(const char* target)
     const Target t = Resolve(target);
     const int fd = t.direct ? AnonymousFile() : MakeTemp(t, m_temp, m_slot);
     if (fd < 0 || !m_file.OpenDescriptor(fd, qnfile::kReadWrite)) {
+        g_lastErrno = errno;
         SetError(qnerr::FileNotOpened);
         RemoveTemp(m_temp, m_slot);
         return false;
@@ -362,8 +464,10 @@ bool CQNF_SafeFile::Commit()
         const int fd = fileno(m_file.GetStream());
         ok = ok && Seal(fd, t.mode) && MoveIntoPlace(fd, m_temp, m_slot, t);
     }
+    const int failure = errno;
     ok = m_file.Close() && ok;
     if (!ok) {
+        g_lastErrno = failure ? failure : errno;
         SetError(m_file.GetError() ? m_file.GetError() : qnerr::FileWrite);
         Abandon();
         return false;

@@ -8,8 +8,9 @@
 // complete it gets the target's permission bits (or those a new file gets:
 // 0666 less the umask), is synced, and is renamed over the target in one
 // step; the folder is synced after. A symbolic link is followed: the file it
-// names is replaced and the link stays. Any failure leaves the target as it
-// was.
+// names is replaced and the link stays, also when that file does not exist
+// yet (a dangling link: the file is made where it points). Any failure
+// leaves the target as it was.
 //
 // Only regular files are ever replaced. A target that is a device or a FIFO
 // (after following links) is written straight through, and the name "-"
@@ -83,6 +84,21 @@ private:
     unsigned int m_mode = 0;
     bool m_direct = false;  // a device, FIFO or standard output
 };
+
+// The system's reason (errno) for the last failure of qnReplaceFile or of a
+// CQNF_SafeFile's Open or Commit in this thread; 0 when it gave none.
+int qnLastWriteErrno();
+
+// A folder of temporary files (a series of files being written) that
+// SIGINT or SIGTERM empties and removes, as it removes the temporary files
+// themselves. Returns the slot to forget it by (-1: none free).
+int qnRemoveFolderOnSignal(const std::string& folder);
+void qnForgetFolderOnSignal(int slot);
+
+// While held, SIGINT and SIGTERM wait: a few renames that must all happen
+// or none are finished first, then the signal takes its course. Holds nest.
+void qnHoldTermination();
+void qnReleaseTermination();
 
 // For tests: true makes every temporary file a named one, as on systems
 // without O_TMPFILE.

@@ -112,6 +112,12 @@ uint8_t CWnd_CutterEditor::DoCutting()
     view_ControlsChanged();
     i_CutPump();
 
+    // Without a picture to cut nothing can come of the Cut: the old pieces
+    // stay, and so does the way out of the editor.
+    uint8_t* planes[3] = {m_CutSource.planes[0], m_CutSource.planes[1], m_CutSource.planes[2]};
+    const long w = m_CutSource.width;
+    if (!planes[0] || !planes[1] || !planes[2] || w <= 0 || m_CutSource.height <= 0)
+        return i_CutFail(false);
     if (!m_pEngine || !m_pMain || !m_pMain->engine_PutLayoutToPuzzleEngine(m_pEngine))
         return i_CutFail(false);
     CCutterProgress progress;
@@ -121,10 +127,7 @@ uint8_t CWnd_CutterEditor::DoCutting()
     if (!m_pEngine->FreeSpliting())
         return i_CutFail(false);
 
-    uint8_t* planes[3] = {m_CutSource.planes[0], m_CutSource.planes[1], m_CutSource.planes[2]};
-    const long w = m_CutSource.width;
-    if (!planes[0] || !planes[1] || !planes[2] ||
-        !m_pEngine->SplitCells(w, m_CutSource.height, m_CutSource.mask, uint32_t(w), planes, uint32_t(w), 3, 5, 80,
+    if (!m_pEngine->SplitCells(w, m_CutSource.height, m_CutSource.mask, uint32_t(w), planes, uint32_t(w), 3, 5, 80,
                                0))
         return i_CutFail(true);
     i_CutReport(progress, 80);

@@ -2,6 +2,7 @@
 #include "cutter/PresetsModel.h"
 
 #include "core/Array.h"
+#include "core/ErrorWords.h"
 #include "core/Mem.h"
 #include "core/SafeFile.h"
 #include "core/StdFile.h"
@@ -65,7 +66,9 @@ void CQNF_PresetsFileAtPath::EndUpdate() { m_lock.Unlock(); }
 
 bool CQNF_PresetsFileAtPath::Write(const void* data, size_t size)
 {
-    return qnReplaceFile(m_path, data, size) == 0;
+    // A store the user made read-only keeps its presets: adding one fails
+    // as any other write failure does.
+    return qnMayWrite(m_path) && qnReplaceFile(m_path, data, size) == 0;
 }
 
 // ---- Records ---------------------------------------------------------------------

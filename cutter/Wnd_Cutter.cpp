@@ -57,15 +57,46 @@ CWnd_Cutter::~CWnd_Cutter()
         CQNF_Window::Close();
 }
 
-bool CWnd_Cutter::CreateWindow(CQNF_Window* parent, qntPOS at)
+qntFIRSTPLACE qnFirstPlacement(const qntRECT_s& screen, const qntRECT_s& main, int32_t editorW, int32_t editorH,
+                               bool mainStored)
+{
+    constexpr int32_t kGap = 8;
+    const int32_t mainW = main.right - main.left;
+    qntFIRSTPLACE out{qntPOS{main.left - editorW - kGap, main.top}, qntPOS{main.left, main.top}};
+    if (screen.right - screen.left > 0 && out.editor.x < screen.left) {
+        if (main.right + kGap + editorW <= screen.right) {
+            out.editor.x = main.right + kGap;
+        } else if (!mainStored && editorW + kGap + mainW <= screen.right - screen.left) {
+            out.editor.x = screen.left + (screen.right - screen.left - (editorW + kGap + mainW)) / 2;
+            out.main.x = out.editor.x + editorW + kGap;
+        } else {
+            // No room for both: the left edge hides the least of the main
+            // window's buttons.
+            out.editor.x = screen.left;
+        }
+    }
+    if (screen.bottom - screen.top > 0)
+        out.editor.y = std::max(screen.top, std::min(out.editor.y, screen.bottom - editorH));
+    out.editor.x = std::max<int32_t>(out.editor.x, 0);
+    out.editor.y = std::max<int32_t>(out.editor.y, 0);
+    return out;
+}
+
+bool CWnd_Cutter::CreateWindow(CQNF_Window* parent, qntPOS at, bool mainStored)
 {
     if (!CreateFromResource(CQNF_String(kWindowName), short(at.x), short(at.y), parent, 0) || !IsCreated())
         return false;
     if (at.x == -32000 && at.y == -32000 && parent) {
-        // No stored place: beside the main window's left edge, where it
-        // hides the least of the main window's buttons and picture.
-        const qntRECT_s p = parent->GetWindowRect();
-        MoveWindow(short(std::max<int32_t>(0, p.left - GetWidth() - 8)), short(std::max<int32_t>(0, p.top)));
+        plat::Platform* p = qnui::Toolkit::Get().P();
+        const std::vector<plat::Rect> screens = p ? p->ScreenWorkAreas() : std::vector<plat::Rect>{};
+        const qntRECT_s screen = screens.empty() ? qnNullRect
+                                                 : qntRECT_s{screens.front().left, screens.front().top,
+                                                             screens.front().right, screens.front().bottom};
+        const qntRECT_s mainRect = parent->GetWindowRect();
+        const qntFIRSTPLACE place = qnFirstPlacement(screen, mainRect, GetWidth(), GetHeight(), mainStored);
+        if (place.main.x != mainRect.left || place.main.y != mainRect.top)
+            parent->MoveWindow(short(place.main.x), short(place.main.y));
+        MoveWindow(short(place.editor.x), short(place.editor.y));
     }
     Show();
     // The whole window once: until now only the controls drew themselves.
@@ -465,6 +496,8 @@ bool CWnd_Cutter::view_HelpMenuDispatcher(uint16_t id)
 }
 
 // ---- The Cut's events, closing ---------------------------------------------------------------
+
+void CWnd_Cutter::view_Beep() { CQNF_App::SystemBeep(); }
 
 void CWnd_Cutter::view_PumpOwnEvents()
 {

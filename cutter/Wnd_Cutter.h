@@ -38,6 +38,18 @@ class CQNF_CtrlEditLine;
 class CQNF_CtrlProgress;
 class CQNF_CtrlStaticText;
 
+// Where the editor and the main window go when the editor has no stored
+// place: beside the main window where the screen leaves room on one side;
+// else, when the screen is wide enough for both and the main window was not
+// placed by the user, the two side by side, centred; else as close to the
+// main window's left as the screen allows. Both stay on the screen.
+struct qntFIRSTPLACE {
+    qntPOS editor;
+    qntPOS main;
+};
+qntFIRSTPLACE qnFirstPlacement(const qntRECT_s& screen, const qntRECT_s& main, int32_t editorW, int32_t editorH,
+                               bool mainStored);
+
 class CWnd_Cutter : public CQNF_Window, public CWnd_CutterEditor {
 public:
     static constexpr const char* kWindowName = "Cutter";
@@ -47,7 +59,9 @@ public:
 
     // Creates and shows the window at the stored position (or centred);
     // the editor must have its main link, engine and source set before.
-    bool CreateWindow(CQNF_Window* parent, qntPOS at);
+    // Without one, qnFirstPlacement places it (and may move the main window
+    // unless mainStored).
+    bool CreateWindow(CQNF_Window* parent, qntPOS at, bool mainStored = true);
     // Stores the window's place under ("Cutter", "Main").
     void settings_SaveWindowPosition();
     void SetPlugin(CPluginMain* plugin) { m_pPlugin = plugin; }
@@ -78,6 +92,7 @@ public:
     void view_ControlsChanged() override;
     void view_UpdatePreview() override;
     uint8_t view_GetKeysStatus() const override;
+    void view_Beep() override;
     std::string view_GetStatusTip(const char* name, uint8_t enabled, uint8_t type) override;
     void view_PumpOwnEvents() override;
     void DoCloneMenu() override;
@@ -146,6 +161,10 @@ public:
     void SetEffectRecords(const uint8_t* records, uint32_t count) override
     {
         m_Wnd->SetOpeningRecords(records, count);
+    }
+    void SetDocumentRecords(const uint8_t* records, uint32_t count) override
+    {
+        m_Wnd->SetDocumentRecords(records, count);
     }
 
     // ---- CCutterLink, answered by the editor -------------------------------------

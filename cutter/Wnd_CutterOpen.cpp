@@ -23,7 +23,7 @@ public:
     }
     bool OnForwardedShortcut(uint16_t command) override
     {
-        return m_Wnd.GetWindowHandle() && m_Wnd.OnCtrlMessage(qnmsg::Shortcut, command, nullptr, 255, nullptr) != 0;
+        return m_Wnd.GetWindowHandle() && m_Wnd.OnCtrlMessage(qnmsg::Shortcut, command, nullptr, 0, nullptr) != 0;
     }
 
 private:
@@ -53,6 +53,7 @@ bool CMainCutterWindow::Open(CQNF_Window* parent)
     CPluginMain* plugin = main->m_pPlugin;
     w.SetPlugin(plugin);
     qntPOS at{-32000, -32000};
+    bool mainStored = true;
     if (plugin) {
         w.SetConf(plugin->ConfStorage_GetStorage());
         w.SetEngine(&plugin->GetEngine());
@@ -70,8 +71,9 @@ bool CMainCutterWindow::Open(CQNF_Window* parent)
             w.SetCutSource(cut);
         }
         at = plugin->WindowPosFromConf(CWnd_Cutter::kWindowName, "Main", qnNullSize, 0);
+        mainStored = plugin->WindowPosFromConf("Main", "ROOT", qnNullSize, 0).x != -32000;
     }
-    return w.CreateWindow(parent, at);
+    return w.CreateWindow(parent, at, mainStored);
 }
 
 void CMainCutterWindow::SaveLastKnife() { m_Wnd->settings_SaveLastKnife(m_Wnd->GetConf()); }

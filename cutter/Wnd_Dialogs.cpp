@@ -19,6 +19,10 @@ std::string Number(uint32_t v)
     return b;
 }
 
+// The shape name dialog keeps its place under a name of its own, read and
+// stored alike.
+constexpr const char* kShapeNamePosition = "Shape Name";
+
 void StorePos(CDialogHost& host, CQNF_Window& w, const char* name, const char* owner)
 {
     const qntRECT_s r = w.GetWindowRect();
@@ -136,14 +140,14 @@ void CWnd_ShapeName::OnOk()
     if (!ok || !ok->IsEnabled() || !m_pEdit)
         return;
     m_Name = m_pEdit->GetText().GetStr();
-    StorePos(m_Host, *this, "Shape Name", m_pParentName);
+    StorePos(m_Host, *this, kShapeNamePosition, m_pParentName);
     EndModal(1);
 }
 
 bool DoShapeNameDialog(CQNF_Window* parent, CDialogHost& host, const char* parentName, std::string& name)
 {
     CWnd_ShapeName dialog(host, name, parentName);
-    if (qnRunDialog(dialog, host, "ShapeName", parentName, parent) != 1)
+    if (qnRunDialog(dialog, host, "ShapeName", kShapeNamePosition, parentName, parent) != 1)
         return false;
     name = dialog.Name();
     return true;

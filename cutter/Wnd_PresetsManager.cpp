@@ -201,11 +201,12 @@ void CWnd_PresetsManager::i_SelectionFromList()
 
 void CWnd_PresetsManager::i_SelectionToList()
 {
-    for (uint32_t i = 0; i < GetCount() && i < m_pList->GetItemsCount(); ++i) {
+    // The list is painted again once, with its last item.
+    const uint32_t n = std::min<uint32_t>(GetCount(), uint32_t(m_pList->GetItemsCount()));
+    for (uint32_t i = 0; i < n; ++i) {
         unsigned char sel = IsSelected(i) ? 1 : 0;
-        m_pList->SetItem(i, nullptr, &sel, nullptr, 0);
+        m_pList->SetItem(i, nullptr, &sel, nullptr, i + 1 == n ? 1 : 0);
     }
-    m_pList->Redraw();
 }
 
 void CWnd_PresetsManager::FillInWindow()
@@ -481,15 +482,15 @@ void CWnd_PresetsManager::SaveSet()
         i_Message(job.error);
 }
 
-unsigned char CWnd_PresetsManager::OnCtrlMessage(unsigned short msg, unsigned long, char* name, unsigned char type,
-                                                 void* data)
+unsigned char CWnd_PresetsManager::OnCtrlMessage(unsigned short msg, unsigned long id, char* name,
+                                                 unsigned char type, void* data)
 {
     const std::string n = name ? name : "";
-    if (msg == qnmsg::Shortcut && data) {
-        const unsigned short cmd = *static_cast<unsigned short*>(data);
-        if (cmd != 2 && cmd != 10)
+    // A keyboard shortcut comes with its command as the id.
+    if (msg == qnmsg::Shortcut) {
+        if (id != 2 && id != 10)
             return 0;
-        cmd == 2 ? opSelectAll() : opInvertSelection();
+        id == 2 ? opSelectAll() : opInvertSelection();
         i_SelectionToList();
         DoRecalcFirstByListWindow();
         DoRedrawPreview();

@@ -49,6 +49,7 @@ bool RenderAllPieces(CTessolo& engine, CHostProgress& progress, uint32_t pieces,
 void CPluginMain::i_BeginApply()
 {
     m_HostProgress.SetUserDataPtr(this);
+    m_HostProgress.Restart();
     m_Engine.m_pProgress = &m_HostProgress;
     m_HostProgress.Progress(0, nullptr);
 }

@@ -12,5 +12,7 @@ void CHostProgress::Progress(uint8_t percent, void*)
 bool CHostProgress::IsCanceled()
 {
     auto* adapter = static_cast<CQNF_8BFPluginVirtual*>(m_userData);
-    return adapter && adapter->HostCancel() != 0;
+    const bool now = adapter && adapter->HostCancel() != 0;
+    m_canceled = m_canceled || now;
+    return now;
 }

@@ -14,4 +14,11 @@ public:
     void Progress(uint8_t percent, void* data) override;
     // The host's abort test; false when the host has none.
     bool IsCanceled() override;
+    // Whether the abort test said yes since the last Restart: a failure then
+    // was the user's cancel, not a lack of memory.
+    bool WasCanceled() const { return m_canceled; }
+    void Restart() { m_canceled = false; }
+
+private:
+    bool m_canceled = false;
 };

@@ -5,10 +5,12 @@
 #include "core/Storage.h"
 #include "core/SafeFile.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -24,6 +26,23 @@ bool Exists(const std::string& path)
 {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;
+}
+
+// Moves a damaged file aside under the first free name of "NAME.bad",
+// "NAME.bad2", "NAME.bad3"...: an earlier damaged copy is never replaced.
+// A link fails rather than replace a name, so two runs cannot take the same.
+bool MoveAside(const std::string& path)
+{
+    for (int n = 1; n <= 1000; ++n) {
+        const std::string aside = path + ".bad" + (n == 1 ? std::string() : std::to_string(n));
+        if (::link(path.c_str(), aside.c_str()) == 0)
+            return ::unlink(path.c_str()) == 0;
+        if (errno == EEXIST)
+            continue;
+        // A file system without links: a rename, to a name still free.
+        return !Exists(aside) && std::rename(path.c_str(), aside.c_str()) == 0;
+    }
+    return false;
 }
 
 }  // namespace
@@ -44,7 +63,8 @@ bool CQNF_8BFPluginVirtual::ConfStorage_Open(const char* name)
         return true;
     }
     // Create only what is missing. A file that exists but cannot be used is
-    // kept aside under ".bad" rather than truncated, so nothing is lost.
+    // kept aside under ".bad" (numbered after the first) rather than
+    // truncated, so nothing is lost.
     const std::string path = PathInFolder(m_Folder, name);
     if (Exists(path)) {
         // A file that could not even be opened (read-only, say) is left alone.
@@ -52,8 +72,7 @@ bool CQNF_8BFPluginVirtual::ConfStorage_Open(const char* name)
             SetError(qnerr::FileNotOpened);
             return false;
         }
-        const std::string aside = path + ".bad";
-        if (std::rename(path.c_str(), aside.c_str()) != 0) {
+        if (!MoveAside(path)) {
             SetError(m_pConfStorage->GetError());
             return false;
         }

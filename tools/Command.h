@@ -2,6 +2,7 @@
 // tool grows without a central list to edit.
 #pragma once
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,22 @@ int Fail(const char* name, const std::string& message);
 // The same for a wrong command line, pointing to --help; returns 2
 // (qnExitBadArguments), the code every program of the system gives for it.
 int BadArguments(const char* name, const std::string& message);
+// Every file a command writes passes here before any work: the rules the
+// stand-in host keeps for its output. Returns 0 when out may be written,
+// else the exit code after one line on stderr: 2 when the name's extension
+// is not one of extensions (the name chooses the format; an empty list
+// takes any name; "-" and devices take any format), 1 when out is one of
+// inputs, a read-only file or in a folder that cannot take it.
+int RefuseOutput(const char* name, const std::string& out, const std::vector<std::string>& inputs,
+                 const std::vector<std::string>& extensions);
+// Standard output ("-"), a device or a FIFO: written straight through, with
+// no file name to choose a format by.
+bool IsStreamOutput(const std::string& path);
+// Thrown where a command finds a wrong argument deep in its parsing; the
+// tool answers it as BadArguments does.
+struct BadArgument : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
 // True when any argument is --help or -h.
 bool WantsHelp(const Args& args);
 

@@ -1,4 +1,4 @@
-// "convert IN OUT": a PNG, JPEG or PSD picture (its merged image) into a PNG.
+// "convert IN OUT.png": a PNG, JPEG or PSD picture (its merged image) into a PNG.
 #include "tools/Command.h"
 
 #include "core/ErrorWords.h"
@@ -16,6 +16,8 @@ int Run(const tool::Args& args)
 {
     if (args.size() != 2)
         return tool::BadArguments(kName, "expected two arguments IN OUT");
+    if (const int refused = tool::RefuseOutput(kName, args[1], {args[0]}, {".png"}))
+        return refused;
     CQNF_ImageFile in;
     if (!in.Load(args[0]))
         return tool::Fail(kName, in.Reason());
@@ -31,6 +33,6 @@ int Run(const tool::Args& args)
     return 0;
 }
 
-tool::Registrar reg({kName, "convert IN OUT", "convert a PNG, JPEG or PSD picture into a PNG file", Run});
+tool::Registrar reg({kName, "convert IN OUT.png", "convert a PNG, JPEG or PSD picture into a PNG file", Run});
 
 }  // namespace

@@ -69,6 +69,8 @@ int Run(const tool::Args& args)
 {
     if (args.size() != 1)
         return tool::BadArguments("draw-demo", "expected one argument OUT.png");
+    if (const int refused = tool::RefuseOutput("draw-demo", args[0], {}, {".png"}))
+        return refused;
 
     CQNF_LayerSet set;
     CQNF_Layer background, shapes, knives, piece;

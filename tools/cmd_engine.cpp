@@ -219,6 +219,8 @@ int Run(const tool::Args& args)
     o.output = positional[2];
     if (o.mode != "lines" && o.mode != "pieces" && o.mode != "render")
         return tool::BadArguments(kName, "unknown mode " + o.mode + " (lines, pieces or render)");
+    if (const int refused = tool::RefuseOutput(kName, o.output, {o.input, o.block}, {".png"}))
+        return refused;
 
     std::string error;
     Picture pic;

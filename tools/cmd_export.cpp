@@ -16,6 +16,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -86,7 +87,7 @@ int Pieces(const tool::Args& args)
         if (a == "--to" && hasValue) {
             to = args[++i];
             if (to != "psd" && to != "png")
-                return tool::Fail(kName, "--to takes psd or png");
+                return tool::BadArguments(kName, "--to takes psd or png");
         } else if (a == "--what" && hasValue) {
             const std::string& v = args[++i];
             if (v == "merged")
@@ -96,15 +97,15 @@ int Pieces(const tool::Args& args)
             else if (v == "all")
                 r.settings.exportWhat = CExportSettings::kAll;
             else
-                return tool::Fail(kName, "--what takes merged, selected or all");
+                return tool::BadArguments(kName, "--what takes merged, selected or all");
         } else if (a == "--names" && hasValue) {
             const std::string& v = args[++i];
             if (v != "simple" && v != "extended")
-                return tool::Fail(kName, "--names takes simple or extended");
+                return tool::BadArguments(kName, "--names takes simple or extended");
             r.settings.namingMode = v == "simple" ? CExportSettings::kNamesSimple : CExportSettings::kNamesExtended;
         } else if (a == "--resolution" && hasValue) {
             if (!ParseResolution(args[++i], r.resolution))
-                return tool::Fail(kName, "--resolution takes pixels per inch, 1 to 65535");
+                return tool::BadArguments(kName, "--resolution takes pixels per inch, 1 to 65535");
         } else if (a == "--no-composite") {
             r.settings.includeComposite = 0;
         } else if (a == "--without-bevel") {
@@ -114,17 +115,34 @@ int Pieces(const tool::Args& args)
         } else if (a == "--pieces-alone") {
             r.settings.preservePosition = 0;
         } else if (!a.empty() && a[0] == '-') {
-            return tool::Fail(kName, "unexpected option " + a + " (see --help)");
+            return tool::BadArguments(kName, "unknown option " + a);
         } else {
             files.push_back(a);
         }
     }
     if (files.size() != 3)
-        return tool::Fail(kName, "pieces takes LAYOUT.qntd PICTURE OUT");
-    if (to.empty())
-        to = EndsWith(files[2], ".psd") ? "psd" : "png";
-    r.settings.exportTo = to == "psd" ? CExportSettings::kToPSD : CExportSettings::kToPNG;
+        return tool::BadArguments(kName, "pieces takes LAYOUT.qntd PICTURE OUT");
+    // The name chooses the format: a ".psd" file, or else a PNG series named
+    // after OUT, or into OUT when it is a folder.
+    // Standard output or a device has no name to go by: --to psd sends the
+    // PSD there.
+    const bool stream = tool::IsStreamOutput(files[2]);
+    const bool psdName = EndsWith(files[2], ".psd") || (stream && to == "psd");
+    if (stream && !psdName)
+        return tool::BadArguments(kName, files[2] + ": a PNG series needs a folder or a file name; --to psd writes "
+                                                    "one PSD there");
+    if (!to.empty() && (to == "psd") != psdName)
+        return tool::BadArguments(kName, files[2] + (psdName ? ": a .psd name is written as PSD, not --to " + to
+                                                             : ": --to psd needs an OUT name ending in .psd"));
+    r.settings.exportTo = psdName ? CExportSettings::kToPSD : CExportSettings::kToPNG;
     r.path = files[2];
+    r.keep = {files[0], files[1]};
+    if (psdName) {
+        if (const int refused = tool::RefuseOutput(kName, r.path, r.keep, {".psd"}))
+            return refused;
+    } else if (std::filesystem::is_directory(r.path)) {
+        r.path = (std::filesystem::path(r.path) / "piece").string();
+    }
 
     CQNF_ImageFile picture;
     if (!picture.Load(files[1], CQNF_ImageFile::AllKinds, 30000))
@@ -175,28 +193,28 @@ int Knives(const tool::Args& args)
         if (a == "--to" && hasValue) {
             to = args[++i];
             if (to != "eps" && to != "ai")
-                return tool::Fail(kName, "--to takes eps or ai");
+                return tool::BadArguments(kName, "--to takes eps or ai");
         } else if (a == "--what" && hasValue) {
             const std::string& v = args[++i];
             if (v != "selected" && v != "all")
-                return tool::Fail(kName, "--what takes selected or all");
+                return tool::BadArguments(kName, "--what takes selected or all");
             s.exportWhat = v == "all" ? CExportLMSettings::kAll : CExportLMSettings::kSelected;
         } else if (a == "--size" && hasValue) {
             if (!qnParseDimensions(args[++i], 1, 65535, w, h))
-                return tool::Fail(kName, "--size takes WIDTHxHEIGHT in pixels, 1 to 65535 each");
+                return tool::BadArguments(kName, "--size takes WIDTHxHEIGHT in pixels, 1 to 65535 each");
         } else if (a == "--picture" && hasValue) {
             picturePath = args[++i];
         } else if (a == "--resolution" && hasValue) {
             if (!ParseResolution(args[++i], resolution))
-                return tool::Fail(kName, "--resolution takes pixels per inch, 1 to 65535");
+                return tool::BadArguments(kName, "--resolution takes pixels per inch, 1 to 65535");
         } else if (!a.empty() && a[0] == '-') {
-            return tool::Fail(kName, "unexpected option " + a + " (see --help)");
+            return tool::BadArguments(kName, "unknown option " + a);
         } else {
             files.push_back(a);
         }
     }
     if (files.size() != 2)
-        return tool::Fail(kName, "knives takes LAYOUT.qntd OUT");
+        return tool::BadArguments(kName, "knives takes LAYOUT.qntd OUT");
     if (!picturePath.empty()) {
         CQNF_ImageFile picture;
         if (!picture.Load(picturePath))
@@ -205,10 +223,12 @@ int Knives(const tool::Args& args)
         h = picture.GetHeight();
     }
     if (!w)
-        return tool::Fail(kName, "knives needs --size WIDTHxHEIGHT or --picture FILE for the page");
-    if (to.empty())
-        to = EndsWith(files[1], ".ai") ? "ai" : "eps";
-    s.exportTo = to == "ai" ? CExportLMSettings::kToAI : CExportLMSettings::kToEPS;
+        return tool::BadArguments(kName, "knives needs --size WIDTHxHEIGHT or --picture FILE for the page");
+    if (const int refused = tool::RefuseOutput(kName, files[1], {files[0], picturePath},
+                                               to.empty() ? std::vector<std::string>{".eps", ".ai"}
+                                                          : std::vector<std::string>{"." + to}))
+        return refused;
+    s.exportTo = EndsWith(files[1], ".ai") ? CExportLMSettings::kToAI : CExportLMSettings::kToEPS;
 
     QuietCutter cutter;
     CWnd_Main layout;
@@ -226,13 +246,13 @@ int Knives(const tool::Args& args)
 int Run(const tool::Args& args)
 {
     if (args.empty())
-        return tool::Fail(kName, "expected pieces or knives (see --help)");
+        return tool::BadArguments(kName, "expected pieces or knives");
     const tool::Args rest(args.begin() + 1, args.end());
     if (args[0] == "pieces")
         return Pieces(rest);
     if (args[0] == "knives")
         return Knives(rest);
-    return tool::Fail(kName, "unknown action " + args[0] + " (expected pieces or knives)");
+    return tool::BadArguments(kName, "unknown action " + args[0] + " (expected pieces or knives)");
 }
 
 tool::Registrar reg({kName,

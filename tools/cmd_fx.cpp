@@ -104,7 +104,7 @@ double Number(const std::string& s, const char* what)
     char* end = nullptr;
     const double v = std::strtod(s.c_str(), &end);
     if (s.empty() || *end != '\0')
-        throw std::runtime_error(std::string("expected a number for ") + what + ", got '" + s + "'");
+        throw tool::BadArgument(std::string("expected a number for ") + what + ", got '" + s + "'");
     return v;
 }
 
@@ -112,8 +112,8 @@ long Integer(const std::string& s, const char* what, long lo, long hi)
 {
     int64_t v = 0;
     if (!qnParseInteger(s, lo, hi, v))
-        throw std::runtime_error(std::string(what) + " must be an integer from " + std::to_string(lo) + " to " +
-                                 std::to_string(hi) + ", got '" + s + "'");
+        throw tool::BadArgument(std::string(what) + " must be an integer from " + std::to_string(lo) + " to " +
+                                std::to_string(hi) + ", got '" + s + "'");
     return static_cast<long>(v);
 }
 
@@ -130,7 +130,7 @@ std::vector<uint8_t> Colour(const std::string& s, int colours)
             c[0] = static_cast<uint8_t>((c[0] + c[1] + c[2]) / 3);
         return c;
     }
-    throw std::runtime_error("expected a colour RRGGBB, got '" + s + "'");
+    throw tool::BadArgument("expected a colour RRGGBB, got '" + s + "'");
 }
 
 // A size typed for the output is checked before anything is allocated.
@@ -181,7 +181,7 @@ std::vector<Filter> Filters()
                      const double soften = Number(a[2], "SOFTEN");
                      qnt3D_VECTOR light{};
                      if (std::sscanf(a[3].c_str(), "%f,%f,%f", &light.x, &light.y, &light.z) != 3)
-                         throw std::runtime_error("expected the light as LX,LY,LZ, got '" + a[3] + "'");
+                         throw tool::BadArgument("expected the light as LX,LY,LZ, got '" + a[3] + "'");
                      const uint8_t ho = static_cast<uint8_t>(Integer(a[4], "HIGHLIGHT_OPACITY", 0, 255));
                      const uint8_t so = static_cast<uint8_t>(Integer(a[5], "SHADOW_OPACITY", 0, 255));
                      const int colours = src.channels - (src.alpha ? 1 : 0);
@@ -275,7 +275,7 @@ std::vector<Filter> Filters()
                          at = comma + 1;
                      }
                      if (weights->size() != static_cast<size_t>(w) * h)
-                         throw std::runtime_error("expected W x H = " + std::to_string(w * h) + " weights");
+                         throw tool::BadArgument("expected W x H = " + std::to_string(w * h) + " weights");
                      const uint8_t alpha = o.blurAlpha ? 1 : 0;
                      return [=](CQNF_ImageFX& fx) {
                          CQNF_ImageFX::QNFFX_CONVOLUTIONMASK m;
@@ -293,7 +293,7 @@ std::vector<Filter> Filters()
                          return [=](CQNF_ImageFX& fx) { return fx.filter_UnsharpenMaskNormal(alpha); };
                      if (a[0] == "more")
                          return [=](CQNF_ImageFX& fx) { return fx.filter_UnsharpenMaskMore(alpha); };
-                     throw std::runtime_error("expected delicate, normal or more, got '" + a[0] + "'");
+                     throw tool::BadArgument("expected delicate, normal or more, got '" + a[0] + "'");
                  }});
     return f;
 }
@@ -341,6 +341,8 @@ int Run(const tool::Args& all)
     const std::vector<std::string> fargs(args.begin() + 1, args.begin() + 1 + static_cast<long>(it->count));
     const std::string& in = args[args.size() - 2];
     const std::string& out = args[args.size() - 1];
+    if (const int refused = tool::RefuseOutput(kName, out, {args.begin() + 1, args.end() - 1}, {".png"}))
+        return refused;
 
     Picture src;
     std::string error;

@@ -121,6 +121,8 @@ int New(const tool::Args& args)
         return tool::BadArguments(kName, "new needs --grid COLSxROWS");
     if (out.empty())
         return tool::BadArguments(kName, "new needs OUT.qntd");
+    if (const int refused = tool::RefuseOutput(kName, out, {}, {".qntd"}))
+        return refused;
 
     CQNF_SeededRandom random(seed);
     CWnd_Main model;
@@ -285,6 +287,8 @@ int Block(const tool::Args& args)
 {
     if (args.size() != 2)
         return tool::BadArguments(kName, "block takes FILE.qntd and OUT");
+    if (const int refused = tool::RefuseOutput(kName, args[1], {args[0]}, {}))
+        return refused;
     ToolCutter cutter;
     CWnd_Main model;
     int code = 0;

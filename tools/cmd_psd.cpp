@@ -4,6 +4,7 @@
 #include "tools/Command.h"
 
 #include "core/ErrorWords.h"
+#include "core/FileSeries.h"
 #include "core/SafeFile.h"
 #include "imaging/ImageFile.h"
 #include "imaging/PSDCodec.h"
@@ -58,6 +59,14 @@ int Write(const tool::Args& args)
     if (args.size() < 3)
         return tool::BadArguments(kName, "expected: write OUT.psd LAYER.png[@X,Y[:NAME]]...");
     const std::string outPath = args[1];
+    std::vector<std::string> inputs;
+    for (size_t i = 2; i < args.size(); ++i) {
+        LayerArg a;
+        if (ParseLayerArg(args[i], a))
+            inputs.push_back(a.path);
+    }
+    if (const int refused = tool::RefuseOutput(kName, outPath, inputs, {".psd"}))
+        return refused;
     struct Layer {
         CQNF_ImageFile png;
         CQNF_ImagePSD::PSDMLWRITE_LAYERPARAMS params;
@@ -139,10 +148,22 @@ int Read(const tool::Args& args)
     CQNF_ImagePSD psd;
     if (!psd.LParseByFile(file))
         return tool::Fail(kName, inPath + ": not a readable PSD: " + qnErrorText(psd.GetError()));
+    // The files go into DIR all or none: a damaged document or a failed write
+    // leaves DIR as it was (and a DIR this run made is removed again).
     std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
+    const bool made = std::filesystem::create_directories(dir, ec);
     if (ec)
         return tool::Fail(kName, "cannot create " + dir.string() + ": " + ec.message());
+    CQNF_FileSeries series;
+    series.Protect({inPath});
+    auto fail = [&](const std::string& message) {
+        series.Abandon();
+        if (made)
+            std::filesystem::remove(dir, ec);
+        return tool::Fail(kName, message);
+    };
+    if (!series.Begin(dir.string(), "layers"))
+        return fail("cannot write into " + dir.string() + ": " + series.Failure());
     const uint8_t mode = psd.GetImageMode();
     unsigned short error = 0;
     for (uint32_t i = 0; i < psd.GetLayersCount(); ++i) {
@@ -163,24 +184,28 @@ int Read(const tool::Args& args)
             continue;
         char name[32];
         std::snprintf(name, sizeof name, "layer_%03u.png", i);
-        const std::string out = (dir / name).string();
-        if (!qnCodecSavePNG(out.c_str(), static_cast<uint16_t>(info.width), static_cast<uint16_t>(info.height), mode,
-                            planes, info.transparency ? info.transparency->GetPtr() : nullptr, info.width, 72.0,
+        if (!qnCodecSavePNG(series.StagedPath(name).c_str(), static_cast<uint16_t>(info.width),
+                            static_cast<uint16_t>(info.height), mode, planes,
+                            info.transparency ? info.transparency->GetPtr() : nullptr, info.width, 72.0,
                             "tessolo-tool", error))
-            return tool::Fail(kName, qnFileFailure(out, true, error));
+            return fail(qnFileFailure((dir / name).string(), true, error));
+        series.Add(name);
     }
     // The merged image, from the copy of the file already in memory.
     const uint32_t count = psd.GetLayersCount();
     if (!psd.ParseImageLocal())
-        return tool::Fail(kName, inPath + ": merged image unreadable: " + qnErrorText(psd.GetError()));
+        return fail(inPath + ": merged image unreadable: " + qnErrorText(psd.GetError()));
     unsigned short w, h;
     psd.GetMainImageSize(w, h);
     const unsigned char* planes[4] = {};
     for (signed char k = 0; k < 4; ++k)
         planes[k] = psd.GetImageDataPtr(k);
-    const std::string merged = (dir / "merged.png").string();
-    if (!qnCodecSavePNG(merged.c_str(), w, h, mode, planes, nullptr, w, 72.0, "tessolo-tool", error))
-        return tool::Fail(kName, qnFileFailure(merged, true, error));
+    if (!qnCodecSavePNG(series.StagedPath("merged.png").c_str(), w, h, mode, planes, nullptr, w, 72.0, "tessolo-tool",
+                        error))
+        return fail(qnFileFailure((dir / "merged.png").string(), true, error));
+    series.Add("merged.png");
+    if (!series.Commit())
+        return fail("cannot write " + series.Failure() + "; nothing was written");
     std::printf("merged: %u x %u, %u layers\n", w, h, count);
     return 0;
 }

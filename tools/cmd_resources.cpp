@@ -2,6 +2,7 @@
 // contact sheets of its windows.
 #include "tools/Command.h"
 
+#include "core/ErrorWords.h"
 #include "core/StorageFormat.h"
 #include "imaging/Image.h"
 #include "imaging/ImageFile.h"
@@ -95,6 +96,11 @@ int Sheet(const tool::Args& args)
     }
     if (in.empty() || out.empty())
         return tool::BadArguments(kName, "sheet needs FILE and OUT.png");
+    // OUT.png shows the windows; OUT-states.png every state of every control.
+    const std::string base = out.size() > 4 && out.compare(out.size() - 4, 4, ".png") == 0 ? out.substr(0, out.size() - 4) : out;
+    for (const std::string& path : {out, base + "-states.png"})
+        if (const int refused = tool::RefuseOutput(kName, path, {in}, {".png"}))
+            return refused;
     qnres::ResourceFile file;
     std::string why;
     if (!file.Open(in, why))
@@ -109,8 +115,6 @@ int Sheet(const tool::Args& args)
     }
     if (windows.empty())
         return tool::Fail(kName, only.empty() ? in + ": no windows" : "no window '" + only + "'");
-    // OUT.png shows the windows; OUT-states.png every state of every control.
-    const std::string base = out.size() > 4 && out.compare(out.size() - 4, 4, ".png") == 0 ? out.substr(0, out.size() - 4) : out;
     for (bool states : {false, true}) {
         CQNF_Image sheet;
         if (!qnres::ComposeSheet(file, windows, states, sheet, why))
@@ -118,7 +122,7 @@ int Sheet(const tool::Args& args)
         const std::string path = states ? base + "-states.png" : out;
         unsigned short error = 0;
         if (!qnSaveImagePNG(path.c_str(), sheet, "tessolo-tool", error))
-            return tool::Fail(kName, path + ": cannot write the PNG (error " + std::to_string(error) + ")");
+            return tool::Fail(kName, qnFileFailure(path, true, error));
     }
     return 0;
 }

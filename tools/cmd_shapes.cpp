@@ -8,6 +8,7 @@
 //            set or store) as a ".qnth" knife shape file
 #include "tools/Command.h"
 
+#include "core/ErrorWords.h"
 #include "core/Mem.h"
 #include "core/StdFile.h"
 #include "core/Storage.h"
@@ -183,7 +184,7 @@ bool SavePicture(const std::string& path, const std::vector<const Shape*>& shape
     }
     unsigned short error = 0;
     if (!qnSaveImagePNG(path.c_str(), layer, "tessolo-tool", error)) {
-        message = path + ": cannot write the picture (error " + std::to_string(error) + ")";
+        message = qnFileFailure(path, true, error);
         return false;
     }
     return true;
@@ -198,6 +199,9 @@ int Show(const tool::Args& args)
     Loaded l;
     if (!ParseOptions(args, 1, index, message, &png))
         return tool::BadArguments(kName, message);
+    if (!png.empty())
+        if (const int refused = tool::RefuseOutput(kName, png, {args[0]}, {".png"}))
+            return refused;
     if (!Load(args[0], l, message))
         return tool::Fail(kName, message);
     if (index >= int64_t(l.shapes.size()))
@@ -233,6 +237,8 @@ int Convert(const tool::Args& args)
     Loaded l;
     if (!ParseOptions(args, 2, index, message))
         return tool::BadArguments(kName, message);
+    if (const int refused = tool::RefuseOutput(kName, args[1], {args[0]}, {".qnth"}))
+        return refused;
     if (!Load(args[0], l, message))
         return tool::Fail(kName, message);
     if (index < 0 && l.shapes.size() != 1)
@@ -243,6 +249,8 @@ int Convert(const tool::Args& args)
         return tool::Fail(kName, "no shape " + std::to_string(pick) + " (the file holds " +
                                      std::to_string(l.shapes.size()) + ")");
     const ShapeIoError e = CWnd_CutterModel::SaveShapeFile(args[1], l.shapes[pick].spline);
+    if (e == ShapeIoError::WriteFailed)
+        return tool::Fail(kName, qnFileFailure(args[1], true, qnerr::FileWrite));
     if (e != ShapeIoError::None)
         return tool::Fail(kName, args[1] + ": " + IoText(e));
     std::printf("%s: knife shape of %u nodes\n", args[1].c_str(), unsigned(l.shapes[pick].spline.nodeCount));

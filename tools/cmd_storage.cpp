@@ -213,6 +213,8 @@ int Put(const std::string& file, const std::string& path, const std::string& typ
 
     if (const std::string why = NotAContainer(file, true); !why.empty())
         return tool::Fail(kName, why);
+    if (const int refused = tool::RefuseOutput(kName, file, {}, {}))
+        return refused;
     // A missing file is made empty, never replaced: an empty file opens as
     // a new container under the lock, so a put running beside this one
     // keeps its record.
@@ -295,7 +297,7 @@ int Run(const tool::Args& all)
     const std::string sub = args.empty() ? std::string() : args[0];
     const size_t n = args.size();
     if (repair && sub != "put")
-        return tool::Fail(kName, "--repair goes with put only");
+        return tool::BadArguments(kName, "--repair goes with put only");
     if (sub == "ls" && n == 2)
         return List(args[1]);
     if (sub == "get" && n == 3)

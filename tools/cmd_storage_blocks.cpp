@@ -1,6 +1,7 @@
 // "md5 FILE", "zip IN OUT", "unzip IN OUT": the block stages on whole files.
 #include "tools/Command.h"
 
+#include "core/ErrorWords.h"
 #include "core/MD5Digest.h"
 #include "core/SafeFile.h"
 #include "core/StdFile.h"
@@ -43,6 +44,8 @@ int RunZip(const char* name, unsigned char mode, const tool::Args& args)
 {
     if (args.size() != 2)
         return tool::BadArguments(name, "expected two arguments IN OUT");
+    if (const int refused = tool::RefuseOutput(name, args[1], {args[0]}, {}))
+        return refused;
     std::vector<uint8_t> in;
     std::string error;
     // A zip block is at most 4 GB.
@@ -63,8 +66,8 @@ int RunZip(const char* name, unsigned char mode, const tool::Args& args)
             return tool::Fail(name, "failed with error " + std::to_string(zip.GetError()));
         }
     }
-    if (qnReplaceFile(args[1], out.GetPtr(), out.GetSize()) != 0)
-        return tool::Fail(name, "cannot write " + args[1] + ": " + std::strerror(errno));
+    if (const unsigned short error = qnReplaceFile(args[1], out.GetPtr(), out.GetSize()))
+        return tool::Fail(name, qnFileFailure(args[1], true, error));
     return 0;
 }
 

@@ -5,6 +5,7 @@
 // the next tab stop (every 96 pixels); UTF-8 text is taken as Latin-1 codes.
 #include "tools/Command.h"
 
+#include "core/ErrorWords.h"
 #include "core/Storage.h"
 #include "core/String.h"
 #include "imaging/Font.h"
@@ -92,6 +93,8 @@ int Run(const tool::Args& args)
     }
     if (pos.size() != 3)
         return tool::BadArguments(kName, "expected FONTFILE TEXT OUT.png");
+    if (const int refused = tool::RefuseOutput(kName, pos[2], {pos[0]}, {".png"}))
+        return refused;
 
     CQNF_FontBuilder builder;
     CQNF_Mem record, packed;
@@ -143,7 +146,7 @@ int Run(const tool::Args& args)
         return tool::Fail(kName, "cannot composite the text");
     unsigned short error = 0;
     if (!qnSaveImagePNG(pos[2].c_str(), *set.GetCanvas(), "tessolo-tool", error))
-        return tool::Fail(kName, "cannot write " + pos[2] + " (error " + std::to_string(error) + ")");
+        return tool::Fail(kName, qnFileFailure(pos[2], true, error));
     return 0;
 }
 

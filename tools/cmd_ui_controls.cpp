@@ -54,6 +54,8 @@ int Run(const tool::Args& args)
     if (snap.empty()) {
         return Show(resource);
     }
+    if (const int refused = tool::RefuseOutput(kName, snap, {resource}, {".png"}))
+        return refused;
     std::string error;
     return qnui::SnapControlsGallery(resource, scene, snap, error) ? 0 : tool::Fail(kName, error);
 }

@@ -65,6 +65,8 @@ int Run(const tool::Args& args)
     }
     if (snap.empty())
         return Show(resource, picture);
+    if (const int refused = tool::RefuseOutput(kName, snap, {resource, image}, {".png"}))
+        return refused;
     return qnui::SnapEditGallery(resource, &picture, scene, snap, error) ? 0 : tool::Fail(kName, error);
 }
 

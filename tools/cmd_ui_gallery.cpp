@@ -49,6 +49,9 @@ int Run(const tool::Args& args)
         else
             return tool::BadArguments(kName, "unknown option " + a);
     }
+    if (!snap.empty())
+        if (const int refused = tool::RefuseOutput(kName, snap, {resource}, {".png"}))
+            return refused;
     std::string made;
     if (resource.empty()) {
         std::string tmpl = (std::filesystem::temp_directory_path() / "tessolo_gallery_XXXXXX").string();

@@ -71,6 +71,8 @@ try {
         }
         try {
             return c.run(args);
+        } catch (const tool::BadArgument& e) {
+            return tool::BadArguments(c.name, e.what());
         } catch (const std::exception& e) {
             return tool::Fail(c.name, e.what());
         }

@@ -110,6 +110,9 @@ public:
         m_disabledOpacity = opacity;
         Redraw();
     }
+    // A disabled state shows the skin's Disabled picture, if any, unless the
+    // disabled opacity is 0: that hides the control whatever the skin has.
+    bool ShowsDisabledPicture() const { return m_disabledOpacity != 0; }
     unsigned char IsExternal() const { return m_external; }
     void SetExternal(unsigned char external) { m_external = external; }
     // The window is going away first: nothing may reach it through this control.

@@ -56,7 +56,7 @@ const SkinImage* CQNF_CtrlButton::ImageFor(uint8_t state, bool& atDisabledOpacit
     case StPressed: return FirstPresent(&m_images[Pressed], &m_images[Highlighted], &m_images[Normal]);
     case StPressedOut: return FirstPresent(&m_images[PressedOut], &m_images[Normal]);
     case StDisabled:
-        if (m_images[Disabled].Present()) {
+        if (m_images[Disabled].Present() && ShowsDisabledPicture()) {
             return &m_images[Disabled];
         }
         atDisabledOpacity = true;
@@ -210,7 +210,7 @@ const SkinImage* CQNF_CtrlCheckBox::ImageFor(uint8_t state, bool& atDisabledOpac
     case 3: return FirstPresent(&set[Pressed], &set[Highlighted], &set[Normal]);
     case 4: return FirstPresent(&set[PressedOut], &set[Normal]);
     case 5:
-        if (set[Disabled].Present()) {
+        if (set[Disabled].Present() && ShowsDisabledPicture()) {
             return &set[Disabled];
         }
         atDisabledOpacity = true;
@@ -328,13 +328,13 @@ const SkinImage* CQNF_CtrlRadioButton::ImageFor(uint8_t state, bool& atDisabledO
     case StPress: return FirstPresent(&m_images[Pressed], &m_images[Highlighted], &m_normalOff);
     case StOut: return FirstPresent(&m_images[PressedOut], &m_normalOff);
     case StDisOn:
-        if (m_images[Disabled].Present()) {
+        if (m_images[Disabled].Present() && ShowsDisabledPicture()) {
             return &m_images[Disabled];
         }
         atDisabledOpacity = true;
         return FirstPresent(&m_images[Normal]);
     case StDisOff:
-        if (m_disabledOff.Present()) {
+        if (m_disabledOff.Present() && ShowsDisabledPicture()) {
             return &m_disabledOff;
         }
         atDisabledOpacity = true;

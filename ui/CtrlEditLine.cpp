@@ -4,6 +4,7 @@
 #include "imaging/Font.h"
 #include "ui/App.h"
 #include "ui/CtrlSkin.h"
+#include "ui/KeyCodes.h"
 #include "ui/Window.h"
 
 #include <algorithm>
@@ -241,7 +242,9 @@ unsigned char CQNF_CtrlEditLine::OnMouseWheel(short, short, unsigned char mods, 
 unsigned char CQNF_CtrlEditLine::OnKeyDown(unsigned char key, unsigned char mods)
 {
     m_model.KeyDown(key, mods);
-    return 1;
+    // Return confirms the line and goes on to the window, whose default
+    // button runs at once: one Return, not one for the line and one more.
+    return key == qnkey::Return ? 0 : 1;
 }
 
 unsigned char CQNF_CtrlEditLine::OnKeyChar(unsigned char ch, unsigned char mods)

@@ -96,6 +96,7 @@ void CQNF_CtrlSlider::SetState(unsigned char state)
         }
         bool dim = false;
         const qnctl::SkinImage* image = set.Choose(state, dim);
+        dim = dim || (state == qnctl::StateDisabled && !ShowsDisabledPicture());
         layer.SetOpacity(dim ? m_disabledOpacity : 255);
         if (state == last || set.present == 0) {
             return;

@@ -28,11 +28,11 @@ qntRECT_s LoadPictures(CQNF_Control& control, qnctl::SkinImage& normal, qnctl::S
 
 // Normal for state 1; for state 8 Disabled, else Normal at the disabled opacity.
 const qnctl::SkinImage* NormalOrDisabled(const qnctl::SkinImage& normal, const qnctl::SkinImage& disabled,
-                                         uint8_t state, bool& atDisabledOpacity)
+                                         bool disabledPicture, uint8_t state, bool& atDisabledOpacity)
 {
     atDisabledOpacity = false;
     if (state == qnctl::StateDisabled) {
-        if (disabled.Present()) {
+        if (disabled.Present() && disabledPicture) {
             return &disabled;
         }
         atDisabledOpacity = true;
@@ -65,7 +65,7 @@ unsigned char CQNF_CtrlStaticImage::Init(void* window, unsigned long id, CQNF_St
 
 const qnctl::SkinImage* CQNF_CtrlStaticImage::Picture(uint8_t state, bool& atDisabledOpacity) const
 {
-    return NormalOrDisabled(m_normal, m_disabled, state, atDisabledOpacity);
+    return NormalOrDisabled(m_normal, m_disabled, ShowsDisabledPicture(), state, atDisabledOpacity);
 }
 
 void CQNF_CtrlStaticImage::SetState(unsigned char state, unsigned char force)
@@ -131,6 +131,14 @@ unsigned char CQNF_CtrlStaticImage::PtAboveControl(short x, short y)
     const qnctl::SkinImage* image = Picture(m_state, dim);
     return image && x >= image->rect.left && x < image->rect.right && y >= image->rect.top &&
            y < image->rect.bottom;
+}
+
+unsigned char CQNF_CtrlRuler::PtAboveControl(short x, short y)
+{
+    if (x >= m_covered.left && x < m_covered.right && y >= m_covered.top && y < m_covered.bottom) {
+        return 0;
+    }
+    return CQNF_CtrlStaticImage::PtAboveControl(x, y);
 }
 
 unsigned char CQNF_CtrlStaticImage::Forward(unsigned short msg, short x, short y, short delta)
@@ -223,7 +231,7 @@ void CQNF_CtrlStaticText::SetState(unsigned char state)
         return;
     }
     bool dim = false;
-    const qnctl::SkinImage* image = NormalOrDisabled(m_normal, m_disabled, state, dim);
+    const qnctl::SkinImage* image = NormalOrDisabled(m_normal, m_disabled, ShowsDisabledPicture(), state, dim);
     if (m_layer.HasPixels()) {
         m_layer.SetOpacity(dim ? m_disabledOpacity : 255);
     }

@@ -74,9 +74,14 @@ public:
     // Copies the record; an identical record changes nothing.
     void SetData(const QNF_RulerData* data, unsigned char redraw);
     const QNF_RulerData* GetData() const { return &m_data; }
+    // A part of the ruler (window coordinates) that another strip lies over:
+    // the pointer there is not above the ruler. qnNullRect gives it back.
+    void SetCoveredRect(const qntRECT_s& rect) { m_covered = rect; }
+    unsigned char PtAboveControl(short x, short y) override;
 
 private:
     CQNF_Font* m_font = nullptr;
+    qntRECT_s m_covered = qnNullRect;
     QNF_RulerData m_data;
 };
 

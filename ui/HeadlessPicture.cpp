@@ -1,5 +1,6 @@
 #include "ui/HeadlessPicture.h"
 
+#include "core/ErrorWords.h"
 #include "imaging/ImageFile.h"
 
 #include <algorithm>
@@ -38,7 +39,7 @@ bool SaveDesktopPNG(plat::HeadlessPlatform& p, const std::string& path, std::str
     }
     unsigned short e = 0;
     if (!qnSaveImagePNG(path.c_str(), picture, "Tessolo", e)) {
-        error = "cannot write " + path + " (error " + std::to_string(e) + ")";
+        error = qnFileFailure(path, true, e);
         return false;
     }
     return true;

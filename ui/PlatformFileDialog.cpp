@@ -1,9 +1,11 @@
 #include "ui/PlatformFileDialog.h"
 
 #include "core/SafeFile.h"
+#include "core/Storage.h"
 #include "ui/Toolkit.h"
 #include "ui/Window.h"
 
+#include <filesystem>
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -24,6 +26,35 @@ bool IsReadableFile(const std::string& path)
 }  // namespace
 
 void CQNF_PlatformFileDialog::SetAppRootFolder(const FSRef& folder) { g_appRoot = folder; }
+
+namespace {
+
+CQNF_Storage* g_settings = nullptr;
+
+CQNF_String LastFolderKey()
+{
+    CQNF_String key("File Dialogs>");
+    key += CQNF_PlatformFileDialog::kClientName;
+    key += ">Last Folder";
+    return key;
+}
+
+}  // namespace
+
+void CQNF_PlatformFileDialog::SetSettingsStorage(CQNF_Storage* storage) { g_settings = storage; }
+
+void CQNF_PlatformFileDialog::i_RememberFolder(const std::string& folder)
+{
+    if (!g_settings || folder.empty())
+        return;
+    CQNF_String client("File Dialogs>");
+    client += kClientName;
+    g_settings->BeginUpdate();
+    g_settings->AddFolder(CQNF_String("File Dialogs"));
+    g_settings->AddFolder(client);
+    g_settings->SetRecord(LastFolderKey(), CQNF_String(folder.c_str()));
+    g_settings->EndUpdate();
+}
 const FSRef& CQNF_PlatformFileDialog::GetAppRootFolder() { return g_appRoot; }
 
 void CQNF_PlatformFileDialog::AddFilter(const char*, CQNF_StringArray* extensions, unsigned long fileType)
@@ -97,6 +128,7 @@ bool CQNF_PlatformFileDialog::DoFileOpenDialog(CQNF_Window* parent, unsigned cha
         return false;
     m_result.path = path;
     m_resultValid = 1;
+    i_RememberFolder(std::filesystem::path(path).parent_path().string());
     return true;
 }
 
@@ -112,6 +144,10 @@ plat::FileDialogSpec CQNF_PlatformFileDialog::i_Spec(CQNF_Window* parent) const
     plat::FileDialogSpec spec;
     spec.title = m_title.GetStr();
     spec.folder = m_defaultFolder.path;
+    // The folder the user went to last, while it is there.
+    CQNF_String last;
+    if (g_settings && g_settings->GetRec(LastFolderKey(), last) && IsFolder(last.GetStr()))
+        spec.folder = last.GetStr();
     spec.proposedName = m_saveName.GetStr();
     spec.parent = parent ? parent->GetWindowHandle() : 0;
     return spec;
@@ -122,7 +158,10 @@ bool CQNF_PlatformFileDialog::i_AskSave(CQNF_Window* parent, plat::SaveChoice& c
     m_resultValid = 0;
     m_result = {};
     plat::Platform* p = qnui::Toolkit::Get().P();
-    return p && p->FileSaveDialog(i_Spec(parent), choice) && !choice.name.empty();
+    if (!p || !p->FileSaveDialog(i_Spec(parent), choice) || choice.name.empty())
+        return false;
+    i_RememberFolder(choice.folder);
+    return true;
 }
 
 bool CQNF_PlatformFileDialog::i_Save(const std::string& path, SaveCallback callback, SerialSaveCallback serial,

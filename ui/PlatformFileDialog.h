@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <string>
 
+class CQNF_Storage;
 class CQNF_Window;
 
 class CQNF_PlatformFileDialog : public CQNF_FrameWork {
@@ -44,6 +45,11 @@ public:
     void SetDefaultPathToAppRoot(const char* subfolder);
     static void SetAppRootFolder(const FSRef& folder);
     static const FSRef& GetAppRootFolder();
+    // The settings where the dialogs remember the last folder chosen under
+    // their client name, so that the next dialog opens there (the platform
+    // keeps none); null: nothing is remembered.
+    static void SetSettingsStorage(CQNF_Storage* storage);
+    static constexpr const char* kClientName = "QNFW1CP";
 
     bool DoFileOpenDialog(CQNF_Window* parent, unsigned char packages);
     FSRef GetResultPath() const { return m_resultValid ? m_result : FSRef{}; }
@@ -64,6 +70,7 @@ public:
 
 private:
     plat::FileDialogSpec i_Spec(CQNF_Window* parent) const;
+    static void i_RememberFolder(const std::string& folder);
     // Runs the save dialog; the result is cleared first.
     bool i_AskSave(CQNF_Window* parent, plat::SaveChoice& choice);
     bool i_Save(const std::string& path, SaveCallback callback, SerialSaveCallback serial, void* userData,

@@ -277,11 +277,12 @@ void CQNF_Window::iSetActiveCaption(unsigned char active)
 
 bool CQNF_Window::PtInCaption(short x, short y)
 {
+    // Where the caption does not take the point the drag area decides.
     if (CQNF_Layer* cap = GetCaptionLayer(); cap && cap->GetImageMode() == qnimg::ModeRGBA) {
         const qntRECT_s r = cap->GetRect();
-        if (x >= r.left && x < r.right && y >= r.top && y < r.bottom)
-            return cap->GetPixel(uint16_t(x - r.left), uint16_t(y - r.top)).a > 128;
-        return false;
+        if (x >= r.left && x < r.right && y >= r.top && y < r.bottom &&
+            cap->GetPixel(uint16_t(x - r.left), uint16_t(y - r.top)).a > 128)
+            return true;
     }
     if (m_dragMask && x >= m_dragRect.left && x < m_dragRect.right && y >= m_dragRect.top && y < m_dragRect.bottom) {
         const int32_t w = m_dragRect.right - m_dragRect.left;

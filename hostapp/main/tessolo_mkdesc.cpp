@@ -6,6 +6,7 @@
 #include "core/StdFile.h"
 #include "core/String.h"
 #include "host/PluginAdapter.h"
+#include "hostapp/OutputFile.h"
 #include "hostapp/layout/LayoutBlock.h"
 #include "hostapp/StandInHost.h"
 
@@ -113,6 +114,10 @@ try {
     }
     if (out.empty())
         return BadArguments("expected OUT");
+    // As the host keeps its output: never over the block read, never over a
+    // read-only file.
+    if (const std::string why = hostapp::OutputRefusal(out, {blockFile}); !why.empty())
+        return Fail(why);
     std::string err;
     if (!blockFile.empty()) {
         // A settings block is some 40 MB at its largest.

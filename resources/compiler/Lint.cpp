@@ -124,7 +124,7 @@ struct Linter {
         std::map<std::string, size_t> combos;
         for (size_t i = 0; i < m.shortcuts.size(); ++i) {
             const Shortcut& s = m.shortcuts[i];
-            const std::string combo = std::to_string(s.command_key) + std::to_string(s.option) +
+            const std::string combo = std::to_string(s.main) + std::to_string(s.command_key) + std::to_string(s.option) +
                                       std::to_string(s.shift) + char(s.key);
             if (auto it = combos.find(combo); it != combos.end())
                 Say(m.shortcutWhere[i], "shortcut '" + s.label + "' uses the keys of line " +

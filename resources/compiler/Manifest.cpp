@@ -405,9 +405,14 @@ private:
             else
                 throw Error(where.Tell() + ": bad modifier '" + p + "' in '" + t[2].text + "'");
         }
-        if (!main || parts.empty())
+        if (parts.empty())
             throw Error(where.Tell() + ": a shortcut needs Cmd or Ctrl");
         s.key = KeyCode(parts.back(), where);
+        // Without Cmd or Ctrl a shortcut needs Shift or Opt, or a function
+        // key: a plain key is for typing.
+        s.main = main;
+        if (!main && !s.shift && !s.option && !(s.key >= 220 && s.key <= 231))
+            throw Error(where.Tell() + ": a shortcut needs Cmd or Ctrl, or Shift or Opt");
         if (t.size() > 3)
             s.label = t[3].text;
         m.shortcuts.push_back(s);

@@ -43,7 +43,7 @@ std::vector<uint8_t> ShortcutRecords(const std::vector<Shortcut>& list)
     for (size_t i = 0; i < list.size(); ++i) {
         uint8_t* r = out.data() + i * kShortcutSize;
         const Shortcut& s = list[i];
-        r[0] = 1;  // the main modifier must be down
+        r[0] = s.main;  // the main modifier must be down, or up
         r[1] = s.option;
         r[2] = s.shift;
         r[3] = s.command_key;

@@ -35,6 +35,7 @@ std::vector<uint8_t> PackImage(const Pixmap& image);
 struct Shortcut {
     uint16_t command = 0;
     bool command_key = true;  // false: the Control key is the main modifier
+    bool main = true;         // false: the main modifier must be up (Shift+H)
     bool option = false;
     bool shift = false;
     uint8_t key = 0;  // upper-case letter, digit, punctuation, or 220..231 for F1..F12

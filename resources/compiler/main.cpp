@@ -1,12 +1,14 @@
 // tessolo-rc: compiles the resource manifest into the resource storage file.
 //   tessolo-rc MANIFEST -o OUT --fonts DIR
 // The lint runs first; any problem stops the build with the whole list.
+#include "core/ErrorWords.h"
 #include "core/SafeFile.h"
 #include "resources/compiler/Compile.h"
 #include "resources/compiler/Error.h"
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 int main(int argc, char** argv)
@@ -33,6 +35,16 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "tessolo-rc: MANIFEST, -o OUT and --fonts DIR are required (try --help)\n");
         return 2;
     }
+    std::error_code same;
+    if (std::filesystem::equivalent(manifest, out, same)) {
+        std::fprintf(stderr, "tessolo-rc: will not write over the input %s; name another output file\n",
+                     manifest.c_str());
+        return 1;
+    }
+    if (!qnMayWrite(out)) {
+        std::fprintf(stderr, "tessolo-rc: cannot replace %s: the file is read-only (permission denied)\n", out.c_str());
+        return 1;
+    }
     try {
         const rc::Manifest m = rc::ParseManifest(manifest);
         const auto problems = rc::Lint(m);
@@ -44,7 +56,7 @@ int main(int argc, char** argv)
         }
         const auto bytes = rc::Compile(m, {fonts});
         if (const unsigned short error = qnReplaceFile(out, bytes.data(), bytes.size())) {
-            std::fprintf(stderr, "tessolo-rc: cannot write %s (error %u)\n", out.c_str(), error);
+            std::fprintf(stderr, "tessolo-rc: %s\n", qnFileFailure(out, true, error).c_str());
             return 1;
         }
     } catch (const rc::Error& e) {

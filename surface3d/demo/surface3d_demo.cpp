@@ -16,6 +16,7 @@
 // uncovered pixels show; a shadow map is written as a grey picture in texture
 // space (white = lit). The contact sheet shows every renderer of both
 // generations, each labelled.
+#include "core/ErrorWords.h"
 #include "core/String.h"
 #include "imaging/Image.h"
 #include "imaging/ImageFile.h"
@@ -63,6 +64,13 @@ int Fail(const std::string& message)
     return 1;
 }
 
+// A wrong command line: one line pointing to --help, and exit 2.
+int BadArguments(const std::string& message)
+{
+    Fail(message + " (see --help)");
+    return qnExitBadArguments;
+}
+
 // Writes 8-bit rows, grey or interleaved RGB, as a PNG; the file is replaced
 // only once the new one is complete.
 bool WritePng(const std::string& path, int width, int height, bool grey, const std::vector<uint8_t>& pixels,
@@ -83,7 +91,7 @@ bool WritePng(const std::string& path, int width, int height, bool grey, const s
     if (!qnCodecSavePNG(path.c_str(), static_cast<uint16_t>(width), static_cast<uint16_t>(height),
                         grey ? qncodec::ModeGrey : qncodec::ModeColour, planes, nullptr,
                         static_cast<uint32_t>(width), 72.0, "surface3d-demo", code, false)) {
-        error = "cannot write " + path + " (error " + std::to_string(code) + ")";
+        error = qnFileFailure(path, true, code);
         return false;
     }
     return true;
@@ -91,6 +99,8 @@ bool WritePng(const std::string& path, int width, int height, bool grey, const s
 
 int RunOne(const Options& o)
 {
+    if (!qnMayWrite(o.output))
+        return Fail("cannot replace " + o.output + ": the file is read-only (permission denied)");
     std::string error;
     Picture pic;
     if (!Produce(o, pic, error) || !WritePng(o.output, pic.width, pic.height, pic.grey, pic.pixels, error))
@@ -245,7 +255,7 @@ try {
             return 0;
         }
         if (i + 1 >= args.size())
-            return Fail("missing value after " + a);
+            return BadArguments("missing value after " + a);
         const std::string& v = args[++i];
         int64_t number = 0;
         uint32_t w = 0, h = 0;
@@ -272,7 +282,7 @@ try {
         else if (a == "--all")
             allDir = v;
         else
-            return Fail("bad option " + a + " " + v);
+            return BadArguments("bad option " + a + " " + v);
     }
     if (!sheet.empty())
         return ContactSheet(o, sheet);
@@ -308,7 +318,7 @@ try {
         return 0;
     }
     if (o.output.empty())
-        return Fail("no output file (-o FILE.png)");
+        return BadArguments("no output file (-o FILE.png)");
     return RunOne(o);
 } catch (const std::exception& e) {
     // No program ends by an exception nobody caught: one line, and a failure.

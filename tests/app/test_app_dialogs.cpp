@@ -96,6 +96,23 @@ TEST_F(PrefDialog, OpacityEditIsClampedOnLeavingAndPreviewFollowsTheRadios)
     EXPECT_EQ(host.tipsAsked.front(), "Preferences:") << "the dialog's own tip first";
 }
 
+TEST_F(PrefDialog, OneReturnInTheOpacityEditConfirmsItAndRunsOk)
+{
+    CPreferences prefs;
+    const plat::Point edit = ControlOnScreen("Pref", "Pref_DisOpacity", qnctl::EditLine);
+    P.Script([&] {
+        P.Click(edit);
+        P.Key(0, 'a', plat::mods::Command);
+        Type("5");
+    });
+    P.Script([&] { Return(); });
+    bool opacityChanged = false;
+    EXPECT_EQ(DoPrefDialog(nullptr, host, prefs, &opacityChanged), 1);
+    EXPECT_EQ(prefs.delKnifeOpacity, 25) << "the typed value, confirmed and clamped, is what OK keeps";
+    EXPECT_TRUE(opacityChanged);
+    EXPECT_EQ(P.ScriptLeft(), 0u);
+}
+
 TEST_F(ExportDialogs, ExportButtonFollowsTheResultAndCancelStoresNothing)
 {
     // Every piece hidden, to PNG: nothing to export; with no selection the

@@ -62,6 +62,7 @@ class TestHost : public CDialogHost {
 public:
     CQNF_Storage* conf = nullptr;
     std::map<std::string, qntPOS> positions;
+    std::vector<std::string> positionsRead;
     std::vector<std::string> tipsAsked;
     std::vector<std::string> messages;
     std::vector<std::string> questions;
@@ -73,6 +74,7 @@ public:
     CQNF_Storage* Conf() override { return conf; }
     qntPOS WindowPos(const char* name, const char* owner) override
     {
+        positionsRead.push_back(std::string(name) + "|" + owner);
         auto it = positions.find(std::string(name) + "|" + owner);
         return it == positions.end() ? qntPOS{-32000, -32000} : it->second;
     }

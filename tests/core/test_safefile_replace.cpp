@@ -3,6 +3,8 @@
 // kills that must leave the target and no temporary file.
 #include "core/SafeFile.h"
 
+#include "core/ErrorWords.h"
+
 #include "test_storage_util.h"
 
 #include <gtest/gtest.h>
@@ -79,6 +81,45 @@ TEST(SafeFileReplace, WholeBufferKeepsPermissionsAndFollowsLinks)
     EXPECT_EQ(Entries(dir.Path()), (std::set<std::string>{"real.bin", "link.bin"}));
 }
 
+// A link to a file not made yet: the file is made where it points and the
+// link stays, through both writers and a chain of links.
+TEST(SafeFileReplace, DanglingLinksKeepTheirLinkAndGetTheirFile)
+{
+    TempDir dir;
+    fs::create_directory(dir.File("sub"));
+    const struct {
+        std::vector<std::pair<std::string, std::string>> links;  // name, where it points
+        std::string written;                                      // the name given to the writer
+        std::string made;                                         // the file that must appear
+    } cases[] = {
+        {{{"rel", "sub/a.bin"}}, "rel", "sub/a.bin"},
+        {{{"abs", dir.File("b.bin")}}, "abs", "b.bin"},
+        {{{"first", "second"}, {"second", "sub/../sub/c.bin"}}, "first", "sub/c.bin"},
+        {{{"sub/up", "../d.bin"}}, "sub/up", "d.bin"},
+    };
+    for (const bool streamed : {false, true}) {
+        for (const auto& c : cases) {
+            for (const auto& [name, to] : c.links)
+                fs::create_symlink(to, dir.File(name));
+            const uint8_t data[] = {uint8_t(streamed), 4, 2};
+            if (streamed) {
+                CQNF_SafeFile f;
+                ASSERT_TRUE(f.Open(dir.File(c.written)));
+                ASSERT_EQ(f.File().Write(data, sizeof data), int64_t(sizeof data));
+                ASSERT_TRUE(f.Commit());
+            } else {
+                ASSERT_EQ(qnReplaceFile(dir.File(c.written), data, sizeof data), 0);
+            }
+            for (const auto& [name, to] : c.links)
+                EXPECT_TRUE(fs::is_symlink(dir.File(name))) << name;
+            EXPECT_EQ(ReadFile(dir.File(c.made)), (Bytes{uint8_t(streamed), 4, 2})) << c.made;
+            for (const auto& [name, to] : c.links)
+                fs::remove(dir.File(name));
+            fs::remove(dir.File(c.made));
+        }
+    }
+}
+
 TEST(SafeFileReplace, FailuresLeaveTheTargetAndNoTemporaryFile)
 {
     TempDir dir;
@@ -101,6 +142,18 @@ TEST(SafeFileReplace, FailuresLeaveTheTargetAndNoTemporaryFile)
     EXPECT_FALSE(f.Commit());
     EXPECT_EQ(f.GetError(), qnerr::FileWrite);
     EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"taken"});
+
+    // A full disk says so: the system's reason reaches the message.
+    if (fs::exists("/dev/full")) {
+        const unsigned short error = qnReplaceFile("/dev/full", data, 1);
+        EXPECT_NE(error, 0);
+        EXPECT_NE(qnFileFailure("/dev/full", true, error).find(": no space left on device"), std::string::npos)
+            << qnFileFailure("/dev/full", true, error);
+        ASSERT_TRUE(f.Open("/dev/full"));
+        ASSERT_EQ(f.File().Write("abc", 3), 3);
+        EXPECT_FALSE(f.Commit());
+        EXPECT_NE(qnFileFailure("/dev/full", true, f.GetError()).find(": no space left on device"), std::string::npos);
+    }
 }
 
 TEST(SafeFileReplace, StreamedFileReplacesOnlyOnCommit)

@@ -61,6 +61,11 @@ TEST(CutterPresetsStore, FileAtPath)
     ASSERT_TRUE(file.Write("abc", 3));
     EXPECT_EQ(file.Read(b), CQNF_PresetsFile::ReadResult::Ok);
     EXPECT_EQ(b, (Bytes{'a', 'b', 'c'}));
+    // A read-only store is never replaced.
+    std::filesystem::permissions(dir / "ckss.data", std::filesystem::perms(0444));
+    EXPECT_FALSE(file.Write("new", 3));
+    EXPECT_EQ(file.Read(b), CQNF_PresetsFile::ReadResult::Ok);
+    EXPECT_EQ(b, (Bytes{'a', 'b', 'c'}));
     // A folder where the store should be exists but cannot be read.
     std::filesystem::create_directory(dir / "dir.data");
     CQNF_PresetsFileAtPath folder(dir / "dir.data");

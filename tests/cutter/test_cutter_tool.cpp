@@ -112,7 +112,7 @@ TEST(CutterTool, BadInputGetsOneLine)
         {"show " + set + " --index 5", "no shape 5"},
         {"show " + set + " --index x", "--index takes"},
         {"convert " + set + " '" + (dir / "o.qnth") + "'", "choose one with --index"},
-        {"convert " + set + " '" + (dir / "none/o.qnth") + "' --index 0", "Cannot write file..."},
+        {"convert " + set + " '" + (dir / "none/o.qnth") + "' --index 0", "folder does not exist"},
     };
     for (const auto& c : cases) {
         const Result r = RunTool(dir, c.args);

@@ -4,6 +4,8 @@
 // scripted file dialogs.
 #include "../app/app_fixture.h"
 #include "../app/test_app_dialogs_fixture.h"
+#include "../app/test_app_export_fixture.h"
+#include "app/Wnd_Export.h"
 #include "cutter/Wnd_Dialogs.h"
 #include "cutter/Wnd_PresetsManager.h"
 #include "cutter_test_util.h"
@@ -12,6 +14,9 @@
 #include "ui/CtrlScrollBar.h"
 #include "ui/CtrlSlider.h"
 #include "ui/CtrlStatic.h"
+#include "ui/KeyCodes.h"
+
+#include <functional>
 
 namespace {
 
@@ -45,10 +50,8 @@ TEST_F(CutterWindows, ShapeNameOkOnlyForANameThatIsNotBlank)
     for (const Case& c : cases) {
         host.positions.clear();
         std::string name;
-        // The focused name field takes the first Return (it ends editing);
-        // the second reaches the dialog.
+        // One Return in the focused name field ends editing and reaches the dialog.
         P.Script([&] { Type(c.typed); });
-        P.Script([&] { Return(); });
         P.Script([&] { Return(); });
         if (!c.ok)
             P.Script([&] { Esc(); });
@@ -95,10 +98,10 @@ TEST_F(CutterWindows, CustomMutationsEditClampsAndOkHandsTheAmountsOver)
         P.Key(0, 'a', plat::mods::Command);
         Type("150");
     });
-    P.Script([&] { P.Click(Global(dlg, 2, dlg.GetHeight() - 3)); });
+    // Return in the edit confirms it and runs OK at once.
     P.Script([&] { Return(); });
     EXPECT_EQ(dlg.DoModal(), 1);
-    EXPECT_EQ(std::string(edit->GetText().GetStr()), "100") << "leaving the edit shows the clamped value";
+    EXPECT_EQ(std::string(edit->GetText().GetStr()), "100") << "the confirmed edit shows the clamped value";
     EXPECT_FLOAT_EQ(dlg.Model().m_fAmount[CCustomMutationsModel::kU], 1.0f);
     EXPECT_EQ(static_cast<CQNF_CtrlSlider*>(Find(dlg, "CMuts_MutU", qnctl::Slider))->GetValueD(0, 100), 100u);
 
@@ -171,6 +174,138 @@ TEST_F(CutterWindows, PresetsIconsSelectPageAndDoubleClickTakesAShape)
     EXPECT_EQ(host.positions.count("Pres Mng|Cutter"), 1u);
 }
 
+TEST_F(CutterWindows, PresetsSelectAllAndInverseFromTheKeyboard)
+{
+    MemPresetsFile store;
+    store.Hold(Ten());
+    CWnd_PresetsManager w(host, store, nullptr);
+    ASSERT_TRUE(w.CreateFromResource("PresMng", 20, 20, nullptr, 1));
+    w.Show();
+    w.SetFocus();
+    constexpr uint8_t kVkI = 34;  // the key that types "I"
+    const uint8_t inverse = plat::mods::Command | plat::mods::Shift;
+    std::vector<bool> want(10, false);
+    // The list as the screen shows it.
+    const qntRECT_s list = Find(w, "PresMng_List")->GetRenderRect();
+    auto shown = [&] {
+        std::vector<uint32_t> px;
+        for (int32_t y = list.top; y < list.bottom; ++y)
+            for (int32_t x = list.left; x < list.right; ++x)
+                px.push_back(P.Pixel(w.GetWindowHandle(), x, y));
+        return px;
+    };
+    std::vector<uint32_t> before = shown();
+    // One icon clicked; then Command-A, Command-Shift-I, Command-Shift-I:
+    // each changes every item's selection, and the list shows it.
+    P.Click(Centre(w, w.IconRect(3)));
+    Pump();
+    want[3] = true;
+    EXPECT_NE(shown(), before) << "the list shows the clicked icon's record selected";
+    struct Step {
+        const char* what;
+        uint8_t vkey, ch, mods;
+    } steps[] = {{"select all", qnkey::vk::A, 'a', plat::mods::Command},
+                 {"inverse of all", kVkI, 'I', inverse},
+                 {"inverse of none", kVkI, 'I', inverse}};
+    for (const Step& st : steps) {
+        before = shown();
+        P.Advance(1000);
+        P.Key(st.vkey, st.ch, st.mods);
+        Pump();
+        EXPECT_NE(shown(), before) << st.what << ": the list is painted again";
+        for (size_t i = 0; i < want.size(); ++i)
+            want[i] = st.mods == inverse ? !want[i] : true;
+        size_t count = 0;
+        for (size_t i = 0; i < want.size(); ++i) {
+            unsigned char sel = 0;
+            w.List()->GetItem(uint32_t(i), nullptr, &sel, nullptr);
+            EXPECT_EQ(w.IsSelected(uint32_t(i)), want[i]) << st.what << ", record " << i;
+            EXPECT_EQ(sel != 0, want[i]) << st.what << ": the list follows, item " << i;
+            count += want[i];
+        }
+        EXPECT_EQ(Find(w, "PresMng_DelShape")->IsEnabled(), count > 0) << st.what;
+        EXPECT_EQ(Find(w, "PresMng_RenShape")->IsEnabled(), count == 1) << st.what;
+        if (count == want.size())
+            Snap(w, "PresMngAllSelected");
+    }
+    w.Close();
+}
+
+TEST_F(CutterWindows, EveryDialogReopensWhereItWasLeft)
+{
+    MemPresetsFile store;
+    store.Hold(Ten());
+    CWnd_CutterModel cutter;
+    app_test::Model main(120, 90);
+    ASSERT_TRUE(main.spl_SplitEvenParts(3, 2, 1, 1));
+    export_test::Cut cut(90, 60, 3, 2);
+    EXPORTPICTURE picture;
+    picture.width = 90;
+    picture.height = 60;
+    std::string name;
+    // How each dialog is opened, and the control that ends it keeping its
+    // place; the key it is kept under is the one the dialog's opener reads.
+    struct Case {
+        std::string key;
+        std::function<void()> open;
+        const char* ok;
+        std::function<void()> beforeOk;
+    } cases[] = {
+        {"Shape Name|Cutter", [&] { DoAddShapeToPresets(nullptr, host, store, MakeShape(3)); }, "ShapeName_Ok",
+         [&] { Type("Knob"); }},
+        {"Shape Name|Pres Mng", [&] { name = "x"; DoShapeNameDialog(nullptr, host, "Pres Mng", name); },
+         "ShapeName_Ok", nullptr},
+        {"Pres Mng|Cutter", [&] { DoPresMngWindow(nullptr, host, store, nullptr); }, "PresMng_Done", nullptr},
+        {"AutoLayout|Cutter", [&] { DoAutoLayoutWindow(nullptr, host, &main); }, "AutoLayout_Ok", nullptr},
+        {"CMuts|Cutter", [&] { DoCustomMutationsWindow(nullptr, host, cutter); }, "CMuts_Ok", nullptr},
+        {"Export|Main",
+         [&] {
+             P.saveAnswers.push_back(std::nullopt);
+             DoExportDialog(nullptr, host, cut.Engine(), picture);
+         },
+         "Export_Export", nullptr},
+        {"ExportLM|Main",
+         [&] {
+             P.saveAnswers.push_back(std::nullopt);
+             DoExportLMDialog(nullptr, host, main, picture);
+         },
+         "ExportLM_Export", nullptr},
+    };
+    short at = 40;
+    for (const Case& c : cases) {
+        host.positions.clear();
+        host.positionsRead.clear();
+        at = short(at + 17);
+        qntRECT_s opened{};
+        // First opening: moved, then OK.
+        P.Script([&] {
+            CQNF_Window* d = qnui::Toolkit::Get().TopModal();
+            ASSERT_NE(d, nullptr) << c.key;
+            d->MoveWindow(at, short(at + 5));
+            if (c.beforeOk)
+                c.beforeOk();
+            Click(*d, c.ok, qnctl::Button);
+        });
+        c.open();
+        // Second opening: where the first was left.
+        P.Script([&] {
+            CQNF_Window* d = qnui::Toolkit::Get().TopModal();
+            ASSERT_NE(d, nullptr) << c.key;
+            opened = d->GetWindowRect();
+            if (c.beforeOk)
+                c.beforeOk();
+            Click(*d, c.ok, qnctl::Button);
+        });
+        c.open();
+        EXPECT_EQ(host.positionsRead, (std::vector<std::string>{c.key, c.key})) << c.key;
+        ASSERT_EQ(host.positions.size(), 1u) << c.key;
+        EXPECT_EQ(host.positions.begin()->first, c.key);
+        EXPECT_EQ(opened.left, at) << c.key;
+        EXPECT_EQ(opened.top, at + 5) << c.key;
+        EXPECT_EQ(P.ScriptLeft(), 0u) << c.key;
+    }
+}
+
 TEST_F(CutterWindows, PresetsRenameSortAndSetsThroughTheFileDialogs)
 {
     TempDir dir;
@@ -191,7 +326,6 @@ TEST_F(CutterWindows, PresetsRenameSortAndSetsThroughTheFileDialogs)
         P.Key(0, 'a', plat::mods::Command);
         Type("alpha");
     });
-    P.Script([&] { Return(); });
     P.Script([&] { Return(); });
     P.Key(15, 'r');
     Pump();
@@ -225,7 +359,6 @@ TEST_F(CutterWindows, AddToPresetsAndShapeFilesThroughTheDialogs)
     MemPresetsFile store;
     const SPLINE shape = MakeShape(7);
     P.Script([&] { Type("Knob"); });
-    P.Script([&] { Return(); });
     P.Script([&] { Return(); });
     EXPECT_TRUE(DoAddShapeToPresets(nullptr, host, store, shape));
     EXPECT_EQ(store.Names(), (std::vector<std::string>{"Knob"}));

@@ -90,15 +90,24 @@ TEST(HostConf, ConfigurationStorageIsCreatedReopenedAndAnUnreadableOneKeptAside)
     EXPECT_EQ(p.WindowPosFromConf("Cutter", "Main", qnNullSize, 1), (qntPOS{12, 34}));
 
     // Garbage where the container should be: it is kept as ".bad" and a
-    // fresh container takes its place.
+    // fresh container takes its place; each later damaged one gets the next
+    // number, and every earlier copy keeps its bytes.
     PluginHarness other;
-    {
-        std::ofstream f(other.File("plugin.conf"), std::ios::binary);
-        f << "this is not a storage container at all, just some words";
-    }
     other.plugin->SetPluginFolder(other.folder);
-    ASSERT_TRUE(other.plugin->ConfStorage_Open("plugin.conf"));
-    EXPECT_TRUE(std::filesystem::exists(other.File("plugin.conf.bad")));
+    const char* asides[] = {"plugin.conf.bad", "plugin.conf.bad2", "plugin.conf.bad3"};
+    for (int round = 0; round < 3; ++round) {
+        {
+            std::filesystem::remove(other.File("plugin.conf"));
+            std::ofstream f(other.File("plugin.conf"), std::ios::binary);
+            f << "not a storage container, damaged copy " << round;
+        }
+        ASSERT_TRUE(other.plugin->ConfStorage_Open("plugin.conf"));
+        for (int k = 0; k <= round; ++k) {
+            std::ifstream kept(other.File(asides[k]), std::ios::binary);
+            const std::string bytes((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>());
+            EXPECT_EQ(bytes, "not a storage container, damaged copy " + std::to_string(k)) << asides[k];
+        }
+    }
 
     // A folder that does not exist: closed, defaults everywhere, no writes.
     PluginHarness nowhere;

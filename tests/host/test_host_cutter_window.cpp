@@ -225,6 +225,72 @@ TEST(HostCutterWindow, CutReachesPieceModeAndAbortKeepsTheEditor)
     }
 }
 
+// With no stored places: on a screen wide enough for both the editor and
+// the main window are side by side, both whole; on a narrower one the editor
+// goes to the screen's left edge over the main window, which stays centred.
+TEST(HostCutterWindow, FirstOpeningPlacesBothWindowsOnTheScreen)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    struct Case {
+        int32_t screenW, screenH;
+        bool sideBySide;
+    } cases[] = {{1600, 1000, true}, {1280, 1024, false}};
+    for (const Case& c : cases) {
+        CutterRun r;
+        r.hp.SetScreens({{0, 0, c.screenW, c.screenH}});
+        StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+        r.hp.Script([&] {
+            const plat::Rect m = r.hp.ContentRect(r.Main().GetWindowHandle());
+            const plat::Rect e = r.hp.ContentRect(r.Editor().GetWindowHandle());
+            for (const plat::Rect& w : {m, e}) {
+                EXPECT_GE(w.left, 0) << c.screenW;
+                EXPECT_GE(w.top, 0) << c.screenW;
+                EXPECT_LE(w.right, c.screenW) << c.screenW;
+                EXPECT_LE(w.bottom, c.screenH) << c.screenW;
+            }
+            const bool overlap = e.left < m.right && m.left < e.right;
+            EXPECT_EQ(!overlap, c.sideBySide) << c.screenW;
+            if (!c.sideBySide) {
+                EXPECT_EQ(e.left, 0);
+                EXPECT_EQ(m.left, (c.screenW - m.Width()) / 2) << "the main window stays centred";
+            }
+            r.ClickMain("Main_Cancel");
+        });
+        EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+        EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+    }
+}
+
+// Applying pieces to a grey picture renders them again from the host's
+// planes; the host's abort test saying yes there is the user's cancel.
+TEST(HostCutterWindow, ApplyOfGreyPiecesReportsACancelAsACancel)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    struct Case {
+        long abortAfter;
+        int16_t result;
+    } cases[] = {{-1, 0}, {1, userCanceledErr}};
+    for (const Case& c : cases) {
+        CutterRun r;
+        HostSettings settings;
+        settings.abortAfter = c.abortAfter;
+        StandInHost host(Document(ColorMode::Gray, 120, 80, false), settings);
+        r.hp.Script([&] { r.SetGrid(2, 2); });
+        r.hp.Script([&] {
+            r.hp.Activate(r.Editor().GetWindowHandle());
+            r.ClickEditor("Cutter_Cut", qnctl::Button);
+        });
+        r.hp.Script([&] {
+            ASSERT_EQ(r.Main().m_bCutMode, 0);
+            r.ClickMain("Main_Apply");
+        });
+        EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), c.result) << c.abortAfter;
+        EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+    }
+}
+
 TEST(HostCutterWindow, PopupsKeysAndEscThroughTheWindow)
 {
     if (!HasResources())

@@ -241,16 +241,20 @@ TEST(HostInteractive, StatusTipsFollowThePointer)
         GTEST_SKIP() << "no compiled resource file in this build";
     RoadRun r;
     StandInHost host(Document(ColorMode::RGB, 60, 40, false), HostSettings{});
+    // dy: from the control's centre (the split ruler is the rulers' outer half).
     struct Over {
         const char* control;
         uint8_t type;
+        int dy;
         const char* tipName;
         uint8_t tipType;
     };
-    const Over overs[] = {{"Main_ApplyLM", qnctl::Button, "Main_ApplyLM", 5},
-                          {"Main_RulerTop", qnctl::Ruler, "Zone_HSplitter", kTipZone},
-                          {"Main_ModeL", qnctl::StaticImage, "Zone_Status", kTipZone},
-                          {"Main_Export", qnctl::Button, "Main_Export", 5}};
+    const Over overs[] = {{"Main_ApplyLM", qnctl::Button, 0, "Main_ApplyLM", 5},
+                          {"Main_RulerTop", qnctl::Ruler, 2, "Main_Ruler", qnctl::Ruler},
+                          {"Main_RulerTop", qnctl::Ruler, -5, "Zone_HSplitter", kTipZone},
+                          {"Main_RulerLeft", qnctl::Ruler, 0, "Main_Ruler", qnctl::Ruler},
+                          {"Main_ModeL", qnctl::StaticImage, 0, "Zone_Status", kTipZone},
+                          {"Main_Export", qnctl::Button, 0, "Main_Export", 5}};
     r.hp.Script([&] { r.hp.Activate(r.app->m_MainWindow->GetWindowHandle()); });
     for (const Over& o : overs) {
         r.hp.Script([&r, o] {
@@ -259,7 +263,7 @@ TEST(HostInteractive, StatusTipsFollowThePointer)
             ASSERT_NE(c, nullptr);
             const plat::Rect wr = r.hp.ContentRect(w.GetWindowHandle());
             const qntRECT_s cr = c->GetRenderRect();
-            r.hp.MoveMouse({wr.left + (cr.left + cr.right) / 2, wr.top + (cr.top + cr.bottom) / 2});
+            r.hp.MoveMouse({wr.left + (cr.left + cr.right) / 2, wr.top + (cr.top + cr.bottom) / 2 + o.dy});
         });
         r.hp.Script([&r, o] {
             EXPECT_EQ(r.app->m_WndMain.GetFader().Pending(), qnGetStatusTip(o.tipName, "Main", 2, o.tipType))

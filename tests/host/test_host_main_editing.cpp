@@ -523,30 +523,34 @@ TEST(MainEditing, MenusShowTheirItemsAndRunTheChoice)
         EXPECT_FALSE(r.hp.menusShown[1][0].disabled);
         EXPECT_EQ(r.W().m_ColKnives[0].flipH, 0);
     });
-    // The preview's menu on a knife, then on empty space (the view menu),
-    // then on the ruler (units; inches need a resolution, the picture has 72).
+    // The preview's menu on a knife, then on empty space (the view menu);
+    // the split ruler's menus on its outer half, beside a handle and on one;
+    // the units on the ruler's inner half (inches need a resolution, the
+    // picture has 72).
     r.Do([&] {
-        r.hp.menuAnswers.push_back(-1);
-        r.hp.menuAnswers.push_back(-1);
+        for (int i = 0; i < 4; ++i)
+            r.hp.menuAnswers.push_back(-1);
         r.hp.menuAnswers.push_back(1);
     });
     r.Do([&] {
-        const plat::Point p = OnKnife(r.W(), 0, 0.2);
-        r.hp.MoveMouse(r.G(p.x, p.y));
-        r.hp.Press(2);
-        r.hp.Release(2);
-        r.hp.MoveMouse(r.G(kLeft + 80, kTop + 60));
-        r.hp.Press(2);
-        r.hp.Release(2);
-        r.hp.MoveMouse(r.G(300, 40));
-        r.hp.Press(2);
-        r.hp.Release(2);
+        CWnd_Main& w = r.W();
+        ASSERT_GT(w.m_nColHandles, 0);
+        const int handleX = w.m_rcHSplitRuler.left + w.m_ColHandles[0].x;
+        const int handleY = w.m_rcHSplitRuler.top + w.m_ColHandles[0].y;
+        const plat::Point p = OnKnife(w, 0, 0.2);
+        const plat::Point at[] = {{p.x, p.y},           {kLeft + 80, kTop + 60}, {handleX + 40, 40},
+                                  {handleX, handleY}, {handleX + 40, 48}};
+        for (const plat::Point& q : at) {
+            r.hp.MoveMouse(r.G(q.x, q.y));
+            r.hp.Press(2);
+            r.hp.Release(2);
+        }
     });
     r.Do([&] {
-        ASSERT_EQ(r.hp.menusShown.size(), 5u);
-        EXPECT_EQ(r.hp.menusShown[2][0].text, "Add to Selection");
-        EXPECT_EQ(r.hp.menusShown[3][0].text, "Actual Pixels");
-        EXPECT_EQ(r.hp.menusShown[4][0].text, "Pixels");
+        const char* first[] = {"Add to Selection", "Actual Pixels", "Arrange", "Center", "Pixels"};
+        ASSERT_EQ(r.hp.menusShown.size(), 2u + std::size(first));
+        for (size_t i = 0; i < std::size(first); ++i)
+            EXPECT_EQ(r.hp.menusShown[2 + i][0].text, first[i]) << i;
         EXPECT_EQ(r.W().m_nUnits, 2);
     });
     EXPECT_EQ(r.Run(), userCanceledErr);

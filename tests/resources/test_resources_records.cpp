@@ -67,6 +67,9 @@ TEST(ResourceRecords, ShortcutBytesFollowTheManifestKeys)
         {"accel 300 Ctrl+F5", {1, 0, 0, 0, 224, 0, 0x2C, 1}},
         {"accel 14 Cmd+Plus", {1, 0, 0, 1, '+', 0, 14, 0}},
         {"accel 37 Cmd+[", {1, 0, 0, 1, '[', 0, 37, 0}},
+        // Without Cmd or Ctrl: the main modifier must be up.
+        {"accel 5 Shift+H", {0, 0, 1, 0, 'H', 0, 5, 0}},
+        {"accel 36 Shift+F10", {0, 0, 1, 0, 229, 0, 36, 0}},
     };
     for (const Case& c : cases) {
         const rc::Manifest m = rc::ParseManifestText(c.line, "t", ".");
@@ -75,7 +78,7 @@ TEST(ResourceRecords, ShortcutBytesFollowTheManifestKeys)
         EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 8), std::vector<uint8_t>(c.bytes, c.bytes + 8))
             << c.line;
     }
-    for (const char* bad : {"accel 1 S", "accel 1 Cmd+Cmd+S", "accel 1 Cmd+F13", "accel 1 Alt+S"})
+    for (const char* bad : {"accel 1 S", "accel 1 F", "accel 1 Cmd+Cmd+S", "accel 1 Cmd+F13", "accel 1 Alt+S"})
         EXPECT_THROW(rc::ParseManifestText(bad, "t", "."), rc::Error) << bad;
 }
 

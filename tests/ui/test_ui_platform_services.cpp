@@ -1,6 +1,7 @@
 // Offscreen bitmap, file dialogs and pop-up menus.
 #include "UiTest.h"
 
+#include "core/Storage.h"
 #include "imaging/Image.h"
 #include "ui/OffscreenBitmap.h"
 #include "ui/PlatformFileDialog.h"
@@ -128,6 +129,50 @@ TEST_F(ServicesTest, DefaultFolderFromAppRoot)
         EXPECT_EQ(P.dialogsShown.back().folder, c.want.string()) << c.sub;
     }
     CQNF_PlatformFileDialog::SetAppRootFolder(FSRef{});
+}
+
+TEST_F(ServicesTest, DialogsOpenWhereTheLastOneWentAcrossRuns)
+{
+    for (const char* sub : {"home", "first", "second"})
+        fs::create_directories(dir / sub);
+    std::ofstream(dir / "second" / "pic.png") << "x";
+    const std::string conf = (dir / "plugin.conf").string();
+    // Each step a fresh dialog; a run is one opening of the settings file.
+    struct Step {
+        const char* what;
+        bool openDialog;
+        std::optional<std::string> answer;  // a folder saved into, or a file opened; none: cancelled
+        fs::path expectShown;
+    } steps[] = {
+        {"nothing remembered: the caller's folder", false, (dir / "first").string(), dir / "home"},
+        {"the second save opens where the first went", false, std::nullopt, dir / "first"},
+        {"an open dialog too; a file opened there", true, (dir / "second" / "pic.png").string(), dir / "first"},
+        {"next time (another run): the opened file's folder", false, std::nullopt, dir / "second"},
+        {"a folder that went away: the caller's again", false, std::nullopt, dir / "home"},
+    };
+    for (const Step& st : steps) {
+        if (std::string(st.what).find("went away") != std::string::npos)
+            fs::remove_all(dir / "second");
+        CQNF_Storage settings;
+        ASSERT_TRUE(settings.Open(CQNF_String(conf.c_str()), fs::exists(conf) ? 0 : 2));
+        CQNF_PlatformFileDialog::SetSettingsStorage(&settings);
+        CQNF_PlatformFileDialog d;
+        d.SetDefaultPath(FSRef{(dir / "home").string()});
+        if (st.openDialog) {
+            P.openAnswers.push_back(st.answer);
+            EXPECT_EQ(d.DoFileOpenDialog(nullptr, 0), st.answer.has_value()) << st.what;
+        } else {
+            if (st.answer)
+                P.saveAnswers.push_back(plat::SaveChoice{*st.answer, "a.qntd", false});
+            else
+                P.saveAnswers.push_back(std::nullopt);
+            std::string path;
+            EXPECT_EQ(d.DoFileSaveDialog_Path(nullptr, path), st.answer.has_value()) << st.what;
+        }
+        CQNF_PlatformFileDialog::SetSettingsStorage(nullptr);
+        ASSERT_FALSE(P.dialogsShown.empty());
+        EXPECT_EQ(P.dialogsShown.back().folder, st.expectShown.string()) << st.what;
+    }
 }
 
 namespace {

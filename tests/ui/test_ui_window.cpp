@@ -101,6 +101,9 @@ TEST_F(WindowTest, CaptionsAndDragArea)
         w.Image("UIResources>Windows>C>Caption_Active", {0, 0, 100, 10},
                 [](int32_t x, int32_t) { return qntRGBA8{255, 255, 255, uint8_t(x < 50 ? 129 : 128)}; });
         w.Image("UIResources>Windows>C>Caption_Inactive", {0, 0, 100, 10}, [](int32_t, int32_t) { return Opaque(9, 9, 9); });
+        // Beside the caption a drag area still decides.
+        w.Image("UIResources>Windows>C>Drag_Area", {0, 50, 100, 60},
+                [](int32_t x, int32_t) { return Opaque(x < 30 ? 255 : 0, 0, 0); });
         Background(w, "OnlyInactive", {0, 0, 100, 60});
         w.Image("UIResources>Windows>OnlyInactive>Caption_Inactive", {0, 0, 100, 10},
                 [](int32_t, int32_t) { return Opaque(9, 9, 9); });
@@ -118,6 +121,8 @@ TEST_F(WindowTest, CaptionsAndDragArea)
     EXPECT_TRUE(c.PtInCaption(10, 5)) << "alpha 129";
     EXPECT_FALSE(c.PtInCaption(60, 5)) << "alpha 128";
     EXPECT_FALSE(c.PtInCaption(10, 20));
+    EXPECT_TRUE(c.PtInCaption(10, 55)) << "the drag area beside the caption";
+    EXPECT_FALSE(c.PtInCaption(40, 55));
     ASSERT_NE(c.GetCaptionLayer(), nullptr);
     EXPECT_EQ(c.GetLayerSet()->GetLayerCount(), 3u);
     EXPECT_FALSE(c.GetLayer(2ul)->GetVisible()) << "inactive caption hidden at first";

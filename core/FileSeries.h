@@ -1,0 +1,64 @@
+// CQNF_FileSeries: a series of files written into one folder, all or nothing.
+//
+// Every file of the series is first written complete into a hidden staging
+// folder beside the targets (".STEM.series-XXXXXX"). Commit then puts them
+// all in place; when one cannot be, it puts back what it had already
+// replaced, so the folder holds either the whole new series or exactly what
+// it held before. An existing target keeps its permission bits. A target
+// that is a folder or anything but a regular file or link, a read-only file
+// (by its permission bits, whoever runs the program) or one of the protected
+// paths (the run's own inputs) fails the series before anything moves.
+//
+// The staging folder goes on failure, on Abandon, with the object, and on
+// SIGINT or SIGTERM, which wait while Commit moves the files. One left by a
+// run killed outright is removed by the next series begun in that folder: a
+// running series holds a lock on its staging folder, a dead one's is free.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class CQNF_FileSeries {
+public:
+    CQNF_FileSeries() = default;
+    CQNF_FileSeries(const CQNF_FileSeries&) = delete;
+    CQNF_FileSeries& operator=(const CQNF_FileSeries&) = delete;
+    ~CQNF_FileSeries() { Abandon(); }
+
+    // Makes the staging folder in folder (named after stem), after removing
+    // what dead runs left there. False with the failure set.
+    bool Begin(const std::string& folder, const std::string& stem);
+    // Paths no file of the series may replace.
+    void Protect(const std::vector<std::string>& paths) { m_protected = paths; }
+    // Where the file called name is to be written before Add(name).
+    std::string StagedPath(const std::string& name) const { return m_staging + "/" + name; }
+    // Records name (a plain file name) as written complete.
+    void Add(const std::string& name) { m_names.push_back(name); }
+    // Puts every file added in place; false with the failure set and the
+    // folder as it was.
+    bool Commit();
+    // Drops the staging folder and everything in it.
+    void Abandon();
+
+    // The targets, in the order added.
+    std::vector<std::string> Targets() const;
+    // The failure: the path it concerns and why, in one line.
+    const std::string& Failure() const { return m_failure; }
+
+    // The hidden folders a series stages in carry this before their last
+    // six characters.
+    static constexpr const char* kStagingMark = ".series-";
+
+private:
+    bool i_Fail(const std::string& path, int error);
+    bool i_Fail(const std::string& path, const std::string& why);
+    void i_RemoveStale();
+
+    std::string m_folder;
+    std::string m_staging;
+    int m_lock = -1;     // the staging folder, open and locked
+    int m_signalSlot = -1;
+    std::vector<std::string> m_names;
+    std::vector<std::string> m_protected;
+    std::string m_failure;
+};

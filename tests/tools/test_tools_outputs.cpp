@@ -1,0 +1,300 @@
+// What the programs write, under faults: every program keeps the README's
+// promises on exit codes and overwriting, a series of files is written all
+// or nothing, and an interrupted series leaves nothing behind.
+#include "tool_run.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kSample = std::string(TESSOLO_SOURCE_DIR) + "/samples/sample.png";
+
+// A folder of its own for one test, removed after it.
+class Folder {
+public:
+    explicit Folder(const std::string& name)
+        : m_path(::testing::TempDir() + name + "_" + std::to_string(::getpid()))
+    {
+        fs::remove_all(m_path);
+        fs::create_directories(m_path);
+    }
+    ~Folder()
+    {
+        std::error_code ec;
+        fs::remove_all(m_path, ec);
+    }
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// Every entry under a folder (hidden ones too) with its bytes and
+// permission bits; folders show as themselves.
+std::map<std::string, std::string> Snapshot(const std::string& folder)
+{
+    std::map<std::string, std::string> all;
+    for (const auto& e : fs::recursive_directory_iterator(folder)) {
+        const std::string name = fs::relative(e.path(), folder).string();
+        const auto perms = std::to_string(unsigned(fs::symlink_status(e.path()).permissions()));
+        all[name] = e.is_directory() ? "(folder)" : perms + ":" + Slurp(e.path().string());
+    }
+    return all;
+}
+
+std::vector<std::string> Hidden(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.path().filename().string()[0] == '.')
+            names.push_back(e.path().filename().string());
+    return names;
+}
+
+void Write(const std::string& path, const std::string& bytes, fs::perms perms = fs::perms(0644))
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+    fs::permissions(path, perms);
+}
+
+std::string Q(const std::string& path) { return "'" + path + "'"; }
+
+// Makes the files the table below names: a picture, a PSD picture, a
+// layout document, a knife shape, and a read-only file for every kind of
+// output.
+void MakeInputs(const Folder& d)
+{
+    fs::copy_file(kSample, d / "in.png");
+    fs::copy_file(std::string(TESSOLO_SOURCE_DIR) + "/fuzz/corpus/shape_file/knob.qnth", d / "knob.qnth");
+    ASSERT_EQ(RunTool("psd write " + Q(d / "in.psd") + " " + Q(d / "in.png")).code, 0);
+    ASSERT_EQ(RunTool("layout new --grid 3x2 " + Q(d / "lay.qntd")).code, 0);
+    for (const char* ext : {"png", "psd", "eps", "qntd", "block", "zip", "qnds", "conf", "qns4", "pdf", "qnth"})
+        Write(d / (std::string("ro.") + ext), "precious, read-only", fs::perms(0444));
+}
+
+}  // namespace
+
+// Every program: a wrong command line exits 2, nothing is written over an
+// input or a read-only file, the output's name chooses its format, and a
+// write that fails says why; each answer is one line, and the folder holds
+// exactly what it held before.
+TEST(ProgramPromises, ExitCodesAndOverwritingHoldForEveryProgram)
+{
+    const Folder d("promises");
+    MakeInputs(d);
+    const std::string in = Q(d / "in.png"), psd = Q(d / "in.psd"), lay = Q(d / "lay.qntd");
+    auto ro = [&](const char* ext) { return Q(d / (std::string("ro.") + ext)); };
+    const char* tool = TESSOLO_TOOL;
+    const struct {
+        const char* program;
+        std::string args;
+        int code;
+        const char* says;  // in the one line, or nullptr
+    } cases[] = {
+        // A wrong command line.
+        {tool, "export --bogus", 2, "(see --help)"},
+        {tool, "export", 2, "(see --help)"},
+        {tool, "export pieces " + lay + " " + in, 2, "(see --help)"},
+        {tool, "export pieces --to pdf " + lay + " " + in + " " + Q(d / "o.psd"), 2, "--to"},
+        {tool, "export knives --size 0x0 " + lay + " " + Q(d / "k.eps"), 2, "--size"},
+        {tool, "fx gauss abc " + in + " " + Q(d / "o.png"), 2, "SIGMA"},
+        {TESSOLO_S3D_DEMO, "--scene bogus -o " + Q(d / "o.png"), 2, "(see --help)"},
+        {TESSOLO_S3D_DEMO, "--size 0x0 -o " + Q(d / "o.png"), 2, "(see --help)"},
+        {TESSOLO_HOST, in + " " + Q(d / "o.bmp"), 2, nullptr},
+        {TESSOLO_MKDESC, "--grid 0x0 " + Q(d / "o.qnds"), 2, nullptr},
+        {TESSOLO_RC, in + " --fonts " + Q(d.path()), 2, nullptr},
+        {TESSOLO_HELPDOC, in + " " + Q(d.path()), 2, "(see --help)"},
+        // The name chooses the format, or the run is refused.
+        {tool, "convert " + in + " " + Q(d / "o.gif"), 2, ".png"},
+        {tool, "export pieces --to psd " + lay + " " + in + " " + Q(d / "pieces.png"), 2, ".psd"},
+        {tool, "export knives --to eps --size 10x10 " + lay + " " + Q(d / "k.ai"), 2, ".eps"},
+        {tool, "export knives --picture " + in + " " + lay + " " + in, 2, ".eps"},
+        // Never over an input.
+        {tool, "convert " + in + " " + in, 1, "input"},
+        {tool, "engine lines --grid 2x2 " + in + " " + in, 1, "input"},
+        {tool, "fx gauss 2 " + in + " " + in, 1, "input"},
+        {tool, "export pieces --to psd " + lay + " " + psd + " " + psd, 1, "input"},
+        {tool, "layout block " + lay + " " + lay, 1, "input"},
+        {tool, "zip " + in + " " + in, 1, "input"},
+        {tool, "shapes convert " + Q(d / "knob.qnth") + " " + Q(d / "knob.qnth"), 1, "input"},
+        {tool, "psd write " + psd + " " + psd, 1, "input"},
+        {TESSOLO_HOST, in + " " + in, 3, "input"},
+        {TESSOLO_RC, in + " -o " + in + " --fonts " + Q(d.path()), 1, "input"},
+        {TESSOLO_HELPDOC, in + " " + Q(d.path()) + " -o " + in, 1, "input"},
+        // Never over a read-only file.
+        {tool, "convert " + in + " " + ro("png"), 1, "read-only"},
+        {tool, "engine lines --grid 2x2 " + in + " " + ro("png"), 1, "read-only"},
+        {tool, "fx invert " + in + " " + ro("png"), 1, "read-only"},
+        {tool, "export pieces " + lay + " " + in + " " + ro("psd"), 1, "read-only"},
+        {tool, "export knives --size 10x10 " + lay + " " + ro("eps"), 1, "read-only"},
+        {tool, "layout new --grid 2x2 " + ro("qntd"), 1, "read-only"},
+        {tool, "layout block " + lay + " " + ro("block"), 1, "read-only"},
+        {tool, "psd write " + ro("psd") + " " + in, 1, "read-only"},
+        {tool, "zip " + in + " " + ro("zip"), 1, "read-only"},
+        {tool, "storage put " + ro("conf") + " A 1 1", 1, "read-only"},
+        {tool, "shapes convert " + Q(d / "knob.qnth") + " " + ro("qnth"), 1, "read-only"},
+        {TESSOLO_MKDESC, "--grid 2x2 " + ro("qnds"), 1, "read-only"},
+        {TESSOLO_HOST, in + " " + ro("png"), 3, "read-only"},
+        {TESSOLO_S3D_DEMO, "--scene wave --view flat -o " + ro("png"), 1, "read-only"},
+        {TESSOLO_RC, in + " -o " + ro("qns4") + " --fonts " + Q(d.path()), 1, "read-only"},
+        {TESSOLO_HELPDOC, in + " " + Q(d.path()) + " -o " + ro("pdf"), 1, "read-only"},
+        // A write that fails names the reason.
+        {tool, "convert " + in + " /dev/full", 1, "no space left on device"},
+        {tool, "export knives --size 10x10 " + lay + " /dev/full", 1, "no space left on device"},
+        {tool, "shapes convert " + Q(d / "knob.qnth") + " /dev/full", 1, "no space left on device"},
+        {tool, "export pieces --to psd " + lay + " " + in + " /dev/full", 1, "No space left on device"},
+    };
+    const auto before = Snapshot(d.path());
+    for (const auto& c : cases) {
+        const Result r = RunProgram(c.program, c.args);
+        const std::string what = std::string(c.program) + " " + c.args + ": " + r.err;
+        EXPECT_EQ(r.code, c.code) << what;
+        EXPECT_EQ(Lines(r.err), 1u) << what;
+        if (c.says) {
+            EXPECT_NE(r.err.find(c.says), std::string::npos) << what;
+        }
+        EXPECT_EQ(Snapshot(d.path()), before) << what;
+    }
+}
+
+// A series that cannot be written whole leaves every file as it was: a PNG
+// export whose second target is a folder, and a damaged PSD split into a
+// folder of older layer files. Once the way is clear the whole series goes
+// in, and a folder named as the output takes the files.
+TEST(ProgramPromises, SeriesAreWrittenAllOrNothing)
+{
+    const Folder d("series");
+    MakeInputs(d);
+    const std::string lay = Q(d / "lay.qntd");
+    {
+        // A damaged copy of the PSD: its layers read, its merged image not.
+        const std::string bytes = Slurp(d / "in.psd");
+        Write(d / "cut.psd", bytes.substr(0, bytes.size() - 100));
+    }
+    const struct {
+        std::string args;
+        std::string folder;
+        std::string old;      // a file there before
+        std::string blocker;  // a folder in the way of a later file ("" none)
+        std::string fresh;    // the command that then succeeds
+    } cases[] = {
+        {"export pieces --to png --names simple " + lay + " " + Q(d / "in.png") + " " + Q(d / "out/p.png"), "out",
+         "p_0001.png", "p_0002.png",
+         "export pieces --to png --names simple " + lay + " " + Q(d / "in.png") + " " + Q(d / "out/p.png")},
+        {"psd read " + Q(d / "cut.psd") + " " + Q(d / "layers"), "layers", "layer_000.png", "",
+         "psd read " + Q(d / "in.psd") + " " + Q(d / "layers")},
+    };
+    for (const auto& c : cases) {
+        fs::create_directory(d / c.folder);
+        Write(d / (c.folder + "/" + c.old), "OLD");
+        if (!c.blocker.empty())
+            fs::create_directories(d / (c.folder + "/" + c.blocker + "/inside"));
+        const auto before = Snapshot(d / c.folder);
+        const Result r = RunTool(c.args);
+        EXPECT_EQ(r.code, 1) << c.args << ": " << r.err;
+        EXPECT_EQ(Lines(r.err), 1u) << r.err;
+        EXPECT_EQ(Snapshot(d / c.folder), before) << c.args;
+
+        if (!c.blocker.empty())
+            fs::remove_all(d / (c.folder + "/" + c.blocker));
+        const Result ok = RunTool(c.fresh);
+        EXPECT_EQ(ok.code, 0) << c.fresh << ": " << ok.err;
+        EXPECT_EQ(Slurp(d / (c.folder + "/" + c.old)).substr(1, 3), "PNG") << c.fresh;
+        EXPECT_TRUE(Hidden(d / c.folder).empty()) << c.fresh;
+    }
+
+    // A read-only file among the targets stops the series before it starts.
+    Write(d / "out/p_0003.png", "kept", fs::perms(0444));
+    const auto before = Snapshot(d / "out");
+    EXPECT_EQ(RunTool(cases[0].fresh).code, 1);
+    EXPECT_EQ(Snapshot(d / "out"), before);
+
+    // A folder as the output: the files go into it, none beside it.
+    const auto beside = Snapshot(d.path());
+    fs::create_directory(d / "into");
+    const Result r = RunTool("export pieces --to png " + lay + " " + Q(d / "in.png") + " " + Q(d / "into"));
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(Snapshot(d / "into").size(), 6u);
+    EXPECT_TRUE(fs::exists(d / "into/piece_F0001-Piece0_R1_C1.png"));
+    auto after = Snapshot(d.path());
+    for (auto it = after.begin(); it != after.end();)
+        it = it->first.rfind("into", 0) == 0 ? after.erase(it) : std::next(it);
+    EXPECT_EQ(after, beside);
+}
+
+// A long export killed half-way: SIGTERM and SIGINT leave neither files nor
+// the staging folder; SIGKILL leaves the staging folder, which the next
+// export into that folder removes.
+TEST(ProgramPromises, AnInterruptedSeriesLeavesNothingBehind)
+{
+    const Folder d("killed");
+    fs::create_directory(d / "out");
+    ASSERT_EQ(RunTool("layout new --grid 12x10 " + Q(d / "lay.qntd")).code, 0);
+    ASSERT_EQ(RunTool("fx resize 1800 1200 " + Q(kSample) + " " + Q(d / "big.png")).code, 0);
+    for (const int sig : {SIGTERM, SIGINT, SIGKILL}) {
+        const std::string tool = TESSOLO_TOOL, lay = d / "lay.qntd", big = d / "big.png", out = d / "out/p";
+        const char* argv[] = {tool.c_str(), "export", "pieces", "--to", "png", lay.c_str(), big.c_str(), out.c_str(),
+                              nullptr};
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
+        posix_spawnattr_t attr;
+        posix_spawnattr_init(&attr);
+        sigset_t set;
+        sigemptyset(&set);
+        posix_spawnattr_setsigmask(&attr, &set);
+        sigaddset(&set, SIGINT);
+        sigaddset(&set, SIGTERM);
+        posix_spawnattr_setsigdefault(&attr, &set);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        pid_t pid = 0;
+        ASSERT_EQ(posix_spawn(&pid, tool.c_str(), &files, &attr, const_cast<char* const*>(argv), environ), 0);
+        posix_spawn_file_actions_destroy(&files);
+        posix_spawnattr_destroy(&attr);
+
+        // Killed once a few pieces lie finished in the staging folder.
+        bool midway = false;
+        int status = 0;
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::minutes(3);
+        while (!midway && std::chrono::steady_clock::now() < limit && ::waitpid(pid, &status, WNOHANG) == 0) {
+            for (const std::string& name : Hidden(d / "out")) {
+                std::error_code ec;
+                const auto n = std::distance(fs::directory_iterator(d / ("out/" + name), ec), fs::directory_iterator());
+                midway = midway || n >= 3;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        ASSERT_TRUE(midway) << "the export ended or never started its series";
+        ::kill(pid, sig);
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << sig;
+        if (sig != SIGKILL) {
+            EXPECT_TRUE(fs::is_empty(d / "out")) << sig;
+            continue;
+        }
+        ASSERT_EQ(Hidden(d / "out").size(), 1u);
+        const Result next = RunTool("export pieces --to png " + Q(d / "lay.qntd") + " " + Q(kSample) + " " +
+                                    Q(d / "out/q"));
+        EXPECT_EQ(next.code, 0) << next.err;
+        EXPECT_TRUE(Hidden(d / "out").empty());
+        EXPECT_EQ(Snapshot(d / "out").size(), 120u);
+    }
+}
