@@ -197,10 +197,10 @@ TEST(HostDialogGui, KnifeEditorShapesEveryKnifeAndCutsIntoPieces)
     // Four rows and five columns of pieces: each number lays the main
     // window's grid anew.
     const hostapp::RasterImage start = GrabSettled(main, bundle + "/start.png");
-    TypeNumber(editor, 344, 434, "4");
+    ASSERT_NO_FATAL_FAILURE(TypeNumber(editor, 344, 434, "4"));
     const hostapp::RasterImage rows = GrabChanged(main, start, bundle + "/rows.png", 200, 120000);
     ASSERT_GT(PreviewDiff(start, rows), 200u) << "the rows did not change";
-    TypeNumber(editor, 344, 462, "5");
+    ASSERT_NO_FATAL_FAILURE(TypeNumber(editor, 344, 462, "5"));
     const hostapp::RasterImage before = GrabChanged(main, rows, bundle + "/before.png", 200, 120000);
     ASSERT_GT(PreviewDiff(rows, before), 200u) << "the columns did not change";
     Snapshot("gui_editor_grid.png");

@@ -573,8 +573,10 @@ TEST(Journey, APhotoCutShapedGivenEffectsAppliedAndReplayed)
     };
     const hostapp::RasterImage start = GrabSettled(s.main, j.File("start.png"));
     const hostapp::RasterImage rows = setNumber("Cutter_Rows", "9", start, "rows.png");
+    ASSERT_FALSE(HasFatalFailure());
     EXPECT_GT(PreviewDiff(start, rows), 1000u) << "the rows did not change";
     const hostapp::RasterImage plain = setNumber("Cutter_Columns", "12", rows, "plain.png");
+    ASSERT_FALSE(HasFatalFailure());
     EXPECT_GT(PreviewDiff(rows, plain), 1000u) << "the columns did not change";
     ASSERT_TRUE(s.RaiseEditor());
 
@@ -593,7 +595,7 @@ TEST(Journey, APhotoCutShapedGivenEffectsAppliedAndReplayed)
     s.ClickEditor("Cutter_ReClone");
     Shot("j1_knife_shaped");
     // The knots a little random (10 %).
-    TypeInto(s.main, "Main", "Main_RndKnots", "10", mainAway);
+    ASSERT_NO_FATAL_FAILURE(TypeInto(s.main, "Main", "Main_RndKnots", "10", mainAway));
     ClickControl(s.main, "Main", "Main_RndKnots", "button");
     ASSERT_TRUE(s.RaiseEditor());
     const hostapp::RasterImage shaped = GrabChanged(s.main, plain, j.File("shaped.png"), 2000);
@@ -619,7 +621,7 @@ TEST(Journey, APhotoCutShapedGivenEffectsAppliedAndReplayed)
     ClickControl(s.main, "Main", "Main_FXBevel", "button");
     const Geometry bevel = FindWindow("FXbevel", 60000);
     ASSERT_FALSE(bevel.id.empty()) << "the bevel window did not open";
-    TypeInto(bevel, "FXbevel", "FXbevel_Size", "12", {150, 640});
+    ASSERT_NO_FATAL_FAILURE(TypeInto(bevel, "FXbevel", "FXbevel_Size", "12", {150, 640}));
     Shot("j1_bevel_window");
     ASSERT_TRUE(PressOk(s, bevel, "FXbevel", "FXbevel_Ok", j.File("idle.png"))) << "the bevel window stayed open";
     const hostapp::RasterImage bevelled = GrabChanged(s.main, selected, j.File("bevelled.png"), 500);
@@ -628,7 +630,7 @@ TEST(Journey, APhotoCutShapedGivenEffectsAppliedAndReplayed)
     ClickControl(s.main, "Main", "Main_FXCOver", "button");
     const Geometry overlay = FindWindow("FXcovr", 60000);
     ASSERT_FALSE(overlay.id.empty()) << "the colour overlay window did not open";
-    TypeInto(overlay, "FXcovr", "FXcovr_Opacity", "60", {150, 380});
+    ASSERT_NO_FATAL_FAILURE(TypeInto(overlay, "FXcovr", "FXcovr_Opacity", "60", {150, 380}));
     Shot("j1_color_overlay_window");
     ASSERT_TRUE(PressOk(s, overlay, "FXcovr", "FXcovr_Ok", j.File("idle.png")))
         << "the colour overlay window stayed open";
@@ -688,7 +690,7 @@ TEST(Journey, GrayscaleAndCmykPicturesCutBlurredAndApplied)
         ClickControl(s.main, "Main", "Main_FXBlur", "button");
         const Geometry blur = FindWindow("FXblur", 60000);
         ASSERT_FALSE(blur.id.empty()) << "the blur window did not open";
-        TypeInto(blur, "FXblur", "FXblur_Radius", "4", {150, 200});
+        ASSERT_NO_FATAL_FAILURE(TypeInto(blur, "FXblur", "FXblur_Radius", "4", {150, 200}));
         Shot("j4_" + mode + "_blur_window");
         ASSERT_TRUE(PressOk(s, blur, "FXblur", "FXblur_Ok", j.File("idle.png"))) << "the blur window stayed open";
         Shot("j4_" + mode + "_blurred");
