@@ -66,9 +66,10 @@ bool CWnd_MainModel::settings_LoadDocument(const char* path, std::string& messag
         ShowMessageBox(kMsgUnknown, "Error!");
         return false;
     }
-    if (length > int64_t(0xFFFFFFF0)) {
-        message = kMsgMemory;
-        ShowMessageBox(kMsgMemory, "Error!");
+    // Larger than any layout can be: not one, and never read whole.
+    if (uint64_t(length) > kMaxDocumentBytes) {
+        message = kMsgUnknown;
+        ShowMessageBox(kMsgUnknown, "Error!");
         return false;
     }
     CQNF_Mem bytes;

@@ -261,7 +261,9 @@ std::vector<qntCTRLSTATE> qnMainModeStates(const qntMODEINPUT& in)
     add("Main_DelKnives", 5, 0, false);
     add("Main_ResetKnots", 5, 0, false);
     add("Main_RndKnots", 5, 0, false);
-    add("Main_RndKnots", 8, 0, false, false);
+    // The field stays in view, dimmed with its value, rather than leaving
+    // its empty frame behind.
+    add("Main_RndKnots", 8, 80, false);
     add("Main_RndKnots", 1, 0, false);
     const bool e = !in.fxMode;
     for (const char* n : {"Main_Relayout", "Main_Show", "Main_Hide", "Main_RevShowHide", "Main_Apply", "Main_Cancel",

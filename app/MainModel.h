@@ -304,6 +304,8 @@ public:
     // ---- Documents and last settings ----------------------------------------
     static constexpr const char* kDocumentMagic = "QNTS30";
     static constexpr const char* kDocumentMagicV2 = "QNTS20";
+    // The largest document read: its settings block is some 40 MB at most.
+    static constexpr uint64_t kMaxDocumentBytes = uint64_t(64) << 20;
     static constexpr const char* kLastSettingsName = "last.data";
     // Writes "QNTS30" and the block to path (through a temporary file that
     // replaces it only when complete). On failure message holds the text.

@@ -279,6 +279,7 @@ uint8_t CPieceMap::i_RerenderRun(uint8_t redraw, uint8_t interruptible)
     i_SetProgress("Rendering is in progress:");
     i_Report(0);
     qntRECT_s dirty = qnNullRect;
+    std::vector<uint32_t> rendered;
     uint8_t ok = 1;
     for (size_t k = 0; k < m_RenderList.size(); ++k) {
         i_Report(uint8_t(float(70.0 * double(k) / double(m_RenderList.size()))));
@@ -303,14 +304,19 @@ uint8_t CPieceMap::i_RerenderRun(uint8_t redraw, uint8_t interruptible)
         }
         const Cell& c = *i_Piece(i);
         dirty = qnUnionRect(dirty, qntRECT_s{c.left, c.top, c.right, c.bottom});
+        rendered.push_back(i);
     }
-    dirty = qnUnionRect(dirty, m_PendingRect);
+    const qntRECT_s pending = m_PendingRect;
     m_PendingRect = qnNullRect;
-    if (!qnIsNullRect(dirty)) {
+    if (!qnIsNullRect(dirty) || !qnIsNullRect(pending)) {
         // Composited even after a failure, so the image shows what the
-        // pieces' applied settings say.
+        // pieces' applied settings say: only where the rendered pieces lie
+        // (not the rectangle around them all), then any area asked for
+        // meanwhile.
         i_Report(70);
-        i_CompositeAll(dirty, 70, 100);
+        if (!rendered.empty())
+            i_CompositePieces(rendered, 70, 100);
+        i_CompositeAll(pending, 70, 100);
         if (redraw)
             pm_RedrawPreview(1);
     }

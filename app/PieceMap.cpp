@@ -561,6 +561,18 @@ bool CPieceMap::i_Composite(qntRECT_s r, uint8_t fromPercent, uint8_t toPercent)
     return ok;
 }
 
+bool CPieceMap::i_CompositePieces(const std::vector<uint32_t>& pieces, uint8_t fromPercent, uint8_t toPercent)
+{
+    uint8_t* planes[4] = {m_pImage->GetPlane(0), m_pImage->GetPlane(1), m_pImage->GetPlane(2), m_pImage->GetPlane(3)};
+    CQNF_Progress* before = m_pEngine->m_pProgress;
+    m_pEngine->m_pProgress = &m_Progress;
+    const bool ok = m_pEngine->CombinePieceAreas(m_nWidth, m_nHeight, planes, m_nWidth, 4, const_cast<uint8_t*>(m_pAlpha),
+                                                 m_nWidth, pieces.data(), uint32_t(pieces.size()), m_bSmooth,
+                                                 fromPercent, toPercent);
+    m_pEngine->m_pProgress = before;
+    return ok;
+}
+
 void CPieceMap::pmop_DoRerenderRect(qntRECT_s r, uint8_t redraw, uint8_t fromPercent, uint8_t toPercent)
 {
     if (!pm_IsBound() || Empty(r))

@@ -209,6 +209,8 @@ protected:
     std::vector<uint32_t> i_TargetsSelectedOrAll() const;
     uint8_t i_RerenderRun(uint8_t redraw, uint8_t interruptible);
     bool i_Composite(qntRECT_s r, uint8_t fromPercent, uint8_t toPercent);
+    // Only the area the pieces' boxes cover (after their effects changed).
+    bool i_CompositePieces(const std::vector<uint32_t>& pieces, uint8_t fromPercent, uint8_t toPercent);
 
     CTessolo* m_pEngine = nullptr;
     CQNF_Image* m_pImage = nullptr;

@@ -4,6 +4,7 @@
 #include "app/StatusTips.h"
 
 #include "core/String.h"
+#include "effects/FxStatusTips.h"
 
 #include <cstring>
 
@@ -47,46 +48,6 @@ const Rule kChannels[] = {
     NAME_IF("ChannelList_SelSub", Pieces, "Click to use the content of the picked channel as a map for selecting pieces. On \nthat action the selected pieces will be SUBTRACTED from the current selection."),
     NAME_IF("ChannelList_SelInter", Pieces, "Click to use the content of the picked channel as a map for selecting pieces. On \nthat action only the pieces also in the current selection stay selected."),
     END("The Document Channels window. Use the controls located in this window when you \nwant to use the content of the document channels as maps for selecting pieces."),
-};
-
-// ---- Effect windows ------------------------------------------------------------
-const char kFxClose[] = "Click to close the effect's window and cancel all \nactions that you have done.";
-const char kFxSwatch1[] = "Click the swatch to choose the color. In the Auto \nAdjustments mode, it specifies the initial color.";
-const char kFxSwatch2[] = "Click the swatch to choose the final color of the Auto \nAdjustments range.";
-const char kFxAColor[] = "Select to vary the color between the two swatches \nwithin the selected (or all) pieces.";
-const char kFxLight[] = "Drag the light to set the direction from which the \nbevel is lit.";
-const Rule kEffect[] = {
-    {Test::Any, nullptr, 8, When::Always, "Click and enter the desired value of the parameter.\nTo confirm, press Return. To cancel, press Esc."},
-    {Test::Suffix, "_CloseX", kAny, When::Always, kFxClose},
-    {Test::Suffix, "_Help", kAny, When::Always, kHelp},
-    {Test::Suffix, "_Cancel", kAny, When::Always, kFxClose},
-    {Test::Suffix, "_Ok", kAny, When::Always, "Click the button to confirm the actions that you \nhave done. The effect's window closes."},
-    {Test::Suffix, "_Reset", kAny, When::Always, "Click to cancel all adjustments and set all parameters \nto their initial values. The effect window remains open."},
-    {Test::Suffix, "_Preview", 5, When::Always, "Click to preview the created effect in the Main Preview \narea. Disabled if the Auto check box is selected."},
-    {Test::Suffix, "_Preview", 7, When::Always, "Select to see the changes in the Main Preview as you \nwill have finished adjusting the effect's any parameter."},
-    {Test::Suffix, "_AAdjust", 7, When::Always, "Turns ON the Auto Adjustments mode.  This enables \nthe Variate/Randomize and the Dual-Slider controls. "},
-    {Test::Suffix, "_Object", 2, When::Always, "See in real time all changes that you make in the \neffect's window."},
-    {Test::Suffix, "_Object2", 2, When::Always, "See in real time all changes that you make in the \neffect's window."},
-    {Test::Suffix, "_ARND", kAny, When::Always, "Each click randomizes the distribution of the \nparameter's values within the selected (or all) pieces."},
-    {Test::Any, nullptr, 6, When::Always, "Click to set the direction of the distribution of the \nparameter's values within the selected (or all) pieces."},
-    NAME("FXbevel_HLOpacity", "Drag the slider to set the opacity of the bevel's \nhighlights."),
-    NAME("FXbevel_SHOpacity", "Drag the slider to set the opacity of the bevel's \nshadows."),
-    NAME("FXBevel_LightThumb", kFxLight),
-    NAME("Zone_Bevel_3DLight", kFxLight),
-    NAME("Zone_Bevel_HLSwatch", "Click the swatch to choose the color of the bevel's \nhighlights."),
-    NAME("Zone_Bevel_SHSwatch", "Click the swatch to choose the color of the bevel's \nshadows."),
-    NAME("FXcovr_Color1", kFxSwatch1),
-    NAME("FXcovr_Color2", kFxSwatch2),
-    NAME("FXcovr_AColor", kFxAColor),
-    NAME("FXstroke_Color1", kFxSwatch1),
-    NAME("FXstroke_Color2", kFxSwatch2),
-    NAME("FXstroke_AColor", kFxAColor),
-    NAME("FXmblur_Dir1", "Drag to set the direction of the motion. In the Auto \nAdjustments mode, it specifies the first direction."),
-    NAME("FXmblur_Dir2", "Drag to set the last direction of the Auto \nAdjustments range."),
-    NAME("FXiovr_ChooseImage", "Click to choose the document layer whose image \nis laid over the pieces."),
-    {Test::Default, nullptr, 7, When::Always, "Select, if you want the values of the parameter \ndistributed within the selected (or all) pieces."},
-    {Test::Default, nullptr, 1, When::Always, "Drag the slider(s) for the desired value(s). In the Auto\n Adjustments mode specifies the range of the values."},
-    END("Use the controls located in this window and adjust the \nparameters of the effect."),
 };
 
 // ---- Auto layout ---------------------------------------------------------------
@@ -258,8 +219,8 @@ const Rule kMain[] = {
     NAME_IF("Main_HideExtras", Cut, kMainHideExtras),
     NAME_IF("Main_ShowExtras", Cut, kMainShowExtras),
     NAME_IF("Zone_Preview", Cut, "Click on any knife to select it. Drag a knot to change its position. Click on a knot to make it ready for an extra knife."),
-    NAME_IF("Zone_HSplitter", Cut, "The Columns Splitters area. Drag a handle to move its splitter; \nCmd+Shift-click to add one, right-click for more."),
-    NAME_IF("Zone_VSplitter", Cut, "The Rows Splitters area. Drag a handle to move its splitter; \nCmd+Shift-click to add one, right-click for more."),
+    NAME_IF("Zone_HSplitter", Cut, "The Columns Splitters area. Drag a handle to move its splitter; \nCtrl+Shift-click to add one, right-click for more."),
+    NAME_IF("Zone_VSplitter", Cut, "The Rows Splitters area. Drag a handle to move its splitter; \nCtrl+Shift-click to add one, right-click for more."),
     // Piece mode.
     NAME_IF("Main_Main", Piece, "Click and choose the menu item: Save, Export, Preferences, Relayout, etc."),
     NAME_IF("Main_Select", Piece, "Click and choose how to select pieces: all, none, inverted, \nrandomly, by rows or columns."),
@@ -272,7 +233,7 @@ const Rule kMain[] = {
     NAME_IF("Main_Show", Piece, "Click to show the selected (or all) pieces."),
     NAME_IF("Main_Hide", Piece, "Click to hide the selected (or all) pieces."),
     NAME_IF("Main_RevShowHide", Piece, "Click to hide the shown pieces and show the hidden ones."),
-    NAME_IF("Zone_Preview", Piece, "Click on any piece to select it. Use Cmd, Opt and/or Shift for selecting options. Use Cmd+Shift+drag for freehand selection."),
+    NAME_IF("Zone_Preview", Piece, "Click on any piece to select it. Use Ctrl, Alt and/or Shift for selecting options. Use Ctrl+Shift+drag for freehand selection."),
     NAME_IF("Zone_HSplitter", Piece, "The Columns Splitters area. You can operate them only in the Layout Mode."),
     NAME_IF("Zone_VSplitter", Piece, "The Rows Splitters area. You can operate them only in the Layout Mode."),
     FX("Main_FXBevel", "Bevel"),
@@ -304,7 +265,7 @@ constexpr Window Make(const char* name, const Rule (&rules)[N])
 }
 
 const Window kWindows[] = {
-    Make("ChannelsList", kChannels), Make("Effect", kEffect),   Make("AutoLayout", kAutoLayout),
+    Make("ChannelsList", kChannels), Make("AutoLayout", kAutoLayout),
     Make("PresetsManager", kPresets), Make("Preferences", kPreferences), Make("Export", kExport),
     Make("ExportLM", kExportLM),      Make("Cutter", kCutter),   Make("Main", kMain),
 };
@@ -349,6 +310,9 @@ const char* qnGetStatusTip(const char* control, const char* window, uint8_t mode
 {
     const char* name = control ? control : "";
     const char* win = window ? window : "";
+    // The effect windows keep their tips with them; one table serves both.
+    if (SameNoCase(win, "Effect"))
+        return FxStatusTip(name, type);
     for (const Window& w : kWindows) {
         if (!SameNoCase(win, w.name))
             continue;

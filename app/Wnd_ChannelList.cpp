@@ -13,11 +13,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace {
 
 // Where the help pop-up opens, in window coordinates.
-constexpr short kHelpMenuX = 376, kHelpMenuY = 30;
+constexpr short kHelpMenuX = 440, kHelpMenuY = 30;
 constexpr const char* kTipWindow = "ChannelsList";
 
 }  // namespace
@@ -89,7 +90,7 @@ unsigned char CWnd_ChannelList::OnCreate(CQNF_LayerSet*, unsigned short, unsigne
     m_nOperation = 0;
     for (int k = 1; k < 4; ++k)
         GetControl(m_idSel[k])->Enable(m_bCombineAllowed);
-    // The preview: black colour, the channel in its alpha.
+    // The preview: a grey picture of the channel, drawn on every choice.
     if (!m_PreviewLayer.Create(m_rcPreview, 2))
         return 0;
     m_PreviewLayer.Set(qntRGBA8{0, 0, 0, 0}, 15, qnNullRect);
@@ -129,19 +130,29 @@ void CWnd_ChannelList::DoRedrawPreview()
             m_bInvert = m_pInvert && m_pInvert->GetCheck() ? 1 : 0;
             const uint16_t pw = uint16_t(m_PreviewLayer.GetImageWidth());
             const uint16_t ph = uint16_t(m_PreviewLayer.GetImageHeight());
-            uint8_t* alpha = m_PreviewLayer.GetPlane(3);
-            CQNF_ImageFX fx;
-            fx.SetSource(m_Channel.GetPtr(), m_nWidth, 1, 0, uint16_t(std::min<uint32_t>(m_nWidth, 65535)),
-                         uint16_t(std::min<uint32_t>(m_nHeight, 65535)));
-            fx.SetDestination(alpha, pw, 1, 0, pw, ph);
-            // Black where the channel counts as inside: below 128, or above
-            // 127 with Invert. Without Invert the alpha is the complement, and
-            // the margins, filled with 255, come out transparent all the same.
-            fx.SetFillByte(m_bInvert ? 0 : 255);
-            fx.Resize_Int_ZO(1);
-            if (!m_bInvert)
-                for (size_t i = 0; i < size_t(pw) * ph; ++i)
-                    alpha[i] = uint8_t(255 - alpha[i]);
+            const size_t n = size_t(pw) * ph;
+            // The channel scaled twice, with margins of 0 and of 255: where
+            // the two agree lies the picture, where they differ the margin.
+            std::vector<uint8_t> low(n), high(n);
+            for (std::vector<uint8_t>* out : {&low, &high}) {
+                CQNF_ImageFX fx;
+                fx.SetSource(m_Channel.GetPtr(), m_nWidth, 1, 0, uint16_t(std::min<uint32_t>(m_nWidth, 65535)),
+                             uint16_t(std::min<uint32_t>(m_nHeight, 65535)));
+                fx.SetDestination(out->data(), pw, 1, 0, pw, ph);
+                fx.SetFillByte(out == &low ? 0 : 255);
+                fx.Resize_Int_ZO(1);
+            }
+            // An opaque grey picture of the channel, light where it counts as
+            // inside (below 128, or above 127 with Invert), so that it reads
+            // on the dark skin; the margins stay transparent.
+            uint8_t* planes[4] = {m_PreviewLayer.GetPlane(0), m_PreviewLayer.GetPlane(1), m_PreviewLayer.GetPlane(2),
+                                  m_PreviewLayer.GetPlane(3)};
+            for (size_t i = 0; i < n; ++i) {
+                const bool picture = low[i] == high[i];
+                const uint8_t grey = m_bInvert ? low[i] : uint8_t(255 - low[i]);
+                planes[0][i] = planes[1][i] = planes[2][i] = picture ? grey : 0;
+                planes[3][i] = picture ? 255 : 0;
+            }
         }
     }
     RenderRect(m_rcPreview);

@@ -1,7 +1,7 @@
 // CWnd_ChannelList: the modal document channels dialog. It lists the host
 // document's channels (the selection, the colour planes and the layer
 // transparency, or the host's named channels), shows the chosen one in a
-// preview (black = what counts as inside), and lets the user invert it and
+// preview (light = what counts as inside), and lets the user invert it and
 // choose how it combines with the current selection. After OK the opener
 // reads m_nOperation, m_bInvert and the channel buffer, and selects knives
 // (cut mode) or pieces (piece mode) from it.
@@ -61,7 +61,7 @@ public:
     uint32_t GetChannelHeight() const { return m_nHeight; }
     // True once a channel was read: OK is refused before (nothing to apply).
     bool HasChannel() const { return m_bChannelValid != 0; }
-    // The preview: black colour planes, the channel as alpha.
+    // The preview: an opaque grey picture of the channel, transparent margins.
     const CQNF_Layer& GetPreviewLayer() const { return m_PreviewLayer; }
     // Where the window was when OK closed it (for its stored position).
     qntRECT_s m_ClosedAt = qnNullRect;

@@ -226,7 +226,7 @@ unsigned char CWnd_Export::OnCtrlMessage(unsigned short msg, unsigned long, char
         else if (n == "Export_Export")
             OnOK();
         else if (n == "Export_Help")
-            qnDialogHelpMenu(m_Host, this, 306, 30);
+            qnDialogHelpMenu(m_Host, this, 346, 30);
         return 1;
     case qnctl::RadioButton:
         if (n == "Export_Merged" || n == "Export_Selected" || n == "Export_All")
@@ -319,7 +319,7 @@ unsigned char CWnd_ExportLM::OnCtrlMessage(unsigned short msg, unsigned long, ch
         else if (n == "ExportLM_Export")
             OnOK();
         else if (n == "ExportLM_Help")
-            qnDialogHelpMenu(m_Host, this, 278, 30);
+            qnDialogHelpMenu(m_Host, this, 318, 30);
         return 1;
     case qnctl::RadioButton:
         if (n == "ExportLM_Selected" || n == "ExportLM_All")

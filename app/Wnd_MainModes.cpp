@@ -14,6 +14,7 @@
 #include "ui/KeyCodes.h"
 #include "ui/PlatformPopupMenu.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -240,7 +241,13 @@ bool CWnd_Main::settings_GetPieceRecords(CQNF_Mem* records, uint32_t& count)
 uint8_t CWnd_Main::OnApply()
 {
     m_bApply = 0;
-    settings_SaveCurLayoutAndCellSettings();
+    // The picture is applied all the same; only the next run loses out.
+    if (!settings_SaveCurLayoutAndCellSettings()) {
+        const char* text = "The settings could not be kept for the next run (is the plug-in folder writable?). "
+                           "The picture is applied.";
+        std::fprintf(stderr, "Tessolo: %s\n", text);
+        ShowMessageBox(text, "Warning!");
+    }
     if (m_bCutMode && m_pCutterWnd)
         m_pCutterWnd->SaveLastKnife();
     if (!m_pPlugin || !engine_PutLayoutToPuzzleEngine(&m_pPlugin->GetEngine()))

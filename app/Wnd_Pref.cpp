@@ -199,7 +199,7 @@ unsigned char CWnd_Pref::OnCtrlMessage(unsigned short msg, unsigned long, char* 
         } else if (n == "Pref_Ok") {
             EndModal(1);
         } else if (n == "Pref_Help") {
-            qnDialogHelpMenu(m_Host, this, 416, 30);
+            qnDialogHelpMenu(m_Host, this, 488, 30);
         } else {
             return 0;
         }

@@ -8,7 +8,11 @@
 //   PlainCut                 the headline with the smooth cut off
 //   Recut                    the headline cut again and again in one engine
 //   StageRenderPieces        every piece through RenderPieces (all threads)
-//   EffectChange             30 pieces rendered again and composited
+//   EffectChange             30 pieces rendered again and their area composited
+//   Grid                     the whole job at 24 MP for 5 x 4, 20 x 15, 60 x 40
+//                            and 100 x 100 pieces, on one thread and on all:
+//                            the median of each, the speed-up and the peak
+//                            resident size of each (--benchmark_filter=Grid/)
 // Threads: the processors the process may use (taskset -c 0 gives one);
 // TESSOLO_THREADS=N sets the number.
 // peak_MB is the process's peak resident size: run one benchmark per
@@ -21,9 +25,17 @@
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -137,14 +149,23 @@ void BM_Recut(benchmark::State& state)
     Picture pic(6000, 4000);
     Composite out(size_t(pic.w) * pic.h);
     CTessolo e;
+    // Page faults of every cut after the first: memory the engine had to
+    // take anew although the last cut had it.
+    long faults = 0, cuts = 0;
     for (auto _ : state) {
+        rusage before{}, after{};
+        getrusage(RUSAGE_SELF, &before);
         e.FreeSpliting();
         Layout(e, 20, 15, true);
         if (!e.SplitCells(pic.w, pic.h, nullptr, 0, pic.ptrs, uint32_t(pic.w), 3, 0, 100, 1) ||
             !e.CombineSplitedCells(pic.w, pic.h, out.ptrs, uint32_t(pic.w), 4, nullptr, 0, qnNullRect, 0, 0, 100))
             state.SkipWithError("cut failed");
+        getrusage(RUSAGE_SELF, &after);
+        if (cuts++ > 0)
+            faults += after.ru_minflt - before.ru_minflt;
     }
     state.counters["peak_MB"] = PeakMB();
+    state.counters["faults_per_recut"] = cuts > 1 ? double(faults) / double(cuts - 1) : 0;
 }
 BENCHMARK(BM_Recut)->Name("Recut/6000x4000/20x15")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
@@ -230,7 +251,7 @@ void BM_StageRenderPieces(benchmark::State& state)
 BENCHMARK(BM_StageRenderPieces)->Name("StageRenderPieces/6000x4000/20x15/bevel")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 // An effect changed on 30 pieces of the 24 MP picture: those pieces
-// rendered again and the picture composited, as the effect windows do.
+// rendered again and the area they cover composited.
 void BM_EffectChange(benchmark::State& state)
 {
     Picture pic(6000, 4000);
@@ -246,10 +267,11 @@ void BM_EffectChange(benchmark::State& state)
             depth = uint16_t(depth % 400 + 10);
         }
         e.RenderPieces(chosen.data(), uint32_t(chosen.size()));
-        e.CombineSplitedCells(pic.w, pic.h, out.ptrs, uint32_t(pic.w), 4, nullptr, 0, qnNullRect, 0, 0, 100);
+        e.CombinePieceAreas(pic.w, pic.h, out.ptrs, uint32_t(pic.w), 4, nullptr, 0, chosen.data(),
+                            uint32_t(chosen.size()), 0, 0, 100);
     }
     state.counters["threads"] = qnpar::ThreadCount();
-    state.counters["goal_ms"] = 30;
+    state.counters["goal_ms"] = qnpar::ThreadCount() >= 8 ? 5 : 30;
 }
 BENCHMARK(BM_EffectChange)->Name("EffectChange/6000x4000/30pieces")->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
@@ -264,6 +286,96 @@ void BM_StageComposite(benchmark::State& state)
         e.CombineSplitedCells(pic.w, pic.h, out.ptrs, uint32_t(pic.w), 4, nullptr, 0, qnNullRect, 0, 0, 100);
 }
 BENCHMARK(BM_StageComposite)->Name("StageComposite/6000x4000/20x15")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+// The process's peak resident size is set back to what it holds now, so
+// that the next PeakMB() is the peak of what runs in between (Linux; where
+// it cannot be, the peak stays the process's).
+void ResetPeak()
+{
+#if defined(__GLIBC__)
+    // What earlier runs freed but the heap still holds would count too.
+    malloc_trim(0);
+#endif
+    if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", f);
+        std::fclose(f);
+    }
+}
+
+// The peak resident size since the last ResetPeak, in MB.
+double PeakSinceResetMB()
+{
+    double kb = 0;
+    if (FILE* f = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f))
+            if (std::strncmp(line, "VmHWM:", 6) == 0)
+                kb = std::atof(line + 6);
+        std::fclose(f);
+    }
+    return kb > 0 ? kb / 1024.0 : PeakMB();
+}
+
+// One grid of pieces at 24 MP, the whole job on one thread and on all: the
+// median time of a few runs on each, the speed-up, and each one's peak.
+void BM_Grid(benchmark::State& state)
+{
+    const long w = 6000, h = 4000;
+    const int columns = int(state.range(0)), rows = int(state.range(1));
+    constexpr int kRuns = 3;
+    Picture pic(w, h);
+    Composite out(size_t(w) * h);
+    const char* set = std::getenv("TESSOLO_THREADS");
+    const std::string saved = set ? set : "";
+    const unsigned all = qnpar::ThreadCount();
+    double ms[2] = {}, peak[2] = {};
+    uint32_t pieces = 0;
+    for (auto _ : state) {
+        for (int pass = 0; pass < 2; ++pass) {
+            setenv("TESSOLO_THREADS", std::to_string(pass == 0 ? 1u : all).c_str(), 1);
+            std::vector<double> times;
+            peak[pass] = 0;
+            for (int run = 0; run < kRuns; ++run) {
+                ResetPeak();
+                const auto t0 = std::chrono::steady_clock::now();
+                {
+                    CTessolo e;
+                    Layout(e, columns, rows, true);
+                    if (!e.SplitCells(w, h, nullptr, 0, pic.ptrs, uint32_t(w), 3, 0, 100, 1) ||
+                        !e.CombineSplitedCells(w, h, out.ptrs, uint32_t(w), 4, nullptr, 0, qnNullRect, 0, 0, 100))
+                        state.SkipWithError("cut failed");
+                    pieces = e.m_nPieces;
+                    benchmark::DoNotOptimize(out.planes[3].data());
+                }
+                times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+                peak[pass] = std::max(peak[pass], PeakSinceResetMB());
+            }
+            std::sort(times.begin(), times.end());
+            ms[pass] = times[kRuns / 2];
+        }
+        state.SetIterationTime(ms[1] / 1000.0);
+    }
+    if (set)
+        setenv("TESSOLO_THREADS", saved.c_str(), 1);
+    else
+        unsetenv("TESSOLO_THREADS");
+    state.counters["pieces"] = pieces;
+    state.counters["threads"] = all;
+    state.counters["ms_1"] = ms[0];
+    state.counters["ms_all"] = ms[1];
+    state.counters["speedup"] = ms[1] > 0 ? ms[0] / ms[1] : 0;
+    state.counters["peak_MB_1"] = peak[0];
+    state.counters["peak_MB_all"] = peak[1];
+}
+BENCHMARK(BM_Grid)
+    ->Name("Grid/6000x4000")
+    ->Args({5, 4})
+    ->Args({20, 15})
+    ->Args({60, 40})
+    ->Args({100, 100})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseManualTime();
 
 }  // namespace
 

@@ -69,6 +69,8 @@ std::string qnFileProblem(const std::string& path, bool writing, unsigned short 
         return "is a folder";
     if (!writing && !exists)
         return "file does not exist";
+    if (!writing && !fs::is_regular_file(file, ec))
+        return "not a regular file";
     if (writing ? !qnMayWrite(exists ? path : folder.string()) : access(path.c_str(), R_OK) != 0)
         return "permission denied";
     // Nothing to see from outside (a full disk, say): the system's own

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <new>
 #include <string>
@@ -103,6 +104,24 @@ std::string Utf8Name(const HFSUniStr255& name)
 
 }  // namespace
 
+int qnOpenRegularFile(const char* path, int flags)
+{
+    const int fd = ::open(path, flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return -1;
+    }
+    // Reading a regular file never waits; later reads need not be told so.
+    const int fl = ::fcntl(fd, F_GETFL);
+    if (fl >= 0)
+        ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+    return fd;
+}
+
 CQNF_StdFile::CQNF_StdFile(const CQNF_String& path, uint32_t mode) { Open(path, mode); }
 
 CQNF_StdFile::~CQNF_StdFile() { Close(); }
@@ -123,11 +142,19 @@ bool CQNF_StdFile::Open(const CQNF_String& path, uint32_t mode)
         SetError(qnerr::FileNotOpened);
         return false;
     }
-    FILE* f = std::fopen(path.GetStr(), how);
-    if (f) {
-        // fopen opens folders for reading on this system; they are no file.
+    FILE* f = nullptr;
+    if (mode == qnfile::kRead || mode == qnfile::kUpdate) {
+        // What is read must be a regular file: a FIFO without a writer
+        // would block the open for ever, a device may never end. The kind
+        // is checked on a descriptor opened without waiting.
+        const int fd = qnOpenRegularFile(path.GetStr(), mode == qnfile::kRead ? O_RDONLY : O_RDWR);
+        if (fd >= 0 && !(f = ::fdopen(fd, how)))
+            ::close(fd);
+    } else {
+        f = std::fopen(path.GetStr(), how);
+        // fopen opens folders on this system; they are no file.
         struct stat st;
-        if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
+        if (f && (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode))) {
             std::fclose(f);
             f = nullptr;
         }

@@ -46,7 +46,8 @@ public:
 
     // Each closes an open stream first. Success resets the error number;
     // failure leaves the file closed with both access flags clear. Folders
-    // are refused (32).
+    // are refused (32), and what is read (modes 1 and 3) must be a regular
+    // file: a FIFO or a device is refused (32) without waiting on it.
     bool Open(const CQNF_String& path, uint32_t mode);
     bool Open(const FSRef* ref, uint32_t mode);
     // A name inside a folder. The name must be a single entry: not empty,
@@ -110,17 +111,26 @@ private:
     LastOp m_last = LastOp::None;
 };
 
+// Opens path with open(2) flags (O_RDONLY or O_RDWR; close-on-exec added)
+// when it is a regular file, else -1: the kind is checked on a descriptor
+// opened without waiting, so a FIFO or a device never blocks the caller.
+// errno: open's, EISDIR for a folder, EINVAL for anything else.
+int qnOpenRegularFile(const char* path, int flags);
+
 // The cap of qnReadWholeFile for callers that state none; a reader that
 // knows its format's largest input passes that instead.
 inline constexpr uint64_t kQnWholeFileDefaultMax = uint64_t(256) << 20;
 
 // Reads the whole file at path into bytes. A regular file larger than
-// maxSize is refused before anything is read; a pipe is read up to maxSize;
-// folders and devices (/dev/zero) are refused. False with a one-line reason
-// in error: "cannot open PATH: why", "cannot read PATH", "PATH is not a
-// regular file" or "PATH is too large (over N bytes)".
+// maxSize is refused before anything is read; folders, FIFOs and devices
+// (/dev/zero) are refused without waiting on them. False with a one-line
+// reason in error: "cannot open PATH: why", "cannot read PATH", "PATH is not
+// a regular file" or "PATH is too large (over N bytes)".
 bool qnReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error,
                      uint64_t maxSize = kQnWholeFileDefaultMax);
+// The same for standard input, which may be a pipe: read up to maxSize
+// (named "standard input" in error).
+bool qnReadWholeStdin(std::vector<uint8_t>& bytes, std::string& error, uint64_t maxSize);
 
 // For readers that load a whole file through their own code: true when path
 // is a regular file of at most maxSize bytes that begins with one of the

@@ -6,78 +6,107 @@
 #include <cstring>
 #include <new>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-bool qnReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error, uint64_t maxSize)
+namespace {
+
+std::string TooLarge(const std::string& name, uint64_t maxSize)
 {
-    bytes.clear();
-    std::FILE* f = std::fopen(path.c_str(), "rbe");
-    if (!f) {
-        error = "cannot open " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    const std::string tooLargeText = path + " is too large (over " + std::to_string(maxSize) + " bytes)";
-    // The size is checked before anything is read. A device has no size to
-    // check and may never end (/dev/zero): only files and pipes are read.
-    struct stat st;
-    if (::fstat(::fileno(f), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode))) {
-        std::fclose(f);
-        error = path + (S_ISDIR(st.st_mode) ? " is a folder, not a file" : " is not a regular file");
-        return false;
-    }
-    if (S_ISREG(st.st_mode) && uint64_t(st.st_size) > maxSize) {
-        std::fclose(f);
-        error = tooLargeText;
-        return false;
-    }
+    return name + " is too large (over " + std::to_string(maxSize) + " bytes)";
+}
+
+// Opens a regular file, or says in one line why not.
+std::FILE* OpenRegular(const std::string& path, std::string& error)
+{
+    const int fd = qnOpenRegularFile(path.c_str(), O_RDONLY);
+    std::FILE* f = fd >= 0 ? ::fdopen(fd, "rb") : nullptr;
+    if (f)
+        return f;
+    const int why = errno;
+    if (fd >= 0)
+        ::close(fd);
+    error = why == EISDIR   ? path + " is a folder, not a file"
+            : why == EINVAL ? path + " is not a regular file"
+                            : "cannot open " + path + ": " + std::strerror(why);
+    return nullptr;
+}
+
+// Reads f to its end, refusing more than maxSize bytes.
+bool ReadStream(std::FILE* f, const std::string& name, std::vector<uint8_t>& bytes, std::string& error,
+                uint64_t maxSize)
+{
     uint8_t chunk[1 << 16];
     size_t got;
     bool tooLarge = false;
     try {
-        if (S_ISREG(st.st_mode))
-            bytes.reserve(size_t(st.st_size));
         while (!tooLarge && (got = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
             tooLarge = got > maxSize - bytes.size();
             if (!tooLarge)
                 bytes.insert(bytes.end(), chunk, chunk + got);
         }
     } catch (const std::bad_alloc&) {
-        std::fclose(f);
         bytes = {};
-        error = path + " does not fit into memory";
+        error = name + " does not fit into memory";
         return false;
     }
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
     if (tooLarge) {
         bytes = {};
-        error = tooLargeText;
+        error = TooLarge(name, maxSize);
         return false;
     }
-    if (failed) {
+    if (std::ferror(f) != 0) {
         bytes = {};
-        error = "cannot read " + path;
+        error = "cannot read " + name;
         return false;
     }
     return true;
 }
 
+}  // namespace
+
+bool qnReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error, uint64_t maxSize)
+{
+    bytes.clear();
+    std::FILE* f = OpenRegular(path, error);
+    if (!f)
+        return false;
+    // The size is checked before anything is read.
+    struct stat st {};
+    if (::fstat(::fileno(f), &st) != 0 || uint64_t(st.st_size) > maxSize) {
+        std::fclose(f);
+        error = TooLarge(path, maxSize);
+        return false;
+    }
+    bool ok = true;
+    try {
+        bytes.reserve(size_t(st.st_size));
+    } catch (const std::bad_alloc&) {
+        error = path + " does not fit into memory";
+        ok = false;
+    }
+    ok = ok && ReadStream(f, path, bytes, error, maxSize);
+    std::fclose(f);
+    return ok;
+}
+
+bool qnReadWholeStdin(std::vector<uint8_t>& bytes, std::string& error, uint64_t maxSize)
+{
+    bytes.clear();
+    return ReadStream(stdin, "standard input", bytes, error, maxSize);
+}
+
 bool qnCheckInputFile(const std::string& path, uint64_t maxSize, std::initializer_list<std::string_view> magics,
                       std::string& error)
 {
-    std::FILE* f = std::fopen(path.c_str(), "rbe");
-    if (!f) {
-        error = "cannot open " + path + ": " + std::strerror(errno);
+    std::FILE* f = OpenRegular(path, error);
+    if (!f)
         return false;
-    }
-    struct stat st;
-    bool ok = ::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode);
+    struct stat st {};
+    bool ok = ::fstat(::fileno(f), &st) == 0 && uint64_t(st.st_size) <= maxSize;
     if (!ok)
-        error = path + (S_ISDIR(st.st_mode) ? " is a folder, not a file" : " is not a regular file");
-    else if (uint64_t(st.st_size) > maxSize) {
-        ok = false;
         error = path + " is too large (over " + std::to_string(maxSize) + " bytes)";
-    }
     if (ok && magics.size() > 0) {
         char head[16] = {};
         const size_t got = std::fread(head, 1, sizeof head, f);

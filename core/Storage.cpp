@@ -168,6 +168,19 @@ bool CQNF_Storage::Open(const CQNF_String& path, unsigned short mode)
     return i_ReadPath();
 }
 
+namespace {
+
+// Why a container file did not open: a device or FIFO is no container
+// (it is refused unread); anything else keeps the file's own number.
+unsigned short OpenFailure(const std::string& path, unsigned short fileError)
+{
+    struct stat sb;
+    return ::stat(path.c_str(), &sb) == 0 && !S_ISREG(sb.st_mode) && !S_ISDIR(sb.st_mode) ? qnerr::StorageFormat
+                                                                                          : fileError;
+}
+
+}  // namespace
+
 bool CQNF_Storage::i_ReplaceByPath()
 {
     // Another writer's cycle on the old file ends before it is replaced.
@@ -190,7 +203,7 @@ bool CQNF_Storage::i_ReadPath()
     // not at the first change.
     CQNF_StdFile file;
     if (!file.Open(CQNF_String(m_path.c_str()), m_mode == kOpenReadOnly ? qnfile::kRead : qnfile::kUpdate)) {
-        SetError(file.GetError());
+        SetError(OpenFailure(m_path, file.GetError()));
         i_Forget();
         return false;
     }
@@ -381,7 +394,7 @@ bool CQNF_Storage::CheckMD5(const CQNF_String& path)
     ResetError();
     CQNF_StdFile file;
     if (!file.Open(path, qnfile::kRead)) {
-        SetError(file.GetError());
+        SetError(OpenFailure(std::string(path.GetStr(), path.GetLength()), file.GetError()));
         return false;
     }
     return CheckMD5(&file);

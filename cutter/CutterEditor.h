@@ -154,8 +154,8 @@ public:
     };
     static constexpr qntPOS kShapeMenuAtPreview = {2147483647, 2147483647};
     static constexpr qntPOS kClonePopupAt = {77, 384};
-    static constexpr qntPOS kSavePopupAt = {300, 109};
-    static constexpr qntPOS kHelpPopupAt = {328, 30};
+    static constexpr qntPOS kSavePopupAt = {336, 109};
+    static constexpr qntPOS kHelpPopupAt = {376, 30};
 
     // One clone mode: its menu item, its display text and its amounts.
     struct CLONEMODE {

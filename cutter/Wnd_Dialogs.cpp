@@ -260,7 +260,7 @@ unsigned char CWnd_AutoLayout::OnCtrlMessage(unsigned short msg, unsigned long, 
     const int which = n == "AutoLayout_Rows" ? 0 : n == "AutoLayout_Cols" ? 1 : -1;
     switch (type) {
     case qnctl::Button:
-        return i_Button(n, 241) ? 1 : 0;
+        return i_Button(n, 289) ? 1 : 0;
     case qnctl::Slider:
         // Controls report while they are being built: only both pairs count.
         if (which >= 0 && m_pSldr[which] && m_pEdit[which]) {

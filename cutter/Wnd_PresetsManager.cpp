@@ -550,7 +550,7 @@ unsigned char CWnd_PresetsManager::OnCtrlMessage(unsigned short msg, unsigned lo
         } else if (n == "PresMng_SaveSet") {
             SaveSet();
         } else if (n == "PresMng_Help") {
-            qnDialogHelpMenu(m_Host, this, 307, 30);
+            qnDialogHelpMenu(m_Host, this, 371, 30);
         } else {
             return 0;
         }

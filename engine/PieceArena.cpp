@@ -85,6 +85,25 @@ uint8_t* PieceArena::Take(uint64_t n, bool& zeroed)
     c.used += need;
     c.clean = std::max(c.clean, c.used);
     Unpoison(p, size_t(n));
+#if defined(PIECE_ARENA_ASAN)
+    m_blocks.emplace_back(p, size_t(n));
+#endif
+    return p;
+}
+
+uint8_t* PieceArena::Lend(uint64_t offset, uint64_t n)
+{
+    if (n == 0 || offset > kChunk * 64 || n > kChunk * 64)
+        return nullptr;
+    const size_t need = RoundUp(size_t(offset + n), kAlign);
+    while (m_current < m_chunks.size() && m_chunks[m_current].size - m_chunks[m_current].used < need)
+        ++m_current;
+    if (m_current == m_chunks.size() && !i_AddChunk(need))
+        return nullptr;
+    Chunk& c = m_chunks[m_current];
+    uint8_t* const p = c.base + c.used + offset;
+    c.clean = std::max(c.clean, c.used + need);
+    Unpoison(p, size_t(n));
     return p;
 }
 
@@ -95,10 +114,19 @@ void PieceArena::Reset()
         c.used = 0;
     }
     m_current = 0;
+    m_blocks.clear();
 }
 
 void PieceArena::Trim()
 {
+#if defined(PIECE_ARENA_ASAN)
+    // Lent memory is no longer in use: only the blocks handed out are
+    // addressable again, their gaps and what lies past them poisoned.
+    for (Chunk& c : m_chunks)
+        Poison(c.base, c.size);
+    for (const auto& [p, n] : m_blocks)
+        Unpoison(p, n);
+#endif
 #if defined(PIECE_ARENA_MAPS)
     // The chunks in use keep their pages up to their last block; the pages
     // past it read 0 again once given back.
@@ -129,6 +157,7 @@ void PieceArena::Release()
 #endif
     m_chunks.clear();
     m_current = 0;
+    m_blocks.clear();
 }
 
 size_t PieceArena::Mapped() const

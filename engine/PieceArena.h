@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 class PieceArena {
@@ -24,6 +25,13 @@ public:
     // had (the caller then uses the heap). `zeroed` tells whether they still
     // read 0: bytes never handed out since their chunk came from the system.
     uint8_t* Take(uint64_t n, bool& zeroed);
+    // n bytes from `offset` past where the next block will be handed out,
+    // lent for scratch use (a split's rasters) until blocks are handed out
+    // there: the caller must be done with them before anyone writes a block
+    // taken after this call. They no longer read 0. Null when no chunk
+    // could be had. Lent memory is the pages the pieces use next, so that a
+    // second cut's rasters need no fresh pages, nor the planes after them.
+    uint8_t* Lend(uint64_t offset, uint64_t n);
     // Everything handed out is free again; the chunks stay for the next cut.
     void Reset();
     // Gives back what the pieces handed out since the last Reset do not use:
@@ -46,4 +54,7 @@ private:
 
     std::vector<Chunk> m_chunks;
     size_t m_current = 0;
+    // Under the address checker: the blocks handed out since the last Reset,
+    // to poison all else again after memory was lent.
+    std::vector<std::pair<uint8_t*, size_t>> m_blocks;
 };

@@ -107,6 +107,29 @@ void CompositeRows(const CompositeJob& j)
     CompositeRowsBase(j);
 }
 
+// copy(k, y) for every plane k < n and row y < h of a piece: a large piece
+// (rendered alone, see i_RenderPieces) in bands of rows on the machine's
+// threads, a small one (or one rendered beside others) on this thread.
+template <class Copy>
+void CopyRows(int32_t w, int32_t h, uint8_t n, Copy&& copy)
+{
+    constexpr uint64_t kParallelPixels = 1u << 18;
+    const unsigned threads = uint64_t(w) * uint64_t(h) >= kParallelPixels ? qnpar::ThreadCount() : 1;
+    const uint32_t bands = uint32_t(std::min<int64_t>(h, int64_t(threads) * 4));
+    auto band = [&](uint32_t b, unsigned) {
+        const int32_t y0 = int32_t(int64_t(h) * b / bands), y1 = int32_t(int64_t(h) * (b + 1) / bands);
+        for (uint8_t k = 0; k < n; ++k)
+            for (int32_t y = y0; y < y1; ++y)
+                copy(k, y);
+    };
+    if (threads <= 1) {
+        for (uint32_t b = 0; b < bands; ++b)
+            band(b, 0);
+        return;
+    }
+    qnpar::For(bands, threads, band);
+}
+
 }  // namespace
 
 void CTessolo::i_GetColorBytes(const SFX_COLOR& color, uint8_t out[4]) const
@@ -241,12 +264,28 @@ bool CTessolo::i_RenderPieces(const uint32_t* indices, uint32_t count)
         return true;
     if (!indices || !m_memWork.GetPtr())
         return false;
-    const unsigned threads = std::min<unsigned>(qnpar::ThreadCount(), count);
+    unsigned threads = std::min<unsigned>(qnpar::ThreadCount(), count);
     // Every thread past the first gets a filter engine and work planes of
     // its own, the size of the engine's; one that cannot have them renders
     // nothing and leaves its pieces to the calling thread.
     const uint64_t bytes = m_memWork.GetSize();
     const uint64_t plane = uint64_t(m_nLargestWidth) * uint64_t(m_nLargestHeight);
+    // A thread's filters take up to 6 bytes a pixel more (the bevel's height
+    // map of floats and its two softened planes). Where all threads together
+    // would take more than m_nRenderSlotBytes (few, large pieces), the
+    // pieces are rendered one after the other, and the filters of each
+    // share out its rows among the threads instead.
+    if (threads > 1 && (bytes + 6 * plane) * (threads - 1) > m_nRenderSlotBytes) {
+        bool outside = false;
+        std::vector<uint8_t> seen(m_nPieces, 0);
+        for (uint32_t i = 0; i < count; ++i) {
+            if (indices[i] >= m_nPieces)
+                outside = true;
+            else if (!seen[indices[i]]++)
+                i_RenderPieceWith(indices[i], m_FX, m_pWorkPlanes);
+        }
+        return !outside;
+    }
     std::vector<uint8_t> usable(threads, 1);
     if (m_Slots.size() < threads)
         m_Slots.resize(threads);
@@ -302,10 +341,9 @@ bool CTessolo::i_RenderPieceWith(uint32_t index, CQNF_ImageFX& fx, uint8_t* cons
     const uint8_t n = m_nWorkPlaneCount;
 
     // The split image's pixels and the mask as alpha: the current data.
-    for (uint8_t k = 0; k < n; ++k)
-        for (int32_t y = 0; y < h; ++y)
-            std::memcpy(work[k] + size_t(y) * m_nWorkStride, p.sources[k] + size_t(y) * p.sourceStrides[k],
-                        size_t(w));
+    CopyRows(w, h, n, [&](uint8_t k, int32_t y) {
+        std::memcpy(work[k] + size_t(y) * m_nWorkStride, p.sources[k] + size_t(y) * p.sourceStrides[k], size_t(w));
+    });
     bool inWork = true;
 
     p.opacity[FX_APPLIED] = p.opacity[FX_REQUESTED];
@@ -382,10 +420,10 @@ bool CTessolo::i_RenderPieceWith(uint32_t index, CQNF_ImageFX& fx, uint8_t* cons
     p.bevel[FX_APPLIED] = bv;
 
     if (inWork)
-        for (uint8_t k = 0; k < n; ++k)
-            for (int32_t y = 0; y < h; ++y)
-                std::memcpy(p.planePtrs[k] + size_t(y) * p.planeStrides[k],
-                            work[k] + size_t(y) * m_nWorkStride, size_t(w));
+        CopyRows(w, h, n, [&](uint8_t k, int32_t y) {
+            std::memcpy(p.planePtrs[k] + size_t(y) * p.planeStrides[k], work[k] + size_t(y) * m_nWorkStride,
+                        size_t(w));
+        });
     return true;
 }
 
@@ -442,7 +480,8 @@ bool CTessolo::CombineSplitedCells(long width, long height, uint8_t** planes, ui
     // the pieces before it, as one at a time would), then the group in bands
     // of rows on the machine's threads. Every pixel sees the same pieces in
     // the same order whatever the bands, so the bytes do not depend on the
-    // thread count; with one thread a group is one piece.
+    // thread count; with one thread a group is one piece. A group of one
+    // piece (a puzzle of few, large pieces) is still shared out in bands.
     const uint32_t group = threads > 1 ? std::max<uint32_t>(1, m_nPieces / 16) : 1;
     for (uint32_t i0 = 0; i0 < m_nPieces; i0 += group) {
         const uint32_t i1 = std::min(m_nPieces, i0 + group);
@@ -452,7 +491,7 @@ bool CTessolo::CombineSplitedCells(long width, long height, uint8_t** planes, ui
                 stop = i;
                 break;
             }
-        if (threads == 1 || stop - i0 <= 1) {
+        if (threads == 1 || stop == i0) {
             for (uint32_t i = i0; i < stop; ++i)
                 i_CompositePiece(m_pPieces[i], planes, stride, colours, rect, screenAlpha);
         } else {

@@ -587,8 +587,10 @@ bool CTessolo::i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s
     // of the table ever lacks its mask or planes.
     const uint64_t area = uint64_t(bw) * bh;
     CQNF_Mem* maskMem = i_TakeBlock(area, false, m_MaskArena);
-    CQNF_Mem* planes = i_TakeBlock(qnMulSize({area, channelCount + 1u}), !m_bPlanesRendered, m_PlaneArena);
-    if (!maskMem || !planes) {
+    bool planesZero = false;
+    CQNF_Mem* planes =
+        i_TakeBlock(qnMulSize({area, channelCount + 1u}), !m_bPlanesRendered, m_PlaneArena, &planesZero);
+    if (!maskMem || !planes || (m_bPlanesRendered && !planesZero && !i_NoteDirtyPlanes())) {
         delete maskMem;
         delete planes;
         PlatformMessageBox(kMemoryText, kErrorTitle);
@@ -660,8 +662,20 @@ void CTessolo::i_CopyPieceMask(SPLITEDCELL& p, uint8_t* mask, long maskStride, q
     p.pixels = pixels;
 }
 
-CQNF_Mem* CTessolo::i_TakeBlock(uint64_t bytes, bool zero, PieceArena& arena)
+bool CTessolo::i_NoteDirtyPlanes()
 {
+    try {
+        m_PlanesToClear.push_back(m_nPieces);
+    } catch (...) {
+        return false;
+    }
+    return true;
+}
+
+CQNF_Mem* CTessolo::i_TakeBlock(uint64_t bytes, bool zero, PieceArena& arena, bool* readsZero)
+{
+    if (readsZero)
+        *readsZero = zero;
     size_t best = m_PiecePool.size();
     for (size_t i = 0; i < m_PiecePool.size(); ++i) {
         const uint64_t size = m_PiecePool[i]->GetSize();
@@ -684,6 +698,8 @@ CQNF_Mem* CTessolo::i_TakeBlock(uint64_t bytes, bool zero, PieceArena& arena)
         if (uint8_t* p = arena.Take(bytes, zeroed)) {
             if (zero && !zeroed)
                 std::memset(p, 0, size_t(bytes));
+            if (readsZero)
+                *readsZero = zero || zeroed;
             block->Borrow(p, uint32_t(bytes));
             return block;
         }

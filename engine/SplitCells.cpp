@@ -161,18 +161,23 @@ bool CTessolo::SplitCells(long width, long height, uint8_t* selection, uint32_t 
     if (m_bBusy)
         return false;
     BusyScope busy(m_bBusy);
-    // Pieces rendered as soon as they are made have every byte of their
-    // planes written then: they are not cleared first, unless the split
-    // stops before rendering them.
-    const uint32_t before = m_nPieces;
-    m_bPlanesRendered = renderAll != 0;
+    // The split's rasters lie where the new pieces' planes go (lent by
+    // their arena), so no plane is written while the split runs: pieces
+    // rendered as soon as they are made have every byte of their planes
+    // written then; the others' planes are cleared after, on every thread.
+    // Only planes that may not read 0 are cleared (those where the rasters
+    // lay, or in memory of an earlier cut).
+    m_PlanesToClear.clear();
+    m_bPlanesRendered = true;
     const bool done = i_SplitCells(width, height, selection, selectionStride, channels, channelStride, channelCount,
                                    from, to, renderAll);
     m_bPlanesRendered = false;
-    if (!done && renderAll)
-        for (uint32_t i = before; i < m_nPieces; ++i)
-            std::memset(m_pPieces[i].planes->GetPtr(), 0,
-                        size_t(m_pPieces[i].Width()) * size_t(m_pPieces[i].Height()) * m_nWorkPlaneCount);
+    if (!done || !renderAll)
+        qnpar::For(uint32_t(m_PlanesToClear.size()), qnpar::ThreadCount(), [&](uint32_t i, unsigned) {
+            const SPLITEDCELL& p = m_pPieces[m_PlanesToClear[i]];
+            std::memset(p.planes->GetPtr(), 0, size_t(p.Width()) * size_t(p.Height()) * m_nWorkPlaneCount);
+        });
+    m_PlanesToClear.clear();
     return done;
 }
 
@@ -234,9 +239,10 @@ bool CTessolo::i_SplitCells(long width, long height, uint8_t* selection, uint32_
         return false;
     if (!i_SizeWorkPlanes() || !i_ProgressStep(100, from, to))
         return false;
-    // The rasters, and blocks of the last cut no piece took, are done with:
-    // give their memory back before the pieces are rendered, which is when
-    // the pieces' own pages come in.
+    // The rasters (the heap's, where the planes' arena could not lend them),
+    // and blocks of the last cut no piece took, are done with: give their
+    // memory back before the pieces are rendered, which is when the pieces'
+    // own pages come in (those of lent rasters are there already).
     m_memSplitTest.free();
     m_memSplitOut.free();
     for (CQNF_Mem* block : m_PiecePool)
@@ -301,12 +307,24 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
     }
     // 8 spare bytes: the raster is read a 64-bit word at a time.
     const uint64_t bytes = qnMulSize({ctx.rowBytes, uint64_t(ctx.height)});
-    if (bytes > UINT32_MAX - 8 || !GrowRaster(m_memSplitTest, bytes + 8)) {
+    if (bytes > UINT32_MAX - 8) {
         PlatformMessageBox(kMemoryText, kErrorTitle);
         return false;
     }
-    std::memset(m_memSplitTest.GetPtr() + bytes, 0, 8);
-    ctx.test = m_memSplitTest.GetPtr();
+    // Lent by the planes' arena, with the output mask behind it when the
+    // split will fill one; else from the heap.
+    const bool output = !(job.bits && qnpar::ThreadCount() > 1);
+    const uint64_t lent = (bytes + 8 + 63) / 64 * 64;
+    ctx.test = m_PlaneArena.Lend(0, lent + (output ? uint64_t(w) * uint64_t(h) : 0));
+    if (ctx.test) {
+        job.lent = lent;
+    } else if (GrowRaster(m_memSplitTest, bytes + 8)) {
+        ctx.test = m_memSplitTest.GetPtr();
+    } else {
+        PlatformMessageBox(kMemoryText, kErrorTitle);
+        return false;
+    }
+    std::memset(ctx.test + bytes, 0, 8);
     if (!job.bits)
         return i_ProgressStep(3, job.from, job.to) &&
                i_DrawSplitting(w, h, ctx.test, uint32_t(w), job.Inner(3), job.Inner(20));
@@ -415,12 +433,18 @@ bool CTessolo::i_AddLinesPiece(SplitJob& job)
 bool CTessolo::i_ClearSplitOutput(SplitJob& job)
 {
     const uint64_t outBytes = qnMulSize({uint64_t(job.w), uint64_t(job.h)});
-    if (!GrowRaster(m_memSplitOut, outBytes)) {
-        PlatformMessageBox(kMemoryText, kErrorTitle);
-        return false;
+    // Behind the test raster where it was lent (the arena lends the same
+    // place again: no blocks were handed out since).
+    uint8_t* out = job.lent ? m_PlaneArena.Lend(job.lent, outBytes) : nullptr;
+    if (!out) {
+        if (!GrowRaster(m_memSplitOut, outBytes)) {
+            PlatformMessageBox(kMemoryText, kErrorTitle);
+            return false;
+        }
+        out = m_memSplitOut.GetPtr();
     }
-    std::memset(m_memSplitOut.GetPtr(), 0, size_t(outBytes));
-    job.ctx.output = m_memSplitOut.GetPtr();
+    std::memset(out, 0, size_t(outBytes));
+    job.ctx.output = out;
     return true;
 }
 

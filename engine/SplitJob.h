@@ -26,6 +26,7 @@ struct CTessolo::SplitJob {
     CentreIndex centreIndex;
     FILLCONTEXT ctx{};
     tessolo_split::SeedStack stack;  // the flood fill's, kept from region to region
+    uint64_t lent = 0;               // bytes of the rasters lent by the planes' arena
 
     // Nested steps report inside this call's own range.
     uint8_t Inner(double p) const { return uint8_t(from + (to - from) * p / 100.0); }

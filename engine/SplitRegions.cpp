@@ -20,7 +20,9 @@
 #include "imaging/Parallel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 using namespace tessolo_split;
@@ -36,11 +38,22 @@ struct Region {
     int32_t xmin, xmax, ymin, ymax;  // sub-pixels, inclusive
 };
 
+// An array whose elements are not written when it is made: its pages
+// come in where it is first written (on the thread that writes them), not
+// all at once on the calling thread.
+template <class T>
+struct Unset {
+    std::unique_ptr<T[]> p;
+    void Make(size_t n) { p.reset(new T[n]); }
+    T* data() const { return p.get(); }
+    T& operator[](size_t i) const { return p[i]; }
+};
+
 // The free runs of a bit raster, row by row, and their regions.
 struct Labels {
     std::vector<uint32_t> rowStart;  // row y's runs: [rowStart[y], rowStart[y + 1])
-    std::vector<Run> runs;
-    std::vector<uint32_t> label;  // region of each run
+    Unset<Run> runs;
+    Unset<uint32_t> label;  // region of each run
     std::vector<Region> regions;
 };
 
@@ -57,7 +70,7 @@ void ForRuns(const BitRaster& r, const uint8_t* row, F&& f)
     }
 }
 
-uint32_t Root(std::vector<uint32_t>& parent, uint32_t i)
+uint32_t Root(const Unset<uint32_t>& parent, uint32_t i)
 {
     while (parent[i] != i) {
         parent[i] = parent[parent[i]];
@@ -92,7 +105,7 @@ bool Label(const BitRaster& r, unsigned threads, uint64_t maxRuns, Labels& L)
             return false;
         L.rowStart[size_t(y) + 1] = uint32_t(total);
     }
-    L.runs.resize(total);
+    L.runs.Make(total);
     qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
         int32_t y0 = 0, y1 = 0;
         bandRows(b, y0, y1);
@@ -106,9 +119,14 @@ bool Label(const BitRaster& r, unsigned threads, uint64_t maxRuns, Labels& L)
     // within each band on its own thread (a band's runs are one range of
     // indices, and a root is always the smallest index of its tree), then
     // across the bands' edges.
-    std::vector<uint32_t> parent(total);
-    for (uint32_t i = 0; i < total; ++i)
-        parent[i] = i;
+    Unset<uint32_t> parent;
+    parent.Make(total);
+    qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
+        int32_t y0 = 0, y1 = 0;
+        bandRows(b, y0, y1);
+        for (uint32_t i = L.rowStart[size_t(y0)]; i < L.rowStart[size_t(y1)]; ++i)
+            parent[i] = i;
+    });
     auto joinRows = [&](int32_t y) {
         uint32_t i = L.rowStart[size_t(y) - 1], j = L.rowStart[size_t(y)];
         const uint32_t iEnd = j, jEnd = L.rowStart[size_t(y) + 1];
@@ -145,7 +163,8 @@ bool Label(const BitRaster& r, unsigned threads, uint64_t maxRuns, Labels& L)
     // Every run's root, read on every thread (nothing is written to the
     // trees now), then the regions numbered as the rows are read: a
     // region's first run holds its first position.
-    std::vector<uint32_t> root(total);
+    Unset<uint32_t> root;
+    root.Make(total);
     qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
         int32_t y0 = 0, y1 = 0;
         bandRows(b, y0, y1);
@@ -156,22 +175,65 @@ bool Label(const BitRaster& r, unsigned threads, uint64_t maxRuns, Labels& L)
             root[i] = r;
         }
     });
-    L.label.assign(total, UINT32_MAX);
-    L.regions.clear();
-    for (int32_t y = 0; y < H; ++y)
-        for (uint32_t i = L.rowStart[size_t(y)]; i < L.rowStart[size_t(y) + 1]; ++i) {
-            const Run& run = L.runs[i];
-            uint32_t& k = L.label[root[i]];
-            if (k == UINT32_MAX) {
-                k = uint32_t(L.regions.size());
-                L.regions.push_back(Region{run.xs, y, run.xs, run.xe - 1, y, y});
-            }
-            L.label[i] = k;
-            Region& g = L.regions[k];
-            g.xmin = std::min(g.xmin, run.xs);
-            g.xmax = std::max(g.xmax, run.xe - 1);
-            g.ymax = y;
-        }
+    // A root is the smallest index of its tree: the first run of its
+    // region. The regions are numbered in the order of their roots (each
+    // band's roots after those of the bands above), then every other run
+    // takes its root's number and widens its region's box.
+    std::vector<uint32_t> roots(size_t(bands) + 1, 0);
+    qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
+        int32_t y0 = 0, y1 = 0;
+        bandRows(b, y0, y1);
+        uint32_t n = 0;
+        for (uint32_t i = L.rowStart[size_t(y0)]; i < L.rowStart[size_t(y1)]; ++i)
+            n += root[i] == i;
+        roots[size_t(b) + 1] = n;
+    });
+    for (uint32_t b = 0; b < bands; ++b)
+        roots[size_t(b) + 1] += roots[b];
+    L.label.Make(total);
+    L.regions.resize(roots[bands]);
+    auto eachRun = [&](auto&& f) {
+        qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
+            int32_t y0 = 0, y1 = 0;
+            bandRows(b, y0, y1);
+            uint32_t k = roots[b];
+            for (int32_t y = y0; y < y1; ++y)
+                for (uint32_t i = L.rowStart[size_t(y)]; i < L.rowStart[size_t(y) + 1]; ++i)
+                    f(i, y, k);
+        });
+    };
+    eachRun([&](uint32_t i, int32_t y, uint32_t& k) {
+        if (root[i] != i)
+            return;
+        const Run& run = L.runs[i];
+        L.label[i] = k;
+        L.regions[k++] = Region{run.xs, y, run.xs, run.xe - 1, y, y};
+    });
+    // A region can reach into other bands: its box widens by atomic
+    // minimum and maximum, which give the same box in any order.
+    auto lower = [](int32_t& field, int32_t v) {
+        std::atomic_ref<int32_t> a(field);
+        for (int32_t now = a.load(std::memory_order_relaxed); v < now;)
+            if (a.compare_exchange_weak(now, v, std::memory_order_relaxed))
+                break;
+    };
+    auto raise = [](int32_t& field, int32_t v) {
+        std::atomic_ref<int32_t> a(field);
+        for (int32_t now = a.load(std::memory_order_relaxed); v > now;)
+            if (a.compare_exchange_weak(now, v, std::memory_order_relaxed))
+                break;
+    };
+    eachRun([&](uint32_t i, int32_t y, uint32_t&) {
+        if (root[i] == i)
+            return;
+        const Run& run = L.runs[i];
+        const uint32_t k = L.label[root[i]];
+        L.label[i] = k;
+        Region& g = L.regions[k];
+        lower(g.xmin, run.xs);
+        raise(g.xmax, run.xe - 1);
+        raise(g.ymax, y);
+    });
     return true;
 }
 
@@ -232,7 +294,10 @@ void FreeRuns(const Labels& L, const Window& v, int32_t W, uint8_t* bits, Keep&&
     }
 }
 
-void MakeCoverage(const Labels& L, uint32_t k, const CTessolo::FILLCONTEXT& raster, Scratch& s, Coverage& c)
+// The region's coverage, cut to the selection when there is one (selection
+// at the image's origin).
+void MakeCoverage(const Labels& L, uint32_t k, const CTessolo::FILLCONTEXT& raster, const uint8_t* selection,
+                  uint32_t selectionStride, Scratch& s, Coverage& c)
 {
     const Region& g = L.regions[k];
     const int32_t W = raster.width, H = raster.height;
@@ -273,6 +338,10 @@ void MakeCoverage(const Labels& L, uint32_t k, const CTessolo::FILLCONTEXT& rast
         FillLineBit(local, span.x, span.y, span.length);
     c.box = qntRECT_s{std::max(local.left, 0), std::max(local.top, 0), std::min(local.right, v.outW),
                       std::min(local.bottom, v.outH)};
+    if (selection && c.box.left < c.box.right && c.box.top < c.box.bottom)
+        c.box = MaskBySelection(c.out.data(), c.width, c.out.data(),
+                                selection + size_t(c.y0 >> 2) * selectionStride + (c.x0 >> 2), selectionStride,
+                                c.box);
 }
 
 }  // namespace
@@ -283,7 +352,9 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
     Labels L;
     // A raster of very many runs (a knife pattern of fine noise) would need
     // more memory for its labels than the fill one region after the other.
-    if (!Label(job.Bits(), job.threads, m_nLabelledRunLimit, L))
+    const uint64_t limit =
+        m_nLabelledRunLimit ? m_nLabelledRunLimit : std::max<uint64_t>(2000000, uint64_t(job.w) * uint64_t(job.h) / 5);
+    if (!Label(job.Bits(), job.threads, limit, L))
         return -1;
     const uint32_t count = uint32_t(L.regions.size());
     std::vector<Scratch> scratch(job.threads);
@@ -294,16 +365,12 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
         for (uint32_t i = 0; i < n; ++i) {
             Coverage& c = batch[i];
             const qntPOS origin{c.x0 >> 2, c.y0 >> 2};
-            qntRECT_s box = c.box;
+            // Already cut to the selection.
+            const qntRECT_s box = c.box;
             if (box.left >= box.right || box.top >= box.bottom)
                 continue;
-            uint8_t* selection = nullptr;
-            if (job.selection) {
-                selection = job.selection + size_t(origin.y) * job.selectionStride + origin.x;
-                box = MaskBySelection(c.out.data(), c.width, c.out.data(), selection, job.selectionStride, box);
-                if (box.right <= box.left)
-                    continue;
-            }
+            uint8_t* selection =
+                job.selection ? job.selection + size_t(origin.y) * job.selectionStride + origin.x : nullptr;
             uint8_t* channels[4] = {};
             for (uint8_t k = 0; k < job.channelCount; ++k)
                 channels[k] = job.channels[k] + size_t(origin.y) * job.channelStride + origin.x;
@@ -323,18 +390,30 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
     for (uint32_t first = 0; first < count;) {
         if (!i_ProgressStep(55.0 + 40.0 * first / count, job.from, job.to))
             return 0;
-        // A batch of regions whose coverage stays inside the memory allowed.
+        // A batch of regions whose coverage stays inside the memory allowed
+        // (the split's memory is well below what the pieces' planes take
+        // later, even with a large region for every thread).
         uint32_t last = first;
-        uint64_t bytes = 0;
-        while (last < count && (last == first || bytes < m_nRegionBatchBytes)) {
+        uint64_t bytes = 0, window = 0;
+        if (batch.size() < count - first)
+            batch.resize(std::min<size_t>(count - first, std::max<size_t>(batch.size() * 2, 64)));
+        // At least a region for every thread, so that all have work when
+        // the regions are few and large.
+        while (last < count && last - first < batch.size() &&
+               (last - first < job.threads || bytes < m_nRegionBatchBytes)) {
             const Window v = WindowOf(L.regions[last], raster.width, raster.height, raster.rowBytes);
             bytes += uint64_t(v.outW) * uint64_t(v.outH) + uint64_t(v.rowBytes) * uint64_t(v.rows);
+            window = std::max(window, uint64_t(v.rowBytes) * uint64_t(v.rows) + 8);
+            // Sized here, on the calling thread: memory a thread of the pool
+            // takes stays in a heap of its own after it is freed, where the
+            // pieces made next cannot have it.
+            batch[last - first].out.reserve(size_t(v.outW) * size_t(v.outH));
             ++last;
         }
-        if (batch.size() < last - first)
-            batch.resize(last - first);
+        for (Scratch& t : scratch)
+            t.bits.reserve(size_t(window));
         qnpar::For(last - first, job.threads, [&](uint32_t i, unsigned worker) {
-            MakeCoverage(L, first + i, raster, scratch[worker], batch[i]);
+            MakeCoverage(L, first + i, raster, job.selection, job.selectionStride, scratch[worker], batch[i]);
         });
         // The pieces join the table in region order; their masks are copied
         // after, on every thread, also when the batch stops early.

@@ -29,7 +29,9 @@
 // (LoadLE/StoreLE), which is the order of the files every existing writer
 // produced.
 //
-// Single-threaded: everything runs on the caller's thread.
+// Calls come from one thread at a time; the split, RenderPieces and the
+// composites share their work out among the machine's threads (qnpar) and
+// give the same bytes whatever the thread count.
 #pragma once
 
 #include "core/2DMath.h"
@@ -306,7 +308,10 @@ public:
         };
         std::vector<Job> jobs;
     };
-    bool m_bPlanesRendered = false;  // set: the split renders every piece it makes, whose planes need no clearing
+    // Set while a split runs: pieces' planes are not cleared as they are
+    // made (the split's rasters lie where they go); SplitCells clears or
+    // renders them after.
+    bool m_bPlanesRendered = false;
     KnifeStrokes* m_pKnifeStrokes = nullptr;  // set: i_DrawSplitting records, clears and draws nothing
 
     // Default effect blocks, copied into every new piece.
@@ -397,6 +402,16 @@ public:
                              uint8_t* selection, uint32_t selectionStride, qntRECT_s rect, uint8_t screenAlpha,
                              uint8_t from, uint8_t to);
 
+    // Composites as CombineSplitedCells does, but only the area the listed
+    // pieces' boxes cover (not the rectangle around them all): after an
+    // effect change on a few pieces, the rest of the image is not touched.
+    // Each part of the area is finished whole before the next, so a cancel
+    // leaves every pixel either as it was or composited. False on a cancel
+    // or when an index lies outside the table (the others are composited).
+    bool CombinePieceAreas(long width, long height, uint8_t** planes, uint32_t stride, uint8_t planeCount,
+                           uint8_t* selection, uint32_t selectionStride, const uint32_t* indices, uint32_t count,
+                           uint8_t screenAlpha, uint8_t from, uint8_t to);
+
     // Rebuilds the layout from a layout settings block. On success drawOnly
     // is 1 when the block asks for the knife lines only, and, when the block
     // carries effect records, recordCount and *records give them decoded to
@@ -429,6 +444,9 @@ public:
         uint8_t* planes[5] = {};
     };
     std::vector<std::unique_ptr<RenderSlot>> m_Slots;
+    // What the threads past the first may take for rendering pieces side by
+    // side; more, and pieces are rendered one at a time on every thread.
+    uint64_t m_nRenderSlotBytes = 32ull << 20;
 
     // The split's test and output rasters (released when the split ends),
     // and the blocks of the pieces freed last, kept for the next cut so that
@@ -438,9 +456,12 @@ public:
     // The smooth cut on several threads makes its regions in batches of
     // about this many bytes of raster copies and coverage, so that its extra
     // memory stays bounded; a raster of more free runs than the limit is
-    // filled one region after the other instead.
+    // filled one region after the other instead. Limit 0: a fifth of the
+    // image's pixels and at least 2,000,000 (a run's labels take 20 bytes
+    // at most, so they stay within 4 bytes a pixel, about what the split's
+    // rasters take and less than the pieces' planes made later).
     uint64_t m_nRegionBatchBytes = 16ull << 20;
-    uint64_t m_nLabelledRunLimit = 2000000;
+    uint64_t m_nLabelledRunLimit = 0;
     std::vector<CQNF_Mem*> m_PiecePool;
     // Where the pieces' masks and planes live; heap blocks (the pool) only
     // when an arena cannot have memory. The planes have an arena of their
@@ -449,8 +470,10 @@ public:
     PieceArena m_MaskArena, m_PlaneArena;
     // A block of at least `bytes` from the pool (the smallest that fits and
     // is not over twice the size), the arena or the heap; zeroed when asked.
-    // Null on failure.
-    CQNF_Mem* i_TakeBlock(uint64_t bytes, bool zero, PieceArena& arena);
+    // readsZero, when given, tells whether its bytes read 0. Null on failure.
+    CQNF_Mem* i_TakeBlock(uint64_t bytes, bool zero, PieceArena& arena, bool* readsZero = nullptr);
+    // The pieces a running split made whose planes may not read 0.
+    std::vector<uint32_t> m_PlanesToClear;
 
     bool i_SetFXData(CQNF_ImageFX& fx, uint8_t* const* work, uint8_t forward, uint32_t index);
     void i_PutDocumentLayerContentToDestinationImage(qntRECT_s box, uint8_t automatic, int32_t layerId);
@@ -506,6 +529,7 @@ private:
     // does this itself unless told not to, so that a caller can copy the
     // masks of many pieces at once on several threads.
     static void i_CopyPieceMask(SPLITEDCELL& p, uint8_t* mask, long maskStride, qntPOS origin, bool clear);
+    bool i_NoteDirtyPlanes();  // the piece being added goes on m_PlanesToClear; false without memory
     bool i_ProgressStep(double percent, double from, double to);  // report, then false on cancel
     bool i_Canceled();
     void i_FreePieces();

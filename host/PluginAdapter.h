@@ -172,6 +172,9 @@ public:
     // ---- Scripting descriptor -----------------------------------------------
     bool WriteEncryptedScriptParameter_V2(const uint8_t* data, uint32_t size);
     bool ReadEncryptedScriptParameter_V2(CQNF_Mem* block, uint8_t& showDialog);
+    // Whether the host's descriptor holds settings of ours at all (read or
+    // not): a descriptor that does but does not read is damaged.
+    bool HasScriptParameters() const;
     // The earlier single-level form (ScriptChunks.h): at most 26 chunks of
     // 250 characters, so blocks of about 3 KB once compressed. Kept so that
     // descriptors in that form can still be read and made.

@@ -177,6 +177,28 @@ bool CQNF_8BFPluginVirtual::i_WESP_GetText(char* buffer, uint32_t bufferLength, 
     return ok;
 }
 
+bool CQNF_8BFPluginVirtual::HasScriptParameters() const
+{
+    if (!i_HasScriptingProcs(false))
+        return false;
+    const DescriptorParameters* d = m_pRecord->descriptorParameters;
+    const ReadDescriptorProcs* rp = d->readDescriptorProcs;
+    DescriptorKey keys[kSingleMaxChunks + 2] = {kModeKey};
+    for (uint32_t i = 0; i < kSingleMaxChunks; ++i)
+        keys[i + 1] = SingleKey(i);
+    DescriptorReadToken token = rp->openReadDescriptorProc(d->descriptor, keys);
+    if (!token)
+        return false;
+    bool ours = false;
+    DescriptorKey key = 0;
+    DescriptorType type = 0;
+    int32_t flags = 0;
+    while (rp->getKeyProc(token, &key, &type, &flags))
+        ours = ours || key == kModeKey || (key >= SingleKey(0) && key <= SingleKey(kSingleMaxChunks - 1));
+    rp->closeReadDescriptorProc(token);
+    return ours;
+}
+
 bool CQNF_8BFPluginVirtual::ReadEncryptedScriptParameter_V2(CQNF_Mem* block, uint8_t& showDialog)
 {
     if (!block || !i_HasScriptingProcs(false))

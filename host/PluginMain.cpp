@@ -58,8 +58,16 @@ void CPluginMain::i_ReplayRoad()
     HostSetRetCode_Cancel();
     CQNF_Mem block;
     uint8_t showDialog = 0;
-    if (!ReadEncryptedScriptParameter_V2(&block, showDialog) && !ConfFile_Read(&block, "last.data"))
-        return;
+    if (!ReadEncryptedScriptParameter_V2(&block, showDialog)) {
+        // Settings the host recorded but that no longer read are damaged:
+        // replaying other settings in their place would pass in silence.
+        if (HasScriptParameters()) {
+            HostSetRetCode_BadParam();
+            return;
+        }
+        if (!ConfFile_Read(&block, "last.data"))
+            return;
+    }
     uint8_t drawOnly = 0;
     uint32_t count = 0;
     CTessolo::SFX_ONEPIECE* records = nullptr;

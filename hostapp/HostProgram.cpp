@@ -37,6 +37,8 @@ bool BuildDocument(const HostCommandLine& cmd, HostDocument& doc, std::string& e
     } else if (!LoadInputDocument(cmd.input, doc, facts, err)) {
         return false;
     }
+    if (!facts.note.empty())
+        std::fprintf(stderr, "tessolo-host: %s\n", facts.note.c_str());
     if (cmd.mode == "gray")
         doc.ConvertTo(ColorMode::Gray);
     else if (cmd.mode == "rgb")
@@ -134,6 +136,11 @@ int RunHostProgram(const HostCommandLine& cmd)
         return Fail(kExitHostError, err);
 
     std::vector<uint8_t> descriptor;
+    // A replay reads the descriptor named; the dialog may record a new one.
+    if (!cmd.descriptorFile.empty() && cmd.sequence == StandInHost::Sequence::Replay &&
+        !std::filesystem::exists(cmd.descriptorFile))
+        return Fail(kExitBadArguments, "--descriptor " + cmd.descriptorFile +
+                                           ": no such file (make one with tessolo-mkdesc, or record one with --dialog)");
     if (!cmd.descriptorFile.empty() && std::filesystem::exists(cmd.descriptorFile)) {
         HostDescriptor parsed;
         if (!qnReadWholeFile(cmd.descriptorFile, descriptor, err, kMaxDescriptorBytes))
@@ -181,6 +188,10 @@ int RunHostProgram(const HostCommandLine& cmd)
                         "unchanged");
         return Fail(kExitCancelled, "the plug-in was cancelled; the image is unchanged");
     }
+    if (result == filterBadParameters && !descriptor.empty())
+        return Fail(kExitPluginError, cmd.descriptorFile +
+                                          ": the plug-in could not read the settings in this descriptor (damaged?); "
+                                          "the image is unchanged");
     if (result != 0)
         return Fail(kExitPluginError,
                     "the plug-in failed with result " + std::to_string(result) + "; the image is unchanged");

@@ -214,7 +214,7 @@ bool LoadInputDocument(const std::string& path, HostDocument& doc, InputFacts& f
     if (file.GetKind() == CQNF_ImageFile::KindPSD) {
         auto& psd = static_cast<CQNF_ImagePSD&>(*file.GetReader());
         facts.resolution = psd.GetResolution();
-        return DocumentFromPsd(file, path, doc, err);
+        return DocumentFromPsd(file, path, doc, err, &facts.note);
     }
     CQNF_Mem& bytes = file.GetReader()->GetLocalCopy();
     Metadata m;

@@ -4,6 +4,8 @@
 // orientation (the APP1 block of a JPEG, the eXIf chunk of a PNG), as
 // editors show a photo. The document's resolution comes from the file:
 // JFIF density or EXIF resolution, PNG pHYs, the PSD resolution resource.
+// A PSD whose layers cannot be read but whose merged image can opens as one
+// layer, with a note saying so.
 #pragma once
 
 #include "hostapp/HostDocument.h"
@@ -15,6 +17,7 @@ namespace hostapp {
 struct InputFacts {
     double resolution = 0.0;  // pixels per inch; 0 when the file names none
     int orientation = 1;      // the EXIF orientation applied, 1..8
+    std::string note;         // one line for the user, when what opened is not all of the file
 };
 
 // Loads path into doc. On failure err holds one line that names the file.

@@ -7,17 +7,18 @@
 
 namespace hostapp {
 
-bool ReadPsdDocument(const std::string& path, HostDocument& doc, std::string& err)
+bool ReadPsdDocument(const std::string& path, HostDocument& doc, std::string& err, std::string* note)
 {
     CQNF_ImageFile file;
     if (!file.Load(path, CQNF_ImageFile::KindPSD, kMaxImageSide)) {
         err = file.Reason();
         return false;
     }
-    return DocumentFromPsd(file, path, doc, err);
+    return DocumentFromPsd(file, path, doc, err, note);
 }
 
-bool DocumentFromPsd(CQNF_ImageFile& file, const std::string& path, HostDocument& doc, std::string& err)
+bool DocumentFromPsd(CQNF_ImageFile& file, const std::string& path, HostDocument& doc, std::string& err,
+                     std::string* note)
 {
     RasterImage merged;
     ImageFromFile(file, merged);
@@ -31,11 +32,19 @@ bool DocumentFromPsd(CQNF_ImageFile& file, const std::string& path, HostDocument
     doc.height = h;
     // The layers, from the copy of the file the merged image came from.
     auto& psd = static_cast<CQNF_ImagePSD&>(*file.GetReader());
+    bool flat = false;
     if (!psd.LParseLocal()) {
-        err = path + ": cannot read the PSD layers: " + qnErrorText(psd.GetError());
-        return false;
+        const std::string why = psd.GetReason().empty() ? qnErrorText(psd.GetError())
+                                                        : psd.GetReason() + " (error " +
+                                                              std::to_string(psd.GetError()) + ")";
+        if (!note || psd.GetError() != qncodec::ErrUnsupported) {
+            err = path + ": cannot read the PSD layers: " + why;
+            return false;
+        }
+        *note = path + ": the layers are not read (" + why + "); the merged image is opened as one layer";
+        flat = true;
     }
-    for (uint32_t i = 0; i < psd.GetLayersCount(); ++i) {
+    for (uint32_t i = 0; !flat && i < psd.GetLayersCount(); ++i) {
         CQNF_ImagePSD::PSDLayerInfoExt_s info{};
         if (!psd.GetLayerInfo(i, info) || info.folder || info.sectionEnd)
             continue;

@@ -14,8 +14,14 @@ namespace hostapp {
 // bottom first, with its name, visibility, opacity and transparency); group
 // markers are skipped. A document without layers becomes a flat background
 // from its merged image. The top layer is the target.
-bool ReadPsdDocument(const std::string& path, HostDocument& doc, std::string& err);
+//
+// Layers of a kind the codec does not read (another blend mode, ZIP-packed
+// channels, ...) do not make the file unreadable: with note given, the
+// merged image becomes the one layer and note says why, in one line;
+// without it, the file is refused.
+bool ReadPsdDocument(const std::string& path, HostDocument& doc, std::string& err, std::string* note = nullptr);
 // The same from a PSD file already loaded (path names it in messages).
-bool DocumentFromPsd(CQNF_ImageFile& file, const std::string& path, HostDocument& doc, std::string& err);
+bool DocumentFromPsd(CQNF_ImageFile& file, const std::string& path, HostDocument& doc, std::string& err,
+                     std::string* note = nullptr);
 
 }  // namespace hostapp

@@ -1,5 +1,7 @@
 #include "imaging/CodecFormat.h"
 
+#include <utility>
+
 #include <cstring>
 
 // ---------------------------------------------------------------- format
@@ -103,12 +105,17 @@ bool CQNF_ImageReader::i_LoadFile(CQNF_StdFile& file)
     m_local.free();
     ResetError();
     const long long length = file.GetLength();
+    m_reason.clear();
     if (length <= 0 || length >= 0xFFFFFFFFLL) {
         // An empty file is not an image of any format; a file whose length
         // cannot be had keeps the file's own reason.
         SetError(file.GetError() ? file.GetError() : qncodec::ErrCorrupt);
         return false;
     }
+    const uint64_t most = LargestFile(file, static_cast<uint64_t>(length));
+    if (static_cast<uint64_t>(length) > most)
+        return i_Refuse("the file has " + std::to_string(length) +
+                        " bytes, more than the picture it describes can need (" + std::to_string(most) + ")");
     if (!m_local.alloc(static_cast<uint64_t>(length))) {
         SetError(m_local.GetError());
         return false;
@@ -131,6 +138,15 @@ bool CQNF_ImageReader::i_LoadFile(CQNF_StdFile& file)
         done += static_cast<uint64_t>(got);
     }
     return true;
+}
+
+uint64_t CQNF_ImageReader::LargestFile(CQNF_StdFile&, uint64_t length) { return length; }
+
+bool CQNF_ImageReader::i_Refuse(std::string reason)
+{
+    m_reason = std::move(reason);
+    SetError(qncodec::ErrUnsupported);
+    return false;
 }
 
 // ---------------------------------------------------------------- writer

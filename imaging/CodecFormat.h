@@ -37,6 +37,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // The codecs' own mode numbers (not CQNF_Image's modes).
 namespace qncodec {
@@ -139,11 +140,23 @@ public:
 
     // The file content kept by the last file form.
     CQNF_Mem& GetLocalCopy() { return m_local; }
+    // After a refusal: what was met, in words, when the codec says more
+    // than its error number; else empty.
+    const std::string& GetReason() const { return m_reason; }
 
 protected:
     // Reads the whole file into the local copy. A length of 0 fails with
-    // 49 (or the file's number when it has one).
+    // 49 (or the file's number when it has one); a file longer than its
+    // format can need for the picture its header describes (LargestFile)
+    // fails with 48 before anything of size is read.
     bool i_LoadFile(CQNF_StdFile& file);
+    // The most bytes a file of the codec's format can take for the picture
+    // its header (read from file) describes; length when the header cannot
+    // tell, so that the decoder judges it.
+    virtual uint64_t LargestFile(CQNF_StdFile& file, uint64_t length);
+    bool i_Refuse(std::string reason);
+
+    std::string m_reason;
 
     CQNF_Mem m_local;
 };

@@ -2,6 +2,7 @@
 // made from the alpha plane, and the inside stroke along the alpha edge.
 #include "imaging/ImageFX.h"
 #include "imaging/ImageFX_Kernels.h"
+#include "imaging/Parallel.h"
 
 #include <algorithm>
 #include <bit>
@@ -13,6 +14,33 @@ namespace {
 
 constexpr int kMapRowLanes = 32;
 constexpr int kMapColumnLanes = 64;
+// A bevel of at least this many pixels (a puzzle of few, large pieces) runs
+// its rows and columns on the machine's threads.
+constexpr uint64_t kParallelPixels = 1u << 18;
+
+// f(first, last, worker) over [0, n) in parts of `step` (the last may be
+// shorter): on the calling thread alone (worker 0) when threads is 1, else
+// in parts on the machine's threads. Each part writes its own rows or
+// columns, so the bytes are the same either way.
+template <class F>
+void Parts(int64_t n, int64_t step, unsigned threads, F&& f)
+{
+    const uint32_t parts = static_cast<uint32_t>((n + step - 1) / step);
+    if (threads <= 1) {
+        for (uint32_t part = 0; part < parts; ++part)
+            f(part * step, std::min<int64_t>(n, (part + 1) * step), 0u);
+        return;
+    }
+    qnpar::For(parts, threads, [&](uint32_t part, unsigned worker) {
+        f(part * step, std::min<int64_t>(n, (int64_t(part) + 1) * step), worker);
+    });
+}
+
+// Rows per part: about four parts a thread.
+int64_t RowStep(int64_t rows, unsigned threads)
+{
+    return threads <= 1 ? std::max<int64_t>(rows, 1) : std::max<int64_t>(1, rows / (int64_t(threads) * 4));
+}
 
 // One plane's row toward the highlight colour hc by k = H - S where k is
 // positive, toward the shadow colour sc by -k where negative; k = 0 leaves
@@ -84,6 +112,8 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
     const int32_t h = m_src.height;
     if (w == 0 || h == 0)
         return 1;
+    const unsigned threads =
+        static_cast<uint64_t>(w) * static_cast<uint64_t>(h) >= kParallelPixels ? qnpar::ThreadCount() : 1;
     const float lx = -light.x / len;
     const float ly = light.y / len;
     const float lz = light.z / len;
@@ -96,7 +126,10 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
     // Softened, the highlight and shadow are blurred as whole planes; else
     // each row is lit and shaded at once, through one row of each.
     const bool soft = soften > 0.0;
-    const uint64_t maskBytes = soft ? qnMulSize({static_cast<uint64_t>(w), static_cast<uint64_t>(h)}) : w;
+    // Without softening, each thread lights its rows through a row pair of
+    // its own.
+    const uint64_t maskBytes = soft ? qnMulSize({static_cast<uint64_t>(w), static_cast<uint64_t>(h)})
+                                    : qnMulSize({static_cast<uint64_t>(w), threads});
     uint8_t* hi = i_Grow(m_memBevelHigh, maskBytes);
     uint8_t* sh = i_Grow(m_memBevelShadow, maskBytes);
     if (!map || !hi || !sh)
@@ -104,18 +137,20 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
     const uint8_t* alpha = m_src.AlphaPlane();
     std::fill(map, map + mw, 0.0f);
     std::fill(map + (mh - 1) * mw, map + mh * mw, 0.0f);
-    for (int32_t y = 0; y < h; ++y) {
-        float* row = map + (y + 1) * mw;
-        row[0] = 0.0f;
-        row[mw - 1] = 0.0f;
-        if (alpha) {
-            const uint8_t* a = alpha + static_cast<size_t>(y) * m_src.stride;
-            for (int32_t x = 0; x < w; ++x)
-                row[x + 1] = a[x];
-        } else {
-            std::fill(row + 1, row + 1 + w, 255.0f);
+    Parts(h, RowStep(h, threads), threads, [&](int64_t y0, int64_t y1, unsigned) {
+        for (int64_t y = y0; y < y1; ++y) {
+            float* row = map + (y + 1) * mw;
+            row[0] = 0.0f;
+            row[mw - 1] = 0.0f;
+            if (alpha) {
+                const uint8_t* a = alpha + static_cast<size_t>(y) * m_src.stride;
+                for (int32_t x = 0; x < w; ++x)
+                    row[x + 1] = a[x];
+            } else {
+                std::fill(row + 1, row + 1 + w, 255.0f);
+            }
         }
-    }
+    });
 
     // Round the edge: blur the map, rows then columns, with 0 beyond it.
     STRUCT_Blur_VectorData kd;
@@ -129,24 +164,25 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
         const bool runs = kd.direct && !rows.Identity();
         const uint64_t lineDoubles = static_cast<uint64_t>(mw + 2 * kd.halfWidth);
         const uint64_t need = std::max({rows.BufferDoubles(), cols.BufferDoubles(), runs ? lineDoubles : 0});
-        double* buf = reinterpret_cast<double*>(i_Grow(m_memBlurLine, need * sizeof(double)));
-        if (!buf)
+        // A line buffer for each thread, one after the other.
+        double* bufs = reinterpret_cast<double*>(i_Grow(m_memBlurLine, qnMulSize({need, threads, sizeof(double)})));
+        if (!bufs)
             return 0;
         if (runs) {
-            for (int64_t y = 0; y < mh; ++y)
-                qnfx::BlurLineRuns(kd, map + y * mw, 1, map + y * mw, 1, mw, buf);
+            Parts(mh, RowStep(mh, threads), threads, [&](int64_t y0, int64_t y1, unsigned worker) {
+                for (int64_t y = y0; y < y1; ++y)
+                    qnfx::BlurLineRuns(kd, map + y * mw, 1, map + y * mw, 1, mw, bufs + worker * need);
+            });
         } else {
-            for (int64_t y0 = 0; y0 < mh; y0 += kMapRowLanes) {
-                const int lanes = static_cast<int>(std::min<int64_t>(kMapRowLanes, mh - y0));
+            Parts(mh, kMapRowLanes, threads, [&](int64_t y0, int64_t y1, unsigned worker) {
                 float* p = map + y0 * mw;
-                qnfx::BlurLanes(rows, p, 1, mw, p, 1, mw, lanes, buf);
-            }
+                qnfx::BlurLanes(rows, p, 1, mw, p, 1, mw, static_cast<int>(y1 - y0), bufs + worker * need);
+            });
         }
-        for (int64_t x0 = 0; x0 < mw; x0 += kMapColumnLanes) {
-            const int lanes = static_cast<int>(std::min<int64_t>(kMapColumnLanes, mw - x0));
+        Parts(mw, kMapColumnLanes, threads, [&](int64_t x0, int64_t x1, unsigned worker) {
             float* p = map + x0;
-            qnfx::BlurLanes(cols, p, mw, 1, p, mw, 1, lanes, buf);
-        }
+            qnfx::BlurLanes(cols, p, mw, 1, p, mw, 1, static_cast<int>(x1 - x0), bufs + worker * need);
+        });
     }
 
     // Light the slopes.
@@ -169,17 +205,24 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
                   m_dst.planes[p] + static_cast<size_t>(y) * m_dst.stride, hr, sr, w, highlightColour[p],
                   shadowColour[p]);
     };
+    const int64_t rowStep = RowStep(h, threads);
     if (!soft) {
-        for (int32_t y = 0; y < h; ++y) {
-            qnfx::LightRow(map + y * mw, map + (y + 1) * mw, w, lp, hi, sh);
-            shadeRow(y, hi, sh);
-        }
+        Parts(h, rowStep, threads, [&](int64_t y0, int64_t y1, unsigned worker) {
+            uint8_t* hr = hi + static_cast<size_t>(worker) * w;
+            uint8_t* sr = sh + static_cast<size_t>(worker) * w;
+            for (int64_t y = y0; y < y1; ++y) {
+                qnfx::LightRow(map + y * mw, map + (y + 1) * mw, w, lp, hr, sr);
+                shadeRow(int32_t(y), hr, sr);
+            }
+        });
         i_CopyAlphaPlane();
         return 1;
     }
-    for (int32_t y = 0; y < h; ++y)
-        qnfx::LightRow(map + y * mw, map + (y + 1) * mw, w, lp, hi + static_cast<size_t>(y) * w,
-                       sh + static_cast<size_t>(y) * w);
+    Parts(h, rowStep, threads, [&](int64_t y0, int64_t y1, unsigned) {
+        for (int64_t y = y0; y < y1; ++y)
+            qnfx::LightRow(map + y * mw, map + (y + 1) * mw, w, lp, hi + static_cast<size_t>(y) * w,
+                           sh + static_cast<size_t>(y) * w);
+    });
 
     STRUCT_Blur_VectorData sd;
     Blur_PrepareBlurData(soften, &sd, &m_memBlurWork, 1, 0);
@@ -187,8 +230,10 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
         if (!i_BlurRows(sd, m, w, m, w, nullptr, 0, w, h) || !i_BlurColumns(sd, m, w, m, w, nullptr, 0, w, h))
             return 0;
     }
-    for (int32_t y = 0; y < h; ++y)
-        shadeRow(y, hi + static_cast<size_t>(y) * w, sh + static_cast<size_t>(y) * w);
+    Parts(h, rowStep, threads, [&](int64_t y0, int64_t y1, unsigned) {
+        for (int64_t y = y0; y < y1; ++y)
+            shadeRow(int32_t(y), hi + static_cast<size_t>(y) * w, sh + static_cast<size_t>(y) * w);
+    });
     i_CopyAlphaPlane();
     return 1;
 }

@@ -108,10 +108,14 @@ bool CQNF_ImageFile::Load(const std::string& path, uint8_t kinds, uint32_t maxSi
     // The header first, so that a picture too large is refused before its
     // planes are allocated.
     // "in.jpg: JPEG file is damaged or truncated (error 49)".
+    // A PSD names what it did not read: "in.psd: cannot read this PSD: layer
+    // 2 ("Cat"): channels compressed with ZIP are not read (error 48)".
     const auto unreadable = [&](unsigned short error) {
-        return path + ": " + (error == qncodec::ErrCorrupt ? std::string(NameOf(kind)) + " " + qnErrorWords(error)
-                                                            : std::string("cannot read this ") + NameOf(kind) + ": " +
-                                                                  qnErrorWords(error)) +
+        const std::string& named = m_reader->GetReason();
+        return path + ": " +
+               (error == qncodec::ErrCorrupt ? std::string(NameOf(kind)) + " " + qnErrorWords(error)
+                                             : std::string("cannot read this ") + NameOf(kind) + ": " +
+                                                   (named.empty() ? qnErrorWords(error) : named)) +
                " (error " + std::to_string(error) + ")";
     };
     if (!m_reader->GetImageInfoByFile(file))

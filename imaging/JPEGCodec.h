@@ -30,6 +30,9 @@ public:
     // After reading the header: whether CMYK data is stored inverted.
     bool InvertedCMYK() const { return m_inverted; }
 
+protected:
+    uint64_t LargestFile(CQNF_StdFile& file, uint64_t length) override;
+
 private:
     bool i_Parse(const void* data, size_t size);
 

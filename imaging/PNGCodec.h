@@ -60,6 +60,9 @@ public:
     // Pixels per metre of the pHYs chunk for a resolution in pixels per inch.
     static uint32_t PixelsPerMetre(double resolution);
 
+protected:
+    uint64_t LargestFile(CQNF_StdFile& file, uint64_t length) override;
+
 private:
     bool i_Decode(const void* data, size_t size, bool infoOnly);
     // The fast form's image data and end chunk, after the header chunks.

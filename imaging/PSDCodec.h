@@ -19,6 +19,7 @@
 // Error numbers: see imaging/CodecFormat.h; in particular 48 for a colour
 // mode, depth, compression, blend mode or section divider the reader does not
 // take, and for more than 100 channels in a layer; 49 for anything corrupt.
+// A 48 comes with GetReason(): what was met and where, in words.
 #pragma once
 
 #include "imaging/CodecFormat.h"
@@ -26,6 +27,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 class CQNF_Image;
@@ -87,6 +90,8 @@ public:
     uint16_t GetFileChannels() const { return m_fileChannels; }
     // Pixels per inch of the resolution resource after a parse; 0 for none.
     double GetResolution() const { return m_resolution; }
+    // GetReason() after a parse refused with 48: what was not read, e.g.
+    // "layer 2 (\"Cat\"): channels compressed with ZIP are not read".
 
     // ---- writer
     bool Write_Init(const PSDMLWRITE_INITPARAMS* params);
@@ -147,6 +152,8 @@ private:
     void i_ReadResolution(const unsigned char* resources, size_t size);
     bool i_ParseMerged(const void* data, size_t size);
     bool i_ParseLayers(const void* data, size_t size);
+    bool i_Unsupported(std::string reason) { return i_Refuse(std::move(reason)); }
+    uint64_t LargestFile(CQNF_StdFile& file, uint64_t length) override;
 
     std::vector<std::unique_ptr<ReadLayer>> m_layers;
     uint16_t m_fileChannels = 0;

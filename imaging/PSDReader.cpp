@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 
 using qnpsd::Cursor;
 
@@ -18,6 +19,39 @@ uint32_t ColourChannelsOf(uint8_t codecMode)
 // The fewest packed bytes a row of width bytes can take: a run covers at
 // most 128 bytes for two bytes of input.
 uint64_t MinPackedRow(uint64_t width) { return 2 * ((width + 127) / 128); }
+
+std::string CompressionName(uint32_t compression)
+{
+    switch (compression) {
+    case 2: return "ZIP";
+    case 3: return "ZIP with prediction";
+    default: return "method " + std::to_string(compression);
+    }
+}
+
+std::string ModeName(uint16_t mode)
+{
+    switch (mode) {
+    case 2: return "indexed colours";
+    case 7: return "multichannel";
+    case 8: return "duotone";
+    case 9: return "Lab colours";
+    default: return "colour mode " + std::to_string(mode);
+    }
+}
+
+// "mul " as it is written, any byte that is not printable as '?'.
+std::string KeyText(const unsigned char* key)
+{
+    std::string text = "'";
+    for (int i = 0; i < 4; ++i)
+        text.push_back(key[i] >= 0x20 && key[i] < 0x7F ? char(key[i]) : '?');
+    return text + "'";
+}
+
+}  // namespace
+
+namespace {
 
 }  // namespace
 
@@ -66,6 +100,7 @@ bool CQNF_ImagePSD::LParseByFile(CQNF_StdFile& file)
 bool CQNF_ImagePSD::GetImageInfoByPtr(const void* data, size_t size)
 {
     ResetError();
+    m_reason.clear();
     const auto* p = static_cast<const unsigned char*>(data);
     if (!p || size < 26 || std::memcmp(p, "8BPS", 4) != 0 || qnpsd::GetU16(p + 4) != 1) {
         SetError(qncodec::ErrCorrupt);
@@ -85,14 +120,12 @@ bool CQNF_ImagePSD::GetImageInfoByPtr(const void* data, size_t size)
     case 1: codecMode = qncodec::ModeGrey; break;
     case 3: codecMode = qncodec::ModeColour; break;
     case 4: codecMode = qncodec::ModeCMYK; break;
-    default: SetError(qncodec::ErrUnsupported); return false;
+    default: return i_Unsupported(ModeName(mode));
     }
     // The size fields are 16-bit: a larger document is refused, never
     // truncated.
-    if (width > 65535 || height > 65535) {
-        SetError(qncodec::ErrUnsupported);
-        return false;
-    }
+    if (width > 65535 || height > 65535)
+        return i_Unsupported(std::to_string(width) + " x " + std::to_string(height) + " pixels");
     m_fileChannels = qnpsd::GetU16(p + 12);
     m_width = static_cast<uint16_t>(width);
     m_height = static_cast<uint16_t>(height);
@@ -144,18 +177,14 @@ bool CQNF_ImagePSD::i_OpenSections(const void* data, size_t size, size_t& resour
 {
     if (!GetImageInfoByPtr(data, size))
         return false;
-    if (m_depth != 8) {
-        SetError(qncodec::ErrUnsupported);
-        return false;
-    }
+    if (m_depth != 8)
+        return i_Unsupported(m_depth == 1 ? "1 bit per channel" : std::to_string(m_depth) + " bits per channel");
     Clean();
     i_FreePlanes();
     Cursor c(static_cast<const unsigned char*>(data), size, 26);
     const uint32_t colourData = c.U32();
-    if (c.Ok() && colourData != 0) {
-        SetError(qncodec::ErrUnsupported);
-        return false;
-    }
+    if (c.Ok() && colourData != 0)
+        return i_Unsupported("a colour table");
     const uint32_t resources = c.U32();
     m_resolution = 0.0;
     if (c.Has(resources))
@@ -182,10 +211,8 @@ bool CQNF_ImagePSD::i_ParseMerged(const void* data, size_t size)
         SetError(qncodec::ErrCorrupt);
         return false;
     }
-    if (compression > 1) {
-        SetError(qncodec::ErrUnsupported);
-        return false;
-    }
+    if (compression > 1)
+        return i_Unsupported("the merged image is compressed with " + CompressionName(compression));
     const uint32_t n = ColourChannelsOf(m_mode);
     const uint64_t W = m_width, H = m_height;
     if (m_fileChannels < n || W == 0 || H == 0) {
@@ -234,20 +261,30 @@ public:
     bool Run(Cursor& info, uint32_t count);
 
 private:
-    bool Record(Cursor& c, ReadLayer& l);
-    bool Extra(Cursor& e, ReadLayer& l);
-    bool Channels(Cursor& c, ReadLayer& l);
+    bool Record(Cursor& c, ReadLayer& l, uint32_t index);
+    bool Extra(Cursor& e, ReadLayer& l, uint32_t index);
+    bool Channels(Cursor& c, ReadLayer& l, uint32_t index);
     bool Fail(unsigned short error)
     {
         m_c.SetError(error);
         return false;
+    }
+    // "layer 2 ("Cat"): what", layers counted from 1 in file order (bottom
+    // first); without the name when it has not been read yet.
+    bool Unsupported(uint32_t index, const ReadLayer* l, const std::string& what)
+    {
+        std::string where = "layer " + std::to_string(index + 1);
+        if (l)
+            where += std::string(" (\"") + l->name + "\")";
+        return m_c.i_Unsupported(where + ": " + what);
     }
     // Counts bytes against the budget of one parse.
     bool Spend(uint64_t bytes)
     {
         m_spent += bytes;
         if (m_spent > m_c.GetLimits().maxBytes)
-            return Fail(qncodec::ErrUnsupported);
+            return m_c.i_Unsupported("the layers need more than " + std::to_string(m_c.GetLimits().maxBytes) +
+                                     " bytes of memory");
         return true;
     }
 
@@ -313,17 +350,17 @@ bool CQNF_ImagePSD::Reader::Run(Cursor& info, uint32_t count)
         std::unique_ptr<ReadLayer> l(new (std::nothrow) ReadLayer);
         if (!l)
             return Fail(qncodec::ErrMemory);
-        if (!Spend(sizeof(ReadLayer)) || !Record(info, *l))
+        if (!Spend(sizeof(ReadLayer)) || !Record(info, *l, i))
             return false;
         layers.push_back(std::move(l));
     }
-    for (auto& l : layers)
-        if (!Channels(info, *l))
+    for (uint32_t i = 0; i < layers.size(); ++i)
+        if (!Channels(info, *layers[i], i))
             return false;
     return true;
 }
 
-bool CQNF_ImagePSD::Reader::Record(Cursor& c, ReadLayer& l)
+bool CQNF_ImagePSD::Reader::Record(Cursor& c, ReadLayer& l, uint32_t index)
 {
     const int64_t top = c.I32(), left = c.I32(), bottom = c.I32(), right = c.I32();
     const uint16_t channels = c.U16();
@@ -333,9 +370,10 @@ bool CQNF_ImagePSD::Reader::Record(Cursor& c, ReadLayer& l)
         return Fail(qncodec::ErrCorrupt);
     if (right - left > m_c.GetLimits().maxSide || bottom - top > m_c.GetLimits().maxSide || right - left > 65535 ||
         bottom - top > 65535)
-        return Fail(qncodec::ErrUnsupported);
+        return Unsupported(index, nullptr,
+                           std::to_string(right - left) + " x " + std::to_string(bottom - top) + " pixels");
     if (channels > 100)
-        return Fail(qncodec::ErrUnsupported);
+        return Unsupported(index, nullptr, std::to_string(channels) + " channels");
     l.top = static_cast<int32_t>(top);
     l.left = static_cast<int32_t>(left);
     l.width = static_cast<uint32_t>(right - left);
@@ -346,6 +384,9 @@ bool CQNF_ImagePSD::Reader::Record(Cursor& c, ReadLayer& l)
         l.lengths[k] = c.U32();
     }
     const bool signature = c.Tag("8BIM");
+    unsigned char blend[4] = {};
+    if (c.Has(4))
+        std::memcpy(blend, c.Here(), 4);
     const bool normal = c.Tag("norm");
     l.opacity = c.U8();
     c.U8();  // clipping
@@ -354,15 +395,16 @@ bool CQNF_ImagePSD::Reader::Record(Cursor& c, ReadLayer& l)
     const uint32_t extraLength = c.U32();
     if (!c.Ok() || !signature || !c.Has(extraLength))
         return Fail(qncodec::ErrCorrupt);
-    if (!normal)
-        return Fail(qncodec::ErrUnsupported);
     l.visible = (flags & 2) ? 0 : 1;
     Cursor e(m_data, c.Pos() + extraLength, c.Pos());
     c.Skip(extraLength);
-    return Extra(e, l);
+    // The blend mode is refused once the name is known, to name the layer.
+    if (!Extra(e, l, index))
+        return false;
+    return normal || Unsupported(index, &l, "blend mode " + KeyText(blend) + " is not read");
 }
 
-bool CQNF_ImagePSD::Reader::Extra(Cursor& e, ReadLayer& l)
+bool CQNF_ImagePSD::Reader::Extra(Cursor& e, ReadLayer& l, uint32_t index)
 {
     e.Skip(e.U32());  // layer mask data
     e.Skip(e.U32());  // blending ranges
@@ -396,14 +438,14 @@ bool CQNF_ImagePSD::Reader::Extra(Cursor& e, ReadLayer& l)
             else if (type == 3)
                 l.sectionEnd = 1;
             else if (type != 0)
-                return Fail(qncodec::ErrUnsupported);
+                return Unsupported(index, &l, "a section divider of type " + std::to_string(type) + " is not read");
         }
         e.Skip(length);
     }
     return true;
 }
 
-bool CQNF_ImagePSD::Reader::Channels(Cursor& c, ReadLayer& l)
+bool CQNF_ImagePSD::Reader::Channels(Cursor& c, ReadLayer& l, uint32_t index)
 {
     const uint64_t W = l.width, H = l.height;
     for (uint16_t k = 0; k < l.channels; ++k) {
@@ -424,7 +466,7 @@ bool CQNF_ImagePSD::Reader::Channels(Cursor& c, ReadLayer& l)
             return Fail(qncodec::ErrCorrupt);  // the same channel twice
         const unsigned char compression = at[1];
         if (compression > 1)
-            return Fail(qncodec::ErrUnsupported);
+            return Unsupported(index, &l, "channels compressed with " + CompressionName(compression) + " are not read");
         const uint64_t body = length - 2;
         const uint64_t least = compression ? 2 * H + H * MinPackedRow(W) : W * H;
         if (body < least || (compression == 0 && body != least))

@@ -77,6 +77,44 @@ bool CQNF_TextLayer::GetOffSet(long& x, long& y) const
     return true;
 }
 
+template <class F>
+void CQNF_TextLayer::ForEachGlyph(int64_t ox, int64_t oy, F&& glyph)
+{
+    short ascent = 0, descent = 0;
+    m_font->GetMaxAB(ascent, descent);
+    int64_t lineTop = oy;
+    int64_t penX = ox;
+    m_nextTab = 0;
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(m_text.GetStr());
+    const uint32_t n = m_text.GetLength();
+    for (uint32_t i = 0; i < n; ++i) {
+        const unsigned char code = s[i];
+        if (code == 10) {
+            lineTop += m_lineHeight;
+            penX = ox;
+            m_nextTab = 0;
+            continue;
+        }
+        if (code == 9) {
+            if (m_nextTab < m_tabs.GetSize())
+                penX = m_tabs[m_nextTab++];
+            continue;
+        }
+        short a = 0, c = 0, top = 0;
+        unsigned long gw = 0, gh = 0;
+        if (code < m_font->GetFirstCharCode() || code > m_font->GetLastCharCode())
+            continue;
+        const unsigned char* cov = m_font->GetChar(code, a, c, top, gw, gh);
+        if (!cov)
+            continue;
+        if (penX == ox && a < 0)
+            penX = ox - a;
+        const int64_t gx = penX + a;
+        glyph(gx, lineTop + ascent + top, cov, int64_t(gw), int64_t(gh));
+        penX = gx + int64_t(gw) + c;
+    }
+}
+
 bool CQNF_TextLayer::DrawText()
 {
     if (!m_font) {
@@ -112,50 +150,48 @@ bool CQNF_TextLayer::DrawText()
     if (!Set(fill, planes, qnNullRect))
         return false;
 
-    short ascent = 0, descent = 0;
-    m_font->GetMaxAB(ascent, descent);
     const int64_t iw = GetImageWidth();
     const int64_t ih = GetImageHeight();
     uint8_t* alpha = GetPlane(3);
-    int64_t lineTop = oy;
-    int64_t penX = ox;
-    m_nextTab = 0;
-    const unsigned char* s = reinterpret_cast<const unsigned char*>(m_text.GetStr());
-    const uint32_t n = m_text.GetLength();
-    for (uint32_t i = 0; i < n; ++i) {
-        const unsigned char code = s[i];
-        if (code == 10) {
-            lineTop += m_lineHeight;
-            penX = ox;
-            m_nextTab = 0;
-            continue;
-        }
-        if (code == 9) {
-            if (m_nextTab < m_tabs.GetSize())
-                penX = m_tabs[m_nextTab++];
-            continue;
-        }
-        short a = 0, c = 0, top = 0;
-        unsigned long gw = 0, gh = 0;
-        if (code < m_font->GetFirstCharCode() || code > m_font->GetLastCharCode())
-            continue;
-        const unsigned char* cov = m_font->GetChar(code, a, c, top, gw, gh);
-        if (!cov)
-            continue;
-        if (penX == ox && a < 0)
-            penX = ox - a;
-        const int64_t gx = penX + a;
-        const int64_t gy = lineTop + ascent + top;
-        const int64_t x0 = std::max<int64_t>(gx, 0), x1 = std::min<int64_t>(gx + int64_t(gw), iw);
-        const int64_t y0 = std::max<int64_t>(gy, 0), y1 = std::min<int64_t>(gy + int64_t(gh), ih);
+    ForEachGlyph(ox, oy, [&](int64_t gx, int64_t gy, const unsigned char* cov, int64_t gw, int64_t gh) {
+        const int64_t x0 = std::max<int64_t>(gx, 0), x1 = std::min<int64_t>(gx + gw, iw);
+        const int64_t y0 = std::max<int64_t>(gy, 0), y1 = std::min<int64_t>(gy + gh, ih);
         for (int64_t y = y0; y < y1; ++y) {
-            const unsigned char* src = cov + (y - gy) * int64_t(gw);
+            const unsigned char* src = cov + (y - gy) * gw;
             uint8_t* dst = alpha + y * iw;
             for (int64_t x = x0; x < x1; ++x)
                 if (src[x - gx])
                     dst[x] = src[x - gx];
         }
-        penX = gx + int64_t(gw) + c;
-    }
+    });
     return true;
+}
+
+qntRECT_s CQNF_TextLayer::GetInkRect()
+{
+    if (!m_font)
+        return qnNullRect;
+    int64_t l = INT64_MAX, t = INT64_MAX, r = INT64_MIN, b = INT64_MIN;
+    ForEachGlyph(m_offsetX, m_offsetY, [&](int64_t gx, int64_t gy, const unsigned char* cov, int64_t gw, int64_t gh) {
+        // Only inked pixels count: a glyph's empty margin may overhang.
+        for (int64_t y = 0; y < gh; ++y)
+            for (int64_t x = 0; x < gw; ++x)
+                if (cov[y * gw + x]) {
+                    l = std::min(l, gx + x);
+                    t = std::min(t, gy + y);
+                    r = std::max(r, gx + x + 1);
+                    b = std::max(b, gy + y + 1);
+                }
+    });
+    if (l > r)
+        return qnNullRect;
+    const auto c = [](int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+    return qntRECT_s{c(l), c(t), c(r), c(b)};
+}
+
+bool CQNF_TextLayer::TextFits()
+{
+    const qntRECT_s ink = GetInkRect();
+    return !m_fixedSize || qnIsNullRect(ink) ||
+           (ink.left >= 0 && ink.top >= 0 && ink.right <= GetImageWidth() && ink.bottom <= GetImageHeight());
 }

@@ -48,8 +48,19 @@ public:
 
     // Renders the text into the image.
     bool DrawText();
+    // The box of the text's inked pixels, laid out as DrawText lays it out,
+    // in the layer's image (the text may reach past it); qnNullRect for no ink.
+    qntRECT_s GetInkRect();
+    // Whether all of that ink lands inside a layer of fixed size (which would
+    // clip it); a growing layer always fits.
+    bool TextFits();
 
 private:
+    // Lays the text out from (ox, oy): glyph(x, y, coverage, width, height)
+    // for every glyph, lines and tab stops as drawn.
+    template <class F>
+    void ForEachGlyph(int64_t ox, int64_t oy, F&& glyph);
+
     CQNF_Font* m_font = nullptr;
     CQNF_String m_text;
     uint16_t m_lineHeight = 15;

@@ -13,10 +13,12 @@
 #include "core/String.h"
 #include "engine/Tessolo.h"
 #include "imaging/ImageFile.h"
+#include "imaging/Parallel.h"
 #include "engine/DefaultKnife.h"
 
 #include "core/TerminalProgress.h"
 
+#include <chrono>
 #include <cstdio>
 #include <optional>
 #include <cstring>
@@ -44,6 +46,7 @@ struct Options {
     int blur = 0;
     int stroke = 0;
     bool selectAll = false;
+    bool time = false;  // render: print each stage's time and the thread count
 };
 
 // The picture as planes: red, green, blue.
@@ -206,6 +209,8 @@ int Run(const tool::Args& args)
             o.cut = false;
         } else if (a == "--no-bevel") {
             o.bevel = false;
+        } else if (a == "--time") {
+            o.time = true;
         } else if (!a.empty() && a[0] == '-') {
             return tool::BadArguments(kName, "unknown option " + a);
         } else {
@@ -250,7 +255,13 @@ int Run(const tool::Args& args)
     uint8_t* planes[3] = {pic.planes[0].data(), pic.planes[1].data(), pic.planes[2].data()};
     e.m_nColorMode = 1;
     e.m_pProgress = &progress;
+    using Clock = std::chrono::steady_clock;
+    const auto ms = [](Clock::time_point a, Clock::time_point b) {
+        return std::chrono::duration<double, std::milli>(b - a).count();
+    };
+    const Clock::time_point splitStart = Clock::now();
     const bool split = e.SplitCells(w, h, nullptr, 0, planes, uint32_t(w), 3, 0, render ? 50 : 100, 0);
+    const Clock::time_point splitEnd = Clock::now();
     e.m_pProgress = nullptr;
     if (!split)
         return tool::Fail(kName, "cannot split the picture");
@@ -301,13 +312,20 @@ int Run(const tool::Args& args)
     // Every piece at once on every core: the same bytes as one at a time.
     std::vector<uint32_t> all(e.m_nPieces);
     std::iota(all.begin(), all.end(), 0u);
+    const Clock::time_point renderStart = Clock::now();
     if (!e.RenderPieces(all.data(), e.m_nPieces))
         return tool::Fail(kName, "cannot render the pieces");
+    const Clock::time_point renderEnd = Clock::now();
     progress.Progress(90, nullptr);
     std::vector<uint8_t> rgba(area * 4, 0);
     uint8_t* dst[4] = {&rgba[0], &rgba[area], &rgba[2 * area], &rgba[3 * area]};
+    const Clock::time_point compositeStart = Clock::now();
     if (!e.CombineSplitedCells(w, h, dst, uint32_t(w), 4, nullptr, 0, qnNullRect, 0, 0, 100))
         return tool::Fail(kName, "cannot composite the pieces");
+    if (o.time)
+        std::fprintf(qnReportStream(o.output), "split %.1f ms, render %.1f ms, composite %.1f ms, %u threads\n",
+                     ms(splitStart, splitEnd), ms(renderStart, renderEnd), ms(compositeStart, Clock::now()),
+                     qnpar::ThreadCount());
     if (!WritePng(o.output, pic.w, pic.h, 4, rgba, error))
         return tool::Fail(kName, error);
     std::fprintf(qnReportStream(o.output), "%s: %u pieces rendered\n", o.output.c_str(), e.m_nPieces);
@@ -317,8 +335,9 @@ int Run(const tool::Args& args)
 
 tool::Registrar reg({kName,
                      "engine lines|pieces|render [--grid CxR | --block FILE] [--seed N] [--no-smooth] [--no-cut] "
-                     "[--no-bevel] [--blur R] [--stroke S] INPUT.png OUTPUT.png\n"
-                     "  --no-smooth and --no-cut also switch off those settings of a --block",
+                     "[--no-bevel] [--blur R] [--stroke S] [--time] INPUT.png OUTPUT.png\n"
+                     "  --no-smooth and --no-cut also switch off those settings of a --block\n"
+                     "  --time (render) prints the split, render and composite times and the thread count",
                      "cut a picture into jigsaw pieces: knife lines, piece map or rendered pieces", Run});
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "app/KnivesExport.h"
 #include "app/PiecesExport.h"
 #include "app/Wnd_Main.h"
+#include "core/StdFile.h"
 #include "core/String.h"
 #include "imaging/ImageFile.h"
 
@@ -61,6 +62,9 @@ bool LoadLayout(const std::string& path, uint32_t w, uint32_t h, CWnd_Main& mode
 {
     model.SetImageSize(w, h);
     model.SetCutter(&cutter);
+    // Devices, FIFOs and files far beyond any layout go before reading.
+    if (!qnCheckInputFile(path, CWnd_Main::kMaxDocumentBytes, {}, error))
+        return false;
     if (!model.settings_LoadDocument(path.c_str(), error)) {
         error = path + ": " + error;
         return false;

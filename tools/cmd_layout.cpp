@@ -22,6 +22,9 @@
 #include <cstring>
 #include <string>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 const char kName[] = "layout";
@@ -177,7 +180,10 @@ Head ReadHead(const std::string& path)
 {
     Head h;
     uint8_t bytes[8] = {};
-    FILE* f = std::fopen(path.c_str(), "rb");
+    const int fd = qnOpenRegularFile(path.c_str(), O_RDONLY);
+    FILE* f = fd >= 0 ? ::fdopen(fd, "rb") : nullptr;
+    if (fd >= 0 && !f)
+        ::close(fd);
     const size_t n = f ? std::fread(bytes, 1, 8, f) : 0;
     if (f)
         std::fclose(f);
@@ -190,8 +196,6 @@ Head ReadHead(const std::string& path)
     return h;
 }
 
-constexpr uint64_t kMaxDocumentBytes = uint64_t(64) << 20;
-
 // The document at path in a model of the size every action works at.
 bool Load(const std::string& path, CWnd_Main& model, ToolCutter& cutter, int& exitCode)
 {
@@ -200,7 +204,7 @@ bool Load(const std::string& path, CWnd_Main& model, ToolCutter& cutter, int& ex
     std::string message;
     // The model reads the whole file: devices and files far beyond any
     // layout (its largest settings block is some 40 MB) go before that.
-    if (!qnCheckInputFile(path, kMaxDocumentBytes, {}, message)) {
+    if (!qnCheckInputFile(path, CWnd_Main::kMaxDocumentBytes, {}, message)) {
         exitCode = tool::Fail(kName, message);
         return false;
     }

@@ -146,8 +146,16 @@ int Read(const tool::Args& args)
     if (!file.Open(inPath.c_str(), 1))
         return tool::Fail(kName, "cannot open " + inPath);
     CQNF_ImagePSD psd;
-    if (!psd.LParseByFile(file))
-        return tool::Fail(kName, inPath + ": not a readable PSD: " + qnErrorText(psd.GetError()));
+    // Layers of a kind not read leave the merged image, written alone.
+    if (!psd.LParseByFile(file)) {
+        const std::string refused = psd.GetReason().empty() ? qnErrorText(psd.GetError())
+                                                            : psd.GetReason() + " (error " +
+                                                                  std::to_string(psd.GetError()) + ")";
+        if (psd.GetError() != qncodec::ErrUnsupported || !psd.ParseImageLocal())
+            return tool::Fail(kName, inPath + ": not a readable PSD: " + refused);
+        std::fprintf(stderr, "tessolo-tool %s: %s: the layers are not read (%s); only the merged image is written\n",
+                     kName, inPath.c_str(), refused.c_str());
+    }
     // The files go into DIR all or none: a damaged document or a failed write
     // leaves DIR as it was (and a DIR this run made is removed again).
     std::error_code ec;

@@ -75,7 +75,7 @@ bool Load(const std::string& path, Loaded& out, std::string& message)
     }
     CQNF_StdFile file;
     if (!file.Open(CQNF_String(path.c_str()), 1)) {
-        message = path + ": cannot open";
+        message = qnFileFailure(path, false, file.GetError());
         return false;
     }
     CQNF_Mem block;

@@ -85,7 +85,7 @@ std::string NotAContainer(const std::string& file, bool toWrite)
 bool ReadValue(std::string& value, std::string& error)
 {
     std::vector<uint8_t> bytes;
-    if (!qnReadWholeFile("/dev/stdin", bytes, error, kMaxValueSize))
+    if (!qnReadWholeStdin(bytes, error, kMaxValueSize))
         return false;
     value.assign(bytes.begin(), bytes.end());
     return true;

@@ -13,15 +13,24 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 int Md5(const tool::Args& args)
 {
     if (args.size() != 1)
         return tool::BadArguments("md5", "expected one argument FILE");
-    FILE* f = std::fopen(args[0].c_str(), "rb");
-    if (!f)
-        return tool::Fail("md5", "cannot open " + args[0] + ": " + std::strerror(errno));
+    const int fd = qnOpenRegularFile(args[0].c_str(), O_RDONLY);
+    FILE* f = fd >= 0 ? ::fdopen(fd, "rb") : nullptr;
+    if (!f) {
+        const int why = errno;
+        if (fd >= 0)
+            ::close(fd);
+        return tool::Fail("md5", why == EINVAL ? args[0] + " is not a regular file"
+                                               : "cannot open " + args[0] + ": " + std::strerror(why));
+    }
     // Streamed, so a file of any size (the empty one too) has its digest.
     CQNF_MD5Digest md5;
     uint8_t buf[1 << 16];
@@ -48,8 +57,11 @@ int RunZip(const char* name, unsigned char mode, const tool::Args& args)
         return refused;
     std::vector<uint8_t> in;
     std::string error;
-    // A zip block is at most 4 GB.
-    if (!qnReadWholeFile(args[0], in, error, UINT32_MAX))
+    // What a block can need: raw bytes to pack are refused beyond what a
+    // block may hold, and a block's stream cannot be larger than the
+    // packing of that much.
+    const uint64_t most = mode == 0 ? kQnZipHeaderSize + qnZipCapacity(kQnZipMaxRawSize) : kQnZipMaxRawSize;
+    if (!qnReadWholeFile(args[0], in, error, most))
         return tool::Fail(name, error);
     CQNF_ZipBlock zip;
     CQNF_Mem out;

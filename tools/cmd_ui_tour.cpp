@@ -21,6 +21,7 @@
 #include "hostapp/StandInHost.h"
 #include "platform/Headless.h"
 #include "ui/Control.h"
+#include "ui/CtrlStatic.h"
 #include "ui/Toolkit.h"
 #include "ui/Window.h"
 
@@ -28,6 +29,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -89,6 +91,44 @@ struct Tour {
         return z.empty() ? nullptr : qnui::Toolkit::Get().Find(z.back());
     }
 
+    // Every text the window shows must fit its control: what it shows now
+    // (counts, names, results), and the status tip it shows above each of
+    // its controls and above none, once the tip has faded in.
+    void CheckTexts(CQNF_Window& w)
+    {
+        std::set<std::string> seen;
+        const auto check = [&] {
+            for (unsigned long i = 0; i < w.GetControlCount(); ++i) {
+                CQNF_Control* c = w.GetControl(i);
+                if (!c || c->GetType() != qnctl::StaticText)
+                    continue;
+                auto* text = static_cast<CQNF_CtrlStaticText*>(c);
+                const std::string shown = text->GetText().GetStr();
+                CQNF_TextLayer* layer = text->GetControlLayer();
+                if (layer->TextFits() || !seen.insert(shown).second)
+                    continue;
+                const qntRECT_s ink = layer->GetInkRect();
+                problems.push_back(std::string(w.GetName()) + ": \"" + shown + "\" does not fit " + c->GetName() +
+                                   " (its letters reach " + std::to_string(ink.right) + "x" +
+                                   std::to_string(ink.bottom) + ", the control is " +
+                                   std::to_string(layer->GetImageWidth()) + "x" +
+                                   std::to_string(layer->GetImageHeight()) + ")");
+            }
+        };
+        const auto settle = [&] {
+            for (int tick = 0; tick < 25; ++tick) {
+                hp.Advance(30);
+                qnui::Toolkit::Get().FireDueTimers();
+            }
+        };
+        check();
+        for (unsigned long i = 0; i <= w.GetControlCount(); ++i) {
+            w.OnAboveControl(i < w.GetControlCount() ? i : CQNF_Window::None);
+            settle();
+            check();
+        }
+    }
+
     // The window's pixels as OUT/<file>.png; a problem when it is not the
     // window the row expects.
     void Save(CQNF_Window* w, const char* file, const char* expected)
@@ -97,6 +137,7 @@ struct Tour {
             problems.push_back(std::string(expected) + " did not open (for " + file + ")");
             return;
         }
+        CheckTexts(*w);
         uint16_t width = 0, height = 0;
         const std::vector<uint32_t>* fb = hp.Framebuffer(w->GetWindowHandle(), width, height);
         if (!fb) {
@@ -295,6 +336,9 @@ int Run(const tool::Args& args)
         tour.problems.push_back(std::to_string(tour.hp.ScriptLeft()) + " steps of the tour did not run");
     for (const std::string& p : tour.saved)
         std::printf("%s\n", p.c_str());
+    // Every problem on a line of its own; the last line sums them up.
+    for (size_t i = 1; i < tour.problems.size(); ++i)
+        std::fprintf(stderr, "%s: %s\n", kName, tour.problems[i].c_str());
     if (!tour.problems.empty())
         return tool::Fail(kName, tour.problems.front() + (tour.problems.size() > 1
                                                               ? " (and " + std::to_string(tour.problems.size() - 1) +

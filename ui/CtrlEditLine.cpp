@@ -79,6 +79,8 @@ void CQNF_CtrlEditLine::SetState(uint8_t state)
     if (!m_ready || state == m_state)
         return;
     m_state = state;
+    // Disabled, the field dims like every other disabled control.
+    m_layer.SetOpacity(state == kDisabled ? m_disabledOpacity : 255);
     DrawState();
     Redraw();
 }

@@ -90,7 +90,12 @@ bool PaintEditLine(CQNF_Image& layer, int layerLeft, int layerTop, int textTop, 
     const int w = layer.GetImageWidth();
     const int cx0 = std::max(tl, 0), cx1 = std::min(tr, w);
     const int cy0 = std::max(tt, 0), cy1 = std::min(tb, int(layer.GetImageHeight()));
-    const int baseline = tt + glyphs->Ascent() + textOffset;
+    // The digits stand in the middle of the text area, whatever its height;
+    // without a digit glyph the line stands at the area's top.
+    GlyphInfo digit;
+    int baseline = tt + glyphs->Ascent() + textOffset;
+    if (glyphs->Glyph('0', digit) && digit.h > 0 && digit.h <= tb - tt)
+        baseline = tt + (tb - tt - digit.h) / 2 - digit.top + textOffset;
     const std::string& text = m.GetText();
     const auto& pos = m.GetPositions();
     uint8_t* planes[4] = {layer.GetPlane(0), layer.GetPlane(1), layer.GetPlane(2), layer.GetPlane(3)};

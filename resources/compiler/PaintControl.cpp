@@ -237,7 +237,7 @@ Skin Painter::Control(const rc::Control& c)
                     Set(cr, kCaption);
                     cairo_set_line_width(cr, 1);
                     cairo_stroke(cr);
-                } else if (c.Flag("piece")) {
+                } else if (c.Flag("piece") || c.Flag("overlay")) {
                     // A sample jigsaw piece: a square with one knob on each
                     // side, shaded so effects have something to work on.
                     const double s = std::min(b.w, b.h) * 0.56, k = s * 0.18;
@@ -255,13 +255,28 @@ Skin Painter::Control(const rc::Control& c)
                     cairo_line_to(cr, x0, y0 + s / 2 + k);
                     cairo_arc(cr, x0 + k * 0.6, y0 + s / 2, k * 1.15, M_PI * 0.72, M_PI * 1.28);
                     cairo_close_path(cr);
-                    cairo_pattern_t* g = cairo_pattern_create_linear(x0, y0, x0 + s, y0 + s);
-                    cairo_pattern_add_color_stop_rgb(g, 0, 0.95, 0.62, 0.25);
-                    cairo_pattern_add_color_stop_rgb(g, 0.5, 0.83, 0.33, 0.42);
-                    cairo_pattern_add_color_stop_rgb(g, 1, 0.30, 0.36, 0.78);
-                    cairo_set_source(cr, g);
-                    cairo_fill(cr);
-                    cairo_pattern_destroy(g);
+                    if (c.Flag("overlay")) {
+                        // The picture an image overlay lays over that piece:
+                        // bright diagonal stripes, so its opacity shows.
+                        cairo_clip(cr);
+                        Set(cr, ParseColour("#2a9d8f", kAccent));
+                        cairo_paint(cr);
+                        Set(cr, ParseColour("#f4e285", kWhite));
+                        cairo_set_line_width(cr, s / 14);
+                        for (double d = -b.h; d < b.w + b.h; d += s / 6) {
+                            cairo_move_to(cr, b.x + d, b.y);
+                            cairo_line_to(cr, b.x + d - b.h, b.Bottom());
+                        }
+                        cairo_stroke(cr);
+                    } else {
+                        cairo_pattern_t* g = cairo_pattern_create_linear(x0, y0, x0 + s, y0 + s);
+                        cairo_pattern_add_color_stop_rgb(g, 0, 0.95, 0.62, 0.25);
+                        cairo_pattern_add_color_stop_rgb(g, 0.5, 0.83, 0.33, 0.42);
+                        cairo_pattern_add_color_stop_rgb(g, 1, 0.30, 0.36, 0.78);
+                        cairo_set_source(cr, g);
+                        cairo_fill(cr);
+                        cairo_pattern_destroy(g);
+                    }
                 } else if (c.Flag("cells")) {
                     // Tiles behind the presets' icons, one per cell of a grid.
                     const int cols = std::atoi(c.Opt("cols", "4").c_str()), rows = std::atoi(c.Opt("rows", "2").c_str());

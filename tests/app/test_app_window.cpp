@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <limits>
+#include <regex>
 #include <string>
 
 TEST(AppStatusTips, ChainPicksByWindowNameTypeAndMode)
@@ -44,6 +45,15 @@ TEST(AppStatusTips, ChainPicksByWindowNameTypeAndMode)
          "Select, if you want the values of the parameter \ndistributed within the selected (or all) pieces."},
         {"FXnone_Button", "Effect", 1, 5,
          "Use the controls located in this window and adjust the \nparameters of the effect."},
+        // The effect windows' own texts, word for word, whoever asks.
+        {"FXmblur_Dir2", "Effect", 1, 1,
+         "Rotate the slider for the desired value. In the Auto \nAdjustments mode specifies the parameter's final value."},
+        {"Zone_Bevel_SHSwatch", "Effect", 1, 255,
+         "Click the swatch to start your host's color picker \nand then, choose the desired color of the shadow."},
+        {"FXstroke_Color2", "Effect", 1, 2,
+         "Click the swatch to choose the color. In the Auto \nAdjustments mode, it specifies the final color."},
+        {"FXiovr_ChooseImage", "Effect", 1, 5,
+         "Click and choose between Image Overlay effect's Auto \nor Manual modes. The Auto mode is the default one."},
         {"k", "Ok", 1, 5, "\nReady..."},  // a name shorter than a suffix is no match elsewhere either
         // The ruler button and the ruler itself.
         {"Main_Ruler", "Main", 2, 5, "Click the button for menu"},
@@ -71,6 +81,18 @@ TEST(AppStatusTips, ChainPicksByWindowNameTypeAndMode)
                  qnGetStatusTip("ChannelList_SelNew", "ChannelsList", 2, 5));
     // Never null, whatever comes in.
     EXPECT_NE(qnGetStatusTip(nullptr, nullptr, 0, 0), nullptr);
+}
+
+// The tips name the keys pressed on this desktop: Ctrl and Alt, never the
+// other system's Cmd and Opt.
+TEST(AppStatusTips, ModifierKeysAreThisDesktops)
+{
+    const std::regex foreign("\\b(Cmd|Opt|Command|Option)\\b");
+    for (const uint8_t mode : {2, 3, 4})
+        for (const char* zone : {"Zone_Preview", "Zone_HSplitter", "Zone_VSplitter", "Zone_Status", ""}) {
+            const std::string tip = qnGetStatusTip(zone, "Main", mode, 255);
+            EXPECT_FALSE(std::regex_search(tip, foreign)) << zone << " in mode " << int(mode) << ": " << tip;
+        }
 }
 
 TEST(AppHelpMenu, InfoMParsing)
@@ -271,7 +293,8 @@ TEST(AppMainWindow, ModeTableEnableStates)
     s = qnMainModeStates(piece);
     EXPECT_TRUE(state(s, "Main_Apply", 5)->enabled);
     EXPECT_FALSE(state(s, "Main_ApplyLM", 5)->enabled);
-    EXPECT_FALSE(state(s, "Main_RndKnots", 8)->visible);
+    EXPECT_TRUE(state(s, "Main_RndKnots", 8)->visible);  // dimmed, not an empty frame
+    EXPECT_FALSE(state(s, "Main_RndKnots", 8)->enabled);
     EXPECT_TRUE(state(s, "Main_FXBevel", 7)->enabled);
     EXPECT_FALSE(state(s, "Main_FXIOver", 5)->enabled);  // no document layers
     piece.layersAvailable = 1;

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -87,14 +88,14 @@ CQNF_Control* Named(const CQNF_Window& w, const char* name)
     return nullptr;
 }
 
-// Opaque (black) preview pixels of the dialog's preview layer.
-size_t BlackPixels(CWnd_ChannelList& d)
+// Preview pixels shown as inside: opaque and light, so they read on the
+// dark skin.
+size_t InsidePixels(CWnd_ChannelList& d)
 {
     size_t n = 0;
     const CQNF_Layer& l = d.GetPreviewLayer();
-    const uint8_t* a = l.GetPlane(3);
     for (size_t i = 0; i < size_t(l.GetImageWidth()) * l.GetImageHeight(); ++i)
-        n += a[i] > 127;
+        n += l.GetPlane(3)[i] == 255 && l.GetPlane(0)[i] > 127;
     return n;
 }
 
@@ -117,14 +118,14 @@ TEST(AppChannelList, ListPreviewInvertAndOk)
     EXPECT_EQ(list->GetItemsCount(), 3u);
     EXPECT_EQ(list->GetSelectedItem(), 0);
     EXPECT_TRUE(d.HasChannel());
-    // The disc is black, the rest and the margins transparent.
-    const size_t disc = BlackPixels(d);
+    // The disc is light, the rest dark.
+    const size_t disc = InsidePixels(d);
     EXPECT_GT(disc, 0u);
     r.Snapshot(d, "channellist-selection.png");
-    // Invert: the rest of the picture is black, the disc not.
+    // Invert: the rest of the picture is light, the disc not.
     Named(d, "ChannelList_Invert")->SetCheck(1, 1);
     EXPECT_EQ(d.m_bInvert, 1);
-    const size_t rest = BlackPixels(d);
+    const size_t rest = InsidePixels(d);
     EXPECT_GT(rest, disc);
     r.Snapshot(d, "channellist-inverted.png");
     // Nothing selected before: only New can be chosen.
@@ -138,6 +139,21 @@ TEST(AppChannelList, ListPreviewInvertAndOk)
     list->SelectItems(1, 1, 1, 0, 1, 1, 1);
     EXPECT_TRUE(d.HasChannel());
     r.Snapshot(d, "channellist-red.png");
+    // The ramp shows as a ramp on screen, dark to light, across the middle
+    // row of the picture; the margins above and below show the skin.
+    const CQNF_Layer& l = d.GetPreviewLayer();
+    const qntRECT_s pr = l.GetRect();
+    const int pw = l.GetImageWidth(), mid = l.GetImageHeight() / 2;
+    uint8_t darkest = 255, lightest = 0;
+    for (int x = 0; x < pw; ++x) {
+        ASSERT_EQ(l.GetPlane(3)[size_t(mid) * pw + x], 255) << x;
+        const uint8_t g = uint8_t(r.hp.Pixel(d.GetWindowHandle(), pr.left + x, pr.top + mid) & 0xFF);
+        darkest = std::min(darkest, g);
+        lightest = std::max(lightest, g);
+    }
+    EXPECT_LT(darkest, 40);
+    EXPECT_GT(lightest, 215);
+    EXPECT_EQ(l.GetPlane(3)[0], 0);  // a 3:2 channel in a square leaves margins
     const plat::Rect wr = r.hp.ContentRect(d.GetWindowHandle());
     const qntRECT_s ok = Named(d, "ChannelList_Ok")->GetRenderRect();
     r.hp.Script([&] { r.hp.Activate(d.GetWindowHandle()); });

@@ -35,7 +35,9 @@ struct Outcome {
 };
 
 // Runs a program directly (no shell), so its own peak memory is measured.
-Outcome Program(const std::vector<std::string>& argv)
+// With a limit, a program still running after that many seconds is ended
+// by SIGALRM (exit 128 + 14).
+Outcome Program(const std::vector<std::string>& argv, unsigned limitSeconds = 0)
 {
     Outcome r;
     int out[2];
@@ -50,6 +52,8 @@ Outcome Program(const std::vector<std::string>& argv)
         for (const std::string& a : argv)
             args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
+        if (limitSeconds)
+            ::alarm(limitSeconds);
         ::execv(args[0], args.data());
         ::_exit(127);
     }
@@ -129,6 +133,45 @@ TEST_F(FilesPrograms, DevicesAndHugeFilesAreRefusedBeforeTheyAreRead)
     EXPECT_FALSE(std::filesystem::exists(outPng));
 }
 
+TEST_F(FilesPrograms, ValidFilesFollowedByGigabytesAreRefusedUnread)
+{
+    // Each reader knows from the header how much its file can need: a
+    // small valid file with 2 GB of zeros after it is never read whole.
+    std::vector<std::string> files = {dir.File("a.png"), dir.File("a.psd"), dir.File("lay.qntd"),
+                                      dir.File("a.qnzb")};
+    ASSERT_EQ(Program({kTool, "convert", kSample, files[0]}).code, 0);
+    ASSERT_EQ(Program({kTool, "psd", "write", files[1], kSample}).code, 0);
+    ASSERT_EQ(Program({kTool, "layout", "new", "--grid", "2x1", files[2]}).code, 0);
+    ASSERT_EQ(Program({kTool, "zip", kSample, files[3]}).code, 0);
+    if (std::system("command -v convert >/dev/null 2>&1") == 0) {
+        files.push_back(dir.File("a.jpg"));
+        ASSERT_EQ(std::system(("convert " + Q(kSample) + " " + Q(files.back())).c_str()), 0);
+    }
+    for (const std::string& f : files) {
+        const off_t size = off_t(std::filesystem::file_size(f));
+        ASSERT_EQ(::truncate(f.c_str(), size + (off_t(2) << 30)), 0);
+    }
+    struct Case {
+        std::vector<std::string> argv;
+        const char* says;
+    };
+    std::vector<Case> cases = {
+        {{kTool, "convert", files[0], dir.File("o.png")}, "more than the picture it describes can need"},
+        {{kTool, "psd", "read", files[1], dir.File("layers")}, "more than the picture it describes can need"},
+        {{kTool, "export", "pieces", "--to", "psd", files[2], kSample, dir.File("p.psd")}, "too large"},
+        {{kTool, "unzip", files[3], dir.File("o")}, "too large"},
+    };
+    if (files.size() > 4)
+        cases.push_back({{kTool, "convert", files[4], dir.File("o.png")}, "can need"});
+    for (const Case& c : cases) {
+        std::string line;
+        for (size_t i = 1; i < c.argv.size(); ++i)
+            line += c.argv[i] + " ";
+        SCOPED_TRACE(line);
+        ExpectRefused(Program(c.argv), c.says);
+    }
+}
+
 TEST_F(FilesPrograms, TypedPictureSizesAreCheckedBeforeAllocating)
 {
     const std::string out = dir.File("out.png");
@@ -172,4 +215,56 @@ TEST_F(FilesPrograms, PicturesGoToStandardOutputAndFifos)
     const Bytes tiled = ReadFile(got);
     ASSERT_GT(tiled.size(), 8u);
     EXPECT_EQ(Bytes(tiled.begin() + 1, tiled.begin() + 4), (Bytes{'P', 'N', 'G'}));
+}
+
+TEST_F(FilesPrograms, FifosAreRefusedWithoutWaiting)
+{
+    // A FIFO nobody writes to: opening it to read would wait for ever.
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string out = dir.File("out"), outPng = dir.File("out.png");
+    const std::string plugin = kBin + "/bundle/Tessolo/Tessolo.so";
+    const std::string desc = dir.File("job.qnds");
+    ASSERT_EQ(Program({kMkdesc, "--grid", "2x2", desc}).code, 0);
+    const std::string layout = dir.File("lay.qntd");
+    ASSERT_EQ(Program({kTool, "layout", "new", "--grid", "2x1", layout}).code, 0);
+    struct Case {
+        std::vector<std::string> argv;
+        const char* says;
+    };
+    const std::vector<Case> cases = {
+        {{kHost, "--plugin", plugin, "--descriptor", desc, fifo, outPng}, "not a regular file"},
+        {{kHost, "--plugin", plugin, "--descriptor", fifo, kSample, outPng}, "not a regular file"},
+        {{kHost, "--plugin", plugin, "--icc", fifo, "--descriptor", desc, kSample, outPng}, "not a regular file"},
+        {{kHost, "--plugin", plugin, "--add-layer", fifo, "--descriptor", desc, kSample, outPng}, "not a regular file"},
+        {{kHost, "--plugin", plugin, "--selection", fifo, "--descriptor", desc, kSample, outPng}, "not a regular file"},
+        {{kMkdesc, "--block", fifo, out}, "not a regular file"},
+        {{kTool, "layout", "show", fifo}, "not a regular file"},
+        {{kTool, "export", "pieces", "--to", "psd", fifo, kSample, dir.File("p.psd")}, "not a regular file"},
+        {{kTool, "export", "pieces", "--to", "psd", layout, fifo, dir.File("p.psd")}, "not a regular file"},
+        {{kTool, "convert", fifo, outPng}, "not a regular file"},
+        {{kTool, "psd", "read", fifo, dir.File("layers")}, "not a regular file"},
+        {{kTool, "shapes", "ls", fifo}, "not a regular file"},
+        {{kTool, "storage", "ls", fifo}, "not a regular file"},
+        {{kTool, "zip", fifo, out}, "not a regular file"},
+        {{kTool, "md5", fifo}, "not a regular file"},
+    };
+    for (const Case& c : cases) {
+        std::string line;
+        for (size_t i = 1; i < c.argv.size(); ++i)
+            line += c.argv[i] + " ";
+        SCOPED_TRACE(line);
+        ExpectRefused(Program(c.argv, 60), c.says);
+    }
+    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_FALSE(std::filesystem::exists(outPng));
+
+    // "last.data" as a FIFO in the plug-in's folder: the replay ends.
+    const std::string folder = dir.File("bundle");
+    std::filesystem::create_directory(folder);
+    std::filesystem::copy_file(plugin, folder + "/Tessolo.so");
+    ASSERT_EQ(::mkfifo((folder + "/last.data").c_str(), 0600), 0);
+    const Outcome replay = Program({kHost, "--plugin", folder + "/Tessolo.so", kSample, outPng}, 60);
+    EXPECT_EQ(replay.code, 1) << replay.output;
+    EXPECT_FALSE(std::filesystem::exists(outPng));
 }

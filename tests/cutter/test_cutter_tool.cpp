@@ -108,7 +108,7 @@ TEST(CutterTool, BadInputGetsOneLine)
         {"frob x", "unknown action"},
         {"ls", "ls takes one FILE"},
         {"ls " + junk, "Unknow file format or file corrupt..."},
-        {"ls '" + (dir / "none.qnth") + "'", "cannot open"},
+        {"ls '" + (dir / "none.qnth") + "'", "file does not exist"},
         {"show " + set + " --index 5", "no shape 5"},
         {"show " + set + " --index x", "--index takes"},
         {"convert " + set + " '" + (dir / "o.qnth") + "'", "choose one with --index"},

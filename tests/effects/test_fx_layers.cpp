@@ -475,3 +475,32 @@ TEST(FxImageOverlayWindow, TheLayerPickedInTheListReachesThePiecesAndCancelResto
         EXPECT_EQ(main.undoSteps, ok ? 1 : 0);
     }
 }
+
+// The sample shows the overlay picture over the sample piece: the opacity
+// changes the sample itself, from the bare piece at 0 to the overlay at 100.
+TEST(FxImageOverlayWindow, TheOpacityShowsOnTheSample)
+{
+    Desk d;
+    REQUIRE_DESK(d);
+    Puzzle puzzle;
+    FakeWindowMain main(puzzle);
+    FakeLayers host(200, 150);
+    TwoLayers(host);
+    main.layers = &host;
+    puzzle.e.m_pHost = &host;
+    puzzle.e.m_bLayerAccess = 1;
+    std::unique_ptr<CWndFX_Base> window;
+    ASSERT_TRUE(FxOpenWindow(FxWindowKind::ImageOverlay, main, window)) << window->GetError();
+    d.tk.PumpFor(100);
+    const qntRECT_s sample = Find(*window, "FXiovr_Object", qnctl::StaticImage)->GetRenderRect();
+    const int cx = (sample.left + sample.right) / 2, cy = (sample.top + sample.bottom) / 2;
+    auto* slider = static_cast<CQNF_CtrlSlider*>(Find(*window, "FXiovr_Opacity", qnctl::Slider));
+    std::vector<uint32_t> at;
+    for (const uint32_t opacity : {0u, 100u, 0u}) {
+        slider->SetValue(opacity, 1);
+        d.tk.PumpFor(100);
+        at.push_back(d.hp.Pixel(window->GetWindowHandle(), cx, cy));
+    }
+    EXPECT_NE(at[0], at[1]);
+    EXPECT_EQ(at[0], at[2]);
+}

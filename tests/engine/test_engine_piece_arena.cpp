@@ -76,6 +76,30 @@ TEST(EnginePieceArena, TrimGivesBackWhatTheCutDidNotUseAndItReadsZeroAgain)
     EXPECT_EQ(arena.Mapped(), 0u);
 }
 
+TEST(EnginePieceArena, LentMemoryIsWhereTheNextBlocksGoAndTheSameAgainAfterAReset)
+{
+    struct Case {
+        uint64_t offset, bytes;
+    };
+    // Small, behind another loan, and larger than a chunk.
+    for (Case c : {Case{0, 4096}, Case{1u << 20, 8u << 20}, Case{0, 70u << 20}}) {
+        PieceArena arena;
+        bool zeroed = true;
+        uint8_t* lent = arena.Lend(c.offset, c.bytes);
+        ASSERT_NE(lent, nullptr);
+        std::memset(lent, 1, size_t(c.bytes));
+        uint8_t* block = arena.Take(4096, zeroed);
+        ASSERT_NE(block, nullptr);
+        EXPECT_EQ(block + c.offset, lent) << c.bytes;
+        EXPECT_FALSE(zeroed) << "lent memory was written: it does not read 0";
+        const size_t mapped = arena.Mapped();
+        arena.Trim();
+        arena.Reset();
+        EXPECT_EQ(arena.Lend(c.offset, c.bytes), lent) << "a second cut borrows the same pages";
+        EXPECT_EQ(arena.Mapped(), mapped);
+    }
+}
+
 TEST(EnginePieceArena, ACutAfterARenderedCutStartsFromClearPlanes)
 {
     // The second cut's planes lie where the first cut rendered its pieces;

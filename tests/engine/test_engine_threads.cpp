@@ -87,7 +87,8 @@ struct Result {
     std::vector<std::vector<uint8_t>> composite;
 };
 
-Result RenderAll(int threads, uint8_t channels, uint8_t mode, bool oneByOne)
+// slotBytes 0: pieces one at a time, each on every thread.
+Result RenderAll(int threads, uint8_t channels, uint8_t mode, bool oneByOne, uint64_t slotBytes = 32ull << 20)
 {
     Threads scope(threads);
     const int32_t w = 173, h = 131;
@@ -97,6 +98,7 @@ Result RenderAll(int threads, uint8_t channels, uint8_t mode, bool oneByOne)
     e.m_nColorMode = mode;
     e.m_pHost = &host;
     e.m_bLayerAccess = 1;
+    e.m_nRenderSlotBytes = slotBytes;
     Load(e, 6, 5, true, true);
     EXPECT_TRUE(e.SplitCells(w, h, nullptr, 0, img.Planes(), uint32_t(w), channels, 0, 100, 0));
     RandomEffects(e, 77);
@@ -142,11 +144,14 @@ TEST(EngineThreads, PiecesAndCompositeAreTheSameBytesWhateverTheThreadCount)
     };
     for (Mode m : {Mode{3, 1}, Mode{1, 0}, Mode{4, 2}}) {
         const Result one = RenderAll(1, m.channels, m.mode, true);
-        for (int threads : {1, 2, 3, 8}) {
-            const Result many = RenderAll(threads, m.channels, m.mode, false);
-            EXPECT_EQ(many.pieces, one.pieces) << int(m.channels) << " channels, " << threads << " threads";
-            EXPECT_EQ(many.composite, one.composite) << int(m.channels) << " channels, " << threads << " threads";
-        }
+        for (int threads : {1, 2, 3, 8})
+            for (uint64_t slotBytes : {uint64_t(32) << 20, uint64_t(0)}) {
+                const Result many = RenderAll(threads, m.channels, m.mode, false, slotBytes);
+                EXPECT_EQ(many.pieces, one.pieces)
+                    << int(m.channels) << " channels, " << threads << " threads, slots " << slotBytes;
+                EXPECT_EQ(many.composite, one.composite)
+                    << int(m.channels) << " channels, " << threads << " threads, slots " << slotBytes;
+            }
     }
 }
 
@@ -289,5 +294,82 @@ TEST(EngineThreads, KnifeBitsDrawnInBandsOfRowsAreTheBitsOfOneDrawing)
         EXPECT_NE(std::count(whole.begin(), whole.end(), 0), ptrdiff_t(whole.size())) << c.name;
         for (int bands : {2, 3, 4, 7, 100})
             EXPECT_EQ(DrawBits(c.lines, 100, 100, bands), whole) << c.name << ", " << bands << " bands";
+    }
+}
+
+TEST(EngineThreads, PieceAreasCompositeAsTheWholeImageInsideAndTouchNothingOutside)
+{
+    // Some pieces change their effects after a whole composite; compositing
+    // only their areas gives the whole composite of the new state, and over
+    // a blank image it writes nothing outside their boxes.
+    const int32_t w = 157, h = 119;
+    for (int threads : {1, 4}) {
+        for (bool withSelection : {false, true}) {
+            Threads scope(threads);
+            TestImage img(w, h, 3, 5);
+            CTessolo e;
+            Load(e, 7, 6, true, true);
+            ASSERT_TRUE(e.SplitCells(w, h, nullptr, 0, img.Planes(), uint32_t(w), 3, 0, 100, 0));
+            RandomEffects(e, 11);
+            std::vector<uint32_t> all(e.m_nPieces);
+            for (uint32_t i = 0; i < e.m_nPieces; ++i)
+                all[i] = i;
+            ASSERT_TRUE(e.RenderPieces(all.data(), e.m_nPieces));
+            std::vector<uint8_t> selection(size_t(w) * h);
+            for (size_t i = 0; i < selection.size(); ++i)
+                selection[i] = uint8_t(i * 13 % 256);
+            uint8_t* sel = withSelection ? selection.data() : nullptr;
+            auto canvas = [&](uint8_t fill) {
+                return std::vector<std::vector<uint8_t>>(4, std::vector<uint8_t>(size_t(w) * h, fill));
+            };
+            auto composite = [&](std::vector<std::vector<uint8_t>>& c, const std::vector<uint32_t>* list) {
+                uint8_t* ptrs[4] = {c[0].data(), c[1].data(), c[2].data(), c[3].data()};
+                return list ? e.CombinePieceAreas(w, h, ptrs, uint32_t(w), 4, sel, uint32_t(w), list->data(),
+                                                  uint32_t(list->size()), 1, 0, 100)
+                            : e.CombineSplitedCells(w, h, ptrs, uint32_t(w), 4, sel, uint32_t(w), qnNullRect, 1, 0,
+                                                    100);
+            };
+            auto updated = canvas(9);
+            ASSERT_TRUE(composite(updated, nullptr));
+            // Pieces far apart, so that the rectangle around them holds
+            // pieces that did not change.
+            const std::vector<uint32_t> changed = {1, e.m_nPieces / 2, e.m_nPieces - 2};
+            for (uint32_t i : changed) {
+                CTessolo::SPLITEDCELL& p = e.m_pPieces[i];
+                p.invert[CTessolo::FX_REQUESTED] ^= 1;
+                p.opacity[CTessolo::FX_REQUESTED] = {1, 140};
+            }
+            ASSERT_TRUE(e.RenderPieces(changed.data(), uint32_t(changed.size())));
+            auto whole = canvas(9);
+            ASSERT_TRUE(composite(whole, nullptr));
+            ASSERT_NE(whole, updated);
+            ASSERT_TRUE(composite(updated, &changed));
+            EXPECT_EQ(updated, whole) << threads << " threads, selection " << withSelection;
+
+            auto blank = canvas(3), whole3 = canvas(3);
+            ASSERT_TRUE(composite(whole3, nullptr));
+            ASSERT_TRUE(composite(blank, &changed));
+            for (int32_t y = 0; y < h; ++y)
+                for (int32_t x = 0; x < w; ++x) {
+                    bool inside = false;
+                    for (uint32_t i : changed) {
+                        const CTessolo::SPLITEDCELL& p = e.m_pPieces[i];
+                        inside = inside || (x >= p.left && x < p.right && y >= p.top && y < p.bottom);
+                    }
+                    for (int k = 0; k < 4; ++k) {
+                        const size_t at = size_t(y) * w + x;
+                        ASSERT_EQ(blank[k][at], inside ? whole3[k][at] : 3) << x << "," << y << " plane " << k;
+                    }
+                }
+            // An index outside the table is refused; the others are done.
+            const std::vector<uint32_t> bad = {changed[0], e.m_nPieces};
+            auto some = canvas(3);
+            EXPECT_FALSE(composite(some, &bad));
+            const CTessolo::SPLITEDCELL& first = e.m_pPieces[changed[0]];
+            for (int32_t y = first.top; y < first.bottom; ++y)
+                for (int k = 0; k < 4; ++k)
+                    ASSERT_TRUE(std::equal(&some[k][size_t(y) * w + first.left], &some[k][size_t(y) * w + first.right],
+                                           &whole3[k][size_t(y) * w + first.left]));
+        }
     }
 }

@@ -80,6 +80,32 @@ TEST(HostInteractive, CancelWritesNothingInEveryMode)
     }
 }
 
+TEST(HostInteractive, ApplySaysWhenTheSettingsCannotBeKept)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    // Kept and not kept: a folder where "last.data" should be cannot be
+    // replaced by the settings, whoever runs the test.
+    for (const bool blocked : {false, true}) {
+        SCOPED_TRACE(blocked ? "blocked" : "writable");
+        RoadRun r;
+        if (blocked) {
+            ASSERT_TRUE(std::filesystem::create_directory(r.h.File("last.data")));
+        }
+        StandInHost host(Document(ColorMode::RGB, 60, 40, false), HostSettings{});
+        const auto before = host.Document().Target().pixels.planes;
+        r.ClickMain("Main_ApplyLM", qnctl::Button);
+        ASSERT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), 0) << "the picture is applied all the same";
+        EXPECT_NE(host.Document().Target().pixels.planes, before);
+        EXPECT_EQ(std::filesystem::is_regular_file(r.h.File("last.data")), !blocked);
+        ASSERT_EQ(r.hp.alerts.size(), blocked ? 1u : 0u);
+        if (blocked) {
+            EXPECT_NE(r.hp.alerts[0].text.find("settings could not be kept"), std::string::npos)
+                << r.hp.alerts[0].text;
+        }
+    }
+}
+
 TEST(HostInteractive, ApplyInCutModeDrawsTheKnifeLinesInEveryMode)
 {
     if (!HasResources())

@@ -119,7 +119,7 @@ TEST(HostPieceMap, SelectSwitchUndoRedoAndApplyGiveTheHostWhatThePreviewShowed)
             const plat::WinId box = hp.ZOrder().back();
             Snapshot(hp, box, "channellist_spot.png");
             const plat::Rect br = hp.ContentRect(box);
-            hp.Click({br.left + 388, br.top + 395});
+            hp.Click({br.left + 452, br.top + 405});
         });
         w.unpm_PreSave();
         w.pmop_LoadSelection(1);

@@ -222,6 +222,45 @@ TEST(PluginRun, FolderIsFoundAfterARelativeLoadAndAChangeOfDirectory)
     EXPECT_TRUE(fs::exists(b.Path("plugin.conf")));
 }
 
+
+TEST(HostPluginRun, DescriptorsMissingOrDamagedAreNeverReplacedByLastData)
+{
+    // Saved settings are there to be replayed in their place.
+    Bundle b;
+    const std::string in = b.Path("in.png"), out = b.Path("out.png");
+    WriteInput(in, ColorMode::RGB, 40, 30, false);
+    ASSERT_EQ(RunProgram(TESSOLO_MKDESC_FILE, "--raw --grid 2x2 " + b.Path("last.data")), 0);
+    const std::string good = b.Path("good.qnds"), damaged = b.Path("damaged.qnds");
+    ASSERT_EQ(RunProgram(TESSOLO_MKDESC_FILE, "--grid 3x2 " + good), 0);
+    std::vector<uint8_t> bytes;
+    std::string err;
+    ASSERT_TRUE(qnReadWholeFile(good, bytes, err)) << err;
+    // A hexadecimal digit of the settings text turned into a letter that is none.
+    const auto digit = std::find(bytes.begin() + bytes.size() / 2, bytes.end(), '0');
+    ASSERT_NE(digit, bytes.end());
+    *digit = 'Z';
+    ASSERT_EQ(qnReplaceFile(damaged, bytes.data(), bytes.size()), 0);
+    struct Case {
+        std::string descriptor;
+        int code;
+        const char* says;
+    };
+    const std::vector<Case> cases = {
+        {b.Path("nosuch.qnds"), kExitBadArguments, "no such file"},
+        {damaged, kExitPluginError, "could not read the settings in this descriptor"},
+        {good, kExitOk, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.descriptor);
+        fs::remove(out);
+        std::string text;
+        EXPECT_EQ(Host(b, "--descriptor " + c.descriptor + " " + in + " " + out, &text), c.code) << text;
+        EXPECT_NE(text.find(c.says), std::string::npos) << text;
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), c.code == kExitOk ? 0 : 1) << text;
+        EXPECT_EQ(fs::exists(out), c.code == kExitOk);
+    }
+}
+
 }  // namespace
 
 #endif

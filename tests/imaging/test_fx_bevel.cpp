@@ -7,9 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 using fxtest::Planes;
@@ -331,6 +333,26 @@ TEST(FxBevel, MatchesTheReference)
                             << w << "x" << h << " alpha " << alpha << " size " << size << " soften " << soften
                             << " light " << light.x << "," << light.y << "," << light.z;
                     }
+        }
+    }
+}
+
+TEST(FxBevel, ALargePieceOnSeveralThreadsMatchesTheReference)
+{
+    // Over a quarter of a megapixel: its rows and columns go to the threads.
+    Planes s = Piece(600, 450, 9);
+    const qnt3D_VECTOR light{0.3f, -0.8f, 0.2f};
+    for (double soften : {0.0, 2.0}) {
+        const Planes want = RefBevel(s, 9, 120, soften, light, kWhite, 190, kBlack, 170);
+        for (int threads : {1, 3, 8}) {
+            setenv("TESSOLO_THREADS", std::to_string(threads).c_str(), 1);
+            Planes d = fxtest::Like(s);
+            EXPECT_EQ(BevelRun(s, d, 9, 120, soften, light, 190, 170), 1);
+            EXPECT_TRUE(d.SamePixels(want)) << threads << " threads, soften " << soften;
+            Planes same = s;
+            EXPECT_EQ(BevelRun(same, same, 9, 120, soften, light, 190, 170), 1);
+            EXPECT_TRUE(same.SamePixels(want)) << threads << " threads, soften " << soften << " in place";
+            unsetenv("TESSOLO_THREADS");
         }
     }
 }

@@ -283,6 +283,54 @@ TEST(RasterFont, TextLayerFixedSizeOffsetsAndTabs)
     EXPECT_EQ(Alpha(t, 19, 5), 0);
 }
 
+// The ink a fixed layer reports is the ink it draws: a layer exactly that
+// big holds the text, one a pixel narrower or shorter clips it.
+TEST(RasterFont, TextLayerKnowsWhenItClipsItsText)
+{
+    FontStore fs;
+    CQNF_Font font;
+    ASSERT_TRUE(font.Open(&fs.storage, fs.Put("Two", TwoGlyphs())));
+    struct Case {
+        const char* text;
+        unsigned short lineStep;
+        long x, y;
+        int tab;  // 0: none
+    } cases[] = {
+        {"A", 12, 0, 0, 0},    {"AB", 12, 3, 2, 0},   {"A\nBA", 7, 1, 0, 0},
+        {"B\tA", 12, 0, 0, 30}, {"A\n\nA", 15, 2, 4, 0},
+    };
+    const auto laid = [&](const Case& c, unsigned short w, unsigned short h, CQNF_TextLayer& t) {
+        EXPECT_TRUE(t.Create(0, 0, 1, w, h));
+        t.SetFont(&font);
+        if (c.tab)
+            t.AddTab(uint16_t(c.tab));
+        EXPECT_TRUE(t.SetText(c.text, qntRGBA8{1, 1, 1, 0}, c.lineStep, c.x, c.y));
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        CQNF_TextLayer big;
+        laid(c, 100, 100, big);
+        qntRECT_s drawn{100, 100, -1, -1};
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 100; ++x)
+                if (Alpha(big, x, y))
+                    drawn = {std::min(drawn.left, x), std::min(drawn.top, y), std::max(drawn.right, x + 1),
+                             std::max(drawn.bottom, y + 1)};
+        const qntRECT_s ink = big.GetInkRect();
+        EXPECT_EQ(std::vector<int>({ink.left, ink.top, ink.right, ink.bottom}),
+                  std::vector<int>({drawn.left, drawn.top, drawn.right, drawn.bottom}));
+        EXPECT_TRUE(big.TextFits());
+        const auto w = uint16_t(ink.right), h = uint16_t(ink.bottom);
+        CQNF_TextLayer exact, narrow, shorter;
+        laid(c, w, h, exact);
+        laid(c, uint16_t(w - 1), h, narrow);
+        laid(c, w, uint16_t(h - 1), shorter);
+        EXPECT_TRUE(exact.TextFits());
+        EXPECT_FALSE(narrow.TextFits());
+        EXPECT_FALSE(shorter.TextFits());
+    }
+}
+
 TEST(RasterFont, TextLayerColourAndCoverage)
 {
     FontStore fs;

@@ -230,15 +230,14 @@ TEST_F(RealFile, FixedPointsOfTheCodeAreKept)
     EXPECT_EQ(std::vector<int>({s.left, s.top, s.right, s.bottom}), std::vector<int>({10, 604, 720, 644}));
     // Help pop-ups open at (x, 30): the help button starts at x, above y 30.
     const std::pair<const char*, int> help[] = {
-        {"Main_Help", 672},      {"Cutter_Help", 328},   {"FXbc_Help", 229},      {"FXiovr_Help", 229},
-        {"Pref_Help", 416},      {"ChannelList_Help", 376}, {"Export_Help", 306}, {"ExportLM_Help", 278},
-        {"PresMng_Help", 307},   {"ShapeName_Help", 307}, {"CMuts_Help", 307},    {"AutoLayout_Help", 241},
-        {"Layers_Help", 441},
+        {"Main_Help", 672},      {"Cutter_Help", 376},   {"Pref_Help", 488},      {"ChannelList_Help", 440},
+        {"Export_Help", 346},    {"ExportLM_Help", 318}, {"PresMng_Help", 371},   {"ShapeName_Help", 307},
+        {"CMuts_Help", 307},     {"AutoLayout_Help", 289}, {"Layers_Help", 441},
     };
     // Other menus open below their buttons at fixed points too.
     const std::pair<const char*, std::pair<int, int>> menus[] = {
         {"Main_Main", {422, 30}}, {"Main_Select", {484, 30}}, {"Main_Adjust", {559, 30}},
-        {"Cutter_Save", {300, 109}}, {"Cutter_Clone", {77, 384}}, {"FXiovr_ChooseImage", {87, 209}},
+        {"Cutter_Save", {336, 109}}, {"Cutter_Clone", {77, 384}}, {"FXiovr_ChooseImage", {87, 209}},
     };
     for (const auto& [name, at] : menus) {
         const qnres::ControlSkin* b = Control("Buttons", name);

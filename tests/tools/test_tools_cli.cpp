@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdio>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -173,3 +174,19 @@ TEST(ToolCli, OtherProgramsRefuseBadInputWithOneLine)
 }
 
 }  // namespace
+
+TEST(ToolCli, EngineRenderTimesItsStagesWhenAsked)
+{
+    const std::string out = ::testing::TempDir() + "timed_" + std::to_string(getpid()) + ".png";
+    const std::string sample = std::string(TESSOLO_SOURCE_DIR) + "/samples/sample.png";
+    const std::regex line("split [0-9.]+ ms, render [0-9.]+ ms, composite [0-9.]+ ms, 3 threads\n");
+    setenv("TESSOLO_THREADS", "3", 1);
+    for (bool timed : {true, false}) {
+        const Result r = RunTool(std::string("engine render --grid 3x2 ") + (timed ? "--time '" : "'") + sample +
+                                 "' '" + out + "'");
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(std::regex_search(r.out, line), timed) << r.out;
+    }
+    unsetenv("TESSOLO_THREADS");
+    std::remove(out.c_str());
+}

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -435,4 +436,28 @@ TEST(EditLineModel, PaintsBandTextAndCaret)
     EXPECT_EQ(px(12, 0, 0), 255);
     EXPECT_TRUE(qnui::ToggleCaret(layer, 9, 0, 1, 11, f.m, 1));
     EXPECT_EQ(px(12, 5, 0), 255);
+}
+
+// The digits stand in the middle of the text area, however tall it is.
+TEST(EditLineModel, DigitsAreCentredInTheTextArea)
+{
+    const auto& col = qnui::DefaultEditLineColours();
+    for (const int height : {7, 10, 13, 20, 25}) {
+        SCOPED_TRACE(height);
+        Field f("0");
+        CQNF_Image layer;
+        ASSERT_TRUE(layer.Create(64, uint16_t(height + 4), qnimg::ModeRGBA));
+        // Layer at (9, 0); text area rows 2 .. 2 + height.
+        qnui::PaintEditLine(layer, 9, 0, 2, 2 + height, 0, f.m, &f.glyphs, col, 1, 1);
+        int first = -1, last = -1;
+        for (int y = 0; y < layer.GetImageHeight(); ++y)
+            for (int x = 0; x < 64; ++x)
+                if (layer.GetPlane(0)[y * 64 + x] != col.c[0].r) {
+                    first = first < 0 ? y : first;
+                    last = y;
+                }
+        ASSERT_GE(first, 0);
+        const int above = first - 2, below = 2 + height - 1 - last;
+        EXPECT_LE(std::abs(above - below), 1) << above << " above, " << below << " below";
+    }
 }

@@ -197,17 +197,17 @@ TEST(HostDialogGui, KnifeEditorShapesEveryKnifeAndCutsIntoPieces)
     // Four rows and five columns of pieces: each number lays the main
     // window's grid anew.
     const hostapp::RasterImage start = GrabSettled(main, bundle + "/start.png");
-    ASSERT_NO_FATAL_FAILURE(TypeNumber(editor, 344, 434, "4"));
+    ASSERT_NO_FATAL_FAILURE(TypeNumber(editor, 392, 434, "4"));
     const hostapp::RasterImage rows = GrabChanged(main, start, bundle + "/rows.png", 200, 120000);
     ASSERT_GT(PreviewDiff(start, rows), 200u) << "the rows did not change";
-    ASSERT_NO_FATAL_FAILURE(TypeNumber(editor, 344, 462, "5"));
+    ASSERT_NO_FATAL_FAILURE(TypeNumber(editor, 392, 462, "5"));
     const hostapp::RasterImage before = GrabChanged(main, rows, bundle + "/before.png", 200, 120000);
     ASSERT_GT(PreviewDiff(rows, before), 200u) << "the columns did not change";
     Snapshot("gui_editor_grid.png");
 
     // The default knife's middle node, where the editor draws it.
     CWnd_CutterEditor model;
-    const qntRECT_s preview{12, 118, 380, 354};
+    const qntRECT_s preview{12, 118, 428, 354};
     ASSERT_TRUE(model.OnCreate(preview, 0));
     const qntPOS node = model.NodeCentre(model.m_Shape.nodeCount / 2);
     const int nx = editor.x + preview.left + node.x, ny = editor.y + preview.top + node.y;
@@ -237,7 +237,7 @@ TEST(HostDialogGui, KnifeEditorShapesEveryKnifeAndCutsIntoPieces)
     EXPECT_GE(bandsChanged, 6);
 
     // Cut: the editor closes and the main window shows the pieces.
-    Click(editor, 336, 611);
+    Click(editor, 384, 611);
     ASSERT_TRUE(WaitGone("Cutter", 60000)) << "the knife editor stayed open";
     Snapshot("gui_piece_mode.png");
     Click(main, kApplyX, kApplyY);
@@ -271,7 +271,7 @@ TEST(HostDialogGui, APresetDoubleClickedInTheManagerReachesTheEditor)
     const Geometry editor = FindWindow("Cutter");
     ASSERT_FALSE(editor.id.empty()) << "the knife editor did not open";
     ASSERT_EQ(std::system(("xdotool windowraise " + editor.id).c_str()), 0);
-    const Area editorPreview{12, 118, 380, 354};
+    const Area editorPreview{12, 118, 428, 354};
     const hostapp::RasterImage before = GrabSettled(editor, bundle + "/before.png", 30000, editorPreview);
     ASSERT_GE(before.planes.size(), 3u);
     Snapshot("gui_editor_before_preset.png");
@@ -285,17 +285,17 @@ TEST(HostDialogGui, APresetDoubleClickedInTheManagerReachesTheEditor)
         " sleep 0.3 click --repeat 2 --delay 80 1");
     // Done, when the double click did not close it.
     if (!WaitGone("PresMng", 3000))
-        Click(presets, 320, 489);
+        Click(presets, 384, 489);
     ASSERT_TRUE(WaitGone("PresMng", 60000)) << "the presets manager stayed open";
     ASSERT_EQ(std::system(("xdotool windowraise " + editor.id).c_str()), 0);
     const hostapp::RasterImage after = GrabChanged(editor, before, bundle + "/after.png", 400, 60000, editorPreview);
     Snapshot("gui_editor_after_preset.png");
     ASSERT_EQ(before.width, after.width);
     ASSERT_EQ(before.height, after.height);
-    // The editor's preview (12,118 - 380,354).
+    // The editor's preview (12,118 - 428,354).
     size_t changed = 0;
     for (int y = 118; y < 354; ++y)
-        for (int x = 12; x < 380; ++x) {
+        for (int x = 12; x < 428; ++x) {
             const size_t i = size_t(y) * size_t(before.width) + size_t(x);
             changed += before.planes[0][i] != after.planes[0][i] || before.planes[1][i] != after.planes[1][i];
         }
@@ -328,7 +328,7 @@ Geometry CutIntoPieces(const std::string& bundle, const std::vector<std::string>
         return Geometry{};
     if (std::system(("xdotool windowraise " + editor.id).c_str()) != 0)
         return Geometry{};
-    Click(editor, 336, 611);
+    Click(editor, 384, 611);
     return WaitGone("Cutter", 60000) ? main : Geometry{};
 }
 
@@ -420,7 +420,7 @@ TEST(HostDialogGui, ASelectionLoadedFromAChannelSelectsThePiecesUnderIt)
     ASSERT_EQ(std::system(("xdotool windowraise " + list.id).c_str()), 0);
     Click(list, 60, 40 + 2 + 16 * kMaskRow + 8);
     Snapshot("gui_channel_list.png");
-    Click(list, 388, 395);
+    Click(list, 452, 405);
     ASSERT_TRUE(WaitGone("ChannelList", 60000)) << "the channels list stayed open";
     const std::pair<size_t, size_t> d = TopLeftPieceChange(main, pieces, bundle + "/loaded.png", 500);
     Snapshot("gui_channel_loaded.png");
@@ -449,7 +449,7 @@ TEST(HostDialogGui, AColourOverlayGivenToASelectedPieceReachesTheAppliedPicture)
     ASSERT_EQ(std::system(("xdotool windowraise " + fx.id).c_str()), 0);
     Snapshot("gui_colour_overlay_window.png");
     // OK (208,396 - 284,422), once the opening render has given it back.
-    ASSERT_TRUE(PressOkOnceIdle(main, fx, "FXcovr", 246, 409, bundle + "/idle.png"))
+    ASSERT_TRUE(PressOkOnceIdle(main, fx, "FXcovr", 306, 409, bundle + "/idle.png"))
         << "the colour overlay window stayed open";
     Snapshot("gui_colour_overlay_applied.png");
     Click(main, kApplyX, kApplyY);
@@ -606,7 +606,7 @@ TEST(HostDialogGui, ImageOverlayFromTheSecondLayerOfAPsdAndAStroke)
     Click(list, 454, 375);
     ASSERT_TRUE(WaitGone("Layers", 30000)) << "the layers list stayed open";
     Snapshot("gui_image_overlay_window.png");
-    ASSERT_TRUE(PressOkOnceIdle(main, fx, "FXiovr", 245, 412, bundle + "/idle.png"))
+    ASSERT_TRUE(PressOkOnceIdle(main, fx, "FXiovr", 306, 380, bundle + "/idle.png"))
         << "the image overlay window stayed open";
     // The Stroke button (768,546 - 860,568), then OK (208,472 - 284,498).
     Click(main, 814, 557);
@@ -614,7 +614,7 @@ TEST(HostDialogGui, ImageOverlayFromTheSecondLayerOfAPsdAndAStroke)
     ASSERT_FALSE(stroke.id.empty()) << "the stroke window did not open";
     ASSERT_EQ(std::system(("xdotool windowraise " + stroke.id).c_str()), 0);
     Snapshot("gui_stroke_window.png");
-    ASSERT_TRUE(PressOkOnceIdle(main, stroke, "FXstroke", 246, 485, bundle + "/idle.png"))
+    ASSERT_TRUE(PressOkOnceIdle(main, stroke, "FXstroke", 306, 485, bundle + "/idle.png"))
         << "the stroke window stayed open";
     GrabSettled(main, bundle + "/overlay.png");
     Snapshot("gui_image_overlay_pieces.png");

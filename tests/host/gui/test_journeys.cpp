@@ -164,7 +164,7 @@ bool PressOk(const Session& s, const Geometry& g, const std::string& window, con
 }
 
 // The knife editor's preview.
-constexpr Area kEditorPreview{12, 118, 380, 354};
+constexpr Area kEditorPreview{12, 118, 428, 354};
 
 // The ids of the visible windows.
 std::set<std::string> VisibleWindows()

@@ -1,0 +1,131 @@
+// Compositing only where some pieces lie: the union of their boxes cut into
+// rectangles that do not overlap, each composited as the whole image would
+// be there (alpha cleared, every piece over it in table order, the selection
+// last). A pixel's bytes depend only on the pieces over it, so the result is
+// the whole composite's inside the area and the old image outside it.
+#include "engine/Tessolo.h"
+#include "imaging/Parallel.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// The union of boxes as rectangles that do not overlap: the rows cut where
+// a box starts or ends, and in each slab of rows the boxes' columns joined.
+std::vector<qntRECT_s> DisjointArea(const std::vector<qntRECT_s>& boxes)
+{
+    std::vector<int32_t> ys;
+    for (const qntRECT_s& b : boxes) {
+        ys.push_back(b.top);
+        ys.push_back(b.bottom);
+    }
+    std::sort(ys.begin(), ys.end());
+    ys.erase(std::unique(ys.begin(), ys.end()), ys.end());
+    std::vector<qntRECT_s> out;
+    std::vector<std::pair<int32_t, int32_t>> spans;
+    for (size_t i = 0; i + 1 < ys.size(); ++i) {
+        const int32_t y0 = ys[i], y1 = ys[i + 1];
+        spans.clear();
+        for (const qntRECT_s& b : boxes)
+            if (b.top <= y0 && b.bottom >= y1)
+                spans.emplace_back(b.left, b.right);
+        std::sort(spans.begin(), spans.end());
+        for (size_t k = 0; k < spans.size();) {
+            int32_t l = spans[k].first, r = spans[k].second;
+            for (++k; k < spans.size() && spans[k].first <= r; ++k)
+                r = std::max(r, spans[k].second);
+            out.push_back(qntRECT_s{l, y0, r, y1});
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+bool CTessolo::CombinePieceAreas(long width, long height, uint8_t** planes, uint32_t stride, uint8_t planeCount,
+                                 uint8_t* selection, uint32_t selectionStride, const uint32_t* indices,
+                                 uint32_t count, uint8_t screenAlpha, uint8_t from, uint8_t to)
+{
+    if (m_bBusy)
+        return false;
+    BusyScope busy(m_bBusy);
+    if (m_nPieces == 0 || count == 0)
+        return true;
+    if (!indices || !planes || planeCount != m_nWorkPlaneCount || width <= 0 || height <= 0 ||
+        stride < uint32_t(width))
+        return false;
+    for (uint8_t k = 0; k < planeCount; ++k)
+        if (!planes[k])
+            return false;
+    if (!i_ProgressStep(0, from, to))
+        return false;
+
+    bool outside = false;
+    std::vector<qntRECT_s> boxes;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (indices[i] >= m_nPieces) {
+            outside = true;
+            continue;
+        }
+        const SPLITEDCELL& p = m_pPieces[indices[i]];
+        const qntRECT_s b{std::max<int32_t>(p.left, 0), std::max<int32_t>(p.top, 0),
+                          int32_t(std::min<long>(p.right, width)), int32_t(std::min<long>(p.bottom, height))};
+        if (b.left < b.right && b.top < b.bottom)
+            boxes.push_back(b);
+    }
+    const std::vector<qntRECT_s> area = DisjointArea(boxes);
+
+    // Tasks of about an even share of the area (at least 64K pixels), each
+    // a band of rows of one rectangle with the pieces over it.
+    const unsigned threads = qnpar::ThreadCount();
+    uint64_t pixels = 0;
+    for (const qntRECT_s& r : area)
+        pixels += uint64_t(r.right - r.left) * uint64_t(r.bottom - r.top);
+    const uint64_t share = std::max<uint64_t>(uint64_t(1) << 16, pixels / (uint64_t(threads) * 8));
+    struct Task {
+        qntRECT_s rect;
+        uint32_t first, last;  // its pieces: over[first .. last)
+    };
+    std::vector<Task> tasks;
+    std::vector<uint32_t> over;
+    for (const qntRECT_s& r : area) {
+        const uint32_t first = uint32_t(over.size());
+        for (uint32_t i = 0; i < m_nPieces; ++i) {
+            const SPLITEDCELL& p = m_pPieces[i];
+            if (p.left < r.right && p.right > r.left && p.top < r.bottom && p.bottom > r.top)
+                over.push_back(i);
+        }
+        const int32_t rows = std::max<int32_t>(1, int32_t(share / uint64_t(r.right - r.left)));
+        for (int32_t y = r.top; y < r.bottom; y += rows)
+            tasks.push_back(Task{qntRECT_s{r.left, y, r.right, std::min(r.bottom, y + rows)}, first,
+                                 uint32_t(over.size())});
+    }
+
+    const uint8_t colours = uint8_t(planeCount - 1);
+    uint8_t* const dstAlpha = planes[colours];
+    auto composite = [&](const Task& t) {
+        const size_t span = size_t(t.rect.right - t.rect.left);
+        for (int32_t y = t.rect.top; y < t.rect.bottom; ++y)
+            std::memset(dstAlpha + size_t(y) * stride + t.rect.left, 0, span);
+        for (uint32_t k = t.first; k < t.last; ++k)
+            i_CompositePiece(m_pPieces[over[k]], planes, stride, colours, t.rect, screenAlpha);
+        if (selection)
+            for (int32_t y = t.rect.top; y < t.rect.bottom; ++y) {
+                uint8_t* a = dstAlpha + size_t(y) * stride;
+                const uint8_t* s = selection + size_t(y) * selectionStride;
+                for (int32_t x = t.rect.left; x < t.rect.right; ++x)
+                    a[x] = std::min(a[x], s[x]);
+            }
+    };
+    // Rounds of a few tasks a thread, progress and cancel between them.
+    const uint32_t round = std::max<uint32_t>(1, threads * 4);
+    for (uint32_t t0 = 0; t0 < tasks.size(); t0 += round) {
+        if (!i_ProgressStep(5.0 + 90.0 * t0 / double(tasks.size()), from, to))
+            return false;
+        const uint32_t n = std::min<uint32_t>(round, uint32_t(tasks.size()) - t0);
+        qnpar::For(n, threads, [&](uint32_t i, unsigned) { composite(tasks[t0 + i]); });
+    }
+    return i_ProgressStep(100, from, to) && !outside;
+}
