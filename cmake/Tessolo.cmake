@@ -39,10 +39,14 @@ function(tessolo_tests folder)
 endfunction()
 
 # tessolo_gui_test(NAME SOURCES ... DEPS ...): a GoogleTest program that needs
-# a display. Its one CTest test starts a virtual X server of its own
-# (xvfb-run -a), so the plain ctest runs it; it carries the label gui. GTK's
-# one-time allocations are suppressed for LeakSanitizer by
-# tests/ui/lsan-gtk.supp, nothing of ours.
+# a display. Each of its tests is a CTest test of its own, named
+# Suite.Name, that starts a virtual X server of its own (xvfb-run -a), so the
+# plain ctest runs it, a failure names the test, and one can run alone; they
+# carry the label gui. The tests are read from the sources (TEST and TEST_F
+# lines), which cmake reads again when they change. GTK's one-time
+# allocations are suppressed for LeakSanitizer by tests/ui/lsan-gtk.supp,
+# nothing of ours; a GTK critical warning aborts the program, failing the
+# test.
 function(tessolo_gui_test name)
   cmake_parse_arguments(ARG "" "SCREEN" "SOURCES;DEPS" ${ARGN})
   if(NOT ARG_SCREEN)
@@ -56,31 +60,51 @@ function(tessolo_gui_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE TESSOLO_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-  add_test(NAME ${name}
-    COMMAND ${TESSOLO_XVFB_RUN} -a -s "-screen 0 ${ARG_SCREEN}x24" $<TARGET_FILE:${name}>)
-  # Real windows race with a loaded machine and with each other's X servers
-  # (xvfb-run -a picks a display number by looking): one at a time, alone.
-  set_tests_properties(${name} PROPERTIES
-    LABELS gui
-    RUN_SERIAL TRUE
-    TIMEOUT 180
-    ENVIRONMENT "NO_AT_BRIDGE=1;GDK_BACKEND=x11;GSETTINGS_BACKEND=memory;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/ui/lsan-gtk.supp:print_suppressions=0")
+  set(cases)
+  foreach(src ${ARG_SOURCES})
+    get_filename_component(src ${src} ABSOLUTE)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${src})
+    file(STRINGS ${src} lines REGEX "^TEST(_F)?\\( *[A-Za-z0-9_]+ *, *[A-Za-z0-9_]+ *\\)")
+    foreach(line ${lines})
+      string(REGEX REPLACE "^TEST(_F)?\\( *([A-Za-z0-9_]+) *, *([A-Za-z0-9_]+) *\\).*" "\\2.\\3" case "${line}")
+      list(APPEND cases ${case})
+    endforeach()
+  endforeach()
+  if(NOT cases)
+    message(FATAL_ERROR "${name}: no TEST or TEST_F line found in ${ARG_SOURCES}")
+  endif()
+  set_property(TARGET ${name} PROPERTY TESSOLO_GUI_CASES ${cases})
+  foreach(case ${cases})
+    add_test(NAME ${case}
+      COMMAND ${TESSOLO_XVFB_RUN} -a -s "-screen 0 ${ARG_SCREEN}x24" $<TARGET_FILE:${name}> --gtest_filter=${case})
+    # Real windows race with a loaded machine and with each other's X
+    # servers (xvfb-run -a picks a display number by looking): one at a
+    # time, alone.
+    set_tests_properties(${case} PROPERTIES
+      LABELS gui
+      RUN_SERIAL TRUE
+      TIMEOUT 300
+      ENVIRONMENT "NO_AT_BRIDGE=1;GDK_BACKEND=x11;GSETTINGS_BACKEND=memory;G_DEBUG=fatal-criticals;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/ui/lsan-gtk.supp:print_suppressions=0")
+  endforeach()
 endfunction()
 
-# tessolo_journey_test(NAME SOURCES ... DEPS ...): a whole journey through
-# the real programs, run like a GUI test (its own virtual X server, alone)
-# but labelled journey; its screenshots go to the build tree's "journeys"
-# folder, which the test output names.
+# tessolo_journey_test(NAME SOURCES ... DEPS ...): whole journeys through
+# the real programs, each run like a GUI test (its own CTest test and
+# virtual X server, alone) but labelled journey; their screenshots go to the
+# build tree's "journeys" folder, which the test output names.
 function(tessolo_journey_test name)
   tessolo_gui_test(${name} ${ARGN})
   if(TARGET ${name})
-    get_test_property(${name} ENVIRONMENT env)
-    # The journeys judge what a user sees and gets; the same programs are
-    # checked for leaks by the gui tests. LeakSanitizer's exit-time tracer
-    # has crashed under heavy load, failing a journey for nothing.
-    set_tests_properties(${name} PROPERTIES
-      LABELS journey
-      TIMEOUT 900
-      ENVIRONMENT "${env};TESSOLO_JOURNEY_DIR=${PROJECT_BINARY_DIR}/journeys;ASAN_OPTIONS=detect_leaks=0:abort_on_error=1")
+    get_target_property(cases ${name} TESSOLO_GUI_CASES)
+    foreach(case ${cases})
+      get_test_property(${case} ENVIRONMENT env)
+      # The journeys judge what a user sees and gets; the same programs are
+      # checked for leaks by the gui tests. LeakSanitizer's exit-time tracer
+      # has crashed under heavy load, failing a journey for nothing.
+      set_tests_properties(${case} PROPERTIES
+        LABELS journey
+        TIMEOUT 900
+        ENVIRONMENT "${env};TESSOLO_JOURNEY_DIR=${PROJECT_BINARY_DIR}/journeys;ASAN_OPTIONS=detect_leaks=0:abort_on_error=1")
+    endforeach()
   endif()
 endfunction()

@@ -102,6 +102,7 @@ private:
     Win* Find(WinId id);
     GtkWindow* ParentOf(WinId id);
     void Prepare(GtkWidget* d, const FileDialogSpec& spec);
+    static void GuardKeys(GtkWidget* dialog);
     static int SettingInt(const char* name, int fallback);
     void Raise(WinId id);
     void KeepInput(const GdkEvent* ev);

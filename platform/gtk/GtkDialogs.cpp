@@ -11,6 +11,7 @@ int GtkPlatform::Alert(const std::string& title, const std::string& text, WinId 
     GtkWidget* d = gtk_message_dialog_new(ParentOf(parent), GTK_DIALOG_MODAL, GTK_MESSAGE_INFO, GTK_BUTTONS_OK,
                                           "%s", ToUtf8(title).c_str());
     gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(d), "%s", ToUtf8(text).c_str());
+    GuardKeys(d);
     const int r = gtk_dialog_run(GTK_DIALOG(d));
     gtk_widget_destroy(d);
     return r;
@@ -21,6 +22,7 @@ bool GtkPlatform::PickColor(uint16_t rgb[3])
     NativeScope scope(*this);
     GtkWidget* d = gtk_color_chooser_dialog_new("Choose a Colour", ParentOf(m_active));
     gtk_window_set_modal(GTK_WINDOW(d), TRUE);
+    GuardKeys(d);
     gtk_color_chooser_set_use_alpha(GTK_COLOR_CHOOSER(d), FALSE);
     const GdkRGBA start{rgb[0] / 65535.0, rgb[1] / 65535.0, rgb[2] / 65535.0, 1.0};
     gtk_color_chooser_set_rgba(GTK_COLOR_CHOOSER(d), &start);
@@ -108,8 +110,31 @@ bool GtkPlatform::OpenURL(const std::string& url)
     return ok;
 }
 
+// A dialog hands each key to its focus widget, which may have been shown
+// by the key before (Ctrl+L brings a file chooser's location line) but
+// not yet realised: the layout that realises it waits for the next frame,
+// and on a loaded machine the key's release or the next key comes first.
+// GTK then drops the key with a critical warning; the widget is realised
+// here first, so that it takes the key.
+void GtkPlatform::GuardKeys(GtkWidget* dialog)
+{
+    auto realiseFocus = +[](GtkWidget* w, GdkEventKey*, gpointer) -> gboolean {
+        GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(w));
+        if (!focus || gtk_widget_get_realized(focus))
+            return FALSE;
+        if (gtk_widget_get_realized(w) && gtk_widget_get_visible(focus))
+            gtk_widget_realize(focus);
+        // A focus widget that cannot be realised gets no key (as GTK would
+        // do, but quietly).
+        return !gtk_widget_get_realized(focus);
+    };
+    g_signal_connect(dialog, "key-press-event", G_CALLBACK(realiseFocus), nullptr);
+    g_signal_connect(dialog, "key-release-event", G_CALLBACK(realiseFocus), nullptr);
+}
+
 void GtkPlatform::Prepare(GtkWidget* d, const FileDialogSpec& spec)
 {
+    GuardKeys(d);
     if (!spec.folder.empty())
         gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(d), spec.folder.c_str());
 }

@@ -8,6 +8,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -24,6 +26,35 @@ inline std::string Slurp(const std::string& path)
     return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
 
+// tessolo-host keeps its settings in the plug-in's folder: this program's
+// runs of it use a copy of the build's plug-in in a folder of their own
+// (each test is a process of its own under CTest), removed at exit.
+inline const std::string& OwnPluginFolder()
+{
+    static const struct Folder {
+        std::string path;
+        Folder()
+        {
+            namespace fs = std::filesystem;
+            std::string pattern = (fs::temp_directory_path() / "tessolo_tools_XXXXXX").string();
+            if (!mkdtemp(pattern.data()))
+                return;
+            path = pattern;
+            std::error_code ec;
+            const fs::path bundle = fs::path(TESSOLO_HOST).parent_path().parent_path() / "bundle" / "Tessolo";
+            for (const auto& f : fs::directory_iterator(bundle, ec))
+                if (f.path().extension() == ".so" || f.path().extension() == ".qns4")
+                    fs::copy_file(f.path(), fs::path(path) / f.path().filename(), ec);
+        }
+        ~Folder()
+        {
+            if (!path.empty())
+                std::filesystem::remove_all(path);
+        }
+    } folder;
+    return folder.path;
+}
+
 inline Result RunProgram(const char* program, const std::string& args)
 {
     // CTest runs the tests of this program side by side: each call gets its
@@ -31,7 +62,9 @@ inline Result RunProgram(const char* program, const std::string& args)
     static int calls = 0;
     const std::string base = ::testing::TempDir() + "tool_" + std::to_string(getpid()) + "_" + std::to_string(++calls);
     const std::string out = base + ".out", err = base + ".err";
-    const std::string cmd = std::string("'") + program + "' " + args + " >'" + out + "' 2>'" + err + "'";
+    const std::string plugin =
+        std::strcmp(program, TESSOLO_HOST) == 0 ? "TESSOLO_PLUGIN='" + OwnPluginFolder() + "/Tessolo.so' " : "";
+    const std::string cmd = plugin + "'" + program + "' " + args + " >'" + out + "' 2>'" + err + "'";
     const int status = std::system(cmd.c_str());
     Result r;
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

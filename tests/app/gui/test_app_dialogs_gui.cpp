@@ -73,18 +73,21 @@ TEST(ExportGui, PuzzleGoesToAPsdAndToPngsThroughTheRealDialogs)
         probe.Close();
 
         // From the background: click Export once the dialog shows, then take
-        // the save dialog's proposed name; anything still open later is
-        // cancelled, so that a failure cannot hang.
-        const std::string wait = "for i in $(seq 150); do xdotool search --onlyvisible --name '%s' >/dev/null 2>&1 && "
+        // the save dialog's proposed name; a save dialog still open a minute
+        // later is cancelled, so that a failure cannot hang (an Escape after
+        // it closed would stop the export).
+        const std::string wait = "for i in $(seq 600); do xdotool search --onlyvisible --name '%s' >/dev/null 2>&1 && "
                                  "break; sleep 0.1; done; sleep 0.8";
         auto waitFor = [&](const std::string& title) {
             std::string s = wait;
             s.replace(s.find("%s"), 2, title);
             return s;
         };
+        const std::string save = "'^Export Pieces As...$'";
         const std::string cmd = "(" + waitFor("Export") + "; xdotool mousemove " + at + " click 1; " +
-                                waitFor("Export Pieces As...") + "; xdotool key Return; sleep 10; xdotool key Escape)" +
-                                " >/dev/null 2>&1 &";
+                                waitFor("Export Pieces As...") + "; xdotool key Return; for i in $(seq 600); do " +
+                                "xdotool search --onlyvisible --name " + save + " || exit 0; sleep 0.1; done; " +
+                                "xdotool key Escape) >/dev/null 2>&1 &";
         ASSERT_EQ(std::system(cmd.c_str()), 0);
 
         ConfHost host;

@@ -37,7 +37,7 @@ public:
     }
 };
 
-bool PumpUntil(const std::function<bool()>& done, uint32_t ms = 4000)
+bool PumpUntil(const std::function<bool()>& done, uint32_t ms = 60000)
 {
     qnui::Toolkit& tk = qnui::Toolkit::Get();
     const uint32_t start = tk.P()->NowMs();
@@ -93,14 +93,16 @@ TEST(PresetsManagerGui, DoubleClickOnAnIconTakesItsShape)
 // Answers the next GTK file dialog titled title from the background (the
 // dialog blocks this thread while it runs): Return takes the proposed name
 // of a save dialog; an open dialog gets name typed into its location field.
-// A dialog still open later is cancelled, so that a failure cannot hang.
+// A dialog still open a minute later is cancelled, so that a failure cannot
+// hang.
 void AnswerFileDialog(const std::string& title, const std::string& name)
 {
-    const std::string wait = "for i in $(seq 150); do xdotool search --onlyvisible --name '" + title +
+    const std::string wait = "for i in $(seq 600); do xdotool search --onlyvisible --name '" + title +
                              "' >/dev/null 2>&1 && break; sleep 0.1; done; sleep 0.8";
     const std::string keys =
         name.empty() ? std::string("true") : "xdotool key ctrl+l; sleep 0.5; xdotool type --delay 150 '" + name + "'";
-    const std::string cancel = "sleep 10; xdotool search --onlyvisible --name '" + title + "' >/dev/null 2>&1 && xdotool key Escape";
+    const std::string cancel = "for i in $(seq 600); do xdotool search --onlyvisible --name '" + title +
+                               "' || exit 0; sleep 0.1; done; xdotool key Escape";
     const std::string cmd = "(" + wait + "; " + keys + "; sleep 0.5; xdotool key Return; " + cancel + ") >/dev/null 2>&1 &";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
 }

@@ -31,7 +31,7 @@ std::string TempFile(const std::string& name)
     return ::testing::TempDir() + "tessolo_" + std::to_string(::getpid()) + "_" + name;
 }
 
-bool PumpUntil(const std::function<bool()>& done, uint32_t ms = 4000)
+bool PumpUntil(const std::function<bool()>& done, uint32_t ms = 60000)
 {
     qnui::Toolkit& tk = qnui::Toolkit::Get();
     const uint32_t start = tk.P()->NowMs();

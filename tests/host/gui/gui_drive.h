@@ -83,7 +83,7 @@ struct Geometry {
 };
 
 // The visible window with this title; an empty id when none came in time.
-inline Geometry FindWindow(const std::string& title, int ms = 30000)
+inline Geometry FindWindow(const std::string& title, int ms = 60000)
 {
     Geometry g;
     for (int waited = 0; waited < ms; waited += 200) {
@@ -148,6 +148,28 @@ inline void CopyBundle(const std::string& folder)
                                   std::filesystem::copy_options::overwrite_existing);
 }
 
+// A plug-in folder of a test's own (see CopyBundle), removed at the end
+// unless the test failed (what it wrote stays for a look): settings, presets
+// and last settings never go to the build's plug-in folder, and no test sees
+// another's.
+struct PluginFolder {
+    std::string path = UniqueFolder();
+    PluginFolder()
+    {
+        EXPECT_FALSE(path.empty()) << "no temporary folder";
+        if (!path.empty())
+            CopyBundle(path);
+    }
+    ~PluginFolder()
+    {
+        if (!path.empty() && !::testing::Test::HasFailure())
+            std::filesystem::remove_all(path);
+    }
+    PluginFolder(const PluginFolder&) = delete;
+    PluginFolder& operator=(const PluginFolder&) = delete;
+    std::string File(const std::string& name) const { return path + "/" + name; }
+};
+
 // A grab of the window as a picture; empty when import failed.
 inline hostapp::RasterImage Grab(const Geometry& g, const std::string& file)
 {
@@ -199,7 +221,7 @@ inline size_t PreviewDiff(const hostapp::RasterImage& a, const hostapp::RasterIm
 // Grabs the window until area matches ref (a window uncovered by a closing
 // dialog or menu is painted again a little later on a loaded machine); the
 // last difference.
-inline size_t SettleLike(const Geometry& g, const hostapp::RasterImage& ref, const std::string& file, int ms = 10000,
+inline size_t SettleLike(const Geometry& g, const hostapp::RasterImage& ref, const std::string& file, int ms = 60000,
                          Area area = kMainPreview)
 {
     size_t diff = size_t(-1);
@@ -213,8 +235,8 @@ inline size_t SettleLike(const Geometry& g, const hostapp::RasterImage& ref, con
 }
 
 // The window once painted and still: two grabs in a row alike, and an area
-// that shows more than one colour.
-inline hostapp::RasterImage GrabSettled(const Geometry& g, const std::string& file, int ms = 15000,
+// that shows more than one colour; the last grab when that never came.
+inline hostapp::RasterImage GrabSettled(const Geometry& g, const std::string& file, int ms = 60000,
                                         Area area = kMainPreview)
 {
     hostapp::RasterImage last = Grab(g, file);
@@ -222,12 +244,17 @@ inline hostapp::RasterImage GrabSettled(const Geometry& g, const std::string& fi
         Sleep(300);
         hostapp::RasterImage now = Grab(g, file);
         if (now.planes.size() >= 3 && AreaDiff(last, now, area) == 0) {
+            // More than one colour: at least 1 pixel in 500 differs from the
+            // first (a knife on a plain ground is enough).
             size_t varied = 0;
             const size_t first = size_t(area.y0) * now.width + area.x0;
-            for (int y = area.y0; y < std::min(area.y1, now.height); y += 4)
-                for (int x = area.x0; x < std::min(area.x1, now.width); x += 4)
-                    varied += now.planes[0][size_t(y) * now.width + x] != now.planes[0][first];
-            if (varied > size_t((area.x1 - area.x0) * (area.y1 - area.y0) / 352))
+            for (int y = area.y0; y < std::min(area.y1, now.height); ++y)
+                for (int x = area.x0; x < std::min(area.x1, now.width); ++x) {
+                    const size_t i = size_t(y) * now.width + x;
+                    varied += now.planes[0][i] != now.planes[0][first] || now.planes[1][i] != now.planes[1][first] ||
+                              now.planes[2][i] != now.planes[2][first];
+                }
+            if (varied > size_t((area.x1 - area.x0) * (area.y1 - area.y0) / 500))
                 return now;
         }
         last = std::move(now);
@@ -239,7 +266,7 @@ inline hostapp::RasterImage GrabSettled(const Geometry& g, const std::string& fi
 // loaded machine may take a while to show a change) and is still again; the
 // last grab when the change never came.
 inline hostapp::RasterImage GrabChanged(const Geometry& g, const hostapp::RasterImage& ref, const std::string& file,
-                                        size_t minDiff, int ms = 30000, Area area = kMainPreview)
+                                        size_t minDiff, int ms = 180000, Area area = kMainPreview)
 {
     for (int waited = 0; waited < ms; waited += 300) {
         const hostapp::RasterImage now = Grab(g, file);
@@ -248,7 +275,7 @@ inline hostapp::RasterImage GrabChanged(const Geometry& g, const hostapp::Raster
             break;
         Sleep(300);
     }
-    return GrabSettled(g, file, 15000, area);
+    return GrabSettled(g, file, 30000, area);
 }
 
 // Waits until the screen within the window's area differs from before (a
@@ -284,19 +311,54 @@ inline bool WaitGone(const std::string& title, int ms)
     return false;
 }
 
-// Types a full path into a file dialog and confirms it; a loaded machine may
-// still be completing the name when the first Return comes, so it is
-// pressed again until the dialog is gone.
+// An effect window takes its OK only while the main window renders no
+// pieces (its OK and Cancel are disabled till then): once the main window's
+// preview and the OK button have both been still for a few grabs in a row,
+// OK is pressed once. False when the window did not go within ms.
+inline bool PressOkOnceIdle(const Geometry& main, const Geometry& fx, const std::string& title, int okX, int okY,
+                            const std::string& file, int ms = 120000)
+{
+    const Area ok{okX - 30, okY - 10, okX + 30, okY + 10};
+    hostapp::RasterImage lastMain = Grab(main, file), lastFx = Grab(fx, file);
+    for (int waited = 0, still = 0; waited < ms && still < 4; waited += 300) {
+        Sleep(300);
+        hostapp::RasterImage nowMain = Grab(main, file), nowFx = Grab(fx, file);
+        still = AreaDiff(lastMain, nowMain) == 0 && AreaDiff(lastFx, nowFx, ok) == 0 ? still + 1 : 0;
+        lastMain = std::move(nowMain);
+        lastFx = std::move(nowFx);
+    }
+    Click(fx, okX, okY);
+    return WaitGone(title, ms);
+}
+
+// Waits until the window is still: three grabs in a row, 300 ms apart,
+// that differ in fewer than 30 pixels (a caret may blink).
+inline void WaitStill(const Geometry& g, const std::string& file, int ms = 60000)
+{
+    const Area all{0, 0, 1 << 14, 1 << 14};
+    hostapp::RasterImage last = Grab(g, file);
+    for (int waited = 0, still = 0; waited < ms && still < 3; waited += 300) {
+        Sleep(300);
+        hostapp::RasterImage now = Grab(g, file);
+        still = AreaDiff(last, now, all) < 30 ? still + 1 : 0;
+        last = std::move(now);
+    }
+}
+
+// Types a full path into a file dialog and confirms it with one Return,
+// once the dialog shows the name still (a loaded machine may still be
+// completing it in the background).
 inline void ConfirmPath(const std::string& title, const std::string& typing)
 {
-    Sleep(1000);
+    const Geometry dialog = FindWindow(title);
+    ASSERT_FALSE(dialog.id.empty()) << title << " did not open";
+    const std::string file = Temp("file_dialog.png");
+    WaitStill(dialog, file);
     Xdo(typing);
-    Sleep(800);
-    for (int i = 0; i < 3; ++i) {
-        Xdo("key Return");
-        if (WaitGone(title, 5000))
-            return;
-    }
+    WaitStill(dialog, file);
+    Xdo("key Return");
+    if (WaitGone(title, 60000))
+        return;
     Snapshot("gui_dialog_stuck.png");
     ADD_FAILURE() << title << " did not close";
 }
@@ -305,7 +367,7 @@ inline void ConfirmPath(const std::string& title, const std::string& typing)
 // file list would search it).
 inline void OpenPath(const std::string& title, const std::string& path)
 {
-    const Geometry dialog = FindWindow(title, 15000);
+    const Geometry dialog = FindWindow(title);
     ASSERT_FALSE(dialog.id.empty()) << title << " did not open";
     // Without a window manager a new window does not take the keyboard.
     Xdo("windowfocus --sync " + dialog.id);
@@ -315,7 +377,7 @@ inline void OpenPath(const std::string& title, const std::string& path)
 // The save dialog given a full path as the name.
 inline void SavePath(const std::string& title, const std::string& path)
 {
-    const Geometry dialog = FindWindow(title, 15000);
+    const Geometry dialog = FindWindow(title);
     ASSERT_FALSE(dialog.id.empty()) << title << " did not open";
     Xdo("windowfocus --sync " + dialog.id);
     ConfirmPath(title, "key ctrl+a type --delay 20 '" + path + "'");
@@ -323,7 +385,8 @@ inline void SavePath(const std::string& title, const std::string& path)
 
 // Types a number into an edit line of the window and leaves it, which
 // commits the value; (awayX, awayY) is a place of the window without a
-// control.
+// control. The keys go once the edit line shows that it has the focus; what
+// the number changes is for the caller to wait for.
 inline void TypeNumber(const Geometry& g, int x, int y, const char* digits, int awayX = 100, int awayY = 611)
 {
     // Without a window manager a click does not give the keyboard focus.
@@ -332,19 +395,23 @@ inline void TypeNumber(const Geometry& g, int x, int y, const char* digits, int 
     const Area edit{x - 20, y - 6, x + 20, y + 6};
     const hostapp::RasterImage idle = Grab(g, file);
     Click(g, x, y);
-    // Keys count once the edit line shows that it has the focus (a loaded
+    // Keys count once the edit line shows its caret or selection (a loaded
     // machine may still be handling the click).
-    for (int waited = 0; waited < 10000 && AreaDiff(idle, Grab(g, file), edit) < 10; waited += 200)
-        Sleep(200);
+    bool focused = false;
+    for (int waited = 0; waited < 60000 && !focused; waited += 200) {
+        const size_t d = AreaDiff(idle, Grab(g, file), edit);
+        focused = d != size_t(-1) && d >= 10;
+        if (!focused)
+            Sleep(200);
+    }
+    ASSERT_TRUE(focused) << "the edit line at " << x << "," << y << " did not take the focus";
     // Digits as keys of the keyboard (typing them as text may remap a key
     // code first, and the first digit can get lost on the way).
     std::string cmd = "xdotool key End BackSpace BackSpace BackSpace BackSpace sleep 0.3 key --delay 120";
     for (const char* d = digits; *d; ++d)
         cmd += std::string(" ") + *d;
     ASSERT_EQ(std::system(cmd.c_str()), 0);
-    Sleep(500);
     Click(g, awayX, awayY);
-    Sleep(300);
 }
 
 // The controls' rectangles as the skin's manifests lay them out, templates

@@ -81,7 +81,7 @@ protected:
         qnui::Toolkit::Get().Attach(nullptr);
     }
 
-    static bool PumpUntil(const std::function<bool()>& done, uint32_t ms = 3000)
+    static bool PumpUntil(const std::function<bool()>& done, uint32_t ms = 60000)
     {
         qnui::Toolkit& tk = qnui::Toolkit::Get();
         const uint32_t start = tk.P()->NowMs();

@@ -77,7 +77,7 @@ protected:
     }
 
     // Runs the loop until the condition holds or the time is up.
-    static bool PumpUntil(const std::function<bool()>& done, uint32_t ms = 8000)
+    static bool PumpUntil(const std::function<bool()>& done, uint32_t ms = 60000)
     {
         qnui::Toolkit& tk = qnui::Toolkit::Get();
         const uint32_t start = tk.P()->NowMs();
@@ -91,11 +91,11 @@ protected:
     // Lets the X server and GTK finish what was asked of them.
     static void Settle() { qnui::Toolkit::Get().PumpFor(300); }
 
-    // A shell command that waits (at most 10 s) until this program shows
+    // A shell command that waits (a minute at most) until this program shows
     // that many windows.
     static std::string WaitForWindowsCommand(int count)
     {
-        return "for i in $(seq 100); do [ $(xdotool search --onlyvisible --classname test_ui_gui | wc -l) -ge " +
+        return "for i in $(seq 600); do [ $(xdotool search --onlyvisible --classname test_ui_gui | wc -l) -ge " +
                std::to_string(count) + " ] && break; sleep 0.1; done";
     }
     static void WaitForWindows(int count) { std::system(WaitForWindowsCommand(count).c_str()); }
@@ -226,7 +226,7 @@ TEST_F(GuiTest, PopupMenuChoiceByKeyboard)
         ASSERT_EQ(std::system(later.c_str()), 0);
     };
     X("key ctrl+m");
-    ASSERT_TRUE(PumpUntil([&] { return events.size() >= 2; }, 15000)) << testing::PrintToString(events);
+    ASSERT_TRUE(PumpUntil([&] { return events.size() >= 2; }, 60000)) << testing::PrintToString(events);
     EXPECT_EQ(events, (std::vector<std::string>{"shortcut 2002", "menu 2"})) << "the second item, Zoom out";
     // TESSOLO_GUI_SHOTS=FOLDER keeps the picture of the open menu.
     if (const char* keep = std::getenv("TESSOLO_GUI_SHOTS"))
@@ -247,7 +247,7 @@ TEST_F(GuiTest, DesktopColourChooserOpensOnTheColourAndAnswersBothWays)
     };
     for (const Case& c : {Case{"Cancel", 141, false}, Case{"Select", 51, true}}) {
         const std::string later =
-            "(for i in $(seq 100); do d=$(xdotool search --onlyvisible --name '^Choose a Colour$' | head -1); "
+            "(for i in $(seq 600); do d=$(xdotool search --onlyvisible --name '^Choose a Colour$' | head -1); "
             "[ -n \"$d\" ] && break; sleep 0.1; done; sleep 0.5; eval $(xdotool getwindowgeometry --shell $d); "
             "xdotool mousemove --window $d $((WIDTH-" + std::to_string(c.fromRight) +
             ")) $((HEIGHT-25)) click 1) > /dev/null 2>&1 &";
