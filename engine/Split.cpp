@@ -391,6 +391,7 @@ void FillLineBit(CTessolo::FILLCONTEXT& c, int64_t x, int32_t y, uint32_t length
     uint8_t* const out = c.output;
     const size_t ostride = c.outputStride;
     const int32_t oy = y >> 2;
+    auto inBand = [&c](int32_t row) { return row >= c.bandTop && row < c.bandBottom; };
     // The fill mostly goes on downwards: the raster row after next and the
     // next output row are fetched while this span is worked, rather than
     // waited for when the fill gets there.
@@ -421,6 +422,8 @@ void FillLineBit(CTessolo::FILLCONTEXT& c, int64_t x, int32_t y, uint32_t length
             same[yy > y] = row;
             continue;
         }
+        if (!inBand(yy >> 2))
+            continue;
         uint8_t* o = out + size_t(yy >> 2) * ostride;
         // The end pixels see only the sub-pixels above or below the span.
         TouchBlocked(o, row, spanFirst, NibbleRange(spanFirst, xl, xr));
@@ -432,10 +435,14 @@ void FillLineBit(CTessolo::FILLCONTEXT& c, int64_t x, int32_t y, uint32_t length
 
     const int32_t wl = std::max(xl - 1, 0);
     const int32_t wr = std::min(xr + 1, W);
-    SetBits(c.test + size_t(y) * c.rowBytes, wl, wr);
-    uint8_t* o = out + size_t(oy) * ostride;
     const int32_t first = wl >> 2;
     const int32_t last = (wr - 1) >> 2;
+    Widen(c, first, std::max(y - 1, 0) >> 2, last + 1, (std::min(y + 1, H - 1) >> 2) + 1);
+    // Another band's raster row is another thread's.
+    if (!inBand(oy))
+        return;
+    SetBits(c.test + size_t(y) * c.rowBytes, wl, wr);
+    uint8_t* o = out + size_t(oy) * ostride;
     // A pixel of the span's output row: touched from the row above, then
     // from the row below, then gains 16 for each of its sub-pixels in
     // [wl, wr). The widened span holds the span, so [first, last] holds
@@ -455,7 +462,6 @@ void FillLineBit(CTessolo::FILLCONTEXT& c, int64_t x, int32_t y, uint32_t length
         forms.touchGain(o, same[0], same[1], spanFirst + 1, spanLast);
     for (int32_t ox = std::max(spanLast, spanFirst + 1); ox <= last; ++ox)
         endPixel(ox);
-    Widen(c, first, std::max(y - 1, 0) >> 2, last + 1, (std::min(y + 1, H - 1) >> 2) + 1);
 }
 
 void ClearBits(uint8_t* row, int32_t lo, int32_t hi) { ChangeBits<false>(row, lo, hi); }

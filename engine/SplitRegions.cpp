@@ -23,6 +23,7 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 using namespace tessolo_split;
@@ -237,23 +238,21 @@ bool Label(const BitRaster& r, unsigned threads, uint64_t maxRuns, Labels& L)
     return true;
 }
 
-// A region's coverage in output pixels from (x0 / 4, y0 / 4).
-struct Coverage {
-    int32_t x0 = 0, y0 = 0;
-    int32_t width = 0, height = 0;
-    std::vector<uint8_t> out;
-    qntRECT_s box{};
-};
-
-// A thread's working memory, kept from region to region.
-struct Scratch {
-    std::vector<uint8_t> bits;
-    SeedStack stack;
-    struct Span {
-        int32_t x, y;
-        uint32_t length;
-    };
-    std::vector<Span> spans;
+// A buffer whose bytes are not set when it grows (a vector would copy or
+// clear them on the calling thread, which also takes their page faults):
+// made on the calling thread, written by the thread that works with it.
+struct Buffer {
+    std::unique_ptr<uint8_t[]> p;
+    size_t capacity = 0;
+    bool Reserve(size_t n)
+    {
+        if (n <= capacity)
+            return true;
+        p.reset(new (std::nothrow) uint8_t[n]);
+        capacity = p ? n : 0;
+        return bool(p);
+    }
+    uint8_t* data() const { return p.get(); }
 };
 
 // The window of the raster a region needs: the rows beside it, the columns
@@ -277,12 +276,35 @@ Window WindowOf(const Region& g, int32_t W, int32_t H, uint32_t rowBytes)
     return v;
 }
 
-// Clears in the copy the runs of the window's rows whose region passes keep.
+struct Span {
+    int32_t x, y;
+    uint32_t length;
+};
+
+// A region's coverage in output pixels from (x0 / 4, y0 / 4), made in bands
+// of output rows: its own copy of the raster window, its fill's spans in
+// order, and the box of each band.
+struct Coverage {
+    uint32_t region = 0;
+    Window v{};
+    Buffer out;
+    Buffer bits;
+    std::vector<Span> spans;
+    std::vector<qntRECT_s> bandBoxes;
+    qntRECT_s box{};
+    int32_t X0() const { return v.x0; }
+    int32_t Y0() const { return v.y0; }
+    int32_t Width() const { return v.outW; }
+    uint32_t Bands() const { return uint32_t(bandBoxes.size()); }
+};
+
+// Clears in the copy the runs of the window's rows [from, to) whose region
+// passes keep.
 template <class Keep>
-void FreeRuns(const Labels& L, const Window& v, int32_t W, uint8_t* bits, Keep&& keep)
+void FreeRuns(const Labels& L, const Window& v, int32_t W, uint8_t* bits, int32_t from, int32_t to, Keep&& keep)
 {
     const int32_t right = std::min(v.x0 + int32_t(v.rowBytes) * 8, W);
-    for (int32_t ly = 0; ly < v.rows; ++ly) {
+    for (int32_t ly = from; ly < to; ++ly) {
         const int32_t y = v.y0 + ly;
         const Run* first = L.runs.data() + L.rowStart[size_t(y)];
         const Run* last = L.runs.data() + L.rowStart[size_t(y) + 1];
@@ -294,39 +316,55 @@ void FreeRuns(const Labels& L, const Window& v, int32_t W, uint8_t* bits, Keep&&
     }
 }
 
-// The region's coverage, cut to the selection when there is one (selection
-// at the image's origin).
-void MakeCoverage(const Labels& L, uint32_t k, const CTessolo::FILLCONTEXT& raster, const uint8_t* selection,
-                  uint32_t selectionStride, Scratch& s, Coverage& c)
+// The region's course: its spans in the order of the sequential fill, found
+// on a copy of its window in which everything but the region is blocked.
+// The fill marks every position of the region, so that the copy is all
+// blocked again after it.
+void TraceRegion(const Labels& L, const CTessolo::FILLCONTEXT& raster, SeedStack& stack, Coverage& c)
 {
+    const uint32_t k = c.region;
     const Region& g = L.regions[k];
-    const int32_t W = raster.width, H = raster.height;
-    const Window v = WindowOf(g, W, H, raster.rowBytes);
-    s.bits.assign(size_t(v.rowBytes) * size_t(v.rows) + 8, 0xFF);
-    std::memset(s.bits.data() + size_t(v.rowBytes) * size_t(v.rows), 0, 8);
-
-    // The region's course: everything but the region blocked.
-    FreeRuns(L, v, W, s.bits.data(), [k](uint32_t label) { return label == k; });
+    const int32_t W = raster.width;
+    const Window& v = c.v;
+    uint8_t* bits = c.bits.data();
+    std::memset(bits, 0xFF, size_t(v.rowBytes) * size_t(v.rows));
+    std::memset(bits + size_t(v.rowBytes) * size_t(v.rows), 0, 8);
+    FreeRuns(L, v, W, bits, 0, v.rows, [k](uint32_t label) { return label == k; });
     CTessolo::FILLCONTEXT local{};
     local.rowBytes = v.rowBytes;
     local.width = W - v.x0;  // the image's right edge clips, as in the whole raster
     local.height = v.rows;
-    local.test = s.bits.data();
-    const BitRaster copy{s.bits.data(), v.rowBytes, std::min(W - v.x0, int32_t(v.rowBytes) * 8), v.rows};
-    s.spans.clear();
-    FillRegion(copy, s.stack, g.seedX - v.x0, g.seedY - v.y0, [&](int32_t x, int32_t y, uint32_t n) {
+    local.test = bits;
+    const BitRaster copy{bits, v.rowBytes, std::min(W - v.x0, int32_t(v.rowBytes) * 8), v.rows};
+    c.spans.clear();
+    FillRegion(copy, stack, g.seedX - v.x0, g.seedY - v.y0, [&](int32_t x, int32_t y, uint32_t n) {
         MarkSpanBit(local, x, y, n);
-        s.spans.push_back(Scratch::Span{x, y, n});
+        c.spans.push_back(Span{x, y, n});
     });
+}
 
-    // The raster the rules read as the region starts: it and every later
-    // region free.
-    FreeRuns(L, v, W, s.bits.data(), [k](uint32_t label) { return label >= k; });
-    c.x0 = v.x0;
-    c.y0 = v.y0;
-    c.width = v.outW;
-    c.height = v.outH;
-    c.out.assign(size_t(v.outW) * size_t(v.outH), 0);
+// One band of output rows of the region's coverage, cut to the selection
+// when there is one (selection at the image's origin). The rules read the
+// raster as the region starts (it and every later region free); a band's
+// pixels depend only on the raster rows behind them and the spans beside
+// them, taken in the fill's order, so bands are made side by side.
+void CoverBand(const Labels& L, const CTessolo::FILLCONTEXT& raster, const uint8_t* selection,
+               uint32_t selectionStride, Coverage& c, uint32_t band)
+{
+    const uint32_t k = c.region;
+    const Window& v = c.v;
+    const int32_t o0 = int32_t(int64_t(v.outH) * band / c.Bands());
+    const int32_t o1 = int32_t(int64_t(v.outH) * (band + 1) / c.Bands());
+    const int32_t r0 = std::min(4 * o0, v.rows), r1 = std::min(4 * o1, v.rows);
+    uint8_t* bits = c.bits.data();
+    std::memset(bits + size_t(r0) * v.rowBytes, 0xFF, size_t(r1 - r0) * v.rowBytes);
+    FreeRuns(L, v, raster.width, bits, r0, r1, [k](uint32_t label) { return label >= k; });
+    std::memset(c.out.data() + size_t(o0) * size_t(v.outW), 0, size_t(o1 - o0) * size_t(v.outW));
+    CTessolo::FILLCONTEXT local{};
+    local.rowBytes = v.rowBytes;
+    local.width = raster.width - v.x0;
+    local.height = v.rows;
+    local.test = bits;
     local.output = c.out.data();
     local.outputStride = uint32_t(v.outW);
     local.smooth = 1;
@@ -334,14 +372,58 @@ void MakeCoverage(const Labels& L, uint32_t k, const CTessolo::FILLCONTEXT& rast
     local.top = 1000000;
     local.right = -1000000;
     local.bottom = -1000000;
-    for (const Scratch::Span& span : s.spans)
-        FillLineBit(local, span.x, span.y, span.length);
-    c.box = qntRECT_s{std::max(local.left, 0), std::max(local.top, 0), std::min(local.right, v.outW),
-                      std::min(local.bottom, v.outH)};
-    if (selection && c.box.left < c.box.right && c.box.top < c.box.bottom)
-        c.box = MaskBySelection(c.out.data(), c.width, c.out.data(),
-                                selection + size_t(c.y0 >> 2) * selectionStride + (c.x0 >> 2), selectionStride,
-                                c.box);
+    local.bandTop = o0;
+    local.bandBottom = o1;
+    // A span touches the output rows of its raster row and of the rows
+    // beside it.
+    for (const Span& span : c.spans)
+        if (span.y >= r0 - 1 && span.y <= r1)
+            FillLineBit(local, span.x, span.y, span.length);
+    qntRECT_s box{std::max(local.left, 0), std::max(local.top, 0), std::min(local.right, v.outW),
+                  std::min(local.bottom, v.outH)};
+    if (selection) {
+        // Every covered pixel of the band's rows lies in its box.
+        box.top = std::max(box.top, o0);
+        box.bottom = std::min(box.bottom, o1);
+        if (box.left < box.right && box.top < box.bottom)
+            box = MaskBySelection(c.out.data(), v.outW, c.out.data(),
+                                  selection + size_t(v.y0 >> 2) * selectionStride + (v.x0 >> 2), selectionStride,
+                                  box);
+    }
+    c.bandBoxes[band] = box;
+}
+
+// The region's box from its bands' (their union; without a selection the
+// same as the box of the whole fill, cut to the window).
+void JoinBands(Coverage& c, bool selection)
+{
+    qntRECT_s box{1000000, 1000000, -1000000, -1000000};
+    for (const qntRECT_s& b : c.bandBoxes) {
+        if (selection && (b.left >= b.right || b.top >= b.bottom))
+            continue;
+        box.left = std::min(box.left, b.left);
+        box.top = std::min(box.top, b.top);
+        box.right = std::max(box.right, b.right);
+        box.bottom = std::max(box.bottom, b.bottom);
+    }
+    c.box = box;
+}
+
+// Rows [y0, y1) of the piece's mask copied from the coverage; the
+// covered pixels among them.
+uint32_t CopyMaskRows(const CTessolo::SPLITEDCELL& p, const Coverage& c, uint32_t y0, uint32_t y1)
+{
+    const uint32_t bw = uint32_t(p.right - p.left);
+    const int32_t ox = c.X0() >> 2, oy = c.Y0() >> 2;
+    uint32_t pixels = 0;
+    for (uint32_t y = y0; y < y1; ++y) {
+        uint8_t* dst = p.mask->GetPtr() + size_t(y) * bw;
+        const uint8_t* src = c.out.data() + size_t(p.top - oy + int32_t(y)) * size_t(c.v.outW) + size_t(p.left - ox);
+        std::memcpy(dst, src, bw);
+        for (uint32_t x = 0; x < bw; ++x)
+            pixels += dst[x] != 0;
+    }
+    return pixels;
 }
 
 }  // namespace
@@ -357,14 +439,16 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
     if (!Label(job.Bits(), job.threads, limit, L))
         return -1;
     const uint32_t count = uint32_t(L.regions.size());
-    std::vector<Scratch> scratch(job.threads);
+    std::vector<SeedStack> stacks(job.threads);
     std::vector<Coverage> batch;
+    std::vector<std::pair<uint32_t, uint32_t>> tasks;  // (batch entry, band)
     std::vector<std::pair<uint32_t, uint32_t>> added;  // (piece, batch entry) whose mask is still to copy
+    std::vector<uint32_t> pixels;                      // covered pixels of each band of the masks copied
     // A batch's pieces into the table; false on failure or cancel.
     auto addBatch = [&](uint32_t n) {
         for (uint32_t i = 0; i < n; ++i) {
             Coverage& c = batch[i];
-            const qntPOS origin{c.x0 >> 2, c.y0 >> 2};
+            const qntPOS origin{c.X0() >> 2, c.Y0() >> 2};
             // Already cut to the selection.
             const qntRECT_s box = c.box;
             if (box.left >= box.right || box.top >= box.bottom)
@@ -374,7 +458,7 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
             uint8_t* channels[4] = {};
             for (uint8_t k = 0; k < job.channelCount; ++k)
                 channels[k] = job.channels[k] + size_t(origin.y) * job.channelStride + origin.x;
-            if (!i_AddPiece(c.out.data(), c.width, c.height, box, 0, channels, job.channelStride, job.channelCount,
+            if (!i_AddPiece(c.out.data(), c.v.outW, c.v.outH, box, 0, channels, job.channelStride, job.channelCount,
                             selection, job.selectionStride, &job.centreIndex, origin, false))
                 return false;
             added.emplace_back(m_nPieces - 1, i);
@@ -394,35 +478,78 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
         // (the split's memory is well below what the pieces' planes take
         // later, even with a large region for every thread).
         uint32_t last = first;
-        uint64_t bytes = 0, window = 0;
+        uint64_t bytes = 0;
         if (batch.size() < count - first)
             batch.resize(std::min<size_t>(count - first, std::max<size_t>(batch.size() * 2, 64)));
         // At least a region for every thread, so that all have work when
         // the regions are few and large.
         while (last < count && last - first < batch.size() &&
                (last - first < job.threads || bytes < m_nRegionBatchBytes)) {
-            const Window v = WindowOf(L.regions[last], raster.width, raster.height, raster.rowBytes);
-            bytes += uint64_t(v.outW) * uint64_t(v.outH) + uint64_t(v.rowBytes) * uint64_t(v.rows);
-            window = std::max(window, uint64_t(v.rowBytes) * uint64_t(v.rows) + 8);
-            // Sized here, on the calling thread: memory a thread of the pool
+            Coverage& c = batch[last - first];
+            c.region = last;
+            c.v = WindowOf(L.regions[last], raster.width, raster.height, raster.rowBytes);
+            const uint64_t out = uint64_t(c.v.outW) * uint64_t(c.v.outH);
+            const uint64_t window = uint64_t(c.v.rowBytes) * uint64_t(c.v.rows);
+            bytes += out + window;
+            // Made here, on the calling thread: memory a thread of the pool
             // takes stays in a heap of its own after it is freed, where the
             // pieces made next cannot have it.
-            batch[last - first].out.reserve(size_t(v.outW) * size_t(v.outH));
+            if (!c.out.Reserve(size_t(out)) || !c.bits.Reserve(size_t(window) + 8)) {
+                PlatformMessageBox(kMemoryText, kErrorTitle);
+                return 0;
+            }
             ++last;
         }
-        for (Scratch& t : scratch)
-            t.bits.reserve(size_t(window));
-        qnpar::For(last - first, job.threads, [&](uint32_t i, unsigned worker) {
-            MakeCoverage(L, first + i, raster, job.selection, job.selectionStride, scratch[worker], batch[i]);
-        });
+        const uint32_t n = last - first;
+        // Few regions are each made in bands of output rows, so that every
+        // thread has work; many are made one band each.
+        tasks.clear();
+        for (uint32_t i = 0; i < n; ++i) {
+            Coverage& c = batch[i];
+            const uint32_t rows = uint32_t(c.v.outH);
+            const uint32_t bands =
+                m_nCoverageBands ? std::min(m_nCoverageBands, rows)
+                                 : std::max(1u, std::min((job.threads * 4 + n - 1) / n, rows / 32));
+            c.bandBoxes.resize(bands);
+            for (uint32_t b = 0; b < bands; ++b)
+                tasks.emplace_back(i, b);
+        }
+        if (tasks.size() == n) {
+            qnpar::For(n, job.threads, [&](uint32_t i, unsigned worker) {
+                TraceRegion(L, raster, stacks[worker], batch[i]);
+                CoverBand(L, raster, job.selection, job.selectionStride, batch[i], 0);
+            });
+        } else {
+            qnpar::For(n, job.threads,
+                       [&](uint32_t i, unsigned worker) { TraceRegion(L, raster, stacks[worker], batch[i]); });
+            qnpar::For(uint32_t(tasks.size()), job.threads, [&](uint32_t t, unsigned) {
+                CoverBand(L, raster, job.selection, job.selectionStride, batch[tasks[t].first], tasks[t].second);
+            });
+        }
+        for (uint32_t i = 0; i < n; ++i)
+            JoinBands(batch[i], job.selection != nullptr);
         // The pieces join the table in region order; their masks are copied
         // after, on every thread, also when the batch stops early.
         added.clear();
-        const bool whole = addBatch(last - first);
-        qnpar::For(uint32_t(added.size()), job.threads, [&](uint32_t i, unsigned) {
-            Coverage& c = batch[added[i].second];
-            i_CopyPieceMask(m_pPieces[added[i].first], c.out.data(), c.width, qntPOS{c.x0 >> 2, c.y0 >> 2}, false);
+        const bool whole = addBatch(n);
+        // In bands of rows when the pieces are few, so that every thread
+        // has work (their pages come in as they are written).
+        const uint32_t copies = uint32_t(added.size());
+        const uint32_t copyBands = copies ? std::max<uint32_t>(1, (job.threads * 4 + copies - 1) / copies) : 1;
+        pixels.assign(size_t(copies) * copyBands, 0);
+        qnpar::For(copies * copyBands, job.threads, [&](uint32_t t, unsigned) {
+            const uint32_t i = t / copyBands, b = t % copyBands;
+            const uint32_t height = uint32_t(m_pPieces[added[i].first].Height());
+            pixels[t] = CopyMaskRows(m_pPieces[added[i].first], batch[added[i].second],
+                                     uint32_t(uint64_t(height) * b / copyBands),
+                                     uint32_t(uint64_t(height) * (b + 1) / copyBands));
         });
+        for (uint32_t i = 0; i < copies; ++i) {
+            uint32_t sum = 0;
+            for (uint32_t b = 0; b < copyBands; ++b)
+                sum += pixels[size_t(i) * copyBands + b];
+            m_pPieces[added[i].first].pixels = sum;
+        }
         if (!whole)
             return 0;
         first = last;

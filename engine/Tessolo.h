@@ -252,6 +252,11 @@ public:
         int32_t top;
         int32_t right;
         int32_t bottom;
+        // The smooth bit fill writes only the output rows [bandTop,
+        // bandBottom) and the raster rows behind them (one band of a region
+        // made on several threads); it widens the box for the whole span.
+        int32_t bandTop = 0;
+        int32_t bandBottom = INT32_MAX;
     };
 
     // ---- Fields -----------------------------------------------------------
@@ -462,6 +467,9 @@ public:
     // rasters take and less than the pieces' planes made later).
     uint64_t m_nRegionBatchBytes = 16ull << 20;
     uint64_t m_nLabelledRunLimit = 0;
+    // Bands of output rows each region of a batch is made in, side by
+    // side; 0: enough for four tasks a thread, of 32 rows at least.
+    uint32_t m_nCoverageBands = 0;
     std::vector<CQNF_Mem*> m_PiecePool;
     // Where the pieces' masks and planes live; heap blocks (the pool) only
     // when an arena cannot have memory. The planes have an arena of their

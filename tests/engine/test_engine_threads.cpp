@@ -182,8 +182,8 @@ struct SplitResult {
     std::vector<std::vector<uint8_t>> masks;
 };
 
-SplitResult SplitWith(int threads, uint64_t batchBytes, uint64_t runLimit, const CutMap& map, int32_t w, int32_t h,
-                      const uint8_t* selection)
+SplitResult SplitWith(int threads, uint64_t batchBytes, uint64_t runLimit, uint32_t bands, const CutMap& map,
+                      int32_t w, int32_t h, const uint8_t* selection)
 {
     Threads scope(threads);
     TestImage img(w, h, 3, 4);
@@ -191,6 +191,7 @@ SplitResult SplitWith(int threads, uint64_t batchBytes, uint64_t runLimit, const
     Load(e, map);
     e.m_nRegionBatchBytes = batchBytes;
     e.m_nLabelledRunLimit = runLimit;
+    e.m_nCoverageBands = bands;
     EXPECT_TRUE(e.SplitCells(w, h, const_cast<uint8_t*>(selection), uint32_t(w), img.Planes(), uint32_t(w), 3, 0,
                              100, 0));
     SplitResult r;
@@ -209,12 +210,14 @@ SplitResult SplitWith(int threads, uint64_t batchBytes, uint64_t runLimit, const
 TEST(EngineThreads, SmoothCutPiecesAreTheSameWhateverTheThreadsAndBatches)
 {
     // Random layouts with free knives; batches from one region each to all
-    // at once; too many runs to label (one region after the other); with
-    // and without a selection.
+    // at once; regions made in bands of one output row and more; too many
+    // runs to label (one region after the other); with and without a
+    // selection.
     struct Case {
         int threads;
         uint64_t batchBytes;
         uint64_t runLimit;
+        uint32_t bands;
     };
     constexpr uint64_t kBatch = 16ull << 20, kRuns = 2000000;
     std::mt19937 rng(31);
@@ -227,10 +230,12 @@ TEST(EngineThreads, SmoothCutPiecesAreTheSameWhateverTheThreadsAndBatches)
         for (size_t i = 0; i < sel.size(); ++i)
             sel[i] = uint8_t(i % 7 == 0 ? 0 : (i * 37) % 256);
         for (const uint8_t* selection : {static_cast<const uint8_t*>(nullptr), static_cast<const uint8_t*>(sel.data())}) {
-            const SplitResult one = SplitWith(1, kBatch, kRuns, m, w, h, selection);
+            const SplitResult one = SplitWith(1, kBatch, kRuns, 0, m, w, h, selection);
             ASSERT_GT(one.boxes.size(), 1u);
-            for (Case c : {Case{2, 1, kRuns}, Case{3, 4096, kRuns}, Case{8, kBatch, kRuns}, Case{4, kBatch, 10}}) {
-                const SplitResult many = SplitWith(c.threads, c.batchBytes, c.runLimit, m, w, h, selection);
+            for (Case c : {Case{2, 1, kRuns, 0}, Case{3, 4096, kRuns, 1000}, Case{8, kBatch, kRuns, 0},
+                           Case{8, kBatch, kRuns, 3}, Case{4, kBatch, 10, 0}}) {
+                const SplitResult many =
+                    SplitWith(c.threads, c.batchBytes, c.runLimit, c.bands, m, w, h, selection);
                 ASSERT_EQ(many.boxes.size(), one.boxes.size()) << c.threads << " threads, round " << round;
                 for (size_t i = 0; i < one.boxes.size(); ++i) {
                     EXPECT_EQ(std::memcmp(&many.boxes[i], &one.boxes[i], sizeof(qntRECT_s)), 0) << "piece " << i;
