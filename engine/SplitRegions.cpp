@@ -288,8 +288,12 @@ struct Coverage {
     uint32_t region = 0;
     Window v{};
     Buffer out;
-    Buffer bits;
-    std::vector<Span> spans;
+    // The copy and the spans: of its own for a region made in several
+    // bands, else its thread's.
+    Buffer ownBits;
+    std::vector<Span> ownSpans;
+    uint8_t* bits = nullptr;
+    std::vector<Span>* spans = nullptr;
     std::vector<qntRECT_s> bandBoxes;
     qntRECT_s box{};
     int32_t X0() const { return v.x0; }
@@ -326,7 +330,7 @@ void TraceRegion(const Labels& L, const CTessolo::FILLCONTEXT& raster, SeedStack
     const Region& g = L.regions[k];
     const int32_t W = raster.width;
     const Window& v = c.v;
-    uint8_t* bits = c.bits.data();
+    uint8_t* bits = c.bits;
     std::memset(bits, 0xFF, size_t(v.rowBytes) * size_t(v.rows));
     std::memset(bits + size_t(v.rowBytes) * size_t(v.rows), 0, 8);
     FreeRuns(L, v, W, bits, 0, v.rows, [k](uint32_t label) { return label == k; });
@@ -336,10 +340,11 @@ void TraceRegion(const Labels& L, const CTessolo::FILLCONTEXT& raster, SeedStack
     local.height = v.rows;
     local.test = bits;
     const BitRaster copy{bits, v.rowBytes, std::min(W - v.x0, int32_t(v.rowBytes) * 8), v.rows};
-    c.spans.clear();
+    std::vector<Span>& spans = *c.spans;
+    spans.clear();
     FillRegion(copy, stack, g.seedX - v.x0, g.seedY - v.y0, [&](int32_t x, int32_t y, uint32_t n) {
         MarkSpanBit(local, x, y, n);
-        c.spans.push_back(Span{x, y, n});
+        spans.push_back(Span{x, y, n});
     });
 }
 
@@ -356,7 +361,7 @@ void CoverBand(const Labels& L, const CTessolo::FILLCONTEXT& raster, const uint8
     const int32_t o0 = int32_t(int64_t(v.outH) * band / c.Bands());
     const int32_t o1 = int32_t(int64_t(v.outH) * (band + 1) / c.Bands());
     const int32_t r0 = std::min(4 * o0, v.rows), r1 = std::min(4 * o1, v.rows);
-    uint8_t* bits = c.bits.data();
+    uint8_t* bits = c.bits;
     std::memset(bits + size_t(r0) * v.rowBytes, 0xFF, size_t(r1 - r0) * v.rowBytes);
     FreeRuns(L, v, raster.width, bits, r0, r1, [k](uint32_t label) { return label >= k; });
     std::memset(c.out.data() + size_t(o0) * size_t(v.outW), 0, size_t(o1 - o0) * size_t(v.outW));
@@ -376,7 +381,7 @@ void CoverBand(const Labels& L, const CTessolo::FILLCONTEXT& raster, const uint8
     local.bandBottom = o1;
     // A span touches the output rows of its raster row and of the rows
     // beside it.
-    for (const Span& span : c.spans)
+    for (const Span& span : *c.spans)
         if (span.y >= r0 - 1 && span.y <= r1)
             FillLineBit(local, span.x, span.y, span.length);
     qntRECT_s box{std::max(local.left, 0), std::max(local.top, 0), std::min(local.right, v.outW),
@@ -440,6 +445,12 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
         return -1;
     const uint32_t count = uint32_t(L.regions.size());
     std::vector<SeedStack> stacks(job.threads);
+    // Each thread's copy and spans for the regions made in one band.
+    struct Work {
+        Buffer bits;
+        std::vector<Span> spans;
+    };
+    std::vector<Work> scratch(job.threads);
     std::vector<Coverage> batch;
     std::vector<std::pair<uint32_t, uint32_t>> tasks;  // (batch entry, band)
     std::vector<std::pair<uint32_t, uint32_t>> added;  // (piece, batch entry) whose mask is still to copy
@@ -478,7 +489,7 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
         // (the split's memory is well below what the pieces' planes take
         // later, even with a large region for every thread).
         uint32_t last = first;
-        uint64_t bytes = 0;
+        uint64_t bytes = 0, largest = 0;
         if (batch.size() < count - first)
             batch.resize(std::min<size_t>(count - first, std::max<size_t>(batch.size() * 2, 64)));
         // At least a region for every thread, so that all have work when
@@ -491,10 +502,11 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
             const uint64_t out = uint64_t(c.v.outW) * uint64_t(c.v.outH);
             const uint64_t window = uint64_t(c.v.rowBytes) * uint64_t(c.v.rows);
             bytes += out + window;
+            largest = std::max(largest, window + 8);
             // Made here, on the calling thread: memory a thread of the pool
             // takes stays in a heap of its own after it is freed, where the
             // pieces made next cannot have it.
-            if (!c.out.Reserve(size_t(out)) || !c.bits.Reserve(size_t(window) + 8)) {
+            if (!c.out.Reserve(size_t(out))) {
                 PlatformMessageBox(kMemoryText, kErrorTitle);
                 return 0;
             }
@@ -514,8 +526,27 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
             for (uint32_t b = 0; b < bands; ++b)
                 tasks.emplace_back(i, b);
         }
-        if (tasks.size() == n) {
+        // Regions made in one band each use their thread's copy; one made
+        // in several bands has a copy of its own that the bands share.
+        const bool oneBandEach = tasks.size() == n;
+        for (uint32_t i = 0; i < n && !oneBandEach; ++i) {
+            Coverage& c = batch[i];
+            if (!c.ownBits.Reserve(size_t(c.v.rowBytes) * size_t(c.v.rows) + 8)) {
+                PlatformMessageBox(kMemoryText, kErrorTitle);
+                return 0;
+            }
+            c.bits = c.ownBits.data();
+            c.spans = &c.ownSpans;
+        }
+        for (Work& w : scratch)
+            if (oneBandEach && !w.bits.Reserve(size_t(largest))) {
+                PlatformMessageBox(kMemoryText, kErrorTitle);
+                return 0;
+            }
+        if (oneBandEach) {
             qnpar::For(n, job.threads, [&](uint32_t i, unsigned worker) {
+                batch[i].bits = scratch[worker].bits.data();
+                batch[i].spans = &scratch[worker].spans;
                 TraceRegion(L, raster, stacks[worker], batch[i]);
                 CoverBand(L, raster, job.selection, job.selectionStride, batch[i], 0);
             });
