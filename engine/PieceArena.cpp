@@ -20,7 +20,7 @@
 namespace {
 
 constexpr size_t kPage = size_t(2) << 20;   // a large page
-constexpr size_t kChunk = size_t(64) << 20;  // address space only: pages come in as they are written
+constexpr size_t kLargest = size_t(4) << 30;  // the largest block or loan
 constexpr size_t kAlign = 64;
 #if defined(PIECE_ARENA_ASAN)
 // Blocks are laid out with a poisoned gap between them, so that a write past
@@ -41,7 +41,7 @@ size_t RoundUp(size_t n, size_t to) { return (n + to - 1) / to * to; }
 bool PieceArena::i_AddChunk(size_t atLeast)
 {
 #if defined(PIECE_ARENA_MAPS)
-    const size_t size = std::max(kChunk, RoundUp(atLeast, kPage));
+    const size_t size = std::max(m_chunk, RoundUp(atLeast, kPage));
     // Mapped a page larger and cut to a large-page boundary on both sides,
     // so that every 2 MB of the chunk can be one page.
     void* raw = mmap(nullptr, size + kPage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -72,7 +72,7 @@ bool PieceArena::i_AddChunk(size_t atLeast)
 
 uint8_t* PieceArena::Take(uint64_t n, bool& zeroed)
 {
-    if (n == 0 || n > kChunk * 64)
+    if (n == 0 || n > kLargest)
         return nullptr;
     const size_t need = RoundUp(size_t(n), kAlign) + kGap;
     while (m_current < m_chunks.size() && m_chunks[m_current].size - m_chunks[m_current].used < need)
@@ -93,7 +93,7 @@ uint8_t* PieceArena::Take(uint64_t n, bool& zeroed)
 
 uint8_t* PieceArena::Lend(uint64_t offset, uint64_t n)
 {
-    if (n == 0 || offset > kChunk * 64 || n > kChunk * 64)
+    if (n == 0 || offset > kLargest || n > kLargest)
         return nullptr;
     const size_t need = RoundUp(size_t(offset + n), kAlign);
     while (m_current < m_chunks.size() && m_chunks[m_current].size - m_chunks[m_current].used < need)

@@ -16,7 +16,10 @@
 
 class PieceArena {
 public:
-    PieceArena() = default;
+    // Chunks of `chunk` bytes at least: address space only, pages come in
+    // as they are written. A cut's rasters and the split's working memory
+    // are lent in one chunk, in front of the planes that reuse their pages.
+    explicit PieceArena(size_t chunk = size_t(256) << 20) : m_chunk(chunk) {}
     PieceArena(const PieceArena&) = delete;
     PieceArena& operator=(const PieceArena&) = delete;
     ~PieceArena() { Release(); }
@@ -52,6 +55,7 @@ private:
     };
     bool i_AddChunk(size_t atLeast);
 
+    size_t m_chunk;
     std::vector<Chunk> m_chunks;
     size_t m_current = 0;
     // Under the address checker: the blocks handed out since the last Reset,

@@ -41,14 +41,24 @@ struct Region {
 
 // An array whose elements are not written when it is made: its pages
 // come in where it is first written (on the thread that writes them), not
-// all at once on the calling thread.
+// all at once on the calling thread. It lies at `at` when given (memory
+// lent for the split), else on the heap.
 template <class T>
 struct Unset {
-    std::unique_ptr<T[]> p;
-    void Make(size_t n) { p.reset(new T[n]); }
-    T* data() const { return p.get(); }
+    std::unique_ptr<T[]> own;
+    T* p = nullptr;
+    void Make(size_t n, uint8_t* at = nullptr)
+    {
+        if (!at)
+            own.reset(new T[n]);
+        p = at ? reinterpret_cast<T*>(at) : own.get();
+    }
+    T* data() const { return p; }
     T& operator[](size_t i) const { return p[i]; }
 };
+
+// Bytes of the arrays of each run Label makes.
+constexpr uint64_t kRunBytes = sizeof(Run) + 3 * sizeof(uint32_t);
 
 // The free runs of a bit raster, row by row, and their regions.
 struct Labels {
@@ -80,8 +90,10 @@ uint32_t Root(const Unset<uint32_t>& parent, uint32_t i)
     return i;
 }
 
-// False when the raster has more than maxRuns runs.
-bool Label(const BitRaster& r, unsigned threads, uint64_t maxRuns, Labels& L)
+// False when the raster has more than maxRuns runs. lend(bytes) gives
+// memory for the arrays of the runs, or null for the heap's.
+template <class Lend>
+bool Label(const BitRaster& r, unsigned threads, uint64_t maxRuns, Labels& L, Lend&& lend)
 {
     const int32_t H = r.height;
     const uint32_t bands = uint32_t(std::min<int64_t>(H, int64_t(threads) * 8));
@@ -106,7 +118,9 @@ bool Label(const BitRaster& r, unsigned threads, uint64_t maxRuns, Labels& L)
             return false;
         L.rowStart[size_t(y) + 1] = uint32_t(total);
     }
-    L.runs.Make(total);
+    uint8_t* const lent = lend(total * kRunBytes);
+    auto at = [&](uint64_t offset) { return lent ? lent + offset * total : nullptr; };
+    L.runs.Make(total, at(0));
     qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
         int32_t y0 = 0, y1 = 0;
         bandRows(b, y0, y1);
@@ -121,7 +135,7 @@ bool Label(const BitRaster& r, unsigned threads, uint64_t maxRuns, Labels& L)
     // indices, and a root is always the smallest index of its tree), then
     // across the bands' edges.
     Unset<uint32_t> parent;
-    parent.Make(total);
+    parent.Make(total, at(sizeof(Run)));
     qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
         int32_t y0 = 0, y1 = 0;
         bandRows(b, y0, y1);
@@ -165,7 +179,7 @@ bool Label(const BitRaster& r, unsigned threads, uint64_t maxRuns, Labels& L)
     // trees now), then the regions numbered as the rows are read: a
     // region's first run holds its first position.
     Unset<uint32_t> root;
-    root.Make(total);
+    root.Make(total, at(sizeof(Run) + sizeof(uint32_t)));
     qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
         int32_t y0 = 0, y1 = 0;
         bandRows(b, y0, y1);
@@ -191,7 +205,7 @@ bool Label(const BitRaster& r, unsigned threads, uint64_t maxRuns, Labels& L)
     });
     for (uint32_t b = 0; b < bands; ++b)
         roots[size_t(b) + 1] += roots[b];
-    L.label.Make(total);
+    L.label.Make(total, at(sizeof(Run) + 2 * sizeof(uint32_t)));
     L.regions.resize(roots[bands]);
     auto eachRun = [&](auto&& f) {
         qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
@@ -287,10 +301,10 @@ struct Span {
 struct Coverage {
     uint32_t region = 0;
     Window v{};
-    Buffer out;
+    uint8_t* out = nullptr;
     // The copy and the spans: of its own for a region made in several
     // bands, else its thread's.
-    Buffer ownBits;
+    uint8_t* ownBits = nullptr;
     std::vector<Span> ownSpans;
     uint8_t* bits = nullptr;
     std::vector<Span>* spans = nullptr;
@@ -364,13 +378,13 @@ void CoverBand(const Labels& L, const CTessolo::FILLCONTEXT& raster, const uint8
     uint8_t* bits = c.bits;
     std::memset(bits + size_t(r0) * v.rowBytes, 0xFF, size_t(r1 - r0) * v.rowBytes);
     FreeRuns(L, v, raster.width, bits, r0, r1, [k](uint32_t label) { return label >= k; });
-    std::memset(c.out.data() + size_t(o0) * size_t(v.outW), 0, size_t(o1 - o0) * size_t(v.outW));
+    std::memset(c.out + size_t(o0) * size_t(v.outW), 0, size_t(o1 - o0) * size_t(v.outW));
     CTessolo::FILLCONTEXT local{};
     local.rowBytes = v.rowBytes;
     local.width = raster.width - v.x0;
     local.height = v.rows;
     local.test = bits;
-    local.output = c.out.data();
+    local.output = c.out;
     local.outputStride = uint32_t(v.outW);
     local.smooth = 1;
     local.left = 1000000;
@@ -391,7 +405,7 @@ void CoverBand(const Labels& L, const CTessolo::FILLCONTEXT& raster, const uint8
         box.top = std::max(box.top, o0);
         box.bottom = std::min(box.bottom, o1);
         if (box.left < box.right && box.top < box.bottom)
-            box = MaskBySelection(c.out.data(), v.outW, c.out.data(),
+            box = MaskBySelection(c.out, v.outW, c.out,
                                   selection + size_t(v.y0 >> 2) * selectionStride + (v.x0 >> 2), selectionStride,
                                   box);
     }
@@ -423,7 +437,7 @@ uint32_t CopyMaskRows(const CTessolo::SPLITEDCELL& p, const Coverage& c, uint32_
     uint32_t pixels = 0;
     for (uint32_t y = y0; y < y1; ++y) {
         uint8_t* dst = p.mask->GetPtr() + size_t(y) * bw;
-        const uint8_t* src = c.out.data() + size_t(p.top - oy + int32_t(y)) * size_t(c.v.outW) + size_t(p.left - ox);
+        const uint8_t* src = c.out + size_t(p.top - oy + int32_t(y)) * size_t(c.v.outW) + size_t(p.left - ox);
         std::memcpy(dst, src, bw);
         for (uint32_t x = 0; x < bw; ++x)
             pixels += dst[x] != 0;
@@ -441,13 +455,61 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
     // more memory for its labels than the fill one region after the other.
     const uint64_t limit =
         m_nLabelledRunLimit ? m_nLabelledRunLimit : std::max<uint64_t>(2000000, uint64_t(job.w) * uint64_t(job.h) / 5);
-    if (!Label(job.Bits(), job.threads, limit, L))
+    // The labels, and after them the buffers of each batch, lie where the
+    // pieces' planes go next, behind the raster (lent by their arena, as
+    // it is): the split then needs no memory of its own beside the
+    // planes', and a second cut finds its pages there.
+    uint64_t lentBytes = job.lent;
+    auto lend = [&](uint64_t bytes) -> uint8_t* {
+        bytes = (bytes + 63) / 64 * 64;
+        uint8_t* p = bytes ? m_PlaneArena.Lend(lentBytes, bytes) : nullptr;
+        if (p)
+            lentBytes += bytes;
+        return p;
+    };
+    if (!Label(job.Bits(), job.threads, limit, L, lend))
         return -1;
     const uint32_t count = uint32_t(L.regions.size());
+    // Batches of regions whose coverage stays inside the memory allowed
+    // (the split's memory is well below what the pieces' planes take
+    // later, even with a large region for every thread): where each ends,
+    // and the buffers of the largest, a copy of the window and the
+    // coverage of each region and a copy for every thread.
+    std::vector<uint32_t> ends;
+    uint64_t area = 0;
+    auto round = [](uint64_t n) { return (n + 63) / 64 * 64; };
+    for (uint32_t first = 0; first < count;) {
+        uint32_t last = first;
+        uint64_t bytes = 0, buffers = 0, largest = 0;
+        // At least a region for every thread, so that all have work when
+        // the regions are few and large.
+        while (last < count && (last - first < job.threads || bytes < m_nRegionBatchBytes)) {
+            const Window v = WindowOf(L.regions[last], raster.width, raster.height, raster.rowBytes);
+            const uint64_t out = uint64_t(v.outW) * uint64_t(v.outH);
+            const uint64_t window = uint64_t(v.rowBytes) * uint64_t(v.rows) + 8;
+            bytes += out + window;
+            buffers += round(out) + round(window);
+            largest = std::max(largest, round(window));
+            ++last;
+        }
+        ends.push_back(last);
+        area = std::max(area, buffers + job.threads * largest);
+        first = last;
+    }
+    // Made here, on the calling thread, when it cannot be lent: memory a
+    // thread of the pool takes stays in a heap of its own after it is
+    // freed, where the pieces made next cannot have it.
+    Buffer heap;
+    uint8_t* const buffers = area ? lend(area) : nullptr;
+    if (area && !buffers && !heap.Reserve(size_t(area))) {
+        PlatformMessageBox(kMemoryText, kErrorTitle);
+        return 0;
+    }
+    uint8_t* const base = buffers ? buffers : heap.data();
     std::vector<SeedStack> stacks(job.threads);
     // Each thread's copy and spans for the regions made in one band.
     struct Work {
-        Buffer bits;
+        uint8_t* bits = nullptr;
         std::vector<Span> spans;
     };
     std::vector<Work> scratch(job.threads);
@@ -469,7 +531,7 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
             uint8_t* channels[4] = {};
             for (uint8_t k = 0; k < job.channelCount; ++k)
                 channels[k] = job.channels[k] + size_t(origin.y) * job.channelStride + origin.x;
-            if (!i_AddPiece(c.out.data(), c.v.outW, c.v.outH, box, 0, channels, job.channelStride, job.channelCount,
+            if (!i_AddPiece(c.out, c.v.outW, c.v.outH, box, 0, channels, job.channelStride, job.channelCount,
                             selection, job.selectionStride, &job.centreIndex, origin, false))
                 return false;
             added.emplace_back(m_nPieces - 1, i);
@@ -482,37 +544,30 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
         }
         return true;
     };
-    for (uint32_t first = 0; first < count;) {
+    uint32_t first = 0;
+    for (const uint32_t last : ends) {
         if (!i_ProgressStep(55.0 + 40.0 * first / count, job.from, job.to))
             return 0;
-        // A batch of regions whose coverage stays inside the memory allowed
-        // (the split's memory is well below what the pieces' planes take
-        // later, even with a large region for every thread).
-        uint32_t last = first;
-        uint64_t bytes = 0, largest = 0;
-        if (batch.size() < count - first)
-            batch.resize(std::min<size_t>(count - first, std::max<size_t>(batch.size() * 2, 64)));
-        // At least a region for every thread, so that all have work when
-        // the regions are few and large.
-        while (last < count && last - first < batch.size() &&
-               (last - first < job.threads || bytes < m_nRegionBatchBytes)) {
-            Coverage& c = batch[last - first];
-            c.region = last;
-            c.v = WindowOf(L.regions[last], raster.width, raster.height, raster.rowBytes);
-            const uint64_t out = uint64_t(c.v.outW) * uint64_t(c.v.outH);
-            const uint64_t window = uint64_t(c.v.rowBytes) * uint64_t(c.v.rows);
-            bytes += out + window;
-            largest = std::max(largest, window + 8);
-            // Made here, on the calling thread: memory a thread of the pool
-            // takes stays in a heap of its own after it is freed, where the
-            // pieces made next cannot have it.
-            if (!c.out.Reserve(size_t(out))) {
-                PlatformMessageBox(kMemoryText, kErrorTitle);
-                return 0;
-            }
-            ++last;
-        }
         const uint32_t n = last - first;
+        if (batch.size() < n)
+            batch.resize(n);
+        uint8_t* at = base;
+        uint64_t largest = 0;
+        for (uint32_t i = 0; i < n; ++i) {
+            Coverage& c = batch[i];
+            c.region = first + i;
+            c.v = WindowOf(L.regions[first + i], raster.width, raster.height, raster.rowBytes);
+            const uint64_t window = round(uint64_t(c.v.rowBytes) * uint64_t(c.v.rows) + 8);
+            c.out = at;
+            at += round(uint64_t(c.v.outW) * uint64_t(c.v.outH));
+            c.ownBits = at;
+            at += window;
+            largest = std::max(largest, window);
+        }
+        for (Work& w : scratch) {
+            w.bits = at;
+            at += largest;
+        }
         // Few regions are each made in bands of output rows, so that every
         // thread has work; many are made one band each.
         tasks.clear();
@@ -530,22 +585,12 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
         // in several bands has a copy of its own that the bands share.
         const bool oneBandEach = tasks.size() == n;
         for (uint32_t i = 0; i < n && !oneBandEach; ++i) {
-            Coverage& c = batch[i];
-            if (!c.ownBits.Reserve(size_t(c.v.rowBytes) * size_t(c.v.rows) + 8)) {
-                PlatformMessageBox(kMemoryText, kErrorTitle);
-                return 0;
-            }
-            c.bits = c.ownBits.data();
-            c.spans = &c.ownSpans;
+            batch[i].bits = batch[i].ownBits;
+            batch[i].spans = &batch[i].ownSpans;
         }
-        for (Work& w : scratch)
-            if (oneBandEach && !w.bits.Reserve(size_t(largest))) {
-                PlatformMessageBox(kMemoryText, kErrorTitle);
-                return 0;
-            }
         if (oneBandEach) {
             qnpar::For(n, job.threads, [&](uint32_t i, unsigned worker) {
-                batch[i].bits = scratch[worker].bits.data();
+                batch[i].bits = scratch[worker].bits;
                 batch[i].spans = &scratch[worker].spans;
                 TraceRegion(L, raster, stacks[worker], batch[i]);
                 CoverBand(L, raster, job.selection, job.selectionStride, batch[i], 0);

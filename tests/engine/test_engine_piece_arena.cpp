@@ -51,7 +51,7 @@ TEST(EnginePieceArena, BlocksAreAlignedApartAndToldWhetherTheyReadZero)
 
 TEST(EnginePieceArena, TrimGivesBackWhatTheCutDidNotUseAndItReadsZeroAgain)
 {
-    PieceArena arena;
+    PieceArena arena(size_t(64) << 20);
     bool zeroed = false;
     for (int i = 0; i < 3; ++i)
         std::memset(arena.Take(40u << 20, zeroed), 1, 40u << 20);
