@@ -346,30 +346,66 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
     m_Drawing.bitMode = savedBitMode;
     if (!drawn || threads == 1)
         return drawn;
-    // The raster cleared in bands of rows, each by one thread, which also
-    // brings in its pages.
-    const uint32_t bands = uint32_t(std::min<int64_t>(ctx.height, int64_t(threads) * 4));
-    qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
-        const int64_t y0 = int64_t(ctx.height) * b / bands, y1 = int64_t(ctx.height) * (b + 1) / bands;
-        std::memset(ctx.test + size_t(y0) * ctx.rowBytes, 0, size_t(y1 - y0) * ctx.rowBytes);
-    });
     // Each thread makes its knives' lines in scratch memory of its own, a
-    // line at a time: the lines are never all held at once.
+    // line at a time: the lines are never all held at once. First the rows
+    // each line may touch; then the raster in bands of rows, each cleared
+    // and drawn by one thread with the lines that reach it (a line is drawn
+    // in every band it reaches, each band plotting only its own rows):
+    // no two threads write one byte, and a band's bytes stay in its
+    // thread's cache.
     std::vector<KnifeScratch> scratch(threads);
-    qnpar::For(uint32_t(strokes.jobs.size()), threads, [&](uint32_t i, unsigned worker) {
+    struct Rows {
+        int32_t top = 1, bottom = 0;  // none
+    };
+    std::vector<Rows> reach(strokes.jobs.size());
+    auto line = [&](uint32_t i, unsigned worker, const qntFPOS*& points, unsigned long& n, double& width) {
         const KnifeStrokes::Job& stroke = strokes.jobs[i];
+        // A polyline of fewer than two points draws nothing.
+        return i_KnifeLine(stroke.knife, stroke.a, stroke.b, scratch[worker], points, n, width) && n >= 2;
+    };
+    qnpar::For(uint32_t(strokes.jobs.size()), threads, [&](uint32_t i, unsigned worker) {
         const qntFPOS* points = nullptr;
         unsigned long n = 0;
         double width = 1.0;
-        // A polyline of fewer than two points draws nothing.
-        if (!i_KnifeLine(stroke.knife, stroke.a, stroke.b, scratch[worker], points, n, width) || n < 2)
+        if (!line(i, worker, points, n, width))
             return;
+        double top = points[0].y, bottom = points[0].y;
+        bool finite = std::isfinite(width);
+        for (unsigned long k = 0; k < n && finite; ++k) {
+            finite = std::isfinite(points[k].y);
+            top = std::min(top, points[k].y);
+            bottom = std::max(bottom, points[k].y);
+        }
+        // The pen's reach past the points, with room to spare; a line with
+        // ends that are no numbers is drawn in every band.
+        const double margin = std::abs(width) + 4.0;
+        if (!finite || top - margin < 0.0)
+            reach[i].top = 0;
+        else
+            reach[i].top = int32_t(std::min<double>(top - margin, ctx.height));
+        if (!finite || bottom + margin >= ctx.height)
+            reach[i].bottom = ctx.height;
+        else
+            reach[i].bottom = int32_t(bottom + margin) + 1;
+    });
+    const uint32_t bands = uint32_t(std::min<int64_t>(ctx.height, int64_t(threads) * 4));
+    qnpar::For(bands, threads, [&](uint32_t b, unsigned worker) {
+        const int32_t y0 = int32_t(int64_t(ctx.height) * b / bands), y1 = int32_t(int64_t(ctx.height) * (b + 1) / bands);
+        std::memset(ctx.test + size_t(y0) * ctx.rowBytes, 0, size_t(y1 - y0) * ctx.rowBytes);
         CQNF_ImageDrawing pen;
         pen.antiAlias = 0;
         pen.bitMode = 1;
-        pen.atomicBits = 1;
         pen.SetDestination(ctx.test, ctx.rowBytes, ctx.width, ctx.height);
-        pen.DrawHQPolyLine(points, n, width, 1, 1, 1, std::max(1.0, width * 0.25));
+        pen.SetBitRowBand(y0, y1);
+        for (uint32_t i = 0; i < uint32_t(reach.size()); ++i) {
+            if (reach[i].bottom <= y0 || reach[i].top >= y1)
+                continue;
+            const qntFPOS* points = nullptr;
+            unsigned long n = 0;
+            double width = 1.0;
+            if (line(i, worker, points, n, width))
+                pen.DrawHQPolyLine(points, n, width, 1, 1, 1, std::max(1.0, width * 0.25));
+        }
     });
     return true;
 }

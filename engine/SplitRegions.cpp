@@ -317,19 +317,40 @@ struct Coverage {
 };
 
 // Clears in the copy the runs of the window's rows [from, to) whose region
-// passes keep.
+// passes keep. A row's first run in the window is looked for where the row
+// before had its own (the knives make the rows alike): a step or two from
+// there instead of a search of the row, which would wait on memory at each
+// step.
 template <class Keep>
 void FreeRuns(const Labels& L, const Window& v, int32_t W, uint8_t* bits, int32_t from, int32_t to, Keep&& keep)
 {
     const int32_t right = std::min(v.x0 + int32_t(v.rowBytes) * 8, W);
+    const Run* const runs = L.runs.data();
+    ptrdiff_t hint = -1;
     for (int32_t ly = from; ly < to; ++ly) {
         const int32_t y = v.y0 + ly;
-        const Run* first = L.runs.data() + L.rowStart[size_t(y)];
-        const Run* last = L.runs.data() + L.rowStart[size_t(y) + 1];
-        const Run* run = std::upper_bound(first, last, v.x0, [](int32_t x, const Run& a) { return x < a.xe; });
+        const Run* first = runs + L.rowStart[size_t(y)];
+        const Run* last = runs + L.rowStart[size_t(y) + 1];
+        // The first run that ends past x0.
+        const Run* run = nullptr;
+        if (hint < 0) {
+            run = std::upper_bound(first, last, v.x0, [](int32_t x, const Run& a) { return x < a.xe; });
+        } else {
+            run = first + std::min<ptrdiff_t>(hint, last - first);
+            while (run > first && run[-1].xe > v.x0)
+                --run;
+            while (run < last && run->xe <= v.x0)
+                ++run;
+        }
+        hint = run - first;
+        if (ly + 2 < to) {
+            const uint32_t ahead = L.rowStart[size_t(y) + 2] + uint32_t(hint);
+            __builtin_prefetch(runs + ahead);
+            __builtin_prefetch(L.label.data() + ahead);
+        }
         uint8_t* row = bits + size_t(ly) * v.rowBytes;
         for (; run != last && run->xs < right; ++run)
-            if (keep(L.label[size_t(run - L.runs.data())]))
+            if (keep(L.label[size_t(run - runs)]))
                 ClearBits(row, std::max(run->xs, v.x0) - v.x0, std::min(run->xe, right) - v.x0);
     }
 }
@@ -506,6 +527,16 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
         return 0;
     }
     uint8_t* const base = buffers ? buffers : heap.data();
+    // The piece table made large enough for every region at once: grown a
+    // step at a time, it is copied again and again while the threads wait.
+    const uint64_t table = (uint64_t(m_nPieces) + count + 1) * sizeof(SPLITEDCELL);
+    if (table > m_memPieces.GetSize()) {
+        if (!m_memPieces.Resize(table)) {
+            PlatformMessageBox(kMemoryText, kErrorTitle);
+            return 0;
+        }
+        m_pPieces = reinterpret_cast<SPLITEDCELL*>(m_memPieces.GetPtr());
+    }
     std::vector<SeedStack> stacks(job.threads);
     // Each thread's copy and spans for the regions made in one band.
     struct Work {
