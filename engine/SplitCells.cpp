@@ -334,8 +334,7 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
     m_Drawing.bitMode = 1;
     m_bSmooth = 0;
     // On several threads the knives are recorded first, then made and drawn
-    // one per part, all into the one raster: bits are set by atomic OR, and
-    // OR in any order gives the bits of one drawing.
+    // in bands of rows: OR in any order gives the bits of one drawing.
     const unsigned threads = qnpar::ThreadCount();
     KnifeStrokes strokes;
     if (threads > 1)
