@@ -24,6 +24,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <thread>
 #include <vector>
 
 using namespace tessolo_split;
@@ -627,10 +628,23 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
                 CoverBand(L, raster, job.selection, job.selectionStride, batch[i], 0);
             });
         } else {
-            qnpar::For(n, job.threads,
-                       [&](uint32_t i, unsigned worker) { TraceRegion(L, raster, stacks[worker], batch[i]); });
-            qnpar::For(uint32_t(tasks.size()), job.threads, [&](uint32_t t, unsigned) {
-                CoverBand(L, raster, job.selection, job.selectionStride, batch[tasks[t].first], tasks[t].second);
+            // The regions' courses first, then their bands: parts are taken
+            // in order, so a band waits only on a course a thread is already
+            // making (never on one no thread has), and starts as soon as
+            // its own region's is made rather than after every region's.
+            const std::unique_ptr<std::atomic<bool>[]> traced(new std::atomic<bool>[n]);
+            for (uint32_t i = 0; i < n; ++i)
+                traced[i].store(false, std::memory_order_relaxed);
+            qnpar::For(n + uint32_t(tasks.size()), job.threads, [&](uint32_t t, unsigned worker) {
+                if (t < n) {
+                    TraceRegion(L, raster, stacks[worker], batch[t]);
+                    traced[t].store(true, std::memory_order_release);
+                    return;
+                }
+                const auto [i, band] = tasks[t - n];
+                while (!traced[i].load(std::memory_order_acquire))
+                    std::this_thread::yield();
+                CoverBand(L, raster, job.selection, job.selectionStride, batch[i], band);
             });
         }
         for (uint32_t i = 0; i < n; ++i)
