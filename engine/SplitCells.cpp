@@ -558,9 +558,22 @@ bool CTessolo::i_SizeWorkPlanes()
         return true;
     const uint64_t plane = uint64_t(m_nLargestWidth) * uint64_t(m_nLargestHeight);
     const uint64_t need = plane * m_nWorkPlaneCount;
-    if (need > m_memWork.GetSize() && !m_memWork.Resize(need)) {
-        PlatformMessageBox(kMemoryText, kErrorTitle);
-        return false;
+    if (need > m_memWork.GetSize()) {
+        // Made anew (the common case), the planes are cleared on every
+        // thread: a few large pieces' planes are megabytes, whose pages come
+        // in as they are cleared.
+        const bool fresh = m_memWork.IsEmpty();
+        if (fresh ? !m_memWork.alloc(need) : !m_memWork.Resize(need)) {
+            PlatformMessageBox(kMemoryText, kErrorTitle);
+            return false;
+        }
+        if (fresh) {
+            constexpr uint64_t kPart = uint64_t(1) << 20;
+            qnpar::For(uint32_t((need + kPart - 1) / kPart), qnpar::ThreadCount(), [&](uint32_t i, unsigned) {
+                const uint64_t from = i * kPart;
+                std::memset(m_memWork.GetPtr() + from, 0, size_t(std::min(kPart, need - from)));
+            });
+        }
     }
     m_nWorkStride = uint32_t(m_nLargestWidth);
     for (uint8_t k = 0; k < 5; ++k)
