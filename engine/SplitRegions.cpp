@@ -10,8 +10,7 @@
 //   which the sequential fill finds them, seeded where it seeds them.
 // - A region's flood fill never looks at a free position of another region
 //   (one beside its spans would be connected to it), so it takes the same
-//   course on a copy of the raster around the region in which everything
-//   but the region is blocked.
+//   course on a copy of the raster around the region.
 // - The raster the region's coverage rules then read is the same copy with
 //   the runs of this and every later region free again.
 // Each region is so made on any thread into coverage of its own, and the
@@ -357,19 +356,18 @@ void FreeRuns(const Labels& L, const Window& v, int32_t W, uint8_t* bits, int32_
 }
 
 // The region's course: its spans in the order of the sequential fill, found
-// on a copy of its window in which everything but the region is blocked.
-// The fill marks every position of the region, so that the copy is all
-// blocked again after it.
+// on a copy of its window of the raster (the fill never looks at another
+// region's positions there: one beside the region would be part of it).
 void TraceRegion(const Labels& L, const CTessolo::FILLCONTEXT& raster, SeedStack& stack, Coverage& c)
 {
-    const uint32_t k = c.region;
-    const Region& g = L.regions[k];
+    const Region& g = L.regions[c.region];
     const int32_t W = raster.width;
     const Window& v = c.v;
     uint8_t* bits = c.bits;
-    std::memset(bits, 0xFF, size_t(v.rowBytes) * size_t(v.rows));
+    for (int32_t ly = 0; ly < v.rows; ++ly)
+        std::memcpy(bits + size_t(ly) * v.rowBytes, raster.test + size_t(v.y0 + ly) * raster.rowBytes + (v.x0 >> 3),
+                    v.rowBytes);
     std::memset(bits + size_t(v.rowBytes) * size_t(v.rows), 0, 8);
-    FreeRuns(L, v, W, bits, 0, v.rows, [k](uint32_t label) { return label == k; });
     CTessolo::FILLCONTEXT local{};
     local.rowBytes = v.rowBytes;
     local.width = W - v.x0;  // the image's right edge clips, as in the whole raster
