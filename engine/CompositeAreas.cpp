@@ -4,6 +4,7 @@
 // last). A pixel's bytes depend only on the pieces over it, so the result is
 // the whole composite's inside the area and the old image outside it.
 #include "engine/Tessolo.h"
+#include "engine/SelectionRow.h"
 #include "imaging/Parallel.h"
 
 #include <algorithm>
@@ -112,12 +113,10 @@ bool CTessolo::CombinePieceAreas(long width, long height, uint8_t** planes, uint
         for (uint32_t k = t.first; k < t.last; ++k)
             i_CompositePiece(m_pPieces[over[k]], planes, stride, colours, t.rect, screenAlpha);
         if (selection)
-            for (int32_t y = t.rect.top; y < t.rect.bottom; ++y) {
-                uint8_t* a = dstAlpha + size_t(y) * stride;
-                const uint8_t* s = selection + size_t(y) * selectionStride;
-                for (int32_t x = t.rect.left; x < t.rect.right; ++x)
-                    a[x] = std::min(a[x], s[x]);
-            }
+            for (int32_t y = t.rect.top; y < t.rect.bottom; ++y)
+                tessolo_composite::LimitToSelection(dstAlpha + size_t(y) * stride + t.rect.left,
+                                                    selection + size_t(y) * selectionStride + t.rect.left,
+                                                    int32_t(span));
     };
     // Rounds of a few tasks a thread, progress and cancel between them.
     const uint32_t round = std::max<uint32_t>(1, threads * 4);

@@ -1,5 +1,6 @@
 // Rendering one piece with its effects, and compositing all pieces.
 #include "engine/Tessolo.h"
+#include "engine/SelectionRow.h"
 #include "imaging/ImageFX_Kernels.h"
 #include "imaging/Parallel.h"
 
@@ -519,10 +520,8 @@ bool CTessolo::CombineSplitedCells(long width, long height, uint8_t** planes, ui
         return false;
     if (selection)
         eachRow([&](int32_t y) {
-            uint8_t* a = dstAlpha + size_t(y) * stride;
-            const uint8_t* s = selection + size_t(y) * selectionStride;
-            for (int32_t x = rect.left; x < rect.right; ++x)
-                a[x] = std::min(a[x], s[x]);
+            tessolo_composite::LimitToSelection(dstAlpha + size_t(y) * stride + rect.left,
+                                                selection + size_t(y) * selectionStride + rect.left, int32_t(span));
         });
     return i_ProgressStep(100, from, to);
 }
