@@ -193,6 +193,9 @@ protected:
     virtual void pm_DeleteFXWindow() {}
     // Renders one piece from its requested effects.
     virtual bool pm_RenderPiece(uint32_t piece);
+    // Renders pieces side by side on the machine's threads; how many of
+    // them, from the first, were rendered (all of them, or 0 on a failure).
+    virtual uint32_t pm_RenderPieces(const std::vector<uint32_t>& pieces);
 
     CTessolo::SPLITEDCELL* i_Piece(uint32_t i) const { return &m_pEngine->m_pPieces[i]; }
     void i_RedrawEnding(uint8_t redraw);
