@@ -2,6 +2,7 @@
 // editor read them: a configuration of records under their keys, of any type
 // and size the input picks, then every reader on it. What a reader takes must
 // be usable, and what it then writes must read back the same.
+#include "fuzz/FuzzInput.h"
 #include "app/Preferences.h"
 #include "core/StdFile.h"
 #include "core/Storage.h"
@@ -16,25 +17,6 @@
 #include <vector>
 
 namespace {
-
-class Input {
-public:
-    Input(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
-    bool More() const { return m_at < m_size; }
-    uint8_t Byte() { return m_at < m_size ? m_data[m_at++] : 0; }
-    uint32_t Bytes(void* out, uint32_t n)
-    {
-        uint32_t got = 0;
-        for (; got < n && m_at < m_size; ++got)
-            static_cast<uint8_t*>(out)[got] = m_data[m_at++];
-        return got;
-    }
-
-private:
-    const uint8_t* m_data;
-    size_t m_size;
-    size_t m_at = 0;
-};
 
 const char* const kKeys[] = {
     "Preferences>OnLoadZoom",      "Preferences>DelKnifeOpacity",   "Preferences>AlphaSolid",
@@ -60,7 +42,7 @@ bool OpenOn(CQNF_StdFile& file, const std::string& path, CQNF_Storage& st, unsig
     return file.Open(CQNF_String(path.c_str()), qnfile::kUpdate) && st.Open(&file, mode);
 }
 
-void PutRecord(CQNF_Storage& st, const std::string& key, Input& in)
+void PutRecord(CQNF_Storage& st, const std::string& key, FuzzInput& in)
 {
     switch (in.Byte() % 6) {
     case 0: st.SetRecord(CQNF_String(key.c_str()), in.Byte()); break;
@@ -98,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Conf conf;
     if (conf.fd < 0)
         return 0;
-    Input in(data, size);
+    FuzzInput in(data, size);
     {
         CQNF_StdFile file;
         CQNF_Storage st;

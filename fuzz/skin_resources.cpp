@@ -4,6 +4,7 @@
 // gives, sizes not always agreeing), read by the resource reader and by a
 // control's own image loading. Every image either of them accepts must fill
 // its rectangle exactly.
+#include "fuzz/FuzzInput.h"
 #include "core/StdFile.h"
 #include "core/Storage.h"
 #include "core/ZipBlock.h"
@@ -19,25 +20,6 @@
 
 namespace {
 
-class Input {
-public:
-    Input(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
-    bool More() const { return m_at < m_size; }
-    uint8_t Byte() { return m_at < m_size ? m_data[m_at++] : 0; }
-    std::vector<uint8_t> Bytes(size_t n)
-    {
-        n = std::min(n, m_size - m_at);
-        std::vector<uint8_t> out(m_data + m_at, m_data + m_at + n);
-        m_at += n;
-        return out;
-    }
-
-private:
-    const uint8_t* m_data;
-    size_t m_size;
-    size_t m_at = 0;
-};
-
 // A control that loads its images from the given container.
 class Probe : public CQNF_Control {
 public:
@@ -45,7 +27,7 @@ public:
 };
 
 // An image record: a zip block around a rectangle and pixels, or bytes.
-std::vector<uint8_t> ImageRecord(Input& in)
+std::vector<uint8_t> ImageRecord(FuzzInput& in)
 {
     const uint8_t kind = in.Byte();
     if (kind % 4 == 0)
@@ -93,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (fd < 0)
         return 0;
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
-    Input in(data, size);
+    FuzzInput in(data, size);
     std::vector<std::string> images;
     {
         CQNF_StdFile written;

@@ -91,6 +91,23 @@ void ExpectRefused(const Outcome& r, const std::string& says)
     EXPECT_LT(r.peakKiB, 400L * 1024) << "KiB at the peak";
 }
 
+// A command line and what its one line of refusal says.
+struct Refusal {
+    std::vector<std::string> argv;
+    const char* says;
+};
+
+void ExpectAllRefused(const std::vector<Refusal>& cases, unsigned limitSeconds = 0)
+{
+    for (const Refusal& c : cases) {
+        std::string line;
+        for (size_t i = 1; i < c.argv.size(); ++i)
+            line += c.argv[i] + " ";
+        SCOPED_TRACE(line);
+        ExpectRefused(Program(c.argv, limitSeconds), c.says);
+    }
+}
+
 }  // namespace
 
 TEST_F(FilesPrograms, DevicesAndHugeFilesAreRefusedBeforeTheyAreRead)
@@ -100,13 +117,9 @@ TEST_F(FilesPrograms, DevicesAndHugeFilesAreRefusedBeforeTheyAreRead)
     WriteFile(huge, {'j', 'u', 'n', 'k'});
     ASSERT_EQ(::truncate(huge.c_str(), off_t(3) << 30), 0);
     const std::string out = dir.File("out");
-    struct Case {
-        std::vector<std::string> argv;
-        const char* says;
-    };
     // The host checks its output's name first: give it one it writes.
     const std::string outPng = dir.File("out.png");
-    const std::vector<Case> cases = {
+    const std::vector<Refusal> cases = {
         {{kHost, "--plugin", dir.File("none.so"), "--descriptor", "/dev/zero", kSample, outPng}, "not a regular file"},
         {{kHost, "--plugin", dir.File("none.so"), "--icc", "/dev/zero", kSample, outPng}, "not a regular file"},
         {{kHost, "--plugin", dir.File("none.so"), "--descriptor", huge, kSample, outPng}, "too large"},
@@ -122,13 +135,7 @@ TEST_F(FilesPrograms, DevicesAndHugeFilesAreRefusedBeforeTheyAreRead)
         {{kTool, "zip", "/dev/zero", out}, "not a regular file"},
         {{kTool, "unzip", "/dev/zero", out}, "not a regular file"},
     };
-    for (const Case& c : cases) {
-        std::string line;
-        for (size_t i = 1; i < c.argv.size(); ++i)
-            line += c.argv[i] + " ";
-        SCOPED_TRACE(line);
-        ExpectRefused(Program(c.argv), c.says);
-    }
+    ExpectAllRefused(cases);
     EXPECT_FALSE(std::filesystem::exists(out));
     EXPECT_FALSE(std::filesystem::exists(outPng));
 }
@@ -151,11 +158,7 @@ TEST_F(FilesPrograms, ValidFilesFollowedByGigabytesAreRefusedUnread)
         const off_t size = off_t(std::filesystem::file_size(f));
         ASSERT_EQ(::truncate(f.c_str(), size + (off_t(2) << 30)), 0);
     }
-    struct Case {
-        std::vector<std::string> argv;
-        const char* says;
-    };
-    std::vector<Case> cases = {
+    std::vector<Refusal> cases = {
         {{kTool, "convert", files[0], dir.File("o.png")}, "more than the picture it describes can need"},
         {{kTool, "psd", "read", files[1], dir.File("layers")}, "more than the picture it describes can need"},
         {{kTool, "export", "pieces", "--to", "psd", files[2], kSample, dir.File("p.psd")}, "too large"},
@@ -163,13 +166,7 @@ TEST_F(FilesPrograms, ValidFilesFollowedByGigabytesAreRefusedUnread)
     };
     if (files.size() > 4)
         cases.push_back({{kTool, "convert", files[4], dir.File("o.png")}, "can need"});
-    for (const Case& c : cases) {
-        std::string line;
-        for (size_t i = 1; i < c.argv.size(); ++i)
-            line += c.argv[i] + " ";
-        SCOPED_TRACE(line);
-        ExpectRefused(Program(c.argv), c.says);
-    }
+    ExpectAllRefused(cases);
 }
 
 TEST_F(FilesPrograms, TypedPictureSizesAreCheckedBeforeAllocating)
@@ -228,11 +225,7 @@ TEST_F(FilesPrograms, FifosAreRefusedWithoutWaiting)
     ASSERT_EQ(Program({kMkdesc, "--grid", "2x2", desc}).code, 0);
     const std::string layout = dir.File("lay.qntd");
     ASSERT_EQ(Program({kTool, "layout", "new", "--grid", "2x1", layout}).code, 0);
-    struct Case {
-        std::vector<std::string> argv;
-        const char* says;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<Refusal> cases = {
         {{kHost, "--plugin", plugin, "--descriptor", desc, fifo, outPng}, "not a regular file"},
         {{kHost, "--plugin", plugin, "--descriptor", fifo, kSample, outPng}, "not a regular file"},
         {{kHost, "--plugin", plugin, "--icc", fifo, "--descriptor", desc, kSample, outPng}, "not a regular file"},
@@ -249,13 +242,7 @@ TEST_F(FilesPrograms, FifosAreRefusedWithoutWaiting)
         {{kTool, "zip", fifo, out}, "not a regular file"},
         {{kTool, "md5", fifo}, "not a regular file"},
     };
-    for (const Case& c : cases) {
-        std::string line;
-        for (size_t i = 1; i < c.argv.size(); ++i)
-            line += c.argv[i] + " ";
-        SCOPED_TRACE(line);
-        ExpectRefused(Program(c.argv, 60), c.says);
-    }
+    ExpectAllRefused(cases, 60);
     EXPECT_FALSE(std::filesystem::exists(out));
     EXPECT_FALSE(std::filesystem::exists(outPng));
 
