@@ -187,7 +187,8 @@ protected:
     virtual void pm_StatusDone() {}
     // Where the status progress goes; null: nowhere.
     virtual CMainProgressTarget* pm_ProgressTarget() { return nullptr; }
-    // Pending window events, between the pieces of an interruptible re-render.
+    // Pending window events, between the batches of pieces of an interruptible
+    // re-render.
     virtual void pm_ProcessEvents() {}
     virtual bool pm_HasFXWindow() const { return false; }
     virtual void pm_DeleteFXWindow() {}
