@@ -2,7 +2,9 @@
 // resetting effects, and re-rendering exactly the pieces whose requested
 // effects differ from what their pixels show.
 #include "app/PieceMap.h"
+#include "imaging/Parallel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -279,9 +281,12 @@ uint8_t CPieceMap::i_RerenderRun(uint8_t redraw, uint8_t interruptible)
     i_SetProgress("Rendering is in progress:");
     i_Report(0);
     qntRECT_s dirty = qnNullRect;
-    std::vector<uint32_t> rendered;
+    std::vector<uint32_t> rendered, batch;
     uint8_t ok = 1;
-    for (size_t k = 0; k < m_RenderList.size(); ++k) {
+    // A few pieces a thread at a time, rendered side by side; the effect
+    // window's events are looked at between them.
+    const size_t step = size_t(qnpar::ThreadCount()) * 2;
+    for (size_t k = 0; k < m_RenderList.size();) {
         i_Report(uint8_t(float(70.0 * double(k) / double(m_RenderList.size()))));
         if (interruptible && pm_HasFXWindow()) {
             pm_ProcessEvents();
@@ -290,21 +295,28 @@ uint8_t CPieceMap::i_RerenderRun(uint8_t redraw, uint8_t interruptible)
                 // is composited with the rest.
                 m_bRestart = 0;
                 m_RenderList.swap(m_PendingList);
-                k = size_t(-1);
+                k = 0;
                 i_Report(0);
                 continue;
             }
         }
-        const uint32_t i = m_RenderList[k];
-        if (i >= pm_PieceCount() || !i_pmop_CheckPieceFXUpdates(i))
-            continue;
-        if (!pm_RenderPiece(i)) {
+        batch.clear();
+        for (; k < m_RenderList.size() && batch.size() < step; ++k) {
+            const uint32_t i = m_RenderList[k];
+            if (i < pm_PieceCount() && i_pmop_CheckPieceFXUpdates(i) &&
+                std::find(batch.begin(), batch.end(), i) == batch.end())
+                batch.push_back(i);
+        }
+        const uint32_t done = batch.empty() ? 0 : pm_RenderPieces(batch);
+        for (uint32_t b = 0; b < done; ++b) {
+            const Cell& c = *i_Piece(batch[b]);
+            dirty = qnUnionRect(dirty, qntRECT_s{c.left, c.top, c.right, c.bottom});
+            rendered.push_back(batch[b]);
+        }
+        if (done < batch.size()) {
             ok = 0;
             break;
         }
-        const Cell& c = *i_Piece(i);
-        dirty = qnUnionRect(dirty, qntRECT_s{c.left, c.top, c.right, c.bottom});
-        rendered.push_back(i);
     }
     const qntRECT_s pending = m_PendingRect;
     m_PendingRect = qnNullRect;
@@ -324,6 +336,15 @@ uint8_t CPieceMap::i_RerenderRun(uint8_t redraw, uint8_t interruptible)
     pm_StatusDone();
     m_bBusy = 0;
     return ok;
+}
+
+uint32_t CPieceMap::pm_RenderPieces(const std::vector<uint32_t>& pieces)
+{
+    CQNF_Progress* before = m_pEngine->m_pProgress;
+    m_pEngine->m_pProgress = &m_Progress;
+    const bool ok = m_pEngine->RenderPieces(pieces.data(), uint32_t(pieces.size()));
+    m_pEngine->m_pProgress = before;
+    return ok ? uint32_t(pieces.size()) : 0;
 }
 
 bool CPieceMap::pm_RenderPiece(uint32_t piece)

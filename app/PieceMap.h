@@ -187,12 +187,16 @@ protected:
     virtual void pm_StatusDone() {}
     // Where the status progress goes; null: nowhere.
     virtual CMainProgressTarget* pm_ProgressTarget() { return nullptr; }
-    // Pending window events, between the pieces of an interruptible re-render.
+    // Pending window events, between the batches of pieces of an interruptible
+    // re-render.
     virtual void pm_ProcessEvents() {}
     virtual bool pm_HasFXWindow() const { return false; }
     virtual void pm_DeleteFXWindow() {}
     // Renders one piece from its requested effects.
     virtual bool pm_RenderPiece(uint32_t piece);
+    // Renders pieces side by side on the machine's threads; how many of
+    // them, from the first, were rendered (all of them, or 0 on a failure).
+    virtual uint32_t pm_RenderPieces(const std::vector<uint32_t>& pieces);
 
     CTessolo::SPLITEDCELL* i_Piece(uint32_t i) const { return &m_pEngine->m_pPieces[i]; }
     void i_RedrawEnding(uint8_t redraw);

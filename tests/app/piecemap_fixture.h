@@ -21,6 +21,7 @@ public:
     std::vector<uint32_t> rendered;  // every piece rendered, in order
     int depth = 0, maxDepth = 0;     // re-entrance of the render
     int failAt = -1;                 // the n-th render fails
+    int batches = 0;                 // calls that render pieces side by side
     int previewRedraws = 0, quickRedraws = 0, refreshes = 0, statusDone = 0;
     uint16_t lastWord = 0;
     int extrasChanges = 0;
@@ -68,6 +69,23 @@ public:
         }
         --depth;
         return ok;
+    }
+    // A batch as the pieces one at a time would go: the n-th render fails,
+    // and the batch is rendered up to it through the real call.
+    uint32_t pm_RenderPieces(const std::vector<uint32_t>& pieces) override
+    {
+        ++depth;
+        maxDepth = std::max(maxDepth, depth);
+        ++batches;
+        if (onRender)
+            onRender();
+        std::vector<uint32_t> part = pieces;
+        if (failAt >= int(rendered.size()) && failAt < int(rendered.size() + part.size()))
+            part.resize(size_t(failAt) - rendered.size());
+        const uint32_t done = part.empty() ? 0 : CPieceMap::pm_RenderPieces(part);
+        rendered.insert(rendered.end(), part.begin(), part.begin() + done);
+        --depth;
+        return done;
     }
     void UpdateStatusProgress(const char*, uint8_t percent) override { reports.push_back(percent); }
     void ProcessPendingEvents() override {}

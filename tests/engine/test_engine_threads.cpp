@@ -337,8 +337,9 @@ TEST(EngineThreads, PieceAreasCompositeAsTheWholeImageInsideAndTouchNothingOutsi
             auto updated = canvas(9);
             ASSERT_TRUE(composite(updated, nullptr));
             // Pieces far apart, so that the rectangle around them holds
-            // pieces that did not change.
-            const std::vector<uint32_t> changed = {1, e.m_nPieces / 2, e.m_nPieces - 2};
+            // pieces that did not change; and pieces side by side and one
+            // above the other, whose boxes overlap or cut each other's rows.
+            const std::vector<uint32_t> changed = {1, 3, 8, e.m_nPieces / 2, e.m_nPieces - 2};
             for (uint32_t i : changed) {
                 CTessolo::SPLITEDCELL& p = e.m_pPieces[i];
                 p.invert[CTessolo::FX_REQUESTED] ^= 1;
