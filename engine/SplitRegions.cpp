@@ -493,14 +493,14 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
     // Batches of regions whose coverage stays inside the memory allowed
     // (the split's memory is well below what the pieces' planes take
     // later, even with a large region for every thread): where each ends,
-    // and the buffers of the largest, a copy of the window and the
-    // coverage of each region and a copy for every thread.
+    // and the buffers of the largest, the coverage of each region and
+    // either a copy of the window for each or one for every thread.
     std::vector<uint32_t> ends;
     uint64_t area = 0;
     auto round = [](uint64_t n) { return (n + 63) / 64 * 64; };
     for (uint32_t first = 0; first < count;) {
         uint32_t last = first;
-        uint64_t bytes = 0, buffers = 0, largest = 0;
+        uint64_t bytes = 0, outs = 0, windows = 0, largest = 0;
         // At least a region for every thread, so that all have work when
         // the regions are few and large.
         while (last < count && (last - first < job.threads || bytes < m_nRegionBatchBytes)) {
@@ -508,12 +508,13 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
             const uint64_t out = uint64_t(v.outW) * uint64_t(v.outH);
             const uint64_t window = uint64_t(v.rowBytes) * uint64_t(v.rows) + 8;
             bytes += out + window;
-            buffers += round(out) + round(window);
+            outs += round(out);
+            windows += round(window);
             largest = std::max(largest, round(window));
             ++last;
         }
         ends.push_back(last);
-        area = std::max(area, buffers + job.threads * largest);
+        area = std::max(area, outs + std::max(windows, job.threads * largest));
         first = last;
     }
     // Made here, on the calling thread, when it cannot be lent: memory a
@@ -582,22 +583,26 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
         if (batch.size() < n)
             batch.resize(n);
         uint8_t* at = base;
-        uint64_t largest = 0;
         for (uint32_t i = 0; i < n; ++i) {
             Coverage& c = batch[i];
             c.region = first + i;
             c.v = WindowOf(L.regions[first + i], raster.width, raster.height, raster.rowBytes);
-            const uint64_t window = round(uint64_t(c.v.rowBytes) * uint64_t(c.v.rows) + 8);
             c.out = at;
             at += round(uint64_t(c.v.outW) * uint64_t(c.v.outH));
+        }
+        // The copies of the windows: each region's own when they are made
+        // in bands, else each thread's; the one or the other.
+        uint8_t* const windowCopies = at;
+        uint64_t largest = 0;
+        for (uint32_t i = 0; i < n; ++i) {
+            Coverage& c = batch[i];
+            const uint64_t window = round(uint64_t(c.v.rowBytes) * uint64_t(c.v.rows) + 8);
             c.ownBits = at;
             at += window;
             largest = std::max(largest, window);
         }
-        for (Work& w : scratch) {
-            w.bits = at;
-            at += largest;
-        }
+        for (uint32_t w = 0; w < job.threads; ++w)
+            scratch[w].bits = windowCopies + w * largest;
         // Few regions are each made in bands of output rows, so that every
         // thread has work; many are made one band each.
         tasks.clear();
