@@ -652,20 +652,24 @@ bool CTessolo::i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s
 
 void CTessolo::i_CopyPieceMask(SPLITEDCELL& p, uint8_t* mask, long maskStride, qntPOS origin, bool clear)
 {
+    p.pixels = i_CopyPieceMaskRows(p, mask, maskStride, origin, clear, 0, uint32_t(p.bottom - p.top));
+}
+
+uint32_t CTessolo::i_CopyPieceMaskRows(const SPLITEDCELL& p, uint8_t* mask, long maskStride, qntPOS origin,
+                                       bool clear, uint32_t y0, uint32_t y1)
+{
     const uint32_t bw = uint32_t(p.right - p.left);
-    const uint32_t bh = uint32_t(p.bottom - p.top);
-    uint8_t* dst = p.mask->GetPtr();
     uint32_t pixels = 0;
-    for (uint32_t y = 0; y < bh; ++y) {
+    for (uint32_t y = y0; y < y1; ++y) {
+        uint8_t* dst = p.mask->GetPtr() + size_t(y) * bw;
         uint8_t* src = mask + size_t(p.top - origin.y + int32_t(y)) * size_t(maskStride) + size_t(p.left - origin.x);
         std::memcpy(dst, src, bw);
         for (uint32_t x = 0; x < bw; ++x)
             pixels += dst[x] != 0;
         if (clear)
             std::memset(src, 0, bw);
-        dst += bw;
     }
-    p.pixels = pixels;
+    return pixels;
 }
 
 bool CTessolo::i_NoteDirtyPlanes()

@@ -448,23 +448,6 @@ void JoinBands(Coverage& c, bool selection)
     c.box = box;
 }
 
-// Rows [y0, y1) of the piece's mask copied from the coverage; the
-// covered pixels among them.
-uint32_t CopyMaskRows(const CTessolo::SPLITEDCELL& p, const Coverage& c, uint32_t y0, uint32_t y1)
-{
-    const uint32_t bw = uint32_t(p.right - p.left);
-    const int32_t ox = c.X0() >> 2, oy = c.Y0() >> 2;
-    uint32_t pixels = 0;
-    for (uint32_t y = y0; y < y1; ++y) {
-        uint8_t* dst = p.mask->GetPtr() + size_t(y) * bw;
-        const uint8_t* src = c.out + size_t(p.top - oy + int32_t(y)) * size_t(c.v.outW) + size_t(p.left - ox);
-        std::memcpy(dst, src, bw);
-        for (uint32_t x = 0; x < bw; ++x)
-            pixels += dst[x] != 0;
-    }
-    return pixels;
-}
-
 }  // namespace
 
 int CTessolo::i_CollectLabelledRegions(SplitJob& job)
@@ -480,8 +463,9 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
     // it is): the split then needs no memory of its own beside the
     // planes', and a second cut finds its pages there.
     uint64_t lentBytes = job.lent;
+    auto round = [](uint64_t n) { return (n + 63) / 64 * 64; };
     auto lend = [&](uint64_t bytes) -> uint8_t* {
-        bytes = (bytes + 63) / 64 * 64;
+        bytes = round(bytes);
         uint8_t* p = bytes ? m_PlaneArena.Lend(lentBytes, bytes) : nullptr;
         if (p)
             lentBytes += bytes;
@@ -497,7 +481,6 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
     // either a copy of the window for each or one for every thread.
     std::vector<uint32_t> ends;
     uint64_t area = 0;
-    auto round = [](uint64_t n) { return (n + 63) / 64 * 64; };
     for (uint32_t first = 0; first < count;) {
         uint32_t last = first;
         uint64_t bytes = 0, outs = 0, windows = 0, largest = 0;
@@ -664,9 +647,11 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
         qnpar::For(copies * copyBands, job.threads, [&](uint32_t t, unsigned) {
             const uint32_t i = t / copyBands, b = t % copyBands;
             const uint32_t height = uint32_t(m_pPieces[added[i].first].Height());
-            pixels[t] = CopyMaskRows(m_pPieces[added[i].first], batch[added[i].second],
-                                     uint32_t(uint64_t(height) * b / copyBands),
-                                     uint32_t(uint64_t(height) * (b + 1) / copyBands));
+            const Coverage& c = batch[added[i].second];
+            pixels[t] = i_CopyPieceMaskRows(m_pPieces[added[i].first], c.out, c.v.outW,
+                                            qntPOS{c.X0() >> 2, c.Y0() >> 2}, false,
+                                            uint32_t(uint64_t(height) * b / copyBands),
+                                            uint32_t(uint64_t(height) * (b + 1) / copyBands));
         });
         for (uint32_t i = 0; i < copies; ++i) {
             uint32_t sum = 0;

@@ -537,6 +537,10 @@ private:
     // does this itself unless told not to, so that a caller can copy the
     // masks of many pieces at once on several threads.
     static void i_CopyPieceMask(SPLITEDCELL& p, uint8_t* mask, long maskStride, qntPOS origin, bool clear);
+    // Rows [y0, y1) of it, so that one large piece is copied in bands on
+    // several threads; the covered pixels among them.
+    static uint32_t i_CopyPieceMaskRows(const SPLITEDCELL& p, uint8_t* mask, long maskStride, qntPOS origin,
+                                        bool clear, uint32_t y0, uint32_t y1);
     bool i_NoteDirtyPlanes();  // the piece being added goes on m_PlanesToClear; false without memory
     bool i_ProgressStep(double percent, double from, double to);  // report, then false on cancel
     bool i_Canceled();
