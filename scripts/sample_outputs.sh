@@ -15,6 +15,12 @@ H=$BUILD/hostapp
 S=$ROOT/samples/sample.png
 rm -rf "$OUT"
 mkdir -p "$OUT"
+# The host loads a copy of the plug-in from a folder of this run's own, so
+# that what it stores there (settings, last settings) neither changes the
+# build's folder nor carries over from an earlier run.
+P=$(mktemp -d "${TMPDIR:-/tmp}/tessolo-samples.XXXXXX")
+trap 'rm -rf "$P"' EXIT
+cp "$BUILD"/bundle/Tessolo/*.so "$BUILD"/bundle/Tessolo/*.qns4 "$P"/
 run() { "$@" > /dev/null; }
 # Layout documents, their blocks and descriptors.
 run $T layout new --grid 8x6 --seed 7 --randomize 30 --pieces "$OUT/random.qntd"
@@ -29,17 +35,17 @@ run $H/tessolo-mkdesc --grid 8x6 --lines "$OUT/lines.qnds"
 run $H/tessolo-mkdesc --grid 5x3 --raw "$OUT/pieces.raw"
 run $H/tessolo-mkdesc --grid 4x3 --straight --knob 80 "$OUT/straight.qnds"
 # The stand-in host replaying them.
-run $H/tessolo-host --descriptor "$OUT/random.qnds" "$S" "$OUT/host_random.png"
-run $H/tessolo-host --descriptor "$OUT/lines.qnds" "$S" "$OUT/host_lines.png"
-run $H/tessolo-host --descriptor "$OUT/straight.qnds" --mode cmyk "$S" "$OUT/host_cmyk.png"
-run $H/tessolo-host --descriptor "$OUT/lines.qnds" --mode gray --fg 802010 "$S" "$OUT/host_gray.png"
+run $H/tessolo-host --plugin "$P/Tessolo.so" --descriptor "$OUT/random.qnds" "$S" "$OUT/host_random.png"
+run $H/tessolo-host --plugin "$P/Tessolo.so" --descriptor "$OUT/lines.qnds" "$S" "$OUT/host_lines.png"
+run $H/tessolo-host --plugin "$P/Tessolo.so" --descriptor "$OUT/straight.qnds" --mode cmyk "$S" "$OUT/host_cmyk.png"
+run $H/tessolo-host --plugin "$P/Tessolo.so" --descriptor "$OUT/lines.qnds" --mode gray --fg 802010 "$S" "$OUT/host_gray.png"
 # The engine and the codecs through tessolo-tool.
 $T engine lines --grid 6x4 "$S" "$OUT/engine_lines.png" > "$OUT/engine_lines.txt"
 $T engine pieces --grid 6x4 --seed 3 "$S" "$OUT/engine_pieces.png" > "$OUT/engine_pieces.txt"
 $T engine render --block "$OUT/random.block" "$S" "$OUT/engine_render.png" > "$OUT/engine_render.txt"
 run $T psd write "$OUT/two.psd" "$S" "$OUT/engine_lines.png@10,10:lines"
 run $T convert "$OUT/two.psd" "$OUT/two.png"
-run $H/tessolo-host --descriptor "$OUT/lines.qnds" "$OUT/two.psd" "$OUT/host_psd.png"
+run $H/tessolo-host --plugin "$P/Tessolo.so" --descriptor "$OUT/lines.qnds" "$OUT/two.psd" "$OUT/host_psd.png"
 cd "$OUT"
 # Printed reports name the files; without the folder they compare.
 sed -i "s|$OUT/||g" ./*.txt
