@@ -466,16 +466,6 @@ void FillLineBit(CTessolo::FILLCONTEXT& c, int64_t x, int32_t y, uint32_t length
 
 void ClearBits(uint8_t* row, int32_t lo, int32_t hi) { ChangeBits<false>(row, lo, hi); }
 
-// The raster side of FillLineBit alone: the span, widened by one on each
-// side, marked in the bit raster. The flood fill's course depends on the
-// raster only, so a fill with this rule visits the spans FillLineBit would.
-void MarkSpanBit(CTessolo::FILLCONTEXT& c, int64_t x, int32_t y, uint32_t length)
-{
-    int32_t xl = 0, xr = 0;
-    if (ClipSpan(c, x, y, length, xl, xr))
-        SetBits(c.test + size_t(y) * c.rowBytes, std::max(xl - 1, 0), std::min(xr + 1, c.width));
-}
-
 // The byte-raster cases: the plain cut (a knife pixel joins the first region
 // that reaches it), the smooth lines mode (a partly covered knife pixel gives
 // each region beside it its complement) and the plain lines mode.

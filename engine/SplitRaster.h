@@ -252,7 +252,6 @@ bool FillRegion(const Raster& r, SeedStack& stack, int32_t sx, int32_t sy, Fill&
 // The fill-line rules on a fill context (shared by the fast fill and the
 // function-pointer callbacks of the engine).
 void FillLineBit(CTessolo::FILLCONTEXT& c, int64_t x, int32_t y, uint32_t length);
-void MarkSpanBit(CTessolo::FILLCONTEXT& c, int64_t x, int32_t y, uint32_t length);
 // Clears the bits [lo, hi) of a bit-raster row.
 void ClearBits(uint8_t* row, int32_t lo, int32_t hi);
 // Output mask of the box multiplied by the selection (test the mask before);

@@ -9,10 +9,12 @@
 //   are numbered in row-by-row order of their first position: the order in
 //   which the sequential fill finds them, seeded where it seeds them.
 // - A region's flood fill never looks at a free position of another region
-//   (one beside its spans would be connected to it), so it takes the same
-//   course on a copy of the raster around the region.
-// - The raster the region's coverage rules then read is the same copy with
-//   the runs of this and every later region free again.
+//   (one beside its spans would be connected to it), and its spans are its
+//   runs: it takes the same course on the runs, each linked to those of the
+//   rows beside it.
+// - The raster the region's coverage rules then read is a copy of the
+//   raster around the region with the runs of this and every later region
+//   free again.
 // Each region is so made on any thread into coverage of its own, and the
 // pieces are added in region order: the bytes of the sequential fill.
 #include "engine/SplitJob.h"
@@ -58,7 +60,7 @@ struct Unset {
 };
 
 // Bytes of the arrays of each run Label makes.
-constexpr uint64_t kRunBytes = sizeof(Run) + 3 * sizeof(uint32_t);
+constexpr uint64_t kRunBytes = sizeof(Run) + 4 * sizeof(uint32_t);
 
 // The free runs of a bit raster, row by row, and their regions.
 struct Labels {
@@ -66,7 +68,20 @@ struct Labels {
     Unset<Run> runs;
     Unset<uint32_t> label;  // region of each run
     std::vector<Region> regions;
+    // Where a run's fill looks in the rows beside it: the first run of the
+    // row below (down) and of the row above (up) that ends past its start;
+    // the runs sharing a column with it follow that one.
+    Unset<uint32_t> down, up;
+    // The memory of the labelling's trees, free once the runs are labelled:
+    // whether each run is filled yet, as the regions' courses are traced.
+    Unset<uint32_t> filled;
 };
+
+// A run's mark in Labels::filled once its region's fill has taken it (the
+// trees' entries are run indices, all smaller).
+constexpr uint32_t kFilled = UINT32_MAX;
+// How many rows ahead a region's course asks for the runs it reads.
+constexpr int32_t kAheadRows = 3;
 
 // Calls f(xs, xe) for each free run of a row, left to right.
 template <class F>
@@ -249,6 +264,29 @@ bool Label(const BitRaster& r, unsigned threads, uint64_t maxRuns, Labels& L, Le
         raise(g.xmax, run.xe - 1);
         raise(g.ymax, y);
     });
+    // The links of each pair of rows, made on the thread of the lower row's
+    // band: every run's down and up are written once. The roots are no
+    // longer read, and their memory takes the down links.
+    L.down = std::move(root);
+    L.up.Make(total, at(sizeof(Run) + 3 * sizeof(uint32_t)));
+    qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
+        int32_t y0 = 0, y1 = 0;
+        bandRows(b, y0, y1);
+        for (int32_t y = std::max(y0, 1); y < y1; ++y) {
+            const uint32_t aEnd = L.rowStart[size_t(y)], bEnd = L.rowStart[size_t(y) + 1];
+            for (uint32_t i = L.rowStart[size_t(y) - 1], j = aEnd; i < aEnd; ++i) {
+                while (j < bEnd && L.runs[j].xe <= L.runs[i].xs)
+                    ++j;
+                L.down[i] = j;
+            }
+            for (uint32_t j = aEnd, i = L.rowStart[size_t(y) - 1]; j < bEnd; ++j) {
+                while (i < aEnd && L.runs[i].xe <= L.runs[j].xs)
+                    ++i;
+                L.up[j] = i;
+            }
+        }
+    });
+    L.filled = std::move(parent);
     return true;
 }
 
@@ -355,31 +393,67 @@ void FreeRuns(const Labels& L, const Window& v, int32_t W, uint8_t* bits, int32_
     }
 }
 
-// The region's course: its spans in the order of the sequential fill, found
-// on a copy of its window of the raster (the fill never looks at another
-// region's positions there: one beside the region would be part of it).
-void TraceRegion(const Labels& L, const CTessolo::FILLCONTEXT& raster, SeedStack& stack, Coverage& c)
+// The region's course: its spans in the order of the sequential fill. The
+// fill's spans are the region's runs (a span is a maximal free run, and a
+// run is free until its span is filled), so the fill is followed on the
+// runs themselves rather than on the raster's bits: a seed stands for the
+// run it lies in, a scan of the row above or below pushes every unfilled
+// run its span reaches from the right, and a filled run is skipped when
+// popped, as a blocked seed is.
+void TraceRegion(const Labels& L, SeedStack& stack, Coverage& c)
 {
     const Region& g = L.regions[c.region];
-    const int32_t W = raster.width;
     const Window& v = c.v;
-    uint8_t* bits = c.bits;
-    for (int32_t ly = 0; ly < v.rows; ++ly)
-        std::memcpy(bits + size_t(ly) * v.rowBytes, raster.test + size_t(v.y0 + ly) * raster.rowBytes + (v.x0 >> 3),
-                    v.rowBytes);
-    std::memset(bits + size_t(v.rowBytes) * size_t(v.rows), 0, 8);
-    CTessolo::FILLCONTEXT local{};
-    local.rowBytes = v.rowBytes;
-    local.width = W - v.x0;  // the image's right edge clips, as in the whole raster
-    local.height = v.rows;
-    local.test = bits;
-    const BitRaster copy{bits, v.rowBytes, std::min(W - v.x0, int32_t(v.rowBytes) * 8), v.rows};
+    // The read-ahead padding behind the window's copy, which the bands
+    // make row by row.
+    std::memset(c.bits + size_t(v.rowBytes) * size_t(v.rows), 0, 8);
     std::vector<Span>& spans = *c.spans;
     spans.clear();
-    FillRegion(copy, stack, g.seedX - v.x0, g.seedY - v.y0, [&](int32_t x, int32_t y, uint32_t n) {
-        MarkSpanBit(local, x, y, n);
-        spans.push_back(Span{x, y, n});
-    });
+    const Run* const runs = L.runs.data();
+    uint32_t* const filled = L.filled.data();
+    const int32_t H = int32_t(L.rowStart.size()) - 1;
+    // The runs of row y that share a column with run i, from `from` (its
+    // link into that row) on, right to left.
+    auto scan = [&](uint32_t i, uint32_t from, int32_t y) {
+        if (y < 0 || y >= H)
+            return true;
+        const uint32_t end = L.rowStart[size_t(y) + 1];
+        uint32_t to = from;
+        while (to < end && runs[to].xs < runs[i].xe)
+            ++to;
+        for (uint32_t k = to; k > from; --k)
+            if (filled[k - 1] != kFilled && !stack.Push(int32_t(k - 1), y))
+                return false;
+        return true;
+    };
+    const Run* const row = runs + L.rowStart[size_t(g.seedY)];
+    const Run* seed = std::lower_bound(row, runs + L.rowStart[size_t(g.seedY) + 1], g.seedX,
+                                       [](const Run& a, int32_t x) { return a.xe <= x; });
+    stack.Clear();
+    if (!stack.Push(int32_t(seed - runs), g.seedY))
+        return;
+    qntPOS p;
+    while (stack.Pop(p)) {
+        const uint32_t i = uint32_t(p.x);
+        if (filled[i] == kFilled)
+            continue;
+        filled[i] = kFilled;
+        // The fill goes down the region a row at a time, and a region's runs
+        // lie at about the same place in each row's: what it reads a few
+        // rows on is asked for now, as rows lie far apart in memory.
+        if (p.y + kAheadRows < H) {
+            const size_t ahead = std::min<size_t>(L.rowStart[size_t(p.y) + kAheadRows] + (i - L.rowStart[size_t(p.y)]),
+                                                  L.rowStart[size_t(H)] - 1);
+            __builtin_prefetch(runs + ahead);
+            __builtin_prefetch(filled + ahead);
+            __builtin_prefetch(L.down.data() + ahead);
+            __builtin_prefetch(L.up.data() + ahead);
+        }
+        const Run& run = runs[i];
+        spans.push_back(Span{run.xs - v.x0, p.y - v.y0, uint32_t(run.xe - run.xs)});
+        if (!scan(i, L.up[i], p.y - 1) || !scan(i, L.down[i], p.y + 1))
+            return;
+    }
 }
 
 // One band of output rows of the region's coverage, cut to the selection
@@ -610,7 +684,7 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
             qnpar::For(n, job.threads, [&](uint32_t i, unsigned worker) {
                 batch[i].bits = scratch[worker].bits;
                 batch[i].spans = &scratch[worker].spans;
-                TraceRegion(L, raster, stacks[worker], batch[i]);
+                TraceRegion(L, stacks[worker], batch[i]);
                 CoverBand(L, raster, job.selection, job.selectionStride, batch[i], 0);
             });
         } else {
@@ -623,7 +697,7 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
                 traced[i].store(false, std::memory_order_relaxed);
             qnpar::For(n + uint32_t(tasks.size()), job.threads, [&](uint32_t t, unsigned worker) {
                 if (t < n) {
-                    TraceRegion(L, raster, stacks[worker], batch[t]);
+                    TraceRegion(L, stacks[worker], batch[t]);
                     traced[t].store(true, std::memory_order_release);
                     return;
                 }
