@@ -2,7 +2,6 @@
 // resetting effects, and re-rendering exactly the pieces whose requested
 // effects differ from what their pixels show.
 #include "app/PieceMap.h"
-#include "imaging/Parallel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -283,9 +282,8 @@ uint8_t CPieceMap::i_RerenderRun(uint8_t redraw, uint8_t interruptible)
     qntRECT_s dirty = qnNullRect;
     std::vector<uint32_t> rendered, batch;
     uint8_t ok = 1;
-    // A few pieces a thread at a time, rendered side by side; the effect
-    // window's events are looked at between them.
-    const size_t step = size_t(qnpar::ThreadCount()) * 2;
+    // Batches of pieces rendered side by side; the effect window's events
+    // are looked at between them.
     for (size_t k = 0; k < m_RenderList.size();) {
         i_Report(uint8_t(float(70.0 * double(k) / double(m_RenderList.size()))));
         if (interruptible && pm_HasFXWindow()) {
@@ -301,11 +299,14 @@ uint8_t CPieceMap::i_RerenderRun(uint8_t redraw, uint8_t interruptible)
             }
         }
         batch.clear();
-        for (; k < m_RenderList.size() && batch.size() < step; ++k) {
+        uint64_t pixels = 0;
+        for (; k < m_RenderList.size() && !CTessolo::RenderBatchFull(uint32_t(batch.size()), pixels); ++k) {
             const uint32_t i = m_RenderList[k];
             if (i < pm_PieceCount() && i_pmop_CheckPieceFXUpdates(i) &&
-                std::find(batch.begin(), batch.end(), i) == batch.end())
+                std::find(batch.begin(), batch.end(), i) == batch.end()) {
                 batch.push_back(i);
+                pixels += uint64_t(i_Piece(i)->Width()) * uint64_t(i_Piece(i)->Height());
+            }
         }
         const uint32_t done = batch.empty() ? 0 : pm_RenderPieces(batch);
         for (uint32_t b = 0; b < done; ++b) {

@@ -251,7 +251,7 @@ void BM_StageRenderPieces(benchmark::State& state)
 BENCHMARK(BM_StageRenderPieces)->Name("StageRenderPieces/6000x4000/20x15/bevel")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 // An effect changed on 30 pieces of the 24 MP picture, as the main window
-// takes it: those pieces rendered again a few a thread at a time, and the
+// takes it: those pieces rendered again in the window's batches, and the
 // area they cover composited through the host's selection with the smooth
 // cut's alpha.
 void BM_EffectChange(benchmark::State& state)
@@ -266,14 +266,17 @@ void BM_EffectChange(benchmark::State& state)
     std::vector<uint32_t> chosen;
     for (uint32_t i = 0; i < 30; ++i)
         chosen.push_back(i * 10);
-    const uint32_t step = qnpar::ThreadCount() * 2;
     for (auto _ : state) {
         for (uint32_t i : chosen) {
             uint16_t& depth = e.m_pPieces[i].bevel[CTessolo::FX_REQUESTED].depth;
             depth = uint16_t(depth % 400 + 10);
         }
-        for (uint32_t i = 0; i < chosen.size(); i += step)
-            e.RenderPieces(chosen.data() + i, std::min<uint32_t>(step, uint32_t(chosen.size()) - i));
+        for (uint32_t first = 0, last = 0; first < chosen.size(); first = last) {
+            uint64_t pixels = 0;
+            for (; last < chosen.size() && !CTessolo::RenderBatchFull(last - first, pixels); ++last)
+                pixels += uint64_t(e.m_pPieces[chosen[last]].Width()) * uint64_t(e.m_pPieces[chosen[last]].Height());
+            e.RenderPieces(chosen.data() + first, last - first);
+        }
         e.CombinePieceAreas(pic.w, pic.h, out.ptrs, uint32_t(pic.w), 4, selection.data(), uint32_t(pic.w),
                             chosen.data(), uint32_t(chosen.size()), 1, 0, 100);
     }

@@ -264,6 +264,12 @@ bool CTessolo::RenderPieces(const uint32_t* indices, uint32_t count)
     return i_RenderPieces(indices, count);
 }
 
+bool CTessolo::RenderBatchFull(uint32_t pieces, uint64_t pixels)
+{
+    const uint64_t threads = qnpar::ThreadCount();
+    return pixels >= threads * (uint64_t(1) << 20) || pieces >= threads * 8;
+}
+
 bool CTessolo::i_RenderPiece(uint32_t index)
 {
     if (index >= m_nPieces || !m_memWork.GetPtr())

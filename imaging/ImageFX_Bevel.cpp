@@ -76,6 +76,18 @@ void ShadeRowBase(const uint8_t* s, uint8_t* d, const uint8_t* hr, const uint8_t
 }
 #endif
 
+// Whether the slopes LightRow reads for pixels [0, n) of a row are all 0:
+// the samples [0, n] of the map row above all one number, and those
+// [1, n] of this row the same. Compared as bytes (a zero of either sign
+// counts as a slope, which only means it is lit the long way).
+constexpr int32_t kFlatStretch = 64;
+
+bool FlatStretch(const float* up, const float* mid, int32_t n)
+{
+    const size_t bytes = static_cast<size_t>(n) * sizeof(float);
+    return up[0] == up[0] && std::memcmp(up, up + 1, bytes) == 0 && std::memcmp(up + 1, mid + 1, bytes) == 0;
+}
+
 using ShadeRowFn = void (*)(const uint8_t*, uint8_t*, const uint8_t*, const uint8_t*, int32_t, int, int);
 
 ShadeRowFn PickShadeRow()
@@ -207,12 +219,37 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
     };
     const int64_t rowStep = RowStep(h, threads);
     if (!soft) {
+        // Away from the edge the map is flat, and a flat slope gets one
+        // light: those stretches of a row take it as the formula gives it
+        // for no slope. Where that light moves no colour, they are copied.
+        const float level[2] = {0.0f, 0.0f};
+        uint8_t flatHigh = 0, flatShadow = 0;
+        qnfx::LightRow(level, level, 1, lp, &flatHigh, &flatShadow);
+        const bool flatKeeps = flatHigh == flatShadow;
         Parts(h, rowStep, threads, [&](int64_t y0, int64_t y1, unsigned worker) {
             uint8_t* hr = hi + static_cast<size_t>(worker) * w;
             uint8_t* sr = sh + static_cast<size_t>(worker) * w;
             for (int64_t y = y0; y < y1; ++y) {
-                qnfx::LightRow(map + y * mw, map + (y + 1) * mw, w, lp, hr, sr);
-                shadeRow(int32_t(y), hr, sr);
+                const float* up = map + y * mw;
+                const float* mid = up + mw;
+                for (int32_t x = 0; x < w; x += kFlatStretch) {
+                    const int32_t n = std::min(kFlatStretch, w - x);
+                    const bool flat = FlatStretch(up + x, mid + x, n);
+                    if (flat) {
+                        std::memset(hr + x, flatHigh, static_cast<size_t>(n));
+                        std::memset(sr + x, flatShadow, static_cast<size_t>(n));
+                    } else {
+                        qnfx::LightRow(up + x, mid + x, n, lp, hr + x, sr + x);
+                    }
+                    for (int p = 0; p < planes; ++p) {
+                        const uint8_t* from = m_src.planes[p] + static_cast<size_t>(y) * m_src.stride + x;
+                        uint8_t* to = m_dst.planes[p] + static_cast<size_t>(y) * m_dst.stride + x;
+                        if (flat && flatKeeps)
+                            std::memcpy(to, from, static_cast<size_t>(n));
+                        else
+                            shade(from, to, hr + x, sr + x, n, highlightColour[p], shadowColour[p]);
+                    }
+                }
             }
         });
         i_CopyAlphaPlane();
