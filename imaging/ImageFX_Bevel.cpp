@@ -126,83 +126,12 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
         return 1;
     const unsigned threads =
         static_cast<uint64_t>(w) * static_cast<uint64_t>(h) >= kParallelPixels ? qnpar::ThreadCount() : 1;
-    const float lx = -light.x / len;
-    const float ly = light.y / len;
-    const float lz = light.z / len;
-
-    // Height map with a one-pixel border of 0.
-    const int64_t mw = static_cast<int64_t>(w) + 2;
-    const int64_t mh = static_cast<int64_t>(h) + 2;
-    float* map = reinterpret_cast<float*>(i_Grow(m_memBevelHeight, qnMulSize({static_cast<uint64_t>(mw),
-                                                                              static_cast<uint64_t>(mh), 4})));
-    // Softened, the highlight and shadow are blurred as whole planes; else
-    // each row is lit and shaded at once, through one row of each.
-    const bool soft = soften > 0.0;
-    // Without softening, each thread lights its rows through a row pair of
-    // its own.
-    const uint64_t maskBytes = soft ? qnMulSize({static_cast<uint64_t>(w), static_cast<uint64_t>(h)})
-                                    : qnMulSize({static_cast<uint64_t>(w), threads});
-    uint8_t* hi = i_Grow(m_memBevelHigh, maskBytes);
-    uint8_t* sh = i_Grow(m_memBevelShadow, maskBytes);
-    if (!map || !hi || !sh)
-        return 0;
-    const uint8_t* alpha = m_src.AlphaPlane();
-    std::fill(map, map + mw, 0.0f);
-    std::fill(map + (mh - 1) * mw, map + mh * mw, 0.0f);
-    Parts(h, RowStep(h, threads), threads, [&](int64_t y0, int64_t y1, unsigned) {
-        for (int64_t y = y0; y < y1; ++y) {
-            float* row = map + (y + 1) * mw;
-            row[0] = 0.0f;
-            row[mw - 1] = 0.0f;
-            if (alpha) {
-                const uint8_t* a = alpha + static_cast<size_t>(y) * m_src.stride;
-                for (int32_t x = 0; x < w; ++x)
-                    row[x + 1] = a[x];
-            } else {
-                std::fill(row + 1, row + 1 + w, 255.0f);
-            }
-        }
-    });
-
-    // Round the edge: blur the map, rows then columns, with 0 beyond it.
-    STRUCT_Blur_VectorData kd;
-    Blur_PrepareBlurData(size / 3.32, &kd, &m_memBlurWork, 1, 0);
-    {
-        const qnfx::LaneBlur rows = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(mw), nullptr);
-        const qnfx::LaneBlur cols = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(mh), nullptr);
-        // The small kernel along the rows goes a row at a time, run by run:
-        // each row is flat inside and outside the shape, and only where it
-        // crosses the edge are sums needed.
-        const bool runs = kd.direct && !rows.Identity();
-        const uint64_t lineDoubles = static_cast<uint64_t>(mw + 2 * kd.halfWidth);
-        const uint64_t need = std::max({rows.BufferDoubles(), cols.BufferDoubles(), runs ? lineDoubles : 0});
-        // A line buffer for each thread, one after the other.
-        double* bufs = reinterpret_cast<double*>(i_Grow(m_memBlurLine, qnMulSize({need, threads, sizeof(double)})));
-        if (!bufs)
-            return 0;
-        if (runs) {
-            Parts(mh, RowStep(mh, threads), threads, [&](int64_t y0, int64_t y1, unsigned worker) {
-                for (int64_t y = y0; y < y1; ++y)
-                    qnfx::BlurLineRuns(kd, map + y * mw, 1, map + y * mw, 1, mw, bufs + worker * need);
-            });
-        } else {
-            Parts(mh, kMapRowLanes, threads, [&](int64_t y0, int64_t y1, unsigned worker) {
-                float* p = map + y0 * mw;
-                qnfx::BlurLanes(rows, p, 1, mw, p, 1, mw, static_cast<int>(y1 - y0), bufs + worker * need);
-            });
-        }
-        Parts(mw, kMapColumnLanes, threads, [&](int64_t x0, int64_t x1, unsigned worker) {
-            float* p = map + x0;
-            qnfx::BlurLanes(cols, p, mw, 1, p, mw, 1, static_cast<int>(x1 - x0), bufs + worker * need);
-        });
-    }
-
-    // Light the slopes.
+    // The light on the slopes.
     qnfx::BevelLight lp;
-    lp.lx = lx;
-    lp.ly = ly;
-    lp.lz = lz;
-    lp.flat = std::max(lz, 0.000001f);
+    lp.lx = -light.x / len;
+    lp.ly = light.y / len;
+    lp.lz = light.z / len;
+    lp.flat = std::max(lp.lz, 0.000001f);
     // With the light straight above nothing can face it more than a flat
     // area; only rounding could say otherwise.
     lp.noHighlight = 1.0f - lp.flat < 1e-6f;
@@ -211,46 +140,159 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
     lp.shadow = shadowOpacity;
     const ShadeRowFn shade = PickShadeRow();
     const int planes = m_src.ColourPlanes();
-    auto shadeRow = [&](int32_t y, const uint8_t* hr, const uint8_t* sr) {
-        for (int p = 0; p < planes; ++p)
-            shade(m_src.planes[p] + static_cast<size_t>(y) * m_src.stride,
-                  m_dst.planes[p] + static_cast<size_t>(y) * m_dst.stride, hr, sr, w, highlightColour[p],
-                  shadowColour[p]);
+    const bool soft = soften > 0.0;
+
+    // The height map: the alpha (255 without one) with a one-pixel border
+    // of 0, its edge rounded by a blur along the rows and down the columns
+    // with 0 beyond it.
+    const int64_t mw = static_cast<int64_t>(w) + 2;
+    const int64_t mh = static_cast<int64_t>(h) + 2;
+    STRUCT_Blur_VectorData kd;
+    Blur_PrepareBlurData(size / 3.32, &kd, &m_memBlurWork, 1, 0);
+    const qnfx::LaneBlur rows = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(mw), nullptr);
+    // The small kernel along the rows goes a row at a time, run by run:
+    // each row is flat inside and outside the shape, and only where it
+    // crosses the edge are sums needed. A row is so blurred as soon as it
+    // is made, while it is in the cache.
+    const bool runs = kd.direct && !rows.Identity();
+    const uint64_t lineDoubles = static_cast<uint64_t>(mw + 2 * kd.halfWidth);
+    const uint8_t* alpha = m_src.AlphaPlane();
+    auto makeRow = [&](int64_t r, float* row, double* line) {
+        if (r == 0 || r == mh - 1) {
+            std::fill(row, row + mw, 0.0f);
+        } else {
+            row[0] = 0.0f;
+            row[mw - 1] = 0.0f;
+            if (alpha) {
+                const uint8_t* a = alpha + static_cast<size_t>(r - 1) * m_src.stride;
+                for (int32_t x = 0; x < w; ++x)
+                    row[x + 1] = a[x];
+            } else {
+                std::fill(row + 1, row + 1 + w, 255.0f);
+            }
+        }
+        if (runs)
+            qnfx::BlurLineRuns(kd, row, 1, row, 1, mw, line);
     };
-    const int64_t rowStep = RowStep(h, threads);
-    if (!soft) {
-        // Away from the edge the map is flat, and a flat slope gets one
-        // light: those stretches of a row take it as the formula gives it
-        // for no slope. Where that light moves no colour, they are copied.
-        const float level[2] = {0.0f, 0.0f};
-        uint8_t flatHigh = 0, flatShadow = 0;
-        qnfx::LightRow(level, level, 1, lp, &flatHigh, &flatShadow);
-        const bool flatKeeps = flatHigh == flatShadow;
-        Parts(h, rowStep, threads, [&](int64_t y0, int64_t y1, unsigned worker) {
+
+    // Away from the edge the map is flat, and a flat slope gets one light:
+    // those stretches of a row take it as the formula gives it for no slope.
+    // Where that light moves no colour, they are copied.
+    const float level[2] = {0.0f, 0.0f};
+    uint8_t flatHigh = 0, flatShadow = 0;
+    qnfx::LightRow(level, level, 1, lp, &flatHigh, &flatShadow);
+    const bool flatKeeps = flatHigh == flatShadow;
+    // Row y lit from map rows y (up) and y + 1 (mid) and shaded at once,
+    // through a row of highlight and one of shadow.
+    auto lightAndShade = [&](int64_t y, const float* up, const float* mid, uint8_t* hr, uint8_t* sr) {
+        for (int32_t x = 0; x < w; x += kFlatStretch) {
+            const int32_t n = std::min(kFlatStretch, w - x);
+            const bool flat = FlatStretch(up + x, mid + x, n);
+            if (flat) {
+                std::memset(hr + x, flatHigh, static_cast<size_t>(n));
+                std::memset(sr + x, flatShadow, static_cast<size_t>(n));
+            } else {
+                qnfx::LightRow(up + x, mid + x, n, lp, hr + x, sr + x);
+            }
+            for (int p = 0; p < planes; ++p) {
+                const uint8_t* from = m_src.planes[p] + static_cast<size_t>(y) * m_src.stride + x;
+                uint8_t* to = m_dst.planes[p] + static_cast<size_t>(y) * m_dst.stride + x;
+                if (flat && flatKeeps)
+                    std::memcpy(to, from, static_cast<size_t>(n));
+                else
+                    shade(from, to, hr + x, sr + x, n, highlightColour[p], shadowColour[p]);
+            }
+        }
+    };
+
+    if (!soft && kd.direct) {
+        // A small kernel reaches a few rows: the map is made, blurred, lit
+        // and shaded in strips of rows, each with the rows its blur reaches
+        // beyond it, so that it never leaves the cache. A map row's blur
+        // down its column reads the same rows in a strip as in the whole
+        // map, and a strip that holds the map's first or last row gives
+        // those rows' edge rule: the bytes are the whole map's.
+        const int64_t halo = std::max(0, kd.halfWidth - 1);  // the rows a tap reaches past the centre
+        // Strips of half a megabyte of map or so; a map of a megabyte or
+        // less on one thread stays in the cache whole.
+        const int64_t strip = threads == 1 && mw * mh <= (int64_t(1) << 18)
+                                  ? h
+                                  : std::clamp<int64_t>((int64_t(1) << 17) / mw, 16, 64);
+        const int64_t most = std::min(mh, strip + 1 + 2 * halo);
+        const qnfx::LaneBlur longest = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(most), nullptr);
+        const uint64_t need = std::max({rows.BufferDoubles(), longest.BufferDoubles(), lineDoubles});
+        const uint64_t floats = qnMulSize({static_cast<uint64_t>(most), static_cast<uint64_t>(mw)});
+        float* maps = reinterpret_cast<float*>(i_Grow(m_memBevelHeight, qnMulSize({floats, threads, 4})));
+        double* bufs = reinterpret_cast<double*>(i_Grow(m_memBlurLine, qnMulSize({need, threads, sizeof(double)})));
+        uint8_t* hi = i_Grow(m_memBevelHigh, qnMulSize({static_cast<uint64_t>(w), threads}));
+        uint8_t* sh = i_Grow(m_memBevelShadow, qnMulSize({static_cast<uint64_t>(w), threads}));
+        if (!maps || !bufs || !hi || !sh)
+            return 0;
+        const uint8_t* alphaFrom = m_src.AlphaPlane();
+        uint8_t* alphaTo = m_dst.AlphaPlane();
+        const bool copyAlpha = alphaFrom && !(alphaFrom == alphaTo && m_src.stride == m_dst.stride);
+        Parts(h, strip, threads, [&](int64_t y0, int64_t y1, unsigned worker) {
+            float* f = maps + worker * floats;
+            double* line = bufs + worker * need;
+            const int64_t m0 = std::max<int64_t>(0, y0 - halo), m1 = std::min(mh, y1 + 1 + halo);
+            for (int64_t r = m0; r < m1; ++r)
+                makeRow(r, f + (r - m0) * mw, line);
+            if (!runs)
+                qnfx::BlurLanes(rows, f, 1, mw, f, 1, mw, static_cast<int>(m1 - m0), line);
+            const qnfx::LaneBlur cols = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(m1 - m0), nullptr);
+            for (int64_t x0 = 0; x0 < mw; x0 += kMapColumnLanes)
+                qnfx::BlurLanes(cols, f + x0, mw, 1, f + x0, mw, 1,
+                                static_cast<int>(std::min<int64_t>(kMapColumnLanes, mw - x0)), line);
             uint8_t* hr = hi + static_cast<size_t>(worker) * w;
             uint8_t* sr = sh + static_cast<size_t>(worker) * w;
             for (int64_t y = y0; y < y1; ++y) {
-                const float* up = map + y * mw;
-                const float* mid = up + mw;
-                for (int32_t x = 0; x < w; x += kFlatStretch) {
-                    const int32_t n = std::min(kFlatStretch, w - x);
-                    const bool flat = FlatStretch(up + x, mid + x, n);
-                    if (flat) {
-                        std::memset(hr + x, flatHigh, static_cast<size_t>(n));
-                        std::memset(sr + x, flatShadow, static_cast<size_t>(n));
-                    } else {
-                        qnfx::LightRow(up + x, mid + x, n, lp, hr + x, sr + x);
-                    }
-                    for (int p = 0; p < planes; ++p) {
-                        const uint8_t* from = m_src.planes[p] + static_cast<size_t>(y) * m_src.stride + x;
-                        uint8_t* to = m_dst.planes[p] + static_cast<size_t>(y) * m_dst.stride + x;
-                        if (flat && flatKeeps)
-                            std::memcpy(to, from, static_cast<size_t>(n));
-                        else
-                            shade(from, to, hr + x, sr + x, n, highlightColour[p], shadowColour[p]);
-                    }
-                }
+                lightAndShade(y, f + (y - m0) * mw, f + (y + 1 - m0) * mw, hr, sr);
+                if (copyAlpha)
+                    std::memmove(alphaTo + static_cast<size_t>(y) * m_dst.stride,
+                                 alphaFrom + static_cast<size_t>(y) * m_src.stride, static_cast<size_t>(w));
             }
+        });
+        return 1;
+    }
+
+    // A large kernel: the whole map at once.
+    float* map = reinterpret_cast<float*>(i_Grow(m_memBevelHeight, qnMulSize({static_cast<uint64_t>(mw),
+                                                                              static_cast<uint64_t>(mh), 4})));
+    // Softened, the highlight and shadow are blurred as whole planes; else
+    // each thread lights its rows through a row pair of its own.
+    const uint64_t maskBytes = soft ? qnMulSize({static_cast<uint64_t>(w), static_cast<uint64_t>(h)})
+                                    : qnMulSize({static_cast<uint64_t>(w), threads});
+    uint8_t* hi = i_Grow(m_memBevelHigh, maskBytes);
+    uint8_t* sh = i_Grow(m_memBevelShadow, maskBytes);
+    const qnfx::LaneBlur cols = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(mh), nullptr);
+    const uint64_t need = std::max({rows.BufferDoubles(), cols.BufferDoubles(), runs ? lineDoubles : 0});
+    // A line buffer for each thread, one after the other.
+    double* bufs = reinterpret_cast<double*>(i_Grow(m_memBlurLine, qnMulSize({need, threads, sizeof(double)})));
+    if (!map || !hi || !sh || !bufs)
+        return 0;
+    makeRow(0, map, bufs);
+    makeRow(mh - 1, map + (mh - 1) * mw, bufs);
+    Parts(h, RowStep(h, threads), threads, [&](int64_t y0, int64_t y1, unsigned worker) {
+        for (int64_t y = y0; y < y1; ++y)
+            makeRow(y + 1, map + (y + 1) * mw, bufs + worker * need);
+    });
+    if (!runs)
+        Parts(mh, kMapRowLanes, threads, [&](int64_t y0, int64_t y1, unsigned worker) {
+            float* p = map + y0 * mw;
+            qnfx::BlurLanes(rows, p, 1, mw, p, 1, mw, static_cast<int>(y1 - y0), bufs + worker * need);
+        });
+    Parts(mw, kMapColumnLanes, threads, [&](int64_t x0, int64_t x1, unsigned worker) {
+        float* p = map + x0;
+        qnfx::BlurLanes(cols, p, mw, 1, p, mw, 1, static_cast<int>(x1 - x0), bufs + worker * need);
+    });
+
+    const int64_t rowStep = RowStep(h, threads);
+    if (!soft) {
+        Parts(h, rowStep, threads, [&](int64_t y0, int64_t y1, unsigned worker) {
+            uint8_t* hr = hi + static_cast<size_t>(worker) * w;
+            uint8_t* sr = sh + static_cast<size_t>(worker) * w;
+            for (int64_t y = y0; y < y1; ++y)
+                lightAndShade(y, map + y * mw, map + (y + 1) * mw, hr, sr);
         });
         i_CopyAlphaPlane();
         return 1;
@@ -269,7 +311,10 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
     }
     Parts(h, rowStep, threads, [&](int64_t y0, int64_t y1, unsigned) {
         for (int64_t y = y0; y < y1; ++y)
-            shadeRow(int32_t(y), hi + static_cast<size_t>(y) * w, sh + static_cast<size_t>(y) * w);
+            for (int p = 0; p < planes; ++p)
+                shade(m_src.planes[p] + static_cast<size_t>(y) * m_src.stride,
+                      m_dst.planes[p] + static_cast<size_t>(y) * m_dst.stride, hi + static_cast<size_t>(y) * w,
+                      sh + static_cast<size_t>(y) * w, w, highlightColour[p], shadowColour[p]);
     });
     i_CopyAlphaPlane();
     return 1;

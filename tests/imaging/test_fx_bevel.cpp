@@ -340,18 +340,21 @@ TEST(FxBevel, MatchesTheReference)
 TEST(FxBevel, ALargePieceOnSeveralThreadsMatchesTheReference)
 {
     // Over a quarter of a megapixel: its rows and columns go to the threads.
+    // A small size (a kernel of a few taps) is made in strips of rows, each
+    // with the rows its blur reaches; a large one over the whole map.
     Planes s = Piece(600, 450, 9);
     const qnt3D_VECTOR light{0.3f, -0.8f, 0.2f};
-    for (double soften : {0.0, 2.0}) {
-        const Planes want = RefBevel(s, 9, 120, soften, light, kWhite, 190, kBlack, 170);
+    for (auto [size, soften] : {std::pair{9, 0.0}, std::pair{9, 2.0}, std::pair{3, 0.0}, std::pair{2, 0.0}}) {
+        const Planes want = RefBevel(s, size, 120, soften, light, kWhite, 190, kBlack, 170);
         for (int threads : {1, 3, 8}) {
             setenv("TESSOLO_THREADS", std::to_string(threads).c_str(), 1);
             Planes d = fxtest::Like(s);
-            EXPECT_EQ(BevelRun(s, d, 9, 120, soften, light, 190, 170), 1);
-            EXPECT_TRUE(d.SamePixels(want)) << threads << " threads, soften " << soften;
+            EXPECT_EQ(BevelRun(s, d, size, 120, soften, light, 190, 170), 1);
+            EXPECT_TRUE(d.SamePixels(want)) << threads << " threads, size " << size << ", soften " << soften;
             Planes same = s;
-            EXPECT_EQ(BevelRun(same, same, 9, 120, soften, light, 190, 170), 1);
-            EXPECT_TRUE(same.SamePixels(want)) << threads << " threads, soften " << soften << " in place";
+            EXPECT_EQ(BevelRun(same, same, size, 120, soften, light, 190, 170), 1);
+            EXPECT_TRUE(same.SamePixels(want))
+                << threads << " threads, size " << size << ", soften " << soften << " in place";
             unsetenv("TESSOLO_THREADS");
         }
     }
