@@ -60,7 +60,7 @@ struct Unset {
 };
 
 // Bytes of the arrays of each run Label makes.
-constexpr uint64_t kRunBytes = sizeof(Run) + 4 * sizeof(uint32_t);
+constexpr uint64_t kRunBytes = sizeof(Run) + 3 * sizeof(uint32_t);
 
 // The free runs of a bit raster, row by row, and their regions.
 struct Labels {
@@ -70,16 +70,10 @@ struct Labels {
     std::vector<Region> regions;
     // Where a run's fill looks in the rows beside it: the first run of the
     // row below (down) and of the row above (up) that ends past its start;
-    // the runs sharing a column with it follow that one.
+    // the runs sharing a column with it follow that one. They take the
+    // memory of the labelling's trees.
     Unset<uint32_t> down, up;
-    // The memory of the labelling's trees, free once the runs are labelled:
-    // whether each run is filled yet, as the regions' courses are traced.
-    Unset<uint32_t> filled;
 };
-
-// A run's mark in Labels::filled once its region's fill has taken it (the
-// trees' entries are run indices, all smaller).
-constexpr uint32_t kFilled = UINT32_MAX;
 // How many rows ahead a region's course asks for the runs it reads.
 constexpr int32_t kAheadRows = 3;
 
@@ -265,10 +259,10 @@ bool Label(const BitRaster& r, unsigned threads, uint64_t maxRuns, Labels& L, Le
         raise(g.ymax, y);
     });
     // The links of each pair of rows, made on the thread of the lower row's
-    // band: every run's down and up are written once. The roots are no
-    // longer read, and their memory takes the down links.
+    // band: every run's down and up are written once. The trees are no
+    // longer read.
     L.down = std::move(root);
-    L.up.Make(total, at(sizeof(Run) + 3 * sizeof(uint32_t)));
+    L.up = std::move(parent);
     qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
         int32_t y0 = 0, y1 = 0;
         bandRows(b, y0, y1);
@@ -286,7 +280,6 @@ bool Label(const BitRaster& r, unsigned threads, uint64_t maxRuns, Labels& L, Le
             }
         }
     });
-    L.filled = std::move(parent);
     return true;
 }
 
@@ -399,8 +392,11 @@ void FreeRuns(const Labels& L, const Window& v, int32_t W, uint8_t* bits, int32_
 // runs themselves rather than on the raster's bits: a seed stands for the
 // run it lies in, a scan of the row above or below pushes every unfilled
 // run its span reaches from the right, and a filled run is skipped when
-// popped, as a blocked seed is.
-void TraceRegion(const Labels& L, SeedStack& stack, Coverage& c)
+// popped, as a blocked seed is. Which runs are filled is marked in the
+// thread's own `filled`, one byte for each run from the region's first to
+// the end of its last row (regions side by side would share the cache
+// lines of marks kept with the runs).
+void TraceRegion(const Labels& L, SeedStack& stack, std::vector<uint8_t>& filled, Coverage& c)
 {
     const Region& g = L.regions[c.region];
     const Window& v = c.v;
@@ -410,8 +406,12 @@ void TraceRegion(const Labels& L, SeedStack& stack, Coverage& c)
     std::vector<Span>& spans = *c.spans;
     spans.clear();
     const Run* const runs = L.runs.data();
-    uint32_t* const filled = L.filled.data();
     const int32_t H = int32_t(L.rowStart.size()) - 1;
+    const Run* const row = runs + L.rowStart[size_t(g.seedY)];
+    const Run* seed = std::lower_bound(row, runs + L.rowStart[size_t(g.seedY) + 1], g.seedX,
+                                       [](const Run& a, int32_t x) { return a.xe <= x; });
+    const uint32_t base = uint32_t(seed - runs);
+    filled.assign(L.rowStart[size_t(g.ymax) + 1] - base, 0);
     // The runs of row y that share a column with run i, from `from` (its
     // link into that row) on, right to left.
     auto scan = [&](uint32_t i, uint32_t from, int32_t y) {
@@ -422,22 +422,19 @@ void TraceRegion(const Labels& L, SeedStack& stack, Coverage& c)
         while (to < end && runs[to].xs < runs[i].xe)
             ++to;
         for (uint32_t k = to; k > from; --k)
-            if (filled[k - 1] != kFilled && !stack.Push(int32_t(k - 1), y))
+            if (!filled[k - 1 - base] && !stack.Push(int32_t(k - 1), y))
                 return false;
         return true;
     };
-    const Run* const row = runs + L.rowStart[size_t(g.seedY)];
-    const Run* seed = std::lower_bound(row, runs + L.rowStart[size_t(g.seedY) + 1], g.seedX,
-                                       [](const Run& a, int32_t x) { return a.xe <= x; });
     stack.Clear();
-    if (!stack.Push(int32_t(seed - runs), g.seedY))
+    if (!stack.Push(int32_t(base), g.seedY))
         return;
     qntPOS p;
     while (stack.Pop(p)) {
         const uint32_t i = uint32_t(p.x);
-        if (filled[i] == kFilled)
+        if (filled[i - base])
             continue;
-        filled[i] = kFilled;
+        filled[i - base] = 1;
         // The fill goes down the region a row at a time, and a region's runs
         // lie at about the same place in each row's: what it reads a few
         // rows on is asked for now, as rows lie far apart in memory.
@@ -445,7 +442,6 @@ void TraceRegion(const Labels& L, SeedStack& stack, Coverage& c)
             const size_t ahead = std::min<size_t>(L.rowStart[size_t(p.y) + kAheadRows] + (i - L.rowStart[size_t(p.y)]),
                                                   L.rowStart[size_t(H)] - 1);
             __builtin_prefetch(runs + ahead);
-            __builtin_prefetch(filled + ahead);
             __builtin_prefetch(L.down.data() + ahead);
             __builtin_prefetch(L.up.data() + ahead);
         }
@@ -599,6 +595,7 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
     struct Work {
         uint8_t* bits = nullptr;
         std::vector<Span> spans;
+        std::vector<uint8_t> filled;
     };
     std::vector<Work> scratch(job.threads);
     std::vector<Coverage> batch;
@@ -684,7 +681,7 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
             qnpar::For(n, job.threads, [&](uint32_t i, unsigned worker) {
                 batch[i].bits = scratch[worker].bits;
                 batch[i].spans = &scratch[worker].spans;
-                TraceRegion(L, stacks[worker], batch[i]);
+                TraceRegion(L, stacks[worker], scratch[worker].filled, batch[i]);
                 CoverBand(L, raster, job.selection, job.selectionStride, batch[i], 0);
             });
         } else {
@@ -697,7 +694,7 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
                 traced[i].store(false, std::memory_order_relaxed);
             qnpar::For(n + uint32_t(tasks.size()), job.threads, [&](uint32_t t, unsigned worker) {
                 if (t < n) {
-                    TraceRegion(L, stacks[worker], batch[t]);
+                    TraceRegion(L, stacks[worker], scratch[worker].filled, batch[t]);
                     traced[t].store(true, std::memory_order_release);
                     return;
                 }

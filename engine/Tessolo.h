@@ -469,8 +469,8 @@ public:
     // memory stays bounded; a raster of more free runs than the limit is
     // filled one region after the other instead. Limit 0: a fifth of the
     // image's pixels and at least 2,000,000 (a run's labels and links take
-    // 24 bytes, so they stay within 5 bytes a pixel, less than the pieces'
-    // planes made later, where they are lent).
+    // 20 bytes, so they stay within 4 bytes a pixel, about what the split's
+    // rasters take and less than the pieces' planes made later).
     uint64_t m_nRegionBatchBytes = 16ull << 20;
     uint64_t m_nLabelledRunLimit = 0;
     // Bands of output rows each region of a batch is made in, side by
