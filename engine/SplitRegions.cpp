@@ -39,6 +39,7 @@ struct Run {
 struct Region {
     int32_t seedX, seedY;
     int32_t xmin, xmax, ymin, ymax;  // sub-pixels, inclusive
+    uint32_t first;                  // its first run, the smallest index of its runs
 };
 
 // An array whose elements are not written when it is made: its pages
@@ -231,7 +232,7 @@ bool Label(const BitRaster& r, unsigned threads, uint64_t maxRuns, Labels& L, Le
             return;
         const Run& run = L.runs[i];
         L.label[i] = k;
-        L.regions[k++] = Region{run.xs, y, run.xs, run.xe - 1, y, y};
+        L.regions[k++] = Region{run.xs, y, run.xs, run.xe - 1, y, y, i};
     });
     // A region can reach into other bands: its box widens by atomic
     // minimum and maximum, which give the same box in any order.
@@ -394,9 +395,14 @@ void FreeRuns(const Labels& L, const Window& v, int32_t W, uint8_t* bits, int32_
 // run its span reaches from the right, and a filled run is skipped when
 // popped, as a blocked seed is. Which runs are filled is marked in the
 // thread's own `filled`, one byte for each run from the region's first to
-// the end of its last row (regions side by side would share the cache
-// lines of marks kept with the runs).
-void TraceRegion(const Labels& L, SeedStack& stack, std::vector<uint8_t>& filled, Coverage& c)
+// the end of its last row, MarkBytes (regions side by side would share the
+// cache lines of marks kept with the runs).
+uint32_t MarkBytes(const Labels& L, const Region& g)
+{
+    return L.rowStart[size_t(g.ymax) + 1] - g.first;
+}
+
+void TraceRegion(const Labels& L, SeedStack& stack, uint8_t* filled, Coverage& c)
 {
     const Region& g = L.regions[c.region];
     const Window& v = c.v;
@@ -407,11 +413,8 @@ void TraceRegion(const Labels& L, SeedStack& stack, std::vector<uint8_t>& filled
     spans.clear();
     const Run* const runs = L.runs.data();
     const int32_t H = int32_t(L.rowStart.size()) - 1;
-    const Run* const row = runs + L.rowStart[size_t(g.seedY)];
-    const Run* seed = std::lower_bound(row, runs + L.rowStart[size_t(g.seedY) + 1], g.seedX,
-                                       [](const Run& a, int32_t x) { return a.xe <= x; });
-    const uint32_t base = uint32_t(seed - runs);
-    filled.assign(L.rowStart[size_t(g.ymax) + 1] - base, 0);
+    const uint32_t base = g.first;
+    std::memset(filled, 0, MarkBytes(L, g));
     // The runs of row y that share a column with run i, from `from` (its
     // link into that row) on, right to left.
     auto scan = [&](uint32_t i, uint32_t from, int32_t y) {
@@ -550,7 +553,7 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
     // and the buffers of the largest, the coverage of each region and
     // either a copy of the window for each or one for every thread.
     std::vector<uint32_t> ends;
-    uint64_t area = 0;
+    uint64_t area = 0, marks = 0;
     for (uint32_t first = 0; first < count;) {
         uint32_t last = first;
         uint64_t bytes = 0, outs = 0, windows = 0, largest = 0;
@@ -564,6 +567,7 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
             outs += round(out);
             windows += round(window);
             largest = std::max(largest, round(window));
+            marks = std::max(marks, round(MarkBytes(L, L.regions[last])));
             ++last;
         }
         ends.push_back(last);
@@ -573,9 +577,11 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
     // Made here, on the calling thread, when it cannot be lent: memory a
     // thread of the pool takes stays in a heap of its own after it is
     // freed, where the pieces made next cannot have it.
+    // Behind the batches' buffers, each thread's marks of filled runs.
     Buffer heap;
-    uint8_t* const buffers = area ? lend(area) : nullptr;
-    if (area && !buffers && !heap.Reserve(size_t(area))) {
+    const uint64_t lent = area + job.threads * marks;
+    uint8_t* const buffers = lent ? lend(lent) : nullptr;
+    if (lent && !buffers && !heap.Reserve(size_t(lent))) {
         PlatformMessageBox(kMemoryText, kErrorTitle);
         return 0;
     }
@@ -591,13 +597,16 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
         m_pPieces = reinterpret_cast<SPLITEDCELL*>(m_memPieces.GetPtr());
     }
     std::vector<SeedStack> stacks(job.threads);
-    // Each thread's copy and spans for the regions made in one band.
+    // Each thread's copy and spans for the regions made in one band, and
+    // its marks.
     struct Work {
         uint8_t* bits = nullptr;
         std::vector<Span> spans;
-        std::vector<uint8_t> filled;
+        uint8_t* filled = nullptr;
     };
     std::vector<Work> scratch(job.threads);
+    for (uint32_t w = 0; w < job.threads; ++w)
+        scratch[w].filled = base + area + w * marks;
     std::vector<Coverage> batch;
     std::vector<std::pair<uint32_t, uint32_t>> tasks;  // (batch entry, band)
     std::vector<std::pair<uint32_t, uint32_t>> added;  // (piece, batch entry) whose mask is still to copy
