@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <memory>
@@ -55,10 +56,35 @@ void RunOnNewThreads(uint32_t parts, unsigned threads, const Job& job)
         t.join();
 }
 
+// Waits until done() or about `us` microseconds have passed, whichever is
+// first; true when done. Jobs come in runs (the stages of a cut, the
+// filters of a piece), and a thread that looks for the next one a little
+// while finds it sooner than one woken from sleep, which takes tens of
+// microseconds on a loaded or virtual machine.
+template <class Done>
+bool SpinFor(unsigned us, Done&& done)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(us);
+    for (;;) {
+        for (int i = 0; i < 64; ++i) {
+            if (done())
+                return true;
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        }
+        if (std::chrono::steady_clock::now() >= until)
+            return done();
+        std::this_thread::yield();
+    }
+}
+
+constexpr unsigned kSpinMicroseconds = 50;
+
 // Threads kept waiting between jobs, so that a small job (a few pieces after
 // an effect change) does not pay for starting threads. The calling thread
-// starts on the parts at once; a pool thread joins when it wakes, and one
-// that wakes after the caller has taken the last part stays out of the job,
+// starts on the parts at once; a pool thread joins when it sees the job, and
+// one that comes after the caller has taken the last part stays out of it,
 // so a slow wake-up on a loaded machine never holds the caller back.
 class Pool {
 public:
@@ -90,13 +116,18 @@ public:
             m_next.store(0);
             m_workers = unsigned(std::min<size_t>(threads - 1, m_threads.size()));
             m_open = true;
-            ++m_generation;
+            m_generation.fetch_add(1, std::memory_order_release);
         }
         m_wake.notify_all();
         RunParts(job, m_next, parts, 0);
         std::unique_lock<std::mutex> lock(m_mutex);
         m_open = false;  // late wakers stay out
-        m_idle.wait(lock, [&] { return m_running == 0; });
+        if (m_running.load(std::memory_order_relaxed) != 0) {
+            lock.unlock();
+            SpinFor(kSpinMicroseconds, [&] { return m_running.load(std::memory_order_acquire) == 0; });
+            lock.lock();
+        }
+        m_idle.wait(lock, [&] { return m_running.load(std::memory_order_relaxed) == 0; });
         m_job = nullptr;
         return true;
     }
@@ -118,21 +149,22 @@ private:
     void Serve(unsigned worker)
     {
         uint64_t seen = 0;
-        std::unique_lock<std::mutex> lock(m_mutex);
         for (;;) {
-            m_wake.wait(lock, [&] { return m_stop || m_generation != seen; });
+            SpinFor(kSpinMicroseconds, [&] { return m_generation.load(std::memory_order_acquire) != seen; });
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_wake.wait(lock, [&] { return m_stop || m_generation.load(std::memory_order_relaxed) != seen; });
             if (m_stop)
                 return;
-            seen = m_generation;
+            seen = m_generation.load(std::memory_order_relaxed);
             if (!m_open || worker > m_workers)
                 continue;
-            ++m_running;
+            m_running.fetch_add(1, std::memory_order_relaxed);
             const Job& job = *m_job;
             const uint32_t parts = m_parts;
             lock.unlock();
             RunParts(job, m_next, parts, worker);
             lock.lock();
-            if (--m_running == 0)
+            if (m_running.fetch_sub(1, std::memory_order_release) == 1)
                 m_idle.notify_all();
         }
     }
@@ -146,8 +178,9 @@ private:
     uint32_t m_parts = 0;
     std::atomic<uint32_t> m_next{0};
     unsigned m_workers = 0;  // workers 1 .. m_workers take part
-    unsigned m_running = 0;
-    uint64_t m_generation = 0;
+    // Changed under m_mutex; read without it while spinning.
+    std::atomic<unsigned> m_running{0};
+    std::atomic<uint64_t> m_generation{0};
     bool m_open = false;
     bool m_stop = false;
 };
