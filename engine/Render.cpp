@@ -364,19 +364,29 @@ bool CTessolo::i_RenderPieceWith(uint32_t index, CQNF_ImageFX& fx, uint8_t* cons
     const int32_t h = p.Height();
     const uint8_t n = m_nWorkPlaneCount;
 
-    // The split image's pixels and the mask as alpha: the current data.
-    CopyRows(w, h, n, [&](uint8_t k, int32_t y) {
-        std::memcpy(work[k] + size_t(y) * m_nWorkStride, p.sources[k] + size_t(y) * p.sourceStrides[k], size_t(w));
-    });
-    bool inWork = true;
+    // The current data: at first the split image's pixels and the mask as
+    // alpha, where they lie (a bevel reads them there); copied into the
+    // work planes for any other effect.
+    enum class Data { Source, Work, Piece } at = Data::Source;
+    auto copy = [&](uint8_t* const* to, const uint32_t* toStrides, uint8_t* const* from, const uint32_t* fromStrides) {
+        CopyRows(w, h, n, [&](uint8_t k, int32_t y) {
+            std::memcpy(to[k] + size_t(y) * toStrides[k], from[k] + size_t(y) * fromStrides[k], size_t(w));
+        });
+    };
+    const uint32_t workStrides[5] = {m_nWorkStride, m_nWorkStride, m_nWorkStride, m_nWorkStride, m_nWorkStride};
 
     p.opacity[FX_APPLIED] = p.opacity[FX_REQUESTED];
 
     // Each effect reads the buffer with the current data and writes the
     // other; a filter that fails leaves the current data where it was.
     auto run = [&](auto&& filter) {
-        if (i_SetFXData(fx, work, inWork ? 1 : 0, index) && filter())
-            inWork = !inWork;
+        if (at == Data::Source) {
+            copy(work, workStrides, p.sources, p.sourceStrides);
+            at = Data::Work;
+        }
+        const bool forward = at == Data::Work;
+        if (i_SetFXData(fx, work, forward ? 1 : 0, index) && filter())
+            at = forward ? Data::Piece : Data::Work;
     };
     uint8_t colour[4];
     uint8_t shadow[4];
@@ -436,18 +446,31 @@ bool CTessolo::i_RenderPieceWith(uint32_t index, CQNF_ImageFX& fx, uint8_t* cons
     if (bv.on) {
         i_GetColorBytes(bv.highlightColor, colour);
         i_GetColorBytes(bv.shadowColor, shadow);
-        run([&] {
+        auto bevel = [&] {
             return fx.Bevel(bv.size, bv.depth, double(bv.soften), qnt3D_VECTOR{bv.lightX, bv.lightY, bv.lightZ},
-                              colour, bv.highlightOpacity, shadow, bv.shadowOpacity);
-        });
+                            colour, bv.highlightOpacity, shadow, bv.shadowOpacity);
+        };
+        // First (the common case, the bevel alone), it reads the split image
+        // and the mask where they lie: the colours at the image's stride,
+        // the mask at its own.
+        bool sameColourStrides = true;
+        for (uint8_t k = 1; k + 1 < n; ++k)
+            sameColourStrides = sameColourStrides && p.sourceStrides[k] == p.sourceStrides[0];
+        if (at == Data::Source && n >= 2 && sameColourStrides) {
+            if (fx.SetSourceWithAlphaStride(p.sources, p.sourceStrides[0], p.sourceStrides[n - 1], n, uint16_t(w),
+                                            uint16_t(h)) &&
+                fx.SetDestination(p.planePtrs, p.planeStrides[0], n, 1, uint16_t(w), uint16_t(h)) && bevel())
+                at = Data::Piece;
+        } else {
+            run(bevel);
+        }
     }
     p.bevel[FX_APPLIED] = bv;
 
-    if (inWork)
-        CopyRows(w, h, n, [&](uint8_t k, int32_t y) {
-            std::memcpy(p.planePtrs[k] + size_t(y) * p.planeStrides[k], work[k] + size_t(y) * m_nWorkStride,
-                        size_t(w));
-        });
+    if (at == Data::Source)
+        copy(p.planePtrs, p.planeStrides, p.sources, p.sourceStrides);
+    else if (at == Data::Work)
+        copy(p.planePtrs, p.planeStrides, work, workStrides);
     return true;
 }
 

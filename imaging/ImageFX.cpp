@@ -32,6 +32,7 @@ int CQNF_ImageFX::i_Bind(Desc& d, uint8_t** planes, uint32_t stride, uint8_t cha
         d.planes[p] = planes[p];
     d.base = channels > 0 ? planes[0] : nullptr;
     d.stride = stride;
+    d.alphaStride = stride;
     d.channels = channels;
     d.alpha = alphaFlag ? 1 : 0;
     d.width = width;
@@ -58,6 +59,20 @@ int CQNF_ImageFX::SetSource(uint8_t** planes, uint32_t stride, uint8_t channels,
                             uint16_t height)
 {
     return i_Bind(m_src, planes, stride, channels, alphaFlag, width, height);
+}
+
+int CQNF_ImageFX::SetSourceWithAlphaStride(uint8_t** planes, uint32_t stride, uint32_t alphaStride, uint8_t channels,
+                                           uint16_t width, uint16_t height)
+{
+    if (!i_Bind(m_src, planes, stride, channels, 1, width, height))
+        return 0;
+    if (width > 0 && height > 0 && alphaStride < width) {
+        m_src = Desc{};
+        SetError(qnerr::BadArgument);
+        return 0;
+    }
+    m_src.alphaStride = alphaStride;
+    return 1;
 }
 
 int CQNF_ImageFX::SetDestination(uint8_t** planes, uint32_t stride, uint8_t channels, uint8_t alphaFlag,
@@ -131,23 +146,33 @@ void CQNF_ImageFX::GetDestination(uint8_t** planes, uint32_t& stride, uint8_t& c
     height = m_dst.height;
 }
 
-bool CQNF_ImageFX::i_SameShape()
+bool CQNF_ImageFX::i_OneStride()
 {
-    if (m_src.channels != m_dst.channels || m_src.width != m_dst.width || m_src.height != m_dst.height) {
+    if (m_src.alphaStride != m_src.stride) {
         SetError(qnerr::BadArgument);
         return false;
     }
     return true;
 }
 
+bool CQNF_ImageFX::i_SameShape(bool alphaStrideRead)
+{
+    if (m_src.channels != m_dst.channels || m_src.width != m_dst.width || m_src.height != m_dst.height) {
+        SetError(qnerr::BadArgument);
+        return false;
+    }
+    return alphaStrideRead || i_OneStride();
+}
+
 void CQNF_ImageFX::i_CopyPlane(int p)
 {
     const uint8_t* s = m_src.planes[p];
     uint8_t* d = m_dst.planes[p];
-    if (s == d && m_src.stride == m_dst.stride)
+    const uint32_t from = m_src.Stride(p), to = m_dst.Stride(p);
+    if (s == d && from == to)
         return;
     for (int32_t y = 0; y < m_src.height; ++y)
-        std::memmove(d + static_cast<size_t>(y) * m_dst.stride, s + static_cast<size_t>(y) * m_src.stride,
+        std::memmove(d + static_cast<size_t>(y) * to, s + static_cast<size_t>(y) * from,
                      static_cast<size_t>(m_src.width));
 }
 

@@ -87,6 +87,12 @@ public:
                   uint16_t height);
     int SetDestination(uint8_t* base, uint32_t stride, uint8_t channels, uint8_t alphaFlag, uint16_t width,
                        uint16_t height);
+    // Planes as SetSource takes them, the last the alpha plane at a row
+    // stride of its own (a piece's colours in the image it was cut from,
+    // its mask apart). Only Bevel reads such a source; every other filter
+    // refuses it with error 1.
+    int SetSourceWithAlphaStride(uint8_t** planes, uint32_t stride, uint32_t alphaStride, uint8_t channels,
+                                 uint16_t width, uint16_t height);
     // An image's own planes with stride = width and the channel layout of its mode.
     int SetSource(CQNF_Image* image);
     int SetDestination(CQNF_Image* image);
@@ -167,6 +173,7 @@ private:
         uint8_t* base = nullptr;
         uint8_t* planes[kMaxPlanes] = {};
         uint32_t stride = 0;
+        uint32_t alphaStride = 0;  // the alpha plane's, stride but for SetSourceWithAlphaStride
         int32_t width = 0;
         int32_t height = 0;
         uint8_t channels = 0;
@@ -174,6 +181,7 @@ private:
 
         int ColourPlanes() const { return channels - alpha; }
         uint8_t* AlphaPlane() const { return alpha ? planes[channels - 1] : nullptr; }
+        uint32_t Stride(int p) const { return alpha && p == channels - 1 ? alphaStride : stride; }
     };
 
     int i_Bind(Desc& d, uint8_t** planes, uint32_t stride, uint8_t channels, uint8_t alphaFlag, uint16_t width,
@@ -182,7 +190,11 @@ private:
                    uint16_t height);
     int i_BindImage(Desc& d, CQNF_Image* image);
     // The common rule: same channel count, width and height (error 1 otherwise).
-    bool i_SameShape();
+    // Source and destination of one shape; a source whose alpha has a stride
+    // of its own only where the filter reads it so (error 1 otherwise).
+    bool i_SameShape(bool alphaStrideRead = false);
+    // False, with error 1, for a source whose alpha has a stride of its own.
+    bool i_OneStride();
     // Copies plane p of the source to the destination, row by row.
     void i_CopyPlane(int p);
     void i_CopyAllPlanes();

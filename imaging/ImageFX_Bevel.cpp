@@ -109,7 +109,7 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
                         const uint8_t* highlightColour, uint8_t highlightOpacity, const uint8_t* shadowColour,
                         uint8_t shadowOpacity)
 {
-    if (!i_SameShape())
+    if (!i_SameShape(true))
         return 0;
     const float lenSq = light.x * light.x + light.y * light.y + light.z * light.z;
     const float len = std::sqrt(lenSq);
@@ -164,7 +164,7 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
             row[0] = 0.0f;
             row[mw - 1] = 0.0f;
             if (alpha) {
-                const uint8_t* a = alpha + static_cast<size_t>(r - 1) * m_src.stride;
+                const uint8_t* a = alpha + static_cast<size_t>(r - 1) * m_src.alphaStride;
                 for (int32_t x = 0; x < w; ++x)
                     row[x + 1] = a[x];
             } else {
@@ -230,7 +230,7 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
             return 0;
         const uint8_t* alphaFrom = m_src.AlphaPlane();
         uint8_t* alphaTo = m_dst.AlphaPlane();
-        const bool copyAlpha = alphaFrom && !(alphaFrom == alphaTo && m_src.stride == m_dst.stride);
+        const bool copyAlpha = alphaFrom && !(alphaFrom == alphaTo && m_src.alphaStride == m_dst.alphaStride);
         Parts(h, strip, threads, [&](int64_t y0, int64_t y1, unsigned worker) {
             float* f = maps + worker * floats;
             double* line = bufs + worker * need;
@@ -248,8 +248,8 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
             for (int64_t y = y0; y < y1; ++y) {
                 lightAndShade(y, f + (y - m0) * mw, f + (y + 1 - m0) * mw, hr, sr);
                 if (copyAlpha)
-                    std::memmove(alphaTo + static_cast<size_t>(y) * m_dst.stride,
-                                 alphaFrom + static_cast<size_t>(y) * m_src.stride, static_cast<size_t>(w));
+                    std::memmove(alphaTo + static_cast<size_t>(y) * m_dst.alphaStride,
+                                 alphaFrom + static_cast<size_t>(y) * m_src.alphaStride, static_cast<size_t>(w));
             }
         });
         return 1;

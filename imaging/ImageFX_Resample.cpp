@@ -89,6 +89,8 @@ void FillMargins(uint8_t* row, int32_t y, int32_t dw, const Area& a, uint8_t fil
 
 int CQNF_ImageFX::Tile()
 {
+    if (!i_OneStride())
+        return 0;
     if (m_src.channels != m_dst.channels || (m_src.channels > 0 && (ZeroSized(m_src.width, m_src.height) ||
                                                                     ZeroSized(m_dst.width, m_dst.height)))) {
         SetError(qnerr::BadArgument);
@@ -132,6 +134,8 @@ int CQNF_ImageFX::i_ResizeCopy()
 
 int CQNF_ImageFX::Resize(uint8_t keepAspect)
 {
+    if (!i_OneStride())
+        return 0;
     if (m_src.channels != m_dst.channels || (m_src.channels > 0 && (ZeroSized(m_src.width, m_src.height) ||
                                                                     ZeroSized(m_dst.width, m_dst.height)))) {
         SetError(qnerr::BadArgument);
@@ -204,6 +208,8 @@ int CQNF_ImageFX::Resize(uint8_t keepAspect)
 
 int CQNF_ImageFX::Resize_Int_ZO(uint8_t keepAspect)
 {
+    if (!i_OneStride())
+        return 0;
     if (m_src.channels != m_dst.channels || (m_src.channels > 0 && (ZeroSized(m_src.width, m_src.height) ||
                                                                     ZeroSized(m_dst.width, m_dst.height)))) {
         SetError(qnerr::BadArgument);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -509,5 +510,60 @@ TEST(FxBevel, LineRunsGiveTheLanesValues)
         double line[64];
         EXPECT_FALSE(qnfx::BlurLineRuns(kd, in, 1, out, 1, 3, line)) << sigma;
         EXPECT_EQ(out[0] + out[1] + out[2], 15.0f);
+    }
+}
+
+TEST(FxBevel, ReadsAnAlphaAtAStrideOfItsOwnAndNoOtherFilterDoes)
+{
+    // A piece's colours in the picture it was cut from, its mask apart: the
+    // same bytes as from one plane set, for the strips of a small kernel and
+    // the whole map of a large one, softened or not, on one thread and on
+    // several; any other filter refuses such a source and writes nothing.
+    const qnt3D_VECTOR light{-0.5f, 0.5f, 0.7071f};
+    for (auto [w, h] : {std::pair{40, 30}, std::pair{600, 450}}) {
+        const Planes s = Piece(w, h, 12);
+        Planes picture(w + 57, h, 3, false);  // wider rows than the mask's
+        Planes mask(w, h, 1, false, 0);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                for (int p = 0; p < 3; ++p)
+                    picture.At(p, x, y) = s.At(p, x, y);
+                mask.At(0, x, y) = s.At(3, x, y);
+            }
+        uint8_t* apart[4] = {picture.ptrs[0], picture.ptrs[1], picture.ptrs[2], mask.ptrs[0]};
+        for (auto [size, soften] : {std::pair{2, 0.0}, std::pair{9, 0.0}, std::pair{9, 2.0}})
+            for (int threads : {1, 8}) {
+                setenv("TESSOLO_THREADS", std::to_string(threads).c_str(), 1);
+                Planes one = fxtest::Like(s), from = s;
+                ASSERT_EQ(BevelRun(from, one, size, 90, soften, light, 180, 140), 1);
+                Planes d = fxtest::Like(s);
+                CQNF_ImageFX fx;
+                ASSERT_EQ(fx.SetSourceWithAlphaStride(apart, picture.stride, mask.stride, 4, uint16_t(w), uint16_t(h)),
+                          1);
+                ASSERT_TRUE(fxtest::BindDestination(fx, d));
+                ASSERT_EQ(fx.Bevel(uint16_t(size), 90, soften, light, kWhite, 180, kBlack, 140), 1);
+                EXPECT_TRUE(d.SamePixels(one)) << w << "x" << h << " size " << size << " soften " << soften << ", "
+                                               << threads << " threads";
+                unsetenv("TESSOLO_THREADS");
+            }
+        CQNF_ImageFX fx;
+        Planes d = fxtest::Like(s);
+        const Planes before = d;
+        const std::vector<std::pair<const char*, std::function<int()>>> others = {
+            {"Invert", [&] { return fx.Invert(); }},
+            {"ColorOverlay", [&] { return fx.ColorOverlay(kRed, 100); }},
+            {"GaussianBlur", [&] { return fx.GaussianBlur(2.0, 0, 1); }},
+            {"MotionBlur", [&] { return fx.MotionBlur(30.0, 5.0, 0, 1); }},
+            {"StrokeInside", [&] { return fx.StrokeInside(kRed, 200, 3); }},
+            {"Tile", [&] { return fx.Tile(); }},
+            {"Resize", [&] { return fx.Resize(0); }},
+        };
+        for (const auto& [name, filter] : others) {
+            ASSERT_EQ(fx.SetSourceWithAlphaStride(apart, picture.stride, mask.stride, 4, uint16_t(w), uint16_t(h)), 1);
+            ASSERT_TRUE(fxtest::BindDestination(fx, d));
+            EXPECT_EQ(filter(), 0) << name;
+            EXPECT_EQ(fx.GetError(), 1) << name;
+            EXPECT_EQ(d.data, before.data) << name;
+        }
     }
 }
