@@ -88,7 +88,8 @@ struct Result {
 };
 
 // slotBytes 0: pieces one at a time, each on every thread.
-Result RenderAll(int threads, uint8_t channels, uint8_t mode, bool oneByOne, uint64_t slotBytes = 32ull << 20)
+Result RenderAll(int threads, uint8_t channels, uint8_t mode, bool oneByOne, uint64_t slotBytes = 32ull << 20,
+                 uint32_t readInPlaceWidth = UINT32_MAX)
 {
     Threads scope(threads);
     const int32_t w = 173, h = 131;
@@ -99,6 +100,7 @@ Result RenderAll(int threads, uint8_t channels, uint8_t mode, bool oneByOne, uin
     e.m_pHost = &host;
     e.m_bLayerAccess = 1;
     e.m_nRenderSlotBytes = slotBytes;
+    e.m_nReadInPlaceWidth = readInPlaceWidth;
     Load(e, 6, 5, true, true);
     EXPECT_TRUE(e.SplitCells(w, h, nullptr, 0, img.Planes(), uint32_t(w), channels, 0, 100, 0));
     RandomEffects(e, 77);
@@ -143,15 +145,20 @@ TEST(EngineThreads, PiecesAndCompositeAreTheSameBytesWhateverTheThreadCount)
         uint8_t channels, mode;
     };
     for (Mode m : {Mode{3, 1}, Mode{1, 0}, Mode{4, 2}}) {
+        // One piece at a time, every bevel from a copy in the work planes;
+        // side by side, and with bevels that come first reading the split
+        // image in place.
         const Result one = RenderAll(1, m.channels, m.mode, true);
         for (int threads : {1, 2, 3, 8})
-            for (uint64_t slotBytes : {uint64_t(32) << 20, uint64_t(0)}) {
-                const Result many = RenderAll(threads, m.channels, m.mode, false, slotBytes);
-                EXPECT_EQ(many.pieces, one.pieces)
-                    << int(m.channels) << " channels, " << threads << " threads, slots " << slotBytes;
-                EXPECT_EQ(many.composite, one.composite)
-                    << int(m.channels) << " channels, " << threads << " threads, slots " << slotBytes;
-            }
+            for (uint64_t slotBytes : {uint64_t(32) << 20, uint64_t(0)})
+                for (uint32_t inPlace : {UINT32_MAX, 0u}) {
+                    const Result many = RenderAll(threads, m.channels, m.mode, false, slotBytes, inPlace);
+                    EXPECT_EQ(many.pieces, one.pieces) << int(m.channels) << " channels, " << threads
+                                                       << " threads, slots " << slotBytes << ", in place " << inPlace;
+                    EXPECT_EQ(many.composite, one.composite) << int(m.channels) << " channels, " << threads
+                                                             << " threads, slots " << slotBytes << ", in place "
+                                                             << inPlace;
+                }
     }
 }
 
