@@ -450,9 +450,9 @@ bool CTessolo::i_RenderPieceWith(uint32_t index, CQNF_ImageFX& fx, uint8_t* cons
             return fx.Bevel(bv.size, bv.depth, double(bv.soften), qnt3D_VECTOR{bv.lightX, bv.lightY, bv.lightZ},
                             colour, bv.highlightOpacity, shadow, bv.shadowOpacity);
         };
-        // First (the common case, the bevel alone), on a piece of long rows
-        // it reads the split image and the mask where they lie: the colours
-        // at the image's stride, the mask at its own.
+        // First (the common case, the bevel alone), it reads the split image
+        // and the mask where they lie: the colours at the image's stride,
+        // the mask at its own.
         bool sameColourStrides = true;
         for (uint8_t k = 1; k + 1 < n; ++k)
             sameColourStrides = sameColourStrides && p.sourceStrides[k] == p.sourceStrides[0];

@@ -459,9 +459,9 @@ public:
     // side; more, and pieces are rendered one at a time on every thread.
     uint64_t m_nRenderSlotBytes = 32ull << 20;
     // A bevel that comes first reads a piece at least this wide where it
-    // lies in the split image; a narrower one from a copy in the work
-    // planes (short rows far apart are read sooner copied together first).
-    uint32_t m_nReadInPlaceWidth = 1024;
+    // lies in the split image, a narrower one from a copy in the work
+    // planes (0: every piece; tests render both ways).
+    uint32_t m_nReadInPlaceWidth = 0;
 
     // The split's test and output rasters (released when the split ends),
     // and the blocks of the pieces freed last, kept for the next cut so that

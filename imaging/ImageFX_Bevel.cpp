@@ -81,6 +81,8 @@ void ShadeRowBase(const uint8_t* s, uint8_t* d, const uint8_t* hr, const uint8_t
 // [1, n] of this row the same. Compared as bytes (a zero of either sign
 // counts as a slope, which only means it is lit the long way).
 constexpr int32_t kFlatStretch = 64;
+// Rows ahead that the lighting asks for.
+constexpr int64_t kAheadRows = 4;
 
 bool FlatStretch(const float* up, const float* mid, int32_t n)
 {
@@ -185,6 +187,18 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
     // Row y lit from map rows y (up) and y + 1 (mid) and shaded at once,
     // through a row of highlight and one of shadow.
     auto lightAndShade = [&](int64_t y, const float* up, const float* mid, uint8_t* hr, uint8_t* sr) {
+        // A piece's rows may lie far apart in a large picture, each plane's
+        // in another place: the rows a few ahead are asked for now, which
+        // the processor would not guess from short rows.
+        if (y + kAheadRows < h)
+            for (int p = 0; p < planes; ++p) {
+                const uint8_t* ahead = m_src.planes[p] + static_cast<size_t>(y + kAheadRows) * m_src.stride;
+                uint8_t* to = m_dst.planes[p] + static_cast<size_t>(y + kAheadRows) * m_dst.stride;
+                for (int32_t x = 0; x < w; x += 64) {
+                    __builtin_prefetch(ahead + x);
+                    __builtin_prefetch(to + x, 1);
+                }
+            }
         for (int32_t x = 0; x < w; x += kFlatStretch) {
             const int32_t n = std::min(kFlatStretch, w - x);
             const bool flat = FlatStretch(up + x, mid + x, n);
