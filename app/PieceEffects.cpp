@@ -2,6 +2,7 @@
 // resetting effects, and re-rendering exactly the pieces whose requested
 // effects differ from what their pixels show.
 #include "app/PieceMap.h"
+#include "imaging/Parallel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -284,6 +285,7 @@ uint8_t CPieceMap::i_RerenderRun(uint8_t redraw, uint8_t interruptible)
     uint8_t ok = 1;
     // Batches of pieces rendered side by side; the effect window's events
     // are looked at between them.
+    const unsigned threads = qnpar::ThreadCount();
     for (size_t k = 0; k < m_RenderList.size();) {
         i_Report(uint8_t(float(70.0 * double(k) / double(m_RenderList.size()))));
         if (interruptible && pm_HasFXWindow()) {
@@ -300,7 +302,8 @@ uint8_t CPieceMap::i_RerenderRun(uint8_t redraw, uint8_t interruptible)
         }
         batch.clear();
         uint64_t pixels = 0;
-        for (; k < m_RenderList.size() && !CTessolo::RenderBatchFull(uint32_t(batch.size()), pixels); ++k) {
+        for (; k < m_RenderList.size() && !CTessolo::RenderBatchFull(uint32_t(batch.size()), pixels, threads);
+             ++k) {
             const uint32_t i = m_RenderList[k];
             if (i < pm_PieceCount() && i_pmop_CheckPieceFXUpdates(i) &&
                 std::find(batch.begin(), batch.end(), i) == batch.end()) {

@@ -268,6 +268,7 @@ void BM_EffectChange(benchmark::State& state)
     std::vector<uint32_t> chosen;
     for (uint32_t i = 0; i < 30; ++i)
         chosen.push_back(i * 10);
+    const unsigned threads = qnpar::ThreadCount();
     for (auto _ : state) {
         for (uint32_t i : chosen) {
             uint16_t& depth = e.m_pPieces[i].bevel[CTessolo::FX_REQUESTED].depth;
@@ -275,7 +276,7 @@ void BM_EffectChange(benchmark::State& state)
         }
         for (uint32_t first = 0, last = 0; first < chosen.size(); first = last) {
             uint64_t pixels = 0;
-            for (; last < chosen.size() && !CTessolo::RenderBatchFull(last - first, pixels); ++last)
+            for (; last < chosen.size() && !CTessolo::RenderBatchFull(last - first, pixels, threads); ++last)
                 pixels += uint64_t(e.m_pPieces[chosen[last]].Width()) * uint64_t(e.m_pPieces[chosen[last]].Height());
             e.RenderPieces(chosen.data() + first, last - first);
         }

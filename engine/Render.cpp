@@ -264,10 +264,9 @@ bool CTessolo::RenderPieces(const uint32_t* indices, uint32_t count)
     return i_RenderPieces(indices, count);
 }
 
-bool CTessolo::RenderBatchFull(uint32_t pieces, uint64_t pixels)
+bool CTessolo::RenderBatchFull(uint32_t pieces, uint64_t pixels, unsigned threads)
 {
-    const uint64_t threads = qnpar::ThreadCount();
-    return pixels >= threads * (uint64_t(1) << 20) || pieces >= threads * 8;
+    return pixels >= uint64_t(threads) * (uint64_t(1) << 20) || pieces >= uint64_t(threads) * 8;
 }
 
 bool CTessolo::i_RenderPiece(uint32_t index)

@@ -401,11 +401,12 @@ public:
     // still rendered).
     bool RenderPieces(const uint32_t* indices, uint32_t count);
     // Whether a batch of `pieces` pieces of `pixels` pixels in all is as
-    // large as a window should render in one RenderPieces call before it
-    // looks at its events again: about a megapixel a thread, or eight
-    // pieces a thread when they are small. Fewer calls keep the threads
-    // busy to the end of each; more keep the window answering.
-    static bool RenderBatchFull(uint32_t pieces, uint64_t pixels);
+    // large as a window should render in one RenderPieces call on `threads`
+    // threads before it looks at its events again: about a megapixel a
+    // thread, or eight pieces a thread when they are small. Fewer calls
+    // keep the threads busy to the end of each; more keep the window
+    // answering.
+    static bool RenderBatchFull(uint32_t pieces, uint64_t pixels, unsigned threads);
 
     // Composites every shown piece into planes (the colour planes then the
     // alpha plane, one stride) inside rect (qnNullRect: the whole image).

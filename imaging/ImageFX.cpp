@@ -164,14 +164,16 @@ bool CQNF_ImageFX::i_SameShape(bool alphaStrideRead)
     return alphaStrideRead || i_OneStride();
 }
 
-void CQNF_ImageFX::i_CopyPlane(int p)
+void CQNF_ImageFX::i_CopyPlane(int p) { i_CopyPlaneRows(p, 0, m_src.height); }
+
+void CQNF_ImageFX::i_CopyPlaneRows(int p, int32_t y0, int32_t y1)
 {
     const uint8_t* s = m_src.planes[p];
     uint8_t* d = m_dst.planes[p];
     const uint32_t from = m_src.Stride(p), to = m_dst.Stride(p);
     if (s == d && from == to)
         return;
-    for (int32_t y = 0; y < m_src.height; ++y)
+    for (int32_t y = y0; y < y1; ++y)
         std::memmove(d + static_cast<size_t>(y) * to, s + static_cast<size_t>(y) * from,
                      static_cast<size_t>(m_src.width));
 }

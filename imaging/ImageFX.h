@@ -197,6 +197,8 @@ private:
     bool i_OneStride();
     // Copies plane p of the source to the destination, row by row.
     void i_CopyPlane(int p);
+    // Rows [y0, y1) of it.
+    void i_CopyPlaneRows(int p, int32_t y0, int32_t y1);
     void i_CopyAllPlanes();
     void i_CopyAlphaPlane();
     // Makes the block hold at least bytes bytes (contents not kept); null and

@@ -202,10 +202,10 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
         for (int32_t x = 0; x < w; x += kFlatStretch) {
             const int32_t n = std::min(kFlatStretch, w - x);
             const bool flat = FlatStretch(up + x, mid + x, n);
-            if (flat) {
+            if (flat && !flatKeeps) {
                 std::memset(hr + x, flatHigh, static_cast<size_t>(n));
                 std::memset(sr + x, flatShadow, static_cast<size_t>(n));
-            } else {
+            } else if (!flat) {
                 qnfx::LightRow(up + x, mid + x, n, lp, hr + x, sr + x);
             }
             for (int p = 0; p < planes; ++p) {
@@ -242,9 +242,6 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
         uint8_t* sh = i_Grow(m_memBevelShadow, qnMulSize({static_cast<uint64_t>(w), threads}));
         if (!maps || !bufs || !hi || !sh)
             return 0;
-        const uint8_t* alphaFrom = m_src.AlphaPlane();
-        uint8_t* alphaTo = m_dst.AlphaPlane();
-        const bool copyAlpha = alphaFrom && !(alphaFrom == alphaTo && m_src.alphaStride == m_dst.alphaStride);
         Parts(h, strip, threads, [&](int64_t y0, int64_t y1, unsigned worker) {
             float* f = maps + worker * floats;
             double* line = bufs + worker * need;
@@ -259,12 +256,11 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
                                 static_cast<int>(std::min<int64_t>(kMapColumnLanes, mw - x0)), line);
             uint8_t* hr = hi + static_cast<size_t>(worker) * w;
             uint8_t* sr = sh + static_cast<size_t>(worker) * w;
-            for (int64_t y = y0; y < y1; ++y) {
+            for (int64_t y = y0; y < y1; ++y)
                 lightAndShade(y, f + (y - m0) * mw, f + (y + 1 - m0) * mw, hr, sr);
-                if (copyAlpha)
-                    std::memmove(alphaTo + static_cast<size_t>(y) * m_dst.alphaStride,
-                                 alphaFrom + static_cast<size_t>(y) * m_src.alphaStride, static_cast<size_t>(w));
-            }
+            // The strip's alpha, just read for its map.
+            if (alpha)
+                i_CopyPlaneRows(m_src.channels - 1, int32_t(y0), int32_t(y1));
         });
         return 1;
     }
