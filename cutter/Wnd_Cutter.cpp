@@ -77,21 +77,34 @@ qntFIRSTPLACE qnFirstPlacement(const qntRECT_s& screen, const qntRECT_s& main, i
     return out;
 }
 
+qntPOS CWnd_Cutter::FirstPlace(const std::vector<plat::Rect>& screens, unsigned short width, unsigned short height)
+{
+    if (!m_placeBeside)
+        return CQNF_Window::FirstPlace(screens, width, height);
+    const qntRECT_s screen = screens.empty() ? qnNullRect
+                                             : qntRECT_s{screens.front().left, screens.front().top,
+                                                         screens.front().right, screens.front().bottom};
+    m_firstPlace = qnFirstPlacement(screen, m_placeBeside->GetWindowRect(), width, height, m_mainStored);
+    return m_firstPlace->editor;
+}
+
 bool CWnd_Cutter::CreateWindow(CQNF_Window* parent, qntPOS at, bool mainStored)
 {
-    if (!CreateFromResource(CQNF_String(kWindowName), short(at.x), short(at.y), parent, 0) || !IsCreated())
+    // Without a stored place the window is made where it belongs: the
+    // platform may show it as soon as it exists, and one first shown in the
+    // middle of the screen would jump.
+    const bool place = at.x == -32000 && at.y == -32000 && parent;
+    m_placeBeside = place ? parent : nullptr;
+    m_mainStored = mainStored;
+    m_firstPlace.reset();
+    const bool made = CreateFromResource(CQNF_String(kWindowName), short(at.x), short(at.y), parent, 0) && IsCreated();
+    m_placeBeside = nullptr;
+    if (!made)
         return false;
-    if (at.x == -32000 && at.y == -32000 && parent) {
-        plat::Platform* p = qnui::Toolkit::Get().P();
-        const std::vector<plat::Rect> screens = p ? p->ScreenWorkAreas() : std::vector<plat::Rect>{};
-        const qntRECT_s screen = screens.empty() ? qnNullRect
-                                                 : qntRECT_s{screens.front().left, screens.front().top,
-                                                             screens.front().right, screens.front().bottom};
+    if (m_firstPlace) {
         const qntRECT_s mainRect = parent->GetWindowRect();
-        const qntFIRSTPLACE place = qnFirstPlacement(screen, mainRect, GetWidth(), GetHeight(), mainStored);
-        if (place.main.x != mainRect.left || place.main.y != mainRect.top)
-            parent->MoveWindow(short(place.main.x), short(place.main.y));
-        MoveWindow(short(place.editor.x), short(place.editor.y));
+        if (m_firstPlace->main.x != mainRect.left || m_firstPlace->main.y != mainRect.top)
+            parent->MoveWindow(short(m_firstPlace->main.x), short(m_firstPlace->main.y));
     }
     Show();
     // The whole window once: until now only the controls drew themselves.

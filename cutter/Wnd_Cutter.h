@@ -29,6 +29,7 @@
 #include "ui/Window.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,8 @@ public:
     unsigned char OnCtrlMessage(unsigned short msg, unsigned long id, char* name, unsigned char type,
                                 void* data) override;
     void OnCtrlLostFocus(unsigned long index) override;
+    // With no stored place the editor shows beside the main window at once.
+    qntPOS FirstPlace(const std::vector<plat::Rect>& screens, unsigned short width, unsigned short height) override;
 
     // ---- Editor view hooks ---------------------------------------------------------
     void view_ControlsChanged() override;
@@ -129,6 +132,11 @@ private:
     std::unique_ptr<CDialogHost> i_DialogHost();
 
     CPluginMain* m_pPlugin = nullptr;
+    // Where both windows go on an opening without a stored place, worked
+    // out when the window is made (set while CreateWindow runs).
+    std::optional<qntFIRSTPLACE> m_firstPlace;
+    CQNF_Window* m_placeBeside = nullptr;
+    bool m_mainStored = true;
     CWnd_Main* m_pMainWnd = nullptr;
     uint32_t m_SmallFont = None, m_InfoFont = None, m_EditFont = None;
     uint32_t m_idCurveLayer = None, m_idExtrasLayer = None;

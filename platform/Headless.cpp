@@ -140,6 +140,8 @@ void HeadlessPlatform::Activate(WinId w)
 {
     if (!Find(w))
         return;
+    // Activating presents the window, as on a desktop.
+    Show(w);
     Raise(w);
     SetActive(w);
 }
@@ -162,8 +164,12 @@ void HeadlessPlatform::Collapse(WinId w)
 
 void HeadlessPlatform::Move(WinId w, Point global)
 {
-    if (Win* win = Find(w))
-        win->pos = global;
+    Win* win = Find(w);
+    if (!win)
+        return;
+    if (win->visible && !win->collapsed && (win->pos.x != global.x || win->pos.y != global.y))
+        movesShown.push_back({w, global});
+    win->pos = global;
 }
 
 Rect HeadlessPlatform::ContentRect(WinId w)

@@ -65,6 +65,12 @@ public:
         std::string title, text;
     };
     std::vector<AlertShown> alerts;
+    // Moves of a window while it was on the screen (a user sees it jump).
+    struct MoveShown {
+        WinId win;
+        Point to;
+    };
+    std::vector<MoveShown> movesShown;
     uint32_t beeps = 0;
     int32_t cursor = 0;
     std::string clipboard;

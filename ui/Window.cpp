@@ -154,6 +154,14 @@ bool CQNF_Window::CreateFromResource(CQNF_String name, short x, short y, CQNF_Wi
     return OnCreate(&m_layerSet, m_width, m_height) != 0;
 }
 
+qntPOS CQNF_Window::FirstPlace(const std::vector<plat::Rect>& screens, unsigned short width, unsigned short height)
+{
+    if (screens.empty())
+        return {40, 40};
+    const plat::Rect& m = screens.front();
+    return {m.left + (m.right - m.left - int32_t(width)) / 2, m.top + (m.bottom - m.top - int32_t(height)) / 2};
+}
+
 bool CQNF_Window::Create(CQNF_String name, short x, short y, unsigned short width, unsigned short height,
                          unsigned char flag, CQNF_Window* parent, unsigned char modal, unsigned char callOnCreate)
 {
@@ -168,13 +176,9 @@ bool CQNF_Window::Create(CQNF_String name, short x, short y, unsigned short widt
     int32_t px = x, py = y;
     std::vector<plat::Rect> screens = p ? p->ScreenWorkAreas() : std::vector<plat::Rect>{};
     if (x == -32000 && y == -32000) {
-        if (!screens.empty()) {
-            const plat::Rect& m = screens.front();
-            px = m.left + (m.right - m.left - int32_t(width)) / 2;
-            py = m.top + (m.bottom - m.top - int32_t(height)) / 2;
-        } else {
-            px = py = 40;
-        }
+        const qntPOS at = FirstPlace(screens, width, height);
+        px = at.x;
+        py = at.y;
     } else {
         const bool onSome = std::any_of(screens.begin(), screens.end(), [&](const plat::Rect& s) {
             return s.top <= py && py < s.bottom - 20 && s.left - int32_t(width) + 20 < px && px < s.right - 20;

@@ -96,10 +96,15 @@ public:
     virtual void OnCtrlNewGroupMaster(unsigned long index, unsigned char group);
 
     // --- creation ----------------------------------------------------------
-    // x, y: global position; -32000 for both centres the window.
+    // x, y: global position; -32000 for both places the window where
+    // FirstPlace says.
     bool CreateFromResource(CQNF_String name, short x, short y, CQNF_Window* parent, unsigned char modal);
     bool Create(CQNF_String name, short x, short y, unsigned short width, unsigned short height,
                 unsigned char flag, CQNF_Window* parent, unsigned char modal, unsigned char callOnCreate);
+    // Where a window created at (-32000, -32000) shows first: the middle of
+    // the first screen (screens may be empty). A window that belongs
+    // elsewhere says so here, so that it never shows in the middle first.
+    virtual qntPOS FirstPlace(const std::vector<plat::Rect>& screens, unsigned short width, unsigned short height);
     // The outline from an RGBA image: inside where alpha is above 128. A
     // layer's own position places it in the window.
     void SetWindowShape(CQNF_Image* image);

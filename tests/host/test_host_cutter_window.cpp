@@ -225,8 +225,9 @@ TEST(HostCutterWindow, CutReachesPieceModeAndAbortKeepsTheEditor)
     }
 }
 
-// With no stored places: on a screen wide enough for both the editor and
-// the main window are side by side, both whole; on a narrower one the editor
+// With no stored places the editor shows at its place at once: on a screen
+// wide enough for both the editor and the main window are side by side, both
+// whole; on a narrower one the editor
 // goes to the screen's left edge over the main window, which stays centred.
 TEST(HostCutterWindow, FirstOpeningPlacesBothWindowsOnTheScreen)
 {
@@ -249,6 +250,10 @@ TEST(HostCutterWindow, FirstOpeningPlacesBothWindowsOnTheScreen)
                 EXPECT_LE(w.right, c.screenW) << c.screenW;
                 EXPECT_LE(w.bottom, c.screenH) << c.screenW;
             }
+            // Shown where it belongs from the start, never in the middle first.
+            for (const auto& move : r.hp.movesShown)
+                EXPECT_NE(move.win, r.Editor().GetWindowHandle())
+                    << "the editor jumped to " << move.to.x << "," << move.to.y << " on " << c.screenW;
             const bool overlap = e.left < m.right && m.left < e.right;
             EXPECT_EQ(!overlap, c.sideBySide) << c.screenW;
             if (!c.sideBySide) {
