@@ -82,6 +82,19 @@ struct Geometry {
     int x = 0, y = 0;
 };
 
+// Reads where the window g.id is into g.x and g.y; false when that cannot
+// be read.
+inline bool ReadPosition(Geometry& g)
+{
+    const std::string geo = Capture("xdotool getwindowgeometry --shell " + g.id);
+    const size_t x = geo.find("X="), y = geo.find("Y=");
+    if (x == std::string::npos || y == std::string::npos)
+        return false;
+    g.x = std::atoi(geo.c_str() + x + 2);
+    g.y = std::atoi(geo.c_str() + y + 2);
+    return true;
+}
+
 // The visible window with this title; an empty id when none came in time.
 inline Geometry FindWindow(const std::string& title, int ms = 60000)
 {
@@ -90,11 +103,7 @@ inline Geometry FindWindow(const std::string& title, int ms = 60000)
         const std::string ids = Capture("xdotool search --onlyvisible --name '^" + title + "$'");
         if (!ids.empty()) {
             g.id = ids.substr(0, ids.find('\n'));
-            const std::string geo = Capture("xdotool getwindowgeometry --shell " + g.id);
-            const size_t x = geo.find("X="), y = geo.find("Y=");
-            if (x != std::string::npos && y != std::string::npos) {
-                g.x = std::atoi(geo.c_str() + x + 2);
-                g.y = std::atoi(geo.c_str() + y + 2);
+            if (ReadPosition(g)) {
                 // Let the first paint and the timers settle.
                 Sleep(800);
                 return g;
@@ -383,6 +392,19 @@ inline void SavePath(const std::string& title, const std::string& path)
     ConfirmPath(title, "key ctrl+a type --delay 20 '" + path + "'");
 }
 
+// A grab of the window that could be read; an empty picture when none came
+// within ms (a busy X server may refuse one now and then).
+inline hostapp::RasterImage GrabValid(const Geometry& g, const std::string& file, int ms = 30000)
+{
+    for (int waited = 0; waited < ms; waited += 200) {
+        hostapp::RasterImage img = Grab(g, file);
+        if (img.planes.size() >= 3)
+            return img;
+        Sleep(200);
+    }
+    return {};
+}
+
 // Types a number into an edit line of the window and leaves it, which
 // commits the value; (awayX, awayY) is a place of the window without a
 // control. The keys go once the edit line shows that it has the focus; what
@@ -391,31 +413,43 @@ inline void TypeNumber(const Geometry& g, int x, int y, const char* digits, int 
 {
     const std::string file = Temp("type_number.png");
     const Area edit{x - 20, y - 6, x + 20, y + 6};
-    const hostapp::RasterImage idle = Grab(g, file);
     // Keys count once the edit line shows its caret or selection (a loaded
     // machine may still be handling the click). A click that the window
-    // never took (it was not yet the focus window when the click came) is
-    // made again; the digits are typed once, into the focused line only.
+    // never took (it was not yet the focus window when the click came, or
+    // another window lay over it) is made again, on the window raised and
+    // where it is now; the digits are typed once, into the focused line only.
+    const hostapp::RasterImage idle = GrabValid(g, file);
+    ASSERT_GE(idle.planes.size(), 3u) << "no picture of the window " << g.id << " could be taken";
     bool focused = false;
+    size_t most = 0;
+    Geometry at = g;
     for (int attempt = 0; attempt < 4 && !focused; ++attempt) {
-        // Without a window manager a click does not give the keyboard focus.
-        ASSERT_EQ(std::system(("timeout 30 xdotool windowfocus --sync " + g.id).c_str()), 0);
-        Click(g, x, y);
+        // A program may place a window again after it first showed it.
+        at = g;
+        ReadPosition(at);
+        // Without a window manager nothing keeps a window above another,
+        // and a click does not give it the keyboard focus.
+        ASSERT_EQ(std::system(("timeout 30 xdotool windowraise " + g.id + " windowfocus --sync " + g.id).c_str()), 0);
+        Click(at, x, y);
         for (int waited = 0; waited < 30000 && !focused; waited += 200) {
             const size_t d = AreaDiff(idle, Grab(g, file), edit);
+            if (d != size_t(-1))
+                most = std::max(most, d);
             focused = d != size_t(-1) && d >= 10;
             if (!focused)
                 Sleep(200);
         }
     }
-    ASSERT_TRUE(focused) << "the edit line at " << x << "," << y << " did not take the focus";
+    ASSERT_TRUE(focused) << "the edit line at " << x << "," << y << " did not take the focus (the window at "
+                         << at.x << "," << at.y << ", first seen at " << g.x << "," << g.y << "; at most " << most
+                         << " of its pixels changed)";
     // Digits as keys of the keyboard (typing them as text may remap a key
     // code first, and the first digit can get lost on the way).
     std::string cmd = "xdotool key End BackSpace BackSpace BackSpace BackSpace sleep 0.3 key --delay 120";
     for (const char* d = digits; *d; ++d)
         cmd += std::string(" ") + *d;
     ASSERT_EQ(std::system(cmd.c_str()), 0);
-    Click(g, awayX, awayY);
+    Click(at, awayX, awayY);
 }
 
 // The controls' rectangles as the skin's manifests lay them out, templates

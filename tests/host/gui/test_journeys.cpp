@@ -204,9 +204,7 @@ void AnswerMessage(const std::set<std::string>& before, const std::string& title
     if (name == "MessageBox") {
         Geometry box;
         box.id = id;
-        const std::string geo = Capture("xdotool getwindowgeometry --shell " + id);
-        box.x = std::atoi(geo.c_str() + geo.find("X=") + 2);
-        box.y = std::atoi(geo.c_str() + geo.find("Y=") + 2);
+        ASSERT_TRUE(ReadPosition(box)) << "the message box has no place on the screen";
         // A lone OK stands on the left; with Cancel beside it, on the right.
         ClickControl(box, "MessageBox", "MessageBox_OKl");
         for (int waited = 0; waited < 10000 && VisibleWindows().count(id); waited += 200)
