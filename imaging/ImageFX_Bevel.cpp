@@ -36,6 +36,68 @@ void Parts(int64_t n, int64_t step, unsigned threads, F&& f)
     });
 }
 
+// The blur down `lanes` columns of a height map (rows `stride` floats
+// apart, n rows, in place), where a tap reaches `reach` rows each way.
+// Inside the shape and outside it, a group of columns holds one row over and
+// over, and a row whose taps all read that row gets the same sum as every
+// other such row. So each run of one row is blurred with only `reach` + 1
+// rows of its top and `reach` of its bottom: every row kept then reads the
+// same taps as in the whole column, with the same edge rule (a run kept
+// that way is never shorter than a tap's span), and the first kept row
+// whose taps lie in the run gives the rows left out. `kept` holds n rows
+// of the group; `line` is the blur's buffer for n rows.
+void BlurMapColumns(const CQNF_ImageFX::STRUCT_Blur_VectorData& kd, const qnfx::LaneBlur& all, float* col,
+                    int64_t stride, int64_t n, int lanes, int64_t reach, float* kept, double* line)
+{
+    const size_t bytes = static_cast<size_t>(lanes) * sizeof(float);
+    // Leaving out fewer rows than this costs more in copies than it saves.
+    constexpr int64_t kLeftOutAtLeast = 8;
+    const int64_t span = 2 * reach + 1;
+    auto runEnd = [&](int64_t r) {
+        int64_t e = r + 1;
+        while (e < n && std::memcmp(col + e * stride, col + r * stride, bytes) == 0)
+            ++e;
+        return e;
+    };
+    // Where each run ends, found once.
+    thread_local std::vector<int64_t> ends;
+    ends.clear();
+    int64_t left = 0;
+    for (int64_t r = 0, e; r < n; r = e) {
+        e = runEnd(r);
+        ends.push_back(e);
+        if (e - r - span >= kLeftOutAtLeast)
+            left += e - r - span;
+    }
+    if (reach <= 0 || left == 0 || left < n / 4) {
+        qnfx::BlurLanes(all, col, stride, 1, col, stride, 1, lanes, line);
+        return;
+    }
+    int64_t k = 0, r = 0;
+    for (const int64_t e : ends) {
+        const bool shorten = e - r - span >= kLeftOutAtLeast;
+        for (int64_t i = r; i < e; ++i) {
+            if (shorten && i == r + reach + 1)
+                i = e - reach;
+            std::memcpy(kept + k++ * lanes, col + i * stride, bytes);
+        }
+        r = e;
+    }
+    const qnfx::LaneBlur shortened = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(k), nullptr);
+    qnfx::BlurLanes(shortened, kept, lanes, 1, kept, lanes, 1, lanes, line);
+    k = 0;
+    r = 0;
+    for (const int64_t e : ends) {
+        const bool shorten = e - r - span >= kLeftOutAtLeast;
+        const int64_t inRun = k + reach;  // the kept row that stands for those left out
+        for (int64_t i = r; i < e; ++i) {
+            const bool leftOut = shorten && i > r + reach && i < e - reach;
+            std::memcpy(col + i * stride, kept + (leftOut ? inRun : k++) * lanes, bytes);
+        }
+        r = e;
+    }
+}
+
 // Rows per part: about four parts a thread.
 int64_t RowStep(int64_t rows, unsigned threads)
 {
@@ -236,14 +298,16 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
         const qnfx::LaneBlur longest = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(most), nullptr);
         const uint64_t need = std::max({rows.BufferDoubles(), longest.BufferDoubles(), lineDoubles});
         const uint64_t floats = qnMulSize({static_cast<uint64_t>(most), static_cast<uint64_t>(mw)});
-        float* maps = reinterpret_cast<float*>(i_Grow(m_memBevelHeight, qnMulSize({floats, threads, 4})));
+        // A column group's rows without the repeats (see below), per thread.
+        const uint64_t perWorker = floats + qnMulSize({static_cast<uint64_t>(most), kMapColumnLanes});
+        float* maps = reinterpret_cast<float*>(i_Grow(m_memBevelHeight, qnMulSize({perWorker, threads, 4})));
         double* bufs = reinterpret_cast<double*>(i_Grow(m_memBlurLine, qnMulSize({need, threads, sizeof(double)})));
         uint8_t* hi = i_Grow(m_memBevelHigh, qnMulSize({static_cast<uint64_t>(w), threads}));
         uint8_t* sh = i_Grow(m_memBevelShadow, qnMulSize({static_cast<uint64_t>(w), threads}));
         if (!maps || !bufs || !hi || !sh)
             return 0;
         Parts(h, strip, threads, [&](int64_t y0, int64_t y1, unsigned worker) {
-            float* f = maps + worker * floats;
+            float* f = maps + worker * perWorker;
             double* line = bufs + worker * need;
             const int64_t m0 = std::max<int64_t>(0, y0 - halo), m1 = std::min(mh, y1 + 1 + halo);
             for (int64_t r = m0; r < m1; ++r)
@@ -251,9 +315,10 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
             if (!runs)
                 qnfx::BlurLanes(rows, f, 1, mw, f, 1, mw, static_cast<int>(m1 - m0), line);
             const qnfx::LaneBlur cols = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(m1 - m0), nullptr);
+            float* kept = f + floats;
             for (int64_t x0 = 0; x0 < mw; x0 += kMapColumnLanes)
-                qnfx::BlurLanes(cols, f + x0, mw, 1, f + x0, mw, 1,
-                                static_cast<int>(std::min<int64_t>(kMapColumnLanes, mw - x0)), line);
+                BlurMapColumns(kd, cols, f + x0, mw, m1 - m0, static_cast<int>(std::min<int64_t>(kMapColumnLanes, mw - x0)),
+                               halo, kept, line);
             uint8_t* hr = hi + static_cast<size_t>(worker) * w;
             uint8_t* sr = sh + static_cast<size_t>(worker) * w;
             for (int64_t y = y0; y < y1; ++y)
