@@ -45,9 +45,9 @@ void Parts(int64_t n, int64_t step, unsigned threads, F&& f)
 // same taps as in the whole column, with the same edge rule (a run kept
 // that way is never shorter than a tap's span), and the first kept row
 // whose taps lie in the run gives the rows left out. `kept` holds n rows
-// of the group; `line` is the blur's buffer for n rows.
+// of the group, `ends` n numbers; `line` is the blur's buffer for n rows.
 void BlurMapColumns(const CQNF_ImageFX::STRUCT_Blur_VectorData& kd, const qnfx::LaneBlur& all, float* col,
-                    int64_t stride, int64_t n, int lanes, int64_t reach, float* kept, double* line)
+                    int64_t stride, int64_t n, int lanes, int64_t reach, float* kept, int64_t* ends, double* line)
 {
     const size_t bytes = static_cast<size_t>(lanes) * sizeof(float);
     // Leaving out fewer rows than this costs more in copies than it saves.
@@ -60,12 +60,10 @@ void BlurMapColumns(const CQNF_ImageFX::STRUCT_Blur_VectorData& kd, const qnfx::
         return e;
     };
     // Where each run ends, found once.
-    thread_local std::vector<int64_t> ends;
-    ends.clear();
-    int64_t left = 0;
+    int64_t runs = 0, left = 0;
     for (int64_t r = 0, e; r < n; r = e) {
         e = runEnd(r);
-        ends.push_back(e);
+        ends[runs++] = e;
         if (e - r - span >= kLeftOutAtLeast)
             left += e - r - span;
     }
@@ -74,7 +72,8 @@ void BlurMapColumns(const CQNF_ImageFX::STRUCT_Blur_VectorData& kd, const qnfx::
         return;
     }
     int64_t k = 0, r = 0;
-    for (const int64_t e : ends) {
+    for (int64_t run = 0; run < runs; ++run) {
+        const int64_t e = ends[run];
         const bool shorten = e - r - span >= kLeftOutAtLeast;
         for (int64_t i = r; i < e; ++i) {
             if (shorten && i == r + reach + 1)
@@ -87,7 +86,8 @@ void BlurMapColumns(const CQNF_ImageFX::STRUCT_Blur_VectorData& kd, const qnfx::
     qnfx::BlurLanes(shortened, kept, lanes, 1, kept, lanes, 1, lanes, line);
     k = 0;
     r = 0;
-    for (const int64_t e : ends) {
+    for (int64_t run = 0; run < runs; ++run) {
+        const int64_t e = ends[run];
         const bool shorten = e - r - span >= kLeftOutAtLeast;
         const int64_t inRun = k + reach;  // the kept row that stands for those left out
         for (int64_t i = r; i < e; ++i) {
@@ -306,6 +306,7 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
         uint8_t* sh = i_Grow(m_memBevelShadow, qnMulSize({static_cast<uint64_t>(w), threads}));
         if (!maps || !bufs || !hi || !sh)
             return 0;
+        std::vector<int64_t> runEnds(static_cast<size_t>(qnMulSize({static_cast<uint64_t>(most), threads})));
         Parts(h, strip, threads, [&](int64_t y0, int64_t y1, unsigned worker) {
             float* f = maps + worker * perWorker;
             double* line = bufs + worker * need;
@@ -316,9 +317,11 @@ int CQNF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, qnt3D_VECT
                 qnfx::BlurLanes(rows, f, 1, mw, f, 1, mw, static_cast<int>(m1 - m0), line);
             const qnfx::LaneBlur cols = qnfx::MakeLaneBlur(kd, static_cast<uint32_t>(m1 - m0), nullptr);
             float* kept = f + floats;
-            for (int64_t x0 = 0; x0 < mw; x0 += kMapColumnLanes)
-                BlurMapColumns(kd, cols, f + x0, mw, m1 - m0, static_cast<int>(std::min<int64_t>(kMapColumnLanes, mw - x0)),
-                               halo, kept, line);
+            int64_t* ends = runEnds.data() + static_cast<size_t>(worker) * most;
+            for (int64_t x0 = 0; x0 < mw; x0 += kMapColumnLanes) {
+                const int lanes = static_cast<int>(std::min<int64_t>(kMapColumnLanes, mw - x0));
+                BlurMapColumns(kd, cols, f + x0, mw, m1 - m0, lanes, halo, kept, ends, line);
+            }
             uint8_t* hr = hi + static_cast<size_t>(worker) * w;
             uint8_t* sr = sh + static_cast<size_t>(worker) * w;
             for (int64_t y = y0; y < y1; ++y)
