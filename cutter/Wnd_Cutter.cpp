@@ -79,27 +79,24 @@ qntFIRSTPLACE qnFirstPlacement(const qntRECT_s& screen, const qntRECT_s& main, i
 
 qntPOS CWnd_Cutter::FirstPlace(const std::vector<plat::Rect>& screens, unsigned short width, unsigned short height)
 {
-    if (!m_placeBeside)
+    CQNF_Window* main = GetParent();
+    if (!main)
         return CQNF_Window::FirstPlace(screens, width, height);
     const qntRECT_s screen = screens.empty() ? qnNullRect
                                              : qntRECT_s{screens.front().left, screens.front().top,
                                                          screens.front().right, screens.front().bottom};
-    m_firstPlace = qnFirstPlacement(screen, m_placeBeside->GetWindowRect(), width, height, m_mainStored);
+    m_firstPlace = qnFirstPlacement(screen, main->GetWindowRect(), width, height, m_mainStored);
     return m_firstPlace->editor;
 }
 
 bool CWnd_Cutter::CreateWindow(CQNF_Window* parent, qntPOS at, bool mainStored)
 {
-    // Without a stored place the window is made where it belongs: the
+    // Without a stored place FirstPlace makes the window where it belongs: the
     // platform may show it as soon as it exists, and one first shown in the
     // middle of the screen would jump.
-    const bool place = at.x == -32000 && at.y == -32000 && parent;
-    m_placeBeside = place ? parent : nullptr;
     m_mainStored = mainStored;
     m_firstPlace.reset();
-    const bool made = CreateFromResource(CQNF_String(kWindowName), short(at.x), short(at.y), parent, 0) && IsCreated();
-    m_placeBeside = nullptr;
-    if (!made)
+    if (!CreateFromResource(CQNF_String(kWindowName), short(at.x), short(at.y), parent, 0) || !IsCreated())
         return false;
     if (m_firstPlace) {
         const qntRECT_s mainRect = parent->GetWindowRect();

@@ -133,9 +133,8 @@ private:
 
     CPluginMain* m_pPlugin = nullptr;
     // Where both windows go on an opening without a stored place, worked
-    // out when the window is made (set while CreateWindow runs).
+    // out when the window is made.
     std::optional<qntFIRSTPLACE> m_firstPlace;
-    CQNF_Window* m_placeBeside = nullptr;
     bool m_mainStored = true;
     CWnd_Main* m_pMainWnd = nullptr;
     uint32_t m_SmallFont = None, m_InfoFont = None, m_EditFont = None;
