@@ -283,6 +283,7 @@ uint8_t CPieceMap::i_RerenderRun(uint8_t redraw, uint8_t interruptible)
     qntRECT_s dirty = qnNullRect;
     std::vector<uint32_t> rendered, batch;
     uint8_t ok = 1;
+    bool composited = false;
     // Batches of pieces rendered side by side; the effect window's events
     // are looked at between them.
     const unsigned threads = qnpar::ThreadCount();
@@ -311,7 +312,17 @@ uint8_t CPieceMap::i_RerenderRun(uint8_t redraw, uint8_t interruptible)
                 pixels += uint64_t(i_Piece(i)->Width()) * uint64_t(i_Piece(i)->Height());
             }
         }
-        const uint32_t done = batch.empty() ? 0 : pm_RenderPieces(batch);
+        // The last batch is rendered in the job that composites the area of
+        // every piece rendered: threads done with their pieces composite the
+        // parts whose pieces are done while the others finish.
+        std::vector<uint32_t> area;
+        const bool last = k == m_RenderList.size() && !batch.empty();
+        if (last) {
+            area = rendered;
+            area.insert(area.end(), batch.begin(), batch.end());
+            i_Report(70);
+        }
+        const uint32_t done = batch.empty() ? 0 : pm_RenderPieces(batch, last ? &area : nullptr);
         for (uint32_t b = 0; b < done; ++b) {
             const Cell& c = *i_Piece(batch[b]);
             dirty = qnUnionRect(dirty, qntRECT_s{c.left, c.top, c.right, c.bottom});
@@ -321,6 +332,7 @@ uint8_t CPieceMap::i_RerenderRun(uint8_t redraw, uint8_t interruptible)
             ok = 0;
             break;
         }
+        composited = last;
     }
     const qntRECT_s pending = m_PendingRect;
     m_PendingRect = qnNullRect;
@@ -330,7 +342,7 @@ uint8_t CPieceMap::i_RerenderRun(uint8_t redraw, uint8_t interruptible)
         // (not the rectangle around them all), then any area asked for
         // meanwhile.
         i_Report(70);
-        if (!rendered.empty())
+        if (!rendered.empty() && !composited)
             i_CompositePieces(rendered, 70, 100);
         i_CompositeAll(pending, 70, 100);
         if (redraw)
@@ -342,8 +354,14 @@ uint8_t CPieceMap::i_RerenderRun(uint8_t redraw, uint8_t interruptible)
     return ok;
 }
 
-uint32_t CPieceMap::pm_RenderPieces(const std::vector<uint32_t>& pieces)
+uint32_t CPieceMap::pm_RenderPieces(const std::vector<uint32_t>& pieces, const std::vector<uint32_t>* area)
 {
+    if (area) {
+        // False also when the composite was cancelled, after every piece was
+        // rendered; none is when there is no split to render from.
+        const bool ok = i_CompositePieces(*area, 70, 100, &pieces);
+        return ok || m_pEngine->m_memWork.GetPtr() ? uint32_t(pieces.size()) : 0;
+    }
     CQNF_Progress* before = m_pEngine->m_pProgress;
     m_pEngine->m_pProgress = &m_Progress;
     const bool ok = m_pEngine->RenderPieces(pieces.data(), uint32_t(pieces.size()));

@@ -561,14 +561,16 @@ bool CPieceMap::i_Composite(qntRECT_s r, uint8_t fromPercent, uint8_t toPercent)
     return ok;
 }
 
-bool CPieceMap::i_CompositePieces(const std::vector<uint32_t>& pieces, uint8_t fromPercent, uint8_t toPercent)
+bool CPieceMap::i_CompositePieces(const std::vector<uint32_t>& pieces, uint8_t fromPercent, uint8_t toPercent,
+                                  const std::vector<uint32_t>* render)
 {
     uint8_t* planes[4] = {m_pImage->GetPlane(0), m_pImage->GetPlane(1), m_pImage->GetPlane(2), m_pImage->GetPlane(3)};
     CQNF_Progress* before = m_pEngine->m_pProgress;
     m_pEngine->m_pProgress = &m_Progress;
-    const bool ok = m_pEngine->CombinePieceAreas(m_nWidth, m_nHeight, planes, m_nWidth, 4, const_cast<uint8_t*>(m_pAlpha),
-                                                 m_nWidth, pieces.data(), uint32_t(pieces.size()), m_bSmooth,
-                                                 fromPercent, toPercent);
+    const bool ok = m_pEngine->CombinePieceAreas(
+        m_nWidth, m_nHeight, planes, m_nWidth, 4, const_cast<uint8_t*>(m_pAlpha), m_nWidth, pieces.data(),
+        uint32_t(pieces.size()), m_bSmooth, fromPercent, toPercent, render ? render->data() : nullptr,
+        render ? uint32_t(render->size()) : 0);
     m_pEngine->m_pProgress = before;
     return ok;
 }

@@ -8,7 +8,9 @@
 #include "imaging/Parallel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -62,21 +64,29 @@ std::vector<qntRECT_s> DisjointArea(const std::vector<qntRECT_s>& boxes)
 
 bool CTessolo::CombinePieceAreas(long width, long height, uint8_t** planes, uint32_t stride, uint8_t planeCount,
                                  uint8_t* selection, uint32_t selectionStride, const uint32_t* indices,
-                                 uint32_t count, uint8_t screenAlpha, uint8_t from, uint8_t to)
+                                 uint32_t count, uint8_t screenAlpha, uint8_t from, uint8_t to,
+                                 const uint32_t* render, uint32_t renderCount)
 {
     if (m_bBusy)
         return false;
     BusyScope busy(m_bBusy);
-    if (m_nPieces == 0 || count == 0)
+    if (m_nPieces == 0)
         return true;
-    if (!indices || !planes || planeCount != m_nWorkPlaneCount || width <= 0 || height <= 0 ||
-        stride < uint32_t(width))
+    if (renderCount && !render)
         return false;
-    for (uint8_t k = 0; k < planeCount; ++k)
-        if (!planes[k])
-            return false;
-    if (!i_ProgressStep(0, from, to))
+    // Whatever becomes of the composite (a cancel, bad arguments), the
+    // pieces to render are rendered: the caller counts on their effects.
+    auto renderAlone = [&] { return i_RenderPieces(render, renderCount); };
+    if (count == 0)
+        return renderAlone();
+    bool bad = !indices || !planes || planeCount != m_nWorkPlaneCount || width <= 0 || height <= 0 ||
+               stride < uint32_t(width);
+    for (uint8_t k = 0; !bad && k < planeCount; ++k)
+        bad = !planes[k];
+    if (bad || !i_ProgressStep(0, from, to)) {
+        renderAlone();
         return false;
+    }
 
     bool outside = false;
     std::vector<qntRECT_s> boxes;
@@ -119,6 +129,55 @@ bool CTessolo::CombinePieceAreas(long width, long height, uint8_t** planes, uint
                                  uint32_t(over.size())});
     }
 
+    // The pieces to render go on the threads side by side, and a task starts
+    // once the pieces over it that are rendered here are done: the threads
+    // that have no piece left composite while the last pieces render. That
+    // takes a thread's own filters and work planes for every thread, and no
+    // piece that reads the host's layers (the calling thread's alone);
+    // otherwise the pieces are rendered first.
+    std::vector<uint8_t> skip;
+    const bool renderOutside = renderCount && i_MarkRenderList(render, renderCount, skip);
+    std::vector<uint8_t> usable;
+    bool together = renderCount && m_memWork.GetPtr() && threads > 1 &&
+                    i_RenderSlots(std::max(renderCount, threads), usable) == threads;
+    for (unsigned t = 0; together && t < usable.size(); ++t)
+        together = usable[t] != 0;
+    for (uint32_t i = 0; together && i < renderCount; ++i)
+        together = skip[i] || !i_ReadsHostLayers(m_pPieces[render[i]]);
+    bool renderFailed = false;
+    if (renderCount && !together) {
+        renderFailed = !renderAlone();
+        renderCount = 0;
+    }
+    // rendered[i] is 0 while piece i is still to be rendered. Tasks are
+    // handed out in the order their last piece to render is, so that those
+    // that can start first are taken first.
+    std::unique_ptr<std::atomic<uint8_t>[]> rendered;
+    if (renderCount) {
+        rendered = std::make_unique<std::atomic<uint8_t>[]>(m_nPieces);
+        std::vector<uint32_t> order(m_nPieces, 0);  // 1 + the place in the render list
+        for (uint32_t i = 0; i < m_nPieces; ++i)
+            rendered[i].store(1, std::memory_order_relaxed);
+        for (uint32_t i = 0; i < renderCount; ++i)
+            if (!skip[i]) {
+                rendered[render[i]].store(0, std::memory_order_relaxed);
+                order[render[i]] = i + 1;
+            }
+        std::vector<uint32_t> last(tasks.size(), 0);
+        std::vector<uint32_t> byReady(tasks.size());
+        for (size_t t = 0; t < tasks.size(); ++t) {
+            byReady[t] = uint32_t(t);
+            for (uint32_t k = tasks[t].first; k < tasks[t].last; ++k)
+                last[t] = std::max(last[t], order[over[k]]);
+        }
+        std::stable_sort(byReady.begin(), byReady.end(), [&](uint32_t a, uint32_t b) { return last[a] < last[b]; });
+        std::vector<Task> sorted;
+        sorted.reserve(tasks.size());
+        for (uint32_t t : byReady)
+            sorted.push_back(tasks[t]);
+        tasks.swap(sorted);
+    }
+
     const uint8_t colours = uint8_t(planeCount - 1);
     uint8_t* const dstAlpha = planes[colours];
     auto composite = [&](const Task& t) {
@@ -139,15 +198,35 @@ bool CTessolo::CombinePieceAreas(long width, long height, uint8_t** planes, uint
     constexpr uint64_t kRoundPixels = uint64_t(1) << 22;
     const uint32_t roundTasks = std::max<uint32_t>(1, threads * 4);
     for (uint32_t t0 = 0; t0 < tasks.size();) {
-        if (!i_ProgressStep(5.0 + 90.0 * t0 / double(tasks.size()), from, to))
+        if (!i_ProgressStep(5.0 + 90.0 * t0 / double(tasks.size()), from, to)) {
+            if (t0 == 0)
+                renderAlone();
             return false;
+        }
         uint32_t t1 = t0;
         for (uint64_t px = 0; t1 < tasks.size() && (t1 - t0 < roundTasks || px < kRoundPixels); ++t1) {
             const qntRECT_s& r = tasks[t1].rect;
             px += uint64_t(r.right - r.left) * uint64_t(r.bottom - r.top);
         }
-        qnpar::For(t1 - t0, threads, [&](uint32_t i, unsigned) { composite(tasks[t0 + i]); });
+        // The first round takes the pieces to render as its first parts.
+        const uint32_t pieces = t0 == 0 ? renderCount : 0;
+        qnpar::For(pieces + t1 - t0, threads, [&](uint32_t i, unsigned worker) {
+            if (i < pieces) {
+                if (!skip[i]) {
+                    i_RenderPieceOn(render[i], worker);
+                    rendered[render[i]].store(1, std::memory_order_release);
+                }
+                return;
+            }
+            const Task& t = tasks[t0 + i - pieces];
+            // Every piece still rendering was handed out before this task,
+            // to a thread that is at it now: the wait always ends.
+            if (rendered)
+                for (uint32_t k = t.first; k < t.last; ++k)
+                    qnpar::WaitForFlag(rendered[over[k]]);
+            composite(t);
+        });
         t0 = t1;
     }
-    return i_ProgressStep(100, from, to) && !outside;
+    return i_ProgressStep(100, from, to) && !outside && !renderOutside && !renderFailed;
 }

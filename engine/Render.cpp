@@ -313,13 +313,30 @@ bool CTessolo::i_ReadsHostLayers(const SPLITEDCELL& p) const
     return m_bLayerAccess && p.imageOverlay[FX_REQUESTED].on;
 }
 
-bool CTessolo::i_RenderPieces(const uint32_t* indices, uint32_t count)
+bool CTessolo::i_MarkRenderList(const uint32_t* indices, uint32_t count, std::vector<uint8_t>& skip) const
 {
-    if (count == 0)
-        return true;
-    if (!indices || !m_memWork.GetPtr())
-        return false;
-    unsigned threads = std::min<unsigned>(qnpar::ThreadCount(), count);
+    // A piece listed twice is rendered once: rendering reads only the split
+    // image, so a second time would give the same bytes.
+    skip.assign(count, 0);
+    std::vector<uint8_t> seen(m_nPieces, 0);
+    bool outside = false;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (indices[i] >= m_nPieces) {
+            outside = true;
+            skip[i] = 1;
+        } else if (seen[indices[i]]) {
+            skip[i] = 1;
+        } else {
+            seen[indices[i]] = 1;
+        }
+    }
+    return outside;
+}
+
+unsigned CTessolo::i_RenderSlots(uint32_t count, std::vector<uint8_t>& usable)
+{
+    const unsigned threads = std::max(1u, std::min<unsigned>(qnpar::ThreadCount(), count));
+    usable.assign(threads, 1);
     // Every thread past the first gets a filter engine and work planes of
     // its own, the size of the engine's; one that cannot have them renders
     // nothing and leaves its pieces to the calling thread.
@@ -330,18 +347,8 @@ bool CTessolo::i_RenderPieces(const uint32_t* indices, uint32_t count)
     // would take more than m_nRenderSlotBytes (few, large pieces), the
     // pieces are rendered one after the other, and the filters of each
     // share out its rows among the threads instead.
-    if (threads > 1 && (bytes + 6 * plane) * (threads - 1) > m_nRenderSlotBytes) {
-        bool outside = false;
-        std::vector<uint8_t> seen(m_nPieces, 0);
-        for (uint32_t i = 0; i < count; ++i) {
-            if (indices[i] >= m_nPieces)
-                outside = true;
-            else if (!seen[indices[i]]++)
-                i_RenderPieceWith(indices[i], m_FX, m_pWorkPlanes);
-        }
-        return !outside;
-    }
-    std::vector<uint8_t> usable(threads, 1);
+    if (threads > 1 && (bytes + 6 * plane) * (threads - 1) > m_nRenderSlotBytes)
+        return 0;
     if (m_Slots.size() < threads)
         m_Slots.resize(threads);
     for (unsigned t = 1; t < threads; ++t) {
@@ -355,33 +362,33 @@ bool CTessolo::i_RenderPieces(const uint32_t* indices, uint32_t count)
         for (uint8_t k = 0; k < 5; ++k)
             slot.planes[k] = k < m_nWorkPlaneCount ? slot.work.GetPtr() + k * plane : nullptr;
     }
-    // A piece listed twice is rendered once: rendering reads only the split
-    // image, so a second time would give the same bytes.
-    std::vector<uint8_t> done(count, 0);
-    std::vector<uint8_t> seen(m_nPieces, 0);
-    bool outside = false;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (indices[i] >= m_nPieces) {
-            outside = true;
+    return threads;
+}
+
+bool CTessolo::i_RenderPieceOn(uint32_t index, unsigned worker)
+{
+    return worker == 0 ? i_RenderPieceWith(index, m_FX, m_pWorkPlanes)
+                       : i_RenderPieceWith(index, m_Slots[worker]->fx, m_Slots[worker]->planes);
+}
+
+bool CTessolo::i_RenderPieces(const uint32_t* indices, uint32_t count)
+{
+    if (count == 0)
+        return true;
+    if (!indices || !m_memWork.GetPtr())
+        return false;
+    std::vector<uint8_t> done;
+    const bool outside = i_MarkRenderList(indices, count, done);
+    std::vector<uint8_t> usable;
+    const unsigned threads = i_RenderSlots(count, usable);
+    if (threads > 1)
+        qnpar::For(count, threads, [&](uint32_t i, unsigned worker) {
+            const uint32_t index = indices[i];
+            if (done[i] || i_ReadsHostLayers(m_pPieces[index]) || !usable[worker])
+                return;  // the calling thread's, after the others
+            i_RenderPieceOn(index, worker);
             done[i] = 1;
-        } else if (seen[indices[i]]) {
-            done[i] = 1;
-        } else {
-            seen[indices[i]] = 1;
-        }
-    }
-    qnpar::For(count, threads, [&](uint32_t i, unsigned worker) {
-        const uint32_t index = indices[i];
-        if (done[i])
-            return;
-        if (i_ReadsHostLayers(m_pPieces[index]) || !usable[worker])
-            return;  // the calling thread's, after the others
-        if (worker == 0)
-            i_RenderPieceWith(index, m_FX, m_pWorkPlanes);
-        else
-            i_RenderPieceWith(index, m_Slots[worker]->fx, m_Slots[worker]->planes);
-        done[i] = 1;
-    });
+        });
     for (uint32_t i = 0; i < count; ++i)
         if (!done[i])
             i_RenderPieceWith(indices[i], m_FX, m_pWorkPlanes);

@@ -420,9 +420,13 @@ public:
     // Each part of the area is finished whole before the next, so a cancel
     // leaves every pixel either as it was or composited. False on a cancel
     // or when an index lies outside the table (the others are composited).
+    // The pieces in `render` are rendered first, as RenderPieces would, in
+    // the same job: threads with no piece left to render composite the
+    // parts of the area whose pieces are done.
     bool CombinePieceAreas(long width, long height, uint8_t** planes, uint32_t stride, uint8_t planeCount,
                            uint8_t* selection, uint32_t selectionStride, const uint32_t* indices, uint32_t count,
-                           uint8_t screenAlpha, uint8_t from, uint8_t to);
+                           uint8_t screenAlpha, uint8_t from, uint8_t to, const uint32_t* render = nullptr,
+                           uint32_t renderCount = 0);
 
     // Rebuilds the layout from a layout settings block. On success drawOnly
     // is 1 when the block asks for the knife lines only, and, when the block
@@ -535,6 +539,18 @@ private:
     bool i_RenderPiece(uint32_t index);
     bool i_RenderPieceWith(uint32_t index, CQNF_ImageFX& fx, uint8_t* const* work);
     bool i_RenderPieces(const uint32_t* indices, uint32_t count);
+    // skip[i] is 1 for an entry of the list that is outside the table or a
+    // repeat; true when some entry is outside.
+    bool i_MarkRenderList(const uint32_t* indices, uint32_t count, std::vector<uint8_t>& skip) const;
+    // Readies a filter engine and work planes for every thread past the
+    // first that renders `count` pieces side by side and gives the thread
+    // count, or 0 when the pieces are too large to go side by side (each
+    // then goes on every thread in turn). usable[t] is 0 for a thread that
+    // could not have its memory.
+    unsigned i_RenderSlots(uint32_t count, std::vector<uint8_t>& usable);
+    // Renders a piece with the filters and work planes of thread `worker`
+    // of a batch readied by i_RenderSlots.
+    bool i_RenderPieceOn(uint32_t index, unsigned worker);
     bool i_ReadsHostLayers(const SPLITEDCELL& p) const;
     void i_CompositePiece(const SPLITEDCELL& p, uint8_t** planes, uint32_t stride, uint8_t colours, qntRECT_s rect,
                           uint8_t screenAlpha) const;

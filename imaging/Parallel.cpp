@@ -224,4 +224,10 @@ void For(uint32_t parts, unsigned threads, const Job& job)
         RunOnNewThreads(parts, threads, job);
 }
 
+void WaitForFlag(const std::atomic<uint8_t>& flag)
+{
+    while (!SpinFor(kSpinMicroseconds, [&] { return flag.load(std::memory_order_acquire) != 0; })) {
+    }
+}
+
 }  // namespace qnpar

@@ -8,6 +8,7 @@
 // sets it (1 runs everything on the calling thread).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -24,5 +25,10 @@ unsigned ThreadCount();
 // thread. When a thread cannot be started, the calling thread does its share.
 // A job started from inside a part of another runs on its caller alone.
 void For(uint32_t parts, unsigned threads, const std::function<void(uint32_t part, unsigned worker)>& job);
+
+// Waits, inside a part, until another part sets flag (with release). It
+// looks a while, then gives the processor away between looks, so that on a
+// busy machine the thread waited for still gets to run.
+void WaitForFlag(const std::atomic<uint8_t>& flag);
 
 }  // namespace qnpar

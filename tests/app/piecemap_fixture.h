@@ -72,7 +72,8 @@ public:
     }
     // A batch as the pieces one at a time would go: the n-th render fails,
     // and the batch is rendered up to it through the real call.
-    uint32_t pm_RenderPieces(const std::vector<uint32_t>& pieces) override
+    // A batch that fails is rendered without its composite.
+    uint32_t pm_RenderPieces(const std::vector<uint32_t>& pieces, const std::vector<uint32_t>* area) override
     {
         ++depth;
         maxDepth = std::max(maxDepth, depth);
@@ -82,7 +83,8 @@ public:
         std::vector<uint32_t> part = pieces;
         if (failAt >= int(rendered.size()) && failAt < int(rendered.size() + part.size()))
             part.resize(size_t(failAt) - rendered.size());
-        const uint32_t done = part.empty() ? 0 : CPieceMap::pm_RenderPieces(part);
+        const uint32_t done =
+            part.empty() ? 0 : CPieceMap::pm_RenderPieces(part, part.size() == pieces.size() ? area : nullptr);
         rendered.insert(rendered.end(), part.begin(), part.begin() + done);
         --depth;
         return done;

@@ -314,9 +314,16 @@ TEST(EngineThreads, PieceAreasCompositeAsTheWholeImageInsideAndTouchNothingOutsi
     // Some pieces change their effects after a whole composite; compositing
     // only their areas gives the whole composite of the new state, and over
     // a blank image it writes nothing outside their boxes.
+    // The changed pieces are rendered before, or by the composite itself
+    // (side by side, or one after the other when they would take too much
+    // memory side by side), with a repeat and an index outside the table;
+    // a composite cancelled at once still renders them.
+    enum Render { Before, InTheCall, InTheCallOneByOne, InACancelledCall };
     const int32_t w = 157, h = 119;
     for (int threads : {1, 4}) {
-        for (bool withSelection : {false, true}) {
+        for (auto [withSelection, render] : {std::pair{false, Before}, std::pair{true, Before},
+                                             std::pair{true, InTheCall}, std::pair{false, InTheCallOneByOne},
+                                             std::pair{true, InACancelledCall}}) {
             Threads scope(threads);
             TestImage img(w, h, 3, 5);
             CTessolo e;
@@ -334,10 +341,13 @@ TEST(EngineThreads, PieceAreasCompositeAsTheWholeImageInsideAndTouchNothingOutsi
             auto canvas = [&](uint8_t fill) {
                 return std::vector<std::vector<uint8_t>>(4, std::vector<uint8_t>(size_t(w) * h, fill));
             };
-            auto composite = [&](std::vector<std::vector<uint8_t>>& c, const std::vector<uint32_t>* list) {
+            auto composite = [&](std::vector<std::vector<uint8_t>>& c, const std::vector<uint32_t>* list,
+                                 const std::vector<uint32_t>* rendering = nullptr) {
                 uint8_t* ptrs[4] = {c[0].data(), c[1].data(), c[2].data(), c[3].data()};
                 return list ? e.CombinePieceAreas(w, h, ptrs, uint32_t(w), 4, sel, uint32_t(w), list->data(),
-                                                  uint32_t(list->size()), 1, 0, 100)
+                                                  uint32_t(list->size()), 1, 0, 100,
+                                                  rendering ? rendering->data() : nullptr,
+                                                  rendering ? uint32_t(rendering->size()) : 0)
                             : e.CombineSplitedCells(w, h, ptrs, uint32_t(w), 4, sel, uint32_t(w), qnNullRect, 1, 0,
                                                     100);
             };
@@ -352,12 +362,31 @@ TEST(EngineThreads, PieceAreasCompositeAsTheWholeImageInsideAndTouchNothingOutsi
                 p.invert[CTessolo::FX_REQUESTED] ^= 1;
                 p.opacity[CTessolo::FX_REQUESTED] = {1, 140};
             }
-            ASSERT_TRUE(e.RenderPieces(changed.data(), uint32_t(changed.size())));
+            const std::string name = std::to_string(threads) + " threads, selection " +
+                                     std::to_string(withSelection) + ", render " + std::to_string(render);
+            const auto before = updated;
             auto whole = canvas(9);
-            ASSERT_TRUE(composite(whole, nullptr));
-            ASSERT_NE(whole, updated);
-            ASSERT_TRUE(composite(updated, &changed));
-            EXPECT_EQ(updated, whole) << threads << " threads, selection " << withSelection;
+            if (render == Before) {
+                ASSERT_TRUE(e.RenderPieces(changed.data(), uint32_t(changed.size())));
+                ASSERT_TRUE(composite(whole, nullptr));
+                ASSERT_TRUE(composite(updated, &changed));
+            } else {
+                e.m_nRenderSlotBytes = render == InTheCall ? 32ull << 20 : 0;
+                std::vector<uint32_t> rendering = changed;
+                rendering.insert(rendering.begin() + 2, {changed[0], e.m_nPieces});
+                ProbeProgress stop;
+                stop.cancelAt = 1;
+                e.m_pProgress = render == InACancelledCall ? &stop : nullptr;
+                EXPECT_FALSE(composite(updated, &changed, &rendering)) << name;
+                e.m_pProgress = nullptr;
+                if (render == InACancelledCall) {
+                    EXPECT_EQ(updated, before) << name;
+                    ASSERT_TRUE(composite(updated, &changed));
+                }
+                ASSERT_TRUE(composite(whole, nullptr));
+            }
+            ASSERT_NE(whole, before) << name;
+            EXPECT_EQ(updated, whole) << name;
 
             auto blank = canvas(3), whole3 = canvas(3);
             ASSERT_TRUE(composite(whole3, nullptr));
