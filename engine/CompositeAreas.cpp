@@ -153,16 +153,19 @@ bool CTessolo::CombinePieceAreas(long width, long height, uint8_t** planes, uint
     // handed out in the order their last piece to render is, so that those
     // that can start first are taken first.
     std::unique_ptr<std::atomic<uint8_t>[]> rendered;
+    std::vector<uint32_t> toRender;
     if (renderCount) {
+        for (uint32_t i = 0; i < renderCount; ++i)
+            if (!skip[i])
+                toRender.push_back(render[i]);
         rendered = std::make_unique<std::atomic<uint8_t>[]>(m_nPieces);
         std::vector<uint32_t> order(m_nPieces, 0);  // 1 + the place in the render list
         for (uint32_t i = 0; i < m_nPieces; ++i)
             rendered[i].store(1, std::memory_order_relaxed);
-        for (uint32_t i = 0; i < renderCount; ++i)
-            if (!skip[i]) {
-                rendered[render[i]].store(0, std::memory_order_relaxed);
-                order[render[i]] = i + 1;
-            }
+        for (uint32_t i = 0; i < toRender.size(); ++i) {
+            rendered[toRender[i]].store(0, std::memory_order_relaxed);
+            order[toRender[i]] = i + 1;
+        }
         std::vector<uint32_t> last(tasks.size(), 0);
         std::vector<uint32_t> byReady(tasks.size());
         for (size_t t = 0; t < tasks.size(); ++t) {
@@ -209,13 +212,11 @@ bool CTessolo::CombinePieceAreas(long width, long height, uint8_t** planes, uint
             px += uint64_t(r.right - r.left) * uint64_t(r.bottom - r.top);
         }
         // The first round takes the pieces to render as its first parts.
-        const uint32_t pieces = t0 == 0 ? renderCount : 0;
+        const uint32_t pieces = t0 == 0 ? uint32_t(toRender.size()) : 0;
         qnpar::For(pieces + t1 - t0, threads, [&](uint32_t i, unsigned worker) {
             if (i < pieces) {
-                if (!skip[i]) {
-                    i_RenderPieceOn(render[i], worker);
-                    rendered[render[i]].store(1, std::memory_order_release);
-                }
+                i_RenderPieceOn(toRender[i], worker);
+                rendered[toRender[i]].store(1, std::memory_order_release);
                 return;
             }
             const Task& t = tasks[t0 + i - pieces];
