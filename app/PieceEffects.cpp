@@ -341,9 +341,11 @@ uint8_t CPieceMap::i_RerenderRun(uint8_t redraw, uint8_t interruptible)
         // pieces' applied settings say: only where the rendered pieces lie
         // (not the rectangle around them all), then any area asked for
         // meanwhile.
-        i_Report(70);
-        if (!rendered.empty() && !composited)
-            i_CompositePieces(rendered, 70, 100);
+        if (!composited) {
+            i_Report(70);
+            if (!rendered.empty())
+                i_CompositePieces(rendered, 70, 100);
+        }
         i_CompositeAll(pending, 70, 100);
         if (redraw)
             pm_RedrawPreview(1);
