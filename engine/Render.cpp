@@ -412,6 +412,14 @@ bool CTessolo::i_RenderPieceWith(uint32_t index, CQNF_ImageFX& fx, uint8_t* cons
         });
     };
     const uint32_t workStrides[5] = {m_nWorkStride, m_nWorkStride, m_nWorkStride, m_nWorkStride, m_nWorkStride};
+    // A piece whose effects leave its alpha alone has its mask for alpha:
+    // the mask is then read where it is, not copied into the piece's own
+    // plane (a byte a pixel less to write now and to read back for every
+    // composite). Any other effect writes the piece's own plane.
+    p.planePtrs[n - 1] = p.planes->GetPtr() + size_t(n - 1) * size_t(w) * size_t(h);
+    p.planeStrides[n - 1] = uint32_t(w);
+    const bool maskFits = p.sourceStrides[n - 1] == p.planeStrides[0];
+    bool maskIsAlpha = false;
 
     p.opacity[FX_APPLIED] = p.opacity[FX_REQUESTED];
 
@@ -495,20 +503,38 @@ bool CTessolo::i_RenderPieceWith(uint32_t index, CQNF_ImageFX& fx, uint8_t* cons
         for (uint8_t k = 1; k + 1 < n; ++k)
             sameColourStrides = sameColourStrides && p.sourceStrides[k] == p.sourceStrides[0];
         if (at == Data::Source && n >= 2 && sameColourStrides && uint32_t(w) >= m_nReadInPlaceWidth) {
+            // The bevel passes its alpha through: with the mask as the
+            // destination's alpha too, nothing is copied.
+            uint8_t* to[5] = {};
+            std::copy(p.planePtrs, p.planePtrs + n, to);
+            if (maskFits)
+                to[n - 1] = p.sources[n - 1];
             if (fx.SetSourceWithAlphaStride(p.sources, p.sourceStrides[0], p.sourceStrides[n - 1], n, uint16_t(w),
                                             uint16_t(h)) &&
-                fx.SetDestination(p.planePtrs, p.planeStrides[0], n, 1, uint16_t(w), uint16_t(h)) && bevel())
+                fx.SetDestination(to, p.planeStrides[0], n, 1, uint16_t(w), uint16_t(h)) && bevel()) {
                 at = Data::Piece;
+                maskIsAlpha = maskFits;
+            }
         } else {
             run(bevel);
         }
     }
     p.bevel[FX_APPLIED] = bv;
 
-    if (at == Data::Source)
-        copy(p.planePtrs, p.planeStrides, p.sources, p.sourceStrides);
-    else if (at == Data::Work)
+    if (at == Data::Source) {
+        // No effect: the colours as cut, the mask for alpha.
+        CopyRows(w, h, uint8_t(maskFits ? n - 1 : n), [&](uint8_t k, int32_t y) {
+            std::memcpy(p.planePtrs[k] + size_t(y) * p.planeStrides[k], p.sources[k] + size_t(y) * p.sourceStrides[k],
+                        size_t(w));
+        });
+        maskIsAlpha = maskFits;
+    } else if (at == Data::Work) {
         copy(p.planePtrs, p.planeStrides, work, workStrides);
+    }
+    if (maskIsAlpha) {
+        p.planePtrs[n - 1] = p.sources[n - 1];
+        p.planeStrides[n - 1] = p.sourceStrides[n - 1];
+    }
     return true;
 }
 

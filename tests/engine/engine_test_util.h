@@ -124,6 +124,19 @@ inline std::vector<uint8_t> PlacedMask(const CTessolo::SPLITEDCELL& p, int32_t w
     return out;
 }
 
+// A rendered piece's planes as the composite reads them (its alpha may be
+// its mask), one after the other.
+inline std::vector<uint8_t> RenderedBytes(const CTessolo& e, const CTessolo::SPLITEDCELL& p)
+{
+    std::vector<uint8_t> out;
+    for (uint8_t k = 0; k < e.m_nWorkPlaneCount; ++k)
+        for (int32_t y = 0; y < p.Height(); ++y) {
+            const uint8_t* row = p.planePtrs[k] + size_t(y) * p.planeStrides[k];
+            out.insert(out.end(), row, row + p.Width());
+        }
+    return out;
+}
+
 // Switches every effect of every piece off (requested copies).
 inline void NoEffects(CTessolo& e)
 {

@@ -128,11 +128,8 @@ TEST(EnginePieceArena, ACutAfterARenderedCutStartsFromClearPlanes)
             all[i] = i;
         ASSERT_TRUE(used.RenderPieces(all.data(), used.m_nPieces));
         ASSERT_TRUE(fresh.RenderPieces(all.data(), fresh.m_nPieces));
-        for (uint32_t i = 0; i < used.m_nPieces; ++i) {
-            const size_t n = size_t(used.m_pPieces[i].Width()) * used.m_pPieces[i].Height() * 4;
-            EXPECT_TRUE(std::equal(used.m_pPieces[i].planes->GetPtr(), used.m_pPieces[i].planes->GetPtr() + n,
-                                   fresh.m_pPieces[i].planes->GetPtr()))
+        for (uint32_t i = 0; i < used.m_nPieces; ++i)
+            EXPECT_EQ(RenderedBytes(used, used.m_pPieces[i]), RenderedBytes(fresh, fresh.m_pPieces[i]))
                 << smooth << " piece " << i;
-        }
     }
 }

@@ -61,9 +61,17 @@ CQNF_Control* ControlOf(CQNF_Window& w, const char* name, uint8_t type)
     return nullptr;
 }
 
+// A piece's rendered planes, read as the composite reads them.
 std::vector<uint8_t> Rendered(const CTessolo::SPLITEDCELL& c)
 {
-    return std::vector<uint8_t>(c.planes->GetPtr(), c.planes->GetPtr() + c.planes->GetSize());
+    std::vector<uint8_t> out;
+    const size_t area = size_t(c.Width()) * size_t(c.Height());
+    for (size_t k = 0; area && k < c.planes->GetSize() / area; ++k)
+        for (int32_t y = 0; y < c.Height(); ++y) {
+            const uint8_t* row = c.planePtrs[k] + size_t(y) * c.planeStrides[k];
+            out.insert(out.end(), row, row + c.Width());
+        }
+    return out;
 }
 
 // The plug-in's interactive Start on a headless backend with a knife editor
