@@ -406,8 +406,9 @@ bool CTessolo::i_RenderPieceWith(uint32_t index, CQNF_ImageFX& fx, uint8_t* cons
     // alpha, where they lie (a bevel reads them there); copied into the
     // work planes for any other effect.
     enum class Data { Source, Work, Piece } at = Data::Source;
-    auto copy = [&](uint8_t* const* to, const uint32_t* toStrides, uint8_t* const* from, const uint32_t* fromStrides) {
-        CopyRows(w, h, n, [&](uint8_t k, int32_t y) {
+    auto copy = [&](uint8_t* const* to, const uint32_t* toStrides, uint8_t* const* from, const uint32_t* fromStrides,
+                    uint8_t planes) {
+        CopyRows(w, h, planes, [&](uint8_t k, int32_t y) {
             std::memcpy(to[k] + size_t(y) * toStrides[k], from[k] + size_t(y) * fromStrides[k], size_t(w));
         });
     };
@@ -427,7 +428,7 @@ bool CTessolo::i_RenderPieceWith(uint32_t index, CQNF_ImageFX& fx, uint8_t* cons
     // other; a filter that fails leaves the current data where it was.
     auto run = [&](auto&& filter) {
         if (at == Data::Source) {
-            copy(work, workStrides, p.sources, p.sourceStrides);
+            copy(work, workStrides, p.sources, p.sourceStrides, n);
             at = Data::Work;
         }
         const bool forward = at == Data::Work;
@@ -523,13 +524,10 @@ bool CTessolo::i_RenderPieceWith(uint32_t index, CQNF_ImageFX& fx, uint8_t* cons
 
     if (at == Data::Source) {
         // No effect: the colours as cut, the mask for alpha.
-        CopyRows(w, h, uint8_t(maskFits ? n - 1 : n), [&](uint8_t k, int32_t y) {
-            std::memcpy(p.planePtrs[k] + size_t(y) * p.planeStrides[k], p.sources[k] + size_t(y) * p.sourceStrides[k],
-                        size_t(w));
-        });
+        copy(p.planePtrs, p.planeStrides, p.sources, p.sourceStrides, uint8_t(maskFits ? n - 1 : n));
         maskIsAlpha = maskFits;
     } else if (at == Data::Work) {
-        copy(p.planePtrs, p.planeStrides, work, workStrides);
+        copy(p.planePtrs, p.planeStrides, work, workStrides, n);
     }
     if (maskIsAlpha) {
         p.planePtrs[n - 1] = p.sources[n - 1];
