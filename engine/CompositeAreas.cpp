@@ -1,10 +1,11 @@
 // Compositing only where some pieces lie: the union of their boxes cut into
 // rectangles that do not overlap, each composited as the whole image would
 // be there (alpha cleared, every piece over it in table order, the selection
-// last). A pixel's bytes depend only on the pieces over it, so the result is
-// the whole composite's inside the area and the old image outside it.
+// last), in each row only where the pieces' masks reach. A pixel's bytes
+// depend only on the pieces over it, so the result is the whole composite's
+// there and the old image elsewhere.
 #include "engine/Tessolo.h"
-#include "engine/SelectionRow.h"
+#include "engine/CompositeRow.h"
 #include "imaging/Parallel.h"
 
 #include <algorithm>
@@ -181,19 +182,57 @@ bool CTessolo::CombinePieceAreas(long width, long height, uint8_t** planes, uint
         tasks.swap(sorted);
     }
 
+    // Inside a listed piece's box, only the columns of each row between the
+    // first and last pixel its mask covers can change: elsewhere in the box
+    // its alpha is 0 (every effect keeps the mask's alpha), so those pixels
+    // are the other pieces' alone and stay as they are. A part composites
+    // in each row only the columns from the first to the last such pixel of
+    // the listed pieces over it, often half of the boxes' area.
+    std::vector<uint8_t> listed(m_nPieces, 0);
+    for (uint32_t i = 0; i < count; ++i)
+        if (indices[i] < m_nPieces)
+            listed[indices[i]] = 1;
     const uint8_t colours = uint8_t(planeCount - 1);
     uint8_t* const dstAlpha = planes[colours];
     auto composite = [&](const Task& t) {
-        const size_t span = size_t(t.rect.right - t.rect.left);
-        for (int32_t y = t.rect.top; y < t.rect.bottom; ++y)
-            std::memset(dstAlpha + size_t(y) * stride + t.rect.left, 0, span);
+        const qntRECT_s& rect = t.rect;
+        std::vector<int32_t> spans(2 * size_t(rect.bottom - rect.top));
+        for (size_t i = 0; i < spans.size(); i += 2) {
+            spans[i] = rect.right;
+            spans[i + 1] = rect.left;
+        }
+        for (uint32_t k = t.first; k < t.last; ++k) {
+            if (!listed[over[k]])
+                continue;
+            const SPLITEDCELL& p = m_pPieces[over[k]];
+            const int32_t l = std::max(p.left, rect.left), r = std::min(p.right, rect.right);
+            const uint8_t* mask = p.sources[colours];
+            const uint32_t maskStride = p.sourceStrides[colours];
+            for (int32_t y = std::max(p.top, rect.top); y < std::min(p.bottom, rect.bottom); ++y) {
+                int32_t x0 = 0, x1 = 0;
+                tessolo_composite::CoveredSpan(mask + size_t(y - p.top) * maskStride + size_t(l - p.left), r - l, x0,
+                                               x1);
+                if (x0 < x1) {
+                    int32_t* s = &spans[2 * size_t(y - rect.top)];
+                    s[0] = std::min(s[0], l + x0);
+                    s[1] = std::max(s[1], l + x1);
+                }
+            }
+        }
+        auto eachSpan = [&](auto&& f) {
+            for (int32_t y = rect.top; y < rect.bottom; ++y) {
+                const int32_t* s = &spans[2 * size_t(y - rect.top)];
+                if (s[0] < s[1])
+                    f(size_t(y), size_t(s[0]), int32_t(s[1] - s[0]));
+            }
+        };
+        eachSpan([&](size_t y, size_t x, int32_t n) { std::memset(dstAlpha + y * stride + x, 0, size_t(n)); });
         for (uint32_t k = t.first; k < t.last; ++k)
-            i_CompositePiece(m_pPieces[over[k]], planes, stride, colours, t.rect, screenAlpha);
+            i_CompositePiece(m_pPieces[over[k]], planes, stride, colours, rect, screenAlpha, spans.data());
         if (selection)
-            for (int32_t y = t.rect.top; y < t.rect.bottom; ++y)
-                tessolo_composite::LimitToSelection(dstAlpha + size_t(y) * stride + t.rect.left,
-                                                    selection + size_t(y) * selectionStride + t.rect.left,
-                                                    int32_t(span));
+            eachSpan([&](size_t y, size_t x, int32_t n) {
+                tessolo_composite::LimitToSelection(dstAlpha + y * stride + x, selection + y * selectionStride + x, n);
+            });
     };
     // Rounds of at least a few tasks a thread and 4 MP, progress and cancel
     // between them: the area of a few dozen pieces goes in one round, with

@@ -1,6 +1,6 @@
 // Rendering one piece with its effects, and compositing all pieces.
 #include "engine/Tessolo.h"
-#include "engine/SelectionRow.h"
+#include "engine/CompositeRow.h"
 #include "imaging/ImageFX_Kernels.h"
 #include "imaging/Parallel.h"
 
@@ -52,7 +52,9 @@ bool Contains(const qntRECT_s& outer, const qntRECT_s& inner)
     }
 }
 
-// The rows [t, b) of one piece over the composite, columns [l, l + n).
+// The rows [t, b) of one piece over the composite, columns [l, l + n);
+// with `spans`, row y only in columns [spans[2 (y - t)], spans[2 (y - t) + 1])
+// of those.
 struct CompositeJob {
     uint8_t* const* dst;
     const uint8_t* const* src;
@@ -63,6 +65,7 @@ struct CompositeJob {
     int32_t l, t, b, n;
     uint8_t opacity;
     bool screen;
+    const int32_t* spans;
 };
 
 // The composite waits on memory, not arithmetic: a row of a narrow piece,
@@ -80,40 +83,21 @@ constexpr int32_t kFetchAheadRows = 2;
         }
 }
 
-// The columns [x0, x1) of a piece's alpha row outside which it is 0; x0 ==
-// x1 when all of it is. A piece's box has clear corners and clear strips
-// beside its knobs, often a third of its pixels, and a clear pixel changes
-// nothing, so only this span is read and written. The ends are looked for a
-// word at a time.
-[[gnu::always_inline]] inline void CoveredSpan(const uint8_t* a, int32_t n, int32_t& x0, int32_t& x1)
-{
-    int32_t l = 0, r = n;
-    for (uint64_t w; l + 8 <= r; l += 8) {
-        std::memcpy(&w, a + l, 8);
-        if (w)
-            break;
-    }
-    while (l < r && a[l] == 0)
-        ++l;
-    for (uint64_t w; r - 8 >= l; r -= 8) {
-        std::memcpy(&w, a + r - 8, 8);
-        if (w)
-            break;
-    }
-    while (r > l && a[r - 1] == 0)
-        --r;
-    x0 = l;
-    x1 = r;
-}
-
 [[gnu::always_inline]] inline void CompositeRowsBody(const CompositeJob& j)
 {
     uint8_t* const dstAlpha = j.dst[j.colours];
     for (int32_t y = j.t; y < j.b; ++y) {
-        const size_t srow = size_t(y - j.pieceTop) * j.srcStrides[0] + size_t(j.l - j.pieceLeft);
-        const size_t drow = size_t(y) * j.dstStride + size_t(j.l);
+        int32_t l = j.l, r = j.l + j.n;
+        if (j.spans) {
+            l = std::max(l, j.spans[2 * (y - j.t)]);
+            r = std::min(r, j.spans[2 * (y - j.t) + 1]);
+            if (l >= r)
+                continue;
+        }
+        const size_t srow = size_t(y - j.pieceTop) * j.srcStrides[0] + size_t(l - j.pieceLeft);
+        const size_t drow = size_t(y) * j.dstStride + size_t(l);
         int32_t x0 = 0, x1 = 0;
-        CoveredSpan(j.src[j.colours] + srow, j.n, x0, x1);
+        tessolo_composite::CoveredSpan(j.src[j.colours] + srow, r - l, x0, x1);
         // The rows below cover about what this one does.
         if (y + kFetchAheadRows < j.b && x0 < x1)
             FetchRow(j, srow + size_t(kFetchAheadRows) * j.srcStrides[0] + size_t(x0),
@@ -636,7 +620,7 @@ bool CTessolo::CombineSplitedCells(long width, long height, uint8_t** planes, ui
 
 // One piece over the composite, inside rect.
 void CTessolo::i_CompositePiece(const SPLITEDCELL& p, uint8_t** planes, uint32_t stride, uint8_t colours,
-                                qntRECT_s rect, uint8_t screenAlpha) const
+                                qntRECT_s rect, uint8_t screenAlpha, const int32_t* spans) const
 {
     const SFX_OPACITY op = p.opacity[FX_APPLIED];
     if (!p.shown || (op.on && op.opacity == 0))
@@ -649,5 +633,5 @@ void CTessolo::i_CompositePiece(const SPLITEDCELL& p, uint8_t** planes, uint32_t
     const uint8_t opacity = reduced ? op.opacity : 255;
     const bool screen = reduced || screenAlpha != 0;
     CompositeRows(CompositeJob{planes, p.planePtrs, p.planeStrides, stride, colours, p.left, p.top, l, t, b, r - l,
-                               opacity, screen});
+                               opacity, screen, spans ? spans + 2 * size_t(t - rect.top) : nullptr});
 }

@@ -414,8 +414,9 @@ public:
                              uint8_t* selection, uint32_t selectionStride, qntRECT_s rect, uint8_t screenAlpha,
                              uint8_t from, uint8_t to);
 
-    // Composites as CombineSplitedCells does, but only the area the listed
-    // pieces' boxes cover (not the rectangle around them all): after an
+    // Composites as CombineSplitedCells does, but only where the listed
+    // pieces lie (in each row of their boxes, from the first to the last
+    // pixel their masks cover; not the rectangle around them all): after an
     // effect change on a few pieces, the rest of the image is not touched.
     // Each part of the area is finished whole before the next, so a cancel
     // leaves every pixel either as it was or composited. False on a cancel
@@ -552,8 +553,10 @@ private:
     // of a batch readied by i_RenderSlots.
     bool i_RenderPieceOn(uint32_t index, unsigned worker);
     bool i_ReadsHostLayers(const SPLITEDCELL& p) const;
+    // One piece over the composite inside rect; with `spans`, row
+    // rect.top + i only in columns [spans[2 i], spans[2 i + 1]).
     void i_CompositePiece(const SPLITEDCELL& p, uint8_t** planes, uint32_t stride, uint8_t colours, qntRECT_s rect,
-                          uint8_t screenAlpha) const;
+                          uint8_t screenAlpha, const int32_t* spans = nullptr) const;
     // The piece in `box` of mask; origin is where the mask's (0, 0) lies in
     // the image (channels and selection point at that place already).
     bool i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s box, uint8_t clear, uint8_t** channels,

@@ -1,0 +1,45 @@
+// Rows of the composite: where a piece's alpha row is not 0, and the
+// composite's alpha limited by the host's selection.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+namespace tessolo_composite {
+
+// The columns [x0, x1) of a piece's alpha row outside which it is 0; x0 ==
+// x1 when all of it is. A piece's box has clear corners and clear strips
+// beside its knobs, often a third of its pixels, and a clear pixel changes
+// nothing, so only this span is read and written. The ends are looked for a
+// word at a time.
+[[gnu::always_inline]] inline void CoveredSpan(const uint8_t* a, int32_t n, int32_t& x0, int32_t& x1)
+{
+    int32_t l = 0, r = n;
+    for (uint64_t w; l + 8 <= r; l += 8) {
+        std::memcpy(&w, a + l, 8);
+        if (w)
+            break;
+    }
+    while (l < r && a[l] == 0)
+        ++l;
+    for (uint64_t w; r - 8 >= l; r -= 8) {
+        std::memcpy(&w, a + r - 8, 8);
+        if (w)
+            break;
+    }
+    while (r > l && a[r - 1] == 0)
+        --r;
+    x0 = l;
+    x1 = r;
+}
+
+// a[x] = min(a[x], s[x]) for x < n. The two rows never overlap: said so,
+// the compiler takes the minimum of many bytes at once, where a loop that
+// had to reload its bounds after every store went a byte at a time.
+inline void LimitToSelection(uint8_t* __restrict a, const uint8_t* __restrict s, int32_t n)
+{
+    for (int32_t x = 0; x < n; ++x)
+        a[x] = a[x] < s[x] ? a[x] : s[x];
+}
+
+}  // namespace tessolo_composite
