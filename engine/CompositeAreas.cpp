@@ -187,7 +187,9 @@ bool CTessolo::CombinePieceAreas(long width, long height, uint8_t** planes, uint
     // its alpha is 0 (every effect keeps the mask's alpha), so those pixels
     // are the other pieces' alone and stay as they are. A part composites
     // in each row only the columns from the first to the last such pixel of
-    // the listed pieces over it, often half of the boxes' area.
+    // the listed pieces over it, often half of the boxes' area, and reads
+    // each piece's alpha there only inside its rowSpans (a neighbour's
+    // zeros are not looked through).
     std::vector<uint8_t> listed(m_nPieces, 0);
     for (uint32_t i = 0; i < count; ++i)
         if (indices[i] < m_nPieces)
@@ -206,16 +208,13 @@ bool CTessolo::CombinePieceAreas(long width, long height, uint8_t** planes, uint
                 continue;
             const SPLITEDCELL& p = m_pPieces[over[k]];
             const int32_t l = std::max(p.left, rect.left), r = std::min(p.right, rect.right);
-            const uint8_t* mask = p.sources[colours];
-            const uint32_t maskStride = p.sourceStrides[colours];
             for (int32_t y = std::max(p.top, rect.top); y < std::min(p.bottom, rect.bottom); ++y) {
-                int32_t x0 = 0, x1 = 0;
-                tessolo_composite::CoveredSpan(mask + size_t(y - p.top) * maskStride + size_t(l - p.left), r - l, x0,
-                                               x1);
+                const int32_t x0 = std::max(l, p.left + p.rowSpans[2 * (y - p.top)]);
+                const int32_t x1 = std::min(r, p.left + p.rowSpans[2 * (y - p.top) + 1]);
                 if (x0 < x1) {
                     int32_t* s = &spans[2 * size_t(y - rect.top)];
-                    s[0] = std::min(s[0], l + x0);
-                    s[1] = std::max(s[1], l + x1);
+                    s[0] = std::min(s[0], x0);
+                    s[1] = std::max(s[1], x1);
                 }
             }
         }

@@ -54,7 +54,9 @@ bool Contains(const qntRECT_s& outer, const qntRECT_s& inner)
 
 // The rows [t, b) of one piece over the composite, columns [l, l + n);
 // with `spans`, row y only in columns [spans[2 (y - t)], spans[2 (y - t) + 1])
-// of those.
+// of those. The piece's alpha row is read from its first to its last
+// nonzero pixel: found in the row, or given by `pieceSpans` (the piece's
+// rowSpans: its alpha is 0 where its mask is).
 struct CompositeJob {
     uint8_t* const* dst;
     const uint8_t* const* src;
@@ -66,6 +68,7 @@ struct CompositeJob {
     uint8_t opacity;
     bool screen;
     const int32_t* spans;
+    const int32_t* pieceSpans;
 };
 
 // The composite waits on memory, not arithmetic: a row of a narrow piece,
@@ -97,7 +100,13 @@ constexpr int32_t kFetchAheadRows = 2;
         const size_t srow = size_t(y - j.pieceTop) * j.srcStrides[0] + size_t(l - j.pieceLeft);
         const size_t drow = size_t(y) * j.dstStride + size_t(l);
         int32_t x0 = 0, x1 = 0;
-        tessolo_composite::CoveredSpan(j.src[j.colours] + srow, r - l, x0, x1);
+        if (j.pieceSpans) {
+            const int32_t* ps = j.pieceSpans + 2 * (y - j.pieceTop);
+            x0 = std::max(l, j.pieceLeft + ps[0]) - l;
+            x1 = std::max(x0, std::min(r, j.pieceLeft + ps[1]) - l);
+        } else {
+            tessolo_composite::CoveredSpan(j.src[j.colours] + srow, r - l, x0, x1);
+        }
         // The rows below cover about what this one does.
         if (y + kFetchAheadRows < j.b && x0 < x1)
             FetchRow(j, srow + size_t(kFetchAheadRows) * j.srcStrides[0] + size_t(x0),
@@ -633,5 +642,6 @@ void CTessolo::i_CompositePiece(const SPLITEDCELL& p, uint8_t** planes, uint32_t
     const uint8_t opacity = reduced ? op.opacity : 255;
     const bool screen = reduced || screenAlpha != 0;
     CompositeRows(CompositeJob{planes, p.planePtrs, p.planeStrides, stride, colours, p.left, p.top, l, t, b, r - l,
-                               opacity, screen, spans ? spans + 2 * size_t(t - rect.top) : nullptr});
+                               opacity, screen, spans ? spans + 2 * size_t(t - rect.top) : nullptr,
+                               spans ? p.rowSpans : nullptr});
 }

@@ -1,6 +1,7 @@
 // Splitting an image into pieces, the pieces' side: the fill-line rules that
 // turn spans of the test raster into piece coverage, and the piece table.
 // The split itself, stage by stage, is in SplitCells.cpp.
+#include "engine/CompositeRow.h"
 #include "engine/SplitCentres.h"
 #include "engine/SplitRaster.h"
 #include "engine/Tessolo.h"
@@ -582,7 +583,9 @@ bool CTessolo::i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s
     // Both blocks of the piece exist before it is counted, so that no piece
     // of the table ever lacks its mask or planes.
     const uint64_t area = uint64_t(bw) * bh;
-    CQNF_Mem* maskMem = i_TakeBlock(area, false, m_MaskArena);
+    // The mask, then its rows' spans on a 4-byte boundary.
+    const uint64_t spansAt = (area + 3) & ~uint64_t(3);
+    CQNF_Mem* maskMem = i_TakeBlock(spansAt + uint64_t(bh) * 2 * sizeof(int32_t), false, m_MaskArena);
     bool planesZero = false;
     CQNF_Mem* planes =
         i_TakeBlock(qnMulSize({area, channelCount + 1u}), !m_bPlanesRendered, m_PlaneArena, &planesZero);
@@ -607,6 +610,7 @@ bool CTessolo::i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s
     }
     p.sources[channelCount] = maskMem->GetPtr();
     p.sourceStrides[channelCount] = bw;
+    p.rowSpans = reinterpret_cast<int32_t*>(maskMem->GetPtr() + spansAt);
     if (selection) {
         p.selection = selection + size_t(box.top) * selectionStride + box.left;
         p.selectionStride = selectionStride;
@@ -656,6 +660,7 @@ uint32_t CTessolo::i_CopyPieceMaskRows(const SPLITEDCELL& p, uint8_t* mask, long
         std::memcpy(dst, src, bw);
         for (uint32_t x = 0; x < bw; ++x)
             pixels += dst[x] != 0;
+        tessolo_composite::CoveredSpan(dst, int32_t(bw), p.rowSpans[2 * y], p.rowSpans[2 * y + 1]);
         if (clear)
             std::memset(src, 0, bw);
     }

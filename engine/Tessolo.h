@@ -219,6 +219,10 @@ public:
         uint8_t* planePtrs[5];  // each rendered plane; the last is the piece's alpha
         uint32_t planeStrides[5];
         uint32_t pixels;  // nonzero mask pixels
+        // In the mask's block, after the mask: for each row of the box the
+        // columns [first, last + 1) of its nonzero mask pixels, from the
+        // box's left (an empty span for a clear row).
+        int32_t* rowSpans;
         uint8_t selected;
         int32_t column;  // 1-based column and row of the nearest cell centre
         int32_t row;
@@ -554,7 +558,8 @@ private:
     bool i_RenderPieceOn(uint32_t index, unsigned worker);
     bool i_ReadsHostLayers(const SPLITEDCELL& p) const;
     // One piece over the composite inside rect; with `spans`, row
-    // rect.top + i only in columns [spans[2 i], spans[2 i + 1]).
+    // rect.top + i only in columns [spans[2 i], spans[2 i + 1]), and the
+    // piece's alpha taken to be 0 outside its rowSpans.
     void i_CompositePiece(const SPLITEDCELL& p, uint8_t** planes, uint32_t stride, uint8_t colours, qntRECT_s rect,
                           uint8_t screenAlpha, const int32_t* spans = nullptr) const;
     // The piece in `box` of mask; origin is where the mask's (0, 0) lies in
@@ -567,8 +572,8 @@ private:
     // does this itself unless told not to, so that a caller can copy the
     // masks of many pieces at once on several threads.
     static void i_CopyPieceMask(SPLITEDCELL& p, uint8_t* mask, long maskStride, qntPOS origin, bool clear);
-    // Rows [y0, y1) of it, so that one large piece is copied in bands on
-    // several threads; the covered pixels among them.
+    // Rows [y0, y1) of it and of its rowSpans, so that one large piece is
+    // copied in bands on several threads; the covered pixels among them.
     static uint32_t i_CopyPieceMaskRows(const SPLITEDCELL& p, uint8_t* mask, long maskStride, qntPOS origin,
                                         bool clear, uint32_t y0, uint32_t y1);
     bool i_NoteDirtyPlanes();  // the piece being added goes on m_PlanesToClear; false without memory
