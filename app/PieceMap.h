@@ -196,7 +196,7 @@ protected:
     virtual bool pm_RenderPiece(uint32_t piece);
     // Renders pieces side by side on the machine's threads; how many of
     // them, from the first, were rendered (all of them, or 0 on a failure).
-    // With an area, composites the boxes of those pieces (the rendered ones
+    // With an area, composites where those pieces lie (the rendered ones
     // among them) in the same job, as the progress from 70 to 100.
     virtual uint32_t pm_RenderPieces(const std::vector<uint32_t>& pieces, const std::vector<uint32_t>* area = nullptr);
 
@@ -215,8 +215,8 @@ protected:
     std::vector<uint32_t> i_TargetsSelectedOrAll() const;
     uint8_t i_RerenderRun(uint8_t redraw, uint8_t interruptible);
     bool i_Composite(qntRECT_s r, uint8_t fromPercent, uint8_t toPercent);
-    // Only the area the pieces' boxes cover (after their effects changed),
-    // after rendering `render` in the same job.
+    // Only where the pieces lie, row by row inside their boxes (after their
+    // effects changed), after rendering `render` in the same job.
     bool i_CompositePieces(const std::vector<uint32_t>& pieces, uint8_t fromPercent, uint8_t toPercent,
                            const std::vector<uint32_t>* render = nullptr);
 

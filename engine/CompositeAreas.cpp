@@ -91,11 +91,13 @@ bool CTessolo::CombinePieceAreas(long width, long height, uint8_t** planes, uint
 
     bool outside = false;
     std::vector<qntRECT_s> boxes;
+    std::vector<uint8_t> listed(m_nPieces, 0);
     for (uint32_t i = 0; i < count; ++i) {
         if (indices[i] >= m_nPieces) {
             outside = true;
             continue;
         }
+        listed[indices[i]] = 1;
         const SPLITEDCELL& p = m_pPieces[indices[i]];
         const qntRECT_s b{std::max<int32_t>(p.left, 0), std::max<int32_t>(p.top, 0),
                           int32_t(std::min<long>(p.right, width)), int32_t(std::min<long>(p.bottom, height))};
@@ -190,10 +192,6 @@ bool CTessolo::CombinePieceAreas(long width, long height, uint8_t** planes, uint
     // the listed pieces over it, often half of the boxes' area, and reads
     // each piece's alpha there only inside its rowSpans (a neighbour's
     // zeros are not looked through).
-    std::vector<uint8_t> listed(m_nPieces, 0);
-    for (uint32_t i = 0; i < count; ++i)
-        if (indices[i] < m_nPieces)
-            listed[indices[i]] = 1;
     const uint8_t colours = uint8_t(planeCount - 1);
     uint8_t* const dstAlpha = planes[colours];
     auto composite = [&](const Task& t) {
