@@ -53,8 +53,8 @@ bool PieceArena::i_AddChunk(size_t atLeast)
         munmap(start, size_t(base - start));
     if (base + size < start + size + kPage)
         munmap(base + size, size_t(start + size + kPage - (base + size)));
-#if defined(MADV_HUGEPAGE)
-    madvise(base, size, MADV_HUGEPAGE);
+#if defined(MADV_HUGEPAGE) && defined(MADV_NOHUGEPAGE)
+    madvise(base, size, m_largePages ? MADV_HUGEPAGE : MADV_NOHUGEPAGE);
 #endif
     try {
         m_chunks.push_back(Chunk{base, size, 0, 0});

@@ -6,7 +6,8 @@
 // blocks, come in one 4 KB page fault at a time when they are first written
 // and go back page by page when the engine lets them go: on a 24-megapixel
 // cut that is tens of thousands of faults, a fifth of the cut. Chunks are
-// asked for in 2 MB pages where the system has them.
+// asked for in 2 MB pages where the system has them, unless most of what is
+// handed out is never written (a page written then comes in alone).
 #pragma once
 
 #include <cstddef>
@@ -19,7 +20,10 @@ public:
     // Chunks of `chunk` bytes at least: address space only, pages come in
     // as they are written. A cut's rasters and the split's working memory
     // are lent in one chunk, in front of the planes that reuse their pages.
-    explicit PieceArena(size_t chunk = size_t(256) << 20) : m_chunk(chunk) {}
+    explicit PieceArena(size_t chunk = size_t(256) << 20, bool largePages = true)
+        : m_chunk(chunk), m_largePages(largePages)
+    {
+    }
     PieceArena(const PieceArena&) = delete;
     PieceArena& operator=(const PieceArena&) = delete;
     ~PieceArena() { Release(); }
@@ -56,6 +60,7 @@ private:
     bool i_AddChunk(size_t atLeast);
 
     size_t m_chunk;
+    bool m_largePages;
     std::vector<Chunk> m_chunks;
     size_t m_current = 0;
     // Under the address checker: the blocks handed out since the last Reset,

@@ -410,7 +410,7 @@ bool CTessolo::i_RenderPieceWith(uint32_t index, CQNF_ImageFX& fx, uint8_t* cons
     // the mask is then read where it is, not copied into the piece's own
     // plane (a byte a pixel less to write now and to read back for every
     // composite). Any other effect writes the piece's own plane.
-    p.planePtrs[n - 1] = p.planes->GetPtr() + size_t(n - 1) * size_t(w) * size_t(h);
+    p.planePtrs[n - 1] = p.alpha->GetPtr();
     p.planeStrides[n - 1] = uint32_t(w);
     const bool maskFits = p.sourceStrides[n - 1] == p.planeStrides[0];
     bool maskIsAlpha = false;

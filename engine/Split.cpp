@@ -580,18 +580,21 @@ bool CTessolo::i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s
         m_pPieces = reinterpret_cast<SPLITEDCELL*>(m_memPieces.GetPtr());
     }
 
-    // Both blocks of the piece exist before it is counted, so that no piece
+    // Every block of the piece exists before it is counted, so that no piece
     // of the table ever lacks its mask or planes.
     const uint64_t area = uint64_t(bw) * bh;
     // The mask, then its rows' spans on a 4-byte boundary.
     const uint64_t spansAt = (area + 3) & ~uint64_t(3);
     CQNF_Mem* maskMem = i_TakeBlock(spansAt + uint64_t(bh) * 2 * sizeof(int32_t), false, m_MaskArena);
     bool planesZero = false;
-    CQNF_Mem* planes =
-        i_TakeBlock(qnMulSize({area, channelCount + 1u}), !m_bPlanesRendered, m_PlaneArena, &planesZero);
-    if (!maskMem || !planes || (m_bPlanesRendered && !planesZero && !i_NoteDirtyPlanes())) {
+    CQNF_Mem* planes = i_TakeBlock(qnMulSize({area, channelCount}), !m_bPlanesRendered, m_PlaneArena, &planesZero);
+    // The alpha plane reads 0 until an effect writes it: most renders take
+    // the mask for alpha and never touch it, so its pages never come in.
+    CQNF_Mem* alpha = i_TakeBlock(area, true, m_AlphaArena);
+    if (!maskMem || !planes || !alpha || (m_bPlanesRendered && !planesZero && !i_NoteDirtyPlanes())) {
         delete maskMem;
         delete planes;
+        delete alpha;
         PlatformMessageBox(kMemoryText, kErrorTitle);
         return false;
     }
@@ -615,8 +618,9 @@ bool CTessolo::i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s
         p.selection = selection + size_t(box.top) * selectionStride + box.left;
         p.selectionStride = selectionStride;
     }
+    p.alpha = alpha;
     for (uint8_t k = 0; k <= channelCount; ++k) {
-        p.planePtrs[k] = planes->GetPtr() + size_t(k) * area;
+        p.planePtrs[k] = k < channelCount ? planes->GetPtr() + size_t(k) * area : alpha->GetPtr();
         p.planeStrides[k] = bw;
     }
 

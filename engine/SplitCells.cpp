@@ -175,7 +175,7 @@ bool CTessolo::SplitCells(long width, long height, uint8_t* selection, uint32_t 
     if (!done || !renderAll)
         qnpar::For(uint32_t(m_PlanesToClear.size()), qnpar::ThreadCount(), [&](uint32_t i, unsigned) {
             const SPLITEDCELL& p = m_pPieces[m_PlanesToClear[i]];
-            std::memset(p.planes->GetPtr(), 0, size_t(p.Width()) * size_t(p.Height()) * m_nWorkPlaneCount);
+            std::memset(p.planes->GetPtr(), 0, size_t(p.Width()) * size_t(p.Height()) * (m_nWorkPlaneCount - 1u));
         });
     m_PlanesToClear.clear();
     return done;

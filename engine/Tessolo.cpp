@@ -119,12 +119,12 @@ void CTessolo::i_FreePieces()
         delete block;
     m_PiecePool.clear();
     try {
-        m_PiecePool.reserve(2 * size_t(m_nPieces));
+        m_PiecePool.reserve(3 * size_t(m_nPieces));
     } catch (const std::bad_alloc&) {
         // no room to remember them: they are released below
     }
     for (uint32_t i = 0; i < m_nPieces; ++i) {
-        for (CQNF_Mem* block : {m_pPieces[i].mask, m_pPieces[i].planes}) {
+        for (CQNF_Mem* block : {m_pPieces[i].mask, m_pPieces[i].planes, m_pPieces[i].alpha}) {
             if (block && !block->IsBorrowed() && m_PiecePool.size() < m_PiecePool.capacity())
                 m_PiecePool.push_back(block);
             else
@@ -135,6 +135,9 @@ void CTessolo::i_FreePieces()
     // The arena's bytes go to the next cut's pieces.
     m_MaskArena.Reset();
     m_PlaneArena.Reset();
+    // What effects wrote there is given back, so that it all reads 0 again.
+    m_AlphaArena.Reset();
+    m_AlphaArena.Trim();
     m_memPieces.free();
     m_pPieces = nullptr;
     m_memWork.free();

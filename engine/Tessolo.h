@@ -215,8 +215,9 @@ public:
         uint32_t sourceStrides[5];
         uint8_t* selection;  // the selection at the box corner, or null
         uint32_t selectionStride;
-        CQNF_Mem* planes;      // owned: the rendered piece, channels + 1 planes of the box
-        uint8_t* planePtrs[5];  // each rendered plane; the last is the piece's alpha
+        CQNF_Mem* planes;      // owned: the rendered piece's colour planes, channels planes of the box
+        CQNF_Mem* alpha;       // owned: its own alpha plane, written only by effects that change alpha
+        uint8_t* planePtrs[5];  // each rendered plane; the last is the piece's alpha (its own or its mask)
         uint32_t planeStrides[5];
         uint32_t pixels;  // nonzero mask pixels
         // In the mask's block, after the mask: for each row of the box the
@@ -494,8 +495,12 @@ public:
     // Where the pieces' masks and planes live; heap blocks (the pool) only
     // when an arena cannot have memory. The planes have an arena of their
     // own: the split writes the masks while its rasters are held, and the
-    // planes' pages must not come in with them.
+    // planes' pages must not come in with them. The pieces' own alpha planes
+    // have a third, in small pages, given back whole at every cut: few
+    // renders write them, and a plane nobody wrote must cost no memory and
+    // read 0 on the next cut without being cleared.
     PieceArena m_MaskArena, m_PlaneArena;
+    PieceArena m_AlphaArena{size_t(256) << 20, false};
     // A block of at least `bytes` from the pool (the smallest that fits and
     // is not over twice the size), the arena or the heap; zeroed when asked.
     // readsZero, when given, tells whether its bytes read 0. Null on failure.

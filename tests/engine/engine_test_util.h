@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <random>
@@ -135,6 +136,16 @@ inline std::vector<uint8_t> RenderedBytes(const CTessolo& e, const CTessolo::SPL
             out.insert(out.end(), row, row + p.Width());
         }
     return out;
+}
+
+// Whether every plane of a piece, its own alpha included, reads 0.
+inline bool PlanesReadZero(const CTessolo::SPLITEDCELL& p, uint8_t planeCount)
+{
+    const size_t area = size_t(p.Width()) * p.Height();
+    const uint8_t* colours = p.planes->GetPtr();
+    const uint8_t* alpha = p.alpha->GetPtr();
+    return std::all_of(colours, colours + area * (planeCount - 1u), [](uint8_t v) { return v == 0; }) &&
+           std::all_of(alpha, alpha + area, [](uint8_t v) { return v == 0; }) && p.planePtrs[planeCount - 1] == alpha;
 }
 
 // Switches every effect of every piece off (requested copies).

@@ -141,9 +141,7 @@ TEST(EngineSplit, ProgressStaysInsideTheCallersRangeAndCancelStops)
             // (their blocks may come from the last cut's pieces).
             for (uint32_t i = 0; i < e.m_nPieces; ++i) {
                 const CTessolo::SPLITEDCELL& p = e.m_pPieces[i];
-                const uint8_t* b = p.planes->GetPtr();
-                const size_t n = size_t(p.Width()) * p.Height() * e.m_nWorkPlaneCount;
-                ASSERT_EQ(std::count(b, b + n, 0), ptrdiff_t(n)) << at << ", piece " << i;
+                ASSERT_TRUE(PlanesReadZero(p, e.m_nWorkPlaneCount)) << at << ", piece " << i;
             }
         }
         e.m_pProgress = nullptr;

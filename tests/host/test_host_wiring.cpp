@@ -66,7 +66,7 @@ std::vector<uint8_t> Rendered(const CTessolo::SPLITEDCELL& c)
 {
     std::vector<uint8_t> out;
     const size_t area = size_t(c.Width()) * size_t(c.Height());
-    for (size_t k = 0; area && k < c.planes->GetSize() / area; ++k)
+    for (size_t k = 0; area && k < 5 && c.planePtrs[k]; ++k)
         for (int32_t y = 0; y < c.Height(); ++y) {
             const uint8_t* row = c.planePtrs[k] + size_t(y) * c.planeStrides[k];
             out.insert(out.end(), row, row + c.Width());
