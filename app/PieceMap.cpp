@@ -50,6 +50,8 @@ bool CPieceMap::pm_Begin(CTessolo* engine, CQNF_Image* image, const uint8_t* alp
     m_pEngine = engine;
     m_pImage = image;
     m_pAlpha = alpha;
+    const size_t pixels = size_t(width) * height;
+    m_pLimit = std::all_of(alpha, alpha + pixels, [](uint8_t a) { return a == 255; }) ? nullptr : alpha;
     m_pSelMap = selMap;
     m_nWidth = width;
     m_nHeight = height;
@@ -64,7 +66,7 @@ bool CPieceMap::pm_Begin(CTessolo* engine, CQNF_Image* image, const uint8_t* alp
     m_bPMOverlay = 1;
     // The map shows the pieces' own flags (pieces that come back from cut
     // mode without a new cut keep their selection).
-    std::fill(selMap, selMap + size_t(width) * height, uint8_t(0));
+    std::fill(selMap, selMap + pixels, uint8_t(0));
     for (uint32_t i = 0; i < engine->m_nPieces; ++i)
         if (engine->m_pPieces[i].selected)
             i_PaintPiece(i, 255);
@@ -83,6 +85,7 @@ void CPieceMap::pm_End()
     m_pEngine = nullptr;
     m_pImage = nullptr;
     m_pAlpha = nullptr;
+    m_pLimit = nullptr;
     m_pSelMap = nullptr;
     m_nUnpmPieces = 0;
     m_bUnpmEmpty = 1;
@@ -555,7 +558,7 @@ bool CPieceMap::i_Composite(qntRECT_s r, uint8_t fromPercent, uint8_t toPercent)
     CQNF_Progress* before = m_pEngine->m_pProgress;
     m_pEngine->m_pProgress = &m_Progress;
     const bool ok = m_pEngine->CombineSplitedCells(m_nWidth, m_nHeight, planes, m_nWidth, 4,
-                                                   const_cast<uint8_t*>(m_pAlpha), m_nWidth, r, m_bSmooth,
+                                                   const_cast<uint8_t*>(m_pLimit), m_nWidth, r, m_bSmooth,
                                                    fromPercent, toPercent);
     m_pEngine->m_pProgress = before;
     return ok;
@@ -568,7 +571,7 @@ bool CPieceMap::i_CompositePieces(const std::vector<uint32_t>& pieces, uint8_t f
     CQNF_Progress* before = m_pEngine->m_pProgress;
     m_pEngine->m_pProgress = &m_Progress;
     const bool ok = m_pEngine->CombinePieceAreas(
-        m_nWidth, m_nHeight, planes, m_nWidth, 4, const_cast<uint8_t*>(m_pAlpha), m_nWidth, pieces.data(),
+        m_nWidth, m_nHeight, planes, m_nWidth, 4, const_cast<uint8_t*>(m_pLimit), m_nWidth, pieces.data(),
         uint32_t(pieces.size()), m_bSmooth, fromPercent, toPercent, render ? render->data() : nullptr,
         render ? uint32_t(render->size()) : 0);
     m_pEngine->m_pProgress = before;

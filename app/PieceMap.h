@@ -223,6 +223,10 @@ protected:
     CTessolo* m_pEngine = nullptr;
     CQNF_Image* m_pImage = nullptr;
     const uint8_t* m_pAlpha = nullptr;
+    // What the composites' alpha is limited by: the composite alpha, or
+    // none when it is 255 everywhere (a picture without selection or
+    // transparency), which limits nothing and would only be read.
+    const uint8_t* m_pLimit = nullptr;
     uint8_t* m_pSelMap = nullptr;
     uint32_t m_nWidth = 0;
     uint32_t m_nHeight = 0;

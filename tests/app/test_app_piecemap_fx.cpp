@@ -37,6 +37,17 @@ TEST(PieceMapFX, SwitchCopyPasteResetRenderExactlyTheChangedPieces)
              s.map.pmop_Sel_SetSelectionToPiece(8, 1, 0, 0);
          },
          [](Split& s) { s.map.pmfx_SwitchFX(CPieceMap::FX_BEVEL, 1, 0); }, {3, 8}},
+        {"bevel off under a selection that is not opaque everywhere",
+         [](Split& s) {
+             // Clear, half and full bands across the pieces' boxes.
+             for (uint32_t y = 0; y < s.h; ++y)
+                 for (uint32_t x = 0; x < s.w; ++x)
+                     s.alpha[size_t(y) * s.w + x] = uint8_t((x / 7 + y / 5) % 3 * 127 + (x / 7 + y / 5) % 3 / 2);
+             s.map.pm_Begin(&s.engine, &s.image, s.alpha.data(), s.selMap.data(), s.w, s.h, 1);
+             s.Composite();
+             s.map.pmop_Sel_SetSelectionToPiece(5, 1, 0, 0);
+         },
+         [](Split& s) { s.map.pmfx_SwitchFX(CPieceMap::FX_BEVEL, 1, 0); }, {5}},
         {"toggle where some have it switches it off on all",
          [](Split& s) {
              s.map.pmfx_SwitchFX(CPieceMap::FX_INVERT, 1, 1);  // all pieces inverted
