@@ -121,9 +121,10 @@ void PieceArena::Trim()
 {
 #if defined(PIECE_ARENA_ASAN)
     // Lent memory is no longer in use: only the blocks handed out are
-    // addressable again, their gaps and what lies past them poisoned.
+    // addressable again, their gaps and what lies past them poisoned. Past
+    // `clean` nothing was handed out nor lent: it is poisoned still.
     for (Chunk& c : m_chunks)
-        Poison(c.base, c.size);
+        Poison(c.base, c.clean);
     for (const auto& [p, n] : m_blocks)
         Unpoison(p, n);
 #endif
