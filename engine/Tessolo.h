@@ -216,7 +216,7 @@ public:
         uint8_t* selection;  // the selection at the box corner, or null
         uint32_t selectionStride;
         CQNF_Mem* planes;      // owned: the rendered piece's colour planes, channels planes of the box
-        CQNF_Mem* alpha;       // owned: its own alpha plane, written only by effects that change alpha
+        CQNF_Mem* alpha;  // owned: its own alpha plane, written only by renders that cannot take the mask as alpha
         uint8_t* planePtrs[5];  // each rendered plane; the last is the piece's alpha (its own or its mask)
         uint32_t planeStrides[5];
         uint32_t pixels;  // nonzero mask pixels
