@@ -699,7 +699,9 @@ TEST(MainEditing, PieceModeClicksRectangleLassoAndEsc)
     });
     // Cursors over pieces: hidden 137, half transparent 142, plain 136.
     r.Do([&] { pm.hidden = {2}; });
-    for (auto [piece, cursor] : {std::pair{2u, 137}, std::pair{5u, 142}, std::pair{7u, 136}}) {
+    for (const auto& pc : {std::pair{2u, 137}, std::pair{5u, 142}, std::pair{7u, 136}}) {
+        const unsigned piece = pc.first;
+        const int cursor = pc.second;
         r.Do([&r, &at, piece] { r.hp.MoveMouse(r.G(at(piece).x, at(piece).y)); });
         r.Do([&r, cursor, piece] { EXPECT_EQ(r.hp.cursor, cursor) << piece; });
     }

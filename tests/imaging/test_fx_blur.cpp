@@ -396,7 +396,9 @@ TEST(FxGaussianDirect, EveryShortcutGivesTheBytesOfTheDoubleSums)
         sigmas.push_back(0.1 + 1.4 * (rng() % 10000) / 10000.0);
     const std::pair<int, int> sizes[] = {{300, 150}, {33, 70}, {17, 5}, {260, 1}};
     for (Kind kind : {Kind::Noise, Kind::Photo, Kind::FlatsWithSpecks, Kind::TwoLevel, Kind::DarkSpecks}) {
-        for (auto [w, h] : sizes) {
+        for (const auto& size : sizes) {
+            // Plain names: a lambda below captures them.
+            const int w = size.first, h = size.second;
             Planes s = DirectPicture(kind, w, h, static_cast<uint32_t>(w * 7 + h));
             for (double sigma : sigmas) {
                 const Planes want = RefGaussian(s, sigma, false, false);

@@ -218,8 +218,10 @@ TEST(FxColour, HslCorrectionEqualsThePerPixelConversion)
     for (int x = 5; x < 25; ++x)
         for (int p = 0; p < 3; ++p)
             s.At(p, x, 3) = static_cast<uint8_t>(40 * p + 10);
-    for (auto [hue, sat, light] : {std::tuple{30, 0, 0}, std::tuple{-180, 40, -20}, std::tuple{180, -60, 70},
-                                   std::tuple{0, 100, 0}, std::tuple{0, -100, 0}, std::tuple{12, 99, -100}}) {
+    for (const auto& hsl : {std::tuple{30, 0, 0}, std::tuple{-180, 40, -20}, std::tuple{180, -60, 70},
+                            std::tuple{0, 100, 0}, std::tuple{0, -100, 0}, std::tuple{12, 99, -100}}) {
+        // Plain names: a lambda below captures them.
+        const int hue = std::get<0>(hsl), sat = std::get<1>(hsl), light = std::get<2>(hsl);
         for (int first = 0; first < 2; ++first) {
             Planes d = fxtest::Like(s);
             ASSERT_EQ(RunFx(s, d, [&](CQNF_ImageFX& fx) {
