@@ -223,7 +223,7 @@ const Rule kMain[] = {
     NAME_IF("Zone_VSplitter", Cut, "The Rows Splitters area. Drag a handle to move its splitter; \nCtrl+Shift-click to add one, right-click for more."),
     // Piece mode.
     NAME_IF("Main_Main", Piece, "Click and choose the menu item: Save, Export, Preferences, Relayout, etc."),
-    NAME_IF("Main_Select", Piece, "Click and choose how to select pieces: all, none, inverted, \nrandomly, by rows or columns."),
+    NAME_IF("Main_Select", Piece, "Click and choose how to select pieces: all, none, inverted, \nhidden or shown, or randomly."),
     NAME_IF("Main_Adjust", Piece, "Click and choose an effect for the selected (or all) pieces, \nor copy, paste and reset effects."),
     NAME_IF("Main_Export", Piece, "Click to export the pieces to a layered PSD file or \nto PNG files."),
     NAME_IF("Main_Apply", Piece, "Click to apply the plug-in and obtain the created puzzle pieces as a flattened layer inside your host. The plug-in closes."),

@@ -77,6 +77,18 @@ bool CQNF_TextLayer::GetOffSet(long& x, long& y) const
     return true;
 }
 
+int64_t CQNF_TextLayer::SpaceAdvance() const
+{
+    short a = 0, c = 0, top = 0;
+    unsigned long gw = 0, gh = 0;
+    if (' ' >= m_font->GetFirstCharCode() && ' ' <= m_font->GetLastCharCode() &&
+        m_font->GetChar(' ', a, c, top, gw, gh))
+        return std::max<int64_t>(1, int64_t(a) + int64_t(gw) + c);
+    short ascent = 0, descent = 0;
+    m_font->GetMaxAB(ascent, descent);
+    return std::max<int64_t>(1, (int64_t(ascent) + descent) / 3);
+}
+
 template <class F>
 void CQNF_TextLayer::ForEachGlyph(int64_t ox, int64_t oy, F&& glyph)
 {
@@ -96,8 +108,19 @@ void CQNF_TextLayer::ForEachGlyph(int64_t ox, int64_t oy, F&& glyph)
             continue;
         }
         if (code == 9) {
+            // A stop the line's text has already run past would draw the
+            // next column over it: such stops are passed over, and past the
+            // last stop the column is kept a space's width away.
+            const int64_t gap = SpaceAdvance();
+            bool passed = false;
+            while (penX > ox && m_nextTab < m_tabs.GetSize() && int64_t(m_tabs[m_nextTab]) < penX + gap) {
+                ++m_nextTab;
+                passed = true;
+            }
             if (m_nextTab < m_tabs.GetSize())
                 penX = m_tabs[m_nextTab++];
+            else if (passed)
+                penX += gap;
             continue;
         }
         short a = 0, c = 0, top = 0;

@@ -60,6 +60,9 @@ private:
     // for every glyph, lines and tab stops as drawn.
     template <class F>
     void ForEachGlyph(int64_t ox, int64_t oy, F&& glyph);
+    // How far a space moves the pen in the layer's font (a third of the
+    // line's height when the font has no space).
+    int64_t SpaceAdvance() const;
 
     CQNF_Font* m_font = nullptr;
     CQNF_String m_text;

@@ -275,6 +275,25 @@ TEST(RasterFont, TextLayerFixedSizeOffsetsAndTabs)
     EXPECT_EQ(Alpha(t, 41 + 3 + 2 + 1, 3), 200);  // third 'A' right after it
     EXPECT_EQ(Alpha(t, 38, 12 + 3 + 2), 100);  // 'B' at the stop again, a = -2
     t.RemoveAllTabs();
+
+    // A column whose text runs past the next stop does not draw the next
+    // column over it: that stop is passed over for the one after, and past
+    // the last stop the next column keeps a gap (a third of the line, the
+    // font having no space).
+    t.AddTab(24);
+    t.AddTab(44);
+    ASSERT_TRUE(t.SetText("AAA\tA"));  // each 'A' moves the pen 6: it ends at 38
+    EXPECT_EQ(Alpha(t, 45, 3), 200);
+    EXPECT_EQ(Alpha(t, 25, 3), 0);
+    t.RemoveAllTabs();
+    t.AddTab(24);
+    ASSERT_TRUE(t.SetText("AAA\tA"));
+    short asc = 0, desc = 0;
+    font.GetMaxAB(asc, desc);
+    const int gap = std::max(1, (asc + desc) / 3);
+    EXPECT_EQ(Alpha(t, 20 + 3 * 6 + gap + 1, 3), 200);
+    EXPECT_EQ(Alpha(t, 20 + 3 * 6 + gap, 3), 0);
+    t.RemoveAllTabs();
     EXPECT_EQ(t.GetTabsCount(), 0u);
 
     // A hanging glyph at a line start is pushed right of the origin.
