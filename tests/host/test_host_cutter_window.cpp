@@ -12,6 +12,8 @@
 #include "ui/KeyCodes.h"
 
 #include <cmath>
+#include <functional>
+#include <memory>
 
 namespace {
 
@@ -56,6 +58,15 @@ struct CutterRun : RoadRun {
             e.OnCtrlMessage(qnmsg::ValueChanged, e.FindControlByName(name, qnctl::Slider), const_cast<char*>(name),
                             qnctl::Slider, &value);
         }
+    }
+    // Scripted: the grid, then a click on Cut.
+    void ScriptCut(uint32_t rows, uint32_t columns)
+    {
+        hp.Script([this, rows, columns] { SetGrid(rows, columns); });
+        hp.Script([this] {
+            hp.Activate(Editor().GetWindowHandle());
+            ClickEditor("Cutter_Cut", qnctl::Button);
+        });
     }
     // At once, inside a scripted step.
     void ClickMain(const char* name)
@@ -225,6 +236,108 @@ TEST(HostCutterWindow, CutReachesPieceModeAndAbortKeepsTheEditor)
     }
 }
 
+// The main window's side of the editor as the program wires it, with a look
+// at the windows each time the Cut lets them repaint.
+class PumpWatch : public CCutterMainAdapter {
+public:
+    PumpWatch(CWnd_Main& main, std::function<void()> onPump) : CCutterMainAdapter(main), m_Wnd(main), m_OnPump(std::move(onPump)) {}
+    void OnCutterClose() override { m_Wnd.OnCutterClose(); }
+    void PumpWindowEvents() override
+    {
+        if (m_Wnd.GetWindowHandle())
+            m_Wnd.ProcessPendingEvents();
+        m_OnPump();
+    }
+    bool OnForwardedShortcut(uint16_t command) override
+    {
+        return m_Wnd.GetWindowHandle() && m_Wnd.OnCtrlMessage(qnmsg::Shortcut, command, nullptr, 0, nullptr) != 0;
+    }
+
+private:
+    CWnd_Main& m_Wnd;
+    std::function<void()> m_OnPump;
+};
+
+// Cancel and the close box refuse clicks while the pieces are made, so they
+// are drawn disabled for as long as the Cut runs; a Cut that stops while the
+// old pieces are still there gives them back.
+TEST(HostCutterWindow, CancelAndTheCloseBoxLookDisabledWhileCutting)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    struct Case {
+        const char* name;
+        bool picture;  // false: the Cut finds nothing to cut and stops at once
+    } cases[] = {{"cut", true}, {"no picture", false}};
+    const char* kButtons[] = {"Cutter_Cancel", "Cutter_CloseX"};
+    for (const Case& c : cases) {
+        CutterRun r;
+        StandInHost host(Document(ColorMode::RGB, 160, 120, false), HostSettings{});
+        std::unique_ptr<PumpWatch> watch;
+        // Each button's pixels as drawn enabled and disabled, during the
+        // Cut and after it.
+        std::vector<uint32_t> enabled[2], disabled[2], after[2];
+        std::vector<std::vector<uint32_t>> during[2];
+        auto look = [&](int b) {
+            CWnd_Cutter& e = r.Editor();
+            const qntRECT_s rc = e.FindControl(kButtons[b], qnctl::Button)->GetRenderRect();
+            std::vector<uint32_t> px;
+            for (int32_t y = rc.top; y < rc.bottom; ++y)
+                for (int32_t x = rc.left; x < rc.right; ++x)
+                    px.push_back(r.hp.Pixel(e.GetWindowHandle(), x, y));
+            return px;
+        };
+        r.ScriptCut(2, 3);
+        // Back to the knives with pieces made: the editor can be cancelled.
+        r.hp.Script([&] {
+            ASSERT_EQ(r.Main().m_bCutMode, 0);
+            r.ClickMain("Main_Relayout");
+        });
+        r.hp.Script([&] {
+            CWnd_Cutter& e = r.Editor();
+            ASSERT_TRUE(e.IsOpen());
+            for (int b = 0; b < 2; ++b) {
+                CQNF_Control* button = e.FindControl(kButtons[b], qnctl::Button);
+                ASSERT_TRUE(button->IsEnabled()) << kButtons[b];
+                button->Enable(0);
+                disabled[b] = look(b);
+                button->Enable(1);
+                enabled[b] = look(b);
+                ASSERT_NE(enabled[b], disabled[b]) << kButtons[b];
+            }
+            watch = std::make_unique<PumpWatch>(r.Main(), [&] {
+                if (!r.Editor().IsOpen())
+                    return;
+                for (int b = 0; b < 2; ++b)
+                    during[b].push_back(look(b));
+                if (c.picture && during[0].size() == 2)
+                    r.Snapshot(r.Editor(), "cutter_window_while_cutting.png");
+            });
+            e.SetMain(watch.get());
+            if (!c.picture)
+                e.SetCutSource(CWnd_CutterEditor::CUTSOURCE{});
+            r.hp.Activate(e.GetWindowHandle());
+            r.ClickEditor("Cutter_Cut", qnctl::Button);
+        });
+        r.hp.Script([&] {
+            EXPECT_EQ(r.Main().m_bCutMode, c.picture ? 0 : 1) << c.name;
+            for (int b = 0; b < 2 && !c.picture; ++b)
+                after[b] = look(b);
+            r.ClickMain("Main_Cancel");
+        });
+        EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr) << c.name;
+        EXPECT_EQ(r.hp.ScriptLeft(), 0u) << c.name;
+        for (int b = 0; b < 2; ++b) {
+            ASSERT_FALSE(during[b].empty()) << c.name;
+            for (size_t i = 0; i < during[b].size(); ++i)
+                EXPECT_EQ(during[b][i], disabled[b]) << c.name << ": " << kButtons[b] << " at pump " << i;
+            if (!c.picture) {
+                EXPECT_EQ(after[b], enabled[b]) << c.name << ": " << kButtons[b] << " after the Cut";
+            }
+        }
+    }
+}
+
 // With no stored places the editor shows at its place at once: on a screen
 // wide enough for both the editor and the main window are side by side, both
 // whole; on a narrower one the editor
@@ -282,11 +395,7 @@ TEST(HostCutterWindow, ApplyOfGreyPiecesReportsACancelAsACancel)
         HostSettings settings;
         settings.abortAfter = c.abortAfter;
         StandInHost host(Document(ColorMode::Gray, 120, 80, false), settings);
-        r.hp.Script([&] { r.SetGrid(2, 2); });
-        r.hp.Script([&] {
-            r.hp.Activate(r.Editor().GetWindowHandle());
-            r.ClickEditor("Cutter_Cut", qnctl::Button);
-        });
+        r.ScriptCut(2, 2);
         r.hp.Script([&] {
             ASSERT_EQ(r.Main().m_bCutMode, 0);
             r.ClickMain("Main_Apply");
