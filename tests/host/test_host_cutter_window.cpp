@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <functional>
+#include <map>
 #include <memory>
 
 namespace {
@@ -336,6 +337,76 @@ TEST(HostCutterWindow, CancelAndTheCloseBoxLookDisabledWhileCutting)
             }
         }
     }
+}
+
+// The rotation circles are drawn like the box and handles they replace: the
+// colour most of their pixels show is the one most box pixels showed.
+TEST(HostCutterWindow, RotationCirclesShowLikeTheBoxAndHandles)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    CutterRun r;
+    StandInHost host(Document(ColorMode::RGB, 200, 150, false), HostSettings{});
+    // The window colour most often seen where the extras layer draws a
+    // see-through figure (the anchors are opaque).
+    auto figureColour = [&] {
+        CWnd_Cutter& e = r.Editor();
+        const CQNF_Layer& x = e.ExtrasLayer();
+        const uint8_t* alpha = x.GetPlane(3);
+        const int32_t w = x.GetImageWidth(), h = x.GetImageHeight();
+        std::map<uint32_t, size_t> seen;
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t xx = 0; xx < w; ++xx) {
+                const size_t at = size_t(y) * size_t(w) + size_t(xx);
+                if (alpha[at] && alpha[at] < 255)
+                    ++seen[r.hp.Pixel(e.GetWindowHandle(), e.m_rcPreview.left + xx, e.m_rcPreview.top + y) & 0xFFFFFFu];
+            }
+        std::pair<uint32_t, size_t> most{0, 0};
+        for (const auto& [colour, n] : seen)
+            if (n > most.second)
+                most = {colour, n};
+        return most;
+    };
+    std::pair<uint32_t, size_t> box{0, 0};
+    plat::Point handle{0, 0};
+    r.hp.Script([&] {
+        CWnd_Cutter& e = r.Editor();
+        r.hp.Activate(e.GetWindowHandle());
+        // Select All from the preview's menu (its fourth row).
+        r.hp.menuAnswers.push_back(3);
+        r.hp.MoveMouse(r.Global(e, e.m_rcPreview.left + 10, e.m_rcPreview.top + 10));
+        r.hp.Press(2);
+        r.hp.Release(2);
+    });
+    r.hp.Script([&] {
+        CWnd_Cutter& e = r.Editor();
+        ASSERT_GE(e.m_Shape.nodeCount, 2u);
+        ASSERT_TRUE(e.m_Shape.selected[0] && e.m_Shape.selected[1]);
+        box = figureColour();
+        r.Snapshot(e, "cutter_window_selected.png");
+        const qntRECT_s h = e.HandleRect(2);
+        ASSERT_TRUE(e.HandleEnabled(2));
+        handle = r.Global(e, e.m_rcPreview.left + (h.left + h.right) / 2, e.m_rcPreview.top + (h.top + h.bottom) / 2);
+        // A press with Command on a handle turns the selection.
+        r.hp.MoveMouse(handle);
+        r.hp.SetKeyState(plat::mods::Command);
+        r.hp.Press(1, plat::mods::Command);
+        r.hp.MoveMouse({handle.x - 6, handle.y + 10});
+    });
+    r.hp.Script([&] {
+        CWnd_Cutter& e = r.Editor();
+        ASSERT_TRUE(e.m_bHandleDrag && e.m_bRotate);
+        r.Snapshot(e, "cutter_window_rotating.png");
+        const std::pair<uint32_t, size_t> circles = figureColour();
+        EXPECT_GT(box.second, 20u);
+        EXPECT_GT(circles.second, 2u * e.m_nRotRadius) << "the circles are not there";
+        EXPECT_EQ(circles.first, box.first) << std::hex << "circles " << circles.first << ", box " << box.first;
+        r.hp.Release(1, plat::mods::Command);
+        r.hp.SetKeyState(0);
+    });
+    r.hp.Script([&] { r.ClickMain("Main_Cancel"); });
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
 }
 
 // With no stored places the editor shows at its place at once: on a screen
