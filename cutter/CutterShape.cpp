@@ -197,12 +197,30 @@ void CWnd_CutterEditor::DoRedrawExtras(uint8_t show)
         if (!m_bSelRect && i_SelectedCount() >= 2) {
             if (m_bHandleDrag && m_bRotate) {
                 const int16_t cx = int16_t(Round(m_RotCentre[0])), cy = int16_t(Round(m_RotCentre[1]));
-                x.DrawCircle(cx, cy, m_nRotRadius, box);
-                x.DrawCircle(cx, cy, int16_t(m_nRotRadius - 8), box);
+                // The layer holds straight colours over transparency, where a
+                // blended stroke would come out darkened by its own alpha and
+                // all but vanish. The strokes go down opaque and then take
+                // the box's alpha, so they show as the box and handles do.
+                const qntRGBA8 stroke{box.r, box.g, box.b, 255};
+                const int16_t far = int16_t(m_nRotRadius + 1);
+                x.DrawCircle(cx, cy, m_nRotRadius, stroke);
+                x.DrawCircle(cx, cy, int16_t(m_nRotRadius - 8), stroke);
+                x.DrawCircle(cx, cy, 4, stroke);
+                x.DrawLine(int16_t(cx - 6), cy, int16_t(cx + 6), cy, stroke);
+                x.DrawLine(cx, int16_t(cy - 6), cx, int16_t(cy + 6), stroke);
+                qntRECT_s around = Rect(cx - far, cy - far, cx + far + 1, cy + far + 1);
+                if (qnimg::ClipRect(around, x.GetImageWidth(), x.GetImageHeight())) {
+                    uint8_t* planes[4] = {x.GetPlane(0), x.GetPlane(1), x.GetPlane(2), x.GetPlane(3)};
+                    const size_t stride = x.GetImageWidth();
+                    for (int32_t yy = around.top; yy < around.bottom; ++yy)
+                        for (int32_t xx = around.left; xx < around.right; ++xx) {
+                            const size_t at = size_t(yy) * stride + size_t(xx);
+                            if (planes[3][at] == 255 && planes[0][at] == box.r && planes[1][at] == box.g &&
+                                planes[2][at] == box.b)
+                                planes[3][at] = box.a;
+                        }
+                }
                 fill(Rect(m_RotGrip[0] - 3, m_RotGrip[1] - 3, m_RotGrip[0] + 4, m_RotGrip[1] + 4), box);
-                x.DrawCircle(cx, cy, 4, box);
-                x.DrawLine(int16_t(cx - 6), cy, int16_t(cx + 6), cy, box);
-                x.DrawLine(cx, int16_t(cy - 6), cx, int16_t(cy + 6), box);
             } else {
                 const qntRECT_s& h0 = m_HandleRects[0];
                 const qntRECT_s& h4 = m_HandleRects[4];

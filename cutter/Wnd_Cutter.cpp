@@ -263,6 +263,10 @@ void CWnd_Cutter::view_ControlsChanged()
     // The Cut first: filtering decides what the rest may show.
     if (c.cutting != m_bCuttingShown)
         i_SetCutting(c.cutting);
+    // The ways out of the editor change as the Cut starts and ends: they are
+    // drawn as they answer, while the rest stays as it was.
+    i_SetEnabled("Cutter_Cancel", Button, c.cancel);
+    i_SetEnabled("Cutter_CloseX", Button, c.closeX);
     if (c.cutting) {
         if (c.progress != m_Shown.progress) {
             m_Shown.progress = c.progress;
@@ -273,8 +277,6 @@ void CWnd_Cutter::view_ControlsChanged()
     i_SetEnabled("Cutter_Undo", Button, c.undo);
     i_SetEnabled("Cutter_Redo", Button, c.redo);
     i_SetEnabled("Cutter_ReClone", Button, c.reClone);
-    i_SetEnabled("Cutter_Cancel", Button, c.cancel);
-    i_SetEnabled("Cutter_CloseX", Button, c.closeX);
     i_SetEnabled("Cutter_Smoothness", Slider, c.smoothnessEnabled);
     i_SetEnabled("Cutter_Smoothness", EditLine, c.smoothnessEnabled);
     i_SetEnabled("Cutter_KnifeTh", Slider, c.thicknessEnabled);

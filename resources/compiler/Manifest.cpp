@@ -330,7 +330,7 @@ private:
             it.box = ParseBox(t[2].text, where, 4);
             Rest(it, t, 3);
             m_window->rects.push_back(it);
-            if (it.Flag("inset"))
+            if (it.Flag("inset") || it.Flag("disc"))
                 m_window->decor.push_back(it);
             return;
         }

@@ -10,7 +10,8 @@
 //     label X,Y "text" [dim|bold|accent] [w=N align=right]   painted into the background
 //     group X,Y,W,H ["title"]        an inset panel painted into the background
 //     sep X,Y,W                      a separator line
-//     rect NAME X,Y,W,H [inset]      a named rectangle (inset: also painted)
+//     rect NAME X,Y,W,H [inset|disc] a named rectangle (inset: also painted;
+//                                    disc: the bevel's light disc painted over it)
 //     button NAME X,Y,W,H ["text"] [icon=I] [style=push|accent|icon|close|menu|arrow|tool|hidden]
 //                                    [stacked: shares its place; no Disabled picture]
 //     check NAME X,Y,W,H "text" [style=box|toggle] [icon=I]

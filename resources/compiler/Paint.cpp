@@ -5,6 +5,46 @@
 
 namespace rc {
 
+namespace {
+
+// The bevel's light zone: a dome seen from above, on which the window's ball
+// marks the light. The centre is light from straight above, the rim light
+// grazing the image. Centre and radius are those the window converts pointer
+// positions with (a point X of the window is the pixel whose centre lies at
+// X + 0.5), so the ball stands on the rim when the light lies on the horizon.
+void LightDisc(cairo_t* cr, Box b)
+{
+    const double cx = (b.x + b.Right()) * 0.5 + 1.0 + 0.5;
+    const double cy = (b.y + b.Bottom()) * 0.5 + 1.0 + 0.5;
+    const double r = (std::min(b.w, b.h) + 3.0) * 0.5;
+    // Lighter under the zenith, darker toward the horizon.
+    cairo_pattern_t* dome = cairo_pattern_create_radial(cx, cy, 0, cx, cy, r);
+    cairo_pattern_add_color_stop_rgb(dome, 0, kDomeTop.r / 255.0, kDomeTop.g / 255.0, kDomeTop.b / 255.0);
+    cairo_pattern_add_color_stop_rgb(dome, 1, kInset.r / 255.0, kInset.g / 255.0, kInset.b / 255.0);
+    cairo_arc(cr, cx, cy, r, 0, 2 * M_PI);
+    cairo_set_source(cr, dome);
+    cairo_fill(cr);
+    cairo_pattern_destroy(dome);
+    // Guides: the four main directions, and the circle of 45 degrees
+    // altitude, half way out.
+    cairo_set_line_width(cr, 1);
+    Set(cr, kLine);
+    cairo_move_to(cr, cx - r + 2, cy);
+    cairo_line_to(cr, cx + r - 2, cy);
+    cairo_move_to(cr, cx, cy - r + 2);
+    cairo_line_to(cr, cx, cy + r - 2);
+    cairo_stroke(cr);
+    cairo_arc(cr, cx, cy, r / 2, 0, 2 * M_PI);
+    cairo_stroke(cr);
+    // The horizon: two pixels across, one inside and one outside the radius.
+    cairo_arc(cr, cx, cy, r, 0, 2 * M_PI);
+    Set(cr, kBtnEdgeHi);
+    cairo_set_line_width(cr, 2);
+    cairo_stroke(cr);
+}
+
+}  // namespace
+
 Painter::Painter(const std::string& fontDir, const std::string& iconDir) : m(new Impl(fontDir, iconDir)) {}
 Painter::~Painter() = default;
 
@@ -35,6 +75,8 @@ Pixmap Painter::Background(const Window& w)
             cairo_rectangle(cr, d.box.x, d.box.y, d.box.w, 1);
             Set(cr, kLine);
             cairo_fill(cr);
+        } else if (d.word == "rect" && d.Flag("disc")) {
+            LightDisc(cr, d.box);
         } else if (d.word == "rect") {
             cairo_rectangle(cr, d.box.x - 1, d.box.y - 1, d.box.w + 2, d.box.h + 2);
             Set(cr, kLine);

@@ -50,6 +50,7 @@ constexpr Rgb kAccTintHi{0x2f, 0x55, 0x84};
 constexpr Rgb kDanger{0xd6, 0x4d, 0x45};
 constexpr Rgb kDangerLo{0xb0, 0x3c, 0x35};
 constexpr Rgb kSelect{0x2d, 0x5a, 0x94};
+constexpr Rgb kDomeTop{0x3b, 0x3f, 0x47};
 
 constexpr double kTextSize = 12.0;
 constexpr double kSmallSize = 10.5;

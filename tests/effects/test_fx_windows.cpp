@@ -159,6 +159,111 @@ TEST(FxWindows, DraggingTheLightBallAndTypingItsFieldsStayInStep)
     EXPECT_GT(s.puzzle.e.m_pPieces[3].bevel[CTessolo::FX_APPLIED].lightY, 0.4f);
 }
 
+// The light zone as the user sees it: a disc whose rim lies at the radius the
+// conversions use, so a light on the horizon puts the ball on the rim.
+TEST(FxWindows, TheLightZoneIsADiscWhoseRimIsTheHorizon)
+{
+    Desk d;
+    REQUIRE_DESK(d);
+    // The pixels of a bevel window opened over pieces lit from `light`.
+    struct Opened {
+        CFxLightZone zone{qntRECT_s{0, 0, 0, 0}};
+        qntRECT_s rect{};
+        std::vector<uint32_t> pixels;
+        uint16_t width = 0, height = 0;
+        // The colour at an offset from the disc's centre.
+        uint32_t At(int32_t dx, int32_t dy) const
+        {
+            const int32_t x = int32_t(zone.CentreX()) + dx, y = int32_t(zone.CentreY()) + dy;
+            if (x < 0 || y < 0 || x >= width || y >= height)
+                return 0xFFFFFFFFu;
+            return pixels[size_t(y) * width + size_t(x)] & 0xFFFFFFu;
+        }
+        uint32_t AtWindow(int32_t x, int32_t y) const { return At(x - int32_t(zone.CentreX()), y - int32_t(zone.CentreY())); }
+    };
+    auto open = [&](qnt3D_VECTOR light, const char* snap) {
+        Opened o;
+        Session s;
+        for (uint32_t i = 0; i < s.puzzle.e.m_nPieces; ++i) {
+            auto& b = s.puzzle.e.m_pPieces[i].bevel[CTessolo::FX_APPLIED];
+            b.lightX = light.x, b.lightY = light.y, b.lightZ = light.z;
+        }
+        EXPECT_TRUE(FxOpenWindow(FxWindowKind::Bevel, s.main, s.window));
+        if (!s.window)
+            return o;
+        auto& w = static_cast<CWndFX_Bevel&>(*s.window);
+        d.tk.PumpFor(100);
+        d.Snap(snap);
+        o.zone = w.Zone();
+        EXPECT_TRUE(w.GetResourceRect("FXbevel_LightZone", o.rect));
+        if (const auto* fb = d.hp.Framebuffer(w.GetWindowHandle(), o.width, o.height))
+            o.pixels = *fb;
+        d.Key(s.window.get(), qnkey::vk::Escape);
+        d.tk.PumpFor(10);
+        return o;
+    };
+
+    // The ball off both axes: the middle row and column show the disc alone.
+    const float s = std::sqrt(0.5f);
+    const Opened plain = open(qnt3D_VECTOR{s, s, 0}, "FXbevel-disc");
+    ASSERT_FALSE(plain.pixels.empty());
+    const double R = plain.zone.Radius();
+    ASSERT_NE(R, std::floor(R)) << "the rim pixels below assume a radius between two pixel centres";
+    const int32_t in = int32_t(std::floor(R)), out = in + 1;  // the pixels either side of the radius
+    // The corners of the zone's rectangle lie outside the disc: the window's
+    // panel shows there, as it does just beyond the rim.
+    const uint32_t panel = plain.AtWindow(plain.rect.left, plain.rect.top);
+    // Colours as far apart as their most different channel; the rim's
+    // smoothing leaves its pixels a few levels apart.
+    auto apart = [](uint32_t a, uint32_t b) {
+        int most = 0;
+        for (int shift : {0, 8, 16})
+            most = std::max(most, std::abs(int((a >> shift) & 255) - int((b >> shift) & 255)));
+        return most;
+    };
+    const uint32_t rim = plain.At(out, 0);
+    EXPECT_GT(apart(rim, panel), 24);
+    const struct {
+        int32_t x, y;
+    } axes[] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
+    for (const auto& a : axes) {
+        EXPECT_LE(apart(plain.At(a.x * in, a.y * in), rim), 4) << a.x << "," << a.y;
+        EXPECT_LE(apart(plain.At(a.x * out, a.y * out), rim), 4) << a.x << "," << a.y;
+        for (int32_t k = out + 2; k <= out + 4; ++k)
+            EXPECT_EQ(plain.At(a.x * k, a.y * k), panel) << a.x << "," << a.y << " at " << k;
+        for (int32_t k = 0; k <= in - 2; ++k) {
+            const uint32_t p = plain.At(a.x * k, a.y * k);
+            EXPECT_TRUE(apart(p, panel) > 4 && apart(p, rim) > 24) << a.x << "," << a.y << " at " << k;
+        }
+    }
+    const qntRECT_s& z = plain.rect;
+    for (const qntPOS c : {qntPOS{z.left, z.top}, qntPOS{z.right - 1, z.top}, qntPOS{z.left, z.bottom - 1},
+                           qntPOS{z.right - 1, z.bottom - 1}})
+        EXPECT_EQ(plain.AtWindow(c.x, c.y), panel)
+            << "corner " << c.x << "," << c.y;
+
+    // A light on the horizon (altitude 0) puts the ball on the rim: along
+    // the light's axis, the pixels the ball changed are centred on the radius.
+    const struct {
+        qnt3D_VECTOR light;
+        int32_t x, y;  // the ball's side on the screen
+    } horizon[] = {{{1, 0, 0}, 1, 0}, {{-1, 0, 0}, -1, 0}, {{0, 1, 0}, 0, -1}, {{0, -1, 0}, 0, 1}};
+    for (const auto& h : horizon) {
+        const Opened lit = open(h.light, "FXbevel-horizon");
+        ASSERT_FALSE(lit.pixels.empty());
+        int32_t first = -1, last = -1;
+        for (int32_t k = 0; k <= out + 12; ++k)
+            if (lit.At(h.x * k, h.y * k) != plain.At(h.x * k, h.y * k)) {
+                if (first < 0)
+                    first = k;
+                last = k;
+            }
+        ASSERT_GE(first, 0) << "no ball drawn on " << h.x << "," << h.y;
+        EXPECT_GE(last - first, 10) << h.x << "," << h.y;
+        EXPECT_LE(std::fabs((first + last) / 2.0 - R), 1.0) << h.x << "," << h.y << ": " << first << ".." << last;
+    }
+}
+
 TEST(FxWindows, AutomaticAdjustmentGradesAlongTheChosenDirection)
 {
     Desk d;

@@ -12,6 +12,9 @@
 #include "ui/KeyCodes.h"
 
 #include <cmath>
+#include <functional>
+#include <map>
+#include <memory>
 
 namespace {
 
@@ -56,6 +59,15 @@ struct CutterRun : RoadRun {
             e.OnCtrlMessage(qnmsg::ValueChanged, e.FindControlByName(name, qnctl::Slider), const_cast<char*>(name),
                             qnctl::Slider, &value);
         }
+    }
+    // Scripted: the grid, then a click on Cut.
+    void ScriptCut(uint32_t rows, uint32_t columns)
+    {
+        hp.Script([this, rows, columns] { SetGrid(rows, columns); });
+        hp.Script([this] {
+            hp.Activate(Editor().GetWindowHandle());
+            ClickEditor("Cutter_Cut", qnctl::Button);
+        });
     }
     // At once, inside a scripted step.
     void ClickMain(const char* name)
@@ -225,6 +237,178 @@ TEST(HostCutterWindow, CutReachesPieceModeAndAbortKeepsTheEditor)
     }
 }
 
+// The main window's side of the editor as the program wires it, with a look
+// at the windows each time the Cut lets them repaint.
+class PumpWatch : public CCutterMainAdapter {
+public:
+    PumpWatch(CWnd_Main& main, std::function<void()> onPump) : CCutterMainAdapter(main), m_Wnd(main), m_OnPump(std::move(onPump)) {}
+    void OnCutterClose() override { m_Wnd.OnCutterClose(); }
+    void PumpWindowEvents() override
+    {
+        if (m_Wnd.GetWindowHandle())
+            m_Wnd.ProcessPendingEvents();
+        m_OnPump();
+    }
+    bool OnForwardedShortcut(uint16_t command) override
+    {
+        return m_Wnd.GetWindowHandle() && m_Wnd.OnCtrlMessage(qnmsg::Shortcut, command, nullptr, 0, nullptr) != 0;
+    }
+
+private:
+    CWnd_Main& m_Wnd;
+    std::function<void()> m_OnPump;
+};
+
+// Cancel and the close box refuse clicks while the pieces are made, so they
+// are drawn disabled for as long as the Cut runs; a Cut that stops while the
+// old pieces are still there gives them back.
+TEST(HostCutterWindow, CancelAndTheCloseBoxLookDisabledWhileCutting)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    struct Case {
+        const char* name;
+        bool picture;  // false: the Cut finds nothing to cut and stops at once
+    } cases[] = {{"cut", true}, {"no picture", false}};
+    const char* kButtons[] = {"Cutter_Cancel", "Cutter_CloseX"};
+    for (const Case& c : cases) {
+        CutterRun r;
+        StandInHost host(Document(ColorMode::RGB, 160, 120, false), HostSettings{});
+        std::unique_ptr<PumpWatch> watch;
+        // Each button's pixels as drawn enabled and disabled, during the
+        // Cut and after it.
+        std::vector<uint32_t> enabled[2], disabled[2], after[2];
+        std::vector<std::vector<uint32_t>> during[2];
+        auto look = [&](int b) {
+            CWnd_Cutter& e = r.Editor();
+            const qntRECT_s rc = e.FindControl(kButtons[b], qnctl::Button)->GetRenderRect();
+            std::vector<uint32_t> px;
+            for (int32_t y = rc.top; y < rc.bottom; ++y)
+                for (int32_t x = rc.left; x < rc.right; ++x)
+                    px.push_back(r.hp.Pixel(e.GetWindowHandle(), x, y));
+            return px;
+        };
+        r.ScriptCut(2, 3);
+        // Back to the knives with pieces made: the editor can be cancelled.
+        r.hp.Script([&] {
+            ASSERT_EQ(r.Main().m_bCutMode, 0);
+            r.ClickMain("Main_Relayout");
+        });
+        r.hp.Script([&] {
+            CWnd_Cutter& e = r.Editor();
+            ASSERT_TRUE(e.IsOpen());
+            for (int b = 0; b < 2; ++b) {
+                CQNF_Control* button = e.FindControl(kButtons[b], qnctl::Button);
+                ASSERT_TRUE(button->IsEnabled()) << kButtons[b];
+                button->Enable(0);
+                disabled[b] = look(b);
+                button->Enable(1);
+                enabled[b] = look(b);
+                ASSERT_NE(enabled[b], disabled[b]) << kButtons[b];
+            }
+            watch = std::make_unique<PumpWatch>(r.Main(), [&] {
+                if (!r.Editor().IsOpen())
+                    return;
+                for (int b = 0; b < 2; ++b)
+                    during[b].push_back(look(b));
+                if (c.picture && during[0].size() == 2)
+                    r.Snapshot(r.Editor(), "cutter_window_while_cutting.png");
+            });
+            e.SetMain(watch.get());
+            if (!c.picture)
+                e.SetCutSource(CWnd_CutterEditor::CUTSOURCE{});
+            r.hp.Activate(e.GetWindowHandle());
+            r.ClickEditor("Cutter_Cut", qnctl::Button);
+        });
+        r.hp.Script([&] {
+            EXPECT_EQ(r.Main().m_bCutMode, c.picture ? 0 : 1) << c.name;
+            for (int b = 0; b < 2 && !c.picture; ++b)
+                after[b] = look(b);
+            r.ClickMain("Main_Cancel");
+        });
+        EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr) << c.name;
+        EXPECT_EQ(r.hp.ScriptLeft(), 0u) << c.name;
+        for (int b = 0; b < 2; ++b) {
+            ASSERT_FALSE(during[b].empty()) << c.name;
+            for (size_t i = 0; i < during[b].size(); ++i)
+                EXPECT_EQ(during[b][i], disabled[b]) << c.name << ": " << kButtons[b] << " at pump " << i;
+            if (!c.picture) {
+                EXPECT_EQ(after[b], enabled[b]) << c.name << ": " << kButtons[b] << " after the Cut";
+            }
+        }
+    }
+}
+
+// The rotation circles are drawn like the box and handles they replace: the
+// colour most of their pixels show is the one most box pixels showed.
+TEST(HostCutterWindow, RotationCirclesShowLikeTheBoxAndHandles)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    CutterRun r;
+    StandInHost host(Document(ColorMode::RGB, 200, 150, false), HostSettings{});
+    // The window colour most often seen where the extras layer draws a
+    // see-through figure (the anchors are opaque).
+    auto figureColour = [&] {
+        CWnd_Cutter& e = r.Editor();
+        const CQNF_Layer& x = e.ExtrasLayer();
+        const uint8_t* alpha = x.GetPlane(3);
+        const int32_t w = x.GetImageWidth(), h = x.GetImageHeight();
+        std::map<uint32_t, size_t> seen;
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t xx = 0; xx < w; ++xx) {
+                const size_t at = size_t(y) * size_t(w) + size_t(xx);
+                if (alpha[at] && alpha[at] < 255)
+                    ++seen[r.hp.Pixel(e.GetWindowHandle(), e.m_rcPreview.left + xx, e.m_rcPreview.top + y) & 0xFFFFFFu];
+            }
+        std::pair<uint32_t, size_t> most{0, 0};
+        for (const auto& [colour, n] : seen)
+            if (n > most.second)
+                most = {colour, n};
+        return most;
+    };
+    std::pair<uint32_t, size_t> box{0, 0};
+    plat::Point handle{0, 0};
+    r.hp.Script([&] {
+        CWnd_Cutter& e = r.Editor();
+        r.hp.Activate(e.GetWindowHandle());
+        // Select All from the preview's menu (its fourth row).
+        r.hp.menuAnswers.push_back(3);
+        r.hp.MoveMouse(r.Global(e, e.m_rcPreview.left + 10, e.m_rcPreview.top + 10));
+        r.hp.Press(2);
+        r.hp.Release(2);
+    });
+    r.hp.Script([&] {
+        CWnd_Cutter& e = r.Editor();
+        ASSERT_GE(e.m_Shape.nodeCount, 2u);
+        ASSERT_TRUE(e.m_Shape.selected[0] && e.m_Shape.selected[1]);
+        box = figureColour();
+        r.Snapshot(e, "cutter_window_selected.png");
+        const qntRECT_s h = e.HandleRect(2);
+        ASSERT_TRUE(e.HandleEnabled(2));
+        handle = r.Global(e, e.m_rcPreview.left + (h.left + h.right) / 2, e.m_rcPreview.top + (h.top + h.bottom) / 2);
+        // A press with Command on a handle turns the selection.
+        r.hp.MoveMouse(handle);
+        r.hp.SetKeyState(plat::mods::Command);
+        r.hp.Press(1, plat::mods::Command);
+        r.hp.MoveMouse({handle.x - 6, handle.y + 10});
+    });
+    r.hp.Script([&] {
+        CWnd_Cutter& e = r.Editor();
+        ASSERT_TRUE(e.m_bHandleDrag && e.m_bRotate);
+        r.Snapshot(e, "cutter_window_rotating.png");
+        const std::pair<uint32_t, size_t> circles = figureColour();
+        EXPECT_GT(box.second, 20u);
+        EXPECT_GT(circles.second, 2u * e.m_nRotRadius) << "the circles are not there";
+        EXPECT_EQ(circles.first, box.first) << std::hex << "circles " << circles.first << ", box " << box.first;
+        r.hp.Release(1, plat::mods::Command);
+        r.hp.SetKeyState(0);
+    });
+    r.hp.Script([&] { r.ClickMain("Main_Cancel"); });
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+}
+
 // With no stored places the editor shows at its place at once: on a screen
 // wide enough for both the editor and the main window are side by side, both
 // whole; on a narrower one the editor
@@ -282,11 +466,7 @@ TEST(HostCutterWindow, ApplyOfGreyPiecesReportsACancelAsACancel)
         HostSettings settings;
         settings.abortAfter = c.abortAfter;
         StandInHost host(Document(ColorMode::Gray, 120, 80, false), settings);
-        r.hp.Script([&] { r.SetGrid(2, 2); });
-        r.hp.Script([&] {
-            r.hp.Activate(r.Editor().GetWindowHandle());
-            r.ClickEditor("Cutter_Cut", qnctl::Button);
-        });
+        r.ScriptCut(2, 2);
         r.hp.Script([&] {
             ASSERT_EQ(r.Main().m_bCutMode, 0);
             r.ClickMain("Main_Apply");
