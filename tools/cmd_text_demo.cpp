@@ -87,6 +87,8 @@ int Run(const tool::Args& args)
             if (!qnParseInteger(args[++i], 4, 120, v))
                 return tool::BadArguments(kName, "--size must be 4..120 pixels");
             size = static_cast<unsigned>(v);
+        } else if (tool::IsOption(args[i])) {
+            return tool::BadArguments(kName, "unknown option " + args[i]);
         } else {
             pos.push_back(args[i]);
         }

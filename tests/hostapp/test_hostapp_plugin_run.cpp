@@ -139,12 +139,26 @@ TEST(PluginRun, RecordedLayoutReplaysOnEverySize)
         ASSERT_TRUE(qnReadWholeFile(desc, after, err));
         EXPECT_EQ(after, recorded);
     }
-    // The same layout in small chunks gives the same picture.
-    const std::string small = b.Path("small.qnds");
-    ASSERT_EQ(RunProgram(TESSOLO_MKDESC_FILE, "--grid 2x1 --straight --lines --max-text 1000 " + small), 0);
+    // A layout too large for one small chunk, written for a host that takes
+    // texts of the smallest length that works, goes in small chunks and
+    // gives the same picture.
+    const std::string layout = b.Path("varied.qntd"), block = b.Path("varied.block");
+    ASSERT_EQ(RunProgram(TESSOLO_TOOL_FILE, "layout new --grid 4x3 --seed 7 --randomize 8 --mutate 20,20,10 " + layout),
+              0);
+    ASSERT_EQ(RunProgram(TESSOLO_TOOL_FILE, "layout block " + layout + " " + block), 0);
+    const std::string large = b.Path("large.qnds"), small = b.Path("small.qnds");
+    ASSERT_EQ(RunProgram(TESSOLO_MKDESC_FILE, "--block " + block + " " + large), 0);
+    ASSERT_EQ(RunProgram(TESSOLO_MKDESC_FILE, "--block " + block + " --max-text 1004 " + small), 0);
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(qnReadWholeFile(small, bytes, err)) << err;
+    HostDescriptor chunks;
+    ASSERT_TRUE(HostDescriptor::Parse(bytes.data(), bytes.size(), chunks, err)) << err;
+    EXPECT_NE(chunks.Find(FILTER_FOURCC('q', 'n', 'a', 'b')), nullptr) << "not written in small chunks";
+    for (const DescriptorItem& item : chunks.items)
+        EXPECT_LE(item.value.size(), 1004u);
     const std::string in = b.Path("in.png");
     WriteInput(in, ColorMode::RGB, 40, 30, false);
-    ASSERT_EQ(Host(b, "--descriptor " + desc + " " + in + " " + b.Path("a.png")), 0);
+    ASSERT_EQ(Host(b, "--descriptor " + large + " " + in + " " + b.Path("a.png")), 0);
     ASSERT_EQ(Host(b, "--descriptor " + small + " " + in + " " + b.Path("b.png")), 0);
     EXPECT_EQ(ReadOutput(b.Path("a.png")).planes, ReadOutput(b.Path("b.png")).planes);
 }
