@@ -248,6 +248,11 @@ bool CPiecesExport::Export(const REQUEST& r, RESULT& result)
         return i_Fail("There are no pieces to export.", kExportTitle, "no piece matches the settings");
     if (model.Result() > kMaxLayers)
         return i_Fail(kCannotWrite, kErrorTitle, "more than 100000 layers");
+    // A PSD counts its layers in 16 bits: said before any piece is rendered.
+    if (s.exportTo == CExportSettings::kToPSD && model.Result() > CQNF_ImagePSD::MaxLayers)
+        return i_Fail(kCannotWrite, kErrorTitle,
+                      "a PSD file holds at most " + std::to_string(CQNF_ImagePSD::MaxLayers) + " layers and this export has " +
+                          std::to_string(model.Result()) + "; export fewer pieces, or PNG files");
 
     i_Report(0);
     PieceRestorer restorer(m_Engine);
@@ -390,6 +395,8 @@ bool CPiecesExport::i_WritePSD(const REQUEST& r, EXPORTJOB& job, RESULT& result)
     CQNF_SafeFile file;
     if (!file.Open(r.path))
         return i_Fail(kCannotWrite, kErrorTitle, r.path + ": " + ErrorText(errno));
+    // A refusal that is no system call's leaves errno as it found it.
+    errno = 0;
     bool ok = stExportToPSD(&file.File(), &job);
     int writeError = errno;
     if (ok && !file.Commit()) {

@@ -97,9 +97,10 @@ double RunChild(const std::vector<std::string>& args)
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-std::string Program(const char* name)
+// The build's programs: the host in hostapp/, the descriptor maker among the tools.
+std::string Program(const char* folder, const char* name)
 {
-    return (fs::path(TESSOLO_BINARY_DIR) / "hostapp" / name).string();
+    return (fs::path(TESSOLO_BINARY_DIR) / folder / name).string();
 }
 
 void BM_UserRoad(benchmark::State& state)
@@ -108,7 +109,7 @@ void BM_UserRoad(benchmark::State& state)
     const std::string layout = (Folder() / "layout.qnds").string();
     const std::string descriptor = (Folder() / "run.qnds").string();
     const std::string out = (Folder() / "out.png").string();
-    if (RunChild({Program("tessolo-mkdesc"), "--grid", "20x15", layout}) < 0) {
+    if (RunChild({Program("tools", "tessolo-mkdesc"), "--grid", "20x15", layout}) < 0) {
         state.SkipWithError("tessolo-mkdesc failed (is it built?)");
         return;
     }
@@ -117,7 +118,7 @@ void BM_UserRoad(benchmark::State& state)
         // The host writes the descriptor back after a run: every run starts
         // from the same layout.
         fs::copy_file(layout, descriptor, fs::copy_options::overwrite_existing);
-        const double cpu = RunChild({Program("tessolo-host"), "--descriptor", descriptor, photo, out});
+        const double cpu = RunChild({Program("hostapp", "tessolo-host"), "--descriptor", descriptor, photo, out});
         if (cpu < 0) {
             state.SkipWithError("tessolo-host failed (are it and the plug-in built?)");
             return;

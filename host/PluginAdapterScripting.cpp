@@ -5,6 +5,7 @@
 #include "core/ZipBlock.h"
 #include "host/ScriptChunks.h"
 
+#include <algorithm>
 #include <cstring>
 
 using namespace qnscript;
@@ -183,9 +184,16 @@ bool CQNF_8BFPluginVirtual::HasScriptParameters() const
         return false;
     const DescriptorParameters* d = m_pRecord->descriptorParameters;
     const ReadDescriptorProcs* rp = d->readDescriptorProcs;
-    DescriptorKey keys[kSingleMaxChunks + 2] = {kModeKey};
+    // The mode key and every chunk key of either form: a chunk whose mode
+    // key is lost is as much ours as the mode key alone.
+    DescriptorKey keys[1 + kSingleMaxChunks + kLargeMaxChunks + kSmallKeys + 1] = {kModeKey};
+    uint32_t n = 1;
     for (uint32_t i = 0; i < kSingleMaxChunks; ++i)
-        keys[i + 1] = SingleKey(i);
+        keys[n++] = SingleKey(i);
+    for (uint32_t i = 0; i < kLargeMaxChunks; ++i)
+        keys[n++] = LargeKey(i);
+    for (uint32_t i = 0; i < kSmallKeys; ++i)
+        keys[n++] = SmallKey(i);
     DescriptorReadToken token = rp->openReadDescriptorProc(d->descriptor, keys);
     if (!token)
         return false;
@@ -194,7 +202,7 @@ bool CQNF_8BFPluginVirtual::HasScriptParameters() const
     DescriptorType type = 0;
     int32_t flags = 0;
     while (rp->getKeyProc(token, &key, &type, &flags))
-        ours = ours || key == kModeKey || (key >= SingleKey(0) && key <= SingleKey(kSingleMaxChunks - 1));
+        ours = ours || std::find(keys, keys + n, key) != keys + n;
     rp->closeReadDescriptorProc(token);
     return ours;
 }

@@ -58,7 +58,8 @@ void CPluginMain::i_ReplayRoad()
     HostSetRetCode_Cancel();
     CQNF_Mem block;
     uint8_t showDialog = 0;
-    if (!ReadEncryptedScriptParameter_V2(&block, showDialog)) {
+    const bool recorded = ReadEncryptedScriptParameter_V2(&block, showDialog);
+    if (!recorded) {
         // Settings the host recorded but that no longer read are damaged:
         // replaying other settings in their place would pass in silence.
         if (HasScriptParameters()) {
@@ -71,8 +72,14 @@ void CPluginMain::i_ReplayRoad()
     uint8_t drawOnly = 0;
     uint32_t count = 0;
     CTessolo::SFX_ONEPIECE* records = nullptr;
-    bool ok = m_Engine.InitFromLastSettingsBinary(&block, drawOnly, count, &records) &&
-              PrepareCompositeAlpha(drawOnly ? 0 : 1);
+    if (!m_Engine.InitFromLastSettingsBinary(&block, drawOnly, count, &records)) {
+        // So are recorded settings that decode but do not make a layout:
+        // the host is told they are bad, not that someone cancelled.
+        if (recorded)
+            HostSetRetCode_BadParam();
+        return;
+    }
+    bool ok = PrepareCompositeAlpha(drawOnly ? 0 : 1);
     if (ok)
         ok = drawOnly ? Apply_DrawSpliting() : Apply_SplittingNoUI(count, records);
     if (ok) {

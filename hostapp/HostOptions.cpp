@@ -240,7 +240,9 @@ bool ParseHostCommandLine(const std::vector<std::string>& args, HostCommandLine&
             return false;
         }
         static const std::string kNone;
-        if (o->value && i + 1 >= args.size()) {
+        // No option takes an empty value: "--descriptor ''" would otherwise
+        // name no descriptor, and the last settings would replay instead.
+        if (o->value && (i + 1 >= args.size() || args[i + 1].empty())) {
             err = a + " needs a value";
             return false;
         }
@@ -251,6 +253,14 @@ bool ParseHostCommandLine(const std::vector<std::string>& args, HostCommandLine&
     if (out.sequence == StandInHost::Sequence::About ? positional.size() > 2 : positional.size() != 2) {
         err = "expected INPUT and OUTPUT";
         return false;
+    }
+    // An empty name is no file: the host would otherwise open a blank
+    // document of its own (as About does) and filter that.
+    for (size_t k = 0; k < positional.size(); ++k) {
+        if (positional[k].empty()) {
+            err = std::string(k == 0 ? "INPUT" : "OUTPUT") + " is an empty name";
+            return false;
+        }
     }
     if (positional.size() > 0)
         out.input = positional[0];

@@ -136,17 +136,28 @@ int RunHostProgram(const HostCommandLine& cmd)
         return Fail(kExitHostError, err);
 
     std::vector<uint8_t> descriptor;
-    // A replay reads the descriptor named; the dialog may record a new one.
-    if (!cmd.descriptorFile.empty() && cmd.sequence == StandInHost::Sequence::Replay &&
-        !std::filesystem::exists(cmd.descriptorFile))
+    // A replay reads the descriptor named, and only that: the plug-in turns
+    // to its last settings when it finds none, which is not what was asked
+    // for. The dialog may record a new one.
+    const bool replaysDescriptor = !cmd.descriptorFile.empty() && cmd.sequence == StandInHost::Sequence::Replay;
+    if (replaysDescriptor && !std::filesystem::exists(cmd.descriptorFile))
         return Fail(kExitBadArguments, "--descriptor " + cmd.descriptorFile +
                                            ": no such file (make one with tessolo-mkdesc, or record one with --dialog)");
+    if (replaysDescriptor && (!cmd.settings.offerDescriptors || !cmd.settings.offerHandles))
+        return Fail(kExitBadArguments, std::string("--descriptor cannot be replayed by a host that offers ") +
+                                           (cmd.settings.offerDescriptors ? "no handles (--no-handles)"
+                                                                          : "no descriptors (--no-descriptor)"));
     if (!cmd.descriptorFile.empty() && std::filesystem::exists(cmd.descriptorFile)) {
         HostDescriptor parsed;
         if (!qnReadWholeFile(cmd.descriptorFile, descriptor, err, kMaxDescriptorBytes))
             return Fail(kExitHostError, err);
         if (!descriptor.empty() && !HostDescriptor::Parse(descriptor.data(), descriptor.size(), parsed, err))
             return Fail(kExitHostError, cmd.descriptorFile + ": " + err);
+        if (replaysDescriptor && parsed.items.empty())
+            return Fail(kExitPluginError,
+                        cmd.descriptorFile + " holds no settings (damaged, or left empty by a dialog whose settings "
+                                             "were too large for a descriptor: without --descriptor the last settings "
+                                             "replay); the image is unchanged");
     }
 
     PluginLoader loader;
@@ -188,10 +199,24 @@ int RunHostProgram(const HostCommandLine& cmd)
                         "unchanged");
         return Fail(kExitCancelled, "the plug-in was cancelled; the image is unchanged");
     }
-    if (result == filterBadParameters && !descriptor.empty())
-        return Fail(kExitPluginError, cmd.descriptorFile +
-                                          ": the plug-in could not read the settings in this descriptor (damaged?); "
-                                          "the image is unchanged");
+    if (result == filterBadParameters) {
+        // The host's own limits first: without them the plug-in cannot ask
+        // for a single row of pixels, whatever its settings.
+        const FilterRect16& area = host.Record().filterRect;
+        const int32_t row = int32_t{area.right} - area.left;
+        if (cmd.settings.maxSpace < row)
+            return Fail(kExitHostError, "the host's buffer (--max-space " + std::to_string(cmd.settings.maxSpace) +
+                                            " bytes) is smaller than one row of the picture (" + std::to_string(row) +
+                                            " bytes), so the plug-in could not ask for its pixels; the image is "
+                                            "unchanged");
+        if (!cmd.settings.offerAdvanceState)
+            return Fail(kExitHostError, "the host offers no advanceState procedure (--no-advance-state), so the "
+                                        "plug-in could not ask for its pixels; the image is unchanged");
+        if (!descriptor.empty())
+            return Fail(kExitPluginError, cmd.descriptorFile +
+                                              ": the plug-in could not read the settings in this descriptor "
+                                              "(damaged); the image is unchanged");
+    }
     if (result != 0)
         return Fail(kExitPluginError,
                     "the plug-in failed with result " + std::to_string(result) + "; the image is unchanged");

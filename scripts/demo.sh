@@ -21,14 +21,15 @@ cmake --build build/release -j "$(nproc)" -- --quiet
 # randomness keeps knives from crossing, so there are exactly 48 pieces.
 T=build/release/tools/tessolo-tool
 H=build/release/hostapp
+M=build/release/tools/tessolo-mkdesc
 $T layout new --grid 8x6 --seed 7 --randomize 8 --flip random --mutate 20,20,10 --pieces out/puzzle.qntd
 $T layout show out/puzzle.qntd
 $T layout block out/puzzle.qntd out/puzzle.block
 $T engine pieces --block out/puzzle.block samples/sample.png out/pieces.png | tail -n 1
-$H/tessolo-mkdesc --block out/puzzle.block out/puzzle.qnds
+$M --block out/puzzle.block out/puzzle.qnds
 $H/tessolo-host --descriptor out/puzzle.qnds samples/sample.png out/puzzle.png
 # Layout mode: a plain 8 x 6 grid, drawn as knife lines only, in the
 # foreground colour on the background colour.
-$H/tessolo-mkdesc --grid 8x6 --lines out/lines.qnds
+$M --grid 8x6 --lines out/lines.qnds
 $H/tessolo-host --descriptor out/lines.qnds samples/sample.png out/lines.png
 echo "demo: wrote out/puzzle.png (pieces), out/pieces.png (piece map) and out/lines.png (knife lines)"

@@ -12,6 +12,7 @@ OUT=${2:?usage: sample_outputs.sh BUILD_DIR OUT_DIR}
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 T=$BUILD/tools/tessolo-tool
 H=$BUILD/hostapp
+M=$BUILD/tools/tessolo-mkdesc
 S=$ROOT/samples/sample.png
 rm -rf "$OUT"
 mkdir -p "$OUT"
@@ -30,10 +31,10 @@ $T layout show "$OUT/random.qntd" > "$OUT/random.show.txt"
 $T layout show "$OUT/hex.qntd" > "$OUT/hex.show.txt"
 run $T layout block "$OUT/random.qntd" "$OUT/random.block"
 run $T layout block "$OUT/plain.qntd" "$OUT/plain.block"
-run $H/tessolo-mkdesc --block "$OUT/random.block" "$OUT/random.qnds"
-run $H/tessolo-mkdesc --grid 8x6 --lines "$OUT/lines.qnds"
-run $H/tessolo-mkdesc --grid 5x3 --raw "$OUT/pieces.raw"
-run $H/tessolo-mkdesc --grid 4x3 --straight --knob 80 "$OUT/straight.qnds"
+run $M --block "$OUT/random.block" "$OUT/random.qnds"
+run $M --grid 8x6 --lines "$OUT/lines.qnds"
+run $M --grid 5x3 --raw "$OUT/pieces.raw"
+run $M --grid 4x3 --straight --knob 80 "$OUT/straight.qnds"
 # The stand-in host replaying them.
 run $H/tessolo-host --plugin "$P/Tessolo.so" --descriptor "$OUT/random.qnds" "$S" "$OUT/host_random.png"
 run $H/tessolo-host --plugin "$P/Tessolo.so" --descriptor "$OUT/lines.qnds" "$S" "$OUT/host_lines.png"

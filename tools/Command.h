@@ -2,13 +2,12 @@
 // tool grows without a central list to edit.
 #pragma once
 
-#include <stdexcept>
+#include "tools/Arguments.h"
+
 #include <string>
 #include <vector>
 
 namespace tool {
-
-using Args = std::vector<std::string>;
 // Returns the process exit code. args excludes the program and command names.
 using CommandFn = int (*)(const Args& args);
 
@@ -46,11 +45,6 @@ int RefuseOutput(const char* name, const std::string& out, const std::vector<std
 // Standard output ("-"), a device or a FIFO: written straight through, with
 // no file name to choose a format by.
 bool IsStreamOutput(const std::string& path);
-// Thrown where a command finds a wrong argument deep in its parsing; the
-// tool answers it as BadArguments does.
-struct BadArgument : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 // True when any argument is --help or -h.
 bool WantsHelp(const Args& args);
 

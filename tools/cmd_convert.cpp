@@ -14,6 +14,7 @@ const char* kName = "convert";
 
 int Run(const tool::Args& args)
 {
+    tool::RefuseOptions(args);
     if (args.size() != 2)
         return tool::BadArguments(kName, "expected two arguments IN OUT");
     if (const int refused = tool::RefuseOutput(kName, args[1], {args[0]}, {".png"}))

@@ -93,6 +93,7 @@ int CoreDemo(const std::string& outDir)
 
 int Run(const tool::Args& args)
 {
+    tool::RefuseOptions(args);
     if (args.size() != 1)
         return tool::BadArguments("core-demo", "expected one argument OUTDIR");
     std::error_code ec;

@@ -67,6 +67,7 @@ bool Overlay(CQNF_Layer& layer, qntRECT_s r, qntRGBA8 colour)
 
 int Run(const tool::Args& args)
 {
+    tool::RefuseOptions(args);
     if (args.size() != 1)
         return tool::BadArguments("draw-demo", "expected one argument OUT.png");
     if (const int refused = tool::RefuseOutput("draw-demo", args[0], {}, {".png"}))

@@ -51,11 +51,10 @@ bool LoadLayout(const std::string& path, uint32_t w, uint32_t h, CWnd_Main& mode
     return true;
 }
 
-bool ParseResolution(const std::string& v, double& out)
+// Pixels per inch as the PSD and PNG files store them.
+double Resolution(const tool::Args& args, size_t& i)
 {
-    char* end = nullptr;
-    out = std::strtod(v.c_str(), &end);
-    return !v.empty() && !*end && out >= 1.0 && out <= 65535.0;
+    return tool::RealNumber(tool::OptionValue(args, i), "--resolution", 1.0, 65535.0);
 }
 
 int Pieces(const tool::Args& args)
@@ -66,13 +65,12 @@ int Pieces(const tool::Args& args)
     std::vector<std::string> files;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--to" && hasValue) {
-            to = args[++i];
+        if (a == "--to") {
+            to = tool::OptionValue(args, i);
             if (to != "psd" && to != "png")
                 return tool::BadArguments(kName, "--to takes psd or png");
-        } else if (a == "--what" && hasValue) {
-            const std::string& v = args[++i];
+        } else if (a == "--what") {
+            const std::string& v = tool::OptionValue(args, i);
             if (v == "merged")
                 r.settings.exportWhat = CExportSettings::kMerged;
             else if (v == "selected")
@@ -81,14 +79,13 @@ int Pieces(const tool::Args& args)
                 r.settings.exportWhat = CExportSettings::kAll;
             else
                 return tool::BadArguments(kName, "--what takes merged, selected or all");
-        } else if (a == "--names" && hasValue) {
-            const std::string& v = args[++i];
+        } else if (a == "--names") {
+            const std::string& v = tool::OptionValue(args, i);
             if (v != "simple" && v != "extended")
                 return tool::BadArguments(kName, "--names takes simple or extended");
             r.settings.namingMode = v == "simple" ? CExportSettings::kNamesSimple : CExportSettings::kNamesExtended;
-        } else if (a == "--resolution" && hasValue) {
-            if (!ParseResolution(args[++i], r.resolution))
-                return tool::BadArguments(kName, "--resolution takes pixels per inch, 1 to 65535");
+        } else if (a == "--resolution") {
+            r.resolution = Resolution(args, i);
         } else if (a == "--no-composite") {
             r.settings.includeComposite = 0;
         } else if (a == "--without-bevel") {
@@ -172,24 +169,22 @@ int Knives(const tool::Args& args)
     std::vector<std::string> files;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--to" && hasValue) {
-            to = args[++i];
+        if (a == "--to") {
+            to = tool::OptionValue(args, i);
             if (to != "eps" && to != "ai")
                 return tool::BadArguments(kName, "--to takes eps or ai");
-        } else if (a == "--what" && hasValue) {
-            const std::string& v = args[++i];
+        } else if (a == "--what") {
+            const std::string& v = tool::OptionValue(args, i);
             if (v != "selected" && v != "all")
                 return tool::BadArguments(kName, "--what takes selected or all");
             s.exportWhat = v == "all" ? CExportLMSettings::kAll : CExportLMSettings::kSelected;
-        } else if (a == "--size" && hasValue) {
-            if (!qnParseDimensions(args[++i], 1, 65535, w, h))
+        } else if (a == "--size") {
+            if (!qnParseDimensions(tool::OptionValue(args, i), 1, 65535, w, h))
                 return tool::BadArguments(kName, "--size takes WIDTHxHEIGHT in pixels, 1 to 65535 each");
-        } else if (a == "--picture" && hasValue) {
-            picturePath = args[++i];
-        } else if (a == "--resolution" && hasValue) {
-            if (!ParseResolution(args[++i], resolution))
-                return tool::BadArguments(kName, "--resolution takes pixels per inch, 1 to 65535");
+        } else if (a == "--picture") {
+            picturePath = tool::OptionValue(args, i);
+        } else if (a == "--resolution") {
+            resolution = Resolution(args, i);
         } else if (!a.empty() && a[0] == '-') {
             return tool::BadArguments(kName, "unknown option " + a);
         } else {

@@ -99,13 +99,24 @@ bool WritePng(const std::string& path, const Picture& pic, std::string& error)
 
 // ---- Arguments --------------------------------------------------------------
 
-double Number(const std::string& s, const char* what)
+// A blur's sigma or distance: from nothing to the largest the filters take.
+double Spread(const std::string& s, const char* what)
 {
-    char* end = nullptr;
-    const double v = std::strtod(s.c_str(), &end);
-    if (s.empty() || *end != '\0')
-        throw tool::BadArgument(std::string("expected a number for ") + what + ", got '" + s + "'");
-    return v;
+    return tool::RealNumber(s, what, 0.0, CQNF_ImageFX::kMaxBlurSigma);
+}
+
+// LX,LY,LZ: three numbers, not all zero (a light without a direction).
+qnt3D_VECTOR Light(const std::string& s)
+{
+    const size_t c1 = s.find(','), c2 = c1 == std::string::npos ? c1 : s.find(',', c1 + 1);
+    if (c2 == std::string::npos || s.find(',', c2 + 1) != std::string::npos)
+        throw tool::BadArgument("expected the light as LX,LY,LZ, got '" + s + "'");
+    const qnt3D_VECTOR light{float(tool::RealNumber(s.substr(0, c1), "LX", -1e6, 1e6)),
+                             float(tool::RealNumber(s.substr(c1 + 1, c2 - c1 - 1), "LY", -1e6, 1e6)),
+                             float(tool::RealNumber(s.substr(c2 + 1), "LZ", -1e6, 1e6))};
+    if (light.x == 0.0f && light.y == 0.0f && light.z == 0.0f)
+        throw tool::BadArgument("the light LX,LY,LZ needs a direction, not 0,0,0");
+    return light;
 }
 
 long Integer(const std::string& s, const char* what, long lo, long hi)
@@ -133,12 +144,13 @@ std::vector<uint8_t> Colour(const std::string& s, int colours)
     throw tool::BadArgument("expected a colour RRGGBB, got '" + s + "'");
 }
 
-// A size typed for the output is checked before anything is allocated.
+// A size typed for the output is checked before anything is allocated; one
+// no picture may have is a wrong command line.
 void CheckOutputSize(int w, int h, int channels)
 {
     std::string error;
     if (!qnCheckPictureSize(uint64_t(w), uint64_t(h), uint64_t(channels), error))
-        throw std::runtime_error(error);
+        throw tool::BadArgument(error);
 }
 
 struct Options {
@@ -167,21 +179,21 @@ std::vector<Filter> Filters()
 {
     std::vector<Filter> f;
     f.push_back({"gauss", "SIGMA", 1, [](auto& a, auto&, auto&, const Options& o) -> Call {
-                     const double s = Number(a[0], "SIGMA");
+                     const double s = Spread(a[0], "SIGMA");
                      return [=](CQNF_ImageFX& fx) { return fx.GaussianBlur(s, o.blurAlpha, o.recover); };
                  }});
     f.push_back({"motion", "ANGLE DISTANCE", 2, [](auto& a, auto&, auto&, const Options& o) -> Call {
-                     const double an = Number(a[0], "ANGLE"), d = Number(a[1], "DISTANCE");
+                     // Every direction lies within a turn either way.
+                     const double an = tool::RealNumber(a[0], "ANGLE", -360.0, 360.0);
+                     const double d = Spread(a[1], "DISTANCE");
                      return [=](CQNF_ImageFX& fx) { return fx.MotionBlur(an, d, o.blurAlpha, o.recover); };
                  }});
     f.push_back({"bevel", "SIZE DEPTH SOFTEN LX,LY,LZ HIGHLIGHT_OPACITY SHADOW_OPACITY", 6,
                  [](auto& a, const Picture& src, auto&, const Options&) -> Call {
                      const uint16_t size = static_cast<uint16_t>(Integer(a[0], "SIZE", 0, 65535));
                      const uint16_t depth = static_cast<uint16_t>(Integer(a[1], "DEPTH", 0, 65535));
-                     const double soften = Number(a[2], "SOFTEN");
-                     qnt3D_VECTOR light{};
-                     if (std::sscanf(a[3].c_str(), "%f,%f,%f", &light.x, &light.y, &light.z) != 3)
-                         throw tool::BadArgument("expected the light as LX,LY,LZ, got '" + a[3] + "'");
+                     const double soften = Spread(a[2], "SOFTEN");
+                     const qnt3D_VECTOR light = Light(a[3]);
                      const uint8_t ho = static_cast<uint8_t>(Integer(a[4], "HIGHLIGHT_OPACITY", 0, 255));
                      const uint8_t so = static_cast<uint8_t>(Integer(a[5], "SHADOW_OPACITY", 0, 255));
                      const int colours = src.channels - (src.alpha ? 1 : 0);
@@ -322,8 +334,8 @@ int Run(const tool::Args& all)
             o.recover = false;
         else if (a == "--keep-aspect")
             o.keepAspect = true;
-        else if (a == "--repeat" && i + 1 < all.size())
-            o.repeat = static_cast<int>(Integer(all[++i], "--repeat", 1, 1000));
+        else if (a == "--repeat")
+            o.repeat = static_cast<int>(Integer(tool::OptionValue(all, i), "--repeat", 1, 1000));
         else if (a.size() > 2 && a[0] == '-' && a[1] == '-')
             return tool::BadArguments(kName, "unknown option " + a);
         else

@@ -50,34 +50,33 @@ int New(const tool::Args& args)
     CWindowlessCutter cutter;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--grid" && hasValue) {
-            if (!qnParseDimensions(args[++i], 1, 101, columns, rows))
+        if (a == "--grid") {
+            if (!qnParseDimensions(tool::OptionValue(args, i), 1, 101, columns, rows))
                 return tool::BadArguments(kName, "--grid takes COLSxROWS with 1..101 each");
-        } else if (a == "--seed" && hasValue) {
-            if (!qnParseUnsigned(args[++i], UINT64_MAX, seed))
+        } else if (a == "--seed") {
+            if (!qnParseUnsigned(tool::OptionValue(args, i), UINT64_MAX, seed))
                 return tool::BadArguments(kName, "--seed takes a whole number");
-        } else if (a == "--randomize" && hasValue) {
-            if (!ParsePercent(args[++i], amount))
+        } else if (a == "--randomize") {
+            if (!ParsePercent(tool::OptionValue(args, i), amount))
                 return tool::BadArguments(kName, "--randomize takes a per cent amount 0..100");
-        } else if (a == "--mutate" && hasValue) {
-            const std::string& v = args[++i];
+        } else if (a == "--mutate") {
+            const std::string& v = tool::OptionValue(args, i);
             const size_t c1 = v.find(','), c2 = c1 == std::string::npos ? c1 : v.find(',', c1 + 1);
             if (c2 == std::string::npos || !ParsePercent(v.substr(0, c1), cutter.mutS) ||
                 !ParsePercent(v.substr(c1 + 1, c2 - c1 - 1), cutter.mutH) ||
                 !ParsePercent(v.substr(c2 + 1), cutter.mutU))
                 return tool::BadArguments(kName, "--mutate takes TENSION,ACROSS,ALONG per cent amounts 0..100");
-        } else if (a == "--knob" && hasValue) {
+        } else if (a == "--knob") {
             uint64_t n = 0;
-            if (!qnParseUnsigned(args[++i], 100, n) || n == 0)
+            if (!qnParseUnsigned(tool::OptionValue(args, i), 100, n) || n == 0)
                 return tool::BadArguments(kName, "--knob takes a size in per cent, 1..100");
             cutter.knob = uint32_t(n);
-        } else if (a == "--flip" && hasValue) {
-            flip = args[++i];
+        } else if (a == "--flip") {
+            flip = tool::OptionValue(args, i);
             if (flip != "none" && flip != "random" && flip != "interleaved")
                 return tool::BadArguments(kName, "--flip takes none, random or interleaved");
-        } else if (a == "--auto" && hasValue) {
-            autoLayout = args[++i];
+        } else if (a == "--auto") {
+            autoLayout = tool::OptionValue(args, i);
             if (autoLayout != "triangular" && autoLayout != "hexagonal")
                 return tool::BadArguments(kName, "--auto takes triangular or hexagonal");
         } else if (a == "--pieces" || a == "--lines") {
@@ -87,7 +86,7 @@ int New(const tool::Args& args)
         } else if (out.empty()) {
             out = a;
         } else {
-            return tool::BadArguments(kName, "more than one output file");
+            return tool::BadArguments(kName, "more than one output file (" + out + ", " + a + ")");
         }
     }
     if (columns == 0)
@@ -203,6 +202,7 @@ void PrintKnives(const char* name, const std::vector<CWnd_Main::KNIFESTRUCT>& li
 
 int Show(const tool::Args& args)
 {
+    tool::RefuseOptions(args);
     if (args.size() != 1)
         return tool::BadArguments(kName, "show takes one FILE.qntd");
     CWindowlessCutter cutter;
@@ -259,6 +259,7 @@ int Show(const tool::Args& args)
 
 int Block(const tool::Args& args)
 {
+    tool::RefuseOptions(args);
     if (args.size() != 2)
         return tool::BadArguments(kName, "block takes FILE.qntd and OUT");
     if (const int refused = tool::RefuseOutput(kName, args[1], {args[0]}, {}))

@@ -6,6 +6,7 @@
 #include "core/ErrorWords.h"
 #include "core/FileSeries.h"
 #include "core/SafeFile.h"
+#include "core/String.h"
 #include "imaging/ImageFile.h"
 #include "imaging/PSDCodec.h"
 
@@ -30,10 +31,11 @@ struct LayerArg {
 };
 
 // LAYER.png[@X,Y[:NAME]]: the last '@' followed by two integers starts the
-// position, so file names may hold '@' themselves.
+// position, so file names may hold '@' themselves. A position a document
+// cannot hold is a wrong command line.
 bool ParseLayerArg(const std::string& arg, LayerArg& out)
 {
-    static const std::regex pos(R"(^(-?\d{1,6}),(-?\d{1,6})(?::(.*))?$)");
+    static const std::regex pos(R"(^(-?\d{1,12}),(-?\d{1,12})(?::(.*))?$)");
     out = LayerArg{};
     const size_t at = arg.rfind('@');
     std::smatch m;
@@ -41,8 +43,11 @@ bool ParseLayerArg(const std::string& arg, LayerArg& out)
         const std::string tail = arg.substr(at + 1);
         if (std::regex_match(tail, m, pos)) {
             out.path = arg.substr(0, at);
-            out.x = std::stoi(m[1].str());
-            out.y = std::stoi(m[2].str());
+            int64_t x = 0, y = 0;
+            if (!qnParseInteger(m[1].str(), -32768, 32767, x) || !qnParseInteger(m[2].str(), -32768, 32767, y))
+                throw tool::BadArgument(arg + ": a layer is placed at X,Y from -32768 to 32767");
+            out.x = int32_t(x);
+            out.y = int32_t(y);
             if (m[3].matched) {
                 out.name = m[3].str();
                 out.named = true;
@@ -56,6 +61,7 @@ bool ParseLayerArg(const std::string& arg, LayerArg& out)
 
 int Write(const tool::Args& args)
 {
+    tool::RefuseOptions(args);
     if (args.size() < 3)
         return tool::BadArguments(kName, "expected: write OUT.psd LAYER.png[@X,Y[:NAME]]...");
     const std::string outPath = args[1];
@@ -81,9 +87,10 @@ int Write(const tool::Args& args)
         if (!l->png.Load(a.path, CQNF_ImageFile::KindPNG))
             return tool::Fail(kName, l->png.Reason());
         const uint16_t w = l->png.GetWidth(), h = l->png.GetHeight();
-        if (w > CQNF_ImagePSD::MaxSide || h > CQNF_ImagePSD::MaxSide || a.x < -32768 || a.x > 32767 ||
-            a.y < -32768 || a.y > 32767)
-            return tool::Fail(kName, a.path + ": layer too large or placed too far");
+        if (w > CQNF_ImagePSD::MaxSide || h > CQNF_ImagePSD::MaxSide)
+            return tool::Fail(kName, a.path + ": a layer of " + std::to_string(w) + " x " + std::to_string(h) +
+                                         " pixels is larger than a PSD document can be (" +
+                                         std::to_string(CQNF_ImagePSD::MaxSide) + " a side)");
         auto& p = l->params;
         p.width = w;
         p.height = h;
@@ -133,6 +140,7 @@ int Write(const tool::Args& args)
 
 int Read(const tool::Args& args)
 {
+    tool::RefuseOptions(args);
     if (args.size() != 3)
         return tool::BadArguments(kName, "expected: read IN.psd OUTDIR");
     const std::string inPath = args[1];

@@ -83,8 +83,8 @@ int Sheet(const tool::Args& args)
 {
     std::string in, out, only;
     for (size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--window" && i + 1 < args.size())
-            only = args[++i];
+        if (args[i] == "--window")
+            only = tool::OptionValue(args, i);
         else if (args[i].size() > 1 && args[i][0] == '-')
             return tool::BadArguments(kName, "unknown option " + args[i]);
         else if (in.empty())
@@ -129,8 +129,11 @@ int Sheet(const tool::Args& args)
 
 int Run(const tool::Args& args)
 {
-    if (args.size() == 2 && args[0] == "dump")
-        return Dump(args[1]);
+    if (!args.empty() && args[0] == "dump") {
+        tool::RefuseOptions(args);
+        if (args.size() == 2)
+            return Dump(args[1]);
+    }
     if (!args.empty() && args[0] == "sheet")
         return Sheet(args);
     return tool::BadArguments(kName, "expected 'dump FILE' or 'sheet FILE OUT.png [--window NAME]' (try --help)");

@@ -120,13 +120,13 @@ bool ParseOptions(const tool::Args& args, size_t from, int64_t& index, std::stri
 {
     index = -1;
     for (size_t i = from; i < args.size(); ++i) {
-        if (args[i] == "--index" && i + 1 < args.size()) {
-            if (!qnParseInteger(args[++i], 0, INT32_MAX, index)) {
+        if (args[i] == "--index") {
+            if (!qnParseInteger(tool::OptionValue(args, i), 0, INT32_MAX, index)) {
                 message = "--index takes a shape number from 0";
                 return false;
             }
-        } else if (png && args[i] == "--png" && i + 1 < args.size()) {
-            *png = args[++i];
+        } else if (png && args[i] == "--png") {
+            *png = tool::OptionValue(args, i);
         } else if (args[i].size() > 1 && args[i][0] == '-') {
             message = "unknown option " + args[i];
             return false;
@@ -140,6 +140,7 @@ bool ParseOptions(const tool::Args& args, size_t from, int64_t& index, std::stri
 
 int Ls(const tool::Args& args)
 {
+    tool::RefuseOptions(args);
     if (args.size() != 1)
         return tool::BadArguments(kName, "ls takes one FILE");
     Loaded l;
@@ -192,8 +193,8 @@ bool SavePicture(const std::string& path, const std::vector<const Shape*>& shape
 
 int Show(const tool::Args& args)
 {
-    if (args.empty())
-        return tool::BadArguments(kName, "show takes FILE [--index N] [--png OUT]");
+    if (args.empty() || tool::IsOption(args[0]))
+        return tool::BadArguments(kName, "show takes FILE [--index N] [--png OUT], the file first");
     int64_t index = -1;
     std::string message, png;
     Loaded l;
@@ -230,8 +231,8 @@ int Show(const tool::Args& args)
 
 int Convert(const tool::Args& args)
 {
-    if (args.size() < 2)
-        return tool::BadArguments(kName, "convert takes FILE OUT.qnth [--index N]");
+    if (args.size() < 2 || tool::IsOption(args[0]) || tool::IsOption(args[1]))
+        return tool::BadArguments(kName, "convert takes FILE OUT.qnth [--index N], the files first");
     int64_t index = -1;
     std::string message;
     Loaded l;

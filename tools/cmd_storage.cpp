@@ -18,6 +18,7 @@
 #include <cstring>
 #include <iostream>
 #include <iterator>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -205,10 +206,8 @@ int Put(const std::string& file, const std::string& path, const std::string& typ
         if (!qnParseUnsigned(value, max, number, 0))
             return tool::BadArguments(kName, "VALUE '" + value + "' is not a number from 0 to " + std::to_string(max));
     } else if (type == 6) {
-        char* end = nullptr;
-        real = std::strtod(value.c_str(), &end);
-        if (value.empty() || *end)
-            return tool::BadArguments(kName, "VALUE '" + value + "' is not a number");
+        real = tool::RealNumber(value, "VALUE", -std::numeric_limits<double>::max(),
+                                std::numeric_limits<double>::max());
     }
 
     if (const std::string why = NotAContainer(file, true); !why.empty())
@@ -296,6 +295,10 @@ int Run(const tool::Args& all)
             args.push_back(a);
     const std::string sub = args.empty() ? std::string() : args[0];
     const size_t n = args.size();
+    // A value to put may itself begin with '-'.
+    for (size_t i = 0; i < n; ++i)
+        if (tool::IsOption(args[i]) && !(sub == "put" && i == 4))
+            return tool::BadArguments(kName, "unknown option " + args[i]);
     if (repair && sub != "put")
         return tool::BadArguments(kName, "--repair goes with put only");
     if (sub == "ls" && n == 2)

@@ -20,6 +20,7 @@ namespace {
 
 int Md5(const tool::Args& args)
 {
+    tool::RefuseOptions(args);
     if (args.size() != 1)
         return tool::BadArguments("md5", "expected one argument FILE");
     const int fd = qnOpenRegularFile(args[0].c_str(), O_RDONLY);
@@ -51,6 +52,7 @@ int Md5(const tool::Args& args)
 
 int RunZip(const char* name, unsigned char mode, const tool::Args& args)
 {
+    tool::RefuseOptions(args);
     if (args.size() != 2)
         return tool::BadArguments(name, "expected two arguments IN OUT");
     if (const int refused = tool::RefuseOutput(name, args[1], {args[0]}, {}))

@@ -87,6 +87,9 @@ int Run(const tool::Args& args)
             if (!qnParseInteger(args[++i], 4, 120, v))
                 return tool::BadArguments(kName, "--size must be 4..120 pixels");
             size = static_cast<unsigned>(v);
+        } else if (args[i].size() > 2 && args[i].compare(0, 2, "--") == 0) {
+            // Only long options: the TEXT may well begin with one dash.
+            return tool::BadArguments(kName, "unknown option " + args[i]);
         } else {
             pos.push_back(args[i]);
         }

@@ -7,6 +7,7 @@
 
 #include "ui/gallery/ControlsGallery.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -44,10 +45,15 @@ int Run(const tool::Args& args)
             snap = args[++i];
         } else if (a == "--scene") {
             scene = args[++i];
-        } else {
+        } else if (tool::IsOption(a)) {
             return tool::BadArguments(kName, "unknown option " + a);
+        } else {
+            return tool::BadArguments(kName, "unexpected argument '" + a + "'");
         }
     }
+    const auto& scenes = qnui::ControlsGalleryScenes();
+    if (std::find(scenes.begin(), scenes.end(), scene) == scenes.end())
+        return tool::BadArguments(kName, "unknown scene '" + scene + "'");
     if (resource.empty() || !std::filesystem::is_regular_file(resource)) {
         return tool::Fail(kName, "no such resource file: " + (resource.empty() ? std::string("(none built)") : resource));
     }

@@ -47,8 +47,10 @@ int Run(const tool::Args& args)
             snap = args[++i];
         else if (a == "--scene")
             scene = args[++i];
-        else
+        else if (tool::IsOption(a))
             return tool::BadArguments(kName, "unknown option " + a);
+        else
+            return tool::BadArguments(kName, "unexpected argument '" + a + "'");
     }
     const auto& scenes = qnui::EditGalleryScenes();
     if (std::find(scenes.begin(), scenes.end(), scene) == scenes.end())

@@ -46,8 +46,10 @@ int Run(const tool::Args& args)
             resource = args[++i];
         else if (a == "--snap")
             snap = args[++i];
-        else
+        else if (tool::IsOption(a))
             return tool::BadArguments(kName, "unknown option " + a);
+        else
+            return tool::BadArguments(kName, "unexpected argument '" + a + "'");
     }
     if (!snap.empty())
         if (const int refused = tool::RefuseOutput(kName, snap, {resource}, {".png"}))

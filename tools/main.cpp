@@ -54,7 +54,8 @@ static void PrintAll()
 int main(int argc, char** argv)
 try {
     if (argc < 2) {
-        PrintAll();
+        // A wrong command line, answered as every other: one line, exit 2.
+        std::fprintf(stderr, "tessolo-tool: no COMMAND given: tessolo-tool COMMAND [ARGS...] (see --help)\n");
         return qnExitBadArguments;
     }
     if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {

@@ -23,7 +23,7 @@ namespace {
 const std::string kBin = TESSOLO_BINARY_DIR;
 const std::string kTool = kBin + "/tools/tessolo-tool";
 const std::string kHost = kBin + "/hostapp/tessolo-host";
-const std::string kMkdesc = kBin + "/hostapp/tessolo-mkdesc";
+const std::string kMkdesc = kBin + "/tools/tessolo-mkdesc";
 const std::string kSample = std::string(TESSOLO_SOURCE_DIR) + "/samples/sample.png";
 
 std::string Q(const std::string& s) { return "'" + s + "'"; }

@@ -2,6 +2,8 @@
 // tessolo-mkdesc recording layouts, exit codes and the pictures they give.
 #include "core/SafeFile.h"
 #include "core/StdFile.h"
+#include "core/ZipBlock.h"
+#include "hostapp/HostDescriptor.h"
 #include "hostapp/HostDocument.h"
 #include "hostapp/HostProgram.h"
 #include "hostapp/RasterImage.h"
@@ -47,6 +49,30 @@ RasterImage ReadOutput(const std::string& path)
     std::string err;
     EXPECT_TRUE(ReadImageFile(path, img, err)) << err;
     return img;
+}
+
+// A descriptor as the plug-in's writer makes one (the block compressed,
+// in hexadecimal, one large chunk), whatever bytes the block holds.
+std::vector<uint8_t> DescriptorHolding(const std::vector<uint8_t>& block)
+{
+    CQNF_Mem packed;
+    CQNF_ZipBlock zip;
+    zip.SetSourceBlock(block.data(), block.size());
+    zip.SetDestBlock(&packed);
+    zip.SetMode(1);
+    EXPECT_TRUE(zip.Process());
+    std::vector<uint8_t> text = {'A', 'A', 'A'};
+    static const char kHex[] = "0123456789ABCDEF";
+    for (uint32_t i = 0; i < packed.GetSize(); ++i) {
+        text.push_back(static_cast<uint8_t>(kHex[packed.GetPtr()[i] >> 4]));
+        text.push_back(static_cast<uint8_t>(kHex[packed.GetPtr()[i] & 15]));
+    }
+    const int32_t length = static_cast<int32_t>(text.size() - 3);
+    text.push_back(0);
+    HostDescriptor d;
+    d.PutText(FILTER_FOURCC('q', 'n', 'e', '0'), text);
+    d.PutInteger(FILTER_FOURCC('q', 'n', 'e', 'S'), 20000000 + length);
+    return d.Serialize();
 }
 
 int MinInRow(const RasterImage& img, int y, int x0, int x1)
@@ -139,12 +165,26 @@ TEST(PluginRun, RecordedLayoutReplaysOnEverySize)
         ASSERT_TRUE(qnReadWholeFile(desc, after, err));
         EXPECT_EQ(after, recorded);
     }
-    // The same layout in small chunks gives the same picture.
-    const std::string small = b.Path("small.qnds");
-    ASSERT_EQ(RunProgram(TESSOLO_MKDESC_FILE, "--grid 2x1 --straight --lines --max-text 1000 " + small), 0);
+    // A layout too large for one small chunk, written for a host that takes
+    // texts of the smallest length that works, goes in small chunks and
+    // gives the same picture.
+    const std::string layout = b.Path("varied.qntd"), block = b.Path("varied.block");
+    ASSERT_EQ(RunProgram(TESSOLO_TOOL_FILE, "layout new --grid 4x3 --seed 7 --randomize 8 --mutate 20,20,10 " + layout),
+              0);
+    ASSERT_EQ(RunProgram(TESSOLO_TOOL_FILE, "layout block " + layout + " " + block), 0);
+    const std::string large = b.Path("large.qnds"), small = b.Path("small.qnds");
+    ASSERT_EQ(RunProgram(TESSOLO_MKDESC_FILE, "--block " + block + " " + large), 0);
+    ASSERT_EQ(RunProgram(TESSOLO_MKDESC_FILE, "--block " + block + " --max-text 1004 " + small), 0);
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(qnReadWholeFile(small, bytes, err)) << err;
+    HostDescriptor chunks;
+    ASSERT_TRUE(HostDescriptor::Parse(bytes.data(), bytes.size(), chunks, err)) << err;
+    EXPECT_NE(chunks.Find(FILTER_FOURCC('q', 'n', 'a', 'b')), nullptr) << "not written in small chunks";
+    for (const DescriptorItem& item : chunks.items)
+        EXPECT_LE(item.value.size(), 1004u);
     const std::string in = b.Path("in.png");
     WriteInput(in, ColorMode::RGB, 40, 30, false);
-    ASSERT_EQ(Host(b, "--descriptor " + desc + " " + in + " " + b.Path("a.png")), 0);
+    ASSERT_EQ(Host(b, "--descriptor " + large + " " + in + " " + b.Path("a.png")), 0);
     ASSERT_EQ(Host(b, "--descriptor " + small + " " + in + " " + b.Path("b.png")), 0);
     EXPECT_EQ(ReadOutput(b.Path("a.png")).planes, ReadOutput(b.Path("b.png")).planes);
 }
@@ -240,22 +280,70 @@ TEST(HostPluginRun, DescriptorsMissingOrDamagedAreNeverReplacedByLastData)
     ASSERT_NE(digit, bytes.end());
     *digit = 'Z';
     ASSERT_EQ(qnReplaceFile(damaged, bytes.data(), bytes.size()), 0);
+    // Descriptors that hold no settings at all.
+    const std::string empty = b.Path("empty.qnds"), none = b.Path("none.qnds");
+    ASSERT_EQ(qnReplaceFile(empty, "", 0), 0);
+    ASSERT_EQ(qnReplaceFile(none, "QNDS\0\0\0\0", 8), 0);
+    // Settings blocks that decode but make no layout: cut short, and with
+    // the grid's sizes overwritten. The descriptor maker refuses them; a host
+    // may still hold them, as the plug-in's own writer would put them.
+    const std::string blockFile = b.Path("good.block");
+    ASSERT_EQ(RunProgram(TESSOLO_MKDESC_FILE, "--raw --grid 3x2 " + blockFile), 0);
+    std::vector<uint8_t> block;
+    ASSERT_TRUE(qnReadWholeFile(blockFile, block, err)) << err;
+    std::vector<uint8_t> cut(block.begin(), block.begin() + static_cast<long>(block.size() / 2)), overwritten = block;
+    std::fill(overwritten.begin() + 2, overwritten.begin() + 10, uint8_t{0xFF});
+    const std::vector<std::pair<std::string, std::vector<uint8_t>>> refused = {
+        {b.Path("cut.qnds"), DescriptorHolding(cut)}, {b.Path("overwritten.qnds"), DescriptorHolding(overwritten)}};
+    for (const auto& [path, held] : refused) {
+        ASSERT_EQ(qnReplaceFile(path, held.data(), held.size()), 0);
+        const std::string raw = path + ".block";
+        const std::vector<uint8_t>& inside = path == refused[0].first ? cut : overwritten;
+        ASSERT_EQ(qnReplaceFile(raw, inside.data(), inside.size()), 0);
+        std::string said;
+        EXPECT_EQ(RunProgram(TESSOLO_MKDESC_FILE, "--block " + raw + " " + b.Path("made.qnds"), &said), 1) << said;
+        EXPECT_NE(said.find("not a layout settings block"), std::string::npos) << said;
+        EXPECT_FALSE(fs::exists(b.Path("made.qnds")));
+    }
+    // Settings whose mode key is lost: the chunk is still there.
+    HostDescriptor lost;
+    ASSERT_TRUE(qnReadWholeFile(good, bytes, err)) << err;
+    ASSERT_TRUE(HostDescriptor::Parse(bytes.data(), bytes.size(), lost, err)) << err;
+    for (DescriptorItem& item : lost.items)
+        if (item.key == FILTER_FOURCC('q', 'n', 'e', 'S'))
+            item.key = FILTER_FOURCC('x', 'x', 'x', 'x');
+    const std::string modeless = b.Path("modeless.qnds");
+    const std::vector<uint8_t> modelessBytes = lost.Serialize();
+    ASSERT_EQ(qnReplaceFile(modeless, modelessBytes.data(), modelessBytes.size()), 0);
     struct Case {
-        std::string descriptor;
+        std::string options;
         int code;
         const char* says;
     };
+    const std::string unread = "could not read the settings in this descriptor";
     const std::vector<Case> cases = {
-        {b.Path("nosuch.qnds"), kExitBadArguments, "no such file"},
-        {damaged, kExitPluginError, "could not read the settings in this descriptor"},
-        {good, kExitOk, ""},
+        {"--descriptor " + b.Path("nosuch.qnds"), kExitBadArguments, "no such file"},
+        {"--descriptor " + damaged, kExitPluginError, unread.c_str()},
+        {"--descriptor " + empty, kExitPluginError, "holds no settings (damaged"},
+        {"--descriptor " + none, kExitPluginError, "holds no settings (damaged"},
+        {"--descriptor " + refused[0].first, kExitPluginError, unread.c_str()},
+        {"--descriptor " + refused[1].first, kExitPluginError, unread.c_str()},
+        {"--descriptor " + modeless, kExitPluginError, unread.c_str()},
+        {"--no-descriptor --descriptor " + good, kExitBadArguments, "no descriptors (--no-descriptor)"},
+        // The host's own limits are named as its own, never as damage.
+        {"--max-space 39 --descriptor " + good, kExitHostError, "host's buffer (--max-space 39 bytes)"},
+        {"--max-space 39", kExitHostError, "host's buffer (--max-space 39 bytes)"},
+        {"--no-advance-state --descriptor " + good, kExitHostError, "no advanceState"},
+        {"--max-space 40 --descriptor " + good, kExitOk, ""},
+        {"--descriptor " + good, kExitOk, ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.descriptor);
+        SCOPED_TRACE(c.options);
         fs::remove(out);
         std::string text;
-        EXPECT_EQ(Host(b, "--descriptor " + c.descriptor + " " + in + " " + out, &text), c.code) << text;
+        EXPECT_EQ(Host(b, c.options + " " + in + " " + out, &text), c.code) << text;
         EXPECT_NE(text.find(c.says), std::string::npos) << text;
+        EXPECT_EQ(text.find("damaged") != std::string::npos, c.code == kExitPluginError) << text;
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), c.code == kExitOk ? 0 : 1) << text;
         EXPECT_EQ(fs::exists(out), c.code == kExitOk);
     }

@@ -1,0 +1,144 @@
+// A wrong command line, in every program and every sub-command: missing,
+// extra and unknown arguments, values out of range, not numbers, NaN,
+// infinite or huge. Each is answered before any work with exit 2 and one
+// line on stderr that names the fault, nothing on stdout and nothing
+// written.
+#include "tool_run.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Every file below a folder with its size: what a run may not change.
+std::map<std::string, uintmax_t> Listing(const fs::path& folder)
+{
+    std::map<std::string, uintmax_t> all;
+    for (const auto& e : fs::recursive_directory_iterator(folder))
+        all[fs::relative(e.path(), folder).string()] = e.is_regular_file() ? e.file_size() : 0;
+    return all;
+}
+
+TEST(CommandLineMisuse, EveryProgramAnswersExitTwoWithOneLineNamingTheFault)
+{
+    const fs::path d = fs::path(::testing::TempDir()) / ("misuse_" + std::to_string(::getpid()));
+    fs::remove_all(d);
+    fs::create_directories(d);
+    auto F = [&](const char* name) { return "'" + (d / name).string() + "'"; };
+    // Real inputs, so that only the command line is at fault.
+    fs::copy_file(std::string(TESSOLO_SOURCE_DIR) + "/samples/sample.png", d / "in.png");
+    fs::copy_file(std::string(TESSOLO_SOURCE_DIR) + "/fuzz/corpus/shape_file/knob.qnth", d / "knob.qnth");
+    ASSERT_EQ(RunTool("layout new --grid 3x2 " + F("lay.qntd")).code, 0);
+    ASSERT_EQ(RunTool("layout block " + F("lay.qntd") + " " + F("lay.block")).code, 0);
+    ASSERT_EQ(RunTool("psd write " + F("in.psd") + " " + F("in.png")).code, 0);
+    ASSERT_EQ(RunTool("storage put " + F("store.conf") + " A 1 1").code, 0);
+    const std::string in = F("in.png"), lay = F("lay.qntd"), png = " " + F("in.png") + " " + F("o.png");
+
+    const char* const T = TESSOLO_TOOL;
+    const char* const H = TESSOLO_HOST;
+    const char* const M = TESSOLO_MKDESC;
+    const struct {
+        const char* program;
+        std::string args;
+        const char* says;  // in the one line
+    } cases[] = {
+        {T, "", "no COMMAND given"},
+        {T, "bogus", "unknown command 'bogus'"},
+        {T, "convert " + in, "expected two arguments"},
+        {T, "convert --bogus" + png, "unknown option --bogus"},
+        {T, "core-demo --bogus", "unknown option --bogus"},
+        {T, "draw-demo --bogus", "unknown option --bogus"},
+        {T, "text-demo --size", "--size needs a value"},
+        {T, "text-demo --size nan f t " + F("o.png"), "--size"},
+        {T, "text-demo --bogus f t " + F("o.png"), "unknown option --bogus"},
+        {T, "engine lines " + in, "expected lines|pieces|render"},
+        {T, "engine lines --grid", "--grid needs"},
+        {T, "engine lines --grid 102x1" + png, "--grid"},
+        {T, "engine lines --seed -1" + png, "--seed"},
+        {T, "engine render --blur nan" + png, "--blur"},
+        {T, "engine lines" + png + " extra", "expected lines|pieces|render"},
+        {T, "fx gauss -5" + png, "SIGMA takes a number from 0 to 4096, not '-5'"},
+        {T, "fx gauss 1e300" + png, "SIGMA"},
+        {T, "fx gauss nan" + png, "SIGMA"},
+        {T, "fx gauss inf" + png, "SIGMA"},
+        {T, "fx gauss" + png, "usage: fx gauss SIGMA"},
+        {T, "fx gauss 2" + png + " extra", "usage: fx gauss SIGMA"},
+        {T, "fx motion 1e300 5" + png, "ANGLE"},
+        {T, "fx motion 30 -1" + png, "DISTANCE"},
+        {T, "fx bevel 10 100 nan 1,1,1 200 200" + png, "SOFTEN"},
+        {T, "fx bevel 10 100 2 0,0,0 200 200" + png, "0,0,0"},
+        {T, "fx bevel 10 100 2 1,1,1x 200 200" + png, "'1x'"},
+        {T, "fx hsl 40000 0 0" + png, "HUE"},
+        {T, "fx resize 65535 65535" + png, "65535 x 65535"},
+        {T, "fx --repeat", "--repeat needs a value"},
+        {T, "fx --bogus gauss 2" + png, "unknown option --bogus"},
+        {T, "layout new --grid", "--grid needs a value"},
+        {T, "layout new --grid 3x3 --seed", "--seed needs a value"},
+        {T, "layout new --grid 3x3 --randomize nan " + F("o.qntd"), "--randomize"},
+        {T, "layout new --grid 3x3 " + F("o.qntd") + " " + F("p.qntd"), "more than one output file"},
+        {T, "layout show --bogus " + lay, "unknown option --bogus"},
+        {T, "layout block " + lay, "block takes FILE.qntd and OUT"},
+        {T, "export pieces --to", "--to needs a value"},
+        {T, "export pieces --resolution 1e300 " + lay + png, "--resolution"},
+        {T, "export pieces " + lay + png + " extra", "pieces takes LAYOUT.qntd PICTURE OUT"},
+        {T, "export knives --size", "--size needs a value"},
+        {T, "psd write --bogus " + F("o.psd") + " " + in, "unknown option --bogus"},
+        {T, "psd write " + F("o.psd") + " " + F("in.png@40000,0"), "-32768 to 32767"},
+        {T, "psd read --bogus " + F("in.psd") + " " + F("out"), "unknown option --bogus"},
+        {T, "storage ls --bogus " + F("store.conf"), "unknown option --bogus"},
+        {T, "storage put " + F("store.conf") + " B 6 nan", "VALUE takes a finite number"},
+        {T, "storage put " + F("store.conf") + " B 6 1e999", "VALUE"},
+        {T, "storage put " + F("store.conf") + " B 1 256", "VALUE '256'"},
+        {T, "storage get " + F("store.conf"), "expected: storage ls FILE"},
+        {T, "md5 --bogus " + in, "unknown option --bogus"},
+        {T, "zip --bogus " + in + " " + F("o.zip"), "unknown option --bogus"},
+        {T, "unzip " + in, "expected two arguments"},
+        {T, "shapes ls --bogus " + F("knob.qnth"), "unknown option --bogus"},
+        {T, "shapes show " + F("knob.qnth") + " --index", "--index needs a value"},
+        {T, "shapes convert " + F("knob.qnth") + " " + F("o.qnth") + " extra", "unexpected argument 'extra'"},
+        {T, "resources dump --bogus", "unknown option --bogus"},
+        {T, "resources sheet a " + F("o.png") + " --window", "--window needs a value"},
+        {T, "ui-tour " + F("t1") + " " + F("t2"), "one OUT_FOLDER only"},
+        {T, "ui-gallery extra", "unexpected argument 'extra'"},
+        {T, "ui-controls --snap " + F("o.png") + " --scene bogus", "unknown scene 'bogus'"},
+        {T, "ui-edit --scene", "--scene needs a value"},
+        {H, "", "expected INPUT and OUTPUT"},
+        {H, png + " extra", "expected INPUT and OUTPUT"},
+        {H, "--bogus" + png, "unknown option --bogus"},
+        {H, "--descriptor", "--descriptor needs a value"},
+        {H, "--descriptor ''" + png, "--descriptor needs a value"},
+        {H, "--quality nan" + png, "--quality"},
+        {H, "--target -1" + png, "--target"},
+        {H, "'' " + F("o.png"), "INPUT is an empty name"},
+        {H, in + " ''", "OUTPUT is an empty name"},
+        {M, "", "expected OUT"},
+        {M, "--grid", "--grid needs a value"},
+        {M, "--block", "--block needs a value"},
+        {M, "--knob 256 " + F("o.qnds"), "--knob"},
+        {M, "--max-text 1000 " + F("o.qnds"), "--max-text takes 1004 or more"},
+        {M, "--max-text 1e300 " + F("o.qnds"), "--max-text"},
+        {M, F("o.qnds") + " " + F("p.qnds"), "unexpected argument"},
+        {M, "''", "OUT is an empty name"},
+    };
+    const auto before = Listing(d);
+    for (const auto& c : cases) {
+        const Result r = RunProgram(c.program, c.args);
+        const std::string name = fs::path(c.program).filename().string();
+        const std::string what = name + " " + c.args + ": " + r.err;
+        EXPECT_EQ(r.code, 2) << what;
+        EXPECT_EQ(Lines(r.err), 1u) << what;
+        EXPECT_EQ(r.err.rfind(name, 0), 0u) << what;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << what;
+        EXPECT_TRUE(r.out.empty()) << what << r.out;
+        EXPECT_EQ(Listing(d), before) << what;
+    }
+    fs::remove_all(d);
+}
+
+}  // namespace
