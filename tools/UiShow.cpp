@@ -30,7 +30,13 @@ int ShowWindow(const char* command, const std::string& resource, const char* win
         if (!app.InitStorgaeResource(resource.c_str(), 0)) {
             rc = Fail(command, "cannot read the resource file " + resource);
         } else if (!w->CreateFromResource(CQNF_String(windowName), -32000, -32000, nullptr, 0)) {
-            rc = Fail(command, what + " cannot be made (error " + std::to_string(w->GetError()) + ")");
+            // Most often the resource file is another one's (the plug-in's
+            // own holds no gallery windows): say so rather than a bare number.
+            const unsigned short e = w->GetError();
+            const std::string why = e == qnerr::WindowImage || e == 1
+                                        ? ": " + resource + " has no complete \"" + windowName + "\" window"
+                                        : "";
+            rc = Fail(command, what + " cannot be made" + why + " (error " + std::to_string(e) + ")");
         } else {
             w->RenderRect(qnNullRect);
             w->SetFocus();
