@@ -46,6 +46,14 @@ std::string qnErrorText(unsigned short number)
     return std::string(qnErrorWords(number)) + " (error " + std::to_string(number) + ")";
 }
 
+std::string qnSystemWords(int error)
+{
+    std::string words = std::strerror(error);
+    if (!words.empty())
+        words[0] = char(std::tolower(static_cast<unsigned char>(words[0])));
+    return words;
+}
+
 bool qnMayWrite(const std::string& path)
 {
     struct stat st {};
@@ -75,11 +83,8 @@ std::string qnFileProblem(const std::string& path, bool writing, unsigned short 
         return "permission denied";
     // Nothing to see from outside (a full disk, say): the system's own
     // reason for the write that failed.
-    if (const int e = writing ? qnLastWriteErrno() : 0) {
-        std::string why = std::strerror(e);
-        why[0] = char(std::tolower(static_cast<unsigned char>(why[0])));
-        return why;
-    }
+    if (const int e = writing ? qnLastWriteErrno() : 0)
+        return qnSystemWords(e);
     return qnErrorWords(number);
 }
 

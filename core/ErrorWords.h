@@ -19,6 +19,10 @@ inline constexpr int qnExitBadArguments = 2;  // the command line is wrong
 // without words.
 const char* qnErrorWords(unsigned short number);
 
+// The system's words for an errno value as they go inside a message, in
+// lower case: "no space left on device".
+std::string qnSystemWords(int error);
+
 // Whether path (a file or folder; true when missing) may be written: the
 // system lets this user write it, and its permission bits do not mark it
 // read-only. A read-only file is left alone even by a user whom the system

@@ -9,12 +9,26 @@
 // (by its permission bits, whoever runs the program) or one of the protected
 // paths (the run's own inputs) fails the series before anything moves.
 //
+// A replaced target's old file stays in the staging folder as a backup
+// until the whole series is in place. Before the first target moves, a
+// journal naming every target and the file meant for it is written and
+// synced into the staging folder; it goes once the series is in place and
+// that is on disk. A run that dies in between (SIGKILL, out of memory, power
+// loss) leaves its journal, and the next series in that folder puts every
+// backup back and removes the new files that had no old one before it
+// deletes anything: the folder again holds exactly the old set.
+//
+// Series in one folder take turns: a lock on the folder itself is held
+// while a staging folder is made, while dead runs' staging folders are put
+// right and removed, and through a commit. A running series also holds a
+// lock on its own staging folder, which it takes before the folder lock
+// goes, so no other run ever sees it unlocked and takes it for a dead one's.
+//
 // The staging folder goes on failure, on Abandon, with the object, and on
-// SIGINT or SIGTERM, which wait while Commit moves the files. One left by a
-// run killed outright is removed by the next series begun in that folder: a
-// running series holds a lock on its staging folder, a dead one's is free.
+// SIGINT or SIGTERM, which wait while Commit moves the files.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -25,14 +39,16 @@ public:
     CQNF_FileSeries& operator=(const CQNF_FileSeries&) = delete;
     ~CQNF_FileSeries() { Abandon(); }
 
-    // Makes the staging folder in folder (named after stem), after removing
-    // what dead runs left there. False with the failure set.
+    // Makes the staging folder in folder (named after stem), after putting
+    // right and removing what dead runs left there. False with the failure
+    // set.
     bool Begin(const std::string& folder, const std::string& stem);
     // Paths no file of the series may replace.
     void Protect(const std::vector<std::string>& paths) { m_protected = paths; }
     // Where the file called name is to be written before Add(name).
     std::string StagedPath(const std::string& name) const { return m_staging + "/" + name; }
-    // Records name (a plain file name) as written complete.
+    // Records name (a plain file name, not ending in '~') as written
+    // complete.
     void Add(const std::string& name) { m_names.push_back(name); }
     // Puts every file added in place; false with the failure set and the
     // folder as it was.
@@ -49,10 +65,19 @@ public:
     // six characters.
     static constexpr const char* kStagingMark = ".series-";
 
+    // For tests: called in Commit once the journal is on disk (with 0) and
+    // after each target is replaced (with how many are), under the folder
+    // lock; nullptr for none.
+    using CommitHook = void (*)(size_t placed);
+    static void SetCommitHook(CommitHook hook);
+
 private:
     bool i_Fail(const std::string& path, int error);
     bool i_Fail(const std::string& path, const std::string& why);
-    void i_RemoveStale();
+    // Puts right and removes the staging folders of dead runs; false with
+    // the failure set when a dead run's old files could not all be put back
+    // (its staging folder then stays). Runs under the folder lock.
+    bool i_Recover();
 
     std::string m_folder;
     std::string m_staging;

@@ -132,8 +132,6 @@ std::once_flag g_installOnce;
 std::atomic<int> g_holds{0};
 std::atomic<int> g_pendingSignal{0};
 
-thread_local int g_lastErrno = 0;
-
 // Empties a folder of temporary files and removes it, with calls a signal
 // handler may make. Removing entries while reading the folder may skip
 // some, so it reads again until a pass removes nothing.
@@ -244,13 +242,19 @@ std::string TempPattern(const Target& t)
     return t.folder + "/." + base + ".XXXXXX";
 }
 
-// A temporary file for t: unnamed where the system can (temp stays empty),
-// else a hidden named one listed for removal on signals. -1 on failure.
+// Where an unnamed file's descriptor can be named: an unnamed temporary
+// file gets its name for the final rename through there.
+constexpr char kOwnDescriptors[] = "/proc/self/fd/";
+
+// A temporary file for t: unnamed where the system can make it and later
+// name it (temp stays empty), else a hidden named one listed for removal on
+// signals. -1 on failure. Without /proc (some containers) an unnamed file
+// could never be named: the named route is taken from the start.
 int MakeTemp(const Target& t, std::string& temp, int& slot)
 {
     temp.clear();
     slot = -1;
-    if (!g_forceNamed.load()) {
+    if (!g_forceNamed.load() && ::access(kOwnDescriptors, X_OK) == 0) {
         const int fd = ::open(t.folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         if (fd >= 0)
             return fd;
@@ -273,7 +277,7 @@ int MakeTemp(const Target& t, std::string& temp, int& slot)
 // rename that follows. The name is fresh: link never replaces.
 bool LinkUnnamed(int fd, const Target& t, std::string& temp, int& slot)
 {
-    const std::string source = "/proc/self/fd/" + std::to_string(fd);
+    const std::string source = kOwnDescriptors + std::to_string(fd);
     const std::string pattern = TempPattern(t);
     for (int attempt = 0; attempt < 100; ++attempt) {
         timespec now{};
@@ -349,8 +353,6 @@ bool MoveIntoPlace(int fd, std::string& temp, int& slot, const Target& t)
 
 void qnSafeFileForceNamedTemp(bool force) { g_forceNamed.store(force); }
 
-int qnLastWriteErrno() { return g_lastErrno; }
-
 int qnRemoveFolderOnSignal(const std::string& folder) { return RegisterTemp(folder, true); }
 
 void qnForgetFolderOnSignal(int slot) { ReleaseTemp(slot); }
@@ -374,7 +376,7 @@ unsigned short qnReplaceFile(const std::string& path, const void* data, size_t s
 unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size, struct stat& written)
 {
     written = {};
-    g_lastErrno = 0;
+    qnNoteWriteErrno(0);
     if (path.empty())
         return qnerr::BadArgument;
     const Target t = Resolve(path);
@@ -382,21 +384,21 @@ unsigned short qnReplaceFile(const std::string& path, const void* data, size_t s
     if (t.direct) {
         const int fd = OpenDirect(t.path);
         if (fd < 0) {
-            g_lastErrno = errno;
+            qnNoteWriteErrno(errno);
             return qnerr::FileNotOpened;
         }
         const bool ok = WriteAll(fd, bytes, size);
         const int writeErrno = errno;
         if (::close(fd) == 0 && ok)
             return 0;
-        g_lastErrno = ok ? errno : writeErrno;
+        qnNoteWriteErrno(ok ? errno : writeErrno);
         return qnerr::FileWrite;
     }
     std::string temp;
     int slot = -1;
     const int fd = MakeTemp(t, temp, slot);
     if (fd < 0) {
-        g_lastErrno = errno;
+        qnNoteWriteErrno(errno);
         return qnerr::FileNotOpened;
     }
     const bool ok = WriteAll(fd, bytes, size) && Seal(fd, t.mode) && ::fstat(fd, &written) == 0 &&
@@ -404,7 +406,7 @@ unsigned short qnReplaceFile(const std::string& path, const void* data, size_t s
     const int failure = errno;
     ::close(fd);
     if (!ok) {
-        g_lastErrno = failure;
+        qnNoteWriteErrno(failure);
         RemoveTemp(temp, slot);
         return qnerr::FileWrite;
     }
@@ -415,7 +417,7 @@ bool CQNF_SafeFile::Open(const char* target)
 {
     Abandon();
     ResetError();
-    g_lastErrno = 0;
+    qnNoteWriteErrno(0);
     if (!target || !*target) {
         SetError(qnerr::BadArgument);
         return false;
@@ -423,7 +425,7 @@ bool CQNF_SafeFile::Open(const char* target)
     const Target t = Resolve(target);
     const int fd = t.direct ? AnonymousFile() : MakeTemp(t, m_temp, m_slot);
     if (fd < 0 || !m_file.OpenDescriptor(fd, qnfile::kReadWrite)) {
-        g_lastErrno = errno;
+        qnNoteWriteErrno(errno);
         SetError(qnerr::FileNotOpened);
         RemoveTemp(m_temp, m_slot);
         return false;
@@ -464,10 +466,11 @@ bool CQNF_SafeFile::Commit()
         const int fd = fileno(m_file.GetStream());
         ok = ok && Seal(fd, t.mode) && MoveIntoPlace(fd, m_temp, m_slot, t);
     }
-    const int failure = errno;
-    ok = m_file.Close() && ok;
-    if (!ok) {
-        g_lastErrno = failure ? failure : errno;
+    const int failure = ok ? 0 : errno;
+    const bool closed = m_file.Close();
+    if (!ok || !closed) {
+        // A failed close keeps its own reason.
+        qnNoteWriteErrno(failure ? failure : qnLastWriteErrno());
         SetError(m_file.GetError() ? m_file.GetError() : qnerr::FileWrite);
         Abandon();
         return false;

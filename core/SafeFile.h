@@ -3,7 +3,8 @@
 // The new content goes to a temporary file made in the target's own folder,
 // so the final rename stays on one file system. Where the system allows it
 // the temporary file has no name at all (O_TMPFILE) until it is complete, so
-// a writer killed half-way leaves nothing behind; elsewhere it is a hidden
+// a writer killed half-way leaves nothing behind; elsewhere, and where /proc
+// (through which it gets its name) is not mounted, it is a hidden
 // ".NAME.XXXXXX" that is removed on failure and on SIGINT or SIGTERM. Once
 // complete it gets the target's permission bits (or those a new file gets:
 // 0666 less the umask), is synced, and is renamed over the target in one
@@ -26,7 +27,8 @@
 // Error numbers: 1 an empty path; 32 the temporary file (or a device target)
 // cannot be opened; 33 it cannot be written, synced or renamed into place
 // (or the file's own number when its stream failed); 37 Commit without an
-// open file.
+// open file. The system's reason for a failure, also one while the stream
+// was written, is qnLastWriteErrno (core/StdFile.h).
 #pragma once
 
 #include "core/ErrorManager.h"
@@ -84,10 +86,6 @@ private:
     unsigned int m_mode = 0;
     bool m_direct = false;  // a device, FIFO or standard output
 };
-
-// The system's reason (errno) for the last failure of qnReplaceFile or of a
-// CQNF_SafeFile's Open or Commit in this thread; 0 when it gave none.
-int qnLastWriteErrno();
 
 // A folder of temporary files (a series of files being written) that
 // SIGINT or SIGTERM empties and removes, as it removes the temporary files

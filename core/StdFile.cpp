@@ -14,6 +14,8 @@
 
 namespace {
 
+thread_local int g_lastWriteErrno = 0;
+
 // "e": close-on-exec, so programs we launch do not inherit open files.
 const char* ModeString(uint32_t mode)
 {
@@ -104,6 +106,10 @@ std::string Utf8Name(const HFSUniStr255& name)
 
 }  // namespace
 
+int qnLastWriteErrno() { return g_lastWriteErrno; }
+
+void qnNoteWriteErrno(int error) { g_lastWriteErrno = error; }
+
 int qnOpenRegularFile(const char* path, int flags)
 {
     const int fd = ::open(path, flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -174,6 +180,15 @@ void CQNF_StdFile::i_Adopt(FILE* stream, uint32_t mode)
     m_canWrite = (mode != qnfile::kRead);
     m_last = LastOp::None;
     ResetError();
+    if (m_canWrite)
+        qnNoteWriteErrno(0);
+}
+
+void CQNF_StdFile::i_Failed(unsigned short number)
+{
+    if (m_canWrite)
+        qnNoteWriteErrno(errno);
+    SetError(number);
 }
 
 bool CQNF_StdFile::OpenDescriptor(int fd, uint32_t mode)
@@ -254,7 +269,7 @@ bool CQNF_StdFile::Close()
     m_stream = nullptr;
     m_last = LastOp::None;
     if (!ok && m_canWrite) {
-        SetError(qnerr::FileWrite);
+        i_Failed(qnerr::FileWrite);
         return false;
     }
     return true;
@@ -275,8 +290,12 @@ int64_t CQNF_StdFile::SetPos(uint64_t offset)
 {
     if (i_Closed())
         return -1;
-    if (offset > uint64_t(INT64_MAX) || fseeko(m_stream, off_t(offset), SEEK_SET) != 0) {
+    if (offset > uint64_t(INT64_MAX)) {
         SetError(qnerr::FileSeek);
+        return -1;
+    }
+    if (fseeko(m_stream, off_t(offset), SEEK_SET) != 0) {
+        i_Failed(qnerr::FileSeek);
         return -1;
     }
     m_last = LastOp::None;
@@ -288,7 +307,7 @@ int64_t CQNF_StdFile::OffsetPos(int64_t delta)
     if (i_Closed())
         return -1;
     if (fseeko(m_stream, off_t(delta), SEEK_CUR) != 0) {
-        SetError(qnerr::FileSeek);
+        i_Failed(qnerr::FileSeek);
         return -1;
     }
     m_last = LastOp::None;
@@ -301,7 +320,7 @@ int64_t CQNF_StdFile::GetPos()
         return -1;
     const off_t pos = ftello(m_stream);
     if (pos < 0) {
-        SetError(qnerr::FileSeek);
+        i_Failed(qnerr::FileSeek);
         return -1;
     }
     return int64_t(pos);
@@ -313,12 +332,12 @@ int64_t CQNF_StdFile::GetLength()
     if (pos < 0)
         return -1;
     if (fseeko(m_stream, 0, SEEK_END) != 0) {
-        SetError(qnerr::FileSeek);
+        i_Failed(qnerr::FileSeek);
         return -1;
     }
     const off_t length = ftello(m_stream);
     if (fseeko(m_stream, off_t(pos), SEEK_SET) != 0 || length < 0) {
-        SetError(qnerr::FileSeek);
+        i_Failed(qnerr::FileSeek);
         return -1;
     }
     m_last = LastOp::None;
@@ -333,7 +352,7 @@ bool CQNF_StdFile::i_Turn(LastOp next)
     // The C library leaves a read right after a write (or the reverse)
     // undefined without a positioning call in between.
     if (m_last != LastOp::None && m_last != next && fseeko(m_stream, 0, SEEK_CUR) != 0) {
-        SetError(qnerr::FileSeek);
+        i_Failed(qnerr::FileSeek);
         return false;
     }
     m_last = next;
@@ -388,9 +407,13 @@ int64_t CQNF_StdFile::Write(const void* data, uint32_t n)
         return -1;
     const size_t put = std::fwrite(data, 1, n, m_stream);
     if (put == 0) {
-        SetError(qnerr::FileWrite);
+        i_Failed(qnerr::FileWrite);
         return -1;
     }
+    // A short count is no error of the file's, but the system's reason for
+    // it is kept for the caller's message.
+    if (put < n && std::ferror(m_stream))
+        qnNoteWriteErrno(errno);
     return int64_t(put);
 }
 
@@ -405,7 +428,7 @@ bool CQNF_StdFile::Flush()
     if (i_Closed())
         return false;
     if (std::fflush(m_stream) != 0) {
-        SetError(qnerr::FileWrite);
+        i_Failed(qnerr::FileWrite);
         return false;
     }
     return true;

@@ -14,6 +14,10 @@
 //
 // Switching between reading and writing on an update stream repositions in
 // between, as the C library requires, so callers may mix them freely.
+//
+// A failed write, flush, positioning or close of a file open for writing
+// also keeps the system's reason (errno) for qnLastWriteErrno: the error
+// number says what failed, the reason why ("no space left on device").
 #pragma once
 
 #include "core/ErrorManager.h"
@@ -104,12 +108,22 @@ private:
     bool i_PathInFolder(const CQNF_String& name, const FSRef* folder, CQNF_String& path);
     bool i_Closed();
     void i_Adopt(FILE* stream, uint32_t mode);
+    // Sets number, keeping errno as the reason when the file is written.
+    void i_Failed(unsigned short number);
 
     FILE* m_stream = nullptr;
     uint8_t m_canRead = 0;
     uint8_t m_canWrite = 0;
     LastOp m_last = LastOp::None;
 };
+
+// The system's reason (errno) for the last failed write in this thread: of
+// a file open for writing (a write, flush, positioning or close), or of
+// qnReplaceFile or a CQNF_SafeFile's Open or Commit; 0 when it gave none.
+// Opening a file for writing clears it.
+int qnLastWriteErrno();
+// Keeps error as that reason (0 clears it).
+void qnNoteWriteErrno(int error);
 
 // Opens path with open(2) flags (O_RDONLY or O_RDWR; close-on-exec added)
 // when it is a regular file, else -1: the kind is checked on a descriptor

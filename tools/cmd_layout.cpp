@@ -126,8 +126,13 @@ int New(const tool::Args& args)
     }
     model.m_bCutMode = pieces ? 0 : 1;
     std::string message;
-    if (!model.settings_SaveDocument(out.c_str(), message))
+    qnNoteWriteErrno(0);
+    if (!model.settings_SaveDocument(out.c_str(), message)) {
+        // A write the system refused says why, as every command does.
+        if (qnLastWriteErrno())
+            return tool::Fail(kName, qnFileFailure(out, true, qnerr::FileWrite));
         return tool::Fail(kName, out + ": " + message);
+    }
     std::fprintf(qnReportStream(out), "wrote %s: %u x %u cells, %u knives, %u extra knives, %s\n", out.c_str(), model.m_nColSplitters + 1u,
                 model.m_nRowSplitters + 1u, model.GetKnifeCount(), model.m_nAuxKnives,
                 pieces ? "pieces" : "knife lines");

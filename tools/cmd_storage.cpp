@@ -1,6 +1,7 @@
 // "storage ls|get|put|check": inspect and edit storage containers.
 #include "tools/Command.h"
 
+#include "core/ErrorWords.h"
 #include "core/StdFile.h"
 #include "core/Storage.h"
 #include "core/String.h"
@@ -37,7 +38,9 @@ std::string Why(unsigned short error)
         return errno ? std::string("cannot open the file (") + std::strerror(errno) + ")"
                      : std::string("cannot open the file");
     case qnerr::FileWrite:
-        return "cannot write the file";
+        // The system's reason for a write it refused ("no space left on device").
+        return qnLastWriteErrno() ? "cannot write the file (" + qnSystemWords(qnLastWriteErrno()) + ")"
+                                  : std::string("cannot write the file");
     case qnerr::FileRead:
         return "cannot read the file";
     case qnerr::StorageStamp:

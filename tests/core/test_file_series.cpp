@@ -1,5 +1,6 @@
-// A series of files goes in whole or not at all, and staging folders of
-// dead runs are cleared while a live run's is kept.
+// A series of files goes in whole or not at all, also when its run is
+// killed while replacing the targets or runs beside others in one folder,
+// and staging folders of dead runs are cleared while a live run's is kept.
 #include "core/FileSeries.h"
 
 #include "test_storage_util.h"
@@ -7,11 +8,17 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
+#include <memory>
+#include <random>
+#include <thread>
 
 using namespace storage_test;
 namespace fs = std::filesystem;
@@ -29,6 +36,80 @@ std::map<std::string, std::string> Contents(const std::string& dir)
 }
 
 void Put(const std::string& path, const std::string& text) { WriteFile(path, Bytes(text.begin(), text.end())); }
+
+// Stages names (each holding tag and its name) in a series begun in dir and
+// commits it; false with the failure in failure.
+bool WriteSeries(CQNF_FileSeries& series, const std::string& dir, const std::vector<std::string>& names,
+                 const std::string& tag, std::string& failure)
+{
+    bool ok = series.Begin(dir, names[0]);
+    for (size_t k = 0; ok && k < names.size(); ++k) {
+        Put(series.StagedPath(names[k]), tag + names[k]);
+        series.Add(names[k]);
+    }
+    ok = ok && series.Commit();
+    failure = series.Failure();
+    return ok;
+}
+
+bool WriteSeries(const std::string& dir, const std::vector<std::string>& names, const std::string& tag)
+{
+    CQNF_FileSeries series;
+    std::string failure;
+    return WriteSeries(series, dir, names, tag, failure);
+}
+
+enum class Holds { OldSet, NewSet, Neither };
+
+// What a folder holds of a series written over before: exactly what it held
+// (the old set), that with every name of the series holding tag and its
+// name (the new set), or neither. Names in ignore are left out of the
+// comparison; a staging folder left behind makes it neither.
+Holds Judge(std::map<std::string, std::string> now, const std::map<std::string, std::string>& before,
+            const std::vector<std::string>& names, const std::string& tag, const std::vector<std::string>& ignore)
+{
+    for (const std::string& name : ignore)
+        now.erase(name);
+    std::map<std::string, std::string> fresh = before;
+    for (const std::string& name : names)
+        fresh[name] = tag + name;
+    return now == before ? Holds::OldSet : now == fresh ? Holds::NewSet : Holds::Neither;
+}
+
+std::vector<std::string> Names(size_t count)
+{
+    std::vector<std::string> names;
+    for (size_t k = 1; k <= count; ++k)
+        names.push_back("p_" + std::to_string(k) + ".png");
+    return names;
+}
+
+// A folder holding old files under the first three names of a series and one
+// file that is no part of it.
+std::map<std::string, std::string> PutOldFiles(const std::string& dir, const std::vector<std::string>& names)
+{
+    for (size_t k = 0; k < 3 && k < names.size(); ++k)
+        Put(dir + "/" + names[k], "old " + names[k]);
+    Put(dir + "/notes.txt", "not in the series");
+    return Contents(dir);
+}
+
+// In a child process: how many targets its commit replaces before it
+// kills itself, and where it says that its commit has begun.
+size_t g_killWhenPlaced = 0;
+int g_commitBegunFd = -1;
+
+void KillWhenPlaced(size_t placed)
+{
+    if (placed == g_killWhenPlaced)
+        ::kill(::getpid(), SIGKILL);
+}
+
+void SayCommitBegun(size_t placed)
+{
+    if (placed == 0)
+        (void)!::write(g_commitBegunFd, "c", 1);
+}
 
 }  // namespace
 
@@ -100,4 +181,165 @@ TEST(FileSeries, BeginClearsOnlyDeadRunsStagingFolders)
     for (const auto& c : cases)
         left += c.stays;
     EXPECT_EQ(Contents(dir.Path()).size(), left);
+}
+
+// A run killed at any point of its renames leaves its backups behind; the
+// next series in the folder, begun after the kill or before it, puts every
+// old file back before it removes them, whatever it writes itself.
+TEST(FileSeries, ARunKilledWhileReplacingIsPutBackByTheNextSeries)
+{
+    const std::vector<std::string> names = Names(5);
+    const std::vector<std::string> second = {"other.png"};
+    const struct {
+        size_t killWhenPlaced;
+        bool nextBegunBefore;
+    } cases[] = {{0, false}, {1, false}, {2, false}, {3, false}, {4, false}, {5, false}, {2, true}, {5, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("killed after " + std::to_string(c.killWhenPlaced) + " renames" +
+                     (c.nextBegunBefore ? ", next series begun before" : ""));
+        TempDir dir;
+        const auto before = PutOldFiles(dir.Path(), names);
+        auto next = std::make_unique<CQNF_FileSeries>();
+        if (c.nextBegunBefore) {
+            ASSERT_TRUE(next->Begin(dir.Path(), second[0]));
+        }
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            g_killWhenPlaced = c.killWhenPlaced;
+            CQNF_FileSeries::SetCommitHook(KillWhenPlaced);
+            ::_exit(WriteSeries(dir.Path(), names, "new ") ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the run was not killed in its commit";
+        if (c.killWhenPlaced > 0) {
+            ASSERT_EQ(Contents(dir.Path())[names[0]], "new " + names[0]) << "the kill came before any rename";
+        }
+
+        std::string failure;
+        if (c.nextBegunBefore) {
+            Put(next->StagedPath(second[0]), "second " + second[0]);
+            next->Add(second[0]);
+            ASSERT_TRUE(next->Commit()) << next->Failure();
+        } else {
+            ASSERT_TRUE(WriteSeries(*next, dir.Path(), second, "second ", failure)) << failure;
+        }
+        const auto after = Contents(dir.Path());
+        EXPECT_NE(Judge(after, before, names, "new ", second), Holds::Neither);
+        EXPECT_EQ(after.count(second[0]) ? after.at(second[0]) : "", "second " + second[0]);
+    }
+}
+
+// Killed at random moments, while writing its files or while putting them
+// in place: after the next series the folder holds the whole old set or the
+// whole new one, never a mixture and never a dead run's staging folder.
+TEST(FileSeries, RunsKilledAtRandomMomentsLeaveTheOldOrTheNewSet)
+{
+    const std::vector<std::string> names = Names(150);
+    const std::vector<std::string> second = {"other.png"};
+    // Starts a run in a child; waits until it has begun, and with
+    // untilCommit until its commit has. Returns its process.
+    auto start = [&](const std::string& dir, bool untilCommit) {
+        int pipeFds[2];
+        if (::pipe(pipeFds) != 0)
+            return pid_t(-1);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(pipeFds[0]);
+            // The parent may have stopped listening.
+            ::signal(SIGPIPE, SIG_IGN);
+            g_commitBegunFd = pipeFds[1];
+            CQNF_FileSeries::SetCommitHook(SayCommitBegun);
+            (void)!::write(pipeFds[1], "s", 1);
+            ::_exit(WriteSeries(dir, names, "new ") ? 0 : 1);
+        }
+        ::close(pipeFds[1]);
+        char byte = 0;
+        bool ok = ::read(pipeFds[0], &byte, 1) == 1;
+        if (untilCommit)
+            ok = ok && ::read(pipeFds[0], &byte, 1) == 1;
+        ::close(pipeFds[0]);
+        return ok ? pid : pid_t(-1);
+    };
+    using Clock = std::chrono::steady_clock;
+    // How long a whole run and its commit take here, unkilled: the moments
+    // to kill at are drawn from those spans.
+    std::chrono::microseconds spans[2];
+    for (const bool untilCommit : {false, true}) {
+        TempDir dir;
+        PutOldFiles(dir.Path(), names);
+        const pid_t pid = start(dir.Path(), untilCommit);
+        ASSERT_GT(pid, 0);
+        const auto t0 = Clock::now();
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        spans[untilCommit] = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - t0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    std::mt19937 random(20240517);
+    for (int round = 0; round < 24; ++round) {
+        const bool untilCommit = round % 2 == 1;
+        const auto delay = std::chrono::microseconds(
+            std::uniform_int_distribution<long>(0, long(spans[untilCommit].count()))(random));
+        SCOPED_TRACE("round " + std::to_string(round) + ", killed " + std::to_string(delay.count()) + " us after " +
+                     (untilCommit ? "its commit began" : "it began"));
+        TempDir dir;
+        const auto before = PutOldFiles(dir.Path(), names);
+        const pid_t pid = start(dir.Path(), untilCommit);
+        ASSERT_GT(pid, 0);
+        std::this_thread::sleep_for(delay);
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 0));
+        ASSERT_TRUE(WriteSeries(dir.Path(), second, "second "));
+        EXPECT_NE(Judge(Contents(dir.Path()), before, names, "new ", second), Holds::Neither);
+    }
+}
+
+// Eight runs write series of the same names into one folder at once, many
+// times each: every one of them succeeds (none loses its staging folder to
+// another's sweep), and the folder ends with the whole series of one run.
+TEST(FileSeries, EightRunsIntoOneFolderAtOnceAllSucceedWhole)
+{
+    TempDir dir;
+    const std::vector<std::string> names = Names(3);
+    constexpr int kRuns = 8;
+    constexpr int kSeriesEach = 12;
+    int gate[2];
+    ASSERT_EQ(::pipe(gate), 0);
+    std::vector<pid_t> runs;
+    for (int r = 0; r < kRuns; ++r) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            // All start together, when the gate closes.
+            ::close(gate[1]);
+            char byte;
+            (void)!::read(gate[0], &byte, 1);
+            for (int k = 0; k < kSeriesEach; ++k) {
+                CQNF_FileSeries series;
+                std::string failure;
+                const std::string tag = "run " + std::to_string(r) + " series " + std::to_string(k) + ": ";
+                if (!WriteSeries(series, dir.Path(), names, tag, failure)) {
+                    std::fprintf(stderr, "%s%s\n", tag.c_str(), failure.c_str());
+                    ::_exit(1);
+                }
+            }
+            ::_exit(0);
+        }
+        ASSERT_GT(pid, 0);
+        runs.push_back(pid);
+    }
+    ::close(gate[0]);
+    ::close(gate[1]);
+    for (const pid_t pid : runs) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a run failed (see its line above)";
+    }
+    const auto after = Contents(dir.Path());
+    ASSERT_EQ(after.size(), names.size());
+    const std::string& first = after.begin()->second;
+    const std::string tag = first.substr(0, first.find(": ") + 2);
+    EXPECT_EQ(Judge(after, {}, names, tag, {}), Holds::NewSet) << "the files come from different runs";
 }

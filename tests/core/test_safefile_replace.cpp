@@ -10,13 +10,18 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include <filesystem>
@@ -374,4 +379,130 @@ TEST(SafeFileReplace, AKilledWriterLeavesNoFileBehind)
         EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"big.bin"});
         EXPECT_EQ(ReadFile(target), (Bytes{1, 2, 3}));
     }
+}
+
+namespace {
+
+// Gives the calling process mounts of its own, which go with it: as root,
+// or in a user namespace of its own where the system lets users make one.
+// False where neither is allowed. Call it in a child process: a user
+// namespace takes only a process with one thread.
+bool OwnMounts()
+{
+    if (::unshare(CLONE_NEWNS) != 0) {
+        const std::string uid = std::to_string(::geteuid());
+        const std::string gid = std::to_string(::getegid());
+        if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+            return false;
+        std::ofstream("/proc/self/setgroups") << "deny";
+        std::ofstream("/proc/self/uid_map") << uid << ' ' << uid << " 1";
+        std::ofstream("/proc/self/gid_map") << gid << ' ' << gid << " 1";
+    }
+    return ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+
+// Streams size bytes to target through a CQNF_SafeFile, and with patch goes
+// back to change the first, as a PSD writer does; the error number or 0.
+unsigned short WriteStream(const std::string& target, size_t size, bool patch)
+{
+    CQNF_SafeFile f;
+    const std::vector<uint8_t> chunk(1000, 'n');
+    if (!f.Open(target))
+        return f.GetError();
+    for (size_t at = 0; at < size; at += chunk.size())
+        if (f.File().Write(chunk.data(), uint32_t(chunk.size())) != int64_t(chunk.size()) && !patch)
+            return f.File().GetError() ? f.File().GetError() : qnerr::FileWrite;
+    if (patch && (f.File().SetPos(0) != 0 || f.File().Write("N", 1) != 1))
+        return f.File().GetError();
+    return f.Commit() ? 0 : f.GetError();
+}
+
+// The ways files are written: a whole buffer; a stream, committed; a
+// stream that goes back to patch what it wrote.
+// Each writes size bytes to target and returns its error number (0: done).
+struct Writer {
+    const char* name;
+    std::function<unsigned short(const std::string& target, size_t size)> write;
+};
+
+const Writer kWriters[] = {
+    {"whole buffer",
+     [](const std::string& target, size_t size) -> unsigned short {
+         const std::vector<uint8_t> data(size, 'n');
+         return qnReplaceFile(target, data.data(), data.size());
+     }},
+    {"stream", [](const std::string& target, size_t size) { return WriteStream(target, size, false); }},
+    {"stream patched", [](const std::string& target, size_t size) { return WriteStream(target, size, true); }},
+};
+
+// Runs body in a child process with mounts of its own: what it said
+// (nothing when all went well), or nothing at all where the system gives
+// no such process.
+std::optional<std::string> InOwnMounts(const std::function<std::string()>& body)
+{
+    TempDir talk;
+    const std::string said = talk.File("said");
+    const int status = InChild([&] {
+        if (!OwnMounts())
+            return 77;
+        std::ofstream(said) << body();
+        return 0;
+    });
+    if (status == 77)
+        return std::nullopt;
+    const Bytes b = ReadFile(said);
+    return status == 0 ? std::string(b.begin(), b.end()) : "the child ended with " + std::to_string(status);
+}
+
+}  // namespace
+
+// On a full disk every way of writing fails with the system's reason in its
+// message, the old file stays whole and nothing is left beside it.
+TEST(SafeFileReplace, AFullDiskIsNamedInTheMessageAndLosesNothing)
+{
+    TempDir dir;
+    const std::string small = dir.File("small");
+    fs::create_directory(small);
+    const std::optional<std::string> said = InOwnMounts([&] {
+        if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
+            return std::string("cannot mount a small file system: ") + std::strerror(errno);
+        const std::string target = small + "/out.bin";
+        std::string failed;
+        for (const Writer& w : kWriters) {
+            WriteFile(target, {'o', 'l', 'd'});
+            const unsigned short error = w.write(target, 200 * 1000);
+            const std::string message = qnFileFailure(target, true, error);
+            if (error == 0 || message.find(": no space left on device (error ") == std::string::npos)
+                failed += std::string(w.name) + ": " + message + "\n";
+            if (ReadFile(target) != Bytes{'o', 'l', 'd'} || Entries(small) != std::set<std::string>{"out.bin"})
+                failed += std::string(w.name) + ": the old file or the folder changed\n";
+        }
+        return failed;
+    });
+    if (!said)
+        GTEST_SKIP() << "this system gives a process no mounts of its own (not root, no user namespaces)";
+    EXPECT_EQ(*said, "");
+}
+
+// Where /proc is not mounted every way of writing still replaces the file.
+TEST(SafeFileReplace, FilesAreReplacedWithoutProc)
+{
+    TempDir dir;
+    const std::optional<std::string> said = InOwnMounts([&] {
+        if (::mount("tmpfs", "/proc", "tmpfs", 0, "size=64k") != 0)
+            return std::string("cannot hide /proc: ") + std::strerror(errno);
+        const std::string target = dir.File("out.bin");
+        std::string failed;
+        for (const Writer& w : kWriters) {
+            WriteFile(target, {'o', 'l', 'd'});
+            if (const unsigned short error = w.write(target, 5000))
+                failed += std::string(w.name) + ": " + qnFileFailure(target, true, error) + "\n";
+            else if (ReadFile(target).size() != 5000 || Entries(dir.Path()) != std::set<std::string>{"out.bin"})
+                failed += std::string(w.name) + ": not the file written, or a file left beside it\n";
+        }
+        return failed;
+    });
+    if (!said)
+        GTEST_SKIP() << "this system gives a process no mounts of its own (not root, no user namespaces)";
+    EXPECT_EQ(*said, "");
 }

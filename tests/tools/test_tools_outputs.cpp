@@ -25,27 +25,6 @@ namespace {
 
 const std::string kSample = std::string(TESSOLO_SOURCE_DIR) + "/samples/sample.png";
 
-// A folder of its own for one test, removed after it.
-class Folder {
-public:
-    explicit Folder(const std::string& name)
-        : m_path(::testing::TempDir() + name + "_" + std::to_string(::getpid()))
-    {
-        fs::remove_all(m_path);
-        fs::create_directories(m_path);
-    }
-    ~Folder()
-    {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
-
 // Every entry under a folder (hidden ones too) with its bytes and
 // permission bits; folders show as themselves.
 std::map<std::string, std::string> Snapshot(const std::string& folder)

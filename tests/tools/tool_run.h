@@ -84,3 +84,24 @@ inline size_t Lines(const std::string& s)
         n += c == '\n';
     return n;
 }
+
+// A folder of its own for one test, removed after it.
+class Folder {
+public:
+    explicit Folder(const std::string& name)
+        : m_path(::testing::TempDir() + name + "_" + std::to_string(::getpid()))
+    {
+        std::filesystem::remove_all(m_path);
+        std::filesystem::create_directories(m_path);
+    }
+    ~Folder()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(m_path, ec);
+    }
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};

@@ -1,0 +1,166 @@
+// The programs' writes under faults from outside: a PNG export killed while
+// it puts its files in place, and a full disk.
+#include "tool_run.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/inotify.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kSample = std::string(TESSOLO_SOURCE_DIR) + "/samples/sample.png";
+
+std::string Q(const std::string& path) { return "'" + path + "'"; }
+
+// Every entry of a folder with its bytes; folders show as themselves.
+std::map<std::string, std::string> Contents(const std::string& folder)
+{
+    std::map<std::string, std::string> all;
+    for (const auto& e : fs::directory_iterator(folder))
+        all[e.path().filename().string()] = e.is_directory() ? "(folder)" : Slurp(e.path().string());
+    return all;
+}
+
+// Starts `tessolo-tool args...` with its outputs dropped.
+pid_t Spawn(const std::vector<std::string>& args)
+{
+    std::vector<char*> argv;
+    const std::string tool = TESSOLO_TOOL;
+    argv.push_back(const_cast<char*>(tool.c_str()));
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, tool.c_str(), &files, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&files);
+    return pid;
+}
+
+// Runs a shell script with mounts of its own, made by `unshare` (as root,
+// or in a user namespace where the system lets users make one).
+Result WithOwnMounts(const std::string& folder, const std::string& script)
+{
+    const std::string file = folder + "/own-mounts.sh";
+    std::ofstream(file) << script << "\n";
+    const Result r = RunProgram("unshare", "-rm sh " + Q(file));
+    fs::remove(file);
+    return r;
+}
+
+// Whether WithOwnMounts can mount here.
+bool CanOwnMounts(const std::string& folder)
+{
+    return WithOwnMounts(folder, "mount -t tmpfs tmpfs " + Q(folder)).code == 0;
+}
+
+}  // namespace
+
+// The export of the story: old files under the first names of the
+// series and one more; the export is killed with SIGKILL right after it has
+// put its first, its fourth, or half its files in place; another export into
+// the folder follows. The folder then holds the whole old set or the whole
+// new one beside the second export's files, and nothing hidden.
+TEST(WriteFaults, AnExportKilledWhilePlacingItsFilesLeavesTheOldOrTheNewSet)
+{
+    const Folder d("killed_commit");
+    ASSERT_EQ(RunTool("layout new --grid 20x15 " + Q(d / "lay.qntd")).code, 0);
+    fs::create_directory(d / "whole");
+    ASSERT_EQ(RunTool("export pieces --to png " + Q(d / "lay.qntd") + " " + Q(kSample) + " " + Q(d / "whole/p")).code,
+              0);
+    const auto fresh = Contents(d / "whole");
+    ASSERT_EQ(fresh.size(), 300u);
+    for (const size_t killAfter : {size_t(1), size_t(4), size_t(150)}) {
+        SCOPED_TRACE("killed after " + std::to_string(killAfter) + " files placed");
+        const std::string out = d / ("out" + std::to_string(killAfter));
+        fs::create_directory(out);
+        std::map<std::string, std::string> old;
+        for (auto it = fresh.begin(); old.size() < 3; ++it)
+            old[it->first] = "old " + it->first;
+        old["notes.txt"] = "no part of the series";
+        for (const auto& [name, bytes] : old)
+            std::ofstream(out + "/" + name, std::ios::binary) << bytes;
+
+        const int watch = ::inotify_init1(IN_CLOEXEC);
+        ASSERT_GE(watch, 0);
+        ASSERT_GE(::inotify_add_watch(watch, out.c_str(), IN_MOVED_TO), 0);
+        const pid_t pid = Spawn({"export", "pieces", "--to", "png", d / "lay.qntd", kSample, out + "/p"});
+        ASSERT_GT(pid, 0);
+        // Each file put in place arrives by a rename into the folder.
+        size_t placed = 0;
+        alignas(struct inotify_event) char events[8192];
+        while (placed < killAfter) {
+            const ssize_t n = ::read(watch, events, sizeof events);
+            ASSERT_GT(n, 0);
+            for (ssize_t at = 0; at < n && placed < killAfter;) {
+                const auto* e = reinterpret_cast<const struct inotify_event*>(events + at);
+                placed += e->len > 0 && e->name[0] != '.';
+                at += ssize_t(sizeof(struct inotify_event) + e->len);
+            }
+        }
+        ::kill(pid, SIGKILL);
+        ::close(watch);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+
+        const Result next =
+            RunTool("export pieces --to png " + Q(d / "lay.qntd") + " " + Q(kSample) + " " + Q(out + "/q"));
+        ASSERT_EQ(next.code, 0) << next.err;
+        std::map<std::string, std::string> series, others;
+        for (const auto& [name, bytes] : Contents(out))
+            (name.rfind("q_", 0) == 0 ? others : series)[name] = bytes;
+        EXPECT_EQ(others.size(), 300u);
+        std::map<std::string, std::string> allNew = fresh;
+        allNew["notes.txt"] = old["notes.txt"];
+        EXPECT_TRUE(series == old || series == allNew)
+            << series.size() << " files besides the second export's, of which the old ones left: "
+            << (series.count(old.begin()->first) ? series[old.begin()->first].substr(0, 4) : "none");
+    }
+}
+
+// On a full disk every command that writes says so, in one line, and fails.
+TEST(WriteFaults, AFullDiskIsNamedByEveryCommand)
+{
+    const Folder d("full_disk");
+    const std::string full = d / "full";
+    fs::create_directory(full);
+    if (!CanOwnMounts(full))
+        GTEST_SKIP() << "no mounts of its own for a test here (not root, no user namespaces)";
+    ASSERT_EQ(RunTool("layout new --grid 20x15 " + Q(d / "lay.qntd")).code, 0);
+    {
+        std::ofstream blob(d / "blob", std::ios::binary);
+        for (int k = 0; k < 100000; ++k)
+            blob.put(char(k * 7919 % 251));
+    }
+    const std::string tool = Q(TESSOLO_TOOL);
+    const std::string cases[] = {
+        "layout new --grid 100x100 " + Q(full + "/g.qntd"),
+        "psd write " + Q(full + "/o.psd") + " " + Q(kSample),
+        "storage put " + Q(full + "/s.qnst") + " a 5 - < " + Q(d / "blob"),
+        "convert " + Q(kSample) + " " + Q(full + "/o.png"),
+        "export pieces --to png " + Q(d / "lay.qntd") + " " + Q(kSample) + " " + Q(full),
+    };
+    for (const std::string& c : cases) {
+        const Result r =
+            WithOwnMounts(d.path(), "mount -t tmpfs -o size=16k tmpfs " + Q(full) + " && " + tool + " " + c);
+        EXPECT_EQ(r.code, 1) << c << ": " << r.err;
+        EXPECT_EQ(Lines(r.err), 1u) << c << ": " << r.err;
+        EXPECT_NE(r.err.find("o space left on device"), std::string::npos) << c << ": " << r.err;
+    }
+}
