@@ -108,6 +108,7 @@ private:
     GtkWindow* ParentOf(WinId id);
     void Prepare(GtkWidget* d, const FileDialogSpec& spec);
     static void GuardKeys(GtkWidget* dialog);
+    static void PlaceOverParent(GtkWidget* dialog);
     static int SettingInt(const char* name, int fallback);
     void Raise(WinId id);
     void KeepInput(const GdkEvent* ev);
