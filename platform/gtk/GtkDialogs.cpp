@@ -122,8 +122,9 @@ void GtkPlatform::GuardKeys(GtkWidget* dialog)
 }
 
 // The caller's filter, in the save dialogs too: a file of another kind
-// listed there is only one to write over by mistake. (The spec outlives
-// the dialog, which is destroyed before the call returns.)
+// listed there is only one to write over by mistake. (The caller's
+// description outlives the dialog, which is destroyed before the call
+// returns.)
 // Over the window it belongs to (the desktop's middle without one): a
 // window manager would put it there, and without one GTK leaves a plain
 // dialog at the screen's top-left corner, far from what it speaks of.

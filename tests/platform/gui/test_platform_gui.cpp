@@ -64,10 +64,10 @@ TEST_F(PlatformGui, FileDialogsListOnlyTheCallersFiles)
         bool save;
     };
     for (const Kind k : {Kind{"open", false}, Kind{"save", true}}) {
-        plat::FileDialogSpec spec;
-        spec.title = std::string("Export ") + k.what;
-        spec.filter = [](const std::string& name) { return name.size() > 4 && name.ends_with(".eps"); };
-        spec.filterName = "Encapsulated PostScript (.eps)";
+        plat::FileDialogSpec ask;
+        ask.title = std::string("Export ") + k.what;
+        ask.filter = [](const std::string& name) { return name.size() > 4 && name.ends_with(".eps"); };
+        ask.filterName = "Encapsulated PostScript (.eps)";
         std::string name;
         std::vector<std::string> listed;
         WhenUp up{GTK_TYPE_FILE_CHOOSER_DIALOG, [&](GtkWindow* d) {
@@ -87,10 +87,10 @@ TEST_F(PlatformGui, FileDialogsListOnlyTheCallersFiles)
         Watch(up);
         std::string path;
         plat::SaveChoice choice;
-        const bool chosen = k.save ? g_platform->FileSaveDialog(spec, choice) : g_platform->FileOpenDialog(spec, path);
+        const bool chosen = k.save ? g_platform->FileSaveDialog(ask, choice) : g_platform->FileOpenDialog(ask, path);
         ASSERT_TRUE(up.ran) << k.what << ": no dialog came";
         EXPECT_FALSE(chosen) << k.what;
-        EXPECT_EQ(name, spec.filterName) << k.what;
+        EXPECT_EQ(name, ask.filterName) << k.what;
         EXPECT_EQ(listed, std::vector<std::string>{"knives.eps"}) << k.what;
     }
 }
@@ -106,12 +106,12 @@ TEST_F(PlatformGui, AlertOpensCentredOverItsWindow)
     };
     for (const Case c : {Case{{40, 60}, true}, Case{{760, 600}, true}, Case{{700, 80}, false}}) {
         const plat::Point at = c.at;
-        plat::WindowSpec spec;
-        spec.name = "Alert Parent";
-        spec.pos = at;
-        spec.width = 480;
-        spec.height = 360;
-        const plat::WinId parent = g_platform->CreateWindow(spec);
+        plat::WindowSpec window;
+        window.name = "Alert Parent";
+        window.pos = at;
+        window.width = 480;
+        window.height = 360;
+        const plat::WinId parent = g_platform->CreateWindow(window);
         ASSERT_NE(parent, 0u);
         g_platform->Show(parent);
         g_platform->Activate(parent);
