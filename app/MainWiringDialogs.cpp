@@ -35,6 +35,10 @@ EXPORTPICTURE PictureOf(const CWnd_Main& w)
         pic.iccProfile = d->iccProfile;
         pic.iccSize = d->iccSize;
         pic.colorMode = d->colorMode;
+        int32_t aw = 0, ah = 0;
+        const uint8_t* alpha = w.m_pPlugin->GetCompositeAlpha(aw, ah);
+        if (alpha && aw == pic.width && ah == pic.height)
+            pic.limit = alpha;
     }
     return pic;
 }

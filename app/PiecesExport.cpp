@@ -230,6 +230,8 @@ bool CPiecesExport::Export(const REQUEST& r, RESULT& result)
     m_Layers.clear();
     m_FileNames.clear();
     m_CanvasPlanes.free();
+    m_MergedPlanes.free();
+    std::fill(std::begin(m_Merged), std::end(m_Merged), nullptr);
 
     if (m_Engine.m_nColorMode != 1)
         return i_Fail("Export feature is supported ONLY for \ndocuments in the RGB color mode.",
@@ -272,11 +274,14 @@ bool CPiecesExport::Export(const REQUEST& r, RESULT& result)
     job.preservePosition = s.exportTo == CExportSettings::kToPNG && s.preservePosition ? 1 : 0;
     job.canvas = &canvas;
     job.scratch = &scratch;
+    std::copy(std::begin(m_Merged), std::end(m_Merged), job.merged);
     job.progress = m_pProgress;
     const bool ok = s.exportTo == CExportSettings::kToPSD ? i_WritePSD(r, job, result) : i_WritePNGs(r, job, result);
     i_Report(95);
     restorer.Restore();
     m_CanvasPlanes.free();
+    m_MergedPlanes.free();
+    std::fill(std::begin(m_Merged), std::end(m_Merged), nullptr);
     i_Report(100);
     return ok;
 }
@@ -306,24 +311,11 @@ bool CPiecesExport::i_Prepare(const REQUEST& r, const CExportSettings& s, bool c
         uint8_t* planes[4];
         for (int k = 0; k < 4; ++k)
             planes[k] = m_CanvasPlanes.GetPtr() + k * plane;
-        std::vector<uint8_t> shown;
-        if (otherPiecesOnly) {
-            shown.resize(m_Engine.m_nPieces);
-            for (uint32_t i = 0; i < m_Engine.m_nPieces; ++i) {
-                shown[i] = m_Engine.m_pPieces[i].shown;
-                if (m_Engine.m_pPieces[i].selected)
-                    m_Engine.m_pPieces[i].shown = 0;
-            }
-        }
-        m_Engine.m_pProgress = m_pProgress;
-        const bool ok = m_Engine.CombineSplitedCells(long(W), long(H), planes, W, 4, nullptr, 0, qnNullRect, 0,
-                                                     from, to);
-        m_Engine.m_pProgress = nullptr;
-        for (uint32_t i = 0; i < shown.size(); ++i)
-            m_Engine.m_pPieces[i].shown = shown[i];
-        if (!ok)
-            return i_Cancelled() ? i_Fail(kCancelled, kExportTitle, "cancelled")
-                                 : i_Fail(kNoMemory, kErrorTitle, "the pieces could not be composited");
+        std::vector<uint8_t> take(m_Engine.m_nPieces, 1);
+        for (uint32_t i = 0; otherPiecesOnly && i < m_Engine.m_nPieces; ++i)
+            take[i] = !m_Engine.m_pPieces[i].selected;
+        if (!i_Composite(r, planes, take, from, to))
+            return false;
         EXPORTLAYER l;
         l.name = name;
         for (int k = 0; k < 4; ++k)
@@ -357,7 +349,7 @@ bool CPiecesExport::i_Prepare(const REQUEST& r, const CExportSettings& s, bool c
     for (uint32_t k = 0; k < n; ++k) {
         const uint32_t i = ids[k];
         if (s.exportWOBevel) {
-            i_Report(uint8_t(20 + 20 * uint64_t(k) / n));
+            i_Report(uint8_t(20 + 15 * uint64_t(k) / n));
             if (i_Cancelled())
                 return i_Fail(kCancelled, kExportTitle, "cancelled");
             if (!restorer.RenderWithoutBevel(i))
@@ -386,7 +378,51 @@ bool CPiecesExport::i_Prepare(const REQUEST& r, const CExportSettings& s, bool c
             m_FileNames.push_back(FileName(base, extended, k + 1, i, p.row, p.column) + ".png");
         m_Layers.push_back(l);
     }
+
+    // What a PSD shows to the programs that read no layers: the pieces its
+    // visible layers show (the composite's among them), composited as the
+    // window and Apply composite them.
+    if (psd) {
+        std::vector<uint8_t> take(m_Engine.m_nPieces, 0);
+        for (uint32_t k = 0; k < n; ++k)
+            take[ids[k]] = 1;
+        for (uint32_t i = 0; composite && i < m_Engine.m_nPieces; ++i)
+            take[i] |= !m_Engine.m_pPieces[i].selected;
+        if (!m_MergedPlanes.alloc(qnMulSize({4, plane})))
+            return i_Fail(kNoMemory, kErrorTitle, "no memory for the merged image");
+        uint8_t* planes[4];
+        for (int k = 0; k < 4; ++k)
+            planes[k] = m_MergedPlanes.GetPtr() + k * plane;
+        if (!i_Composite(r, planes, take, 35, 40))
+            return false;
+        std::copy(planes, planes + 4, m_Merged);
+    }
     i_Report(40);
+    return true;
+}
+
+bool CPiecesExport::i_Composite(const REQUEST& r, uint8_t* const planes[4], const std::vector<uint8_t>& take,
+                                uint8_t from, uint8_t to)
+{
+    // The window's rule: soft edges of a cut along thick knives add up by
+    // screening.
+    const uint8_t screen = m_Engine.m_bLinesMode && m_Engine.m_bSmooth ? 1 : 0;
+    std::vector<uint8_t> shown(m_Engine.m_nPieces);
+    for (uint32_t i = 0; i < m_Engine.m_nPieces; ++i) {
+        shown[i] = m_Engine.m_pPieces[i].shown;
+        if (!take[i])
+            m_Engine.m_pPieces[i].shown = 0;
+    }
+    uint8_t* dst[4] = {planes[0], planes[1], planes[2], planes[3]};
+    m_Engine.m_pProgress = m_pProgress;
+    const bool ok = m_Engine.CombineSplitedCells(long(r.width), long(r.height), dst, r.width, 4,
+                                                 const_cast<uint8_t*>(r.limit), r.width, qnNullRect, screen, from, to);
+    m_Engine.m_pProgress = nullptr;
+    for (uint32_t i = 0; i < m_Engine.m_nPieces; ++i)
+        m_Engine.m_pPieces[i].shown = shown[i];
+    if (!ok)
+        return i_Cancelled() ? i_Fail(kCancelled, kExportTitle, "cancelled")
+                             : i_Fail(kNoMemory, kErrorTitle, "the pieces could not be composited");
     return true;
 }
 
@@ -477,6 +513,8 @@ bool CPiecesExport::stExportToPSD(CQNF_StdFile* file, void* data)
         job->message = kCannotWrite;
         return false;
     }
+    if (job->merged[0] && !psd.Write_SetMerged(job->merged, job->width))
+        return false;
     if (job->progress)
         job->progress->Progress(41, nullptr);
     for (uint32_t i = 0; i < job->count; ++i) {

@@ -12,13 +12,20 @@
 //   stExportToPSD   the whole job as one layered PSD into an open file
 //   stExportToPNGs  one layer of the job as one PNG into an open file
 //
+// Every full picture (the merged picture, the composite, and the merged
+// image a PSD carries for the programs that show no layers) is the pieces
+// composited as the window and Apply composite them: soft edges that meet
+// add up to the picture, where stacking the layers one over another would
+// let the ground show through every seam. A PSD's merged image holds the
+// pieces its visible layers show.
+//
 // Memory: a PSD layer points straight into the engine's rendered planes, so
 // the layers cost nothing beyond the pieces themselves (the colour under
 // their fully transparent pixels, which no composite shows, is cleared there
 // so that it packs into runs); PNG files are
 // written one at a time through one canvas (positions preserved) or one
-// scratch plane (opacity). Only the merged picture or the composite takes a
-// full canvas of four planes.
+// scratch plane (opacity). The merged picture or the composite takes a full
+// canvas of four planes, and a PSD of pieces one more for its merged image.
 //
 // Writing is all or nothing. A PSD goes to a temporary file that replaces
 // the target only when complete. A PNG series goes to a private folder
@@ -73,6 +80,9 @@ public:
         uint8_t preservePosition = 0;
         CQNF_Image* canvas = nullptr;  // the PNG writer's canvas (positions preserved)
         CQNF_Mem* scratch = nullptr;   // the PNG writer's alpha plane (opacity)
+        // The PSD's merged image: colours and alpha of the canvas's size,
+        // stride = width; null: the writer composites the layers.
+        const uint8_t* merged[4] = {};
         CQNF_Progress* progress = nullptr;
         // Set by the writers: the text for the user when a file could not
         // take the writer (empty otherwise), and whether they stopped
@@ -109,6 +119,10 @@ public:
         uint32_t iccSize = 0;
         // Files no file of a PNG series may replace (the run's inputs).
         std::vector<std::string> keep;
+        // What the pieces are limited to where the picture is composited, as
+        // Apply limits them (the selection and transparency they were cut
+        // under: width x height bytes); null: nothing.
+        const uint8_t* limit = nullptr;
     };
 
     struct RESULT {
@@ -150,6 +164,10 @@ private:
 
     bool i_Fail(const std::string& message, const std::string& title, const std::string& detail);
     bool i_Prepare(const REQUEST& r, const CExportSettings& s, bool composite, PieceRestorer& restorer);
+    // The shown pieces that take(piece) accepts composited into planes of
+    // the request's size (the rest of the table left out meanwhile).
+    bool i_Composite(const REQUEST& r, uint8_t* const planes[4], const std::vector<uint8_t>& take, uint8_t from,
+                     uint8_t to);
     bool i_WritePSD(const REQUEST& r, EXPORTJOB& job, RESULT& result);
     bool i_WritePNGs(const REQUEST& r, EXPORTJOB& job, RESULT& result);
     void i_Report(uint8_t percent);
@@ -161,6 +179,8 @@ private:
     std::vector<std::string> m_FileNames;  // per layer, PNG series only
     std::string m_Folder;                   // PNG series: where the files go
     CQNF_Mem m_CanvasPlanes;                // merged picture or composite
+    CQNF_Mem m_MergedPlanes;                // a PSD's merged image of pieces
+    const uint8_t* m_Merged[4] = {};
     std::string m_Message;
     std::string m_MessageTitle;
     std::string m_Detail;

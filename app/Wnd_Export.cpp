@@ -396,6 +396,7 @@ EXPORTOUTCOME DoExportDialog(CQNF_Window* parent, CDialogHost& host, CTessolo& e
     request.resolution = picture.resolution;
     request.iccProfile = picture.iccProfile;
     request.iccSize = picture.iccSize;
+    request.limit = picture.limit;
     CPiecesExport exporter(engine);
     CExportProgress progress(host, status);
     exporter.SetProgress(&progress);

@@ -142,6 +142,9 @@ struct EXPORTPICTURE {
     const uint8_t* iccProfile = nullptr;
     uint32_t iccSize = 0;
     uint8_t colorMode = 1;  // 0 grey, 1 RGB, 2 CMYK: only RGB is exported
+    // The selection and transparency the pieces were cut under (width x
+    // height), which the window and Apply limit them to; null: none.
+    const uint8_t* limit = nullptr;
 };
 
 // What an export run did, for the caller's status line and for tests.

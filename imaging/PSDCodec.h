@@ -3,7 +3,8 @@
 // Writing: Create(file), Write_Init, Write_AddLayer for each layer bottom
 // first, SetProgress, WritePSD, WriteClean. Every layer carries its colour
 // planes and a transparency plane, PackBits-compressed; a merged image of the
-// visible layers over white follows for readers that ignore layers. Lengths
+// visible layers over white follows for readers that ignore layers, or, given
+// with Write_SetMerged, the caller's own picture of them over white. Lengths
 // are patched in place, so neither a packed channel nor the file is ever held
 // in memory. A document is limited to 30000 pixels a side and 32767 layers
 // (the format's own limits); the 4 GB that its 32-bit lengths address is
@@ -100,6 +101,13 @@ public:
     // one after another in its block, stride = width); error 1 when the
     // image does not hold that many.
     bool Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, CQNF_Image* image);
+    // The merged image as the caller composited the layers (where a plain
+    // stack of them is not the picture: pieces whose soft edges meet), as
+    // the mode's colour planes and a transparency plane of the document's
+    // size, stride bytes a row; written over white. Null: the writer
+    // composites the visible layers itself. After Write_Init; the planes are
+    // read by WritePSD.
+    bool Write_SetMerged(const unsigned char* const* planes, uint32_t stride);
     bool WritePSD();
     void WriteClean() override;
     bool Write_MACWord(uint16_t value, uint32_t position = qncodec::CurrentPos);
@@ -161,4 +169,7 @@ private:
     PSDMLWRITE_INITPARAMS m_writeParams;
     bool m_writeInit = false;
     std::vector<std::unique_ptr<WriteLayer>> m_writeLayers;
+    bool m_mergedGiven = false;
+    const unsigned char* m_merged[5] = {};
+    uint32_t m_mergedStride = 0;
 };

@@ -138,7 +138,32 @@ bool CQNF_ImagePSD::Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, CQNF_Im
     return Write_AddLayer(params, planes, w);
 }
 
-void CQNF_ImagePSD::WriteClean() { m_writeLayers.clear(); }
+bool CQNF_ImagePSD::Write_SetMerged(const unsigned char* const* planes, uint32_t stride)
+{
+    m_mergedGiven = false;
+    std::fill(std::begin(m_merged), std::end(m_merged), nullptr);
+    m_mergedStride = 0;
+    if (!planes)
+        return true;
+    // Colour planes and transparency: as many as the mode takes (checked
+    // against the mode and the width when the document is written).
+    const uint32_t n = ColourChannels(m_writeParams.mode);
+    if (!m_writeInit || !n) {
+        SetError(qncodec::ErrArgument);
+        return false;
+    }
+    for (uint32_t k = 0; k <= n; ++k)
+        m_merged[k] = planes[k];
+    m_mergedStride = stride;
+    m_mergedGiven = true;
+    return true;
+}
+
+void CQNF_ImagePSD::WriteClean()
+{
+    m_writeLayers.clear();
+    Write_SetMerged(nullptr, 0);
+}
 
 bool CQNF_ImagePSD::Write_MACWord(uint16_t value, uint32_t position)
 {
@@ -172,8 +197,9 @@ private:
                        uint32_t& length);
     bool Merged();
     // Channel c of canvas rows [y0, y0 + rows): every visible layer over
-    // white, in order.
+    // white, in order, or the caller's merged picture over white.
     void MergedBand(uint32_t c, uint32_t y0, uint32_t rows, unsigned char* canvas) const;
+    void GivenMergedBand(uint32_t c, uint32_t y0, uint32_t rows, unsigned char* canvas) const;
     static bool Shows(const PSDMLWRITE_LAYERPARAMS& p) { return p.visible && p.opacity && p.width && p.height; }
 
     bool Put(const void* p, size_t n) { return m_c.Write_Buffer(static_cast<const unsigned char*>(p), n); }
@@ -248,6 +274,11 @@ bool CQNF_ImagePSD::Writer::Validate()
         }
         if (p.width > widest)
             widest = p.width;
+    }
+    if (ok && m_c.m_mergedGiven) {
+        ok = m_c.m_mergedStride >= P().width;
+        for (uint32_t k = 0; k <= m_n && ok; ++k)
+            ok = m_c.m_merged[k] != nullptr;
     }
     if (!ok) {
         m_c.SetError(qncodec::ErrArgument);
@@ -510,6 +541,22 @@ bool CQNF_ImagePSD::Writer::Spans()
     return true;
 }
 
+// The caller's colour s with transparency a over white: (s a + 255 (255 - a))
+// / 255, as a host puts a picture with transparency on a white ground.
+void CQNF_ImagePSD::Writer::GivenMergedBand(uint32_t c, uint32_t y0, uint32_t rows, unsigned char* canvas) const
+{
+    const uint32_t W = P().width;
+    const size_t stride = m_c.m_mergedStride;
+    for (uint32_t y = 0; y < rows; ++y) {
+        const unsigned char* s = m_c.m_merged[c] + size_t{y0 + y} * stride;
+        const unsigned char* a = m_c.m_merged[m_n] + size_t{y0 + y} * stride;
+        unsigned char* d = canvas + size_t{y} * W;
+        for (uint32_t x = 0; x < W; ++x)
+            d[x] = static_cast<unsigned char>(
+                qnDivBy255(static_cast<uint16_t>(s[x] * a[x] + 255 * (255 - a[x]))));
+    }
+}
+
 void CQNF_ImagePSD::Writer::MergedBand(uint32_t c, uint32_t y0, uint32_t rows, unsigned char* canvas) const
 {
     const uint32_t W = P().width;
@@ -576,7 +623,8 @@ bool CQNF_ImagePSD::Writer::Merged()
         m_c.SetError(qncodec::ErrMemory);
         return false;
     }
-    if (!Put(table.data(), table.size()) || !Spans())
+    const bool given = m_c.m_mergedGiven;
+    if (!Put(table.data(), table.size()) || (!given && !Spans()))
         return false;
     unsigned char* out = m_scratch.GetPtr();
     // The scratch holds the packing buffer first, then a band of canvas
@@ -588,7 +636,10 @@ bool CQNF_ImagePSD::Writer::Merged()
             return false;
         for (uint32_t y0 = 0; y0 < H; y0 += kMergedBandRows) {
             const uint32_t rows = std::min(kMergedBandRows, H - y0);
-            MergedBand(c, y0, rows, canvas);
+            if (given)
+                GivenMergedBand(c, y0, rows, canvas);
+            else
+                MergedBand(c, y0, rows, canvas);
             for (uint32_t y = y0; y < y0 + rows; ++y) {
                 long n = 0;
                 PackBits(canvas + size_t{y - y0} * W, W, out, &n);

@@ -327,9 +327,9 @@ bool HeadlessPlatform::ClipboardSetText(const std::string& latin1)
     return true;
 }
 
-int HeadlessPlatform::Alert(const std::string& title, const std::string& text, WinId)
+int HeadlessPlatform::Alert(const std::string& title, const std::string& text, WinId parent)
 {
-    alerts.push_back({title, text});
+    alerts.push_back({title, text, parent});
     return 1;
 }
 

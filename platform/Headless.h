@@ -63,6 +63,7 @@ public:
     // Services logs and scripted answers.
     struct AlertShown {
         std::string title, text;
+        WinId parent = 0;
     };
     std::vector<AlertShown> alerts;
     // Moves of a window while it was on the screen (a user sees it jump).

@@ -150,8 +150,10 @@ struct FileDialogSpec {
     std::string proposedName;  // save dialogs
     WinId parent = 0;
     bool showPackages = false;
-    // Which files the open dialog shows (folders are always shown).
+    // Which files the dialog lists (folders are always listed), under the
+    // name filterName; without it every file.
     std::function<bool(const std::string& fileName)> filter;
+    std::string filterName;  // Latin-1
 };
 
 struct SaveChoice {
@@ -220,7 +222,8 @@ public:
     virtual bool ClipboardGetText(std::string& latin1) = 0;
     virtual bool ClipboardSetText(const std::string& latin1) = 0;
     virtual void Beep() = 0;
-    // A note alert with one OK button; blocks until dismissed.
+    // A note alert with one OK button, over the parent (0: the active
+    // window, if any); blocks until dismissed.
     virtual int Alert(const std::string& title, const std::string& text, WinId parent) = 0;
     virtual bool ScrollArrowsAtBothEnds() = 0;
     // Shows a pop-up menu with its top-left corner at the point; the index

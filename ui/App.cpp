@@ -188,11 +188,12 @@ void CQNF_App::SystemBeep()
         P()->Beep();
 }
 
-int CQNF_App::PlatformMessageBox(const char* text, const char* title, CQNF_Window*)
+int CQNF_App::PlatformMessageBox(const char* text, const char* title, CQNF_Window* window)
 {
     if (!P())
         return -1;
-    return P()->Alert(Latin1Cut(title, 250), Latin1Cut(text, 250), 0);
+    // Over the window it speaks of.
+    return P()->Alert(Latin1Cut(title, 250), Latin1Cut(text, 250), window ? window->GetWindowHandle() : 0);
 }
 
 bool CQNF_App::GetScrollStyle_TwoSideArrows() { return P() && P()->ScrollArrowsAtBothEnds(); }

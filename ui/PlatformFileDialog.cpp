@@ -57,10 +57,13 @@ void CQNF_PlatformFileDialog::i_RememberFolder(const std::string& folder)
 }
 const FSRef& CQNF_PlatformFileDialog::GetAppRootFolder() { return g_appRoot; }
 
-void CQNF_PlatformFileDialog::AddFilter(const char*, CQNF_StringArray* extensions, unsigned long fileType)
+void CQNF_PlatformFileDialog::AddFilter(const char* description, CQNF_StringArray* extensions,
+                                        unsigned long fileType)
 {
     if (!extensions)
         return;
+    if (m_filterName.GetLength() == 0 && description)
+        m_filterName = description;
     for (uint32_t i = 0; i < extensions->GetSize(); ++i)
         m_extensions.Add((*extensions)[i]);
     m_fileTypes.Add(uint32_t(fileType));
@@ -70,6 +73,7 @@ void CQNF_PlatformFileDialog::RemoveAllFilters()
 {
     m_extensions.Empty();
     m_fileTypes.Empty();
+    m_filterName = "";
 }
 
 void CQNF_PlatformFileDialog::SetDefaultPathToAppRoot(const char* subfolder)
@@ -122,7 +126,6 @@ bool CQNF_PlatformFileDialog::DoFileOpenDialog(CQNF_Window* parent, unsigned cha
         return false;
     plat::FileDialogSpec spec = i_Spec(parent);
     spec.showPackages = packages != 0;
-    spec.filter = [this](const std::string& name) { return ShowsFile(name); };
     std::string path;
     if (!p->FileOpenDialog(spec, path) || !IsReadableFile(path))
         return false;
@@ -150,6 +153,10 @@ plat::FileDialogSpec CQNF_PlatformFileDialog::i_Spec(CQNF_Window* parent) const
         spec.folder = last.GetStr();
     spec.proposedName = m_saveName.GetStr();
     spec.parent = parent ? parent->GetWindowHandle() : 0;
+    if (m_extensions.GetSize()) {
+        spec.filter = [this](const std::string& name) { return ShowsFile(name); };
+        spec.filterName = m_filterName.GetStr();
+    }
     return spec;
 }
 

@@ -7,10 +7,11 @@
 // nothing new behind. The serial save writes one file per suffix the same
 // way and succeeds only when every file was written.
 //
-// Filter rule of the open dialog: folders are shown; a file is shown when its
-// name ends in a dot and one of the extensions (case ignored; only extensions
-// shorter than 6 characters, and only names longer than the extension and
-// its dot, count). Without any filter every file is shown. File type codes
+// Filter rule of the open and save dialogs: folders are shown; a file is
+// shown when its name ends in a dot and one of the extensions (case ignored;
+// only extensions shorter than 6 characters, and only names longer than the
+// extension and its dot, count). Without any filter every file is shown. The
+// dialogs name the filter by the first filter's description. File type codes
 // have no meaning on this platform and are kept only for the callers.
 #pragma once
 
@@ -78,6 +79,7 @@ private:
 
     CQNF_StringArray m_extensions;
     CQNF_DWordArray m_fileTypes;
+    CQNF_String m_filterName;
     FSRef m_defaultFolder;
     FSRef m_result;
     uint8_t m_resultValid = 0;

@@ -89,13 +89,18 @@ private:
         Point pos;
         bool visible = false;
         std::vector<uint8_t> mask;
-        std::vector<guint16> keysDown;
     };
 
     // Input to our windows is held back while a native dialog or menu runs.
+    // The keys let go meanwhile were let go in the dialog: when the last
+    // one closes, the held keys are checked against the keyboard.
     struct NativeScope {
         explicit NativeScope(GtkPlatform& p) : p(p) { ++p.m_native; }
-        ~NativeScope() { --p.m_native; }
+        ~NativeScope()
+        {
+            if (--p.m_native == 0)
+                p.ForgetReleasedKeys();
+        }
         GtkPlatform& p;
     };
 
@@ -103,9 +108,11 @@ private:
     GtkWindow* ParentOf(WinId id);
     void Prepare(GtkWidget* d, const FileDialogSpec& spec);
     static void GuardKeys(GtkWidget* dialog);
+    static void PlaceOverParent(GtkWidget* dialog);
     static int SettingInt(const char* name, int fallback);
     void Raise(WinId id);
     void KeepInput(const GdkEvent* ev);
+    void ForgetReleasedKeys();
     void Send(Event e);
     void SetActive(WinId id);
     static Event Pointer(Kind kind, const Win* win, double xRoot, double yRoot, guint state);
@@ -126,6 +133,9 @@ private:
     uint64_t m_pushed = 0;
     int m_native = 0;
     bool m_buttonDown = false;
+    // The hardware codes of the keys held down, whichever of our windows
+    // took their press: a press of one of them is the key repeating.
+    std::vector<guint16> m_keysDown;
     GdkCursor* m_cursor = nullptr;
     int32_t m_cursorId = -1;
     GdkEvent* m_lastInput = nullptr;  // the last press or key, as a menu's trigger

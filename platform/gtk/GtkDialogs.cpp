@@ -8,9 +8,10 @@ namespace gtkbackend {
 int GtkPlatform::Alert(const std::string& title, const std::string& text, WinId parent)
 {
     NativeScope scope(*this);
-    GtkWidget* d = gtk_message_dialog_new(ParentOf(parent), GTK_DIALOG_MODAL, GTK_MESSAGE_INFO, GTK_BUTTONS_OK,
-                                          "%s", ToUtf8(title).c_str());
+    GtkWidget* d = gtk_message_dialog_new(ParentOf(parent ? parent : m_active), GTK_DIALOG_MODAL, GTK_MESSAGE_INFO,
+                                          GTK_BUTTONS_OK, "%s", ToUtf8(title).c_str());
     gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(d), "%s", ToUtf8(text).c_str());
+    PlaceOverParent(d);
     GuardKeys(d);
     const int r = gtk_dialog_run(GTK_DIALOG(d));
     gtk_widget_destroy(d);
@@ -48,18 +49,6 @@ bool GtkPlatform::FileOpenDialog(const FileDialogSpec& spec, std::string& path)
                                                ParentOf(spec.parent), GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
                                                GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
     Prepare(d, spec);
-    if (spec.filter) {
-        GtkFileFilter* f = gtk_file_filter_new();
-        gtk_file_filter_set_name(f, "Files");
-        gtk_file_filter_add_custom(
-            f, GTK_FILE_FILTER_DISPLAY_NAME,
-            +[](const GtkFileFilterInfo* info, gpointer s) -> gboolean {
-                auto* sp = static_cast<const FileDialogSpec*>(s);
-                return info->display_name && sp->filter(ToLatin1(info->display_name));
-            },
-            const_cast<FileDialogSpec*>(&spec), nullptr);
-        gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(d), f);
-    }
     bool ok = false;
     if (gtk_dialog_run(GTK_DIALOG(d)) == GTK_RESPONSE_ACCEPT) {
         if (gchar* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(d))) {
@@ -132,11 +121,36 @@ void GtkPlatform::GuardKeys(GtkWidget* dialog)
     g_signal_connect(dialog, "key-release-event", G_CALLBACK(realiseFocus), nullptr);
 }
 
+// The caller's filter, in the save dialogs too: a file of another kind
+// listed there is only one to write over by mistake. (The caller's
+// description outlives the dialog, which is destroyed before the call
+// returns.)
+// Over the window it belongs to (the desktop's middle without one): a
+// window manager would put it there, and without one GTK leaves a plain
+// dialog at the screen's top-left corner, far from what it speaks of.
+void GtkPlatform::PlaceOverParent(GtkWidget* dialog)
+{
+    GtkWindow* w = GTK_WINDOW(dialog);
+    gtk_window_set_position(w, gtk_window_get_transient_for(w) ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
+}
+
 void GtkPlatform::Prepare(GtkWidget* d, const FileDialogSpec& spec)
 {
     GuardKeys(d);
     if (!spec.folder.empty())
         gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(d), spec.folder.c_str());
+    if (spec.filter) {
+        GtkFileFilter* f = gtk_file_filter_new();
+        gtk_file_filter_set_name(f, spec.filterName.empty() ? "Files" : ToUtf8(spec.filterName).c_str());
+        gtk_file_filter_add_custom(
+            f, GTK_FILE_FILTER_DISPLAY_NAME,
+            +[](const GtkFileFilterInfo* info, gpointer s) -> gboolean {
+                auto* sp = static_cast<const FileDialogSpec*>(s);
+                return info->display_name && sp->filter(ToLatin1(info->display_name));
+            },
+            const_cast<FileDialogSpec*>(&spec), nullptr);
+        gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(d), f);
+    }
 }
 
 }  // namespace gtkbackend

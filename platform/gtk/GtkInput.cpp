@@ -141,6 +141,19 @@ void GtkPlatform::KeepInput(const GdkEvent* ev)
     m_lastInput = gdk_event_copy(ev);
 }
 
+// A dialog or menu of the desktop takes the releases of keys whose press
+// came to one of our windows (Ctrl+S opens the save dialog on the press of
+// S), and without a window manager no focus change follows its close that
+// would tell: the held keys are asked of the keyboard itself.
+void GtkPlatform::ForgetReleasedKeys()
+{
+    if (m_keysDown.empty())
+        return;
+    char keys[32];
+    XQueryKeymap(GDK_DISPLAY_XDISPLAY(gdk_display_get_default()), keys);
+    std::erase_if(m_keysDown, [&keys](guint16 code) { return code > 255 || !(keys[code / 8] & (1 << (code % 8))); });
+}
+
 void GtkPlatform::Send(Event e)
 {
     e.timeMs = NowMs();
@@ -246,7 +259,7 @@ gboolean GtkPlatform::OnKey(GtkWidget*, GdkEventKey* ev, gpointer data)
         const gunichar u = gdk_keyval_to_unicode(ev->keyval);
         ch = u < 256 ? uint8_t(u) : 0;
     }
-    auto& down = win->keysDown;
+    auto& down = win->owner->m_keysDown;
     const auto at = std::find(down.begin(), down.end(), ev->hardware_keycode);
     Event e;
     if (ev->type == GDK_KEY_PRESS) {
@@ -273,7 +286,7 @@ gboolean GtkPlatform::OnFocus(GtkWidget*, GdkEventFocus* ev, gpointer data)
 {
     auto* win = static_cast<Win*>(data);
     GtkPlatform* p = win->owner;
-    win->keysDown.clear();
+    p->m_keysDown.clear();
     if (ev->in)
         p->SetActive(win->id);
     else if (p->m_active == win->id)

@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -245,6 +246,76 @@ TEST(HostCutterDialogs, ShapeFilesSaveAndLoadThroughTheFileDialogs)
     r.Finish();
     EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
     EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+}
+
+// The plug-in's folder laid out as the build's bundle: the knife shape
+// dialogs open in its "shapes" folder and the shape set dialogs in "shapes
+// sets", not among the plug-in's own files.
+TEST(HostCutterDialogs, ShapeDialogsOpenInTheBundlesShapeFolders)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    DialogRun r;
+    const std::filesystem::path bundle = std::string(TESSOLO_BINARY_DIR) + "/bundle/Tessolo";
+    for (const auto& e : std::filesystem::directory_iterator(bundle))
+        if (e.is_directory())
+            std::filesystem::copy(e.path(), r.h.File(e.path().filename().c_str()),
+                                  std::filesystem::copy_options::recursive);
+    StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+    auto managerOpens = [&r](const char* button) {
+        return [&r, button] {
+            r.hp.openAnswers.push_back(std::nullopt);
+            r.ClickIn(*r.Dialog(), button, qnctl::Button);
+        };
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> open;
+        const char* folder;
+    } cases[] = {
+        {"the editor's Load",
+         [&r] {
+             r.hp.openAnswers.push_back(std::nullopt);
+             r.ClickEditor("Cutter_Load");
+         },
+         "shapes"},
+        {"the editor's Save",
+         [&r] {
+             r.hp.saveAnswers.push_back(std::nullopt);
+             r.hp.menuAnswers.push_back(MenuIndex(r.Editor().SaveMenu(), CWnd_CutterEditor::ID_SAVE_SHAPE));
+             r.ClickEditor("Cutter_Save");
+         },
+         "shapes"},
+        {"the presets manager's Load Shape", managerOpens("PresMng_LoadShape"), "shapes"},
+        {"the presets manager's Append Set", managerOpens("PresMng_LoadSet"), "shapes sets"},
+        {"the presets manager's Replace Set", managerOpens("PresMng_ReplaceSet"), "shapes sets"},
+    };
+    std::vector<std::string> shown;
+    size_t before = 0;
+    for (const Case& c : cases) {
+        if (std::string(c.what).find("presets manager") != std::string::npos)
+            r.hp.Script([&r] {
+                if (!r.Dialog())
+                    r.ClickEditor("Cutter_Presets");
+            });
+        r.hp.Script([&r, &before, c] {
+            before = r.hp.dialogsShown.size();
+            c.open();
+        });
+        r.hp.Script([&r, &before, &shown] {
+            shown.push_back(r.hp.dialogsShown.size() > before ? r.hp.dialogsShown.back().folder : "no dialog");
+        });
+    }
+    r.hp.Script([&r] {
+        if (r.Dialog())
+            r.ClickIn(*r.Dialog(), "PresMng_Done", qnctl::Button);
+    });
+    r.Finish();
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+    ASSERT_EQ(shown.size(), std::size(cases));
+    for (size_t i = 0; i < shown.size(); ++i)
+        EXPECT_EQ(shown[i], r.h.File(cases[i].folder)) << cases[i].what;
 }
 
 TEST(HostCutterDialogs, HexagonalAutoLayoutChangesTheMainWindow)

@@ -13,12 +13,14 @@
 #include "app/Preferences.h"
 #include "effects/WndFX_Base.h"
 #include "effects/WndFX_ImageOverlay.h"
+#include "imaging/ImageFile.h"
 #include "ui/CtrlSlider.h"
 #include "ui/CtrlStatic.h"
 #include "app/MainMenus.h"
 #include "platform/Headless.h"
 #include "ui/Control.h"
 #include "ui/KeyCodes.h"
+#include "ui/Toolkit.h"
 #include "ui/Window.h"
 
 #include <gtest/gtest.h>
@@ -379,6 +381,91 @@ TEST(HostWiring, PreferencesAndExportCommandsOpenTheirDialogsOverTheWindow)
         r.hp.Script([&r] { r.W().OnButton("Main_Cancel"); });
     });
     EXPECT_EQ(r.Cancel(false), userCanceledErr);
+}
+
+// The picture a PSD export carries for the programs that show no layers is
+// the one Apply gives, to the byte: pieces with a bevel and soft edges
+// (razor cut, and thick anti-aliased knives), all of them, or the selected
+// ones over the composite of the rest. Stacked one over another instead,
+// their edges let white through along every seam.
+TEST(HostWiring, AnExportedPsdShowsThePictureApplyGives)
+{
+    NEED_RESOURCES();
+    struct Case {
+        const char* what;
+        uint16_t knifeWidth;  // 0: razor cut
+        std::set<int> selected;
+    } cases[] = {
+        {"all pieces, razor cut", 0, {}},
+        {"two pieces over the composite of the others", 0, {1, 4}},
+        {"all pieces along thick anti-aliased knives", 6, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WiredRun r;
+        if (c.knifeWidth)
+            r.Do([&r, &c] { r.W().OnCutterUpdateKnifeThickness(c.knifeWidth, 0); });
+        r.CutIntoSix();
+        for (int cell : c.selected)
+            r.ClickCell(cell, cell == *c.selected.begin() ? 0 : Command);
+        const std::string psd = r.h.File("pieces.psd");
+        size_t soft = 0;
+        r.Do([&r, &c, &soft] {
+            EXPECT_EQ(r.Selected(), c.selected);
+            EXPECT_EQ(r.Piece(r.cell[0]).bevel[CTessolo::FX_APPLIED].on, 1);
+            // Where pieces meet, their edges are partly transparent.
+            for (uint32_t i = 0; i < r.W().pm_PieceCount(); ++i) {
+                const CTessolo::SPLITEDCELL& p = r.Piece(i);
+                for (int32_t y = 0; y < p.Height(); ++y)
+                    for (int32_t x = 0; x < p.Width(); ++x) {
+                        const uint8_t a = p.planePtrs[3][size_t(y) * p.planeStrides[3] + size_t(x)];
+                        soft += a != 0 && a != 255;
+                    }
+            }
+            // The export dialog, whose modal loop takes the next step.
+            r.hp.saveAnswers.push_back(plat::SaveChoice{r.h.folder.path, "pieces.psd", false});
+            EXPECT_EQ(r.W().OnMenuCommand(qnmenu::Export), 1);
+        });
+        // Its OK with the stored settings (the selected pieces and the
+        // composite, or all when none is selected); the file goes where
+        // the save dialog answered.
+        r.Do([&r] {
+            CQNF_Window* dialog = qnui::Toolkit::Get().TopModal();
+            ASSERT_NE(dialog, nullptr);
+            CQNF_Control* ok = ControlOf(*dialog, "Export_Export", qnctl::Button);
+            ASSERT_NE(ok, nullptr);
+            const qntRECT_s b = ok->GetRenderRect();
+            const plat::Rect dr = r.hp.ContentRect(dialog->GetWindowHandle());
+            r.hp.Activate(dialog->GetWindowHandle());
+            r.hp.Click({dr.left + (b.left + b.right) / 2, dr.top + (b.top + b.bottom) / 2});
+        });
+        r.Do([&psd] { EXPECT_TRUE(std::filesystem::exists(psd)); });
+        r.Do([&r] {
+            CQNF_Control* apply = r.W().FindControl("Main_Apply", qnctl::Button);
+            ASSERT_NE(apply, nullptr);
+            const qntRECT_s b = apply->GetRenderRect();
+            const plat::Rect wr = r.hp.ContentRect(r.W().GetWindowHandle());
+            r.hp.Click({wr.left + (b.left + b.right) / 2, wr.top + (b.top + b.bottom) / 2});
+        });
+        StandInHost host(Document(ColorMode::RGB, kW, kH, false), HostSettings{});
+        ASSERT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), 0);
+        EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+
+        CQNF_ImageFile merged;
+        ASSERT_TRUE(merged.Load(psd, CQNF_ImageFile::KindPSD)) << merged.Reason();
+        ASSERT_EQ(merged.GetWidth(), kW);
+        ASSERT_EQ(merged.GetHeight(), kH);
+        const RasterImage& applied = host.Document().Target().pixels;
+        size_t differ = 0;
+        for (size_t i = 0; i < size_t(kW) * kH; ++i) {
+            bool same = true;
+            for (int p = 0; p < 3; ++p)
+                same = same && merged.GetPlane(p)[i] == applied.planes[size_t(p)][i];
+            differ += !same;
+        }
+        EXPECT_GT(soft, 100u) << "the cut has no soft edge to check";
+        EXPECT_EQ(differ, 0u) << "pixels where the PSD's merged image is not the applied picture";
+    }
 }
 
 TEST(HostWiring, AnEffectButtonOpensItsWindowWhoseOkIsOneUndoStep)

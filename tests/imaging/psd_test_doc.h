@@ -54,8 +54,10 @@ struct Doc {
     }
 };
 
-// Writes a document into path; returns WritePSD's result.
-inline bool WriteDoc(Doc& d, const std::string& path, PSD& psd, CQNF_Progress* progress = nullptr)
+// Writes a document into path, with the caller's merged picture when given;
+// returns WritePSD's result.
+inline bool WriteDoc(Doc& d, const std::string& path, PSD& psd, CQNF_Progress* progress = nullptr,
+                     const unsigned char* const* merged = nullptr, uint32_t mergedStride = 0)
 {
     CQNF_StdFile file;
     EXPECT_TRUE(file.Open(path.c_str(), 2));
@@ -66,6 +68,9 @@ inline bool WriteDoc(Doc& d, const std::string& path, PSD& psd, CQNF_Progress* p
         for (size_t k = 0; k < l.planes.size(); ++k)
             planes[k] = l.planes[k].data();
         EXPECT_TRUE(psd.Write_AddLayer(&l.params, planes, l.stride));
+    }
+    if (merged) {
+        EXPECT_TRUE(psd.Write_SetMerged(merged, mergedStride));
     }
     psd.SetProgress(progress);
     const bool ok = psd.WritePSD();

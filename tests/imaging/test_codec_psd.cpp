@@ -410,6 +410,58 @@ TEST(CodecPSDWrite, MergedImageOfPieceLikeCoverageIsTheirOver)
     }
 }
 
+// A merged picture the caller composited (pieces whose soft edges add up,
+// which no stack of layers gives) is what the file shows without its
+// layers, laid over white, in every mode; without all its planes nothing is
+// written.
+TEST(CodecPSDWrite, GivenMergedPictureIsWrittenOverWhite)
+{
+    TempDir dir;
+    std::mt19937 rng(17);
+    for (uint8_t mode : {qncodec::ModeColour, qncodec::ModeGrey, qncodec::ModeCMYK}) {
+        SCOPED_TRACE(int(mode));
+        const int colours = mode == qncodec::ModeColour ? 3 : mode == qncodec::ModeGrey ? 1 : 4;
+        const int W = 41, H = 9, stride = 50;
+        Doc d(W, H, mode);
+        // A layer that, stacked, would give another picture.
+        d.layers.push_back(MakeLayer(2, 1, 20, 5, "p", std::vector<unsigned char>(size_t(colours) + 1, 90),
+                                     colours + 1));
+        std::vector<Bytes> given(size_t(colours) + 1, Bytes(size_t(stride) * H));
+        for (Bytes& p : given)
+            for (auto& v : p)
+                v = static_cast<unsigned char>(rng());
+        std::fill(given.back().begin(), given.back().begin() + stride, 0);    // clear: white
+        std::fill(given.back().begin() + stride, given.back().begin() + 2 * stride, 255);  // opaque
+        const unsigned char* planes[5] = {};
+        for (size_t k = 0; k < given.size(); ++k)
+            planes[k] = given[k].data();
+        PSD psd;
+        ASSERT_TRUE(WriteDoc(d, dir / "given.psd", psd, nullptr, planes, stride));
+        const Bytes file = ReadAll(dir / "given.psd");
+        PSD r;
+        ASSERT_TRUE(r.ParseImageByPtr(file.data(), file.size()));
+        for (int c = 0; c < colours; ++c) {
+            const unsigned char* got = r.GetImageDataPtr(static_cast<signed char>(c));
+            ASSERT_NE(got, nullptr);
+            for (int y = 0; y < H; ++y)
+                for (int x = 0; x < W; ++x) {
+                    const int s = given[size_t(c)][size_t(y) * stride + x], a = given.back()[size_t(y) * stride + x];
+                    ASSERT_EQ(got[y * W + x], (s * a + 255 * (255 - a)) / 255) << c << " at " << x << "," << y;
+                }
+        }
+        // The layer itself is kept as it was given.
+        ASSERT_TRUE(r.LParseByPtr(file.data(), file.size()));
+        ASSERT_EQ(r.GetLayersCount(), 1u);
+
+        // A picture without its transparency is refused before anything is written.
+        planes[colours] = nullptr;
+        PSD refused;
+        EXPECT_FALSE(WriteDoc(d, dir / "refused.psd", refused, nullptr, planes, stride));
+        EXPECT_EQ(refused.GetError(), qncodec::ErrArgument);
+        EXPECT_EQ(ReadAll(dir / "refused.psd").size(), 0u);
+    }
+}
+
 TEST(CodecPSDWrite, RoundTripKeepsEveryPlane)
 {
     TempDir dir;

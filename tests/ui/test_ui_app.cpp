@@ -106,16 +106,22 @@ TEST_F(AppTest, StorageOpeningFailures)
     EXPECT_NE(byName.GetStorage(), nullptr);
 }
 
-TEST_F(AppTest, MessageBoxCutsTo250)
+TEST_F(AppTest, MessageBoxCutsTo250AndOpensOverItsWindow)
 {
+    Resources([](qnui::ResourceWriter& r) { Background(r, "W", {0, 0, 200, 100}); });
+    RecWindow w;
+    OpenPlain(w);
     const std::string longText(300, 'x');
     CQNF_App::PlatformMessageBox(longText.c_str(), "Error!", nullptr);
-    CQNF_App::PlatformMessageBox("short", longText.c_str(), nullptr);
+    CQNF_App::PlatformMessageBox("short", longText.c_str(), &w);
     ASSERT_EQ(P.alerts.size(), 2u);
     EXPECT_EQ(P.alerts[0].text, std::string(250, 'x'));
     EXPECT_EQ(P.alerts[0].title, "Error!");
+    EXPECT_EQ(P.alerts[0].parent, 0u);
     EXPECT_EQ(P.alerts[1].text, "short");
     EXPECT_EQ(P.alerts[1].title.size(), 250u);
+    EXPECT_EQ(P.alerts[1].parent, w.GetWindowHandle());
+    EXPECT_NE(w.GetWindowHandle(), 0u);
 }
 
 TEST_F(AppTest, ClipboardTextIsExactBytes)

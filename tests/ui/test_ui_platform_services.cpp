@@ -9,9 +9,16 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <utility>
 
 using namespace uitest;
 namespace fs = std::filesystem;
+
+namespace {
+unsigned char WriteNothing(CQNF_StdFile*, void*) { return 1; }
+unsigned char WriteNothingSerial(CQNF_StdFile*, void*, unsigned long) { return 1; }
+}  // namespace
 
 class ServicesTest : public UiTest {
 protected:
@@ -111,6 +118,56 @@ TEST_F(ServicesTest, OpenDialogFilter)
     EXPECT_FALSE(d.DoFileOpenDialog(nullptr, 0)) << "cancelled";
     EXPECT_EQ(d.GetResultPath().path, "");
     EXPECT_FALSE(d.OpenFileByResult(&file, 1));
+}
+
+TEST_F(ServicesTest, EveryDialogListsOnlyTheCallersFilesUnderItsName)
+{
+    // An EPS save that listed layout documents would offer them to be
+    // written over: each kind of dialog hands the platform its filter.
+    CQNF_StringArray suffixes;
+    suffixes.Add(CQNF_String("_1"));
+    struct Kind {
+        const char* what;
+        std::function<void(CQNF_PlatformFileDialog&)> run;
+    } kinds[] = {
+        {"open", [this](CQNF_PlatformFileDialog& d) {
+             P.openAnswers.push_back(std::nullopt);
+             d.DoFileOpenDialog(nullptr, 0);
+         }},
+        {"save", [this](CQNF_PlatformFileDialog& d) {
+             P.saveAnswers.push_back(std::nullopt);
+             d.DoFileSaveDialog(WriteNothing, nullptr, nullptr, 0, 0);
+         }},
+        {"save, path only", [this](CQNF_PlatformFileDialog& d) {
+             P.saveAnswers.push_back(std::nullopt);
+             std::string path;
+             d.DoFileSaveDialog_Path(nullptr, path);
+         }},
+        {"save a series", [this, &suffixes](CQNF_PlatformFileDialog& d) {
+             P.saveAnswers.push_back(std::nullopt);
+             d.DoFileSaveDialog_Serial(&suffixes, WriteNothingSerial, nullptr, nullptr, 0, 0);
+         }},
+    };
+    for (const Kind& k : kinds) {
+        CQNF_PlatformFileDialog d;
+        CQNF_StringArray eps, ai;
+        eps.Add(CQNF_String("eps"));
+        ai.Add(CQNF_String("ai"));
+        d.AddFilter("Encapsulated PostScript (.eps)", &eps, 0);
+        d.AddFilter("Adobe Illustrator (.ai)", &ai, 0);
+        k.run(d);
+        ASSERT_FALSE(P.dialogsShown.empty()) << k.what;
+        const plat::FileDialogSpec& shown = P.dialogsShown.back();
+        ASSERT_TRUE(shown.filter) << k.what << ": every file listed";
+        EXPECT_EQ(shown.filterName, "Encapsulated PostScript (.eps)") << k.what;
+        for (const auto& [name, listed] : {std::pair{"knives.EPS", true}, {"knives.ai", true},
+                                           {"layout.qntd", false}, {"eps", false}})
+            EXPECT_EQ(shown.filter(name), listed) << k.what << ": " << name;
+        // Without a filter of the caller's, every file.
+        d.RemoveAllFilters();
+        k.run(d);
+        EXPECT_FALSE(P.dialogsShown.back().filter) << k.what;
+    }
 }
 
 TEST_F(ServicesTest, DefaultFolderFromAppRoot)

@@ -179,6 +179,28 @@ TEST(HostDialogGui, DragAKnotUndoItFromTheMenuSaveAndOpenTheLayout)
     CancelAndClean(g, pid, dir);
 }
 
+// Without a window manager the save dialog takes the release of the S that
+// opened it, and no focus change follows its close: every Ctrl+S must still
+// open it again, not pass for a key held down.
+TEST(HostDialogGui, CtrlSOpensTheSaveDialogOnEveryPress)
+{
+    const PluginFolder plugin;
+    const pid_t pid = Spawn({"--dialog", kSample, plugin.File("out.png")}, plugin.path);
+    const Geometry g = FindWindow("Main");
+    ASSERT_FALSE(g.id.empty()) << "the main window did not open";
+    Xdo("mousemove " + std::to_string(g.x + 300) + " " + std::to_string(g.y + 300));
+    for (int round = 1; round <= 3; ++round) {
+        Xdo("key ctrl+s");
+        const Geometry save = FindWindow("Save Document...", 30000);
+        ASSERT_FALSE(save.id.empty()) << "Ctrl+S number " << round << " opened no save dialog";
+        Xdo("key Escape");
+        ASSERT_TRUE(WaitGone("Save Document...", 30000)) << "Esc did not cancel save dialog number " << round;
+    }
+    EXPECT_FALSE(std::filesystem::exists(plugin.File("Untitled.qntd")));
+    Click(g, kCancelX, kCancelY);
+    EXPECT_EQ(WaitExit(pid, 60000), 1);
+}
+
 TEST(HostDialogGui, KnifeEditorShapesEveryKnifeAndCutsIntoPieces)
 {
     // A plug-in folder of its own: no stored knife, layout or window place.
