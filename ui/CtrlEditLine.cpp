@@ -96,6 +96,7 @@ void CQNF_CtrlEditLine::SetOptions(unsigned char numeric, unsigned char minusAll
 {
     m_model.SetOptions(numeric, minusAllowed, decimalsAllowed, readOnly, tabEndsEditing);
     m_textOffset = textOffset;
+    EditRedraw();
 }
 
 void CQNF_CtrlEditLine::SetColors(const qntRGBA8 colours[10])
