@@ -9,6 +9,7 @@
 #include "cutter/Wnd_Dialogs.h"
 #include "cutter/Wnd_PresetsManager.h"
 #include "cutter_test_util.h"
+#include "../ui/screen_text.h"
 #include "ui/CtrlEditLine.h"
 #include "ui/CtrlList.h"
 #include "ui/CtrlScrollBar.h"
@@ -172,6 +173,39 @@ TEST_F(CutterWindows, PresetsIconsSelectPageAndDoubleClickTakesAShape)
     EXPECT_EQ(w.DoModal(), 0);
     EXPECT_EQ(store.Names().size(), 9u);
     EXPECT_EQ(host.positions.count("Pres Mng|Cutter"), 1u);
+}
+
+// What the presets manager has just done is on the screen at once: the
+// names under the big icons of the page shown, and the end of writing a set.
+TEST_F(CutterWindows, PresetsNamesAndWritingStatusShowAtOnce)
+{
+    TempDir dir;
+    MemPresetsFile store;
+    store.Hold(Ten());
+    CWnd_PresetsManager w(host, store, nullptr);
+    ASSERT_TRUE(w.CreateFromResource("PresMng", 20, 20, nullptr, 1));
+    w.Show();
+    w.SetFocus();
+    auto shown = [&](const char* name) { return screentest::ShownText(P, w, name); };
+    Click(w, "PresMng_Lico");
+    Pump();
+    ASSERT_EQ(w.PageSize(), 2u);
+    EXPECT_EQ(shown("PresMng_BigIcoName1"), "Shape 0");
+    EXPECT_EQ(shown("PresMng_BigIcoName2"), "Shape 1");
+    w.List()->SelectItems(4, 4, 1, 0, 1, 1, 1);
+    Pump();
+    EXPECT_EQ(shown("PresMng_BigIcoName1"), w.Records()[w.SlotRecord(0)].name);
+    EXPECT_EQ(shown("PresMng_BigIcoName2"), w.Records()[w.SlotRecord(1)].name);
+    EXPECT_NE(w.SlotRecord(0), 0);
+
+    P.saveAnswers.push_back(plat::SaveChoice{dir.path.string(), "three.qntk", false});
+    w.List()->SelectItems(0, 2, 1, 0, 1, 1, 1);
+    Pump();
+    Click(w, "PresMng_SaveSet");
+    Pump();
+    ASSERT_TRUE(fs::exists(dir / "three.qntk"));
+    EXPECT_EQ(shown("PresMng_Status"), "Writing complete");
+    w.Close();
 }
 
 TEST_F(CutterWindows, PresetsSelectAllAndInverseFromTheKeyboard)
