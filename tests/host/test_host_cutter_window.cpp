@@ -225,6 +225,51 @@ TEST(HostCutterWindow, CutReachesPieceModeAndAbortKeepsTheEditor)
     }
 }
 
+// The knot randomness field is drawn in cut mode only: after a Cut nothing of
+// it is on the screen (hiding its layer changes no pixel) and it takes no
+// input, while in cut mode it shows.
+TEST(HostCutterWindow, KnotRandomnessFieldIsHiddenInPieceMode)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    CutterRun r;
+    StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+    // The field's pixels on the screen that its layer puts there.
+    auto drawn = [&r] {
+        CWnd_Main& m = r.Main();
+        auto* field = static_cast<CQNF_CtrlEditLine*>(m.FindControl("Main_RndKnots", qnctl::EditLine));
+        const qntRECT_s box = field->GetRenderRect();
+        CQNF_Layer& layer = *field->GetControlLayer();
+        const uint8_t visible = layer.GetVisible();
+        const std::vector<uint32_t> shown = r.Pixels(m);
+        layer.SetVisible(0);
+        m.RenderRect(box);
+        m.UpdateRect(box);
+        const size_t n = Differing(shown, r.Pixels(m));
+        layer.SetVisible(visible);
+        m.RenderRect(box);
+        m.UpdateRect(box);
+        return n;
+    };
+    size_t inCutMode = 0, inPieceMode = 0;
+    r.hp.Script([&] {
+        inCutMode = drawn();
+        r.SetGrid(2, 2);
+        r.hp.Activate(r.Editor().GetWindowHandle());
+        r.ClickEditor("Cutter_Cut", qnctl::Button);
+    });
+    r.hp.Script([&] {
+        ASSERT_EQ(r.Main().m_bCutMode, 0);
+        inPieceMode = drawn();
+        EXPECT_FALSE(r.Main().FindControl("Main_RndKnots", qnctl::EditLine)->IsEnabled());
+        r.ClickMain("Main_Cancel");
+    });
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+    EXPECT_GT(inCutMode, 0u);
+    EXPECT_EQ(inPieceMode, 0u);
+}
+
 // With no stored places the editor shows at its place at once: on a screen
 // wide enough for both the editor and the main window are side by side, both
 // whole; on a narrower one the editor
