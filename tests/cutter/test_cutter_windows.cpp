@@ -63,6 +63,54 @@ TEST_F(CutterWindows, ShapeNameOkOnlyForANameThatIsNotBlank)
     }
 }
 
+// One Esc in a dialog's focused edit line cancels the dialog: the line takes
+// back its text and the same press reaches the dialog, which ends with
+// Cancel and keeps nothing of what was typed.
+TEST_F(CutterWindows, OneEscInAFocusedFieldCancelsTheDialog)
+{
+    TempDir dir;
+    CQNF_Storage conf;
+    ASSERT_TRUE(conf.Open(CQNF_String((dir / "plugin.conf").c_str()), 2));
+    host.conf = &conf;
+    app_test::Model main(120, 90);
+    CWnd_CutterModel cutter;
+    std::string name = "Knob";
+    CAutoLayoutModel layoutBefore;
+    layoutBefore.settings_Load(&conf);
+    struct Row {
+        const char* window;
+        const char* field;
+        std::function<int()> run;  // the dialog's result
+        std::function<bool()> unchanged;
+    };
+    const std::vector<Row> rows = {
+        {"ShapeName", "ShapeName_Name", [&] { return int(DoShapeNameDialog(nullptr, host, "Cutter", name)); },
+         [&] { return name == "Knob"; }},
+        {"AutoLayout", "AutoLayout_Rows", [&] { return DoAutoLayoutWindow(nullptr, host, &main); },
+         [&] {
+             CAutoLayoutModel stored;
+             stored.settings_Load(&conf);
+             return stored.m_nRows == layoutBefore.m_nRows && stored.m_nKind == layoutBefore.m_nKind;
+         }},
+        {"CMuts", "CMuts_MutU", [&] { return DoCustomMutationsWindow(nullptr, host, cutter); },
+         [&] { return cutter.m_nCloneMode != CWnd_CutterModel::kCloneModeCustom; }},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.window);
+        host.positions.clear();
+        const plat::Point field = ControlOnScreen(r.window, r.field, qnctl::EditLine);
+        P.Script([&] {
+            P.Click(field);
+            Type("7");
+        });
+        P.Script([&] { Esc(); });
+        EXPECT_EQ(r.run(), 0);
+        EXPECT_EQ(P.ScriptLeft(), 0u);
+        EXPECT_TRUE(r.unchanged());
+        EXPECT_TRUE(host.positions.empty()) << "a cancelled dialog stores no position";
+    }
+}
+
 TEST_F(CutterWindows, AutoLayoutOkStoresAndLaysCancelDoesNot)
 {
     TempDir dir;
