@@ -7,6 +7,7 @@
 #include "../app/test_app_export_fixture.h"
 #include "app/Wnd_Export.h"
 #include "cutter/Wnd_Dialogs.h"
+#include "imaging/Font.h"
 #include "cutter/Wnd_PresetsManager.h"
 #include "cutter_test_util.h"
 #include "../ui/screen_text.h"
@@ -60,6 +61,51 @@ TEST_F(CutterWindows, ShapeNameOkOnlyForANameThatIsNotBlank)
         EXPECT_EQ(name, c.name) << c.what;
         EXPECT_EQ(host.positions.count("Shape Name|Pres Mng"), c.ok ? 1u : 0u) << c.what;
         EXPECT_EQ(P.ScriptLeft(), 0u) << c.what;
+    }
+}
+
+// Blanks typed before a shape's name take their room in the field, while it
+// is edited and after: the name's first ink stands as far right of where a
+// name without them starts as the blanks' advance in the field's font.
+TEST_F(CutterWindows, LeadingBlanksOfAShapeNameAreDrawn)
+{
+    CQNF_Font font;
+    ASSERT_TRUE(font.Open(app.GetStorage(), "UIResources>Fonts>List Font"));
+    unsigned long withBlanks = 0, without = 0, h = 0;
+    ASSERT_TRUE(font.GetTextSize(CQNF_String("  K"), 12, withBlanks, h));
+    ASSERT_TRUE(font.GetTextSize(CQNF_String("K"), 12, without, h));
+    ASSERT_GT(withBlanks, without);
+    // The first column, from the field's left, that differs from the field's
+    // own colour at its right end (focused: editing; then after a click
+    // beside the field).
+    auto firstInk = [&](const std::string& typed, bool focused) {
+        CWnd_ShapeName dlg(host, "", "Cutter");
+        EXPECT_TRUE(dlg.CreateFromResource("ShapeName", 40, 40, nullptr, 0));
+        dlg.Show();
+        P.Activate(dlg.GetWindowHandle());
+        Pump();
+        Type(typed);
+        Pump();
+        const qntRECT_s r = Find(dlg, "ShapeName_Name", qnctl::EditLine)->GetRenderRect();
+        if (!focused) {
+            P.Click(Global(dlg, r.left, r.bottom + 12));
+            Pump();
+        }
+        EXPECT_EQ(Find(dlg, "ShapeName_Name")->IsFocused(), focused);
+        int32_t first = -1;
+        for (int32_t x = r.left + 2; x < r.right - 2 && first < 0; ++x)
+            for (int32_t y = r.top + 2; y < r.bottom - 2 && first < 0; ++y)
+                if (P.Pixel(dlg.GetWindowHandle(), x, y) != P.Pixel(dlg.GetWindowHandle(), r.right - 3, y))
+                    first = x;
+        dlg.Close();
+        Pump();
+        return first;
+    };
+    for (const bool focused : {true, false}) {
+        SCOPED_TRACE(focused ? "editing" : "after editing");
+        const int32_t plain = firstInk("Knob", focused), blanks = firstInk("  Knob", focused);
+        ASSERT_GT(plain, 0);
+        EXPECT_EQ(blanks - plain, int32_t(withBlanks - without));
     }
 }
 
