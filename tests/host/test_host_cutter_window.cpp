@@ -225,15 +225,20 @@ TEST(HostCutterWindow, CutReachesPieceModeAndAbortKeepsTheEditor)
     }
 }
 
-// The knot randomness field is drawn in cut mode only: after a Cut nothing of
-// it is on the screen (hiding its layer changes no pixel) and it takes no
-// input, while in cut mode it shows.
-TEST(HostCutterWindow, KnotRandomnessFieldIsHiddenInPieceMode)
+// Piece mode draws each control as its state says. The knot randomness
+// field is drawn in cut mode only: after a Cut nothing of it is on the screen
+// (hiding its layer changes no pixel) and it takes no input. The image
+// overlay button, hidden in cut mode, is disabled in piece mode when the
+// host offers no document layers, and shows its disabled picture: entering
+// that state afresh changes no pixel.
+TEST(HostCutterWindow, PieceModeHidesTheKnotRandomnessAndDimsImageOverlay)
 {
     if (!HasResources())
         GTEST_SKIP() << "no compiled resource file in this build";
     CutterRun r;
-    StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+    HostSettings noLayers;
+    noLayers.offerDocumentInfo = false;
+    StandInHost host(Document(ColorMode::RGB, 240, 160, false), noLayers);
     // The field's pixels on the screen that its layer puts there.
     auto drawn = [&r] {
         CWnd_Main& m = r.Main();
@@ -251,7 +256,7 @@ TEST(HostCutterWindow, KnotRandomnessFieldIsHiddenInPieceMode)
         m.UpdateRect(box);
         return n;
     };
-    size_t inCutMode = 0, inPieceMode = 0;
+    size_t inCutMode = 0, inPieceMode = 0, overlayStale = 0;
     r.hp.Script([&] {
         inCutMode = drawn();
         r.SetGrid(2, 2);
@@ -259,15 +264,23 @@ TEST(HostCutterWindow, KnotRandomnessFieldIsHiddenInPieceMode)
         r.ClickEditor("Cutter_Cut", qnctl::Button);
     });
     r.hp.Script([&] {
-        ASSERT_EQ(r.Main().m_bCutMode, 0);
+        CWnd_Main& m = r.Main();
+        ASSERT_EQ(m.m_bCutMode, 0);
         inPieceMode = drawn();
-        EXPECT_FALSE(r.Main().FindControl("Main_RndKnots", qnctl::EditLine)->IsEnabled());
+        EXPECT_FALSE(m.FindControl("Main_RndKnots", qnctl::EditLine)->IsEnabled());
+        CQNF_Control* overlay = m.FindControl("Main_FXIOver", qnctl::Button);
+        ASSERT_FALSE(overlay->IsEnabled());
+        const std::vector<uint32_t> shown = r.Pixels(m);
+        overlay->Enable(1);
+        overlay->Enable(0);
+        overlayStale = Differing(shown, r.Pixels(m));
         r.ClickMain("Main_Cancel");
     });
     EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
     EXPECT_EQ(r.hp.ScriptLeft(), 0u);
     EXPECT_GT(inCutMode, 0u);
     EXPECT_EQ(inPieceMode, 0u);
+    EXPECT_EQ(overlayStale, 0u);
 }
 
 // With no stored places the editor shows at its place at once: on a screen
