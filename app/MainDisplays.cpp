@@ -197,10 +197,10 @@ std::vector<qntCTRLSTATE> qnMainModeStates(const qntMODEINPUT& in)
     add("Main_AddKnives", 5, 0, false);
     add("Main_DelKnives", 5, 0, false);
     add("Main_ResetKnots", 5, 0, false);
+    // The knot randomness belongs to cut mode: its button, field and slider
+    // are hidden in piece mode.
     add("Main_RndKnots", 5, 0, false);
-    // The field stays in view, dimmed with its value, rather than leaving
-    // its empty frame behind.
-    add("Main_RndKnots", 8, 80, false);
+    add("Main_RndKnots", 8, 0, false, false);
     add("Main_RndKnots", 1, 0, false);
     const bool e = !in.fxMode;
     for (const char* n : {"Main_Relayout", "Main_Show", "Main_Hide", "Main_RevShowHide", "Main_Apply", "Main_Cancel",

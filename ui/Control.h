@@ -103,12 +103,17 @@ public:
     unsigned char IsCtrlFiltered() const { return m_filtered; }
     void SetCtrlFiltered(unsigned char filtered) { m_filtered = filtered; }
     unsigned char GetDisabledOpacity() const { return m_disabledOpacity; }
-    // Stores the opacity and redraws; the layer takes it the next time the
-    // control shows a disabled state.
+    // Stores the opacity. A disabled control shows itself again at once: the
+    // opacity, and the picture it picks (0 hides whatever the skin has), are
+    // on the screen when this returns.
     void SetDisabledOpacity(unsigned char opacity)
     {
         m_disabledOpacity = opacity;
-        Redraw();
+        if (m_enabled) {
+            Redraw();
+        } else {
+            ShowDisabledAgain();
+        }
     }
     // A disabled state shows the skin's Disabled picture, if any, unless the
     // disabled opacity is 0: that hides the control whatever the skin has.
@@ -161,6 +166,9 @@ public:
     CQNF_String ResourceKey(const char* record) const;
 
 protected:
+    // Draws the disabled state afresh, as if it had just been entered: its
+    // opacity or its picture may have changed.
+    virtual void ShowDisabledAgain() { Redraw(); }
     // The control without a master at the end of the chain from this one;
     // null when the chain loops.
     const CQNF_Control* ChainEnd() const;

@@ -61,6 +61,12 @@ protected:
     virtual const qnctl::SkinImage* ImageFor(uint8_t state, bool& atDisabledOpacity) const;
     // The state shown when the pointer has left.
     virtual uint8_t RestingState() const { return StNormal; }
+    // Each class's Enable(0) picks its own disabled state.
+    void ShowDisabledAgain() override
+    {
+        m_state = qnctl::NoState;
+        Enable(0);
+    }
     void ShowAtPointer();
 
     qnctl::SkinImage m_images[SlotCount];

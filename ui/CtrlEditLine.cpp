@@ -96,6 +96,7 @@ void CQNF_CtrlEditLine::SetOptions(unsigned char numeric, unsigned char minusAll
 {
     m_model.SetOptions(numeric, minusAllowed, decimalsAllowed, readOnly, tabEndsEditing);
     m_textOffset = textOffset;
+    EditRedraw();
 }
 
 void CQNF_CtrlEditLine::SetColors(const qntRGBA8 colours[10])
@@ -246,7 +247,13 @@ unsigned char CQNF_CtrlEditLine::OnKeyDown(unsigned char key, unsigned char mods
     m_model.KeyDown(key, mods);
     // Return confirms the line and goes on to the window, whose default
     // button runs at once: one Return, not one for the line and one more.
-    return key == qnkey::Return ? 0 : 1;
+    // In a dialog Esc goes on too: the line takes back its text and the same
+    // press cancels the dialog. A window that stays open (the main window,
+    // the knife editor, an effect window) keeps Esc for the line alone, since
+    // there it has a meaning of its own.
+    if (key == qnkey::Return || (key == qnkey::Escape && m_window && m_window->IsModal()))
+        return 0;
+    return 1;
 }
 
 unsigned char CQNF_CtrlEditLine::OnKeyChar(unsigned char ch, unsigned char mods)

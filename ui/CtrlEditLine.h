@@ -77,6 +77,11 @@ public:
 
 private:
     void SetState(uint8_t state);
+    void ShowDisabledAgain() override
+    {
+        m_state = 255;
+        SetState(kDisabled);
+    }
     void DrawState();
     void Hover();
 

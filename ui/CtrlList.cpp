@@ -63,12 +63,14 @@ void CQNF_CtrlList::SetState(unsigned char s)
     int bg = kBgNormal;
     int fg = kFgNormal;
     const int stateIndex = show == kHovered ? 1 : show == kWorking ? 2 : show == kDisabled ? 3 : 0;
+    // A disabled opacity of 0 hides the list whatever its skin has.
+    const bool pictures = show != kDisabled || ShowsDisabledPicture();
     if (stateIndex) {
-        if (m_skins[kBgNormal + stateIndex].Present())
+        if (pictures && m_skins[kBgNormal + stateIndex].Present())
             bg = kBgNormal + stateIndex;
         else if (show == kDisabled)
             m_background.SetOpacity(m_disabledOpacity);
-        if (m_skins[kFgNormal + stateIndex].Present())
+        if (pictures && m_skins[kFgNormal + stateIndex].Present())
             fg = kFgNormal + stateIndex;
         else if (show == kDisabled)
             m_text.SetOpacity(m_disabledOpacity);

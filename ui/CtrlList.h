@@ -73,6 +73,7 @@ public:
 private:
     enum Skin { kBgNormal, kBgHighlighted, kBgWorking, kBgDisabled, kBgSelected, kFgNormal };
     void Hover();
+    void ShowDisabledAgain() override { SetState(kQuiet); }
     void SyncScrollInfo();
     void Report(bool redraw, bool notify);
 

@@ -425,6 +425,12 @@ unsigned char CQNF_CtrlScrollBar::OnMouseWheel(short, short, unsigned char, shor
     return 1;
 }
 
+void CQNF_CtrlScrollBar::ShowDisabledAgain()
+{
+    m_lastBackgroundState = m_lastThumbState = qnctl::NoState;
+    SetState(qnctl::StateDisabled, 0);
+}
+
 void CQNF_CtrlScrollBar::Enable(unsigned char enabled)
 {
     CQNF_Control::Enable(enabled);

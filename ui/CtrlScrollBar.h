@@ -61,6 +61,7 @@ public:
     int32_t GetThumbLength() const { return m_thumbLength; }
 
 private:
+    void ShowDisabledAgain() override;
     void DrawThumb(const qnctl::SkinImage& image);
     // Along the axis: the track's start and length, and the thumb layer's start.
     int32_t TrackStart() const { return m_vertical ? m_track.top : m_track.left; }

@@ -204,6 +204,12 @@ unsigned char CQNF_CtrlSlider::OnMouseWheel(short, short, unsigned char mods, sh
     return 1;
 }
 
+void CQNF_CtrlSlider::ShowDisabledAgain()
+{
+    m_lastBackgroundState = m_lastThumbState = qnctl::NoState;
+    SetState(qnctl::StateDisabled);
+}
+
 void CQNF_CtrlSlider::Enable(unsigned char enabled)
 {
     CQNF_Control::Enable(enabled);

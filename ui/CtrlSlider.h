@@ -51,6 +51,7 @@ public:
     CQNF_Layer* GetThumbLayer() { return &m_thumbLayer; }
 
 private:
+    void ShowDisabledAgain() override;
 
     std::vector<qnctl::SliderPoint> m_points;
     uint8_t m_circular = 0;

@@ -184,6 +184,14 @@ void CQNF_CtrlRuler::Redraw()
     Refresh(m_window, m_layer);
 }
 
+void CQNF_CtrlRuler::SetFont(CQNF_Font* font)
+{
+    if (font != m_font) {
+        m_font = font;
+        Redraw();
+    }
+}
+
 void CQNF_CtrlRuler::SetData(const QNF_RulerData* data, unsigned char redraw)
 {
     if (!data || *data == m_data) {
@@ -277,6 +285,35 @@ void CQNF_CtrlStaticText::SetText(const char* text)
     }
     m_text = text;
     Render();
+    Redraw();
+}
+
+void CQNF_CtrlStaticText::SetFont(CQNF_Font* font)
+{
+    m_layer.SetFont(font);
+    Render();
+    Redraw();
+}
+
+void CQNF_CtrlStaticText::RemoveAllTabs()
+{
+    m_layer.RemoveAllTabs();
+    Render();
+    Redraw();
+}
+
+uint32_t CQNF_CtrlStaticText::AddTab(unsigned short x)
+{
+    const uint32_t index = m_layer.AddTab(x);
+    Render();
+    Redraw();
+    return index;
+}
+
+void CQNF_CtrlStaticText::ShowDisabledAgain()
+{
+    m_state = qnctl::NoState;
+    SetState(qnctl::StateDisabled);
 }
 
 void CQNF_CtrlStaticText::SetOpacity(unsigned char opacity)
@@ -333,6 +370,21 @@ void CQNF_CtrlProgress::Draw()
         }
     }
     Refresh(m_window, m_layer);
+}
+
+void CQNF_CtrlProgress::SetMinMax(double min, double max)
+{
+    m_min = min;
+    m_max = max;
+    Draw();
+}
+
+void CQNF_CtrlProgress::Visible(unsigned char visible)
+{
+    m_layer.SetVisible(visible);
+    if (m_ready) {
+        Refresh(m_window, m_layer);
+    }
 }
 
 void CQNF_CtrlProgress::SetValue(double value)

@@ -53,6 +53,7 @@ public:
 protected:
     // The picture a state shows and whether at the disabled opacity.
     const qnctl::SkinImage* Picture(uint8_t state, bool& atDisabledOpacity) const;
+    void ShowDisabledAgain() override { SetState(qnctl::StateDisabled, 1); }
     unsigned char Forward(unsigned short msg, short x, short y, short delta);
 
     qnctl::SkinImage m_normal;
@@ -70,7 +71,8 @@ public:
 
     // Draws the ruler over the picture, then renders and blits it.
     void Redraw() override;
-    void SetFont(CQNF_Font* font) { m_font = font; }
+    // A new font draws the numbers again.
+    void SetFont(CQNF_Font* font);
     // Copies the record; an identical record changes nothing.
     void SetData(const QNF_RulerData* data, unsigned char redraw);
     const QNF_RulerData* GetData() const { return &m_data; }
@@ -96,14 +98,15 @@ public:
     void Redraw() override;
 
     void SetState(unsigned char state);
-    void SetFont(CQNF_Font* font) { m_layer.SetFont(font); }
-    // Renders the text into the layer (colour 0: the letters take the
-    // skin's colours); the caller redraws. A null text is ignored.
+    // Each setter below that changes what the text looks like renders it and
+    // shows it: the screen holds the new text when the call returns.
+    void SetFont(CQNF_Font* font);
+    // Colour 0: the letters take the skin's colours. A null text is ignored.
     void SetText(const char* text, short x, short y, unsigned short lineHeight);
     void SetText(const char* text);
     CQNF_String GetText() const { return m_text; }
-    void RemoveAllTabs() { m_layer.RemoveAllTabs(); }
-    uint32_t AddTab(unsigned short x) { return m_layer.AddTab(x); }
+    void RemoveAllTabs();
+    uint32_t AddTab(unsigned short x);
     uint32_t GetTabsCount() const { return m_layer.GetTabsCount(); }
     void SetOpacity(unsigned char opacity);
     unsigned char GetOpacity() const { return m_layer.GetOpacity(); }
@@ -111,6 +114,7 @@ public:
 
 private:
     void Render();
+    void ShowDisabledAgain() override;
 
     qnctl::SkinImage m_normal;
     qnctl::SkinImage m_disabled;
@@ -131,12 +135,8 @@ public:
     unsigned char Init(void* window, unsigned long id, CQNF_String name, CQNF_Storage* storage) override;
     qntRECT_s GetRenderRect() override { return m_normal.Present() ? m_normal.rect : qnNullRect; }
 
-    // Stored only; the next SetValue draws.
-    void SetMinMax(double min, double max)
-    {
-        m_min = min;
-        m_max = max;
-    }
+    // Draws the bar for the new range (no message: the value is unchanged).
+    void SetMinMax(double min, double max);
     void GetMinMax(double& min, double& max) const
     {
         min = m_min;
@@ -146,7 +146,7 @@ public:
     void SetValue(double value);
     double GetValue() const { return m_value; }
     void Draw();
-    void Visible(unsigned char visible) { m_layer.SetVisible(visible); }
+    void Visible(unsigned char visible);
     unsigned char IsVisible() const { return m_layer.GetVisible(); }
     CQNF_Layer* GetControlLayer() { return &m_layer; }
 

@@ -11,6 +11,8 @@
 #include "ui/CtrlStatic.h"
 
 #include <fstream>
+#include <functional>
+#include <memory>
 
 namespace {
 
@@ -237,6 +239,85 @@ TEST_F(ExportDialogs, KnivesExportOkWritesEpsCancelNothing)
     std::getline(eps, head);
     EXPECT_EQ(head.rfind("%!PS", 0), 0u) << head;
     EXPECT_EQ(host.positions.count("ExportLM|Main"), 1u);
+}
+
+// After every click the texts on the screen (the statistics with the Result
+// line, and the name sample) are those of a dialog opened afresh with the
+// settings the click made, and the texts the export will go by.
+TEST_F(ExportDialogs, ScreenTextsFollowEveryClick)
+{
+    auto screen = [&](const CQNF_Window& w, const char* name) {
+        const qntRECT_s r = Find(w, name)->GetRenderRect();
+        std::vector<uint32_t> px;
+        for (int32_t y = r.top; y < r.bottom; ++y)
+            for (int32_t x = r.left; x < r.right; ++x)
+                px.push_back(P.Pixel(w.GetWindowHandle(), x, y));
+        return px;
+    };
+    auto text = [&](const CQNF_Window& w, const char* name) {
+        return std::string(static_cast<CQNF_CtrlStaticText*>(Find(w, name))->GetText().GetStr());
+    };
+    struct Dialog {
+        const char* window;
+        std::vector<const char*> texts;
+        std::vector<const char*> clicks;
+        std::function<std::unique_ptr<CWnd_ExportBase>(const CWnd_ExportBase*)> make;  // afresh, or like another
+        std::function<std::vector<std::string>(const CWnd_ExportBase&)> model;         // what the texts must say
+    };
+    const CExportStats pieces{6, 2, 0, 1};
+    const CExportLMStats knives{12, 4, 1, 0};
+    const std::vector<Dialog> dialogs = {
+        {"Export",
+         {"Export_Display", "Export_NamingDisp"},
+         {"Export_ToPNG", "Export_Merged", "Export_All", "Export_ToPSD", "Export_Hidden", "Export_Selected",
+          "Export_Composite", "Export_NamingSimple"},
+         [&](const CWnd_ExportBase* like) {
+             return std::make_unique<CWnd_Export>(
+                 host, pieces, like ? static_cast<const CWnd_Export*>(like)->Model().Settings() : CExportSettings{});
+         },
+         [](const CWnd_ExportBase& d) {
+             const auto& m = static_cast<const CWnd_Export&>(d).Model();
+             return std::vector<std::string>{m.DisplayText(), m.NamingSample()};
+         }},
+        {"ExportLM",
+         {"ExportLM_Display"},
+         {"ExportLM_All", "ExportLM_Selected", "ExportLM_All"},
+         [&](const CWnd_ExportBase* like) {
+             return std::make_unique<CWnd_ExportLM>(
+                 host, knives,
+                 like ? static_cast<const CWnd_ExportLM*>(like)->Model().Settings() : CExportLMSettings{});
+         },
+         [](const CWnd_ExportBase& d) {
+             return std::vector<std::string>{static_cast<const CWnd_ExportLM&>(d).Model().DisplayText()};
+         }},
+    };
+    for (const Dialog& d : dialogs) {
+        std::unique_ptr<CWnd_ExportBase> dlg = d.make(nullptr);
+        ASSERT_TRUE(dlg->CreateFromResource(d.window, 80, 60, nullptr, 0));
+        dlg->Show();
+        Pump();
+        std::vector<std::string> shown = d.model(*dlg);
+        for (const char* click : d.clicks) {
+            SCOPED_TRACE(std::string(d.window) + ", after " + click);
+            Click(*dlg, click);
+            Pump();
+            const std::vector<std::string> now = d.model(*dlg);
+            ASSERT_NE(now, shown) << "each click changes what the dialog must say";
+            shown = now;
+            std::unique_ptr<CWnd_ExportBase> fresh = d.make(dlg.get());
+            ASSERT_TRUE(fresh->CreateFromResource(d.window, 80, 60, nullptr, 0));
+            fresh->Show();
+            Pump();
+            for (size_t i = 0; i < d.texts.size(); ++i) {
+                EXPECT_EQ(text(*dlg, d.texts[i]), now[i]) << d.texts[i];
+                EXPECT_TRUE(screen(*dlg, d.texts[i]) == screen(*fresh, d.texts[i])) << d.texts[i] << " on the screen";
+            }
+            fresh->Close();
+            Pump();
+        }
+        dlg->Close();
+        Pump();
+    }
 }
 
 TEST_F(ExportDialogs, EveryDialogRendersItsControls)

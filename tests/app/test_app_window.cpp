@@ -269,8 +269,9 @@ TEST(AppMainWindow, ModeTableEnableStates)
     s = qnMainModeStates(piece);
     EXPECT_TRUE(state(s, "Main_Apply", 5)->enabled);
     EXPECT_FALSE(state(s, "Main_ApplyLM", 5)->enabled);
-    EXPECT_TRUE(state(s, "Main_RndKnots", 8)->visible);  // dimmed, not an empty frame
+    EXPECT_FALSE(state(s, "Main_RndKnots", 8)->visible);
     EXPECT_FALSE(state(s, "Main_RndKnots", 8)->enabled);
+    EXPECT_EQ(state(s, "Main_RndKnots", 8)->opacity, 0);
     EXPECT_TRUE(state(s, "Main_FXBevel", 7)->enabled);
     EXPECT_FALSE(state(s, "Main_FXIOver", 5)->enabled);  // no document layers
     piece.layersAvailable = 1;

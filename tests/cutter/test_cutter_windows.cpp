@@ -7,8 +7,10 @@
 #include "../app/test_app_export_fixture.h"
 #include "app/Wnd_Export.h"
 #include "cutter/Wnd_Dialogs.h"
+#include "imaging/Font.h"
 #include "cutter/Wnd_PresetsManager.h"
 #include "cutter_test_util.h"
+#include "../ui/screen_text.h"
 #include "ui/CtrlEditLine.h"
 #include "ui/CtrlList.h"
 #include "ui/CtrlScrollBar.h"
@@ -59,6 +61,99 @@ TEST_F(CutterWindows, ShapeNameOkOnlyForANameThatIsNotBlank)
         EXPECT_EQ(name, c.name) << c.what;
         EXPECT_EQ(host.positions.count("Shape Name|Pres Mng"), c.ok ? 1u : 0u) << c.what;
         EXPECT_EQ(P.ScriptLeft(), 0u) << c.what;
+    }
+}
+
+// Blanks typed before a shape's name take their room in the field, while it
+// is edited and after: the name's first ink stands as far right of where a
+// name without them starts as the blanks' advance in the field's font.
+TEST_F(CutterWindows, LeadingBlanksOfAShapeNameAreDrawn)
+{
+    CQNF_Font font;
+    ASSERT_TRUE(font.Open(app.GetStorage(), "UIResources>Fonts>List Font"));
+    unsigned long withBlanks = 0, without = 0, h = 0;
+    ASSERT_TRUE(font.GetTextSize(CQNF_String("  K"), 12, withBlanks, h));
+    ASSERT_TRUE(font.GetTextSize(CQNF_String("K"), 12, without, h));
+    ASSERT_GT(withBlanks, without);
+    // The first column, from the field's left, that differs from the field's
+    // own colour at its right end (focused: editing; then after a click
+    // beside the field).
+    auto firstInk = [&](const std::string& typed, bool focused) {
+        CWnd_ShapeName dlg(host, "", "Cutter");
+        EXPECT_TRUE(dlg.CreateFromResource("ShapeName", 40, 40, nullptr, 0));
+        dlg.Show();
+        P.Activate(dlg.GetWindowHandle());
+        Pump();
+        Type(typed);
+        Pump();
+        const qntRECT_s r = Find(dlg, "ShapeName_Name", qnctl::EditLine)->GetRenderRect();
+        if (!focused) {
+            P.Click(Global(dlg, r.left, r.bottom + 12));
+            Pump();
+        }
+        EXPECT_EQ(Find(dlg, "ShapeName_Name")->IsFocused(), focused);
+        int32_t first = -1;
+        for (int32_t x = r.left + 2; x < r.right - 2 && first < 0; ++x)
+            for (int32_t y = r.top + 2; y < r.bottom - 2 && first < 0; ++y)
+                if (P.Pixel(dlg.GetWindowHandle(), x, y) != P.Pixel(dlg.GetWindowHandle(), r.right - 3, y))
+                    first = x;
+        dlg.Close();
+        Pump();
+        return first;
+    };
+    for (const bool focused : {true, false}) {
+        SCOPED_TRACE(focused ? "editing" : "after editing");
+        const int32_t plain = firstInk("Knob", focused), blanks = firstInk("  Knob", focused);
+        ASSERT_GT(plain, 0);
+        EXPECT_EQ(blanks - plain, int32_t(withBlanks - without));
+    }
+}
+
+// One Esc in a dialog's focused edit line cancels the dialog: the line takes
+// back its text and the same press reaches the dialog, which ends with
+// Cancel and keeps nothing of what was typed.
+TEST_F(CutterWindows, OneEscInAFocusedFieldCancelsTheDialog)
+{
+    TempDir dir;
+    CQNF_Storage conf;
+    ASSERT_TRUE(conf.Open(CQNF_String((dir / "plugin.conf").c_str()), 2));
+    host.conf = &conf;
+    app_test::Model main(120, 90);
+    CWnd_CutterModel cutter;
+    std::string name = "Knob";
+    CAutoLayoutModel layoutBefore;
+    layoutBefore.settings_Load(&conf);
+    struct Row {
+        const char* window;
+        const char* field;
+        std::function<int()> run;  // the dialog's result
+        std::function<bool()> unchanged;
+    };
+    const std::vector<Row> rows = {
+        {"ShapeName", "ShapeName_Name", [&] { return int(DoShapeNameDialog(nullptr, host, "Cutter", name)); },
+         [&] { return name == "Knob"; }},
+        {"AutoLayout", "AutoLayout_Rows", [&] { return DoAutoLayoutWindow(nullptr, host, &main); },
+         [&] {
+             CAutoLayoutModel stored;
+             stored.settings_Load(&conf);
+             return stored.m_nRows == layoutBefore.m_nRows && stored.m_nKind == layoutBefore.m_nKind;
+         }},
+        {"CMuts", "CMuts_MutU", [&] { return DoCustomMutationsWindow(nullptr, host, cutter); },
+         [&] { return cutter.m_nCloneMode != CWnd_CutterModel::kCloneModeCustom; }},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.window);
+        host.positions.clear();
+        const plat::Point field = ControlOnScreen(r.window, r.field, qnctl::EditLine);
+        P.Script([&] {
+            P.Click(field);
+            Type("7");
+        });
+        P.Script([&] { Esc(); });
+        EXPECT_EQ(r.run(), 0);
+        EXPECT_EQ(P.ScriptLeft(), 0u);
+        EXPECT_TRUE(r.unchanged());
+        EXPECT_TRUE(host.positions.empty()) << "a cancelled dialog stores no position";
     }
 }
 
@@ -172,6 +267,39 @@ TEST_F(CutterWindows, PresetsIconsSelectPageAndDoubleClickTakesAShape)
     EXPECT_EQ(w.DoModal(), 0);
     EXPECT_EQ(store.Names().size(), 9u);
     EXPECT_EQ(host.positions.count("Pres Mng|Cutter"), 1u);
+}
+
+// What the presets manager has just done is on the screen at once: the
+// names under the big icons of the page shown, and the end of writing a set.
+TEST_F(CutterWindows, PresetsNamesAndWritingStatusShowAtOnce)
+{
+    TempDir dir;
+    MemPresetsFile store;
+    store.Hold(Ten());
+    CWnd_PresetsManager w(host, store, nullptr);
+    ASSERT_TRUE(w.CreateFromResource("PresMng", 20, 20, nullptr, 1));
+    w.Show();
+    w.SetFocus();
+    auto shown = [&](const char* name) { return screentest::ShownText(P, w, name); };
+    Click(w, "PresMng_Lico");
+    Pump();
+    ASSERT_EQ(w.PageSize(), 2u);
+    EXPECT_EQ(shown("PresMng_BigIcoName1"), "Shape 0");
+    EXPECT_EQ(shown("PresMng_BigIcoName2"), "Shape 1");
+    w.List()->SelectItems(4, 4, 1, 0, 1, 1, 1);
+    Pump();
+    EXPECT_EQ(shown("PresMng_BigIcoName1"), w.Records()[w.SlotRecord(0)].name);
+    EXPECT_EQ(shown("PresMng_BigIcoName2"), w.Records()[w.SlotRecord(1)].name);
+    EXPECT_NE(w.SlotRecord(0), 0);
+
+    P.saveAnswers.push_back(plat::SaveChoice{dir.path.string(), "three.qntk", false});
+    w.List()->SelectItems(0, 2, 1, 0, 1, 1, 1);
+    Pump();
+    Click(w, "PresMng_SaveSet");
+    Pump();
+    ASSERT_TRUE(fs::exists(dir / "three.qntk"));
+    EXPECT_EQ(shown("PresMng_Status"), "Writing complete");
+    w.Close();
 }
 
 TEST_F(CutterWindows, PresetsSelectAllAndInverseFromTheKeyboard)

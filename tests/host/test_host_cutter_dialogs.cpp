@@ -5,6 +5,7 @@
 // file dialogs, and a hexagonal auto layout changes the main window. With
 // TESSOLO_SNAPSHOT_DIR set, the presets manager is saved there as a PNG.
 #include "road_run.h"
+#include "../ui/screen_text.h"
 
 #include "cutter/PresetsModel.h"
 #include "cutter/Wnd_Cutter.h"
@@ -121,11 +122,8 @@ TEST(HostCutterDialogs, EveryButtonAndMenuOpensItsDialogOverTheEditor)
             seen.push_back(r.DialogName());
             r.Esc();
         });
-        // A focused edit line takes the first Esc.
-        r.hp.Script([&r] {
-            if (r.Dialog())
-                r.Esc();
-        });
+        // One Esc closes it, a focused edit line in it or not.
+        r.hp.Script([&r] { EXPECT_EQ(r.Dialog(), nullptr) << r.DialogName(); });
     }
     // Load and Save: the file dialogs, cancelled.
     r.hp.Script([&r] {
@@ -356,3 +354,36 @@ TEST(HostCutterDialogs, HexagonalAutoLayoutChangesTheMainWindow)
     EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
     EXPECT_EQ(r.hp.ScriptLeft(), 0u);
 }
+
+namespace {
+
+// The clone display says on the screen, at once, the mode the Clone menu has
+// just picked: every mode of the menu, the custom one through its dialog.
+TEST(HostCutterDialogs, CloneDisplayFollowsTheCloneMenu)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    DialogRun r;
+    StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+    const uint16_t picks[] = {2, 5, 0, 3, 1, 4, 6};  // modes, the last one custom
+    std::vector<std::string> shown;
+    for (const uint16_t mode : picks) {
+        r.hp.Script([&r, mode] {
+            const uint16_t id = uint16_t(CWnd_CutterEditor::ID_CLONE_FIRST + mode);
+            r.hp.menuAnswers.push_back(MenuIndex(r.Editor().CloneMenu(), id));
+            r.ClickEditor("Cutter_Clone");
+        });
+        if (mode == 6)
+            r.hp.Script([&r] { r.ClickIn(*r.Dialog(), "CMuts_Ok", qnctl::Button); });
+        r.hp.Script([&r, &shown] { shown.push_back(screentest::ShownText(r.hp, r.Editor(), "Cutter_CloneDisp")); });
+    }
+    r.Finish();
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+    std::vector<std::string> expected;
+    for (const uint16_t mode : picks)
+        expected.push_back(CWnd_CutterEditor::kCloneModes[mode].display);
+    EXPECT_EQ(shown, expected);
+}
+
+}  // namespace

@@ -409,6 +409,64 @@ TEST(HostCutterWindow, RotationCirclesShowLikeTheBoxAndHandles)
     EXPECT_EQ(r.hp.ScriptLeft(), 0u);
 }
 
+// Piece mode draws each control as its state says. The knot randomness
+// field is drawn in cut mode only: after a Cut nothing of it is on the screen
+// (hiding its layer changes no pixel) and it takes no input. The image
+// overlay button, hidden in cut mode, is disabled in piece mode when the
+// host offers no document layers, and shows its disabled picture: entering
+// that state afresh changes no pixel.
+TEST(HostCutterWindow, PieceModeHidesTheKnotRandomnessAndDimsImageOverlay)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    CutterRun r;
+    HostSettings noLayers;
+    noLayers.offerDocumentInfo = false;
+    StandInHost host(Document(ColorMode::RGB, 240, 160, false), noLayers);
+    // The field's pixels on the screen that its layer puts there.
+    auto drawn = [&r] {
+        CWnd_Main& m = r.Main();
+        auto* field = static_cast<CQNF_CtrlEditLine*>(m.FindControl("Main_RndKnots", qnctl::EditLine));
+        const qntRECT_s box = field->GetRenderRect();
+        CQNF_Layer& layer = *field->GetControlLayer();
+        const uint8_t visible = layer.GetVisible();
+        const std::vector<uint32_t> shown = r.Pixels(m);
+        layer.SetVisible(0);
+        m.RenderRect(box);
+        m.UpdateRect(box);
+        const size_t n = Differing(shown, r.Pixels(m));
+        layer.SetVisible(visible);
+        m.RenderRect(box);
+        m.UpdateRect(box);
+        return n;
+    };
+    size_t inCutMode = 0, inPieceMode = 0, overlayStale = 0;
+    r.hp.Script([&] {
+        inCutMode = drawn();
+        r.SetGrid(2, 2);
+        r.hp.Activate(r.Editor().GetWindowHandle());
+        r.ClickEditor("Cutter_Cut", qnctl::Button);
+    });
+    r.hp.Script([&] {
+        CWnd_Main& m = r.Main();
+        ASSERT_EQ(m.m_bCutMode, 0);
+        inPieceMode = drawn();
+        EXPECT_FALSE(m.FindControl("Main_RndKnots", qnctl::EditLine)->IsEnabled());
+        CQNF_Control* overlay = m.FindControl("Main_FXIOver", qnctl::Button);
+        ASSERT_FALSE(overlay->IsEnabled());
+        const std::vector<uint32_t> shown = r.Pixels(m);
+        overlay->Enable(1);
+        overlay->Enable(0);
+        overlayStale = Differing(shown, r.Pixels(m));
+        r.ClickMain("Main_Cancel");
+    });
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+    EXPECT_GT(inCutMode, 0u);
+    EXPECT_EQ(inPieceMode, 0u);
+    EXPECT_EQ(overlayStale, 0u);
+}
+
 // With no stored places the editor shows at its place at once: on a screen
 // wide enough for both the editor and the main window are side by side, both
 // whole; on a narrower one the editor

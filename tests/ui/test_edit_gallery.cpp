@@ -136,4 +136,45 @@ TEST_F(EditGalleryTest, ThumbDragRedrawsQuicklyThenFully)
     EXPECT_EQ(int64_t(bar->GetPosition()), int64_t(w->Preview().GetOffset().x) + w->Preview().GetGeometry().MarginLeft());
 }
 
+// Esc in a focused field gives the field back the text it had. In a window
+// run as a dialog the same press goes on to the window (which closes on Esc);
+// in a window that stays open it ends with the field.
+TEST_F(EditGalleryTest, EscInAFieldReachesTheWindowOnlyInADialog)
+{
+    for (const bool modal : {false, true}) {
+        SCOPED_TRACE(modal ? "dialog" : "open window");
+        if (!w || !hp.Exists(w->GetWindowHandle())) {
+            w = std::make_unique<CountingGallery>(&picture);
+            ASSERT_TRUE(w->CreateFromResource(CQNF_String("EditGallery"), kAt, kAt, nullptr, 0));
+            w->Show();
+            hp.Activate(w->GetWindowHandle());
+            Pump();
+        }
+        const std::string before = w->Text()->GetText().GetStr();
+        const qntRECT_s t = eg::kText;
+        auto typeThenEsc = [&] {
+            MoveTo((t.left + t.right) / 2, (t.top + t.bottom) / 2);
+            hp.Press();
+            hp.Release();
+            Pump();
+            hp.Key(qnkey::vk::One, '1');
+            Pump();
+            EXPECT_NE(std::string(w->Text()->GetText().GetStr()), before);
+            hp.Key(qnkey::vk::Escape, 27);
+        };
+        if (modal) {
+            hp.Script(typeThenEsc);
+            w->DoModal();
+            EXPECT_FALSE(hp.Exists(w->GetWindowHandle()));
+            EXPECT_EQ(hp.ScriptLeft(), 0u);
+        } else {
+            typeThenEsc();
+            Pump();
+            EXPECT_TRUE(hp.Exists(w->GetWindowHandle()));
+            EXPECT_FALSE(w->Text()->IsFocused());
+        }
+        EXPECT_EQ(std::string(w->Text()->GetText().GetStr()), before) << "the field takes back its text";
+    }
+}
+
 #endif  // TESSOLO_EDIT_GALLERY_FILE

@@ -5,14 +5,17 @@
 #include "../test_app_export_fixture.h"
 #include "app/Wnd_Export.h"
 #include "host/WindowProgress.h"
+#include "imaging/ImageFile.h"
 #include "platform/Backend.h"
 #include "ui/App.h"
 #include "ui/Control.h"
 #include "ui/PlatformFileDialog.h"
+#include "ui/CtrlStatic.h"
 #include "ui/Toolkit.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -121,6 +124,97 @@ TEST(ExportGui, PuzzleGoesToAPsdAndToPngsThroughTheRealDialogs)
         CQNF_PlatformFileDialog::SetAppRootFolder(FSRef{});
         m_App = nullptr;
     }
+    qnui::Toolkit::Get().Attach(nullptr);
+}
+
+// The pixels of a window's rectangle as the X server shows them.
+std::vector<uint32_t> OnScreen(const CQNF_Window& w, const qntRECT_s& r)
+{
+    const std::string path = ::testing::TempDir() + "tessolo_" + std::to_string(::getpid()) + "_export_shot.png";
+    CQNF_ImageFile shot;
+    if (std::system(("import -window root '" + path + "'").c_str()) != 0 || !shot.Load(path))
+        return {};
+    std::remove(path.c_str());
+    const qntRECT_s at = w.GetWindowRect();
+    std::vector<uint32_t> px;
+    for (int32_t y = at.top + r.top; y < at.top + r.bottom; ++y)
+        for (int32_t x = at.left + r.left; x < at.left + r.right; ++x) {
+            const size_t i = size_t(y) * shot.GetWidth() + size_t(x);
+            px.push_back(uint32_t(shot.GetPlane(0)[i]) << 16 | uint32_t(shot.GetPlane(1)[i]) << 8 | shot.GetPlane(2)[i]);
+        }
+    return px;
+}
+
+// Clicked with the real pointer, PNG files, Merged, then All: after each
+// click the Result line and the name sample on the screen are those of the
+// dialog opened afresh in that state, and each differs from the one before.
+TEST(ExportGui, ResultLineReadBackAfterEveryClick)
+{
+    std::string error;
+    std::unique_ptr<plat::Platform> platform = plat::OpenGtk(error);
+    ASSERT_TRUE(platform) << error;
+    qnui::Toolkit::Get().Attach(platform.get());
+    CQNF_App app;
+    m_App = &app;
+    ASSERT_TRUE(app.InitStorgaeResource((std::string(TESSOLO_BINARY_DIR) + "/resource_ts31_d.qns4").c_str(), 0));
+    ConfHost host;
+    const CExportStats stats{6, 2, 0, 1};
+    const char* const texts[] = {"Export_Display", "Export_NamingDisp"};
+    auto rect = [](const CQNF_Window& w, const char* name) {
+        return w.GetControl(w.FindControlByName(name, qnctl::StaticText))->GetRenderRect();
+    };
+    struct Seen {
+        CExportSettings settings;
+        std::vector<uint32_t> pixels[2];
+        std::string result;
+    };
+    std::vector<Seen> seen;
+    {
+        CWnd_Export dlg(host, stats, CExportSettings{});
+        ASSERT_TRUE(dlg.CreateFromResource("Export", 40, 40, nullptr, 0));
+        dlg.RenderRect(qnNullRect);
+        dlg.Show();
+        qnui::Toolkit::Get().PumpFor(500);
+        for (const char* radio : {"Export_ToPNG", "Export_Merged", "Export_All"}) {
+            SCOPED_TRACE(radio);
+            CQNF_Control* c = dlg.GetControl(dlg.FindControlByName(radio, qnctl::RadioButton));
+            ASSERT_NE(c, nullptr);
+            const qntRECT_s w = dlg.GetWindowRect(), r = c->GetRenderRect();
+            const std::string cmd = "xdotool mousemove " + std::to_string(w.left + (r.left + r.right) / 2) + " " +
+                                    std::to_string(w.top + (r.top + r.bottom) / 2) + " click 1";
+            ASSERT_EQ(std::system(cmd.c_str()), 0);
+            // Until the click arrives (a minute at most), then what it drew reaches the X server.
+            for (int wait = 0; wait < 3000 && !c->GetCheck(); ++wait)
+                qnui::Toolkit::Get().PumpFor(20);
+            ASSERT_TRUE(c->GetCheck());
+            qnui::Toolkit::Get().PumpFor(300);
+            Seen s{dlg.Model().Settings(), {}, dlg.Model().DisplayText()};
+            for (int i = 0; i < 2; ++i)
+                s.pixels[i] = OnScreen(dlg, rect(dlg, texts[i]));
+            ASSERT_FALSE(s.pixels[0].empty());
+            if (!seen.empty()) {
+                EXPECT_NE(s.pixels[0], seen.back().pixels[0]) << "the Result line changed: " << s.result;
+            }
+            seen.push_back(s);
+        }
+        dlg.Close();
+        qnui::Toolkit::Get().PumpFor(100);
+    }
+    EXPECT_EQ(seen.back().settings.exportWhat, CExportSettings::kAll);
+    EXPECT_EQ(seen.back().settings.exportTo, CExportSettings::kToPNG);
+    for (const Seen& s : seen) {
+        SCOPED_TRACE(s.result);
+        CWnd_Export fresh(host, stats, s.settings);
+        ASSERT_TRUE(fresh.CreateFromResource("Export", 40, 40, nullptr, 0));
+        fresh.RenderRect(qnNullRect);
+        fresh.Show();
+        qnui::Toolkit::Get().PumpFor(500);
+        for (int i = 0; i < 2; ++i)
+            EXPECT_TRUE(OnScreen(fresh, rect(fresh, texts[i])) == s.pixels[i]) << texts[i];
+        fresh.Close();
+        qnui::Toolkit::Get().PumpFor(100);
+    }
+    m_App = nullptr;
     qnui::Toolkit::Get().Attach(nullptr);
 }
 
