@@ -103,7 +103,9 @@ Pixmap Painter::Background(const Window& w)
         const Box b = c.box;
         if ((c.kind == Kind::Check || c.kind == Kind::Radio) && c.Opt("style") != "toggle" && !c.text.empty())
             m->Text(cr, b.x + 22, b, c.text, kText);
-        if (c.kind == Kind::Edit) {
+        if (c.kind == Kind::Edit && !c.Flag("bare")) {
+            // A "bare" field is hidden in some of its window's modes, where
+            // a frame left under it would show as an empty box.
             Panel(cr, {b.x - 1, b.y - 1, b.w + 2, b.h + 2}, 3, kInset, &kBtnEdge);
         } else if (c.kind == Kind::Progress && !c.Flag("bare")) {
             // A "bare" bar shows only while something covers its place.

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <functional>
 #include <map>
+#include <set>
 #include <memory>
 
 namespace {
@@ -452,6 +453,14 @@ TEST(HostCutterWindow, PieceModeHidesTheKnotRandomnessAndDimsImageOverlay)
         ASSERT_EQ(m.m_bCutMode, 0);
         inPieceMode = drawn();
         EXPECT_FALSE(m.FindControl("Main_RndKnots", qnctl::EditLine)->IsEnabled());
+        // Nor does the skin leave an empty frame where the field was: its
+        // place and a pixel around it show the panel's one colour.
+        const qntRECT_s box = m.FindControl("Main_RndKnots", qnctl::EditLine)->GetRenderRect();
+        std::set<uint32_t> colours;
+        for (int32_t y = box.top - 2; y < box.bottom + 2; ++y)
+            for (int32_t x = box.left - 2; x < box.right + 2; ++x)
+                colours.insert(r.hp.Pixel(m.GetWindowHandle(), x, y) & 0xFFFFFFu);
+        EXPECT_EQ(colours.size(), 1u) << "a frame is left where the knot randomness field was";
         CQNF_Control* overlay = m.FindControl("Main_FXIOver", qnctl::Button);
         ASSERT_FALSE(overlay->IsEnabled());
         const std::vector<uint32_t> shown = r.Pixels(m);
