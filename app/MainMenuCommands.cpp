@@ -351,9 +351,8 @@ void CWnd_Main::DoPreviewMenu(qntPOS p)
     } else if (at && !m_bFXMode && m_pPieceMap) {
         const qntPOS ip =
             m_Preview.GetImageCoorsByPreviewCoors(qntPOS{p.x - m_rcPreview.left, p.y - m_rcPreview.top});
-        const uint32_t piece = m_pPieceMap->GetPieceByXY(ip.x, ip.y);
-        m_nHoverPiece = piece == CMainPieceMap::kNone ? -1 : int64_t(piece);
-        m_Gesture.hoverImagePoint = ip;
+        const int64_t hover = i_in_PieceAt(ip);
+        const uint32_t piece = hover < 0 ? CMainPieceMap::kNone : uint32_t(hover);
         if (piece != CMainPieceMap::kNone && piece < m_pPieceMap->GetPieceCount()) {
             qntMENUSTATE ps = s;
             ps.fxWord = m_pPieceMap->i_pmfx_GetFXOnSelection(piece);
