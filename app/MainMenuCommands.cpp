@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -373,8 +374,13 @@ void CWnd_Main::DoPreviewMenu(qntPOS p)
 
 unsigned char CWnd_Main::OnContextMenu(short x, short y, unsigned char)
 {
-    for (const char* ruler : {"Main_RulerTop", "Main_RulerLeft"}) {
-        if (CQNF_Control* c = FindControl(ruler, qnctl::Ruler); c && c->PtAboveControl(x, y)) {
+    // The rulers and the covers at their ends, whose tips offer the units.
+    const std::pair<const char*, uint8_t> units[] = {{"Main_RulerTop", qnctl::Ruler},
+                                                     {"Main_RulerLeft", qnctl::Ruler},
+                                                     {"Main_RulerCover_Top", qnctl::StaticImage},
+                                                     {"Main_RulerCover_Left", qnctl::StaticImage}};
+    for (const auto& [name, type] : units) {
+        if (CQNF_Control* c = FindControl(name, type); c && c->PtAboveControl(x, y)) {
             DoMesurementMenu(qntPOS{x, y});
             return 1;
         }
