@@ -149,7 +149,7 @@ bool CWnd_Main::cmd_Dispatch(unsigned short msg, unsigned long id, const char* n
                 if (m_pZoom)
                     m_pZoom->SetValue(m_nZoom, 0);
             }
-            m_Gesture.hoverImagePoint = qnNullPOS;
+            i_in_ForgetHoverPiece();
             return true;
         case qnmsg::PreviewMouse:
             if (data)
@@ -157,7 +157,9 @@ bool CWnd_Main::cmd_Dispatch(unsigned short msg, unsigned long id, const char* n
             return true;
         case qnmsg::PreviewFullRedraw:
             i_SyncViewFromPreview();
-            m_Gesture.hoverImagePoint = qnNullPOS;
+            i_in_ForgetHoverPiece();
+            // The view moved under a pointer that may stay where it is.
+            i_ShowInfoForPointer();
             if (m_Gesture.dragSelection && m_pPieceMap) {
                 const qntPOS now = GetMousePos();
                 m_pPieceMap->i_pmop_PrepareSelLayer();
@@ -170,7 +172,8 @@ bool CWnd_Main::cmd_Dispatch(unsigned short msg, unsigned long id, const char* n
             m_nScrollX = off.x;
             m_nScrollY = off.y;
             spl_DoRedrawHVSplitRulers();
-            m_Gesture.hoverImagePoint = qnNullPOS;
+            i_in_ForgetHoverPiece();
+            i_ShowInfoForPointer();
             return true;
         }
         default: return true;

@@ -226,15 +226,19 @@ bool CWnd_Main::i_in_PressCut(short x, short y, bool cmd, bool shift, bool optio
     return true;
 }
 
+int64_t CWnd_Main::i_in_PieceAt(qntPOS ip)
+{
+    if (ip.x != m_Gesture.hoverImagePoint.x || ip.y != m_Gesture.hoverImagePoint.y) {
+        m_Gesture.hoverImagePoint = ip;
+        const uint32_t p = m_pPieceMap ? m_pPieceMap->GetPieceByXY(ip.x, ip.y) : CMainPieceMap::kNone;
+        m_nHoverPiece = p == CMainPieceMap::kNone ? -1 : int64_t(p);
+    }
+    return m_nHoverPiece;
+}
+
 void CWnd_Main::i_in_HoverLookup(short x, short y)
 {
-    const qntPOS ip =
-        m_Preview.GetImageCoorsByPreviewCoors(qntPOS{x - m_rcPreview.left, y - m_rcPreview.top});
-    if (ip.x == m_Gesture.hoverImagePoint.x && ip.y == m_Gesture.hoverImagePoint.y)
-        return;
-    m_Gesture.hoverImagePoint = ip;
-    const uint32_t p = m_pPieceMap ? m_pPieceMap->GetPieceByXY(ip.x, ip.y) : CMainPieceMap::kNone;
-    m_nHoverPiece = p == CMainPieceMap::kNone ? -1 : int64_t(p);
+    i_in_PieceAt(m_Preview.GetImageCoorsByPreviewCoors(qntPOS{x - m_rcPreview.left, y - m_rcPreview.top}));
 }
 
 void CWnd_Main::i_in_PressPiece(short x, short y, bool cmd, bool shift, bool option)

@@ -41,7 +41,9 @@ struct qntGESTURE {
     uint8_t rectangleDrag = 0;  // else the lasso
     std::vector<uint32_t> lasso;
 
-    // Status tips: 0 preview, 1 horizontal ruler, 2 vertical ruler, 3 status zone, 255 none.
+    // Status tips: 0 preview, 1 horizontal ruler, 2 vertical ruler, 3 status zone, 255 none;
+    // kAskAgain asks for the zone's tip whatever it is.
+    static constexpr uint8_t kAskAgain = 254;
     uint8_t lastZone = 255;
     uint8_t lastTipMode = 0;
 };

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -351,9 +352,8 @@ void CWnd_Main::DoPreviewMenu(qntPOS p)
     } else if (at && !m_bFXMode && m_pPieceMap) {
         const qntPOS ip =
             m_Preview.GetImageCoorsByPreviewCoors(qntPOS{p.x - m_rcPreview.left, p.y - m_rcPreview.top});
-        const uint32_t piece = m_pPieceMap->GetPieceByXY(ip.x, ip.y);
-        m_nHoverPiece = piece == CMainPieceMap::kNone ? -1 : int64_t(piece);
-        m_Gesture.hoverImagePoint = ip;
+        const int64_t hover = i_in_PieceAt(ip);
+        const uint32_t piece = hover < 0 ? CMainPieceMap::kNone : uint32_t(hover);
         if (piece != CMainPieceMap::kNone && piece < m_pPieceMap->GetPieceCount()) {
             qntMENUSTATE ps = s;
             ps.fxWord = m_pPieceMap->i_pmfx_GetFXOnSelection(piece);
@@ -374,8 +374,13 @@ void CWnd_Main::DoPreviewMenu(qntPOS p)
 
 unsigned char CWnd_Main::OnContextMenu(short x, short y, unsigned char)
 {
-    for (const char* ruler : {"Main_RulerTop", "Main_RulerLeft"}) {
-        if (CQNF_Control* c = FindControl(ruler, qnctl::Ruler); c && c->PtAboveControl(x, y)) {
+    // The rulers and the covers at their ends, whose tips offer the units.
+    const std::pair<const char*, uint8_t> units[] = {{"Main_RulerTop", qnctl::Ruler},
+                                                     {"Main_RulerLeft", qnctl::Ruler},
+                                                     {"Main_RulerCover_Top", qnctl::StaticImage},
+                                                     {"Main_RulerCover_Left", qnctl::StaticImage}};
+    for (const auto& [name, type] : units) {
+        if (CQNF_Control* c = FindControl(name, type); c && c->PtAboveControl(x, y)) {
             DoMesurementMenu(qntPOS{x, y});
             return 1;
         }

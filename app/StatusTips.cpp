@@ -149,14 +149,15 @@ const Rule kExportLM[] = {
 
 // ---- Knife editor -----------------------------------------------------------------------------
 const char kCutterScale[] = "Click to scale the view of the Knife's Path.";
+const char kCutterClose[] = "Click to close the Cutter window without cutting: the layout goes \nback to what it was and the pieces stay as they were.";
 const Rule kCutter[] = {
     {Test::Any, nullptr, 8, When::Always, "Click and enter the desired value of the parameter. To confirm,\npress Return. To cancel, press Esc."},
-    NAME("Cutter_CloseX", "Click to close the Cutter window. Without a Cut, the Layout \nMode stays."),
+    NAME("Cutter_CloseX", kCutterClose),
     NAME("Cutter_Help", kHelp),
-    NAME("Cutter_Cancel", "Click to close the Cutter window. Without a Cut, the Layout \nMode stays."),
+    NAME("Cutter_Cancel", kCutterClose),
     NAME("Cutter_Reset", "Click to give the knife's Path back the shape it had when the \nCutter window opened."),
     NAME("Cutter_Cut", "Click to cut the image into pieces along the knives. The Main \nwindow then works on the pieces."),
-    NAME("Zone_Preview", "Drag an anchor point to shape the knife's Path. Click the Path to \nadd a point; Shift+click to select several."),
+    NAME("Zone_Preview", "Drag an anchor point to shape the knife's Path. Click the Path to \nadd a point; Ctrl+click to select several."),
     NAME("Cutter_FlipH", "Click to mirror the knife's Path across the cut."),
     NAME("Cutter_FlipU", "Click to mirror the knife's Path along the cut."),
     NAME("Cutter_Undo", "Click to undo the last change of the knife's Path."),
@@ -186,7 +187,7 @@ const Rule kCutter[] = {
 };
 
 // ---- Main window ------------------------------------------------------------------------------
-const char kMainRuler[] = "Ruler. Right-click (Ctrl+Click) to change the units of measurement.";
+const char kMainRuler[] = "Ruler. Right-click to change the units of measurement.";
 const char kMainHideExtras[] = "Click to hide the extras: knots in the Layout Mode, the \nselection map in the Puzzle Mode.";
 const char kMainShowExtras[] = "Click to show the extras: knots in the Layout Mode, the \nselection map in the Puzzle Mode.";
 #define FX(n, label) NAME_IF(n, Piece, label " effect. Click the button to open the effect window or the ON/OFF switch to enable/disable the effect.")
@@ -195,7 +196,7 @@ const Rule kMain[] = {
     NAME("Main_Cancel", "Click to close the plug-in and cancel all actions that you have done. \nYour host's image stays unchanged."),
     NAME("Main_Help", kHelp),
     {Test::Suffix, "Main_Ruler", 5, When::Always, "Click the button for menu"},
-    NAME("Main_Ruler", "Ruler. Right-click to change the units of measurement."),
+    NAME("Main_Ruler", kMainRuler),
     NAME("Zone_Status", "Indicates the current working mode of the plug-in."),
     NAME("Main_Zoom", "Drag the slider to zoom the Main Preview in or out."),
     NAME("Main_Navigator", "The whole image. Click or drag in it to move the view of \nthe Main Preview."),

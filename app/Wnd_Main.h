@@ -253,6 +253,13 @@ private:
     uint8_t i_TipMode() const { return m_bCutMode ? 2 : m_bFXMode ? 4 : 3; }
     void i_Help();
     void i_ShowProgressLine(bool force);
+    // What lies under a still pointer changes with the mode, the pieces and
+    // the view, and when a dialog or menu over it goes: the tip and the
+    // information panel are asked for again for where the pointer is now.
+    void i_AskTipForPointer();
+    void i_ShowInfoForPointer();
+    bool i_PointerOver(qntPOS m) const;
+    void i_ShowInfoAt(qntPOS m, bool over);
 
     struct CtrlRef {
         const char* name;
@@ -284,6 +291,10 @@ private:
     void i_in_PressPiece(short x, short y, bool cmd, bool shift, bool option);
     void i_in_StatusTip(short x, short y);
     void i_in_HoverLookup(short x, short y);
+    // The piece at an image point (-1 none), looked up again only when the
+    // point differs from the last one asked for or the pieces changed.
+    int64_t i_in_PieceAt(qntPOS image);
+    void i_in_ForgetHoverPiece() { m_Gesture.hoverImagePoint = qnNullPOS; }
     int32_t i_in_Cursor(short x, short y);
     CMainPieceMap* m_pPieceMap = nullptr;
     CMainDialogs* m_pDialogs = nullptr;
@@ -308,6 +319,7 @@ private:
     qntPOS m_LastInfoPos{0, 0};
     qntPOS m_LastMousePos{-32000, -32000};
     uint8_t m_nMouseTick = 0;
-    unsigned long m_LastTipControl = 0xFFFFFFFE;
+    static constexpr unsigned long kAskTipAgain = 0xFFFFFFFE;
+    unsigned long m_LastTipControl = kAskTipAgain;
     uint8_t m_LastTipMode = 0;
 };

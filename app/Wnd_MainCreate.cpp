@@ -266,10 +266,12 @@ unsigned char CWnd_Main::OnCreate(CQNF_LayerSet*, unsigned short, unsigned short
         return 0;
     }
     // The panel starts with the image size, the status line with the
-    // window's own tip.
+    // window's own tip, which gives way to the tip of what the pointer is
+    // over already.
     UpdateInfoPanel(qnNullPOS, 1);
     m_Fader.Show(qnGetStatusTip("", "Main", i_TipMode(), kTipNoControl));
     m_pStatus->SetText(m_Fader.Pending().c_str());
+    i_AskTipForPointer();
     return 1;
 }
 

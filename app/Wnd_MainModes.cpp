@@ -79,7 +79,9 @@ void CWnd_Main::OnChangeMode()
                           std::max(r.bottom, p.bottom)};
         view_RenderAndUpdate(r);
     }
-    m_LastTipControl = 0xFFFFFFFE;
+    m_LastTipControl = kAskTipAgain;
+    i_AskTipForPointer();
+    i_ShowInfoForPointer();
 }
 
 void CWnd_Main::EnterFXMode()
@@ -197,7 +199,6 @@ void CWnd_Main::OnCutterClose()
             return;
         }
         m_SelMask.Set(uint8_t(0));
-        m_nHoverPiece = -1;
         m_pSelMask = m_SelMask.GetPtr();
         uint8_t* planes[4] = {m_MainImage.GetPlane(0), m_MainImage.GetPlane(1), m_MainImage.GetPlane(2),
                               m_MainImage.GetPlane(3)};
@@ -229,6 +230,10 @@ void CWnd_Main::OnCutterClose()
     i_BindPreview(&m_MainImage);
     m_Preview.DoRedraw(1, 0);
     OnCommonFXChanged();
+    // The editor and the question about the effects have gone from over the
+    // pointer, which has pieces under it now.
+    i_AskTipForPointer();
+    i_ShowInfoForPointer();
 }
 
 bool CWnd_Main::settings_GetPieceRecords(CQNF_Mem* records, uint32_t& count)

@@ -54,11 +54,12 @@ void CWnd_Main::UpdateInfoPanel(qntPOS p, unsigned char outside)
         qntINFOPIECE piece;
         piece.count = engine.m_nPieces;
         piece.splitter = engine.m_bLinesMode;
-        piece.index = m_nHoverPiece;
+        // The piece at the position shown, whatever was looked up last.
+        piece.index = i_in_PieceAt(p);
         // The column and row the piece's effect record carries (0 and 0 for
         // an index past the pieces).
-        if (m_nHoverPiece >= 0 && uint64_t(m_nHoverPiece) < engine.m_nPieces && engine.m_pPieces) {
-            const CTessolo::SPLITEDCELL& cell = engine.m_pPieces[m_nHoverPiece];
+        if (piece.index >= 0 && uint64_t(piece.index) < engine.m_nPieces && engine.m_pPieces) {
+            const CTessolo::SPLITEDCELL& cell = engine.m_pPieces[piece.index];
             piece.column = uint8_t(cell.column);
             piece.row = uint8_t(cell.row);
         }
@@ -77,13 +78,10 @@ unsigned char CWnd_Main::OnTimer(unsigned short id)
     // 1. The pointer, every fifth tick.
     if (m_nMouseTick == 0) {
         const qntPOS m = GetMousePos();
-        const qntRECT_s wr = GetWindowRect();
-        const bool over = WindowFromPoint(qntPOS{m.x + wr.left, m.y + wr.top}) == GetWindowHandle();
+        const bool over = i_PointerOver(m);
         if (m.x != m_LastMousePos.x || m.y != m_LastMousePos.y) {
             m_LastMousePos = m;
-            const qntRECT_s r = m_Preview.GetRenderRect();
-            const bool inPreview = m.x >= r.left && m.x < r.right && m.y >= r.top && m.y < r.bottom;
-            UpdateInfoPanel(qnNullPOS, over && inPreview ? 0 : 1);
+            i_ShowInfoAt(m, over);
         }
         if (over)
             OnSetCursor(short(m.x), short(m.y));
@@ -105,6 +103,48 @@ unsigned char CWnd_Main::OnTimer(unsigned short id)
 }
 
 void CWnd_Main::UpdateStatus(const char* text) { m_Fader.Request(text); }
+
+bool CWnd_Main::i_PointerOver(qntPOS m) const
+{
+    const qntRECT_s wr = GetWindowRect();
+    return WindowFromPoint(qntPOS{m.x + wr.left, m.y + wr.top}) == GetWindowHandle();
+}
+
+// The position under the pointer when it is over the preview, else the
+// image size.
+void CWnd_Main::i_ShowInfoAt(qntPOS m, bool over)
+{
+    const qntRECT_s r = m_Preview.GetRenderRect();
+    const bool inPreview = m.x >= r.left && m.x < r.right && m.y >= r.top && m.y < r.bottom;
+    UpdateInfoPanel(qnNullPOS, over && inPreview ? 0 : 1);
+}
+
+void CWnd_Main::i_ShowInfoForPointer()
+{
+    if (!m_bCreated || !GetWindowHandle())
+        return;
+    const qntPOS m = GetMousePos();
+    i_ShowInfoAt(m, i_PointerOver(m));
+}
+
+void CWnd_Main::i_AskTipForPointer()
+{
+    if (!m_bCreated || !GetWindowHandle())
+        return;
+    const qntPOS m = GetMousePos();
+    const bool over = i_PointerOver(m);
+    // Another window over the pointer (or none of ours): as when it left.
+    const uint32_t under = over ? uint32_t(ControlUnderPoint(short(m.x), short(m.y))) : None;
+    m_underPointer = under;
+    m_LastTipControl = kAskTipAgain;
+    if (under != None || !over) {
+        OnAboveControl(under);
+        m_Gesture.lastZone = 255;
+    } else {
+        m_Gesture.lastZone = qntGESTURE::kAskAgain;
+        i_in_StatusTip(short(m.x), short(m.y));
+    }
+}
 
 unsigned char CWnd_Main::OnAboveControl(unsigned long index)
 {

@@ -574,6 +574,7 @@ bool CWnd_CutterEditor::OnContextMenu(int16_t x, int16_t y)
 
 void CWnd_CutterEditor::OnAboveControl(const char* name, uint8_t enabled, uint8_t type)
 {
+    m_bAboveControl = name ? 1 : 0;
     if (Is(name, "Cutter_CuttingCover") || Is(name, "Cutter_CuttingAbort") || Is(name, "Cutter_CuttingProgress"))
         return;
     if (!name)

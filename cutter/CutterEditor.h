@@ -265,6 +265,7 @@ public:
     bool OnContextMenu(int16_t x, int16_t y);
     // The pointer is above a control (null name: none); its status tip is
     // asked for, except for the Cut's cover, abort button and progress bar.
+    // Until the pointer leaves the controls, moves ask for no zone tip.
     void OnAboveControl(const char* name, uint8_t enabled, uint8_t type);
     // The cursor resource id for a window point (CUR_BASE outside the preview).
     uint16_t CursorAt(int16_t x, int16_t y) const;
@@ -493,6 +494,9 @@ protected:
     CTessolo* m_pEngine = nullptr;
     CUTSOURCE m_CutSource;
     CCutterStatusFader m_Status;
+    // A control lies under the pointer: its tip stands, the preview's zone
+    // tip is not asked for over it.
+    uint8_t m_bAboveControl = 0;
     uint32_t m_nTicks = 0;
     uint8_t m_bCursorTick = 0;
     GEOMETRY m_Geo;

@@ -158,7 +158,8 @@ bool CWnd_CutterEditor::OnMouseMove(int16_t wx, int16_t wy, uint8_t modifiers)
     const bool shift = modifiers & KM_SHIFT;
     const bool option = view_GetKeysStatus() & KM_OPTION;
     const uint32_t n = std::min<uint32_t>(m_Shape.nodeCount, kMaxNodes);
-    UpdateStatus(view_GetStatusTip(Inside(m_rcPreview, wx, wy) ? "Zone_Preview" : "", 1, 255));
+    if (!m_bAboveControl)
+        UpdateStatus(view_GetStatusTip(Inside(m_rcPreview, wx, wy) ? "Zone_Preview" : "", 1, 255));
 
     if (m_bNodeDrag && m_nAnchorNode < n) {
         const qntFPOS t = i_ToHU(double(px - m_nGrabX), double(py - m_nGrabY));

@@ -184,6 +184,9 @@ public:
     static void SetNormalCursor();
     static void SetIBeamCursor();
     static void SetCursorByID(long id);
+    // The topmost control the pointer would be above at (x, y) (window
+    // coordinates), as a move there finds it; None for none.
+    unsigned long ControlUnderPoint(short x, short y) const;
     unsigned long GetCapturedControl() const { return m_captured; }
     unsigned long GetFocusedControl() const { return m_focused; }
 

@@ -174,6 +174,25 @@ unsigned char CQNF_Window::iLMouseUp(short x, short y, unsigned char mods)
     return OnLMouseUp(x, y, mods);
 }
 
+namespace {
+
+// A control that can be under the pointer: not filtered, and not a disabled
+// one drawn invisible.
+bool Hoverable(const CQNF_Control* c)
+{
+    return c && !c->IsCtrlFiltered() && (c->IsEnabled() || c->GetDisabledOpacity() != 0);
+}
+
+}  // namespace
+
+unsigned long CQNF_Window::ControlUnderPoint(short x, short y) const
+{
+    for (int32_t i = int32_t(m_controls.GetSize()) - 1; i >= 0; --i)
+        if (CQNF_Control* k = GetControl(uint32_t(i)); Hoverable(k) && k->PtAboveControl(x, y))
+            return uint32_t(i);
+    return None;
+}
+
 unsigned char CQNF_Window::iMouseMove(short x, short y, unsigned char mods)
 {
     uint32_t under = None;
@@ -190,19 +209,12 @@ unsigned char CQNF_Window::iMouseMove(short x, short y, unsigned char mods)
         report(under);
         c->OnMouseMove(x, y, mods);
     } else {
-        bool found = false;
+        under = uint32_t(ControlUnderPoint(x, y));
+        if (under != None)
+            report(under);
         for (int32_t i = int32_t(m_controls.GetSize()) - 1; i >= 0; --i) {
             CQNF_Control* k = GetControl(uint32_t(i));
-            if (!k || k->IsCtrlFiltered() || (!k->IsEnabled() && k->GetDisabledOpacity() == 0))
-                continue;
-            if (!k->PtAboveControl(x, y))
-                continue;
-            if (!found) {
-                found = true;
-                under = uint32_t(i);
-                report(under);
-            }
-            if (k->PtInControl(x, y) && k->OnMouseMove(x, y, mods))
+            if (Hoverable(k) && k->PtAboveControl(x, y) && k->PtInControl(x, y) && k->OnMouseMove(x, y, mods))
                 break;
         }
     }

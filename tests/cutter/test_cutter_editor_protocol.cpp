@@ -119,6 +119,10 @@ TEST(CutterWindow, TipsCursorTicksAndTheContextMenu)
     EXPECT_EQ(ed.Status().Pending(), "Cutter_Cut");
     ed.OnAboveControl("Cutter_CuttingAbort", 1, E::CT_BUTTON);  // the Cut's own controls have none
     EXPECT_EQ(ed.Status().Pending(), "Cutter_Cut");
+    // Moves over a control leave its tip; off the controls, the zone's.
+    ed.OnMouseMove(kX0 + 50, kY0 + 50, 0);
+    EXPECT_EQ(ed.Status().Pending(), "Cutter_Cut");
+    ed.OnAboveControl(nullptr, 1, 128);
     ed.OnMouseMove(kX0 + 50, kY0 + 50, 0);
     EXPECT_EQ(ed.Status().Pending(), "Zone_Preview");
     ed.OnMouseMove(0, 0, 0);

@@ -7,11 +7,13 @@
 
 #include "app/App.h"
 #include "app/InteractiveRoad.h"
+#include "cutter/Wnd_Cutter.h"
 #include "platform/Headless.h"
 #include "ui/Control.h"
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace hosttest {
@@ -61,6 +63,16 @@ struct RoadRun {
         SaveWindowSnapshot(hp, z.back(), file);
     }
 };
+
+// The knife editor's rows and columns sliders let go at these values.
+inline void SetEditorGrid(CWnd_Cutter& e, uint32_t rows, uint32_t columns)
+{
+    for (auto [name, v] : {std::pair{"Cutter_Rows", rows}, std::pair{"Cutter_Columns", columns}}) {
+        uint32_t value = v;
+        e.OnCtrlMessage(qnmsg::ValueChanged, e.FindControlByName(name, qnctl::Slider), const_cast<char*>(name),
+                        qnctl::Slider, &value);
+    }
+}
 
 inline bool HasResources()
 {

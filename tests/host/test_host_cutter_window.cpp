@@ -52,15 +52,7 @@ struct CutterRun : RoadRun {
         hp.Click(ControlCentre(Editor(), c));
     }
     // The rows and columns sliders let go at these values.
-    void SetGrid(uint32_t rows, uint32_t columns)
-    {
-        for (auto [name, v] : {std::pair{"Cutter_Rows", rows}, std::pair{"Cutter_Columns", columns}}) {
-            uint32_t value = v;
-            CWnd_Cutter& e = Editor();
-            e.OnCtrlMessage(qnmsg::ValueChanged, e.FindControlByName(name, qnctl::Slider), const_cast<char*>(name),
-                            qnctl::Slider, &value);
-        }
-    }
+    void SetGrid(uint32_t rows, uint32_t columns) { SetEditorGrid(Editor(), rows, columns); }
     // Scripted: the grid, then a click on Cut.
     void ScriptCut(uint32_t rows, uint32_t columns)
     {

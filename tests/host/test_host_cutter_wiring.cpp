@@ -65,15 +65,7 @@ struct EditorRun : RoadRun {
         hp.Release(2);
     }
     // The editor's grid, as its sliders let go at these values.
-    void SetGrid(uint32_t rows, uint32_t columns)
-    {
-        for (auto [name, v] : {std::pair{"Cutter_Rows", rows}, std::pair{"Cutter_Columns", columns}}) {
-            uint32_t value = v;
-            CWnd_Cutter& e = Editor();
-            e.OnCtrlMessage(qnmsg::ValueChanged, e.FindControlByName(name, qnctl::Slider), const_cast<char*>(name),
-                            qnctl::Slider, &value);
-        }
-    }
+    void SetGrid(uint32_t rows, uint32_t columns) { SetEditorGrid(Editor(), rows, columns); }
     // The keys a menu item shows, pressed in the active window.
     void PressShown(const plat::MenuItem& item)
     {

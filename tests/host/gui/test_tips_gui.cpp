@@ -1,0 +1,132 @@
+// The status lines as a person reads them, on a 1600 x 1000 screen without a
+// window manager, through tessolo-host and xdotool: each icon button of the
+// knife editor shows its own tip, and after a Cut the pointer brought back
+// over the main preview finds the piece-mode tip there. The lines are read
+// from grabs of the windows by tesseract. With TESSOLO_SNAPSHOT_DIR set,
+// screenshots are kept there.
+#include "gui_drive.h"
+
+#include "app/StatusTips.h"
+#include "ui/Control.h"
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace guidrive;
+
+// The status lines of the two windows (their skins' rectangles).
+constexpr Area kEditorStatus{12, 564, 428, 590};
+constexpr Area kMainStatus{10, 604, 720, 644};
+
+// The words of a text, in lower case, letters and digits only.
+std::vector<std::string> Words(const std::string& text)
+{
+    std::vector<std::string> out(1);
+    for (const char c : text) {
+        if (std::isalnum(static_cast<unsigned char>(c)))
+            out.back() += char(std::tolower(static_cast<unsigned char>(c)));
+        else if (!out.back().empty())
+            out.emplace_back();
+    }
+    if (out.back().empty())
+        out.pop_back();
+    return out;
+}
+
+// The share of want's words that the read text has, each read word counted once.
+double Share(const std::string& want, const std::string& read)
+{
+    const std::vector<std::string> w = Words(want);
+    std::vector<std::string> r = Words(read);
+    size_t found = 0;
+    for (const std::string& word : w)
+        if (const auto it = std::find(r.begin(), r.end(), word); it != r.end()) {
+            ++found;
+            r.erase(it);
+        }
+    return w.empty() ? 0.0 : double(found) / double(w.size());
+}
+
+// What a status line of the window says: its area of a grab, enlarged four
+// times, light letters turned dark, read by tesseract.
+std::string ReadLine(const Geometry& g, const Area& a, const std::string& folder)
+{
+    const std::string shot = folder + "/line.png", big = folder + "/line_big.png";
+    if (std::system(("import -window " + g.id + " " + shot).c_str()) != 0)
+        return "";
+    const std::string crop = std::to_string(a.x1 - a.x0) + "x" + std::to_string(a.y1 - a.y0) + "+" +
+                             std::to_string(a.x0) + "+" + std::to_string(a.y0);
+    if (std::system(("convert " + shot + " +repage -crop " + crop +
+                     " +repage -resize 400% -colorspace Gray -negate " + big)
+                        .c_str()) != 0)
+        return "";
+    return Capture("tesseract " + big + " stdout --psm 6");
+}
+
+// Reads the line until it says most of want's words (a fade takes a
+// moment); the last reading.
+std::string WaitForLine(const Geometry& g, const Area& a, const std::string& want, const std::string& folder,
+                        int ms = 10000)
+{
+    std::string read;
+    for (int waited = 0; waited < ms; waited += 300) {
+        read = ReadLine(g, a, folder);
+        if (Share(want, read) >= 0.8)
+            break;
+        Sleep(300);
+    }
+    return read;
+}
+
+void MoveTo(const Geometry& g, int x, int y)
+{
+    Xdo("mousemove " + std::to_string(g.x + x) + " " + std::to_string(g.y + y));
+}
+
+}  // namespace
+
+TEST(TipsGui, TheEditorsIconButtonsAndThePreviewAfterACutShowTheirOwnTips)
+{
+    if (Capture("command -v tesseract").empty())
+        GTEST_SKIP() << "tesseract reads the status lines";
+    PluginFolder folder;
+    const pid_t pid = Spawn({"--dialog", kSample, folder.File("out.png")}, folder.path);
+    ASSERT_FALSE(FindWindow("Main").id.empty()) << "the main window did not open";
+    const Geometry editor = FindWindow("Cutter");
+    ASSERT_FALSE(editor.id.empty()) << "the knife editor did not open";
+    const Geometry main = FindWindow("Main");
+
+    const char* const buttons[] = {"Cutter_Undo",  "Cutter_Redo",  "Cutter_Reset",
+                                   "Cutter_FlipH", "Cutter_FlipU", "Cutter_AutoLayout"};
+    for (const char* name : buttons) {
+        const auto [x, y] = Skin::Get().Centre("Cutter", name);
+        MoveTo(editor, x, y);
+        // The rules of these buttons hold enabled or not.
+        const std::string want = qnGetStatusTip(name, "Cutter", 1, qnctl::Button);
+        const std::string read = WaitForLine(editor, kEditorStatus, want, folder.path);
+        EXPECT_GE(Share(want, read), 0.8) << name << ": the line reads \"" << read << "\", its tip is \"" << want
+                                          << "\"";
+        if (std::string(name) == "Cutter_FlipH")
+            Snapshot("gui_tips_editor_flip.png");
+    }
+
+    // The main preview's tip in cut mode; then Cut, and back over the preview.
+    const int px = (kMainPreview.x0 + kMainPreview.x1) / 2, py = (kMainPreview.y0 + kMainPreview.y1) / 2;
+    MoveTo(main, px, py);
+    const std::string cutTip = qnGetStatusTip("Zone_Preview", "Main", 2, kTipZone);
+    EXPECT_GE(Share(cutTip, WaitForLine(main, kMainStatus, cutTip, folder.path)), 0.8);
+    ClickControl(editor, "Cutter", "Cutter_Cut");
+    ASSERT_TRUE(WaitGone("Cutter", 180000)) << "the editor did not close after the Cut";
+    MoveTo(main, px + 40, py + 20);
+    const std::string pieceTip = qnGetStatusTip("Zone_Preview", "Main", 3, kTipZone);
+    const std::string read = WaitForLine(main, kMainStatus, pieceTip, folder.path);
+    Snapshot("gui_tips_piece_mode.png");
+    EXPECT_GE(Share(pieceTip, read), 0.8) << "the line reads \"" << read << "\"";
+
+    ClickControl(main, "Main", "Main_Cancel");
+    EXPECT_EQ(WaitExit(pid, 60000), 1);
+}
