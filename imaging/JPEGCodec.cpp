@@ -188,6 +188,10 @@ bool CQNF_ImageJPEG::i_ReadHeader(Job& job, const unsigned char* data, size_t si
             jpeg_read_header(cinfo, TRUE);
         }))
         return i_Failed(job);
+    // Headers read past the end of the data were made of the end marker the
+    // source hands out there.
+    if (job.Ended())
+        return i_Truncated("it ends inside its headers");
     m_inverted = cinfo->saw_Adobe_marker != 0;
     const uint8_t mode = ModeOf(cinfo->out_color_space);
     if (!mode)
