@@ -101,6 +101,43 @@ bool CQNF_Storage::i_NewContainer()
     return true;
 }
 
+bool CQNF_Storage::i_FileIsFramed(CQNF_StdFile& file, uint64_t length)
+{
+    auto readAt = [&file](uint64_t at, void* out, uint32_t n) {
+        return file.SetPos(at) == int64_t(at) && file.Read(out, n) == int64_t(n);
+    };
+    uint8_t head[kRecordsOffset];
+    uint8_t trailer[kTrailerSize];
+    if (length < kNewSize || !readAt(0, head, sizeof head) || !readAt(length - kTrailerSize, trailer, sizeof trailer))
+        return false;
+    const bool indexed = std::memcmp(head, kMagicIndexed, kMagicSize) == 0;
+    if ((!indexed && std::memcmp(head, kMagic, kMagicSize) != 0) || std::memcmp(trailer, kMagic, kMagicSize) != 0)
+        return false;
+    uint64_t end = length - kTrailerSize;
+    if (indexed) {
+        uint8_t block[4];
+        if (!readAt(end - 4, block, 4) || kRecordsOffset + 4 + uint64_t(qnGetBE32(block)) > end)
+            return false;
+        end -= 4 + uint64_t(qnGetBE32(block));
+    }
+    // Every record takes at least its head: a count the area cannot hold is
+    // refused before the walk.
+    const uint32_t count = qnGetBE32(head + kCountOffset);
+    if (uint64_t(count) * kRecordHead > end - kRecordsOffset)
+        return false;
+    uint64_t offset = kRecordsOffset;
+    for (uint32_t i = 0; i < count; ++i) {
+        uint8_t field[4];
+        if (offset + kRecordHead > end || !readAt(offset, field, 4))
+            return false;
+        const uint32_t recordLength = qnGetBE32(field);
+        if (recordLength < kRecordHead - 4 || offset + 4 + recordLength > end)
+            return false;
+        offset += 4 + uint64_t(recordLength);
+    }
+    return offset == end && file.SetPos(0) == 0;
+}
+
 // Reads the whole file into the buffer (from its start).
 bool CQNF_Storage::i_OpenFileImage(CQNF_StdFile& file)
 {
@@ -119,12 +156,9 @@ bool CQNF_Storage::i_OpenFileImage(CQNF_StdFile& file)
         SetError(qnerr::StorageFormat);
         return false;
     }
-    // Junk is refused by its first bytes, before memory is taken for all.
-    char magic[kMagicSize];
-    if (length > 0 && (length < kNewSize || file.Read(magic, kMagicSize) != kMagicSize ||
-                       (std::memcmp(magic, kMagic, kMagicSize) != 0 &&
-                        std::memcmp(magic, kMagicIndexed, kMagicSize) != 0) ||
-                       file.SetPos(0) != 0)) {
+    // Junk, even junk that begins with the magic, is refused by its frame,
+    // before memory is taken for all of it.
+    if (length > 0 && !i_FileIsFramed(file, uint64_t(length))) {
         SetError(qnerr::StorageFormat);
         return false;
     }

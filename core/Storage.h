@@ -207,6 +207,11 @@ private:
     };
 
     bool i_OpenFileImage(CQNF_StdFile& file);
+    // Whether the file of that length is framed as a container: the magic at
+    // both ends and record lengths that chain to the end of the records
+    // area. A few small reads, so that a large file that is no container is
+    // refused before it is read whole.
+    static bool i_FileIsFramed(CQNF_StdFile& file, uint64_t length);
     bool i_ReadPath();
     bool i_ReplaceByPath();
     bool i_LockAndRefresh();

@@ -1,18 +1,49 @@
 // libFuzzer target: the PSD reader on arbitrary bytes (header, merged image,
-// layers and every layer's description).
+// layers and every layer's description), held to what it promises besides
+// memory safety:
+// - every refusal names a cause that fits: 48 with a reason, 49 whose
+//   reason, when it gives one, says "truncated" or "damaged";
+// - of a file whose merged image it decodes, every cut before the merged
+//   image's first data byte is refused as truncated.
+#include "fuzz/ReaderCause.h"
+#include "imaging/PSDBytes.h"
 #include "imaging/PSDCodec.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr uint64_t kLimit = 64u << 20;
+
+// Where the merged image's data begins: after the header, the three
+// sections of stated length and the compression word.
+size_t MergedDataStart(const uint8_t* data, size_t size)
+{
+    uint64_t at = 26;
+    for (int section = 0; section < 3; ++section) {
+        if (at + 4 > size)
+            return 0;
+        at += 4 + uint64_t{qnpsd::GetU32(data + at)};
+    }
+    return at + 2 <= size ? size_t(at + 2) : 0;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     qntCODECLIMITS limits;
-    limits.maxBytes = 64u << 20;
+    limits.maxBytes = kLimit;
     CQNF_ImagePSD psd;
     psd.SetLimits(limits);
-    psd.GetImageInfoByPtr(data, size);
-    psd.ParseImageByPtr(data, size);
+    if (!psd.GetImageInfoByPtr(data, size))
+        CheckCause(psd, false);
+    const bool merged = psd.ParseImageByPtr(data, size);
+    if (!merged)
+        CheckCause(psd, false);
     if (psd.LParseByPtr(data, size)) {
         unsigned sum = 0;
         for (uint32_t i = 0; i < psd.GetLayersCount(); ++i) {
@@ -30,6 +61,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // check them.
         if (sum == 0xFFFFFFFF)
             __builtin_trap();
+    } else {
+        CheckCause(psd, false);
     }
+    if (!merged)
+        return 0;
+    const size_t start = MergedDataStart(data, size);
+    if (start == 0)
+        __builtin_trap();  // decoded a merged image the data cannot hold
+    const size_t cut = (size_t(data[size - 1]) * 263 + data[size / 2]) % start;
+    CQNF_ImagePSD again;
+    again.SetLimits(limits);
+    if (again.ParseImageByPtr(data, cut) || again.GetError() != qncodec::ErrCorrupt ||
+        again.GetReason().rfind("truncated", 0) != 0)
+        __builtin_trap();
     return 0;
 }

@@ -72,14 +72,13 @@ void CPluginMain::i_ReplayRoad()
     uint8_t drawOnly = 0;
     uint32_t count = 0;
     CTessolo::SFX_ONEPIECE* records = nullptr;
-    if (!m_Engine.InitFromLastSettingsBinary(&block, drawOnly, count, &records)) {
-        // So are recorded settings that decode but do not make a layout:
-        // the host is told they are bad, not that someone cancelled.
-        if (recorded)
-            HostSetRetCode_BadParam();
+    // Settings that are there but do not read are damaged, wherever they
+    // were kept: no settings at all is the only reason to find none.
+    if (block.GetSize() > 0 && !m_Engine.InitFromLastSettingsBinary(&block, drawOnly, count, &records)) {
+        HostSetRetCode_BadParam();
         return;
     }
-    bool ok = PrepareCompositeAlpha(drawOnly ? 0 : 1);
+    bool ok = block.GetSize() > 0 && PrepareCompositeAlpha(drawOnly ? 0 : 1);
     if (ok)
         ok = drawOnly ? Apply_DrawSpliting() : Apply_SplittingNoUI(count, records);
     if (ok) {

@@ -19,12 +19,34 @@ HostDocument HostDocument::FromImage(RasterImage image, const std::string& name)
     return doc;
 }
 
+uint64_t HostDocument::PlaneBytes() const
+{
+    uint64_t planes = selection.empty() ? 0 : 1;
+    planes += channels.size();
+    for (const HostLayer& layer : layers)
+        planes += layer.pixels.planes.size();
+    return planes * PixelCount();
+}
+
+bool HostDocument::Fits(uint64_t more, std::string& err) const
+{
+    const uint64_t bytes = PlaneBytes() + more;
+    if (bytes <= kMaxDocumentBytes)
+        return true;
+    err = "the document would take " + std::to_string((bytes + (1 << 20) - 1) >> 20) + " MiB with all its layers at " +
+          std::to_string(width) + " x " + std::to_string(height) + ", more than the " +
+          std::to_string(kMaxDocumentBytes >> 20) + " MiB a document may take";
+    return false;
+}
+
 bool HostDocument::AddLayer(RasterImage image, const std::string& name, std::string& err)
 {
     if (image.width != width || image.height != height) {
         err = "layer \"" + name + "\" does not have the size of the document";
         return false;
     }
+    if (!Fits(PixelCount() * (ColorPlanes(mode) + (image.hasAlpha ? 1u : 0u)), err))
+        return false;
     ConvertImage(image, mode);
     HostLayer layer;
     int32_t id = 0;
@@ -43,6 +65,8 @@ bool HostDocument::SetSelection(std::vector<uint8_t> mask, std::string& err)
         err = "the selection does not have the size of the document";
         return false;
     }
+    if (selection.empty() && !Fits(PixelCount(), err))
+        return false;
     selection = std::move(mask);
     return true;
 }
@@ -53,15 +77,22 @@ bool HostDocument::AddChannel(std::vector<uint8_t> plane, const std::string& nam
         err = "channel \"" + name + "\" does not have the size of the document";
         return false;
     }
+    if (!Fits(PixelCount(), err))
+        return false;
     channels.push_back(HostChannel{name, std::move(plane)});
     return true;
 }
 
-void HostDocument::ConvertTo(ColorMode to)
+bool HostDocument::ConvertTo(ColorMode to, std::string& err)
 {
+    // Every layer gains or loses the difference in colour planes.
+    const int64_t change = int64_t(ColorPlanes(to)) - ColorPlanes(mode);
+    if (change > 0 && !Fits(layers.size() * PixelCount() * uint64_t(change), err))
+        return false;
     for (HostLayer& layer : layers)
         ConvertImage(layer.pixels, to);
     mode = to;
+    return true;
 }
 
 RasterImage HostDocument::Composite() const

@@ -11,6 +11,12 @@
 
 namespace hostapp {
 
+// The most memory a document's planes may take: its layers at the canvas
+// size with their transparency, its channels and its selection. A document
+// that would grow beyond it is refused before the planes are made, since
+// the host's work on it takes a few times as much again.
+inline constexpr uint64_t kMaxDocumentBytes = uint64_t(2) << 30;
+
 struct HostLayer {
     int32_t id = 0;  // the host's sheet id
     std::string name;
@@ -43,12 +49,19 @@ struct HostDocument {
     static HostDocument FromImage(RasterImage image, const std::string& name);
 
     // Adds a layer on top, converted to the document's mode; it must have the
-    // canvas size.
+    // canvas size. These three, and ConvertTo, keep the document within
+    // kMaxDocumentBytes, else fail with err.
     bool AddLayer(RasterImage image, const std::string& name, std::string& err);
     bool SetSelection(std::vector<uint8_t> mask, std::string& err);
     bool AddChannel(std::vector<uint8_t> plane, const std::string& name, std::string& err);
     // Converts every layer to another mode.
-    void ConvertTo(ColorMode to);
+    bool ConvertTo(ColorMode to, std::string& err);
+
+    // Bytes of the document's planes.
+    uint64_t PlaneBytes() const;
+    // Whether the planes, grown by more bytes, stay within kMaxDocumentBytes;
+    // else false with a one-line reason in err.
+    bool Fits(uint64_t more, std::string& err) const;
 
     const HostLayer& Target() const { return layers[target]; }
     HostLayer& Target() { return layers[target]; }

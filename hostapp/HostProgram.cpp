@@ -39,12 +39,10 @@ bool BuildDocument(const HostCommandLine& cmd, HostDocument& doc, std::string& e
     }
     if (!facts.note.empty())
         std::fprintf(stderr, "tessolo-host: %s\n", facts.note.c_str());
-    if (cmd.mode == "gray")
-        doc.ConvertTo(ColorMode::Gray);
-    else if (cmd.mode == "rgb")
-        doc.ConvertTo(ColorMode::RGB);
-    else if (cmd.mode == "cmyk")
-        doc.ConvertTo(ColorMode::CMYK);
+    if (!cmd.mode.empty() &&
+        !doc.ConvertTo(cmd.mode == "gray" ? ColorMode::Gray : cmd.mode == "cmyk" ? ColorMode::CMYK : ColorMode::RGB,
+                       err))
+        return false;
     for (const LayerArg& l : cmd.layers) {
         RasterImage layer;
         if (!ReadImageFile(l.path, layer, err) || !doc.AddLayer(std::move(layer), l.name, err))
@@ -216,6 +214,8 @@ int RunHostProgram(const HostCommandLine& cmd)
             return Fail(kExitPluginError, cmd.descriptorFile +
                                               ": the plug-in could not read the settings in this descriptor "
                                               "(damaged); the image is unchanged");
+        return Fail(kExitPluginError, "the last settings the plug-in keeps (\"last.data\" in its folder) do not "
+                                      "read (damaged?); the image is unchanged");
     }
     if (result != 0)
         return Fail(kExitPluginError,

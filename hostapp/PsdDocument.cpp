@@ -22,6 +22,10 @@ bool DocumentFromPsd(CQNF_ImageFile& file, const std::string& path, HostDocument
 {
     RasterImage merged;
     ImageFromFile(file, merged);
+    // The codec's copy of the merged image has been taken over.
+    for (signed char k = -1; k < 4; ++k)
+        if (CQNF_Mem* plane = file.GetReader()->GetImageDataMem(k))
+            plane->free();
     const ColorMode mode = merged.mode;
     const int w = merged.width, h = merged.height;
     const int colours = ColorPlanes(mode);
@@ -44,6 +48,21 @@ bool DocumentFromPsd(CQNF_ImageFile& file, const std::string& path, HostDocument
         *note = path + ": the layers are not read (" + why + "); the merged image is opened as one layer";
         flat = true;
     }
+    // Every layer is decoded: the file's bytes are needed no more.
+    psd.GetLocalCopy().free();
+    // Each layer lives on the canvas, whatever its own size: the document
+    // they make is checked before any of them is placed there.
+    uint32_t pixelLayers = 0;
+    for (uint32_t i = 0; !flat && i < psd.GetLayersCount(); ++i) {
+        CQNF_ImagePSD::PSDLayerInfoExt_s info{};
+        pixelLayers += psd.GetLayerInfo(i, info) && !info.folder && !info.sectionEnd;
+    }
+    if (!doc.Fits(uint64_t{pixelLayers} * doc.PixelCount() * uint64_t(colours + 1), err)) {
+        err = path + ": " + err;
+        return false;
+    }
+    if (pixelLayers > 0)
+        merged = RasterImage{};
     for (uint32_t i = 0; !flat && i < psd.GetLayersCount(); ++i) {
         CQNF_ImagePSD::PSDLayerInfoExt_s info{};
         if (!psd.GetLayerInfo(i, info) || info.folder || info.sectionEnd)
@@ -72,6 +91,12 @@ bool DocumentFromPsd(CQNF_ImageFile& file, const std::string& path, HostDocument
                     info.transparency ? info.transparency->GetPtr()[src] : 255;
             }
         }
+        // The codec's planes of the layer, placed, are needed no more.
+        for (CQNF_Mem* plane : info.planes)
+            if (plane)
+                plane->free();
+        if (info.transparency)
+            info.transparency->free();
         doc.layers.push_back(std::move(layer));
     }
     if (doc.layers.empty()) {

@@ -1,10 +1,13 @@
-// The most bytes a PNG, JPEG or PSD file can take for the picture its header
-// describes: a file longer than that is refused before it is read whole, so
-// a small picture followed by gigabytes costs nothing.
+// What the header of a PNG, JPEG or PSD file says before the file is read
+// whole: a picture too large for the limits is refused by its header, and a
+// file longer than its format can take for the picture its header describes
+// is refused unread, so a small picture followed by gigabytes costs nothing.
 #include "imaging/JPEGCodec.h"
 #include "imaging/PNGCodec.h"
 #include "imaging/PSDBytes.h"
 #include "imaging/PSDCodec.h"
+
+#include <zlib.h>
 
 #include <string_view>
 
@@ -29,22 +32,31 @@ uint32_t BigEndian(const unsigned char* p, int n)
 
 }  // namespace
 
-uint64_t CQNF_ImagePNG::LargestFile(CQNF_StdFile& file, uint64_t length)
+bool CQNF_ImagePNG::JudgeHeader(CQNF_StdFile& file, uint64_t, uint64_t& largest)
 {
-    // The header chunk comes first: width, height, bit depth, colour type.
-    unsigned char h[29];
+    // The header chunk comes first: width, height, bit depth, colour type,
+    // compression, filter and interlace method, and its checksum.
+    unsigned char h[33];
     if (!ReadAt(file, 0, h, sizeof h) || std::string_view(reinterpret_cast<char*>(h + 12), 4) != "IHDR")
-        return length;
+        return true;
+    if (crc32(0, h + 12, 17) != BigEndian(h + 29, 4))
+        return i_Damaged("the checksum of its IHDR chunk does not match");
     const uint64_t w = BigEndian(h + 16, 4), rows = BigEndian(h + 20, 4), depth = h[24];
     const uint8_t colourType = h[25];
+    const bool interlaced = h[28] != 0;
+    // Sizes the format does not have are the decoder's to name.
+    const bool sized = w > 0 && rows > 0 && w <= 0x7FFFFFFF && rows <= 0x7FFFFFFF;
+    if (sized && !i_WithinLimits(w, rows, DecodeBytes(w, rows, colourType, interlaced)))
+        return false;
     const uint64_t channels = colourType == 2 ? 3 : colourType == 4 ? 2 : colourType == 6 ? 4 : 1;
     // Filtered rows, with a filter byte per row of every interlace pass;
     // deflate and chunking add far less than as much again.
     const uint64_t raw = rows * ((w * channels * depth + 7) / 8 + 2);
-    return 2 * raw + kMetadataRoom;
+    largest = 2 * raw + kMetadataRoom;
+    return true;
 }
 
-uint64_t CQNF_ImageJPEG::LargestFile(CQNF_StdFile& file, uint64_t length)
+bool CQNF_ImageJPEG::JudgeHeader(CQNF_StdFile& file, uint64_t length, uint64_t& largest)
 {
     // The markers up to the frame header give the size and components. A
     // coded 8 x 8 block takes well under 16 bytes a sample even with byte
@@ -53,7 +65,7 @@ uint64_t CQNF_ImageJPEG::LargestFile(CQNF_StdFile& file, uint64_t length)
     for (int markers = 0; markers < 100000 && at + 4 <= length; ++markers) {
         unsigned char m[4];
         if (!ReadAt(file, at, m, 4) || m[0] != 0xFF)
-            return length;
+            return true;
         const uint8_t code = m[1];
         if (code == 0xFF) {  // fill byte
             ++at;
@@ -67,36 +79,48 @@ uint64_t CQNF_ImageJPEG::LargestFile(CQNF_StdFile& file, uint64_t length)
         if (frame) {
             unsigned char f[6];
             if (!ReadAt(file, at + 4, f, 6))
-                return length;
+                return true;
             const uint64_t rows = BigEndian(f + 1, 2), columns = BigEndian(f + 3, 2), components = f[5];
+            // One plane a component for grey, colour and CMYK; other counts
+            // and empty sizes are the decoder's to name.
+            if (rows > 0 && columns > 0 && (components == 1 || components == 3 || components == 4) &&
+                !i_WithinLimits(columns, rows, columns * rows * components))
+                return false;
             const uint64_t blocks = ((rows + 15) / 16 * 16) * ((columns + 15) / 16 * 16);
-            return at + blocks * components * 16 + kMetadataRoom;
+            largest = at + blocks * components * 16 + kMetadataRoom;
+            return true;
         }
         if (code == 0xDA || code == 0xD9)  // scan or end before any frame
-            return length;
+            return true;
         at += 2 + BigEndian(m + 2, 2);
     }
-    return length;
+    return true;
 }
 
-uint64_t CQNF_ImagePSD::LargestFile(CQNF_StdFile& file, uint64_t length)
+bool CQNF_ImagePSD::JudgeHeader(CQNF_StdFile& file, uint64_t, uint64_t& largest)
 {
+    unsigned char h[26];
+    if (!ReadAt(file, 0, h, sizeof h))
+        return i_Truncated("it ends inside its header");
+    if (!GetImageInfoByPtr(h, sizeof h))
+        return false;
+    // The merged image's planes, for the depth the reader decodes.
+    if (m_depth == 8 && !i_WithinLimits(m_width, m_height, uint64_t{m_width} * m_height * ColourPlanes(m_mode)))
+        return false;
     // Every section before the merged image states its length; the merged
     // image takes at most its channels' rows packed, and their row counts.
     // A packed row is at most twice as long as its bytes (every byte a
     // literal of its own, as a writer may leave it).
-    unsigned char h[26];
-    if (!ReadAt(file, 0, h, sizeof h))
-        return length;
-    const uint64_t channels = qnpsd::GetU16(h + 12), rows = qnpsd::GetU32(h + 14), columns = qnpsd::GetU32(h + 18);
-    const uint64_t depthBytes = (uint64_t{qnpsd::GetU16(h + 22)} + 7) / 8;
+    const uint64_t channels = qnpsd::GetU16(h + 12), rows = m_height, columns = m_width;
+    const uint64_t depthBytes = (uint64_t{m_depth} + 7) / 8;
     uint64_t at = 26;
     for (int section = 0; section < 3; ++section) {
         unsigned char n[4];
         if (!ReadAt(file, at, n, 4))
-            return length;
+            return true;
         at += 4 + uint64_t{qnpsd::GetU32(n)};
     }
     const uint64_t row = columns * depthBytes;
-    return at + 2 + channels * rows * (2 + 2 * row);
+    largest = at + 2 + channels * rows * (2 + 2 * row);
+    return true;
 }

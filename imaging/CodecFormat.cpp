@@ -61,12 +61,42 @@ void CQNF_ImageFormat::i_FreePlanes()
 
 bool CQNF_ImageFormat::i_WithinLimits(uint64_t width, uint64_t height, uint64_t bytes)
 {
-    if (width > m_limits.maxSide || height > m_limits.maxSide || width > 65535 || height > 65535 ||
-        bytes > m_limits.maxBytes) {
-        SetError(qncodec::ErrUnsupported);
-        return false;
+    const std::string size = std::to_string(width) + " x " + std::to_string(height) + " pixels";
+    if (width == 0 || height == 0)
+        return i_Damaged("it describes a picture of " + size);
+    const uint64_t side = m_limits.maxSide < 65535 ? m_limits.maxSide : 65535;
+    if (width > side || height > side) {
+        m_overLimits = true;
+        return i_Refuse(size + ", more than the " + std::to_string(side) + " pixels a side this program reads");
+    }
+    if (bytes > m_limits.maxBytes) {
+        m_overLimits = true;
+        return i_Refuse(size + ", which take " + std::to_string((bytes + (1 << 20) - 1) >> 20) +
+                        " MiB to decode, more than the " + std::to_string(m_limits.maxBytes >> 20) +
+                        " MiB one picture may take");
     }
     return true;
+}
+
+bool CQNF_ImageFormat::i_Truncated(const std::string& where)
+{
+    m_reason = where.empty() ? "truncated" : "truncated: " + where;
+    SetError(qncodec::ErrCorrupt);
+    return false;
+}
+
+bool CQNF_ImageFormat::i_Damaged(const std::string& what)
+{
+    m_reason = "damaged: " + what;
+    SetError(qncodec::ErrCorrupt);
+    return false;
+}
+
+bool CQNF_ImageFormat::i_Refuse(std::string reason)
+{
+    m_reason = std::move(reason);
+    SetError(qncodec::ErrUnsupported);
+    return false;
 }
 
 // ---------------------------------------------------------------- reader
@@ -103,16 +133,17 @@ bool CQNF_ImageReader::ParseImageByFile(CQNF_StdFile& file)
 bool CQNF_ImageReader::i_LoadFile(CQNF_StdFile& file)
 {
     m_local.free();
-    ResetError();
+    i_Begin();
     const long long length = file.GetLength();
-    m_reason.clear();
     if (length <= 0 || length >= 0xFFFFFFFFLL) {
         // An empty file is not an image of any format; a file whose length
         // cannot be had keeps the file's own reason.
         SetError(file.GetError() ? file.GetError() : qncodec::ErrCorrupt);
         return false;
     }
-    const uint64_t most = LargestFile(file, static_cast<uint64_t>(length));
+    uint64_t most = static_cast<uint64_t>(length);
+    if (!JudgeHeader(file, static_cast<uint64_t>(length), most))
+        return false;
     if (static_cast<uint64_t>(length) > most)
         return i_Refuse("the file has " + std::to_string(length) +
                         " bytes, more than the picture it describes can need (" + std::to_string(most) + ")");
@@ -140,14 +171,7 @@ bool CQNF_ImageReader::i_LoadFile(CQNF_StdFile& file)
     return true;
 }
 
-uint64_t CQNF_ImageReader::LargestFile(CQNF_StdFile&, uint64_t length) { return length; }
-
-bool CQNF_ImageReader::i_Refuse(std::string reason)
-{
-    m_reason = std::move(reason);
-    SetError(qncodec::ErrUnsupported);
-    return false;
-}
+bool CQNF_ImageReader::JudgeHeader(CQNF_StdFile&, uint64_t, uint64_t&) { return true; }
 
 // ---------------------------------------------------------------- writer
 

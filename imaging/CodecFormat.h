@@ -20,12 +20,15 @@
 // reason in the codec's error number (CQNF_ErrorManager):
 //   1   a writer without an open, writable file, or an argument the writer
 //       cannot take (mode, size, missing planes)
-//   17  no memory, or a failure inside the PNG library
+//   17  no memory
 //   48  an image kind the codec does not support (mode, depth, compression,
 //       blend mode, or larger than the limits)
 //   49  not a file of the codec's format, or corrupt or truncated data
 //   any the file's or a memory block's own number when one of them fails
-// A cancelled operation returns false and leaves the error number at 0.
+// A 48 or 49 comes with GetReason() where the codec can tell more than the
+// number: what is not read or too large, or whether the data is truncated
+// or damaged, and where. A cancelled operation returns false and leaves the
+// error number at 0.
 #pragma once
 
 #include "core/ErrorManager.h"
@@ -97,6 +100,8 @@ public:
 
     void SetLimits(const qntCODECLIMITS& limits) { m_limits = limits; }
     const qntCODECLIMITS& GetLimits() const { return m_limits; }
+    // After a refusal (48): whether the picture is larger than the limits.
+    bool OverLimits() const { return m_overLimits; }
 
 protected:
     // One reporting point: report, then ask for cancellation. False when
@@ -107,8 +112,26 @@ protected:
     // Releases every decoded plane.
     void i_FreePlanes();
     CQNF_Mem& i_Plane(signed char index) { return m_data[index + 1]; }
-    // True when a decoding of the given total may proceed; else error 48.
+    // Clears the error number and the reason, as every operation starts.
+    void i_Begin()
+    {
+        ResetError();
+        m_reason.clear();
+        m_overLimits = false;
+    }
+    // True when a decoding of the given total may proceed; else error 48
+    // with the reason (too many pixels a side, or too many bytes), or 49 for
+    // a picture without pixels.
     bool i_WithinLimits(uint64_t width, uint64_t height, uint64_t bytes);
+    // Error 49 with a reason: "truncated" (the data ends before the picture
+    // does), with where it ends when given; "damaged: what".
+    bool i_Truncated(const std::string& where = std::string());
+    bool i_Damaged(const std::string& what);
+    // Error 48 with what is not read.
+    bool i_Refuse(std::string reason);
+
+    std::string m_reason;
+    bool m_overLimits = false;
 
     CQNF_Progress* m_progress = nullptr;
     uint16_t m_width = 0;
@@ -141,22 +164,24 @@ public:
     // The file content kept by the last file form.
     CQNF_Mem& GetLocalCopy() { return m_local; }
     // After a refusal: what was met, in words, when the codec says more
-    // than its error number; else empty.
+    // than its error number; else empty. With 49 it begins "truncated" or
+    // "damaged".
     const std::string& GetReason() const { return m_reason; }
 
 protected:
     // Reads the whole file into the local copy. A length of 0 fails with
-    // 49 (or the file's number when it has one); a file longer than its
-    // format can need for the picture its header describes (LargestFile)
-    // fails with 48 before anything of size is read.
+    // 49 (or the file's number when it has one). The header is judged first
+    // (JudgeHeader), so a picture refused by its header, or a file longer
+    // than its format can need for that picture (48), costs no more than
+    // the header's bytes.
     bool i_LoadFile(CQNF_StdFile& file);
-    // The most bytes a file of the codec's format can take for the picture
-    // its header (read from file) describes; length when the header cannot
-    // tell, so that the decoder judges it.
-    virtual uint64_t LargestFile(CQNF_StdFile& file, uint64_t length);
-    bool i_Refuse(std::string reason);
-
-    std::string m_reason;
+    // Judges the picture from the header read from file, before the file is
+    // read whole: false with the error and reason for a picture refused by
+    // its header alone (too large for the limits, a kind not read, a
+    // damaged header); else true, with largest set to the most bytes a file
+    // of the format can take for that picture (left at length when the
+    // header cannot tell, so that the decoder judges the file).
+    virtual bool JudgeHeader(CQNF_StdFile& file, uint64_t length, uint64_t& largest);
 
     CQNF_Mem m_local;
 };

@@ -7,6 +7,7 @@
 #include "imaging/PNGCodec.h"
 #include "imaging/PSDCodec.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -106,26 +107,32 @@ bool CQNF_ImageFile::Load(const std::string& path, uint8_t kinds, uint32_t maxSi
     m_kind = kind;
 
     // The header first, so that a picture too large is refused before its
-    // planes are allocated.
-    // "in.jpg: JPEG file is damaged or truncated (error 49)".
-    // A PSD names what it did not read: "in.psd: cannot read this PSD: layer
-    // 2 ("Cat"): channels compressed with ZIP are not read (error 48)".
+    // planes are allocated, and before the file is read when the header
+    // tells.
+    qntCODECLIMITS limits = m_reader->GetLimits();
+    limits.maxSide = std::min(limits.maxSide, maxSide);
+    m_reader->SetLimits(limits);
+    // The reader names the cause where it can: "in.jpg: JPEG file is
+    // truncated (error 49)", "in.png: PNG file is damaged: the checksum of
+    // its IDAT chunk does not match (error 49)", "in.psd: cannot read this
+    // PSD: layer 2 ("Cat"): channels compressed with ZIP are not read
+    // (error 48)".
     const auto unreadable = [&](unsigned short error) {
         const std::string& named = m_reader->GetReason();
         return path + ": " +
-               (error == qncodec::ErrCorrupt ? std::string(NameOf(kind)) + " " + qnErrorWords(error)
+               (error == qncodec::ErrCorrupt ? std::string(NameOf(kind)) + " file is " +
+                                                   (named.empty() ? "damaged or truncated" : named)
                                              : std::string("cannot read this ") + NameOf(kind) + ": " +
                                                    (named.empty() ? qnErrorWords(error) : named)) +
                " (error " + std::to_string(error) + ")";
     };
-    if (!m_reader->GetImageInfoByFile(file))
+    if (!m_reader->GetImageInfoByFile(file)) {
+        if (m_reader->OverLimits())
+            return i_Fail(Failure::TooLarge, path + ": the picture is too large: " + m_reader->GetReason() + " (error " +
+                                                 std::to_string(m_reader->GetError()) + ")",
+                          m_reader->GetError());
         return i_Fail(Failure::Undecodable, unreadable(m_reader->GetError()), m_reader->GetError());
-    unsigned short w = 0, h = 0;
-    m_reader->GetMainImageSize(w, h);
-    if (w > maxSide || h > maxSide)
-        return i_Fail(Failure::TooLarge, path + ": the picture is larger than " + std::to_string(maxSide) +
-                                             " pixels a side",
-                      qncodec::ErrUnsupported);
+    }
     if (!m_reader->ParseImageLocal())
         return i_Fail(Failure::Undecodable, unreadable(m_reader->GetError()), m_reader->GetError());
     m_reader->GetMainImageSize(m_width, m_height);

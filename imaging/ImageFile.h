@@ -40,9 +40,9 @@ public:
     // file's, or the codec's: see imaging/CodecFormat.h).
     bool Load(const std::string& path, uint8_t kinds = AllKinds, uint32_t maxSide = 65535);
     Failure GetFailure() const { return m_failure; }
-    // The last failure as a one-line reason that names the file, in the
-    // words of core/ErrorWords.h: "in.png: PNG file is damaged or truncated
-    // (error 49)".
+    // The last failure as a one-line reason that names the file and the
+    // cause the codec found, else the words of core/ErrorWords.h:
+    // "in.png: PNG file is truncated (error 49)".
     const std::string& Reason() const { return m_reason; }
 
     // The kind a file's signature names (0: none, or unreadable).

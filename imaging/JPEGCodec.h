@@ -7,9 +7,17 @@
 // CMYK comes as the file stores it, inverted (255 = no ink) in files with
 // the Adobe marker (InvertedCMYK), ink amounts in others.
 //
-// Data that ends early is refused (49) rather than decoded into grey rows;
-// a file that lacks only its final marker still decodes. The library's
-// working memory and the planes are held to GetLimits().
+// Data that ends early is refused as truncated (49) rather than decoded into
+// grey rows, whatever ends the file (nothing, an end marker): a scan whose
+// data stops before its blocks do, a progressive file whose scans stop
+// before every coefficient is whole, a file of one scan a component that
+// misses one, and a file too small for the coded blocks its frame describes
+// (refused before any plane is allocated). A file that lacks only its final
+// marker still decodes. Arithmetic coding may legally end its data early,
+// so a cut there is seen only where the data runs out before it. Damage the
+// library reports (a restart marker out of order, a code no table holds) is
+// refused as damaged (49); every refusal says why in GetReason(). The
+// library's working memory and the planes are held to GetLimits() together.
 //
 // The library reports errors through an exit routine that longjmps back to
 // the running operation: every library call runs in a small guard whose
@@ -31,10 +39,16 @@ public:
     bool InvertedCMYK() const { return m_inverted; }
 
 protected:
-    uint64_t LargestFile(CQNF_StdFile& file, uint64_t length) override;
+    bool JudgeHeader(CQNF_StdFile& file, uint64_t length, uint64_t& largest) override;
 
 private:
+    struct Job;
     bool i_Parse(const void* data, size_t size);
+    // Creates the decompressor over data and reads the header; checks the
+    // mode, the limits and that the file can hold the coded picture.
+    bool i_ReadHeader(Job& job, const unsigned char* data, size_t size);
+    // Error and reason for a stop inside the library, after what it met.
+    bool i_Failed(Job& job);
 
     bool m_inverted = false;
 };

@@ -67,13 +67,25 @@ static void my_emit_message(j_common_ptr cinfo, int level)
         return;  // trace messages
     auto* err = reinterpret_cast<qntJPEGERROR*>(cinfo->err);
     err->pub.num_warnings++;
-    // The entropy decoder needed bits it did not get, and the data had
-    // already run out: the image is truncated.
-    if (err->pub.msg_code == JWRN_HIT_MARKER && cinfo->is_decompressor) {
-        auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-        auto* src = reinterpret_cast<qntJPEGMEMSOURCE*>(d->src);
-        if (src && src->pub.fill_input_buffer == fill_input_buffer_frommem && src->ended)
+    switch (err->pub.msg_code) {
+    case JWRN_HIT_MARKER:
+        err->truncated = TRUE;
+        break;
+    case JWRN_MUST_RESYNC:
+        // The end marker where a restart marker belongs: the data was cut
+        // at an interval's end. Any other marker there is damage.
+        if (cinfo->is_decompressor && reinterpret_cast<j_decompress_ptr>(cinfo)->unread_marker == JPEG_EOI)
             err->truncated = TRUE;
+        else
+            err->damaged = TRUE;
+        break;
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_ARITH_BAD_CODE:
+    case JWRN_BOGUS_PROGRESSION:
+        err->damaged = TRUE;
+        break;
+    default:
+        break;
     }
 }
 

@@ -21,12 +21,20 @@ struct qntJPEGMEMSOURCE {
 };
 
 // The standard error manager with its exit routine replaced, and the
-// recovery point of the running operation.
+// recovery point of the running operation. The library's warnings that say
+// the picture will not come out whole are kept as what they say; the others
+// (an unknown JFIF revision, junk between segments) leave the picture as
+// the file codes it and are dropped.
 struct qntJPEGERROR {
     jpeg_error_mgr pub;
     jmp_buf recovery;
-    // The entropy decoder ran out of data after the end of the buffer.
+    // A scan's data ended before its blocks did: the decoder met a marker
+    // (the end marker of a cut file, whatever came before it) where coded
+    // data was still needed, or an end marker in place of a restart marker.
     boolean truncated;
+    // The coded data does not decode: a code no table holds, a missing
+    // restart marker, or scans that refine what was never sent.
+    boolean damaged;
 };
 
 // Installs a source over data..data+size, allocated from the library's

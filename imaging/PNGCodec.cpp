@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 using qnpng::Guard;
 
@@ -39,6 +40,35 @@ void PngCappedFree(png_structp, png_voidp p) { std::free(p); }
 // Errors end in the guard without printing; warnings are dropped.
 void PngSilentError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void PngSilentWarning(png_structp, png_const_charp) {}
+
+// What libpng said while reading: its error, and its first warning (a bad
+// header is warned about field by field before the error that stops it).
+struct PngNotes {
+    char error[128];
+    char warning[128];
+};
+
+void CopyNote(char (&to)[128], png_const_charp text)
+{
+    std::strncpy(to, text ? text : "", sizeof to - 1);
+    to[sizeof to - 1] = 0;
+}
+
+void PngNoteError(png_structp png, png_const_charp text)
+{
+    if (auto* notes = static_cast<PngNotes*>(png_get_error_ptr(png)))
+        CopyNote(notes->error, text);
+    png_longjmp(png, 1);
+}
+
+void PngNoteWarning(png_structp png, png_const_charp text)
+{
+    auto* notes = static_cast<PngNotes*>(png_get_error_ptr(png));
+    if (notes && !notes->warning[0])
+        CopyNote(notes->warning, text);
+}
+
+bool Says(const char* text, const char* words) { return std::strstr(text, words) != nullptr; }
 
 // Deflate expands at most about 1032 to 1: data that claims more pixels
 // than its bytes can carry is corrupt, and is refused before the planes for
@@ -277,6 +307,68 @@ struct PngReadHandles {
 
 }  // namespace
 
+uint64_t CQNF_ImagePNG::DecodeBytes(uint64_t width, uint64_t height, uint8_t colourType, bool interlaced)
+{
+    const bool grey = colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA;
+    const uint64_t planes = grey ? 2 : 4;
+    const uint64_t rowBytes = width * (grey ? 2 : 4);
+    return width * height * planes + (interlaced ? height * (rowBytes + sizeof(void*)) : rowBytes);
+}
+
+bool CQNF_ImagePNG::i_Failed(const char* error, const char* warning, const unsigned char* data, size_t size)
+{
+    // libpng's words for what it met, turned into the cause. A header libpng
+    // refuses is warned about field by field first; the fields are read
+    // back from the header chunk, which comes first in every PNG libpng
+    // gets that far with.
+    if (Says(error, "Invalid IHDR data") && size >= 29) {
+        const uint32_t w = png_get_uint_32(data + 16), h = png_get_uint_32(data + 20);
+        const unsigned depth = data[24], type = data[25];
+        if (Says(warning, "is zero"))
+            return i_Damaged("it describes a picture of " + std::to_string(w) + " x " + std::to_string(h) + " pixels");
+        // libpng's own limit lies beyond ours.
+        if (Says(warning, "user limit") || Says(warning, "too large"))
+            return i_WithinLimits(w, h, 0) && i_Refuse(std::to_string(w) + " x " + std::to_string(h) + " pixels");
+        if (Says(warning, "Invalid image"))
+            return i_Damaged("it describes a picture of " + std::to_string(w) + " x " + std::to_string(h) +
+                             " pixels, more than the format allows");
+        if (Says(warning, "bit depth"))
+            return i_Refuse("bit depth " + std::to_string(depth) + " with colour type " + std::to_string(type) +
+                            " is not read");
+        if (Says(warning, "color type"))
+            return i_Refuse("colour type " + std::to_string(type) + " is not read");
+        if (Says(warning, "interlace method"))
+            return i_Refuse("interlace method " + std::to_string(data[28]) + " is not read");
+        if (Says(warning, "compression method"))
+            return i_Refuse("compression method " + std::to_string(data[26]) + " is not read");
+        if (Says(warning, "filter method"))
+            return i_Refuse("filter method " + std::to_string(data[27]) + " is not read");
+        return i_Damaged("its header chunk does not read");
+    }
+    if (Says(error, "CRC error")) {
+        // "IDAT: CRC error": the chunk's name comes first.
+        const char* colon = std::strchr(error, ':');
+        const std::string chunk = colon ? std::string(error, size_t(colon - error)) : std::string("a");
+        return i_Damaged("the checksum of its " + chunk + " chunk does not match");
+    }
+    if (Says(error, "Not enough image data"))
+        return i_Truncated("its image data ends before the last row");
+    if (Says(error, "bad adaptive filter value"))
+        return i_Damaged("a row begins with a filter byte PNG does not have");
+    // zlib's words for a stream that does not inflate, as libpng passes
+    // them on ("IDAT: incorrect header check").
+    if (Says(error, "IDAT:") && (Says(error, "check") || Says(error, "invalid") || Says(error, "LZ") ||
+                                 Says(error, "too many") || Says(error, "unknown compression")))
+        return i_Damaged("its image data does not inflate (" + std::string(error) + ")");
+    if (Says(error, "out of range"))
+        return i_Damaged("a size or length in it is beyond what PNG allows");
+    if (Says(error, "memory") || Says(error, "Memory")) {
+        SetError(qncodec::ErrMemory);
+        return false;
+    }
+    return i_Damaged(error[0] ? std::string(error) : std::string("libpng stopped without a reason"));
+}
+
 bool CQNF_ImagePNG::GetImageInfoByPtr(const void* data, size_t size) { return i_Decode(data, size, true); }
 
 bool CQNF_ImagePNG::ParseImageByPtr(const void* data, size_t size)
@@ -289,20 +381,21 @@ bool CQNF_ImagePNG::ParseImageByPtr(const void* data, size_t size)
 
 bool CQNF_ImagePNG::i_Decode(const void* data, size_t size, bool infoOnly)
 {
-    ResetError();
+    i_Begin();
     m_hasAlpha = false;
     const auto* bytes = static_cast<const unsigned char*>(data);
-    if (!bytes || size < 4 || png_sig_cmp(bytes, 0, 4) != 0) {
-        SetError(qncodec::ErrCorrupt);
-        return false;
-    }
+    if (!bytes || size < 4)
+        return i_Truncated();
+    if (png_sig_cmp(bytes, 0, 4) != 0)
+        return i_Damaged("it does not begin with the PNG signature");
     if (!infoOnly && !i_Report(1))
         return false;
     PngReadHandles h;
     // Rows of the widest image and the inflater need far less than 4 MB; a
     // chunk can be no longer than the data.
     PngAllocCap cap{size + (size_t{4} << 20)};
-    h.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, PngSilentError, PngSilentWarning, &cap,
+    PngNotes notes{};
+    h.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &notes, PngNoteError, PngNoteWarning, &cap,
                                      PngCappedMalloc, PngCappedFree);
     if (h.png)
         h.info = png_create_info_struct(h.png);
@@ -313,11 +406,7 @@ bool CQNF_ImagePNG::i_Decode(const void* data, size_t size, bool infoOnly)
     png_structp png = h.png;
     png_infop info = h.info;
     PngMemSource src{bytes, size, 0, false};
-    // Truncated data is corrupt (49); any other libpng error is libpng's (17).
-    auto failed = [this, &src]() {
-        SetError(src.shortRead ? qncodec::ErrCorrupt : qncodec::ErrMemory);
-        return false;
-    };
+    auto failed = [&]() { return src.shortRead ? i_Truncated() : i_Failed(notes.error, notes.warning, bytes, size); };
     png_set_read_fn(png, &src, QNF_IMAGEFORMAT_PNG_Reader);
     if (!infoOnly && !i_Report(2))
         return false;
@@ -332,8 +421,7 @@ bool CQNF_ImagePNG::i_Decode(const void* data, size_t size, bool infoOnly)
     const uint64_t bpp = grey ? 2 : 4;
     const uint64_t planes = grey ? 2 : 4;
     const uint64_t pixels = uint64_t{width} * height;
-    // Planes, the interleaved buffer and its row pointers.
-    const uint64_t need = pixels * (planes + bpp) + uint64_t{height} * sizeof(void*);
+    const uint64_t need = DecodeBytes(width, height, static_cast<uint8_t>(colourType), interlace != PNG_INTERLACE_NONE);
     if (!i_WithinLimits(width, height, 0))
         return false;
     m_width = static_cast<uint16_t>(width);
@@ -344,10 +432,9 @@ bool CQNF_ImagePNG::i_Decode(const void* data, size_t size, bool infoOnly)
         return true;
 
     const uint64_t fileRowBytes = (uint64_t{width} * png_get_channels(png, info) * bitDepth + 7) / 8;
-    if (fileRowBytes * height > MaxDeflateRatio * size) {
-        SetError(qncodec::ErrCorrupt);
-        return false;
-    }
+    if (fileRowBytes * height > MaxDeflateRatio * size)
+        return i_Truncated("the file has " + std::to_string(size) + " bytes, too few to hold the compressed rows of its " +
+                           std::to_string(width) + " x " + std::to_string(height) + " picture");
     if (!i_WithinLimits(width, height, need))
         return false;
     if (!i_Report(5))

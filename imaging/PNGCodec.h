@@ -11,7 +11,8 @@
 // grey and grey-with-alpha images give mode 2 (plane 0), the others mode 1
 // (planes 0..2); plane -1 always holds the alpha (255 where the file has
 // none; HasAlpha tells whether it has an alpha channel or a transparent
-// colour). Truncated data fails with 49; an image beyond GetLimits() with 48.
+// colour). Truncated or damaged data fails with 49, a kind not read or an
+// image beyond GetLimits() with 48, each with the reason (GetReason()).
 //
 // libpng reports errors by longjmp: every libpng call runs inside a small
 // guard whose frames hold nothing with a destructor, and everything that
@@ -61,10 +62,18 @@ public:
     static uint32_t PixelsPerMetre(double resolution);
 
 protected:
-    uint64_t LargestFile(CQNF_StdFile& file, uint64_t length) override;
+    bool JudgeHeader(CQNF_StdFile& file, uint64_t length, uint64_t& largest) override;
 
 private:
+    // Bytes a decoding takes for a picture of the size and PNG colour type:
+    // the planes (alpha always), and the rows libpng writes into: one for a
+    // picture in one pass, all of them and their pointers for an
+    // interlaced one.
+    static uint64_t DecodeBytes(uint64_t width, uint64_t height, uint8_t colourType, bool interlaced);
     bool i_Decode(const void* data, size_t size, bool infoOnly);
+    // Error and reason for a stop inside libpng, from its error message and
+    // its first warning, over the data being read.
+    bool i_Failed(const char* error, const char* warning, const unsigned char* data, size_t size);
     // The fast form's image data and end chunk, after the header chunks.
     bool i_WriteFastData(png_struct_def* png, const PNGWRITE_PARAMS& p, int channels);
     // Flushes the file and reports the end.

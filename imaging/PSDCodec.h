@@ -161,7 +161,12 @@ private:
     bool i_ParseMerged(const void* data, size_t size);
     bool i_ParseLayers(const void* data, size_t size);
     bool i_Unsupported(std::string reason) { return i_Refuse(std::move(reason)); }
-    uint64_t LargestFile(CQNF_StdFile& file, uint64_t length) override;
+    bool JudgeHeader(CQNF_StdFile& file, uint64_t length, uint64_t& largest) override;
+    // Colour planes of the merged image in a codec mode.
+    static uint32_t ColourPlanes(uint8_t codecMode)
+    {
+        return codecMode == qncodec::ModeColour ? 3 : codecMode == qncodec::ModeGrey ? 1 : 4;
+    }
 
     std::vector<std::unique_ptr<ReadLayer>> m_layers;
     uint16_t m_fileChannels = 0;

@@ -11,11 +11,6 @@ using qnpsd::Cursor;
 
 namespace {
 
-uint32_t ColourChannelsOf(uint8_t codecMode)
-{
-    return codecMode == qncodec::ModeColour ? 3 : codecMode == qncodec::ModeGrey ? 1 : 4;
-}
-
 // The fewest packed bytes a row of width bytes can take: a run covers at
 // most 128 bytes for two bytes of input.
 uint64_t MinPackedRow(uint64_t width) { return 2 * ((width + 127) / 128); }
@@ -99,21 +94,24 @@ bool CQNF_ImagePSD::LParseByFile(CQNF_StdFile& file)
 
 bool CQNF_ImagePSD::GetImageInfoByPtr(const void* data, size_t size)
 {
-    ResetError();
-    m_reason.clear();
+    i_Begin();
     const auto* p = static_cast<const unsigned char*>(data);
-    if (!p || size < 26 || std::memcmp(p, "8BPS", 4) != 0 || qnpsd::GetU16(p + 4) != 1) {
-        SetError(qncodec::ErrCorrupt);
-        return false;
-    }
+    if (!p || size < 26)
+        return i_Truncated("it ends inside its header");
+    if (std::memcmp(p, "8BPS", 4) != 0)
+        return i_Damaged("it does not begin with the PSD signature");
+    const uint16_t version = qnpsd::GetU16(p + 4);
+    // Version 2 is the large-document form, with 64-bit lengths.
+    if (version == 2)
+        return i_Unsupported("version 2 (a large document) is not read");
+    if (version != 1)
+        return i_Damaged("its header gives version " + std::to_string(version));
     const uint32_t height = qnpsd::GetU32(p + 14);
     const uint32_t width = qnpsd::GetU32(p + 18);
     const uint16_t depth = qnpsd::GetU16(p + 22);
     const uint16_t mode = qnpsd::GetU16(p + 24);
-    if (depth != 8 && depth != 16 && depth != 1) {
-        SetError(qncodec::ErrCorrupt);
-        return false;
-    }
+    if (depth != 8 && depth != 16 && depth != 32 && depth != 1)
+        return i_Damaged("its header gives " + std::to_string(depth) + " bits per channel");
     uint8_t codecMode;
     switch (mode) {
     case 0:
@@ -124,8 +122,8 @@ bool CQNF_ImagePSD::GetImageInfoByPtr(const void* data, size_t size)
     }
     // The size fields are 16-bit: a larger document is refused, never
     // truncated.
-    if (width > 65535 || height > 65535)
-        return i_Unsupported(std::to_string(width) + " x " + std::to_string(height) + " pixels");
+    if (!i_WithinLimits(width, height, 0))
+        return false;
     m_fileChannels = qnpsd::GetU16(p + 12);
     m_width = static_cast<uint16_t>(width);
     m_height = static_cast<uint16_t>(height);
@@ -190,10 +188,8 @@ bool CQNF_ImagePSD::i_OpenSections(const void* data, size_t size, size_t& resour
     if (c.Has(resources))
         i_ReadResolution(c.Here(), resources);
     c.Skip(resources);
-    if (!c.Ok()) {
-        SetError(qncodec::ErrCorrupt);
-        return false;
-    }
+    if (!c.Ok())
+        return i_Truncated("it ends inside its image resources");
     resourcesEnd = c.Pos();
     return true;
 }
@@ -207,26 +203,20 @@ bool CQNF_ImagePSD::i_ParseMerged(const void* data, size_t size)
     Cursor c(p, size, at);
     c.Skip(c.U32());  // layer and mask information
     const uint16_t compression = c.U16();
-    if (!c.Ok()) {
-        SetError(qncodec::ErrCorrupt);
-        return false;
-    }
+    if (!c.Ok())
+        return i_Truncated("it ends before its merged image");
     if (compression > 1)
         return i_Unsupported("the merged image is compressed with " + CompressionName(compression));
-    const uint32_t n = ColourChannelsOf(m_mode);
+    const uint32_t n = ColourPlanes(m_mode);
     const uint64_t W = m_width, H = m_height;
-    if (m_fileChannels < n || W == 0 || H == 0) {
-        SetError(qncodec::ErrCorrupt);
-        return false;
-    }
+    if (m_fileChannels < n)
+        return i_Damaged("its header gives " + std::to_string(m_fileChannels) + " channels, fewer than its colour mode has");
     // The data must be able to hold what the header promises before any
     // plane is allocated for it.
     const uint64_t table = compression ? uint64_t{m_fileChannels} * H * 2 : 0;
     const uint64_t least = table + n * H * (compression ? MinPackedRow(W) : W);
-    if (!c.Has(least)) {
-        SetError(qncodec::ErrCorrupt);
-        return false;
-    }
+    if (!c.Has(least))
+        return i_Truncated("it ends inside its merged image");
     if (!i_WithinLimits(W, H, n * W * H))
         return false;
     for (uint32_t k = 0; k < n; ++k) {

@@ -255,3 +255,58 @@ TEST_F(FilesPrograms, FifosAreRefusedWithoutWaiting)
     EXPECT_EQ(replay.code, 1) << replay.output;
     EXPECT_FALSE(std::filesystem::exists(outPng));
 }
+
+TEST_F(FilesPrograms, PicturesTooLargeForTheirFilesOrTheLimitsAreRefusedBeforeTheWork)
+{
+    // Sizes the headers give that the files cannot hold, or that the limits
+    // do not admit, are refused from the headers: the programs neither read
+    // such a file whole nor make the planes it describes.
+    const std::string out = dir.File("out.png"), none = dir.File("none.so");
+    // A 30000 x 30000 colour document, its merged image raw: 2.7 GB of holes.
+    const std::string psd = dir.File("huge.psd");
+    Bytes header = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, 3};
+    Put32(header, 30000);
+    Put32(header, 30000);
+    Put16(header, 8);
+    Put16(header, 3);
+    header.resize(header.size() + 3 * 4 + 2, 0);  // three empty sections, raw data
+    WriteFile(psd, header);
+    ASSERT_EQ(::truncate(psd.c_str(), off_t(header.size()) + off_t(30000) * 30000 * 3), 0);
+    // Forty layers on a canvas of 17 megapixels: 2.7 GB once each is placed
+    // on the canvas, from a file of 70 MB.
+    const std::string layered = dir.File("layered.psd");
+    std::vector<std::string> write = {kTool, "psd", "write", layered, kSample + "@3800,3900"};
+    write.insert(write.end(), 39, kSample);
+    ASSERT_EQ(Program(write).code, 0);
+    // A container's magic, then 3 GiB of nothing.
+    const std::string container = dir.File("huge.qnc");
+    WriteFile(container, {'Q', 'N', 'C', 'P', 'S', 'v', '4', '0'});
+    ASSERT_EQ(::truncate(container.c_str(), off_t(3) << 30), 0);
+    std::vector<Refusal> cases = {
+        {{kTool, "convert", psd, out}, "30000 x 30000 pixels, which take 2575 MiB"},
+        {{kTool, "psd", "read", psd, dir.File("layers")}, "30000 x 30000 pixels, which take 2575 MiB"},
+        {{kHost, "--plugin", none, psd, out}, "30000 x 30000 pixels, which take 2575 MiB"},
+        {{kHost, "--plugin", none, layered, out}, "more than the 2048 MiB a document may take"},
+        {{kTool, "storage", "ls", container}, "not a storage container"},
+        {{kTool, "storage", "put", container, "a", "1", "5"}, "not a storage container"},
+    };
+    // An 18000 x 18000 JPEG of a few hundred bytes.
+    if (std::system("command -v convert >/dev/null 2>&1") == 0) {
+        const std::string jpeg = dir.File("tiny.jpg");
+        ASSERT_EQ(std::system(("convert -size 16x16 xc:gray " + Q(jpeg)).c_str()), 0);
+        Bytes bytes = ReadFile(jpeg);
+        const uint8_t frame[] = {0xFF, 0xC0};
+        const auto sof = std::search(bytes.begin(), bytes.end(), frame, frame + 2);
+        ASSERT_NE(sof, bytes.end());
+        for (int k : {5, 7}) {
+            sof[k] = uint8_t(18000 >> 8);
+            sof[k + 1] = uint8_t(18000 & 0xFF);
+        }
+        WriteFile(jpeg, bytes);
+        cases.push_back({{kTool, "convert", jpeg, out}, "JPEG file is truncated: the file has"});
+        cases.push_back({{kHost, "--plugin", none, jpeg, out}, "JPEG file is truncated: the file has"});
+    }
+    ExpectAllRefused(cases);
+    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_EQ(std::filesystem::file_size(container), uint64_t(3) << 30);
+}

@@ -7,7 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <random>
+
+#include <sys/resource.h>
 
 using namespace storage_test;
 
@@ -388,4 +393,51 @@ TEST(StorageIndexed, EntriesMustNameTheirRecords)
     // Every truncation.
     for (size_t n = 0; n < img.size(); ++n)
         EXPECT_NE(OpenIndexedError(Bytes(img.begin(), img.begin() + n), st, dir), 0) << n;
+}
+
+TEST(StorageHostile, LargeFilesThatAreNoContainerAreRefusedUnread)
+{
+    // Three gigabytes (holes, costing no disk) behind a beginning that is,
+    // or looks like, a container's: each refused by its frame, read only in
+    // a few small pieces, by every road that opens a file.
+    const uint64_t large = uint64_t(3) << 30;
+    const Bytes sample = Sample();
+    Bytes badLength = sample;
+    badLength[qnstorage::kRecordsOffset] ^= 0x40;  // the first record's length
+    Bytes indexed = sample;
+    std::memcpy(indexed.data(), "QNCPSv4S", 8);
+    struct Case {
+        const char* what;
+        Bytes head;    // written at the start
+        bool trailer;  // the magic written again at the end
+    };
+    const std::vector<Case> cases = {
+        {"the magic, then nothing", Bytes(sample.begin(), sample.begin() + 8), false},
+        {"a container's beginning and end around nothing", Bytes(sample.begin(), sample.end() - 8), true},
+        {"a record length past the records", Bytes(badLength.begin(), badLength.end() - 8), true},
+        {"the indexed variant's beginning", Bytes(indexed.begin(), indexed.end() - 8), true},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = dir.File("large");
+        WriteFile(path, c.head);
+        std::filesystem::resize_file(path, large);
+        if (c.trailer) {
+            std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
+            f.seekp(std::streamoff(large - 8));
+            f.write("QNCPSv40", 8);
+        }
+        rusage ru{};
+        ::getrusage(RUSAGE_SELF, &ru);
+        const long before = ru.ru_maxrss;
+        for (unsigned short mode : {qnstorage::kOpenReadOnly, qnstorage::kOpenUpdate}) {
+            CQNF_Storage st;
+            EXPECT_FALSE(st.Open(S(path), mode)) << mode;
+            EXPECT_EQ(st.GetError(), qnerr::StorageFormat) << mode;
+        }
+        ::getrusage(RUSAGE_SELF, &ru);
+        EXPECT_LT(ru.ru_maxrss - before, 64L * 1024) << "KiB taken";
+        EXPECT_EQ(std::filesystem::file_size(path), large);
+    }
 }

@@ -238,7 +238,7 @@ TEST(HostReplay, TinySpaceGivesTheSameResultInManyBands)
     EXPECT_EQ(results[0], results[2]);
 }
 
-TEST(HostReplay, BlocksTheEngineRefusesCancel)
+TEST(HostReplay, BlocksTheEngineRefusesAreDamagedAndNoBlockCancels)
 {
     PluginHarness h;
     std::vector<uint8_t> block = LinesBlock(3, 3);
@@ -246,7 +246,7 @@ TEST(HostReplay, BlocksTheEngineRefusesCancel)
     PutLastData(h, block);
     const HostDocument doc = Document(ColorMode::RGB, 20, 20, false);
     StandInHost host(doc, HostSettings{});
-    EXPECT_EQ(h.Run(host), userCanceledErr);
+    EXPECT_EQ(h.Run(host), filterBadParameters);
     PutLastData(h, {});
     EXPECT_EQ(h.Run(host), userCanceledErr);
     EXPECT_EQ(host.Document().Target().pixels.planes, doc.Target().pixels.planes);

@@ -349,6 +349,45 @@ TEST(HostPluginRun, DescriptorsMissingOrDamagedAreNeverReplacedByLastData)
     }
 }
 
+TEST(HostPluginRun, LastSettingsThatDoNotReadAreCalledDamaged)
+{
+    // Without a descriptor the replay takes "last.data"; one that is there
+    // but does not read is damaged, not missing.
+    Bundle b;
+    const std::string in = b.Path("in.png"), out = b.Path("out.png"), last = b.Path("last.data");
+    WriteInput(in, ColorMode::RGB, 40, 30, false);
+    ASSERT_EQ(RunProgram(TESSOLO_MKDESC_FILE, "--raw --grid 2x2 " + last), 0);
+    std::vector<uint8_t> good;
+    std::string err;
+    ASSERT_TRUE(qnReadWholeFile(last, good, err)) << err;
+    std::vector<uint8_t> ones(good.size(), 0xFF);
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> bytes;  // empty: no "last.data" at all
+        int code;
+        const char* says;
+    };
+    const std::vector<Case> cases = {
+        {"whole", good, kExitOk, ""},
+        {"cut in half", std::vector<uint8_t>(good.begin(), good.begin() + long(good.size() / 2)), kExitPluginError,
+         "\"last.data\" in its folder) do not read (damaged?)"},
+        {"overwritten", ones, kExitPluginError, "\"last.data\" in its folder) do not read (damaged?)"},
+        {"missing", {}, kExitCancelled, "found no settings to replay"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(out);
+        fs::remove(last);
+        if (!c.bytes.empty()) {
+            ASSERT_EQ(qnReplaceFile(last, c.bytes.data(), c.bytes.size()), 0);
+        }
+        std::string text;
+        EXPECT_EQ(Host(b, in + " " + out, &text), c.code) << text;
+        EXPECT_NE(text.find(c.says), std::string::npos) << text;
+        EXPECT_EQ(fs::exists(out), c.code == kExitOk);
+    }
+}
+
 }  // namespace
 
 #endif

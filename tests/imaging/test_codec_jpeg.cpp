@@ -155,19 +155,25 @@ TEST(CodecJPEG, ShortAndForeignData)
     const unsigned char eoi[] = {0xFF, 0xD9, 0, 0};
     EXPECT_FALSE(j.GetImageInfoByPtr(eoi, sizeof eoi));
     EXPECT_EQ(j.GetError(), qncodec::ErrUnsupported);
+    // An end marker before any frame: the picture was cut off.
     const unsigned char soiOnly[] = {0xFF, 0xD8, 0xFF, 0xD9};
     EXPECT_FALSE(j.GetImageInfoByPtr(soiOnly, sizeof soiOnly));
-    EXPECT_EQ(j.GetError(), qncodec::ErrUnsupported);
+    EXPECT_EQ(j.GetError(), qncodec::ErrCorrupt);
+    EXPECT_EQ(j.GetReason(), "truncated");
     EXPECT_FALSE(j.ParseImageByPtr(soiOnly, sizeof soiOnly));
     EXPECT_EQ(j.GetError(), qncodec::ErrCorrupt);
 }
 
 namespace {
 
+// How a test file is coded: the library's defaults, progressive, with a
+// restart marker after every MCU, or one scan for each component.
+enum class Coding { Baseline, Progressive, Restarts, ScanPerComponent };
+
 // A JPEG made with the library's compressor, in any input colour space;
 // adobe false leaves out the Adobe marker the library writes for CMYK.
 Bytes CompressWithLibrary(J_COLOR_SPACE space, int components, uint32_t w, uint32_t h, const Bytes& pixels,
-                          bool adobe = true)
+                          bool adobe = true, Coding coding = Coding::Baseline)
 {
     jpeg_compress_struct c;
     jpeg_error_mgr err;
@@ -184,6 +190,21 @@ Bytes CompressWithLibrary(J_COLOR_SPACE space, int components, uint32_t w, uint3
     jpeg_set_quality(&c, 100, TRUE);
     if (!adobe)
         c.write_Adobe_marker = FALSE;
+    jpeg_scan_info scans[3] = {};
+    if (coding == Coding::Progressive)
+        jpeg_simple_progression(&c);
+    if (coding == Coding::Restarts)
+        c.restart_interval = 1;
+    if (coding == Coding::ScanPerComponent) {
+        for (int k = 0; k < 3; ++k) {
+            scans[k].comps_in_scan = 1;
+            scans[k].component_index[0] = k;
+            scans[k].Ss = 0;
+            scans[k].Se = 63;
+        }
+        c.scan_info = scans;
+        c.num_scans = 3;
+    }
     jpeg_start_compress(&c, TRUE);
     for (uint32_t y = 0; y < h; ++y) {
         JSAMPROW row = const_cast<JSAMPROW>(pixels.data() + size_t{y} * w * components);
@@ -303,4 +324,127 @@ TEST(CodecJPEG, MemorySourceSkipsAndEnds)
     EXPECT_EQ(src->next_input_byte[1], 0xD9);
     EXPECT_EQ(err.pub.num_warnings, 1);
     jpeg_destroy_decompress(&cinfo);
+}
+
+namespace {
+
+// A noisy test picture coded as asked.
+Bytes Encode(Coding coding, int components = 3, uint32_t w = 96, uint32_t h = 64)
+{
+    Bytes pixels(size_t{w} * h * components);
+    std::mt19937 rng(7);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = static_cast<unsigned char>(i / components % w * 2 + rng() % 64);
+    const J_COLOR_SPACE space = components == 3 ? JCS_RGB : components == 1 ? JCS_GRAYSCALE : JCS_UNKNOWN;
+    return CompressWithLibrary(space, components, w, h, pixels, true, coding);
+}
+
+// Where the marker code first (or last) occurs after the start of image.
+size_t FindMarker(const Bytes& b, unsigned char code, bool last = false)
+{
+    size_t found = 0;
+    for (size_t i = 2; i + 1 < b.size(); ++i)
+        if (b[i] == 0xFF && b[i + 1] == code) {
+            found = i;
+            if (!last)
+                break;
+        }
+    return found;
+}
+
+Bytes Prefix(const Bytes& b, size_t n, bool endMarker)
+{
+    Bytes out(b.begin(), b.begin() + static_cast<long>(n));
+    if (endMarker) {
+        out.push_back(0xFF);
+        out.push_back(0xD9);
+    }
+    return out;
+}
+
+// The baseline frame header rewritten: precision, height and width.
+Bytes WithFrame(Bytes b, unsigned precision, unsigned height, unsigned width)
+{
+    const size_t sof = FindMarker(b, 0xC0);
+    b[sof + 4] = static_cast<unsigned char>(precision);
+    b[sof + 5] = static_cast<unsigned char>(height >> 8);
+    b[sof + 6] = static_cast<unsigned char>(height);
+    b[sof + 7] = static_cast<unsigned char>(width >> 8);
+    b[sof + 8] = static_cast<unsigned char>(width);
+    return b;
+}
+
+}  // namespace
+
+TEST(CodecJPEG, EveryHostileFileIsRefusedWithItsCause)
+{
+    const Bytes baseline = Encode(Coding::Baseline);
+    const Bytes progressive = Encode(Coding::Progressive);
+    const Bytes restarts = Encode(Coding::Restarts);
+    const Bytes perComponent = Encode(Coding::ScanPerComponent);
+    // The first restart marker past the middle of the file, and the file
+    // with that marker's number changed: the coded data that follows is
+    // not the interval the decoder counts on.
+    size_t restart = restarts.size() / 2;
+    while (restart + 1 < restarts.size() && !(restarts[restart] == 0xFF && (restarts[restart + 1] & 0xF8) == 0xD0))
+        ++restart;
+    ASSERT_LT(restart + 2, restarts.size());
+    Bytes misnumbered = restarts;
+    misnumbered[restart + 1] = static_cast<unsigned char>(0xD0 | ((misnumbered[restart + 1] + 3) & 7));
+    ASSERT_NE(FindMarker(progressive, 0xDA, true), FindMarker(progressive, 0xDA));
+
+    qntCODECLIMITS sides;
+    sides.maxSide = 30000;
+    qntCODECLIMITS bytes;
+    bytes.maxBytes = 4096;
+    struct Case {
+        const char* what;
+        Bytes file;
+        qntCODECLIMITS limits;
+        unsigned short error;
+        const char* reason;  // how the reason begins
+    };
+    const std::vector<Case> cases = {
+        {"cut in half, then an end marker", Prefix(baseline, baseline.size() / 2, true), {}, qncodec::ErrCorrupt,
+         "truncated"},
+        {"cut in half", Prefix(baseline, baseline.size() / 2, false), {}, qncodec::ErrCorrupt, "truncated"},
+        {"cut at a restart marker, then an end marker", Prefix(restarts, restart, true), {}, qncodec::ErrCorrupt,
+         "truncated"},
+        {"progressive, cut before its last scan", Prefix(progressive, FindMarker(progressive, 0xDA, true), true), {},
+         qncodec::ErrCorrupt, "truncated: scans of its picture are missing"},
+        {"a scan a component, cut before the last",
+         Prefix(perComponent, FindMarker(perComponent, 0xDA, true), true), {}, qncodec::ErrCorrupt,
+         "truncated: scans of its picture are missing"},
+        {"cut inside its headers", Prefix(baseline, FindMarker(baseline, 0xC4) + 9, false), {}, qncodec::ErrCorrupt,
+         "truncated"},
+        {"cut inside its headers, then an end marker", Prefix(baseline, FindMarker(baseline, 0xC4) + 9, true), {},
+         qncodec::ErrCorrupt, "truncated"},
+        {"18000 x 18000 in a small file", WithFrame(baseline, 8, 18000, 18000), {}, qncodec::ErrCorrupt,
+         "truncated: the file has"},
+        {"a restart marker out of order", misnumbered, {}, qncodec::ErrCorrupt, "damaged"},
+        {"0 x 0 pixels", WithFrame(baseline, 8, 0, 0), {}, qncodec::ErrCorrupt,
+         "damaged: it describes a picture of 0 x 0 pixels"},
+        {"a height given later", WithFrame(baseline, 8, 0, 1), {}, qncodec::ErrUnsupported, "a height given after"},
+        {"40000 x 40000, more than the side limit", WithFrame(baseline, 8, 40000, 40000), sides,
+         qncodec::ErrUnsupported, "40000 x 40000 pixels, more than the 30000 pixels a side"},
+        {"more planes than the memory limit", baseline, bytes, qncodec::ErrUnsupported, "96 x 64 pixels, which take"},
+        {"12 bits per sample", WithFrame(baseline, 12, 64, 96), {}, qncodec::ErrUnsupported,
+         "12 bits per sample are not read"},
+        {"two components", Encode(Coding::Baseline, 2), {}, qncodec::ErrUnsupported,
+         "2 colour components are not read"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        JPEG j;
+        j.SetLimits(c.limits);
+        EXPECT_FALSE(j.ParseImageByPtr(c.file.data(), c.file.size()));
+        EXPECT_EQ(j.GetError(), c.error);
+        EXPECT_EQ(j.GetReason().rfind(c.reason, 0), 0u) << j.GetReason();
+        EXPECT_EQ(j.GetImageDataPtr(0), nullptr);
+    }
+    // Each coding whole decodes: the refusals come of the damage alone.
+    for (const Bytes* whole : {&baseline, &progressive, &restarts, &perComponent}) {
+        JPEG j;
+        EXPECT_TRUE(j.ParseImageByPtr(whole->data(), whole->size())) << j.GetReason();
+    }
 }

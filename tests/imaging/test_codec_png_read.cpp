@@ -228,3 +228,120 @@ TEST(CodecPNGRead, HostileSizesAreRefusedBeforeAllocation)
     EXPECT_FALSE(Decode(png, medium));
     EXPECT_EQ(png.GetError(), qncodec::ErrUnsupported);
 }
+
+namespace {
+
+// A PNG spelled out chunk by chunk, so that any field may hold any value.
+void Chunk(BE& png, const char* type, const Bytes& data)
+{
+    png.u32(static_cast<uint32_t>(data.size()));
+    const size_t start = png.b.size();
+    png.tag(type).raw(data);
+    png.u32(static_cast<uint32_t>(crc32(0, png.b.data() + start, static_cast<uInt>(png.b.size() - start))));
+}
+
+struct Header {
+    uint32_t w = 4, h = 4;
+    unsigned depth = 8, colourType = 2, compression = 0, filter = 0, interlace = 0;
+};
+
+// The rows given as they are inflated (a filter byte first in each), or
+// rows of zeros for the header's size.
+Bytes Spelled(const Header& hd, Bytes rows = {})
+{
+    if (rows.empty())
+        rows.assign(size_t{hd.h} * (1 + size_t{hd.w} * 3), 0);
+    BE ihdr;
+    ihdr.u32(hd.w).u32(hd.h).u8(hd.depth).u8(hd.colourType).u8(hd.compression).u8(hd.filter).u8(hd.interlace);
+    Bytes packed(compressBound(static_cast<uLong>(rows.size())));
+    uLongf n = static_cast<uLongf>(packed.size());
+    compress(packed.data(), &n, rows.data(), static_cast<uLong>(rows.size()));
+    packed.resize(n);
+    BE png;
+    png.u8(0x89).tag("PNG\r\n\x1a\n");
+    Chunk(png, "IHDR", ihdr.b);
+    Chunk(png, "IDAT", packed);
+    Chunk(png, "IEND", {});
+    return png.b;
+}
+
+// A bit of the checksum of the chunk of the type flipped.
+Bytes BadChecksum(Bytes b, const char* type)
+{
+    for (size_t i = 8; i + 8 <= b.size();) {
+        const size_t length = png_get_uint_32(b.data() + i);
+        if (std::memcmp(b.data() + i + 4, type, 4) == 0) {
+            b[i + 8 + length] ^= 0x10;
+            break;
+        }
+        i += 12 + length;
+    }
+    return b;
+}
+
+}  // namespace
+
+TEST(CodecPNGRead, EveryHostileFileIsRefusedWithItsCause)
+{
+    Header plain;
+    Header colour5 = plain, depth3 = plain, interlace7 = plain, empty = plain, wide = plain, method1 = plain;
+    colour5.colourType = 5;
+    depth3.depth = 3;
+    interlace7.interlace = 7;
+    empty.w = empty.h = 0;
+    wide.w = 0x7FFFFFFF;
+    wide.h = 1;
+    method1.compression = 1;
+    const Bytes good = Spelled(plain);
+    Bytes badFilter(4 * 13, 0);
+    badFilter[13] = 9;  // the second row's filter byte
+    const Bytes fewRows(2 * 13, 0);
+    BE garbage;
+    garbage.u8(0x89).tag("PNG\r\n\x1a\n");
+    {
+        BE ihdr;
+        ihdr.u32(4).u32(4).u8(8).u8(2).u8(0).u8(0).u8(0);
+        Chunk(garbage, "IHDR", ihdr.b);
+        Chunk(garbage, "IDAT", {'n', 'o', 't', ' ', 'z', 'l', 'i', 'b'});
+        Chunk(garbage, "IEND", {});
+    }
+    struct Case {
+        const char* what;
+        Bytes file;
+        unsigned short error;
+        const char* reason;  // how the reason begins
+    };
+    const std::vector<Case> cases = {
+        {"colour type 5", Spelled(colour5), qncodec::ErrUnsupported, "colour type 5 is not read"},
+        {"bit depth 3", Spelled(depth3), qncodec::ErrUnsupported, "bit depth 3 with colour type 2 is not read"},
+        {"interlace method 7", Spelled(interlace7), qncodec::ErrUnsupported, "interlace method 7 is not read"},
+        {"compression method 1", Spelled(method1), qncodec::ErrUnsupported, "compression method 1 is not read"},
+        {"0 x 0 pixels", Spelled(empty, Bytes(1, 0)), qncodec::ErrCorrupt,
+         "damaged: it describes a picture of 0 x 0 pixels"},
+        {"2^31 - 1 pixels wide", Spelled(wide, Bytes(16, 0)), qncodec::ErrUnsupported,
+         "2147483647 x 1 pixels, more than the 65535 pixels a side"},
+        {"a filter byte PNG does not have", Spelled(plain, badFilter), qncodec::ErrCorrupt,
+         "damaged: a row begins with a filter byte"},
+        {"image data that does not inflate", garbage.b, qncodec::ErrCorrupt,
+         "damaged: its image data does not inflate"},
+        {"a wrong checksum in IHDR", BadChecksum(good, "IHDR"), qncodec::ErrCorrupt,
+         "damaged: the checksum of its IHDR chunk does not match"},
+        {"a wrong checksum in IDAT", BadChecksum(good, "IDAT"), qncodec::ErrCorrupt,
+         "damaged: the checksum of its IDAT chunk does not match"},
+        {"a wrong checksum in IEND", BadChecksum(good, "IEND"), qncodec::ErrCorrupt,
+         "damaged: the checksum of its IEND chunk does not match"},
+        {"cut inside its image data", Bytes(good.begin(), good.end() - 20), qncodec::ErrCorrupt, "truncated"},
+        {"fewer rows than its header gives", Spelled(plain, fewRows), qncodec::ErrCorrupt,
+         "truncated: its image data ends before the last row"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PNG png;
+        EXPECT_FALSE(Decode(png, c.file));
+        EXPECT_EQ(png.GetError(), c.error);
+        EXPECT_EQ(png.GetReason().rfind(c.reason, 0), 0u) << png.GetReason();
+        EXPECT_EQ(png.GetImageDataPtr(0), nullptr);
+    }
+    PNG png;
+    EXPECT_TRUE(Decode(png, good)) << "the file every case spoils reads whole";
+}

@@ -274,3 +274,63 @@ TEST(CodecPSDRead, FileChain)
     EXPECT_EQ(r.GetImageDataPtr(1)[5], 6);
     EXPECT_EQ(r.GetLocalCopy().GetSize(), ReadAll(dir / "f.psd").size());
 }
+
+TEST(CodecPSDRead, EveryHostileFileIsRefusedWithItsCause)
+{
+    // Read from a file, as the programs read: the header is judged before
+    // the file is read whole.
+    TempDir dir;
+    auto document = [](Bytes header, size_t pixels) {
+        BE e;
+        e.raw(header).u32(0).u32(0).u32(0).u16(0).zeros(pixels);
+        return e.b;
+    };
+    const Bytes good = document(Header(3, 2, 2, 8, 3), 12);
+    Bytes version2 = good;
+    version2[5] = 2;
+    const Bytes large = document(Header(3, 30000, 30000, 8, 3), 0);
+    struct Case {
+        const char* what;
+        Bytes file;
+        uint64_t sparseSize;  // > 0: the file is made that long, with holes
+        unsigned short error;
+        const char* reason;  // how the reason begins
+        bool byHeader;       // refused before the file is read whole
+    };
+    const std::vector<Case> cases = {
+        {"version 2", version2, 0, qncodec::ErrUnsupported, "version 2 (a large document) is not read", true},
+        {"0 bits per channel", document(Header(3, 2, 2, 0, 3), 12), 0, qncodec::ErrCorrupt,
+         "damaged: its header gives 0 bits per channel", true},
+        {"0 x 0 pixels", document(Header(3, 0, 0, 8, 3), 0), 0, qncodec::ErrCorrupt,
+         "damaged: it describes a picture of 0 x 0 pixels", true},
+        {"30000 x 30000 in colour", large, uint64_t{30000} * 30000 * 3 + large.size(), qncodec::ErrUnsupported,
+         "30000 x 30000 pixels, which take 2575 MiB", true},
+        {"cut inside its header", Bytes(good.begin(), good.begin() + 20), 0, qncodec::ErrCorrupt,
+         "truncated: it ends inside its header", true},
+        {"32 bits per channel", document(Header(3, 2, 2, 32, 3), 48), 0, qncodec::ErrUnsupported,
+         "32 bits per channel", false},
+        {"cut inside its merged image", Bytes(good.begin(), good.end() - 3), 0, qncodec::ErrCorrupt,
+         "truncated: it ends inside its merged image", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = dir / "hostile.psd";
+        WriteAll(path, c.file);
+        if (c.sparseSize)
+            std::filesystem::resize_file(path, c.sparseSize);
+        CQNF_StdFile file;
+        ASSERT_TRUE(file.Open(path.c_str(), 1));
+        PSD r;
+        EXPECT_FALSE(r.ParseImageByFile(file));
+        EXPECT_EQ(r.GetError(), c.error);
+        EXPECT_EQ(r.GetReason().rfind(c.reason, 0), 0u) << r.GetReason();
+        if (c.byHeader) {
+            EXPECT_EQ(r.GetLocalCopy().GetSize(), 0u) << "read whole before the refusal";
+        }
+    }
+    WriteAll(dir / "good.psd", good);
+    CQNF_StdFile file;
+    ASSERT_TRUE(file.Open((dir / "good.psd").c_str(), 1));
+    PSD r;
+    EXPECT_TRUE(r.ParseImageByFile(file)) << "the file every case spoils reads whole";
+}
