@@ -43,11 +43,11 @@ void CWnd_MainModel::OnEditRandomKnots(const char* text)
 {
     int v = text ? std::atoi(text) : 0;
     if (v > 99) {
-        view_RandomKnotsControls(100, 0);
+        view_RandomKnotsControls(100, 0, false);
         m_fRndKnotsValue = 1.0f;
     } else {
         v = std::max(v, 0);
-        view_RandomKnotsControls(uint32_t(v), 0);
+        view_RandomKnotsControls(uint32_t(v), 0, false);
         m_fRndKnotsValue = float(v) / 100.0f;
     }
 }
@@ -55,7 +55,7 @@ void CWnd_MainModel::OnEditRandomKnots(const char* text)
 void CWnd_MainModel::OnEditRandomKnotsLF(const char* text)
 {
     const int v = std::clamp(text ? std::atoi(text) : 0, 0, 100);
-    view_RandomKnotsControls(uint32_t(v), 1);
+    view_RandomKnotsControls(uint32_t(v), 1, true);
     m_fRndKnotsValue = float(v) / 100.0f;
     OnUpdateKnotRandomize(float(v) / 100.0f);
 }
@@ -63,7 +63,7 @@ void CWnd_MainModel::OnEditRandomKnotsLF(const char* text)
 void CWnd_MainModel::OnSldrRandomKnots(uint32_t value, uint8_t tracking)
 {
     value = std::min<uint32_t>(value, 100);
-    view_RandomKnotsControls(value, 0);
+    view_RandomKnotsControls(value, 0, true);
     m_fRndKnotsValue = float(value) / 100.0f;
     if (!tracking)
         OnUpdateKnotRandomize(float(value) / 100.0f);

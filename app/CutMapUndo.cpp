@@ -257,7 +257,7 @@ void CWnd_MainModel::uncm_Restore()
     if (kind == CMUNDO_KNOTS) {
         const uint32_t percent = std::min<uint32_t>(uint32_t(std::lround(randomness * 100.0f)), 100);
         m_fRndKnotsValue = float(percent) / 100.0f;
-        view_RandomKnotsControls(percent, 0);
+        view_RandomKnotsControls(percent, 0, true);
         m_bCanRndKnots = percent != 0;
         view_ControlsChanged();
     }

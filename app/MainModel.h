@@ -353,7 +353,9 @@ public:
     virtual void view_StatusClear() {}
     // Control states changed (m_bCmd* and m_bCanAddKnives below).
     virtual void view_ControlsChanged() {}
-    virtual void view_RandomKnotsControls(uint32_t /*percent*/, uint8_t /*notify*/) {}
+    // Shows the knot randomness on its slider and, unless it comes from the
+    // field itself while the user types there, in its field.
+    virtual void view_RandomKnotsControls(uint32_t /*percent*/, uint8_t /*notify*/, bool /*field*/) {}
     virtual void ShowMessageBox(const char* text, const char* title);
     // Ends the run as by Cancel; operations stop once it was called.
     virtual void localClose() { m_bClosing = 1; }

@@ -185,7 +185,7 @@ public:
     void view_RenderAndUpdate(qntRECT_s rect) override;
     void view_StatusClear() override;
     void view_ControlsChanged() override;
-    void view_RandomKnotsControls(uint32_t percent, uint8_t notify) override;
+    void view_RandomKnotsControls(uint32_t percent, uint8_t notify, bool field) override;
     void ShowMessageBox(const char* text, const char* title) override;
     // The pieces' effects as the engine's piece table holds them now: the
     // effect windows, the piece map's switches and their undo change the

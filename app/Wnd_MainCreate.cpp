@@ -306,12 +306,16 @@ void CWnd_Main::view_ControlsChanged()
     i_SetEnabled("Main_RndKnots", qnctl::Button, m_bCanRndKnots);
 }
 
-void CWnd_Main::view_RandomKnotsControls(uint32_t percent, uint8_t notify)
+void CWnd_Main::view_RandomKnotsControls(uint32_t percent, uint8_t notify, bool field)
 {
     if (!GetWindowHandle() || !m_pRndSlider || !m_pRndEdit)
         return;
     m_pRndSlider->SetValue(percent, notify);
-    m_pRndEdit->SetText(std::to_string(percent).c_str(), 0);
+    // Rewriting the field under the user's keys would put the caret back
+    // at its start: "25" typed would read "52". It takes "%d" when it
+    // loses the focus.
+    if (field)
+        m_pRndEdit->SetText(std::to_string(percent).c_str(), 0);
 }
 
 void CWnd_Main::ShowMessageBox(const char* text, const char* title)

@@ -279,7 +279,7 @@ TEST(AppOps, RandomKnotsEdit)
 {
     struct Spy : Model {
         uint32_t shown = 999;
-        void view_RandomKnotsControls(uint32_t percent, uint8_t) override { shown = percent; }
+        void view_RandomKnotsControls(uint32_t percent, uint8_t, bool) override { shown = percent; }
     } m;
     m.OnEditRandomKnots("150");
     EXPECT_EQ(m.shown, 100u);

@@ -8,6 +8,7 @@
 #include "cutter/Wnd_Cutter.h"
 #include "ui/Control.h"
 #include "ui/CtrlEditLine.h"
+#include "ui/CtrlSlider.h"
 #include "ui/CtrlStatic.h"
 #include "ui/KeyCodes.h"
 
@@ -400,6 +401,49 @@ TEST(HostCutterWindow, RotationCirclesShowLikeTheBoxAndHandles)
     r.hp.Script([&] { r.ClickMain("Main_Cancel"); });
     EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
     EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+}
+
+// Digits typed into the knot randomness field stay as typed, in order,
+// with the slider following them; the field is tidied when it loses the
+// focus.
+TEST(HostCutterWindow, TheKnotRandomnessFieldKeepsWhatIsTypedInto)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    struct Case {
+        const char* typed;
+        const char* shownThen;  // after the focus has left
+        uint32_t slider;
+    } cases[] = {{"25", "25", 25}, {"150", "100", 100}, {"7", "7", 7}};
+    for (const Case& c : cases) {
+        CutterRun r;
+        StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+        std::string whileTyping, afterwards;
+        uint32_t slider = 0;
+        r.hp.Script([&] {
+            CWnd_Main& m = r.Main();
+            r.hp.Activate(m.GetWindowHandle());
+            r.hp.Click(r.ControlCentre(m, m.FindControl("Main_RndKnots", qnctl::EditLine)));
+            for (const char* t = c.typed; *t; ++t)
+                r.hp.Key(0xFF, uint8_t(*t));
+        });
+        r.hp.Script([&] {
+            CWnd_Main& m = r.Main();
+            whileTyping = static_cast<CQNF_CtrlEditLine*>(m.FindControl("Main_RndKnots", qnctl::EditLine))->GetText().GetStr();
+            slider = static_cast<CQNF_CtrlSlider*>(m.FindControl("Main_RndKnots", qnctl::Slider))->GetValue();
+            // Away from the field: a click on the preview's corner.
+            r.hp.Click(r.Global(m, m.m_rcPreview.left + 2, m.m_rcPreview.top + 2));
+        });
+        r.hp.Script([&] {
+            CWnd_Main& m = r.Main();
+            afterwards = static_cast<CQNF_CtrlEditLine*>(m.FindControl("Main_RndKnots", qnctl::EditLine))->GetText().GetStr();
+            r.ClickMain("Main_Cancel");
+        });
+        EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+        EXPECT_EQ(whileTyping, c.typed);
+        EXPECT_EQ(slider, c.slider) << c.typed;
+        EXPECT_EQ(afterwards, c.shownThen);
+    }
 }
 
 // Piece mode draws each control as its state says. The knot randomness
