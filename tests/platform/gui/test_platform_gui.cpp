@@ -33,10 +33,13 @@ std::unique_ptr<plat::Platform> g_platform;
 // The desktop's list of recently used files, as another program's session
 // left it: a file chooser that shows it shows files of other sessions.
 std::string g_otherSessionsFile;
+// The test's own folder, removed at the end.
+std::string g_home;
 
 void SeedRecentFiles()
 {
-    const std::string home = ::testing::TempDir() + "platform_gui_data_" + std::to_string(getpid());
+    g_home = ::testing::TempDir() + "platform_gui_data_" + std::to_string(getpid());
+    const std::string& home = g_home;
     std::filesystem::create_directories(home);
     g_otherSessionsFile = home + "/someone else's picture.png";
     std::ofstream(g_otherSessionsFile) << "not ours";
@@ -55,7 +58,7 @@ void SeedRecentFiles()
 // A window manager on the test's display, for as long as the object lives.
 class WindowManager {
 public:
-    WindowManager() : m_ready(::testing::TempDir() + "openbox_ready_" + std::to_string(getpid()))
+    WindowManager() : m_ready(g_home + "/openbox ready")
     {
         std::remove(m_ready.c_str());
         // It runs the start-up command once it manages the screen: windows
@@ -97,7 +100,11 @@ protected:
         g_platform = plat::OpenGtk(error);
         ASSERT_TRUE(g_platform) << error;
     }
-    static void TearDownTestSuite() { g_platform.reset(); }
+    static void TearDownTestSuite()
+    {
+        g_platform.reset();
+        std::filesystem::remove_all(g_home);
+    }
 
     // A window of the program, shown and active; 0 when none was made.
     static plat::WinId ShowWindow(const char* name, plat::Point at, uint16_t width, uint16_t height)
@@ -219,10 +226,10 @@ TEST_F(PlatformGui, FileDialogsOpenInTheCallersFolderOverItsWindow)
     // started in); the dialog is asked from a window near the screen's
     // top-left corner (where a dialog placed by nobody would also land)
     // and from one far from it; without a window manager, then with one.
-    const std::string named = ::testing::TempDir() + "dialog_folder_" + std::to_string(getpid());
+    const std::string named = g_home + "/dialog folder";
     std::filesystem::create_directories(named);
     const std::string cwd = std::filesystem::current_path().string();
-    const std::string geometry = ::testing::TempDir() + "chooser_geometry_" + std::to_string(getpid()) + ".txt";
+    const std::string geometry = g_home + "/chooser_geometry.txt";
     // A caller that names no window has the dialog over the active one.
     struct Case {
         bool save;
@@ -307,8 +314,6 @@ TEST_F(PlatformGui, FileDialogsOpenInTheCallersFolderOverItsWindow)
             g_platform->DestroyWindow(parent);
         }
     }
-    std::remove(geometry.c_str());
-    std::filesystem::remove_all(named);
 }
 
 TEST_F(PlatformGui, AlertOpensCentredOverItsWindow)
