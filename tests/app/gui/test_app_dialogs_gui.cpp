@@ -8,7 +8,6 @@
 #include "platform/Backend.h"
 #include "ui/App.h"
 #include "ui/Control.h"
-#include "ui/PlatformFileDialog.h"
 #include "ui/Toolkit.h"
 
 #include <gtest/gtest.h>
@@ -31,6 +30,13 @@ struct StatusLine : CMainProgressTarget {
     void UpdateStatusProgress(const char*, uint8_t percent) override { shown.push_back(percent); }
     void ProcessPendingEvents() override {}
     void EndStatusProgress() override { ++ended; }
+};
+
+// The program as if started in a folder, for the life of the object.
+struct StartedIn {
+    std::filesystem::path was = std::filesystem::current_path();
+    explicit StartedIn(const std::filesystem::path& folder) { std::filesystem::current_path(folder); }
+    ~StartedIn() { std::filesystem::current_path(was); }
 };
 
 // The dialogs' services with a configuration: the stored destination.
@@ -60,7 +66,9 @@ TEST(ExportGui, PuzzleGoesToAPsdAndToPngsThroughTheRealDialogs)
         CQNF_App app;
         m_App = &app;
         ASSERT_TRUE(app.InitStorgaeResource((std::string(TESSOLO_BINARY_DIR) + "/resource_ts31_d.qns4").c_str(), 0));
-        CQNF_PlatformFileDialog::SetAppRootFolder(FSRef{dir.path.string()});
+        // The save dialog names no folder: it opens where the program was
+        // started (no folder is remembered here).
+        const StartedIn startedIn(dir.path);
 
         // Where the centred dialog's Export button lies.
         CQNF_Window probe;
@@ -118,7 +126,6 @@ TEST(ExportGui, PuzzleGoesToAPsdAndToPngsThroughTheRealDialogs)
                 EXPECT_EQ(out, std::to_string(pieces) + "\n");
             }
         }
-        CQNF_PlatformFileDialog::SetAppRootFolder(FSRef{});
         m_App = nullptr;
     }
     qnui::Toolkit::Get().Attach(nullptr);
