@@ -358,7 +358,8 @@ bool AskPath(CQNF_Window* parent, const char* filter, const char* extension, con
     CQNF_StringArray ext;
     ext.Add(CQNF_String(extension));
     fd.AddFilter(filter, &ext, 0);
-    fd.SetDefaultPathToAppRoot("");
+    // No folder of its own: where the user last saved such files (the
+    // plug-in's folder is no place for the user's pictures).
     fd.SetDefaultSaveName(saveName);
     fd.SetWindowTitle(title);
     return fd.DoFileSaveDialog_Path(parent, path);

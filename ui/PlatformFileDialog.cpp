@@ -43,9 +43,12 @@ CQNF_String LastFolderKey()
 
 void CQNF_PlatformFileDialog::SetSettingsStorage(CQNF_Storage* storage) { g_settings = storage; }
 
-void CQNF_PlatformFileDialog::i_RememberFolder(const std::string& folder)
+void CQNF_PlatformFileDialog::i_RememberFolder(const std::string& folder) const
 {
-    if (!g_settings || folder.empty())
+    // Only a dialog that names no folder of its own says where the user
+    // keeps things: a knife shape saved in the shapes folder does not send
+    // the next document there.
+    if (!g_settings || folder.empty() || IsFolder(m_defaultFolder.path))
         return;
     CQNF_String client("File Dialogs>");
     client += kClientName;
@@ -146,10 +149,13 @@ plat::FileDialogSpec CQNF_PlatformFileDialog::i_Spec(CQNF_Window* parent) const
 {
     plat::FileDialogSpec spec;
     spec.title = m_title.GetStr();
-    spec.folder = m_defaultFolder.path;
-    // The folder the user went to last, while it is there.
+    // The caller's folder; a caller that names none gets the folder the
+    // user went to last in such a dialog, while it is there (and without
+    // either, the platform opens where the program was started).
+    if (IsFolder(m_defaultFolder.path))
+        spec.folder = m_defaultFolder.path;
     CQNF_String last;
-    if (g_settings && g_settings->GetRec(LastFolderKey(), last) && IsFolder(last.GetStr()))
+    if (spec.folder.empty() && g_settings && g_settings->GetRec(LastFolderKey(), last) && IsFolder(last.GetStr()))
         spec.folder = last.GetStr();
     spec.proposedName = m_saveName.GetStr();
     spec.parent = parent ? parent->GetWindowHandle() : 0;

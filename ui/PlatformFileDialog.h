@@ -47,8 +47,9 @@ public:
     static void SetAppRootFolder(const FSRef& folder);
     static const FSRef& GetAppRootFolder();
     // The settings where the dialogs remember the last folder chosen under
-    // their client name, so that the next dialog opens there (the platform
-    // keeps none); null: nothing is remembered.
+    // their client name, so that the next dialog that names no folder of its
+    // own opens there (the platform keeps none); null: nothing is
+    // remembered.
     static void SetSettingsStorage(CQNF_Storage* storage);
     static constexpr const char* kClientName = "QNFW1CP";
 
@@ -71,7 +72,7 @@ public:
 
 private:
     plat::FileDialogSpec i_Spec(CQNF_Window* parent) const;
-    static void i_RememberFolder(const std::string& folder);
+    void i_RememberFolder(const std::string& folder) const;
     // Runs the save dialog; the result is cleared first.
     bool i_AskSave(CQNF_Window* parent, plat::SaveChoice& choice);
     bool i_Save(const std::string& path, SaveCallback callback, SerialSaveCallback serial, void* userData,

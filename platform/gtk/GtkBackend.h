@@ -106,7 +106,7 @@ private:
 
     Win* Find(WinId id);
     GtkWindow* ParentOf(WinId id);
-    void Prepare(GtkWidget* d, const FileDialogSpec& spec);
+    GtkWidget* NewChooser(const FileDialogSpec& spec, bool save);
     static void GuardKeys(GtkWidget* dialog);
     static void PlaceOverParent(GtkWidget* dialog);
     static int SettingInt(const char* name, int fallback);

@@ -45,10 +45,7 @@ bool GtkPlatform::PickColor(uint16_t rgb[3])
 bool GtkPlatform::FileOpenDialog(const FileDialogSpec& spec, std::string& path)
 {
     NativeScope scope(*this);
-    GtkWidget* d = gtk_file_chooser_dialog_new(spec.title.empty() ? "Open" : ToUtf8(spec.title).c_str(),
-                                               ParentOf(spec.parent), GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
-                                               GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
-    Prepare(d, spec);
+    GtkWidget* d = NewChooser(spec, false);
     bool ok = false;
     if (gtk_dialog_run(GTK_DIALOG(d)) == GTK_RESPONSE_ACCEPT) {
         if (gchar* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(d))) {
@@ -64,10 +61,7 @@ bool GtkPlatform::FileOpenDialog(const FileDialogSpec& spec, std::string& path)
 bool GtkPlatform::FileSaveDialog(const FileDialogSpec& spec, SaveChoice& choice)
 {
     NativeScope scope(*this);
-    GtkWidget* d = gtk_file_chooser_dialog_new(spec.title.empty() ? "Save" : ToUtf8(spec.title).c_str(),
-                                               ParentOf(spec.parent), GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel",
-                                               GTK_RESPONSE_CANCEL, "_Save", GTK_RESPONSE_ACCEPT, nullptr);
-    Prepare(d, spec);
+    GtkWidget* d = NewChooser(spec, true);
     gtk_file_chooser_set_do_overwrite_confirmation(GTK_FILE_CHOOSER(d), TRUE);
     if (!spec.proposedName.empty())
         gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(d), ToUtf8(spec.proposedName).c_str());
@@ -121,10 +115,6 @@ void GtkPlatform::GuardKeys(GtkWidget* dialog)
     g_signal_connect(dialog, "key-release-event", G_CALLBACK(realiseFocus), nullptr);
 }
 
-// The caller's filter, in the save dialogs too: a file of another kind
-// listed there is only one to write over by mistake. (The caller's
-// description outlives the dialog, which is destroyed before the call
-// returns.)
 // Over the window it belongs to (the desktop's middle without one): a
 // window manager would put it there, and without one GTK leaves a plain
 // dialog at the screen's top-left corner, far from what it speaks of.
@@ -134,11 +124,44 @@ void GtkPlatform::PlaceOverParent(GtkWidget* dialog)
     gtk_window_set_position(w, gtk_window_get_transient_for(w) ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
 }
 
-void GtkPlatform::Prepare(GtkWidget* d, const FileDialogSpec& spec)
+namespace {
+
+// The chooser's side bar offers the desktop's list of recently used files,
+// files of every program and session, which is not this dialog's business
+// (and an open dialog would start there).
+void HideRecentPlace(GtkWidget* w)
 {
+    if (GTK_IS_PLACES_SIDEBAR(w))
+        gtk_places_sidebar_set_show_recent(GTK_PLACES_SIDEBAR(w), FALSE);
+    if (GTK_IS_CONTAINER(w))
+        gtk_container_forall(GTK_CONTAINER(w), +[](GtkWidget* child, gpointer) { HideRecentPlace(child); }, nullptr);
+}
+
+}  // namespace
+
+// A file chooser over the caller's window (the active one when the caller
+// names none), with the caller's filter, in the save dialogs too: a file of
+// another kind listed there is only one to write over by mistake. (The
+// caller's description outlives the dialog, which is destroyed before the
+// call returns.)
+GtkWidget* GtkPlatform::NewChooser(const FileDialogSpec& spec, bool save)
+{
+    const std::string title = spec.title.empty() ? (save ? "Save" : "Open") : ToUtf8(spec.title);
+    GtkWidget* d = gtk_file_chooser_dialog_new(
+        title.c_str(), ParentOf(spec.parent ? spec.parent : m_active),
+        save ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel", GTK_RESPONSE_CANCEL,
+        save ? "_Save" : "_Open", GTK_RESPONSE_ACCEPT, nullptr);
     GuardKeys(d);
-    if (!spec.folder.empty())
-        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(d), spec.folder.c_str());
+    PlaceOverParent(d);
+    HideRecentPlace(d);
+    // The caller's folder, or the one the program was started in.
+    std::string folder = spec.folder;
+    if (folder.empty() || !g_file_test(folder.c_str(), G_FILE_TEST_IS_DIR)) {
+        gchar* cwd = g_get_current_dir();
+        folder = cwd;
+        g_free(cwd);
+    }
+    gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(d), folder.c_str());
     if (spec.filter) {
         GtkFileFilter* f = gtk_file_filter_new();
         gtk_file_filter_set_name(f, spec.filterName.empty() ? "Files" : ToUtf8(spec.filterName).c_str());
@@ -151,6 +174,7 @@ void GtkPlatform::Prepare(GtkWidget* d, const FileDialogSpec& spec)
             const_cast<FileDialogSpec*>(&spec), nullptr);
         gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(d), f);
     }
+    return d;
 }
 
 }  // namespace gtkbackend

@@ -188,24 +188,34 @@ TEST_F(ServicesTest, DefaultFolderFromAppRoot)
     CQNF_PlatformFileDialog::SetAppRootFolder(FSRef{});
 }
 
-TEST_F(ServicesTest, DialogsOpenWhereTheLastOneWentAcrossRuns)
+TEST_F(ServicesTest, DialogsOpenInTheirOwnFolderElseWhereTheLastOneWentAcrossRuns)
 {
-    for (const char* sub : {"home", "first", "second"})
+    for (const char* sub : {"first", "second", "shapes"})
         fs::create_directories(dir / sub);
     std::ofstream(dir / "second" / "pic.png") << "x";
+    std::ofstream(dir / "shapes" / "a.qnth") << "x";
     const std::string conf = (dir / "plugin.conf").string();
     // Each step a fresh dialog; a run is one opening of the settings file.
+    // "" for a folder: none named, or none shown (the platform's choice).
     struct Step {
         const char* what;
+        std::string named;
         bool openDialog;
         std::optional<std::string> answer;  // a folder saved into, or a file opened; none: cancelled
-        fs::path expectShown;
+        std::string expectShown;
     } steps[] = {
-        {"nothing remembered: the caller's folder", false, (dir / "first").string(), dir / "home"},
-        {"the second save opens where the first went", false, std::nullopt, dir / "first"},
-        {"an open dialog too; a file opened there", true, (dir / "second" / "pic.png").string(), dir / "first"},
-        {"next time (another run): the opened file's folder", false, std::nullopt, dir / "second"},
-        {"a folder that went away: the caller's again", false, std::nullopt, dir / "home"},
+        {"nothing remembered, no folder named", "", false, (dir / "first").string(), ""},
+        {"the second save opens where the first went", "", false, std::nullopt, (dir / "first").string()},
+        {"a dialog with a folder of its own opens there", (dir / "shapes").string(), false, (dir / "shapes").string(),
+         (dir / "shapes").string()},
+        {"what went there does not move the others", "", true, (dir / "second" / "pic.png").string(),
+         (dir / "first").string()},
+        {"an open dialog of its own folder too", (dir / "shapes").string(), true, (dir / "shapes" / "a.qnth").string(),
+         (dir / "shapes").string()},
+        {"next time (another run): the opened file's folder", "", false, std::nullopt, (dir / "second").string()},
+        {"a named folder that is missing: the remembered one", (dir / "gone").string(), false, std::nullopt,
+         (dir / "second").string()},
+        {"a remembered folder that went away: the platform's choice", "", false, std::nullopt, ""},
     };
     for (const Step& st : steps) {
         if (std::string(st.what).find("went away") != std::string::npos)
@@ -214,7 +224,8 @@ TEST_F(ServicesTest, DialogsOpenWhereTheLastOneWentAcrossRuns)
         ASSERT_TRUE(settings.Open(CQNF_String(conf.c_str()), fs::exists(conf) ? 0 : 2));
         CQNF_PlatformFileDialog::SetSettingsStorage(&settings);
         CQNF_PlatformFileDialog d;
-        d.SetDefaultPath(FSRef{(dir / "home").string()});
+        if (!st.named.empty())
+            d.SetDefaultPath(FSRef{st.named});
         if (st.openDialog) {
             P.openAnswers.push_back(st.answer);
             EXPECT_EQ(d.DoFileOpenDialog(nullptr, 0), st.answer.has_value()) << st.what;
@@ -228,7 +239,7 @@ TEST_F(ServicesTest, DialogsOpenWhereTheLastOneWentAcrossRuns)
         }
         CQNF_PlatformFileDialog::SetSettingsStorage(nullptr);
         ASSERT_FALSE(P.dialogsShown.empty());
-        EXPECT_EQ(P.dialogsShown.back().folder, st.expectShown.string()) << st.what;
+        EXPECT_EQ(P.dialogsShown.back().folder, st.expectShown) << st.what;
     }
 }
 

@@ -36,6 +36,13 @@ struct StatusLine : CMainProgressTarget {
     void EndStatusProgress() override { ++ended; }
 };
 
+// The program as if started in a folder, for the life of the object.
+struct StartedIn {
+    std::filesystem::path was = std::filesystem::current_path();
+    explicit StartedIn(const std::filesystem::path& folder) { std::filesystem::current_path(folder); }
+    ~StartedIn() { std::filesystem::current_path(was); }
+};
+
 // The dialogs' services with a configuration: the stored destination.
 struct ConfHost : CDialogHost {
     CQNF_Storage* conf = nullptr;
@@ -63,7 +70,9 @@ TEST(ExportGui, PuzzleGoesToAPsdAndToPngsThroughTheRealDialogs)
         CQNF_App app;
         m_App = &app;
         ASSERT_TRUE(app.InitStorgaeResource((std::string(TESSOLO_BINARY_DIR) + "/resource_ts31_d.qns4").c_str(), 0));
-        CQNF_PlatformFileDialog::SetAppRootFolder(FSRef{dir.path.string()});
+        // The save dialog names no folder: it opens where the program was
+        // started (no folder is remembered here).
+        const StartedIn startedIn(dir.path);
 
         // Where the centred dialog's Export button lies.
         CQNF_Window probe;
@@ -121,7 +130,6 @@ TEST(ExportGui, PuzzleGoesToAPsdAndToPngsThroughTheRealDialogs)
                 EXPECT_EQ(out, std::to_string(pieces) + "\n");
             }
         }
-        CQNF_PlatformFileDialog::SetAppRootFolder(FSRef{});
         m_App = nullptr;
     }
     qnui::Toolkit::Get().Attach(nullptr);

@@ -1,41 +1,136 @@
-// The GTK backend's desktop dialogs on a real X display without a window
-// manager (run under Xvfb): the file dialogs list the caller's files only,
-// under the caller's filter name, and the alert opens over its window.
+// The GTK backend's desktop dialogs on a real X display (run under Xvfb,
+// without a window manager unless a test starts one): the file dialogs
+// list the caller's files only, under the caller's filter name, and open
+// in the caller's folder over the caller's window; the alert opens over its
+// window.
 #include "platform/Backend.h"
 
 #include <gtest/gtest.h>
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
+#include <spawn.h>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+extern char** environ;
 
 namespace {
 
 std::unique_ptr<plat::Platform> g_platform;
 
+// The desktop's list of recently used files, as another program's session
+// left it: a file chooser that shows it shows files of other sessions.
+std::string g_otherSessionsFile;
+// The test's own folder, removed at the end.
+std::string g_home;
+
+void SeedRecentFiles()
+{
+    g_home = ::testing::TempDir() + "platform_gui_data_" + std::to_string(getpid());
+    const std::string& home = g_home;
+    std::filesystem::create_directories(home);
+    g_otherSessionsFile = home + "/someone else's picture.png";
+    std::ofstream(g_otherSessionsFile) << "not ours";
+    std::ofstream(home + "/recently-used.xbel")
+        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<xbel version=\"1.0\" xmlns:bookmark=\"http://www.freedesktop.org/standards/desktop-bookmarks\" "
+           "xmlns:mime=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+           "<bookmark href=\"file://" << g_otherSessionsFile << "\" added=\"2024-01-01T00:00:00Z\" "
+           "modified=\"2024-01-01T00:00:00Z\" visited=\"2024-01-01T00:00:00Z\"><info><metadata "
+           "owner=\"http://freedesktop.org\"><mime:mime-type type=\"image/png\"/><bookmark:applications>"
+           "<bookmark:application name=\"viewer\" exec=\"viewer %u\" modified=\"2024-01-01T00:00:00Z\" "
+           "count=\"1\"/></bookmark:applications></metadata></info></bookmark>\n</xbel>\n";
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
+}
+
+// A window manager on the test's display, for as long as the object lives.
+class WindowManager {
+public:
+    WindowManager() : m_ready(g_home + "/openbox ready")
+    {
+        std::remove(m_ready.c_str());
+        // It runs the start-up command once it manages the screen: windows
+        // mapped before then may be lost.
+        std::string prog = "openbox", flag = "--startup", cmd = "touch '" + m_ready + "'";
+        char* argv[] = {prog.data(), flag.data(), cmd.data(), nullptr};
+        if (posix_spawnp(&m_pid, "openbox", nullptr, nullptr, argv, environ) != 0)
+            m_pid = 0;
+    }
+    ~WindowManager()
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            waitpid(m_pid, nullptr, 0);
+        }
+        std::remove(m_ready.c_str());
+    }
+    bool WaitUntilManaging() const
+    {
+        for (int i = 0; m_pid > 0 && i < 600; ++i) {
+            if (std::filesystem::exists(m_ready))
+                return true;
+            g_usleep(50000);
+        }
+        return false;
+    }
+
+private:
+    std::string m_ready;
+    pid_t m_pid = 0;
+};
+
 class PlatformGui : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
+        SeedRecentFiles();
         std::string error;
         g_platform = plat::OpenGtk(error);
         ASSERT_TRUE(g_platform) << error;
     }
-    static void TearDownTestSuite() { g_platform.reset(); }
+    static void TearDownTestSuite()
+    {
+        g_platform.reset();
+        std::filesystem::remove_all(g_home);
+    }
+
+    // A window of the program, shown and active; 0 when none was made.
+    static plat::WinId ShowWindow(const char* name, plat::Point at, uint16_t width, uint16_t height)
+    {
+        plat::WindowSpec window;
+        window.name = name;
+        window.pos = at;
+        window.width = width;
+        window.height = height;
+        const plat::WinId w = g_platform->CreateWindow(window);
+        if (w) {
+            g_platform->Show(w);
+            g_platform->Activate(w);
+        }
+        return w;
+    }
 
     // Runs f from the dialog's own loop, once a visible window of the kind
-    // is up, with that window; false when none came within a minute.
+    // is up (and ready says so, or ten seconds passed), with that window;
+    // false when none came within a minute.
     struct WhenUp {
         GType type;
         std::function<void(GtkWindow*)> f;
+        std::function<bool(GtkWindow*)> ready;
         int ticks = 0;
+        int waited = 0;
         bool ran = false;
     };
     static guint Watch(WhenUp& w)
@@ -50,6 +145,8 @@ protected:
             g_list_free(all);
             if (!found)
                 return ++w->ticks < 1200;
+            if (w->ready && !w->ready(found) && ++w->waited < 200)
+                return G_SOURCE_CONTINUE;
             w->ran = true;
             w->f(found);
             return G_SOURCE_REMOVE;
@@ -83,7 +180,8 @@ TEST_F(PlatformGui, FileDialogsListOnlyTheCallersFiles)
                           }
                       }
                       gtk_dialog_response(GTK_DIALOG(d), GTK_RESPONSE_CANCEL);
-                  }};
+                  },
+                  {}};
         Watch(up);
         std::string path;
         plat::SaveChoice choice;
@@ -92,6 +190,129 @@ TEST_F(PlatformGui, FileDialogsListOnlyTheCallersFiles)
         EXPECT_FALSE(chosen) << k.what;
         EXPECT_EQ(name, ask.filterName) << k.what;
         EXPECT_EQ(listed, std::vector<std::string>{"knives.eps"}) << k.what;
+    }
+}
+
+// Reads an X window's place as the user sees it, once it is shown: a
+// line KEY=VALUE each of xdotool's.
+std::map<std::string, int> ReadGeometry(const std::string& file)
+{
+    std::map<std::string, int> read;
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);)
+        if (const size_t eq = line.find('='); eq != std::string::npos)
+            read[line.substr(0, eq)] = std::atoi(line.c_str() + eq + 1);
+    return read;
+}
+
+// Every label a dialog shows, as the user reads them.
+void ShownLabels(GtkWidget* w, std::vector<std::string>& out)
+{
+    if (!gtk_widget_get_visible(w) || !gtk_widget_get_child_visible(w))
+        return;
+    if (GTK_IS_LABEL(w))
+        out.push_back(gtk_label_get_text(GTK_LABEL(w)));
+    if (GTK_IS_CONTAINER(w)) {
+        GList* children = gtk_container_get_children(GTK_CONTAINER(w));
+        for (GList* l = children; l; l = l->next)
+            ShownLabels(GTK_WIDGET(l->data), out);
+        g_list_free(children);
+    }
+}
+
+TEST_F(PlatformGui, FileDialogsOpenInTheCallersFolderOverItsWindow)
+{
+    // The caller names a folder, or none (then the folder the program was
+    // started in); the dialog is asked from a window near the screen's
+    // top-left corner (where a dialog placed by nobody would also land)
+    // and from one far from it; without a window manager, then with one.
+    const std::string named = g_home + "/dialog folder";
+    std::filesystem::create_directories(named);
+    const std::string cwd = std::filesystem::current_path().string();
+    const std::string geometry = g_home + "/chooser_geometry.txt";
+    // A caller that names no window has the dialog over the active one.
+    struct Case {
+        bool save;
+        bool folderNamed;
+        plat::Point at;
+        bool parentNamed = true;
+    };
+    const Case cases[] = {{false, false, {300, 250}}, {true, true, {900, 420}}, {false, true, {900, 420}},
+                          {true, false, {300, 250}}, {false, true, {900, 420}, false}};
+    std::unique_ptr<WindowManager> manager;
+    for (const bool managed : {false, true}) {
+        if (managed) {
+            manager = std::make_unique<WindowManager>();
+            ASSERT_TRUE(manager->WaitUntilManaging()) << "openbox did not start";
+        }
+        int n = 0;
+        for (const Case& c : cases) {
+            const std::string what = std::string(managed ? "with" : "without") + " a window manager, " +
+                                     (c.save ? "save" : "open") + " dialog " + std::to_string(++n);
+            const plat::WinId parent = ShowWindow("Chooser Parent", c.at, 860, 640);
+            ASSERT_NE(parent, 0u);
+            // Shown as the user sees it (with a window manager, taken in
+            // and given its frame) before the user can ask anything of it.
+            const std::string shown = "w=$(xdotool search --onlyvisible --name '^Chooser Parent$' | head -1); "
+                                      "[ -n \"$w\" ]" +
+                                      std::string(managed ? " && xprop -id $w _NET_FRAME_EXTENTS | grep -q =" : "");
+            bool isShown = false;
+            for (int i = 0; i < 600 && !isShown; ++i) {
+                g_platform->WaitForEvents(50);
+                isShown = std::system(("(" + shown + ") > /dev/null 2>&1").c_str()) == 0;
+            }
+            ASSERT_TRUE(isShown) << what << ": the window did not come";
+            plat::FileDialogSpec ask;
+            ask.title = "Chooser " + std::to_string(n) + (managed ? "m" : "u");
+            ask.parent = c.parentNamed ? parent : 0;
+            if (c.folderNamed)
+                ask.folder = named;
+            std::string folder = "(none)";
+            std::vector<std::string> labels;
+            std::remove(geometry.c_str());
+            WhenUp up{GTK_TYPE_FILE_CHOOSER_DIALOG, [&](GtkWindow* d) {
+                          if (gchar* f = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(d))) {
+                              folder = f;
+                              g_free(f);
+                          }
+                          ShownLabels(GTK_WIDGET(d), labels);
+                          // Where the user sees it, read once it is on the
+                          // screen; then the user closes it with Escape.
+                          const std::string cmd = "a=$(xdotool search --sync --onlyvisible --name '^" + ask.title +
+                                                  "$' | head -1); xdotool getwindowgeometry --shell $a > " +
+                                                  geometry + ".part && mv " + geometry + ".part " + geometry +
+                                                  "; xdotool windowfocus --sync $a key Escape";
+                          EXPECT_EQ(std::system(("(" + cmd + ") > /dev/null 2>&1 &").c_str()), 0);
+                      },
+                      // The chooser names its folder once it has read it.
+                      [](GtkWindow* d) {
+                          gchar* f = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(d));
+                          g_free(f);
+                          return f != nullptr;
+                      }};
+            Watch(up);
+            std::string path;
+            plat::SaveChoice choice;
+            const bool chosen = c.save ? g_platform->FileSaveDialog(ask, choice) : g_platform->FileOpenDialog(ask, path);
+            ASSERT_TRUE(up.ran) << what << ": no dialog came";
+            EXPECT_FALSE(chosen) << what;
+            EXPECT_EQ(folder, c.folderNamed ? named : cwd) << what;
+            for (const std::string& l : labels)
+                EXPECT_NE(l, "Recent") << what << ": the desktop's recent files are offered";
+            std::map<std::string, int> read = ReadGeometry(geometry);
+            const int x = read["X"], y = read["Y"], w = read["WIDTH"], h = read["HEIGHT"];
+            EXPECT_GT(w, 0) << what << ": the dialog's place was not read";
+            // Centred over the window, as far as the screen lets it; a
+            // window manager's title bar moves it a little.
+            const plat::Rect r = g_platform->ContentRect(parent), s = g_platform->DesktopBounds();
+            const int left = std::clamp((r.left + r.right - w) / 2, s.left, s.right - w);
+            const int top = std::clamp((r.top + r.bottom - h) / 2, s.top, s.bottom - h);
+            EXPECT_NEAR(x, left, 48) << what << ": window at " << c.at.x << "," << c.at.y << ", dialog at " << x
+                                     << "," << y;
+            EXPECT_NEAR(y, top, 48) << what << ": window at " << c.at.x << "," << c.at.y << ", dialog at " << x
+                                    << "," << y;
+            g_platform->DestroyWindow(parent);
+        }
     }
 }
 
@@ -106,15 +327,8 @@ TEST_F(PlatformGui, AlertOpensCentredOverItsWindow)
     };
     for (const Case c : {Case{{40, 60}, true}, Case{{760, 600}, true}, Case{{700, 80}, false}}) {
         const plat::Point at = c.at;
-        plat::WindowSpec window;
-        window.name = "Alert Parent";
-        window.pos = at;
-        window.width = 480;
-        window.height = 360;
-        const plat::WinId parent = g_platform->CreateWindow(window);
+        const plat::WinId parent = ShowWindow("Alert Parent", at, 480, 360);
         ASSERT_NE(parent, 0u);
-        g_platform->Show(parent);
-        g_platform->Activate(parent);
         // The user reads where the alert is, then answers it with Return.
         std::remove(geometry.c_str());
         WhenUp up{GTK_TYPE_MESSAGE_DIALOG, [&](GtkWindow*) {
@@ -124,15 +338,12 @@ TEST_F(PlatformGui, AlertOpensCentredOverItsWindow)
                           "[ \"$w\" != \"$d\" ] && a=$w; done; xdotool getwindowgeometry --shell $a > " + geometry +
                           "; xdotool windowfocus --sync $a key Return";
                       EXPECT_EQ(std::system(("(" + cmd + ") > /dev/null 2>&1 &").c_str()), 0);
-                  }};
+                  },
+                  {}};
         Watch(up);
         g_platform->Alert("Cannot write file...", "The disk is full.", c.named ? parent : 0);
         ASSERT_TRUE(up.ran) << "no alert came";
-        std::map<std::string, int> read;
-        std::ifstream in(geometry);
-        for (std::string line; std::getline(in, line);)
-            if (const size_t eq = line.find('='); eq != std::string::npos)
-                read[line.substr(0, eq)] = std::atoi(line.c_str() + eq + 1);
+        std::map<std::string, int> read = ReadGeometry(geometry);
         const int x = read["X"], y = read["Y"], w = read["WIDTH"], h = read["HEIGHT"];
         ASSERT_GT(w, 0) << "the alert's place was not read";
         const plat::Rect r = g_platform->ContentRect(parent);
