@@ -5,8 +5,10 @@
 #include "road_run.h"
 
 #include "cutter/Wnd_Cutter.h"
+#include "effects/WndFX_Base.h"
 #include "ui/Control.h"
 #include "ui/CtrlEditLine.h"
+#include "ui/CtrlSlider.h"
 #include "ui/KeyCodes.h"
 
 #include <functional>
@@ -40,6 +42,14 @@ struct EditRun : RoadRun {
         CQNF_CtrlEditLine* c = Edit(w, name);
         ASSERT_NE(c, nullptr) << name;
         ASSERT_TRUE(c->IsEnabled()) << name;
+        const qntRECT_s r = c->GetRenderRect();
+        hp.Activate(w.GetWindowHandle());
+        hp.Click(Global(w, (r.left + r.right) / 2, (r.top + r.bottom) / 2));
+    }
+    void ClickButton(CQNF_Window& w, const char* name)
+    {
+        CQNF_Control* c = w.GetControl(w.FindControlByName(name, qnctl::Button));
+        ASSERT_NE(c, nullptr) << name;
         const qntRECT_s r = c->GetRenderRect();
         hp.Activate(w.GetWindowHandle());
         hp.Click(Global(w, (r.left + r.right) / 2, (r.top + r.bottom) / 2));
@@ -133,12 +143,75 @@ TEST(HostEditKeys, AFocusedEditLineTakesTheShortcutKeys)
             EXPECT_EQ(State(r), before) << c.what;
             EXPECT_EQ(std::string(r.Edit(r.Editor(), c.edit)->GetText().GetStr()), c.shown ? c.shown : shownBefore)
                 << c.what;
-            r.hp.Activate(r.Main().GetWindowHandle());
-            CQNF_Control* cancel = r.Main().FindControl("Main_Cancel", qnctl::Button);
-            const qntRECT_s b = cancel->GetRenderRect();
-            r.hp.Click(r.Global(r.Main(), (b.left + b.right) / 2, (b.top + b.bottom) / 2));
+            r.ClickButton(r.Main(), "Main_Cancel");
         });
         EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr) << c.what;
         EXPECT_EQ(r.hp.ScriptLeft(), 0u) << c.what;
     }
+}
+
+// Return in an effect window's value box confirms the value and leaves the
+// window open for the next change; Esc there takes the typing back; the
+// next Return, with no box focused, runs OK with the value confirmed.
+TEST(HostEditKeys, ReturnInAnEffectValueBoxConfirmsTheValueOnly)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    EditRun r;
+    StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+    const char* box = "FXopac_Opacity";
+    CWndFX_Base* fx = nullptr;
+    r.Do([&] { SetEditorGrid(r.Editor(), 2, 2); });
+    r.Do([&] { r.ClickButton(r.Editor(), "Cutter_Cut"); });
+    r.Do([&] {
+        ASSERT_EQ(r.Main().m_bCutMode, 0);
+        r.ClickButton(r.Main(), "Main_FXOpacity");
+    });
+    r.Do([&] {
+        fx = r.Main().GetFXWindow();
+        ASSERT_NE(fx, nullptr);
+        r.ClickEdit(*fx, box);
+    });
+    r.Do([&] {
+        r.hp.Key(23, '4');
+        r.hp.Key(29, '0');
+        r.hp.Key(qnkey::vk::Return, 13);
+    });
+    r.Do([&] {
+        ASSERT_EQ(r.Main().GetFXWindow(), fx) << "Return in the value box closed the window";
+        EXPECT_TRUE(r.Main().m_bFXMode);
+        EXPECT_EQ(fx->GetFocusedControl(), CQNF_Window::None);
+        EXPECT_EQ(std::string(r.Edit(*fx, box)->GetText().GetStr()), "40");
+        auto* slider = static_cast<CQNF_CtrlSlider*>(fx->GetControl(fx->FindControlByName(box, qnctl::Slider)));
+        ASSERT_NE(slider, nullptr);
+        EXPECT_EQ(slider->GetValueD(0, 100), 40u);
+        // Typing taken back with Esc: the box shows the confirmed value
+        // and the window stays.
+        r.ClickEdit(*fx, box);
+    });
+    r.Do([&] {
+        r.hp.Key(qnkey::vk::One, '1');
+        r.hp.Key(qnkey::vk::Escape, 27);
+    });
+    r.Do([&] {
+        ASSERT_EQ(r.Main().GetFXWindow(), fx) << "Esc in the value box closed the window";
+        EXPECT_EQ(std::string(r.Edit(*fx, box)->GetText().GetStr()), "40");
+    });
+    // The live preview's render ends first: the window closes after it.
+    r.Do([&] { r.hp.Advance(200); });
+    r.Do([] {});
+    r.Do([&] { r.hp.Key(qnkey::vk::Return, 13); });
+    r.Do([&] {
+        EXPECT_FALSE(r.Main().m_bFXMode);
+        CTessolo& engine = r.h.plugin->GetEngine();
+        ASSERT_EQ(engine.m_nPieces, 4u);
+        for (uint32_t i = 0; i < engine.m_nPieces; ++i) {
+            const auto& o = engine.m_pPieces[i].opacity[CTessolo::FX_APPLIED];
+            EXPECT_TRUE(o.on) << i;
+            EXPECT_EQ(o.opacity, 40 * 255 / 100) << i;  // 40 %
+        }
+        r.ClickButton(r.Main(), "Main_Cancel");
+    });
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
 }
