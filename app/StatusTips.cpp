@@ -73,7 +73,7 @@ const Rule kPresets[] = {
     NAME("PresMng_CloseX", kPresDone),
     NAME("PresMng_Help", kHelp),
     NAME("PresMng_Done", kPresDone),
-    NAME("PresMng_SaveSet", "Click to save all shapes of the list as a new \nSet of Paths file."),
+    NAME("PresMng_SaveSet", "Click to save the selected shapes of the list as a \nnew Set of Paths file."),
     NAME("PresMng_ReplaceSet", "Click to replace the list by the shapes of a \nSet of Paths file."),
     NAME("PresMng_LoadSet", "Click to add the shapes of a Set of Paths file \nto the list."),
     NAME("PresMng_LoadShape", "Click to add a knife's Path file to the list."),

@@ -11,6 +11,7 @@
 #include "cutter/PresetsModel.h"
 #include "cutter/Wnd_Cutter.h"
 #include "cutter/Wnd_PresetsManager.h"
+#include "ui/CtrlList.h"
 #include "ui/Toolkit.h"
 
 #include <cmath>
@@ -202,6 +203,66 @@ TEST(HostCutterDialogs, AKnifeAddedToThePresetsComesBackFromTheManager)
     const int32_t k = FindPreset(records, "Knob");
     ASSERT_GE(k, 0);
     EXPECT_TRUE(Near(CWnd_PresetsManagerModel::ToSpline(records[size_t(k)]), added));
+}
+
+// Save Set writes the shapes selected in the presets manager's list, and the
+// tip the status line shows with the pointer on the button says so.
+TEST(HostCutterDialogs, SaveSetWritesTheSelectionItsTipNames)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    DialogRun r;
+    StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+    const std::string set = r.h.File("chosen.qntk");
+    std::vector<std::string> names, want;
+    std::string tip;
+    auto manager = [&r] { return dynamic_cast<CWnd_PresetsManager*>(r.Dialog()); };
+    r.hp.Script([&r] { r.ClickEditor("Cutter_Presets"); });
+    r.hp.Script([&] {
+        CWnd_PresetsManager* pm = manager();
+        ASSERT_NE(pm, nullptr);
+        ASSERT_GE(pm->GetCount(), 3u);
+        for (uint32_t i = 0; i < pm->GetCount(); ++i)
+            names.push_back(pm->Records()[i].name);
+        want = names;
+        want.insert(want.end(), {names[1], names[2]});
+        pm->List()->SelectItems(1, 2, 1, 0, 1, 1, 1);
+        CQNF_Control* save = pm->GetControl(pm->FindControlByName("PresMng_SaveSet", qnctl::Button));
+        ASSERT_NE(save, nullptr);
+        const qntRECT_s b = save->GetRenderRect();
+        r.hp.MoveMouse(r.Global(*pm, (b.left + b.right) / 2, (b.top + b.bottom) / 2));
+    });
+    // The status line fades to the tip on the window's timer.
+    for (int tick = 0; tick < 40; ++tick)
+        r.hp.Script([&] {
+            r.hp.Advance(30);
+            if (CWnd_PresetsManager* pm = manager())
+                tip = screentest::ShownText(r.hp, *pm, "PresMng_Status");
+        });
+    r.hp.Script([&] {
+        EXPECT_NE(tip.find("selected"), std::string::npos) << tip;
+        EXPECT_EQ(tip.find(" all "), std::string::npos) << tip;
+        r.hp.saveAnswers.push_back(plat::SaveChoice{r.h.folder.path, "chosen.qntk", false});
+        r.ClickIn(*manager(), "PresMng_SaveSet", qnctl::Button);
+    });
+    // Appended back: the two selected shapes, in list order.
+    r.hp.Script([&] {
+        ASSERT_TRUE(std::filesystem::exists(set));
+        r.hp.openAnswers.push_back(set);
+        r.ClickIn(*manager(), "PresMng_LoadSet", qnctl::Button);
+    });
+    r.hp.Script([&] {
+        CWnd_PresetsManager* pm = manager();
+        ASSERT_NE(pm, nullptr);
+        std::vector<std::string> now;
+        for (uint32_t i = 0; i < pm->GetCount(); ++i)
+            now.push_back(pm->Records()[i].name);
+        EXPECT_EQ(now, want);
+        r.ClickIn(*pm, "PresMng_Done", qnctl::Button);
+    });
+    r.Finish();
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
 }
 
 TEST(HostCutterDialogs, ShapeFilesSaveAndLoadThroughTheFileDialogs)
