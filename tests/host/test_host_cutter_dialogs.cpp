@@ -483,6 +483,50 @@ TEST(HostCutterDialogs, HexagonalAutoLayoutsBuildWhatTheirPicturesShow)
     }
 }
 
+// With one kind chosen, the pointer on the Auto Layout picture never gets the
+// tip of a kind whose picture is hidden there.
+TEST(HostCutterDialogs, AutoLayoutHiddenPicturesTakeNoTip)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    const char* const kinds[] = {"AutoLayout_Tri", "AutoLayout_Hex", "AutoLayout_Hex2"};
+    for (const char* kind : kinds) {
+        DialogRun r;
+        StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+        std::string tip;
+        r.hp.Script([&r] { r.ClickEditor("Cutter_AutoLayout"); });
+        r.hp.Script([&] {
+            ASSERT_NE(r.Dialog(), nullptr);
+            r.ClickIn(*r.Dialog(), kind, qnctl::RadioButton);
+        });
+        r.hp.Script([&] {
+            CQNF_Window& d = *r.Dialog();
+            const qntRECT_s p = d.GetControl(d.FindControlByName(kind, qnctl::StaticImage))->GetRenderRect();
+            r.hp.MoveMouse(r.Global(d, (p.left + p.right) / 2, (p.top + p.bottom) / 2));
+        });
+        // The status line fades to the tip on the window's timer.
+        for (int tick = 0; tick < 40; ++tick)
+            r.hp.Script([&] {
+                r.hp.Advance(30);
+                if (CQNF_Window* d = r.Dialog())
+                    tip = screentest::ShownText(r.hp, *d, "AutoLayout_Status");
+            });
+        r.hp.Script([&] {
+            EXPECT_FALSE(tip.empty()) << kind;
+            for (const char* other : kinds) {
+                if (std::strcmp(other, kind) != 0) {
+                    EXPECT_NE(tip, qnGetStatusTip(other, "AutoLayout", 1, qnctl::StaticImage))
+                        << kind << " shown, the tip is " << other << "'s";
+                }
+            }
+            r.Esc();
+        });
+        r.Finish();
+        EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr) << kind;
+        EXPECT_EQ(r.hp.ScriptLeft(), 0u) << kind;
+    }
+}
+
 namespace {
 
 // The clone display says on the screen, at once, the mode the Clone menu has
