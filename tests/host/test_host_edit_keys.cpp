@@ -1,7 +1,8 @@
 // Keys typed into an edit line of the plug-in's real windows, headless: a
 // focused line takes every key, so the shortcuts of its window and of the
 // main window do nothing while the user edits a value; Return in a value box
-// of a window that stays open confirms the value and leaves the window open.
+// of a window that stays open confirms the value and leaves the window open;
+// a slider's every value, its last one included, is reached by the pointer.
 #include "road_run.h"
 
 #include "cutter/Wnd_Cutter.h"
@@ -212,6 +213,80 @@ TEST(HostEditKeys, ReturnInAnEffectValueBoxConfirmsTheValueOnly)
         }
         r.ClickButton(r.Main(), "Main_Cancel");
     });
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+}
+
+// The bevel's depth slider reaches its last value: dragged past its end, and
+// touched where the thumb stands after that value was typed into its box.
+TEST(HostEditKeys, TheDepthSliderReachesItsLastValue)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    EditRun r;
+    StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+    CWndFX_Base* fx = nullptr;
+    CQNF_CtrlSlider* depth = nullptr;
+    uint32_t last = 0;
+    auto at = [&](const qnctl::SliderPoint& p, int32_t dx) { return r.Global(*fx, p.x + dx, p.y); };
+    auto shown = [&] { return std::string(r.Edit(*fx, "FXbevel_Depth")->GetText().GetStr()); };
+    r.Do([&] { SetEditorGrid(r.Editor(), 2, 2); });
+    r.Do([&] { r.ClickButton(r.Editor(), "Cutter_Cut"); });
+    r.Do([&] {
+        ASSERT_EQ(r.Main().m_bCutMode, 0);
+        r.ClickButton(r.Main(), "Main_FXBevel");
+    });
+    r.Do([&] {
+        fx = r.Main().GetFXWindow();
+        ASSERT_NE(fx, nullptr);
+        depth = static_cast<CQNF_CtrlSlider*>(fx->GetControl(fx->FindControlByName("FXbevel_Depth1", qnctl::Slider)));
+        ASSERT_NE(depth, nullptr);
+        ASSERT_GT(depth->GetPointCount(), 1u);
+        last = depth->GetPoints().back().value;
+        // Dragged from the thumb to well past the track's end.
+        const qnctl::SliderPoint thumb = depth->GetPoints()[depth->GetPointIndex()];
+        r.hp.Activate(fx->GetWindowHandle());
+        r.hp.MoveMouse(at(thumb, 0));
+        r.hp.Press();
+        r.hp.MoveMouse(at(depth->GetPoints().back(), 20));
+        r.hp.Release();
+    });
+    r.Do([&] {
+        EXPECT_EQ(depth->GetValue(), last);
+        EXPECT_EQ(shown(), std::to_string(last));
+        // Somewhere in the middle first, then the last value typed.
+        const qnctl::SliderPoint mid = depth->GetPoints()[depth->GetPointCount() / 2];
+        r.hp.MoveMouse(at(mid, 0));
+        r.hp.Press();
+        r.hp.Release();
+    });
+    r.Do([&] {
+        EXPECT_LT(depth->GetValue(), last);
+        r.ClickEdit(*fx, "FXbevel_Depth");
+    });
+    r.Do([&] {
+        for (const char ch : std::to_string(last))
+            r.hp.Key(0xFF, uint8_t(ch));
+        r.hp.Key(qnkey::vk::Return, 13);
+    });
+    r.Do([&] {
+        ASSERT_EQ(depth->GetValue(), last);
+        // A touch on the thumb where it stands keeps the value.
+        r.hp.MoveMouse(at(depth->GetPoints()[depth->GetPointIndex()], 0));
+        r.hp.Press();
+        r.hp.Release();
+    });
+    r.Do([&] {
+        EXPECT_EQ(depth->GetValue(), last);
+        EXPECT_EQ(shown(), std::to_string(last));
+        r.ClickButton(*fx, "FXbevel_Cancel");
+    });
+    r.Do([&] { r.hp.Advance(200); });
+    r.Do([&] {
+        if (r.Main().m_bFXMode)
+            r.ClickButton(*r.Main().GetFXWindow(), "FXbevel_Cancel");
+    });
+    r.Do([&] { r.ClickButton(r.Main(), "Main_Cancel"); });
     EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
     EXPECT_EQ(r.hp.ScriptLeft(), 0u);
 }
