@@ -55,6 +55,21 @@ struct EditRun : RoadRun {
         hp.Activate(w.GetWindowHandle());
         hp.Click(Global(w, (r.left + r.right) / 2, (r.top + r.bottom) / 2));
     }
+    // Scripted: a 2 x 2 Cut in the editor, then the effect button of the
+    // main window opens its window, which fx then names.
+    void OpenEffectAfterCut(const char* button, CWndFX_Base*& fx)
+    {
+        Do([this] { SetEditorGrid(Editor(), 2, 2); });
+        Do([this] { ClickButton(Editor(), "Cutter_Cut"); });
+        Do([this, button] {
+            ASSERT_EQ(Main().m_bCutMode, 0);
+            ClickButton(Main(), button);
+        });
+        Do([this, &fx] {
+            fx = Main().GetFXWindow();
+            ASSERT_NE(fx, nullptr);
+        });
+    }
     void ClickNode(uint32_t node)
     {
         CWnd_Cutter& e = Editor();
@@ -162,17 +177,8 @@ TEST(HostEditKeys, ReturnInAnEffectValueBoxConfirmsTheValueOnly)
     StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
     const char* box = "FXopac_Opacity";
     CWndFX_Base* fx = nullptr;
-    r.Do([&] { SetEditorGrid(r.Editor(), 2, 2); });
-    r.Do([&] { r.ClickButton(r.Editor(), "Cutter_Cut"); });
-    r.Do([&] {
-        ASSERT_EQ(r.Main().m_bCutMode, 0);
-        r.ClickButton(r.Main(), "Main_FXOpacity");
-    });
-    r.Do([&] {
-        fx = r.Main().GetFXWindow();
-        ASSERT_NE(fx, nullptr);
-        r.ClickEdit(*fx, box);
-    });
+    r.OpenEffectAfterCut("Main_FXOpacity", fx);
+    r.Do([&] { r.ClickEdit(*fx, box); });
     r.Do([&] {
         r.hp.Key(23, '4');
         r.hp.Key(29, '0');
@@ -230,15 +236,8 @@ TEST(HostEditKeys, TheDepthSliderReachesItsLastValue)
     uint32_t last = 0;
     auto at = [&](const qnctl::SliderPoint& p, int32_t dx) { return r.Global(*fx, p.x + dx, p.y); };
     auto shown = [&] { return std::string(r.Edit(*fx, "FXbevel_Depth")->GetText().GetStr()); };
-    r.Do([&] { SetEditorGrid(r.Editor(), 2, 2); });
-    r.Do([&] { r.ClickButton(r.Editor(), "Cutter_Cut"); });
+    r.OpenEffectAfterCut("Main_FXBevel", fx);
     r.Do([&] {
-        ASSERT_EQ(r.Main().m_bCutMode, 0);
-        r.ClickButton(r.Main(), "Main_FXBevel");
-    });
-    r.Do([&] {
-        fx = r.Main().GetFXWindow();
-        ASSERT_NE(fx, nullptr);
         depth = static_cast<CQNF_CtrlSlider*>(fx->GetControl(fx->FindControlByName("FXbevel_Depth1", qnctl::Slider)));
         ASSERT_NE(depth, nullptr);
         ASSERT_GT(depth->GetPointCount(), 1u);
