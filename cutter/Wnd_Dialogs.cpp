@@ -185,7 +185,12 @@ unsigned char CWnd_AutoLayout::OnCreate(CQNF_LayerSet*, unsigned short, unsigned
         const unsigned long id = AddControl(k, qnctl::StaticImage);
         if (id == None)
             return 0;
-        static_cast<CQNF_CtrlStaticImage*>(GetControl(id))->GetControlLayer()->SetVisible(0);
+        // Only the chosen kind's picture is shown; the others are disabled
+        // at opacity 0, which also keeps them from taking the pointer (and
+        // their tips) over the picture shown below them.
+        auto* picture = static_cast<CQNF_CtrlStaticImage*>(GetControl(id));
+        picture->SetDisabledOpacity(0);
+        picture->GetControlLayer()->SetVisible(0);
     }
     const unsigned long statusId = AddControl("AutoLayout_Status", qnctl::StaticText);
     if (statusId == None)
@@ -204,6 +209,7 @@ void CWnd_AutoLayout::i_ShowKind()
         auto* img = static_cast<CQNF_CtrlStaticImage*>(i_Find(kKindNames[k], qnctl::StaticImage));
         if (!img)
             continue;
+        img->Enable(k == m_Model.m_nKind ? 1 : 0);
         img->GetControlLayer()->SetVisible(k == m_Model.m_nKind ? 1 : 0);
         const qntRECT_s r = img->GetControlLayer()->GetRect();
         RenderRect(r);

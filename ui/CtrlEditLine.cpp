@@ -245,13 +245,13 @@ unsigned char CQNF_CtrlEditLine::OnMouseWheel(short, short, unsigned char mods, 
 unsigned char CQNF_CtrlEditLine::OnKeyDown(unsigned char key, unsigned char mods)
 {
     m_model.KeyDown(key, mods);
-    // Return confirms the line and goes on to the window, whose default
-    // button runs at once: one Return, not one for the line and one more.
-    // In a dialog Esc goes on too: the line takes back its text and the same
-    // press cancels the dialog. A window that stays open (the main window,
-    // the knife editor, an effect window) keeps Esc for the line alone, since
-    // there it has a meaning of its own.
-    if (key == qnkey::Return || (key == qnkey::Escape && m_window && m_window->IsModal()))
+    // In a dialog Return and Esc go on to the window: the line confirms (or
+    // takes back) its text and the same press answers the dialog, one press
+    // and not one for the line and one more. A window that stays open (the
+    // main window, the knife editor, an effect window) keeps both for the
+    // line alone: Return confirms the value typed, Esc takes it back, and
+    // the window stays for the next change.
+    if ((key == qnkey::Return || key == qnkey::Escape) && m_window && m_window->IsModal())
         return 0;
     return 1;
 }

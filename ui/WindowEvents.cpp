@@ -69,7 +69,11 @@ int CQNF_Window::windowEventHandler(const plat::Event& e, CQNF_Window* w)
     case Kind::KeyDown:
     case Kind::KeyRepeat: {
         const uint8_t code = qnkey::KeyCodeOf(e.vkey);
-        if (e.kind == Kind::KeyDown && m_App) {
+        // A focused edit line takes every key: Ctrl+Z undoes its typing and
+        // Ctrl+A selects its text, never the window's commands as well.
+        CQNF_Control* focused = w->GetControl(w->m_focused);
+        const bool editing = focused && focused->GetType() == qnctl::EditLine && !focused->IsCtrlFiltered();
+        if (e.kind == Kind::KeyDown && m_App && !editing) {
             uint8_t key = 0;
             if (IsLetterOrDigit(e.ch))
                 key = e.ch;

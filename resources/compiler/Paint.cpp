@@ -174,9 +174,13 @@ Painter::SliderPath Painter::PathOf(const rc::Control& c)
             p.points.push_back({int(std::lround(cx + r * std::cos(a))), int(std::lround(cy - r * std::sin(a)))});
         }
     } else {
+        // One point per value. With more values than pixels several points
+        // share a pixel, and the pointer takes the first of them: the points
+        // are placed rounding down, so the last value alone stands on the
+        // track's last pixel and a drag to the end reaches it.
         const int x0 = b.x + 7, x1 = b.Right() - 8, y = b.y + b.h / 2;
         for (int i = 0; i < n; ++i)
-            p.points.push_back({n == 1 ? x0 : int(std::lround(x0 + double(x1 - x0) * i / (n - 1))), y});
+            p.points.push_back({n == 1 ? x0 : x0 + int((long long)(x1 - x0) * i / (n - 1)), y});
     }
     p.hotX = p.points.front().first;
     p.hotY = p.points.front().second;

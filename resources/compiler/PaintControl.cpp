@@ -314,7 +314,7 @@ Skin Painter::Control(const rc::Control& c)
                             cairo_line_to(cr, x - 0.5 * len, y0 + hgt / side * len);
                         }
                     } else {
-                        const bool flat = kind == "hex2";
+                        const bool flat = kind == "hex-flat";
                         const double r = 12, w = flat ? 1.5 * r : std::sqrt(3.0) * r, h = flat ? std::sqrt(3.0) * r : 1.5 * r;
                         for (int row = -1; row * h < b.h + h; ++row)
                             for (int col = -1; col * w < b.w + w; ++col) {

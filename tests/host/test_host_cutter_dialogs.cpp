@@ -7,14 +7,17 @@
 #include "road_run.h"
 #include "../ui/screen_text.h"
 
+#include "app/StatusTips.h"
 #include "cutter/PresetsModel.h"
 #include "cutter/Wnd_Cutter.h"
 #include "cutter/Wnd_PresetsManager.h"
+#include "ui/CtrlList.h"
 #include "ui/Toolkit.h"
 
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <map>
 
 namespace {
 
@@ -202,6 +205,66 @@ TEST(HostCutterDialogs, AKnifeAddedToThePresetsComesBackFromTheManager)
     EXPECT_TRUE(Near(CWnd_PresetsManagerModel::ToSpline(records[size_t(k)]), added));
 }
 
+// Save Set writes the shapes selected in the presets manager's list, and the
+// tip the status line shows with the pointer on the button says so.
+TEST(HostCutterDialogs, SaveSetWritesTheSelectionItsTipNames)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    DialogRun r;
+    StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+    const std::string set = r.h.File("chosen.qntk");
+    std::vector<std::string> names, want;
+    std::string tip;
+    auto manager = [&r] { return dynamic_cast<CWnd_PresetsManager*>(r.Dialog()); };
+    r.hp.Script([&r] { r.ClickEditor("Cutter_Presets"); });
+    r.hp.Script([&] {
+        CWnd_PresetsManager* pm = manager();
+        ASSERT_NE(pm, nullptr);
+        ASSERT_GE(pm->GetCount(), 3u);
+        for (uint32_t i = 0; i < pm->GetCount(); ++i)
+            names.push_back(pm->Records()[i].name);
+        want = names;
+        want.insert(want.end(), {names[1], names[2]});
+        pm->List()->SelectItems(1, 2, 1, 0, 1, 1, 1);
+        CQNF_Control* save = pm->GetControl(pm->FindControlByName("PresMng_SaveSet", qnctl::Button));
+        ASSERT_NE(save, nullptr);
+        const qntRECT_s b = save->GetRenderRect();
+        r.hp.MoveMouse(r.Global(*pm, (b.left + b.right) / 2, (b.top + b.bottom) / 2));
+    });
+    // The status line fades to the tip on the window's timer.
+    for (int tick = 0; tick < 40; ++tick)
+        r.hp.Script([&] {
+            r.hp.Advance(30);
+            if (CWnd_PresetsManager* pm = manager())
+                tip = screentest::ShownText(r.hp, *pm, "PresMng_Status");
+        });
+    r.hp.Script([&] {
+        EXPECT_NE(tip.find("selected"), std::string::npos) << tip;
+        EXPECT_EQ(tip.find(" all "), std::string::npos) << tip;
+        r.hp.saveAnswers.push_back(plat::SaveChoice{r.h.folder.path, "chosen.qntk", false});
+        r.ClickIn(*manager(), "PresMng_SaveSet", qnctl::Button);
+    });
+    // Appended back: the two selected shapes, in list order.
+    r.hp.Script([&] {
+        ASSERT_TRUE(std::filesystem::exists(set));
+        r.hp.openAnswers.push_back(set);
+        r.ClickIn(*manager(), "PresMng_LoadSet", qnctl::Button);
+    });
+    r.hp.Script([&] {
+        CWnd_PresetsManager* pm = manager();
+        ASSERT_NE(pm, nullptr);
+        std::vector<std::string> now;
+        for (uint32_t i = 0; i < pm->GetCount(); ++i)
+            now.push_back(pm->Records()[i].name);
+        EXPECT_EQ(now, want);
+        r.ClickIn(*pm, "PresMng_Done", qnctl::Button);
+    });
+    r.Finish();
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+}
+
 TEST(HostCutterDialogs, ShapeFilesSaveAndLoadThroughTheFileDialogs)
 {
     if (!HasResources())
@@ -316,43 +379,152 @@ TEST(HostCutterDialogs, ShapeDialogsOpenInTheBundlesShapeFolders)
         EXPECT_EQ(shown[i], r.h.File(cases[i].folder)) << cases[i].what;
 }
 
-TEST(HostCutterDialogs, HexagonalAutoLayoutChangesTheMainWindow)
+// Whether the hexagons drawn in a picture have flat tops: their longest
+// straight runs of line pixels lie along the rows rather than the columns.
+// Returns -1 when the picture holds no clear lines either way.
+int FlatTopped(const std::vector<uint32_t>& fb, uint16_t width, const qntRECT_s& r)
+{
+    std::map<uint32_t, size_t> count;
+    for (int32_t y = r.top; y < r.bottom; ++y)
+        for (int32_t x = r.left; x < r.right; ++x)
+            ++count[fb[size_t(y) * width + size_t(x)]];
+    uint32_t background = 0;
+    size_t most = 0;
+    for (const auto& [colour, n] : count)
+        if (n > most)
+            most = n, background = colour;
+    auto line = [&](int32_t x, int32_t y) { return fb[size_t(y) * width + size_t(x)] != background; };
+    int32_t alongRows = 0, alongColumns = 0;
+    for (int32_t y = r.top + 2; y < r.bottom - 2; ++y)
+        for (int32_t x = r.left + 2, run = 0; x < r.right - 2; ++x)
+            alongRows = std::max(alongRows, run = line(x, y) ? run + 1 : 0);
+    for (int32_t x = r.left + 2; x < r.right - 2; ++x)
+        for (int32_t y = r.top + 2, run = 0; y < r.bottom - 2; ++y)
+            alongColumns = std::max(alongColumns, run = line(x, y) ? run + 1 : 0);
+    // A side of a hexagon is as long as its radius; a slanted side crosses
+    // a row or a column in a few pixels only.
+    if (alongRows >= alongColumns + 4)
+        return 1;
+    if (alongColumns >= alongRows + 4)
+        return 0;
+    return -1;
+}
+
+// Each hexagon kind of the Auto Layout dialog: the picture it shows is the
+// layout OK builds. Flat-topped hexagons have their tops and bottoms on row
+// knives and no column knife on; pointed ones stand on column knives and no
+// row knife is on.
+TEST(HostCutterDialogs, HexagonalAutoLayoutsBuildWhatTheirPicturesShow)
 {
     if (!HasResources())
         GTEST_SKIP() << "no compiled resource file in this build";
-    DialogRun r;
-    StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
-    std::vector<uint32_t> before;
-    uint32_t extrasBefore = 0;
-    auto pixels = [&r] {
-        uint16_t w = 0, h = 0;
-        const std::vector<uint32_t>* fb = r.hp.Framebuffer(r.Main().GetWindowHandle(), w, h);
-        return fb ? *fb : std::vector<uint32_t>{};
-    };
-    r.hp.Script([&] {
-        before = pixels();
-        extrasBefore = r.Main().m_nAuxKnives;
-        r.ClickEditor("Cutter_AutoLayout");
-    });
-    r.hp.Script([&] {
-        ASSERT_NE(r.Dialog(), nullptr);
-        r.ClickIn(*r.Dialog(), "AutoLayout_Hex", qnctl::RadioButton);
-    });
-    r.hp.Script([&r] { r.Return(); });
-    r.hp.Script([&] {
-        EXPECT_EQ(r.Dialog(), nullptr);
-        EXPECT_NE(r.Main().m_nAuxKnives, extrasBefore);
-        const std::vector<uint32_t> after = pixels();
-        size_t differing = 0;
-        for (size_t i = 0; i < std::min(before.size(), after.size()); ++i)
-            differing += before[i] != after[i];
-        EXPECT_GT(differing, 100u);
-        // The editor shows the main window's new grid.
-        EXPECT_EQ(r.Editor().m_nColumns, r.Main().m_nColSplitters + 1u);
-    });
-    r.Finish();
-    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
-    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+    for (const char* kind : {"AutoLayout_Hex", "AutoLayout_Hex2"}) {
+        DialogRun r;
+        StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+        std::vector<uint32_t> before;
+        uint32_t extrasBefore = 0;
+        int pictureFlat = -1;
+        auto pixels = [&r] {
+            uint16_t w = 0, h = 0;
+            const std::vector<uint32_t>* fb = r.hp.Framebuffer(r.Main().GetWindowHandle(), w, h);
+            return fb ? *fb : std::vector<uint32_t>{};
+        };
+        r.hp.Script([&] {
+            before = pixels();
+            extrasBefore = r.Main().m_nAuxKnives;
+            r.ClickEditor("Cutter_AutoLayout");
+        });
+        r.hp.Script([&] {
+            ASSERT_NE(r.Dialog(), nullptr);
+            r.ClickIn(*r.Dialog(), kind, qnctl::RadioButton);
+        });
+        r.hp.Script([&] {
+            CQNF_Window& d = *r.Dialog();
+            CQNF_Control* picture = d.GetControl(d.FindControlByName(kind, qnctl::StaticImage));
+            ASSERT_NE(picture, nullptr) << kind;
+            uint16_t w = 0, h = 0;
+            const std::vector<uint32_t>* fb = r.hp.Framebuffer(d.GetWindowHandle(), w, h);
+            ASSERT_NE(fb, nullptr);
+            SaveWindowSnapshot(r.hp, d.GetWindowHandle(), (std::string(kind) + ".png").c_str());
+            pictureFlat = FlatTopped(*fb, w, picture->GetRenderRect());
+            ASSERT_NE(pictureFlat, -1) << kind << ": no hexagons seen in the picture";
+            r.Return();
+        });
+        r.hp.Script([&] {
+            EXPECT_EQ(r.Dialog(), nullptr);
+            CWnd_Main& m = r.Main();
+            EXPECT_NE(m.m_nAuxKnives, extrasBefore) << kind;
+            uint32_t rowsOn = 0, columnsOn = 0;
+            for (uint32_t k = 0; k < m.m_nRowKnives; ++k)
+                rowsOn += !m.m_RowKnives[k].off;
+            for (uint32_t k = 0; k < m.m_nColKnives; ++k)
+                columnsOn += !m.m_ColKnives[k].off;
+            ASSERT_NE(rowsOn + columnsOn, 0u) << kind;
+            const bool builtFlat = rowsOn > 0 && columnsOn == 0;
+            const bool builtPointed = columnsOn > 0 && rowsOn == 0;
+            ASSERT_TRUE(builtFlat || builtPointed) << kind << ": rows on " << rowsOn << ", columns on " << columnsOn;
+            EXPECT_EQ(pictureFlat == 1, builtFlat) << kind << ": the picture shows " << (pictureFlat ? "flat" : "pointed")
+                                                   << " tops, OK built " << (builtFlat ? "flat" : "pointed") << " ones";
+            // The kind's tip names the tops it builds, and only those.
+            const std::string tip = qnGetStatusTip(kind, "AutoLayout", 1, qnctl::RadioButton);
+            EXPECT_NE(tip.find(builtFlat ? "flat" : "pointed"), std::string::npos) << kind << ": " << tip;
+            EXPECT_EQ(tip.find(builtFlat ? "pointed" : "flat"), std::string::npos) << kind << ": " << tip;
+            const std::vector<uint32_t> after = pixels();
+            size_t differing = 0;
+            for (size_t i = 0; i < std::min(before.size(), after.size()); ++i)
+                differing += before[i] != after[i];
+            EXPECT_GT(differing, 100u) << kind;
+            // The editor shows the main window's new grid.
+            EXPECT_EQ(r.Editor().m_nColumns, m.m_nColSplitters + 1u) << kind;
+        });
+        r.Finish();
+        EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr) << kind;
+        EXPECT_EQ(r.hp.ScriptLeft(), 0u) << kind;
+    }
+}
+
+// With one kind chosen, the pointer on the Auto Layout picture never gets the
+// tip of a kind whose picture is hidden there.
+TEST(HostCutterDialogs, AutoLayoutHiddenPicturesTakeNoTip)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    const char* const kinds[] = {"AutoLayout_Tri", "AutoLayout_Hex", "AutoLayout_Hex2"};
+    for (const char* kind : kinds) {
+        DialogRun r;
+        StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+        std::string tip;
+        r.hp.Script([&r] { r.ClickEditor("Cutter_AutoLayout"); });
+        r.hp.Script([&] {
+            ASSERT_NE(r.Dialog(), nullptr);
+            r.ClickIn(*r.Dialog(), kind, qnctl::RadioButton);
+        });
+        r.hp.Script([&] {
+            CQNF_Window& d = *r.Dialog();
+            const qntRECT_s p = d.GetControl(d.FindControlByName(kind, qnctl::StaticImage))->GetRenderRect();
+            r.hp.MoveMouse(r.Global(d, (p.left + p.right) / 2, (p.top + p.bottom) / 2));
+        });
+        // The status line fades to the tip on the window's timer.
+        for (int tick = 0; tick < 40; ++tick)
+            r.hp.Script([&] {
+                r.hp.Advance(30);
+                if (CQNF_Window* d = r.Dialog())
+                    tip = screentest::ShownText(r.hp, *d, "AutoLayout_Status");
+            });
+        r.hp.Script([&] {
+            EXPECT_FALSE(tip.empty()) << kind;
+            for (const char* other : kinds) {
+                if (std::strcmp(other, kind) != 0) {
+                    EXPECT_NE(tip, qnGetStatusTip(other, "AutoLayout", 1, qnctl::StaticImage))
+                        << kind << " shown, the tip is " << other << "'s";
+                }
+            }
+            r.Esc();
+        });
+        r.Finish();
+        EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr) << kind;
+        EXPECT_EQ(r.hp.ScriptLeft(), 0u) << kind;
+    }
 }
 
 namespace {

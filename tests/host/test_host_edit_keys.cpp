@@ -1,0 +1,291 @@
+// Keys typed into an edit line of the plug-in's real windows, headless: a
+// focused line takes every key, so the shortcuts of its window and of the
+// main window do nothing while the user edits a value; Return in a value box
+// of a window that stays open confirms the value and leaves the window open;
+// a slider's every value, its last one included, is reached by the pointer.
+#include "road_run.h"
+
+#include "cutter/Wnd_Cutter.h"
+#include "effects/WndFX_Base.h"
+#include "ui/Control.h"
+#include "ui/CtrlEditLine.h"
+#include "ui/CtrlSlider.h"
+#include "ui/KeyCodes.h"
+
+#include <functional>
+#include <string>
+
+namespace {
+
+using namespace hosttest;
+using plat::mods::Command;
+using plat::mods::Shift;
+
+constexpr uint8_t kVkH = 4, kVk5 = 23, kVk7 = 26, kVk0 = 29;
+
+struct EditRun : RoadRun {
+    EditRun() { road.SetCutterFactory(&qnMakeCutterWindow); }
+
+    CWnd_Main& Main() { return app->m_WndMain; }
+    CWnd_Cutter& Editor() { return static_cast<CMainCutterWindow*>(Main().GetCutter())->Window(); }
+    void Do(std::function<void()> step) { hp.Script(std::move(step)); }
+    plat::Point Global(CQNF_Window& w, int32_t x, int32_t y)
+    {
+        const plat::Rect r = hp.ContentRect(w.GetWindowHandle());
+        return {r.left + x, r.top + y};
+    }
+    CQNF_CtrlEditLine* Edit(CQNF_Window& w, const char* name)
+    {
+        return static_cast<CQNF_CtrlEditLine*>(w.GetControl(w.FindControlByName(name, qnctl::EditLine)));
+    }
+    void ClickEdit(CQNF_Window& w, const char* name)
+    {
+        CQNF_CtrlEditLine* c = Edit(w, name);
+        ASSERT_NE(c, nullptr) << name;
+        ASSERT_TRUE(c->IsEnabled()) << name;
+        const qntRECT_s r = c->GetRenderRect();
+        hp.Activate(w.GetWindowHandle());
+        hp.Click(Global(w, (r.left + r.right) / 2, (r.top + r.bottom) / 2));
+    }
+    void ClickButton(CQNF_Window& w, const char* name)
+    {
+        CQNF_Control* c = w.GetControl(w.FindControlByName(name, qnctl::Button));
+        ASSERT_NE(c, nullptr) << name;
+        const qntRECT_s r = c->GetRenderRect();
+        hp.Activate(w.GetWindowHandle());
+        hp.Click(Global(w, (r.left + r.right) / 2, (r.top + r.bottom) / 2));
+    }
+    // Scripted: a 2 x 2 Cut in the editor, then the effect button of the
+    // main window opens its window, which fx then names.
+    void OpenEffectAfterCut(const char* button, CWndFX_Base*& fx)
+    {
+        Do([this] { SetEditorGrid(Editor(), 2, 2); });
+        Do([this] { ClickButton(Editor(), "Cutter_Cut"); });
+        Do([this, button] {
+            ASSERT_EQ(Main().m_bCutMode, 0);
+            ClickButton(Main(), button);
+        });
+        Do([this, &fx] {
+            fx = Main().GetFXWindow();
+            ASSERT_NE(fx, nullptr);
+        });
+    }
+    void ClickNode(uint32_t node)
+    {
+        CWnd_Cutter& e = Editor();
+        const qntPOS c = e.NodeCentre(node);
+        hp.Activate(e.GetWindowHandle());
+        hp.Click(Global(e, e.m_rcPreview.left + c.x, e.m_rcPreview.top + c.y));
+    }
+};
+
+// The main window's layout and the editor's shape, selection and view.
+std::string State(EditRun& r)
+{
+    CWnd_Main& w = r.Main();
+    CQNF_Mem block;
+    uint32_t length = 0;
+    std::string s = "layout ";
+    if (w.settings_SaveCurLayoutAndCellSettingsToMem(&block, length) && block.GetPtr())
+        s += std::to_string(std::hash<std::string>{}(
+            std::string(reinterpret_cast<const char*>(block.GetPtr()), length)));
+    const CWnd_Cutter& e = r.Editor();
+    s += "|nodes";
+    for (uint32_t i = 0; i < e.m_Shape.nodeCount; ++i)
+        s += " " + std::to_string(e.m_Shape.selected[i]) + ":" + std::to_string(e.m_Shape.pos[i].U) + "," +
+             std::to_string(e.m_Shape.pos[i].H) + "," + std::to_string(e.m_Shape.S[i]);
+    return s + "|anchors " + std::to_string(e.m_bAnchorsShown) + "|extras " + std::to_string(e.m_bExtrasVisible);
+}
+
+}  // namespace
+
+// Each row: a value box of the knife editor gets the focus, the keys are
+// typed; the window's shortcuts for those keys (undo, select all, show the
+// anchor points) must not act: the layout, the shape and the view stay, and
+// the box shows what its own editing gives.
+TEST(HostEditKeys, AFocusedEditLineTakesTheShortcutKeys)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    struct Key {
+        uint8_t vkey, ch, mods;
+    };
+    const struct Case {
+        const char* what;
+        bool selectNode;  // one node selected first (the smoothness box needs one)
+        const char* edit;
+        std::vector<Key> keys;
+        const char* shown;  // the box's text afterwards; null: as it was
+    } cases[] = {
+        {"Ctrl+Z after typing in Rows", false, "Cutter_Rows", {{kVk7, '7', 0}, {qnkey::vk::Z, 'z', Command}}, nullptr},
+        {"Ctrl+A in Smoothness", true, "Cutter_Smoothness", {{qnkey::vk::A, 'a', Command}, {kVk5, '5', 0}, {kVk0, '0', 0}},
+         "50"},
+        {"Shift+H in Rows", false, "Cutter_Rows", {{kVkH, 'H', Shift}}, nullptr},
+    };
+    for (const Case& c : cases) {
+        EditRun r;
+        StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+        std::string before, shownBefore;
+        // A layout change of the main window the undo would take back.
+        r.Do([&] { SetEditorGrid(r.Editor(), 3, 4); });
+        r.Do([&] {
+            if (c.selectNode) {
+                r.hp.Activate(r.Editor().GetWindowHandle());
+                r.hp.Key(qnkey::vk::D, 'd', Command);  // deselect every node
+            }
+        });
+        r.Do([&] {
+            if (c.selectNode)
+                r.ClickNode(r.Editor().m_Shape.nodeCount / 2);
+        });
+        r.Do([&] {
+            if (c.selectNode) {
+                const auto& shape = r.Editor().m_Shape;
+                for (uint32_t i = 0; i < shape.nodeCount; ++i)
+                    ASSERT_EQ(shape.selected[i], i == shape.nodeCount / 2 ? 1 : 0) << c.what;
+            }
+            r.ClickEdit(r.Editor(), c.edit);
+        });
+        r.Do([&] {
+            CQNF_CtrlEditLine* e = r.Edit(r.Editor(), c.edit);
+            ASSERT_EQ(r.Editor().GetFocusedControl(), r.Editor().FindControlByName(c.edit, qnctl::EditLine))
+                << c.what;
+            before = State(r);
+            shownBefore = e->GetText().GetStr();
+            for (const Key& k : c.keys)
+                r.hp.Key(k.vkey, k.ch, k.mods);
+        });
+        r.Do([&] {
+            EXPECT_EQ(State(r), before) << c.what;
+            EXPECT_EQ(std::string(r.Edit(r.Editor(), c.edit)->GetText().GetStr()), c.shown ? c.shown : shownBefore)
+                << c.what;
+            r.ClickButton(r.Main(), "Main_Cancel");
+        });
+        EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr) << c.what;
+        EXPECT_EQ(r.hp.ScriptLeft(), 0u) << c.what;
+    }
+}
+
+// Return in an effect window's value box confirms the value and leaves the
+// window open for the next change; Esc there takes the typing back; the
+// next Return, with no box focused, runs OK with the value confirmed.
+TEST(HostEditKeys, ReturnInAnEffectValueBoxConfirmsTheValueOnly)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    EditRun r;
+    StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+    const char* box = "FXopac_Opacity";
+    CWndFX_Base* fx = nullptr;
+    r.OpenEffectAfterCut("Main_FXOpacity", fx);
+    r.Do([&] { r.ClickEdit(*fx, box); });
+    r.Do([&] {
+        r.hp.Key(23, '4');
+        r.hp.Key(29, '0');
+        r.hp.Key(qnkey::vk::Return, 13);
+    });
+    r.Do([&] {
+        ASSERT_EQ(r.Main().GetFXWindow(), fx) << "Return in the value box closed the window";
+        EXPECT_TRUE(r.Main().m_bFXMode);
+        EXPECT_EQ(fx->GetFocusedControl(), CQNF_Window::None);
+        EXPECT_EQ(std::string(r.Edit(*fx, box)->GetText().GetStr()), "40");
+        auto* slider = static_cast<CQNF_CtrlSlider*>(fx->GetControl(fx->FindControlByName(box, qnctl::Slider)));
+        ASSERT_NE(slider, nullptr);
+        EXPECT_EQ(slider->GetValueD(0, 100), 40u);
+        // Typing taken back with Esc: the box shows the confirmed value
+        // and the window stays.
+        r.ClickEdit(*fx, box);
+    });
+    r.Do([&] {
+        r.hp.Key(qnkey::vk::One, '1');
+        r.hp.Key(qnkey::vk::Escape, 27);
+    });
+    r.Do([&] {
+        ASSERT_EQ(r.Main().GetFXWindow(), fx) << "Esc in the value box closed the window";
+        EXPECT_EQ(std::string(r.Edit(*fx, box)->GetText().GetStr()), "40");
+    });
+    // The live preview's render ends first: the window closes after it.
+    r.Do([&] { r.hp.Advance(200); });
+    r.Do([] {});
+    r.Do([&] { r.hp.Key(qnkey::vk::Return, 13); });
+    r.Do([&] {
+        EXPECT_FALSE(r.Main().m_bFXMode);
+        CTessolo& engine = r.h.plugin->GetEngine();
+        ASSERT_EQ(engine.m_nPieces, 4u);
+        for (uint32_t i = 0; i < engine.m_nPieces; ++i) {
+            const auto& o = engine.m_pPieces[i].opacity[CTessolo::FX_APPLIED];
+            EXPECT_TRUE(o.on) << i;
+            EXPECT_EQ(o.opacity, 40 * 255 / 100) << i;  // 40 %
+        }
+        r.ClickButton(r.Main(), "Main_Cancel");
+    });
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+}
+
+// The bevel's depth slider reaches its last value: dragged past its end, and
+// touched where the thumb stands after that value was typed into its box.
+TEST(HostEditKeys, TheDepthSliderReachesItsLastValue)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    EditRun r;
+    StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+    CWndFX_Base* fx = nullptr;
+    CQNF_CtrlSlider* depth = nullptr;
+    uint32_t last = 0;
+    auto at = [&](const qnctl::SliderPoint& p, int32_t dx) { return r.Global(*fx, p.x + dx, p.y); };
+    auto shown = [&] { return std::string(r.Edit(*fx, "FXbevel_Depth")->GetText().GetStr()); };
+    r.OpenEffectAfterCut("Main_FXBevel", fx);
+    r.Do([&] {
+        depth = static_cast<CQNF_CtrlSlider*>(fx->GetControl(fx->FindControlByName("FXbevel_Depth1", qnctl::Slider)));
+        ASSERT_NE(depth, nullptr);
+        ASSERT_GT(depth->GetPointCount(), 1u);
+        last = depth->GetPoints().back().value;
+        // Dragged from the thumb to well past the track's end.
+        const qnctl::SliderPoint thumb = depth->GetPoints()[depth->GetPointIndex()];
+        r.hp.Activate(fx->GetWindowHandle());
+        r.hp.MoveMouse(at(thumb, 0));
+        r.hp.Press();
+        r.hp.MoveMouse(at(depth->GetPoints().back(), 20));
+        r.hp.Release();
+    });
+    r.Do([&] {
+        EXPECT_EQ(depth->GetValue(), last);
+        EXPECT_EQ(shown(), std::to_string(last));
+        // Somewhere in the middle first, then the last value typed.
+        const qnctl::SliderPoint mid = depth->GetPoints()[depth->GetPointCount() / 2];
+        r.hp.MoveMouse(at(mid, 0));
+        r.hp.Press();
+        r.hp.Release();
+    });
+    r.Do([&] {
+        EXPECT_LT(depth->GetValue(), last);
+        r.ClickEdit(*fx, "FXbevel_Depth");
+    });
+    r.Do([&] {
+        for (const char ch : std::to_string(last))
+            r.hp.Key(0xFF, uint8_t(ch));
+        r.hp.Key(qnkey::vk::Return, 13);
+    });
+    r.Do([&] {
+        ASSERT_EQ(depth->GetValue(), last);
+        // A touch on the thumb where it stands keeps the value.
+        r.hp.MoveMouse(at(depth->GetPoints()[depth->GetPointIndex()], 0));
+        r.hp.Press();
+        r.hp.Release();
+    });
+    r.Do([&] {
+        EXPECT_EQ(depth->GetValue(), last);
+        EXPECT_EQ(shown(), std::to_string(last));
+        r.ClickButton(*fx, "FXbevel_Cancel");
+    });
+    r.Do([&] { r.hp.Advance(200); });
+    r.Do([&] {
+        if (r.Main().m_bFXMode)
+            r.ClickButton(*r.Main().GetFXWindow(), "FXbevel_Cancel");
+    });
+    r.Do([&] { r.ClickButton(r.Main(), "Main_Cancel"); });
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+}
