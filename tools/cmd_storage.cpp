@@ -233,6 +233,20 @@ int Put(const std::string& file, const std::string& path, const std::string& typ
         return tool::Fail(kName, file + ": the MD5 stamp does not match the content, so it may be damaged; nothing "
                                         "was written (--repair writes and stamps it anew)");
 
+    // The container replaces a folder by a value with everything below it;
+    // a put never takes a user's records away unasked.
+    const CQNF_String key(path.c_str());
+    if (st.GetRecType(key) == 0) {
+        const std::string below = path + ">";
+        CQNF_StringArray* all = st.GetAllRecordsArray();
+        uint32_t count = 0;
+        for (uint32_t i = 0; i < all->GetSize(); ++i)
+            count += std::strncmp((*all)[i].GetStr(), below.c_str(), below.size()) == 0;
+        return tool::Fail(kName, path + " is a folder holding " + std::to_string(count) +
+                                     (count == 1 ? " record" : " records") +
+                                     "; a value cannot replace it, so nothing was written");
+    }
+
     // Missing parent folders are made on the way down.
     for (size_t gt = path.find('>'); gt != std::string::npos; gt = path.find('>', gt + 1)) {
         const CQNF_String folder(path.substr(0, gt).c_str());
@@ -245,7 +259,6 @@ int Put(const std::string& file, const std::string& path, const std::string& typ
             return Failed(path.substr(0, gt), st.GetError());
     }
 
-    const CQNF_String key(path.c_str());
     bool ok = false;
     switch (type) {
     case 1:

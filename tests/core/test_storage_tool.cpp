@@ -85,11 +85,16 @@ TEST_F(StorageTool, BadInputFailsWithoutTouchingTheFile)
 {
     const std::string f = dir.File("c.qns");
     ASSERT_EQ(Shell(Tool("storage put " + Q(f) + " K 1 7")), 0);
+    ASSERT_EQ(Shell(Tool("storage put " + Q(f) + " 'F>a' 4 kept")), 0);
+    ASSERT_EQ(Shell(Tool("storage put " + Q(f) + " 'F>b' 3 5")), 0);
     const Bytes before = ReadFile(f);
     // A wrong command line exits 2, as in every program; a refused change 1.
     EXPECT_EQ(Shell(Tool("storage put " + Q(f) + " K 1 256")), 2);
     EXPECT_EQ(Shell(Tool("storage put " + Q(f) + " K 7 1")), 2);
     EXPECT_EQ(Shell(Tool("storage put " + Q(f) + " 'K>X' 1 1")), 1);
+    // A value put over a folder would take the records below it along.
+    for (const char* type : {"1 1", "4 x", "6 0.5"})
+        EXPECT_EQ(Shell(Tool("storage put " + Q(f) + " F " + type)), 1) << type;
     EXPECT_EQ(Shell(Tool("storage put " + Q(f) + " 'A>' 1 1")), 2);
     EXPECT_EQ(Shell(Tool("storage get " + Q(f) + " missing")), 1);
     EXPECT_EQ(Shell(Tool("storage ls")), 2);
