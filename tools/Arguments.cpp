@@ -29,6 +29,12 @@ void RefuseOptions(const Args& args)
             throw BadArgument("unknown option " + a);
 }
 
+void RefuseEmptyName(const std::string& name, const std::string& what)
+{
+    if (name.empty())
+        throw BadArgument(what + " is an empty name");
+}
+
 namespace {
 
 std::string Shown(double v)
