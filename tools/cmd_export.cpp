@@ -166,6 +166,7 @@ int Pieces(const tool::Args& args)
 
 int Knives(const tool::Args& args)
 {
+    tool::RefuseTogether(args, "--size", "--picture");
     CExportLMSettings s;
     s.exportWhat = CExportLMSettings::kAll;
     std::string to, picturePath;

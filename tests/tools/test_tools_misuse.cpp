@@ -95,6 +95,12 @@ TEST(CommandLineMisuse, EveryProgramAnswersExitTwoWithOneLineNamingTheFault)
         {T, "export pieces --resolution 1e300 " + lay + png, "--resolution"},
         {T, "export pieces " + lay + png + " extra", "pieces takes LAYOUT.qntd PICTURE OUT"},
         {T, "export knives --size", "--size needs a value"},
+        {T, "export knives --size 100x100 --picture " + in + " " + lay + " " + F("k.eps"),
+         "--size and --picture cannot be given together"},
+        {T, "layout new --grid 3x3 --pieces --lines " + F("o.qntd"), "--pieces and --lines cannot be given together"},
+        {T, "engine lines --grid 5x5 --block " + F("lay.block") + png, "--grid and --block cannot be given together"},
+        {T, "psd write " + F("o.psd") + " " + F("in.png@1,2,3"), "must be X,Y (two integers), not '1,2,3'"},
+        {T, "psd write " + F("o.psd") + " " + F("in.png@1,"), "must be X,Y (two integers), not '1,'"},
         {T, "export pieces --to png " + lay + " " + in + " ''", "OUT is an empty name"},
         {T, "export pieces ''" + png, "LAYOUT is an empty name"},
         {T, "convert ''" + std::string(" ") + F("o.png"), "IN is an empty name"},
@@ -136,6 +142,7 @@ TEST(CommandLineMisuse, EveryProgramAnswersExitTwoWithOneLineNamingTheFault)
         {M, "--max-text 1e300 " + F("o.qnds"), "--max-text"},
         {M, F("o.qnds") + " " + F("p.qnds"), "unexpected argument"},
         {M, "''", "OUT is an empty name"},
+        {M, "--grid 2x2 --lines --pieces " + F("o.qnds"), "--lines and --pieces cannot be given together"},
     };
     const auto before = Listing(d);
     for (const auto& c : cases) {
