@@ -252,6 +252,15 @@ bool CQNF_FileSeries::Begin(const std::string& folder, const std::string& stem)
     m_failure.clear();
     m_names.clear();
     m_folder = folder.empty() ? "." : folder;
+    // A folder whose mode forbids writing is refused as a single file in it
+    // would be, even where the system would let this process write.
+    struct stat st;
+    if (::stat(m_folder.c_str(), &st) != 0)
+        return i_Fail(m_folder, errno == ENOENT ? std::string("no such folder") : std::string(std::strerror(errno)));
+    if (!S_ISDIR(st.st_mode))
+        return i_Fail(m_folder, "not a folder");
+    if (!qnMayWrite(m_folder))
+        return i_Fail(m_folder, "the folder is read-only (permission denied)");
     // The staging folder is made and locked under the folder's lock, which
     // every sweep holds: none ever sees it unlocked.
     FolderLock folderLock;

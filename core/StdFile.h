@@ -131,6 +131,11 @@ void qnNoteWriteErrno(int error);
 // errno: open's, EISDIR for a folder, EINVAL for anything else.
 int qnOpenRegularFile(const char* path, int flags);
 
+// Empty when path is a regular file that can be opened to read; else the
+// one line qnReadWholeFile would give ("... is not a regular file"), found
+// without waiting on a FIFO or device. For readers that open by name.
+std::string qnRegularFileProblem(const std::string& path);
+
 // The cap of qnReadWholeFile for callers that state none; a reader that
 // knows its format's largest input passes that instead.
 inline constexpr uint64_t kQnWholeFileDefaultMax = uint64_t(256) << 20;

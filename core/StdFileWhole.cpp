@@ -33,6 +33,18 @@ std::FILE* OpenRegular(const std::string& path, std::string& error)
     return nullptr;
 }
 
+}  // namespace
+
+std::string qnRegularFileProblem(const std::string& path)
+{
+    std::string error;
+    if (std::FILE* f = OpenRegular(path, error))
+        std::fclose(f);
+    return error;
+}
+
+namespace {
+
 // Reads f to its end, refusing more than maxSize bytes.
 bool ReadStream(std::FILE* f, const std::string& name, std::vector<uint8_t>& bytes, std::string& error,
                 uint64_t maxSize)

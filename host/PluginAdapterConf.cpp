@@ -31,18 +31,26 @@ bool Exists(const std::string& path)
 // Moves a damaged file aside under the first free name of "NAME.bad",
 // "NAME.bad2", "NAME.bad3"...: an earlier damaged copy is never replaced.
 // A link fails rather than replace a name, so two runs cannot take the same.
-bool MoveAside(const std::string& path)
+// Returns the name taken, or an empty string when the file stays where it is.
+std::string MoveAside(const std::string& path)
 {
     for (int n = 1; n <= 1000; ++n) {
         const std::string aside = path + ".bad" + (n == 1 ? std::string() : std::to_string(n));
         if (::link(path.c_str(), aside.c_str()) == 0)
-            return ::unlink(path.c_str()) == 0;
+            return ::unlink(path.c_str()) == 0 ? aside : std::string();
         if (errno == EEXIST)
             continue;
         // A file system without links: a rename, to a name still free.
-        return !Exists(aside) && std::rename(path.c_str(), aside.c_str()) == 0;
+        return !Exists(aside) && std::rename(path.c_str(), aside.c_str()) == 0 ? aside : std::string();
     }
-    return false;
+    return {};
+}
+
+// Only bytes that are not a container are set aside; a file that could not
+// be read this time (no memory, a read error, a lock) may be whole.
+bool ContentIsDamaged(unsigned short error)
+{
+    return error == qnerr::StorageFormat || error == qnerr::ZipNotABlock;
 }
 
 }  // namespace
@@ -67,15 +75,21 @@ bool CQNF_8BFPluginVirtual::ConfStorage_Open(const char* name)
     // truncated, so nothing is lost.
     const std::string path = PathInFolder(m_Folder, name);
     if (Exists(path)) {
-        // A file that could not even be opened (read-only, say) is left alone.
-        if (m_pConfStorage->GetError() == qnerr::FileNotOpened) {
-            SetError(qnerr::FileNotOpened);
+        // A file that could not be opened or read (read-only, say) is left
+        // alone: the run goes on with the defaults and writes none of them.
+        const unsigned short error = m_pConfStorage->GetError();
+        if (!ContentIsDamaged(error)) {
+            SetError(error);
             return false;
         }
-        if (!MoveAside(path)) {
-            SetError(m_pConfStorage->GetError());
+        const std::string aside = MoveAside(path);
+        if (aside.empty()) {
+            SetError(error);
             return false;
         }
+        // The user's settings are in the copy; say where it went.
+        std::fprintf(stderr, "Tessolo: %s is damaged; it was kept as %s and a new one begun\n", path.c_str(),
+                     aside.c_str());
     }
     if (!m_pConfStorage->Open(name, &m_Folder, 2)) {
         SetError(m_pConfStorage->GetError());

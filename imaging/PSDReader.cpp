@@ -211,12 +211,25 @@ bool CQNF_ImagePSD::i_ParseMerged(const void* data, size_t size)
     const uint64_t W = m_width, H = m_height;
     if (m_fileChannels < n)
         return i_Damaged("its header gives " + std::to_string(m_fileChannels) + " channels, fewer than its colour mode has");
-    // The data must be able to hold what the header promises before any
-    // plane is allocated for it.
+    // The data must be able to hold what the header promises, every channel
+    // of it (alpha and spot channels too, though only the colours are
+    // kept), before any plane is allocated for it.
     const uint64_t table = compression ? uint64_t{m_fileChannels} * H * 2 : 0;
-    const uint64_t least = table + n * H * (compression ? MinPackedRow(W) : W);
+    const uint64_t least = table + m_fileChannels * H * (compression ? MinPackedRow(W) : W);
     if (!c.Has(least))
         return i_Truncated("it ends inside its merged image");
+    // The packed rows' lengths: all of them must lie in the file, and the
+    // colour channels' rows must fit in theirs (some writers end each row
+    // with a no-op byte, so a row may take less than its length).
+    uint64_t packedColours = 0, packedAll = 0;
+    for (uint64_t row = 0; compression && row < m_fileChannels * H; ++row) {
+        const uint16_t length = qnpsd::GetU16(c.Here() + 2 * row);
+        packedAll += length;
+        if (row < n * H)
+            packedColours += length;
+    }
+    if (packedAll > c.Left() - table)
+        return i_Damaged("the row lengths of its merged image add up to more than the rest of the file");
     if (!i_WithinLimits(W, H, n * W * H))
         return false;
     for (uint32_t k = 0; k < n; ++k) {
@@ -228,6 +241,7 @@ bool CQNF_ImagePSD::i_ParseMerged(const void* data, size_t size)
         }
     }
     c.Skip(table);
+    const size_t start = c.Pos();
     for (uint32_t k = 0; k < n; ++k) {
         size_t used = 0;
         if (!ExpandChanelPixels(static_cast<unsigned char>(compression), c.Here(), c.Left(),
@@ -236,6 +250,10 @@ bool CQNF_ImagePSD::i_ParseMerged(const void* data, size_t size)
             return false;
         }
         c.Skip(used);
+    }
+    if (compression && c.Pos() - start > packedColours) {
+        i_FreePlanes();
+        return i_Damaged("its merged image's rows are longer than its table of row lengths says");
     }
     return true;
 }

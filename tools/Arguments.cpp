@@ -1,5 +1,6 @@
 #include "tools/Arguments.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +28,20 @@ void RefuseOptions(const Args& args)
     for (const std::string& a : args)
         if (IsOption(a))
             throw BadArgument("unknown option " + a);
+}
+
+void RefuseTogether(const Args& args, const std::string& one, const std::string& other)
+{
+    const bool both = std::find(args.begin(), args.end(), one) != args.end() &&
+                      std::find(args.begin(), args.end(), other) != args.end();
+    if (both)
+        throw BadArgument(one + " and " + other + " cannot be given together");
+}
+
+void RefuseEmptyName(const std::string& name, const std::string& what)
+{
+    if (name.empty())
+        throw BadArgument(what + " is an empty name");
 }
 
 namespace {

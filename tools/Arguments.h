@@ -28,6 +28,14 @@ const std::string& OptionValue(const Args& args, size_t& i);
 // "unknown option".
 void RefuseOptions(const Args& args);
 
+// Two options that contradict each other (the last would silently win):
+// both given is a wrong command line naming them.
+void RefuseTogether(const Args& args, const std::string& one, const std::string& other);
+
+// A file or folder named by an empty argument ('' on the command line):
+// refused as "WHAT is an empty name" rather than looked for.
+void RefuseEmptyName(const std::string& name, const std::string& what);
+
 // A number from text in lo..hi: no NaN, no infinity, nothing after it.
 // what names it in the message ("SIGMA", "--resolution").
 double RealNumber(const std::string& text, const std::string& what, double lo, double hi);

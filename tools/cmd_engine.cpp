@@ -170,6 +170,7 @@ bool BuildLayout(CTessolo& e, const Options& o, std::vector<CTessolo::SFX_ONEPIE
 
 int Run(const tool::Args& args)
 {
+    tool::RefuseTogether(args, "--grid", "--block");
     Options o;
     std::vector<std::string> positional;
     for (size_t i = 0; i < args.size(); ++i) {

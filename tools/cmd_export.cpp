@@ -102,6 +102,9 @@ int Pieces(const tool::Args& args)
     }
     if (files.size() != 3)
         return tool::BadArguments(kName, "pieces takes LAYOUT.qntd PICTURE OUT");
+    tool::RefuseEmptyName(files[0], "LAYOUT");
+    tool::RefuseEmptyName(files[1], "PICTURE");
+    tool::RefuseEmptyName(files[2], "OUT");
     // The name chooses the format: a ".psd" file, or else a PNG series named
     // after OUT, or into OUT when it is a folder.
     // Standard output or a device has no name to go by: --to psd sends the
@@ -122,6 +125,8 @@ int Pieces(const tool::Args& args)
             return refused;
     } else if (std::filesystem::is_directory(r.path)) {
         r.path = (std::filesystem::path(r.path) / "piece").string();
+    } else if (r.path.back() == '/') {
+        return tool::Fail(kName, r.path + ": no such folder");
     }
 
     CQNF_ImageFile picture;
@@ -161,6 +166,7 @@ int Pieces(const tool::Args& args)
 
 int Knives(const tool::Args& args)
 {
+    tool::RefuseTogether(args, "--size", "--picture");
     CExportLMSettings s;
     s.exportWhat = CExportLMSettings::kAll;
     std::string to, picturePath;

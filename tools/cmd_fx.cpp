@@ -209,15 +209,15 @@ std::vector<Filter> Filters()
                      return [=](CQNF_ImageFX& fx) { return fx.StrokeInside(c.data(), op, size); };
                  }});
     f.push_back({"hsl", "HUE SATURATION LIGHTNESS", 3, [](auto& a, auto&, auto&, const Options&) -> Call {
-                     const int16_t hh = static_cast<int16_t>(Integer(a[0], "HUE", -32768, 32767));
-                     const int16_t s = static_cast<int16_t>(Integer(a[1], "SATURATION", -32768, 32767));
-                     const int16_t l = static_cast<int16_t>(Integer(a[2], "LIGHTNESS", -32768, 32767));
+                     const int16_t hh = static_cast<int16_t>(Integer(a[0], "HUE", -180, 180));
+                     const int16_t s = static_cast<int16_t>(Integer(a[1], "SATURATION", -100, 100));
+                     const int16_t l = static_cast<int16_t>(Integer(a[2], "LIGHTNESS", -100, 100));
                      return [=](CQNF_ImageFX& fx) { return fx.HSLCorrection(hh, s, l, 1); };
                  }});
     f.push_back({"colorize", "HUE SATURATION LIGHTNESS", 3, [](auto& a, auto&, auto&, const Options&) -> Call {
-                     const uint16_t hh = static_cast<uint16_t>(Integer(a[0], "HUE", 0, 65535));
-                     const int16_t s = static_cast<int16_t>(Integer(a[1], "SATURATION", -32768, 32767));
-                     const int16_t l = static_cast<int16_t>(Integer(a[2], "LIGHTNESS", -32768, 32767));
+                     const uint16_t hh = static_cast<uint16_t>(Integer(a[0], "HUE", 0, 360));
+                     const int16_t s = static_cast<int16_t>(Integer(a[1], "SATURATION", 0, 100));
+                     const int16_t l = static_cast<int16_t>(Integer(a[2], "LIGHTNESS", -100, 100));
                      return [=](CQNF_ImageFX& fx) { return fx.HSLColorize(hh, s, l, 1); };
                  }});
     f.push_back({"bc", "BRIGHTNESS CONTRAST", 2, [](auto& a, auto&, auto&, const Options&) -> Call {

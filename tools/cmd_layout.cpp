@@ -42,6 +42,7 @@ bool ParsePercent(const std::string& text, float& fraction)
 
 int New(const tool::Args& args)
 {
+    tool::RefuseTogether(args, "--pieces", "--lines");
     uint32_t columns = 0, rows = 0;
     uint64_t seed = 1;
     float amount = 0.0f;

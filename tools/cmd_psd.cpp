@@ -54,6 +54,12 @@ bool ParseLayerArg(const std::string& arg, LayerArg& out)
             }
             return !out.path.empty();
         }
+        // Digits and commas after the '@' meant a position; a file of
+        // that whole name is still taken as given.
+        static const std::regex numbersOnly(R"(^[-0-9]*,[-0-9,]*(:.*)?$)");
+        std::error_code ec;
+        if (std::regex_match(tail, numbersOnly) && !std::filesystem::exists(arg, ec))
+            throw tool::BadArgument(arg + ": the position after '@' must be X,Y (two integers), not '" + tail + "'");
     }
     out.path = arg;
     return !arg.empty();

@@ -118,13 +118,27 @@ uint32_t ValueLength(CQNF_Storage& st, const CQNF_String& key, unsigned char typ
     }
 }
 
-int List(const std::string& file)
+// Opens FILE to read; a container whose stamp does not match may hide or
+// misplace records, so it is not read as if it were whole.
+int OpenToRead(CQNF_Storage& st, const std::string& file)
 {
     if (const std::string why = NotAContainer(file, false); !why.empty())
         return tool::Fail(kName, why);
-    CQNF_Storage st;
     if (!st.Open(CQNF_String(file.c_str()), qnstorage::kOpenReadOnly))
         return Failed(file, st.GetError());
+    if (st.CheckMD5())
+        return 0;
+    if (st.GetError() != qnerr::StorageStamp)
+        return Failed(file, st.GetError());
+    return tool::Fail(kName, file + ": the MD5 stamp does not match the content, so it may be damaged; nothing was "
+                                    "read (put --repair stamps it anew)");
+}
+
+int List(const std::string& file)
+{
+    CQNF_Storage st;
+    if (const int failed = OpenToRead(st, file))
+        return failed;
     // The index is sorted by key; its tags are record offsets: file order.
     CQNF_StringArray* all = st.GetAllRecordsArray();
     std::vector<CQNF_String> keys;
@@ -141,11 +155,9 @@ int List(const std::string& file)
 
 int Get(const std::string& file, const std::string& path)
 {
-    if (const std::string why = NotAContainer(file, false); !why.empty())
-        return tool::Fail(kName, why);
     CQNF_Storage st;
-    if (!st.Open(CQNF_String(file.c_str()), qnstorage::kOpenReadOnly))
-        return Failed(file, st.GetError());
+    if (const int failed = OpenToRead(st, file))
+        return failed;
     const CQNF_String key(path.c_str());
     const unsigned char type = st.GetRecType(key);
     switch (type) {
@@ -233,6 +245,20 @@ int Put(const std::string& file, const std::string& path, const std::string& typ
         return tool::Fail(kName, file + ": the MD5 stamp does not match the content, so it may be damaged; nothing "
                                         "was written (--repair writes and stamps it anew)");
 
+    // The container replaces a folder by a value with everything below it;
+    // a put never takes a user's records away unasked.
+    const CQNF_String key(path.c_str());
+    if (st.GetRecType(key) == 0) {
+        const std::string below = path + ">";
+        CQNF_StringArray* all = st.GetAllRecordsArray();
+        uint32_t count = 0;
+        for (uint32_t i = 0; i < all->GetSize(); ++i)
+            count += std::strncmp((*all)[i].GetStr(), below.c_str(), below.size()) == 0;
+        return tool::Fail(kName, path + " is a folder holding " + std::to_string(count) +
+                                     (count == 1 ? " record" : " records") +
+                                     "; a value cannot replace it, so nothing was written");
+    }
+
     // Missing parent folders are made on the way down.
     for (size_t gt = path.find('>'); gt != std::string::npos; gt = path.find('>', gt + 1)) {
         const CQNF_String folder(path.substr(0, gt).c_str());
@@ -245,7 +271,6 @@ int Put(const std::string& file, const std::string& path, const std::string& typ
             return Failed(path.substr(0, gt), st.GetError());
     }
 
-    const CQNF_String key(path.c_str());
     bool ok = false;
     switch (type) {
     case 1:

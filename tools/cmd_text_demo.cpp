@@ -7,6 +7,7 @@
 
 #include "core/ErrorWords.h"
 #include "core/Storage.h"
+#include "core/StdFile.h"
 #include "core/String.h"
 #include "imaging/Font.h"
 #include "imaging/FontBuilder.h"
@@ -99,6 +100,9 @@ int Run(const tool::Args& args)
     if (const int refused = tool::RefuseOutput(kName, pos[2], {pos[0]}, {".png"}))
         return refused;
 
+    // The font is opened by name; a FIFO would hold the run for ever.
+    if (const std::string why = qnRegularFileProblem(pos[0]); !why.empty())
+        return tool::Fail(kName, why);
     CQNF_FontBuilder builder;
     CQNF_Mem record, packed;
     if (!builder.Build(pos[0].c_str(), size, 0, 255, record) || !builder.Pack(record, packed))

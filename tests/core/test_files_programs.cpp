@@ -241,6 +241,7 @@ TEST_F(FilesPrograms, FifosAreRefusedWithoutWaiting)
         {{kTool, "storage", "ls", fifo}, "not a regular file"},
         {{kTool, "zip", fifo, out}, "not a regular file"},
         {{kTool, "md5", fifo}, "not a regular file"},
+        {{kTool, "text-demo", fifo, "hi", outPng}, "not a regular file"},
     };
     ExpectAllRefused(cases, 60);
     EXPECT_FALSE(std::filesystem::exists(out));

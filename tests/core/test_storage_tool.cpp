@@ -85,23 +85,39 @@ TEST_F(StorageTool, BadInputFailsWithoutTouchingTheFile)
 {
     const std::string f = dir.File("c.qns");
     ASSERT_EQ(Shell(Tool("storage put " + Q(f) + " K 1 7")), 0);
+    ASSERT_EQ(Shell(Tool("storage put " + Q(f) + " 'F>a' 4 kept")), 0);
+    ASSERT_EQ(Shell(Tool("storage put " + Q(f) + " 'F>b' 3 5")), 0);
     const Bytes before = ReadFile(f);
     // A wrong command line exits 2, as in every program; a refused change 1.
     EXPECT_EQ(Shell(Tool("storage put " + Q(f) + " K 1 256")), 2);
     EXPECT_EQ(Shell(Tool("storage put " + Q(f) + " K 7 1")), 2);
     EXPECT_EQ(Shell(Tool("storage put " + Q(f) + " 'K>X' 1 1")), 1);
+    // A value put over a folder would take the records below it along.
+    for (const char* type : {"1 1", "4 x", "6 0.5"})
+        EXPECT_EQ(Shell(Tool("storage put " + Q(f) + " F " + type)), 1) << type;
     EXPECT_EQ(Shell(Tool("storage put " + Q(f) + " 'A>' 1 1")), 2);
     EXPECT_EQ(Shell(Tool("storage get " + Q(f) + " missing")), 1);
     EXPECT_EQ(Shell(Tool("storage ls")), 2);
     EXPECT_EQ(ReadFile(f), before);
 
-    Bytes bad = before;
-    bad.back() ^= 1;
-    WriteFile(f, bad);
-    EXPECT_EQ(Shell(Tool("storage check " + Q(f))), 1);
-    EXPECT_EQ(Shell(Tool("storage ls " + Q(f))), 1);
-    EXPECT_EQ(Shell(Tool("storage put " + Q(f) + " K 1 8")), 1);
-    EXPECT_EQ(ReadFile(f), bad) << "a corrupt container is left alone";
+    // Damage that breaks the frame, damage to the stamp alone, and a record
+    // cut off from its parent (hidden from the index, but still there): no
+    // command reads such a container as if it were whole.
+    const struct {
+        const char* what;
+        size_t offset;
+    } damages[] = {{"trailer", before.size() - 1}, {"stamp", 8}, {"first record's parent", 36}};
+    for (const auto& d : damages) {
+        SCOPED_TRACE(d.what);
+        Bytes bad = before;
+        bad[d.offset] ^= 1;
+        WriteFile(f, bad);
+        for (const char* command : {"check ", "ls ", "get "})
+            EXPECT_EQ(Shell(Tool(std::string("storage ") + command + Q(f) + (*command == 'g' ? " 'F>a'" : ""))), 1)
+                << command;
+        EXPECT_EQ(Shell(Tool("storage put " + Q(f) + " K 1 8")), 1);
+        EXPECT_EQ(ReadFile(f), bad) << "a corrupt container is left alone";
+    }
 }
 
 TEST_F(StorageTool, Md5AndZipBlocks)

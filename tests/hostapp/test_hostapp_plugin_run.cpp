@@ -2,6 +2,7 @@
 // tessolo-mkdesc recording layouts, exit codes and the pictures they give.
 #include "core/SafeFile.h"
 #include "core/StdFile.h"
+#include "core/Storage.h"
 #include "core/ZipBlock.h"
 #include "hostapp/HostDescriptor.h"
 #include "hostapp/HostDocument.h"
@@ -386,6 +387,44 @@ TEST(HostPluginRun, LastSettingsThatDoNotReadAreCalledDamaged)
         EXPECT_NE(text.find(c.says), std::string::npos) << text;
         EXPECT_EQ(fs::exists(out), c.code == kExitOk);
     }
+}
+
+TEST(HostPluginRun, DamagedConfigurationIsKeptAsideAndNamed)
+{
+    // The user's preferences and window positions live in "plugin.conf":
+    // one that does not read is never written over.
+    Bundle b;
+    const std::string in = b.Path("in.png"), out = b.Path("out.png"), conf = b.Path("plugin.conf");
+    WriteInput(in, ColorMode::RGB, 40, 30, false);
+    ASSERT_EQ(RunProgram(TESSOLO_MKDESC_FILE, "--raw --grid 2x2 " + b.Path("last.data")), 0);
+    {
+        CQNF_Storage st;
+        ASSERT_TRUE(st.Open(CQNF_String(conf.c_str()), 2));
+        ASSERT_TRUE(st.AddFolder(CQNF_String("Preferences")));
+        ASSERT_TRUE(st.SetRecord(CQNF_String("Preferences>OnLoadZoom"), uint8_t(3)));
+        ASSERT_TRUE(st.Close());
+    }
+    std::vector<uint8_t> damaged;
+    std::string err;
+    ASSERT_TRUE(qnReadWholeFile(conf, damaged, err)) << err;
+    ASSERT_GT(damaged.size(), 52u);
+    // The first record's length now runs far past the end of the file.
+    damaged[32] = 0x7F;
+    ASSERT_EQ(qnReplaceFile(conf, damaged.data(), damaged.size()), 0);
+    {
+        CQNF_Storage st;
+        ASSERT_FALSE(st.Open(CQNF_String(conf.c_str()), 0)) << "the damage must keep it from reading";
+    }
+    std::string text;
+    EXPECT_EQ(Host(b, in + " " + out, &text), kExitOk) << text;
+    // The copy keeps every byte, the user is told where it is, and the run
+    // goes on with a new container.
+    std::vector<uint8_t> kept;
+    ASSERT_TRUE(qnReadWholeFile(conf + ".bad", kept, err)) << err;
+    EXPECT_EQ(kept, damaged);
+    EXPECT_NE(text.find("damaged; it was kept as " + conf + ".bad"), std::string::npos) << text;
+    CQNF_Storage fresh;
+    EXPECT_TRUE(fresh.Open(CQNF_String(conf.c_str()), 1));
 }
 
 }  // namespace

@@ -289,6 +289,21 @@ TEST(CodecPSDRead, EveryHostileFileIsRefusedWithItsCause)
     Bytes version2 = good;
     version2[5] = 2;
     const Bytes large = document(Header(3, 30000, 30000, 8, 3), 0);
+    // A packed 2 x 2 merged image: the table of row lengths, then each row
+    // as one literal of two bytes, a no-op byte after it where the length
+    // says 4 (as some writers end their rows).
+    auto packed = [](uint16_t channels, std::vector<uint16_t> lengths, uint16_t rowsPresent) {
+        BE e;
+        e.raw(Header(channels, 2, 2, 8, 3)).u32(0).u32(0).u32(0).u16(1);
+        for (uint16_t length : lengths)
+            e.u16(length);
+        for (uint16_t row = 0; row < rowsPresent; ++row) {
+            e.u8(1).u8(uint8_t(row)).u8(uint8_t(row + 1));
+            if (row < lengths.size() && lengths[row] == 4)
+                e.u8(0x80);
+        }
+        return e.b;
+    };
     struct Case {
         const char* what;
         Bytes file;
@@ -311,6 +326,14 @@ TEST(CodecPSDRead, EveryHostileFileIsRefusedWithItsCause)
          "32 bits per channel", false},
         {"cut inside its merged image", Bytes(good.begin(), good.end() - 3), 0, qncodec::ErrCorrupt,
          "truncated: it ends inside its merged image", false},
+        {"its alpha channel cut", document(Header(4, 2, 2, 8, 3), 12), 0, qncodec::ErrCorrupt,
+         "truncated: it ends inside its merged image", false},
+        {"packed, its alpha channel cut", packed(4, std::vector<uint16_t>(8, 3), 6), 0, qncodec::ErrCorrupt,
+         "damaged: the row lengths of its merged image add up to more than the rest of the file", false},
+        {"packed, a row length far too large", packed(3, {3, 3, 0xFFFF, 3, 3, 3}, 6), 0, qncodec::ErrCorrupt,
+         "damaged: the row lengths of its merged image add up to more than the rest of the file", false},
+        {"packed, row lengths of 0", packed(3, std::vector<uint16_t>(6, 0), 6), 0, qncodec::ErrCorrupt,
+         "damaged: its merged image's rows are longer than its table of row lengths says", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -328,9 +351,11 @@ TEST(CodecPSDRead, EveryHostileFileIsRefusedWithItsCause)
             EXPECT_EQ(r.GetLocalCopy().GetSize(), 0u) << "read whole before the refusal";
         }
     }
-    WriteAll(dir / "good.psd", good);
-    CQNF_StdFile file;
-    ASSERT_TRUE(file.Open((dir / "good.psd").c_str(), 1));
-    PSD r;
-    EXPECT_TRUE(r.ParseImageByFile(file)) << "the file every case spoils reads whole";
+    for (const Bytes& whole : {good, packed(3, std::vector<uint16_t>(6, 3), 6), packed(3, {4, 4, 3, 4, 3, 4}, 6)}) {
+        WriteAll(dir / "good.psd", whole);
+        CQNF_StdFile file;
+        ASSERT_TRUE(file.Open((dir / "good.psd").c_str(), 1));
+        PSD r;
+        EXPECT_TRUE(r.ParseImageByFile(file)) << "the files the cases spoil read whole: " << r.GetReason();
+    }
 }

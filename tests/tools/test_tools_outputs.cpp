@@ -66,6 +66,8 @@ void MakeInputs(const Folder& d)
     ASSERT_EQ(RunTool("layout new --grid 3x2 " + Q(d / "lay.qntd")).code, 0);
     for (const char* ext : {"png", "psd", "eps", "qntd", "block", "zip", "qnds", "conf", "qns4", "pdf", "qnth"})
         Write(d / (std::string("ro.") + ext), "precious, read-only", fs::perms(0444));
+    fs::create_directory(d / "rodir");
+    fs::permissions(d / "rodir", fs::perms(0555));
 }
 
 }  // namespace
@@ -134,6 +136,14 @@ TEST(ProgramPromises, ExitCodesAndOverwritingHoldForEveryProgram)
         {TESSOLO_S3D_DEMO, "--scene wave --view flat -o " + ro("png"), 1, "read-only"},
         {TESSOLO_RC, in + " -o " + ro("qns4") + " --fonts " + Q(d.path()), 1, "read-only"},
         {TESSOLO_HELPDOC, in + " " + Q(d.path()) + " -o " + ro("pdf"), 1, "read-only"},
+        // Never into a read-only folder, whether one file or a series goes there.
+        {tool, "convert " + in + " " + Q(d / "rodir/o.png"), 1, "permission denied"},
+        {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / "rodir"), 1, "read-only"},
+        {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / "rodir/p"), 1, "read-only"},
+        {tool, "psd read " + psd + " " + Q(d / "rodir"), 1, "read-only"},
+        // A folder that is not there is named as such.
+        {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / "nosuch") + "/", 1, "no such folder"},
+        {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / "nosuch/p"), 1, "no such folder"},
         // A write that fails names the reason.
         {tool, "convert " + in + " /dev/full", 1, "no space left on device"},
         {tool, "export knives --size 10x10 " + lay + " /dev/full", 1, "no space left on device"},

@@ -89,6 +89,7 @@ constexpr int64_t kMinTextLimit = qnscript::kChunkHeader + qnscript::kSmallChunk
 bool ReadCommandLine(const tool::Args& args, layoutplan::LayoutPlan& plan, std::string& blockFile,
                      std::string& out, bool& raw, hostapp::HostSettings& settings)
 {
+    tool::RefuseTogether(args, "--lines", "--pieces");
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         int64_t n = 0;
