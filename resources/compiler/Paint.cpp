@@ -97,12 +97,9 @@ Pixmap Painter::Background(const Window& w)
             m->Text(cr, x, {0, d.box.y, 0, 16}, d.text, c, size, bold);
         }
     }
-    // Frames that belong under controls drawn by code, and the labels of
-    // check boxes and radios.
+    // Frames that belong under controls drawn by code.
     for (const rc::Control& c : w.controls) {
         const Box b = c.box;
-        if ((c.kind == Kind::Check || c.kind == Kind::Radio) && c.Opt("style") != "toggle" && !c.text.empty())
-            m->Text(cr, b.x + 22, b, c.text, kText);
         if (c.kind == Kind::Edit && !c.Flag("bare")) {
             // A "bare" field is hidden in some of its window's modes, where
             // a frame left under it would show as an empty box.

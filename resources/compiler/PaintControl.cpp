@@ -29,7 +29,7 @@ Skin Painter::Control(const rc::Control& c)
     case Kind::Check: {
         const bool toggle = c.Opt("style") == "toggle";
         const char* names[] = {"Normal", "Highlighted", "Pressed", "Pressed Mouse Out", "Disabled"};
-        const Box area = toggle ? b : Impl::MarkBox(c);
+        const Box area = toggle ? b : m->MarkArea(c);
         for (int s = N; s <= D; ++s)
             for (int on = 1; on >= 0; --on) {
                 // Pressed with the pointer outside falls back to Normal by itself.
@@ -47,7 +47,7 @@ Skin Painter::Control(const rc::Control& c)
     }
     case Kind::Radio: {
         const bool toggle = c.Opt("style") == "toggle";
-        const Box area = toggle ? b : Impl::MarkBox(c);
+        const Box area = toggle ? b : m->MarkArea(c);
         auto draw = [&](State s, bool on) {
             return paint(area, [&](cairo_t* cr) {
                 if (toggle)

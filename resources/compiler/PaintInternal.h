@@ -361,7 +361,9 @@ struct Painter::Impl {
         }
     }
 
-    // Check box and radio marks with their label on the right.
+    // Check box and radio marks with their label on the right. The label is
+    // part of each state's picture, so a disabled control's label dims with
+    // its mark and a hidden control takes its label along.
     void Mark(cairo_t* cr, const rc::Control& c, State s, bool on, bool round)
     {
         const Box b = c.box;
@@ -399,14 +401,25 @@ struct Painter::Impl {
             if (on)
                 Icon(cr, "check", mx - 1, my - 1, ink);
         }
+        if (!c.text.empty())
+            Text(cr, b.x + kLabelGap, b, c.text, s == D ? kOff : kText);
     }
 
-    // Where a check box's or radio's mark sits in its rectangle; its label
-    // is painted into the window's background to the right of it, so the
-    // state images stay the size of the mark.
-    static Box MarkBox(const rc::Control& c)
+    // Where a check box's or radio's state pictures lie: the mark alone, or
+    // the whole rectangle when a label stands beside the mark. A label the
+    // rectangle cannot hold would be cut off, so it stops the build.
+    Box MarkArea(const rc::Control& c)
     {
-        return {c.box.x, c.box.y + int(std::floor((c.box.h - 14) / 2.0)) - 1, 16, 16};
+        if (c.text.empty())
+            return {c.box.x, c.box.y + int(std::floor((c.box.h - 14) / 2.0)) - 1, 16, 16};
+        Canvas probe(0, 0, 1, 1);
+        const double need = kLabelGap + Width(probe.cr(), c.text, kTextSize, false);
+        if (need > c.box.w)
+            throw Error("label '" + c.text + "' needs " + std::to_string(int(std::ceil(need))) +
+                        " px, the rectangle is " + std::to_string(c.box.w) + " px wide");
+        return c.box;
     }
+
+    static constexpr int kLabelGap = 22;
 };
 }  // namespace rc

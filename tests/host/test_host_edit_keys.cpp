@@ -70,6 +70,21 @@ struct EditRun : RoadRun {
             ASSERT_NE(fx, nullptr);
         });
     }
+    // Scripted after the test's own steps: the effect window's Cancel (again
+    // once its live preview's render ended), then the main window's; the run
+    // must end canceled with every step taken.
+    void CancelEffectAndRun(StandInHost& host, std::string cancel)
+    {
+        Do([this, cancel] { ClickButton(*Main().GetFXWindow(), cancel.c_str()); });
+        Do([this] { hp.Advance(200); });
+        Do([this, cancel] {
+            if (Main().m_bFXMode)
+                ClickButton(*Main().GetFXWindow(), cancel.c_str());
+        });
+        Do([this] { ClickButton(Main(), "Main_Cancel"); });
+        EXPECT_EQ(h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+        EXPECT_EQ(hp.ScriptLeft(), 0u);
+    }
     void ClickNode(uint32_t node)
     {
         CWnd_Cutter& e = Editor();
@@ -278,14 +293,51 @@ TEST(HostEditKeys, TheDepthSliderReachesItsLastValue)
     r.Do([&] {
         EXPECT_EQ(depth->GetValue(), last);
         EXPECT_EQ(shown(), std::to_string(last));
-        r.ClickButton(*fx, "FXbevel_Cancel");
     });
-    r.Do([&] { r.hp.Advance(200); });
+    r.CancelEffectAndRun(host, "FXbevel_Cancel");
+}
+
+// A disabled check box looks disabled as a whole: its label, not only its
+// mark, is drawn dimmer than when the box is enabled.
+TEST(HostEditKeys, ADisabledCheckBoxDimsItsLabel)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    EditRun r;
+    StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+    CWndFX_Base* fx = nullptr;
+    CQNF_Control* box = nullptr;
+    // The brightness of the label's pixels on screen: the line right of the
+    // mark, as wide as the label "Auto adjust".
+    auto label = [&] {
+        uint16_t w = 0, h = 0;
+        const std::vector<uint32_t>* fb = r.hp.Framebuffer(fx->GetWindowHandle(), w, h);
+        EXPECT_NE(fb, nullptr);
+        const qntRECT_s rc = box->GetRenderRect();
+        uint64_t sum = 0;
+        for (int32_t y = rc.top; fb && y < rc.bottom && y < h; ++y)
+            for (int32_t x = rc.left + 20; x < rc.left + 110 && x < w; ++x) {
+                const uint32_t p = (*fb)[size_t(y) * w + size_t(x)];
+                sum += ((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF);
+            }
+        return sum;
+    };
+    uint64_t enabled = 0;
+    r.OpenEffectAfterCut("Main_FXBlur", fx);
     r.Do([&] {
-        if (r.Main().m_bFXMode)
-            r.ClickButton(*r.Main().GetFXWindow(), "FXbevel_Cancel");
+        box = fx->GetControl(fx->FindControlByName("FXblur_AAdjust", qnctl::CheckBox));
+        ASSERT_NE(box, nullptr);
+        box->Enable(1);
     });
-    r.Do([&] { r.ClickButton(r.Main(), "Main_Cancel"); });
-    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
-    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+    r.Do([&] {
+        enabled = label();
+        box->Enable(0);
+    });
+    r.Do([&] {
+        const uint64_t disabled = label();
+        EXPECT_GT(enabled, 0u);
+        EXPECT_LT(disabled * 10, enabled * 9) << "the disabled label is not visibly dimmer";
+        SaveWindowSnapshot(r.hp, fx->GetWindowHandle(), "blur_auto_adjust_disabled.png");
+    });
+    r.CancelEffectAndRun(host, "FXblur_Cancel");
 }
