@@ -263,10 +263,16 @@ bool CQNF_ImageJPEG::i_Parse(const void* data, size_t size)
     const bool scans = cinfo->progressive_mode || cinfo->comps_in_scan < cinfo->num_components;
     if (scans)
         cinfo->progress = &job.watch.pub;
+    // Junk between the headers is dropped; among the coded data (which a
+    // file of several scans reads whole here) a great many unused bytes
+    // were never part of the picture.
+    const long unusedInHeaders = job.err.unusedBytes;
     if (!Guard(job.err, [&] { jpeg_start_decompress(cinfo); }))
         return i_Failed(job);
     if (job.err.truncated || job.err.damaged)
         return i_Failed(job);
+    if (job.err.unusedBytes - unusedInHeaders > kJpegMostPaddingBytes)
+        return i_Damaged(std::to_string(job.err.unusedBytes - unusedInHeaders) + " bytes of its data were never decoded");
     if (scans && !ScansComplete(*cinfo, job.watch.seen))
         return i_Truncated("scans of its picture are missing");
     if (!i_Report(4))
@@ -318,8 +324,13 @@ bool CQNF_ImageJPEG::i_Parse(const void* data, size_t size)
                     out[c][o + x] = s[c];
         }
     }
+    // The end of the data is read only now: a great many bytes left over
+    // before it mean the last rows came of whatever filled the file (a
+    // download cut and padded with zeros), not of the picture.
     if (!Guard(job.err, [&] { jpeg_finish_decompress(cinfo); }))
         return i_Failed(job);
+    if (job.err.unusedBytes - unusedInHeaders > kJpegMostPaddingBytes)
+        return i_Damaged(std::to_string(job.err.unusedBytes - unusedInHeaders) + " bytes of its data were never decoded");
     if (m_progress)
         m_progress->Progress(100, m_progress->GetUserDataPtr());
     return true;

@@ -79,6 +79,9 @@ static void my_emit_message(j_common_ptr cinfo, int level)
         else
             err->damaged = TRUE;
         break;
+    case JWRN_EXTRANEOUS_DATA:
+        err->unusedBytes += err->pub.msg_parm.i[0];
+        break;
     case JWRN_HUFF_BAD_CODE:
     case JWRN_ARITH_BAD_CODE:
     case JWRN_BOGUS_PROGRESSION:

@@ -35,7 +35,14 @@ struct qntJPEGERROR {
     // The coded data does not decode: a code no table holds, a missing
     // restart marker, or scans that refine what was never sent.
     boolean damaged;
+    // Bytes the decoder passed over, unread, before a marker: a few are
+    // some encoders' padding; many are data the picture never took, as a
+    // cut file filled up with zeros leaves behind.
+    long unusedBytes;
 };
+
+// More unused bytes than this among a picture's coded data are not padding.
+inline constexpr long kJpegMostPaddingBytes = 1024;
 
 // Installs a source over data..data+size, allocated from the library's
 // permanent pool.

@@ -404,9 +404,25 @@ TEST(CodecJPEG, EveryHostileFileIsRefusedWithItsCause)
         unsigned short error;
         const char* reason;  // how the reason begins
     };
+    // Cut and filled up with zeros, as a download stopped into a file of
+    // its full size leaves it: zeros are codes the decoder takes, so only
+    // the data it never used tells.
+    auto zeroFilled = [](const Bytes& whole, bool endMarker) {
+        Bytes b = Prefix(whole, whole.size() / 2, false);
+        b.resize(b.size() + 8192, 0);
+        if (endMarker) {
+            b.push_back(0xFF);
+            b.push_back(0xD9);
+        }
+        return b;
+    };
     const std::vector<Case> cases = {
         {"cut in half, then an end marker", Prefix(baseline, baseline.size() / 2, true), {}, qncodec::ErrCorrupt,
          "truncated"},
+        {"cut in half and filled with zeros", zeroFilled(baseline, false), {}, qncodec::ErrCorrupt, "damaged"},
+        {"cut in half, filled with zeros, then an end marker", zeroFilled(baseline, true), {}, qncodec::ErrCorrupt,
+         "damaged"},
+        {"progressive, cut and filled with zeros", zeroFilled(progressive, true), {}, qncodec::ErrCorrupt, ""},
         {"cut in half", Prefix(baseline, baseline.size() / 2, false), {}, qncodec::ErrCorrupt, "truncated"},
         {"cut at a restart marker, then an end marker", Prefix(restarts, restart, true), {}, qncodec::ErrCorrupt,
          "truncated"},
