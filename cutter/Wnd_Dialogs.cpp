@@ -99,6 +99,7 @@ unsigned char CWnd_CutterDialog::OnKeyDown(unsigned char key, unsigned char)
         EndModal(0);
         return 1;
     case DialogKey::Consumed:
+        OnReturnRefused();
         return 1;
     default:
         return 0;
@@ -133,6 +134,12 @@ unsigned char CWnd_ShapeName::OnCtrlMessage(unsigned short msg, unsigned long, c
         return 1;
     }
     return type == 255 && i_Popup(msg, data) ? 1 : 0;
+}
+
+void CWnd_ShapeName::OnReturnRefused()
+{
+    if (m_pEdit && !m_pEdit->IsFocused())
+        m_pEdit->SetFocus(1);
 }
 
 void CWnd_ShapeName::OnOk()

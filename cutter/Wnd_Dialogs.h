@@ -40,6 +40,9 @@ protected:
     bool i_Button(const std::string& name, short helpX);
     bool i_Popup(unsigned short msg, void* data);
     virtual void OnOk() = 0;
+    // Return came while OK is disabled: the field it took the focus from
+    // gets it back, so that what the user types next is not lost.
+    virtual void OnReturnRefused() {}
 
     CDialogHost& m_Host;
     const char* m_pOkName;
@@ -58,6 +61,7 @@ public:
     unsigned char OnCtrlMessage(unsigned short msg, unsigned long id, char* name, unsigned char type,
                                 void* data) override;
     void OnOk() override;
+    void OnReturnRefused() override;
 
 private:
     std::string m_Name;
