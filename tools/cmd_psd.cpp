@@ -79,6 +79,11 @@ int Write(const tool::Args& args)
     }
     if (const int refused = tool::RefuseOutput(kName, outPath, inputs, {".psd"}))
         return refused;
+    // Said before any layer is read: the format's own limit, not the
+    // writer's bare refusal at the end.
+    if (args.size() - 2 > CQNF_ImagePSD::MaxLayers)
+        return tool::BadArguments(kName, "a PSD file holds at most " + std::to_string(CQNF_ImagePSD::MaxLayers) +
+                                             " layers, and " + std::to_string(args.size() - 2) + " were given");
     struct Layer {
         CQNF_ImageFile png;
         CQNF_ImagePSD::PSDMLWRITE_LAYERPARAMS params;

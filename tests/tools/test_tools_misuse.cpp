@@ -100,6 +100,13 @@ TEST(CommandLineMisuse, EveryProgramAnswersExitTwoWithOneLineNamingTheFault)
         {T, "layout new --grid 3x3 --pieces --lines " + F("o.qntd"), "--pieces and --lines cannot be given together"},
         {T, "engine lines --grid 5x5 --block " + F("lay.block") + png, "--grid and --block cannot be given together"},
         {T, "psd write " + F("o.psd") + " " + F("in.png@1,2,3"), "must be X,Y (two integers), not '1,2,3'"},
+        {T, "psd write " + F("o.psd") + [] {
+             std::string many;
+             for (int i = 0; i < 32768; ++i)
+                 many += " x";
+             return many;
+         }(),
+         "a PSD file holds at most 32767 layers, and 32768 were given"},
         {T, "psd write " + F("o.psd") + " " + F("in.png@1,"), "must be X,Y (two integers), not '1,'"},
         {T, "export pieces --to png " + lay + " " + in + " ''", "OUT is an empty name"},
         {T, "export pieces ''" + png, "LAYOUT is an empty name"},
