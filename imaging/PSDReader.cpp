@@ -125,6 +125,9 @@ bool CQNF_ImagePSD::GetImageInfoByPtr(const void* data, size_t size)
     if (!i_WithinLimits(width, height, 0))
         return false;
     m_fileChannels = qnpsd::GetU16(p + 12);
+    // The format counts 1 to 56 channels; any other count is no PSD header.
+    if (m_fileChannels < 1 || m_fileChannels > 56)
+        return i_Damaged("its header gives " + std::to_string(m_fileChannels) + " channels");
     m_width = static_cast<uint16_t>(width);
     m_height = static_cast<uint16_t>(height);
     m_depth = static_cast<uint8_t>(depth);
