@@ -125,7 +125,9 @@ void CWnd_ExportBase::i_AddStatisticsTab(const char* name)
 void CWnd_ExportBase::i_SetText(const char* name, const std::string& text)
 {
     if (auto* t = static_cast<CQNF_CtrlStaticText*>(i_Ctrl(name))) {
-        t->SetOpacity(255);
+        // Each call shows its change.
+        if (t->GetOpacity() != 255)
+            t->SetOpacity(255);
         t->SetText(text.c_str());
     }
 }

@@ -67,8 +67,7 @@ void CWnd_Main::UpdateInfoPanel(qntPOS p, unsigned char outside)
     }
     if (m_pInfo->GetText().Compare(text.c_str()) == 0)
         return;
-    m_pInfo->SetText(text.c_str());
-    view_RenderAndUpdate(m_pInfo->GetRenderRect());
+    m_pInfo->SetText(text.c_str());  // shows itself
 }
 
 unsigned char CWnd_Main::OnTimer(unsigned short id)
@@ -94,10 +93,11 @@ unsigned char CWnd_Main::OnTimer(unsigned short id)
     if (m_pStatus && m_Fader.GetState() != CStatusFader::Idle) {
         bool show = false;
         const uint8_t o = m_Fader.Tick(m_pStatus->GetOpacity(), show);
+        // Each call shows its change.
         if (show)
             m_pStatus->SetText(m_Fader.Pending().c_str());
-        m_pStatus->SetOpacity(o);
-        view_RenderAndUpdate(m_pStatus->GetRenderRect());
+        if (m_pStatus->GetOpacity() != o)
+            m_pStatus->SetOpacity(o);
     }
     return 0;
 }
@@ -196,9 +196,9 @@ void CWnd_Main::i_ShowProgressLine(bool force)
     if (!m_bProgressPending || !m_pStatus)
         return;
     m_bProgressPending = 0;
-    m_pStatus->SetOpacity(255);
-    m_pStatus->SetText(m_ProgressLine.c_str());
-    view_RenderAndUpdate(m_pStatus->GetRenderRect());
+    if (m_pStatus->GetOpacity() != 255)
+        m_pStatus->SetOpacity(255);
+    m_pStatus->SetText(m_ProgressLine.c_str());  // shows itself
     // On the screen now, though no events are processed until it ends.
     if (force)
         ForceRedrawRect(m_pStatus->GetRenderRect());

@@ -76,8 +76,7 @@ void CWndFX_ImageOverlay::UpdateDisplay()
 {
     if (!m_current)
         return;
-    m_current->SetText(CurrentChoiceText());
-    Refresh(m_current->GetRenderRect());
+    m_current->SetText(CurrentChoiceText());  // shows itself
 }
 
 unsigned char CWndFX_ImageOverlay::OnOwnMessage(unsigned short msg, CQNF_Control* c, void*)
