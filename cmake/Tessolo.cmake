@@ -75,8 +75,12 @@ function(tessolo_gui_test name)
   endif()
   set_property(TARGET ${name} PROPERTY TESSOLO_GUI_CASES ${cases})
   foreach(case ${cases})
+    # -noreset: by default the server resets whenever its last client goes,
+    # and a program connecting during that reset is refused ("cannot open
+    # the X display"). A test that ends one session and starts the next, with
+    # nothing else connected in between, met that on a busy machine.
     add_test(NAME ${case}
-      COMMAND ${TESSOLO_XVFB_RUN} -a -s "-screen 0 ${ARG_SCREEN}x24" $<TARGET_FILE:${name}> --gtest_filter=${case})
+      COMMAND ${TESSOLO_XVFB_RUN} -a -s "-screen 0 ${ARG_SCREEN}x24 -noreset" $<TARGET_FILE:${name}> --gtest_filter=${case})
     # Real windows race with a loaded machine and with each other's X
     # servers (xvfb-run -a picks a display number by looking): one at a
     # time, alone.
