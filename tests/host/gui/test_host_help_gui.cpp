@@ -73,7 +73,7 @@ TEST(HostHelpGui, HelpOpensTheGuideOfThePluginsFolderInTheViewer)
         opened.pop_back();
     EXPECT_EQ(std::filesystem::weakly_canonical(opened), std::filesystem::weakly_canonical(dir + "/" + kGuide));
     Click(g, 797, 659);  // Cancel
-    EXPECT_EQ(WaitExit(pid, 20000), 1);
+    EXPECT_EQ(WaitExit(pid, 60000), 1);
     if (!::testing::Test::HasFailure())
         std::filesystem::remove_all(dir);
 }

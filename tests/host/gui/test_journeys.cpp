@@ -149,7 +149,7 @@ struct Session {
     int Cancel()
     {
         ClickControl(main, "Main", "Main_Cancel");
-        return Exit(20000);
+        return Exit(60000);
     }
 };
 

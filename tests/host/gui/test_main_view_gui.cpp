@@ -141,7 +141,7 @@ TEST(MainViewGui, ANewUserSeesBothWindowsAndAViewThatFollowsZoomAndPan)
     EXPECT_TRUE(MenuAt(main, beside, 48, scratch, "gui_view_units_menu.png")) << "no units menu on the marks";
 
     Xdo("mousemove " + std::to_string(main.x + 797) + " " + std::to_string(main.y + 659) + " sleep 0.3 click 1");
-    EXPECT_EQ(WaitExit(pid, 20000), 1);
+    EXPECT_EQ(WaitExit(pid, 60000), 1);
     if (!::testing::Test::HasFailure())
         std::filesystem::remove_all(folder);
 }
