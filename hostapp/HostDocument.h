@@ -51,7 +51,7 @@ struct HostDocument {
     int ruler = 0;  // the ruler-units property value
     std::vector<uint8_t> icc;
     // What of its input a PSD written from the document would not hold, in
-    // words ("its layer groups"), or empty.
+    // words ("the input's layer groups"), or empty.
     std::string unkept;
 
     // A document of one layer made from an image: an image with alpha is a

@@ -195,7 +195,7 @@ std::string DocumentRefusal(const std::string& output, OutputKind kind, const Ho
                "; write a PNG or JPEG (the filtered layer) instead";
     if (!doc.unkept.empty())
         return output + ": the PSD would lose " + doc.unkept +
-               " of the input, which the host does not keep; write a PNG or JPEG (the filtered layer) instead";
+               ", which the host does not keep; write a PNG or JPEG (the filtered layer) instead";
     for (const HostLayer& layer : doc.layers)
         if (!layer.beyond.planes.empty() &&
             (layer.beyondLeft < INT16_MIN || layer.beyondLeft > INT16_MAX || layer.beyondTop < INT16_MIN ||

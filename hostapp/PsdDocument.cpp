@@ -59,7 +59,7 @@ bool DocumentFromPsd(CQNF_ImageFile& file, const std::string& path, HostDocument
             return false;
         }
         *note = path + ": the layers are not read (" + why + "); the merged image is opened as one layer";
-        doc.unkept = "its layers (" + why + ")";
+        doc.unkept = "the input's layers (" + why + ")";
         flat = true;
     }
     // Every layer is decoded: the file's bytes are needed no more.
@@ -80,7 +80,7 @@ bool DocumentFromPsd(CQNF_ImageFile& file, const std::string& path, HostDocument
             beyondPixels += uint64_t{info.width} * info.height;
     }
     if (groups)
-        doc.unkept = "its layer groups";
+        doc.unkept = "the input's layer groups";
     if (!doc.Fits((uint64_t{pixelLayers} * doc.PixelCount() + beyondPixels) * uint64_t(colours + 1), err)) {
         err = path + ": " + err;
         return false;

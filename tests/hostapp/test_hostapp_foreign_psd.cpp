@@ -86,7 +86,7 @@ TEST(HostForeignPsd, NamedReasonsAndTheMergedImage)
         // A PSD written from it would have lost the layers: refused.
         const std::string layered = b.Path("layered.psd");
         EXPECT_EQ(Host(b, "--descriptor " + desc + " " + c.in + " " + layered, &text), kExitHostError);
-        EXPECT_NE(text.find("the PSD would lose its layers (layer "), std::string::npos) << text;
+        EXPECT_NE(text.find("the PSD would lose the input's layers (layer "), std::string::npos) << text;
         EXPECT_FALSE(fs::exists(layered));
 
         // The tool writes the merged image alone, and says so.
@@ -224,8 +224,8 @@ TEST(HostPsd, APsdOutputKeepsTheLayersWholeOrIsRefusedBeforeAnyWork)
         std::string says;
     };
     const std::vector<Case> cases = {
-        {b.Path("grouped.psd"), ": the PSD would lose its layer groups of the input"},
-        {b.Path("multiply.psd"), ": the PSD would lose its layers (layer 1 (\"a\"): blend mode 'mul ' is not read"},
+        {b.Path("grouped.psd"), ": the PSD would lose the input's layer groups, which the host does not keep"},
+        {b.Path("multiply.psd"), ": the PSD would lose the input's layers (layer 1 (\"a\"): blend mode 'mul ' is not read"},
         {"--add-layer " + b.Path("dot.png") + " " + b.Path("many.psd"),
          ": a PSD file holds at most 32767 layers and the document has 32768"},
     };
