@@ -109,7 +109,6 @@ bool WriteJpeg(const std::string& path, const RasterImage& layer, double resolut
 RasterImage WholeLayer(const HostLayer& layer, int width, int height)
 {
     RasterImage whole = layer.beyond;
-    ConvertImage(whole, layer.pixels.mode);
     const int x0 = std::max(0, layer.beyondLeft), x1 = std::min(width, layer.beyondLeft + whole.width);
     const int y0 = std::max(0, layer.beyondTop), y1 = std::min(height, layer.beyondTop + whole.height);
     for (size_t c = 0; c < whole.planes.size(); ++c)
