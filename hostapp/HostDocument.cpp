@@ -23,9 +23,12 @@ uint64_t HostDocument::PlaneBytes() const
 {
     uint64_t planes = selection.empty() ? 0 : 1;
     planes += channels.size();
-    for (const HostLayer& layer : layers)
+    uint64_t beyond = 0;
+    for (const HostLayer& layer : layers) {
         planes += layer.pixels.planes.size();
-    return planes * PixelCount();
+        beyond += uint64_t{layer.beyond.PixelCount()} * layer.beyond.planes.size();
+    }
+    return planes * PixelCount() + beyond;
 }
 
 bool HostDocument::Fits(uint64_t more, std::string& err) const
@@ -87,10 +90,16 @@ bool HostDocument::ConvertTo(ColorMode to, std::string& err)
 {
     // Every layer gains or loses the difference in colour planes.
     const int64_t change = int64_t(ColorPlanes(to)) - ColorPlanes(mode);
-    if (change > 0 && !Fits(layers.size() * PixelCount() * uint64_t(change), err))
+    uint64_t pixels = 0;
+    for (const HostLayer& layer : layers)
+        pixels += PixelCount() + layer.beyond.PixelCount();
+    if (change > 0 && !Fits(pixels * uint64_t(change), err))
         return false;
-    for (HostLayer& layer : layers)
+    for (HostLayer& layer : layers) {
         ConvertImage(layer.pixels, to);
+        if (!layer.beyond.planes.empty())
+            ConvertImage(layer.beyond, to);
+    }
     mode = to;
     return true;
 }

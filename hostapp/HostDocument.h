@@ -23,6 +23,13 @@ struct HostLayer {
     RasterImage pixels;  // canvas-sized; alpha when the layer has transparency
     bool visible = true;
     uint8_t opacity = 255;
+    // A PSD layer that reaches beyond the canvas, whole at its own place in
+    // canvas coordinates, so that a PSD output keeps what the canvas does
+    // not show; its canvas part is pixels, the part the filter works on.
+    // Empty for a layer inside the canvas.
+    RasterImage beyond;
+    int32_t beyondLeft = 0;
+    int32_t beyondTop = 0;
 };
 
 struct HostChannel {
@@ -43,6 +50,9 @@ struct HostDocument {
     double resolution = 72.0;
     int ruler = 0;  // the ruler-units property value
     std::vector<uint8_t> icc;
+    // What of its input a PSD written from the document would not hold, in
+    // words ("the input's layer groups"), or empty.
+    std::string unkept;
 
     // A document of one layer made from an image: an image with alpha is a
     // transparent layer, one without a flat background.

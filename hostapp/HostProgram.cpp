@@ -132,6 +132,11 @@ int RunHostProgram(const HostCommandLine& cmd)
     std::string err;
     if (!BuildDocument(cmd, doc, err))
         return Fail(kExitHostError, err);
+    if (writes) {
+        const std::string refusal = DocumentRefusal(cmd.output, cmd.outputKind, doc);
+        if (!refusal.empty())
+            return Fail(kExitHostError, refusal);
+    }
 
     std::vector<uint8_t> descriptor;
     // A replay reads the descriptor named, and only that: the plug-in turns

@@ -105,8 +105,29 @@ bool WriteJpeg(const std::string& path, const RasterImage& layer, double resolut
 
 // ---- PSD ----------------------------------------------------------------
 
+// A layer kept whole beyond the canvas, with its canvas part as it is now.
+RasterImage WholeLayer(const HostLayer& layer, int width, int height)
+{
+    RasterImage whole = layer.beyond;
+    const int x0 = std::max(0, layer.beyondLeft), x1 = std::min(width, layer.beyondLeft + whole.width);
+    const int y0 = std::max(0, layer.beyondTop), y1 = std::min(height, layer.beyondTop + whole.height);
+    for (size_t c = 0; c < whole.planes.size(); ++c)
+        for (int y = y0; y < y1 && x0 < x1; ++y) {
+            uint8_t* to = whole.planes[c].data() + size_t(y - layer.beyondTop) * size_t(whole.width) +
+                          size_t(x0 - layer.beyondLeft);
+            if (c < layer.pixels.planes.size())
+                std::memcpy(to, layer.pixels.planes[c].data() + size_t(y) * size_t(width) + size_t(x0), size_t(x1 - x0));
+            else
+                std::memset(to, 255, size_t(x1 - x0));
+        }
+    return whole;
+}
+
 bool WritePsd(const std::string& path, const HostDocument& doc, std::string& err)
 {
+    err = DocumentRefusal(path, OutputKind::PSD, doc);
+    if (!err.empty())
+        return false;
     const int colours = ColorPlanes(doc.mode);
     CQNF_ImagePSD psd;
     CQNF_ImagePSD::PSDMLWRITE_INITPARAMS init;
@@ -122,6 +143,10 @@ bool WritePsd(const std::string& path, const HostDocument& doc, std::string& err
     }
     // Every layer carries a transparency plane; an opaque one gets a full one.
     const std::vector<uint8_t> opaque(doc.PixelCount(), 255);
+    // A layer kept whole beyond the canvas is written whole, its canvas
+    // part as the filter left it; the copies live until the file is written.
+    std::vector<RasterImage> wholes;
+    wholes.reserve(doc.layers.size());
     for (const HostLayer& layer : doc.layers) {
         CQNF_ImagePSD::PSDMLWRITE_LAYERPARAMS p;
         p.width = init.width;
@@ -129,12 +154,21 @@ bool WritePsd(const std::string& path, const HostDocument& doc, std::string& err
         p.visible = layer.visible ? 1 : 0;
         p.opacity = layer.opacity;
         std::strncpy(p.name, layer.name.c_str(), sizeof p.name - 1);
+        const RasterImage* image = &layer.pixels;
+        if (!layer.beyond.planes.empty()) {
+            wholes.push_back(WholeLayer(layer, doc.width, doc.height));
+            image = &wholes.back();
+            p.width = static_cast<uint16_t>(image->width);
+            p.height = static_cast<uint16_t>(image->height);
+            p.x = static_cast<int16_t>(layer.beyondLeft);
+            p.y = static_cast<int16_t>(layer.beyondTop);
+        }
         unsigned char* planes[5] = {};
         for (int c = 0; c < colours; ++c)
-            planes[c] = const_cast<unsigned char*>(layer.pixels.planes[static_cast<size_t>(c)].data());
+            planes[c] = const_cast<unsigned char*>(image->planes[static_cast<size_t>(c)].data());
         planes[colours] =
-            const_cast<unsigned char*>(layer.pixels.hasAlpha ? layer.pixels.planes.back().data() : opaque.data());
-        if (!psd.Write_AddLayer(&p, planes, init.width)) {
+            const_cast<unsigned char*>(image->hasAlpha ? image->planes.back().data() : opaque.data());
+        if (!psd.Write_AddLayer(&p, planes, p.width)) {
             err = qnFileFailure(path, true, psd.GetError());
             return false;
         }
@@ -149,6 +183,26 @@ bool WritePsd(const std::string& path, const HostDocument& doc, std::string& err
 }
 
 }  // namespace
+
+std::string DocumentRefusal(const std::string& output, OutputKind kind, const HostDocument& doc)
+{
+    if (kind != OutputKind::PSD)
+        return {};
+    if (doc.layers.size() > CQNF_ImagePSD::MaxLayers)
+        return output + ": a PSD file holds at most " + std::to_string(CQNF_ImagePSD::MaxLayers) +
+               " layers and the document has " + std::to_string(doc.layers.size()) +
+               "; write a PNG or JPEG (the filtered layer) instead";
+    if (!doc.unkept.empty())
+        return output + ": the PSD would lose " + doc.unkept +
+               ", which the host does not keep; write a PNG or JPEG (the filtered layer) instead";
+    for (const HostLayer& layer : doc.layers)
+        if (!layer.beyond.planes.empty() &&
+            (layer.beyondLeft < INT16_MIN || layer.beyondLeft > INT16_MAX || layer.beyondTop < INT16_MIN ||
+             layer.beyondTop > INT16_MAX))
+            return output + ": layer \"" + layer.name + "\" lies at " + std::to_string(layer.beyondLeft) + "," +
+                   std::to_string(layer.beyondTop) + ", beyond the -32768 to 32767 a written PSD layer may lie at";
+    return {};
+}
 
 OutputKind OutputKindOf(const std::string& path)
 {

@@ -3,8 +3,10 @@
 // input and never over a file the user may not write.
 //   .png           the filtered layer (gray, RGB or with alpha; CMYK as RGB)
 //   .jpg / .jpeg   the filtered layer over white, at a quality of 1..100
-//   .psd           a layered document: every layer of the input, the
-//                  filtered one in its place
+//   .psd           a layered document: every layer of the document, the
+//                  filtered one in its place, a PSD input's layers whole
+//                  where they reach beyond the canvas; refused (see
+//                  DocumentRefusal) where it cannot hold the document
 #pragma once
 
 #include "hostapp/HostDocument.h"
@@ -25,6 +27,11 @@ inline constexpr int kDefaultJpegQuality = 90;
 // file the user may not write (its permission bits deny writing, whoever
 // runs the program), or its folder is missing or closed.
 std::string OutputRefusal(const std::string& output, const std::vector<std::string>& inputs);
+
+// Why doc may not be written to output in kind, or empty: for a PSD, more
+// layers than the format holds, or a PSD input whose groups or layers the
+// document did not keep (doc.unkept). Asked before any work is done on doc.
+std::string DocumentRefusal(const std::string& output, OutputKind kind, const HostDocument& doc);
 
 // Writes doc to path in kind at doc.resolution; an existing file is
 // replaced only by a complete new one. On failure err holds one line.

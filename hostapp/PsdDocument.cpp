@@ -5,7 +5,20 @@
 #include "imaging/ImageFile.h"
 #include "imaging/PSDCodec.h"
 
+#include <cstring>
+
 namespace hostapp {
+
+namespace {
+
+// Whether a layer with pixels reaches beyond a canvas of w x h.
+bool Beyond(const CQNF_ImagePSD::PSDLayerInfoExt_s& info, int w, int h)
+{
+    return info.width && info.height &&
+           (info.left < 0 || info.top < 0 || int64_t{info.left} + info.width > w || int64_t{info.top} + info.height > h);
+}
+
+}  // namespace
 
 bool ReadPsdDocument(const std::string& path, HostDocument& doc, std::string& err, std::string* note)
 {
@@ -46,18 +59,29 @@ bool DocumentFromPsd(CQNF_ImageFile& file, const std::string& path, HostDocument
             return false;
         }
         *note = path + ": the layers are not read (" + why + "); the merged image is opened as one layer";
+        doc.unkept = "the input's layers (" + why + ")";
         flat = true;
     }
     // Every layer is decoded: the file's bytes are needed no more.
     psd.GetLocalCopy().free();
     // Each layer lives on the canvas, whatever its own size: the document
     // they make is checked before any of them is placed there.
+    // A layer reaching beyond the canvas is kept whole besides.
     uint32_t pixelLayers = 0;
+    uint64_t beyondPixels = 0;
+    bool groups = false;
     for (uint32_t i = 0; !flat && i < psd.GetLayersCount(); ++i) {
         CQNF_ImagePSD::PSDLayerInfoExt_s info{};
-        pixelLayers += psd.GetLayerInfo(i, info) && !info.folder && !info.sectionEnd;
+        if (!psd.GetLayerInfo(i, info))
+            continue;
+        groups = groups || info.folder || info.sectionEnd;
+        pixelLayers += !info.folder && !info.sectionEnd;
+        if (!info.folder && !info.sectionEnd && Beyond(info, w, h))
+            beyondPixels += uint64_t{info.width} * info.height;
     }
-    if (!doc.Fits(uint64_t{pixelLayers} * doc.PixelCount() * uint64_t(colours + 1), err)) {
+    if (groups)
+        doc.unkept = "the input's layer groups";
+    if (!doc.Fits((uint64_t{pixelLayers} * doc.PixelCount() + beyondPixels) * uint64_t(colours + 1), err)) {
         err = path + ": " + err;
         return false;
     }
@@ -72,8 +96,21 @@ bool DocumentFromPsd(CQNF_ImageFile& file, const std::string& path, HostDocument
         layer.name = info.name ? info.name : "";
         layer.visible = info.visible != 0;
         layer.opacity = info.opacity;
-        // Layers live on the canvas; what lies outside it is cut off.
+        // The filter sees the canvas part; the whole layer stays beside it.
         layer.pixels.Allocate(mode, w, h, true, 0);
+        if (Beyond(info, w, h)) {
+            layer.beyond.Allocate(mode, static_cast<int>(info.width), static_cast<int>(info.height), true, 0);
+            layer.beyondLeft = info.left;
+            layer.beyondTop = info.top;
+            const size_t n = layer.beyond.PixelCount();
+            for (int c = 0; c < colours; ++c)
+                if (info.planes[c])
+                    std::memcpy(layer.beyond.planes[static_cast<size_t>(c)].data(), info.planes[c]->GetPtr(), n);
+            if (info.transparency)
+                std::memcpy(layer.beyond.planes[static_cast<size_t>(colours)].data(), info.transparency->GetPtr(), n);
+            else
+                std::memset(layer.beyond.planes[static_cast<size_t>(colours)].data(), 255, n);
+        }
         for (uint32_t y = 0; y < info.height; ++y) {
             const int64_t cy = int64_t{info.top} + y;
             if (cy < 0 || cy >= h)

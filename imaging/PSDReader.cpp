@@ -15,6 +15,24 @@ namespace {
 // most 128 bytes for two bytes of input.
 uint64_t MinPackedRow(uint64_t width) { return 2 * ((width + 127) / 128); }
 
+// The bytes a table of packed row lengths gives its rows in all.
+uint64_t RowTableSum(const unsigned char* table, uint64_t rows)
+{
+    uint64_t sum = 0;
+    for (uint64_t row = 0; row < rows; ++row)
+        sum += qnpsd::GetU16(table + 2 * row);
+    return sum;
+}
+
+// Whether packed rows that took used bytes are borne out by their table of
+// row lengths. A row may take less than its length (some writers end each
+// row with a no-op byte), never more: rows that run on past what the table
+// gives them are damage, not a picture.
+bool TableCovers(const unsigned char* table, uint64_t rows, uint64_t used)
+{
+    return used <= RowTableSum(table, rows);
+}
+
 std::string CompressionName(uint32_t compression)
 {
     switch (compression) {
@@ -222,16 +240,9 @@ bool CQNF_ImagePSD::i_ParseMerged(const void* data, size_t size)
     if (!c.Has(least))
         return i_Truncated("it ends inside its merged image");
     // The packed rows' lengths: all of them must lie in the file, and the
-    // colour channels' rows must fit in theirs (some writers end each row
-    // with a no-op byte, so a row may take less than its length).
-    uint64_t packedColours = 0, packedAll = 0;
-    for (uint64_t row = 0; compression && row < m_fileChannels * H; ++row) {
-        const uint16_t length = qnpsd::GetU16(c.Here() + 2 * row);
-        packedAll += length;
-        if (row < n * H)
-            packedColours += length;
-    }
-    if (packedAll > c.Left() - table)
+    // colour channels' rows must fit in theirs.
+    const unsigned char* rowTable = c.Here();
+    if (compression && RowTableSum(rowTable, m_fileChannels * H) > c.Left() - table)
         return i_Damaged("the row lengths of its merged image add up to more than the rest of the file");
     if (!i_WithinLimits(W, H, n * W * H))
         return false;
@@ -254,7 +265,7 @@ bool CQNF_ImagePSD::i_ParseMerged(const void* data, size_t size)
         }
         c.Skip(used);
     }
-    if (compression && c.Pos() - start > packedColours) {
+    if (compression && !TableCovers(rowTable, n * H, c.Pos() - start)) {
         i_FreePlanes();
         return i_Damaged("its merged image's rows are longer than its table of row lengths says");
     }
@@ -280,14 +291,22 @@ private:
         m_c.SetError(error);
         return false;
     }
+    bool Damaged(uint32_t index, const ReadLayer* l, const std::string& what)
+    {
+        return m_c.i_Damaged(Where(index, l) + ": " + what);
+    }
     // "layer 2 ("Cat"): what", layers counted from 1 in file order (bottom
     // first); without the name when it has not been read yet.
-    bool Unsupported(uint32_t index, const ReadLayer* l, const std::string& what)
+    static std::string Where(uint32_t index, const ReadLayer* l)
     {
         std::string where = "layer " + std::to_string(index + 1);
         if (l)
             where += std::string(" (\"") + l->name + "\")";
-        return m_c.i_Unsupported(where + ": " + what);
+        return where;
+    }
+    bool Unsupported(uint32_t index, const ReadLayer* l, const std::string& what)
+    {
+        return m_c.i_Unsupported(Where(index, l) + ": " + what);
     }
     // Counts bytes against the budget of one parse.
     bool Spend(uint64_t bytes)
@@ -365,6 +384,20 @@ bool CQNF_ImagePSD::Reader::Run(Cursor& info, uint32_t count)
             return false;
         layers.push_back(std::move(l));
     }
+    // The records' channels fill the rest of the layer info, but for the
+    // padding some writers add to an even length or a multiple of 4: judged
+    // before any is decoded. More left over means the count says fewer
+    // layers than the file holds.
+    uint64_t channelBytes = 0;
+    for (const auto& l : layers)
+        for (uint16_t k = 0; k < l->channels; ++k)
+            channelBytes += l->lengths[k];
+    if (channelBytes > info.Left())
+        return m_c.i_Damaged("the channels of its " + std::to_string(count) +
+                             " layers take more bytes than its layer data holds");
+    if (info.Left() - channelBytes > 3)
+        return m_c.i_Damaged("its layer count of " + std::to_string(count) + " leaves " +
+                             std::to_string(info.Left() - channelBytes) + " bytes of layer data unread");
     for (uint32_t i = 0; i < layers.size(); ++i)
         if (!Channels(info, *layers[i], i))
             return false;
@@ -377,6 +410,11 @@ bool CQNF_ImagePSD::Reader::Record(Cursor& c, ReadLayer& l, uint32_t index)
     const uint16_t channels = c.U16();
     if (!c.Ok())
         return Fail(qncodec::ErrCorrupt);
+    // A record has its blend signature where its channel count puts it.
+    // Without it these bytes are no record (a layer count the records do
+    // not bear out ends here), and nothing else they seem to say is judged.
+    if (!c.Has(uint64_t{channels} * 6 + 4) || std::memcmp(c.Here() + size_t{channels} * 6, "8BIM", 4) != 0)
+        return Damaged(index, nullptr, "no layer record where the layer count puts one");
     if (right < left || bottom < top)
         return Fail(qncodec::ErrCorrupt);
     if (right - left > m_c.GetLimits().maxSide || bottom - top > m_c.GetLimits().maxSide || right - left > 65535 ||
@@ -394,7 +432,7 @@ bool CQNF_ImagePSD::Reader::Record(Cursor& c, ReadLayer& l, uint32_t index)
         l.ids[k] = static_cast<int16_t>(c.U16());
         l.lengths[k] = c.U32();
     }
-    const bool signature = c.Tag("8BIM");
+    c.Skip(4);  // the signature, checked above
     unsigned char blend[4] = {};
     if (c.Has(4))
         std::memcpy(blend, c.Here(), 4);
@@ -404,7 +442,7 @@ bool CQNF_ImagePSD::Reader::Record(Cursor& c, ReadLayer& l, uint32_t index)
     const uint8_t flags = c.U8();
     c.U8();  // filler
     const uint32_t extraLength = c.U32();
-    if (!c.Ok() || !signature || !c.Has(extraLength))
+    if (!c.Ok() || !c.Has(extraLength))
         return Fail(qncodec::ErrCorrupt);
     l.visible = (flags & 2) ? 0 : 1;
     Cursor e(m_data, c.Pos() + extraLength, c.Pos());
@@ -497,6 +535,10 @@ bool CQNF_ImagePSD::Reader::Channels(Cursor& c, ReadLayer& l, uint32_t index)
                                     static_cast<uint32_t>(W), static_cast<uint32_t>(H), nullptr, 0)) {
             plane.free();
             return false;
+        }
+        if (compression && !TableCovers(at + 2, H, body - 2 * H)) {
+            plane.free();
+            return Damaged(index, &l, "its rows are longer than its table of row lengths says");
         }
     }
     return true;

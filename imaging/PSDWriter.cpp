@@ -53,6 +53,21 @@ void ResolutionField(double res, uint16_t& whole, uint16_t& fraction)
     fraction = static_cast<uint16_t>((res - w) * 65536.0);
 }
 
+// The length of name[0..n) without a character that n cuts in two: a name
+// cut to a field's bytes must not end in half a UTF-8 sequence. Bytes that
+// are no such sequence (Latin-1 text) are kept as they are.
+size_t WholeCharacters(const char* name, size_t n)
+{
+    size_t start = n;
+    while (start > 0 && n - start < 3 && (static_cast<unsigned char>(name[start - 1]) & 0xC0) == 0x80)
+        --start;
+    if (start == 0)
+        return n;
+    const auto lead = static_cast<unsigned char>(name[start - 1]);
+    const size_t needs = lead >= 0xF0 && lead < 0xF8 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    return lead >= 0xC0 && lead < 0xF8 && n - (start - 1) < needs ? start - 1 : n;
+}
+
 // The UTF-16 units of a layer name: the system's 8-bit text, as file names
 // take it (UTF-8, or Latin-1 when the bytes are not valid UTF-8).
 size_t NameUnits(const char* name, uint16_t* units)
@@ -93,7 +108,8 @@ bool CQNF_ImagePSD::Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, unsigne
         return false;
     }
     layer->params = *params;
-    layer->params.name[63] = 0;
+    // A caller's copy into the 64-byte field may have cut the last character.
+    layer->params.name[WholeCharacters(layer->params.name, strnlen(layer->params.name, 63))] = 0;
     // Only the planes the mode uses are read: a colour caller may hand an
     // array of four. Before Write_Init the mode is not known yet.
     const uint32_t n = ColourChannels(m_writeParams.mode);
@@ -411,7 +427,7 @@ bool CQNF_ImagePSD::Writer::LayerRecord(const WriteLayer& l, std::vector<uint32_
     // Extra data: no mask, no blending ranges, the short name, the
     // Unicode name.
     const size_t full = strnlen(p.name, 63);
-    const size_t shortLength = full > 55 ? 55 : full;
+    const size_t shortLength = WholeCharacters(p.name, full > 55 ? 55 : full);
     const size_t shortBytes = (shortLength / 4) * 4 + 4;
     char nameText[64] = {};
     std::memcpy(nameText, p.name, full);

@@ -1,14 +1,21 @@
-// PSD files written by another program (ImageMagick, made at test time): a
-// refusal names what was not read, and when only the layers cannot be read
-// the host and the tool fall back to the merged image and say so.
+// PSD files through the host. Written by another program (ImageMagick, made
+// at test time): a refusal names what was not read, and when only the layers
+// cannot be read the host and the tool fall back to the merged image and say
+// so. Written here: what a PSD output keeps of a PSD input, and what it
+// refuses before any work.
 #include "hostapp/HostProgram.h"
 #include "hostapp/InputDocument.h"
 #include "hostapp/RasterImage.h"
 #include "host_programs.h"
+#include "imaging/PSDBytes.h"
+#include "imaging/PSDCodec.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 
 #if defined(TESSOLO_PLUGIN_FILE) && defined(TESSOLO_HOST_FILE) && defined(TESSOLO_MKDESC_FILE) && \
     defined(TESSOLO_TOOL_FILE)
@@ -69,19 +76,18 @@ TEST(HostForeignPsd, NamedReasonsAndTheMergedImage)
         EXPECT_EQ(cut.height, 60);
 
         // The one layer is what --target and --add-layer count from.
-        const std::string layered = b.Path("layered.psd");
-        fs::remove(layered);
-        ASSERT_EQ(Host(b, "--add-layer " + out + ":Top --target 1 --descriptor " + desc + " " + c.in + " " + layered,
+        const std::string top = b.Path("top.png");
+        ASSERT_EQ(Host(b, "--add-layer " + out + ":Top --target 1 --descriptor " + desc + " " + c.in + " " + top,
                        &text),
                   0)
             << text;
         EXPECT_EQ(Host(b, "--target 1 --descriptor " + desc + " " + c.in + " " + out, &text), kExitHostError);
         EXPECT_NE(text.find("--target 1: the document has 1 layer(s)"), std::string::npos) << text;
-        HostDocument doc;
-        InputFacts facts;
-        ASSERT_TRUE(LoadInputDocument(layered, doc, facts, err)) << err;
-        ASSERT_EQ(doc.layers.size(), 2u);
-        EXPECT_EQ(doc.layers[1].name, "Top");
+        // A PSD written from it would have lost the layers: refused.
+        const std::string layered = b.Path("layered.psd");
+        EXPECT_EQ(Host(b, "--descriptor " + desc + " " + c.in + " " + layered, &text), kExitHostError);
+        EXPECT_NE(text.find("the PSD would lose the input's layers (layer "), std::string::npos) << text;
+        EXPECT_FALSE(fs::exists(layered));
 
         // The tool writes the merged image alone, and says so.
         const fs::path dir = b.dir / "parts";
@@ -95,6 +101,158 @@ TEST(HostForeignPsd, NamedReasonsAndTheMergedImage)
         ASSERT_TRUE(ReadImageFile((dir / "merged.png").string(), merged, err)) << err;
         EXPECT_EQ(merged.width, 90);
     }
+}
+
+struct PsdLayer {
+    int x, y, w, h;
+    std::string name;
+    uint8_t value;
+};
+
+// An RGB document of flat layers, bottom first, written by the codec.
+void WritePsdLayers(const std::string& path, int w, int h, const std::vector<PsdLayer>& layers)
+{
+    CQNF_StdFile file;
+    ASSERT_TRUE(file.Open(path.c_str(), 2));
+    CQNF_ImagePSD psd;
+    ASSERT_TRUE(psd.Create(file));
+    CQNF_ImagePSD::PSDMLWRITE_INITPARAMS init;
+    init.width = static_cast<uint16_t>(w);
+    init.height = static_cast<uint16_t>(h);
+    init.mode = qncodec::ModeColour;
+    ASSERT_TRUE(psd.Write_Init(&init));
+    std::vector<std::vector<uint8_t>> pixels;
+    pixels.reserve(layers.size());
+    for (const PsdLayer& l : layers) {
+        const size_t n = size_t(l.w) * size_t(l.h);
+        pixels.emplace_back(4 * n, l.value);
+        std::fill(pixels.back().begin() + long(3 * n), pixels.back().end(), 255);
+        unsigned char* planes[5] = {&pixels.back()[0], &pixels.back()[n], &pixels.back()[2 * n],
+                                    &pixels.back()[3 * n], nullptr};
+        CQNF_ImagePSD::PSDMLWRITE_LAYERPARAMS p;
+        p.x = static_cast<int16_t>(l.x);
+        p.y = static_cast<int16_t>(l.y);
+        p.width = static_cast<uint16_t>(l.w);
+        p.height = static_cast<uint16_t>(l.h);
+        std::strncpy(p.name, l.name.c_str(), sizeof p.name - 1);
+        ASSERT_TRUE(psd.Write_AddLayer(&p, planes, uint32_t(l.w)));
+    }
+    ASSERT_TRUE(psd.WritePSD());
+    ASSERT_TRUE(file.Close());
+}
+
+std::vector<unsigned char> Bytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void Put(const std::string& path, const std::vector<unsigned char>& bytes)
+{
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
+}
+
+TEST(HostPsd, APsdOutputKeepsTheLayersWholeOrIsRefusedBeforeAnyWork)
+{
+    Bundle b;
+    const std::string desc = b.Path("job.qnds");
+    ASSERT_EQ(RunProgram(TESSOLO_MKDESC_FILE, "--grid 3x2 " + desc), 0);
+    std::string text, err;
+
+    // A layer hanging over the canvas's right and top edges, its name cut by
+    // the 64-byte field inside its 32nd "\xC3\x9C" (U with diaeresis): the PSD
+    // written keeps it whole at its place, its name ending between
+    // characters, its pixels off the canvas as they were.
+    std::string umlauts;
+    for (int k = 0; k < 40; ++k)
+        umlauts += "\xC3\x9C";
+    const std::string hangs = b.Path("hangs.psd"), out = b.Path("out.psd");
+    WritePsdLayers(hangs, 40, 30, {{0, 0, 40, 30, "Bottom", 10}, {30, -5, 20, 20, umlauts, 200}});
+    ASSERT_EQ(Host(b, "--descriptor " + desc + " " + hangs + " " + out, &text), 0) << text;
+    {
+        CQNF_StdFile file;
+        ASSERT_TRUE(file.Open(out.c_str(), 1));
+        CQNF_ImagePSD psd;
+        ASSERT_TRUE(psd.LParseByFile(file)) << psd.GetReason();
+        ASSERT_EQ(psd.GetLayersCount(), 2u);
+        CQNF_ImagePSD::PSDLayerInfoExt_s info{};
+        ASSERT_TRUE(psd.GetLayerInfo(1, info));
+        EXPECT_EQ(std::string(info.name), umlauts.substr(0, 54));
+        EXPECT_EQ(info.left, 30);
+        EXPECT_EQ(info.top, -5);
+        ASSERT_EQ(info.width, 20u);
+        ASSERT_EQ(info.height, 20u);
+        ASSERT_NE(info.planes[0], nullptr);
+        ASSERT_NE(info.transparency, nullptr);
+        for (const auto& [x, y] : {std::pair{15, 2}, std::pair{3, 0}, std::pair{19, 19}}) {
+            SCOPED_TRACE(std::to_string(x) + "," + std::to_string(y));  // off the canvas
+            EXPECT_EQ(info.planes[0]->GetPtr()[y * 20 + x], 200);
+            EXPECT_EQ(info.transparency->GetPtr()[y * 20 + x], 255);
+        }
+        ASSERT_TRUE(psd.GetLayerInfo(0, info));
+        EXPECT_EQ(info.width, 40u);
+    }
+
+    // Each input a PSD output cannot carry whole is refused before the
+    // plug-in runs (no "run 1" in the verbose log) and leaves no file.
+    WritePsdLayers(b.Path("two.psd"), 8, 6, {{0, 0, 8, 6, "a", 1}, {1, 1, 3, 3, "b", 2}});
+    const std::vector<unsigned char> two = Bytes(b.Path("two.psd"));
+    const size_t section = 26 + 4 + 4 + 44, record = section + 4 + 4 + 2;
+    const size_t extraLength = record + 18 + 4 * 6 + 12;
+    // The first layer becomes a group's end marker: a section divider block
+    // joins its extra data, the lengths around it grown to match.
+    std::vector<unsigned char> grouped = two;
+    const unsigned char divider[] = {'8', 'B', 'I', 'M', 'l', 's', 'c', 't', 0, 0, 0, 4, 0, 0, 0, 3};
+    grouped.insert(grouped.begin() + long(extraLength + 4 + qnpsd::GetU32(&two[extraLength])), std::begin(divider),
+                   std::end(divider));
+    for (size_t at : {section, section + 4, extraLength})
+        qnpsd::PutU32(&grouped[at], qnpsd::GetU32(&grouped[at]) + sizeof divider);
+    std::vector<unsigned char> multiply = two;
+    std::memcpy(&multiply[extraLength - 8], "mul ", 4);
+    Put(b.Path("grouped.psd"), grouped);
+    Put(b.Path("multiply.psd"), multiply);
+    {
+        // 32767 layers, and one more added.
+        std::vector<PsdLayer> many(CQNF_ImagePSD::MaxLayers, PsdLayer{0, 0, 1, 1, "p", 7});
+        WritePsdLayers(b.Path("many.psd"), 2, 2, many);
+    }
+    RasterImage dot;
+    dot.Allocate(ColorMode::RGB, 2, 2, false, 9);
+    ASSERT_TRUE(WritePngFile(b.Path("dot.png"), dot, err)) << err;
+    struct Case {
+        std::string args;
+        std::string says;
+    };
+    const std::vector<Case> cases = {
+        {b.Path("grouped.psd"), ": the PSD would lose the input's layer groups, which the host does not keep"},
+        {b.Path("multiply.psd"), ": the PSD would lose the input's layers (layer 1 (\"a\"): blend mode 'mul ' is not read"},
+        {"--add-layer " + b.Path("dot.png") + " " + b.Path("many.psd"),
+         ": a PSD file holds at most 32767 layers and the document has 32768"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        fs::remove(out);
+        EXPECT_EQ(Host(b, "-v --descriptor " + desc + " " + c.args + " " + out, &text), kExitHostError);
+        EXPECT_NE(text.find(out + c.says), std::string::npos) << text;
+        EXPECT_EQ(text.find("run 1"), std::string::npos) << text;
+        EXPECT_FALSE(fs::exists(out));
+    }
+    // Into a PNG the groups and the merged image stand as they are.
+    EXPECT_EQ(Host(b, "--descriptor " + desc + " " + b.Path("grouped.psd") + " " + b.Path("g.png"), &text), 0)
+        << text;
+
+    // A layer count the records do not bear out is damage: refused, never
+    // taken for layers not read with the merged image in their place.
+    std::vector<unsigned char> lying = two;
+    lying[record - 1] = 3;
+    Put(b.Path("lying.psd"), lying);
+    EXPECT_EQ(Host(b, "--descriptor " + desc + " " + b.Path("lying.psd") + " " + b.Path("l.png"), &text),
+              kExitHostError);
+    EXPECT_NE(text.find("damaged: layer 3: no layer record where the layer count puts one (error 49)"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(Lines(text), 1) << text;
+    EXPECT_FALSE(fs::exists(b.Path("l.png")));
 }
 
 }  // namespace

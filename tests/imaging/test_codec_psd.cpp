@@ -245,6 +245,30 @@ TEST(CodecPSDWrite, NamesShortAndUnicodeBlocks)
     BE units;
     units.tag("8BIMluni").u32(3 * 2 + 6).u32(3).u16(0xE9).u16('t').u16(0xE9).u16(0);
     EXPECT_TRUE(std::equal(units.b.begin(), units.b.end(), got.begin() + static_cast<long>(name + 8)));
+
+    // Names cut to their fields end between characters: 40 x "\xC3\x9C" (U
+    // with diaeresis, 2 bytes) copied into the 64-byte field keeps 31 and
+    // the first byte of the 32nd, the short name's 55 bytes end inside the
+    // 28th. Both keep whole characters only, and read back whole.
+    std::string umlauts;
+    for (int k = 0; k < 40; ++k)
+        umlauts += "\xC3\x9C";
+    Doc c(4, 4);
+    c.layers.push_back(MakeLayer(0, 0, 1, 1, umlauts.c_str(), {1, 2, 3, 4}));
+    got = WriteDocBytes(c, dir);
+    ASSERT_GT(got.size(), name + 56 + 12 + 2 * 32);
+    EXPECT_EQ(got[name], 54);
+    BE cut;
+    cut.tag("8BIMluni").u32(2 * 31 + 6).u32(31);
+    for (int k = 0; k < 31; ++k)
+        cut.u16(0xDC);
+    cut.u16(0);
+    EXPECT_TRUE(std::equal(cut.b.begin(), cut.b.end(), got.begin() + static_cast<long>(name + 56)));
+    PSD r;
+    ASSERT_TRUE(r.LParseByPtr(got.data(), got.size()));
+    PSD::PSDLayerInfoExt_s info;
+    ASSERT_TRUE(r.GetLayerInfo(0, info));
+    EXPECT_EQ(std::string(info.name), umlauts.substr(0, 54));
 }
 
 TEST(CodecPSDWrite, ResolutionIccAndAngle)

@@ -26,6 +26,17 @@ Bytes Header(uint16_t channels, uint32_t h, uint32_t w, uint16_t depth, uint16_t
     return e.b;
 }
 
+uint32_t U32At(const Bytes& b, size_t at)
+{
+    return (uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) | b[at + 3];
+}
+
+void PutU32At(Bytes& b, size_t at, uint32_t v)
+{
+    for (int k = 0; k < 4; ++k)
+        b[at + k] = static_cast<unsigned char>(v >> (24 - 8 * k));
+}
+
 }  // namespace
 
 TEST(CodecPSDRead, HeaderKinds)
@@ -103,10 +114,17 @@ TEST(CodecPSDRead, LayerDetails)
     badSig[blend - 4] = 'X';
     EXPECT_FALSE(r.LParseByPtr(badSig.data(), badSig.size()));
     EXPECT_EQ(r.GetError(), qncodec::ErrCorrupt);
-    // More than 100 channels.
+    // More than 100 channels: 97 entries of an extra channel (id 16, no
+    // data) join the record's four, the lengths around them grown to match.
     Bytes many = file;
     many[record + 16] = 0;
     many[record + 17] = 101;
+    BE extra;
+    for (int k = 0; k < 97; ++k)
+        extra.u16(16).u32(0);
+    many.insert(many.begin() + static_cast<long>(record + 18 + 4 * 6), extra.b.begin(), extra.b.end());
+    for (size_t length : {record - 10, record - 6})
+        PutU32At(many, length, U32At(many, length) + static_cast<uint32_t>(extra.b.size()));
     EXPECT_FALSE(r.LParseByPtr(many.data(), many.size()));
     EXPECT_EQ(r.GetError(), qncodec::ErrUnsupported);
     // An extent turned inside out.
@@ -119,17 +137,6 @@ TEST(CodecPSDRead, LayerDetails)
 }
 
 namespace {
-
-uint32_t U32At(const Bytes& b, size_t at)
-{
-    return (uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) | b[at + 3];
-}
-
-void PutU32At(Bytes& b, size_t at, uint32_t v)
-{
-    for (int k = 0; k < 4; ++k)
-        b[at + k] = static_cast<unsigned char>(v >> (24 - 8 * k));
-}
 
 // Adds an additional-information block to the extra data of the first
 // layer of a one-layer document and patches the lengths around it.
@@ -361,5 +368,51 @@ TEST(CodecPSDRead, EveryHostileFileIsRefusedWithItsCause)
         ASSERT_TRUE(file.Open((dir / "good.psd").c_str(), 1));
         PSD r;
         EXPECT_TRUE(r.ParseImageByFile(file)) << "the files the cases spoil read whole: " << r.GetReason();
+    }
+}
+
+TEST(CodecPSDRead, CountsAndRowTablesTheLayersDoNotBearOutAreDamage)
+{
+    TempDir dir;
+    Doc d(8, 4);
+    d.layers.push_back(MakeLayer(0, 0, 6, 3, "a", {1, 2, 3, 255}));
+    d.layers.push_back(MakeLayer(2, 1, 6, 3, "b", {9, 8, 7, 100}));
+    const Bytes file = WriteDocBytes(d, dir);
+    const size_t record = 26 + 4 + 4 + 44 + 4 + 4 + 2;
+    PSD r;
+    ASSERT_TRUE(r.LParseByPtr(file.data(), file.size()));
+    ASSERT_EQ(r.GetLayersCount(), 2u);
+
+    struct Case {
+        const char* what;
+        Bytes file;
+        const char* reason;  // how the reason begins
+    };
+    Bytes three = file, one = file, rows = file;
+    three[record - 1] = 3;
+    one[record - 1] = 1;
+    // The first channel of the first layer follows both records: its
+    // compression word, then a row length for each of its 3 rows, each said
+    // to be 1 byte where a row of 6 equal bytes packs into 2.
+    size_t channel = record;
+    for (int k = 0; k < 2; ++k)
+        channel += 18 + 4 * 6 + 12 + 4 + U32At(file, channel + 18 + 4 * 6 + 12);
+    ASSERT_EQ(rows[channel + 1], 1) << "PackBits";
+    for (size_t row = 0; row < 3; ++row) {
+        ASSERT_EQ(rows[channel + 2 + 2 * row + 1], 2);
+        rows[channel + 2 + 2 * row + 1] = 1;
+    }
+    const std::vector<Case> cases = {
+        {"3 layers counted, 2 recorded", three, "damaged: layer 3: no layer record where the layer count puts one"},
+        {"1 layer counted, 2 recorded", one, "damaged: its layer count of 1 leaves"},
+        {"a row table that says 1 byte a row", rows,
+         "damaged: layer 1 (\"a\"): its rows are longer than its table of row lengths says"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_FALSE(r.LParseByPtr(c.file.data(), c.file.size()));
+        EXPECT_EQ(r.GetError(), qncodec::ErrCorrupt);
+        EXPECT_EQ(r.GetReason().rfind(c.reason, 0), 0u) << r.GetReason();
+        EXPECT_EQ(r.GetLayersCount(), 0u);
     }
 }
