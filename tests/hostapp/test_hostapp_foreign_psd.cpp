@@ -5,6 +5,7 @@
 #include "hostapp/InputDocument.h"
 #include "hostapp/RasterImage.h"
 #include "host_programs.h"
+#include "tests/need_program.h"
 
 #include <gtest/gtest.h>
 
@@ -22,8 +23,7 @@ int Lines(const std::string& text) { return int(std::count(text.begin(), text.en
 
 TEST(HostForeignPsd, NamedReasonsAndTheMergedImage)
 {
-    if (!HaveProgram("convert"))
-        GTEST_SKIP() << "needs ImageMagick";
+    NEED_PROGRAM("convert", "imagemagick");
     Bundle b;
     const std::string flat = b.Path("flat.psd"), two = b.Path("two.psd"), deep = b.Path("deep.psd");
     const std::string desc = b.Path("job.qnds");
