@@ -43,7 +43,9 @@ endfunction()
 # Suite.Name, that starts a virtual X server of its own (xvfb-run -a), so the
 # plain ctest runs it, a failure names the test, and one can run alone; they
 # carry the label gui. The tests are read from the sources (TEST and TEST_F
-# lines), which cmake reads again when they change. GTK's one-time
+# lines), which cmake reads again when they change. Besides gui, each carries
+# the label of the tests/ folder it is made in, as the folder's other tests
+# do, and a test that skips itself is counted as skipped. GTK's one-time
 # allocations are suppressed for LeakSanitizer by tests/ui/lsan-gtk.supp,
 # nothing of ours; a GTK critical warning aborts the program, failing the
 # test.
@@ -74,14 +76,18 @@ function(tessolo_gui_test name)
     message(FATAL_ERROR "${name}: no TEST or TEST_F line found in ${ARG_SOURCES}")
   endif()
   set_property(TARGET ${name} PROPERTY TESSOLO_GUI_CASES ${cases})
+  get_filename_component(folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  set_property(TARGET ${name} PROPERTY TESSOLO_GUI_FOLDER ${folder})
   foreach(case ${cases})
     add_test(NAME ${case}
       COMMAND ${TESSOLO_XVFB_RUN} -a -s "-screen 0 ${ARG_SCREEN}x24" $<TARGET_FILE:${name}> --gtest_filter=${case})
     # Real windows race with a loaded machine and with each other's X
     # servers (xvfb-run -a picks a display number by looking): one at a
-    # time, alone.
+    # time, alone. A test that skips itself is known by gtest's line for it,
+    # as gtest_discover_tests knows it.
     set_tests_properties(${case} PROPERTIES
-      LABELS gui
+      LABELS "gui;${folder}"
+      SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]"
       RUN_SERIAL TRUE
       TIMEOUT 300
       ENVIRONMENT "NO_AT_BRIDGE=1;GDK_BACKEND=x11;GSETTINGS_BACKEND=memory;G_DEBUG=fatal-criticals;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/ui/lsan-gtk.supp:print_suppressions=0")
@@ -96,13 +102,14 @@ function(tessolo_journey_test name)
   tessolo_gui_test(${name} ${ARGN})
   if(TARGET ${name})
     get_target_property(cases ${name} TESSOLO_GUI_CASES)
+    get_target_property(folder ${name} TESSOLO_GUI_FOLDER)
     foreach(case ${cases})
       get_test_property(${case} ENVIRONMENT env)
       # The journeys judge what a user sees and gets; the same programs are
       # checked for leaks by the gui tests. LeakSanitizer's exit-time tracer
       # has crashed under heavy load, failing a journey for nothing.
       set_tests_properties(${case} PROPERTIES
-        LABELS journey
+        LABELS "journey;${folder}"
         TIMEOUT 900
         ENVIRONMENT "${env};TESSOLO_JOURNEY_DIR=${PROJECT_BINARY_DIR}/journeys;ASAN_OPTIONS=detect_leaks=0:abort_on_error=1")
     endforeach()
