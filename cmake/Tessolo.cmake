@@ -55,11 +55,15 @@ function(tessolo_gui_test name)
     set(ARG_SCREEN 1280x1024)
   endif()
   find_program(TESSOLO_XVFB_RUN xvfb-run)
+  find_program(TESSOLO_XDOTOOL xdotool)
+  find_program(TESSOLO_IMPORT import)
   # Window tests are tests like the others: a build that cannot make them
-  # stops, rather than leaving them out and passing without them.
-  if(NOT TESSOLO_XVFB_RUN OR NOT TESSOLO_HAVE_GTK)
-    message(FATAL_ERROR "${name} needs xvfb-run and GTK 3 (Debian's packages xvfb and libgtk-3-dev, which "
-                        "scripts/setup.sh installs)")
+  # stops, rather than leaving them out and passing without them. They drive
+  # their windows with xdotool, and most look at them with ImageMagick's
+  # import.
+  if(NOT TESSOLO_XVFB_RUN OR NOT TESSOLO_HAVE_GTK OR NOT TESSOLO_XDOTOOL OR NOT TESSOLO_IMPORT)
+    message(FATAL_ERROR "${name} needs xvfb-run, GTK 3, xdotool and import (Debian's packages xvfb, "
+                        "libgtk-3-dev, xdotool and imagemagick, which scripts/setup.sh installs)")
   endif()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
