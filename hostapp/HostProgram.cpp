@@ -154,8 +154,12 @@ int RunHostProgram(const HostCommandLine& cmd)
         HostDescriptor parsed;
         if (!qnReadWholeFile(cmd.descriptorFile, descriptor, err, kMaxDescriptorBytes))
             return Fail(kExitHostError, err);
+        // A file that is there but does not read is damaged, whatever the
+        // damage (cut short, overwritten, another kind of file): the same
+        // answer as a descriptor whose settings do not read.
         if (!descriptor.empty() && !HostDescriptor::Parse(descriptor.data(), descriptor.size(), parsed, err))
-            return Fail(kExitHostError, cmd.descriptorFile + ": " + err);
+            return Fail(kExitPluginError,
+                        cmd.descriptorFile + " is damaged: " + err + "; the image is unchanged");
         if (replaysDescriptor && parsed.items.empty())
             return Fail(kExitPluginError,
                         cmd.descriptorFile + " holds no settings (damaged, or left empty by a dialog whose settings "

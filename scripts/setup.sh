@@ -6,12 +6,30 @@
 # minutes at most, TESSOLO_APT_WAIT seconds if set). apt's output is kept in
 # a log and shown in full only when something fails.
 set -e
+# Every program the tests, the fuzz smoke runs and the release build start
+# comes from this list (a test that misses one fails and names its package).
+# Installed without recommended packages, so each one the tests need is named
+# here even when another package merely recommends it.
+#   build:             cmake (ctest), g++ (nm comes with it), ninja-build, pkg-config
+#   fuzz smoke runs:   clang, libclang-rt-14-dev (libFuzzer)
+#   window tests:      xvfb (xvfb-run, Xvfb) and xauth, which xvfb-run needs but
+#                      xvfb only recommends; xdotool; imagemagick (import,
+#                      convert, identify); openbox, a window manager, and
+#                      x11-utils (xprop); tesseract-ocr, which reads the status
+#                      lines (its English data comes with it)
+#   independent readers and writers of our files: python3-psd-tools (python3
+#                      with psd_tools), imagemagick, ghostscript (gs),
+#                      libjpeg-turbo-progs (cjpeg, djpeg), libimage-exiftool-perl
+#                      (exiftool); fonts-dejavu-core, a font to build from
+#   script, unshare, mount, timeout, md5sum: bsdutils, util-linux, mount and
+#                      coreutils, part of every Debian system
 PKGS="cmake g++ make ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libjpeg-turbo-progs libexif-dev
   libfreetype-dev fonts-dejavu-core libcairo2-dev librsvg2-dev
   clang libclang-rt-14-dev python3-psd-tools libimage-exiftool-perl
-  libgtk-3-dev xvfb xauth xdotool imagemagick ghostscript"
+  libgtk-3-dev xvfb xauth xdotool imagemagick ghostscript
+  openbox x11-utils tesseract-ocr"
 if [ "$1" = "--bench" ]; then
   PKGS="$PKGS gegl libvips-tools libosmesa6-dev hyperfine libvips-dev libmagickwand-dev libgegl-dev"
 fi

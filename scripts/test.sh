@@ -1,10 +1,11 @@
 #!/bin/sh
 # Installs what is missing, builds everything with AddressSanitizer and
 # UndefinedBehaviorSanitizer, and runs every test (fuzz targets for a short
-# smoke time, when clang is present); then builds the release programs and
+# smoke time, built with clang); then builds the release programs and
 # benchmarks with warnings as errors. Every stage runs even when an earlier
 # one failed, so that one failure hides nothing after it; the script ends
-# with the stages that failed and a non-zero exit, or "all tests passed".
+# with the tests that skipped themselves and why, then the stages that
+# failed and a non-zero exit, or "all tests passed".
 cd "$(dirname "$0")/.." || exit 1
 JOBS=$(nproc)
 failed=""
@@ -29,12 +30,14 @@ asan_build() {
 
 # The tests; afterwards the build's plug-in folder must hold no settings,
 # presets or last settings that a test left there (every test works in a
-# plug-in folder of its own).
+# plug-in folder of its own). ctest's JUnit report keeps each test's output,
+# where a skipped test gives its reason.
+JUNIT=build/asan/Testing/tests.xml
 asan_tests() {
   bundle=build/asan/bundle/Tessolo
   marker=$(mktemp "${TMPDIR:-/tmp}/tessolo-test.XXXXXX") || return 1
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir build/asan --output-on-failure -j "$JOBS"
+    ctest --test-dir build/asan --output-on-failure -j "$JOBS" --output-junit "$PWD/$JUNIT"
   rc=$?
   left=$(find "$bundle" -newer "$marker" \( -name last.data -o -name plugin.conf -o -name ckss.data \) 2>/dev/null)
   rm -f "$marker"
@@ -46,10 +49,40 @@ asan_tests() {
 }
 
 fuzz_smoke() {
+  if ! command -v clang++ >/dev/null 2>&1; then
+    echo "clang++ is not installed: it comes with Debian's package clang, which scripts/setup.sh installs"
+    return 1
+  fi
   CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSOLO_FUZZ=ON \
     -DTESSOLO_TESTS=OFF -DTESSOLO_WERROR=ON &&
     cmake --build build/fuzz -j "$JOBS" -- --quiet &&
     ctest --test-dir build/fuzz -L fuzz --output-on-failure -j "$JOBS"
+}
+
+# Every test that skipped itself, one line each with the reason it gave
+# (GoogleTest prints "FILE:LINE: Skipped" and the reason on the next line).
+list_skipped() {
+  [ -f "$JUNIT" ] || return 0
+  awk '
+    /<testcase name="/ {
+      name = $0; sub(/.*<testcase name="/, "", name); sub(/".*/, "", name)
+      skipped = 0; reason = ""; take = 0
+    }
+    take { reason = $0; take = 0 }
+    /<skipped message=/ { skipped = 1 }
+    /: Skipped$/ { take = 1 }
+    /<\/testcase>/ && skipped {
+      sub(/<\/?system-out>/, "", reason)
+      gsub(/&apos;/, "\047", reason); gsub(/&quot;/, "\"", reason)
+      gsub(/&lt;/, "<", reason); gsub(/&gt;/, ">", reason); gsub(/&amp;/, "\\&", reason)
+      if (reason == "") reason = "no reason given"
+      line[++n] = "  " name ": " reason
+    }
+    END {
+      if (n == 0) { print "skipped tests: none"; exit }
+      print "skipped tests (" n "):"
+      for (i = 1; i <= n; ++i) print line[i]
+    }' "$JUNIT"
 }
 
 # The benchmarks must keep building, though CI does not time them.
@@ -62,17 +95,19 @@ if ! sh scripts/setup.sh; then
   echo "setup failed: the tools the build needs are missing" >&2
   exit 1
 fi
+rm -f "$JUNIT"
 stage "AddressSanitizer build" asan_build
 case "$failed" in
   "") stage "tests (build/asan)" asan_tests ;;
   *) failed="$failed
   - tests (build/asan): not run, the build failed" ;;
 esac
-if command -v clang++ >/dev/null 2>&1 && ls fuzz/*.cpp >/dev/null 2>&1; then
+if ls fuzz/*.cpp >/dev/null 2>&1; then
   stage "fuzz smoke runs (build/fuzz)" fuzz_smoke
 fi
 stage "release build with benchmarks (build/release)" release_build
 
+list_skipped
 if [ -n "$failed" ]; then
   echo "FAILED stages:$failed" >&2
   exit 1

@@ -254,36 +254,53 @@ try {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        if (i + 1 >= args.size())
-            return BadArguments("missing value after " + a);
+        const bool known = a == "--scene" || a == "--view" || a == "--ss" || a == "--contact-sheet" ||
+                           a == "--gen" || a == "--size" || a == "--light" || a == "--generator" || a == "-o" ||
+                           a == "--all";
+        if (!known)
+            return BadArguments(a.rfind('-', 0) == 0 ? "unknown option " + a : "unexpected argument '" + a + "'");
+        if (i + 1 >= args.size() || args[i + 1].empty())
+            return BadArguments(a + " needs a value");
         const std::string& v = args[++i];
         int64_t number = 0;
         uint32_t w = 0, h = 0;
-        if (a == "--scene" && (v == "wave" || v == "card"))
+        if (a == "--scene") {
+            if (v != "wave" && v != "card")
+                return BadArguments("unknown scene '" + v + "' (wave or card)");
             o.scene = v;
-        else if (a == "--view" && IsView(v))
+        } else if (a == "--view") {
+            if (!IsView(v))
+                return BadArguments("unknown view '" + v + "'");
             o.view = v;
-        else if (a == "--ss" && qnParseInteger(v, 1, 16, number))
+        } else if (a == "--ss") {
+            if (!qnParseInteger(v, 1, 16, number))
+                return BadArguments("--ss takes a whole number from 1 to 16, not '" + v + "'");
             o.ss = static_cast<int>(number);
-        else if (a == "--contact-sheet")
-            sheet = v;
-        else if (a == "--gen" && (v == "1" || v == "2"))
+        } else if (a == "--gen") {
+            if (v != "1" && v != "2")
+                return BadArguments("--gen takes 1 or 2, not '" + v + "'");
             o.gen = v[0] - '0';
-        else if (a == "--size" && qnParseDimensions(v, 16, 4096, w, h)) {
+        } else if (a == "--size") {
+            if (!qnParseDimensions(v, 16, 4096, w, h))
+                return BadArguments("--size takes WxH, each from 16 to 4096, not '" + v + "'");
             o.width = static_cast<int>(w);
             o.height = static_cast<int>(h);
-        }
-        else if (a == "--light" && ParseFloats(v, o.light, 3) && o.light[2] > 0)
-            ;
-        else if (a == "--generator" && (v == "pairwise" || v == "tiled"))
+        } else if (a == "--light") {
+            if (!ParseFloats(v, o.light, 3) || !(o.light[2] > 0))
+                return BadArguments("--light takes X,Y,Z with Z above 0, not '" + v + "'");
+        } else if (a == "--generator") {
+            if (v != "pairwise" && v != "tiled")
+                return BadArguments("unknown generator '" + v + "' (pairwise or tiled)");
             o.generator = v;
-        else if (a == "-o")
-            o.output = v;
-        else if (a == "--all")
-            allDir = v;
-        else
-            return BadArguments("bad option " + a + " " + v);
+        } else {
+            (a == "-o" ? o.output : a == "--all" ? allDir : sheet) = v;
+        }
     }
+    if (int(!o.output.empty()) + int(!allDir.empty()) + int(!sheet.empty()) > 1)
+        return BadArguments("-o, --all and --contact-sheet cannot be given together");
+    // The second generation lacks these two renderers.
+    if (o.gen == 2 && (o.view == "hq-full" || o.view == "bgshadow"))
+        return BadArguments(o.view + " belongs to the first generation only (--gen 1)");
     if (!sheet.empty())
         return ContactSheet(o, sheet);
     if (!allDir.empty()) {

@@ -119,7 +119,7 @@ protected:
     void SetUp() override
     {
         if (!fs::exists(kResourceFile))
-            GTEST_SKIP() << "no compiled resource file in this build";
+            FAIL() << "no compiled resource file in this build";
         qnui::Toolkit::Get().Attach(&P);
         ASSERT_TRUE(app.InitStorgaeResource(kResourceFile.c_str(), 0));
         m_App = &app;

@@ -6,6 +6,7 @@
 #include "app/ExportPicture.h"
 #include "app_fixture.h"
 #include "core/Storage.h"
+#include "tests/need_program.h"
 
 #include <gtest/gtest.h>
 

@@ -95,8 +95,7 @@ TEST(KnivesExport, PathsFollowTheChoiceAndLeaveSwitchedOffKnivesOut)
 
 TEST(KnivesExport, GhostscriptRendersTheKnivesOfEpsAndAiFiles)
 {
-    if (!HaveProgram("gs --version"))
-        GTEST_SKIP() << "Ghostscript is not installed (scripts/setup.sh installs it)";
+    NEED_PROGRAM("gs", "ghostscript");
     struct Case {
         const char* name;
         uint8_t to;

@@ -38,8 +38,7 @@ class ExportTool : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!fs::exists(kTool))
-            GTEST_SKIP() << "tessolo-tool is not built";
+        ASSERT_TRUE(fs::exists(kTool)) << kTool << " was not built";
     }
     TempDir dir;
 };
@@ -69,8 +68,9 @@ TEST_F(ExportTool, TwentyByFifteenPuzzleToPsdPngAndEps)
     const ToolRun psd = Tool(dir, "export pieces puzzle.qntd photo.png puzzle.psd");
     ASSERT_EQ(psd.code, 0) << psd.err;
     EXPECT_NE(psd.out.find("300 layers from 300 pieces"), std::string::npos) << psd.out;
-    const std::string python = PsdToolsPython();
-    if (!python.empty()) {
+    NEED_PYTHON_MODULE("psd_tools", "python3-psd-tools");
+    {
+        const std::string python = PsdToolsPython();
         const std::string n = Capture(python + " -c \"from psd_tools import PSDImage; p = PSDImage.open('" +
                                       (dir / "puzzle.psd") + "'); print(len(p), p[0].name)\"");
         EXPECT_EQ(n, "300 L1 - Piece: 0 (R: 1 / C: 1)\n");

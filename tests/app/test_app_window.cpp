@@ -140,7 +140,7 @@ TEST(AppHelpMenu, ShippedResourceFileHasItsLinks)
 {
     const std::string path = std::string(TESSOLO_BINARY_DIR) + "/resource_ts31_d.qns4";
     if (!std::filesystem::exists(path))
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     CQNF_Storage storage;
     ASSERT_TRUE(storage.Open(CQNF_String(path.c_str()), 1));
     const auto entries = qnReadHelpEntries(&storage);

@@ -55,7 +55,7 @@ CQNF_Control* Named(const CQNF_Window& w, const char* name)
 TEST(AppMessageBox, ButtonsAnswersAndKeys)
 {
     if (!std::filesystem::exists(kResourceFile))
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     struct Case {
         uint8_t left, right;
         std::vector<std::string> shown;
@@ -120,7 +120,7 @@ TEST(AppMessageBox, TextIsCentredAsABlock)
 TEST(AppAboutWindow, AnyClickOrKeyClosesIt)
 {
     if (!std::filesystem::exists(kResourceFile))
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     for (int how = 0; how < 3; ++how) {
         HeadlessRun r;
         ASSERT_TRUE(r.ok);
@@ -147,7 +147,7 @@ TEST(AppAboutWindow, AnyClickOrKeyClosesIt)
 TEST(AppHelpMenu, MenuItemsAndDispatch)
 {
     if (!std::filesystem::exists(kResourceFile))
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     HeadlessRun r;
     ASSERT_TRUE(r.ok);
     r.app.InitHelpMenuItems();

@@ -2,6 +2,7 @@
 // by hand are refused with one line before anything large is read or
 // allocated; "-" and FIFOs take the pictures the programs write.
 #include "test_storage_util.h"
+#include "tests/need_program.h"
 
 #include <gtest/gtest.h>
 
@@ -76,8 +77,7 @@ protected:
     void SetUp() override
     {
         for (const std::string& p : {kTool, kHost, kMkdesc})
-            if (!std::filesystem::exists(p))
-                GTEST_SKIP() << p << " is not built";
+            ASSERT_TRUE(std::filesystem::exists(p)) << p << " was not built";
     }
     TempDir dir;
 };
@@ -142,6 +142,7 @@ TEST_F(FilesPrograms, DevicesAndHugeFilesAreRefusedBeforeTheyAreRead)
 
 TEST_F(FilesPrograms, ValidFilesFollowedByGigabytesAreRefusedUnread)
 {
+    NEED_PROGRAM("convert", "imagemagick");
     // Each reader knows from the header how much its file can need: a
     // small valid file with 2 GB of zeros after it is never read whole.
     std::vector<std::string> files = {dir.File("a.png"), dir.File("a.psd"), dir.File("lay.qntd"),
@@ -150,7 +151,7 @@ TEST_F(FilesPrograms, ValidFilesFollowedByGigabytesAreRefusedUnread)
     ASSERT_EQ(Program({kTool, "psd", "write", files[1], kSample}).code, 0);
     ASSERT_EQ(Program({kTool, "layout", "new", "--grid", "2x1", files[2]}).code, 0);
     ASSERT_EQ(Program({kTool, "zip", kSample, files[3]}).code, 0);
-    if (std::system("command -v convert >/dev/null 2>&1") == 0) {
+    {
         files.push_back(dir.File("a.jpg"));
         ASSERT_EQ(std::system(("convert " + Q(kSample) + " " + Q(files.back())).c_str()), 0);
     }
@@ -259,6 +260,7 @@ TEST_F(FilesPrograms, FifosAreRefusedWithoutWaiting)
 
 TEST_F(FilesPrograms, PicturesTooLargeForTheirFilesOrTheLimitsAreRefusedBeforeTheWork)
 {
+    NEED_PROGRAM("convert", "imagemagick");
     // Sizes the headers give that the files cannot hold, or that the limits
     // do not admit, are refused from the headers: the programs neither read
     // such a file whole nor make the planes it describes.
@@ -292,7 +294,7 @@ TEST_F(FilesPrograms, PicturesTooLargeForTheirFilesOrTheLimitsAreRefusedBeforeTh
         {{kTool, "storage", "put", container, "a", "1", "5"}, "not a storage container"},
     };
     // An 18000 x 18000 JPEG of a few hundred bytes.
-    if (std::system("command -v convert >/dev/null 2>&1") == 0) {
+    {
         const std::string jpeg = dir.File("tiny.jpg");
         ASSERT_EQ(std::system(("convert -size 16x16 xc:gray " + Q(jpeg)).c_str()), 0);
         Bytes bytes = ReadFile(jpeg);

@@ -101,7 +101,7 @@ int32_t FindPreset(const std::vector<CWnd_PresetsManagerModel::SHAPESETREC>& rec
 TEST(HostCutterDialogs, EveryButtonAndMenuOpensItsDialogOverTheEditor)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     struct Case {
         const char* button;
         int menuAnswer;  // the clone menu's command, 0 for none
@@ -151,7 +151,7 @@ TEST(HostCutterDialogs, EveryButtonAndMenuOpensItsDialogOverTheEditor)
 TEST(HostCutterDialogs, AKnifeAddedToThePresetsComesBackFromTheManager)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     DialogRun r;
     StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
     SPLINE added{};
@@ -210,7 +210,7 @@ TEST(HostCutterDialogs, AKnifeAddedToThePresetsComesBackFromTheManager)
 TEST(HostCutterDialogs, SaveSetWritesTheSelectionItsTipNames)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     DialogRun r;
     StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
     const std::string set = r.h.File("chosen.qntk");
@@ -268,7 +268,7 @@ TEST(HostCutterDialogs, SaveSetWritesTheSelectionItsTipNames)
 TEST(HostCutterDialogs, ShapeFilesSaveAndLoadThroughTheFileDialogs)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     DialogRun r;
     StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
     const std::string folder = r.h.folder.path;
@@ -315,7 +315,7 @@ TEST(HostCutterDialogs, ShapeFilesSaveAndLoadThroughTheFileDialogs)
 TEST(HostCutterDialogs, ShapeDialogsOpenInTheBundlesShapeFolders)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     DialogRun r;
     const std::filesystem::path bundle = std::string(TESSOLO_BINARY_DIR) + "/bundle/Tessolo";
     for (const auto& e : std::filesystem::directory_iterator(bundle))
@@ -417,7 +417,7 @@ int FlatTopped(const std::vector<uint32_t>& fb, uint16_t width, const qntRECT_s&
 TEST(HostCutterDialogs, HexagonalAutoLayoutsBuildWhatTheirPicturesShow)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     for (const char* kind : {"AutoLayout_Hex", "AutoLayout_Hex2"}) {
         DialogRun r;
         StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
@@ -488,7 +488,7 @@ TEST(HostCutterDialogs, HexagonalAutoLayoutsBuildWhatTheirPicturesShow)
 TEST(HostCutterDialogs, AutoLayoutHiddenPicturesTakeNoTip)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     const char* const kinds[] = {"AutoLayout_Tri", "AutoLayout_Hex", "AutoLayout_Hex2"};
     for (const char* kind : kinds) {
         DialogRun r;
@@ -534,7 +534,7 @@ namespace {
 TEST(HostCutterDialogs, CloneDisplayFollowsTheCloneMenu)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     DialogRun r;
     StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
     const uint16_t picks[] = {2, 5, 0, 3, 1, 4, 6};  // modes, the last one custom

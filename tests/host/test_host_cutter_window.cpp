@@ -86,7 +86,7 @@ size_t Differing(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b)
 TEST(HostCutterWindow, BuildsEveryControlAndADraggedNodeRedrawsBothWindows)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     CutterRun r;
     StandInHost host(Document(ColorMode::RGB, 300, 200, false), HostSettings{});
     std::vector<uint32_t> editorBefore, mainBefore;
@@ -186,7 +186,7 @@ TEST(HostCutterWindow, BuildsEveryControlAndADraggedNodeRedrawsBothWindows)
 TEST(HostCutterWindow, CutReachesPieceModeAndAbortKeepsTheEditor)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     for (const bool abort : {true, false}) {
         CutterRun r;
         StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
@@ -259,7 +259,7 @@ private:
 TEST(HostCutterWindow, CancelAndTheCloseBoxLookDisabledWhileCutting)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     struct Case {
         const char* name;
         bool picture;  // false: the Cut finds nothing to cut and stops at once
@@ -338,7 +338,7 @@ TEST(HostCutterWindow, CancelAndTheCloseBoxLookDisabledWhileCutting)
 TEST(HostCutterWindow, RotationCirclesShowLikeTheBoxAndHandles)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     CutterRun r;
     StandInHost host(Document(ColorMode::RGB, 200, 150, false), HostSettings{});
     // The window colour most often seen where the extras layer draws a
@@ -409,7 +409,7 @@ TEST(HostCutterWindow, RotationCirclesShowLikeTheBoxAndHandles)
 TEST(HostCutterWindow, TheKnotRandomnessFieldKeepsWhatIsTypedInto)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     struct Case {
         const char* typed;
         const char* shownThen;  // after the focus has left
@@ -455,7 +455,7 @@ TEST(HostCutterWindow, TheKnotRandomnessFieldKeepsWhatIsTypedInto)
 TEST(HostCutterWindow, PieceModeHidesTheKnotRandomnessAndDimsImageOverlay)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     CutterRun r;
     HostSettings noLayers;
     noLayers.offerDocumentInfo = false;
@@ -519,7 +519,7 @@ TEST(HostCutterWindow, PieceModeHidesTheKnotRandomnessAndDimsImageOverlay)
 TEST(HostCutterWindow, FirstOpeningPlacesBothWindowsOnTheScreen)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     struct Case {
         int32_t screenW, screenH;
         bool sideBySide;
@@ -559,7 +559,7 @@ TEST(HostCutterWindow, FirstOpeningPlacesBothWindowsOnTheScreen)
 TEST(HostCutterWindow, ApplyOfGreyPiecesReportsACancelAsACancel)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     struct Case {
         long abortAfter;
         int16_t result;
@@ -582,7 +582,7 @@ TEST(HostCutterWindow, ApplyOfGreyPiecesReportsACancelAsACancel)
 TEST(HostCutterWindow, PopupsKeysAndEscThroughTheWindow)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     CutterRun r;
     StandInHost host(Document(ColorMode::RGB, 200, 150, false), HostSettings{});
     double hBefore = 0;

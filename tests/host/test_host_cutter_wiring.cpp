@@ -209,7 +209,7 @@ std::vector<std::pair<std::string, std::string>> RunMainCommands(bool pieces, bo
 TEST(HostCutterWiring, EveryShortcutTheMainMenusShowDoesWhatItsItemDoes)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     for (const bool pieces : {false, true}) {
         const auto viaMenu = RunMainCommands(pieces, false);
         const auto viaKeys = RunMainCommands(pieces, true);
@@ -224,7 +224,7 @@ TEST(HostCutterWiring, EveryShortcutTheMainMenusShowDoesWhatItsItemDoes)
 TEST(HostCutterWiring, EveryShortcutTheShapeMenuShowsDoesWhatItsItemDoes)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     EditorRun r;
     StandInHost host(Document(ColorMode::RGB, 160, 120, false), HostSettings{});
     std::vector<plat::MenuItem> menu;
@@ -286,7 +286,7 @@ TEST(HostCutterWiring, EveryShortcutTheShapeMenuShowsDoesWhatItsItemDoes)
 TEST(HostCutterWiring, TheNodeLimitBeepsAndAddsNothing)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     struct Case {
         uint32_t nodes, after, beeps;
     } cases[] = {{63, 64, 0}, {64, 64, 1}};
@@ -316,7 +316,7 @@ TEST(HostCutterWiring, TheNodeLimitBeepsAndAddsNothing)
 TEST(HostCutterWiring, ALoadedDocumentsEffectsLastUntilReset)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     for (const bool reset : {false, true}) {
         EditorRun r;
         StandInHost host(Document(ColorMode::RGB, 160, 120, false), HostSettings{});
@@ -372,7 +372,7 @@ TEST(HostCutterWiring, ALoadedDocumentsEffectsLastUntilReset)
 TEST(HostCutterWiring, ACutWithNoPictureKeepsThePiecesAndTheWayOut)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     EditorRun r;
     StandInHost host(Document(ColorMode::RGB, 160, 120, false), HostSettings{});
     r.Do([&] { r.SetGrid(2, 3); });
@@ -409,7 +409,7 @@ TEST(HostCutterWiring, ACutWithNoPictureKeepsThePiecesAndTheWayOut)
 TEST(HostCutterWiring, WindowsAndDialogsReopenWhereTheyWereLeft)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     EditorRun r;
     // Where each window is put in the first run, and found in the second.
     struct Place {

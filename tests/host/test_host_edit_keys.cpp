@@ -121,7 +121,7 @@ std::string State(EditRun& r)
 TEST(HostEditKeys, AFocusedEditLineTakesTheShortcutKeys)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     struct Key {
         uint8_t vkey, ch, mods;
     };
@@ -187,7 +187,7 @@ TEST(HostEditKeys, AFocusedEditLineTakesTheShortcutKeys)
 TEST(HostEditKeys, ReturnInAnEffectValueBoxConfirmsTheValueOnly)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     EditRun r;
     StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
     const char* box = "FXopac_Opacity";
@@ -243,7 +243,7 @@ TEST(HostEditKeys, ReturnInAnEffectValueBoxConfirmsTheValueOnly)
 TEST(HostEditKeys, TheDepthSliderReachesItsLastValue)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     EditRun r;
     StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
     CWndFX_Base* fx = nullptr;
@@ -302,7 +302,7 @@ TEST(HostEditKeys, TheDepthSliderReachesItsLastValue)
 TEST(HostEditKeys, ADisabledCheckBoxDimsItsLabel)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     EditRun r;
     StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
     CWndFX_Base* fx = nullptr;

@@ -39,7 +39,7 @@ TEST(HostInteractive, AboutWithoutTheResourceFileShowsAMessageAndNoWindow)
 TEST(HostInteractive, AboutOpensAndAClickClosesIt)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     RoadRun r;
     r.hp.Script([&] { r.hp.Activate(r.app->m_MainWindow->GetWindowHandle()); });
     r.hp.Script([&] {
@@ -57,7 +57,7 @@ TEST(HostInteractive, AboutOpensAndAClickClosesIt)
 TEST(HostInteractive, CancelWritesNothingInEveryMode)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     for (ColorMode mode : {ColorMode::Gray, ColorMode::RGB, ColorMode::CMYK}) {
         RoadRun r;
         StandInHost host(Document(mode, 700, 200, false), HostSettings{});
@@ -83,7 +83,7 @@ TEST(HostInteractive, CancelWritesNothingInEveryMode)
 TEST(HostInteractive, ApplySaysWhenTheSettingsCannotBeKept)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     // Kept and not kept: a folder where "last.data" should be cannot be
     // replaced by the settings, whoever runs the test.
     for (const bool blocked : {false, true}) {
@@ -109,7 +109,7 @@ TEST(HostInteractive, ApplySaysWhenTheSettingsCannotBeKept)
 TEST(HostInteractive, ApplyInCutModeDrawsTheKnifeLinesInEveryMode)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     for (ColorMode mode : {ColorMode::Gray, ColorMode::RGB, ColorMode::CMYK}) {
         RoadRun r;
         StandInHost host(Document(mode, 120, 90, false), HostSettings{});
@@ -175,7 +175,7 @@ std::unique_ptr<CMainCutter> MakeCuttingEditor() { return std::make_unique<Cutti
 TEST(HostInteractive, ApplyOfPiecesTakesTheWindowImageOnlyOnRGB)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     for (ColorMode mode : {ColorMode::RGB, ColorMode::Gray, ColorMode::CMYK}) {
         RoadRun r;
         r.road.onBeforeRun = [&](CApp& a) {
@@ -227,7 +227,7 @@ std::unique_ptr<CMainCutter> MakeChangedLayoutEditor() { return std::make_unique
 TEST(HostInteractive, AChangedLayoutAsksInTheMessageBox)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     RoadRun r;
     r.road.onBeforeRun = [&](CApp& a) {
         r.app = &a;
@@ -264,7 +264,7 @@ TEST(HostInteractive, AChangedLayoutAsksInTheMessageBox)
 TEST(HostInteractive, StatusTipsFollowThePointer)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     RoadRun r;
     StandInHost host(Document(ColorMode::RGB, 60, 40, false), HostSettings{});
     // dy: from the control's centre (the split ruler is the rulers' outer half).

@@ -198,7 +198,7 @@ bool HasResources() { return std::filesystem::exists(kResourceFile); }
 
 #define NEED_RESOURCES()                                         \
     if (!HasResources())                                         \
-    GTEST_SKIP() << "no compiled resource file in this build"
+    FAIL() << "no compiled resource file in this build"
 
 // A window point on knife id, a fraction along its drawn line.
 plat::Point OnKnife(CWnd_Main& w, uint32_t id, double along)

@@ -205,7 +205,7 @@ void ExpectPanelFollows(TipRun& r, const char* what, bool pieces)
 TEST(HostTips, EachIconButtonOfTheKnifeEditorShowsItsOwnTip)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     TipRun r;
     StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
     const char* const buttons[] = {"Cutter_Undo",  "Cutter_Redo",  "Cutter_Reset",
@@ -241,7 +241,7 @@ TEST(HostTips, EachIconButtonOfTheKnifeEditorShowsItsOwnTip)
 TEST(HostTips, AfterACutTheMainWindowShowsThePieceModeTipOfWhatIsUnderThePointer)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     const std::string cutTip = qnGetStatusTip("Zone_Preview", "Main", 2, kTipZone);
     const std::string pieceTip = qnGetStatusTip("Zone_Preview", "Main", 3, kTipZone);
     ASSERT_NE(cutTip, pieceTip);
@@ -334,7 +334,7 @@ TEST(HostTips, AfterACutTheMainWindowShowsThePieceModeTipOfWhatIsUnderThePointer
 TEST(HostTips, TheInformationPanelNamesThePointAndPieceUnderAStillPointer)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     struct Case {
         const char* what;
         bool pieceMode;  // a Cut comes first
@@ -408,7 +408,7 @@ TEST(HostTips, TheInformationPanelNamesThePointAndPieceUnderAStillPointer)
 TEST(HostTips, TheRulersAndTheirCoversOpenTheUnitsMenuWithTheClicksTheirTipsName)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     TipRun r;
     StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
     // The clicks a tip may name, as this desktop's keys give them.
@@ -482,7 +482,7 @@ TEST(HostTips, TheRulersAndTheirCoversOpenTheUnitsMenuWithTheClicksTheirTipsName
 TEST(HostTips, TheKnifeEditorsPreviewTipNamesTheKeyThatSelectsSeveralNodes)
 {
     if (!HasResources())
-        GTEST_SKIP() << "no compiled resource file in this build";
+        FAIL() << "no compiled resource file in this build";
     TipRun r;
     StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
     // The keys a tip may name, as this desktop's keyboard gives them.

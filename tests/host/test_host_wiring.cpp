@@ -181,7 +181,7 @@ public:
 
 #define NEED_RESOURCES()                          \
     if (!std::filesystem::exists(kResources))     \
-    GTEST_SKIP() << "no compiled resource file in this build"
+    FAIL() << "no compiled resource file in this build"
 
 }  // namespace
 

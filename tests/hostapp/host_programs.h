@@ -59,10 +59,4 @@ inline int Host(const Bundle& b, const std::string& args, std::string* output = 
     return RunProgram(TESSOLO_HOST_FILE, "--plugin " + b.Path("Tessolo.so") + " " + args, output);
 }
 
-// True when a command-line program is on PATH (the independent oracles).
-inline bool HaveProgram(const std::string& name)
-{
-    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 }  // namespace host_test

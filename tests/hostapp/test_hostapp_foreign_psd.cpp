@@ -9,6 +9,7 @@
 #include "host_programs.h"
 #include "imaging/PSDBytes.h"
 #include "imaging/PSDCodec.h"
+#include "tests/need_program.h"
 
 #include <gtest/gtest.h>
 
@@ -29,8 +30,7 @@ int Lines(const std::string& text) { return int(std::count(text.begin(), text.en
 
 TEST(HostForeignPsd, NamedReasonsAndTheMergedImage)
 {
-    if (!HaveProgram("convert"))
-        GTEST_SKIP() << "needs ImageMagick";
+    NEED_PROGRAM("convert", "imagemagick");
     Bundle b;
     const std::string flat = b.Path("flat.psd"), two = b.Path("two.psd"), deep = b.Path("deep.psd");
     const std::string desc = b.Path("job.qnds");

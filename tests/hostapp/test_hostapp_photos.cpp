@@ -9,6 +9,7 @@
 #include "hostapp/InputDocument.h"
 #include "hostapp/RasterImage.h"
 #include "host_programs.h"
+#include "tests/need_program.h"
 
 #include <gtest/gtest.h>
 
@@ -63,8 +64,8 @@ std::string LinesDescriptor(const Bundle& b)
 
 TEST(HostPhotos, EveryExifOrientationComesOutUpright)
 {
-    if (!HaveProgram("convert") || !HaveProgram("exiftool"))
-        GTEST_SKIP() << "needs ImageMagick and exiftool";
+    NEED_PROGRAM("convert", "imagemagick");
+    NEED_PROGRAM("exiftool", "libimage-exiftool-perl");
     Bundle b;
     const std::string png = b.Path("bands.png");
     WriteBands(png, 24, 14);
@@ -97,8 +98,7 @@ TEST(HostPhotos, EveryExifOrientationComesOutUpright)
 
 TEST(HostPhotos, ResolutionRoundTripsThroughEveryFormat)
 {
-    if (!HaveProgram("convert"))
-        GTEST_SKIP() << "needs ImageMagick";
+    NEED_PROGRAM("convert", "imagemagick");
     Bundle b;
     const std::string d = LinesDescriptor(b), src = b.Path("src.png");
     WriteBands(src, 40, 30);
@@ -132,6 +132,8 @@ TEST(HostPhotos, ResolutionRoundTripsThroughEveryFormat)
 
 TEST(HostPhotos, OutputFormatFollowsTheName)
 {
+    NEED_PROGRAM("djpeg", "libjpeg-turbo-progs");
+    NEED_PYTHON_MODULE("psd_tools", "python3-psd-tools");
     Bundle b;
     const std::string d = LinesDescriptor(b), in = b.Path("in.png");
     WriteBands(in, 32, 20);
@@ -144,13 +146,11 @@ TEST(HostPhotos, OutputFormatFollowsTheName)
         ASSERT_GE(bytes.size(), 2u);
         EXPECT_EQ(bytes[0], 0xFF);
         EXPECT_EQ(bytes[1], 0xD8);
-        if (HaveProgram("djpeg")) {
-            EXPECT_EQ(RunProgram("djpeg", "-outfile /dev/null " + b.Path(jpeg)), 0) << jpeg;
-        }
+        EXPECT_EQ(RunProgram("djpeg", "-outfile /dev/null " + b.Path(jpeg)), 0) << jpeg;
     }
     // Debian's own Python, where psd-tools is installed, before any other.
-    const std::string python = fs::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
-    if (RunProgram(python, "-c 'import psd_tools'") == 0) {
+    const std::string python = "/usr/bin/python3";
+    {
         // The input's layer, filtered in place, at the input's size.
         ASSERT_EQ(RunProgram(python, "-c 'from psd_tools import PSDImage; p = PSDImage.open(\"" + b.Path("d.psd") +
                                             "\"); print(len(list(p)), p.width, p.height)'",
@@ -243,8 +243,7 @@ TEST(HostPhotos, FailuresSayWhyInWords)
 
 TEST(HostPhotos, ProgressBarOnlyOnATerminal)
 {
-    if (!HaveProgram("script"))
-        GTEST_SKIP() << "needs script(1) for a terminal";
+    NEED_PROGRAM("script", "bsdutils");
     Bundle b;
     const std::string in = b.Path("in.png"), d = b.Path("pieces.qnds");
     WriteBands(in, 64, 48);

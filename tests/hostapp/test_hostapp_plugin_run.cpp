@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -285,6 +286,27 @@ TEST(HostPluginRun, DescriptorsMissingOrDamagedAreNeverReplacedByLastData)
     const std::string empty = b.Path("empty.qnds"), none = b.Path("none.qnds");
     ASSERT_EQ(qnReplaceFile(empty, "", 0), 0);
     ASSERT_EQ(qnReplaceFile(none, "QNDS\0\0\0\0", 8), 0);
+    // Files that are no whole descriptor: the good one cut inside its header,
+    // its first item and its settings, random bytes and a text; each is
+    // damaged, and the message says how.
+    std::vector<uint8_t> whole;
+    ASSERT_TRUE(qnReadWholeFile(good, whole, err)) << err;
+    std::vector<uint8_t> noise(400);
+    uint32_t seed = 12345;
+    for (uint8_t& v : noise)
+        v = uint8_t((seed = seed * 1103515245u + 12345u) >> 24);
+    const std::string prose = "settings: a 3x2 grid\n";
+    const std::vector<std::tuple<std::string, std::vector<uint8_t>, std::string>> broken = {
+        {"cut6.qnds", std::vector<uint8_t>(whole.begin(), whole.begin() + 6), "not a descriptor (no QNDS header)"},
+        {"cut14.qnds", std::vector<uint8_t>(whole.begin(), whole.begin() + 14),
+         "descriptor item count larger than the data"},
+        {"cuthalf.qnds", std::vector<uint8_t>(whole.begin(), whole.begin() + long(whole.size() / 2)),
+         "descriptor value longer than the data"},
+        {"noise.qnds", noise, "not a descriptor (no QNDS header)"},
+        {"text.qnds", std::vector<uint8_t>(prose.begin(), prose.end()), "not a descriptor (no QNDS header)"},
+    };
+    for (const auto& [name, held, why] : broken)
+        ASSERT_EQ(qnReplaceFile(b.Path(name), held.data(), held.size()), 0);
     // Settings blocks that decode but make no layout: cut short, and with
     // the grid's sizes overwritten. The descriptor maker refuses them; a host
     // may still hold them, as the plug-in's own writer would put them.
@@ -319,17 +341,17 @@ TEST(HostPluginRun, DescriptorsMissingOrDamagedAreNeverReplacedByLastData)
     struct Case {
         std::string options;
         int code;
-        const char* says;
+        std::string says;
     };
     const std::string unread = "could not read the settings in this descriptor";
-    const std::vector<Case> cases = {
+    std::vector<Case> cases = {
         {"--descriptor " + b.Path("nosuch.qnds"), kExitBadArguments, "no such file"},
-        {"--descriptor " + damaged, kExitPluginError, unread.c_str()},
+        {"--descriptor " + damaged, kExitPluginError, unread},
         {"--descriptor " + empty, kExitPluginError, "holds no settings (damaged"},
         {"--descriptor " + none, kExitPluginError, "holds no settings (damaged"},
-        {"--descriptor " + refused[0].first, kExitPluginError, unread.c_str()},
-        {"--descriptor " + refused[1].first, kExitPluginError, unread.c_str()},
-        {"--descriptor " + modeless, kExitPluginError, unread.c_str()},
+        {"--descriptor " + refused[0].first, kExitPluginError, unread},
+        {"--descriptor " + refused[1].first, kExitPluginError, unread},
+        {"--descriptor " + modeless, kExitPluginError, unread},
         {"--no-descriptor --descriptor " + good, kExitBadArguments, "no descriptors (--no-descriptor)"},
         // The host's own limits are named as its own, never as damage.
         {"--max-space 39 --descriptor " + good, kExitHostError, "host's buffer (--max-space 39 bytes)"},
@@ -338,6 +360,9 @@ TEST(HostPluginRun, DescriptorsMissingOrDamagedAreNeverReplacedByLastData)
         {"--max-space 40 --descriptor " + good, kExitOk, ""},
         {"--descriptor " + good, kExitOk, ""},
     };
+    for (const auto& [name, held, why] : broken)
+        cases.push_back({"--descriptor " + b.Path(name), kExitPluginError,
+                         b.Path(name) + " is damaged: " + why + "; the image is unchanged"});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options);
         fs::remove(out);

@@ -5,6 +5,7 @@
 #include "imaging/JPEGSource.h"
 
 #include "test_codec_util.h"
+#include "tests/need_program.h"
 
 #include <gtest/gtest.h>
 
@@ -57,8 +58,8 @@ class CodecJPEGVsDjpeg : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!Have("cjpeg") || !Have("djpeg"))
-            GTEST_SKIP() << "cjpeg/djpeg not installed (libjpeg-turbo-progs)";
+        NEED_PROGRAM("cjpeg", "libjpeg-turbo-progs");
+        NEED_PROGRAM("djpeg", "libjpeg-turbo-progs");
     }
 
     // Compresses a PNM with cjpeg and the options; returns the JPEG bytes.

@@ -1,12 +1,13 @@
 // Layered documents checked by independent readers (psd-tools, ImageMagick),
 // through tessolo-tool and straight from the codec; the tool's PNG/JPEG/PSD
-// conversions. Skipped where those programs are not installed.
+// conversions.
 #include "core/SafeFile.h"
 #include "imaging/ImageFile.h"
 #include "imaging/PNGCodec.h"
 #include "imaging/PSDCodec.h"
 
 #include "test_codec_util.h"
+#include "tests/need_program.h"
 
 #include <gtest/gtest.h>
 
@@ -57,22 +58,21 @@ void SolidPng(const std::string& path, uint16_t w, uint16_t h, std::array<unsign
 
 TEST(CodecTools, ToolDocumentOpensInIndependentReaders)
 {
-    if (!std::filesystem::exists(kTool))
-        GTEST_SKIP() << "tessolo-tool not built";
+    ASSERT_TRUE(std::filesystem::exists(kTool)) << kTool << " was not built";
+    NEED_PYTHON_MODULE("psd_tools", "python3-psd-tools");
+    NEED_PROGRAM("identify", "imagemagick");
     const std::string py = PsdToolsPython();
-    if (py.empty() && !Have("identify"))
-        GTEST_SKIP() << "neither psd-tools nor ImageMagick installed";
     TempDir dir;
     SolidPng(dir / "red.png", 40, 30, {200, 0, 0, 255});
     SolidPng(dir / "blue.png", 10, 20, {0, 0, 255, 128});
     ASSERT_TRUE(Sh("'" + kTool + "' psd write '" + (dir / "d.psd") + "' '" + (dir / "red.png") + "' '" +
                    (dir / "blue.png") + "@-5,12:Blue piece' >/dev/null"));
-    if (!py.empty()) {
+    {
         const std::string out = Capture(py + " -c \"from psd_tools import PSDImage; p = PSDImage.open('" +
                                         (dir / "d.psd") + "'); print(p.size, [(l.name, l.visible, l.bbox) for l in p])\"");
         EXPECT_EQ(out, "(40, 32) [('red', True, (0, 0, 40, 30)), ('Blue piece', True, (-5, 12, 5, 32))]\n");
     }
-    if (Have("identify")) {
+    {
         const std::string out = Capture("identify '" + (dir / "d.psd") + "' 2>&1");
         EXPECT_NE(out.find("[0] PSD 40x32 40x32+0+0 8-bit"), std::string::npos) << out;
         EXPECT_NE(out.find("[1] PSD 40x30 40x30+0+0"), std::string::npos) << out;
@@ -95,9 +95,8 @@ TEST(CodecTools, ToolDocumentOpensInIndependentReaders)
 
 TEST(CodecTools, HiddenLayersAndGroupsInPsdTools)
 {
+    NEED_PYTHON_MODULE("psd_tools", "python3-psd-tools");
     const std::string py = PsdToolsPython();
-    if (py.empty())
-        GTEST_SKIP() << "psd-tools not installed";
     TempDir dir;
     CQNF_ImagePSD psd;
     CQNF_ImagePSD::PSDMLWRITE_INITPARAMS init;
@@ -133,8 +132,8 @@ TEST(CodecTools, HiddenLayersAndGroupsInPsdTools)
 
 TEST(CodecTools, ConvertReadsEveryFormat)
 {
-    if (!std::filesystem::exists(kTool))
-        GTEST_SKIP() << "tessolo-tool not built";
+    ASSERT_TRUE(std::filesystem::exists(kTool)) << kTool << " was not built";
+    NEED_PROGRAM("cjpeg", "libjpeg-turbo-progs");
     TempDir dir;
     SolidPng(dir / "a.png", 9, 7, {1, 2, 3, 4});
     ASSERT_TRUE(Sh("'" + kTool + "' convert '" + (dir / "a.png") + "' '" + (dir / "b.png") + "' >/dev/null"));
@@ -143,7 +142,7 @@ TEST(CodecTools, ConvertReadsEveryFormat)
     ASSERT_TRUE(png.ParseImageByPtr(b.data(), b.size()));
     EXPECT_EQ(png.GetImageDataPtr(2)[62], 3);
     EXPECT_EQ(png.GetImageDataPtr(-1)[62], 4);
-    if (Have("cjpeg")) {
+    {
         WriteAll(dir / "g.pgm", Bytes{'P', '5', ' ', '2', ' ', '1', ' ', '2', '5', '5', '\n', 0, 255});
         ASSERT_TRUE(Sh("cjpeg -grayscale -outfile '" + (dir / "g.jpg") + "' '" + (dir / "g.pgm") + "'"));
         ASSERT_TRUE(Sh("'" + kTool + "' convert '" + (dir / "g.jpg") + "' '" + (dir / "g.png") + "' >/dev/null"));

@@ -118,6 +118,4 @@ inline bool Rising(const std::vector<int>& r)
 // Runs a shell command; true when it exits with 0.
 inline bool Sh(const std::string& cmd) { return std::system(cmd.c_str()) == 0; }
 
-inline bool Have(const std::string& program) { return Sh("command -v " + program + " >/dev/null 2>&1"); }
-
 }  // namespace codectest

@@ -4,6 +4,7 @@
 #include "core/ZipBlock.h"
 #include "imaging/FontBuilder.h"
 #include "imaging/TextLayer.h"
+#include "tests/need_program.h"
 
 #include <gtest/gtest.h>
 
@@ -387,8 +388,7 @@ TEST(RasterFont, TextLayerColourAndCoverage)
 TEST(RasterFont, BuilderMakesAFontFromDejaVu)
 {
     const char* path = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-    if (!std::filesystem::exists(path))
-        GTEST_SKIP() << "fonts-dejavu-core is not installed";
+    ASSERT_TRUE(std::filesystem::exists(path)) << need::MissingLine(path, "fonts-dejavu-core");
     CQNF_FontBuilder builder;
     CQNF_Mem record;
     ASSERT_TRUE(builder.Build(path, 14, 0, 255, record)) << builder.GetErrorText();

@@ -43,6 +43,7 @@ TEST(CommandLineMisuse, EveryProgramAnswersExitTwoWithOneLineNamingTheFault)
     const char* const T = TESSOLO_TOOL;
     const char* const H = TESSOLO_HOST;
     const char* const M = TESSOLO_MKDESC;
+    const char* const S = TESSOLO_S3D_DEMO;
     const struct {
         const char* program;
         std::string args;
@@ -150,6 +151,23 @@ TEST(CommandLineMisuse, EveryProgramAnswersExitTwoWithOneLineNamingTheFault)
         {M, F("o.qnds") + " " + F("p.qnds"), "unexpected argument"},
         {M, "''", "OUT is an empty name"},
         {M, "--grid 2x2 --lines --pieces " + F("o.qnds"), "--lines and --pieces cannot be given together"},
+        {S, "--bogus", "unknown option --bogus"},
+        {S, "--bogus 1 -o " + F("o.png"), "unknown option --bogus"},
+        {S, "extra -o " + F("o.png"), "unexpected argument 'extra'"},
+        {S, "--scene", "--scene needs a value"},
+        {S, "-o ''", "-o needs a value"},
+        {S, "--scene bogus -o " + F("o.png"), "unknown scene 'bogus'"},
+        {S, "--view bogus -o " + F("o.png"), "unknown view 'bogus'"},
+        {S, "--ss 17 -o " + F("o.png"), "--ss takes a whole number from 1 to 16, not '17'"},
+        {S, "--gen 3 -o " + F("o.png"), "--gen takes 1 or 2, not '3'"},
+        {S, "--size 8x8 -o " + F("o.png"), "--size takes WxH"},
+        {S, "--light 0,0,-1 -o " + F("o.png"), "--light takes X,Y,Z with Z above 0"},
+        {S, "--light nan,0,1 -o " + F("o.png"), "--light takes X,Y,Z"},
+        {S, "--generator bogus -o " + F("o.png"), "unknown generator 'bogus'"},
+        {S, "--scene wave", "no output file"},
+        {S, "--view hq-full -o " + F("o.png"), "hq-full belongs to the first generation only (--gen 1)"},
+        {S, "--view bgshadow --gen 2 -o " + F("o.png"), "bgshadow belongs to the first generation only"},
+        {S, "--all " + F("all") + " -o " + F("o.png"), "cannot be given together"},
     };
     const auto before = Listing(d);
     for (const auto& c : cases) {

@@ -53,13 +53,17 @@ pid_t Spawn(const std::vector<std::string>& args)
     return pid;
 }
 
-// Runs a shell script with mounts of its own, made by `unshare` (as root,
-// or in a user namespace where the system lets users make one).
+// The `unshare` options that give a script mounts of its own here, found by
+// CanOwnMounts: "-m" for root, or "-rm", a user namespace, where the system
+// lets users make one (a chroot refuses a user namespace even to root).
+std::string g_ownMounts = "-rm";
+
+// Runs a shell script with mounts of its own.
 Result WithOwnMounts(const std::string& folder, const std::string& script)
 {
     const std::string file = folder + "/own-mounts.sh";
     std::ofstream(file) << script << "\n";
-    const Result r = RunProgram("unshare", "-rm sh " + Q(file));
+    const Result r = RunProgram("unshare", g_ownMounts + " sh " + Q(file));
     fs::remove(file);
     return r;
 }
@@ -67,7 +71,12 @@ Result WithOwnMounts(const std::string& folder, const std::string& script)
 // Whether WithOwnMounts can mount here.
 bool CanOwnMounts(const std::string& folder)
 {
-    return WithOwnMounts(folder, "mount -t tmpfs tmpfs " + Q(folder)).code == 0;
+    for (const char* options : {"-m", "-rm"}) {
+        g_ownMounts = options;
+        if (WithOwnMounts(folder, "mount -t tmpfs tmpfs " + Q(folder)).code == 0)
+            return true;
+    }
+    return false;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 // from grabs of the windows by tesseract. With TESSOLO_SNAPSHOT_DIR set,
 // screenshots are kept there.
 #include "gui_drive.h"
+#include "tests/need_program.h"
 
 #include "app/StatusTips.h"
 #include "ui/Control.h"
@@ -91,8 +92,8 @@ void MoveTo(const Geometry& g, int x, int y)
 
 TEST(TipsGui, TheEditorsIconButtonsAndThePreviewAfterACutShowTheirOwnTips)
 {
-    if (Capture("command -v tesseract").empty())
-        GTEST_SKIP() << "tesseract reads the status lines";
+    // tesseract reads the status lines.
+    NEED_PROGRAM("tesseract", "tesseract-ocr");
     PluginFolder folder;
     const pid_t pid = Spawn({"--dialog", kSample, folder.File("out.png")}, folder.path);
     ASSERT_FALSE(FindWindow("Main").id.empty()) << "the main window did not open";

@@ -4,6 +4,7 @@
 // in the caller's folder over the caller's window; the alert opens over its
 // window.
 #include "platform/Backend.h"
+#include "tests/need_program.h"
 
 #include <gtest/gtest.h>
 #include <gdk/gdkx.h>
@@ -222,6 +223,8 @@ void ShownLabels(GtkWidget* w, std::vector<std::string>& out)
 
 TEST_F(PlatformGui, FileDialogsOpenInTheCallersFolderOverItsWindow)
 {
+    NEED_PROGRAM("openbox", "openbox");
+    NEED_PROGRAM("xprop", "x11-utils");
     // The caller names a folder, or none (then the folder the program was
     // started in); the dialog is asked from a window near the screen's
     // top-left corner (where a dialog placed by nobody would also land)
