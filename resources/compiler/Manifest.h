@@ -74,6 +74,7 @@ struct Control : Item {
     int group = 0;
     long long vmin = 0, vmax = 0;
     bool vertical = false;
+    Box caption;  // a slider's caption line ("caption=X,Y" and its text): top-left; h 0 for none
 };
 
 struct Window {
