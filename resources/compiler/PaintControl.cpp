@@ -86,7 +86,8 @@ Skin Painter::Control(const rc::Control& c)
                 Canvas probe(0, 0, 1, 1);
                 caption.w = int(std::ceil(m->Width(probe.cr(), c.text, kTextSize, false))) + 2;
                 const int l = std::min(grooveBox.x, caption.x), t = std::min(grooveBox.y, caption.y);
-                const int r = std::max(grooveBox.Right(), caption.Right()), bt = std::max(grooveBox.Bottom(), caption.Bottom());
+                const int r = std::max(grooveBox.Right(), caption.Right());
+                const int bt = std::max(grooveBox.Bottom(), caption.Bottom());
                 grooveBox = Box{l, t, r - l, bt - t};
             }
             skin[std::string("Background_") + states[s]] = paint(grooveBox, [&](cairo_t* cr) {

@@ -294,7 +294,8 @@ TEST(HostPieceMap, ChannelPreviewIsBlackExactlyWhereOkSelects)
                     auto* d = dynamic_cast<CWnd_ChannelList*>(qnui::Toolkit::Get().Find(box));
                     ASSERT_NE(d, nullptr);
                     ASSERT_EQ(d->m_bInvert, invert ? 1 : 0);
-                    const std::string shot = std::string("channellist_") + ch.item + (invert ? "_inverted" : "") + ".png";
+                    const std::string shot =
+                        std::string("channellist_") + ch.item + (invert ? "_inverted" : "") + ".png";
                     Snapshot(hp, box, shot.c_str());
                     // The picture's extent inside the preview (its margins are
                     // transparent), and each of its pixels back to the image.
