@@ -142,14 +142,14 @@ void CWnd_ChannelList::DoRedrawPreview()
                 fx.SetFillByte(out == &low ? 0 : 255);
                 fx.Resize_Int_ZO(1);
             }
-            // An opaque grey picture of the channel, light where it counts as
-            // inside (below 128, or above 127 with Invert), so that it reads
-            // on the dark skin; the margins stay transparent.
+            // An opaque grey picture of the channel, black where it counts as
+            // inside (below 128, or above 127 with Invert): the dark of the
+            // picture is what OK selects. The margins stay transparent.
             uint8_t* planes[4] = {m_PreviewLayer.GetPlane(0), m_PreviewLayer.GetPlane(1), m_PreviewLayer.GetPlane(2),
                                   m_PreviewLayer.GetPlane(3)};
             for (size_t i = 0; i < n; ++i) {
                 const bool picture = low[i] == high[i];
-                const uint8_t grey = m_bInvert ? low[i] : uint8_t(255 - low[i]);
+                const uint8_t grey = m_bInvert ? uint8_t(255 - low[i]) : low[i];
                 planes[0][i] = planes[1][i] = planes[2][i] = picture ? grey : 0;
                 planes[3][i] = picture ? 255 : 0;
             }

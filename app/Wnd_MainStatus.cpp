@@ -148,6 +148,11 @@ void CWnd_Main::i_AskTipForPointer()
 
 unsigned char CWnd_Main::OnAboveControl(unsigned long index)
 {
+    // The mode badges have no tip: the one shown stays, and they count as
+    // no control.
+    if (CQNF_Control* c = index == None ? nullptr : GetControl(index))
+        if (!std::strcmp(c->GetName(), "Main_ModeL") || !std::strcmp(c->GetName(), "Main_ModeP"))
+            return 0;
     const uint8_t mode = i_TipMode();
     // Asked only when the control or the mode changed: the chain is long.
     if (index == m_LastTipControl && mode == m_LastTipMode)
@@ -163,12 +168,9 @@ unsigned char CWnd_Main::OnAboveControl(unsigned long index)
         } else if (CQNF_Control* c = GetControl(index)) {
             name = c->GetName();
             type = c->GetType();
-            // The mode badges are the status zone; both rulers have the
-            // ruler's tip (the split rulers beside them are zones).
-            if (!std::strcmp(name, "Main_ModeL") || !std::strcmp(name, "Main_ModeP")) {
-                name = "Zone_Status";
-                type = kTipZone;
-            } else if (!std::strcmp(name, "Main_RulerTop") || !std::strcmp(name, "Main_RulerLeft")) {
+            // Both rulers have the ruler's tip (the split rulers beside them
+            // are zones).
+            if (!std::strcmp(name, "Main_RulerTop") || !std::strcmp(name, "Main_RulerLeft")) {
                 name = "Main_Ruler";
             }
         }

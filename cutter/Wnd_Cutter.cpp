@@ -161,6 +161,7 @@ bool CWnd_Cutter::i_AddControls()
         return false;
     m_pCloneDisp = static_cast<CQNF_CtrlStaticText*>(GetControl(id));
     m_pCloneDisp->SetFont(GetFont(m_InfoFont));
+    m_pCloneDisp->SetOwnTip(1);
     m_pCloneDisp->SetText("", 3, 0, 12);
     for (int i = 0; i < 5; ++i) {
         if (!i_AddControl(kValues[i], EditLine, &id))

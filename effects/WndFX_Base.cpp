@@ -309,10 +309,9 @@ unsigned char CWndFX_Base::OnCtrlMessage(unsigned short msg, unsigned long id, c
             CQNF_PlatformPopupMenu menu;
             if (menu.Create()) {
                 m_link.FxFillHelpMenu(menu);
-                // Below the help button's left edge, wherever the skin puts it.
-                CQNF_Control* button = GetControl(id);
-                const qntRECT_s r = button ? button->GetRenderRect() : qnNullRect;
-                menu.DoPopup(this, qnIsNullRect(r) ? 229 : short(r.left), qnIsNullRect(r) ? 30 : short(r.bottom + 3));
+                // The same window point in all nine windows, whatever their
+                // skins.
+                menu.DoPopup(this, 229, 30);
             }
             return 1;
         }

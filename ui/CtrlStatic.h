@@ -111,6 +111,14 @@ public:
     void SetOpacity(unsigned char opacity);
     unsigned char GetOpacity() const { return m_layer.GetOpacity(); }
     CQNF_TextLayer* GetControlLayer() { return &m_layer; }
+    // A text is not under the pointer (its window's zones and default tip
+    // show through it) unless it has a tip of its own.
+    void SetOwnTip(unsigned char own) { m_ownTip = own; }
+    unsigned char PtAboveControl(short x, short y) override
+    {
+        return m_ownTip && m_ready && x >= m_union.left && x < m_union.right && y >= m_union.top &&
+               y < m_union.bottom;
+    }
 
 private:
     void Render();
@@ -121,6 +129,7 @@ private:
     qntRECT_s m_union = qnNullRect;
     CQNF_TextLayer m_layer;
     uint8_t m_state = qnctl::NoState;
+    uint8_t m_ownTip = 0;
     CQNF_String m_text;
     int16_t m_x = 0;
     int16_t m_y = 0;

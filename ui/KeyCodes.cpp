@@ -17,6 +17,14 @@ uint8_t KeyCodeOf(uint8_t vkey)
     case vk::End: return End;
     case vk::Home: return Home;
     case vk::Tab: return Tab;
+    case vk::Command:
+    case vk::Shift:
+    case vk::CapsLock:
+    case vk::Option:
+    case vk::Control:
+    case vk::RightShift:
+    case vk::RightOption:
+    case vk::RightControl: return Modifier;
     case vk::F1: return 220;
     case vk::F2: return 221;
     case vk::F3: return 222;

@@ -16,6 +16,9 @@ inline constexpr uint8_t Delete = 8;
 inline constexpr uint8_t End = 9;
 inline constexpr uint8_t Home = 10;
 inline constexpr uint8_t Tab = 11;
+// Shift, Ctrl, Alt and their kin pressed or released alone: only the
+// window hears of it (About closes on any key), never a control.
+inline constexpr uint8_t Modifier = 12;
 inline constexpr uint8_t F1 = 220;
 inline constexpr uint8_t F12 = 231;
 
@@ -27,6 +30,8 @@ inline constexpr uint8_t KeypadEnter = 76, KeypadPlus = 69, KeypadMinus = 78;
 inline constexpr uint8_t F1 = 122, F2 = 120, F3 = 99, F4 = 118, F5 = 96, F6 = 97, F7 = 98, F8 = 100, F9 = 101,
                          F10 = 109, F11 = 103, F12 = 111;
 inline constexpr uint8_t Home = 115, PageUp = 116, ForwardDelete = 117, End = 119, PageDown = 121;
+inline constexpr uint8_t Command = 55, Shift = 56, CapsLock = 57, Option = 58, Control = 59, RightShift = 60,
+                         RightOption = 61, RightControl = 62;
 inline constexpr uint8_t LeftArrow = 123, RightArrow = 124, DownArrow = 125, UpArrow = 126;
 }  // namespace vk
 

@@ -69,6 +69,13 @@ int CQNF_Window::windowEventHandler(const plat::Event& e, CQNF_Window* w)
     case Kind::KeyDown:
     case Kind::KeyRepeat: {
         const uint8_t code = qnkey::KeyCodeOf(e.vkey);
+        // A modifier alone types nothing and names no shortcut: the window
+        // alone is told of its press, not the focused control.
+        if (code == qnkey::Modifier) {
+            if (e.kind == Kind::KeyDown)
+                w->OnKeyDown(code, e.mods);
+            return kHandled;
+        }
         // A focused edit line takes every key: Ctrl+Z undoes its typing and
         // Ctrl+A selects its text, never the window's commands as well.
         CQNF_Control* focused = w->GetControl(w->m_focused);
@@ -90,7 +97,9 @@ int CQNF_Window::windowEventHandler(const plat::Event& e, CQNF_Window* w)
             w->iKeyChar((e.mods & plat::mods::Command) ? uint8_t(e.ch - 96) : e.ch, e.mods);
         return kHandled;
     }
-    case Kind::KeyUp: return kNotHandled;
+    case Kind::KeyUp:
+        w->iKeyUp(qnkey::KeyCodeOf(e.vkey), e.mods);
+        return kNotHandled;
     case Kind::WinDraw: w->OnRedraw(qnNullRect); return kHandled;
     case Kind::WinActivated: w->iSetActiveCaption(1); return kNotHandled;
     case Kind::WinDeactivated: w->iSetActiveCaption(0); return kNotHandled;

@@ -29,6 +29,7 @@ uint8_t VKeyOfHardware(uint16_t code);
 
 // Keys known by their meaning rather than their place.
 uint8_t VKeyOfKeyval(guint keyval, uint8_t& ch);
+uint8_t VKeyOfModifier(guint keyval);
 
 uint8_t ModsOf(guint state);
 

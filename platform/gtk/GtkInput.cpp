@@ -246,21 +246,47 @@ gboolean GtkPlatform::OnScroll(GtkWidget*, GdkEventScroll* ev, gpointer data)
     return TRUE;
 }
 
+// The virtual key of Shift, Ctrl, Alt and their kin pressed or released
+// alone, matching ModsOf (Ctrl is the command key, Super the control key);
+// any other modifier counts as Shift.
+uint8_t VKeyOfModifier(guint keyval)
+{
+    switch (keyval) {
+    case GDK_KEY_Shift_R: return 60;
+    case GDK_KEY_Control_L:
+    case GDK_KEY_Control_R: return 55;
+    case GDK_KEY_Alt_L:
+    case GDK_KEY_Meta_L: return 58;
+    case GDK_KEY_Alt_R:
+    case GDK_KEY_Meta_R:
+    case GDK_KEY_ISO_Level3_Shift: return 61;
+    case GDK_KEY_Super_L:
+    case GDK_KEY_Super_R: return 59;
+    case GDK_KEY_Caps_Lock: return 57;
+    default: return 56;
+    }
+}
+
 gboolean GtkPlatform::OnKey(GtkWidget*, GdkEventKey* ev, gpointer data)
 {
     auto* win = static_cast<Win*>(data);
-    if (win->owner->m_native || ev->is_modifier)
+    if (win->owner->m_native)
+        return FALSE;
+    auto& down = win->owner->m_keysDown;
+    const auto at = std::find(down.begin(), down.end(), ev->hardware_keycode);
+    // A release whose press went elsewhere (a menu item chosen with Return
+    // that opened this window, a key held while the focus came here) is
+    // not this window's key.
+    if (ev->type != GDK_KEY_PRESS && at == down.end())
         return FALSE;
     uint8_t ch = 0;
-    uint8_t vk = VKeyOfKeyval(ev->keyval, ch);
+    uint8_t vk = ev->is_modifier ? VKeyOfModifier(ev->keyval) : VKeyOfKeyval(ev->keyval, ch);
     if (vk == kNoKey)
         vk = VKeyOfHardware(ev->hardware_keycode);
-    if (!ch) {
+    if (!ch && !ev->is_modifier) {
         const gunichar u = gdk_keyval_to_unicode(ev->keyval);
         ch = u < 256 ? uint8_t(u) : 0;
     }
-    auto& down = win->owner->m_keysDown;
-    const auto at = std::find(down.begin(), down.end(), ev->hardware_keycode);
     Event e;
     if (ev->type == GDK_KEY_PRESS) {
         e.kind = at == down.end() ? Kind::KeyDown : Kind::KeyRepeat;
@@ -268,8 +294,7 @@ gboolean GtkPlatform::OnKey(GtkWidget*, GdkEventKey* ev, gpointer data)
             down.push_back(ev->hardware_keycode);
     } else {
         e.kind = Kind::KeyUp;
-        if (at != down.end())
-            down.erase(at);
+        down.erase(at);
     }
     e.win = win->id;
     e.global = win->owner->PointerGlobal();

@@ -352,6 +352,12 @@ private:
             from = 4;
         }
         Rest(c, t, from);
+        if (c.kind == Kind::Slider && c.opts.count("caption")) {
+            if (c.text.empty())
+                throw Error(where.Tell() + ": slider '" + c.name + "' has a caption place but no \"text\"");
+            c.caption = ParseBox(c.Opt("caption"), where, 2);
+            c.caption.h = 16;
+        }
         if (c.kind == Kind::Scroll || c.kind == Kind::Ruler) {
             if (c.Flag("v") == c.Flag("h"))
                 throw Error(where.Tell() + ": " + w + " '" + c.name + "' needs exactly one of v or h");

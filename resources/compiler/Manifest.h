@@ -16,7 +16,7 @@
 //                                    [stacked: shares its place; no Disabled picture]
 //     check NAME X,Y,W,H "text" [style=box|toggle] [icon=I]
 //     radio NAME X,Y,W,H "text" group=G [style=dot|toggle|seg] [icon=I]
-//     slider NAME X,Y,W,H A..B [dial]
+//     slider NAME X,Y,W,H A..B [dial] ["text" caption=X,Y: a caption drawn with the slider, hidden with it]
 //     edit | list | stext | progress NAME X,Y,W,H
 //     scroll NAME X,Y,W,H v|h
 //     ruler NAME X,Y,W,H h|v
@@ -74,6 +74,7 @@ struct Control : Item {
     int group = 0;
     long long vmin = 0, vmax = 0;
     bool vertical = false;
+    Box caption;  // a slider's caption line ("caption=X,Y" and its text): top-left; h 0 for none
 };
 
 struct Window {

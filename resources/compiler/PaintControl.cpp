@@ -75,10 +75,24 @@ Skin Painter::Control(const rc::Control& c)
         for (int s = 0; s < 4; ++s) {
             const Rgb groove = s == 3 ? kDisFill : kInset;
             const Rgb edge = s == 3 ? kDisEdge : s == 0 ? kLine : kBtnEdgeHi;
-            const Box grooveBox = dial ? b
-                                    : Box{path.points.front().first - 3, path.points.front().second - 2,
-                                          path.points.back().first - path.points.front().first + 7, 5};
+            Box grooveBox = dial ? b
+                              : Box{path.points.front().first - 3, path.points.front().second - 2,
+                                    path.points.back().first - path.points.front().first + 7, 5};
+            // A caption ("caption=X,Y" with the text) belongs to the slider's
+            // background, so that it goes wherever the slider goes: a window
+            // that hides the slider leaves no caption naming nothing.
+            Box caption = c.caption;
+            if (caption.h) {
+                Canvas probe(0, 0, 1, 1);
+                caption.w = int(std::ceil(m->Width(probe.cr(), c.text, kTextSize, false))) + 2;
+                const int l = std::min(grooveBox.x, caption.x), t = std::min(grooveBox.y, caption.y);
+                const int r = std::max(grooveBox.Right(), caption.Right());
+                const int bt = std::max(grooveBox.Bottom(), caption.Bottom());
+                grooveBox = Box{l, t, r - l, bt - t};
+            }
             skin[std::string("Background_") + states[s]] = paint(grooveBox, [&](cairo_t* cr) {
+                if (caption.h)
+                    m->Text(cr, caption.x, {0, caption.y, 0, 16}, c.text, kDim);
                 if (dial) {
                     const double cx = b.x + b.w / 2.0, cy = b.y + b.h / 2.0;
                     const double r = std::min(b.w, b.h) / 2.0 - 8;

@@ -88,14 +88,13 @@ CQNF_Control* Named(const CQNF_Window& w, const char* name)
     return nullptr;
 }
 
-// Preview pixels shown as inside: opaque and light, so they read on the
-// dark skin.
+// Preview pixels shown as inside: opaque and dark.
 size_t InsidePixels(CWnd_ChannelList& d)
 {
     size_t n = 0;
     const CQNF_Layer& l = d.GetPreviewLayer();
     for (size_t i = 0; i < size_t(l.GetImageWidth()) * l.GetImageHeight(); ++i)
-        n += l.GetPlane(3)[i] == 255 && l.GetPlane(0)[i] > 127;
+        n += l.GetPlane(3)[i] == 255 && l.GetPlane(0)[i] < 128;
     return n;
 }
 
@@ -118,11 +117,11 @@ TEST(AppChannelList, ListPreviewInvertAndOk)
     EXPECT_EQ(list->GetItemsCount(), 3u);
     EXPECT_EQ(list->GetSelectedItem(), 0);
     EXPECT_TRUE(d.HasChannel());
-    // The disc is light, the rest dark.
+    // The disc is dark, the rest light.
     const size_t disc = InsidePixels(d);
     EXPECT_GT(disc, 0u);
     r.Snapshot(d, "channellist-selection.png");
-    // Invert: the rest of the picture is light, the disc not.
+    // Invert: the rest of the picture is dark, the disc not.
     Named(d, "ChannelList_Invert")->SetCheck(1, 1);
     EXPECT_EQ(d.m_bInvert, 1);
     const size_t rest = InsidePixels(d);

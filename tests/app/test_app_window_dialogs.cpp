@@ -121,7 +121,9 @@ TEST(AppAboutWindow, AnyClickOrKeyClosesIt)
 {
     if (!std::filesystem::exists(kResourceFile))
         FAIL() << "no compiled resource file in this build";
-    for (int how = 0; how < 3; ++how) {
+    // A left click, a key, a right press, Shift pressed alone, Ctrl let go
+    // alone.
+    for (int how = 0; how < 5; ++how) {
         HeadlessRun r;
         ASSERT_TRUE(r.ok);
         CWnd_About about;
@@ -134,10 +136,13 @@ TEST(AppAboutWindow, AnyClickOrKeyClosesIt)
                 r.hp.Click({wr.left + 30, wr.top + wr.Height() - 20});
             else if (how == 1)
                 r.hp.Key(qnkey::vk::Q, 'q');
-            else {
+            else if (how == 2) {
                 r.hp.MoveMouse({wr.left + 200, wr.top + 100});
                 r.hp.Press(2);
-            }
+            } else if (how == 3)
+                r.hp.Key(qnkey::vk::Shift, 0);
+            else
+                r.hp.KeyUp(qnkey::vk::Command, 0, plat::mods::Command);
         });
         EXPECT_EQ(about.DoModal(), 0);
         EXPECT_FALSE(r.hp.Exists(about.GetWindowHandle()));

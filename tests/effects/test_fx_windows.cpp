@@ -26,6 +26,20 @@ using namespace fxtest;
 
 namespace {
 
+// The nine windows and their resource names.
+const struct {
+    FxWindowKind kind;
+    const char* name;
+} kAllKinds[] = {{FxWindowKind::BrightnessContrast, "FXbc"},
+                 {FxWindowKind::Blur, "FXblur"},
+                 {FxWindowKind::Opacity, "FXopac"},
+                 {FxWindowKind::Bevel, "FXbevel"},
+                 {FxWindowKind::MotionBlur, "FXmblur"},
+                 {FxWindowKind::ColorOverlay, "FXcovr"},
+                 {FxWindowKind::Stroke, "FXstroke"},
+                 {FxWindowKind::HSL, "FXhsl"},
+                 {FxWindowKind::ImageOverlay, "FXiovr"}};
+
 struct Session {
     Puzzle puzzle;
     FakeWindowMain main{puzzle};
@@ -36,19 +50,7 @@ TEST(FxWindows, EveryWindowOpensFromItsResourceAndCancelLeavesNoTrace)
 {
     Desk d;
     REQUIRE_DESK(d);
-    const struct {
-        FxWindowKind kind;
-        const char* name;
-    } kinds[] = {{FxWindowKind::BrightnessContrast, "FXbc"},
-                 {FxWindowKind::Blur, "FXblur"},
-                 {FxWindowKind::Opacity, "FXopac"},
-                 {FxWindowKind::Bevel, "FXbevel"},
-                 {FxWindowKind::MotionBlur, "FXmblur"},
-                 {FxWindowKind::ColorOverlay, "FXcovr"},
-                 {FxWindowKind::Stroke, "FXstroke"},
-                 {FxWindowKind::HSL, "FXhsl"},
-                 {FxWindowKind::ImageOverlay, "FXiovr"}};
-    for (const auto& k : kinds) {
+    for (const auto& k : kAllKinds) {
         Session s;
         const std::vector<uint8_t> pixels = s.puzzle.Rendered();
         const std::vector<uint8_t> records = s.puzzle.Records();
@@ -587,5 +589,33 @@ TEST(FxWindows, OpeningBringsStoredValuesOntoTheControlsScales)
         EXPECT_EQ(c.value1(*s.window), c.expected) << c.edit;
         EXPECT_STREQ(static_cast<CQNF_CtrlEditLine*>(Find(*s.window, c.edit, qnctl::EditLine))->GetText().GetStr(),
                      c.shown);
+    }
+}
+
+TEST(FxWindows, TheHelpButtonOpensItsMenuAtTheSameWindowPointInEveryWindow)
+{
+    Desk d;
+    REQUIRE_DESK(d);
+    for (const auto& k : kAllKinds) {
+        SCOPED_TRACE(k.name);
+        Session s;
+        ASSERT_TRUE(FxOpenWindow(k.kind, s.main, s.window));
+        CWndFX_Base& w = *s.window;
+        d.tk.PumpFor(100);
+        CQNF_Control* help = w.GetControl(w.FindControlByName((std::string(k.name) + "_Help").c_str(), qnctl::Button));
+        ASSERT_NE(help, nullptr);
+        const qntRECT_s b = help->GetRenderRect();
+        const plat::Rect wr = d.hp.ContentRect(w.GetWindowHandle());
+        // Clicked as the user does; the menu is closed without a choice.
+        d.hp.Activate(w.GetWindowHandle());
+        d.hp.menuAnswers.push_back(-1);
+        const size_t shown = d.hp.menuPoints.size();
+        d.hp.Click({wr.left + (b.left + b.right) / 2, wr.top + (b.top + b.bottom) / 2});
+        d.tk.PumpFor(10);
+        ASSERT_EQ(d.hp.menuPoints.size(), shown + 1);
+        // Window point (229, 30), the menu's top 5 pixels below it.
+        EXPECT_EQ(d.hp.menuPoints.back(), (plat::Point{wr.left + 229, wr.top + 30 + 5}));
+        d.Key(s.window.get(), qnkey::vk::Escape);
+        d.tk.PumpFor(10);
     }
 }

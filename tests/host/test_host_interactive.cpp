@@ -15,6 +15,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 
 using namespace hosttest;
 
@@ -170,6 +171,16 @@ public:
 
 std::unique_ptr<CMainCutter> MakeCuttingEditor() { return std::make_unique<CuttingEditor>(); }
 
+// The run's main window gets its knife editors from make.
+void UseEditor(RoadRun& r, std::unique_ptr<CMainCutter> (*make)())
+{
+    r.road.onBeforeRun = [&r, make](CApp& a) {
+        r.app = &a;
+        g_main = &a.m_WndMain;
+        a.m_WndMain.SetCutterFactory(make);
+    };
+}
+
 }  // namespace
 
 TEST(HostInteractive, ApplyOfPiecesTakesTheWindowImageOnlyOnRGB)
@@ -178,11 +189,7 @@ TEST(HostInteractive, ApplyOfPiecesTakesTheWindowImageOnlyOnRGB)
         FAIL() << "no compiled resource file in this build";
     for (ColorMode mode : {ColorMode::RGB, ColorMode::Gray, ColorMode::CMYK}) {
         RoadRun r;
-        r.road.onBeforeRun = [&](CApp& a) {
-            r.app = &a;
-            g_main = &a.m_WndMain;
-            a.m_WndMain.SetCutterFactory(&MakeCuttingEditor);
-        };
+        UseEditor(r, &MakeCuttingEditor);
         StandInHost host(Document(mode, 90, 60, false), HostSettings{});
         const auto before = host.Document().Target().pixels.planes;
         r.hp.Script([&] { r.hp.Activate(r.app->m_MainWindow->GetWindowHandle()); });
@@ -229,11 +236,7 @@ TEST(HostInteractive, AChangedLayoutAsksInTheMessageBox)
     if (!HasResources())
         FAIL() << "no compiled resource file in this build";
     RoadRun r;
-    r.road.onBeforeRun = [&](CApp& a) {
-        r.app = &a;
-        g_main = &a.m_WndMain;
-        a.m_WndMain.SetCutterFactory(&MakeChangedLayoutEditor);
-    };
+    UseEditor(r, &MakeChangedLayoutEditor);
     StandInHost host(Document(ColorMode::RGB, 200, 150, false), HostSettings{});
     bool asked = false;
     r.hp.Script([&] { r.hp.Activate(r.app->m_MainWindow->GetWindowHandle()); });
@@ -261,6 +264,41 @@ TEST(HostInteractive, AChangedLayoutAsksInTheMessageBox)
     EXPECT_EQ(r.hp.ScriptLeft(), 0u);
 }
 
+TEST(HostInteractive, TheRandomCaptionShowsOnlyWithTheKnotRandomnessControls)
+{
+    if (!HasResources())
+        FAIL() << "no compiled resource file in this build";
+    RoadRun r;
+    UseEditor(r, &MakeCuttingEditor);
+    StandInHost host(Document(ColorMode::RGB, 200, 150, false), HostSettings{});
+    // The colours on the screen where the caption stands: left in the
+    // knives panel, on the line of the randomness field.
+    auto colours = [&r] {
+        CWnd_Main& w = r.app->m_WndMain;
+        const qntRECT_s add = w.FindControl("Main_AddKnives", qnctl::Button)->GetRenderRect();
+        const qntRECT_s line = w.FindControl("Main_RndKnots", qnctl::EditLine)->GetRenderRect();
+        std::set<uint32_t> seen;
+        for (int32_t y = line.top; y < line.bottom; ++y)
+            for (int32_t x = add.left; x < add.left + 40; ++x)
+                seen.insert(r.hp.Pixel(w.GetWindowHandle(), x, y) & 0xFFFFFF);
+        return seen.size();
+    };
+    r.hp.Script([&] { r.hp.Activate(r.app->m_MainWindow->GetWindowHandle()); });
+    r.hp.Script([&] {
+        CWnd_Main& w = r.app->m_WndMain;
+        ASSERT_EQ(w.m_bCutMode, 1);
+        EXPECT_GT(colours(), 2u) << "no caption beside the slider in cut mode";
+        ASSERT_TRUE(static_cast<CuttingEditor*>(w.GetCutter())->Cut(*r.h.plugin));
+        w.OnCutterClose();
+        ASSERT_EQ(w.m_bCutMode, 0);
+        EXPECT_EQ(colours(), 1u) << "a caption stays in the emptied panel";
+        r.Snapshot("main_piece_mode_knives_panel.png");
+    });
+    r.ClickMain("Main_Cancel", qnctl::Button);
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+}
+
 TEST(HostInteractive, StatusTipsFollowThePointer)
 {
     if (!HasResources())
@@ -279,7 +317,8 @@ TEST(HostInteractive, StatusTipsFollowThePointer)
                           {"Main_RulerTop", qnctl::Ruler, 2, "Main_Ruler", qnctl::Ruler},
                           {"Main_RulerTop", qnctl::Ruler, -5, "Zone_HSplitter", kTipZone},
                           {"Main_RulerLeft", qnctl::Ruler, 0, "Main_Ruler", qnctl::Ruler},
-                          {"Main_ModeL", qnctl::StaticImage, 0, "Zone_Status", kTipZone},
+                          // No tip of its own: as no control, from a ruler.
+                          {"Main_ModeL", qnctl::StaticImage, 0, "", kTipNoControl},
                           {"Main_Export", qnctl::Button, 0, "Main_Export", 5}};
     r.hp.Script([&] { r.hp.Activate(r.app->m_MainWindow->GetWindowHandle()); });
     for (const Over& o : overs) {

@@ -14,9 +14,11 @@
 #include "imaging/ImageFile.h"
 #include "platform/Headless.h"
 #include "ui/Control.h"
+#include "ui/Toolkit.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -57,24 +59,37 @@ void Snapshot(plat::HeadlessPlatform& hp, plat::WinId win, const char* file)
                                err, false));
 }
 
+// The plug-in on the interactive road, headless, with the knife editor's
+// Cut done in the main window.
+struct PieceRoad {
+    PluginHarness h;
+    plat::HeadlessPlatform hp;
+    CAppRoad road;
+    CApp* app = nullptr;
+    PieceRoad()
+    {
+        std::filesystem::copy_file(kResources, h.File(CAppRoad::kResourceFile));
+        road.SetPlatform(&hp);
+        road.onBeforeRun = [this](CApp& a) {
+            app = &a;
+            g_window = &a.m_WndMain;
+            a.m_WndMain.SetCutterFactory(
+                []() -> std::unique_ptr<CMainCutter> { return std::make_unique<CutNow>(); });
+        };
+        h.plugin->SetInteractiveRoad(&road);
+    }
+};
+
 }  // namespace
 
 TEST(HostPieceMap, SelectSwitchUndoRedoAndApplyGiveTheHostWhatThePreviewShowed)
 {
     if (!std::filesystem::exists(kResources))
         FAIL() << "no compiled resource file in this build";
-    PluginHarness h;
-    plat::HeadlessPlatform hp;
-    CAppRoad road;
-    CApp* app = nullptr;
-    std::filesystem::copy_file(kResources, h.File(CAppRoad::kResourceFile));
-    road.SetPlatform(&hp);
-    road.onBeforeRun = [&](CApp& a) {
-        app = &a;
-        g_window = &a.m_WndMain;
-        a.m_WndMain.SetCutterFactory([]() -> std::unique_ptr<CMainCutter> { return std::make_unique<CutNow>(); });
-    };
-    h.plugin->SetInteractiveRoad(&road);
+    PieceRoad r;
+    PluginHarness& h = r.h;
+    plat::HeadlessPlatform& hp = r.hp;
+    CApp*& app = r.app;
 
     const int W = 160, H = 120;
     HostDocument doc = Document(ColorMode::RGB, W, H, false);
@@ -197,4 +212,181 @@ TEST(HostPieceMap, SelectSwitchUndoRedoAndApplyGiveTheHostWhatThePreviewShowed)
             ASSERT_EQ(out.planes[c][i], shown[c * size_t(W) * H + i]) << i << " plane " << c;
     }
     EXPECT_GT(compared, size_t(W) * H / 2);
+}
+
+TEST(HostPieceMap, ChannelPreviewIsBlackExactlyWhereOkSelects)
+{
+    if (!std::filesystem::exists(kResources))
+        FAIL() << "no compiled resource file in this build";
+    PieceRoad r;
+    PluginHarness& h = r.h;
+    plat::HeadlessPlatform& hp = r.hp;
+    CApp*& app = r.app;
+
+    // A transparent layer: Red dark in the left half, a transparent hole in
+    // the middle (the layer's edges opaque, so the filter rectangle is the
+    // whole canvas), and a channel black above the middle.
+    const int W = 160, H = 120;
+    HostDocument doc = Document(ColorMode::RGB, W, H, true);
+    RasterImage& px = doc.layers[0].pixels;
+    hostapp::HostChannel band{"TopBand", std::vector<uint8_t>(size_t(W) * H, 255)};
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const size_t i = size_t(y) * W + x;
+            px.planes[0][i] = x < W / 2 ? 10 : 245;
+            px.planes.back()[i] = x >= 56 && x < 104 && y >= 36 && y < 84 ? 0 : 255;
+            band.plane[i] = y < H / 2 ? 0 : 255;
+        }
+    doc.channels.push_back(band);
+    StandInHost host(doc, HostSettings{});
+    // Where each channel counts as inside, before Invert.
+    const struct {
+        const char* item;
+        bool (*inside)(int x, int y);
+    } kChannels[] = {
+        {"TopBand", [](int, int y) { return y < 60; }},
+        {"Red", [](int x, int) { return x < 80; }},
+        {"Transparency", [](int x, int y) { return x >= 56 && x < 104 && y >= 36 && y < 84; }},
+    };
+
+    // The centre of a control of the dialog, on the screen.
+    auto centre = [&hp](CWnd_ChannelList& d, const char* name) {
+        const plat::Rect br = hp.ContentRect(d.GetWindowHandle());
+        for (unsigned long i = 0; i < d.GetControlCount(); ++i)
+            if (std::string(d.GetControl(i)->GetName()) == name) {
+                const qntRECT_s r = d.GetControl(i)->GetRenderRect();
+                return plat::Point{br.left + (r.left + r.right) / 2, br.top + (r.top + r.bottom) / 2};
+            }
+        ADD_FAILURE() << "no " << name;
+        return plat::Point{0, 0};
+    };
+    size_t checked = 0;
+    hp.Script([&] { hp.Activate(app->m_MainWindow->GetWindowHandle()); });
+    hp.Script([&] {
+        CWnd_Main& w = app->m_WndMain;
+        ASSERT_TRUE(static_cast<CutNow*>(w.GetCutter())->Cut(*h.plugin));
+        w.OnCutterClose();
+        ASSERT_TRUE(w.pm_IsBound());
+        CHostChannelSource channels(*h.plugin);
+        const std::vector<qntCHANNELITEM> items = channels.Items();
+        for (const auto& ch : kChannels)
+            for (const bool invert : {false, true}) {
+                SCOPED_TRACE(std::string(ch.item) + (invert ? " inverted" : ""));
+                int row = -1;
+                for (size_t i = 0; i < items.size(); ++i)
+                    if (items[i].text.find(ch.item) != std::string::npos)
+                        row = int(i);
+                ASSERT_GE(row, 0);
+                // Image points whose preview pixel is dark, as the user sees it.
+                std::vector<std::pair<int, int>> dark, light;
+                hp.Script([&] {
+                    const plat::WinId box = hp.ZOrder().back();
+                    auto* d = dynamic_cast<CWnd_ChannelList*>(qnui::Toolkit::Get().Find(box));
+                    ASSERT_NE(d, nullptr);
+                    hp.Activate(box);
+                    const plat::Point list = centre(*d, "ChannelList_List");
+                    hp.Click({list.x, hp.ContentRect(box).top + 40 + 2 + 16 * row + 8});
+                    if (invert)
+                        hp.Click(centre(*d, "ChannelList_Invert"));
+                });
+                hp.Script([&] {
+                    const plat::WinId box = hp.ZOrder().back();
+                    auto* d = dynamic_cast<CWnd_ChannelList*>(qnui::Toolkit::Get().Find(box));
+                    ASSERT_NE(d, nullptr);
+                    ASSERT_EQ(d->m_bInvert, invert ? 1 : 0);
+                    const std::string shot =
+                        std::string("channellist_") + ch.item + (invert ? "_inverted" : "") + ".png";
+                    Snapshot(hp, box, shot.c_str());
+                    // The picture's extent inside the preview (its margins are
+                    // transparent), and each of its pixels back to the image.
+                    const CQNF_Layer& l = d->GetPreviewLayer();
+                    const int pw = l.GetImageWidth(), ph = l.GetImageHeight();
+                    int x0 = pw, y0 = ph, x1 = 0, y1 = 0;
+                    for (int y = 0; y < ph; ++y)
+                        for (int x = 0; x < pw; ++x)
+                            if (l.GetPlane(3)[size_t(y) * pw + x] == 255) {
+                                x0 = std::min(x0, x), x1 = std::max(x1, x + 1);
+                                y0 = std::min(y0, y), y1 = std::max(y1, y + 1);
+                            }
+                    ASSERT_LT(x0, x1);
+                    ASSERT_EQ(d->GetChannelWidth(), uint32_t(W));
+                    ASSERT_EQ(d->GetChannelHeight(), uint32_t(H));
+                    const qntRECT_s pr = l.GetRect();
+                    for (int y = y0; y < y1; ++y)
+                        for (int x = x0; x < x1; ++x) {
+                            const int ix = (x - x0) * W / (x1 - x0), iy = (y - y0) * H / (y1 - y0);
+                            const uint8_t grey = uint8_t(hp.Pixel(box, pr.left + x, pr.top + y) & 0xFF);
+                            (grey < 128 ? dark : light).emplace_back(ix, iy);
+                        }
+                    hp.Click(centre(*d, "ChannelList_Ok"));
+                });
+                w.pmop_LoadSelection(1);
+                // A dark pixel is inside, so its piece is selected; a light one
+                // is not, and lies in a selected piece only when that piece
+                // reaches into the inside elsewhere. Points within two pixels
+                // of the edge of the inside may round either way.
+                auto settled = [&](int x, int y, bool& in) {
+                    in = ch.inside(x, y) != invert;
+                    for (int dy = -2; dy <= 2; ++dy)
+                        for (int dx = -2; dx <= 2; ++dx) {
+                            const int nx = std::clamp(x + dx, 0, W - 1), ny = std::clamp(y + dy, 0, H - 1);
+                            if ((ch.inside(nx, ny) != invert) != in)
+                                return false;
+                        }
+                    return true;
+                };
+                // Counted, with the first point of each kind of fault.
+                size_t darkInside = 0, lightOutside = 0, darkOutside = 0, lightInside = 0, darkUnselected = 0;
+                std::string first;
+                auto note = [&first](const char* what, int x, int y) {
+                    if (first.empty())
+                        first = std::string(what) + " at " + std::to_string(x) + "," + std::to_string(y);
+                };
+                for (const auto& [x, y] : dark) {
+                    bool in = false;
+                    if (!settled(x, y, in))
+                        continue;
+                    if (in) {
+                        ++darkInside;
+                    } else {
+                        ++darkOutside;
+                        note("dark outside", x, y);
+                    }
+                    const uint32_t piece = w.GetPieceByXY(qntPOS{x, y});
+                    if (piece != CPieceMap::kNone && !w.IsPieceSelected(piece)) {
+                        ++darkUnselected;
+                        note("dark over an unselected piece", x, y);
+                    }
+                }
+                for (const auto& [x, y] : light) {
+                    bool in = false;
+                    if (!settled(x, y, in))
+                        continue;
+                    if (in) {
+                        ++lightInside;
+                        note("light inside", x, y);
+                    } else {
+                        ++lightOutside;
+                    }
+                }
+                EXPECT_EQ(darkOutside + lightInside + darkUnselected, 0u) << first;
+                EXPECT_GT(darkInside, 0u);
+                EXPECT_GT(lightOutside, 0u);
+                checked += darkInside;
+                if (::testing::Test::HasFatalFailure())
+                    return;
+            }
+        hp.Script([&hp, app] {
+            CWnd_Main& main = app->m_WndMain;
+            CQNF_Control* c = main.FindControl("Main_Cancel", qnctl::Button);
+            ASSERT_NE(c, nullptr);
+            const plat::Rect wr = hp.ContentRect(main.GetWindowHandle());
+            const qntRECT_s r = c->GetRenderRect();
+            hp.Click({wr.left + (r.left + r.right) / 2, wr.top + (r.top + r.bottom) / 2});
+        });
+    });
+    h.Run(host, StandInHost::Sequence::Dialog);
+    EXPECT_EQ(hp.ScriptLeft(), 0u);
+    h.plugin->SetInteractiveRoad(nullptr);
+    EXPECT_GT(checked, 0u);
 }

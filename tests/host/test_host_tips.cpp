@@ -202,37 +202,84 @@ void ExpectPanelFollows(TipRun& r, const char* what, bool pieces)
 
 }  // namespace
 
-TEST(HostTips, EachIconButtonOfTheKnifeEditorShowsItsOwnTip)
+TEST(HostTips, EachIconButtonAndTheCloneDisplayOfTheKnifeEditorShowItsOwnTip)
 {
     if (!HasResources())
         FAIL() << "no compiled resource file in this build";
     TipRun r;
     StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
-    const char* const buttons[] = {"Cutter_Undo",  "Cutter_Redo",  "Cutter_Reset",
-                                   "Cutter_FlipH", "Cutter_FlipU", "Cutter_AutoLayout"};
+    const std::pair<const char*, uint8_t> controls[] = {
+        {"Cutter_Undo", qnctl::Button},   {"Cutter_Redo", qnctl::Button},  {"Cutter_Reset", qnctl::Button},
+        {"Cutter_FlipH", qnctl::Button},  {"Cutter_FlipU", qnctl::Button}, {"Cutter_AutoLayout", qnctl::Button},
+        {"Cutter_CloneDisp", qnctl::StaticText}};
     std::vector<Step> steps;
     steps.push_back([&] {
         r.hp.Activate(r.Editor().GetWindowHandle());
         return true;
     });
     const std::string zone = qnGetStatusTip("Zone_Preview", "Cutter", 1, kTipZone);
-    for (const char* name : buttons) {
-        // From the preview, whose own tip shows first, to the button.
+    for (const auto& [name, type] : controls) {
+        // From the preview, whose own tip shows first, to the control.
         steps.push_back([&] {
             CWnd_Cutter& e = r.Editor();
             r.hp.MoveMouse(r.Centre(e, e.m_rcPreview));
             return true;
         });
         steps.push_back([&] { return TipRun::Shown(r.Editor(), "Cutter_Status") == zone; });
-        steps.push_back([&r, name] {
-            if (CQNF_Control* c = r.Control(r.Editor(), name, qnctl::Button))
+        steps.push_back([&r, name = name, type = type] {
+            if (CQNF_Control* c = r.Control(r.Editor(), name, type))
                 r.hp.MoveMouse(r.Centre(r.Editor(), c->GetRenderRect()));
             return true;
         });
-        steps.push_back([&r, name] {
-            CQNF_Control* c = r.Control(r.Editor(), name, qnctl::Button);
+        steps.push_back([&r, name = name, type = type] {
+            CQNF_Control* c = r.Control(r.Editor(), name, type);
             return c && TipRun::Shown(r.Editor(), "Cutter_Status") ==
-                            qnGetStatusTip(name, "Cutter", c->IsEnabled(), qnctl::Button);
+                            qnGetStatusTip(name, "Cutter", c->IsEnabled(), type);
+        });
+    }
+    r.Run(host, std::move(steps));
+}
+
+TEST(HostTips, TheModeBadgeLeavesTheLastTipInBothModes)
+{
+    if (!HasResources())
+        FAIL() << "no compiled resource file in this build";
+    TipRun r;
+    StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+    std::vector<Step> steps;
+    for (const uint8_t mode : {2, 3}) {
+        const char* badge = mode == 2 ? "Main_ModeL" : "Main_ModeP";
+        if (mode == 3) {
+            steps.push_back([&r] {
+                r.CutByButtonMessage();
+                return true;
+            });
+            steps.push_back([&r] { return !r.Main().m_bCutMode && !qnui::Toolkit::Get().TopModal(); });
+        }
+        // From empty space beside the badge, with the window's default tip
+        // shown, onto the badge: the tip stays.
+        steps.push_back([&r, badge] {
+            CQNF_Control* c = r.Control(r.Main(), badge, qnctl::StaticImage);
+            if (!c)
+                return true;
+            const qntRECT_s b = c->GetRenderRect();
+            r.hp.Activate(r.Main().GetWindowHandle());
+            r.hp.MoveMouse(r.Global(r.Main(), b.right + 40, (b.top + b.bottom) / 2));
+            return true;
+        });
+        steps.push_back([&r, mode] {
+            return TipRun::Shown(r.Main(), "Main_Status") == qnGetStatusTip("", "Main", mode, kTipNoControl);
+        });
+        steps.push_back([&r, badge] {
+            if (CQNF_Control* c = r.Control(r.Main(), badge, qnctl::StaticImage))
+                r.hp.MoveMouse(r.Centre(r.Main(), c->GetRenderRect()));
+            return true;
+        });
+        steps.push_back([&r, mode] {
+            const std::string last = qnGetStatusTip("", "Main", mode, kTipNoControl);
+            EXPECT_EQ(r.Main().GetFader().Pending(), last) << int(mode);
+            EXPECT_EQ(TipRun::Shown(r.Main(), "Main_Status"), last) << int(mode);
+            return true;
         });
     }
     r.Run(host, std::move(steps));
