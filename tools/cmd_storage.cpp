@@ -2,6 +2,7 @@
 #include "tools/Command.h"
 
 #include "core/ErrorWords.h"
+#include "core/ProgramOutput.h"
 #include "core/StdFile.h"
 #include "core/Storage.h"
 #include "core/String.h"
@@ -148,7 +149,7 @@ int List(const std::string& file)
                      [](const CQNF_String& a, const CQNF_String& b) { return a.GetTag() < b.GetTag(); });
     for (const CQNF_String& key : keys) {
         const unsigned char type = st.GetRecType(key);
-        std::printf("%s\t%u\t%u\n", key.GetStr(), unsigned(type), ValueLength(st, key, type));
+        std::printf("%s\t%u\t%u\n", qnShownName(key.GetStr()).c_str(), unsigned(type), ValueLength(st, key, type));
     }
     return 0;
 }
@@ -162,9 +163,9 @@ int Get(const std::string& file, const std::string& path)
     const unsigned char type = st.GetRecType(key);
     switch (type) {
     case kQnStorageNoRecord:
-        return Failed(path, st.GetError());
+        return Failed(qnShownName(path), st.GetError());
     case 0:
-        return tool::Fail(kName, path + " is a folder: it has no value (storage ls lists it)");
+        return tool::Fail(kName, qnShownName(path) + " is a folder: it has no value (storage ls lists it)");
     case 1:
     case 2:
     case 3: {
@@ -182,20 +183,21 @@ int Get(const std::string& file, const std::string& path)
     case 4: {
         CQNF_String s;
         if (!st.GetRec(key, s))
-            return Failed(path, st.GetError());
+            return Failed(qnShownName(path), st.GetError());
         std::printf("%s\n", s.GetStr());
         return 0;
     }
     case 5: {
         CQNF_Mem m;
         if (!st.GetRec(key, m))
-            return Failed(path, st.GetError());
-        if (m.GetSize() && std::fwrite(m.GetPtr(), 1, m.GetSize(), stdout) != m.GetSize())
-            return tool::Fail(kName, "cannot write to the output");
+            return Failed(qnShownName(path), st.GetError());
+        // A failed write is reported, with its reason, when the program ends.
+        qnWriteStandardOutput(m.GetPtr(), m.GetSize());
         return 0;
     }
     default:
-        return tool::Fail(kName, path + " has type " + std::to_string(type) + ", which has no known value");
+        return tool::Fail(kName,
+                          qnShownName(path) + " has type " + std::to_string(type) + ", which has no known value");
     }
 }
 
