@@ -151,6 +151,14 @@ int List(const std::string& file)
         const unsigned char type = st.GetRecType(key);
         std::printf("%s\t%u\t%u\n", qnShownName(key.GetStr()).c_str(), unsigned(type), ValueLength(st, key, type));
     }
+    // Records the folder tree does not reach are not listed: say so.
+    uint32_t cut = 0;
+    for (const QnStorageCutOff& c : st.GetCutOffs())
+        cut += uint32_t(c.at.size()) + c.below;
+    if (cut)
+        return tool::Fail(kName, file + ": " + std::to_string(cut) + (cut == 1 ? " record is" : " records are") +
+                                     " cut off from the folder tree, so not listed; the container is damaged "
+                                     "(storage check names where)");
     return 0;
 }
 
@@ -303,6 +311,42 @@ int Put(const std::string& file, const std::string& path, const std::string& typ
     return 0;
 }
 
+// "folder \"A\" (id 5)" or "record \"x\"".
+std::string RecordText(const QnStorageCutOff::Record& r)
+{
+    const std::string quoted = "\"" + qnShownName(r.name) + "\"";
+    return r.type == qnstorage::kFolder ? "folder " + quoted + " (id " + std::to_string(r.id) + ")"
+                                        : "record " + quoted;
+}
+
+// Where a container's folder tree breaks, and what it cuts off, in words.
+std::string CutOffText(const QnStorageCutOff& cut)
+{
+    std::string text;
+    const bool one = cut.at.size() == 1;
+    switch (cut.cause) {
+    case qnstorage::CutOff::kMissingParent:
+        text = RecordText(cut.at[0]) + " names folder id " + std::to_string(cut.at[0].parent) +
+               " as its parent, and no folder has that id";
+        break;
+    case qnstorage::CutOff::kOwnParent:
+        text = RecordText(cut.at[0]) + " is its own parent";
+        break;
+    case qnstorage::CutOff::kCycle:
+        text = "folders";
+        for (size_t i = 0; i < cut.at.size(); ++i)
+            text += (i == 0 ? " " : i + 1 == cut.at.size() ? " and " : ", ") +
+                    RecordText(cut.at[i]).substr(std::strlen("folder "));
+        text += " are each other's parents in a circle";
+        break;
+    }
+    text += one ? "; it" : "; they";
+    if (cut.below)
+        text += " and the " + std::to_string(cut.below) + (cut.below == 1 ? " record" : " records") + " below " +
+                (one ? "it" : "them");
+    return text + (one && !cut.below ? " is" : " are") + " cut off from the folder tree";
+}
+
 int Check(const std::string& file)
 {
     if (const std::string why = NotAContainer(file, false); !why.empty())
@@ -310,8 +354,21 @@ int Check(const std::string& file)
     CQNF_Storage st;
     if (!st.CheckMD5(CQNF_String(file.c_str())))
         return Failed(file, st.GetError());
-    std::printf("%s: stamp OK\n", file.c_str());
-    return 0;
+    // A stamp vouches for the bytes, not for what they say.
+    if (!st.Open(CQNF_String(file.c_str()), qnstorage::kOpenReadOnly))
+        return Failed(file, st.GetError());
+    const std::vector<QnStorageCutOff> cuts = st.GetCutOffs();
+    if (cuts.empty()) {
+        std::printf("%s: stamp OK\n", file.c_str());
+        return 0;
+    }
+    // Where the folder tree breaks, one line each.
+    constexpr size_t kShown = 20;
+    for (size_t i = 0; i < cuts.size() && i < kShown; ++i)
+        tool::Fail(kName, file + ": " + CutOffText(cuts[i]));
+    if (cuts.size() > kShown)
+        tool::Fail(kName, file + ": and " + std::to_string(cuts.size() - kShown) + " more such breaks");
+    return qnExitFailed;
 }
 
 int Run(const tool::Args& all)
