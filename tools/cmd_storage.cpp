@@ -2,6 +2,8 @@
 #include "tools/Command.h"
 
 #include "core/ErrorWords.h"
+#include "core/FileLock.h"
+#include "core/MD5Digest.h"
 #include "core/ProgramOutput.h"
 #include "core/StdFile.h"
 #include "core/Storage.h"
@@ -209,42 +211,20 @@ int Get(const std::string& file, const std::string& path)
     }
 }
 
-int Put(const std::string& file, const std::string& path, const std::string& typeText, const std::string& valueText,
-        bool repair)
-{
-    if (!qnstorage::IsValidKey(path))
-        return tool::BadArguments(kName, "PATH '" + path + "' has an empty name in it");
+// The value a put writes, read from the command line.
+struct Value {
     uint64_t type = 0;
-    if (!qnParseUnsigned(typeText, 6, type, 0) || type == 0)
-        return tool::BadArguments(kName, "TYPE must be a record type 1 to 6, not '" + typeText + "'");
-    std::string value = valueText;
-    std::string error;
-    if ((type == 4 || type == 5) && valueText == "-" && !ReadValue(value, error))
-        return tool::Fail(kName, "standard input: " + error);
-    if (type == 4 && value.find('\0') != std::string::npos)
-        return tool::Fail(kName, "a string value cannot hold a 0 byte; use type 5");
-
     uint64_t number = 0;
     double real = 0;
-    if (type >= 1 && type <= 3) {
-        const uint64_t max = type == 1 ? 0xFF : type == 2 ? 0xFFFF : 0xFFFFFFFF;
-        if (!qnParseUnsigned(value, max, number, 0))
-            return tool::BadArguments(kName, "VALUE '" + value + "' is not a number from 0 to " + std::to_string(max));
-    } else if (type == 6) {
-        real = tool::RealNumber(value, "VALUE", -std::numeric_limits<double>::max(),
-                                std::numeric_limits<double>::max());
-    }
+    std::string bytes;
+};
 
-    if (const std::string why = NotAContainer(file, true); !why.empty())
-        return tool::Fail(kName, why);
-    if (const int refused = tool::RefuseOutput(kName, file, {}, {}))
-        return refused;
-    // A missing file is made empty, never replaced: an empty file opens as
-    // a new container under the lock, so a put running beside this one
-    // keeps its record.
-    const int made = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (made >= 0)
-        ::close(made);
+int PutRecord(const std::string& file, const std::string& path, const Value& v, bool repair)
+{
+    const uint64_t type = v.type;
+    const uint64_t number = v.number;
+    const double real = v.real;
+    const std::string& value = v.bytes;
     CQNF_Storage st;
     if (!st.Open(CQNF_String(file.c_str()), qnstorage::kOpenUpdate))
         return Failed(file, st.GetError());
@@ -309,6 +289,84 @@ int Put(const std::string& file, const std::string& path, const std::string& typ
     if (!st.EndUpdate() || !st.Close())
         return Failed(file, st.GetError());
     return 0;
+}
+
+// Whether file holds a container without a record, as opening an empty
+// file writes it.
+bool HoldsNewContainer(const std::string& file)
+{
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!qnReadWholeFile(file, bytes, error, qnstorage::kNewSize) || bytes.size() != qnstorage::kNewSize)
+        return false;
+    uint8_t fresh[qnstorage::kNewSize] = {};
+    std::memcpy(fresh, qnstorage::kMagic, qnstorage::kMagicSize);
+    std::memcpy(fresh + qnstorage::kNewSize - qnstorage::kTrailerSize, qnstorage::kMagic, qnstorage::kMagicSize);
+    CQNF_MD5Digest::Compute(fresh + qnstorage::kStampedFrom, qnstorage::kNewSize - qnstorage::kStampedFrom,
+                            fresh + qnstorage::kStampOffset);
+    return std::memcmp(bytes.data(), fresh, sizeof fresh) == 0;
+}
+
+// Takes away what a failed put made of a missing file: the empty file it
+// made, or the container without records that opening it wrote. A missing
+// file stays missing, never one that later reads as damaged or as a
+// container the put never completed. What another put has written since
+// holds a record, and stays.
+void RemoveMadeFile(const std::string& file, const struct stat& made)
+{
+    // Under the lock every writer takes, so that no put is between reading
+    // the file and writing into its place.
+    CQNF_FileLock lock;
+    struct stat now;
+    if (!lock.Lock(file) || ::stat(file.c_str(), &now) != 0)
+        return;
+    const bool placeholder = now.st_dev == made.st_dev && now.st_ino == made.st_ino && now.st_size == 0;
+    if (placeholder || HoldsNewContainer(file))
+        ::unlink(file.c_str());
+}
+
+int Put(const std::string& file, const std::string& path, const std::string& typeText, const std::string& valueText,
+        bool repair)
+{
+    if (!qnstorage::IsValidKey(path))
+        return tool::BadArguments(kName, "PATH '" + path + "' has an empty name in it");
+    uint64_t type = 0;
+    if (!qnParseUnsigned(typeText, 6, type, 0) || type == 0)
+        return tool::BadArguments(kName, "TYPE must be a record type 1 to 6, not '" + typeText + "'");
+    std::string value = valueText;
+    std::string error;
+    if ((type == 4 || type == 5) && valueText == "-" && !ReadValue(value, error))
+        return tool::Fail(kName, "standard input: " + error);
+    if (type == 4 && value.find('\0') != std::string::npos)
+        return tool::Fail(kName, "a string value cannot hold a 0 byte; use type 5");
+
+    uint64_t number = 0;
+    double real = 0;
+    if (type >= 1 && type <= 3) {
+        const uint64_t max = type == 1 ? 0xFF : type == 2 ? 0xFFFF : 0xFFFFFFFF;
+        if (!qnParseUnsigned(value, max, number, 0))
+            return tool::BadArguments(kName, "VALUE '" + value + "' is not a number from 0 to " + std::to_string(max));
+    } else if (type == 6) {
+        real = tool::RealNumber(value, "VALUE", -std::numeric_limits<double>::max(),
+                                std::numeric_limits<double>::max());
+    }
+
+    if (const std::string why = NotAContainer(file, true); !why.empty())
+        return tool::Fail(kName, why);
+    if (const int refused = tool::RefuseOutput(kName, file, {}, {}))
+        return refused;
+    // A missing file is made empty, never replaced: an empty file opens as
+    // a new container under the lock, so a put running beside this one
+    // keeps its record.
+    struct stat madeStat {};
+    const int made = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const bool madeIt = made >= 0 && ::fstat(made, &madeStat) == 0;
+    if (made >= 0)
+        ::close(made);
+    const int code = PutRecord(file, path, Value{type, number, real, std::move(value)}, repair);
+    if (code != 0 && madeIt)
+        RemoveMadeFile(file, madeStat);
+    return code;
 }
 
 // "folder \"A\" (id 5)" or "record \"x\"".

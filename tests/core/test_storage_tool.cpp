@@ -215,6 +215,34 @@ TEST_F(StorageTool, PutsRunningAtOnceKeepEveryKey)
     EXPECT_EQ(Shell(Tool("storage check " + Q(f))), 0);
 }
 
+// A put whose write fails (the file size limit stands in for a full disk)
+// leaves the file as it was: a missing one missing, whether nothing could
+// be written or only the value could not, and a container byte for byte.
+TEST_F(StorageTool, APutThatCannotWriteLeavesTheFileAsItWas)
+{
+    const std::string blob = dir.File("blob"), kept = dir.File("kept.qns");
+    WriteFile(blob, Bytes(4000, 0x5a));
+    ASSERT_EQ(Shell(Tool("storage put " + Q(kept) + " 'F>K' 4 kept")), 0);
+    const Bytes before = ReadFile(kept);
+    // 0: not even an empty container can be written; 1 (512 bytes): it can,
+    // the value cannot.
+    for (const char* limit : {"0", "1"}) {
+        SCOPED_TRACE(std::string("ulimit -f ") + limit);
+        const std::string limited = std::string("trap '' XFSZ; ulimit -f ") + limit + "; ";
+        const std::string fresh = dir.File(std::string("new") + limit + ".qns");
+        std::string out;
+        EXPECT_EQ(Shell("{ " + limited + Tool("storage put " + Q(fresh) + " Big 5 - < " + Q(blob)) + " 2>&1; }", &out),
+                  1);
+        EXPECT_NE(out.find("cannot write"), std::string::npos) << out;
+        EXPECT_FALSE(std::filesystem::exists(fresh)) << "a missing container stays missing";
+        EXPECT_EQ(Shell(limited + Tool("storage put " + Q(kept) + " Big 5 - < " + Q(blob))), 1);
+        EXPECT_EQ(ReadFile(kept), before);
+    }
+    // The same put with room makes the container.
+    ASSERT_EQ(Shell(Tool("storage put " + Q(dir.File("new.qns")) + " Big 5 - < " + Q(blob))), 0);
+    EXPECT_EQ(Shell(Tool("storage check " + Q(dir.File("new.qns")))), 0);
+}
+
 // Stamped containers whose records cannot be reached from the root: a
 // folder that is its own parent, folders that hold each other, a record
 // whose parent folder is missing. check names each break and fails; ls
