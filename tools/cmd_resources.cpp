@@ -63,7 +63,7 @@ int Dump(const std::string& path)
             } else {
                 CQNF_String s;
                 st.GetRec(key, s);
-                summary = "\"" + qnShownName(s.GetStr()) + "\"";
+                summary = '"' + qnShownName(s.GetStr()) + '"';
             }
         } else if (type != qnstorage::kFolder) {
             _QNSTORAGEDATA v{};

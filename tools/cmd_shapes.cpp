@@ -151,7 +151,7 @@ int Ls(const tool::Args& args)
     std::printf("%s: %s, %zu shape%s\n", args[0].c_str(), l.kind.c_str(), l.shapes.size(),
                 l.shapes.size() == 1 ? "" : "s");
     for (size_t i = 0; i < l.shapes.size(); ++i)
-        std::printf("  %4zu  %-32s %2u nodes\n", i, ("\"" + qnShownName(l.shapes[i].name) + "\"").c_str(),
+        std::printf("  %4zu  %-32s %2u nodes\n", i, ('"' + qnShownName(l.shapes[i].name) + '"').c_str(),
                     unsigned(l.shapes[i].spline.nodeCount));
     return 0;
 }

@@ -372,7 +372,7 @@ int Put(const std::string& file, const std::string& path, const std::string& typ
 // "folder \"A\" (id 5)" or "record \"x\"".
 std::string RecordText(const QnStorageCutOff::Record& r)
 {
-    const std::string quoted = "\"" + qnShownName(r.name) + "\"";
+    const std::string quoted = '"' + qnShownName(r.name) + '"';
     return r.type == qnstorage::kFolder ? "folder " + quoted + " (id " + std::to_string(r.id) + ")"
                                         : "record " + quoted;
 }
