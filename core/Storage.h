@@ -61,6 +61,21 @@ inline constexpr unsigned short StorageWrongType = 118;     // record of another
 // an error number.
 inline constexpr unsigned char kQnStorageNoRecord = 199;
 
+// Where records of an open container are cut off from its root (see
+// qnstorage::FindCutOffs), with the records where the chain breaks as
+// stored.
+struct QnStorageCutOff {
+    struct Record {
+        std::string name;
+        uint8_t type;
+        uint32_t id;
+        uint32_t parent;
+    };
+    qnstorage::CutOff::Cause cause;
+    std::vector<Record> at;
+    uint32_t below;  // live records held by those, cut off with them
+};
+
 // The value slot of the general record operations. Types 1, 2, 3 and 6 use
 // u8, u16, u32 and f64. For types 4 and 5, ptr is the caller's buffer: a
 // reader given a null ptr stores the payload's byte count in u32 instead (a
@@ -151,6 +166,9 @@ public:
     // Every key, sorted, each tagged with its record's offset.
     CQNF_StringArray* GetAllRecordsArray();
     uint32_t GetTotalRecords() const { return uint32_t(m_c.index.size()); }
+    // The live records the key index leaves out because their parent chain
+    // never reaches the root (damage: no writer makes such a container).
+    std::vector<QnStorageCutOff> GetCutOffs() const;
     uint32_t GetPhysicalSize() const { return m_physicalSize; }
     bool IsChanged() const { return m_changed != 0; }
 

@@ -352,6 +352,63 @@ Status Parse(const uint8_t* data, size_t size, bool allowIndexed, Container& out
     }
 }
 
+std::vector<CutOff> FindCutOffs(const Container& c)
+{
+    std::unordered_map<uint32_t, uint32_t> folders;  // id -> record of a live folder (ids are unique)
+    for (uint32_t i = 0; i < c.records.size(); ++i)
+        if (c.records[i].type == kFolder)
+            folders.emplace(c.records[i].id, i);
+    // Each record's fate: reached from the root, on the chain being
+    // followed, or the cut it hangs from (an index into cuts).
+    constexpr uint32_t kUnknown = UINT32_MAX, kReached = UINT32_MAX - 1, kVisiting = UINT32_MAX - 2;
+    std::vector<uint32_t> fate(c.records.size(), kUnknown);
+    std::vector<CutOff> cuts;
+    std::vector<uint32_t> chain;
+    for (uint32_t i = 0; i < c.records.size(); ++i) {
+        if (!c.records[i].IsLive() || fate[i] != kUnknown)
+            continue;
+        // Up the parent chain to the root, to a record whose fate is known,
+        // or to where it breaks.
+        chain.clear();
+        uint32_t cur = i;
+        uint32_t result = kReached;
+        bool newCut = false;
+        for (;;) {
+            if (fate[cur] == kVisiting) {
+                const size_t from = size_t(std::find(chain.begin(), chain.end(), cur) - chain.begin());
+                CutOff cut{chain.size() - from == 1 ? CutOff::kOwnParent : CutOff::kCycle,
+                           std::vector<uint32_t>(chain.begin() + ptrdiff_t(from), chain.end())};
+                result = uint32_t(cuts.size());
+                cuts.push_back(std::move(cut));
+                newCut = true;
+                break;
+            }
+            if (fate[cur] != kUnknown) {
+                result = fate[cur];
+                break;
+            }
+            fate[cur] = kVisiting;
+            chain.push_back(cur);
+            const uint32_t parent = c.records[cur].parent;
+            if (parent == kRootId)
+                break;
+            const auto it = folders.find(parent);
+            if (it == folders.end()) {
+                result = uint32_t(cuts.size());
+                cuts.push_back(CutOff{CutOff::kMissingParent, {cur}});
+                newCut = true;
+                break;
+            }
+            cur = it->second;
+        }
+        for (const uint32_t r : chain)
+            fate[r] = result;
+        if (result != kReached)
+            cuts[result].below += uint32_t(chain.size() - (newCut ? cuts[result].at.size() : 0));
+    }
+    return cuts;
+}
+
 ptrdiff_t Find(const std::vector<IndexEntry>& index, std::string_view key)
 {
     const auto it = std::lower_bound(index.begin(), index.end(), key,

@@ -130,6 +130,24 @@ Status ReadRecord(const uint8_t* data, uint32_t offset, uint32_t end, Record& re
 // or on memory.
 Status BuildIndex(const uint8_t* data, Container& out);
 
+// Where live records that no walk from the root reaches are cut off from it
+// (the index leaves them out, with everything below them): a record whose
+// parent id no live folder has, a folder that is its own parent, or folders
+// that are each other's parents in a circle.
+struct CutOff {
+    enum Cause : uint8_t { kMissingParent, kOwnParent, kCycle };
+    Cause cause;
+    // The records where the chain breaks, by position in the record table:
+    // the one with the missing parent, the folder that holds itself, or the
+    // folders of the circle in the order each holds the one before.
+    std::vector<uint32_t> at;
+    // Live records held, directly or not, by those: cut off with them.
+    uint32_t below = 0;
+};
+
+// Every cut in a parsed container.
+std::vector<CutOff> FindCutOffs(const Container& c);
+
 // Position of key in a sorted index, or -1.
 ptrdiff_t Find(const std::vector<IndexEntry>& index, std::string_view key);
 

@@ -224,6 +224,22 @@ CQNF_StringArray* CQNF_Storage::GetAllRecordsArray()
     return &m_allKeys;
 }
 
+std::vector<QnStorageCutOff> CQNF_Storage::GetCutOffs() const
+{
+    std::vector<QnStorageCutOff> all;
+    if (!m_open)
+        return all;
+    for (const CutOff& cut : FindCutOffs(m_c)) {
+        QnStorageCutOff shown{cut.cause, {}, cut.below};
+        for (const uint32_t r : cut.at) {
+            const Record& rec = m_c.records[r];
+            shown.at.push_back({std::string(Name(m_image, rec)), rec.type, rec.id, rec.parent});
+        }
+        all.push_back(std::move(shown));
+    }
+    return all;
+}
+
 bool SplitPath(const CQNF_String& key, CQNF_String& parent, CQNF_String& name)
 {
     std::string_view p, n;

@@ -99,6 +99,63 @@ const char* SelectorName(StandInHost::Sequence s)
     return "";
 }
 
+// A plug-in's result as the filter interface names it: "-30101: bad mode".
+std::string ResultText(int16_t result)
+{
+    const char* name = "a result the filter interface does not define";
+    switch (result) {
+    case filterNoErr:
+        name = "no error";
+        break;
+    case userCanceledErr:
+        name = "cancelled";
+        break;
+    case memFullErr:
+        name = "memory full";
+        break;
+    case filterBadParameters:
+        name = "bad parameters";
+        break;
+    case filterBadMode:
+        name = "bad mode";
+        break;
+    default:
+        break;
+    }
+    return std::to_string(result) + ": " + name;
+}
+
+// What the host sent that a plug-in refusing the image (filterBadMode)
+// judged, and the options that chose it: "image mode 9 (Lab, from
+// --image-mode), 8 bits per channel, filter case 1 (flat image, no
+// selection)".
+std::string SentImage(const FilterRecord& r, const HostSettings& s)
+{
+    static const char* const kModes[] = {"bitmap", "grey",    "indexed colour", "RGB",    "CMYK",
+                                         nullptr,  nullptr,   "multichannel",   "duotone", "Lab"};
+    static const char* const kCases[] = {"not said",
+                                         "flat image, no selection",
+                                         "flat image with a selection",
+                                         "floating selection",
+                                         "editable transparency, no selection",
+                                         "editable transparency with a selection",
+                                         "protected transparency, no selection",
+                                         "protected transparency with a selection"};
+    auto named = [](const char* name, bool chosen, const char* option) {
+        std::string text = name ? name : "a mode the filter interface does not define";
+        return " (" + (chosen ? text + ", from " + option : text) + ")";
+    };
+    const int mode = r.imageMode;
+    const char* modeName = mode >= 0 && mode < 10 ? kModes[mode] : nullptr;
+    std::string text = "image mode " + std::to_string(mode) + named(modeName, s.imageMode.has_value(), "--image-mode");
+    text += ", " + std::to_string(r.depth) + " bits per channel" + (s.depth != 8 ? " (from --depth)" : "");
+    const int fc = r.filterCase;
+    text += ", filter case " + std::to_string(fc) +
+            named(fc >= 0 && fc < 8 ? kCases[fc] : "no case the filter interface defines", s.filterCase.has_value(),
+                  "--filter-case");
+    return text;
+}
+
 // Every file the run reads; the output may be none of them.
 std::vector<std::string> Inputs(const HostCommandLine& cmd)
 {
@@ -179,9 +236,10 @@ int RunHostProgram(const HostCommandLine& cmd)
     for (int run = 0; run < cmd.repeat && result == 0; ++run) {
         result = host.Run(loader.Entry(), cmd.sequence);
         if (cmd.verbose) {
-            std::printf("run %d (%s): result %d, %ld advanceState call(s), %zu request(s), %zu progress report(s), "
+            std::printf("run %d (%s): result %s, %ld advanceState call(s), %zu request(s), %zu progress report(s), "
                         "%ld abort test(s), %ld layer read(s), recordInfo %d\n",
-                        run + 1, SelectorName(cmd.sequence), result, host.AdvanceCalls(), host.Requests().size(),
+                        run + 1, SelectorName(cmd.sequence), ResultText(result).c_str(), host.AdvanceCalls(),
+                        host.Requests().size(),
                         host.ProgressDone().size(), host.AbortCalls(), host.SuiteReads(), host.RecordInfo());
         }
     }
@@ -226,9 +284,16 @@ int RunHostProgram(const HostCommandLine& cmd)
         return Fail(kExitPluginError, "the last settings the plug-in keeps (\"last.data\" in its folder) do not "
                                       "read (damaged?); the image is unchanged");
     }
+    if (result == filterBadMode)
+        return Fail(kExitPluginError, "the plug-in does not take the image it was sent: " +
+                                          SentImage(host.Record(), cmd.settings) + " (result " + ResultText(result) +
+                                          "); the image is unchanged");
+    if (result == memFullErr)
+        return Fail(kExitPluginError,
+                    "the plug-in ran out of memory (result " + ResultText(result) + "); the image is unchanged");
     if (result != 0)
         return Fail(kExitPluginError,
-                    "the plug-in failed with result " + std::to_string(result) + "; the image is unchanged");
+                    "the plug-in failed (result " + ResultText(result) + "); the image is unchanged");
 
     if (writes && !WriteOutput(cmd.output, cmd.outputKind, host.Document(), cmd.quality, err))
         return Fail(kExitHostError, err);

@@ -10,6 +10,7 @@
 
 #include "app/Wnd_Main.h"
 #include "core/ErrorWords.h"
+#include "core/ProgramOutput.h"
 #include "core/SafeFile.h"
 #include "core/StdFile.h"
 #include "core/String.h"
@@ -218,7 +219,7 @@ int Show(const tool::Args& args)
         return code;
 
     const Head head = ReadHead(args[0]);
-    std::printf("document       %s (version %d)\n", args[0].c_str(), head.version);
+    std::printf("document       %s (version %d)\n", qnShownName(args[0]).c_str(), head.version);
     std::printf("grid           %u columns x %u rows\n", model.m_nColSplitters + 1u, model.m_nRowSplitters + 1u);
     std::printf("column guides ");
     for (uint32_t i = 0; i < model.m_nColSplitters; ++i)

@@ -4,6 +4,7 @@
 #include "tools/Command.h"
 
 #include "core/ErrorWords.h"
+#include "core/ProgramOutput.h"
 #include "core/FileSeries.h"
 #include "core/SafeFile.h"
 #include "core/String.h"
@@ -196,7 +197,8 @@ int Read(const tool::Args& args)
     for (uint32_t i = 0; i < psd.GetLayersCount(); ++i) {
         CQNF_ImagePSD::PSDLayerInfoExt_s info;
         psd.GetLayerInfo(i, info);
-        std::printf("layer %u: \"%s\" %s left %d top %d width %u height %u opacity %u%s\n", i, info.name,
+        std::printf("layer %u: \"%s\" %s left %d top %d width %u height %u opacity %u%s\n", i,
+                    qnShownName(info.name).c_str(),
                     info.visible ? "visible" : "hidden", info.left, info.top, info.width, info.height, info.opacity,
                     info.folder ? " group" : info.sectionEnd ? " group-end" : "");
         if (!info.width || !info.height || info.width > 65535 || info.height > 65535)

@@ -3,6 +3,7 @@
 #include "tools/Command.h"
 
 #include "core/ErrorWords.h"
+#include "core/ProgramOutput.h"
 #include "core/StorageFormat.h"
 #include "imaging/Image.h"
 #include "imaging/ImageFile.h"
@@ -62,7 +63,7 @@ int Dump(const std::string& path)
             } else {
                 CQNF_String s;
                 st.GetRec(key, s);
-                summary = std::string("\"") + s.GetStr() + "\"";
+                summary = '"' + qnShownName(s.GetStr()) + '"';
             }
         } else if (type != qnstorage::kFolder) {
             _QNSTORAGEDATA v{};
@@ -73,7 +74,7 @@ int Dump(const std::string& path)
                       : type == qnstorage::kU32 ? std::to_string(v.u32)
                                                 : std::to_string(v.f64);
         }
-        std::printf("%-64s %-6s %8u  %s\n", key.GetStr(), TypeName(type), size, summary.c_str());
+        std::printf("%-64s %-6s %8u  %s\n", qnShownName(key.GetStr()).c_str(), TypeName(type), size, summary.c_str());
     }
     std::printf("%u records, %zu windows\n", keys->GetSize(), file.WindowNames().size());
     return 0;

@@ -9,6 +9,7 @@
 #include "tools/Command.h"
 
 #include "core/ErrorWords.h"
+#include "core/ProgramOutput.h"
 #include "core/Mem.h"
 #include "core/StdFile.h"
 #include "core/Storage.h"
@@ -150,7 +151,7 @@ int Ls(const tool::Args& args)
     std::printf("%s: %s, %zu shape%s\n", args[0].c_str(), l.kind.c_str(), l.shapes.size(),
                 l.shapes.size() == 1 ? "" : "s");
     for (size_t i = 0; i < l.shapes.size(); ++i)
-        std::printf("  %4zu  %-32s %2u nodes\n", i, ("\"" + l.shapes[i].name + "\"").c_str(),
+        std::printf("  %4zu  %-32s %2u nodes\n", i, ('"' + qnShownName(l.shapes[i].name) + '"').c_str(),
                     unsigned(l.shapes[i].spline.nodeCount));
     return 0;
 }
@@ -212,7 +213,7 @@ int Show(const tool::Args& args)
         if (index >= 0 && size_t(index) != i)
             continue;
         const SPLINE& s = l.shapes[i].spline;
-        std::printf("shape %zu \"%s\": %u nodes\n", i, l.shapes[i].name.c_str(), unsigned(s.nodeCount));
+        std::printf("shape %zu \"%s\": %u nodes\n", i, qnShownName(l.shapes[i].name).c_str(), unsigned(s.nodeCount));
         if (s.nodeCount)
             std::printf("  node          U          H          S\n");
         for (uint32_t n = 0; n < s.nodeCount; ++n)

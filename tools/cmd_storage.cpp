@@ -2,6 +2,9 @@
 #include "tools/Command.h"
 
 #include "core/ErrorWords.h"
+#include "core/FileLock.h"
+#include "core/MD5Digest.h"
+#include "core/ProgramOutput.h"
 #include "core/StdFile.h"
 #include "core/Storage.h"
 #include "core/String.h"
@@ -148,8 +151,16 @@ int List(const std::string& file)
                      [](const CQNF_String& a, const CQNF_String& b) { return a.GetTag() < b.GetTag(); });
     for (const CQNF_String& key : keys) {
         const unsigned char type = st.GetRecType(key);
-        std::printf("%s\t%u\t%u\n", key.GetStr(), unsigned(type), ValueLength(st, key, type));
+        std::printf("%s\t%u\t%u\n", qnShownName(key.GetStr()).c_str(), unsigned(type), ValueLength(st, key, type));
     }
+    // Records the folder tree does not reach are not listed: say so.
+    uint32_t cut = 0;
+    for (const QnStorageCutOff& c : st.GetCutOffs())
+        cut += uint32_t(c.at.size()) + c.below;
+    if (cut)
+        return tool::Fail(kName, file + ": " + std::to_string(cut) + (cut == 1 ? " record is" : " records are") +
+                                     " cut off from the folder tree, so not listed; the container is damaged "
+                                     "(storage check names where)");
     return 0;
 }
 
@@ -162,9 +173,9 @@ int Get(const std::string& file, const std::string& path)
     const unsigned char type = st.GetRecType(key);
     switch (type) {
     case kQnStorageNoRecord:
-        return Failed(path, st.GetError());
+        return Failed(qnShownName(path), st.GetError());
     case 0:
-        return tool::Fail(kName, path + " is a folder: it has no value (storage ls lists it)");
+        return tool::Fail(kName, qnShownName(path) + " is a folder: it has no value (storage ls lists it)");
     case 1:
     case 2:
     case 3: {
@@ -182,59 +193,38 @@ int Get(const std::string& file, const std::string& path)
     case 4: {
         CQNF_String s;
         if (!st.GetRec(key, s))
-            return Failed(path, st.GetError());
+            return Failed(qnShownName(path), st.GetError());
         std::printf("%s\n", s.GetStr());
         return 0;
     }
     case 5: {
         CQNF_Mem m;
         if (!st.GetRec(key, m))
-            return Failed(path, st.GetError());
-        if (m.GetSize() && std::fwrite(m.GetPtr(), 1, m.GetSize(), stdout) != m.GetSize())
-            return tool::Fail(kName, "cannot write to the output");
+            return Failed(qnShownName(path), st.GetError());
+        // A failed write is reported, with its reason, when the program ends.
+        qnWriteStandardOutput(m.GetPtr(), m.GetSize());
         return 0;
     }
     default:
-        return tool::Fail(kName, path + " has type " + std::to_string(type) + ", which has no known value");
+        return tool::Fail(kName,
+                          qnShownName(path) + " has type " + std::to_string(type) + ", which has no known value");
     }
 }
 
-int Put(const std::string& file, const std::string& path, const std::string& typeText, const std::string& valueText,
-        bool repair)
-{
-    if (!qnstorage::IsValidKey(path))
-        return tool::BadArguments(kName, "PATH '" + path + "' has an empty name in it");
+// The value a put writes, read from the command line.
+struct Value {
     uint64_t type = 0;
-    if (!qnParseUnsigned(typeText, 6, type, 0) || type == 0)
-        return tool::BadArguments(kName, "TYPE must be a record type 1 to 6, not '" + typeText + "'");
-    std::string value = valueText;
-    std::string error;
-    if ((type == 4 || type == 5) && valueText == "-" && !ReadValue(value, error))
-        return tool::Fail(kName, "standard input: " + error);
-    if (type == 4 && value.find('\0') != std::string::npos)
-        return tool::Fail(kName, "a string value cannot hold a 0 byte; use type 5");
-
     uint64_t number = 0;
     double real = 0;
-    if (type >= 1 && type <= 3) {
-        const uint64_t max = type == 1 ? 0xFF : type == 2 ? 0xFFFF : 0xFFFFFFFF;
-        if (!qnParseUnsigned(value, max, number, 0))
-            return tool::BadArguments(kName, "VALUE '" + value + "' is not a number from 0 to " + std::to_string(max));
-    } else if (type == 6) {
-        real = tool::RealNumber(value, "VALUE", -std::numeric_limits<double>::max(),
-                                std::numeric_limits<double>::max());
-    }
+    std::string bytes;
+};
 
-    if (const std::string why = NotAContainer(file, true); !why.empty())
-        return tool::Fail(kName, why);
-    if (const int refused = tool::RefuseOutput(kName, file, {}, {}))
-        return refused;
-    // A missing file is made empty, never replaced: an empty file opens as
-    // a new container under the lock, so a put running beside this one
-    // keeps its record.
-    const int made = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (made >= 0)
-        ::close(made);
+int PutRecord(const std::string& file, const std::string& path, const Value& v, bool repair)
+{
+    const uint64_t type = v.type;
+    const uint64_t number = v.number;
+    const double real = v.real;
+    const std::string& value = v.bytes;
     CQNF_Storage st;
     if (!st.Open(CQNF_String(file.c_str()), qnstorage::kOpenUpdate))
         return Failed(file, st.GetError());
@@ -301,6 +291,120 @@ int Put(const std::string& file, const std::string& path, const std::string& typ
     return 0;
 }
 
+// Whether file holds a container without a record, as opening an empty
+// file writes it.
+bool HoldsNewContainer(const std::string& file)
+{
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!qnReadWholeFile(file, bytes, error, qnstorage::kNewSize) || bytes.size() != qnstorage::kNewSize)
+        return false;
+    uint8_t fresh[qnstorage::kNewSize] = {};
+    std::memcpy(fresh, qnstorage::kMagic, qnstorage::kMagicSize);
+    std::memcpy(fresh + qnstorage::kNewSize - qnstorage::kTrailerSize, qnstorage::kMagic, qnstorage::kMagicSize);
+    CQNF_MD5Digest::Compute(fresh + qnstorage::kStampedFrom, qnstorage::kNewSize - qnstorage::kStampedFrom,
+                            fresh + qnstorage::kStampOffset);
+    return std::memcmp(bytes.data(), fresh, sizeof fresh) == 0;
+}
+
+// Takes away what a failed put made of a missing file: the empty file it
+// made, or the container without records that opening it wrote. A missing
+// file stays missing, never one that later reads as damaged or as a
+// container the put never completed. What another put has written since
+// holds a record, and stays.
+void RemoveMadeFile(const std::string& file, const struct stat& made)
+{
+    // Under the lock every writer takes, so that no put is between reading
+    // the file and writing into its place.
+    CQNF_FileLock lock;
+    struct stat now;
+    if (!lock.Lock(file) || ::stat(file.c_str(), &now) != 0)
+        return;
+    const bool placeholder = now.st_dev == made.st_dev && now.st_ino == made.st_ino && now.st_size == 0;
+    if (placeholder || HoldsNewContainer(file))
+        ::unlink(file.c_str());
+}
+
+int Put(const std::string& file, const std::string& path, const std::string& typeText, const std::string& valueText,
+        bool repair)
+{
+    if (!qnstorage::IsValidKey(path))
+        return tool::BadArguments(kName, "PATH '" + path + "' has an empty name in it");
+    uint64_t type = 0;
+    if (!qnParseUnsigned(typeText, 6, type, 0) || type == 0)
+        return tool::BadArguments(kName, "TYPE must be a record type 1 to 6, not '" + typeText + "'");
+    std::string value = valueText;
+    std::string error;
+    if ((type == 4 || type == 5) && valueText == "-" && !ReadValue(value, error))
+        return tool::Fail(kName, "standard input: " + error);
+    if (type == 4 && value.find('\0') != std::string::npos)
+        return tool::Fail(kName, "a string value cannot hold a 0 byte; use type 5");
+
+    uint64_t number = 0;
+    double real = 0;
+    if (type >= 1 && type <= 3) {
+        const uint64_t max = type == 1 ? 0xFF : type == 2 ? 0xFFFF : 0xFFFFFFFF;
+        if (!qnParseUnsigned(value, max, number, 0))
+            return tool::BadArguments(kName, "VALUE '" + value + "' is not a number from 0 to " + std::to_string(max));
+    } else if (type == 6) {
+        real = tool::RealNumber(value, "VALUE", -std::numeric_limits<double>::max(),
+                                std::numeric_limits<double>::max());
+    }
+
+    if (const std::string why = NotAContainer(file, true); !why.empty())
+        return tool::Fail(kName, why);
+    if (const int refused = tool::RefuseOutput(kName, file, {}, {}))
+        return refused;
+    // A missing file is made empty, never replaced: an empty file opens as
+    // a new container under the lock, so a put running beside this one
+    // keeps its record.
+    struct stat madeStat {};
+    const int made = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const bool madeIt = made >= 0 && ::fstat(made, &madeStat) == 0;
+    if (made >= 0)
+        ::close(made);
+    const int code = PutRecord(file, path, Value{type, number, real, std::move(value)}, repair);
+    if (code != 0 && madeIt)
+        RemoveMadeFile(file, madeStat);
+    return code;
+}
+
+// "folder \"A\" (id 5)" or "record \"x\"".
+std::string RecordText(const QnStorageCutOff::Record& r)
+{
+    const std::string quoted = '"' + qnShownName(r.name) + '"';
+    return r.type == qnstorage::kFolder ? "folder " + quoted + " (id " + std::to_string(r.id) + ")"
+                                        : "record " + quoted;
+}
+
+// Where a container's folder tree breaks, and what it cuts off, in words.
+std::string CutOffText(const QnStorageCutOff& cut)
+{
+    std::string text;
+    const bool one = cut.at.size() == 1;
+    switch (cut.cause) {
+    case qnstorage::CutOff::kMissingParent:
+        text = RecordText(cut.at[0]) + " names folder id " + std::to_string(cut.at[0].parent) +
+               " as its parent, and no folder has that id";
+        break;
+    case qnstorage::CutOff::kOwnParent:
+        text = RecordText(cut.at[0]) + " is its own parent";
+        break;
+    case qnstorage::CutOff::kCycle:
+        text = "folders";
+        for (size_t i = 0; i < cut.at.size(); ++i)
+            text += (i == 0 ? " " : i + 1 == cut.at.size() ? " and " : ", ") +
+                    RecordText(cut.at[i]).substr(std::strlen("folder "));
+        text += " are each other's parents in a circle";
+        break;
+    }
+    text += one ? "; it" : "; they";
+    if (cut.below)
+        text += " and the " + std::to_string(cut.below) + (cut.below == 1 ? " record" : " records") + " below " +
+                (one ? "it" : "them");
+    return text + (one && !cut.below ? " is" : " are") + " cut off from the folder tree";
+}
+
 int Check(const std::string& file)
 {
     if (const std::string why = NotAContainer(file, false); !why.empty())
@@ -308,8 +412,21 @@ int Check(const std::string& file)
     CQNF_Storage st;
     if (!st.CheckMD5(CQNF_String(file.c_str())))
         return Failed(file, st.GetError());
-    std::printf("%s: stamp OK\n", file.c_str());
-    return 0;
+    // A stamp vouches for the bytes, not for what they say.
+    if (!st.Open(CQNF_String(file.c_str()), qnstorage::kOpenReadOnly))
+        return Failed(file, st.GetError());
+    const std::vector<QnStorageCutOff> cuts = st.GetCutOffs();
+    if (cuts.empty()) {
+        std::printf("%s: stamp OK\n", file.c_str());
+        return 0;
+    }
+    // Where the folder tree breaks, one line each.
+    constexpr size_t kShown = 20;
+    for (size_t i = 0; i < cuts.size() && i < kShown; ++i)
+        tool::Fail(kName, file + ": " + CutOffText(cuts[i]));
+    if (cuts.size() > kShown)
+        tool::Fail(kName, file + ": and " + std::to_string(cuts.size() - kShown) + " more such breaks");
+    return qnExitFailed;
 }
 
 int Run(const tool::Args& all)

@@ -2,6 +2,7 @@
 #include "tools/Command.h"
 
 #include "core/ErrorWords.h"
+#include "core/ProgramOutput.h"
 
 #include <cstdio>
 #include <cstring>
@@ -53,6 +54,7 @@ static void PrintAll()
 
 int main(int argc, char** argv)
 try {
+    qnCheckStandardOutputAtExit("tessolo-tool", qnExitFailed);
     if (argc < 2) {
         // A wrong command line, answered as every other: one line, exit 2.
         std::fprintf(stderr, "tessolo-tool: no COMMAND given: tessolo-tool COMMAND [ARGS...] (see --help)\n");

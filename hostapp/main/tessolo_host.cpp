@@ -1,4 +1,5 @@
 // tessolo-host: the stand-in image editor that runs the filter plug-in.
+#include "core/ProgramOutput.h"
 #include "hostapp/HostProgram.h"
 
 #include <cstdio>
@@ -6,6 +7,8 @@
 
 int main(int argc, char** argv)
 try {
+    // Output lost on the way out is the host's failure, not the plug-in's.
+    qnCheckStandardOutputAtExit("tessolo-host", hostapp::kExitHostError);
     std::vector<std::string> args(argv + 1, argv + argc);
     hostapp::HostCommandLine cmd;
     bool help = false;

@@ -2,6 +2,7 @@
 //   tessolo-rc MANIFEST -o OUT --fonts DIR
 // The lint runs first; any problem stops the build with the whole list.
 #include "core/ErrorWords.h"
+#include "core/ProgramOutput.h"
 #include "core/SafeFile.h"
 #include "resources/compiler/Compile.h"
 #include "resources/compiler/Error.h"
@@ -13,6 +14,7 @@
 
 int main(int argc, char** argv)
 {
+    qnCheckStandardOutputAtExit("tessolo-rc", qnExitFailed);
     std::string manifest, out, fonts;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {

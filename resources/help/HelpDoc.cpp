@@ -17,6 +17,9 @@
 //   anything else          a paragraph
 // Text may hold Pango's markup (<b>, <i>); "&" and "<" are written as
 // "&amp;" and "&lt;".
+#include "core/ErrorWords.h"
+#include "core/ProgramOutput.h"
+
 #include <cairo-pdf.h>
 #include <cairo.h>
 #include <pango/pangocairo.h>
@@ -332,6 +335,7 @@ std::string OutputRefusal(const std::string& out, const std::string& guide)
 
 int main(int argc, char** argv)
 {
+    qnCheckStandardOutputAtExit("tessolo-helpdoc", qnExitFailed);
     std::string guide, pictures, out;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help"))

@@ -17,6 +17,7 @@
 // space (white = lit). The contact sheet shows every renderer of both
 // generations, each labelled.
 #include "core/ErrorWords.h"
+#include "core/ProgramOutput.h"
 #include "core/String.h"
 #include "imaging/Image.h"
 #include "imaging/ImageFile.h"
@@ -245,6 +246,7 @@ bool ParseFloats(const std::string& s, float* out, int n)
 
 int main(int argc, char** argv)
 try {
+    qnCheckStandardOutputAtExit("surface3d-demo", qnExitFailed);
     std::vector<std::string> args(argv + 1, argv + argc);
     Options o;
     std::string allDir, sheet;

@@ -212,3 +212,72 @@ TEST_F(StorageTool, PutsRunningAtOnceKeepEveryKey)
         EXPECT_NE(out.find("P>k" + std::to_string(i) + "\t3\t4\n"), std::string::npos) << out;
     EXPECT_EQ(Shell(Tool("storage check " + Q(f))), 0);
 }
+
+// A put whose write fails (the file size limit stands in for a full disk)
+// leaves the file as it was: a missing one missing, whether nothing could
+// be written or only the value could not, and a container byte for byte.
+TEST_F(StorageTool, APutThatCannotWriteLeavesTheFileAsItWas)
+{
+    const std::string blob = dir.File("blob"), kept = dir.File("kept.qns");
+    WriteFile(blob, Bytes(4000, 0x5a));
+    ASSERT_EQ(Shell(Tool("storage put " + Q(kept) + " 'F>K' 4 kept")), 0);
+    const Bytes before = ReadFile(kept);
+    // 0: not even an empty container can be written; 1 (512 bytes): it can,
+    // the value cannot.
+    for (const char* limit : {"0", "1"}) {
+        SCOPED_TRACE(std::string("ulimit -f ") + limit);
+        const std::string limited = std::string("trap '' XFSZ; ulimit -f ") + limit + "; ";
+        const std::string fresh = dir.File(std::string("new") + limit + ".qns");
+        std::string out;
+        EXPECT_EQ(Shell("{ " + limited + Tool("storage put " + Q(fresh) + " Big 5 - < " + Q(blob)) + " 2>&1; }", &out),
+                  1);
+        EXPECT_NE(out.find("cannot write"), std::string::npos) << out;
+        EXPECT_FALSE(std::filesystem::exists(fresh)) << "a missing container stays missing";
+        EXPECT_EQ(Shell(limited + Tool("storage put " + Q(kept) + " Big 5 - < " + Q(blob))), 1);
+        EXPECT_EQ(ReadFile(kept), before);
+    }
+    // The same put with room makes the container.
+    ASSERT_EQ(Shell(Tool("storage put " + Q(dir.File("new.qns")) + " Big 5 - < " + Q(blob))), 0);
+    EXPECT_EQ(Shell(Tool("storage check " + Q(dir.File("new.qns")))), 0);
+}
+
+// Stamped containers whose records cannot be reached from the root: a
+// folder that is its own parent, folders that hold each other, a record
+// whose parent folder is missing. check names each break and fails; ls
+// lists what it reaches and fails, saying records are left out.
+TEST_F(StorageTool, RecordsCutOffFromTheFolderTreeAreReported)
+{
+    const uint32_t root = 0xFFFFFFFF;
+    const std::vector<Raw> sound = {{0, root, 1, "A", {}}, {3, 1, 0, "v", Payload32(7)}};
+    const struct {
+        const char* what;
+        std::vector<Raw> records;
+        std::vector<std::string> says;
+    } cases[] = {
+        {"its own parent", {{0, 2, 2, "Loop", {}}, {3, 2, 0, "inside", Payload32(1)}},
+         {"folder \"Loop\" (id 2) is its own parent", "it and the 1 record below it are cut off"}},
+        {"a circle", {{0, 4, 3, "P", {}}, {0, 3, 4, "Q", {}}, {3, 4, 0, "x", Payload32(1)}},
+         {"folders \"P\" (id 3) and \"Q\" (id 4)", "circle", "they and the 1 record below them are cut off"}},
+        {"a missing parent", {{4, 9, 0, "stray", PayloadText("s")}},
+         {"record \"stray\" names folder id 9 as its parent", "it is cut off"}},
+    };
+    const std::string f = dir.File("c.qns");
+    WriteFile(f, Build(sound, 1));
+    std::string out;
+    ASSERT_EQ(Shell(Tool("storage check " + Q(f)), &out), 0);
+    EXPECT_NE(out.find("stamp OK"), std::string::npos) << out;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<Raw> records = sound;
+        records.insert(records.end(), c.records.begin(), c.records.end());
+        WriteFile(f, Build(records, 4));
+        EXPECT_EQ(Shell("{ " + Tool("storage check " + Q(f)) + " 2>&1; }", &out), 1);
+        EXPECT_EQ(out.find("stamp OK"), std::string::npos) << out;
+        for (const std::string& s : c.says)
+            EXPECT_NE(out.find(s), std::string::npos) << out;
+        EXPECT_EQ(Shell("{ " + Tool("storage ls " + Q(f)) + " 2>/dev/null; }", &out), 1);
+        EXPECT_EQ(out, "A\t0\t0\nA>v\t3\t4\n");
+        EXPECT_EQ(Shell("{ " + Tool("storage ls " + Q(f)) + " 2>&1 >/dev/null; }", &out), 1);
+        EXPECT_NE(out.find("cut off from the folder tree"), std::string::npos) << out;
+    }
+}

@@ -142,6 +142,38 @@ TEST(PluginRun, ExitCodesTellSuccessCancelAndErrors)
     EXPECT_TRUE(fs::exists(b.Path("plugin.conf")));
 }
 
+// An image the plug-in refuses is named with what the host sent and the
+// option that chose it, and its result with the filter interface's name;
+// so is the result in the verbose log.
+TEST(PluginRun, RefusedImagesNameWhatWasSentAndTheResult)
+{
+    Bundle b;
+    const std::string in = b.Path("in.png"), out = b.Path("out.png");
+    WriteInput(in, ColorMode::RGB, 32, 24, false);
+    const struct {
+        const char* options;
+        const char* sent;
+    } cases[] = {
+        {"--image-mode 9", "image mode 9 (Lab, from --image-mode)"},
+        {"--image-mode 77", "image mode 77 (a mode the filter interface does not define, from --image-mode)"},
+        {"--depth 16", "16 bits per channel (from --depth)"},
+        {"--filter-case 99", "filter case 99 (no case the filter interface defines, from --filter-case)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options);
+        std::string text;
+        EXPECT_EQ(Host(b, std::string(c.options) + " " + in + " " + out, &text), kExitPluginError);
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+        EXPECT_NE(text.find("does not take the image it was sent"), std::string::npos) << text;
+        EXPECT_NE(text.find(c.sent), std::string::npos) << text;
+        EXPECT_NE(text.find("(result -30101: bad mode)"), std::string::npos) << text;
+        EXPECT_FALSE(fs::exists(out));
+    }
+    std::string text;
+    EXPECT_EQ(Host(b, "-v --depth 16 " + in + " " + out, &text), kExitPluginError);
+    EXPECT_NE(text.find("): result -30101: bad mode, "), std::string::npos) << text;
+}
+
 TEST(PluginRun, RecordedLayoutReplaysOnEverySize)
 {
     Bundle b;

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <fstream>
@@ -189,4 +190,62 @@ TEST(ToolCli, EngineRenderTimesItsStagesWhenAsked)
     }
     unsetenv("TESSOLO_THREADS");
     std::remove(out.c_str());
+}
+
+// A name read from a file may hold terminal controls (one that clears the
+// screen, one that sets the window title), a backslash, bytes that are no
+// UTF-8 and a C1 control: every listing shows them escaped, one escape a
+// byte and the backslash doubled, and keeps letters of other scripts.
+TEST(ToolCli, NamesFromFilesAreShownWithTheirControlsEscaped)
+{
+    const Folder d("escaped_names");
+    const std::string evil = "\x1b[2Jevil\\ \t\x07\xc2\x9b\xff \xc3\x9c";
+    const std::string shown = "\\x1b[2Jevil\\\\ \\x09\\x07\\xc2\\x9b\\xff \xc3\x9c";
+    auto Q = [](const std::string& s) { return "'" + s + "'"; };
+    const std::string sample = std::string(TESSOLO_SOURCE_DIR) + "/samples/sample.png";
+
+    ASSERT_EQ(RunTool("storage put " + Q(d / "c.qns") + " " + Q("F>" + evil) + " 4 " + Q(evil)).code, 0);
+    ASSERT_EQ(RunTool("psd write " + Q(d / "in.psd") + " " + Q(sample + "@0,0:" + evil)).code, 0);
+    // A shape set holding one shape of that name and no nodes: its record
+    // is the 64-byte name and a node count.
+    {
+        std::string record = evil;
+        record.resize(68, '\0');
+        std::ofstream(d / "shape.bin", std::ios::binary) << record;
+    }
+    const std::string set = Q(d / "set.qntk");
+    ASSERT_EQ(RunTool("storage put " + set + " Version 4 'Quorvin Tessolo Shape Set 2.0'").code, 0);
+    ASSERT_EQ(RunTool("storage put " + set + " Shape_0 5 - < " + Q(d / "shape.bin")).code, 0);
+    ASSERT_EQ(RunTool("storage put " + set + " TotalShapes 3 1").code, 0);
+    ASSERT_EQ(RunTool("layout new --grid 2x2 " + Q(d / (evil + ".qntd"))).code, 0);
+
+    const std::string listings[] = {
+        "storage ls " + Q(d / "c.qns"),
+        "resources dump " + Q(d / "c.qns"),
+        "psd read " + Q(d / "in.psd") + " " + Q(d / "layers"),
+        "shapes ls " + set,
+        "shapes show " + set,
+        "layout show " + Q(d / (evil + ".qntd")),
+    };
+    for (const std::string& args : listings) {
+        SCOPED_TRACE(args);
+        const Result r = RunTool(args);
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_NE(r.out.find(shown), std::string::npos) << r.out;
+        // Line ends, and the two tabs of each line of storage ls, are the
+        // only controls left.
+        std::string rest;
+        for (size_t from = 0, end; (end = r.out.find('\n', from)) != std::string::npos; from = end + 1) {
+            std::string line = r.out.substr(from, end - from);
+            if (args.rfind("storage ls", 0) == 0) {
+                EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 2) << line;
+                line.erase(std::remove(line.begin(), line.end(), '\t'), line.end());
+            }
+            rest += line;
+        }
+        for (const char c : rest)
+            EXPECT_FALSE((c >= 0 && c < 0x20) || c == 0x7f) << "control " << int(c) << " in " << r.out;
+        EXPECT_EQ(rest.find("\xc2\x9b"), std::string::npos) << r.out;
+        EXPECT_EQ(rest.find('\xff'), std::string::npos) << r.out;
+    }
 }

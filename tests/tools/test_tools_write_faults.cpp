@@ -173,3 +173,60 @@ TEST(WriteFaults, AFullDiskIsNamedByEveryCommand)
         EXPECT_NE(r.err.find("o space left on device"), std::string::npos) << c << ": " << r.err;
     }
 }
+
+// Standard output on a full device: every program that printed something
+// it could not write says so in one line and fails, whatever it printed
+// (a listing, a value, a usage text, a verbose log).
+TEST(WriteFaults, LostStandardOutputFailsEveryProgram)
+{
+    ASSERT_TRUE(fs::exists("/dev/full"));
+    const Folder d("lost_output");
+    ASSERT_EQ(RunTool("layout new --grid 3x2 " + Q(d / "lay.qntd")).code, 0);
+    ASSERT_EQ(RunTool("psd write " + Q(d / "in.psd") + " " + Q(kSample)).code, 0);
+    ASSERT_EQ(RunTool("storage put " + Q(d / "c.qns") + " 'A>b' 4 hello").code, 0);
+    {
+        // A value larger than the output's buffer fails inside the command.
+        std::ofstream blob(d / "blob", std::ios::binary);
+        for (int k = 0; k < 200000; ++k)
+            blob.put(char(k % 251));
+    }
+    ASSERT_EQ(RunTool("storage put " + Q(d / "c.qns") + " Big 5 - < " + Q(d / "blob")).code, 0);
+    ASSERT_EQ(RunProgram(TESSOLO_MKDESC, "--grid 2x2 " + Q(d / "job.qnds")).code, 0);
+    const std::string knob = Q(std::string(TESSOLO_SOURCE_DIR) + "/fuzz/corpus/shape_file/knob.qnth");
+    const std::string c = Q(d / "c.qns");
+    const struct {
+        const char* program;
+        std::string args;
+        int code;  // when the output is lost
+    } cases[] = {
+        {TESSOLO_TOOL, "--help", 1},
+        {TESSOLO_TOOL, "storage --help", 1},
+        {TESSOLO_TOOL, "storage get " + c + " 'A>b'", 1},
+        {TESSOLO_TOOL, "storage get " + c + " Big", 1},
+        {TESSOLO_TOOL, "storage ls " + c, 1},
+        {TESSOLO_TOOL, "md5 " + c, 1},
+        {TESSOLO_TOOL, "shapes show " + knob, 1},
+        {TESSOLO_TOOL, "resources dump " + c, 1},
+        {TESSOLO_TOOL, "layout show " + Q(d / "lay.qntd"), 1},
+        {TESSOLO_TOOL, "psd read " + Q(d / "in.psd") + " " + Q(d / "layers"), 1},
+        {TESSOLO_HOST, "--help", 3},
+        {TESSOLO_HOST, "-v --descriptor " + Q(d / "job.qnds") + " " + Q(kSample) + " " + Q(d / "out.png"), 3},
+        {TESSOLO_MKDESC, "--help", 1},
+        {TESSOLO_RC, "--help", 1},
+        {TESSOLO_HELPDOC, "--help", 1},
+        {TESSOLO_S3D_DEMO, "--help", 1},
+    };
+    for (const auto& k : cases) {
+        const std::string name = fs::path(k.program).filename().string();
+        SCOPED_TRACE(name + " " + k.args);
+        // The same run with its output kept succeeds and prints.
+        const Result kept = RunProgram(k.program, k.args);
+        ASSERT_EQ(kept.code, 0) << kept.err;
+        EXPECT_FALSE(kept.out.empty());
+        fs::remove_all(d / "layers");
+        const Result lost = RunProgram(k.program, k.args, "/dev/full");
+        EXPECT_EQ(lost.code, k.code);
+        EXPECT_EQ(lost.err, name + ": write error: no space left on device\n");
+        fs::remove_all(d / "layers");
+    }
+}

@@ -55,7 +55,8 @@ inline const std::string& OwnPluginFolder()
     return folder.path;
 }
 
-inline Result RunProgram(const char* program, const std::string& args)
+// stdoutTo: where standard output goes instead of Result::out ("/dev/full").
+inline Result RunProgram(const char* program, const std::string& args, const std::string& stdoutTo = "")
 {
     // CTest runs the tests of this program side by side: each call gets its
     // own capture files.
@@ -64,7 +65,8 @@ inline Result RunProgram(const char* program, const std::string& args)
     const std::string out = base + ".out", err = base + ".err";
     const std::string plugin =
         std::strcmp(program, TESSOLO_HOST) == 0 ? "TESSOLO_PLUGIN='" + OwnPluginFolder() + "/Tessolo.so' " : "";
-    const std::string cmd = plugin + "'" + program + "' " + args + " >'" + out + "' 2>'" + err + "'";
+    const std::string cmd =
+        plugin + "'" + program + "' " + args + " >'" + (stdoutTo.empty() ? out : stdoutTo) + "' 2>'" + err + "'";
     const int status = std::system(cmd.c_str());
     Result r;
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

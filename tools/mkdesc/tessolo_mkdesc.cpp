@@ -3,6 +3,7 @@
 // "last.data"), so that a layout can be replayed without the main window.
 #include "app/LayoutPlan.h"
 #include "core/ErrorWords.h"
+#include "core/ProgramOutput.h"
 #include "core/SafeFile.h"
 #include "core/StdFile.h"
 #include "core/String.h"
@@ -150,6 +151,7 @@ bool ReadCommandLine(const tool::Args& args, layoutplan::LayoutPlan& plan, std::
 
 int main(int argc, char** argv)
 try {
+    qnCheckStandardOutputAtExit("tessolo-mkdesc", qnExitFailed);
     layoutplan::LayoutPlan plan;
     plan.columns = 4;
     plan.rows = 3;

@@ -1,0 +1,129 @@
+#include "core/ProgramOutput.h"
+
+#include "core/ErrorWords.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdint>
+#include <cstdlib>
+#include <iostream>
+
+#include <stdio_ext.h>
+#include <unistd.h>
+
+namespace {
+
+const char* g_program = nullptr;
+int g_failureCode = 1;
+int g_writeErrno = 0;  // the reason a block written past the buffer failed
+
+// The length of the valid UTF-8 sequence at s (a character that is no
+// control), or 0.
+size_t PrintableSequence(std::string_view s)
+{
+    const auto b = [&s](size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned char lead = b(0);
+    size_t n = 0;
+    uint32_t c = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        n = 2;
+        c = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        n = 3;
+        c = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        n = 4;
+        c = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (s.size() < n)
+        return 0;
+    for (size_t i = 1; i < n; ++i) {
+        if ((b(i) & 0xC0) != 0x80)
+            return 0;
+        c = c << 6 | (b(i) & 0x3F);
+    }
+    // Overlong forms, surrogates and code points past Unicode's end are no
+    // characters; U+0080..U+009F are controls a terminal obeys.
+    const uint32_t least[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < least[n] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF || c <= 0x9F)
+        return 0;
+    return n;
+}
+
+void CheckAtExit(int status, void*)
+{
+    int error = g_writeErrno;
+    bool failed = std::ferror(stdout) != 0;
+    // What is still in the buffer is written now; a failure here has its
+    // reason in errno, which only the first attempt tells.
+    const bool pending = __fpending(stdout) != 0;
+    errno = 0;
+    if (std::fflush(stdout) != 0) {
+        failed = true;
+        error = error ? error : errno;
+    }
+    // std::cout writes through stdout; its own state tells what it lost.
+    std::cout.flush();
+    failed = failed || std::cout.bad();
+    // Closing reports what some file systems say only then. A standard
+    // output closed from the start (EBADF, nothing written) is no failure.
+    errno = 0;
+    if (std::fclose(stdout) != 0 && (pending || errno != EBADF)) {
+        failed = true;
+        error = error ? error : errno;
+    }
+    if (!failed)
+        return;
+    const std::string words = error ? ": " + qnSystemWords(error) : std::string();
+    std::fprintf(stderr, "%s: write error%s\n", g_program, words.c_str());
+    _exit(status != 0 ? status : g_failureCode);
+}
+
+}  // namespace
+
+std::string qnShownName(std::string_view name)
+{
+    static const char kHex[] = "0123456789abcdef";
+    std::string shown;
+    shown.reserve(name.size());
+    for (size_t i = 0; i < name.size();) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c == '\\') {
+            shown += "\\\\";
+            ++i;
+        } else if (c >= 0x20 && c < 0x7F) {
+            shown += char(c);
+            ++i;
+        } else if (const size_t n = c >= 0x80 ? PrintableSequence(name.substr(i)) : 0) {
+            shown.append(name.substr(i, n));
+            i += n;
+        } else {
+            shown += "\\x";
+            shown += kHex[c >> 4];
+            shown += kHex[c & 15];
+            ++i;
+        }
+    }
+    return shown;
+}
+
+void qnCheckStandardOutputAtExit(const char* program, int failureCode)
+{
+    if (g_program)
+        return;
+    g_program = program;
+    g_failureCode = failureCode;
+    on_exit(CheckAtExit, nullptr);
+}
+
+bool qnWriteStandardOutput(const void* data, size_t size)
+{
+    errno = 0;
+    if (size == 0 || std::fwrite(data, 1, size, stdout) == size)
+        return true;
+    if (!g_writeErrno)
+        g_writeErrno = errno;
+    return false;
+}

@@ -1,0 +1,28 @@
+// What the programs print: names read from files, made safe for a terminal,
+// and standard output, checked when a program ends.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// A name from a file as it may go to a terminal: control characters (C0,
+// DEL and the C1 range) and bytes that are no part of valid UTF-8 become
+// "\xNN", one escape a byte, and a backslash becomes "\\"; everything else,
+// letters of any script included, stays as it is. Every backslash printed
+// thus begins an escape, so the printed text tells the bytes apart.
+std::string qnShownName(std::string_view name);
+
+// Call first in main. When the program ends (returning from main or by
+// exit), standard output (std::cout and stdout) is flushed and closed; a
+// write to it that failed, then or before, ends the program with one line on
+// standard error, "PROGRAM: write error: no space left on device", and
+// failureCode, or the exit code it was ending with when that was not 0: a
+// program whose output was lost never reports success.
+void qnCheckStandardOutputAtExit(const char* program, int failureCode);
+
+// Writes a block to standard output as fwrite does; false when it failed.
+// The system's reason is kept for the check at exit, which reports it: a
+// large block that fails is written past the stream's buffer, and the
+// stream alone would forget why.
+bool qnWriteStandardOutput(const void* data, size_t size);
