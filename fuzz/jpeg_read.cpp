@@ -4,7 +4,8 @@
 //   reason saying "truncated" or "damaged";
 // - a picture it decodes is the library's own decoding of the same bytes
 //   through the library's own memory source, sample for sample, and that
-//   decoding met no sign of missing data (no rows of grey fill);
+//   decoding met no sign of missing data (no rows of grey fill) nor of
+//   damage (a code no table holds, scans out of their order);
 // - the same file cut inside its headers, or inside the coded data of its
 //   first scan where the data left cannot hold a bit for every block (with
 //   an end marker after the cut or not), is refused as truncated.
@@ -37,7 +38,8 @@ void ReferenceWarning(j_common_ptr cinfo, int level)
 {
     auto* r = reinterpret_cast<Reference*>(cinfo->err);
     const int code = r->pub.msg_code;
-    if (level < 0 && (code == JWRN_HIT_MARKER || code == JWRN_HUFF_BAD_CODE || code == JWRN_MUST_RESYNC))
+    if (level < 0 && (code == JWRN_HIT_MARKER || code == JWRN_HUFF_BAD_CODE || code == JWRN_ARITH_BAD_CODE ||
+                      code == JWRN_MUST_RESYNC || code == JWRN_BOGUS_PROGRESSION))
         r->missingData = true;
 }
 

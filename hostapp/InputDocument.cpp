@@ -167,7 +167,23 @@ void ReadPngMetadata(const unsigned char* data, size_t size, Metadata& m)
         ReadPngExif(tiff.data(), tiff.size(), m);
 }
 
+// What a loaded PNG or JPEG says of itself.
+Metadata PhotoMetadata(CQNF_ImageFile& file)
+{
+    Metadata m;
+    if (file.GetKind() != CQNF_ImageFile::KindJPEG && file.GetKind() != CQNF_ImageFile::KindPNG)
+        return m;
+    CQNF_Mem& bytes = file.GetReader()->GetLocalCopy();
+    if (file.GetKind() == CQNF_ImageFile::KindJPEG)
+        ReadJpegMetadata(bytes.GetPtr(), bytes.GetSize(), m);
+    else
+        ReadPngMetadata(bytes.GetPtr(), bytes.GetSize(), m);
+    return m;
+}
+
 }  // namespace
+
+int PhotoOrientation(CQNF_ImageFile& file) { return PhotoMetadata(file).orientation; }
 
 void ApplyOrientation(RasterImage& image, int orientation)
 {
@@ -216,12 +232,7 @@ bool LoadInputDocument(const std::string& path, HostDocument& doc, InputFacts& f
         facts.resolution = psd.GetResolution();
         return DocumentFromPsd(file, path, doc, err, &facts.note);
     }
-    CQNF_Mem& bytes = file.GetReader()->GetLocalCopy();
-    Metadata m;
-    if (file.GetKind() == CQNF_ImageFile::KindJPEG)
-        ReadJpegMetadata(bytes.GetPtr(), bytes.GetSize(), m);
-    else
-        ReadPngMetadata(bytes.GetPtr(), bytes.GetSize(), m);
+    const Metadata m = PhotoMetadata(file);
     RasterImage image;
     ImageFromFile(file, image);
     ApplyOrientation(image, m.orientation);

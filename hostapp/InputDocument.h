@@ -12,6 +12,8 @@
 
 #include <string>
 
+class CQNF_ImageFile;
+
 namespace hostapp {
 
 struct InputFacts {
@@ -22,6 +24,10 @@ struct InputFacts {
 
 // Loads path into doc. On failure err holds one line that names the file.
 bool LoadInputDocument(const std::string& path, HostDocument& doc, InputFacts& facts, std::string& err);
+
+// The EXIF orientation of a PNG or JPEG file loaded whole; 1 for a PSD or
+// a photo that names none.
+int PhotoOrientation(CQNF_ImageFile& file);
 
 // Turns an image upright for an EXIF orientation (1 leaves it; 2..8 flip
 // and turn it; other values are ignored).

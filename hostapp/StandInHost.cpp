@@ -2,6 +2,7 @@
 #include "hostapp/StandInHostParts.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace hostapp {
@@ -131,7 +132,13 @@ void StandInHost::BuildRecord()
     r.imageSize = FilterPoint{m_doc.width, m_doc.height};
     r.wholeSize = r.imageSize;
     r.floatCoord = FilterPoint{0, 0};
-    r.imageHRes = r.imageVRes = static_cast<int32_t>(m_doc.resolution * 65536.0);
+    // 16.16 fixed point holds less than 32,768 dpi: a file that names more
+    // (a JFIF density, a pHYs chunk, a PSD resource can) gets the most the
+    // field holds; the document keeps the file's value for the output.
+    const double fixed = m_doc.resolution * 65536.0;
+    r.imageHRes = r.imageVRes = fixed >= double(INT32_MAX) ? INT32_MAX
+                                : fixed >= 1.0             ? static_cast<int32_t>(fixed)
+                                                           : 72 * 65536;
     if (m_settings.hostSig != filterHostSigReference) {
         r.inTransparencyMask = hasAlpha ? 1 : 0;
         r.outTransparencyMask = hasAlpha && !m_settings.protectTransparency ? 1 : 0;

@@ -5,6 +5,8 @@
 #include <jerror.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <iterator>
 #include <cstring>
 #include <string>
 
@@ -12,12 +14,25 @@ using qnjpeg::Guard;
 
 namespace {
 
-// Which components a scan of the file has carried so far: the library calls
-// its progress hook before each step of reading a file of several scans,
-// with the scan being read described in the decompressor.
+// No encoder writes more than a few dozen scans; every scan of a
+// progressive file is a pass over all of the blocks it covers, which a
+// crafted file can code in a few bytes (one run of empty blocks), so a
+// file of very many keeps the decoder busy far beyond what its size says.
+constexpr int kMostScans = 256;
+
+// Which components a scan of the file has carried so far, and where each
+// coefficient of a progressive file stands: the library calls its progress
+// hook before each step of reading a file of several scans, with the scan
+// being read described in the decompressor.
 struct ScanWatch {
     jpeg_progress_mgr pub;
     bool seen[MAX_COMPONENTS];
+    int scan;
+    int bits[MAX_COMPONENTS][DCTSIZE2];
+    // Why the reading was stopped here: a scan that sends nothing new (its
+    // number), or one scan too many.
+    int repeated;
+    bool tooMany;
 };
 
 extern "C" void NoteScan(j_common_ptr common)
@@ -27,6 +42,29 @@ extern "C" void NoteScan(j_common_ptr common)
     for (int i = 0; i < cinfo->comps_in_scan && i < MAX_COMPONENTS; ++i)
         if (const jpeg_component_info* c = cinfo->cur_comp_info[i]; c && c->component_index < MAX_COMPONENTS)
             watch->seen[c->component_index] = true;
+    if (cinfo->input_scan_number == watch->scan)
+        return;
+    watch->scan = cinfo->input_scan_number;
+    if (watch->scan > kMostScans)
+        watch->tooMany = true;
+    if (cinfo->progressive_mode && cinfo->coef_bits) {
+        // Each scan of a progressive file sends a coefficient first or one
+        // bit of it further, and the library has noted how far each went
+        // before the scan's data is read: a scan that moved none of them
+        // sends again what was sent (the library warns only of some such).
+        const int components = std::min(cinfo->num_components, MAX_COMPONENTS);
+        bool moved = false;
+        for (int c = 0; c < components; ++c)
+            for (int k = 0; k < DCTSIZE2; ++k)
+                if (cinfo->coef_bits[c][k] != watch->bits[c][k]) {
+                    watch->bits[c][k] = cinfo->coef_bits[c][k];
+                    moved = true;
+                }
+        if (!moved)
+            watch->repeated = watch->scan;
+    }
+    if (watch->tooMany || watch->repeated)
+        longjmp(reinterpret_cast<qntJPEGERROR*>(cinfo->err)->recovery, 1);
 }
 
 // Codec mode for the colour space the library will deliver; 0 for others.
@@ -105,6 +143,9 @@ struct CQNF_ImageJPEG::Job {
         qnJpegErrorSetup(&cinfo, &err);
         std::memset(&watch, 0, sizeof watch);
         watch.pub.progress_monitor = NoteScan;
+        // The library's mark for a coefficient no scan has sent.
+        for (auto& component : watch.bits)
+            std::fill(std::begin(component), std::end(component), -1);
     }
     ~Job()
     {
@@ -124,12 +165,23 @@ struct CQNF_ImageJPEG::Job {
 
 bool CQNF_ImageJPEG::i_Failed(Job& job)
 {
+    if (job.watch.tooMany)
+        return i_Damaged("it has more than " + std::to_string(kMostScans) + " scans");
+    if (job.watch.repeated)
+        return i_Damaged("its scan " + std::to_string(job.watch.repeated) + " sends again what earlier scans sent");
     // Whatever the library met after the data had run out comes of the
     // data being cut.
     if (job.Ended() || job.err.truncated)
         return i_Truncated();
-    if (job.err.damaged)
-        return i_Damaged("its coded data does not decode");
+    if (job.err.damaged) {
+        if (job.err.pub.msg_code == JWRN_HIT_MARKER) {
+            char marker[8];
+            std::snprintf(marker, sizeof marker, "0x%02X", static_cast<unsigned>(job.err.marker) & 0xFFu);
+            return i_Damaged(std::string("a scan's coded data stops at a marker (") + marker +
+                             ") in the middle of the file");
+        }
+        return i_Damaged(LibraryWords(job.cinfo));
+    }
     const jpeg_error_mgr& e = job.err.pub;
     switch (e.msg_code) {
     case JERR_NO_IMAGE:  // an end marker before any frame

@@ -15,9 +15,13 @@
 // (refused before any plane is allocated). A file that lacks only its final
 // marker still decodes. Arithmetic coding may legally end its data early,
 // so a cut there is seen only where the data runs out before it. Damage the
-// library reports (a restart marker out of order, a code no table holds) is
-// refused as damaged (49); every refusal says why in GetReason(). The
-// library's working memory and the planes are held to GetLimits() together.
+// library reports (a restart marker out of order or missing, a code no table
+// holds, a marker inside a scan's data, scans out of their order) is refused
+// as damaged (49) at the first sign, naming what was found, as is a scan that
+// sends nothing new and a file of more than 256 scans, before the decoder
+// spends a pass over the picture on each; every refusal says why in
+// GetReason(). The library's working memory and the planes are held to
+// GetLimits() together.
 //
 // The library reports errors through an exit routine that longjmps back to
 // the running operation: every library call runs in a small guard whose

@@ -67,14 +67,21 @@ static void my_emit_message(j_common_ptr cinfo, int level)
         return;  // trace messages
     auto* err = reinterpret_cast<qntJPEGERROR*>(cinfo->err);
     err->pub.num_warnings++;
+    const auto* dinfo = cinfo->is_decompressor ? reinterpret_cast<j_decompress_ptr>(cinfo) : nullptr;
     switch (err->pub.msg_code) {
     case JWRN_HIT_MARKER:
-        err->truncated = TRUE;
+        // A scan's data stopping at the end marker is a cut file (the
+        // source hands one out past the end); at any other marker, the data
+        // in the middle of the file does not match its frame.
+        if (dinfo && dinfo->unread_marker != JPEG_EOI)
+            err->damaged = TRUE;
+        else
+            err->truncated = TRUE;
         break;
     case JWRN_MUST_RESYNC:
         // The end marker where a restart marker belongs: the data was cut
         // at an interval's end. Any other marker there is damage.
-        if (cinfo->is_decompressor && reinterpret_cast<j_decompress_ptr>(cinfo)->unread_marker == JPEG_EOI)
+        if (dinfo && dinfo->unread_marker == JPEG_EOI)
             err->truncated = TRUE;
         else
             err->damaged = TRUE;
@@ -89,6 +96,13 @@ static void my_emit_message(j_common_ptr cinfo, int level)
         break;
     default:
         break;
+    }
+    // Nothing decoded after the first of these counts: the operation stops
+    // at once, before the library spends time on the rest (every scan left
+    // of a file that repeats one, each a pass over all of its blocks).
+    if (err->truncated || err->damaged) {
+        err->marker = dinfo ? dinfo->unread_marker : 0;
+        longjmp(err->recovery, 1);
     }
 }
 

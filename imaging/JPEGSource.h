@@ -22,8 +22,10 @@ struct qntJPEGMEMSOURCE {
 
 // The standard error manager with its exit routine replaced, and the
 // recovery point of the running operation. The library's warnings that say
-// the picture will not come out whole are kept as what they say; the others
-// (an unknown JFIF revision, junk between segments) leave the picture as
+// the picture will not come out whole end the operation at once, as its
+// errors do, and are kept as what they say (the library's message stays in
+// pub); the others (an unknown JFIF revision, junk between segments, SOS
+// fields a sequential file ignores, a bad ICC marker) leave the picture as
 // the file codes it and are dropped.
 struct qntJPEGERROR {
     jpeg_error_mgr pub;
@@ -33,8 +35,11 @@ struct qntJPEGERROR {
     // data was still needed, or an end marker in place of a restart marker.
     boolean truncated;
     // The coded data does not decode: a code no table holds, a missing
-    // restart marker, or scans that refine what was never sent.
+    // restart marker, a marker in the middle of a scan's data, or scans
+    // that refine what was never sent or send it again.
     boolean damaged;
+    // The marker the decoder had met when it stopped on one of the above.
+    int marker;
     // Bytes the decoder passed over, unread, before a marker: a few are
     // some encoders' padding; many are data the picture never took, as a
     // cut file filled up with zeros leaves behind.

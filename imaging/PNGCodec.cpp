@@ -90,6 +90,17 @@ extern "C" void QNF_IMAGEFORMAT_PNG_Reader(png_structp png, png_bytep out, png_s
         s->shortRead = true;
         png_error(png, "truncated PNG data");
     }
+    // A chunk's header: the file must hold the data and checksum it
+    // announces. libpng would meet the end only when it reads them, and
+    // not at all where it fails to allocate room for a text chunk first:
+    // it drops such a chunk unread and takes its data for the next chunks.
+    if (length == 8 && (png_get_io_state(png) & PNG_IO_CHUNK_HDR) != 0) {
+        const uint32_t claimed = png_get_uint_32(out);
+        if (claimed <= PNG_UINT_31_MAX && uint64_t{claimed} + 4 > s->size - s->pos) {
+            s->shortRead = true;
+            png_error(png, "chunk longer than the data");
+        }
+    }
 }
 
 extern "C" void QNF_IMAGEFORMAT_PNG_Writer_Write(png_structp png, png_bytep data, png_size_t length)

@@ -1,6 +1,13 @@
 // The stand-in host's services: handles, descriptors, properties, colours and
 // the channel-ports suite over the document's layers.
 #include "host_test_plugins.h"
+#include "hostapp/InputDocument.h"
+#include "hostapp/OutputFile.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
 
 #include <gtest/gtest.h>
 
@@ -251,6 +258,38 @@ TEST_F(HostServices, ChannelPortsReadLayersAndTheMergedComposite)
     // Only the deliberate read outside the document is a violation.
     EXPECT_EQ(host.Violations().size(), 1u);
     EXPECT_EQ(host.HeldSuites(), 0);
+}
+
+TEST_F(HostServices, ResolutionsBeyondFixedPointReachThePluginAsTheMost)
+{
+    // 40,000 dpi, as a JFIF density, a pHYs chunk and a PSD resolution
+    // resource can name: more than 16.16 fixed point holds.
+    const std::string folder = ::testing::TempDir() + "tessolo_resolution_" + std::to_string(::getpid());
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    HostDocument fine = SmallDoc();
+    fine.resolution = 40000;
+    for (const char* name : {"dense.png", "dense.jpg", "dense.psd"}) {
+        SCOPED_TRACE(name);
+        const std::string path = folder + "/" + name;
+        std::string err;
+        ASSERT_TRUE(WriteOutput(path, OutputKindOf(path), fine, kDefaultJpegQuality, err)) << err;
+        HostDocument doc;
+        InputFacts facts;
+        ASSERT_TRUE(LoadInputDocument(path, doc, facts, err)) << err;
+        ::unlink(path.c_str());
+        EXPECT_NEAR(facts.resolution, 40000, 0.5);
+        doc.resolution = facts.resolution;
+        StandInHost host(std::move(doc), HostSettings{});
+        FilterRecord seen{};
+        StartScript() = [&](FilterRecord* r) {
+            seen = *r;
+            return int16_t{0};
+        };
+        ASSERT_EQ(host.Run(&ScriptedPlugin, StandInHost::Sequence::Replay), 0);
+        EXPECT_EQ(seen.imageHRes, INT32_MAX);
+        EXPECT_EQ(seen.imageVRes, INT32_MAX);
+    }
+    ::rmdir(folder.c_str());
 }
 
 TEST_F(HostServices, ParameterBlockDescribesTheDocument)

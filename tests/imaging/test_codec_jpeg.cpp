@@ -173,8 +173,10 @@ enum class Coding { Baseline, Progressive, Restarts, ScanPerComponent };
 
 // A JPEG made with the library's compressor, in any input colour space;
 // adobe false leaves out the Adobe marker the library writes for CMYK.
+// A script, when given, sets the file's scans.
 Bytes CompressWithLibrary(J_COLOR_SPACE space, int components, uint32_t w, uint32_t h, const Bytes& pixels,
-                          bool adobe = true, Coding coding = Coding::Baseline)
+                          bool adobe = true, Coding coding = Coding::Baseline,
+                          const std::vector<jpeg_scan_info>& script = {})
 {
     jpeg_compress_struct c;
     jpeg_error_mgr err;
@@ -205,6 +207,10 @@ Bytes CompressWithLibrary(J_COLOR_SPACE space, int components, uint32_t w, uint3
         }
         c.scan_info = scans;
         c.num_scans = 3;
+    }
+    if (!script.empty()) {
+        c.scan_info = script.data();
+        c.num_scans = static_cast<int>(script.size());
     }
     jpeg_start_compress(&c, TRUE);
     for (uint32_t y = 0; y < h; ++y) {
@@ -363,6 +369,15 @@ Bytes Prefix(const Bytes& b, size_t n, bool endMarker)
     return out;
 }
 
+// Where the first restart marker past the middle of the file is.
+size_t RestartPastMiddle(const Bytes& b)
+{
+    size_t at = b.size() / 2;
+    while (at + 1 < b.size() && !(b[at] == 0xFF && (b[at + 1] & 0xF8) == 0xD0))
+        ++at;
+    return at;
+}
+
 // The baseline frame header rewritten: precision, height and width.
 Bytes WithFrame(Bytes b, unsigned precision, unsigned height, unsigned width)
 {
@@ -386,9 +401,7 @@ TEST(CodecJPEG, EveryHostileFileIsRefusedWithItsCause)
     // The first restart marker past the middle of the file, and the file
     // with that marker's number changed: the coded data that follows is
     // not the interval the decoder counts on.
-    size_t restart = restarts.size() / 2;
-    while (restart + 1 < restarts.size() && !(restarts[restart] == 0xFF && (restarts[restart + 1] & 0xF8) == 0xD0))
-        ++restart;
+    const size_t restart = RestartPastMiddle(restarts);
     ASSERT_LT(restart + 2, restarts.size());
     Bytes misnumbered = restarts;
     misnumbered[restart + 1] = static_cast<unsigned char>(0xD0 | ((misnumbered[restart + 1] + 3) & 7));
@@ -463,5 +476,128 @@ TEST(CodecJPEG, EveryHostileFileIsRefusedWithItsCause)
     for (const Bytes* whole : {&baseline, &progressive, &restarts, &perComponent}) {
         JPEG j;
         EXPECT_TRUE(j.ParseImageByPtr(whole->data(), whole->size())) << j.GetReason();
+    }
+}
+
+namespace {
+
+// A flat grey picture of side x side coded progressively: by the library's
+// own progression, or by a script of scans.
+Bytes GreyProgressive(uint32_t side, const std::vector<jpeg_scan_info>& script = {})
+{
+    Bytes pixels(size_t{side} * side);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = static_cast<unsigned char>(100 + i % side / 64);
+    return CompressWithLibrary(JCS_GRAYSCALE, 1, side, side, pixels, true,
+                               script.empty() ? Coding::Progressive : Coding::Baseline, script);
+}
+
+// The file with its last scan sent again `times` more times before its end.
+Bytes RepeatLastScan(const Bytes& whole, int times)
+{
+    const size_t last = FindMarker(whole, 0xDA, true);
+    const Bytes scan(whole.begin() + static_cast<long>(last), whole.end() - 2);
+    Bytes out(whole.begin(), whole.end() - 2);
+    for (int k = 0; k < times; ++k)
+        out.insert(out.end(), scan.begin(), scan.end());
+    out.push_back(0xFF);
+    out.push_back(0xD9);
+    return out;
+}
+
+jpeg_scan_info Scan(int Ss, int Se, int Ah, int Al)
+{
+    jpeg_scan_info s{};
+    s.comps_in_scan = 1;
+    s.component_index[0] = 0;
+    s.Ss = Ss;
+    s.Se = Se;
+    s.Ah = Ah;
+    s.Al = Al;
+    return s;
+}
+
+}  // namespace
+
+TEST(CodecJPEG, ScansThatSendNothingNewAreRefusedAtTheFirst)
+{
+    // Every coefficient sent whole in one scan each: a repeat of the AC
+    // scan fits the library's own check of the progression.
+    const std::vector<jpeg_scan_info> whole = {Scan(0, 0, 0, 0), Scan(1, 63, 0, 0)};
+    // One coefficient at a time, each in four steps, and the DC value in
+    // five: 257 scans, each of them sending something new.
+    std::vector<jpeg_scan_info> many = {Scan(0, 0, 0, 4), Scan(0, 0, 4, 3), Scan(0, 0, 3, 2), Scan(0, 0, 2, 1),
+                                        Scan(0, 0, 1, 0)};
+    for (int k = 1; k < 64; ++k)
+        for (int bit = 3; bit >= 0; --bit)
+            many.push_back(bit == 3 ? Scan(k, k, 0, 3) : Scan(k, k, bit + 1, bit));
+    ASSERT_EQ(many.size(), 257u);
+    std::vector<jpeg_scan_info> fewer(many.begin() + 1, many.end());
+    fewer.front() = Scan(0, 0, 0, 3);
+    const Bytes simple = GreyProgressive(2000), oneEach = GreyProgressive(2000, whole);
+    struct Case {
+        const char* what;
+        Bytes file;
+        const char* reason;  // how the reason begins
+    };
+    const Case cases[] = {
+        {"a refinement scan sent 300 times more", RepeatLastScan(simple, 300),
+         "damaged: inconsistent progression sequence for component 0 coefficient 1"},
+        {"a whole scan sent 300 times more", RepeatLastScan(oneEach, 300),
+         "damaged: its scan 3 sends again what earlier scans sent"},
+        {"257 scans", GreyProgressive(64, many), "damaged: it has more than 256 scans"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        JPEG j;
+        EXPECT_FALSE(j.ParseImageByPtr(c.file.data(), c.file.size()));
+        EXPECT_EQ(j.GetError(), qncodec::ErrCorrupt);
+        EXPECT_EQ(j.GetReason(), c.reason);
+        EXPECT_EQ(j.GetImageDataPtr(0), nullptr);
+    }
+    // Sent once, the same scans decode, and 256 scans are not too many.
+    for (const Bytes& file : {simple, oneEach, GreyProgressive(64, fewer)}) {
+        JPEG j;
+        EXPECT_TRUE(j.ParseImageByPtr(file.data(), file.size())) << j.GetReason();
+    }
+}
+
+TEST(CodecJPEG, DamageInTheMiddleIsNotCalledTruncated)
+{
+    const Bytes baseline = Encode(Coding::Baseline, 3, 256, 192);
+    const Bytes restarts = Encode(Coding::Restarts);
+    const size_t restart = RestartPastMiddle(restarts);
+    ASSERT_LT(restart + 2, restarts.size());
+    Bytes noRestart = restarts;
+    noRestart.erase(noRestart.begin() + static_cast<long>(restart), noRestart.begin() + static_cast<long>(restart) + 2);
+    // Ten bytes of coded data in the middle inverted, from a zero byte that
+    // is not stuffing on: it turns into the first byte of a marker (not the
+    // end marker), as inverting a run of coded bytes often does.
+    size_t middle = baseline.size() / 2;
+    while (middle + 11 < baseline.size() &&
+           !(baseline[middle] == 0x00 && baseline[middle - 1] != 0xFF && baseline[middle + 1] != 0xFF &&
+             baseline[middle + 1] != 0x00 && baseline[middle + 1] != 0x26))
+        ++middle;
+    ASSERT_LT(middle + 11, baseline.size() - 2);
+    Bytes flipped = baseline;
+    for (size_t i = middle; i < middle + 10; ++i)
+        flipped[i] = static_cast<unsigned char>(~flipped[i]);
+    struct Case {
+        const char* what;
+        Bytes file;
+        const char* reason;  // how the reason begins
+    };
+    const Case cases[] = {
+        {"a restart marker missing", noRestart, "damaged: corrupt JPEG data: found marker"},
+        {"ten bytes inverted", flipped, "damaged: a scan's coded data stops at a marker"},
+        {"cut where the restart marker was", Prefix(restarts, restart, false), "truncated"},
+        {"cut where the bytes were inverted", Prefix(baseline, middle, true), "truncated"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        JPEG j;
+        EXPECT_FALSE(j.ParseImageByPtr(c.file.data(), c.file.size()));
+        EXPECT_EQ(j.GetError(), qncodec::ErrCorrupt);
+        EXPECT_EQ(j.GetReason().rfind(c.reason, 0), 0u) << j.GetReason();
     }
 }

@@ -345,3 +345,24 @@ TEST(CodecPNGRead, EveryHostileFileIsRefusedWithItsCause)
     PNG png;
     EXPECT_TRUE(Decode(png, good)) << "the file every case spoils reads whole";
 }
+
+TEST(CodecPNGRead, AChunkLongerThanTheFileIsTruncated)
+{
+    // After the header chunk, a chunk that claims 16 MiB and holds nothing:
+    // what follows it is the rest of a whole picture, which must not be
+    // taken for the chunks after it.
+    const Bytes good = Spelled(Header{});
+    const size_t afterHeader = 8 + 12 + 13;
+    for (const char* type : {"tEXt", "zTXt", "iTXt", "iCCP", "sPLT", "eXIf", "quIt"}) {
+        SCOPED_TRACE(type);
+        BE claim;
+        claim.u32(16777224).tag(type);
+        Bytes file(good.begin(), good.begin() + static_cast<long>(afterHeader));
+        file.insert(file.end(), claim.b.begin(), claim.b.end());
+        file.insert(file.end(), good.begin() + static_cast<long>(afterHeader), good.end());
+        PNG png;
+        EXPECT_FALSE(Decode(png, file));
+        EXPECT_EQ(png.GetError(), qncodec::ErrCorrupt);
+        EXPECT_EQ(png.GetReason(), "truncated");
+    }
+}

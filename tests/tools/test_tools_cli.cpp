@@ -1,5 +1,8 @@
 // Every tessolo-tool command answers --help with its usage on stdout and exit
 // 0, and bad input with exactly one line on stderr and a non-zero exit.
+#include "hostapp/InputDocument.h"
+#include "hostapp/OutputFile.h"
+#include "hostapp/RasterImage.h"
 #include "tool_run.h"
 
 #include <gtest/gtest.h>
@@ -247,5 +250,59 @@ TEST(ToolCli, NamesFromFilesAreShownWithTheirControlsEscaped)
             EXPECT_FALSE((c >= 0 && c < 0x20) || c == 0x7f) << "control " << int(c) << " in " << r.out;
         EXPECT_EQ(rest.find("\xc2\x9b"), std::string::npos) << r.out;
         EXPECT_EQ(rest.find('\xff'), std::string::npos) << r.out;
+    }
+}
+
+namespace {
+
+// The file with an APP1 block after its start marker, holding the EXIF
+// data of one field: the orientation.
+std::string WithOrientation(const std::string& jpeg, int orientation)
+{
+    const std::string tiff = std::string("II*\0\x08\0\0\0", 8) + std::string("\x01\0\x12\x01\x03\0\x01\0\0\0", 10) +
+                             std::string(1, char(orientation)) + std::string(7, '\0');
+    const std::string payload = std::string("Exif\0\0", 6) + tiff;
+    const size_t length = payload.size() + 2;
+    return jpeg.substr(0, 2) + "\xFF\xE1" + char(length >> 8) + char(length & 0xFF) + payload + jpeg.substr(2);
+}
+
+}  // namespace
+
+TEST(ToolConvert, PhotosComeOutUprightAsTheHostOpensThem)
+{
+    Folder d("tool_convert_upright");
+    // Bands along x and y and a corner block: every turn and mirror differs.
+    hostapp::RasterImage bands;
+    bands.Allocate(hostapp::ColorMode::RGB, 24, 14, false);
+    for (int y = 0; y < 14; ++y)
+        for (int x = 0; x < 24; ++x) {
+            const size_t i = size_t(y) * 24 + size_t(x);
+            bands.planes[0][i] = uint8_t(x * 10);
+            bands.planes[1][i] = uint8_t(y * 18);
+            bands.planes[2][i] = x < 8 && y < 4 ? 255 : 40;
+        }
+    hostapp::HostDocument doc = hostapp::HostDocument::FromImage(bands, "Layer 1");
+    std::string err;
+    ASSERT_TRUE(hostapp::WriteOutput(d / "plain.jpg", hostapp::OutputKind::JPEG, doc, 95, err)) << err;
+    const std::string plain = Slurp(d / "plain.jpg");
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE("orientation " + std::to_string(orientation));
+        const std::string in = d / ("o" + std::to_string(orientation) + ".jpg");
+        const std::string out = d / ("o" + std::to_string(orientation) + ".png");
+        std::ofstream(in, std::ios::binary) << WithOrientation(plain, orientation);
+        const Result r = RunTool("convert '" + in + "' '" + out + "'");
+        ASSERT_EQ(r.code, 0) << r.err;
+        hostapp::HostDocument host;
+        hostapp::InputFacts facts;
+        ASSERT_TRUE(hostapp::LoadInputDocument(in, host, facts, err)) << err;
+        ASSERT_EQ(facts.orientation, orientation);
+        hostapp::RasterImage converted;
+        ASSERT_TRUE(hostapp::ReadImageFile(out, converted, err)) << err;
+        const hostapp::RasterImage& upright = host.Target().pixels;
+        ASSERT_EQ(converted.width, upright.width);
+        ASSERT_EQ(converted.height, upright.height);
+        for (size_t k = 0; k < 3; ++k)
+            EXPECT_EQ(converted.planes[k], upright.planes[k]) << k;
+        EXPECT_EQ(converted.width, orientation >= 5 ? 14 : 24);
     }
 }
