@@ -56,8 +56,14 @@ void RemoveFolder(const std::string& folder)
     ::rmdir(folder.c_str());
 }
 
-bool IsStagingName(const std::string& name)
+// ".STEM.series-XXXXXX", or that with ".gone" after it: the name a staging
+// folder gets from SIGINT or SIGTERM before it is emptied, which a run
+// killed in between leaves behind.
+bool IsStagingName(std::string name)
 {
+    const std::string gone = ".gone";
+    if (name.size() > gone.size() && name.compare(name.size() - gone.size(), gone.size(), gone) == 0)
+        name.resize(name.size() - gone.size());
     const std::string mark = CQNF_FileSeries::kStagingMark;
     return name.size() > mark.size() + 7 && name[0] == '.' &&
            name.compare(name.size() - 6 - mark.size(), mark.size(), mark) == 0;
