@@ -380,7 +380,7 @@ std::string qnFolderRefusal(const std::string& folder, size_t longestName)
         return folder + ": the folder is read-only (permission denied)";
     const long most = ::pathconf(folder.c_str(), _PC_NAME_MAX);
     if (most > 0 && longestName > size_t(most))
-        return folder + ": file names of " + std::to_string(longestName) + " bytes are longer than the " +
+        return folder + ": a name of " + std::to_string(longestName) + " bytes is longer than the " +
                std::to_string(most) + " its file system takes";
     return {};
 }
