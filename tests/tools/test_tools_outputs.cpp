@@ -15,6 +15,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -402,12 +403,18 @@ TEST(ProgramPromises, APngSeriesGoesIntoTheFolderOutNames)
     const std::string here = fs::current_path().string();
     ASSERT_EQ(::chdir(d.path().c_str()), 0);
     const std::string run = "export pieces --to png --names simple lay.qntd in.png ";
-    const auto before = Snapshot(d.path());
+    auto names = [&] {
+        std::set<std::string> all;
+        for (const auto& e : fs::directory_iterator(d.path()))
+            all.insert(e.path().filename().string());
+        return all;
+    };
+    const auto before = names();
     const Result bare = RunTool(run + "pieces");
     EXPECT_EQ(bare.code, 1);
     EXPECT_EQ(Lines(bare.err), 1u) << bare.err;
     EXPECT_NE(bare.err.find("pieces: no such folder"), std::string::npos) << bare.err;
-    EXPECT_EQ(Snapshot(d.path()), before);
+    EXPECT_EQ(names(), before);
 
     fs::create_directory(d / "pieces");
     EXPECT_EQ(RunTool(run + "pieces").code, 0);
