@@ -307,7 +307,7 @@ TEST(ProgramPromises, EveryBadTargetIsRefusedBeforeAnyWork)
 {
     const Folder d("targets");
     ASSERT_EQ(RunTool("layout new --grid 3x2 " + Q(d / "lay.qntd")).code, 0);
-    for (const char* folder : {"folder.png", "folder.psd", "folder.eps"})
+    for (const char* folder : {"folder.png", "folder.psd", "folder.eps", "folder.qns4"})
         fs::create_directory(d / folder);
     const long most = ::pathconf(d.path().c_str(), _PC_NAME_MAX);
     ASSERT_GT(most, 20);
@@ -330,6 +330,9 @@ TEST(ProgramPromises, EveryBadTargetIsRefusedBeforeAnyWork)
         {tool, "export pieces --to png --names simple " + lay + " " + missing + " " + Q(d / (stem + ".png")), 1,
          "longer than"},
         {tool, "psd read " + Q(d / "missing.psd") + " " + Q(d / std::string(size_t(most) + 1, 'l')), 1, "longer than"},
+        {TESSOLO_RC, Q(d / "missing.manifest") + " -o " + Q(d / "folder.qns4") + " --fonts " + Q(d.path()), 1,
+         "is a folder"},
+        {TESSOLO_S3D_DEMO, "--scene wave --view flat -o " + tooLong, 1, "longer than"},
     };
     const auto before = Snapshot(d.path());
     for (const auto& c : cases) {
