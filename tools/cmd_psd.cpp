@@ -165,11 +165,12 @@ int Read(const tool::Args& args)
     while (!in.empty() && !std::filesystem::exists(in, ec0))
         top = in, in = in.parent_path();
     const std::string refused =
-        std::filesystem::is_directory(dir, ec0)
+        std::filesystem::exists(dir, ec0)
             ? CQNF_FileSeries::Refusal(dir.string(), std::strlen("layer_65535.png"))
             : qnFolderRefusal(in.empty() ? "." : in.string(), top.filename().string().size());
     if (!refused.empty())
-        return tool::Fail(kName, "cannot write into " + dir.string() + ": " + refused);
+        return tool::Fail(kName, std::filesystem::exists(dir, ec0) ? refused
+                                                                   : "cannot make " + dir.string() + ": " + refused);
     // The reader loads the whole file: junk and devices go before that. A
     // document's sections have 32-bit lengths.
     std::string why;
