@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -99,7 +100,41 @@ bool EndsWithPng(const std::string& s)
     return tail == ".png";
 }
 
+// A PNG series' OUT: the folder its files go into and the name they start
+// with ("out/p.png" and "out/p": "out" and "p"). False when OUT names no
+// file.
+bool SplitSeriesPath(std::string base, std::string& folder, std::string& name)
+{
+    if (EndsWithPng(base))
+        base.resize(base.size() - 4);
+    const size_t slash = base.rfind('/');
+    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : base.substr(0, slash);
+    name = slash == std::string::npos ? base : base.substr(slash + 1);
+    return !name.empty();
+}
+
 }  // namespace
+
+std::string CPiecesExport::SeriesRefusal(const std::string& path, const CExportSettings& s, uint32_t pieces,
+                                         bool composite)
+{
+    std::string folder, base;
+    if (!SplitSeriesPath(path, folder, base))
+        return path + ": no file name";
+    // The longest name the series can have: a piece's number, index, row
+    // and column are each at most the count of pieces.
+    const uint32_t n = std::max<uint32_t>(pieces, 1);
+    size_t longest = base.size();
+    if (s.exportWhat != CExportSettings::kMerged) {
+        const bool extended = s.namingMode == CExportSettings::kNamesExtended;
+        longest = FileName(base, extended, n, n, int32_t(std::min<uint32_t>(n, INT32_MAX)),
+                           int32_t(std::min<uint32_t>(n, INT32_MAX)))
+                      .size();
+        if (composite)
+            longest = std::max(longest, base.size() + 1 + std::strlen(kCompositeName));
+    }
+    return CQNF_FileSeries::Refusal(folder, longest + 4);
+}
 
 // ---- Piece order ------------------------------------------------------------------
 
@@ -256,9 +291,15 @@ bool CPiecesExport::Export(const REQUEST& r, RESULT& result)
                       "a PSD file holds at most " + std::to_string(CQNF_ImagePSD::MaxLayers) + " layers and this export has " +
                           std::to_string(model.Result()) + "; export fewer pieces, or PNG files");
 
+    // Where the files go is settled before any piece is rendered.
+    const bool composite = model.Enabled().composite && s.includeComposite;
+    if (s.exportTo == CExportSettings::kToPNG)
+        if (const std::string why = SeriesRefusal(r.path, s, m_Engine.m_nPieces, composite); !why.empty())
+            return i_Fail(kCannotWrite, kErrorTitle, why);
+
     i_Report(0);
     PieceRestorer restorer(m_Engine);
-    if (!i_Prepare(r, s, model.Enabled().composite && s.includeComposite, restorer))
+    if (!i_Prepare(r, s, composite, restorer))
         return false;
 
     CQNF_Image canvas;
@@ -292,12 +333,7 @@ bool CPiecesExport::i_Prepare(const REQUEST& r, const CExportSettings& s, bool c
     const bool extended = s.namingMode == CExportSettings::kNamesExtended;
     std::string base = r.path;
     if (!psd) {
-        if (EndsWithPng(base))
-            base.resize(base.size() - 4);
-        const size_t slash = base.rfind('/');
-        m_Folder = slash == std::string::npos ? "." : slash == 0 ? "/" : base.substr(0, slash);
-        base = slash == std::string::npos ? base : base.substr(slash + 1);
-        if (base.empty())
+        if (!SplitSeriesPath(r.path, m_Folder, base))
             return i_Fail(kCannotWrite, kErrorTitle, r.path + ": no file name");
     }
     const uint32_t W = r.width, H = r.height;

@@ -149,6 +149,12 @@ public:
     static std::string LayerName(bool extended, uint32_t number, uint32_t piece, int32_t row, int32_t column);
     static std::string FileName(const std::string& base, bool extended, uint32_t number, uint32_t piece, int32_t row,
                                 int32_t column);
+    // Why a PNG series for path could not be written now, in one line, or
+    // empty: its folder, and its longest file name for that many pieces
+    // (0: not known yet, the shortest name is judged) with or without the
+    // composite.
+    static std::string SeriesRefusal(const std::string& path, const CExportSettings& s, uint32_t pieces,
+                                     bool composite);
     static constexpr const char* kMergedName = "Merged";
     static constexpr const char* kCompositeName = "Composite";
     static constexpr const char* kProduct = "Quorvin Tessolo 3.1";

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <set>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -34,8 +35,11 @@ std::string BackupName(const std::string& name) { return name + "~"; }
 // name ends in one, so it is neither a series file nor a backup.
 constexpr char kJournalName[] = "journal~~";
 // The journal's first line; then one entry a target, each ended by a 0
-// byte (no file name holds one): "DEVICE INODE SIZE NAME".
-constexpr char kJournalHead[] = "tessolo series journal 1\n";
+// byte (no file name holds one): "DEVICE INODE SIZE NAME", then the path of
+// the file replaced (where a symbolic link of that name leads) and a 0 byte.
+constexpr char kJournalHead[] = "tessolo series journal 2\n";
+// The first journals named no targets: each was the name in the folder.
+constexpr char kJournalHeadNamesOnly[] = "tessolo series journal 1\n";
 
 void SyncFolder(const std::string& folder)
 {
@@ -56,8 +60,14 @@ void RemoveFolder(const std::string& folder)
     ::rmdir(folder.c_str());
 }
 
-bool IsStagingName(const std::string& name)
+// ".STEM.series-XXXXXX", or that with ".gone" after it: the name a staging
+// folder gets from SIGINT or SIGTERM before it is emptied, which a run
+// killed in between leaves behind.
+bool IsStagingName(std::string name)
 {
+    const std::string gone = ".gone";
+    if (name.size() > gone.size() && name.compare(name.size() - gone.size(), gone.size(), gone) == 0)
+        name.resize(name.size() - gone.size());
     const std::string mark = CQNF_FileSeries::kStagingMark;
     return name.size() > mark.size() + 7 && name[0] == '.' &&
            name.compare(name.size() - 6 - mark.size(), mark.size(), mark) == 0;
@@ -106,6 +116,7 @@ private:
 // disk: a rename keeps that, so the target is seen to hold it once placed.
 struct Entry {
     std::string name;
+    std::string target;  // the file the name's content goes to
     uint64_t device = 0;
     uint64_t inode = 0;
     uint64_t size = 0;
@@ -124,12 +135,14 @@ std::string JournalText(const std::vector<Entry>& entries)
         text += std::to_string(e.device) + ' ' + std::to_string(e.inode) + ' ' + std::to_string(e.size) + ' ';
         text += e.name;
         text.push_back('\0');
+        text += e.target;
+        text.push_back('\0');
     }
     return text;
 }
 
 // False for a journal that does not read whole.
-bool ReadJournal(const std::string& path, std::vector<Entry>& entries)
+bool ReadJournal(const std::string& folder, const std::string& path, std::vector<Entry>& entries)
 {
     std::vector<uint8_t> bytes;
     std::string error;
@@ -137,7 +150,8 @@ bool ReadJournal(const std::string& path, std::vector<Entry>& entries)
         return false;
     const std::string text(bytes.begin(), bytes.end());
     const size_t headSize = sizeof kJournalHead - 1;
-    if (text.compare(0, headSize, kJournalHead) != 0)
+    const bool withTargets = text.compare(0, headSize, kJournalHead) == 0;
+    if (!withTargets && text.compare(0, headSize, kJournalHeadNamesOnly) != 0)
         return false;
     entries.clear();
     for (size_t at = headSize; at < text.size();) {
@@ -156,8 +170,16 @@ bool ReadJournal(const std::string& path, std::vector<Entry>& entries)
         e.name.assign(p, stop);
         if (e.name.empty() || e.name.find('/') != std::string::npos)
             return false;
-        entries.push_back(std::move(e));
         at = end + 1;
+        e.target = folder + "/" + e.name;
+        if (withTargets) {
+            const size_t targetEnd = text.find('\0', at);
+            if (targetEnd == std::string::npos || targetEnd == at)
+                return false;
+            e.target = text.substr(at, targetEnd - at);
+            at = targetEnd + 1;
+        }
+        entries.push_back(std::move(e));
     }
     return true;
 }
@@ -168,12 +190,11 @@ bool ReadJournal(const std::string& path, std::vector<Entry>& entries)
 // that holds anything else (its old file, linked as the backup, or a file
 // someone wrote since) stays. False, with the target and errno, when a
 // step failed; the rest are still tried.
-bool PutBack(const std::string& folder, const std::string& staging, const std::vector<Entry>& entries,
-             std::string& failedTarget, int& error)
+bool PutBack(const std::string& staging, const std::vector<Entry>& entries, std::string& failedTarget, int& error)
 {
     bool ok = true;
     for (const Entry& e : entries) {
-        const std::string target = folder + "/" + e.name;
+        const std::string& target = e.target;
         const std::string backup = staging + "/" + BackupName(e.name);
         struct stat st;
         const bool hasTarget = ::lstat(target.c_str(), &st) == 0;
@@ -232,8 +253,8 @@ bool CQNF_FileSeries::i_Recover()
             std::vector<Entry> entries;
             std::string target;
             int error = 0;
-            remove = ReadJournal(journal, entries);
-            if (remove && !PutBack(m_folder, staging, entries, target, error)) {
+            remove = ReadJournal(m_folder, journal, entries);
+            if (remove && !PutBack(staging, entries, target, error)) {
                 ::close(fd);
                 return i_Fail(target, error);
             }
@@ -254,13 +275,10 @@ bool CQNF_FileSeries::Begin(const std::string& folder, const std::string& stem)
     m_folder = folder.empty() ? "." : folder;
     // A folder whose mode forbids writing is refused as a single file in it
     // would be, even where the system would let this process write.
-    struct stat st;
-    if (::stat(m_folder.c_str(), &st) != 0)
-        return i_Fail(m_folder, errno == ENOENT ? std::string("no such folder") : std::string(std::strerror(errno)));
-    if (!S_ISDIR(st.st_mode))
-        return i_Fail(m_folder, "not a folder");
-    if (!qnMayWrite(m_folder))
-        return i_Fail(m_folder, "the folder is read-only (permission denied)");
+    if (std::string why = Refusal(m_folder, 0); !why.empty()) {
+        m_failure = std::move(why);
+        return false;
+    }
     // The staging folder is made and locked under the folder's lock, which
     // every sweep holds: none ever sees it unlocked.
     FolderLock folderLock;
@@ -285,6 +303,12 @@ bool CQNF_FileSeries::Begin(const std::string& folder, const std::string& stem)
         return i_Fail(m_folder, error);
     }
     return true;
+}
+
+std::string CQNF_FileSeries::Refusal(const std::string& folder, size_t longestName)
+{
+    // A replaced file's backup takes its name and one character more.
+    return qnFolderRefusal(folder.empty() ? "." : folder, longestName ? longestName + 1 : 0);
 }
 
 std::vector<std::string> CQNF_FileSeries::Targets() const
@@ -336,12 +360,16 @@ bool CQNF_FileSeries::Commit()
     };
     std::vector<Slot> slots(m_names.size());
     std::vector<Entry> entries(m_names.size());
+    std::set<std::string> reached;
     bool ok = true;
     for (size_t k = 0; ok && k < m_names.size(); ++k) {
         Slot& s = slots[k];
-        s.target = m_folder + "/" + m_names[k];
+        // A symbolic link stays and the file it names is replaced, as a
+        // single file's link is.
+        s.target = qnWrittenPath(m_folder + "/" + m_names[k]);
         struct stat st;
         entries[k].name = m_names[k];
+        entries[k].target = s.target;
         if (::lstat(StagedPath(m_names[k]).c_str(), &st) == 0) {
             entries[k].device = uint64_t(st.st_dev);
             entries[k].inode = uint64_t(st.st_ino);
@@ -353,6 +381,8 @@ bool CQNF_FileSeries::Commit()
         for (const std::string& keep : m_protected)
             if (ok && fs::equivalent(keep, s.target, ec))
                 ok = i_Fail(s.target, "is one of the inputs");
+        if (ok && !reached.insert(fs::weakly_canonical(s.target, ec).string()).second)
+            ok = i_Fail(s.target, "two files of the series lead to it");
         if (!ok || ::lstat(s.target.c_str(), &st) != 0)
             continue;
         s.existed = true;
@@ -403,7 +433,7 @@ bool CQNF_FileSeries::Commit()
         int error = 0;
         // Old files that cannot go back stay with the journal in the
         // staging folder, for the next series here to put back.
-        keep = !PutBack(m_folder, m_staging, entries, target, error);
+        keep = !PutBack(m_staging, entries, target, error);
     }
     SyncFolder(m_folder);
     if (ok) {

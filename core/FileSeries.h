@@ -5,7 +5,10 @@
 // all in place; when one cannot be, it puts back what it had already
 // replaced, so the folder holds either the whole new series or exactly what
 // it held before. An existing target keeps its permission bits. A target
-// that is a folder or anything but a regular file or link, a read-only file
+// that is a symbolic link stays one: the file it names (or is to name) is
+// replaced, as a single file written through CQNF_SafeFile is. A target
+// that is a folder or anything but a regular file (links followed), two
+// names that lead to one file, a read-only file
 // (by its permission bits, whoever runs the program) or one of the protected
 // paths (the run's own inputs) fails the series before anything moves.
 //
@@ -43,6 +46,10 @@ public:
     // right and removing what dead runs left there. False with the failure
     // set.
     bool Begin(const std::string& folder, const std::string& stem);
+    // Why a series whose file names are up to longestName bytes long could
+    // not be written into folder now, in one line, or empty: asked before
+    // the files are made, so that a long run never ends refused.
+    static std::string Refusal(const std::string& folder, size_t longestName);
     // Paths no file of the series may replace.
     void Protect(const std::vector<std::string>& paths) { m_protected = paths; }
     // Where the file called name is to be written before Add(name).

@@ -1,7 +1,10 @@
 #include "core/SafeFile.h"
 
+#include "core/ErrorWords.h"
+
 #include <atomic>
 #include <cerrno>
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +16,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -350,6 +354,70 @@ bool MoveIntoPlace(int fd, std::string& temp, int& slot, const Target& t)
 }
 
 }  // namespace
+
+std::string qnWrittenPath(const std::string& path)
+{
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return path;
+    char resolved[PATH_MAX];
+    if (::stat(path.c_str(), &st) == 0)
+        return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+    return DanglingLinkEnd(path);
+}
+
+std::string qnFolderRefusal(const std::string& folder, size_t longestName)
+{
+    struct stat st;
+    if (::stat(folder.c_str(), &st) != 0)
+        return folder + ": " + (errno == ENOENT ? std::string("no such folder") : qnSystemWords(errno));
+    if (!S_ISDIR(st.st_mode))
+        return folder + ": not a folder";
+    struct statvfs fs {};
+    if (::statvfs(folder.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY) != 0)
+        return folder + ": the folder is on a read-only file system";
+    if (!qnMayWrite(folder))
+        return folder + ": the folder is read-only (permission denied)";
+    const long most = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    if (most > 0 && longestName > size_t(most))
+        return folder + ": a name of " + std::to_string(longestName) + " bytes is longer than the " +
+               std::to_string(most) + " its file system takes";
+    return {};
+}
+
+std::string qnTargetRefusal(const std::string& path)
+{
+    if (path.empty())
+        return "no file name given";
+    const Target t = Resolve(path);
+    if (t.direct)
+        return {};
+    struct stat st;
+    const bool exists = ::stat(t.path.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode))
+        return "cannot write " + path + ": is a folder";
+    if (exists && !qnMayWrite(t.path))
+        return "cannot replace " + path + ": the file is read-only (permission denied)";
+    // The file's own name, and the hidden name its content is first
+    // written under, must fit a folder entry.
+    const size_t slash = t.path.rfind('/');
+    const size_t name = slash == std::string::npos ? t.path.size() : t.path.size() - slash - 1;
+    const size_t longest = std::max(name, std::min<size_t>(name, 200) + 8);
+    if (name == 0)
+        return "cannot write " + path + ": no file name";
+    if (t.path.size() >= PATH_MAX)
+        return "cannot write " + path + ": " + qnSystemWords(ENAMETOOLONG);
+    // A folder missing or closed is said as every failed write says it.
+    struct stat folder;
+    struct statvfs fs {};
+    const bool readOnlyMount = ::statvfs(t.folder.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY) != 0;
+    if (::stat(t.folder.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode) ||
+        (!readOnlyMount && !qnMayWrite(t.folder)))
+        return qnFileFailure(t.path, true, qnerr::FileNotOpened);
+    if (const std::string why = qnFolderRefusal(t.folder, longest); !why.empty())
+        return "cannot write " + path + ": " + why.substr(t.folder.size() + 2);
+    return {};
+}
 
 void qnSafeFileForceNamedTemp(bool force) { g_forceNamed.store(force); }
 

@@ -50,6 +50,21 @@ inline std::FILE* qnReportStream(const std::string& target)
     return target == kQnStandardOutput ? stderr : stdout;
 }
 
+// Why no file can be written at path now, in one line that names it, or
+// empty. Writers ask before any work, so that a long run never ends in
+// "cannot write": a folder, a read-only file, a name longer than its file
+// system takes, and a folder that is missing, read-only or on a read-only
+// file system are refused at once. Links are followed as the writers follow
+// them; "-", devices and FIFOs take any bytes.
+std::string qnTargetRefusal(const std::string& path);
+// The same for files to be made in folder whose names are up to longestName
+// bytes long (0: the folder alone); the line names the folder.
+std::string qnFolderRefusal(const std::string& folder, size_t longestName);
+
+// Where a file written to path lands: path itself, or the file a symbolic
+// link there names (where it is to be made, when it does not exist yet).
+std::string qnWrittenPath(const std::string& path);
+
 // Returns 0 or the error number.
 unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size);
 // The same, and on success the status of the file put in place, as it was

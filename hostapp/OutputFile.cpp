@@ -223,14 +223,7 @@ std::string OutputRefusal(const std::string& output, const std::vector<std::stri
     for (const std::string& in : inputs)
         if (!in.empty() && fs::equivalent(in, output, ec))
             return "will not write over the input " + in + "; name another output file";
-    if (fs::exists(output, ec) && !qnMayWrite(output))
-        return "cannot replace " + output + ": the file is read-only (permission denied)";
-    fs::path folder = fs::path(output).parent_path();
-    if (folder.empty())
-        folder = ".";
-    if (!fs::is_directory(folder, ec) || !qnMayWrite(folder.string()))
-        return qnFileFailure(output, true, qnerr::FileNotOpened);
-    return {};
+    return qnTargetRefusal(output);
 }
 
 bool WriteOutput(const std::string& path, OutputKind kind, const HostDocument& doc, int quality, std::string& err)

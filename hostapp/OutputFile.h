@@ -23,9 +23,9 @@ OutputKind OutputKindOf(const std::string& path);
 
 inline constexpr int kDefaultJpegQuality = 90;
 
-// Why output may not be written now, or empty: it is one of the inputs, a
-// file the user may not write (its permission bits deny writing, whoever
-// runs the program), or its folder is missing or closed.
+// Why output may not be written now, or empty: it is one of the inputs
+// (links followed), or no file can be written there (qnTargetRefusal: a
+// folder, a read-only file, a name too long, a folder missing or closed).
 std::string OutputRefusal(const std::string& output, const std::vector<std::string>& inputs);
 
 // Why doc may not be written to output in kind, or empty: for a PSD, more

@@ -127,7 +127,17 @@ int Pieces(const tool::Args& args)
         r.path = (std::filesystem::path(r.path) / "piece").string();
     } else if (r.path.back() == '/') {
         return tool::Fail(kName, r.path + ": no such folder");
+    } else if (r.path.find('/') == std::string::npos && !EndsWith(r.path, ".png")) {
+        // A bare name is taken for the folder the files go into, as the
+        // usage says; were it read as the files' first name when no such
+        // folder exists, a typing slip would spill the series into the
+        // current folder.
+        return tool::Fail(kName, r.path + ": no such folder (name the files after it with ./" + r.path + " or " +
+                                     r.path + ".png)");
     }
+    if (!psdName)
+        if (const std::string why = CPiecesExport::SeriesRefusal(r.path, r.settings, 0, false); !why.empty())
+            return tool::Fail(kName, why);
 
     CQNF_ImageFile picture;
     if (!picture.Load(files[1], CQNF_ImageFile::AllKinds, 30000))

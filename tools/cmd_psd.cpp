@@ -157,6 +157,21 @@ int Read(const tool::Args& args)
         return tool::BadArguments(kName, "expected: read IN.psd OUTDIR");
     const std::string inPath = args[1];
     const std::filesystem::path dir = args[2];
+    // Where the files go is settled before the document is read: DIR, or
+    // the folder DIR is to be made in. "layer_65535.png" is the longest name.
+    // A DIR not there yet is made with its missing parents, in the nearest
+    // folder that exists.
+    std::error_code ec0;
+    std::filesystem::path top = dir, in = dir.parent_path();
+    while (!in.empty() && !std::filesystem::exists(in, ec0))
+        top = in, in = in.parent_path();
+    const std::string refused =
+        std::filesystem::exists(dir, ec0)
+            ? CQNF_FileSeries::Refusal(dir.string(), std::strlen("layer_65535.png"))
+            : qnFolderRefusal(in.empty() ? "." : in.string(), top.filename().string().size());
+    if (!refused.empty())
+        return tool::Fail(kName, std::filesystem::exists(dir, ec0) ? refused
+                                                                   : "cannot make " + dir.string() + ": " + refused);
     // The reader loads the whole file: junk and devices go before that. A
     // document's sections have 32-bit lengths.
     std::string why;

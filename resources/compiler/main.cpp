@@ -43,8 +43,8 @@ int main(int argc, char** argv)
                      manifest.c_str());
         return 1;
     }
-    if (!qnMayWrite(out)) {
-        std::fprintf(stderr, "tessolo-rc: cannot replace %s: the file is read-only (permission denied)\n", out.c_str());
+    if (const std::string why = qnTargetRefusal(out); !why.empty()) {
+        std::fprintf(stderr, "tessolo-rc: %s\n", why.c_str());
         return 1;
     }
     try {

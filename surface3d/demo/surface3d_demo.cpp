@@ -18,6 +18,7 @@
 // generations, each labelled.
 #include "core/ErrorWords.h"
 #include "core/ProgramOutput.h"
+#include "core/SafeFile.h"
 #include "core/String.h"
 #include "imaging/Image.h"
 #include "imaging/ImageFile.h"
@@ -100,8 +101,8 @@ bool WritePng(const std::string& path, int width, int height, bool grey, const s
 
 int RunOne(const Options& o)
 {
-    if (!qnMayWrite(o.output))
-        return Fail("cannot replace " + o.output + ": the file is read-only (permission denied)");
+    if (const std::string why = qnTargetRefusal(o.output); !why.empty())
+        return Fail(why);
     std::string error;
     Picture pic;
     if (!Produce(o, pic, error) || !WritePng(o.output, pic.width, pic.height, pic.grey, pic.pixels, error))

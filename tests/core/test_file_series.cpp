@@ -145,8 +145,10 @@ TEST(FileSeries, AFailureWhilePlacingPutsEveryTargetBack)
               (std::map<std::string, std::string>{{"a.png", "new a.png"}, {"b.png", "new b.png"}, {"c.png", "old c"}}));
 }
 
-// Begin clears what dead runs left; a staging folder whose run still holds
-// its lock, or a folder that only looks alike, stays.
+// Begin clears what dead runs left, also a staging folder that an
+// interrupted run had renamed for removal when it was killed; a staging
+// folder whose run still holds its lock, or a folder that only looks alike,
+// stays.
 TEST(FileSeries, BeginClearsOnlyDeadRunsStagingFolders)
 {
     TempDir dir;
@@ -160,6 +162,11 @@ TEST(FileSeries, BeginClearsOnlyDeadRunsStagingFolders)
         {".p_0001.png.series-Live00", true, true},
         {".p_0001.png.series-toolong", false, true},
         {"p.series-AbC123", false, true},
+        // Renamed by SIGINT or SIGTERM, then killed before it was emptied.
+        {".p_0001.png.series-AbC124.gone", false, false},
+        {".p_0001.png.series-Live01.gone", true, true},
+        {".p_0001.png.series-AbC125.gonex", false, true},
+        {"p.series-AbC126.gone", false, true},
     };
     std::vector<int> locks;
     for (const auto& c : cases) {

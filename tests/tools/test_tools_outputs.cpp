@@ -15,6 +15,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -70,6 +71,28 @@ void MakeInputs(const Folder& d)
     fs::permissions(d / "rodir", fs::perms(0555));
 }
 
+// A run that must end at once: its exit code and, in its one line of
+// error, what it says (nullptr: anything).
+struct Refusal {
+    const char* program;
+    std::string args;
+    int code;
+    const char* says;
+};
+
+// Runs c; its error text, for the caller's own checks.
+std::string ExpectRefused(const Refusal& c)
+{
+    const Result r = RunProgram(c.program, c.args);
+    const std::string what = std::string(c.program) + " " + c.args + ": " + r.err;
+    EXPECT_EQ(r.code, c.code) << what;
+    EXPECT_EQ(Lines(r.err), 1u) << what;
+    if (c.says) {
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << what;
+    }
+    return r.err;
+}
+
 }  // namespace
 
 // Every program: a wrong command line exits 2, nothing is written over an
@@ -83,12 +106,7 @@ TEST(ProgramPromises, ExitCodesAndOverwritingHoldForEveryProgram)
     const std::string in = Q(d / "in.png"), psd = Q(d / "in.psd"), lay = Q(d / "lay.qntd");
     auto ro = [&](const char* ext) { return Q(d / (std::string("ro.") + ext)); };
     const char* tool = TESSOLO_TOOL;
-    const struct {
-        const char* program;
-        std::string args;
-        int code;
-        const char* says;  // in the one line, or nullptr
-    } cases[] = {
+    const Refusal cases[] = {
         // A wrong command line.
         {tool, "export --bogus", 2, "(see --help)"},
         {tool, "export", 2, "(see --help)"},
@@ -152,14 +170,8 @@ TEST(ProgramPromises, ExitCodesAndOverwritingHoldForEveryProgram)
     };
     const auto before = Snapshot(d.path());
     for (const auto& c : cases) {
-        const Result r = RunProgram(c.program, c.args);
-        const std::string what = std::string(c.program) + " " + c.args + ": " + r.err;
-        EXPECT_EQ(r.code, c.code) << what;
-        EXPECT_EQ(Lines(r.err), 1u) << what;
-        if (c.says) {
-            EXPECT_NE(r.err.find(c.says), std::string::npos) << what;
-        }
-        EXPECT_EQ(Snapshot(d.path()), before) << what;
+        const std::string err = ExpectRefused(c);
+        EXPECT_EQ(Snapshot(d.path()), before) << c.args << ": " << err;
     }
 }
 
@@ -286,4 +298,133 @@ TEST(ProgramPromises, AnInterruptedSeriesLeavesNothingBehind)
         EXPECT_TRUE(Hidden(d / "out").empty());
         EXPECT_EQ(Snapshot(d / "out").size(), 120u);
     }
+}
+
+// A target that cannot be written is refused before any work: every input
+// here is missing, so a program that read or rendered first would name that
+// instead, and nothing may appear in the folder.
+TEST(ProgramPromises, EveryBadTargetIsRefusedBeforeAnyWork)
+{
+    const Folder d("targets");
+    ASSERT_EQ(RunTool("layout new --grid 3x2 " + Q(d / "lay.qntd")).code, 0);
+    for (const char* folder : {"folder.png", "folder.psd", "folder.eps", "folder.qns4"})
+        fs::create_directory(d / folder);
+    const long most = ::pathconf(d.path().c_str(), _PC_NAME_MAX);
+    ASSERT_GT(most, 20);
+    // One name that no file may have, and a stem that fits alone but not
+    // with what a series adds to it.
+    const std::string tooLong = Q(d / (std::string(size_t(most) - 3, 'n') + ".png"));
+    const std::string stem(size_t(most) - 5, 's');
+    const std::string missing = Q(d / "missing.png"), lay = Q(d / "lay.qntd");
+    const char* tool = TESSOLO_TOOL;
+    const Refusal cases[] = {
+        {TESSOLO_HOST, missing + " " + Q(d / "folder.png"), 3, "is a folder"},
+        {TESSOLO_HOST, missing + " " + tooLong, 3, "longer than"},
+        {tool, "convert " + missing + " " + Q(d / "folder.png"), 1, "is a folder"},
+        {tool, "convert " + missing + " " + tooLong, 1, "longer than"},
+        {tool, "engine lines --grid 2x2 " + missing + " " + Q(d / "folder.png"), 1, "is a folder"},
+        {tool, "psd write " + Q(d / "folder.psd") + " " + missing, 1, "is a folder"},
+        {tool, "export pieces --to psd " + lay + " " + missing + " " + Q(d / "folder.psd"), 1, "is a folder"},
+        {tool, "export knives --size 10x10 " + Q(d / "missing.qntd") + " " + Q(d / "folder.eps"), 1, "is a folder"},
+        {tool, "export pieces --to png " + lay + " " + missing + " " + Q(d / stem), 1, "longer than"},
+        {tool, "export pieces --to png --names simple " + lay + " " + missing + " " + Q(d / (stem + ".png")), 1,
+         "longer than"},
+        {tool, "psd read " + Q(d / "missing.psd") + " " + Q(d / std::string(size_t(most) + 1, 'l')), 1, "longer than"},
+        {TESSOLO_RC, Q(d / "missing.manifest") + " -o " + Q(d / "folder.qns4") + " --fonts " + Q(d.path()), 1,
+         "is a folder"},
+        {TESSOLO_S3D_DEMO, "--scene wave --view flat -o " + tooLong, 1, "longer than"},
+    };
+    const auto before = Snapshot(d.path());
+    for (const auto& c : cases) {
+        const std::string err = ExpectRefused(c);
+        EXPECT_EQ(err.find("missing"), std::string::npos) << c.args << ": " << err;
+    }
+    EXPECT_EQ(Snapshot(d.path()), before);
+}
+
+// A symbolic link named as an output stays a link, for one file and for a
+// series alike: the file it names gets the new content (made where it
+// points when missing), as cp writes; a link that leads to an input is
+// refused as the input itself is.
+TEST(ProgramPromises, WritersFollowSymbolicLinksAndKeepThem)
+{
+    const Folder d("links");
+    MakeInputs(d);
+    fs::create_directory(d / "out");
+    fs::create_directory(d / "elsewhere");
+    Write(d / "elsewhere/one.png", "old one");
+    Write(d / "elsewhere/single.png", "old single");
+    const struct {
+        std::string link;
+        std::string to;       // relative to the link's folder
+        std::string reaches;  // the file that must then hold a PNG
+    } links[] = {
+        {"out/p_0001.png", "../elsewhere/one.png", "elsewhere/one.png"},
+        {"out/p_0002.png", "../elsewhere/two.png", "elsewhere/two.png"},  // dangling
+        {"single.png", "elsewhere/single.png", "elsewhere/single.png"},
+        {"fresh.png", "elsewhere/fresh.png", "elsewhere/fresh.png"},  // dangling
+    };
+    for (const auto& l : links)
+        fs::create_symlink(l.to, d / l.link);
+    fs::create_symlink("in.png", d / "to-input.png");
+    const std::string in = Q(d / "in.png");
+    const std::vector<std::string> runs = {
+        "export pieces --to png --names simple " + Q(d / "lay.qntd") + " " + in + " " + Q(d / "out/p.png"),
+        "convert " + in + " " + Q(d / "single.png"),
+        "convert " + in + " " + Q(d / "fresh.png"),
+    };
+    for (const std::string& run : runs) {
+        const Result r = RunTool(run);
+        EXPECT_EQ(r.code, 0) << run << ": " << r.err;
+    }
+    for (const auto& l : links) {
+        EXPECT_TRUE(fs::is_symlink(d / l.link)) << l.link;
+        EXPECT_EQ(fs::read_symlink(d / l.link).string(), l.to) << l.link;
+        EXPECT_EQ(Slurp(d / l.reaches).substr(1, 3), "PNG") << l.reaches;
+    }
+    EXPECT_TRUE(Hidden(d / "out").empty());
+    EXPECT_EQ(Slurp(d / "out/p_0003.png").substr(1, 3), "PNG");
+
+    const auto before = Snapshot(d.path());
+    const Result host = RunProgram(TESSOLO_HOST, in + " " + Q(d / "to-input.png"));
+    EXPECT_EQ(host.code, 3);
+    EXPECT_NE(host.err.find("input"), std::string::npos) << host.err;
+    const Result tool = RunTool("convert " + in + " " + Q(d / "to-input.png"));
+    EXPECT_EQ(tool.code, 1);
+    EXPECT_NE(tool.err.find("input"), std::string::npos) << tool.err;
+    EXPECT_EQ(Snapshot(d.path()), before);
+}
+
+// A PNG series' OUT: a folder that exists takes the files; a bare name
+// that is no folder is refused, not read as the files' first name (which
+// would spill them into the current folder); a name with a folder part or
+// ending in .png names the files.
+TEST(ProgramPromises, APngSeriesGoesIntoTheFolderOutNames)
+{
+    const Folder d("outfolder");
+    MakeInputs(d);
+    const std::string here = fs::current_path().string();
+    ASSERT_EQ(::chdir(d.path().c_str()), 0);
+    const std::string run = "export pieces --to png --names simple lay.qntd in.png ";
+    auto names = [&] {
+        std::set<std::string> all;
+        for (const auto& e : fs::directory_iterator(d.path()))
+            all.insert(e.path().filename().string());
+        return all;
+    };
+    const auto before = names();
+    const Result bare = RunTool(run + "pieces");
+    EXPECT_EQ(bare.code, 1);
+    EXPECT_EQ(Lines(bare.err), 1u) << bare.err;
+    EXPECT_NE(bare.err.find("pieces: no such folder"), std::string::npos) << bare.err;
+    EXPECT_EQ(names(), before);
+
+    fs::create_directory(d / "pieces");
+    EXPECT_EQ(RunTool(run + "pieces").code, 0);
+    EXPECT_EQ(RunTool(run + "./p").code, 0);
+    EXPECT_EQ(RunTool(run + "q.png").code, 0);
+    ASSERT_EQ(::chdir(here.c_str()), 0);
+    for (const char* made : {"pieces/piece_0001.png", "p_0001.png", "q_0006.png"})
+        EXPECT_EQ(Slurp(d / made).substr(1, 3), "PNG") << made;
+    EXPECT_FALSE(fs::exists(d / "pieces_0001.png"));
 }
