@@ -52,6 +52,15 @@ struct CutterRun : RoadRun {
         ASSERT_NE(c, nullptr) << name;
         hp.Click(ControlCentre(Editor(), c));
     }
+    // The row of the preview's shape menu, chosen with a right click.
+    void ShapeMenu(int row)
+    {
+        hp.Activate(Editor().GetWindowHandle());
+        hp.menuAnswers.push_back(row);
+        hp.MoveMouse(Global(Editor(), Editor().m_rcPreview.left + 10, Editor().m_rcPreview.top + 10));
+        hp.Press(2);
+        hp.Release(2);
+    }
     // The rows and columns sliders let go at these values.
     void SetGrid(uint32_t rows, uint32_t columns) { SetEditorGrid(Editor(), rows, columns); }
     // Scripted: the grid, then a click on Cut.
@@ -363,15 +372,8 @@ TEST(HostCutterWindow, RotationCirclesShowLikeTheBoxAndHandles)
     };
     std::pair<uint32_t, size_t> box{0, 0};
     plat::Point handle{0, 0};
-    r.hp.Script([&] {
-        CWnd_Cutter& e = r.Editor();
-        r.hp.Activate(e.GetWindowHandle());
-        // Select All from the preview's menu (its fourth row).
-        r.hp.menuAnswers.push_back(3);
-        r.hp.MoveMouse(r.Global(e, e.m_rcPreview.left + 10, e.m_rcPreview.top + 10));
-        r.hp.Press(2);
-        r.hp.Release(2);
-    });
+    // Select All from the preview's menu (its fourth row).
+    r.hp.Script([&] { r.ShapeMenu(3); });
     r.hp.Script([&] {
         CWnd_Cutter& e = r.Editor();
         ASSERT_GE(e.m_Shape.nodeCount, 2u);
@@ -655,6 +657,65 @@ TEST(HostCutterWindow, PopupsKeysAndEscThroughTheWindow)
     });
     r.hp.Script([&] {
         EXPECT_TRUE(r.Editor().IsOpen());
+        r.ClickMain("Main_Cancel");
+    });
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+}
+
+// The smoothness slider with no node selected and the knife width slider
+// with razor cut on are disabled, and then all but vanish: their pixels are
+// within a step of those the window shows with the slider hidden outright.
+TEST(HostCutterWindow, DisabledSmoothnessAndKnifeWidthSlidersNearlyVanish)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    CutterRun r;
+    StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+    // The pixels along the slider's path, as wide as its thumb.
+    auto look = [&](CQNF_CtrlSlider* s) {
+        CWnd_Cutter& e = r.Editor();
+        int32_t left = INT32_MAX, top = INT32_MAX, right = INT32_MIN, bottom = INT32_MIN;
+        for (const qnctl::SliderPoint& p : s->GetPoints()) {
+            left = std::min(left, int32_t(p.x) - 8);
+            right = std::max(right, int32_t(p.x) + 8);
+            top = std::min(top, int32_t(p.y) - 8);
+            bottom = std::max(bottom, int32_t(p.y) + 8);
+        }
+        std::vector<uint32_t> px;
+        for (int32_t y = top; y < bottom; ++y)
+            for (int32_t x = left; x < right; ++x)
+                px.push_back(r.hp.Pixel(e.GetWindowHandle(), x, y));
+        return px;
+    };
+    r.hp.Script([&] {
+        r.hp.Activate(r.Editor().GetWindowHandle());
+        if (!r.Editor().m_bRazorCut)
+            r.ClickEditor("Cutter_RazorCut", qnctl::CheckBox);
+        // "Deselect" from the preview's menu (its fifth row).
+        r.ShapeMenu(4);
+    });
+    r.hp.Script([&] {
+        CWnd_Cutter& e = r.Editor();
+        r.Snapshot(e, "cutter_window_sliders_disabled.png");
+        for (const char* name : {"Cutter_Smoothness", "Cutter_KnifeTh"}) {
+            auto* slider = static_cast<CQNF_CtrlSlider*>(e.FindControl(name, qnctl::Slider));
+            ASSERT_NE(slider, nullptr) << name;
+            ASSERT_FALSE(slider->IsEnabled()) << name;
+            const std::vector<uint32_t> shown = look(slider);
+            ASSERT_GT(shown.size(), 16u * 100) << name;
+            const unsigned char opacity = slider->GetDisabledOpacity();
+            slider->SetDisabledOpacity(0);
+            const std::vector<uint32_t> hidden = look(slider);
+            slider->SetDisabledOpacity(opacity);
+            EXPECT_EQ(look(slider), shown) << name;
+            ASSERT_EQ(shown.size(), hidden.size());
+            int most = 0;
+            for (size_t i = 0; i < shown.size(); ++i)
+                for (int s = 0; s < 24; s += 8)
+                    most = std::max(most, std::abs(int((shown[i] >> s) & 0xFF) - int((hidden[i] >> s) & 0xFF)));
+            EXPECT_LE(most, 2) << name << " stays plainly visible while disabled";
+        }
         r.ClickMain("Main_Cancel");
     });
     EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
