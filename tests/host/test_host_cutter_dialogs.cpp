@@ -306,6 +306,7 @@ TEST(HostCutterDialogs, WritingCompleteOutlastsTheSaveSetTipStillFading)
         r.hp.Script([&] {
             EXPECT_TRUE(std::filesystem::exists(r.h.File("quick.qntk"))) << ticks;
             EXPECT_EQ(shown, "Writing complete") << "clicked " << ticks << " ticks after pointing";
+            SaveWindowSnapshot(r.hp, manager()->GetWindowHandle(), "cutter_presets_written.png");
             r.ClickIn(*manager(), "PresMng_Done", qnctl::Button);
         });
         r.Finish();

@@ -1,7 +1,8 @@
 // The presets manager and the shape files on a real X display (run under
 // Xvfb) with real input from xdotool: a double click on an icon takes its
-// shape; a shape is saved and loaded back through the GTK file dialogs. The
-// rules in detail are tested headless.
+// shape; a shape is saved and loaded back through the GTK file dialogs; under
+// a window manager the name asked for after Load Shape takes the keys typed.
+// The rules in detail are tested headless.
 #include "cutter/Wnd_PresetsManager.h"
 #include "platform/Backend.h"
 #include "ui/App.h"
@@ -194,10 +195,15 @@ TEST(PresetsManagerGui, TheNameAskedForAfterLoadShapeTakesTheKeysTypedUnderAWind
             std::string s = wait;
             return s.replace(s.find("%s"), 2, title);
         };
+        // With TESSOLO_SNAPSHOT_DIR set, the screen with the name typed.
+        const char* snapshots = std::getenv("TESSOLO_SNAPSHOT_DIR");
+        const std::string grab = snapshots && *snapshots
+                                     ? "import -window root '" + std::string(snapshots) + "/shape_name_after_load.png'; "
+                                     : std::string();
         const std::string cmd =
             "(xdotool mousemove " + at + " sleep 0.3 click 1; " + waitFor("Load Knife Shape...") +
             "; xdotool key ctrl+l; sleep 0.5; xdotool type --delay 150 knife.qnth; sleep 0.5; xdotool key Return; " +
-            waitFor("ShapeName") + "; xdotool type --delay 150 Zq; sleep 0.5; xdotool key Return; " +
+            waitFor("ShapeName") + "; xdotool type --delay 150 Zq; sleep 0.5; " + grab + "xdotool key Return; " +
             "for i in $(seq 50); do xdotool search --onlyvisible --name '^ShapeName$' || break; sleep 0.1; done; "
             "xdotool search --onlyvisible --name '^ShapeName$' windowactivate --sync key Escape; "
             "touch '" + finished + "') >/dev/null 2>&1 &";
