@@ -265,7 +265,7 @@ void CWnd_Cutter::view_ControlsChanged()
     if (c.cutting != m_bCuttingShown)
         i_SetCutting(c.cutting);
     // The ways out of the editor change as the Cut starts and ends: they are
-    // drawn as they answer, while the rest stays as it was.
+    // drawn as they answer; the rest keeps its state under the cover.
     i_SetEnabled("Cutter_Cancel", Button, c.cancel);
     i_SetEnabled("Cutter_CloseX", Button, c.closeX);
     if (c.cutting) {

@@ -308,6 +308,9 @@ void CWnd_PresetsManager::i_StatusNow(const char* text)
 {
     if (!m_pStatusText)
         return;
+    // The text shown now is the pending one: a tip still fading in or out
+    // would otherwise replace it on the next tick.
+    m_Status.Show(text);
     m_pStatusText->SetOpacity(255);
     m_pStatusText->SetText(text);
 }

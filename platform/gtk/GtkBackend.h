@@ -109,6 +109,7 @@ private:
     GtkWindow* ParentOf(WinId id);
     GtkWidget* NewChooser(const FileDialogSpec& spec, bool save);
     static void GuardKeys(GtkWidget* dialog);
+    void AwaitFocusBack();
     static void PlaceOverParent(GtkWidget* dialog);
     static int SettingInt(const char* name, int fallback);
     void Raise(WinId id);

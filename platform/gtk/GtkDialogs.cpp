@@ -15,6 +15,7 @@ int GtkPlatform::Alert(const std::string& title, const std::string& text, WinId 
     GuardKeys(d);
     const int r = gtk_dialog_run(GTK_DIALOG(d));
     gtk_widget_destroy(d);
+    AwaitFocusBack();
     return r;
 }
 
@@ -39,6 +40,7 @@ bool GtkPlatform::PickColor(uint16_t rgb[3])
             rgb[c] = uint16_t(std::lround(std::clamp(v[c], 0.0, 1.0) * 65535.0));
     }
     gtk_widget_destroy(d);
+    AwaitFocusBack();
     return ok;
 }
 
@@ -55,6 +57,7 @@ bool GtkPlatform::FileOpenDialog(const FileDialogSpec& spec, std::string& path)
         }
     }
     gtk_widget_destroy(d);
+    AwaitFocusBack();
     return ok;
 }
 
@@ -81,6 +84,7 @@ bool GtkPlatform::FileSaveDialog(const FileDialogSpec& spec, SaveChoice& choice)
         }
     }
     gtk_widget_destroy(d);
+    AwaitFocusBack();
     return ok;
 }
 
@@ -91,6 +95,30 @@ bool GtkPlatform::OpenURL(const std::string& url)
     if (error)
         g_error_free(error);
     return ok;
+}
+
+// A window manager hands the focus back to the window a closed dialog was
+// over, a moment after the dialog went. A window of ours shown meanwhile
+// (the name asked for after a file was chosen) would lose the focus to it
+// again, and with it the focus of its fields: the focus is awaited here,
+// for half a second at most, before the caller goes on. Without a window
+// manager nothing hands it back.
+void GtkPlatform::AwaitFocusBack()
+{
+    if (m_active || m_windows.empty() || NoWindowManager(m_windows.begin()->second->widget))
+        return;
+    bool timedOut = false;
+    const guint source = g_timeout_add(
+        500,
+        [](gpointer flag) -> gboolean {
+            *static_cast<bool*>(flag) = true;
+            return G_SOURCE_REMOVE;
+        },
+        &timedOut);
+    while (!m_active && !timedOut)
+        g_main_context_iteration(nullptr, TRUE);
+    if (!timedOut)
+        g_source_remove(source);
 }
 
 // A dialog hands each key to its focus widget, which may have been shown

@@ -144,10 +144,12 @@ Pixmap Painter::Caption(const Window& w, bool active)
     m->Text(cr, 32, {0, 0, 0, kCaptionHeight}, w.title, active ? kText : kDim, kTitleSize, true);
     // A press where the caption's alpha is above 128 drags the window before
     // any control sees it: the caption has holes under its buttons. The
-    // background below carries the same caption fill, so nothing shows.
+    // background below carries the same caption fill, so nothing shows. A
+    // picture laid over the whole window ("cover") takes no press and leaves
+    // the caption whole, to drag the window by.
     cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
     for (const rc::Control& c : w.controls)
-        if (c.box.y < kCaptionHeight) {
+        if (c.box.y < kCaptionHeight && !c.Flag("cover")) {
             cairo_rectangle(cr, c.box.x, c.box.y, c.box.w, c.box.h);
             cairo_fill(cr);
         }

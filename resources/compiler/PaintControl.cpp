@@ -72,7 +72,11 @@ Skin Painter::Control(const rc::Control& c)
         const SliderPath path = PathOf(c);
         const bool dial = c.Flag("dial");
         const char* states[] = {"Normal", "Highlighted", "Pressed", "Disabled"};
-        for (int s = 0; s < 4; ++s) {
+        // A slider whose window fades it while disabled ("fade") has no
+        // Disabled pictures: disabled, it shows Normal at the control's
+        // disabled opacity.
+        const int painted = c.Flag("fade") ? 3 : 4;
+        for (int s = 0; s < painted; ++s) {
             const Rgb groove = s == 3 ? kDisFill : kInset;
             const Rgb edge = s == 3 ? kDisEdge : s == 0 ? kLine : kBtnEdgeHi;
             Box grooveBox = dial ? b

@@ -12,6 +12,7 @@
 #include "cutter/Wnd_Cutter.h"
 #include "cutter/Wnd_PresetsManager.h"
 #include "ui/CtrlList.h"
+#include "ui/CtrlStatic.h"
 #include "ui/Toolkit.h"
 
 #include <cmath>
@@ -263,6 +264,55 @@ TEST(HostCutterDialogs, SaveSetWritesTheSelectionItsTipNames)
     r.Finish();
     EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
     EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+}
+
+// "Writing complete" stays on the status line when Save Set is clicked while
+// the button's tip is still fading out or in: the tip came first.
+TEST(HostCutterDialogs, WritingCompleteOutlastsTheSaveSetTipStillFading)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    for (const int ticks : {1, 3, 6}) {
+        DialogRun r;
+        StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+        std::string shown;
+        auto manager = [&r] { return dynamic_cast<CWnd_PresetsManager*>(r.Dialog()); };
+        r.hp.Script([&r] { r.ClickEditor("Cutter_Presets"); });
+        r.hp.Script([&] {
+            CWnd_PresetsManager* pm = manager();
+            ASSERT_NE(pm, nullptr);
+            pm->List()->SelectItems(0, 0, 1, 0, 1, 1, 1);
+            CQNF_Control* save = pm->GetControl(pm->FindControlByName("PresMng_SaveSet", qnctl::Button));
+            const qntRECT_s b = save->GetRenderRect();
+            r.hp.Activate(pm->GetWindowHandle());
+            r.hp.MoveMouse(r.Global(*pm, (b.left + b.right) / 2, (b.top + b.bottom) / 2));
+        });
+        for (int tick = 0; tick < ticks; ++tick)
+            r.hp.Script([&] { r.hp.Advance(30); });
+        r.hp.Script([&] {
+            CWnd_PresetsManager* pm = manager();
+            auto* line = static_cast<CQNF_CtrlStaticText*>(
+                pm->GetControl(pm->FindControlByName("PresMng_Status", qnctl::StaticText)));
+            EXPECT_LT(line->GetOpacity(), 255) << "the tip is no longer fading after " << ticks << " ticks";
+            r.hp.saveAnswers.push_back(plat::SaveChoice{r.h.folder.path, "quick.qntk", false});
+            r.ClickIn(*pm, "PresMng_SaveSet", qnctl::Button);
+        });
+        for (int tick = 0; tick < 40; ++tick)
+            r.hp.Script([&] {
+                r.hp.Advance(30);
+                if (CWnd_PresetsManager* pm = manager())
+                    shown = screentest::ShownText(r.hp, *pm, "PresMng_Status");
+            });
+        r.hp.Script([&] {
+            EXPECT_TRUE(std::filesystem::exists(r.h.File("quick.qntk"))) << ticks;
+            EXPECT_EQ(shown, "Writing complete") << "clicked " << ticks << " ticks after pointing";
+            SaveWindowSnapshot(r.hp, manager()->GetWindowHandle(), "cutter_presets_written.png");
+            r.ClickIn(*manager(), "PresMng_Done", qnctl::Button);
+        });
+        r.Finish();
+        EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+        EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+    }
 }
 
 TEST(HostCutterDialogs, ShapeFilesSaveAndLoadThroughTheFileDialogs)

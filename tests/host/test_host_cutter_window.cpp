@@ -52,6 +52,15 @@ struct CutterRun : RoadRun {
         ASSERT_NE(c, nullptr) << name;
         hp.Click(ControlCentre(Editor(), c));
     }
+    // The row of the preview's shape menu, chosen with a right click.
+    void ShapeMenu(int row)
+    {
+        hp.Activate(Editor().GetWindowHandle());
+        hp.menuAnswers.push_back(row);
+        hp.MoveMouse(Global(Editor(), Editor().m_rcPreview.left + 10, Editor().m_rcPreview.top + 10));
+        hp.Press(2);
+        hp.Release(2);
+    }
     // The rows and columns sliders let go at these values.
     void SetGrid(uint32_t rows, uint32_t columns) { SetEditorGrid(Editor(), rows, columns); }
     // Scripted: the grid, then a click on Cut.
@@ -253,10 +262,24 @@ private:
     std::function<void()> m_OnPump;
 };
 
-// Cancel and the close box refuse clicks while the pieces are made, so they
-// are drawn disabled for as long as the Cut runs; a Cut that stops while the
-// old pieces are still there gives them back.
-TEST(HostCutterWindow, CancelAndTheCloseBoxLookDisabledWhileCutting)
+// Contrast: the spread of brightness (r + g + b) over pixels.
+int Spread(const std::vector<uint32_t>& px)
+{
+    int lo = INT32_MAX, hi = INT32_MIN;
+    for (uint32_t p : px) {
+        const int v = int((p >> 16) & 0xFF) + int((p >> 8) & 0xFF) + int(p & 0xFF);
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
+    return px.empty() ? 0 : hi - lo;
+}
+
+// Every control but the abort button refuses input while the pieces are
+// made, so the whole window lies under the cover for as long as the Cut
+// runs: each control is drawn faded far below its own contrast, Cancel and
+// the close box disabled beneath it. A Cut that stops while the old pieces
+// are still there gives every control its look back.
+TEST(HostCutterWindow, TheCutCoversTheWholeWindowAndEveryControlComesBackAfter)
 {
     if (!HasResources())
         FAIL() << "no compiled resource file in this build";
@@ -264,18 +287,33 @@ TEST(HostCutterWindow, CancelAndTheCloseBoxLookDisabledWhileCutting)
         const char* name;
         bool picture;  // false: the Cut finds nothing to cut and stops at once
     } cases[] = {{"cut", true}, {"no picture", false}};
-    const char* kButtons[] = {"Cutter_Cancel", "Cutter_CloseX"};
+    const struct {
+        const char* name;
+        uint8_t type;
+    } kControls[] = {
+        {"Cutter_Cancel", qnctl::Button},    {"Cutter_CloseX", qnctl::Button},  {"Cutter_Help", qnctl::Button},
+        {"Cutter_Presets", qnctl::Button},   {"Cutter_Load", qnctl::Button},    {"Cutter_Cut", qnctl::Button},
+        {"Cutter_FlipH", qnctl::Button},     {"Cutter_1x2", qnctl::RadioButton}, {"Cutter_Rows", qnctl::Slider},
+        {"Cutter_Rows", qnctl::EditLine},    {"Cutter_AntiAliasing", qnctl::CheckBox},
+    };
+    constexpr size_t kCount = std::size(kControls);
     for (const Case& c : cases) {
         CutterRun r;
         StandInHost host(Document(ColorMode::RGB, 160, 120, false), HostSettings{});
         std::unique_ptr<PumpWatch> watch;
-        // Each button's pixels as drawn enabled and disabled, during the
-        // Cut and after it.
-        std::vector<uint32_t> enabled[2], disabled[2], after[2];
-        std::vector<std::vector<uint32_t>> during[2];
-        auto look = [&](int b) {
+        std::vector<uint32_t> before[kCount], after[kCount];
+        std::vector<std::vector<uint32_t>> during[kCount];
+        std::vector<int> spreadDuring[kCount];
+        std::vector<bool> closingEnabled, captionDrags;
+        auto look = [&](size_t k) {
             CWnd_Cutter& e = r.Editor();
-            const qntRECT_s rc = e.FindControl(kButtons[b], qnctl::Button)->GetRenderRect();
+            CQNF_Control* control = e.FindControl(kControls[k].name, kControls[k].type);
+            qntRECT_s rc = control->GetRenderRect();
+            if (kControls[k].type == qnctl::Slider) {
+                // A slider is where its path runs, as wide as its thumb.
+                const auto& points = static_cast<CQNF_CtrlSlider*>(control)->GetPoints();
+                rc = {points.front().x - 8, points.front().y - 8, points.back().x + 8, points.back().y + 8};
+            }
             std::vector<uint32_t> px;
             for (int32_t y = rc.top; y < rc.bottom; ++y)
                 for (int32_t x = rc.left; x < rc.right; ++x)
@@ -291,20 +329,23 @@ TEST(HostCutterWindow, CancelAndTheCloseBoxLookDisabledWhileCutting)
         r.hp.Script([&] {
             CWnd_Cutter& e = r.Editor();
             ASSERT_TRUE(e.IsOpen());
-            for (int b = 0; b < 2; ++b) {
-                CQNF_Control* button = e.FindControl(kButtons[b], qnctl::Button);
-                ASSERT_TRUE(button->IsEnabled()) << kButtons[b];
-                button->Enable(0);
-                disabled[b] = look(b);
-                button->Enable(1);
-                enabled[b] = look(b);
-                ASSERT_NE(enabled[b], disabled[b]) << kButtons[b];
+            for (size_t k = 0; k < kCount; ++k) {
+                ASSERT_NE(e.FindControl(kControls[k].name, kControls[k].type), nullptr) << kControls[k].name;
+                before[k] = look(k);
+                ASSERT_GT(Spread(before[k]), 60) << kControls[k].name << " shows too little to tell";
             }
+            ASSERT_TRUE(e.FindControl("Cutter_Cancel", qnctl::Button)->IsEnabled());
             watch = std::make_unique<PumpWatch>(r.Main(), [&] {
                 if (!r.Editor().IsOpen())
                     return;
-                for (int b = 0; b < 2; ++b)
-                    during[b].push_back(look(b));
+                for (size_t k = 0; k < kCount; ++k) {
+                    during[k].push_back(look(k));
+                    spreadDuring[k].push_back(Spread(during[k].back()));
+                }
+                // The caption under the cover still moves the window.
+                captionDrags.push_back(r.Editor().PtInCaption(short(r.Editor().GetWidth() / 2), 10));
+                closingEnabled.push_back(r.Editor().FindControl("Cutter_Cancel", qnctl::Button)->IsEnabled() ||
+                                         r.Editor().FindControl("Cutter_CloseX", qnctl::Button)->IsEnabled());
                 if (c.picture && during[0].size() == 2)
                     r.Snapshot(r.Editor(), "cutter_window_while_cutting.png");
             });
@@ -316,18 +357,31 @@ TEST(HostCutterWindow, CancelAndTheCloseBoxLookDisabledWhileCutting)
         });
         r.hp.Script([&] {
             EXPECT_EQ(r.Main().m_bCutMode, c.picture ? 0 : 1) << c.name;
-            for (int b = 0; b < 2 && !c.picture; ++b)
-                after[b] = look(b);
+            // The pointer leaves Cut, which lights up while it is over it.
+            if (!c.picture)
+                r.hp.MoveMouse(
+                    r.ControlCentre(r.Editor(), r.Editor().FindControl("Cutter_Status", qnctl::StaticText)));
+        });
+        r.hp.Script([&] { r.hp.Advance(100); });
+        r.hp.Script([&] {
+            for (size_t k = 0; k < kCount && !c.picture; ++k)
+                after[k] = look(k);
             r.ClickMain("Main_Cancel");
         });
         EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr) << c.name;
         EXPECT_EQ(r.hp.ScriptLeft(), 0u) << c.name;
-        for (int b = 0; b < 2; ++b) {
-            ASSERT_FALSE(during[b].empty()) << c.name;
-            for (size_t i = 0; i < during[b].size(); ++i)
-                EXPECT_EQ(during[b][i], disabled[b]) << c.name << ": " << kButtons[b] << " at pump " << i;
+        ASSERT_FALSE(closingEnabled.empty()) << c.name;
+        for (size_t i = 0; i < closingEnabled.size(); ++i) {
+            EXPECT_FALSE(closingEnabled[i]) << c.name << ": Cancel or the close box enabled at pump " << i;
+            EXPECT_TRUE(captionDrags[i]) << c.name << ": the caption does not drag at pump " << i;
+        }
+        for (size_t k = 0; k < kCount; ++k) {
+            const char* name = kControls[k].name;
+            ASSERT_FALSE(during[k].empty()) << c.name;
+            const int most = *std::max_element(spreadDuring[k].begin(), spreadDuring[k].end());
+            EXPECT_LE(3 * most, Spread(before[k])) << c.name << ": " << name << " is not covered while cutting";
             if (!c.picture) {
-                EXPECT_EQ(after[b], enabled[b]) << c.name << ": " << kButtons[b] << " after the Cut";
+                EXPECT_EQ(after[k], before[k]) << c.name << ": " << name << " after the Cut";
             }
         }
     }
@@ -363,15 +417,8 @@ TEST(HostCutterWindow, RotationCirclesShowLikeTheBoxAndHandles)
     };
     std::pair<uint32_t, size_t> box{0, 0};
     plat::Point handle{0, 0};
-    r.hp.Script([&] {
-        CWnd_Cutter& e = r.Editor();
-        r.hp.Activate(e.GetWindowHandle());
-        // Select All from the preview's menu (its fourth row).
-        r.hp.menuAnswers.push_back(3);
-        r.hp.MoveMouse(r.Global(e, e.m_rcPreview.left + 10, e.m_rcPreview.top + 10));
-        r.hp.Press(2);
-        r.hp.Release(2);
-    });
+    // Select All from the preview's menu (its fourth row).
+    r.hp.Script([&] { r.ShapeMenu(3); });
     r.hp.Script([&] {
         CWnd_Cutter& e = r.Editor();
         ASSERT_GE(e.m_Shape.nodeCount, 2u);
@@ -655,6 +702,65 @@ TEST(HostCutterWindow, PopupsKeysAndEscThroughTheWindow)
     });
     r.hp.Script([&] {
         EXPECT_TRUE(r.Editor().IsOpen());
+        r.ClickMain("Main_Cancel");
+    });
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+}
+
+// The smoothness slider with no node selected and the knife width slider
+// with razor cut on are disabled, and then all but vanish: their pixels are
+// within a step of those the window shows with the slider hidden outright.
+TEST(HostCutterWindow, DisabledSmoothnessAndKnifeWidthSlidersNearlyVanish)
+{
+    if (!HasResources())
+        GTEST_SKIP() << "no compiled resource file in this build";
+    CutterRun r;
+    StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+    // The pixels along the slider's path, as wide as its thumb.
+    auto look = [&](CQNF_CtrlSlider* s) {
+        CWnd_Cutter& e = r.Editor();
+        int32_t left = INT32_MAX, top = INT32_MAX, right = INT32_MIN, bottom = INT32_MIN;
+        for (const qnctl::SliderPoint& p : s->GetPoints()) {
+            left = std::min(left, int32_t(p.x) - 8);
+            right = std::max(right, int32_t(p.x) + 8);
+            top = std::min(top, int32_t(p.y) - 8);
+            bottom = std::max(bottom, int32_t(p.y) + 8);
+        }
+        std::vector<uint32_t> px;
+        for (int32_t y = top; y < bottom; ++y)
+            for (int32_t x = left; x < right; ++x)
+                px.push_back(r.hp.Pixel(e.GetWindowHandle(), x, y));
+        return px;
+    };
+    r.hp.Script([&] {
+        r.hp.Activate(r.Editor().GetWindowHandle());
+        if (!r.Editor().m_bRazorCut)
+            r.ClickEditor("Cutter_RazorCut", qnctl::CheckBox);
+        // "Deselect" from the preview's menu (its fifth row).
+        r.ShapeMenu(4);
+    });
+    r.hp.Script([&] {
+        CWnd_Cutter& e = r.Editor();
+        r.Snapshot(e, "cutter_window_sliders_disabled.png");
+        for (const char* name : {"Cutter_Smoothness", "Cutter_KnifeTh"}) {
+            auto* slider = static_cast<CQNF_CtrlSlider*>(e.FindControl(name, qnctl::Slider));
+            ASSERT_NE(slider, nullptr) << name;
+            ASSERT_FALSE(slider->IsEnabled()) << name;
+            const std::vector<uint32_t> shown = look(slider);
+            ASSERT_GT(shown.size(), 16u * 100) << name;
+            const unsigned char opacity = slider->GetDisabledOpacity();
+            slider->SetDisabledOpacity(0);
+            const std::vector<uint32_t> hidden = look(slider);
+            slider->SetDisabledOpacity(opacity);
+            EXPECT_EQ(look(slider), shown) << name;
+            ASSERT_EQ(shown.size(), hidden.size());
+            int most = 0;
+            for (size_t i = 0; i < shown.size(); ++i)
+                for (int s = 0; s < 24; s += 8)
+                    most = std::max(most, std::abs(int((shown[i] >> s) & 0xFF) - int((hidden[i] >> s) & 0xFF)));
+            EXPECT_LE(most, 2) << name << " stays plainly visible while disabled";
+        }
         r.ClickMain("Main_Cancel");
     });
     EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);

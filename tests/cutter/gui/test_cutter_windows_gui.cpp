@@ -1,10 +1,12 @@
 // The presets manager and the shape files on a real X display (run under
 // Xvfb) with real input from xdotool: a double click on an icon takes its
-// shape; a shape is saved and loaded back through the GTK file dialogs. The
-// rules in detail are tested headless.
+// shape; a shape is saved and loaded back through the GTK file dialogs; under
+// a window manager the name asked for after Load Shape takes the keys typed.
+// The rules in detail are tested headless.
 #include "cutter/Wnd_PresetsManager.h"
 #include "platform/Backend.h"
 #include "ui/App.h"
+#include "ui/Control.h"
 #include "ui/PlatformFileDialog.h"
 #include "ui/Toolkit.h"
 
@@ -17,6 +19,9 @@
 #include <memory>
 #include <string>
 
+#include <csignal>
+#include <cstring>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -105,6 +110,117 @@ void AnswerFileDialog(const std::string& title, const std::string& name)
                                "' || exit 0; sleep 0.1; done; xdotool key Escape";
     const std::string cmd = "(" + wait + "; " + keys + "; sleep 0.5; xdotool key Return; " + cancel + ") >/dev/null 2>&1 &";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
+}
+
+// A window manager on the test's display (openbox) while the object lives;
+// Managing() waits until it has taken the screen over.
+class WindowManager {
+public:
+    WindowManager() : m_pid(fork())
+    {
+        if (m_pid == 0) {
+            execlp("openbox", "openbox", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~WindowManager()
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    bool Managing() const
+    {
+        for (int i = 0; m_pid > 0 && i < 600; ++i) {
+            FILE* p = popen("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null", "r");
+            char line[256] = {};
+            const bool owned = p && fgets(line, sizeof line, p) && std::strstr(line, "window id");
+            if (p)
+                pclose(p);
+            if (owned)
+                return true;
+            usleep(100000);
+        }
+        return false;
+    }
+
+private:
+    pid_t m_pid;
+};
+
+// Under a window manager the desktop's file dialog hands the focus back to
+// the window it was opened over as it closes; the shape name dialog that
+// the presets manager's Load Shape opens next must still take the keys
+// typed into it (without a click on its field first).
+TEST(PresetsManagerGui, TheNameAskedForAfterLoadShapeTakesTheKeysTypedUnderAWindowManager)
+{
+    WindowManager wm;
+    ASSERT_TRUE(wm.Managing()) << "openbox did not take the screen";
+    std::string error;
+    std::unique_ptr<plat::Platform> platform = plat::OpenGtk(error);
+    ASSERT_TRUE(platform) << error;
+    qnui::Toolkit::Get().Attach(platform.get());
+    const std::string dir = ::testing::TempDir() + "tessolo_import_gui_" + std::to_string(::getpid());
+    const std::string finished = dir + "/answered";
+    std::filesystem::create_directories(dir + "/shapes");
+    {
+        CQNF_App app;
+        m_App = &app;
+        ASSERT_TRUE(app.InitStorgaeResource((std::string(TESSOLO_BINARY_DIR) + "/resource_ts31_d.qns4").c_str(), 0));
+        CQNF_PlatformFileDialog::SetAppRootFolder(FSRef{dir});
+        CWnd_CutterModel::SPLINE_STRUCT shape{};
+        CWnd_CutterModel::SetDefaultKnife(&shape);
+        ASSERT_EQ(CWnd_CutterModel::SaveShapeFile(dir + "/shapes/knife.qnth", shape), ShapeIoError::None);
+        MemStore store;
+        const auto one = CWnd_PresetsManagerModel::MakeRecord("Kept", shape);
+        store.Write(&one, sizeof one);
+        CDialogHost host;
+        CWnd_PresetsManager w(host, store, [](const CWnd_CutterModel::SPLINE_STRUCT&) {});
+        ASSERT_TRUE(w.CreateFromResource("PresMng", 60, 40, nullptr, 0)) << w.GetError();
+        w.RenderRect(qnNullRect);
+        w.SetFocus();
+        qnui::Toolkit::Get().PumpFor(600);
+        const qntRECT_s win = w.GetWindowRect();
+        const qntRECT_s b = w.GetControl(w.FindControlByName("PresMng_LoadShape", qnctl::Button))->GetRenderRect();
+        // From the background, as the dialogs block this thread: the click
+        // on Load Shape, the file typed into the file dialog, then keys for
+        // the name and Return. A name dialog that took none of them is
+        // cancelled after a while, through the window manager.
+        const std::string at = std::to_string(win.left + (b.left + b.right) / 2) + " " +
+                               std::to_string(win.top + (b.top + b.bottom) / 2);
+        const std::string wait = "for i in $(seq 600); do xdotool search --onlyvisible --name '^%s$' >/dev/null 2>&1 "
+                                 "&& break; sleep 0.1; done; sleep 1";
+        auto waitFor = [&wait](const std::string& title) {
+            std::string s = wait;
+            return s.replace(s.find("%s"), 2, title);
+        };
+        // With TESSOLO_SNAPSHOT_DIR set, the screen with the name typed.
+        const char* snapshots = std::getenv("TESSOLO_SNAPSHOT_DIR");
+        const std::string grab = snapshots && *snapshots
+                                     ? "import -window root '" + std::string(snapshots) + "/shape_name_after_load.png'; "
+                                     : std::string();
+        const std::string cmd =
+            "(xdotool mousemove " + at + " sleep 0.3 click 1; " + waitFor("Load Knife Shape...") +
+            "; xdotool key ctrl+l; sleep 0.5; xdotool type --delay 150 knife.qnth; sleep 0.5; xdotool key Return; " +
+            waitFor("ShapeName") + "; xdotool type --delay 150 Zq; sleep 0.5; " + grab + "xdotool key Return; " +
+            "for i in $(seq 50); do xdotool search --onlyvisible --name '^ShapeName$' || break; sleep 0.1; done; "
+            "xdotool search --onlyvisible --name '^ShapeName$' windowactivate --sync key Escape; "
+            "touch '" + finished + "') >/dev/null 2>&1 &";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        EXPECT_TRUE(PumpUntil([&] { return store.bytes.size() > sizeof one || std::filesystem::exists(finished); },
+                              120000));
+        ASSERT_EQ(store.bytes.size(), 2 * sizeof one) << "no shape was added: the name dialog took no key";
+        CWnd_PresetsManagerModel::SHAPESETREC added{};
+        std::memcpy(&added, store.bytes.data() + sizeof one, sizeof added);
+        EXPECT_NE(std::string(added.name).find("Zq"), std::string::npos) << added.name;
+        w.Close();
+        qnui::Toolkit::Get().PumpFor(100);
+        CQNF_PlatformFileDialog::SetAppRootFolder(FSRef{});
+        m_App = nullptr;
+    }
+    std::filesystem::remove_all(dir);
+    qnui::Toolkit::Get().Attach(nullptr);
 }
 
 TEST(ShapeFilesGui, SaveAndLoadThroughTheRealFileDialogs)
