@@ -110,9 +110,11 @@ void Psd(Input& in)
         if (!back.GetLayerInfo(i, info) || info.width != l.p.width || info.height != l.p.height ||
             info.left != l.p.x || info.top != l.p.y || info.opacity != l.p.opacity || info.visible != l.p.visible)
             __builtin_trap();
-        // The name as far as its short form holds it.
+        // The name as far as its short form holds it, less at most the
+        // three bytes of a character the cut would have split.
         const size_t length = std::min<size_t>(strnlen(l.p.name, 63), 55);
-        if (length && std::string(info.name) != std::string(l.p.name, length))
+        const std::string back = info.name;
+        if (length && (back.size() > length || back.size() + 3 < length || std::string(l.p.name, back.size()) != back))
             __builtin_trap();
         const size_t n = size_t(l.p.width) * l.p.height;
         if (n == 0)

@@ -108,8 +108,11 @@ bool CQNF_ImagePSD::Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, unsigne
         return false;
     }
     layer->params = *params;
-    // A caller's copy into the 64-byte field may have cut the last character.
-    layer->params.name[WholeCharacters(layer->params.name, strnlen(layer->params.name, 63))] = 0;
+    // A caller's copy into the 64-byte field may have cut the last character;
+    // only a name that fills the field can have been cut.
+    const size_t given = strnlen(layer->params.name, 63);
+    if (given == 63)
+        layer->params.name[WholeCharacters(layer->params.name, given)] = 0;
     // Only the planes the mode uses are read: a colour caller may hand an
     // array of four. Before Write_Init the mode is not known yet.
     const uint32_t n = ColourChannels(m_writeParams.mode);
@@ -427,7 +430,7 @@ bool CQNF_ImagePSD::Writer::LayerRecord(const WriteLayer& l, std::vector<uint32_
     // Extra data: no mask, no blending ranges, the short name, the
     // Unicode name.
     const size_t full = strnlen(p.name, 63);
-    const size_t shortLength = WholeCharacters(p.name, full > 55 ? 55 : full);
+    const size_t shortLength = full > 55 ? WholeCharacters(p.name, 55) : full;
     const size_t shortBytes = (shortLength / 4) * 4 + 4;
     char nameText[64] = {};
     std::memcpy(nameText, p.name, full);
