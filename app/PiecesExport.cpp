@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 
 namespace {
@@ -116,11 +117,26 @@ bool SplitSeriesPath(std::string base, std::string& folder, std::string& name)
 }  // namespace
 
 std::string CPiecesExport::SeriesRefusal(const std::string& path, const CExportSettings& s, uint32_t pieces,
-                                         bool composite)
+                                         bool composite, const std::vector<std::string>& inputs)
 {
     std::string folder, base;
     if (!SplitSeriesPath(path, folder, base))
         return path + ": no file name";
+    // The series would find a link of its own name to an input only when it
+    // is put in place, after the whole render.
+    if (!inputs.empty()) {
+        std::error_code ec;
+        for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            if (name.rfind(base, 0) != 0 || !it->is_symlink(ec))
+                continue;
+            for (const std::string& input : inputs) {
+                std::error_code same;
+                if (std::filesystem::equivalent(it->path(), input, same))
+                    return it->path().string() + ": is a link to the input " + input;
+            }
+        }
+    }
     // The longest name the series can have: a piece's number, index, row
     // and column are each at most the count of pieces.
     const uint32_t n = std::max<uint32_t>(pieces, 1);

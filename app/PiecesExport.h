@@ -152,9 +152,10 @@ public:
     // Why a PNG series for path could not be written now, in one line, or
     // empty: its folder, and its longest file name for that many pieces
     // (0: not known yet, the shortest name is judged) with or without the
-    // composite.
+    // composite; and a link in the folder, with a name of the series, to
+    // one of the files inputs names.
     static std::string SeriesRefusal(const std::string& path, const CExportSettings& s, uint32_t pieces,
-                                     bool composite);
+                                     bool composite, const std::vector<std::string>& inputs = {});
     static constexpr const char* kMergedName = "Merged";
     static constexpr const char* kCompositeName = "Composite";
     static constexpr const char* kProduct = "Quorvin Tessolo 3.1";

@@ -368,6 +368,8 @@ bool CQNF_FileSeries::Commit()
         // single file's link is.
         s.target = qnWrittenPath(m_folder + "/" + m_names[k]);
         struct stat st;
+        if (::stat(s.target.c_str(), &st) != 0 && errno == ELOOP)
+            ok = i_Fail(s.target, ELOOP);
         entries[k].name = m_names[k];
         entries[k].target = s.target;
         if (::lstat(StagedPath(m_names[k]).c_str(), &st) == 0) {

@@ -34,6 +34,9 @@ struct Target {
     std::string folder;
     mode_t mode = 0;
     bool direct = false;
+    // A chain of symbolic links that comes back on itself names no file:
+    // writing there would put a file in place of one of the links.
+    bool loops = false;
 };
 
 bool IsStandardOutput(const std::string& path) { return path == kQnStandardOutput; }
@@ -78,6 +81,7 @@ Target Resolve(const std::string& path)
             t.path = resolved;
         t.mode = st.st_mode & 07777;
     } else {
+        t.loops = errno == ELOOP;
         // A link to a file not made yet names where the new file goes; the
         // link itself stays.
         t.path = DanglingLinkEnd(path);
@@ -390,14 +394,20 @@ std::string qnTargetRefusal(const std::string& path)
     if (path.empty())
         return "no file name given";
     const Target t = Resolve(path);
+    if (t.loops)
+        return "cannot write " + path + ": " + qnSystemWords(ELOOP);
     if (t.direct)
         return {};
     struct stat st;
     const bool exists = ::stat(t.path.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode))
         return "cannot write " + path + ": is a folder";
-    if (exists && !qnMayWrite(t.path))
+    if (exists && !qnMayWrite(t.path)) {
+        struct statvfs on {};
+        if (::statvfs(t.path.c_str(), &on) == 0 && (on.f_flag & ST_RDONLY) != 0)
+            return "cannot replace " + path + ": the file is on a read-only file system";
         return "cannot replace " + path + ": the file is read-only (permission denied)";
+    }
     // The file's own name, and the hidden name its content is first
     // written under, must fit a folder entry.
     const size_t slash = t.path.rfind('/');
@@ -448,6 +458,10 @@ unsigned short qnReplaceFile(const std::string& path, const void* data, size_t s
     if (path.empty())
         return qnerr::BadArgument;
     const Target t = Resolve(path);
+    if (t.loops) {
+        qnNoteWriteErrno(ELOOP);
+        return qnerr::FileNotOpened;
+    }
     const auto* bytes = static_cast<const uint8_t*>(data);
     if (t.direct) {
         const int fd = OpenDirect(t.path);
@@ -491,6 +505,11 @@ bool CQNF_SafeFile::Open(const char* target)
         return false;
     }
     const Target t = Resolve(target);
+    if (t.loops) {
+        qnNoteWriteErrno(ELOOP);
+        SetError(qnerr::FileNotOpened);
+        return false;
+    }
     const int fd = t.direct ? AnonymousFile() : MakeTemp(t, m_temp, m_slot);
     if (fd < 0 || !m_file.OpenDescriptor(fd, qnfile::kReadWrite)) {
         qnNoteWriteErrno(errno);

@@ -136,7 +136,7 @@ int Pieces(const tool::Args& args)
                                      r.path + ".png)");
     }
     if (!psdName)
-        if (const std::string why = CPiecesExport::SeriesRefusal(r.path, r.settings, 0, false); !why.empty())
+        if (const std::string why = CPiecesExport::SeriesRefusal(r.path, r.settings, 0, false, r.keep); !why.empty())
             return tool::Fail(kName, why);
 
     CQNF_ImageFile picture;

@@ -385,6 +385,11 @@ TEST(ProgramPromises, WritersFollowSymbolicLinksAndKeepThem)
     EXPECT_TRUE(Hidden(d / "out").empty());
     EXPECT_EQ(Slurp(d / "out/p_0003.png").substr(1, 3), "PNG");
 
+    // Refused, with nothing changed: links to the input (a series' file
+    // among them, found before the render) and links in a loop, which name
+    // no file to follow to.
+    fs::create_directory(d / "series");
+    fs::create_symlink("../in.png", d / "series/q_0002.png");
     const auto before = Snapshot(d.path());
     const Result host = RunProgram(TESSOLO_HOST, in + " " + Q(d / "to-input.png"));
     EXPECT_EQ(host.code, 3);
@@ -392,7 +397,22 @@ TEST(ProgramPromises, WritersFollowSymbolicLinksAndKeepThem)
     const Result tool = RunTool("convert " + in + " " + Q(d / "to-input.png"));
     EXPECT_EQ(tool.code, 1);
     EXPECT_NE(tool.err.find("input"), std::string::npos) << tool.err;
+    const Result series = RunTool("export pieces --to png --names simple " + Q(d / "lay.qntd") + " " + in + " " +
+                                  Q(d / "series/q.png"));
+    EXPECT_EQ(series.code, 1);
+    EXPECT_NE(series.err.find("is a link to the input"), std::string::npos) << series.err;
     EXPECT_EQ(Snapshot(d.path()), before);
+    fs::create_directory(d / "loop");
+    fs::create_symlink("b.png", d / "loop/a.png");
+    fs::create_symlink("a.png", d / "loop/b.png");
+    const Result loopHost = RunProgram(TESSOLO_HOST, in + " " + Q(d / "loop/a.png"));
+    EXPECT_EQ(loopHost.code, 3);
+    EXPECT_NE(loopHost.err.find("symbolic links"), std::string::npos) << loopHost.err;
+    const Result loopTool = RunTool("convert " + in + " " + Q(d / "loop/a.png"));
+    EXPECT_EQ(loopTool.code, 1);
+    EXPECT_NE(loopTool.err.find("symbolic links"), std::string::npos) << loopTool.err;
+    EXPECT_TRUE(fs::is_symlink(d / "loop/a.png"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(d / "loop"), fs::directory_iterator()), 2);
 }
 
 // A PNG series' OUT: a folder that exists takes the files; a bare name
