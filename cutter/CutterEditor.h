@@ -159,8 +159,10 @@ public:
     };
     static constexpr qntPOS kShapeMenuAtPreview = {2147483647, 2147483647};
     static constexpr qntPOS kClonePopupAt = {77, 384};
-    static constexpr qntPOS kSavePopupAt = {336, 109};
-    static constexpr qntPOS kHelpPopupAt = {376, 30};
+    // The same window points as the knife editor has always used, whatever
+    // the skin's button places, so that a user's habits and guides hold.
+    static constexpr qntPOS kSavePopupAt = {300, 109};
+    static constexpr qntPOS kHelpPopupAt = {328, 30};
 
     // One clone mode: its menu item, its display text and its amounts.
     struct CLONEMODE {

@@ -651,6 +651,21 @@ TEST(HostCutterWindow, PopupsKeysAndEscThroughTheWindow)
         EXPECT_TRUE(r.hp.menusShown[0][2].checked);  // the mode at opening
         EXPECT_TRUE(r.hp.menusShown[0][1].separator);
         EXPECT_EQ(e.m_Ctl.cloneDisplay, "Cloning with LOW mutation");
+        // Each pop-up at its window point, the menu's top 5 pixels below:
+        // the clone menu, and the help and save menus, closed unchosen.
+        ASSERT_EQ(r.hp.menuPoints.size(), 1u);
+        EXPECT_EQ(r.hp.menuPoints[0], r.Global(e, 77, 384 + 5));
+        r.hp.menuAnswers.push_back(-1);
+        r.ClickEditor("Cutter_Help", qnctl::Button);
+        r.hp.menuAnswers.push_back(-1);
+        r.ClickEditor("Cutter_Save", qnctl::Button);
+    });
+    r.hp.Script([&] {
+        CWnd_Cutter& e = r.Editor();
+        ASSERT_EQ(r.hp.menuPoints.size(), 3u);
+        EXPECT_EQ(r.hp.menuPoints[1], r.Global(e, 328, 30 + 5));
+        EXPECT_EQ(r.hp.menuPoints[2], r.Global(e, 300, 109 + 5));
+        r.hp.menusShown.resize(1);  // the shape menu below is the second again
         // The shape menu on a right click in the preview: "Select All" is
         // the fourth row, shown with its shortcut.
         r.hp.menuAnswers.push_back(3);
