@@ -388,6 +388,9 @@ public:
     // False when it draws nothing.
     bool i_KnifeLine(const KNIFESTRUCT_RENDERER* knife, qntFPOS a, qntFPOS b, KnifeScratch& scratch,
                      const qntFPOS*& points, unsigned long& count, double& width) const;
+    // Draws one knife with pen; the number of points drawn through (0: none).
+    uint32_t i_DrawKnifeWith(CQNF_ImageDrawing& pen, KnifeScratch& scratch, const KNIFESTRUCT_RENDERER* knife,
+                             qntFPOS a, qntFPOS b) const;
 
     // Cuts the image (channelCount planes of width x height, 1, 3 or 4) into
     // pieces appended to the table. False on a bad size, a memory failure,
@@ -534,6 +537,10 @@ private:
     };
 
     bool i_DrawSplitting(long width, long height, uint8_t* plane, uint32_t stride, uint8_t from, uint8_t to);
+    // Every knife of the layout handed to i_DrawKnife, in drawing order, for
+    // a plane of w x h.
+    void i_CollectKnives(double w, double h);
+    bool i_DrawKnivesOnThreads(const KnifeStrokes& strokes, unsigned threads, uint8_t from, uint8_t to);
     bool i_SplitCells(long width, long height, uint8_t* selection, uint32_t selectionStride, uint8_t** channels,
                       uint32_t channelStride, uint8_t channelCount, uint8_t from, uint8_t to, uint8_t renderAll);
     // The stages of i_SplitCells, in order.
