@@ -9,6 +9,7 @@
 #include "imaging/Parallel.h"
 
 #include <algorithm>
+#include <functional>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -357,12 +358,37 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
         int32_t top = 1, bottom = 0;  // none
     };
     std::vector<Rows> reach(strokes.jobs.size());
+    const uint32_t bands = uint32_t(std::min<int64_t>(ctx.height, int64_t(threads) * 4));
+    auto bandTop = [&](uint32_t b) { return int32_t(int64_t(ctx.height) * b / bands); };
+    // A line that reaches more than two bands would be made again in each:
+    // such a line is drawn once, after the bands, into the whole raster by
+    // one thread while others draw theirs (atomic OR: the same bits).
+    std::vector<uint8_t> wide(strokes.jobs.size(), 0);
     auto line = [&](uint32_t i, unsigned worker, const qntFPOS*& points, unsigned long& n, double& width) {
         const KnifeStrokes::Job& stroke = strokes.jobs[i];
         // A polyline of fewer than two points draws nothing.
         return i_KnifeLine(stroke.knife, stroke.a, stroke.b, scratch[worker], points, n, width) && n >= 2;
     };
-    qnpar::For(uint32_t(strokes.jobs.size()), threads, [&](uint32_t i, unsigned worker) {
+    auto draw = [&](CQNF_ImageDrawing& pen, uint32_t i, unsigned worker) {
+        const qntFPOS* points = nullptr;
+        unsigned long n = 0;
+        double width = 1.0;
+        if (line(i, worker, points, n, width))
+            pen.DrawHQPolyLine(points, n, width, 1, 1, 1, std::max(1.0, width * 0.25));
+    };
+    // parts(i, worker) for i in [0, count), a few at a time, with a cancel
+    // looked for in between: one knife's line can take long to make.
+    auto inBatches = [&](uint32_t count, const std::function<void(uint32_t, unsigned)>& part) {
+        for (uint32_t done = 0; done < count;) {
+            const uint32_t n = std::min<uint32_t>(threads * 2, count - done);
+            qnpar::For(n, threads, [&](uint32_t k, unsigned worker) { part(done + k, worker); });
+            done += n;
+            if (i_Canceled())
+                return false;
+        }
+        return true;
+    };
+    const bool reached = inBatches(uint32_t(strokes.jobs.size()), [&](uint32_t i, unsigned worker) {
         const qntFPOS* points = nullptr;
         unsigned long n = 0;
         double width = 1.0;
@@ -386,10 +412,15 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
             reach[i].bottom = ctx.height;
         else
             reach[i].bottom = int32_t(bottom + margin) + 1;
+        uint32_t met = 0;
+        for (uint32_t b = 0; b < bands; ++b)
+            met += bandTop(b + 1) > reach[i].top && bandTop(b) < reach[i].bottom;
+        wide[i] = met > 2;
     });
-    const uint32_t bands = uint32_t(std::min<int64_t>(ctx.height, int64_t(threads) * 4));
+    if (!reached)
+        return false;
     qnpar::For(bands, threads, [&](uint32_t b, unsigned worker) {
-        const int32_t y0 = int32_t(int64_t(ctx.height) * b / bands), y1 = int32_t(int64_t(ctx.height) * (b + 1) / bands);
+        const int32_t y0 = bandTop(b), y1 = bandTop(b + 1);
         std::memset(ctx.test + size_t(y0) * ctx.rowBytes, 0, size_t(y1 - y0) * ctx.rowBytes);
         CQNF_ImageDrawing pen;
         pen.antiAlias = 0;
@@ -397,16 +428,23 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
         pen.SetDestination(ctx.test, ctx.rowBytes, ctx.width, ctx.height);
         pen.SetBitRowBand(y0, y1);
         for (uint32_t i = 0; i < uint32_t(reach.size()); ++i) {
-            if (reach[i].bottom <= y0 || reach[i].top >= y1)
+            if (wide[i] || reach[i].bottom <= y0 || reach[i].top >= y1)
                 continue;
-            const qntFPOS* points = nullptr;
-            unsigned long n = 0;
-            double width = 1.0;
-            if (line(i, worker, points, n, width))
-                pen.DrawHQPolyLine(points, n, width, 1, 1, 1, std::max(1.0, width * 0.25));
+            draw(pen, i, worker);
         }
     });
-    return true;
+    std::vector<uint32_t> late;
+    for (uint32_t i = 0; i < uint32_t(wide.size()); ++i)
+        if (wide[i])
+            late.push_back(i);
+    return inBatches(uint32_t(late.size()), [&](uint32_t k, unsigned worker) {
+        CQNF_ImageDrawing pen;
+        pen.antiAlias = 0;
+        pen.bitMode = 1;
+        pen.atomicBits = 1;
+        pen.SetDestination(ctx.test, ctx.rowBytes, ctx.width, ctx.height);
+        draw(pen, late[k], worker);
+    });
 }
 
 // Hole closing: a single free position walled in on all four sides belongs
