@@ -16,6 +16,9 @@
 //                            a cut again in the same engine (recut_), and
 //                            the kernel's CPU time in a first cut (kernel_)
 //                            (--benchmark_filter=Grid/)
+//   ZigzagKnives             500 free knives that run far past the picture,
+//                            drawn as knife lines and cut, against the
+//                            plain grid (the ratio of the two)
 // Threads: the processors the process may use (taskset -c 0 gives one);
 // TESSOLO_THREADS=N sets the number.
 // peak_MB is the process's peak resident size: run one benchmark per
