@@ -42,21 +42,70 @@ bool CTessolo::i_KnifeLine(const KNIFESTRUCT_RENDERER* knife, qntFPOS a, qntFPOS
         count = 2;
         return true;
     }
+    i_KnifeNodes(*knife, a, b, scratch);
+    count = 0;
+    if (!scratch.math.CalcPointSpline(scratch.nodes, n + 2, 2.0, &scratch.line, count))
+        return false;
+    points = reinterpret_cast<const qntFPOS*>(scratch.line.GetPtr());
+    return true;
+}
+
+void CTessolo::i_KnifeNodes(const KNIFESTRUCT_RENDERER& knife, qntFPOS a, qntFPOS b, KnifeScratch& scratch) const
+{
+    const uint32_t n = knife.nodes;
     CQNF_2DMath::QNSPLINEPOINT* nodes = scratch.nodes;
     nodes[0] = CQNF_2DMath::QNSPLINEPOINT{a.x, a.y, 0.0f};
     for (uint32_t i = 0; i < n; ++i) {
         qntFPOS p{a.x, a.y};
         // Node values outside their ranges (or not numbers) are taken at the
         // nearest value a knife may hold.
-        scratch.math.HU2Coors(a, b, Sane(knife->H[i], -3.0f, 3.0f), Sane(knife->U[i], 0.0f, 1.0f), p);
-        nodes[i + 1] = CQNF_2DMath::QNSPLINEPOINT{p.x, p.y, Sane(knife->S[i], -2.0f, 2.0f)};
+        scratch.math.HU2Coors(a, b, Sane(knife.H[i], -3.0f, 3.0f), Sane(knife.U[i], 0.0f, 1.0f), p);
+        nodes[i + 1] = CQNF_2DMath::QNSPLINEPOINT{p.x, p.y, Sane(knife.S[i], -2.0f, 2.0f)};
     }
     nodes[n + 1] = CQNF_2DMath::QNSPLINEPOINT{b.x, b.y, 0.0f};
-    count = 0;
-    if (!scratch.math.CalcPointSpline(nodes, n + 2, 2.0, &scratch.line, count))
-        return false;
-    points = reinterpret_cast<const qntFPOS*>(scratch.line.GetPtr());
-    return true;
+}
+
+uint64_t CTessolo::i_KnifeLineBytes(const KnifeStrokes::Job& job, KnifeScratch& scratch) const
+{
+    const KNIFESTRUCT_RENDERER* knife = job.knife;
+    if (!knife || knife->nodes == kKnifeOff || knife->nodes > kMaxNodes || knife->nodes == 0)
+        return 0;
+    i_KnifeNodes(*knife, job.a, job.b, scratch);
+    // The spline's own count: three samples a step of 2 along each chord,
+    // at least 3 a chord; a chord of no number counts as the largest line.
+    double points = 1.0;
+    for (uint32_t i = 0; i <= knife->nodes; ++i) {
+        const double chord = std::hypot(scratch.nodes[i + 1].x - scratch.nodes[i].x,
+                                        scratch.nodes[i + 1].y - scratch.nodes[i].y);
+        points += std::isfinite(chord) ? std::max(3.0, chord * 1.5) : 1e12;
+    }
+    return uint64_t(std::min(points, 1e12)) * sizeof(qntFPOS);
+}
+
+uint32_t CTessolo::i_NextKnifeBatch(const KnifeStrokes& strokes, const uint32_t* order, uint32_t done,
+                                    uint32_t total, uint32_t most)
+{
+    // The lines of a batch are made at once, each in its thread's scratch
+    // memory: a batch holds as many knives as the budget's bytes of lines
+    // allow, and at least one.
+    constexpr uint64_t kLineBudget = 256ull << 20;
+    uint64_t bytes = 0;
+    uint32_t n = 0;
+    while (done + n < total && n < most) {
+        const uint32_t i = order ? order[done + n] : done + n;
+        bytes += i_KnifeLineBytes(strokes.jobs[i], m_KnifeScratch);
+        if (n > 0 && bytes > kLineBudget)
+            break;
+        ++n;
+    }
+    return n;
+}
+
+void CTessolo::KnifeScratch::Trim()
+{
+    // A line far longer than most is not kept for the next knife.
+    if (line.GetSize() > (16u << 20))
+        line.free();
 }
 
 void CTessolo::i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, qntFPOS a, qntFPOS b)
@@ -104,12 +153,12 @@ bool CTessolo::i_DrawKnivesOnThreads(const KnifeStrokes& strokes, unsigned threa
         pen.atomicMax = 1;
     }
     const uint32_t total = static_cast<uint32_t>(strokes.jobs.size());
-    const uint32_t batch = threads * 2;
     for (uint32_t done = 0; done < total;) {
-        const uint32_t n = std::min(batch, total - done);
+        const uint32_t n = i_NextKnifeBatch(strokes, nullptr, done, total, threads * 2);
         qnpar::For(n, threads, [&](uint32_t i, unsigned worker) {
             const KnifeStrokes::Job& job = strokes.jobs[done + i];
             i_DrawKnifeWith(pens[worker], scratch[worker], job.knife, job.a, job.b);
+            scratch[worker].Trim();
         });
         done += n;
         if (!i_ProgressStep(5.0 + 95.0 * double(done) / double(total), from, to))

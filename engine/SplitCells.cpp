@@ -376,19 +376,26 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
         if (line(i, worker, points, n, width))
             pen.DrawHQPolyLine(points, n, width, 1, 1, 1, std::max(1.0, width * 0.25));
     };
-    // parts(i, worker) for i in [0, count), a few at a time, with a cancel
-    // looked for in between: one knife's line can take long to make.
-    auto inBatches = [&](uint32_t count, const std::function<void(uint32_t, unsigned)>& part) {
+    // part(i, worker) for the knives i of order (or all, in order), a few
+    // at a time within a budget of line memory, with a cancel looked for in
+    // between: one knife's line can take long to make.
+    auto inBatches = [&](const std::vector<uint32_t>* order,
+                         const std::function<void(uint32_t, unsigned)>& part) {
+        const uint32_t count = uint32_t(order ? order->size() : strokes.jobs.size());
+        const uint32_t* at = order ? order->data() : nullptr;
         for (uint32_t done = 0; done < count;) {
-            const uint32_t n = std::min<uint32_t>(threads * 2, count - done);
-            qnpar::For(n, threads, [&](uint32_t k, unsigned worker) { part(done + k, worker); });
+            const uint32_t n = i_NextKnifeBatch(strokes, at, done, count, threads * 2);
+            qnpar::For(n, threads, [&](uint32_t k, unsigned worker) {
+                part(at ? at[done + k] : done + k, worker);
+                scratch[worker].Trim();
+            });
             done += n;
             if (i_Canceled())
                 return false;
         }
         return true;
     };
-    const bool reached = inBatches(uint32_t(strokes.jobs.size()), [&](uint32_t i, unsigned worker) {
+    const bool reached = inBatches(nullptr, [&](uint32_t i, unsigned worker) {
         const qntFPOS* points = nullptr;
         unsigned long n = 0;
         double width = 1.0;
@@ -431,19 +438,20 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
             if (wide[i] || reach[i].bottom <= y0 || reach[i].top >= y1)
                 continue;
             draw(pen, i, worker);
+            scratch[worker].Trim();
         }
     });
     std::vector<uint32_t> late;
     for (uint32_t i = 0; i < uint32_t(wide.size()); ++i)
         if (wide[i])
             late.push_back(i);
-    return inBatches(uint32_t(late.size()), [&](uint32_t k, unsigned worker) {
+    return inBatches(&late, [&](uint32_t i, unsigned worker) {
         CQNF_ImageDrawing pen;
         pen.antiAlias = 0;
         pen.bitMode = 1;
         pen.atomicBits = 1;
         pen.SetDestination(ctx.test, ctx.rowBytes, ctx.width, ctx.height);
-        draw(pen, late[k], worker);
+        draw(pen, i, worker);
     });
 }
 

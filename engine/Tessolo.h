@@ -306,6 +306,8 @@ public:
         CQNF_2DMath::QNSPLINEPOINT nodes[kMaxNodes + 2] = {};
         CQNF_Mem line;  // the spline's points
         qntFPOS ends[2] = {};
+        // Lets go of a line far longer than most.
+        void Trim();
     };
     KnifeScratch m_KnifeScratch;
     uint32_t m_nPolyLinePoints = 0;
@@ -388,6 +390,15 @@ public:
     // False when it draws nothing.
     bool i_KnifeLine(const KNIFESTRUCT_RENDERER* knife, qntFPOS a, qntFPOS b, KnifeScratch& scratch,
                      const qntFPOS*& points, unsigned long& count, double& width) const;
+    // The spline's nodes of a knife that has some, into scratch.nodes.
+    void i_KnifeNodes(const KNIFESTRUCT_RENDERER& knife, qntFPOS a, qntFPOS b, KnifeScratch& scratch) const;
+    // About the bytes the points of a knife's line take.
+    uint64_t i_KnifeLineBytes(const KnifeStrokes::Job& job, KnifeScratch& scratch) const;
+    // How many knives from done on (in order, or strokes' order when order is
+    // null) to draw at once: at most `most`, and as many lines as a budget of
+    // memory holds (at least one).
+    uint32_t i_NextKnifeBatch(const KnifeStrokes& strokes, const uint32_t* order, uint32_t done, uint32_t total,
+                              uint32_t most);
     // Draws one knife with pen; the number of points drawn through (0: none).
     uint32_t i_DrawKnifeWith(CQNF_ImageDrawing& pen, KnifeScratch& scratch, const KNIFESTRUCT_RENDERER* knife,
                              qntFPOS a, qntFPOS b) const;
