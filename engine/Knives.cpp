@@ -88,23 +88,22 @@ uint32_t CTessolo::i_NextKnifeBatch(const KnifeStrokes& strokes, const uint32_t*
     // The lines of a batch are made at once, each in its thread's scratch
     // memory: a batch holds as many knives as the budget's bytes of lines
     // allow, and at least one.
-    constexpr uint64_t kLineBudget = 256ull << 20;
     uint64_t bytes = 0;
     uint32_t n = 0;
     while (done + n < total && n < most) {
         const uint32_t i = order ? order[done + n] : done + n;
         bytes += i_KnifeLineBytes(strokes.jobs[i], m_KnifeScratch);
-        if (n > 0 && bytes > kLineBudget)
+        if (n > 0 && bytes > kKnifeLineBudget)
             break;
         ++n;
     }
     return n;
 }
 
-void CTessolo::KnifeScratch::Trim()
+void CTessolo::KnifeScratch::Trim(unsigned threads)
 {
-    // A line far longer than most is not kept for the next knife.
-    if (line.GetSize() > (16u << 20))
+    // What the threads keep for their next knives stays within the budget.
+    if (line.GetSize() > kKnifeLineBudget / std::max(threads, 1u))
         line.free();
 }
 
@@ -158,7 +157,7 @@ bool CTessolo::i_DrawKnivesOnThreads(const KnifeStrokes& strokes, unsigned threa
         qnpar::For(n, threads, [&](uint32_t i, unsigned worker) {
             const KnifeStrokes::Job& job = strokes.jobs[done + i];
             i_DrawKnifeWith(pens[worker], scratch[worker], job.knife, job.a, job.b);
-            scratch[worker].Trim();
+            scratch[worker].Trim(threads);
         });
         done += n;
         if (!i_ProgressStep(5.0 + 95.0 * double(done) / double(total), from, to))

@@ -387,7 +387,7 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
             const uint32_t n = i_NextKnifeBatch(strokes, at, done, count, threads * 2);
             qnpar::For(n, threads, [&](uint32_t k, unsigned worker) {
                 part(at ? at[done + k] : done + k, worker);
-                scratch[worker].Trim();
+                scratch[worker].Trim(threads);
             });
             done += n;
             if (i_Canceled())
@@ -438,7 +438,7 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
             if (wide[i] || reach[i].bottom <= y0 || reach[i].top >= y1)
                 continue;
             draw(pen, i, worker);
-            scratch[worker].Trim();
+            scratch[worker].Trim(threads);
         }
     });
     std::vector<uint32_t> late;

@@ -306,10 +306,13 @@ public:
         CQNF_2DMath::QNSPLINEPOINT nodes[kMaxNodes + 2] = {};
         CQNF_Mem line;  // the spline's points
         qntFPOS ends[2] = {};
-        // Lets go of a line far longer than most.
-        void Trim();
+        // Lets go of a line longer than a thread's share of the budget.
+        void Trim(unsigned threads);
     };
     KnifeScratch m_KnifeScratch;
+    // Bytes of knife lines that threads make and keep at once (a single
+    // longer line is still made, alone).
+    static constexpr uint64_t kKnifeLineBudget = 512ull << 20;
     uint32_t m_nPolyLinePoints = 0;
     // The knives to draw, kept to be made and drawn later (on several
     // threads) rather than drawn one by one.
