@@ -82,8 +82,7 @@ uint64_t CTessolo::i_KnifeLineBytes(const KnifeStrokes::Job& job, KnifeScratch& 
     return uint64_t(std::min(points, 1e12)) * sizeof(qntFPOS);
 }
 
-uint32_t CTessolo::i_NextKnifeBatch(const KnifeStrokes& strokes, const uint32_t* order, uint32_t done,
-                                    uint32_t total, uint32_t most)
+uint32_t CTessolo::i_NextKnifeBatch(const KnifeStrokes& strokes, uint32_t done, uint32_t total, uint32_t most)
 {
     // The lines of a batch are made at once, each in its thread's scratch
     // memory: a batch holds as many knives as the budget's bytes of lines
@@ -91,8 +90,7 @@ uint32_t CTessolo::i_NextKnifeBatch(const KnifeStrokes& strokes, const uint32_t*
     uint64_t bytes = 0;
     uint32_t n = 0;
     while (done + n < total && n < most) {
-        const uint32_t i = order ? order[done + n] : done + n;
-        bytes += i_KnifeLineBytes(strokes.jobs[i], m_KnifeScratch);
+        bytes += i_KnifeLineBytes(strokes.jobs[done + n], m_KnifeScratch);
         if (n > 0 && bytes > kKnifeLineBudget)
             break;
         ++n;
@@ -153,7 +151,7 @@ bool CTessolo::i_DrawKnivesOnThreads(const KnifeStrokes& strokes, unsigned threa
     }
     const uint32_t total = static_cast<uint32_t>(strokes.jobs.size());
     for (uint32_t done = 0; done < total;) {
-        const uint32_t n = i_NextKnifeBatch(strokes, nullptr, done, total, threads * 2);
+        const uint32_t n = i_NextKnifeBatch(strokes, done, total, threads * 2);
         qnpar::For(n, threads, [&](uint32_t i, unsigned worker) {
             const KnifeStrokes::Job& job = strokes.jobs[done + i];
             i_DrawKnifeWith(pens[worker], scratch[worker], job.knife, job.a, job.b);

@@ -9,7 +9,6 @@
 #include "imaging/Parallel.h"
 
 #include <algorithm>
-#include <functional>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -347,12 +346,12 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
     if (!drawn || threads == 1)
         return drawn;
     // Each thread makes its knives' lines in scratch memory of its own, a
-    // line at a time: the lines are never all held at once. First the rows
-    // each line may touch; then the raster in bands of rows, each cleared
-    // and drawn by one thread with the lines that reach it (a line is drawn
-    // in every band it reaches, each band plotting only its own rows):
-    // no two threads write one byte, and a band's bytes stay in its
-    // thread's cache.
+    // line at a time: the lines are never all held at once. First the raster
+    // is cleared and the rows each line may touch found; then the raster is
+    // drawn in bands of rows, each by one thread with the lines that reach
+    // it (a line is drawn in every band it reaches, each band plotting only
+    // its own rows): no two threads write one byte, and a band's bytes stay
+    // in its thread's cache.
     std::vector<KnifeScratch> scratch(threads);
     struct Rows {
         int32_t top = 1, bottom = 0;  // none
@@ -361,8 +360,9 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
     const uint32_t bands = uint32_t(std::min<int64_t>(ctx.height, int64_t(threads) * 4));
     auto bandTop = [&](uint32_t b) { return int32_t(int64_t(ctx.height) * b / bands); };
     // A line that reaches more than two bands would be made again in each:
-    // such a line is drawn once, after the bands, into the whole raster by
-    // one thread while others draw theirs (atomic OR: the same bits).
+    // such a line is drawn once, as soon as it is made, into the whole
+    // raster by one thread while others draw theirs (atomic OR: the same
+    // bits).
     std::vector<uint8_t> wide(strokes.jobs.size(), 0);
     auto line = [&](uint32_t i, unsigned worker, const qntFPOS*& points, unsigned long& n, double& width) {
         const KnifeStrokes::Job& stroke = strokes.jobs[i];
@@ -376,26 +376,16 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
         if (line(i, worker, points, n, width))
             pen.DrawHQPolyLine(points, n, width, 1, 1, 1, std::max(1.0, width * 0.25));
     };
-    // part(i, worker) for the knives i of order (or all, in order), a few
-    // at a time within a budget of line memory, with a cancel looked for in
-    // between: one knife's line can take long to make.
-    auto inBatches = [&](const std::vector<uint32_t>* order,
-                         const std::function<void(uint32_t, unsigned)>& part) {
-        const uint32_t count = uint32_t(order ? order->size() : strokes.jobs.size());
-        const uint32_t* at = order ? order->data() : nullptr;
-        for (uint32_t done = 0; done < count;) {
-            const uint32_t n = i_NextKnifeBatch(strokes, at, done, count, threads * 2);
-            qnpar::For(n, threads, [&](uint32_t k, unsigned worker) {
-                part(at ? at[done + k] : done + k, worker);
-                scratch[worker].Trim(threads);
-            });
-            done += n;
-            if (i_Canceled())
-                return false;
-        }
-        return true;
-    };
-    const bool reached = inBatches(nullptr, [&](uint32_t i, unsigned worker) {
+    // The raster cleared first, band by band, so that a wide line can be
+    // drawn as soon as it is made.
+    qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
+        std::memset(ctx.test + size_t(bandTop(b)) * ctx.rowBytes, 0,
+                    size_t(bandTop(b + 1) - bandTop(b)) * ctx.rowBytes);
+    });
+    // Every line made once, a few at a time within a budget of line memory,
+    // with a cancel looked for in between (one line can take long to make):
+    // the rows it reaches, and a wide one drawn at once.
+    const auto measure = [&](uint32_t i, unsigned worker) {
         const qntFPOS* points = nullptr;
         unsigned long n = 0;
         double width = 1.0;
@@ -423,12 +413,30 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
         for (uint32_t b = 0; b < bands; ++b)
             met += bandTop(b + 1) > reach[i].top && bandTop(b) < reach[i].bottom;
         wide[i] = met > 2;
-    });
-    if (!reached)
-        return false;
+        if (wide[i]) {
+            CQNF_ImageDrawing pen;
+            pen.antiAlias = 0;
+            pen.bitMode = 1;
+            pen.atomicBits = 1;
+            pen.SetDestination(ctx.test, ctx.rowBytes, ctx.width, ctx.height);
+            pen.DrawHQPolyLine(points, n, width, 1, 1, 1, std::max(1.0, width * 0.25));
+        }
+    };
+    const uint32_t total = uint32_t(strokes.jobs.size());
+    for (uint32_t done = 0; done < total;) {
+        const uint32_t n = i_NextKnifeBatch(strokes, done, total, threads * 2);
+        qnpar::For(n, threads, [&](uint32_t k, unsigned worker) {
+            measure(done + k, worker);
+            scratch[worker].Trim(threads);
+        });
+        done += n;
+        if (i_Canceled())
+            return false;
+    }
+    // The other lines band by band, each band by one thread (no two write
+    // one byte), after every wide line is in.
     qnpar::For(bands, threads, [&](uint32_t b, unsigned worker) {
         const int32_t y0 = bandTop(b), y1 = bandTop(b + 1);
-        std::memset(ctx.test + size_t(y0) * ctx.rowBytes, 0, size_t(y1 - y0) * ctx.rowBytes);
         CQNF_ImageDrawing pen;
         pen.antiAlias = 0;
         pen.bitMode = 1;
@@ -441,18 +449,7 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
             scratch[worker].Trim(threads);
         }
     });
-    std::vector<uint32_t> late;
-    for (uint32_t i = 0; i < uint32_t(wide.size()); ++i)
-        if (wide[i])
-            late.push_back(i);
-    return inBatches(&late, [&](uint32_t i, unsigned worker) {
-        CQNF_ImageDrawing pen;
-        pen.antiAlias = 0;
-        pen.bitMode = 1;
-        pen.atomicBits = 1;
-        pen.SetDestination(ctx.test, ctx.rowBytes, ctx.width, ctx.height);
-        draw(pen, i, worker);
-    });
+    return true;
 }
 
 // Hole closing: a single free position walled in on all four sides belongs

@@ -397,11 +397,9 @@ public:
     void i_KnifeNodes(const KNIFESTRUCT_RENDERER& knife, qntFPOS a, qntFPOS b, KnifeScratch& scratch) const;
     // About the bytes the points of a knife's line take.
     uint64_t i_KnifeLineBytes(const KnifeStrokes::Job& job, KnifeScratch& scratch) const;
-    // How many knives from done on (in order, or strokes' order when order is
-    // null) to draw at once: at most `most`, and as many lines as a budget of
-    // memory holds (at least one).
-    uint32_t i_NextKnifeBatch(const KnifeStrokes& strokes, const uint32_t* order, uint32_t done, uint32_t total,
-                              uint32_t most);
+    // How many of the knives from done on to draw at once: at most `most`,
+    // and as many lines as a budget of memory holds (at least one).
+    uint32_t i_NextKnifeBatch(const KnifeStrokes& strokes, uint32_t done, uint32_t total, uint32_t most);
     // Draws one knife with pen; the number of points drawn through (0: none).
     uint32_t i_DrawKnifeWith(CQNF_ImageDrawing& pen, KnifeScratch& scratch, const KNIFESTRUCT_RENDERER* knife,
                              qntFPOS a, qntFPOS b) const;
