@@ -16,6 +16,9 @@
 //                            a cut again in the same engine (recut_), and
 //                            the kernel's CPU time in a first cut (kernel_)
 //                            (--benchmark_filter=Grid/)
+//   ZigzagKnives             500 free knives that run far past the picture,
+//                            drawn as knife lines and cut, against the
+//                            plain grid (the ratio of the two)
 // Threads: the processors the process may use (taskset -c 0 gives one);
 // TESSOLO_THREADS=N sets the number.
 // peak_MB is the process's peak resident size: run one benchmark per
@@ -66,10 +69,10 @@ struct Picture {
 };
 
 // An even grid of the default knife, as a new layout has it.
-void Layout(CTessolo& e, int columns, int rows, bool smooth)
+void Layout(CTessolo& e, int columns, int rows, bool smooth, uint32_t freeKnives = 0)
 {
     constexpr qntDefaultKnife kShape = qnDefaultKnife();
-    e.Init(uint16_t(columns), uint16_t(rows), 0);
+    e.Init(uint16_t(columns), uint16_t(rows), freeKnives);
     for (int i = 0; i < e.m_nInnerColumns; ++i)
         e.m_fColumnGuides[i] = float(i + 1) / float(columns);
     for (int j = 0; j < e.m_nInnerRows; ++j)
@@ -429,6 +432,73 @@ BENCHMARK(BM_Grid)
     ->Args({20, 15})
     ->Args({60, 40})
     ->Args({100, 100})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseManualTime();
+
+// The 4 x 3 grid with free knives that cost far more than the lines they
+// draw: each of 64 nodes zigzagging 0.9 of its length to either side, so
+// that most of the line runs outside the picture; they join opposite
+// corners, the two diagonals in turn.
+void ZigzagKnives(CTessolo& e, uint32_t knives, bool smooth)
+{
+    Layout(e, 4, 3, smooth, knives);
+    for (uint32_t i = 0; i < knives; ++i) {
+        CTessolo::FREEKNIFE_RENDERER& fk = e.m_pFreeKnives[i];
+        fk.knotA = i % 2 ? 4 : 0;
+        fk.knotB = i % 2 ? 15 : 19;
+        fk.knife.width = 3;
+        fk.knife.nodes = CTessolo::kMaxNodes;
+        for (uint32_t k = 0; k < CTessolo::kMaxNodes; ++k) {
+            fk.knife.U[k] = float(k) / float(CTessolo::kMaxNodes - 1);
+            fk.knife.H[k] = k % 2 ? -0.9f : 0.9f;
+            fk.knife.S[k] = 0.0f;
+        }
+    }
+}
+
+// A replay's knife work with 500 such knives against the grid alone, in one
+// run: lines mode (the knife lines drawn into the lines plane, range 0) and
+// pieces mode (the split that draws them into the test raster and fills the
+// pieces, range 1), on all threads. ratio = with knives / grid alone; the
+// goal is within 3 for the whole replay, whose decoding and encoding the
+// grid's time here leaves out.
+void BM_ZigzagKnives(benchmark::State& state)
+{
+    const long w = 4000, h = 3000;
+    const bool pieces = state.range(0) != 0;
+    const uint32_t knives = 500;
+    Picture pic(w, h);
+    std::vector<uint8_t> plane(size_t(w) * h);
+    double ms[2] = {};
+    for (auto _ : state) {
+        for (int pass = 0; pass < 2; ++pass) {
+            CTessolo e;
+            ZigzagKnives(e, pass == 0 ? 0 : knives, true);
+            const auto t0 = std::chrono::steady_clock::now();
+            bool ok;
+            if (pieces)
+                ok = e.SplitCells(w, h, nullptr, 0, pic.ptrs, uint32_t(w), 3, 0, 100, 0);
+            else
+                ok = e.DrawSplitting(w, h, plane.data(), uint32_t(w), 5, 95);
+            ms[pass] = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+            if (!ok)
+                state.SkipWithError("drawing failed");
+            benchmark::DoNotOptimize(plane.data());
+        }
+        state.SetIterationTime(ms[1] / 1000.0);
+    }
+    state.counters["threads"] = qnpar::ThreadCount();
+    state.counters["grid_ms"] = ms[0];
+    state.counters["knives_ms"] = ms[1];
+    state.counters["ratio"] = ms[0] > 0 ? ms[1] / ms[0] : 0;
+    state.counters["peak_MB"] = PeakMB();
+}
+BENCHMARK(BM_ZigzagKnives)
+    ->Name("ZigzagKnives/4000x3000/500")
+    ->ArgName("pieces")
+    ->Arg(0)
+    ->Arg(1)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->UseManualTime();

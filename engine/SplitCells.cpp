@@ -346,23 +346,46 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
     if (!drawn || threads == 1)
         return drawn;
     // Each thread makes its knives' lines in scratch memory of its own, a
-    // line at a time: the lines are never all held at once. First the rows
-    // each line may touch; then the raster in bands of rows, each cleared
-    // and drawn by one thread with the lines that reach it (a line is drawn
-    // in every band it reaches, each band plotting only its own rows):
-    // no two threads write one byte, and a band's bytes stay in its
-    // thread's cache.
+    // line at a time: the lines are never all held at once. First the raster
+    // is cleared and the rows each line may touch found; then the raster is
+    // drawn in bands of rows, each by one thread with the lines that reach
+    // it (a line is drawn in every band it reaches, each band plotting only
+    // its own rows): no two threads write one byte, and a band's bytes stay
+    // in its thread's cache.
     std::vector<KnifeScratch> scratch(threads);
     struct Rows {
         int32_t top = 1, bottom = 0;  // none
     };
     std::vector<Rows> reach(strokes.jobs.size());
+    const uint32_t bands = uint32_t(std::min<int64_t>(ctx.height, int64_t(threads) * 4));
+    auto bandTop = [&](uint32_t b) { return int32_t(int64_t(ctx.height) * b / bands); };
+    // A line that reaches more than two bands would be made again in each:
+    // such a line is drawn once, as soon as it is made, into the whole
+    // raster by one thread while others draw theirs (atomic OR: the same
+    // bits).
+    std::vector<uint8_t> wide(strokes.jobs.size(), 0);
     auto line = [&](uint32_t i, unsigned worker, const qntFPOS*& points, unsigned long& n, double& width) {
         const KnifeStrokes::Job& stroke = strokes.jobs[i];
         // A polyline of fewer than two points draws nothing.
         return i_KnifeLine(stroke.knife, stroke.a, stroke.b, scratch[worker], points, n, width) && n >= 2;
     };
-    qnpar::For(uint32_t(strokes.jobs.size()), threads, [&](uint32_t i, unsigned worker) {
+    auto draw = [&](CQNF_ImageDrawing& pen, uint32_t i, unsigned worker) {
+        const qntFPOS* points = nullptr;
+        unsigned long n = 0;
+        double width = 1.0;
+        if (line(i, worker, points, n, width))
+            pen.DrawHQPolyLine(points, n, width, 1, 1, 1, std::max(1.0, width * 0.25));
+    };
+    // The raster cleared first, band by band, so that a wide line can be
+    // drawn as soon as it is made.
+    qnpar::For(bands, threads, [&](uint32_t b, unsigned) {
+        std::memset(ctx.test + size_t(bandTop(b)) * ctx.rowBytes, 0,
+                    size_t(bandTop(b + 1) - bandTop(b)) * ctx.rowBytes);
+    });
+    // Every line made once, a few at a time within a budget of line memory,
+    // with a cancel looked for in between (one line can take long to make):
+    // the rows it reaches, and a wide one drawn at once.
+    const auto measure = [&](uint32_t i, unsigned worker) {
         const qntFPOS* points = nullptr;
         unsigned long n = 0;
         double width = 1.0;
@@ -386,24 +409,44 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
             reach[i].bottom = ctx.height;
         else
             reach[i].bottom = int32_t(bottom + margin) + 1;
-    });
-    const uint32_t bands = uint32_t(std::min<int64_t>(ctx.height, int64_t(threads) * 4));
+        uint32_t met = 0;
+        for (uint32_t b = 0; b < bands; ++b)
+            met += bandTop(b + 1) > reach[i].top && bandTop(b) < reach[i].bottom;
+        wide[i] = met > 2;
+        if (wide[i]) {
+            CQNF_ImageDrawing pen;
+            pen.antiAlias = 0;
+            pen.bitMode = 1;
+            pen.atomicBits = 1;
+            pen.SetDestination(ctx.test, ctx.rowBytes, ctx.width, ctx.height);
+            pen.DrawHQPolyLine(points, n, width, 1, 1, 1, std::max(1.0, width * 0.25));
+        }
+    };
+    const uint32_t total = uint32_t(strokes.jobs.size());
+    for (uint32_t done = 0; done < total;) {
+        const uint32_t n = i_NextKnifeBatch(strokes, done, total, threads * 2);
+        qnpar::For(n, threads, [&](uint32_t k, unsigned worker) {
+            measure(done + k, worker);
+            scratch[worker].Trim(threads);
+        });
+        done += n;
+        if (i_Canceled())
+            return false;
+    }
+    // The other lines band by band, each band by one thread (no two write
+    // one byte), after every wide line is in.
     qnpar::For(bands, threads, [&](uint32_t b, unsigned worker) {
-        const int32_t y0 = int32_t(int64_t(ctx.height) * b / bands), y1 = int32_t(int64_t(ctx.height) * (b + 1) / bands);
-        std::memset(ctx.test + size_t(y0) * ctx.rowBytes, 0, size_t(y1 - y0) * ctx.rowBytes);
+        const int32_t y0 = bandTop(b), y1 = bandTop(b + 1);
         CQNF_ImageDrawing pen;
         pen.antiAlias = 0;
         pen.bitMode = 1;
         pen.SetDestination(ctx.test, ctx.rowBytes, ctx.width, ctx.height);
         pen.SetBitRowBand(y0, y1);
         for (uint32_t i = 0; i < uint32_t(reach.size()); ++i) {
-            if (reach[i].bottom <= y0 || reach[i].top >= y1)
+            if (wide[i] || reach[i].bottom <= y0 || reach[i].top >= y1)
                 continue;
-            const qntFPOS* points = nullptr;
-            unsigned long n = 0;
-            double width = 1.0;
-            if (line(i, worker, points, n, width))
-                pen.DrawHQPolyLine(points, n, width, 1, 1, 1, std::max(1.0, width * 0.25));
+            draw(pen, i, worker);
+            scratch[worker].Trim(threads);
         }
     });
     return true;

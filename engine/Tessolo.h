@@ -306,8 +306,13 @@ public:
         CQNF_2DMath::QNSPLINEPOINT nodes[kMaxNodes + 2] = {};
         CQNF_Mem line;  // the spline's points
         qntFPOS ends[2] = {};
+        // Lets go of a line longer than a thread's share of the budget.
+        void Trim(unsigned threads);
     };
     KnifeScratch m_KnifeScratch;
+    // Bytes of knife lines that threads make and keep at once (a single
+    // longer line is still made, alone).
+    static constexpr uint64_t kKnifeLineBudget = 512ull << 20;
     uint32_t m_nPolyLinePoints = 0;
     // The knives to draw, kept to be made and drawn later (on several
     // threads) rather than drawn one by one.
@@ -388,6 +393,16 @@ public:
     // False when it draws nothing.
     bool i_KnifeLine(const KNIFESTRUCT_RENDERER* knife, qntFPOS a, qntFPOS b, KnifeScratch& scratch,
                      const qntFPOS*& points, unsigned long& count, double& width) const;
+    // The spline's nodes of a knife that has some, into scratch.nodes.
+    void i_KnifeNodes(const KNIFESTRUCT_RENDERER& knife, qntFPOS a, qntFPOS b, KnifeScratch& scratch) const;
+    // About the bytes the points of a knife's line take.
+    uint64_t i_KnifeLineBytes(const KnifeStrokes::Job& job, KnifeScratch& scratch) const;
+    // How many of the knives from done on to draw at once: at most `most`,
+    // and as many lines as a budget of memory holds (at least one).
+    uint32_t i_NextKnifeBatch(const KnifeStrokes& strokes, uint32_t done, uint32_t total, uint32_t most);
+    // Draws one knife with pen; the number of points drawn through (0: none).
+    uint32_t i_DrawKnifeWith(CQNF_ImageDrawing& pen, KnifeScratch& scratch, const KNIFESTRUCT_RENDERER* knife,
+                             qntFPOS a, qntFPOS b) const;
 
     // Cuts the image (channelCount planes of width x height, 1, 3 or 4) into
     // pieces appended to the table. False on a bad size, a memory failure,
@@ -534,6 +549,10 @@ private:
     };
 
     bool i_DrawSplitting(long width, long height, uint8_t* plane, uint32_t stride, uint8_t from, uint8_t to);
+    // Every knife of the layout handed to i_DrawKnife, in drawing order, for
+    // a plane of w x h.
+    void i_CollectKnives(double w, double h);
+    bool i_DrawKnivesOnThreads(const KnifeStrokes& strokes, unsigned threads, uint8_t from, uint8_t to);
     bool i_SplitCells(long width, long height, uint8_t* selection, uint32_t selectionStride, uint8_t** channels,
                       uint32_t channelStride, uint8_t channelCount, uint8_t from, uint8_t to, uint8_t renderAll);
     // The stages of i_SplitCells, in order.

@@ -169,6 +169,59 @@ private:
     unsigned char m_mask = 0;
 };
 
+// A byte of a plane, read and raised plainly or, on a plane that several
+// threads draw into, atomically.
+int ReadByte(const unsigned char& v, bool atomic)
+{
+    return atomic ? std::atomic_ref<const unsigned char>(v).load(std::memory_order_relaxed) : v;
+}
+
+void RaiseByte(unsigned char& v, int to, bool atomic)
+{
+    if (!atomic) {
+        if (to > v)
+            v = static_cast<unsigned char>(to);
+        return;
+    }
+    std::atomic_ref<unsigned char> ref(v);
+    unsigned char now = ref.load(std::memory_order_relaxed);
+    while (to > now && !ref.compare_exchange_weak(now, static_cast<unsigned char>(to), std::memory_order_relaxed)) {
+    }
+}
+
+// The pixels x of [left, right) of one row that can lie within reach of a
+// line: |(x - x0) * cross - across| <= reachAcross and
+// -reachAlong <= (x - x0) * along + alongAt <= alongLen + reachAlong, each a
+// linear form in x (inverse: 1 / cross, 1 / along); the reaches come with
+// room for rounding (far more than the rounding of the bounds here). False
+// when no pixel can.
+struct RowReach {
+    double x0, cross, inverseCross, reachAcross, along, inverseAlong, reachAlong, alongLen;
+
+    bool Run(double across, double alongAt, int& left, int& right) const
+    {
+        double lo = double(left) - 2.0, hi = double(right) + 2.0;
+        // a <= (x - x0) * k <= b, narrowing [lo, hi].
+        auto within = [&](double k, double inverse, double a, double b) {
+            if (k == 0.0)
+                return a <= 0.0 && b >= 0.0;
+            double u = x0 + a * inverse, v = x0 + b * inverse;
+            if (k < 0.0)
+                std::swap(u, v);
+            lo = std::max(lo, u);
+            hi = std::min(hi, v);
+            return true;
+        };
+        if (!within(cross, inverseCross, across - reachAcross, across + reachAcross) ||
+            !within(along, inverseAlong, -reachAlong - alongAt, alongLen + reachAlong - alongAt) || !(lo <= hi))
+            return false;
+        // Both bounds now lie in [left - 2, right + 2].
+        left = std::max(left, static_cast<int>(std::floor(lo)));
+        right = std::min(right, static_cast<int>(std::ceil(hi)) + 1);
+        return left < right;
+    }
+};
+
 }  // namespace
 
 bool CQNF_ImageDrawing::SetDestination(unsigned char* plane, unsigned long stride, long width, long height)
@@ -262,6 +315,7 @@ bool CQNF_ImageDrawing::DrawHQLine(double x1, double y1, double x2, double y2, d
     const double outer = (r + h) * (r + h);
     const double inner = (r - h) * (r - h);
     const int val = value;
+    const bool shared = atomicMax && maxMerge;
 
     // Coverage of a position at squared distance s inside the outer edge.
     auto body = [&](double s) -> int {
@@ -271,12 +325,36 @@ bool CQNF_ImageDrawing::DrawHQLine(double x1, double y1, double x2, double y2, d
         return static_cast<uint8_t>(val - static_cast<int>(std::clamp(k, 0.0f, 255.0f)));
     };
 
+    // Only a run of each row can be inside: where the distance from the
+    // line and the position along it are both within reach. The run is
+    // worked out from the two linear forms with room to spare, so every
+    // pixel that counts is still weighed as below and every one left out is
+    // outside for certain.
+    // Ends far out of any picture make the rounding of the two forms too
+    // coarse for that room: such a line is weighed over its whole box.
+    const bool narrow = std::max({std::fabs(x1), std::fabs(y1), std::fabs(x2), std::fabs(y2)}) <= 1e7;
+    const RowReach reach{x1 - ox,
+                         dy,
+                         dy != 0.0 ? 1.0 / dy : 0.0,
+                         std::sqrt(outer) * len * (1.0 + 1e-6),
+                         dx,
+                         dx != 0.0 ? 1.0 / dx : 0.0,
+                         (cap + e) * len2 + (cap + e + 1.0) * len2 * 1e-6,
+                         len2};
     for (int y = top; y < bottom; ++y) {
         unsigned char* row = m_plane + size_t(y) * m_stride;
         const double py = y + 0.5;
-        for (int x = left; x < right; ++x) {
+        int runLeft = left, runRight = right;
+        if (narrow && !reach.Run((py - y1) * dx, (py - y1) * dy, runLeft, runRight))
+            runLeft = runRight = left;
+        if (!maxMerge) {
+            std::fill(row + left, row + runLeft, 0);
+            std::fill(row + runRight, row + right, 0);
+        }
+        for (int x = runLeft; x < runRight; ++x) {
             unsigned char& v = row[x];
-            if (maxMerge && v > val)
+            const int was = ReadByte(v, shared);
+            if (maxMerge && was > val)
                 continue;
             const double px = x + ox;
             const double t = ((px - x1) * dx + (py - y1) * dy) / len2;
@@ -308,8 +386,10 @@ bool CQNF_ImageDrawing::DrawHQLine(double x1, double y1, double x2, double y2, d
             if (byte < 0) {
                 if (!maxMerge)
                     v = 0;
+            } else if (maxMerge) {
+                RaiseByte(v, byte, shared);
             } else {
-                v = static_cast<unsigned char>(maxMerge ? std::max<int>(byte, v) : byte);
+                v = static_cast<unsigned char>(byte);
             }
         }
     }
@@ -327,8 +407,33 @@ bool CQNF_ImageDrawing::DrawHQPolyLine(const qntFPOS* points, unsigned long coun
         DrawBitPolyLine(points, count, minSqDist);
         return true;
     }
+    qntRECT_s clip{};
+    if (!ClipBox(clip, false) || !std::isfinite(width))
+        return true;
+    // A segment is drawn only when its reach meets the clip box: a line that
+    // runs long outside the plane then costs little there. The reach is
+    // that of the widest pen any mode uses, with room to spare.
+    const double reach = std::max(width, 0.0) / 2.0 + 2.0;
+    const double cl = clip.left - reach, ct = clip.top - reach, cr = clip.right + reach, cb = clip.bottom + reach;
+    // The rows under a point further on are asked for ahead, so that their
+    // fetch overlaps the drawing up to it (a steep line meets a new row at
+    // almost every step).
+    constexpr unsigned long kAhead = 24;
+    const int rows = static_cast<int>(std::min(reach, 64.0));
     ForEachSegment(points, count, minSqDist, [&](unsigned long a, unsigned long b) {
-        DrawHQLine(points[a], points[b], width, roundCaps, maxMerge, fixedFootprint);
+        const qntFPOS f = points[std::min(a + kAhead, count - 1)];
+        if (f.x >= clip.left && f.x < clip.right && f.y >= clip.top && f.y < clip.bottom) {
+            const int fx = static_cast<int>(f.x), fy = static_cast<int>(f.y);
+            for (int y = std::max(fy - rows, clip.top); y < std::min(fy + rows, clip.bottom); ++y)
+                __builtin_prefetch(m_plane + size_t(y) * m_stride + size_t(fx), 1);
+        }
+        const qntFPOS p = points[a], q = points[b];
+        // (Comparisons with a number that is none are false: such a segment
+        // goes on to the drawing, which refuses it.)
+        if (std::max(p.x, q.x) < cl || std::min(p.x, q.x) > cr || std::max(p.y, q.y) < ct ||
+            std::min(p.y, q.y) > cb)
+            return;
+        DrawHQLine(p, q, width, roundCaps, maxMerge, fixedFootprint);
     });
     return true;
 }
@@ -436,11 +541,9 @@ bool CQNF_ImageDrawing::DrawHQLineNAA1Pix(double x1, double y1, double x2, doubl
     if (!ClipBox(box, false))
         return true;
     const unsigned char val = value;
-    WalkNAA(x1, y1, x2, y2, box, [&](int x, int y) {
-        unsigned char& v = m_plane[size_t(y) * m_stride + size_t(x)];
-        if (val > v)
-            v = val;
-    });
+    const bool shared = atomicMax != 0;
+    WalkNAA(x1, y1, x2, y2, box,
+            [&](int x, int y) { RaiseByte(m_plane[size_t(y) * m_stride + size_t(x)], val, shared); });
     return true;
 }
 
@@ -473,13 +576,14 @@ void CQNF_ImageDrawing::internal_BlendPixelN(int x, int y, int n, int clipLeft, 
     const int l = std::max(x - k, clipLeft), r = std::min(x - k + n, clipRight);
     const int t = std::max(y - k, clipTop), b = std::min(y - k + n, clipBottom);
     const unsigned char val = value;
+    const bool shared = atomicMax != 0;
     for (int py = t; py < b; ++py) {
         unsigned char* row = m_plane + size_t(py) * m_stride;
         const int64_t ddy = int64_t{y - py} * (y - py);
         for (int px = l; px < r; ++px) {
             const int64_t ddx = int64_t{x - px} * (x - px);
-            if (n2 >= 4 * (ddx + ddy) && val > row[px])
-                row[px] = val;
+            if (n2 >= 4 * (ddx + ddy))
+                RaiseByte(row[px], val, shared);
         }
     }
 }

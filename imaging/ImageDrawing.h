@@ -32,6 +32,12 @@ public:
     // each with its own drawing object, may draw into one plane at once
     // (the bits come out the same whatever order the lines are drawn in).
     uint8_t atomicBits = 0;
+    // Byte modes, with max-merge: bytes are read and raised atomically, so
+    // that several threads, each with its own drawing object, may draw into
+    // one plane at once (a byte ends as the largest value any line gives
+    // it, whatever order the lines are drawn in). Drawing without max-merge
+    // on a shared plane is not order-free and is left to one thread.
+    uint8_t atomicMax = 0;
 
     // A raw plane; stride in bytes per row (rows of ceil(width / 8) bytes or
     // more in bit mode).

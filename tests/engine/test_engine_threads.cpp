@@ -442,3 +442,137 @@ TEST(EngineThreads, PieceAreasCompositeAsTheWholeImageInsideAndTouchNothingOutsi
         }
     }
 }
+
+namespace {
+
+// A knife of 64 nodes zigzagging `across` of its length to either side: most
+// of its line runs outside the picture, back and forth.
+Knife Zigzag(float across, uint8_t width)
+{
+    Knife k;
+    for (int i = 0; i < 64; ++i) {
+        k.U.push_back(float(i) / 63.0f);
+        k.H.push_back(i % 2 ? -across : across);
+        k.S.push_back(0.0f);
+    }
+    k.thickness = width;
+    return k;
+}
+
+// Random layouts with zigzag free knives of several widths beside ordinary
+// ones, in every mode of the lines and the cut.
+std::vector<CutMap> KnifeMaps()
+{
+    std::mt19937 rng(77);
+    std::vector<CutMap> maps;
+    for (int round = 0; round < 4; ++round) {
+        CutMap m = RandomMap(rng, uint16_t(2 + rng() % 4), uint16_t(2 + rng() % 3), 3);
+        for (int i = 0; i < 6; ++i) {
+            ExtraKnife x;
+            x.knife = Zigzag(round % 2 ? 0.9f : 0.3f, uint8_t(1 + (i * 3 + round) % 9));
+            x.knotA = uint32_t(rng() % m.knots.size());
+            x.knotB = uint32_t(rng() % m.knots.size());
+            m.extra.push_back(x);
+        }
+        m.razor = round / 2;
+        m.antiAlias = round != 3;
+        maps.push_back(m);
+    }
+    return maps;
+}
+
+}  // namespace
+
+// The knives of a layout drawn on several threads (each knife by one thread,
+// bytes raised atomically; wide lines of the smooth cut once into the whole
+// raster) give the bytes of one thread drawing them in order: the lines
+// plane, and the pieces cut along them.
+TEST(EngineThreads, KnivesDrawnOnThreadsAreTheBytesOfOneThread)
+{
+    const int32_t w = 150, h = 110;
+    for (const CutMap& m : KnifeMaps()) {
+        auto lines = [&](int threads) {
+            Threads scope(threads);
+            CTessolo e;
+            Load(e, m);
+            std::vector<uint8_t> plane(size_t(w) * h, 7);
+            EXPECT_TRUE(e.DrawSplitting(w, h, plane.data(), uint32_t(w), 0, 100));
+            return plane;
+        };
+        const std::vector<uint8_t> one = lines(1);
+        ASSERT_GT(std::count_if(one.begin(), one.end(), [](uint8_t v) { return v != 0; }), w * 2);
+        for (int threads : {2, 3, 8})
+            EXPECT_EQ(lines(threads), one) << threads << " threads, cut " << int(m.razor) << " smooth "
+                                           << int(m.antiAlias);
+
+        const SplitResult pieces = SplitWith(1, 16ull << 20, 2000000, 0, m, w, h, nullptr);
+        ASSERT_GT(pieces.boxes.size(), 1u);
+        for (int threads : {2, 5}) {
+            const SplitResult many = SplitWith(threads, 16ull << 20, 2000000, 0, m, w, h, nullptr);
+            ASSERT_EQ(many.boxes.size(), pieces.boxes.size()) << threads;
+            for (size_t i = 0; i < pieces.boxes.size(); ++i)
+                EXPECT_EQ(many.masks[i], pieces.masks[i]) << threads << " threads, piece " << i;
+        }
+    }
+}
+
+// A cancel that comes while the knives are drawn is taken within a few
+// knives, on one thread and on several, however many knives stand between
+// two reports of progress.
+TEST(EngineThreads, ACancelWhileKnivesAreDrawnStopsWithinAFewKnives)
+{
+    // 2000 short free knives, each along the top of a cell of its own, after
+    // the grid's own knives, which are off.
+    const uint16_t cells = 100;
+    CutMap m = EvenMap(cells, cells);
+    for (auto& k : m.columnKnives)
+        k.flags |= 4;
+    for (auto& k : m.rowKnives)
+        k.flags |= 4;
+    const uint32_t knives = 2000, knotsPerRow = cells + 1u;
+    for (uint32_t i = 0; i < knives; ++i) {
+        ExtraKnife x;
+        x.knife.thickness = 1;
+        x.knotA = (i / cells + 1) * knotsPerRow + i % cells;
+        x.knotB = x.knotA + 1;
+        m.extra.push_back(x);
+    }
+    m.razor = 0;
+    const int32_t side = 1000;
+    std::vector<uint8_t> plane(size_t(side) * side);
+    auto drawn = [&]() {
+        uint32_t n = 0;
+        for (uint32_t i = 0; i < knives; ++i) {
+            const int32_t x = int32_t((i % cells) * side / cells + side / cells / 2);
+            const int32_t y = int32_t((i / cells + 1) * side / cells);
+            n += plane[size_t(y) * side + x] != 0 || plane[size_t(y - 1) * side + x] != 0;
+        }
+        return n;
+    };
+    // Cancels as soon as a knife shows in the plane (asked on the calling
+    // thread, between knives).
+    class CancelOnFirstKnife : public CQNF_Progress {
+    public:
+        explicit CancelOnFirstKnife(std::function<uint32_t()> count) : m_count(std::move(count)) {}
+        void Progress(uint8_t, void*) override {}
+        bool IsCanceled() override { return m_count() > 0; }
+
+    private:
+        std::function<uint32_t()> m_count;
+    };
+    for (int threads : {1, 4}) {
+        Threads scope(threads);
+        CTessolo e;
+        Load(e, m);
+        std::fill(plane.begin(), plane.end(), 0);
+        CancelOnFirstKnife progress(drawn);
+        e.m_pProgress = &progress;
+        EXPECT_FALSE(e.DrawSplitting(side, side, plane.data(), uint32_t(side), 0, 100));
+        EXPECT_GE(drawn(), 1u) << threads;
+        EXPECT_LE(drawn(), uint32_t(2 * threads)) << threads << " threads";
+        // Without a cancel every knife is there.
+        e.m_pProgress = nullptr;
+        ASSERT_TRUE(e.DrawSplitting(side, side, plane.data(), uint32_t(side), 0, 100));
+        EXPECT_EQ(drawn(), knives) << threads;
+    }
+}

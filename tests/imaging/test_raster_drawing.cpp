@@ -442,3 +442,150 @@ TEST(RasterDrawing, BitPolyLinesAreTheWalksOfTheirSegments)
                     << " threads";
         }
 }
+
+namespace {
+
+// Anti-aliased coverage worked out the plain way: every pixel of the
+// segment's box (cut to the plane and the clip) weighed by the distance
+// rules, one after the other.
+void PlainSegment(std::vector<uint8_t>& plane, int w, int h, qntRECT_s clip, qntFPOS p1, qntFPOS p2, double width,
+                  bool roundCaps, bool maxMerge, bool fixedFootprint, int val)
+{
+    const double x1 = p1.x, y1 = p1.y, x2 = p2.x, y2 = p2.y;
+    if ((x1 == x2 && y1 == y2) || !qnimg::ClipRect(clip, w, h))
+        return;
+    const double r = width / 2.0;
+    const bool caps = roundCaps && width >= 2.1;
+    auto bound = [](double v) { return int(float(v)); };
+    const int left = std::max(bound(std::min(x1, x2) - r - 1.0), clip.left);
+    const int right = std::min(bound(std::max(x1, x2) + r + 1.0), clip.right);
+    const int top = std::max(bound(std::min(y1, y2) - r - 1.0), clip.top);
+    const int bottom = std::min(bound(std::max(y1, y2) + r + 1.0), clip.bottom);
+    const double dx = x2 - x1, dy = y2 - y1, len2 = dx * dx + dy * dy, len = std::sqrt(len2);
+    const double foot = fixedFootprint ? 1.414213 : len / std::max(std::fabs(dx), std::fabs(dy));
+    const double ox = fixedFootprint ? 0.5 : 0.0, hf = foot / 2.0;
+    const double cap = caps ? r / len : 0.0, e = hf / len;
+    const double outer = (r + hf) * (r + hf), inner = (r - hf) * (r - hf);
+    auto body = [&](double s) -> int {
+        if (s < inner)
+            return val;
+        const float k = float(val * ((std::sqrt(s) - r) / foot + 0.5));
+        return uint8_t(val - int(std::clamp(k, 0.0f, 255.0f)));
+    };
+    for (int y = top; y < bottom; ++y)
+        for (int x = left; x < right; ++x) {
+            uint8_t& v = plane[size_t(y) * w + x];
+            if (maxMerge && v > val)
+                continue;
+            const double px = x + ox, py = y + 0.5;
+            const double t = ((px - x1) * dx + (py - y1) * dy) / len2;
+            int byte = -1;
+            const double c = (px - x1) * dy - (py - y1) * dx;
+            double s = c * c / len2;
+            if (t >= -(cap + e) && t <= 1.0 + cap + e && s <= outer) {
+                if (t >= e && t <= 1.0 - e) {
+                    byte = body(s);
+                } else if (caps) {
+                    s = std::min((px - x1) * (px - x1) + (py - y1) * (py - y1),
+                                 (px - x2) * (px - x2) + (py - y2) * (py - y2));
+                    if (s <= outer)
+                        byte = body(s);
+                } else {
+                    double cov = (t < e ? t : 1.0 - t) / (2.0 * e) + 0.5;
+                    if (s >= inner)
+                        cov = std::min(cov, 0.5 - (std::sqrt(s) - r) / foot);
+                    byte = int(std::clamp(float(cov * val), 0.0f, 255.0f));
+                }
+            }
+            if (byte >= 0)
+                v = uint8_t(maxMerge ? std::max<int>(byte, v) : byte);
+            else if (!maxMerge)
+                v = 0;
+        }
+}
+
+}  // namespace
+
+// Whatever shortcuts the drawing takes (rows weighed only where the line can
+// reach, segments far outside passed over, several threads raising the
+// bytes of one plane at once), every byte is the plain rules' byte.
+TEST(RasterDrawing, AntiAliasedLinesAreThePlainRulesByte)
+{
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> coord(-40.0, 140.0), unit(0.0, 1.0);
+    const int w = 97, h = 71;
+    for (int trial = 0; trial < 400; ++trial) {
+        std::vector<uint8_t> start(size_t(w) * h);
+        for (uint8_t& b : start)
+            b = uint8_t(rng() % 4 == 0 ? rng() : 0);
+        const qntRECT_s clip = trial % 3 == 0 ? qntRECT_s{int(rng() % 30), int(rng() % 20), 60 + int(rng() % 60), 40 + int(rng() % 40)}
+                                              : qnNullRect;
+        const double width = trial % 5 == 0 ? 0.3 + unit(rng) : 0.5 + unit(rng) * 9.0;
+        const bool caps = trial & 1, merge = (trial & 2) || trial % 7 == 0, foot = trial & 4;
+        const int val = trial % 4 == 0 ? int(rng() % 256) : 255;
+        // A polyline: long random segments, or a knife-like run of points
+        // about a pixel apart that leaves the plane and comes back.
+        std::vector<qntFPOS> pts;
+        qntFPOS p{coord(rng), coord(rng)};
+        const bool knife = trial % 2 == 0;
+        const double angle0 = unit(rng) * 6.3;
+        for (int k = 0, n = knife ? 300 : 2 + int(rng() % 5); k < n; ++k) {
+            pts.push_back(p);
+            const double a = angle0 + k * 0.02;
+            p = knife ? qntFPOS{p.x + std::cos(a) * unit(rng) * 1.5, p.y + std::sin(a) * unit(rng) * 1.5}
+                      : qntFPOS{coord(rng), coord(rng)};
+        }
+        if (trial % 11 == 0)
+            pts.push_back({pts.back().x + 0.25, pts.back().y});  // a short last step
+        const double minSq = trial % 3 == 1 ? 0.0 : 1.0 + unit(rng);
+
+        // Plain: the thinned points' segments one by one, from each point
+        // to the first one farther than minSq (squared) from it.
+        std::vector<std::pair<size_t, size_t>> segments;
+        for (size_t a = 0; a + 1 < pts.size();) {
+            size_t b = a + 1;
+            while (b + 1 < pts.size()) {
+                const double ex = pts[b].x - pts[a].x, ey = pts[b].y - pts[a].y;
+                if (!(ex * ex + ey * ey <= minSq))
+                    break;
+                ++b;
+            }
+            segments.push_back({a, b});
+            a = b;
+        }
+        std::vector<uint8_t> plain = start;
+        for (const auto& [a, b] : segments)
+            PlainSegment(plain, w, h, clip, pts[a], pts[b], width, caps, merge, foot, val);
+
+        std::vector<uint8_t> drawn = start;
+        CQNF_ImageDrawing d;
+        d.value = uint8_t(val);
+        d.SetDestination(drawn.data(), w, w, h);
+        d.SetClipRect(clip);
+        d.DrawHQPolyLine(pts.data(), pts.size(), width, caps, merge, foot, minSq);
+        ASSERT_EQ(drawn, plain) << trial;
+
+        // The same line cut in four and drawn by four threads at once into
+        // one plane, bytes raised atomically: with max-merge, the same bytes.
+        if (!merge)
+            continue;
+        // The plain drawing's own segments shared out.
+        std::vector<uint8_t> shared = start;
+        auto part = [&](size_t first) {
+            CQNF_ImageDrawing t;
+            t.value = uint8_t(val);
+            t.atomicMax = 1;
+            t.SetDestination(shared.data(), w, w, h);
+            t.SetClipRect(clip);
+            for (size_t i = first; i < segments.size(); i += 4)
+                t.DrawHQLine(pts[segments[i].first], pts[segments[i].second], width, caps, 1, foot);
+        };
+        std::vector<std::thread> threads;
+        for (size_t k = 1; k < 4; ++k)
+            threads.emplace_back(part, k);
+        part(0);
+        for (std::thread& t : threads)
+            t.join();
+        ASSERT_EQ(shared, plain) << trial;
+    }
+}
