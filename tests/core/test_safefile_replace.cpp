@@ -480,7 +480,7 @@ TEST(SafeFileReplace, AFullDiskIsNamedInTheMessageAndLosesNothing)
         return failed;
     });
     if (!said)
-        GTEST_SKIP() << "this system gives a process no mounts of its own (not root, no user namespaces)";
+        GTEST_SKIP() << "this system gives a process no mounts of its own (not root and no user namespaces, or a chroot whose root is no mount point)";
     EXPECT_EQ(*said, "");
 }
 
@@ -503,6 +503,6 @@ TEST(SafeFileReplace, FilesAreReplacedWithoutProc)
         return failed;
     });
     if (!said)
-        GTEST_SKIP() << "this system gives a process no mounts of its own (not root, no user namespaces)";
+        GTEST_SKIP() << "this system gives a process no mounts of its own (not root and no user namespaces, or a chroot whose root is no mount point)";
     EXPECT_EQ(*said, "");
 }

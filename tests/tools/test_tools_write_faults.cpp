@@ -150,7 +150,7 @@ TEST(WriteFaults, AFullDiskIsNamedByEveryCommand)
     const std::string full = d / "full";
     fs::create_directory(full);
     if (!CanOwnMounts(full))
-        GTEST_SKIP() << "no mounts of its own for a test here (not root, no user namespaces)";
+        GTEST_SKIP() << "no mounts of its own for a test here (not root and no user namespaces, or a chroot whose root is no mount point)";
     ASSERT_EQ(RunTool("layout new --grid 20x15 " + Q(d / "lay.qntd")).code, 0);
     {
         std::ofstream blob(d / "blob", std::ios::binary);
