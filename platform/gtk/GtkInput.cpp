@@ -276,8 +276,9 @@ gboolean GtkPlatform::OnKey(GtkWidget*, GdkEventKey* ev, gpointer data)
     const auto at = std::find(down.begin(), down.end(), ev->hardware_keycode);
     // A release whose press went elsewhere (a menu item chosen with Return
     // that opened this window, a key held while the focus came here) is
-    // not this window's key.
-    if (ev->type != GDK_KEY_PRESS && at == down.end())
+    // not this window's key; but a modifier let go is news to any window
+    // (About closes on it), and chooses nothing.
+    if (ev->type != GDK_KEY_PRESS && at == down.end() && !ev->is_modifier)
         return FALSE;
     uint8_t ch = 0;
     uint8_t vk = ev->is_modifier ? VKeyOfModifier(ev->keyval) : VKeyOfKeyval(ev->keyval, ch);
@@ -294,7 +295,8 @@ gboolean GtkPlatform::OnKey(GtkWidget*, GdkEventKey* ev, gpointer data)
             down.push_back(ev->hardware_keycode);
     } else {
         e.kind = Kind::KeyUp;
-        down.erase(at);
+        if (at != down.end())
+            down.erase(at);
     }
     e.win = win->id;
     e.global = win->owner->PointerGlobal();
