@@ -365,10 +365,19 @@ gboolean GtkPlatform::OnConfigure(GtkWidget*, GdkEventConfigure* ev, gpointer da
 {
     auto* win = static_cast<Win*>(data);
     // Only while no move of ours is in flight can the platform's idea of
-    // the place be newer than ours.
+    // the place be newer than ours. A press whose release went elsewhere
+    // (a menu opened on the press takes it) leaves the flag up with no
+    // button held: the buttons as they are now tell, or a move the window
+    // manager makes afterwards would never be seen.
     if (GdkWindow* g = gtk_widget_get_window(win->widget)) {
         gint x = 0, y = 0;
         gdk_window_get_origin(g, &x, &y);
+        if (win->owner->m_buttonDown) {
+            GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_window_get_display(g)));
+            GdkModifierType held{};
+            gdk_window_get_device_position(g, pointer, nullptr, nullptr, &held);
+            win->owner->m_buttonDown = (held & (GDK_BUTTON1_MASK | GDK_BUTTON2_MASK | GDK_BUTTON3_MASK)) != 0;
+        }
         if (!win->owner->m_buttonDown)
             win->pos = {x, y};
     }

@@ -358,3 +358,75 @@ TEST_F(PlatformGui, AlertOpensCentredOverItsWindow)
 }
 
 }  // namespace
+
+namespace {
+
+plat::MenuItem Item(const char* text)
+{
+    plat::MenuItem item;
+    item.text = text;
+    return item;
+}
+
+// Under a window manager a press that opens a menu gives its release to the
+// menu; a move the manager makes afterwards must still reach the window's
+// place, or every later click is taken for where the window was.
+TEST_F(PlatformGui, AWindowMovedByTheManagerAfterAMenuIsWhereItWent)
+{
+    NEED_PROGRAM("openbox", "openbox");
+    WindowManager manager;
+    ASSERT_TRUE(manager.WaitUntilManaging()) << "openbox did not start";
+    struct Presses : plat::EventSink {
+        int count = 0;
+        void Push(const plat::Event& e) override { count += e.kind == plat::Kind::MouseDown; }
+    } presses;
+    g_platform->SetSink(&presses);
+    const plat::WinId w = ShowWindow("Moved Window", {300, 250}, 400, 300);
+    ASSERT_NE(w, 0u);
+    const auto pump = [](const std::function<bool()>& done) {
+        for (int i = 0; i < 1200 && !done(); ++i)
+            g_platform->WaitForEvents(50);
+        return done();
+    };
+    const std::string find = "w=$(xdotool search --onlyvisible --name '^Moved Window$' | head -1); [ -n \"$w\" ]";
+    ASSERT_TRUE(pump([&] {
+        return std::system(("(" + find + " && xprop -id $w _NET_FRAME_EXTENTS | grep -q =) >/dev/null 2>&1").c_str()) == 0;
+    })) << "the window did not come";
+    const plat::Rect before = g_platform->ContentRect(w);
+    const std::string inside = std::to_string(before.left + 100) + " " + std::to_string(before.top + 100);
+    ASSERT_EQ(std::system(("xdotool mousemove " + inside + " mousedown 1").c_str()), 0);
+    ASSERT_TRUE(pump([&] { return presses.count > 0; })) << "the press did not reach the window";
+    // Once the menu is up, the button is let go and the menu dismissed.
+    struct Release {
+        int ticks = 0;
+    } release;
+    g_timeout_add(50, +[](gpointer data) -> gboolean {
+        auto* r = static_cast<Release*>(data);
+        GList* all = gtk_window_list_toplevels();
+        bool up = false;
+        for (GList* l = all; l; l = l->next)
+            up |= gtk_window_get_window_type(GTK_WINDOW(l->data)) == GTK_WINDOW_POPUP &&
+                  gtk_widget_get_mapped(GTK_WIDGET(l->data)) && GTK_IS_MENU(gtk_bin_get_child(GTK_BIN(l->data)));
+        g_list_free(all);
+        if (!up)
+            return ++r->ticks < 1200;
+        EXPECT_EQ(std::system("xdotool mouseup 1 sleep 0.2 key Escape >/dev/null 2>&1"), 0);
+        return G_SOURCE_REMOVE;
+    }, &release);
+    EXPECT_EQ(g_platform->PopupMenu(w, {before.left + 250, before.top + 200}, {Item("Item")}), -1);
+    ASSERT_EQ(std::system(("(" + find + " && xdotool windowmove $w 700 500) >/dev/null 2>&1").c_str()), 0);
+    EXPECT_TRUE(pump([&] { return g_platform->ContentRect(w).left != before.left; }))
+        << "the window is still taken to be at " << before.left << "," << before.top;
+    // Where X has it.
+    const std::string geometry = g_home + "/moved_geometry.txt";
+    ASSERT_EQ(std::system(("(" + find + " && xdotool getwindowgeometry --shell $w > '" + geometry + "') 2>/dev/null").c_str()), 0);
+    std::map<std::string, int> read = ReadGeometry(geometry);
+    const plat::Rect after = g_platform->ContentRect(w);
+    EXPECT_EQ(after.left, read["X"]);
+    EXPECT_EQ(after.top, read["Y"]);
+    EXPECT_EQ(g_platform->WindowAt({after.left + 200, after.top + 150}), w);
+    g_platform->SetSink(nullptr);
+    g_platform->DestroyWindow(w);
+}
+
+}  // namespace
