@@ -1,19 +1,26 @@
 #include "core/FileSeries.h"
 
 #include "core/ErrorWords.h"
+#include "core/ProgramOutput.h"
 #include "core/SafeFile.h"
 #include "core/StdFile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <initializer_list>
 #include <set>
+#include <string_view>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +34,9 @@ void CallHook(size_t placed)
         hook(placed);
 }
 
+using Journal = CQNF_FileSeries::Journal;
+using JournalEntry = CQNF_FileSeries::JournalEntry;
+
 // A replaced target's old file, kept in the staging folder until the series
 // is in place. No name of a series ends so: series names are plain names.
 std::string BackupName(const std::string& name) { return name + "~"; }
@@ -34,30 +44,59 @@ std::string BackupName(const std::string& name) { return name + "~"; }
 // The journal in a staging folder. Its name ends in two '~': no series
 // name ends in one, so it is neither a series file nor a backup.
 constexpr char kJournalName[] = "journal~~";
-// The journal's first line; then one entry a target, each ended by a 0
-// byte (no file name holds one): "DEVICE INODE SIZE NAME", then the path of
-// the file replaced (where a symbolic link of that name leads) and a 0 byte.
-constexpr char kJournalHead[] = "tessolo series journal 2\n";
-// The first journals named no targets: each was the name in the folder.
+// The journal's first line, then a line "FOLDERDEVICE FOLDERINODE
+// STAGINGDEVICE STAGINGINODE COUNT" naming where it was written and how many
+// entries follow; then one entry a target: "DEVICE INODE SIZE NAME", a 0
+// byte (no file name holds one), where the content goes (NAME, a name
+// beside it a link of that name leads to, or the absolute path of a link's
+// end elsewhere) and a 0 byte. Nothing follows the last entry.
+constexpr char kJournalHead[] = "tessolo series journal 3\n";
+// Earlier journals: the same entries without the line of folders, where
+// the content went as the path the run was given (version 2) or not at all
+// (version 1: the name in the folder).
+constexpr char kJournalHeadTyped[] = "tessolo series journal 2\n";
 constexpr char kJournalHeadNamesOnly[] = "tessolo series journal 1\n";
+// What a refusal of a dead run's staging folder adds: what to do.
+constexpr char kLeftForAPerson[] = "; nothing was written (put back by hand any old files it keeps, then remove it)";
+// A journal names at most as many files as a series has, each in a few
+// hundred bytes: anything larger is no journal.
+constexpr size_t kJournalMost = size_t(64) << 20;
 
-void SyncFolder(const std::string& folder)
+// A name a folder can hold as a file of its own: no path, no "." or "..".
+bool IsPlainName(std::string_view name)
 {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    return !name.empty() && name.size() <= 255 && name != "." && name != ".." &&
+           name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
 }
 
-// Removes the files in folder, then the folder (never what lies deeper).
-void RemoveFolder(const std::string& folder)
+bool SameFile(const struct stat& st, uint64_t device, uint64_t inode)
 {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-        ::unlink(it->path().c_str());
-    ::rmdir(folder.c_str());
+    return uint64_t(st.st_dev) == device && uint64_t(st.st_ino) == inode;
+}
+
+// Whether the target's file is the one the series placed there.
+bool IsHeldBy(const JournalEntry& e, const struct stat& st)
+{
+    return e.inode != 0 && SameFile(st, e.device, e.inode) && uint64_t(st.st_size) == e.size;
+}
+
+// Removes the files in the staging folder open as staging and called name
+// in dir, then the folder itself (never what lies deeper).
+void RemoveStaging(int dir, const std::string& name, int staging)
+{
+    const int listFd = ::openat(staging, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (DIR* list = listFd >= 0 ? ::fdopendir(listFd) : nullptr) {
+        std::vector<std::string> names;
+        while (const struct dirent* d = ::readdir(list))
+            if (std::strcmp(d->d_name, ".") != 0 && std::strcmp(d->d_name, "..") != 0)
+                names.emplace_back(d->d_name);
+        ::closedir(list);
+        for (const std::string& n : names)
+            ::unlinkat(staging, n.c_str(), 0);
+    } else if (listFd >= 0) {
+        ::close(listFd);
+    }
+    ::unlinkat(dir, name.c_str(), AT_REMOVEDIR);
 }
 
 // ".STEM.series-XXXXXX", or that with ".gone" after it: the name a staging
@@ -73,27 +112,37 @@ bool IsStagingName(std::string name)
            name.compare(name.size() - 6 - mark.size(), mark.size(), mark) == 0;
 }
 
+}  // namespace
+
 // An exclusive lock on a folder itself, held while the object lives: the
 // series in one folder take turns with it.
-class FolderLock {
+class CQNF_FileSeries::FolderLock {
 public:
     FolderLock() = default;
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;
     ~FolderLock()
     {
-        if (m_fd >= 0)
+        if (m_fd >= 0) {
+            ::flock(m_fd, LOCK_UN);
             ::close(m_fd);
+        }
     }
 
-    // Waits for the lock; false with errno set when the folder cannot be
-    // opened or locked. A folder this user may write but not read cannot be
-    // locked, nor can anything in it be seen or swept: it goes unlocked.
-    bool Lock(const std::string& folder)
+    // Waits for the lock on the folder open as dir; false with errno set
+    // when it cannot be locked. A folder this user may write but not read
+    // is open only as a place (see OpenFolder): it cannot be locked, nor
+    // can anything in it be seen or swept, and it goes unlocked.
+    bool Lock(int dir)
     {
-        m_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if ((::fcntl(dir, F_GETFL) & O_PATH) != 0)
+            return true;
+        // A copy of the descriptor holds the lock, so that it lasts until
+        // this object goes even when the folder's descriptor is closed
+        // first (and its number given to another file).
+        m_fd = ::fcntl(dir, F_DUPFD_CLOEXEC, 0);
         if (m_fd < 0)
-            return errno == EACCES && ::access(folder.c_str(), W_OK | X_OK) == 0;
+            return false;
         int rc;
         do
             rc = ::flock(m_fd, LOCK_EX);
@@ -112,109 +161,283 @@ private:
     int m_fd = -1;
 };
 
-// A target of a series and the file meant for it, known by where it lies on
-// disk: a rename keeps that, so the target is seen to hold it once placed.
-struct Entry {
-    std::string name;
-    std::string target;  // the file the name's content goes to
-    uint64_t device = 0;
-    uint64_t inode = 0;
-    uint64_t size = 0;
+namespace {
 
-    bool IsHeldBy(const struct stat& st) const
+// The folder a series goes into, open for reading (to be listed and
+// locked) or, where this user may write it but not read it, as a place.
+int OpenFolder(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0 || errno != EACCES)
+        return fd;
+    return ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+// Reads the whole journal open as fd; false with why.
+bool ReadAll(int fd, std::vector<uint8_t>& bytes, std::string& why)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        why = "is not a file";
+        return false;
+    }
+    if (uint64_t(st.st_size) > kJournalMost) {
+        why = "is damaged (far too large)";
+        return false;
+    }
+    bytes.resize(size_t(st.st_size));
+    size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            why = n < 0 ? "cannot be read: " + qnSystemWords(errno) : std::string("is damaged (cut short)");
+            return false;
+        }
+        got += size_t(n);
+    }
+    return true;
+}
+
+// What became of a dead run's staging folder when it was looked at.
+struct Staging {
+    enum Kind { Skip, Remove, PutBack, Refuse } kind = Skip;
+    int fd = -1;  // the staging folder, open (and locked unless skipped)
+    Journal journal;
+    std::string why;  // for Refuse, in a few words
+
+    Staging() = default;
+    Staging(const Staging&) = delete;
+    Staging& operator=(const Staging&) = delete;
+    ~Staging()
     {
-        return inode != 0 && uint64_t(st.st_dev) == device && uint64_t(st.st_ino) == inode &&
-               uint64_t(st.st_size) == size;
+        if (fd >= 0)
+            ::close(fd);
     }
 };
 
-std::string JournalText(const std::vector<Entry>& entries)
+// Looks at the entry called name in the folder open as dir (shown as
+// folder): whether it is a dead run's staging folder to remove, one whose
+// journal is to be put back (every entry then names a file in dir, and
+// every backup is a file), one to refuse, or none of those. Takes the
+// staging folder's lock exclusive (to put it right) or shared (only to
+// look); a folder whose lock is held belongs to a running series.
+void Examine(int dir, const std::string& folder, const std::string& name, bool exclusive, Staging& s)
 {
-    std::string text = kJournalHead;
-    for (const Entry& e : entries) {
-        text += std::to_string(e.device) + ' ' + std::to_string(e.inode) + ' ' + std::to_string(e.size) + ' ';
-        text += e.name;
-        text.push_back('\0');
-        text += e.target;
-        text.push_back('\0');
+    s.kind = Staging::Skip;
+    struct stat st;
+    if (!IsStagingName(name) || ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || st.st_uid != ::geteuid())
+        return;
+    if (S_ISLNK(st.st_mode)) {
+        s.kind = Staging::Refuse;
+        s.why = "is a symbolic link where a series keeps its files";
+        return;
     }
-    return text;
-}
-
-// False for a journal that does not read whole.
-bool ReadJournal(const std::string& folder, const std::string& path, std::vector<Entry>& entries)
-{
+    if (!S_ISDIR(st.st_mode))
+        return;
+    s.fd = ::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+    if (s.fd < 0 || ::flock(s.fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0)
+        return;
+    const int journalFd = ::openat(s.fd, kJournalName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (journalFd < 0 && errno == ENOENT) {
+        s.kind = Staging::Remove;
+        return;
+    }
+    // A dead run's journal: the run died while replacing targets, and its
+    // old files go back before its backups can go.
+    s.kind = Staging::Refuse;
     std::vector<uint8_t> bytes;
-    std::string error;
-    if (!qnReadWholeFile(path, bytes, error))
-        return false;
-    const std::string text(bytes.begin(), bytes.end());
-    const size_t headSize = sizeof kJournalHead - 1;
-    const bool withTargets = text.compare(0, headSize, kJournalHead) == 0;
-    if (!withTargets && text.compare(0, headSize, kJournalHeadNamesOnly) != 0)
-        return false;
-    entries.clear();
-    for (size_t at = headSize; at < text.size();) {
-        const size_t end = text.find('\0', at);
-        if (end == std::string::npos)
-            return false;
-        Entry e;
-        const char* p = text.data() + at;
-        const char* stop = text.data() + end;
-        for (uint64_t* field : {&e.device, &e.inode, &e.size}) {
-            const auto [next, ec] = std::from_chars(p, stop, *field);
-            if (ec != std::errc() || next == stop || *next != ' ')
-                return false;
-            p = next + 1;
-        }
-        e.name.assign(p, stop);
-        if (e.name.empty() || e.name.find('/') != std::string::npos)
-            return false;
-        at = end + 1;
-        e.target = folder + "/" + e.name;
-        if (withTargets) {
-            const size_t targetEnd = text.find('\0', at);
-            if (targetEnd == std::string::npos || targetEnd == at)
-                return false;
-            e.target = text.substr(at, targetEnd - at);
-            at = targetEnd + 1;
-        }
-        entries.push_back(std::move(e));
+    std::string why;
+    if (journalFd < 0) {
+        s.why = "the journal of an interrupted series cannot be read: " + qnSystemWords(errno);
+        return;
     }
-    return true;
+    const bool read = ReadAll(journalFd, bytes, why);
+    ::close(journalFd);
+    if (!read || !CQNF_FileSeries::ParseJournal(bytes.data(), bytes.size(), s.journal, why)) {
+        s.why = "the journal of an interrupted series " + why;
+        return;
+    }
+    // Device and inode numbers mean something only on the disk, and in the
+    // folders, they were taken in: a journal copied or moved along with its
+    // staging folder would take other files for the ones its run placed.
+    struct stat folderSt, stagingSt;
+    if (s.journal.bound && (::fstat(dir, &folderSt) != 0 || ::fstat(s.fd, &stagingSt) != 0 ||
+                            !SameFile(folderSt, s.journal.folderDevice, s.journal.folderInode) ||
+                            !SameFile(stagingSt, s.journal.stagingDevice, s.journal.stagingInode))) {
+        s.why = "the journal of an interrupted series was written in another folder (copied or moved here)";
+        return;
+    }
+    for (JournalEntry& e : s.journal.entries) {
+        const std::string shown = qnShownName(e.file);
+        if (s.journal.version == 2) {
+            // Version 2 holds the path the dead run was given, which may
+            // be relative to a folder other than this run's: it is taken
+            // only where it leads to a plain name in this very folder.
+            const size_t slash = e.file.rfind('/');
+            const std::string parent =
+                slash == std::string::npos ? "." : slash == 0 ? "/" : e.file.substr(0, slash);
+            std::string base = slash == std::string::npos ? e.file : e.file.substr(slash + 1);
+            struct stat parentSt;
+            if (!IsPlainName(base) || ::fstat(dir, &folderSt) != 0 || ::stat(parent.c_str(), &parentSt) != 0 ||
+                !SameFile(parentSt, uint64_t(folderSt.st_dev), uint64_t(folderSt.st_ino))) {
+                s.why = "the journal of an interrupted series names " + shown + ", not a file in " + qnShownName(folder);
+                return;
+            }
+            e.file = std::move(base);
+        }
+        if (!IsPlainName(e.file)) {
+            s.why = "the journal of an interrupted series names " + shown + ", not a file in " + qnShownName(folder);
+            return;
+        }
+        if (::fstatat(s.fd, BackupName(e.name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode)) {
+            s.why = "the old file it keeps for " + qnShownName(e.name) + " is not a file";
+            return;
+        }
+    }
+    s.kind = Staging::PutBack;
 }
 
 // Puts back what a series replaced: a target that holds the series' file
 // gets its old file back from the backup, or goes when it had none; a
 // target moved aside and not yet replaced gets its old file back. A target
 // that holds anything else (its old file, linked as the backup, or a file
-// someone wrote since) stays. False, with the target and errno, when a
-// step failed; the rest are still tried.
-bool PutBack(const std::string& staging, const std::vector<Entry>& entries, std::string& failedTarget, int& error)
+// someone wrote since) stays. The targets are reached from dir, the backups
+// from staging. False, with the target and errno, when a step failed; the
+// rest are still tried.
+bool PutBack(int dir, int staging, const std::vector<JournalEntry>& entries, std::string& failedTarget, int& error)
 {
     bool ok = true;
-    for (const Entry& e : entries) {
-        const std::string& target = e.target;
-        const std::string backup = staging + "/" + BackupName(e.name);
+    for (const JournalEntry& e : entries) {
+        const std::string backup = BackupName(e.name);
         struct stat st;
-        const bool hasTarget = ::lstat(target.c_str(), &st) == 0;
-        const bool ours = hasTarget && e.IsHeldBy(st);
-        const bool hasBackup = ::lstat(backup.c_str(), &st) == 0;
+        const bool hasTarget = ::fstatat(dir, e.file.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+        const bool ours = hasTarget && IsHeldBy(e, st);
+        const bool hasBackup =
+            ::fstatat(staging, backup.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
         int rc = 0;
         if (hasBackup && (ours || !hasTarget))
-            rc = ::rename(backup.c_str(), target.c_str());
+            rc = ::renameat(staging, backup.c_str(), dir, e.file.c_str());
         else if (ours)
-            rc = ::unlink(target.c_str());
+            rc = ::unlinkat(dir, e.file.c_str(), 0);
         if (rc != 0 && ok) {
             ok = false;
-            failedTarget = target;
+            failedTarget = e.file;
             error = errno;
         }
     }
     return ok;
 }
 
+// Reads up to three numbers separated by single spaces from [p, stop), each
+// followed by one space (the last by end); false for anything else.
+bool ReadNumbers(const char*& p, const char* stop, std::initializer_list<uint64_t*> fields, char end)
+{
+    size_t k = 0;
+    for (uint64_t* field : fields) {
+        const auto [next, ec] = std::from_chars(p, stop, *field);
+        const char after = ++k == fields.size() ? end : ' ';
+        if (ec != std::errc() || next == stop || *next != after)
+            return false;
+        p = next + 1;
+    }
+    return true;
+}
+
 }  // namespace
+
+bool CQNF_FileSeries::ParseJournal(const uint8_t* data, size_t size, Journal& journal, std::string& why)
+{
+    journal = Journal();
+    const char* text = reinterpret_cast<const char*>(data);
+    const char* stop = text + size;
+    const size_t headSize = sizeof kJournalHead - 1;
+    const std::string_view head(text, std::min(size, headSize));
+    if (head == kJournalHead)
+        journal.version = 3;
+    else if (head == kJournalHeadTyped)
+        journal.version = 2;
+    else if (head == kJournalHeadNamesOnly)
+        journal.version = 1;
+    else {
+        why = size < headSize ? "is damaged (cut short)" : "is damaged (not a journal)";
+        return false;
+    }
+    const char* p = text + headSize;
+    uint64_t count = 0;
+    if (journal.version == 3) {
+        journal.bound = true;
+        if (!ReadNumbers(p, stop,
+                         {&journal.folderDevice, &journal.folderInode, &journal.stagingDevice, &journal.stagingInode,
+                          &count},
+                         '\n')) {
+            why = "is damaged (its second line)";
+            return false;
+        }
+    }
+    std::set<std::string_view> names, files;
+    while (p < stop) {
+        const std::string entry = "is damaged (entry " + std::to_string(journal.entries.size() + 1) + ")";
+        JournalEntry e;
+        const char* nameEnd = std::find(p, stop, '\0');
+        if (nameEnd == stop) {
+            why = "is damaged (cut short)";
+            return false;
+        }
+        if (!ReadNumbers(p, nameEnd, {&e.device, &e.inode, &e.size}, ' ')) {
+            why = entry;
+            return false;
+        }
+        const std::string_view name(p, size_t(nameEnd - p));
+        p = nameEnd + 1;
+        std::string_view file = name;
+        if (journal.version >= 2) {
+            const char* fileEnd = std::find(p, stop, '\0');
+            if (fileEnd == stop) {
+                why = "is damaged (cut short)";
+                return false;
+            }
+            file = std::string_view(p, size_t(fileEnd - p));
+            p = fileEnd + 1;
+        }
+        // Series names are plain names that never end in '~'; the file a
+        // version 3 entry names is one beside them or an absolute path.
+        const bool nameIsPlain = IsPlainName(name) && name.back() != '~';
+        if (!nameIsPlain || file.empty() || (journal.version == 3 && file[0] != '/' && !IsPlainName(file))) {
+            why = "names " + qnShownName(nameIsPlain ? file : name) + ", which is no name of a file in its folder";
+            return false;
+        }
+        if (!names.insert(name).second || !files.insert(file).second) {
+            why = entry + ": a name twice";
+            return false;
+        }
+        e.name.assign(name);
+        e.file.assign(file);
+        journal.entries.push_back(std::move(e));
+    }
+    if (journal.bound && count != journal.entries.size()) {
+        why = count > journal.entries.size() ? "is damaged (cut short)" : "is damaged (too many entries)";
+        return false;
+    }
+    return true;
+}
+
+std::string CQNF_FileSeries::JournalBytes(const Journal& journal)
+{
+    std::string text = kJournalHead;
+    for (const uint64_t n : {journal.folderDevice, journal.folderInode, journal.stagingDevice, journal.stagingInode})
+        text += std::to_string(n) + ' ';
+    text += std::to_string(journal.entries.size()) + '\n';
+    for (const JournalEntry& e : journal.entries) {
+        text += std::to_string(e.device) + ' ' + std::to_string(e.inode) + ' ' + std::to_string(e.size) + ' ';
+        text += e.name;
+        text.push_back('\0');
+        text += e.file;
+        text.push_back('\0');
+    }
+    return text;
+}
 
 void CQNF_FileSeries::SetCommitHook(CommitHook hook) { g_commitHook.store(hook); }
 
@@ -231,40 +454,50 @@ bool CQNF_FileSeries::i_Fail(const std::string& path, const std::string& why)
 
 bool CQNF_FileSeries::i_Recover()
 {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    for (fs::directory_iterator it(m_folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        struct stat st;
-        if (!IsStagingName(name) || ::lstat(it->path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
-            st.st_uid != ::geteuid())
-            continue;
-        const int fd = ::open(it->path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
-        if (fd < 0)
-            continue;
-        // A series still running holds its lock.
-        bool remove = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-        const std::string staging = it->path().string();
-        const std::string journal = staging + "/" + kJournalName;
-        if (remove && ::lstat(journal.c_str(), &st) == 0) {
-            // The run died while replacing targets: its old files go back
-            // before its backups can go. A journal that does not read keeps
-            // the folder, and the old files in it, for a person to see.
-            std::vector<Entry> entries;
+    // Listed from its own descriptor, the folder is the one the targets are
+    // reached from; a folder open only as a place cannot be listed.
+    const int listFd = ::openat(m_dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* list = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!list) {
+        if (listFd >= 0)
+            ::close(listFd);
+        return true;
+    }
+    std::vector<std::string> names;
+    while (const struct dirent* d = ::readdir(list))
+        if (IsStagingName(d->d_name))
+            names.emplace_back(d->d_name);
+    ::closedir(list);
+    for (const std::string& name : names) {
+        Staging s;
+        Examine(m_dir, m_folder, name, true, s);
+        if (s.kind == Staging::Refuse)
+            return i_Fail(m_folder + "/" + qnShownName(name),
+                          s.why + kLeftForAPerson);
+        if (s.kind == Staging::PutBack) {
             std::string target;
             int error = 0;
-            remove = ReadJournal(m_folder, journal, entries);
-            if (remove && !PutBack(staging, entries, target, error)) {
-                ::close(fd);
-                return i_Fail(target, error);
-            }
-            SyncFolder(m_folder);
+            if (!PutBack(m_dir, s.fd, s.journal.entries, target, error))
+                return i_Fail(m_folder + "/" + qnShownName(target), error);
+            ::fsync(m_dir);
         }
-        if (remove)
-            RemoveFolder(staging);
-        ::close(fd);
+        if (s.kind != Staging::Skip)
+            RemoveStaging(m_dir, name, s.fd);
     }
     return true;
+}
+
+bool CQNF_FileSeries::i_LockAndRecover(FolderLock& folderLock)
+{
+    if (!folderLock.Lock(m_dir)) {
+        const int error = errno;
+        Abandon();
+        return i_Fail(m_folder, error);
+    }
+    if (i_Recover())
+        return true;
+    Abandon();
+    return false;
 }
 
 bool CQNF_FileSeries::Begin(const std::string& folder, const std::string& stem)
@@ -275,30 +508,46 @@ bool CQNF_FileSeries::Begin(const std::string& folder, const std::string& stem)
     m_folder = folder.empty() ? "." : folder;
     // A folder whose mode forbids writing is refused as a single file in it
     // would be, even where the system would let this process write.
-    if (std::string why = Refusal(m_folder, 0); !why.empty()) {
+    if (std::string why = qnFolderRefusal(m_folder, 0); !why.empty()) {
         m_failure = std::move(why);
         return false;
     }
+    m_dir = OpenFolder(m_folder);
+    if (m_dir < 0)
+        return i_Fail(m_folder, errno);
     // The staging folder is made and locked under the folder's lock, which
     // every sweep holds: none ever sees it unlocked.
     FolderLock folderLock;
-    if (!folderLock.Lock(m_folder))
-        return i_Fail(m_folder, errno);
-    if (!i_Recover())
+    if (!i_LockAndRecover(folderLock))
         return false;
     std::string base = stem.empty() ? std::string("series") : stem;
     if (base.size() > 100)
         base.resize(100);
-    m_staging = m_folder + "/." + base + kStagingMark + "XXXXXX";
-    if (!::mkdtemp(m_staging.data())) {
-        const int error = errno;
-        m_staging.clear();
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    int error = EEXIST;
+    for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
+        uint8_t random[6] = {};
+        if (::getrandom(random, sizeof random, 0) != ssize_t(sizeof random))
+            for (uint8_t& r : random)
+                r = uint8_t(std::rand());
+        std::string name = "." + base + kStagingMark;
+        for (const uint8_t r : random)
+            name.push_back(kLetters[r % (sizeof kLetters - 1)]);
+        error = ::mkdirat(m_dir, name.c_str(), 0700) == 0 ? 0 : errno;
+        if (error == 0)
+            m_stagingName = std::move(name);
+    }
+    if (error != 0) {
+        Abandon();
         return i_Fail(m_folder, error);
     }
+    m_staging = m_folder + "/" + m_stagingName;
     m_signalSlot = qnRemoveFolderOnSignal(m_staging);
-    m_lock = ::open(m_staging.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    m_lock = ::openat(m_dir, m_stagingName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
     if (m_lock < 0 || ::flock(m_lock, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
+        error = errno;
+        if (m_lock < 0)
+            ::unlinkat(m_dir, m_stagingName.c_str(), AT_REMOVEDIR);
         Abandon();
         return i_Fail(m_folder, error);
     }
@@ -307,8 +556,30 @@ bool CQNF_FileSeries::Begin(const std::string& folder, const std::string& stem)
 
 std::string CQNF_FileSeries::Refusal(const std::string& folder, size_t longestName)
 {
+    const std::string dir = folder.empty() ? "." : folder;
     // A replaced file's backup takes its name and one character more.
-    return qnFolderRefusal(folder.empty() ? "." : folder, longestName ? longestName + 1 : 0);
+    if (std::string why = qnFolderRefusal(dir, longestName ? longestName + 1 : 0); !why.empty())
+        return why;
+    // A dead run's journal that the series would refuse, found before the
+    // work rather than after it; only looked at, under a shared lock.
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* list = fd >= 0 ? ::fdopendir(::dup(fd)) : nullptr;
+    std::string refused;
+    if (list) {
+        while (const struct dirent* d = ::readdir(list)) {
+            Staging s;
+            Examine(fd, dir, d->d_name, false, s);
+            if (s.kind == Staging::Refuse) {
+                refused = dir + "/" + qnShownName(d->d_name) + ": " + s.why +
+                          kLeftForAPerson;
+                break;
+            }
+        }
+        ::closedir(list);
+    }
+    if (fd >= 0)
+        ::close(fd);
+    return refused;
 }
 
 std::vector<std::string> CQNF_FileSeries::Targets() const
@@ -321,92 +592,123 @@ std::vector<std::string> CQNF_FileSeries::Targets() const
 
 void CQNF_FileSeries::Abandon()
 {
-    if (!m_staging.empty())
-        RemoveFolder(m_staging);
+    if (m_lock >= 0 && m_dir >= 0 && !m_stagingName.empty())
+        RemoveStaging(m_dir, m_stagingName, m_lock);
     qnForgetFolderOnSignal(m_signalSlot);
     m_signalSlot = -1;
     if (m_lock >= 0)
         ::close(m_lock);
     m_lock = -1;
+    if (m_dir >= 0)
+        ::close(m_dir);
+    m_dir = -1;
     m_staging.clear();
+    m_stagingName.clear();
 }
 
 bool CQNF_FileSeries::Commit()
 {
     namespace fs = std::filesystem;
-    if (m_staging.empty())
+    if (m_lock < 0)
         return i_Fail(m_folder, EBADF);
     // One commit in a folder at a time, and only after what dead runs left
     // is put right: a dead run's journal then never meets a target that a
     // later series replaced.
     FolderLock folderLock;
-    if (!folderLock.Lock(m_folder)) {
+    if (!i_LockAndRecover(folderLock))
+        return false;
+    struct stat folderSt, stagingSt;
+    if (::fstat(m_dir, &folderSt) != 0 || ::fstat(m_lock, &stagingSt) != 0) {
         const int error = errno;
         Abandon();
         return i_Fail(m_folder, error);
-    }
-    if (!i_Recover()) {
-        Abandon();
-        return false;
     }
 
     // Each target as it is now: whether it exists and, when it does, a second
     // name for its file in the staging folder that the rename below leaves
     // alone. Nothing outside the staging folder changes in this first pass.
     struct Slot {
-        std::string target;
+        std::string shown;  // the target as messages name it
         bool existed = false;
         bool linked = false;  // the backup is a link (else the file moves aside)
     };
     std::vector<Slot> slots(m_names.size());
-    std::vector<Entry> entries(m_names.size());
+    Journal journal;
+    journal.version = 3;
+    journal.bound = true;
+    journal.folderDevice = uint64_t(folderSt.st_dev);
+    journal.folderInode = uint64_t(folderSt.st_ino);
+    journal.stagingDevice = uint64_t(stagingSt.st_dev);
+    journal.stagingInode = uint64_t(stagingSt.st_ino);
+    std::vector<JournalEntry>& entries = journal.entries;
+    entries.resize(m_names.size());
     std::set<std::string> reached;
     bool ok = true;
     for (size_t k = 0; ok && k < m_names.size(); ++k) {
         Slot& s = slots[k];
+        JournalEntry& e = entries[k];
+        e.name = m_names[k];
+        e.file = m_names[k];
+        if (!IsPlainName(e.name) || e.name.back() == '~') {
+            ok = i_Fail(m_folder + "/" + e.name, "not a plain file name");
+            continue;
+        }
         // A symbolic link stays and the file it names is replaced, as a
-        // single file's link is.
-        s.target = qnWrittenPath(m_folder + "/" + m_names[k]);
+        // single file's link is. Its end is reached by the name beside the
+        // link when it lies in this folder, else by its absolute path.
+        s.shown = qnWrittenPath(m_folder + "/" + m_names[k]);
         struct stat st;
-        if (::stat(s.target.c_str(), &st) != 0 && errno == ELOOP)
-            ok = i_Fail(s.target, ELOOP);
-        entries[k].name = m_names[k];
-        entries[k].target = s.target;
-        if (::lstat(StagedPath(m_names[k]).c_str(), &st) == 0) {
-            entries[k].device = uint64_t(st.st_dev);
-            entries[k].inode = uint64_t(st.st_ino);
-            entries[k].size = uint64_t(st.st_size);
+        if (::fstatat(m_dir, e.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+            if (::stat(s.shown.c_str(), &st) != 0 && errno == ELOOP) {
+                ok = i_Fail(s.shown, ELOOP);
+                continue;
+            }
+            std::string end = s.shown;
+            if (end[0] != '/') {
+                std::error_code ec;
+                end = (fs::current_path(ec) / end).string();
+            }
+            const size_t slash = end.rfind('/');
+            const std::string base = end.substr(slash + 1);
+            struct stat parentSt;
+            const bool beside = IsPlainName(base) &&
+                                ::stat(slash == 0 ? "/" : end.substr(0, slash).c_str(), &parentSt) == 0 &&
+                                SameFile(parentSt, journal.folderDevice, journal.folderInode);
+            e.file = beside ? base : end;
+        }
+        if (::fstatat(m_lock, e.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            e.device = uint64_t(st.st_dev);
+            e.inode = uint64_t(st.st_ino);
+            e.size = uint64_t(st.st_size);
         }
         std::error_code ec;
-        if (m_names[k].empty() || m_names[k].back() == '~' || m_names[k].find('/') != std::string::npos)
-            ok = i_Fail(s.target, "not a plain file name");
         for (const std::string& keep : m_protected)
-            if (ok && fs::equivalent(keep, s.target, ec))
-                ok = i_Fail(s.target, "is one of the inputs");
-        if (ok && !reached.insert(fs::weakly_canonical(s.target, ec).string()).second)
-            ok = i_Fail(s.target, "two files of the series lead to it");
-        if (!ok || ::lstat(s.target.c_str(), &st) != 0)
+            if (ok && fs::equivalent(keep, s.shown, ec))
+                ok = i_Fail(s.shown, "is one of the inputs");
+        if (ok && !reached.insert(fs::weakly_canonical(s.shown, ec).string()).second)
+            ok = i_Fail(s.shown, "two files of the series lead to it");
+        if (!ok || ::fstatat(m_dir, e.file.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
         s.existed = true;
         if (S_ISDIR(st.st_mode))
-            ok = i_Fail(s.target, EISDIR);
+            ok = i_Fail(s.shown, EISDIR);
         else if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
-            ok = i_Fail(s.target, "not a regular file");
-        else if (!qnMayWrite(s.target))
-            ok = i_Fail(s.target, "the file is read-only (permission denied)");
-        else if (::link(s.target.c_str(), StagedPath(BackupName(m_names[k])).c_str()) == 0)
+            ok = i_Fail(s.shown, "not a regular file");
+        else if (!qnMayWrite(s.shown))
+            ok = i_Fail(s.shown, "the file is read-only (permission denied)");
+        else if (::linkat(m_dir, e.file.c_str(), m_lock, BackupName(e.name).c_str(), 0) == 0)
             s.linked = true;
         else if (errno != EPERM && errno != ENOTSUP && errno != EMLINK)
-            ok = i_Fail(s.target, errno);
+            ok = i_Fail(s.shown, errno);
         if (ok && S_ISREG(st.st_mode))
-            ::chmod(StagedPath(m_names[k]).c_str(), st.st_mode & 07777);
+            ::fchmodat(m_lock, e.name.c_str(), st.st_mode & 07777, 0);
     }
     // The journal, synced with the backups' links beside it, before any
     // target changes: from here a run that dies is put right by the next.
-    const std::string journal = StagedPath(kJournalName);
+    const std::string journalPath = StagedPath(kJournalName);
     if (ok) {
-        const std::string text = JournalText(entries);
-        if (qnReplaceFile(journal, text.data(), text.size()) != 0)
+        const std::string text = JournalBytes(journal);
+        if (qnReplaceFile(journalPath, text.data(), text.size()) != 0)
             ok = i_Fail(m_folder, qnLastWriteErrno());
     }
 
@@ -416,15 +718,15 @@ bool CQNF_FileSeries::Commit()
     if (ok)
         CallHook(0);
     for (size_t k = 0; ok && k < slots.size(); ++k) {
-        Slot& s = slots[k];
-        const std::string staged = StagedPath(m_names[k]);
-        const std::string backup = StagedPath(BackupName(m_names[k]));
-        if (s.existed && !s.linked && ::rename(s.target.c_str(), backup.c_str()) != 0) {
-            ok = i_Fail(s.target, errno);
+        const Slot& s = slots[k];
+        const JournalEntry& e = entries[k];
+        if (s.existed && !s.linked &&
+            ::renameat(m_dir, e.file.c_str(), m_lock, BackupName(e.name).c_str()) != 0) {
+            ok = i_Fail(s.shown, errno);
             break;
         }
-        if (::rename(staged.c_str(), s.target.c_str()) != 0) {
-            ok = i_Fail(s.target, errno);
+        if (::renameat(m_lock, e.name.c_str(), m_dir, e.file.c_str()) != 0) {
+            ok = i_Fail(s.shown, errno);
             break;
         }
         CallHook(k + 1);
@@ -435,18 +737,18 @@ bool CQNF_FileSeries::Commit()
         int error = 0;
         // Old files that cannot go back stay with the journal in the
         // staging folder, for the next series here to put back.
-        keep = !PutBack(m_staging, entries, target, error);
+        keep = !PutBack(m_dir, m_lock, entries, target, error);
     }
-    SyncFolder(m_folder);
+    ::fsync(m_dir);
     if (ok) {
         // The series is in place once the journal is gone from the disk.
-        ::unlink(journal.c_str());
-        SyncFolder(m_staging);
+        ::unlinkat(m_lock, kJournalName, 0);
+        ::fsync(m_lock);
     }
     if (keep) {
         qnForgetFolderOnSignal(m_signalSlot);
         m_signalSlot = -1;
-        m_staging.clear();
+        m_stagingName.clear();
     }
     Abandon();
     qnReleaseTermination();

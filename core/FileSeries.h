@@ -21,6 +21,15 @@
 // backup back and removes the new files that had no old one before it
 // deletes anything: the folder again holds exactly the old set.
 //
+// The journal names files by their names in the series' folder, and every
+// file is reached from a descriptor of that folder, so the next series puts
+// things right whatever folder it runs from. A journal found on disk is
+// input like any other: one that is damaged, that was written in another
+// folder than the one it lies in, or that names anything but a file in its
+// folder (a path, "..", the end of a link that leads elsewhere) is refused.
+// Nothing is put back then, the staging folder stays for a person to see,
+// and no series is written into that folder until it is gone.
+//
 // Series in one folder take turns: a lock on the folder itself is held
 // while a staging folder is made, while dead runs' staging folders are put
 // right and removed, and through a commit. A running series also holds a
@@ -32,6 +41,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -48,7 +58,8 @@ public:
     bool Begin(const std::string& folder, const std::string& stem);
     // Why a series whose file names are up to longestName bytes long could
     // not be written into folder now, in one line, or empty: asked before
-    // the files are made, so that a long run never ends refused.
+    // the files are made, so that a long run never ends refused. A dead
+    // run's journal there that would be refused is named too.
     static std::string Refusal(const std::string& folder, size_t longestName);
     // Paths no file of the series may replace.
     void Protect(const std::vector<std::string>& paths) { m_protected = paths; }
@@ -78,16 +89,54 @@ public:
     using CommitHook = void (*)(size_t placed);
     static void SetCommitHook(CommitHook hook);
 
+    // A journal as its bytes tell it, before anything on disk is looked at.
+    struct JournalEntry {
+        // Where the series' new file lay when the journal was written: a
+        // rename keeps that, so a target is seen to hold it once placed.
+        uint64_t device = 0;
+        uint64_t inode = 0;
+        uint64_t size = 0;
+        std::string name;  // the series' name, a plain name; its backup is named after it
+        // Where the new file goes: a plain name in the folder (name itself,
+        // or a link's end beside it), or the absolute path of a link's end
+        // elsewhere. Journals of the second version hold the path the run
+        // was given.
+        std::string file;
+    };
+    struct Journal {
+        int version = 0;
+        // Which folder and staging folder it was written for (version 3).
+        bool bound = false;
+        uint64_t folderDevice = 0;
+        uint64_t folderInode = 0;
+        uint64_t stagingDevice = 0;
+        uint64_t stagingInode = 0;
+        std::vector<JournalEntry> entries;
+    };
+    // Reads a journal from its bytes; false, with why in a few words, for
+    // bytes that are no whole journal (damaged or cut short), names that
+    // are no plain names, a name twice.
+    static bool ParseJournal(const uint8_t* data, size_t size, Journal& journal, std::string& why);
+    // The bytes of journal, bound and in the latest form.
+    static std::string JournalBytes(const Journal& journal);
+
 private:
+    class FolderLock;
+
     bool i_Fail(const std::string& path, int error);
     bool i_Fail(const std::string& path, const std::string& why);
     // Puts right and removes the staging folders of dead runs; false with
     // the failure set when a dead run's old files could not all be put back
     // (its staging folder then stays). Runs under the folder lock.
     bool i_Recover();
+    // Takes the folder's lock and puts right what dead runs left; false
+    // with the failure set and the series abandoned.
+    bool i_LockAndRecover(FolderLock& folderLock);
 
     std::string m_folder;
     std::string m_staging;
+    std::string m_stagingName;
+    int m_dir = -1;      // the folder, opened once: every target is reached from it
     int m_lock = -1;     // the staging folder, open and locked
     int m_signalSlot = -1;
     std::vector<std::string> m_names;

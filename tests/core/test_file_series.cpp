@@ -10,11 +10,13 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <random>
@@ -237,6 +239,73 @@ TEST(FileSeries, ARunKilledWhileReplacingIsPutBackByTheNextSeries)
     }
 }
 
+// Runs a series in a child process started in the folder from; false
+// when it fails (its failure printed) or dies.
+bool WriteSeriesFrom(const std::string& from, const std::string& dir, const std::vector<std::string>& names,
+                     const std::string& tag)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        CQNF_FileSeries series;
+        std::string failure;
+        const bool ok = ::chdir(from.c_str()) == 0 && WriteSeries(series, dir, names, tag, failure);
+        if (!ok)
+            std::fprintf(stderr, "%s\n", failure.c_str());
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A run killed in its commit, started in one folder and naming the series'
+// folder relative to it; the next series into that folder is started in
+// another folder, beside a folder of the same name there (a bystander) or
+// none. The dead run's old files go back into the series' own folder, the
+// bystander is left alone, and the next series succeeds.
+TEST(FileSeries, ARunKilledInItsCommitIsPutBackFromAnyFolder)
+{
+    const std::vector<std::string> names = Names(5);
+    const std::vector<std::string> second = {"other.png"};
+    for (const size_t killWhenPlaced : {size_t(0), size_t(2), size_t(5)}) {
+        for (const bool bystander : {true, false}) {
+            SCOPED_TRACE("killed after " + std::to_string(killWhenPlaced) + " renames" +
+                         (bystander ? ", a bystander folder" : ""));
+            TempDir top;
+            fs::create_directory(top.File("ser"));
+            fs::create_directory(top.File("other"));
+            const auto before = PutOldFiles(top.File("ser"), names);
+            if (bystander) {
+                fs::create_directory(top.File("other/ser"));
+                Put(top.File("other/ser/mine.txt"), "a bystander's");
+            }
+            const auto beside = Contents(top.File("other"));
+            const auto besideInside = bystander ? Contents(top.File("other/ser")) : decltype(before){};
+
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                g_killWhenPlaced = killWhenPlaced;
+                CQNF_FileSeries::SetCommitHook(KillWhenPlaced);
+                ::_exit(::chdir(top.Path().c_str()) == 0 && WriteSeries("ser", names, "new ") ? 0 : 1);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+            ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the run was not killed in its commit";
+            size_t journals = 0;
+            for (const auto& e : fs::directory_iterator(top.File("ser")))
+                journals += fs::exists(e.path() / "journal~~");
+            ASSERT_EQ(journals, 1u) << "the dead run left no journal";
+
+            ASSERT_TRUE(WriteSeriesFrom(top.File("other"), "../ser", second, "second "));
+            EXPECT_EQ(Judge(Contents(top.File("ser")), before, names, "new ", second), Holds::OldSet);
+            EXPECT_EQ(Contents(top.File("ser"))[second[0]], "second " + second[0]);
+            EXPECT_EQ(Contents(top.File("other")), beside);
+            if (bystander) {
+                EXPECT_EQ(Contents(top.File("other/ser")), besideInside);
+            }
+        }
+    }
+}
+
 // Killed at random moments, while writing its files or while putting them
 // in place: after the next series the folder holds the whole old set or the
 // whole new one, never a mixture and never a dead run's staging folder.
@@ -349,4 +418,111 @@ TEST(FileSeries, EightRunsIntoOneFolderAtOnceAllSucceedWhole)
     const std::string& first = after.begin()->second;
     const std::string tag = first.substr(0, first.find(": ") + 2);
     EXPECT_EQ(Judge(after, {}, names, tag, {}), Holds::NewSet) << "the files come from different runs";
+}
+
+// Journals no series may act on, planted or copied into a folder or cut
+// short: each names a file outside the folder (by an absolute path, in the
+// form of either version, or by ".."), or a file of the folder while it lies
+// in a staging folder other than the one it was written in, or reads only in
+// part; or the staging folder is a link to a dead run's elsewhere. The
+// planted old file would go over the file named, which the journal
+// describes truly. Each is refused in one line naming the staging folder,
+// before the work and again when the series begins; nothing changes inside
+// the folder or outside it, and the staging folder stays as it was.
+TEST(FileSeries, AJournalNamingAnythingButAFileOfItsFolderIsRefused)
+{
+    TempDir top;
+    const std::string victim = top.File("victim.txt");
+    Put(victim, "precious");
+    auto ident = [](const std::string& path) {
+        struct stat st {};
+        ::stat(path.c_str(), &st);
+        return std::to_string(st.st_dev) + " " + std::to_string(st.st_ino) + " " + std::to_string(st.st_size);
+    };
+    auto inode = [](const std::string& path) {
+        struct stat st {};
+        ::stat(path.c_str(), &st);
+        return std::to_string(st.st_dev) + " " + std::to_string(st.st_ino);
+    };
+    const std::string nul(1, '\0');
+    const std::string v1 = "tessolo series journal 1\n", v2 = "tessolo series journal 2\n",
+                      v3 = "tessolo series journal 3\n";
+    // The journal for a staging folder at staging in folder.
+    using Make = std::function<std::string(const std::string& folder, const std::string& staging)>;
+    const struct {
+        const char* what;
+        Make journal;
+        bool linked;  // the staging folder is a link to one beside the victim
+    } cases[] = {
+        {"an absolute path, version 2",
+         [&](const std::string&, const std::string&) { return v2 + ident(victim) + " p_1.png" + nul + victim + nul; },
+         false},
+        {"an absolute path, version 3",
+         [&](const std::string& folder, const std::string& staging) {
+             return v3 + inode(folder) + " " + inode(staging) + " 1\n" + ident(victim) + " p_1.png" + nul + victim + nul;
+         },
+         false},
+        {"a path out of the folder, version 3",
+         [&](const std::string& folder, const std::string& staging) {
+             return v3 + inode(folder) + " " + inode(staging) + " 1\n" + ident(victim) + " p_1.png" + nul +
+                    "../victim.txt" + nul;
+         },
+         false},
+        {"the folder above, version 1",
+         [&](const std::string& folder, const std::string&) { return v1 + ident(folder + "/..") + " .." + nul; },
+         false},
+        {"a staging folder it was not written in",
+         [&](const std::string& folder, const std::string&) {
+             return v3 + inode(folder) + " " + inode(folder) + " 1\n" + ident(folder + "/p_1.png") + " p_1.png" +
+                    nul + "p_1.png" + nul;
+         },
+         false},
+        {"cut short in an entry",
+         [&](const std::string& folder, const std::string&) {
+             return v2 + ident(folder + "/p_1.png") + " p_1.png" + nul + folder + "/p_1.png" + nul +
+                    ident(folder + "/p_2.png") + " p_2.p";
+         },
+         false},
+        {"cut short between entries",
+         [&](const std::string& folder, const std::string& staging) {
+             return v3 + inode(folder) + " " + inode(staging) + " 2\n" + ident(folder + "/p_1.png") + " p_1.png" +
+                    nul + "p_1.png" + nul;
+         },
+         false},
+        {"a link to a dead run's staging folder elsewhere",
+         [&](const std::string&, const std::string&) { return v2 + ident(victim) + " p_1.png" + nul + victim + nul; },
+         true},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string folder = top.File("shared" + std::to_string(++n));
+        fs::create_directory(folder);
+        Put(folder + "/p_1.png", "old p_1");
+        Put(folder + "/p_2.png", "old p_2");
+        const std::string name = ".p_1.png.series-Plant" + std::to_string(n);
+        const std::string staging =
+            c.linked ? top.File(name) : folder + "/" + name;
+        fs::create_directory(staging);
+        if (c.linked)
+            fs::create_symlink(staging, folder + "/" + name);
+        Put(staging + "/p_1.png~", "planted");
+        Put(staging + "/p_2.png~", "planted");
+        Put(staging + "/journal~~", c.journal(folder, staging));
+        const auto inFolder = Contents(folder);
+        const auto inStaging = Contents(staging);
+
+        const std::string early = CQNF_FileSeries::Refusal(folder, 0);
+        EXPECT_NE(early.find(name), std::string::npos) << early;
+        EXPECT_EQ(early.find('\n'), std::string::npos) << early;
+        CQNF_FileSeries series;
+        EXPECT_FALSE(series.Begin(folder, "p_1.png"));
+        EXPECT_NE(series.Failure().find(name), std::string::npos) << series.Failure();
+        EXPECT_EQ(series.Failure().find('\n'), std::string::npos) << series.Failure();
+        series.Abandon();
+
+        EXPECT_EQ(Contents(folder), inFolder);
+        EXPECT_EQ(Contents(staging), inStaging);
+        EXPECT_EQ(ReadFile(victim), Bytes({'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
+    }
 }
