@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,8 +34,8 @@ std::map<std::string, std::string> Contents(const std::string& folder)
     return all;
 }
 
-// Starts `tessolo-tool args...` with its outputs dropped.
-pid_t Spawn(const std::vector<std::string>& args)
+// Starts `tessolo-tool args...` in the folder from with its outputs dropped.
+pid_t Spawn(const std::string& from, const std::vector<std::string>& args)
 {
     std::vector<char*> argv;
     const std::string tool = TESSOLO_TOOL;
@@ -46,6 +47,7 @@ pid_t Spawn(const std::vector<std::string>& args)
     posix_spawn_file_actions_init(&files);
     posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addchdir_np(&files, from.c_str());
     pid_t pid = -1;
     if (posix_spawn(&pid, tool.c_str(), &files, nullptr, argv.data(), environ) != 0)
         pid = -1;
@@ -81,14 +83,17 @@ bool CanOwnMounts(const std::string& folder)
 
 }  // namespace
 
-// The export of the story: old files under the first names of the
-// series and one more; the export is killed with SIGKILL right after it has
-// put its first, its fourth, or half its files in place; another export into
-// the folder follows. The folder then holds the whole old set or the whole
-// new one beside the second export's files, and nothing hidden.
+// Old files under the first names of the series and one more; an export
+// run in one folder, naming the series' folder relative to it, is killed
+// with SIGKILL right after it has put its first, its fourth, or half its
+// files in place; another export into the folder follows, run in another
+// folder that holds a folder of the same name (a bystander). The series'
+// folder then holds the whole old set or the whole new one beside the second
+// export's files, and nothing hidden; the bystander is left alone.
 TEST(WriteFaults, AnExportKilledWhilePlacingItsFilesLeavesTheOldOrTheNewSet)
 {
     const Folder d("killed_commit");
+    fs::create_directory(d / "elsewhere");
     ASSERT_EQ(RunTool("layout new --grid 20x15 " + Q(d / "lay.qntd")).code, 0);
     fs::create_directory(d / "whole");
     ASSERT_EQ(RunTool("export pieces --to png " + Q(d / "lay.qntd") + " " + Q(kSample) + " " + Q(d / "whole/p")).code,
@@ -97,8 +102,12 @@ TEST(WriteFaults, AnExportKilledWhilePlacingItsFilesLeavesTheOldOrTheNewSet)
     ASSERT_EQ(fresh.size(), 300u);
     for (const size_t killAfter : {size_t(1), size_t(4), size_t(150)}) {
         SCOPED_TRACE("killed after " + std::to_string(killAfter) + " files placed");
-        const std::string out = d / ("out" + std::to_string(killAfter));
+        const std::string outName = "out" + std::to_string(killAfter);
+        const std::string out = d / outName;
         fs::create_directory(out);
+        fs::create_directory(d / ("elsewhere/" + outName));
+        std::ofstream(d / ("elsewhere/" + outName + "/mine.txt")) << "a bystander's";
+        const auto bystander = Contents(d / ("elsewhere/" + outName));
         std::map<std::string, std::string> old;
         for (auto it = fresh.begin(); old.size() < 3; ++it)
             old[it->first] = "old " + it->first;
@@ -109,7 +118,7 @@ TEST(WriteFaults, AnExportKilledWhilePlacingItsFilesLeavesTheOldOrTheNewSet)
         const int watch = ::inotify_init1(IN_CLOEXEC);
         ASSERT_GE(watch, 0);
         ASSERT_GE(::inotify_add_watch(watch, out.c_str(), IN_MOVED_TO), 0);
-        const pid_t pid = Spawn({"export", "pieces", "--to", "png", d / "lay.qntd", kSample, out + "/p"});
+        const pid_t pid = Spawn(d.path(), {"export", "pieces", "--to", "png", d / "lay.qntd", kSample, outName + "/p"});
         ASSERT_GT(pid, 0);
         // Each file put in place arrives by a rename into the folder.
         size_t placed = 0;
@@ -128,9 +137,11 @@ TEST(WriteFaults, AnExportKilledWhilePlacingItsFilesLeavesTheOldOrTheNewSet)
         int status = 0;
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
 
-        const Result next =
-            RunTool("export pieces --to png " + Q(d / "lay.qntd") + " " + Q(kSample) + " " + Q(out + "/q"));
+        const Result next = RunProgram("env", "-C " + Q(d / "elsewhere") + " " + Q(TESSOLO_TOOL) +
+                                                  " export pieces --to png " + Q(d / "lay.qntd") + " " + Q(kSample) +
+                                                  " " + Q("../" + outName + "/q"));
         ASSERT_EQ(next.code, 0) << next.err;
+        EXPECT_EQ(Contents(d / ("elsewhere/" + outName)), bystander);
         std::map<std::string, std::string> series, others;
         for (const auto& [name, bytes] : Contents(out))
             (name.rfind("q_", 0) == 0 ? others : series)[name] = bytes;
@@ -140,6 +151,54 @@ TEST(WriteFaults, AnExportKilledWhilePlacingItsFilesLeavesTheOldOrTheNewSet)
         EXPECT_TRUE(series == old || series == allNew)
             << series.size() << " files besides the second export's, of which the old ones left: "
             << (series.count(old.begin()->first) ? series[old.begin()->first].substr(0, 4) : "none");
+    }
+}
+
+// A staging folder planted in a folder (or copied into it with the folder)
+// before a series is written there: its journal names a file outside the
+// folder, describing that file truly, with an old file to put over it; in
+// another folder a journal is cut short. Every series writer refuses each in
+// one line that names the staging folder, before any work and with nothing
+// written; the file outside keeps its bytes and the staging folder stays.
+TEST(WriteFaults, APlantedJournalIsRefusedAndTouchesNothing)
+{
+    const Folder d("planted");
+    ASSERT_EQ(RunTool("layout new --grid 3x2 " + Q(d / "lay.qntd")).code, 0);
+    ASSERT_EQ(RunTool("psd write " + Q(d / "in.psd") + " " + Q(kSample)).code, 0);
+    const std::string victim = d / "victim.txt";
+    std::ofstream(victim) << "precious";
+    struct stat st {};
+    ASSERT_EQ(::stat(victim.c_str(), &st), 0);
+    const std::string nul(1, '\0');
+    const std::string entry =
+        std::to_string(st.st_dev) + " " + std::to_string(st.st_ino) + " " + std::to_string(st.st_size) + " ";
+    const struct {
+        const char* folder;
+        std::string journal;
+    } plants[] = {
+        {"outside", "tessolo series journal 2\n" + entry + "piece.png" + nul + victim + nul},
+        {"cut", "tessolo series journal 2\n" + entry + "piece.png" + nul + d / "cut/piece.png" + nul + entry + "pie"},
+    };
+    for (const auto& p : plants) {
+        const std::string staging = d / (std::string(p.folder) + "/.piece.png.series-Plant0");
+        fs::create_directories(staging);
+        std::ofstream(staging + "/piece.png~") << "planted";
+        std::ofstream(staging + "/journal~~", std::ios::binary) << p.journal;
+        const auto before = Contents(d / p.folder);
+        const auto kept = Contents(staging);
+        for (const std::string& run :
+             {"export pieces --to png " + Q(d / "lay.qntd") + " " + Q(kSample) + " " + Q(d / p.folder),
+              "psd read " + Q(d / "in.psd") + " " + Q(d / p.folder)}) {
+            SCOPED_TRACE(run);
+            const Result r = RunTool(run);
+            EXPECT_EQ(r.code, 1) << r.err;
+            EXPECT_EQ(Lines(r.err), 1u) << r.err;
+            EXPECT_NE(r.err.find(".piece.png.series-Plant0"), std::string::npos) << r.err;
+            EXPECT_EQ(r.out.find("layer"), std::string::npos) << "the document was read first: " << r.out;
+            EXPECT_EQ(Contents(d / p.folder), before);
+            EXPECT_EQ(Contents(staging), kept);
+            EXPECT_EQ(Slurp(victim), "precious");
+        }
     }
 }
 
