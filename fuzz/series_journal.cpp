@@ -1,0 +1,66 @@
+// Fuzz target: the reader of a PNG series' journal, which a run finds on
+// disk in a dead run's staging folder. A journal it takes names only plain
+// names (and, in the latest form, absolute paths that the recovery then
+// refuses), each once; written again it reads back the same; a refusal is
+// one line.
+#include "core/FileSeries.h"
+
+#include <cstdint>
+#include <set>
+#include <string>
+
+namespace {
+
+bool IsPlain(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+bool Same(const CQNF_FileSeries::Journal& a, const CQNF_FileSeries::Journal& b)
+{
+    if (a.folderDevice != b.folderDevice || a.folderInode != b.folderInode || a.stagingDevice != b.stagingDevice ||
+        a.stagingInode != b.stagingInode || a.entries.size() != b.entries.size())
+        return false;
+    for (size_t k = 0; k < a.entries.size(); ++k) {
+        const auto& x = a.entries[k];
+        const auto& y = b.entries[k];
+        if (x.device != y.device || x.inode != y.inode || x.size != y.size || x.name != y.name || x.file != y.file)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    CQNF_FileSeries::Journal journal;
+    std::string why;
+    if (!CQNF_FileSeries::ParseJournal(data, size, journal, why)) {
+        if (why.empty() || why.find('\n') != std::string::npos)
+            __builtin_trap();
+        return 0;
+    }
+    if (journal.version < 1 || journal.version > 3 || journal.bound != (journal.version == 3))
+        __builtin_trap();
+    std::set<std::string> names, files;
+    for (const auto& e : journal.entries) {
+        if (!IsPlain(e.name) || e.name.back() == '~' || e.file.empty() || !names.insert(e.name).second ||
+            !files.insert(e.file).second)
+            __builtin_trap();
+        if (journal.version == 1 && e.file != e.name)
+            __builtin_trap();
+        if (journal.version == 3 && e.file[0] != '/' && !IsPlain(e.file))
+            __builtin_trap();
+    }
+    if (journal.version == 3) {
+        const std::string again = CQNF_FileSeries::JournalBytes(journal);
+        CQNF_FileSeries::Journal reread;
+        if (!CQNF_FileSeries::ParseJournal(reinterpret_cast<const uint8_t*>(again.data()), again.size(), reread,
+                                           why) ||
+            !Same(journal, reread))
+            __builtin_trap();
+    }
+    return 0;
+}
