@@ -47,7 +47,8 @@ struct HostDocument {
     std::vector<HostChannel> channels;
     uint8_t foreground[3] = {0, 0, 0};  // RGB
     uint8_t background[3] = {255, 255, 255};
-    double resolution = 72.0;
+    double resolution = 72.0;  // pixels per inch across
+    double resolutionY = 0.0;  // and down; 0: as across (see VerticalResolution)
     int ruler = 0;  // the ruler-units property value
     std::vector<uint8_t> icc;
     // What of its input a PSD written from the document would not hold, in
@@ -76,6 +77,8 @@ struct HostDocument {
     const HostLayer& Target() const { return layers[target]; }
     HostLayer& Target() { return layers[target]; }
     size_t PixelCount() const { return static_cast<size_t>(width) * static_cast<size_t>(height); }
+    // Pixels per inch down the document.
+    double VerticalResolution() const { return resolutionY > 0.0 ? resolutionY : resolution; }
 
     // All visible layers blended bottom first with normal "over" at their
     // opacity; the result has alpha when any layer has.

@@ -5,6 +5,7 @@
 #include "core/TerminalProgress.h"
 #include "hostapp/InputDocument.h"
 #include "hostapp/PluginLoader.h"
+#include "imaging/ImageFile.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +27,33 @@ int Fail(int code, const std::string& message)
     return code;
 }
 
+// Whether the pictures the command line adds to doc (layers, selection,
+// channels) fit it, judged from their headers before any is decoded: each
+// layer must have the document's size, and the document with all of them
+// must stay within kMaxDocumentBytes.
+bool LayersFit(const HostCommandLine& cmd, const HostDocument& doc, std::string& err)
+{
+    const uint64_t pixels = doc.PixelCount();
+    uint64_t more = 0;
+    for (const LayerArg& l : cmd.layers) {
+        CQNF_ImageFile head;
+        if (!head.LoadHeader(l.path, CQNF_ImageFile::KindPNG | CQNF_ImageFile::KindJPEG, kMaxImageSide)) {
+            err = head.Reason();
+            return false;
+        }
+        if (head.GetWidth() != doc.width || head.GetHeight() != doc.height) {
+            err = "layer \"" + l.name + "\" (" + l.path + ") is " + std::to_string(head.GetWidth()) + " x " +
+                  std::to_string(head.GetHeight()) + " pixels, not the document's " + std::to_string(doc.width) +
+                  " x " + std::to_string(doc.height);
+            return false;
+        }
+        more += pixels * (uint64_t(ColorPlanes(doc.mode)) + (head.HasAlpha() ? 1 : 0));
+    }
+    // A new selection and each channel take one plane.
+    more += pixels * ((cmd.selection.empty() || !doc.selection.empty() ? 0 : 1) + cmd.channels.size());
+    return doc.Fits(more, err);
+}
+
 bool BuildDocument(const HostCommandLine& cmd, HostDocument& doc, std::string& err)
 {
     InputFacts facts;
@@ -42,6 +70,8 @@ bool BuildDocument(const HostCommandLine& cmd, HostDocument& doc, std::string& e
     if (!cmd.mode.empty() &&
         !doc.ConvertTo(cmd.mode == "gray" ? ColorMode::Gray : cmd.mode == "cmyk" ? ColorMode::CMYK : ColorMode::RGB,
                        err))
+        return false;
+    if (!LayersFit(cmd, doc, err))
         return false;
     for (const LayerArg& l : cmd.layers) {
         RasterImage layer;
@@ -77,8 +107,10 @@ bool BuildDocument(const HostCommandLine& cmd, HostDocument& doc, std::string& e
         doc.foreground[c] = cmd.foreground[c];
         doc.background[c] = cmd.background[c];
     }
-    // The command line's resolution, else the file's, else the screen's 72.
+    // The command line's resolution (both ways), else the file's, else the
+    // screen's 72.
     doc.resolution = cmd.resolution > 0 ? cmd.resolution : facts.resolution > 0 ? facts.resolution : 72.0;
+    doc.resolutionY = cmd.resolution > 0 ? cmd.resolution : facts.resolutionY > 0 ? facts.resolutionY : doc.resolution;
     doc.ruler = cmd.ruler;
     // An ICC profile states its size in 32 bits; real ones are far smaller.
     if (!cmd.icc.empty() && !qnReadWholeFile(cmd.icc, doc.icc, err, kMaxIccBytes))
@@ -304,9 +336,10 @@ int RunHostProgram(const HostCommandLine& cmd)
     }
     if (writes) {
         const HostDocument& d = host.Document();
+        const int across = static_cast<int>(d.resolution + 0.5), down = static_cast<int>(d.VerticalResolution() + 0.5);
         progress.Summary("tessolo-host: wrote " + cmd.output + ", " + std::to_string(d.width) + " x " +
-                         std::to_string(d.height) + " pixels at " +
-                         std::to_string(static_cast<int>(d.resolution + 0.5)) + " dpi");
+                         std::to_string(d.height) + " pixels at " + std::to_string(across) +
+                         (down != across ? " x " + std::to_string(down) : std::string()) + " dpi");
     }
     return kExitOk;
 }

@@ -41,7 +41,7 @@ void JpegFail(j_common_ptr cinfo)
 // Encodes interleaved rows into a malloc'd buffer (the caller frees it).
 // Nothing with a destructor lives in this frame.
 bool EncodeJpeg(const uint8_t* pixels, int width, int height, int components, int quality, double resolution,
-                unsigned char** out, unsigned long* outSize)
+                double resolutionY, unsigned char** out, unsigned long* outSize)
 {
     jpeg_compress_struct cinfo;
     JpegErrors errors;
@@ -62,8 +62,8 @@ bool EncodeJpeg(const uint8_t* pixels, int width, int height, int components, in
     // JFIF density in dots per inch, the field's 16 bits at most.
     cinfo.write_JFIF_header = TRUE;
     cinfo.density_unit = 1;
-    const double dpi = std::clamp(std::round(resolution), 1.0, 65535.0);
-    cinfo.X_density = cinfo.Y_density = static_cast<UINT16>(dpi);
+    cinfo.X_density = static_cast<UINT16>(std::clamp(std::round(resolution), 1.0, 65535.0));
+    cinfo.Y_density = static_cast<UINT16>(std::clamp(std::round(resolutionY), 1.0, 65535.0));
     jpeg_start_compress(&cinfo, TRUE);
     const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(components);
     while (cinfo.next_scanline < cinfo.image_height) {
@@ -75,7 +75,8 @@ bool EncodeJpeg(const uint8_t* pixels, int width, int height, int components, in
     return true;
 }
 
-bool WriteJpeg(const std::string& path, const RasterImage& layer, double resolution, int quality, std::string& err)
+bool WriteJpeg(const std::string& path, const RasterImage& layer, double resolution, double resolutionY, int quality,
+               std::string& err)
 {
     // JPEG has no transparency: the layer is laid over white, as editors
     // export it. CMYK goes the plain way to RGB.
@@ -93,7 +94,8 @@ bool WriteJpeg(const std::string& path, const RasterImage& layer, double resolut
     }
     unsigned char* encoded = nullptr;
     unsigned long size = 0;
-    const bool ok = EncodeJpeg(pixels.data(), image.width, image.height, colours, quality, resolution, &encoded, &size);
+    const bool ok = EncodeJpeg(pixels.data(), image.width, image.height, colours, quality, resolution, resolutionY,
+                               &encoded, &size);
     unsigned short error = ok ? qnReplaceFile(path, encoded, size) : qnerr::NoMemory;
     std::free(encoded);
     if (error != 0) {
@@ -137,6 +139,7 @@ bool WritePsd(const std::string& path, const HostDocument& doc, std::string& err
                 : doc.mode == ColorMode::CMYK ? qncodec::ModeCMYK
                                               : qncodec::ModeColour;
     init.resolution = doc.resolution;
+    init.resolutionY = doc.VerticalResolution();
     if (!psd.Write_Init(&init)) {
         err = qnFileFailure(path, true, psd.GetError());
         return false;
@@ -230,9 +233,9 @@ bool WriteOutput(const std::string& path, OutputKind kind, const HostDocument& d
 {
     switch (kind) {
     case OutputKind::PNG:
-        return WritePngFile(path, doc.Target().pixels, err, doc.resolution);
+        return WritePngFile(path, doc.Target().pixels, err, doc.resolution, doc.VerticalResolution());
     case OutputKind::JPEG:
-        return WriteJpeg(path, doc.Target().pixels, doc.resolution, quality, err);
+        return WriteJpeg(path, doc.Target().pixels, doc.resolution, doc.VerticalResolution(), quality, err);
     case OutputKind::PSD:
         return WritePsd(path, doc, err);
     case OutputKind::None:

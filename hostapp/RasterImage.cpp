@@ -138,7 +138,8 @@ void ImageFromFile(const CQNF_ImageFile& file, RasterImage& image)
         copy(qncodec::PlaneAlpha);
 }
 
-bool WritePngFile(const std::string& path, const RasterImage& image, std::string& err, double resolution)
+bool WritePngFile(const std::string& path, const RasterImage& image, std::string& err, double resolution,
+                  double resolutionY)
 {
     if (image.width < 1 || image.height < 1 || image.width > kMaxImageSide || image.height > kMaxImageSide) {
         err = "cannot write " + path + ": the image must be 1 to 30000 pixels a side";
@@ -153,7 +154,7 @@ bool WritePngFile(const std::string& path, const RasterImage& image, std::string
     const unsigned char* alpha = image.hasAlpha ? image.planes.back().data() : nullptr;
     unsigned short error = 0;
     if (!qnCodecSavePNG(path.c_str(), static_cast<uint16_t>(image.width), static_cast<uint16_t>(image.height), mode,
-                        planes, alpha, static_cast<uint32_t>(image.width), resolution, "tessolo-host", error,
+                        planes, alpha, static_cast<uint32_t>(image.width), resolution, resolutionY, "tessolo-host", error,
                         image.hasAlpha)) {
         err = qnFileFailure(path, true, error);
         return false;

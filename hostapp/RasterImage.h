@@ -41,9 +41,11 @@ struct RasterImage {
 bool ReadImageFile(const std::string& path, RasterImage& image, std::string& err);
 
 // Writes a PNG: gray, gray + alpha, RGB or RGBA, with its resolution in
-// pixels per inch. A CMYK image is converted to RGB first (RGBFromCMYK). An
-// existing file is replaced only by a complete new one.
-bool WritePngFile(const std::string& path, const RasterImage& image, std::string& err, double resolution = 72.0);
+// pixels per inch across and down (0 down: as across). A CMYK image is
+// converted to RGB first (RGBFromCMYK). An existing file is replaced only
+// by a complete new one.
+bool WritePngFile(const std::string& path, const RasterImage& image, std::string& err, double resolution = 72.0,
+                  double resolutionY = 0.0);
 
 // The plain conversions the host uses where no colour management is wanted.
 // CMYK values are in plane form.

@@ -135,10 +135,12 @@ void StandInHost::BuildRecord()
     // 16.16 fixed point holds less than 32,768 dpi: a file that names more
     // (a JFIF density, a pHYs chunk, a PSD resource can) gets the most the
     // field holds; the document keeps the file's value for the output.
-    const double fixed = m_doc.resolution * 65536.0;
-    r.imageHRes = r.imageVRes = fixed >= double(INT32_MAX) ? INT32_MAX
-                                : fixed >= 1.0             ? static_cast<int32_t>(fixed)
-                                                           : 72 * 65536;
+    auto field = [](double resolution) {
+        const double fixed = resolution * 65536.0;
+        return fixed >= double(INT32_MAX) ? INT32_MAX : fixed >= 1.0 ? static_cast<int32_t>(fixed) : 72 * 65536;
+    };
+    r.imageHRes = field(m_doc.resolution);
+    r.imageVRes = field(m_doc.VerticalResolution());
     if (m_settings.hostSig != filterHostSigReference) {
         r.inTransparencyMask = hasAlpha ? 1 : 0;
         r.outTransparencyMask = hasAlpha && !m_settings.protectTransparency ? 1 : 0;

@@ -97,6 +97,49 @@ bool CQNF_ImageJPEG::JudgeHeader(CQNF_StdFile& file, uint64_t length, uint64_t& 
     return true;
 }
 
+bool CQNF_ImagePNG::ReadHeaderBytes(CQNF_StdFile& file, uint64_t length)
+{
+    // The chunks before the first image data chunk, and that chunk's length
+    // and type: what libpng reads before the picture's rows.
+    uint64_t at = 8;
+    for (int chunks = 0; chunks < 100000 && at + 8 <= length && at <= kMetadataRoom; ++chunks) {
+        unsigned char c[8];
+        if (!ReadAt(file, at, c, 8))
+            return false;
+        if (std::string_view(reinterpret_cast<char*>(c + 4), 4) == "IDAT")
+            return i_ReadOpening(file, at + 8);
+        at += 12 + uint64_t{BigEndian(c, 4)};
+    }
+    return false;
+}
+
+bool CQNF_ImageJPEG::ReadHeaderBytes(CQNF_StdFile& file, uint64_t length)
+{
+    // The markers up to and with the first scan's header: what the library
+    // reads before the coded data.
+    uint64_t at = 2;
+    for (int markers = 0; markers < 100000 && at + 4 <= length && at <= kMetadataRoom; ++markers) {
+        unsigned char m[4];
+        if (!ReadAt(file, at, m, 4) || m[0] != 0xFF)
+            return false;
+        const uint8_t code = m[1];
+        if (code == 0xFF) {
+            ++at;
+            continue;
+        }
+        if (code == 0x01 || (code >= 0xD0 && code <= 0xD7)) {
+            at += 2;
+            continue;
+        }
+        if (code == 0xD9)
+            return false;
+        at += 2 + uint64_t{BigEndian(m + 2, 2)};
+        if (code == 0xDA)
+            return at <= length && i_ReadOpening(file, at);
+    }
+    return false;
+}
+
 bool CQNF_ImagePSD::JudgeHeader(CQNF_StdFile& file, uint64_t, uint64_t& largest)
 {
     unsigned char h[26];

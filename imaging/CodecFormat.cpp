@@ -173,6 +173,43 @@ bool CQNF_ImageReader::i_LoadFile(CQNF_StdFile& file)
 
 bool CQNF_ImageReader::JudgeHeader(CQNF_StdFile&, uint64_t, uint64_t&) { return true; }
 
+bool CQNF_ImageReader::ReadHeaderBytes(CQNF_StdFile&, uint64_t) { return false; }
+
+bool CQNF_ImageReader::i_ReadOpening(CQNF_StdFile& file, uint64_t size)
+{
+    m_local.free();
+    if (size == 0 || !m_local.alloc(size) || file.SetPos(0) != 0)
+        return false;
+    uint64_t done = 0;
+    while (done < size) {
+        const long long got = file.Read(m_local.GetPtr() + done, static_cast<uint32_t>(size - done));
+        if (got <= 0) {
+            m_local.free();
+            return false;
+        }
+        done += static_cast<uint64_t>(got);
+    }
+    return true;
+}
+
+bool CQNF_ImageReader::GetImageInfoByFileHead(CQNF_StdFile& file)
+{
+    m_local.free();
+    i_Begin();
+    const long long length = file.GetLength();
+    if (length <= 0 || length >= 0xFFFFFFFFLL)
+        return GetImageInfoByFile(file);  // which names the cause
+    uint64_t most = static_cast<uint64_t>(length);
+    if (!JudgeHeader(file, static_cast<uint64_t>(length), most))
+        return false;
+    if (static_cast<uint64_t>(length) > most || !ReadHeaderBytes(file, static_cast<uint64_t>(length)))
+        return GetImageInfoByFile(file);
+    m_headerOnly = true;
+    const bool ok = GetImageInfoLocal();
+    m_headerOnly = false;
+    return ok;
+}
+
 // ---------------------------------------------------------------- writer
 
 bool CQNF_ImageWriter::Create(CQNF_StdFile& file)

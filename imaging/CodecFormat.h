@@ -73,7 +73,11 @@ inline constexpr unsigned char RGBFromCMYK(unsigned colour, unsigned black)
 struct qntCODECLIMITS {
     // Longest image side a reader accepts (the size fields are 16-bit).
     uint32_t maxSide = 65535;
-    // Bytes of planes and work buffers one decoding may allocate in all.
+    // Bytes one decoding may allocate for the picture: its planes, and a
+    // second whole copy where a format puts the picture together before
+    // splitting it into planes (an interlaced PNG). Buffers of a row or so
+    // are not counted, so a picture whose planes take exactly this much is
+    // read and one pixel more is refused.
     uint64_t maxBytes = uint64_t{1} << 30;
 };
 
@@ -155,6 +159,12 @@ public:
     virtual bool GetImageInfoByMem(CQNF_Mem& block);
     virtual bool GetImageInfoByFile(CQNF_StdFile& file);
     virtual bool GetImageInfoLocal();
+    // The same from the file's headers alone: only the bytes before the
+    // picture's data are read (kept as the local copy, so that what the
+    // headers say besides the size can be read from them), and the picture
+    // is judged by the limits as a whole read would judge it. A file whose
+    // headers cannot be told apart this way is read whole.
+    bool GetImageInfoByFileHead(CQNF_StdFile& file);
     // The whole image into the planes. The base fails without an error.
     virtual bool ParseImageByPtr(const void* data, size_t size);
     virtual bool ParseImageByMem(CQNF_Mem& block);
@@ -182,8 +192,17 @@ protected:
     // of the format can take for that picture (left at length when the
     // header cannot tell, so that the decoder judges the file).
     virtual bool JudgeHeader(CQNF_StdFile& file, uint64_t length, uint64_t& largest);
+    // The bytes of file (length bytes long) before the picture's data, into
+    // the local copy: false when the format's headers cannot be told apart
+    // from its data (the base: never), and the file is then read whole.
+    virtual bool ReadHeaderBytes(CQNF_StdFile& file, uint64_t length);
+    // The opening the last ReadHeaderBytes read, at the file's position 0.
+    bool i_ReadOpening(CQNF_StdFile& file, uint64_t size);
 
     CQNF_Mem m_local;
+    // True while the local copy holds only the file's headers: a reader
+    // does not judge the file's length by it.
+    bool m_headerOnly = false;
 };
 
 class CQNF_ImageWriter : public virtual CQNF_ImageFormat {

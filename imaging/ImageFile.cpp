@@ -6,6 +6,7 @@
 #include "imaging/JPEGCodec.h"
 #include "imaging/PNGCodec.h"
 #include "imaging/PSDCodec.h"
+#include "imaging/PhotoFacts.h"
 
 #include <algorithm>
 #include <cstring>
@@ -78,7 +79,7 @@ bool CQNF_ImageFile::i_Fail(Failure failure, const std::string& reason, unsigned
     return false;
 }
 
-bool CQNF_ImageFile::Load(const std::string& path, uint8_t kinds, uint32_t maxSide)
+bool CQNF_ImageFile::i_Open(const std::string& path, uint8_t kinds, uint32_t maxSide, CQNF_StdFile& file)
 {
     ResetError();
     m_reader.reset();
@@ -88,8 +89,9 @@ bool CQNF_ImageFile::Load(const std::string& path, uint8_t kinds, uint32_t maxSi
     m_width = m_height = 0;
     m_mode = 0;
     m_hasAlpha = false;
+    m_orientation = 1;
+    m_resolutionX = m_resolutionY = 0.0;
 
-    CQNF_StdFile file;
     if (!file.Open(path.c_str(), 1))
         return i_Fail(Failure::CannotOpen, qnFileFailure(path, false, file.GetError()), file.GetError());
     unsigned char magic[4] = {};
@@ -105,41 +107,100 @@ bool CQNF_ImageFile::Load(const std::string& path, uint8_t kinds, uint32_t maxSi
     else
         m_reader = std::make_unique<CQNF_ImagePSD>();
     m_kind = kind;
-
-    // The header first, so that a picture too large is refused before its
-    // planes are allocated, and before the file is read when the header
-    // tells.
     qntCODECLIMITS limits = m_reader->GetLimits();
     limits.maxSide = std::min(limits.maxSide, maxSide);
     m_reader->SetLimits(limits);
+    return true;
+}
+
+std::string CQNF_ImageFile::i_Unreadable(const std::string& path, unsigned short error) const
+{
     // The reader names the cause where it can: "in.jpg: JPEG file is
     // truncated (error 49)", "in.png: PNG file is damaged: the checksum of
     // its IDAT chunk does not match (error 49)", "in.psd: cannot read this
     // PSD: layer 2 ("Cat"): channels compressed with ZIP are not read
     // (error 48)".
-    const auto unreadable = [&](unsigned short error) {
-        const std::string& named = m_reader->GetReason();
-        return path + ": " +
-               (error == qncodec::ErrCorrupt ? std::string(NameOf(kind)) + " file is " +
-                                                   (named.empty() ? "damaged or truncated" : named)
-                                             : std::string("cannot read this ") + NameOf(kind) + ": " +
-                                                   (named.empty() ? qnErrorWords(error) : named)) +
-               " (error " + std::to_string(error) + ")";
-    };
-    if (!m_reader->GetImageInfoByFile(file)) {
-        if (m_reader->OverLimits())
-            return i_Fail(Failure::TooLarge, path + ": the picture is too large: " + m_reader->GetReason() + " (error " +
-                                                 std::to_string(m_reader->GetError()) + ")",
-                          m_reader->GetError());
-        return i_Fail(Failure::Undecodable, unreadable(m_reader->GetError()), m_reader->GetError());
-    }
-    if (!m_reader->ParseImageLocal())
-        return i_Fail(Failure::Undecodable, unreadable(m_reader->GetError()), m_reader->GetError());
+    const std::string& named = m_reader->GetReason();
+    return path + ": " +
+           (error == qncodec::ErrCorrupt
+                ? std::string(NameOf(m_kind)) + " file is " + (named.empty() ? "damaged or truncated" : named)
+                : std::string("cannot read this ") + NameOf(m_kind) + ": " + (named.empty() ? qnErrorWords(error) : named)) +
+           " (error " + std::to_string(error) + ")";
+}
+
+bool CQNF_ImageFile::i_HeaderRefused(const std::string& path)
+{
+    const unsigned short error = m_reader->GetError();
+    if (m_reader->OverLimits())
+        return i_Fail(Failure::TooLarge,
+                      path + ": the picture is too large: " + m_reader->GetReason() + " (error " +
+                          std::to_string(error) + ")",
+                      error);
+    return i_Fail(Failure::Undecodable, i_Unreadable(path, error), error);
+}
+
+void CQNF_ImageFile::i_ReadFacts()
+{
     m_reader->GetMainImageSize(m_width, m_height);
     m_mode = m_reader->GetImageMode();
-    if (kind == KindPNG)
+    if (m_kind == KindPNG)
         m_hasAlpha = static_cast<CQNF_ImagePNG*>(m_reader.get())->HasAlpha();
-    if (kind == KindJPEG && m_mode == qncodec::ModeCMYK &&
+    if (m_kind == KindPSD) {
+        const auto* psd = static_cast<const CQNF_ImagePSD*>(m_reader.get());
+        m_resolutionX = psd->GetResolution();
+        m_resolutionY = psd->GetResolutionY();
+        return;
+    }
+    const CQNF_Mem& bytes = m_reader->GetLocalCopy();
+    const qntPHOTOFACTS facts = m_kind == KindJPEG ? qnJpegPhotoFacts(bytes.GetPtr(), bytes.GetSize())
+                                                   : qnPngPhotoFacts(bytes.GetPtr(), bytes.GetSize());
+    m_orientation = facts.orientation;
+    m_resolutionX = facts.resolutionX;
+    m_resolutionY = facts.resolutionY;
+    // A quarter turn swaps what lies across and what lies down.
+    if (m_orientation >= 5) {
+        std::swap(m_width, m_height);
+        std::swap(m_resolutionX, m_resolutionY);
+    }
+}
+
+bool CQNF_ImageFile::i_TurnUpright()
+{
+    if (m_orientation == 1)
+        return true;
+    // The stored size: the upright one turned back.
+    const bool turned = m_orientation >= 5;
+    const int w = turned ? m_height : m_width, h = turned ? m_width : m_height;
+    for (signed char k = -1; k <= 3; ++k) {
+        CQNF_Mem* plane = m_reader->GetImageDataMem(k);
+        if (!plane)
+            continue;
+        CQNF_Mem upright;
+        if (!upright.alloc(plane->GetSize()))
+            return false;
+        qnTurnUpright(plane->GetPtr(), w, h, m_orientation, upright.GetPtr());
+        *plane = std::move(upright);
+    }
+    return true;
+}
+
+bool CQNF_ImageFile::Load(const std::string& path, uint8_t kinds, uint32_t maxSide)
+{
+    CQNF_StdFile file;
+    if (!i_Open(path, kinds, maxSide, file))
+        return false;
+    // The header first, so that a picture too large is refused before its
+    // planes are allocated, and before the file is read when the header
+    // tells.
+    if (!m_reader->GetImageInfoByFile(file))
+        return i_HeaderRefused(path);
+    if (!m_reader->ParseImageLocal())
+        return i_Fail(Failure::Undecodable, i_Unreadable(path, m_reader->GetError()), m_reader->GetError());
+    i_ReadFacts();
+    if (!i_TurnUpright())
+        return i_Fail(Failure::Undecodable, path + ": too little memory to turn the photo upright (error 17)",
+                      qncodec::ErrMemory);
+    if (m_kind == KindJPEG && m_mode == qncodec::ModeCMYK &&
         !static_cast<CQNF_ImageJPEG*>(m_reader.get())->InvertedCMYK()) {
         const size_t n = size_t{m_width} * m_height;
         for (signed char c = 0; c < 4; ++c) {
@@ -151,9 +212,31 @@ bool CQNF_ImageFile::Load(const std::string& path, uint8_t kinds, uint32_t maxSi
     return true;
 }
 
+bool CQNF_ImageFile::LoadHeader(const std::string& path, uint8_t kinds, uint32_t maxSide)
+{
+    CQNF_StdFile file;
+    if (!i_Open(path, kinds, maxSide, file))
+        return false;
+    if (!m_reader->GetImageInfoByFileHead(file))
+        return i_HeaderRefused(path);
+    i_ReadFacts();
+    // Nothing is decoded: no plane to hand out.
+    m_failure = Failure::None;
+    return true;
+}
+
 bool qnCodecSavePNG(const char* path, uint16_t width, uint16_t height, uint8_t codecMode,
                     const unsigned char* const planes[4], const unsigned char* alpha, uint32_t stride,
                     double resolution, const char* product, unsigned short& error, bool alphaChannel)
+{
+    return qnCodecSavePNG(path, width, height, codecMode, planes, alpha, stride, resolution, resolution, product, error,
+                          alphaChannel);
+}
+
+bool qnCodecSavePNG(const char* path, uint16_t width, uint16_t height, uint8_t codecMode,
+                    const unsigned char* const planes[4], const unsigned char* alpha, uint32_t stride,
+                    double resolutionX, double resolutionY, const char* product, unsigned short& error,
+                    bool alphaChannel)
 {
     error = 0;
     const size_t n = size_t{width} * height;
@@ -218,7 +301,8 @@ bool qnCodecSavePNG(const char* path, uint16_t width, uint16_t height, uint8_t c
         p.planes[k] = const_cast<unsigned char*>(dst[k]);
     p.stride = dstStride;
     p.product = product;
-    p.resolution = resolution;
+    p.resolution = resolutionX > 0.0 ? resolutionX : resolutionY > 0.0 ? resolutionY : 72.0;
+    p.resolutionY = resolutionY > 0.0 ? resolutionY : p.resolution;
     p.speed = CQNF_ImagePNG::PNGWRITE_PARAMS::Speed::Fast;
     CQNF_SafeFile file;
     if (!file.Open(path)) {

@@ -2,7 +2,10 @@
 // the stand-in host read and write PNG, JPEG and PSD files.
 //
 // CQNF_ImageFile::Load reads a file, tells its kind by its signature and
-// decodes it (a PSD: its merged image) into the codec's planes. CMYK always
+// decodes it (a PSD: its merged image) into the codec's planes. A photo (a
+// PNG or JPEG) comes upright by its EXIF orientation, as editors show it:
+// this is the one rule for every program that reads a picture, and the
+// resolution the file names is turned with it. CMYK always
 // comes in the form PSD and Adobe JPEG files store it (inverted, 255 = no
 // ink): a JPEG file that stores ink amounts is turned on loading.
 //
@@ -39,6 +42,12 @@ public:
     // maxSide. False with GetFailure(), Reason() and the error number (the
     // file's, or the codec's: see imaging/CodecFormat.h).
     bool Load(const std::string& path, uint8_t kinds = AllKinds, uint32_t maxSide = 65535);
+    // The same without decoding: what the headers say (kind, upright size,
+    // mode, transparency, orientation, resolution), with the same refusals
+    // for a picture the headers refuse. Only the bytes before the picture's
+    // data are read (a PSD is read whole, and its resolution is not read);
+    // no plane is made.
+    bool LoadHeader(const std::string& path, uint8_t kinds = AllKinds, uint32_t maxSide = 65535);
     Failure GetFailure() const { return m_failure; }
     // The last failure as a one-line reason that names the file and the
     // cause the codec found, else the words of core/ErrorWords.h:
@@ -51,8 +60,16 @@ public:
     uint8_t GetKind() const { return m_kind; }
     // "PNG", "JPEG", "PSD" (empty before a Load).
     const char* GetKindName() const;
+    // The size upright (a quarter turn swaps the stored width and height).
     uint16_t GetWidth() const { return m_width; }
     uint16_t GetHeight() const { return m_height; }
+    // The EXIF orientation (1..8) the photo was turned upright by; 1 for
+    // none and for a PSD.
+    int GetOrientation() const { return m_orientation; }
+    // Pixels per inch across and down the picture as it comes (upright);
+    // 0 where the file names none.
+    double GetResolutionX() const { return m_resolutionX; }
+    double GetResolutionY() const { return m_resolutionY; }
     // qncodec::ModeColour, ModeGrey or ModeCMYK.
     uint8_t GetMode() const { return m_mode; }
     // Whether the file carries transparency (a PNG alpha channel or
@@ -69,6 +86,17 @@ public:
 
 private:
     bool i_Fail(Failure failure, const std::string& reason, unsigned short error);
+    // Opens path and makes the reader its kind asks for; false with the
+    // failure set.
+    bool i_Open(const std::string& path, uint8_t kinds, uint32_t maxSide, CQNF_StdFile& file);
+    // The facts of the file's headers (the local copy), and the upright size.
+    void i_ReadFacts();
+    // Turns the decoded planes upright; false without memory.
+    bool i_TurnUpright();
+    // "in.png: PNG file is truncated (error 49)" after a refusal.
+    std::string i_Unreadable(const std::string& path, unsigned short error) const;
+    // Fails with what the reader refused the header for.
+    bool i_HeaderRefused(const std::string& path);
 
     std::unique_ptr<CQNF_ImageReader> m_reader;
     Failure m_failure = Failure::None;
@@ -78,15 +106,25 @@ private:
     uint16_t m_height = 0;
     uint8_t m_mode = 0;
     bool m_hasAlpha = false;
+    int m_orientation = 1;
+    double m_resolutionX = 0.0;
+    double m_resolutionY = 0.0;
 };
 
-// Saves decoded planes as a PNG at path: colour (codec mode 1) and CMYK
+// Saves decoded planes as a PNG at path, at resolutionX x resolutionY pixels
+// per inch (a resolution of 0 or less stands for the other, both for 72):
+// colour (codec mode 1) and CMYK
 // (mode 3, in the inverted form above) become RGB, grey (mode 2) grey; with
 // alphaChannel an alpha channel is added (alpha null reads as opaque),
 // without it alpha is ignored. planes holds the channels in the file's order
 // (null channels read as 0). Returns false with the codec's or file's number
 // in error. These are the pictures saved for a user (the tools' and the
 // stand-in host's outputs): written fast (PNGWRITE_PARAMS::Speed::Fast).
+bool qnCodecSavePNG(const char* path, uint16_t width, uint16_t height, uint8_t codecMode,
+                    const unsigned char* const planes[4], const unsigned char* alpha, uint32_t stride,
+                    double resolutionX, double resolutionY, const char* product, unsigned short& error,
+                    bool alphaChannel = true);
+// The same at one resolution both ways.
 bool qnCodecSavePNG(const char* path, uint16_t width, uint16_t height, uint8_t codecMode,
                     const unsigned char* const planes[4], const unsigned char* alpha, uint32_t stride,
                     double resolution, const char* product, unsigned short& error, bool alphaChannel = true);

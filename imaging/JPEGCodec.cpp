@@ -255,7 +255,7 @@ bool CQNF_ImageJPEG::i_ReadHeader(Job& job, const unsigned char* data, size_t si
     // A file too small to hold the data of the picture its header describes
     // is cut: refused before anything of the picture's size is allocated.
     const uint64_t least = LeastCodedBytes(*cinfo);
-    if (size < least)
+    if (!m_headerOnly && size < least)
         return i_Truncated("the file has " + std::to_string(size) + " bytes, fewer than the " + std::to_string(least) +
                            " the coded data of its " + std::to_string(cinfo->image_width) + " x " +
                            std::to_string(cinfo->image_height) + " picture needs");

@@ -44,6 +44,7 @@ public:
 
 protected:
     bool JudgeHeader(CQNF_StdFile& file, uint64_t length, uint64_t& largest) override;
+    bool ReadHeaderBytes(CQNF_StdFile& file, uint64_t length) override;
 
 private:
     struct Job;

@@ -18,6 +18,9 @@ struct PngMemSource {
     size_t size;
     size_t pos;
     bool shortRead;
+    // The data ends with the first image data chunk's length and type
+    // (the file's headers alone): that chunk's data is not there to check.
+    bool headerOnly = false;
 };
 
 // libpng's own allocations while decoding: none may exceed the cap. A
@@ -94,7 +97,8 @@ extern "C" void QNF_IMAGEFORMAT_PNG_Reader(png_structp png, png_bytep out, png_s
     // announces. libpng would meet the end only when it reads them, and
     // not at all where it fails to allocate room for a text chunk first:
     // it drops such a chunk unread and takes its data for the next chunks.
-    if (length == 8 && (png_get_io_state(png) & PNG_IO_CHUNK_HDR) != 0) {
+    if (length == 8 && (png_get_io_state(png) & PNG_IO_CHUNK_HDR) != 0 &&
+        !(s->headerOnly && s->pos == s->size && std::memcmp(out + 4, "IDAT", 4) == 0)) {
         const uint32_t claimed = png_get_uint_32(out);
         if (claimed <= PNG_UINT_31_MAX && uint64_t{claimed} + 4 > s->size - s->pos) {
             s->shortRead = true;
@@ -212,13 +216,14 @@ bool CQNF_ImagePNG::WritePNG(const PNGWRITE_PARAMS* params)
     text[1].key = const_cast<char*>("Product");
     text[1].text = const_cast<char*>(p.product ? p.product : "");
     const uint32_t ppm = PixelsPerMetre(p.resolution);
+    const uint32_t ppmY = p.resolutionY > 0.0 ? PixelsPerMetre(p.resolutionY) : ppm;
     png_structp png = h.png;
     png_infop info = h.info;
     if (!Guard(png, [&] {
             png_set_IHDR(png, info, p.width, p.height, 8, colourType, PNG_INTERLACE_NONE,
                          PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
             png_set_text(png, info, text, 2);
-            png_set_pHYs(png, info, ppm, ppm, PNG_RESOLUTION_METER);
+            png_set_pHYs(png, info, ppm, ppmY, PNG_RESOLUTION_METER);
             png_write_info(png, info);
         }))
         return failed();
@@ -323,7 +328,7 @@ uint64_t CQNF_ImagePNG::DecodeBytes(uint64_t width, uint64_t height, uint8_t col
     const bool grey = colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA;
     const uint64_t planes = grey ? 2 : 4;
     const uint64_t rowBytes = width * (grey ? 2 : 4);
-    return width * height * planes + (interlaced ? height * (rowBytes + sizeof(void*)) : rowBytes);
+    return width * height * planes + (interlaced ? height * (rowBytes + sizeof(void*)) : 0);
 }
 
 bool CQNF_ImagePNG::i_Failed(const char* error, const char* warning, const unsigned char* data, size_t size)
@@ -416,7 +421,7 @@ bool CQNF_ImagePNG::i_Decode(const void* data, size_t size, bool infoOnly)
     }
     png_structp png = h.png;
     png_infop info = h.info;
-    PngMemSource src{bytes, size, 0, false};
+    PngMemSource src{bytes, size, 0, false, m_headerOnly};
     auto failed = [&]() { return src.shortRead ? i_Truncated() : i_Failed(notes.error, notes.warning, bytes, size); };
     png_set_read_fn(png, &src, QNF_IMAGEFORMAT_PNG_Reader);
     if (!infoOnly && !i_Report(2))

@@ -35,7 +35,8 @@ public:
         unsigned char* planes[4] = {};  // R, G, B[, A] (modes 1, 3) or grey[, alpha] (modes 2, 4)
         uint32_t stride = 0;            // bytes per row of every plane
         const char* product = nullptr;  // text of the "Product" chunk
-        double resolution = 72.0;       // pixels per inch
+        double resolution = 72.0;       // pixels per inch (across)
+        double resolutionY = 0.0;       // pixels per inch down; 0: as resolution
         // Default: libpng's own compression and filter choice (what the
         // pieces export writes). Fast: the Sub filter on every row and
         // zlib level 1, by runs where rows compress poorly (a photo: two
@@ -63,12 +64,13 @@ public:
 
 protected:
     bool JudgeHeader(CQNF_StdFile& file, uint64_t length, uint64_t& largest) override;
+    bool ReadHeaderBytes(CQNF_StdFile& file, uint64_t length) override;
 
 private:
     // Bytes a decoding takes for a picture of the size and PNG colour type:
-    // the planes (alpha always), and the rows libpng writes into: one for a
-    // picture in one pass, all of them and their pointers for an
-    // interlaced one.
+    // the planes (alpha always) and, for an interlaced picture, the whole
+    // picture put together first with its row pointers. The one row a
+    // picture in one pass goes through is not counted (see qntCODECLIMITS).
     static uint64_t DecodeBytes(uint64_t width, uint64_t height, uint8_t colourType, bool interlaced);
     bool i_Decode(const void* data, size_t size, bool infoOnly);
     // Error and reason for a stop inside libpng, from its error message and

@@ -40,7 +40,8 @@ public:
         uint16_t width = 0;
         uint16_t height = 0;
         uint8_t mode = 0;                       // qncodec::ModeColour, ModeGrey or ModeCMYK
-        double resolution = 72.0;               // pixels per inch
+        double resolution = 72.0;               // pixels per inch (across)
+        double resolutionY = 0.0;               // pixels per inch down; 0: as resolution
         uint32_t globalAngle = 0;               // degrees
         const unsigned char* iccProfile = nullptr;  // may be null
         uint32_t iccSize = 0;                   // 0 = none
@@ -89,8 +90,10 @@ public:
     // Releases the layers read.
     void Clean();
     uint16_t GetFileChannels() const { return m_fileChannels; }
-    // Pixels per inch of the resolution resource after a parse; 0 for none.
+    // Pixels per inch of the resolution resource after a parse, across and
+    // down; 0 for none.
     double GetResolution() const { return m_resolution; }
+    double GetResolutionY() const { return m_resolutionY; }
     // GetReason() after a parse refused with 48: what was not read, e.g.
     // "layer 2 (\"Cat\"): channels compressed with ZIP are not read".
 
@@ -171,6 +174,7 @@ private:
     std::vector<std::unique_ptr<ReadLayer>> m_layers;
     uint16_t m_fileChannels = 0;
     double m_resolution = 0.0;
+    double m_resolutionY = 0.0;
     PSDMLWRITE_INITPARAMS m_writeParams;
     bool m_writeInit = false;
     std::vector<std::unique_ptr<WriteLayer>> m_writeLayers;

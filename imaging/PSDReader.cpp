@@ -170,7 +170,7 @@ void CQNF_ImagePSD::i_ReadResolution(const unsigned char* resources, size_t size
     // Resources: "8BIM", id, a name padded to an even length, then data of
     // a length padded to an even one. The resolution resource holds the
     // horizontal resolution as 16.16 fixed point and its unit (1 per inch,
-    // 2 per centimetre).
+    // 2 per centimetre), a display unit, then the same for the vertical.
     constexpr uint16_t kResolutionInfo = 1005;
     Cursor r(resources, size);
     while (r.Has(12)) {
@@ -183,9 +183,16 @@ void CQNF_ImagePSD::i_ReadResolution(const unsigned char* resources, size_t size
         if (!r.Has(length))
             return;
         if (id == kResolutionInfo && length >= 16) {
-            const double fixed = r.U32() / 65536.0;
-            const uint16_t unit = r.U16();
-            m_resolution = unit == 2 ? fixed * 2.54 : fixed;
+            double both[2];
+            for (double& res : both) {
+                const double fixed = r.U32() / 65536.0;
+                const uint16_t unit = r.U16();
+                r.U16();
+                res = unit == 2 ? fixed * 2.54 : fixed;
+            }
+            // One of the two alone stands for both.
+            m_resolution = both[0] > 0.0 ? both[0] : both[1];
+            m_resolutionY = both[1] > 0.0 ? both[1] : both[0];
             return;
         }
         r.Skip(length + (length & 1u));
@@ -205,7 +212,7 @@ bool CQNF_ImagePSD::i_OpenSections(const void* data, size_t size, size_t& resour
     if (c.Ok() && colourData != 0)
         return i_Unsupported("a colour table");
     const uint32_t resources = c.U32();
-    m_resolution = 0.0;
+    m_resolution = m_resolutionY = 0.0;
     if (c.Has(resources))
         i_ReadResolution(c.Here(), resources);
     c.Skip(resources);

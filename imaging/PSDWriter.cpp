@@ -375,12 +375,14 @@ bool CQNF_ImagePSD::Writer::Header()
         return false;
     }
     unsigned char r[44] = {};
-    uint16_t whole, fraction;
-    ResolutionField(P().resolution, whole, fraction);
     std::memcpy(r, "8BIM", 4);
     PutU16(r + 4, 1005);
     PutU32(r + 8, 16);
+    // Across, then down.
+    const double resolutions[2] = {P().resolution, P().resolutionY > 0.0 ? P().resolutionY : P().resolution};
     for (int k = 0; k < 2; ++k) {
+        uint16_t whole, fraction;
+        ResolutionField(resolutions[k], whole, fraction);
         unsigned char* f = r + 12 + 8 * k;
         PutU16(f, whole);
         PutU16(f + 2, fraction);

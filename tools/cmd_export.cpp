@@ -210,8 +210,9 @@ int Knives(const tool::Args& args)
     if (files.size() != 2)
         return tool::BadArguments(kName, "knives takes LAYOUT.qntd OUT");
     if (!picturePath.empty()) {
+        // The page is the picture's size upright; its pixels are not needed.
         CQNF_ImageFile picture;
-        if (!picture.Load(picturePath))
+        if (!picture.LoadHeader(picturePath))
             return tool::Fail(kName, picture.Reason());
         w = picture.GetWidth();
         h = picture.GetHeight();

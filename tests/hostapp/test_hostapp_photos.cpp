@@ -15,7 +15,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <vector>
 
@@ -257,6 +259,133 @@ TEST(HostPhotos, ProgressBarOnlyOnATerminal)
     EXPECT_NE(terminal.find("] 100%"), std::string::npos) << terminal;
     EXPECT_NE(terminal.find("wrote " + b.Path("out.png") + ", 64 x 48 pixels at 72 dpi in "), std::string::npos)
         << terminal;
+}
+
+// What a reader sees in an output: its resolution across and down, in
+// pixels per inch, by ImageMagick.
+std::pair<double, double> Density(const std::string& path)
+{
+    std::string text;
+    EXPECT_EQ(RunProgram("convert", path + "[0] -units PixelsPerInch -format \"%x %y\" info:", &text), 0) << text;
+    double x = 0, y = 0;
+    EXPECT_EQ(std::sscanf(text.c_str(), "%lf %lf", &x, &y), 2) << text;
+    return {x, y};
+}
+
+TEST(HostPhotos, BothResolutionsReachEveryWriterTurnedWithThePhoto)
+{
+    NEED_PROGRAM("convert", "imagemagick");
+    NEED_PROGRAM("exiftool", "libimage-exiftool-perl");
+    Bundle b;
+    const std::string d = LinesDescriptor(b), src = b.Path("src.png");
+    WriteBands(src, 40, 30);
+    // 300 dpi across the stored photo and 150 down it, shown turned a
+    // quarter (EXIF orientation 6): upright, 150 across and 300 down.
+    const std::string turned = b.Path("turned.jpg"), cm = b.Path("cm.jpg"), phys = b.Path("phys.png");
+    ASSERT_EQ(Shell("convert " + src + " -units PixelsPerInch -density 300x150 " + turned +
+                    " && exiftool -q -overwrite_original -Orientation#=6 " + turned),
+              0);
+    // JFIF in dots per centimetre (100 x 50: 254 x 127 dpi), and pHYs.
+    ASSERT_EQ(Shell("convert " + src + " -units PixelsPerCentimeter -density 100x50 " + cm), 0);
+    ASSERT_EQ(Shell("convert " + src + " -units PixelsPerInch -density 300x150 " + phys), 0);
+    struct Case {
+        std::string run;  // a host run's input and output, or a tool's command line
+        std::string output;
+        double x, y;
+    };
+    auto host = [&](const std::string& in, const std::string& out) {
+        return Case{"host " + in + " " + b.Path(out), b.Path(out), 0, 0};
+    };
+    std::vector<Case> cases;
+    for (const char* out : {"t.png", "t.jpg", "t.psd"})
+        cases.push_back(host(turned, out));
+    cases.push_back(host(b.Path("t.psd"), "back.jpg"));  // the PSD resource read back
+    cases.push_back(host(cm, "cm.psd"));
+    cases.push_back(host(phys, "phys.jpg"));
+    for (size_t k = 0; k < cases.size(); ++k) {
+        const bool upright = k < 4;
+        cases[k].x = upright ? 150 : k == 4 ? 254 : 300;
+        cases[k].y = upright ? 300 : k == 4 ? 127 : 150;
+    }
+    cases.push_back({"tool convert " + turned + " " + b.Path("c.png"), b.Path("c.png"), 150, 300});
+    cases.push_back({"tool convert " + cm + " " + b.Path("c2.png"), b.Path("c2.png"), 254, 127});
+    cases.push_back({"tool convert " + b.Path("t.psd") + " " + b.Path("c3.png"), b.Path("c3.png"), 150, 300});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.run);
+        std::string text;
+        if (c.run.rfind("host ", 0) == 0)
+            ASSERT_EQ(Host(b, "--descriptor " + d + " " + c.run.substr(5), &text), 0) << text;
+        else
+            ASSERT_EQ(RunProgram(TESSOLO_TOOL_FILE, c.run.substr(5), &text), 0) << text;
+        const auto [x, y] = Density(c.output);
+        EXPECT_NEAR(x, c.x, 0.5);
+        EXPECT_NEAR(y, c.y, 0.5);
+    }
+}
+
+// A PNG of w x h cut after the length and type of its image data chunk: its
+// headers whole, its picture not there to decode.
+std::string HeadersOnlyPng(const Bundle& b, const std::string& name, int w, int h, bool alpha)
+{
+    RasterImage img;
+    img.Allocate(ColorMode::RGB, w, h, alpha, 200);
+    const std::string path = b.Path(name);
+    std::string err;
+    EXPECT_TRUE(WritePngFile(path, img, err)) << err;
+    std::vector<uint8_t> png = Bytes(path);
+    const char idat[] = "IDAT";
+    const auto at = std::search(png.begin(), png.end(), idat, idat + 4);
+    EXPECT_NE(at, png.end());
+    png.erase(at + 4, png.end());
+    EXPECT_EQ(qnReplaceFile(path, png.data(), png.size()), 0);
+    return path;
+}
+
+TEST(HostPhotos, AddedLayersAreJudgedByTheirHeadersBeforeAnyIsDecoded)
+{
+    NEED_PROGRAM("convert", "imagemagick");
+    Bundle b;
+    const std::string d = LinesDescriptor(b), in = b.Path("in.png");
+    WriteBands(in, 2048, 2048);
+    // Layers whose headers say 2048 x 2048 and whose pictures are not there:
+    // decoding any of them would fail. A PNG with transparency takes four
+    // planes in an RGB document, a JPEG three.
+    const std::string png = HeadersOnlyPng(b, "rgba.png", 2048, 2048, true);
+    const std::string jpeg = b.Path("grey.jpg");
+    {
+        ASSERT_EQ(Shell("convert -size 16x16 xc:gray -type TrueColor " + jpeg), 0);
+        std::vector<uint8_t> bytes = Bytes(jpeg);
+        const uint8_t frame[] = {0xFF, 0xC0};
+        const auto sof = std::search(bytes.begin(), bytes.end(), frame, frame + 2);
+        ASSERT_NE(sof, bytes.end());
+        for (int k : {5, 7}) {
+            sof[k] = uint8_t(2048 >> 8);
+            sof[k + 1] = uint8_t(2048 & 0xFF);
+        }
+        ASSERT_EQ(qnReplaceFile(jpeg, bytes.data(), bytes.size()), 0);
+    }
+    // 12 MiB of input, 100 x 16 MiB and 50 x 12 MiB of layers: 2212 MiB.
+    std::string layers;
+    for (int k = 0; k < 150; ++k)
+        layers += " --add-layer " + (k < 100 ? png : jpeg);
+    std::string text;
+    EXPECT_EQ(Host(b, "--descriptor " + d + layers + " " + in + " " + b.Path("out.psd"), &text), kExitHostError);
+    EXPECT_EQ(text, "tessolo-host: the document would take 2212 MiB with all its layers at 2048 x 2048, more than the "
+                    "2048 MiB a document may take\n");
+    // A layer of another size is refused from its header too, by its size.
+    const std::string small = HeadersOnlyPng(b, "small.png", 2048, 2047, false);
+    EXPECT_EQ(Host(b, "--descriptor " + d + " --add-layer " + png + " --add-layer " + small + ":Small " + in + " " +
+                          b.Path("out.psd"),
+                   &text),
+              kExitHostError);
+    EXPECT_EQ(text, "tessolo-host: layer \"Small\" (" + small +
+                        ") is 2048 x 2047 pixels, not the document's 2048 x 2048\n");
+    // Within the limit, the layers are decoded, and the first says why it
+    // cannot be.
+    EXPECT_EQ(Host(b, "--descriptor " + d + " --add-layer " + png + " " + in + " " + b.Path("out.psd"), &text),
+              kExitHostError);
+    EXPECT_NE(text.find(png + ": PNG file is truncated"), std::string::npos) << text;
+    EXPECT_FALSE(fs::exists(b.Path("out.psd")));
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 
 #include <cstring>
 
+#include <zlib.h>
+
 using namespace codectest;
 
 namespace {
@@ -178,4 +180,74 @@ TEST(CodecImageFile, PsdGivesItsMergedImage)
     CQNF_ImagePSD::PSDLayerInfoExt_s info{};
     ASSERT_TRUE(psd.GetLayerInfo(0, info));
     EXPECT_STREQ(info.name, "only");
+}
+
+namespace {
+
+// A PNG of its header alone: IHDR, an empty IDAT and IEND.
+void HeaderOnlyPng(const std::string& path, uint32_t w, uint32_t h, uint8_t colourType)
+{
+    Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    auto chunk = [&](const char* type, const Bytes& data) {
+        Bytes body(type, type + 4);
+        body.insert(body.end(), data.begin(), data.end());
+        for (int s = 24; s >= 0; s -= 8)
+            png.push_back(static_cast<unsigned char>(data.size() >> s));
+        png.insert(png.end(), body.begin(), body.end());
+        const uint32_t crc = static_cast<uint32_t>(crc32(0, body.data(), static_cast<uInt>(body.size())));
+        for (int s = 24; s >= 0; s -= 8)
+            png.push_back(static_cast<unsigned char>(crc >> s));
+    };
+    Bytes ihdr;
+    for (uint32_t v : {w, h})
+        for (int s = 24; s >= 0; s -= 8)
+            ihdr.push_back(static_cast<unsigned char>(v >> s));
+    ihdr.insert(ihdr.end(), {8, colourType, 0, 0, 0});
+    chunk("IHDR", ihdr);
+    chunk("IDAT", {});
+    chunk("IEND", {});
+    WriteAll(path, png);
+}
+
+}  // namespace
+
+TEST(CodecImageFile, DecodeLimitCountsThePlanesExactly)
+{
+    // A colour PNG decodes into four planes (alpha always), a grey one into
+    // two: 16384 x 16384 colour and 23170 x 23170 grey lie within the 1 GiB
+    // a picture may take, one row or column more does not. Judged from the
+    // header, before any plane is made.
+    TempDir dir;
+    struct Case {
+        uint32_t w, h;
+        uint8_t colourType;
+        bool over;
+    };
+    const Case cases[] = {{16384, 16384, 2, false}, {16384, 16385, 2, true},  {16385, 16384, 6, true},
+                          {23170, 23170, 0, false}, {23171, 23170, 0, true}, {23170, 23171, 4, true}};
+    for (const Case& c : cases) {
+        const std::string size = std::to_string(c.w) + " x " + std::to_string(c.h);
+        SCOPED_TRACE(size);
+        const std::string path = dir / "p.png";
+        HeaderOnlyPng(path, c.w, c.h, c.colourType);
+        CQNF_ImageFile f;
+        EXPECT_FALSE(f.Load(path));
+        if (c.over) {
+            EXPECT_EQ(f.GetFailure(), CQNF_ImageFile::Failure::TooLarge);
+            EXPECT_EQ(f.Reason(), path + ": the picture is too large: " + size +
+                                      " pixels, which take 1025 MiB to decode, more than the 1024 MiB one picture "
+                                      "may take (error 48)");
+            EXPECT_FALSE(f.LoadHeader(path));
+            EXPECT_EQ(f.GetFailure(), CQNF_ImageFile::Failure::TooLarge);
+        } else {
+            // Within the limit: what stops it is the missing image data.
+            EXPECT_EQ(f.GetFailure(), CQNF_ImageFile::Failure::Undecodable);
+            EXPECT_NE(f.Reason().find("PNG file is truncated"), std::string::npos) << f.Reason();
+            // Its header alone reads, and makes no plane.
+            ASSERT_TRUE(f.LoadHeader(path)) << f.Reason();
+            EXPECT_EQ(f.GetWidth(), c.w);
+            EXPECT_EQ(f.GetHeight(), c.h);
+            EXPECT_EQ(f.GetPlane(0), nullptr);
+        }
+    }
 }

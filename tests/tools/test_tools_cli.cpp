@@ -306,3 +306,71 @@ TEST(ToolConvert, PhotosComeOutUprightAsTheHostOpensThem)
         EXPECT_EQ(converted.width, orientation >= 5 ? 14 : 24);
     }
 }
+
+TEST(ToolExport, PhotosAreCutUprightAsEveryProgramReadsThem)
+{
+    Folder d("tool_export_upright");
+    // A 60 x 40 photo stored sideways: EXIF orientation 6 shows it turned a
+    // quarter clockwise, 40 x 60.
+    const int w = 60, h = 40;
+    hostapp::RasterImage stored;
+    stored.Allocate(hostapp::ColorMode::RGB, w, h, false);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const size_t i = size_t(y) * w + size_t(x);
+            stored.planes[0][i] = uint8_t(x * 4);
+            stored.planes[1][i] = uint8_t(y * 6);
+            stored.planes[2][i] = x < 20 && y < 10 ? 255 : 40;
+        }
+    hostapp::HostDocument doc = hostapp::HostDocument::FromImage(stored, "Layer 1");
+    std::string err;
+    ASSERT_TRUE(hostapp::WriteOutput(d / "plain.jpg", hostapp::OutputKind::JPEG, doc, 95, err)) << err;
+    const std::string photo = d / "photo.jpg";
+    std::ofstream(photo, std::ios::binary) << WithOrientation(Slurp(d / "plain.jpg"), 6);
+    // The upright picture, turned here from the plain file's pixels: the
+    // upright (x, y) shows the stored (y, h - 1 - x).
+    hostapp::RasterImage plain, upright;
+    ASSERT_TRUE(hostapp::ReadImageFile(d / "plain.jpg", plain, err)) << err;
+    upright.Allocate(hostapp::ColorMode::RGB, h, w, false);
+    for (size_t k = 0; k < 3; ++k)
+        for (int y = 0; y < w; ++y)
+            for (int x = 0; x < h; ++x)
+                upright.planes[k][size_t(y) * h + size_t(x)] = plain.planes[k][size_t(h - 1 - x) * w + size_t(y)];
+    ASSERT_TRUE(hostapp::WritePngFile(d / "upright.png", upright, err)) << err;
+
+    // The exports cut the photo as they cut the upright picture.
+    const std::string lay = d / "lay.qntd";
+    ASSERT_EQ(RunTool("layout new --grid 4x3 '" + lay + "'").code, 0);
+    const Result fromPhoto = RunTool("export pieces --to psd '" + lay + "' '" + photo + "' '" + (d / "a.psd") + "'");
+    ASSERT_EQ(fromPhoto.code, 0) << fromPhoto.err;
+    const Result fromUpright =
+        RunTool("export pieces --to psd '" + lay + "' '" + (d / "upright.png") + "' '" + (d / "b.psd") + "'");
+    ASSERT_EQ(fromUpright.code, 0) << fromUpright.err;
+    EXPECT_NE(fromPhoto.out.find("12 layers from 12 pieces"), std::string::npos) << fromPhoto.out;
+    EXPECT_EQ(Slurp(d / "a.psd"), Slurp(d / "b.psd"));
+    for (const char* picture : {"photo.jpg", "upright.png"}) {
+        const std::string series = d / (std::string(picture) + ".pieces");
+        std::filesystem::create_directory(series);
+        ASSERT_EQ(RunTool("export pieces --to png '" + lay + "' '" + (d / picture) + "' '" + series + "'").code, 0);
+    }
+    size_t pieces = 0;
+    for (const auto& f : std::filesystem::directory_iterator(d / "photo.jpg.pieces")) {
+        ++pieces;
+        EXPECT_EQ(Slurp(f.path().string()), Slurp(d / ("upright.png.pieces/" + f.path().filename().string())))
+            << f.path();
+    }
+    EXPECT_EQ(pieces, 12u);
+    // The knives' page is the upright picture's.
+    for (const char* picture : {"photo.jpg", "upright.png"}) {
+        const std::string eps = d / (std::string(picture) + ".eps");
+        ASSERT_EQ(RunTool("export knives --picture '" + (d / picture) + "' '" + lay + "' '" + eps + "'").code, 0);
+        EXPECT_NE(Slurp(eps).find("%%BoundingBox: 0 0 40 60"), std::string::npos) << picture;
+    }
+    // The host's layers come upright as its input does.
+    hostapp::RasterImage layer;
+    ASSERT_TRUE(hostapp::ReadImageFile(photo, layer, err)) << err;
+    ASSERT_EQ(layer.width, h);
+    ASSERT_EQ(layer.height, w);
+    for (size_t k = 0; k < 3; ++k)
+        EXPECT_EQ(layer.planes[k], upright.planes[k]) << k;
+}
