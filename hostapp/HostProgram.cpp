@@ -255,13 +255,20 @@ int RunHostProgram(const HostCommandLine& cmd)
                                         std::to_string(host.Violations().size()) + " in all)");
     }
     if (result == userCanceledErr) {
-        // Without a window the only road is a replay; say how to give it settings.
-        if (cmd.sequence == StandInHost::Sequence::Replay && descriptor.empty())
-            return Fail(kExitCancelled,
-                        "cancelled: the plug-in found no settings to replay and has no window to ask for them; "
-                        "make a descriptor with tessolo-mkdesc (e.g. tessolo-mkdesc --grid 8x6 job.qnds) and "
-                        "pass it with --descriptor job.qnds, or open the dialog with --dialog; the image is "
-                        "unchanged");
+        // A replay has no window where the user could cancel: unless the
+        // host did, the plug-in gave up on its own. One that asked for no
+        // pixels found no settings; say how to give it some.
+        if (cmd.sequence == StandInHost::Sequence::Replay && !host.AbortAnswered()) {
+            if (descriptor.empty() && host.Requests().empty())
+                return Fail(kExitCancelled,
+                            "cancelled: the plug-in found no settings to replay and has no window to ask for them; "
+                            "make a descriptor with tessolo-mkdesc (e.g. tessolo-mkdesc --grid 8x6 job.qnds) and "
+                            "pass it with --descriptor job.qnds, or open the dialog with --dialog; the image is "
+                            "unchanged");
+            return Fail(kExitCancelled, "the plug-in stopped its replay on its own (result " + ResultText(result) +
+                                            ", though the host cancelled nothing): its message above says why; "
+                                            "the image is unchanged");
+        }
         return Fail(kExitCancelled, "the plug-in was cancelled; the image is unchanged");
     }
     if (result == filterBadParameters) {
@@ -281,8 +288,8 @@ int RunHostProgram(const HostCommandLine& cmd)
             return Fail(kExitPluginError, cmd.descriptorFile +
                                               ": the plug-in could not read the settings in this descriptor "
                                               "(damaged); the image is unchanged");
-        return Fail(kExitPluginError, "the last settings the plug-in keeps (\"last.data\" in its folder) do not "
-                                      "read (damaged?); the image is unchanged");
+        return Fail(kExitPluginError, "the last settings the plug-in keeps (\"last.data\" in its folder) are "
+                                      "damaged: they do not read as settings; the image is unchanged");
     }
     if (result == filterBadMode)
         return Fail(kExitPluginError, "the plug-in does not take the image it was sent: " +
