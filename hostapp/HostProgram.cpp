@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <filesystem>
 
 namespace hostapp {
@@ -156,6 +157,29 @@ std::string SentImage(const FilterRecord& r, const HostSettings& s)
     return text;
 }
 
+// Whether the X display DISPLAY names can be opened, asked of the X
+// library the plug-in's windows use; loaded only here (and kept: the
+// plug-in's windows load it again), so that the host links no windowing
+// library. Without it the plug-in answers.
+bool DisplayOpens()
+{
+    void* x11 = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    if (!x11)
+        return true;
+    using OpenFn = void* (*)(const char*);
+    using CloseFn = int (*)(void*);
+    const auto open = reinterpret_cast<OpenFn>(dlsym(x11, "XOpenDisplay"));
+    const auto close = reinterpret_cast<CloseFn>(dlsym(x11, "XCloseDisplay"));
+    bool opens = true;
+    if (open && close) {
+        void* display = open(nullptr);
+        opens = display != nullptr;
+        if (display)
+            close(display);
+    }
+    return opens;
+}
+
 // Every file the run reads; the output may be none of them.
 std::vector<std::string> Inputs(const HostCommandLine& cmd)
 {
@@ -171,12 +195,16 @@ std::vector<std::string> Inputs(const HostCommandLine& cmd)
 
 int RunHostProgram(const HostCommandLine& cmd)
 {
-    // The dialog and About show the plug-in's windows on the X display.
+    // The dialog and About show the plug-in's windows on the X display: one
+    // that cannot be opened is the host's to say, before the plug-in runs.
     if (cmd.sequence != StandInHost::Sequence::Replay) {
+        const std::string road = cmd.sequence == StandInHost::Sequence::About ? "--about" : "--dialog";
         const char* display = std::getenv("DISPLAY");
         if (!display || !*display)
-            return Fail(kExitHostError, std::string(cmd.sequence == StandInHost::Sequence::About ? "--about" : "--dialog") +
-                                            " needs a display, and DISPLAY is not set");
+            return Fail(kExitHostError, road + " needs a display, and DISPLAY is not set");
+        if (!DisplayOpens())
+            return Fail(kExitHostError,
+                        road + " needs a display, and the X display \"" + display + "\" cannot be opened");
     }
     const bool writes = cmd.sequence != StandInHost::Sequence::About && !cmd.output.empty();
     // Refused before any work: a long run must not end in "cannot write".

@@ -120,15 +120,20 @@ TEST(PluginRun, ExitCodesTellSuccessCancelAndErrors)
     EXPECT_EQ(Host(b, "--image-mode 9 " + in + " " + out, &text), kExitPluginError) << text;
     EXPECT_NE(text.find("-30101"), std::string::npos) << text;
     EXPECT_EQ(Host(b, "--depth 16 " + in + " " + out), kExitPluginError);
-    // The dialog and About need a display: without one, one line and a host error.
-    for (const std::string& road : {"--dialog " + in + " " + out, std::string("--about")}) {
-        EXPECT_EQ(RunProgram("env -u DISPLAY " + std::string(TESSOLO_HOST_FILE),
-                             "--plugin " + b.Path("Tessolo.so") + " " + road, &text),
-                  kExitHostError)
-            << text;
-        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
-        EXPECT_NE(text.find("display"), std::string::npos) << text;
-    }
+    // The dialog and About need a display: without one, or with one that
+    // cannot be opened (no server answers for display 97), one line and a
+    // host error that names the display.
+    for (const std::string& road : {"--dialog " + in + " " + out, std::string("--about")})
+        for (const std::string& env : {std::string("env -u DISPLAY "), std::string("env DISPLAY=:97 ")}) {
+            EXPECT_EQ(RunProgram(env + TESSOLO_HOST_FILE, "--plugin " + b.Path("Tessolo.so") + " " + road, &text),
+                      kExitHostError)
+                << text;
+            EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+            EXPECT_NE(text.find(env.find(":97") != std::string::npos ? "the X display \":97\" cannot be opened"
+                                                                     : "DISPLAY is not set"),
+                      std::string::npos)
+                << text;
+        }
     // A bad command line, as in every program; then host errors: missing
     // input, no plug-in.
     EXPECT_EQ(Host(b, "--frobnicate " + in + " " + out, &text), kExitBadArguments);
