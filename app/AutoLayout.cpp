@@ -112,7 +112,7 @@ void CWnd_MainModel::i_FinishTiling()
 
 void CWnd_MainModel::AutoLayout_Triangles(uint32_t rows, uint32_t columns, uint8_t regular)
 {
-    const uint32_t rw = std::min<uint32_t>(rows, 98), cl = std::min<uint32_t>(columns, 97);
+    const uint32_t rw = std::min(rows, kMostTriangleRows), cl = std::min(columns, kMostTriangleColumns);
     const double W = m_nImageWidth, H = m_nImageHeight;
     Margins margins = Margins::None;
     double m = 0.0;
@@ -164,7 +164,7 @@ void CWnd_MainModel::AutoLayout_Triangles(uint32_t rows, uint32_t columns, uint8
 
 void CWnd_MainModel::AutoLayout_Hexagons(uint32_t rows, uint32_t columns, uint8_t regular)
 {
-    const uint32_t rw = std::min<uint32_t>(rows, 97), cl = std::min<uint32_t>(columns, 48);
+    const uint32_t rw = std::min(rows, kMostHexagonRows), cl = std::min(columns, kMostHexagonColumns);
     const double W = m_nImageWidth, H = m_nImageHeight;
     Margins margins = Margins::None;
     double m = 0.0;

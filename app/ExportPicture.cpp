@@ -42,7 +42,8 @@ bool CExportPicture::Cut(CWnd_MainModel& layout, const uint8_t* const planes[3],
     const bool split = m_Engine.SplitCells(width, height, nullptr, 0, copy, width, 3, 0, 50, 0);
     m_Engine.m_pProgress = nullptr;
     if (!split) {
-        error = "the picture could not be cut (out of memory, too many pieces or cancelled)";
+        const char* why = CTessolo::SplitFailureText(m_Engine.LastSplitFailure());
+        error = std::string("the picture could not be cut") + (*why ? ": " : "") + why;
         return false;
     }
 
@@ -84,7 +85,8 @@ bool CExportPicture::Cut(CWnd_MainModel& layout, const uint8_t* const planes[3],
             cells[i].shown = r.shown;
         }
         if (!m_Engine.RenderPiece(i)) {
-            error = "piece " + std::to_string(i) + " could not be rendered";
+            // A piece of the table always renders but for want of memory.
+            error = "piece " + std::to_string(i) + " could not be rendered: out of memory";
             return false;
         }
     }

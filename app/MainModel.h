@@ -265,6 +265,11 @@ public:
     void spl_DoReFillKnivesFromCutter_FlipH(uint8_t onlySelected, float mutS, float mutH, float mutU);
 
     // ---- Auto layouts -------------------------------------------------------
+    // The most shapes a tiling makes across and down (larger counts are cut
+    // to these): its grid, with the margin cells of a regular tiling, must
+    // stay within 101 x 101 cells.
+    static constexpr uint32_t kMostTriangleColumns = 97, kMostTriangleRows = 98;
+    static constexpr uint32_t kMostHexagonColumns = 48, kMostHexagonRows = 97;
     void AutoLayout_Triangles(uint32_t rows, uint32_t columns, uint8_t regular);
     void AutoLayout_Hexagons(uint32_t rows, uint32_t columns, uint8_t regular);
     void AutoLayout_Hexagons_R(uint32_t rows, uint32_t columns, uint8_t regular);

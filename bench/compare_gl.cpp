@@ -13,7 +13,7 @@
 //
 //   compare_gl [--large] [--runs N]     the table (--large adds 2M triangles and 3840 x 2160)
 //   compare_gl --ours [--large] [--runs N]     our times alone, one line per case
-//   --cells N                                  only the cases of an N x N grid (N = 32, 64, 100, ...)
+//   --cells N                                  only the cases of an N x N grid (N = 32, 64, 100, 316, 1000)
 //   --q N                                      only the cases of supersampling N (1 or 2)
 //   compare_gl --worker [--large] [--runs N]   one GL driver, as the environment chooses
 #include "surface3d/Surface2.h"
@@ -305,28 +305,51 @@ int main(int argc, char** argv)
 {
     bool large = false, worker = false, oursOnly = false;
     int runs = 3;
+    // A whole number above 0, or 0 for anything else.
+    const auto count = [](const char* text) {
+        char* end = nullptr;
+        const long v = std::strtol(text, &end, 10);
+        return end != text && *end == '\0' && v > 0 && v <= 1000000 ? int(v) : 0;
+    };
+    const auto bad = [](const std::string& why) {
+        std::fprintf(stderr, "compare_gl: %s (see --help)\n", why.c_str());
+        return 2;
+    };
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
+        const bool valued = a == "--cells" || a == "--q" || a == "--runs";
+        if (valued && i + 1 >= argc)
+            return bad(a + " needs a value");
         if (a == "--large")
             large = true;
         else if (a == "--worker")
             worker = true;
         else if (a == "--ours")
             oursOnly = true;
-        else if (a == "--cells" && i + 1 < argc && std::atoi(argv[i + 1]) > 0)
-            g_onlyCells = std::atoi(argv[++i]);
-        else if (a == "--q" && i + 1 < argc && std::atoi(argv[i + 1]) > 0)
-            g_onlyQ = std::atoi(argv[++i]);
-        else if (a == "--runs" && i + 1 < argc && std::atoi(argv[i + 1]) > 0)
-            runs = std::atoi(argv[++i]);
-        else if (a == "--help" || a == "-h") {
-            std::printf("usage: compare_gl [--ours] [--large] [--runs N] [--cells N] [--q N]\n");
+        else if (a == "--cells")
+            g_onlyCells = count(argv[++i]);
+        else if (a == "--q")
+            g_onlyQ = count(argv[++i]);
+        else if (a == "--runs") {
+            if (!(runs = count(argv[++i])))
+                return bad("--runs takes a whole number above 0, not '" + std::string(argv[i]) + "'");
+        } else if (a == "--help" || a == "-h") {
+            std::printf("usage: compare_gl [--ours] [--large] [--runs N] [--cells 32|64|100|316|1000] [--q 1|2]\n"
+                        "  --cells 1000 goes with --large\n");
             return 0;
         } else {
-            std::fprintf(stderr, "compare_gl: bad argument %s\n", a.c_str());
-            return 1;
+            return bad("bad argument " + a);
         }
+        // Only the grids and supersamplings of the table are measured: any
+        // other would make an empty table.
+        if (a == "--cells" && g_onlyCells != 32 && g_onlyCells != 64 && g_onlyCells != 100 && g_onlyCells != 316 &&
+            g_onlyCells != 1000)
+            return bad("--cells takes 32, 64, 100, 316 or 1000, not '" + std::string(argv[i]) + "'");
+        if (a == "--q" && g_onlyQ != 1 && g_onlyQ != 2)
+            return bad("--q takes 1 or 2, not '" + std::string(argv[i]) + "'");
     }
+    if (g_onlyCells == 1000 && !large)
+        return bad("--cells 1000 goes with --large");
     if (worker)
         return Worker(large, runs);
     if (oursOnly) {

@@ -169,6 +169,7 @@ bool CTessolo::DrawSplitting(long width, long height, uint8_t* plane, uint32_t s
     if (m_bBusy)
         return false;
     BusyScope busy(m_bBusy);
+    m_nSplitFailure = SplitFailure::None;
     return i_DrawSplitting(width, height, plane, stride, from, to);
 }
 

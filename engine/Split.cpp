@@ -574,7 +574,7 @@ bool CTessolo::i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s
 
     if (m_nPieces * sizeof(SPLITEDCELL) >= m_memPieces.GetSize()) {
         if (!m_memPieces.Resize((uint64_t(m_nPieces) + kPieceTableStep) * sizeof(SPLITEDCELL))) {
-            PlatformMessageBox(kMemoryText, kErrorTitle);
+            i_SplitFailed(SplitFailure::NoMemory);
             return false;
         }
         m_pPieces = reinterpret_cast<SPLITEDCELL*>(m_memPieces.GetPtr());
@@ -595,7 +595,7 @@ bool CTessolo::i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s
         delete maskMem;
         delete planes;
         delete alpha;
-        PlatformMessageBox(kMemoryText, kErrorTitle);
+        i_SplitFailed(SplitFailure::NoMemory);
         return false;
     }
 

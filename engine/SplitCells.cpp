@@ -161,6 +161,7 @@ bool CTessolo::SplitCells(long width, long height, uint8_t* selection, uint32_t 
     if (m_bBusy)
         return false;
     BusyScope busy(m_bBusy);
+    m_nSplitFailure = SplitFailure::None;
     // The split's rasters lie where the new pieces' planes go (lent by
     // their arena), so no plane is written while the split runs: pieces
     // rendered as soon as they are made have every byte of their planes
@@ -308,7 +309,7 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
     // 8 spare bytes: the raster is read a 64-bit word at a time.
     const uint64_t bytes = qnMulSize({ctx.rowBytes, uint64_t(ctx.height)});
     if (bytes > UINT32_MAX - 8) {
-        PlatformMessageBox(kMemoryText, kErrorTitle);
+        i_SplitFailed(SplitFailure::NoMemory);
         return false;
     }
     // Lent by the planes' arena, with the output mask behind it when the
@@ -321,7 +322,7 @@ bool CTessolo::i_DrawTestRaster(SplitJob& job)
     } else if (GrowRaster(m_memSplitTest, bytes + 8)) {
         ctx.test = m_memSplitTest.GetPtr();
     } else {
-        PlatformMessageBox(kMemoryText, kErrorTitle);
+        i_SplitFailed(SplitFailure::NoMemory);
         return false;
     }
     std::memset(ctx.test + bytes, 0, 8);
@@ -516,7 +517,7 @@ bool CTessolo::i_ClearSplitOutput(SplitJob& job)
     uint8_t* out = job.lent ? m_PlaneArena.Lend(job.lent, outBytes) : nullptr;
     if (!out) {
         if (!GrowRaster(m_memSplitOut, outBytes)) {
-            PlatformMessageBox(kMemoryText, kErrorTitle);
+            i_SplitFailed(SplitFailure::NoMemory);
             return false;
         }
         out = m_memSplitOut.GetPtr();
@@ -588,7 +589,7 @@ bool CTessolo::i_AddRegion(SplitJob& job, int32_t sx, int32_t sy)
                     job.selectionStride, &job.centreIndex))
         return false;
     if (m_nPieces > kMaxPieces - 1) {
-        PlatformMessageBox(kTooManyText, kErrorTitle);
+        i_SplitFailed(SplitFailure::TooManyPieces);
         return false;
     }
     return true;
@@ -607,7 +608,7 @@ bool CTessolo::i_SizeWorkPlanes()
         // in as they are cleared.
         const bool fresh = m_memWork.IsEmpty();
         if (fresh ? !m_memWork.alloc(need) : !m_memWork.Resize(need)) {
-            PlatformMessageBox(kMemoryText, kErrorTitle);
+            i_SplitFailed(SplitFailure::NoMemory);
             return false;
         }
         if (fresh) {

@@ -582,7 +582,7 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
     const uint64_t lent = area + job.threads * marks;
     uint8_t* const buffers = lent ? lend(lent) : nullptr;
     if (lent && !buffers && !heap.Reserve(size_t(lent))) {
-        PlatformMessageBox(kMemoryText, kErrorTitle);
+        i_SplitFailed(SplitFailure::NoMemory);
         return 0;
     }
     uint8_t* const base = buffers ? buffers : heap.data();
@@ -591,7 +591,7 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
     const uint64_t table = (uint64_t(m_nPieces) + count + 1) * sizeof(SPLITEDCELL);
     if (table > m_memPieces.GetSize()) {
         if (!m_memPieces.Resize(table)) {
-            PlatformMessageBox(kMemoryText, kErrorTitle);
+            i_SplitFailed(SplitFailure::NoMemory);
             return 0;
         }
         m_pPieces = reinterpret_cast<SPLITEDCELL*>(m_memPieces.GetPtr());
@@ -630,7 +630,7 @@ int CTessolo::i_CollectLabelledRegions(SplitJob& job)
                 return false;
             added.emplace_back(m_nPieces - 1, i);
             if (m_nPieces > kMaxPieces - 1) {
-                PlatformMessageBox(kTooManyText, kErrorTitle);
+                i_SplitFailed(SplitFailure::TooManyPieces);
                 return false;
             }
             if (i_Canceled())

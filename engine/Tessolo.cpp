@@ -1,6 +1,8 @@
 // CTessolo: construction, layout sizing, knot positions, progress, pieces.
 #include "engine/Tessolo.h"
 
+#include "engine/SplitRaster.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -185,7 +187,33 @@ void CTessolo::SetLocalProgress(double percent, double from, double to)
 
 bool CTessolo::i_Canceled()
 {
-    return m_pProgress && m_pProgress->IsCanceled();
+    if (!m_pProgress || !m_pProgress->IsCanceled())
+        return false;
+    if (m_nSplitFailure == SplitFailure::None)
+        m_nSplitFailure = SplitFailure::Cancelled;
+    return true;
+}
+
+void CTessolo::i_SplitFailed(SplitFailure why)
+{
+    m_nSplitFailure = why;
+    PlatformMessageBox(why == SplitFailure::TooManyPieces ? tessolo_split::kTooManyText : tessolo_split::kMemoryText,
+                       tessolo_split::kErrorTitle);
+}
+
+const char* CTessolo::SplitFailureText(SplitFailure why)
+{
+    switch (why) {
+    case SplitFailure::NoMemory:
+        return "out of memory";
+    case SplitFailure::TooManyPieces:
+        return "too many pieces (100000 or more; a cut makes at most 99999)";
+    case SplitFailure::Cancelled:
+        return "cancelled";
+    case SplitFailure::None:
+        break;
+    }
+    return "";
 }
 
 bool CTessolo::i_ProgressStep(double percent, double from, double to)

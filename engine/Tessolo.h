@@ -410,6 +410,13 @@ public:
     bool SplitCells(long width, long height, uint8_t* selection, uint32_t selectionStride, uint8_t** channels,
                     uint32_t channelStride, uint8_t channelCount, uint8_t from, uint8_t to, uint8_t renderAll);
 
+    // Why the last split failed, for a caller that must tell its user: the
+    // engine knows, and "failed" alone leaves them guessing.
+    enum class SplitFailure : uint8_t { None, NoMemory, TooManyPieces, Cancelled };
+    SplitFailure LastSplitFailure() const { return m_nSplitFailure; }
+    // "out of memory", "more than 99999 pieces", "cancelled"; "" for None.
+    static const char* SplitFailureText(SplitFailure why);
+
     // Renders one piece from its requested effects; false for an index
     // outside the table.
     bool RenderPiece(uint32_t index);
@@ -603,10 +610,13 @@ private:
     bool i_NoteDirtyPlanes();  // the piece being added goes on m_PlanesToClear; false without memory
     bool i_ProgressStep(double percent, double from, double to);  // report, then false on cancel
     bool i_Canceled();
+    // Shows the split's message for why and keeps why for LastSplitFailure.
+    void i_SplitFailed(SplitFailure why);
     void i_FreePieces();
     void i_GetColorBytes(const SFX_COLOR& color, uint8_t out[4]) const;
 
     uint8_t m_bBusy = 0;
+    SplitFailure m_nSplitFailure = SplitFailure::None;
     int m_nLastReported = -1;  // the byte SetLocalProgress sent last (-1: none)
     const CQNF_Progress* m_pLastReportedTo = nullptr;
     CQNF_Mem m_memRecords;   // effect records of the last settings block read

@@ -122,8 +122,13 @@ bool CQNF_8BFPluginVirtual::ConfFile_Read(CQNF_Mem* block, const char* name, con
     }
     // The blobs kept here are settings blocks ("last.data"), some 40 MB at
     // their largest; a file far beyond is refused before it is read.
+    // Such a file cannot be a blob of ours: it does not read.
     constexpr int64_t kMaxBlobBytes = int64_t(64) << 20;
-    if (length > kMaxBlobBytes || !block->Resize(static_cast<uint64_t>(length))) {
+    if (length > kMaxBlobBytes) {
+        SetError(qnerr::FileRead);
+        return false;
+    }
+    if (!block->Resize(static_cast<uint64_t>(length))) {
         SetError(block->GetError() ? block->GetError() : qnerr::NoMemory);
         return false;
     }

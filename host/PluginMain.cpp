@@ -66,8 +66,16 @@ void CPluginMain::i_ReplayRoad()
             HostSetRetCode_BadParam();
             return;
         }
-        if (!ConfFile_Read(&block, "last.data"))
+        if (!ConfFile_Read(&block, "last.data")) {
+            // Only a file that is not there is no settings; one that is
+            // there but cannot be read whole (far larger than any block) is
+            // damaged, and a lack of memory is just that.
+            if (GetError() == qnerr::NoMemory)
+                HostSetRetCode_MemFull();
+            else if (GetError() != qnerr::FileNotOpened)
+                HostSetRetCode_BadParam();
             return;
+        }
     }
     uint8_t drawOnly = 0;
     uint32_t count = 0;
@@ -78,6 +86,7 @@ void CPluginMain::i_ReplayRoad()
         HostSetRetCode_BadParam();
         return;
     }
+    ResetError();
     bool ok = block.GetSize() > 0 && PrepareCompositeAlpha(drawOnly ? 0 : 1);
     if (ok)
         ok = drawOnly ? Apply_DrawSpliting() : Apply_SplittingNoUI(count, records);
@@ -85,9 +94,18 @@ void CPluginMain::i_ReplayRoad()
         HostSetRetCode_NoError();
         return;
     }
-    // A failing pixel transfer leaves its own code; anything else cancels.
+    // A failing pixel transfer leaves its own code, and so does the plane
+    // block that could not be had. A lack of memory the engine or the
+    // plug-in met on the way is told as one, not as a cancel; anything else
+    // (the host's cancel, more pieces than a cut makes, which the engine
+    // has shown) cancels.
     const int16_t code = HostGetRetCode();
-    if (code != filterBadParameters && code != userCanceledErr)
+    if (code == filterBadParameters || code == memFullErr)
+        return;
+    if (!m_HostProgress.WasCanceled() &&
+        (m_Engine.LastSplitFailure() == CTessolo::SplitFailure::NoMemory || GetError() == qnerr::NoMemory))
+        HostSetRetCode_MemFull();
+    else
         HostSetRetCode_Cancel();
 }
 

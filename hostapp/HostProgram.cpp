@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <filesystem>
 
 namespace hostapp {
@@ -188,6 +189,29 @@ std::string SentImage(const FilterRecord& r, const HostSettings& s)
     return text;
 }
 
+// Whether the X display DISPLAY names can be opened, asked of the X
+// library the plug-in's windows use; loaded only here (and kept: the
+// plug-in's windows load it again), so that the host links no windowing
+// library. Without it the plug-in answers.
+bool DisplayOpens()
+{
+    void* x11 = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    if (!x11)
+        return true;
+    using OpenFn = void* (*)(const char*);
+    using CloseFn = int (*)(void*);
+    const auto open = reinterpret_cast<OpenFn>(dlsym(x11, "XOpenDisplay"));
+    const auto close = reinterpret_cast<CloseFn>(dlsym(x11, "XCloseDisplay"));
+    bool opens = true;
+    if (open && close) {
+        void* display = open(nullptr);
+        opens = display != nullptr;
+        if (display)
+            close(display);
+    }
+    return opens;
+}
+
 // Every file the run reads; the output may be none of them.
 std::vector<std::string> Inputs(const HostCommandLine& cmd)
 {
@@ -203,12 +227,16 @@ std::vector<std::string> Inputs(const HostCommandLine& cmd)
 
 int RunHostProgram(const HostCommandLine& cmd)
 {
-    // The dialog and About show the plug-in's windows on the X display.
+    // The dialog and About show the plug-in's windows on the X display: one
+    // that cannot be opened is the host's to say, before the plug-in runs.
     if (cmd.sequence != StandInHost::Sequence::Replay) {
+        const std::string road = cmd.sequence == StandInHost::Sequence::About ? "--about" : "--dialog";
         const char* display = std::getenv("DISPLAY");
         if (!display || !*display)
-            return Fail(kExitHostError, std::string(cmd.sequence == StandInHost::Sequence::About ? "--about" : "--dialog") +
-                                            " needs a display, and DISPLAY is not set");
+            return Fail(kExitHostError, road + " needs a display, and DISPLAY is not set");
+        if (!DisplayOpens())
+            return Fail(kExitHostError,
+                        road + " needs a display, and the X display \"" + display + "\" cannot be opened");
     }
     const bool writes = cmd.sequence != StandInHost::Sequence::About && !cmd.output.empty();
     // Refused before any work: a long run must not end in "cannot write".
@@ -287,13 +315,20 @@ int RunHostProgram(const HostCommandLine& cmd)
                                         std::to_string(host.Violations().size()) + " in all)");
     }
     if (result == userCanceledErr) {
-        // Without a window the only road is a replay; say how to give it settings.
-        if (cmd.sequence == StandInHost::Sequence::Replay && descriptor.empty())
-            return Fail(kExitCancelled,
-                        "cancelled: the plug-in found no settings to replay and has no window to ask for them; "
-                        "make a descriptor with tessolo-mkdesc (e.g. tessolo-mkdesc --grid 8x6 job.qnds) and "
-                        "pass it with --descriptor job.qnds, or open the dialog with --dialog; the image is "
-                        "unchanged");
+        // A replay has no window where the user could cancel: unless the
+        // host did, the plug-in gave up on its own. One that asked for no
+        // pixels found no settings; say how to give it some.
+        if (cmd.sequence == StandInHost::Sequence::Replay && !host.AbortAnswered()) {
+            if (descriptor.empty() && host.Requests().empty())
+                return Fail(kExitCancelled,
+                            "cancelled: the plug-in found no settings to replay and has no window to ask for them; "
+                            "make a descriptor with tessolo-mkdesc (e.g. tessolo-mkdesc --grid 8x6 job.qnds) and "
+                            "pass it with --descriptor job.qnds, or open the dialog with --dialog; the image is "
+                            "unchanged");
+            return Fail(kExitCancelled, "the plug-in stopped its replay on its own (result " + ResultText(result) +
+                                            ", though the host cancelled nothing): its message above says why; "
+                                            "the image is unchanged");
+        }
         return Fail(kExitCancelled, "the plug-in was cancelled; the image is unchanged");
     }
     if (result == filterBadParameters) {
@@ -313,8 +348,8 @@ int RunHostProgram(const HostCommandLine& cmd)
             return Fail(kExitPluginError, cmd.descriptorFile +
                                               ": the plug-in could not read the settings in this descriptor "
                                               "(damaged); the image is unchanged");
-        return Fail(kExitPluginError, "the last settings the plug-in keeps (\"last.data\" in its folder) do not "
-                                      "read (damaged?); the image is unchanged");
+        return Fail(kExitPluginError, "the last settings the plug-in keeps (\"last.data\" in its folder) are "
+                                      "damaged: they do not read as settings; the image is unchanged");
     }
     if (result == filterBadMode)
         return Fail(kExitPluginError, "the plug-in does not take the image it was sent: " +

@@ -109,6 +109,8 @@ public:
     const std::vector<PixelRequest>& Requests() const { return m_requests; }
     const std::vector<int32_t>& ProgressDone() const { return m_progressDone; }
     long AbortCalls() const { return m_abortCalls; }
+    // Whether the abort test ever answered yes: a cancel the host asked for.
+    bool AbortAnswered() const { return m_settings.abortAfter >= 1 && m_abortCalls >= m_settings.abortAfter; }
     long AdvanceCalls() const { return m_advanceCalls; }
     long ProcessEvents() const { return m_processEvents; }
     long SuiteReads() const { return m_suiteReads; }

@@ -111,6 +111,13 @@ void DefaultKnife(CTessolo::KNIFESTRUCT_RENDERER& k, bool across, bool along)
     }
 }
 
+// Why the engine's last split or drawing failed, as the user can act on it.
+std::string SplitFailure(const CTessolo& e)
+{
+    const char* why = CTessolo::SplitFailureText(e.LastSplitFailure());
+    return *why ? why : "the engine refused the picture";
+}
+
 bool BuildLayout(CTessolo& e, const Options& o, std::vector<CTessolo::SFX_ONEPIECE>& records, std::string& error)
 {
     if (!o.block.empty()) {
@@ -242,7 +249,7 @@ int Run(const tool::Args& args)
     if (o.mode == "lines") {
         std::vector<uint8_t> plane(area);
         if (!e.DrawSplitting(w, h, plane.data(), uint32_t(w), 0, 100))
-            return tool::Fail(kName, "cannot draw the knife lines");
+            return tool::Fail(kName, "cannot draw the knife lines: " + SplitFailure(e));
         if (!WritePng(o.output, pic.w, pic.h, 1, plane, error))
             return tool::Fail(kName, error);
         std::fprintf(qnReportStream(o.output), "%s: %u knives drawn\n", o.output.c_str(), e.m_nVKnives + e.m_nHKnives + e.m_nFreeKnives);
@@ -265,7 +272,7 @@ int Run(const tool::Args& args)
     const Clock::time_point splitEnd = Clock::now();
     e.m_pProgress = nullptr;
     if (!split)
-        return tool::Fail(kName, "cannot split the picture");
+        return tool::Fail(kName, "cannot split the picture: " + SplitFailure(e));
     const std::string summary = "tessolo-tool engine: " + std::to_string(e.m_nPieces) + " pieces, " +
                                 std::to_string(w) + " x " + std::to_string(h) + " pixels, wrote " + o.output;
 
@@ -315,7 +322,7 @@ int Run(const tool::Args& args)
     std::iota(all.begin(), all.end(), 0u);
     const Clock::time_point renderStart = Clock::now();
     if (!e.RenderPieces(all.data(), e.m_nPieces))
-        return tool::Fail(kName, "cannot render the pieces");
+        return tool::Fail(kName, "cannot render the pieces: out of memory");
     const Clock::time_point renderEnd = Clock::now();
     progress.Progress(90, nullptr);
     std::vector<uint8_t> rgba(area * 4, 0);

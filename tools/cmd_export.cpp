@@ -165,12 +165,16 @@ int Pieces(const tool::Args& args)
     CPiecesExport::RESULT result;
     if (!exporter.Export(r, result))
         return tool::Fail(kName, exporter.Message() + " (" + exporter.Detail() + ")");
+    const uint32_t cut = pieces.Engine().m_nPieces;
+    const std::string from = " from " + std::to_string(cut) + (cut == 1 ? " piece" : " pieces");
     if (r.settings.exportTo == CExportSettings::kToPSD)
-        std::printf("wrote %s: %u layers from %u pieces\n", r.path.c_str(), result.layers,
-                    pieces.Engine().m_nPieces);
+        std::printf("wrote %s: %u layer%s%s\n", r.path.c_str(), result.layers, result.layers == 1 ? "" : "s",
+                    from.c_str());
+    else if (result.files.size() == 1)
+        std::printf("wrote %s%s\n", result.files.front().c_str(), from.c_str());
     else
-        std::printf("wrote %u PNG files (%s ... %s) from %u pieces\n", result.layers, result.files.front().c_str(),
-                    result.files.back().c_str(), pieces.Engine().m_nPieces);
+        std::printf("wrote %u PNG files (%s ... %s)%s\n", result.layers, result.files.front().c_str(),
+                    result.files.back().c_str(), from.c_str());
     return 0;
 }
 

@@ -203,9 +203,13 @@ std::vector<Filter> Filters()
                      };
                  }});
     f.push_back({"stroke", "SIZE OPACITY RRGGBB", 3, [](auto& a, const Picture& src, auto&, const Options&) -> Call {
-                     const uint8_t size = static_cast<uint8_t>(Integer(a[0], "SIZE", 0, 255));
+                     // A stroke of no width draws nothing: no command asks for it.
+                     const uint8_t size = static_cast<uint8_t>(Integer(a[0], "SIZE", 1, 255));
                      const uint8_t op = static_cast<uint8_t>(Integer(a[1], "OPACITY", 0, 255));
                      const std::vector<uint8_t> c = Colour(a[2], src.channels - (src.alpha ? 1 : 0));
+                     if (!src.alpha)
+                         throw std::runtime_error("stroke draws inside the edge of the picture's transparency, and "
+                                                  "the picture has none");
                      return [=](CQNF_ImageFX& fx) { return fx.StrokeInside(c.data(), op, size); };
                  }});
     f.push_back({"hsl", "HUE SATURATION LIGHTNESS", 3, [](auto& a, auto&, auto&, const Options&) -> Call {

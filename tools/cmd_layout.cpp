@@ -93,6 +93,18 @@ int New(const tool::Args& args)
     }
     if (columns == 0)
         return tool::BadArguments(kName, "new needs --grid COLSxROWS");
+    // A tiling lays its shapes on a grid of more cells than it has shapes,
+    // and the grid holds at most 101 x 101: more shapes cannot be made.
+    if (!autoLayout.empty()) {
+        const bool hexagons = autoLayout == "hexagonal";
+        const uint32_t mostColumns = hexagons ? CWnd_Main::kMostHexagonColumns : CWnd_Main::kMostTriangleColumns;
+        const uint32_t mostRows = hexagons ? CWnd_Main::kMostHexagonRows : CWnd_Main::kMostTriangleRows;
+        if (columns > mostColumns || rows > mostRows)
+            return tool::BadArguments(kName, "--auto " + autoLayout + " makes at most " + std::to_string(mostColumns) +
+                                                 " x " + std::to_string(mostRows) +
+                                                 (hexagons ? " hexagons" : " triangles") + ", not " +
+                                                 std::to_string(columns) + " x " + std::to_string(rows));
+    }
     if (out.empty())
         return tool::BadArguments(kName, "new needs OUT.qntd");
     if (const int refused = tool::RefuseOutput(kName, out, {}, {".qntd"}))
@@ -317,8 +329,9 @@ tool::Registrar reg({kName,
                      "    one, as in a real puzzle; --mutate varies each knife's nodes by these per cent amounts;\n"
                      "    --knob sizes the knob (100). --seed repeats the same randomness. A replay cuts the\n"
                      "    pieces (--pieces, the default) or draws the knife lines (--lines).\n"
-                     "    --auto triangular: COLS triangles across ROWS rows (on a grid of COLS+1 x ROWS cells);\n"
-                     "    --auto hexagonal: COLS x ROWS hexagons (on a grid of 2*COLS+1 x ROWS+1 cells)",
+                     "    --auto triangular: COLS triangles across ROWS rows, at most 97 x 98 (on a grid of\n"
+                     "    COLS+1 x ROWS cells); --auto hexagonal: COLS x ROWS hexagons, at most 48 x 97 (on a grid\n"
+                     "    of 2*COLS+1 x ROWS+1 cells)",
                      "make, read and unpack layout documents", Run});
 
 }  // namespace

@@ -20,12 +20,23 @@
 #include "imaging/ImageFile.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
+
+// A node value in a column of ten: fixed for the values shapes hold, with an
+// exponent for one far outside them that a file may hold (1e300 would
+// otherwise take 300 digits).
+std::string NodeValue(double v)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, std::fabs(v) < 1e6 ? "%10.6f" : "%10.4g", v);
+    return text;
+}
 
 const char kName[] = "shapes";
 using PM = CWnd_PresetsManagerModel;
@@ -217,7 +228,8 @@ int Show(const tool::Args& args)
         if (s.nodeCount)
             std::printf("  node          U          H          S\n");
         for (uint32_t n = 0; n < s.nodeCount; ++n)
-            std::printf("  %4u %10.6f %10.6f %10.6f\n", unsigned(n), s.pos[n].U, s.pos[n].H, s.S[n]);
+            std::printf("  %4u %s %s %s\n", unsigned(n), NodeValue(s.pos[n].U).c_str(), NodeValue(s.pos[n].H).c_str(),
+                        NodeValue(s.S[n]).c_str());
     }
     if (!png.empty()) {
         std::vector<const Shape*> shown;

@@ -164,8 +164,23 @@ int List(const std::string& file)
     return 0;
 }
 
+// A key is names joined by '>' (Folder>Key); none may be empty, a '/' is
+// a character of a name like any other. "" if the path is one.
+std::string PathRefusal(const std::string& path)
+{
+    if (path.empty())
+        return "PATH is empty: a key is names joined by '>', as Folder>Key";
+    if (path.size() > qnstorage::kMaxKeyLength)
+        return "PATH is longer than " + std::to_string(qnstorage::kMaxKeyLength) + " bytes";
+    if (!qnstorage::IsValidKey(path))
+        return "PATH '" + qnShownName(path) + "' has an empty name: a key is names joined by '>', none of them empty";
+    return {};
+}
+
 int Get(const std::string& file, const std::string& path)
 {
+    if (const std::string why = PathRefusal(path); !why.empty())
+        return tool::BadArguments(kName, why);
     CQNF_Storage st;
     if (const int failed = OpenToRead(st, file))
         return failed;
@@ -328,8 +343,8 @@ void RemoveMadeFile(const std::string& file, const struct stat& made)
 int Put(const std::string& file, const std::string& path, const std::string& typeText, const std::string& valueText,
         bool repair)
 {
-    if (!qnstorage::IsValidKey(path))
-        return tool::BadArguments(kName, "PATH '" + path + "' has an empty name in it");
+    if (const std::string why = PathRefusal(path); !why.empty())
+        return tool::BadArguments(kName, why);
     uint64_t type = 0;
     if (!qnParseUnsigned(typeText, 6, type, 0) || type == 0)
         return tool::BadArguments(kName, "TYPE must be a record type 1 to 6, not '" + typeText + "'");
@@ -459,7 +474,8 @@ int Run(const tool::Args& all)
 }
 
 tool::Registrar reg({kName,
-                     "storage ls FILE | get FILE PATH | put [--repair] FILE PATH TYPE VALUE | check FILE",
+                     "storage ls FILE | get FILE PATH | put [--repair] FILE PATH TYPE VALUE | check FILE\n"
+                     "  PATH: names joined by '>' (Folder>Key), none of them empty",
                      "list (key, type, value bytes), read, write (type 1-6; '-' reads a string or binary "
                      "from stdin; --repair writes into a container whose stamp is wrong) and stamp-check "
                      "storage containers",

@@ -9,6 +9,9 @@
 // GtkInput.cpp, GtkDialogs.cpp, GtkMenus.cpp and GtkClipboard.cpp.
 #include "platform/gtk/GtkBackend.h"
 
+#include <cstdlib>
+#include <string>
+
 namespace plat {
 namespace gtkbackend {
 
@@ -395,7 +398,9 @@ std::unique_ptr<Platform> OpenGtk(std::string& error)
         gdk_set_allowed_backends("x11");
         setenv("NO_AT_BRIDGE", "1", 0);
         if (!gtk_init_check(nullptr, nullptr)) {
-            error = "cannot open the X display (is DISPLAY set?)";
+            const char* display = std::getenv("DISPLAY");
+            error = display && *display ? std::string("cannot open the X display \"") + display + "\""
+                                        : std::string("cannot open the X display (is DISPLAY set?)");
             return nullptr;
         }
         initialised = true;

@@ -120,15 +120,20 @@ TEST(PluginRun, ExitCodesTellSuccessCancelAndErrors)
     EXPECT_EQ(Host(b, "--image-mode 9 " + in + " " + out, &text), kExitPluginError) << text;
     EXPECT_NE(text.find("-30101"), std::string::npos) << text;
     EXPECT_EQ(Host(b, "--depth 16 " + in + " " + out), kExitPluginError);
-    // The dialog and About need a display: without one, one line and a host error.
-    for (const std::string& road : {"--dialog " + in + " " + out, std::string("--about")}) {
-        EXPECT_EQ(RunProgram("env -u DISPLAY " + std::string(TESSOLO_HOST_FILE),
-                             "--plugin " + b.Path("Tessolo.so") + " " + road, &text),
-                  kExitHostError)
-            << text;
-        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
-        EXPECT_NE(text.find("display"), std::string::npos) << text;
-    }
+    // The dialog and About need a display: without one, or with one that
+    // cannot be opened (no server answers for display 97), one line and a
+    // host error that names the display.
+    for (const std::string& road : {"--dialog " + in + " " + out, std::string("--about")})
+        for (const std::string& env : {std::string("env -u DISPLAY "), std::string("env DISPLAY=:97 ")}) {
+            EXPECT_EQ(RunProgram(env + TESSOLO_HOST_FILE, "--plugin " + b.Path("Tessolo.so") + " " + road, &text),
+                      kExitHostError)
+                << text;
+            EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+            EXPECT_NE(text.find(env.find(":97") != std::string::npos ? "the X display \":97\" cannot be opened"
+                                                                     : "DISPLAY is not set"),
+                      std::string::npos)
+                << text;
+        }
     // A bad command line, as in every program; then host errors: missing
     // input, no plug-in.
     EXPECT_EQ(Host(b, "--frobnicate " + in + " " + out, &text), kExitBadArguments);
@@ -428,8 +433,8 @@ TEST(HostPluginRun, LastSettingsThatDoNotReadAreCalledDamaged)
     const std::vector<Case> cases = {
         {"whole", good, kExitOk, ""},
         {"cut in half", std::vector<uint8_t>(good.begin(), good.begin() + long(good.size() / 2)), kExitPluginError,
-         "\"last.data\" in its folder) do not read (damaged?)"},
-        {"overwritten", ones, kExitPluginError, "\"last.data\" in its folder) do not read (damaged?)"},
+         "\"last.data\" in its folder) are damaged"},
+        {"overwritten", ones, kExitPluginError, "\"last.data\" in its folder) are damaged"},
         {"missing", {}, kExitCancelled, "found no settings to replay"},
     };
     for (const Case& c : cases) {
@@ -444,6 +449,79 @@ TEST(HostPluginRun, LastSettingsThatDoNotReadAreCalledDamaged)
         EXPECT_NE(text.find(c.says), std::string::npos) << text;
         EXPECT_EQ(fs::exists(out), c.code == kExitOk);
     }
+}
+
+// A replay that fails says what failed: damaged last settings alike however
+// they are damaged, a layout of more pieces than a cut makes as the
+// plug-in's own stop (never as settings that are missing), a lack of memory
+// as one (never as a cancel).
+TEST(HostPluginRun, ReplayFailuresSayWhatFailed)
+{
+    Bundle b;
+    const std::string in = b.Path("in.png"), out = b.Path("out.png"), last = b.Path("last.data");
+    WriteInput(in, ColorMode::RGB, 600, 600, false);
+    ASSERT_EQ(RunProgram(TESSOLO_MKDESC_FILE, "--raw --grid 2x2 " + last), 0);
+    std::vector<uint8_t> good;
+    std::string text;
+    ASSERT_TRUE(qnReadWholeFile(last, good, text)) << text;
+    const std::string damaged = "tessolo-host: the last settings the plug-in keeps (\"last.data\" in its folder) are "
+                                "damaged: they do not read as settings; the image is unchanged\n";
+
+    // Damage: cut short; followed by 100 MB of zeros (far more than any
+    // block, refused by its size); a knife node that is not a number.
+    std::vector<uint8_t> nan = good;
+    // The first column knife's first node value (U) of a 2 x 2 grid: after
+    // the header, 2 guides, the knot count and 3 x 3 knots, the knife count
+    // and the knife's 5 header bytes.
+    const size_t firstNode = 10 + 2 * 4 + 4 + 9 * 8 + 4 + 5;
+    ASSERT_LT(firstNode + 4, nan.size());
+    nan[firstNode] = 0x7F;
+    nan[firstNode + 1] = 0xC0;
+    nan[firstNode + 2] = nan[firstNode + 3] = 0;
+    const std::vector<std::pair<const char*, std::vector<uint8_t>>> broken = {
+        {"cut short", std::vector<uint8_t>(good.begin(), good.begin() + 20)}, {"a NaN node", nan}, {"zeros", good}};
+    for (const auto& [what, bytes] : broken) {
+        SCOPED_TRACE(what);
+        ASSERT_EQ(qnReplaceFile(last, bytes.data(), bytes.size()), 0);
+        if (std::string(what) == "zeros")
+            fs::resize_file(last, good.size() + (uint64_t(100) << 20));
+        EXPECT_EQ(Host(b, in + " " + out, &text), kExitPluginError) << text;
+        EXPECT_EQ(text, damaged);
+        EXPECT_FALSE(fs::exists(out));
+    }
+
+    // More than 99999 pieces: the plug-in says so, and the host does not
+    // send the user after settings that are there.
+    const std::string layout = b.Path("wild.qntd");
+    ASSERT_EQ(RunProgram(TESSOLO_TOOL_FILE,
+                         "layout new --grid 101x101 --randomize 100 --mutate 100,100,100 --seed 3 " + layout, &text),
+              0)
+        << text;
+    ASSERT_EQ(RunProgram(TESSOLO_TOOL_FILE, "layout block " + layout + " " + last, &text), 0) << text;
+    EXPECT_EQ(Host(b, in + " " + out, &text), kExitCancelled) << text;
+    EXPECT_NE(text.find("Too many (>100'000!) pieces"), std::string::npos) << text;
+    EXPECT_NE(text.find("tessolo-host: the plug-in stopped its replay on its own"), std::string::npos) << text;
+    EXPECT_EQ(text.find("no settings"), std::string::npos) << text;
+    EXPECT_EQ(text.find("tessolo-mkdesc"), std::string::npos) << text;
+    EXPECT_FALSE(fs::exists(out));
+
+    // Memory that cannot be had: the plug-in's planes of a 2000 x 2000
+    // picture (16 MB at once) past what the allocator may give.
+    ASSERT_EQ(RunProgram(TESSOLO_MKDESC_FILE, "--raw --grid 2x2 " + last), 0);
+    const std::string large = b.Path("large.png");
+    WriteInput(large, ColorMode::RGB, 2000, 2000, false);
+#if defined(__SANITIZE_ADDRESS__)
+    const std::string limited = "env ASAN_OPTIONS=allocator_may_return_null=1:max_allocation_size_mb=15 ";
+#else
+    const std::string limited = "ulimit -v 300000; ";
+#endif
+    EXPECT_EQ(RunProgram(limited + TESSOLO_HOST_FILE, "--plugin " + b.Path("Tessolo.so") + " " + large + " " + out,
+                         &text),
+              kExitPluginError)
+        << text;
+    EXPECT_NE(text.find("tessolo-host: the plug-in ran out of memory"), std::string::npos) << text;
+    EXPECT_EQ(text.find("cancel"), std::string::npos) << text;
+    EXPECT_FALSE(fs::exists(out));
 }
 
 TEST(HostPluginRun, DamagedConfigurationIsKeptAsideAndNamed)

@@ -112,6 +112,69 @@ TEST(ToolCli, NaturalLayoutsCutOnePiecePerCell)
         std::remove((base + ext).c_str());
 }
 
+// What a command made and why one failed, each said as it is: the tiling's
+// largest counts made and promised alike, one merged file as one file, a
+// node far out of range in a column of its own, a name with '/' as a name,
+// and a cut of too many pieces as that.
+TEST(ToolCli, LinesSayWhatWasMadeAndWhatFailed)
+{
+    const std::string base = ::testing::TempDir() + "said_" + std::to_string(getpid());
+    auto F = [&](const std::string& name) { return "'" + base + name + "'"; };
+    const std::string sample = "'" + std::string(TESSOLO_SOURCE_DIR) + "/samples/sample.png'";
+
+    const Result help = RunTool("layout --help");
+    EXPECT_NE(help.out.find("hexagons, at most 48 x 97"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("rows, at most 97 x 98"), std::string::npos) << help.out;
+    Result r = RunTool("layout new --grid 48x97 --auto hexagonal " + F(".qntd"));
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find(": 97 x 98 cells"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("48 x 97 hexagons"), std::string::npos) << r.out;
+    r = RunTool("layout new --grid 97x98 --auto triangular " + F(".qntd"));
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find(": 98 x 98 cells"), std::string::npos) << r.out;
+
+    ASSERT_EQ(RunTool("layout new --grid 3x2 " + F(".qntd")).code, 0);
+    r = RunTool("export pieces --to png --what merged " + F(".qntd") + " " + sample + " " + F("_merged.png"));
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "wrote " + base + "_merged.png from 6 pieces\n");
+
+    // A stroke needs transparency to draw along: the picture is at fault,
+    // not the command line.
+    r = RunTool("fx stroke 2 255 ff0000 " + sample + " " + F("_stroke.png"));
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_NE(r.err.find("the picture has none"), std::string::npos) << r.err;
+
+    ASSERT_EQ(std::system(("cp '" + std::string(TESSOLO_SOURCE_DIR) + "/fuzz/corpus/shape_file/knob.qnth' " +
+                           F(".qnth"))
+                              .c_str()),
+              0);
+    ASSERT_EQ(RunTool("storage put " + F(".qnth") + " Node_H_1 6 1e300").code, 0);
+    r = RunTool("shapes show " + F(".qnth"));
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("     1   0.351500     1e+300   0.500000\n"), std::string::npos) << r.out;
+
+    // In a storage key only '>' joins names.
+    ASSERT_EQ(RunTool("storage put " + F(".conf") + " '/a//b' 1 7").code, 0);
+    r = RunTool("storage get " + F(".conf") + " '/a//b'");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "7\n");
+
+    // A layout whose crossing knives make more than 99999 pieces.
+    ASSERT_EQ(RunTool("layout new --grid 101x101 --randomize 100 --mutate 100,100,100 --seed 3 " + F(".qntd")).code, 0);
+    ASSERT_EQ(RunTool("layout block " + F(".qntd") + " " + F(".block")).code, 0);
+    ASSERT_EQ(RunTool("fx resize 600 600 " + sample + " " + F("_big.png")).code, 0);
+    for (const std::string& run : {"export pieces --to psd " + F(".qntd") + " " + F("_big.png") + " " + F(".psd"),
+                                   "engine render --block " + F(".block") + " " + F("_big.png") + " " + F("_r.png")}) {
+        r = RunTool(run);
+        EXPECT_EQ(r.code, 1) << run;
+        EXPECT_NE(r.err.find(": too many pieces (100000 or more; a cut makes at most 99999)\n"), std::string::npos)
+            << run << ": " << r.err;
+    }
+    for (const char* ext : {".qntd", "_merged.png", "_stroke.png", ".qnth", ".conf", ".block", "_big.png", ".psd",
+                            "_r.png"})
+        std::remove((base + ext).c_str());
+}
+
 // Options that once did nothing: each pair of runs must give different
 // pictures.
 TEST(ToolCli, SwitchesChangeThePicture)

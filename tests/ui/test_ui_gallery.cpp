@@ -88,17 +88,22 @@ TEST_F(GalleryTest, SnapCommandDrawsTheShapedWindow)
         EXPECT_NEAR(int(body >> shift & 255), int(want >> shift & 255), 8) << "the body, channel " << shift;
     std::remove(png.c_str());
 
+    // A display that is not set is asked after; one that is set but does
+    // not open (no server answers for display 97) is named.
     struct Bad {
         const char* args;
         const char* env;
-    } bad[] = {{"--snap", ""},
-               {"--bogus", ""},
-               {"--resource /no/such/file --snap x.png", ""},
-               {"", "env -u DISPLAY -u WAYLAND_DISPLAY "}};
+        const char* says;
+    } bad[] = {{"--snap", "", ""},
+               {"--bogus", "", ""},
+               {"--resource /no/such/file --snap x.png", "", ""},
+               {"", "env -u DISPLAY -u WAYLAND_DISPLAY ", "(is DISPLAY set?)"},
+               {"", "env DISPLAY=:97 ", "cannot open the X display \":97\"\n"}};
     for (const Bad& c : bad) {
         const ToolRun r = Sh(std::string(c.env) + "'" + Tool() + "' ui-gallery " + c.args);
         EXPECT_NE(r.code, 0) << c.args;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.args << ": " << r.err;
         EXPECT_EQ(r.err.rfind("tessolo-tool ui-gallery: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     }
 }
