@@ -317,6 +317,13 @@ void CWnd_Main::i_in_StatusTip(short x, short y)
 {
     qntGESTURE& g = m_Gesture;
     const uint8_t mode = i_TipMode();
+    if (m_bBadgeKeepsTip && m_underPointer == None) {
+        // Off a mode badge to no control: the place's own tip now.
+        if (i_IsModeBadge(ControlUnderPoint(x, y)))
+            return;
+        m_bBadgeKeepsTip = 0;
+        OnAboveControl(None);
+    }
     if (m_underPointer != None) {
         g.lastZone = 255;
         g.lastTipMode = mode;

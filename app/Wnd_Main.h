@@ -322,4 +322,7 @@ private:
     static constexpr unsigned long kAskTipAgain = 0xFFFFFFFE;
     unsigned long m_LastTipControl = kAskTipAgain;
     uint8_t m_LastTipMode = 0;
+    // The pointer is over a mode badge, which leaves the tip shown alone.
+    uint8_t m_bBadgeKeepsTip = 0;
+    bool i_IsModeBadge(unsigned long index) const;
 };

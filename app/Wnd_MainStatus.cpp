@@ -137,6 +137,7 @@ void CWnd_Main::i_AskTipForPointer()
     const uint32_t under = over ? uint32_t(ControlUnderPoint(short(m.x), short(m.y))) : None;
     m_underPointer = under;
     m_LastTipControl = kAskTipAgain;
+    m_bBadgeKeepsTip = 0;
     if (under != None || !over) {
         OnAboveControl(under);
         m_Gesture.lastZone = 255;
@@ -146,13 +147,25 @@ void CWnd_Main::i_AskTipForPointer()
     }
 }
 
+bool CWnd_Main::i_IsModeBadge(unsigned long index) const
+{
+    const CQNF_Control* c = index == None ? nullptr : GetControl(index);
+    return c && (!std::strcmp(c->GetName(), "Main_ModeL") || !std::strcmp(c->GetName(), "Main_ModeP"));
+}
+
 unsigned char CWnd_Main::OnAboveControl(unsigned long index)
 {
     // The mode badges have no tip: the one shown stays, and they count as
-    // no control.
-    if (CQNF_Control* c = index == None ? nullptr : GetControl(index))
-        if (!std::strcmp(c->GetName(), "Main_ModeL") || !std::strcmp(c->GetName(), "Main_ModeP"))
-            return 0;
+    // no control. The toolkit, told so, reports that the pointer left the
+    // control it came from; that too leaves the tip alone while the
+    // pointer is on the badge (see i_in_StatusTip for leaving it).
+    if (i_IsModeBadge(index)) {
+        m_bBadgeKeepsTip = 1;
+        return 0;
+    }
+    if (index == None && m_bBadgeKeepsTip)
+        return 1;
+    m_bBadgeKeepsTip = 0;
     const uint8_t mode = i_TipMode();
     // Asked only when the control or the mode changed: the chain is long.
     if (index == m_LastTipControl && mode == m_LastTipMode)

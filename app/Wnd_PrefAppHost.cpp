@@ -56,5 +56,6 @@ bool CAppDialogHost::AskOkCancel(CQNF_Window* parent, const char* title, const c
 
 void CAppDialogHost::ShowMessage(CQNF_Window* parent, const char* title, const char* text)
 {
-    CWnd_MessageBox::Ask(parent, title, text, CWnd_MessageBox::OK, CWnd_MessageBox::NoButton);
+    // A lone OK stands on the right, where OK stands beside Cancel.
+    CWnd_MessageBox::Ask(parent, title, text, CWnd_MessageBox::NoButton, CWnd_MessageBox::OK);
 }

@@ -194,11 +194,41 @@ void Toolkit::Dispatch(const plat::Event& e)
     if (!w)
         return;
     if ((plat::Bit(e.kind) & (plat::kMouseKinds | plat::kKeyKinds)) && !InputAllowed(w)) {
-        if (e.kind == plat::Kind::MouseDown && m_p)
+        CQNF_Window* modal = TopModal();
+        if ((plat::Bit(e.kind) & plat::kKeyKinds) && modal && modal->GetWindowHandle()) {
+            plat::Event to = e;
+            to.win = modal->GetWindowHandle();
+            CQNF_Window::windowEventHandler(to, modal);
+            return;
+        }
+        if (e.kind == plat::Kind::MouseDown && m_p) {
             m_p->Beep();
+            ToFront(modal);
+        }
         return;
     }
     CQNF_Window::windowEventHandler(e, w);
+    if (e.kind == plat::Kind::MouseDown)
+        KeyboardBackAfterPress(e.win);
+}
+
+void Toolkit::ToFront(const CQNF_Window* w)
+{
+    if (m_p && w && w->GetWindowHandle())
+        m_p->Activate(w->GetWindowHandle());
+}
+
+void Toolkit::KeyboardBackAfterPress(plat::WinId pressed)
+{
+    // The press may have closed or replaced windows: look them up again.
+    const CQNF_Window* parent = Find(pressed);
+    if (!parent || !m_p)
+        return;
+    for (const auto& [id, w] : m_windows)
+        if (w && w->GetParent() == parent && w->KeepsKeyboard() && m_p->IsVisible(id) && m_p->ActiveWindow() != id) {
+            ToFront(w);
+            return;
+        }
 }
 
 void Toolkit::PumpFor(uint32_t ms)

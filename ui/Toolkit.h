@@ -13,10 +13,13 @@
 // at the next loop turn, once (missed ticks of a repeating timer are not
 // queued up).
 //
-// Modal loops: while a modal loop runs, mouse and key events for windows
-// outside the modal window's family (the window and those it opened) are
-// dropped, a press with a beep. Drawing, activation and disposal events go to
-// every window, and every window's timers keep firing.
+// Modal loops: while a modal loop runs, mouse events for windows outside the
+// modal window's family (the window and those it opened) are dropped; a
+// press there beeps and brings the modal window forward with the keyboard
+// focus, and keys that reach a window outside the family (the desktop gave
+// it the focus) go to the modal window, as a desktop's own dialogs keep
+// theirs. Drawing, activation and disposal events go to every window, and
+// every window's timers keep firing.
 #pragma once
 
 #include "platform/Platform.h"
@@ -99,6 +102,8 @@ private:
         uint32_t due;
     };
     bool InputAllowed(const CQNF_Window* w) const;
+    void ToFront(const CQNF_Window* w);
+    void KeyboardBackAfterPress(plat::WinId pressed);
 
     plat::Platform* m_p = nullptr;
     std::deque<plat::Event> m_queue;

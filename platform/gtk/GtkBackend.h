@@ -89,6 +89,7 @@ private:
         uint16_t width = 0, height = 0;
         Point pos;
         bool visible = false;
+        bool modal = false;
         std::vector<uint8_t> mask;
     };
 
@@ -113,6 +114,7 @@ private:
     static void PlaceOverParent(GtkWidget* dialog);
     static int SettingInt(const char* name, int fallback);
     void Raise(WinId id);
+    WinId ModalAbove(WinId id);
     void KeepInput(const GdkEvent* ev);
     void ForgetReleasedKeys();
     void Send(Event e);

@@ -193,9 +193,15 @@ gboolean GtkPlatform::OnButton(GtkWidget*, GdkEventButton* ev, gpointer data)
     // With no window manager a press focuses nothing: the one window
     // that drops presses while it is not active (the main one) would
     // stay deaf once a dialog that had the focus closed. The press
-    // focuses its window first, as a click-to-focus manager does.
-    if (ev->type == GDK_BUTTON_PRESS && win->owner->m_active != win->id && NoWindowManager(win->widget))
-        win->owner->Activate(win->id);
+    // focuses its window first, as a click-to-focus manager does; but
+    // while a modal dialog is up over it, the dialog keeps the focus and
+    // comes to the front.
+    if (ev->type == GDK_BUTTON_PRESS && NoWindowManager(win->widget)) {
+        const WinId modal = win->owner->ModalAbove(win->id);
+        const WinId target = modal ? modal : win->id;
+        if (win->owner->m_active != target)
+            win->owner->Activate(target);
+    }
     Event e = Pointer(ev->type == GDK_BUTTON_PRESS ? Kind::MouseDown : Kind::MouseUp, win, ev->x_root, ev->y_root,
                       ev->state);
     e.button = ev->button == 1 ? 1 : ev->button == 3 ? 2 : ev->button == 2 ? 3 : uint8_t(ev->button);

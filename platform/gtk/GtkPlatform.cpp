@@ -100,6 +100,7 @@ WinId GtkPlatform::CreateWindow(const WindowSpec& spec)
     win->height = spec.height;
     win->pos = spec.pos;
     win->parent = spec.parent;
+    win->modal = spec.modal;
     win->store = cairo_image_surface_create(CAIRO_FORMAT_RGB24, spec.width, spec.height);
     if (cairo_surface_status(win->store) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(win->store);
@@ -134,6 +135,14 @@ WinId GtkPlatform::CreateWindow(const WindowSpec& spec)
     g_signal_connect(w, "map-event", G_CALLBACK(OnMap), win);
     g_signal_connect(w, "configure-event", G_CALLBACK(OnConfigure), win);
     g_signal_connect(w, "delete-event", G_CALLBACK(gtk_true), nullptr);
+    if (spec.modal) {
+        // Told so, a window manager keeps the focus on the dialog when the
+        // window under it is clicked (a modal window of GTK's own would
+        // also take the input of our other windows away from the toolkit).
+        gtk_widget_realize(w);
+        if (GdkWindow* g = gtk_widget_get_window(w))
+            gdk_window_set_modal_hint(g, TRUE);
+    }
     m_windows[win->id] = win;
     m_z.push_back(win->id);
     return win->id;
@@ -334,6 +343,22 @@ GtkWindow* GtkPlatform::ParentOf(WinId id)
 {
     Win* w = Find(id);
     return w ? GTK_WINDOW(w->widget) : nullptr;
+}
+
+// The topmost visible modal window that id is not, nor lies under in the
+// line of parents; 0 when none.
+WinId GtkPlatform::ModalAbove(WinId id)
+{
+    for (auto it = m_z.rbegin(); it != m_z.rend(); ++it) {
+        Win* m = Find(*it);
+        if (!m || !m->visible || !m->modal)
+            continue;
+        for (Win* w = Find(id); w; w = w->parent == w->id ? nullptr : Find(w->parent))
+            if (w->id == m->id)
+                return 0;
+        return m->id;
+    }
+    return 0;
 }
 
 void GtkPlatform::Raise(WinId id)

@@ -345,7 +345,7 @@ TEST(HostCutterDialogs, ShapeFilesSaveAndLoadThroughTheFileDialogs)
     r.hp.Script([&] {
         // The failure is told in the message box over the editor.
         ASSERT_NE(r.Dialog(), nullptr);
-        r.ClickIn(*r.Dialog(), "MessageBox_OKl", qnctl::Button);
+        r.ClickIn(*r.Dialog(), "MessageBox_OKr", qnctl::Button);
     });
     r.hp.Script([&] {
         EXPECT_EQ(r.Dialog(), nullptr);

@@ -317,8 +317,8 @@ TEST(HostInteractive, StatusTipsFollowThePointer)
                           {"Main_RulerTop", qnctl::Ruler, 2, "Main_Ruler", qnctl::Ruler},
                           {"Main_RulerTop", qnctl::Ruler, -5, "Zone_HSplitter", kTipZone},
                           {"Main_RulerLeft", qnctl::Ruler, 0, "Main_Ruler", qnctl::Ruler},
-                          // No tip of its own: as no control, from a ruler.
-                          {"Main_ModeL", qnctl::StaticImage, 0, "", kTipNoControl},
+                          // No tip of its own: the ruler's stays.
+                          {"Main_ModeL", qnctl::StaticImage, 0, "Main_Ruler", qnctl::Ruler},
                           {"Main_Export", qnctl::Button, 0, "Main_Export", 5}};
     r.hp.Script([&] { r.hp.Activate(r.app->m_MainWindow->GetWindowHandle()); });
     for (const Over& o : overs) {

@@ -4,6 +4,7 @@
 // a window manager the name asked for after Load Shape takes the keys typed.
 // The rules in detail are tested headless.
 #include "cutter/Wnd_PresetsManager.h"
+#include "tests/window_manager.h"
 #include "platform/Backend.h"
 #include "ui/App.h"
 #include "ui/Control.h"
@@ -112,42 +113,7 @@ void AnswerFileDialog(const std::string& title, const std::string& name)
     ASSERT_EQ(std::system(cmd.c_str()), 0);
 }
 
-// A window manager on the test's display (openbox) while the object lives;
-// Managing() waits until it has taken the screen over.
-class WindowManager {
-public:
-    WindowManager() : m_pid(fork())
-    {
-        if (m_pid == 0) {
-            execlp("openbox", "openbox", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-    }
-    ~WindowManager()
-    {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-    bool Managing() const
-    {
-        for (int i = 0; m_pid > 0 && i < 600; ++i) {
-            FILE* p = popen("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null", "r");
-            char line[256] = {};
-            const bool owned = p && fgets(line, sizeof line, p) && std::strstr(line, "window id");
-            if (p)
-                pclose(p);
-            if (owned)
-                return true;
-            usleep(100000);
-        }
-        return false;
-    }
-
-private:
-    pid_t m_pid;
-};
+using wmtest::WindowManager;
 
 // Under a window manager the desktop's file dialog hands the focus back to
 // the window it was opened over as it closes; the shape name dialog that

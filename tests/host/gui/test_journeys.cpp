@@ -204,12 +204,8 @@ void AnswerMessage(const std::set<std::string>& before, const std::string& title
         Geometry box;
         box.id = id;
         ASSERT_TRUE(ReadPosition(box)) << "the message box has no place on the screen";
-        // A lone OK stands on the left; with Cancel beside it, on the right.
-        ClickControl(box, "MessageBox", "MessageBox_OKl");
-        for (int waited = 0; waited < 10000 && VisibleWindows().count(id); waited += 200)
-            Sleep(200);
-        if (VisibleWindows().count(id))
-            ClickControl(box, "MessageBox", "MessageBox_OKr");
+        // A lone OK stands on the right, where it stands beside Cancel.
+        ClickControl(box, "MessageBox", "MessageBox_OKr");
     } else {
         Xdo("windowfocus --sync " + id + " sleep 0.3 key Return");
     }

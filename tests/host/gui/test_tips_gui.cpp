@@ -88,18 +88,28 @@ void MoveTo(const Geometry& g, int x, int y)
     Xdo("mousemove " + std::to_string(g.x + x) + " " + std::to_string(g.y + y));
 }
 
+// tessolo-host on the sample, with a plug-in folder of its own; the knife
+// editor and the main window once both are up (an empty id: one never came).
+struct HostOnSample {
+    PluginFolder folder;
+    pid_t pid = Spawn({"--dialog", kSample, folder.File("out.png")}, folder.path);
+    Geometry editor = FindWindow("Cutter");
+    Geometry main = FindWindow("Main");
+};
+
 }  // namespace
 
 TEST(TipsGui, TheEditorsIconButtonsAndThePreviewAfterACutShowTheirOwnTips)
 {
     // tesseract reads the status lines.
     NEED_PROGRAM("tesseract", "tesseract-ocr");
-    PluginFolder folder;
-    const pid_t pid = Spawn({"--dialog", kSample, folder.File("out.png")}, folder.path);
-    ASSERT_FALSE(FindWindow("Main").id.empty()) << "the main window did not open";
-    const Geometry editor = FindWindow("Cutter");
+    HostOnSample host;
+    const PluginFolder& folder = host.folder;
+    const pid_t pid = host.pid;
+    const Geometry& editor = host.editor;
+    const Geometry& main = host.main;
     ASSERT_FALSE(editor.id.empty()) << "the knife editor did not open";
-    const Geometry main = FindWindow("Main");
+    ASSERT_FALSE(main.id.empty()) << "the main window did not open";
 
     const char* const buttons[] = {"Cutter_Undo",  "Cutter_Redo",  "Cutter_Reset",
                                    "Cutter_FlipH", "Cutter_FlipU", "Cutter_AutoLayout"};
@@ -131,3 +141,55 @@ TEST(TipsGui, TheEditorsIconButtonsAndThePreviewAfterACutShowTheirOwnTips)
     ClickControl(main, "Main", "Main_Cancel");
     EXPECT_EQ(WaitExit(pid, 60000), 1);
 }
+
+// The mode badge (LAYOUT) has no tip of its own: reached straight from the
+// navigator, or from empty space, it leaves the line as it was; leaving it
+// for empty space shows the window's own line again.
+TEST(TipsGui, TheModeBadgeLeavesTheTipShownAlone)
+{
+    NEED_PROGRAM("tesseract", "tesseract-ocr");
+    HostOnSample host;
+    const PluginFolder& folder = host.folder;
+    const Geometry& main = host.main;
+    ASSERT_FALSE(host.editor.id.empty()) << "the knife editor did not open";
+    ASSERT_FALSE(main.id.empty()) << "the main window did not open";
+    const std::string file = folder.File("badge.png");
+    const auto [bx, by] = Skin::Get().Centre("Main", "Main_ModeL");
+    // Between the preview's scroll bar and the right column: no control.
+    const int emptyX = 728, emptyY = 300;
+
+    // Watches the line for a while after the pointer went onto the badge: a
+    // new tip would fade the line out within a few of the window's 30 ms
+    // ticks.
+    auto staysOnBadge = [&](const char* from, const std::string& tip) {
+        const hostapp::RasterImage before = GrabValid(main, file);
+        MoveTo(main, bx, by);
+        size_t most = 0;
+        for (int waited = 0; waited < 3000; waited += 250) {
+            const size_t d = AreaDiff(before, GrabValid(main, file), kMainStatus);
+            most = std::max(most, d == size_t(-1) ? 0 : d);
+            Sleep(250);
+        }
+        EXPECT_LT(most, 20u) << "from " << from << " the line changed on the badge; it reads \""
+                             << ReadLine(main, kMainStatus, folder.path) << "\", it said \"" << tip << "\"";
+    };
+
+    const auto [nx, ny] = Skin::Get().Centre("Main", "Main_Navigator");
+    MoveTo(main, nx, ny);
+    const std::string navigator = qnGetStatusTip("Main_Navigator", "Main", 2, qnctl::StaticImage);
+    EXPECT_GE(Share(navigator, WaitForLine(main, kMainStatus, navigator, folder.path)), 0.8);
+    WaitStill(main, file);
+    staysOnBadge("the navigator", navigator);
+
+    MoveTo(main, emptyX, emptyY);
+    const std::string window = qnGetStatusTip("", "Main", 2, kTipNoControl);
+    const std::string read = WaitForLine(main, kMainStatus, window, folder.path);
+    EXPECT_GE(Share(window, read), 0.8) << "off the badge the line reads \"" << read << "\"";
+    WaitStill(main, file);
+    staysOnBadge("empty space", window);
+    Snapshot("gui_tips_badge.png");
+
+    ClickControl(main, "Main", "Main_Cancel");
+    EXPECT_EQ(WaitExit(host.pid, 60000), 1);
+}
+
