@@ -13,6 +13,7 @@
 #include "app/Wnd_Main.h"
 #include "core/StdFile.h"
 #include "core/String.h"
+#include "core/TerminalProgress.h"
 #include "imaging/ImageFile.h"
 
 #include <cstdio>
@@ -154,16 +155,27 @@ int Pieces(const tool::Args& args)
     std::string error;
     if (!LoadLayout(files[0], picture.GetWidth(), picture.GetHeight(), layout, cutter, error))
         return tool::Fail(kName, error);
+    // A bar on a terminal, as the host shows: the cut and its rendering
+    // take the first half, the writing the second.
+    CQNF_TerminalProgress progress("tessolo-tool export pieces");
+    CQNF_SubProgress cutting, writing;
+    cutting.SetMasterProgress(&progress, 0, 50);
+    writing.SetMasterProgress(&progress, 50, 100);
     CExportPicture pieces;
     if (!pieces.Cut(layout, planes, picture.GetWidth(), picture.GetWidth(), picture.GetHeight(),
-                    layout.m_DocumentRecords.GetPtr(), layout.m_nDocumentRecords, nullptr, error))
+                    layout.m_DocumentRecords.GetPtr(), layout.m_nDocumentRecords, &cutting, error)) {
+        progress.Finish();
         return tool::Fail(kName, files[1] + ": " + error);
+    }
     r.width = picture.GetWidth();
     r.height = picture.GetHeight();
 
     CPiecesExport exporter(pieces.Engine());
+    exporter.SetProgress(&writing);
     CPiecesExport::RESULT result;
-    if (!exporter.Export(r, result))
+    const bool exported = exporter.Export(r, result);
+    progress.Finish();
+    if (!exported)
         return tool::Fail(kName, exporter.Message() + " (" + exporter.Detail() + ")");
     const uint32_t cut = pieces.Engine().m_nPieces;
     const std::string from = " from " + std::to_string(cut) + (cut == 1 ? " piece" : " pieces");
