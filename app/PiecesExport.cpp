@@ -1,5 +1,6 @@
 #include "app/PiecesExport.h"
 
+#include "core/ErrorWords.h"
 #include "core/FileSeries.h"
 #include "core/SafeFile.h"
 #include "core/StdFile.h"
@@ -89,7 +90,7 @@ void ClearUnderTransparency(const Cell& p)
     }
 }
 
-std::string ErrorText(int error) { return error ? std::string(std::strerror(error)) : std::string("unknown error"); }
+std::string ErrorText(int error) { return error ? qnSystemWords(error) : std::string("unknown error"); }
 
 bool EndsWithPng(const std::string& s)
 {

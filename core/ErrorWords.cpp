@@ -62,9 +62,14 @@ bool qnMayWrite(const std::string& path)
     return access(path.c_str(), W_OK) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
 }
 
-std::string qnFileProblem(const std::string& path, bool writing, unsigned short number)
+namespace {
+
+// Why a file cannot be read or written now, and whether the words are the
+// system's own reason for the call that failed.
+std::string FileProblem(const std::string& path, bool writing, unsigned short number, bool& systems)
 {
     namespace fs = std::filesystem;
+    systems = false;
     std::error_code ec;
     const fs::path file(path);
     fs::path folder = file.parent_path();
@@ -77,21 +82,35 @@ std::string qnFileProblem(const std::string& path, bool writing, unsigned short 
         return "is a folder";
     if (!writing && !exists)
         return "file does not exist";
-    if (!writing && !fs::is_regular_file(file, ec))
+    if (exists && !fs::is_regular_file(file, ec))
         return "not a regular file";
     if (writing ? !qnMayWrite(exists ? path : folder.string()) : access(path.c_str(), R_OK) != 0)
         return "permission denied";
     // Nothing to see from outside (a full disk, say): the system's own
     // reason for the write that failed.
-    if (const int e = writing ? qnLastWriteErrno() : 0)
+    if (const int e = writing ? qnLastWriteErrno() : 0) {
+        systems = true;
         return qnSystemWords(e);
+    }
     return qnErrorWords(number);
+}
+
+}  // namespace
+
+std::string qnFileProblem(const std::string& path, bool writing, unsigned short number)
+{
+    bool systems;
+    return FileProblem(path, writing, number, systems);
 }
 
 std::string qnFileFailure(const std::string& path, bool writing, unsigned short number)
 {
     if (number == 0)
         number = writing ? qnerr::FileWrite : qnerr::FileRead;
-    return std::string(writing ? "cannot write " : "cannot read ") + path + ": " +
-           qnFileProblem(path, writing, number) + " (error " + std::to_string(number) + ")";
+    bool systems;
+    const std::string why = FileProblem(path, writing, number, systems);
+    // The system's reason names the failure whichever step met it: the
+    // same full disk reads the same from every program.
+    return std::string(writing ? "cannot write " : "cannot read ") + path + ": " + why +
+           (systems ? std::string() : " (error " + std::to_string(number) + ")");
 }

@@ -4,6 +4,9 @@
 // words. Every program words the same failure the same way from here:
 //   cannot write nodir/out.png: folder does not exist (error 32)
 //   photo.jpg: JPEG file is damaged or truncated (error 49)
+// A failure the system gave its reason for is named by that reason alone,
+// whichever step met it:
+//   cannot write /mnt/full/out.png: no space left on device
 // A file failure is judged from the file system as it is when the message
 // is made, since the number alone does not tell a missing folder from a
 // read-only one.
@@ -31,10 +34,12 @@ bool qnMayWrite(const std::string& path);
 
 // Why a file cannot be read (writing false) or written now, in a few words:
 // "folder does not exist", "permission denied", "file does not exist",
-// "is a folder"; otherwise the words of number.
+// "is a folder", "not a regular file"; otherwise the system's reason for
+// the write that failed, or the words of number.
 std::string qnFileProblem(const std::string& path, bool writing, unsigned short number);
 
-// "cannot read PATH: why (error N)" or "cannot write PATH: why (error N)".
+// "cannot read PATH: why (error N)" or "cannot write PATH: why (error N)";
+// without "(error N)" when why is the system's reason.
 std::string qnFileFailure(const std::string& path, bool writing, unsigned short number);
 
 // "why (error N)" for a failure that is not about one file.

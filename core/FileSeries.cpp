@@ -443,7 +443,7 @@ void CQNF_FileSeries::SetCommitHook(CommitHook hook) { g_commitHook.store(hook);
 
 bool CQNF_FileSeries::i_Fail(const std::string& path, int error)
 {
-    return i_Fail(path, error ? std::string(std::strerror(error)) : std::string("cannot write"));
+    return i_Fail(path, error ? qnSystemWords(error) : std::string("cannot write"));
 }
 
 bool CQNF_FileSeries::i_Fail(const std::string& path, const std::string& why)

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include <signal.h>
 #include <stdio_ext.h>
 #include <unistd.h>
 
@@ -115,6 +116,10 @@ void qnCheckStandardOutputAtExit(const char* program, int failureCode)
         return;
     g_program = program;
     g_failureCode = failureCode;
+    // A write past the file-size limit (ulimit -f) fails with EFBIG and is
+    // reported like any failed write, instead of ending the program
+    // without a word.
+    ::signal(SIGXFSZ, SIG_IGN);
     on_exit(CheckAtExit, nullptr);
 }
 

@@ -18,7 +18,8 @@ std::string qnShownName(std::string_view name);
 // write to it that failed, then or before, ends the program with one line on
 // standard error, "PROGRAM: write error: no space left on device", and
 // failureCode, or the exit code it was ending with when that was not 0: a
-// program whose output was lost never reports success.
+// program whose output was lost never reports success. A write past the
+// file-size limit fails as a write (EFBIG) rather than ending the program.
 void qnCheckStandardOutputAtExit(const char* program, int failureCode);
 
 // Writes a block to standard output as fwrite does; false when it failed.

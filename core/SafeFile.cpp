@@ -11,6 +11,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -26,20 +29,54 @@ std::atomic<bool> g_forceNamed{false};
 
 // ---------------------------------------------------------------- where to write
 
-// Where a replacement lands: the file a link names, its folder, and the
-// permission bits the new file gets. direct: a device, a FIFO or standard
-// output, written straight through instead of replaced.
+bool IsStandardOutput(const std::string& path) { return path == kQnStandardOutput; }
+
+// Where a replacement lands: a name in a folder held open, so that no link
+// along the way is followed again once it is settled.
 struct Target {
-    std::string path;
-    std::string folder;
-    mode_t mode = 0;
-    bool direct = false;
-    // A chain of symbolic links that comes back on itself names no file:
-    // writing there would put a file in place of one of the links.
-    bool loops = false;
+    std::string path;    // where the file lands, links followed
+    std::string folder;  // its folder's path (for messages and signals)
+    std::string name;    // its name in that folder
+    int dir = -1;        // the folder; -1 with dirErrno when it cannot be opened
+    int dirErrno = 0;
+    // Why the name found there can be no target: ELOOP (links that come
+    // back on themselves name no file; writing there would put a file in
+    // place of one of them), EISDIR, or kNotRegular; 0 when it can.
+    int refused = 0;
+    mode_t kind = 0;  // what the name found was, when refused
+    bool standardOutput = false;
+
+    Target() = default;
+    Target(const Target&) = delete;
+    Target& operator=(const Target&) = delete;
+    Target(Target&& o) noexcept { *this = std::move(o); }
+    Target& operator=(Target&& o) noexcept
+    {
+        if (this != &o) {
+            Close();
+            path = std::move(o.path);
+            folder = std::move(o.folder);
+            name = std::move(o.name);
+            dir = std::exchange(o.dir, -1);
+            dirErrno = o.dirErrno;
+            refused = o.refused;
+            kind = o.kind;
+            standardOutput = o.standardOutput;
+        }
+        return *this;
+    }
+    ~Target() { Close(); }
+    void Close()
+    {
+        if (dir >= 0)
+            ::close(dir);
+        dir = -1;
+    }
 };
 
-bool IsStandardOutput(const std::string& path) { return path == kQnStandardOutput; }
+// A FIFO, a socket or a device where a file was to go. No errno says it;
+// the messages find the kind on disk (qnFileProblem).
+constexpr int kNotRegular = EINVAL;
 
 // Where a chain of symbolic links that ends nowhere ends: the path of the
 // missing file its last link names (path itself when it is no link). A chain
@@ -62,49 +99,107 @@ std::string DanglingLinkEnd(const std::string& path)
     return path;
 }
 
+// The folder a file goes into, open for the *at calls and for syncing; a
+// folder this process may write but not list is still usable by O_PATH.
+int OpenFolder(const std::string& folder)
+{
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 && errno == EACCES)
+        fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return fd;
+}
+
+void SplitLanding(Target& t, const std::string& lands)
+{
+    t.path = lands;
+    const size_t slash = lands.rfind('/');
+    t.folder = slash == std::string::npos ? "." : slash == 0 ? "/" : lands.substr(0, slash);
+    t.name = slash == std::string::npos ? lands : lands.substr(slash + 1);
+}
+
+// Where path lands now, links followed, its folder opened.
 Target Resolve(const std::string& path)
 {
     Target t;
     t.path = path;
     if (IsStandardOutput(path)) {
-        t.direct = true;
+        t.standardOutput = true;
         return t;
     }
     struct stat st;
     if (::stat(path.c_str(), &st) == 0) {
-        if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) || S_ISFIFO(st.st_mode)) {
-            t.direct = true;
+        if (!S_ISREG(st.st_mode)) {
+            t.refused = S_ISDIR(st.st_mode) ? EISDIR : kNotRegular;
+            t.kind = st.st_mode & S_IFMT;
             return t;
         }
         char resolved[PATH_MAX];
-        if (::realpath(path.c_str(), resolved))
-            t.path = resolved;
-        t.mode = st.st_mode & 07777;
+        SplitLanding(t, ::realpath(path.c_str(), resolved) ? std::string(resolved) : path);
     } else {
-        t.loops = errno == ELOOP;
+        if (errno == ELOOP) {
+            t.refused = ELOOP;
+            return t;
+        }
         // A link to a file not made yet names where the new file goes; the
         // link itself stays.
-        t.path = DanglingLinkEnd(path);
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        t.mode = 0666 & ~mask;
+        SplitLanding(t, DanglingLinkEnd(path));
     }
-    const size_t slash = t.path.rfind('/');
-    t.folder = slash == std::string::npos ? "." : slash == 0 ? "/" : t.path.substr(0, slash);
+    t.dir = OpenFolder(t.folder);
+    t.dirErrno = t.dir < 0 ? errno : 0;
     return t;
 }
 
-// A descriptor for writing a direct target: a copy of standard output, or
-// the device or FIFO itself (a FIFO waits here for its reader).
-int OpenDirect(const std::string& path)
+// ---------------------------------------------------------------- settled targets
+
+// Where each path a program checked before its work leads, as it led then:
+// the write at the end of the run goes there, whatever links changed
+// meanwhile. The latest check of a path wins; a program checks a few
+// outputs, so the oldest is let go past a handful.
+struct Settled {
+    std::string path;
+    std::string folder;
+    std::string name;
+    int dir;
+};
+constexpr size_t kMostSettled = 16;
+std::mutex g_settledLock;
+std::vector<Settled> g_settled;
+
+void Settle(const std::string& path, const Target& t)
 {
-    if (IsStandardOutput(path))
-        return ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
-    int fd;
-    do
-        fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
-    while (fd < 0 && errno == EINTR);
-    return fd;
+    const int dir = t.dir >= 0 ? ::fcntl(t.dir, F_DUPFD_CLOEXEC, 0) : -1;
+    if (dir < 0)
+        return;
+    const std::lock_guard<std::mutex> guard(g_settledLock);
+    for (auto it = g_settled.begin(); it != g_settled.end();) {
+        if (it->path == path || g_settled.size() >= kMostSettled) {
+            ::close(it->dir);
+            it = g_settled.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    g_settled.push_back({path, t.folder, t.name, dir});
+}
+
+// Where path was settled to lead, or where it leads now when it was not.
+Target Landing(const std::string& path)
+{
+    {
+        const std::lock_guard<std::mutex> guard(g_settledLock);
+        for (const Settled& s : g_settled) {
+            if (s.path != path)
+                continue;
+            Target t;
+            t.folder = s.folder;
+            t.name = s.name;
+            t.path = s.folder == "/" ? "/" + s.name : s.folder + "/" + s.name;
+            t.dir = ::fcntl(s.dir, F_DUPFD_CLOEXEC, 0);
+            t.dirErrno = t.dir < 0 ? errno : 0;
+            return t;
+        }
+    }
+    return Resolve(path);
 }
 
 bool WriteAll(int fd, const uint8_t* data, size_t size)
@@ -239,66 +334,50 @@ void ReleaseTemp(int& slot)
 
 // ---------------------------------------------------------------- temporary files
 
-// A hidden name beside the target; long names are cut so that the suffix
-// still fits a folder entry.
-std::string TempPattern(const Target& t)
+// A hidden name beside the target, fresh each call; long names are cut so
+// that the suffix still fits a folder entry.
+std::string TempName(const Target& t, int attempt)
 {
-    const size_t slash = t.path.rfind('/');
-    std::string base = slash == std::string::npos ? t.path : t.path.substr(slash + 1);
-    if (base.size() > 200)
-        base.resize(200);
-    return t.folder + "/." + base + ".XXXXXX";
+    std::string name = t.name.size() > 200 ? t.name.substr(0, 200) : t.name;
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    uint64_t seed = uint64_t(now.tv_nsec) * 2654435761u + uint64_t(::getpid()) * 40503u + uint64_t(attempt);
+    static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    name = "." + name + ".";
+    for (int i = 0; i < 6; ++i) {
+        name += kChars[seed % 62];
+        seed /= 62;
+    }
+    return name;
+}
+
+// The path of a name in t's folder, as the signal clean-up list holds it.
+std::string InFolder(const Target& t, const std::string& name)
+{
+    return t.folder == "/" ? "/" + name : t.folder + "/" + name;
 }
 
 // Where an unnamed file's descriptor can be named: an unnamed temporary
 // file gets its name for the final rename through there.
 constexpr char kOwnDescriptors[] = "/proc/self/fd/";
 
-// A temporary file for t: unnamed where the system can make it and later
-// name it (temp stays empty), else a hidden named one listed for removal on
-// signals. -1 on failure. Without /proc (some containers) an unnamed file
-// could never be named: the named route is taken from the start.
-int MakeTemp(const Target& t, std::string& temp, int& slot)
+// Makes a hidden name in t's folder: by creating a new empty file there
+// (fd < 0) or by linking the unnamed file fd there. The name is listed for
+// removal on signals before it exists, so that no moment leaves it unlisted.
+bool MakeName(const Target& t, int fd, std::string& temp, int& slot, int& made)
 {
-    temp.clear();
-    slot = -1;
-    if (!g_forceNamed.load() && ::access(kOwnDescriptors, X_OK) == 0) {
-        const int fd = ::open(t.folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-        if (fd >= 0)
-            return fd;
-        // Only a folder whose file system lacks O_TMPFILE takes the named
-        // route; any other reason would fail there too.
-        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-            return -1;
-    }
-    temp = TempPattern(t);
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        temp.clear();
-        return -1;
-    }
-    slot = RegisterTemp(temp);
-    return fd;
-}
-
-// Gives an unnamed temporary file a hidden name beside the target, for the
-// rename that follows. The name is fresh: link never replaces.
-bool LinkUnnamed(int fd, const Target& t, std::string& temp, int& slot)
-{
-    const std::string source = kOwnDescriptors + std::to_string(fd);
-    const std::string pattern = TempPattern(t);
+    const std::string source = fd >= 0 ? kOwnDescriptors + std::to_string(fd) : std::string();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        timespec now{};
-        ::clock_gettime(CLOCK_MONOTONIC, &now);
-        uint64_t seed = uint64_t(now.tv_nsec) * 2654435761u + uint64_t(::getpid()) * 40503u + uint64_t(attempt);
-        temp = pattern;
-        static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-        for (size_t i = temp.size() - 6; i < temp.size(); ++i) {
-            temp[i] = kChars[seed % 62];
-            seed /= 62;
+        temp = TempName(t, attempt);
+        slot = RegisterTemp(InFolder(t, temp));
+        bool ok;
+        if (fd >= 0) {
+            ok = ::linkat(AT_FDCWD, source.c_str(), t.dir, temp.c_str(), AT_SYMLINK_FOLLOW) == 0;
+        } else {
+            made = ::openat(t.dir, temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            ok = made >= 0;
         }
-        slot = RegisterTemp(temp);
-        if (::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        if (ok)
             return true;
         ReleaseTemp(slot);
         if (errno != EEXIST)
@@ -308,8 +387,34 @@ bool LinkUnnamed(int fd, const Target& t, std::string& temp, int& slot)
     return false;
 }
 
-// A direct target gathers its bytes in an unnamed file of the system's
-// temporary folder: a device's own folder takes no files.
+// A temporary file in t's folder: unnamed where the system can make it and
+// later name it (temp stays empty), else a hidden named one listed for
+// removal on signals. -1 on failure. Without /proc (some containers) an
+// unnamed file could never be named: the named route is taken from the
+// start.
+int MakeTemp(const Target& t, std::string& temp, int& slot)
+{
+    temp.clear();
+    slot = -1;
+    if (t.dir < 0) {
+        errno = t.dirErrno;
+        return -1;
+    }
+    if (!g_forceNamed.load() && ::access(kOwnDescriptors, X_OK) == 0) {
+        const int fd = ::openat(t.dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            return fd;
+        // Only a folder whose file system lacks O_TMPFILE takes the named
+        // route; any other reason would fail there too.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            return -1;
+    }
+    int fd = -1;
+    return MakeName(t, -1, temp, slot, fd) ? fd : -1;
+}
+
+// Standard output gathers its bytes in an unnamed file of the system's
+// temporary folder.
 int AnonymousFile()
 {
     const char* dir = std::getenv("TMPDIR");
@@ -325,37 +430,69 @@ int AnonymousFile()
     return named;
 }
 
-void RemoveTemp(std::string& temp, int& slot)
+void RemoveTemp(int dir, std::string& temp, int& slot)
 {
     ReleaseTemp(slot);
-    if (!temp.empty())
-        ::unlink(temp.c_str());
+    if (!temp.empty() && dir >= 0)
+        ::unlinkat(dir, temp.c_str(), 0);
     temp.clear();
 }
 
-// Permissions and sync for a written temporary file.
-bool Seal(int fd, mode_t mode) { return ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0; }
+mode_t NewFileMode()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// Gives a written temporary file what the file it replaces had, and syncs
+// it: the owner and group as far as this process may give them (the owner
+// only as root, the group where the user is in it; a refusal is no
+// failure), then the mode bits, set-id bits included, which a change of
+// owner would clear. A new file gets what the umask leaves of 0666. The
+// name found now in the folder must still be a regular file (or none, or a
+// link that took its place, which the rename replaces, never follows).
+bool Seal(int fd, const Target& t)
+{
+    struct stat st;
+    mode_t mode = NewFileMode();
+    if (::fstatat(t.dir, t.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISLNK(st.st_mode)) {
+        if (!S_ISREG(st.st_mode)) {
+            errno = S_ISDIR(st.st_mode) ? EISDIR : kNotRegular;
+            return false;
+        }
+        struct stat own;
+        if (::fstat(fd, &own) == 0 && (own.st_uid != st.st_uid || own.st_gid != st.st_gid) &&
+            ::fchown(fd, st.st_uid, st.st_gid) != 0 && own.st_gid != st.st_gid) {
+            [[maybe_unused]] const int groupOnly = ::fchown(fd, uid_t(-1), st.st_gid);
+        }
+        mode = st.st_mode & 07777;
+    }
+    return ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+}
 
 // Puts a complete, sealed temporary file in place of the target. The rename
 // is made durable by syncing the folder; a folder that cannot be synced
 // still holds the complete file.
 bool MoveIntoPlace(int fd, std::string& temp, int& slot, const Target& t)
 {
-    if (temp.empty() && !LinkUnnamed(fd, t, temp, slot))
+    int unused = -1;
+    if (temp.empty() && !MakeName(t, fd, temp, slot, unused))
         return false;
-    if (::rename(temp.c_str(), t.path.c_str()) != 0) {
-        RemoveTemp(temp, slot);
+    if (::renameat(t.dir, temp.c_str(), t.dir, t.name.c_str()) != 0) {
+        const int failure = errno;
+        RemoveTemp(t.dir, temp, slot);
+        errno = failure;
         return false;
     }
     ReleaseTemp(slot);
     temp.clear();
-    const int dir = ::open(t.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    ::fsync(t.dir);
     return true;
 }
+
+// The open failure a target found unfit gives: its reason as errno.
+int RefusedErrno(const Target& t) { return t.refused ? t.refused : t.dirErrno; }
 
 }  // namespace
 
@@ -394,14 +531,21 @@ std::string qnTargetRefusal(const std::string& path)
     if (path.empty())
         return "no file name given";
     const Target t = Resolve(path);
-    if (t.loops)
-        return "cannot write " + path + ": " + qnSystemWords(ELOOP);
-    if (t.direct)
+    if (t.standardOutput)
         return {};
+    if (t.refused == ELOOP)
+        return "cannot write " + path + ": " + qnSystemWords(ELOOP);
+    if (t.refused == EISDIR)
+        return "cannot write " + path + ": is a folder";
+    if (t.refused) {
+        const char* kind = t.kind == S_IFIFO    ? "a FIFO"
+                           : t.kind == S_IFSOCK ? "a socket"
+                           : t.kind == S_IFCHR || t.kind == S_IFBLK ? "a device"
+                                                                    : "no regular file";
+        return "cannot write " + path + ": " + kind + ", not a regular file (name a file, or - for standard output)";
+    }
     struct stat st;
     const bool exists = ::stat(t.path.c_str(), &st) == 0;
-    if (exists && S_ISDIR(st.st_mode))
-        return "cannot write " + path + ": is a folder";
     if (exists && !qnMayWrite(t.path)) {
         struct statvfs on {};
         if (::statvfs(t.path.c_str(), &on) == 0 && (on.f_flag & ST_RDONLY) != 0)
@@ -410,8 +554,7 @@ std::string qnTargetRefusal(const std::string& path)
     }
     // The file's own name, and the hidden name its content is first
     // written under, must fit a folder entry.
-    const size_t slash = t.path.rfind('/');
-    const size_t name = slash == std::string::npos ? t.path.size() : t.path.size() - slash - 1;
+    const size_t name = t.name.size();
     const size_t longest = std::max(name, std::min<size_t>(name, 200) + 8);
     if (name == 0)
         return "cannot write " + path + ": no file name";
@@ -426,6 +569,10 @@ std::string qnTargetRefusal(const std::string& path)
         return qnFileFailure(t.path, true, qnerr::FileNotOpened);
     if (const std::string why = qnFolderRefusal(t.folder, longest); !why.empty())
         return "cannot write " + path + ": " + why.substr(t.folder.size() + 2);
+    if (t.dir < 0)
+        return "cannot write " + path + ": " + qnSystemWords(t.dirErrno);
+    // What was checked is what is written.
+    Settle(path, t);
     return {};
 }
 
@@ -457,14 +604,10 @@ unsigned short qnReplaceFile(const std::string& path, const void* data, size_t s
     qnNoteWriteErrno(0);
     if (path.empty())
         return qnerr::BadArgument;
-    const Target t = Resolve(path);
-    if (t.loops) {
-        qnNoteWriteErrno(ELOOP);
-        return qnerr::FileNotOpened;
-    }
+    const Target t = Landing(path);
     const auto* bytes = static_cast<const uint8_t*>(data);
-    if (t.direct) {
-        const int fd = OpenDirect(t.path);
+    if (t.standardOutput) {
+        const int fd = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
         if (fd < 0) {
             qnNoteWriteErrno(errno);
             return qnerr::FileNotOpened;
@@ -476,6 +619,10 @@ unsigned short qnReplaceFile(const std::string& path, const void* data, size_t s
         qnNoteWriteErrno(ok ? errno : writeErrno);
         return qnerr::FileWrite;
     }
+    if (t.refused || t.dir < 0) {
+        qnNoteWriteErrno(RefusedErrno(t));
+        return qnerr::FileNotOpened;
+    }
     std::string temp;
     int slot = -1;
     const int fd = MakeTemp(t, temp, slot);
@@ -483,13 +630,13 @@ unsigned short qnReplaceFile(const std::string& path, const void* data, size_t s
         qnNoteWriteErrno(errno);
         return qnerr::FileNotOpened;
     }
-    const bool ok = WriteAll(fd, bytes, size) && Seal(fd, t.mode) && ::fstat(fd, &written) == 0 &&
+    const bool ok = WriteAll(fd, bytes, size) && Seal(fd, t) && ::fstat(fd, &written) == 0 &&
                     MoveIntoPlace(fd, temp, slot, t);
     const int failure = errno;
     ::close(fd);
     if (!ok) {
         qnNoteWriteErrno(failure);
-        RemoveTemp(temp, slot);
+        RemoveTemp(t.dir, temp, slot);
         return qnerr::FileWrite;
     }
     return 0;
@@ -504,29 +651,29 @@ bool CQNF_SafeFile::Open(const char* target)
         SetError(qnerr::BadArgument);
         return false;
     }
-    const Target t = Resolve(target);
-    if (t.loops) {
-        qnNoteWriteErrno(ELOOP);
+    Target t = Landing(target);
+    if (t.refused || (!t.standardOutput && t.dir < 0)) {
+        qnNoteWriteErrno(RefusedErrno(t));
         SetError(qnerr::FileNotOpened);
         return false;
     }
-    const int fd = t.direct ? AnonymousFile() : MakeTemp(t, m_temp, m_slot);
+    const int fd = t.standardOutput ? AnonymousFile() : MakeTemp(t, m_temp, m_slot);
     if (fd < 0 || !m_file.OpenDescriptor(fd, qnfile::kReadWrite)) {
         qnNoteWriteErrno(errno);
         SetError(qnerr::FileNotOpened);
-        RemoveTemp(m_temp, m_slot);
+        RemoveTemp(t.dir, m_temp, m_slot);
         return false;
     }
-    m_target = t.path;
+    m_dir = std::exchange(t.dir, -1);
     m_folder = t.folder;
-    m_mode = t.mode;
-    m_direct = t.direct;
+    m_name = t.name;
+    m_direct = t.standardOutput;
     return true;
 }
 
 bool CQNF_SafeFile::i_CopyOut()
 {
-    const int out = OpenDirect(m_target);
+    const int out = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
     if (out < 0)
         return false;
     bool ok = m_file.SetPos(0) == 0;
@@ -549,9 +696,13 @@ bool CQNF_SafeFile::Commit()
     if (m_direct) {
         ok = ok && i_CopyOut();
     } else {
-        const Target t{m_target, m_folder, mode_t(m_mode), false};
+        Target t;
+        t.folder = m_folder;
+        t.name = m_name;
+        t.dir = m_dir;
         const int fd = fileno(m_file.GetStream());
-        ok = ok && Seal(fd, t.mode) && MoveIntoPlace(fd, m_temp, m_slot, t);
+        ok = ok && Seal(fd, t) && MoveIntoPlace(fd, m_temp, m_slot, t);
+        t.dir = -1;  // still m_dir's
     }
     const int failure = ok ? 0 : errno;
     const bool closed = m_file.Close();
@@ -562,6 +713,7 @@ bool CQNF_SafeFile::Commit()
         Abandon();
         return false;
     }
+    Abandon();
     return true;
 }
 
@@ -569,6 +721,9 @@ void CQNF_SafeFile::Abandon()
 {
     if (m_file.IsOpened())
         m_file.Close();
-    RemoveTemp(m_temp, m_slot);
+    RemoveTemp(m_dir, m_temp, m_slot);
+    if (m_dir >= 0)
+        ::close(m_dir);
+    m_dir = -1;
     m_direct = false;
 }

@@ -6,29 +6,36 @@
 // a writer killed half-way leaves nothing behind; elsewhere, and where /proc
 // (through which it gets its name) is not mounted, it is a hidden
 // ".NAME.XXXXXX" that is removed on failure and on SIGINT or SIGTERM. Once
-// complete it gets the target's permission bits (or those a new file gets:
-// 0666 less the umask), is synced, and is renamed over the target in one
-// step; the folder is synced after. A symbolic link is followed: the file it
-// names is replaced and the link stays, also when that file does not exist
-// yet (a dangling link: the file is made where it points). Any failure
-// leaves the target as it was.
+// complete it gets the replaced file's owner and group (as far as this
+// process may give them, as cp keeps them when it writes into a file) and
+// its mode bits, set-id bits included (a new file gets 0666 less the
+// umask), is synced, and is renamed over the target in one step; the
+// folder is synced after. Any failure leaves the target as it was.
 //
-// Only regular files are ever replaced. A target that is a device or a FIFO
-// (after following links) is written straight through, and the name "-"
-// means standard output: `convert in.png /dev/null` keeps /dev/null and
-// `convert in.png - | viewer` works. A streamed file for such a target is
-// still gathered in an unnamed temporary file and copied out on Commit, so
-// writers may seek and an abandoned file sends nothing.
+// A symbolic link is followed: the file it names is replaced and the link
+// stays, also when that file does not exist yet (a dangling link: the file
+// is made where it points). Where the links lead is settled once, and every
+// step after works in that folder, on that name: a link re-pointed while
+// the file is written (at the input, say) is never followed again. A
+// program settles it before its work, when it checks the target
+// (qnTargetRefusal); a writer that did not check settles it when it opens.
+//
+// Only regular files are ever written: a folder, a FIFO, a socket or a
+// device is refused (a FIFO nobody reads would hold the writer for ever, and
+// replacing any of them would put a file where something else was). The
+// name "-" means standard output: `convert in.png - | viewer` works. The
+// file for it is still gathered in an unnamed temporary file and copied out
+// on Commit, so writers may seek and an abandoned file sends nothing.
 //
 //   qnReplaceFile   a whole buffer at once
 //   CQNF_SafeFile   a file written through a CQNF_StdFile, then Commit() or
 //                   Abandon() (dropping it without Commit abandons it)
 //
-// Error numbers: 1 an empty path; 32 the temporary file (or a device target)
-// cannot be opened; 33 it cannot be written, synced or renamed into place
-// (or the file's own number when its stream failed); 37 Commit without an
-// open file. The system's reason for a failure, also one while the stream
-// was written, is qnLastWriteErrno (core/StdFile.h).
+// Error numbers: 1 an empty path; 32 the target is no regular file, or the
+// temporary file cannot be opened; 33 it cannot be written, synced or
+// renamed into place (or the file's own number when its stream failed); 37
+// Commit without an open file. The system's reason for a failure, also one
+// while the stream was written, is qnLastWriteErrno (core/StdFile.h).
 #pragma once
 
 #include "core/ErrorManager.h"
@@ -52,10 +59,12 @@ inline std::FILE* qnReportStream(const std::string& target)
 
 // Why no file can be written at path now, in one line that names it, or
 // empty. Writers ask before any work, so that a long run never ends in
-// "cannot write": a folder, a read-only file, a name longer than its file
-// system takes, and a folder that is missing, read-only or on a read-only
-// file system are refused at once. Links are followed as the writers follow
-// them; "-", devices and FIFOs take any bytes.
+// "cannot write": a folder, a FIFO, a socket, a device, a read-only file, a
+// name longer than its file system takes, and a folder that is missing,
+// read-only or on a read-only file system are refused at once. Links are
+// followed as the writers follow them; "-" takes any bytes. When path may be
+// written, where it leads is settled here for every later write to path in
+// this process (see above).
 std::string qnTargetRefusal(const std::string& path);
 // The same for files to be made in folder whose names are up to longestName
 // bytes long (0: the folder alone); the line names the folder.
@@ -94,12 +103,12 @@ private:
     bool i_CopyOut();
 
     CQNF_StdFile m_file;
-    std::string m_target;  // the file replaced, links followed
-    std::string m_folder;
-    std::string m_temp;    // the hidden name of a named temporary file
-    int m_slot = -1;       // its entry in the signal clean-up list
-    unsigned int m_mode = 0;
-    bool m_direct = false;  // a device, FIFO or standard output
+    int m_dir = -1;         // the folder the file goes into, open
+    std::string m_folder;   // its path, for the signal clean-up list
+    std::string m_name;     // the file's name in it
+    std::string m_temp;     // the hidden name there of a named temporary file
+    int m_slot = -1;        // its entry in the signal clean-up list
+    bool m_direct = false;  // standard output
 };
 
 // A folder of temporary files (a series of files being written) that

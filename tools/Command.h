@@ -38,13 +38,16 @@ int BadArguments(const char* name, const std::string& message);
 // stand-in host keeps for its output. Returns 0 when out may be written,
 // else the exit code after one line on stderr: 2 when the name's extension
 // is not one of extensions (the name chooses the format; an empty list
-// takes any name; "-" and devices take any format), 1 when out is one of
-// inputs, a read-only file or in a folder that cannot take it.
+// takes any name; "-" takes any format), 1 when out is one of inputs, a
+// FIFO, socket, device or folder, a read-only file or in a folder that
+// cannot take it.
 int RefuseOutput(const char* name, const std::string& out, const std::vector<std::string>& inputs,
                  const std::vector<std::string>& extensions);
-// Standard output ("-"), a device or a FIFO: written straight through, with
-// no file name to choose a format by.
+// Standard output ("-"): written straight through, with no file name to
+// choose a format by.
 bool IsStreamOutput(const std::string& path);
+// A FIFO, socket or device (links followed): no output is written there.
+bool IsSpecialFile(const std::string& path);
 // True when any argument is --help or -h.
 bool WantsHelp(const Args& args);
 

@@ -21,16 +21,19 @@ std::string Lower(std::string s)
 
 }  // namespace
 
-bool IsStreamOutput(const std::string& path)
+bool IsStreamOutput(const std::string& path) { return path == "-"; }
+
+bool IsSpecialFile(const std::string& path)
 {
     struct stat st;
-    return path == "-" || (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode));
+    return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
 }
 
 int RefuseOutput(const char* name, const std::string& out, const std::vector<std::string>& inputs,
                  const std::vector<std::string>& extensions)
 {
-    if (!extensions.empty() && !IsStreamOutput(out)) {
+    // A FIFO, socket or device is refused for what it is, whatever its name.
+    if (!extensions.empty() && !IsStreamOutput(out) && !IsSpecialFile(out)) {
         const std::string ext = Lower(std::filesystem::path(out).extension().string());
         if (std::find(extensions.begin(), extensions.end(), ext) == extensions.end()) {
             std::string list;

@@ -108,8 +108,10 @@ int Pieces(const tool::Args& args)
     tool::RefuseEmptyName(files[2], "OUT");
     // The name chooses the format: a ".psd" file, or else a PNG series named
     // after OUT, or into OUT when it is a folder.
-    // Standard output or a device has no name to go by: --to psd sends the
-    // PSD there.
+    // Standard output has no name to go by: --to psd sends the PSD there.
+    // A FIFO, socket or device takes neither a PSD nor a series.
+    if (tool::IsSpecialFile(files[2]))
+        return tool::RefuseOutput(kName, files[2], {files[0], files[1]}, {});
     const bool stream = tool::IsStreamOutput(files[2]);
     const bool psdName = EndsWith(files[2], ".psd") || (stream && to == "psd");
     if (stream && !psdName)

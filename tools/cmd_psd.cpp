@@ -157,21 +157,12 @@ int Read(const tool::Args& args)
         return tool::BadArguments(kName, "expected: read IN.psd OUTDIR");
     const std::string inPath = args[1];
     const std::filesystem::path dir = args[2];
-    // Where the files go is settled before the document is read: DIR, or
-    // the folder DIR is to be made in. "layer_65535.png" is the longest name.
-    // A DIR not there yet is made with its missing parents, in the nearest
-    // folder that exists.
-    std::error_code ec0;
-    std::filesystem::path top = dir, in = dir.parent_path();
-    while (!in.empty() && !std::filesystem::exists(in, ec0))
-        top = in, in = in.parent_path();
-    const std::string refused =
-        std::filesystem::exists(dir, ec0)
-            ? CQNF_FileSeries::Refusal(dir.string(), std::strlen("layer_65535.png"))
-            : qnFolderRefusal(in.empty() ? "." : in.string(), top.filename().string().size());
-    if (!refused.empty())
-        return tool::Fail(kName, std::filesystem::exists(dir, ec0) ? refused
-                                                                   : "cannot make " + dir.string() + ": " + refused);
+    // Where the files go is settled before the document is read: DIR, a
+    // folder that is there, as every writer of a series takes it.
+    // "layer_65535.png" is the longest name.
+    if (const std::string refused = CQNF_FileSeries::Refusal(dir.string(), std::strlen("layer_65535.png"));
+        !refused.empty())
+        return tool::Fail(kName, refused);
     // The reader loads the whole file: junk and devices go before that. A
     // document's sections have 32-bit lengths.
     std::string why;
@@ -192,21 +183,15 @@ int Read(const tool::Args& args)
                      kName, inPath.c_str(), refused.c_str());
     }
     // The files go into DIR all or none: a damaged document or a failed write
-    // leaves DIR as it was (and a DIR this run made is removed again).
-    std::error_code ec;
-    const bool made = std::filesystem::create_directories(dir, ec);
-    if (ec)
-        return tool::Fail(kName, "cannot create " + dir.string() + ": " + ec.message());
+    // leaves DIR as it was.
     CQNF_FileSeries series;
     series.Protect({inPath});
     auto fail = [&](const std::string& message) {
         series.Abandon();
-        if (made)
-            std::filesystem::remove(dir, ec);
         return tool::Fail(kName, message);
     };
     if (!series.Begin(dir.string(), "layers"))
-        return fail("cannot write into " + dir.string() + ": " + series.Failure());
+        return fail("cannot write " + series.Failure());
     const uint8_t mode = psd.GetImageMode();
     unsigned short error = 0;
     for (uint32_t i = 0; i < psd.GetLayersCount(); ++i) {

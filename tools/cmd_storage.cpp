@@ -301,8 +301,13 @@ int PutRecord(const std::string& file, const std::string& path, const Value& v, 
     }
     if (!ok)
         return Failed(path, st.GetError());
-    if (!st.EndUpdate() || !st.Close())
-        return Failed(file, st.GetError());
+    if (!st.EndUpdate() || !st.Close()) {
+        // The file could not be put in place: said as every writer says it.
+        const unsigned short error = st.GetError();
+        if (error == qnerr::FileNotOpened || error == qnerr::FileWrite)
+            return tool::Fail(kName, qnFileFailure(file, true, error));
+        return Failed(file, error);
+    }
     return 0;
 }
 
@@ -375,6 +380,12 @@ int Put(const std::string& file, const std::string& path, const std::string& typ
     // keeps its record.
     struct stat madeStat {};
     const int made = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (made < 0 && errno != EEXIST) {
+        // No file can be made there (a full disk, no inode left): said as
+        // every writer says it.
+        qnNoteWriteErrno(errno);
+        return tool::Fail(kName, qnFileFailure(file, true, qnerr::FileNotOpened));
+    }
     const bool madeIt = made >= 0 && ::fstat(made, &madeStat) == 0;
     if (made >= 0)
         ::close(made);

@@ -319,14 +319,18 @@ int BadArguments(const char* what)
     return 2;
 }
 
-// Why out may not be written: it is the guide itself, or a read-only file
-// (by its permission bits, whoever runs the program); empty when it may.
+// Why out may not be written: it is the guide itself, no regular file, or a
+// read-only file (by its permission bits, whoever runs the program); empty
+// when it may.
 std::string OutputRefusal(const std::string& out, const std::string& guide)
 {
     std::error_code ec;
     if (std::filesystem::equivalent(out, guide, ec))
         return "will not write over the input " + guide + "; name another output file";
     struct stat st;
+    // A FIFO, socket, device or folder is no file to put the document in.
+    if (::stat(out.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        return "cannot write " + out + ": not a regular file";
     if (::stat(out.c_str(), &st) == 0 &&
         (::access(out.c_str(), W_OK) != 0 || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0))
         return "cannot replace " + out + ": the file is read-only (permission denied)";

@@ -1,6 +1,6 @@
-// Replacing files safely: whole buffers and streamed files, permissions,
-// links, special targets (FIFOs, devices, standard output), and failures or
-// kills that must leave the target and no temporary file.
+// Replacing files safely: whole buffers and streamed files, permissions and
+// owners, links, targets that are no regular file, standard output, and
+// failures or kills that must leave the target and no temporary file.
 #include "core/SafeFile.h"
 
 #include "core/ErrorWords.h"
@@ -132,33 +132,17 @@ TEST(SafeFileReplace, FailuresLeaveTheTargetAndNoTemporaryFile)
     EXPECT_EQ(qnReplaceFile("", data, 1), qnerr::BadArgument);
     EXPECT_EQ(qnReplaceFile(dir.File("missing/x.bin"), data, 1), qnerr::FileNotOpened);
 
-    // A folder in the way cannot be renamed over: the temporary file goes.
+    // A folder in the way is refused before anything is made.
     const std::string folder = dir.File("taken");
     fs::create_directory(folder);
     WriteFile(folder + "/inside", {5});
-    EXPECT_EQ(qnReplaceFile(folder, data, 1), qnerr::FileWrite);
+    EXPECT_EQ(qnReplaceFile(folder, data, 1), qnerr::FileNotOpened);
+    CQNF_SafeFile f;
+    EXPECT_FALSE(f.Open(folder));
+    EXPECT_EQ(f.GetError(), qnerr::FileNotOpened);
     EXPECT_TRUE(fs::is_directory(folder));
     EXPECT_EQ(ReadFile(folder + "/inside"), (Bytes{5}));
     EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"taken"});
-
-    CQNF_SafeFile f;
-    ASSERT_TRUE(f.Open(folder));
-    ASSERT_EQ(f.File().Write("abc", 3), 3);
-    EXPECT_FALSE(f.Commit());
-    EXPECT_EQ(f.GetError(), qnerr::FileWrite);
-    EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"taken"});
-
-    // A full disk says so: the system's reason reaches the message.
-    if (fs::exists("/dev/full")) {
-        const unsigned short error = qnReplaceFile("/dev/full", data, 1);
-        EXPECT_NE(error, 0);
-        EXPECT_NE(qnFileFailure("/dev/full", true, error).find(": no space left on device"), std::string::npos)
-            << qnFileFailure("/dev/full", true, error);
-        ASSERT_TRUE(f.Open("/dev/full"));
-        ASSERT_EQ(f.File().Write("abc", 3), 3);
-        EXPECT_FALSE(f.Commit());
-        EXPECT_NE(qnFileFailure("/dev/full", true, f.GetError()).find(": no space left on device"), std::string::npos);
-    }
 }
 
 TEST(SafeFileReplace, StreamedFileReplacesOnlyOnCommit)
@@ -241,80 +225,163 @@ int InChild(Body body)
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-// Reads everything a FIFO gets, in a child, into a file beside it.
-pid_t Drain(const std::string& fifo, const std::string& into)
-{
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int in = ::open(fifo.c_str(), O_RDONLY);
-        const int out = ::open(into.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        char buf[256];
-        for (ssize_t n; (n = ::read(in, buf, sizeof buf)) > 0;)
-            if (::write(out, buf, size_t(n)) != n)
-                ::_exit(1);
-        ::_exit(0);
-    }
-    return pid;
-}
-
-bool IsCharDevice(const std::string& path)
-{
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
-}
-
 }  // namespace
 
-TEST(SafeFileReplace, FifosAndDevicesAreWrittenThroughNeverReplaced)
+// Only regular files are written: a FIFO nobody reads (which would hold the
+// writer for ever), a UNIX socket, a device and a folder, named or behind a
+// link, are refused by the check and by every way of writing, at once, and
+// stay what they were.
+TEST(SafeFileReplace, FifosSocketsDevicesAndFoldersAreRefusedUntouched)
 {
     TempDir dir;
-    const std::string fifo = dir.File("pipe");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
     fs::create_symlink("pipe", dir.File("to-pipe"));
-    // Both forms, through the FIFO itself and through a link to it.
-    struct Case {
-        const char* name;
-        bool streamed;
-    };
-    for (const Case c : {Case{"pipe", false}, Case{"to-pipe", true}}) {
-        SCOPED_TRACE(c.name);
-        const std::string got = dir.File("got");
-        const pid_t reader = Drain(fifo, got);
-        if (c.streamed) {
-            CQNF_SafeFile f;
-            ASSERT_TRUE(f.Open(dir.File(c.name)));
-            ASSERT_EQ(f.File().Write("xyz", 3), 3);
-            ASSERT_EQ(f.File().SetPos(0), 0);  // writers may seek back
-            ASSERT_EQ(f.File().Write("a", 1), 1);
-            ASSERT_TRUE(f.Commit()) << f.GetError();
-        } else {
-            ASSERT_EQ(qnReplaceFile(dir.File(c.name), "abc", 3), 0);
-        }
-        struct stat now;
-        if (::stat(fifo.c_str(), &now) != 0 || !S_ISFIFO(now.st_mode))
-            ::kill(reader, SIGKILL);  // the FIFO was replaced: its reader would wait for ever
-        int status = 0;
-        ASSERT_EQ(::waitpid(reader, &status, 0), reader);
-        EXPECT_EQ(ReadFile(got), c.streamed ? (Bytes{'a', 'y', 'z'}) : (Bytes{'a', 'b', 'c'}));
-        struct stat st;
-        ASSERT_EQ(::stat(fifo.c_str(), &st), 0);
-        EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the FIFO is still a FIFO";
-        EXPECT_TRUE(fs::is_symlink(dir.File("to-pipe")));
-    }
-
-    // A device: a null device node of our own where we may make one (so a
-    // failure cannot touch the system's), else /dev/null itself.
+    ASSERT_TRUE(MakeSocket(dir.File("socket")));
+    // A null device node of our own where we may make one (so a failure
+    // cannot touch the system's), else /dev/null itself.
     std::string device = dir.File("null");
     if (::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)
         device = "/dev/null";
-    ASSERT_TRUE(IsCharDevice(device));
-    EXPECT_EQ(qnReplaceFile(device, "abc", 3), 0);
-    CQNF_SafeFile f;
-    ASSERT_TRUE(f.Open(device));
-    ASSERT_EQ(f.File().Write("abc", 3), 3);
-    EXPECT_TRUE(f.Commit());
-    EXPECT_TRUE(IsCharDevice(device)) << "the device is still a device";
-    EXPECT_EQ(Entries(dir.Path()).count(".null") + Entries("/dev").count(".null"), 0u);
+    fs::create_directory(dir.File("folder"));
+    const struct {
+        std::string path;
+        const char* says;
+    } cases[] = {{dir.File("pipe"), "a FIFO"},
+                 {dir.File("to-pipe"), "a FIFO"},
+                 {dir.File("socket"), "a socket"},
+                 {device, "a device"},
+                 {dir.File("folder"), "is a folder"}};
+    auto kinds = [&] {
+        std::string all;
+        for (const auto& c : cases)
+            all += std::to_string(int(fs::symlink_status(c.path).type())) + "/" +
+                   std::to_string(int(fs::status(c.path).type())) + " ";
+        return all;
+    };
+    const std::string before = kinds();
+    const std::set<std::string> entries = Entries(dir.Path());
+    // In a child that an alarm ends: a writer held by the FIFO fails the
+    // test instead of hanging it.
+    TempDir talk;
+    const int status = InChild([&] {
+        ::alarm(20);
+        std::string failed;
+        for (const auto& c : cases) {
+            const std::string why = qnTargetRefusal(c.path);
+            if (why.find(c.says) == std::string::npos)
+                failed += c.path + ": the check says \"" + why + "\"\n";
+            if (qnReplaceFile(c.path, "abc", 3) != qnerr::FileNotOpened)
+                failed += c.path + ": written whole\n";
+            CQNF_SafeFile f;
+            if (f.Open(c.path) && (f.File().Write("abc", 3) != 3 || f.Commit()))
+                failed += c.path + ": streamed\n";
+            if (qnFileFailure(c.path, true, qnerr::FileNotOpened).find(c.says[0] == 'i' ? "is a folder"
+                                                                                       : "not a regular file") ==
+                std::string::npos)
+                failed += c.path + ": " + qnFileFailure(c.path, true, qnerr::FileNotOpened) + "\n";
+        }
+        std::ofstream(talk.File("said")) << failed;
+        return 0;
+    });
+    ASSERT_EQ(status, 0) << "a writer waited (killed by signal " << status - 128 << ")";
+    const Bytes said = ReadFile(talk.File("said"));
+    EXPECT_EQ(std::string(said.begin(), said.end()), "");
+    EXPECT_EQ(kinds(), before);
+    EXPECT_EQ(Entries(dir.Path()), entries);
+}
+
+// Replacing a file keeps what cp keeps when it writes into one: its owner
+// and group (as root, a file of another user stays theirs; otherwise the
+// group, where the user is in it) and its mode bits, set-id bits included,
+// through both writers.
+TEST(SafeFileReplace, AReplacedFileKeepsItsOwnerGroupAndModeBits)
+{
+    TempDir dir;
+    const std::string target = dir.File("owned.bin");
+    const bool root = ::geteuid() == 0;
+    // As root another user and group; else this user and one of its other
+    // groups, when it has one.
+    uid_t uid = root ? 4321 : ::geteuid();
+    gid_t gid = root ? 5432 : ::getegid();
+    if (!root) {
+        gid_t groups[64];
+        const int n = ::getgroups(64, groups);
+        for (int i = 0; i < n; ++i)
+            if (groups[i] != ::getegid())
+                gid = groups[i];
+    }
+    for (const bool streamed : {false, true}) {
+        SCOPED_TRACE(streamed ? "streamed" : "whole buffer");
+        WriteFile(target, {'o', 'l', 'd'});
+        ASSERT_EQ(::chown(target.c_str(), uid, gid), 0);
+        ASSERT_EQ(::chmod(target.c_str(), 06751), 0);
+        if (streamed) {
+            CQNF_SafeFile f;
+            ASSERT_TRUE(f.Open(target));
+            ASSERT_EQ(f.File().Write("new", 3), 3);
+            ASSERT_TRUE(f.Commit());
+        } else {
+            ASSERT_EQ(qnReplaceFile(target, "new", 3), 0);
+        }
+        EXPECT_EQ(ReadFile(target), (Bytes{'n', 'e', 'w'}));
+        struct stat st;
+        ASSERT_EQ(::stat(target.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, uid);
+        EXPECT_EQ(st.st_gid, gid);
+        EXPECT_EQ(st.st_mode & 07777, 06751u);
+    }
+}
+
+// The target a program checked before its work is the one it writes: a
+// link re-pointed meanwhile (at the program's input, say), and a link put
+// in place of the file, are never followed; the file the link led to at the
+// check gets the bytes, through both writers.
+TEST(SafeFileReplace, TheCheckedTargetIsTheOneWritten)
+{
+    TempDir dir;
+    WriteFile(dir.File("input"), {'i', 'n'});
+    WriteFile(dir.File("safe"), {'o', 'l', 'd'});
+    fs::create_symlink("safe", dir.File("swap"));
+    fs::create_directory(dir.File("sub"));
+    WriteFile(dir.File("sub/plain"), {'o', 'l', 'd'});
+    fs::create_symlink("sub", dir.File("via"));
+    const std::string swap = dir.File("swap"), plain = dir.File("via/plain");
+    for (const bool streamed : {false, true}) {
+        SCOPED_TRACE(streamed ? "streamed" : "whole buffer");
+        ASSERT_EQ(qnTargetRefusal(swap), "");
+        ASSERT_EQ(qnTargetRefusal(plain), "");
+        // Meanwhile: the link turns to the input, the folder link to
+        // another folder, and the file there becomes a link to the input.
+        fs::remove(swap);
+        fs::create_symlink("input", swap);
+        fs::remove(dir.File("via"));
+        fs::create_directory(dir.File("other"));
+        fs::create_symlink("other", dir.File("via"));
+        fs::rename(dir.File("sub/plain"), dir.File("sub/plain.kept"));
+        fs::create_symlink("../input", dir.File("sub/plain"));
+        for (const std::string& path : {swap, plain}) {
+            if (streamed) {
+                CQNF_SafeFile f;
+                ASSERT_TRUE(f.Open(path));
+                ASSERT_EQ(f.File().Write("new", 3), 3);
+                ASSERT_TRUE(f.Commit());
+            } else {
+                ASSERT_EQ(qnReplaceFile(path, "new", 3), 0);
+            }
+        }
+        EXPECT_EQ(ReadFile(dir.File("input")), (Bytes{'i', 'n'}));
+        EXPECT_EQ(ReadFile(dir.File("safe")), (Bytes{'n', 'e', 'w'}));
+        EXPECT_EQ(ReadFile(dir.File("sub/plain")), (Bytes{'n', 'e', 'w'}));
+        EXPECT_FALSE(fs::is_symlink(dir.File("sub/plain")));
+        EXPECT_TRUE(fs::is_empty(dir.File("other")));
+        // Back as it was for the next round.
+        fs::remove(swap);
+        fs::create_symlink("safe", swap);
+        fs::remove(dir.File("via"));
+        fs::remove(dir.File("other"));
+        fs::create_symlink("sub", dir.File("via"));
+        fs::rename(dir.File("sub/plain.kept"), dir.File("sub/plain"));
+    }
 }
 
 TEST(SafeFileReplace, DashWritesStandardOutput)
@@ -456,26 +523,32 @@ std::optional<std::string> InOwnMounts(const std::function<std::string()>& body)
 
 }  // namespace
 
-// On a full disk every way of writing fails with the system's reason in its
-// message, the old file stays whole and nothing is left beside it.
+// On a full disk every way of writing fails with the system's reason as its
+// message, the same line whichever step met it (the data that does not fit,
+// or no inode left for the temporary file), the old file stays whole and
+// nothing is left beside it.
 TEST(SafeFileReplace, AFullDiskIsNamedInTheMessageAndLosesNothing)
 {
     TempDir dir;
     const std::string small = dir.File("small");
     fs::create_directory(small);
     const std::optional<std::string> said = InOwnMounts([&] {
-        if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
-            return std::string("cannot mount a small file system: ") + std::strerror(errno);
-        const std::string target = small + "/out.bin";
         std::string failed;
-        for (const Writer& w : kWriters) {
+        // Room for the folder and the old file, and 64 KiB of data.
+        for (const char* options : {"size=64k", "nr_inodes=2"}) {
+            if (::mount("tmpfs", small.c_str(), "tmpfs", 0, options) != 0)
+                return std::string("cannot mount a small file system: ") + std::strerror(errno);
+            const std::string target = small + "/out.bin";
             WriteFile(target, {'o', 'l', 'd'});
-            const unsigned short error = w.write(target, 200 * 1000);
-            const std::string message = qnFileFailure(target, true, error);
-            if (error == 0 || message.find(": no space left on device (error ") == std::string::npos)
-                failed += std::string(w.name) + ": " + message + "\n";
-            if (ReadFile(target) != Bytes{'o', 'l', 'd'} || Entries(small) != std::set<std::string>{"out.bin"})
-                failed += std::string(w.name) + ": the old file or the folder changed\n";
+            for (const Writer& w : kWriters) {
+                const unsigned short error = w.write(target, 200 * 1000);
+                const std::string message = qnFileFailure(target, true, error);
+                if (error == 0 || message != "cannot write " + target + ": no space left on device")
+                    failed += std::string(options) + " " + w.name + ": " + message + "\n";
+                if (ReadFile(target) != Bytes{'o', 'l', 'd'} || Entries(small) != std::set<std::string>{"out.bin"})
+                    failed += std::string(options) + " " + w.name + ": the old file or the folder changed\n";
+            }
+            ::umount(small.c_str());
         }
         return failed;
     });

@@ -16,11 +16,28 @@
 #include <string>
 #include <vector>
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace storage_test {
 
 using Bytes = std::vector<uint8_t>;
+
+// Makes a UNIX socket at path (left with no listener); false when it cannot.
+inline bool MakeSocket(const std::string& path)
+{
+    sockaddr_un at{};
+    at.sun_family = AF_UNIX;
+    if (path.size() >= sizeof at.sun_path)
+        return false;
+    std::memcpy(at.sun_path, path.c_str(), path.size() + 1);
+    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool made = s >= 0 && ::bind(s, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0;
+    if (s >= 0)
+        ::close(s);
+    return made;
+}
 
 inline void Put32(Bytes& b, uint32_t v)
 {

@@ -92,6 +92,7 @@ TEST(HostForeignPsd, NamedReasonsAndTheMergedImage)
         // The tool writes the merged image alone, and says so.
         const fs::path dir = b.dir / "parts";
         fs::remove_all(dir);
+        fs::create_directory(dir);
         ASSERT_EQ(RunProgram(TESSOLO_TOOL_FILE, "psd read " + c.in + " " + dir.string(), &text), 0) << text;
         EXPECT_NE(text.find("only the merged image is written"), std::string::npos) << text;
         std::vector<std::string> written;

@@ -80,6 +80,7 @@ TEST(CodecTools, ToolDocumentOpensInIndependentReaders)
     }
 
     // Back through the tool: the layers and the merged image as PNG files.
+    std::filesystem::create_directory(dir / "out");
     ASSERT_TRUE(Sh("'" + kTool + "' psd read '" + (dir / "d.psd") + "' '" + (dir / "out") + "' >/dev/null"));
     const Bytes layer = ReadAll(dir / "out/layer_001.png");
     CQNF_ImagePNG png;

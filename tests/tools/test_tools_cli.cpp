@@ -265,6 +265,7 @@ TEST(ToolCli, EngineRenderTimesItsStagesWhenAsked)
 TEST(ToolCli, NamesFromFilesAreShownWithTheirControlsEscaped)
 {
     const Folder d("escaped_names");
+    std::filesystem::create_directory(d / "layers");
     const std::string evil = "\x1b[2Jevil\\ \t\x07\xc2\x9b\xff \xc3\x9c";
     const std::string shown = "\\x1b[2Jevil\\\\ \\x09\\x07\\xc2\\x9b\\xff \xc3\x9c";
     auto Q = [](const std::string& s) { return "'" + s + "'"; };

@@ -159,14 +159,17 @@ TEST(ProgramPromises, ExitCodesAndOverwritingHoldForEveryProgram)
         {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / "rodir"), 1, "read-only"},
         {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / "rodir/p"), 1, "read-only"},
         {tool, "psd read " + psd + " " + Q(d / "rodir"), 1, "read-only"},
-        // A folder that is not there is named as such.
+        // A folder that is not there is named as such, by every writer of
+        // files into a folder.
         {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / "nosuch") + "/", 1, "no such folder"},
         {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / "nosuch/p"), 1, "no such folder"},
-        // A write that fails names the reason.
-        {tool, "convert " + in + " /dev/full", 1, "no space left on device"},
-        {tool, "export knives --size 10x10 " + lay + " /dev/full", 1, "no space left on device"},
-        {tool, "shapes convert " + Q(d / "knob.qnth") + " /dev/full", 1, "no space left on device"},
-        {tool, "export pieces --to psd " + lay + " " + in + " /dev/full", 1, "No space left on device"},
+        {tool, "psd read " + psd + " " + Q(d / "nosuch"), 1, "no such folder"},
+        {tool, "psd read " + psd + " " + Q(d / "nosuch/deeper"), 1, "no such folder"},
+        // A device is no file to write.
+        {tool, "convert " + in + " /dev/full", 1, "a device, not a regular file"},
+        {tool, "export knives --size 10x10 " + lay + " /dev/full", 1, "a device, not a regular file"},
+        {tool, "shapes convert " + Q(d / "knob.qnth") + " /dev/full", 1, "a device, not a regular file"},
+        {tool, "export pieces --to psd " + lay + " " + in + " /dev/full", 1, "a device, not a regular file"},
     };
     const auto before = Snapshot(d.path());
     for (const auto& c : cases) {
@@ -329,7 +332,8 @@ TEST(ProgramPromises, EveryBadTargetIsRefusedBeforeAnyWork)
         {tool, "export pieces --to png " + lay + " " + missing + " " + Q(d / stem), 1, "longer than"},
         {tool, "export pieces --to png --names simple " + lay + " " + missing + " " + Q(d / (stem + ".png")), 1,
          "longer than"},
-        {tool, "psd read " + Q(d / "missing.psd") + " " + Q(d / std::string(size_t(most) + 1, 'l')), 1, "longer than"},
+        {tool, "psd read " + Q(d / "missing.psd") + " " + Q(d / std::string(size_t(most) + 1, 'l')), 1,
+         "file name too long"},
         {TESSOLO_RC, Q(d / "missing.manifest") + " -o " + Q(d / "folder.qns4") + " --fonts " + Q(d.path()), 1,
          "is a folder"},
         {TESSOLO_S3D_DEMO, "--scene wave --view flat -o " + tooLong, 1, "longer than"},

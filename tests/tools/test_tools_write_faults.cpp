@@ -202,7 +202,8 @@ TEST(WriteFaults, APlantedJournalIsRefusedAndTouchesNothing)
     }
 }
 
-// On a full disk every command that writes says so, in one line, and fails.
+// On a full disk every command that writes says so, in one line, and fails;
+// every one names it by the system's reason alone, whichever step met it.
 TEST(WriteFaults, AFullDiskIsNamedByEveryCommand)
 {
     const Folder d("full_disk");
@@ -211,6 +212,8 @@ TEST(WriteFaults, AFullDiskIsNamedByEveryCommand)
     if (!CanOwnMounts(full))
         GTEST_SKIP() << "no mounts of its own for a test here (not root and no user namespaces, or a chroot whose root is no mount point)";
     ASSERT_EQ(RunTool("layout new --grid 20x15 " + Q(d / "lay.qntd")).code, 0);
+    ASSERT_EQ(RunTool("psd write " + Q(d / "in.psd") + " " + Q(kSample)).code, 0);
+    ASSERT_EQ(RunProgram(TESSOLO_MKDESC, "--grid 2x2 " + Q(d / "job.qnds")).code, 0);
     {
         std::ofstream blob(d / "blob", std::ios::binary);
         for (int k = 0; k < 100000; ++k)
@@ -218,18 +221,56 @@ TEST(WriteFaults, AFullDiskIsNamedByEveryCommand)
     }
     const std::string tool = Q(TESSOLO_TOOL);
     const std::string cases[] = {
-        "layout new --grid 100x100 " + Q(full + "/g.qntd"),
-        "psd write " + Q(full + "/o.psd") + " " + Q(kSample),
-        "storage put " + Q(full + "/s.qnst") + " a 5 - < " + Q(d / "blob"),
-        "convert " + Q(kSample) + " " + Q(full + "/o.png"),
-        "export pieces --to png " + Q(d / "lay.qntd") + " " + Q(kSample) + " " + Q(full),
+        tool + " layout new --grid 100x100 " + Q(full + "/g.qntd"),
+        tool + " psd write " + Q(full + "/o.psd") + " " + Q(kSample),
+        tool + " storage put " + Q(full + "/s.qnst") + " a 5 - < " + Q(d / "blob"),
+        tool + " convert " + Q(kSample) + " " + Q(full + "/o.png"),
+        tool + " export pieces --to png " + Q(d / "lay.qntd") + " " + Q(kSample) + " " + Q(full),
+        tool + " psd read " + Q(d / "in.psd") + " " + Q(full),
+        Q(TESSOLO_HOST) + " --plugin " + Q(OwnPluginFolder() + "/Tessolo.so") + " --descriptor " +
+            Q(d / "job.qnds") + " " + Q(kSample) + " " + Q(full + "/h.png"),
     };
     for (const std::string& c : cases) {
-        const Result r =
-            WithOwnMounts(d.path(), "mount -t tmpfs -o size=16k tmpfs " + Q(full) + " && " + tool + " " + c);
-        EXPECT_EQ(r.code, 1) << c << ": " << r.err;
-        EXPECT_EQ(Lines(r.err), 1u) << c << ": " << r.err;
-        EXPECT_NE(r.err.find("o space left on device"), std::string::npos) << c << ": " << r.err;
+        // The data does not fit, or no file can be made at all.
+        for (const char* options : {"size=16k", "nr_inodes=1"}) {
+            const Result r =
+                WithOwnMounts(d.path(), "mount -t tmpfs -o " + std::string(options) + " tmpfs " + Q(full) + " && " + c);
+            EXPECT_EQ(r.code, c.find("tessolo-host") == std::string::npos ? 1 : 3) << c << ": " << r.err;
+            EXPECT_EQ(Lines(r.err), 1u) << c << ": " << r.err;
+            EXPECT_NE(r.err.find(": no space left on device"), std::string::npos) << options << " " << c << ": " << r.err;
+            EXPECT_EQ(r.err.find("(error"), std::string::npos) << options << " " << c << ": " << r.err;
+        }
+    }
+}
+
+// Under a file-size limit (ulimit -f) a write that passes it fails as a
+// write, in one line that names it, instead of the signal ending the
+// program without a word; the old file stays as it was.
+TEST(WriteFaults, AFileSizeLimitIsNamedAndLeavesTheOldFile)
+{
+    const Folder d("file_size_limit");
+    ASSERT_EQ(RunProgram(TESSOLO_MKDESC, "--grid 2x2 " + Q(d / "job.qnds")).code, 0);
+    const struct {
+        std::string command;
+        std::string out;
+        int code;
+    } cases[] = {
+        {Q(TESSOLO_HOST) + " --plugin " + Q(OwnPluginFolder() + "/Tessolo.so") + " --descriptor " +
+             Q(d / "job.qnds") + " " + Q(kSample) + " " + Q(d / "h.png"),
+         d / "h.png", 3},
+        {Q(TESSOLO_TOOL) + " convert " + Q(kSample) + " " + Q(d / "c.png"), d / "c.png", 1},
+        {Q(TESSOLO_TOOL) + " psd write " + Q(d / "p.psd") + " " + Q(kSample), d / "p.psd", 1},
+    };
+    for (const auto& c : cases) {
+        std::ofstream(c.out) << "old";
+        // 8 blocks of 512 bytes: the pictures take more.
+        const Result r = RunProgram("sh", "-c " + Q("ulimit -f 8 && exec " + c.command));
+        EXPECT_EQ(r.code, c.code) << c.command << ": " << r.err;
+        EXPECT_EQ(Lines(r.err), 1u) << r.err;
+        EXPECT_NE(r.err.find("cannot write " + c.out + ": file too large"), std::string::npos) << r.err;
+        EXPECT_EQ(Slurp(c.out), "old");
+        for (const auto& [name, bytes] : Contents(d.path()))
+            EXPECT_NE(name[0], '.') << name << " left behind";
     }
 }
 
@@ -279,10 +320,12 @@ TEST(WriteFaults, LostStandardOutputFailsEveryProgram)
         const std::string name = fs::path(k.program).filename().string();
         SCOPED_TRACE(name + " " + k.args);
         // The same run with its output kept succeeds and prints.
+        fs::create_directory(d / "layers");
         const Result kept = RunProgram(k.program, k.args);
         ASSERT_EQ(kept.code, 0) << kept.err;
         EXPECT_FALSE(kept.out.empty());
         fs::remove_all(d / "layers");
+        fs::create_directory(d / "layers");
         const Result lost = RunProgram(k.program, k.args, "/dev/full");
         EXPECT_EQ(lost.code, k.code);
         EXPECT_EQ(lost.err, name + ": write error: no space left on device\n");

@@ -1,0 +1,106 @@
+// Where the host's output goes when the files around it change during the
+// run: a second actor works while the host is held between its checks and
+// its write, by a plug-in that waits at a gate the test opens.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Slurp(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Runs the host with the gate plug-in, TESSOLO_GATE naming gate; its
+// output goes to log.
+pid_t StartHost(const fs::path& gate, const std::string& input, const std::string& output, const fs::path& log)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setenv("TESSOLO_GATE", gate.c_str(), 1);
+        const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(fd, 1);
+        ::dup2(fd, 2);
+        ::execl(TESSOLO_HOST_FILE, TESSOLO_HOST_FILE, "--plugin", TESSOLO_GATE_PLUGIN_FILE, input.c_str(),
+                output.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// Points link at target in one step, as `ln -sfn` leaves it.
+void RePoint(const fs::path& link, const std::string& target)
+{
+    const fs::path fresh = link.string() + ".new";
+    fs::create_symlink(target, fresh);
+    fs::rename(fresh, link);
+}
+
+}  // namespace
+
+// The output is a link; while the host runs, the link is re-pointed at the
+// input (`ln -sfn input output`). The result goes where the link led when
+// the run began, and the input keeps its bytes: for a file the link named
+// and for one it was to make, written whole (PNG) and from a buffer (JPEG).
+TEST(HostOutputTarget, ALinkRePointedAtTheInputDuringTheRunIsNeverFollowedAgain)
+{
+    const fs::path dir = fs::temp_directory_path() / ("host_output_target_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const fs::path input = dir / "victim.png";
+    fs::copy_file(std::string(TESSOLO_SOURCE_DIR) + "/samples/sample.png", input);
+    const std::string original = Slurp(input);
+
+    const struct {
+        const char* link;
+        const char* leadsTo;
+        bool exists;  // the file the link names is there before the run
+    } cases[] = {{"swap.png", "safe.png", true}, {"swap.jpg", "fresh.jpg", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.link);
+        const fs::path gate = dir / (std::string("gate_") + c.link), link = dir / c.link;
+        fs::create_directory(gate);
+        if (c.exists)
+            std::ofstream(dir / c.leadsTo) << "the old safe file";
+        fs::create_symlink(c.leadsTo, link);
+
+        const pid_t host = StartHost(gate, input.string(), link.string(), gate / "log");
+        ASSERT_GT(host, 0);
+        // Held at the gate: the output was checked and the input read.
+        int status = 0;
+        bool exited = false;
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        while (!fs::exists(gate / "started") && std::chrono::steady_clock::now() < limit &&
+               !(exited = ::waitpid(host, &status, WNOHANG) == host))
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_FALSE(exited) << Slurp(gate / "log");
+        ASSERT_TRUE(fs::exists(gate / "started")) << "the plug-in never started";
+
+        RePoint(link, "victim.png");
+        std::ofstream(gate / "open").flush();
+        ASSERT_EQ(::waitpid(host, &status, 0), host);
+        const std::string log = Slurp(gate / "log");
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << ": " << log;
+
+        EXPECT_EQ(Slurp(input), original) << "the input was written over";
+        EXPECT_EQ(fs::read_symlink(link), "victim.png");
+        const std::string written = Slurp(dir / c.leadsTo);
+        const std::string magic = c.exists ? std::string("\x89PNG") : std::string("\xFF\xD8\xFF");
+        EXPECT_EQ(written.substr(0, magic.size()), magic) << log;
+    }
+    fs::remove_all(dir);
+}
