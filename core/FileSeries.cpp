@@ -217,6 +217,28 @@ struct Staging {
     }
 };
 
+// Whether name, in the folder open as dir (shown as folder), is a symbolic
+// link whose end is the file at the absolute path end: the same name in the
+// same folder, compared by the folders' device and inode.
+bool IsLinkLeadingTo(int dir, const std::string& folder, const std::string& name, const std::string& end)
+{
+    struct stat st;
+    if (!IsPlainName(name) || ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode))
+        return false;
+    const std::string reached = qnWrittenPath(folder + "/" + name);
+    const auto split = [](const std::string& path) {
+        const size_t slash = path.rfind('/');
+        if (slash == std::string::npos)
+            return std::pair<std::string, std::string>(".", path);
+        return std::pair<std::string, std::string>(slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1));
+    };
+    const auto [reachedParent, reachedBase] = split(reached);
+    const auto [endParent, endBase] = split(end);
+    struct stat a, b;
+    return IsPlainName(endBase) && reachedBase == endBase && ::stat(reachedParent.c_str(), &a) == 0 &&
+           ::stat(endParent.c_str(), &b) == 0 && SameFile(a, uint64_t(b.st_dev), uint64_t(b.st_ino));
+}
+
 // Looks at the entry called name in the folder open as dir (shown as
 // folder): whether it is a dead run's staging folder to remove, one whose
 // journal is to be put back (every entry then names a file in dir, and
@@ -287,7 +309,11 @@ void Examine(int dir, const std::string& folder, const std::string& name, bool e
             }
             e.file = std::move(base);
         }
-        if (!IsPlainName(e.file)) {
+        // A version 3 entry names an absolute path where the series' file
+        // was a link leading out of the folder: taken only while that link
+        // is still there and still leads to it.
+        const bool linkEnd = s.journal.version == 3 && e.file[0] == '/' && IsLinkLeadingTo(dir, folder, e.name, e.file);
+        if (!linkEnd && !IsPlainName(e.file)) {
             s.why = "the journal of an interrupted series names " + shown + ", not a file in " + qnShownName(folder);
             return;
         }

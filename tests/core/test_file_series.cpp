@@ -257,6 +257,21 @@ bool WriteSeriesFrom(const std::string& from, const std::string& dir, const std:
     return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// Whether a run started in the folder from, writing names (tagged "new ")
+// into dir, was killed by SIGKILL after its commit placed killWhenPlaced.
+bool KilledInCommit(const std::string& from, const std::string& dir, const std::vector<std::string>& names,
+                    size_t killWhenPlaced)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        g_killWhenPlaced = killWhenPlaced;
+        CQNF_FileSeries::SetCommitHook(KillWhenPlaced);
+        ::_exit(::chdir(from.c_str()) == 0 && WriteSeries(dir, names, "new ") ? 0 : 1);
+    }
+    int status = 0;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
 // A run killed in its commit, started in one folder and naming the series'
 // folder relative to it; the next series into that folder is started in
 // another folder, beside a folder of the same name there (a bystander) or
@@ -281,15 +296,8 @@ TEST(FileSeries, ARunKilledInItsCommitIsPutBackFromAnyFolder)
             const auto beside = Contents(top.File("other"));
             const auto besideInside = bystander ? Contents(top.File("other/ser")) : decltype(before){};
 
-            const pid_t pid = ::fork();
-            if (pid == 0) {
-                g_killWhenPlaced = killWhenPlaced;
-                CQNF_FileSeries::SetCommitHook(KillWhenPlaced);
-                ::_exit(::chdir(top.Path().c_str()) == 0 && WriteSeries("ser", names, "new ") ? 0 : 1);
-            }
-            int status = 0;
-            ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-            ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the run was not killed in its commit";
+            ASSERT_TRUE(KilledInCommit(top.Path(), "ser", names, killWhenPlaced))
+                << "the run was not killed in its commit";
             size_t journals = 0;
             for (const auto& e : fs::directory_iterator(top.File("ser")))
                 journals += fs::exists(e.path() / "journal~~");
@@ -303,6 +311,37 @@ TEST(FileSeries, ARunKilledInItsCommitIsPutBackFromAnyFolder)
                 EXPECT_EQ(Contents(top.File("other/ser")), besideInside);
             }
         }
+    }
+}
+
+// A file of the series that is a link leading out of the folder: its end
+// was replaced, and a run killed after that is put back by the next series
+// from another folder, the end getting its old file back and the link
+// staying; every later series then succeeds.
+TEST(FileSeries, ARunKilledAfterReplacingALinksEndIsPutBack)
+{
+    const std::vector<std::string> names = Names(5);
+    const std::vector<std::string> second = {"other.png"};
+    for (const size_t killWhenPlaced : {size_t(4), size_t(5)}) {
+        SCOPED_TRACE("killed after " + std::to_string(killWhenPlaced) + " renames");
+        TempDir top;
+        for (const char* folder : {"ser", "other", "away"})
+            fs::create_directory(top.File(folder));
+        Put(top.File("away/end.png"), "old end");
+        fs::create_symlink("../away/end.png", top.File("ser/" + names[3]));
+        const auto before = PutOldFiles(top.File("ser"), names);
+        const auto away = Contents(top.File("away"));
+
+        ASSERT_TRUE(KilledInCommit(top.Path(), "ser", names, killWhenPlaced))
+            << "the run was not killed in its commit";
+        ASSERT_EQ(Contents(top.File("away"))["end.png"], "new " + names[3]) << "the kill came before the link's end";
+
+        EXPECT_TRUE(WriteSeriesFrom(top.File("other"), "../ser", second, "second "));
+        EXPECT_EQ(Judge(Contents(top.File("ser")), before, names, "new ", second), Holds::OldSet);
+        EXPECT_EQ(Contents(top.File("away")), away);
+        EXPECT_TRUE(fs::is_symlink(top.File("ser/" + names[3])));
+        EXPECT_TRUE(WriteSeriesFrom(top.File("other"), "../ser", names, "third "));
+        EXPECT_EQ(Contents(top.File("away"))["end.png"], "third " + names[3]);
     }
 }
 
