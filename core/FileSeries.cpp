@@ -1,6 +1,7 @@
 #include "core/FileSeries.h"
 
 #include "core/ErrorWords.h"
+#include "core/MD5Digest.h"
 #include "core/ProgramOutput.h"
 #include "core/SafeFile.h"
 #include "core/StdFile.h"
@@ -9,19 +10,28 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <initializer_list>
+#include <mutex>
 #include <set>
 #include <string_view>
+#include <thread>
 
 #include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
@@ -44,16 +54,20 @@ std::string BackupName(const std::string& name) { return name + "~"; }
 // The journal in a staging folder. Its name ends in two '~': no series
 // name ends in one, so it is neither a series file nor a backup.
 constexpr char kJournalName[] = "journal~~";
-// The journal's first line, then a line "FOLDERDEVICE FOLDERINODE
-// STAGINGDEVICE STAGINGINODE COUNT" naming where it was written and how many
-// entries follow; then one entry a target: "DEVICE INODE SIZE NAME", a 0
-// byte (no file name holds one), where the content goes (NAME, a name
-// beside it a link of that name leads to, or the absolute path of a link's
-// end elsewhere) and a 0 byte. Nothing follows the last entry.
-constexpr char kJournalHead[] = "tessolo series journal 3\n";
-// Earlier journals: the same entries without the line of folders, where
-// the content went as the path the run was given (version 2) or not at all
-// (version 1: the name in the folder).
+// The journal's first line, then a line "FILESYSTEM FOLDERDEVICE
+// FOLDERINODE STAGINGDEVICE STAGINGINODE COUNT" naming where it was written
+// and how many entries follow; then one entry a target: "DEVICE INODE SIZE
+// DIGEST NAME", a 0 byte (no file name holds one), where the content goes
+// (NAME, a name beside it a link of that name leads to, or the absolute
+// path of a link's end elsewhere) and a 0 byte. Nothing follows the last
+// entry.
+constexpr char kJournalHead[] = "tessolo series journal 4\n";
+// Earlier journals: version 3 without the file system and the digests,
+// which a target is judged without by when it was last written; versions
+// 2 and 1 also without the line of folders, where the content went as the
+// path the run was given (version 2) or not at all (version 1: the name in
+// the folder).
+constexpr char kJournalHeadBound[] = "tessolo series journal 3\n";
 constexpr char kJournalHeadTyped[] = "tessolo series journal 2\n";
 constexpr char kJournalHeadNamesOnly[] = "tessolo series journal 1\n";
 // What a refusal of a dead run's staging folder adds: what to do.
@@ -74,10 +88,126 @@ bool SameFile(const struct stat& st, uint64_t device, uint64_t inode)
     return uint64_t(st.st_dev) == device && uint64_t(st.st_ino) == inode;
 }
 
-// Whether the target's file is the one the series placed there.
-bool IsHeldBy(const JournalEntry& e, const struct stat& st)
+// The identity statfs gives the file system of the file open as fd (0:
+// none). Unlike the device number it survives a remount where the file
+// system keeps one of its own (ext4, xfs and btrfs take it from their
+// UUID).
+uint64_t FileSystemOf(int fd)
 {
-    return e.inode != 0 && SameFile(st, e.device, e.inode) && uint64_t(st.st_size) == e.size;
+    struct statfs fs;
+    if (::fstatfs(fd, &fs) != 0)
+        return 0;
+    int parts[2];
+    static_assert(sizeof parts == sizeof fs.f_fsid);
+    std::memcpy(parts, &fs.f_fsid, sizeof parts);
+    return uint64_t(uint32_t(parts[0])) << 32 | uint32_t(parts[1]);
+}
+
+// The MD5 digest of the regular file open as fd, read from its start, in
+// lower-case hexadecimal; empty when it cannot be read.
+std::string DigestOf(int fd)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
+    CQNF_MD5Digest md5;
+    std::vector<uint8_t> chunk(size_t(1) << 16);
+    off_t at = 0;
+    for (;;) {
+        const ssize_t n = ::pread(fd, chunk.data(), chunk.size(), at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return {};
+        if (n == 0)
+            break;
+        md5.Update(chunk.data(), size_t(n));
+        at += n;
+    }
+    uint8_t digest[CQNF_MD5Digest::kDigestSize];
+    md5.Final(digest);
+    static const char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (const uint8_t b : digest) {
+        hex.push_back(kHex[b >> 4]);
+        hex.push_back(kHex[b & 15]);
+    }
+    return hex;
+}
+
+// The digest of the file name (reached from dir) names, never through a
+// link; empty when it cannot be read.
+std::string DigestOf(int dir, const std::string& name)
+{
+    const int fd = ::openat(dir, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return {};
+    std::string digest = DigestOf(fd);
+    ::close(fd);
+    return digest;
+}
+
+// What a file a series placed is known again by, besides its inode and
+// size: for journals that hold digests, its content and the folder's file
+// system as it is now; for older ones, its device and not having been
+// written since the journal was.
+struct Witness {
+    int version = 4;
+    uint64_t device = 0;
+    struct timespec written {};
+    std::string folder;  // the folder the targets lie in, as messages name it
+};
+
+// Whether the target's file (reached from dir) is still exactly the one the
+// series placed there: changed since, it is the user's.
+bool IsHeldBy(int dir, const JournalEntry& e, const struct stat& st, const Witness& w)
+{
+    if (e.inode == 0 || !S_ISREG(st.st_mode) || uint64_t(st.st_ino) != e.inode || uint64_t(st.st_size) != e.size)
+        return false;
+    if (w.version >= 4)
+        return uint64_t(st.st_dev) == w.device && !e.digest.empty() && DigestOf(dir, e.file) == e.digest;
+    return uint64_t(st.st_dev) == e.device &&
+           (st.st_mtim.tv_sec < w.written.tv_sec ||
+            (st.st_mtim.tv_sec == w.written.tv_sec && st.st_mtim.tv_nsec <= w.written.tv_nsec));
+}
+
+// A descriptor closed when it goes.
+struct OwnedFd {
+    int fd = -1;
+    OwnedFd(int f) : fd(f) {}
+    OwnedFd(const OwnedFd&) = delete;
+    OwnedFd& operator=(const OwnedFd&) = delete;
+    ~OwnedFd()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+// The name of this program, for lines it says of itself.
+const char* Program() { return program_invocation_short_name; }
+
+// Moves a dead run's old file (backup in staging) beside its target file
+// (reached from dir), as "FILE.before-crash" or, where that is taken,
+// "FILE.before-crash-2" and on: never over anything. 0 with the name in
+// kept, or -1 with errno.
+int KeepBeside(int staging, const std::string& backup, int dir, const std::string& file, std::string& kept)
+{
+    for (int n = 1; n <= 1000; ++n) {
+        kept = file + ".before-crash" + (n > 1 ? "-" + std::to_string(n) : std::string());
+        if (::renameat2(staging, backup.c_str(), dir, kept.c_str(), RENAME_NOREPLACE) == 0)
+            return 0;
+        if (errno == EINVAL || errno == ENOSYS) {
+            // A file system that cannot rename without replacing: a second
+            // name never replaces either.
+            if (::linkat(staging, backup.c_str(), dir, kept.c_str(), 0) == 0)
+                return ::unlinkat(staging, backup.c_str(), 0);
+        }
+        if (errno != EEXIST)
+            return -1;
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 // Removes the files in the staging folder open as staging and called name
@@ -129,11 +259,12 @@ public:
         }
     }
 
-    // Waits for the lock on the folder open as dir; false with errno set
-    // when it cannot be locked. A folder this user may write but not read
-    // is open only as a place (see OpenFolder): it cannot be locked, nor
-    // can anything in it be seen or swept, and it goes unlocked.
-    bool Lock(int dir)
+    // Waits for the lock on the folder open as dir (shown as folder);
+    // false with errno set when it cannot be locked. A folder this user may
+    // write but not read is open only as a place (see OpenFolder): it
+    // cannot be locked, nor can anything in it be seen or swept, and it
+    // goes unlocked.
+    bool Lock(int dir, const std::string& folder)
     {
         if ((::fcntl(dir, F_GETFL) & O_PATH) != 0)
             return true;
@@ -143,10 +274,9 @@ public:
         m_fd = ::fcntl(dir, F_DUPFD_CLOEXEC, 0);
         if (m_fd < 0)
             return false;
-        int rc;
-        do
-            rc = ::flock(m_fd, LOCK_EX);
-        while (rc != 0 && errno == EINTR);
+        int rc = ::flock(m_fd, LOCK_EX | LOCK_NB);
+        if (rc != 0 && errno == EWOULDBLOCK)
+            rc = Wait(folder);
         if (rc != 0) {
             const int error = errno;
             ::close(m_fd);
@@ -158,6 +288,48 @@ public:
     }
 
 private:
+    // How long a series waits for another writer of its folder before it
+    // says so.
+    static constexpr std::chrono::seconds kPatience{1};
+
+    // Waits for the lock another writer holds; after kPatience says once,
+    // on standard error, whom it waits for. A writer that is stopped (or
+    // slow) would lose its work if this one went ahead, so it waits on.
+    // flock's return.
+    int Wait(const std::string& folder)
+    {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool locked = false;
+        // The watcher takes no signal: they stay with the threads that
+        // handle them.
+        sigset_t all, old;
+        ::sigfillset(&all);
+        ::pthread_sigmask(SIG_SETMASK, &all, &old);
+        std::thread watcher([&] {
+            std::unique_lock<std::mutex> hold(mutex);
+            if (!done.wait_for(hold, kPatience, [&] { return locked; }))
+                std::fprintf(stderr,
+                             "%s: waiting for another program that is writing into %s to finish (if it is "
+                             "stopped, it must be let go on or ended)\n",
+                             Program(), qnShownName(folder).c_str());
+        });
+        ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+        int rc;
+        do
+            rc = ::flock(m_fd, LOCK_EX);
+        while (rc != 0 && errno == EINTR);
+        const int error = errno;
+        {
+            const std::lock_guard<std::mutex> hold(mutex);
+            locked = true;
+        }
+        done.notify_one();
+        watcher.join();
+        errno = error;
+        return rc;
+    }
+
     int m_fd = -1;
 };
 
@@ -205,7 +377,8 @@ struct Staging {
     enum Kind { Skip, Remove, PutBack, Refuse } kind = Skip;
     int fd = -1;  // the staging folder, open (and locked unless skipped)
     Journal journal;
-    std::string why;  // for Refuse, in a few words
+    struct timespec written {};  // when its journal was last written
+    std::string why;             // for Refuse, in a few words
 
     Staging() = default;
     Staging(const Staging&) = delete;
@@ -237,6 +410,38 @@ bool IsLinkLeadingTo(int dir, const std::string& folder, const std::string& name
     struct stat a, b;
     return IsPlainName(endBase) && reachedBase == endBase && ::stat(reachedParent.c_str(), &a) == 0 &&
            ::stat(endParent.c_str(), &b) == 0 && SameFile(a, uint64_t(b.st_dev), uint64_t(b.st_ino));
+}
+
+// Whether the staging folder open as staging, in the folder open as dir,
+// is the one a bound journal was written for; otherwise why not, in a few
+// words. Device numbers last only while a disk stays mounted: the file
+// system's own identity and the inode numbers, which a disk mounted again
+// keeps, are what a journal of version 4 is bound by.
+bool IsWrittenHere(int dir, int staging, const Journal& journal, std::string& why)
+{
+    struct stat folderSt, stagingSt;
+    if (::fstat(dir, &folderSt) != 0 || ::fstat(staging, &stagingSt) != 0) {
+        why = "cannot be checked: " + qnSystemWords(errno);
+        return false;
+    }
+    if (uint64_t(folderSt.st_ino) != journal.folderInode || uint64_t(stagingSt.st_ino) != journal.stagingInode ||
+        stagingSt.st_dev != folderSt.st_dev) {
+        why = "was written in another folder (copied or moved here)";
+        return false;
+    }
+    const bool sameDevice = uint64_t(folderSt.st_dev) == journal.folderDevice;
+    if (journal.version == 3) {
+        if (!sameDevice)
+            why = "was written under another device number (on this disk before it was mounted again, or on "
+                  "another disk), which a journal of this older form cannot tell apart";
+        return sameDevice;
+    }
+    const uint64_t fileSystem = FileSystemOf(dir);
+    if (fileSystem != journal.fileSystem || (fileSystem == 0 && !sameDevice)) {
+        why = "was written on another disk (this folder was copied from there)";
+        return false;
+    }
+    return true;
 }
 
 // Looks at the entry called name in the folder open as dir (shown as
@@ -276,21 +481,21 @@ void Examine(int dir, const std::string& folder, const std::string& name, bool e
         return;
     }
     const bool read = ReadAll(journalFd, bytes, why);
+    if (::fstat(journalFd, &st) == 0)
+        s.written = st.st_mtim;
     ::close(journalFd);
     if (!read || !CQNF_FileSeries::ParseJournal(bytes.data(), bytes.size(), s.journal, why)) {
         s.why = "the journal of an interrupted series " + why;
         return;
     }
-    // Device and inode numbers mean something only on the disk, and in the
-    // folders, they were taken in: a journal copied or moved along with its
-    // staging folder would take other files for the ones its run placed.
-    struct stat folderSt, stagingSt;
-    if (s.journal.bound && (::fstat(dir, &folderSt) != 0 || ::fstat(s.fd, &stagingSt) != 0 ||
-                            !SameFile(folderSt, s.journal.folderDevice, s.journal.folderInode) ||
-                            !SameFile(stagingSt, s.journal.stagingDevice, s.journal.stagingInode))) {
-        s.why = "the journal of an interrupted series was written in another folder (copied or moved here)";
+    // Inode numbers mean something only on the disk, and in the folders,
+    // they were taken in: a journal copied or moved along with its staging
+    // folder would take other files for the ones its run placed.
+    if (s.journal.bound && !IsWrittenHere(dir, s.fd, s.journal, why)) {
+        s.why = "the journal of an interrupted series " + why;
         return;
     }
+    struct stat folderSt;
     for (JournalEntry& e : s.journal.entries) {
         const std::string shown = qnShownName(e.file);
         if (s.journal.version == 2) {
@@ -309,10 +514,10 @@ void Examine(int dir, const std::string& folder, const std::string& name, bool e
             }
             e.file = std::move(base);
         }
-        // A version 3 entry names an absolute path where the series' file
-        // was a link leading out of the folder: taken only while that link
-        // is still there and still leads to it.
-        const bool linkEnd = s.journal.version == 3 && e.file[0] == '/' && IsLinkLeadingTo(dir, folder, e.name, e.file);
+        // A bound entry names an absolute path where the series' file was a
+        // link leading out of the folder: taken only while that link is
+        // still there and still leads to it.
+        const bool linkEnd = s.journal.bound && e.file[0] == '/' && IsLinkLeadingTo(dir, folder, e.name, e.file);
         if (!linkEnd && !IsPlainName(e.file)) {
             s.why = "the journal of an interrupted series names " + shown + ", not a file in " + qnShownName(folder);
             return;
@@ -325,28 +530,42 @@ void Examine(int dir, const std::string& folder, const std::string& name, bool e
     s.kind = Staging::PutBack;
 }
 
-// Puts back what a series replaced: a target that holds the series' file
-// gets its old file back from the backup, or goes when it had none; a
-// target moved aside and not yet replaced gets its old file back. A target
-// that holds anything else (its old file, linked as the backup, or a file
-// someone wrote since) stays. The targets are reached from dir, the backups
-// from staging. False, with the target and errno, when a step failed; the
-// rest are still tried.
-bool PutBack(int dir, int staging, const std::vector<JournalEntry>& entries, std::string& failedTarget, int& error)
+// Puts back what a series replaced: a target that still holds the series'
+// file as placed gets its old file back from the backup, or goes when it
+// had none; a target moved aside and not yet replaced gets its old file
+// back. A target that holds anything else (its old file, linked as the
+// backup, or a file someone wrote or changed since) stays, and an old file
+// of its own is kept beside it, with a line that says so. The targets are
+// reached from dir, the backups from staging. False, with the target and
+// errno, when a step failed; the rest are still tried.
+bool PutBack(int dir, int staging, const std::vector<JournalEntry>& entries, const Witness& w,
+             std::string& failedTarget, int& error)
 {
     bool ok = true;
     for (const JournalEntry& e : entries) {
         const std::string backup = BackupName(e.name);
-        struct stat st;
-        const bool hasTarget = ::fstatat(dir, e.file.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-        const bool ours = hasTarget && IsHeldBy(e, st);
+        struct stat targetSt, backupSt;
+        const bool hasTarget = ::fstatat(dir, e.file.c_str(), &targetSt, AT_SYMLINK_NOFOLLOW) == 0;
+        const bool ours = hasTarget && IsHeldBy(dir, e, targetSt, w);
         const bool hasBackup =
-            ::fstatat(staging, backup.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
+            ::fstatat(staging, backup.c_str(), &backupSt, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(backupSt.st_mode);
         int rc = 0;
-        if (hasBackup && (ours || !hasTarget))
+        if (hasBackup && (ours || !hasTarget)) {
             rc = ::renameat(staging, backup.c_str(), dir, e.file.c_str());
-        else if (ours)
+        } else if (ours) {
             rc = ::unlinkat(dir, e.file.c_str(), 0);
+        } else if (hasBackup && !SameFile(targetSt, uint64_t(backupSt.st_dev), uint64_t(backupSt.st_ino))) {
+            std::string kept;
+            rc = KeepBeside(staging, backup, dir, e.file, kept);
+            if (rc == 0) {
+                const std::string at = e.file[0] == '/' ? std::string() : w.folder + "/";
+                std::fprintf(stderr,
+                             "%s: %s%s was changed after a series that was writing it was interrupted: it stays as "
+                             "it is, and the file it replaced is kept as %s%s\n",
+                             Program(), at.c_str(), qnShownName(e.file).c_str(), at.c_str(),
+                             qnShownName(kept).c_str());
+            }
+        }
         if (rc != 0 && ok) {
             ok = false;
             failedTarget = e.file;
@@ -356,8 +575,8 @@ bool PutBack(int dir, int staging, const std::vector<JournalEntry>& entries, std
     return ok;
 }
 
-// Reads up to three numbers separated by single spaces from [p, stop), each
-// followed by one space (the last by end); false for anything else.
+// Reads numbers from [p, stop), each followed by one space (the last by
+// end); false for anything else.
 bool ReadNumbers(const char*& p, const char* stop, std::initializer_list<uint64_t*> fields, char end)
 {
     size_t k = 0;
@@ -381,6 +600,8 @@ bool CQNF_FileSeries::ParseJournal(const uint8_t* data, size_t size, Journal& jo
     const size_t headSize = sizeof kJournalHead - 1;
     const std::string_view head(text, std::min(size, headSize));
     if (head == kJournalHead)
+        journal.version = 4;
+    else if (head == kJournalHeadBound)
         journal.version = 3;
     else if (head == kJournalHeadTyped)
         journal.version = 2;
@@ -392,12 +613,19 @@ bool CQNF_FileSeries::ParseJournal(const uint8_t* data, size_t size, Journal& jo
     }
     const char* p = text + headSize;
     uint64_t count = 0;
-    if (journal.version == 3) {
+    if (journal.version >= 3) {
         journal.bound = true;
-        if (!ReadNumbers(p, stop,
-                         {&journal.folderDevice, &journal.folderInode, &journal.stagingDevice, &journal.stagingInode,
-                          &count},
-                         '\n')) {
+        const bool read =
+            journal.version == 3
+                ? ReadNumbers(p, stop,
+                              {&journal.folderDevice, &journal.folderInode, &journal.stagingDevice,
+                               &journal.stagingInode, &count},
+                              '\n')
+                : ReadNumbers(p, stop,
+                              {&journal.fileSystem, &journal.folderDevice, &journal.folderInode,
+                               &journal.stagingDevice, &journal.stagingInode, &count},
+                              '\n');
+        if (!read) {
             why = "is damaged (its second line)";
             return false;
         }
@@ -415,6 +643,16 @@ bool CQNF_FileSeries::ParseJournal(const uint8_t* data, size_t size, Journal& jo
             why = entry;
             return false;
         }
+        if (journal.version >= 4) {
+            constexpr size_t kDigits = 2 * CQNF_MD5Digest::kDigestSize;
+            if (size_t(nameEnd - p) <= kDigits || p[kDigits] != ' ' ||
+                !std::all_of(p, p + kDigits, [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); })) {
+                why = entry;
+                return false;
+            }
+            e.digest.assign(p, kDigits);
+            p += kDigits + 1;
+        }
         const std::string_view name(p, size_t(nameEnd - p));
         p = nameEnd + 1;
         std::string_view file = name;
@@ -428,9 +666,9 @@ bool CQNF_FileSeries::ParseJournal(const uint8_t* data, size_t size, Journal& jo
             p = fileEnd + 1;
         }
         // Series names are plain names that never end in '~'; the file a
-        // version 3 entry names is one beside them or an absolute path.
+        // bound entry names is one beside them or an absolute path.
         const bool nameIsPlain = IsPlainName(name) && name.back() != '~';
-        if (!nameIsPlain || file.empty() || (journal.version == 3 && file[0] != '/' && !IsPlainName(file))) {
+        if (!nameIsPlain || file.empty() || (journal.bound && file[0] != '/' && !IsPlainName(file))) {
             why = "names " + qnShownName(nameIsPlain ? file : name) + ", which is no name of a file in its folder";
             return false;
         }
@@ -452,11 +690,17 @@ bool CQNF_FileSeries::ParseJournal(const uint8_t* data, size_t size, Journal& jo
 std::string CQNF_FileSeries::JournalBytes(const Journal& journal)
 {
     std::string text = kJournalHead;
-    for (const uint64_t n : {journal.folderDevice, journal.folderInode, journal.stagingDevice, journal.stagingInode})
+    for (const uint64_t n : {journal.fileSystem, journal.folderDevice, journal.folderInode, journal.stagingDevice,
+                             journal.stagingInode})
         text += std::to_string(n) + ' ';
     text += std::to_string(journal.entries.size()) + '\n';
     for (const JournalEntry& e : journal.entries) {
         text += std::to_string(e.device) + ' ' + std::to_string(e.inode) + ' ' + std::to_string(e.size) + ' ';
+        // An entry whose file was missing when the journal was written
+        // (its inode 0) is never taken for a placed file.
+        text += (e.digest.size() == 2 * CQNF_MD5Digest::kDigestSize ? e.digest
+                                                                   : std::string(2 * CQNF_MD5Digest::kDigestSize, '0')) +
+                ' ';
         text += e.name;
         text.push_back('\0');
         text += e.file;
@@ -503,7 +747,14 @@ bool CQNF_FileSeries::i_Recover()
         if (s.kind == Staging::PutBack) {
             std::string target;
             int error = 0;
-            if (!PutBack(m_dir, s.fd, s.journal.entries, target, error))
+            struct stat folderSt {};
+            ::fstat(m_dir, &folderSt);
+            Witness w;
+            w.version = s.journal.version;
+            w.device = uint64_t(folderSt.st_dev);
+            w.written = s.written;
+            w.folder = m_folder;
+            if (!PutBack(m_dir, s.fd, s.journal.entries, w, target, error))
                 return i_Fail(m_folder + "/" + qnShownName(target), error);
             ::fsync(m_dir);
         }
@@ -515,7 +766,7 @@ bool CQNF_FileSeries::i_Recover()
 
 bool CQNF_FileSeries::i_LockAndRecover(FolderLock& folderLock)
 {
-    if (!folderLock.Lock(m_dir)) {
+    if (!folderLock.Lock(m_dir, m_folder)) {
         const int error = errno;
         Abandon();
         return i_Fail(m_folder, error);
@@ -660,8 +911,9 @@ bool CQNF_FileSeries::Commit()
     };
     std::vector<Slot> slots(m_names.size());
     Journal journal;
-    journal.version = 3;
+    journal.version = 4;
     journal.bound = true;
+    journal.fileSystem = FileSystemOf(m_dir);
     journal.folderDevice = uint64_t(folderSt.st_dev);
     journal.folderInode = uint64_t(folderSt.st_ino);
     journal.stagingDevice = uint64_t(stagingSt.st_dev);
@@ -702,10 +954,16 @@ bool CQNF_FileSeries::Commit()
                                 SameFile(parentSt, journal.folderDevice, journal.folderInode);
             e.file = beside ? base : end;
         }
-        if (::fstatat(m_lock, e.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        // The staged file as it is to be placed, its content included: a
+        // dead run's file is put back only over a target still holding
+        // exactly that.
+        const OwnedFd staged{::openat(m_lock, e.name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY)};
+        const int stagedFd = staged.fd;
+        if (stagedFd >= 0 && ::fstat(stagedFd, &st) == 0 && S_ISREG(st.st_mode)) {
             e.device = uint64_t(st.st_dev);
             e.inode = uint64_t(st.st_ino);
             e.size = uint64_t(st.st_size);
+            e.digest = DigestOf(stagedFd);
         }
         std::error_code ec;
         for (const std::string& keep : m_protected)
@@ -726,8 +984,8 @@ bool CQNF_FileSeries::Commit()
             s.linked = true;
         else if (errno != EPERM && errno != ENOTSUP && errno != EMLINK)
             ok = i_Fail(s.shown, errno);
-        if (ok && S_ISREG(st.st_mode))
-            ::fchmodat(m_lock, e.name.c_str(), st.st_mode & 07777, 0);
+        if (ok && S_ISREG(st.st_mode) && stagedFd >= 0)
+            qnTakeOwnerAndMode(stagedFd, st);
     }
     // The journal, synced with the backups' links beside it, before any
     // target changes: from here a run that dies is put right by the next.
@@ -763,7 +1021,10 @@ bool CQNF_FileSeries::Commit()
         int error = 0;
         // Old files that cannot go back stay with the journal in the
         // staging folder, for the next series here to put back.
-        keep = !PutBack(m_dir, m_lock, entries, target, error);
+        Witness w;
+        w.device = uint64_t(folderSt.st_dev);
+        w.folder = m_folder;
+        keep = !PutBack(m_dir, m_lock, entries, w, target, error);
     }
     ::fsync(m_dir);
     if (ok) {

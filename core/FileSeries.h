@@ -4,7 +4,8 @@
 // folder beside the targets (".STEM.series-XXXXXX"). Commit then puts them
 // all in place; when one cannot be, it puts back what it had already
 // replaced, so the folder holds either the whole new series or exactly what
-// it held before. An existing target keeps its permission bits. A target
+// it held before. An existing target keeps its owner, group and
+// mode bits, as a single replaced file does. A target
 // that is a symbolic link stays one: the file it names (or is to name) is
 // replaced, as a single file written through CQNF_SafeFile is. A target
 // that is a folder or anything but a regular file (links followed), two
@@ -28,11 +29,22 @@
 // folder than the one it lies in, or that names anything but a file in its
 // folder (a path, "..", the end of a link that leads elsewhere) is refused.
 // Nothing is put back then, the staging folder stays for a person to see,
-// and no series is written into that folder until it is gone.
+// and no series is written into that folder until it is gone. The folder
+// is known by its file system's own identity and the inode numbers of it
+// and of the staging folder, which a disk mounted again keeps under
+// another device number.
+//
+// Only a target that still holds exactly what the dead run put there (the
+// same file, with the content whose digest the journal holds) gets its old
+// file back. A target changed since is the user's: it stays, its old file
+// is kept beside it as "NAME.before-crash" (never over another file), and
+// a line on standard error says so.
 //
 // Series in one folder take turns: a lock on the folder itself is held
 // while a staging folder is made, while dead runs' staging folders are put
-// right and removed, and through a commit. A running series also holds a
+// right and removed, and through a commit. A series that has waited for it
+// a while says so once on standard error and goes on waiting: the other
+// writer may be stopped, and would lose its work if this one went ahead. A running series also holds a
 // lock on its own staging folder, which it takes before the folder lock
 // goes, so no other run ever sees it unlocked and takes it for a dead one's.
 //
@@ -96,6 +108,9 @@ public:
         uint64_t device = 0;
         uint64_t inode = 0;
         uint64_t size = 0;
+        // The MD5 digest of its content, 32 lower-case hexadecimal digits
+        // (version 4; earlier ones hold none).
+        std::string digest;
         std::string name;  // the series' name, a plain name; its backup is named after it
         // Where the new file goes: a plain name in the folder (name itself,
         // or a link's end beside it), or the absolute path of a link's end
@@ -105,8 +120,11 @@ public:
     };
     struct Journal {
         int version = 0;
-        // Which folder and staging folder it was written for (version 3).
+        // Which folder and staging folder it was written for (version 3
+        // on); from version 4 with the identity of their file system that
+        // statfs gives (0: none).
         bool bound = false;
+        uint64_t fileSystem = 0;
         uint64_t folderDevice = 0;
         uint64_t folderInode = 0;
         uint64_t stagingDevice = 0;

@@ -445,13 +445,11 @@ mode_t NewFileMode()
     return 0666 & ~mask;
 }
 
-// Gives a written temporary file what the file it replaces had, and syncs
-// it: the owner and group as far as this process may give them (the owner
-// only as root, the group where the user is in it; a refusal is no
-// failure), then the mode bits, set-id bits included, which a change of
-// owner would clear. A new file gets what the umask leaves of 0666. The
-// name found now in the folder must still be a regular file (or none, or a
-// link that took its place, which the rename replaces, never follows).
+// Gives a written temporary file what the file it replaces had (see
+// qnTakeOwnerAndMode), and syncs it. A new file gets what the umask leaves
+// of 0666. The name found now in the folder must still be a regular file
+// (or none, or a link that took its place, which the rename replaces, never
+// follows).
 bool Seal(int fd, const Target& t)
 {
     struct stat st;
@@ -461,12 +459,7 @@ bool Seal(int fd, const Target& t)
             errno = S_ISDIR(st.st_mode) ? EISDIR : kNotRegular;
             return false;
         }
-        struct stat own;
-        if (::fstat(fd, &own) == 0 && (own.st_uid != st.st_uid || own.st_gid != st.st_gid) &&
-            ::fchown(fd, st.st_uid, st.st_gid) != 0 && own.st_gid != st.st_gid) {
-            [[maybe_unused]] const int groupOnly = ::fchown(fd, uid_t(-1), st.st_gid);
-        }
-        mode = st.st_mode & 07777;
+        return qnTakeOwnerAndMode(fd, st) && ::fsync(fd) == 0;
     }
     return ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
 }
@@ -495,6 +488,16 @@ bool MoveIntoPlace(int fd, std::string& temp, int& slot, const Target& t)
 int RefusedErrno(const Target& t) { return t.refused ? t.refused : t.dirErrno; }
 
 }  // namespace
+
+bool qnTakeOwnerAndMode(int fd, const struct stat& old)
+{
+    struct stat own;
+    if (::fstat(fd, &own) == 0 && (own.st_uid != old.st_uid || own.st_gid != old.st_gid) &&
+        ::fchown(fd, old.st_uid, old.st_gid) != 0 && own.st_gid != old.st_gid) {
+        [[maybe_unused]] const int groupOnly = ::fchown(fd, uid_t(-1), old.st_gid);
+    }
+    return ::fchmod(fd, old.st_mode & 07777) == 0;
+}
 
 std::string qnWrittenPath(const std::string& path)
 {

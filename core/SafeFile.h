@@ -74,6 +74,14 @@ std::string qnFolderRefusal(const std::string& folder, size_t longestName);
 // link there names (where it is to be made, when it does not exist yet).
 std::string qnWrittenPath(const std::string& path);
 
+// Gives the file open as fd the owner and group of the file whose status is
+// old, as far as this process may give them (the owner only as root, the
+// group where the user is in it; a refusal is no failure, as cp keeps them
+// when it writes into a file), then its mode bits, set-id bits included,
+// which a change of owner would clear. Every writer that replaces a file
+// does this; false when the mode could not be set.
+bool qnTakeOwnerAndMode(int fd, const struct stat& old);
+
 // Returns 0 or the error number.
 unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size);
 // The same, and on success the status of the file put in place, as it was

@@ -2,7 +2,7 @@
 // disk in a dead run's staging folder. A journal it takes names only plain
 // names (and, in the latest form, absolute paths that the recovery then
 // refuses), each once; written again it reads back the same; a refusal is
-// one line.
+// one line. Older forms are read too.
 #include "core/FileSeries.h"
 
 #include <cstdint>
@@ -19,13 +19,13 @@ bool IsPlain(const std::string& name)
 
 bool Same(const CQNF_FileSeries::Journal& a, const CQNF_FileSeries::Journal& b)
 {
-    if (a.folderDevice != b.folderDevice || a.folderInode != b.folderInode || a.stagingDevice != b.stagingDevice ||
+    if (a.fileSystem != b.fileSystem || a.folderDevice != b.folderDevice || a.folderInode != b.folderInode || a.stagingDevice != b.stagingDevice ||
         a.stagingInode != b.stagingInode || a.entries.size() != b.entries.size())
         return false;
     for (size_t k = 0; k < a.entries.size(); ++k) {
         const auto& x = a.entries[k];
         const auto& y = b.entries[k];
-        if (x.device != y.device || x.inode != y.inode || x.size != y.size || x.name != y.name || x.file != y.file)
+        if (x.device != y.device || x.inode != y.inode || x.size != y.size || x.digest != y.digest || x.name != y.name || x.file != y.file)
             return false;
     }
     return true;
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             __builtin_trap();
         return 0;
     }
-    if (journal.version < 1 || journal.version > 3 || journal.bound != (journal.version == 3))
+    if (journal.version < 1 || journal.version > 4 || journal.bound != (journal.version >= 3))
         __builtin_trap();
     std::set<std::string> names, files;
     for (const auto& e : journal.entries) {
@@ -51,10 +51,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             __builtin_trap();
         if (journal.version == 1 && e.file != e.name)
             __builtin_trap();
-        if (journal.version == 3 && e.file[0] != '/' && !IsPlain(e.file))
+        if (journal.bound && e.file[0] != '/' && !IsPlain(e.file))
+            __builtin_trap();
+        // Only the latest form holds digests, each of 32 hexadecimal digits.
+        if (e.digest.size() != (journal.version == 4 ? 32u : 0u) ||
+            e.digest.find_first_not_of("0123456789abcdef") != std::string::npos)
             __builtin_trap();
     }
-    if (journal.version == 3) {
+    if (journal.version == 4) {
         const std::string again = CQNF_FileSeries::JournalBytes(journal);
         CQNF_FileSeries::Journal reread;
         if (!CQNF_FileSeries::ParseJournal(reinterpret_cast<const uint8_t*>(again.data()), again.size(), reread,

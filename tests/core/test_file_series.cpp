@@ -14,11 +14,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -462,12 +465,13 @@ TEST(FileSeries, EightRunsIntoOneFolderAtOnceAllSucceedWhole)
 // Journals no series may act on, planted or copied into a folder or cut
 // short: each names a file outside the folder (by an absolute path, in the
 // form of either version, or by ".."), or a file of the folder while it lies
-// in a staging folder other than the one it was written in, or reads only in
-// part; or the staging folder is a link to a dead run's elsewhere. The
-// planted old file would go over the file named, which the journal
-// describes truly. Each is refused in one line naming the staging folder,
-// before the work and again when the series begins; nothing changes inside
-// the folder or outside it, and the staging folder stays as it was.
+// in a staging folder other than the one it was written in or on another
+// disk, or reads only in part; or the staging folder is a link to a dead
+// run's elsewhere. The planted old file would go over the file named, which
+// the journal describes truly. Each is refused in one line naming the
+// staging folder, before the work and again when the series begins;
+// nothing changes inside the folder or outside it, and the staging folder
+// stays as it was.
 TEST(FileSeries, AJournalNamingAnythingButAFileOfItsFolderIsRefused)
 {
     TempDir top;
@@ -485,7 +489,7 @@ TEST(FileSeries, AJournalNamingAnythingButAFileOfItsFolderIsRefused)
     };
     const std::string nul(1, '\0');
     const std::string v1 = "tessolo series journal 1\n", v2 = "tessolo series journal 2\n",
-                      v3 = "tessolo series journal 3\n";
+                      v3 = "tessolo series journal 3\n", v4 = "tessolo series journal 4\n";
     // The journal for a staging folder at staging in folder.
     using Make = std::function<std::string(const std::string& folder, const std::string& staging)>;
     const struct {
@@ -514,6 +518,12 @@ TEST(FileSeries, AJournalNamingAnythingButAFileOfItsFolderIsRefused)
          [&](const std::string& folder, const std::string&) {
              return v3 + inode(folder) + " " + inode(folder) + " 1\n" + ident(folder + "/p_1.png") + " p_1.png" +
                     nul + "p_1.png" + nul;
+         },
+         false},
+        {"a journal of another disk, version 4",
+         [&](const std::string& folder, const std::string& staging) {
+             return v4 + "1 " + inode(folder) + " " + inode(staging) + " 1\n" + ident(folder + "/p_1.png") + " " +
+                    std::string(32, '0') + " p_1.png" + nul + "p_1.png" + nul;
          },
          false},
         {"cut short in an entry",
@@ -564,4 +574,243 @@ TEST(FileSeries, AJournalNamingAnythingButAFileOfItsFolderIsRefused)
         EXPECT_EQ(Contents(staging), inStaging);
         EXPECT_EQ(ReadFile(victim), Bytes({'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
     }
+}
+
+namespace {
+
+// The staging folder a dead run left in dir (empty: none).
+std::string StagingFolder(const std::string& dir)
+{
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.is_directory() && e.path().filename().string().find(CQNF_FileSeries::kStagingMark) != std::string::npos)
+            return e.path().string();
+    return {};
+}
+
+// Rewrites the journal in staging in the form series wrote before their
+// journals held digests (version 3), keeping when it was written.
+bool WriteOlderForm(const std::string& staging)
+{
+    const std::string path = staging + "/journal~~";
+    struct stat st;
+    const Bytes bytes = ReadFile(path);
+    CQNF_FileSeries::Journal journal;
+    std::string why;
+    if (::stat(path.c_str(), &st) != 0 || !CQNF_FileSeries::ParseJournal(bytes.data(), bytes.size(), journal, why))
+        return false;
+    std::string text = "tessolo series journal 3\n";
+    for (const uint64_t n : {journal.folderDevice, journal.folderInode, journal.stagingDevice, journal.stagingInode})
+        text += std::to_string(n) + ' ';
+    text += std::to_string(journal.entries.size()) + '\n';
+    for (const auto& e : journal.entries)
+        text += std::to_string(e.device) + ' ' + std::to_string(e.inode) + ' ' + std::to_string(e.size) + ' ' + e.name +
+                '\0' + e.file + '\0';
+    Put(path, text);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+// Changes the first three bytes of the file at path in place, as an editor
+// that keeps its size does, a second after at.
+void EditInPlace(const std::string& path, const std::string& three, const struct timespec& at)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0) << path;
+    ASSERT_EQ(::pwrite(fd, three.data(), 3, 0), 3);
+    struct timespec later[2] = {at, at};
+    later[0].tv_sec += 1;
+    later[1].tv_sec += 1;
+    ASSERT_EQ(::futimens(fd, later), 0);
+    ::close(fd);
+}
+
+size_t Lines(const std::string& text) { return size_t(std::count(text.begin(), text.end(), '\n')); }
+
+}  // namespace
+
+// A run killed in its commit, after which the user edits two of its new
+// files in place, keeping their sizes: one that replaced an old file and
+// one that had none. The next series, of another name, puts back only what
+// is still as the dead run left it: the edited files stay as the user left
+// them, the old file of the one that had one is kept beside it (under a
+// name of its own, never over the user's file of the first name tried), and
+// one line says so. A journal of the older form, which holds no digests, is
+// judged alike by when the files were last written.
+TEST(FileSeries, AFileChangedAfterAKilledCommitStaysWithItsOldFileBeside)
+{
+    const std::vector<std::string> names = Names(5);
+    const std::vector<std::string> second = {"other.png"};
+    for (const bool olderForm : {false, true}) {
+        SCOPED_TRACE(olderForm ? "a journal of the older form" : "the journal as written");
+        TempDir dir;
+        PutOldFiles(dir.Path(), names);
+        Put(dir.File(names[0] + ".before-crash"), "the user's own");
+        const auto before = Contents(dir.Path());
+        ASSERT_TRUE(KilledInCommit(dir.Path(), dir.Path(), names, names.size()))
+            << "the run was not killed in its commit";
+        const std::string staging = StagingFolder(dir.Path());
+        struct stat journalSt;
+        ASSERT_EQ(::stat((staging + "/journal~~").c_str(), &journalSt), 0) << "the dead run left no journal";
+        for (const std::string& name : {names[0], names[4]})
+            EditInPlace(dir.File(name), "NEW", journalSt.st_mtim);
+        if (olderForm) {
+            ASSERT_TRUE(WriteOlderForm(staging));
+        }
+
+        testing::internal::CaptureStderr();
+        const bool written = WriteSeries(dir.Path(), second, "second ");
+        const std::string said = testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(written);
+        auto expected = before;
+        expected[names[0]] = "NEW " + names[0];
+        expected[names[0] + ".before-crash-2"] = "old " + names[0];
+        expected[names[4]] = "NEW " + names[4];
+        expected[second[0]] = "second " + second[0];
+        EXPECT_EQ(Contents(dir.Path()), expected);
+        EXPECT_EQ(Lines(said), 1u) << said;
+        EXPECT_NE(said.find(dir.File(names[0]) + " was changed"), std::string::npos) << said;
+        EXPECT_NE(said.find(dir.File(names[0] + ".before-crash-2")), std::string::npos) << said;
+    }
+}
+
+// A run killed in its commit on a disk that is then mounted again under
+// another device number, as a USB disk plugged in again is: the next series
+// there puts the old files back and succeeds, and nothing refuses it before
+// the work. A copy of the dead run's staging folder in another folder of
+// that disk is still refused, for being copied.
+TEST(FileSeries, ARunKilledInItsCommitIsPutBackAfterItsDiskIsMountedAgain)
+{
+    TempDir top;
+    for (const char* folder : {"lower", "upper", "work", "disk", "hold"})
+        fs::create_directory(top.File(folder));
+    const std::string disk = top.File("disk"), hold = top.File("hold");
+    const std::vector<std::string> names = Names(5);
+    const std::vector<std::string> second = {"other.png"};
+    const std::string noOverlay = "no overlay file system here";
+    const std::optional<std::string> said = InOwnMounts([&] {
+        // The disk: an overlay, which gets a device number at each mount
+        // while its files stay in the folders under it.
+        auto mountDisk = [&] {
+            const std::string options = "lowerdir=" + top.File("lower") + ",upperdir=" + top.File("upper") +
+                                        ",workdir=" + top.File("work");
+            return ::mount("overlay", disk.c_str(), "overlay", 0, options.c_str()) == 0 ||
+                   ::mount("overlay", disk.c_str(), "overlay", 0, (options + ",userxattr").c_str()) == 0;
+        };
+        if (!mountDisk())
+            return noOverlay;
+        const std::string ser = disk + "/ser", copy = disk + "/copy";
+        fs::create_directory(ser);
+        fs::create_directory(copy);
+        const auto before = PutOldFiles(ser, names);
+        PutOldFiles(copy, names);
+        if (!KilledInCommit(disk, ser, names, 2))
+            return std::string("the run was not killed in its commit");
+        const std::string staging = StagingFolder(ser);
+        fs::copy(staging, copy + "/" + fs::path(staging).filename().string(), fs::copy_options::recursive);
+        struct stat was, now;
+        ::stat(ser.c_str(), &was);
+        // Meanwhile the disk's device number goes to another file system.
+        if (::umount(disk.c_str()) != 0 || ::mount("tmpfs", hold.c_str(), "tmpfs", 0, "size=16k") != 0 ||
+            !mountDisk())
+            return std::string("cannot mount the disk again: ") + std::strerror(errno);
+        ::stat(ser.c_str(), &now);
+        std::string failed;
+        if (now.st_dev == was.st_dev || now.st_ino != was.st_ino)
+            failed += "the disk came back under the same device number, or changed\n";
+        if (const std::string early = CQNF_FileSeries::Refusal(ser, 0); !early.empty())
+            failed += "refused before the work: " + early + "\n";
+        CQNF_FileSeries series;
+        std::string failure;
+        if (!WriteSeries(series, ser, second, "second ", failure))
+            failed += "the next series failed: " + failure + "\n";
+        else if (Judge(Contents(ser), before, names, "new ", second) != Holds::OldSet)
+            failed += "the folder holds neither the old set nor the new\n";
+        if (const std::string copied = CQNF_FileSeries::Refusal(copy, 0);
+            copied.find("copied or moved here") == std::string::npos)
+            failed += "the copy: \"" + copied + "\"\n";
+        ::umount(disk.c_str());
+        ::umount(hold.c_str());
+        return failed;
+    });
+    if (!said || *said == noOverlay)
+        GTEST_SKIP() << "this system gives a process no mounts of its own, or no overlay file system";
+    EXPECT_EQ(*said, "");
+}
+
+// Every file of a series keeps the owner, group and mode bits (set-id bits
+// included) of the file it replaces, as a single replaced file does; a new
+// file is this process's own.
+TEST(FileSeries, ReplacedFilesKeepTheirOwnerGroupAndModeBits)
+{
+    TempDir dir;
+    const auto [uid, gid] = AnotherOwner();
+    const struct {
+        const char* name;
+        mode_t mode;
+    } olds[] = {{"p_1.png", 06751}, {"p_2.png", 0640}};
+    for (const auto& old : olds) {
+        Put(dir.File(old.name), "old");
+        ASSERT_EQ(::chown(dir.File(old.name).c_str(), uid, gid), 0);
+        ASSERT_EQ(::chmod(dir.File(old.name).c_str(), old.mode), 0);
+    }
+    ASSERT_TRUE(WriteSeries(dir.Path(), Names(3), "new "));
+    struct stat st;
+    for (const auto& old : olds) {
+        SCOPED_TRACE(old.name);
+        ASSERT_EQ(::stat(dir.File(old.name).c_str(), &st), 0);
+        EXPECT_EQ(ReadFile(dir.File(old.name)).size(), std::string("new ").size() + std::strlen(old.name));
+        EXPECT_EQ(st.st_uid, uid);
+        EXPECT_EQ(st.st_gid, gid);
+        EXPECT_EQ(st.st_mode & 07777, old.mode);
+    }
+    ASSERT_EQ(::stat(dir.File("p_3.png").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, ::geteuid());
+}
+
+// A series whose folder another writer holds, one stopped in its commit,
+// says once, after a while, that it waits and for what; when the other goes
+// on, both finish and the folder holds the later series whole.
+TEST(FileSeries, ASeriesWaitingForAStoppedWriterOfItsFolderSaysSo)
+{
+    TempDir dir, talk;
+    const std::vector<std::string> names = Names(3);
+    PutOldFiles(dir.Path(), names);
+    const pid_t stopped = ::fork();
+    if (stopped == 0) {
+        CQNF_FileSeries::SetCommitHook([](size_t placed) {
+            if (placed == 0)
+                ::raise(SIGSTOP);
+        });
+        ::_exit(WriteSeries(dir.Path(), names, "first ") ? 0 : 1);
+    }
+    ASSERT_GT(stopped, 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(stopped, &status, WUNTRACED), stopped);
+    ASSERT_TRUE(WIFSTOPPED(status)) << "the first writer ended before its commit";
+
+    const std::string said = talk.File("said");
+    const pid_t waiting = ::fork();
+    if (waiting == 0) {
+        const int fd = ::open(said.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (fd < 0 || ::dup2(fd, 2) != 2)
+            ::_exit(2);
+        ::_exit(WriteSeries(dir.Path(), names, "second ") ? 0 : 1);
+    }
+    ASSERT_GT(waiting, 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    std::error_code ec;
+    while ((fs::file_size(said, ec) == 0 || ec) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const Bytes line = ReadFile(said);
+    const std::string text(line.begin(), line.end());
+    EXPECT_EQ(::waitpid(waiting, &status, WNOHANG), 0) << "the second writer did not wait";
+    ::kill(stopped, SIGCONT);
+    ASSERT_EQ(::waitpid(stopped, &status, 0), stopped);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(::waitpid(waiting, &status, 0), waiting);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(Lines(text), 1u) << text;
+    EXPECT_NE(text.find("waiting for another program that is writing into " + dir.Path()), std::string::npos) << text;
+    EXPECT_EQ(ReadFile(said), line) << "it said more after the wait";
+    EXPECT_EQ(Judge(Contents(dir.Path()), {}, names, "second ", {"notes.txt"}), Holds::NewSet);
 }

@@ -210,22 +210,6 @@ TEST(SafeFileReplace, LongestNamesStillGetATemporaryFile)
     EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{name});
 }
 
-namespace {
-
-// Runs body in a child process; returns its exit status (-1: no child).
-template <typename Body>
-int InChild(Body body)
-{
-    const pid_t pid = ::fork();
-    if (pid == 0)
-        ::_exit(body());
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid)
-        return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-}  // namespace
 
 // Only regular files are written: a FIFO nobody reads (which would hold the
 // writer for ever), a UNIX socket, a device and a folder, named or behind a
@@ -298,18 +282,7 @@ TEST(SafeFileReplace, AReplacedFileKeepsItsOwnerGroupAndModeBits)
 {
     TempDir dir;
     const std::string target = dir.File("owned.bin");
-    const bool root = ::geteuid() == 0;
-    // As root another user and group; else this user and one of its other
-    // groups, when it has one.
-    uid_t uid = root ? 4321 : ::geteuid();
-    gid_t gid = root ? 5432 : ::getegid();
-    if (!root) {
-        gid_t groups[64];
-        const int n = ::getgroups(64, groups);
-        for (int i = 0; i < n; ++i)
-            if (groups[i] != ::getegid())
-                gid = groups[i];
-    }
+    const auto [uid, gid] = AnotherOwner();
     for (const bool streamed : {false, true}) {
         SCOPED_TRACE(streamed ? "streamed" : "whole buffer");
         WriteFile(target, {'o', 'l', 'd'});
@@ -450,24 +423,6 @@ TEST(SafeFileReplace, AKilledWriterLeavesNoFileBehind)
 
 namespace {
 
-// Gives the calling process mounts of its own, which go with it: as root,
-// or in a user namespace of its own where the system lets users make one.
-// False where neither is allowed. Call it in a child process: a user
-// namespace takes only a process with one thread.
-bool OwnMounts()
-{
-    if (::unshare(CLONE_NEWNS) != 0) {
-        const std::string uid = std::to_string(::geteuid());
-        const std::string gid = std::to_string(::getegid());
-        if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
-            return false;
-        std::ofstream("/proc/self/setgroups") << "deny";
-        std::ofstream("/proc/self/uid_map") << uid << ' ' << uid << " 1";
-        std::ofstream("/proc/self/gid_map") << gid << ' ' << gid << " 1";
-    }
-    return ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-}
-
 // Streams size bytes to target through a CQNF_SafeFile, and with patch goes
 // back to change the first, as a PSD writer does; the error number or 0.
 unsigned short WriteStream(const std::string& target, size_t size, bool patch)
@@ -502,24 +457,6 @@ const Writer kWriters[] = {
     {"stream patched", [](const std::string& target, size_t size) { return WriteStream(target, size, true); }},
 };
 
-// Runs body in a child process with mounts of its own: what it said
-// (nothing when all went well), or nothing at all where the system gives
-// no such process.
-std::optional<std::string> InOwnMounts(const std::function<std::string()>& body)
-{
-    TempDir talk;
-    const std::string said = talk.File("said");
-    const int status = InChild([&] {
-        if (!OwnMounts())
-            return 77;
-        std::ofstream(said) << body();
-        return 0;
-    });
-    if (status == 77)
-        return std::nullopt;
-    const Bytes b = ReadFile(said);
-    return status == 0 ? std::string(b.begin(), b.end()) : "the child ended with " + std::to_string(status);
-}
 
 }  // namespace
 

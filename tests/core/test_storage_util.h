@@ -13,10 +13,15 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -221,5 +226,71 @@ public:
 private:
     std::string m_path;
 };
+
+// Runs body in a child process; returns its exit status (-1: no child).
+template <typename Body>
+inline int InChild(Body body)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(body());
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Gives the calling process mounts of its own, which go with it: as root,
+// or in a user namespace of its own where the system lets users make one.
+// False where neither is allowed. Call it in a child process: a user
+// namespace takes only a process with one thread.
+inline bool OwnMounts()
+{
+    if (::unshare(CLONE_NEWNS) != 0) {
+        const std::string uid = std::to_string(::geteuid());
+        const std::string gid = std::to_string(::getegid());
+        if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+            return false;
+        std::ofstream("/proc/self/setgroups") << "deny";
+        std::ofstream("/proc/self/uid_map") << uid << ' ' << uid << " 1";
+        std::ofstream("/proc/self/gid_map") << gid << ' ' << gid << " 1";
+    }
+    return ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+
+// Runs body in a child process with mounts of its own: what it said
+// (nothing when all went well), or nothing at all where the system gives
+// no such process.
+inline std::optional<std::string> InOwnMounts(const std::function<std::string()>& body)
+{
+    TempDir talk;
+    const std::string said = talk.File("said");
+    const int status = InChild([&] {
+        if (!OwnMounts())
+            return 77;
+        std::ofstream(said) << body();
+        return 0;
+    });
+    if (status == 77)
+        return std::nullopt;
+    const Bytes b = ReadFile(said);
+    return status == 0 ? std::string(b.begin(), b.end()) : "the child ended with " + std::to_string(status);
+}
+
+// An owner and group for a file other than this process's own, as far as
+// it may give them: as root another user and group; else this user and one
+// of its other groups, when it has one.
+inline std::pair<uid_t, gid_t> AnotherOwner()
+{
+    if (::geteuid() == 0)
+        return {4321, 5432};
+    gid_t gid = ::getegid();
+    gid_t groups[64];
+    const int n = ::getgroups(64, groups);
+    for (int i = 0; i < n; ++i)
+        if (groups[i] != ::getegid())
+            gid = groups[i];
+    return {::geteuid(), gid};
+}
 
 }  // namespace storage_test
