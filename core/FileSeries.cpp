@@ -698,9 +698,8 @@ std::string CQNF_FileSeries::JournalBytes(const Journal& journal)
         text += std::to_string(e.device) + ' ' + std::to_string(e.inode) + ' ' + std::to_string(e.size) + ' ';
         // An entry whose file was missing when the journal was written
         // (its inode 0) is never taken for a placed file.
-        text += (e.digest.size() == 2 * CQNF_MD5Digest::kDigestSize ? e.digest
-                                                                   : std::string(2 * CQNF_MD5Digest::kDigestSize, '0')) +
-                ' ';
+        constexpr size_t kDigits = 2 * CQNF_MD5Digest::kDigestSize;
+        text += (e.digest.size() == kDigits ? e.digest : std::string(kDigits, '0')) + ' ';
         text += e.name;
         text.push_back('\0');
         text += e.file;
@@ -957,7 +956,8 @@ bool CQNF_FileSeries::Commit()
         // The staged file as it is to be placed, its content included: a
         // dead run's file is put back only over a target still holding
         // exactly that.
-        const OwnedFd staged{::openat(m_lock, e.name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY)};
+        const OwnedFd staged{
+            ::openat(m_lock, e.name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY)};
         const int stagedFd = staged.fd;
         if (stagedFd >= 0 && ::fstat(stagedFd, &st) == 0 && S_ISREG(st.st_mode)) {
             e.device = uint64_t(st.st_dev);

@@ -19,13 +19,14 @@ bool IsPlain(const std::string& name)
 
 bool Same(const CQNF_FileSeries::Journal& a, const CQNF_FileSeries::Journal& b)
 {
-    if (a.fileSystem != b.fileSystem || a.folderDevice != b.folderDevice || a.folderInode != b.folderInode || a.stagingDevice != b.stagingDevice ||
-        a.stagingInode != b.stagingInode || a.entries.size() != b.entries.size())
+    if (a.fileSystem != b.fileSystem || a.folderDevice != b.folderDevice || a.folderInode != b.folderInode ||
+        a.stagingDevice != b.stagingDevice || a.stagingInode != b.stagingInode || a.entries.size() != b.entries.size())
         return false;
     for (size_t k = 0; k < a.entries.size(); ++k) {
         const auto& x = a.entries[k];
         const auto& y = b.entries[k];
-        if (x.device != y.device || x.inode != y.inode || x.size != y.size || x.digest != y.digest || x.name != y.name || x.file != y.file)
+        if (x.device != y.device || x.inode != y.inode || x.size != y.size || x.digest != y.digest ||
+            x.name != y.name || x.file != y.file)
             return false;
     }
     return true;
