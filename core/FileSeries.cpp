@@ -429,19 +429,19 @@ bool IsWrittenHere(int dir, int staging, const Journal& journal, std::string& wh
         why = "was written in another folder (copied or moved here)";
         return false;
     }
+    const uint64_t fileSystem = journal.version >= 4 ? FileSystemOf(dir) : 0;
+    if (fileSystem != 0 || journal.fileSystem != 0) {
+        if (fileSystem != journal.fileSystem)
+            why = "was written on another disk (this folder was copied from there)";
+        return fileSystem == journal.fileSystem;
+    }
+    // Without the file system's identity only the device number tells it.
     const bool sameDevice = uint64_t(folderSt.st_dev) == journal.folderDevice;
-    if (journal.version == 3) {
-        if (!sameDevice)
-            why = "was written under another device number (on this disk before it was mounted again, or on "
-                  "another disk), which a journal of this older form cannot tell apart";
-        return sameDevice;
-    }
-    const uint64_t fileSystem = FileSystemOf(dir);
-    if (fileSystem != journal.fileSystem || (fileSystem == 0 && !sameDevice)) {
-        why = "was written on another disk (this folder was copied from there)";
-        return false;
-    }
-    return true;
+    if (!sameDevice)
+        why = std::string("was written under another device number (on this disk before it was mounted again, or on "
+                          "another disk), which ") +
+              (journal.version >= 4 ? "this file system" : "a journal of this older form") + " cannot tell apart";
+    return sameDevice;
 }
 
 // Looks at the entry called name in the folder open as dir (shown as

@@ -677,7 +677,8 @@ TEST(FileSeries, AFileChangedAfterAKilledCommitStaysWithItsOldFileBeside)
 // another device number, as a USB disk plugged in again is: the next series
 // there puts the old files back and succeeds, and nothing refuses it before
 // the work. A copy of the dead run's staging folder in another folder of
-// that disk is still refused, for being copied.
+// that disk is still refused, for being copied; a journal of the older form,
+// bound by the device number alone, is refused for that.
 TEST(FileSeries, ARunKilledInItsCommitIsPutBackAfterItsDiskIsMountedAgain)
 {
     TempDir top;
@@ -698,13 +699,16 @@ TEST(FileSeries, ARunKilledInItsCommitIsPutBackAfterItsDiskIsMountedAgain)
         };
         if (!mountDisk())
             return noOverlay;
-        const std::string ser = disk + "/ser", copy = disk + "/copy";
-        fs::create_directory(ser);
-        fs::create_directory(copy);
+        const std::string ser = disk + "/ser", copy = disk + "/copy", older = disk + "/older";
+        for (const std::string& folder : {ser, copy, older})
+            fs::create_directory(folder);
         const auto before = PutOldFiles(ser, names);
         PutOldFiles(copy, names);
-        if (!KilledInCommit(disk, ser, names, 2))
+        PutOldFiles(older, names);
+        if (!KilledInCommit(disk, ser, names, 2) || !KilledInCommit(disk, older, names, 2))
             return std::string("the run was not killed in its commit");
+        if (!WriteOlderForm(StagingFolder(older)))
+            return std::string("cannot write the older journal");
         const std::string staging = StagingFolder(ser);
         fs::copy(staging, copy + "/" + fs::path(staging).filename().string(), fs::copy_options::recursive);
         struct stat was, now;
@@ -728,6 +732,9 @@ TEST(FileSeries, ARunKilledInItsCommitIsPutBackAfterItsDiskIsMountedAgain)
         if (const std::string copied = CQNF_FileSeries::Refusal(copy, 0);
             copied.find("copied or moved here") == std::string::npos)
             failed += "the copy: \"" + copied + "\"\n";
+        if (const std::string old = CQNF_FileSeries::Refusal(older, 0);
+            old.find("under another device number") == std::string::npos)
+            failed += "the older journal: \"" + old + "\"\n";
         ::umount(disk.c_str());
         ::umount(hold.c_str());
         return failed;
