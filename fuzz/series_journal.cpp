@@ -1,8 +1,9 @@
 // Fuzz target: the reader of a PNG series' journal, which a run finds on
 // disk in a dead run's staging folder. A journal it takes names only plain
-// names (and, in the latest form, absolute paths that the recovery then
-// refuses), each once; written again it reads back the same; a refusal is
-// one line. Older forms are read too.
+// names (and, in the forms bound to their folder, absolute paths that the
+// recovery then refuses), each once; only the latest form holds digests;
+// written again it reads back the same; a refusal is one line. Older forms
+// are read too.
 #include "core/FileSeries.h"
 
 #include <cstdint>
