@@ -215,9 +215,8 @@ bool DisplayOpens()
 // The files the plug-in reads or loads from its own folder (the folder its
 // library lies in, links followed): its window backend, its skin, its
 // preferences, its last settings, its knife presets and its help document.
-const char* const kPluginFolderFiles[] = {"tessolo_gtk.so",   "resource_ts31_d.qns4", "plugin.conf",
-                                          "last.data",        "ckss.data",
-                                          "Quorvin Tessolo 3.1 Help.pdf"};
+const char* const kPluginFolderFiles[] = {"tessolo_gtk.so", "resource_ts31_d.qns4", "plugin.conf", "last.data",
+                                          "ckss.data",      "Quorvin Tessolo 3.1 Help.pdf"};
 
 // Every file the run reads or loads, the plug-in's own among them; the
 // output may be none of them.

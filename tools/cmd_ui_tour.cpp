@@ -297,11 +297,13 @@ int Run(const tool::Args& args)
             longest = std::max(longest, std::strlen(row.file) + std::strlen(".png"));
     if (const std::string refused = qnFolderRefusal(out, longest); !refused.empty())
         return tool::Fail(kName, refused);
-    for (const Row& row : rows)
-        if (row.file)
-            if (const int refused = tool::RefuseOutput(kName, (fs::path(out) / (std::string(row.file) + ".png")).string(),
-                                                       {resource, photo}, {}))
-                return refused;
+    for (const Row& row : rows) {
+        if (!row.file)
+            continue;
+        const std::string picture = (fs::path(out) / (std::string(row.file) + ".png")).string();
+        if (const int refused = tool::RefuseOutput(kName, picture, {resource, photo}, {}))
+            return refused;
+    }
     if (!fs::is_regular_file(resource))
         return tool::Fail(kName, "no such resource file: " + resource);
     hostapp::RasterImage image;

@@ -176,9 +176,9 @@ try {
     }
     // The name says what is written: a descriptor, or with --raw a block
     // (a ".block" file, or the plug-in's "last.data").
-    if (const std::string why =
-            qnOutputNameRefusal(out, raw ? std::vector<std::string>{".block", ".data"} : std::vector<std::string>{".qnds"});
-        !why.empty())
+    const std::vector<std::string> endings = raw ? std::vector<std::string>{".block", ".data"}
+                                                 : std::vector<std::string>{".qnds"};
+    if (const std::string why = qnOutputNameRefusal(out, endings); !why.empty())
         return BadArguments(why);
     // As the host keeps its output: never over the block read, never over a
     // read-only file.
