@@ -2,6 +2,8 @@
 
 #include "core/ErrorWords.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdint>
@@ -9,6 +11,7 @@
 #include <iostream>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <stdio_ext.h>
 #include <unistd.h>
 
@@ -131,4 +134,27 @@ bool qnWriteStandardOutput(const void* data, size_t size)
     if (!g_writeErrno)
         g_writeErrno = errno;
     return false;
+}
+
+std::string qnOutputNameRefusal(const std::string& path, const std::vector<std::string>& endings)
+{
+    if (endings.empty() || path == "-")
+        return {};
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        return {};
+    // The file's own name, longer than its ending: ".png" alone names no format.
+    const std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+    const auto endsWith = [&name](const std::string& ending) {
+        return name.size() > ending.size() &&
+               std::equal(ending.rbegin(), ending.rend(), name.rbegin(), [](char a, char b) {
+                   return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+               });
+    };
+    if (std::any_of(endings.begin(), endings.end(), endsWith))
+        return {};
+    std::string list;
+    for (size_t i = 0; i < endings.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == endings.size() ? " or " : ", ") + endings[i];
+    return path + ": the name must end in " + list + ", the format it is written in";
 }

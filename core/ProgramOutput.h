@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // A name from a file as it may go to a terminal: control characters (C0,
 // DEL and the C1 range) and bytes that are no part of valid UTF-8 become
@@ -27,3 +28,10 @@ void qnCheckStandardOutputAtExit(const char* program, int failureCode);
 // large block that fails is written past the stream's buffer, and the
 // stream alone would forget why.
 bool qnWriteStandardOutput(const void* data, size_t size);
+
+// Why the name of an output does not say one of the formats a program
+// writes there, in one line that names them ("OUT: the name must end in
+// .png, the format it is written in"), or empty. Endings are matched in any
+// letter case. Standard output ("-") takes any format, and a FIFO, socket or
+// device (links followed) is left to be refused for what it is.
+std::string qnOutputNameRefusal(const std::string& path, const std::vector<std::string>& endings);

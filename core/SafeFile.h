@@ -44,6 +44,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 struct stat;
 
@@ -69,6 +70,13 @@ std::string qnTargetRefusal(const std::string& path);
 // The same for files to be made in folder whose names are up to longestName
 // bytes long (0: the folder alone); the line names the folder.
 std::string qnFolderRefusal(const std::string& folder, size_t longestName);
+
+// Why writing output would write over one of inputs, in one line that
+// names the input, or empty: both lead to one file, by device and inode
+// after links (a hard link or a symbolic one to an input), or, where that
+// file is not there yet, to one place (a link to where an input is to be
+// made). Empty names and "-" are skipped.
+std::string qnInputRefusal(const std::string& output, const std::vector<std::string>& inputs);
 
 // Where a file written to path lands: path itself, or the file a symbolic
 // link there names (where it is to be made, when it does not exist yet).

@@ -212,14 +212,26 @@ bool DisplayOpens()
     return opens;
 }
 
-// Every file the run reads; the output may be none of them.
+// The files the plug-in reads or loads from its own folder (the folder its
+// library lies in, links followed): its window backend, its skin, its
+// preferences, its last settings, its knife presets and its help document.
+const char* const kPluginFolderFiles[] = {"tessolo_gtk.so", "resource_ts31_d.qns4", "plugin.conf", "last.data",
+                                          "ckss.data",      "Quorvin Tessolo 3.1 Help.pdf"};
+
+// Every file the run reads or loads, the plug-in's own among them; the
+// output may be none of them.
 std::vector<std::string> Inputs(const HostCommandLine& cmd)
 {
-    std::vector<std::string> in = {cmd.input, cmd.selection, cmd.descriptorFile, cmd.icc};
+    std::vector<std::string> in = {cmd.input, cmd.selection, cmd.descriptorFile, cmd.icc, cmd.plugin};
     for (const LayerArg& l : cmd.layers)
         in.push_back(l.path);
     for (const LayerArg& c : cmd.channels)
         in.push_back(c.path);
+    std::error_code ec;
+    const std::filesystem::path library = std::filesystem::canonical(cmd.plugin, ec);
+    if (!ec)
+        for (const char* name : kPluginFolderFiles)
+            in.push_back((library.parent_path() / name).string());
     return in;
 }
 
@@ -244,6 +256,14 @@ int RunHostProgram(const HostCommandLine& cmd)
         const std::string refusal = OutputRefusal(cmd.output, Inputs(cmd));
         if (!refusal.empty())
             return Fail(kExitHostError, refusal);
+    }
+    // The descriptor is written too, after a run that changed it: never
+    // over another file the run reads.
+    if (cmd.sequence != StandInHost::Sequence::About && !cmd.descriptorFile.empty()) {
+        std::vector<std::string> others = Inputs(cmd);
+        others.erase(others.begin() + 2);  // the descriptor itself
+        if (const std::string refusal = qnInputRefusal(cmd.descriptorFile, others); !refusal.empty())
+            return Fail(kExitHostError, "--descriptor " + cmd.descriptorFile + ": " + refusal);
     }
     HostDocument doc;
     std::string err;

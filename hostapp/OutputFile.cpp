@@ -221,11 +221,8 @@ OutputKind OutputKindOf(const std::string& path)
 
 std::string OutputRefusal(const std::string& output, const std::vector<std::string>& inputs)
 {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    for (const std::string& in : inputs)
-        if (!in.empty() && fs::equivalent(in, output, ec))
-            return "will not write over the input " + in + "; name another output file";
+    if (std::string why = qnInputRefusal(output, inputs); !why.empty())
+        return why;
     return qnTargetRefusal(output);
 }
 

@@ -24,7 +24,7 @@ OutputKind OutputKindOf(const std::string& path);
 inline constexpr int kDefaultJpegQuality = 90;
 
 // Why output may not be written now, or empty: it is one of the inputs
-// (links followed), or no file can be written there (qnTargetRefusal: a
+// (qnInputRefusal), or no file can be written there (qnTargetRefusal: a
 // folder, a read-only file, a name too long, a folder missing or closed).
 std::string OutputRefusal(const std::string& output, const std::vector<std::string>& inputs);
 

@@ -10,7 +10,10 @@ bool PluginLoader::Load(const std::string& path, std::string& err)
     // The plug-in and the libraries it brings (cairo, pixman) stay mapped
     // until the process ends, as a host keeps its filters: a library that
     // sets up tables once when loaded must not be unloaded under them.
-    m_library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    // A name without a slash would be looked for along the library path:
+    // the plug-in named is the file of that name in the current folder.
+    const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+    m_library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!m_library) {
         const char* why = dlerror();
         err = "cannot load plug-in " + path + ": " + (why ? why : "unknown reason");

@@ -33,7 +33,7 @@ run $T layout block "$OUT/random.qntd" "$OUT/random.block"
 run $T layout block "$OUT/plain.qntd" "$OUT/plain.block"
 run $M --block "$OUT/random.block" "$OUT/random.qnds"
 run $M --grid 8x6 --lines "$OUT/lines.qnds"
-run $M --grid 5x3 --raw "$OUT/pieces.raw"
+run $M --grid 5x3 --raw "$OUT/pieces.block"
 run $M --grid 4x3 --straight --knob 80 "$OUT/straight.qnds"
 # The stand-in host replaying them.
 run $H/tessolo-host --plugin "$P/Tessolo.so" --descriptor "$OUT/random.qnds" "$S" "$OUT/host_random.png"

@@ -281,7 +281,8 @@ int Block(const tool::Args& args)
     tool::RefuseOptions(args);
     if (args.size() != 2)
         return tool::BadArguments(kName, "block takes FILE.qntd and OUT");
-    if (const int refused = tool::RefuseOutput(kName, args[1], {args[0]}, {}))
+    // A block is kept as a ".block" file, or as the plug-in's "last.data".
+    if (const int refused = tool::RefuseOutput(kName, args[1], {args[0]}, {".block", ".data"}))
         return refused;
     CWindowlessCutter cutter;
     CWnd_Main model;
@@ -322,7 +323,7 @@ tool::Registrar reg({kName,
                      "layout new --grid COLSxROWS [--seed N] [--randomize PERCENT] [--flip none|random|interleaved]\n"
                      "       [--mutate TENSION,ACROSS,ALONG] [--knob PERCENT] [--auto triangular|hexagonal]\n"
                      "       [--pieces|--lines] OUT.qntd\n"
-                     "  | layout show FILE.qntd | layout block FILE.qntd OUT\n"
+                     "  | layout show FILE.qntd | layout block FILE.qntd OUT.block\n"
                      "  new: an even grid of the jigsaw knife. --randomize moves every knot at random by up to\n"
                      "    PERCENT of its cell; above about 10 neighbouring knobs can meet and knives can cross,\n"
                      "    which cuts slivers and loose knob heads. --flip turns knobs at random or every other\n"

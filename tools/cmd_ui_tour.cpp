@@ -12,6 +12,7 @@
 #include "app/InteractiveRoad.h"
 #include "app/MainMenus.h"
 #include "app/Wnd_MessageBox.h"
+#include "core/SafeFile.h"
 #include "cutter/Wnd_Cutter.h"
 #include "effects/WndFX_ImageOverlay.h"
 #include "host/PluginEntry.h"
@@ -25,7 +26,9 @@
 #include "ui/Toolkit.h"
 #include "ui/Window.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -283,6 +286,24 @@ int Run(const tool::Args& args)
     }
     if (out.empty())
         return tool::BadArguments(kName, "needs an OUT_FOLDER");
+    // The pictures go into a folder that is there, as every series does: a
+    // mistyped name is never made into a folder. None of them may be a file
+    // the tour reads, nor one that cannot be written, all found before any
+    // window is drawn.
+    const std::vector<Row> rows = TourRows();
+    size_t longest = 0;
+    for (const Row& row : rows)
+        if (row.file)
+            longest = std::max(longest, std::strlen(row.file) + std::strlen(".png"));
+    if (const std::string refused = qnFolderRefusal(out, longest); !refused.empty())
+        return tool::Fail(kName, refused);
+    for (const Row& row : rows) {
+        if (!row.file)
+            continue;
+        const std::string picture = (fs::path(out) / (std::string(row.file) + ".png")).string();
+        if (const int refused = tool::RefuseOutput(kName, picture, {resource, photo}, {}))
+            return refused;
+    }
     if (!fs::is_regular_file(resource))
         return tool::Fail(kName, "no such resource file: " + resource);
     hostapp::RasterImage image;
@@ -290,9 +311,6 @@ int Run(const tool::Args& args)
     if (!hostapp::ReadImageFile(photo, image, err))
         return tool::Fail(kName, "cannot read the photo " + photo + ": " + err);
     std::error_code ec;
-    fs::create_directories(out, ec);
-    if (!fs::is_directory(out))
-        return tool::Fail(kName, "cannot make the folder " + out);
 
     // The plug-in's folder for the run: the resource file and whatever the
     // plug-in stores; gone afterwards.
@@ -307,7 +325,6 @@ int Run(const tool::Args& args)
     tour.road.SetCutterFactory(&qnMakeCutterWindow);
     tour.road.onBeforeRun = [&tour](CApp& a) { tour.app = &a; };
     tour.plugin->SetInteractiveRoad(&tour.road);
-    const std::vector<Row> rows = TourRows();
     Queue(tour, rows);
     g_Tour = &tour;
     int16_t result = 0;

@@ -123,6 +123,7 @@ public:
 
     void File(const std::string& path)
     {
+        m.files.push_back(path);
         std::ifstream in(path);
         if (!in)
             throw Error(path + ": cannot read the manifest");
@@ -455,6 +456,7 @@ private:
 
     void Expect(const std::string& path)
     {
+        m.files.push_back(path);
         std::ifstream in(path);
         if (!in)
             throw Error(path + ": cannot read the expected list");

@@ -108,6 +108,7 @@ struct Manifest {
     std::vector<Shape> shapes;
     std::vector<Expected> expected;
     std::string iconDir;  // where icon=NAME finds NAME.svg
+    std::vector<std::string> files;  // every file read: the manifest, its includes, its expected lists
 };
 
 // Reads the manifest and its includes; throws Error naming file and line.

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 int main(int argc, char** argv)
 {
@@ -37,10 +39,13 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "tessolo-rc: MANIFEST, -o OUT and --fonts DIR are required (try --help)\n");
         return 2;
     }
-    std::error_code same;
-    if (std::filesystem::equivalent(manifest, out, same)) {
-        std::fprintf(stderr, "tessolo-rc: will not write over the input %s; name another output file\n",
-                     manifest.c_str());
+    // The resource file is a storage container, and its name says so.
+    if (const std::string why = qnOutputNameRefusal(out, {".qns4"}); !why.empty()) {
+        std::fprintf(stderr, "tessolo-rc: %s (try --help)\n", why.c_str());
+        return 2;
+    }
+    if (const std::string why = qnInputRefusal(out, {manifest}); !why.empty()) {
+        std::fprintf(stderr, "tessolo-rc: %s\n", why.c_str());
         return 1;
     }
     if (const std::string why = qnTargetRefusal(out); !why.empty()) {
@@ -54,6 +59,22 @@ int main(int argc, char** argv)
             for (const auto& p : problems)
                 std::fprintf(stderr, "%s\n", p.c_str());
             std::fprintf(stderr, "tessolo-rc: %zu problem(s) in the manifest\n", problems.size());
+            return 1;
+        }
+        // Every file the compiler reads: the manifest's own files, its fonts,
+        // the painter's fonts and the icons.
+        std::vector<std::string> inputs = m.files;
+        for (const rc::FontDef& f : m.fonts)
+            inputs.push_back(f.file);
+        for (const auto& [folder, ending] : {std::pair{fonts, ".ttf"}, std::pair{m.iconDir, ".svg"}}) {
+            std::error_code ec;
+            for (std::filesystem::directory_iterator it(folder, ec), end; !folder.empty() && !ec && it != end;
+                 it.increment(ec))
+                if (it->path().extension() == ending)
+                    inputs.push_back(it->path().string());
+        }
+        if (const std::string why = qnInputRefusal(out, inputs); !why.empty()) {
+            std::fprintf(stderr, "tessolo-rc: %s\n", why.c_str());
             return 1;
         }
         const auto bytes = rc::Compile(m, {fonts});

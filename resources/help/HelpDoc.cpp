@@ -19,6 +19,7 @@
 // "&amp;" and "&lt;".
 #include "core/ErrorWords.h"
 #include "core/ProgramOutput.h"
+#include "core/SafeFile.h"
 
 #include <cairo-pdf.h>
 #include <cairo.h>
@@ -319,14 +320,13 @@ int BadArguments(const char* what)
     return 2;
 }
 
-// Why out may not be written: it is the guide itself, no regular file, or a
-// read-only file (by its permission bits, whoever runs the program); empty
-// when it may.
-std::string OutputRefusal(const std::string& out, const std::string& guide)
+// Why out may not be written: it is one of the inputs (the guide and its
+// pictures), no regular file, or a read-only file (by its permission bits,
+// whoever runs the program); empty when it may.
+std::string OutputRefusal(const std::string& out, const std::vector<std::string>& inputs)
 {
-    std::error_code ec;
-    if (std::filesystem::equivalent(out, guide, ec))
-        return "will not write over the input " + guide + "; name another output file";
+    if (std::string why = qnInputRefusal(out, inputs); !why.empty())
+        return why;
     struct stat st;
     // A FIFO, socket, device or folder is no file to put the document in.
     if (::stat(out.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
@@ -355,10 +355,8 @@ int main(int argc, char** argv)
     }
     if (guide.empty() || pictures.empty() || out.empty())
         return BadArguments("expected GUIDE PICTURES -o OUT.pdf");
-    if (const std::string why = OutputRefusal(out, guide); !why.empty()) {
-        std::fprintf(stderr, "tessolo-helpdoc: %s\n", why.c_str());
-        return 1;
-    }
+    if (const std::string why = qnOutputNameRefusal(out, {".pdf"}); !why.empty())
+        return BadArguments(why.c_str());
     std::ifstream in(guide);
     if (!in) {
         std::fprintf(stderr, "tessolo-helpdoc: cannot read %s\n", guide.c_str());
@@ -366,15 +364,6 @@ int main(int argc, char** argv)
     }
     const std::vector<std::vector<std::string>> blocks = Blocks(in);
 
-    // Written beside OUT and renamed over it, so that a failed run never
-    // leaves half a document in the bundle.
-    const std::string temp = out + ".part";
-    Doc d;
-    d.surface = cairo_pdf_surface_create(temp.c_str(), kPageW, kPageH);
-    d.cr = cairo_create(d.surface);
-    // Fixed dates keep the document the same from build to build.
-    cairo_pdf_surface_set_metadata(d.surface, CAIRO_PDF_METADATA_CREATE_DATE, "2026-01-01T00:00:00Z");
-    cairo_pdf_surface_set_metadata(d.surface, CAIRO_PDF_METADATA_MOD_DATE, "2026-01-01T00:00:00Z");
     // A picture block's file and width fraction.
     auto pictureOf = [&pictures](const std::string& line, double& fraction, std::string& caption) {
         std::istringstream words(line.substr(2));
@@ -386,6 +375,27 @@ int main(int argc, char** argv)
             fraction = 1.0;
         return pictures + "/" + file;
     };
+    // The pictures are read too: the document goes over none of them.
+    std::vector<std::string> inputs = {guide};
+    for (const std::vector<std::string>& b : blocks)
+        if (b.front().rfind("! ", 0) == 0) {
+            double fraction;
+            std::string caption;
+            inputs.push_back(pictureOf(b.front(), fraction, caption));
+        }
+    if (const std::string why = OutputRefusal(out, inputs); !why.empty()) {
+        std::fprintf(stderr, "tessolo-helpdoc: %s\n", why.c_str());
+        return 1;
+    }
+    // Written beside OUT and renamed over it, so that a failed run never
+    // leaves half a document in the bundle.
+    const std::string temp = out + ".part";
+    Doc d;
+    d.surface = cairo_pdf_surface_create(temp.c_str(), kPageW, kPageH);
+    d.cr = cairo_create(d.surface);
+    // Fixed dates keep the document the same from build to build.
+    cairo_pdf_surface_set_metadata(d.surface, CAIRO_PDF_METADATA_CREATE_DATE, "2026-01-01T00:00:00Z");
+    cairo_pdf_surface_set_metadata(d.surface, CAIRO_PDF_METADATA_MOD_DATE, "2026-01-01T00:00:00Z");
     bool pendingPage = false;
     for (size_t bi = 0; bi < blocks.size(); ++bi) {
         const std::vector<std::string>& b = blocks[bi];

@@ -304,8 +304,16 @@ try {
     // The second generation lacks these two renderers.
     if (o.gen == 2 && (o.view == "hq-full" || o.view == "bgshadow"))
         return BadArguments(o.view + " belongs to the first generation only (--gen 1)");
-    if (!sheet.empty())
+    // A picture is written as PNG, and its name says so.
+    for (const std::string& picture : {o.output, sheet})
+        if (!picture.empty())
+            if (const std::string why = qnOutputNameRefusal(picture, {".png"}); !why.empty())
+                return BadArguments(why);
+    if (!sheet.empty()) {
+        if (const std::string why = qnTargetRefusal(sheet); !why.empty())
+            return Fail(why);
         return ContactSheet(o, sheet);
+    }
     if (!allDir.empty()) {
         std::error_code ec;
         std::filesystem::create_directories(allDir, ec);

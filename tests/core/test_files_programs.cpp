@@ -122,16 +122,17 @@ TEST_F(FilesPrograms, DevicesAndHugeFilesAreRefusedBeforeTheyAreRead)
     WriteFile(huge, {'j', 'u', 'n', 'k'});
     ASSERT_EQ(::truncate(huge.c_str(), off_t(3) << 30), 0);
     const std::string out = dir.File("out");
-    // The host checks its output's name first: give it one it writes.
-    const std::string outPng = dir.File("out.png");
+    // The host, tessolo-mkdesc and layout block check their output's name
+    // first: give them one they write.
+    const std::string outPng = dir.File("out.png"), outQnds = dir.File("out.qnds"), outBlock = dir.File("out.block");
     const std::vector<Refusal> cases = {
         {{kHost, "--plugin", dir.File("none.so"), "--descriptor", "/dev/zero", kSample, outPng}, "not a regular file"},
         {{kHost, "--plugin", dir.File("none.so"), "--icc", "/dev/zero", kSample, outPng}, "not a regular file"},
         {{kHost, "--plugin", dir.File("none.so"), "--descriptor", huge, kSample, outPng}, "too large"},
-        {{kMkdesc, "--block", "/dev/zero", out}, "not a regular file"},
-        {{kMkdesc, "--block", huge, out}, "too large"},
+        {{kMkdesc, "--block", "/dev/zero", outQnds}, "not a regular file"},
+        {{kMkdesc, "--block", huge, outQnds}, "too large"},
         {{kTool, "layout", "show", huge}, "too large"},
-        {{kTool, "layout", "block", huge, out}, "too large"},
+        {{kTool, "layout", "block", huge, outBlock}, "too large"},
         {{kTool, "layout", "show", "/dev/zero"}, "not a regular file"},
         {{kTool, "psd", "read", huge, dir.File("layers")}, "not of the kind"},
         {{kTool, "psd", "read", "/dev/zero", dir.File("layers")}, "not a regular file"},
@@ -141,8 +142,8 @@ TEST_F(FilesPrograms, DevicesAndHugeFilesAreRefusedBeforeTheyAreRead)
         {{kTool, "unzip", "/dev/zero", out}, "not a regular file"},
     };
     ExpectAllRefused(cases);
-    EXPECT_FALSE(std::filesystem::exists(out));
-    EXPECT_FALSE(std::filesystem::exists(outPng));
+    for (const std::string& name : {out, outPng, outQnds, outBlock})
+        EXPECT_FALSE(std::filesystem::exists(name)) << name;
 }
 
 TEST_F(FilesPrograms, ValidFilesFollowedByGigabytesAreRefusedUnread)
@@ -210,7 +211,7 @@ TEST_F(FilesPrograms, FifosAreRefusedWithoutWaiting)
     // A FIFO nobody writes to: opening it to read would wait for ever.
     const std::string fifo = dir.File("fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::string out = dir.File("out"), outPng = dir.File("out.png");
+    const std::string out = dir.File("out"), outPng = dir.File("out.png"), outQnds = dir.File("out.qnds");
     const std::string plugin = kBin + "/bundle/Tessolo/Tessolo.so";
     const std::string desc = dir.File("job.qnds");
     ASSERT_EQ(Program({kMkdesc, "--grid", "2x2", desc}).code, 0);
@@ -222,7 +223,7 @@ TEST_F(FilesPrograms, FifosAreRefusedWithoutWaiting)
         {{kHost, "--plugin", plugin, "--icc", fifo, "--descriptor", desc, kSample, outPng}, "not a regular file"},
         {{kHost, "--plugin", plugin, "--add-layer", fifo, "--descriptor", desc, kSample, outPng}, "not a regular file"},
         {{kHost, "--plugin", plugin, "--selection", fifo, "--descriptor", desc, kSample, outPng}, "not a regular file"},
-        {{kMkdesc, "--block", fifo, out}, "not a regular file"},
+        {{kMkdesc, "--block", fifo, outQnds}, "not a regular file"},
         {{kTool, "layout", "show", fifo}, "not a regular file"},
         {{kTool, "export", "pieces", "--to", "psd", fifo, kSample, dir.File("p.psd")}, "not a regular file"},
         {{kTool, "export", "pieces", "--to", "psd", layout, fifo, dir.File("p.psd")}, "not a regular file"},
@@ -235,8 +236,8 @@ TEST_F(FilesPrograms, FifosAreRefusedWithoutWaiting)
         {{kTool, "text-demo", fifo, "hi", outPng}, "not a regular file"},
     };
     ExpectAllRefused(cases, 60);
-    EXPECT_FALSE(std::filesystem::exists(out));
-    EXPECT_FALSE(std::filesystem::exists(outPng));
+    for (const std::string& name : {out, outPng, outQnds})
+        EXPECT_FALSE(std::filesystem::exists(name)) << name;
 
     // "last.data" as a FIFO in the plug-in's folder: the replay ends.
     const std::string folder = dir.File("bundle");

@@ -1,6 +1,9 @@
 // Where the host's output goes when the files around it change during the
 // run: a second actor works while the host is held between its checks and
-// its write, by a plug-in that waits at a gate the test opens.
+// its write, by a plug-in that waits at a gate the test opens. And which
+// files it never writes: any file the run reads or loads.
+#include "host_programs.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -103,4 +106,72 @@ TEST(HostOutputTarget, ALinkRePointedAtTheInputDuringTheRunIsNeverFollowedAgain)
         EXPECT_EQ(written.substr(0, magic.size()), magic) << log;
     }
     fs::remove_all(dir);
+}
+
+// Every file a run reads or loads is an input: the picture, the descriptor,
+// the layers, channels, selection and profile it is given, the plug-in
+// library and what the plug-in reads from its folder. An output (or a
+// descriptor the run may record) that is a symbolic or a hard link to any
+// of them is refused before any work, with the input's exit, and the file
+// keeps its bytes; a link to where one of them is to be made is refused
+// too. The same run into a plain name succeeds.
+TEST(HostOutputTarget, NoFileTheRunReadsOrLoadsIsWrittenOver)
+{
+    host_test::Bundle b;
+    const fs::path& dir = b.dir;
+    const std::string sample = std::string(TESSOLO_SOURCE_DIR) + "/samples/sample.png";
+    const std::string job = b.Path("job.qnds");
+    ASSERT_EQ(host_test::RunProgram(TESSOLO_MKDESC_FILE, "--grid 3x2 '" + job + "'"), 0);
+    for (const char* name : {"in.png", "layer.png", "channel.png", "mask.png"})
+        fs::copy_file(sample, dir / name);
+    std::ofstream(dir / "profile.icc") << "an ICC profile";
+    // The plug-in's own files, as its folder holds them after some runs.
+    ASSERT_EQ(host_test::RunProgram(TESSOLO_MKDESC_FILE, "--raw --grid 2x2 '" + b.Path("last.data") + "'"), 0);
+    for (const char* name : {"tessolo_gtk.so", "resource_ts31_d.qns4", "plugin.conf", "ckss.data",
+                             "Quorvin Tessolo 3.1 Help.pdf"})
+        std::ofstream(dir / name) << "the plug-in's own " << name;
+    const std::string run = "--descriptor '" + job + "' --add-layer '" + b.Path("layer.png") + "' --channel '" +
+                            b.Path("channel.png") + "' --selection '" + b.Path("mask.png") + "' --icc '" +
+                            b.Path("profile.icc") + "' '" + b.Path("in.png") + "' ";
+    std::string text;
+    ASSERT_EQ(host_test::Host(b, run + "'" + b.Path("fine.png") + "'", &text), 0) << text;
+
+    const char* const read[] = {"in.png",      "job.qnds",       "layer.png",
+                                "channel.png", "mask.png",       "profile.icc",
+                                "Tessolo.so",  "tessolo_gtk.so", "resource_ts31_d.qns4",
+                                "plugin.conf", "last.data",      "ckss.data",
+                                "Quorvin Tessolo 3.1 Help.pdf"};
+    for (const char* name : read) {
+        const fs::path input = dir / name;
+        const std::string bytes = Slurp(input);
+        for (const bool hard : {false, true}) {
+            SCOPED_TRACE(std::string(name) + (hard ? " (hard link)" : " (symbolic link)"));
+            const fs::path out = dir / (hard ? "hard.png" : "soft.png");
+            if (hard)
+                fs::create_hard_link(input, out);
+            else
+                fs::create_symlink(input, out);
+            EXPECT_EQ(host_test::Host(b, run + "'" + out.string() + "'", &text), 3) << text;
+            EXPECT_NE(text.find("will not write over the input"), std::string::npos) << text;
+            EXPECT_EQ(Slurp(input), bytes);
+            fs::remove(out);
+        }
+        // As the descriptor the run may record into.
+        if (std::string(name) != "job.qnds") {
+            SCOPED_TRACE(std::string(name) + " (descriptor)");
+            const fs::path link = dir / "link.qnds";
+            fs::create_symlink(input, link);
+            const std::string other = "--descriptor '" + link.string() + "'" + run.substr(run.find(" --add-layer"));
+            EXPECT_EQ(host_test::Host(b, other + "'" + b.Path("fresh.png") + "'", &text), 3) << text;
+            EXPECT_NE(text.find("will not write over the input"), std::string::npos) << text;
+            EXPECT_EQ(Slurp(input), bytes);
+            EXPECT_FALSE(fs::exists(dir / "fresh.png"));
+            fs::remove(link);
+        }
+    }
+    // Last settings not kept yet: a link to where they are to be made.
+    fs::remove(dir / "last.data");
+    fs::create_symlink(dir / "last.data", dir / "later.png");
+    EXPECT_EQ(host_test::Host(b, run + "'" + b.Path("later.png") + "'", &text), 3) << text;
+    EXPECT_FALSE(fs::exists(dir / "last.data"));
 }

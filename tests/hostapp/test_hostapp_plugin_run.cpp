@@ -22,6 +22,7 @@
 #include <string>
 #include <tuple>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -302,6 +303,28 @@ TEST(PluginRun, FolderIsFoundAfterARelativeLoadAndAChangeOfDirectory)
 }
 
 
+// A plug-in named without a folder is the file of that name in the current
+// folder, never one found along the library path: the bundle's library runs
+// from its own folder, and a system library's name finds nothing here.
+TEST(PluginRun, APluginNamedWithoutAFolderIsTheFileInTheCurrentFolder)
+{
+    Bundle b;
+    ASSERT_EQ(RunProgram(TESSOLO_MKDESC_FILE, "--grid 2x2 " + b.Path("job.qnds")), 0);
+    WriteInput(b.Path("in.png"), ColorMode::RGB, 40, 30, false);
+    const std::string inFolder = "cd '" + b.dir.string() + "' && " + TESSOLO_HOST_FILE;
+    std::string text;
+    EXPECT_EQ(RunProgram(inFolder, "--plugin Tessolo.so --descriptor job.qnds in.png out.png", &text), kExitOk) << text;
+    EXPECT_TRUE(fs::exists(b.Path("out.png")));
+    EXPECT_EQ(RunProgram("TESSOLO_PLUGIN=Tessolo.so " + inFolder, "--descriptor job.qnds in.png env.png", &text),
+              kExitOk)
+        << text;
+    EXPECT_TRUE(fs::exists(b.Path("env.png")));
+    EXPECT_EQ(RunProgram(inFolder, "--plugin libm.so.6 --descriptor job.qnds in.png libm.png", &text),
+              kExitHostError);
+    EXPECT_NE(text.find("cannot load plug-in libm.so.6"), std::string::npos) << text;
+    EXPECT_FALSE(fs::exists(b.Path("libm.png")));
+}
+
 TEST(HostPluginRun, DescriptorsMissingOrDamagedAreNeverReplacedByLastData)
 {
     // Saved settings are there to be replayed in their place.
@@ -381,6 +404,11 @@ TEST(HostPluginRun, DescriptorsMissingOrDamagedAreNeverReplacedByLastData)
         std::string says;
     };
     const std::string unread = "could not read the settings in this descriptor";
+    // No regular file at all (a FIFO, a folder) is no damaged descriptor: an
+    // input the host cannot read, said at once, without waiting on a writer.
+    const std::string fifo = b.Path("fifo.qnds"), folder = b.Path("folder.qnds");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_directory(folder);
     std::vector<Case> cases = {
         {"--descriptor " + b.Path("nosuch.qnds"), kExitBadArguments, "no such file"},
         {"--descriptor " + damaged, kExitPluginError, unread},
@@ -396,6 +424,8 @@ TEST(HostPluginRun, DescriptorsMissingOrDamagedAreNeverReplacedByLastData)
         {"--no-advance-state --descriptor " + good, kExitHostError, "no advanceState"},
         {"--max-space 40 --descriptor " + good, kExitOk, ""},
         {"--descriptor " + good, kExitOk, ""},
+        {"--descriptor " + fifo, kExitHostError, fifo + " is not a regular file"},
+        {"--descriptor " + folder, kExitHostError, folder + " is a folder"},
     };
     for (const auto& [name, held, why] : broken)
         cases.push_back({"--descriptor " + b.Path(name), kExitPluginError,

@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -105,6 +106,10 @@ TEST(ProgramPromises, ExitCodesAndOverwritingHoldForEveryProgram)
     MakeInputs(d);
     const std::string in = Q(d / "in.png"), psd = Q(d / "in.psd"), lay = Q(d / "lay.qntd");
     auto ro = [&](const char* ext) { return Q(d / (std::string("ro.") + ext)); };
+    // Names of the outputs' formats that lead to an input.
+    for (const char* name : {"in.qns4", "in.pdf"})
+        fs::create_symlink(d / "in.png", d / name);
+    fs::create_symlink(d / "lay.qntd", d / "lay.block");
     const char* tool = TESSOLO_TOOL;
     const Refusal cases[] = {
         // A wrong command line.
@@ -130,13 +135,13 @@ TEST(ProgramPromises, ExitCodesAndOverwritingHoldForEveryProgram)
         {tool, "engine lines --grid 2x2 " + in + " " + in, 1, "input"},
         {tool, "fx gauss 2 " + in + " " + in, 1, "input"},
         {tool, "export pieces --to psd " + lay + " " + psd + " " + psd, 1, "input"},
-        {tool, "layout block " + lay + " " + lay, 1, "input"},
+        {tool, "layout block " + lay + " " + Q(d / "lay.block"), 1, "input"},
         {tool, "zip " + in + " " + in, 1, "input"},
         {tool, "shapes convert " + Q(d / "knob.qnth") + " " + Q(d / "knob.qnth"), 1, "input"},
         {tool, "psd write " + psd + " " + psd, 1, "input"},
         {TESSOLO_HOST, in + " " + in, 3, "input"},
-        {TESSOLO_RC, in + " -o " + in + " --fonts " + Q(d.path()), 1, "input"},
-        {TESSOLO_HELPDOC, in + " " + Q(d.path()) + " -o " + in, 1, "input"},
+        {TESSOLO_RC, in + " -o " + Q(d / "in.qns4") + " --fonts " + Q(d.path()), 1, "input"},
+        {TESSOLO_HELPDOC, in + " " + Q(d.path()) + " -o " + Q(d / "in.pdf"), 1, "input"},
         // Never over a read-only file.
         {tool, "convert " + in + " " + ro("png"), 1, "read-only"},
         {tool, "engine lines --grid 2x2 " + in + " " + ro("png"), 1, "read-only"},
@@ -175,6 +180,136 @@ TEST(ProgramPromises, ExitCodesAndOverwritingHoldForEveryProgram)
     for (const auto& c : cases) {
         const std::string err = ExpectRefused(c);
         EXPECT_EQ(Snapshot(d.path()), before) << c.args << ": " << err;
+    }
+}
+
+// Every output of every program takes only a name that says the format it
+// is written in: a picture named as a descriptor, a settings block, a
+// document or a picture of another kind is a wrong command line (exit 2,
+// one line naming the endings it takes), and the file of that name keeps
+// its bytes. A run that writes says what it wrote, tessolo-mkdesc as well.
+TEST(ProgramPromises, EveryOutputTakesOnlyANameOfItsFormat)
+{
+    const Folder d("endings");
+    MakeInputs(d);
+    fs::copy_file(kSample, d / "photo.jpg");
+    fs::copy_file(kSample, d / "photo.png");
+    const std::string in = Q(d / "in.png"), lay = Q(d / "lay.qntd"), knob = Q(d / "knob.qnth");
+    const std::string png = Q(d / "photo.png"), jpg = Q(d / "photo.jpg");
+    const std::string source = TESSOLO_SOURCE_DIR, binary = TESSOLO_BINARY_DIR;
+    const std::string skin = Q(binary + "/resource_ts31_d.qns4"), font = Q(source + "/resources/fonts/DejaVuSans.ttf");
+    const std::string manifest = Q(source + "/resources/manifest/ui.qnui"), fonts = Q(source + "/resources/fonts");
+    const std::string guide = Q(source + "/resources/help/guide.txt"), pictures = Q(binary + "/help/pictures");
+    const char* tool = TESSOLO_TOOL;
+    const std::vector<std::pair<const char*, std::string>> runs = {
+        {tool, "convert " + in + " " + jpg},
+        {tool, "draw-demo " + jpg},
+        {tool, "engine lines --grid 2x2 " + in + " " + jpg},
+        {tool, "engine pieces --grid 2x2 " + in + " " + jpg},
+        {tool, "engine render --grid 2x2 " + in + " " + jpg},
+        {tool, "export pieces --to psd " + lay + " " + in + " " + png},
+        {tool, "export knives --size 10x10 " + lay + " " + png},
+        {tool, "fx invert " + in + " " + jpg},
+        {tool, "layout new --grid 2x2 " + png},
+        {tool, "layout block " + lay + " " + png},
+        {tool, "psd write " + png + " " + in},
+        {tool, "resources sheet " + skin + " " + jpg},
+        {tool, "shapes show " + knob + " --png " + jpg},
+        {tool, "shapes convert " + knob + " " + png},
+        {tool, "text-demo " + font + " hello " + jpg},
+        {tool, "ui-controls --snap " + jpg},
+        {tool, "ui-edit --snap " + jpg},
+        {tool, "ui-gallery --snap " + jpg},
+        {TESSOLO_HOST, in + " " + Q(d / "photo.bmp")},
+        {TESSOLO_MKDESC, "--grid 3x2 " + png},
+        {TESSOLO_MKDESC, "--raw --grid 3x2 " + png},
+        {TESSOLO_MKDESC, "--raw --grid 3x2 " + Q(d / "o.qnds")},
+        {TESSOLO_S3D_DEMO, "--scene wave --view flat -o " + jpg},
+        {TESSOLO_S3D_DEMO, "--contact-sheet " + jpg},
+        {TESSOLO_RC, manifest + " -o " + png + " --fonts " + fonts},
+        {TESSOLO_HELPDOC, guide + " " + pictures + " -o " + png},
+    };
+    const auto before = Snapshot(d.path());
+    for (const auto& [program, args] : runs) {
+        const std::string err = ExpectRefused({program, args, 2, "end"});
+        EXPECT_EQ(Snapshot(d.path()), before) << args << ": " << err;
+    }
+    // What tessolo-mkdesc wrote, said as every writer says it.
+    for (const auto& [option, name] : {std::pair{"", "job.qnds"}, std::pair{"--raw ", "job.block"}}) {
+        const std::string written = d / name;
+        const Result r = RunProgram(TESSOLO_MKDESC, std::string(option) + "--grid 3x2 " + Q(written));
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out.rfind("wrote " + written + ": ", 0), 0u) << r.out;
+        EXPECT_TRUE(fs::exists(written));
+    }
+}
+
+// No program writes over a file it reads, whichever of them it is: the
+// output named by a link (of the output's own format) to any one of them is
+// refused as the input itself is, and every file keeps its bytes. The
+// resource compiler reads its manifest's includes, expected list, fonts and
+// icons; the guide's layout reads its pictures.
+TEST(ProgramPromises, NoProgramWritesOverAnyFileItReads)
+{
+    const Folder d("inputs");
+    MakeInputs(d);
+    const std::string source = TESSOLO_SOURCE_DIR, binary = TESSOLO_BINARY_DIR;
+    for (const char* folder : {"manifest", "fonts", "icons"}) {
+        fs::create_directories(d / ("res/" + std::string(folder)));
+        fs::copy(source + "/resources/" + folder, d / ("res/" + std::string(folder)), fs::copy_options::recursive);
+    }
+    fs::copy(binary + "/help/pictures", d / "pictures", fs::copy_options::recursive);
+    fs::copy_file(source + "/resources/help/guide.txt", d / "guide.txt");
+    fs::copy_file(binary + "/resource_ts31_d.qns4", d / "skin.qns4");
+    ASSERT_EQ(RunTool("layout block " + Q(d / "lay.qntd") + " " + Q(d / "lay.block")).code, 0);
+    ASSERT_EQ(RunTool("zip " + Q(d / "in.png") + " " + Q(d / "in.zip")).code, 0);
+    const std::string in = Q(d / "in.png"), lay = Q(d / "lay.qntd"), knob = Q(d / "knob.qnth");
+    const std::string manifest = Q(d / "res/manifest/ui.qnui"), fonts = Q(d / "res/fonts");
+    const std::string guide = Q(d / "guide.txt"), pictures = Q(d / "pictures");
+    const char* tool = TESSOLO_TOOL;
+    const struct {
+        const char* program;
+        std::string args;  // the output is OUT
+        std::vector<std::string> reads;
+        int code;
+    } runs[] = {
+        {tool, "convert " + in + " OUT.png", {"in.png"}, 1},
+        {tool, "engine pieces --block " + Q(d / "lay.block") + " " + in + " OUT.png", {"in.png", "lay.block"}, 1},
+        {tool, "export pieces " + lay + " " + in + " OUT.psd", {"lay.qntd", "in.png"}, 1},
+        {tool, "export knives --picture " + in + " " + lay + " OUT.eps", {"lay.qntd", "in.png"}, 1},
+        {tool, "fx invert " + in + " OUT.png", {"in.png"}, 1},
+        {tool, "layout block " + lay + " OUT.block", {"lay.qntd"}, 1},
+        {tool, "psd write OUT.psd " + in, {"in.png"}, 1},
+        {tool, "resources sheet " + Q(d / "skin.qns4") + " OUT.png", {"skin.qns4"}, 1},
+        {tool, "shapes show " + knob + " --png OUT.png", {"knob.qnth"}, 1},
+        {tool, "shapes convert " + knob + " OUT.qnth", {"knob.qnth"}, 1},
+        {tool, "text-demo " + Q(d / "res/fonts/DejaVuSans.ttf") + " hello OUT.png", {"res/fonts/DejaVuSans.ttf"}, 1},
+        {tool, "ui-edit --resource " + Q(d / "skin.qns4") + " --image " + in + " --snap OUT.png",
+         {"skin.qns4", "in.png"}, 1},
+        {tool, "zip " + in + " OUT", {"in.png"}, 1},
+        {tool, "unzip " + Q(d / "in.zip") + " OUT", {"in.zip"}, 1},
+        {TESSOLO_MKDESC, "--block " + Q(d / "lay.block") + " OUT.qnds", {"lay.block"}, 1},
+        {TESSOLO_RC, manifest + " -o OUT.qns4 --fonts " + fonts,
+         {"res/manifest/ui.qnui", "res/manifest/main.qnui", "res/manifest/expected.txt",
+          "res/fonts/DejaVuSans.ttf", "res/fonts/DejaVuSans-Bold.ttf", "res/icons/arrow-e.svg"},
+         1},
+        {TESSOLO_HELPDOC, guide + " " + pictures + " -o OUT.pdf", {"guide.txt", "pictures/01_main_layout.png"}, 1},
+    };
+    for (const auto& run : runs) {
+        for (const std::string& read : run.reads) {
+            SCOPED_TRACE(run.args + " over " + read);
+            // OUT and its ending become a link of that ending to the input.
+            const size_t at = run.args.find("OUT");
+            const size_t end = std::min(run.args.find(' ', at), run.args.size());
+            const std::string link = d / ("link" + run.args.substr(at + 3, end - at - 3));
+            fs::create_symlink(d / read, link);
+            const std::string bytes = Slurp(d / read);
+            std::string args = run.args;
+            args.replace(at, end - at, Q(link));
+            const std::string err = ExpectRefused({run.program, args, run.code, "will not write over the input"});
+            EXPECT_EQ(Slurp(d / read), bytes) << err;
+            fs::remove(link);
+        }
     }
 }
 

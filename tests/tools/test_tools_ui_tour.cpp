@@ -40,6 +40,12 @@ std::map<std::string, std::pair<int, int>> SkinWindows()
 }
 
 
+std::string Slurp(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 int RunTour(const std::string& args, std::string& out)
 {
     const std::string capture = ::testing::TempDir() + "tour_" + std::to_string(::getpid()) + ".txt";
@@ -56,6 +62,7 @@ TEST(ToolUiTour, EveryWindowIsPicturedAtItsSizeAndNotBlank)
 {
     const fs::path dir = fs::path(::testing::TempDir()) / ("tour_" + std::to_string(::getpid()));
     fs::remove_all(dir);
+    fs::create_directories(dir);
     std::string out;
     ASSERT_EQ(RunTour("'" + dir.string() + "'", out), 0) << out;
     const auto sizes = SkinWindows();
@@ -90,11 +97,59 @@ TEST(ToolUiTour, UnreadableInputIsRefusedAndWritesNothing)
 {
     const fs::path dir = fs::path(::testing::TempDir()) / ("tour_bad_" + std::to_string(::getpid()));
     fs::remove_all(dir);
+    fs::create_directories(dir);
     const std::string missing = ::testing::TempDir() + "no_such_file.png";
     for (const std::string option : {"--photo", "--resource"}) {
         std::string out;
         EXPECT_NE(RunTour("'" + dir.string() + "' " + option + " '" + missing + "'", out), 0) << option;
         EXPECT_NE(out.find(missing), std::string::npos) << out;
-        EXPECT_FALSE(fs::exists(dir)) << option;
+        EXPECT_TRUE(fs::is_empty(dir)) << option;
     }
+    fs::remove_all(dir);
+}
+
+// The tour writes into a folder that is there, as every series does, and
+// over no file it reads: a missing folder is named and not made, and a
+// photo or resource file that one of the tour's pictures is (a copy in the
+// folder, a symbolic or a hard link from a picture's name) is refused before
+// any window is drawn, the file keeping its bytes and the folder its files.
+TEST(ToolUiTour, AMissingFolderOrAPictureThatIsAnInputIsRefused)
+{
+    const fs::path dir = fs::path(::testing::TempDir()) / ("tour_inputs_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    std::string out;
+    const fs::path nowhere = dir / "nowhere";
+    EXPECT_EQ(RunTour("'" + nowhere.string() + "'", out), 1) << out;
+    EXPECT_NE(out.find("no such folder"), std::string::npos) << out;
+    EXPECT_FALSE(fs::exists(nowhere));
+
+    const fs::path photo = dir / "photo.png", resource = dir / "skin.qns4";
+    fs::copy_file(std::string(TESSOLO_SOURCE_DIR) + "/samples/sample.png", photo);
+    fs::copy_file(std::string(TESSOLO_BINARY_DIR) + "/resource_ts31_d.qns4", resource);
+    const fs::path tour = dir / "tour";
+    const struct {
+        const char* option;
+        fs::path file;
+        int link;  // 0: the file itself lies in the folder; 1 symbolic, 2 hard link to it
+    } cases[] = {{"--photo", tour / "12_main_pieces.png", 0}, {"--photo", photo, 1}, {"--photo", photo, 2},
+                 {"--resource", resource, 1}, {"--resource", resource, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.option) + " " + c.file.string() + " link " + std::to_string(c.link));
+        fs::remove_all(tour);
+        fs::create_directories(tour);
+        if (c.link == 0)
+            fs::copy_file(photo, c.file);
+        else if (c.link == 1)
+            fs::create_symlink(c.file, tour / "07_about.png");
+        else
+            fs::create_hard_link(c.file, tour / "07_about.png");
+        const std::string bytes = Slurp(c.file);
+        const size_t held = size_t(std::distance(fs::directory_iterator(tour), fs::directory_iterator()));
+        EXPECT_EQ(RunTour("'" + tour.string() + "' " + c.option + " '" + c.file.string() + "'", out), 1) << out;
+        EXPECT_NE(out.find("will not write over the input"), std::string::npos) << out;
+        EXPECT_EQ(Slurp(c.file), bytes);
+        EXPECT_EQ(size_t(std::distance(fs::directory_iterator(tour), fs::directory_iterator())), held);
+    }
+    fs::remove_all(dir);
 }

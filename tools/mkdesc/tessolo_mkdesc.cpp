@@ -23,7 +23,7 @@
 namespace {
 
 const char kUsage[] =
-    "usage: tessolo-mkdesc [options] OUT\n"
+    "usage: tessolo-mkdesc [options] OUT.qnds\n"
     "Writes a layout as a scripting descriptor for tessolo-host --descriptor.\n"
     "  --grid CxR      columns and rows, 1..101 each (default 4x3)\n"
     "  --pieces        a replay cuts the pieces (the default, as for tessolo-tool layout new)\n"
@@ -36,7 +36,7 @@ const char kUsage[] =
     "  --no-smooth     aliased knives\n"
     "  --block FILE    take this settings block instead of building one (refused when the replay\n"
     "                  would not read it)\n"
-    "  --raw           write the block itself (the form of \"last.data\")\n"
+    "  --raw           write the block itself (the form of \"last.data\"); OUT then ends in .block or .data\n"
     "  --max-text N    write as a host that refuses texts longer than N bytes would have it\n"
     "                  (1004 or more: the smallest text written is a chunk of 1004 bytes)\n";
 
@@ -63,6 +63,14 @@ int Fail(const std::string& message, int code = qnExitFailed)
 int BadArguments(const std::string& message)
 {
     return Fail(message + " (see --help)", qnExitBadArguments);
+}
+
+// Says what was written, as every program does: on standard output, or on
+// standard error when the file itself went to standard output.
+int Wrote(const std::string& out, const char* what, size_t bytes)
+{
+    std::fprintf(qnReportStream(out), "wrote %s: a %s of %zu bytes\n", out.c_str(), what, bytes);
+    return 0;
 }
 
 // Whether the engine's reader of settings blocks takes the bytes, as the
@@ -166,6 +174,12 @@ try {
     } catch (const tool::BadArgument& e) {
         return BadArguments(e.what());
     }
+    // The name says what is written: a descriptor, or with --raw a block
+    // (a ".block" file, or the plug-in's "last.data").
+    const std::vector<std::string> endings = raw ? std::vector<std::string>{".block", ".data"}
+                                                 : std::vector<std::string>{".qnds"};
+    if (const std::string why = qnOutputNameRefusal(out, endings); !why.empty())
+        return BadArguments(why);
     // As the host keeps its output: never over the block read, never over a
     // read-only file.
     if (const std::string why = hostapp::OutputRefusal(out, {blockFile}); !why.empty())
@@ -186,7 +200,7 @@ try {
     if (raw) {
         if (const unsigned short error = qnReplaceFile(out, g_block.data(), g_block.size()))
             return Fail(qnFileFailure(out, true, error));
-        return 0;
+        return Wrote(out, "settings block", g_block.size());
     }
 
     // The descriptor is written by the plug-in's own writer, through the
@@ -205,7 +219,7 @@ try {
     const std::vector<uint8_t>& bytes = host.DescriptorBytes();
     if (const unsigned short error = qnReplaceFile(out, bytes.data(), bytes.size()))
         return Fail(qnFileFailure(out, true, error));
-    return 0;
+    return Wrote(out, "descriptor", bytes.size());
 } catch (const std::exception& e) {
     // No program ends by an exception nobody caught: one line, and a failure.
     std::fprintf(stderr, "tessolo-mkdesc: %s\n", e.what());
