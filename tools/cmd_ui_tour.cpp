@@ -8,6 +8,9 @@
 // the tour's table. Each picture is printed as a line "PATH WINDOW".
 #include "tools/Command.h"
 
+#include "core/ErrorManager.h"
+#include "core/ErrorWords.h"
+
 #include "app/App.h"
 #include "app/InteractiveRoad.h"
 #include "app/MainMenus.h"
@@ -284,11 +287,11 @@ int Run(const tool::Args& args)
     if (out.empty())
         return tool::BadArguments(kName, "needs an OUT_FOLDER");
     if (!fs::is_regular_file(resource))
-        return tool::Fail(kName, "no such resource file: " + resource);
+        return tool::Fail(kName, qnFileFailure(resource, false, qnerr::FileNotOpened));
     hostapp::RasterImage image;
     std::string err;
     if (!hostapp::ReadImageFile(photo, image, err))
-        return tool::Fail(kName, "cannot read the photo " + photo + ": " + err);
+        return tool::Fail(kName, err);
     std::error_code ec;
     fs::create_directories(out, ec);
     if (!fs::is_directory(out))

@@ -334,13 +334,14 @@ TEST(HostPluginRun, DescriptorsMissingOrDamagedAreNeverReplacedByLastData)
         v = uint8_t((seed = seed * 1103515245u + 12345u) >> 24);
     const std::string prose = "settings: a 3x2 grid\n";
     const std::vector<std::tuple<std::string, std::vector<uint8_t>, std::string>> broken = {
-        {"cut6.qnds", std::vector<uint8_t>(whole.begin(), whole.begin() + 6), "not a descriptor (no QNDS header)"},
+        {"cut6.qnds", std::vector<uint8_t>(whole.begin(), whole.begin() + 6), "descriptor cut short in its header"},
         {"cut14.qnds", std::vector<uint8_t>(whole.begin(), whole.begin() + 14),
          "descriptor item count larger than the data"},
         {"cuthalf.qnds", std::vector<uint8_t>(whole.begin(), whole.begin() + long(whole.size() / 2)),
          "descriptor value longer than the data"},
-        {"noise.qnds", noise, "not a descriptor (no QNDS header)"},
-        {"text.qnds", std::vector<uint8_t>(prose.begin(), prose.end()), "not a descriptor (no QNDS header)"},
+        {"noise.qnds", noise, "not a descriptor (it does not begin with QNDS; tessolo-mkdesc makes one)"},
+        {"text.qnds", std::vector<uint8_t>(prose.begin(), prose.end()),
+         "not a descriptor (it does not begin with QNDS; tessolo-mkdesc makes one)"},
     };
     for (const auto& [name, held, why] : broken)
         ASSERT_EQ(qnReplaceFile(b.Path(name), held.data(), held.size()), 0);
