@@ -259,8 +259,8 @@ int Knives(const tool::Args& args)
     uint32_t written = 0;
     std::string message;
     if (!CKnivesExport::ExportLM(layout, s, files[1], w, h, resolution, written, message, error))
-        return tool::Fail(kName, message + " (" + error + ")");
-    std::printf("wrote %s: %u knives\n", files[1].c_str(), written);
+        return tool::Fail(kName, error.rfind("cannot write ", 0) == 0 ? error : message + " (" + error + ")");
+    std::printf("wrote %s: %u %s\n", files[1].c_str(), written, written == 1 ? "knife" : "knives");
     return 0;
 }
 

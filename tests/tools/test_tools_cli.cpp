@@ -206,6 +206,17 @@ TEST(ToolCli, EveryWriterSaysWhatItWrote)
     }
     EXPECT_EQ(Slurp(base + "_un.png"), Slurp(samplePath));
 
+    // One of a thing is one, not "1 layers".
+    Result r = RunTool("layout new --grid 2x1 " + F("_2.qntd"));
+    EXPECT_NE(r.out.find(": 2 x 1 cells, 1 knife, 0 extra knives, pieces\n"), std::string::npos) << r.out;
+    ASSERT_EQ(RunTool("layout new --grid 1x1 " + F("_1.qntd")).code, 0);
+    r = RunTool("layout show " + F("_1.qntd"));
+    EXPECT_NE(r.out.find("grid           1 column x 1 row\n"), std::string::npos) << r.out;
+    r = RunTool("export knives --size 10x10 " + F("_2.qntd") + " " + F(".eps"));
+    EXPECT_NE(r.out.find(".eps: 1 knife\n"), std::string::npos) << r.out;
+    r = RunTool("engine render --grid 1x1 " + sample + " " + F("_r.png"));
+    EXPECT_NE(r.out.find("_r.png: 1 piece rendered\n"), std::string::npos) << r.out;
+
     const struct {
         std::string args;
         std::string file;  // what the same command wrote to a file above
@@ -221,7 +232,7 @@ TEST(ToolCli, EveryWriterSaysWhatItWrote)
         EXPECT_TRUE(r.out == Slurp(base + c.file)) << c.args << ": standard output is not the file's bytes alone";
         EXPECT_EQ(Lines(r.err), 1u) << c.args << ": " << r.err;
     }
-    for (const char* ext : {"_fx.png", ".zip", "_un.png", ".psd", ".qnth"})
+    for (const char* ext : {"_fx.png", ".zip", "_un.png", ".psd", ".qnth", "_2.qntd", "_1.qntd", ".eps", "_r.png"})
         std::remove((base + ext).c_str());
 }
 
