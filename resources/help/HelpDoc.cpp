@@ -469,8 +469,9 @@ int main(int argc, char** argv)
         return 1;
     }
     if (std::rename(temp.c_str(), out.c_str()) != 0) {
+        const int why = errno;
         std::remove(temp.c_str());
-        std::fprintf(stderr, "tessolo-helpdoc: cannot write %s: %s\n", out.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "tessolo-helpdoc: cannot write %s: %s\n", out.c_str(), qnSystemWords(why).c_str());
         return 1;
     }
     return 0;
