@@ -199,6 +199,7 @@ TEST(ProgramPromises, OneFaultReadsTheSameInEveryProgram)
         {TESSOLO_HOST, missing("png") + " " + Q(d / "o.png"), gone + ".png"},
         {TESSOLO_HOST, "--descriptor " + missing("qnds") + " " + in + " " + Q(d / "o.png"), gone + ".qnds"},
         {TESSOLO_HOST, "--add-layer " + missing("png") + " " + in + " " + Q(d / "o.psd"), gone + ".png"},
+        {TESSOLO_HOST, "--plugin " + missing("so") + " " + in + " " + Q(d / "o.png"), gone + ".so"},
         {TESSOLO_MKDESC, "--block " + missing("block") + " " + Q(d / "o.qnds"), gone + ".block"},
         {TESSOLO_RC, missing("manifest") + " -o " + Q(d / "o.qns4") + " --fonts " + Q(d.path()), gone + ".manifest"},
         {TESSOLO_HELPDOC, missing("txt") + " " + Q(d.path()) + " -o " + Q(d / "o.pdf"), gone + ".txt"},
