@@ -3,6 +3,7 @@
 #include "tools/Command.h"
 
 #include "core/ErrorWords.h"
+#include "core/SafeFile.h"
 #include "core/ProgramOutput.h"
 #include "core/StorageFormat.h"
 #include "core/StdFile.h"
@@ -129,6 +130,8 @@ int Sheet(const tool::Args& args)
         unsigned short error = 0;
         if (!qnSaveImagePNG(path.c_str(), sheet, "tessolo-tool", error))
             return tool::Fail(kName, qnFileFailure(path, true, error));
+        std::fprintf(qnReportStream(path), "wrote %s: %u x %u\n", path.c_str(), unsigned(sheet.GetImageWidth()),
+                     unsigned(sheet.GetImageHeight()));
     }
     return 0;
 }

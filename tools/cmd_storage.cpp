@@ -306,6 +306,7 @@ int PutRecord(const std::string& file, const std::string& path, const Value& v, 
             return tool::Fail(kName, qnFileFailure(file, true, error));
         return Failed(file, error);
     }
+    std::printf("wrote %s: %s\n", file.c_str(), qnShownName(path).c_str());
     return 0;
 }
 

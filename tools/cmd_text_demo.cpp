@@ -6,6 +6,7 @@
 #include "tools/Command.h"
 
 #include "core/ErrorWords.h"
+#include "core/SafeFile.h"
 #include "core/Storage.h"
 #include "core/StdFile.h"
 #include "core/String.h"
@@ -154,6 +155,7 @@ int Run(const tool::Args& args)
     unsigned short error = 0;
     if (!qnSaveImagePNG(pos[2].c_str(), *set.GetCanvas(), "tessolo-tool", error))
         return tool::Fail(kName, qnFileFailure(pos[2], true, error));
+    std::fprintf(qnReportStream(pos[2]), "wrote %s\n", pos[2].c_str());
     return 0;
 }
 

@@ -196,6 +196,8 @@ TEST(ToolCli, EveryWriterSaysWhatItWrote)
         {"unzip " + F(".zip") + " " + F("_un.png"), "_un.png", " bytes -> " + base + "_un.png, " + size + " bytes\n"},
         {"psd write " + F(".psd") + " " + sample, ".psd", base + ".psd: 360 x 240, 1 layer\n"},
         {"shapes convert " + knob + " " + F(".qnth"), ".qnth", base + ".qnth: knife shape of"},
+        {"storage put " + F(".conf") + " A 1 1", ".conf", "wrote " + base + ".conf: A\n"},
+        {"draw-demo " + F("_dd.png"), "_dd.png", "wrote " + base + "_dd.png\n"},
     };
     for (const auto& c : cases) {
         const Result r = RunTool(c.args);
@@ -232,7 +234,8 @@ TEST(ToolCli, EveryWriterSaysWhatItWrote)
         EXPECT_TRUE(r.out == Slurp(base + c.file)) << c.args << ": standard output is not the file's bytes alone";
         EXPECT_EQ(Lines(r.err), 1u) << c.args << ": " << r.err;
     }
-    for (const char* ext : {"_fx.png", ".zip", "_un.png", ".psd", ".qnth", "_2.qntd", "_1.qntd", ".eps", "_r.png"})
+    for (const char* ext : {"_fx.png", ".zip", "_un.png", ".psd", ".qnth", ".conf", "_dd.png", "_2.qntd", "_1.qntd", ".eps",
+                            "_r.png"})
         std::remove((base + ext).c_str());
 }
 
