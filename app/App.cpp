@@ -5,6 +5,7 @@
 #include "ui/PlatformPopupMenu.h"
 
 #include <cstdlib>
+#include <filesystem>
 
 namespace {
 
@@ -94,8 +95,19 @@ unsigned char CApp::HelpMenuDispatcher(unsigned short id, CQNF_Window* window)
 
 void CApp::ShowHelp()
 {
-    if (!m_pPlugin || !m_pPlugin->LaunchFile(kHelpFile))
-        PlatformMessageBox("Cannot show \"Quorvin Tessolo 3.1 Help.pdf\" file.", "Error!", nullptr);
+    if (m_pPlugin && m_pPlugin->LaunchFile(kHelpFile))
+        return;
+    // The user is told what stands in the way and where the document lies,
+    // so that it can be opened by hand.
+    const std::string path =
+        (m_pPlugin ? std::filesystem::path(m_pPlugin->GetPluginFolder().path) : std::filesystem::path()) / kHelpFile;
+    std::error_code ec;
+    const std::string message =
+        std::filesystem::is_regular_file(path, ec)
+            ? "Cannot show the help: no program to open PDF files was found. Install a PDF viewer (such as "
+              "evince) and open the help from its file:\n" + path
+            : "Cannot show the help: its file is missing:\n" + path + "\nInstall the plug-in again.";
+    PlatformMessageBox(message.c_str(), "Error!", nullptr);
 }
 
 void CApp::GoToURL(const char* url)

@@ -20,7 +20,7 @@
 
 namespace {
 
-const char kCannotWrite[] = "Cannot write file...";
+const char* const kCannotWrite = CPiecesExport::kCannotWriteMessage;
 const char kErrorTitle[] = "Error!";
 const char kNoMemory[] = "Memory allocation problem...";
 const char kCancelled[] = "The export was cancelled: no file was written.";

@@ -55,6 +55,10 @@ class CTessolo;
 
 class CPiecesExport {
 public:
+    // Message() of an export whose files could not be written; Detail()
+    // then names the file and why.
+    static constexpr const char* kCannotWriteMessage = "Cannot write file...";
+
     // One layer or file: the rendered planes of a piece, or a full canvas.
     struct EXPORTLAYER {
         std::string name;        // the first 60 characters are used

@@ -19,9 +19,13 @@
 // wall clock: on a loaded machine, time spent waiting for the core no
 // longer counts, for every side alike.
 //
+// Ours runs on one thread as each peer does, whatever TESSOLO_THREADS or
+// the machine's cores would give it: the first line says so.
+//
 // Built when the peers' development files are found (scripts/setup.sh
 // --bench installs them); a peer that is missing shows "-".
 #include "imaging/ImageFX.h"
+#include "imaging/Parallel.h"
 
 #include <malloc.h>
 
@@ -235,6 +239,8 @@ int main(int argc, char** argv)
             return a == "--help" || a == "-h" ? 0 : 2;
         }
     }
+    // Our filters would otherwise use every core the process may run on.
+    setenv("TESSOLO_THREADS", "1", 1);
     mallopt(M_MMAP_THRESHOLD, 1 << 30);
     mallopt(M_TRIM_THRESHOLD, -1);
 #if defined(TESSOLO_PEER_VIPS)
@@ -252,6 +258,8 @@ int main(int argc, char** argv)
     g_object_set(gegl_config(), "threads", 1, nullptr);
 #endif
     Picture pic;
+    const unsigned threads = qnpar::ThreadCount();
+    std::printf("ours on %u thread%s, each peer on one\n", threads, threads == 1 ? "" : "s");
     std::printf("%-30s %9s %9s %9s %9s %9s\n", ("operation " + std::to_string(g_w) + "x" + std::to_string(g_h)).c_str(),
                 "ours ms", "vips ms", "IM ms", "gegl ms", "ours/best");
     const double none = -1;

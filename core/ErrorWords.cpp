@@ -4,6 +4,7 @@
 #include "core/SafeFile.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 
@@ -43,7 +44,7 @@ const char* qnErrorWords(unsigned short number)
 
 std::string qnErrorText(unsigned short number)
 {
-    return std::string(qnErrorWords(number)) + " (error " + std::to_string(number) + ")";
+    return qnErrorWords(number);
 }
 
 std::string qnSystemWords(int error)
@@ -76,15 +77,19 @@ std::string FileProblem(const std::string& path, bool writing, unsigned short nu
     if (folder.empty())
         folder = ".";
     if (!fs::is_directory(folder, ec))
-        return fs::exists(folder, ec) ? "not a folder: " + folder.string() : "folder does not exist";
+        return fs::exists(folder, ec) ? "not a folder: " + folder.string() : "no such folder";
     const bool exists = fs::exists(file, ec);
     if (exists && fs::is_directory(file, ec))
         return "is a folder";
     if (!writing && !exists)
-        return "file does not exist";
+        return "no such file";
     if (exists && !fs::is_regular_file(file, ec))
         return "not a regular file";
-    if (writing ? !qnMayWrite(exists ? path : folder.string()) : access(path.c_str(), R_OK) != 0)
+    if (writing && exists && !qnMayWrite(path))
+        return "the file is read-only";
+    if (writing && !qnMayWrite(folder.string()))
+        return "the folder is read-only";
+    if (!writing && access(path.c_str(), R_OK) != 0)
         return "permission denied";
     // Nothing to see from outside (a full disk, say): the system's own
     // reason for the write that failed.
@@ -108,9 +113,17 @@ std::string qnFileFailure(const std::string& path, bool writing, unsigned short 
     if (number == 0)
         number = writing ? qnerr::FileWrite : qnerr::FileRead;
     bool systems;
-    const std::string why = FileProblem(path, writing, number, systems);
     // The system's reason names the failure whichever step met it: the
     // same full disk reads the same from every program.
-    return std::string(writing ? "cannot write " : "cannot read ") + path + ": " + why +
-           (systems ? std::string() : " (error " + std::to_string(number) + ")");
+    return std::string(writing ? "cannot write " : "cannot read ") + path + ": " +
+           FileProblem(path, writing, number, systems);
+}
+
+std::string qnReadFailure(const std::string& path, int error)
+{
+    // What is missing or closed is judged as every reader judges it; any
+    // other refusal is the system's own.
+    if (error == ENOENT || error == ENOTDIR || error == EACCES || error == EISDIR)
+        return qnFileFailure(path, false, qnerr::FileNotOpened);
+    return "cannot read " + path + ": " + qnSystemWords(error);
 }

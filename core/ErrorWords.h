@@ -1,9 +1,10 @@
 // Error numbers in words, for the messages the programs print.
 //
-// The numbers stay diagnostics (bug reports quote them); a person reads the
-// words. Every program words the same failure the same way from here:
-//   cannot write nodir/out.png: folder does not exist (error 32)
-//   photo.jpg: JPEG file is damaged or truncated (error 49)
+// A person reads the words, never the number. Every program words the same
+// failure the same way from here:
+//   cannot read photo.jpg: no such file
+//   cannot write nodir/out.png: no such folder
+//   cannot write out.png: the file is read-only
 // A failure the system gave its reason for is named by that reason alone,
 // whichever step met it:
 //   cannot write /mnt/full/out.png: no space left on device
@@ -33,14 +34,18 @@ std::string qnSystemWords(int error);
 bool qnMayWrite(const std::string& path);
 
 // Why a file cannot be read (writing false) or written now, in a few words:
-// "folder does not exist", "permission denied", "file does not exist",
-// "is a folder", "not a regular file"; otherwise the system's reason for
-// the write that failed, or the words of number.
+// "no such folder", "no such file", "permission denied", "the file is
+// read-only", "the folder is read-only", "is a folder", "not a regular
+// file"; otherwise the system's reason for the write that failed, or the
+// words of number.
 std::string qnFileProblem(const std::string& path, bool writing, unsigned short number);
 
-// "cannot read PATH: why (error N)" or "cannot write PATH: why (error N)";
-// without "(error N)" when why is the system's reason.
+// "cannot read PATH: why" or "cannot write PATH: why".
 std::string qnFileFailure(const std::string& path, bool writing, unsigned short number);
 
-// "why (error N)" for a failure that is not about one file.
+// "cannot read PATH: why" for an input that the system would not open with
+// errno error: worded as qnFileFailure words it ("no such file").
+std::string qnReadFailure(const std::string& path, int error);
+
+// The words of number, for a failure that is not about one file.
 std::string qnErrorText(unsigned short number);

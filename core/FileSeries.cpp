@@ -979,7 +979,7 @@ bool CQNF_FileSeries::Commit()
         else if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
             ok = i_Fail(s.shown, "not a regular file");
         else if (!qnMayWrite(s.shown))
-            ok = i_Fail(s.shown, "the file is read-only (permission denied)");
+            ok = i_Fail(s.shown, "the file is read-only");
         else if (::linkat(m_dir, e.file.c_str(), m_lock, BackupName(e.name).c_str(), 0) == 0)
             s.linked = true;
         else if (errno != EPERM && errno != ENOTSUP && errno != EMLINK)

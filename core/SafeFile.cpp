@@ -550,7 +550,7 @@ std::string qnFolderRefusal(const std::string& folder, size_t longestName)
     if (::statvfs(folder.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY) != 0)
         return folder + ": the folder is on a read-only file system";
     if (!qnMayWrite(folder))
-        return folder + ": the folder is read-only (permission denied)";
+        return folder + ": the folder is read-only";
     const long most = ::pathconf(folder.c_str(), _PC_NAME_MAX);
     if (most > 0 && longestName > size_t(most))
         return folder + ": a name of " + std::to_string(longestName) + " bytes is longer than the " +
@@ -581,8 +581,8 @@ std::string qnTargetRefusal(const std::string& path)
     if (exists && !qnMayWrite(t.path)) {
         struct statvfs on {};
         if (::statvfs(t.path.c_str(), &on) == 0 && (on.f_flag & ST_RDONLY) != 0)
-            return "cannot replace " + path + ": the file is on a read-only file system";
-        return "cannot replace " + path + ": the file is read-only (permission denied)";
+            return "cannot write " + path + ": the file is on a read-only file system";
+        return "cannot write " + path + ": the file is read-only";
     }
     // The file's own name, and the hidden name its content is first
     // written under, must fit a folder entry.

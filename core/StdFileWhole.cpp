@@ -1,6 +1,8 @@
 // Whole files read at once, within a limit the reader states (StdFile.h).
 #include "core/StdFile.h"
 
+#include "core/ErrorWords.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -29,7 +31,7 @@ std::FILE* OpenRegular(const std::string& path, std::string& error)
         ::close(fd);
     error = why == EISDIR   ? path + " is a folder, not a file"
             : why == EINVAL ? path + " is not a regular file"
-                            : "cannot open " + path + ": " + std::strerror(why);
+                            : qnReadFailure(path, why);
     return nullptr;
 }
 

@@ -18,7 +18,7 @@ const char* ShapeIoMessage(ShapeIoError error)
     case ShapeIoError::ReadFailed:
         return "Error reading data file...";
     case ShapeIoError::BadFormat:
-        return "Unknow file format or file corrupt...";
+        return "Unknown file format, or the file is damaged.";
     case ShapeIoError::WriteFailed:
         return "Cannot write file...";
     case ShapeIoError::UpdateFailed:

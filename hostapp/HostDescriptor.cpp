@@ -2,6 +2,8 @@
 
 #include "filterapi/FilterApi.h"
 
+#include <cstring>
+
 namespace hostapp {
 
 namespace {
@@ -65,8 +67,16 @@ std::vector<uint8_t> HostDescriptor::Serialize() const
 bool HostDescriptor::Parse(const uint8_t* data, size_t size, HostDescriptor& out, std::string& err)
 {
     out.items.clear();
-    if (size < 8 || data[0] != 'Q' || data[1] != 'N' || data[2] != 'D' || data[3] != 'S') {
-        err = "not a descriptor (no QNDS header)";
+    const bool qnds = size >= 4 && std::memcmp(data, "QNDS", 4) == 0;
+    if (qnds && size < 8) {
+        err = "descriptor cut short in its header";
+        return false;
+    }
+    if (!qnds) {
+        // A layout document is the likeliest file given in its place.
+        err = size >= 6 && (std::memcmp(data, "QNTS30", 6) == 0 || std::memcmp(data, "QNTS20", 6) == 0)
+                  ? kLayoutNotDescriptor
+                  : "not a descriptor (it does not begin with QNDS; tessolo-mkdesc makes one)";
         return false;
     }
     const uint32_t count = GetU32(data + 4);

@@ -29,6 +29,8 @@ struct HostDescriptor {
     static int32_t IntegerOf(const DescriptorItem& item);
 
     std::vector<uint8_t> Serialize() const;
+    // Parse's err for a layout document (".qntd") given as a descriptor.
+    static constexpr const char* kLayoutNotDescriptor = "a layout document, not a descriptor";
     // Refuses bad magic, truncated items, integers not 4 bytes long and
     // counts that the bytes cannot hold.
     static bool Parse(const uint8_t* data, size_t size, HostDescriptor& out, std::string& err);

@@ -281,7 +281,7 @@ int RunHostProgram(const HostCommandLine& cmd)
     // for. The dialog may record a new one.
     const bool replaysDescriptor = !cmd.descriptorFile.empty() && cmd.sequence == StandInHost::Sequence::Replay;
     if (replaysDescriptor && !std::filesystem::exists(cmd.descriptorFile))
-        return Fail(kExitBadArguments, "--descriptor " + cmd.descriptorFile +
+        return Fail(kExitBadArguments, "cannot read " + cmd.descriptorFile +
                                            ": no such file (make one with tessolo-mkdesc, or record one with --dialog)");
     if (replaysDescriptor && (!cmd.settings.offerDescriptors || !cmd.settings.offerHandles))
         return Fail(kExitBadArguments, std::string("--descriptor cannot be replayed by a host that offers ") +
@@ -296,7 +296,11 @@ int RunHostProgram(const HostCommandLine& cmd)
         // answer as a descriptor whose settings do not read.
         if (!descriptor.empty() && !HostDescriptor::Parse(descriptor.data(), descriptor.size(), parsed, err))
             return Fail(kExitPluginError,
-                        cmd.descriptorFile + " is damaged: " + err + "; the image is unchanged");
+                        err == HostDescriptor::kLayoutNotDescriptor
+                            ? cmd.descriptorFile + " is " + err + ": make one from it with tessolo-tool layout block " +
+                                  cmd.descriptorFile + " BLOCK, then tessolo-mkdesc --block BLOCK OUT.qnds; the image "
+                                  "is unchanged"
+                            : cmd.descriptorFile + " is damaged: " + err + "; the image is unchanged");
         if (replaysDescriptor && parsed.items.empty())
             return Fail(kExitPluginError,
                         cmd.descriptorFile + " holds no settings (damaged, or left empty by a dialog whose settings "

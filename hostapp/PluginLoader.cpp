@@ -1,6 +1,11 @@
 #include "hostapp/PluginLoader.h"
 
+#include "core/ErrorWords.h"
+
+#include <cerrno>
+
 #include <dlfcn.h>
+#include <unistd.h>
 
 namespace hostapp {
 
@@ -16,7 +21,9 @@ bool PluginLoader::Load(const std::string& path, std::string& err)
     m_library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!m_library) {
         const char* why = dlerror();
-        err = "cannot load plug-in " + path + ": " + (why ? why : "unknown reason");
+        // A plug-in file missing or closed reads as any input that is.
+        err = ::access(path.c_str(), R_OK) != 0 ? qnReadFailure(path, errno)
+                                                : "cannot load plug-in " + path + ": " + (why ? why : "unknown reason");
         return false;
     }
     void* symbol = dlsym(m_library, filterEntryName);

@@ -51,9 +51,7 @@ bool DocumentFromPsd(CQNF_ImageFile& file, const std::string& path, HostDocument
     auto& psd = static_cast<CQNF_ImagePSD&>(*file.GetReader());
     bool flat = false;
     if (!psd.LParseLocal()) {
-        const std::string why = psd.GetReason().empty() ? qnErrorText(psd.GetError())
-                                                        : psd.GetReason() + " (error " +
-                                                              std::to_string(psd.GetError()) + ")";
+        const std::string why = psd.GetReason().empty() ? qnErrorText(psd.GetError()) : psd.GetReason();
         if (!note || psd.GetError() != qncodec::ErrUnsupported) {
             err = path + ": cannot read the PSD layers: " + why;
             return false;

@@ -96,7 +96,7 @@ bool CQNF_ImageFile::i_Open(const std::string& path, uint8_t kinds, uint32_t max
         return i_Fail(Failure::CannotOpen, qnFileFailure(path, false, file.GetError()), file.GetError());
     unsigned char magic[4] = {};
     if (file.Read(magic, 4) != 4)
-        return i_Fail(Failure::TooShort, path + ": too short to be a picture (error 49)", qncodec::ErrCorrupt);
+        return i_Fail(Failure::TooShort, path + ": too short to be a picture", qncodec::ErrCorrupt);
     const uint8_t kind = KindOf(magic) & kinds;
     if (!kind)
         return i_Fail(Failure::UnknownKind, path + ": not a " + NamesOf(kinds) + " file", qncodec::ErrUnsupported);
@@ -116,16 +116,14 @@ bool CQNF_ImageFile::i_Open(const std::string& path, uint8_t kinds, uint32_t max
 std::string CQNF_ImageFile::i_Unreadable(const std::string& path, unsigned short error) const
 {
     // The reader names the cause where it can: "in.jpg: JPEG file is
-    // truncated (error 49)", "in.png: PNG file is damaged: the checksum of
-    // its IDAT chunk does not match (error 49)", "in.psd: cannot read this
-    // PSD: layer 2 ("Cat"): channels compressed with ZIP are not read
-    // (error 48)".
+    // truncated", "in.png: PNG file is damaged: the checksum of its IDAT
+    // chunk does not match", "in.psd: cannot read this PSD: layer 2
+    // ("Cat"): channels compressed with ZIP are not read".
     const std::string& named = m_reader->GetReason();
     return path + ": " +
            (error == qncodec::ErrCorrupt
                 ? std::string(NameOf(m_kind)) + " file is " + (named.empty() ? "damaged or truncated" : named)
-                : std::string("cannot read this ") + NameOf(m_kind) + ": " + (named.empty() ? qnErrorWords(error) : named)) +
-           " (error " + std::to_string(error) + ")";
+                : std::string("cannot read this ") + NameOf(m_kind) + ": " + (named.empty() ? qnErrorWords(error) : named));
 }
 
 bool CQNF_ImageFile::i_HeaderRefused(const std::string& path)
@@ -133,9 +131,7 @@ bool CQNF_ImageFile::i_HeaderRefused(const std::string& path)
     const unsigned short error = m_reader->GetError();
     if (m_reader->OverLimits())
         return i_Fail(Failure::TooLarge,
-                      path + ": the picture is too large: " + m_reader->GetReason() + " (error " +
-                          std::to_string(error) + ")",
-                      error);
+                      path + ": the picture is too large: " + m_reader->GetReason(), error);
     return i_Fail(Failure::Undecodable, i_Unreadable(path, error), error);
 }
 
@@ -198,7 +194,7 @@ bool CQNF_ImageFile::Load(const std::string& path, uint8_t kinds, uint32_t maxSi
         return i_Fail(Failure::Undecodable, i_Unreadable(path, m_reader->GetError()), m_reader->GetError());
     i_ReadFacts();
     if (!i_TurnUpright())
-        return i_Fail(Failure::Undecodable, path + ": too little memory to turn the photo upright (error 17)",
+        return i_Fail(Failure::Undecodable, path + ": too little memory to turn the photo upright",
                       qncodec::ErrMemory);
     if (m_kind == KindJPEG && m_mode == qncodec::ModeCMYK &&
         !static_cast<CQNF_ImageJPEG*>(m_reader.get())->InvertedCMYK()) {

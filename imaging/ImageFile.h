@@ -51,7 +51,7 @@ public:
     Failure GetFailure() const { return m_failure; }
     // The last failure as a one-line reason that names the file and the
     // cause the codec found, else the words of core/ErrorWords.h:
-    // "in.png: PNG file is truncated (error 49)".
+    // "in.png: PNG file is truncated".
     const std::string& Reason() const { return m_reason; }
 
     // The kind a file's signature names (0: none, or unreadable).
@@ -93,7 +93,7 @@ private:
     void i_ReadFacts();
     // Turns the decoded planes upright; false without memory.
     bool i_TurnUpright();
-    // "in.png: PNG file is truncated (error 49)" after a refusal.
+    // "in.png: PNG file is truncated" after a refusal.
     std::string i_Unreadable(const std::string& path, unsigned short error) const;
     // Fails with what the reader refused the header for.
     bool i_HeaderRefused(const std::string& path);

@@ -1,5 +1,7 @@
 #include "resources/ResourceFile.h"
 
+#include "core/ErrorWords.h"
+
 #include "core/BlockProcessor.h"
 #include "core/StorageFormat.h"
 #include "core/ZipBlock.h"
@@ -64,7 +66,7 @@ bool ResourceFile::Open(const std::string& path, std::string& why)
         return false;
     }
     if (!m_storage.Open(p, 1)) {
-        why = "not a storage container, or a corrupt one (error " + std::to_string(m_storage.GetError()) + ")";
+        why = "not a storage container, or a damaged one";
         return false;
     }
     m_children.clear();
@@ -115,7 +117,7 @@ bool ResourceFile::LoadFolderRecords(const std::string& key, std::vector<Record>
             // Only zip blocks are pictures; slider paths are raw.
             if (unpack == Unpack::Yes && r.size >= kQnZipHeaderSize && !std::memcmp(block.GetPtr(), kQnZipMagic, 8))
                 if (const unsigned short e = DecodePicture(block.GetPtr(), block.GetSize(), r.picture)) {
-                    why = key + ">" + name + ": not a valid image (error " + std::to_string(e) + ")";
+                    why = key + ">" + name + ": not a valid image (" + std::string(qnErrorWords(e)) + ")";
                     return false;
                 }
         } else if (r.type == qnstorage::kU8 || r.type == qnstorage::kU16 || r.type == qnstorage::kU32) {

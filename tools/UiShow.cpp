@@ -1,5 +1,8 @@
 #include "tools/UiShow.h"
 
+#include "core/ErrorManager.h"
+#include "core/ErrorWords.h"
+
 #include "platform/Backend.h"
 #include "tools/Command.h"
 #include "ui/App.h"
@@ -28,7 +31,7 @@ int ShowWindow(const char* command, const std::string& resource, const char* win
             std::fflush(stdout);
         });
         if (!app.InitStorgaeResource(resource.c_str(), 0)) {
-            rc = Fail(command, "cannot read the resource file " + resource);
+            rc = Fail(command, qnFileFailure(resource, false, qnerr::FileNotOpened));
         } else if (!w->CreateFromResource(CQNF_String(windowName), -32000, -32000, nullptr, 0)) {
             // Most often the resource file is another one's (the plug-in's
             // own holds no gallery windows): say so rather than a bare number.
@@ -36,7 +39,7 @@ int ShowWindow(const char* command, const std::string& resource, const char* win
             const std::string why = e == qnerr::WindowImage || e == 1
                                         ? ": " + resource + " has no complete \"" + windowName + "\" window"
                                         : "";
-            rc = Fail(command, what + " cannot be made" + why + " (error " + std::to_string(e) + ")");
+            rc = Fail(command, what + " cannot be made" + (why.empty() ? ": " + std::string(qnErrorWords(e)) : why));
         } else {
             w->RenderRect(qnNullRect);
             w->SetFocus();

@@ -252,7 +252,8 @@ int Run(const tool::Args& args)
             return tool::Fail(kName, "cannot draw the knife lines: " + SplitFailure(e));
         if (!WritePng(o.output, pic.w, pic.h, 1, plane, error))
             return tool::Fail(kName, error);
-        std::fprintf(qnReportStream(o.output), "%s: %u knives drawn\n", o.output.c_str(), e.m_nVKnives + e.m_nHKnives + e.m_nFreeKnives);
+        const unsigned knives = e.m_nVKnives + e.m_nHKnives + e.m_nFreeKnives;
+        std::fprintf(qnReportStream(o.output), "%s: %u %s drawn\n", o.output.c_str(), knives, knives == 1 ? "knife" : "knives");
         return 0;
     }
 
@@ -296,7 +297,7 @@ int Run(const tool::Args& args)
         }
         if (!WritePng(o.output, pic.w, pic.h, 3, rgb, error))
             return tool::Fail(kName, error);
-        std::fprintf(qnReportStream(o.output), "%s: %u pieces\n", o.output.c_str(), e.m_nPieces);
+        std::fprintf(qnReportStream(o.output), "%s: %u piece%s\n", o.output.c_str(), e.m_nPieces, e.m_nPieces == 1 ? "" : "s");
         progress.Summary(summary);
         return 0;
     }
@@ -331,12 +332,13 @@ int Run(const tool::Args& args)
     if (!e.CombineSplitedCells(w, h, dst, uint32_t(w), 4, nullptr, 0, qnNullRect, 0, 0, 100))
         return tool::Fail(kName, "cannot composite the pieces");
     if (o.time)
-        std::fprintf(qnReportStream(o.output), "split %.1f ms, render %.1f ms, composite %.1f ms, %u threads\n",
+        std::fprintf(qnReportStream(o.output), "split %.1f ms, render %.1f ms, composite %.1f ms, %u thread%s\n",
                      ms(splitStart, splitEnd), ms(renderStart, renderEnd), ms(compositeStart, Clock::now()),
-                     qnpar::ThreadCount());
+                     qnpar::ThreadCount(), qnpar::ThreadCount() == 1 ? "" : "s");
     if (!WritePng(o.output, pic.w, pic.h, 4, rgba, error))
         return tool::Fail(kName, error);
-    std::fprintf(qnReportStream(o.output), "%s: %u pieces rendered\n", o.output.c_str(), e.m_nPieces);
+    std::fprintf(qnReportStream(o.output), "%s: %u piece%s rendered\n", o.output.c_str(), e.m_nPieces,
+                 e.m_nPieces == 1 ? "" : "s");
     progress.Summary(summary);
     return 0;
 }

@@ -129,18 +129,18 @@ int Pieces(const tool::Args& args)
     } else if (std::filesystem::is_directory(r.path)) {
         r.path = (std::filesystem::path(r.path) / "piece").string();
     } else if (r.path.back() == '/') {
-        return tool::Fail(kName, r.path + ": no such folder");
+        return tool::Fail(kName, "cannot write " + r.path + ": no such folder");
     } else if (r.path.find('/') == std::string::npos && !EndsWith(r.path, ".png")) {
         // A bare name is taken for the folder the files go into, as the
         // usage says; were it read as the files' first name when no such
         // folder exists, a typing slip would spill the series into the
         // current folder.
-        return tool::Fail(kName, r.path + ": no such folder (name the files after it with ./" + r.path + " or " +
+        return tool::Fail(kName, "cannot write " + r.path + ": no such folder (name the files after it with ./" + r.path + " or " +
                                      r.path + ".png)");
     }
     if (!psdName)
         if (const std::string why = CPiecesExport::SeriesRefusal(r.path, r.settings, 0, false, r.keep); !why.empty())
-            return tool::Fail(kName, why);
+            return tool::Fail(kName, "cannot write " + why);
 
     CQNF_ImageFile picture;
     if (!picture.Load(files[1], CQNF_ImageFile::AllKinds, 30000))
@@ -177,8 +177,16 @@ int Pieces(const tool::Args& args)
     CPiecesExport::RESULT result;
     const bool exported = exporter.Export(r, result);
     progress.Finish();
-    if (!exported)
-        return tool::Fail(kName, exporter.Message() + " (" + exporter.Detail() + ")");
+    if (!exported) {
+        // A write that failed reads as every program's: "cannot write PATH:
+        // why", naming the file the detail names, or else the target.
+        const std::string& detail = exporter.Detail();
+        if (exporter.Message() != CPiecesExport::kCannotWriteMessage)
+            return tool::Fail(kName, exporter.Message() + " (" + detail + ")");
+        const std::string folder = std::filesystem::path(r.path).parent_path().string();
+        const bool named = detail.rfind(r.path + ": ", 0) == 0 || (!folder.empty() && detail.rfind(folder + "/", 0) == 0);
+        return tool::Fail(kName, "cannot write " + (named ? detail : r.path + ": " + detail));
+    }
     const uint32_t cut = pieces.Engine().m_nPieces;
     const std::string from = " from " + std::to_string(cut) + (cut == 1 ? " piece" : " pieces");
     if (r.settings.exportTo == CExportSettings::kToPSD)
@@ -251,8 +259,8 @@ int Knives(const tool::Args& args)
     uint32_t written = 0;
     std::string message;
     if (!CKnivesExport::ExportLM(layout, s, files[1], w, h, resolution, written, message, error))
-        return tool::Fail(kName, message + " (" + error + ")");
-    std::printf("wrote %s: %u knives\n", files[1].c_str(), written);
+        return tool::Fail(kName, error.rfind("cannot write ", 0) == 0 ? error : message + " (" + error + ")");
+    std::printf("wrote %s: %u %s\n", files[1].c_str(), written, written == 1 ? "knife" : "knives");
     return 0;
 }
 

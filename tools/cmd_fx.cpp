@@ -9,6 +9,7 @@
 #include "tools/Command.h"
 
 #include "core/ErrorWords.h"
+#include "core/SafeFile.h"
 #include "core/PictureLimits.h"
 #include "core/String.h"
 #include "imaging/ImageFX.h"
@@ -383,9 +384,9 @@ int Run(const tool::Args& all)
         const auto t1 = std::chrono::steady_clock::now();
         if (!ok) {
             const unsigned e = fx.GetError();
-            const char* why = e == 1 ? " (a size, plane layout or value the filter refuses)"
-                                     : e == 17 ? " (out of memory)" : "";
-            return tool::Fail(kName, std::string(it->name) + " failed with error " + std::to_string(e) + why);
+            const std::string why = e == 1 ? "a size, plane layout or value the filter refuses"
+                                           : qnErrorWords(static_cast<unsigned short>(e));
+            return tool::Fail(kName, std::string(it->name) + " failed: " + why);
         }
         best = std::min(best, std::chrono::duration<double, std::milli>(t1 - t0).count());
     }
@@ -393,6 +394,7 @@ int Run(const tool::Args& all)
         std::fprintf(stderr, "fx %s: %.3f ms\n", it->name, best);
     if (!WritePng(out, dst, error))
         return tool::Fail(kName, error);
+    std::fprintf(qnReportStream(out), "%s: %s %d x %d -> %s\n", in.c_str(), it->name, dst.w, dst.h, out.c_str());
     return 0;
 }
 

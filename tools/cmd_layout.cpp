@@ -147,9 +147,10 @@ int New(const tool::Args& args)
             return tool::Fail(kName, qnFileFailure(out, true, qnerr::FileWrite));
         return tool::Fail(kName, out + ": " + message);
     }
-    std::fprintf(qnReportStream(out), "wrote %s: %u x %u cells, %u knives, %u extra knives, %s\n", out.c_str(), model.m_nColSplitters + 1u,
-                model.m_nRowSplitters + 1u, model.GetKnifeCount(), model.m_nAuxKnives,
-                pieces ? "pieces" : "knife lines");
+    const unsigned knives = model.GetKnifeCount(), extra = model.m_nAuxKnives;
+    std::fprintf(qnReportStream(out), "wrote %s: %u x %u cells, %u %s, %u extra %s, %s\n", out.c_str(),
+                 model.m_nColSplitters + 1u, model.m_nRowSplitters + 1u, knives, knives == 1 ? "knife" : "knives",
+                 extra, extra == 1 ? "knife" : "knives", pieces ? "pieces" : "knife lines");
     if (!autoLayout.empty())
         std::printf("(a %s tiling of %u x %u %s on that grid)\n", autoLayout.c_str(), columns, rows,
                     autoLayout == "triangular" ? "triangles" : "hexagons");
@@ -232,7 +233,8 @@ int Show(const tool::Args& args)
 
     const Head head = ReadHead(args[0]);
     std::printf("document       %s (version %d)\n", qnShownName(args[0]).c_str(), head.version);
-    std::printf("grid           %u columns x %u rows\n", model.m_nColSplitters + 1u, model.m_nRowSplitters + 1u);
+    const unsigned columns = model.m_nColSplitters + 1u, rows = model.m_nRowSplitters + 1u;
+    std::printf("grid           %u column%s x %u row%s\n", columns, columns == 1 ? "" : "s", rows, rows == 1 ? "" : "s");
     std::printf("column guides ");
     for (uint32_t i = 0; i < model.m_nColSplitters; ++i)
         std::printf(" %.4f", model.m_ColSplitters[i]);

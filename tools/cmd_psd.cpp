@@ -146,7 +146,8 @@ int Write(const tool::Args& args)
         return tool::Fail(kName, qnFileFailure(outPath, true, psd.GetError()));
     if (!out.Commit())
         return tool::Fail(kName, qnFileFailure(outPath, true, out.GetError()));
-    std::fprintf(qnReportStream(outPath), "%s: %d x %d, %zu layers\n", outPath.c_str(), right, bottom, layers.size());
+    std::fprintf(qnReportStream(outPath), "%s: %d x %d, %zu layer%s\n", outPath.c_str(), right, bottom, layers.size(),
+                 layers.size() == 1 ? "" : "s");
     return 0;
 }
 
@@ -162,7 +163,7 @@ int Read(const tool::Args& args)
     // "layer_65535.png" is the longest name.
     if (const std::string refused = CQNF_FileSeries::Refusal(dir.string(), std::strlen("layer_65535.png"));
         !refused.empty())
-        return tool::Fail(kName, refused);
+        return tool::Fail(kName, "cannot write " + refused);
     // The reader loads the whole file: junk and devices go before that. A
     // document's sections have 32-bit lengths.
     std::string why;
@@ -170,13 +171,11 @@ int Read(const tool::Args& args)
         return tool::Fail(kName, why);
     CQNF_StdFile file;
     if (!file.Open(inPath.c_str(), 1))
-        return tool::Fail(kName, "cannot open " + inPath);
+        return tool::Fail(kName, qnFileFailure(inPath, false, qnerr::FileNotOpened));
     CQNF_ImagePSD psd;
     // Layers of a kind not read leave the merged image, written alone.
     if (!psd.LParseByFile(file)) {
-        const std::string refused = psd.GetReason().empty() ? qnErrorText(psd.GetError())
-                                                            : psd.GetReason() + " (error " +
-                                                                  std::to_string(psd.GetError()) + ")";
+        const std::string refused = psd.GetReason().empty() ? qnErrorText(psd.GetError()) : psd.GetReason();
         if (psd.GetError() != qncodec::ErrUnsupported || !psd.ParseImageLocal())
             return tool::Fail(kName, inPath + ": not a readable PSD: " + refused);
         std::fprintf(stderr, "tessolo-tool %s: %s: the layers are not read (%s); only the merged image is written\n",
@@ -235,7 +234,7 @@ int Read(const tool::Args& args)
     series.Add("merged.png");
     if (!series.Commit())
         return fail("cannot write " + series.Failure() + "; nothing was written");
-    std::printf("merged: %u x %u, %u layers\n", w, h, count);
+    std::printf("merged: %u x %u, %u layer%s\n", w, h, count, count == 1 ? "" : "s");
     return 0;
 }
 

@@ -3,8 +3,10 @@
 #include "tools/Command.h"
 
 #include "core/ErrorWords.h"
+#include "core/SafeFile.h"
 #include "core/ProgramOutput.h"
 #include "core/StorageFormat.h"
+#include "core/StdFile.h"
 #include "imaging/Image.h"
 #include "imaging/ImageFile.h"
 #include "resources/ResourceFile.h"
@@ -33,7 +35,9 @@ const char* TypeName(unsigned char t)
 int Dump(const std::string& path)
 {
     qnres::ResourceFile file;
-    std::string why;
+    std::string why = qnRegularFileProblem(path);
+    if (!why.empty())
+        return tool::Fail(kName, why);
     if (!file.Open(path, why))
         return tool::Fail(kName, path + ": " + why);
     CQNF_Storage& st = file.Storage();
@@ -103,7 +107,9 @@ int Sheet(const tool::Args& args)
         if (const int refused = tool::RefuseOutput(kName, path, {in}, {".png"}))
             return refused;
     qnres::ResourceFile file;
-    std::string why;
+    std::string why = qnRegularFileProblem(in);
+    if (!why.empty())
+        return tool::Fail(kName, why);
     if (!file.Open(in, why))
         return tool::Fail(kName, in + ": " + why);
     std::vector<qnres::WindowSkin> windows;
@@ -124,6 +130,8 @@ int Sheet(const tool::Args& args)
         unsigned short error = 0;
         if (!qnSaveImagePNG(path.c_str(), sheet, "tessolo-tool", error))
             return tool::Fail(kName, qnFileFailure(path, true, error));
+        std::fprintf(qnReportStream(path), "wrote %s: %u x %u\n", path.c_str(), unsigned(sheet.GetImageWidth()),
+                     unsigned(sheet.GetImageHeight()));
     }
     return 0;
 }

@@ -10,6 +10,7 @@
 
 #include "core/ErrorWords.h"
 #include "core/ProgramOutput.h"
+#include "core/SafeFile.h"
 #include "core/Mem.h"
 #include "core/StdFile.h"
 #include "core/Storage.h"
@@ -267,7 +268,8 @@ int Convert(const tool::Args& args)
         return tool::Fail(kName, qnFileFailure(args[1], true, qnerr::FileWrite));
     if (e != ShapeIoError::None)
         return tool::Fail(kName, args[1] + ": " + IoText(e));
-    std::printf("%s: knife shape of %u nodes\n", args[1].c_str(), unsigned(l.shapes[pick].spline.nodeCount));
+    std::fprintf(qnReportStream(args[1]), "%s: knife shape of %u nodes\n", args[1].c_str(),
+                 unsigned(l.shapes[pick].spline.nodeCount));
     return 0;
 }
 

@@ -38,8 +38,7 @@ std::string Why(unsigned short error)
     switch (error) {
     case qnerr::FileNotOpened:
         // errno holds a reason only when the system refused.
-        return errno ? std::string("cannot open the file (") + std::strerror(errno) + ")"
-                     : std::string("cannot open the file");
+        return errno ? qnSystemWords(errno) : std::string("cannot open the file");
     case qnerr::FileWrite:
         // The system's reason for a write it refused ("no space left on device").
         return qnLastWriteErrno() ? "cannot write the file (" + qnSystemWords(qnLastWriteErrno()) + ")"
@@ -77,8 +76,7 @@ std::string NotAContainer(const std::string& file, bool toWrite)
     const bool mayBeMissing = toWrite;
     struct stat sb;
     if (::stat(file.c_str(), &sb) != 0)
-        return errno == ENOENT && mayBeMissing ? std::string()
-                                               : file + ": cannot open the file (" + std::strerror(errno) + ")";
+        return errno == ENOENT && mayBeMissing ? std::string() : qnReadFailure(file, errno);
     if (S_ISDIR(sb.st_mode))
         return file + " is a folder, not a storage container";
     if (!S_ISREG(sb.st_mode))
@@ -308,6 +306,7 @@ int PutRecord(const std::string& file, const std::string& path, const Value& v, 
             return tool::Fail(kName, qnFileFailure(file, true, error));
         return Failed(file, error);
     }
+    std::printf("wrote %s: %s\n", file.c_str(), qnShownName(path).c_str());
     return 0;
 }
 

@@ -29,8 +29,7 @@ int Md5(const tool::Args& args)
         const int why = errno;
         if (fd >= 0)
             ::close(fd);
-        return tool::Fail("md5", why == EINVAL ? args[0] + " is not a regular file"
-                                               : "cannot open " + args[0] + ": " + std::strerror(why));
+        return tool::Fail("md5", why == EINVAL ? args[0] + " is not a regular file" : qnReadFailure(args[0], why));
     }
     // Streamed, so a file of any size (the empty one too) has its digest.
     CQNF_MD5Digest md5;
@@ -77,11 +76,13 @@ int RunZip(const char* name, unsigned char mode, const tool::Args& args)
         case qnerr::ZipNotABlock:
             return tool::Fail(name, args[0] + " is not a valid zip block (\"QNCV2-01\")");
         default:
-            return tool::Fail(name, "failed with error " + std::to_string(zip.GetError()));
+            return tool::Fail(name, args[0] + ": " + qnErrorWords(zip.GetError()));
         }
     }
     if (const unsigned short error = qnReplaceFile(args[1], out.GetPtr(), out.GetSize()))
         return tool::Fail(name, qnFileFailure(args[1], true, error));
+    std::fprintf(qnReportStream(args[1]), "%s: %zu bytes -> %s, %zu bytes\n", args[0].c_str(), in.size(),
+                 args[1].c_str(), size_t(out.GetSize()));
     return 0;
 }
 

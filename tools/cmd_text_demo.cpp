@@ -6,6 +6,7 @@
 #include "tools/Command.h"
 
 #include "core/ErrorWords.h"
+#include "core/SafeFile.h"
 #include "core/Storage.h"
 #include "core/StdFile.h"
 #include "core/String.h"
@@ -115,10 +116,10 @@ int Run(const tool::Args& args)
     const CQNF_String key = "UIResources>Fonts>Demo";
     if (!storage.Open(CQNF_String((dir.path / "font.qns").c_str()), 2) || !storage.AddFolder("UIResources") ||
         !storage.AddFolder("UIResources>Fonts") || !storage.SetRecord(key, packed.GetPtr(), packed.GetSize()))
-        return tool::Fail(kName, "cannot store the font (error " + std::to_string(storage.GetError()) + ")");
+        return tool::Fail(kName, "cannot store the font: " + std::string(qnErrorWords(storage.GetError())));
     CQNF_Font font;
     if (!font.Open(&storage, key))
-        return tool::Fail(kName, "cannot open the font (error " + std::to_string(font.GetError()) + ")");
+        return tool::Fail(kName, "cannot open the font: " + std::string(qnErrorWords(font.GetError())));
 
     // The text's measure leaves tabs out, so a layer of fixed size makes
     // room for them.
@@ -137,7 +138,7 @@ int Run(const tool::Args& args)
         text.AddTab(x);
     text.SetFont(&font);
     if (!text.SetText(str, qntRGBA8{20, 30, 90, 255}, lineStep, 0, 0))
-        return tool::Fail(kName, "cannot draw the text (error " + std::to_string(text.GetError()) + ")");
+        return tool::Fail(kName, "cannot draw the text: " + std::string(qnErrorWords(text.GetError())));
 
     CQNF_LayerSet set;
     CQNF_Layer background;
@@ -154,6 +155,7 @@ int Run(const tool::Args& args)
     unsigned short error = 0;
     if (!qnSaveImagePNG(pos[2].c_str(), *set.GetCanvas(), "tessolo-tool", error))
         return tool::Fail(kName, qnFileFailure(pos[2], true, error));
+    std::fprintf(qnReportStream(pos[2]), "wrote %s\n", pos[2].c_str());
     return 0;
 }
 

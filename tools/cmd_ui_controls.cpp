@@ -3,6 +3,9 @@
 // it plays a scene headless and saves the picture. Without --resource the
 // gallery's resource file made at build time is used.
 #include "tools/Command.h"
+
+#include "core/ErrorManager.h"
+#include "core/ErrorWords.h"
 #include "tools/UiShow.h"
 
 #include "ui/gallery/ControlsGallery.h"
@@ -55,7 +58,8 @@ int Run(const tool::Args& args)
     if (std::find(scenes.begin(), scenes.end(), scene) == scenes.end())
         return tool::BadArguments(kName, "unknown scene '" + scene + "'");
     if (resource.empty() || !std::filesystem::is_regular_file(resource)) {
-        return tool::Fail(kName, "no such resource file: " + (resource.empty() ? std::string("(none built)") : resource));
+        return tool::Fail(kName, resource.empty() ? std::string("no resource file was built")
+                                                  : qnFileFailure(resource, false, qnerr::FileNotOpened));
     }
     if (snap.empty()) {
         return Show(resource);

@@ -5,6 +5,9 @@
 // it draws the window headless and saves the picture. Without --resource the
 // gallery's own small resource file is made for the run.
 #include "tools/Command.h"
+
+#include "core/ErrorManager.h"
+#include "core/ErrorWords.h"
 #include "tools/UiShow.h"
 
 #include "ui/gallery/Gallery.h"
@@ -68,7 +71,7 @@ int Run(const tool::Args& args)
             return tool::Fail(kName, error);
         }
     } else if (!std::filesystem::is_regular_file(resource)) {
-        return tool::Fail(kName, "no such resource file: " + resource);
+        return tool::Fail(kName, qnFileFailure(resource, false, qnerr::FileNotOpened));
     }
     int rc = 0;
     if (!snap.empty()) {

@@ -8,6 +8,9 @@
 // the tour's table. Each picture is printed as a line "PATH WINDOW".
 #include "tools/Command.h"
 
+#include "core/ErrorManager.h"
+#include "core/ErrorWords.h"
+
 #include "app/App.h"
 #include "app/InteractiveRoad.h"
 #include "app/MainMenus.h"
@@ -305,11 +308,11 @@ int Run(const tool::Args& args)
             return refused;
     }
     if (!fs::is_regular_file(resource))
-        return tool::Fail(kName, "no such resource file: " + resource);
+        return tool::Fail(kName, qnFileFailure(resource, false, qnerr::FileNotOpened));
     hostapp::RasterImage image;
     std::string err;
     if (!hostapp::ReadImageFile(photo, image, err))
-        return tool::Fail(kName, "cannot read the photo " + photo + ": " + err);
+        return tool::Fail(kName, err);
     std::error_code ec;
 
     // The plug-in's folder for the run: the resource file and whatever the

@@ -2,6 +2,9 @@
 
 #include "resources/compiler/Error.h"
 
+#include "core/ErrorManager.h"
+#include "core/ErrorWords.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -126,7 +129,7 @@ public:
         m.files.push_back(path);
         std::ifstream in(path);
         if (!in)
-            throw Error(path + ": cannot read the manifest");
+            throw Error(qnFileFailure(path, false, qnerr::FileNotOpened));
         std::stringstream ss;
         ss << in.rdbuf();
         Text(ss.str(), path, Dir(path));

@@ -1,5 +1,7 @@
 #include "resources/compiler/Records.h"
 
+#include "core/ErrorWords.h"
+
 #include "core/BlockProcessor.h"
 #include "core/ZipBlock.h"
 #include "resources/compiler/Container.h"
@@ -19,7 +21,7 @@ std::vector<uint8_t> Zip(const std::vector<uint8_t>& raw)
     zip.SetDestBlock(&out);
     zip.SetMode(2);  // level 6: skins are flat colours, level 9 gains little and costs build time
     if (!zip.Process())
-        throw Error("zlib failed (error " + std::to_string(zip.GetError()) + ")");
+        throw Error(std::string("zlib failed: ") + qnErrorWords(zip.GetError()));
     return std::vector<uint8_t>(out.GetPtr(), out.GetPtr() + out.GetSize());
 }
 

@@ -18,6 +18,7 @@
 // Text may hold Pango's markup (<b>, <i>); "&" and "<" are written as
 // "&amp;" and "&lt;".
 #include "core/ErrorWords.h"
+#include "core/ErrorManager.h"
 #include "core/ProgramOutput.h"
 #include "core/SafeFile.h"
 
@@ -333,7 +334,7 @@ std::string OutputRefusal(const std::string& out, const std::vector<std::string>
         return "cannot write " + out + ": not a regular file";
     if (::stat(out.c_str(), &st) == 0 &&
         (::access(out.c_str(), W_OK) != 0 || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0))
-        return "cannot replace " + out + ": the file is read-only (permission denied)";
+        return "cannot write " + out + ": the file is read-only";
     return {};
 }
 
@@ -359,7 +360,7 @@ int main(int argc, char** argv)
         return BadArguments(why.c_str());
     std::ifstream in(guide);
     if (!in) {
-        std::fprintf(stderr, "tessolo-helpdoc: cannot read %s\n", guide.c_str());
+        std::fprintf(stderr, "tessolo-helpdoc: %s\n", qnFileFailure(guide, false, qnerr::FileNotOpened).c_str());
         return 1;
     }
     const std::vector<std::vector<std::string>> blocks = Blocks(in);
@@ -478,8 +479,9 @@ int main(int argc, char** argv)
         return 1;
     }
     if (std::rename(temp.c_str(), out.c_str()) != 0) {
+        const int why = errno;
         std::remove(temp.c_str());
-        std::fprintf(stderr, "tessolo-helpdoc: cannot write %s: %s\n", out.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "tessolo-helpdoc: cannot write %s: %s\n", out.c_str(), qnSystemWords(why).c_str());
         return 1;
     }
     return 0;

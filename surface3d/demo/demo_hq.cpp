@@ -2,6 +2,8 @@
 // renderers of both generations, and the shadow on a ground behind the mesh.
 #include "surface3d/demo/demo_scene.h"
 
+#include "core/ErrorWords.h"
+
 #include <cmath>
 #include <string>
 #include <vector>
@@ -47,7 +49,7 @@ bool KeyLight(CQNF_3D_Surface2& s, const Options& o, const Texture& t, std::stri
     if (!s.Light_Add(&l) || !s.Light_SetAmbientLight(white, 25.0f, white, 30.0f, 0, 0) ||
         !s.Light_PrecalculateLights(1) || !s.Light_CreateShadowMapStorage(name, w, h) ||
         !s.Light_GenerateAllInnerShadowMaps(t.front.GetPlane(3), w, w, h, 1.0f)) {
-        error = "light set-up failed (error " + std::to_string(s.GetError()) + ")";
+        error = "light set-up failed: " + std::string(qnErrorWords(s.GetError()));
         return false;
     }
     return true;
@@ -82,7 +84,7 @@ bool KeyLight(CQNF_3D_Surface& s, const Options& o, const Texture& t, std::strin
     const int w = t.front.GetImageWidth(), h = t.front.GetImageHeight();
     if (!s.Light_Add(&l) || !s.Light_SetAmbientLight(0.35f, 0.35f, 0.35f, 0.35f) ||
         !s.Light_UseShadowMap(name, 1) || !s.Light_GenerateAllInnerShadowMaps(t.front.GetPlane(3), w, w, h, 0)) {
-        error = "light set-up failed (error " + std::to_string(s.GetError()) + ")";
+        error = "light set-up failed: " + std::string(qnErrorWords(s.GetError()));
         return false;
     }
     return true;
@@ -170,7 +172,7 @@ bool RenderHQView(const Options& o, std::vector<uint8_t>& rgb, std::string& erro
         err = s.GetError();
     }
     if (!ok) {
-        error = "render failed (error " + std::to_string(err) + ")";
+        error = "render failed: " + std::string(qnErrorWords(err));
         return false;
     }
     if (ground.empty()) {

@@ -1,6 +1,8 @@
 // The demo's previews and shadow maps, and the picker of the view to render.
 #include "surface3d/demo/demo_scene.h"
 
+#include "core/ErrorWords.h"
+
 #include <string>
 #include <vector>
 
@@ -50,7 +52,7 @@ bool RenderPreview(const Options& o, std::vector<uint8_t>& rgb, std::string& err
     } else if (o.view == "draft")
         ok = s.RenderDraftTexturedSurface(&img, 0, 0, &t.front, &t.back, qnNullRect);
     if (!ok) {
-        error = "render failed (error " + std::to_string(s.GetError()) + ")";
+        error = "render failed: " + std::string(qnErrorWords(s.GetError()));
         return false;
     }
     rgb = OverCheckerboard(img);
@@ -85,7 +87,7 @@ bool RenderShadowMap(const Options& o, std::vector<uint8_t>& grey, int& w, int& 
         l.useShadowMap = 1;
         if (!s.Light_Add(&l) || !s.Light_UseShadowMap(name, 1) ||
             !s.Light_GenerateAllInnerShadowMaps(alpha.data(), w, w, h, 0)) {
-            error = "shadow map failed (error " + std::to_string(s.GetError()) + ")";
+            error = "shadow map failed: " + std::string(qnErrorWords(s.GetError()));
             return false;
         }
         grey.assign(s.Light_GetShadowMap(name), s.Light_GetShadowMap(name) + static_cast<size_t>(w) * h);
@@ -105,7 +107,7 @@ bool RenderShadowMap(const Options& o, std::vector<uint8_t>& grey, int& w, int& 
     l.castsShadow = 1;
     l.shadowSoftness = 1.5f;
     if (!s.Light_Add(&l) || !s.Light_PrecalculateLights(1) || !s.Light_CreateShadowMapStorage(name, w, h)) {
-        error = "light set-up failed (error " + std::to_string(s.GetError()) + ")";
+        error = "light set-up failed: " + std::string(qnErrorWords(s.GetError()));
         return false;
     }
     auto* rec = s.int_Light_Get(0);
@@ -113,7 +115,7 @@ bool RenderShadowMap(const Options& o, std::vector<uint8_t>& grey, int& w, int& 
                            ? s.int_GenerateInternalLightShadowMap_v2(rec, alpha.data(), w, w, h, 1.0f, 0, 100)
                            : s.int_GenerateInternalLightShadowMap(rec, alpha.data(), w, w, h, 1.0f, 0, 100);
     if (!ok) {
-        error = "shadow map failed (error " + std::to_string(s.GetError()) + ")";
+        error = "shadow map failed: " + std::string(qnErrorWords(s.GetError()));
         return false;
     }
     grey.assign(rec->shadowMap, rec->shadowMap + static_cast<size_t>(w) * h);

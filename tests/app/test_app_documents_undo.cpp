@@ -125,7 +125,7 @@ TEST(AppDocuments, RefusedDocumentsKeepTheLayout)
         EXPECT_EQ(m.Block(), layout) << what;
         EXPECT_TRUE(m.UndoEmpty()) << what;
     };
-    const char* unknown = "Unknow file format or file corrupt...";
+    const char* unknown = "Unknown file format, or the file is damaged.";
     refused({'Q', 'N', 'T', 'S', '3', '0', 0, 0, 0}, unknown, "9 bytes");
     refused({'Q', 'N', 'T', 'S', '3', '0', 0, 0, 0, 0}, unknown, "10 bytes: a damaged block");
     refused(Doc("QNTS40", layout), unknown, "version digit");

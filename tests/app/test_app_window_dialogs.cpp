@@ -2,6 +2,8 @@
 // headless, from the shipped resource file.
 #include "app/App.h"
 #include "app/Wnd_MessageBox.h"
+#include "core/Launcher.h"
+#include "host/PluginMain.h"
 #include "platform/Headless.h"
 #include "ui/KeyCodes.h"
 #include "ui/PlatformPopupMenu.h"
@@ -10,6 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include <unistd.h>
 #include <string>
 
 namespace {
@@ -181,4 +187,41 @@ TEST(AppHelpMenu, MenuItemsAndDispatch)
     });
     EXPECT_EQ(r.app.HelpMenuDispatcher(1, nullptr), 1);
     EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+}
+
+// Help that cannot be shown says why and where its document lies: no
+// program takes PDF files, or the document is missing from the plug-in's
+// folder.
+TEST(AppHelpMenu, HelpThatCannotBeShownSaysWhyAndWhereItsFileIs)
+{
+    if (!std::filesystem::exists(kResourceFile))
+        FAIL() << "no compiled resource file in this build";
+    HeadlessRun r;
+    ASSERT_TRUE(r.ok);
+    const std::string folder = ::testing::TempDir() + "help_" + std::to_string(::getpid());
+    std::filesystem::create_directories(folder);
+    const std::string pdf = folder + "/" + CApp::kHelpFile;
+    std::ofstream(pdf) << "%PDF-1.4\n";
+    CPluginMain plugin;
+    plugin.SetPluginFolder(FSRef{folder});
+    r.app.m_pPlugin = &plugin;
+    std::vector<std::string> opened;
+    CQNF_Launcher::SetHandler([&](const std::string& target) {
+        opened.push_back(target);
+        return false;  // as when no opener program is installed
+    });
+    r.app.ShowHelp();
+    ASSERT_EQ(opened.size(), 1u);
+    ASSERT_EQ(r.hp.alerts.size(), 1u);
+    EXPECT_NE(r.hp.alerts[0].text.find("no program to open PDF files"), std::string::npos) << r.hp.alerts[0].text;
+    EXPECT_NE(r.hp.alerts[0].text.find(pdf), std::string::npos) << r.hp.alerts[0].text;
+
+    std::filesystem::remove(pdf);
+    r.app.ShowHelp();
+    ASSERT_EQ(r.hp.alerts.size(), 2u);
+    EXPECT_NE(r.hp.alerts[1].text.find("missing"), std::string::npos) << r.hp.alerts[1].text;
+    EXPECT_NE(r.hp.alerts[1].text.find(pdf), std::string::npos) << r.hp.alerts[1].text;
+    CQNF_Launcher::SetHandler(nullptr);
+    r.app.m_pPlugin = nullptr;
+    std::filesystem::remove_all(folder);
 }

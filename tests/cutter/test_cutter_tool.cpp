@@ -107,12 +107,12 @@ TEST(CutterTool, BadInputGetsOneLine)
         {"", "needs ls, show or convert"},
         {"frob x", "unknown action"},
         {"ls", "ls takes one FILE"},
-        {"ls " + junk, "Unknow file format or file corrupt..."},
-        {"ls '" + (dir / "none.qnth") + "'", "file does not exist"},
+        {"ls " + junk, "Unknown file format, or the file is damaged."},
+        {"ls '" + (dir / "none.qnth") + "'", "none.qnth: no such file"},
         {"show " + set + " --index 5", "no shape 5"},
         {"show " + set + " --index x", "--index takes"},
         {"convert " + set + " '" + (dir / "o.qnth") + "'", "choose one with --index"},
-        {"convert " + set + " '" + (dir / "none/o.qnth") + "' --index 0", "folder does not exist"},
+        {"convert " + set + " '" + (dir / "none/o.qnth") + "' --index 0", "no such folder"},
     };
     for (const auto& c : cases) {
         const Result r = RunTool(dir, c.args);

@@ -488,7 +488,7 @@ TEST_F(CutterWindows, PresetsRenameSortAndSetsThroughTheFileDialogs)
     Pump();
     EXPECT_EQ(w.GetCount(), 5u);
     ASSERT_FALSE(host.messages.empty());
-    EXPECT_NE(host.messages.back().find("Unknow file format or file corrupt..."), std::string::npos);
+    EXPECT_NE(host.messages.back().find("Unknown file format, or the file is damaged."), std::string::npos);
     w.Close();
 }
 

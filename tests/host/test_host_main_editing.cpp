@@ -749,7 +749,7 @@ TEST(MainEditing, DocumentsSaveAndLoadThroughTheDialogsAndRefuseDamage)
         EXPECT_EQ(r.W().OnMenuCommand(88), 1);
         ASSERT_EQ(r.hp.alerts.size(), 1u);
         EXPECT_EQ(r.hp.alerts[0].title, "Error!");
-        EXPECT_EQ(r.hp.alerts[0].text.rfind("Unknow file format or file corrupt...", 0), 0u);
+        EXPECT_EQ(r.hp.alerts[0].text.rfind("Unknown file format, or the file is damaged.", 0), 0u);
         EXPECT_EQ(Block(r.W()), flipped);
         // The good one brings the saved layout back, as one undo step.
         r.hp.openAnswers.push_back(folder + "/layout.qntd");

@@ -45,7 +45,7 @@ TEST(HostForeignPsd, NamedReasonsAndTheMergedImage)
     // Each file: what the host says, and the part of it the reason names.
     struct Case {
         std::string in;
-        std::string reason;  // in the message, before "(error 48)"
+        std::string reason;  // in the message
         bool opens;          // the merged image stands in for the layers
     };
     const std::vector<Case> cases = {
@@ -61,7 +61,7 @@ TEST(HostForeignPsd, NamedReasonsAndTheMergedImage)
         const int code = Host(b, "--descriptor " + desc + " " + c.in + " " + out, &text);
         const size_t at = text.find(c.reason);
         ASSERT_NE(at, std::string::npos) << text;
-        EXPECT_NE(text.find("(error 48)", at), std::string::npos) << text;
+        EXPECT_EQ(text.find("(error"), std::string::npos) << text;
         if (!c.opens) {
             EXPECT_EQ(code, kExitHostError) << text;
             EXPECT_EQ(Lines(text), 1) << text;
@@ -249,7 +249,7 @@ TEST(HostPsd, APsdOutputKeepsTheLayersWholeOrIsRefusedBeforeAnyWork)
     Put(b.Path("lying.psd"), lying);
     EXPECT_EQ(Host(b, "--descriptor " + desc + " " + b.Path("lying.psd") + " " + b.Path("l.png"), &text),
               kExitHostError);
-    EXPECT_NE(text.find("damaged: layer 3: no layer record where the layer count puts one (error 49)"),
+    EXPECT_NE(text.find("damaged: layer 3: no layer record where the layer count puts one\n"),
               std::string::npos)
         << text;
     EXPECT_EQ(Lines(text), 1) << text;

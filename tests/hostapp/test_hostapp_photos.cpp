@@ -228,10 +228,10 @@ TEST(HostPhotos, FailuresSayWhyInWords)
         const char* says;
     };
     const std::vector<Case> cases = {
-        {in + " " + b.Path("nodir/out.png"), "folder does not exist (error 32)"},
-        {in + " " + b.Path("closed/out.png"), "permission denied (error 32)"},
-        {b.Path("missing.jpg") + " " + b.Path("o.png"), "file does not exist (error 32)"},
-        {cut + " " + b.Path("o.png"), "PNG file is truncated (error 49)"},
+        {in + " " + b.Path("nodir/out.png"), "no such folder"},
+        {in + " " + b.Path("closed/out.png"), "the folder is read-only"},
+        {b.Path("missing.jpg") + " " + b.Path("o.png"), "missing.jpg: no such file"},
+        {cut + " " + b.Path("o.png"), "PNG file is truncated"},
         {text + " " + b.Path("o.png"), "not a PNG, JPEG or PSD file"},
     };
     for (const Case& c : cases) {

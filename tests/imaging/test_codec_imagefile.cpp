@@ -42,7 +42,7 @@ TEST(CodecImageFile, EveryRefusalHasItsReason)
     CQNF_ImageFile f;
     EXPECT_FALSE(f.Load(dir / "missing.png"));
     EXPECT_EQ(f.GetFailure(), CQNF_ImageFile::Failure::CannotOpen);
-    EXPECT_EQ(f.Reason(), "cannot read " + (dir / "missing.png") + ": file does not exist (error 32)");
+    EXPECT_EQ(f.Reason(), "cannot read " + (dir / "missing.png") + ": no such file");
 
     WriteAll(dir / "short", {0x89, 'P'});
     EXPECT_FALSE(f.Load(dir / "short"));
@@ -65,7 +65,7 @@ TEST(CodecImageFile, EveryRefusalHasItsReason)
     EXPECT_EQ(f.GetFailure(), CQNF_ImageFile::Failure::TooLarge);
     EXPECT_EQ(f.Reason(), (dir / "a.png") +
                               ": the picture is too large: 40 x 3 pixels, more than the 39 pixels a side this program "
-                              "reads (error 48)");
+                              "reads");
     EXPECT_EQ(f.GetPlane(0), nullptr);
     ASSERT_TRUE(f.Load(dir / "a.png", CQNF_ImageFile::AllKinds, 40));
     EXPECT_STREQ(f.GetKindName(), "PNG");
@@ -77,7 +77,7 @@ TEST(CodecImageFile, EveryRefusalHasItsReason)
     WriteAll(dir / "cut.png", cut);
     EXPECT_FALSE(f.Load(dir / "cut.png"));
     EXPECT_EQ(f.GetFailure(), CQNF_ImageFile::Failure::Undecodable);
-    EXPECT_EQ(f.Reason(), (dir / "cut.png") + ": PNG file is truncated (error 49)");
+    EXPECT_EQ(f.Reason(), (dir / "cut.png") + ": PNG file is truncated");
     EXPECT_EQ(f.GetError(), qncodec::ErrCorrupt);
     EXPECT_EQ(f.GetPlane(-1), nullptr);
 }
@@ -236,7 +236,7 @@ TEST(CodecImageFile, DecodeLimitCountsThePlanesExactly)
             EXPECT_EQ(f.GetFailure(), CQNF_ImageFile::Failure::TooLarge);
             EXPECT_EQ(f.Reason(), path + ": the picture is too large: " + size +
                                       " pixels, which take 1025 MiB to decode, more than the 1024 MiB one picture "
-                                      "may take (error 48)");
+                                      "may take");
             EXPECT_FALSE(f.LoadHeader(path));
             EXPECT_EQ(f.GetFailure(), CQNF_ImageFile::Failure::TooLarge);
         } else {

@@ -175,6 +175,70 @@ TEST(ToolCli, LinesSayWhatWasMadeAndWhatFailed)
         std::remove((base + ext).c_str());
 }
 
+// Every command that writes a file says so on standard output, naming it;
+// with - as its output the words go to standard error, and standard output
+// holds the file's bytes alone, the same bytes a file gets.
+TEST(ToolCli, EveryWriterSaysWhatItWrote)
+{
+    const std::string base = ::testing::TempDir() + "wrote_" + std::to_string(getpid());
+    auto F = [&](const std::string& name) { return "'" + base + name + "'"; };
+    const std::string samplePath = std::string(TESSOLO_SOURCE_DIR) + "/samples/sample.png";
+    const std::string sample = "'" + samplePath + "'";
+    const std::string knob = "'" + std::string(TESSOLO_SOURCE_DIR) + "/fuzz/corpus/shape_file/knob.qnth'";
+    const std::string size = std::to_string(std::filesystem::file_size(samplePath));
+    const struct {
+        std::string args;
+        std::string file;  // the file written, under base
+        std::string says;  // in its line on standard output
+    } cases[] = {
+        {"fx invert " + sample + " " + F("_fx.png"), "_fx.png", ": invert 360 x 240 -> " + base + "_fx.png\n"},
+        {"zip " + sample + " " + F(".zip"), ".zip", ": " + size + " bytes -> " + base + ".zip, "},
+        {"unzip " + F(".zip") + " " + F("_un.png"), "_un.png", " bytes -> " + base + "_un.png, " + size + " bytes\n"},
+        {"psd write " + F(".psd") + " " + sample, ".psd", base + ".psd: 360 x 240, 1 layer\n"},
+        {"shapes convert " + knob + " " + F(".qnth"), ".qnth", base + ".qnth: knife shape of"},
+        {"storage put " + F(".conf") + " A 1 1", ".conf", "wrote " + base + ".conf: A\n"},
+        {"draw-demo " + F("_dd.png"), "_dd.png", "wrote " + base + "_dd.png\n"},
+    };
+    for (const auto& c : cases) {
+        const Result r = RunTool(c.args);
+        ASSERT_EQ(r.code, 0) << c.args << ": " << r.err;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << ": " << r.out;
+        EXPECT_EQ(Lines(r.out), 1u) << c.args << ": " << r.out;
+        EXPECT_TRUE(std::filesystem::exists(base + c.file)) << c.args;
+    }
+    EXPECT_EQ(Slurp(base + "_un.png"), Slurp(samplePath));
+
+    // One of a thing is one, not "1 layers".
+    Result r = RunTool("layout new --grid 2x1 " + F("_2.qntd"));
+    EXPECT_NE(r.out.find(": 2 x 1 cells, 1 knife, 0 extra knives, pieces\n"), std::string::npos) << r.out;
+    ASSERT_EQ(RunTool("layout new --grid 1x1 " + F("_1.qntd")).code, 0);
+    r = RunTool("layout show " + F("_1.qntd"));
+    EXPECT_NE(r.out.find("grid           1 column x 1 row\n"), std::string::npos) << r.out;
+    r = RunTool("export knives --size 10x10 " + F("_2.qntd") + " " + F(".eps"));
+    EXPECT_NE(r.out.find(".eps: 1 knife\n"), std::string::npos) << r.out;
+    r = RunTool("engine render --grid 1x1 " + sample + " " + F("_r.png"));
+    EXPECT_NE(r.out.find("_r.png: 1 piece rendered\n"), std::string::npos) << r.out;
+
+    const struct {
+        std::string args;
+        std::string file;  // what the same command wrote to a file above
+    } piped[] = {
+        {"fx invert " + sample + " -", "_fx.png"},
+        {"zip " + sample + " -", ".zip"},
+        {"shapes convert " + knob + " -", ".qnth"},
+        {"psd write - " + sample, ".psd"},
+    };
+    for (const auto& c : piped) {
+        const Result r = RunTool(c.args);
+        ASSERT_EQ(r.code, 0) << c.args << ": " << r.err;
+        EXPECT_TRUE(r.out == Slurp(base + c.file)) << c.args << ": standard output is not the file's bytes alone";
+        EXPECT_EQ(Lines(r.err), 1u) << c.args << ": " << r.err;
+    }
+    for (const char* ext : {"_fx.png", ".zip", "_un.png", ".psd", ".qnth", ".conf", "_dd.png", "_2.qntd", "_1.qntd", ".eps",
+                            "_r.png"})
+        std::remove((base + ext).c_str());
+}
+
 // Options that once did nothing: each pair of runs must give different
 // pictures.
 TEST(ToolCli, SwitchesChangeThePicture)

@@ -160,7 +160,7 @@ TEST(ProgramPromises, ExitCodesAndOverwritingHoldForEveryProgram)
         {TESSOLO_RC, in + " -o " + ro("qns4") + " --fonts " + Q(d.path()), 1, "read-only"},
         {TESSOLO_HELPDOC, in + " " + Q(d.path()) + " -o " + ro("pdf"), 1, "read-only"},
         // Never into a read-only folder, whether one file or a series goes there.
-        {tool, "convert " + in + " " + Q(d / "rodir/o.png"), 1, "permission denied"},
+        {tool, "convert " + in + " " + Q(d / "rodir/o.png"), 1, "the folder is read-only"},
         {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / "rodir"), 1, "read-only"},
         {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / "rodir/p"), 1, "read-only"},
         {tool, "psd read " + psd + " " + Q(d / "rodir"), 1, "read-only"},
@@ -311,6 +311,110 @@ TEST(ProgramPromises, NoProgramWritesOverAnyFileItReads)
             fs::remove(link);
         }
     }
+}
+
+// One fault reads the same from every program that meets it, in plain
+// words and with no internal number: a missing input is "cannot read PATH:
+// no such file", a read-only target "cannot write PATH: the file is
+// read-only" (a read-only folder: "... the folder is read-only"), and a
+// layout document given as a descriptor says what it is and what to do.
+TEST(ProgramPromises, OneFaultReadsTheSameInEveryProgram)
+{
+    const Folder d("wording");
+    MakeInputs(d);
+    const std::string in = Q(d / "in.png"), lay = Q(d / "lay.qntd"), knob = Q(d / "knob.qnth");
+    const std::string gone = d / "gone";
+    auto missing = [&](const char* ext) { return Q(gone + "." + ext); };
+    const char* tool = TESSOLO_TOOL;
+    const struct {
+        const char* program;
+        std::string args;
+        std::string read;  // the missing input the line names
+    } inputs[] = {
+        {TESSOLO_HOST, missing("png") + " " + Q(d / "o.png"), gone + ".png"},
+        {TESSOLO_HOST, "--descriptor " + missing("qnds") + " " + in + " " + Q(d / "o.png"), gone + ".qnds"},
+        {TESSOLO_HOST, "--add-layer " + missing("png") + " " + in + " " + Q(d / "o.psd"), gone + ".png"},
+        {TESSOLO_HOST, "--plugin " + missing("so") + " " + in + " " + Q(d / "o.png"), gone + ".so"},
+        {TESSOLO_MKDESC, "--block " + missing("block") + " " + Q(d / "o.qnds"), gone + ".block"},
+        {TESSOLO_RC, missing("manifest") + " -o " + Q(d / "o.qns4") + " --fonts " + Q(d.path()), gone + ".manifest"},
+        {TESSOLO_HELPDOC, missing("txt") + " " + Q(d.path()) + " -o " + Q(d / "o.pdf"), gone + ".txt"},
+        {tool, "convert " + missing("png") + " " + Q(d / "o.png"), gone + ".png"},
+        {tool, "fx invert " + missing("png") + " " + Q(d / "o.png"), gone + ".png"},
+        {tool, "engine lines --grid 2x2 " + missing("png") + " " + Q(d / "o.png"), gone + ".png"},
+        {tool, "engine lines --block " + missing("block") + " " + in + " " + Q(d / "o.png"), gone + ".block"},
+        {tool, "export pieces " + missing("qntd") + " " + in + " " + Q(d / "o.psd"), gone + ".qntd"},
+        {tool, "export pieces " + lay + " " + missing("png") + " " + Q(d / "o.psd"), gone + ".png"},
+        {tool, "export knives --size 10x10 " + missing("qntd") + " " + Q(d / "k.eps"), gone + ".qntd"},
+        {tool, "layout show " + missing("qntd"), gone + ".qntd"},
+        {tool, "layout block " + missing("qntd") + " " + Q(d / "o.block"), gone + ".qntd"},
+        {tool, "psd read " + missing("psd") + " " + Q(d.path()), gone + ".psd"},
+        {tool, "psd write " + Q(d / "o.psd") + " " + missing("png"), gone + ".png"},
+        {tool, "shapes ls " + missing("qnth"), gone + ".qnth"},
+        {tool, "shapes show " + missing("qnth"), gone + ".qnth"},
+        {tool, "shapes convert " + missing("qnth") + " " + Q(d / "o.qnth"), gone + ".qnth"},
+        {tool, "storage ls " + missing("conf"), gone + ".conf"},
+        {tool, "storage get " + missing("conf") + " A", gone + ".conf"},
+        {tool, "resources dump " + missing("qns4"), gone + ".qns4"},
+        {tool, "resources sheet " + missing("qns4") + " " + Q(d / "o.png"), gone + ".qns4"},
+        {tool, "md5 " + missing("bin"), gone + ".bin"},
+        {tool, "zip " + missing("bin") + " " + Q(d / "o.zip"), gone + ".bin"},
+        {tool, "unzip " + missing("zip") + " " + Q(d / "o.bin"), gone + ".zip"},
+    };
+    for (const auto& c : inputs) {
+        const Result r = RunProgram(c.program, c.args);
+        const std::string what = std::string(c.program) + " " + c.args + ": " + r.err;
+        EXPECT_NE(r.code, 0) << what;
+        EXPECT_EQ(Lines(r.err), 1u) << what;
+        EXPECT_NE(r.err.find("cannot read " + c.read + ": no such file"), std::string::npos) << what;
+        EXPECT_EQ(r.err.find("(error"), std::string::npos) << what;
+    }
+
+    auto ro = [&](const char* ext) { return d / (std::string("ro.") + ext); };
+    const struct {
+        const char* program;
+        std::string args;
+        std::string target;  // the read-only file or folder the line names
+        const char* why;
+    } targets[] = {
+        {TESSOLO_HOST, in + " " + Q(ro("png")), ro("png"), "the file is read-only"},
+        {TESSOLO_HOST, in + " " + Q(d / "rodir/o.png"), d / "rodir/o.png", "the folder is read-only"},
+        {TESSOLO_MKDESC, "--grid 2x2 " + Q(ro("qnds")), ro("qnds"), "the file is read-only"},
+        {TESSOLO_RC, in + " -o " + Q(ro("qns4")) + " --fonts " + Q(d.path()), ro("qns4"), "the file is read-only"},
+        {TESSOLO_HELPDOC, in + " " + Q(d.path()) + " -o " + Q(ro("pdf")), ro("pdf"), "the file is read-only"},
+        {tool, "convert " + in + " " + Q(ro("png")), ro("png"), "the file is read-only"},
+        {tool, "convert " + in + " " + Q(d / "rodir/o.png"), d / "rodir/o.png", "the folder is read-only"},
+        {tool, "fx invert " + in + " " + Q(ro("png")), ro("png"), "the file is read-only"},
+        {tool, "export pieces " + lay + " " + in + " " + Q(ro("psd")), ro("psd"), "the file is read-only"},
+        {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / "rodir"), d / "rodir",
+         "the folder is read-only"},
+        {tool, "export pieces --to png --names simple " + lay + " " + in + " " + Q(d / "series/p.png"),
+         d / "series/p_0002.png", "the file is read-only"},
+        {tool, "export knives --size 10x10 " + lay + " " + Q(ro("eps")), ro("eps"), "the file is read-only"},
+        {tool, "layout new --grid 2x2 " + Q(ro("qntd")), ro("qntd"), "the file is read-only"},
+        {tool, "psd write " + Q(ro("psd")) + " " + in, ro("psd"), "the file is read-only"},
+        {tool, "psd read " + Q(d / "in.psd") + " " + Q(d / "rodir"), d / "rodir", "the folder is read-only"},
+        {tool, "zip " + in + " " + Q(ro("zip")), ro("zip"), "the file is read-only"},
+        {tool, "storage put " + Q(ro("conf")) + " A 1 1", ro("conf"), "the file is read-only"},
+        {tool, "shapes convert " + knob + " " + Q(ro("qnth")), ro("qnth"), "the file is read-only"},
+    };
+    fs::create_directory(d / "series");
+    Write(d / "series/p_0002.png", "kept", fs::perms(0444));
+    for (const auto& c : targets) {
+        const Result r = RunProgram(c.program, c.args);
+        const std::string what = std::string(c.program) + " " + c.args + ": " + r.err;
+        EXPECT_EQ(Lines(r.err), 1u) << what;
+        EXPECT_NE(r.err.find("cannot write " + c.target + ": " + c.why + "\n"), std::string::npos) << what;
+    }
+
+    // A layout document given as a descriptor: what it is, and the two
+    // commands that make a descriptor of it.
+    const Result r = RunProgram(TESSOLO_HOST, "--descriptor " + lay + " " + in + " " + Q(d / "o.png"));
+    EXPECT_NE(r.err.find("lay.qntd is a layout document, not a descriptor: make one from it with tessolo-tool "
+                         "layout block"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("tessolo-mkdesc --block BLOCK"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(d / "o.png"));
 }
 
 // A series that cannot be written whole leaves every file as it was: a PNG

@@ -1,5 +1,7 @@
 #include "ui/gallery/ControlsGallery.h"
 
+#include "core/ErrorWords.h"
+
 #include "platform/Headless.h"
 #include "ui/App.h"
 #include "ui/CtrlButton.h"
@@ -235,7 +237,7 @@ bool SnapControlsGallery(const std::string& resourcePath, const std::string& sce
         if (!app.InitStorgaeResource(resourcePath.c_str(), 0)) {
             error = "cannot read the resource file " + resourcePath;
         } else if (!w.CreateFromResource(CQNF_String("Controls"), kAt, kAt, nullptr, 0)) {
-            error = "the controls gallery cannot be made (error " + std::to_string(w.GetError()) + ")";
+            error = "the controls gallery cannot be made: " + std::string(qnErrorWords(w.GetError()));
         } else {
             w.RenderRect(qnNullRect);
             w.Show();

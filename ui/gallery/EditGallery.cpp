@@ -1,5 +1,7 @@
 #include "ui/gallery/EditGallery.h"
 
+#include "core/ErrorWords.h"
+
 #include "imaging/ImageFile.h"
 #include "ui/App.h"
 #include "ui/CtrlEditLine.h"
@@ -289,7 +291,7 @@ bool SnapEditGallery(const std::string& resourcePath, CQNF_Image* picture, const
         if (!app.InitStorgaeResource(resourcePath.c_str(), 0)) {
             error = "cannot read the resource file " + resourcePath;
         } else if (!w.CreateFromResource(CQNF_String("EditGallery"), kAt, kAt, nullptr, 0)) {
-            error = "the edit gallery cannot be made (error " + std::to_string(w.GetError()) + ")";
+            error = "the edit gallery cannot be made: " + std::string(qnErrorWords(w.GetError()));
         } else {
             w.RenderRect(qnNullRect);
             w.Show();

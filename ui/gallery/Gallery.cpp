@@ -1,5 +1,7 @@
 #include "ui/gallery/Gallery.h"
 
+#include "core/ErrorWords.h"
+
 #include "imaging/Font.h"
 #include "platform/Headless.h"
 #include "ui/App.h"
@@ -402,7 +404,7 @@ bool SnapGallery(const std::string& resourcePath, const std::string& pngPath, st
         if (!app.InitStorgaeResource(resourcePath.c_str(), 0))
             error = "cannot read the resource file " + resourcePath;
         else if (!w.CreateFromResource(CQNF_String("Gallery"), kAt, kAt, nullptr, 0))
-            error = "the gallery window cannot be made (error " + std::to_string(w.GetError()) + ")";
+            error = "the gallery window cannot be made: " + std::string(qnErrorWords(w.GetError()));
         else {
             w.RenderRect(qnNullRect);
             w.SetFocus();
