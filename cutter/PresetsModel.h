@@ -14,15 +14,23 @@
 // Soundness of the store:
 // - a store that exists but cannot be read is never mistaken for a missing
 //   one: nothing is seeded over it and nothing is written back;
+// - a store is judged whole before any record is taken (StoreDamage): a
+//   length that is not a whole number of records, a node count above 64, a
+//   name without its end, a value that is not a number, or data where a
+//   record has none make it damaged, and none of its records is used. A
+//   damaged store is never written over: before a new one is begun it is
+//   kept aside for a person (core/KeptAside.h) and Notice() says where, or,
+//   when it cannot be, it is left alone and nothing is written;
 // - every write replaces "ckss.data" whole and only once the new content is
 //   complete (CQNF_PresetsFile); a failed write keeps the old file and the
 //   presets in memory as they were before the command;
-// - records read are made safe to use: at most 64 nodes, a terminated name,
-//   finite values;
+// - records added are made safe to use: at most 64 nodes, a terminated
+//   name, finite values;
 // - closing writes the presets back only when they were read and changed.
 #pragma once
 
 #include "core/FileLock.h"
+#include "core/KeptAside.h"
 #include "core/Types.h"
 #include "cutter/CutterModel.h"
 #include "cutter/ShapeIo.h"
@@ -41,7 +49,9 @@ class CQNF_Storage;
 // The file "ckss.data", read and written whole.
 class CQNF_PresetsFile {
 public:
-    enum class ReadResult : uint8_t { Ok, Absent, Failed };
+    // Damaged: read, and not a store (ShapeMng_Load's verdict; Read itself
+    // never gives it).
+    enum class ReadResult : uint8_t { Ok, Absent, Failed, Damaged };
     virtual ~CQNF_PresetsFile() = default;
     // Absent only when the file does not exist; an empty file is Ok.
     virtual ReadResult Read(std::vector<uint8_t>& bytes) = 0;
@@ -51,6 +61,11 @@ public:
     // two plug-in instances adding at once cannot lose one of the shapes.
     virtual bool BeginUpdate() { return true; }
     virtual void EndUpdate() {}
+    // Moves a damaged store aside for a person before a new one is begun;
+    // an empty path when it stays where it is (then nothing may replace it).
+    virtual qntKEPTASIDE KeepAside() { return {}; }
+    // The store's name in a message.
+    virtual std::string Name() const { return "ckss.data"; }
 };
 
 // "ckss.data" (or any other name) at a path.
@@ -63,6 +78,8 @@ public:
     // is one to lock) from BeginUpdate to EndUpdate.
     bool BeginUpdate() override;
     void EndUpdate() override;
+    qntKEPTASIDE KeepAside() override { return qnKeepDamagedAside(m_path); }
+    std::string Name() const override { return m_path; }
     const std::string& Path() const { return m_path; }
 
 private:
@@ -107,15 +124,28 @@ public:
     static void SetName(SHAPESETREC& rec, const char* name);
 
     // ---- The store file -----------------------------------------------------------
-    // Reads the records (size / 836 of them; a trailing partial record is
-    // ignored), each made safe.
-    static CQNF_PresetsFile::ReadResult ShapeMng_Load(CQNF_PresetsFile& file, std::vector<SHAPESETREC>& records);
+    // Why bytes are no presets store, in words ("preset 2 has 200 nodes,
+    // more than 64"); empty for a sound store (no bytes: no presets).
+    static std::string StoreDamage(const uint8_t* data, size_t size);
+    // Reads the records (size / 836 of them), the store judged whole first:
+    // Damaged, with the reason in damage when given, and no record, when
+    // StoreDamage finds any.
+    static CQNF_PresetsFile::ReadResult ShapeMng_Load(CQNF_PresetsFile& file, std::vector<SHAPESETREC>& records,
+                                                      std::string* damage = nullptr);
     static bool ShapeMng_Save(CQNF_PresetsFile& file, const std::vector<SHAPESETREC>& records);
     // Appends one preset to the file (a missing file is created with it).
     // ReadFailed when the file exists but cannot be read: it is then left
-    // alone. UpdateFailed when it cannot be written.
+    // alone. A damaged store is kept aside and a new one begun with the
+    // preset, or left alone (ReadFailed) when it cannot be kept aside;
+    // notice (when given) receives the line that tells the user so.
+    // UpdateFailed when it cannot be written.
     static ShapeIoError ShapeMng_AddShape(CQNF_PresetsFile& file, const char* name,
-                                          const CWnd_CutterModel::SPLINE_STRUCT& shape);
+                                          const CWnd_CutterModel::SPLINE_STRUCT& shape,
+                                          std::string* notice = nullptr);
+    // What a person is told of a damaged store: kept aside (kept.path set)
+    // or left alone.
+    static std::string DamagedStoreNotice(const CQNF_PresetsFile& file, const std::string& damage,
+                                          const qntKEPTASIDE& kept);
 
     // ---- Shape sets --------------------------------------------------------------
     // Reads a whole set image. Refused (without a message) for another
@@ -139,7 +169,9 @@ public:
     // First run: when "ckss.data" is missing, the default set (a set image,
     // null when the resource storage has none) replaces the presets and is
     // written. A store that exists but cannot be read is left alone
-    // (ReadFailed). The DefSet of a resource storage: DefSetFromStorage.
+    // (ReadFailed). A damaged one is kept aside and the first run follows,
+    // or, when it cannot be kept aside, left alone (ReadFailed); Notice()
+    // tells. The DefSet of a resource storage: DefSetFromStorage.
     ShapeIoError initialLastUsedSetCheck(const uint8_t* defSet, size_t defSetSize);
     static bool DefSetFromStorage(CQNF_Storage& resources, CQNF_Mem& image);
     // Reloads the presets from the file; no item selected. ReadFailed (and
@@ -156,6 +188,10 @@ public:
     void opSelectAll();
     void opInvertSelection();
     bool IsChanged() const { return m_bChanged != 0; }
+    // The line a person must read about the store (a damaged one kept
+    // aside or left alone) since the last initialLastUsedSetCheck; empty
+    // when there is none.
+    const std::string& Notice() const { return m_Notice; }
     bool IsLoaded() const { return m_bLoaded != 0; }
 
     // Buttons that depend on the selection.
@@ -236,4 +272,5 @@ protected:
     std::vector<uint8_t> m_Selected;
     uint8_t m_bLoaded = 0;   // the records are those of a successful read
     uint8_t m_bChanged = 0;  // renamed, deleted or sorted since
+    std::string m_Notice;
 };

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -131,19 +132,67 @@ bool PM::SanitizeRecord(SHAPESETREC& rec)
 
 // ---- The store ---------------------------------------------------------------------
 
-CQNF_PresetsFile::ReadResult PM::ShapeMng_Load(CQNF_PresetsFile& file, std::vector<SHAPESETREC>& records)
+std::string PM::StoreDamage(const uint8_t* data, size_t size)
+{
+    constexpr size_t kRecord = sizeof(SHAPESETREC);
+    if (size % kRecord != 0)
+        return "it is " + std::to_string(size) + " bytes long, not a whole number of " + std::to_string(kRecord) +
+               "-byte presets";
+    // Every record this system makes has its reserved bytes and the node
+    // slots past its count at 0 (the store is never exchanged): data there
+    // is no record of this store.
+    for (size_t i = 0; i < size / kRecord; ++i) {
+        SHAPESETREC rec;
+        std::memcpy(&rec, data + i * kRecord, kRecord);
+        const std::string which = "preset " + std::to_string(i);
+        if (std::memchr(rec.name, 0, kNameSize) == nullptr)
+            return which + " has a name without an end";
+        if (rec.name[kNameSize - 1] != 0)
+            return which + " holds data past the end of its name";
+        if (rec.count > kMaxNodes)
+            return which + " has " + std::to_string(rec.count) + " nodes, more than " + std::to_string(kMaxNodes);
+        for (uint32_t n = 0; n < rec.count; ++n)
+            if (!std::isfinite(rec.U[n]) || !std::isfinite(rec.H[n]) || !std::isfinite(rec.S[n]))
+                return which + ": node " + std::to_string(n) + " holds a value that is not a number";
+        bool unused = rec.reserved[0] == 0 && rec.reserved[1] == 0 && rec.reserved[2] == 0;
+        for (uint32_t n = rec.count; n < kMaxNodes && unused; ++n)
+            unused = rec.U[n] == 0.0f && rec.H[n] == 0.0f && rec.S[n] == 0.0f;
+        if (!unused)
+            return which + " holds data past its " + std::to_string(rec.count) + " nodes";
+    }
+    return {};
+}
+
+CQNF_PresetsFile::ReadResult PM::ShapeMng_Load(CQNF_PresetsFile& file, std::vector<SHAPESETREC>& records,
+                                               std::string* damage)
 {
     std::vector<uint8_t> bytes;
     const CQNF_PresetsFile::ReadResult r = file.Read(bytes);
     if (r != CQNF_PresetsFile::ReadResult::Ok)
         return r;
+    // Judged whole before any record is taken: a store cut short, or bytes
+    // that are no store, give no presets at all, never some of them.
+    const std::string why = StoreDamage(bytes.data(), bytes.size());
+    if (!why.empty()) {
+        if (damage)
+            *damage = why;
+        records.clear();
+        return CQNF_PresetsFile::ReadResult::Damaged;
+    }
     std::vector<SHAPESETREC> read(bytes.size() / sizeof(SHAPESETREC));
     if (!read.empty())
         std::memcpy(read.data(), bytes.data(), read.size() * sizeof(SHAPESETREC));
-    for (SHAPESETREC& rec : read)
-        SanitizeRecord(rec);
     records.swap(read);
     return r;
+}
+
+std::string PM::DamagedStoreNotice(const CQNF_PresetsFile& file, const std::string& damage, const qntKEPTASIDE& kept)
+{
+    if (kept.path.empty())
+        return "The presets file " + file.Name() + " is damaged (" + damage +
+               ") and could not be kept aside; it is left as it is and no preset is saved.";
+    return "The presets file " + file.Name() + " was damaged (" + damage + "); it was " + qnKeptAsideWords(kept) +
+           " and a new one begun.";
 }
 
 bool PM::ShapeMng_Save(CQNF_PresetsFile& file, const std::vector<SHAPESETREC>& records)
@@ -151,13 +200,24 @@ bool PM::ShapeMng_Save(CQNF_PresetsFile& file, const std::vector<SHAPESETREC>& r
     return file.Write(records.data(), records.size() * sizeof(SHAPESETREC));
 }
 
-ShapeIoError PM::ShapeMng_AddShape(CQNF_PresetsFile& file, const char* name, const SPLINE& shape)
+ShapeIoError PM::ShapeMng_AddShape(CQNF_PresetsFile& file, const char* name, const SPLINE& shape,
+                                   std::string* notice)
 {
     if (!file.BeginUpdate())
         return ShapeIoError::UpdateFailed;
     std::vector<SHAPESETREC> records;
     ShapeIoError result = ShapeIoError::None;
-    if (ShapeMng_Load(file, records) == CQNF_PresetsFile::ReadResult::Failed) {
+    std::string damage;
+    CQNF_PresetsFile::ReadResult read = ShapeMng_Load(file, records, &damage);
+    if (read == CQNF_PresetsFile::ReadResult::Damaged) {
+        // The damaged store goes aside for a person before a new one is
+        // begun with this preset; where it cannot, nothing replaces it.
+        const qntKEPTASIDE kept = file.KeepAside();
+        if (notice)
+            *notice = DamagedStoreNotice(file, damage, kept);
+        read = kept.path.empty() ? CQNF_PresetsFile::ReadResult::Failed : CQNF_PresetsFile::ReadResult::Absent;
+    }
+    if (read == CQNF_PresetsFile::ReadResult::Failed) {
         // Writing now would replace presets that could not be read.
         result = ShapeIoError::ReadFailed;
     } else {
@@ -186,7 +246,8 @@ ShapeIoError PM::FillIn()
     std::vector<SHAPESETREC> records;
     const CQNF_PresetsFile::ReadResult r =
         m_pFile ? ShapeMng_Load(*m_pFile, records) : CQNF_PresetsFile::ReadResult::Failed;
-    m_bLoaded = r != CQNF_PresetsFile::ReadResult::Failed;
+    // A store damaged since it was judged is not written over either.
+    m_bLoaded = r == CQNF_PresetsFile::ReadResult::Ok || r == CQNF_PresetsFile::ReadResult::Absent;
     m_bChanged = 0;
     i_SetRecords(std::move(records));
     return m_bLoaded ? ShapeIoError::None : ShapeIoError::ReadFailed;
@@ -194,16 +255,29 @@ ShapeIoError PM::FillIn()
 
 ShapeIoError PM::initialLastUsedSetCheck(const uint8_t* defSet, size_t defSetSize)
 {
+    m_Notice.clear();
     if (!m_pFile)
         return ShapeIoError::ReadFailed;
     std::vector<SHAPESETREC> records;
-    switch (ShapeMng_Load(*m_pFile, records)) {
+    std::string damage;
+    switch (ShapeMng_Load(*m_pFile, records, &damage)) {
     case CQNF_PresetsFile::ReadResult::Ok:
         return FillIn();
     case CQNF_PresetsFile::ReadResult::Failed:
         // An existing store that cannot be read is never replaced.
         FillIn();
         return ShapeIoError::ReadFailed;
+    case CQNF_PresetsFile::ReadResult::Damaged: {
+        // Kept aside for a person, the store is begun again as on a first
+        // run; where it cannot be, it is never replaced.
+        const qntKEPTASIDE kept = m_pFile->KeepAside();
+        m_Notice = DamagedStoreNotice(*m_pFile, damage, kept);
+        if (kept.path.empty()) {
+            FillIn();
+            return ShapeIoError::ReadFailed;
+        }
+        break;
+    }
     case CQNF_PresetsFile::ReadResult::Absent:
         break;
     }

@@ -170,7 +170,10 @@ unsigned char CWnd_PresetsManager::OnCreate(CQNF_LayerSet*, unsigned short, unsi
     const bool haveDefSet = res && DefSetFromStorage(*res, defSet);
     const ShapeIoError first = initialLastUsedSetCheck(
         haveDefSet ? static_cast<const uint8_t*>(defSet.GetPtr()) : nullptr, haveDefSet ? defSet.GetSize() : 0);
-    if (first == ShapeIoError::ReadFailed)
+    // A damaged store kept aside or left alone is told in its own words.
+    if (!Notice().empty())
+        m_Host.ShowMessage(this, kShapeIoTitle, Notice().c_str());
+    else if (first == ShapeIoError::ReadFailed)
         i_Message(ShapeIoError::ReadFailed);
     FillInWindow();
     m_Status.Start(*this, m_pStatusText);
@@ -211,7 +214,8 @@ void CWnd_PresetsManager::i_SelectionToList()
 
 void CWnd_PresetsManager::FillInWindow()
 {
-    if (FillIn() != ShapeIoError::None)
+    // A damaged store the user was told of is not told of again.
+    if (FillIn() != ShapeIoError::None && Notice().empty())
         i_Message(ShapeIoError::ReadFailed);
     i_RebuildList();
     DoUpdateScrollSize();
@@ -588,8 +592,13 @@ bool DoAddShapeToPresets(CQNF_Window* editor, CDialogHost& host, CQNF_PresetsFil
     std::string name;
     if (!DoShapeNameDialog(editor, host, "Cutter", name))
         return false;
-    const ShapeIoError e = CWnd_PresetsManagerModel::ShapeMng_AddShape(store, name.c_str(), shape);
-    ShowError(host, editor, e);
+    std::string notice;
+    const ShapeIoError e = CWnd_PresetsManagerModel::ShapeMng_AddShape(store, name.c_str(), shape, &notice);
+    // A damaged store kept aside or left alone is told in its own words.
+    if (!notice.empty())
+        host.ShowMessage(editor, kShapeIoTitle, notice.c_str());
+    if (notice.empty() || e != ShapeIoError::ReadFailed)
+        ShowError(host, editor, e);
     return e == ShapeIoError::None;
 }
 

@@ -1,6 +1,10 @@
 // The presets store "ckss.data" on arbitrary bytes, and the presets list's
-// commands steered by the same bytes: every record read must be safe to use,
-// and the list's selection, first icon and store must stay consistent.
+// commands steered by the same bytes. The reader's promise, as the shape
+// file reader's: a store it takes is whole records, each safe to use, that
+// read back the same once written; a store it refuses gives no record and
+// is never written over; every cut of a store it takes, but at a record's
+// end, is refused. The list's selection, first icon and store must stay
+// consistent.
 #include "cutter/PresetsModel.h"
 
 #include "core/Mem.h"
@@ -56,9 +60,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     MemFile file;
     file.bytes.assign(data, data + size);
     PM model(&file);
-    if (model.FillIn() != ShapeIoError::None || model.GetCount() != size / sizeof(PM::SHAPESETREC))
+    const bool sound = PM::StoreDamage(data, size).empty();
+    if ((model.FillIn() == ShapeIoError::None) != sound)
+        __builtin_trap();
+    if (!sound) {
+        // Refused whole: no record, and closing writes nothing.
+        if (model.GetCount() != 0 || model.Close() != ShapeIoError::None || file.bytes.size() != size ||
+            (size && std::memcmp(file.bytes.data(), data, size) != 0))
+            __builtin_trap();
+        return 0;
+    }
+    if (size % sizeof(PM::SHAPESETREC) != 0 || model.GetCount() != size / sizeof(PM::SHAPESETREC))
         __builtin_trap();
     Check(model);
+    {
+        // Written again, the records read back the same bytes.
+        MemFile again;
+        if (!PM::ShapeMng_Save(again, model.Records()) || again.bytes != file.bytes)
+            __builtin_trap();
+        // A cut the bytes choose: refused unless at a record's end.
+        const size_t cut = size ? (size_t(data[0]) * 131 + data[size - 1]) % size : 0;
+        const bool whole = cut % sizeof(PM::SHAPESETREC) == 0;
+        if (PM::StoreDamage(data, cut).empty() != whole)
+            __builtin_trap();
+    }
     // Commands from the last bytes.
     const size_t steps = std::min<size_t>(size, 24);
     for (size_t k = 0; k < steps; ++k) {

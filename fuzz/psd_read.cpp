@@ -4,7 +4,11 @@
 // - every refusal names a cause that fits: 48 with a reason, 49 whose
 //   reason, when it gives one, says "truncated" or "damaged";
 // - of a file whose merged image it decodes, every cut before the merged
-//   image's first data byte is refused as truncated.
+//   image's first data byte is refused as truncated;
+// - the layers' damage is judged before their size: the judgement alone
+//   (LJudgeByPtr, which the programs reading only the merged image make)
+//   refuses what the layered parse refuses, for the same cause, and a
+//   budget no layer fits in finds the same files damaged.
 #include "fuzz/ReaderCause.h"
 #include "imaging/PSDBytes.h"
 #include "imaging/PSDCodec.h"
@@ -44,7 +48,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const bool merged = psd.ParseImageByPtr(data, size);
     if (!merged)
         CheckCause(psd, false);
-    if (psd.LParseByPtr(data, size)) {
+    // The judgement first, beside the merged image: it leaves that as it was.
+    const bool judged = psd.LJudgeByPtr(data, size);
+    const unsigned short judgedError = psd.GetError();
+    const std::string judgedReason = psd.GetReason();
+    if (merged && !psd.GetImageDataPtr(0))
+        __builtin_trap();
+    qntCODECLIMITS tiny = limits;
+    tiny.maxBytes = 1;
+    CQNF_ImagePSD small;
+    small.SetLimits(tiny);
+    const bool smallJudged = small.LJudgeByPtr(data, size);
+    if (!smallJudged)
+        CheckCause(small, false);
+    if ((!judged && judgedError == qncodec::ErrCorrupt) !=
+        (!smallJudged && small.GetError() == qncodec::ErrCorrupt))
+        __builtin_trap();
+    const bool layered = psd.LParseByPtr(data, size);
+    if (!judged && (layered || psd.GetError() != judgedError || psd.GetReason() != judgedReason))
+        __builtin_trap();
+    if (layered) {
         unsigned sum = 0;
         for (uint32_t i = 0; i < psd.GetLayersCount(); ++i) {
             CQNF_ImagePSD::PSDLayerInfoExt_s info;

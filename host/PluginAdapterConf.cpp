@@ -1,6 +1,7 @@
 // Files of the plug-in folder: the configuration storage and whole-file blobs.
 #include "host/PluginAdapter.h"
 
+#include "core/KeptAside.h"
 #include "core/StdFile.h"
 #include "core/Storage.h"
 #include "core/SafeFile.h"
@@ -28,24 +29,6 @@ bool Exists(const std::string& path)
     return ::stat(path.c_str(), &st) == 0;
 }
 
-// Moves a damaged file aside under the first free name of "NAME.bad",
-// "NAME.bad2", "NAME.bad3"...: an earlier damaged copy is never replaced.
-// A link fails rather than replace a name, so two runs cannot take the same.
-// Returns the name taken, or an empty string when the file stays where it is.
-std::string MoveAside(const std::string& path)
-{
-    for (int n = 1; n <= 1000; ++n) {
-        const std::string aside = path + ".bad" + (n == 1 ? std::string() : std::to_string(n));
-        if (::link(path.c_str(), aside.c_str()) == 0)
-            return ::unlink(path.c_str()) == 0 ? aside : std::string();
-        if (errno == EEXIST)
-            continue;
-        // A file system without links: a rename, to a name still free.
-        return !Exists(aside) && std::rename(path.c_str(), aside.c_str()) == 0 ? aside : std::string();
-    }
-    return {};
-}
-
 // Only bytes that are not a container are set aside; a file that could not
 // be read this time (no memory, a read error, a lock) may be whole.
 bool ContentIsDamaged(unsigned short error)
@@ -71,8 +54,8 @@ bool CQNF_8BFPluginVirtual::ConfStorage_Open(const char* name)
         return true;
     }
     // Create only what is missing. A file that exists but cannot be used is
-    // kept aside under ".bad" (numbered after the first) rather than
-    // truncated, so nothing is lost.
+    // kept aside under ".bad" (a few numbered copies at most, each bytes
+    // kept once: core/KeptAside.h) rather than truncated, so nothing is lost.
     const std::string path = PathInFolder(m_Folder, name);
     if (Exists(path)) {
         // A file that could not be opened or read (read-only, say) is left
@@ -82,14 +65,14 @@ bool CQNF_8BFPluginVirtual::ConfStorage_Open(const char* name)
             SetError(error);
             return false;
         }
-        const std::string aside = MoveAside(path);
-        if (aside.empty()) {
+        const qntKEPTASIDE aside = qnKeepDamagedAside(path);
+        if (aside.path.empty()) {
             SetError(error);
             return false;
         }
         // The user's settings are in the copy; say where it went.
-        std::fprintf(stderr, "Tessolo: %s is damaged; it was kept as %s and a new one begun\n", path.c_str(),
-                     aside.c_str());
+        std::fprintf(stderr, "Tessolo: %s is damaged; it was %s and a new one begun\n", path.c_str(),
+                     qnKeptAsideWords(aside).c_str());
     }
     if (!m_pConfStorage->Open(name, &m_Folder, 2)) {
         SetError(m_pConfStorage->GetError());

@@ -28,27 +28,48 @@ int Fail(int code, const std::string& message)
     return code;
 }
 
+// Whether the picture at path has doc's width and height, judged from its
+// header: a picture of the same pixel count turned on its side is not the
+// document's size either. what names the picture in the refusal.
+bool HeaderHasDocumentSize(const std::string& what, const std::string& path, const HostDocument& doc,
+                           CQNF_ImageFile& head, std::string& err)
+{
+    if (!head.LoadHeader(path, CQNF_ImageFile::KindPNG | CQNF_ImageFile::KindJPEG, kMaxImageSide)) {
+        err = head.Reason();
+        return false;
+    }
+    if (head.GetWidth() != doc.width || head.GetHeight() != doc.height) {
+        err = what + " (" + path + ") is " + std::to_string(head.GetWidth()) + " x " +
+              std::to_string(head.GetHeight()) + " pixels, not the document's " + std::to_string(doc.width) + " x " +
+              std::to_string(doc.height);
+        return false;
+    }
+    return true;
+}
+
 // Whether the pictures the command line adds to doc (layers, selection,
 // channels) fit it, judged from their headers before any is decoded: each
-// layer must have the document's size, and the document with all of them
-// must stay within kMaxDocumentBytes.
+// must have the document's width and height, and the document with all of
+// them must stay within kMaxDocumentBytes.
 bool LayersFit(const HostCommandLine& cmd, const HostDocument& doc, std::string& err)
 {
     const uint64_t pixels = doc.PixelCount();
     uint64_t more = 0;
     for (const LayerArg& l : cmd.layers) {
         CQNF_ImageFile head;
-        if (!head.LoadHeader(l.path, CQNF_ImageFile::KindPNG | CQNF_ImageFile::KindJPEG, kMaxImageSide)) {
-            err = head.Reason();
+        if (!HeaderHasDocumentSize("layer \"" + l.name + "\"", l.path, doc, head, err))
             return false;
-        }
-        if (head.GetWidth() != doc.width || head.GetHeight() != doc.height) {
-            err = "layer \"" + l.name + "\" (" + l.path + ") is " + std::to_string(head.GetWidth()) + " x " +
-                  std::to_string(head.GetHeight()) + " pixels, not the document's " + std::to_string(doc.width) +
-                  " x " + std::to_string(doc.height);
-            return false;
-        }
         more += pixels * (uint64_t(ColorPlanes(doc.mode)) + (head.HasAlpha() ? 1 : 0));
+    }
+    if (!cmd.selection.empty()) {
+        CQNF_ImageFile head;
+        if (!HeaderHasDocumentSize("the selection", cmd.selection, doc, head, err))
+            return false;
+    }
+    for (const LayerArg& c : cmd.channels) {
+        CQNF_ImageFile head;
+        if (!HeaderHasDocumentSize("channel \"" + c.name + "\"", c.path, doc, head, err))
+            return false;
     }
     // A new selection and each channel take one plane.
     more += pixels * ((cmd.selection.empty() || !doc.selection.empty() ? 0 : 1) + cmd.channels.size());

@@ -192,6 +192,15 @@ bool CQNF_ImageFile::Load(const std::string& path, uint8_t kinds, uint32_t maxSi
         return i_HeaderRefused(path);
     if (!m_reader->ParseImageLocal())
         return i_Fail(Failure::Undecodable, i_Unreadable(path, m_reader->GetError()), m_reader->GetError());
+    // A PSD is judged whole, its layers too, though only its merged image
+    // is taken here: a damaged one is refused by every program, and only
+    // layers the reader does not take (or too large) leave the merged image
+    // standing in for them.
+    if (m_kind == KindPSD) {
+        auto* psd = static_cast<CQNF_ImagePSD*>(m_reader.get());
+        if (!psd->LJudgeLocal() && psd->GetError() != qncodec::ErrUnsupported)
+            return i_Fail(Failure::Undecodable, i_Unreadable(path, psd->GetError()), psd->GetError());
+    }
     i_ReadFacts();
     if (!i_TurnUpright())
         return i_Fail(Failure::Undecodable, path + ": too little memory to turn the photo upright",

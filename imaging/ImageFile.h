@@ -2,7 +2,9 @@
 // the stand-in host read and write PNG, JPEG and PSD files.
 //
 // CQNF_ImageFile::Load reads a file, tells its kind by its signature and
-// decodes it (a PSD: its merged image) into the codec's planes. A photo (a
+// decodes it (a PSD: its merged image) into the codec's planes. A PSD is
+// judged whole, its layers too: one whose layers are damaged is refused
+// here, so that no program opens it from its merged image. A photo (a
 // PNG or JPEG) comes upright by its EXIF orientation, as editors show it:
 // this is the one rule for every program that reads a picture, and the
 // resolution the file names is turned with it. CMYK always

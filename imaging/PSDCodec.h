@@ -15,7 +15,12 @@
 // GetLayerInfo). Modes: bitmap or greyscale (2), RGB (1), CMYK (3); 8-bit
 // data with raw or PackBits channels. Every length, count and extent is
 // checked against the data, and the planes of one parse share the byte
-// budget of GetLimits().
+// budget of GetLimits(). The layers are judged whole before any is sized or
+// decoded: a file whose records, channel lengths or row tables the data do
+// not bear out is damaged (49) whatever else it holds, and only a sound one
+// is refused for what it holds (48: a blend mode, a compression) or for its
+// size. LJudge* gives that verdict without decoding a plane, so that a
+// program reading only the merged image refuses the same damaged files.
 //
 // Error numbers: see imaging/CodecFormat.h; in particular 48 for a colour
 // mode, depth, compression, blend mode or section divider the reader does not
@@ -84,6 +89,12 @@ public:
     virtual bool LParseByMem(CQNF_Mem& block);
     virtual bool LParseByFile(CQNF_StdFile& file);
     virtual bool LParseLocal();
+    // Whether LParse* would read the layers, judged without decoding any
+    // plane and without touching the merged image's planes: true when it
+    // would; else false with its error (49 damaged, 48 refused with the
+    // reason, or a memory failure). No layer is kept.
+    bool LJudgeByPtr(const void* data, size_t size);
+    bool LJudgeLocal();
 
     uint32_t GetLayersCount() const { return static_cast<uint32_t>(m_layers.size()); }
     bool GetLayerInfo(uint32_t index, PSDLayerInfoExt_s& info);
@@ -121,12 +132,14 @@ public:
     static void PackBits(const unsigned char* in, long length, unsigned char* out, long* outLength);
     static size_t PackBitsBound(size_t length) { return 3 * length + 1; }
     // Unpacks one row of outLength bytes; false when the input runs out.
-    // used receives the input bytes consumed.
+    // used receives the input bytes consumed. With out null the row is only
+    // walked: what it would take of the input, nothing written.
     bool UnpackMacPack(const unsigned char* in, size_t inLength, unsigned char* out, size_t outLength,
                        size_t* used);
     // Decodes one channel of width x height bytes, raw (0) or PackBits (1,
     // after a table of 2 x height row counts unless rowCountsSkipped). With
-    // used null the input must be used up exactly.
+    // used null the input must be used up exactly. With out null the data
+    // are only judged, as a decoding would judge them.
     bool ExpandChanelPixels(unsigned char compression, const unsigned char* in, size_t inLength,
                             unsigned char* out, uint32_t width, uint32_t height, size_t* used,
                             unsigned char rowCountsSkipped);
@@ -159,10 +172,12 @@ private:
     class Writer;
     class Reader;
     // Header checks up to the end of the image resources.
-    bool i_OpenSections(const void* data, size_t size, size_t& resourcesEnd);
+    // keepPlanes: the merged image's planes stay as they are.
+    bool i_OpenSections(const void* data, size_t size, size_t& resourcesEnd, bool keepPlanes = false);
     void i_ReadResolution(const unsigned char* resources, size_t size);
     bool i_ParseMerged(const void* data, size_t size);
-    bool i_ParseLayers(const void* data, size_t size);
+    // decode false: judged only (LJudge*).
+    bool i_ParseLayers(const void* data, size_t size, bool decode);
     bool i_Unsupported(std::string reason) { return i_Refuse(std::move(reason)); }
     bool JudgeHeader(CQNF_StdFile& file, uint64_t length, uint64_t& largest) override;
     // Colour planes of the merged image in a codec mode.

@@ -99,14 +99,17 @@ bool CQNF_ImagePSD::UnpackMacPack(const unsigned char* in, size_t inLength, unsi
             size_t n = static_cast<size_t>(1 - h);
             if (n > outLength - o)
                 n = outLength - o;  // the excess is dropped and ends the row
-            std::memset(out + o, in[i++], n);
+            if (out)
+                std::memset(out + o, in[i], n);
+            ++i;
             o += n;
         } else {
             const size_t n = static_cast<size_t>(h) + 1;
             if (n > inLength - i)
                 return false;
             const size_t keep = n > outLength - o ? outLength - o : n;
-            std::memcpy(out + o, in + i, keep);
+            if (out)
+                std::memcpy(out + o, in + i, keep);
             i += n;
             o += keep;
         }
@@ -130,7 +133,7 @@ bool CQNF_ImagePSD::ExpandChanelPixels(unsigned char compression, const unsigned
             SetError(qncodec::ErrCorrupt);
             return false;
         }
-        if (total)
+        if (total && out)
             std::memcpy(out, in, static_cast<size_t>(total));
         if (used)
             *used = static_cast<size_t>(total);
@@ -147,7 +150,8 @@ bool CQNF_ImagePSD::ExpandChanelPixels(unsigned char compression, const unsigned
     }
     for (uint32_t y = 0; y < height; ++y) {
         size_t n = 0;
-        if (!UnpackMacPack(in + pos, inLength - pos, out + static_cast<size_t>(uint64_t{y} * width), width, &n)) {
+        if (!UnpackMacPack(in + pos, inLength - pos, out ? out + static_cast<size_t>(uint64_t{y} * width) : nullptr,
+                           width, &n)) {
             SetError(qncodec::ErrCorrupt);
             return false;
         }

@@ -64,10 +64,6 @@ std::string KeyText(const unsigned char* key)
 
 }  // namespace
 
-namespace {
-
-}  // namespace
-
 CQNF_ImagePSD::CQNF_ImagePSD() = default;
 
 CQNF_ImagePSD::~CQNF_ImagePSD()
@@ -199,14 +195,15 @@ void CQNF_ImagePSD::i_ReadResolution(const unsigned char* resources, size_t size
     }
 }
 
-bool CQNF_ImagePSD::i_OpenSections(const void* data, size_t size, size_t& resourcesEnd)
+bool CQNF_ImagePSD::i_OpenSections(const void* data, size_t size, size_t& resourcesEnd, bool keepPlanes)
 {
     if (!GetImageInfoByPtr(data, size))
         return false;
     if (m_depth != 8)
         return i_Unsupported(m_depth == 1 ? "1 bit per channel" : std::to_string(m_depth) + " bits per channel");
     Clean();
-    i_FreePlanes();
+    if (!keepPlanes)
+        i_FreePlanes();
     Cursor c(static_cast<const unsigned char*>(data), size, 26);
     const uint32_t colourData = c.U32();
     if (c.Ok() && colourData != 0)
@@ -284,7 +281,10 @@ bool CQNF_ImagePSD::i_ParseMerged(const void* data, size_t size)
 
 class CQNF_ImagePSD::Reader {
 public:
-    Reader(CQNF_ImagePSD& codec, const unsigned char* data) : m_c(codec), m_data(data) {}
+    Reader(CQNF_ImagePSD& codec, const unsigned char* data, bool decode)
+        : m_c(codec), m_data(data), m_decode(decode)
+    {
+    }
 
     // Reads the layer records and their channels from the layer info.
     bool Run(Cursor& info, uint32_t count);
@@ -292,7 +292,8 @@ public:
 private:
     bool Record(Cursor& c, ReadLayer& l, uint32_t index);
     bool Extra(Cursor& e, ReadLayer& l, uint32_t index);
-    bool Channels(Cursor& c, ReadLayer& l, uint32_t index);
+    // Judges (decode false) or decodes one layer's channels from c.
+    bool Channels(Cursor& c, ReadLayer& l, uint32_t index, bool decode);
     bool Fail(unsigned short error)
     {
         m_c.SetError(error);
@@ -315,34 +316,42 @@ private:
     {
         return m_c.i_Unsupported(Where(index, l) + ": " + what);
     }
-    // Counts bytes against the budget of one parse.
-    bool Spend(uint64_t bytes)
+    // What the reader does not take is refused only once the whole layer
+    // info is judged sound: the first such thing is kept until then.
+    void NotRead(uint32_t index, const ReadLayer* l, const std::string& what)
     {
-        m_spent += bytes;
-        if (m_spent > m_c.GetLimits().maxBytes)
-            return m_c.i_Unsupported("the layers need more than " + std::to_string(m_c.GetLimits().maxBytes) +
-                                     " bytes of memory");
-        return true;
+        if (m_notRead.empty())
+            m_notRead = Where(index, l) + ": " + what;
     }
 
     CQNF_ImagePSD& m_c;
     const unsigned char* m_data;
-    uint64_t m_spent = 0;
+    const bool m_decode;
+    std::string m_notRead;
 };
 
 bool CQNF_ImagePSD::LParseByPtr(const void* data, size_t size)
 {
-    if (i_ParseLayers(data, size))
+    if (i_ParseLayers(data, size, true))
         return true;
     Clean();
     i_FreePlanes();
     return false;
 }
 
-bool CQNF_ImagePSD::i_ParseLayers(const void* data, size_t size)
+bool CQNF_ImagePSD::LJudgeByPtr(const void* data, size_t size)
+{
+    const bool sound = i_ParseLayers(data, size, false);
+    Clean();
+    return sound;
+}
+
+bool CQNF_ImagePSD::LJudgeLocal() { return LJudgeByPtr(m_local.GetPtr(), m_local.GetSize()); }
+
+bool CQNF_ImagePSD::i_ParseLayers(const void* data, size_t size, bool decode)
 {
     size_t at = 0;
-    if (!i_OpenSections(data, size, at))
+    if (!i_OpenSections(data, size, at, !decode))
         return false;
     const auto* p = static_cast<const unsigned char*>(data);
     Cursor c(p, size, at);
@@ -352,7 +361,7 @@ bool CQNF_ImagePSD::i_ParseLayers(const void* data, size_t size)
         return false;
     }
     if (sectionLength == 0)
-        return ParseImageByPtr(data, size);
+        return !decode || ParseImageByPtr(data, size);
     Cursor section(p, c.Pos() + sectionLength, c.Pos());
     const uint32_t infoLength = section.U32();
     if (!section.Ok() || !section.Has(infoLength)) {
@@ -360,21 +369,22 @@ bool CQNF_ImagePSD::i_ParseLayers(const void* data, size_t size)
         return false;
     }
     if (infoLength == 0)
-        return ParseImageByPtr(data, size);
+        return !decode || ParseImageByPtr(data, size);
     Cursor info(p, section.Pos() + infoLength, section.Pos());
     const int32_t signedCount = static_cast<int16_t>(info.U16());
     if (!info.Ok()) {
         SetError(qncodec::ErrCorrupt);
         return false;
     }
-    Reader r(*this, p);
+    Reader r(*this, p, decode);
     return r.Run(info, static_cast<uint32_t>(signedCount < 0 ? -signedCount : signedCount));
 }
 
 bool CQNF_ImagePSD::Reader::Run(Cursor& info, uint32_t count)
 {
     // Each record takes at least 38 bytes: refuse a count the data cannot
-    // hold before making room for it.
+    // hold before making room for it. The count is 16-bit, so the records
+    // take a few MB at most.
     if (!info.Has(uint64_t{count} * 38))
         return Fail(qncodec::ErrCorrupt);
     auto& layers = m_c.m_layers;
@@ -387,7 +397,7 @@ bool CQNF_ImagePSD::Reader::Run(Cursor& info, uint32_t count)
         std::unique_ptr<ReadLayer> l(new (std::nothrow) ReadLayer);
         if (!l)
             return Fail(qncodec::ErrMemory);
-        if (!Spend(sizeof(ReadLayer)) || !Record(info, *l, i))
+        if (!Record(info, *l, i))
             return false;
         layers.push_back(std::move(l));
     }
@@ -405,8 +415,33 @@ bool CQNF_ImagePSD::Reader::Run(Cursor& info, uint32_t count)
     if (info.Left() - channelBytes > 3)
         return m_c.i_Damaged("its layer count of " + std::to_string(count) + " leaves " +
                              std::to_string(info.Left() - channelBytes) + " bytes of layer data unread");
+    // Every channel's data, judged before any layer is sized or decoded:
+    // damage anywhere is damage, whatever else the file holds.
+    Cursor judged = info;
     for (uint32_t i = 0; i < layers.size(); ++i)
-        if (!Channels(info, *layers[i], i))
+        if (!Channels(judged, *layers[i], i, false))
+            return false;
+    if (!m_notRead.empty())
+        return m_c.i_Unsupported(m_notRead);
+    // Sound: now its size. The records and the planes share the budget of
+    // one parse.
+    const qntCODECLIMITS& limits = m_c.GetLimits();
+    uint64_t bytes = uint64_t{count} * sizeof(ReadLayer);
+    for (uint32_t i = 0; i < layers.size(); ++i) {
+        const ReadLayer& l = *layers[i];
+        const uint64_t W = l.width, H = l.height;
+        if (W > limits.maxSide || H > limits.maxSide || W > 65535 || H > 65535)
+            return Unsupported(i, nullptr, std::to_string(W) + " x " + std::to_string(H) + " pixels");
+        for (uint16_t k = 0; k < l.channels; ++k)
+            if (l.ids[k] >= -1 && l.ids[k] <= 3 && l.lengths[k] > 2)
+                bytes += W * H;
+    }
+    if (bytes > limits.maxBytes)
+        return m_c.i_Unsupported("the layers need more than " + std::to_string(limits.maxBytes) + " bytes of memory");
+    if (!m_decode)
+        return true;
+    for (uint32_t i = 0; i < layers.size(); ++i)
+        if (!Channels(info, *layers[i], i, true))
             return false;
     return true;
 }
@@ -422,14 +457,17 @@ bool CQNF_ImagePSD::Reader::Record(Cursor& c, ReadLayer& l, uint32_t index)
     // not bear out ends here), and nothing else they seem to say is judged.
     if (!c.Has(uint64_t{channels} * 6 + 4) || std::memcmp(c.Here() + size_t{channels} * 6, "8BIM", 4) != 0)
         return Damaged(index, nullptr, "no layer record where the layer count puts one");
-    if (right < left || bottom < top)
-        return Fail(qncodec::ErrCorrupt);
-    if (right - left > m_c.GetLimits().maxSide || bottom - top > m_c.GetLimits().maxSide || right - left > 65535 ||
-        bottom - top > 65535)
-        return Unsupported(index, nullptr,
-                           std::to_string(right - left) + " x " + std::to_string(bottom - top) + " pixels");
+    if (right < left)
+        return Damaged(index, nullptr,
+                       "its right edge (" + std::to_string(right) + ") lies left of its left edge (" +
+                           std::to_string(left) + ")");
+    if (bottom < top)
+        return Damaged(index, nullptr,
+                       "its bottom edge (" + std::to_string(bottom) + ") lies above its top edge (" +
+                           std::to_string(top) + ")");
     if (channels > 100)
         return Unsupported(index, nullptr, std::to_string(channels) + " channels");
+    // Edges of 32 bits: the width and the height fit in 32 bits unsigned.
     l.top = static_cast<int32_t>(top);
     l.left = static_cast<int32_t>(left);
     l.width = static_cast<uint32_t>(right - left);
@@ -454,10 +492,12 @@ bool CQNF_ImagePSD::Reader::Record(Cursor& c, ReadLayer& l, uint32_t index)
     l.visible = (flags & 2) ? 0 : 1;
     Cursor e(m_data, c.Pos() + extraLength, c.Pos());
     c.Skip(extraLength);
-    // The blend mode is refused once the name is known, to name the layer.
     if (!Extra(e, l, index))
         return false;
-    return normal || Unsupported(index, &l, "blend mode " + KeyText(blend) + " is not read");
+    // The blend mode is named once the name is known, to name the layer.
+    if (!normal)
+        NotRead(index, &l, "blend mode " + KeyText(blend) + " is not read");
+    return true;
 }
 
 bool CQNF_ImagePSD::Reader::Extra(Cursor& e, ReadLayer& l, uint32_t index)
@@ -494,16 +534,17 @@ bool CQNF_ImagePSD::Reader::Extra(Cursor& e, ReadLayer& l, uint32_t index)
             else if (type == 3)
                 l.sectionEnd = 1;
             else if (type != 0)
-                return Unsupported(index, &l, "a section divider of type " + std::to_string(type) + " is not read");
+                NotRead(index, &l, "a section divider of type " + std::to_string(type) + " is not read");
         }
         e.Skip(length);
     }
     return true;
 }
 
-bool CQNF_ImagePSD::Reader::Channels(Cursor& c, ReadLayer& l, uint32_t index)
+bool CQNF_ImagePSD::Reader::Channels(Cursor& c, ReadLayer& l, uint32_t index, bool decode)
 {
     const uint64_t W = l.width, H = l.height;
+    unsigned seen = 0;  // a bit for each channel -1..3 met
     for (uint16_t k = 0; k < l.channels; ++k) {
         const uint32_t length = l.lengths[k];
         if (!c.Has(length))
@@ -515,37 +556,57 @@ bool CQNF_ImagePSD::Reader::Channels(Cursor& c, ReadLayer& l, uint32_t index)
             continue;  // masks and extra channels are not kept
         if (length < 2)
             return Fail(qncodec::ErrCorrupt);
-        if (length == 2)
-            continue;  // only the compression word: no plane
-        CQNF_Mem& plane = l.planes[id + 1];
-        if (plane.GetSize())
-            return Fail(qncodec::ErrCorrupt);  // the same channel twice
-        const unsigned char compression = at[1];
-        if (compression > 1)
-            return Unsupported(index, &l, "channels compressed with " + CompressionName(compression) + " are not read");
+        // Each colour and transparency channel holds the whole rectangle:
+        // a length that cannot is damage, judged before the rectangle's
+        // size is.
         const uint64_t body = length - 2;
-        const uint64_t least = compression ? 2 * H + H * MinPackedRow(W) : W * H;
-        if (body < least || (compression == 0 && body != least))
-            return Fail(qncodec::ErrCorrupt);
-        if (W * H == 0) {
-            // An empty layer: its rows are empty, nothing to keep.
-            if (!m_c.ExpandChanelPixels(compression, at + 2, static_cast<size_t>(body), nullptr, 0,
-                                        static_cast<uint32_t>(H), nullptr, 0))
-                return false;
+        const unsigned char compression = length > 2 ? at[1] : 0;
+        auto tooFew = [&] {
+            return Damaged(index, &l,
+                           "its channel " + std::to_string(id) + " holds " + std::to_string(length) +
+                               " bytes, too few for its " + std::to_string(W) + " x " + std::to_string(H) + " pixels");
+        };
+        if (length == 2) {
+            if (W * H > 0)
+                return tooFew();
+            continue;  // only the compression word: an empty layer's, no plane
+        }
+        const unsigned bit = 1u << (id + 1);
+        if (seen & bit)
+            return Fail(qncodec::ErrCorrupt);  // the same channel twice
+        seen |= bit;
+        if (compression > 1) {
+            // Not read, but judged: deflate yields at most 1032 bytes for
+            // each byte it takes (a 258-byte copy in two bits).
+            if (W * H / 1032 > body)
+                return tooFew();
+            NotRead(index, &l, "channels compressed with " + CompressionName(compression) + " are not read");
             continue;
         }
-        if (!Spend(W * H))
-            return false;
+        const uint64_t least = compression ? 2 * H + H * MinPackedRow(W) : W * H;
+        if (body < least)
+            return tooFew();
+        if (compression == 0 && body != least)
+            return Fail(qncodec::ErrCorrupt);
+        if (!decode) {
+            // Every row walked, nothing written: the rows must use the data
+            // up exactly and take no more than their table gives them.
+            if (!m_c.ExpandChanelPixels(compression, at + 2, static_cast<size_t>(body), nullptr,
+                                        static_cast<uint32_t>(W), static_cast<uint32_t>(H), nullptr, 0))
+                return false;
+            if (compression && !TableCovers(at + 2, H, body - 2 * H))
+                return Damaged(index, &l, "its rows are longer than its table of row lengths says");
+            continue;
+        }
+        if (W * H == 0)
+            continue;  // an empty layer: its rows are empty, nothing to keep
+        CQNF_Mem& plane = l.planes[id + 1];
         if (!plane.alloc(W * H))
             return Fail(plane.GetError());
         if (!m_c.ExpandChanelPixels(compression, at + 2, static_cast<size_t>(body), plane.GetPtr(),
                                     static_cast<uint32_t>(W), static_cast<uint32_t>(H), nullptr, 0)) {
             plane.free();
             return false;
-        }
-        if (compression && !TableCovers(at + 2, H, body - 2 * H)) {
-            plane.free();
-            return Damaged(index, &l, "its rows are longer than its table of row lengths says");
         }
     }
     return true;

@@ -71,15 +71,24 @@ bool Load(const std::string& path, Loaded& out, std::string& message)
     if (EndsWith(path, ".data")) {
         CQNF_PresetsFileAtPath file(path);
         std::vector<PM::SHAPESETREC> recs;
-        switch (PM::ShapeMng_Load(file, recs)) {
+        std::string damage;
+        switch (PM::ShapeMng_Load(file, recs, &damage)) {
         case CQNF_PresetsFile::ReadResult::Absent:
             message = path + ": no such file";
             return false;
         case CQNF_PresetsFile::ReadResult::Failed:
             message = path + ": " + IoText(ShapeIoError::ReadFailed);
             return false;
+        case CQNF_PresetsFile::ReadResult::Damaged:
+            message = path + ": a damaged presets store: " + damage;
+            return false;
         case CQNF_PresetsFile::ReadResult::Ok:
             break;
+        }
+        // A store cut to nothing holds no shape to list, show or convert.
+        if (recs.empty()) {
+            message = path + ": an empty presets store: it holds no shapes";
+            return false;
         }
         out.kind = "presets store";
         for (const auto& r : recs)

@@ -5,7 +5,9 @@
 #include "imaging/Image.h"
 
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <random>
 
 using namespace cutter_test;
 
@@ -21,26 +23,66 @@ Bytes StoreBytes(const std::vector<PM::SHAPESETREC>& recs)
 
 }  // namespace
 
-TEST(CutterPresetsStore, ReadsWholeRecordsAndMakesThemSafe)
+// The store is judged whole before any record is taken: every cut that is
+// not at a record's end, and every record no writer here makes, leaves no
+// presets at all, with the reason in words.
+TEST(CutterPresetsStore, ReadsWholeRecordsAndRefusesADamagedStoreWhole)
 {
-    PM::SHAPESETREC wild = Rec("x", 3);
-    std::memset(wild.name, 'n', sizeof wild.name);  // no terminator
-    wild.count = 200;
-    wild.H[1] = std::numeric_limits<float>::quiet_NaN();
-    wild.U[63] = std::numeric_limits<float>::infinity();
-
     MemPresetsFile file;
     file.exists = true;
-    file.bytes = StoreBytes({Rec("a", 2), wild});
-    file.bytes.resize(file.bytes.size() + 835, 0xEE);  // a partial record is ignored
+    const Bytes sound = StoreBytes({Rec("a", 2), Rec("b", 64)});
     std::vector<PM::SHAPESETREC> recs;
-    ASSERT_EQ(PM::ShapeMng_Load(file, recs), CQNF_PresetsFile::ReadResult::Ok);
-    ASSERT_EQ(recs.size(), 2u);
+    std::string damage;
+    for (size_t n = 0; n <= sound.size(); ++n) {
+        file.bytes.assign(sound.begin(), sound.begin() + long(n));
+        recs.assign(1, Rec("stale", 1));
+        damage.clear();
+        const auto r = PM::ShapeMng_Load(file, recs, &damage);
+        if (n % sizeof(PM::SHAPESETREC) == 0) {
+            ASSERT_EQ(r, CQNF_PresetsFile::ReadResult::Ok) << n;
+            ASSERT_EQ(recs.size(), n / sizeof(PM::SHAPESETREC)) << n;
+            continue;
+        }
+        ASSERT_EQ(r, CQNF_PresetsFile::ReadResult::Damaged) << n;
+        ASSERT_TRUE(recs.empty()) << n;
+        ASSERT_EQ(damage, "it is " + std::to_string(n) + " bytes long, not a whole number of 836-byte presets");
+    }
     EXPECT_STREQ(recs[0].name, "a");
+    EXPECT_STREQ(recs[1].name, "b");
     EXPECT_EQ(recs[1].count, 64);
-    EXPECT_EQ(std::strlen(recs[1].name), 63u);
-    EXPECT_EQ(recs[1].H[1], 0.0f);
-    EXPECT_EQ(recs[1].U[63], 0.0f);
+
+    struct Case {
+        const char* what;
+        std::function<void(PM::SHAPESETREC&)> spoil;
+        const char* damage;
+    };
+    const std::vector<Case> cases = {
+        {"a name without its end", [](auto& r) { std::memset(r.name, 'n', sizeof r.name); },
+         "preset 1 has a name without an end"},
+        {"data past the name's end", [](auto& r) { r.name[63] = 'z'; },
+         "preset 1 holds data past the end of its name"},
+        {"200 nodes", [](auto& r) { r.count = 200; }, "preset 1 has 200 nodes, more than 64"},
+        {"a value that is no number", [](auto& r) { r.H[1] = std::numeric_limits<float>::quiet_NaN(); },
+         "preset 1: node 1 holds a value that is not a number"},
+        {"an infinity", [](auto& r) { r.U[0] = std::numeric_limits<float>::infinity(); },
+         "preset 1: node 0 holds a value that is not a number"},
+        {"data past the nodes", [](auto& r) { r.U[63] = 0.5f; }, "preset 1 holds data past its 3 nodes"},
+        {"data in the reserved bytes", [](auto& r) { r.reserved[1] = 9; }, "preset 1 holds data past its 3 nodes"},
+    };
+    for (const Case& c : cases) {
+        PM::SHAPESETREC wild = Rec("x", 3);
+        c.spoil(wild);
+        file.bytes = StoreBytes({Rec("a", 2), wild});
+        EXPECT_EQ(PM::ShapeMng_Load(file, recs, &damage), CQNF_PresetsFile::ReadResult::Damaged) << c.what;
+        EXPECT_TRUE(recs.empty()) << c.what;
+        EXPECT_EQ(damage, c.damage) << c.what;
+    }
+    // Bytes that are no store at all, of a whole number of records.
+    std::mt19937 random(66);
+    file.bytes.resize(3 * sizeof(PM::SHAPESETREC));
+    for (uint8_t& b : file.bytes)
+        b = uint8_t(random());
+    EXPECT_EQ(PM::ShapeMng_Load(file, recs), CQNF_PresetsFile::ReadResult::Damaged);
 
     // Empty: no records; missing and unreadable are told apart.
     file.bytes.clear();
@@ -50,6 +92,61 @@ TEST(CutterPresetsStore, ReadsWholeRecordsAndMakesThemSafe)
     EXPECT_EQ(PM::ShapeMng_Load(file, recs), CQNF_PresetsFile::ReadResult::Absent);
     file.failRead = true;
     EXPECT_EQ(PM::ShapeMng_Load(file, recs), CQNF_PresetsFile::ReadResult::Failed);
+}
+
+// A damaged store is kept for a person: before a new one is begun (the
+// window's first run, the editor's adding) it goes aside beside itself and
+// the user is told where; where it cannot go aside, it is left as it is and
+// nothing is written.
+TEST(CutterPresetsStore, ADamagedStoreIsKeptAsideBeforeANewOneIsBegun)
+{
+    TempDir dir;
+    const std::string path = dir / "ckss.data";
+    const Bytes defSet = SetImage({"knob", "wave", "zig"});
+    Bytes cut = StoreBytes({Rec("mine", 2), Rec("yours", 3)});
+    cut.resize(cut.size() - 100);
+    WriteFile(path, cut);
+    CQNF_PresetsFileAtPath file(path);
+    {
+        PM model(&file);
+        EXPECT_EQ(model.initialLastUsedSetCheck(defSet.data(), defSet.size()), ShapeIoError::None);
+        EXPECT_EQ(Names(model), (std::vector<std::string>{"knob", "wave", "zig"}));
+        EXPECT_EQ(model.Notice(), "The presets file " + path +
+                                      " was damaged (it is 1572 bytes long, not a whole number of 836-byte presets); "
+                                      "it was kept as " + path + ".bad and a new one begun.");
+        EXPECT_EQ(ReadFile(path + ".bad"), cut);
+    }
+    // The editor adds to another damaged store: kept beside the first.
+    Bytes wild = StoreBytes({Rec("a", 2)});
+    wild[64] = 99;
+    WriteFile(path, wild);
+    std::string notice;
+    EXPECT_EQ(PM::ShapeMng_AddShape(file, "added", MakeShape(4), &notice), ShapeIoError::None);
+    EXPECT_EQ(notice, "The presets file " + path + " was damaged (preset 0 has 99 nodes, more than 64); it was kept as " +
+                          path + ".bad2 and a new one begun.");
+    EXPECT_EQ(ReadFile(path + ".bad2"), wild);
+    EXPECT_EQ(ReadFile(path + ".bad"), cut);
+    std::vector<PM::SHAPESETREC> recs;
+    ASSERT_EQ(PM::ShapeMng_Load(file, recs), CQNF_PresetsFile::ReadResult::Ok);
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_STREQ(recs[0].name, "added");
+
+    // A store that cannot go aside is never written over.
+    MemPresetsFile stuck;
+    stuck.exists = true;
+    stuck.bytes = cut;
+    PM model(&stuck);
+    EXPECT_EQ(model.initialLastUsedSetCheck(defSet.data(), defSet.size()), ShapeIoError::ReadFailed);
+    EXPECT_EQ(model.Notice(), "The presets file ckss.data is damaged (it is 1572 bytes long, not a whole number of "
+                              "836-byte presets) and could not be kept aside; it is left as it is and no preset is "
+                              "saved.");
+    EXPECT_EQ(model.GetCount(), 0u);
+    EXPECT_EQ(model.Close(), ShapeIoError::None);
+    notice.clear();
+    EXPECT_EQ(PM::ShapeMng_AddShape(stuck, "added", MakeShape(4), &notice), ShapeIoError::ReadFailed);
+    EXPECT_NE(notice.find("could not be kept aside"), std::string::npos);
+    EXPECT_EQ(stuck.writes, 0);
+    EXPECT_EQ(stuck.bytes, cut);
 }
 
 TEST(CutterPresetsStore, FileAtPath)

@@ -502,6 +502,23 @@ TEST_F(CutterWindows, AddToPresetsAndShapeFilesThroughTheDialogs)
     EXPECT_TRUE(DoAddShapeToPresets(nullptr, host, store, shape));
     EXPECT_EQ(store.Names(), (std::vector<std::string>{"Knob"}));
 
+    // Added to a damaged store: it goes aside first, and the user is told
+    // where in one message.
+    const std::string damaged = dir / "ckss.data";
+    cutter_test::WriteFile(damaged, cutter_test::Bytes(900, 7));
+    CQNF_PresetsFileAtPath atPath(damaged);
+    P.Script([&] { Type("Wave"); });
+    P.Script([&] { Return(); });
+    const size_t told = host.messages.size();
+    EXPECT_TRUE(DoAddShapeToPresets(nullptr, host, atPath, shape));
+    ASSERT_EQ(host.messages.size(), told + 1);
+    EXPECT_NE(host.messages.back().find("The presets file " + damaged +
+                                        " was damaged (it is 900 bytes long, not a whole number of 836-byte "
+                                        "presets); it was kept as " + damaged + ".bad and a new one begun."),
+              std::string::npos)
+        << host.messages.back();
+    EXPECT_EQ(cutter_test::ReadFile(damaged + ".bad"), cutter_test::Bytes(900, 7));
+
     P.saveAnswers.push_back(plat::SaveChoice{dir.path.string(), "k.qnth", false});
     EXPECT_TRUE(DoSaveShapeFile(nullptr, host, shape));
     SPLINE back{};

@@ -5,7 +5,10 @@
 #include "core/Storage.h"
 #include "core/StdFile.h"
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 
 #include <sys/resource.h>
@@ -118,6 +121,44 @@ TEST(HostConf, ConfigurationStorageIsCreatedReopenedAndAnUnreadableOneKeptAside)
     EXPECT_EQ(nowhere.plugin->ConfStorage_GetStorage(), nullptr);
     nowhere.plugin->PutWindowPosToConf("Main", "ROOT", qntPOS{1, 1});
     EXPECT_EQ(nowhere.plugin->WindowPosFromConf("Main", "ROOT", qnNullSize, 1), (qntPOS{-32000, -32000}));
+}
+
+// Damaged settings met run after run keep a few copies, not one a run: the
+// same damaged bytes are kept once, and beyond five different ones the
+// oldest copy makes room for the newest, so the latest damage is always
+// there to look at.
+TEST(HostConf, DamagedSettingsCopiesStayFewAndTheNewestIsKept)
+{
+    PluginHarness h;
+    h.plugin->SetPluginFolder(h.folder);
+    // Each damaged file a second younger than the one before.
+    const auto start = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+    int made = 0;
+    auto damage = [&](const std::string& bytes) {
+        std::filesystem::remove(h.File("plugin.conf"));
+        std::ofstream(h.File("plugin.conf"), std::ios::binary) << bytes;
+        std::filesystem::last_write_time(h.File("plugin.conf"), start + std::chrono::seconds(++made));
+        ASSERT_TRUE(h.plugin->ConfStorage_Open("plugin.conf"));
+    };
+    auto asides = [&] {
+        std::vector<std::string> kept;
+        for (const auto& e : std::filesystem::directory_iterator(h.folder.path)) {
+            const std::string name = e.path().filename().string();
+            if (name.rfind("plugin.conf.bad", 0) == 0) {
+                std::ifstream in(e.path(), std::ios::binary);
+                kept.emplace_back((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            }
+        }
+        std::sort(kept.begin(), kept.end());
+        return kept;
+    };
+    for (int run = 0; run < 40; ++run)
+        damage("the same damage every run");
+    EXPECT_EQ(asides(), std::vector<std::string>{"the same damage every run"});
+    // Eight other damaged contents, one after another.
+    for (int k = 0; k < 8; ++k)
+        damage("damage " + std::to_string(k));
+    EXPECT_EQ(asides(), (std::vector<std::string>{"damage 3", "damage 4", "damage 5", "damage 6", "damage 7"}));
 }
 
 TEST(HostConf, WindowNamesAreTrimmedUpperCasedAndPositionsClamped)

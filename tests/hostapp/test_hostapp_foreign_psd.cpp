@@ -256,6 +256,176 @@ TEST(HostPsd, APsdOutputKeepsTheLayersWholeOrIsRefusedBeforeAnyWork)
     EXPECT_FALSE(fs::exists(b.Path("l.png")));
 }
 
+// A PSD made byte by byte, as a damaged or foreign file comes: an RGB
+// document whose merged image is raw, and its layers as given. Each
+// channel's bytes begin with its compression word.
+struct RawChannel {
+    int16_t id;
+    std::vector<unsigned char> bytes;
+};
+struct RawLayer {
+    int32_t top, left, bottom, right;
+    std::vector<RawChannel> channels;
+};
+
+void PutBE(std::vector<unsigned char>& v, uint64_t x, int bytes)
+{
+    for (int k = bytes - 1; k >= 0; --k)
+        v.push_back(static_cast<unsigned char>(x >> (8 * k)));
+}
+
+std::vector<unsigned char> RawPsd(int w, int h, const std::vector<RawLayer>& layers)
+{
+    std::vector<unsigned char> info;
+    PutBE(info, layers.size(), 2);
+    for (const RawLayer& l : layers) {
+        for (int32_t edge : {l.top, l.left, l.bottom, l.right})
+            PutBE(info, uint32_t(edge), 4);
+        PutBE(info, l.channels.size(), 2);
+        for (const RawChannel& c : l.channels) {
+            PutBE(info, uint16_t(c.id), 2);
+            PutBE(info, c.bytes.size(), 4);
+        }
+        for (char ch : std::string("8BIMnorm"))
+            info.push_back(static_cast<unsigned char>(ch));
+        PutBE(info, 0xFF000000u, 4);  // opacity, clipping, flags, filler
+        // No mask, no blending ranges, the name "L" padded to 4 bytes.
+        PutBE(info, 12, 4);
+        PutBE(info, 0, 8);
+        info.insert(info.end(), {1, 'L', 0, 0});
+    }
+    for (const RawLayer& l : layers)
+        for (const RawChannel& c : l.channels)
+            info.insert(info.end(), c.bytes.begin(), c.bytes.end());
+    if (info.size() % 2)
+        info.push_back(0);
+    std::vector<unsigned char> psd = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0};
+    PutBE(psd, 3, 2);
+    PutBE(psd, uint32_t(h), 4);
+    PutBE(psd, uint32_t(w), 4);
+    PutBE(psd, 8, 2);
+    PutBE(psd, 3, 2);
+    PutBE(psd, 0, 8);  // no colour table, no resources
+    PutBE(psd, 4 + info.size() + 4, 4);
+    PutBE(psd, info.size(), 4);
+    psd.insert(psd.end(), info.begin(), info.end());
+    PutBE(psd, 0, 4);  // no global mask
+    PutBE(psd, 0, 2);  // the merged image, raw: a gradient
+    for (int k = 0; k < 3; ++k)
+        for (int i = 0; i < w * h; ++i)
+            psd.push_back(static_cast<unsigned char>(i * (k + 1)));
+    return psd;
+}
+
+// A raw channel of n bytes of value v.
+RawChannel Raw(int16_t id, size_t n, unsigned char v)
+{
+    RawChannel c{id, {0, 0}};
+    c.bytes.insert(c.bytes.end(), n, v);
+    return c;
+}
+
+std::vector<std::string> Files(const fs::path& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// One judgement of a PSD in every program that reads one: a file whose
+// layers their data do not bear out is damaged, refused in one line by the
+// host (exit 3) and by every tool (exit 1), never opened from its merged
+// image, whatever size its layers claim. Only layers refused for what they
+// hold (here ZIP channels) leave the merged image standing in for them.
+TEST(HostPsd, EveryProgramRefusesADamagedPsdAndNoneOpensItsMergedImage)
+{
+    Bundle b;
+    const std::string desc = b.Path("job.qnds"), layout = b.Path("grid.qntd");
+    ASSERT_EQ(RunProgram(TESSOLO_MKDESC_FILE, "--grid 3x2 --lines " + desc), 0);
+    ASSERT_EQ(RunProgram(TESSOLO_TOOL_FILE, "layout new --grid 3x2 " + layout), 0);
+    const int W = 60, H = 40;
+    auto fourRaw = [](size_t n) {
+        return std::vector<RawChannel>{Raw(-1, n, 255), Raw(0, n, 10), Raw(1, n, 20), Raw(2, n, 30)};
+    };
+    auto twoBytes = [] {
+        return std::vector<RawChannel>{Raw(-1, 0, 0), Raw(0, 0, 0), Raw(1, 0, 0), Raw(2, 0, 0)};
+    };
+    // 6 x 3 PackBits rows, each a run of 6 bytes in 2; the table says 1.
+    std::vector<RawChannel> packed;
+    for (int16_t id = -1; id < 3; ++id)
+        packed.push_back({id, {0, 1, 0, 1, 0, 1, 0, 1, 0xFB, 7, 0xFB, 7, 0xFB, 7}});
+    std::vector<RawChannel> zip = fourRaw(12);
+    zip[1].bytes = {0, 2, 0x78, 0x9C, 1, 2, 3, 4, 5, 6};
+    struct Case {
+        const char* what;
+        std::vector<RawLayer> layers;
+        const char* reason;  // empty: the file is read
+    };
+    const std::vector<Case> cases = {
+        {"sound", {{2, 3, 5, 7, fourRaw(12)}}, ""},
+        {"ZIP channels, not read", {{2, 3, 5, 7, zip}}, ""},
+        {"a row table its rows do not bear out", {{0, 0, 3, 6, packed}},
+         "layer 1 (\"L\"): its rows are longer than its table of row lengths says"},
+        {"a right edge left of the left edge", {{2, 7, 5, 3, twoBytes()}},
+         "layer 1: its right edge (3) lies left of its left edge (7)"},
+        {"a bottom edge above the top edge", {{5, 3, 2, 7, twoBytes()}},
+         "layer 1: its bottom edge (2) lies above its top edge (5)"},
+        {"channels too short for the layer", {{0, 0, 30, 40, fourRaw(12)}},
+         "layer 1 (\"L\"): its channel -1 holds 14 bytes, too few for its 40 x 30 pixels"},
+        {"a 30000 x 30000 layer backed by 2 bytes", {{0, 0, 30000, 30000, twoBytes()}},
+         "layer 1 (\"L\"): its channel -1 holds 2 bytes, too few for its 30000 x 30000 pixels"},
+        {"a 4e9 x 4e9 layer backed by 2 bytes", {{-2000000000, -2000000000, 2000000000, 2000000000, twoBytes()}},
+         "layer 1 (\"L\"): its channel -1 holds 2 bytes, too few for its 4000000000 x 4000000000 pixels"},
+    };
+    const std::string in = b.Path("in.psd"), out = b.Path("out.png"), outPsd = b.Path("pieces.psd");
+    const fs::path series = b.dir / "series", parts = b.dir / "parts";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Put(in, RawPsd(W, H, c.layers));
+        const bool sound = std::string(c.reason).empty();
+        struct Program {
+            std::string name, run;
+            int refused;  // the exit of a refusal
+        };
+        const std::vector<Program> programs = {
+            {"tessolo-host",
+             std::string(TESSOLO_HOST_FILE) + " --plugin " + b.Path("Tessolo.so") + " --descriptor " + desc + " " + in +
+                 " " + out,
+             kExitHostError},
+            {"convert", std::string(TESSOLO_TOOL_FILE) + " convert " + in + " " + out, 1},
+            {"export pieces (PNG)",
+             std::string(TESSOLO_TOOL_FILE) + " export pieces --to png " + layout + " " + in + " " + series.string(), 1},
+            {"export pieces (PSD)", std::string(TESSOLO_TOOL_FILE) + " export pieces " + layout + " " + in + " " + outPsd,
+             1},
+            {"psd read", std::string(TESSOLO_TOOL_FILE) + " psd read " + in + " " + parts.string(), 1},
+        };
+        for (const Program& p : programs) {
+            SCOPED_TRACE(p.name);
+            for (const fs::path& dir : {series, parts}) {
+                fs::remove_all(dir);
+                fs::create_directory(dir);
+            }
+            fs::remove(out);
+            fs::remove(outPsd);
+            std::string text;
+            const int code = RunProgram(p.run, "", &text);
+            const bool wrote = fs::exists(out) || fs::exists(outPsd) || !Files(series).empty() || !Files(parts).empty();
+            if (sound) {
+                EXPECT_EQ(code, 0) << text;
+                EXPECT_TRUE(wrote);
+                continue;
+            }
+            EXPECT_EQ(code, p.refused) << text;
+            EXPECT_EQ(Lines(text), 1) << text;
+            EXPECT_EQ(text.find(in + ": "), text.find(':') + 2) << text;
+            EXPECT_NE(text.find(std::string("damaged: ") + c.reason), std::string::npos) << text;
+            EXPECT_FALSE(wrote);
+        }
+    }
+}
+
 }  // namespace
 
 #endif

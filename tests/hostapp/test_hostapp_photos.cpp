@@ -388,6 +388,40 @@ TEST(HostPhotos, AddedLayersAreJudgedByTheirHeadersBeforeAnyIsDecoded)
     EXPECT_FALSE(fs::exists(b.Path("out.psd")));
 }
 
+// A selection or a channel must have the document's width and height, not
+// only its pixel count: the same picture turned on its side is refused from
+// its header, named with both sizes as a layer is, and nothing is written.
+TEST(HostPhotos, SelectionAndChannelsMustHaveTheDocumentsWidthAndHeight)
+{
+    Bundle b;
+    const std::string d = LinesDescriptor(b), in = b.Path("in.png"), out = b.Path("out.png");
+    WriteBands(in, 45, 30);
+    RasterImage mask;
+    std::string err;
+    const std::string upright = b.Path("upright.png"), sideways = b.Path("sideways.png");
+    mask.Allocate(ColorMode::Gray, 45, 30, false, 255);
+    ASSERT_TRUE(WritePngFile(upright, mask, err)) << err;
+    mask.Allocate(ColorMode::Gray, 30, 45, false, 255);
+    ASSERT_TRUE(WritePngFile(sideways, mask, err)) << err;
+    std::string text;
+    EXPECT_EQ(Host(b, "--descriptor " + d + " --selection " + sideways + " " + in + " " + out, &text),
+              kExitHostError);
+    EXPECT_EQ(text, "tessolo-host: the selection (" + sideways + ") is 30 x 45 pixels, not the document's 45 x 30\n");
+    EXPECT_EQ(Host(b, "--descriptor " + d + " --channel " + upright + ":Mask --channel " + sideways + ":Spots " + in +
+                          " " + out,
+                   &text),
+              kExitHostError);
+    EXPECT_EQ(text, "tessolo-host: channel \"Spots\" (" + sideways + ") is 30 x 45 pixels, not the document's 45 x 30\n");
+    EXPECT_FALSE(fs::exists(out));
+    // Pictures of the document's size are taken.
+    EXPECT_EQ(Host(b, "--descriptor " + d + " --selection " + upright + " --channel " + upright + ":Mask " + in + " " +
+                          out,
+                   &text),
+              0)
+        << text;
+    EXPECT_TRUE(fs::exists(out));
+}
+
 }  // namespace
 
 #endif

@@ -402,17 +402,54 @@ TEST(CodecPSDRead, CountsAndRowTablesTheLayersDoNotBearOutAreDamage)
         ASSERT_EQ(rows[channel + 2 + 2 * row + 1], 2);
         rows[channel + 2 + 2 * row + 1] = 1;
     }
+    // Damage is judged before what the reader does not take and before
+    // size: the second layer's blend mode is one not read, and the first
+    // layer's rows still make the file damaged.
+    Bytes blended = rows;
+    const size_t second = record + 18 + 4 * 6 + 12 + 4 + U32At(file, record + 18 + 4 * 6 + 12);
+    ASSERT_EQ(std::memcmp(&blended[second + 18 + 4 * 6 + 4], "norm", 4), 0);
+    std::memcpy(&blended[second + 18 + 4 * 6 + 4], "mul ", 4);
     const std::vector<Case> cases = {
         {"3 layers counted, 2 recorded", three, "damaged: layer 3: no layer record where the layer count puts one"},
         {"1 layer counted, 2 recorded", one, "damaged: its layer count of 1 leaves"},
         {"a row table that says 1 byte a row", rows,
          "damaged: layer 1 (\"a\"): its rows are longer than its table of row lengths says"},
+        {"that row table, and a blend mode not read", blended,
+         "damaged: layer 1 (\"a\"): its rows are longer than its table of row lengths says"},
     };
+    // Limits the merged image fits (96 bytes) and the layers do not: the
+    // verdict stays the same.
+    qntCODECLIMITS tiny;
+    tiny.maxBytes = 100;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_FALSE(r.LParseByPtr(c.file.data(), c.file.size()));
-        EXPECT_EQ(r.GetError(), qncodec::ErrCorrupt);
-        EXPECT_EQ(r.GetReason().rfind(c.reason, 0), 0u) << r.GetReason();
-        EXPECT_EQ(r.GetLayersCount(), 0u);
+        for (const qntCODECLIMITS& limits : {qntCODECLIMITS{}, tiny}) {
+            r.SetLimits(limits);
+            EXPECT_FALSE(r.LParseByPtr(c.file.data(), c.file.size()));
+            EXPECT_EQ(r.GetError(), qncodec::ErrCorrupt);
+            EXPECT_EQ(r.GetReason().rfind(c.reason, 0), 0u) << r.GetReason();
+            EXPECT_EQ(r.GetLayersCount(), 0u);
+            // The judgement alone, beside a merged image decoded: the same
+            // verdict, and the merged image left as it was.
+            ASSERT_TRUE(r.ParseImageByPtr(c.file.data(), c.file.size()));
+            EXPECT_FALSE(r.LJudgeByPtr(c.file.data(), c.file.size()));
+            EXPECT_EQ(r.GetError(), qncodec::ErrCorrupt);
+            EXPECT_EQ(r.GetReason().rfind(c.reason, 0), 0u) << r.GetReason();
+            EXPECT_NE(r.GetImageDataPtr(0), nullptr);
+        }
+    }
+    // Sound layers: within the limits they are read; beyond them, or with a
+    // blend mode not read, refused for that (48), not as damage.
+    Bytes multiply = file;
+    std::memcpy(&multiply[second + 18 + 4 * 6 + 4], "mul ", 4);
+    for (const qntCODECLIMITS& limits : {qntCODECLIMITS{}, tiny}) {
+        r.SetLimits(limits);
+        const bool fits = limits.maxBytes > tiny.maxBytes;
+        EXPECT_EQ(r.LJudgeByPtr(file.data(), file.size()), fits);
+        EXPECT_EQ(r.LParseByPtr(file.data(), file.size()), fits);
+        EXPECT_EQ(r.GetError(), fits ? 0 : qncodec::ErrUnsupported);
+        EXPECT_FALSE(r.LJudgeByPtr(multiply.data(), multiply.size()));
+        EXPECT_EQ(r.GetError(), qncodec::ErrUnsupported);
+        EXPECT_EQ(r.GetReason(), "layer 2 (\"b\"): blend mode 'mul ' is not read");
     }
 }

@@ -7,7 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include "hostapp/RasterImage.h"
+
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -198,3 +203,85 @@ TEST(CommandLineMisuse, EveryProgramAnswersExitTwoWithOneLineNamingTheFault)
 }
 
 }  // namespace
+
+namespace {
+
+// A presets store record as the presets manager writes one: its name, its
+// node count, and U, H, S for each node in this machine's byte order, the
+// rest 0.
+std::string PresetRecord(const std::string& name, int nodes)
+{
+    std::string rec(836, '\0');
+    rec.replace(0, name.size(), name);
+    rec[64] = char(nodes);
+    for (int i = 0; i < nodes; ++i) {
+        const float u = float(i) / float(nodes), h = 0.1f * float(i % 3), s = 0.5f;
+        std::memcpy(&rec[68 + 4 * i], &u, 4);
+        std::memcpy(&rec[324 + 4 * i], &h, 4);
+        std::memcpy(&rec[580 + 4 * i], &s, 4);
+    }
+    return rec;
+}
+
+void Write(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+}  // namespace
+
+// The presets store is checked as a shape file is: a store cut anywhere
+// but at a record's end, an empty one, random bytes and a PNG renamed are
+// refused by every shapes command in one line with exit 1, and convert
+// writes no shape of them.
+TEST(CommandLineMisuse, EveryShapesCommandRefusesADamagedPresetsStore)
+{
+    const fs::path d = fs::path(::testing::TempDir()) / ("store_" + std::to_string(::getpid()));
+    fs::remove_all(d);
+    fs::create_directories(d);
+    const std::string store = (d / "ckss.data").string(), out = (d / "out.qnth").string();
+    const std::string sound = PresetRecord("knob", 5) + PresetRecord("wave", 9);
+    std::vector<std::pair<std::string, std::string>> damaged;  // what, bytes
+    for (size_t n = 0; n < sound.size(); n += 97)
+        if (n % 836)
+            damaged.push_back({"cut to " + std::to_string(n) + " bytes", sound.substr(0, n)});
+    damaged.push_back({"cut by one byte", sound.substr(0, sound.size() - 1)});
+    damaged.push_back({"empty", ""});
+    std::string noise(2 * 836, '\0');
+    uint32_t x = 66;
+    for (char& c : noise)
+        c = char((x = x * 1103515245u + 12345u) >> 24);
+    damaged.push_back({"random bytes", noise});
+    {
+        hostapp::RasterImage picture;
+        picture.Allocate(hostapp::ColorMode::RGB, 20, 20, false, 128);
+        std::string err;
+        ASSERT_TRUE(hostapp::WritePngFile((d / "p.png").string(), picture, err)) << err;
+        std::string png = Slurp((d / "p.png").string());
+        damaged.push_back({"a PNG renamed", png});
+        png.resize((png.size() / 836 + 1) * 836, '\0');
+        damaged.push_back({"a PNG renamed, padded to whole records", png});
+    }
+    Write(store, sound);
+    for (const std::string& run : {"shapes ls " + store, "shapes show " + store,
+                                   "shapes convert " + store + " " + out + " --index 1"}) {
+        const Result r = RunTool(run);
+        EXPECT_EQ(r.code, 0) << run << ": " << r.err;
+    }
+    ASSERT_TRUE(fs::exists(out));
+    for (const auto& [what, bytes] : damaged) {
+        SCOPED_TRACE(what);
+        Write(store, bytes);
+        fs::remove(out);
+        for (const std::string& run : {"shapes ls " + store, "shapes show " + store,
+                                       "shapes convert " + store + " " + out + " --index 0"}) {
+            const Result r = RunTool(run);
+            EXPECT_EQ(r.code, 1) << run;
+            EXPECT_EQ(r.out, "") << run;
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << run << ": " << r.err;
+            EXPECT_EQ(r.err.rfind("tessolo-tool shapes: " + store + ": ", 0), 0u) << run << ": " << r.err;
+            EXPECT_FALSE(fs::exists(out)) << run;
+        }
+    }
+    fs::remove_all(d);
+}
