@@ -105,6 +105,19 @@ inline std::string UncoveredShortcuts(const CQNF_App& app)
     return missing;
 }
 
+// A point of the main window's preview (window-local) that the other window
+// does not cover: a click there reaches the main window.
+inline qntPOS PreviewPointBeside(const CQNF_Window& main, const CQNF_Window& other)
+{
+    const qntRECT_s m = main.GetWindowRect(), o = other.GetWindowRect();
+    for (const qntPOS p : {qntPOS{40, 70}, qntPOS{690, 70}, qntPOS{40, 540}, qntPOS{690, 540}, qntPOS{366, 306}}) {
+        const int32_t x = m.left + p.x, y = m.top + p.y;
+        if (x < o.left || x >= o.right || y < o.top || y >= o.bottom)
+            return p;
+    }
+    return qntPOS{40, 70};
+}
+
 // What the main window shows that a shortcut could change: the zoom, the
 // extras, effects mode and its window, the pieces' selection and visibility,
 // the undo and the layout with every piece's effects.

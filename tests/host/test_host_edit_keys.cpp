@@ -366,7 +366,8 @@ TEST(HostEditKeys, BesideAnEffectWindowTheKeysGoToTheWindowLastClicked)
         EXPECT_EQ(r.hp.ActiveWindow(), fx->GetWindowHandle());
         // The window manager gives the clicked window the focus.
         r.hp.Activate(r.Main().GetWindowHandle());
-        r.hp.Click(r.Global(r.Main(), 366, 306));
+        const qntPOS at = PreviewPointBeside(r.Main(), *fx);
+        r.hp.Click(r.Global(r.Main(), at.x, at.y));
     });
     r.Do([&] {
         EXPECT_EQ(r.hp.ActiveWindow(), r.Main().GetWindowHandle()) << "the effect window took the keys back";
