@@ -32,6 +32,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -272,6 +273,9 @@ public:
         case 3:  // Esc took the typing back and ended the edit alone
             if (line->IsFocused() || text != m_Before)
                 return;
+            // With TESSOLO_SNAPSHOT_DIR set, the screen with the dialog still up.
+            if (const char* dir = std::getenv("TESSOLO_SNAPSHOT_DIR"); dir && *dir)
+                std::system(("import -window root '" + std::string(dir) + "/gui_field_esc_" + m_Field + ".png'").c_str());
             Xdo(click);
             break;
         case 1:

@@ -30,6 +30,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <atomic>
 #include <filesystem>
 #include <functional>
@@ -131,6 +132,9 @@ public:
             while (!m_stop && !m_seen)
                 if (Windows() > shown) {
                     m_seen = true;
+                    // With TESSOLO_SNAPSHOT_DIR set, the screen with the menu.
+                    if (const char* dir = std::getenv("TESSOLO_SNAPSHOT_DIR"); dir && *dir)
+                        std::system(("import -window root '" + std::string(dir) + "/gui_main_keys_view_menu.png'").c_str());
                     std::system("xdotool key Escape");
                 }
         });
