@@ -19,9 +19,6 @@ bool FxOpenWindow(FxWindowKind kind, CFxWindowLink& link, std::unique_ptr<CWndFX
     case FxWindowKind::HSL: w = std::make_unique<CWndFX_HSL>(link); break;
     case FxWindowKind::ImageOverlay: w = std::make_unique<CWndFX_ImageOverlay>(link); break;
     }
-    // Modeless, so the main window's view stays in reach, but a dialog of
-    // the main window for the keys: Return and Esc stay its own.
-    w->SetKeepsKeyboard(1);
     const qntPOS at = link.FxStoredPosition(w->Prefix());
     const bool made = w->CreateFromResource(CQNF_String(w->Prefix()), short(at.x), short(at.y), link.FxParentWindow(), 0);
     if (made) {

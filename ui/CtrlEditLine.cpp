@@ -245,14 +245,10 @@ unsigned char CQNF_CtrlEditLine::OnMouseWheel(short, short, unsigned char mods, 
 unsigned char CQNF_CtrlEditLine::OnKeyDown(unsigned char key, unsigned char mods)
 {
     m_model.KeyDown(key, mods);
-    // In a dialog Return and Esc go on to the window: the line confirms (or
-    // takes back) its text and the same press answers the dialog, one press
-    // and not one for the line and one more. A window that stays open (the
-    // main window, the knife editor, an effect window) keeps both for the
-    // line alone: Return confirms the value typed, Esc takes it back, and
-    // the window stays for the next change.
-    if ((key == qnkey::Return || key == qnkey::Escape) && m_window && m_window->IsModal())
-        return 0;
+    // Every key is the line's, in a dialog as in a window that stays open:
+    // Return confirms the value typed and Esc takes it back, each ending the
+    // edit alone. Only the next press, with no line focused, answers the
+    // dialog, so a slip in one field never throws the others' changes away.
     return 1;
 }
 

@@ -207,28 +207,16 @@ void Toolkit::Dispatch(const plat::Event& e)
         }
         return;
     }
+    // A window that is not modal keeps the keyboard only while it is the
+    // one last clicked: a press on the main window beside an effect window
+    // leaves the keys there, for the main window's own shortcuts.
     CQNF_Window::windowEventHandler(e, w);
-    if (e.kind == plat::Kind::MouseDown)
-        KeyboardBackAfterPress(e.win);
 }
 
 void Toolkit::ToFront(const CQNF_Window* w)
 {
     if (m_p && w && w->GetWindowHandle())
         m_p->Activate(w->GetWindowHandle());
-}
-
-void Toolkit::KeyboardBackAfterPress(plat::WinId pressed)
-{
-    // The press may have closed or replaced windows: look them up again.
-    const CQNF_Window* parent = Find(pressed);
-    if (!parent || !m_p)
-        return;
-    for (const auto& [id, w] : m_windows)
-        if (w && w->GetParent() == parent && w->KeepsKeyboard() && m_p->IsVisible(id) && m_p->ActiveWindow() != id) {
-            ToFront(w);
-            return;
-        }
 }
 
 void Toolkit::PumpFor(uint32_t ms)

@@ -103,7 +103,6 @@ private:
     };
     bool InputAllowed(const CQNF_Window* w) const;
     void ToFront(const CQNF_Window* w);
-    void KeyboardBackAfterPress(plat::WinId pressed);
 
     plat::Platform* m_p = nullptr;
     std::deque<plat::Event> m_queue;

@@ -160,11 +160,6 @@ public:
     static plat::WinId WindowFromPoint(qntPOS global);
     void SetMainWindowFlag(unsigned char on) { m_isMainWindow = on; }
     unsigned char IsMainWindow() const { return m_isMainWindow; }
-    // A modeless window that works as a dialog of its parent (the effect
-    // windows over the main window) keeps the keyboard: a press in the
-    // parent, once handled, hands it back and brings this window forward.
-    void SetKeepsKeyboard(unsigned char on) { m_keepsKeyboard = on; }
-    unsigned char KeepsKeyboard() const { return m_keepsKeyboard; }
     void SetAppLoopFlag(unsigned char on) { m_appLoop = on; }
     unsigned char GetAppLoopFlag() const { return m_appLoop; }
     unsigned char IsClosing() const { return m_closing; }
@@ -264,5 +259,4 @@ protected:
     CQNF_WordArray m_timerIds;
     uint8_t m_appLoop = 0;
     uint8_t m_isMainWindow = 0;
-    uint8_t m_keepsKeyboard = 0;
 };

@@ -98,7 +98,7 @@ TEST_F(PrefDialog, OpacityEditIsClampedOnLeavingAndPreviewFollowsTheRadios)
     EXPECT_EQ(host.tipsAsked.front(), "Preferences:") << "the dialog's own tip first";
 }
 
-TEST_F(PrefDialog, OneReturnInTheOpacityEditConfirmsItAndRunsOk)
+TEST_F(PrefDialog, ReturnInTheOpacityEditConfirmsItAndTheNextRunsOk)
 {
     CPreferences prefs;
     const plat::Point edit = ControlOnScreen("Pref", "Pref_DisOpacity", qnctl::EditLine);
@@ -108,6 +108,10 @@ TEST_F(PrefDialog, OneReturnInTheOpacityEditConfirmsItAndRunsOk)
         Type("5");
     });
     P.Script([&] { Return(); });
+    P.Script([&] {
+        ASSERT_NE(qnui::Toolkit::Get().TopModal(), nullptr) << "the Return in the field ended the dialog";
+        Return();
+    });
     bool opacityChanged = false;
     EXPECT_EQ(DoPrefDialog(nullptr, host, prefs, &opacityChanged), 1);
     EXPECT_EQ(prefs.delKnifeOpacity, 25) << "the typed value, confirmed and clamped, is what OK keeps";

@@ -6,6 +6,7 @@
 #include "../app/test_app_dialogs_fixture.h"
 #include "../app/test_app_export_fixture.h"
 #include "app/Wnd_Export.h"
+#include "app/Wnd_Pref.h"
 #include "cutter/Wnd_Dialogs.h"
 #include "imaging/Font.h"
 #include "cutter/Wnd_PresetsManager.h"
@@ -43,11 +44,11 @@ TEST_F(CutterWindows, ShapeNameOkOnlyForANameThatIsNotBlank)
     struct Case {
         const char* what;
         std::string typed;
-        std::string then;  // typed after the first Return, then Return
+        std::string then;  // typed once the refused OK gave the field the focus back
         bool ok;
         std::string name;
     } cases[] = {
-        {"blanks only: Return does nothing, Esc cancels", "   ", "", false, ""},
+        {"blanks only: OK does nothing, Esc cancels", "   ", "", false, ""},
         {"leading blanks are kept", "  Knob", "", true, "  Knob"},
         // A refused Return leaves the keys that follow to the field.
         {"blanks, Return, then a name", " ", "Knob", true, "Knob"},
@@ -55,15 +56,21 @@ TEST_F(CutterWindows, ShapeNameOkOnlyForANameThatIsNotBlank)
     for (const Case& c : cases) {
         host.positions.clear();
         std::string name;
-        // One Return in the focused name field ends editing and reaches the dialog.
+        // The first Return ends editing in the focused name field, the next
+        // reaches the dialog.
         P.Script([&] { Type(c.typed); });
+        P.Script([&] { Return(); });
         P.Script([&] { Return(); });
         if (!c.then.empty()) {
             P.Script([&] { Type(c.then.c_str()); });
             P.Script([&] { Return(); });
+            P.Script([&] { Return(); });
         }
-        if (!c.ok)
+        if (!c.ok) {
+            // The refused OK focused the field again: its Esc first.
             P.Script([&] { Esc(); });
+            P.Script([&] { Esc(); });
+        }
         EXPECT_EQ(DoShapeNameDialog(nullptr, host, "Pres Mng", name), c.ok) << c.what;
         // The field takes the focus back with its text selected, or with the
         // caret after it: the name is the new one either way.
@@ -120,10 +127,12 @@ TEST_F(CutterWindows, LeadingBlanksOfAShapeNameAreDrawn)
     }
 }
 
-// One Esc in a dialog's focused edit line cancels the dialog: the line takes
-// back its text and the same press reaches the dialog, which ends with
-// Cancel and keeps nothing of what was typed.
-TEST_F(CutterWindows, OneEscInAFocusedFieldCancelsTheDialog)
+// In every dialog with an edit line a focused line takes Esc and Return:
+// Esc gives it back the text it had when it took the focus, Return confirms
+// what was typed, either ends the edit and the dialog stays. The next press,
+// with no line focused, is the dialog's: Esc cancels and keeps nothing,
+// Return confirms and keeps the value the line confirmed.
+TEST_F(CutterWindows, EscAndReturnInAFocusedFieldEndTheEditAndTheNextPressTheDialog)
 {
     TempDir dir;
     CQNF_Storage conf;
@@ -132,6 +141,8 @@ TEST_F(CutterWindows, OneEscInAFocusedFieldCancelsTheDialog)
     app_test::Model main(120, 90);
     CWnd_CutterModel cutter;
     std::string name = "Knob";
+    CPreferences prefs;
+    const CPreferences prefsBefore = prefs;
     CAutoLayoutModel layoutBefore;
     layoutBefore.settings_Load(&conf);
     struct Row {
@@ -139,33 +150,65 @@ TEST_F(CutterWindows, OneEscInAFocusedFieldCancelsTheDialog)
         const char* field;
         std::function<int()> run;  // the dialog's result
         std::function<bool()> unchanged;
+        std::function<bool()> kept;  // what was typed made it through OK
+        const char* typed = "7";
     };
     const std::vector<Row> rows = {
         {"ShapeName", "ShapeName_Name", [&] { return int(DoShapeNameDialog(nullptr, host, "Cutter", name)); },
-         [&] { return name == "Knob"; }},
+         [&] { return name == "Knob"; }, [&] { return name == "7"; }},
         {"AutoLayout", "AutoLayout_Rows", [&] { return DoAutoLayoutWindow(nullptr, host, &main); },
          [&] {
              CAutoLayoutModel stored;
              stored.settings_Load(&conf);
              return stored.m_nRows == layoutBefore.m_nRows && stored.m_nKind == layoutBefore.m_nKind;
+         },
+         [&] {
+             CAutoLayoutModel stored;
+             stored.settings_Load(&conf);
+             return stored.m_nRows == 7;
          }},
         {"CMuts", "CMuts_MutU", [&] { return DoCustomMutationsWindow(nullptr, host, cutter); },
-         [&] { return cutter.m_nCloneMode != CWnd_CutterModel::kCloneModeCustom; }},
+         [&] { return cutter.m_nCloneMode != CWnd_CutterModel::kCloneModeCustom; },
+         [&] {
+             return cutter.m_nCloneMode == CWnd_CutterModel::kCloneModeCustom && cutter.m_fMutU > 0.069f &&
+                    cutter.m_fMutU < 0.071f;
+         }},
+        {"Pref", "Pref_DisOpacity", [&] { return DoPrefDialog(nullptr, host, prefs); },
+         [&] { return prefs == prefsBefore; }, [&] { return prefs.delKnifeOpacity == 50 * 255 / 100; }, "50"},
     };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.window);
-        host.positions.clear();
-        const plat::Point field = ControlOnScreen(r.window, r.field, qnctl::EditLine);
-        P.Script([&] {
-            P.Click(field);
-            Type("7");
-        });
-        P.Script([&] { Esc(); });
-        EXPECT_EQ(r.run(), 0);
-        EXPECT_EQ(P.ScriptLeft(), 0u);
-        EXPECT_TRUE(r.unchanged());
-        EXPECT_TRUE(host.positions.empty()) << "a cancelled dialog stores no position";
-    }
+    for (const bool esc : {true, false})
+        for (const Row& r : rows) {
+            SCOPED_TRACE(std::string(r.window) + (esc ? " with Esc" : " with Return"));
+            host.positions.clear();
+            const plat::Point field = ControlOnScreen(r.window, r.field, qnctl::EditLine);
+            auto key = [&] { esc ? Esc() : Return(); };
+            std::string before;
+            P.Script([&] {
+                CQNF_Window* d = qnui::Toolkit::Get().TopModal();
+                ASSERT_NE(d, nullptr);
+                before = static_cast<CQNF_CtrlEditLine*>(Find(*d, r.field, qnctl::EditLine))->GetText().GetStr();
+                P.Click(field);
+                P.Key(0, 'a', plat::mods::Command);
+                Type(r.typed);
+            });
+            P.Script(key);
+            P.Script([&] {
+                CQNF_Window* d = qnui::Toolkit::Get().TopModal();
+                ASSERT_NE(d, nullptr) << "the key in the field ended the dialog";
+                auto* e = static_cast<CQNF_CtrlEditLine*>(Find(*d, r.field, qnctl::EditLine));
+                EXPECT_FALSE(e->IsFocused());
+                EXPECT_EQ(std::string(e->GetText().GetStr()), esc ? before : std::string(r.typed));
+                key();
+            });
+            EXPECT_EQ(r.run(), esc ? 0 : 1);
+            EXPECT_EQ(P.ScriptLeft(), 0u);
+            if (esc) {
+                EXPECT_TRUE(r.unchanged());
+                EXPECT_TRUE(host.positions.empty()) << "a cancelled dialog stores no position";
+            } else {
+                EXPECT_TRUE(r.kept());
+            }
+        }
 }
 
 TEST_F(CutterWindows, AutoLayoutOkStoresAndLaysCancelDoesNot)
@@ -204,7 +247,8 @@ TEST_F(CutterWindows, CustomMutationsEditClampsAndOkHandsTheAmountsOver)
         P.Key(0, 'a', plat::mods::Command);
         Type("150");
     });
-    // Return in the edit confirms it and runs OK at once.
+    // Return in the edit confirms it; the next one runs OK.
+    P.Script([&] { Return(); });
     P.Script([&] { Return(); });
     EXPECT_EQ(dlg.DoModal(), 1);
     EXPECT_EQ(std::string(edit->GetText().GetStr()), "100") << "the confirmed edit shows the clamped value";
@@ -465,6 +509,8 @@ TEST_F(CutterWindows, PresetsRenameSortAndSetsThroughTheFileDialogs)
         P.Key(0, 'a', plat::mods::Command);
         Type("alpha");
     });
+    // The name field takes the first Return, the dialog the second.
+    P.Script([&] { Return(); });
     P.Script([&] { Return(); });
     P.Key(15, 'r');
     Pump();
@@ -498,6 +544,7 @@ TEST_F(CutterWindows, AddToPresetsAndShapeFilesThroughTheDialogs)
     MemPresetsFile store;
     const SPLINE shape = MakeShape(7);
     P.Script([&] { Type("Knob"); });
+    P.Script([&] { Return(); });
     P.Script([&] { Return(); });
     EXPECT_TRUE(DoAddShapeToPresets(nullptr, host, store, shape));
     EXPECT_EQ(store.Names(), (std::vector<std::string>{"Knob"}));

@@ -1,8 +1,10 @@
-// Keys typed into an edit line of the plug-in's real windows, headless: a
-// focused line takes every key, so the shortcuts of its window and of the
-// main window do nothing while the user edits a value; Return in a value box
-// of a window that stays open confirms the value and leaves the window open;
-// a slider's every value, its last one included, is reached by the pointer.
+// Keys typed into the plug-in's real windows, headless: a focused line takes
+// every key, so the shortcuts of its window and of the main window do
+// nothing while the user edits a value; Return in a value box of a window
+// that stays open confirms the value and leaves the window open; beside an
+// effect window the keys go to the window last clicked; a slider's every
+// value, its last one included, is reached by the pointer.
+#include "main_shortcuts.h"
 #include "road_run.h"
 
 #include "cutter/Wnd_Cutter.h"
@@ -340,4 +342,80 @@ TEST(HostEditKeys, ADisabledCheckBoxDimsItsLabel)
         SaveWindowSnapshot(r.hp, fx->GetWindowHandle(), "blur_auto_adjust_disabled.png");
     });
     r.CancelEffectAndRun(host, "FXblur_Cancel");
+}
+
+// Beside an open effect window the user works in the window last clicked:
+// after a click on the main window's preview the main window keeps the
+// keyboard, and each of its shortcuts does there what effects mode lets it
+// do (the view commands and the view menu act, the rest change nothing); a
+// click on the effect window gives it the keys back, where only the view
+// commands go on to the main window, and Esc cancels it.
+TEST(HostEditKeys, BesideAnEffectWindowTheKeysGoToTheWindowLastClicked)
+{
+    if (!HasResources())
+        FAIL() << "no compiled resource file in this build";
+    using namespace mainkeys;
+    EditRun r;
+    StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+    CWndFX_Base* fx = nullptr;
+    r.OpenEffectAfterCut("Main_FXOpacity", fx);
+    // The live preview's render ends first.
+    r.Do([&] { r.hp.Advance(200); });
+    r.Do([&] {
+        EXPECT_EQ(UncoveredShortcuts(*r.app), "") << "shortcuts of the resource file the test does not type";
+        EXPECT_EQ(r.hp.ActiveWindow(), fx->GetWindowHandle());
+        // The window manager gives the clicked window the focus.
+        r.hp.Activate(r.Main().GetWindowHandle());
+        const qntPOS at = PreviewPointBeside(r.Main(), *fx);
+        r.hp.Click(r.Global(r.Main(), at.x, at.y));
+    });
+    r.Do([&] {
+        EXPECT_EQ(r.hp.ActiveWindow(), r.Main().GetWindowHandle()) << "the effect window took the keys back";
+    });
+    std::string before;
+    uint32_t zoom = 0;
+    bool extras = false;
+    size_t menus = 0;
+    for (const Shortcut& k : kShortcuts) {
+        r.Do([&] {
+            before = State(r.Main());
+            zoom = r.Main().m_nZoom;
+            extras = r.Main().GetPieceMap()->ExtrasShown();
+            menus = r.hp.menusShown.size();
+            if (k.effect == Effect::ViewMenu)
+                r.hp.menuAnswers.push_back(-1);
+            r.hp.Key(k.vkey, k.ch, k.mods);
+        });
+        r.Do([&] {
+            EXPECT_EQ(Judge(k, r.Main(), before, zoom, extras, int(r.hp.menusShown.size() - menus)), "");
+            r.hp.menuAnswers.clear();
+        });
+    }
+    // A click on the effect window's sample gives it the keys back: the
+    // view menu is the main window's alone, a zoom goes on, Esc cancels.
+    r.Do([&] {
+        CQNF_Control* sample = fx->GetControl(fx->FindControlByName("FXopac_Object", qnctl::StaticImage));
+        ASSERT_NE(sample, nullptr);
+        const qntRECT_s rc = sample->GetRenderRect();
+        r.hp.Activate(fx->GetWindowHandle());
+        r.hp.Click(r.Global(*fx, (rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2));
+    });
+    r.Do([&] {
+        EXPECT_EQ(r.hp.ActiveWindow(), fx->GetWindowHandle());
+        menus = r.hp.menusShown.size();
+        zoom = r.Main().m_nZoom;
+        r.hp.Key(qnkey::vk::F10, 0, plat::mods::Shift);
+        r.hp.Key(24, '=', plat::mods::Command);
+    });
+    r.Do([&] {
+        EXPECT_EQ(r.hp.menusShown.size(), menus) << "the view menu opened from the effect window";
+        EXPECT_EQ(r.Main().m_nZoom, zoom + 1) << "the zoom was not passed on";
+        r.hp.Key(qnkey::vk::Escape, 27);
+    });
+    r.Do([&] {
+        EXPECT_FALSE(r.Main().m_bFXMode) << "Esc did not cancel the effect window";
+        r.ClickButton(r.Main(), "Main_Cancel");
+    });
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
 }

@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <string>
+#include <vector>
 
 // Built with the gallery's resource file only (the resource compiler makes it).
 #ifdef TESSOLO_EDIT_GALLERY_FILE
@@ -33,7 +35,13 @@ public:
         ++counts[msg];
         return qnui::CEditGallery::OnCtrlMessage(msg, id, name, type, data);
     }
+    unsigned char OnKeyDown(unsigned char key, unsigned char mods) override
+    {
+        keys.push_back(key);
+        return qnui::CEditGallery::OnKeyDown(key, mods);
+    }
     std::map<unsigned short, int> counts;
+    std::vector<unsigned char> keys;  // those that reached the window
 };
 
 class EditGalleryTest : public ::testing::Test {
@@ -136,45 +144,58 @@ TEST_F(EditGalleryTest, ThumbDragRedrawsQuicklyThenFully)
     EXPECT_EQ(int64_t(bar->GetPosition()), int64_t(w->Preview().GetOffset().x) + w->Preview().GetGeometry().MarginLeft());
 }
 
-// Esc in a focused field gives the field back the text it had. In a window
-// run as a dialog the same press goes on to the window (which closes on Esc);
-// in a window that stays open it ends with the field.
-TEST_F(EditGalleryTest, EscInAFieldReachesTheWindowOnlyInADialog)
+// A focused field takes Esc and Return alike, in a window run as a dialog as
+// in one that stays open: Esc gives the field back the text it had when it
+// took the focus, Return keeps what was typed; either ends the edit and
+// neither reaches the window. The next Esc, with no field focused, is the
+// window's, which closes on it.
+TEST_F(EditGalleryTest, EscAndReturnInAFieldEndTheEditAloneInEveryWindow)
 {
-    for (const bool modal : {false, true}) {
-        SCOPED_TRACE(modal ? "dialog" : "open window");
-        if (!w || !hp.Exists(w->GetWindowHandle())) {
-            w = std::make_unique<CountingGallery>(&picture);
-            ASSERT_TRUE(w->CreateFromResource(CQNF_String("EditGallery"), kAt, kAt, nullptr, 0));
-            w->Show();
-            hp.Activate(w->GetWindowHandle());
-            Pump();
+    for (const bool modal : {false, true})
+        for (const uint8_t key : {qnkey::Escape, qnkey::Return}) {
+            SCOPED_TRACE(std::string(modal ? "dialog, " : "open window, ") +
+                         (key == qnkey::Escape ? "Esc" : "Return"));
+            if (!w || !hp.Exists(w->GetWindowHandle())) {
+                w = std::make_unique<CountingGallery>(&picture);
+                ASSERT_TRUE(w->CreateFromResource(CQNF_String("EditGallery"), kAt, kAt, nullptr, 0));
+                w->Show();
+                hp.Activate(w->GetWindowHandle());
+                Pump();
+            }
+            const std::string before = w->Text()->GetText().GetStr();
+            const qntRECT_s t = eg::kText;
+            auto typeThenKey = [&] {
+                MoveTo((t.left + t.right) / 2, (t.top + t.bottom) / 2);
+                hp.Press();
+                hp.Release();
+                Pump();
+                hp.Key(qnkey::vk::End, 0);
+                hp.Key(qnkey::vk::One, '1');
+                Pump();
+                ASSERT_EQ(std::string(w->Text()->GetText().GetStr()), before + "1");
+                w->keys.clear();
+                hp.Key(key == qnkey::Escape ? qnkey::vk::Escape : qnkey::vk::Return, key == qnkey::Escape ? 27 : 13);
+            };
+            auto editEnded = [&] {
+                Pump();
+                ASSERT_TRUE(hp.Exists(w->GetWindowHandle())) << "the key closed the window";
+                EXPECT_TRUE(w->keys.empty()) << "the key reached the window";
+                EXPECT_FALSE(w->Text()->IsFocused());
+                EXPECT_EQ(std::string(w->Text()->GetText().GetStr()), key == qnkey::Escape ? before : before + "1");
+                hp.Key(qnkey::vk::Escape, 27);
+            };
+            if (modal) {
+                hp.Script(typeThenKey);
+                hp.Script(editEnded);
+                w->DoModal();
+                EXPECT_EQ(hp.ScriptLeft(), 0u);
+            } else {
+                typeThenKey();
+                editEnded();
+                Pump();
+            }
+            EXPECT_FALSE(hp.Exists(w->GetWindowHandle())) << "the second Esc did not reach the window";
         }
-        const std::string before = w->Text()->GetText().GetStr();
-        const qntRECT_s t = eg::kText;
-        auto typeThenEsc = [&] {
-            MoveTo((t.left + t.right) / 2, (t.top + t.bottom) / 2);
-            hp.Press();
-            hp.Release();
-            Pump();
-            hp.Key(qnkey::vk::One, '1');
-            Pump();
-            EXPECT_NE(std::string(w->Text()->GetText().GetStr()), before);
-            hp.Key(qnkey::vk::Escape, 27);
-        };
-        if (modal) {
-            hp.Script(typeThenEsc);
-            w->DoModal();
-            EXPECT_FALSE(hp.Exists(w->GetWindowHandle()));
-            EXPECT_EQ(hp.ScriptLeft(), 0u);
-        } else {
-            typeThenEsc();
-            Pump();
-            EXPECT_TRUE(hp.Exists(w->GetWindowHandle()));
-            EXPECT_FALSE(w->Text()->IsFocused());
-        }
-        EXPECT_EQ(std::string(w->Text()->GetText().GetStr()), before) << "the field takes back its text";
-    }
 }
 
 #endif  // TESSOLO_EDIT_GALLERY_FILE

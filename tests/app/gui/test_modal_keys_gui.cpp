@@ -2,7 +2,11 @@
 // is clicked, on a real X display (run under Xvfb) with real input from
 // xdotool, without and with a window manager: each dialog is opened over a
 // main window in turn, the main window is clicked, and the dialog must be
-// the focused window again, in front, and take Esc or Return.
+// the focused window again, in front, and take Esc or Return. An effect
+// window is no dialog: the click leaves the keys with the main window, and a
+// click on the effect window gives them back. In every dialog with an edit
+// line, the focused line takes Esc and Return, and the next press ends the
+// dialog.
 //
 // The steps run from a timer of the main window while the dialog's modal
 // loop (or, for the modeless effect windows, the pump) runs: xdotool's input
@@ -21,12 +25,14 @@
 #include "tests/window_manager.h"
 #include "ui/App.h"
 #include "ui/Control.h"
+#include "ui/CtrlEditLine.h"
 #include "ui/KeyCodes.h"
 #include "ui/Toolkit.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -77,6 +83,9 @@ struct Case {
     // A modeless window: found by this (a modal one is the toolkit's top
     // modal window).
     std::function<CQNF_Window*()> modeless;
+    // A dialog that opens with its edit line focused: the line takes the
+    // first key, the dialog the same key again.
+    bool fieldFirst = false;
 };
 
 // The main window behind the dialogs: a timer runs the steps of a case.
@@ -118,8 +127,8 @@ public:
                 d->EndModal(-7);
             return;
         }
-        const bool focused = p->ActiveWindow() == d->GetWindowHandle() && !m_Xid.empty() &&
-                             Run("xdotool getwindowfocus") == m_Xid;
+        const std::string xfocus = Run("xdotool getwindowfocus");
+        const bool focused = p->ActiveWindow() == d->GetWindowHandle() && !m_Xid.empty() && xfocus == m_Xid;
         switch (m_Step) {
         case 0:  // shown, and the keyboard's
             if (m_Xid.empty())
@@ -139,12 +148,39 @@ public:
                 Next(now);
             return;
         case 2:  // the dialog has the keyboard again
+            if (m_Case.modeless) {
+                // The main window has it, until the effect window is clicked.
+                if (m_BehindXid.empty())
+                    m_BehindXid = Run("xdotool search --onlyvisible --name '^Behind$' | head -1");
+                if (p->ActiveWindow() != m_Behind.GetWindowHandle() || xfocus != m_BehindXid)
+                    return;
+                const qntRECT_s r = d->GetWindowRect();
+                CQNF_Control* sample = d->GetControl(
+                    d->FindControlByName((m_Case.title + "_Object").c_str(), qnctl::StaticImage));
+                const qntRECT_s c = sample ? sample->GetRenderRect() : qntRECT_s{20, 60, 21, 61};
+                Xdo("mousemove " + std::to_string(r.left + (c.left + c.right) / 2) + " " +
+                    std::to_string(r.top + (c.top + c.bottom) / 2) + " click 1");
+                Next(now);
+                return;
+            }
+            [[fallthrough]];
+        case 3:  // (an effect window: clicked, it has the keyboard again)
             if (!focused)
                 return;
+            if (m_Step == 2)
+                ++m_Step;
             Xdo(std::string("key ") + m_Case.key);
             Next(now);
             return;
-        case 3:  // a box that keeps its keys: ended by its button
+        case 4:  // a box that keeps its keys: ended by its button
+            if (m_Case.fieldFirst) {
+                // The line took the key; the dialog takes the next.
+                if (d->GetFocusedControl() != CQNF_Window::None)
+                    return;
+                Xdo(std::string("key ") + m_Case.key);
+                Next(now);
+                return;
+            }
             if (!m_Case.keyTaken || !m_Case.keyTaken())
                 return;
             {
@@ -174,8 +210,14 @@ private:
         switch (m_Step) {
         case 0: return "the dialog never had the keyboard";
         case 1: return "the click on the main window never came";
-        case 2: return "after the click on the main window the dialog did not get the keyboard back";
-        case 3: return std::string("the box never took ") + m_Case.key;
+        case 2:
+            return m_Case.modeless ? "after the click on the main window the main window did not have the keyboard"
+                                   : "after the click on the main window the dialog did not get the keyboard back";
+        case 3: return "after the click on the effect window it did not get the keyboard back";
+        case 4:
+            return m_Case.fieldFirst ? "the focused field did not end its edit on " + std::string(m_Case.key)
+                   : m_Case.keyTaken ? std::string("the box never took ") + m_Case.key
+                                     : std::string("the dialog did not end on ") + m_Case.key;
         default: return "the dialog did not end after its button";
         }
     }
@@ -186,7 +228,104 @@ private:
     int m_Presses = 0;
     uint32_t m_Since = 0;
     bool m_Done = false;
-    std::string m_Xid;
+    std::string m_Xid, m_BehindXid;
+};
+
+// One dialog's edit line, step by step: clicked, typed into, Esc (the line
+// takes its text back and the dialog stays); clicked, typed into, Return
+// (the line confirms and the dialog stays); then the dialog's own key. A
+// step that does not come within half a minute fails and ends the dialog.
+class FieldSteps {
+public:
+    FieldSteps(const char* field, const char* end) : m_Field(field), m_End(end) {}
+    std::string failure;
+    void operator()()
+    {
+        plat::Platform* p = qnui::Toolkit::Get().P();
+        CQNF_Window* d = qnui::Toolkit::Get().TopModal();
+        if (m_Done || !d || !d->GetWindowHandle())
+            return;
+        auto* line = static_cast<CQNF_CtrlEditLine*>(d->GetControl(d->FindControlByName(m_Field, qnctl::EditLine)));
+        const uint32_t now = p->NowMs();
+        if (!m_Since)
+            m_Since = now;
+        if (!line || now - m_Since > 30000) {
+            failure = std::string(m_Field) + ": " + (line ? Waiting() : "no such edit line");
+            m_Done = true;
+            d->EndModal(-7);
+            return;
+        }
+        const std::string text = line->GetText().GetStr();
+        const qntRECT_s w = d->GetWindowRect(), r = line->GetRenderRect();
+        const std::string click = "mousemove " + std::to_string(w.left + (r.left + r.right) / 2) + " " +
+                                  std::to_string(w.top + (r.top + r.bottom) / 2) + " click 1";
+        switch (m_Step) {
+        case 0:  // the dialog has the keyboard
+            if (m_Xid.empty())
+                m_Xid = Run("xdotool search --onlyvisible --name '^" + std::string(d->GetName()) +
+                            "$' | head -1");
+            if (p->ActiveWindow() != d->GetWindowHandle() || m_Xid.empty() ||
+                Run("xdotool getwindowfocus") != m_Xid)
+                return;
+            m_Before = text;
+            Xdo(click);
+            break;
+        case 3:  // Esc took the typing back and ended the edit alone
+            if (line->IsFocused() || text != m_Before)
+                return;
+            // With TESSOLO_SNAPSHOT_DIR set, the screen with the dialog still up.
+            if (const char* dir = std::getenv("TESSOLO_SNAPSHOT_DIR"); dir && *dir)
+                std::system(("import -window root '" + std::string(dir) + "/gui_field_esc_" + m_Field + ".png'").c_str());
+            Xdo(click);
+            break;
+        case 1:
+        case 4:  // the line has the focus: a digit
+            if (!line->IsFocused())
+                return;
+            Xdo("key 5");
+            break;
+        case 2:
+        case 5:  // typed: Esc, then Return
+            if (text != "5")
+                return;
+            Xdo(m_Step == 2 ? "key Escape" : "key Return");
+            break;
+        case 6:  // Return ended the edit alone: the dialog's key
+            if (line->IsFocused())
+                return;
+            Xdo(std::string("key ") + m_End);
+            break;
+        default: return;
+        }
+        ++m_Step;
+        m_Since = now;
+    }
+
+private:
+    static void Xdo(const std::string& args)
+    {
+        if (std::system(("xdotool " + args).c_str()) != 0)
+            ADD_FAILURE() << "xdotool " << args;
+    }
+    std::string Waiting() const
+    {
+        switch (m_Step) {
+        case 0: return "the dialog never had the keyboard";
+        case 1:
+        case 4: return "the click did not give the line the focus";
+        case 2:
+        case 5: return "the digit typed did not reach the line";
+        case 3: return "Esc in the line did not take the text back and end the edit (or it ended the dialog)";
+        case 6: return "Return in the line did not end the edit (or it ended the dialog)";
+        default: return std::string("the dialog did not end on ") + m_End;
+        }
+    }
+    const char* m_Field;
+    const char* m_End;
+    int m_Step = 0;
+    uint32_t m_Since = 0;
+    bool m_Done = false;
+    std::string m_Xid, m_Before;
 };
 
 // A message box that counts the keys it is given.
@@ -323,7 +462,7 @@ void EveryDialogKeepsTheKeys()
         add("ShapeName", "Return", 1, [&](CQNF_Window& m) {
             std::string name = "Wave";
             return long(DoShapeNameDialog(&m, host, "Cutter", name) && name == "Wave");
-        });
+        }).fieldFirst = true;
         add("CMuts", "Return", 1, [&](CQNF_Window& m) { return long(DoCustomMutationsWindow(&m, host, nullptr)); });
         add("AutoLayout", "Escape", 0, [&](CQNF_Window& m) { return long(DoAutoLayoutWindow(&m, host, nullptr)); });
         // The effect windows are modeless: the pump runs while one is open;
@@ -381,6 +520,65 @@ void EveryDialogKeepsTheKeys()
     tk.Attach(nullptr);
 }
 
+// Every dialog with an edit line, over a main window: its line takes Esc
+// and Return, and the dialog the key after.
+void EveryDialogsFieldTakesEscAndReturn()
+{
+    std::string error;
+    std::unique_ptr<plat::Platform> platform = plat::OpenGtk(error);
+    ASSERT_TRUE(platform) << error;
+    qnui::Toolkit& tk = qnui::Toolkit::Get();
+    tk.Attach(platform.get());
+    {
+        CApp app;
+        m_App = &app;
+        ASSERT_TRUE(app.InitStorgaeResource(kResourceFile.c_str(), 0));
+        CAppDialogHost host(app);
+        Behind behind;
+        behind.SetMainWindowFlag(1);
+        ASSERT_TRUE(behind.Create("Behind", 10, 10, 320, 240, 1, nullptr, 0, 0));
+        behind.RenderRect(qnNullRect);
+        behind.Show();
+        ASSERT_TRUE(behind.SetTimer(40, 1));
+        const struct {
+            const char* field;
+            const char* end;
+            long answer;
+            std::function<long(CQNF_Window&)> run;
+        } cases[] = {
+            {"Pref_DisOpacity", "Return", 1,
+             [&](CQNF_Window& m) {
+                 CPreferences prefs;
+                 return long(DoPrefDialog(&m, host, prefs));
+             }},
+            {"CMuts_MutU", "Return", 1,
+             [&](CQNF_Window& m) { return long(DoCustomMutationsWindow(&m, host, nullptr)); }},
+            {"AutoLayout_Rows", "Escape", 0,
+             [&](CQNF_Window& m) { return long(DoAutoLayoutWindow(&m, host, nullptr)); }},
+            {"ShapeName_Name", "Escape", 0,
+             [&](CQNF_Window& m) {
+                 std::string name = "Wave";
+                 return long(DoShapeNameDialog(&m, host, "Cutter", name));
+             }},
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.field);
+            FieldSteps steps(c.field, c.end);
+            behind.step = std::ref(steps);
+            const long answer = c.run(behind);
+            behind.step = nullptr;
+            EXPECT_EQ(steps.failure, "");
+            EXPECT_EQ(answer, c.answer);
+            tk.PumpFor(50);
+        }
+        behind.KillTimer(1);
+        behind.Close();
+        tk.PumpFor(50);
+        m_App = nullptr;
+    }
+    tk.Attach(nullptr);
+}
+
 TEST(ModalKeysGui, EveryDialogKeepsTheKeysWhenTheWindowBehindIsClicked) { EveryDialogKeepsTheKeys(); }
 
 TEST(ModalKeysGui, EveryDialogKeepsTheKeysWhenTheWindowBehindIsClickedUnderAWindowManager)
@@ -392,3 +590,16 @@ TEST(ModalKeysGui, EveryDialogKeepsTheKeysWhenTheWindowBehindIsClickedUnderAWind
 }
 
 }  // namespace
+
+TEST(ModalKeysGui, EveryDialogsFocusedFieldTakesEscAndReturnTheNextKeyEndsTheDialog)
+{
+    EveryDialogsFieldTakesEscAndReturn();
+}
+
+TEST(ModalKeysGui, EveryDialogsFocusedFieldTakesEscAndReturnTheNextKeyEndsTheDialogUnderAWindowManager)
+{
+    NEED_PROGRAM("openbox", "openbox");
+    wmtest::WindowManager wm;
+    ASSERT_TRUE(wm.Managing()) << "openbox did not take the screen";
+    EveryDialogsFieldTakesEscAndReturn();
+}

@@ -151,7 +151,8 @@ TEST(PresetsManagerGui, TheNameAskedForAfterLoadShapeTakesTheKeysTypedUnderAWind
         const qntRECT_s b = w.GetControl(w.FindControlByName("PresMng_LoadShape", qnctl::Button))->GetRenderRect();
         // From the background, as the dialogs block this thread: the click
         // on Load Shape, the file typed into the file dialog, then keys for
-        // the name and Return. A name dialog that took none of them is
+        // the name and Return twice (the name field takes the first, the
+        // dialog the second). A name dialog that took none of them is
         // cancelled after a while, through the window manager.
         const std::string at = std::to_string(win.left + (b.left + b.right) / 2) + " " +
                                std::to_string(win.top + (b.top + b.bottom) / 2);
@@ -169,7 +170,8 @@ TEST(PresetsManagerGui, TheNameAskedForAfterLoadShapeTakesTheKeysTypedUnderAWind
         const std::string cmd =
             "(xdotool mousemove " + at + " sleep 0.3 click 1; " + waitFor("Load Knife Shape...") +
             "; xdotool key ctrl+l; sleep 0.5; xdotool type --delay 150 knife.qnth; sleep 0.5; xdotool key Return; " +
-            waitFor("ShapeName") + "; xdotool type --delay 150 Zq; sleep 0.5; " + grab + "xdotool key Return; " +
+            waitFor("ShapeName") + "; xdotool type --delay 150 Zq; sleep 0.5; " + grab +
+            "xdotool key Return; sleep 0.3; xdotool key Return; " +
             "for i in $(seq 50); do xdotool search --onlyvisible --name '^ShapeName$' || break; sleep 0.1; done; "
             "xdotool search --onlyvisible --name '^ShapeName$' windowactivate --sync key Escape; "
             "touch '" + finished + "') >/dev/null 2>&1 &";

@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -69,9 +71,9 @@ std::string ReadLine(const Geometry& g, const Area& a, const std::string& folder
 }
 
 // Reads the line until it says most of want's words (a fade takes a
-// moment); the last reading.
+// moment, a loaded machine longer); the last reading.
 std::string WaitForLine(const Geometry& g, const Area& a, const std::string& want, const std::string& folder,
-                        int ms = 10000)
+                        int ms = 60000)
 {
     std::string read;
     for (int waited = 0; waited < ms; waited += 300) {
@@ -88,13 +90,52 @@ void MoveTo(const Geometry& g, int x, int y)
     Xdo("mousemove " + std::to_string(g.x + x) + " " + std::to_string(g.y + y));
 }
 
+struct Box {
+    int x = 0, y = 0, w = 0, h = 0;
+};
+
+Box BoxOf(const std::string& id)
+{
+    const std::string geo = Capture("xdotool getwindowgeometry --shell " + id);
+    auto field = [&geo](const char* name) {
+        const size_t at = geo.find(name);
+        return at == std::string::npos ? -1 : std::atoi(geo.c_str() + at + std::strlen(name));
+    };
+    return Box{field("X="), field("Y="), field("WIDTH="), field("HEIGHT=")};
+}
+
+// Waits until the main window has made room for the editor: both stand
+// where two readings in a row find them, side by side. Their places then go
+// into editor and main; false when that never came.
+bool SideBySide(Geometry& editor, Geometry& main, int ms = 180000)
+{
+    Box lastE, lastM;
+    for (int waited = 0; waited < ms; waited += 300) {
+        const Box e = BoxOf(editor.id), m = BoxOf(main.id);
+        const bool apart = e.w > 0 && m.w > 0 && (e.x + e.w <= m.x || m.x + m.w <= e.x);
+        if (apart && e.x == lastE.x && e.y == lastE.y && m.x == lastM.x && m.y == lastM.y) {
+            editor.x = e.x;
+            editor.y = e.y;
+            main.x = m.x;
+            main.y = m.y;
+            return true;
+        }
+        lastE = e;
+        lastM = m;
+        Sleep(300);
+    }
+    return false;
+}
+
 // tessolo-host on the sample, with a plug-in folder of its own; the knife
-// editor and the main window once both are up (an empty id: one never came).
+// editor and the main window once both are up and placed (an empty id: one
+// never came).
 struct HostOnSample {
     PluginFolder folder;
     pid_t pid = Spawn({"--dialog", kSample, folder.File("out.png")}, folder.path);
     Geometry editor = FindWindow("Cutter");
     Geometry main = FindWindow("Main");
+    bool placed = !editor.id.empty() && !main.id.empty() && SideBySide(editor, main);
 };
 
 }  // namespace
@@ -110,6 +151,7 @@ TEST(TipsGui, TheEditorsIconButtonsAndThePreviewAfterACutShowTheirOwnTips)
     const Geometry& main = host.main;
     ASSERT_FALSE(editor.id.empty()) << "the knife editor did not open";
     ASSERT_FALSE(main.id.empty()) << "the main window did not open";
+    ASSERT_TRUE(host.placed) << "the main window never made room for the editor beside it";
 
     const char* const buttons[] = {"Cutter_Undo",  "Cutter_Redo",  "Cutter_Reset",
                                    "Cutter_FlipH", "Cutter_FlipU", "Cutter_AutoLayout"};
@@ -153,6 +195,7 @@ TEST(TipsGui, TheModeBadgeLeavesTheTipShownAlone)
     const Geometry& main = host.main;
     ASSERT_FALSE(host.editor.id.empty()) << "the knife editor did not open";
     ASSERT_FALSE(main.id.empty()) << "the main window did not open";
+    ASSERT_TRUE(host.placed) << "the main window never made room for the editor beside it";
     const std::string file = folder.File("badge.png");
     const auto [bx, by] = Skin::Get().Centre("Main", "Main_ModeL");
     // Between the preview's scroll bar and the right column: no control.
