@@ -556,6 +556,7 @@ TEST_F(CutterWindows, AddToPresetsAndShapeFilesThroughTheDialogs)
     CQNF_PresetsFileAtPath atPath(damaged);
     P.Script([&] { Type("Wave"); });
     P.Script([&] { Return(); });
+    P.Script([&] { Return(); });
     const size_t told = host.messages.size();
     EXPECT_TRUE(DoAddShapeToPresets(nullptr, host, atPath, shape));
     ASSERT_EQ(host.messages.size(), told + 1);
