@@ -194,7 +194,12 @@ const char* Program() { return program_invocation_short_name; }
 int KeepBeside(int staging, const std::string& backup, int dir, const std::string& file, std::string& kept)
 {
     for (int n = 1; n <= 1000; ++n) {
-        kept = file + ".before-crash" + (n > 1 ? "-" + std::to_string(n) : std::string());
+        kept = file;
+        kept += ".before-crash";
+        if (n > 1) {
+            kept += '-';
+            kept += std::to_string(n);
+        }
         if (::renameat2(staging, backup.c_str(), dir, kept.c_str(), RENAME_NOREPLACE) == 0)
             return 0;
         if (errno == EINVAL || errno == ENOSYS) {
