@@ -129,11 +129,23 @@ unsigned char CWnd_ShapeName::OnCtrlMessage(unsigned short msg, unsigned long, c
     if (type == qnctl::Button)
         return i_Button(n, 307) ? 1 : 0;
     if (type == qnctl::EditLine && msg == qnmsg::TextEdited && data) {
-        if (CQNF_Control* ok = i_Find("ShapeName_Ok", qnctl::Button))
-            ok->Enable(CShapeNameRule::IsOkEnabled(static_cast<CQNF_String*>(data)->GetStr()) ? 1 : 0);
+        i_UpdateOk(static_cast<CQNF_String*>(data)->GetStr());
         return 1;
     }
     return type == 255 && i_Popup(msg, data) ? 1 : 0;
+}
+
+void CWnd_ShapeName::OnCtrlLostFocus(unsigned long index)
+{
+    CWnd_CutterDialog::OnCtrlLostFocus(index);
+    if (m_pEdit)
+        i_UpdateOk(m_pEdit->GetText().GetStr());
+}
+
+void CWnd_ShapeName::i_UpdateOk(const char* text)
+{
+    if (CQNF_Control* ok = i_Find("ShapeName_Ok", qnctl::Button))
+        ok->Enable(CShapeNameRule::IsOkEnabled(text) ? 1 : 0);
 }
 
 void CWnd_ShapeName::OnReturnRefused()

@@ -62,8 +62,14 @@ public:
                                 void* data) override;
     void OnOk() override;
     void OnReturnRefused() override;
+    // Esc puts the field's text back without a change message: OK follows
+    // the text the edit ended with.
+    void OnCtrlLostFocus(unsigned long index) override;
 
 private:
+    // OK only for a name that is not blank.
+    void i_UpdateOk(const char* text);
+
     std::string m_Name;
     const char* m_pParentName;
     CQNF_CtrlEditLine* m_pEdit = nullptr;

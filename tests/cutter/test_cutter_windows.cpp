@@ -80,6 +80,26 @@ TEST_F(CutterWindows, ShapeNameOkOnlyForANameThatIsNotBlank)
         EXPECT_EQ(host.positions.count("Shape Name|Pres Mng"), c.ok ? 1u : 0u) << c.what;
         EXPECT_EQ(P.ScriptLeft(), 0u) << c.what;
     }
+
+    // A name taken back with Esc leaves the field blank again, and OK as
+    // refused as when the dialog opened: neither Return nor a click on OK
+    // may make a preset without a name.
+    const plat::Point ok = ControlOnScreen("ShapeName", "ShapeName_Ok", qnctl::Button);
+    std::string name;
+    P.Script([&] { Type("Alpha"); });
+    P.Script([&] { Esc(); });
+    P.Script([&] {
+        CQNF_Window* d = qnui::Toolkit::Get().TopModal();
+        ASSERT_NE(d, nullptr);
+        EXPECT_FALSE(Find(*d, "ShapeName_Ok", qnctl::Button)->IsEnabled());
+        P.Click(ok);
+    });
+    P.Script([&] { Return(); });
+    P.Script([&] { Esc(); });
+    P.Script([&] { Esc(); });
+    EXPECT_FALSE(DoShapeNameDialog(nullptr, host, "Pres Mng", name));
+    EXPECT_EQ(name, "");
+    EXPECT_EQ(P.ScriptLeft(), 0u);
 }
 
 // Blanks typed before a shape's name take their room in the field, while it
