@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <initializer_list>
 #include <mutex>
 #include <set>
@@ -155,7 +156,6 @@ struct Witness {
     int version = 4;
     uint64_t device = 0;
     struct timespec written {};
-    std::string folder;  // the folder the targets lie in, as messages name it
 };
 
 // Whether the target's file (reached from dir) is still exactly the one the
@@ -187,15 +187,16 @@ struct OwnedFd {
 // The name of this program, for lines it says of itself.
 const char* Program() { return program_invocation_short_name; }
 
-// Moves a dead run's old file (backup in staging) beside its target file
-// (reached from dir), as "FILE.before-crash" or, where that is taken,
-// "FILE.before-crash-2" and on: never over anything. 0 with the name in
-// kept, or -1 with errno.
-int KeepBeside(int staging, const std::string& backup, int dir, const std::string& file, std::string& kept)
+// Moves a file kept in staging as backup beside the target file (reached
+// from dir) as FILE and then ending (".before-crash" for a dead run's old
+// file) or, where that is taken, with "-2" and on after it: never over
+// anything. 0 with the name in kept, or -1 with errno.
+int KeepBeside(int staging, const std::string& backup, int dir, const std::string& file, const char* ending,
+               std::string& kept)
 {
     for (int n = 1; n <= 1000; ++n) {
         kept = file;
-        kept += ".before-crash";
+        kept += ending;
         if (n > 1) {
             kept += '-';
             kept += std::to_string(n);
@@ -535,15 +536,33 @@ void Examine(int dir, const std::string& folder, const std::string& name, bool e
     s.kind = Staging::PutBack;
 }
 
+// Whether a target that had no old file and no longer holds what the
+// series placed there is the user's: that file changed in place, or any
+// file written after the journal was (when that time is known). An old
+// file that a series on a file system without hard links never moved
+// aside is neither.
+bool IsChangedSince(const JournalEntry& e, const struct stat& st, const Witness& w)
+{
+    const uint64_t device = w.version >= 4 ? w.device : e.device;
+    if (S_ISREG(st.st_mode) && e.inode != 0 && SameFile(st, device, e.inode))
+        return true;
+    const bool known = w.written.tv_sec != 0 || w.written.tv_nsec != 0;
+    return known && (st.st_mtim.tv_sec > w.written.tv_sec ||
+                     (st.st_mtim.tv_sec == w.written.tv_sec && st.st_mtim.tv_nsec > w.written.tv_nsec));
+}
+
 // Puts back what a series replaced: a target that still holds the series'
 // file as placed gets its old file back from the backup, or goes when it
 // had none; a target moved aside and not yet replaced gets its old file
 // back. A target that holds anything else (its old file, linked as the
 // backup, or a file someone wrote or changed since) stays, and an old file
-// of its own is kept beside it, with a line that says so. The targets are
-// reached from dir, the backups from staging. False, with the target and
-// errno, when a step failed; the rest are still tried.
+// of its own is kept beside it. Each target changed since is told to
+// changed, with the name its old file is kept under (empty: none), for the
+// line that says so. The targets are reached from dir, the backups from
+// staging. False, with the target and errno, when a step failed; the rest
+// are still tried.
 bool PutBack(int dir, int staging, const std::vector<JournalEntry>& entries, const Witness& w,
+             const std::function<void(const std::string& file, const std::string& kept)>& changed,
              std::string& failedTarget, int& error)
 {
     bool ok = true;
@@ -561,15 +580,11 @@ bool PutBack(int dir, int staging, const std::vector<JournalEntry>& entries, con
             rc = ::unlinkat(dir, e.file.c_str(), 0);
         } else if (hasBackup && !SameFile(targetSt, uint64_t(backupSt.st_dev), uint64_t(backupSt.st_ino))) {
             std::string kept;
-            rc = KeepBeside(staging, backup, dir, e.file, kept);
-            if (rc == 0) {
-                const std::string at = e.file[0] == '/' ? std::string() : w.folder + "/";
-                std::fprintf(stderr,
-                             "%s: %s%s was changed after a series that was writing it was interrupted: it stays as "
-                             "it is, and the file it replaced is kept as %s%s\n",
-                             Program(), at.c_str(), qnShownName(e.file).c_str(), at.c_str(),
-                             qnShownName(kept).c_str());
-            }
+            rc = KeepBeside(staging, backup, dir, e.file, ".before-crash", kept);
+            if (rc == 0)
+                changed(e.file, kept);
+        } else if (hasTarget && !ours && !hasBackup && IsChangedSince(e, targetSt, w)) {
+            changed(e.file, std::string());
         }
         if (rc != 0 && ok) {
             ok = false;
@@ -757,8 +772,7 @@ bool CQNF_FileSeries::i_Recover()
             w.version = s.journal.version;
             w.device = uint64_t(folderSt.st_dev);
             w.written = s.written;
-            w.folder = m_folder;
-            if (!PutBack(m_dir, s.fd, s.journal.entries, w, target, error))
+            if (!PutBack(m_dir, s.fd, s.journal.entries, w, i_Changed(), target, error))
                 return i_Fail(m_folder + "/" + qnShownName(target), error);
             ::fsync(m_dir);
         }
@@ -871,8 +885,36 @@ std::vector<std::string> CQNF_FileSeries::Targets() const
     return targets;
 }
 
+std::function<void(const std::string&, const std::string&)> CQNF_FileSeries::i_Changed()
+{
+    return [this](const std::string& file, const std::string& kept) { m_changed.push_back({file, kept, {}}); };
+}
+
+void CQNF_FileSeries::i_SayWhatWasKept()
+{
+    for (const Changed& c : m_changed) {
+        const std::string at = c.file[0] == '/' ? std::string() : m_folder + "/";
+        const std::string file = at + qnShownName(c.file);
+        std::string what;
+        if (!c.changed.empty()) {
+            what = "that changed file is kept as " + at + qnShownName(c.changed);
+            if (!c.before.empty())
+                what += ", the file it replaced as " + at + qnShownName(c.before);
+            what += ", and " + file + " now holds the new file of this run";
+        } else if (!c.before.empty()) {
+            what = "it stays as it is, and the file it replaced is kept as " + at + qnShownName(c.before);
+        } else {
+            continue;  // it stays, and nothing was kept beside it
+        }
+        std::fprintf(stderr, "%s: %s was changed after a series that was writing it was interrupted: %s\n", Program(),
+                     file.c_str(), what.c_str());
+    }
+    m_changed.clear();
+}
+
 void CQNF_FileSeries::Abandon()
 {
+    i_SayWhatWasKept();
     if (m_lock >= 0 && m_dir >= 0 && !m_stagingName.empty())
         RemoveStaging(m_dir, m_stagingName, m_lock);
     qnForgetFolderOnSignal(m_signalSlot);
@@ -1020,6 +1062,33 @@ bool CQNF_FileSeries::Commit()
         }
         CallHook(k + 1);
     }
+    // A target a dead run's recovery found changed since is the user's file:
+    // where this series has just replaced it, it is kept beside, never lost.
+    // Should that fail, those already kept go back to be put back with the
+    // rest.
+    std::vector<std::pair<Changed*, size_t>> keptChanged;
+    for (size_t k = 0; ok && k < slots.size(); ++k) {
+        if (!slots[k].existed)
+            continue;
+        for (Changed& c : m_changed) {
+            if (c.file != entries[k].file || !c.changed.empty())
+                continue;
+            if (KeepBeside(m_lock, BackupName(entries[k].name), m_dir, c.file, ".changed-after-crash", c.changed) !=
+                0) {
+                c.changed.clear();
+                ok = i_Fail(slots[k].shown, errno);
+            } else {
+                keptChanged.emplace_back(&c, k);
+            }
+            break;
+        }
+    }
+    if (!ok) {
+        for (const auto& [c, k] : keptChanged) {
+            ::renameat(m_dir, c->changed.c_str(), m_lock, BackupName(entries[k].name).c_str());
+            c->changed.clear();
+        }
+    }
     bool keep = false;
     if (!ok) {
         std::string target;
@@ -1028,8 +1097,7 @@ bool CQNF_FileSeries::Commit()
         // staging folder, for the next series here to put back.
         Witness w;
         w.device = uint64_t(folderSt.st_dev);
-        w.folder = m_folder;
-        keep = !PutBack(m_dir, m_lock, entries, w, target, error);
+        keep = !PutBack(m_dir, m_lock, entries, w, i_Changed(), target, error);
     }
     ::fsync(m_dir);
     if (ok) {

@@ -38,7 +38,9 @@
 // same file, with the content whose digest the journal holds) gets its old
 // file back. A target changed since is the user's: it stays, its old file
 // is kept beside it as "NAME.before-crash" (never over another file), and
-// a line on standard error says so.
+// a line on standard error says so. Where the series that puts things right
+// replaces such a target itself, the changed file is kept beside it too, as
+// "NAME.changed-after-crash", and that line says so instead.
 //
 // Series in one folder take turns: a lock on the folder itself is held
 // while a staging folder is made, while dead runs' staging folders are put
@@ -54,6 +56,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -150,6 +153,22 @@ private:
     // Takes the folder's lock and puts right what dead runs left; false
     // with the failure set and the series abandoned.
     bool i_LockAndRecover(FolderLock& folderLock);
+    // What putting back a dead run's files tells of a target changed since
+    // (its file, and the name its old file is kept under beside it, or
+    // empty): noted in m_changed.
+    std::function<void(const std::string&, const std::string&)> i_Changed();
+    // One line on standard error for each changed target kept beside or
+    // replaced, saying what became of it; then forgets them.
+    void i_SayWhatWasKept();
+
+    // A target a dead run's series had placed that was changed since: the
+    // user's file. Its line is said once this series is committed or
+    // dropped, when what became of it is known.
+    struct Changed {
+        std::string file;     // as the journal names it
+        std::string before;   // its old file, kept beside it (empty: none)
+        std::string changed;  // the changed file, kept beside once this series replaced it
+    };
 
     std::string m_folder;
     std::string m_staging;
@@ -159,5 +178,6 @@ private:
     int m_signalSlot = -1;
     std::vector<std::string> m_names;
     std::vector<std::string> m_protected;
+    std::vector<Changed> m_changed;
     std::string m_failure;
 };

@@ -634,17 +634,23 @@ size_t Lines(const std::string& text) { return size_t(std::count(text.begin(), t
 // is still as the dead run left it: the edited files stay as the user left
 // them, the old file of the one that had one is kept beside it (under a
 // name of its own, never over the user's file of the first name tried), and
-// one line says so. A journal of the older form, which holds no digests, is
-// judged alike by when the files were last written.
+// one line says so. A next series of the same name, which replaces the
+// edited files, keeps each beside its new file first (again never over the
+// user's file of the first name tried), with one line for each that says
+// where each kept file is. A journal of the older form, which holds no
+// digests, is judged alike by when the files were last written.
 TEST(FileSeries, AFileChangedAfterAKilledCommitStaysWithItsOldFileBeside)
 {
     const std::vector<std::string> names = Names(5);
-    const std::vector<std::string> second = {"other.png"};
-    for (const bool olderForm : {false, true}) {
-        SCOPED_TRACE(olderForm ? "a journal of the older form" : "the journal as written");
+    for (const int form : {0, 1, 2, 3}) {
+        const bool olderForm = form >= 2, sameName = form % 2 == 1;
+        SCOPED_TRACE(std::string(olderForm ? "a journal of the older form" : "the journal as written") +
+                     (sameName ? ", a next series of the same name" : ", a next series of another name"));
+        const std::vector<std::string> second = sameName ? names : std::vector<std::string>{"other.png"};
         TempDir dir;
         PutOldFiles(dir.Path(), names);
         Put(dir.File(names[0] + ".before-crash"), "the user's own");
+        Put(dir.File(names[0] + ".changed-after-crash"), "the user's own too");
         const auto before = Contents(dir.Path());
         ASSERT_TRUE(KilledInCommit(dir.Path(), dir.Path(), names, names.size()))
             << "the run was not killed in its commit";
@@ -665,11 +671,33 @@ TEST(FileSeries, AFileChangedAfterAKilledCommitStaysWithItsOldFileBeside)
         expected[names[0]] = "NEW " + names[0];
         expected[names[0] + ".before-crash-2"] = "old " + names[0];
         expected[names[4]] = "NEW " + names[4];
-        expected[second[0]] = "second " + second[0];
+        if (sameName) {
+            expected[names[0] + ".changed-after-crash-2"] = "NEW " + names[0];
+            expected[names[4] + ".changed-after-crash"] = "NEW " + names[4];
+        }
+        for (const std::string& name : second)
+            expected[name] = "second " + name;
         EXPECT_EQ(Contents(dir.Path()), expected);
-        EXPECT_EQ(Lines(said), 1u) << said;
-        EXPECT_NE(said.find(dir.File(names[0]) + " was changed"), std::string::npos) << said;
-        EXPECT_NE(said.find(dir.File(names[0] + ".before-crash-2")), std::string::npos) << said;
+        const auto lines = [&] {
+            std::vector<std::string> all;
+            for (size_t from = 0, end; (end = said.find('\n', from)) != std::string::npos; from = end + 1)
+                all.push_back(said.substr(from, end - from));
+            return all;
+        }();
+        ASSERT_EQ(lines.size(), sameName ? 2u : 1u) << said;
+        const std::string first = lines[0];
+        EXPECT_NE(first.find(dir.File(names[0]) + " was changed"), std::string::npos) << said;
+        EXPECT_NE(first.find(dir.File(names[0] + ".before-crash-2")), std::string::npos) << said;
+        if (!sameName) {
+            EXPECT_NE(first.find("it stays as it is"), std::string::npos) << said;
+            continue;
+        }
+        EXPECT_EQ(first.find("stays"), std::string::npos) << said;
+        EXPECT_NE(first.find("kept as " + dir.File(names[0] + ".changed-after-crash-2")), std::string::npos) << said;
+        EXPECT_NE(first.find(dir.File(names[0]) + " now holds the new file"), std::string::npos) << said;
+        EXPECT_NE(lines[1].find(dir.File(names[4]) + " was changed"), std::string::npos) << said;
+        EXPECT_NE(lines[1].find("kept as " + dir.File(names[4] + ".changed-after-crash")), std::string::npos) << said;
+        EXPECT_EQ(lines[1].find("before-crash"), std::string::npos) << said;
     }
 }
 
