@@ -262,7 +262,21 @@ TEST(CommandLineMisuse, EveryShapesCommandRefusesADamagedPresetsStore)
         png.resize((png.size() / 836 + 1) * 836, '\0');
         damaged.push_back({"a PNG renamed, padded to whole records", png});
     }
-    Write(store, sound);
+    // Records no preset is: all zeros (no name), a blank name, and values
+    // beyond any knife. A named record without nodes is a straight knife.
+    damaged.push_back({"zeros", std::string(2 * 836, '\0')});
+    damaged.push_back({"a blank name", PresetRecord("   ", 5)});
+    damaged.push_back({"a straight knife, unnamed", PresetRecord("knob", 5) + PresetRecord("", 0)});
+    auto withValue = [&](size_t at, float v) {
+        std::string bytes = sound;
+        std::memcpy(&bytes[836 + at], &v, 4);
+        return bytes;
+    };
+    damaged.push_back({"U of -5", withValue(68 + 4, -5.0f)});
+    damaged.push_back({"U of 1e38", withValue(68, 1e38f)});
+    damaged.push_back({"H of -1e38", withValue(324 + 8, -1e38f)});
+    damaged.push_back({"S of 7", withValue(580, 7.0f)});
+    Write(store, sound + PresetRecord("straight", 0));
     for (const std::string& run : {"shapes ls " + store, "shapes show " + store,
                                    "shapes convert " + store + " " + out + " --index 1"}) {
         const Result r = RunTool(run);
