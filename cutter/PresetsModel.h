@@ -17,7 +17,7 @@
 // - a store is judged whole before any record is taken (StoreDamage): a
 //   length that is not a whole number of records, a record no preset is
 //   (RecordFault: a blank name, more than 64 nodes, a value that is
-//   not a number or lies beyond any knife), or data where a record has none
+//   not a number), or data where a record has none
 //   make it damaged, and none of its records is used. A
 //   damaged store is never written over: before a new one is begun it is
 //   kept aside for a person (core/KeptAside.h) and Notice() says where, or,
@@ -125,15 +125,12 @@ public:
     static void SetName(SHAPESETREC& rec, const char* name);
 
     // What a record holds that no preset does, in words ("has no name",
-    // "node 2 lies beyond any knife (...)"); empty for a sound one: a name
-    // that is not blank, at most 64 nodes, every value a number within
-    // kLeastU..kMostU along the knife, kMostH across it either way, and a
-    // tension of 0 to 1. The store's reader, the set reader and the adding
-    // of a preset judge alike, so no store this system writes is refused.
+    // "node 2 holds a value that is not a number"); empty for a sound one: a
+    // name that is not blank, at most 64 nodes, every value a number, as a
+    // shape file's reader takes them. The store's reader, the set reader and
+    // the adding of a preset judge alike, so no store this system writes is
+    // refused.
     static std::string RecordFault(const SHAPESETREC& rec);
-    // The editor's preview, zoomed in, reaches about 1.5 lengths before the
-    // start knot and past the end knot, and a few lengths to either side.
-    static constexpr float kLeastU = -4.0f, kMostU = 5.0f, kMostH = 16.0f;
 
     // ---- The store file -----------------------------------------------------------
     // Why bytes are no presets store, in words ("preset 2 has 200 nodes,

@@ -148,10 +148,6 @@ std::string PM::RecordFault(const SHAPESETREC& rec)
     for (uint32_t n = 0; n < rec.count; ++n) {
         if (!std::isfinite(rec.U[n]) || !std::isfinite(rec.H[n]) || !std::isfinite(rec.S[n]))
             return "node " + std::to_string(n) + " holds a value that is not a number";
-        if (rec.U[n] < kLeastU || rec.U[n] > kMostU || std::fabs(rec.H[n]) > kMostH || rec.S[n] < 0.0f ||
-            rec.S[n] > 1.0f)
-            return "node " + std::to_string(n) + " lies beyond any knife (U " + std::to_string(rec.U[n]) + ", H " +
-                   std::to_string(rec.H[n]) + ", S " + std::to_string(rec.S[n]) + ")";
     }
     return {};
 }
