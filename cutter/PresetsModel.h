@@ -15,9 +15,10 @@
 // - a store that exists but cannot be read is never mistaken for a missing
 //   one: nothing is seeded over it and nothing is written back;
 // - a store is judged whole before any record is taken (StoreDamage): a
-//   length that is not a whole number of records, a node count above 64, a
-//   name without its end, a value that is not a number, or data where a
-//   record has none make it damaged, and none of its records is used. A
+//   length that is not a whole number of records, a record no preset is
+//   (RecordFault: a blank name, more than 64 nodes, a value that is
+//   not a number), or data where a record has none
+//   make it damaged, and none of its records is used. A
 //   damaged store is never written over: before a new one is begun it is
 //   kept aside for a person (core/KeptAside.h) and Notice() says where, or,
 //   when it cannot be, it is left alone and nothing is written;
@@ -122,6 +123,14 @@ public:
     // had to change.
     static bool SanitizeRecord(SHAPESETREC& rec);
     static void SetName(SHAPESETREC& rec, const char* name);
+
+    // What a record holds that no preset does, in words ("has no name",
+    // "node 2 holds a value that is not a number"); empty for a sound one: a
+    // name that is not blank, at most 64 nodes, every value a number, as a
+    // shape file's reader takes them. The store's reader, the set reader and
+    // the adding of a preset judge alike, so no store this system writes is
+    // refused.
+    static std::string RecordFault(const SHAPESETREC& rec);
 
     // ---- The store file -----------------------------------------------------------
     // Why bytes are no presets store, in words ("preset 2 has 200 nodes,

@@ -11,6 +11,7 @@
 #include "cutter/DialogModels.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -130,6 +131,27 @@ bool PM::SanitizeRecord(SHAPESETREC& rec)
     return sound;
 }
 
+std::string PM::RecordFault(const SHAPESETREC& rec)
+{
+    if (std::memchr(rec.name, 0, kNameSize) == nullptr)
+        return "has a name without an end";
+    // The Shape Name dialog never takes a blank name.
+    bool blank = true;
+    for (size_t i = 0; i < kNameSize && rec.name[i] && blank; ++i)
+        blank = std::isspace(static_cast<unsigned char>(rec.name[i])) != 0;
+    if (blank)
+        return "has no name";
+    // No node is a straight knife: the editor makes one when every node
+    // is deleted, and the shape file and set readers take it.
+    if (rec.count > kMaxNodes)
+        return "has " + std::to_string(rec.count) + " nodes, more than " + std::to_string(kMaxNodes);
+    for (uint32_t n = 0; n < rec.count; ++n) {
+        if (!std::isfinite(rec.U[n]) || !std::isfinite(rec.H[n]) || !std::isfinite(rec.S[n]))
+            return "node " + std::to_string(n) + " holds a value that is not a number";
+    }
+    return {};
+}
+
 // ---- The store ---------------------------------------------------------------------
 
 std::string PM::StoreDamage(const uint8_t* data, size_t size)
@@ -145,15 +167,10 @@ std::string PM::StoreDamage(const uint8_t* data, size_t size)
         SHAPESETREC rec;
         std::memcpy(&rec, data + i * kRecord, kRecord);
         const std::string which = "preset " + std::to_string(i);
-        if (std::memchr(rec.name, 0, kNameSize) == nullptr)
-            return which + " has a name without an end";
+        if (const std::string fault = RecordFault(rec); !fault.empty())
+            return which + (fault.rfind("node ", 0) == 0 ? ": " : " ") + fault;
         if (rec.name[kNameSize - 1] != 0)
             return which + " holds data past the end of its name";
-        if (rec.count > kMaxNodes)
-            return which + " has " + std::to_string(rec.count) + " nodes, more than " + std::to_string(kMaxNodes);
-        for (uint32_t n = 0; n < rec.count; ++n)
-            if (!std::isfinite(rec.U[n]) || !std::isfinite(rec.H[n]) || !std::isfinite(rec.S[n]))
-                return which + ": node " + std::to_string(n) + " holds a value that is not a number";
         bool unused = rec.reserved[0] == 0 && rec.reserved[1] == 0 && rec.reserved[2] == 0;
         for (uint32_t n = rec.count; n < kMaxNodes && unused; ++n)
             unused = rec.U[n] == 0.0f && rec.H[n] == 0.0f && rec.S[n] == 0.0f;
@@ -223,7 +240,10 @@ ShapeIoError PM::ShapeMng_AddShape(CQNF_PresetsFile& file, const char* name, con
     } else {
         records.push_back(MakeRecord(name, shape));
         SanitizeRecord(records.back());
-        if (!ShapeMng_Save(file, records))
+        // Never a record the store's reader would refuse.
+        if (!RecordFault(records.back()).empty())
+            result = ShapeIoError::BadFormat;
+        else if (!ShapeMng_Save(file, records))
             result = ShapeIoError::UpdateFailed;
     }
     file.EndUpdate();

@@ -69,9 +69,10 @@ ShapeIoError PM::DecodeSetRecord(const uint8_t* data, size_t size, SHAPESETREC& 
         read.U[i] = std::bit_cast<float>(GetLE32(p));
         read.H[i] = std::bit_cast<float>(GetLE32(p + 4));
         read.S[i] = std::bit_cast<float>(GetLE32(p + 8));
-        if (!std::isfinite(read.U[i]) || !std::isfinite(read.H[i]) || !std::isfinite(read.S[i]))
-            return ShapeIoError::BadFormat;
     }
+    // Only what the presets store takes: a set's shapes go there.
+    if (!RecordFault(read).empty())
+        return ShapeIoError::BadFormat;
     rec = read;
     return ShapeIoError::None;
 }

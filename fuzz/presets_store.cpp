@@ -1,7 +1,9 @@
 // The presets store "ckss.data" on arbitrary bytes, and the presets list's
 // commands steered by the same bytes. The reader's promise, as the shape
-// file reader's: a store it takes is whole records, each safe to use, that
-// read back the same once written; a store it refuses gives no record and
+// file reader's: a store it takes is whole records, each safe to use and
+// each a preset (a name, values within a knife's reach: RecordFault), that
+// read back the same once written, and every store the list writes is one
+// it takes; a store it refuses gives no record and
 // is never written over; every cut of a store it takes, but at a record's
 // end, is refused. The list's selection, first icon and store must stay
 // consistent.
@@ -39,7 +41,7 @@ public:
 void Check(const PM& model)
 {
     for (const auto& r : model.Records()) {
-        if (r.count > PM::kMaxNodes || r.name[PM::kNameSize - 1] != 0)
+        if (r.count > PM::kMaxNodes || r.name[PM::kNameSize - 1] != 0 || !PM::RecordFault(r).empty())
             __builtin_trap();
         for (uint32_t i = 0; i < r.count; ++i)
             if (!std::isfinite(r.U[i]) || !std::isfinite(r.H[i]) || !std::isfinite(r.S[i]))
@@ -137,7 +139,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (file.failWrite ? file.bytes != before : closed != ShapeIoError::None)
         __builtin_trap();
     if (!file.failWrite && file.bytes != before &&
-        file.bytes.size() != model.GetCount() * sizeof(PM::SHAPESETREC))
+        (file.bytes.size() != model.GetCount() * sizeof(PM::SHAPESETREC) ||
+         !PM::StoreDamage(file.bytes.data(), file.bytes.size()).empty()))
         __builtin_trap();
     return 0;
 }

@@ -131,18 +131,24 @@ public:
     // Packs one row; out must hold PackBitsBound(length) bytes.
     static void PackBits(const unsigned char* in, long length, unsigned char* out, long* outLength);
     static size_t PackBitsBound(size_t length) { return 3 * length + 1; }
-    // Unpacks one row of outLength bytes; false when the input runs out.
-    // used receives the input bytes consumed. With out null the row is only
-    // walked: what it would take of the input, nothing written.
+    // Unpacks one row of outLength bytes; false when the input runs out or
+    // a packet reaches beyond the row. used receives the input bytes
+    // consumed. With out null the row is only walked: what it would take of
+    // the input, nothing written.
     bool UnpackMacPack(const unsigned char* in, size_t inLength, unsigned char* out, size_t outLength,
                        size_t* used);
-    // Decodes one channel of width x height bytes, raw (0) or PackBits (1,
-    // after a table of 2 x height row counts unless rowCountsSkipped). With
-    // used null the input must be used up exactly. With out null the data
-    // are only judged, as a decoding would judge them.
+    // Decodes one channel of width x height bytes, raw (0) or PackBits (1).
+    // PackBits rows lie where their table of 2 x height row lengths puts
+    // them: the table leads in, or lies at rowTable when given. Each row's
+    // bytes must unpack to exactly width bytes (no-op bytes aside), and the
+    // table must give its rows exactly what follows it, with used null, or
+    // no more, with used (which then receives what the channel took). A
+    // table the rows do not bear out is damage (49, with the row in
+    // GetReason()). With out null the data are only judged, as a decoding
+    // would judge them.
     bool ExpandChanelPixels(unsigned char compression, const unsigned char* in, size_t inLength,
                             unsigned char* out, uint32_t width, uint32_t height, size_t* used,
-                            unsigned char rowCountsSkipped);
+                            const unsigned char* rowTable);
 
     // The largest side and layer count a written document may have.
     static constexpr uint32_t MaxSide = 30000;

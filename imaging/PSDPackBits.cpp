@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -82,46 +83,62 @@ void CQNF_ImagePSD::PackBits(const unsigned char* in, long length, unsigned char
     *outLength = o;
 }
 
-bool CQNF_ImagePSD::UnpackMacPack(const unsigned char* in, size_t inLength, unsigned char* out, size_t outLength,
-                                  size_t* used)
+namespace {
+
+enum class RowFit { Fits, Short, Past };
+
+// Unpacks packets from in until outLength bytes are out (out null: only
+// walked). Short when the input runs out first, Past when a packet reaches
+// beyond the row: a run or a literal never spans two rows, so a packet that
+// would is damage, not a row to cut. used: the input bytes taken.
+RowFit UnpackRow(const unsigned char* in, size_t inLength, unsigned char* out, size_t outLength, size_t& used)
 {
     size_t i = 0;
     size_t o = 0;
     while (o < outLength) {
         if (i >= inLength)
-            return false;
+            return RowFit::Short;
         const int h = static_cast<signed char>(in[i++]);
         if (h == -128)
             continue;  // no operation in the published code
+        const size_t n = h < 0 ? static_cast<size_t>(1 - h) : static_cast<size_t>(h) + 1;
+        if (n > outLength - o)
+            return RowFit::Past;
         if (h < 0) {
             if (i >= inLength)
-                return false;
-            size_t n = static_cast<size_t>(1 - h);
-            if (n > outLength - o)
-                n = outLength - o;  // the excess is dropped and ends the row
+                return RowFit::Short;
             if (out)
                 std::memset(out + o, in[i], n);
             ++i;
-            o += n;
         } else {
-            const size_t n = static_cast<size_t>(h) + 1;
             if (n > inLength - i)
-                return false;
-            const size_t keep = n > outLength - o ? outLength - o : n;
+                return RowFit::Short;
             if (out)
-                std::memcpy(out + o, in + i, keep);
+                std::memcpy(out + o, in + i, n);
             i += n;
-            o += keep;
         }
+        o += n;
     }
+    used = i;
+    return RowFit::Fits;
+}
+
+}  // namespace
+
+bool CQNF_ImagePSD::UnpackMacPack(const unsigned char* in, size_t inLength, unsigned char* out, size_t outLength,
+                                  size_t* used)
+{
+    size_t n = 0;
+    if (UnpackRow(in, inLength, out, outLength, n) != RowFit::Fits)
+        return false;
     if (used)
-        *used = i;
+        *used = n;
     return true;
 }
 
 bool CQNF_ImagePSD::ExpandChanelPixels(unsigned char compression, const unsigned char* in, size_t inLength,
                                        unsigned char* out, uint32_t width, uint32_t height, size_t* used,
-                                       unsigned char rowCountsSkipped)
+                                       const unsigned char* rowTable)
 {
     if (compression > 1) {
         SetError(qncodec::ErrUnsupported);
@@ -140,28 +157,40 @@ bool CQNF_ImagePSD::ExpandChanelPixels(unsigned char compression, const unsigned
         return true;
     }
     size_t pos = 0;
-    if (!rowCountsSkipped) {
+    if (!rowTable) {
         const uint64_t table = uint64_t{height} * 2;
-        if (table > inLength) {
-            SetError(qncodec::ErrCorrupt);
-            return false;
-        }
+        if (table > inLength)
+            return i_Truncated("it ends inside a table of row lengths");
+        rowTable = in;
         pos = static_cast<size_t>(table);
     }
+    // The table says where each row lies: its lengths take up the data
+    // exactly (or, with used, lie within them), and each row's bytes unpack
+    // to exactly its width, but for no-op bytes some writers end a row with.
+    uint64_t sum = 0;
+    for (uint32_t y = 0; y < height; ++y)
+        sum += uint64_t{rowTable[2 * size_t{y}]} << 8 | rowTable[2 * size_t{y} + 1];
+    const uint64_t data = inLength - pos;
+    if (used ? sum > data : sum != data)
+        return i_Damaged("its table of row lengths gives its rows " + std::to_string(sum) + " bytes where " +
+                         (used ? "only " : "") + std::to_string(data) + " follow");
     for (uint32_t y = 0; y < height; ++y) {
+        const size_t length = size_t{rowTable[2 * size_t{y}]} << 8 | rowTable[2 * size_t{y} + 1];
         size_t n = 0;
-        if (!UnpackMacPack(in + pos, inLength - pos, out ? out + static_cast<size_t>(uint64_t{y} * width) : nullptr,
-                           width, &n)) {
-            SetError(qncodec::ErrCorrupt);
-            return false;
-        }
-        pos += n;
+        const RowFit fit = UnpackRow(in + pos, length, out ? out + static_cast<size_t>(uint64_t{y} * width) : nullptr,
+                                     width, n);
+        bool more = fit == RowFit::Past;
+        for (size_t i = n; fit == RowFit::Fits && i < length && !more; ++i)
+            more = in[pos + i] != 0x80;
+        if (fit == RowFit::Short)
+            return i_Damaged("its row " + std::to_string(y + 1) + " holds fewer than its " + std::to_string(width) +
+                             " pixels in the " + std::to_string(length) + " bytes its table of row lengths gives it");
+        if (more)
+            return i_Damaged("its row " + std::to_string(y + 1) + " holds more than its " + std::to_string(width) +
+                             " pixels in the " + std::to_string(length) + " bytes its table of row lengths gives it");
+        pos += length;
     }
     if (used)
         *used = pos;
-    else if (pos != inLength) {
-        SetError(qncodec::ErrCorrupt);
-        return false;
-    }
     return true;
 }

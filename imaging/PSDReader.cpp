@@ -24,13 +24,12 @@ uint64_t RowTableSum(const unsigned char* table, uint64_t rows)
     return sum;
 }
 
-// Whether packed rows that took used bytes are borne out by their table of
-// row lengths. A row may take less than its length (some writers end each
-// row with a no-op byte), never more: rows that run on past what the table
-// gives them are damage, not a picture.
-bool TableCovers(const unsigned char* table, uint64_t rows, uint64_t used)
+// What a channel's decoding found wrong, with the channel named: the
+// decoder's reason without its "damaged: ", which the caller puts back.
+std::string ChannelFault(const std::string& reason, const std::string& channel)
 {
-    return used <= RowTableSum(table, rows);
+    const std::string damaged = "damaged: ";
+    return channel + ": " + (reason.rfind(damaged, 0) == 0 ? reason.substr(damaged.size()) : reason);
 }
 
 std::string CompressionName(uint32_t compression)
@@ -259,19 +258,17 @@ bool CQNF_ImagePSD::i_ParseMerged(const void* data, size_t size)
         }
     }
     c.Skip(table);
-    const size_t start = c.Pos();
     for (uint32_t k = 0; k < n; ++k) {
         size_t used = 0;
         if (!ExpandChanelPixels(static_cast<unsigned char>(compression), c.Here(), c.Left(),
-                                i_Plane(static_cast<signed char>(k)).GetPtr(), m_width, m_height, &used, 1)) {
+                                i_Plane(static_cast<signed char>(k)).GetPtr(), m_width, m_height, &used,
+                                rowTable + 2 * k * H)) {
             i_FreePlanes();
+            if (GetError() == qncodec::ErrCorrupt && !GetReason().empty())
+                return i_Damaged(ChannelFault(GetReason(), "its merged image's channel " + std::to_string(k)));
             return false;
         }
         c.Skip(used);
-    }
-    if (compression && !TableCovers(rowTable, n * H, c.Pos() - start)) {
-        i_FreePlanes();
-        return i_Damaged("its merged image's rows are longer than its table of row lengths says");
     }
     return true;
 }
@@ -311,6 +308,14 @@ private:
         if (l)
             where += std::string(" (\"") + l->name + "\")";
         return where;
+    }
+    // A channel that does not decode: its fault named with the layer and
+    // the channel.
+    bool ChannelDamaged(uint32_t index, const ReadLayer& l, int16_t id)
+    {
+        if (m_c.GetError() != qncodec::ErrCorrupt || m_c.GetReason().empty())
+            return false;
+        return Damaged(index, &l, ChannelFault(m_c.GetReason(), "its channel " + std::to_string(id)));
     }
     bool Unsupported(uint32_t index, const ReadLayer* l, const std::string& what)
     {
@@ -589,13 +594,11 @@ bool CQNF_ImagePSD::Reader::Channels(Cursor& c, ReadLayer& l, uint32_t index, bo
         if (compression == 0 && body != least)
             return Fail(qncodec::ErrCorrupt);
         if (!decode) {
-            // Every row walked, nothing written: the rows must use the data
-            // up exactly and take no more than their table gives them.
+            // Every row walked, nothing written: each row as its table gives
+            // it, and the table giving the rows the channel's data exactly.
             if (!m_c.ExpandChanelPixels(compression, at + 2, static_cast<size_t>(body), nullptr,
-                                        static_cast<uint32_t>(W), static_cast<uint32_t>(H), nullptr, 0))
-                return false;
-            if (compression && !TableCovers(at + 2, H, body - 2 * H))
-                return Damaged(index, &l, "its rows are longer than its table of row lengths says");
+                                        static_cast<uint32_t>(W), static_cast<uint32_t>(H), nullptr, nullptr))
+                return ChannelDamaged(index, l, id);
             continue;
         }
         if (W * H == 0)
@@ -604,9 +607,9 @@ bool CQNF_ImagePSD::Reader::Channels(Cursor& c, ReadLayer& l, uint32_t index, bo
         if (!plane.alloc(W * H))
             return Fail(plane.GetError());
         if (!m_c.ExpandChanelPixels(compression, at + 2, static_cast<size_t>(body), plane.GetPtr(),
-                                    static_cast<uint32_t>(W), static_cast<uint32_t>(H), nullptr, 0)) {
+                                    static_cast<uint32_t>(W), static_cast<uint32_t>(H), nullptr, nullptr)) {
             plane.free();
-            return false;
+            return ChannelDamaged(index, l, id);
         }
     }
     return true;

@@ -236,9 +236,11 @@ int Knives(const tool::Args& args)
     if (files.size() != 2)
         return tool::BadArguments(kName, "knives takes LAYOUT.qntd OUT");
     if (!picturePath.empty()) {
-        // The page is the picture's size upright; its pixels are not needed.
+        // The page is the picture's size upright. The picture is read whole,
+        // as every program reads one: a damaged or truncated file is refused
+        // here as it is there, though only its size is used.
         CQNF_ImageFile picture;
-        if (!picture.LoadHeader(picturePath))
+        if (!picture.Load(picturePath))
             return tool::Fail(kName, picture.Reason());
         w = picture.GetWidth();
         h = picture.GetHeight();

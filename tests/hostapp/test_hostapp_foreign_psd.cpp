@@ -352,10 +352,20 @@ TEST(HostPsd, EveryProgramRefusesADamagedPsdAndNoneOpensItsMergedImage)
     auto twoBytes = [] {
         return std::vector<RawChannel>{Raw(-1, 0, 0), Raw(0, 0, 0), Raw(1, 0, 0), Raw(2, 0, 0)};
     };
-    // 6 x 3 PackBits rows, each a run of 6 bytes in 2; the table says 1.
-    std::vector<RawChannel> packed;
-    for (int16_t id = -1; id < 3; ++id)
-        packed.push_back({id, {0, 1, 0, 1, 0, 1, 0, 1, 0xFB, 7, 0xFB, 7, 0xFB, 7}});
+    // 6 x 3 PackBits rows, each a run of 6 bytes in 2; the transparency's
+    // table of row lengths as given, the others' 2 bytes a row.
+    auto packed = [](std::vector<unsigned char> table) {
+        std::vector<RawChannel> channels;
+        for (int16_t id = -1; id < 3; ++id) {
+            RawChannel c{id, {0, 1}};
+            c.bytes.insert(c.bytes.end(), id < 0 ? table.begin() : table.end(), table.end());
+            if (id >= 0)
+                c.bytes.insert(c.bytes.end(), {0, 2, 0, 2, 0, 2});
+            c.bytes.insert(c.bytes.end(), {0xFB, 7, 0xFB, 7, 0xFB, 7});
+            channels.push_back(c);
+        }
+        return channels;
+    };
     std::vector<RawChannel> zip = fourRaw(12);
     zip[1].bytes = {0, 2, 0x78, 0x9C, 1, 2, 3, 4, 5, 6};
     struct Case {
@@ -366,8 +376,15 @@ TEST(HostPsd, EveryProgramRefusesADamagedPsdAndNoneOpensItsMergedImage)
     const std::vector<Case> cases = {
         {"sound", {{2, 3, 5, 7, fourRaw(12)}}, ""},
         {"ZIP channels, not read", {{2, 3, 5, 7, zip}}, ""},
-        {"a row table its rows do not bear out", {{0, 0, 3, 6, packed}},
-         "layer 1 (\"L\"): its rows are longer than its table of row lengths says"},
+        {"sound packed rows", {{0, 0, 3, 6, packed({0, 2, 0, 2, 0, 2})}}, ""},
+        {"a row table that says 1 byte a row", {{0, 0, 3, 6, packed({0, 1, 0, 1, 0, 1})}},
+         "layer 1 (\"L\"): its channel -1: its table of row lengths gives its rows 3 bytes where 6 follow"},
+        {"a row length of 65535", {{0, 0, 3, 6, packed({0xFF, 0xFF, 0, 2, 0, 2})}},
+         "layer 1 (\"L\"): its channel -1: its table of row lengths gives its rows 65539 bytes where 6 follow"},
+        {"a row length 7 too large", {{0, 0, 3, 6, packed({0, 9, 0, 2, 0, 2})}},
+         "layer 1 (\"L\"): its channel -1: its table of row lengths gives its rows 13 bytes where 6 follow"},
+        {"rows shifted, the lengths adding up", {{0, 0, 3, 6, packed({0, 2, 0, 4, 0, 0})}},
+         "layer 1 (\"L\"): its channel -1: its row 2 holds more than its 6 pixels in the 4 bytes"},
         {"a right edge left of the left edge", {{2, 7, 5, 3, twoBytes()}},
          "layer 1: its right edge (3) lies left of its left edge (7)"},
         {"a bottom edge above the top edge", {{5, 3, 2, 7, twoBytes()}},
@@ -379,39 +396,51 @@ TEST(HostPsd, EveryProgramRefusesADamagedPsdAndNoneOpensItsMergedImage)
         {"a 4e9 x 4e9 layer backed by 2 bytes", {{-2000000000, -2000000000, 2000000000, 2000000000, twoBytes()}},
          "layer 1 (\"L\"): its channel -1 holds 2 bytes, too few for its 4000000000 x 4000000000 pixels"},
     };
-    const std::string in = b.Path("in.psd"), out = b.Path("out.png"), outPsd = b.Path("pieces.psd");
+    const std::string in = b.Path("in.psd"), out = b.Path("out.png"), outPsd = b.Path("pieces.psd"),
+                      eps = b.Path("knives.eps");
     const fs::path series = b.dir / "series", parts = b.dir / "parts";
+    struct Program {
+        std::string name, run;
+        int refused;  // the exit of a refusal
+    };
+    // Runs a program; where it writes is emptied first, and wrote
+    // says whether anything was written there.
+    auto run = [&](const Program& p, std::string& text, bool& wrote) {
+        for (const fs::path& dir : {series, parts}) {
+            fs::remove_all(dir);
+            fs::create_directory(dir);
+        }
+        for (const std::string& file : {out, outPsd, eps})
+            fs::remove(file);
+        const int code = RunProgram(p.run, "", &text);
+        wrote = fs::exists(out) || fs::exists(outPsd) || fs::exists(eps) || !Files(series).empty() ||
+                !Files(parts).empty();
+        return code;
+    };
+    // Every program that reads a picture, reading picture.
+    auto programsReading = [&](const std::string& picture) {
+        const std::string tool = std::string(TESSOLO_TOOL_FILE) + " ";
+        return std::vector<Program>{
+            {"tessolo-host",
+             std::string(TESSOLO_HOST_FILE) + " --plugin " + b.Path("Tessolo.so") + " --descriptor " + desc + " " +
+                 picture + " " + out,
+             kExitHostError},
+            {"convert", tool + "convert " + picture + " " + out, 1},
+            {"export pieces (PNG)", tool + "export pieces --to png " + layout + " " + picture + " " + series.string(), 1},
+            {"export pieces (PSD)", tool + "export pieces " + layout + " " + picture + " " + outPsd, 1},
+            {"psd read", tool + "psd read " + picture + " " + parts.string(), 1},
+            {"export knives", tool + "export knives --picture " + picture + " " + layout + " " + eps, 1},
+        };
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Put(in, RawPsd(W, H, c.layers));
         const bool sound = std::string(c.reason).empty();
-        struct Program {
-            std::string name, run;
-            int refused;  // the exit of a refusal
-        };
-        const std::vector<Program> programs = {
-            {"tessolo-host",
-             std::string(TESSOLO_HOST_FILE) + " --plugin " + b.Path("Tessolo.so") + " --descriptor " + desc + " " + in +
-                 " " + out,
-             kExitHostError},
-            {"convert", std::string(TESSOLO_TOOL_FILE) + " convert " + in + " " + out, 1},
-            {"export pieces (PNG)",
-             std::string(TESSOLO_TOOL_FILE) + " export pieces --to png " + layout + " " + in + " " + series.string(), 1},
-            {"export pieces (PSD)", std::string(TESSOLO_TOOL_FILE) + " export pieces " + layout + " " + in + " " + outPsd,
-             1},
-            {"psd read", std::string(TESSOLO_TOOL_FILE) + " psd read " + in + " " + parts.string(), 1},
-        };
-        for (const Program& p : programs) {
+        for (const Program& p : programsReading(in)) {
             SCOPED_TRACE(p.name);
-            for (const fs::path& dir : {series, parts}) {
-                fs::remove_all(dir);
-                fs::create_directory(dir);
-            }
-            fs::remove(out);
-            fs::remove(outPsd);
             std::string text;
-            const int code = RunProgram(p.run, "", &text);
-            const bool wrote = fs::exists(out) || fs::exists(outPsd) || !Files(series).empty() || !Files(parts).empty();
+            bool wrote = false;
+            const int code = run(p, text, wrote);
             if (sound) {
                 EXPECT_EQ(code, 0) << text;
                 EXPECT_TRUE(wrote);
@@ -423,6 +452,27 @@ TEST(HostPsd, EveryProgramRefusesADamagedPsdAndNoneOpensItsMergedImage)
             EXPECT_NE(text.find(std::string("damaged: ") + c.reason), std::string::npos) << text;
             EXPECT_FALSE(wrote);
         }
+    }
+    // A PNG cut short is refused alike by every program that reads a
+    // picture, the page size of the knives' export too.
+    Put(in, RawPsd(W, H, {}));
+    const std::string png = b.Path("cut.png");
+    ASSERT_EQ(RunProgram(TESSOLO_TOOL_FILE, "convert " + in + " " + png), 0);
+    std::ifstream whole(png, std::ios::binary);
+    const std::vector<char> bytes{std::istreambuf_iterator<char>(whole), std::istreambuf_iterator<char>()};
+    ASSERT_GT(bytes.size(), 200u);
+    std::ofstream(png, std::ios::binary | std::ios::trunc).write(bytes.data(), std::streamsize(bytes.size() / 2));
+    for (const Program& p : programsReading(png)) {
+        if (p.name == "psd read")
+            continue;  // it reads only PSD files
+        SCOPED_TRACE(p.name);
+        std::string text;
+        bool wrote = false;
+        EXPECT_EQ(run(p, text, wrote), p.refused) << text;
+        EXPECT_EQ(Lines(text), 1) << text;
+        EXPECT_NE(text.find(png + ": "), std::string::npos) << text;
+        EXPECT_NE(text.find("truncated"), std::string::npos) << text;
+        EXPECT_FALSE(wrote);
     }
 }
 

@@ -159,11 +159,15 @@ TEST(CodecPSDPackBits, UnpackEdges)
     EXPECT_FALSE(psd.UnpackMacPack(shortLiteral, sizeof shortLiteral, out, 4, &used));
     const unsigned char shortRun[] = {0xFE};
     EXPECT_FALSE(psd.UnpackMacPack(shortRun, sizeof shortRun, out, 4, &used));
-    // A run longer than the row is cut at the row's end.
+    // A run or a literal longer than the row is no row.
     const unsigned char longRun[] = {0x81, 9};
-    ASSERT_TRUE(psd.UnpackMacPack(longRun, sizeof longRun, out, 4, &used));
+    EXPECT_FALSE(psd.UnpackMacPack(longRun, sizeof longRun, out, 4, &used));
+    const unsigned char longLiteral[] = {4, 1, 2, 3, 4, 5};
+    EXPECT_FALSE(psd.UnpackMacPack(longLiteral, sizeof longLiteral, out, 4, &used));
+    const unsigned char fullRun[] = {0xFD, 9};
+    ASSERT_TRUE(psd.UnpackMacPack(fullRun, sizeof fullRun, out, 4, &used));
     EXPECT_EQ(used, 2u);
-    EXPECT_EQ(out[0], 9);
+    EXPECT_EQ(out[3], 9);
 
     // Channels: compression 2 is unsupported, leftovers are corrupt.
     unsigned char plane[4];

@@ -311,6 +311,10 @@ TEST(CodecPSDRead, EveryHostileFileIsRefusedWithItsCause)
         }
         return e.b;
     };
+    // The last row a run of 3 where a literal of 2 was: its length
+    // unchanged, the run reaches beyond the row.
+    Bytes runPast = packed(3, std::vector<uint16_t>(6, 3), 6);
+    runPast[runPast.size() - 3] = 0xFE;
     struct Case {
         const char* what;
         Bytes file;
@@ -344,7 +348,15 @@ TEST(CodecPSDRead, EveryHostileFileIsRefusedWithItsCause)
         {"packed, a row length far too large", packed(3, {3, 3, 0xFFFF, 3, 3, 3}, 6), 0, qncodec::ErrCorrupt,
          "damaged: the row lengths of its merged image add up to more than the rest of the file", false},
         {"packed, row lengths of 0", packed(3, std::vector<uint16_t>(6, 0), 6), 0, qncodec::ErrCorrupt,
-         "damaged: its merged image's rows are longer than its table of row lengths says", false},
+         "damaged: its merged image's channel 0: its row 1 holds fewer than its 2 pixels in the 0 bytes", false},
+        // The lengths add up, but row 1 is given 2 bytes of row 2 and row 4
+        // 2 bytes too few.
+        {"packed, rows shifted", packed(3, {3, 5, 1, 3, 3, 3}, 6), 0, qncodec::ErrCorrupt,
+         "damaged: its merged image's channel 0: its row 2 holds more than its 2 pixels in the 5 bytes", false},
+        {"packed, rows shifted in the second channel", packed(3, {3, 3, 2, 4, 3, 3}, 6), 0, qncodec::ErrCorrupt,
+         "damaged: its merged image's channel 1: its row 1 holds fewer than its 2 pixels in the 2 bytes", false},
+        {"packed, a run past the end of its row", runPast, 0, qncodec::ErrCorrupt,
+         "damaged: its merged image's channel 2: its row 2 holds more than its 2 pixels in the 3 bytes", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -388,7 +400,7 @@ TEST(CodecPSDRead, CountsAndRowTablesTheLayersDoNotBearOutAreDamage)
         Bytes file;
         const char* reason;  // how the reason begins
     };
-    Bytes three = file, one = file, rows = file;
+    Bytes three = file, one = file, rows = file, huge = file, big = file, shifted = file, runPast = file;
     three[record - 1] = 3;
     one[record - 1] = 1;
     // The first channel of the first layer follows both records: its
@@ -402,6 +414,15 @@ TEST(CodecPSDRead, CountsAndRowTablesTheLayersDoNotBearOutAreDamage)
         ASSERT_EQ(rows[channel + 2 + 2 * row + 1], 2);
         rows[channel + 2 + 2 * row + 1] = 1;
     }
+    // Row 1's length made 65535, or 7 more than its 2 bytes; or 2 bytes of
+    // row 2 given to row 1, the lengths still adding up; or row 1's run
+    // made 7 long in a row of 6, its length unchanged.
+    huge[channel + 2] = huge[channel + 3] = 0xFF;
+    big[channel + 3] = 9;
+    shifted[channel + 3] = 4;
+    shifted[channel + 5] = 0;
+    ASSERT_EQ(runPast[channel + 8], 0xFB) << "a run of 6";
+    runPast[channel + 8] = 0xFA;
     // Damage is judged before what the reader does not take and before
     // size: the second layer's blend mode is one not read, and the first
     // layer's rows still make the file damaged.
@@ -413,9 +434,18 @@ TEST(CodecPSDRead, CountsAndRowTablesTheLayersDoNotBearOutAreDamage)
         {"3 layers counted, 2 recorded", three, "damaged: layer 3: no layer record where the layer count puts one"},
         {"1 layer counted, 2 recorded", one, "damaged: its layer count of 1 leaves"},
         {"a row table that says 1 byte a row", rows,
-         "damaged: layer 1 (\"a\"): its rows are longer than its table of row lengths says"},
+         "damaged: layer 1 (\"a\"): its channel 0: its table of row lengths gives its rows 3 bytes where 6 follow"},
         {"that row table, and a blend mode not read", blended,
-         "damaged: layer 1 (\"a\"): its rows are longer than its table of row lengths says"},
+         "damaged: layer 1 (\"a\"): its channel 0: its table of row lengths gives its rows 3 bytes where 6 follow"},
+        {"a row length of 65535", huge,
+         "damaged: layer 1 (\"a\"): its channel 0: its table of row lengths gives its rows 65539 bytes where 6 "
+         "follow"},
+        {"a row length 7 too large", big,
+         "damaged: layer 1 (\"a\"): its channel 0: its table of row lengths gives its rows 13 bytes where 6 follow"},
+        {"rows shifted", shifted,
+         "damaged: layer 1 (\"a\"): its channel 0: its row 1 holds more than its 6 pixels in the 4 bytes"},
+        {"a run past the end of its row", runPast,
+         "damaged: layer 1 (\"a\"): its channel 0: its row 1 holds more than its 6 pixels in the 2 bytes"},
     };
     // Limits the merged image fits (96 bytes) and the layers do not: the
     // verdict stays the same.

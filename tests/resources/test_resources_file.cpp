@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <set>
 
 namespace {
@@ -309,6 +310,10 @@ TEST_F(RealFile, ShortcutsHelpMenuAndDefaultShapesReadBack)
     std::vector<CWnd_PresetsManagerModel::SHAPESETREC> presets;
     ASSERT_EQ(CWnd_PresetsManagerModel::ReadShapeSet(set.GetPtr(), set.GetSize(), presets), ShapeIoError::None);
     ASSERT_FALSE(presets.empty());
+    // The defaults seed the presets store: its reader takes them.
+    std::vector<uint8_t> store(presets.size() * sizeof presets[0]);
+    std::memcpy(store.data(), presets.data(), store.size());
+    EXPECT_EQ(CWnd_PresetsManagerModel::StoreDamage(store.data(), store.size()), "");
     // The first default is the knife a new layout starts with.
     const float knob[5][3] = {{0.434f, 0, 0.5f}, {0.3515f, -0.165f, 0.5f}, {0.5f, -0.297f, 0.5f},
                               {0.6485f, -0.165f, 0.5f}, {0.566f, 0, 0.5f}};

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <string>
 #include <vector>
@@ -262,13 +263,31 @@ TEST(CommandLineMisuse, EveryShapesCommandRefusesADamagedPresetsStore)
         png.resize((png.size() / 836 + 1) * 836, '\0');
         damaged.push_back({"a PNG renamed, padded to whole records", png});
     }
-    Write(store, sound);
-    for (const std::string& run : {"shapes ls " + store, "shapes show " + store,
-                                   "shapes convert " + store + " " + out + " --index 1"}) {
-        const Result r = RunTool(run);
-        EXPECT_EQ(r.code, 0) << run << ": " << r.err;
+    // Records no preset is: all zeros (no name), a blank name, and values
+    // that are no number. A named record without nodes is a straight knife;
+    // a value far along or across the knife is still a shape, as in a shape
+    // file.
+    damaged.push_back({"zeros", std::string(2 * 836, '\0')});
+    damaged.push_back({"a blank name", PresetRecord("   ", 5)});
+    damaged.push_back({"a straight knife, unnamed", PresetRecord("knob", 5) + PresetRecord("", 0)});
+    auto withValue = [&](size_t at, float v) {
+        std::string bytes = sound;
+        std::memcpy(&bytes[836 + at], &v, 4);
+        return bytes;
+    };
+    damaged.push_back({"U no number", withValue(68 + 4, std::numeric_limits<float>::quiet_NaN())});
+    damaged.push_back({"H infinite", withValue(324 + 8, -std::numeric_limits<float>::infinity())});
+    const std::string far = withValue(68, 1e38f);
+    for (const std::string& taken : {sound + PresetRecord("straight", 0), far}) {
+        Write(store, taken);
+        fs::remove(out);
+        for (const std::string& run : {"shapes ls " + store, "shapes show " + store,
+                                       "shapes convert " + store + " " + out + " --index 1"}) {
+            const Result r = RunTool(run);
+            EXPECT_EQ(r.code, 0) << run << ": " << r.err;
+        }
+        ASSERT_TRUE(fs::exists(out));
     }
-    ASSERT_TRUE(fs::exists(out));
     for (const auto& [what, bytes] : damaged) {
         SCOPED_TRACE(what);
         Write(store, bytes);
