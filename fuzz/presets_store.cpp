@@ -1,7 +1,7 @@
 // The presets store "ckss.data" on arbitrary bytes, and the presets list's
 // commands steered by the same bytes. The reader's promise, as the shape
 // file reader's: a store it takes is whole records, each safe to use and
-// each a preset (a name, values within a knife's reach: RecordFault), that
+// each a preset (a name, every value a number: RecordFault), that
 // read back the same once written, and every store the list writes is one
 // it takes; a store it refuses gives no record and
 // is never written over; every cut of a store it takes, but at a record's
