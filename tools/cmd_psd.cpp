@@ -225,8 +225,11 @@ int Read(const tool::Args& args)
             return fail(qnFileFailure((dir / name).string(), true, error));
         series.Add(name);
     }
-    // The merged image, decoded when the document was judged.
+    // The merged image: reading the layers set the codec's planes aside,
+    // so it is decoded again from the copy already judged sound.
     const uint32_t count = psd.GetLayersCount();
+    if (!psd.ParseImageLocal())
+        return fail(picture.Reason().empty() ? inPath + ": " + qnErrorText(psd.GetError()) : picture.Reason());
     const unsigned char* planes[4] = {};
     for (signed char k = 0; k < 4; ++k)
         planes[k] = psd.GetImageDataPtr(k);

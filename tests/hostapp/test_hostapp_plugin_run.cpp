@@ -426,7 +426,7 @@ TEST(HostPluginRun, DescriptorsMissingOrDamagedAreNeverReplacedByLastData)
         {"--max-space 40 --descriptor " + good, kExitOk, ""},
         {"--descriptor " + good, kExitOk, ""},
         {"--descriptor " + fifo, kExitHostError, "cannot read " + fifo + ": not a regular file"},
-        {"--descriptor " + folder, kExitHostError, folder + " is a folder"},
+        {"--descriptor " + folder, kExitHostError, "cannot read " + folder + ": is a folder"},
     };
     for (const auto& [name, held, why] : broken)
         cases.push_back({"--descriptor " + b.Path(name), kExitPluginError,
