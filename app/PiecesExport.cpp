@@ -134,7 +134,7 @@ std::string CPiecesExport::SeriesRefusal(const std::string& path, const CExportS
             for (const std::string& input : inputs) {
                 std::error_code same;
                 if (std::filesystem::equivalent(it->path(), input, same))
-                    return it->path().string() + ": is a link to the input " + input;
+                    return it->path().string() + ": " + qnOverInputWords(input);
             }
         }
     }

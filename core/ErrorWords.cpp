@@ -127,3 +127,22 @@ std::string qnReadFailure(const std::string& path, int error)
         return qnFileFailure(path, false, qnerr::FileNotOpened);
     return "cannot read " + path + ": " + qnSystemWords(error);
 }
+
+std::string qnOpenRegularFailure(const std::string& path, int error)
+{
+    if (error == EISDIR)
+        return "cannot read " + path + ": is a folder";
+    if (error == EINVAL)
+        return "cannot read " + path + ": not a regular file";
+    return qnReadFailure(path, error);
+}
+
+std::string qnOverInputWords(const std::string& input)
+{
+    return "it would write over the input " + input + "; name another output";
+}
+
+std::string qnOverInputFailure(const std::string& output, const std::string& input)
+{
+    return "cannot write " + output + ": " + qnOverInputWords(input);
+}

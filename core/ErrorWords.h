@@ -47,5 +47,20 @@ std::string qnFileFailure(const std::string& path, bool writing, unsigned short 
 // errno error: worded as qnFileFailure words it ("no such file").
 std::string qnReadFailure(const std::string& path, int error);
 
+// "cannot read PATH: why" for an input that qnOpenRegularFile refused with
+// errno error: "is a folder" (EISDIR), "not a regular file" (EINVAL: a
+// FIFO or a device), else as qnReadFailure words it. Every program names a
+// folder or a FIFO given as an input with these words.
+std::string qnOpenRegularFailure(const std::string& path, int error);
+
+// Why an output may not be written when it is, or leads by a link to, an
+// input of the run: "it would write over the input IN; name another
+// output". Every writer, of one file or of a series, names the output it
+// would write and the input it leads to with these words.
+std::string qnOverInputWords(const std::string& input);
+
+// "cannot write OUTPUT: it would write over the input IN; ...".
+std::string qnOverInputFailure(const std::string& output, const std::string& input);
+
 // The words of number, for a failure that is not about one file.
 std::string qnErrorText(unsigned short number);

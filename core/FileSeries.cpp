@@ -1015,7 +1015,7 @@ bool CQNF_FileSeries::Commit()
         std::error_code ec;
         for (const std::string& keep : m_protected)
             if (ok && fs::equivalent(keep, s.shown, ec))
-                ok = i_Fail(s.shown, "is one of the inputs");
+                ok = i_Fail(m_folder + "/" + qnShownName(m_names[k]), qnOverInputWords(keep));
         if (ok && !reached.insert(fs::weakly_canonical(s.shown, ec).string()).second)
             ok = i_Fail(s.shown, "two files of the series lead to it");
         if (!ok || ::fstatat(m_dir, e.file.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)

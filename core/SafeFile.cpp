@@ -534,7 +534,7 @@ std::string qnInputRefusal(const std::string& output, const std::vector<std::str
                               ? outThere && st.st_dev == out.st_dev && st.st_ino == out.st_ino
                               : !outThere && !outLanding.empty() && landing(in) == outLanding;
         if (same)
-            return "will not write over the input " + in + "; name another output file";
+            return qnOverInputFailure(output, in);
     }
     return {};
 }

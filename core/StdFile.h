@@ -132,7 +132,7 @@ void qnNoteWriteErrno(int error);
 int qnOpenRegularFile(const char* path, int flags);
 
 // Empty when path is a regular file that can be opened to read; else the
-// one line qnReadWholeFile would give ("... is not a regular file"), found
+// one line qnReadWholeFile would give ("cannot read X: not a regular file"), found
 // without waiting on a FIFO or device. For readers that open by name.
 std::string qnRegularFileProblem(const std::string& path);
 

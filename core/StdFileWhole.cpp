@@ -29,9 +29,7 @@ std::FILE* OpenRegular(const std::string& path, std::string& error)
     const int why = errno;
     if (fd >= 0)
         ::close(fd);
-    error = why == EISDIR   ? path + " is a folder, not a file"
-            : why == EINVAL ? path + " is not a regular file"
-                            : qnReadFailure(path, why);
+    error = qnOpenRegularFailure(path, why);
     return nullptr;
 }
 

@@ -1,6 +1,7 @@
 #include "hostapp/PluginLoader.h"
 
 #include "core/ErrorWords.h"
+#include "core/StdFile.h"
 
 #include <cerrno>
 
@@ -18,6 +19,13 @@ bool PluginLoader::Load(const std::string& path, std::string& err)
     // A name without a slash would be looked for along the library path:
     // the plug-in named is the file of that name in the current folder.
     const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+    // The loader would wait for ever on a FIFO and give its own raw words
+    // for a folder or a device: refused first, in the words every program
+    // gives for such an input.
+    if (std::string why = qnRegularFileProblem(path); !why.empty()) {
+        err = std::move(why);
+        return false;
+    }
     m_library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!m_library) {
         const char* why = dlerror();

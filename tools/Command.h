@@ -48,6 +48,11 @@ int RefuseOutput(const char* name, const std::string& out, const std::vector<std
 bool IsStreamOutput(const std::string& path);
 // A FIFO, socket or device (links followed): no output is written there.
 bool IsSpecialFile(const std::string& path);
+// The one line for a layout document (".qntd") that did not read with the
+// reader's message: a descriptor given in its place is named as what it is,
+// with what to do, as the host names a layout document given as a
+// descriptor; any other file reads "PATH: message".
+std::string LayoutFailure(const std::string& path, const std::string& message);
 // True when any argument is --help or -h.
 bool WantsHelp(const Args& args);
 

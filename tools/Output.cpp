@@ -4,6 +4,9 @@
 #include "core/ProgramOutput.h"
 #include "hostapp/OutputFile.h"
 
+#include <cstdio>
+#include <cstring>
+
 #include <sys/stat.h>
 
 namespace tool {
@@ -24,6 +27,19 @@ int RefuseOutput(const char* name, const std::string& out, const std::vector<std
     if (const std::string why = hostapp::OutputRefusal(out, inputs); !why.empty())
         return Fail(name, why);
     return 0;
+}
+
+std::string LayoutFailure(const std::string& path, const std::string& message)
+{
+    char head[4] = {};
+    std::FILE* f = IsSpecialFile(path) ? nullptr : std::fopen(path.c_str(), "rb");
+    const bool descriptor = f && std::fread(head, 1, 4, f) == 4 && std::memcmp(head, "QNDS", 4) == 0;
+    if (f)
+        std::fclose(f);
+    if (descriptor)
+        return path + " is a descriptor, not a layout document: replay it with tessolo-host --descriptor " + path +
+               ", or give a layout document (.qntd, made by tessolo-tool layout new or saved by the plug-in)";
+    return path + ": " + message;
 }
 
 }  // namespace tool

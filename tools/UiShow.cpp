@@ -33,13 +33,7 @@ int ShowWindow(const char* command, const std::string& resource, const char* win
         if (!app.InitStorgaeResource(resource.c_str(), 0)) {
             rc = Fail(command, qnFileFailure(resource, false, qnerr::FileNotOpened));
         } else if (!w->CreateFromResource(CQNF_String(windowName), -32000, -32000, nullptr, 0)) {
-            // Most often the resource file is another one's (the plug-in's
-            // own holds no gallery windows): say so rather than a bare number.
-            const unsigned short e = w->GetError();
-            const std::string why = e == qnerr::WindowImage || e == 1
-                                        ? ": " + resource + " has no complete \"" + windowName + "\" window"
-                                        : "";
-            rc = Fail(command, what + " cannot be made" + (why.empty() ? ": " + std::string(qnErrorWords(e)) : why));
+            rc = Fail(command, qnWindowNotMadeWords(what, resource, windowName, w->GetError()));
         } else {
             w->RenderRect(qnNullRect);
             w->SetFocus();

@@ -46,7 +46,7 @@ bool LoadLayout(const std::string& path, uint32_t w, uint32_t h, CWnd_Main& mode
     if (!qnCheckInputFile(path, CWnd_Main::kMaxDocumentBytes, {}, error))
         return false;
     if (!model.settings_LoadDocument(path.c_str(), error)) {
-        error = path + ": " + error;
+        error = tool::LayoutFailure(path, error);
         return false;
     }
     return true;

@@ -198,7 +198,7 @@ bool Load(const std::string& path, CWnd_Main& model, CWindowlessCutter& cutter, 
         return false;
     }
     if (!model.settings_LoadDocument(path.c_str(), message)) {
-        exitCode = tool::Fail(kName, path + ": " + message);
+        exitCode = tool::Fail(kName, tool::LayoutFailure(path, message));
         return false;
     }
     return true;

@@ -169,15 +169,21 @@ int Read(const tool::Args& args)
     std::string why;
     if (!qnCheckInputFile(inPath, UINT32_MAX, {"8BPS"}, why))
         return tool::Fail(kName, why);
-    CQNF_StdFile file;
-    if (!file.Open(inPath.c_str(), 1))
-        return tool::Fail(kName, qnFileFailure(inPath, false, qnerr::FileNotOpened));
-    CQNF_ImagePSD psd;
+    // The document is judged as every program judges it, by the one reader
+    // of picture files: a damaged PSD reads the same here as in convert, the
+    // host and export pieces. Its merged image comes first; the layers are
+    // then read from the same copy of the file.
+    CQNF_ImageFile picture;
+    if (!picture.Load(inPath, CQNF_ImageFile::KindPSD))
+        return tool::Fail(kName, picture.Reason());
+    auto& psd = static_cast<CQNF_ImagePSD&>(*picture.GetReader());
+    unsigned short w, h;
+    psd.GetMainImageSize(w, h);
     // Layers of a kind not read leave the merged image, written alone.
-    if (!psd.LParseByFile(file)) {
+    if (!psd.LParseLocal()) {
         const std::string refused = psd.GetReason().empty() ? qnErrorText(psd.GetError()) : psd.GetReason();
-        if (psd.GetError() != qncodec::ErrUnsupported || !psd.ParseImageLocal())
-            return tool::Fail(kName, inPath + ": not a readable PSD: " + refused);
+        if (psd.GetError() != qncodec::ErrUnsupported)
+            return tool::Fail(kName, inPath + ": cannot read the PSD layers: " + refused);
         std::fprintf(stderr, "tessolo-tool %s: %s: the layers are not read (%s); only the merged image is written\n",
                      kName, inPath.c_str(), refused.c_str());
     }
@@ -219,12 +225,11 @@ int Read(const tool::Args& args)
             return fail(qnFileFailure((dir / name).string(), true, error));
         series.Add(name);
     }
-    // The merged image, from the copy of the file already in memory.
+    // The merged image: reading the layers set the codec's planes aside,
+    // so it is decoded again from the copy already judged sound.
     const uint32_t count = psd.GetLayersCount();
     if (!psd.ParseImageLocal())
-        return fail(inPath + ": merged image unreadable: " + qnErrorText(psd.GetError()));
-    unsigned short w, h;
-    psd.GetMainImageSize(w, h);
+        return fail(picture.Reason().empty() ? inPath + ": " + qnErrorText(psd.GetError()) : picture.Reason());
     const unsigned char* planes[4] = {};
     for (signed char k = 0; k < 4; ++k)
         planes[k] = psd.GetImageDataPtr(k);

@@ -59,10 +59,27 @@ bool EndsWith(const std::string& s, const char* tail)
     return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
 }
 
+// The command line's words for a shape file that does not read; the
+// windows keep their own message boxes (ShapeIoMessage).
 std::string IoText(ShapeIoError e)
 {
-    const char* m = ShapeIoMessage(e);
-    return m ? m : "a shape set of another version";
+    switch (e) {
+    case ShapeIoError::EmptyFile:
+        return "the file is empty";
+    case ShapeIoError::NoMemory:
+        return qnErrorText(qnerr::NoMemory);
+    case ShapeIoError::ReadFailed:
+        return qnErrorText(qnerr::FileRead);
+    case ShapeIoError::BadFormat:
+        return "not a knife shape, a shape set or a presets store, or the file is damaged";
+    case ShapeIoError::WriteFailed:
+    case ShapeIoError::UpdateFailed:
+        return qnErrorText(qnerr::FileWrite);
+    case ShapeIoError::None:
+    case ShapeIoError::Refused:
+        break;
+    }
+    return "a shape set of another version";
 }
 
 // Reads whatever shape file path names; false with message.
@@ -77,7 +94,7 @@ bool Load(const std::string& path, Loaded& out, std::string& message)
             message = path + ": no such file";
             return false;
         case CQNF_PresetsFile::ReadResult::Failed:
-            message = path + ": " + IoText(ShapeIoError::ReadFailed);
+            message = "cannot read " + path + ": " + IoText(ShapeIoError::ReadFailed);
             return false;
         case CQNF_PresetsFile::ReadResult::Damaged:
             message = path + ": a damaged presets store: " + damage;
@@ -103,7 +120,7 @@ bool Load(const std::string& path, Loaded& out, std::string& message)
     CQNF_Mem block;
     ShapeIoError e = qnReadWholeFile(&file, kMaxShapeSetFileSize, block);
     if (e != ShapeIoError::None) {
-        message = path + ": " + IoText(e);
+        message = "cannot read " + path + ": " + IoText(e);
         return false;
     }
     const uint8_t* data = block.GetPtr();
@@ -116,7 +133,7 @@ bool Load(const std::string& path, Loaded& out, std::string& message)
         std::vector<PM::SHAPESETREC> recs;
         e = PM::ReadShapeSet(data, size, recs);
         if (e != ShapeIoError::None) {
-            message = path + ": " + IoText(e);
+            message = "cannot read " + path + ": " + IoText(e);
             return false;
         }
         out.kind = "shape set";
@@ -127,7 +144,7 @@ bool Load(const std::string& path, Loaded& out, std::string& message)
     Shape s{};
     e = CWnd_CutterModel::stLoadShapeFromMem(data, size, &s.spline);
     if (e != ShapeIoError::None) {
-        message = path + ": " + IoText(e);
+        message = "cannot read " + path + ": " + IoText(e);
         return false;
     }
     out.kind = size == CWnd_CutterModel::kLegacyFileSize && !container ? "legacy knife shape" : "knife shape";
@@ -276,7 +293,7 @@ int Convert(const tool::Args& args)
     if (e == ShapeIoError::WriteFailed)
         return tool::Fail(kName, qnFileFailure(args[1], true, qnerr::FileWrite));
     if (e != ShapeIoError::None)
-        return tool::Fail(kName, args[1] + ": " + IoText(e));
+        return tool::Fail(kName, "cannot write " + args[1] + ": " + IoText(e));
     std::fprintf(qnReportStream(args[1]), "%s: knife shape of %u nodes\n", args[1].c_str(),
                  unsigned(l.shapes[pick].spline.nodeCount));
     return 0;

@@ -78,9 +78,9 @@ std::string NotAContainer(const std::string& file, bool toWrite)
     if (::stat(file.c_str(), &sb) != 0)
         return errno == ENOENT && mayBeMissing ? std::string() : qnReadFailure(file, errno);
     if (S_ISDIR(sb.st_mode))
-        return file + " is a folder, not a storage container";
+        return qnOpenRegularFailure(file, EISDIR);
     if (!S_ISREG(sb.st_mode))
-        return file + " is not a regular file, so not a storage container";
+        return qnOpenRegularFailure(file, EINVAL);
     if (!toWrite && sb.st_size < off_t(qnstorage::kNewSize))
         return file + ": " + Why(qnerr::StorageFormat) + " (" + std::to_string(sb.st_size) + " bytes)";
     return {};

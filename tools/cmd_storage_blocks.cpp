@@ -29,7 +29,7 @@ int Md5(const tool::Args& args)
         const int why = errno;
         if (fd >= 0)
             ::close(fd);
-        return tool::Fail("md5", why == EINVAL ? args[0] + " is not a regular file" : qnReadFailure(args[0], why));
+        return tool::Fail("md5", qnOpenRegularFailure(args[0], why));
     }
     // Streamed, so a file of any size (the empty one too) has its digest.
     CQNF_MD5Digest md5;

@@ -1,9 +1,12 @@
 #include "ui/App.h"
 
+#include "core/ErrorManager.h"
+#include "core/ErrorWords.h"
 #include "core/ZipBlock.h"
 #include "ui/Toolkit.h"
 #include "ui/Window.h"
 
+#include <cstring>
 #include <string>
 
 CQNF_App* m_App = nullptr;
@@ -197,3 +200,15 @@ int CQNF_App::PlatformMessageBox(const char* text, const char* title, CQNF_Windo
 }
 
 bool CQNF_App::GetScrollStyle_TwoSideArrows() { return P() && P()->ScrollArrowsAtBothEnds(); }
+
+std::string qnWindowNotMadeWords(const std::string& what, const std::string& resource, const char* windowName,
+                                 unsigned short error)
+{
+    const char* words = qnErrorWords(error);
+    // A window whose records are missing or unreadable fails with a number
+    // that has no words of its own: the file lacks that window.
+    if (error == qnerr::WindowImage || error == 1 || std::strcmp(words, "error") == 0)
+        return what + " cannot be made: " + resource + " has no complete \"" + windowName +
+               "\" window (give the resource file that holds it)";
+    return what + " cannot be made: " + words;
+}

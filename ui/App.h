@@ -16,6 +16,8 @@
 //   6 u16 little-endian: the command number sent to the window as message 336
 #pragma once
 
+#include <string>
+
 #include "core/ErrorManager.h"
 #include "core/FSRef.h"
 #include "core/Mem.h"
@@ -113,3 +115,11 @@ private:
 
 // The running application object.
 extern CQNF_App* m_App;
+
+// Why window windowName (what, as a person calls it: "the edit gallery")
+// could not be made from the resource file with error: said in words, as
+// every program that builds a window from a resource file says it. Most
+// often the file is another one's (the plug-in's own holds no gallery
+// windows).
+std::string qnWindowNotMadeWords(const std::string& what, const std::string& resource, const char* windowName,
+                                 unsigned short error);

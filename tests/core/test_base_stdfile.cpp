@@ -262,7 +262,7 @@ TEST_F(BaseStdFile, WholeFilesAreReadWithinALimit)
     EXPECT_EQ(error, "cannot read " + PathOf("missing") + ": no such file");
     fs::create_directory(dir / "folder");
     EXPECT_FALSE(qnReadWholeFile(PathOf("folder"), bytes, error));
-    EXPECT_EQ(error, PathOf("folder") + " is a folder, not a file");
+    EXPECT_EQ(error, "cannot read " + PathOf("folder") + ": is a folder");
 }
 
 TEST_F(BaseStdFile, WholeFileReadsCheckTheSizeBeforeReading)
@@ -280,7 +280,7 @@ TEST_F(BaseStdFile, WholeFileReadsCheckTheSizeBeforeReading)
     EXPECT_EQ(error, PathOf("huge") + " is too large (over 1073741824 bytes)");
     EXPECT_FALSE(qnReadWholeFile(PathOf("huge"), bytes, error)) << "the default has a limit too";
     EXPECT_FALSE(qnReadWholeFile("/dev/zero", bytes, error, UINT64_MAX));
-    EXPECT_EQ(error, "/dev/zero is not a regular file");
+    EXPECT_EQ(error, "cannot read /dev/zero: not a regular file");
     ::getrusage(RUSAGE_SELF, &ru);
     EXPECT_LT(ru.ru_maxrss - before, 64L * 1024) << "KiB taken";
 
@@ -288,9 +288,9 @@ TEST_F(BaseStdFile, WholeFileReadsCheckTheSizeBeforeReading)
     const std::string fifo = PathOf("pipe");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_FALSE(qnReadWholeFile(fifo, bytes, error, 100000));
-    EXPECT_EQ(error, fifo + " is not a regular file");
+    EXPECT_EQ(error, "cannot read " + fifo + ": not a regular file");
     EXPECT_FALSE(qnCheckInputFile(fifo, 100000, {}, error));
-    EXPECT_EQ(error, fifo + " is not a regular file");
+    EXPECT_EQ(error, "cannot read " + fifo + ": not a regular file");
     for (const uint32_t mode : {qnfile::kRead, qnfile::kUpdate}) {
         CQNF_StdFile file;
         EXPECT_FALSE(file.Open(CQNF_String(fifo.c_str()), mode));

@@ -152,7 +152,7 @@ TEST(HostOutputTarget, NoFileTheRunReadsOrLoadsIsWrittenOver)
             else
                 fs::create_symlink(input, out);
             EXPECT_EQ(host_test::Host(b, run + "'" + out.string() + "'", &text), 3) << text;
-            EXPECT_NE(text.find("will not write over the input"), std::string::npos) << text;
+            EXPECT_NE(text.find("it would write over the input"), std::string::npos) << text;
             EXPECT_EQ(Slurp(input), bytes);
             fs::remove(out);
         }
@@ -163,7 +163,7 @@ TEST(HostOutputTarget, NoFileTheRunReadsOrLoadsIsWrittenOver)
             fs::create_symlink(input, link);
             const std::string other = "--descriptor '" + link.string() + "'" + run.substr(run.find(" --add-layer"));
             EXPECT_EQ(host_test::Host(b, other + "'" + b.Path("fresh.png") + "'", &text), 3) << text;
-            EXPECT_NE(text.find("will not write over the input"), std::string::npos) << text;
+            EXPECT_NE(text.find("it would write over the input"), std::string::npos) << text;
             EXPECT_EQ(Slurp(input), bytes);
             EXPECT_FALSE(fs::exists(dir / "fresh.png"));
             fs::remove(link);

@@ -195,8 +195,8 @@ TEST(HostPhotos, RefusalsLeaveEveryFileAsItWas)
     };
     const std::vector<Case> cases = {
         {in + " " + b.Path("out.gif"), kExitBadArguments, "must end in .png, .jpg, .jpeg or .psd"},
-        {in + " " + in, kExitHostError, "will not write over the input"},
-        {in + " " + b.Path("./in.png"), kExitHostError, "will not write over the input"},
+        {in + " " + in, kExitHostError, "it would write over the input"},
+        {in + " " + b.Path("./in.png"), kExitHostError, "it would write over the input"},
         {in + " " + readOnly, kExitHostError, "read-only"},
     };
     const std::vector<uint8_t> before = Bytes(in);

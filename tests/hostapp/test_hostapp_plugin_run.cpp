@@ -425,8 +425,8 @@ TEST(HostPluginRun, DescriptorsMissingOrDamagedAreNeverReplacedByLastData)
         {"--no-advance-state --descriptor " + good, kExitHostError, "no advanceState"},
         {"--max-space 40 --descriptor " + good, kExitOk, ""},
         {"--descriptor " + good, kExitOk, ""},
-        {"--descriptor " + fifo, kExitHostError, fifo + " is not a regular file"},
-        {"--descriptor " + folder, kExitHostError, folder + " is a folder"},
+        {"--descriptor " + fifo, kExitHostError, "cannot read " + fifo + ": not a regular file"},
+        {"--descriptor " + folder, kExitHostError, "cannot read " + folder + ": is a folder"},
     };
     for (const auto& [name, held, why] : broken)
         cases.push_back({"--descriptor " + b.Path(name), kExitPluginError,

@@ -147,7 +147,7 @@ TEST(ToolUiTour, AMissingFolderOrAPictureThatIsAnInputIsRefused)
         const std::string bytes = Slurp(c.file);
         const size_t held = size_t(std::distance(fs::directory_iterator(tour), fs::directory_iterator()));
         EXPECT_EQ(RunTour("'" + tour.string() + "' " + c.option + " '" + c.file.string() + "'", out), 1) << out;
-        EXPECT_NE(out.find("will not write over the input"), std::string::npos) << out;
+        EXPECT_NE(out.find("it would write over the input"), std::string::npos) << out;
         EXPECT_EQ(Slurp(c.file), bytes);
         EXPECT_EQ(size_t(std::distance(fs::directory_iterator(tour), fs::directory_iterator())), held);
     }

@@ -1,5 +1,6 @@
 #include "ui/gallery/ControlsGallery.h"
 
+#include "core/ErrorManager.h"
 #include "core/ErrorWords.h"
 
 #include "platform/Headless.h"
@@ -235,9 +236,9 @@ bool SnapControlsGallery(const std::string& resourcePath, const std::string& sce
     {
         CControlsGallery w;
         if (!app.InitStorgaeResource(resourcePath.c_str(), 0)) {
-            error = "cannot read the resource file " + resourcePath;
+            error = qnFileFailure(resourcePath, false, qnerr::FileNotOpened);
         } else if (!w.CreateFromResource(CQNF_String("Controls"), kAt, kAt, nullptr, 0)) {
-            error = "the controls gallery cannot be made: " + std::string(qnErrorWords(w.GetError()));
+            error = qnWindowNotMadeWords("the controls gallery", resourcePath, "Controls", w.GetError());
         } else {
             w.RenderRect(qnNullRect);
             w.Show();

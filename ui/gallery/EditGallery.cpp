@@ -1,5 +1,6 @@
 #include "ui/gallery/EditGallery.h"
 
+#include "core/ErrorManager.h"
 #include "core/ErrorWords.h"
 
 #include "imaging/ImageFile.h"
@@ -289,9 +290,9 @@ bool SnapEditGallery(const std::string& resourcePath, CQNF_Image* picture, const
     {
         CEditGallery w(picture);
         if (!app.InitStorgaeResource(resourcePath.c_str(), 0)) {
-            error = "cannot read the resource file " + resourcePath;
+            error = qnFileFailure(resourcePath, false, qnerr::FileNotOpened);
         } else if (!w.CreateFromResource(CQNF_String("EditGallery"), kAt, kAt, nullptr, 0)) {
-            error = "the edit gallery cannot be made: " + std::string(qnErrorWords(w.GetError()));
+            error = qnWindowNotMadeWords("the edit gallery", resourcePath, "EditGallery", w.GetError());
         } else {
             w.RenderRect(qnNullRect);
             w.Show();

@@ -1,5 +1,6 @@
 #include "ui/gallery/Gallery.h"
 
+#include "core/ErrorManager.h"
 #include "core/ErrorWords.h"
 
 #include "imaging/Font.h"
@@ -402,9 +403,9 @@ bool SnapGallery(const std::string& resourcePath, const std::string& pngPath, st
     {
         CGalleryWindow w;
         if (!app.InitStorgaeResource(resourcePath.c_str(), 0))
-            error = "cannot read the resource file " + resourcePath;
+            error = qnFileFailure(resourcePath, false, qnerr::FileNotOpened);
         else if (!w.CreateFromResource(CQNF_String("Gallery"), kAt, kAt, nullptr, 0))
-            error = "the gallery window cannot be made: " + std::string(qnErrorWords(w.GetError()));
+            error = qnWindowNotMadeWords("the gallery window", resourcePath, "Gallery", w.GetError());
         else {
             w.RenderRect(qnNullRect);
             w.SetFocus();
