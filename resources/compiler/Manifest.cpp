@@ -4,6 +4,7 @@
 
 #include "core/ErrorManager.h"
 #include "core/ErrorWords.h"
+#include "core/StdFile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -127,6 +128,10 @@ public:
     void File(const std::string& path)
     {
         m.files.push_back(path);
+        // A folder, FIFO or device is refused before it is opened: a FIFO
+        // would keep the build waiting.
+        if (const std::string why = qnRegularFileProblem(path); !why.empty())
+            throw Error(why);
         std::ifstream in(path);
         if (!in)
             throw Error(qnFileFailure(path, false, qnerr::FileNotOpened));
@@ -460,6 +465,8 @@ private:
     void Expect(const std::string& path)
     {
         m.files.push_back(path);
+        if (const std::string why = qnRegularFileProblem(path); !why.empty())
+            throw Error(why);
         std::ifstream in(path);
         if (!in)
             throw Error(path + ": cannot read the expected list");

@@ -18,6 +18,7 @@
 // Text may hold Pango's markup (<b>, <i>); "&" and "<" are written as
 // "&amp;" and "&lt;".
 #include "core/ErrorWords.h"
+#include "core/StdFile.h"
 #include "core/ErrorManager.h"
 #include "core/ProgramOutput.h"
 #include "core/SafeFile.h"
@@ -358,6 +359,12 @@ int main(int argc, char** argv)
         return BadArguments("expected GUIDE PICTURES -o OUT.pdf");
     if (const std::string why = qnOutputNameRefusal(out, {".pdf"}); !why.empty())
         return BadArguments(why.c_str());
+    // A folder, FIFO or device is refused before it is opened: a FIFO would
+    // keep the layout waiting.
+    if (const std::string why = qnRegularFileProblem(guide); !why.empty()) {
+        std::fprintf(stderr, "tessolo-helpdoc: %s\n", why.c_str());
+        return 1;
+    }
     std::ifstream in(guide);
     if (!in) {
         std::fprintf(stderr, "tessolo-helpdoc: %s\n", qnFileFailure(guide, false, qnerr::FileNotOpened).c_str());

@@ -368,44 +368,42 @@ TEST(ProgramPromises, OneFaultReadsTheSameInEveryProgram)
         std::string read;  // the input the line names
     };
     auto inputsNamed = [&](const std::string& gone) {
-    auto missing = [&](const char* ext) { return Q(gone + "." + ext); };
-    return std::vector<Input>{
-        {TESSOLO_HOST, missing("png") + " " + Q(d / "o.png"), gone + ".png"},
-        {TESSOLO_HOST, "--descriptor " + missing("qnds") + " " + in + " " + Q(d / "o.png"), gone + ".qnds"},
-        {TESSOLO_HOST, "--add-layer " + missing("png") + " " + in + " " + Q(d / "o.psd"), gone + ".png"},
-        {TESSOLO_HOST, "--plugin " + missing("so") + " " + in + " " + Q(d / "o.png"), gone + ".so"},
-        {TESSOLO_MKDESC, "--block " + missing("block") + " " + Q(d / "o.qnds"), gone + ".block"},
-        {TESSOLO_RC, missing("manifest") + " -o " + Q(d / "o.qns4") + " --fonts " + Q(d.path()), gone + ".manifest"},
-        {TESSOLO_HELPDOC, missing("txt") + " " + Q(d.path()) + " -o " + Q(d / "o.pdf"), gone + ".txt"},
-        {tool, "convert " + missing("png") + " " + Q(d / "o.png"), gone + ".png"},
-        {tool, "fx invert " + missing("png") + " " + Q(d / "o.png"), gone + ".png"},
-        {tool, "engine lines --grid 2x2 " + missing("png") + " " + Q(d / "o.png"), gone + ".png"},
-        {tool, "engine lines --block " + missing("block") + " " + in + " " + Q(d / "o.png"), gone + ".block"},
-        {tool, "export pieces " + missing("qntd") + " " + in + " " + Q(d / "o.psd"), gone + ".qntd"},
-        {tool, "export pieces " + lay + " " + missing("png") + " " + Q(d / "o.psd"), gone + ".png"},
-        {tool, "export knives --size 10x10 " + missing("qntd") + " " + Q(d / "k.eps"), gone + ".qntd"},
-        {tool, "layout show " + missing("qntd"), gone + ".qntd"},
-        {tool, "layout block " + missing("qntd") + " " + Q(d / "o.block"), gone + ".qntd"},
-        {tool, "psd read " + missing("psd") + " " + Q(d.path()), gone + ".psd"},
-        {tool, "psd write " + Q(d / "o.psd") + " " + missing("png"), gone + ".png"},
-        {tool, "shapes ls " + missing("qnth"), gone + ".qnth"},
-        {tool, "shapes show " + missing("qnth"), gone + ".qnth"},
-        {tool, "shapes convert " + missing("qnth") + " " + Q(d / "o.qnth"), gone + ".qnth"},
-        {tool, "storage ls " + missing("conf"), gone + ".conf"},
-        {tool, "storage get " + missing("conf") + " A", gone + ".conf"},
-        {tool, "resources dump " + missing("qns4"), gone + ".qns4"},
-        {tool, "resources sheet " + missing("qns4") + " " + Q(d / "o.png"), gone + ".qns4"},
-        {tool, "md5 " + missing("bin"), gone + ".bin"},
-        {tool, "zip " + missing("bin") + " " + Q(d / "o.zip"), gone + ".bin"},
-        {tool, "unzip " + missing("zip") + " " + Q(d / "o.bin"), gone + ".zip"},
-    };
+        auto missing = [&](const char* ext) { return Q(gone + "." + ext); };
+        return std::vector<Input>{
+            {TESSOLO_HOST, missing("png") + " " + Q(d / "o.png"), gone + ".png"},
+            {TESSOLO_HOST, "--descriptor " + missing("qnds") + " " + in + " " + Q(d / "o.png"), gone + ".qnds"},
+            {TESSOLO_HOST, "--add-layer " + missing("png") + " " + in + " " + Q(d / "o.psd"), gone + ".png"},
+            {TESSOLO_HOST, "--plugin " + missing("so") + " " + in + " " + Q(d / "o.png"), gone + ".so"},
+            {TESSOLO_MKDESC, "--block " + missing("block") + " " + Q(d / "o.qnds"), gone + ".block"},
+            {TESSOLO_RC, missing("manifest") + " -o " + Q(d / "o.qns4") + " --fonts " + Q(d.path()), gone + ".manifest"},
+            {TESSOLO_HELPDOC, missing("txt") + " " + Q(d.path()) + " -o " + Q(d / "o.pdf"), gone + ".txt"},
+            {tool, "convert " + missing("png") + " " + Q(d / "o.png"), gone + ".png"},
+            {tool, "fx invert " + missing("png") + " " + Q(d / "o.png"), gone + ".png"},
+            {tool, "engine lines --grid 2x2 " + missing("png") + " " + Q(d / "o.png"), gone + ".png"},
+            {tool, "engine lines --block " + missing("block") + " " + in + " " + Q(d / "o.png"), gone + ".block"},
+            {tool, "export pieces " + missing("qntd") + " " + in + " " + Q(d / "o.psd"), gone + ".qntd"},
+            {tool, "export pieces " + lay + " " + missing("png") + " " + Q(d / "o.psd"), gone + ".png"},
+            {tool, "export knives --size 10x10 " + missing("qntd") + " " + Q(d / "k.eps"), gone + ".qntd"},
+            {tool, "layout show " + missing("qntd"), gone + ".qntd"},
+            {tool, "layout block " + missing("qntd") + " " + Q(d / "o.block"), gone + ".qntd"},
+            {tool, "psd read " + missing("psd") + " " + Q(d.path()), gone + ".psd"},
+            {tool, "psd write " + Q(d / "o.psd") + " " + missing("png"), gone + ".png"},
+            {tool, "shapes ls " + missing("qnth"), gone + ".qnth"},
+            {tool, "shapes show " + missing("qnth"), gone + ".qnth"},
+            {tool, "shapes convert " + missing("qnth") + " " + Q(d / "o.qnth"), gone + ".qnth"},
+            {tool, "storage ls " + missing("conf"), gone + ".conf"},
+            {tool, "storage get " + missing("conf") + " A", gone + ".conf"},
+            {tool, "resources dump " + missing("qns4"), gone + ".qns4"},
+            {tool, "resources sheet " + missing("qns4") + " " + Q(d / "o.png"), gone + ".qns4"},
+            {tool, "md5 " + missing("bin"), gone + ".bin"},
+            {tool, "zip " + missing("bin") + " " + Q(d / "o.zip"), gone + ".bin"},
+            {tool, "unzip " + missing("zip") + " " + Q(d / "o.bin"), gone + ".zip"},
+        };
     };
     for (const auto& [base, why] : {std::pair<std::string, std::string>{d / "gone", "no such file"},
-                                    {d / "dir", "is a folder"}})
+                                    {d / "dir", "is a folder"},
+                                    {d / "fifo", "not a regular file"}})
         for (const auto& c : inputsNamed(base)) {
-            // The resource and help builders are not yet held to it.
-            if (why != "no such file" && (std::string(c.program) == TESSOLO_RC || std::string(c.program) == TESSOLO_HELPDOC))
-                continue;
             const Result r = RunProgram(c.program, c.args);
             const std::string what = std::string(c.program) + " " + c.args + ": " + r.err;
             EXPECT_NE(r.code, 0) << what;
