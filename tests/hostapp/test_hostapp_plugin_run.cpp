@@ -311,11 +311,13 @@ TEST(PluginRun, APluginNamedWithoutAFolderIsTheFileInTheCurrentFolder)
     Bundle b;
     ASSERT_EQ(RunProgram(TESSOLO_MKDESC_FILE, "--grid 2x2 " + b.Path("job.qnds")), 0);
     WriteInput(b.Path("in.png"), ColorMode::RGB, 40, 30, false);
-    const std::string inFolder = "cd '" + b.dir.string() + "' && " + TESSOLO_HOST_FILE;
+    const std::string cd = "cd '" + b.dir.string() + "' && ";
+    const std::string inFolder = cd + TESSOLO_HOST_FILE;
     std::string text;
     EXPECT_EQ(RunProgram(inFolder, "--plugin Tessolo.so --descriptor job.qnds in.png out.png", &text), kExitOk) << text;
     EXPECT_TRUE(fs::exists(b.Path("out.png")));
-    EXPECT_EQ(RunProgram("TESSOLO_PLUGIN=Tessolo.so " + inFolder, "--descriptor job.qnds in.png env.png", &text),
+    EXPECT_EQ(RunProgram(cd + "TESSOLO_PLUGIN=Tessolo.so " + TESSOLO_HOST_FILE, "--descriptor job.qnds in.png env.png",
+                         &text),
               kExitOk)
         << text;
     EXPECT_TRUE(fs::exists(b.Path("env.png")));
