@@ -34,7 +34,7 @@ int Fail(int code, const std::string& message)
 bool HeaderHasDocumentSize(const std::string& what, const std::string& path, const HostDocument& doc,
                            CQNF_ImageFile& head, std::string& err)
 {
-    if (!head.LoadHeader(path, CQNF_ImageFile::KindPNG | CQNF_ImageFile::KindJPEG, kMaxImageSide)) {
+    if (!head.LoadHeader(path, CQNF_ImageFile::AllKinds, kMaxImageSide)) {
         err = head.Reason();
         return false;
     }

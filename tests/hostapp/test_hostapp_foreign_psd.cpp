@@ -417,14 +417,24 @@ TEST(HostPsd, EveryProgramRefusesADamagedPsdAndNoneOpensItsMergedImage)
                 !Files(parts).empty();
         return code;
     };
+    // The document the host adds a picture to.
+    const std::string base = b.Path("base.png");
+    {
+        RasterImage blank;
+        blank.Allocate(ColorMode::RGB, W, H, false, 128);
+        std::string err;
+        ASSERT_TRUE(WritePngFile(base, blank, err)) << err;
+    }
     // Every program that reads a picture, reading picture.
     auto programsReading = [&](const std::string& picture) {
         const std::string tool = std::string(TESSOLO_TOOL_FILE) + " ";
+        const std::string host =
+            std::string(TESSOLO_HOST_FILE) + " --plugin " + b.Path("Tessolo.so") + " --descriptor " + desc + " ";
         return std::vector<Program>{
-            {"tessolo-host",
-             std::string(TESSOLO_HOST_FILE) + " --plugin " + b.Path("Tessolo.so") + " --descriptor " + desc + " " +
-                 picture + " " + out,
-             kExitHostError},
+            {"tessolo-host", host + picture + " " + out, kExitHostError},
+            {"tessolo-host --add-layer", host + "--add-layer " + picture + ":P " + base + " " + out, kExitHostError},
+            {"tessolo-host --selection", host + "--selection " + picture + " " + base + " " + out, kExitHostError},
+            {"tessolo-host --channel", host + "--channel " + picture + ":P " + base + " " + out, kExitHostError},
             {"convert", tool + "convert " + picture + " " + out, 1},
             {"export pieces (PNG)", tool + "export pieces --to png " + layout + " " + picture + " " + series.string(), 1},
             {"export pieces (PSD)", tool + "export pieces " + layout + " " + picture + " " + outPsd, 1},
