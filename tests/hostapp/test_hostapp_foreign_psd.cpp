@@ -236,11 +236,20 @@ TEST(HostPsd, APsdOutputKeepsTheLayersWholeOrIsRefusedBeforeAnyWork)
         EXPECT_EQ(Host(b, "-v --descriptor " + desc + " " + c.args + " " + out, &text), kExitHostError);
         EXPECT_NE(text.find(out + c.says), std::string::npos) << text;
         EXPECT_EQ(text.find("run 1"), std::string::npos) << text;
+        // The refusal is the only word on the input: no note first that it
+        // is opened from its merged image.
+        EXPECT_EQ(text.find("opened as one layer"), std::string::npos) << text;
         EXPECT_FALSE(fs::exists(out));
     }
-    // Into a PNG the groups and the merged image stand as they are.
+    // Into a PNG the groups and the merged image stand as they are; the
+    // run says the layers not read gave way to the merged image.
     EXPECT_EQ(Host(b, "--descriptor " + desc + " " + b.Path("grouped.psd") + " " + b.Path("g.png"), &text), 0)
         << text;
+    EXPECT_EQ(Host(b, "--descriptor " + desc + " " + b.Path("multiply.psd") + " " + b.Path("m.png"), &text), 0)
+        << text;
+    EXPECT_EQ(text, "tessolo-host: " + b.Path("multiply.psd") +
+                        ": the layers are not read (layer 1 (\"a\"): blend mode 'mul ' is not read); the merged image "
+                        "is opened as one layer\n");
 
     // A layer count the records do not bear out is damage: refused, never
     // taken for layers not read with the merged image in their place.
