@@ -34,7 +34,7 @@ int Fail(int code, const std::string& message)
 bool HeaderHasDocumentSize(const std::string& what, const std::string& path, const HostDocument& doc,
                            CQNF_ImageFile& head, std::string& err)
 {
-    if (!head.LoadHeader(path, CQNF_ImageFile::KindPNG | CQNF_ImageFile::KindJPEG, kMaxImageSide)) {
+    if (!head.LoadHeader(path, CQNF_ImageFile::AllKinds, kMaxImageSide)) {
         err = head.Reason();
         return false;
     }
@@ -76,7 +76,10 @@ bool LayersFit(const HostCommandLine& cmd, const HostDocument& doc, std::string&
     return doc.Fits(more, err);
 }
 
-bool BuildDocument(const HostCommandLine& cmd, HostDocument& doc, std::string& err)
+// Builds the document the command line names. note is left with how the
+// input was opened when that is not all of it, for the caller to say once
+// the output is known to take the document.
+bool BuildDocument(const HostCommandLine& cmd, HostDocument& doc, std::string& note, std::string& err)
 {
     InputFacts facts;
     if (cmd.input.empty()) {
@@ -87,8 +90,7 @@ bool BuildDocument(const HostCommandLine& cmd, HostDocument& doc, std::string& e
     } else if (!LoadInputDocument(cmd.input, doc, facts, err)) {
         return false;
     }
-    if (!facts.note.empty())
-        std::fprintf(stderr, "tessolo-host: %s\n", facts.note.c_str());
+    note = facts.note;
     if (!cmd.mode.empty() &&
         !doc.ConvertTo(cmd.mode == "gray" ? ColorMode::Gray : cmd.mode == "cmyk" ? ColorMode::CMYK : ColorMode::RGB,
                        err))
@@ -287,8 +289,8 @@ int RunHostProgram(const HostCommandLine& cmd)
             return Fail(kExitHostError, "--descriptor " + cmd.descriptorFile + ": " + refusal);
     }
     HostDocument doc;
-    std::string err;
-    if (!BuildDocument(cmd, doc, err))
+    std::string note, err;
+    if (!BuildDocument(cmd, doc, note, err))
         return Fail(kExitHostError, err);
     if (writes) {
         const std::string refusal = DocumentRefusal(cmd.output, cmd.outputKind, doc);
@@ -332,6 +334,10 @@ int RunHostProgram(const HostCommandLine& cmd)
     PluginLoader loader;
     if (!loader.Load(cmd.plugin, err))
         return Fail(kExitHostError, err);
+    // How the input was opened is said once the run goes on: a refusal
+    // before it stands alone, not after a note it contradicts.
+    if (!note.empty())
+        std::fprintf(stderr, "tessolo-host: %s\n", note.c_str());
 
     CQNF_TerminalProgress progress("tessolo-host");
     StandInHost host(std::move(doc), cmd.settings);

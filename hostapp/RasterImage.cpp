@@ -105,7 +105,7 @@ std::vector<uint8_t> GrayPlaneOf(const RasterImage& image)
 bool ReadImageFile(const std::string& path, RasterImage& image, std::string& err)
 {
     CQNF_ImageFile file;
-    if (!file.Load(path, CQNF_ImageFile::KindPNG | CQNF_ImageFile::KindJPEG, kMaxImageSide)) {
+    if (!file.Load(path, CQNF_ImageFile::AllKinds, kMaxImageSide)) {
         err = file.Reason();
         return false;
     }

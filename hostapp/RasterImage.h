@@ -1,9 +1,9 @@
-// Image files of the stand-in host: PNG and JPEG in, PNG out, through the
-// system's codecs (imaging/ImageFile.h).
+// Image files of the stand-in host: PNG, JPEG and PSD in, PNG out, through
+// the system's codecs (imaging/ImageFile.h).
 //
 // Limits: 8 bits per channel in memory (16-bit PNG is reduced to 8 bits);
-// at most 30,000 pixels a side; CMYK only from JPEG, and written to PNG after
-// a plain conversion to RGB.
+// at most 30,000 pixels a side; CMYK only from JPEG and PSD, and written to
+// PNG after a plain conversion to RGB.
 #pragma once
 
 #include <cstdint>
@@ -35,9 +35,11 @@ struct RasterImage {
     void Allocate(ColorMode m, int w, int h, bool alpha, uint8_t fill = 0);
 };
 
-// Reads a PNG or JPEG file (told apart by their signatures); CMYK comes in
-// plane form whichever convention the file uses. On failure returns false
-// with a one-line reason in err.
+// Reads a picture as every program does (CQNF_ImageFile::Load): a PNG,
+// JPEG or PSD, told apart by their signatures, a photo upright by its EXIF
+// orientation, a PSD as its merged image (refused where its layers are
+// damaged); CMYK comes in plane form whichever convention the file uses.
+// On failure returns false with a one-line reason in err.
 bool ReadImageFile(const std::string& path, RasterImage& image, std::string& err);
 
 // Writes a PNG: gray, gray + alpha, RGB or RGBA, with its resolution in

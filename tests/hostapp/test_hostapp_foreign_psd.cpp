@@ -236,11 +236,20 @@ TEST(HostPsd, APsdOutputKeepsTheLayersWholeOrIsRefusedBeforeAnyWork)
         EXPECT_EQ(Host(b, "-v --descriptor " + desc + " " + c.args + " " + out, &text), kExitHostError);
         EXPECT_NE(text.find(out + c.says), std::string::npos) << text;
         EXPECT_EQ(text.find("run 1"), std::string::npos) << text;
+        // The refusal is the only word on the input: no note first that it
+        // is opened from its merged image.
+        EXPECT_EQ(text.find("opened as one layer"), std::string::npos) << text;
         EXPECT_FALSE(fs::exists(out));
     }
-    // Into a PNG the groups and the merged image stand as they are.
+    // Into a PNG the groups and the merged image stand as they are; the
+    // run says the layers not read gave way to the merged image.
     EXPECT_EQ(Host(b, "--descriptor " + desc + " " + b.Path("grouped.psd") + " " + b.Path("g.png"), &text), 0)
         << text;
+    EXPECT_EQ(Host(b, "--descriptor " + desc + " " + b.Path("multiply.psd") + " " + b.Path("m.png"), &text), 0)
+        << text;
+    EXPECT_EQ(text, "tessolo-host: " + b.Path("multiply.psd") +
+                        ": the layers are not read (layer 1 (\"a\"): blend mode 'mul ' is not read); the merged image "
+                        "is opened as one layer\n");
 
     // A layer count the records do not bear out is damage: refused, never
     // taken for layers not read with the merged image in their place.
@@ -417,14 +426,24 @@ TEST(HostPsd, EveryProgramRefusesADamagedPsdAndNoneOpensItsMergedImage)
                 !Files(parts).empty();
         return code;
     };
+    // The document the host adds a picture to.
+    const std::string base = b.Path("base.png");
+    {
+        RasterImage blank;
+        blank.Allocate(ColorMode::RGB, W, H, false, 128);
+        std::string err;
+        ASSERT_TRUE(WritePngFile(base, blank, err)) << err;
+    }
     // Every program that reads a picture, reading picture.
     auto programsReading = [&](const std::string& picture) {
         const std::string tool = std::string(TESSOLO_TOOL_FILE) + " ";
+        const std::string host =
+            std::string(TESSOLO_HOST_FILE) + " --plugin " + b.Path("Tessolo.so") + " --descriptor " + desc + " ";
         return std::vector<Program>{
-            {"tessolo-host",
-             std::string(TESSOLO_HOST_FILE) + " --plugin " + b.Path("Tessolo.so") + " --descriptor " + desc + " " +
-                 picture + " " + out,
-             kExitHostError},
+            {"tessolo-host", host + picture + " " + out, kExitHostError},
+            {"tessolo-host --add-layer", host + "--add-layer " + picture + ":P " + base + " " + out, kExitHostError},
+            {"tessolo-host --selection", host + "--selection " + picture + " " + base + " " + out, kExitHostError},
+            {"tessolo-host --channel", host + "--channel " + picture + ":P " + base + " " + out, kExitHostError},
             {"convert", tool + "convert " + picture + " " + out, 1},
             {"export pieces (PNG)", tool + "export pieces --to png " + layout + " " + picture + " " + series.string(), 1},
             {"export pieces (PSD)", tool + "export pieces " + layout + " " + picture + " " + outPsd, 1},

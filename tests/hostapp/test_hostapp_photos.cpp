@@ -388,38 +388,68 @@ TEST(HostPhotos, AddedLayersAreJudgedByTheirHeadersBeforeAnyIsDecoded)
     EXPECT_FALSE(fs::exists(b.Path("out.psd")));
 }
 
-// A selection or a channel must have the document's width and height, not
-// only its pixel count: the same picture turned on its side is refused from
-// its header, named with both sizes as a layer is, and nothing is written.
-TEST(HostPhotos, SelectionAndChannelsMustHaveTheDocumentsWidthAndHeight)
+// A selection, a channel or an added layer is read as every picture is, a
+// PSD as its merged image, and must have the document's width and height,
+// not only its pixel count: the same picture turned on its side is refused
+// from its header, named with both sizes as a layer is, and nothing is
+// written.
+TEST(HostPhotos, AddedPicturesAreReadAsAnyPictureAndMustHaveTheDocumentsSize)
 {
     Bundle b;
     const std::string d = LinesDescriptor(b), in = b.Path("in.png"), out = b.Path("out.png");
     WriteBands(in, 45, 30);
     RasterImage mask;
-    std::string err;
-    const std::string upright = b.Path("upright.png"), sideways = b.Path("sideways.png");
+    std::string err, text;
     mask.Allocate(ColorMode::Gray, 45, 30, false, 255);
-    ASSERT_TRUE(WritePngFile(upright, mask, err)) << err;
+    ASSERT_TRUE(WritePngFile(b.Path("upright.png"), mask, err)) << err;
     mask.Allocate(ColorMode::Gray, 30, 45, false, 255);
-    ASSERT_TRUE(WritePngFile(sideways, mask, err)) << err;
-    std::string text;
-    EXPECT_EQ(Host(b, "--descriptor " + d + " --selection " + sideways + " " + in + " " + out, &text),
-              kExitHostError);
-    EXPECT_EQ(text, "tessolo-host: the selection (" + sideways + ") is 30 x 45 pixels, not the document's 45 x 30\n");
-    EXPECT_EQ(Host(b, "--descriptor " + d + " --channel " + upright + ":Mask --channel " + sideways + ":Spots " + in +
-                          " " + out,
-                   &text),
-              kExitHostError);
-    EXPECT_EQ(text, "tessolo-host: channel \"Spots\" (" + sideways + ") is 30 x 45 pixels, not the document's 45 x 30\n");
-    EXPECT_FALSE(fs::exists(out));
-    // Pictures of the document's size are taken.
-    EXPECT_EQ(Host(b, "--descriptor " + d + " --selection " + upright + " --channel " + upright + ":Mask " + in + " " +
-                          out,
+    ASSERT_TRUE(WritePngFile(b.Path("sideways.png"), mask, err)) << err;
+    // The same pictures as PSD files, written by the host.
+    for (const char* name : {"upright", "sideways", "in"})
+        ASSERT_EQ(Host(b, "--descriptor " + d + " " + b.Path(name + std::string(".png")) + " " +
+                              b.Path(name + std::string(".psd")),
+                       &text),
+                  0)
+            << text;
+    for (const char* ext : {".png", ".psd"}) {
+        SCOPED_TRACE(ext);
+        const std::string upright = b.Path("upright" + std::string(ext)), sideways = b.Path("sideways" + std::string(ext));
+        fs::remove(out);
+        EXPECT_EQ(Host(b, "--descriptor " + d + " --selection " + sideways + " " + in + " " + out, &text),
+                  kExitHostError);
+        EXPECT_EQ(text,
+                  "tessolo-host: the selection (" + sideways + ") is 30 x 45 pixels, not the document's 45 x 30\n");
+        EXPECT_EQ(Host(b, "--descriptor " + d + " --channel " + upright + ":Mask --channel " + sideways + ":Spots " +
+                              in + " " + out,
+                       &text),
+                  kExitHostError);
+        EXPECT_EQ(text,
+                  "tessolo-host: channel \"Spots\" (" + sideways + ") is 30 x 45 pixels, not the document's 45 x 30\n");
+        EXPECT_FALSE(fs::exists(out));
+        // Pictures of the document's size are taken.
+        EXPECT_EQ(Host(b, "--descriptor " + d + " --selection " + upright + " --channel " + upright + ":Mask " + in +
+                              " " + out,
+                       &text),
+                  0)
+            << text;
+        EXPECT_TRUE(fs::exists(out));
+    }
+    // A PSD layer is its merged image, here left as it was under the
+    // filtered input.
+    const std::string layered = b.Path("layered.psd");
+    ASSERT_EQ(Host(b, "--descriptor " + d + " --add-layer " + b.Path("in.psd") + ":L --target 0 " + in + " " +
+                          layered,
                    &text),
               0)
         << text;
-    EXPECT_TRUE(fs::exists(out));
+    HostDocument doc, psd;
+    InputFacts facts;
+    ASSERT_TRUE(LoadInputDocument(layered, doc, facts, err)) << err;
+    ASSERT_TRUE(LoadInputDocument(b.Path("in.psd"), psd, facts, err)) << err;
+    ASSERT_EQ(doc.layers.size(), 2u);
+    EXPECT_EQ(doc.layers[1].name, "L");
+    for (size_t p = 0; p < 3; ++p)
+        EXPECT_EQ(doc.layers[1].pixels.planes[p], psd.layers[0].pixels.planes[p]);
 }
 
 }  // namespace

@@ -63,8 +63,14 @@ TEST(ToolUiTour, EveryWindowIsPicturedAtItsSizeAndNotBlank)
     const fs::path dir = fs::path(::testing::TempDir()) / ("tour_" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
+    // The photo as a PSD: the tour opens it as every program does.
+    const fs::path photo = fs::path(::testing::TempDir()) / ("tour_photo_" + std::to_string(::getpid()) + ".psd");
+    const std::string write = std::string(TESSOLO_TOOL) + " psd write '" + photo.string() + "' '" +
+                              TESSOLO_SOURCE_DIR + "/samples/sample.png' >/dev/null";
+    ASSERT_EQ(std::system(write.c_str()), 0);
     std::string out;
-    ASSERT_EQ(RunTour("'" + dir.string() + "'", out), 0) << out;
+    ASSERT_EQ(RunTour("'" + dir.string() + "' --photo '" + photo.string() + "'", out), 0) << out;
+    fs::remove(photo);
     const auto sizes = SkinWindows();
     std::set<std::string> pictured;
     std::istringstream lines(out);
@@ -99,12 +105,23 @@ TEST(ToolUiTour, UnreadableInputIsRefusedAndWritesNothing)
     fs::remove_all(dir);
     fs::create_directories(dir);
     const std::string missing = ::testing::TempDir() + "no_such_file.png";
-    for (const std::string option : {"--photo", "--resource"}) {
+    // A PSD cut short after its header, refused in the words of every
+    // program that reads a picture.
+    const std::string cut = ::testing::TempDir() + "tour_cut_" + std::to_string(::getpid()) + ".psd";
+    std::ofstream(cut, std::ios::binary).write("8BPS\0\1\0\0\0\0\0\0\0\3\0\0\0\x10\0\0\0\x10\0\x08\0\3", 26);
+    const struct {
+        const char* option;
+        std::string file, says;
+    } cases[] = {{"--photo", missing, missing + ": no such file"},
+                 {"--resource", missing, missing + ": no such file"},
+                 {"--photo", cut, cut + ": PSD file is "}};
+    for (const auto& c : cases) {
         std::string out;
-        EXPECT_NE(RunTour("'" + dir.string() + "' " + option + " '" + missing + "'", out), 0) << option;
-        EXPECT_NE(out.find(missing), std::string::npos) << out;
-        EXPECT_TRUE(fs::is_empty(dir)) << option;
+        EXPECT_NE(RunTour("'" + dir.string() + "' " + c.option + " '" + c.file + "'", out), 0) << c.option;
+        EXPECT_NE(out.find(c.says), std::string::npos) << out;
+        EXPECT_TRUE(fs::is_empty(dir)) << c.option;
     }
+    std::remove(cut.c_str());
     fs::remove_all(dir);
 }
 
