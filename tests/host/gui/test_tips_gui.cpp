@@ -67,7 +67,10 @@ std::string ReadLine(const Geometry& g, const Area& a, const std::string& folder
                      " +repage -resize 400% -colorspace Gray -negate " + big)
                         .c_str()) != 0)
         return "";
-    return Capture("tesseract " + big + " stdout --psm 6");
+    // One thread: tesseract's OpenMP workers spin while they wait for each
+    // other, and on a machine whose every core is busy one reading then
+    // takes minutes instead of a second.
+    return Capture("OMP_THREAD_LIMIT=1 tesseract " + big + " stdout --psm 6");
 }
 
 // Reads the line until it says most of want's words (a fade takes a
