@@ -101,8 +101,10 @@ void CQNF_CtrlPreview::DoRedraw(unsigned char full, unsigned char quality)
     const qntRECT_s inCanvas{m_rect.left - origin.left, m_rect.top - origin.top, m_rect.right - origin.left,
                              m_rect.bottom - origin.top};
     qnui::PaintPreview(*m_image, *m_canvas, inCanvas, m_geom, o);
+    const bool refineFollows = full && !quality && m_geom.GetZoom() < qnui::PreviewGeometry::kOneToOne;
+    m_finished = full && !refineFollows;
     if (full) {
-        if (!quality && m_geom.GetZoom() < qnui::PreviewGeometry::kOneToOne) {
+        if (refineFollows) {
             KillTimer(kRefineTimer);
             SetTimer(kRefineMs, kRefineTimer);
         }

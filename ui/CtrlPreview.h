@@ -70,6 +70,9 @@ public:
     qntPOS GetImageCoorsByPreviewCoors(qntPOS p) const { return m_geom.ImageCoords(p); }
     qntPOS GetImageCoorsByPreviewCoorsNoOverflowCheck(qntPOS p) const { return m_geom.ImageCoordsRaw(p); }
     unsigned char IsInPanningMode() const { return m_panning; }
+    // Whether the view shows its finished picture: the last redraw was a
+    // full one and no averaged one is still to follow.
+    unsigned char IsFinished() const { return m_finished; }
     void SetMaskChannel(unsigned char* mask, unsigned long rowLength);
 
     void RecalcCoors() { m_geom.RecalcCoors(); }
@@ -115,6 +118,7 @@ private:
     uint8_t m_overlaysStale = 1;
     int32_t m_mouseX = 65535, m_mouseY = 65535;
     uint8_t m_quality = 0;
+    uint8_t m_finished = 0;
     const unsigned char* m_mask = nullptr;
     uint32_t m_maskRowLength = 0;
 };
