@@ -48,7 +48,7 @@ std::string Why(unsigned short error)
     case qnerr::StorageStamp:
         return "the MD5 stamp does not match the content";
     case qnerr::StorageFormat:
-        return "not a storage container, or a corrupt one";
+        return qnErrorWords(error);
     case qnerr::StorageNoKey:
         return "no such record";
     case qnerr::StorageReadOnly:
@@ -82,7 +82,7 @@ std::string NotAContainer(const std::string& file, bool toWrite)
     if (!S_ISREG(sb.st_mode))
         return qnOpenRegularFailure(file, EINVAL);
     if (!toWrite && sb.st_size < off_t(qnstorage::kNewSize))
-        return file + ": " + Why(qnerr::StorageFormat) + " (" + std::to_string(sb.st_size) + " bytes)";
+        return file + ": " + Why(qnerr::StorageFormat);
     return {};
 }
 
