@@ -10,10 +10,7 @@
 
 namespace {
 
-const char* const kMsgUnknown = "Unknown file format, or the file is damaged.";
-const char* const kMsgRead = "Error reading data file...";
 const char* const kMsgWrite = "Cannot write file...";
-const char* const kMsgMemory = "Memory allocation problem...";
 
 }  // namespace
 

@@ -41,4 +41,11 @@ std::vector<uint8_t> BuildLayoutBlock(const LayoutPlan& plan)
     return qnWritePlainLayout(m);
 }
 
+std::string NotABlock(const std::string& path)
+{
+    return "cannot read " + path +
+           ": not a layout settings block, or a damaged one (tessolo-tool layout block writes one from a layout "
+           "document)";
+}
+
 }  // namespace layoutplan

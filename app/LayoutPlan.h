@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace layoutplan {
@@ -44,5 +45,9 @@ struct LayoutPlan {
 };
 
 std::vector<uint8_t> BuildLayoutBlock(const LayoutPlan& plan);
+
+// The one line every program gives for a file that does not read as a
+// layout settings block, with where such a block comes from.
+std::string NotABlock(const std::string& path);
 
 }  // namespace layoutplan

@@ -312,6 +312,11 @@ public:
     // The largest document read: its settings block is some 40 MB at most.
     static constexpr uint64_t kMaxDocumentBytes = uint64_t(64) << 20;
     static constexpr const char* kLastSettingsName = "last.data";
+    // The message box words of a document that does not load; the command
+    // line puts the same faults in its own words, as its other lines.
+    static constexpr const char* kMsgUnknown = "Unknown file format, or the file is damaged.";
+    static constexpr const char* kMsgRead = "Error reading data file...";
+    static constexpr const char* kMsgMemory = "Memory allocation problem...";
     // Writes "QNTS30" and the block to path (through a temporary file that
     // replaces it only when complete). On failure message holds the text.
     bool settings_SaveDocument(const char* path, std::string& message);

@@ -2,6 +2,7 @@
 
 #include "core/ErrorManager.h"
 #include "core/SafeFile.h"
+#include "core/Storage.h"
 
 #include <cctype>
 #include <cerrno>
@@ -30,6 +31,9 @@ const Words kWords[] = {
     {qnerr::FileClosed, "file was closed"},
     {qnerr::ImageUnsupported, "a kind of picture this program does not read"},
     {qnerr::ImageCorrupt, "file is damaged or truncated"},
+    // A file that does not begin as a storage container, whatever it holds
+    // and whichever program reads it (an empty or a short file too).
+    {qnerr::StorageFormat, "not a storage container, or a damaged one"},
 };
 
 }  // namespace

@@ -152,8 +152,7 @@ bool qnReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::
 bool qnReadWholeStdin(std::vector<uint8_t>& bytes, std::string& error, uint64_t maxSize);
 
 // For readers that load a whole file through their own code: true when path
-// is a regular file of at most maxSize bytes that begins with one of the
-// magics given (none given: any beginning). Else false with a one-line
-// reason in error, before anything of size has been read.
-bool qnCheckInputFile(const std::string& path, uint64_t maxSize, std::initializer_list<std::string_view> magics,
-                      std::string& error);
+// is a regular file of at most maxSize bytes. Else false with a one-line
+// reason in error, before anything of size has been read. What the file
+// holds is the reader's to judge, in the words it gives every program.
+bool qnCheckInputFile(const std::string& path, uint64_t maxSize, std::string& error);

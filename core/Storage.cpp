@@ -101,6 +101,13 @@ bool CQNF_Storage::i_NewContainer()
     return true;
 }
 
+// The magic is not stamped, but bytes without it are no container at all:
+// a picture or a text is not reported as a container whose stamp fails.
+static bool BeginsAsContainer(const unsigned char* head)
+{
+    return std::memcmp(head, kMagic, kMagicSize) == 0 || std::memcmp(head, kMagicIndexed, kMagicSize) == 0;
+}
+
 bool CQNF_Storage::i_FileIsFramed(CQNF_StdFile& file, uint64_t length)
 {
     auto readAt = [&file](uint64_t at, void* out, uint32_t n) {
@@ -111,7 +118,7 @@ bool CQNF_Storage::i_FileIsFramed(CQNF_StdFile& file, uint64_t length)
     if (length < kNewSize || !readAt(0, head, sizeof head) || !readAt(length - kTrailerSize, trailer, sizeof trailer))
         return false;
     const bool indexed = std::memcmp(head, kMagicIndexed, kMagicSize) == 0;
-    if ((!indexed && std::memcmp(head, kMagic, kMagicSize) != 0) || std::memcmp(trailer, kMagic, kMagicSize) != 0)
+    if (!BeginsAsContainer(head) || std::memcmp(trailer, kMagic, kMagicSize) != 0)
         return false;
     uint64_t end = length - kTrailerSize;
     if (indexed) {
@@ -343,7 +350,7 @@ bool CQNF_Storage::Open(const CQNF_Mem* block)
 
 bool CQNF_Storage::i_CheckStamp(const unsigned char* image, size_t size)
 {
-    if (!image || size <= kStampedFrom) {
+    if (!image || size <= kStampedFrom || !BeginsAsContainer(image)) {
         SetError(qnerr::StorageFormat);
         return false;
     }
@@ -391,6 +398,10 @@ bool CQNF_Storage::CheckMD5(CQNF_StdFile* file)
     uint8_t head[kStampedFrom];
     if (file->Read(head, kStampedFrom) != kStampedFrom) {
         SetError(file->IsError() ? file->GetError() : qnerr::FileRead);
+        return false;
+    }
+    if (!BeginsAsContainer(head)) {
+        SetError(qnerr::StorageFormat);
         return false;
     }
     CQNF_MD5Digest md5;

@@ -123,8 +123,9 @@ public:
     bool IsOpened() const { return m_open; }
 
     // Stamp checks: true when bytes 8..23 hold the MD5 of bytes 24..end.
-    // An image below 25 bytes fails with 113 (the file forms pass an empty
-    // file), a wrong stamp with 112. The magic is not looked at.
+    // An image below 25 bytes or one that does not begin with the magic
+    // fails with 113 (the file forms pass an empty file), a wrong stamp with
+    // 112.
     bool CheckMD5(const unsigned char* image, size_t size);
     bool CheckMD5(const CQNF_String& path);
     bool CheckMD5(const char* name, const FSRef* folder);

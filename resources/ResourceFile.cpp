@@ -3,6 +3,7 @@
 #include "core/ErrorWords.h"
 
 #include "core/BlockProcessor.h"
+#include "core/StdFile.h"
 #include "core/StorageFormat.h"
 #include "core/ZipBlock.h"
 #include "imaging/Font.h"
@@ -57,16 +58,28 @@ bool BelongsTo(const std::string& name, const std::string& window)
     return true;
 }
 
+std::string ResourceFile::OpenNamed(const std::string& path)
+{
+    std::string why = qnRegularFileProblem(path);
+    if (!why.empty())
+        return why;
+    return Open(path, why) ? std::string() : path + ": " + why;
+}
+
 bool ResourceFile::Open(const std::string& path, std::string& why)
 {
     const CQNF_String p(path.c_str());
+    // Words as the storage tool gives them: a file that is no container
+    // reads so, a container whose stamp fails reads as that.
     if (!m_storage.CheckMD5(p)) {
-        why = m_storage.GetError() == qnerr::StorageStamp ? "the MD5 stamp does not match the content"
-                                                          : "cannot read a storage container from the file";
+        const unsigned short error = m_storage.GetError();
+        why = error == qnerr::StorageStamp    ? "the MD5 stamp does not match the content"
+              : error == qnerr::StorageFormat ? qnErrorWords(error)
+                                              : qnFileProblem(path, false, error);
         return false;
     }
     if (!m_storage.Open(p, 1)) {
-        why = "not a storage container, or a damaged one";
+        why = qnErrorWords(qnerr::StorageFormat);
         return false;
     }
     m_children.clear();

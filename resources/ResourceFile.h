@@ -67,6 +67,11 @@ class ResourceFile {
 public:
     // Opens read-only after checking the MD5 stamp; false with a sentence in why.
     bool Open(const std::string& path, std::string& why);
+    // Opens as Open does, a FIFO or device refused without waiting on it.
+    // Empty when opened; else the one line every program gives for path:
+    // "cannot read X: not a regular file", "X: not a storage container, or a
+    // damaged one", "X: the MD5 stamp does not match the content".
+    std::string OpenNamed(const std::string& path);
     CQNF_Storage& Storage() { return m_storage; }
 
     std::vector<std::string> WindowNames();

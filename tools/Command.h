@@ -51,7 +51,9 @@ bool IsSpecialFile(const std::string& path);
 // The one line for a layout document (".qntd") that did not read with the
 // reader's message: a descriptor given in its place is named as what it is,
 // with what to do, as the host names a layout document given as a
-// descriptor; any other file reads "PATH: message".
+// descriptor; a file that is no layout document reads "cannot read PATH:
+// not a layout document, or a damaged one", a failed read as every program
+// words it.
 std::string LayoutFailure(const std::string& path, const std::string& message);
 // True when any argument is --help or -h.
 bool WantsHelp(const Args& args);

@@ -1,6 +1,9 @@
 // The one check every output of tessolo-tool passes (see Command.h).
 #include "tools/Command.h"
 
+#include "app/MainModel.h"
+#include "core/ErrorManager.h"
+#include "core/ErrorWords.h"
 #include "core/ProgramOutput.h"
 #include "hostapp/OutputFile.h"
 
@@ -39,6 +42,13 @@ std::string LayoutFailure(const std::string& path, const std::string& message)
     if (descriptor)
         return path + " is a descriptor, not a layout document: replay it with tessolo-host --descriptor " + path +
                ", or give a layout document (.qntd, made by tessolo-tool layout new or saved by the plug-in)";
+    // The model words its faults for the window's message box.
+    if (message == CWnd_MainModel::kMsgUnknown)
+        return "cannot read " + path + ": not a layout document, or a damaged one";
+    if (message == CWnd_MainModel::kMsgRead)
+        return qnFileFailure(path, false, qnerr::FileRead);
+    if (message == CWnd_MainModel::kMsgMemory)
+        return qnFileFailure(path, false, qnerr::NoMemory);
     return path + ": " + message;
 }
 

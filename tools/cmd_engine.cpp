@@ -6,6 +6,7 @@
 // The layout is an even grid of the default knife, or a settings block.
 #include "tools/Command.h"
 
+#include "app/LayoutPlan.h"
 #include "core/ErrorWords.h"
 #include "core/SafeFile.h"
 #include "core/Mem.h"
@@ -137,7 +138,7 @@ bool BuildLayout(CTessolo& e, const Options& o, std::vector<CTessolo::SFX_ONEPIE
         uint32_t count = 0;
         CTessolo::SFX_ONEPIECE* recs = nullptr;
         if (!e.InitFromLastSettingsBinary(&block, drawOnly, count, &recs)) {
-            error = o.block + ": not a layout settings block, or damaged";
+            error = layoutplan::NotABlock(o.block);
             return false;
         }
         records.assign(recs, recs + count);

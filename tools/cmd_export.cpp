@@ -43,7 +43,7 @@ bool LoadLayout(const std::string& path, uint32_t w, uint32_t h, CWnd_Main& mode
     model.SetImageSize(w, h);
     model.SetCutter(&cutter);
     // Devices, FIFOs and files far beyond any layout go before reading.
-    if (!qnCheckInputFile(path, CWnd_Main::kMaxDocumentBytes, {}, error))
+    if (!qnCheckInputFile(path, CWnd_Main::kMaxDocumentBytes, error))
         return false;
     if (!model.settings_LoadDocument(path.c_str(), error)) {
         error = tool::LayoutFailure(path, error);

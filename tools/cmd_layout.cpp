@@ -193,7 +193,7 @@ bool Load(const std::string& path, CWnd_Main& model, CWindowlessCutter& cutter, 
     std::string message;
     // The model reads the whole file: devices and files far beyond any
     // layout (its largest settings block is some 40 MB) go before that.
-    if (!qnCheckInputFile(path, CWnd_Main::kMaxDocumentBytes, {}, message)) {
+    if (!qnCheckInputFile(path, CWnd_Main::kMaxDocumentBytes, message)) {
         exitCode = tool::Fail(kName, message);
         return false;
     }

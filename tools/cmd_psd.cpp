@@ -164,10 +164,12 @@ int Read(const tool::Args& args)
     if (const std::string refused = CQNF_FileSeries::Refusal(dir.string(), std::strlen("layer_65535.png"));
         !refused.empty())
         return tool::Fail(kName, "cannot write " + refused);
-    // The reader loads the whole file: junk and devices go before that. A
-    // document's sections have 32-bit lengths.
+    // The reader loads the whole file: devices and files larger than a
+    // document can be go before that (its sections have 32-bit lengths).
+    // Junk is refused by the picture reader from its first bytes, in the
+    // words convert gives it.
     std::string why;
-    if (!qnCheckInputFile(inPath, UINT32_MAX, {"8BPS"}, why))
+    if (!qnCheckInputFile(inPath, UINT32_MAX, why))
         return tool::Fail(kName, why);
     // The document is judged as every program judges it, by the one reader
     // of picture files: a damaged PSD reads the same here as in convert, the

@@ -35,11 +35,8 @@ const char* TypeName(unsigned char t)
 int Dump(const std::string& path)
 {
     qnres::ResourceFile file;
-    std::string why = qnRegularFileProblem(path);
-    if (!why.empty())
-        return tool::Fail(kName, why);
-    if (!file.Open(path, why))
-        return tool::Fail(kName, path + ": " + why);
+    if (const std::string refused = file.OpenNamed(path); !refused.empty())
+        return tool::Fail(kName, refused);
     CQNF_Storage& st = file.Storage();
     CQNF_StringArray* keys = st.GetAllRecordsArray();
     if (!keys)
@@ -107,11 +104,9 @@ int Sheet(const tool::Args& args)
         if (const int refused = tool::RefuseOutput(kName, path, {in}, {".png"}))
             return refused;
     qnres::ResourceFile file;
-    std::string why = qnRegularFileProblem(in);
-    if (!why.empty())
-        return tool::Fail(kName, why);
-    if (!file.Open(in, why))
-        return tool::Fail(kName, in + ": " + why);
+    if (const std::string refused = file.OpenNamed(in); !refused.empty())
+        return tool::Fail(kName, refused);
+    std::string why;
     std::vector<qnres::WindowSkin> windows;
     for (const std::string& name : file.WindowNames()) {
         if (!only.empty() && name != only)

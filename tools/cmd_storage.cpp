@@ -5,6 +5,7 @@
 #include "core/FileLock.h"
 #include "core/MD5Digest.h"
 #include "core/ProgramOutput.h"
+#include "core/SafeFile.h"
 #include "core/StdFile.h"
 #include "core/Storage.h"
 #include "core/String.h"
@@ -48,7 +49,7 @@ std::string Why(unsigned short error)
     case qnerr::StorageStamp:
         return "the MD5 stamp does not match the content";
     case qnerr::StorageFormat:
-        return "not a storage container, or a corrupt one";
+        return qnErrorWords(error);
     case qnerr::StorageNoKey:
         return "no such record";
     case qnerr::StorageReadOnly:
@@ -82,7 +83,7 @@ std::string NotAContainer(const std::string& file, bool toWrite)
     if (!S_ISREG(sb.st_mode))
         return qnOpenRegularFailure(file, EINVAL);
     if (!toWrite && sb.st_size < off_t(qnstorage::kNewSize))
-        return file + ": " + Why(qnerr::StorageFormat) + " (" + std::to_string(sb.st_size) + " bytes)";
+        return file + ": " + Why(qnerr::StorageFormat);
     return {};
 }
 
@@ -376,9 +377,11 @@ int Put(const std::string& file, const std::string& path, const std::string& typ
         return refused;
     // A missing file is made empty, never replaced: an empty file opens as
     // a new container under the lock, so a put running beside this one
-    // keeps its record.
+    // keeps its record. A link stays a link: a dangling one gets the file
+    // made where it points, as every writer makes it.
+    const std::string landing = qnWrittenPath(file);
     struct stat madeStat {};
-    const int made = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int made = ::open(landing.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (made < 0 && errno != EEXIST) {
         // No file can be made there (a full disk, no inode left): said as
         // every writer says it.
@@ -390,7 +393,7 @@ int Put(const std::string& file, const std::string& path, const std::string& typ
         ::close(made);
     const int code = PutRecord(file, path, Value{type, number, real, std::move(value)}, repair);
     if (code != 0 && madeIt)
-        RemoveMadeFile(file, madeStat);
+        RemoveMadeFile(landing, madeStat);
     return code;
 }
 

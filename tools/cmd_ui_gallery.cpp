@@ -6,10 +6,9 @@
 // gallery's own small resource file is made for the run.
 #include "tools/Command.h"
 
-#include "core/ErrorManager.h"
-#include "core/ErrorWords.h"
 #include "tools/UiShow.h"
 
+#include "resources/ResourceFile.h"
 #include "ui/gallery/Gallery.h"
 
 #include <cstdio>
@@ -70,8 +69,8 @@ int Run(const tool::Args& args)
             std::remove(made.c_str());
             return tool::Fail(kName, error);
         }
-    } else if (!std::filesystem::is_regular_file(resource)) {
-        return tool::Fail(kName, qnFileFailure(resource, false, qnerr::FileNotOpened));
+    } else if (const std::string refused = qnres::ResourceFile().OpenNamed(resource); !refused.empty()) {
+        return tool::Fail(kName, refused);
     }
     int rc = 0;
     if (!snap.empty()) {

@@ -8,8 +8,6 @@
 // the tour's table. Each picture is printed as a line "PATH WINDOW".
 #include "tools/Command.h"
 
-#include "core/ErrorManager.h"
-#include "core/ErrorWords.h"
 
 #include "app/App.h"
 #include "app/InteractiveRoad.h"
@@ -24,6 +22,7 @@
 #include "hostapp/RasterImage.h"
 #include "hostapp/StandInHost.h"
 #include "platform/Headless.h"
+#include "resources/ResourceFile.h"
 #include "ui/Control.h"
 #include "ui/CtrlStatic.h"
 #include "ui/Toolkit.h"
@@ -307,8 +306,10 @@ int Run(const tool::Args& args)
         if (const int refused = tool::RefuseOutput(kName, picture, {resource, photo}, {}))
             return refused;
     }
-    if (!fs::is_regular_file(resource))
-        return tool::Fail(kName, qnFileFailure(resource, false, qnerr::FileNotOpened));
+    // A file that is no resource file is named as such before the plug-in
+    // is started on it: the windows would only fail to open, one by one.
+    if (const std::string refused = qnres::ResourceFile().OpenNamed(resource); !refused.empty())
+        return tool::Fail(kName, refused);
     hostapp::RasterImage image;
     std::string err;
     if (!hostapp::ReadImageFile(photo, image, err))

@@ -289,7 +289,7 @@ TEST_F(BaseStdFile, WholeFileReadsCheckTheSizeBeforeReading)
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_FALSE(qnReadWholeFile(fifo, bytes, error, 100000));
     EXPECT_EQ(error, "cannot read " + fifo + ": not a regular file");
-    EXPECT_FALSE(qnCheckInputFile(fifo, 100000, {}, error));
+    EXPECT_FALSE(qnCheckInputFile(fifo, 100000, error));
     EXPECT_EQ(error, "cannot read " + fifo + ": not a regular file");
     for (const uint32_t mode : {qnfile::kRead, qnfile::kUpdate}) {
         CQNF_StdFile file;

@@ -134,7 +134,7 @@ TEST_F(FilesPrograms, DevicesAndHugeFilesAreRefusedBeforeTheyAreRead)
         {{kTool, "layout", "show", huge}, "too large"},
         {{kTool, "layout", "block", huge, outBlock}, "too large"},
         {{kTool, "layout", "show", "/dev/zero"}, "not a regular file"},
-        {{kTool, "psd", "read", huge, dir.File("layers")}, "not of the kind"},
+        {{kTool, "psd", "read", huge, dir.File("layers")}, "huge: not a PSD file"},
         {{kTool, "psd", "read", "/dev/zero", dir.File("layers")}, "not a regular file"},
         {{kTool, "storage", "ls", huge}, "not a storage container"},
         {{kTool, "storage", "check", "/dev/zero"}, "not a regular file"},

@@ -371,7 +371,8 @@ TEST(StorageOps, CheckMD5)
     }
     Bytes magic = img;
     magic[0] = 'X';
-    EXPECT_TRUE(st.CheckMD5(magic.data(), magic.size())) << "the magic is not stamped";
+    EXPECT_FALSE(st.CheckMD5(magic.data(), magic.size())) << "no magic, no container";
+    EXPECT_EQ(st.GetError(), 113);
     EXPECT_FALSE(st.CheckMD5(img.data(), 24));
     EXPECT_EQ(st.GetError(), 113);
     EXPECT_FALSE(st.CheckMD5(S(f.dir.File("missing"))));

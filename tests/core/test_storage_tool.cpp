@@ -78,6 +78,15 @@ TEST_F(StorageTool, PutCreatesAStampedContainerThatLsAndGetRead)
     EXPECT_EQ(out, "0.25\n");
     ASSERT_EQ(Shell(Tool("storage get " + Q(f) + " Blob"), &out), 0);
     EXPECT_EQ(out, std::string("a\0b", 3));
+
+    // Through a dangling link the container is made where the link points;
+    // the link stays.
+    const std::string link = dir.File("link.qns"), target = dir.File("made.qns");
+    std::filesystem::create_symlink(target, link);
+    ASSERT_EQ(Shell(Tool("storage put " + Q(link) + " K 1 7")), 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    ASSERT_EQ(Shell(Tool("storage get " + Q(target) + " K"), &out), 0);
+    EXPECT_EQ(out, "7\n");
 }
 
 TEST_F(StorageTool, BadInputFailsWithoutTouchingTheFile)

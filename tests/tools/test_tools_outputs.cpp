@@ -481,6 +481,61 @@ TEST(ProgramPromises, OneFaultReadsTheSameInEveryProgram)
     EXPECT_NE(empty.err.find("cannot read " + d / "e.qnth" + ": the file is empty\n"), std::string::npos)
         << empty.err;
 
+    // A file of another kind, or an empty one, where a reader expects its
+    // own: the reader's words, the same from every program that takes it,
+    // and nothing written. A container whose stamp fails reads as that.
+    const std::string png = d / "in.png", none = d / "none.bin", stamped = d / "c.conf";
+    Write(none, "");
+    ASSERT_EQ(RunTool("storage put " + Q(stamped) + " A 1 5").code, 0);
+    std::string flipped = Slurp(stamped);
+    flipped[flipped.size() - 9] ^= 1;  // the record's value: the frame still holds
+    Write(stamped, flipped);
+    fs::create_directory(d / "tour");
+    const std::string notContainer = ": not a storage container, or a damaged one\n";
+    const std::string stampFails = ": the MD5 stamp does not match the content";
+    const struct {
+        const char* program;
+        std::string args;
+        std::string says;
+    } wrongKind[] = {
+        {tool, "psd read " + Q(png) + " " + Q(d / "tour"), png + ": not a PSD file\n"},
+        {tool, "psd read " + Q(none) + " " + Q(d / "tour"), none + ": too short to be a picture\n"},
+        {tool, "convert " + Q(none) + " " + Q(d / "o.png"), none + ": too short to be a picture\n"},
+        {tool, "storage ls " + Q(png), png + notContainer},
+        {tool, "storage get " + Q(png) + " A", png + notContainer},
+        {tool, "storage put " + Q(png) + " A 1 5", png + notContainer},
+        {tool, "storage check " + Q(png), png + notContainer},
+        {tool, "storage check " + Q(none), none + notContainer},
+        {tool, "resources dump " + Q(png), png + notContainer},
+        {tool, "resources dump " + Q(none), none + notContainer},
+        {tool, "resources sheet " + Q(png) + " " + Q(d / "o.png"), png + notContainer},
+        {tool, "ui-tour " + Q(d / "tour") + " --resource " + Q(png), png + notContainer},
+        {tool, "ui-gallery --resource " + Q(png) + " --snap " + Q(d / "o.png"), png + notContainer},
+        {tool, "storage ls " + Q(stamped), stamped + stampFails},
+        {tool, "storage check " + Q(stamped), stamped + stampFails},
+        {tool, "resources dump " + Q(stamped), stamped + stampFails},
+        {TESSOLO_MKDESC, "--block " + Q(png) + " " + Q(d / "o.qnds"),
+         "cannot read " + png + ": not a layout settings block, or a damaged one ("},
+        {tool, "engine lines --block " + Q(png) + " " + Q(png) + " " + Q(d / "o.png"),
+         "cannot read " + png + ": not a layout settings block, or a damaged one ("},
+        {tool, "layout show " + Q(png), "cannot read " + png + ": not a layout document, or a damaged one\n"},
+        {tool, "layout block " + Q(none) + " " + Q(d / "o.block"),
+         "cannot read " + none + ": not a layout document, or a damaged one\n"},
+        {tool, "export pieces " + Q(png) + " " + in + " " + Q(d / "o.psd"),
+         "cannot read " + png + ": not a layout document, or a damaged one\n"},
+    };
+    for (const auto& c : wrongKind) {
+        const Result w = RunProgram(c.program, c.args);
+        const std::string what = std::string(c.program) + " " + c.args + ": " + w.err;
+        EXPECT_NE(w.code, 0) << what;
+        EXPECT_EQ(Lines(w.err), 1u) << what;
+        EXPECT_NE(w.err.find(c.says), std::string::npos) << what;
+        EXPECT_EQ(w.err.find("(result"), std::string::npos) << what;
+    }
+    EXPECT_TRUE(fs::is_empty(d / "tour"));
+    for (const char* made : {"o.png", "o.qnds", "o.block", "o.psd"})
+        EXPECT_FALSE(fs::exists(d / made)) << made;
+
     // An output that leads to an input, by its name or by a link, read the
     // same by a writer of one file and by every writer of a series: the
     // output named, and the input it would write over.

@@ -192,8 +192,7 @@ try {
         // Only a block the plug-in's replay takes is written: a descriptor
         // that the replay then refuses would pass this step in silence.
         if (!ReadsAsLayout(g_block))
-            return Fail(blockFile + ": not a layout settings block, or a damaged one (tessolo-tool layout block "
-                                    "writes one from a layout document)");
+            return Fail(layoutplan::NotABlock(blockFile));
     } else {
         g_block = layoutplan::BuildLayoutBlock(plan);
     }
