@@ -141,6 +141,16 @@ std::string qnOpenRegularFailure(const std::string& path, int error)
     return qnReadFailure(path, error);
 }
 
+std::string qnNotRegularWords(unsigned kind, bool standardOutput)
+{
+    const char* what = kind == S_IFIFO                     ? "a FIFO"
+                       : kind == S_IFSOCK                  ? "a socket"
+                       : kind == S_IFCHR || kind == S_IFBLK ? "a device"
+                                                            : "no regular file";
+    return std::string(what) + ", not a regular file (name a file" +
+           (standardOutput ? ", or - for standard output)" : ")");
+}
+
 std::string qnOverInputWords(const std::string& input)
 {
     return "it would write over the input " + input + "; name another output";

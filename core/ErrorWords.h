@@ -53,6 +53,13 @@ std::string qnReadFailure(const std::string& path, int error);
 // folder or a FIFO given as an input with these words.
 std::string qnOpenRegularFailure(const std::string& path, int error);
 
+// Why an output that is, or leads by a link to, kind (a file type, the
+// S_IFMT bits of st_mode) cannot be written: "a FIFO, not a regular file
+// (name a file, or - for standard output)". Every writer names a FIFO, a
+// socket or a device where its file was to go with these words; one whose
+// file cannot go to standard output (a file of a series) leaves out "or -".
+std::string qnNotRegularWords(unsigned kind, bool standardOutput);
+
 // Why an output may not be written when it is, or leads by a link to, an
 // input of the run: "it would write over the input IN; name another
 // output". Every writer, of one file or of a series, names the output it

@@ -951,7 +951,8 @@ bool CQNF_FileSeries::Commit()
     // name for its file in the staging folder that the rename below leaves
     // alone. Nothing outside the staging folder changes in this first pass.
     struct Slot {
-        std::string shown;  // the target as messages name it
+        std::string named;  // the series' file as messages about it name it
+        std::string shown;  // where its content lands, links followed
         bool existed = false;
         bool linked = false;  // the backup is a link (else the file moves aside)
     };
@@ -980,11 +981,15 @@ bool CQNF_FileSeries::Commit()
         // A symbolic link stays and the file it names is replaced, as a
         // single file's link is. Its end is reached by the name beside the
         // link when it lies in this folder, else by its absolute path.
+        // What is wrong with a target is said of the series' own file, as a
+        // single file's writer names the link it was given; a failed move
+        // names where the content was to land.
+        s.named = m_folder + "/" + qnShownName(m_names[k]);
         s.shown = qnWrittenPath(m_folder + "/" + m_names[k]);
         struct stat st;
         if (::fstatat(m_dir, e.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
             if (::stat(s.shown.c_str(), &st) != 0 && errno == ELOOP) {
-                ok = i_Fail(s.shown, ELOOP);
+                ok = i_Fail(s.named, ELOOP);
                 continue;
             }
             std::string end = s.shown;
@@ -1015,18 +1020,18 @@ bool CQNF_FileSeries::Commit()
         std::error_code ec;
         for (const std::string& keep : m_protected)
             if (ok && fs::equivalent(keep, s.shown, ec))
-                ok = i_Fail(m_folder + "/" + qnShownName(m_names[k]), qnOverInputWords(keep));
+                ok = i_Fail(s.named, qnOverInputWords(keep));
         if (ok && !reached.insert(fs::weakly_canonical(s.shown, ec).string()).second)
             ok = i_Fail(s.shown, "two files of the series lead to it");
         if (!ok || ::fstatat(m_dir, e.file.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
         s.existed = true;
         if (S_ISDIR(st.st_mode))
-            ok = i_Fail(s.shown, EISDIR);
+            ok = i_Fail(s.named, "is a folder");
         else if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
-            ok = i_Fail(s.shown, "not a regular file");
+            ok = i_Fail(s.named, qnNotRegularWords(st.st_mode & S_IFMT, false));
         else if (!qnMayWrite(s.shown))
-            ok = i_Fail(s.shown, "the file is read-only");
+            ok = i_Fail(s.named, "the file is read-only");
         else if (::linkat(m_dir, e.file.c_str(), m_lock, BackupName(e.name).c_str(), 0) == 0)
             s.linked = true;
         else if (errno != EPERM && errno != ENOTSUP && errno != EMLINK)

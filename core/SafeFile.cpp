@@ -569,13 +569,8 @@ std::string qnTargetRefusal(const std::string& path)
         return "cannot write " + path + ": " + qnSystemWords(ELOOP);
     if (t.refused == EISDIR)
         return "cannot write " + path + ": is a folder";
-    if (t.refused) {
-        const char* kind = t.kind == S_IFIFO    ? "a FIFO"
-                           : t.kind == S_IFSOCK ? "a socket"
-                           : t.kind == S_IFCHR || t.kind == S_IFBLK ? "a device"
-                                                                    : "no regular file";
-        return "cannot write " + path + ": " + kind + ", not a regular file (name a file, or - for standard output)";
-    }
+    if (t.refused)
+        return "cannot write " + path + ": " + qnNotRegularWords(t.kind, true);
     struct stat st;
     const bool exists = ::stat(t.path.c_str(), &st) == 0;
     if (exists && !qnMayWrite(t.path)) {

@@ -11,6 +11,7 @@
 #include "app/KnivesExport.h"
 #include "app/PiecesExport.h"
 #include "app/Wnd_Main.h"
+#include "core/ProgramOutput.h"
 #include "core/StdFile.h"
 #include "core/String.h"
 #include "core/TerminalProgress.h"
@@ -35,6 +36,18 @@ bool EndsWith(const std::string& s, const char* tail)
         if (std::tolower(static_cast<unsigned char>(s[s.size() - t.size() + i])) != t[i])
             return false;
     return true;
+}
+
+// The ending of the last part of path (".jpg"), or empty when it has none;
+// a leading dot makes a hidden name, not an ending.
+std::string Ending(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == name.size())
+        return {};
+    return name.substr(dot);
 }
 
 bool LoadLayout(const std::string& path, uint32_t w, uint32_t h, CWnd_Main& model, CWindowlessCutter& cutter,
@@ -106,8 +119,10 @@ int Pieces(const tool::Args& args)
     tool::RefuseEmptyName(files[0], "LAYOUT");
     tool::RefuseEmptyName(files[1], "PICTURE");
     tool::RefuseEmptyName(files[2], "OUT");
-    // The name chooses the format: a ".psd" file, or else a PNG series named
-    // after OUT, or into OUT when it is a folder.
+    // The name chooses the format: a ".psd" file, or else a PNG series into
+    // OUT when it is a folder, or named after OUT, which then ends in .png or
+    // has no ending: a name of another format ("photo.jpg") is a slip, not
+    // the first part of the files' names.
     // Standard output has no name to go by: --to psd sends the PSD there.
     // A FIFO, socket or device takes neither a PSD nor a series.
     if (tool::IsSpecialFile(files[2]))
@@ -117,16 +132,26 @@ int Pieces(const tool::Args& args)
     if (stream && !psdName)
         return tool::BadArguments(kName, files[2] + ": a PNG series needs a folder or a file name; --to psd writes "
                                                     "one PSD there");
-    if (!to.empty() && (to == "psd") != psdName)
-        return tool::BadArguments(kName, files[2] + (psdName ? ": a .psd name is written as PSD, not --to " + to
-                                                             : ": --to psd needs an OUT name ending in .psd"));
-    r.settings.exportTo = psdName ? CExportSettings::kToPSD : CExportSettings::kToPNG;
+    const bool psd = to.empty() ? psdName : to == "psd";
+    // A name too long for any folder is no folder: it is refused below in
+    // the words of every writer, never by the library's exception.
+    std::error_code ec;
+    const bool intoFolder = !psd && std::filesystem::is_directory(files[2], ec);
+    const bool nameFits = psd ? psdName : intoFolder || (!psdName && (Ending(files[2]).empty() || EndsWith(files[2], ".png")));
+    if (!nameFits) {
+        const std::vector<std::string> endings =
+            psd ? std::vector<std::string>{".psd"}
+                : to.empty() ? std::vector<std::string>{".psd", ".png"} : std::vector<std::string>{".png"};
+        if (const std::string why = qnOutputNameRefusal(files[2], endings); !why.empty())
+            return tool::BadArguments(kName, why);
+    }
+    r.settings.exportTo = psd ? CExportSettings::kToPSD : CExportSettings::kToPNG;
     r.path = files[2];
     r.keep = {files[0], files[1]};
-    if (psdName) {
+    if (psd) {
         if (const int refused = tool::RefuseOutput(kName, r.path, r.keep, {".psd"}))
             return refused;
-    } else if (std::filesystem::is_directory(r.path)) {
+    } else if (intoFolder) {
         r.path = (std::filesystem::path(r.path) / "piece").string();
     } else if (r.path.back() == '/') {
         return tool::Fail(kName, "cannot write " + r.path + ": no such folder");
@@ -138,7 +163,7 @@ int Pieces(const tool::Args& args)
         return tool::Fail(kName, "cannot write " + r.path + ": no such folder (name the files after it with ./" + r.path + " or " +
                                      r.path + ".png)");
     }
-    if (!psdName)
+    if (!psd)
         if (const std::string why = CPiecesExport::SeriesRefusal(r.path, r.settings, 0, false, r.keep); !why.empty())
             return tool::Fail(kName, "cannot write " + why);
 
@@ -183,8 +208,12 @@ int Pieces(const tool::Args& args)
         const std::string& detail = exporter.Detail();
         if (exporter.Message() != CPiecesExport::kCannotWriteMessage)
             return tool::Fail(kName, exporter.Message() + " (" + detail + ")");
-        const std::string folder = std::filesystem::path(r.path).parent_path().string();
-        const bool named = detail.rfind(r.path + ": ", 0) == 0 || (!folder.empty() && detail.rfind(folder + "/", 0) == 0);
+        // A series names its folder, or a file in it, itself.
+        const size_t slash = r.path.rfind('/');
+        const std::string folder =
+            slash == std::string::npos ? "." : slash == 0 ? "/" : r.path.substr(0, slash);
+        const bool named = detail.rfind(r.path + ": ", 0) == 0 || detail.rfind(folder + ": ", 0) == 0 ||
+                           detail.rfind(folder + "/", 0) == 0;
         return tool::Fail(kName, "cannot write " + (named ? detail : r.path + ": " + detail));
     }
     const uint32_t cut = pieces.Engine().m_nPieces;

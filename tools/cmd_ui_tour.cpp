@@ -298,7 +298,7 @@ int Run(const tool::Args& args)
         if (row.file)
             longest = std::max(longest, std::strlen(row.file) + std::strlen(".png"));
     if (const std::string refused = qnFolderRefusal(out, longest); !refused.empty())
-        return tool::Fail(kName, refused);
+        return tool::Fail(kName, "cannot write " + refused);
     for (const Row& row : rows) {
         if (!row.file)
             continue;
@@ -314,7 +314,6 @@ int Run(const tool::Args& args)
     std::string err;
     if (!hostapp::ReadImageFile(photo, image, err))
         return tool::Fail(kName, err);
-    std::error_code ec;
 
     // The plug-in's folder for the run: the resource file and whatever the
     // plug-in stores; gone afterwards.

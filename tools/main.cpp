@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
+#include <string>
 
 namespace tool {
 
@@ -76,6 +78,11 @@ try {
             return c.run(args);
         } catch (const tool::BadArgument& e) {
             return tool::BadArguments(c.name, e.what());
+        } catch (const std::filesystem::filesystem_error& e) {
+            // The library's own text ("filesystem error: status: ...") is
+            // no line for a person: the path and the system's reason.
+            const std::string path = e.path1().empty() ? std::string() : e.path1().string() + ": ";
+            return tool::Fail(c.name, path + qnSystemWords(e.code().value()));
         } catch (const std::exception& e) {
             return tool::Fail(c.name, e.what());
         }

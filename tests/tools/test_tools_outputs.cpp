@@ -208,6 +208,9 @@ TEST(ProgramPromises, EveryOutputTakesOnlyANameOfItsFormat)
         {tool, "engine pieces --grid 2x2 " + in + " " + jpg},
         {tool, "engine render --grid 2x2 " + in + " " + jpg},
         {tool, "export pieces --to psd " + lay + " " + in + " " + png},
+        {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / "p.psd")},
+        {tool, "export pieces --to png " + lay + " " + in + " " + jpg},
+        {tool, "export pieces " + lay + " " + in + " " + Q(d / "p.qnds")},
         {tool, "export knives --size 10x10 " + lay + " " + png},
         {tool, "fx invert " + in + " " + jpg},
         {tool, "layout new --grid 2x2 " + png},
@@ -420,8 +423,8 @@ TEST(ProgramPromises, OneFaultReadsTheSameInEveryProgram)
     const struct {
         const char* program;
         std::string args;
-        std::string target;  // the read-only file or folder the line names
-        const char* why;
+        std::string target;  // the file or folder the line names
+        std::string why;
     } targets[] = {
         {TESSOLO_HOST, in + " " + Q(ro("png")), ro("png"), "the file is read-only"},
         {TESSOLO_HOST, in + " " + Q(d / "rodir/o.png"), d / "rodir/o.png", "the folder is read-only"},
@@ -443,9 +446,24 @@ TEST(ProgramPromises, OneFaultReadsTheSameInEveryProgram)
         {tool, "zip " + in + " " + Q(ro("zip")), ro("zip"), "the file is read-only"},
         {tool, "storage put " + Q(ro("conf")) + " A 1 1", ro("conf"), "the file is read-only"},
         {tool, "shapes convert " + knob + " " + Q(ro("qnth")), ro("qnth"), "the file is read-only"},
+        // A missing folder reads as it does for psd read and export pieces.
+        {tool, "ui-tour " + Q(d / "nodir"), d / "nodir", "no such folder"},
+        // A FIFO, or a link to a device, where a file of a series goes: the
+        // series' own file named, in a single file's words less "or -" (a
+        // series cannot go to standard output).
+        {tool, "export pieces --to png --names simple " + lay + " " + in + " " + Q(d / "series/q"),
+         d / "series/q_0001.png", "a FIFO, not a regular file (name a file)"},
+        {tool, "export pieces --to png --names simple " + lay + " " + in + " " + Q(d / "series/r"),
+         d / "series/r_0001.png", "a device, not a regular file (name a file)"},
+        // A series' name longer than the file system takes, as convert says
+        // it of a file's name.
+        {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / std::string(300, 'n')), d.path(),
+         "a name of 324 bytes is longer than the 255 its file system takes"},
     };
     fs::create_directory(d / "series");
     Write(d / "series/p_0002.png", "kept", fs::perms(0444));
+    ASSERT_EQ(::mkfifo((d / "series/q_0001.png").c_str(), 0644), 0);
+    fs::create_symlink("/dev/null", d / "series/r_0001.png");
     for (const auto& c : targets) {
         const Result r = RunProgram(c.program, c.args);
         const std::string what = std::string(c.program) + " " + c.args + ": " + r.err;

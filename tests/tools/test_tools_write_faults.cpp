@@ -238,6 +238,13 @@ TEST(WriteFaults, AFullDiskIsNamedByEveryCommand)
             EXPECT_EQ(r.code, c.find("tessolo-host") == std::string::npos ? 1 : 3) << c << ": " << r.err;
             EXPECT_EQ(Lines(r.err), 1u) << c << ": " << r.err;
             EXPECT_NE(r.err.find(": no space left on device"), std::string::npos) << options << " " << c << ": " << r.err;
+            // One form, naming one path that was written (the folder or a
+            // file in it), never a series' first name that is no file.
+            const size_t at = r.err.find("cannot write ");
+            const std::string path = at == std::string::npos ? "" : r.err.substr(at + 13, r.err.rfind(": no space") - at - 13);
+            EXPECT_TRUE(path == full || path.rfind(full + "/", 0) == 0) << options << " " << c << ": " << r.err;
+            EXPECT_EQ(path.find(": "), std::string::npos) << options << " " << c << ": " << r.err;
+            EXPECT_NE(path, full + "/piece") << options << " " << c << ": " << r.err;
             EXPECT_EQ(r.err.find("(error"), std::string::npos) << options << " " << c << ": " << r.err;
         }
     }
