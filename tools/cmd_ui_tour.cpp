@@ -314,6 +314,7 @@ int Run(const tool::Args& args)
     std::string err;
     if (!hostapp::ReadImageFile(photo, image, err))
         return tool::Fail(kName, err);
+    std::error_code ec;
 
     // The plug-in's folder for the run: the resource file and whatever the
     // plug-in stores; gone afterwards.
