@@ -558,7 +558,7 @@ std::string qnFolderRefusal(const std::string& folder, size_t longestName)
     return {};
 }
 
-std::string qnTargetRefusal(const std::string& path)
+std::string qnTargetRefusal(const std::string& path, bool takesStandardOutput)
 {
     if (path.empty())
         return "no file name given";
@@ -570,7 +570,7 @@ std::string qnTargetRefusal(const std::string& path)
     if (t.refused == EISDIR)
         return "cannot write " + path + ": is a folder";
     if (t.refused)
-        return "cannot write " + path + ": " + qnNotRegularWords(t.kind, true);
+        return "cannot write " + path + ": " + qnNotRegularWords(t.kind, takesStandardOutput);
     struct stat st;
     const bool exists = ::stat(t.path.c_str(), &st) == 0;
     if (exists && !qnMayWrite(t.path)) {

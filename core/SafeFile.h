@@ -65,8 +65,9 @@ inline std::FILE* qnReportStream(const std::string& target)
 // read-only or on a read-only file system are refused at once. Links are
 // followed as the writers follow them; "-" takes any bytes. When path may be
 // written, where it leads is settled here for every later write to path in
-// this process (see above).
-std::string qnTargetRefusal(const std::string& path);
+// this process (see above). A program that takes "-" for standard output
+// says so to the user who named a FIFO or device (takesStandardOutput).
+std::string qnTargetRefusal(const std::string& path, bool takesStandardOutput = false);
 // The same for files to be made in folder whose names are up to longestName
 // bytes long (0: the folder alone); the line names the folder.
 std::string qnFolderRefusal(const std::string& folder, size_t longestName);

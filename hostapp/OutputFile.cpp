@@ -219,11 +219,12 @@ OutputKind OutputKindOf(const std::string& path)
     return OutputKind::None;
 }
 
-std::string OutputRefusal(const std::string& output, const std::vector<std::string>& inputs)
+std::string OutputRefusal(const std::string& output, const std::vector<std::string>& inputs,
+                          bool takesStandardOutput)
 {
     if (std::string why = qnInputRefusal(output, inputs); !why.empty())
         return why;
-    return qnTargetRefusal(output);
+    return qnTargetRefusal(output, takesStandardOutput);
 }
 
 bool WriteOutput(const std::string& path, OutputKind kind, const HostDocument& doc, int quality, std::string& err)

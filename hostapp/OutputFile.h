@@ -26,7 +26,8 @@ inline constexpr int kDefaultJpegQuality = 90;
 // Why output may not be written now, or empty: it is one of the inputs
 // (qnInputRefusal), or no file can be written there (qnTargetRefusal: a
 // folder, a read-only file, a name too long, a folder missing or closed).
-std::string OutputRefusal(const std::string& output, const std::vector<std::string>& inputs);
+std::string OutputRefusal(const std::string& output, const std::vector<std::string>& inputs,
+                          bool takesStandardOutput = false);
 
 // Why doc may not be written to output in kind, or empty: for a PSD, more
 // layers than the format holds, or a PSD input whose groups or layers the

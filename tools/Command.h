@@ -41,8 +41,10 @@ int BadArguments(const char* name, const std::string& message);
 // takes any name; "-" takes any format), 1 when out is one of inputs, a
 // FIFO, socket, device or folder, a read-only file or in a folder that
 // cannot take it.
+// A command that takes "-" (takesStandardOutput) names it to a user who
+// gave a FIFO or device.
 int RefuseOutput(const char* name, const std::string& out, const std::vector<std::string>& inputs,
-                 const std::vector<std::string>& extensions);
+                 const std::vector<std::string>& extensions, bool takesStandardOutput = false);
 // Standard output ("-"): written straight through, with no file name to
 // choose a format by.
 bool IsStreamOutput(const std::string& path);

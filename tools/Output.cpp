@@ -23,11 +23,11 @@ bool IsSpecialFile(const std::string& path)
 }
 
 int RefuseOutput(const char* name, const std::string& out, const std::vector<std::string>& inputs,
-                 const std::vector<std::string>& extensions)
+                 const std::vector<std::string>& extensions, bool takesStandardOutput)
 {
     if (const std::string why = qnOutputNameRefusal(out, extensions); !why.empty())
         return BadArguments(name, why);
-    if (const std::string why = hostapp::OutputRefusal(out, inputs); !why.empty())
+    if (const std::string why = hostapp::OutputRefusal(out, inputs, takesStandardOutput); !why.empty())
         return Fail(name, why);
     return 0;
 }

@@ -21,7 +21,7 @@ int Run(const tool::Args& args)
         return tool::BadArguments(kName, "expected two arguments IN OUT");
     tool::RefuseEmptyName(args[0], "IN");
     tool::RefuseEmptyName(args[1], "OUT");
-    if (const int refused = tool::RefuseOutput(kName, args[1], {args[0]}, {".png"}))
+    if (const int refused = tool::RefuseOutput(kName, args[1], {args[0]}, {".png"}, true))
         return refused;
     CQNF_ImageFile in;
     if (!in.Load(args[0]))

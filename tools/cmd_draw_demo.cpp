@@ -71,7 +71,7 @@ int Run(const tool::Args& args)
     tool::RefuseOptions(args);
     if (args.size() != 1)
         return tool::BadArguments("draw-demo", "expected one argument OUT.png");
-    if (const int refused = tool::RefuseOutput("draw-demo", args[0], {}, {".png"}))
+    if (const int refused = tool::RefuseOutput("draw-demo", args[0], {}, {".png"}, true))
         return refused;
 
     CQNF_LayerSet set;

@@ -38,14 +38,15 @@ bool EndsWith(const std::string& s, const char* tail)
     return true;
 }
 
-// The ending of the last part of path (".jpg"), or empty when it has none;
-// a leading dot makes a hidden name, not an ending.
+// The ending of the last part of path (".jpg", or "." for a name that
+// ends in a dot), or empty when it has none; a leading dot makes a hidden
+// name, not an ending.
 std::string Ending(const std::string& path)
 {
     const size_t slash = path.rfind('/');
     const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
     const size_t dot = name.rfind('.');
-    if (dot == std::string::npos || dot == 0 || dot + 1 == name.size())
+    if (dot == std::string::npos || dot == 0)
         return {};
     return name.substr(dot);
 }

@@ -358,7 +358,7 @@ int Run(const tool::Args& all)
     const std::vector<std::string> fargs(args.begin() + 1, args.begin() + 1 + static_cast<long>(it->count));
     const std::string& in = args[args.size() - 2];
     const std::string& out = args[args.size() - 1];
-    if (const int refused = tool::RefuseOutput(kName, out, {args.begin() + 1, args.end() - 1}, {".png"}))
+    if (const int refused = tool::RefuseOutput(kName, out, {args.begin() + 1, args.end() - 1}, {".png"}, true))
         return refused;
 
     Picture src;

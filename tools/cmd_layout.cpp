@@ -284,7 +284,7 @@ int Block(const tool::Args& args)
     if (args.size() != 2)
         return tool::BadArguments(kName, "block takes FILE.qntd and OUT");
     // A block is kept as a ".block" file, or as the plug-in's "last.data".
-    if (const int refused = tool::RefuseOutput(kName, args[1], {args[0]}, {".block", ".data"}))
+    if (const int refused = tool::RefuseOutput(kName, args[1], {args[0]}, {".block", ".data"}, true))
         return refused;
     CWindowlessCutter cutter;
     CWnd_Main model;

@@ -78,7 +78,7 @@ int Write(const tool::Args& args)
         if (ParseLayerArg(args[i], a))
             inputs.push_back(a.path);
     }
-    if (const int refused = tool::RefuseOutput(kName, outPath, inputs, {".psd"}))
+    if (const int refused = tool::RefuseOutput(kName, outPath, inputs, {".psd"}, true))
         return refused;
     // Said before any layer is read: the format's own limit, not the
     // writer's bare refusal at the end.
@@ -201,13 +201,17 @@ int Read(const tool::Args& args)
         return fail("cannot write " + series.Failure());
     const uint8_t mode = psd.GetImageMode();
     unsigned short error = 0;
+    // The layers are listed once their files are in place: a run refused
+    // when it puts them there says only why.
+    std::string listing;
     for (uint32_t i = 0; i < psd.GetLayersCount(); ++i) {
         CQNF_ImagePSD::PSDLayerInfoExt_s info;
         psd.GetLayerInfo(i, info);
-        std::printf("layer %u: \"%s\" %s left %d top %d width %u height %u opacity %u%s\n", i,
-                    qnShownName(info.name).c_str(),
-                    info.visible ? "visible" : "hidden", info.left, info.top, info.width, info.height, info.opacity,
-                    info.folder ? " group" : info.sectionEnd ? " group-end" : "");
+        char rest[128];
+        std::snprintf(rest, sizeof rest, "%s left %d top %d width %u height %u opacity %u%s\n",
+                      info.visible ? "visible" : "hidden", info.left, info.top, info.width, info.height,
+                      info.opacity, info.folder ? " group" : info.sectionEnd ? " group-end" : "");
+        listing += "layer " + std::to_string(i) + ": \"" + qnShownName(info.name) + "\" " + rest;
         if (!info.width || !info.height || info.width > 65535 || info.height > 65535)
             continue;
         const unsigned char* planes[4] = {};
@@ -241,6 +245,7 @@ int Read(const tool::Args& args)
     series.Add("merged.png");
     if (!series.Commit())
         return fail("cannot write " + series.Failure() + "; nothing was written");
+    std::fputs(listing.c_str(), stdout);
     std::printf("merged: %u x %u, %u layer%s\n", w, h, count, count == 1 ? "" : "s");
     return 0;
 }

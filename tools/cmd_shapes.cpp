@@ -278,7 +278,7 @@ int Convert(const tool::Args& args)
     Loaded l;
     if (!ParseOptions(args, 2, index, message))
         return tool::BadArguments(kName, message);
-    if (const int refused = tool::RefuseOutput(kName, args[1], {args[0]}, {".qnth"}))
+    if (const int refused = tool::RefuseOutput(kName, args[1], {args[0]}, {".qnth"}, true))
         return refused;
     if (!Load(args[0], l, message))
         return tool::Fail(kName, message);

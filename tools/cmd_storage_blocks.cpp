@@ -54,7 +54,7 @@ int RunZip(const char* name, unsigned char mode, const tool::Args& args)
     tool::RefuseOptions(args);
     if (args.size() != 2)
         return tool::BadArguments(name, "expected two arguments IN OUT");
-    if (const int refused = tool::RefuseOutput(name, args[1], {args[0]}, {}))
+    if (const int refused = tool::RefuseOutput(name, args[1], {args[0]}, {}, true))
         return refused;
     std::vector<uint8_t> in;
     std::string error;

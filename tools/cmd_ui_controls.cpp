@@ -4,15 +4,13 @@
 // gallery's resource file made at build time is used.
 #include "tools/Command.h"
 
-#include "core/ErrorManager.h"
-#include "core/ErrorWords.h"
+#include "resources/ResourceFile.h"
 #include "tools/UiShow.h"
 
 #include "ui/gallery/ControlsGallery.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -57,10 +55,10 @@ int Run(const tool::Args& args)
     const auto& scenes = qnui::ControlsGalleryScenes();
     if (std::find(scenes.begin(), scenes.end(), scene) == scenes.end())
         return tool::BadArguments(kName, "unknown scene '" + scene + "'");
-    if (resource.empty() || !std::filesystem::is_regular_file(resource)) {
-        return tool::Fail(kName, resource.empty() ? std::string("no resource file was built")
-                                                  : qnFileFailure(resource, false, qnerr::FileNotOpened));
-    }
+    if (resource.empty())
+        return tool::Fail(kName, "no resource file was built");
+    if (const std::string refused = qnres::ResourceFile().OpenNamed(resource); !refused.empty())
+        return tool::Fail(kName, refused);
     if (snap.empty()) {
         return Show(resource);
     }

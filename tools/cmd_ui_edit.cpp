@@ -4,12 +4,12 @@
 // it plays a scene headless and saves the picture. Without --image it
 // previews a 6000 x 4000 picture made for the run.
 #include "tools/Command.h"
+#include "resources/ResourceFile.h"
 #include "tools/UiShow.h"
 
 #include "ui/gallery/EditGallery.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -55,8 +55,10 @@ int Run(const tool::Args& args)
     const auto& scenes = qnui::EditGalleryScenes();
     if (std::find(scenes.begin(), scenes.end(), scene) == scenes.end())
         return tool::BadArguments(kName, "unknown scene '" + scene + "'");
-    if (resource.empty() || !std::filesystem::is_regular_file(resource))
-        return tool::Fail(kName, "no resource file" + (resource.empty() ? std::string() : ": " + resource));
+    if (resource.empty())
+        return tool::Fail(kName, "no resource file was built");
+    if (const std::string refused = qnres::ResourceFile().OpenNamed(resource); !refused.empty())
+        return tool::Fail(kName, refused);
     CQNF_Image picture;
     std::string error;
     if (image.empty()) {

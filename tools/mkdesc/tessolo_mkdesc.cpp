@@ -182,7 +182,7 @@ try {
         return BadArguments(why);
     // As the host keeps its output: never over the block read, never over a
     // read-only file.
-    if (const std::string why = hostapp::OutputRefusal(out, {blockFile}); !why.empty())
+    if (const std::string why = hostapp::OutputRefusal(out, {blockFile}, true); !why.empty())
         return Fail(why);
     std::string err;
     if (!blockFile.empty()) {
