@@ -211,6 +211,8 @@ TEST(ProgramPromises, EveryOutputTakesOnlyANameOfItsFormat)
         {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / "p.psd")},
         {tool, "export pieces --to png " + lay + " " + in + " " + jpg},
         {tool, "export pieces " + lay + " " + in + " " + Q(d / "p.qnds")},
+        {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / "p.")},
+        {tool, "convert " + in + " " + Q(d / "x.")},
         {tool, "export knives --size 10x10 " + lay + " " + png},
         {tool, "fx invert " + in + " " + jpg},
         {tool, "layout new --grid 2x2 " + png},
@@ -455,6 +457,13 @@ TEST(ProgramPromises, OneFaultReadsTheSameInEveryProgram)
          d / "series/q_0001.png", "a FIFO, not a regular file (name a file)"},
         {tool, "export pieces --to png --names simple " + lay + " " + in + " " + Q(d / "series/r"),
          d / "series/r_0001.png", "a device, not a regular file (name a file)"},
+        // A FIFO as the output: "-" offered only by a program that takes it.
+        {TESSOLO_HOST, in + " " + Q(d / "fifo.png"), d / "fifo.png", "a FIFO, not a regular file (name a file)"},
+        {TESSOLO_MKDESC, "--grid 2x2 " + Q(d / "fifo.qnds"), d / "fifo.qnds",
+         "a FIFO, not a regular file (name a file, or - for standard output)"},
+        {tool, "convert " + in + " " + Q(d / "fifo.png"), d / "fifo.png",
+         "a FIFO, not a regular file (name a file, or - for standard output)"},
+        {tool, "ui-gallery --snap " + Q(d / "fifo.png"), d / "fifo.png", "a FIFO, not a regular file (name a file)"},
         // A series' name longer than the file system takes, as convert says
         // it of a file's name.
         {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / std::string(300, 'n')), d.path(),
@@ -529,6 +538,8 @@ TEST(ProgramPromises, OneFaultReadsTheSameInEveryProgram)
         {tool, "resources sheet " + Q(png) + " " + Q(d / "o.png"), png + notContainer},
         {tool, "ui-tour " + Q(d / "tour") + " --resource " + Q(png), png + notContainer},
         {tool, "ui-gallery --resource " + Q(png) + " --snap " + Q(d / "o.png"), png + notContainer},
+        {tool, "ui-controls --resource " + Q(png) + " --snap " + Q(d / "o.png"), png + notContainer},
+        {tool, "ui-edit --resource " + Q(none) + " --snap " + Q(d / "o.png"), none + notContainer},
         {tool, "storage ls " + Q(stamped), stamped + stampFails},
         {tool, "storage check " + Q(stamped), stamped + stampFails},
         {tool, "resources dump " + Q(stamped), stamped + stampFails},
@@ -581,6 +592,8 @@ TEST(ProgramPromises, OneFaultReadsTheSameInEveryProgram)
                              "; name another output"),
                   std::string::npos)
             << what;
+        // Refused alone: nothing of the work it never did.
+        EXPECT_EQ(o.out, "") << what;
     }
     EXPECT_EQ(Slurp(d / "in.png"), Slurp(kSample));
 
