@@ -380,15 +380,17 @@ private:
     CQNF_Window& m_Behind;
 };
 
-void EveryDialogKeepsTheKeys()
+// Runs body with the dialogs' host over a main window whose 40 ms timer
+// drives each case's steps; sink, when given, sees every platform event.
+void OverAMainWindow(plat::EventSink* sink, const std::function<void(CAppDialogHost&, Behind&)>& body)
 {
     std::string error;
     std::unique_ptr<plat::Platform> platform = plat::OpenGtk(error);
     ASSERT_TRUE(platform) << error;
     qnui::Toolkit& tk = qnui::Toolkit::Get();
     tk.Attach(platform.get());
-    PressCounter counter;
-    platform->SetSink(&counter);
+    if (sink)
+        platform->SetSink(sink);
     {
         CApp app;
         m_App = &app;
@@ -400,6 +402,20 @@ void EveryDialogKeepsTheKeys()
         behind.RenderRect(qnNullRect);
         behind.Show();
         ASSERT_TRUE(behind.SetTimer(40, 1));
+        body(host, behind);
+        behind.KillTimer(1);
+        behind.Close();
+        tk.PumpFor(50);
+        m_App = nullptr;
+    }
+    tk.Attach(nullptr);
+}
+
+void EveryDialogKeepsTheKeys()
+{
+    PressCounter counter;
+    OverAMainWindow(&counter, [&counter](CAppDialogHost& host, Behind& behind) {
+        qnui::Toolkit& tk = qnui::Toolkit::Get();
 
         std::vector<Case> cases;
         auto add = [&cases](const std::string& title, const char* key, long answer,
@@ -512,34 +528,14 @@ void EveryDialogKeepsTheKeys()
             failed += !steps.failure.empty() || answer != c.answer;
             tk.PumpFor(50);
         }
-        behind.KillTimer(1);
-        behind.Close();
-        tk.PumpFor(50);
-        m_App = nullptr;
-    }
-    tk.Attach(nullptr);
+    });
 }
 
 // Every dialog with an edit line, over a main window: its line takes Esc
 // and Return, and the dialog the key after.
 void EveryDialogsFieldTakesEscAndReturn()
 {
-    std::string error;
-    std::unique_ptr<plat::Platform> platform = plat::OpenGtk(error);
-    ASSERT_TRUE(platform) << error;
-    qnui::Toolkit& tk = qnui::Toolkit::Get();
-    tk.Attach(platform.get());
-    {
-        CApp app;
-        m_App = &app;
-        ASSERT_TRUE(app.InitStorgaeResource(kResourceFile.c_str(), 0));
-        CAppDialogHost host(app);
-        Behind behind;
-        behind.SetMainWindowFlag(1);
-        ASSERT_TRUE(behind.Create("Behind", 10, 10, 320, 240, 1, nullptr, 0, 0));
-        behind.RenderRect(qnNullRect);
-        behind.Show();
-        ASSERT_TRUE(behind.SetTimer(40, 1));
+    OverAMainWindow(nullptr, [](CAppDialogHost& host, Behind& behind) {
         const struct {
             const char* field;
             const char* end;
@@ -569,14 +565,9 @@ void EveryDialogsFieldTakesEscAndReturn()
             behind.step = nullptr;
             EXPECT_EQ(steps.failure, "");
             EXPECT_EQ(answer, c.answer);
-            tk.PumpFor(50);
+            qnui::Toolkit::Get().PumpFor(50);
         }
-        behind.KillTimer(1);
-        behind.Close();
-        tk.PumpFor(50);
-        m_App = nullptr;
-    }
-    tk.Attach(nullptr);
+    });
 }
 
 TEST(ModalKeysGui, EveryDialogKeepsTheKeysWhenTheWindowBehindIsClicked) { EveryDialogKeepsTheKeys(); }
