@@ -47,14 +47,22 @@ bool HeaderHasDocumentSize(const std::string& what, const std::string& path, con
     return true;
 }
 
-// Whether the pictures the command line adds to doc (layers, selection,
-// channels) fit it, judged from their headers before any is decoded: each
-// must have the document's width and height, and the document with all of
-// them must stay within kMaxDocumentBytes.
-bool LayersFit(const HostCommandLine& cmd, const HostDocument& doc, std::string& err)
+// The mode --mode names, or the document's own.
+ColorMode ModeAfter(const HostCommandLine& cmd, ColorMode own)
+{
+    if (cmd.mode.empty())
+        return own;
+    return cmd.mode == "gray" ? ColorMode::Gray : cmd.mode == "cmyk" ? ColorMode::CMYK : ColorMode::RGB;
+}
+
+// Whether the pictures the command line adds to a document of doc's size
+// and mode (layers, selection, channels) fit it, judged from their headers
+// before any is decoded: each must have the document's width and height.
+// more receives the bytes they add.
+bool AddedFit(const HostCommandLine& cmd, const HostDocument& doc, uint64_t& more, std::string& err)
 {
     const uint64_t pixels = doc.PixelCount();
-    uint64_t more = 0;
+    more = 0;
     for (const LayerArg& l : cmd.layers) {
         CQNF_ImageFile head;
         if (!HeaderHasDocumentSize("layer \"" + l.name + "\"", l.path, doc, head, err))
@@ -71,9 +79,32 @@ bool LayersFit(const HostCommandLine& cmd, const HostDocument& doc, std::string&
         if (!HeaderHasDocumentSize("channel \"" + c.name + "\"", c.path, doc, head, err))
             return false;
     }
-    // A new selection and each channel take one plane.
-    more += pixels * ((cmd.selection.empty() || !doc.selection.empty() ? 0 : 1) + cmd.channels.size());
-    return doc.Fits(more, err);
+    // An input opens without a selection: a new one and each channel take
+    // one plane.
+    more += pixels * ((cmd.selection.empty() ? 0 : 1) + cmd.channels.size());
+    return true;
+}
+
+// The whole document judged from the headers, INPUT's too, before any
+// picture is decoded: within kMaxDocumentBytes with every picture the
+// command line adds. INPUT counts as the one layer it opens as (a PSD's
+// own layers are weighed again once their records are read). more
+// receives the bytes the added pictures take.
+bool HeadersFit(const HostCommandLine& cmd, uint64_t& more, std::string& err)
+{
+    CQNF_ImageFile head;
+    if (!head.LoadHeader(cmd.input, CQNF_ImageFile::AllKinds, kMaxImageSide)) {
+        err = head.Reason();
+        return false;
+    }
+    HostDocument shape;
+    shape.width = head.GetWidth();
+    shape.height = head.GetHeight();
+    shape.mode = ModeAfter(cmd, ColorModeOf(head));
+    if (!AddedFit(cmd, shape, more, err))
+        return false;
+    const uint64_t own = shape.PixelCount() * (uint64_t(ColorPlanes(shape.mode)) + (head.HasAlpha() ? 1 : 0));
+    return shape.Fits(own + more, err);
 }
 
 // Builds the document the command line names. note is left with how the
@@ -82,20 +113,22 @@ bool LayersFit(const HostCommandLine& cmd, const HostDocument& doc, std::string&
 bool BuildDocument(const HostCommandLine& cmd, HostDocument& doc, std::string& note, std::string& err)
 {
     InputFacts facts;
+    uint64_t more = 0;
     if (cmd.input.empty()) {
         // About needs no image; the host still has a document open.
         RasterImage blank;
         blank.Allocate(ColorMode::RGB, 64, 64, false, 255);
         doc = HostDocument::FromImage(std::move(blank), "Layer 1");
-    } else if (!LoadInputDocument(cmd.input, doc, facts, err)) {
+        if (!AddedFit(cmd, doc, more, err))
+            return false;
+    } else if (!HeadersFit(cmd, more, err) || !LoadInputDocument(cmd.input, doc, facts, err)) {
         return false;
     }
     note = facts.note;
-    if (!cmd.mode.empty() &&
-        !doc.ConvertTo(cmd.mode == "gray" ? ColorMode::Gray : cmd.mode == "cmyk" ? ColorMode::CMYK : ColorMode::RGB,
-                       err))
+    if (!cmd.mode.empty() && !doc.ConvertTo(ModeAfter(cmd, doc.mode), err))
         return false;
-    if (!LayersFit(cmd, doc, err))
+    // The document as read (a PSD's layers counted) with what is added.
+    if (!doc.Fits(more, err))
         return false;
     for (const LayerArg& l : cmd.layers) {
         RasterImage layer;

@@ -50,7 +50,7 @@ bool DocumentFromPsd(CQNF_ImageFile& file, const std::string& path, HostDocument
     // The layers, from the copy of the file the merged image came from.
     auto& psd = static_cast<CQNF_ImagePSD&>(*file.GetReader());
     bool flat = false;
-    if (!psd.LParseLocal()) {
+    if (!psd.LParseLayersLocal()) {
         const std::string why = psd.GetReason().empty() ? qnErrorText(psd.GetError()) : psd.GetReason();
         if (!note || psd.GetError() != qncodec::ErrUnsupported) {
             err = path + ": cannot read the PSD layers: " + why;

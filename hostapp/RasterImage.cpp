@@ -113,11 +113,16 @@ bool ReadImageFile(const std::string& path, RasterImage& image, std::string& err
     return true;
 }
 
+ColorMode ColorModeOf(const CQNF_ImageFile& file)
+{
+    return file.GetMode() == qncodec::ModeGrey   ? ColorMode::Gray
+           : file.GetMode() == qncodec::ModeCMYK ? ColorMode::CMYK
+                                                 : ColorMode::RGB;
+}
+
 void ImageFromFile(const CQNF_ImageFile& file, RasterImage& image)
 {
-    const ColorMode mode = file.GetMode() == qncodec::ModeGrey   ? ColorMode::Gray
-                           : file.GetMode() == qncodec::ModeCMYK ? ColorMode::CMYK
-                                                                 : ColorMode::RGB;
+    const ColorMode mode = ColorModeOf(file);
     image.mode = mode;
     image.width = file.GetWidth();
     image.height = file.GetHeight();

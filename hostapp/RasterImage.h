@@ -55,6 +55,9 @@ uint8_t GrayFromRGB(uint8_t r, uint8_t g, uint8_t b);
 void RGBFromCMYK(const uint8_t cmyk[4], uint8_t rgb[3]);
 void CMYKFromRGB(const uint8_t rgb[3], uint8_t cmyk[4]);
 
+// The mode a loaded picture (or its header) comes in.
+ColorMode ColorModeOf(const CQNF_ImageFile& file);
+
 // The picture a codec file has loaded, as a host image (alpha only where
 // the file has transparency).
 void ImageFromFile(const CQNF_ImageFile& file, RasterImage& image);

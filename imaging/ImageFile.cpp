@@ -224,6 +224,14 @@ bool CQNF_ImageFile::LoadHeader(const std::string& path, uint8_t kinds, uint32_t
         return false;
     if (!m_reader->GetImageInfoByFileHead(file))
         return i_HeaderRefused(path);
+    // A PSD is in memory whole by now: it is judged as Load judges it,
+    // without decoding, so that a damaged one reads as damaged here too,
+    // before anything its header says (its size) is weighed.
+    if (m_kind == KindPSD) {
+        auto* psd = static_cast<CQNF_ImagePSD*>(m_reader.get());
+        if (!psd->JudgeImageLocal() || (!psd->LJudgeLocal() && psd->GetError() != qncodec::ErrUnsupported))
+            return i_Fail(Failure::Undecodable, i_Unreadable(path, psd->GetError()), psd->GetError());
+    }
     i_ReadFacts();
     // Nothing is decoded: no plane to hand out.
     m_failure = Failure::None;

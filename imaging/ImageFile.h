@@ -47,8 +47,8 @@ public:
     // The same without decoding: what the headers say (kind, upright size,
     // mode, transparency, orientation, resolution), with the same refusals
     // for a picture the headers refuse. Only the bytes before the picture's
-    // data are read (a PSD is read whole, and its resolution is not read);
-    // no plane is made.
+    // data are read; a PSD is read whole and judged whole as Load judges it
+    // (a damaged one is refused here). No plane is made.
     bool LoadHeader(const std::string& path, uint8_t kinds = AllKinds, uint32_t maxSide = 65535);
     Failure GetFailure() const { return m_failure; }
     // The last failure as a one-line reason that names the file and the

@@ -95,6 +95,13 @@ public:
     // reason, or a memory failure). No layer is kept.
     bool LJudgeByPtr(const void* data, size_t size);
     bool LJudgeLocal();
+    // LParseLocal for a caller that has the merged image already: its
+    // planes are left as they are, and a document without layers reads as
+    // none (no second decoding of the merged image).
+    bool LParseLayersLocal();
+    // Whether ParseImageLocal would decode the merged image, judged as it
+    // judges the data, without making or touching any plane.
+    bool JudgeImageLocal();
 
     uint32_t GetLayersCount() const { return static_cast<uint32_t>(m_layers.size()); }
     bool GetLayerInfo(uint32_t index, PSDLayerInfoExt_s& info);
@@ -181,9 +188,12 @@ private:
     // keepPlanes: the merged image's planes stay as they are.
     bool i_OpenSections(const void* data, size_t size, size_t& resourcesEnd, bool keepPlanes = false);
     void i_ReadResolution(const unsigned char* resources, size_t size);
-    bool i_ParseMerged(const void* data, size_t size);
-    // decode false: judged only (LJudge*).
-    bool i_ParseLayers(const void* data, size_t size, bool decode);
+    // decode false: judged only (JudgeImageLocal).
+    bool i_ParseMerged(const void* data, size_t size, bool decode);
+    // What a layered parse makes: nothing (LJudge*), the layers alone
+    // (LParseLayersLocal), or the layers, else the merged image (LParse*).
+    enum class Layers { Judged, Alone, AndMerged };
+    bool i_ParseLayers(const void* data, size_t size, Layers what);
     bool i_Unsupported(std::string reason) { return i_Refuse(std::move(reason)); }
     bool JudgeHeader(CQNF_StdFile& file, uint64_t length, uint64_t& largest) override;
     // Colour planes of the merged image in a codec mode.

@@ -154,11 +154,13 @@ bool CQNF_ImagePSD::GetImageInfoByPtr(const void* data, size_t size)
 bool CQNF_ImagePSD::ParseImageByPtr(const void* data, size_t size)
 {
     // A failed decoding leaves no planes of an earlier one behind.
-    if (i_ParseMerged(data, size))
+    if (i_ParseMerged(data, size, true))
         return true;
     i_FreePlanes();
     return false;
 }
+
+bool CQNF_ImagePSD::JudgeImageLocal() { return i_ParseMerged(m_local.GetPtr(), m_local.GetSize(), false); }
 
 void CQNF_ImagePSD::i_ReadResolution(const unsigned char* resources, size_t size)
 {
@@ -218,10 +220,10 @@ bool CQNF_ImagePSD::i_OpenSections(const void* data, size_t size, size_t& resour
     return true;
 }
 
-bool CQNF_ImagePSD::i_ParseMerged(const void* data, size_t size)
+bool CQNF_ImagePSD::i_ParseMerged(const void* data, size_t size, bool decode)
 {
     size_t at = 0;
-    if (!i_OpenSections(data, size, at))
+    if (!i_OpenSections(data, size, at, !decode))
         return false;
     const auto* p = static_cast<const unsigned char*>(data);
     Cursor c(p, size, at);
@@ -249,7 +251,7 @@ bool CQNF_ImagePSD::i_ParseMerged(const void* data, size_t size)
         return i_Damaged("the row lengths of its merged image add up to more than the rest of the file");
     if (!i_WithinLimits(W, H, n * W * H))
         return false;
-    for (uint32_t k = 0; k < n; ++k) {
+    for (uint32_t k = 0; decode && k < n; ++k) {
         CQNF_Mem& plane = i_Plane(static_cast<signed char>(k));
         if (!plane.alloc(W * H)) {
             SetError(plane.GetError());
@@ -261,9 +263,10 @@ bool CQNF_ImagePSD::i_ParseMerged(const void* data, size_t size)
     for (uint32_t k = 0; k < n; ++k) {
         size_t used = 0;
         if (!ExpandChanelPixels(static_cast<unsigned char>(compression), c.Here(), c.Left(),
-                                i_Plane(static_cast<signed char>(k)).GetPtr(), m_width, m_height, &used,
-                                rowTable + 2 * k * H)) {
-            i_FreePlanes();
+                                decode ? i_Plane(static_cast<signed char>(k)).GetPtr() : nullptr, m_width,
+                                m_height, &used, rowTable + 2 * k * H)) {
+            if (decode)
+                i_FreePlanes();
             if (GetError() == qncodec::ErrCorrupt && !GetReason().empty())
                 return i_Damaged(ChannelFault(GetReason(), "its merged image's channel " + std::to_string(k)));
             return false;
@@ -337,26 +340,37 @@ private:
 
 bool CQNF_ImagePSD::LParseByPtr(const void* data, size_t size)
 {
-    if (i_ParseLayers(data, size, true))
+    if (i_ParseLayers(data, size, Layers::AndMerged))
         return true;
     Clean();
     i_FreePlanes();
     return false;
 }
 
+bool CQNF_ImagePSD::LParseLayersLocal()
+{
+    if (i_ParseLayers(m_local.GetPtr(), m_local.GetSize(), Layers::Alone))
+        return true;
+    Clean();
+    return false;
+}
+
 bool CQNF_ImagePSD::LJudgeByPtr(const void* data, size_t size)
 {
-    const bool sound = i_ParseLayers(data, size, false);
+    const bool sound = i_ParseLayers(data, size, Layers::Judged);
     Clean();
     return sound;
 }
 
 bool CQNF_ImagePSD::LJudgeLocal() { return LJudgeByPtr(m_local.GetPtr(), m_local.GetSize()); }
 
-bool CQNF_ImagePSD::i_ParseLayers(const void* data, size_t size, bool decode)
+bool CQNF_ImagePSD::i_ParseLayers(const void* data, size_t size, Layers what)
 {
+    const bool decode = what != Layers::Judged;
+    // Without layers, LParse* gives the merged image in their stead.
+    const bool merged = what == Layers::AndMerged;
     size_t at = 0;
-    if (!i_OpenSections(data, size, at, !decode))
+    if (!i_OpenSections(data, size, at, !merged))
         return false;
     const auto* p = static_cast<const unsigned char*>(data);
     Cursor c(p, size, at);
@@ -366,7 +380,7 @@ bool CQNF_ImagePSD::i_ParseLayers(const void* data, size_t size, bool decode)
         return false;
     }
     if (sectionLength == 0)
-        return !decode || ParseImageByPtr(data, size);
+        return !merged || ParseImageByPtr(data, size);
     Cursor section(p, c.Pos() + sectionLength, c.Pos());
     const uint32_t infoLength = section.U32();
     if (!section.Ok() || !section.Has(infoLength)) {
@@ -374,7 +388,7 @@ bool CQNF_ImagePSD::i_ParseLayers(const void* data, size_t size, bool decode)
         return false;
     }
     if (infoLength == 0)
-        return !decode || ParseImageByPtr(data, size);
+        return !merged || ParseImageByPtr(data, size);
     Cursor info(p, section.Pos() + infoLength, section.Pos());
     const int32_t signedCount = static_cast<int16_t>(info.U16());
     if (!info.Ok()) {

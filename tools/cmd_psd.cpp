@@ -181,8 +181,9 @@ int Read(const tool::Args& args)
     auto& psd = static_cast<CQNF_ImagePSD&>(*picture.GetReader());
     unsigned short w, h;
     psd.GetMainImageSize(w, h);
-    // Layers of a kind not read leave the merged image, written alone.
-    if (!psd.LParseLocal()) {
+    // Layers of a kind not read leave the merged image, written alone. The
+    // merged image stays as Load decoded it: it is decoded once.
+    if (!psd.LParseLayersLocal()) {
         const std::string refused = psd.GetReason().empty() ? qnErrorText(psd.GetError()) : psd.GetReason();
         if (psd.GetError() != qncodec::ErrUnsupported)
             return tool::Fail(kName, inPath + ": cannot read the PSD layers: " + refused);
@@ -231,11 +232,8 @@ int Read(const tool::Args& args)
             return fail(qnFileFailure((dir / name).string(), true, error));
         series.Add(name);
     }
-    // The merged image: reading the layers set the codec's planes aside,
-    // so it is decoded again from the copy already judged sound.
+    // The merged image, as Load decoded it.
     const uint32_t count = psd.GetLayersCount();
-    if (!psd.ParseImageLocal())
-        return fail(picture.Reason().empty() ? inPath + ": " + qnErrorText(psd.GetError()) : picture.Reason());
     const unsigned char* planes[4] = {};
     for (signed char k = 0; k < 4; ++k)
         planes[k] = psd.GetImageDataPtr(k);

@@ -426,13 +426,13 @@ TEST(HostPsd, EveryProgramRefusesADamagedPsdAndNoneOpensItsMergedImage)
                 !Files(parts).empty();
         return code;
     };
-    // The document the host adds a picture to.
-    const std::string base = b.Path("base.png");
-    {
+    // The document the host adds a picture to, and one a pixel wider.
+    const std::string base = b.Path("base.png"), wider = b.Path("wider.png");
+    for (int w : {W, W + 1}) {
         RasterImage blank;
-        blank.Allocate(ColorMode::RGB, W, H, false, 128);
+        blank.Allocate(ColorMode::RGB, w, H, false, 128);
         std::string err;
-        ASSERT_TRUE(WritePngFile(base, blank, err)) << err;
+        ASSERT_TRUE(WritePngFile(w == W ? base : wider, blank, err)) << err;
     }
     // Every program that reads a picture, reading picture.
     auto programsReading = [&](const std::string& picture) {
@@ -469,6 +469,22 @@ TEST(HostPsd, EveryProgramRefusesADamagedPsdAndNoneOpensItsMergedImage)
             EXPECT_EQ(Lines(text), 1) << text;
             EXPECT_EQ(text.find(in + ": "), text.find(':') + 2) << text;
             EXPECT_NE(text.find(std::string("damaged: ") + c.reason), std::string::npos) << text;
+            EXPECT_FALSE(wrote);
+        }
+        // Added to a document of another size, it is still damaged, not a
+        // picture of the wrong size.
+        for (const std::string option : {"--add-layer ", "--selection "}) {
+            if (sound)
+                break;
+            SCOPED_TRACE(option);
+            std::string text;
+            bool wrote = false;
+            const Program p{"", std::string(TESSOLO_HOST_FILE) + " --plugin " + b.Path("Tessolo.so") + " --descriptor " +
+                                    desc + " " + option + in + " " + wider + " " + out,
+                            kExitHostError};
+            EXPECT_EQ(run(p, text, wrote), kExitHostError) << text;
+            EXPECT_EQ(Lines(text), 1) << text;
+            EXPECT_NE(text.find(in + ": PSD file is damaged: " + c.reason), std::string::npos) << text;
             EXPECT_FALSE(wrote);
         }
     }

@@ -386,6 +386,13 @@ TEST(HostPhotos, AddedLayersAreJudgedByTheirHeadersBeforeAnyIsDecoded)
               kExitHostError);
     EXPECT_NE(text.find(png + ": PNG file is truncated"), std::string::npos) << text;
     EXPECT_FALSE(fs::exists(b.Path("out.psd")));
+    // INPUT is judged by its header as well, before it is decoded: its
+    // picture is not there either, and the document's size is refused,
+    // with INPUT's transparency counted (4 MiB more than in.png's).
+    EXPECT_EQ(Host(b, "--descriptor " + d + layers + " " + png + " " + b.Path("out.psd"), &text), kExitHostError);
+    EXPECT_EQ(text, "tessolo-host: the document would take 2216 MiB with all its layers at 2048 x 2048, more than the "
+                    "2048 MiB a document may take\n");
+    EXPECT_FALSE(fs::exists(b.Path("out.psd")));
 }
 
 // A selection, a channel or an added layer is read as every picture is, a
