@@ -32,6 +32,23 @@ std::string ChannelFault(const std::string& reason, const std::string& channel)
     return channel + ": " + (reason.rfind(damaged, 0) == 0 ? reason.substr(damaged.size()) : reason);
 }
 
+// A colour or transparency channel (-1..3) as a user knows it: by its
+// colour in the document's mode (a codec mode).
+std::string ChannelName(int id, uint8_t mode)
+{
+    static const char* const kColour[] = {"red", "green", "blue"};
+    static const char* const kInk[] = {"cyan", "magenta", "yellow", "black"};
+    if (id < 0)
+        return "transparency channel";
+    if (mode == qncodec::ModeGrey && id == 0)
+        return "grey channel";
+    if (mode == qncodec::ModeColour && id < 3)
+        return std::string(kColour[id]) + " channel";
+    if (mode == qncodec::ModeCMYK && id < 4)
+        return std::string(kInk[id]) + " channel";
+    return "channel " + std::to_string(id);
+}
+
 std::string CompressionName(uint32_t compression)
 {
     switch (compression) {
@@ -268,7 +285,7 @@ bool CQNF_ImagePSD::i_ParseMerged(const void* data, size_t size, bool decode)
             if (decode)
                 i_FreePlanes();
             if (GetError() == qncodec::ErrCorrupt && !GetReason().empty())
-                return i_Damaged(ChannelFault(GetReason(), "its merged image's channel " + std::to_string(k)));
+                return i_Damaged(ChannelFault(GetReason(), "its merged image's " + ChannelName(int(k), m_mode)));
             return false;
         }
         c.Skip(used);
@@ -303,11 +320,12 @@ private:
     {
         return m_c.i_Damaged(Where(index, l) + ": " + what);
     }
-    // "layer 2 ("Cat"): what", layers counted from 1 in file order (bottom
-    // first); without the name when it has not been read yet.
+    // "layer 2 ("Cat"): what", layers counted from 0 in file order (bottom
+    // first), as psd read lists them and --target counts them; without the
+    // name when it has not been read yet.
     static std::string Where(uint32_t index, const ReadLayer* l)
     {
-        std::string where = "layer " + std::to_string(index + 1);
+        std::string where = "layer " + std::to_string(index);
         if (l)
             where += std::string(" (\"") + l->name + "\")";
         return where;
@@ -318,7 +336,7 @@ private:
     {
         if (m_c.GetError() != qncodec::ErrCorrupt || m_c.GetReason().empty())
             return false;
-        return Damaged(index, &l, ChannelFault(m_c.GetReason(), "its channel " + std::to_string(id)));
+        return Damaged(index, &l, ChannelFault(m_c.GetReason(), "its " + ChannelName(id, m_c.m_mode)));
     }
     bool Unsupported(uint32_t index, const ReadLayer* l, const std::string& what)
     {
@@ -582,7 +600,7 @@ bool CQNF_ImagePSD::Reader::Channels(Cursor& c, ReadLayer& l, uint32_t index, bo
         const unsigned char compression = length > 2 ? at[1] : 0;
         auto tooFew = [&] {
             return Damaged(index, &l,
-                           "its channel " + std::to_string(id) + " holds " + std::to_string(length) +
+                           "its " + ChannelName(id, m_c.m_mode) + " holds " + std::to_string(length) +
                                " bytes, too few for its " + std::to_string(W) + " x " + std::to_string(H) + " pixels");
         };
         if (length == 2) {

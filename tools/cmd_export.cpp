@@ -11,6 +11,7 @@
 #include "app/KnivesExport.h"
 #include "app/PiecesExport.h"
 #include "app/Wnd_Main.h"
+#include "core/PictureLimits.h"
 #include "core/ProgramOutput.h"
 #include "core/StdFile.h"
 #include "core/String.h"
@@ -169,7 +170,7 @@ int Pieces(const tool::Args& args)
             return tool::Fail(kName, "cannot write " + why);
 
     CQNF_ImageFile picture;
-    if (!picture.Load(files[1], CQNF_ImageFile::AllKinds, 30000))
+    if (!picture.Load(files[1], CQNF_ImageFile::AllKinds, uint32_t(kQnMaxPictureSide)))
         return tool::Fail(kName, picture.Reason());
     if (picture.GetMode() == qncodec::ModeCMYK)
         return tool::Fail(kName, files[1] + ": the export takes RGB or grey pictures, not CMYK");
@@ -251,8 +252,9 @@ int Knives(const tool::Args& args)
                 return tool::BadArguments(kName, "--what takes selected or all");
             s.exportWhat = v == "all" ? CExportLMSettings::kAll : CExportLMSettings::kSelected;
         } else if (a == "--size") {
-            if (!qnParseDimensions(tool::OptionValue(args, i), 1, 65535, w, h))
-                return tool::BadArguments(kName, "--size takes WIDTHxHEIGHT in pixels, 1 to 65535 each");
+            if (!qnParseDimensions(tool::OptionValue(args, i), 1, uint32_t(kQnMaxPictureSide), w, h))
+                return tool::BadArguments(kName, "--size takes WIDTHxHEIGHT in pixels, 1 to " +
+                                                     std::to_string(kQnMaxPictureSide) + " each");
         } else if (a == "--picture") {
             picturePath = tool::OptionValue(args, i);
         } else if (a == "--resolution") {
@@ -270,7 +272,7 @@ int Knives(const tool::Args& args)
         // as every program reads one: a damaged or truncated file is refused
         // here as it is there, though only its size is used.
         CQNF_ImageFile picture;
-        if (!picture.Load(picturePath))
+        if (!picture.Load(picturePath, CQNF_ImageFile::AllKinds, uint32_t(kQnMaxPictureSide)))
             return tool::Fail(kName, picture.Reason());
         w = picture.GetWidth();
         h = picture.GetHeight();

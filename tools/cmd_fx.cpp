@@ -172,6 +172,7 @@ struct Filter {
     std::function<std::function<int(CQNF_ImageFX&)>(const std::vector<std::string>&, const Picture& src,
                                                      Picture& dst, const Options&)>
         make;
+    bool colour = false;  // changes hue or saturation: there must be colour planes
 };
 
 using Call = std::function<int(CQNF_ImageFX&)>;
@@ -218,13 +219,13 @@ std::vector<Filter> Filters()
                      const int16_t s = static_cast<int16_t>(Integer(a[1], "SATURATION", -100, 100));
                      const int16_t l = static_cast<int16_t>(Integer(a[2], "LIGHTNESS", -100, 100));
                      return [=](CQNF_ImageFX& fx) { return fx.HSLCorrection(hh, s, l, 1); };
-                 }});
+                 }, true});
     f.push_back({"colorize", "HUE SATURATION LIGHTNESS", 3, [](auto& a, auto&, auto&, const Options&) -> Call {
                      const uint16_t hh = static_cast<uint16_t>(Integer(a[0], "HUE", 0, 360));
                      const int16_t s = static_cast<int16_t>(Integer(a[1], "SATURATION", 0, 100));
                      const int16_t l = static_cast<int16_t>(Integer(a[2], "LIGHTNESS", -100, 100));
                      return [=](CQNF_ImageFX& fx) { return fx.HSLColorize(hh, s, l, 1); };
-                 }});
+                 }, true});
     f.push_back({"bc", "BRIGHTNESS CONTRAST", 2, [](auto& a, auto&, auto&, const Options&) -> Call {
                      const int8_t b = static_cast<int8_t>(Integer(a[0], "BRIGHTNESS", -128, 127));
                      const int8_t c = static_cast<int8_t>(Integer(a[1], "CONTRAST", -128, 127));
@@ -355,6 +356,10 @@ int Run(const tool::Args& all)
     if (args.size() != it->count + 3)
         return tool::BadArguments(kName, std::string("usage: fx ") + it->name + (it->count ? " " : "") + it->args +
                                      " IN.png OUT.png");
+    if (o.grey && it->colour)
+        return tool::BadArguments(kName, std::string(it->name) +
+                                             " changes colours, and --grey reads the picture as one grey plane: "
+                                             "leave out --grey (a grey picture is read as colour without it)");
     const std::vector<std::string> fargs(args.begin() + 1, args.begin() + 1 + static_cast<long>(it->count));
     const std::string& in = args[args.size() - 2];
     const std::string& out = args[args.size() - 1];

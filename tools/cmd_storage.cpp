@@ -148,6 +148,8 @@ int List(const std::string& file)
         keys.push_back((*all)[i]);
     std::stable_sort(keys.begin(), keys.end(),
                      [](const CQNF_String& a, const CQNF_String& b) { return a.GetTag() < b.GetTag(); });
+    // The type is the number storage put takes; the bytes are the value's.
+    std::printf("key\ttype\tbytes\n");
     for (const CQNF_String& key : keys) {
         const unsigned char type = st.GetRecType(key);
         std::printf("%s\t%u\t%u\n", qnShownName(key.GetStr()).c_str(), unsigned(type), ValueLength(st, key, type));

@@ -64,6 +64,7 @@ TEST_F(StorageTool, PutCreatesAStampedContainerThatLsAndGetRead)
     std::string out;
     ASSERT_EQ(Shell(Tool("storage ls " + Q(f)), &out), 0);
     EXPECT_EQ(out,
+              "key\ttype\tbytes\n"
               "Prefs\t0\t0\n"
               "Prefs>Sub\t0\t0\n"
               "Prefs>Sub>Zoom\t2\t2\n"
@@ -285,7 +286,7 @@ TEST_F(StorageTool, RecordsCutOffFromTheFolderTreeAreReported)
         for (const std::string& s : c.says)
             EXPECT_NE(out.find(s), std::string::npos) << out;
         EXPECT_EQ(Shell("{ " + Tool("storage ls " + Q(f)) + " 2>/dev/null; }", &out), 1);
-        EXPECT_EQ(out, "A\t0\t0\nA>v\t3\t4\n");
+        EXPECT_EQ(out, "key\ttype\tbytes\nA\t0\t0\nA>v\t3\t4\n");
         EXPECT_EQ(Shell("{ " + Tool("storage ls " + Q(f)) + " 2>&1 >/dev/null; }", &out), 1);
         EXPECT_NE(out.find("cut off from the folder tree"), std::string::npos) << out;
     }

@@ -49,8 +49,8 @@ TEST(HostForeignPsd, NamedReasonsAndTheMergedImage)
         bool opens;          // the merged image stands in for the layers
     };
     const std::vector<Case> cases = {
-        {flat, "layer 1 (\"L1\"): channels compressed with ZIP are not read", true},
-        {two, "(\"Cat\"): ", true},
+        {flat, "layer 0 (\"L1\"): channels compressed with ZIP are not read", true},
+        {two, "layer 1 (\"Cat\"): ", true},
         {deep, "cannot read this PSD: 16 bits per channel", false},
     };
     for (const Case& c : cases) {
@@ -226,7 +226,7 @@ TEST(HostPsd, APsdOutputKeepsTheLayersWholeOrIsRefusedBeforeAnyWork)
     };
     const std::vector<Case> cases = {
         {b.Path("grouped.psd"), ": the PSD would lose the input's layer groups, which the host does not keep"},
-        {b.Path("multiply.psd"), ": the PSD would lose the input's layers (layer 1 (\"a\"): blend mode 'mul ' is not read"},
+        {b.Path("multiply.psd"), ": the PSD would lose the input's layers (layer 0 (\"a\"): blend mode 'mul ' is not read"},
         {"--add-layer " + b.Path("dot.png") + " " + b.Path("many.psd"),
          ": a PSD file holds at most 32767 layers and the document has 32768"},
     };
@@ -248,7 +248,7 @@ TEST(HostPsd, APsdOutputKeepsTheLayersWholeOrIsRefusedBeforeAnyWork)
     EXPECT_EQ(Host(b, "--descriptor " + desc + " " + b.Path("multiply.psd") + " " + b.Path("m.png"), &text), 0)
         << text;
     EXPECT_EQ(text, "tessolo-host: " + b.Path("multiply.psd") +
-                        ": the layers are not read (layer 1 (\"a\"): blend mode 'mul ' is not read); the merged image "
+                        ": the layers are not read (layer 0 (\"a\"): blend mode 'mul ' is not read); the merged image "
                         "is opened as one layer\n");
 
     // A layer count the records do not bear out is damage: refused, never
@@ -258,7 +258,7 @@ TEST(HostPsd, APsdOutputKeepsTheLayersWholeOrIsRefusedBeforeAnyWork)
     Put(b.Path("lying.psd"), lying);
     EXPECT_EQ(Host(b, "--descriptor " + desc + " " + b.Path("lying.psd") + " " + b.Path("l.png"), &text),
               kExitHostError);
-    EXPECT_NE(text.find("damaged: layer 3: no layer record where the layer count puts one\n"),
+    EXPECT_NE(text.find("damaged: layer 2: no layer record where the layer count puts one\n"),
               std::string::npos)
         << text;
     EXPECT_EQ(Lines(text), 1) << text;
@@ -387,23 +387,23 @@ TEST(HostPsd, EveryProgramRefusesADamagedPsdAndNoneOpensItsMergedImage)
         {"ZIP channels, not read", {{2, 3, 5, 7, zip}}, ""},
         {"sound packed rows", {{0, 0, 3, 6, packed({0, 2, 0, 2, 0, 2})}}, ""},
         {"a row table that says 1 byte a row", {{0, 0, 3, 6, packed({0, 1, 0, 1, 0, 1})}},
-         "layer 1 (\"L\"): its channel -1: its table of row lengths gives its rows 3 bytes where 6 follow"},
+         "layer 0 (\"L\"): its transparency channel: its table of row lengths gives its rows 3 bytes where 6 follow"},
         {"a row length of 65535", {{0, 0, 3, 6, packed({0xFF, 0xFF, 0, 2, 0, 2})}},
-         "layer 1 (\"L\"): its channel -1: its table of row lengths gives its rows 65539 bytes where 6 follow"},
+         "layer 0 (\"L\"): its transparency channel: its table of row lengths gives its rows 65539 bytes where 6 follow"},
         {"a row length 7 too large", {{0, 0, 3, 6, packed({0, 9, 0, 2, 0, 2})}},
-         "layer 1 (\"L\"): its channel -1: its table of row lengths gives its rows 13 bytes where 6 follow"},
+         "layer 0 (\"L\"): its transparency channel: its table of row lengths gives its rows 13 bytes where 6 follow"},
         {"rows shifted, the lengths adding up", {{0, 0, 3, 6, packed({0, 2, 0, 4, 0, 0})}},
-         "layer 1 (\"L\"): its channel -1: its row 2 holds more than its 6 pixels in the 4 bytes"},
+         "layer 0 (\"L\"): its transparency channel: its row 2 holds more than its 6 pixels in the 4 bytes"},
         {"a right edge left of the left edge", {{2, 7, 5, 3, twoBytes()}},
-         "layer 1: its right edge (3) lies left of its left edge (7)"},
+         "layer 0: its right edge (3) lies left of its left edge (7)"},
         {"a bottom edge above the top edge", {{5, 3, 2, 7, twoBytes()}},
-         "layer 1: its bottom edge (2) lies above its top edge (5)"},
+         "layer 0: its bottom edge (2) lies above its top edge (5)"},
         {"channels too short for the layer", {{0, 0, 30, 40, fourRaw(12)}},
-         "layer 1 (\"L\"): its channel -1 holds 14 bytes, too few for its 40 x 30 pixels"},
+         "layer 0 (\"L\"): its transparency channel holds 14 bytes, too few for its 40 x 30 pixels"},
         {"a 30000 x 30000 layer backed by 2 bytes", {{0, 0, 30000, 30000, twoBytes()}},
-         "layer 1 (\"L\"): its channel -1 holds 2 bytes, too few for its 30000 x 30000 pixels"},
+         "layer 0 (\"L\"): its transparency channel holds 2 bytes, too few for its 30000 x 30000 pixels"},
         {"a 4e9 x 4e9 layer backed by 2 bytes", {{-2000000000, -2000000000, 2000000000, 2000000000, twoBytes()}},
-         "layer 1 (\"L\"): its channel -1 holds 2 bytes, too few for its 4000000000 x 4000000000 pixels"},
+         "layer 0 (\"L\"): its transparency channel holds 2 bytes, too few for its 4000000000 x 4000000000 pixels"},
     };
     const std::string in = b.Path("in.psd"), out = b.Path("out.png"), outPsd = b.Path("pieces.psd"),
                       eps = b.Path("knives.eps");

@@ -348,15 +348,15 @@ TEST(CodecPSDRead, EveryHostileFileIsRefusedWithItsCause)
         {"packed, a row length far too large", packed(3, {3, 3, 0xFFFF, 3, 3, 3}, 6), 0, qncodec::ErrCorrupt,
          "damaged: the row lengths of its merged image add up to more than the rest of the file", false},
         {"packed, row lengths of 0", packed(3, std::vector<uint16_t>(6, 0), 6), 0, qncodec::ErrCorrupt,
-         "damaged: its merged image's channel 0: its row 1 holds fewer than its 2 pixels in the 0 bytes", false},
+         "damaged: its merged image's red channel: its row 1 holds fewer than its 2 pixels in the 0 bytes", false},
         // The lengths add up, but row 1 is given 2 bytes of row 2 and row 4
         // 2 bytes too few.
         {"packed, rows shifted", packed(3, {3, 5, 1, 3, 3, 3}, 6), 0, qncodec::ErrCorrupt,
-         "damaged: its merged image's channel 0: its row 2 holds more than its 2 pixels in the 5 bytes", false},
+         "damaged: its merged image's red channel: its row 2 holds more than its 2 pixels in the 5 bytes", false},
         {"packed, rows shifted in the second channel", packed(3, {3, 3, 2, 4, 3, 3}, 6), 0, qncodec::ErrCorrupt,
-         "damaged: its merged image's channel 1: its row 1 holds fewer than its 2 pixels in the 2 bytes", false},
+         "damaged: its merged image's green channel: its row 1 holds fewer than its 2 pixels in the 2 bytes", false},
         {"packed, a run past the end of its row", runPast, 0, qncodec::ErrCorrupt,
-         "damaged: its merged image's channel 2: its row 2 holds more than its 2 pixels in the 3 bytes", false},
+         "damaged: its merged image's blue channel: its row 2 holds more than its 2 pixels in the 3 bytes", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -431,21 +431,21 @@ TEST(CodecPSDRead, CountsAndRowTablesTheLayersDoNotBearOutAreDamage)
     ASSERT_EQ(std::memcmp(&blended[second + 18 + 4 * 6 + 4], "norm", 4), 0);
     std::memcpy(&blended[second + 18 + 4 * 6 + 4], "mul ", 4);
     const std::vector<Case> cases = {
-        {"3 layers counted, 2 recorded", three, "damaged: layer 3: no layer record where the layer count puts one"},
+        {"3 layers counted, 2 recorded", three, "damaged: layer 2: no layer record where the layer count puts one"},
         {"1 layer counted, 2 recorded", one, "damaged: its layer count of 1 leaves"},
         {"a row table that says 1 byte a row", rows,
-         "damaged: layer 1 (\"a\"): its channel 0: its table of row lengths gives its rows 3 bytes where 6 follow"},
+         "damaged: layer 0 (\"a\"): its red channel: its table of row lengths gives its rows 3 bytes where 6 follow"},
         {"that row table, and a blend mode not read", blended,
-         "damaged: layer 1 (\"a\"): its channel 0: its table of row lengths gives its rows 3 bytes where 6 follow"},
+         "damaged: layer 0 (\"a\"): its red channel: its table of row lengths gives its rows 3 bytes where 6 follow"},
         {"a row length of 65535", huge,
-         "damaged: layer 1 (\"a\"): its channel 0: its table of row lengths gives its rows 65539 bytes where 6 "
+         "damaged: layer 0 (\"a\"): its red channel: its table of row lengths gives its rows 65539 bytes where 6 "
          "follow"},
         {"a row length 7 too large", big,
-         "damaged: layer 1 (\"a\"): its channel 0: its table of row lengths gives its rows 13 bytes where 6 follow"},
+         "damaged: layer 0 (\"a\"): its red channel: its table of row lengths gives its rows 13 bytes where 6 follow"},
         {"rows shifted", shifted,
-         "damaged: layer 1 (\"a\"): its channel 0: its row 1 holds more than its 6 pixels in the 4 bytes"},
+         "damaged: layer 0 (\"a\"): its red channel: its row 1 holds more than its 6 pixels in the 4 bytes"},
         {"a run past the end of its row", runPast,
-         "damaged: layer 1 (\"a\"): its channel 0: its row 1 holds more than its 6 pixels in the 2 bytes"},
+         "damaged: layer 0 (\"a\"): its red channel: its row 1 holds more than its 6 pixels in the 2 bytes"},
     };
     // Limits the merged image fits (96 bytes) and the layers do not: the
     // verdict stays the same.
@@ -480,6 +480,6 @@ TEST(CodecPSDRead, CountsAndRowTablesTheLayersDoNotBearOutAreDamage)
         EXPECT_EQ(r.GetError(), fits ? 0 : qncodec::ErrUnsupported);
         EXPECT_FALSE(r.LJudgeByPtr(multiply.data(), multiply.size()));
         EXPECT_EQ(r.GetError(), qncodec::ErrUnsupported);
-        EXPECT_EQ(r.GetReason(), "layer 2 (\"b\"): blend mode 'mul ' is not read");
+        EXPECT_EQ(r.GetReason(), "layer 1 (\"b\"): blend mode 'mul ' is not read");
     }
 }

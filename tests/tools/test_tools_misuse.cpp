@@ -89,6 +89,8 @@ TEST(CommandLineMisuse, EveryProgramAnswersExitTwoWithOneLineNamingTheFault)
         {T, "fx colorize 0 500 0" + png, "SATURATION must be an integer from 0 to 100"},
         {T, "fx colorize 0 -1 0" + png, "SATURATION must be an integer from 0 to 100"},
         {T, "fx colorize 0 0 101" + png, "LIGHTNESS must be an integer from -100 to 100"},
+        {T, "fx hsl 10 0 0 --grey" + png, "hsl changes colours, and --grey reads the picture as one grey plane: leave out --grey"},
+        {T, "fx colorize 10 50 0 --grey" + png, "colorize changes colours"},
         {T, "fx resize 65535 65535" + png, "65535 x 65535"},
         {T, "fx --repeat", "--repeat needs a value"},
         {T, "fx --bogus gauss 2" + png, "unknown option --bogus"},

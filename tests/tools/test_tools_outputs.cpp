@@ -57,6 +57,23 @@ void Write(const std::string& path, const std::string& bytes, fs::perms perms = 
 
 std::string Q(const std::string& path) { return "'" + path + "'"; }
 
+// The signature and header of a w x h RGB PNG, all a reader needs to
+// refuse a picture too large before its data.
+std::string PngHeader(uint32_t w, uint32_t h)
+{
+    auto be = [](uint32_t v) {
+        return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    };
+    const std::string chunk = "IHDR" + be(w) + be(h) + std::string{8, 2, 0, 0, 0};
+    uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char c : chunk) {
+        crc ^= c;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return "\x89PNG\r\n\x1a\n" + be(13) + chunk + be(~crc);
+}
+
 // Makes the files the table below names: a picture, a PSD picture, a
 // layout document, a knife shape, and a read-only file for every kind of
 // output.
@@ -110,6 +127,8 @@ TEST(ProgramPromises, ExitCodesAndOverwritingHoldForEveryProgram)
     for (const char* name : {"in.qns4", "in.pdf"})
         fs::create_symlink(d / "in.png", d / name);
     fs::create_symlink(d / "lay.qntd", d / "lay.block");
+    const std::string wide = Q(d / "wide.png");
+    Write(d / "wide.png", PngHeader(40000, 2));
     const char* tool = TESSOLO_TOOL;
     const Refusal cases[] = {
         // A wrong command line.
@@ -118,6 +137,10 @@ TEST(ProgramPromises, ExitCodesAndOverwritingHoldForEveryProgram)
         {tool, "export pieces " + lay + " " + in, 2, "(see --help)"},
         {tool, "export pieces --to pdf " + lay + " " + in + " " + Q(d / "o.psd"), 2, "--to"},
         {tool, "export knives --size 0x0 " + lay + " " + Q(d / "k.eps"), 2, "--size"},
+        // One side limit for every export, typed or read.
+        {tool, "export knives --size 30001x2 " + lay + " " + Q(d / "k.eps"), 2, "1 to 30000 each"},
+        {tool, "export knives --picture " + wide + " " + lay + " " + Q(d / "k.eps"), 1, "more than the 30000 pixels a side"},
+        {tool, "export pieces " + lay + " " + wide + " " + Q(d / "w.psd"), 1, "more than the 30000 pixels a side"},
         {tool, "fx gauss abc " + in + " " + Q(d / "o.png"), 2, "SIGMA"},
         {TESSOLO_S3D_DEMO, "--scene bogus -o " + Q(d / "o.png"), 2, "(see --help)"},
         {TESSOLO_S3D_DEMO, "--size 0x0 -o " + Q(d / "o.png"), 2, "(see --help)"},
