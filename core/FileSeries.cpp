@@ -47,9 +47,13 @@ void CallHook(size_t placed)
 constexpr char kOtherDisk[] = "is a link to another disk, and a series is written all or none only on one disk";
 
 // Whether the file a link leads to, at end (it need not exist), lies on
-// another disk than the folder open as dir.
+// another disk than the folder open as dir. Anything but a file there is
+// refused for what it is.
 bool OnAnotherDisk(int dir, const std::string& end)
 {
+    struct stat endSt;
+    if (::stat(end.c_str(), &endSt) == 0 && !S_ISREG(endSt.st_mode))
+        return false;
     const size_t slash = end.rfind('/');
     const std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : end.substr(0, slash);
     struct stat folderSt, parentSt;
