@@ -150,7 +150,7 @@ std::string CPiecesExport::SeriesRefusal(const std::string& path, const CExportS
         if (composite)
             longest = std::max(longest, base.size() + 1 + std::strlen(kCompositeName));
     }
-    return CQNF_FileSeries::Refusal(folder, longest + 4);
+    return CQNF_FileSeries::Refusal(folder, longest + 4, base, ".png");
 }
 
 // ---- Piece order ------------------------------------------------------------------
@@ -509,7 +509,7 @@ bool CPiecesExport::i_WritePNGs(const REQUEST& r, EXPORTJOB& job, RESULT& result
     // targets first; only then do they all move into place.
     CQNF_FileSeries series;
     series.Protect(r.keep);
-    if (!series.Begin(m_Folder, m_FileNames.empty() ? std::string("export") : m_FileNames[0]))
+    if (!series.Begin(m_Folder))
         return i_Fail(kCannotWrite, kErrorTitle, series.Failure());
     for (uint32_t i = 0; i < job.count; ++i) {
         const std::string path = series.StagedPath(m_FileNames[i]);

@@ -1,54 +1,58 @@
 // CQNF_FileSeries: a series of files written into one folder, all or nothing.
 //
 // Every file of the series is first written complete into a hidden staging
-// folder beside the targets (".STEM.series-XXXXXX"). Commit then puts them
-// all in place; when one cannot be, it puts back what it had already
-// replaced, so the folder holds either the whole new series or exactly what
-// it held before. An existing target keeps its owner, group and
-// mode bits, as a single replaced file does. A target
-// that is a symbolic link stays one: the file it names (or is to name) is
-// replaced, as a single file written through CQNF_SafeFile is. A target
-// that is a folder or anything but a regular file (links followed), two
-// names that lead to one file, a read-only file
-// (by its permission bits, whoever runs the program) or one of the protected
-// paths (the run's own inputs) fails the series before anything moves.
+// folder beside the targets, ".series-XXXXXX", under a short name of its
+// own (its number in the series): the names a series writes for itself are
+// short whatever the targets are called, so any target name the folder's
+// file system takes can be written. Commit then puts them all in place;
+// when one cannot be, it puts back what it had already replaced, so the
+// folder holds either the whole new series or exactly what it held before.
+// An existing target keeps its owner, group and mode bits, as a single
+// replaced file does. A target that is a symbolic link stays one: the file
+// it names (or is to name) is replaced, as a single file written through
+// CQNF_SafeFile is; a link to another disk, where no rename reaches, is
+// refused before any work. A target that is a folder or anything but a
+// regular file (links followed), two names that lead to one file, a
+// read-only file (by its permission bits, whoever runs the program) or one
+// of the protected paths (the run's own inputs) fails the series before
+// anything moves.
 //
 // A replaced target's old file stays in the staging folder as a backup
 // until the whole series is in place. Before the first target moves, a
-// journal naming every target and the file meant for it is written and
-// synced into the staging folder; it goes once the series is in place and
-// that is on disk. A run that dies in between (SIGKILL, out of memory, power
-// loss) leaves its journal, and the next series in that folder puts every
-// backup back and removes the new files that had no old one before it
-// deletes anything: the folder again holds exactly the old set.
+// journal naming every target, the file meant for it and the digest of its
+// content is written and synced into the staging folder, sealed with the
+// digest of its whole text (core/SeriesJournal.cpp); it goes once the
+// series is in place and that is on disk. A run that dies in between
+// (SIGKILL, out of memory, power loss) leaves its journal, and the next
+// series in that folder puts things right (core/SeriesRecovery.cpp) before
+// it deletes anything: a target still holding exactly what the dead run put
+// there gets its old file back (or goes, when it had none).
 //
-// The journal names files by their names in the series' folder, and every
-// file is reached from a descriptor of that folder, so the next series puts
-// things right whatever folder it runs from. A journal found on disk is
-// input like any other: one that is damaged, that was written in another
-// folder than the one it lies in, or that names anything but a file in its
-// folder (a path, "..", the end of a link that leads elsewhere) is refused.
-// Nothing is put back then, the staging folder stays for a person to see,
-// and no series is written into that folder until it is gone. The folder
-// is known by its file system's own identity and the inode numbers of it
-// and of the staging folder, which a disk mounted again keeps under
-// another device number.
+// A target the dead run had put in place and that was changed or deleted
+// since is the user's: it stays as the user left it, its old file is kept
+// beside it as "NAME.before-crash" (never over another file), and a line on
+// standard error says so. Where the series that puts things right replaces
+// such a target itself, the changed file is kept beside it too, as
+// "NAME.changed-after-crash", and that line says so instead. A kept name
+// the file system would not take is cut to fit, and the line names it.
 //
-// Only a target that still holds exactly what the dead run put there (the
-// same file, with the content whose digest the journal holds) gets its old
-// file back. A target changed since is the user's: it stays, its old file
-// is kept beside it as "NAME.before-crash" (never over another file), and
-// a line on standard error says so. Where the series that puts things right
-// replaces such a target itself, the changed file is kept beside it too, as
-// "NAME.changed-after-crash", and that line says so instead.
+// A dead run never blocks its folder. A journal found on disk is input like
+// any other: one whose seal does not match, of an older version, written in
+// another folder or on another disk than the one it lies in, or naming
+// anything but a file in its folder is refused, its staging folder is left
+// as it is for a person, one line on standard error says where and why,
+// and the series goes on in its own staging folder. An old file that
+// cannot be put back stays in the dead run's staging folder with its
+// journal, and one line says where.
 //
 // Series in one folder take turns: a lock on the folder itself is held
 // while a staging folder is made, while dead runs' staging folders are put
 // right and removed, and through a commit. A series that has waited for it
 // a while says so once on standard error and goes on waiting: the other
-// writer may be stopped, and would lose its work if this one went ahead. A running series also holds a
-// lock on its own staging folder, which it takes before the folder lock
-// goes, so no other run ever sees it unlocked and takes it for a dead one's.
+// writer may be stopped, and would lose its work if this one went ahead. A
+// running series also holds a lock on its own staging folder, which it
+// takes before the folder lock goes, so no other run ever sees it unlocked
+// and takes it for a dead one's.
 //
 // The staging folder goes on failure, on Abandon, with the object, and on
 // SIGINT or SIGTERM, which wait while Commit moves the files.
@@ -56,7 +60,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -67,21 +71,22 @@ public:
     CQNF_FileSeries& operator=(const CQNF_FileSeries&) = delete;
     ~CQNF_FileSeries() { Abandon(); }
 
-    // Makes the staging folder in folder (named after stem), after putting
-    // right and removing what dead runs left there. False with the failure
-    // set.
-    bool Begin(const std::string& folder, const std::string& stem);
+    // Makes the staging folder in folder, after putting right and removing
+    // what dead runs left there. False with the failure set.
+    bool Begin(const std::string& folder);
     // Why a series whose file names are up to longestName bytes long could
     // not be written into folder now, in one line, or empty: asked before
-    // the files are made, so that a long run never ends refused. A dead
-    // run's journal there that would be refused is named too.
-    static std::string Refusal(const std::string& folder, size_t longestName);
+    // the files are made, so that a long run never ends refused. A link in
+    // folder whose name starts with prefix and ends in ending (the names
+    // the series may have; an empty prefix: none looked at) that leads to
+    // another disk is named.
+    static std::string Refusal(const std::string& folder, size_t longestName, const std::string& prefix = {},
+                               const std::string& ending = {});
     // Paths no file of the series may replace.
     void Protect(const std::vector<std::string>& paths) { m_protected = paths; }
     // Where the file called name is to be written before Add(name).
-    std::string StagedPath(const std::string& name) const { return m_staging + "/" + name; }
-    // Records name (a plain file name, not ending in '~') as written
-    // complete.
+    std::string StagedPath(const std::string& name);
+    // Records name (a plain file name) as written complete.
     void Add(const std::string& name) { m_names.push_back(name); }
     // Puts every file added in place; false with the failure set and the
     // folder as it was.
@@ -106,27 +111,25 @@ public:
 
     // A journal as its bytes tell it, before anything on disk is looked at.
     struct JournalEntry {
-        // Where the series' new file lay when the journal was written: a
-        // rename keeps that, so a target is seen to hold it once placed.
-        uint64_t device = 0;
+        // The series' file in the staging folder is named by this number,
+        // its old file by the number and ".old".
+        uint64_t index = 0;
+        // The new file as it lay in the staging folder when the journal was
+        // written (a rename keeps that), so a target is seen to hold it once
+        // placed: its inode, size and MD5 digest, 32 lower-case hexadecimal
+        // digits.
         uint64_t inode = 0;
         uint64_t size = 0;
-        // The MD5 digest of its content, 32 lower-case hexadecimal digits
-        // (version 4; earlier ones hold none).
         std::string digest;
-        std::string name;  // the series' name, a plain name; its backup is named after it
+        std::string name;  // the series' name, a plain name
         // Where the new file goes: a plain name in the folder (name itself,
         // or a link's end beside it), or the absolute path of a link's end
-        // elsewhere. Journals of the second version hold the path the run
-        // was given.
+        // elsewhere on the disk.
         std::string file;
     };
     struct Journal {
-        int version = 0;
-        // Which folder and staging folder it was written for (version 3
-        // on); from version 4 with the identity of their file system that
-        // statfs gives (0: none).
-        bool bound = false;
+        // Which folder and staging folder it was written for, with the
+        // identity of their file system that statfs gives (0: none).
         uint64_t fileSystem = 0;
         uint64_t folderDevice = 0;
         uint64_t folderInode = 0;
@@ -135,40 +138,38 @@ public:
         std::vector<JournalEntry> entries;
     };
     // Reads a journal from its bytes; false, with why in a few words, for
-    // bytes that are no whole journal (damaged or cut short), names that
-    // are no plain names, a name twice.
+    // bytes that are no whole journal of this version (damaged, cut short,
+    // not matching their seal, or older), names that are no plain names, a
+    // name or number twice.
     static bool ParseJournal(const uint8_t* data, size_t size, Journal& journal, std::string& why);
-    // The bytes of journal, bound and in the latest form.
+    // The bytes of journal, sealed.
     static std::string JournalBytes(const Journal& journal);
+
+    // A target a dead run's series had placed that was changed or deleted
+    // since: the user's file. Its line is said once this series is
+    // committed or dropped, when what became of it is known.
+    struct Changed {
+        std::string file;     // as the journal names it
+        std::string before;   // its old file, kept beside it (empty: none)
+        std::string changed;  // the changed file, kept beside once this series replaced it
+        bool deleted = false;
+        bool written = false;  // this series wrote a new file there
+    };
 
 private:
     class FolderLock;
 
     bool i_Fail(const std::string& path, int error);
     bool i_Fail(const std::string& path, const std::string& why);
-    // Puts right and removes the staging folders of dead runs; false with
-    // the failure set when a dead run's old files could not all be put back
-    // (its staging folder then stays). Runs under the folder lock.
-    bool i_Recover();
+    // Puts right and removes the staging folders of dead runs, under the
+    // folder lock; what cannot be put right is said and left.
+    void i_Recover();
     // Takes the folder's lock and puts right what dead runs left; false
     // with the failure set and the series abandoned.
     bool i_LockAndRecover(FolderLock& folderLock);
-    // What putting back a dead run's files tells of a target changed since
-    // (its file, and the name its old file is kept under beside it, or
-    // empty): noted in m_changed.
-    std::function<void(const std::string&, const std::string&)> i_Changed();
     // One line on standard error for each changed target kept beside or
     // replaced, saying what became of it; then forgets them.
     void i_SayWhatWasKept();
-
-    // A target a dead run's series had placed that was changed since: the
-    // user's file. Its line is said once this series is committed or
-    // dropped, when what became of it is known.
-    struct Changed {
-        std::string file;     // as the journal names it
-        std::string before;   // its old file, kept beside it (empty: none)
-        std::string changed;  // the changed file, kept beside once this series replaced it
-    };
 
     std::string m_folder;
     std::string m_staging;
@@ -177,7 +178,9 @@ private:
     int m_lock = -1;     // the staging folder, open and locked
     int m_signalSlot = -1;
     std::vector<std::string> m_names;
+    std::map<std::string, uint64_t> m_index;  // each name's number in the staging folder
     std::vector<std::string> m_protected;
     std::vector<Changed> m_changed;
+    std::vector<std::string> m_said;  // lines said already of dead runs' staging folders
     std::string m_failure;
 };

@@ -1,10 +1,12 @@
 // Fuzz target: the reader of a PNG series' journal, which a run finds on
-// disk in a dead run's staging folder. A journal it takes names only plain
-// names (and, in the forms bound to their folder, absolute paths that the
-// recovery then refuses), each once; only the latest form holds digests;
-// written again it reads back the same; a refusal is one line. Older forms
-// are read too.
+// disk in a dead run's staging folder. The bytes are read as they come and
+// also sealed, so that the reader's checks past the seal are reached. A
+// journal it takes names only plain names (or absolute paths, which the
+// recovery then weighs), each once, with a digest of 32 hexadecimal digits;
+// written again it reads back the same, and any change of one byte of the
+// sealed text is refused; a refusal is one line.
 #include "core/FileSeries.h"
+#include "core/MD5Digest.h"
 
 #include <cstdint>
 #include <set>
@@ -26,47 +28,69 @@ bool Same(const CQNF_FileSeries::Journal& a, const CQNF_FileSeries::Journal& b)
     for (size_t k = 0; k < a.entries.size(); ++k) {
         const auto& x = a.entries[k];
         const auto& y = b.entries[k];
-        if (x.device != y.device || x.inode != y.inode || x.size != y.size || x.digest != y.digest ||
-            x.name != y.name || x.file != y.file)
+        if (x.index != y.index || x.inode != y.inode || x.size != y.size || x.digest != y.digest || x.name != y.name ||
+            x.file != y.file)
             return false;
     }
     return true;
+}
+
+bool Parse(const std::string& bytes, CQNF_FileSeries::Journal& journal)
+{
+    std::string why;
+    const bool read =
+        CQNF_FileSeries::ParseJournal(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), journal, why);
+    if (!read && (why.empty() || why.find('\n') != std::string::npos))
+        __builtin_trap();
+    return read;
+}
+
+// The bytes with the seal a writer gives them.
+std::string Sealed(const std::string& body)
+{
+    uint8_t digest[CQNF_MD5Digest::kDigestSize];
+    CQNF_MD5Digest::Compute(body.data(), body.size(), digest);
+    static const char kHex[] = "0123456789abcdef";
+    std::string sealed = body + "seal ";
+    for (const uint8_t b : digest) {
+        sealed.push_back(kHex[b >> 4]);
+        sealed.push_back(kHex[b & 15]);
+    }
+    return sealed + '\n';
+}
+
+void Check(const std::string& bytes, size_t changeAt)
+{
+    CQNF_FileSeries::Journal journal;
+    if (!Parse(bytes, journal))
+        return;
+    std::set<std::string> names, files;
+    std::set<uint64_t> indexes;
+    for (const auto& e : journal.entries) {
+        if (!IsPlain(e.name) || e.file.empty() || (e.file[0] != '/' && !IsPlain(e.file)) ||
+            !names.insert(e.name).second || !files.insert(e.file).second || e.index == 0 ||
+            !indexes.insert(e.index).second)
+            __builtin_trap();
+        if (e.digest.size() != 32u || e.digest.find_first_not_of("0123456789abcdef") != std::string::npos)
+            __builtin_trap();
+    }
+    // A sealed journal reads back as it was written, and only so.
+    const std::string again = CQNF_FileSeries::JournalBytes(journal);
+    CQNF_FileSeries::Journal reread;
+    if (!Parse(again, reread) || !Same(journal, reread))
+        __builtin_trap();
+    std::string changed = again;
+    changed[changeAt % changed.size()] ^= char(1 + changeAt % 255);
+    if (Parse(changed, reread) || Parse(again.substr(0, again.size() - 1 - changeAt % again.size()), reread))
+        __builtin_trap();
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    CQNF_FileSeries::Journal journal;
-    std::string why;
-    if (!CQNF_FileSeries::ParseJournal(data, size, journal, why)) {
-        if (why.empty() || why.find('\n') != std::string::npos)
-            __builtin_trap();
-        return 0;
-    }
-    if (journal.version < 1 || journal.version > 4 || journal.bound != (journal.version >= 3))
-        __builtin_trap();
-    std::set<std::string> names, files;
-    for (const auto& e : journal.entries) {
-        if (!IsPlain(e.name) || e.name.back() == '~' || e.file.empty() || !names.insert(e.name).second ||
-            !files.insert(e.file).second)
-            __builtin_trap();
-        if (journal.version == 1 && e.file != e.name)
-            __builtin_trap();
-        if (journal.bound && e.file[0] != '/' && !IsPlain(e.file))
-            __builtin_trap();
-        // Only the latest form holds digests, each of 32 hexadecimal digits.
-        if (e.digest.size() != (journal.version == 4 ? 32u : 0u) ||
-            e.digest.find_first_not_of("0123456789abcdef") != std::string::npos)
-            __builtin_trap();
-    }
-    if (journal.version == 4) {
-        const std::string again = CQNF_FileSeries::JournalBytes(journal);
-        CQNF_FileSeries::Journal reread;
-        if (!CQNF_FileSeries::ParseJournal(reinterpret_cast<const uint8_t*>(again.data()), again.size(), reread,
-                                           why) ||
-            !Same(journal, reread))
-            __builtin_trap();
-    }
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    Check(bytes, size);
+    Check(Sealed(bytes), size * 7);
     return 0;
 }

@@ -198,7 +198,7 @@ int Read(const tool::Args& args)
         series.Abandon();
         return tool::Fail(kName, message);
     };
-    if (!series.Begin(dir.string(), "layers"))
+    if (!series.Begin(dir.string()))
         return fail("cannot write " + series.Failure());
     const uint8_t mode = psd.GetImageMode();
     unsigned short error = 0;

@@ -490,7 +490,7 @@ TEST(ProgramPromises, OneFaultReadsTheSameInEveryProgram)
         // A series' name longer than the file system takes, as convert says
         // it of a file's name.
         {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / std::string(300, 'n')), d.path(),
-         "a name of 324 bytes is longer than the 255 its file system takes"},
+         "a name of 323 bytes is longer than the 255 its file system takes"},
     };
     fs::create_directory(d / "series");
     Write(d / "series/p_0002.png", "kept", fs::perms(0444));

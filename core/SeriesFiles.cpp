@@ -1,0 +1,154 @@
+#include "core/SeriesFiles.h"
+
+#include "core/MD5Digest.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+namespace qnseries {
+
+bool IsPlainName(std::string_view name)
+{
+    return !name.empty() && name.size() <= 255 && name != "." && name != ".." &&
+           name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
+bool IsStagingName(std::string name)
+{
+    const std::string gone = ".gone";
+    if (name.size() > gone.size() && name.compare(name.size() - gone.size(), gone.size(), gone) == 0)
+        name.resize(name.size() - gone.size());
+    const std::string mark = CQNF_FileSeries::kStagingMark;
+    return name.size() >= mark.size() + 6 && name[0] == '.' &&
+           name.compare(name.size() - 6 - mark.size(), mark.size(), mark) == 0;
+}
+
+uint64_t FileSystemOf(int fd)
+{
+    struct statfs fs;
+    if (::fstatfs(fd, &fs) != 0)
+        return 0;
+    int parts[2];
+    static_assert(sizeof parts == sizeof fs.f_fsid);
+    std::memcpy(parts, &fs.f_fsid, sizeof parts);
+    return uint64_t(uint32_t(parts[0])) << 32 | uint32_t(parts[1]);
+}
+
+std::string DigestOf(int fd)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
+    CQNF_MD5Digest md5;
+    std::vector<uint8_t> chunk(size_t(1) << 16);
+    off_t at = 0;
+    for (;;) {
+        const ssize_t n = ::pread(fd, chunk.data(), chunk.size(), at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return {};
+        if (n == 0)
+            break;
+        md5.Update(chunk.data(), size_t(n));
+        at += n;
+    }
+    uint8_t digest[CQNF_MD5Digest::kDigestSize];
+    md5.Final(digest);
+    return Hex(digest, sizeof digest);
+}
+
+std::string DigestOf(int dir, const std::string& name)
+{
+    const OwnedFd fd{::openat(dir, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY)};
+    return fd.fd < 0 ? std::string() : DigestOf(fd.fd);
+}
+
+const char* Program() { return program_invocation_short_name; }
+
+OwnedFd::~OwnedFd()
+{
+    if (fd >= 0)
+        ::close(fd);
+}
+
+namespace {
+
+bool IsInsideCharacter(char c) { return (uint8_t(c) & 0xC0) == 0x80; }
+
+}  // namespace
+
+std::string FittedName(const std::string& name, size_t most)
+{
+    if (name.size() <= most)
+        return name;
+    // Its end tells apart names that differ only there, as the files of a
+    // series do by their numbers: the bytes go from its middle instead,
+    // and never through a character of several bytes.
+    size_t tailFrom = name.size() - std::min<size_t>(kFittedTail, most / 2);
+    while (tailFrom < name.size() && IsInsideCharacter(name[tailFrom]))
+        ++tailFrom;
+    size_t headEnd = most - (name.size() - tailFrom);
+    while (headEnd > 0 && IsInsideCharacter(name[headEnd]))
+        --headEnd;
+    return name.substr(0, headEnd) + name.substr(tailFrom);
+}
+
+int KeepBeside(int staging, const std::string& backup, int dir, const std::string& file, const char* ending,
+               std::string& kept)
+{
+    const size_t slash = file.rfind('/');
+    const std::string parent = slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
+    const std::string base = file.substr(parent.size());
+    long most = parent.empty() ? ::fpathconf(dir, _PC_NAME_MAX) : ::pathconf(parent.c_str(), _PC_NAME_MAX);
+    if (most <= 0 || most > 255)
+        most = 255;
+    for (int n = 1; n <= 1000; ++n) {
+        std::string suffix = ending;
+        if (n > 1) {
+            suffix += '-';
+            suffix += std::to_string(n);
+        }
+        kept = parent + FittedName(base, size_t(most) - suffix.size()) + suffix;
+        if (::renameat2(staging, backup.c_str(), dir, kept.c_str(), RENAME_NOREPLACE) == 0)
+            return 0;
+        if (errno == EINVAL || errno == ENOSYS) {
+            // A file system that cannot rename without replacing: a second
+            // name never replaces either.
+            if (::linkat(staging, backup.c_str(), dir, kept.c_str(), 0) == 0)
+                return ::unlinkat(staging, backup.c_str(), 0);
+        }
+        if (errno != EEXIST)
+            return -1;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+void RemoveStaging(int dir, const std::string& name, int staging)
+{
+    const int listFd = ::openat(staging, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (DIR* list = listFd >= 0 ? ::fdopendir(listFd) : nullptr) {
+        std::vector<std::string> names;
+        while (const struct dirent* d = ::readdir(list))
+            if (std::strcmp(d->d_name, ".") != 0 && std::strcmp(d->d_name, "..") != 0)
+                names.emplace_back(d->d_name);
+        ::closedir(list);
+        for (const std::string& n : names)
+            ::unlinkat(staging, n.c_str(), 0);
+    } else if (listFd >= 0) {
+        ::close(listFd);
+    }
+    ::unlinkat(dir, name.c_str(), AT_REMOVEDIR);
+}
+
+}  // namespace qnseries

@@ -1,0 +1,101 @@
+// What the parts of a PNG series (core/FileSeries.cpp writes it,
+// core/SeriesRecovery.cpp puts right what a dead run left,
+// core/SeriesJournal.cpp reads and writes the journal) share: the names in a
+// staging folder and the file steps they all take.
+#pragma once
+
+#include "core/FileSeries.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qnseries {
+
+using Journal = CQNF_FileSeries::Journal;
+using JournalEntry = CQNF_FileSeries::JournalEntry;
+using Changed = CQNF_FileSeries::Changed;
+
+// In a staging folder: the journal, and each file of the series by its
+// number, its old file by the number and ".old". Nine digits at most: the
+// names stay short whatever the targets are called.
+inline constexpr char kJournalName[] = "journal";
+inline constexpr uint64_t kMostIndex = 999999999;
+inline std::string StagedName(uint64_t index) { return std::to_string(index); }
+inline std::string BackupName(uint64_t index) { return std::to_string(index) + ".old"; }
+
+// A name a folder can hold as a file of its own: no path, no "." or "..".
+bool IsPlainName(std::string_view name);
+// ".series-XXXXXX", or ".STEM.series-XXXXXX" as older versions named it,
+// or either with ".gone" after it: the name a staging folder gets from
+// SIGINT or SIGTERM before it is emptied, which a run killed in between
+// leaves behind.
+bool IsStagingName(std::string name);
+// Bytes in lower-case hexadecimal.
+std::string Hex(const uint8_t* bytes, size_t n);
+// The identity statfs gives the file system of the file open as fd (0:
+// none). Unlike the device number it survives a remount where the file
+// system keeps one of its own (ext4, xfs and btrfs take it from their
+// UUID).
+uint64_t FileSystemOf(int fd);
+// The MD5 digest of the regular file open as fd, or of the one called name
+// in the folder open as dir (never through a link), in hexadecimal; empty
+// when it cannot be read.
+std::string DigestOf(int fd);
+std::string DigestOf(int dir, const std::string& name);
+// The name of this program, for lines it says of itself.
+const char* Program();
+
+// A descriptor closed when it goes.
+struct OwnedFd {
+    int fd = -1;
+    OwnedFd(int f) : fd(f) {}
+    OwnedFd(const OwnedFd&) = delete;
+    OwnedFd& operator=(const OwnedFd&) = delete;
+    ~OwnedFd();
+};
+
+// name, or where it is longer than most bytes, its start and its last
+// kFittedTail bytes or so, cut between characters, in most bytes.
+inline constexpr size_t kFittedTail = 16;
+std::string FittedName(const std::string& name, size_t most);
+
+// Moves the file called backup in the folder open as staging beside file
+// (a name in the folder open as dir, or an absolute path), as FILE and then
+// ending (".before-crash"), or, where that is taken, with "-2" and on after
+// it: never over anything. A name longer than the folder's file system
+// takes is cut to fit (FittedName). 0 with the name (as file is given)
+// in kept, or -1 with errno.
+int KeepBeside(int staging, const std::string& backup, int dir, const std::string& file, const char* ending,
+               std::string& kept);
+
+// Removes the files in the staging folder open as staging and called name
+// in dir, then the folder itself (never what lies deeper).
+void RemoveStaging(int dir, const std::string& name, int staging);
+
+// A target whose dead run's old file could not be put back: the file as
+// the journal names it, why, and the backup it stays in (empty: none).
+struct NotPutBack {
+    std::string file;
+    int error = 0;
+    std::string backup;
+};
+
+// Puts back what a series replaced (see core/SeriesRecovery.cpp): the
+// targets are reached from dir, the staging folder from staging, and the
+// folder's device is device. Targets changed or deleted since are added to
+// changed; false when a step failed, each such target in failed (the rest
+// are still tried).
+bool PutBack(int dir, int staging, const std::vector<JournalEntry>& entries, uint64_t device,
+             std::vector<Changed>& changed, std::vector<NotPutBack>& failed);
+
+// Puts right and removes the staging folders dead runs left in the folder
+// open as dir (shown as folder), under its lock. A staging folder that
+// cannot be put right is left as it is, with one line for each thing left
+// in lines.
+void RecoverDeadRuns(int dir, const std::string& folder, std::vector<Changed>& changed,
+                     std::vector<std::string>& lines);
+
+}  // namespace qnseries

@@ -1,0 +1,165 @@
+// The text of a series' journal and its seal.
+//
+// "tessolo series journal 5\n", then a line "FILESYSTEM FOLDERDEVICE
+// FOLDERINODE STAGINGDEVICE STAGINGINODE COUNT" naming where it was written
+// and how many entries follow, then one entry a target: "INDEX INODE SIZE
+// DIGEST NAME", a 0 byte (no file name holds one), where the content goes
+// (NAME, a name beside it a link of that name leads to, or the absolute
+// path of a link's end elsewhere on the disk) and a 0 byte. Last comes the
+// seal, "seal " and the MD5 digest of everything before it in lower-case
+// hexadecimal, and a line end: a journal changed in any byte, or cut short
+// anywhere, no longer matches it.
+#include "core/FileSeries.h"
+
+#include "core/MD5Digest.h"
+#include "core/ProgramOutput.h"
+#include "core/SeriesFiles.h"
+
+#include <algorithm>
+#include <charconv>
+#include <initializer_list>
+#include <set>
+#include <string_view>
+
+namespace {
+
+using Journal = CQNF_FileSeries::Journal;
+using JournalEntry = CQNF_FileSeries::JournalEntry;
+
+constexpr std::string_view kHead = "tessolo series journal 5\n";
+// What journals of every version begin with: one of another version is
+// left for a person as a damaged one is, its reason told apart.
+constexpr std::string_view kAnyHead = "tessolo series journal ";
+constexpr std::string_view kSealWord = "seal ";
+constexpr size_t kDigits = 2 * CQNF_MD5Digest::kDigestSize;
+constexpr size_t kSealSize = kSealWord.size() + kDigits + 1;
+constexpr char kDamaged[] = "is damaged";
+
+}  // namespace
+
+std::string qnseries::Hex(const uint8_t* bytes, size_t n)
+{
+    static const char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (size_t k = 0; k < n; ++k) {
+        hex.push_back(kHex[bytes[k] >> 4]);
+        hex.push_back(kHex[bytes[k] & 15]);
+    }
+    return hex;
+}
+
+namespace {
+
+using qnseries::Hex;
+
+std::string SealOf(std::string_view body)
+{
+    uint8_t digest[CQNF_MD5Digest::kDigestSize];
+    CQNF_MD5Digest::Compute(body.data(), body.size(), digest);
+    return std::string(kSealWord) + Hex(digest, sizeof digest) + '\n';
+}
+
+// Reads numbers from [p, stop), each followed by one space (the last by
+// end); false for anything else.
+bool ReadNumbers(const char*& p, const char* stop, std::initializer_list<uint64_t*> fields, char end)
+{
+    size_t k = 0;
+    for (uint64_t* field : fields) {
+        const auto [next, ec] = std::from_chars(p, stop, *field);
+        const char after = ++k == fields.size() ? end : ' ';
+        if (ec != std::errc() || next == stop || *next != after)
+            return false;
+        p = next + 1;
+    }
+    return true;
+}
+
+bool IsDigest(std::string_view s)
+{
+    return s.size() == kDigits &&
+           std::all_of(s.begin(), s.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+}  // namespace
+
+bool CQNF_FileSeries::ParseJournal(const uint8_t* data, size_t size, Journal& journal, std::string& why)
+{
+    journal = Journal();
+    why = kDamaged;
+    const std::string_view all(reinterpret_cast<const char*>(data), size);
+    if (all.substr(0, kHead.size()) != kHead) {
+        const std::string_view version = all.size() > kAnyHead.size() ? all.substr(kAnyHead.size(), 2) : "";
+        if (all.substr(0, kAnyHead.size()) == kAnyHead && version.size() == 2 && version[0] >= '1' &&
+            version[0] <= '4' && version[1] == '\n')
+            why = "was written by an older version of this program, whose journals are no longer read";
+        return false;
+    }
+    if (all.size() < kHead.size() + kSealSize)
+        return false;
+    const std::string_view body = all.substr(0, all.size() - kSealSize);
+    if (all.substr(body.size()) != SealOf(body))
+        return false;
+    const char* p = body.data() + kHead.size();
+    const char* const stop = body.data() + body.size();
+    uint64_t count = 0;
+    if (!ReadNumbers(p, stop,
+                     {&journal.fileSystem, &journal.folderDevice, &journal.folderInode, &journal.stagingDevice,
+                      &journal.stagingInode, &count},
+                     '\n'))
+        return false;
+    std::set<std::string_view> names, files;
+    std::set<uint64_t> indexes;
+    while (p < stop) {
+        JournalEntry e;
+        const char* nameEnd = std::find(p, stop, '\0');
+        if (nameEnd == stop || !ReadNumbers(p, nameEnd, {&e.index, &e.inode, &e.size}, ' ') ||
+            size_t(nameEnd - p) <= kDigits || p[kDigits] != ' ' || !IsDigest(std::string_view(p, kDigits)))
+            return false;
+        e.digest.assign(p, kDigits);
+        p += kDigits + 1;
+        const std::string_view name(p, size_t(nameEnd - p));
+        p = nameEnd + 1;
+        const char* fileEnd = std::find(p, stop, '\0');
+        if (fileEnd == stop)
+            return false;
+        const std::string_view file(p, size_t(fileEnd - p));
+        p = fileEnd + 1;
+        // Series names are plain names; the file an entry names is one
+        // beside them or an absolute path.
+        if (!qnseries::IsPlainName(name) || file.empty() || (file[0] != '/' && !qnseries::IsPlainName(file))) {
+            why = "names " + qnShownName(qnseries::IsPlainName(name) ? file : name) +
+                  ", which is no name of a file in its folder";
+            return false;
+        }
+        if (e.index == 0 || e.index > qnseries::kMostIndex || !indexes.insert(e.index).second || !names.insert(name).second ||
+            !files.insert(file).second)
+            return false;
+        e.name.assign(name);
+        e.file.assign(file);
+        journal.entries.push_back(std::move(e));
+    }
+    if (count != journal.entries.size())
+        return false;
+    why.clear();
+    return true;
+}
+
+std::string CQNF_FileSeries::JournalBytes(const Journal& journal)
+{
+    std::string text(kHead);
+    for (const uint64_t n : {journal.fileSystem, journal.folderDevice, journal.folderInode, journal.stagingDevice,
+                             journal.stagingInode})
+        text += std::to_string(n) + ' ';
+    text += std::to_string(journal.entries.size()) + '\n';
+    for (const JournalEntry& e : journal.entries) {
+        text += std::to_string(e.index) + ' ' + std::to_string(e.inode) + ' ' + std::to_string(e.size) + ' ';
+        // An entry whose file was missing when the journal was written
+        // (its inode 0) is never taken for a placed file.
+        text += (IsDigest(e.digest) ? e.digest : std::string(kDigits, '0')) + ' ';
+        text += e.name;
+        text.push_back('\0');
+        text += e.file;
+        text.push_back('\0');
+    }
+    return text + SealOf(text);
+}

@@ -1,0 +1,295 @@
+// Putting right what a dead series left in its folder.
+//
+// A run killed in its commit leaves its staging folder with the journal,
+// the old files of the targets it replaced ("N.old") and the new files it
+// had not placed yet ("N"). The next series in that folder puts every
+// target back that still holds exactly what the dead run placed (the same
+// inode, size and content); a target the dead run placed and the user
+// changed or deleted since stays as the user left it, its old file kept
+// beside it. A staging folder whose journal cannot be trusted is left for a
+// person, and so is an old file that cannot go back: one line says where,
+// and the folder stays open to new series.
+#include "core/SeriesFiles.h"
+
+#include "core/ErrorWords.h"
+#include "core/ProgramOutput.h"
+#include "core/SafeFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qnseries {
+
+namespace {
+
+// A journal names at most as many files as a series has, each in a few
+// hundred bytes: anything larger is no journal.
+constexpr size_t kJournalMost = size_t(64) << 20;
+// What the line of a staging folder left for a person adds: what to do.
+constexpr char kLeftForAPerson[] =
+    "; it is left as it is, with the old files it keeps (put them back by hand, then remove it)";
+
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Reads the whole journal open as fd; false with why.
+bool ReadAll(int fd, std::vector<uint8_t>& bytes, std::string& why)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        why = "is not a file";
+        return false;
+    }
+    if (uint64_t(st.st_size) > kJournalMost) {
+        why = "is damaged";
+        return false;
+    }
+    bytes.resize(size_t(st.st_size));
+    size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            why = n < 0 ? "cannot be read: " + qnSystemWords(errno) : std::string("is damaged");
+            return false;
+        }
+        got += size_t(n);
+    }
+    return true;
+}
+
+// Whether name, in the folder open as dir (shown as folder), is a symbolic
+// link whose end is the file at the absolute path end: the same name in the
+// same folder, compared by the folders' device and inode.
+bool IsLinkLeadingTo(int dir, const std::string& folder, const std::string& name, const std::string& end)
+{
+    struct stat st;
+    if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode))
+        return false;
+    const std::string reached = qnWrittenPath(folder + "/" + name);
+    const auto split = [](const std::string& path) {
+        const size_t slash = path.rfind('/');
+        if (slash == std::string::npos)
+            return std::pair<std::string, std::string>(".", path);
+        return std::pair<std::string, std::string>(slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1));
+    };
+    const auto [reachedParent, reachedBase] = split(reached);
+    const auto [endParent, endBase] = split(end);
+    struct stat a, b;
+    return IsPlainName(endBase) && reachedBase == endBase && ::stat(reachedParent.c_str(), &a) == 0 &&
+           ::stat(endParent.c_str(), &b) == 0 && SameFile(a, b);
+}
+
+// Whether the staging folder open as staging, in the folder open as dir,
+// is the one the journal was written for; otherwise why not. Device
+// numbers last only while a disk stays mounted: the file system's own
+// identity and the inode numbers, which a disk mounted again keeps, bind a
+// journal.
+bool IsWrittenHere(int dir, int staging, const Journal& journal, std::string& why)
+{
+    struct stat folderSt, stagingSt;
+    if (::fstat(dir, &folderSt) != 0 || ::fstat(staging, &stagingSt) != 0) {
+        why = "cannot be checked: " + qnSystemWords(errno);
+        return false;
+    }
+    if (uint64_t(folderSt.st_ino) != journal.folderInode || uint64_t(stagingSt.st_ino) != journal.stagingInode ||
+        stagingSt.st_dev != folderSt.st_dev) {
+        why = "was written in another folder (copied or moved here)";
+        return false;
+    }
+    const uint64_t fileSystem = FileSystemOf(dir);
+    if (fileSystem != 0 || journal.fileSystem != 0) {
+        if (fileSystem != journal.fileSystem)
+            why = "was written on another disk (this folder was copied from there)";
+        return fileSystem == journal.fileSystem;
+    }
+    // Without the file system's identity only the device number tells it.
+    if (uint64_t(folderSt.st_dev) != journal.folderDevice) {
+        why = "was written under another device number, which this file system cannot tell from another disk";
+        return false;
+    }
+    return true;
+}
+
+// What became of a dead run's staging folder when it was looked at.
+struct Staging {
+    enum Kind { Skip, Remove, PutBack, Refuse } kind = Skip;
+    int fd = -1;  // the staging folder, open and locked unless skipped
+    Journal journal;
+    std::string why;  // for Refuse, in a few words
+
+    Staging() = default;
+    Staging(const Staging&) = delete;
+    Staging& operator=(const Staging&) = delete;
+    ~Staging()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+// Looks at the entry called name in the folder open as dir (shown as
+// folder): whether it is a dead run's staging folder to remove, one whose
+// journal is to be put back (every entry then names a file of the folder,
+// and every backup is a file), one to refuse, or none of those. A folder
+// whose lock is held belongs to a running series.
+void Examine(int dir, const std::string& folder, const std::string& name, Staging& s)
+{
+    s.kind = Staging::Skip;
+    struct stat st;
+    if (!IsStagingName(name) || ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || st.st_uid != ::geteuid())
+        return;
+    if (S_ISLNK(st.st_mode)) {
+        s.kind = Staging::Refuse;
+        s.why = "is a symbolic link where a series keeps its files";
+        return;
+    }
+    if (!S_ISDIR(st.st_mode))
+        return;
+    s.fd = ::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+    if (s.fd < 0 || ::flock(s.fd, LOCK_EX | LOCK_NB) != 0)
+        return;
+    const OwnedFd journalFd{::openat(s.fd, kJournalName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
+    const int opened = errno;
+    // An older version's journal, under the name it gave it.
+    struct stat older;
+    if (journalFd.fd < 0 && opened == ENOENT && ::fstatat(s.fd, "journal~~", &older, AT_SYMLINK_NOFOLLOW) != 0) {
+        s.kind = Staging::Remove;
+        return;
+    }
+    // A dead run's journal: the run died while replacing targets, and its
+    // old files go back before its backups can go.
+    s.kind = Staging::Refuse;
+    const std::string journal = "the journal of an interrupted series ";
+    std::vector<uint8_t> bytes;
+    std::string why;
+    if (journalFd.fd < 0) {
+        s.why = opened == ENOENT ? journal + "was written by an older version of this program, whose journals are "
+                                             "no longer read"
+                                 : journal + "cannot be read: " + qnSystemWords(opened);
+        return;
+    }
+    if (!ReadAll(journalFd.fd, bytes, why) || !CQNF_FileSeries::ParseJournal(bytes.data(), bytes.size(), s.journal, why) ||
+        !IsWrittenHere(dir, s.fd, s.journal, why)) {
+        s.why = journal + why;
+        return;
+    }
+    for (const JournalEntry& e : s.journal.entries) {
+        // An absolute path is where the series' file was a link leading out
+        // of the folder: taken only while that link still leads there.
+        if (e.file[0] == '/' && !IsLinkLeadingTo(dir, folder, e.name, e.file)) {
+            s.why = journal + "names " + qnShownName(e.file) + ", not a file in " + qnShownName(folder);
+            return;
+        }
+        if (::fstatat(s.fd, BackupName(e.index).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode)) {
+            s.why = "the old file it keeps for " + qnShownName(e.name) + " is not a file";
+            return;
+        }
+    }
+    s.kind = Staging::PutBack;
+}
+
+}  // namespace
+
+// Each target, by what it holds now:
+// - exactly the file the series placed: it gets its old file back, or goes
+//   when it had none;
+// - nothing, while the series' file is still in the staging folder: the old
+//   file was moved aside and the new one never placed, and it goes back;
+// - anything else, where the series had placed its file: the user changed
+//   or deleted it since. It stays as it is, its old file kept beside it;
+// - anything at all, where the series never placed its file: the target is
+//   as the series found it (its old file linked as the backup) or as the
+//   user made it since, and stays.
+bool PutBack(int dir, int staging, const std::vector<JournalEntry>& entries, uint64_t device,
+             std::vector<Changed>& changed, std::vector<NotPutBack>& failed)
+{
+    bool ok = true;
+    for (const JournalEntry& e : entries) {
+        const std::string backup = BackupName(e.index);
+        struct stat targetSt, backupSt, stagedSt;
+        const bool hasTarget = ::fstatat(dir, e.file.c_str(), &targetSt, AT_SYMLINK_NOFOLLOW) == 0;
+        const bool ours = hasTarget && e.inode != 0 && S_ISREG(targetSt.st_mode) &&
+                          uint64_t(targetSt.st_ino) == e.inode && uint64_t(targetSt.st_size) == e.size &&
+                          uint64_t(targetSt.st_dev) == device && DigestOf(dir, e.file) == e.digest;
+        const bool hasBackup =
+            ::fstatat(staging, backup.c_str(), &backupSt, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(backupSt.st_mode);
+        const bool placed = ::fstatat(staging, StagedName(e.index).c_str(), &stagedSt, AT_SYMLINK_NOFOLLOW) != 0;
+        int rc = 0;
+        if (hasBackup && (ours || (!hasTarget && !placed))) {
+            rc = ::renameat(staging, backup.c_str(), dir, e.file.c_str());
+        } else if (ours) {
+            rc = ::unlinkat(dir, e.file.c_str(), 0);
+        } else if (placed) {
+            Changed c;
+            c.file = e.file;
+            c.deleted = !hasTarget;
+            if (hasBackup)
+                rc = KeepBeside(staging, backup, dir, e.file, ".before-crash", c.before);
+            if (rc == 0 && (hasBackup || hasTarget))
+                changed.push_back(std::move(c));
+        }
+        if (rc != 0) {
+            ok = false;
+            failed.push_back({e.file, errno, hasBackup ? backup : std::string()});
+        }
+    }
+    return ok;
+}
+
+void RecoverDeadRuns(int dir, const std::string& folder, std::vector<Changed>& changed,
+                     std::vector<std::string>& lines)
+{
+    // Listed from its own descriptor, the folder is the one the targets are
+    // reached from; a folder open only as a place cannot be listed.
+    const int listFd = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* list = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!list) {
+        if (listFd >= 0)
+            ::close(listFd);
+        return;
+    }
+    std::vector<std::string> names;
+    while (const struct dirent* d = ::readdir(list))
+        if (IsStagingName(d->d_name))
+            names.emplace_back(d->d_name);
+    ::closedir(list);
+    struct stat folderSt {};
+    ::fstat(dir, &folderSt);
+    for (const std::string& name : names) {
+        Staging s;
+        Examine(dir, folder, name, s);
+        const std::string shown = folder + "/" + qnShownName(name);
+        if (s.kind == Staging::Refuse) {
+            lines.push_back(shown + ": " + s.why + kLeftForAPerson);
+            continue;
+        }
+        if (s.kind == Staging::PutBack) {
+            std::vector<NotPutBack> failed;
+            const bool whole = PutBack(dir, s.fd, s.journal.entries, uint64_t(folderSt.st_dev), changed, failed);
+            ::fsync(dir);
+            // What could not go back stays with the journal, for a person
+            // or the next series here.
+            for (const NotPutBack& f : failed) {
+                const std::string at = f.file[0] == '/' ? std::string() : folder + "/";
+                lines.push_back(at + qnShownName(f.file) + ": cannot be put back as it was before an interrupted series (" +
+                                qnSystemWords(f.error) + ")" +
+                                (f.backup.empty() ? std::string()
+                                                  : "; its old file is kept as " + shown + "/" + f.backup));
+            }
+            if (!whole)
+                continue;
+        }
+        if (s.kind != Staging::Skip)
+            RemoveStaging(dir, name, s.fd);
+    }
+}
+
+}  // namespace qnseries
