@@ -1,8 +1,10 @@
 #include "hostapp/HostProgram.h"
 
 #include "core/SafeFile.h"
+#include "core/SafeFileRunInputs.h"
 #include "core/StdFile.h"
 #include "core/TerminalProgress.h"
+#include "host/PluginFiles.h"
 #include "hostapp/InputDocument.h"
 #include "hostapp/PluginLoader.h"
 #include "imaging/ImageFile.h"
@@ -235,15 +237,9 @@ bool DisplayOpens()
     return opens;
 }
 
-// The files the plug-in reads or loads from its own folder (the folder its
-// library lies in, links followed): its window backend, its skin, its
-// preferences, its last settings, its knife presets and its help document.
-const char* const kPluginFolderFiles[] = {"tessolo_gtk.so", "resource_ts31_d.qns4", "plugin.conf", "last.data",
-                                          "ckss.data",      "Quorvin Tessolo 3.1 Help.pdf"};
+}  // namespace
 
-// Every file the run reads or loads, the plug-in's own among them; the
-// output may be none of them.
-std::vector<std::string> Inputs(const HostCommandLine& cmd)
+std::vector<std::string> RunInputs(const HostCommandLine& cmd)
 {
     std::vector<std::string> in = {cmd.input, cmd.selection, cmd.descriptorFile, cmd.icc, cmd.plugin};
     for (const LayerArg& l : cmd.layers)
@@ -253,15 +249,16 @@ std::vector<std::string> Inputs(const HostCommandLine& cmd)
     std::error_code ec;
     const std::filesystem::path library = std::filesystem::canonical(cmd.plugin, ec);
     if (!ec)
-        for (const char* name : kPluginFolderFiles)
+        for (const char* name : kQnPluginFolderFiles)
             in.push_back((library.parent_path() / name).string());
     return in;
 }
 
-}  // namespace
-
 int RunHostProgram(const HostCommandLine& cmd)
 {
+    // What the plug-in writes for itself (its settings, preferences and
+    // presets) must not land on any of them either.
+    qnAddRunInputs(RunInputs(cmd));
     // The dialog and About show the plug-in's windows on the X display: one
     // that cannot be opened is the host's to say, before the plug-in runs.
     if (cmd.sequence != StandInHost::Sequence::Replay) {
@@ -276,14 +273,14 @@ int RunHostProgram(const HostCommandLine& cmd)
     const bool writes = cmd.sequence != StandInHost::Sequence::About && !cmd.output.empty();
     // Refused before any work: a long run must not end in "cannot write".
     if (writes) {
-        const std::string refusal = OutputRefusal(cmd.output, Inputs(cmd));
+        const std::string refusal = OutputRefusal(cmd.output, RunInputs(cmd));
         if (!refusal.empty())
             return Fail(kExitHostError, refusal);
     }
     // The descriptor is written too, after a run that changed it: never
     // over another file the run reads.
     if (cmd.sequence != StandInHost::Sequence::About && !cmd.descriptorFile.empty()) {
-        std::vector<std::string> others = Inputs(cmd);
+        std::vector<std::string> others = RunInputs(cmd);
         others.erase(others.begin() + 2);  // the descriptor itself
         if (const std::string refusal = qnInputRefusal(cmd.descriptorFile, others); !refusal.empty())
             return Fail(kExitHostError, "--descriptor " + cmd.descriptorFile + ": " + refusal);
