@@ -157,7 +157,8 @@ const char* SelectorName(StandInHost::Sequence s)
     return "";
 }
 
-// A plug-in's result as the filter interface names it: "-30101: bad mode".
+// A plug-in's result as the filter interface names it, for the verbose
+// log: "-30101: bad mode". Messages say what the result means instead.
 std::string ResultText(int16_t result)
 {
     const char* name = "a result the filter interface does not define";
@@ -373,9 +374,8 @@ int RunHostProgram(const HostCommandLine& cmd)
                             "make a descriptor with tessolo-mkdesc (e.g. tessolo-mkdesc --grid 8x6 job.qnds) and "
                             "pass it with --descriptor job.qnds, or open the dialog with --dialog; the image is "
                             "unchanged");
-            return Fail(kExitCancelled, "the plug-in stopped its replay on its own (result " + ResultText(result) +
-                                            ", though the host cancelled nothing): its message above says why; "
-                                            "the image is unchanged");
+            return Fail(kExitCancelled, "the plug-in stopped its replay on its own, though the host cancelled "
+                                        "nothing: its message above says why; the image is unchanged");
         }
         return Fail(kExitCancelled, "the plug-in was cancelled; the image is unchanged");
     }
@@ -401,14 +401,11 @@ int RunHostProgram(const HostCommandLine& cmd)
     }
     if (result == filterBadMode)
         return Fail(kExitPluginError, "the plug-in does not take the image it was sent: " +
-                                          SentImage(host.Record(), cmd.settings) + " (result " + ResultText(result) +
-                                          "); the image is unchanged");
+                                          SentImage(host.Record(), cmd.settings) + "; the image is unchanged");
     if (result == memFullErr)
-        return Fail(kExitPluginError,
-                    "the plug-in ran out of memory (result " + ResultText(result) + "); the image is unchanged");
+        return Fail(kExitPluginError, "the plug-in ran out of memory; the image is unchanged");
     if (result != 0)
-        return Fail(kExitPluginError,
-                    "the plug-in failed (result " + ResultText(result) + "); the image is unchanged");
+        return Fail(kExitPluginError, "the plug-in failed without saying why; the image is unchanged");
 
     if (writes && !WriteOutput(cmd.output, cmd.outputKind, host.Document(), cmd.quality, err))
         return Fail(kExitHostError, err);
