@@ -4,7 +4,6 @@
 #include "core/SafeFileRunInputs.h"
 #include "core/StdFile.h"
 #include "core/TerminalProgress.h"
-#include "host/PluginFiles.h"
 #include "hostapp/InputDocument.h"
 #include "hostapp/PluginLoader.h"
 #include "imaging/ImageFile.h"
@@ -238,6 +237,13 @@ bool DisplayOpens()
     return opens;
 }
 
+// The files the plug-in reads or loads from its own folder (the folder its
+// library lies in, links followed): its window backend, its skin, its
+// preferences, its last settings, its knife presets and its help document.
+// The plug-in names the same ones for what it writes for itself.
+const char* const kPluginFolderFiles[] = {"tessolo_gtk.so", "resource_ts31_d.qns4", "plugin.conf", "last.data",
+                                          "ckss.data",      "Quorvin Tessolo 3.1 Help.pdf"};
+
 }  // namespace
 
 std::vector<std::string> RunInputs(const HostCommandLine& cmd)
@@ -250,7 +256,7 @@ std::vector<std::string> RunInputs(const HostCommandLine& cmd)
     std::error_code ec;
     const std::filesystem::path library = std::filesystem::canonical(cmd.plugin, ec);
     if (!ec)
-        for (const char* name : kQnPluginFolderFiles)
+        for (const char* name : kPluginFolderFiles)
             in.push_back((library.parent_path() / name).string());
     return in;
 }
