@@ -40,6 +40,7 @@ public:
         return m_p->ConfFile_Write(data, size, name);
     }
     bool ConfFile_Read(CQNF_Mem* block, const char* name) override { return m_p->ConfFile_Read(block, name); }
+    std::string WriteRefusal() const override { return m_p->ConfFile_Refusal(); }
 
 private:
     CPluginMain* m_p;

@@ -248,10 +248,14 @@ uint8_t CWnd_Main::OnApply()
     m_bApply = 0;
     // The picture is applied all the same; only the next run loses out.
     if (!settings_SaveCurLayoutAndCellSettings()) {
-        const char* text = "The settings could not be kept for the next run (is the plug-in folder writable?). "
-                           "The picture is applied.";
-        std::fprintf(stderr, "Tessolo: %s\n", text);
-        ShowMessageBox(text, "Warning!");
+        // A file of the folder that leads to one the run reads is named;
+        // anything else is most likely a folder that may not be written.
+        const std::string refusal = m_pLastStore ? m_pLastStore->WriteRefusal() : std::string();
+        const std::string text = "The settings could not be kept for the next run (" +
+                                 (refusal.empty() ? std::string("is the plug-in folder writable?") : refusal) +
+                                 "). The picture is applied.";
+        std::fprintf(stderr, "Tessolo: %s\n", text.c_str());
+        ShowMessageBox(text.c_str(), "Warning!");
     }
     if (m_bCutMode && m_pCutterWnd)
         m_pCutterWnd->SaveLastKnife();

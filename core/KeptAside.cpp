@@ -1,5 +1,7 @@
 #include "core/KeptAside.h"
 
+#include "core/SafeFileRunInputs.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +14,13 @@ namespace {
 std::string AsideName(const std::string& path, int n)
 {
     return path + ".bad" + (n == 1 ? std::string() : std::to_string(n));
+}
+
+// A name that leads to a file the run reads is no copy of ours: it holds
+// no kept bytes and is never taken.
+bool Ours(const std::string& aside)
+{
+    return qnOwnFileRefusal(aside).empty();
 }
 
 // Reads up to size bytes, short only at the end of the file or on a failure.
@@ -65,9 +74,12 @@ bool SameBytes(const std::string& a, const std::string& b)
 qntKEPTASIDE qnKeepDamagedAside(const std::string& path)
 {
     qntKEPTASIDE kept;
+    // Nor is a file the run reads ever moved for being damaged as ours.
+    if (!Ours(path))
+        return kept;
     for (int n = 1; n <= kMaxKeptAside; ++n) {
         const std::string aside = AsideName(path, n);
-        if (SameBytes(path, aside)) {
+        if (Ours(aside) && SameBytes(path, aside)) {
             if (::unlink(path.c_str()) != 0)
                 return kept;
             kept.path = aside;
@@ -96,7 +108,7 @@ qntKEPTASIDE qnKeepDamagedAside(const std::string& path)
     for (int n = 1; n <= kMaxKeptAside; ++n) {
         const std::string aside = AsideName(path, n);
         struct stat st;
-        if (::lstat(aside.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        if (::lstat(aside.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !Ours(aside))
             continue;
         if (oldest.empty() || st.st_mtim.tv_sec < when.tv_sec ||
             (st.st_mtim.tv_sec == when.tv_sec && st.st_mtim.tv_nsec < when.tv_nsec)) {

@@ -5,6 +5,7 @@
 #include "core/ErrorWords.h"
 #include "core/Mem.h"
 #include "core/SafeFile.h"
+#include "core/SafeFileRunInputs.h"
 #include "core/StdFile.h"
 #include "core/Storage.h"
 #include "core/String.h"
@@ -54,7 +55,9 @@ bool CQNF_PresetsFileAtPath::BeginUpdate()
 {
     if (m_lock.Lock(m_path))
         return true;
-    if (errno != ENOENT)
+    // A store to be made where a link leads to a file the run reads (one
+    // still to be written) is not made there.
+    if (errno != ENOENT || !qnOwnFileRefusal(m_path).empty())
         return false;
     // An empty store reads as one without presets.
     const int made = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
@@ -68,9 +71,10 @@ void CQNF_PresetsFileAtPath::EndUpdate() { m_lock.Unlock(); }
 
 bool CQNF_PresetsFileAtPath::Write(const void* data, size_t size)
 {
-    // A store the user made read-only keeps its presets: adding one fails
-    // as any other write failure does.
-    return qnMayWrite(m_path) && qnReplaceFile(m_path, data, size) == 0;
+    // A store the user made read-only keeps its presets, and a link to a
+    // file the run reads leaves that file alone: adding one fails as any
+    // other write failure does.
+    return qnMayWrite(m_path) && qnOwnFileRefusal(m_path).empty() && qnReplaceFile(m_path, data, size) == 0;
 }
 
 // ---- Records ---------------------------------------------------------------------

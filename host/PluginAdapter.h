@@ -182,11 +182,18 @@ public:
     bool ReadEncryptedScriptParameter(CQNF_Mem* block, uint8_t& showDialog);
 
     // ---- Files of the plug-in folder -----------------------------------------
+    // A file of the folder that leads to a file the run reads (a link to
+    // the picture, the skin, another of these) is never written: the
+    // configuration storage is then not opened (the run goes on with the
+    // defaults, saying so once on standard error), and a whole-file write
+    // fails, with the line that says why in ConfFile_Refusal.
     bool ConfStorage_Open(const char* name);
     CQNF_Storage* ConfStorage_GetStorage();
     bool ConfFile_Read(CQNF_Mem* block, const char* name, const char* unused = nullptr);
     bool ConfFile_Write(const void* data, uint32_t size, const char* name, const char* unused = nullptr);
     bool ConfFile_Write(const CQNF_Mem* block, const char* name, const char* unused = nullptr);
+    // Why the last whole-file write was refused before any write, or empty.
+    const std::string& ConfFile_Refusal() const { return m_ConfRefusal; }
 
 protected:
     // Shared procedure of the four band transfers.
@@ -232,6 +239,7 @@ protected:
                      bool convert);
 
     FSRef m_Folder;
+    std::string m_ConfRefusal;
     FilterRecord* m_pRecord = nullptr;
     intptr_t* m_pData = nullptr;
     int16_t* m_pResult = nullptr;

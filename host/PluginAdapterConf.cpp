@@ -5,6 +5,7 @@
 #include "core/StdFile.h"
 #include "core/Storage.h"
 #include "core/SafeFile.h"
+#include "core/SafeFileRunInputs.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -46,6 +47,15 @@ bool CQNF_8BFPluginVirtual::ConfStorage_Open(const char* name)
         SetError(qnerr::BadArgument);
         return false;
     }
+    const std::string path = PathInFolder(m_Folder, name);
+    if (const std::string refusal = qnOwnFileRefusal(path); !refusal.empty()) {
+        std::fprintf(stderr, "Tessolo: %s; preferences and window places are not kept in this run\n",
+                     refusal.c_str());
+        if (m_pConfStorage)
+            m_pConfStorage->Close();
+        SetError(qnerr::FileAccess);
+        return false;
+    }
     if (!m_pConfStorage)
         m_pConfStorage = new CQNF_Storage;
     // Reopening closes (and stamps) the container opened by the last Start.
@@ -56,7 +66,6 @@ bool CQNF_8BFPluginVirtual::ConfStorage_Open(const char* name)
     // Create only what is missing. A file that exists but cannot be used is
     // kept aside under ".bad" (a few numbered copies at most, each bytes
     // kept once: core/KeptAside.h) rather than truncated, so nothing is lost.
-    const std::string path = PathInFolder(m_Folder, name);
     if (Exists(path)) {
         // A file that could not be opened or read (read-only, say) is left
         // alone: the run goes on with the defaults and writes none of them.
@@ -125,15 +134,22 @@ bool CQNF_8BFPluginVirtual::ConfFile_Read(CQNF_Mem* block, const char* name, con
 bool CQNF_8BFPluginVirtual::ConfFile_Write(const void* data, uint32_t size, const char* name, const char*)
 {
     ResetError();
+    m_ConfRefusal.clear();
     const std::string_view n = name ? name : "";
     if ((!data && size > 0) || n.empty() || n == "." || n == ".." || n.find('/') != n.npos ||
         m_Folder.path.empty()) {
         SetError(qnerr::BadArgument);
         return false;
     }
+    const std::string path = PathInFolder(m_Folder, name);
+    if (std::string refusal = qnOwnFileRefusal(path); !refusal.empty()) {
+        m_ConfRefusal = std::move(refusal);
+        SetError(qnerr::FileAccess);
+        return false;
+    }
     // The new content replaces the old file only when it is complete: a full
     // disk never costs the last good settings.
-    const unsigned short error = qnReplaceFile(PathInFolder(m_Folder, name), data, size);
+    const unsigned short error = qnReplaceFile(path, data, size);
     if (error) {
         SetError(error);
         return false;

@@ -1,11 +1,15 @@
 #include "host/PluginEntry.h"
 
+#include "host/PluginFiles.h"
 #include "host/PluginMain.h"
+
+#include "core/SafeFileRunInputs.h"
 
 #include <climits>
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <vector>
 
 #include <dlfcn.h>
 
@@ -51,6 +55,27 @@ void RunSelector(CPluginMain& plugin, int16_t selector, FilterRecord* record)
     }
 }
 
+// The plug-in's library and the files of its folder are files this run
+// reads: nothing the plug-in writes for itself may land on one of them,
+// whatever the host knows of them. Said once for each folder.
+void ProtectOwnFiles(const FSRef& folder)
+{
+    static std::string said;
+    static bool library = false;
+    std::vector<std::string> files;
+    Dl_info info{};
+    if (!library && dladdr(reinterpret_cast<const void*>(&qnPluginDispatch), &info) && info.dli_fname) {
+        files.emplace_back(info.dli_fname);
+        library = true;
+    }
+    if (!folder.path.empty() && folder.path != said) {
+        for (const char* name : kQnPluginFolderFiles)
+            files.push_back(folder.path + "/" + name);
+        said = folder.path;
+    }
+    qnAddRunInputs(files);
+}
+
 }  // namespace
 
 void qnPluginDispatch(CPluginMain& plugin, const FSRef& folder, int16_t selector, FilterRecord* record,
@@ -59,6 +84,7 @@ void qnPluginDispatch(CPluginMain& plugin, const FSRef& folder, int16_t selector
     try {
         plugin.SetHostPointers(record, data, result);
         plugin.SetPluginFolder(folder);
+        ProtectOwnFiles(folder);
         plugin.HostSetRetCode_NoError();
         RunSelector(plugin, selector, record);
     } catch (const std::bad_alloc&) {

@@ -1,6 +1,7 @@
 #include "hostapp/HostProgram.h"
 
 #include "core/SafeFile.h"
+#include "core/SafeFileRunInputs.h"
 #include "core/StdFile.h"
 #include "core/TerminalProgress.h"
 #include "hostapp/InputDocument.h"
@@ -188,7 +189,8 @@ const char* SelectorName(StandInHost::Sequence s)
     return "";
 }
 
-// A plug-in's result as the filter interface names it: "-30101: bad mode".
+// A plug-in's result as the filter interface names it, for the verbose
+// log: "-30101: bad mode". Messages say what the result means instead.
 std::string ResultText(int16_t result)
 {
     const char* name = "a result the filter interface does not define";
@@ -271,12 +273,13 @@ bool DisplayOpens()
 // The files the plug-in reads or loads from its own folder (the folder its
 // library lies in, links followed): its window backend, its skin, its
 // preferences, its last settings, its knife presets and its help document.
+// The plug-in names the same ones for what it writes for itself.
 const char* const kPluginFolderFiles[] = {"tessolo_gtk.so", "resource_ts31_d.qns4", "plugin.conf", "last.data",
                                           "ckss.data",      "Quorvin Tessolo 3.1 Help.pdf"};
 
-// Every file the run reads or loads, the plug-in's own among them; the
-// output may be none of them.
-std::vector<std::string> Inputs(const HostCommandLine& cmd)
+}  // namespace
+
+std::vector<std::string> RunInputs(const HostCommandLine& cmd)
 {
     std::vector<std::string> in = {cmd.input, cmd.selection, cmd.descriptorFile, cmd.icc, cmd.plugin};
     for (const LayerArg& l : cmd.layers)
@@ -291,10 +294,11 @@ std::vector<std::string> Inputs(const HostCommandLine& cmd)
     return in;
 }
 
-}  // namespace
-
 int RunHostProgram(const HostCommandLine& cmd)
 {
+    // What the plug-in writes for itself (its settings, preferences and
+    // presets) must not land on any of them either.
+    qnAddRunInputs(RunInputs(cmd));
     // The dialog and About show the plug-in's windows on the X display: one
     // that cannot be opened is the host's to say, before the plug-in runs.
     if (cmd.sequence != StandInHost::Sequence::Replay) {
@@ -309,14 +313,14 @@ int RunHostProgram(const HostCommandLine& cmd)
     const bool writes = cmd.sequence != StandInHost::Sequence::About && !cmd.output.empty();
     // Refused before any work: a long run must not end in "cannot write".
     if (writes) {
-        const std::string refusal = OutputRefusal(cmd.output, Inputs(cmd));
+        const std::string refusal = OutputRefusal(cmd.output, RunInputs(cmd));
         if (!refusal.empty())
             return Fail(kExitHostError, refusal);
     }
     // The descriptor is written too, after a run that changed it: never
     // over another file the run reads.
     if (cmd.sequence != StandInHost::Sequence::About && !cmd.descriptorFile.empty()) {
-        std::vector<std::string> others = Inputs(cmd);
+        std::vector<std::string> others = RunInputs(cmd);
         others.erase(others.begin() + 2);  // the descriptor itself
         if (const std::string refusal = qnInputRefusal(cmd.descriptorFile, others); !refusal.empty())
             return Fail(kExitHostError, "--descriptor " + cmd.descriptorFile + ": " + refusal);
@@ -409,9 +413,8 @@ int RunHostProgram(const HostCommandLine& cmd)
                             "make a descriptor with tessolo-mkdesc (e.g. tessolo-mkdesc --grid 8x6 job.qnds) and "
                             "pass it with --descriptor job.qnds, or open the dialog with --dialog; the image is "
                             "unchanged");
-            return Fail(kExitCancelled, "the plug-in stopped its replay on its own (result " + ResultText(result) +
-                                            ", though the host cancelled nothing): its message above says why; "
-                                            "the image is unchanged");
+            return Fail(kExitCancelled, "the plug-in stopped its replay on its own, though the host cancelled "
+                                        "nothing: its message above says why; the image is unchanged");
         }
         return Fail(kExitCancelled, "the plug-in was cancelled; the image is unchanged");
     }
@@ -437,14 +440,11 @@ int RunHostProgram(const HostCommandLine& cmd)
     }
     if (result == filterBadMode)
         return Fail(kExitPluginError, "the plug-in does not take the image it was sent: " +
-                                          SentImage(host.Record(), cmd.settings) + " (result " + ResultText(result) +
-                                          "); the image is unchanged");
+                                          SentImage(host.Record(), cmd.settings) + "; the image is unchanged");
     if (result == memFullErr)
-        return Fail(kExitPluginError,
-                    "the plug-in ran out of memory (result " + ResultText(result) + "); the image is unchanged");
+        return Fail(kExitPluginError, "the plug-in ran out of memory; the image is unchanged");
     if (result != 0)
-        return Fail(kExitPluginError,
-                    "the plug-in failed (result " + ResultText(result) + "); the image is unchanged");
+        return Fail(kExitPluginError, "the plug-in failed without saying why; the image is unchanged");
 
     if (writes && !WriteOutput(cmd.output, cmd.outputKind, host.Document(), cmd.quality, err))
         return Fail(kExitHostError, err);

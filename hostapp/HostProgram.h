@@ -56,6 +56,10 @@ std::string HostUsage();
 // one-line reason. --help sets help.
 bool ParseHostCommandLine(const std::vector<std::string>& args, HostCommandLine& out, bool& help, std::string& err);
 
+// Every file the run reads or loads, the plug-in's own among them: the
+// output may be none of them, nor may what the plug-in writes for itself.
+std::vector<std::string> RunInputs(const HostCommandLine& cmd);
+
 // Runs the program; messages go to stderr, the verbose log to stdout.
 int RunHostProgram(const HostCommandLine& cmd);
 

@@ -6,9 +6,26 @@
 #include <cerrno>
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace hostapp {
+
+namespace {
+
+// Why a readable file did not load as a library: a file that is no library
+// for this system at all is no plug-in; anything else (a library it needs
+// missing, say) is the loader's reason, which names what to mend.
+std::string LoadFailure(const std::string& path, const char* why)
+{
+    const std::string reason = why ? why : "";
+    for (const char* notLibrary : {"invalid ELF header", "file too short", "wrong ELF class", "ELF file"})
+        if (reason.find(notLibrary) != std::string::npos)
+            return "cannot load plug-in " + path + ": it is not a Tessolo plug-in";
+    return "cannot load plug-in " + path + ": " + (reason.empty() ? "the system gave no reason" : reason);
+}
+
+}  // namespace
 
 bool PluginLoader::Load(const std::string& path, std::string& err)
 {
@@ -19,6 +36,14 @@ bool PluginLoader::Load(const std::string& path, std::string& err)
     // A name without a slash would be looked for along the library path:
     // the plug-in named is the file of that name in the current folder.
     const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+    // A missing plug-in (a host program copied away from its bundle) is
+    // told as one, with the two ways to name another.
+    struct stat st;
+    if (::stat(file.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
+        err = "the plug-in " + path + " is missing: name one with --plugin FILE or the environment variable "
+              "TESSOLO_PLUGIN";
+        return false;
+    }
     // The loader would wait for ever on a FIFO and give its own raw words
     // for a folder or a device: refused first, in the words every program
     // gives for such an input.
@@ -30,13 +55,12 @@ bool PluginLoader::Load(const std::string& path, std::string& err)
     if (!m_library) {
         const char* why = dlerror();
         // A plug-in file missing or closed reads as any input that is.
-        err = ::access(path.c_str(), R_OK) != 0 ? qnReadFailure(path, errno)
-                                                : "cannot load plug-in " + path + ": " + (why ? why : "unknown reason");
+        err = ::access(path.c_str(), R_OK) != 0 ? qnReadFailure(path, errno) : LoadFailure(path, why);
         return false;
     }
     void* symbol = dlsym(m_library, filterEntryName);
     if (!symbol) {
-        err = "plug-in " + path + " has no entry function " + filterEntryName;
+        err = "cannot load plug-in " + path + ": it is not a Tessolo plug-in";
         Unload();
         return false;
     }

@@ -1,6 +1,7 @@
 // The presets store "ckss.data" and the presets list.
 #include "cutter_test_util.h"
 
+#include "core/SafeFileRunInputs.h"
 #include "cutter/DialogModels.h"
 #include "imaging/Image.h"
 
@@ -169,6 +170,25 @@ TEST(CutterPresetsStore, FileAtPath)
     EXPECT_EQ(folder.Read(b), CQNF_PresetsFile::ReadResult::Failed);
     EXPECT_FALSE(folder.Write("x", 1));
     EXPECT_FALSE(CQNF_PresetsFileAtPath(dir / "none/ckss.data").Write("x", 1));
+    // A store that leads to a file the run reads (an empty one reads as a
+    // store without presets) is never written, nor made where a link
+    // leads to one still to be made, nor moved aside as damaged.
+    WriteFile(dir / "read.data", {});
+    qnAddRunInputs({dir / "read.data", dir / "later.data", dir / "read.png"});
+    std::filesystem::create_symlink(dir / "read.data", dir / "linked.data");
+    std::filesystem::create_symlink(dir / "later.data", dir / "dangling.data");
+    WriteFile(dir / "read.png", {0x89, 'P', 'N', 'G'});
+    std::filesystem::create_symlink(dir / "read.png", dir / "picture.data");
+    for (const char* name : {"linked.data", "dangling.data", "picture.data"}) {
+        SCOPED_TRACE(name);
+        CQNF_PresetsFileAtPath linked(dir / name);
+        EXPECT_FALSE(linked.Write("x", 1));
+        EXPECT_NE(PM::ShapeMng_AddShape(linked, "x", MakeShape(2)), ShapeIoError::None);
+        EXPECT_TRUE(std::filesystem::is_symlink(dir / name));
+    }
+    EXPECT_TRUE(ReadFile(dir / "read.data").empty());
+    EXPECT_FALSE(std::filesystem::exists(dir / "later.data"));
+    EXPECT_EQ(ReadFile(dir / "read.png"), (Bytes{0x89, 'P', 'N', 'G'}));
 }
 
 TEST(CutterPresetsStore, AddShape)

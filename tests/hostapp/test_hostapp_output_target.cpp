@@ -175,3 +175,48 @@ TEST(HostOutputTarget, NoFileTheRunReadsOrLoadsIsWrittenOver)
     EXPECT_EQ(host_test::Host(b, run + "'" + b.Path("later.png") + "'", &text), 3) << text;
     EXPECT_FALSE(fs::exists(dir / "last.data"));
 }
+
+// The plug-in inside the host program knows every file the run reads: its
+// configuration linked to one of the host's inputs is not written (neither
+// opened for update nor moved aside as damaged, nor is a copy of a damaged
+// one kept onto one), the run goes on, and one line says so.
+TEST(HostOutputTarget, ThePluginWritesNoFileOfItsOwnOverAFileTheHostReads)
+{
+    host_test::Bundle b;
+    const fs::path& dir = b.dir;
+    const std::string sample = std::string(TESSOLO_SOURCE_DIR) + "/samples/sample.png";
+    const std::string job = b.Path("job.qnds");
+    ASSERT_EQ(host_test::RunProgram(TESSOLO_MKDESC_FILE, "--grid 3x2 '" + job + "'"), 0);
+    for (const char* name : {"in.png", "layer.png", "channel.png", "mask.png"})
+        fs::copy_file(sample, dir / name);
+    std::ofstream(dir / "profile.icc") << "an ICC profile";
+    const std::string run = "--descriptor '" + job + "' --add-layer '" + b.Path("layer.png") + "' --channel '" +
+                            b.Path("channel.png") + "' --selection '" + b.Path("mask.png") + "' --icc '" +
+                            b.Path("profile.icc") + "' '" + b.Path("in.png") + "' '" + b.Path("out.png") + "'";
+    const fs::path conf = dir / "plugin.conf", aside = dir / "plugin.conf.bad";
+    for (const char* name : {"in.png", "layer.png", "channel.png", "mask.png", "profile.icc"}) {
+        const fs::path input = dir / name;
+        const std::string bytes = Slurp(input);
+        std::string text;
+        {
+            SCOPED_TRACE(std::string("plugin.conf -> ") + name);
+            fs::create_symlink(input, conf);
+            EXPECT_EQ(host_test::Host(b, run, &text), 0) << text;
+            EXPECT_NE(text.find("cannot write " + conf.string() + ": it leads to " + input.string() +
+                                ", a file this run reads; preferences and window places are not kept in this run"),
+                      std::string::npos)
+                << text;
+            EXPECT_EQ(Slurp(input), bytes);
+            EXPECT_TRUE(fs::is_symlink(conf));
+            fs::remove(conf);
+        }
+        SCOPED_TRACE(std::string("plugin.conf.bad -> ") + name);
+        std::ofstream(conf, std::ios::binary) << bytes;
+        fs::create_symlink(input, aside);
+        EXPECT_EQ(host_test::Host(b, run, &text), 0) << text;
+        EXPECT_EQ(Slurp(input), bytes);
+        EXPECT_EQ(Slurp(dir / "plugin.conf.bad2"), bytes) << text;
+        for (const fs::path& p : {conf, aside, dir / "plugin.conf.bad2"})
+            fs::remove(p);
+    }
+}

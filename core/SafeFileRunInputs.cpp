@@ -1,0 +1,84 @@
+#include "core/SafeFileRunInputs.h"
+
+#include "core/SafeFile.h"
+
+#include <deque>
+#include <filesystem>
+#include <mutex>
+
+#include <dlfcn.h>
+
+namespace {
+
+// A deque: the text of a path handed out stays where it is while more are
+// added.
+struct RunInputs {
+    std::mutex lock;
+    std::deque<std::string> paths;
+};
+
+RunInputs& Own()
+{
+    static RunInputs inputs;
+    return inputs;
+}
+
+using InputAtFn = const char* (*)(unsigned long);
+
+// The host program's reader when this copy is another one (the plug-in's),
+// or null.
+InputAtFn ProgramReader()
+{
+    static const InputAtFn found = [] {
+        const auto fn = reinterpret_cast<InputAtFn>(::dlsym(RTLD_DEFAULT, "qnRunInputAt"));
+        return fn == &qnRunInputAt ? nullptr : fn;
+    }();
+    return found;
+}
+
+// The place a name stands for without following its last part: its folder
+// as the folder's links lead, and the name in it.
+std::filesystem::path Place(const std::string& path)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path p = fs::absolute(path, ec).lexically_normal();
+    const fs::path folder = fs::weakly_canonical(p.parent_path(), ec);
+    return ec ? p : folder / p.filename();
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) const char* qnRunInputAt(unsigned long i)
+{
+    RunInputs& own = Own();
+    std::lock_guard<std::mutex> hold(own.lock);
+    return i < own.paths.size() ? own.paths[i].c_str() : nullptr;
+}
+
+void qnAddRunInputs(const std::vector<std::string>& paths)
+{
+    RunInputs& own = Own();
+    std::lock_guard<std::mutex> hold(own.lock);
+    for (const std::string& p : paths)
+        if (!p.empty())
+            own.paths.push_back(p);
+}
+
+std::vector<std::string> qnRunInputs()
+{
+    std::vector<std::string> all;
+    for (const InputAtFn reader : {&qnRunInputAt, ProgramReader()})
+        for (unsigned long i = 0; reader && reader(i); ++i)
+            all.emplace_back(reader(i));
+    return all;
+}
+
+std::string qnOwnFileRefusal(const std::string& path)
+{
+    const std::filesystem::path place = Place(path);
+    for (const std::string& input : qnRunInputs())
+        if (Place(input) != place && !qnInputRefusal(path, {input}).empty())
+            return "cannot write " + path + ": it leads to " + input + ", a file this run reads";
+    return {};
+}

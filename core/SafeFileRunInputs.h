@@ -1,0 +1,37 @@
+// The files a run reads, known to every part of the process that writes
+// files for itself.
+//
+// A program's outputs are checked against its inputs before any work
+// (qnInputRefusal). The files a program writes for its own use (settings,
+// preferences, window places, a presets store) need the same check, but
+// the code that writes them may not know what the run reads: a plug-in
+// does not see the files its host opened. So the inputs are kept here, for
+// the whole process: the host program names the files it reads, the
+// plug-in the files of its own folder, and a file written for the
+// program's own use that leads to any of them is not written.
+//
+// The plug-in is a library with its own copy of this code. The host
+// program exports its list's reader (the C symbol qnRunInputAt), and a
+// copy that finds it in the process reads that list too; in a host without
+// it, only what this copy was told is known.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Adds paths (empty ones are skipped) to the files this run reads.
+void qnAddRunInputs(const std::vector<std::string>& paths);
+
+// Every file this run reads, as far as this process has said.
+std::vector<std::string> qnRunInputs();
+
+// Why a file the program writes for its own use may not be written at
+// path, in one line that names the file it would write over, or empty: it
+// leads to one of the run's inputs, by qnInputRefusal's rule. The input
+// that names path's own place (the settings file the run also reads) is no
+// other file.
+std::string qnOwnFileRefusal(const std::string& path);
+
+// The i-th file of this copy's list, null past its end. Exported by the
+// host program for the plug-in's copy to find.
+extern "C" const char* qnRunInputAt(unsigned long i);
