@@ -37,11 +37,11 @@ bool PluginLoader::Load(const std::string& path, std::string& err)
     // the plug-in named is the file of that name in the current folder.
     const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
     // A missing plug-in (a host program copied away from its bundle) is
-    // told as one, with the two ways to name another.
+    // told as any missing input is, with the two ways to name another.
     struct stat st;
     if (::stat(file.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
-        err = "the plug-in " + path + " is missing: name one with --plugin FILE or the environment variable "
-              "TESSOLO_PLUGIN";
+        err = qnReadFailure(path, errno) +
+              "; the plug-in is missing: name one with --plugin FILE or the environment variable TESSOLO_PLUGIN";
         return false;
     }
     // The loader would wait for ever on a FIFO and give its own raw words

@@ -327,8 +327,8 @@ TEST(PluginRun, APluginNamedWithoutAFolderIsTheFileInTheCurrentFolder)
     EXPECT_TRUE(fs::exists(b.Path("env.png")));
     EXPECT_EQ(RunProgram(inFolder, "--plugin libm.so.6 --descriptor job.qnds in.png libm.png", &text),
               kExitHostError);
-    EXPECT_NE(text.find("the plug-in libm.so.6 is missing: name one with --plugin FILE or the environment "
-                        "variable TESSOLO_PLUGIN"),
+    EXPECT_NE(text.find("cannot read libm.so.6: no such file; the plug-in is missing: name one with --plugin FILE "
+                        "or the environment variable TESSOLO_PLUGIN"),
               std::string::npos)
         << text;
     EXPECT_FALSE(fs::exists(b.Path("libm.png")));
@@ -357,8 +357,9 @@ TEST(PluginRun, APluginMissingOrNoneIsToldWithoutCodes)
         std::string command;
         std::string says;
     } cases[] = {
-        {copied, "the plug-in " + b.Path("bundle/Tessolo/Tessolo.so") +
-                     " is missing: name one with --plugin FILE or the environment variable TESSOLO_PLUGIN"},
+        {copied, "cannot read " + b.Path("bundle/Tessolo/Tessolo.so") +
+                     ": no such folder; the plug-in is missing: name one with --plugin FILE or the environment "
+                     "variable TESSOLO_PLUGIN"},
         {host + library, "cannot load plug-in " + library + ": it is not a Tessolo plug-in"},
         {host + b.Path("text.so"), "cannot load plug-in " + b.Path("text.so") + ": it is not a Tessolo plug-in"},
     };
