@@ -1,5 +1,6 @@
 #include "hostapp/HostProgram.h"
 
+#include "core/ProgramOutput.h"
 #include "core/SafeFile.h"
 #include "core/StdFile.h"
 #include "core/TerminalProgress.h"
@@ -24,7 +25,7 @@ constexpr uint64_t kMaxDescriptorBytes = uint64_t(256) << 20;
 
 int Fail(int code, const std::string& message)
 {
-    std::fprintf(stderr, "tessolo-host: %s\n", message.c_str());
+    std::fprintf(stderr, "tessolo-host: %s\n", qnShownLine(message).c_str());
     return code;
 }
 
@@ -337,7 +338,7 @@ int RunHostProgram(const HostCommandLine& cmd)
     // How the input was opened is said once the run goes on: a refusal
     // before it stands alone, not after a note it contradicts.
     if (!note.empty())
-        std::fprintf(stderr, "tessolo-host: %s\n", note.c_str());
+        std::fprintf(stderr, "tessolo-host: %s\n", qnShownLine(note).c_str());
 
     CQNF_TerminalProgress progress("tessolo-host");
     StandInHost host(std::move(doc), cmd.settings);

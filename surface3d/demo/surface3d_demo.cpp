@@ -62,7 +62,7 @@ bool IsView(const std::string& v)
 
 int Fail(const std::string& message)
 {
-    std::fprintf(stderr, "surface3d-demo: %s\n", message.c_str());
+    std::fprintf(stderr, "surface3d-demo: %s\n", qnShownLine(message).c_str());
     return 1;
 }
 
@@ -350,7 +350,7 @@ try {
     return RunOne(o);
 } catch (const std::exception& e) {
     // No program ends by an exception nobody caught: one line, and a failure.
-    std::fprintf(stderr, "surface3d-demo: %s\n", e.what());
+    std::fprintf(stderr, "surface3d-demo: %s\n", qnShownLine(e.what()).c_str());
     return 1;
 } catch (...) {
     std::fprintf(stderr, "surface3d-demo: an unexpected failure\n");
