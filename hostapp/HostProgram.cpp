@@ -424,7 +424,7 @@ int RunHostProgram(const HostCommandLine& cmd)
     if (writes) {
         const HostDocument& d = host.Document();
         const int across = static_cast<int>(d.resolution + 0.5), down = static_cast<int>(d.VerticalResolution() + 0.5);
-        progress.Summary("tessolo-host: wrote " + cmd.output + ", " + std::to_string(d.width) + " x " +
+        progress.Summary("tessolo-host: wrote " + qnShownName(cmd.output) + ", " + std::to_string(d.width) + " x " +
                          std::to_string(d.height) + " pixels at " + std::to_string(across) +
                          (down != across ? " x " + std::to_string(down) : std::string()) + " dpi");
     }

@@ -190,7 +190,7 @@ int Read(const tool::Args& args)
         if (psd.GetError() != qncodec::ErrUnsupported)
             return tool::Fail(kName, inPath + ": cannot read the PSD layers: " + refused);
         std::fprintf(stderr, "tessolo-tool %s: %s: the layers are not read (%s); only the merged image is written\n",
-                     kName, inPath.c_str(), refused.c_str());
+                     kName, qnShownName(inPath).c_str(), refused.c_str());
     }
     // The files go into DIR all or none: a damaged document or a failed write
     // leaves DIR as it was.
