@@ -151,6 +151,8 @@ std::string qnNotRegularWords(unsigned kind, bool standardOutput)
            (standardOutput ? ", or - for standard output)" : ")");
 }
 
+std::string qnNoStandardOutputWords() { return "written to a file only, not to standard output (name a file)"; }
+
 std::string qnOverInputWords(const std::string& input)
 {
     return "it would write over the input " + input + "; name another output";

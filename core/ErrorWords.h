@@ -60,6 +60,11 @@ std::string qnOpenRegularFailure(const std::string& path, int error);
 // file cannot go to standard output (a file of a series) leaves out "or -".
 std::string qnNotRegularWords(unsigned kind, bool standardOutput);
 
+// Why "-" may not name an output of a program that writes files only:
+// "written to a file only, not to standard output (name a file)". Every
+// program that does not take "-" refuses it with these words.
+std::string qnNoStandardOutputWords();
+
 // Why an output may not be written when it is, or leads by a link to, an
 // input of the run: "it would write over the input IN; name another
 // output". Every writer, of one file or of a series, names the output it

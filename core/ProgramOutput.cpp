@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <stdio_ext.h>
@@ -18,6 +19,7 @@
 namespace {
 
 const char* g_program = nullptr;
+std::string g_programName;
 int g_failureCode = 1;
 int g_writeErrno = 0;  // the reason a block written past the buffer failed
 
@@ -80,21 +82,24 @@ void CheckAtExit(int status, void*)
     }
     if (!failed)
         return;
-    const std::string words = error ? ": " + qnSystemWords(error) : std::string();
-    std::fprintf(stderr, "%s: write error%s\n", g_program, words.c_str());
+    // Worded as every failed write of an output named "-".
+    const std::string words = qnSystemWords(error ? error : EIO);
+    std::fprintf(stderr, "%s: cannot write -: %s\n", g_programName.c_str(), words.c_str());
     _exit(status != 0 ? status : g_failureCode);
 }
 
 }  // namespace
 
-std::string qnShownName(std::string_view name)
+namespace {
+
+std::string Shown(std::string_view name, bool backslashes)
 {
     static const char kHex[] = "0123456789abcdef";
     std::string shown;
     shown.reserve(name.size());
     for (size_t i = 0; i < name.size();) {
         const unsigned char c = static_cast<unsigned char>(name[i]);
-        if (c == '\\') {
+        if (c == '\\' && backslashes) {
             shown += "\\\\";
             ++i;
         } else if (c >= 0x20 && c < 0x7F) {
@@ -113,11 +118,51 @@ std::string qnShownName(std::string_view name)
     return shown;
 }
 
+// Holds every descriptor of 0..2 that is closed with /dev/null, open so that
+// using it as meant fails with EBADF, as the closed descriptor would.
+void HoldClosedStandardDescriptors()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        const int held = ::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
+        if (held >= 0 && held != fd) {
+            ::dup2(held, fd);
+            ::close(held);
+        }
+    }
+}
+
+}  // namespace
+
+std::string qnShownName(std::string_view name) { return Shown(name, true); }
+
+std::string qnShownLine(std::string_view text) { return Shown(text, false); }
+
+void qnNameProgram(const std::string& program) { g_programName = program; }
+
+std::string qnStandardOutputOverInput(const std::vector<std::string>& inputs)
+{
+    struct stat out {};
+    // Only a file can be both: a terminal or a pipe is read by no one else.
+    if (::fstat(1, &out) != 0 || !S_ISREG(out.st_mode))
+        return {};
+    for (const std::string& in : inputs) {
+        struct stat st {};
+        if (!in.empty() && in != "-" && ::stat(in.c_str(), &st) == 0 && st.st_dev == out.st_dev &&
+            st.st_ino == out.st_ino)
+            return qnOverInputFailure("-", in);
+    }
+    return {};
+}
+
 void qnCheckStandardOutputAtExit(const char* program, int failureCode)
 {
     if (g_program)
         return;
+    HoldClosedStandardDescriptors();
     g_program = program;
+    g_programName = program;
     g_failureCode = failureCode;
     // A write past the file-size limit (ulimit -f) fails with EFBIG and is
     // reported like any failed write, instead of ending the program

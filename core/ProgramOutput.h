@@ -14,14 +14,33 @@
 // thus begins an escape, so the printed text tells the bytes apart.
 std::string qnShownName(std::string_view name);
 
-// Call first in main. When the program ends (returning from main or by
-// exit), standard output (std::cout and stdout) is flushed and closed; a
-// write to it that failed, then or before, ends the program with one line on
-// standard error, "PROGRAM: write error: no space left on device", and
-// failureCode, or the exit code it was ending with when that was not 0: a
-// program whose output was lost never reports success. A write past the
-// file-size limit fails as a write (EFBIG) rather than ending the program.
+// The same with the shell's own controls alone escaped (C0, DEL, C1 and
+// bytes that are no UTF-8), for a whole line of text that may hold names
+// already shown: a file name with a newline never makes a message of two
+// lines. A backslash stays as it is.
+std::string qnShownLine(std::string_view text);
+
+// Call first in main. Descriptors 0 to 2 that were closed when the program
+// started are held by /dev/null, open the wrong way round (reading for 1
+// and 2, writing for 0), so that no file the program opens takes their
+// place and every write there fails as a write to a closed descriptor does
+// (EBADF). When the program ends (returning from main or by exit), standard
+// output (std::cout and stdout) is flushed and closed; a write to it that
+// failed, then or before, ends the program with one line on standard error,
+// "PROGRAM: cannot write -: no space left on device", and failureCode, or
+// the exit code it was ending with when that was not 0: a program whose
+// output was lost never reports success. A write past the file-size limit
+// fails as a write (EFBIG) rather than ending the program.
 void qnCheckStandardOutputAtExit(const char* program, int failureCode);
+
+// The name the line above begins with from now on ("tessolo-tool convert"),
+// for a program whose commands name themselves in their messages.
+void qnNameProgram(const std::string& program);
+
+// Why standard output may not take a program's output, or empty: it is one
+// of inputs (the same file, by device and inode), which writing would
+// replace or append to. Worded as any output that leads to an input.
+std::string qnStandardOutputOverInput(const std::vector<std::string>& inputs);
 
 // Writes a block to standard output as fwrite does; false when it failed.
 // The system's reason is kept for the check at exit, which reports it: a

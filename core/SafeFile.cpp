@@ -1,6 +1,7 @@
 #include "core/SafeFile.h"
 
 #include "core/ErrorWords.h"
+#include "core/ProgramOutput.h"
 
 #include <atomic>
 #include <cerrno>
@@ -514,7 +515,9 @@ std::string qnWrittenPath(const std::string& path)
 std::string qnInputRefusal(const std::string& output, const std::vector<std::string>& inputs)
 {
     namespace fs = std::filesystem;
-    if (output.empty() || output == kQnStandardOutput)
+    if (output == kQnStandardOutput)
+        return qnStandardOutputOverInput(inputs);
+    if (output.empty())
         return {};
     // Where a file that is not there yet would be made: the end of its
     // links, in its folder as the folder's own links lead.
@@ -564,7 +567,7 @@ std::string qnTargetRefusal(const std::string& path, bool takesStandardOutput)
         return "no file name given";
     const Target t = Resolve(path);
     if (t.standardOutput)
-        return {};
+        return takesStandardOutput ? std::string() : "cannot write " + path + ": " + qnNoStandardOutputWords();
     if (t.refused == ELOOP)
         return "cannot write " + path + ": " + qnSystemWords(ELOOP);
     if (t.refused == EISDIR)

@@ -63,10 +63,11 @@ inline std::FILE* qnReportStream(const std::string& target)
 // "cannot write": a folder, a FIFO, a socket, a device, a read-only file, a
 // name longer than its file system takes, and a folder that is missing,
 // read-only or on a read-only file system are refused at once. Links are
-// followed as the writers follow them; "-" takes any bytes. When path may be
-// written, where it leads is settled here for every later write to path in
-// this process (see above). A program that takes "-" for standard output
-// says so to the user who named a FIFO or device (takesStandardOutput).
+// followed as the writers follow them. When path may be written, where it
+// leads is settled here for every later write to path in this process (see
+// above). Only a program that takes "-" for standard output
+// (takesStandardOutput) may be given it, and it says so to the user who
+// named a FIFO or device; the others refuse "-" (qnNoStandardOutputWords).
 std::string qnTargetRefusal(const std::string& path, bool takesStandardOutput = false);
 // The same for files to be made in folder whose names are up to longestName
 // bytes long (0: the folder alone); the line names the folder.
@@ -76,7 +77,8 @@ std::string qnFolderRefusal(const std::string& folder, size_t longestName);
 // names the input, or empty: both lead to one file, by device and inode
 // after links (a hard link or a symbolic one to an input), or, where that
 // file is not there yet, to one place (a link to where an input is to be
-// made). Empty names and "-" are skipped.
+// made). Empty names and "-" are skipped; an output named "-" is refused
+// when standard output is one of the inputs (qnStandardOutputOverInput).
 std::string qnInputRefusal(const std::string& output, const std::vector<std::string>& inputs);
 
 // Where a file written to path lands: path itself, or the file a symbolic

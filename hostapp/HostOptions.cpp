@@ -230,7 +230,7 @@ bool ParseHostCommandLine(const std::vector<std::string>& args, HostCommandLine&
             help = true;
             return true;
         }
-        if (a.empty() || a[0] != '-') {
+        if (a.empty() || a[0] != '-' || a == "-") {
             positional.push_back(a);
             continue;
         }
@@ -267,7 +267,9 @@ bool ParseHostCommandLine(const std::vector<std::string>& args, HostCommandLine&
     if (positional.size() > 1) {
         out.output = positional[1];
         out.outputKind = OutputKindOf(out.output);
-        if (out.outputKind == OutputKind::None) {
+        // "-" is refused with the output's faults, as every program that
+        // writes files only refuses it.
+        if (out.outputKind == OutputKind::None && out.output != "-") {
             err = out.output + ": the output name must end in .png, .jpg, .jpeg or .psd";
             return false;
         }

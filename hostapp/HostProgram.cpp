@@ -1,5 +1,6 @@
 #include "hostapp/HostProgram.h"
 
+#include "core/ProgramOutput.h"
 #include "core/SafeFile.h"
 #include "core/SafeFileRunInputs.h"
 #include "core/StdFile.h"
@@ -25,7 +26,7 @@ constexpr uint64_t kMaxDescriptorBytes = uint64_t(256) << 20;
 
 int Fail(int code, const std::string& message)
 {
-    std::fprintf(stderr, "tessolo-host: %s\n", message.c_str());
+    std::fprintf(stderr, "tessolo-host: %s\n", qnShownLine(message).c_str());
     return code;
 }
 
@@ -374,7 +375,7 @@ int RunHostProgram(const HostCommandLine& cmd)
     // How the input was opened is said once the run goes on: a refusal
     // before it stands alone, not after a note it contradicts.
     if (!note.empty())
-        std::fprintf(stderr, "tessolo-host: %s\n", note.c_str());
+        std::fprintf(stderr, "tessolo-host: %s\n", qnShownLine(note).c_str());
 
     CQNF_TerminalProgress progress("tessolo-host");
     StandInHost host(std::move(doc), cmd.settings);
@@ -456,7 +457,7 @@ int RunHostProgram(const HostCommandLine& cmd)
     if (writes) {
         const HostDocument& d = host.Document();
         const int across = static_cast<int>(d.resolution + 0.5), down = static_cast<int>(d.VerticalResolution() + 0.5);
-        progress.Summary("tessolo-host: wrote " + cmd.output + ", " + std::to_string(d.width) + " x " +
+        progress.Summary("tessolo-host: wrote " + qnShownName(cmd.output) + ", " + std::to_string(d.width) + " x " +
                          std::to_string(d.height) + " pixels at " + std::to_string(across) +
                          (down != across ? " x " + std::to_string(down) : std::string()) + " dpi");
     }

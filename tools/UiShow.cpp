@@ -2,6 +2,7 @@
 
 #include "core/ErrorManager.h"
 #include "core/ErrorWords.h"
+#include "core/ProgramOutput.h"
 
 #include "platform/Backend.h"
 #include "tools/Command.h"
@@ -45,6 +46,14 @@ int ShowWindow(const char* command, const std::string& resource, const char* win
     }
     tk.Attach(nullptr);
     return rc;
+}
+
+int SnapDone(const char* command, const std::string& snap, bool written, const std::string& error)
+{
+    if (!written)
+        return Fail(command, error);
+    std::printf("wrote %s\n", qnShownName(snap).c_str());
+    return 0;
 }
 
 }  // namespace tool

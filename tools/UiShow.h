@@ -19,4 +19,8 @@ using Say = std::function<void(const std::string&)>;
 int ShowWindow(const char* command, const std::string& resource, const char* windowName, const std::string& what,
                const std::function<std::unique_ptr<CQNF_Window>(const Say& say)>& make);
 
+// The end of a --snap run: "wrote OUT.png" on standard output, as every
+// writer says what it wrote, and 0; or the failure reported for command.
+int SnapDone(const char* command, const std::string& snap, bool written, const std::string& error);
+
 }  // namespace tool

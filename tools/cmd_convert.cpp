@@ -4,6 +4,7 @@
 #include "tools/Command.h"
 
 #include "core/ErrorWords.h"
+#include "core/ProgramOutput.h"
 #include "core/SafeFile.h"
 #include "imaging/ImageFile.h"
 
@@ -36,7 +37,7 @@ int Run(const tool::Args& args)
     if (!qnCodecSavePNG(args[1].c_str(), w, h, in.GetMode(), planes, in.GetPlane(-1), w, in.GetResolutionX(),
                         in.GetResolutionY(), "tessolo-tool", error))
         return tool::Fail(kName, qnFileFailure(args[1], true, error));
-    std::fprintf(qnReportStream(args[1]), "%s: %s %u x %u -> %s\n", args[0].c_str(), in.GetKindName(), w, h, args[1].c_str());
+    std::fprintf(qnReportStream(args[1]), "%s: %s %u x %u -> %s\n", qnShownName(args[0]).c_str(), in.GetKindName(), w, h, qnShownName(args[1]).c_str());
     return 0;
 }
 

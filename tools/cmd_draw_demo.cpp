@@ -5,6 +5,7 @@
 #include "tools/Command.h"
 
 #include "core/ErrorWords.h"
+#include "core/ProgramOutput.h"
 #include "core/SafeFile.h"
 #include "core/2DMath.h"
 #include "core/Mem.h"
@@ -146,7 +147,7 @@ int Run(const tool::Args& args)
     unsigned short error = 0;
     if (!qnSaveImagePNG(args[0].c_str(), *set.GetCanvas(), "tessolo-tool", error))
         return tool::Fail("draw-demo", qnFileFailure(args[0], true, error));
-    std::fprintf(qnReportStream(args[0]), "wrote %s\n", args[0].c_str());
+    std::fprintf(qnReportStream(args[0]), "wrote %s\n", qnShownName(args[0]).c_str());
     return 0;
 }
 

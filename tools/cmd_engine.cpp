@@ -8,6 +8,7 @@
 
 #include "app/LayoutPlan.h"
 #include "core/ErrorWords.h"
+#include "core/ProgramOutput.h"
 #include "core/SafeFile.h"
 #include "core/Mem.h"
 #include "core/StdFile.h"
@@ -220,7 +221,7 @@ int Run(const tool::Args& args)
             o.bevel = false;
         } else if (a == "--time") {
             o.time = true;
-        } else if (!a.empty() && a[0] == '-') {
+        } else if (tool::IsOption(a)) {
             return tool::BadArguments(kName, "unknown option " + a);
         } else {
             positional.push_back(a);
@@ -254,7 +255,7 @@ int Run(const tool::Args& args)
         if (!WritePng(o.output, pic.w, pic.h, 1, plane, error))
             return tool::Fail(kName, error);
         const unsigned knives = e.m_nVKnives + e.m_nHKnives + e.m_nFreeKnives;
-        std::fprintf(qnReportStream(o.output), "%s: %u %s drawn\n", o.output.c_str(), knives, knives == 1 ? "knife" : "knives");
+        std::fprintf(qnReportStream(o.output), "%s: %u %s drawn\n", qnShownName(o.output).c_str(), knives, knives == 1 ? "knife" : "knives");
         return 0;
     }
 
@@ -298,7 +299,7 @@ int Run(const tool::Args& args)
         }
         if (!WritePng(o.output, pic.w, pic.h, 3, rgb, error))
             return tool::Fail(kName, error);
-        std::fprintf(qnReportStream(o.output), "%s: %u piece%s\n", o.output.c_str(), e.m_nPieces, e.m_nPieces == 1 ? "" : "s");
+        std::fprintf(qnReportStream(o.output), "%s: %u piece%s\n", qnShownName(o.output).c_str(), e.m_nPieces, e.m_nPieces == 1 ? "" : "s");
         progress.Summary(summary);
         return 0;
     }
@@ -338,7 +339,7 @@ int Run(const tool::Args& args)
                      qnpar::ThreadCount(), qnpar::ThreadCount() == 1 ? "" : "s");
     if (!WritePng(o.output, pic.w, pic.h, 4, rgba, error))
         return tool::Fail(kName, error);
-    std::fprintf(qnReportStream(o.output), "%s: %u piece%s rendered\n", o.output.c_str(), e.m_nPieces,
+    std::fprintf(qnReportStream(o.output), "%s: %u piece%s rendered\n", qnShownName(o.output).c_str(), e.m_nPieces,
                  e.m_nPieces == 1 ? "" : "s");
     progress.Summary(summary);
     return 0;

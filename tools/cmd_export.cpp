@@ -110,7 +110,7 @@ int Pieces(const tool::Args& args)
             r.settings.includeHiddenPieces = 1;
         } else if (a == "--pieces-alone") {
             r.settings.preservePosition = 0;
-        } else if (!a.empty() && a[0] == '-') {
+        } else if (tool::IsOption(a)) {
             return tool::BadArguments(kName, "unknown option " + a);
         } else {
             files.push_back(a);
@@ -151,7 +151,7 @@ int Pieces(const tool::Args& args)
     r.path = files[2];
     r.keep = {files[0], files[1]};
     if (psd) {
-        if (const int refused = tool::RefuseOutput(kName, r.path, r.keep, {".psd"}))
+        if (const int refused = tool::RefuseOutput(kName, r.path, r.keep, {".psd"}, true))
             return refused;
     } else if (intoFolder) {
         r.path = (std::filesystem::path(r.path) / "piece").string();
@@ -221,13 +221,13 @@ int Pieces(const tool::Args& args)
     const uint32_t cut = pieces.Engine().m_nPieces;
     const std::string from = " from " + std::to_string(cut) + (cut == 1 ? " piece" : " pieces");
     if (r.settings.exportTo == CExportSettings::kToPSD)
-        std::printf("wrote %s: %u layer%s%s\n", r.path.c_str(), result.layers, result.layers == 1 ? "" : "s",
+        std::printf("wrote %s: %u layer%s%s\n", qnShownName(r.path).c_str(), result.layers, result.layers == 1 ? "" : "s",
                     from.c_str());
     else if (result.files.size() == 1)
-        std::printf("wrote %s%s\n", result.files.front().c_str(), from.c_str());
+        std::printf("wrote %s%s\n", qnShownName(result.files.front()).c_str(), from.c_str());
     else
-        std::printf("wrote %u PNG files (%s ... %s)%s\n", result.layers, result.files.front().c_str(),
-                    result.files.back().c_str(), from.c_str());
+        std::printf("wrote %u PNG files (%s ... %s)%s\n", result.layers,
+                    qnShownName(result.files.front()).c_str(), qnShownName(result.files.back()).c_str(), from.c_str());
     return 0;
 }
 
@@ -259,7 +259,7 @@ int Knives(const tool::Args& args)
             picturePath = tool::OptionValue(args, i);
         } else if (a == "--resolution") {
             resolution = Resolution(args, i);
-        } else if (!a.empty() && a[0] == '-') {
+        } else if (tool::IsOption(a)) {
             return tool::BadArguments(kName, "unknown option " + a);
         } else {
             files.push_back(a);
@@ -294,7 +294,7 @@ int Knives(const tool::Args& args)
     std::string message;
     if (!CKnivesExport::ExportLM(layout, s, files[1], w, h, resolution, written, message, error))
         return tool::Fail(kName, error.rfind("cannot write ", 0) == 0 ? error : message + " (" + error + ")");
-    std::printf("wrote %s: %u %s\n", files[1].c_str(), written, written == 1 ? "knife" : "knives");
+    std::printf("wrote %s: %u %s\n", qnShownName(files[1]).c_str(), written, written == 1 ? "knife" : "knives");
     return 0;
 }
 

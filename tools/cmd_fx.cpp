@@ -9,6 +9,7 @@
 #include "tools/Command.h"
 
 #include "core/ErrorWords.h"
+#include "core/ProgramOutput.h"
 #include "core/SafeFile.h"
 #include "core/PictureLimits.h"
 #include "core/String.h"
@@ -399,7 +400,7 @@ int Run(const tool::Args& all)
         std::fprintf(stderr, "fx %s: %.3f ms\n", it->name, best);
     if (!WritePng(out, dst, error))
         return tool::Fail(kName, error);
-    std::fprintf(qnReportStream(out), "%s: %s %d x %d -> %s\n", in.c_str(), it->name, dst.w, dst.h, out.c_str());
+    std::fprintf(qnReportStream(out), "%s: %s %d x %d -> %s\n", qnShownName(in).c_str(), it->name, dst.w, dst.h, qnShownName(out).c_str());
     return 0;
 }
 

@@ -83,7 +83,7 @@ int New(const tool::Args& args)
                 return tool::BadArguments(kName, "--auto takes triangular or hexagonal");
         } else if (a == "--pieces" || a == "--lines") {
             pieces = a == "--pieces";
-        } else if (!a.empty() && a[0] == '-') {
+        } else if (tool::IsOption(a)) {
             return tool::BadArguments(kName, "unknown option " + a);
         } else if (out.empty()) {
             out = a;
@@ -148,7 +148,7 @@ int New(const tool::Args& args)
         return tool::Fail(kName, out + ": " + message);
     }
     const unsigned knives = model.GetKnifeCount(), extra = model.m_nAuxKnives;
-    std::fprintf(qnReportStream(out), "wrote %s: %u x %u cells, %u %s, %u extra %s, %s\n", out.c_str(),
+    std::fprintf(qnReportStream(out), "wrote %s: %u x %u cells, %u %s, %u extra %s, %s\n", qnShownName(out).c_str(),
                  model.m_nColSplitters + 1u, model.m_nRowSplitters + 1u, knives, knives == 1 ? "knife" : "knives",
                  extra, extra == 1 ? "knife" : "knives", pieces ? "pieces" : "knife lines");
     if (!autoLayout.empty())
@@ -303,7 +303,7 @@ int Block(const tool::Args& args)
         return tool::Fail(kName, "out of memory");
     if (const unsigned short error = qnReplaceFile(args[1], block.GetPtr(), length))
         return tool::Fail(kName, qnFileFailure(args[1], true, error));
-    std::fprintf(qnReportStream(args[1]), "wrote %s: %u bytes\n", args[1].c_str(), length);
+    std::fprintf(qnReportStream(args[1]), "wrote %s: %u bytes\n", qnShownName(args[1]).c_str(), length);
     return 0;
 }
 

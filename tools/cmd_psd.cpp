@@ -146,7 +146,7 @@ int Write(const tool::Args& args)
         return tool::Fail(kName, qnFileFailure(outPath, true, psd.GetError()));
     if (!out.Commit())
         return tool::Fail(kName, qnFileFailure(outPath, true, out.GetError()));
-    std::fprintf(qnReportStream(outPath), "%s: %d x %d, %zu layer%s\n", outPath.c_str(), right, bottom, layers.size(),
+    std::fprintf(qnReportStream(outPath), "%s: %d x %d, %zu layer%s\n", qnShownName(outPath).c_str(), right, bottom, layers.size(),
                  layers.size() == 1 ? "" : "s");
     return 0;
 }
@@ -156,6 +156,9 @@ int Read(const tool::Args& args)
     tool::RefuseOptions(args);
     if (args.size() != 3)
         return tool::BadArguments(kName, "expected: read IN.psd OUTDIR");
+    // An empty name names no folder, never the current one.
+    tool::RefuseEmptyName(args[1], "IN.psd");
+    tool::RefuseEmptyName(args[2], "OUTDIR");
     const std::string inPath = args[1];
     const std::filesystem::path dir = args[2];
     // Where the files go is settled before the document is read: DIR, a
@@ -188,7 +191,7 @@ int Read(const tool::Args& args)
         if (psd.GetError() != qncodec::ErrUnsupported)
             return tool::Fail(kName, inPath + ": cannot read the PSD layers: " + refused);
         std::fprintf(stderr, "tessolo-tool %s: %s: the layers are not read (%s); only the merged image is written\n",
-                     kName, inPath.c_str(), refused.c_str());
+                     kName, qnShownName(inPath).c_str(), refused.c_str());
     }
     // The files go into DIR all or none: a damaged document or a failed write
     // leaves DIR as it was.

@@ -99,9 +99,14 @@ int Sheet(const tool::Args& args)
     if (in.empty() || out.empty())
         return tool::BadArguments(kName, "sheet needs FILE and OUT.png");
     // OUT.png shows the windows; OUT-states.png every state of every control.
+    // Standard output has no name for a second sheet to follow: it takes
+    // the first alone.
     const std::string base = out.size() > 4 && out.compare(out.size() - 4, 4, ".png") == 0 ? out.substr(0, out.size() - 4) : out;
-    for (const std::string& path : {out, base + "-states.png"})
-        if (const int refused = tool::RefuseOutput(kName, path, {in}, {".png"}))
+    std::vector<std::string> paths = {out};
+    if (!tool::IsStreamOutput(out))
+        paths.push_back(base + "-states.png");
+    for (const std::string& path : paths)
+        if (const int refused = tool::RefuseOutput(kName, path, {in}, {".png"}, true))
             return refused;
     qnres::ResourceFile file;
     if (const std::string refused = file.OpenNamed(in); !refused.empty())
@@ -117,15 +122,16 @@ int Sheet(const tool::Args& args)
     }
     if (windows.empty())
         return tool::Fail(kName, only.empty() ? in + ": no windows" : "no window '" + only + "'");
-    for (bool states : {false, true}) {
+    for (size_t k = 0; k < paths.size(); ++k) {
+        const bool states = k == 1;
         CQNF_Image sheet;
         if (!qnres::ComposeSheet(file, windows, states, sheet, why))
             return tool::Fail(kName, why);
-        const std::string path = states ? base + "-states.png" : out;
+        const std::string& path = paths[k];
         unsigned short error = 0;
         if (!qnSaveImagePNG(path.c_str(), sheet, "tessolo-tool", error))
             return tool::Fail(kName, qnFileFailure(path, true, error));
-        std::fprintf(qnReportStream(path), "wrote %s: %u x %u\n", path.c_str(), unsigned(sheet.GetImageWidth()),
+        std::fprintf(qnReportStream(path), "wrote %s: %u x %u\n", qnShownName(path).c_str(), unsigned(sheet.GetImageWidth()),
                      unsigned(sheet.GetImageHeight()));
     }
     return 0;
@@ -140,7 +146,7 @@ int Run(const tool::Args& args)
     }
     if (!args.empty() && args[0] == "sheet")
         return Sheet(args);
-    return tool::BadArguments(kName, "expected 'dump FILE' or 'sheet FILE OUT.png [--window NAME]' (try --help)");
+    return tool::BadArguments(kName, "expected 'dump FILE' or 'sheet FILE OUT.png [--window NAME]'");
 }
 
 const tool::Registrar reg({kName, "resources dump FILE | resources sheet FILE OUT.png [--window NAME]",

@@ -186,7 +186,7 @@ int Ls(const tool::Args& args)
     std::string message;
     if (!Load(args[0], l, message))
         return tool::Fail(kName, message);
-    std::printf("%s: %s, %zu shape%s\n", args[0].c_str(), l.kind.c_str(), l.shapes.size(),
+    std::printf("%s: %s, %zu shape%s\n", qnShownName(args[0]).c_str(), l.kind.c_str(), l.shapes.size(),
                 l.shapes.size() == 1 ? "" : "s");
     for (size_t i = 0; i < l.shapes.size(); ++i)
         std::printf("  %4zu  %-32s %2u nodes\n", i, ('"' + qnShownName(l.shapes[i].name) + '"').c_str(),
@@ -294,7 +294,7 @@ int Convert(const tool::Args& args)
         return tool::Fail(kName, qnFileFailure(args[1], true, qnerr::FileWrite));
     if (e != ShapeIoError::None)
         return tool::Fail(kName, "cannot write " + args[1] + ": " + IoText(e));
-    std::fprintf(qnReportStream(args[1]), "%s: knife shape of %u nodes\n", args[1].c_str(),
+    std::fprintf(qnReportStream(args[1]), "%s: knife shape of %u nodes\n", qnShownName(args[1]).c_str(),
                  unsigned(l.shapes[pick].spline.nodeCount));
     return 0;
 }

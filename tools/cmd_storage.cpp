@@ -309,7 +309,7 @@ int PutRecord(const std::string& file, const std::string& path, const Value& v, 
             return tool::Fail(kName, qnFileFailure(file, true, error));
         return Failed(file, error);
     }
-    std::printf("wrote %s: %s\n", file.c_str(), qnShownName(path).c_str());
+    std::printf("wrote %s: %s\n", qnShownName(file).c_str(), qnShownName(path).c_str());
     return 0;
 }
 
@@ -447,7 +447,7 @@ int Check(const std::string& file)
         return Failed(file, st.GetError());
     const std::vector<QnStorageCutOff> cuts = st.GetCutOffs();
     if (cuts.empty()) {
-        std::printf("%s: stamp OK\n", file.c_str());
+        std::printf("%s: stamp OK\n", qnShownName(file).c_str());
         return 0;
     }
     // Where the folder tree breaks, one line each.

@@ -3,6 +3,7 @@
 
 #include "core/ErrorWords.h"
 #include "core/MD5Digest.h"
+#include "core/ProgramOutput.h"
 #include "core/SafeFile.h"
 #include "core/StdFile.h"
 #include "core/ZipBlock.h"
@@ -45,7 +46,7 @@ int Md5(const tool::Args& args)
     md5.Final(digest);
     for (uint8_t b : digest)
         std::printf("%02x", b);
-    std::printf("  %s\n", args[0].c_str());
+    std::printf("  %s\n", qnShownName(args[0]).c_str());
     return 0;
 }
 
@@ -81,8 +82,8 @@ int RunZip(const char* name, unsigned char mode, const tool::Args& args)
     }
     if (const unsigned short error = qnReplaceFile(args[1], out.GetPtr(), out.GetSize()))
         return tool::Fail(name, qnFileFailure(args[1], true, error));
-    std::fprintf(qnReportStream(args[1]), "%s: %zu bytes -> %s, %zu bytes\n", args[0].c_str(), in.size(),
-                 args[1].c_str(), size_t(out.GetSize()));
+    std::fprintf(qnReportStream(args[1]), "%s: %zu bytes -> %s, %zu bytes\n", qnShownName(args[0]).c_str(),
+                 in.size(), qnShownName(args[1]).c_str(), size_t(out.GetSize()));
     return 0;
 }
 

@@ -6,6 +6,7 @@
 #include "tools/Command.h"
 
 #include "core/ErrorWords.h"
+#include "core/ProgramOutput.h"
 #include "core/SafeFile.h"
 #include "core/Storage.h"
 #include "core/StdFile.h"
@@ -98,7 +99,7 @@ int Run(const tool::Args& args)
     }
     if (pos.size() != 3)
         return tool::BadArguments(kName, "expected FONTFILE TEXT OUT.png");
-    if (const int refused = tool::RefuseOutput(kName, pos[2], {pos[0]}, {".png"}))
+    if (const int refused = tool::RefuseOutput(kName, pos[2], {pos[0]}, {".png"}, true))
         return refused;
 
     // The font is opened by name; a FIFO would hold the run for ever.
@@ -155,7 +156,7 @@ int Run(const tool::Args& args)
     unsigned short error = 0;
     if (!qnSaveImagePNG(pos[2].c_str(), *set.GetCanvas(), "tessolo-tool", error))
         return tool::Fail(kName, qnFileFailure(pos[2], true, error));
-    std::fprintf(qnReportStream(pos[2]), "wrote %s\n", pos[2].c_str());
+    std::fprintf(qnReportStream(pos[2]), "wrote %s\n", qnShownName(pos[2]).c_str());
     return 0;
 }
 

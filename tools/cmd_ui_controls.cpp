@@ -65,7 +65,7 @@ int Run(const tool::Args& args)
     if (const int refused = tool::RefuseOutput(kName, snap, {resource}, {".png"}))
         return refused;
     std::string error;
-    return qnui::SnapControlsGallery(resource, scene, snap, error) ? 0 : tool::Fail(kName, error);
+    return tool::SnapDone(kName, snap, qnui::SnapControlsGallery(resource, scene, snap, error), error);
 }
 
 const tool::Registrar reg({kName, "ui-controls [--resource FILE] [--snap OUT.png [--scene NAME]]",

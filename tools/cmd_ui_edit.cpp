@@ -71,7 +71,7 @@ int Run(const tool::Args& args)
         return Show(resource, picture);
     if (const int refused = tool::RefuseOutput(kName, snap, {resource, image}, {".png"}))
         return refused;
-    return qnui::SnapEditGallery(resource, &picture, scene, snap, error) ? 0 : tool::Fail(kName, error);
+    return tool::SnapDone(kName, snap, qnui::SnapEditGallery(resource, &picture, scene, snap, error), error);
 }
 
 const tool::Registrar reg({kName, "ui-edit [--resource FILE] [--image PICTURE] [--snap OUT.png [--scene NAME]]",

@@ -75,7 +75,7 @@ int Run(const tool::Args& args)
     int rc = 0;
     if (!snap.empty()) {
         std::string error;
-        rc = qnui::SnapGallery(resource, snap, error) ? 0 : tool::Fail(kName, error);
+        rc = tool::SnapDone(kName, snap, qnui::SnapGallery(resource, snap, error), error);
     } else {
         rc = Show(resource);
     }

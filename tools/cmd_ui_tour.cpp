@@ -13,6 +13,7 @@
 #include "app/InteractiveRoad.h"
 #include "app/MainMenus.h"
 #include "app/Wnd_MessageBox.h"
+#include "core/ProgramOutput.h"
 #include "core/SafeFile.h"
 #include "cutter/Wnd_Cutter.h"
 #include "effects/WndFX_ImageOverlay.h"
@@ -56,6 +57,7 @@ struct Tour {
     CApp* app = nullptr;
     std::string out;
     std::vector<std::string> saved, problems;  // saved: "PATH WINDOW" lines
+    bool writeFailed = false;
 
     CWnd_Main& Main() { return app->m_WndMain; }
     CWnd_Cutter& Editor() { return static_cast<CMainCutterWindow*>(Main().GetCutter())->Window(); }
@@ -154,12 +156,18 @@ struct Tour {
         for (size_t i = 0; i < size_t(width) * height; ++i)
             for (int c = 0; c < 3; ++c)
                 img.planes[size_t(c)][i] = uint8_t((*fb)[i] >> (16 - 8 * c));
+        // A write that failed (a full disk, a folder gone) fails every later
+        // one alike: it is named once, and the tour writes no more.
+        if (writeFailed)
+            return;
         std::string err;
         const std::string path = (fs::path(out) / (std::string(file) + ".png")).string();
-        if (hostapp::WritePngFile(path, img, err))
+        if (hostapp::WritePngFile(path, img, err)) {
             saved.push_back(path + " " + expected);
-        else
+        } else {
             problems.push_back(err);
+            writeFailed = true;
+        }
     }
 };
 
@@ -272,22 +280,25 @@ void Queue(Tour& t, const std::vector<Row>& rows)
 int Run(const tool::Args& args)
 {
     std::string out, resource = TESSOLO_RESOURCE_FILE, photo = TESSOLO_SAMPLE_FILE;
+    bool outGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--resource" || a == "--photo") {
             if (i + 1 >= args.size())
                 return tool::BadArguments(kName, a + " needs a file name");
             (a == "--resource" ? resource : photo) = args[++i];
-        } else if (!a.empty() && a[0] == '-') {
+        } else if (tool::IsOption(a)) {
             return tool::BadArguments(kName, "unknown option " + a);
-        } else if (out.empty()) {
+        } else if (!outGiven) {
             out = a;
+            outGiven = true;
         } else {
             return tool::BadArguments(kName, "one OUT_FOLDER only");
         }
     }
-    if (out.empty())
+    if (!outGiven)
         return tool::BadArguments(kName, "needs an OUT_FOLDER");
+    tool::RefuseEmptyName(out, "OUT_FOLDER");
     // The pictures go into a folder that is there, as every series does: a
     // mistyped name is never made into a folder. None of them may be a file
     // the tour reads, nor one that cannot be written, all found before any
@@ -359,7 +370,7 @@ int Run(const tool::Args& args)
         std::printf("%s\n", p.c_str());
     // Every problem on a line of its own; the last line sums them up.
     for (size_t i = 1; i < tour.problems.size(); ++i)
-        std::fprintf(stderr, "%s: %s\n", kName, tour.problems[i].c_str());
+        std::fprintf(stderr, "tessolo-tool %s: %s\n", kName, qnShownLine(tour.problems[i]).c_str());
     if (!tour.problems.empty())
         return tool::Fail(kName, tour.problems.front() + (tour.problems.size() > 1
                                                               ? " (and " + std::to_string(tour.problems.size() - 1) +

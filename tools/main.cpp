@@ -25,7 +25,7 @@ void PrintUsage(const Command& c) { std::printf("usage: tessolo-tool %s\n  %s\n"
 
 int Fail(const char* name, const std::string& message)
 {
-    std::fprintf(stderr, "tessolo-tool %s: %s\n", name, message.c_str());
+    std::fprintf(stderr, "tessolo-tool %s: %s\n", name, qnShownLine(message).c_str());
     return qnExitFailed;
 }
 
@@ -69,6 +69,8 @@ try {
     for (const auto& c : tool::Commands()) {
         if (std::strcmp(c.name, argv[1]) != 0)
             continue;
+        // A lost standard output is named by the command, as its other faults are.
+        qnNameProgram(std::string("tessolo-tool ") + c.name);
         tool::Args args(argv + 2, argv + argc);
         if (tool::WantsHelp(args)) {
             tool::PrintUsage(c);
@@ -87,11 +89,11 @@ try {
             return tool::Fail(c.name, e.what());
         }
     }
-    std::fprintf(stderr, "tessolo-tool: unknown command '%s' (try --help)\n", argv[1]);
+    std::fprintf(stderr, "tessolo-tool: unknown command '%s' (see --help)\n", qnShownLine(argv[1]).c_str());
     return qnExitBadArguments;
 } catch (const std::exception& e) {
     // No program ends by an exception nobody caught: one line, and a failure.
-    std::fprintf(stderr, "tessolo-tool: %s\n", e.what());
+    std::fprintf(stderr, "tessolo-tool: %s\n", qnShownLine(e.what()).c_str());
     return 1;
 } catch (...) {
     std::fprintf(stderr, "tessolo-tool: an unexpected failure\n");

@@ -14,7 +14,7 @@ try {
     bool help = false;
     std::string err;
     if (!hostapp::ParseHostCommandLine(args, cmd, help, err)) {
-        std::fprintf(stderr, "tessolo-host: %s (see --help)\n", err.c_str());
+        std::fprintf(stderr, "tessolo-host: %s (see --help)\n", qnShownLine(err).c_str());
         return hostapp::kExitBadArguments;
     }
     if (help) {
@@ -24,7 +24,7 @@ try {
     return hostapp::RunHostProgram(cmd);
 } catch (const std::exception& e) {
     // No program ends by an exception nobody caught: one line, and a failure.
-    std::fprintf(stderr, "tessolo-host: %s\n", e.what());
+    std::fprintf(stderr, "tessolo-host: %s\n", qnShownLine(e.what()).c_str());
     return hostapp::kExitHostError;
 } catch (...) {
     std::fprintf(stderr, "tessolo-host: an unexpected failure\n");

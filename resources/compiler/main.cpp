@@ -31,25 +31,25 @@ int main(int argc, char** argv)
         else if (manifest.empty() && argv[i][0] != '-')
             manifest = argv[i];
         else {
-            std::fprintf(stderr, "tessolo-rc: unexpected argument '%s' (try --help)\n", argv[i]);
+            std::fprintf(stderr, "tessolo-rc: unexpected argument '%s' (see --help)\n", qnShownLine(argv[i]).c_str());
             return 2;
         }
     }
     if (manifest.empty() || out.empty() || fonts.empty()) {
-        std::fprintf(stderr, "tessolo-rc: MANIFEST, -o OUT and --fonts DIR are required (try --help)\n");
+        std::fprintf(stderr, "tessolo-rc: MANIFEST, -o OUT and --fonts DIR are required (see --help)\n");
         return 2;
     }
     // The resource file is a storage container, and its name says so.
     if (const std::string why = qnOutputNameRefusal(out, {".qns4"}); !why.empty()) {
-        std::fprintf(stderr, "tessolo-rc: %s (try --help)\n", why.c_str());
+        std::fprintf(stderr, "tessolo-rc: %s (see --help)\n", qnShownLine(why).c_str());
         return 2;
     }
     if (const std::string why = qnInputRefusal(out, {manifest}); !why.empty()) {
-        std::fprintf(stderr, "tessolo-rc: %s\n", why.c_str());
+        std::fprintf(stderr, "tessolo-rc: %s\n", qnShownLine(why).c_str());
         return 1;
     }
     if (const std::string why = qnTargetRefusal(out); !why.empty()) {
-        std::fprintf(stderr, "tessolo-rc: %s\n", why.c_str());
+        std::fprintf(stderr, "tessolo-rc: %s\n", qnShownLine(why).c_str());
         return 1;
     }
     try {
@@ -57,7 +57,7 @@ int main(int argc, char** argv)
         const auto problems = rc::Lint(m);
         if (!problems.empty()) {
             for (const auto& p : problems)
-                std::fprintf(stderr, "%s\n", p.c_str());
+                std::fprintf(stderr, "%s\n", qnShownLine(p).c_str());
             std::fprintf(stderr, "tessolo-rc: %zu problem(s) in the manifest\n", problems.size());
             return 1;
         }
@@ -74,16 +74,16 @@ int main(int argc, char** argv)
                     inputs.push_back(it->path().string());
         }
         if (const std::string why = qnInputRefusal(out, inputs); !why.empty()) {
-            std::fprintf(stderr, "tessolo-rc: %s\n", why.c_str());
+            std::fprintf(stderr, "tessolo-rc: %s\n", qnShownLine(why).c_str());
             return 1;
         }
         const auto bytes = rc::Compile(m, {fonts});
         if (const unsigned short error = qnReplaceFile(out, bytes.data(), bytes.size())) {
-            std::fprintf(stderr, "tessolo-rc: %s\n", qnFileFailure(out, true, error).c_str());
+            std::fprintf(stderr, "tessolo-rc: %s\n", qnShownLine(qnFileFailure(out, true, error)).c_str());
             return 1;
         }
     } catch (const rc::Error& e) {
-        std::fprintf(stderr, "tessolo-rc: %s\n", e.what());
+        std::fprintf(stderr, "tessolo-rc: %s\n", qnShownLine(e.what()).c_str());
         return 1;
     }
     return 0;

@@ -35,6 +35,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <sys/stat.h>
@@ -318,7 +319,7 @@ int Usage(FILE* to, int code)
 // A wrong command line: one line, and exit 2.
 int BadArguments(const char* what)
 {
-    std::fprintf(stderr, "tessolo-helpdoc: %s (see --help)\n", what);
+    std::fprintf(stderr, "tessolo-helpdoc: %s (see --help)\n", qnShownLine(what).c_str());
     return 2;
 }
 
@@ -327,6 +328,8 @@ int BadArguments(const char* what)
 // whoever runs the program); empty when it may.
 std::string OutputRefusal(const std::string& out, const std::vector<std::string>& inputs)
 {
+    if (out == "-")
+        return "cannot write -: " + qnNoStandardOutputWords();
     if (std::string why = qnInputRefusal(out, inputs); !why.empty())
         return why;
     struct stat st;
@@ -343,31 +346,40 @@ int main(int argc, char** argv)
 {
     qnCheckStandardOutputAtExit("tessolo-helpdoc", qnExitFailed);
     std::string guide, pictures, out;
+    int given = 0;
+    bool outGiven = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help"))
             return Usage(stdout, 0);
-        if (!std::strcmp(argv[i], "-o") && i + 1 < argc)
+        if (!std::strcmp(argv[i], "-o") && i + 1 < argc) {
             out = argv[++i];
-        else if (guide.empty())
-            guide = argv[i];
-        else if (pictures.empty())
-            pictures = argv[i];
-        else
+            outGiven = true;
+        } else if (given == 0 || given == 1) {
+            (given++ == 0 ? guide : pictures) = argv[i];
+        } else {
             return BadArguments((std::string("unexpected argument ") + argv[i]).c_str());
+        }
     }
-    if (guide.empty() || pictures.empty() || out.empty())
+    if (given < 2 || !outGiven)
         return BadArguments("expected GUIDE PICTURES -o OUT.pdf");
+    // An empty name names no file and no folder: an empty PICTURES would
+    // take the pictures from the root folder.
+    for (const auto& [name, what] : {std::pair{&guide, "GUIDE"}, std::pair{&pictures, "PICTURES"},
+                                     std::pair{&out, "OUT"}})
+        if (name->empty())
+            return BadArguments((std::string(what) + " is an empty name").c_str());
     if (const std::string why = qnOutputNameRefusal(out, {".pdf"}); !why.empty())
         return BadArguments(why.c_str());
     // A folder, FIFO or device is refused before it is opened: a FIFO would
     // keep the layout waiting.
     if (const std::string why = qnRegularFileProblem(guide); !why.empty()) {
-        std::fprintf(stderr, "tessolo-helpdoc: %s\n", why.c_str());
+        std::fprintf(stderr, "tessolo-helpdoc: %s\n", qnShownLine(why).c_str());
         return 1;
     }
     std::ifstream in(guide);
     if (!in) {
-        std::fprintf(stderr, "tessolo-helpdoc: %s\n", qnFileFailure(guide, false, qnerr::FileNotOpened).c_str());
+        std::fprintf(stderr, "tessolo-helpdoc: %s\n",
+                     qnShownLine(qnFileFailure(guide, false, qnerr::FileNotOpened)).c_str());
         return 1;
     }
     const std::vector<std::vector<std::string>> blocks = Blocks(in);
@@ -392,7 +404,7 @@ int main(int argc, char** argv)
             inputs.push_back(pictureOf(b.front(), fraction, caption));
         }
     if (const std::string why = OutputRefusal(out, inputs); !why.empty()) {
-        std::fprintf(stderr, "tessolo-helpdoc: %s\n", why.c_str());
+        std::fprintf(stderr, "tessolo-helpdoc: %s\n", qnShownLine(why).c_str());
         return 1;
     }
     // Written beside OUT and renamed over it, so that a failed run never
@@ -482,13 +494,13 @@ int main(int argc, char** argv)
     if (status != CAIRO_STATUS_SUCCESS || !d.error.empty()) {
         std::remove(temp.c_str());
         std::fprintf(stderr, "tessolo-helpdoc: %s\n",
-                     d.error.empty() ? cairo_status_to_string(status) : d.error.c_str());
+                     qnShownLine(d.error.empty() ? cairo_status_to_string(status) : d.error).c_str());
         return 1;
     }
     if (std::rename(temp.c_str(), out.c_str()) != 0) {
         const int why = errno;
         std::remove(temp.c_str());
-        std::fprintf(stderr, "tessolo-helpdoc: cannot write %s: %s\n", out.c_str(), qnSystemWords(why).c_str());
+        std::fprintf(stderr, "tessolo-helpdoc: cannot write %s: %s\n", qnShownLine(out).c_str(), qnSystemWords(why).c_str());
         return 1;
     }
     return 0;

@@ -62,7 +62,7 @@ bool IsView(const std::string& v)
 
 int Fail(const std::string& message)
 {
-    std::fprintf(stderr, "surface3d-demo: %s\n", message.c_str());
+    std::fprintf(stderr, "surface3d-demo: %s\n", qnShownLine(message).c_str());
     return 1;
 }
 
@@ -107,7 +107,7 @@ int RunOne(const Options& o)
     Picture pic;
     if (!Produce(o, pic, error) || !WritePng(o.output, pic.width, pic.height, pic.grey, pic.pixels, error))
         return Fail(error);
-    std::printf("%s\n", o.output.c_str());
+    std::printf("%s\n", qnShownName(o.output).c_str());
     return 0;
 }
 
@@ -221,7 +221,7 @@ int ContactSheet(const Options& base, const std::string& output)
     std::string error;
     if (!WritePng(output, W, H, false, sheet, error))
         return Fail(error);
-    std::printf("%s\n", output.c_str());
+    std::printf("%s\n", qnShownName(output).c_str());
     return 0;
 }
 
@@ -350,7 +350,7 @@ try {
     return RunOne(o);
 } catch (const std::exception& e) {
     // No program ends by an exception nobody caught: one line, and a failure.
-    std::fprintf(stderr, "surface3d-demo: %s\n", e.what());
+    std::fprintf(stderr, "surface3d-demo: %s\n", qnShownLine(e.what()).c_str());
     return 1;
 } catch (...) {
     std::fprintf(stderr, "surface3d-demo: an unexpected failure\n");

@@ -186,6 +186,8 @@ TEST(ToolCli, EveryWriterSaysWhatItWrote)
     const std::string sample = "'" + samplePath + "'";
     const std::string knob = "'" + std::string(TESSOLO_SOURCE_DIR) + "/fuzz/corpus/shape_file/knob.qnth'";
     const std::string size = std::to_string(std::filesystem::file_size(samplePath));
+    const std::string font = "'" + std::string(TESSOLO_SOURCE_DIR) + "/resources/fonts/DejaVuSans.ttf'";
+    const std::string skin = "'" + std::string(TESSOLO_BINARY_DIR) + "/resource_ts31_d.qns4'";
     const struct {
         std::string args;
         std::string file;  // the file written, under base
@@ -198,6 +200,12 @@ TEST(ToolCli, EveryWriterSaysWhatItWrote)
         {"shapes convert " + knob + " " + F(".qnth"), ".qnth", base + ".qnth: knife shape of"},
         {"storage put " + F(".conf") + " A 1 1", ".conf", "wrote " + base + ".conf: A\n"},
         {"draw-demo " + F("_dd.png"), "_dd.png", "wrote " + base + "_dd.png\n"},
+        {"text-demo " + font + " hello " + F("_td.png"), "_td.png", "wrote " + base + "_td.png\n"},
+        {"ui-gallery --snap " + F("_ug.png"), "_ug.png", "wrote " + base + "_ug.png\n"},
+        {"ui-controls --snap " + F("_uc.png"), "_uc.png", "wrote " + base + "_uc.png\n"},
+        {"ui-edit --snap " + F("_ue.png"), "_ue.png", "wrote " + base + "_ue.png\n"},
+        // A name holding a newline is said in one line, as names from files are.
+        {"draw-demo " + F("_new\nline.png"), "_new\nline.png", "wrote " + base + "_new\\x0aline.png\n"},
     };
     for (const auto& c : cases) {
         const Result r = RunTool(c.args);
@@ -227,15 +235,21 @@ TEST(ToolCli, EveryWriterSaysWhatItWrote)
         {"zip " + sample + " -", ".zip"},
         {"shapes convert " + knob + " -", ".qnth"},
         {"psd write - " + sample, ".psd"},
+        {"text-demo " + font + " hello -", "_td.png"},
+        // Standard output takes the first sheet alone: no second follows it.
+        {"resources sheet " + skin + " -", "_sheet.png"},
     };
+    ASSERT_EQ(RunTool("resources sheet " + skin + " " + F("_sheet.png")).code, 0);
     for (const auto& c : piped) {
         const Result r = RunTool(c.args);
         ASSERT_EQ(r.code, 0) << c.args << ": " << r.err;
         EXPECT_TRUE(r.out == Slurp(base + c.file)) << c.args << ": standard output is not the file's bytes alone";
         EXPECT_EQ(Lines(r.err), 1u) << c.args << ": " << r.err;
     }
+    EXPECT_FALSE(std::filesystem::exists("--states.png"));
     for (const char* ext : {"_fx.png", ".zip", "_un.png", ".psd", ".qnth", ".conf", "_dd.png", "_2.qntd", "_1.qntd", ".eps",
-                            "_r.png"})
+                            "_r.png", "_td.png", "_ug.png", "_uc.png", "_ue.png", "_new\nline.png", "_sheet.png",
+                            "_sheet-states.png"})
         std::remove((base + ext).c_str());
 }
 

@@ -50,13 +50,16 @@ TEST(CommandLineMisuse, EveryProgramAnswersExitTwoWithOneLineNamingTheFault)
     const char* const H = TESSOLO_HOST;
     const char* const M = TESSOLO_MKDESC;
     const char* const S = TESSOLO_S3D_DEMO;
+    const char* const R = TESSOLO_RC;
+    const char* const D = TESSOLO_HELPDOC;
     const struct {
         const char* program;
         std::string args;
         const char* says;  // in the one line
     } cases[] = {
         {T, "", "no COMMAND given"},
-        {T, "bogus", "unknown command 'bogus'"},
+        {T, "bogus", "unknown command 'bogus' (see --help)"},
+        {T, "resources bogus", "expected 'dump FILE' or 'sheet FILE OUT.png [--window NAME]' (see --help)"},
         {T, "convert " + in, "expected two arguments"},
         {T, "convert --bogus" + png, "unknown option --bogus"},
         {T, "core-demo --bogus", "unknown option --bogus"},
@@ -151,6 +154,9 @@ TEST(CommandLineMisuse, EveryProgramAnswersExitTwoWithOneLineNamingTheFault)
         {T, "resources dump --bogus", "unknown option --bogus"},
         {T, "resources sheet a " + F("o.png") + " --window", "--window needs a value"},
         {T, "ui-tour " + F("t1") + " " + F("t2"), "one OUT_FOLDER only"},
+        {T, "ui-tour ''", "OUT_FOLDER is an empty name"},
+        {T, "psd read " + F("in.psd") + " ''", "OUTDIR is an empty name"},
+        {T, "psd read '' " + F("out"), "IN.psd is an empty name"},
         {T, "ui-gallery extra", "unexpected argument 'extra'"},
         {T, "ui-controls --snap " + F("o.png") + " --scene bogus", "unknown scene 'bogus'"},
         {T, "ui-edit --scene", "--scene needs a value"},
@@ -172,6 +178,12 @@ TEST(CommandLineMisuse, EveryProgramAnswersExitTwoWithOneLineNamingTheFault)
         {M, F("o.qnds") + " " + F("p.qnds"), "unexpected argument"},
         {M, "''", "OUT is an empty name"},
         {M, "--grid 2x2 --lines --pieces " + F("o.qnds"), "--lines and --pieces cannot be given together"},
+        {R, "--bogus", "unexpected argument '--bogus' (see --help)"},
+        {R, in, "MANIFEST, -o OUT and --fonts DIR are required (see --help)"},
+        {R, in + " -o " + F("o.png") + " --fonts " + F(""), ".qns4, the format it is written in (see --help)"},
+        {D, "'' " + F("") + " -o " + F("o.pdf"), "GUIDE is an empty name"},
+        {D, in + " '' -o " + F("o.pdf"), "PICTURES is an empty name"},
+        {D, in + " " + F("") + " -o ''", "OUT is an empty name"},
         {S, "--bogus", "unknown option --bogus"},
         {S, "--bogus 1 -o " + F("o.png"), "unknown option --bogus"},
         {S, "extra -o " + F("o.png"), "unexpected argument 'extra'"},

@@ -146,7 +146,7 @@ TEST(ProgramPromises, ExitCodesAndOverwritingHoldForEveryProgram)
         {TESSOLO_S3D_DEMO, "--size 0x0 -o " + Q(d / "o.png"), 2, "(see --help)"},
         {TESSOLO_HOST, in + " " + Q(d / "o.bmp"), 2, nullptr},
         {TESSOLO_MKDESC, "--grid 0x0 " + Q(d / "o.qnds"), 2, nullptr},
-        {TESSOLO_RC, in + " --fonts " + Q(d.path()), 2, nullptr},
+        {TESSOLO_RC, in + " --fonts " + Q(d.path()), 2, "(see --help)"},
         {TESSOLO_HELPDOC, in + " " + Q(d.path()), 2, "(see --help)"},
         // The name chooses the format, or the run is refused.
         {tool, "convert " + in + " " + Q(d / "o.gif"), 2, ".png"},
@@ -428,15 +428,20 @@ TEST(ProgramPromises, OneFaultReadsTheSameInEveryProgram)
             {tool, "unzip " + missing("zip") + " " + Q(d / "o.bin"), gone + ".zip"},
         };
     };
+    // A name holding a newline is named in one line, the newline shown as
+    // names from files are shown.
+    auto shown = [](std::string name) { return name.replace(name.find("\n"), 1, "\\x0a"); };
     for (const auto& [base, why] : {std::pair<std::string, std::string>{d / "gone", "no such file"},
                                     {d / "dir", "is a folder"},
-                                    {d / "fifo", "not a regular file"}})
+                                    {d / "fifo", "not a regular file"},
+                                    {d / "new\nline", "no such file"}})
         for (const auto& c : inputsNamed(base)) {
             const Result r = RunProgram(c.program, c.args);
             const std::string what = std::string(c.program) + " " + c.args + ": " + r.err;
+            const std::string read = base.find('\n') == std::string::npos ? c.read : shown(c.read);
             EXPECT_NE(r.code, 0) << what;
             EXPECT_EQ(Lines(r.err), 1u) << what;
-            EXPECT_NE(r.err.find("cannot read " + c.read + ": " + why), std::string::npos) << what;
+            EXPECT_NE(r.err.find("cannot read " + read + ": " + why), std::string::npos) << what;
             EXPECT_EQ(r.err.find("(error"), std::string::npos) << what;
         }
     // A plug-in that is no file the loader could take: the host's exit

@@ -55,7 +55,9 @@ inline const std::string& OwnPluginFolder()
     return folder.path;
 }
 
-// stdoutTo: where standard output goes instead of Result::out ("/dev/full").
+// stdoutTo: where standard output goes instead of Result::out: a file
+// ("/dev/full"), or a redirection of the shell's as it is (">&-" closes it,
+// "<>'FILE'" opens FILE for reading and writing, ">>'FILE'" appends).
 inline Result RunProgram(const char* program, const std::string& args, const std::string& stdoutTo = "")
 {
     // CTest runs the tests of this program side by side: each call gets its
@@ -65,8 +67,9 @@ inline Result RunProgram(const char* program, const std::string& args, const std
     const std::string out = base + ".out", err = base + ".err";
     const std::string plugin =
         std::strcmp(program, TESSOLO_HOST) == 0 ? "TESSOLO_PLUGIN='" + OwnPluginFolder() + "/Tessolo.so' " : "";
-    const std::string cmd =
-        plugin + "'" + program + "' " + args + " >'" + (stdoutTo.empty() ? out : stdoutTo) + "' 2>'" + err + "'";
+    const bool redirection = !stdoutTo.empty() && std::strchr("<>", stdoutTo[0]);
+    const std::string to = redirection ? stdoutTo : ">'" + (stdoutTo.empty() ? out : stdoutTo) + "'";
+    const std::string cmd = plugin + "'" + program + "' " + args + " 1" + to + " 2>'" + err + "'";
     const int status = std::system(cmd.c_str());
     Result r;
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

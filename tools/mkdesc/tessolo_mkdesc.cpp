@@ -56,7 +56,7 @@ void WriterEntry(int16_t selector, FilterRecord* record, intptr_t* data, int16_t
 
 int Fail(const std::string& message, int code = qnExitFailed)
 {
-    std::fprintf(stderr, "tessolo-mkdesc: %s\n", message.c_str());
+    std::fprintf(stderr, "tessolo-mkdesc: %s\n", qnShownLine(message).c_str());
     return code;
 }
 
@@ -69,7 +69,7 @@ int BadArguments(const std::string& message)
 // standard error when the file itself went to standard output.
 int Wrote(const std::string& out, const char* what, size_t bytes)
 {
-    std::fprintf(qnReportStream(out), "wrote %s: a %s of %zu bytes\n", out.c_str(), what, bytes);
+    std::fprintf(qnReportStream(out), "wrote %s: a %s of %zu bytes\n", qnShownName(out).c_str(), what, bytes);
     return 0;
 }
 
@@ -221,7 +221,7 @@ try {
     return Wrote(out, "descriptor", bytes.size());
 } catch (const std::exception& e) {
     // No program ends by an exception nobody caught: one line, and a failure.
-    std::fprintf(stderr, "tessolo-mkdesc: %s\n", e.what());
+    std::fprintf(stderr, "tessolo-mkdesc: %s\n", qnShownLine(e.what()).c_str());
     return 1;
 } catch (...) {
     std::fprintf(stderr, "tessolo-mkdesc: an unexpected failure\n");

@@ -1,0 +1,188 @@
+// Standard output judged as any output: "-" goes there only in the programs
+// that take it, never when standard output is one of the run's inputs, and a
+// standard output that is closed fails every program in one wording.
+#include "tool_run.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Q(const std::string& path) { return "'" + path + "'"; }
+
+// The files the runs below read, in a folder of their own.
+struct Inputs {
+    Folder d{"stdout_" + std::to_string(::getpid())};
+    std::string in, lay, block, zip, knob, skin, font, manifest, fonts, guide, pictures;
+
+    Inputs()
+    {
+        const std::string source = TESSOLO_SOURCE_DIR, binary = TESSOLO_BINARY_DIR;
+        fs::copy_file(source + "/samples/sample.png", d / "in.png");
+        fs::copy_file(source + "/fuzz/corpus/shape_file/knob.qnth", d / "knob.qnth");
+        fs::copy_file(binary + "/resource_ts31_d.qns4", d / "skin.qns4");
+        fs::copy_file(source + "/resources/fonts/DejaVuSans.ttf", d / "font.ttf");
+        in = Q(d / "in.png"), lay = Q(d / "lay.qntd"), block = Q(d / "lay.block"), zip = Q(d / "in.zip");
+        knob = Q(d / "knob.qnth"), skin = Q(d / "skin.qns4"), font = Q(d / "font.ttf");
+        manifest = Q(source + "/resources/manifest/ui.qnui"), fonts = Q(source + "/resources/fonts");
+        guide = Q(source + "/resources/help/guide.txt"), pictures = Q(binary + "/help/pictures");
+        EXPECT_EQ(RunTool("layout new --grid 3x2 " + lay).code, 0);
+        EXPECT_EQ(RunTool("layout block " + lay + " " + block).code, 0);
+        EXPECT_EQ(RunTool("zip " + in + " " + zip).code, 0);
+        EXPECT_EQ(RunProgram(TESSOLO_MKDESC, "--grid 2x2 " + Q(d / "job.qnds")).code, 0);
+    }
+};
+
+}  // namespace
+
+// Every program that takes "-" refuses it before any work when standard
+// output is a file the run reads, opened for writing or for appending, in
+// the words of any output that leads to an input, and the file keeps its
+// bytes; with standard output elsewhere the same run writes. Every program
+// that writes files only refuses "-" in one wording, writing nothing.
+TEST(StandardOutput, IsNoInputOfTheRunAndOnlyWhereAProgramTakesIt)
+{
+    const Inputs i;
+    const char* tool = TESSOLO_TOOL;
+    const struct {
+        const char* program;
+        std::string args;
+        std::vector<std::string> reads;
+    } takes[] = {
+        {tool, "convert " + i.in + " -", {"in.png"}},
+        {tool, "fx invert " + i.in + " -", {"in.png"}},
+        {tool, "psd write - " + i.in, {"in.png"}},
+        {tool, "layout block " + i.lay + " -", {"lay.qntd"}},
+        {tool, "shapes convert " + i.knob + " -", {"knob.qnth"}},
+        {tool, "zip " + i.in + " -", {"in.png"}},
+        {tool, "unzip " + i.zip + " -", {"in.zip"}},
+        {tool, "export pieces --to psd " + i.lay + " " + i.in + " -", {"lay.qntd", "in.png"}},
+        {tool, "resources sheet " + i.skin + " -", {"skin.qns4"}},
+        {tool, "text-demo " + i.font + " hello -", {"font.ttf"}},
+        {TESSOLO_MKDESC, "--block " + i.block + " -", {"lay.block"}},
+        {TESSOLO_MKDESC, "--raw --block " + i.block + " -", {"lay.block"}},
+    };
+    for (const auto& t : takes) {
+        const Result piped = RunProgram(t.program, t.args);
+        EXPECT_EQ(piped.code, 0) << t.args << ": " << piped.err;
+        EXPECT_FALSE(piped.out.empty()) << t.args;
+        for (const std::string& read : t.reads)
+            for (const char* how : {"<>", ">>"}) {
+                SCOPED_TRACE(t.args + " 1" + how + read);
+                const std::string bytes = Slurp(i.d / read);
+                const Result r = RunProgram(t.program, t.args, how + Q(i.d / read));
+                EXPECT_EQ(r.code, 1) << r.err;
+                EXPECT_EQ(Lines(r.err), 1u) << r.err;
+                EXPECT_NE(r.err.find(": cannot write -: it would write over the input " + i.d / read + "; "),
+                          std::string::npos)
+                    << r.err;
+                EXPECT_EQ(Slurp(i.d / read), bytes);
+            }
+    }
+
+    const struct {
+        const char* program;
+        std::string args;
+        int code;
+    } filesOnly[] = {
+        {tool, "engine lines --grid 2x2 " + i.in + " -", 1},
+        {tool, "export knives --size 10x10 " + i.lay + " -", 1},
+        {tool, "layout new --grid 2x2 -", 1},
+        {tool, "shapes show " + i.knob + " --png -", 1},
+        {tool, "storage put - A 1 1", 1},
+        {tool, "ui-gallery --snap -", 1},
+        {tool, "ui-controls --snap -", 1},
+        {tool, "ui-edit --snap -", 1},
+        {TESSOLO_HOST, i.in + " -", 3},
+        {TESSOLO_S3D_DEMO, "--scene wave --view flat -o -", 1},
+        {TESSOLO_RC, i.manifest + " -o - --fonts " + i.fonts, 1},
+        {TESSOLO_HELPDOC, i.guide + " " + i.pictures + " -o -", 1},
+    };
+    std::vector<std::string> before;
+    for (const auto& e : fs::directory_iterator(i.d.path()))
+        before.push_back(e.path().string());
+    for (const auto& f : filesOnly) {
+        const Result r = RunProgram(f.program, f.args);
+        const std::string what = std::string(f.program) + " " + f.args + ": " + r.err;
+        EXPECT_EQ(r.code, f.code) << what;
+        EXPECT_EQ(Lines(r.err), 1u) << what;
+        EXPECT_NE(r.err.find(": cannot write -: written to a file only, not to standard output (name a file)\n"),
+                  std::string::npos)
+            << what;
+        EXPECT_TRUE(r.out.empty()) << what;
+    }
+    std::vector<std::string> after;
+    for (const auto& e : fs::directory_iterator(i.d.path()))
+        after.push_back(e.path().string());
+    EXPECT_EQ(after.size(), before.size());
+}
+
+// A standard output closed from the start: no file a program opens takes its
+// place, so a program that writes there (the file it was given "-" for, a
+// line saying what it wrote, its usage) fails with one line in one wording,
+// naming the command; a program that prints nothing (the host, the resource
+// compiler) writes its file whole and succeeds.
+TEST(StandardOutput, AClosedOneFailsEveryProgramThatWritesThere)
+{
+    const Inputs i;
+    const char* tool = TESSOLO_TOOL;
+    const struct {
+        const char* program;
+        std::string args;
+        const char* names;  // what the line begins with
+        int code;
+    } lost[] = {
+        {tool, "convert " + i.in + " -", "tessolo-tool convert", 1},
+        {tool, "fx invert " + i.in + " -", "tessolo-tool fx", 1},
+        {tool, "psd write - " + i.in, "tessolo-tool psd", 1},
+        {tool, "draw-demo -", "tessolo-tool draw-demo", 1},
+        {tool, "zip " + i.in + " -", "tessolo-tool zip", 1},
+        {tool, "unzip " + i.zip + " -", "tessolo-tool unzip", 1},
+        {tool, "layout block " + i.lay + " -", "tessolo-tool layout", 1},
+        {tool, "shapes convert " + i.knob + " -", "tessolo-tool shapes", 1},
+        {tool, "text-demo " + i.font + " hello -", "tessolo-tool text-demo", 1},
+        {tool, "resources sheet " + i.skin + " -", "tessolo-tool resources", 1},
+        {tool, "export pieces --to psd " + i.lay + " " + i.in + " -", "tessolo-tool export", 1},
+        {TESSOLO_MKDESC, "--grid 2x2 -", "tessolo-mkdesc", 1},
+        // A file written, and the line that says so lost.
+        {tool, "convert " + i.in + " " + Q(i.d / "o.png"), "tessolo-tool convert", 1},
+        {tool, "ui-gallery --snap " + Q(i.d / "g.png"), "tessolo-tool ui-gallery", 1},
+        {TESSOLO_MKDESC, "--grid 2x2 " + Q(i.d / "o.qnds"), "tessolo-mkdesc", 1},
+        {TESSOLO_S3D_DEMO, "--scene wave --view flat -o " + Q(i.d / "s.png"), "surface3d-demo", 1},
+        {tool, "--help", "tessolo-tool", 1},
+        {TESSOLO_HOST, "--help", "tessolo-host", 3},
+        {TESSOLO_RC, "--help", "tessolo-rc", 1},
+        {TESSOLO_HELPDOC, "--help", "tessolo-helpdoc", 1},
+        {TESSOLO_S3D_DEMO, "--help", "surface3d-demo", 1},
+    };
+    for (const auto& l : lost) {
+        const Result r = RunProgram(l.program, l.args, ">&-");
+        EXPECT_EQ(r.code, l.code) << l.args << ": " << r.err;
+        EXPECT_EQ(r.err, std::string(l.names) + ": cannot write -: bad file descriptor\n") << l.args;
+    }
+
+    // Silent writers: the file whole, nothing lost.
+    const struct {
+        const char* program;
+        std::string args;
+        std::string file;
+    } silent[] = {
+        {TESSOLO_HOST, "--descriptor " + Q(i.d / "job.qnds") + " " + i.in + " " + Q(i.d / "h.png"), "h.png"},
+        {TESSOLO_RC, i.manifest + " -o " + Q(i.d / "r.qns4") + " --fonts " + i.fonts, "r.qns4"},
+    };
+    for (const auto& s : silent) {
+        const Result closed = RunProgram(s.program, s.args, ">&-");
+        EXPECT_EQ(closed.code, 0) << s.args << ": " << closed.err;
+        const std::string bytes = Slurp(i.d / s.file);
+        fs::remove(i.d / s.file);
+        const Result open = RunProgram(s.program, s.args, "/dev/null");
+        EXPECT_EQ(open.code, 0) << s.args << ": " << open.err;
+        EXPECT_FALSE(bytes.empty()) << s.args;
+        EXPECT_EQ(Slurp(i.d / s.file), bytes) << s.args;
+    }
+}
