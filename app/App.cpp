@@ -117,9 +117,9 @@ void CApp::GoToURL(const char* url)
     // Nothing is fetched here: the address goes to the desktop's browser.
     // When none could be started the user is told which address to open
     // by hand.
-    const std::string message = std::string("Cannot show ") + (url ? url : "") +
-                                ": no web browser could be started for the address (xdg-open opens it). "
-                                "Open it in a browser by hand.";
+    const std::string message = std::string("Cannot show the web page: no web browser could be started for it "
+                                            "(xdg-open opens it). Open its address in a browser by hand:\n") +
+                                (url ? url : "");
     PlatformMessageBox(message.c_str(), "Error!", nullptr);
 }
 

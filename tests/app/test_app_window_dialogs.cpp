@@ -179,7 +179,7 @@ TEST(AppHelpMenu, MenuItemsAndDispatch)
     // It names the address and why it was not shown, so that it can be
     // opened by hand.
     const std::string& said = r.hp.alerts[0].text;
-    EXPECT_EQ(said.rfind("Cannot show http", 0), 0u) << said;
+    EXPECT_EQ(said.rfind("Cannot show the web page", 0), 0u) << said;
     ASSERT_FALSE(r.app.m_HelpItems.empty());
     EXPECT_NE(said.find(r.app.m_HelpItems[0].link), std::string::npos) << said;
     EXPECT_NE(said.find("no web browser could be started"), std::string::npos) << said;
@@ -237,9 +237,8 @@ TEST(AppHelpMenu, HelpThatCannotBeShownSaysWhyAndWhereItsFileIs)
     ASSERT_EQ(opened.size(), 2u);
     EXPECT_EQ(opened[1], link);
     ASSERT_EQ(r.hp.alerts.size(), 3u);
-    EXPECT_EQ(r.hp.alerts[2].text,
-              "Cannot show " + link +
-                  ": no web browser could be started for the address (xdg-open opens it). Open it in a browser by hand.");
+    EXPECT_EQ(r.hp.alerts[2].text, "Cannot show the web page: no web browser could be started for it (xdg-open "
+                                   "opens it). Open its address in a browser by hand:\n" + link);
     CQNF_Launcher::SetHandler(nullptr);
     r.app.m_pPlugin = nullptr;
     std::filesystem::remove_all(folder);
