@@ -117,8 +117,8 @@ void CApp::GoToURL(const char* url)
     // Nothing is fetched here: the address goes to the desktop's browser.
     // When none could be started the user is told which address to open
     // by hand.
-    const std::string message = std::string("Cannot show the web page: no web browser could be started for it "
-                                            "(xdg-open opens it). Open its address in a browser by hand:\n") +
+    const std::string message = std::string("Cannot show the web page: no web browser could be started for it. "
+                                            "Open its address in a browser by hand:\n") +
                                 (url ? url : "");
     PlatformMessageBox(message.c_str(), "Error!", nullptr);
 }

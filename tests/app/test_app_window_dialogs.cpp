@@ -237,8 +237,8 @@ TEST(AppHelpMenu, HelpThatCannotBeShownSaysWhyAndWhereItsFileIs)
     ASSERT_EQ(opened.size(), 2u);
     EXPECT_EQ(opened[1], link);
     ASSERT_EQ(r.hp.alerts.size(), 3u);
-    EXPECT_EQ(r.hp.alerts[2].text, "Cannot show the web page: no web browser could be started for it (xdg-open "
-                                   "opens it). Open its address in a browser by hand:\n" + link);
+    EXPECT_EQ(r.hp.alerts[2].text, "Cannot show the web page: no web browser could be started for it. Open its "
+                                   "address in a browser by hand:\n" + link);
     CQNF_Launcher::SetHandler(nullptr);
     r.app.m_pPlugin = nullptr;
     std::filesystem::remove_all(folder);
