@@ -112,8 +112,15 @@ void CApp::ShowHelp()
 
 void CApp::GoToURL(const char* url)
 {
-    if (!m_pPlugin || !m_pPlugin->LaunchURL(url))
-        PlatformMessageBox("Cannot show URL.", "Error!", nullptr);
+    if (m_pPlugin && m_pPlugin->LaunchURL(url))
+        return;
+    // Nothing is fetched here: the address goes to the desktop's browser.
+    // When none could be started the user is told which address to open
+    // by hand.
+    const std::string message = std::string("Cannot show the web page: no web browser could be started for it. "
+                                            "Open its address in a browser by hand:\n") +
+                                (url ? url : "");
+    PlatformMessageBox(message.c_str(), "Error!", nullptr);
 }
 
 int CApp::DoAboutWindow_UI(CQNF_Window* parent)

@@ -355,7 +355,8 @@ int main(int argc, char** argv)
     if (oursOnly) {
         for (const Case& c : Cases(large)) {
             Scene sc(c.n, c.w, c.h);
-            std::printf("%d %dx%d q%d %.2f\n", 2 * c.n * c.n, c.w, c.h, c.q, RunOurs(sc, c.q, runs));
+            std::printf("ours: %d triangles, %dx%d, q%d: %.2f ms\n", 2 * c.n * c.n, c.w, c.h, c.q,
+                        RunOurs(sc, c.q, runs));
             std::fflush(stdout);
         }
         return 0;

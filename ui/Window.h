@@ -167,6 +167,10 @@ public:
     // --- event routing -----------------------------------------------------
     // The platform event handler: 0 handled, -9874 not handled.
     static int windowEventHandler(const plat::Event& e, CQNF_Window* window);
+    // After input that may have changed a control's state while the pointer
+    // rested: tells the window of the control now under the pointer, or of
+    // the same control in its new enabled state, as a move there would.
+    void iFollowStateUnderPointer(unsigned char mods);
     unsigned char iLMouseDown(short x, short y, unsigned char mods);
     unsigned char iLMouseUp(short x, short y, unsigned char mods);
     unsigned char iMouseMove(short x, short y, unsigned char mods);
@@ -220,6 +224,7 @@ protected:
     // comes up.
     void i_DragWindow(plat::Point startGlobal);
     void i_Dispose();
+    static int iDispatch(const plat::Event& e, CQNF_Window* w);
 
     uint8_t m_timersEnabled = 1;
     uint8_t m_locked = 0;
@@ -251,6 +256,7 @@ protected:
     uint32_t m_lastClickTime = 0;
     uint8_t m_doubleClickPending = 0;
     uint32_t m_underPointer = uint32_t(-16);
+    uint8_t m_underEnabled = 1;  // the enabled state it was reported in
     uint8_t m_closing = 0;
     plat::WinId m_window = 0;
     qntREGION m_shape;

@@ -19,6 +19,44 @@ bool IsLetterOrDigit(uint8_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && 
 
 int CQNF_Window::windowEventHandler(const plat::Event& e, CQNF_Window* w)
 {
+    const int result = iDispatch(e, w);
+    // A press, a release or a key may have changed what lies under a pointer
+    // that did not move (a button that gives way to another, a control
+    // turned off): its tip follows at once. The handler may have closed the
+    // window for good; then there is nothing to follow.
+    using plat::Kind;
+    const bool input = e.kind == Kind::MouseDown || e.kind == Kind::MouseUp || e.kind == Kind::KeyDown ||
+                       e.kind == Kind::KeyRepeat || e.kind == Kind::KeyUp || e.kind == Kind::MouseWheel;
+    if (input && w->m_window && qnui::Toolkit::Get().Find(w->m_window) == w)
+        w->iFollowStateUnderPointer(e.mods);
+    return result;
+}
+
+void CQNF_Window::iFollowStateUnderPointer(unsigned char mods)
+{
+    if (m_closing || !m_window || GetControl(m_captured))
+        return;
+    // Under a modal window of another the pointer's moves do not reach this one.
+    if (const CQNF_Window* top = qnui::Toolkit::Get().TopModal(); top && top != this)
+        return;
+    const qntPOS m = GetMousePos();
+    const qntRECT_s wr = GetWindowRect();
+    if (WindowFromPoint(qntPOS{m.x + wr.left, m.y + wr.top}) != m_window)
+        return;
+    const uint32_t under = uint32_t(ControlUnderPoint(short(m.x), short(m.y)));
+    const CQNF_Control* c = GetControl(under);
+    const uint8_t enabled = c ? c->IsEnabled() : 1;
+    if (under != m_underPointer) {
+        // As a move onto it: the control under the pointer shows that it is.
+        iMouseMove(short(m.x), short(m.y), mods);
+    } else if (enabled != m_underEnabled) {
+        m_underEnabled = enabled;
+        OnAboveControl(under);
+    }
+}
+
+int CQNF_Window::iDispatch(const plat::Event& e, CQNF_Window* w)
+{
     using plat::Kind;
     const uint32_t bit = plat::Bit(e.kind);
     short x = 0, y = 0;
@@ -235,6 +273,8 @@ unsigned char CQNF_Window::iMouseMove(short x, short y, unsigned char mods)
         m_underPointer = under;
         OnAboveControl(under);
     }
+    const CQNF_Control* now = GetControl(m_underPointer);
+    m_underEnabled = now ? now->IsEnabled() : 1;
     return OnMouseMove(x, y, mods);
 }
 

@@ -176,7 +176,13 @@ TEST(AppHelpMenu, MenuItemsAndDispatch)
     // A web link without the plug-in to open it: the platform alert.
     EXPECT_EQ(r.app.HelpMenuDispatcher(5, nullptr), 1);
     ASSERT_EQ(r.hp.alerts.size(), 1u);
-    EXPECT_EQ(r.hp.alerts[0].text, "Cannot show URL.");
+    // It names the address and why it was not shown, so that it can be
+    // opened by hand.
+    const std::string& said = r.hp.alerts[0].text;
+    EXPECT_EQ(said.rfind("Cannot show the web page", 0), 0u) << said;
+    ASSERT_FALSE(r.app.m_HelpItems.empty());
+    EXPECT_NE(said.find(r.app.m_HelpItems[0].link), std::string::npos) << said;
+    EXPECT_NE(said.find("no web browser could be started"), std::string::npos) << said;
     // About from the menu runs modally and any click ends it.
     r.hp.Script([&] {
         const std::vector<plat::WinId> z = r.hp.ZOrder();
@@ -191,7 +197,7 @@ TEST(AppHelpMenu, MenuItemsAndDispatch)
 
 // Help that cannot be shown says why and where its document lies: no
 // program takes PDF files, or the document is missing from the plug-in's
-// folder.
+// folder; a web item that cannot be shown names its address.
 TEST(AppHelpMenu, HelpThatCannotBeShownSaysWhyAndWhereItsFileIs)
 {
     if (!std::filesystem::exists(kResourceFile))
@@ -221,6 +227,18 @@ TEST(AppHelpMenu, HelpThatCannotBeShownSaysWhyAndWhereItsFileIs)
     ASSERT_EQ(r.hp.alerts.size(), 2u);
     EXPECT_NE(r.hp.alerts[1].text.find("missing"), std::string::npos) << r.hp.alerts[1].text;
     EXPECT_NE(r.hp.alerts[1].text.find(pdf), std::string::npos) << r.hp.alerts[1].text;
+
+    // A web item hands its address to the desktop; when no browser could be
+    // started, the box names the address to open by hand.
+    r.app.InitHelpMenuItems();
+    ASSERT_FALSE(r.app.m_HelpItems.empty());
+    const std::string link = r.app.m_HelpItems[0].link;
+    EXPECT_EQ(r.app.HelpMenuDispatcher(qnhelp::kFirstLink, nullptr), 1);
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[1], link);
+    ASSERT_EQ(r.hp.alerts.size(), 3u);
+    EXPECT_EQ(r.hp.alerts[2].text, "Cannot show the web page: no web browser could be started for it. Open its "
+                                   "address in a browser by hand:\n" + link);
     CQNF_Launcher::SetHandler(nullptr);
     r.app.m_pPlugin = nullptr;
     std::filesystem::remove_all(folder);

@@ -262,4 +262,59 @@ TEST(DocExamples, CommandsNameTheirBuildAndProgramsAndPagesAreThere)
         EXPECT_TRUE(fs::is_regular_file(kSource / page)) << "README.md links " << page << ", which is not there";
 }
 
+// What a reader meets unexplained is explained where it is met: each
+// promise comment the README's examples use is named in its prose; each mark
+// bench/compare prints in its table is told on the benchmarks page; and each
+// fuzz target has seeds, or the testing page says it starts empty.
+TEST(DocExamples, WhatThePagesShowTheyExplain)
+{
+    const std::string readme = Slurp(kSource / "README.md");
+    std::string prose;
+    std::set<std::string> used;
+    {
+        std::istringstream in(readme);
+        bool block = false;
+        const std::regex promise(R"(^# ([a-z ]+):)");
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("```", 0) == 0) {
+                block = !block;
+                continue;
+            }
+            std::smatch m;
+            if (!block)
+                prose += line + "\n";
+            else if (std::regex_search(line, m, promise))
+                used.insert(m[1]);
+        }
+    }
+    EXPECT_FALSE(used.empty());
+    for (const std::string& kind : used)
+        EXPECT_NE(prose.find("`# " + kind + ":`"), std::string::npos) << "README.md does not say what # " << kind
+                                                                         << ": promises";
+
+    const std::string compare = Slurp(kSource / "bench/compare");
+    const std::string benchmarks = Slurp(kSource / "docs/benchmarks.md");
+    for (const char* mark : {"-", "fail", "~0", "?"}) {
+        EXPECT_NE(compare.find("\"" + std::string(mark) + "\""), std::string::npos) << mark;
+        EXPECT_NE(benchmarks.find("`" + std::string(mark) + "`"), std::string::npos)
+            << "docs/benchmarks.md does not tell what " << mark << " in bench/compare's table means";
+    }
+
+    const std::string testing = Slurp(kSource / "docs/testing.md");
+    size_t targets = 0;
+    for (const fs::directory_entry& e : fs::directory_iterator(kSource / "fuzz")) {
+        if (e.path().extension() != ".cpp" ||
+            Slurp(e.path()).find("LLVMFuzzerTestOneInput") == std::string::npos)
+            continue;
+        ++targets;
+        const std::string name = e.path().stem().string();
+        const fs::path seeds = kSource / "fuzz/corpus" / name;
+        const bool has = fs::is_directory(seeds) && !fs::is_empty(seeds);
+        EXPECT_TRUE(has || testing.find("`" + name + "`") != std::string::npos)
+            << "fuzz/" << name << ".cpp has no seeds in fuzz/corpus/" << name
+            << "/ and docs/testing.md does not say it starts empty";
+    }
+    EXPECT_GT(targets, 10u);
+}
+
 }  // namespace

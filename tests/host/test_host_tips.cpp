@@ -3,14 +3,17 @@
 // shows its own tip; after a Cut the main window shows the piece-mode tip of
 // what lies under the pointer; the information panel names the point under
 // the pointer and the piece found there after a Cut, a keyboard zoom and a
-// zoom chosen from the context menu, without the pointer moving; and every
-// click a ruler's or the editor preview's tip names does what it says.
+// zoom chosen from the context menu, without the pointer moving; every
+// click a ruler's or the editor preview's tip names does what it says; and
+// the tip of a control whose tip depends on its state follows the state a
+// click or a key made while the pointer rests on it.
 #include "road_run.h"
 
 #include "app/StatusTips.h"
 #include "cutter/Wnd_Cutter.h"
 #include "ui/Control.h"
 #include "ui/CtrlStatic.h"
+#include "ui/KeyCodes.h"
 #include "ui/Toolkit.h"
 
 #include <algorithm>
@@ -586,5 +589,100 @@ TEST(HostTips, TheKnifeEditorsPreviewTipNamesTheKeyThatSelectsSeveralNodes)
             return true;
         },
     };
+    r.Run(host, std::move(steps));
+}
+
+// A click or a key that changes a control under a resting pointer changes its
+// tip at once: Hide Extras gives way to Show Extras (and back, by Ctrl+H and
+// Ctrl+Shift+H) in both modes, and the editor's Smoothness slider, turned
+// off when Delete takes its selected anchor points away, says how to turn it
+// on again.
+TEST(HostTips, TheTipOfAControlUnderAStillPointerFollowsTheStateAClickOrKeyMade)
+{
+    if (!HasResources())
+        FAIL() << "no compiled resource file in this build";
+    TipRun r;
+    StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+    // Waits for the line to show tip after what was done.
+    auto shows = [&r](bool editor, std::string what, std::string tip) -> Step {
+        return [&r, editor, what = std::move(what), tip = std::move(tip), tries = 0]() mutable {
+            const std::string shown =
+                editor ? TipRun::Shown(r.Editor(), "Cutter_Status") : TipRun::Shown(r.Main(), "Main_Status");
+            if (shown == tip)
+                return true;
+            if (++tries == 60)
+                ADD_FAILURE() << "after " << what << " the line stays \"" << shown << "\", the tip is \"" << tip
+                              << "\"";
+            return false;
+        };
+    };
+    auto act = [](std::function<void()> f) -> Step {
+        return [f = std::move(f)] {
+            f();
+            return true;
+        };
+    };
+    std::vector<Step> steps;
+
+    // The editor: one anchor point selected, the pointer on the slider.
+    const std::string smoothOn = qnGetStatusTip("Cutter_Smoothness", "Cutter", 1, qnctl::Slider);
+    const std::string smoothOff = qnGetStatusTip("Cutter_Smoothness", "Cutter", 0, qnctl::Slider);
+    ASSERT_NE(smoothOn, smoothOff);
+    steps.push_back(act([&r] {
+        CWnd_Cutter& e = r.Editor();
+        ASSERT_GT(e.m_Shape.nodeCount, 2u);
+        e.m_Shape.selected[1] = 1;
+        e.OnChangeNodeSelection();
+        r.hp.Activate(e.GetWindowHandle());
+        // A point of the slider's own hot zone, as a move finds it (a
+        // slider has no rectangle of its own).
+        const unsigned long id = e.FindControlByName("Cutter_Smoothness", qnctl::Slider);
+        ASSERT_NE(e.GetControl(id), nullptr);
+        for (int32_t y = 0; y < e.GetHeight(); y += 2)
+            for (int32_t x = 0; x < e.GetWidth(); x += 2)
+                if (e.ControlUnderPoint(short(x), short(y)) == id) {
+                    r.hp.MoveMouse(r.Global(e, x, y));
+                    return;
+                }
+        ADD_FAILURE() << "no point of the slider is under a pointer";
+    }));
+    steps.push_back(shows(true, "a point selected", smoothOn));
+    steps.push_back(act([&r] { r.hp.Key(qnkey::vk::ForwardDelete, 0); }));
+    steps.push_back(shows(true, "Delete", smoothOff));
+
+    // The main window, in both modes.
+    for (const uint8_t mode : {2, 3}) {
+        const std::string hide = qnGetStatusTip("Main_HideExtras", "Main", mode, qnctl::Button);
+        const std::string show = qnGetStatusTip("Main_ShowExtras", "Main", mode, qnctl::Button);
+        ASSERT_NE(hide, show);
+        const std::string in = mode == 2 ? " in cut mode" : " in piece mode";
+        if (mode == 3) {
+            steps.push_back(act([&r] { r.CutByButtonMessage(); }));
+            steps.push_back([&r] { return !r.Main().m_bCutMode && !qnui::Toolkit::Get().TopModal(); });
+        }
+        steps.push_back(act([&r] {
+            CQNF_Control* c = r.Control(r.Main(), "Main_HideExtras", qnctl::Button);
+            ASSERT_TRUE(c && c->IsEnabled()) << "the extras are not shown";
+            r.hp.Activate(r.Main().GetWindowHandle());
+            r.hp.MoveMouse(r.Centre(r.Main(), c->GetRenderRect()));
+        }));
+        steps.push_back(shows(false, "the pointer came" + in, hide));
+        // Each press turns the extras the other way; the line follows.
+        const struct {
+            const char* what;
+            std::function<void()> press;
+        } presses[] = {
+            {"a click", [&r] { r.hp.Click(r.hp.PointerGlobal()); }},
+            {"Ctrl+H", [&r] { r.hp.Key(4, 'h', plat::mods::Command); }},
+            {"Ctrl+Shift+H", [&r] { r.hp.Key(4, 'H', plat::mods::Command | plat::mods::Shift); }},
+            {"a click again", [&r] { r.hp.Click(r.hp.PointerGlobal()); }},
+        };
+        bool shown = true;
+        for (const auto& p : presses) {
+            shown = !shown;
+            steps.push_back(act(p.press));
+            steps.push_back(shows(false, p.what + in, shown ? hide : show));
+        }
+    }
     r.Run(host, std::move(steps));
 }

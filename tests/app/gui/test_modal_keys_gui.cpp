@@ -56,6 +56,22 @@ std::string Run(const std::string& cmd)
     return out;
 }
 
+// Whether the window stands where the X server has it, as at the last look
+// (last keeps this look): a window manager places a new window a moment
+// after it is shown, and on a busy machine the toolkit hears of its new place
+// later still. A click aimed before both agree lands beside what it aims at.
+bool Placed(const CQNF_Window& w, const std::string& xid, qntRECT_s& last)
+{
+    const qntRECT_s r = w.GetWindowRect();
+    const std::string geo = Run("xdotool getwindowgeometry --shell " + xid);
+    const size_t x = geo.find("X="), y = geo.find("Y=");
+    const bool agree = x != std::string::npos && y != std::string::npos &&
+                       std::atoi(geo.c_str() + x + 2) == r.left && std::atoi(geo.c_str() + y + 2) == r.top;
+    const bool still = r.left == last.left && r.top == last.top && r.right == last.right && r.bottom == last.bottom;
+    last = r;
+    return agree && still;
+}
+
 // The presses the display sent to our windows, counted on their way to the
 // toolkit.
 struct PressCounter : plat::EventSink {
@@ -152,7 +168,8 @@ public:
                 // The main window has it, until the effect window is clicked.
                 if (m_BehindXid.empty())
                     m_BehindXid = Run("xdotool search --onlyvisible --name '^Behind$' | head -1");
-                if (p->ActiveWindow() != m_Behind.GetWindowHandle() || xfocus != m_BehindXid)
+                if (p->ActiveWindow() != m_Behind.GetWindowHandle() || xfocus != m_BehindXid ||
+                    !Placed(*d, m_Xid, m_Last))
                     return;
                 const qntRECT_s r = d->GetWindowRect();
                 CQNF_Control* sample = d->GetControl(
@@ -181,7 +198,7 @@ public:
                 Next(now);
                 return;
             }
-            if (!m_Case.keyTaken || !m_Case.keyTaken())
+            if (!m_Case.keyTaken || !m_Case.keyTaken() || !Placed(*d, m_Xid, m_Last))
                 return;
             {
                 const qntRECT_s r = d->GetWindowRect();
@@ -229,6 +246,7 @@ private:
     uint32_t m_Since = 0;
     bool m_Done = false;
     std::string m_Xid, m_BehindXid;
+    qntRECT_s m_Last{0, 0, 0, 0};
 };
 
 // One dialog's edit line, step by step: clicked, typed into, Esc (the line
@@ -265,13 +283,13 @@ public:
                 m_Xid = Run("xdotool search --onlyvisible --name '^" + std::string(d->GetName()) +
                             "$' | head -1");
             if (p->ActiveWindow() != d->GetWindowHandle() || m_Xid.empty() ||
-                Run("xdotool getwindowfocus") != m_Xid)
+                Run("xdotool getwindowfocus") != m_Xid || !Placed(*d, m_Xid, m_Last))
                 return;
             m_Before = text;
             Xdo(click);
             break;
         case 3:  // Esc took the typing back and ended the edit alone
-            if (line->IsFocused() || text != m_Before)
+            if (line->IsFocused() || text != m_Before || !Placed(*d, m_Xid, m_Last))
                 return;
             // With TESSOLO_SNAPSHOT_DIR set, the screen with the dialog still up.
             if (const char* dir = std::getenv("TESSOLO_SNAPSHOT_DIR"); dir && *dir)
@@ -326,6 +344,7 @@ private:
     uint32_t m_Since = 0;
     bool m_Done = false;
     std::string m_Xid, m_Before;
+    qntRECT_s m_Last{0, 0, 0, 0};
 };
 
 // A message box that counts the keys it is given.

@@ -1,11 +1,14 @@
 // The status lines as a person reads them, on a 1600 x 1000 screen without a
 // window manager, through tessolo-host and xdotool: each icon button of the
-// knife editor shows its own tip, and after a Cut the pointer brought back
-// over the main preview finds the piece-mode tip there. The lines are read
+// knife editor shows its own tip, after a Cut the pointer brought back
+// over the main preview finds the piece-mode tip there, and the tip of Hide
+// Extras follows the click and the key that turn it into Show Extras (with a
+// window manager too). The lines are read
 // from grabs of the windows by tesseract. With TESSOLO_SNAPSHOT_DIR set,
 // screenshots are kept there.
 #include "gui_drive.h"
 #include "tests/need_program.h"
+#include "tests/window_manager.h"
 
 #include "app/StatusTips.h"
 #include "ui/Control.h"
@@ -239,3 +242,73 @@ TEST(TipsGui, TheModeBadgeLeavesTheTipShownAlone)
     EXPECT_EQ(WaitExit(host.pid, 60000), 1);
 }
 
+
+namespace {
+
+// Whether a reading says want, told from its twin by the word that differs
+// (hide or show).
+bool Tells(const std::string& read, const std::string& want, const std::string& word, const std::string& twin)
+{
+    const std::vector<std::string> w = Words(read);
+    return Share(want, read) >= 0.8 && std::find(w.begin(), w.end(), word) != w.end() &&
+           std::find(w.begin(), w.end(), twin) == w.end();
+}
+
+// Reads the main window's line until it tells want; the last reading.
+std::string WaitForTip(const Geometry& g, const std::string& want, const std::string& word, const std::string& twin,
+                       const std::string& folder)
+{
+    std::string read;
+    for (int waited = 0; waited < 60000 && !Tells(read, want, word, twin); waited += 300) {
+        if (waited)
+            Sleep(300);
+        read = ReadLine(g, kMainStatus, folder);
+    }
+    return read;
+}
+
+// The pointer rests on Hide Extras; a click turns it into Show Extras, and
+// Ctrl+H back: each time the line says what the button under the pointer
+// now does, the pointer never moving.
+void TheExtrasTipFollowsTheClickAndTheKey(const char* shot)
+{
+    NEED_PROGRAM("tesseract", "tesseract-ocr");
+    HostOnSample host;
+    const PluginFolder& folder = host.folder;
+    const Geometry& main = host.main;
+    ASSERT_FALSE(host.editor.id.empty()) << "the knife editor did not open";
+    ASSERT_FALSE(main.id.empty()) << "the main window did not open";
+    ASSERT_TRUE(host.placed) << "the main window never made room for the editor beside it";
+    const std::string hide = qnGetStatusTip("Main_HideExtras", "Main", 2, qnctl::Button);
+    const std::string show = qnGetStatusTip("Main_ShowExtras", "Main", 2, qnctl::Button);
+
+    const auto [x, y] = Skin::Get().Centre("Main", "Main_HideExtras");
+    MoveTo(main, x, y);
+    std::string read = WaitForTip(main, hide, "hide", "show", folder.path);
+    EXPECT_TRUE(Tells(read, hide, "hide", "show")) << "on Hide Extras the line reads \"" << read << "\"";
+    Xdo("click 1");
+    read = WaitForTip(main, show, "show", "hide", folder.path);
+    Snapshot(shot);
+    EXPECT_TRUE(Tells(read, show, "show", "hide")) << "after the click the line reads \"" << read << "\"";
+    Xdo("key ctrl+h");
+    read = WaitForTip(main, hide, "hide", "show", folder.path);
+    EXPECT_TRUE(Tells(read, hide, "hide", "show")) << "after Ctrl+H the line reads \"" << read << "\"";
+
+    ClickControl(main, "Main", "Main_Cancel");
+    EXPECT_EQ(WaitExit(host.pid, 60000), 1);
+}
+
+}  // namespace
+
+TEST(TipsGui, TheExtrasTipFollowsTheClickAndTheKeyUnderAStillPointer)
+{
+    TheExtrasTipFollowsTheClickAndTheKey("gui_tips_extras.png");
+}
+
+TEST(TipsGui, TheExtrasTipFollowsTheClickAndTheKeyUnderAStillPointerUnderAWindowManager)
+{
+    NEED_PROGRAM("openbox", "openbox");
+    wmtest::WindowManager wm;
+    ASSERT_TRUE(wm.Managing()) << "openbox did not take the screen";
+    TheExtrasTipFollowsTheClickAndTheKey("gui_tips_extras_wm.png");
+}
