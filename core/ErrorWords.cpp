@@ -151,7 +151,16 @@ std::string qnNotRegularWords(unsigned kind, bool standardOutput)
            (standardOutput ? ", or - for standard output)" : ")");
 }
 
-std::string qnNoStandardOutputWords() { return "written to a file only, not to standard output (name a file)"; }
+std::string qnNoStandardOutputWords(bool folder)
+{
+    return folder ? "written to a folder only, not to standard output (name a folder)"
+                  : "written to a file only, not to standard output (name a file)";
+}
+
+std::string qnStandardOutputFolderRefusal(const std::string& folder)
+{
+    return folder == "-" ? "cannot write -: " + qnNoStandardOutputWords(true) : std::string();
+}
 
 std::string qnOverInputWords(const std::string& input)
 {

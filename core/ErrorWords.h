@@ -62,8 +62,14 @@ std::string qnNotRegularWords(unsigned kind, bool standardOutput);
 
 // Why "-" may not name an output of a program that writes files only:
 // "written to a file only, not to standard output (name a file)". Every
-// program that does not take "-" refuses it with these words.
-std::string qnNoStandardOutputWords();
+// program that does not take "-" refuses it with these words; one that
+// writes its files into a folder says "folder" for "file".
+std::string qnNoStandardOutputWords(bool folder = false);
+
+// "cannot write -: written to a folder only, ..." when a folder a program
+// writes its files into is named "-", else empty: "-" is standard output to
+// every program, never a folder of that name.
+std::string qnStandardOutputFolderRefusal(const std::string& folder);
 
 // Why an output may not be written when it is, or leads by a link to, an
 // input of the run: "it would write over the input IN; name another

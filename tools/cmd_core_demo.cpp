@@ -3,6 +3,7 @@
 // file, reads it back and reports progress on the way.
 #include "tools/Command.h"
 
+#include "core/ErrorWords.h"
 #include "core/Array.h"
 #include "core/ErrorManager.h"
 #include "core/Progress.h"
@@ -96,6 +97,9 @@ int Run(const tool::Args& args)
     tool::RefuseOptions(args);
     if (args.size() != 1)
         return tool::BadArguments("core-demo", "expected one argument OUTDIR");
+    tool::RefuseEmptyName(args[0], "OUTDIR");
+    if (const std::string why = qnStandardOutputFolderRefusal(args[0]); !why.empty())
+        return tool::Fail("core-demo", why);
     std::error_code ec;
     std::filesystem::create_directories(args[0], ec);
     if (ec)

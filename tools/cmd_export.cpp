@@ -11,8 +11,10 @@
 #include "app/KnivesExport.h"
 #include "app/PiecesExport.h"
 #include "app/Wnd_Main.h"
+#include "core/ErrorWords.h"
 #include "core/PictureLimits.h"
 #include "core/ProgramOutput.h"
+#include "core/SafeFile.h"
 #include "core/StdFile.h"
 #include "core/String.h"
 #include "core/TerminalProgress.h"
@@ -131,6 +133,8 @@ int Pieces(const tool::Args& args)
         return tool::RefuseOutput(kName, files[2], {files[0], files[1]}, {});
     const bool stream = tool::IsStreamOutput(files[2]);
     const bool psdName = EndsWith(files[2], ".psd") || (stream && to == "psd");
+    if (stream && to == "png")
+        return tool::Fail(kName, qnStandardOutputFolderRefusal(files[2]));
     if (stream && !psdName)
         return tool::BadArguments(kName, files[2] + ": a PNG series needs a folder or a file name; --to psd writes "
                                                     "one PSD there");
@@ -221,8 +225,8 @@ int Pieces(const tool::Args& args)
     const uint32_t cut = pieces.Engine().m_nPieces;
     const std::string from = " from " + std::to_string(cut) + (cut == 1 ? " piece" : " pieces");
     if (r.settings.exportTo == CExportSettings::kToPSD)
-        std::printf("wrote %s: %u layer%s%s\n", qnShownName(r.path).c_str(), result.layers, result.layers == 1 ? "" : "s",
-                    from.c_str());
+        std::fprintf(qnReportStream(r.path), "wrote %s: %u layer%s%s\n", qnShownName(r.path).c_str(), result.layers,
+                     result.layers == 1 ? "" : "s", from.c_str());
     else if (result.files.size() == 1)
         std::printf("wrote %s%s\n", qnShownName(result.files.front()).c_str(), from.c_str());
     else

@@ -159,6 +159,8 @@ int Read(const tool::Args& args)
     // An empty name names no folder, never the current one.
     tool::RefuseEmptyName(args[1], "IN.psd");
     tool::RefuseEmptyName(args[2], "OUTDIR");
+    if (const std::string why = qnStandardOutputFolderRefusal(args[2]); !why.empty())
+        return tool::Fail(kName, why);
     const std::string inPath = args[1];
     const std::filesystem::path dir = args[2];
     // Where the files go is settled before the document is read: DIR, a

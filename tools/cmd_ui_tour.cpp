@@ -13,6 +13,7 @@
 #include "app/InteractiveRoad.h"
 #include "app/MainMenus.h"
 #include "app/Wnd_MessageBox.h"
+#include "core/ErrorWords.h"
 #include "core/ProgramOutput.h"
 #include "core/SafeFile.h"
 #include "cutter/Wnd_Cutter.h"
@@ -299,6 +300,8 @@ int Run(const tool::Args& args)
     if (!outGiven)
         return tool::BadArguments(kName, "needs an OUT_FOLDER");
     tool::RefuseEmptyName(out, "OUT_FOLDER");
+    if (const std::string why = qnStandardOutputFolderRefusal(out); !why.empty())
+        return tool::Fail(kName, why);
     // The pictures go into a folder that is there, as every series does: a
     // mistyped name is never made into a folder. None of them may be a file
     // the tour reads, nor one that cannot be written, all found before any

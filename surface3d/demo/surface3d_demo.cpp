@@ -315,6 +315,8 @@ try {
         return ContactSheet(o, sheet);
     }
     if (!allDir.empty()) {
+        if (const std::string why = qnStandardOutputFolderRefusal(allDir); !why.empty())
+            return Fail(why);
         std::error_code ec;
         std::filesystem::create_directories(allDir, ec);
         if (ec)

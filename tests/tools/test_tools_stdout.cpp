@@ -53,24 +53,33 @@ TEST(StandardOutput, IsNoInputOfTheRunAndOnlyWhereAProgramTakesIt)
         const char* program;
         std::string args;
         std::vector<std::string> reads;
+        std::string file;  // a name the same run writes the same bytes to
     } takes[] = {
-        {tool, "convert " + i.in + " -", {"in.png"}},
-        {tool, "fx invert " + i.in + " -", {"in.png"}},
-        {tool, "psd write - " + i.in, {"in.png"}},
-        {tool, "layout block " + i.lay + " -", {"lay.qntd"}},
-        {tool, "shapes convert " + i.knob + " -", {"knob.qnth"}},
-        {tool, "zip " + i.in + " -", {"in.png"}},
-        {tool, "unzip " + i.zip + " -", {"in.zip"}},
-        {tool, "export pieces --to psd " + i.lay + " " + i.in + " -", {"lay.qntd", "in.png"}},
-        {tool, "resources sheet " + i.skin + " -", {"skin.qns4"}},
-        {tool, "text-demo " + i.font + " hello -", {"font.ttf"}},
-        {TESSOLO_MKDESC, "--block " + i.block + " -", {"lay.block"}},
-        {TESSOLO_MKDESC, "--raw --block " + i.block + " -", {"lay.block"}},
+        {tool, "convert " + i.in + " -", {"in.png"}, "out.png"},
+        {tool, "fx invert " + i.in + " -", {"in.png"}, "out.png"},
+        {tool, "psd write - " + i.in, {"in.png"}, "out.psd"},
+        {tool, "layout block " + i.lay + " -", {"lay.qntd"}, "out.block"},
+        {tool, "shapes convert " + i.knob + " -", {"knob.qnth"}, "out.qnth"},
+        {tool, "zip " + i.in + " -", {"in.png"}, "out.zip"},
+        {tool, "unzip " + i.zip + " -", {"in.zip"}, "out.bin"},
+        {tool, "export pieces --to psd " + i.lay + " " + i.in + " -", {"lay.qntd", "in.png"}, "out.psd"},
+        {tool, "resources sheet " + i.skin + " -", {"skin.qns4"}, "out.png"},
+        {tool, "text-demo " + i.font + " hello -", {"font.ttf"}, "out.png"},
+        {TESSOLO_MKDESC, "--block " + i.block + " -", {"lay.block"}, "out.qnds"},
+        {TESSOLO_MKDESC, "--raw --block " + i.block + " -", {"lay.block"}, "out.block"},
     };
     for (const auto& t : takes) {
         const Result piped = RunProgram(t.program, t.args);
         EXPECT_EQ(piped.code, 0) << t.args << ": " << piped.err;
         EXPECT_FALSE(piped.out.empty()) << t.args;
+        // Standard output holds the file alone: what the run says of it
+        // goes to standard error.
+        std::string named = " " + t.args + " ";
+        named.replace(named.find(" - "), 3, " " + Q(i.d / t.file) + " ");
+        const Result toFile = RunProgram(t.program, named);
+        EXPECT_EQ(toFile.code, 0) << named << ": " << toFile.err;
+        EXPECT_EQ(Slurp(i.d / t.file), piped.out) << t.args;
+        fs::remove(i.d / t.file);
         for (const std::string& read : t.reads)
             for (const char* how : {"<>", ">>"}) {
                 SCOPED_TRACE(t.args + " 1" + how + read);
@@ -102,6 +111,12 @@ TEST(StandardOutput, IsNoInputOfTheRunAndOnlyWhereAProgramTakesIt)
         {TESSOLO_S3D_DEMO, "--scene wave --view flat -o -", 1},
         {TESSOLO_RC, i.manifest + " -o - --fonts " + i.fonts, 1},
         {TESSOLO_HELPDOC, i.guide + " " + i.pictures + " -o -", 1},
+        // Folders their files go into: "-" names none.
+        {tool, "psd read " + i.in + " -", 1},
+        {tool, "ui-tour -", 1},
+        {tool, "core-demo -", 1},
+        {tool, "export pieces --to png " + i.lay + " " + i.in + " -", 1},
+        {TESSOLO_S3D_DEMO, "--all -", 1},
     };
     std::vector<std::string> before;
     for (const auto& e : fs::directory_iterator(i.d.path()))
@@ -111,9 +126,13 @@ TEST(StandardOutput, IsNoInputOfTheRunAndOnlyWhereAProgramTakesIt)
         const std::string what = std::string(f.program) + " " + f.args + ": " + r.err;
         EXPECT_EQ(r.code, f.code) << what;
         EXPECT_EQ(Lines(r.err), 1u) << what;
-        EXPECT_NE(r.err.find(": cannot write -: written to a file only, not to standard output (name a file)\n"),
+        const bool folder = f.args.find("--all") != std::string::npos || f.args.find("core-demo") == 0 ||
+                            f.args.find("ui-tour") == 0 || f.args.find("psd read") == 0 || f.args.find("--to png") != std::string::npos;
+        EXPECT_NE(r.err.find(folder ? ": cannot write -: written to a folder only, not to standard output (name a folder)\n"
+                                    : ": cannot write -: written to a file only, not to standard output (name a file)\n"),
                   std::string::npos)
             << what;
+        EXPECT_FALSE(fs::exists("-")) << what;
         EXPECT_TRUE(r.out.empty()) << what;
     }
     std::vector<std::string> after;
