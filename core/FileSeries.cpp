@@ -539,6 +539,16 @@ bool CQNF_FileSeries::Commit()
     ::fsync(m_dir);
     if (ok) {
         // The series is in place once the journal is gone from the disk.
+        // A staging folder without a journal keeps the old files for a
+        // person, unless it is marked as being removed: the mark comes
+        // first, so that a run killed while it empties the folder leaves
+        // nothing that needs one.
+        const std::string gone = m_stagingName + ".gone";
+        if (::renameat2(m_dir, m_stagingName.c_str(), m_dir, gone.c_str(), RENAME_NOREPLACE) == 0) {
+            m_stagingName = gone;
+            m_staging += ".gone";
+            ::fsync(m_dir);
+        }
         ::unlinkat(m_lock, kJournalName, 0);
         ::fsync(m_lock);
     }

@@ -207,8 +207,10 @@ void Examine(int dir, const std::string& folder, const std::string& name, Stagin
     struct stat older;
     if (journalFd.fd < 0 && opened == ENOENT && ::fstatat(s.fd, "journal~~", &older, AT_SYMLINK_NOFOLLOW) != 0) {
         // Without a journal the old files it keeps cannot be put back, and
-        // are not lost either: they stay for a person.
-        if (HoldsOnlyCopies(s.fd)) {
+        // are not lost either: they stay for a person. A folder marked as
+        // being removed holds none that are needed.
+        const std::string gone = ".gone";
+        if (name.compare(name.size() - gone.size(), gone.size(), gone) != 0 && HoldsOnlyCopies(s.fd)) {
             s.why = "has no journal, but holds old files of an interrupted series";
             return;
         }
