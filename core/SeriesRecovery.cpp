@@ -5,10 +5,11 @@
 // had not placed yet ("N"). The next series in that folder puts every
 // target back that still holds exactly what the dead run placed (the same
 // inode, size and content); a target the dead run placed and the user
-// changed or deleted since stays as the user left it, its old file kept
-// beside it. A staging folder whose journal cannot be trusted is left for a
-// person, and so is an old file that cannot go back: one line says where,
-// and the folder stays open to new series.
+// changed or deleted since, or one it had not placed and the user deleted,
+// stays as the user left it, its old file kept beside it. A staging folder
+// whose journal cannot be trusted, or without a journal but with old files,
+// is left for a person, and so is an old file that cannot go back: one line
+// says where, and the folder stays open to new series.
 #include "core/SeriesFiles.h"
 
 #include "core/ErrorWords.h"
