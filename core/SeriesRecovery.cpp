@@ -282,27 +282,40 @@ bool PutBack(int dir, int staging, const std::vector<JournalEntry>& entries, uin
     for (const JournalEntry& e : entries) {
         const std::string backup = BackupName(e.index);
         struct stat targetSt, backupSt, stagedSt, nowSt;
-        const bool hasTarget = ::fstatat(dir, e.file.c_str(), &targetSt, AT_SYMLINK_NOFOLLOW) == 0;
-        bool ours = hasTarget && e.inode != 0 && S_ISREG(targetSt.st_mode) &&
-                    uint64_t(targetSt.st_ino) == e.inode && uint64_t(targetSt.st_size) == e.size &&
-                    uint64_t(targetSt.st_dev) == device && DigestOf(dir, e.file) == e.digest;
         const bool hasBackup =
             ::fstatat(staging, backup.c_str(), &backupSt, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(backupSt.st_mode);
+        // A link's end elsewhere is reached through its folder, opened once:
+        // what is looked at below and what is done reach the same folder,
+        // whatever is renamed on the way in between.
+        const size_t slash = e.file[0] == '/' ? e.file.rfind('/') : std::string::npos;
+        const std::string parent = slash == std::string::npos ? std::string() : e.file.substr(0, slash + 1);
+        const std::string base = e.file.substr(parent.size());
+        const OwnedFd parentFd{parent.empty() ? -1 : ::open(parent.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)};
+        const int at = parent.empty() ? dir : parentFd.fd;
+        if (at < 0) {
+            ok = false;
+            failed.push_back({e.file, errno, hasBackup ? backup : std::string()});
+            continue;
+        }
+        const bool hasTarget = ::fstatat(at, base.c_str(), &targetSt, AT_SYMLINK_NOFOLLOW) == 0;
+        bool ours = hasTarget && e.inode != 0 && S_ISREG(targetSt.st_mode) &&
+                    uint64_t(targetSt.st_ino) == e.inode && uint64_t(targetSt.st_size) == e.size &&
+                    uint64_t(targetSt.st_dev) == device && DigestOf(at, base) == e.digest;
         const bool placed = ::fstatat(staging, StagedName(e.index).c_str(), &stagedSt, AT_SYMLINK_NOFOLLOW) != 0;
         // Once more just before the step: still the very file read.
-        ours = ours && ::fstatat(dir, e.file.c_str(), &nowSt, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(nowSt.st_mode) &&
+        ours = ours && ::fstatat(at, base.c_str(), &nowSt, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(nowSt.st_mode) &&
                nowSt.st_ino == targetSt.st_ino && nowSt.st_dev == targetSt.st_dev;
         int rc = 0;
         if (hasBackup && (ours || (ownRun && !hasTarget && !placed))) {
-            rc = ::renameat(staging, backup.c_str(), dir, e.file.c_str());
+            rc = ::renameat(staging, backup.c_str(), at, base.c_str());
         } else if (ours) {
-            rc = ::unlinkat(dir, e.file.c_str(), 0);
+            rc = ::unlinkat(at, base.c_str(), 0);
         } else if (placed || !hasTarget) {
             Changed c;
             c.file = e.file;
             c.deleted = !hasTarget;
-            if (hasBackup)
-                rc = KeepBeside(staging, backup, dir, e.file, ".before-crash", c.before);
+            if (hasBackup && (rc = KeepBeside(staging, backup, at, base, ".before-crash", c.before)) == 0)
+                c.before = parent + c.before;
             if (rc == 0 && (hasBackup || hasTarget))
                 changed.push_back(std::move(c));
         }
