@@ -168,7 +168,8 @@ bool HoldsOnlyCopies(int staging)
         const std::string name = d->d_name;
         struct stat st;
         if (name.size() > old.size() && name.compare(name.size() - old.size(), old.size(), old) == 0 &&
-            ::fstatat(staging, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && (!S_ISREG(st.st_mode) || st.st_nlink == 1))
+            ::fstatat(staging, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            (!S_ISREG(st.st_mode) || st.st_nlink == 1))
             holds = true;
     }
     ::closedir(list);
