@@ -175,7 +175,7 @@ bool CQNF_FileSeries::i_Fail(const std::string& path, int error)
 
 bool CQNF_FileSeries::i_Fail(const std::string& path, const std::string& why)
 {
-    m_failure = path + ": " + why;
+    m_failure = qnShownName(path) + ": " + why;
     return false;
 }
 
@@ -279,7 +279,7 @@ std::string CQNF_FileSeries::Refusal(const std::string& folder, size_t longestNa
             ::fstatat(fd.fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode))
             continue;
         if (OnAnotherDisk(fd.fd, qnWrittenPath(dir + "/" + name))) {
-            refused = dir + "/" + qnShownName(name) + ": " + kOtherDisk;
+            refused = qnShownName(dir + "/" + name) + ": " + kOtherDisk;
             break;
         }
     }
@@ -307,20 +307,21 @@ void CQNF_FileSeries::i_SayWhatWasKept()
 {
     for (const Changed& c : m_changed) {
         const std::string at = c.file[0] == '/' ? std::string() : m_folder + "/";
-        const std::string file = at + qnShownName(c.file);
+        const auto shown = [&](const std::string& name) { return qnShownName(at + name); };
+        const std::string file = shown(c.file);
         std::string what;
         if (!c.changed.empty()) {
-            what = "that changed file is kept as " + at + qnShownName(c.changed);
+            what = "that changed file is kept as " + shown(c.changed);
             if (!c.before.empty())
-                what += ", the file it replaced as " + at + qnShownName(c.before);
+                what += ", the file it replaced as " + shown(c.before);
             what += ", and " + file + " now holds the new file of this run";
         } else if (c.deleted && c.written) {
-            what = "the file it replaced is kept as " + at + qnShownName(c.before) + ", and " + file +
+            what = "the file it replaced is kept as " + shown(c.before) + ", and " + file +
                    " now holds the new file of this run";
         } else if (c.deleted) {
-            what = "it stays deleted, and the file it replaced is kept as " + at + qnShownName(c.before);
+            what = "it stays deleted, and the file it replaced is kept as " + shown(c.before);
         } else if (!c.before.empty()) {
-            what = "it stays as it is, and the file it replaced is kept as " + at + qnShownName(c.before);
+            what = "it stays as it is, and the file it replaced is kept as " + shown(c.before);
         } else {
             continue;  // it stays, and nothing was kept beside it
         }
@@ -390,7 +391,7 @@ bool CQNF_FileSeries::Commit()
         JournalEntry& e = entries[k];
         e.name = m_names[k];
         e.file = m_names[k];
-        s.named = m_folder + "/" + qnShownName(m_names[k]);
+        s.named = m_folder + "/" + m_names[k];
         const auto index = m_index.find(e.name);
         if (!IsPlainName(e.name) || index == m_index.end()) {
             ok = i_Fail(s.named, index == m_index.end() ? "was never written" : "not a plain file name");
@@ -526,16 +527,28 @@ bool CQNF_FileSeries::Commit()
         // Old files that cannot go back stay with the journal in the
         // staging folder, for the next series here to put back.
         std::vector<NotPutBack> failed;
-        keep = !PutBack(m_dir, m_lock, entries, uint64_t(folderSt.st_dev), m_changed, failed);
+        keep = !PutBack(m_dir, m_lock, entries, uint64_t(folderSt.st_dev), true, m_changed, failed);
         for (const NotPutBack& f : failed)
-            std::fprintf(stderr, "%s: %s%s: cannot be put back as it was (%s)%s\n", Program(),
-                         f.file[0] == '/' ? "" : (m_folder + "/").c_str(), qnShownName(f.file).c_str(),
+            std::fprintf(stderr, "%s: %s: cannot be put back as it was (%s)%s\n", Program(),
+                         qnShownName(f.file[0] == '/' ? f.file : m_folder + "/" + f.file).c_str(),
                          qnSystemWords(f.error).c_str(),
-                         f.backup.empty() ? "" : ("; its old file is kept as " + m_staging + "/" + f.backup).c_str());
+                         f.backup.empty() ? ""
+                                          : ("; its old file is kept as " + qnShownName(m_staging + "/" + f.backup))
+                                                .c_str());
     }
     ::fsync(m_dir);
     if (ok) {
         // The series is in place once the journal is gone from the disk.
+        // A staging folder without a journal keeps the old files for a
+        // person, unless it is marked as being removed: the mark comes
+        // first, so that a run killed while it empties the folder leaves
+        // nothing that needs one.
+        const std::string gone = m_stagingName + ".gone";
+        if (::renameat2(m_dir, m_stagingName.c_str(), m_dir, gone.c_str(), RENAME_NOREPLACE) == 0) {
+            m_stagingName = gone;
+            m_staging += ".gone";
+            ::fsync(m_dir);
+        }
         ::unlinkat(m_lock, kJournalName, 0);
         ::fsync(m_lock);
     }

@@ -29,7 +29,8 @@
 // there gets its old file back (or goes, when it had none).
 //
 // A target the dead run had put in place and that was changed or deleted
-// since is the user's: it stays as the user left it, its old file is kept
+// since, or one it had not replaced yet that was deleted since, is the
+// user's: it stays as the user left it, its old file is kept
 // beside it as "NAME.before-crash" (never over another file), and a line on
 // standard error says so. Where the series that puts things right replaces
 // such a target itself, the changed file is kept beside it too, as
@@ -37,13 +38,20 @@
 // the file system would not take is cut to fit, and the line names it.
 //
 // A dead run never blocks its folder. A journal found on disk is input like
-// any other: one whose seal does not match, of an older version, written in
-// another folder or on another disk than the one it lies in, or naming
-// anything but a file in its folder is refused, its staging folder is left
-// as it is for a person, one line on standard error says where and why,
-// and the series goes on in its own staging folder. An old file that
-// cannot be put back stays in the dead run's staging folder with its
-// journal, and one line says where.
+// any other, and its seal guards against damage only: anyone can compute
+// it. A dead run's staging folder is trusted only as a private temporary
+// folder is: this user's, no link, and written by no one else; its journal
+// this user's file with no other name. One that is not, a journal whose
+// seal does not match, of an older version, written in another folder or
+// on another disk than the one it lies in, or naming anything but a file
+// in its folder is refused, its staging folder is left as it is for a
+// person, one line on standard error says where and why, and the series
+// goes on in its own staging folder. So is a staging folder without a
+// journal that holds an old file with no other name: a series marks its
+// staging folder as being removed (".gone") before its journal goes, and
+// only a marked one is emptied whatever it holds. An old file that cannot
+// be put back stays in the dead run's staging folder with its journal, and
+// one line says where.
 //
 // Series in one folder take turns: a lock on the folder itself is held
 // while a staging folder is made, while dead runs' staging folders are put

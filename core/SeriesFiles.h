@@ -85,10 +85,11 @@ struct NotPutBack {
 
 // Puts back what a series replaced (see core/SeriesRecovery.cpp): the
 // targets are reached from dir, the staging folder from staging, and the
-// folder's device is device. Targets changed or deleted since are added to
-// changed; false when a step failed, each such target in failed (the rest
-// are still tried).
-bool PutBack(int dir, int staging, const std::vector<JournalEntry>& entries, uint64_t device,
+// folder's device is device; ownRun for the entries of this run's own
+// commit, which knows what it moved aside. Targets changed or deleted
+// since are added to changed; false when a step failed, each such target
+// in failed (the rest are still tried).
+bool PutBack(int dir, int staging, const std::vector<JournalEntry>& entries, uint64_t device, bool ownRun,
              std::vector<Changed>& changed, std::vector<NotPutBack>& failed);
 
 // Puts right and removes the staging folders dead runs left in the folder

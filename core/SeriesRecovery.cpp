@@ -5,10 +5,11 @@
 // had not placed yet ("N"). The next series in that folder puts every
 // target back that still holds exactly what the dead run placed (the same
 // inode, size and content); a target the dead run placed and the user
-// changed or deleted since stays as the user left it, its old file kept
-// beside it. A staging folder whose journal cannot be trusted is left for a
-// person, and so is an old file that cannot go back: one line says where,
-// and the folder stays open to new series.
+// changed or deleted since, or one it had not placed and the user deleted,
+// stays as the user left it, its old file kept beside it. A staging folder
+// whose journal cannot be trusted, or without a journal but with old files,
+// is left for a person, and so is an old file that cannot go back: one line
+// says where, and the folder stays open to new series.
 #include "core/SeriesFiles.h"
 
 #include "core/ErrorWords.h"
@@ -135,16 +136,57 @@ struct Staging {
     }
 };
 
+// Why the staging folder whose status is st cannot be trusted as this
+// user's own private folder (empty: it can). A journal is sealed against
+// damage only: anyone may compute its seal. What keeps one from being
+// forged is that only this user can have written it, as into a private
+// temporary folder: the staging folder is this user's and no one else may
+// write in it, and the journal is this user's file with no other name.
+std::string NotPrivate(const struct stat& st)
+{
+    if (st.st_uid != ::geteuid())
+        return "belongs to user " + std::to_string(st.st_uid) + ", not to this one";
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return "may be written by other users";
+    return {};
+}
+
+// Whether the staging folder open as staging holds an old file a dead run
+// moved aside that has no other name: the only copy of a file it replaced.
+bool HoldsOnlyCopies(int staging)
+{
+    const int listFd = ::openat(staging, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* list = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!list) {
+        if (listFd >= 0)
+            ::close(listFd);
+        return listFd < 0;  // what cannot be looked at may hold anything
+    }
+    bool holds = false;
+    const std::string old = ".old";
+    while (const struct dirent* d = ::readdir(list)) {
+        const std::string name = d->d_name;
+        struct stat st;
+        if (name.size() > old.size() && name.compare(name.size() - old.size(), old.size(), old) == 0 &&
+            ::fstatat(staging, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            (!S_ISREG(st.st_mode) || st.st_nlink == 1))
+            holds = true;
+    }
+    ::closedir(list);
+    return holds;
+}
+
 // Looks at the entry called name in the folder open as dir (shown as
 // folder): whether it is a dead run's staging folder to remove, one whose
 // journal is to be put back (every entry then names a file of the folder,
 // and every backup is a file), one to refuse, or none of those. A folder
-// whose lock is held belongs to a running series.
+// whose lock is held belongs to a running series; one of another user that
+// this user cannot open may too, and is none of this run's business.
 void Examine(int dir, const std::string& folder, const std::string& name, Staging& s)
 {
     s.kind = Staging::Skip;
     struct stat st;
-    if (!IsStagingName(name) || ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || st.st_uid != ::geteuid())
+    if (!IsStagingName(name) || ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return;
     if (S_ISLNK(st.st_mode)) {
         s.kind = Staging::Refuse;
@@ -154,19 +196,31 @@ void Examine(int dir, const std::string& folder, const std::string& name, Stagin
     if (!S_ISDIR(st.st_mode))
         return;
     s.fd = ::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
-    if (s.fd < 0 || ::flock(s.fd, LOCK_EX | LOCK_NB) != 0)
+    if (s.fd < 0 || ::flock(s.fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(s.fd, &st) != 0)
         return;
+    s.kind = Staging::Refuse;
+    if (std::string why = NotPrivate(st); !why.empty()) {
+        s.why = why + ", so nothing in it is trusted";
+        return;
+    }
     const OwnedFd journalFd{::openat(s.fd, kJournalName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
     const int opened = errno;
     // An older version's journal, under the name it gave it.
     struct stat older;
     if (journalFd.fd < 0 && opened == ENOENT && ::fstatat(s.fd, "journal~~", &older, AT_SYMLINK_NOFOLLOW) != 0) {
+        // Without a journal the old files it keeps cannot be put back, and
+        // are not lost either: they stay for a person. A folder marked as
+        // being removed holds none that are needed.
+        const std::string gone = ".gone";
+        if (name.compare(name.size() - gone.size(), gone.size(), gone) != 0 && HoldsOnlyCopies(s.fd)) {
+            s.why = "has no journal, but holds old files of an interrupted series";
+            return;
+        }
         s.kind = Staging::Remove;
         return;
     }
     // A dead run's journal: the run died while replacing targets, and its
     // old files go back before its backups can go.
-    s.kind = Staging::Refuse;
     const std::string journal = "the journal of an interrupted series ";
     std::vector<uint8_t> bytes;
     std::string why;
@@ -175,6 +229,16 @@ void Examine(int dir, const std::string& folder, const std::string& name, Stagin
                                              "no longer read"
                                  : journal + "cannot be read: " + qnSystemWords(opened);
         return;
+    }
+    if (::fstat(journalFd.fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        if (st.st_uid != ::geteuid())
+            why = "belongs to user " + std::to_string(st.st_uid) + ", not to this one";
+        else if (st.st_nlink != 1)
+            why = "has other names (hard links)";
+        if (!why.empty()) {
+            s.why = journal + why + ", so it is not trusted";
+            return;
+        }
     }
     if (!ReadAll(journalFd.fd, bytes, why) || !CQNF_FileSeries::ParseJournal(bytes.data(), bytes.size(), s.journal, why) ||
         !IsWrittenHere(dir, s.fd, s.journal, why)) {
@@ -201,38 +265,58 @@ void Examine(int dir, const std::string& folder, const std::string& name, Stagin
 // Each target, by what it holds now:
 // - exactly the file the series placed: it gets its old file back, or goes
 //   when it had none;
-// - nothing, while the series' file is still in the staging folder: the old
-//   file was moved aside and the new one never placed, and it goes back;
 // - anything else, where the series had placed its file: the user changed
 //   or deleted it since. It stays as it is, its old file kept beside it;
-// - anything at all, where the series never placed its file: the target is
-//   as the series found it (its old file linked as the backup) or as the
-//   user made it since, and stays.
-bool PutBack(int dir, int staging, const std::vector<JournalEntry>& entries, uint64_t device,
+// - nothing, where the series never placed its file: the user deleted it
+//   since (a run that dies keeps its old file linked as the backup), and it
+//   stays deleted, its old file kept beside it. Only a run putting back its
+//   own failed commit knows that it moved that old file aside itself, and
+//   puts it back;
+// - anything else, where the series never placed its file: the target is
+//   as the series found it or as the user made it since, and stays.
+// A target is acted on only while it is still the file found: a name
+// replaced in between is the user's.
+bool PutBack(int dir, int staging, const std::vector<JournalEntry>& entries, uint64_t device, bool ownRun,
              std::vector<Changed>& changed, std::vector<NotPutBack>& failed)
 {
     bool ok = true;
     for (const JournalEntry& e : entries) {
         const std::string backup = BackupName(e.index);
-        struct stat targetSt, backupSt, stagedSt;
-        const bool hasTarget = ::fstatat(dir, e.file.c_str(), &targetSt, AT_SYMLINK_NOFOLLOW) == 0;
-        const bool ours = hasTarget && e.inode != 0 && S_ISREG(targetSt.st_mode) &&
-                          uint64_t(targetSt.st_ino) == e.inode && uint64_t(targetSt.st_size) == e.size &&
-                          uint64_t(targetSt.st_dev) == device && DigestOf(dir, e.file) == e.digest;
+        struct stat targetSt, backupSt, stagedSt, nowSt;
         const bool hasBackup =
             ::fstatat(staging, backup.c_str(), &backupSt, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(backupSt.st_mode);
+        // A link's end elsewhere is reached through its folder, opened once:
+        // what is looked at below and what is done reach the same folder,
+        // whatever is renamed on the way in between.
+        const size_t slash = e.file[0] == '/' ? e.file.rfind('/') : std::string::npos;
+        const std::string parent = slash == std::string::npos ? std::string() : e.file.substr(0, slash + 1);
+        const std::string base = e.file.substr(parent.size());
+        const OwnedFd parentFd{parent.empty() ? -1 : ::open(parent.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)};
+        const int at = parent.empty() ? dir : parentFd.fd;
+        if (at < 0) {
+            ok = false;
+            failed.push_back({e.file, errno, hasBackup ? backup : std::string()});
+            continue;
+        }
+        const bool hasTarget = ::fstatat(at, base.c_str(), &targetSt, AT_SYMLINK_NOFOLLOW) == 0;
+        bool ours = hasTarget && e.inode != 0 && S_ISREG(targetSt.st_mode) &&
+                    uint64_t(targetSt.st_ino) == e.inode && uint64_t(targetSt.st_size) == e.size &&
+                    uint64_t(targetSt.st_dev) == device && DigestOf(at, base) == e.digest;
         const bool placed = ::fstatat(staging, StagedName(e.index).c_str(), &stagedSt, AT_SYMLINK_NOFOLLOW) != 0;
+        // Once more just before the step: still the very file read.
+        ours = ours && ::fstatat(at, base.c_str(), &nowSt, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(nowSt.st_mode) &&
+               nowSt.st_ino == targetSt.st_ino && nowSt.st_dev == targetSt.st_dev;
         int rc = 0;
-        if (hasBackup && (ours || (!hasTarget && !placed))) {
-            rc = ::renameat(staging, backup.c_str(), dir, e.file.c_str());
+        if (hasBackup && (ours || (ownRun && !hasTarget && !placed))) {
+            rc = ::renameat(staging, backup.c_str(), at, base.c_str());
         } else if (ours) {
-            rc = ::unlinkat(dir, e.file.c_str(), 0);
-        } else if (placed) {
+            rc = ::unlinkat(at, base.c_str(), 0);
+        } else if (placed || !hasTarget) {
             Changed c;
             c.file = e.file;
             c.deleted = !hasTarget;
-            if (hasBackup)
-                rc = KeepBeside(staging, backup, dir, e.file, ".before-crash", c.before);
+            if (hasBackup && (rc = KeepBeside(staging, backup, at, base, ".before-crash", c.before)) == 0)
+                c.before = parent + c.before;
             if (rc == 0 && (hasBackup || hasTarget))
                 changed.push_back(std::move(c));
         }
@@ -266,20 +350,21 @@ void RecoverDeadRuns(int dir, const std::string& folder, std::vector<Changed>& c
     for (const std::string& name : names) {
         Staging s;
         Examine(dir, folder, name, s);
-        const std::string shown = folder + "/" + qnShownName(name);
+        const std::string shown = qnShownName(folder + "/" + name);
         if (s.kind == Staging::Refuse) {
             lines.push_back(shown + ": " + s.why + kLeftForAPerson);
             continue;
         }
         if (s.kind == Staging::PutBack) {
             std::vector<NotPutBack> failed;
-            const bool whole = PutBack(dir, s.fd, s.journal.entries, uint64_t(folderSt.st_dev), changed, failed);
+            const bool whole =
+                PutBack(dir, s.fd, s.journal.entries, uint64_t(folderSt.st_dev), false, changed, failed);
             ::fsync(dir);
             // What could not go back stays with the journal, for a person
             // or the next series here.
             for (const NotPutBack& f : failed) {
                 const std::string at = f.file[0] == '/' ? std::string() : folder + "/";
-                lines.push_back(at + qnShownName(f.file) + ": cannot be put back as it was before an interrupted series (" +
+                lines.push_back(qnShownName(at + f.file) + ": cannot be put back as it was before an interrupted series (" +
                                 qnSystemWords(f.error) + ")" +
                                 (f.backup.empty() ? std::string()
                                                   : "; its old file is kept as " + shown + "/" + f.backup));

@@ -58,10 +58,15 @@ void SaveByRename(const std::string& path, const std::string& text)
 // absolute path or by ".."), or a file of the folder while it lies in a
 // staging folder other than the one it was written in or on another disk,
 // or does not match its seal; or the staging folder is a link to a dead
-// run's elsewhere. The planted old file would go over the file named. The
-// next series into the folder says so in one line naming the staging
-// folder and goes on: nothing else changes inside the folder or outside
-// it, and the staging folder stays as it was, for a person.
+// run's elsewhere. A journal true in every byte, naming the victim through
+// a link or a file of the folder, that another user could have written:
+// in a staging folder of another user or one others may write, or itself
+// another user's or a second name of a file. A staging folder without a
+// journal that holds an old file. The planted old file would go over the
+// file named. The next series into the folder (whose name holds a line
+// end) says so in one line naming the staging folder, escaped, and goes
+// on: nothing else changes inside the folder or outside it, and the
+// staging folder stays as it was, for a person.
 TEST(FileSeries, AJournalItCannotTrustIsLeftForAPersonAndTheSeriesGoesOn)
 {
     TempDir top;
@@ -88,10 +93,17 @@ TEST(FileSeries, AJournalItCannotTrustIsLeftForAPersonAndTheSeriesGoesOn)
         int parts[2];
         std::memcpy(parts, &fsSt.f_fsid, sizeof parts);
         j.fileSystem = uint64_t(uint32_t(parts[0])) << 32 | uint32_t(parts[1]);
+        // The file it names, as it is now: a run had placed it.
+        const std::string named = file[0] == '/' ? file : folder + "/" + file;
+        const Bytes bytes = ReadFile(named);
+        uint8_t digest[CQNF_MD5Digest::kDigestSize];
+        CQNF_MD5Digest::Compute(bytes.data(), bytes.size(), digest);
         CQNF_FileSeries::JournalEntry e;
         e.index = 1;
-        e.inode = st(victim).st_ino;
-        e.size = st(victim).st_size;
+        e.inode = st(named).st_ino;
+        e.size = st(named).st_size;
+        for (const uint8_t b : digest)
+            e.digest += "0123456789abcdef"[b >> 4], e.digest += "0123456789abcdef"[b & 15];
         e.name = "p_1.png";
         e.file = file;
         j.entries.push_back(e);
@@ -100,11 +112,22 @@ TEST(FileSeries, AJournalItCannotTrustIsLeftForAPersonAndTheSeriesGoesOn)
         return CQNF_FileSeries::JournalBytes(j);
     };
     using Make = std::function<std::string(const std::string& folder, const std::string& staging)>;
+    using Change = std::function<void(const std::string& staging)>;
+    const bool root = ::geteuid() == 0;
+    const auto sound = [&](auto& f, auto& s) { return journalFor(f, s, "p_1.png", {}); };
+    const auto throughLink = [&](auto& f, auto& s) {
+        fs::remove(f + "/p_1.png");
+        fs::create_symlink(victim, f + "/p_1.png");
+        return journalFor(f, s, victim, {});
+    };
+    const auto chown = [](const std::string& path) { ASSERT_EQ(::lchown(path.c_str(), 65534, 65534), 0) << path; };
     const struct {
         const char* what;
         Make journal;
         const char* why;
         bool linked;  // the staging folder is a link to one beside the victim
+        Change change = {};  // what is done to the staging folder after
+        bool asRoot = false;  // only root may do it
     } cases[] = {
         {"an absolute path", [&](auto& f, auto& s) { return journalFor(f, s, victim, {}); }, "names", false},
         {"a path out of the folder", [&](auto& f, auto& s) { return journalFor(f, s, "../victim.txt", {}); }, "names",
@@ -138,21 +161,42 @@ TEST(FileSeries, AJournalItCannotTrustIsLeftForAPersonAndTheSeriesGoesOn)
          "older version", false},
         {"a link to a dead run's staging folder elsewhere",
          [&](auto& f, auto& s) { return journalFor(f, s, victim, {}); }, "symbolic link", true},
+        {"another user's staging folder, through a link", throughLink, "belongs to user 65534", false,
+         [&](auto& s) {
+             for (const auto& e : fs::directory_iterator(s))
+                 chown(e.path().string());
+             chown(s);
+         },
+         true},
+        {"another user's staging folder", sound, "belongs to user 65534", false, chown, true},
+        {"a staging folder others may write", throughLink, "may be written by other users", false,
+         [](auto& s) { fs::permissions(s, fs::perms::group_write | fs::perms::others_write, fs::perm_options::add); }},
+        {"another user's journal", throughLink, "journal of an interrupted series belongs to user 65534", false,
+         [&](auto& s) { chown(s + "/journal"); }, true},
+        {"a journal of two names", sound, "has other names", false,
+         [&](auto& s) { fs::create_hard_link(s + "/journal", s + "/../journal-too"); }},
+        {"no journal", sound, "has no journal, but holds old files", false,
+         [](auto& s) { fs::remove(s + "/journal"); }},
     };
     int n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string folder = top.File("shared" + std::to_string(++n));
+        if (c.asRoot && !root)
+            continue;  // files of another user are made by root alone
+        const std::string folder = top.File("sha\nred" + std::to_string(++n));
         fs::create_directory(folder);
         Put(folder + "/p_1.png", "old p_1");
         Put(folder + "/p_2.png", "old p_2");
-        const std::string name = ".series-Plant" + std::to_string(n);
+        const std::string name = ".series-Plt" + std::to_string(100 + n);
         const std::string staging = c.linked ? top.File(name) : folder + "/" + name;
         fs::create_directory(staging);
+        fs::permissions(staging, fs::perms::owner_all);
         if (c.linked)
             fs::create_symlink(staging, folder + "/" + name);
         Put(staging + "/1.old", "planted");
         Put(staging + "/journal", c.journal(folder, staging));
+        if (c.change)
+            c.change(staging);
         auto inFolder = Contents(folder);
         const auto inStaging = Contents(staging);
 
@@ -162,7 +206,8 @@ TEST(FileSeries, AJournalItCannotTrustIsLeftForAPersonAndTheSeriesGoesOn)
             EXPECT_TRUE(written);
             const auto lines = LinesOf(said);
             ASSERT_EQ(lines.size(), 1u) << said;
-            EXPECT_NE(lines[0].find(folder + "/" + name + ": "), std::string::npos) << said;
+            EXPECT_NE(lines[0].find(top.File("sha\\x0ared" + std::to_string(n)) + "/" + name + ": "), std::string::npos)
+                << said;
             EXPECT_NE(lines[0].find(c.why), std::string::npos) << said;
             EXPECT_NE(lines[0].find("left as it is"), std::string::npos) << said;
             inFolder["other.png"] = "second other.png";
@@ -261,44 +306,50 @@ TEST(FileSeries, NamesAsLongAsTheFileSystemTakesAreWritten)
     EXPECT_EQ(Judge(Contents(dir.Path()), before, names, "new ", {}), Holds::NewSet);
 }
 
-// A run killed in its commit after placing four of its five files; the
+// A run killed in its commit after placing four of its six files; the
 // user then edits two it placed in place, deletes one it placed over an
-// old file, and saves the one it never placed (an old file) anew. The next
-// series, of another name, puts back only what is still as the dead run
-// left it: the edited and the deleted files stay as the user left them,
-// the old file of each that had one is kept beside it (under a name of its
-// own, never over the user's file of the first name tried), the file the
-// run never replaced is the user's as any file is, and one line for each
-// kept file says where. A next series of the same names, which replaces
-// the changed files, keeps each beside its new file first. With names of
-// 255 bytes the kept names are cut to fit, and the folder holds no staging
-// folder after.
+// old file, saves one it never placed (an old file) anew and deletes the
+// other. The next series, of another name, puts back only what is still
+// as the dead run left it: the edited and the deleted files stay as the
+// user left them, the old file of each that had one is kept beside it
+// (under a name of its own, never over the user's file of the first name
+// tried), the file the run never replaced is the user's as any file is,
+// and one line for each kept file says where, the folder's name escaped.
+// A next series of the same names, which replaces the changed files, keeps
+// each beside its new file first. With names of 255 bytes the kept names
+// are cut to fit, and the folder holds no staging folder after.
 TEST(FileSeries, AFileChangedOrDeletedAfterAKilledCommitStaysWithItsOldFileBeside)
 {
     for (const int form : {0, 1, 2, 3}) {
         const bool sameName = form % 2 == 1, longNames = form >= 2;
         SCOPED_TRACE(std::string(longNames ? "names of 255 bytes" : "short names") +
                      (sameName ? ", a next series of the same names" : ", a next series of another name"));
-        std::vector<std::string> names = Names(5);
+        std::vector<std::string> names = Names(6);
         if (longNames)
             for (size_t k = 0; k < names.size(); ++k)
                 names[k] = LongName(k + 1);
         const std::vector<std::string> second = sameName ? names : std::vector<std::string>{"other.png"};
         auto kept = [&](size_t k, const std::string& ending) { return KeptName(names[k], ending); };
-        TempDir dir;
-        PutOldFiles(dir.Path(), names);
-        Put(dir.File(names[4]), "old " + names[4]);
-        Put(dir.File(kept(0, ".before-crash")), "the user's own");
-        Put(dir.File(kept(0, ".changed-after-crash")), "the user's own too");
-        auto expected = Contents(dir.Path());
-        ASSERT_TRUE(KilledInCommit(dir.Path(), dir.Path(), names, 4)) << "the run was not killed in its commit";
-        EditInPlace(dir.File(names[0]), "NEW");
-        fs::remove(dir.File(names[1]));
-        EditInPlace(dir.File(names[3]), "NEW");
-        SaveByRename(dir.File(names[4]), "the user's " + names[4]);
+        TempDir top;
+        const std::string dir = top.File("o\nut");
+        fs::create_directory(dir);
+        const auto file = [&](const std::string& name) { return dir + "/" + name; };
+        const auto shown = [&](const std::string& name) { return top.File("o\\x0aut/") + name; };
+        PutOldFiles(dir, names);
+        Put(file(names[4]), "old " + names[4]);
+        Put(file(names[5]), "old " + names[5]);
+        Put(file(kept(0, ".before-crash")), "the user's own");
+        Put(file(kept(0, ".changed-after-crash")), "the user's own too");
+        auto expected = Contents(dir);
+        ASSERT_TRUE(KilledInCommit(dir, dir, names, 4)) << "the run was not killed in its commit";
+        EditInPlace(file(names[0]), "NEW");
+        fs::remove(file(names[1]));
+        EditInPlace(file(names[3]), "NEW");
+        SaveByRename(file(names[4]), "the user's " + names[4]);
+        fs::remove(file(names[5]));
 
         testing::internal::CaptureStderr();
-        const bool written = WriteSeries(dir.Path(), second, "second ");
+        const bool written = WriteSeries(dir, second, "second ");
         const std::string said = testing::internal::GetCapturedStderr();
         ASSERT_TRUE(written);
         expected[names[0]] = "NEW " + names[0];
@@ -307,32 +358,39 @@ TEST(FileSeries, AFileChangedOrDeletedAfterAKilledCommitStaysWithItsOldFileBesid
         expected[kept(1, ".before-crash")] = "old " + names[1];
         expected[names[3]] = "NEW " + names[3];
         expected[names[4]] = "the user's " + names[4];
+        expected.erase(names[5]);
+        expected[kept(5, ".before-crash")] = "old " + names[5];
         if (sameName) {
             expected[kept(0, ".changed-after-crash-2")] = "NEW " + names[0];
             expected[kept(3, ".changed-after-crash")] = "NEW " + names[3];
         }
         for (const std::string& name : second)
             expected[name] = "second " + name;
-        EXPECT_EQ(Contents(dir.Path()), expected);
-        EXPECT_EQ(StagingFolder(dir.Path()), "");
+        EXPECT_EQ(Contents(dir), expected);
+        EXPECT_EQ(StagingFolder(dir), "");
         const auto lines = LinesOf(said);
-        ASSERT_EQ(lines.size(), sameName ? 3u : 2u) << said;
-        EXPECT_NE(lines[0].find(dir.File(names[0]) + " was changed"), std::string::npos) << said;
-        EXPECT_NE(lines[0].find(dir.File(kept(0, ".before-crash-2"))), std::string::npos) << said;
-        EXPECT_NE(lines[1].find(dir.File(names[1]) + " was deleted"), std::string::npos) << said;
-        EXPECT_NE(lines[1].find("kept as " + dir.File(kept(1, ".before-crash"))), std::string::npos) << said;
+        ASSERT_EQ(lines.size(), sameName ? 4u : 3u) << said;
+        const std::string& last = lines.back();
+        EXPECT_NE(lines[0].find(shown(names[0]) + " was changed"), std::string::npos) << said;
+        EXPECT_NE(lines[0].find(shown(kept(0, ".before-crash-2"))), std::string::npos) << said;
+        EXPECT_NE(lines[1].find(shown(names[1]) + " was deleted"), std::string::npos) << said;
+        EXPECT_NE(lines[1].find("kept as " + shown(kept(1, ".before-crash"))), std::string::npos) << said;
+        EXPECT_NE(last.find(shown(names[5]) + " was deleted"), std::string::npos) << said;
+        EXPECT_NE(last.find("kept as " + shown(kept(5, ".before-crash"))), std::string::npos) << said;
         if (!sameName) {
             EXPECT_NE(lines[0].find("it stays as it is"), std::string::npos) << said;
             EXPECT_NE(lines[1].find("it stays deleted"), std::string::npos) << said;
+            EXPECT_NE(last.find("it stays deleted"), std::string::npos) << said;
             continue;
         }
         EXPECT_EQ(lines[0].find("stays"), std::string::npos) << said;
-        EXPECT_NE(lines[0].find("kept as " + dir.File(kept(0, ".changed-after-crash-2"))), std::string::npos) << said;
-        EXPECT_NE(lines[0].find(dir.File(names[0]) + " now holds the new file"), std::string::npos) << said;
-        EXPECT_NE(lines[1].find(dir.File(names[1]) + " now holds the new file"), std::string::npos) << said;
-        EXPECT_NE(lines[2].find(dir.File(names[3]) + " was changed"), std::string::npos) << said;
-        EXPECT_NE(lines[2].find("kept as " + dir.File(kept(3, ".changed-after-crash"))), std::string::npos) << said;
+        EXPECT_NE(lines[0].find("kept as " + shown(kept(0, ".changed-after-crash-2"))), std::string::npos) << said;
+        EXPECT_NE(lines[0].find(shown(names[0]) + " now holds the new file"), std::string::npos) << said;
+        EXPECT_NE(lines[1].find(shown(names[1]) + " now holds the new file"), std::string::npos) << said;
+        EXPECT_NE(lines[2].find(shown(names[3]) + " was changed"), std::string::npos) << said;
+        EXPECT_NE(lines[2].find("kept as " + shown(kept(3, ".changed-after-crash"))), std::string::npos) << said;
         EXPECT_EQ(lines[2].find("before-crash"), std::string::npos) << said;
+        EXPECT_NE(last.find(shown(names[5]) + " now holds the new file"), std::string::npos) << said;
     }
 }
 
