@@ -207,6 +207,7 @@ int Read(const tool::Args& args)
         return fail("cannot write " + series.Failure());
     const uint8_t mode = psd.GetImageMode();
     unsigned short error = 0;
+    unsigned files = 0;
     // The layers are listed once their files are in place: a run refused
     // when it puts them there says only why.
     std::string listing;
@@ -236,6 +237,7 @@ int Read(const tool::Args& args)
                             "tessolo-tool", error))
             return fail(qnFileFailure((dir / name).string(), true, error));
         series.Add(name);
+        ++files;
     }
     // The merged image, as Load decoded it.
     const uint32_t count = psd.GetLayersCount();
@@ -246,10 +248,12 @@ int Read(const tool::Args& args)
                         error))
         return fail(qnFileFailure((dir / "merged.png").string(), true, error));
     series.Add("merged.png");
+    ++files;
     if (!series.Commit())
         return fail("cannot write " + series.Failure() + "; nothing was written");
     std::fputs(listing.c_str(), stdout);
     std::printf("merged: %u x %u, %u layer%s\n", w, h, count, count == 1 ? "" : "s");
+    std::printf("wrote %u PNG file%s in %s\n", files, files == 1 ? "" : "s", qnShownName(dir.string()).c_str());
     return 0;
 }
 

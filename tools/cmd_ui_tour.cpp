@@ -164,7 +164,7 @@ struct Tour {
         std::string err;
         const std::string path = (fs::path(out) / (std::string(file) + ".png")).string();
         if (hostapp::WritePngFile(path, img, err)) {
-            saved.push_back(path + " " + expected);
+            saved.push_back(qnShownName(path) + " " + qnShownLine(expected));
         } else {
             problems.push_back(err);
             writeFailed = true;
