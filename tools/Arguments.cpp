@@ -40,18 +40,13 @@ void RefuseTogether(const Args& args, const std::string& one, const std::string&
         throw BadArgument(one + " and " + other + " cannot be given together");
 }
 
-void RefuseEmptyName(const std::string& name, const std::string& what)
-{
-    if (name.empty())
-        throw BadArgument(what + " is an empty name");
-}
-
 namespace {
 
 // A usage word without its brackets, a trailing "..." or a place ("@X,Y").
 std::string Bare(std::string word)
 {
-    word.erase(std::remove_if(word.begin(), word.end(), [](char c) { return c == '[' || c == ']'; }), word.end());
+    word.erase(std::remove_if(word.begin(), word.end(), [](char c) { return c == '[' || c == ']' || c == '(' || c == ')'; }),
+               word.end());
     if (const size_t at = word.find("..."); at != std::string::npos)
         word.erase(at);
     if (const size_t at = word.find('@'); at != std::string::npos)
@@ -80,10 +75,11 @@ struct Form {
 
 std::vector<Form> Forms(const std::string& usage)
 {
-    // The usage proper: lines after it that begin with two spaces explain it.
+    // The usage proper: lines after it that begin with two spaces explain
+    // it; one that goes on with a word, an option or another form does not.
     std::string line = usage;
     for (size_t at = line.find("\n  "); at != std::string::npos; at = line.find("\n  ", at + 1))
-        if (at + 3 < line.size() && line[at + 3] != ' ') {
+        if (at + 3 < line.size() && line[at + 3] != ' ' && line[at + 3] != '|') {
             line.erase(at);
             break;
         }
@@ -100,22 +96,24 @@ std::vector<Form> Forms(const std::string& usage)
     long depth = 0;
     for (size_t i = 0; i < words.size(); ++i) {
         const std::string& w = words[i];
-        // "|" alone parts forms; inside brackets it parts an option's choices.
-        if (w == "|" && depth == 0) {
-            forms.emplace_back();
+        // "|" alone parts forms; inside brackets it parts choices.
+        if (w == "|") {
+            if (depth == 0)
+                forms.emplace_back();
             continue;
         }
-        depth += std::count(w.begin(), w.end(), '[') - std::count(w.begin(), w.end(), ']');
+        for (const char c : w)
+            depth += c == '[' || c == '(' ? 1 : c == ']' || c == ')' ? -1 : 0;
         Form& f = forms.back();
         const bool first = f.words.empty();
         f.words.push_back(w);
         if (first && w == command)
             continue;
         const std::string before = i > 0 ? words[i - 1] : std::string();
-        const bool optionValue = Bare(before).rfind("--", 0) == 0 && before.back() != ']';
+        const bool optionValue = Bare(before).rfind("--", 0) == 0 && before.back() != ']' && before.back() != ')';
         if (optionValue || Bare(w).rfind("-", 0) == 0)
             continue;
-        if (w.front() == '[' && w != "[ARGS]")
+        if ((w.front() == '[' || w.front() == '(') && w != "[ARGS]")
             continue;  // an option's choices, or another command's options
         if (w == "[ARGS]" || w.find("...") != std::string::npos)
             f.variadic = f.positionals.size();
@@ -129,7 +127,7 @@ std::string OptionWord(const std::vector<Form>& forms, const std::string& option
 {
     for (const Form& f : forms)
         for (size_t k = 0; k + 1 < f.words.size(); ++k)
-            if (Bare(f.words[k]) == option && f.words[k].back() != ']')
+            if (Bare(f.words[k]) == option && f.words[k].back() != ']' && f.words[k].back() != ')')
                 return Bare(f.words[k + 1]);
     return option;
 }

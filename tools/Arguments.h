@@ -32,10 +32,6 @@ void RefuseOptions(const Args& args);
 // both given is a wrong command line naming them.
 void RefuseTogether(const Args& args, const std::string& one, const std::string& other);
 
-// A file or folder named by an empty argument ('' on the command line):
-// refused as "WHAT is an empty name" rather than looked for.
-void RefuseEmptyName(const std::string& name, const std::string& what);
-
 // For a command whose usage line names its arguments in capitals
 // ("convert IN OUT.png", "shapes show FILE [--png OUT]"): throws "NAME is an
 // empty name" when one of args is empty, NAME being the usage's word for it

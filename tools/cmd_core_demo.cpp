@@ -98,7 +98,6 @@ int Run(const tool::Args& args)
     tool::RefuseOptions(args);
     if (args.size() != 1)
         return tool::BadArguments("core-demo", "expected one argument OUTDIR");
-    tool::RefuseEmptyName(args[0], "OUTDIR");
     if (const std::string why = qnStandardOutputFolderRefusal(args[0]); !why.empty())
         return tool::Fail("core-demo", why);
     if (const std::string why = qnMakeLastFolder(args[0]); !why.empty())

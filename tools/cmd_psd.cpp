@@ -156,9 +156,6 @@ int Read(const tool::Args& args)
     tool::RefuseOptions(args);
     if (args.size() != 3)
         return tool::BadArguments(kName, "expected: read IN.psd OUTDIR");
-    // An empty name names no folder, never the current one.
-    tool::RefuseEmptyName(args[1], "IN.psd");
-    tool::RefuseEmptyName(args[2], "OUTDIR");
     if (const std::string why = qnStandardOutputFolderRefusal(args[2]); !why.empty())
         return tool::Fail(kName, why);
     const std::string inPath = args[1];

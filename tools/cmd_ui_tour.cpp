@@ -299,7 +299,6 @@ int Run(const tool::Args& args)
     }
     if (!outGiven)
         return tool::BadArguments(kName, "needs an OUT_FOLDER");
-    tool::RefuseEmptyName(out, "OUT_FOLDER");
     if (const std::string why = qnStandardOutputFolderRefusal(out); !why.empty())
         return tool::Fail(kName, why);
     // The pictures go into a folder that is there, as every series does: a
