@@ -1,11 +1,11 @@
 #include "tools/Arguments.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <iterator>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <limits>
 
 namespace tool {
@@ -54,12 +54,12 @@ std::string Bare(std::string word)
     return word;
 }
 
-// A capital word that names a file or folder: not a number, a name inside
-// a file, a filter's name or text.
+// A capital word that names a file or folder: not a number (a letter
+// alone, "WxH"), a name inside a file, a filter's name or text.
 bool IsFileWord(const std::string& word)
 {
-    static const char* const kNoFile[] = {"N", "NAME", "PPI", "TEXT", "VALUE", "PATH", "TYPE", "PERCENT", "ARGS"};
-    if (word.empty() || word[0] < 'A' || word[0] > 'Z')
+    static const char* const kNoFile[] = {"NAME", "PPI", "TEXT", "VALUE", "PATH", "TYPE", "PERCENT", "ARGS"};
+    if (word.size() < 2 || word[0] < 'A' || word[0] > 'Z')
         return false;
     for (const char c : word.substr(0, word.find('.')))
         if (c >= 'a' && c <= 'z')

@@ -195,6 +195,9 @@ TEST(CommandLineMisuse, EveryProgramAnswersExitTwoWithOneLineNamingTheFault)
         {R, in + " -o " + F("o.qns4") + " --fonts ''", "DIR is an empty name"},
         {S, "--all ''", "OUTDIR is an empty name"},
         {S, "--contact-sheet ''", "FILE.png is an empty name"},
+        // An empty number or text is no name: its own check answers.
+        {T, "engine render --blur ''" + png, "--blur"},
+        {T, "storage put " + F("store.conf") + " A 1 ''", "VALUE ''"},
         {T, "ui-controls --snap " + F("o.png") + " --scene bogus", "unknown scene 'bogus'"},
         {T, "ui-edit --scene", "--scene needs a value"},
         {H, "", "expected INPUT and OUTPUT"},
