@@ -156,6 +156,23 @@ std::string qnStandardOutputOverInput(const std::vector<std::string>& inputs)
     return {};
 }
 
+void qnRefuseStandardOutputOnInput(int fd, const std::string& path)
+{
+    if (!g_program)
+        return;
+    struct stat out {}, in {};
+    if (::fstat(1, &out) != 0 || !S_ISREG(out.st_mode))
+        return;
+    if ((fd >= 0 ? ::fstat(fd, &in) : ::stat(path.c_str(), &in)) != 0 || in.st_dev != out.st_dev ||
+        in.st_ino != out.st_ino)
+        return;
+    // Nothing that is still buffered may reach the input either.
+    __fpurge(stdout);
+    const std::string line = g_programName + ": " + qnOverInputFailure("-", qnShownName(path)) + "\n";
+    (void)!::write(2, line.data(), line.size());
+    _exit(g_failureCode);
+}
+
 void qnCheckStandardOutputAtExit(const char* program, int failureCode)
 {
     if (g_program)

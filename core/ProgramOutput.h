@@ -42,6 +42,16 @@ void qnNameProgram(const std::string& program);
 // replace or append to. Worded as any output that leads to an input.
 std::string qnStandardOutputOverInput(const std::vector<std::string>& inputs);
 
+// Every file this program reads passes here when it is opened (fd) or
+// named as an input (fd -1: path is looked at). When standard output is that
+// very file, which every line the program prints would append to or write
+// over, the program ends at once, before any work, with one line in the
+// words of any output that leads to an input ("PROGRAM: cannot write -: it
+// would write over the input X; name another output") and its failure
+// code. Only in a program that called qnCheckStandardOutputAtExit: a
+// library in another's process leaves its standard output alone.
+void qnRefuseStandardOutputOnInput(int fd, const std::string& path);
+
 // Writes a block to standard output as fwrite does; false when it failed.
 // The system's reason is kept for the check at exit, which reports it: a
 // large block that fails is written past the stream's buffer, and the

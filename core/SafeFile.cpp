@@ -542,6 +542,17 @@ std::string qnInputRefusal(const std::string& output, const std::vector<std::str
     return {};
 }
 
+std::string qnMakeLastFolder(const std::string& folder)
+{
+    struct stat st;
+    if (::stat(folder.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? std::string() : "cannot write " + qnShownName(folder) + ": not a folder";
+    if (::mkdir(folder.c_str(), 0777) == 0 || errno == EEXIST)
+        return {};
+    const int why = errno;
+    return "cannot write " + qnShownName(folder) + ": " + (why == ENOENT ? std::string("no such folder") : qnSystemWords(why));
+}
+
 std::string qnFolderRefusal(const std::string& folder, size_t longestName)
 {
     struct stat st;

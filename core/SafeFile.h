@@ -73,6 +73,12 @@ std::string qnTargetRefusal(const std::string& path, bool takesStandardOutput = 
 // bytes long (0: the folder alone); the line names the folder.
 std::string qnFolderRefusal(const std::string& folder, size_t longestName);
 
+// Makes folder when it is not there, its own folder only: a folder in a
+// missing one is refused as every writer refuses a name there ("cannot
+// write X: no such folder"), so a mistyped name never becomes a chain of
+// folders. Empty, or one line naming the fault.
+std::string qnMakeLastFolder(const std::string& folder);
+
 // Why writing output would write over one of inputs, in one line that
 // names the input, or empty: both lead to one file, by device and inode
 // after links (a hard link or a symbolic one to an input), or, where that

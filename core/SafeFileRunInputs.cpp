@@ -1,5 +1,6 @@
 #include "core/SafeFileRunInputs.h"
 
+#include "core/ProgramOutput.h"
 #include "core/SafeFile.h"
 
 #include <deque>
@@ -61,8 +62,10 @@ void qnAddRunInputs(const std::vector<std::string>& paths)
     RunInputs& own = Own();
     std::lock_guard<std::mutex> hold(own.lock);
     for (const std::string& p : paths)
-        if (!p.empty())
+        if (!p.empty()) {
+            qnRefuseStandardOutputOnInput(-1, p);
             own.paths.push_back(p);
+        }
 }
 
 std::vector<std::string> qnRunInputs()

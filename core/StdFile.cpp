@@ -1,6 +1,7 @@
 #include "core/StdFile.h"
 
 #include "core/Launcher.h"
+#include "core/ProgramOutput.h"
 
 #include <cerrno>
 #include <cstring>
@@ -121,6 +122,7 @@ int qnOpenRegularFile(const char* path, int flags)
         errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         return -1;
     }
+    qnRefuseStandardOutputOnInput(fd, path);
     // Reading a regular file never waits; later reads need not be told so.
     const int fl = ::fcntl(fd, F_GETFL);
     if (fl >= 0)

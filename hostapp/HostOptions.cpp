@@ -243,7 +243,10 @@ bool ParseHostCommandLine(const std::vector<std::string>& args, HostCommandLine&
         // No option takes an empty value: "--descriptor ''" would otherwise
         // name no descriptor, and the last settings would replay instead.
         if (o->value && (i + 1 >= args.size() || args[i + 1].empty())) {
-            err = a + " needs a value";
+            // An empty name of a file or folder is worded as every program words it.
+            const std::string word = std::string(o->value).substr(0, std::string(o->value).find('['));
+            const bool names = i + 1 < args.size() && (word == "FILE" || word == "PATH" || word == "MASK");
+            err = names ? word + " is an empty name" : a + " needs a value";
             return false;
         }
         const std::string& value = o->value ? args[++i] : kNone;

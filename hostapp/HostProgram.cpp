@@ -399,7 +399,7 @@ int RunHostProgram(const HostCommandLine& cmd)
     if (!host.Violations().empty()) {
         for (const std::string& v : host.Violations())
             if (cmd.verbose)
-                std::printf("violation: %s\n", v.c_str());
+                std::printf("violation: %s\n", qnShownLine(v).c_str());
         return Fail(kExitViolation, "the plug-in broke the host protocol: " + host.Violations().front() + " (" +
                                         std::to_string(host.Violations().size()) + " in all)");
     }

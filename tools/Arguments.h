@@ -32,9 +32,13 @@ void RefuseOptions(const Args& args);
 // both given is a wrong command line naming them.
 void RefuseTogether(const Args& args, const std::string& one, const std::string& other);
 
-// A file or folder named by an empty argument ('' on the command line):
-// refused as "WHAT is an empty name" rather than looked for.
-void RefuseEmptyName(const std::string& name, const std::string& what);
+// For a command whose usage line names its arguments in capitals
+// ("convert IN OUT.png", "shapes show FILE [--png OUT]"): throws "NAME is an
+// empty name" when one of args is empty, NAME being the usage's word for it
+// (the word after its option, or the positional word at its place; the one
+// form of several, separated by '|', with as many positional words as
+// given). An empty TEXT or VALUE is text, no name, and stays.
+void RefuseEmptyNames(const std::string& usage, const Args& args);
 
 // A number from text in lo..hi: no NaN, no infinity, nothing after it.
 // what names it in the message ("SIGMA", "--resolution").

@@ -20,8 +20,6 @@ int Run(const tool::Args& args)
     tool::RefuseOptions(args);
     if (args.size() != 2)
         return tool::BadArguments(kName, "expected two arguments IN OUT");
-    tool::RefuseEmptyName(args[0], "IN");
-    tool::RefuseEmptyName(args[1], "OUT");
     if (const int refused = tool::RefuseOutput(kName, args[1], {args[0]}, {".png"}, true))
         return refused;
     CQNF_ImageFile in;

@@ -4,6 +4,7 @@
 #include "tools/Command.h"
 
 #include "core/ErrorWords.h"
+#include "core/ProgramOutput.h"
 #include "core/Array.h"
 #include "core/ErrorManager.h"
 #include "core/Progress.h"
@@ -88,7 +89,7 @@ int CoreDemo(const std::string& outDir)
     std::printf("tessolo demo: %u pieces, first index %u, last index %u\n", names.GetSize(), order[0],
                 order[order.GetSize() - 1]);
     std::printf("tessolo demo: wrote %lld bytes to %s (starts %s), \"Piece C4\" at offset %d\n",
-                static_cast<long long>(length), final.c_str(), hex.GetStr(), at);
+                static_cast<long long>(length), qnShownName(final.string()).c_str(), hex.GetStr(), at);
     return 0;
 }
 
@@ -97,13 +98,10 @@ int Run(const tool::Args& args)
     tool::RefuseOptions(args);
     if (args.size() != 1)
         return tool::BadArguments("core-demo", "expected one argument OUTDIR");
-    tool::RefuseEmptyName(args[0], "OUTDIR");
     if (const std::string why = qnStandardOutputFolderRefusal(args[0]); !why.empty())
         return tool::Fail("core-demo", why);
-    std::error_code ec;
-    std::filesystem::create_directories(args[0], ec);
-    if (ec)
-        return tool::Fail("core-demo", "cannot create " + args[0] + ": " + ec.message());
+    if (const std::string why = qnMakeLastFolder(args[0]); !why.empty())
+        return tool::Fail("core-demo", why);
     return CoreDemo(args[0]);
 }
 

@@ -120,9 +120,6 @@ int Pieces(const tool::Args& args)
     }
     if (files.size() != 3)
         return tool::BadArguments(kName, "pieces takes LAYOUT.qntd PICTURE OUT");
-    tool::RefuseEmptyName(files[0], "LAYOUT");
-    tool::RefuseEmptyName(files[1], "PICTURE");
-    tool::RefuseEmptyName(files[2], "OUT");
     // The name chooses the format: a ".psd" file, or else a PNG series into
     // OUT when it is a folder, or named after OUT, which then ends in .png or
     // has no ending: a name of another format ("photo.jpg") is a slip, not

@@ -156,9 +156,6 @@ int Read(const tool::Args& args)
     tool::RefuseOptions(args);
     if (args.size() != 3)
         return tool::BadArguments(kName, "expected: read IN.psd OUTDIR");
-    // An empty name names no folder, never the current one.
-    tool::RefuseEmptyName(args[1], "IN.psd");
-    tool::RefuseEmptyName(args[2], "OUTDIR");
     if (const std::string why = qnStandardOutputFolderRefusal(args[2]); !why.empty())
         return tool::Fail(kName, why);
     const std::string inPath = args[1];
@@ -207,6 +204,7 @@ int Read(const tool::Args& args)
         return fail("cannot write " + series.Failure());
     const uint8_t mode = psd.GetImageMode();
     unsigned short error = 0;
+    unsigned files = 0;
     // The layers are listed once their files are in place: a run refused
     // when it puts them there says only why.
     std::string listing;
@@ -236,6 +234,7 @@ int Read(const tool::Args& args)
                             "tessolo-tool", error))
             return fail(qnFileFailure((dir / name).string(), true, error));
         series.Add(name);
+        ++files;
     }
     // The merged image, as Load decoded it.
     const uint32_t count = psd.GetLayersCount();
@@ -246,10 +245,12 @@ int Read(const tool::Args& args)
                         error))
         return fail(qnFileFailure((dir / "merged.png").string(), true, error));
     series.Add("merged.png");
+    ++files;
     if (!series.Commit())
         return fail("cannot write " + series.Failure() + "; nothing was written");
     std::fputs(listing.c_str(), stdout);
     std::printf("merged: %u x %u, %u layer%s\n", w, h, count, count == 1 ? "" : "s");
+    std::printf("wrote %u PNG file%s in %s\n", files, files == 1 ? "" : "s", qnShownName(dir.string()).c_str());
     return 0;
 }
 

@@ -164,7 +164,7 @@ struct Tour {
         std::string err;
         const std::string path = (fs::path(out) / (std::string(file) + ".png")).string();
         if (hostapp::WritePngFile(path, img, err)) {
-            saved.push_back(path + " " + expected);
+            saved.push_back(qnShownName(path) + " " + qnShownLine(expected));
         } else {
             problems.push_back(err);
             writeFailed = true;
@@ -299,7 +299,6 @@ int Run(const tool::Args& args)
     }
     if (!outGiven)
         return tool::BadArguments(kName, "needs an OUT_FOLDER");
-    tool::RefuseEmptyName(out, "OUT_FOLDER");
     if (const std::string why = qnStandardOutputFolderRefusal(out); !why.empty())
         return tool::Fail(kName, why);
     // The pictures go into a folder that is there, as every series does: a

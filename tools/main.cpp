@@ -77,6 +77,8 @@ try {
             return 0;
         }
         try {
+            // An empty name names no file: one wording for every command.
+            tool::RefuseEmptyNames(c.usage, args);
             return c.run(args);
         } catch (const tool::BadArgument& e) {
             return tool::BadArguments(c.name, e.what());

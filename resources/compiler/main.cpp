@@ -18,6 +18,7 @@ int main(int argc, char** argv)
 {
     qnCheckStandardOutputAtExit("tessolo-rc", qnExitFailed);
     std::string manifest, out, fonts;
+    bool manifestGiven = false, outGiven = false, fontsGiven = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
             std::printf("usage: tessolo-rc MANIFEST -o OUT --fonts DIR\n"
@@ -25,20 +26,26 @@ int main(int argc, char** argv)
             return 0;
         }
         if (!std::strcmp(argv[i], "-o") && i + 1 < argc)
-            out = argv[++i];
+            out = argv[++i], outGiven = true;
         else if (!std::strcmp(argv[i], "--fonts") && i + 1 < argc)
-            fonts = argv[++i];
-        else if (manifest.empty() && argv[i][0] != '-')
-            manifest = argv[i];
+            fonts = argv[++i], fontsGiven = true;
+        else if (!manifestGiven && argv[i][0] != '-')
+            manifest = argv[i], manifestGiven = true;
         else {
             std::fprintf(stderr, "tessolo-rc: unexpected argument '%s' (see --help)\n", qnShownLine(argv[i]).c_str());
             return 2;
         }
     }
-    if (manifest.empty() || out.empty() || fonts.empty()) {
+    if (!manifestGiven || !outGiven || !fontsGiven) {
         std::fprintf(stderr, "tessolo-rc: MANIFEST, -o OUT and --fonts DIR are required (see --help)\n");
         return 2;
     }
+    // An empty name names no file and no folder.
+    for (const auto& [name, what] : {std::pair{&manifest, "MANIFEST"}, std::pair{&out, "OUT"}, std::pair{&fonts, "DIR"}})
+        if (name->empty()) {
+            std::fprintf(stderr, "tessolo-rc: %s is an empty name (see --help)\n", what);
+            return 2;
+        }
     // The resource file is a storage container, and its name says so.
     if (const std::string why = qnOutputNameRefusal(out, {".qns4"}); !why.empty()) {
         std::fprintf(stderr, "tessolo-rc: %s (see --help)\n", qnShownLine(why).c_str());
@@ -82,6 +89,7 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "tessolo-rc: %s\n", qnShownLine(qnFileFailure(out, true, error)).c_str());
             return 1;
         }
+        std::printf("wrote %s\n", qnShownName(out).c_str());
     } catch (const rc::Error& e) {
         std::fprintf(stderr, "tessolo-rc: %s\n", qnShownLine(e.what()).c_str());
         return 1;

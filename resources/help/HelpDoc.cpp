@@ -503,5 +503,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "tessolo-helpdoc: cannot write %s: %s\n", qnShownLine(out).c_str(), qnSystemWords(why).c_str());
         return 1;
     }
+    std::printf("wrote %s\n", qnShownName(out).c_str());
     return 0;
 }

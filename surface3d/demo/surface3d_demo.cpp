@@ -262,8 +262,13 @@ try {
                            a == "--all";
         if (!known)
             return BadArguments(a.rfind('-', 0) == 0 ? "unknown option " + a : "unexpected argument '" + a + "'");
-        if (i + 1 >= args.size() || args[i + 1].empty())
+        if (i + 1 >= args.size())
             return BadArguments(a + " needs a value");
+        // An empty name names no file and no folder.
+        const bool names = a == "-o" || a == "--all" || a == "--contact-sheet";
+        if (args[i + 1].empty())
+            return BadArguments(names ? std::string(a == "--all" ? "OUTDIR" : "FILE.png") + " is an empty name"
+                                      : a + " needs a value");
         const std::string& v = args[++i];
         int64_t number = 0;
         uint32_t w = 0, h = 0;
@@ -317,10 +322,8 @@ try {
     if (!allDir.empty()) {
         if (const std::string why = qnStandardOutputFolderRefusal(allDir); !why.empty())
             return Fail(why);
-        std::error_code ec;
-        std::filesystem::create_directories(allDir, ec);
-        if (ec)
-            return Fail("cannot create " + allDir + ": " + ec.message());
+        if (const std::string why = qnMakeLastFolder(allDir); !why.empty())
+            return Fail(why);
         const Shot jobs[] = {
             {"wave", "flat", 2, "", "wave_flat.png"},
             {"wave", "flat-grid", 2, "", "wave_flat_grid.png"},

@@ -216,6 +216,40 @@ TEST(ToolCli, EveryWriterSaysWhatItWrote)
     }
     EXPECT_EQ(Slurp(base + "_un.png"), Slurp(samplePath));
 
+    // The other programs' writers, a reader that splits a file into a
+    // folder of them, and a folder named with a newline, all in one line
+    // each that ends what the run printed.
+    const std::string layers = base + "_layers", demo = base + "_d\nir";
+    std::filesystem::create_directory(layers);
+    const std::string manifest = "'" + std::string(TESSOLO_SOURCE_DIR) + "/resources/manifest/ui.qnui'";
+    const std::string fonts = "'" + std::string(TESSOLO_SOURCE_DIR) + "/resources/fonts'";
+    const std::string guide = "'" + std::string(TESSOLO_SOURCE_DIR) + "/resources/help/guide.txt'";
+    const std::string pictures = "'" + std::string(TESSOLO_BINARY_DIR) + "/help/pictures'";
+    const struct {
+        const char* program;
+        std::string args;
+        std::string ends;  // the last line printed
+    } others[] = {
+        {TESSOLO_RC, manifest + " -o " + F(".qns4") + " --fonts " + fonts, "\nwrote " + base + ".qns4\n"},
+        // The font library keeps its caches to the end: no leak of this program's.
+        {"/usr/bin/env", "ASAN_OPTIONS=detect_leaks=0 '" + std::string(TESSOLO_HELPDOC) + "' " + guide + " " + pictures +
+                             " -o " + F(".pdf"),
+         "\nwrote " + base + ".pdf\n"},
+        {TESSOLO_TOOL, "psd read " + F(".psd") + " '" + layers + "'", " layer\nwrote 2 PNG files in " + layers + "\n"},
+        {TESSOLO_TOOL, "core-demo " + F("_d\nir"), "wrote 253 bytes to " + base + "_d\\x0air/pieces.txt "},
+    };
+    for (const auto& o : others) {
+        const Result r = RunProgram(o.program, o.args);
+        ASSERT_EQ(r.code, 0) << o.args << ": " << r.err;
+        const std::string out = "\n" + r.out;
+        const size_t at = out.find(o.ends);
+        ASSERT_NE(at, std::string::npos) << o.args << ": " << r.out;
+        const size_t next = out.find('\n', at + o.ends.size());
+        EXPECT_TRUE(next == std::string::npos || next + 1 == out.size()) << o.args << ": " << r.out;
+    }
+    std::filesystem::remove_all(layers);
+    std::filesystem::remove_all(demo);
+
     // One of a thing is one, not "1 layers".
     Result r = RunTool("layout new --grid 2x1 " + F("_2.qntd"));
     EXPECT_NE(r.out.find(": 2 x 1 cells, 1 knife, 0 extra knives, pieces\n"), std::string::npos) << r.out;

@@ -193,6 +193,9 @@ TEST(ProgramPromises, ExitCodesAndOverwritingHoldForEveryProgram)
         {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / "nosuch/p"), 1, "no such folder"},
         {tool, "psd read " + psd + " " + Q(d / "nosuch"), 1, "no such folder"},
         {tool, "psd read " + psd + " " + Q(d / "nosuch/deeper"), 1, "no such folder"},
+        // A folder a writer makes is the last one only: no chain of them.
+        {tool, "core-demo " + Q(d / "nosuch/deeper"), 1, "/nosuch/deeper: no such folder"},
+        {TESSOLO_S3D_DEMO, "--all " + Q(d / "nosuch/deeper"), 1, "/nosuch/deeper: no such folder"},
         // A device is no file to write.
         {tool, "convert " + in + " /dev/full", 1, "a device, not a regular file"},
         {tool, "export knives --size 10x10 " + lay + " /dev/full", 1, "a device, not a regular file"},

@@ -141,11 +141,76 @@ TEST(StandardOutput, IsNoInputOfTheRunAndOnlyWhereAProgramTakesIt)
     EXPECT_EQ(after.size(), before.size());
 }
 
+// Standard output is an output of every program, not only where "-" names
+// it: when it is a file the run reads, the lines a program prints would
+// land in that file, so every program and command that reads a file
+// refuses before any work, in the same words, whatever it writes and
+// wherever; the input keeps its bytes and nothing else is written.
+TEST(StandardOutput, ThatIsAnInputIsRefusedByEveryProgramThatReadsOne)
+{
+    const Inputs i;
+    const char* tool = TESSOLO_TOOL;
+    const std::string o = " " + Q(i.d / "out"), png = " " + Q(i.d / "out.png");
+    fs::copy_file(i.d / "in.png", i.d / "in.data");
+    ASSERT_EQ(RunTool("psd write " + Q(i.d / "in.psd") + " " + i.in).code, 0);
+    ASSERT_EQ(RunTool("storage put " + Q(i.d / "s.conf") + " A 1 1").code, 0);
+    const std::string psd = Q(i.d / "in.psd");
+    const struct {
+        const char* program;
+        std::string args;
+        std::string read;  // the input standard output is appended to
+        int code;
+    } cases[] = {
+        {tool, "convert " + i.in + png, "in.png", 1},
+        {tool, "fx invert " + i.in + png, "in.png", 1},
+        {tool, "psd write " + Q(i.d / "out.psd") + " " + i.in, "in.png", 1},
+        {tool, "psd read " + psd + " " + Q(i.d.path()), "in.psd", 1},
+        {tool, "layout show " + i.lay, "lay.qntd", 1},
+        {tool, "layout block " + i.lay + " " + Q(i.d / "out.block"), "lay.qntd", 1},
+        {tool, "engine lines --grid 2x2 " + i.in + png, "in.png", 1},
+        {tool, "engine render --block " + i.block + " " + i.in + png, "lay.block", 1},
+        {tool, "export pieces --to psd " + i.lay + " " + i.in + " " + Q(i.d / "out.psd"), "in.png", 1},
+        {tool, "export pieces --to png " + i.lay + " " + i.in + " " + Q(i.d.path()), "lay.qntd", 1},
+        {tool, "export knives --size 10x10 " + i.lay + " " + Q(i.d / "out.eps"), "lay.qntd", 1},
+        {tool, "shapes ls " + i.knob, "knob.qnth", 1},
+        {tool, "shapes show " + i.knob + " --png" + png, "knob.qnth", 1},
+        {tool, "shapes convert " + i.knob + " " + Q(i.d / "out.qnth"), "knob.qnth", 1},
+        {tool, "zip " + i.in + o, "in.png", 1},
+        {tool, "unzip " + i.zip + o, "in.zip", 1},
+        {tool, "md5 " + i.in, "in.png", 1},
+        {tool, "storage ls " + Q(i.d / "s.conf"), "s.conf", 1},
+        {tool, "resources dump " + i.skin, "skin.qns4", 1},
+        {tool, "resources sheet " + i.skin + png, "skin.qns4", 1},
+        {tool, "text-demo " + i.font + " hello" + png, "font.ttf", 1},
+        {TESSOLO_HOST, "-v " + i.in + png, "in.png", 3},
+        {TESSOLO_MKDESC, "--block " + i.block + " " + Q(i.d / "out.qnds"), "lay.block", 1},
+        {TESSOLO_RC, Q(i.d / "in.data") + " -o " + Q(i.d / "out.qns4") + " --fonts " + i.fonts, "in.data", 1},
+        {TESSOLO_HELPDOC, Q(i.d / "in.data") + " " + i.pictures + " -o " + Q(i.d / "out.pdf"), "in.data", 1},
+    };
+    std::vector<std::string> before;
+    for (const auto& e : fs::directory_iterator(i.d.path()))
+        before.push_back(e.path().string());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.program) + " " + c.args + " >>" + c.read);
+        const std::string bytes = Slurp(i.d / c.read);
+        const Result r = RunProgram(c.program, c.args, ">>" + Q(i.d / c.read));
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_EQ(Lines(r.err), 1u) << r.err;
+        EXPECT_NE(r.err.find(": cannot write -: it would write over the input "), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.read + "; name another output\n"), std::string::npos) << r.err;
+        EXPECT_EQ(Slurp(i.d / c.read), bytes);
+    }
+    std::vector<std::string> after;
+    for (const auto& e : fs::directory_iterator(i.d.path()))
+        after.push_back(e.path().string());
+    EXPECT_EQ(after, before);
+}
+
 // A standard output closed from the start: no file a program opens takes its
 // place, so a program that writes there (the file it was given "-" for, a
 // line saying what it wrote, its usage) fails with one line in one wording,
-// naming the command; a program that prints nothing (the host, the resource
-// compiler) writes its file whole and succeeds.
+// naming the command; a program that prints nothing (the host without -v)
+// writes its file whole and succeeds.
 TEST(StandardOutput, AClosedOneFailsEveryProgramThatWritesThere)
 {
     const Inputs i;
@@ -173,6 +238,7 @@ TEST(StandardOutput, AClosedOneFailsEveryProgramThatWritesThere)
         {tool, "ui-gallery --snap " + Q(i.d / "g.png"), "tessolo-tool ui-gallery", 1},
         {TESSOLO_MKDESC, "--grid 2x2 " + Q(i.d / "o.qnds"), "tessolo-mkdesc", 1},
         {TESSOLO_S3D_DEMO, "--scene wave --view flat -o " + Q(i.d / "s.png"), "surface3d-demo", 1},
+        {TESSOLO_RC, i.manifest + " -o " + Q(i.d / "r.qns4") + " --fonts " + i.fonts, "tessolo-rc", 1},
         {tool, "--help", "tessolo-tool", 1},
         {TESSOLO_HOST, "--help", "tessolo-host", 3},
         {TESSOLO_RC, "--help", "tessolo-rc", 1},
@@ -192,7 +258,6 @@ TEST(StandardOutput, AClosedOneFailsEveryProgramThatWritesThere)
         std::string file;
     } silent[] = {
         {TESSOLO_HOST, "--descriptor " + Q(i.d / "job.qnds") + " " + i.in + " " + Q(i.d / "h.png"), "h.png"},
-        {TESSOLO_RC, i.manifest + " -o " + Q(i.d / "r.qns4") + " --fonts " + i.fonts, "r.qns4"},
     };
     for (const auto& s : silent) {
         const Result closed = RunProgram(s.program, s.args, ">&-");

@@ -130,7 +130,7 @@ bool ReadCommandLine(const tool::Args& args, layoutplan::LayoutPlan& plan, std::
         } else if (a == "--block") {
             blockFile = tool::OptionValue(args, i);
             if (blockFile.empty())
-                throw tool::BadArgument("--block needs a file name");
+                throw tool::BadArgument("FILE is an empty name");
         } else if (a == "--raw") {
             raw = true;
         } else if (a == "--max-text") {
