@@ -226,9 +226,11 @@ TEST(HostCutterDialogs, APresetsStoreThatLeadsToAFileTheRunReadsIsToldWhole)
         FAIL() << "no compiled resource file in this build";
     DialogRun r;
     StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
-    // A long folder name, as a person's may be: the line is far wider than
-    // the box.
-    const std::filesystem::path docs(r.h.folder.path + "_pictures of the summer holidays by the sea");
+    // Long folder names, as a person's may be: the line needs more lines
+    // than the box's layout has, and the box grows for them.
+    const std::filesystem::path docs(r.h.folder.path + "_pictures of the summer holidays by the sea/" +
+                                     std::string(3, 'x') + "/the whole family with the grandparents and the dog/" +
+                                     "the second week in the old house in the hills above the village");
     std::filesystem::create_directories(docs);
     const std::string picture = (docs / "in.png").string();
     std::ofstream(picture, std::ios::binary) << "the host's picture";
@@ -252,6 +254,11 @@ TEST(HostCutterDialogs, APresetsStoreThatLeadsToAFileTheRunReadsIsToldWhole)
         unsigned long w = 0, h = 0;
         ASSERT_TRUE(font->GetTextSize(CQNF_String(boxText.c_str()), 12, w, h));
         EXPECT_LE(long(h), area.bottom - area.top) << boxText;
+        EXPECT_GT(area.bottom - area.top, 48) << "the box has grown";
+        // Its buttons stay below the text, within the box.
+        const qntRECT_s ok = box->GetControl(box->FindControlByName("MessageBox_OKr", qnctl::Button))->GetRenderRect();
+        EXPECT_GE(ok.top, area.bottom);
+        EXPECT_LE(ok.bottom, int32_t(box->GetHeight()));
         size_t start = 0;
         while (start <= boxText.size()) {
             const size_t end = std::min(boxText.find('\n', start), boxText.size());
