@@ -446,6 +446,23 @@ TEST(Journey, DamagedFilesGiveTheirMessageAndChangeNothing)
     ASSERT_TRUE(WaitGone("PresMng", 60000));
     EXPECT_EQ(std::filesystem::exists(store), hadStore);
     EXPECT_EQ(ReadBytes(store), storeBytes) << "the presets store changed";
+
+    // A store that leads to the picture the host reads is neither read nor
+    // written: the manager says so in a box before it shows no presets.
+    std::filesystem::remove(store);
+    std::filesystem::create_symlink(kSample, store);
+    const std::string sampleBytes = ReadBytes(kSample);
+    s.ClickEditor("Cutter_Presets");
+    const Geometry refused = FindWindow("MessageBox", 60000);
+    ASSERT_FALSE(refused.id.empty()) << "no message for a store that leads to the picture";
+    Shot("j5_presets_refused");
+    ClickControl(refused, "MessageBox", "MessageBox_OKr");
+    const Geometry none = FindWindow("PresMng", 60000);
+    ASSERT_FALSE(none.id.empty());
+    ClickControl(none, "PresMng", "PresMng_Done");
+    ASSERT_TRUE(WaitGone("PresMng", 60000));
+    EXPECT_TRUE(std::filesystem::is_symlink(store));
+    EXPECT_EQ(ReadBytes(kSample), sampleBytes) << "the picture changed";
     EXPECT_EQ(s.Cancel(), 1);
 }
 
