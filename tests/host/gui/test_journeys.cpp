@@ -92,6 +92,8 @@ struct Journey {
 struct Session {
     pid_t pid = -1;
     Geometry main, editor;
+    // Where the host's standard error goes, when named before Start.
+    std::string errFile;
     Session() = default;
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -115,7 +117,7 @@ struct Session {
     {
         std::vector<std::string> args = {"--dialog", photo, out};
         args.insert(args.end(), extra.begin(), extra.end());
-        pid = Spawn(args, bundle);
+        pid = Spawn(args, bundle, errFile);
         main = FindWindow("Main");
         editor = FindWindow("Cutter");
         return !main.id.empty() && !editor.id.empty() && RaiseEditor();
@@ -415,6 +417,7 @@ TEST(Journey, DamagedFilesGiveTheirMessageAndChangeNothing)
     const std::string store = j.bundle + "/ckss.data";
 
     Session s;
+    s.errFile = j.File("stderr.txt");
     ASSERT_TRUE(s.Start(j.bundle, kSample, j.File("out.png")));
     const hostapp::RasterImage layout = GrabSettled(s.main, j.File("layout.png"));
     std::set<std::string> before = VisibleWindows();
@@ -464,6 +467,10 @@ TEST(Journey, DamagedFilesGiveTheirMessageAndChangeNothing)
     EXPECT_TRUE(std::filesystem::is_symlink(store));
     EXPECT_EQ(ReadBytes(kSample), sampleBytes) << "the picture changed";
     EXPECT_EQ(s.Cancel(), 1);
+    const std::string said = ReadBytes(s.errFile);
+    const std::string line = "Tessolo: cannot write " + (std::filesystem::canonical(j.bundle) / "ckss.data").string() +
+                             ": it leads to " + kSample + ", a file this run reads; presets are not kept in this run\n";
+    EXPECT_NE(said.find(line), std::string::npos) << said;
 }
 
 namespace {
