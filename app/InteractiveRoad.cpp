@@ -1,6 +1,7 @@
 #include "app/InteractiveRoad.h"
 
 #include "app/App.h"
+#include "core/ProgramOutput.h"
 #include "host/PluginAdapter.h"
 #include "platform/Platform.h"
 #include "ui/PlatformFileDialog.h"
@@ -64,7 +65,7 @@ bool CAppRoad::i_WithPlatform(const FSRef& folder, const std::function<void()>& 
         owned = OpenWindowBackend(folder, err);
         if (!owned) {
             m_LastError = "Tessolo: no display for the plug-in's window: " + err;
-            std::fprintf(stderr, "%s\n", m_LastError.c_str());
+            std::fprintf(stderr, "%s\n", qnShownLine(m_LastError).c_str());
             return false;
         }
         p = owned.get();

@@ -3,6 +3,7 @@
 #include "app/Wnd_Main.h"
 
 #include "app/App.h"
+#include "core/ProgramOutput.h"
 #include "app/CutterStandIn.h"
 #include "app/Wnd_MessageBox.h"
 #include "host/PluginMain.h"
@@ -251,9 +252,9 @@ uint8_t CWnd_Main::OnApply()
         // A file of the folder that leads to one the run reads is named;
         // anything else is most likely a folder that may not be written.
         const std::string refusal = m_pLastStore ? m_pLastStore->WriteRefusal() : std::string();
-        const std::string text = "The settings could not be kept for the next run (" +
-                                 (refusal.empty() ? std::string("is the plug-in folder writable?") : refusal) +
-                                 "). The picture is applied.";
+        const std::string text = qnShownLine("The settings could not be kept for the next run (" +
+                                             (refusal.empty() ? std::string("is the plug-in folder writable?") : refusal) +
+                                             "). The picture is applied.");
         std::fprintf(stderr, "Tessolo: %s\n", text.c_str());
         ShowMessageBox(text.c_str(), "Warning!");
     }

@@ -7,8 +7,10 @@
 #include "ui/Window.h"
 
 #include <cstdint>
+#include <string>
 
 class CQNF_8BFPluginVirtual;
+class CQNF_Font;
 
 class CWnd_MessageBox : public CQNF_Window {
 public:
@@ -29,13 +31,25 @@ public:
     // text larger than its control gets a negative offset.
     static void CentreOffset(long ctrlW, long ctrlH, long textW, long textH, short& x, short& y);
 
+    // The text broken into lines (joined by '\n') each at most width pixels
+    // wide in font: at spaces where it can be, and a word wider than a line
+    // (a long path) after its last '/' that fits, or else where it must,
+    // never inside a character. Lines the text breaks itself stay broken.
+    static std::string WrapToWidth(CQNF_Font& font, const std::string& text, long width);
+
     // Constructs, creates over parent, runs and destroys a box: 1 for OK or
     // YES, 0 for NO, CANCEL or a box that could not be created.
     static long Ask(CQNF_Window* parent, const char* header, const char* message, unsigned char left,
                     unsigned char right);
 
 private:
+    // Sets a text control's text, broken to its width; true when it could.
+    // The rows the text needs beyond the control's height go to m_moreRows,
+    // the row the box is stretched at to give them to m_stretchAt.
     bool i_SetText(const char* control, uint32_t font, const CQNF_String& text);
+
+    int32_t m_stretchAt = 0;
+    uint16_t m_moreRows = 0;
 
     uint8_t m_left = NoButton;
     uint8_t m_right = CANCEL;

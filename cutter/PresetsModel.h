@@ -67,6 +67,10 @@ public:
     virtual qntKEPTASIDE KeepAside() { return {}; }
     // The store's name in a message.
     virtual std::string Name() const { return "ckss.data"; }
+    // Why the store may be neither read nor written in this run, in one
+    // line that names the file it leads to, or empty: a store that leads to
+    // a file the run reads is no store, whatever its bytes.
+    virtual std::string Refusal() const { return {}; }
 };
 
 // "ckss.data" (or any other name) at a path.
@@ -81,6 +85,7 @@ public:
     void EndUpdate() override;
     qntKEPTASIDE KeepAside() override { return qnKeepDamagedAside(m_path); }
     std::string Name() const override { return m_path; }
+    std::string Refusal() const override;
     const std::string& Path() const { return m_path; }
 
 private:
@@ -138,13 +143,15 @@ public:
     static std::string StoreDamage(const uint8_t* data, size_t size);
     // Reads the records (size / 836 of them), the store judged whole first:
     // Damaged, with the reason in damage when given, and no record, when
-    // StoreDamage finds any.
+    // StoreDamage finds any. The file's Refusal is the caller's to heed: a
+    // store is read for a person (a tool's listing) wherever it leads.
     static CQNF_PresetsFile::ReadResult ShapeMng_Load(CQNF_PresetsFile& file, std::vector<SHAPESETREC>& records,
                                                       std::string* damage = nullptr);
     static bool ShapeMng_Save(CQNF_PresetsFile& file, const std::vector<SHAPESETREC>& records);
     // Appends one preset to the file (a missing file is created with it).
     // ReadFailed when the file exists but cannot be read: it is then left
-    // alone. A damaged store is kept aside and a new one begun with the
+    // alone. A store with a Refusal is neither read nor written (ReadFailed,
+    // notice says why). A damaged store is kept aside and a new one begun with the
     // preset, or left alone (ReadFailed) when it cannot be kept aside;
     // notice (when given) receives the line that tells the user so.
     // UpdateFailed when it cannot be written.
@@ -155,6 +162,9 @@ public:
     // or left alone.
     static std::string DamagedStoreNotice(const CQNF_PresetsFile& file, const std::string& damage,
                                           const qntKEPTASIDE& kept);
+    // What a person is told of a store that has a Refusal, in the words the
+    // plug-in's other files are refused in; empty when it has none.
+    static std::string RefusedStoreNotice(const CQNF_PresetsFile& file);
 
     // ---- Shape sets --------------------------------------------------------------
     // Reads a whole set image. Refused (without a message) for another
@@ -180,7 +190,8 @@ public:
     // written. A store that exists but cannot be read is left alone
     // (ReadFailed). A damaged one is kept aside and the first run follows,
     // or, when it cannot be kept aside, left alone (ReadFailed); Notice()
-    // tells. The DefSet of a resource storage: DefSetFromStorage.
+    // tells. A store with a Refusal is neither read nor written: no presets
+    // in this run (ReadFailed), and Notice() says why. The DefSet of a resource storage: DefSetFromStorage.
     ShapeIoError initialLastUsedSetCheck(const uint8_t* defSet, size_t defSetSize);
     static bool DefSetFromStorage(CQNF_Storage& resources, CQNF_Mem& image);
     // Reloads the presets from the file; no item selected. ReadFailed (and
@@ -198,7 +209,7 @@ public:
     void opInvertSelection();
     bool IsChanged() const { return m_bChanged != 0; }
     // The line a person must read about the store (a damaged one kept
-    // aside or left alone) since the last initialLastUsedSetCheck; empty
+    // aside or left alone, one refused) since the last initialLastUsedSetCheck; empty
     // when there is none.
     const std::string& Notice() const { return m_Notice; }
     bool IsLoaded() const { return m_bLoaded != 0; }

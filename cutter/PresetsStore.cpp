@@ -69,6 +69,8 @@ bool CQNF_PresetsFileAtPath::BeginUpdate()
 
 void CQNF_PresetsFileAtPath::EndUpdate() { m_lock.Unlock(); }
 
+std::string CQNF_PresetsFileAtPath::Refusal() const { return qnOwnFileRefusal(m_path); }
+
 bool CQNF_PresetsFileAtPath::Write(const void* data, size_t size)
 {
     // A store the user made read-only keeps its presets, and a link to a
@@ -216,6 +218,12 @@ std::string PM::DamagedStoreNotice(const CQNF_PresetsFile& file, const std::stri
            " and a new one begun.";
 }
 
+std::string PM::RefusedStoreNotice(const CQNF_PresetsFile& file)
+{
+    const std::string refusal = file.Refusal();
+    return refusal.empty() ? refusal : refusal + "; presets are not kept in this run";
+}
+
 bool PM::ShapeMng_Save(CQNF_PresetsFile& file, const std::vector<SHAPESETREC>& records)
 {
     return file.Write(records.data(), records.size() * sizeof(SHAPESETREC));
@@ -224,6 +232,12 @@ bool PM::ShapeMng_Save(CQNF_PresetsFile& file, const std::vector<SHAPESETREC>& r
 ShapeIoError PM::ShapeMng_AddShape(CQNF_PresetsFile& file, const char* name, const SPLINE& shape,
                                    std::string* notice)
 {
+    // Told before the store is locked: locking opens the file it leads to.
+    if (std::string refused = RefusedStoreNotice(file); !refused.empty()) {
+        if (notice)
+            *notice = std::move(refused);
+        return ShapeIoError::ReadFailed;
+    }
     if (!file.BeginUpdate())
         return ShapeIoError::UpdateFailed;
     std::vector<SHAPESETREC> records;
@@ -268,8 +282,11 @@ void PM::i_SetRecords(std::vector<SHAPESETREC> records)
 ShapeIoError PM::FillIn()
 {
     std::vector<SHAPESETREC> records;
-    const CQNF_PresetsFile::ReadResult r =
-        m_pFile ? ShapeMng_Load(*m_pFile, records) : CQNF_PresetsFile::ReadResult::Failed;
+    // A store that leads to a file the run reads is not read: its bytes are
+    // that file's, and no verdict on them would be the store's.
+    const CQNF_PresetsFile::ReadResult r = m_pFile && m_pFile->Refusal().empty()
+                                               ? ShapeMng_Load(*m_pFile, records)
+                                               : CQNF_PresetsFile::ReadResult::Failed;
     // A store damaged since it was judged is not written over either.
     m_bLoaded = r == CQNF_PresetsFile::ReadResult::Ok || r == CQNF_PresetsFile::ReadResult::Absent;
     m_bChanged = 0;
@@ -282,6 +299,11 @@ ShapeIoError PM::initialLastUsedSetCheck(const uint8_t* defSet, size_t defSetSiz
     m_Notice.clear();
     if (!m_pFile)
         return ShapeIoError::ReadFailed;
+    // Neither read nor written, and said so before anything else is.
+    if (m_Notice = RefusedStoreNotice(*m_pFile); !m_Notice.empty()) {
+        FillIn();
+        return ShapeIoError::ReadFailed;
+    }
     std::vector<SHAPESETREC> records;
     std::string damage;
     switch (ShapeMng_Load(*m_pFile, records, &damage)) {
@@ -291,6 +313,7 @@ ShapeIoError PM::initialLastUsedSetCheck(const uint8_t* defSet, size_t defSetSiz
         // An existing store that cannot be read is never replaced.
         FillIn();
         return ShapeIoError::ReadFailed;
+
     case CQNF_PresetsFile::ReadResult::Damaged: {
         // Kept aside for a person, the store is begun again as on a first
         // run; where it cannot be, it is never replaced.

@@ -1,5 +1,6 @@
 #include "cutter/Wnd_PresetsManager.h"
 
+#include "core/ProgramOutput.h"
 #include "cutter/Wnd_Dialogs.h"
 #include "ui/App.h"
 #include "ui/CtrlButton.h"
@@ -48,6 +49,17 @@ void Prepare(CQNF_PlatformFileDialog& fd, const SHAPEFILEDIALOG& d, bool open, c
     if (!open)
         fd.SetDefaultSaveName(d.saveName);
     fd.SetWindowTitle(title);
+}
+
+// What the store's state is told in (a damaged store kept aside, one that
+// leads to a file the run reads): a line on standard error, as every word
+// of the plug-in's own files, and the same words in a box. A name of the
+// store's with a control character never breaks the line.
+void TellOfStore(CDialogHost& host, CQNF_Window* parent, const std::string& notice)
+{
+    const std::string shown = qnShownLine(notice);
+    std::fprintf(stderr, "Tessolo: %s\n", shown.c_str());
+    host.ShowMessage(parent, kShapeIoTitle, shown.c_str());
 }
 
 void ShowError(CDialogHost& host, CQNF_Window* parent, ShapeIoError e)
@@ -170,9 +182,10 @@ unsigned char CWnd_PresetsManager::OnCreate(CQNF_LayerSet*, unsigned short, unsi
     const bool haveDefSet = res && DefSetFromStorage(*res, defSet);
     const ShapeIoError first = initialLastUsedSetCheck(
         haveDefSet ? static_cast<const uint8_t*>(defSet.GetPtr()) : nullptr, haveDefSet ? defSet.GetSize() : 0);
-    // A damaged store kept aside or left alone is told in its own words.
+    // A damaged store kept aside or left alone, or one refused, is told in
+    // its own words.
     if (!Notice().empty())
-        m_Host.ShowMessage(this, kShapeIoTitle, Notice().c_str());
+        TellOfStore(m_Host, this, Notice());
     else if (first == ShapeIoError::ReadFailed)
         i_Message(ShapeIoError::ReadFailed);
     FillInWindow();
@@ -182,6 +195,17 @@ unsigned char CWnd_PresetsManager::OnCreate(CQNF_LayerSet*, unsigned short, unsi
 }
 
 void CWnd_PresetsManager::i_Message(ShapeIoError e) { ShowError(m_Host, this, e); }
+
+void CWnd_PresetsManager::i_StoreMessage(ShapeIoError e)
+{
+    const std::string refused = (e == ShapeIoError::ReadFailed || e == ShapeIoError::UpdateFailed) && m_pFile
+                                    ? RefusedStoreNotice(*m_pFile)
+                                    : std::string();
+    if (refused.empty())
+        i_Message(e);
+    else
+        TellOfStore(m_Host, this, refused);
+}
 
 void CWnd_PresetsManager::i_RebuildList()
 {
@@ -439,7 +463,7 @@ void CWnd_PresetsManager::ImportShape()
         return;
     const ShapeIoError a = opLoadShape(name.c_str(), shape);
     if (a != ShapeIoError::None)
-        i_Message(a);
+        i_StoreMessage(a);
     i_RebuildList();
     DoUpdateScrollSize();
     DoBtnStates();
@@ -454,7 +478,8 @@ void CWnd_PresetsManager::LoadSet(bool replace)
         return;
     const ShapeIoError e = LoadSetFile(fd.GetResultPath().path, replace);
     if (e != ShapeIoError::None) {
-        i_Message(e);
+        // A store that may not be written takes no set: that is what counts.
+        i_StoreMessage(e);
         return;
     }
     i_RebuildList();
@@ -594,9 +619,10 @@ bool DoAddShapeToPresets(CQNF_Window* editor, CDialogHost& host, CQNF_PresetsFil
         return false;
     std::string notice;
     const ShapeIoError e = CWnd_PresetsManagerModel::ShapeMng_AddShape(store, name.c_str(), shape, &notice);
-    // A damaged store kept aside or left alone is told in its own words.
+    // A damaged store kept aside or left alone, or one refused, is told in
+    // its own words.
     if (!notice.empty())
-        host.ShowMessage(editor, kShapeIoTitle, notice.c_str());
+        TellOfStore(host, editor, notice);
     if (notice.empty() || e != ShapeIoError::ReadFailed)
         ShowError(host, editor, e);
     return e == ShapeIoError::None;

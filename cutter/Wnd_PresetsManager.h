@@ -69,6 +69,9 @@ private:
     void i_SelectionFromList();
     void i_SelectionToList();
     void i_Message(ShapeIoError e);
+    // A failure to read or write the store itself: a store that may be
+    // neither is told why, any other failure as i_Message tells it.
+    void i_StoreMessage(ShapeIoError e);
     void i_StatusNow(const char* text);
 
     CDialogHost& m_Host;

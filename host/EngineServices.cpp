@@ -1,12 +1,17 @@
 #include "host/EngineServices.h"
 
+#include "core/ProgramOutput.h"
 #include "host/PluginAdapter.h"
 
 #include <cstdio>
+#include <string>
 
 void CEngineServices::PlatformMessageBox(const char* text, const char* title)
 {
-    std::fprintf(stderr, "Tessolo: %.250s %.250s\n", title ? title : "", text ? text : "");
+    // Cut as the box cuts them, then shown safe for a terminal.
+    const std::string line = std::string(title ? title : "").substr(0, 250) + " " +
+                             std::string(text ? text : "").substr(0, 250);
+    std::fprintf(stderr, "Tessolo: %s\n", qnShownLine(line).c_str());
 }
 
 bool CEngineServices::HasDocumentLayers()

@@ -2,6 +2,7 @@
 #include "host/PluginAdapter.h"
 
 #include "core/KeptAside.h"
+#include "core/ProgramOutput.h"
 #include "core/StdFile.h"
 #include "core/Storage.h"
 #include "core/SafeFile.h"
@@ -50,7 +51,7 @@ bool CQNF_8BFPluginVirtual::ConfStorage_Open(const char* name)
     const std::string path = PathInFolder(m_Folder, name);
     if (const std::string refusal = qnOwnFileRefusal(path); !refusal.empty()) {
         std::fprintf(stderr, "Tessolo: %s; preferences and window places are not kept in this run\n",
-                     refusal.c_str());
+                     qnShownLine(refusal).c_str());
         if (m_pConfStorage)
             m_pConfStorage->Close();
         SetError(qnerr::FileAccess);
@@ -80,8 +81,8 @@ bool CQNF_8BFPluginVirtual::ConfStorage_Open(const char* name)
             return false;
         }
         // The user's settings are in the copy; say where it went.
-        std::fprintf(stderr, "Tessolo: %s is damaged; it was %s and a new one begun\n", path.c_str(),
-                     qnKeptAsideWords(aside).c_str());
+        std::fprintf(stderr, "Tessolo: %s\n",
+                     qnShownLine(path + " is damaged; it was " + qnKeptAsideWords(aside) + " and a new one begun").c_str());
     }
     if (!m_pConfStorage->Open(name, &m_Folder, 2)) {
         SetError(m_pConfStorage->GetError());

@@ -226,7 +226,13 @@ unsigned char* CQNF_Control::LoadImageData(CQNF_String key, qntRECT_s* rect, CQN
         pixels->free();
         return nullptr;
     }
-    *rect = r;
+    // Where the window is taller than its resource, so is its skin.
+    if (m_window && !m_window->StretchImage(*pixels)) {
+        pixels->free();
+        return nullptr;
+    }
+    p = pixels->GetPtr();
+    *rect = qntRECT_s{qnGetBE16(p), qnGetBE16(p + 2), qnGetBE16(p + 4), qnGetBE16(p + 6)};
     return pixels->GetPtr() + 8;
 }
 

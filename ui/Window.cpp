@@ -71,6 +71,10 @@ bool CQNF_Window::i_LayerFromRecord(const CQNF_String& key, CQNF_Layer& layer)
         SetError(qnerr::WindowImage);
         return false;
     }
+    if (!StretchImage(block)) {
+        SetError(qnerr::NoMemory);
+        return false;
+    }
     const uint8_t* b = block.GetPtr();
     const int32_t left = qnGetBE16(b), top = qnGetBE16(b + 2), right = qnGetBE16(b + 4), bottom = qnGetBE16(b + 6);
     if (right <= left || bottom <= top) {
@@ -87,6 +91,42 @@ bool CQNF_Window::i_LayerFromRecord(const CQNF_String& key, CQNF_Layer& layer)
         return false;
     }
     std::copy(b + 8, b + block.GetSize(), pixels->GetPtr());
+    return true;
+}
+
+bool CQNF_Window::StretchImage(CQNF_Mem& block) const
+{
+    if (m_stretchExtra == 0 || block.GetSize() < 8)
+        return true;
+    uint8_t* b = block.GetPtr();
+    const int32_t left = qnGetBE16(b), top = qnGetBE16(b + 2), right = qnGetBE16(b + 4), bottom = qnGetBE16(b + 6);
+    const int32_t extra = m_stretchExtra;
+    if (right <= left || bottom <= top || bottom <= m_stretchRow || bottom + extra > 0xFFFF)
+        return true;
+    const auto put = [](uint8_t* at, int32_t v) {
+        at[0] = uint8_t(v >> 8);
+        at[1] = uint8_t(v);
+    };
+    if (top >= m_stretchRow) {
+        // Below the row: the same pixels, lower.
+        put(b + 2, top + extra);
+        put(b + 6, bottom + extra);
+        return true;
+    }
+    const size_t w = size_t(right - left), h = size_t(bottom - top), k = size_t(m_stretchRow - top);
+    CQNF_Mem out;
+    if (uint64_t(block.GetSize()) != 8 + 4 * uint64_t(w) * h || !out.alloc(8 + 4 * w * (h + size_t(extra))))
+        return false;
+    uint8_t* o = std::copy(b, b + 8, out.GetPtr());
+    put(out.GetPtr() + 6, bottom + extra);
+    for (size_t plane = 0; plane < 4; ++plane) {
+        const uint8_t* in = b + 8 + plane * w * h;
+        o = std::copy(in, in + k * w, o);
+        for (int32_t i = 0; i < extra; ++i)
+            o = std::copy(in + k * w, in + (k + 1) * w, o);
+        o = std::copy(in + k * w, in + h * w, o);
+    }
+    block = std::move(out);
     return true;
 }
 

@@ -99,6 +99,20 @@ public:
     // x, y: global position; -32000 for both places the window where
     // FirstPlace says.
     bool CreateFromResource(CQNF_String name, short x, short y, CQNF_Window* parent, unsigned char modal);
+    // For a window whose content needs more room than its resource gives
+    // (a message of many lines), set before CreateFromResource: every image
+    // of the window (its background, its controls' skins) that spans row
+    // (window coordinates) has that row repeated extra times, and every one
+    // below the row moves extra down. The window is as much taller.
+    void SetStretch(int32_t row, uint16_t extra)
+    {
+        m_stretchRow = row;
+        m_stretchExtra = extra;
+    }
+    // An image record's block (its rectangle, 4 big-endian 16-bit numbers,
+    // then 4 planes of pixels) as the stretch makes it; false (the block as
+    // it was) when it cannot be made.
+    bool StretchImage(CQNF_Mem& block) const;
     bool Create(CQNF_String name, short x, short y, unsigned short width, unsigned short height,
                 unsigned char flag, CQNF_Window* parent, unsigned char modal, unsigned char callOnCreate);
     // Where a window created at (-32000, -32000) shows first: the middle of
@@ -231,6 +245,8 @@ protected:
     uint32_t m_captionLayerIndex = None;
     uint8_t m_createFlag = 1;
     uint16_t m_width = 0, m_height = 0;
+    int32_t m_stretchRow = 0;
+    uint16_t m_stretchExtra = 0;
     uint8_t m_inModalLoop = 0;
     int32_t m_modalResult = 0;
     uint8_t m_modal = 0;

@@ -179,12 +179,29 @@ TEST(CutterPresetsStore, FileAtPath)
     std::filesystem::create_symlink(dir / "later.data", dir / "dangling.data");
     WriteFile(dir / "read.png", {0x89, 'P', 'N', 'G'});
     std::filesystem::create_symlink(dir / "read.png", dir / "picture.data");
-    for (const char* name : {"linked.data", "dangling.data", "picture.data"}) {
+    // Nor is it read: the manager opens on no presets, says why in the
+    // words the plug-in's other files are refused in (never that the file
+    // it leads to is a damaged store), and writes nothing when it closes.
+    const Bytes defSet = SetImage({"knob"});
+    for (const auto& [name, target] : {std::pair{"linked.data", "read.data"}, std::pair{"dangling.data", "later.data"},
+                                       std::pair{"picture.data", "read.png"}}) {
         SCOPED_TRACE(name);
         CQNF_PresetsFileAtPath linked(dir / name);
+        const std::string refused = "cannot write " + (dir / name) + ": it leads to " + (dir / target) +
+                                    ", a file this run reads; presets are not kept in this run";
         EXPECT_FALSE(linked.Write("x", 1));
-        EXPECT_NE(PM::ShapeMng_AddShape(linked, "x", MakeShape(2)), ShapeIoError::None);
+        std::string notice;
+        EXPECT_EQ(PM::ShapeMng_AddShape(linked, "x", MakeShape(2), &notice), ShapeIoError::ReadFailed);
+        EXPECT_EQ(notice, refused);
+        PM model(&linked);
+        EXPECT_EQ(model.initialLastUsedSetCheck(defSet.data(), defSet.size()), ShapeIoError::ReadFailed);
+        EXPECT_EQ(model.Notice(), refused);
+        EXPECT_EQ(model.GetCount(), 0u);
+        EXPECT_FALSE(model.IsLoaded());
+        EXPECT_EQ(model.Close(), ShapeIoError::None);
+        EXPECT_EQ(model.sub_opLoadSetFromMemBlock(defSet.data(), defSet.size(), true), ShapeIoError::UpdateFailed);
         EXPECT_TRUE(std::filesystem::is_symlink(dir / name));
+        EXPECT_FALSE(std::filesystem::exists(dir / (std::string(name) + ".bad")));
     }
     EXPECT_TRUE(ReadFile(dir / "read.data").empty());
     EXPECT_FALSE(std::filesystem::exists(dir / "later.data"));

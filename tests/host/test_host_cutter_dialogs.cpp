@@ -8,6 +8,9 @@
 #include "../ui/screen_text.h"
 
 #include "app/StatusTips.h"
+#include "app/Wnd_MessageBox.h"
+#include "core/SafeFileRunInputs.h"
+#include "imaging/Font.h"
 #include "cutter/PresetsModel.h"
 #include "cutter/Wnd_Cutter.h"
 #include "cutter/Wnd_PresetsManager.h"
@@ -17,7 +20,10 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 
 namespace {
@@ -208,6 +214,109 @@ TEST(HostCutterDialogs, AKnifeAddedToThePresetsComesBackFromTheManager)
     const int32_t k = FindPreset(records, "Knob");
     ASSERT_GE(k, 0);
     EXPECT_TRUE(Near(CWnd_PresetsManagerModel::ToSpline(records[size_t(k)]), added));
+}
+
+// A presets store that leads to a file the run reads is neither read nor
+// written: opening the presets manager says so, in the plug-in's words for
+// its own files, on standard error and in a box that shows every word of
+// it (lines broken to the box's width, all of them within its height, the
+// box grown for them). A damaged store kept aside past a copy's name that
+// leads to such a file is told alike.
+TEST(HostCutterDialogs, APresetsStoreThatLeadsToAFileTheRunReadsIsToldWhole)
+{
+    if (!HasResources())
+        FAIL() << "no compiled resource file in this build";
+    for (const bool damaged : {false, true}) {
+        SCOPED_TRACE(damaged ? "damaged, its copy's name linked" : "linked");
+        DialogRun r;
+        StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+        // Long folder names, as a person's may be: the line needs more
+        // lines than the box's layout has.
+        const std::filesystem::path root(r.h.folder.path + "_pictures of the summer holidays by the sea");
+        const std::filesystem::path docs =
+            root / "the whole family with the grandparents and the dog" /
+            "the second week in the old house in the hills above the village";
+        std::filesystem::create_directories(docs);
+        const std::string picture = (docs / "in.png").string();
+        std::ofstream(picture, std::ios::binary) << "the host's picture";
+        qnAddRunInputs({picture});
+        std::string line;
+        if (damaged) {
+            std::ofstream(r.Presets(), std::ios::binary) << "no presets at all";
+            std::filesystem::create_symlink(picture, r.Presets() + ".bad");
+            line = "The presets file " + r.Presets() +
+                   " was damaged (it is 17 bytes long, not a whole number of 836-byte presets); it was kept as " +
+                   r.Presets() + ".bad2 and a new one begun.";
+        } else {
+            std::filesystem::create_symlink(picture, r.Presets());
+            line = "cannot write " + r.Presets() + ": it leads to " + picture +
+                   ", a file this run reads; presets are not kept in this run";
+        }
+        std::string boxText;
+        r.hp.Script([&r] { r.ClickEditor("Cutter_Presets"); });
+        r.hp.Script([&] {
+            auto* box = dynamic_cast<CWnd_MessageBox*>(r.Dialog());
+            ASSERT_NE(box, nullptr) << r.DialogName();
+            SaveWindowSnapshot(r.hp, box->GetWindowHandle(),
+                               damaged ? "presets_kept_aside_box.png" : "presets_refused_box.png");
+            auto* text = static_cast<CQNF_CtrlStaticText*>(
+                box->GetControl(box->FindControlByName("MessageBox_Text", qnctl::StaticText)));
+            ASSERT_NE(text, nullptr);
+            boxText = text->GetText().GetStr();
+            CQNF_Font* font = text->GetControlLayer()->GetFont();
+            ASSERT_NE(font, nullptr);
+            const qntRECT_s area = text->GetRenderRect();
+            unsigned long w = 0, h = 0;
+            ASSERT_TRUE(font->GetTextSize(CQNF_String(boxText.c_str()), 12, w, h));
+            EXPECT_LE(long(h), area.bottom - area.top) << boxText;
+            if (!damaged) {
+                EXPECT_GT(area.bottom - area.top, 48) << "the box has grown";
+            }
+            // Its buttons stay below the text, within the box.
+            const qntRECT_s ok =
+                box->GetControl(box->FindControlByName("MessageBox_OKr", qnctl::Button))->GetRenderRect();
+            EXPECT_GE(ok.top, area.bottom);
+            EXPECT_LE(ok.bottom, int32_t(box->GetHeight()));
+            size_t start = 0;
+            while (start <= boxText.size()) {
+                const size_t end = std::min(boxText.find('\n', start), boxText.size());
+                const std::string one = boxText.substr(start, end - start);
+                ASSERT_TRUE(font->GetTextSize(CQNF_String(one.c_str()), 12, w, h));
+                EXPECT_LE(long(w), area.right - area.left - 6) << one;
+                start = end + 1;
+            }
+            r.ClickIn(*box, "MessageBox_OKr", qnctl::Button);
+        });
+        r.hp.Script([&] {
+            auto* pm = dynamic_cast<CWnd_PresetsManager*>(r.Dialog());
+            ASSERT_NE(pm, nullptr) << r.DialogName();
+            EXPECT_EQ(pm->GetCount() > 0, damaged) << "a store begun again holds the first presets";
+            r.ClickIn(*pm, "PresMng_Done", qnctl::Button);
+        });
+        r.Finish();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+        EXPECT_NE(said.find("Tessolo: " + line + "\n"), std::string::npos) << said;
+        // Every word, in order, broken only where a line ends.
+        std::string joined = boxText, whole = line;
+        std::erase(joined, '\n');
+        std::erase(joined, ' ');
+        std::erase(whole, ' ');
+        EXPECT_EQ(joined, whole) << boxText;
+        std::ifstream in(picture, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the host's picture");
+        if (damaged) {
+            EXPECT_TRUE(std::filesystem::is_symlink(r.Presets() + ".bad"));
+            std::ifstream kept(r.Presets() + ".bad2", std::ios::binary);
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "no presets at all");
+        } else {
+            EXPECT_TRUE(std::filesystem::is_symlink(r.Presets()));
+            EXPECT_FALSE(std::filesystem::exists(r.Presets() + ".bad"));
+        }
+        std::filesystem::remove_all(root);
+    }
 }
 
 // Save Set writes the shapes selected in the presets manager's list, and the

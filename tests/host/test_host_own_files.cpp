@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 using namespace hosttest;
@@ -157,4 +158,44 @@ TEST(HostOwnFiles, ADamagedConfigurationIsNeverKeptAsideOntoAFileTheRunReads)
         EXPECT_EQ(Slurp(h.File("plugin.conf.bad2")), bytes) << said;
         EXPECT_NE(said.find("kept as " + h.File("plugin.conf.bad2")), std::string::npos) << said;
     }
+}
+
+// A plug-in folder whose name holds a newline: each line the plug-in prints
+// about its own files stays one line, the newline shown as an escape.
+TEST(HostOwnFiles, APluginFolderNameWithANewlineStaysOnOneLine)
+{
+    PluginHarness h;
+    const std::string base = h.folder.path;
+    h.folder.path = base + "/nl\nfolder";
+    fs::create_directories(h.folder.path);
+    const std::string shown = base + "/nl\\x0afolder";
+    const std::string picture = base + "/in.png";
+    std::ofstream(picture) << "the host's picture";
+    qnAddRunInputs({picture});
+    const struct {
+        const char* what;
+        std::function<void()> lay;
+        std::string line;
+    } cases[] = {
+        {"damaged", [&] { std::ofstream(h.File("plugin.conf")) << "no container"; },
+         "Tessolo: " + shown + "/plugin.conf is damaged; it was kept as " + shown +
+             "/plugin.conf.bad and a new one begun\n"},
+        {"linked", [&] { fs::create_symlink(picture, h.File("plugin.conf")); },
+         "Tessolo: cannot write " + shown + "/plugin.conf: it leads to " + picture +
+             ", a file this run reads; preferences and window places are not kept in this run\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const char* name : {"plugin.conf", "plugin.conf.bad"})
+            fs::remove(h.File(name));
+        c.lay();
+        StandInHost host(Document(ColorMode::RGB, 16, 16, false), HostSettings{});
+        testing::internal::CaptureStderr();
+        h.Run(host, StandInHost::Sequence::Replay);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(c.line), std::string::npos) << said;
+        EXPECT_EQ(said.find("\nfolder"), std::string::npos) << said;
+    }
+    EXPECT_EQ(Slurp(picture), "the host's picture");
+    h.folder.path = base;
 }

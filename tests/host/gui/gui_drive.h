@@ -20,10 +20,12 @@
 #include <map>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace guidrive {
 
@@ -46,13 +48,20 @@ inline std::string Capture(const std::string& cmd)
     return out;
 }
 
-// tessolo-host with the plug-in of bundle, in a child process.
-inline pid_t Spawn(const std::vector<std::string>& args, const std::string& bundle = TESSOLO_BUNDLE_DIR)
+// tessolo-host with the plug-in of bundle, in a child process; its standard
+// error to errFile when one is named.
+inline pid_t Spawn(const std::vector<std::string>& args, const std::string& bundle = TESSOLO_BUNDLE_DIR,
+                   const std::string& errFile = "")
 {
     std::vector<std::string> all = {TESSOLO_HOST_FILE, "--plugin", bundle + "/Tessolo.so"};
     all.insert(all.end(), args.begin(), args.end());
     const pid_t pid = fork();
     if (pid == 0) {
+        if (!errFile.empty()) {
+            const int fd = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            if (fd < 0 || ::dup2(fd, 2) < 0)
+                _exit(127);
+        }
         std::vector<char*> argv;
         for (std::string& a : all)
             argv.push_back(a.data());

@@ -92,6 +92,8 @@ struct Journey {
 struct Session {
     pid_t pid = -1;
     Geometry main, editor;
+    // Where the host's standard error goes, when named before Start.
+    std::string errFile;
     Session() = default;
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -115,7 +117,7 @@ struct Session {
     {
         std::vector<std::string> args = {"--dialog", photo, out};
         args.insert(args.end(), extra.begin(), extra.end());
-        pid = Spawn(args, bundle);
+        pid = Spawn(args, bundle, errFile);
         main = FindWindow("Main");
         editor = FindWindow("Cutter");
         return !main.id.empty() && !editor.id.empty() && RaiseEditor();
@@ -415,6 +417,7 @@ TEST(Journey, DamagedFilesGiveTheirMessageAndChangeNothing)
     const std::string store = j.bundle + "/ckss.data";
 
     Session s;
+    s.errFile = j.File("stderr.txt");
     ASSERT_TRUE(s.Start(j.bundle, kSample, j.File("out.png")));
     const hostapp::RasterImage layout = GrabSettled(s.main, j.File("layout.png"));
     std::set<std::string> before = VisibleWindows();
@@ -446,7 +449,28 @@ TEST(Journey, DamagedFilesGiveTheirMessageAndChangeNothing)
     ASSERT_TRUE(WaitGone("PresMng", 60000));
     EXPECT_EQ(std::filesystem::exists(store), hadStore);
     EXPECT_EQ(ReadBytes(store), storeBytes) << "the presets store changed";
+
+    // A store that leads to the picture the host reads is neither read nor
+    // written: the manager says so in a box before it shows no presets.
+    std::filesystem::remove(store);
+    std::filesystem::create_symlink(kSample, store);
+    const std::string sampleBytes = ReadBytes(kSample);
+    s.ClickEditor("Cutter_Presets");
+    const Geometry refused = FindWindow("MessageBox", 60000);
+    ASSERT_FALSE(refused.id.empty()) << "no message for a store that leads to the picture";
+    Shot("j5_presets_refused");
+    ClickControl(refused, "MessageBox", "MessageBox_OKr");
+    const Geometry none = FindWindow("PresMng", 60000);
+    ASSERT_FALSE(none.id.empty());
+    ClickControl(none, "PresMng", "PresMng_Done");
+    ASSERT_TRUE(WaitGone("PresMng", 60000));
+    EXPECT_TRUE(std::filesystem::is_symlink(store));
+    EXPECT_EQ(ReadBytes(kSample), sampleBytes) << "the picture changed";
     EXPECT_EQ(s.Cancel(), 1);
+    const std::string said = ReadBytes(s.errFile);
+    const std::string line = "Tessolo: cannot write " + (std::filesystem::canonical(j.bundle) / "ckss.data").string() +
+                             ": it leads to " + kSample + ", a file this run reads; presets are not kept in this run\n";
+    EXPECT_NE(said.find(line), std::string::npos) << said;
 }
 
 namespace {
