@@ -141,7 +141,8 @@ struct Staging {
 // damage only: anyone may compute its seal. What keeps one from being
 // forged is that only this user can have written it, as into a private
 // temporary folder: the staging folder is this user's and no one else may
-// write in it, and the journal is this user's file with no other name.
+// write in it, and the journal is this user's file, no one else's to
+// write, with no other name.
 std::string NotPrivate(const struct stat& st)
 {
     if (st.st_uid != ::geteuid())
@@ -231,9 +232,8 @@ void Examine(int dir, const std::string& folder, const std::string& name, Stagin
         return;
     }
     if (::fstat(journalFd.fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        if (st.st_uid != ::geteuid())
-            why = "belongs to user " + std::to_string(st.st_uid) + ", not to this one";
-        else if (st.st_nlink != 1)
+        why = NotPrivate(st);
+        if (why.empty() && st.st_nlink != 1)
             why = "has other names (hard links)";
         if (!why.empty()) {
             s.why = journal + why + ", so it is not trusted";

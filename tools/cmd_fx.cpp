@@ -361,6 +361,9 @@ int Run(const tool::Args& all)
         return tool::BadArguments(kName, std::string(it->name) +
                                              " changes colours, and --grey reads the picture as one grey plane: "
                                              "leave out --grey (a grey picture is read as colour without it)");
+    // A file among the filter's own arguments (an overlay) is named as
+    // IN.png and OUT.png are when empty.
+    tool::RefuseEmptyNames(std::string("fx ") + it->name + " " + it->args + " IN.png OUT.png", args);
     const std::vector<std::string> fargs(args.begin() + 1, args.begin() + 1 + static_cast<long>(it->count));
     const std::string& in = args[args.size() - 2];
     const std::string& out = args[args.size() - 1];

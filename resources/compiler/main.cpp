@@ -80,6 +80,10 @@ int main(int argc, char** argv)
                 if (it->path().extension() == ending)
                     inputs.push_back(it->path().string());
         }
+        // Standard output takes the line saying what was written: never
+        // one of these files either.
+        for (const std::string& input : inputs)
+            qnRefuseStandardOutputOnInput(-1, input);
         if (const std::string why = qnInputRefusal(out, inputs); !why.empty()) {
             std::fprintf(stderr, "tessolo-rc: %s\n", qnShownLine(why).c_str());
             return 1;

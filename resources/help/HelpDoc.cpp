@@ -403,6 +403,9 @@ int main(int argc, char** argv)
             std::string caption;
             inputs.push_back(pictureOf(b.front(), fraction, caption));
         }
+    // Nor does standard output, which takes the line saying what was written.
+    for (const std::string& input : inputs)
+        qnRefuseStandardOutputOnInput(-1, input);
     if (const std::string why = OutputRefusal(out, inputs); !why.empty()) {
         std::fprintf(stderr, "tessolo-helpdoc: %s\n", qnShownLine(why).c_str());
         return 1;

@@ -173,6 +173,8 @@ TEST(FileSeries, AJournalItCannotTrustIsLeftForAPersonAndTheSeriesGoesOn)
          [](auto& s) { fs::permissions(s, fs::perms::group_write | fs::perms::others_write, fs::perm_options::add); }},
         {"another user's journal", throughLink, "journal of an interrupted series belongs to user 65534", false,
          [&](auto& s) { chown(s + "/journal"); }, true},
+        {"a journal others may write", sound, "journal of an interrupted series may be written by other users", false,
+         [](auto& s) { fs::permissions(s + "/journal", fs::perms::others_write, fs::perm_options::add); }},
         {"a journal of two names", sound, "has other names", false,
          [&](auto& s) { fs::create_hard_link(s + "/journal", s + "/../journal-too"); }},
         {"no journal", sound, "has no journal, but holds old files", false,

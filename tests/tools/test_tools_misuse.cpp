@@ -137,6 +137,7 @@ TEST(CommandLineMisuse, EveryProgramAnswersExitTwoWithOneLineNamingTheFault)
         {T, "export pieces ''" + png, "LAYOUT.qntd is an empty name"},
         {T, "convert ''" + std::string(" ") + F("o.png"), "IN is an empty name"},
         {T, "convert " + in + " ''", "OUT.png is an empty name"},
+        {T, "fx combine '' 50 " + in + " " + F("o.png"), "OVERLAY.png is an empty name"},
         {T, "psd write --bogus " + F("o.psd") + " " + in, "unknown option --bogus"},
         {T, "psd write " + F("o.psd") + " " + F("in.png@40000,0"), "-32768 to 32767"},
         {T, "psd read --bogus " + F("in.psd") + " " + F("out"), "unknown option --bogus"},

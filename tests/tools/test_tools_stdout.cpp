@@ -186,7 +186,11 @@ TEST(StandardOutput, ThatIsAnInputIsRefusedByEveryProgramThatReadsOne)
         {TESSOLO_MKDESC, "--block " + i.block + " " + Q(i.d / "out.qnds"), "lay.block", 1},
         {TESSOLO_RC, Q(i.d / "in.data") + " -o " + Q(i.d / "out.qns4") + " --fonts " + i.fonts, "in.data", 1},
         {TESSOLO_HELPDOC, Q(i.d / "in.data") + " " + i.pictures + " -o " + Q(i.d / "out.pdf"), "in.data", 1},
+        // Files read from a folder named on the command line.
+        {TESSOLO_RC, i.manifest + " -o " + Q(i.d / "out.qns4") + " --fonts " + Q(i.d.path()), "font.ttf", 1},
+        {TESSOLO_HELPDOC, i.guide + " " + Q(i.d.path()) + " -o " + Q(i.d / "out.pdf"), "01_main_layout.png", 1},
     };
+    fs::copy_file(std::string(TESSOLO_BINARY_DIR) + "/help/pictures/01_main_layout.png", i.d / "01_main_layout.png");
     std::vector<std::string> before;
     for (const auto& e : fs::directory_iterator(i.d.path()))
         before.push_back(e.path().string());
