@@ -81,7 +81,13 @@ std::string qnOwnFileRefusal(const std::string& path)
 {
     const std::filesystem::path place = Place(path);
     for (const std::string& input : qnRunInputs())
-        if (Place(input) != place && !qnInputRefusal(path, {input}).empty())
+        if (Place(input) != place && !qnInputRefusal(path, {input}).empty()) {
+            // Where the file is no link, the input is the link that leads
+            // to it: the line names which way round.
+            std::error_code ec;
+            if (!std::filesystem::is_symlink(path, ec) && std::filesystem::is_symlink(input, ec))
+                return "cannot write " + path + ": " + input + ", a file this run reads, leads to it";
             return "cannot write " + path + ": it leads to " + input + ", a file this run reads";
+        }
     return {};
 }

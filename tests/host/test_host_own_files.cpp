@@ -118,6 +118,14 @@ TEST(HostOwnFiles, ApplyWritesNoFileOfItsOwnOverAFileTheRunReads)
             EXPECT_TRUE(fs::is_symlink(r.h.File(own)));
             const std::string line = "cannot write " + r.h.File(own) + ": it leads to " + read.string() +
                                      ", a file this run reads";
+            if (std::string(own) == "last.data" && read.filename() == "plugin.conf") {
+                // The configuration is no link: the line blames the link
+                // that leads to it, not the configuration.
+                EXPECT_NE(said.find("cannot write " + read.string() + ": " + r.h.File(own) +
+                                    ", a file this run reads, leads to it"),
+                          std::string::npos)
+                    << said;
+            }
             if (std::string(own) == "last.data") {
                 ASSERT_EQ(r.hp.alerts.size(), 1u) << said;
                 EXPECT_EQ(r.hp.alerts[0].text,
