@@ -53,6 +53,26 @@ void RePoint(const fs::path& link, const std::string& target)
     fs::rename(fresh, link);
 }
 
+// The files a host run of the tests below reads: a descriptor "job.qnds",
+// INPUT "in.png", a layer, a channel, a selection and a colour profile.
+void MakeHostInputs(host_test::Bundle& b)
+{
+    const std::string sample = std::string(TESSOLO_SOURCE_DIR) + "/samples/sample.png";
+    ASSERT_EQ(host_test::RunProgram(TESSOLO_MKDESC_FILE, "--grid 3x2 '" + b.Path("job.qnds") + "'"), 0);
+    for (const char* name : {"in.png", "layer.png", "channel.png", "mask.png"})
+        fs::copy_file(sample, b.dir / name);
+    std::ofstream(b.dir / "profile.icc") << "an ICC profile";
+}
+
+// The options and INPUT of a run that reads every file MakeHostInputs made,
+// ready for OUTPUT.
+std::string HostRun(host_test::Bundle& b)
+{
+    return "--descriptor '" + b.Path("job.qnds") + "' --add-layer '" + b.Path("layer.png") + "' --channel '" +
+           b.Path("channel.png") + "' --selection '" + b.Path("mask.png") + "' --icc '" + b.Path("profile.icc") +
+           "' '" + b.Path("in.png") + "' ";
+}
+
 }  // namespace
 
 // The output is a link; while the host runs, the link is re-pointed at the
@@ -119,20 +139,14 @@ TEST(HostOutputTarget, NoFileTheRunReadsOrLoadsIsWrittenOver)
 {
     host_test::Bundle b;
     const fs::path& dir = b.dir;
-    const std::string sample = std::string(TESSOLO_SOURCE_DIR) + "/samples/sample.png";
     const std::string job = b.Path("job.qnds");
-    ASSERT_EQ(host_test::RunProgram(TESSOLO_MKDESC_FILE, "--grid 3x2 '" + job + "'"), 0);
-    for (const char* name : {"in.png", "layer.png", "channel.png", "mask.png"})
-        fs::copy_file(sample, dir / name);
-    std::ofstream(dir / "profile.icc") << "an ICC profile";
+    ASSERT_NO_FATAL_FAILURE(MakeHostInputs(b));
     // The plug-in's own files, as its folder holds them after some runs.
     ASSERT_EQ(host_test::RunProgram(TESSOLO_MKDESC_FILE, "--raw --grid 2x2 '" + b.Path("last.data") + "'"), 0);
     for (const char* name : {"tessolo_gtk.so", "resource_ts31_d.qns4", "plugin.conf", "ckss.data",
                              "Quorvin Tessolo 3.1 Help.pdf"})
         std::ofstream(dir / name) << "the plug-in's own " << name;
-    const std::string run = "--descriptor '" + job + "' --add-layer '" + b.Path("layer.png") + "' --channel '" +
-                            b.Path("channel.png") + "' --selection '" + b.Path("mask.png") + "' --icc '" +
-                            b.Path("profile.icc") + "' '" + b.Path("in.png") + "' ";
+    const std::string run = HostRun(b);
     std::string text;
     ASSERT_EQ(host_test::Host(b, run + "'" + b.Path("fine.png") + "'", &text), 0) << text;
 
@@ -184,15 +198,9 @@ TEST(HostOutputTarget, ThePluginWritesNoFileOfItsOwnOverAFileTheHostReads)
 {
     host_test::Bundle b;
     const fs::path& dir = b.dir;
-    const std::string sample = std::string(TESSOLO_SOURCE_DIR) + "/samples/sample.png";
     const std::string job = b.Path("job.qnds");
-    ASSERT_EQ(host_test::RunProgram(TESSOLO_MKDESC_FILE, "--grid 3x2 '" + job + "'"), 0);
-    for (const char* name : {"in.png", "layer.png", "channel.png", "mask.png"})
-        fs::copy_file(sample, dir / name);
-    std::ofstream(dir / "profile.icc") << "an ICC profile";
-    const std::string run = "--descriptor '" + job + "' --add-layer '" + b.Path("layer.png") + "' --channel '" +
-                            b.Path("channel.png") + "' --selection '" + b.Path("mask.png") + "' --icc '" +
-                            b.Path("profile.icc") + "' '" + b.Path("in.png") + "' '" + b.Path("out.png") + "'";
+    ASSERT_NO_FATAL_FAILURE(MakeHostInputs(b));
+    const std::string run = HostRun(b) + "'" + b.Path("out.png") + "'";
     const fs::path conf = dir / "plugin.conf", aside = dir / "plugin.conf.bad";
     for (const char* name : {"in.png", "layer.png", "channel.png", "mask.png", "profile.icc"}) {
         const fs::path input = dir / name;
