@@ -106,14 +106,29 @@ std::string FileProblem(const std::string& path, bool writing, unsigned short nu
 
 }  // namespace
 
+namespace {
+// The gate's own words for a write it refused, without "cannot write
+// PATH: ", or empty.
+std::string GateWords(const std::string& path)
+{
+    const std::string line = qnGateRefusal(path);
+    const std::string head = "cannot write " + path + ": ";
+    return line.compare(0, head.size(), head) == 0 ? line.substr(head.size()) : line;
+}
+}  // namespace
+
 std::string qnFileProblem(const std::string& path, bool writing, unsigned short number)
 {
+    if (const std::string gate = writing ? GateWords(path) : std::string(); !gate.empty())
+        return gate;
     bool systems;
     return FileProblem(path, writing, number, systems);
 }
 
 std::string qnFileFailure(const std::string& path, bool writing, unsigned short number)
 {
+    if (const std::string gate = writing ? qnGateRefusal(path) : std::string(); !gate.empty())
+        return gate;
     if (number == 0)
         number = writing ? qnerr::FileWrite : qnerr::FileRead;
     bool systems;

@@ -2,6 +2,7 @@
 
 #include "core/ErrorWords.h"
 #include "core/ProgramOutput.h"
+#include "core/SafeFileRunInputs.h"
 
 #include <atomic>
 #include <cerrno>
@@ -572,11 +573,12 @@ std::string qnFolderRefusal(const std::string& folder, size_t longestName)
     return {};
 }
 
-std::string qnTargetRefusal(const std::string& path, bool takesStandardOutput)
+namespace {
+
+// Why t, where path leads, can take no file now, in one line naming path,
+// or empty: the checks every writer's target passes (see qnTargetRefusal).
+std::string TargetRefusal(const std::string& path, const Target& t, bool takesStandardOutput)
 {
-    if (path.empty())
-        return "no file name given";
-    const Target t = Resolve(path);
     if (t.standardOutput)
         return takesStandardOutput ? std::string() : "cannot write " + path + ": " + qnNoStandardOutputWords();
     if (t.refused == ELOOP)
@@ -612,9 +614,61 @@ std::string qnTargetRefusal(const std::string& path, bool takesStandardOutput)
         return "cannot write " + path + ": " + why.substr(t.folder.size() + 2);
     if (t.dir < 0)
         return "cannot write " + path + ": " + qnSystemWords(t.dirErrno);
+    return {};
+}
+
+// What the gate refused last in this thread: the path as the writer named
+// it and the line saying why.
+thread_local std::string t_refusedPath;
+thread_local std::string t_refusal;
+
+// The gate every file written passes: t (where path leads, as settled)
+// must be fit to take a file, and no file the run reads may be reached
+// through it. A file the program rewrites for itself (ownFile) is read
+// by the run too; its own earlier version is no other file. Notes and
+// returns the refusal, or empty.
+std::string GateRefusal(const std::string& path, const Target& t, QnWrite kind)
+{
+    std::string why = TargetRefusal(path, t, true);
+    if (why.empty() && t.standardOutput)
+        why = qnStandardOutputOverInput(qnRunInputs());
+    else if (why.empty() && kind == QnWrite::OwnFile)
+        why = qnOwnFileRefusal(path);
+    else if (why.empty())
+        for (const std::string& in : qnRunInputs())
+            if (!qnInputRefusal(t.path, {in}).empty()) {
+                why = qnOverInputFailure(path, in);
+                break;
+            }
+    t_refusedPath = why.empty() ? std::string() : path;
+    t_refusal = why;
+    return why;
+}
+
+}  // namespace
+
+std::string qnTargetRefusal(const std::string& path, bool takesStandardOutput)
+{
+    if (path.empty())
+        return "no file name given";
+    const Target t = Resolve(path);
+    if (std::string why = TargetRefusal(path, t, takesStandardOutput); !why.empty())
+        return why;
     // What was checked is what is written.
     Settle(path, t);
     return {};
+}
+
+std::string qnWriteRefusal(const std::string& path, QnWrite kind)
+{
+    if (path.empty())
+        return "no file name given";
+    return GateRefusal(path, Landing(path), kind);
+}
+
+std::string qnGateRefusal(const std::string& path)
+{
+    return !t_refusal.empty() && t_refusedPath == path ? t_refusal : std::string();
 }
 
 void qnSafeFileForceNamedTemp(bool force) { g_forceNamed.store(force); }
@@ -633,19 +687,25 @@ void qnReleaseTermination()
         RemoveTempsOnSignal(sig);
 }
 
-unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size)
+unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size, QnWrite kind)
 {
     struct stat written;
-    return qnReplaceFile(path, data, size, written);
+    return qnReplaceFile(path, data, size, written, kind);
 }
 
-unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size, struct stat& written)
+unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size, struct stat& written,
+                             QnWrite kind)
 {
     written = {};
     qnNoteWriteErrno(0);
+    t_refusal.clear();
     if (path.empty())
         return qnerr::BadArgument;
     const Target t = Landing(path);
+    if (!GateRefusal(path, t, kind).empty()) {
+        qnNoteWriteErrno(RefusedErrno(t));
+        return qnerr::FileNotOpened;
+    }
     const auto* bytes = static_cast<const uint8_t*>(data);
     if (t.standardOutput) {
         const int fd = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
@@ -683,17 +743,18 @@ unsigned short qnReplaceFile(const std::string& path, const void* data, size_t s
     return 0;
 }
 
-bool CQNF_SafeFile::Open(const char* target)
+bool CQNF_SafeFile::Open(const char* target, QnWrite kind)
 {
     Abandon();
     ResetError();
     qnNoteWriteErrno(0);
+    t_refusal.clear();
     if (!target || !*target) {
         SetError(qnerr::BadArgument);
         return false;
     }
     Target t = Landing(target);
-    if (t.refused || (!t.standardOutput && t.dir < 0)) {
+    if (!GateRefusal(target, t, kind).empty() || t.refused || (!t.standardOutput && t.dir < 0)) {
         qnNoteWriteErrno(RefusedErrno(t));
         SetError(qnerr::FileNotOpened);
         return false;

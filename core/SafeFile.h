@@ -20,6 +20,16 @@
 // program settles it before its work, when it checks the target
 // (qnTargetRefusal); a writer that did not check settles it when it opens.
 //
+// The gate: every file written passes qnWriteRefusal before anything is
+// made, inside qnReplaceFile, CQNF_SafeFile::Open and the series
+// (core/FileSeries.h), so no writer can come in by another door. It refuses
+// what qnTargetRefusal refuses (a read-only file whoever runs the program,
+// a device, FIFO or folder, a missing or read-only folder) and a name that
+// leads to a file the run reads (core/SafeFileRunInputs.h), through any
+// link. The line it refused with is kept for the writer's message
+// (qnGateRefusal), so a write refused there reads as the command line's
+// own refusal, in a window too.
+//
 // Only regular files are ever written: a folder, a FIFO, a socket or a
 // device is refused (a FIFO nobody reads would hold the writer for ever, and
 // replacing any of them would put a file where something else was). The
@@ -31,7 +41,7 @@
 //   CQNF_SafeFile   a file written through a CQNF_StdFile, then Commit() or
 //                   Abandon() (dropping it without Commit abandons it)
 //
-// Error numbers: 1 an empty path; 32 the target is no regular file, or the
+// Error numbers: 1 an empty path; 32 the gate refused the target, or the
 // temporary file cannot be opened; 33 it cannot be written, synced or
 // renamed into place (or the file's own number when its stream failed); 37
 // Commit without an open file. The system's reason for a failure, also one
@@ -99,12 +109,29 @@ std::string qnWrittenPath(const std::string& path);
 // does this; false when the mode could not be set.
 bool qnTakeOwnerAndMode(int fd, const struct stat& old);
 
+// What a write is for. A file the program rewrites for its own use
+// (settings, preferences, presets) is also read by the run: its own
+// earlier version at that place is no other input.
+enum class QnWrite { Output, OwnFile };
+
+// Why the gate would refuse to write path now, in one line that names it,
+// or empty (see above). Windows ask it while their file chooser is still
+// open, so that the user can pick another name.
+std::string qnWriteRefusal(const std::string& path, QnWrite kind = QnWrite::Output);
+
+// The line the gate refused path with in this thread's last write, or
+// empty when that write was not refused by the gate (or was of another
+// path). qnFileFailure words a refused write with it.
+std::string qnGateRefusal(const std::string& path);
+
 // Returns 0 or the error number.
-unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size);
+unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size,
+                             QnWrite kind = QnWrite::Output);
 // The same, and on success the status of the file put in place, as it was
 // before the rename made it the target: a later writer's file can never be
 // mistaken for it.
-unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size, struct stat& written);
+unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size, struct stat& written,
+                             QnWrite kind = QnWrite::Output);
 
 class CQNF_SafeFile : public CQNF_FrameWork {
 public:
@@ -114,9 +141,9 @@ public:
     ~CQNF_SafeFile() override { Abandon(); }
 
     // Makes the temporary file for target, open for reading and writing
-    // (any earlier one is abandoned).
-    bool Open(const char* target);
-    bool Open(const std::string& target) { return Open(target.c_str()); }
+    // (any earlier one is abandoned), once the gate let it be written.
+    bool Open(const char* target, QnWrite kind = QnWrite::Output);
+    bool Open(const std::string& target, QnWrite kind = QnWrite::Output) { return Open(target.c_str(), kind); }
     CQNF_StdFile& File() { return m_file; }
     // Makes the written file the target; false (and a regular target
     // untouched) when any step fails.

@@ -290,8 +290,13 @@ bool CQNF_Storage::Open(const char* name, const FSRef* folder, unsigned short mo
     // a new container replaces it as a whole.
     CQNF_StdFile file;
     bool opened = file.Open(fileName, folder, mode == kOpenReadOnly ? qnfile::kRead : qnfile::kUpdate);
-    if (!opened && mode == kOpenCreate)
-        opened = file.Open(fileName, folder, qnfile::kReadWrite);  // creates the missing file
+    if (!opened && mode == kOpenCreate) {
+        // A missing file is made empty through the gate, as every file
+        // written is, then opened as an existing one.
+        const std::string made = folder && !folder->path.empty() ? folder->path + "/" + name : std::string(name);
+        opened = qnReplaceFile(made, "", 0, QnWrite::OwnFile) == 0 &&
+                 file.Open(fileName, folder, qnfile::kUpdate);
+    }
     if (!opened || !PathOfStream(file, m_path)) {
         SetError(opened ? qnerr::FileNotOpened : file.GetError());
         i_Forget();

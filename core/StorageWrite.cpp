@@ -112,7 +112,9 @@ bool CQNF_Storage::i_Write()
     unsigned short error = 0;
     struct stat written {};
     if (!m_path.empty()) {
-        error = qnReplaceFile(m_path, m_image, m_imageSize, written);
+        // The container rewrites the file it was read from: that earlier
+        // version is no other input of the run.
+        error = qnReplaceFile(m_path, m_image, m_imageSize, written, QnWrite::OwnFile);
     } else if (m_file) {
         if (m_file->SetPos(0) < 0 || m_file->Write(m_image, m_imageSize) != int64_t(m_imageSize) ||
             !m_file->Flush())

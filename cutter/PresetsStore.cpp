@@ -59,12 +59,9 @@ bool CQNF_PresetsFileAtPath::BeginUpdate()
     // still to be written) is not made there.
     if (errno != ENOENT || !qnOwnFileRefusal(m_path).empty())
         return false;
-    // An empty store reads as one without presets.
-    const int made = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (made < 0)
-        return false;
-    ::close(made);
-    return m_lock.Lock(m_path);
+    // An empty store reads as one without presets; it is made through the
+    // gate, as every file written is.
+    return qnReplaceFile(m_path, "", 0, QnWrite::OwnFile) == 0 && m_lock.Lock(m_path);
 }
 
 void CQNF_PresetsFileAtPath::EndUpdate() { m_lock.Unlock(); }
@@ -76,7 +73,7 @@ bool CQNF_PresetsFileAtPath::Write(const void* data, size_t size)
     // A store the user made read-only keeps its presets, and a link to a
     // file the run reads leaves that file alone: adding one fails as any
     // other write failure does.
-    return qnMayWrite(m_path) && qnOwnFileRefusal(m_path).empty() && qnReplaceFile(m_path, data, size) == 0;
+    return qnMayWrite(m_path) && qnOwnFileRefusal(m_path).empty() && qnReplaceFile(m_path, data, size, QnWrite::OwnFile) == 0;
 }
 
 // ---- Records ---------------------------------------------------------------------

@@ -150,7 +150,7 @@ bool CQNF_8BFPluginVirtual::ConfFile_Write(const void* data, uint32_t size, cons
     }
     // The new content replaces the old file only when it is complete: a full
     // disk never costs the last good settings.
-    const unsigned short error = qnReplaceFile(path, data, size);
+    const unsigned short error = qnReplaceFile(path, data, size, QnWrite::OwnFile);
     if (error) {
         SetError(error);
         return false;

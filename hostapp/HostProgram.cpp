@@ -451,7 +451,10 @@ int RunHostProgram(const HostCommandLine& cmd)
         return Fail(kExitHostError, err);
     if (!cmd.descriptorFile.empty() && host.HasDescriptor() && host.DescriptorBytes() != descriptor) {
         const std::vector<uint8_t>& bytes = host.DescriptorBytes();
-        if (const unsigned short error = qnReplaceFile(cmd.descriptorFile, bytes.data(), bytes.size()))
+        // The descriptor the run read its settings from is rewritten as the
+        // host's own file; it still may lead to no other input.
+        if (const unsigned short error =
+                qnReplaceFile(cmd.descriptorFile, bytes.data(), bytes.size(), QnWrite::OwnFile))
             return Fail(kExitHostError, qnFileFailure(cmd.descriptorFile, true, error));
     }
     if (writes) {

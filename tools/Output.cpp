@@ -5,6 +5,7 @@
 #include "core/ErrorManager.h"
 #include "core/ErrorWords.h"
 #include "core/ProgramOutput.h"
+#include "core/SafeFileRunInputs.h"
 #include "hostapp/OutputFile.h"
 
 #include <cstdio>
@@ -29,6 +30,8 @@ int RefuseOutput(const char* name, const std::string& out, const std::vector<std
         return BadArguments(name, why);
     if (const std::string why = hostapp::OutputRefusal(out, inputs, takesStandardOutput); !why.empty())
         return Fail(name, why);
+    // The gate refuses every later write that would reach an input too.
+    qnAddRunInputs(inputs);
     return 0;
 }
 

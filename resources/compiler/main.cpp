@@ -4,6 +4,7 @@
 #include "core/ErrorWords.h"
 #include "core/ProgramOutput.h"
 #include "core/SafeFile.h"
+#include "core/SafeFileRunInputs.h"
 #include "resources/compiler/Compile.h"
 #include "resources/compiler/Error.h"
 
@@ -82,8 +83,8 @@ int main(int argc, char** argv)
         }
         // Standard output takes the line saying what was written: never
         // one of these files either.
-        for (const std::string& input : inputs)
-            qnRefuseStandardOutputOnInput(-1, input);
+        inputs.push_back(manifest);
+        qnAddRunInputs(inputs);
         if (const std::string why = qnInputRefusal(out, inputs); !why.empty()) {
             std::fprintf(stderr, "tessolo-rc: %s\n", qnShownLine(why).c_str());
             return 1;

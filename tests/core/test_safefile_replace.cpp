@@ -176,16 +176,19 @@ TEST(SafeFileReplace, StreamedFileReplacesOnlyOnCommit)
     EXPECT_FALSE(f.Commit());
     EXPECT_EQ(f.GetError(), qnerr::FileClosed);
 
-    // A read-only target is replaced and stays read-only; so does one
-    // reached through a link.
+    // A read-only target is refused by the gate itself, also through a
+    // link, whoever runs the program: the writer's message says why.
     ::chmod(target.c_str(), 0444);
     fs::create_symlink(target, dir.File("link"));
-    ASSERT_TRUE(f.Open(dir.File("link")));
-    ASSERT_EQ(f.File().Write("new", 3), 3);
-    ASSERT_TRUE(f.Commit());
+    EXPECT_FALSE(f.Open(dir.File("link")));
+    EXPECT_EQ(qnFileFailure(dir.File("link"), true, f.GetError()),
+              "cannot write " + dir.File("link") + ": the file is read-only");
+    EXPECT_NE(qnReplaceFile(target, "new", 3), 0);
+    EXPECT_EQ(qnFileFailure(target, true, qnerr::FileWrite), "cannot write " + target + ": the file is read-only");
     EXPECT_TRUE(fs::is_symlink(dir.File("link")));
-    EXPECT_EQ(ReadFile(target), (Bytes{'n', 'e', 'w'}));
+    EXPECT_EQ(ReadFile(target), (Bytes{'a', 'B', 'c'}));
     EXPECT_EQ(Mode(target), 0444u);
+    EXPECT_EQ(Entries(dir.Path()), (std::set<std::string>{"link", "out.bin"}));
 
     // A folder that does not exist: no file at all.
     CQNF_SafeFile g;

@@ -28,7 +28,9 @@ std::vector<uint8_t> LinesBlock(uint16_t columns, uint16_t rows)
 
 void PutLastData(const PluginHarness& h, const std::vector<uint8_t>& block)
 {
-    ASSERT_EQ(qnReplaceFile(h.File("last.data"), block.data(), block.size()), 0);
+    // The plug-in in this process reads last.data: the test rewrites it as
+    // the plug-in's own file.
+    ASSERT_EQ(qnReplaceFile(h.File("last.data"), block.data(), block.size(), QnWrite::OwnFile), 0);
 }
 
 // The descriptor bytes the plug-in's writer leaves in a host.

@@ -5,6 +5,7 @@
 #include "core/ErrorWords.h"
 #include "core/ProgramOutput.h"
 #include "core/SafeFile.h"
+#include "core/SafeFileRunInputs.h"
 #include "core/StdFile.h"
 #include "core/String.h"
 #include "engine/Tessolo.h"
@@ -184,6 +185,7 @@ try {
     // read-only file.
     if (const std::string why = hostapp::OutputRefusal(out, {blockFile}, true); !why.empty())
         return Fail(why);
+    qnAddRunInputs({blockFile});
     std::string err;
     if (!blockFile.empty()) {
         // A settings block is some 40 MB at its largest.
