@@ -439,6 +439,10 @@ int RunHostProgram(const HostCommandLine& cmd)
         return Fail(kExitPluginError, "the last settings the plug-in keeps (\"last.data\" in its folder) are "
                                       "damaged: they do not read as settings; the image is unchanged");
     }
+    // The plug-in said why on its own (its window backend could not be
+    // loaded): what the host gave it to run with is at fault.
+    if (result > 0)
+        return kExitHostError;
     if (result == filterBadMode)
         return Fail(kExitPluginError, "the plug-in does not take the image it was sent: " +
                                           SentImage(host.Record(), cmd.settings) + "; the image is unchanged");

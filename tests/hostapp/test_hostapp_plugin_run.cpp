@@ -145,6 +145,22 @@ TEST(PluginRun, ExitCodesTellSuccessCancelAndErrors)
     EXPECT_EQ(Host(b, b.Path("missing.png") + " " + out), kExitHostError);
     EXPECT_EQ(RunProgram(TESSOLO_HOST_FILE, "--plugin " + b.Path("nothing.so") + " " + in + " " + out),
               kExitHostError);
+    // A plug-in cut short (a copy a full disk stopped) would be mapped past
+    // its end and end the host with a bus error: refused in one line, a
+    // host error, wherever it ends.
+    std::vector<uint8_t> library;
+    ASSERT_TRUE(qnReadWholeFile(TESSOLO_PLUGIN_FILE, library, text));
+    for (const size_t keep : {size_t(40), size_t(100), size_t(4096), library.size() / 2}) {
+        const std::string cut = b.Path("cut.so");
+        ASSERT_EQ(qnReplaceFile(cut, library.data(), keep), 0);
+        EXPECT_EQ(RunProgram(TESSOLO_HOST_FILE, "--plugin " + cut + " " + in + " " + out, &text), kExitHostError)
+            << keep << ": " << text;
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << keep << ": " << text;
+        EXPECT_NE(text.find("cannot load plug-in " + cut + ": it is cut short: the file has " + std::to_string(keep) +
+                            " bytes"),
+                  std::string::npos)
+            << keep << ": " << text;
+    }
     EXPECT_EQ(RunProgram(TESSOLO_HOST_FILE, "--help", &text), 0);
     EXPECT_NE(text.find("usage:"), std::string::npos);
     // The run created the plug-in's configuration in its own folder.
