@@ -277,6 +277,8 @@ bool DisplayOpens()
 // The plug-in names the same ones for what it writes for itself.
 const char* const kPluginFolderFiles[] = {"tessolo_gtk.so", "resource_ts31_d.qns4", "plugin.conf", "last.data",
                                           "ckss.data",      "Quorvin Tessolo 3.1 Help.pdf"};
+// Those of them the plug-in writes for itself.
+const char* const kPluginOwnFiles[] = {"plugin.conf", "last.data", "ckss.data"};
 
 }  // namespace
 
@@ -320,9 +322,17 @@ int RunHostProgram(const HostCommandLine& cmd)
     }
     // The descriptor is written too, after a run that changed it: never
     // over another file the run reads.
+    // The plug-in's own files are not among them: one that leads to the
+    // descriptor is the plug-in's to leave unwritten (the run goes on, and
+    // it says its settings were not kept), not a fault of the descriptor.
     if (cmd.sequence != StandInHost::Sequence::About && !cmd.descriptorFile.empty()) {
         std::vector<std::string> others = RunInputs(cmd);
         others.erase(others.begin() + 2);  // the descriptor itself
+        std::error_code ec;
+        const std::filesystem::path library = std::filesystem::canonical(cmd.plugin, ec);
+        if (!ec)
+            for (const char* name : kPluginOwnFiles)
+                std::erase(others, (library.parent_path() / name).string());
         if (const std::string refusal = qnInputRefusal(cmd.descriptorFile, others); !refusal.empty())
             return Fail(kExitHostError, "--descriptor " + cmd.descriptorFile + ": " + refusal);
     }
