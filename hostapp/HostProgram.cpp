@@ -322,9 +322,10 @@ int RunHostProgram(const HostCommandLine& cmd)
     }
     // The descriptor is written too, after a run that changed it: never
     // over another file the run reads.
-    // The plug-in's own files are not among them: one that leads to the
-    // descriptor is the plug-in's to leave unwritten (the run goes on, and
-    // it says its settings were not kept), not a fault of the descriptor.
+    // A file of the plug-in's own that is a link leading to the descriptor
+    // is not among them: it is the plug-in's to leave unwritten (the run
+    // goes on, and it says its settings were not kept), not a fault of the
+    // descriptor. A descriptor that leads to one of them is.
     if (cmd.sequence != StandInHost::Sequence::About && !cmd.descriptorFile.empty()) {
         std::vector<std::string> others = RunInputs(cmd);
         others.erase(others.begin() + 2);  // the descriptor itself
@@ -332,7 +333,9 @@ int RunHostProgram(const HostCommandLine& cmd)
         const std::filesystem::path library = std::filesystem::canonical(cmd.plugin, ec);
         if (!ec)
             for (const char* name : kPluginOwnFiles)
-                std::erase(others, (library.parent_path() / name).string());
+                if (const std::filesystem::path own = library.parent_path() / name;
+                    std::filesystem::is_symlink(own, ec))
+                    std::erase(others, own.string());
         if (const std::string refusal = qnInputRefusal(cmd.descriptorFile, others); !refusal.empty())
             return Fail(kExitHostError, "--descriptor " + cmd.descriptorFile + ": " + refusal);
     }
