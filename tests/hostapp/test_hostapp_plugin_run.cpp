@@ -11,6 +11,7 @@
 #include "hostapp/PluginLoader.h"
 #include "hostapp/StandInHost.h"
 #include "host_programs.h"
+#include "tests/no_display.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,7 @@
 #include <fstream>
 #include <string>
 #include <tuple>
+#include <utility>
 
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -125,18 +127,18 @@ TEST(PluginRun, ExitCodesTellSuccessCancelAndErrors)
     EXPECT_NE(text.find("does not take the image it was sent"), std::string::npos) << text;
     EXPECT_EQ(Host(b, "--depth 16 " + in + " " + out), kExitPluginError);
     // The dialog and About need a display: without one, or with one that
-    // cannot be opened (no server answers for display 97), one line and a
-    // host error that names the display.
+    // cannot be opened (one no server can answer), one line and a host
+    // error that names the display.
+    const std::string noServer = nodisplay::kDisplay;
     for (const std::string& road : {"--dialog " + in + " " + out, std::string("--about")})
-        for (const std::string& env : {std::string("env -u DISPLAY "), std::string("env DISPLAY=:97 ")}) {
+        for (const auto& [env, says] :
+             {std::pair<std::string, std::string>{"env -u DISPLAY ", "DISPLAY is not set"},
+              {"env DISPLAY=" + noServer + " ", "the X display \"" + noServer + "\" cannot be opened"}}) {
             EXPECT_EQ(RunProgram(env + TESSOLO_HOST_FILE, "--plugin " + b.Path("Tessolo.so") + " " + road, &text),
                       kExitHostError)
                 << text;
             EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
-            EXPECT_NE(text.find(env.find(":97") != std::string::npos ? "the X display \":97\" cannot be opened"
-                                                                     : "DISPLAY is not set"),
-                      std::string::npos)
-                << text;
+            EXPECT_NE(text.find(says), std::string::npos) << text;
         }
     // A bad command line, as in every program; then host errors: missing
     // input, no plug-in.
