@@ -355,6 +355,12 @@ unsigned char CWnd_Main::OnCtrlMessage(unsigned short msg, unsigned long id, cha
 void CWnd_Main::OnCtrlLostFocus(unsigned long index)
 {
     CQNF_Window::OnCtrlLostFocus(index);
-    if (index == FindControlId("Main_RndKnots", qnctl::EditLine) && m_pRndEdit)
+    if (index != FindControlId("Main_RndKnots", qnctl::EditLine) || !m_pRndEdit)
+        return;
+    // Esc took the typing back: the slider and the value follow the text
+    // again, and the knots stay as they are. Any other end randomises them.
+    if (m_pRndEdit->GetModel().EndedByEsc())
+        OnEditRandomKnots(m_pRndEdit->GetText().GetStr());
+    else
         OnEditRandomKnotsLF(m_pRndEdit->GetText().GetStr());
 }
