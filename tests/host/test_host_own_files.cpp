@@ -207,3 +207,28 @@ TEST(HostOwnFiles, APluginFolderNameWithANewlineStaysOnOneLine)
     EXPECT_EQ(Slurp(picture), "the host's picture");
     h.folder.path = base;
 }
+
+// An Apply whose last settings cannot be written beside the plug-in (a
+// folder has their name) says why, in the words every program gives that
+// reason, and the picture is applied all the same.
+TEST(HostOwnFiles, AnApplyThatCannotKeepTheSettingsSaysWhy)
+{
+    if (!HasResources())
+        FAIL() << "no compiled resource file in this build";
+    RoadRun r;
+    StandInHost host(Document(ColorMode::RGB, 60, 40, false), HostSettings{});
+    const auto before = host.Document().Target().pixels.planes;
+    const std::string last = r.h.File("last.data");
+    fs::remove(last);
+    fs::create_directory(last);
+    r.ClickMain("Main_ApplyLM", qnctl::Button);
+    testing::internal::CaptureStderr();
+    const int16_t result = r.h.Run(host, StandInHost::Sequence::Dialog);
+    const std::string said = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(result, 0) << said;
+    EXPECT_NE(host.Document().Target().pixels.planes, before) << "the picture is applied all the same";
+    EXPECT_TRUE(fs::is_directory(last));
+    ASSERT_EQ(r.hp.alerts.size(), 1u) << said;
+    EXPECT_EQ(r.hp.alerts[0].text, "The settings could not be kept for the next run (cannot write " + last +
+                                       ": is a folder). The picture is applied.");
+}
