@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <filesystem>
 
 namespace hostapp {
@@ -278,6 +279,27 @@ bool DisplayOpens()
 const char* const kPluginFolderFiles[] = {"tessolo_gtk.so", "resource_ts31_d.qns4", "plugin.conf", "last.data",
                                           "ckss.data",      "Quorvin Tessolo 3.1 Help.pdf"};
 
+// "cannot read PATH: a FIFO, not a regular file" when the plug-in's last
+// settings are there but are no regular file (a folder, a FIFO, a device),
+// which the plug-in cannot tell from settings that are missing; else empty.
+std::string LastSettingsNotAFile(const std::string& plugin)
+{
+    std::error_code ec;
+    const std::filesystem::path library = std::filesystem::canonical(plugin, ec);
+    if (ec)
+        return {};
+    const std::string path = (library.parent_path() / "last.data").string();
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode))
+        return {};
+    const char* what = S_ISDIR(st.st_mode)                          ? "a folder"
+                       : S_ISFIFO(st.st_mode)                       ? "a FIFO"
+                       : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "a device"
+                       : S_ISSOCK(st.st_mode)                       ? "a socket"
+                                                                    : "no regular file";
+    return "cannot read " + qnShownName(path) + ": " + what + ", not a regular file";
+}
+
 }  // namespace
 
 std::vector<std::string> RunInputs(const HostCommandLine& cmd)
@@ -408,12 +430,18 @@ int RunHostProgram(const HostCommandLine& cmd)
         // host did, the plug-in gave up on its own. One that asked for no
         // pixels found no settings; say how to give it some.
         if (cmd.sequence == StandInHost::Sequence::Replay && !host.AbortAnswered()) {
-            if (descriptor.empty() && host.Requests().empty())
+            if (descriptor.empty() && host.Requests().empty()) {
+                if (const std::string notAFile = LastSettingsNotAFile(cmd.plugin); !notAFile.empty())
+                    return Fail(kExitCancelled, "cancelled: the plug-in found no settings to replay: " + notAFile +
+                                                    "; remove it, or pass a descriptor with --descriptor (made with "
+                                                    "tessolo-mkdesc), or open the dialog with --dialog; the image "
+                                                    "is unchanged");
                 return Fail(kExitCancelled,
                             "cancelled: the plug-in found no settings to replay and has no window to ask for them; "
                             "make a descriptor with tessolo-mkdesc (e.g. tessolo-mkdesc --grid 8x6 job.qnds) and "
                             "pass it with --descriptor job.qnds, or open the dialog with --dialog; the image is "
                             "unchanged");
+            }
             return Fail(kExitCancelled, "the plug-in stopped its replay on its own, though the host cancelled "
                                         "nothing: its message above says why; the image is unchanged");
         }

@@ -495,7 +495,8 @@ TEST(HostPluginRun, DescriptorsMissingOrDamagedAreNeverReplacedByLastData)
 TEST(HostPluginRun, LastSettingsThatDoNotReadAreCalledDamaged)
 {
     // Without a descriptor the replay takes "last.data"; one that is there
-    // but does not read is damaged, not missing.
+    // but does not read is damaged, not missing; one that is no file at all
+    // is named with what it is.
     Bundle b;
     const std::string in = b.Path("in.png"), out = b.Path("out.png"), last = b.Path("last.data");
     WriteInput(in, ColorMode::RGB, 40, 30, false);
@@ -506,26 +507,38 @@ TEST(HostPluginRun, LastSettingsThatDoNotReadAreCalledDamaged)
     std::vector<uint8_t> ones(good.size(), 0xFF);
     struct Case {
         const char* what;
-        std::vector<uint8_t> bytes;  // empty: no "last.data" at all
+        std::vector<uint8_t> bytes;  // empty: no "last.data" file
         int code;
-        const char* says;
+        std::string says;
     };
+    const std::string noFile = "found no settings to replay: cannot read " + last + ": ";
     const std::vector<Case> cases = {
         {"whole", good, kExitOk, ""},
         {"cut in half", std::vector<uint8_t>(good.begin(), good.begin() + long(good.size() / 2)), kExitPluginError,
          "\"last.data\" in its folder) are damaged"},
         {"overwritten", ones, kExitPluginError, "\"last.data\" in its folder) are damaged"},
-        {"missing", {}, kExitCancelled, "found no settings to replay"},
+        {"missing", {}, kExitCancelled, "found no settings to replay and has no window"},
+        {"a folder", {}, kExitCancelled, noFile + "a folder, not a regular file; "},
+        {"a FIFO", {}, kExitCancelled, noFile + "a FIFO, not a regular file; "},
+        {"a device", {}, kExitCancelled, noFile + "a device, not a regular file; "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove(out);
-        fs::remove(last);
+        fs::remove_all(last);
+        const std::string what = c.what;
         if (!c.bytes.empty()) {
             ASSERT_EQ(qnReplaceFile(last, c.bytes.data(), c.bytes.size()), 0);
+        } else if (what == "a folder") {
+            fs::create_directory(last);
+        } else if (what == "a FIFO") {
+            ASSERT_EQ(::mkfifo(last.c_str(), 0600), 0);
+        } else if (what == "a device") {
+            fs::create_symlink("/dev/null", last);
         }
         std::string text;
         EXPECT_EQ(Host(b, in + " " + out, &text), c.code) << text;
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), c.code == kExitOk ? 0 : 1) << text;
         EXPECT_NE(text.find(c.says), std::string::npos) << text;
         EXPECT_EQ(fs::exists(out), c.code == kExitOk);
     }
