@@ -140,8 +140,12 @@ bool BuildDocument(const HostCommandLine& cmd, HostDocument& doc, std::string& n
     }
     if (cmd.target >= 0) {
         if (static_cast<size_t>(cmd.target) >= doc.layers.size()) {
+            // The layers by the numbers --target takes, counted from 0.
+            const size_t n = doc.layers.size();
             err = "--target " + std::to_string(cmd.target) + ": the document has " +
-                  std::to_string(doc.layers.size()) + " layer(s)";
+                  (n == 0   ? std::string("no layers")
+                   : n == 1 ? std::string("layer 0 only")
+                            : "layers 0 to " + std::to_string(n - 1));
             return false;
         }
         doc.target = static_cast<size_t>(cmd.target);
