@@ -326,6 +326,17 @@ int RunHostProgram(const HostCommandLine& cmd)
     // What the plug-in writes for itself (its settings, preferences and
     // presets) must not land on any of them either.
     qnAddRunInputs(RunInputs(cmd));
+    // The dialog writes the descriptor too, after a run that changed it:
+    // never over another file the run reads, which is a fault of the command
+    // line, told before the display is looked at. A replay only reads it,
+    // and leaves it as it is.
+    const bool writesDescriptor = cmd.sequence == StandInHost::Sequence::Dialog && !cmd.descriptorFile.empty();
+    if (writesDescriptor) {
+        std::vector<std::string> others = RunInputs(cmd);
+        others.erase(others.begin() + 2);  // the descriptor itself
+        if (const std::string refusal = qnInputRefusal(cmd.descriptorFile, others); !refusal.empty())
+            return Fail(kExitHostError, "--descriptor " + cmd.descriptorFile + ": " + refusal);
+    }
     // The dialog and About show the plug-in's windows on the X display: one
     // that cannot be opened is the host's to say, before the plug-in runs.
     if (cmd.sequence != StandInHost::Sequence::Replay) {
@@ -343,14 +354,6 @@ int RunHostProgram(const HostCommandLine& cmd)
         const std::string refusal = OutputRefusal(cmd.output, RunInputs(cmd));
         if (!refusal.empty())
             return Fail(kExitHostError, refusal);
-    }
-    // The descriptor is written too, after a run that changed it: never
-    // over another file the run reads.
-    if (cmd.sequence != StandInHost::Sequence::About && !cmd.descriptorFile.empty()) {
-        std::vector<std::string> others = RunInputs(cmd);
-        others.erase(others.begin() + 2);  // the descriptor itself
-        if (const std::string refusal = qnInputRefusal(cmd.descriptorFile, others); !refusal.empty())
-            return Fail(kExitHostError, "--descriptor " + cmd.descriptorFile + ": " + refusal);
     }
     HostDocument doc;
     std::string note, err;
@@ -481,7 +484,7 @@ int RunHostProgram(const HostCommandLine& cmd)
 
     if (writes && !WriteOutput(cmd.output, cmd.outputKind, host.Document(), cmd.quality, err))
         return Fail(kExitHostError, err);
-    if (!cmd.descriptorFile.empty() && host.HasDescriptor() && host.DescriptorBytes() != descriptor) {
+    if (writesDescriptor && host.HasDescriptor() && host.DescriptorBytes() != descriptor) {
         const std::vector<uint8_t>& bytes = host.DescriptorBytes();
         if (const unsigned short error = qnReplaceFile(cmd.descriptorFile, bytes.data(), bytes.size()))
             return Fail(kExitHostError, qnFileFailure(cmd.descriptorFile, true, error));

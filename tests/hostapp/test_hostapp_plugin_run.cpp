@@ -149,6 +149,8 @@ TEST(PluginRun, ExitCodesTellSuccessCancelAndErrors)
               kExitHostError);
     EXPECT_EQ(RunProgram(TESSOLO_HOST_FILE, "--help", &text), 0);
     EXPECT_NE(text.find("usage:"), std::string::npos);
+    // What becomes of the descriptor, which a replay only reads.
+    EXPECT_NE(text.find("a replay reads it and leaves it as it is"), std::string::npos) << text;
     // The run created the plug-in's configuration in its own folder.
     EXPECT_TRUE(fs::exists(b.Path("plugin.conf")));
 }
