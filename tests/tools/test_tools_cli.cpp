@@ -237,6 +237,7 @@ TEST(ToolCli, EveryWriterSaysWhatItWrote)
          "\nwrote " + base + ".pdf\n"},
         {TESSOLO_TOOL, "psd read " + F(".psd") + " '" + layers + "'", " layer\nwrote 2 PNG files in " + layers + "\n"},
         {TESSOLO_TOOL, "core-demo " + F("_d\nir"), "wrote 253 bytes to " + base + "_d\\x0air/pieces.txt "},
+        {TESSOLO_TOOL, "shapes show " + knob + " --png " + F("_sh.png"), "\nwrote " + base + "_sh.png: 1 shape\n"},
     };
     for (const auto& o : others) {
         const Result r = RunProgram(o.program, o.args);
