@@ -336,8 +336,8 @@ public:
         virtual bool ReadDescriptor(CQNF_Mem* block) = 0;
         virtual bool ConfFile_Write(const uint8_t* data, uint32_t size, const char* name) = 0;
         virtual bool ConfFile_Read(CQNF_Mem* block, const char* name) = 0;
-        // Why the last ConfFile_Write was refused (its file leads to one the
-        // run reads), or empty.
+        // Why the last ConfFile_Write failed (its file leads to one the run
+        // reads, a read-only file system), or empty.
         virtual std::string WriteRefusal() const { return {}; }
     };
     void SetLastSettingsStore(LastSettingsStore* store) { m_pLastStore = store; }

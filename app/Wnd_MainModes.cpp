@@ -249,8 +249,9 @@ uint8_t CWnd_Main::OnApply()
     m_bApply = 0;
     // The picture is applied all the same; only the next run loses out.
     if (!settings_SaveCurLayoutAndCellSettings()) {
-        // A file of the folder that leads to one the run reads is named;
-        // anything else is most likely a folder that may not be written.
+        // What the write met is named (a file of the folder that leads to
+        // one the run reads, a read-only file system); a failure before any
+        // write is most likely a folder that may not be written.
         const std::string refusal = m_pLastStore ? m_pLastStore->WriteRefusal() : std::string();
         const std::string text = qnShownLine("The settings could not be kept for the next run (" +
                                              (refusal.empty() ? std::string("is the plug-in folder writable?") : refusal) +
@@ -355,6 +356,12 @@ unsigned char CWnd_Main::OnCtrlMessage(unsigned short msg, unsigned long id, cha
 void CWnd_Main::OnCtrlLostFocus(unsigned long index)
 {
     CQNF_Window::OnCtrlLostFocus(index);
-    if (index == FindControlId("Main_RndKnots", qnctl::EditLine) && m_pRndEdit)
+    if (index != FindControlId("Main_RndKnots", qnctl::EditLine) || !m_pRndEdit)
+        return;
+    // Esc took the typing back: the slider and the value follow the text
+    // again, and the knots stay as they are. Any other end randomises them.
+    if (m_pRndEdit->GetModel().EndedByEsc())
+        OnEditRandomKnots(m_pRndEdit->GetText().GetStr());
+    else
         OnEditRandomKnotsLF(m_pRndEdit->GetText().GetStr());
 }

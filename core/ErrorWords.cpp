@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -69,6 +70,12 @@ bool qnMayWrite(const std::string& path)
 
 namespace {
 
+bool OnReadOnlyFileSystem(const std::string& path)
+{
+    struct statvfs on {};
+    return ::statvfs(path.c_str(), &on) == 0 && (on.f_flag & ST_RDONLY) != 0;
+}
+
 // Why a file cannot be read or written now, and whether the words are the
 // system's own reason for the call that failed.
 std::string FileProblem(const std::string& path, bool writing, unsigned short number, bool& systems)
@@ -89,10 +96,13 @@ std::string FileProblem(const std::string& path, bool writing, unsigned short nu
         return "no such file";
     if (exists && !fs::is_regular_file(file, ec))
         return "not a regular file";
+    // A file system mounted read-only is named as the write gate names it:
+    // no change of the file's or the folder's mode would help there.
     if (writing && exists && !qnMayWrite(path))
-        return "the file is read-only";
+        return OnReadOnlyFileSystem(path) ? "the file is on a read-only file system" : "the file is read-only";
     if (writing && !qnMayWrite(folder.string()))
-        return "the folder is read-only";
+        return OnReadOnlyFileSystem(folder.string()) ? "the folder is on a read-only file system"
+                                                     : "the folder is read-only";
     if (!writing && access(path.c_str(), R_OK) != 0)
         return "permission denied";
     // Nothing to see from outside (a full disk, say): the system's own

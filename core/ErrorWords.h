@@ -35,8 +35,8 @@ bool qnMayWrite(const std::string& path);
 
 // Why a file cannot be read (writing false) or written now, in a few words:
 // "no such folder", "no such file", "permission denied", "the file is
-// read-only", "the folder is read-only", "is a folder", "not a regular
-// file"; otherwise the system's reason for the write that failed, or the
+// read-only", "the folder is read-only", "the file (or folder) is on a
+// read-only file system", "is a folder", "not a regular file"; otherwise the system's reason for the write that failed, or the
 // words of number.
 std::string qnFileProblem(const std::string& path, bool writing, unsigned short number);
 

@@ -186,13 +186,14 @@ public:
     // the picture, the skin, another of these) is never written: the
     // configuration storage is then not opened (the run goes on with the
     // defaults, saying so once on standard error), and a whole-file write
-    // fails, with the line that says why in ConfFile_Refusal.
+    // fails. ConfFile_Refusal says why a whole-file write failed.
     bool ConfStorage_Open(const char* name);
     CQNF_Storage* ConfStorage_GetStorage();
     bool ConfFile_Read(CQNF_Mem* block, const char* name, const char* unused = nullptr);
     bool ConfFile_Write(const void* data, uint32_t size, const char* name, const char* unused = nullptr);
     bool ConfFile_Write(const CQNF_Mem* block, const char* name, const char* unused = nullptr);
-    // Why the last whole-file write was refused before any write, or empty.
+    // Why the last whole-file write failed ("cannot write PATH: why"), or
+    // empty.
     const std::string& ConfFile_Refusal() const { return m_ConfRefusal; }
 
 protected:

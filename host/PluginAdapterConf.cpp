@@ -1,6 +1,7 @@
 // Files of the plug-in folder: the configuration storage and whole-file blobs.
 #include "host/PluginAdapter.h"
 
+#include "core/ErrorWords.h"
 #include "core/KeptAside.h"
 #include "core/ProgramOutput.h"
 #include "core/StdFile.h"
@@ -152,6 +153,9 @@ bool CQNF_8BFPluginVirtual::ConfFile_Write(const void* data, uint32_t size, cons
     // disk never costs the last good settings.
     const unsigned short error = qnReplaceFile(path, data, size, QnWrite::OwnFile);
     if (error) {
+        // The reason, in the words every program gives it ("the folder is
+        // on a read-only file system"), not a guess at one.
+        m_ConfRefusal = qnFileFailure(path, true, error);
         SetError(error);
         return false;
     }

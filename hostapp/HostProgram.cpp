@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <filesystem>
 
 namespace hostapp {
@@ -139,8 +140,12 @@ bool BuildDocument(const HostCommandLine& cmd, HostDocument& doc, std::string& n
     }
     if (cmd.target >= 0) {
         if (static_cast<size_t>(cmd.target) >= doc.layers.size()) {
+            // The layers by the numbers --target takes, counted from 0.
+            const size_t n = doc.layers.size();
             err = "--target " + std::to_string(cmd.target) + ": the document has " +
-                  std::to_string(doc.layers.size()) + " layer(s)";
+                  (n == 0   ? std::string("no layers")
+                   : n == 1 ? std::string("layer 0 only")
+                            : "layers 0 to " + std::to_string(n - 1));
             return false;
         }
         doc.target = static_cast<size_t>(cmd.target);
@@ -280,6 +285,27 @@ const char* const kPluginFolderFiles[] = {"tessolo_gtk.so", "resource_ts31_d.qns
 // Those of them the plug-in writes for itself.
 const char* const kPluginOwnFiles[] = {"plugin.conf", "last.data", "ckss.data"};
 
+// "cannot read PATH: a FIFO, not a regular file" when the plug-in's last
+// settings are there but are no regular file (a folder, a FIFO, a device),
+// which the plug-in cannot tell from settings that are missing; else empty.
+std::string LastSettingsNotAFile(const std::string& plugin)
+{
+    std::error_code ec;
+    const std::filesystem::path library = std::filesystem::canonical(plugin, ec);
+    if (ec)
+        return {};
+    const std::string path = (library.parent_path() / "last.data").string();
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode))
+        return {};
+    const char* what = S_ISDIR(st.st_mode)                          ? "a folder"
+                       : S_ISFIFO(st.st_mode)                       ? "a FIFO"
+                       : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "a device"
+                       : S_ISSOCK(st.st_mode)                       ? "a socket"
+                                                                    : "no regular file";
+    return "cannot read " + qnShownName(path) + ": " + what + ", not a regular file";
+}
+
 }  // namespace
 
 std::vector<std::string> RunInputs(const HostCommandLine& cmd)
@@ -302,6 +328,28 @@ int RunHostProgram(const HostCommandLine& cmd)
     // What the plug-in writes for itself (its settings, preferences and
     // presets) must not land on any of them either.
     qnAddRunInputs(RunInputs(cmd));
+    // The dialog writes the descriptor too, after a run that changed it:
+    // never over another file the run reads, which is a fault of the command
+    // line, told before the display is looked at. A replay only reads it,
+    // and leaves it as it is.
+    const bool writesDescriptor = cmd.sequence == StandInHost::Sequence::Dialog && !cmd.descriptorFile.empty();
+    // A file of the plug-in's own that is a link leading to the descriptor
+    // is not among the others: it is the plug-in's to leave unwritten (the
+    // run goes on, and it says its settings were not kept), not a fault of
+    // the descriptor. A descriptor that leads to one of them is.
+    if (writesDescriptor) {
+        std::vector<std::string> others = RunInputs(cmd);
+        others.erase(others.begin() + 2);  // the descriptor itself
+        std::error_code ec;
+        const std::filesystem::path library = std::filesystem::canonical(cmd.plugin, ec);
+        if (!ec)
+            for (const char* name : kPluginOwnFiles)
+                if (const std::filesystem::path own = library.parent_path() / name;
+                    std::filesystem::is_symlink(own, ec))
+                    std::erase(others, own.string());
+        if (const std::string refusal = qnInputRefusal(cmd.descriptorFile, others); !refusal.empty())
+            return Fail(kExitHostError, "--descriptor " + cmd.descriptorFile + ": " + refusal);
+    }
     // The dialog and About show the plug-in's windows on the X display: one
     // that cannot be opened is the host's to say, before the plug-in runs.
     if (cmd.sequence != StandInHost::Sequence::Replay) {
@@ -319,25 +367,6 @@ int RunHostProgram(const HostCommandLine& cmd)
         const std::string refusal = OutputRefusal(cmd.output, RunInputs(cmd));
         if (!refusal.empty())
             return Fail(kExitHostError, refusal);
-    }
-    // The descriptor is written too, after a run that changed it: never
-    // over another file the run reads.
-    // A file of the plug-in's own that is a link leading to the descriptor
-    // is not among them: it is the plug-in's to leave unwritten (the run
-    // goes on, and it says its settings were not kept), not a fault of the
-    // descriptor. A descriptor that leads to one of them is.
-    if (cmd.sequence != StandInHost::Sequence::About && !cmd.descriptorFile.empty()) {
-        std::vector<std::string> others = RunInputs(cmd);
-        others.erase(others.begin() + 2);  // the descriptor itself
-        std::error_code ec;
-        const std::filesystem::path library = std::filesystem::canonical(cmd.plugin, ec);
-        if (!ec)
-            for (const char* name : kPluginOwnFiles)
-                if (const std::filesystem::path own = library.parent_path() / name;
-                    std::filesystem::is_symlink(own, ec))
-                    std::erase(others, own.string());
-        if (const std::string refusal = qnInputRefusal(cmd.descriptorFile, others); !refusal.empty())
-            return Fail(kExitHostError, "--descriptor " + cmd.descriptorFile + ": " + refusal);
     }
     HostDocument doc;
     std::string note, err;
@@ -421,12 +450,18 @@ int RunHostProgram(const HostCommandLine& cmd)
         // host did, the plug-in gave up on its own. One that asked for no
         // pixels found no settings; say how to give it some.
         if (cmd.sequence == StandInHost::Sequence::Replay && !host.AbortAnswered()) {
-            if (descriptor.empty() && host.Requests().empty())
+            if (descriptor.empty() && host.Requests().empty()) {
+                if (const std::string notAFile = LastSettingsNotAFile(cmd.plugin); !notAFile.empty())
+                    return Fail(kExitCancelled, "cancelled: the plug-in found no settings to replay: " + notAFile +
+                                                    "; remove it, or pass a descriptor with --descriptor (made with "
+                                                    "tessolo-mkdesc), or open the dialog with --dialog; the image "
+                                                    "is unchanged");
                 return Fail(kExitCancelled,
                             "cancelled: the plug-in found no settings to replay and has no window to ask for them; "
                             "make a descriptor with tessolo-mkdesc (e.g. tessolo-mkdesc --grid 8x6 job.qnds) and "
                             "pass it with --descriptor job.qnds, or open the dialog with --dialog; the image is "
                             "unchanged");
+            }
             return Fail(kExitCancelled, "the plug-in stopped its replay on its own, though the host cancelled "
                                         "nothing: its message above says why; the image is unchanged");
         }
@@ -466,7 +501,7 @@ int RunHostProgram(const HostCommandLine& cmd)
 
     if (writes && !WriteOutput(cmd.output, cmd.outputKind, host.Document(), cmd.quality, err))
         return Fail(kExitHostError, err);
-    if (!cmd.descriptorFile.empty() && host.HasDescriptor() && host.DescriptorBytes() != descriptor) {
+    if (writesDescriptor && host.HasDescriptor() && host.DescriptorBytes() != descriptor) {
         const std::vector<uint8_t>& bytes = host.DescriptorBytes();
         // The descriptor the run read its settings from is rewritten as the
         // host's own file; it still may lead to no other input.

@@ -31,33 +31,37 @@ struct LayerArg {
     bool named = false;
 };
 
-// LAYER.png[@X,Y[:NAME]]: the last '@' followed by two integers starts the
-// position, so file names may hold '@' themselves. A position a document
-// cannot hold is a wrong command line.
+// LAYER.png[@X,Y[:NAME]]: the first '@' followed by two integers and then
+// the end or a colon starts the place, so file names may hold '@'
+// themselves, and everything after the place's colon is the name, whatever
+// it holds ('@', ':', a newline). A position a document cannot hold is a
+// wrong command line.
 bool ParseLayerArg(const std::string& arg, LayerArg& out)
 {
-    static const std::regex pos(R"(^(-?\d{1,12}),(-?\d{1,12})(?::(.*))?$)");
+    static const std::regex pos(R"(^(-?\d{1,12}),(-?\d{1,12})(:|$))");
     out = LayerArg{};
-    const size_t at = arg.rfind('@');
     std::smatch m;
-    if (at != std::string::npos) {
+    for (size_t at = arg.find('@'); at != std::string::npos; at = arg.find('@', at + 1)) {
         const std::string tail = arg.substr(at + 1);
-        if (std::regex_match(tail, m, pos)) {
-            out.path = arg.substr(0, at);
-            int64_t x = 0, y = 0;
-            if (!qnParseInteger(m[1].str(), -32768, 32767, x) || !qnParseInteger(m[2].str(), -32768, 32767, y))
-                throw tool::BadArgument(arg + ": a layer is placed at X,Y from -32768 to 32767");
-            out.x = int32_t(x);
-            out.y = int32_t(y);
-            if (m[3].matched) {
-                out.name = m[3].str();
-                out.named = true;
-            }
-            return !out.path.empty();
+        if (!std::regex_search(tail, m, pos))
+            continue;
+        out.path = arg.substr(0, at);
+        int64_t x = 0, y = 0;
+        if (!qnParseInteger(m[1].str(), -32768, 32767, x) || !qnParseInteger(m[2].str(), -32768, 32767, y))
+            throw tool::BadArgument(arg + ": a layer is placed at X,Y from -32768 to 32767");
+        out.x = int32_t(x);
+        out.y = int32_t(y);
+        if (m[3].length() > 0) {
+            out.name = tail.substr(size_t(m.length(0)));
+            out.named = true;
         }
+        return !out.path.empty();
+    }
+    if (const size_t at = arg.rfind('@'); at != std::string::npos) {
+        const std::string tail = arg.substr(at + 1);
         // Digits and commas after the '@' meant a position; a file of
         // that whole name is still taken as given.
-        static const std::regex numbersOnly(R"(^[-0-9]*,[-0-9,]*(:.*)?$)");
+        static const std::regex numbersOnly(R"(^[-0-9]*,[-0-9,]*(:[\s\S]*)?$)");
         std::error_code ec;
         if (std::regex_match(tail, numbersOnly) && !std::filesystem::exists(arg, ec))
             throw tool::BadArgument(arg + ": the position after '@' must be X,Y (two integers), not '" + tail + "'");

@@ -265,6 +265,8 @@ int Show(const tool::Args& args)
                 shown.push_back(&l.shapes[i]);
         if (!SavePicture(png, shown, message))
             return tool::Fail(kName, message);
+        // After the listing, as every writer says what it wrote.
+        std::printf("wrote %s: %zu shape%s\n", qnShownName(png).c_str(), shown.size(), shown.size() == 1 ? "" : "s");
     }
     return 0;
 }

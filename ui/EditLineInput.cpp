@@ -253,6 +253,7 @@ void EditLineModel::KeyDown(uint8_t key, uint8_t mods)
         break;
     case kKeyEsc:
         m_text = m_textAtFocus;
+        m_endedByEsc = true;
         m_selStart = m_selEnd = -1;
         m_caret = std::min(m_caret, long(m_text.size()));
         if (m_host)

@@ -148,6 +148,7 @@ void EditLineModel::FocusGained()
     m_firstVisible = 0;
     m_clickClears = false;
     m_textAtFocus = m_text;
+    m_endedByEsc = false;
     m_undoText = m_text;
     m_undoTaken = false;
 }

@@ -108,6 +108,9 @@ public:
     void FocusGained();
     void FocusLost();
     bool IsFocused() const { return m_focused; }
+    // Whether Esc ended the last edit, the text then being as the focus
+    // found it: a window that acts on the end of an edit leaves it at that.
+    bool EndedByEsc() const { return m_endedByEsc; }
     void MouseDown(int x, uint8_t mods);
     void MouseDrag(int x);  // a move while the button is down
     void MouseUp();
@@ -189,6 +192,7 @@ private:
     std::string m_undoText;
     bool m_undoTaken = false;
     std::string m_textAtFocus;
+    bool m_endedByEsc = false;
 };
 
 // The field's ten colours, by role.

@@ -76,6 +76,15 @@ CQNF_Window* Toolkit::Find(plat::WinId id) const
     return it == m_windows.end() ? nullptr : it->second;
 }
 
+std::vector<plat::WinId> Toolkit::WindowIds() const
+{
+    std::vector<plat::WinId> ids;
+    ids.reserve(m_windows.size());
+    for (const auto& [id, w] : m_windows)
+        ids.push_back(id);
+    return ids;
+}
+
 Toolkit::TimerRef Toolkit::AddTimer(CQNF_Window* w, uint32_t ms)
 {
     if (!m_p)

@@ -57,6 +57,8 @@ public:
     void Register(plat::WinId id, CQNF_Window* w);
     void Unregister(plat::WinId id);
     CQNF_Window* Find(plat::WinId id) const;
+    // The ids of the windows registered now.
+    std::vector<plat::WinId> WindowIds() const;
 
     // --- timers ------------------------------------------------------------
     using TimerRef = uint64_t;  // 0 = none

@@ -27,8 +27,18 @@ int CQNF_Window::windowEventHandler(const plat::Event& e, CQNF_Window* w)
     using plat::Kind;
     const bool input = e.kind == Kind::MouseDown || e.kind == Kind::MouseUp || e.kind == Kind::KeyDown ||
                        e.kind == Kind::KeyRepeat || e.kind == Kind::KeyUp || e.kind == Kind::MouseWheel;
-    if (input && w->m_window && qnui::Toolkit::Get().Find(w->m_window) == w)
+    qnui::Toolkit& tk = qnui::Toolkit::Get();
+    if (input && w->m_window && tk.Find(w->m_window) == w)
         w->iFollowStateUnderPointer(e.mods);
+    // A key one window passes on to another (an effect window's Ctrl+H to
+    // the main window's extras) changes that window under a pointer that may
+    // rest on it: its tip follows too. Each window looks only when the
+    // pointer is over it; one that a follow closed is passed over.
+    const bool key = e.kind == Kind::KeyDown || e.kind == Kind::KeyRepeat || e.kind == Kind::KeyUp;
+    if (key)
+        for (const plat::WinId id : tk.WindowIds())
+            if (CQNF_Window* other = tk.Find(id); other && other != w && other->m_window == id)
+                other->iFollowStateUnderPointer(e.mods);
     return result;
 }
 

@@ -264,8 +264,11 @@ TEST(DocExamples, CommandsNameTheirBuildAndProgramsAndPagesAreThere)
 
 // What a reader meets unexplained is explained where it is met: each
 // promise comment the README's examples use is named in its prose; each mark
-// bench/compare prints in its table is told on the benchmarks page; and each
-// fuzz target has seeds, or the testing page says it starts empty.
+// bench/compare prints in its table is told on the benchmarks page, and `?`,
+// which takes the whole row's ratio away, as that; each fuzz target has
+// seeds, or the testing page says it starts empty; and a page whose examples
+// look into the test build says so before its first example, with the
+// command that makes it.
 TEST(DocExamples, WhatThePagesShowTheyExplain)
 {
     const std::string readme = Slurp(kSource / "README.md");
@@ -298,6 +301,38 @@ TEST(DocExamples, WhatThePagesShowTheyExplain)
         EXPECT_NE(compare.find("\"" + std::string(mark) + "\""), std::string::npos) << mark;
         EXPECT_NE(benchmarks.find("`" + std::string(mark) + "`"), std::string::npos)
             << "docs/benchmarks.md does not tell what " << mark << " in bench/compare's table means";
+    }
+    EXPECT_NE(compare.find("[ -n \"$unknown\" ] && ratio=\"?\""), std::string::npos) << "bench/compare's ? changed";
+    {
+        const size_t at = benchmarks.find("`?`");
+        const std::string sentence = benchmarks.substr(at, benchmarks.find('.', at) - at);
+        EXPECT_NE(sentence.find("row has no ratio"), std::string::npos)
+            << "docs/benchmarks.md does not say that ? leaves its row without a ratio: " << sentence;
+    }
+
+    for (const std::string& page : ReferencePages()) {
+        const std::string text = Slurp(kSource / page);
+        const size_t first = text.find("```sh example");
+        bool asan = false;
+        for (size_t at = first; at != std::string::npos; at = text.find("```sh example", at + 1)) {
+            const size_t end = text.find("```", at + 3);
+            asan = asan || text.substr(at, end - at).find("build/asan") != std::string::npos;
+        }
+        if (!asan)
+            continue;
+        // One paragraph before the first example names the examples, the
+        // build and the command that makes it.
+        const std::string before = text.substr(0, first);
+        bool told = false;
+        for (size_t from = 0, end; from < before.size(); from = end + 2) {
+            end = std::min(before.find("\n\n", from), before.size());
+            const std::string paragraph = before.substr(from, end - from);
+            told = told || (paragraph.find("example") != std::string::npos &&
+                            paragraph.find("`build/asan") != std::string::npos &&
+                            paragraph.find("scripts/test.sh") != std::string::npos);
+        }
+        EXPECT_TRUE(told) << page << ": its examples look into build/asan, and no paragraph before the first says "
+                                     "they need it and what makes it";
     }
 
     const std::string testing = Slurp(kSource / "docs/testing.md");

@@ -240,6 +240,70 @@ TEST(HostEditKeys, ReturnInAnEffectValueBoxConfirmsTheValueOnly)
     EXPECT_EQ(r.hp.ScriptLeft(), 0u);
 }
 
+// The main window's Random field: Esc takes the typing back and changes
+// nothing else, even with nothing typed (the knots stay where they are, the
+// slider shows the value again); Return randomises the knots, with the
+// value typed or the same one.
+TEST(HostEditKeys, EscInTheMainRandomFieldChangesNothing)
+{
+    if (!HasResources())
+        FAIL() << "no compiled resource file in this build";
+    EditRun r;
+    StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+    const char* field = "Main_RndKnots";
+    std::string before;
+    auto slider = [&] {
+        CWnd_Main& w = r.Main();
+        auto* s = static_cast<CQNF_CtrlSlider*>(w.GetControl(w.FindControlByName(field, qnctl::Slider)));
+        return s ? s->GetValueD(0, 100) : 1000u;
+    };
+    auto text = [&] { return std::string(r.Edit(r.Main(), field)->GetText().GetStr()); };
+    // Each row: the keys typed into the field after a click into it; the
+    // field's text after; whether the knots move.
+    const struct Row {
+        const char* what;
+        const char* keys;  // the last one, Return or Esc, ends the edit
+        const char* shown;
+        bool moves;
+    } rows[] = {
+        {"40 and Return", "40\r", "40", true},
+        {"Esc alone", "\x1b", "40", false},
+        {"7 and Esc", "7\x1b", "40", false},
+        {"Return alone", "\r", "40", true},
+    };
+    r.Do([&] { SetEditorGrid(r.Editor(), 3, 3); });
+    for (const Row& row : rows) {
+        r.Do([&] {
+            ASSERT_TRUE(r.Main().m_bCutMode);
+            r.ClickEdit(r.Main(), field);
+        });
+        r.Do([&] {
+            ASSERT_EQ(r.Main().GetFocusedControl(), r.Main().FindControlByName(field, qnctl::EditLine)) << row.what;
+            before = State(r);
+            for (const char* k = row.keys; *k; ++k) {
+                if (*k == '\r')
+                    r.hp.Key(qnkey::vk::Return, 13);
+                else if (*k == '\x1b')
+                    r.hp.Key(qnkey::vk::Escape, 27);
+                else
+                    r.hp.Key(0xFF, uint8_t(*k));
+            }
+        });
+        r.Do([&] {
+            EXPECT_EQ(r.Main().GetFocusedControl(), CQNF_Window::None) << row.what;
+            EXPECT_EQ(text(), row.shown) << row.what;
+            EXPECT_EQ(slider(), 40u) << row.what;
+            if (row.moves)
+                EXPECT_NE(State(r), before) << row.what << " left the knots";
+            else
+                EXPECT_EQ(State(r), before) << row.what << " moved the knots";
+        });
+    }
+    r.Do([&] { r.ClickButton(r.Main(), "Main_Cancel"); });
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
+}
+
 // The bevel's depth slider reaches its last value: dragged past its end, and
 // touched where the thumb stands after that value was typed into its box.
 TEST(HostEditKeys, TheDepthSliderReachesItsLastValue)

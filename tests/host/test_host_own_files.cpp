@@ -81,6 +81,20 @@ void KeptByAnApply(std::string& lastData, std::string& conf)
     ASSERT_FALSE(conf.empty());
 }
 
+// A dialog run ended with Apply, what it said on standard error kept: the
+// picture is applied, whatever was not kept for the next run.
+void ApplyInDialog(RoadRun& r, std::string& said)
+{
+    StandInHost host(Document(ColorMode::RGB, 60, 40, false), HostSettings{});
+    const auto before = host.Document().Target().pixels.planes;
+    r.ClickMain("Main_ApplyLM", qnctl::Button);
+    testing::internal::CaptureStderr();
+    const int16_t result = r.h.Run(host, StandInHost::Sequence::Dialog);
+    said = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(result, 0) << said;
+    EXPECT_NE(host.Document().Target().pixels.planes, before) << "the picture is applied all the same";
+}
+
 }  // namespace
 
 // Each file Apply writes for the plug-in, a link to each file the run
@@ -106,14 +120,8 @@ TEST(HostOwnFiles, ApplyWritesNoFileOfItsOwnOverAFileTheRunReads)
             fs::remove(r.h.File(own));
             fs::create_symlink(read, r.h.File(own));
 
-            StandInHost host(Document(ColorMode::RGB, 60, 40, false), HostSettings{});
-            const auto before = host.Document().Target().pixels.planes;
-            r.ClickMain("Main_ApplyLM", qnctl::Button);
-            testing::internal::CaptureStderr();
-            const int16_t result = r.h.Run(host, StandInHost::Sequence::Dialog);
-            const std::string said = testing::internal::GetCapturedStderr();
-            ASSERT_EQ(result, 0) << said;
-            EXPECT_NE(host.Document().Target().pixels.planes, before) << "the picture is applied all the same";
+            std::string said;
+            ASSERT_NO_FATAL_FAILURE(ApplyInDialog(r, said));
             EXPECT_EQ(Slurp(read), bytes) << said;
             EXPECT_TRUE(fs::is_symlink(r.h.File(own)));
             const std::string line = "cannot write " + r.h.File(own) + ": it leads to " + read.string() +
@@ -206,4 +214,23 @@ TEST(HostOwnFiles, APluginFolderNameWithANewlineStaysOnOneLine)
     }
     EXPECT_EQ(Slurp(picture), "the host's picture");
     h.folder.path = base;
+}
+
+// An Apply whose last settings cannot be written beside the plug-in (a
+// folder has their name) says why, in the words every program gives that
+// reason, and the picture is applied all the same.
+TEST(HostOwnFiles, AnApplyThatCannotKeepTheSettingsSaysWhy)
+{
+    if (!HasResources())
+        FAIL() << "no compiled resource file in this build";
+    RoadRun r;
+    const std::string last = r.h.File("last.data");
+    fs::remove(last);
+    fs::create_directory(last);
+    std::string said;
+    ASSERT_NO_FATAL_FAILURE(ApplyInDialog(r, said));
+    EXPECT_TRUE(fs::is_directory(last));
+    ASSERT_EQ(r.hp.alerts.size(), 1u) << said;
+    EXPECT_EQ(r.hp.alerts[0].text, "The settings could not be kept for the next run (cannot write " + last +
+                                       ": is a folder). The picture is applied.");
 }

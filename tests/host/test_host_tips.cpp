@@ -6,11 +6,13 @@
 // zoom chosen from the context menu, without the pointer moving; every
 // click a ruler's or the editor preview's tip names does what it says; and
 // the tip of a control whose tip depends on its state follows the state a
-// click or a key made while the pointer rests on it.
+// click or a key made while the pointer rests on it, a key given in an
+// effect window and passed on to the main window too.
 #include "road_run.h"
 
 #include "app/StatusTips.h"
 #include "cutter/Wnd_Cutter.h"
+#include "effects/WndFX_Base.h"
 #include "ui/Control.h"
 #include "ui/CtrlStatic.h"
 #include "ui/KeyCodes.h"
@@ -684,5 +686,38 @@ TEST(HostTips, TheTipOfAControlUnderAStillPointerFollowsTheStateAClickOrKeyMade)
             steps.push_back(shows(false, p.what + in, shown ? hide : show));
         }
     }
+
+    // An effect window holds the keyboard, the pointer rests on the main
+    // window's Hide Extras: Ctrl+H, passed on to the main window, turns the
+    // button and the main window's line follows, though no event of its own
+    // came.
+    const std::string hideFx = qnGetStatusTip("Main_HideExtras", "Main", 4, qnctl::Button);
+    const std::string showFx = qnGetStatusTip("Main_ShowExtras", "Main", 4, qnctl::Button);
+    ASSERT_NE(hideFx, showFx);
+    steps.push_back(act([&r] {
+        r.hp.Activate(r.Main().GetWindowHandle());
+        r.hp.Key(11, 'b', Command);  // the key that types "B": Bevel
+    }));
+    steps.push_back([&r] { return r.Main().m_bFXMode && r.Main().GetFXWindow(); });
+    steps.push_back(act([&r] {
+        CQNF_Window* fx = r.Main().GetFXWindow();
+        // Beside the main window, off its buttons.
+        const qntRECT_s m = r.Main().GetWindowRect();
+        fx->MoveWindow(short(m.right + 16), short(m.top));
+        CQNF_Control* c = r.Control(r.Main(), "Main_HideExtras", qnctl::Button);
+        ASSERT_TRUE(c && c->IsEnabled()) << "the extras are not shown";
+        r.hp.Activate(fx->GetWindowHandle());
+        r.hp.MoveMouse(r.Centre(r.Main(), c->GetRenderRect()));
+    }));
+    steps.push_back(shows(false, "the pointer came beside an effect window", hideFx));
+    for (const bool shownAfter : {false, true}) {
+        steps.push_back(act([&r] {
+            ASSERT_EQ(qnui::Toolkit::Get().Find(r.hp.ZOrder().back()), static_cast<CQNF_Window*>(r.Main().GetFXWindow()));
+            r.hp.Key(4, 'h', Command);
+        }));
+        steps.push_back(shows(false, "Ctrl+H in the effect window", shownAfter ? hideFx : showFx));
+    }
+    steps.push_back(act([&r] { r.ClickIn(*r.Main().GetFXWindow(), "FXbevel_Cancel", qnctl::Button); }));
+    steps.push_back([&r] { return !r.Main().m_bFXMode; });
     r.Run(host, std::move(steps));
 }

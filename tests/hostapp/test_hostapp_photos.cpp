@@ -207,6 +207,12 @@ TEST(HostPhotos, RefusalsLeaveEveryFileAsItWas)
         EXPECT_NE(text.find(c.says), std::string::npos) << text;
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
     }
+    // The input named as the descriptor of a replay, which only reads it:
+    // it holds no settings, which is what is said, not a write over it.
+    std::string text;
+    EXPECT_EQ(Host(b, "--descriptor " + in + " " + in + " " + b.Path("fresh.png"), &text), kExitPluginError) << text;
+    EXPECT_NE(text.find(in + " is damaged: "), std::string::npos) << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
     EXPECT_EQ(Bytes(in), before);
     EXPECT_EQ(Bytes(readOnly), (std::vector<uint8_t>{'o', 'l', 'd'}));
     EXPECT_EQ(Bytes(b.Path("out.gif")), (std::vector<uint8_t>{'g', 'i', 'f'}));

@@ -11,6 +11,7 @@
 #include "hostapp/PluginLoader.h"
 #include "hostapp/StandInHost.h"
 #include "host_programs.h"
+#include "tests/no_display.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,7 @@
 #include <fstream>
 #include <string>
 #include <tuple>
+#include <utility>
 
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -125,23 +127,18 @@ TEST(PluginRun, ExitCodesTellSuccessCancelAndErrors)
     EXPECT_NE(text.find("does not take the image it was sent"), std::string::npos) << text;
     EXPECT_EQ(Host(b, "--depth 16 " + in + " " + out), kExitPluginError);
     // The dialog and About need a display: without one, or with one that
-    // cannot be opened (a number no server has a socket for: other tests'
-    // virtual displays take the low ones), one line and a host error that
-    // names the display.
-    int unused = 7000;
-    while (fs::exists("/tmp/.X11-unix/X" + std::to_string(unused)))
-        ++unused;
-    const std::string none = ":" + std::to_string(unused);
+    // cannot be opened (one no server can answer), one line and a host
+    // error that names the display.
+    const std::string noServer = nodisplay::kDisplay;
     for (const std::string& road : {"--dialog " + in + " " + out, std::string("--about")})
-        for (const std::string& env : {std::string("env -u DISPLAY "), "env DISPLAY=" + none + " "}) {
+        for (const auto& [env, says] :
+             {std::pair<std::string, std::string>{"env -u DISPLAY ", "DISPLAY is not set"},
+              {"env DISPLAY=" + noServer + " ", "the X display \"" + noServer + "\" cannot be opened"}}) {
             EXPECT_EQ(RunProgram(env + TESSOLO_HOST_FILE, "--plugin " + b.Path("Tessolo.so") + " " + road, &text),
                       kExitHostError)
                 << text;
             EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
-            EXPECT_NE(text.find(env.find(none) != std::string::npos ? "the X display \"" + none + "\" cannot be opened"
-                                                                    : std::string("DISPLAY is not set")),
-                      std::string::npos)
-                << text;
+            EXPECT_NE(text.find(says), std::string::npos) << text;
         }
     // A bad command line, as in every program; then host errors: missing
     // input, no plug-in.
@@ -168,6 +165,8 @@ TEST(PluginRun, ExitCodesTellSuccessCancelAndErrors)
     }
     EXPECT_EQ(RunProgram(TESSOLO_HOST_FILE, "--help", &text), 0);
     EXPECT_NE(text.find("usage:"), std::string::npos);
+    // What becomes of the descriptor, which a replay only reads.
+    EXPECT_NE(text.find("a replay reads it and leaves it as it is"), std::string::npos) << text;
     // The run created the plug-in's configuration in its own folder.
     EXPECT_TRUE(fs::exists(b.Path("plugin.conf")));
 }
@@ -514,7 +513,8 @@ TEST(HostPluginRun, DescriptorsMissingOrDamagedAreNeverReplacedByLastData)
 TEST(HostPluginRun, LastSettingsThatDoNotReadAreCalledDamaged)
 {
     // Without a descriptor the replay takes "last.data"; one that is there
-    // but does not read is damaged, not missing.
+    // but does not read is damaged, not missing; one that is no file at all
+    // is named with what it is.
     Bundle b;
     const std::string in = b.Path("in.png"), out = b.Path("out.png"), last = b.Path("last.data");
     WriteInput(in, ColorMode::RGB, 40, 30, false);
@@ -525,26 +525,38 @@ TEST(HostPluginRun, LastSettingsThatDoNotReadAreCalledDamaged)
     std::vector<uint8_t> ones(good.size(), 0xFF);
     struct Case {
         const char* what;
-        std::vector<uint8_t> bytes;  // empty: no "last.data" at all
+        std::vector<uint8_t> bytes;  // empty: no "last.data" file
         int code;
-        const char* says;
+        std::string says;
     };
+    const std::string noFile = "found no settings to replay: cannot read " + last + ": ";
     const std::vector<Case> cases = {
         {"whole", good, kExitOk, ""},
         {"cut in half", std::vector<uint8_t>(good.begin(), good.begin() + long(good.size() / 2)), kExitPluginError,
          "\"last.data\" in its folder) are damaged"},
         {"overwritten", ones, kExitPluginError, "\"last.data\" in its folder) are damaged"},
-        {"missing", {}, kExitCancelled, "found no settings to replay"},
+        {"missing", {}, kExitCancelled, "found no settings to replay and has no window"},
+        {"a folder", {}, kExitCancelled, noFile + "a folder, not a regular file; "},
+        {"a FIFO", {}, kExitCancelled, noFile + "a FIFO, not a regular file; "},
+        {"a device", {}, kExitCancelled, noFile + "a device, not a regular file; "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove(out);
-        fs::remove(last);
+        fs::remove_all(last);
+        const std::string what = c.what;
         if (!c.bytes.empty()) {
             ASSERT_EQ(qnReplaceFile(last, c.bytes.data(), c.bytes.size()), 0);
+        } else if (what == "a folder") {
+            fs::create_directory(last);
+        } else if (what == "a FIFO") {
+            ASSERT_EQ(::mkfifo(last.c_str(), 0600), 0);
+        } else if (what == "a device") {
+            fs::create_symlink("/dev/null", last);
         }
         std::string text;
         EXPECT_EQ(Host(b, in + " " + out, &text), c.code) << text;
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), c.code == kExitOk ? 0 : 1) << text;
         EXPECT_NE(text.find(c.says), std::string::npos) << text;
         EXPECT_EQ(fs::exists(out), c.code == kExitOk);
     }

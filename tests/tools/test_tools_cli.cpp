@@ -242,6 +242,7 @@ TEST(ToolCli, EveryWriterSaysWhatItWrote)
          "\nwrote " + base + ".pdf\n"},
         {TESSOLO_TOOL, "psd read " + F(".psd") + " '" + layers + "'", " layer\nwrote 2 PNG files in " + layers + "\n"},
         {TESSOLO_TOOL, "core-demo " + F("_d\nir"), "wrote 253 bytes to " + base + "_d\\x0air/pieces.txt "},
+        {TESSOLO_TOOL, "shapes show " + knob + " --png " + F("_sh.png"), "\nwrote " + base + "_sh.png: 1 shape\n"},
     };
     for (const auto& o : others) {
         const Result r = RunProgram(o.program, o.args);
@@ -373,6 +374,26 @@ TEST(ToolCli, EngineRenderTimesItsStagesWhenAsked)
     }
     unsetenv("TESSOLO_THREADS");
     std::remove(out.c_str());
+}
+
+// A layer's place is the first '@' with X,Y after it; everything after the
+// place's colon is the layer's name, '@', ':' and a newline too, and a file
+// name may hold '@' itself.
+TEST(ToolCli, PsdWriteTakesEveryNameAfterThePlacesColon)
+{
+    const Folder d("psd_places");
+    std::filesystem::create_directory(d / "layers");
+    const std::string file = d / "ph@to.png";
+    std::filesystem::copy_file(std::string(TESSOLO_SOURCE_DIR) + "/samples/sample.png", file);
+    auto Q = [](const std::string& s) { return "'" + s + "'"; };
+    const Result w = RunTool("psd write " + Q(d / "o.psd") + " " + Q(file + "@3,4:a@b") + " " +
+                             Q(file + "@0,0:x\ny@1,2:z") + " " + Q(file));
+    ASSERT_EQ(w.code, 0) << w.err;
+    const Result r = RunTool("psd read " + Q(d / "o.psd") + " " + Q(d / "layers"));
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("layer 0: \"a@b\" visible left 3 top 4 "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("layer 1: \"x\\x0ay@1,2:z\" visible left 0 top 0 "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("layer 2: \"ph@to\" visible left 0 top 0 "), std::string::npos) << r.out;
 }
 
 // A name read from a file may hold terminal controls (one that clears the

@@ -1,11 +1,13 @@
 // The gallery headless, and its command line.
 #include "UiTest.h"
+#include "tests/no_display.h"
 
 #include "imaging/ImageFile.h"
 #include "ui/gallery/Gallery.h"
 
 #include <cstdlib>
 #include <fstream>
+#include <string>
 
 using namespace uitest;
 
@@ -89,16 +91,17 @@ TEST_F(GalleryTest, SnapCommandDrawsTheShapedWindow)
     std::remove(png.c_str());
 
     // A display that is not set is asked after; one that is set but does
-    // not open (no server answers for display 97) is named.
+    // not open (one no server can answer) is named.
     struct Bad {
-        const char* args;
-        const char* env;
-        const char* says;
+        std::string args;
+        std::string env;
+        std::string says;
     } bad[] = {{"--snap", "", ""},
                {"--bogus", "", ""},
                {"--resource /no/such/file --snap x.png", "", ""},
                {"", "env -u DISPLAY -u WAYLAND_DISPLAY ", "(is DISPLAY set?)"},
-               {"", "env DISPLAY=:97 ", "cannot open the X display \":97\"\n"}};
+               {"", std::string("env -u WAYLAND_DISPLAY DISPLAY=") + nodisplay::kDisplay + " ",
+                std::string("cannot open the X display \"") + nodisplay::kDisplay + "\"\n"}};
     for (const Bad& c : bad) {
         const ToolRun r = Sh(std::string(c.env) + "'" + Tool() + "' ui-gallery " + c.args);
         EXPECT_NE(r.code, 0) << c.args;
