@@ -133,6 +133,13 @@ unsigned short qnReplaceFile(const std::string& path, const void* data, size_t s
 unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size, struct stat& written,
                              QnWrite kind = QnWrite::Output);
 
+// Makes an empty file where path leads when nothing is there, never over
+// anything, once the gate lets path be written: a link stays a link, and a
+// dangling one gets its file where it points. 0 when it was made (its
+// status in made), EEXIST when a file was there already, or the system's
+// reason (also qnLastWriteErrno; a refusal of the gate is qnGateRefusal's).
+int qnMakeEmptyFile(const std::string& path, struct stat& made, QnWrite kind = QnWrite::Output);
+
 class CQNF_SafeFile : public CQNF_FrameWork {
 public:
     CQNF_SafeFile() = default;
