@@ -68,7 +68,7 @@ bool OnAnotherDisk(int dir, const std::string& end)
 // failure.
 std::string GateRefusal(const std::string& path, const std::vector<std::string>& protectedPaths)
 {
-    std::string why = qnWriteRefusal(path);
+    std::string why = qnWriteRefusal(path, QnWrite::Output, false);
     if (why.empty())
         why = qnInputRefusal(path, protectedPaths);
     static const std::string kCannot = "cannot write ";

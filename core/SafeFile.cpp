@@ -627,9 +627,9 @@ thread_local std::string t_refusal;
 // through it. A file the program rewrites for itself (ownFile) is read
 // by the run too; its own earlier version is no other file. Notes and
 // returns the refusal, or empty.
-std::string GateRefusal(const std::string& path, const Target& t, QnWrite kind)
+std::string GateRefusal(const std::string& path, const Target& t, QnWrite kind, bool takesStandardOutput = true)
 {
-    std::string why = TargetRefusal(path, t, true);
+    std::string why = TargetRefusal(path, t, takesStandardOutput);
     if (why.empty() && t.standardOutput)
         why = qnStandardOutputOverInput(qnRunInputs());
     else if (why.empty() && kind == QnWrite::OwnFile)
@@ -659,11 +659,11 @@ std::string qnTargetRefusal(const std::string& path, bool takesStandardOutput)
     return {};
 }
 
-std::string qnWriteRefusal(const std::string& path, QnWrite kind)
+std::string qnWriteRefusal(const std::string& path, QnWrite kind, bool takesStandardOutput)
 {
     if (path.empty())
         return "no file name given";
-    return GateRefusal(path, Landing(path), kind);
+    return GateRefusal(path, Landing(path), kind, takesStandardOutput);
 }
 
 std::string qnGateRefusal(const std::string& path)

@@ -116,8 +116,10 @@ enum class QnWrite { Output, OwnFile };
 
 // Why the gate would refuse to write path now, in one line that names it,
 // or empty (see above). Windows ask it while their file chooser is still
-// open, so that the user can pick another name.
-std::string qnWriteRefusal(const std::string& path, QnWrite kind = QnWrite::Output);
+// open, so that the user can pick another name. A writer whose files can
+// never be "-" (a series) says so (takesStandardOutput false), and its user
+// is not told to name "-" for a FIFO or device.
+std::string qnWriteRefusal(const std::string& path, QnWrite kind = QnWrite::Output, bool takesStandardOutput = true);
 
 // The line the gate refused path with in this thread's last write, or
 // empty when that write was not refused by the gate (or was of another

@@ -520,7 +520,7 @@ TEST(FileSeries, WhatTheGateRefusesASingleFileTheSeriesRefusesBeforeAnythingMove
                 before[e.path().filename().string()] = e.is_regular_file() ? text(e.path()) : "";
         // A protected path is the series' caller's word alone.
         const bool byGate = std::string(c.what) != "a link to a protected path";
-        const std::string gate = qnWriteRefusal(dir + "/" + names[1]);
+        const std::string gate = qnWriteRefusal(dir + "/" + names[1], QnWrite::Output, false);
         EXPECT_EQ(gate.find(c.why) != std::string::npos, byGate) << gate;
         if (c.link) {
             EXPECT_NE(CQNF_FileSeries::Refusal(dir, 0, "p_", ".png").find(c.why), std::string::npos);
