@@ -61,6 +61,22 @@ bool OnAnotherDisk(int dir, const std::string& end)
            folderSt.st_dev != parentSt.st_dev;
 }
 
+// Why the gate every write passes (core/SafeFile.h) refuses the series'
+// file path, or empty: what a single file written there would be refused
+// for, and a name leading to one of protected too. The series says the
+// line without its "cannot write ", which its writers put before every
+// failure.
+std::string GateRefusal(const std::string& path, const std::vector<std::string>& protectedPaths)
+{
+    std::string why = qnWriteRefusal(path, QnWrite::Output, false);
+    if (why.empty())
+        why = qnInputRefusal(path, protectedPaths);
+    static const std::string kCannot = "cannot write ";
+    if (why.compare(0, kCannot.size(), kCannot) == 0)
+        why.erase(0, kCannot.size());
+    return why;
+}
+
 }  // namespace
 
 // An exclusive lock on a folder itself, held while the object lives: the
@@ -282,6 +298,11 @@ std::string CQNF_FileSeries::Refusal(const std::string& folder, size_t longestNa
             refused = qnShownName(dir + "/" + name) + ": " + kOtherDisk;
             break;
         }
+        // A link the series may write through is judged as the gate will
+        // judge it when the series commits: one to a file the run reads, a
+        // read-only file or a device is refused before any work.
+        if (refused = GateRefusal(dir + "/" + name, {}); !refused.empty())
+            break;
     }
     ::closedir(list);
     return refused;
@@ -440,21 +461,23 @@ bool CQNF_FileSeries::Commit()
         e.inode = uint64_t(st.st_ino);
         e.size = uint64_t(st.st_size);
         e.digest = DigestOf(staged.fd);
+        // The series is part of the one gate every write passes: what it
+        // would refuse for a single file there (a file the run reads,
+        // through any link, a read-only file, a device, FIFO or folder) the
+        // series refuses before anything moves, in its words.
+        if (std::string why = GateRefusal(s.named, m_protected); !why.empty()) {
+            m_failure = std::move(why);
+            ok = false;
+            continue;
+        }
         std::error_code ec;
-        for (const std::string& keep : m_protected)
-            if (ok && fs::equivalent(keep, s.shown, ec))
-                ok = i_Fail(s.named, qnOverInputWords(keep));
-        if (ok && !reached.insert(fs::weakly_canonical(s.shown, ec).string()).second)
+        if (!reached.insert(fs::weakly_canonical(s.shown, ec).string()).second)
             ok = i_Fail(s.shown, "two files of the series lead to it");
         if (!ok || ::fstatat(m_dir, e.file.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
         s.existed = true;
-        if (S_ISDIR(st.st_mode))
-            ok = i_Fail(s.named, "is a folder");
-        else if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
+        if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
             ok = i_Fail(s.named, qnNotRegularWords(st.st_mode & S_IFMT, false));
-        else if (!qnMayWrite(s.shown))
-            ok = i_Fail(s.named, "the file is read-only");
         else if (::linkat(m_dir, e.file.c_str(), m_lock, BackupName(e.index).c_str(), 0) == 0)
             s.linked = true;
         else if (errno == EXDEV)

@@ -11,11 +11,13 @@
 // replaced file does. A target that is a symbolic link stays one: the file
 // it names (or is to name) is replaced, as a single file written through
 // CQNF_SafeFile is; a link to another disk, where no rename reaches, is
-// refused before any work. A target that is a folder or anything but a
-// regular file (links followed), two names that lead to one file, a
-// read-only file (by its permission bits, whoever runs the program) or one
-// of the protected paths (the run's own inputs) fails the series before
-// anything moves.
+// refused before any work. The series is part of the gate every write
+// passes (qnWriteRefusal, core/SafeFile.h): a target the gate would refuse
+// as a single file (a folder or anything but a regular file, links
+// followed; a read-only file, whoever runs the program; one that leads to
+// a file the run reads, core/SafeFileRunInputs.h, or to one of the
+// protected paths), and two names that lead to one file, fail the series
+// before anything moves, in the gate's words.
 //
 // A replaced target's old file stays in the staging folder as a backup
 // until the whole series is in place. Before the first target moves, a
@@ -87,7 +89,8 @@ public:
     // the files are made, so that a long run never ends refused. A link in
     // folder whose name starts with prefix and ends in ending (the names
     // the series may have; an empty prefix: none looked at) that leads to
-    // another disk is named.
+    // another disk, or that the gate would refuse to write through, is
+    // named.
     static std::string Refusal(const std::string& folder, size_t longestName, const std::string& prefix = {},
                                const std::string& ending = {});
     // Paths no file of the series may replace.

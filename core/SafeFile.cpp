@@ -627,9 +627,9 @@ thread_local std::string t_refusal;
 // through it. A file the program rewrites for itself (ownFile) is read
 // by the run too; its own earlier version is no other file. Notes and
 // returns the refusal, or empty.
-std::string GateRefusal(const std::string& path, const Target& t, QnWrite kind)
+std::string GateRefusal(const std::string& path, const Target& t, QnWrite kind, bool takesStandardOutput = true)
 {
-    std::string why = TargetRefusal(path, t, true);
+    std::string why = TargetRefusal(path, t, takesStandardOutput);
     if (why.empty() && t.standardOutput)
         why = qnStandardOutputOverInput(qnRunInputs());
     else if (why.empty() && kind == QnWrite::OwnFile)
@@ -659,11 +659,11 @@ std::string qnTargetRefusal(const std::string& path, bool takesStandardOutput)
     return {};
 }
 
-std::string qnWriteRefusal(const std::string& path, QnWrite kind)
+std::string qnWriteRefusal(const std::string& path, QnWrite kind, bool takesStandardOutput)
 {
     if (path.empty())
         return "no file name given";
-    return GateRefusal(path, Landing(path), kind);
+    return GateRefusal(path, Landing(path), kind, takesStandardOutput);
 }
 
 std::string qnGateRefusal(const std::string& path)
@@ -743,6 +743,41 @@ unsigned short qnReplaceFile(const std::string& path, const void* data, size_t s
     return 0;
 }
 
+int qnMakeEmptyFile(const std::string& path, struct stat& made, QnWrite kind)
+{
+    made = {};
+    qnNoteWriteErrno(0);
+    t_refusal.clear();
+    if (path.empty() || IsStandardOutput(path)) {
+        qnNoteWriteErrno(EINVAL);
+        return EINVAL;
+    }
+    const Target t = Landing(path);
+    // An existing file is no refusal here: nothing is written over it.
+    struct stat there;
+    if (::stat(path.c_str(), &there) == 0 && S_ISREG(there.st_mode))
+        return EEXIST;
+    if (!GateRefusal(path, t, kind).empty() || t.refused || t.dir < 0) {
+        const int error = RefusedErrno(t) ? RefusedErrno(t) : EACCES;
+        qnNoteWriteErrno(error);
+        return error;
+    }
+    const int fd = ::openat(t.dir, t.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0) {
+        const int error = errno;
+        if (error != EEXIST)
+            qnNoteWriteErrno(error);
+        return error;
+    }
+    const bool ok = ::fstat(fd, &made) == 0;
+    const int error = ok ? 0 : errno;
+    ::close(fd);
+    ::fsync(t.dir);
+    if (!ok)
+        qnNoteWriteErrno(error);
+    return error;
+}
+
 bool CQNF_SafeFile::Open(const char* target, QnWrite kind)
 {
     Abandon();
@@ -794,7 +829,14 @@ bool CQNF_SafeFile::Commit()
         SetError(qnerr::FileClosed);
         return false;
     }
+    // A write the stream lost before (its buffer flushed by a seek, say, on
+    // a full disk) leaves only the stream's error mark: a file missing
+    // bytes is never put in place.
     bool ok = m_file.Flush();
+    if (ok && std::ferror(m_file.GetStream())) {
+        ok = false;
+        errno = qnLastWriteErrno() ? qnLastWriteErrno() : EIO;
+    }
     if (m_direct) {
         ok = ok && i_CopyOut();
     } else {
@@ -811,7 +853,7 @@ bool CQNF_SafeFile::Commit()
     if (!ok || !closed) {
         // A failed close keeps its own reason.
         qnNoteWriteErrno(failure ? failure : qnLastWriteErrno());
-        SetError(m_file.GetError() ? m_file.GetError() : qnerr::FileWrite);
+        SetError(m_file.GetError() && m_file.GetError() != qnerr::FileSeek ? m_file.GetError() : qnerr::FileWrite);
         Abandon();
         return false;
     }

@@ -116,8 +116,10 @@ enum class QnWrite { Output, OwnFile };
 
 // Why the gate would refuse to write path now, in one line that names it,
 // or empty (see above). Windows ask it while their file chooser is still
-// open, so that the user can pick another name.
-std::string qnWriteRefusal(const std::string& path, QnWrite kind = QnWrite::Output);
+// open, so that the user can pick another name. A writer whose files can
+// never be "-" (a series) says so (takesStandardOutput false), and its user
+// is not told to name "-" for a FIFO or device.
+std::string qnWriteRefusal(const std::string& path, QnWrite kind = QnWrite::Output, bool takesStandardOutput = true);
 
 // The line the gate refused path with in this thread's last write, or
 // empty when that write was not refused by the gate (or was of another
@@ -132,6 +134,13 @@ unsigned short qnReplaceFile(const std::string& path, const void* data, size_t s
 // mistaken for it.
 unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size, struct stat& written,
                              QnWrite kind = QnWrite::Output);
+
+// Makes an empty file where path leads when nothing is there, never over
+// anything, once the gate lets path be written: a link stays a link, and a
+// dangling one gets its file where it points. 0 when it was made (its
+// status in made), EEXIST when a file was there already, or the system's
+// reason (also qnLastWriteErrno; a refusal of the gate is qnGateRefusal's).
+int qnMakeEmptyFile(const std::string& path, struct stat& made, QnWrite kind = QnWrite::Output);
 
 class CQNF_SafeFile : public CQNF_FrameWork {
 public:

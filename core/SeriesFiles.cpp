@@ -32,6 +32,27 @@ bool IsStagingName(std::string name)
            name.compare(name.size() - 6 - mark.size(), mark.size(), mark) == 0;
 }
 
+bool IsSeriesMade(std::string_view name)
+{
+    if (name == kJournalName)
+        return true;
+    // The journal's hidden temporary name, where a run died writing it
+    // (core/SafeFile.h): ".journal." and six characters.
+    const std::string_view temp = ".journal.";
+    if (name.size() == temp.size() + 6 && name.substr(0, temp.size()) == temp)
+        return true;
+    const std::string_view old = ".old";
+    if (name.size() > old.size() && name.substr(name.size() - old.size()) == old)
+        name.remove_suffix(old.size());
+    return !name.empty() && name.size() <= 9 && name.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+bool IsOwnStagingName(std::string_view name)
+{
+    const std::string_view mark = CQNF_FileSeries::kStagingMark;
+    return name.substr(0, mark.size()) == mark;
+}
+
 uint64_t FileSystemOf(int fd)
 {
     struct statfs fs;
@@ -139,8 +160,13 @@ void RemoveStaging(int dir, const std::string& name, int staging)
     const int listFd = ::openat(staging, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (DIR* list = listFd >= 0 ? ::fdopendir(listFd) : nullptr) {
         std::vector<std::string> names;
+        // A staging folder named as this version names them holds only
+        // what a series made; anything else in it is not the series' to
+        // remove (and the folder then stays).
+        const bool own = IsOwnStagingName(name);
         while (const struct dirent* d = ::readdir(list))
-            if (std::strcmp(d->d_name, ".") != 0 && std::strcmp(d->d_name, "..") != 0)
+            if (std::strcmp(d->d_name, ".") != 0 && std::strcmp(d->d_name, "..") != 0 &&
+                (!own || IsSeriesMade(d->d_name)))
                 names.emplace_back(d->d_name);
         ::closedir(list);
         for (const std::string& n : names)

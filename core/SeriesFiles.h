@@ -33,6 +33,12 @@ bool IsPlainName(std::string_view name);
 // SIGINT or SIGTERM before it is emptied, which a run killed in between
 // leaves behind.
 bool IsStagingName(std::string name);
+// What a series puts in its staging folder: a file's number ("N"), its
+// old file ("N.old"), the journal and the journal's hidden temporary name.
+bool IsSeriesMade(std::string_view name);
+// ".series-XXXXXX" (or with ".gone"), as this version names its staging
+// folders; older versions put their own names before the mark.
+bool IsOwnStagingName(std::string_view name);
 // Bytes in lower-case hexadecimal.
 std::string Hex(const uint8_t* bytes, size_t n);
 // The identity statfs gives the file system of the file open as fd (0:
@@ -72,7 +78,8 @@ int KeepBeside(int staging, const std::string& backup, int dir, const std::strin
                std::string& kept);
 
 // Removes the files in the staging folder open as staging and called name
-// in dir, then the folder itself (never what lies deeper).
+// in dir, then the folder itself (never what lies deeper). In a folder
+// named as this version names them, only what a series made goes.
 void RemoveStaging(int dir, const std::string& name, int staging);
 
 // A target whose dead run's old file could not be put back: the file as

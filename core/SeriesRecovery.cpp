@@ -125,6 +125,7 @@ struct Staging {
     int fd = -1;  // the staging folder, open and locked unless skipped
     Journal journal;
     std::string why;  // for Refuse, in a few words
+    bool own = false;  // for Refuse: a person's folder, holding no old files
 
     Staging() = default;
     Staging(const Staging&) = delete;
@@ -154,6 +155,29 @@ std::string NotPrivate(const struct stat& st)
 
 // Whether the staging folder open as staging holds an old file a dead run
 // moved aside that has no other name: the only copy of a file it replaced.
+// The first entry of the staging folder open as staging that no series
+// made (IsSeriesMade), or empty.
+std::string Stranger(int staging)
+{
+    const int listFd = ::openat(staging, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* list = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!list) {
+        if (listFd >= 0)
+            ::close(listFd);
+        return {};
+    }
+    std::string stranger;
+    while (const struct dirent* d = ::readdir(list)) {
+        const std::string name = d->d_name;
+        if (name != "." && name != ".." && !IsSeriesMade(name)) {
+            stranger = name;
+            break;
+        }
+    }
+    ::closedir(list);
+    return stranger;
+}
+
 bool HoldsOnlyCopies(int staging)
 {
     const int listFd = ::openat(staging, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -200,6 +224,16 @@ void Examine(int dir, const std::string& folder, const std::string& name, Stagin
     if (s.fd < 0 || ::flock(s.fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(s.fd, &st) != 0)
         return;
     s.kind = Staging::Refuse;
+    // A folder named as this version names its staging folders but holding
+    // what no series makes is a person's own (named so by chance): it is
+    // left whole, however it came there.
+    if (IsOwnStagingName(name)) {
+        if (const std::string stranger = Stranger(s.fd); !stranger.empty()) {
+            s.why = "holds " + qnShownName(stranger) + ", which no series makes, so it is no series' staging folder";
+            s.own = true;
+            return;
+        }
+    }
     if (std::string why = NotPrivate(st); !why.empty()) {
         s.why = why + ", so nothing in it is trusted";
         return;
@@ -245,10 +279,19 @@ void Examine(int dir, const std::string& folder, const std::string& name, Stagin
         s.why = journal + why;
         return;
     }
-    for (const JournalEntry& e : s.journal.entries) {
+    for (JournalEntry& e : s.journal.entries) {
         // An absolute path is where the series' file was a link leading out
-        // of the folder: taken only while that link still leads there.
-        if (e.file[0] == '/' && !IsLinkLeadingTo(dir, folder, e.name, e.file)) {
+        // of the folder: taken only while that link still leads there. A
+        // link the user deleted since is the user's deletion, as of any
+        // target: the entry is then the series' own name in the folder,
+        // which stays deleted with the old file kept beside it, and the
+        // other targets are put back. Anything else there is no link the
+        // journal can be trusted on.
+        struct stat named;
+        if (e.file[0] == '/' && ::fstatat(dir, e.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 &&
+            errno == ENOENT) {
+            e.file = e.name;
+        } else if (e.file[0] == '/' && !IsLinkLeadingTo(dir, folder, e.name, e.file)) {
             s.why = journal + "names " + qnShownName(e.file) + ", not a file in " + qnShownName(folder);
             return;
         }
@@ -352,7 +395,7 @@ void RecoverDeadRuns(int dir, const std::string& folder, std::vector<Changed>& c
         Examine(dir, folder, name, s);
         const std::string shown = qnShownName(folder + "/" + name);
         if (s.kind == Staging::Refuse) {
-            lines.push_back(shown + ": " + s.why + kLeftForAPerson);
+            lines.push_back(shown + ": " + s.why + (s.own ? "; it is left as it is" : kLeftForAPerson));
             continue;
         }
         if (s.kind == Staging::PutBack) {

@@ -66,7 +66,7 @@ int CoreDemo(const std::string& outDir)
     const std::filesystem::path final = std::filesystem::path(outDir) / "pieces.txt";
     CQNF_SafeFile safe;
     if (!safe.Open(final.string()))
-        return tool::Fail("core-demo", "cannot create " + final.string());
+        return tool::Fail("core-demo", qnFileFailure(final.string(), true, safe.GetError()));
     CQNF_StdFile& file = safe.File();
     const uint32_t half = text.GetLength() / 2;
     bool written = file.Write(text.GetStr(), half) == half;
@@ -74,8 +74,10 @@ int CoreDemo(const std::string& outDir)
     written = written && file.Write(text.GetStr() + half, text.GetLength() - half) == text.GetLength() - half;
     writing.Progress(100, nullptr);
     const int64_t length = file.GetLength();
+    // A failed write leaves the old list whole, and says why it failed.
     if (!written || !safe.Commit())
-        return tool::Fail("core-demo", "cannot write " + final.string());
+        return tool::Fail("core-demo", qnFileFailure(final.string(), true,
+                                                     safe.GetError() ? safe.GetError() : qnerr::FileWrite));
 
     // Read back and check the first bytes through a hex dump.
     CQNF_StdFile check(final.c_str(), 1);

@@ -383,16 +383,13 @@ int Put(const std::string& file, const std::string& path, const std::string& typ
     // made where it points, as every writer makes it.
     const std::string landing = qnWrittenPath(file);
     struct stat madeStat {};
-    const int made = ::open(landing.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (made < 0 && errno != EEXIST) {
-        // No file can be made there (a full disk, no inode left): said as
-        // every writer says it.
-        qnNoteWriteErrno(errno);
+    const int made = qnMakeEmptyFile(file, madeStat);
+    if (made != 0 && made != EEXIST) {
+        // No file can be made there (a full disk, no inode left), or the
+        // gate refused it: said as every writer says it.
         return tool::Fail(kName, qnFileFailure(file, true, qnerr::FileNotOpened));
     }
-    const bool madeIt = made >= 0 && ::fstat(made, &madeStat) == 0;
-    if (made >= 0)
-        ::close(made);
+    const bool madeIt = made == 0;
     const int code = PutRecord(file, path, Value{type, number, real, std::move(value)}, repair);
     if (code != 0 && madeIt)
         RemoveMadeFile(landing, madeStat);

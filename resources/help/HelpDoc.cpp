@@ -22,6 +22,7 @@
 #include "core/ErrorManager.h"
 #include "core/ProgramOutput.h"
 #include "core/SafeFile.h"
+#include "core/SafeFileRunInputs.h"
 
 #include <cairo-pdf.h>
 #include <cairo.h>
@@ -323,23 +324,12 @@ int BadArguments(const char* what)
     return 2;
 }
 
-// Why out may not be written: it is one of the inputs (the guide and its
-// pictures), no regular file, or a read-only file (by its permission bits,
-// whoever runs the program); empty when it may.
-std::string OutputRefusal(const std::string& out, const std::vector<std::string>& inputs)
+// cairo's writer of the PDF's bytes: into the gate's file (core/SafeFile.h),
+// which becomes OUT only once it is whole.
+cairo_status_t WriteToSafeFile(void* closure, const unsigned char* data, unsigned int length)
 {
-    if (out == "-")
-        return "cannot write -: " + qnNoStandardOutputWords();
-    if (std::string why = qnInputRefusal(out, inputs); !why.empty())
-        return why;
-    struct stat st;
-    // A FIFO, socket, device or folder is no file to put the document in.
-    if (::stat(out.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-        return "cannot write " + out + ": not a regular file";
-    if (::stat(out.c_str(), &st) == 0 &&
-        (::access(out.c_str(), W_OK) != 0 || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0))
-        return "cannot write " + out + ": the file is read-only";
-    return {};
+    CQNF_StdFile& file = static_cast<CQNF_SafeFile*>(closure)->File();
+    return file.Write(data, length) == int64_t(length) ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_WRITE_ERROR;
 }
 
 int main(int argc, char** argv)
@@ -406,15 +396,28 @@ int main(int argc, char** argv)
     // Nor does standard output, which takes the line saying what was written.
     for (const std::string& input : inputs)
         qnRefuseStandardOutputOnInput(-1, input);
-    if (const std::string why = OutputRefusal(out, inputs); !why.empty()) {
+    // Every file the run reads is known to the gate, which refuses a
+    // document over any of them, through any link; so is a read-only file,
+    // a FIFO, a device or a folder, before any work. Where OUT leads is
+    // settled here.
+    qnAddRunInputs(inputs);
+    std::string why = out == kQnStandardOutput ? "cannot write -: " + qnNoStandardOutputWords() : qnTargetRefusal(out);
+    if (why.empty())
+        why = qnWriteRefusal(out);
+    if (!why.empty()) {
         std::fprintf(stderr, "tessolo-helpdoc: %s\n", qnShownLine(why).c_str());
         return 1;
     }
-    // Written beside OUT and renamed over it, so that a failed run never
-    // leaves half a document in the bundle.
-    const std::string temp = out + ".part";
+    // Written through the gate: OUT is the old file or the whole new one,
+    // a link stays a link, and a run killed half-way leaves nothing.
+    CQNF_SafeFile safe;
+    if (!safe.Open(out)) {
+        std::fprintf(stderr, "tessolo-helpdoc: %s\n",
+                     qnShownLine(qnFileFailure(out, true, safe.GetError())).c_str());
+        return 1;
+    }
     Doc d;
-    d.surface = cairo_pdf_surface_create(temp.c_str(), kPageW, kPageH);
+    d.surface = cairo_pdf_surface_create_for_stream(WriteToSafeFile, &safe, kPageW, kPageH);
     d.cr = cairo_create(d.surface);
     // Fixed dates keep the document the same from build to build.
     cairo_pdf_surface_set_metadata(d.surface, CAIRO_PDF_METADATA_CREATE_DATE, "2026-01-01T00:00:00Z");
@@ -494,16 +497,17 @@ int main(int argc, char** argv)
     cairo_surface_finish(d.surface);
     const cairo_status_t status = cairo_surface_status(d.surface);
     cairo_surface_destroy(d.surface);
-    if (status != CAIRO_STATUS_SUCCESS || !d.error.empty()) {
-        std::remove(temp.c_str());
+    // A write that failed is said by its own reason (a full disk), as every
+    // writer says it.
+    if (status == CAIRO_STATUS_WRITE_ERROR || (status == CAIRO_STATUS_SUCCESS && d.error.empty() && !safe.Commit())) {
+        const unsigned short error = safe.File().GetError() ? safe.File().GetError() : safe.GetError();
         std::fprintf(stderr, "tessolo-helpdoc: %s\n",
-                     qnShownLine(d.error.empty() ? cairo_status_to_string(status) : d.error).c_str());
+                     qnShownLine(qnFileFailure(out, true, error ? error : qnerr::FileWrite)).c_str());
         return 1;
     }
-    if (std::rename(temp.c_str(), out.c_str()) != 0) {
-        const int why = errno;
-        std::remove(temp.c_str());
-        std::fprintf(stderr, "tessolo-helpdoc: cannot write %s: %s\n", qnShownLine(out).c_str(), qnSystemWords(why).c_str());
+    if (status != CAIRO_STATUS_SUCCESS || !d.error.empty()) {
+        std::fprintf(stderr, "tessolo-helpdoc: %s\n",
+                     qnShownLine(d.error.empty() ? cairo_status_to_string(status) : d.error).c_str());
         return 1;
     }
     std::printf("wrote %s\n", qnShownName(out).c_str());

@@ -5,6 +5,9 @@
 
 #include "file_series_util.h"
 
+#include "core/SafeFile.h"
+#include "core/SafeFileRunInputs.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -62,7 +65,9 @@ TEST(FileSeries, AFailureWhilePlacingPutsEveryTargetBack)
 // Begin clears what dead runs left, also a staging folder that an
 // interrupted run had renamed for removal when it was killed; a staging
 // folder whose run still holds its lock, or a folder that only looks alike,
-// stays.
+// stays. So does a folder named as a series names its staging folders that
+// holds anything a series never makes (a user's photos): it stays whole,
+// said in one line.
 TEST(FileSeries, BeginClearsOnlyDeadRunsStagingFolders)
 {
     TempDir dir;
@@ -70,6 +75,7 @@ TEST(FileSeries, BeginClearsOnlyDeadRunsStagingFolders)
         const char* name;
         bool locked;
         bool stays;
+        const char* holds = "p_0001.png";
     } cases[] = {
         {".p_0001.png.series-AbC123", false, false},
         {".other.png.series-zzzzzz", false, false},
@@ -81,22 +87,37 @@ TEST(FileSeries, BeginClearsOnlyDeadRunsStagingFolders)
         {".p_0001.png.series-Live01.gone", true, true},
         {".p_0001.png.series-AbC125.gonex", false, true},
         {"p.series-AbC126.gone", false, true},
-        {".series-AbC127", false, false},
+        {".series-AbC127", false, false, "7"},
+        {".series-AbC128.gone", false, false, "3.old"},
         {".series-Live02", true, true},
+        {".series-photos", false, true, "vacation.jpg"},
+        {".series-AbC129", false, true, "p_0001.png"},
+        {".series-AbC130.gone", false, true, "notes.txt"},
     };
     std::vector<int> locks;
     for (const auto& c : cases) {
         fs::create_directory(dir.File(c.name));
-        Put(dir.File(c.name) + "/p_0001.png", "piece");
+        Put(dir.File(c.name) + "/" + c.holds, "piece");
         if (c.locked) {
             locks.push_back(::open(dir.File(c.name).c_str(), O_RDONLY | O_DIRECTORY));
             ASSERT_EQ(::flock(locks.back(), LOCK_EX | LOCK_NB), 0);
         }
     }
     CQNF_FileSeries series;
-    ASSERT_TRUE(series.Begin(dir.Path()));
-    for (const auto& c : cases)
+    testing::internal::CaptureStderr();
+    const bool begun = series.Begin(dir.Path());
+    const std::string said = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(begun) << series.Failure();
+    for (const auto& c : cases) {
         EXPECT_EQ(fs::exists(dir.File(c.name)), c.stays) << c.name;
+        if (c.stays && !c.locked && std::string(c.name).rfind(".series-", 0) == 0) {
+            EXPECT_EQ(Contents(dir.File(c.name)), (std::map<std::string, std::string>{{c.holds, "piece"}})) << c.name;
+            EXPECT_NE(said.find(dir.File(c.name) + ": holds " + c.holds + ", which no series makes"),
+                      std::string::npos)
+                << said;
+        }
+    }
+    EXPECT_EQ(LinesOf(said).size(), 3u) << said;
     series.Abandon();
     for (const int fd : locks)
         ::close(fd);
@@ -199,12 +220,37 @@ TEST(FileSeries, ARunKilledInItsCommitIsPutBackFromAnyFolder)
 // was replaced, and a run killed after that is put back by the next series
 // from another folder, the end getting its old file back and the link
 // staying; every later series then succeeds.
+// A link the user deletes after the kill is the user's deletion, as of any
+// file: it stays deleted, its end's old file kept beside it, and every
+// other target is put back.
 TEST(FileSeries, ARunKilledAfterReplacingALinksEndIsPutBack)
 {
     const std::vector<std::string> names = Names(5);
     const std::vector<std::string> second = {"other.png"};
     for (const size_t killWhenPlaced : {size_t(4), size_t(5)}) {
         SCOPED_TRACE("killed after " + std::to_string(killWhenPlaced) + " renames");
+        {
+            TempDir top;
+            for (const char* folder : {"ser", "away"})
+                fs::create_directory(top.File(folder));
+            Put(top.File("away/end.png"), "old end");
+            fs::create_symlink("../away/end.png", top.File("ser/" + names[3]));
+            auto expected = PutOldFiles(top.File("ser"), names);
+            ASSERT_TRUE(KilledInCommit(top.Path(), "ser", names, killWhenPlaced))
+                << "the run was not killed in its commit";
+            fs::remove(top.File("ser/" + names[3]));
+            testing::internal::CaptureStderr();
+            const bool written = WriteSeriesFrom(top.Path(), "ser", second, "second ");
+            const std::string said = testing::internal::GetCapturedStderr();
+            EXPECT_TRUE(written) << said;
+            expected.erase(names[3]);
+            expected[names[3] + ".before-crash"] = "old end";
+            expected["other.png"] = "second other.png";
+            EXPECT_EQ(Contents(top.File("ser")), expected) << said;
+            EXPECT_EQ(StagingFolder(top.File("ser")), "");
+            ASSERT_EQ(LinesOf(said).size(), 1u) << said;
+            EXPECT_NE(said.find(names[3] + " was deleted"), std::string::npos) << said;
+        }
         TempDir top;
         for (const char* folder : {"ser", "other", "away"})
             fs::create_directory(top.File(folder));
@@ -416,4 +462,83 @@ TEST(FileSeries, ASeriesWaitingForAStoppedWriterOfItsFolderSaysSo)
     EXPECT_NE(text.find("waiting for another program that is writing into " + dir.Path()), std::string::npos) << text;
     EXPECT_EQ(ReadFile(said), line) << "it said more after the wait";
     EXPECT_EQ(Judge(Contents(dir.Path()), {}, names, "second ", {"notes.txt"}), Holds::NewSet);
+}
+
+// The series is part of the one gate every write passes: a file of it that
+// leads to a file the run reads (through a link or as a second name of it,
+// whoever said the run reads it), a read-only file (also as root), a FIFO or
+// a folder is refused before anything moves, in the words the gate gives a
+// single file there; a link of the series' names is refused so before any
+// work too.
+TEST(FileSeries, WhatTheGateRefusesASingleFileTheSeriesRefusesBeforeAnythingMoves)
+{
+    TempDir top;
+    const std::string input = top.File("read.png"), protectedInput = top.File("protected.png");
+    Put(input, "the run's input");
+    Put(protectedInput, "the caller's input");
+    qnAddRunInputs({input});
+    const auto text = [](const fs::path& p) {
+        const Bytes b = ReadFile(p.string());
+        return std::string(b.begin(), b.end());
+    };
+    const struct {
+        const char* what;
+        std::function<void(const std::string& target)> make;
+        const char* why;
+        bool link;  // a link among the series' names, which Refusal looks at
+    } cases[] = {
+        {"a link to a file the run reads", [&](auto& t) { fs::create_symlink(input, t); }, "read.png", true},
+        {"a link to a link to it",
+         [&](auto& t) {
+             fs::create_symlink(input, t + ".via");
+             fs::create_symlink(t + ".via", t);
+         },
+         "read.png", true},
+        {"a second name of it", [&](auto& t) { fs::create_hard_link(input, t); }, "read.png", false},
+        {"a link to a protected path", [&](auto& t) { fs::create_symlink(protectedInput, t); }, "protected.png",
+         false},
+        {"a read-only file",
+         [](auto& t) {
+             Put(t, "old");
+             fs::permissions(t, fs::perms::owner_read);
+         },
+         "the file is read-only", false},
+        {"a FIFO", [](auto& t) { ASSERT_EQ(::mkfifo(t.c_str(), 0600), 0); }, "FIFO", false},
+        {"a link to a folder", [&](auto& t) { fs::create_symlink(top.Path(), t); }, "is a folder", true},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string dir = top.File("ser" + std::to_string(++n));
+        fs::create_directory(dir);
+        const std::vector<std::string> names = Names(3);
+        PutOldFiles(dir, {names[0], names[2]});
+        c.make(dir + "/" + names[1]);
+        std::map<std::string, std::string> before;
+        for (const auto& e : fs::directory_iterator(dir))
+            if (!e.is_fifo())
+                before[e.path().filename().string()] = e.is_regular_file() ? text(e.path()) : "";
+        // A protected path is the series' caller's word alone.
+        const bool byGate = std::string(c.what) != "a link to a protected path";
+        const std::string gate = qnWriteRefusal(dir + "/" + names[1], QnWrite::Output, false);
+        EXPECT_EQ(gate.find(c.why) != std::string::npos, byGate) << gate;
+        if (c.link) {
+            EXPECT_NE(CQNF_FileSeries::Refusal(dir, 0, "p_", ".png").find(c.why), std::string::npos);
+        }
+        CQNF_FileSeries series;
+        series.Protect({protectedInput});
+        std::string failure;
+        EXPECT_FALSE(WriteSeries(series, dir, names, "new ", failure));
+        if (byGate) {
+            EXPECT_EQ("cannot write " + failure, gate);
+        }
+        EXPECT_NE(failure.find(c.why), std::string::npos) << failure;
+        std::map<std::string, std::string> after;
+        for (const auto& e : fs::directory_iterator(dir))
+            if (!e.is_fifo())
+                after[e.path().filename().string()] = e.is_regular_file() ? text(e.path()) : "";
+        EXPECT_EQ(after, before);
+        EXPECT_EQ(text(input), "the run's input");
+        EXPECT_EQ(text(protectedInput), "the caller's input");
+    }
 }

@@ -261,6 +261,86 @@ TEST(WriteFaults, AFullDiskIsNamedByEveryCommand)
     }
 }
 
+// On a full disk a file written whole once more (the demo's piece list,
+// the help document) keeps its old bytes, and the failure names the real
+// reason, the disk being full, in one line.
+TEST(WriteFaults, AFullDiskLeavesTheOldFileWholeAndSaysSo)
+{
+    const Folder d("full_disk_old_file");
+    const std::string full = d / "full";
+    fs::create_directory(full);
+    if (!CanOwnMounts(full))
+        GTEST_SKIP() << "no mounts of its own for a test here (not root and no user namespaces, or a chroot whose root is no mount point)";
+    fs::create_directory(d / "pictures");
+    std::ofstream(d / "guide.txt") << "@title A guide\n\nSome words of it.\n";
+    const struct {
+        std::string command;
+        std::string out;
+    } cases[] = {
+        {Q(TESSOLO_TOOL) + " core-demo " + Q(full), full + "/pieces.txt"},
+        // Fontconfig keeps its caches to the end, which the leak checker
+        // takes for leaks.
+        {"ASAN_OPTIONS=detect_leaks=0 " + Q(TESSOLO_HELPDOC) + " " + Q(d / "guide.txt") + " " + Q(d / "pictures") + " -o " + Q(full + "/guide.pdf"),
+         full + "/guide.pdf"},
+    };
+    for (const auto& c : cases) {
+        // The old file is there, then a filler takes the rest of the disk.
+        const Result r = WithOwnMounts(d.path(), "mount -t tmpfs -o size=16k tmpfs " + Q(full) + " && printf old > " +
+                                                     Q(c.out) + " && { head -c 1000000 /dev/zero > " +
+                                                     Q(full + "/filler") + " 2>/dev/null; " + c.command +
+                                                     "; code=$?; cat " + Q(c.out) + " >&2; exit $code; }");
+        EXPECT_EQ(r.code, 1) << c.command << ": " << r.err;
+        EXPECT_NE(r.err.find("cannot write " + c.out + ": no space left on device\nold"), std::string::npos)
+            << c.command << ": " << r.err;
+        EXPECT_EQ(Lines(r.err), 1u) << r.err;  // the line, then the old bytes
+    }
+}
+
+// The help document is written through the one gate: a user's file named
+// like a fixed temporary name is no business of it, a link stays a link
+// and gets the document at its end, a dangling link has the file made where
+// it points, a loop of links and a link to the guide are refused with
+// nothing written, and no temporary file is left beside them.
+TEST(WriteFaults, TheHelpDocumentIsWrittenThroughTheGate)
+{
+    const Folder d("helpdoc_gate");
+    fs::create_directory(d / "pictures");
+    fs::create_directory(d / "away");
+    std::ofstream(d / "guide.txt") << "@title A guide\n\nSome words of it.\n";
+    std::ofstream(d / "out.pdf.part") << "the user's own";
+    std::ofstream(d / "away/end.pdf") << "old end";
+    fs::create_symlink("away/end.pdf", d / "link.pdf");
+    fs::create_symlink("away/none.pdf", d / "dangling.pdf");
+    fs::create_symlink("loop.pdf", d / "loop.pdf");
+    fs::create_symlink("guide.txt", d / "guide.pdf");
+    const auto run = [&](const std::string& out) {
+        // Fontconfig keeps its caches to the end, which the leak checker
+        // takes for leaks.
+        return RunProgram("/usr/bin/env", "ASAN_OPTIONS=detect_leaks=0 " + Q(TESSOLO_HELPDOC) + " " + Q(d / "guide.txt") + " " + Q(d / "pictures") + " -o " + Q(d / out));
+    };
+    for (const char* out : {"out.pdf", "link.pdf", "dangling.pdf"}) {
+        const Result r = run(out);
+        EXPECT_EQ(r.code, 0) << out << ": " << r.err;
+    }
+    EXPECT_EQ(Slurp(d / "out.pdf").rfind("%PDF-", 0), 0u);
+    EXPECT_EQ(Slurp(d / "out.pdf.part"), "the user's own");
+    EXPECT_TRUE(fs::is_symlink(d / "link.pdf"));
+    EXPECT_TRUE(Slurp(d / "away/end.pdf") == Slurp(d / "out.pdf")) << "the link's end holds no document";
+    EXPECT_TRUE(fs::is_symlink(d / "dangling.pdf"));
+    EXPECT_TRUE(Slurp(d / "away/none.pdf") == Slurp(d / "out.pdf")) << "the dangling link's end holds no document";
+    const Result loop = run("loop.pdf");
+    EXPECT_EQ(loop.code, 1);
+    EXPECT_NE(loop.err.find("loop.pdf: too many levels of symbolic links"), std::string::npos) << loop.err;
+    const Result guide = run("guide.pdf");
+    EXPECT_EQ(guide.code, 1);
+    EXPECT_NE(guide.err.find("would write over the input"), std::string::npos) << guide.err;
+    EXPECT_EQ(Slurp(d / "guide.txt"), "@title A guide\n\nSome words of it.\n");
+    EXPECT_TRUE(fs::is_symlink(d / "loop.pdf"));
+    for (const auto& e : fs::directory_iterator(d.path()))
+        EXPECT_TRUE(e.path().filename() == "out.pdf.part" || e.path().filename().string().find(".pdf.") == std::string::npos)
+            << e.path() << " left behind";
+}
+
 // Under a file-size limit (ulimit -f) a write that passes it fails as a
 // write, in one line that names it, instead of the signal ending the
 // program without a word; the old file stays as it was.
