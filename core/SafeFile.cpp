@@ -4,9 +4,10 @@
 #include "core/ProgramOutput.h"
 #include "core/SafeFileRunInputs.h"
 
-#include <atomic>
-#include <cerrno>
 #include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -21,8 +22,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/xattr.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -354,6 +357,61 @@ std::string TempName(const Target& t, int attempt)
     return name;
 }
 
+// What a temporary file of the gate carries until it is in place, with a
+// lock held while its writer lives: a writer killed between naming its
+// file and renaming it over the target (no signal can be caught there)
+// leaves a hidden whole copy, which the next write of that target finds by
+// its mark and removes. A file without the mark is never taken for one, so
+// a user's file of such a name stays. Where the file system keeps no mark,
+// nothing is removed.
+constexpr char kUnplacedMark[] = "user.tessolo.unplaced";
+
+void MarkUnplaced(int fd)
+{
+    if (::fsetxattr(fd, kUnplacedMark, "1", 1, 0) == 0)
+        ::flock(fd, LOCK_EX | LOCK_NB);
+}
+
+// Whether name is one TempName gives for t: "." NAME "." and six letters
+// or digits.
+bool IsTempNameOf(const Target& t, const char* name)
+{
+    const std::string stem = "." + (t.name.size() > 200 ? t.name.substr(0, 200) : t.name) + ".";
+    const size_t n = std::strlen(name);
+    return n == stem.size() + 6 && std::strncmp(name, stem.c_str(), stem.size()) == 0 &&
+           std::all_of(name + stem.size(), name + n, [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+}
+
+// Removes the temporary files of t's target that dead writers left (see
+// kUnplacedMark): marked, of one name only, and locked by no live writer.
+void RemoveDeadTemps(const Target& t)
+{
+    const int listFd = ::openat(t.dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* list = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!list) {
+        if (listFd >= 0)
+            ::close(listFd);
+        return;
+    }
+    std::vector<std::string> dead;
+    while (const struct dirent* d = ::readdir(list)) {
+        if (!IsTempNameOf(t, d->d_name))
+            continue;
+        const int fd = ::openat(t.dir, d->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat st;
+        char mark = 0;
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 &&
+            ::fgetxattr(fd, kUnplacedMark, &mark, 1) == 1 && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            dead.emplace_back(d->d_name);
+        ::close(fd);
+    }
+    ::closedir(list);
+    for (const std::string& name : dead)
+        ::unlinkat(t.dir, name.c_str(), 0);
+}
+
 // The path of a name in t's folder, as the signal clean-up list holds it.
 std::string InFolder(const Target& t, const std::string& name)
 {
@@ -403,17 +461,23 @@ int MakeTemp(const Target& t, std::string& temp, int& slot)
         errno = t.dirErrno;
         return -1;
     }
+    RemoveDeadTemps(t);
     if (!g_forceNamed.load() && ::access(kOwnDescriptors, X_OK) == 0) {
         const int fd = ::openat(t.dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-        if (fd >= 0)
+        if (fd >= 0) {
+            MarkUnplaced(fd);
             return fd;
+        }
         // Only a folder whose file system lacks O_TMPFILE takes the named
         // route; any other reason would fail there too.
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
             return -1;
     }
     int fd = -1;
-    return MakeName(t, -1, temp, slot, fd) ? fd : -1;
+    if (!MakeName(t, -1, temp, slot, fd))
+        return -1;
+    MarkUnplaced(fd);
+    return fd;
 }
 
 // Standard output gathers its bytes in an unnamed file of the system's
@@ -483,6 +547,7 @@ bool MoveIntoPlace(int fd, std::string& temp, int& slot, const Target& t)
     }
     ReleaseTemp(slot);
     temp.clear();
+    ::fremovexattr(fd, kUnplacedMark);
     ::fsync(t.dir);
     return true;
 }
@@ -609,7 +674,7 @@ std::string TargetRefusal(const std::string& path, const Target& t, bool takesSt
     const bool readOnlyMount = ::statvfs(t.folder.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY) != 0;
     if (::stat(t.folder.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode) ||
         (!readOnlyMount && !qnMayWrite(t.folder)))
-        return qnFileFailure(t.path, true, qnerr::FileNotOpened);
+        return "cannot write " + path + ": " + qnFileProblem(t.path, true, qnerr::FileNotOpened);
     if (const std::string why = qnFolderRefusal(t.folder, longest); !why.empty())
         return "cannot write " + path + ": " + why.substr(t.folder.size() + 2);
     if (t.dir < 0)
@@ -629,6 +694,7 @@ thread_local std::string t_refusal;
 // returns the refusal, or empty.
 std::string GateRefusal(const std::string& path, const Target& t, QnWrite kind, bool takesStandardOutput = true)
 {
+    t_refusal.clear();
     std::string why = TargetRefusal(path, t, takesStandardOutput);
     if (why.empty() && t.standardOutput)
         why = qnStandardOutputOverInput(qnRunInputs());

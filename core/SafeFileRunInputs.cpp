@@ -68,9 +68,26 @@ void qnAddRunInputs(const std::vector<std::string>& paths)
         }
 }
 
+namespace {
+
+// The program's own file: a run that wrote over it would not start again.
+const std::string& OwnProgram()
+{
+    static const std::string path = [] {
+        std::error_code ec;
+        const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+        return ec ? std::string() : exe.string();
+    }();
+    return path;
+}
+
+}  // namespace
+
 std::vector<std::string> qnRunInputs()
 {
     std::vector<std::string> all;
+    if (!OwnProgram().empty())
+        all.push_back(OwnProgram());
     for (const InputAtFn reader : {&qnRunInputAt, ProgramReader()})
         for (unsigned long i = 0; reader && reader(i); ++i)
             all.emplace_back(reader(i));

@@ -3,6 +3,7 @@
 #include "core/MD5Digest.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -34,12 +35,13 @@ bool IsStagingName(std::string name)
 
 bool IsSeriesMade(std::string_view name)
 {
+    // The hidden temporary name a file of the series (the journal, a file,
+    // an old file) had while it was written, where a run died before it was
+    // renamed (core/SafeFile.h): "." NAME "." and six letters or digits.
+    if (name.size() > 8 && name[0] == '.' && name[name.size() - 7] == '.' &&
+        std::all_of(name.end() - 6, name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
+        name = name.substr(1, name.size() - 8);
     if (name == kJournalName)
-        return true;
-    // The journal's hidden temporary name, where a run died writing it
-    // (core/SafeFile.h): ".journal." and six characters.
-    const std::string_view temp = ".journal.";
-    if (name.size() == temp.size() + 6 && name.substr(0, temp.size()) == temp)
         return true;
     const std::string_view old = ".old";
     if (name.size() > old.size() && name.substr(name.size() - old.size()) == old)

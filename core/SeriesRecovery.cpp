@@ -395,7 +395,11 @@ void RecoverDeadRuns(int dir, const std::string& folder, std::vector<Changed>& c
         Examine(dir, folder, name, s);
         const std::string shown = qnShownName(folder + "/" + name);
         if (s.kind == Staging::Refuse) {
-            lines.push_back(shown + ": " + s.why + (s.own ? "; it is left as it is" : kLeftForAPerson));
+            // A link or a file of that name keeps no old files of a series.
+            struct stat st {};
+            const bool folderOfItsOwn =
+                ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+            lines.push_back(shown + ": " + s.why + (s.own || !folderOfItsOwn ? "; it is left as it is" : kLeftForAPerson));
             continue;
         }
         if (s.kind == Staging::PutBack) {

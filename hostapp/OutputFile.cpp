@@ -224,7 +224,11 @@ std::string OutputRefusal(const std::string& output, const std::vector<std::stri
 {
     if (std::string why = qnInputRefusal(output, inputs); !why.empty())
         return why;
-    return qnTargetRefusal(output, takesStandardOutput);
+    if (std::string why = qnTargetRefusal(output, takesStandardOutput); !why.empty())
+        return why;
+    // What the gate will refuse at the end (the program's own file, say)
+    // is told before any work too.
+    return qnWriteRefusal(output, QnWrite::Output, takesStandardOutput);
 }
 
 bool WriteOutput(const std::string& path, OutputKind kind, const HostDocument& doc, int quality, std::string& err)

@@ -89,6 +89,9 @@ TEST(FileSeries, BeginClearsOnlyDeadRunsStagingFolders)
         {"p.series-AbC126.gone", false, true},
         {".series-AbC127", false, false, "7"},
         {".series-AbC128.gone", false, false, "3.old"},
+        // A file the gate was still naming when its run was killed.
+        {".series-AbC131", false, false, ".7.Xy12Zq"},
+        {".series-AbC132", false, false, ".3.old.Xy12Zq"},
         {".series-Live02", true, true},
         {".series-photos", false, true, "vacation.jpg"},
         {".series-AbC129", false, true, "p_0001.png"},

@@ -424,6 +424,46 @@ TEST(SafeFileReplace, AKilledWriterLeavesNoFileBehind)
     }
 }
 
+// A writer killed between naming its whole file and renaming it over the
+// target leaves it under its hidden name (no signal can be caught there):
+// the next write of that target removes it, and only it. A file of such a
+// name that the gate did not make, or that a live writer holds, stays.
+TEST(SafeFileReplace, TheNextWriteRemovesWhatAKilledWriterLeftNamed)
+{
+    TempDir dir;
+    const std::string target = dir.File("out.bin");
+    WriteFile(target, {1});
+    WriteFile(dir.File(".out.bin.Mine01"), {7});
+    const pid_t dead = ::fork();
+    if (dead == 0) {
+        qnSafeFileForceNamedTemp(true);
+        CQNF_SafeFile f;
+        ::_exit(f.Open(target) && f.File().Write("new", 3) == 3 && f.File().Flush() ? 0 : 2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(dead, &status, 0), dead);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(Entries(dir.Path()).size(), 3u) << "the killed writer left its named file";
+    // The next writer, named too, removes the dead one's file as it begins.
+    const std::set<std::string> before = Entries(dir.Path());
+    qnSafeFileForceNamedTemp(true);
+    CQNF_SafeFile live;
+    ASSERT_TRUE(live.Open(target));
+    qnSafeFileForceNamedTemp(false);
+    std::set<std::string> now = Entries(dir.Path());
+    ASSERT_EQ(now.size(), 3u);
+    for (const std::string& name : before)
+        now.erase(name);
+    ASSERT_EQ(now.size(), 1u) << "the dead writer's file is gone, the live one's is there";
+    // Another write while that one lives leaves its file alone.
+    ASSERT_EQ(qnReplaceFile(target, "ok", 2), 0);
+    EXPECT_TRUE(Entries(dir.Path()).count(*now.begin())) << "a live writer's file was removed";
+    EXPECT_EQ(ReadFile(dir.File(".out.bin.Mine01")), (Bytes{7}));
+    live.Abandon();
+    EXPECT_EQ(Entries(dir.Path()), (std::set<std::string>{".out.bin.Mine01", "out.bin"}));
+    EXPECT_EQ(ReadFile(target), (Bytes{'o', 'k'}));
+}
+
 namespace {
 
 // Streams size bytes to target through a CQNF_SafeFile, and with patch goes

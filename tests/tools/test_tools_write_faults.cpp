@@ -296,6 +296,38 @@ TEST(WriteFaults, AFullDiskLeavesTheOldFileWholeAndSaysSo)
     }
 }
 
+// The program's own file is one the run reads: a link to it as the output
+// is refused before any work, and the program still starts afterwards. A
+// read-only folder is named in the one wording whether the file is there
+// or not, by the name the user gave.
+TEST(WriteFaults, NoProgramWritesOverItsOwnFile)
+{
+    const Folder d("own_program_file");
+    const std::string copy = d / "tool-copy";
+    fs::copy_file(TESSOLO_TOOL, copy);
+    fs::permissions(copy, fs::perms::owner_all);
+    fs::create_symlink(copy, d / "self.png");
+    const std::string before = Slurp(copy);
+    const Result r = RunProgram(copy.c_str(), "convert " + Q(kSample) + " " + Q(d / "self.png"));
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_NE(r.err.find("cannot write " + (d / "self.png") + ": it would write over the input " + copy), std::string::npos)
+        << r.err;
+    EXPECT_TRUE(Slurp(copy) == before) << "the program's own file was written over";
+    EXPECT_TRUE(fs::is_symlink(d / "self.png"));
+
+    const std::string shut = d / "shut";
+    fs::create_directory(shut);
+    std::ofstream(shut + "/there.png") << "old";
+    fs::permissions(shut, fs::perms::owner_read | fs::perms::owner_exec);
+    for (const std::string name : {"there.png", "new.png"}) {
+        const std::string out = shut + "/" + name;
+        const Result w = RunProgram(TESSOLO_TOOL, "convert " + Q(kSample) + " " + Q(out));
+        EXPECT_EQ(w.code, 1) << w.err;
+        EXPECT_NE(w.err.find("cannot write " + out + ": the folder is read-only"), std::string::npos) << w.err;
+    }
+    fs::permissions(shut, fs::perms::owner_all);
+}
+
 // The help document is written through the one gate: a user's file named
 // like a fixed temporary name is no business of it, a link stays a link
 // and gets the document at its end, a dangling link has the file made where
