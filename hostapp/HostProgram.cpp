@@ -325,6 +325,14 @@ int RunHostProgram(const HostCommandLine& cmd)
         others.erase(others.begin() + 2);  // the descriptor itself
         if (const std::string refusal = qnInputRefusal(cmd.descriptorFile, others); !refusal.empty())
             return Fail(kExitHostError, "--descriptor " + cmd.descriptorFile + ": " + refusal);
+        // The dialog's Apply writes it: a descriptor that could not be
+        // written (read-only, also through a link; a missing or read-only
+        // folder or file system; a device) is refused before the window
+        // opens, as OUTPUT is, not after the picture was applied. It is the
+        // host's own file there, read and rewritten.
+        if (cmd.sequence == StandInHost::Sequence::Dialog)
+            if (const std::string refusal = qnWriteRefusal(cmd.descriptorFile, QnWrite::OwnFile); !refusal.empty())
+                return Fail(kExitHostError, "--descriptor: " + refusal);
     }
     HostDocument doc;
     std::string note, err;
