@@ -146,6 +146,8 @@ TEST(SaveChoosersGui, EveryChooserRefusesTheRunsFilesAndKeepsOpen)
     ClickControl(editor, "Cutter", "Cutter_AddToPM");
     const Geometry name = FindWindow("ShapeName", 60000);
     ASSERT_FALSE(name.id.empty());
+    ClickControl(name, "ShapeName", "ShapeName_Name");
+    Xdo("key ctrl+a type --delay 20 'Kept Knife'");
     ClickControl(name, "ShapeName", "ShapeName_Ok");
     ASSERT_TRUE(WaitGone("ShapeName", 60000));
     Xdo("windowraise " + editor.id);
