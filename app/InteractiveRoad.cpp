@@ -1,17 +1,23 @@
 #include "app/InteractiveRoad.h"
 
 #include "app/App.h"
+#include "core/ErrorWords.h"
+#include "core/LibraryFile.h"
 #include "core/ProgramOutput.h"
+#include "core/StdFile.h"
 #include "host/PluginAdapter.h"
 #include "platform/Platform.h"
 #include "ui/PlatformFileDialog.h"
 #include "ui/Toolkit.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <dlfcn.h>
 #include <memory>
 #include <new>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -28,22 +34,46 @@ struct AppScope {
 // The GTK backend lives in its own module beside the plug-in, loaded on the
 // first run with windows and kept for the rest of the process (GTK cannot
 // be unloaded).
-std::unique_ptr<plat::Platform> OpenWindowBackend(const FSRef& folder, std::string& err)
+std::unique_ptr<plat::Platform> OpenWindowBackend(const FSRef& folder, std::string& err, bool& unloadable)
 {
     using OpenFn = plat::Platform* (*)(char*, size_t);
     static OpenFn open = nullptr;
+    unloadable = false;
     if (!open) {
         const std::string path = (folder.path.empty() ? std::string(".") : folder.path) + "/tessolo_gtk.so";
+        // What keeps the backend from loading is said as it is, with the
+        // file: a module cut short is refused before the loader maps it
+        // (its first call would end the host with a bus error).
+        auto refuse = [&](const std::string& why) {
+            unloadable = true;
+            err = "cannot load the window backend " + path + ": " + why;
+            return nullptr;
+        };
+        if (std::string why = qnRegularFileProblem(path); !why.empty()) {
+            if (::access(path.c_str(), F_OK) != 0)
+                return refuse(qnSystemWords(errno));
+            unloadable = true;
+            err = "cannot load the window backend: " + why;
+            return nullptr;
+        }
+        std::string why;
+        switch (qnJudgeLibraryFile(path, why)) {
+        case qnLibraryFile::NotLibrary:
+            return refuse("it is no library of this system");
+        case qnLibraryFile::CutShort:
+            return refuse(why);
+        case qnLibraryFile::Sound:
+        case qnLibraryFile::Unreadable:
+            break;
+        }
         void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
         if (!lib) {
-            err = "the window backend " + path + " cannot be loaded";
-            return nullptr;
+            const char* loader = dlerror();
+            return refuse(loader && *loader ? loader : "the system gave no reason");
         }
         open = reinterpret_cast<OpenFn>(dlsym(lib, "TessoloOpenWindowBackend"));
-        if (!open) {
-            err = "the window backend " + path + " is not one of this plug-in";
-            return nullptr;
-        }
+        if (!open)
+            return refuse("it is not one of this plug-in");
     }
     char buf[256] = {};
     std::unique_ptr<plat::Platform> p(open(buf, sizeof buf));
@@ -57,14 +87,15 @@ std::unique_ptr<plat::Platform> OpenWindowBackend(const FSRef& folder, std::stri
 bool CAppRoad::i_WithPlatform(const FSRef& folder, const std::function<void()>& f)
 {
     m_LastError.clear();
+    m_BackendUnloadable = false;
     qnui::Toolkit& tk = qnui::Toolkit::Get();
     std::unique_ptr<plat::Platform> owned;
     plat::Platform* p = m_pPlatform;
     if (!p) {
         std::string err;
-        owned = OpenWindowBackend(folder, err);
+        owned = OpenWindowBackend(folder, err, m_BackendUnloadable);
         if (!owned) {
-            m_LastError = "Tessolo: no display for the plug-in's window: " + err;
+            m_LastError = m_BackendUnloadable ? "Tessolo: " + err : "Tessolo: no display for the plug-in's window: " + err;
             std::fprintf(stderr, "%s\n", qnShownLine(m_LastError).c_str());
             return false;
         }
@@ -106,7 +137,7 @@ int CAppRoad::RunApp(CApp& app)
 void CAppRoad::RunAbout(CPluginMain& plugin)
 {
     plugin.HostSetRetCode_Cancel();
-    i_WithPlatform(plugin.GetPluginFolder(), [&] {
+    const bool shown = i_WithPlatform(plugin.GetPluginFolder(), [&] {
         auto app = std::make_unique<CApp>();
         AppScope scope(app.get());
         app->m_MainWindow = &app->m_WndAbout;
@@ -122,6 +153,14 @@ void CAppRoad::RunAbout(CPluginMain& plugin)
         else
             plugin.HostSetRetCode_Cancel();
     });
+    i_BackendUnloadable(shown, plugin);
+}
+
+void CAppRoad::i_BackendUnloadable(bool shown, CPluginMain& plugin) const
+{
+    // Not the user's cancel: the plug-in said why on its own.
+    if (!shown && m_BackendUnloadable)
+        plugin.HostSetRetCode(filterErrorReported);
 }
 
 void CAppRoad::i_ApplyFailed(CPluginMain& plugin)
@@ -140,7 +179,7 @@ void CAppRoad::RunStart(CPluginMain& plugin)
     // 1.
     if (!plugin.PrepareCompositeAlpha(1))
         return;
-    i_WithPlatform(plugin.GetPluginFolder(), [&] {
+    const bool shown = i_WithPlatform(plugin.GetPluginFolder(), [&] {
         // 2.
         auto app = std::make_unique<CApp>();
         AppScope scope(app.get());
@@ -204,4 +243,5 @@ void CAppRoad::RunStart(CPluginMain& plugin)
         if (!plugin.Apply_SplittingUI(&main.m_MainImage))
             i_ApplyFailed(plugin);
     });
+    i_BackendUnloadable(shown, plugin);
 }

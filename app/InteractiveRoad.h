@@ -49,8 +49,12 @@ private:
     // The application's loop with its start window; -1 when it cannot run.
     static int RunApp(CApp& app);
     static void i_ApplyFailed(CPluginMain& plugin);
+    // A run whose window backend could not be loaded ends as the plug-in's
+    // own reported error, not as the user's cancel.
+    void i_BackendUnloadable(bool shown, CPluginMain& plugin) const;
 
     plat::Platform* m_pPlatform = nullptr;
     CWnd_Main::CutterFactory m_CutterFactory = nullptr;
     std::string m_LastError;
+    bool m_BackendUnloadable = false;  // the last run's backend did not load
 };

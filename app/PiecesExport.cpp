@@ -17,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include <unistd.h>
 
 namespace {
 
@@ -117,7 +118,7 @@ bool SplitSeriesPath(std::string base, std::string& folder, std::string& name)
 
 }  // namespace
 
-std::string CPiecesExport::SeriesRefusal(const std::string& path, const CExportSettings& s, uint32_t pieces,
+std::string CPiecesExport::SeriesRefusal(const std::string& path, const CExportSettings& s, const CTessolo* engine,
                                          bool composite, const std::vector<std::string>& inputs)
 {
     std::string folder, base;
@@ -138,19 +139,48 @@ std::string CPiecesExport::SeriesRefusal(const std::string& path, const CExportS
             }
         }
     }
-    // The longest name the series can have: a piece's number, index, row
-    // and column are each at most the count of pieces.
-    const uint32_t n = std::max<uint32_t>(pieces, 1);
-    size_t longest = base.size();
+    // The longest name the series will have, from the pieces' own numbers
+    // (the count, each piece's index, row and column, in the order the
+    // export numbers them): a name that fits is never refused, and the one
+    // that does not is named. Before the cut, the shortest a piece can have.
+    std::string longest = base;
+    auto consider = [&longest](std::string name) {
+        if (name.size() > longest.size())
+            longest = std::move(name);
+    };
     if (s.exportWhat != CExportSettings::kMerged) {
         const bool extended = s.namingMode == CExportSettings::kNamesExtended;
-        longest = FileName(base, extended, n, n, int32_t(std::min<uint32_t>(n, INT32_MAX)),
-                           int32_t(std::min<uint32_t>(n, INT32_MAX)))
-                      .size();
+        if (!engine) {
+            consider(FileName(base, extended, 1, 0, 1, 1));
+        } else {
+            std::vector<uint32_t> ids;
+            for (uint32_t i = 0; i < engine->m_nPieces; ++i) {
+                const Cell& p = engine->m_pPieces[i];
+                if ((s.exportWhat == CExportSettings::kAll || p.selected) && p.shown)
+                    ids.push_back(i);
+            }
+            std::stable_sort(ids.begin(), ids.end(), [engine](uint32_t a, uint32_t b) {
+                const Cell& p = engine->m_pPieces[a];
+                const Cell& q = engine->m_pPieces[b];
+                return p.row != q.row ? p.row < q.row : p.column < q.column;
+            });
+            for (uint32_t k = 0; k < ids.size(); ++k) {
+                const Cell& p = engine->m_pPieces[ids[k]];
+                consider(FileName(base, extended, k + 1, ids[k], p.row, p.column));
+            }
+        }
         if (composite)
-            longest = std::max(longest, base.size() + 1 + std::strlen(kCompositeName));
+            consider(base + "_" + kCompositeName);
     }
-    return CQNF_FileSeries::Refusal(folder, longest + 4, base, ".png");
+    longest += ".png";
+    if (std::string why = CQNF_FileSeries::Refusal(folder, 0, base, ".png"); !why.empty())
+        return why;
+    const long most = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    if (most > 0 && longest.size() > size_t(most))
+        return (path.find('/') == std::string::npos ? longest : folder == "/" ? "/" + longest : folder + "/" + longest) +
+               ": a name of " + std::to_string(longest.size()) + " bytes is longer than the " + std::to_string(most) +
+               " its file system takes";
+    return {};
 }
 
 // ---- Piece order ------------------------------------------------------------------
@@ -311,7 +341,7 @@ bool CPiecesExport::Export(const REQUEST& r, RESULT& result)
     // Where the files go is settled before any piece is rendered.
     const bool composite = model.Enabled().composite && s.includeComposite;
     if (s.exportTo == CExportSettings::kToPNG)
-        if (const std::string why = SeriesRefusal(r.path, s, m_Engine.m_nPieces, composite); !why.empty())
+        if (const std::string why = SeriesRefusal(r.path, s, &m_Engine, composite); !why.empty())
             return i_Fail(kCannotWrite, kErrorTitle, why);
 
     i_Report(0);

@@ -154,11 +154,11 @@ public:
     static std::string FileName(const std::string& base, bool extended, uint32_t number, uint32_t piece, int32_t row,
                                 int32_t column);
     // Why a PNG series for path could not be written now, in one line, or
-    // empty: its folder, and its longest file name for that many pieces
-    // (0: not known yet, the shortest name is judged) with or without the
+    // empty: its folder, and its longest file name for the pieces of engine
+    // (null: not cut yet, the shortest name is judged) with or without the
     // composite; and a link in the folder, with a name of the series, to
     // one of the files inputs names.
-    static std::string SeriesRefusal(const std::string& path, const CExportSettings& s, uint32_t pieces,
+    static std::string SeriesRefusal(const std::string& path, const CExportSettings& s, const CTessolo* engine,
                                      bool composite, const std::vector<std::string>& inputs = {});
     static constexpr const char* kMergedName = "Merged";
     static constexpr const char* kCompositeName = "Composite";

@@ -536,11 +536,6 @@ bool CTessolo::CombineSplitedCells(long width, long height, uint8_t** planes, ui
     if (m_bBusy)
         return false;
     BusyScope busy(m_bBusy);
-    if (m_nPieces == 0)
-        return true;
-    if (!i_ProgressStep(0, from, to))
-        return false;
-
     if (qnIsNullRect(rect))
         rect = qntRECT_s{0, 0, int32_t(width), int32_t(height)};
     rect.left = std::max<int32_t>(rect.left, 0);
@@ -549,6 +544,17 @@ bool CTessolo::CombineSplitedCells(long width, long height, uint8_t** planes, ui
     rect.bottom = int32_t(std::min<long>(rect.bottom, height));
     if (rect.left >= rect.right || rect.top >= rect.bottom)
         return true;
+    // A cut of no piece (a picture thinner than the knives of its grid)
+    // composites nothing: its alpha covers nothing, as the caller's planes
+    // are often fresh memory that would otherwise reach the picture.
+    if (m_nPieces == 0) {
+        uint8_t* const alpha = planes && planeCount && stride >= uint32_t(width) ? planes[planeCount - 1] : nullptr;
+        for (int32_t y = rect.top; alpha && y < rect.bottom; ++y)
+            std::memset(alpha + size_t(y) * stride + rect.left, 0, size_t(rect.right - rect.left));
+        return true;
+    }
+    if (!i_ProgressStep(0, from, to))
+        return false;
     // The destination must have the pieces' planes: their colours, then alpha.
     if (!planes || planeCount != m_nWorkPlaneCount || stride < uint32_t(width))
         return false;

@@ -50,6 +50,9 @@ enum {
     filterBadParameters = -30100,
     filterBadMode = -30101
 };
+/* A result above 0: the plug-in has told the user itself why it could not
+   run (its windows could not be had), and the host adds no word of its own. */
+enum { filterErrorReported = 1 };
 
 /* ---- Image modes and filter cases ---------------------------------------- */
 

@@ -277,6 +277,8 @@ bool DisplayOpens()
 // The plug-in names the same ones for what it writes for itself.
 const char* const kPluginFolderFiles[] = {"tessolo_gtk.so", "resource_ts31_d.qns4", "plugin.conf", "last.data",
                                           "ckss.data",      "Quorvin Tessolo 3.1 Help.pdf"};
+// Those of them the plug-in writes for itself.
+const char* const kPluginOwnFiles[] = {"plugin.conf", "last.data", "ckss.data"};
 
 }  // namespace
 
@@ -320,9 +322,20 @@ int RunHostProgram(const HostCommandLine& cmd)
     }
     // The descriptor is written too, after a run that changed it: never
     // over another file the run reads.
+    // A file of the plug-in's own that is a link leading to the descriptor
+    // is not among them: it is the plug-in's to leave unwritten (the run
+    // goes on, and it says its settings were not kept), not a fault of the
+    // descriptor. A descriptor that leads to one of them is.
     if (cmd.sequence != StandInHost::Sequence::About && !cmd.descriptorFile.empty()) {
         std::vector<std::string> others = RunInputs(cmd);
         others.erase(others.begin() + 2);  // the descriptor itself
+        std::error_code ec;
+        const std::filesystem::path library = std::filesystem::canonical(cmd.plugin, ec);
+        if (!ec)
+            for (const char* name : kPluginOwnFiles)
+                if (const std::filesystem::path own = library.parent_path() / name;
+                    std::filesystem::is_symlink(own, ec))
+                    std::erase(others, own.string());
         if (const std::string refusal = qnInputRefusal(cmd.descriptorFile, others); !refusal.empty())
             return Fail(kExitHostError, "--descriptor " + cmd.descriptorFile + ": " + refusal);
         // The dialog's Apply writes it: a descriptor that could not be
@@ -447,6 +460,10 @@ int RunHostProgram(const HostCommandLine& cmd)
         return Fail(kExitPluginError, "the last settings the plug-in keeps (\"last.data\" in its folder) are "
                                       "damaged: they do not read as settings; the image is unchanged");
     }
+    // The plug-in said why on its own (its window backend could not be
+    // loaded): what the host gave it to run with is at fault.
+    if (result > 0)
+        return kExitHostError;
     if (result == filterBadMode)
         return Fail(kExitPluginError, "the plug-in does not take the image it was sent: " +
                                           SentImage(host.Record(), cmd.settings) + "; the image is unchanged");

@@ -1,6 +1,7 @@
 #include "hostapp/PluginLoader.h"
 
 #include "core/ErrorWords.h"
+#include "core/LibraryFile.h"
 #include "core/StdFile.h"
 
 #include <cerrno>
@@ -50,6 +51,20 @@ bool PluginLoader::Load(const std::string& path, std::string& err)
     if (std::string why = qnRegularFileProblem(path); !why.empty()) {
         err = std::move(why);
         return false;
+    }
+    // A library cut short would be mapped past its end and kill the host
+    // with a bus error at its first call: judged by its headers first.
+    std::string why;
+    switch (qnJudgeLibraryFile(file, why)) {
+    case qnLibraryFile::NotLibrary:
+        err = "cannot load plug-in " + path + ": it is not a Tessolo plug-in";
+        return false;
+    case qnLibraryFile::CutShort:
+        err = "cannot load plug-in " + path + ": " + why;
+        return false;
+    case qnLibraryFile::Sound:
+    case qnLibraryFile::Unreadable:  // the loader's own words below
+        break;
     }
     m_library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!m_library) {

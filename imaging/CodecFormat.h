@@ -95,6 +95,8 @@ public:
     // Plane -1 (alpha) to 3 when decoded and not empty, else null.
     virtual CQNF_Mem* GetImageDataMem(signed char index);
     virtual unsigned char* GetImageDataPtr(signed char index);
+    // Gives back the decoded planes' memory once they have been used.
+    void FreeImageData() { i_FreePlanes(); }
     // No codec fills these; they stay empty.
     virtual CQNF_String GetComments();
     virtual CQNF_String GetEXIF();

@@ -167,14 +167,24 @@ int Pieces(const tool::Args& args)
                                      r.path + ".png)");
     }
     if (!psd)
-        if (const std::string why = CPiecesExport::SeriesRefusal(r.path, r.settings, 0, false, r.keep); !why.empty())
+        if (const std::string why = CPiecesExport::SeriesRefusal(r.path, r.settings, nullptr, false, r.keep); !why.empty())
             return tool::Fail(kName, "cannot write " + why);
 
     CQNF_ImageFile picture;
     if (!picture.Load(files[1], CQNF_ImageFile::AllKinds, uint32_t(kQnMaxPictureSide)))
         return tool::Fail(kName, picture.Reason());
-    if (picture.GetMode() == qncodec::ModeCMYK)
-        return tool::Fail(kName, files[1] + ": the export takes RGB or grey pictures, not CMYK");
+    // A CMYK picture is cut in RGB, each colour times the black, as the
+    // host turns one into the RGB document the window exports; in place,
+    // so that it costs no second copy.
+    if (picture.GetMode() == qncodec::ModeCMYK) {
+        const size_t n = size_t{picture.GetWidth()} * picture.GetHeight();
+        const uint8_t* black = picture.GetPlane(3);
+        for (signed char k = 0; k < 3; ++k) {
+            uint8_t* colour = picture.GetPlane(k);
+            for (size_t i = 0; i < n; ++i)
+                colour[i] = qncodec::RGBFromCMYK(colour[i], black[i]);
+        }
+    }
     const bool grey = picture.GetMode() == qncodec::ModeGrey;
     const uint8_t* planes[3];
     for (int k = 0; k < 3; ++k)
@@ -269,11 +279,11 @@ int Knives(const tool::Args& args)
     if (files.size() != 2)
         return tool::BadArguments(kName, "knives takes LAYOUT.qntd OUT");
     if (!picturePath.empty()) {
-        // The page is the picture's size upright. The picture is read whole,
-        // as every program reads one: a damaged or truncated file is refused
-        // here as it is there, though only its size is used.
+        // The page is the picture's size upright, which its headers tell:
+        // no pixel is decoded (a large photo would cost its whole size in
+        // memory for two numbers), as the host judges a picture's size.
         CQNF_ImageFile picture;
-        if (!picture.Load(picturePath, CQNF_ImageFile::AllKinds, uint32_t(kQnMaxPictureSide)))
+        if (!picture.LoadHeader(picturePath, CQNF_ImageFile::AllKinds, uint32_t(kQnMaxPictureSide)))
             return tool::Fail(kName, picture.Reason());
         w = picture.GetWidth();
         h = picture.GetHeight();

@@ -183,15 +183,6 @@ int Read(const tool::Args& args)
     auto& psd = static_cast<CQNF_ImagePSD&>(*picture.GetReader());
     unsigned short w, h;
     psd.GetMainImageSize(w, h);
-    // Layers of a kind not read leave the merged image, written alone. The
-    // merged image stays as Load decoded it: it is decoded once.
-    if (!psd.LParseLayersLocal()) {
-        const std::string refused = psd.GetReason().empty() ? qnErrorText(psd.GetError()) : psd.GetReason();
-        if (psd.GetError() != qncodec::ErrUnsupported)
-            return tool::Fail(kName, inPath + ": cannot read the PSD layers: " + refused);
-        std::fprintf(stderr, "tessolo-tool %s: %s: the layers are not read (%s); only the merged image is written\n",
-                     kName, qnShownName(inPath).c_str(), refused.c_str());
-    }
     // The files go into DIR all or none: a damaged document or a failed write
     // leaves DIR as it was.
     CQNF_FileSeries series;
@@ -205,6 +196,28 @@ int Read(const tool::Args& args)
     const uint8_t mode = psd.GetImageMode();
     unsigned short error = 0;
     unsigned files = 0;
+    // The merged image first, as Load decoded it (it is decoded once), and
+    // then let go: the layers are read and written without it beside them,
+    // so that a document costs no more memory than its layers do.
+    {
+        const unsigned char* planes[4] = {};
+        for (signed char k = 0; k < 4; ++k)
+            planes[k] = psd.GetImageDataPtr(k);
+        if (!qnCodecSavePNG(series.StagedPath("merged.png").c_str(), w, h, mode, planes, nullptr, w, 72.0,
+                            "tessolo-tool", error))
+            return fail(qnFileFailure((dir / "merged.png").string(), true, error));
+        series.Add("merged.png");
+        ++files;
+        psd.FreeImageData();
+    }
+    // Layers of a kind not read leave the merged image, written alone.
+    if (!psd.LParseLayersLocal()) {
+        const std::string refused = psd.GetReason().empty() ? qnErrorText(psd.GetError()) : psd.GetReason();
+        if (psd.GetError() != qncodec::ErrUnsupported)
+            return fail(inPath + ": cannot read the PSD layers: " + refused);
+        std::fprintf(stderr, "tessolo-tool %s: %s: the layers are not read (%s); only the merged image is written\n",
+                     kName, qnShownName(inPath).c_str(), refused.c_str());
+    }
     // The layers are listed once their files are in place: a run refused
     // when it puts them there says only why.
     std::string listing;
@@ -236,16 +249,7 @@ int Read(const tool::Args& args)
         series.Add(name);
         ++files;
     }
-    // The merged image, as Load decoded it.
     const uint32_t count = psd.GetLayersCount();
-    const unsigned char* planes[4] = {};
-    for (signed char k = 0; k < 4; ++k)
-        planes[k] = psd.GetImageDataPtr(k);
-    if (!qnCodecSavePNG(series.StagedPath("merged.png").c_str(), w, h, mode, planes, nullptr, w, 72.0, "tessolo-tool",
-                        error))
-        return fail(qnFileFailure((dir / "merged.png").string(), true, error));
-    series.Add("merged.png");
-    ++files;
     if (!series.Commit())
         return fail("cannot write " + series.Failure() + "; nothing was written");
     std::fputs(listing.c_str(), stdout);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -361,6 +362,21 @@ TEST(EngineRender, RectangleAndSelection)
     std::vector<uint8_t> one(50 * 30);
     uint8_t* ptrs[2] = {one.data(), one.data()};
     EXPECT_FALSE(z.e.CombineSplitedCells(50, 30, ptrs, 50, 2, nullptr, 0, qnNullRect, 0, 0, 100));
+
+    // A picture thinner than the knives of its grid is cut into no piece:
+    // the composite of nothing covers nothing, whatever the destination
+    // held (the host blends the picture by this alpha), in the whole
+    // rectangle and nowhere else.
+    for (const auto& [w, h, cols, rows] : {std::array<int32_t, 4>{1, 1, 4, 3}, std::array<int32_t, 4>{50, 1, 20, 15}}) {
+        Puzzle thin(w, h, 3, uint16_t(cols), uint16_t(rows));
+        ASSERT_EQ(thin.e.m_nPieces, 0u) << w << "x" << h;
+        EXPECT_EQ(thin.Composite(0)[3], std::vector<uint8_t>(size_t(w) * h, 0)) << w << "x" << h;
+        if (w > 1) {
+            const auto part = thin.Composite(0, nullptr, qntRECT_s{10, 0, 20, 1});
+            for (int32_t x = 0; x < w; ++x)
+                ASSERT_EQ(part[3][size_t(x)], x >= 10 && x < 20 ? 0 : 9) << x;
+        }
+    }
 }
 
 TEST(EngineRender, MemoryMessagesGoToTheServices)

@@ -489,7 +489,8 @@ TEST(HostPsd, EveryProgramRefusesADamagedPsdAndNoneOpensItsMergedImage)
         }
     }
     // A PNG cut short is refused alike by every program that reads a
-    // picture, the page size of the knives' export too.
+    // picture. The knives' export takes only its page size, from the header
+    // (whole here), and decodes no pixel.
     Put(in, RawPsd(W, H, {}));
     const std::string png = b.Path("cut.png");
     ASSERT_EQ(RunProgram(TESSOLO_TOOL_FILE, "convert " + in + " " + png), 0);
@@ -503,6 +504,11 @@ TEST(HostPsd, EveryProgramRefusesADamagedPsdAndNoneOpensItsMergedImage)
         SCOPED_TRACE(p.name);
         std::string text;
         bool wrote = false;
+        if (p.name == "export knives") {
+            EXPECT_EQ(run(p, text, wrote), 0) << text;
+            EXPECT_TRUE(wrote);
+            continue;
+        }
         EXPECT_EQ(run(p, text, wrote), p.refused) << text;
         EXPECT_EQ(Lines(text), 1) << text;
         EXPECT_NE(text.find(png + ": "), std::string::npos) << text;

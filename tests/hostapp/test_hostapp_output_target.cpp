@@ -202,7 +202,7 @@ TEST(HostOutputTarget, ThePluginWritesNoFileOfItsOwnOverAFileTheHostReads)
     ASSERT_NO_FATAL_FAILURE(MakeHostInputs(b));
     const std::string run = HostRun(b) + "'" + b.Path("out.png") + "'";
     const fs::path conf = dir / "plugin.conf", aside = dir / "plugin.conf.bad";
-    for (const char* name : {"in.png", "layer.png", "channel.png", "mask.png", "profile.icc"}) {
+    for (const char* name : {"in.png", "layer.png", "channel.png", "mask.png", "profile.icc", "job.qnds"}) {
         const fs::path input = dir / name;
         const std::string bytes = Slurp(input);
         std::string text;
@@ -226,5 +226,18 @@ TEST(HostOutputTarget, ThePluginWritesNoFileOfItsOwnOverAFileTheHostReads)
         EXPECT_EQ(Slurp(dir / "plugin.conf.bad2"), bytes) << text;
         for (const fs::path& p : {conf, aside, dir / "plugin.conf.bad2"})
             fs::remove(p);
+    }
+    // The last settings or the presets leading to the descriptor: the
+    // replay runs (it keeps no settings), and nothing blames the descriptor.
+    const std::string descriptor = Slurp(job);
+    for (const char* own : {"last.data", "ckss.data"}) {
+        SCOPED_TRACE(std::string(own) + " -> job.qnds");
+        fs::create_symlink(job, dir / own);
+        std::string text;
+        EXPECT_EQ(host_test::Host(b, run, &text), 0) << text;
+        EXPECT_EQ(text.find("--descriptor"), std::string::npos) << text;
+        EXPECT_EQ(Slurp(job), descriptor);
+        EXPECT_TRUE(fs::is_symlink(dir / own));
+        fs::remove(dir / own);
     }
 }

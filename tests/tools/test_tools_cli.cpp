@@ -7,12 +7,17 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -483,21 +488,36 @@ TEST(ToolConvert, PhotosComeOutUprightAsTheHostOpensThem)
     }
 }
 
+namespace {
+
+// A w x h picture whose first planes change across and down and whose
+// third is bright in one corner; in CMYK, a black that fades to the
+// opposite corner.
+hostapp::RasterImage TestPicture(hostapp::ColorMode mode, int w, int h)
+{
+    hostapp::RasterImage picture;
+    picture.Allocate(mode, w, h, false);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const size_t i = size_t(y) * w + size_t(x);
+            picture.planes[0][i] = uint8_t(x * 4);
+            picture.planes[1][i] = uint8_t(y * 6);
+            picture.planes[2][i] = x < 20 && y < 10 ? 255 : 40;
+            if (mode == hostapp::ColorMode::CMYK)
+                picture.planes[3][i] = uint8_t(255 - (x + y));
+        }
+    return picture;
+}
+
+}  // namespace
+
 TEST(ToolExport, PhotosAreCutUprightAsEveryProgramReadsThem)
 {
     Folder d("tool_export_upright");
     // A 60 x 40 photo stored sideways: EXIF orientation 6 shows it turned a
     // quarter clockwise, 40 x 60.
     const int w = 60, h = 40;
-    hostapp::RasterImage stored;
-    stored.Allocate(hostapp::ColorMode::RGB, w, h, false);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const size_t i = size_t(y) * w + size_t(x);
-            stored.planes[0][i] = uint8_t(x * 4);
-            stored.planes[1][i] = uint8_t(y * 6);
-            stored.planes[2][i] = x < 20 && y < 10 ? 255 : 40;
-        }
+    const hostapp::RasterImage stored = TestPicture(hostapp::ColorMode::RGB, w, h);
     hostapp::HostDocument doc = hostapp::HostDocument::FromImage(stored, "Layer 1");
     std::string err;
     ASSERT_TRUE(hostapp::WriteOutput(d / "plain.jpg", hostapp::OutputKind::JPEG, doc, 95, err)) << err;
@@ -549,4 +569,110 @@ TEST(ToolExport, PhotosAreCutUprightAsEveryProgramReadsThem)
     ASSERT_EQ(layer.height, w);
     for (size_t k = 0; k < 3; ++k)
         EXPECT_EQ(layer.planes[k], upright.planes[k]) << k;
+}
+
+// A CMYK picture is cut as the host opens it for the window: in RGB, each
+// colour times the black. Its pieces are those of the RGB picture the host
+// makes of it.
+TEST(ToolExport, CmykPicturesAreCutAsTheHostOpensThem)
+{
+    Folder d("tool_export_cmyk");
+    const hostapp::RasterImage cmyk = TestPicture(hostapp::ColorMode::CMYK, 48, 36);
+    std::string err;
+    ASSERT_TRUE(hostapp::WriteOutput(d / "cmyk.psd", hostapp::OutputKind::PSD,
+                                     hostapp::HostDocument::FromImage(cmyk, "Layer 1"), 90, err))
+        << err;
+    hostapp::RasterImage rgb;
+    ASSERT_TRUE(hostapp::ReadImageFile(d / "cmyk.psd", rgb, err)) << err;
+    ASSERT_EQ(rgb.mode, hostapp::ColorMode::CMYK);
+    hostapp::ConvertImage(rgb, hostapp::ColorMode::RGB);
+    ASSERT_TRUE(hostapp::WritePngFile(d / "rgb.png", rgb, err)) << err;
+
+    const std::string lay = d / "lay.qntd";
+    ASSERT_EQ(RunTool("layout new --grid 3x2 '" + lay + "'").code, 0);
+    for (const char* picture : {"cmyk.psd", "rgb.png"}) {
+        const std::string series = d / (std::string(picture) + ".pieces");
+        std::filesystem::create_directory(series);
+        const Result r = RunTool("export pieces --to png --names simple '" + lay + "' '" + (d / picture) + "' '" +
+                                 series + "'");
+        ASSERT_EQ(r.code, 0) << picture << ": " << r.err;
+    }
+    size_t pieces = 0;
+    for (const auto& f : std::filesystem::directory_iterator(d / "cmyk.psd.pieces")) {
+        ++pieces;
+        hostapp::RasterImage a, b;
+        ASSERT_TRUE(hostapp::ReadImageFile(f.path().string(), a, err)) << err;
+        ASSERT_TRUE(hostapp::ReadImageFile(d / ("rgb.png.pieces/" + f.path().filename().string()), b, err)) << err;
+        EXPECT_EQ(a.planes, b.planes) << f.path();
+    }
+    EXPECT_EQ(pieces, 6u);
+}
+
+namespace {
+
+// The most memory a run of the tool held, in kilobytes, with freed memory
+// given back at once (the address checker keeps it a while otherwise).
+long PeakKilobytes(const std::vector<std::string>& args)
+{
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e)
+        if (std::strncmp(*e, "ASAN_OPTIONS=", 13) != 0)
+            env.push_back(*e);
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    env.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan + std::string(":") : "") + "quarantine_size_mb=0");
+    std::vector<char*> argv{const_cast<char*>(TESSOLO_TOOL)}, envp;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    for (std::string& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::execve(TESSOLO_TOOL, argv.data(), envp.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    EXPECT_EQ(::wait4(pid, &status, 0, &usage), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << args[0] << " " << args[1];
+    return usage.ru_maxrss;
+}
+
+}  // namespace
+
+// psd read decodes the merged image once and lets it go before the layers
+// are read: a document of one layer costs what decoding and writing that
+// one picture costs (convert), not the merged image and the layer at once.
+TEST(ToolPsd, ReadHoldsTheMergedImageAndTheLayersNeverAtOnce)
+{
+    Folder d("tool_psd_memory");
+    const int w = 2000, h = 1500;
+    hostapp::RasterImage picture;
+    picture.Allocate(hostapp::ColorMode::RGB, w, h, false);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (size_t k = 0; k < 3; ++k)
+                picture.planes[k][size_t(y) * w + size_t(x)] = uint8_t((x * 7 + y * 13 + int(k) * 50) ^ (x * y));
+    std::string err;
+    ASSERT_TRUE(hostapp::WritePngFile(d / "big.png", picture, err)) << err;
+    hostapp::RasterImage dot;
+    dot.Allocate(hostapp::ColorMode::RGB, 1, 1, false);
+    ASSERT_TRUE(hostapp::WritePngFile(d / "dot.png", dot, err)) << err;
+    for (const char* name : {"big", "dot"}) {
+        const std::string n = name;
+        ASSERT_EQ(RunTool("psd write '" + (d / (n + ".psd")) + "' '" + (d / (n + ".png")) + "'").code, 0);
+        std::filesystem::create_directory(d / (n + ".layers"));
+    }
+    // What the program needs before any picture, taken off each.
+    const long readBig = PeakKilobytes({"psd", "read", d / "big.psd", d / "big.layers"});
+    const long readDot = PeakKilobytes({"psd", "read", d / "dot.psd", d / "dot.layers"});
+    const long convertBig = PeakKilobytes({"convert", d / "big.psd", d / "big-merged.png"});
+    const long convertDot = PeakKilobytes({"convert", d / "dot.psd", d / "dot-merged.png"});
+    EXPECT_LE(double(readBig - readDot), 1.1 * double(convertBig - convertDot))
+        << "psd read " << readBig << " KB (" << readDot << " for one pixel), convert " << convertBig << " KB ("
+        << convertDot << ")";
+    EXPECT_TRUE(std::filesystem::exists(d / "big.layers/layer_000.png"));
 }

@@ -497,7 +497,8 @@ TEST(ProgramPromises, OneFaultReadsTheSameInEveryProgram)
         {tool, "ui-gallery --snap " + Q(d / "fifo.png"), d / "fifo.png", "a FIFO, not a regular file (name a file)"},
         // A series' name longer than the file system takes, as convert says
         // it of a file's name.
-        {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / std::string(300, 'n')), d.path(),
+        {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / std::string(300, 'n')),
+         d / (std::string(300, 'n') + "_F0001-Piece0_R1_C1.png"),
          "a name of 323 bytes is longer than the 255 its file system takes"},
     };
     fs::create_directory(d / "series");
@@ -921,4 +922,56 @@ TEST(ProgramPromises, APngSeriesGoesIntoTheFolderOutNames)
     for (const char* made : {"pieces/piece_0001.png", "p_0001.png", "q_0006.png"})
         EXPECT_EQ(Slurp(d / made).substr(1, 3), "PNG") << made;
     EXPECT_FALSE(fs::exists(d / "pieces_0001.png"));
+}
+
+// A series' names are sized by the pieces' own numbers (count, index, row
+// and column): the twelve pieces of a 4 x 3 grid whose longest name is as
+// long as the file system takes are written, and one byte more is refused
+// by naming the file that would not fit.
+TEST(ProgramPromises, ASeriesTakesEveryNameThatFits)
+{
+    const Folder d("namesfit");
+    MakeInputs(d);
+    ASSERT_EQ(RunTool("layout new --grid 4x3 " + Q(d / "lay12.qntd")).code, 0);
+    const long most = ::pathconf(d.path().c_str(), _PC_NAME_MAX);
+    ASSERT_GT(most, 40);
+    // The longest of the twelve ends "_F0011-Piece10_R3_C3.png" (24 bytes).
+    const std::string run = "export pieces --to png " + Q(d / "lay12.qntd") + " " + Q(d / "in.png") + " ";
+    const std::string fits(size_t(most) - 24, 'n');
+    const Result written = RunTool(run + Q(d / fits));
+    ASSERT_EQ(written.code, 0) << written.err;
+    size_t files = 0, longest = 0;
+    for (const auto& e : fs::directory_iterator(d.path())) {
+        const std::string name = e.path().filename().string();
+        if (name.rfind(fits, 0) == 0) {
+            ++files;
+            longest = std::max(longest, name.size());
+        }
+    }
+    EXPECT_EQ(files, 12u);
+    EXPECT_EQ(longest, size_t(most));
+    const std::string over = fits + "n";
+    const Result refused = RunTool(run + Q(d / over));
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_EQ(Lines(refused.err), 1u) << refused.err;
+    EXPECT_NE(refused.err.find("cannot write " + d / (over + "_F0011-Piece10_R3_C3.png") + ": a name of " +
+                               std::to_string(most + 1) + " bytes is longer than the " + std::to_string(most) +
+                               " its file system takes\n"),
+              std::string::npos)
+        << refused.err;
+}
+
+// The knives' page is the picture's size as its header gives it: no pixel
+// is decoded, so a picture of 15000 x 15000 whose data has not arrived
+// (all a decoder would need the whole of in memory) still gives its page.
+TEST(ProgramPromises, TheKnivesPageIsReadFromThePicturesHeader)
+{
+    const Folder d("knivespage");
+    MakeInputs(d);
+    // The header, and the opening of the data's first chunk.
+    Write(d / "big.png", PngHeader(15000, 15000) + std::string("\0\1\0\0IDAT", 8) + std::string(16, '\0'));
+    const Result r = RunTool("export knives --picture " + Q(d / "big.png") + " " + Q(d / "lay.qntd") + " " +
+                             Q(d / "k.eps"));
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(Slurp(d / "k.eps").find("%%BoundingBox: 0 0 15000 15000"), std::string::npos);
 }

@@ -12,13 +12,17 @@
 
 #include "app/Wnd_MessageBox.h"
 #include "cutter/CutterEditor.h"
+#include "core/SafeFile.h"
 #include "core/StdFile.h"
 #include "imaging/PSDCodec.h"
 #include "platform/Backend.h"
 #include "ui/App.h"
 #include "ui/Toolkit.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 namespace {
 
@@ -64,6 +68,37 @@ TEST(HostDialogGui, ApplyWritesTheKnifeLines)
     }
     EXPECT_GT(white, img.PixelCount() / 2);
     EXPECT_GT(dark, 200u);
+}
+
+// A window backend that cannot be loaded while the display is there is the
+// host's error, said as what it is: cut short (refused before the loader
+// maps it past its end) or missing, one line naming the file and why.
+TEST(HostDialogGui, AWindowBackendThatCannotBeLoadedIsAHostError)
+{
+    const PluginFolder plugin;
+    const std::string backend = plugin.File("tessolo_gtk.so");
+    std::vector<uint8_t> whole;
+    std::string err;
+    ASSERT_TRUE(qnReadWholeFile(backend, whole, err)) << err;
+    const struct {
+        size_t keep;  // 0: no backend at all
+        const char* why;
+    } cases[] = {{whole.size() / 3, "it is cut short: the file has "}, {0, "no such file or directory"}};
+    for (const auto& c : cases) {
+        std::filesystem::remove(backend);
+        if (c.keep) {
+            ASSERT_EQ(qnReplaceFile(backend, whole.data(), c.keep), 0);
+        }
+        const std::string errFile = plugin.File("about.err");
+        const pid_t pid = Spawn({"--about"}, plugin.path, errFile);
+        EXPECT_EQ(WaitExit(pid, 60000), 3) << c.why;
+        std::ifstream in(errFile);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+        EXPECT_NE(text.find("cannot load the window backend " + backend + ": " + c.why), std::string::npos) << text;
+        EXPECT_EQ(text.find("no display"), std::string::npos) << text;
+        EXPECT_EQ(text.find("cancelled"), std::string::npos) << text;
+    }
 }
 
 TEST(HostDialogGui, AboutOpensAndAClickOrAnyKeyAloneClosesIt)
