@@ -401,9 +401,9 @@ EXPORTOUTCOME DoExportDialog(CQNF_Window* parent, CDialogHost& host, CTessolo& e
     // names it would take are judged as the export judges them, and the
     // merged picture is the named file itself.
     const bool composite = dialog.Model().Enabled().composite && settings.includeComposite;
-    const uint32_t pieces = engine.m_nPieces;
-    auto seriesRefusal = [settings, composite, pieces](const std::string& path) {
-        std::string why = CPiecesExport::SeriesRefusal(path, settings, pieces, composite, qnRunInputs());
+    const CTessolo* cut = &engine;
+    auto seriesRefusal = [settings, composite, cut](const std::string& path) {
+        std::string why = CPiecesExport::SeriesRefusal(path, settings, cut, composite, qnRunInputs());
         if (why.empty() && settings.exportWhat == CExportSettings::kMerged)
             why = qnWriteRefusal(path);
         return why;

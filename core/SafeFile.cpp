@@ -627,9 +627,9 @@ thread_local std::string t_refusal;
 // through it. A file the program rewrites for itself (ownFile) is read
 // by the run too; its own earlier version is no other file. Notes and
 // returns the refusal, or empty.
-std::string GateRefusal(const std::string& path, const Target& t, QnWrite kind)
+std::string GateRefusal(const std::string& path, const Target& t, QnWrite kind, bool offersStandardOutput = true)
 {
-    std::string why = TargetRefusal(path, t, true);
+    std::string why = TargetRefusal(path, t, offersStandardOutput || t.standardOutput);
     if (why.empty() && t.standardOutput)
         why = qnStandardOutputOverInput(qnRunInputs());
     else if (why.empty() && kind == QnWrite::OwnFile)
@@ -663,7 +663,9 @@ std::string qnWriteRefusal(const std::string& path, QnWrite kind)
 {
     if (path.empty())
         return "no file name given";
-    return GateRefusal(path, Landing(path), kind);
+    // Asked by a window's file chooser or for a file named to be written,
+    // where "-" is no choice to offer: the words name a file only.
+    return GateRefusal(path, Landing(path), kind, false);
 }
 
 std::string qnGateRefusal(const std::string& path)

@@ -116,7 +116,8 @@ enum class QnWrite { Output, OwnFile };
 
 // Why the gate would refuse to write path now, in one line that names it,
 // or empty (see above). Windows ask it while their file chooser is still
-// open, so that the user can pick another name.
+// open, so that the user can pick another name; its words offer no "-"
+// for standard output, which a chooser cannot name.
 std::string qnWriteRefusal(const std::string& path, QnWrite kind = QnWrite::Output);
 
 // The line the gate refused path with in this thread's last write, or
