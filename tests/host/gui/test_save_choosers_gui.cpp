@@ -1,10 +1,14 @@
 // Every save chooser of every window refuses what the command line refuses,
-// through the real tessolo-host and GTK's own file chooser: a file the run
-// reads (the picture, the selection, a layer, the descriptor, the
-// plug-in's library, window backend, skin and help document), a link to the
-// picture, a read-only file, a FIFO and a device. Each refusal is a box over
-// the chooser, which stays open for the next name; no file changes. And the
-// dialog's descriptor is judged before the window opens.
+// through the real tessolo-host and GTK's own file chooser, by real keys:
+// a file the run reads (the picture, the selection, a layer, the
+// descriptor, the plug-in's library and the files of its folder: window
+// backend, skin, help document, preferences, presets store, last
+// settings), a link to the picture, a read-only file, a FIFO and a device;
+// the PNG files' chooser a link of the series to the picture and a
+// read-only folder. Each refusal is a box over the chooser with one line on
+// standard error naming the file and why; the chooser stays open for the
+// next name and nothing changes. And the dialog's descriptor is judged
+// before the window opens.
 #include "gui_drive.h"
 
 #include "platform/Platform.h"
@@ -287,7 +291,7 @@ TEST(SaveChoosersGui, EveryChooserRefusesTheRunsFilesAndKeepsOpen)
     exportPieces("Export_ToPSD", r.offers, "gui_refused_pieces_psd.png");
     if (HasFatalFailure())
         return;
-    const std::string link = r.plugin.File("piece_1.png"), folder = r.plugin.File("ro");
+    const std::string link = r.plugin.File("piece_0001.png"), folder = r.plugin.File("ro");
     std::filesystem::create_symlink(r.photo, link);
     std::filesystem::create_directory(folder);
     ::chmod(folder.c_str(), 0555);
