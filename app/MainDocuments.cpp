@@ -31,8 +31,6 @@ unsigned char stSaveQNTDocument(CQNF_StdFile* file, void* data)
         return 0;
     const bool ok = file->Write(CWnd_MainModel::kDocumentMagic, 6) == 6 &&
                     (length == 0 || file->Write(block.GetPtr(), length) == int64_t(length));
-    if (!ok)
-        w->ShowMessageBox("Cannot write file...", "Error!");
     return ok ? 1 : 0;
 }
 
@@ -44,7 +42,11 @@ void CWnd_Main::OnSaveDocument()
     AddDocumentFilter(dialog, 0);
     dialog.SetDefaultSaveName("Untitled.qntd");
     dialog.SetWindowTitle("Save Document...");
-    dialog.DoFileSaveDialog(stSaveQNTDocument, this, this, kFileType, 0);
+    // A name the gate refuses never gets here: the chooser asked again.
+    // What failed after it is told with the system's reason.
+    if (!dialog.DoFileSaveDialog(stSaveQNTDocument, this, this, kFileType, 0) && dialog.Chosen())
+        ShowMessageBox(CQNF_PlatformFileDialog::WithReason("Cannot write file...", dialog.Failure()).c_str(),
+                       "Error!");
 }
 
 void CWnd_Main::OnLoadDocument()

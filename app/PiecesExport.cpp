@@ -513,7 +513,7 @@ bool CPiecesExport::i_WritePSD(const REQUEST& r, EXPORTJOB& job, RESULT& result)
 {
     CQNF_SafeFile file;
     if (!file.Open(r.path))
-        return i_Fail(kCannotWrite, kErrorTitle, r.path + ": " + ErrorText(errno));
+        return i_Fail(kCannotWrite, kErrorTitle, qnFileFailure(r.path, true, file.GetError()));
     // A refusal that is no system call's leaves errno as it found it.
     errno = 0;
     bool ok = stExportToPSD(&file.File(), &job);

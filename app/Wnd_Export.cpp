@@ -3,6 +3,8 @@
 #include "app/KnivesExport.h"
 #include "app/MainModel.h"
 #include "app/PiecesExport.h"
+#include "core/SafeFile.h"
+#include "core/SafeFileRunInputs.h"
 #include "engine/Tessolo.h"
 #include "host/WindowProgress.h"
 #include "imaging/Font.h"
@@ -12,6 +14,7 @@
 #include "ui/PlatformFileDialog.h"
 
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -352,11 +355,16 @@ const char* CWnd_ExportLM::i_ZoneAt(short x, short y)
 
 namespace {
 
-// Asks where the export goes; false when the user cancelled.
+// Asks where the export goes; false when the user cancelled. A name the
+// export may not write is refused while the chooser is open (by the
+// write gate's rule, or by refusal for an export of several files).
 bool AskPath(CQNF_Window* parent, const char* filter, const char* extension, const char* saveName,
-             const char* title, std::string& path)
+             const char* title, std::string& path,
+             std::function<std::string(const std::string& path)> refusal = nullptr)
 {
     CQNF_PlatformFileDialog fd;
+    if (refusal)
+        fd.SetRefusal(std::move(refusal));
     CQNF_StringArray ext;
     ext.Add(CQNF_String(extension));
     fd.AddFilter(filter, &ext, 0);
@@ -389,9 +397,21 @@ EXPORTOUTCOME DoExportDialog(CQNF_Window* parent, CDialogHost& host, CTessolo& e
     settings.settings_Save(host.Conf());
 
     const bool png = settings.exportTo == CExportSettings::kToPNG;
+    // A PNG series writes many files from the one name: its folder and the
+    // names it would take are judged as the export judges them, and the
+    // merged picture is the named file itself.
+    const bool composite = dialog.Model().Enabled().composite && settings.includeComposite;
+    const CTessolo* cut = &engine;
+    auto seriesRefusal = [settings, composite, cut](const std::string& path) {
+        std::string why = CPiecesExport::SeriesRefusal(path, settings, cut, composite, qnRunInputs());
+        if (why.empty() && settings.exportWhat == CExportSettings::kMerged)
+            why = qnWriteRefusal(path, QnWrite::Output, false);
+        return why;
+    };
     CPiecesExport::REQUEST request;
     if (!AskPath(parent, png ? "PNG Image (.png)" : "Photoshop Document (.psd)", png ? "png" : "psd",
-                 png ? "Untitled.png" : "Untitled.psd", "Export Pieces As...", request.path))
+                 png ? "Untitled.png" : "Untitled.psd", "Export Pieces As...", request.path,
+                 png ? std::function<std::string(const std::string&)>(seriesRefusal) : nullptr))
         return out;
     request.settings = settings;
     request.width = picture.width;
@@ -410,6 +430,9 @@ EXPORTOUTCOME DoExportDialog(CQNF_Window* parent, CDialogHost& host, CTessolo& e
         status->EndStatusProgress();
     if (out.written)
         out.files = result.files;
+    else if (exporter.Message() == CPiecesExport::kCannotWriteMessage)
+        host.ShowMessage(parent, exporter.MessageTitle().c_str(),
+                         CQNF_PlatformFileDialog::WithReason(exporter.Message(), exporter.Detail()).c_str());
     else if (!exporter.Message().empty())
         host.ShowMessage(parent, exporter.MessageTitle().c_str(), exporter.Message().c_str());
     return out;
@@ -439,6 +462,6 @@ EXPORTOUTCOME DoExportLMDialog(CQNF_Window* parent, CDialogHost& host, CWnd_Main
     if (out.written)
         out.files.push_back(path);
     else if (!message.empty())
-        host.ShowMessage(parent, "Error!", message.c_str());
+        host.ShowMessage(parent, "Error!", CQNF_PlatformFileDialog::WithReason(message, detail).c_str());
     return out;
 }

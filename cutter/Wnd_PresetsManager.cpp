@@ -68,6 +68,17 @@ void ShowError(CDialogHost& host, CQNF_Window* parent, ShapeIoError e)
         host.ShowMessage(parent, kShapeIoTitle, text);
 }
 
+// A save that failed after its chooser: the writer's own words, or a write
+// that failed, with the system's reason when there is one ("no space left
+// on device"). A cancelled chooser says nothing.
+void ShowSaveError(CDialogHost& host, CQNF_Window* parent, const CQNF_PlatformFileDialog& fd, ShapeIoError e)
+{
+    if (!fd.Chosen())
+        return;
+    if (const char* text = ShapeIoMessage(e == ShapeIoError::None ? ShapeIoError::WriteFailed : e))
+        host.ShowMessage(parent, kShapeIoTitle, CQNF_PlatformFileDialog::WithReason(text, fd.Failure()).c_str());
+}
+
 }  // namespace
 
 CWnd_PresetsManager::~CWnd_PresetsManager()
@@ -509,9 +520,8 @@ void CWnd_PresetsManager::SaveSet()
     CQNF_PlatformFileDialog fd;
     Prepare(fd, kShapeSetDialog, false, kShapeSetDialog.saveTitle);
     SAVESET job{this, [this](const char* text) { i_StatusNow(text); }};
-    if (!fd.DoFileSaveDialog(&SaveSetWriter, &job, this, kShapeSetDialog.typeCode, 0) &&
-        job.error != ShapeIoError::None)
-        i_Message(job.error);
+    if (!fd.DoFileSaveDialog(&SaveSetWriter, &job, this, kShapeSetDialog.typeCode, 0))
+        ShowSaveError(m_Host, this, fd, job.error);
 }
 
 unsigned char CWnd_PresetsManager::OnCtrlMessage(unsigned short msg, unsigned long id, char* name,
@@ -662,7 +672,7 @@ bool DoSaveShapeFile(CQNF_Window* parent, CDialogHost& host, const CWnd_CutterMo
     Prepare(fd, kShapeFileDialog, false, kShapeFileDialog.saveTitle);
     SAVESHAPE job{&shape};
     const bool ok = fd.DoFileSaveDialog(&SaveShapeWriter, &job, parent, kShapeFileDialog.typeCode, 0);
-    if (!ok && job.error != ShapeIoError::None)
-        ShowError(host, parent, job.error);
+    if (!ok)
+        ShowSaveError(host, parent, fd, job.error);
     return ok;
 }

@@ -349,6 +349,13 @@ int RunHostProgram(const HostCommandLine& cmd)
                     std::erase(others, own.string());
         if (const std::string refusal = qnInputRefusal(cmd.descriptorFile, others); !refusal.empty())
             return Fail(kExitHostError, "--descriptor " + cmd.descriptorFile + ": " + refusal);
+        // Apply writes it: a descriptor that could not be written (read-only,
+        // also through a link; a missing or read-only folder or file system;
+        // a device) is refused before the window opens, as OUTPUT is, not
+        // after the picture was applied. It is the host's own file there,
+        // read and rewritten.
+        if (const std::string refusal = qnWriteRefusal(cmd.descriptorFile, QnWrite::OwnFile, false); !refusal.empty())
+            return Fail(kExitHostError, "--descriptor: " + refusal);
     }
     // The dialog and About show the plug-in's windows on the X display: one
     // that cannot be opened is the host's to say, before the plug-in runs.

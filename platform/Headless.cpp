@@ -374,14 +374,24 @@ bool HeadlessPlatform::FileOpenDialog(const FileDialogSpec& spec, std::string& p
 bool HeadlessPlatform::FileSaveDialog(const FileDialogSpec& spec, SaveChoice& choice)
 {
     dialogsShown.push_back(spec);
-    if (saveAnswers.empty())
-        throw LoopStuck("a save dialog was shown without a scripted answer");
-    auto a = saveAnswers.front();
-    saveAnswers.pop_front();
-    if (!a)
-        return false;
-    choice = *a;
-    return true;
+    // A refused name is told in a box over the chooser, which asks again:
+    // the next scripted answer is the user's next try.
+    for (;;) {
+        if (saveAnswers.empty())
+            throw LoopStuck("a save dialog was shown without a scripted answer");
+        auto a = saveAnswers.front();
+        saveAnswers.pop_front();
+        if (!a)
+            return false;
+        if (spec.refusal) {
+            if (const std::string why = spec.refusal(a->folder + "/" + a->name); !why.empty()) {
+                alerts.push_back({kRefusedSaveTitle, why, 0});
+                continue;
+            }
+        }
+        choice = *a;
+        return true;
+    }
 }
 
 bool HeadlessPlatform::OpenURL(const std::string& url)

@@ -154,7 +154,16 @@ struct FileDialogSpec {
     // name filterName; without it every file.
     std::function<bool(const std::string& fileName)> filter;
     std::string filterName;  // Latin-1
+    // Save dialogs: why the chosen path may not be written, in one line
+    // naming it (Latin-1), or empty. A backend asks it when the user accepts
+    // a name, before any question of its own about replacing a file; a
+    // refused name is told in a message box over the chooser, which then
+    // stays open for another name. Without it every name is taken.
+    std::function<std::string(const std::string& path)> refusal;
 };
+
+// The title of the box that tells why a chosen name was refused.
+inline constexpr const char* kRefusedSaveTitle = "Cannot Save Here";
 
 struct SaveChoice {
     std::string folder;

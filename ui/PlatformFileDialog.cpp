@@ -1,5 +1,6 @@
 #include "ui/PlatformFileDialog.h"
 
+#include "core/ErrorWords.h"
 #include "core/SafeFile.h"
 #include "core/Storage.h"
 #include "ui/Toolkit.h"
@@ -166,13 +167,21 @@ plat::FileDialogSpec CQNF_PlatformFileDialog::i_Spec(CQNF_Window* parent) const
     return spec;
 }
 
-bool CQNF_PlatformFileDialog::i_AskSave(CQNF_Window* parent, plat::SaveChoice& choice)
+bool CQNF_PlatformFileDialog::i_AskSave(CQNF_Window* parent, plat::SaveChoice& choice,
+                                        std::function<std::string(const std::string& path)> refusal)
 {
     m_resultValid = 0;
     m_result = {};
+    m_failure.clear();
+    m_chosen = false;
     plat::Platform* p = qnui::Toolkit::Get().P();
-    if (!p || !p->FileSaveDialog(i_Spec(parent), choice) || choice.name.empty())
+    if (!p)
         return false;
+    plat::FileDialogSpec spec = i_Spec(parent);
+    spec.refusal = std::move(refusal);
+    if (!p->FileSaveDialog(spec, choice) || choice.name.empty())
+        return false;
+    m_chosen = true;
     i_RememberFolder(choice.folder);
     return true;
 }
@@ -181,21 +190,26 @@ bool CQNF_PlatformFileDialog::i_Save(const std::string& path, SaveCallback callb
                                      void* userData, unsigned long index)
 {
     CQNF_SafeFile out;
-    if (!out.Open(path))
-        return false;
-    const unsigned char ok = serial ? serial(&out.File(), userData, index) : callback(&out.File(), userData);
-    if (!ok) {
-        out.Abandon();
-        return false;
+    bool ok = out.Open(path);
+    if (ok) {
+        ok = (serial ? serial(&out.File(), userData, index) : callback(&out.File(), userData)) != 0;
+        if (!ok)
+            out.Abandon();
+        else
+            ok = out.Commit();
     }
-    return out.Commit();
+    // The first failure is the one to tell; a writer that failed with no
+    // word from the system leaves its own message to the caller.
+    if (!ok && m_failure.empty() && (out.GetError() || qnLastWriteErrno() || !qnGateRefusal(path).empty()))
+        m_failure = qnFileFailure(path, true, out.GetError());
+    return ok;
 }
 
 bool CQNF_PlatformFileDialog::DoFileSaveDialog(SaveCallback callback, void* userData, CQNF_Window* parent,
                                                unsigned long, unsigned long)
 {
     plat::SaveChoice choice;
-    if (!callback || !i_AskSave(parent, choice))
+    if (!callback || !i_AskSave(parent, choice, [](const std::string& path) { return qnWriteRefusal(path, QnWrite::Output, false); }))
         return false;
     const std::string path = choice.folder + "/" + choice.name;
     if (!i_Save(path, callback, nullptr, userData, 0))
@@ -208,7 +222,8 @@ bool CQNF_PlatformFileDialog::DoFileSaveDialog(SaveCallback callback, void* user
 bool CQNF_PlatformFileDialog::DoFileSaveDialog_Path(CQNF_Window* parent, std::string& path)
 {
     plat::SaveChoice choice;
-    if (!i_AskSave(parent, choice))
+    auto refusal = m_refusal ? m_refusal : [](const std::string& p) { return qnWriteRefusal(p, QnWrite::Output, false); };
+    if (!i_AskSave(parent, choice, refusal))
         return false;
     path = choice.folder + "/" + choice.name;
     return true;
@@ -218,16 +233,35 @@ bool CQNF_PlatformFileDialog::DoFileSaveDialog_Serial(CQNF_StringArray* suffixes
                                                       void* userData, CQNF_Window* parent, unsigned long,
                                                       unsigned long)
 {
-    plat::SaveChoice choice;
-    if (!callback || !suffixes || suffixes->GetSize() == 0 || !i_AskSave(parent, choice))
+    if (!callback || !suffixes || suffixes->GetSize() == 0)
         return false;
-    std::string stem, extension;
-    SplitName(choice.name, stem, extension);
+    std::vector<std::string> ends;
+    for (uint32_t i = 0; i < suffixes->GetSize(); ++i)
+        ends.emplace_back((*suffixes)[i].GetStr());
+    // Every file the one name stands for, in the order they are written.
+    auto parts = [ends](const std::string& path) {
+        const size_t slash = path.rfind('/');
+        std::string stem, extension;
+        SplitName(path.substr(slash + 1), stem, extension);
+        std::vector<std::string> all;
+        for (const std::string& end : ends)
+            all.push_back(path.substr(0, slash + 1) + stem + end + extension);
+        return all;
+    };
+    plat::SaveChoice choice;
+    auto refusal = [parts](const std::string& path) {
+        for (const std::string& part : parts(path))
+            if (std::string why = qnWriteRefusal(part, QnWrite::Output, false); !why.empty())
+                return why;
+        return std::string();
+    };
+    if (!i_AskSave(parent, choice, refusal))
+        return false;
+    const std::vector<std::string> paths = parts(choice.folder + "/" + choice.name);
     bool all = true;
-    for (uint32_t i = 0; i < suffixes->GetSize(); ++i) {
-        const std::string path = choice.folder + "/" + stem + (*suffixes)[i].GetStr() + extension;
-        if (i_Save(path, nullptr, callback, userData, i)) {
-            m_result.path = path;
+    for (uint32_t i = 0; i < paths.size(); ++i) {
+        if (i_Save(paths[i], nullptr, callback, userData, i)) {
+            m_result.path = paths[i];
             m_resultValid = 1;
         } else {
             // A part that failed is not left behind, and the export as a

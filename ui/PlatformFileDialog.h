@@ -7,6 +7,13 @@
 // nothing new behind. The serial save writes one file per suffix the same
 // way and succeeds only when every file was written.
 //
+// A name the write gate would refuse (a file the run reads, through any
+// link; a read-only file; a device, FIFO or folder; a missing or read-only
+// folder: qnWriteRefusal) is refused while the chooser is open, before any
+// work, and the user picks another; for the serial save every suffixed
+// name counts. A write that fails after the chooser leaves Failure(), one
+// line naming the file and the system's reason, for the caller's message.
+//
 // Filter rule of the open and save dialogs: folders are shown; a file is
 // shown when its name ends in a dot and one of the extensions (case ignored;
 // only extensions shorter than 6 characters, and only names longer than the
@@ -23,6 +30,7 @@
 #include "platform/Platform.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class CQNF_Storage;
@@ -62,8 +70,24 @@ public:
     // themselves (a series of files that must appear together). The path
     // is the chosen folder and name; nothing is written.
     bool DoFileSaveDialog_Path(CQNF_Window* parent, std::string& path);
+    // What DoFileSaveDialog_Path refuses instead of the gate's own check:
+    // a caller that writes several files from the one name knows them.
+    void SetRefusal(std::function<std::string(const std::string& path)> refusal) { m_refusal = std::move(refusal); }
     bool DoFileSaveDialog_Serial(CQNF_StringArray* suffixes, SerialSaveCallback callback, void* userData,
                                  CQNF_Window* parent, unsigned long fileType, unsigned long creator);
+
+    // Why the last save failed after the chooser closed ("cannot write
+    // PATH: no space left on device"), or empty.
+    const std::string& Failure() const { return m_failure; }
+    // Whether the last save dialog was given a name (not cancelled): a save
+    // that then answers false failed.
+    bool Chosen() const { return m_chosen; }
+    // A window's message for a failed save: message, and on its own line
+    // the reason when there is one.
+    static std::string WithReason(const std::string& message, const std::string& reason)
+    {
+        return reason.empty() ? message : message + "\n" + reason;
+    }
 
     // Whether the open dialog shows a file of this name.
     bool ShowsFile(const std::string& name) const;
@@ -74,7 +98,8 @@ private:
     plat::FileDialogSpec i_Spec(CQNF_Window* parent) const;
     void i_RememberFolder(const std::string& folder) const;
     // Runs the save dialog; the result is cleared first.
-    bool i_AskSave(CQNF_Window* parent, plat::SaveChoice& choice);
+    bool i_AskSave(CQNF_Window* parent, plat::SaveChoice& choice,
+                   std::function<std::string(const std::string& path)> refusal);
     bool i_Save(const std::string& path, SaveCallback callback, SerialSaveCallback serial, void* userData,
                 unsigned long index);
 
@@ -86,4 +111,7 @@ private:
     uint8_t m_resultValid = 0;
     CQNF_String m_saveName;
     CQNF_String m_title;
+    std::function<std::string(const std::string& path)> m_refusal;
+    std::string m_failure;
+    bool m_chosen = false;
 };

@@ -109,6 +109,7 @@ private:
     Win* Find(WinId id);
     GtkWindow* ParentOf(WinId id);
     GtkWidget* NewChooser(const FileDialogSpec& spec, bool save);
+    static bool RefuseSaveName(GtkWidget* chooser, const FileDialogSpec& spec, const char* path);
     static void GuardKeys(GtkWidget* dialog);
     void AwaitFocusBack();
     static void PlaceOverParent(GtkWidget* dialog);

@@ -2,6 +2,8 @@
 // choosers, and opening a link in the desktop's browser.
 #include "platform/gtk/GtkBackend.h"
 
+#include <cstdio>
+
 namespace plat {
 namespace gtkbackend {
 
@@ -61,16 +63,35 @@ bool GtkPlatform::FileOpenDialog(const FileDialogSpec& spec, std::string& path)
     return ok;
 }
 
+// A name the caller refuses is told over the chooser, which stays open for
+// another: for an existing file before the chooser's own question whether
+// to replace it (a file that may not be written is no file to offer to
+// replace), and for a new name when it is accepted.
 bool GtkPlatform::FileSaveDialog(const FileDialogSpec& spec, SaveChoice& choice)
 {
     NativeScope scope(*this);
     GtkWidget* d = NewChooser(spec, true);
     gtk_file_chooser_set_do_overwrite_confirmation(GTK_FILE_CHOOSER(d), TRUE);
+    g_signal_connect(d, "confirm-overwrite",
+                     G_CALLBACK(+[](GtkFileChooser* c, gpointer s) -> GtkFileChooserConfirmation {
+                         gchar* name = gtk_file_chooser_get_filename(c);
+                         const bool refused =
+                             name && RefuseSaveName(GTK_WIDGET(c), *static_cast<const FileDialogSpec*>(s), name);
+                         g_free(name);
+                         return refused ? GTK_FILE_CHOOSER_CONFIRMATION_SELECT_AGAIN
+                                        : GTK_FILE_CHOOSER_CONFIRMATION_CONFIRM;
+                     }),
+                     const_cast<FileDialogSpec*>(&spec));
     if (!spec.proposedName.empty())
         gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(d), ToUtf8(spec.proposedName).c_str());
     bool ok = false;
-    if (gtk_dialog_run(GTK_DIALOG(d)) == GTK_RESPONSE_ACCEPT) {
-        if (gchar* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(d))) {
+    while (!ok && gtk_dialog_run(GTK_DIALOG(d)) == GTK_RESPONSE_ACCEPT) {
+        gchar* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(d));
+        if (!name)
+            break;
+        // A new name (or a link the chooser took for none) meets the
+        // caller's check here.
+        if (!RefuseSaveName(d, spec, name)) {
             gchar* dir = g_path_get_dirname(name);
             gchar* base = g_path_get_basename(name);
             choice.folder = dir;
@@ -79,13 +100,37 @@ bool GtkPlatform::FileSaveDialog(const FileDialogSpec& spec, SaveChoice& choice)
             choice.replaceConfirmed = g_file_test(name, G_FILE_TEST_EXISTS);
             g_free(dir);
             g_free(base);
-            g_free(name);
             ok = true;
         }
+        g_free(name);
     }
     gtk_widget_destroy(d);
     AwaitFocusBack();
     return ok;
+}
+
+// Shows why path may not be written in a modal box over the chooser;
+// false, with nothing shown, when the caller takes it. The line also goes
+// to standard error, as the command line's refusals do, for whoever
+// follows the run there.
+bool GtkPlatform::RefuseSaveName(GtkWidget* chooser, const FileDialogSpec& spec, const char* path)
+{
+    if (!spec.refusal)
+        return false;
+    const std::string why = spec.refusal(path);
+    if (why.empty())
+        return false;
+    std::fprintf(stderr, "%s: %s\n", kRefusedSaveTitle, why.c_str());
+    GtkWidget* box = gtk_message_dialog_new(GTK_WINDOW(chooser), GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
+                                            "%s", "This file cannot be written.");
+    gtk_window_set_title(GTK_WINDOW(box), kRefusedSaveTitle);
+    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(box), "%s\n\nChoose another name or folder.",
+                                             ToUtf8(why).c_str());
+    PlaceOverParent(box);
+    GuardKeys(box);
+    gtk_dialog_run(GTK_DIALOG(box));
+    gtk_widget_destroy(box);
+    return true;
 }
 
 bool GtkPlatform::OpenURL(const std::string& url)

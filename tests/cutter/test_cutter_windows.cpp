@@ -594,11 +594,17 @@ TEST_F(CutterWindows, AddToPresetsAndShapeFilesThroughTheDialogs)
     EXPECT_TRUE(DoLoadShapeFile(nullptr, host, back));
     EXPECT_TRUE(cutter_test::SameShape(back, shape));
 
-    // A save into a folder that is not there leaves nothing; an empty file
-    // is refused and leaves the shape alone.
+    // A save into a folder that is not there is refused while the chooser
+    // is open (the user then cancels) and leaves nothing; an empty file is
+    // refused and leaves the shape alone.
+    P.alerts.clear();
     P.saveAnswers.push_back(plat::SaveChoice{(dir / "missing"), "k.qnth", false});
+    P.saveAnswers.push_back(std::nullopt);
     EXPECT_FALSE(DoSaveShapeFile(nullptr, host, shape));
     EXPECT_FALSE(fs::exists((dir / "missing")));
+    ASSERT_EQ(P.alerts.size(), 1u);
+    EXPECT_NE(P.alerts[0].text.find((dir / "missing/k.qnth") + ": no such folder"), std::string::npos)
+        << P.alerts[0].text;
     cutter_test::WriteFile((dir / "empty.qnth"), {});
     P.openAnswers.push_back((dir / "empty.qnth"));
     EXPECT_FALSE(DoLoadShapeFile(nullptr, host, back));

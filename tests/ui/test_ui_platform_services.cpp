@@ -1,6 +1,7 @@
 // Offscreen bitmap, file dialogs and pop-up menus.
 #include "UiTest.h"
 
+#include "core/SafeFileRunInputs.h"
 #include "core/Storage.h"
 #include "imaging/Image.h"
 #include "ui/OffscreenBitmap.h"
@@ -11,6 +12,8 @@
 #include <fstream>
 #include <functional>
 #include <utility>
+
+#include <sys/stat.h>
 
 using namespace uitest;
 namespace fs = std::filesystem;
@@ -324,6 +327,65 @@ TEST_F(ServicesTest, SerialSaveWithAFailedPartIsNotSuccess)
     P.saveAnswers.push_back(plat::SaveChoice{dir.string(), "P.png", false});
     EXPECT_FALSE(d.DoFileSaveDialog_Serial(&suffixes, WriteIndex, &failAt, nullptr, 0, 0));
     EXPECT_EQ(Files(), (std::vector<std::string>{"P_1.png", "P_3.png"})) << "the failed part is not left behind";
+}
+
+// A name the write gate refuses is refused while the chooser is open: the
+// user sees why in a box over it, and picks again; nothing is written
+// until a name is taken. For a serial save every part's name counts.
+TEST_F(ServicesTest, SaveChoosersAskAgainForANameTheGateRefuses)
+{
+    const fs::path input = dir / "input.png";
+    std::ofstream(input) << "picture";
+    qnAddRunInputs({input.string()});
+    fs::create_symlink(input, dir / "link.qntd");
+    std::ofstream(dir / "ro.qntd") << "kept";
+    fs::permissions(dir / "ro.qntd", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    ASSERT_EQ(::mkfifo((dir / "fifo.qntd").c_str(), 0644), 0);
+    fs::create_directories(dir / "folder.qntd");
+    const std::vector<std::string> refused = {"input.png", "link.qntd", "ro.qntd", "fifo.qntd", "folder.qntd"};
+
+    CQNF_PlatformFileDialog d;
+    for (const std::string& name : refused)
+        P.saveAnswers.push_back(plat::SaveChoice{dir.string(), name, true});
+    P.saveAnswers.push_back(plat::SaveChoice{dir.string(), "new.qntd", false});
+    EXPECT_TRUE(d.DoFileSaveDialog(WriteHello, nullptr, nullptr, 0, 0));
+    EXPECT_EQ(P.dialogsShown.size(), 1u) << "the one chooser stayed open";
+    ASSERT_EQ(P.alerts.size(), refused.size());
+    for (size_t i = 0; i < refused.size(); ++i) {
+        EXPECT_EQ(P.alerts[i].title, plat::kRefusedSaveTitle);
+        EXPECT_NE(P.alerts[i].text.find((dir / refused[i]).string()), std::string::npos) << P.alerts[i].text;
+    }
+    EXPECT_EQ(Read(input), "picture");
+    EXPECT_EQ(Read(dir / "ro.qntd"), "kept");
+    EXPECT_EQ(Read(dir / "new.qntd"), "hello");
+    EXPECT_TRUE(P.saveAnswers.empty());
+
+    // The serial save: a read-only second part refuses the name.
+    CQNF_StringArray suffixes;
+    suffixes.Add(CQNF_String("_1"));
+    suffixes.Add(CQNF_String("_2"));
+    std::ofstream(dir / "P_2.png") << "kept";
+    fs::permissions(dir / "P_2.png", fs::perms::owner_read);
+    P.alerts.clear();
+    P.saveAnswers.push_back(plat::SaveChoice{dir.string(), "P.png", false});
+    P.saveAnswers.push_back(plat::SaveChoice{dir.string(), "Q.png", false});
+    EXPECT_TRUE(d.DoFileSaveDialog_Serial(&suffixes, WriteIndex, nullptr, nullptr, 0, 0));
+    ASSERT_EQ(P.alerts.size(), 1u);
+    EXPECT_NE(P.alerts[0].text.find((dir / "P_2.png").string()), std::string::npos) << P.alerts[0].text;
+    EXPECT_FALSE(fs::exists(dir / "P_1.png")) << "no part of a refused name is written";
+    EXPECT_EQ(Read(dir / "P_2.png"), "kept");
+    EXPECT_EQ(Read(dir / "Q_2.png"), "part 1");
+
+    // The path-only dialog takes the caller's own judgement.
+    std::string path;
+    d.SetRefusal([](const std::string& p) { return p.ends_with("/no.png") ? p + ": taken" : std::string(); });
+    P.alerts.clear();
+    P.saveAnswers.push_back(plat::SaveChoice{dir.string(), "no.png", false});
+    P.saveAnswers.push_back(plat::SaveChoice{dir.string(), "yes.png", false});
+    EXPECT_TRUE(d.DoFileSaveDialog_Path(nullptr, path));
+    EXPECT_EQ(path, (dir / "yes.png").string());
+    ASSERT_EQ(P.alerts.size(), 1u);
+    EXPECT_EQ(P.alerts[0].text, (dir / "no.png").string() + ": taken");
 }
 
 TEST_F(ServicesTest, PopupMenuReportsItemIds)

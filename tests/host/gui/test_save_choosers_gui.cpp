@@ -1,0 +1,350 @@
+// Every save chooser of every window refuses what the command line refuses,
+// through the real tessolo-host and GTK's own file chooser, by real keys:
+// a file the run reads (the picture, the selection, a layer, the
+// descriptor, the plug-in's library and the files of its folder: window
+// backend, skin, help document, preferences, presets store, last
+// settings), a link to the picture, a read-only file, a FIFO and a device;
+// the PNG files' chooser a link of the series to the picture and a
+// read-only folder. Each refusal is a box over the chooser with one line on
+// standard error naming the file and why; the chooser stays open for the
+// next name and nothing changes. And the dialog's descriptor is judged
+// before the window opens.
+#include "gui_drive.h"
+
+#include "platform/Platform.h"
+
+#include <sys/stat.h>
+
+#include <utility>
+
+namespace {
+
+using namespace guidrive;
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), {}};
+}
+
+// A name offered to a chooser, and the start of the line it is refused
+// with: the file it names and the reason.
+struct Offer {
+    std::string path, refusal;
+};
+
+// What a path is now, to tell that nothing replaced it: its kind, mode and
+// link target, and for a regular file its bytes.
+std::string Fingerprint(const std::string& path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return "absent";
+    std::string print = std::to_string(st.st_mode);
+    if (S_ISLNK(st.st_mode))
+        print += " -> " + std::filesystem::read_symlink(path).string();
+    else if (S_ISREG(st.st_mode))
+        print += " " + ReadAll(path);
+    return print;
+}
+
+// The files a dialog run reads, and a few more no writer may take.
+struct Refusals {
+    PluginFolder plugin;
+    std::string photo = plugin.File("photo.png"), selection = plugin.File("sel.png"),
+                layer = plugin.File("layers.psd"), descriptor = plugin.File("job.qnds"),
+                errFile = plugin.File("host.err");
+    std::vector<Offer> offers;
+    std::map<std::string, std::string> before;
+
+    Refusals()
+    {
+        std::filesystem::copy_file(kSample, photo);
+        std::filesystem::copy_file(kSample, selection);
+        std::filesystem::copy_file(std::string(TESSOLO_BUNDLE_DIR) + "/Quorvin Tessolo 3.1 Help.pdf",
+                                   plugin.File("Quorvin Tessolo 3.1 Help.pdf"));
+        // A layered picture of the photo's size, made by a replay, which
+        // also leaves the plug-in's preferences.
+        EXPECT_EQ(std::system((std::string(TESSOLO_MKDESC_FILE) + " --grid 3x2 '" + descriptor + "' >/dev/null").c_str()),
+                  0);
+        EXPECT_EQ(WaitExit(Spawn({"--descriptor", descriptor, kSample, layer}, plugin.path), 120000), 0);
+        std::ofstream(plugin.File("readonly.qntd")) << "kept";
+        ::chmod(plugin.File("readonly.qntd").c_str(), 0444);
+        EXPECT_EQ(::mkfifo(plugin.File("fifo.eps").c_str(), 0644), 0);
+        std::filesystem::create_symlink(photo, plugin.File("link.psd"));
+        auto input = [](const std::string& path, const std::string& read) {
+            return Offer{path, "cannot write " + path + ": it would write over the input " + read + ";"};
+        };
+        for (const std::string& in : {photo, selection, layer, descriptor})
+            offers.push_back(input(in, in));
+        // The plug-in's library and the files of its folder, its own
+        // settings and presets store among them ("last.data" is not there
+        // yet, and is no less the plug-in's).
+        for (const char* own : {"Tessolo.so", "tessolo_gtk.so", "resource_ts31_d.qns4",
+                                "Quorvin Tessolo 3.1 Help.pdf", "plugin.conf", "ckss.data", "last.data"})
+            offers.push_back(input(plugin.File(own), plugin.File(own)));
+        offers.push_back(input(plugin.File("link.psd"), photo));
+        offers.push_back({plugin.File("readonly.qntd"), "cannot write " + plugin.File("readonly.qntd") +
+                                                            ": the file is read-only"});
+        offers.push_back({plugin.File("fifo.eps"), "cannot write " + plugin.File("fifo.eps") +
+                                                       ": a FIFO, not a regular file (name a file)"});
+        offers.push_back({"/dev/null", "cannot write /dev/null: a device, not a regular file (name a file)"});
+    }
+    pid_t Start()
+    {
+        return Spawn({"--dialog", "--selection", selection, "--add-layer", layer, "--descriptor", descriptor, photo,
+                      plugin.File("out.png")},
+                     plugin.path, errFile);
+    }
+    // Takes what every offered path is now.
+    // The preferences the plug-in rewrites for itself while its windows
+    // move and its export settings change: they must still be its own.
+    std::string Preferences() const { return plugin.File("plugin.conf"); }
+    void Remember()
+    {
+        for (const Offer& o : offers)
+            if (o.path != Preferences())
+                before[o.path] = Fingerprint(o.path);
+    }
+    void ExpectUnchanged() const
+    {
+        for (const auto& [path, print] : before)
+            EXPECT_TRUE(Fingerprint(path) == print) << path << " changed";
+        EXPECT_EQ(ReadAll(Preferences()).substr(0, 5), "QNCPS") << "the preferences were written over";
+    }
+};
+
+// The host's run, killed at the end of a test that failed on the way.
+struct HostRun {
+    pid_t pid;
+    ~HostRun()
+    {
+        if (pid > 0)
+            WaitExit(pid, 0);
+    }
+    int Wait(int ms) { return WaitExit(std::exchange(pid, 0), ms); }
+};
+
+// xdotool with these arguments, at once: what it does is waited for by the
+// caller.
+void XdoNow(const std::string& args) { ASSERT_EQ(std::system(("xdotool " + args).c_str()), 0) << args; }
+
+// The id of the visible window with this title; empty when none came
+// within ms (0: now).
+std::string AwaitWindow(const std::string& title, int ms)
+{
+    for (int waited = 0;; waited += 100) {
+        const std::string ids = Capture("xdotool search --onlyvisible --name '^" + title + "$'");
+        if (!ids.empty())
+            return ids.substr(0, ids.find('\n'));
+        if (waited >= ms)
+            return {};
+        Sleep(100);
+    }
+}
+
+// The lines of the run's standard error that tell a refused name.
+std::vector<std::string> RefusalLines(const std::string& errFile)
+{
+    std::vector<std::string> lines;
+    std::istringstream err(ReadAll(errFile));
+    const std::string head = std::string(plat::kRefusedSaveTitle) + ": ";
+    for (std::string line; std::getline(err, line);)
+        if (line.rfind(head, 0) == 0)
+            lines.push_back(line.substr(head.size()));
+    return lines;
+}
+
+// Offers each path to the open save chooser `title`: each brings the
+// refusal box over it, with one line on standard error naming the file and
+// the reason; the box is dismissed with Return, and the chooser stays open
+// for the next. The chooser is cancelled at the end. shot names a picture
+// of the first box over the chooser (TESSOLO_SNAPSHOT_DIR).
+void RefuseEach(const std::string& title, const std::vector<Offer>& offers, const std::string& errFile,
+                const char* shot)
+{
+    const Geometry dialog = FindWindow(title);
+    ASSERT_FALSE(dialog.id.empty()) << title << " did not open";
+    // A chooser just opened may still be filling its list and placing its
+    // focus: the first keys wait for it to be still.
+    WaitStill(dialog, Temp("chooser.png"));
+    for (const Offer& o : offers) {
+        SCOPED_TRACE(title + " offered " + o.path);
+        const size_t told = RefusalLines(errFile).size();
+        XdoNow("windowfocus --sync " + dialog.id + " key ctrl+a type --delay 8 '" + o.path + "'");
+        // The name line's completion list may come up meanwhile and take a
+        // Return for itself: while no refusal was told and the chooser is
+        // open, Return is pressed again.
+        std::string box;
+        for (int i = 0; i < 10 && box.empty() && !AwaitWindow(title, 0).empty(); ++i) {
+            if (RefusalLines(errFile).size() == told)
+                XdoNow("key Return");
+            box = AwaitWindow(plat::kRefusedSaveTitle, 3000);
+        }
+        ASSERT_FALSE(box.empty()) << (AwaitWindow(title, 0).empty() ? "the chooser took the name"
+                                                                     : "no refusal came");
+        const std::vector<std::string> lines = RefusalLines(errFile);
+        ASSERT_EQ(lines.size(), told + 1);
+        EXPECT_EQ(lines.back().substr(0, o.refusal.size()), o.refusal);
+        if (shot) {
+            Snapshot(shot);
+            shot = nullptr;
+        }
+        // The box may get its key before it can take one: it is pressed
+        // again until the box goes.
+        for (int i = 0; i < 10 && !AwaitWindow(plat::kRefusedSaveTitle, 0).empty(); ++i) {
+            XdoNow("windowfocus --sync " + box + " key Return");
+            WaitGone(plat::kRefusedSaveTitle, 3000);
+        }
+        ASSERT_TRUE(WaitGone(plat::kRefusedSaveTitle, 1000)) << "the box stayed";
+        ASSERT_FALSE(AwaitWindow(title, 0).empty()) << "the chooser closed";
+    }
+    Xdo("windowfocus --sync " + dialog.id + " key Escape");
+    EXPECT_TRUE(WaitGone(title, 30000)) << title << " stayed open";
+}
+
+}  // namespace
+
+TEST(SaveChoosersGui, EveryChooserRefusesTheRunsFilesAndKeepsOpen)
+{
+    Refusals r;
+    HostRun host{r.Start()};
+    const Geometry main = FindWindow("Main");
+    const Geometry editor = FindWindow("Cutter");
+    ASSERT_FALSE(main.id.empty() || editor.id.empty()) << "the windows did not open";
+
+    // A shape in the presets store (which makes "ckss.data"), for the
+    // shape set Save below.
+    Xdo("windowraise " + editor.id);
+    ClickControl(editor, "Cutter", "Cutter_AddToPM");
+    const Geometry name = FindWindow("ShapeName", 60000);
+    ASSERT_FALSE(name.id.empty());
+    Xdo("windowfocus --sync " + name.id);
+    ClickControl(name, "ShapeName", "ShapeName_Name");
+    Xdo("key ctrl+a type --delay 20 'Kept Knife'");
+    ClickControl(name, "ShapeName", "ShapeName_Ok");
+    ASSERT_TRUE(WaitGone("ShapeName", 60000));
+    ASSERT_TRUE(std::filesystem::exists(r.plugin.File("ckss.data")));
+    r.Remember();
+
+    // Main › Save document.
+    Xdo("windowfocus --sync " + main.id + " key ctrl+s");
+    RefuseEach("Save Document...", r.offers, r.errFile, "gui_refused_document.png");
+    if (HasFatalFailure())
+        return;
+
+    // The knife editor's shape Save, from its menu.
+    Xdo("windowraise " + editor.id);
+    ClickControl(editor, "Cutter", "Cutter_Save");
+    for (int i = 0; i < 20 && FindWindow("Save Knife Shape As...", 1500).id.empty(); ++i)
+        Xdo("key Down Return");
+    RefuseEach("Save Knife Shape As...", r.offers, r.errFile, "gui_refused_shape.png");
+    if (HasFatalFailure())
+        return;
+
+    // The shape set Save of the presets manager, with the shape picked.
+    Xdo("windowraise " + editor.id);
+    ClickControl(editor, "Cutter", "Cutter_Presets");
+    const Geometry presets = FindWindow("PresMng", 60000);
+    ASSERT_FALSE(presets.id.empty());
+    Xdo("windowfocus --sync " + presets.id);
+    Click(presets, 80, 40 + 2 + 8);
+    ClickControl(presets, "PresMng", "PresMng_SaveSet");
+    RefuseEach("Save Set As...", r.offers, r.errFile, "gui_refused_shape_set.png");
+    if (HasFatalFailure())
+        return;
+    ClickControl(presets, "PresMng", "PresMng_Done");
+    ASSERT_TRUE(WaitGone("PresMng", 60000));
+
+    // Export Knives.
+    Xdo("windowraise " + main.id);
+    ClickControl(main, "Main", "Main_Export");
+    const Geometry knives = FindWindow("ExportLM", 60000);
+    ASSERT_FALSE(knives.id.empty());
+    ClickControl(knives, "ExportLM", "ExportLM_All");
+    ClickControl(knives, "ExportLM", "ExportLM_Export");
+    RefuseEach("Export Knives As...", r.offers, r.errFile, "gui_refused_knives.png");
+    if (HasFatalFailure())
+        return;
+    ASSERT_TRUE(WaitGone("ExportLM", 60000));
+
+    // Export Pieces, to a layered PSD and to PNG files. A series writes no
+    // file of the name given, but files named after it: it refuses a
+    // folder it may not write in and a file of its names that links to
+    // the picture.
+    Xdo("windowraise " + editor.id);
+    ClickControl(editor, "Cutter", "Cutter_Cut");
+    ASSERT_TRUE(WaitGone("Cutter", 300000));
+    auto exportPieces = [&](const char* format, const std::vector<Offer>& offers, const char* shot) {
+        Xdo("windowraise " + main.id);
+        ClickControl(main, "Main", "Main_Export");
+        const Geometry dialog = FindWindow("Export", 60000);
+        ASSERT_FALSE(dialog.id.empty());
+        ClickControl(dialog, "Export", "Export_All");
+        ClickControl(dialog, "Export", format);
+        ClickControl(dialog, "Export", "Export_Export");
+        RefuseEach("Export Pieces As...", offers, r.errFile, shot);
+        if (!HasFatalFailure()) {
+            ASSERT_TRUE(WaitGone("Export", 60000));
+        }
+    };
+    exportPieces("Export_ToPSD", r.offers, "gui_refused_pieces_psd.png");
+    if (HasFatalFailure())
+        return;
+    const std::string link = r.plugin.File("piece_0001.png"), folder = r.plugin.File("ro");
+    std::filesystem::create_symlink(r.photo, link);
+    std::filesystem::create_directory(folder);
+    ::chmod(folder.c_str(), 0555);
+    exportPieces("Export_ToPNG",
+                 {{r.plugin.File("piece.png"), link + ": it would write over the input " + r.photo + ";"},
+                  {folder + "/piece.png", folder + ": the folder is read-only"}},
+                 "gui_refused_pieces_png.png");
+    if (HasFatalFailure())
+        return;
+    // Nothing was written while the choosers were open, the plug-in's own
+    // files included.
+    r.ExpectUnchanged();
+    EXPECT_EQ(std::filesystem::read_symlink(link), r.photo);
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+
+    ClickControl(main, "Main", "Main_Cancel");
+    EXPECT_EQ(host.Wait(60000), 1);
+    EXPECT_EQ(RefusalLines(r.errFile).size(), 5 * r.offers.size() + 2);
+}
+
+// The descriptor that Apply would write is judged before the window opens,
+// as OUTPUT is: one line, the host's error code, no window.
+TEST(SaveChoosersGui, TheDialogsDescriptorIsJudgedBeforeTheWindowOpens)
+{
+    Refusals r;
+    r.Remember();
+    std::filesystem::create_symlink(r.plugin.File("readonly.qntd"), r.plugin.File("ro-link.qnds"));
+    std::filesystem::create_symlink(r.plugin.File("Tessolo.so"), r.plugin.File("lib-link.qnds"));
+    const std::string roFolder = r.plugin.File("ro");
+    std::filesystem::create_directory(roFolder);
+    ::chmod(roFolder.c_str(), 0555);
+    // Each line names the descriptor and the reason.
+    const struct {
+        std::string descriptor, words;
+    } cases[] = {{r.plugin.File("readonly.qntd"), "the file is read-only"},
+                 {r.plugin.File("ro-link.qnds"), "the file is read-only"},
+                 {r.plugin.File("nowhere/job.qnds"), "no such folder"},
+                 {roFolder + "/job.qnds", "the folder is read-only"},
+                 {r.plugin.File("fifo.eps"), "a FIFO, not a regular file (name a file)"},
+                 {"/dev/null", "a device, not a regular file (name a file)"},
+                 {r.plugin.File("lib-link.qnds"), r.plugin.File("Tessolo.so")}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.descriptor);
+        const pid_t pid = Spawn({"--dialog", "--descriptor", c.descriptor, r.photo, r.plugin.File("out.png")},
+                                r.plugin.path, r.errFile);
+        EXPECT_EQ(WaitExit(pid, 60000), 3);
+        const std::string err = ReadAll(r.errFile);
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_EQ(err.rfind("tessolo-host: --descriptor", 0), 0u) << err;
+        EXPECT_NE(err.find(c.descriptor + ": "), std::string::npos) << err;
+        EXPECT_NE(err.find(c.words), std::string::npos) << err;
+        EXPECT_FALSE(std::filesystem::exists(r.plugin.File("out.png")));
+    }
+    r.ExpectUnchanged();
+    EXPECT_TRUE(std::filesystem::is_empty(roFolder));
+}
