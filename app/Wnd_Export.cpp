@@ -404,6 +404,10 @@ EXPORTOUTCOME DoExportDialog(CQNF_Window* parent, CDialogHost& host, CTessolo& e
     const CTessolo* cut = &engine;
     auto seriesRefusal = [settings, composite, cut](const std::string& path) {
         std::string why = CPiecesExport::SeriesRefusal(path, settings, cut, composite, qnRunInputs());
+        // The series names its file or folder and why; the box says it as
+        // every refusal of a write is said.
+        if (!why.empty() && why.rfind("cannot write ", 0) != 0)
+            why = "cannot write " + why;
         if (why.empty() && settings.exportWhat == CExportSettings::kMerged)
             why = qnWriteRefusal(path, QnWrite::Output, false);
         return why;

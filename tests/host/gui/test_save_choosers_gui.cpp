@@ -296,8 +296,8 @@ TEST(SaveChoosersGui, EveryChooserRefusesTheRunsFilesAndKeepsOpen)
     std::filesystem::create_directory(folder);
     ::chmod(folder.c_str(), 0555);
     exportPieces("Export_ToPNG",
-                 {{r.plugin.File("piece.png"), link + ": it would write over the input " + r.photo + ";"},
-                  {folder + "/piece.png", folder + ": the folder is read-only"}},
+                 {{r.plugin.File("piece.png"), "cannot write " + link + ": it would write over the input " + r.photo + ";"},
+                  {folder + "/piece.png", "cannot write " + folder + ": the folder is read-only"}},
                  "gui_refused_pieces_png.png");
     if (HasFatalFailure())
         return;
