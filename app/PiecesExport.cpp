@@ -124,27 +124,14 @@ std::string CPiecesExport::SeriesRefusal(const std::string& path, const CExportS
     std::string folder, base;
     if (!SplitSeriesPath(path, folder, base))
         return path + ": no file name";
-    // The series would find a link of its own name to an input only when it
-    // is put in place, after the whole render.
-    if (!inputs.empty()) {
-        std::error_code ec;
-        for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-            const std::string name = it->path().filename().string();
-            if (name.rfind(base, 0) != 0 || !it->is_symlink(ec))
-                continue;
-            for (const std::string& input : inputs) {
-                std::error_code same;
-                if (std::filesystem::equivalent(it->path(), input, same))
-                    return it->path().string() + ": " + qnOverInputWords(input);
-            }
-        }
-    }
     // The longest name the series will have, from the pieces' own numbers
     // (the count, each piece's index, row and column, in the order the
     // export numbers them): a name that fits is never refused, and the one
     // that does not is named. Before the cut, the shortest a piece can have.
     std::string longest = base;
-    auto consider = [&longest](std::string name) {
+    std::vector<std::string> names;  // the series' own names, once the pieces are cut
+    auto consider = [&longest, &names](std::string name) {
+        names.push_back(name + ".png");
         if (name.size() > longest.size())
             longest = std::move(name);
     };
@@ -173,6 +160,32 @@ std::string CPiecesExport::SeriesRefusal(const std::string& path, const CExportS
             consider(base + "_" + kCompositeName);
     }
     longest += ".png";
+    // The series would find one of its names leading to an input (by any
+    // link, a hard one too) only when it is put in place, after the whole
+    // render. Before the cut its names are not known: a file of a name the
+    // series may have ("BASE_…png") that leads to an input is told then.
+    if (!inputs.empty()) {
+        const auto over = [&inputs](const std::filesystem::path& at) -> std::string {
+            for (const std::string& input : inputs)
+                if (!qnInputRefusal(at.string(), {input}).empty())
+                    return at.string() + ": " + qnOverInputWords(input);
+            return {};
+        };
+        std::error_code ec;
+        if (!names.empty()) {
+            for (const std::string& name : names)
+                if (const std::filesystem::path at = std::filesystem::path(folder) / name;
+                    std::filesystem::exists(std::filesystem::symlink_status(at, ec)))
+                    if (std::string why = over(at); !why.empty())
+                        return why;
+        } else {
+            for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+                if (const std::string name = it->path().filename().string();
+                    name.rfind(base + "_", 0) == 0 && name.size() > 4 && name.compare(name.size() - 4, 4, ".png") == 0)
+                    if (std::string why = over(it->path()); !why.empty())
+                        return why;
+        }
+    }
     if (std::string why = CQNF_FileSeries::Refusal(folder, 0, base, ".png"); !why.empty())
         return why;
     const long most = ::pathconf(folder.c_str(), _PC_NAME_MAX);

@@ -16,6 +16,8 @@
 #include <cstring>
 #include <functional>
 
+#include <sys/stat.h>
+
 namespace {
 
 bool Inside(const qntRECT_s& r, short x, short y)
@@ -403,6 +405,11 @@ EXPORTOUTCOME DoExportDialog(CQNF_Window* parent, CDialogHost& host, CTessolo& e
     const bool composite = dialog.Model().Enabled().composite && settings.includeComposite;
     const CTessolo* cut = &engine;
     auto seriesRefusal = [settings, composite, cut](const std::string& path) {
+        // The name given is the series' base; one that is a device, a FIFO
+        // or a folder is no name for files to be made beside it.
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+            return qnWriteRefusal(path, QnWrite::Output, false);
         std::string why = CPiecesExport::SeriesRefusal(path, settings, cut, composite, qnRunInputs());
         // The series names its file or folder and why; the box says it as
         // every refusal of a write is said.

@@ -355,7 +355,7 @@ int RunHostProgram(const HostCommandLine& cmd)
         // after the picture was applied. It is the host's own file there,
         // read and rewritten.
         if (const std::string refusal = qnWriteRefusal(cmd.descriptorFile, QnWrite::OwnFile, false); !refusal.empty())
-            return Fail(kExitHostError, "--descriptor: " + refusal);
+            return Fail(kExitHostError, "--descriptor " + cmd.descriptorFile + ": " + refusal);
     }
     // The dialog and About show the plug-in's windows on the X display: one
     // that cannot be opened is the host's to say, before the plug-in runs.

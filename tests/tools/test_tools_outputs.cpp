@@ -603,7 +603,7 @@ TEST(ProgramPromises, OneFaultReadsTheSameInEveryProgram)
     fs::create_symlink(d / "in.png", d / "link.png");
     fs::create_directories(d / "links");
     fs::create_symlink(d / "in.psd", d / "links/merged.png");
-    fs::create_symlink(d / "in.png", d / "links/p_F0001-Piece1_R1_C1.png");
+    fs::create_symlink(d / "in.png", d / "links/p_F0001-Piece0_R1_C1.png");
     const struct {
         const char* program;
         std::string args;
@@ -614,7 +614,7 @@ TEST(ProgramPromises, OneFaultReadsTheSameInEveryProgram)
         {TESSOLO_HOST, in + " " + Q(d / "link.png"), d / "link.png", d / "in.png"},
         {tool, "psd read " + Q(d / "in.psd") + " " + Q(d / "links"), d / "links/merged.png", d / "in.psd"},
         {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / "links/p"),
-         d / "links/p_F0001-Piece1_R1_C1.png", d / "in.png"},
+         d / "links/p_F0001-Piece0_R1_C1.png", d / "in.png"},
     };
     for (const auto& c : overInput) {
         const Result o = RunProgram(c.program, c.args);

@@ -293,10 +293,18 @@ TEST(SaveChoosersGui, EveryChooserRefusesTheRunsFilesAndKeepsOpen)
         return;
     const std::string link = r.plugin.File("piece_0001.png"), folder = r.plugin.File("ro");
     std::filesystem::create_symlink(r.photo, link);
+    // A hard link of a series name (the first of the six pieces cut here)
+    // is told in the chooser too, not after the render; a FIFO named as the
+    // series' base gets no files beside it.
+    const std::string hard = r.plugin.File("hard_F0001-Piece0_R1_C1.png"), fifo = r.plugin.File("pipe.png");
+    std::filesystem::create_hard_link(r.photo, hard);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
     std::filesystem::create_directory(folder);
     ::chmod(folder.c_str(), 0555);
     exportPieces("Export_ToPNG",
                  {{r.plugin.File("piece.png"), "cannot write " + link + ": it would write over the input " + r.photo + ";"},
+                  {r.plugin.File("hard.png"), "cannot write " + hard + ": it would write over the input " + r.photo + ";"},
+                  {fifo, "cannot write " + fifo + ": a FIFO"},
                   {folder + "/piece.png", "cannot write " + folder + ": the folder is read-only"}},
                  "gui_refused_pieces_png.png");
     if (HasFatalFailure())
@@ -306,10 +314,12 @@ TEST(SaveChoosersGui, EveryChooserRefusesTheRunsFilesAndKeepsOpen)
     r.ExpectUnchanged();
     EXPECT_EQ(std::filesystem::read_symlink(link), r.photo);
     EXPECT_TRUE(std::filesystem::is_empty(folder));
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+    EXPECT_FALSE(std::filesystem::exists(r.plugin.File("pipe_F0001-Piece0_R1_C1.png")));
 
     ClickControl(main, "Main", "Main_Cancel");
     EXPECT_EQ(host.Wait(60000), 1);
-    EXPECT_EQ(RefusalLines(r.errFile).size(), 5 * r.offers.size() + 2);
+    EXPECT_EQ(RefusalLines(r.errFile).size(), 5 * r.offers.size() + 4);
 }
 
 // The descriptor that Apply would write is judged before the window opens,
