@@ -3,6 +3,7 @@
 #include "core/ErrorWords.h"
 #include "core/ProgramOutput.h"
 #include "core/SafeFileRunInputs.h"
+#include "core/SafeFileSignals.h"
 
 #include <algorithm>
 #include <atomic>
@@ -30,6 +31,9 @@
 #include <unistd.h>
 
 namespace {
+
+using qnsafe::RegisterTemp;
+using qnsafe::ReleaseTemp;
 
 std::atomic<bool> g_forceNamed{false};
 
@@ -221,121 +225,6 @@ bool WriteAll(int fd, const uint8_t* data, size_t size)
         size -= size_t(n);
     }
     return true;
-}
-
-// ---------------------------------------------------------------- clean-up on signals
-
-// Named temporary files, and folders of them, to remove when SIGINT or
-// SIGTERM ends the program. The handler only reads these fixed buffers and
-// makes system calls that are safe in a signal handler.
-constexpr int kSignalSlots = 64;
-char g_tempPaths[kSignalSlots][PATH_MAX];
-// For a folder: the name it is moved to before it is emptied, so that a
-// thread still writing into it by name finds it gone instead of refilling it.
-char g_gonePaths[kSignalSlots][PATH_MAX];
-std::atomic<bool> g_tempUsed[kSignalSlots];
-std::atomic<bool> g_tempIsFolder[kSignalSlots];
-struct sigaction g_oldInt, g_oldTerm;
-std::once_flag g_installOnce;
-// While held, a signal is only noted; the release acts on it.
-std::atomic<int> g_holds{0};
-std::atomic<int> g_pendingSignal{0};
-
-// Empties a folder of temporary files and removes it, with calls a signal
-// handler may make. Removing entries while reading the folder may skip
-// some, so it reads again until a pass removes nothing.
-void RemoveFolderNow(const char* folder)
-{
-    const int fd = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    alignas(8) char buf[4096];
-    for (int pass = 0; pass < 64; ++pass) {
-        bool removed = false;
-        ::lseek(fd, 0, SEEK_SET);
-        for (ssize_t n; (n = ::getdents64(fd, buf, sizeof buf)) > 0;) {
-            for (ssize_t off = 0; off < n;) {
-                const auto* d = reinterpret_cast<const struct dirent64*>(buf + off);
-                off += d->d_reclen;
-                const char* name = d->d_name;
-                if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
-                    continue;
-                removed = ::unlinkat(fd, name, 0) == 0 || removed;
-            }
-        }
-        if (!removed)
-            break;
-    }
-    ::close(fd);
-    ::rmdir(folder);
-}
-
-void RemoveTempsOnSignal(int sig)
-{
-    if (g_holds.load() > 0) {
-        g_pendingSignal.store(sig);
-        return;
-    }
-    for (int i = 0; i < kSignalSlots; ++i)
-        if (g_tempUsed[i].load(std::memory_order_acquire) && !g_tempIsFolder[i].load(std::memory_order_acquire))
-            ::unlink(g_tempPaths[i]);
-    for (int i = 0; i < kSignalSlots; ++i)
-        if (g_tempUsed[i].load(std::memory_order_acquire) && g_tempIsFolder[i].load(std::memory_order_acquire))
-            RemoveFolderNow(::rename(g_tempPaths[i], g_gonePaths[i]) == 0 ? g_gonePaths[i] : g_tempPaths[i]);
-    const struct sigaction& old = sig == SIGINT ? g_oldInt : g_oldTerm;
-    if ((old.sa_flags & SA_SIGINFO) == 0 && old.sa_handler != SIG_DFL && old.sa_handler != SIG_IGN) {
-        old.sa_handler(sig);
-        return;
-    }
-    // The program ends as the signal would have ended it.
-    ::signal(sig, SIG_DFL);
-    ::raise(sig);
-}
-
-void InstallHandlers()
-{
-    for (const int sig : {SIGINT, SIGTERM}) {
-        struct sigaction& old = sig == SIGINT ? g_oldInt : g_oldTerm;
-        if (::sigaction(sig, nullptr, &old) != 0)
-            continue;
-        // A program that ignores the signal, or handles it with its own
-        // extended handler, keeps its choice.
-        if (old.sa_handler == SIG_IGN || (old.sa_flags & SA_SIGINFO) != 0)
-            continue;
-        struct sigaction sa {};
-        sa.sa_handler = RemoveTempsOnSignal;
-        sigemptyset(&sa.sa_mask);
-        ::sigaction(sig, &sa, nullptr);
-    }
-}
-
-// Returns the slot, or -1 when all are taken (the file is then only removed
-// on an ordinary failure).
-int RegisterTemp(const std::string& path, bool folder = false)
-{
-    std::call_once(g_installOnce, InstallHandlers);
-    if (path.size() + 6 >= PATH_MAX)
-        return -1;
-    static std::mutex lock;
-    const std::lock_guard<std::mutex> guard(lock);
-    for (int i = 0; i < kSignalSlots; ++i) {
-        if (g_tempUsed[i].load(std::memory_order_relaxed))
-            continue;
-        std::memcpy(g_tempPaths[i], path.c_str(), path.size() + 1);
-        std::memcpy(g_gonePaths[i], path.c_str(), path.size());
-        std::memcpy(g_gonePaths[i] + path.size(), ".gone", 6);
-        g_tempIsFolder[i].store(folder, std::memory_order_release);
-        g_tempUsed[i].store(true, std::memory_order_release);
-        return i;
-    }
-    return -1;
-}
-
-void ReleaseTemp(int& slot)
-{
-    if (slot >= 0)
-        g_tempUsed[slot].store(false, std::memory_order_release);
-    slot = -1;
 }
 
 // ---------------------------------------------------------------- temporary files
@@ -608,36 +497,6 @@ std::string qnInputRefusal(const std::string& output, const std::vector<std::str
     return {};
 }
 
-std::string qnMakeLastFolder(const std::string& folder)
-{
-    struct stat st;
-    if (::stat(folder.c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode) ? std::string() : "cannot write " + qnShownName(folder) + ": not a folder";
-    if (::mkdir(folder.c_str(), 0777) == 0 || errno == EEXIST)
-        return {};
-    const int why = errno;
-    return "cannot write " + qnShownName(folder) + ": " + (why == ENOENT ? std::string("no such folder") : qnSystemWords(why));
-}
-
-std::string qnFolderRefusal(const std::string& folder, size_t longestName)
-{
-    struct stat st;
-    if (::stat(folder.c_str(), &st) != 0)
-        return folder + ": " + (errno == ENOENT ? std::string("no such folder") : qnSystemWords(errno));
-    if (!S_ISDIR(st.st_mode))
-        return folder + ": not a folder";
-    struct statvfs fs {};
-    if (::statvfs(folder.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY) != 0)
-        return folder + ": the folder is on a read-only file system";
-    if (!qnMayWrite(folder))
-        return folder + ": the folder is read-only";
-    const long most = ::pathconf(folder.c_str(), _PC_NAME_MAX);
-    if (most > 0 && longestName > size_t(most))
-        return folder + ": a name of " + std::to_string(longestName) + " bytes is longer than the " +
-               std::to_string(most) + " its file system takes";
-    return {};
-}
-
 namespace {
 
 // Why t, where path leads, can take no file now, in one line naming path,
@@ -738,20 +597,6 @@ std::string qnGateRefusal(const std::string& path)
 }
 
 void qnSafeFileForceNamedTemp(bool force) { g_forceNamed.store(force); }
-
-int qnRemoveFolderOnSignal(const std::string& folder) { return RegisterTemp(folder, true); }
-
-void qnForgetFolderOnSignal(int slot) { ReleaseTemp(slot); }
-
-void qnHoldTermination() { g_holds.fetch_add(1); }
-
-void qnReleaseTermination()
-{
-    if (g_holds.fetch_sub(1) != 1)
-        return;
-    if (const int sig = g_pendingSignal.exchange(0))
-        RemoveTempsOnSignal(sig);
-}
 
 unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size, QnWrite kind)
 {

@@ -1,0 +1,43 @@
+// The folders files are written into: making the last one, and judging
+// whether one can take new files now.
+#include "core/SafeFile.h"
+
+#include "core/ErrorWords.h"
+#include "core/ProgramOutput.h"
+
+#include <cerrno>
+#include <string>
+
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+std::string qnMakeLastFolder(const std::string& folder)
+{
+    struct stat st;
+    if (::stat(folder.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? std::string() : "cannot write " + qnShownName(folder) + ": not a folder";
+    if (::mkdir(folder.c_str(), 0777) == 0 || errno == EEXIST)
+        return {};
+    const int why = errno;
+    return "cannot write " + qnShownName(folder) + ": " + (why == ENOENT ? std::string("no such folder") : qnSystemWords(why));
+}
+
+std::string qnFolderRefusal(const std::string& folder, size_t longestName)
+{
+    struct stat st;
+    if (::stat(folder.c_str(), &st) != 0)
+        return folder + ": " + (errno == ENOENT ? std::string("no such folder") : qnSystemWords(errno));
+    if (!S_ISDIR(st.st_mode))
+        return folder + ": not a folder";
+    struct statvfs fs {};
+    if (::statvfs(folder.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY) != 0)
+        return folder + ": the folder is on a read-only file system";
+    if (!qnMayWrite(folder))
+        return folder + ": the folder is read-only";
+    const long most = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    if (most > 0 && longestName > size_t(most))
+        return folder + ": a name of " + std::to_string(longestName) + " bytes is longer than the " +
+               std::to_string(most) + " its file system takes";
+    return {};
+}
