@@ -61,7 +61,7 @@ std::string CutShort(uint64_t size, uint64_t needed)
 
 std::string DamagedWords(const char* what)
 {
-    return std::string("it is damaged: ") + what + " (a copy that did not finish, or blocks a disk lost?)";
+    return std::string("it is damaged: ") + what + " (a copy that did not finish, or a disk that lost blocks?)";
 }
 
 // [at, at + n) within [0, size), without wrapping.
