@@ -42,8 +42,8 @@ std::unique_ptr<plat::Platform> OpenWindowBackend(const FSRef& folder, std::stri
     if (!open) {
         const std::string path = (folder.path.empty() ? std::string(".") : folder.path) + "/tessolo_gtk.so";
         // What keeps the backend from loading is said as it is, with the
-        // file: a module cut short is refused before the loader maps it
-        // (its first call would end the host with a bus error).
+        // file: a module cut short or with its tail lost is refused before
+        // the loader maps it (it would end the host with a signal).
         auto refuse = [&](const std::string& why) {
             unloadable = true;
             err = "cannot load the window backend " + path + ": " + why;
@@ -61,6 +61,7 @@ std::unique_ptr<plat::Platform> OpenWindowBackend(const FSRef& folder, std::stri
         case qnLibraryFile::NotLibrary:
             return refuse("it is no library of this system");
         case qnLibraryFile::CutShort:
+        case qnLibraryFile::Damaged:
             return refuse(why);
         case qnLibraryFile::Sound:
         case qnLibraryFile::Unreadable:

@@ -559,12 +559,18 @@ std::string GateRefusal(const std::string& path, const Target& t, QnWrite kind, 
         why = qnStandardOutputOverInput(qnRunInputs());
     else if (why.empty() && kind == QnWrite::OwnFile)
         why = qnOwnFileRefusal(path);
-    else if (why.empty())
-        for (const std::string& in : qnRunInputs())
-            if (!qnInputRefusal(t.path, {in}).empty()) {
-                why = qnOverInputFailure(path, in);
-                break;
-            }
+    else if (why.empty()) {
+        // The run's inputs include every library it has loaded, many in a
+        // windowed run: the target is looked at once for all of them, and
+        // the one it reaches is found only when there is one.
+        const std::vector<std::string> inputs = qnRunInputs();
+        if (!qnInputRefusal(t.path, inputs).empty())
+            for (const std::string& in : inputs)
+                if (!qnInputRefusal(t.path, {in}).empty()) {
+                    why = qnOverInputFailure(path, in);
+                    break;
+                }
+    }
     t_refusedPath = why.empty() ? std::string() : path;
     t_refusal = why;
     return why;

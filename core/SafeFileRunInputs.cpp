@@ -3,11 +3,13 @@
 #include "core/ProgramOutput.h"
 #include "core/SafeFile.h"
 
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <mutex>
 
 #include <dlfcn.h>
+#include <link.h>
 
 namespace {
 
@@ -81,6 +83,22 @@ const std::string& OwnProgram()
     return path;
 }
 
+// Every library mapped into the process now, as the loader found it: those
+// the program was linked with (wherever LD_LIBRARY_PATH led the loader),
+// and those loaded since (the plug-in, its window backend). Asked at each
+// check, not once at start: a library loaded later counts from then on.
+// Names without a folder (the kernel's own page of code) are no file.
+void AddLoadedLibraries(std::vector<std::string>& all)
+{
+    ::dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* into) {
+            if (info->dlpi_name && std::strchr(info->dlpi_name, '/'))
+                static_cast<std::vector<std::string>*>(into)->emplace_back(info->dlpi_name);
+            return 0;
+        },
+        &all);
+}
+
 }  // namespace
 
 std::vector<std::string> qnRunInputs()
@@ -91,13 +109,17 @@ std::vector<std::string> qnRunInputs()
     for (const InputAtFn reader : {&qnRunInputAt, ProgramReader()})
         for (unsigned long i = 0; reader && reader(i); ++i)
             all.emplace_back(reader(i));
+    AddLoadedLibraries(all);
     return all;
 }
 
 std::string qnOwnFileRefusal(const std::string& path)
 {
+    const std::vector<std::string> inputs = qnRunInputs();
+    if (qnInputRefusal(path, inputs).empty())
+        return {};
     const std::filesystem::path place = Place(path);
-    for (const std::string& input : qnRunInputs())
+    for (const std::string& input : inputs)
         if (Place(input) != place && !qnInputRefusal(path, {input}).empty()) {
             // Where the file is no link, the input is the link that leads
             // to it: the line names which way round.

@@ -22,7 +22,9 @@
 // Adds paths (empty ones are skipped) to the files this run reads.
 void qnAddRunInputs(const std::vector<std::string>& paths);
 
-// Every file this run reads, as far as this process has said.
+// Every file this run reads, as far as this process has said, with the
+// program's own file and every library mapped into the process at the
+// moment of asking (a run that wrote over one would not start again).
 std::vector<std::string> qnRunInputs();
 
 // Why a file the program writes for its own use may not be written at

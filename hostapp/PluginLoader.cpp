@@ -52,14 +52,15 @@ bool PluginLoader::Load(const std::string& path, std::string& err)
         err = std::move(why);
         return false;
     }
-    // A library cut short would be mapped past its end and kill the host
-    // with a bus error at its first call: judged by its headers first.
+    // A library cut short, or one whose tail was lost, would kill the host
+    // with a signal once loaded: judged by its headers and tables first.
     std::string why;
     switch (qnJudgeLibraryFile(file, why)) {
     case qnLibraryFile::NotLibrary:
         err = "cannot load plug-in " + path + ": it is not a Tessolo plug-in";
         return false;
     case qnLibraryFile::CutShort:
+    case qnLibraryFile::Damaged:
         err = "cannot load plug-in " + path + ": " + why;
         return false;
     case qnLibraryFile::Sound:

@@ -1,5 +1,6 @@
 // The real programs on the built plug-in: tessolo-host loading the bundle,
 // tessolo-mkdesc recording layouts, exit codes and the pictures they give.
+#include "core/LibraryFile.h"
 #include "core/SafeFile.h"
 #include "core/StdFile.h"
 #include "core/Storage.h"
@@ -20,6 +21,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -27,6 +29,7 @@
 #include <utility>
 
 #include <dlfcn.h>
+#include <elf.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -169,6 +172,102 @@ TEST(PluginRun, ExitCodesTellSuccessCancelAndErrors)
     EXPECT_NE(text.find("a replay reads it and leaves it as it is"), std::string::npos) << text;
     // The run created the plug-in's configuration in its own folder.
     EXPECT_TRUE(fs::exists(b.Path("plugin.conf")));
+}
+
+// A library of the right length whose tail was lost (a copy cut short on a
+// disk that preallocates, then grown back; blocks lost in a crash), as
+// zeros or as garbage, wherever the loss starts: the plug-in and its window
+// backend are judged damaged, and the host says so in one line (a host
+// error, never a signal). So are a library of another machine and files
+// that are no library at all.
+TEST(PluginRun, ALibraryWhoseTailWasLostIsRefusedInOneLine)
+{
+    Bundle b;
+    const std::string in = b.Path("in.png"), out = b.Path("out.png");
+    WriteInput(in, ColorMode::RGB, 32, 24, false);
+    const std::string backend = (fs::path(TESSOLO_PLUGIN_FILE).parent_path() / "tessolo_gtk.so").string();
+    const std::string lost = b.Path("lost.so");
+    std::string text, why;
+    // Through the host: exit 3 and one line naming the file and the fault.
+    auto hostSays = [&](const std::string& plugin, const std::string& says, const std::string& what) {
+        EXPECT_EQ(RunProgram(TESSOLO_HOST_FILE, "--plugin " + plugin + " " + in + " " + out, &text), kExitHostError)
+            << what << ": " << text;
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << what << ": " << text;
+        EXPECT_NE(text.find("cannot load plug-in " + plugin + ": " + says), std::string::npos) << what << ": " << text;
+        EXPECT_FALSE(fs::exists(out)) << what;
+    };
+    for (const std::string& library : {std::string(TESSOLO_PLUGIN_FILE), backend}) {
+        SCOPED_TRACE(library);
+        std::vector<uint8_t> whole;
+        ASSERT_TRUE(qnReadWholeFile(library, whole, text)) << text;
+        ASSERT_EQ(qnJudgeLibraryFile(library, why), qnLibraryFile::Sound) << why;
+        const uint64_t size = whole.size();
+        Elf64_Ehdr header;
+        ASSERT_GE(size, sizeof header);
+        std::memcpy(&header, whole.data(), sizeof header);
+        // Where the loss starts: 32 places spread over the file, and 8 in
+        // the table of sections at its end; longest kept part first.
+        std::vector<uint64_t> keeps;
+        for (uint64_t k = 1; k <= 32; ++k)
+            keeps.push_back(size * k / 33);
+        const uint64_t table = uint64_t(header.e_shnum) * sizeof(Elf64_Shdr);
+        ASSERT_EQ(header.e_shoff + table, size);
+        for (uint64_t k = 0; k < 8; ++k)
+            keeps.push_back(header.e_shoff + table * k / 8);
+        std::sort(keeps.rbegin(), keeps.rend());
+        // Zeros: each shorter part kept only zeroes more (cut, then grown
+        // back to the whole length).
+        fs::remove(lost);
+        fs::copy_file(library, lost);
+        for (size_t i = 0; i < keeps.size(); ++i) {
+            fs::resize_file(lost, keeps[i]);
+            fs::resize_file(lost, size);
+            ASSERT_EQ(fs::file_size(lost), size);
+            EXPECT_EQ(qnJudgeLibraryFile(lost, why), qnLibraryFile::Damaged) << "zeros from " << keeps[i];
+            EXPECT_EQ(why.rfind("it is damaged: ", 0), 0u) << why;
+            if (library != backend && i % 8 == 3)
+                hostSays(lost, "it is damaged: ", "zeros from " + std::to_string(keeps[i]));
+        }
+        // Garbage: every byte from there on differs from the library's.
+        fs::remove(lost);
+        fs::copy_file(library, lost);
+        uint32_t noise = 79;
+        uint64_t scrambledFrom = size;
+        for (size_t i = 0; i < keeps.size(); ++i) {
+            {
+                std::vector<char> garbage(whole.begin() + std::ptrdiff_t(keeps[i]),
+                                          whole.begin() + std::ptrdiff_t(scrambledFrom));
+                for (char& c : garbage) {
+                    noise = noise * 1664525u + 1013904223u;
+                    c = char(uint8_t(c) ^ uint8_t(1 + (noise >> 24) % 255));
+                }
+                std::fstream f(lost, std::ios::in | std::ios::out | std::ios::binary);
+                f.seekp(std::streamoff(keeps[i]));
+                f.write(garbage.data(), std::streamsize(garbage.size()));
+                ASSERT_TRUE(f.good());
+            }
+            scrambledFrom = keeps[i];
+            EXPECT_EQ(qnJudgeLibraryFile(lost, why), qnLibraryFile::Damaged) << "garbage from " << keeps[i];
+            EXPECT_EQ(why.rfind("it is damaged: ", 0), 0u) << why;
+            if (library != backend && i % 8 == 5)
+                hostSays(lost, "it is damaged: ", "garbage from " + std::to_string(keeps[i]));
+        }
+    }
+    // Another machine's library: the plug-in as it would be for ARM.
+    std::vector<uint8_t> plugin;
+    ASSERT_TRUE(qnReadWholeFile(TESSOLO_PLUGIN_FILE, plugin, text)) << text;
+    const uint16_t arm = EM_AARCH64;
+    std::memcpy(plugin.data() + offsetof(Elf64_Ehdr, e_machine), &arm, sizeof arm);
+    const std::string other = b.Path("other.so");
+    ASSERT_EQ(qnReplaceFile(other, plugin.data(), plugin.size()), 0);
+    EXPECT_EQ(qnJudgeLibraryFile(other, why), qnLibraryFile::NotLibrary);
+    hostSays(other, "it is not a Tessolo plug-in", "another machine");
+    // No library: a picture, and a program (built to load anywhere, as a
+    // library is, which the loader would only refuse in its own words).
+    for (const std::string& none : {in, std::string(TESSOLO_HOST_FILE)}) {
+        EXPECT_EQ(qnJudgeLibraryFile(none, why), qnLibraryFile::NotLibrary) << none;
+        hostSays(none, "it is not a Tessolo plug-in", none);
+    }
 }
 
 // An image the plug-in refuses is named with what the host sent and the

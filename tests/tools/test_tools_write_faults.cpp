@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <link.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/inotify.h>
@@ -294,6 +296,39 @@ TEST(WriteFaults, AFullDiskLeavesTheOldFileWholeAndSaysSo)
             << c.command << ": " << r.err;
         EXPECT_EQ(Lines(r.err), 1u) << r.err;  // the line, then the old bytes
     }
+}
+
+// Every library a program loaded is a file its run reads, wherever the
+// loader found it: an output that leads to a copy of libpng found through
+// LD_LIBRARY_PATH, by a symbolic or a hard link, is refused before any
+// work, the copy stays as it was, and the program still starts afterwards.
+TEST(WriteFaults, NoProgramWritesOverALibraryItLoaded)
+{
+    const Folder d("loaded_library");
+    void* png = ::dlopen("libpng16.so.16", RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(png, nullptr) << ::dlerror();
+    link_map* map = nullptr;
+    ASSERT_EQ(::dlinfo(png, RTLD_DI_LINKMAP, &map), 0) << ::dlerror();
+    const std::string lib = d / "lib";
+    fs::create_directory(lib);
+    const std::string copy = lib + "/libpng16.so.16";
+    fs::copy_file(map->l_name, copy);
+    ::dlclose(png);
+    fs::create_symlink(copy, d / "soft.png");
+    fs::create_hard_link(copy, d / "hard.png");
+    const std::string before = Slurp(copy);
+    const std::string env = "LD_LIBRARY_PATH=" + Q(lib) + " " + Q(TESSOLO_TOOL);
+    for (const std::string& out : {d / "soft.png", d / "hard.png"}) {
+        const Result r = RunProgram("env", env + " convert " + Q(kSample) + " " + Q(out));
+        EXPECT_EQ(r.code, 1) << r.err;
+        EXPECT_EQ(Lines(r.err), 1u) << r.err;
+        EXPECT_NE(r.err.find("cannot write " + out + ": it would write over the input " + copy), std::string::npos)
+            << r.err;
+        EXPECT_TRUE(Slurp(copy) == before) << "the loaded library was written over";
+    }
+    EXPECT_TRUE(fs::is_symlink(d / "soft.png"));
+    const Result again = RunProgram("env", env + " convert " + Q(kSample) + " " + Q(d / "fine.png"));
+    EXPECT_EQ(again.code, 0) << again.err;
 }
 
 // The program's own file is one the run reads: a link to it as the output

@@ -72,7 +72,9 @@ TEST(HostDialogGui, ApplyWritesTheKnifeLines)
 
 // A window backend that cannot be loaded while the display is there is the
 // host's error, said as what it is: cut short (refused before the loader
-// maps it past its end) or missing, one line naming the file and why.
+// maps it past its end), of the right length with its tail lost to zeros
+// or garbage (refused before the loader believes its tables), or missing:
+// one line naming the file and why, never a signal.
 TEST(HostDialogGui, AWindowBackendThatCannotBeLoadedIsAHostError)
 {
     const PluginFolder plugin;
@@ -80,14 +82,24 @@ TEST(HostDialogGui, AWindowBackendThatCannotBeLoadedIsAHostError)
     std::vector<uint8_t> whole;
     std::string err;
     ASSERT_TRUE(qnReadWholeFile(backend, whole, err)) << err;
+    enum Tail { Gone, Zeros, Garbage };
     const struct {
         size_t keep;  // 0: no backend at all
+        Tail tail;
         const char* why;
-    } cases[] = {{whole.size() / 3, "it is cut short: the file has "}, {0, "no such file or directory"}};
+    } cases[] = {{whole.size() / 3, Gone, "it is cut short: the file has "},
+                 {whole.size() / 2, Zeros, "it is damaged: "},
+                 {whole.size() * 3 / 4, Garbage, "it is damaged: "},
+                 {0, Gone, "no such file or directory"}};
     for (const auto& c : cases) {
         std::filesystem::remove(backend);
         if (c.keep) {
-            ASSERT_EQ(qnReplaceFile(backend, whole.data(), c.keep), 0);
+            std::vector<uint8_t> bytes(whole.begin(), whole.begin() + std::ptrdiff_t(c.keep));
+            if (c.tail != Gone)
+                bytes.resize(whole.size(), 0);
+            for (size_t i = c.keep; c.tail == Garbage && i < bytes.size(); ++i)
+                bytes[i] = uint8_t(whole[i] ^ (1 + (i * 2654435761u >> 7) % 255));
+            ASSERT_EQ(qnReplaceFile(backend, bytes.data(), bytes.size()), 0);
         }
         const std::string errFile = plugin.File("about.err");
         const pid_t pid = Spawn({"--about"}, plugin.path, errFile);
