@@ -184,6 +184,23 @@ private:
 int qnRemoveFolderOnSignal(const std::string& folder);
 void qnForgetFolderOnSignal(int slot);
 
+// A private folder in the system's temporary folder for a run's scratch
+// files, "PREFIX_XXXXXX": removed with what it holds when it goes, and by
+// SIGINT, SIGTERM or SIGHUP before they end the program. Path() is empty
+// when none could be made.
+class CQNF_ScratchFolder {
+public:
+    explicit CQNF_ScratchFolder(const std::string& prefix);
+    CQNF_ScratchFolder(const CQNF_ScratchFolder&) = delete;
+    CQNF_ScratchFolder& operator=(const CQNF_ScratchFolder&) = delete;
+    ~CQNF_ScratchFolder();
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+    int m_slot = -1;
+};
+
 // While held, SIGINT, SIGTERM and SIGHUP wait: a few renames that must all happen
 // or none are finished first, then the signal takes its course. Holds nest.
 void qnHoldTermination();
