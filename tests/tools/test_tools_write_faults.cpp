@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -296,8 +298,8 @@ TEST(WriteFaults, TheResourceSheetsAreWrittenBothOrNeither)
     EXPECT_NE(r.err.find("\no-states.png o.png onetwo"), std::string::npos) << r.err;
 }
 
-// ui-tour and text-demo keep scratch files in a folder of the temporary
-// folder: stopped by Ctrl-C, kill or a closed terminal (SIGINT, SIGTERM,
+// ui-tour, text-demo and ui-gallery keep scratch files in a folder of the
+// temporary folder: stopped by Ctrl-C, kill or a closed terminal (SIGINT, SIGTERM,
 // SIGHUP) while that folder holds them, they end as the signal ends a
 // program and leave nothing there.
 TEST(WriteFaults, StoppedToolsLeaveNothingInTheTemporaryFolder)
@@ -311,6 +313,7 @@ TEST(WriteFaults, StoppedToolsLeaveNothingInTheTemporaryFolder)
     } tools[] = {
         {"ui-tour", {"ui-tour", d / "tour"}},
         {"text-demo", {"text-demo", "--size", "120", font, "Stopped while it draws", d / "t.png"}},
+        {"ui-gallery", {"ui-gallery", "--snap", d / "g.png"}},
     };
     for (const auto& t : tools) {
         for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
@@ -326,22 +329,31 @@ TEST(WriteFaults, StoppedToolsLeaveNothingInTheTemporaryFolder)
                 ASSERT_GE(::inotify_add_watch(watch, tmp.c_str(), IN_CREATE), 0);
                 const pid_t pid = Spawn(d.path(), t.args, tmp);
                 ASSERT_GT(pid, 0);
+                // Until a file is made in the scratch folder (or the
+                // temporary folder itself), or the run ends.
+                const int ended = int(::syscall(SYS_pidfd_open, pid, 0));
+                ASSERT_GE(ended, 0);
                 alignas(struct inotify_event) char events[4096];
-                bool folderMade = false, fileMade = false;
-                while (!fileMade) {
+                bool fileMade = false;
+                for (;;) {
+                    struct pollfd wait[2] = {{watch, POLLIN, 0}, {ended, POLLIN, 0}};
+                    ASSERT_GT(::poll(wait, 2, -1), 0);
+                    if (!(wait[0].revents & POLLIN))
+                        break;
                     const ssize_t n = ::read(watch, events, sizeof events);
                     ASSERT_GT(n, 0);
                     for (ssize_t at = 0; at < n;) {
                         const auto* e = reinterpret_cast<const struct inotify_event*>(events + at);
                         at += ssize_t(sizeof(struct inotify_event) + e->len);
-                        if (!folderMade && (e->mask & IN_ISDIR)) {
-                            folderMade = true;
+                        if (e->mask & IN_ISDIR)
                             ::inotify_add_watch(watch, (tmp + "/" + e->name).c_str(), IN_CREATE);
-                        } else if (folderMade && !(e->mask & IN_ISDIR) && e->len > 0) {
+                        else if (e->len > 0)
                             fileMade = true;
-                        }
                     }
+                    if (fileMade)
+                        break;
                 }
+                ::close(ended);
                 ::kill(pid, sig);
                 ::close(watch);
                 int status = 0;
