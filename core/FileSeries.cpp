@@ -496,8 +496,8 @@ bool CQNF_FileSeries::Commit()
             ok = i_Fail(m_folder, qnLastWriteErrno());
     }
 
-    // The renames, with SIGINT and SIGTERM waiting; a failure puts back
-    // every target already replaced.
+    // The renames, with SIGINT, SIGTERM and SIGHUP waiting; a failure puts
+    // back every target already replaced.
     qnHoldTermination();
     if (ok)
         CallHook(0);

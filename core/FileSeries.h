@@ -65,7 +65,7 @@
 // and takes it for a dead one's.
 //
 // The staging folder goes on failure, on Abandon, with the object, and on
-// SIGINT or SIGTERM, which wait while Commit moves the files.
+// SIGINT, SIGTERM or SIGHUP, which wait while Commit moves the files.
 #pragma once
 
 #include <cstddef>

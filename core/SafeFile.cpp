@@ -229,50 +229,75 @@ bool WriteAll(int fd, const uint8_t* data, size_t size)
 
 // ---------------------------------------------------------------- temporary files
 
-// A hidden name beside the target, fresh each call; long names are cut so
-// that the suffix still fits a folder entry.
+// The hidden name of a temporary file of the gate: "." NAME ".tessolo-" and
+// six letters or digits, NAME cut to its first 200 bytes so that the name
+// still fits a folder entry. No other writer makes such names, and a user
+// copying files makes none of them.
+constexpr char kTempTag[] = ".tessolo-";
+constexpr size_t kTempRandom = 6;
+
+std::string TempStem(const Target& t)
+{
+    return "." + (t.name.size() > 200 ? t.name.substr(0, 200) : t.name) + kTempTag;
+}
+
+// A fresh hidden name beside the target, another at each attempt.
 std::string TempName(const Target& t, int attempt)
 {
-    std::string name = t.name.size() > 200 ? t.name.substr(0, 200) : t.name;
     timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     uint64_t seed = uint64_t(now.tv_nsec) * 2654435761u + uint64_t(::getpid()) * 40503u + uint64_t(attempt);
     static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    name = "." + name + ".";
-    for (int i = 0; i < 6; ++i) {
+    std::string name = TempStem(t);
+    for (size_t i = 0; i < kTempRandom; ++i) {
         name += kChars[seed % 62];
         seed /= 62;
     }
     return name;
 }
 
-// What a temporary file of the gate carries until it is in place, with a
-// lock held while its writer lives: a writer killed between naming its
-// file and renaming it over the target (no signal can be caught there)
-// leaves a hidden whole copy, which the next write of that target finds by
-// its mark and removes. A file without the mark is never taken for one, so
-// a user's file of such a name stays. Where the file system keeps no mark,
-// nothing is removed.
-constexpr char kUnplacedMark[] = "user.tessolo.unplaced";
-
-void MarkUnplaced(int fd)
+// Whether name is stem followed by exactly kTempRandom letters or digits.
+bool IsStemAndRandom(const std::string& stem, const char* name)
 {
-    if (::fsetxattr(fd, kUnplacedMark, "1", 1, 0) == 0)
-        ::flock(fd, LOCK_EX | LOCK_NB);
-}
-
-// Whether name is one TempName gives for t: "." NAME "." and six letters
-// or digits.
-bool IsTempNameOf(const Target& t, const char* name)
-{
-    const std::string stem = "." + (t.name.size() > 200 ? t.name.substr(0, 200) : t.name) + ".";
     const size_t n = std::strlen(name);
-    return n == stem.size() + 6 && std::strncmp(name, stem.c_str(), stem.size()) == 0 &&
+    return n == stem.size() + kTempRandom && std::strncmp(name, stem.c_str(), stem.size()) == 0 &&
            std::all_of(name + stem.size(), name + n, [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
 }
 
-// Removes the temporary files of t's target that dead writers left (see
-// kUnplacedMark): marked, of one name only, and locked by no live writer.
+// A writer holds an exclusive lock on its temporary file from before the
+// file has a name (or an instant after, where it is made by name) until it
+// is renamed over the target or removed: a file of such a name that nobody
+// holds is one a killed writer left (no signal can be caught between naming
+// a file and renaming it, nor anywhere in SIGKILL), and the next write of
+// the target removes it. No mark on the file is needed, so this holds on
+// file systems that keep no extended attributes (ramfs, vfat, exfat).
+// Where the file system takes no locks at all nothing is removed.
+bool LockTemp(int fd)
+{
+    int rc;
+    do
+        rc = ::flock(fd, LOCK_EX);
+    while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
+
+// Whether the name in dir still names the file open as fd.
+bool StillNamed(int dir, const std::string& name, int fd)
+{
+    struct stat mine, named;
+    return ::fstat(fd, &mine) == 0 && ::fstatat(dir, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
+}
+
+// Earlier versions named their temporary files "." NAME "." and six letters
+// or digits, and told theirs from a user's file of such a name by this
+// mark: what they left is removed when it carries the mark.
+constexpr char kEarlierMark[] = "user.tessolo.unplaced";
+
+// Removes the temporary files of t's target that dead writers left: of our
+// name, a regular file of one name only, and locked by no live writer. It
+// is removed while this writer holds the lock, so no live writer can take
+// it meanwhile.
 void RemoveDeadTemps(const Target& t)
 {
     const int listFd = ::openat(t.dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -282,9 +307,16 @@ void RemoveDeadTemps(const Target& t)
             ::close(listFd);
         return;
     }
-    std::vector<std::string> dead;
+    const std::string stem = TempStem(t);
+    const std::string earlierStem = stem.substr(0, stem.size() - std::strlen(kTempTag)) + ".";
+    // Held until the names are gone: the list is not changed while it is read.
+    std::vector<std::pair<std::string, int>> dead;
+    constexpr size_t kMostAtOnce = 64;
     while (const struct dirent* d = ::readdir(list)) {
-        if (!IsTempNameOf(t, d->d_name))
+        if (dead.size() >= kMostAtOnce)
+            break;
+        const bool ours = IsStemAndRandom(stem, d->d_name);
+        if (!ours && !IsStemAndRandom(earlierStem, d->d_name))
             continue;
         const int fd = ::openat(t.dir, d->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
@@ -292,14 +324,21 @@ void RemoveDeadTemps(const Target& t)
         struct stat st;
         char mark = 0;
         if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 &&
-            ::fgetxattr(fd, kUnplacedMark, &mark, 1) == 1 && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
-            dead.emplace_back(d->d_name);
-        ::close(fd);
+            (ours || ::fgetxattr(fd, kEarlierMark, &mark, 1) == 1) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            StillNamed(t.dir, d->d_name, fd))
+            dead.emplace_back(d->d_name, fd);
+        else
+            ::close(fd);
     }
     ::closedir(list);
-    for (const std::string& name : dead)
+    for (const auto& [name, fd] : dead) {
         ::unlinkat(t.dir, name.c_str(), 0);
+        ::close(fd);
+    }
 }
+
+// For tests: called once a temporary file has its hidden name and its lock.
+std::atomic<void (*)(const std::string&)> g_namedHook{nullptr};
 
 // The path of a name in t's folder, as the signal clean-up list holds it.
 std::string InFolder(const Target& t, const std::string& name)
@@ -326,9 +365,22 @@ bool MakeName(const Target& t, int fd, std::string& temp, int& slot, int& made)
         } else {
             made = ::openat(t.dir, temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
             ok = made >= 0;
+            // Another writer may take the file for a dead one's in the
+            // instant before it is locked, and remove it: then it was
+            // empty, and another is made.
+            if (ok && LockTemp(made) && !StillNamed(t.dir, temp, made)) {
+                ::close(made);
+                made = -1;
+                ReleaseTemp(slot);
+                errno = EEXIST;
+                continue;
+            }
         }
-        if (ok)
+        if (ok) {
+            if (const auto hook = g_namedHook.load())
+                hook(InFolder(t, temp));
             return true;
+        }
         ReleaseTemp(slot);
         if (errno != EEXIST)
             break;
@@ -354,7 +406,8 @@ int MakeTemp(const Target& t, std::string& temp, int& slot)
     if (!g_forceNamed.load() && ::access(kOwnDescriptors, X_OK) == 0) {
         const int fd = ::openat(t.dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         if (fd >= 0) {
-            MarkUnplaced(fd);
+            // Locked before it has a name: nobody ever sees it unlocked.
+            LockTemp(fd);
             return fd;
         }
         // Only a folder whose file system lacks O_TMPFILE takes the named
@@ -365,7 +418,6 @@ int MakeTemp(const Target& t, std::string& temp, int& slot)
     int fd = -1;
     if (!MakeName(t, -1, temp, slot, fd))
         return -1;
-    MarkUnplaced(fd);
     return fd;
 }
 
@@ -394,6 +446,13 @@ void RemoveTemp(int dir, std::string& temp, int& slot)
     temp.clear();
 }
 
+// Gives the file open as fd mode; a file system that keeps no mode bits
+// (one of FUSE without the call, as fusefat is) is no failure.
+bool SetMode(int fd, mode_t mode)
+{
+    return ::fchmod(fd, mode) == 0 || errno == ENOSYS || errno == EOPNOTSUPP;
+}
+
 mode_t NewFileMode()
 {
     const mode_t mask = ::umask(0);
@@ -417,7 +476,7 @@ bool Seal(int fd, const Target& t)
         }
         return qnTakeOwnerAndMode(fd, st) && ::fsync(fd) == 0;
     }
-    return ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    return SetMode(fd, mode) && ::fsync(fd) == 0;
 }
 
 // Puts a complete, sealed temporary file in place of the target. The rename
@@ -436,7 +495,6 @@ bool MoveIntoPlace(int fd, std::string& temp, int& slot, const Target& t)
     }
     ReleaseTemp(slot);
     temp.clear();
-    ::fremovexattr(fd, kUnplacedMark);
     ::fsync(t.dir);
     return true;
 }
@@ -446,6 +504,20 @@ int RefusedErrno(const Target& t) { return t.refused ? t.refused : t.dirErrno; }
 
 }  // namespace
 
+std::string_view qnsafe::TempTarget(std::string_view name)
+{
+    const auto random = [](std::string_view tail) {
+        return std::all_of(tail.begin(), tail.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+    };
+    const size_t tag = std::strlen(kTempTag);
+    if (name.size() < 2 + kTempRandom || name[0] != '.' || !random(name.substr(name.size() - kTempRandom)))
+        return {};
+    name.remove_suffix(kTempRandom);
+    if (name.size() > 1 + tag && name.substr(name.size() - tag) == kTempTag)
+        return name.substr(1, name.size() - 1 - tag);
+    return name.size() > 2 && name.back() == '.' ? name.substr(1, name.size() - 2) : std::string_view();
+}
+
 bool qnTakeOwnerAndMode(int fd, const struct stat& old)
 {
     struct stat own;
@@ -453,7 +525,7 @@ bool qnTakeOwnerAndMode(int fd, const struct stat& old)
         ::fchown(fd, old.st_uid, old.st_gid) != 0 && own.st_gid != old.st_gid) {
         [[maybe_unused]] const int groupOnly = ::fchown(fd, uid_t(-1), old.st_gid);
     }
-    return ::fchmod(fd, old.st_mode & 07777) == 0;
+    return SetMode(fd, old.st_mode & 07777);
 }
 
 std::string qnWrittenPath(const std::string& path)
@@ -522,7 +594,7 @@ std::string TargetRefusal(const std::string& path, const Target& t, bool takesSt
     // The file's own name, and the hidden name its content is first
     // written under, must fit a folder entry.
     const size_t name = t.name.size();
-    const size_t longest = std::max(name, std::min<size_t>(name, 200) + 8);
+    const size_t longest = std::max(name, std::min<size_t>(name, 200) + 1 + std::strlen(kTempTag) + kTempRandom);
     if (name == 0)
         return "cannot write " + path + ": no file name";
     if (t.path.size() >= PATH_MAX)
@@ -603,6 +675,8 @@ std::string qnGateRefusal(const std::string& path)
 }
 
 void qnSafeFileForceNamedTemp(bool force) { g_forceNamed.store(force); }
+
+void qnSafeFileSetNamedHook(void (*hook)(const std::string& temp)) { g_namedHook.store(hook); }
 
 unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size, QnWrite kind)
 {

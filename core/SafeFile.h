@@ -3,9 +3,14 @@
 // The new content goes to a temporary file made in the target's own folder,
 // so the final rename stays on one file system. Where the system allows it
 // the temporary file has no name at all (O_TMPFILE) until it is complete, so
-// a writer killed half-way leaves nothing behind; elsewhere, and where /proc
-// (through which it gets its name) is not mounted, it is a hidden
-// ".NAME.XXXXXX" that is removed on failure and on SIGINT or SIGTERM. Once
+// a writer killed half-way leaves nothing behind; elsewhere (vfat, exfat),
+// and where /proc (through which it gets its name) is not mounted, it is a
+// hidden ".NAME.tessolo-XXXXXX" that is removed on failure and on SIGINT,
+// SIGTERM or SIGHUP. Its writer holds a lock on it while it lives: one that
+// SIGKILL ended (or that died between naming its file and the rename) leaves
+// it unlocked, and the next write of NAME in that folder removes it, on any
+// file system that takes locks. A file of another name, or one a live
+// writer holds, is never removed. Once
 // complete it gets the replaced file's owner and group (as far as this
 // process may give them, as cp keeps them when it writes into a file) and
 // its mode bits, set-id bits included (a new file gets 0666 less the
@@ -106,7 +111,8 @@ std::string qnWrittenPath(const std::string& path);
 // group where the user is in it; a refusal is no failure, as cp keeps them
 // when it writes into a file), then its mode bits, set-id bits included,
 // which a change of owner would clear. Every writer that replaces a file
-// does this; false when the mode could not be set.
+// does this; false when the mode could not be set (a file system that
+// keeps no mode bits is no failure).
 bool qnTakeOwnerAndMode(int fd, const struct stat& old);
 
 // What a write is for. A file the program rewrites for its own use
@@ -172,13 +178,30 @@ private:
     bool m_direct = false;  // standard output
 };
 
-// A folder of temporary files (a series of files being written) that
-// SIGINT or SIGTERM empties and removes, as it removes the temporary files
-// themselves. Returns the slot to forget it by (-1: none free).
+// A folder of temporary files (a series of files being written, a
+// program's scratch folder) that SIGINT, SIGTERM or SIGHUP empties and
+// removes, as it removes the temporary files themselves. Returns the slot to forget it by (-1: none free).
 int qnRemoveFolderOnSignal(const std::string& folder);
 void qnForgetFolderOnSignal(int slot);
 
-// While held, SIGINT and SIGTERM wait: a few renames that must all happen
+// A private folder in the system's temporary folder for a run's scratch
+// files, "PREFIX_XXXXXX": removed with what it holds when it goes, and by
+// SIGINT, SIGTERM or SIGHUP before they end the program. Path() is empty
+// when none could be made.
+class CQNF_ScratchFolder {
+public:
+    explicit CQNF_ScratchFolder(const std::string& prefix);
+    CQNF_ScratchFolder(const CQNF_ScratchFolder&) = delete;
+    CQNF_ScratchFolder& operator=(const CQNF_ScratchFolder&) = delete;
+    ~CQNF_ScratchFolder();
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+    int m_slot = -1;
+};
+
+// While held, SIGINT, SIGTERM and SIGHUP wait: a few renames that must all happen
 // or none are finished first, then the signal takes its course. Holds nest.
 void qnHoldTermination();
 void qnReleaseTermination();
@@ -186,3 +209,7 @@ void qnReleaseTermination();
 // For tests: true makes every temporary file a named one, as on systems
 // without O_TMPFILE.
 void qnSafeFileForceNamedTemp(bool force);
+// For tests: hook (nullptr: none) is called with the path of each temporary
+// file once it has its hidden name and its writer's lock: as it is made, or
+// for an unnamed one just before its rename.
+void qnSafeFileSetNamedHook(void (*hook)(const std::string& temp));

@@ -1,11 +1,13 @@
 // The folders files are written into: making the last one, and judging
-// whether one can take new files now.
+// whether one can take new files now; and a run's scratch folder.
 #include "core/SafeFile.h"
 
 #include "core/ErrorWords.h"
 #include "core/ProgramOutput.h"
 
 #include <cerrno>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include <sys/stat.h>
@@ -40,4 +42,22 @@ std::string qnFolderRefusal(const std::string& folder, size_t longestName)
         return folder + ": a name of " + std::to_string(longestName) + " bytes is longer than the " +
                std::to_string(most) + " its file system takes";
     return {};
+}
+
+CQNF_ScratchFolder::CQNF_ScratchFolder(const std::string& prefix)
+{
+    std::error_code ec;
+    std::string pattern = (std::filesystem::temp_directory_path(ec) / (prefix + "_XXXXXX")).string();
+    if (ec || !::mkdtemp(pattern.data()))
+        return;
+    m_path = pattern;
+    m_slot = qnRemoveFolderOnSignal(m_path);
+}
+
+CQNF_ScratchFolder::~CQNF_ScratchFolder()
+{
+    qnForgetFolderOnSignal(m_slot);
+    std::error_code ec;
+    if (!m_path.empty())
+        std::filesystem::remove_all(m_path, ec);
 }

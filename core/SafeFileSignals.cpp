@@ -1,5 +1,5 @@
-// Removing the safe writer's temporary files when SIGINT or SIGTERM ends
-// the program, and holding those signals while a few renames finish.
+// Removing the safe writer's temporary files when SIGINT, SIGTERM or SIGHUP
+// ends the program, and holding those signals while a few renames finish.
 #include "core/SafeFileSignals.h"
 
 #include "core/SafeFile.h"
@@ -18,8 +18,8 @@ namespace qnsafe {
 
 namespace {
 
-// Named temporary files, and folders of them, to remove when SIGINT or
-// SIGTERM ends the program. The handler only reads these fixed buffers and
+// Named temporary files, and folders of them, to remove when one of
+// kCleanedSignals ends the program. The handler only reads these fixed buffers and
 // makes system calls that are safe in a signal handler.
 constexpr int kSignalSlots = 64;
 char g_tempPaths[kSignalSlots][PATH_MAX];
@@ -28,7 +28,19 @@ char g_tempPaths[kSignalSlots][PATH_MAX];
 char g_gonePaths[kSignalSlots][PATH_MAX];
 std::atomic<bool> g_tempUsed[kSignalSlots];
 std::atomic<bool> g_tempIsFolder[kSignalSlots];
-struct sigaction g_oldInt, g_oldTerm;
+// The signals that end a program the user stops (Ctrl-C, kill, a closed
+// terminal) and that a handler can catch.
+constexpr int kCleanedSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kCleanedCount = int(sizeof kCleanedSignals / sizeof kCleanedSignals[0]);
+struct sigaction g_old[kCleanedCount];
+
+struct sigaction& OldAction(int sig)
+{
+    int i = 0;
+    while (i + 1 < kCleanedCount && kCleanedSignals[i] != sig)
+        ++i;
+    return g_old[i];
+}
 std::once_flag g_installOnce;
 // While held, a signal is only noted; the release acts on it.
 std::atomic<int> g_holds{0};
@@ -75,7 +87,7 @@ void RemoveTempsOnSignal(int sig)
     for (int i = 0; i < kSignalSlots; ++i)
         if (g_tempUsed[i].load(std::memory_order_acquire) && g_tempIsFolder[i].load(std::memory_order_acquire))
             RemoveFolderNow(::rename(g_tempPaths[i], g_gonePaths[i]) == 0 ? g_gonePaths[i] : g_tempPaths[i]);
-    const struct sigaction& old = sig == SIGINT ? g_oldInt : g_oldTerm;
+    const struct sigaction& old = OldAction(sig);
     if ((old.sa_flags & SA_SIGINFO) == 0 && old.sa_handler != SIG_DFL && old.sa_handler != SIG_IGN) {
         old.sa_handler(sig);
         return;
@@ -87,8 +99,8 @@ void RemoveTempsOnSignal(int sig)
 
 void InstallHandlers()
 {
-    for (const int sig : {SIGINT, SIGTERM}) {
-        struct sigaction& old = sig == SIGINT ? g_oldInt : g_oldTerm;
+    for (const int sig : kCleanedSignals) {
+        struct sigaction& old = OldAction(sig);
         if (::sigaction(sig, nullptr, &old) != 0)
             continue;
         // A program that ignores the signal, or handles it with its own

@@ -1,17 +1,23 @@
-// The temporary files and folders that SIGINT or SIGTERM removes before
-// the program ends as the signal would end it: the safe writer's own
+// The temporary files and folders that SIGINT, SIGTERM or SIGHUP removes
+// before the program ends as the signal would end it: the safe writer's own
 // bookkeeping (core/SafeFile.h), shared by its files.
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace qnsafe {
 
 // Lists path (a named temporary file, or a folder of them) for removal on
-// SIGINT or SIGTERM. Returns the slot, or -1 when all are taken (the file
-// is then only removed on an ordinary failure).
+// SIGINT, SIGTERM or SIGHUP. Returns the slot, or -1 when all are taken
+// (the file is then only removed on an ordinary failure).
 int RegisterTemp(const std::string& path, bool folder = false);
 // Forgets the slot (-1: none) and sets it to -1.
 void ReleaseTemp(int& slot);
+
+// The name of the file whose hidden temporary name name is: "." NAME
+// ".tessolo-" and six letters or digits, or "." NAME "." and six as
+// earlier versions named them; empty when it is no such name.
+std::string_view TempTarget(std::string_view name);
 
 }  // namespace qnsafe

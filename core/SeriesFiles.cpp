@@ -1,6 +1,7 @@
 #include "core/SeriesFiles.h"
 
 #include "core/MD5Digest.h"
+#include "core/SafeFileSignals.h"
 
 #include <algorithm>
 #include <cctype>
@@ -37,10 +38,9 @@ bool IsSeriesMade(std::string_view name)
 {
     // The hidden temporary name a file of the series (the journal, a file,
     // an old file) had while it was written, where a run died before it was
-    // renamed (core/SafeFile.h): "." NAME "." and six letters or digits.
-    if (name.size() > 8 && name[0] == '.' && name[name.size() - 7] == '.' &&
-        std::all_of(name.end() - 6, name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
-        name = name.substr(1, name.size() - 8);
+    // renamed (core/SafeFile.h).
+    if (const std::string_view target = qnsafe::TempTarget(name); !target.empty())
+        name = target;
     if (name == kJournalName)
         return true;
     const std::string_view old = ".old";

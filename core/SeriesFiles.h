@@ -30,8 +30,8 @@ inline std::string BackupName(uint64_t index) { return std::to_string(index) + "
 bool IsPlainName(std::string_view name);
 // ".series-XXXXXX", or ".STEM.series-XXXXXX" as older versions named it,
 // or either with ".gone" after it: the name a staging folder gets from
-// SIGINT or SIGTERM before it is emptied, which a run killed in between
-// leaves behind.
+// SIGINT, SIGTERM or SIGHUP before it is emptied, which a run killed in
+// between leaves behind.
 bool IsStagingName(std::string name);
 // What a series puts in its staging folder: a file's number ("N"), its
 // old file ("N.old"), the journal and the journal's hidden temporary name.

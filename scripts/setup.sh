@@ -23,13 +23,15 @@ set -e
 #                      (exiftool); fonts-dejavu-core, a font to build from
 #   script, unshare, mount, timeout, md5sum: bsdutils, util-linux, mount and
 #                      coreutils, part of every Debian system
+#   a USB stick's disk: dosfstools (mkfs.vfat) makes a vfat image; fusefat
+#                      mounts it where the kernel has no vfat of its own
 PKGS="cmake g++ make ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libjpeg-turbo-progs libexif-dev
   libfreetype-dev fonts-dejavu-core libcairo2-dev librsvg2-dev
   clang libclang-rt-14-dev python3-psd-tools libimage-exiftool-perl
   libgtk-3-dev xvfb xauth xdotool imagemagick ghostscript
-  openbox x11-utils tesseract-ocr"
+  openbox x11-utils tesseract-ocr dosfstools fusefat"
 if [ "$1" = "--bench" ]; then
   PKGS="$PKGS gegl libvips-tools libosmesa6-dev hyperfine libvips-dev libmagickwand-dev libgegl-dev"
 fi

@@ -3,6 +3,7 @@
 #include "tools/Command.h"
 
 #include "core/ErrorWords.h"
+#include "core/FileSeries.h"
 #include "core/SafeFile.h"
 #include "core/ProgramOutput.h"
 #include "core/StorageFormat.h"
@@ -12,6 +13,7 @@
 #include "resources/ResourceFile.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -108,6 +110,18 @@ int Sheet(const tool::Args& args)
     for (const std::string& path : paths)
         if (const int refused = tool::RefuseOutput(kName, path, {in}, {".png"}, true))
             return refused;
+    // The two sheets are put in place as a pair (a series): both new, or
+    // after any failure (a full disk on the second, say) both as they were.
+    // A link to another disk, where no pair can be put in place at once, is
+    // refused before any work.
+    const bool pair = paths.size() == 2;
+    const std::filesystem::path parent = std::filesystem::path(out).parent_path();
+    const std::string folder = parent.empty() ? std::string(".") : parent.string();
+    for (size_t k = 0; pair && k < paths.size(); ++k) {
+        const std::string name = std::filesystem::path(paths[k]).filename().string();
+        if (const std::string refused = CQNF_FileSeries::Refusal(folder, name.size(), name); !refused.empty())
+            return tool::Fail(kName, "cannot write " + refused);
+    }
     qnres::ResourceFile file;
     if (const std::string refused = file.OpenNamed(in); !refused.empty())
         return tool::Fail(kName, refused);
@@ -122,18 +136,29 @@ int Sheet(const tool::Args& args)
     }
     if (windows.empty())
         return tool::Fail(kName, only.empty() ? in + ": no windows" : "no window '" + only + "'");
+    CQNF_FileSeries series;
+    series.Protect({in});
+    if (pair && !series.Begin(folder))
+        return tool::Fail(kName, "cannot write " + series.Failure());
+    std::string said;
     for (size_t k = 0; k < paths.size(); ++k) {
         const bool states = k == 1;
         CQNF_Image sheet;
         if (!qnres::ComposeSheet(file, windows, states, sheet, why))
             return tool::Fail(kName, why);
         const std::string& path = paths[k];
+        const std::string name = std::filesystem::path(path).filename().string();
         unsigned short error = 0;
-        if (!qnSaveImagePNG(path.c_str(), sheet, "tessolo-tool", error))
+        if (!qnSaveImagePNG(pair ? series.StagedPath(name).c_str() : path.c_str(), sheet, "tessolo-tool", error))
             return tool::Fail(kName, qnFileFailure(path, true, error));
-        std::fprintf(qnReportStream(path), "wrote %s: %u x %u\n", qnShownName(path).c_str(), unsigned(sheet.GetImageWidth()),
-                     unsigned(sheet.GetImageHeight()));
+        if (pair)
+            series.Add(name);
+        said += "wrote " + qnShownName(path) + ": " + std::to_string(sheet.GetImageWidth()) + " x " +
+                std::to_string(sheet.GetImageHeight()) + "\n";
     }
+    if (pair && !series.Commit())
+        return tool::Fail(kName, "cannot write " + series.Failure() + "; nothing was written");
+    std::fputs(said.c_str(), qnReportStream(out));
     return 0;
 }
 

@@ -19,9 +19,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -61,23 +59,6 @@ std::string ToCodes(const std::string& s)
     return out;
 }
 
-// A temporary folder removed with its contents when it goes.
-struct TempDir {
-    std::filesystem::path path;
-    TempDir()
-    {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "tessolo_text_XXXXXX").string();
-        if (::mkdtemp(tmpl.data()))
-            path = tmpl;
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        if (!path.empty())
-            std::filesystem::remove_all(path, ec);
-    }
-};
-
 int Run(const tool::Args& args)
 {
     unsigned size = 16;
@@ -110,12 +91,14 @@ int Run(const tool::Args& args)
     if (!builder.Build(pos[0].c_str(), size, 0, 255, record) || !builder.Pack(record, packed))
         return tool::Fail(kName, builder.GetErrorText());
 
-    TempDir dir;
-    if (dir.path.empty())
+    // The font's storage lives in a scratch folder: gone with the run,
+    // also when it is stopped.
+    const CQNF_ScratchFolder dir("tessolo_text");
+    if (dir.Path().empty())
         return tool::Fail(kName, "cannot create a temporary folder");
     CQNF_Storage storage;
     const CQNF_String key = "UIResources>Fonts>Demo";
-    if (!storage.Open(CQNF_String((dir.path / "font.qns").c_str()), 2) || !storage.AddFolder("UIResources") ||
+    if (!storage.Open(CQNF_String((dir.Path() + "/font.qns").c_str()), 2) || !storage.AddFolder("UIResources") ||
         !storage.AddFolder("UIResources>Fonts") || !storage.SetRecord(key, packed.GetPtr(), packed.GetSize()))
         return tool::Fail(kName, "cannot store the font: " + std::string(qnErrorWords(storage.GetError())));
     CQNF_Font font;

@@ -6,16 +6,17 @@
 // gallery's own small resource file is made for the run.
 #include "tools/Command.h"
 
+#include "core/SafeFile.h"
+
 #include "tools/UiShow.h"
 
 #include "resources/ResourceFile.h"
 #include "ui/gallery/Gallery.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -56,19 +57,17 @@ int Run(const tool::Args& args)
     if (!snap.empty())
         if (const int refused = tool::RefuseOutput(kName, snap, {resource}, {".png"}))
             return refused;
-    std::string made;
+    // The gallery's own resource file lives in a scratch folder: gone with
+    // the run, also when it is stopped.
+    std::optional<CQNF_ScratchFolder> scratch;
     if (resource.empty()) {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "tessolo_gallery_XXXXXX").string();
-        const int fd = ::mkstemp(tmpl.data());
-        if (fd < 0)
-            return tool::Fail(kName, "cannot create a temporary file");
-        ::close(fd);
-        made = resource = tmpl;
+        scratch.emplace("tessolo_gallery");
+        if (scratch->Path().empty())
+            return tool::Fail(kName, "cannot create a temporary folder");
+        resource = scratch->Path() + "/gallery.qns4";
         std::string error;
-        if (!qnui::BuildGalleryResource(resource, error)) {
-            std::remove(made.c_str());
+        if (!qnui::BuildGalleryResource(resource, error))
             return tool::Fail(kName, error);
-        }
     } else if (const std::string refused = qnres::ResourceFile().OpenNamed(resource); !refused.empty()) {
         return tool::Fail(kName, refused);
     }
@@ -79,8 +78,6 @@ int Run(const tool::Args& args)
     } else {
         rc = Show(resource);
     }
-    if (!made.empty())
-        std::remove(made.c_str());
     return rc;
 }
 

@@ -330,9 +330,10 @@ int Run(const tool::Args& args)
     std::error_code ec;
 
     // The plug-in's folder for the run: the resource file and whatever the
-    // plug-in stores; gone afterwards.
-    std::string pattern = (fs::temp_directory_path() / "tessolo_tour_XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
+    // plug-in stores; gone afterwards, also when the run is stopped.
+    const CQNF_ScratchFolder scratch("tessolo_tour");
+    const std::string& pattern = scratch.Path();
+    if (pattern.empty())
         return tool::Fail(kName, "cannot make a temporary folder");
     Tour tour;
     tour.folder.path = pattern;
@@ -363,7 +364,6 @@ int Run(const tool::Args& args)
     }
     g_Tour = nullptr;
     tour.plugin->SetInteractiveRoad(nullptr);
-    fs::remove_all(pattern, ec);
     if (!tour.app)
         tour.problems.push_back("the main window did not open (result " + std::to_string(result) + ")");
     if (tour.hp.ScriptLeft() != 0)

@@ -82,7 +82,8 @@ TEST(FileSeries, BeginClearsOnlyDeadRunsStagingFolders)
         {".p_0001.png.series-Live00", true, true},
         {".p_0001.png.series-toolong", false, true},
         {"p.series-AbC123", false, true},
-        // Renamed by SIGINT or SIGTERM, then killed before it was emptied.
+        // Renamed by SIGINT, SIGTERM or SIGHUP, then killed before it was
+        // emptied.
         {".p_0001.png.series-AbC124.gone", false, false},
         {".p_0001.png.series-Live01.gone", true, true},
         {".p_0001.png.series-AbC125.gonex", false, true},
@@ -92,6 +93,7 @@ TEST(FileSeries, BeginClearsOnlyDeadRunsStagingFolders)
         // A file the gate was still naming when its run was killed.
         {".series-AbC131", false, false, ".7.Xy12Zq"},
         {".series-AbC132", false, false, ".3.old.Xy12Zq"},
+        {".series-AbC133", false, false, ".journal.tessolo-Xy12Zq"},
         {".series-Live02", true, true},
         {".series-photos", false, true, "vacation.jpg"},
         {".series-AbC129", false, true, "p_0001.png"},
@@ -128,6 +130,40 @@ TEST(FileSeries, BeginClearsOnlyDeadRunsStagingFolders)
     for (const auto& c : cases)
         left += c.stays;
     EXPECT_EQ(Contents(dir.Path()).size(), left);
+}
+
+// A series ended by SIGHUP (its terminal closed) while it stages its files
+// leaves the folder as it was; one ended so in its commit finishes the
+// commit first. Either way nothing hidden stays.
+TEST(FileSeries, AHangUpLeavesTheOldOrTheNewSetAndNothingHidden)
+{
+    for (const bool inCommit : {false, true}) {
+        SCOPED_TRACE(inCommit ? "in its commit" : "while it stages");
+        TempDir dir;
+        const std::vector<std::string> names = Names(4);
+        const auto before = PutOldFiles(dir.Path(), names);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            if (inCommit)
+                CQNF_FileSeries::SetCommitHook([](size_t placed) {
+                    if (placed == 1)
+                        ::raise(SIGHUP);
+                });
+            CQNF_FileSeries series;
+            bool ok = series.Begin(dir.Path());
+            for (size_t k = 0; ok && k < names.size(); ++k) {
+                Put(series.StagedPath(names[k]), "new " + names[k]);
+                series.Add(names[k]);
+            }
+            if (!inCommit)
+                ::raise(SIGHUP);
+            ::_exit(ok && series.Commit() ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGHUP) << "ended as the signal ends a program";
+        EXPECT_EQ(Judge(Contents(dir.Path()), before, names, "new ", {}), inCommit ? Holds::NewSet : Holds::OldSet);
+    }
 }
 
 // A run killed at any point of its renames leaves its backups behind; the

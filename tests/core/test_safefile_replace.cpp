@@ -18,6 +18,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -388,12 +390,14 @@ TEST(SafeFileReplace, DashWritesStandardOutput)
 TEST(SafeFileReplace, AKilledWriterLeavesNoFileBehind)
 {
     // SIGKILL can only be survived by a temporary file without a name;
-    // SIGTERM and SIGINT also by the named one, removed by the handler.
+    // SIGTERM, SIGINT and SIGHUP (a closed terminal) also by the named one,
+    // removed by the handler.
     struct Case {
         bool named;
         int sig;
     };
-    for (const Case c : {Case{false, SIGKILL}, Case{false, SIGTERM}, Case{true, SIGTERM}, Case{true, SIGINT}}) {
+    for (const Case c : {Case{false, SIGKILL}, Case{false, SIGTERM}, Case{true, SIGTERM}, Case{true, SIGINT},
+                         Case{true, SIGHUP}}) {
         SCOPED_TRACE(std::string(c.named ? "named, " : "unnamed, ") + strsignal(c.sig));
         TempDir dir;
         const std::string target = dir.File("big.bin");
@@ -462,6 +466,139 @@ TEST(SafeFileReplace, TheNextWriteRemovesWhatAKilledWriterLeftNamed)
     live.Abandon();
     EXPECT_EQ(Entries(dir.Path()), (std::set<std::string>{".out.bin.Mine01", "out.bin"}));
     EXPECT_EQ(ReadFile(target), (Bytes{'o', 'k'}));
+}
+
+namespace {
+
+// Mounts a file system of kind at folder: "ramfs", which keeps no extended
+// attributes, or "vfat", an image made in scratch by mkfs.vfat, which keeps
+// neither those nor unnamed files (the kernel's own driver where it has
+// one, else fusefat). Empty, or why it could not.
+std::string MountDisk(const std::string& kind, const std::string& folder, const std::string& scratch)
+{
+    if (kind == "ramfs")
+        return ::mount("ramfs", folder.c_str(), "ramfs", 0, nullptr) == 0 ? std::string()
+                                                                          : "cannot mount ramfs: " + std::string(std::strerror(errno));
+    const std::string image = scratch + "/vfat.img";
+    std::ofstream(image).close();
+    fs::resize_file(image, 8 << 20);
+    const std::string q = "'" + image + "' '" + folder + "'";
+    if (std::system(("mkfs.vfat '" + image + "' > /dev/null").c_str()) != 0)
+        return "mkfs.vfat failed (scripts/setup.sh installs dosfstools)";
+    if (std::system(("mount -t vfat -o loop " + q + " 2> /dev/null || fusefat -o rw+ " + q + " > /dev/null").c_str()) != 0)
+        return "cannot mount a vfat image (scripts/setup.sh installs fusefat)";
+    return {};
+}
+
+// The hidden names beside target's in folder: what a writer may leave.
+std::set<std::string> HiddenBeside(const std::string& folder, const std::string& name)
+{
+    std::set<std::string> hidden;
+    for (const std::string& e : Entries(folder))
+        if (e.rfind("." + name + ".", 0) == 0)
+            hidden.insert(e);
+    return hidden;
+}
+
+// What the hooks of the test below do when a writer's temporary file has
+// its hidden name.
+enum class AtNamed { Nothing, Die, WriteBeside };
+std::atomic<AtNamed> g_atNamed{AtNamed::Nothing};
+std::string g_besideTarget;
+std::atomic<bool> g_liveFileStayed{false};
+
+void OnNamed(const std::string& temp)
+{
+    switch (g_atNamed.exchange(AtNamed::Nothing)) {
+    case AtNamed::Die: ::raise(SIGKILL); break;
+    case AtNamed::WriteBeside:
+        // Another writer of the same target, while this one lives.
+        g_liveFileStayed = qnReplaceFile(g_besideTarget, "beside", 6) == 0 && fs::exists(temp);
+        break;
+    case AtNamed::Nothing: break;
+    }
+}
+
+}  // namespace
+
+// On disks that keep no extended attributes (ramfs) or neither those nor
+// unnamed files (vfat, a USB stick), as on the test's own, writers killed as their file got its
+// hidden name, half-way through writing it, or before the rename leave
+// nothing that outlives the next writes of the target; a user's file named
+// like a temporary one stays, and a writer living beside another keeps its
+// file and puts it in place.
+TEST(SafeFileReplace, KilledWritersLeaveNothingOnDisksWithoutAttributesOrUnnamedFiles)
+{
+    TempDir dir;
+    const std::string disk = dir.File("disk");
+    fs::create_directory(disk);
+    qnSafeFileSetNamedHook(OnNamed);
+    const std::optional<std::string> said = InOwnMounts([&] {
+        std::string failed;
+        // The test's own disk as well, where a file may carry attributes.
+        for (const std::string kind : {"own disk", "ramfs", "vfat"}) {
+            if (std::string why = kind == "own disk" ? "" : MountDisk(kind, disk, dir.Path()); !why.empty())
+                return failed + why;
+            const std::string target = disk + "/out.bin";
+            WriteFile(target, {1});
+            WriteFile(disk + "/.out.bin.abc123", {7});
+            // Where each writer is killed: at its file's naming, by the
+            // writer's own route or by the named one, or once it is written.
+            struct Kill {
+                bool named;
+                bool atNaming;
+            };
+            for (const Kill k : {Kill{false, true}, Kill{true, true}, Kill{true, false}, Kill{false, false}}) {
+                const pid_t pid = ::fork();
+                if (pid == 0) {
+                    qnSafeFileForceNamedTemp(k.named);
+                    g_atNamed = k.atNaming ? AtNamed::Die : AtNamed::Nothing;
+                    CQNF_SafeFile f;
+                    const std::vector<char> block(100000, 'k');
+                    if (f.Open(target) && f.File().Write(block.data(), uint32_t(block.size())) > 0 && f.File().Flush() &&
+                        !k.atNaming)
+                        ::raise(SIGKILL);
+                    f.Commit();
+                    ::_exit(3);
+                }
+                int status = 0;
+                if (::waitpid(pid, &status, 0) != pid || !WIFSIGNALED(status) || WTERMSIG(status) != SIGKILL)
+                    failed += kind + ": a writer was not killed where it was meant to be\n";
+            }
+            // A writer that meets another at its file's naming.
+            g_besideTarget = target;
+            g_liveFileStayed = false;
+            g_atNamed = AtNamed::WriteBeside;
+            qnSafeFileForceNamedTemp(true);
+            const unsigned short live = qnReplaceFile(target, "live", 4);
+            qnSafeFileForceNamedTemp(false);
+            if (live != 0)
+                failed += kind + ": " + qnFileFailure(target, true, live) + "\n";
+            if (!g_liveFileStayed)
+                failed += kind + ": a live writer's file was taken by another writer\n";
+            for (const char* text : {"one", "two"})
+                if (const unsigned short error = qnReplaceFile(target, text, 3))
+                    failed += kind + ": " + qnFileFailure(target, true, error) + "\n";
+            const Bytes now = ReadFile(target);
+            if (std::string(now.begin(), now.end()) != "two")
+                failed += kind + ": the target does not hold the last write\n";
+            for (const std::string& left : HiddenBeside(disk, "out.bin"))
+                if (left != ".out.bin.abc123")
+                    failed += kind + ": " + left + " was left\n";
+            if (ReadFile(disk + "/.out.bin.abc123") != Bytes{7})
+                failed += kind + ": the user's file was removed\n";
+            if (kind == "own disk") {
+                fs::remove_all(disk);
+                fs::create_directory(disk);
+            } else if (::umount(disk.c_str()) != 0)
+                failed += kind + ": cannot unmount it\n";
+        }
+        return failed;
+    });
+    qnSafeFileSetNamedHook(nullptr);
+    if (!said)
+        GTEST_SKIP() << "this system gives a process no mounts of its own (not root and no user namespaces, or a chroot whose root is no mount point)";
+    EXPECT_EQ(*said, "");
 }
 
 namespace {

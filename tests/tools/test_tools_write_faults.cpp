@@ -7,13 +7,16 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <link.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -36,8 +39,9 @@ std::map<std::string, std::string> Contents(const std::string& folder)
     return all;
 }
 
-// Starts `tessolo-tool args...` in the folder from with its outputs dropped.
-pid_t Spawn(const std::string& from, const std::vector<std::string>& args)
+// Starts `tessolo-tool args...` in the folder from with its outputs dropped,
+// with the temporary folder tmp where one is given.
+pid_t Spawn(const std::string& from, const std::vector<std::string>& args, const std::string& tmp = {})
 {
     std::vector<char*> argv;
     const std::string tool = TESSOLO_TOOL;
@@ -50,8 +54,18 @@ pid_t Spawn(const std::string& from, const std::vector<std::string>& args)
     posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addchdir_np(&files, from.c_str());
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e)
+        if (tmp.empty() || std::strncmp(*e, "TMPDIR=", 7) != 0)
+            env.push_back(*e);
+    if (!tmp.empty())
+        env.push_back("TMPDIR=" + tmp);
+    std::vector<char*> envp;
+    for (std::string& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
     pid_t pid = -1;
-    if (posix_spawn(&pid, tool.c_str(), &files, nullptr, argv.data(), environ) != 0)
+    if (posix_spawn(&pid, tool.c_str(), &files, nullptr, argv.data(), envp.data()) != 0)
         pid = -1;
     posix_spawn_file_actions_destroy(&files);
     return pid;
@@ -259,6 +273,101 @@ TEST(WriteFaults, AFullDiskIsNamedByEveryCommand)
             EXPECT_EQ(path.find(": "), std::string::npos) << options << " " << c << ": " << r.err;
             EXPECT_NE(path, full + "/piece") << options << " " << c << ": " << r.err;
             EXPECT_EQ(r.err.find("(error"), std::string::npos) << options << " " << c << ": " << r.err;
+        }
+    }
+}
+
+// The two contact sheets go in as a pair: on a disk that has room for the
+// first but not the second, both old files stay as they were and nothing
+// is left beside them.
+TEST(WriteFaults, TheResourceSheetsAreWrittenBothOrNeither)
+{
+    const Folder d("sheet_pair");
+    const std::string full = d / "full";
+    fs::create_directory(full);
+    if (!CanOwnMounts(full))
+        GTEST_SKIP() << "no mounts of its own for a test here (not root and no user namespaces, or a chroot whose root is no mount point)";
+    const std::string skin = std::string(TESSOLO_BINARY_DIR) + "/resource_ts31_d.qns4";
+    // One window's: the first sheet takes some 50 KB, the second some 140.
+    const Result r = WithOwnMounts(
+        d.path(), "mount -t tmpfs -o size=128k tmpfs " + Q(full) + " && printf one > " + Q(full + "/o.png") +
+                      " && printf two > " + Q(full + "/o-states.png") + " && { " + Q(TESSOLO_TOOL) +
+                      " resources sheet " + Q(skin) + " " + Q(full + "/o.png") + " --window AutoLayout; code=$?; echo; ls -A " +
+                      Q(full) + " | tr '\\n' ' '; cat " + Q(full + "/o.png") + " " + Q(full + "/o-states.png") +
+                      "; exit $code; } >&2");
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_NE(r.err.find(": no space left on device\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("\no-states.png o.png onetwo"), std::string::npos) << r.err;
+}
+
+// ui-tour, text-demo and ui-gallery keep scratch files in a folder of the
+// temporary folder: stopped by Ctrl-C, kill or a closed terminal (SIGINT, SIGTERM,
+// SIGHUP) while that folder holds them, they end as the signal ends a
+// program and leave nothing there.
+TEST(WriteFaults, StoppedToolsLeaveNothingInTheTemporaryFolder)
+{
+    const Folder d("stopped_scratch");
+    fs::create_directory(d / "tour");
+    const std::string font = std::string(TESSOLO_SOURCE_DIR) + "/resources/fonts/DejaVuSans.ttf";
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+    } tools[] = {
+        {"ui-tour", {"ui-tour", d / "tour"}},
+        {"text-demo", {"text-demo", "--size", "120", font, "Stopped while it draws", d / "t.png"}},
+        {"ui-gallery", {"ui-gallery", "--snap", d / "g.png"}},
+    };
+    for (const auto& t : tools) {
+        for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+            SCOPED_TRACE(std::string(t.name) + ", " + strsignal(sig));
+            const std::string tmp = d / "tmp";
+            fs::create_directory(tmp);
+            // The signal goes as soon as the scratch folder holds a file;
+            // a run that ended before it could be stopped is tried again.
+            bool stopped = false;
+            for (int attempt = 0; attempt < 5 && !stopped; ++attempt) {
+                const int watch = ::inotify_init1(IN_CLOEXEC);
+                ASSERT_GE(watch, 0);
+                ASSERT_GE(::inotify_add_watch(watch, tmp.c_str(), IN_CREATE), 0);
+                const pid_t pid = Spawn(d.path(), t.args, tmp);
+                ASSERT_GT(pid, 0);
+                // Until a file is made in the scratch folder (or the
+                // temporary folder itself), or the run ends.
+                const int ended = int(::syscall(SYS_pidfd_open, pid, 0));
+                ASSERT_GE(ended, 0);
+                alignas(struct inotify_event) char events[4096];
+                bool fileMade = false;
+                for (;;) {
+                    struct pollfd wait[2] = {{watch, POLLIN, 0}, {ended, POLLIN, 0}};
+                    ASSERT_GT(::poll(wait, 2, -1), 0);
+                    if (!(wait[0].revents & POLLIN))
+                        break;
+                    const ssize_t n = ::read(watch, events, sizeof events);
+                    ASSERT_GT(n, 0);
+                    for (ssize_t at = 0; at < n;) {
+                        const auto* e = reinterpret_cast<const struct inotify_event*>(events + at);
+                        at += ssize_t(sizeof(struct inotify_event) + e->len);
+                        if (e->mask & IN_ISDIR)
+                            ::inotify_add_watch(watch, (tmp + "/" + e->name).c_str(), IN_CREATE);
+                        else if (e->len > 0)
+                            fileMade = true;
+                    }
+                    if (fileMade)
+                        break;
+                }
+                ::close(ended);
+                ::kill(pid, sig);
+                ::close(watch);
+                int status = 0;
+                ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+                stopped = WIFSIGNALED(status) && WTERMSIG(status) == sig;
+                EXPECT_TRUE(stopped || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << status;
+                EXPECT_TRUE(fs::is_empty(tmp)) << (fs::is_empty(tmp) ? "" : fs::directory_iterator(tmp)->path().string())
+                                               << " was left";
+                fs::remove_all(tmp);
+                fs::create_directory(tmp);
+            }
+            EXPECT_TRUE(stopped) << "every run ended before the signal came";
         }
     }
 }
