@@ -517,11 +517,13 @@ int RunHostProgram(const HostCommandLine& cmd)
             return Fail(kExitHostError, qnFileFailure(cmd.descriptorFile, true, error));
     }
     if (writes) {
+        // Said as every writer says it, on standard output, in a pipe or a
+        // log too: the bar (a terminal's only) is cleared first.
+        progress.Finish();
         const HostDocument& d = host.Document();
         const int across = static_cast<int>(d.resolution + 0.5), down = static_cast<int>(d.VerticalResolution() + 0.5);
-        progress.Summary("tessolo-host: wrote " + qnShownName(cmd.output) + ", " + std::to_string(d.width) + " x " +
-                         std::to_string(d.height) + " pixels at " + std::to_string(across) +
-                         (down != across ? " x " + std::to_string(down) : std::string()) + " dpi");
+        std::printf("wrote %s, %d x %d pixels at %d%s dpi\n", qnShownName(cmd.output).c_str(), int(d.width),
+                    int(d.height), across, down != across ? (" x " + std::to_string(down)).c_str() : "");
     }
     return kExitOk;
 }

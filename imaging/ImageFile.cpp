@@ -79,7 +79,8 @@ bool CQNF_ImageFile::i_Fail(Failure failure, const std::string& reason, unsigned
     return false;
 }
 
-bool CQNF_ImageFile::i_Open(const std::string& path, uint8_t kinds, uint32_t maxSide, CQNF_StdFile& file)
+bool CQNF_ImageFile::i_Open(const std::string& path, uint8_t kinds, uint32_t maxSide, uint64_t maxBytes,
+                            CQNF_StdFile& file)
 {
     ResetError();
     m_reader.reset();
@@ -109,6 +110,7 @@ bool CQNF_ImageFile::i_Open(const std::string& path, uint8_t kinds, uint32_t max
     m_kind = kind;
     qntCODECLIMITS limits = m_reader->GetLimits();
     limits.maxSide = std::min(limits.maxSide, maxSide);
+    limits.maxBytes = maxBytes;
     m_reader->SetLimits(limits);
     return true;
 }
@@ -183,7 +185,7 @@ bool CQNF_ImageFile::i_TurnUpright()
 bool CQNF_ImageFile::Load(const std::string& path, uint8_t kinds, uint32_t maxSide)
 {
     CQNF_StdFile file;
-    if (!i_Open(path, kinds, maxSide, file))
+    if (!i_Open(path, kinds, maxSide, qntCODECLIMITS{}.maxBytes, file))
         return false;
     // The header first, so that a picture too large is refused before its
     // planes are allocated, and before the file is read when the header
@@ -217,10 +219,10 @@ bool CQNF_ImageFile::Load(const std::string& path, uint8_t kinds, uint32_t maxSi
     return true;
 }
 
-bool CQNF_ImageFile::LoadHeader(const std::string& path, uint8_t kinds, uint32_t maxSide)
+bool CQNF_ImageFile::LoadHeader(const std::string& path, uint8_t kinds, uint32_t maxSide, uint64_t maxBytes)
 {
     CQNF_StdFile file;
-    if (!i_Open(path, kinds, maxSide, file))
+    if (!i_Open(path, kinds, maxSide, maxBytes, file))
         return false;
     if (!m_reader->GetImageInfoByFileHead(file))
         return i_HeaderRefused(path);

@@ -48,8 +48,11 @@ public:
     // mode, transparency, orientation, resolution), with the same refusals
     // for a picture the headers refuse. Only the bytes before the picture's
     // data are read; a PSD is read whole and judged whole as Load judges it
-    // (a damaged one is refused here). No plane is made.
-    bool LoadHeader(const std::string& path, uint8_t kinds = AllKinds, uint32_t maxSide = 65535);
+    // (a damaged one is refused here). No plane is made. maxBytes is the
+    // memory decoding would be allowed: a caller that never decodes the
+    // picture (it wants only its size) lifts it, so that only maxSide holds.
+    bool LoadHeader(const std::string& path, uint8_t kinds = AllKinds, uint32_t maxSide = 65535,
+                    uint64_t maxBytes = qntCODECLIMITS{}.maxBytes);
     Failure GetFailure() const { return m_failure; }
     // The last failure as a one-line reason that names the file and the
     // cause the codec found, else the words of core/ErrorWords.h:
@@ -90,7 +93,7 @@ private:
     bool i_Fail(Failure failure, const std::string& reason, unsigned short error);
     // Opens path and makes the reader its kind asks for; false with the
     // failure set.
-    bool i_Open(const std::string& path, uint8_t kinds, uint32_t maxSide, CQNF_StdFile& file);
+    bool i_Open(const std::string& path, uint8_t kinds, uint32_t maxSide, uint64_t maxBytes, CQNF_StdFile& file);
     // The facts of the file's headers (the local copy), and the upright size.
     void i_ReadFacts();
     // Turns the decoded planes upright; false without memory.

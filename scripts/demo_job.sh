@@ -20,9 +20,11 @@ $T layout block out/puzzle.qntd out/puzzle.block
 $T engine pieces --block out/puzzle.block samples/sample.png out/pieces.png | tail -n 1
 $M --block out/puzzle.block out/puzzle.qnds
 $H/tessolo-host --descriptor out/puzzle.qnds samples/sample.png out/puzzle.png
-# Layout mode: a plain 8 x 6 grid, drawn as knife lines only, in the
+# Layout mode: the same knives (the same seed) drawn as lines only, in the
 # foreground colour on the background colour.
-$M --grid 8x6 --lines out/lines.qnds
+$T layout new --grid 8x6 --seed 7 --randomize 8 --flip random --mutate 20,20,10 --lines out/lines.qntd
+$T layout block out/lines.qntd out/lines.block
+$M --block out/lines.block out/lines.qnds
 $H/tessolo-host --descriptor out/lines.qnds samples/sample.png out/lines.png
 # A photo as a camera held on its side stores it: the pixels turned a
 # quarter to the left (240 x 360), and EXIF orientation 6, "turn a quarter
@@ -30,4 +32,4 @@ $H/tessolo-host --descriptor out/lines.qnds samples/sample.png out/lines.png
 # ImageMagick and exiftool come with scripts/setup.sh.
 convert samples/sample.png -rotate -90 -density 300 -units PixelsPerInch -quality 92 out/photo.jpg
 exiftool -q -overwrite_original -Orientation#=6 out/photo.jpg
-echo "demo: wrote out/puzzle.png (pieces), out/pieces.png (piece map), out/lines.png (knife lines) and out/photo.jpg (a photo stored on its side)"
+echo "demo: wrote out/puzzle.png (pieces), out/pieces.png (piece map), out/lines.png (the same knives as lines) and out/photo.jpg (a photo stored on its side)"

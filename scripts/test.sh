@@ -2,8 +2,9 @@
 # Installs what is missing, builds everything with AddressSanitizer and
 # UndefinedBehaviorSanitizer, and runs every test (fuzz targets for a short
 # smoke time, built with clang); then builds the release programs and
-# benchmarks with warnings as errors. Every stage runs even when an earlier
-# one failed, so that one failure hides nothing after it; the script ends
+# benchmarks with warnings as errors. The fuzz and release stages run even
+# when an earlier one failed, so that one failure hides nothing after it;
+# the tests run only on a sanitizer build that succeeded. The script ends
 # with the tests that skipped themselves and why, then the stages that
 # failed and a non-zero exit, or "all tests passed".
 cd "$(dirname "$0")/.." || exit 1

@@ -20,6 +20,7 @@
 #include "core/TerminalProgress.h"
 #include "imaging/ImageFile.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -281,9 +282,11 @@ int Knives(const tool::Args& args)
     if (!picturePath.empty()) {
         // The page is the picture's size upright, which its headers tell:
         // no pixel is decoded (a large photo would cost its whole size in
-        // memory for two numbers), as the host judges a picture's size.
+        // memory for two numbers), as the host judges a picture's size. The
+        // memory a decoding would take is no limit here, since none is made;
+        // the side limit of every export stays.
         CQNF_ImageFile picture;
-        if (!picture.LoadHeader(picturePath, CQNF_ImageFile::AllKinds, uint32_t(kQnMaxPictureSide)))
+        if (!picture.LoadHeader(picturePath, CQNF_ImageFile::AllKinds, uint32_t(kQnMaxPictureSide), UINT64_MAX))
             return tool::Fail(kName, picture.Reason());
         w = picture.GetWidth();
         h = picture.GetHeight();

@@ -107,7 +107,7 @@ int RunOne(const Options& o)
     Picture pic;
     if (!Produce(o, pic, error) || !WritePng(o.output, pic.width, pic.height, pic.grey, pic.pixels, error))
         return Fail(error);
-    std::printf("%s\n", qnShownName(o.output).c_str());
+    std::printf("wrote %s\n", qnShownName(o.output).c_str());
     return 0;
 }
 
@@ -221,7 +221,7 @@ int ContactSheet(const Options& base, const std::string& output)
     std::string error;
     if (!WritePng(output, W, H, false, sheet, error))
         return Fail(error);
-    std::printf("%s\n", qnShownName(output).c_str());
+    std::printf("wrote %s\n", qnShownName(output).c_str());
     return 0;
 }
 

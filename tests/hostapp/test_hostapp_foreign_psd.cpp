@@ -252,7 +252,7 @@ TEST(HostPsd, APsdOutputKeepsTheLayersWholeOrIsRefusedBeforeAnyWork)
         << text;
     EXPECT_EQ(text, "tessolo-host: " + b.Path("multiply.psd") +
                         ": the layers are not read (layer 0 (\"a\"): blend mode 'mul ' is not read); the merged image "
-                        "is opened as one layer\n");
+                        "is opened as one layer\nwrote " + b.Path("m.png") + ", 8 x 6 pixels at 72 dpi\n");
 
     // A layer count the records do not bear out is damage: refused, never
     // taken for layers not read with the merged image in their place.

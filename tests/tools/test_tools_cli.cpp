@@ -243,7 +243,12 @@ TEST(ToolCli, EveryWriterSaysWhatItWrote)
         {TESSOLO_TOOL, "psd read " + F(".psd") + " '" + layers + "'", " layer\nwrote 2 PNG files in " + layers + "\n"},
         {TESSOLO_TOOL, "core-demo " + F("_d\nir"), "wrote 253 bytes to " + base + "_d\\x0air/pieces.txt "},
         {TESSOLO_TOOL, "shapes show " + knob + " --png " + F("_sh.png"), "\nwrote " + base + "_sh.png: 1 shape\n"},
+        {TESSOLO_S3D_DEMO, "--scene wave --view flat --size 64x48 -o " + F("_s3.png"), "\nwrote " + base + "_s3.png\n"},
+        // The stand-in host too, in a pipe as on a terminal.
+        {TESSOLO_HOST, "--descriptor " + F(".qnds") + " " + sample + " " + F("_host.png"),
+         "\nwrote " + base + "_host.png, 360 x 240 pixels at 72 dpi\n"},
     };
+    ASSERT_EQ(RunProgram(TESSOLO_MKDESC, "--grid 2x2 " + F(".qnds")).code, 0);
     for (const auto& o : others) {
         const Result r = RunProgram(o.program, o.args);
         ASSERT_EQ(r.code, 0) << o.args << ": " << r.err;
@@ -289,7 +294,7 @@ TEST(ToolCli, EveryWriterSaysWhatItWrote)
     EXPECT_FALSE(std::filesystem::exists("--states.png"));
     for (const char* ext : {"_fx.png", ".zip", "_un.png", ".psd", ".qnth", ".conf", "_dd.png", "_2.qntd", "_1.qntd", ".eps",
                             "_r.png", "_td.png", "_ug.png", "_uc.png", "_ue.png", "_new\nline.png", "_sheet.png",
-                            "_sheet-states.png"})
+                            "_sheet-states.png", "_s3.png", ".qnds", "_host.png"})
         std::remove((base + ext).c_str());
 }
 

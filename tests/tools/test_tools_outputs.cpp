@@ -962,16 +962,28 @@ TEST(ProgramPromises, ASeriesTakesEveryNameThatFits)
 }
 
 // The knives' page is the picture's size as its header gives it: no pixel
-// is decoded, so a picture of 15000 x 15000 whose data has not arrived
-// (all a decoder would need the whole of in memory) still gives its page.
+// is decoded, so neither the picture's data (not there at all here) nor the
+// memory a decoding would take (20000 x 20000 pixels: 1.5 GiB) keeps its
+// page from being made. The side limit of every export still holds.
 TEST(ProgramPromises, TheKnivesPageIsReadFromThePicturesHeader)
 {
     const Folder d("knivespage");
     MakeInputs(d);
-    // The header, and the opening of the data's first chunk.
-    Write(d / "big.png", PngHeader(15000, 15000) + std::string("\0\1\0\0IDAT", 8) + std::string(16, '\0'));
-    const Result r = RunTool("export knives --picture " + Q(d / "big.png") + " " + Q(d / "lay.qntd") + " " +
-                             Q(d / "k.eps"));
-    ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(Slurp(d / "k.eps").find("%%BoundingBox: 0 0 15000 15000"), std::string::npos);
+    for (const uint32_t side : {20000u, 30000u, 30001u}) {
+        const uint32_t down = std::min(side, 30000u);
+        // The header, and the opening of the data's first chunk.
+        Write(d / "big.png", PngHeader(side, down) + std::string("\0\1\0\0IDAT", 8) + std::string(16, '\0'));
+        fs::remove(d / "k.eps");
+        const Result r = RunTool("export knives --picture " + Q(d / "big.png") + " " + Q(d / "lay.qntd") + " " +
+                                 Q(d / "k.eps"));
+        if (side > 30000) {
+            EXPECT_EQ(r.code, 1);
+            EXPECT_NE(r.err.find("30001 x 30000 pixels, more than the 30000 pixels a side"), std::string::npos) << r.err;
+            EXPECT_FALSE(fs::exists(d / "k.eps"));
+            continue;
+        }
+        ASSERT_EQ(r.code, 0) << side << ": " << r.err;
+        EXPECT_NE(Slurp(d / "k.eps").find("%%BoundingBox: 0 0 " + std::to_string(side) + " " + std::to_string(down)), std::string::npos)
+            << side;
+    }
 }
