@@ -214,11 +214,15 @@ bool CPluginMain::i_PutPieces(uint8_t* const* planes, uint8_t n)
             m_HostProgress.Progress(static_cast<uint8_t>(92 + 2 * p), nullptr);
         }
     } else {
-        const uint8_t* alpha = planes[n];
+        const uint8_t* const alpha = planes[n];
         for (uint8_t c = 0; ok && c < n; ++c) {
+            // A plane of its own: the bytes written cannot move it, so the
+            // loop runs in vector lanes.
+            uint8_t* const plane = planes[c];
+            const uint8_t back = d.backColor[c];
             for (size_t i = 0; i < planeSize; ++i)
-                planes[c][i] = Blend(planes[c][i], d.backColor[c], alpha[i]);
-            ok = HostPutChanel(c, work, planes[c], static_cast<uint32_t>(w));
+                plane[i] = Blend(plane[i], back, alpha[i]);
+            ok = HostPutChanel(c, work, plane, static_cast<uint32_t>(w));
             m_HostProgress.Progress(static_cast<uint8_t>(92 + 2 * c), nullptr);
         }
     }
