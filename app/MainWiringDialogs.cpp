@@ -39,6 +39,8 @@ EXPORTPICTURE PictureOf(const CWnd_Main& w)
         const uint8_t* alpha = w.m_pPlugin->GetCompositeAlpha(aw, ah);
         if (alpha && aw == pic.width && ah == pic.height)
             pic.limit = alpha;
+        for (int k = 0; k < 3; ++k)
+            pic.colours[k] = w.m_SourceImage.GetPlane(uint8_t(k));
     }
     return pic;
 }

@@ -38,11 +38,12 @@ CPieceMap::~CPieceMap() = default;
 
 void CPieceMap::pm_SetRandomSource(CQNF_RandomSource* random) { m_pRandom = random; }
 
-bool CPieceMap::pm_Begin(CTessolo* engine, CQNF_Image* image, const uint8_t* alpha, uint8_t* selMap, uint32_t width,
-                         uint32_t height, uint8_t colorMode)
+bool CPieceMap::pm_Begin(CTessolo* engine, CQNF_Image* image, const CQNF_Image* document, const uint8_t* alpha,
+                         uint8_t* selMap, uint32_t width, uint32_t height, uint8_t colorMode)
 {
     pm_End();
-    if (!engine || !image || !alpha || !selMap || !width || !height)
+    if (!engine || !image || !document || !alpha || !selMap || !width || !height ||
+        uint32_t(document->GetImageWidth()) != width || uint32_t(document->GetImageHeight()) != height)
         return false;
     const uint64_t undoBytes = uint64_t(engine->m_nPieces) * kUndoRecord * 2;
     if (undoBytes && m_Unpm.GetSize() < undoBytes && !m_Unpm.alloc(undoBytes))
@@ -56,7 +57,8 @@ bool CPieceMap::pm_Begin(CTessolo* engine, CQNF_Image* image, const uint8_t* alp
     m_nWidth = width;
     m_nHeight = height;
     m_nColorMode = colorMode;
-    m_bSmooth = engine->m_bLinesMode && engine->m_bSmooth ? 1 : 0;
+    for (int k = 0; k < 3; ++k)
+        m_pStart[k] = document->GetPlane(uint8_t(k));
     m_nUnpmPieces = engine->m_nPieces;
     m_bUnpmEmpty = 1;
     m_nBlockAnchor = kNone;
@@ -558,7 +560,7 @@ bool CPieceMap::i_Composite(qntRECT_s r, uint8_t fromPercent, uint8_t toPercent)
     CQNF_Progress* before = m_pEngine->m_pProgress;
     m_pEngine->m_pProgress = &m_Progress;
     const bool ok = m_pEngine->CombineSplitedCells(m_nWidth, m_nHeight, planes, m_nWidth, 4,
-                                                   const_cast<uint8_t*>(m_pLimit), m_nWidth, r, m_bSmooth,
+                                                   const_cast<uint8_t*>(m_pLimit), m_nWidth, r, m_pStart,
                                                    fromPercent, toPercent);
     m_pEngine->m_pProgress = before;
     return ok;
@@ -572,7 +574,7 @@ bool CPieceMap::i_CompositePieces(const std::vector<uint32_t>& pieces, uint8_t f
     m_pEngine->m_pProgress = &m_Progress;
     const bool ok = m_pEngine->CombinePieceAreas(
         m_nWidth, m_nHeight, planes, m_nWidth, 4, const_cast<uint8_t*>(m_pLimit), m_nWidth, pieces.data(),
-        uint32_t(pieces.size()), m_bSmooth, fromPercent, toPercent, render ? render->data() : nullptr,
+        uint32_t(pieces.size()), m_pStart, fromPercent, toPercent, render ? render->data() : nullptr,
         render ? uint32_t(render->size()) : 0);
     m_pEngine->m_pProgress = before;
     return ok;

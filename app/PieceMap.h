@@ -65,13 +65,15 @@ public:
 
     // ---- Set-up ---------------------------------------------------------------
     // Binds the piece map to the engine's pieces (piece mode begins): image
-    // is the rendered RGBA picture (width x height), alpha the composite
-    // alpha plane and selMap the selection map, both width x height with
-    // stride width, none of them owned. Paints the selection map from the pieces' flags, clears the block
-    // anchor and the undo step; allocates the undo buffer. False (nothing
-    // bound) on a memory failure or unusable arguments.
-    bool pm_Begin(CTessolo* engine, CQNF_Image* image, const uint8_t* alpha, uint8_t* selMap, uint32_t width,
-                  uint32_t height, uint8_t colorMode);
+    // is the rendered RGBA picture (width x height), document the picture
+    // the pieces were cut from (its colours are where every composite of
+    // image starts, as Apply's does), alpha the composite alpha plane and
+    // selMap the selection map, both width x height with stride width, none
+    // of them owned. Paints the selection map from the pieces' flags, clears
+    // the block anchor and the undo step; allocates the undo buffer. False
+    // (nothing bound) on a memory failure or unusable arguments.
+    bool pm_Begin(CTessolo* engine, CQNF_Image* image, const CQNF_Image* document, const uint8_t* alpha,
+                  uint8_t* selMap, uint32_t width, uint32_t height, uint8_t colorMode);
     // Unbinds (cut mode again, or the pieces are gone).
     void pm_End();
     bool pm_IsBound() const { return m_pEngine != nullptr && m_pSelMap != nullptr; }
@@ -231,7 +233,7 @@ protected:
     uint32_t m_nWidth = 0;
     uint32_t m_nHeight = 0;
     uint8_t m_nColorMode = 1;
-    uint8_t m_bSmooth = 0;  // the soft edges of the cut the pieces come from
+    const uint8_t* m_pStart[3] = {};  // the document's colour planes
     uint8_t m_bPMOverlay = 1;
     CQNF_RandomSource* m_pRandom = nullptr;
     // One reporter for the map's whole life: the engine holds it while it

@@ -477,7 +477,7 @@ bool CPiecesExport::i_Prepare(const REQUEST& r, const CExportSettings& s, bool c
 
     // What a PSD shows to the programs that read no layers: the pieces its
     // visible layers show (the composite's among them), composited as the
-    // window and Apply composite them.
+    // window, Apply and the replay composite them.
     if (psd) {
         std::vector<uint8_t> take(m_Engine.m_nPieces, 0);
         for (uint32_t k = 0; k < n; ++k)
@@ -500,9 +500,12 @@ bool CPiecesExport::i_Prepare(const REQUEST& r, const CExportSettings& s, bool c
 bool CPiecesExport::i_Composite(const REQUEST& r, uint8_t* const planes[4], const std::vector<uint8_t>& take,
                                 uint8_t from, uint8_t to)
 {
-    // The window's rule: soft edges of a cut along thick knives add up by
-    // screening.
-    const uint8_t screen = m_Engine.m_bLinesMode && m_Engine.m_bSmooth ? 1 : 0;
+    // The picture starts from the document's colours, as Apply's does;
+    // without them, from black rather than whatever the memory held.
+    const bool document = r.colours[0] && r.colours[1] && r.colours[2];
+    if (!document)
+        for (int k = 0; k < 3; ++k)
+            std::memset(planes[k], 0, size_t(r.width) * r.height);
     std::vector<uint8_t> shown(m_Engine.m_nPieces);
     for (uint32_t i = 0; i < m_Engine.m_nPieces; ++i) {
         shown[i] = m_Engine.m_pPieces[i].shown;
@@ -512,7 +515,8 @@ bool CPiecesExport::i_Composite(const REQUEST& r, uint8_t* const planes[4], cons
     uint8_t* dst[4] = {planes[0], planes[1], planes[2], planes[3]};
     m_Engine.m_pProgress = m_pProgress;
     const bool ok = m_Engine.CombineSplitedCells(long(r.width), long(r.height), dst, r.width, 4,
-                                                 const_cast<uint8_t*>(r.limit), r.width, qnNullRect, screen, from, to);
+                                                 const_cast<uint8_t*>(r.limit), r.width, qnNullRect,
+                                                 document ? r.colours : nullptr, from, to);
     m_Engine.m_pProgress = nullptr;
     for (uint32_t i = 0; i < m_Engine.m_nPieces; ++i)
         m_Engine.m_pPieces[i].shown = shown[i];

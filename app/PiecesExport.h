@@ -127,6 +127,10 @@ public:
         // Apply limits them (the selection and transparency they were cut
         // under: width x height bytes); null: nothing.
         const uint8_t* limit = nullptr;
+        // The document's colour planes (width x height bytes each), where
+        // the merged picture and the composite start, as Apply's picture
+        // does: a pixel no piece covers keeps its colour. Null: black.
+        const uint8_t* colours[3] = {};
     };
 
     struct RESULT {

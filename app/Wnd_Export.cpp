@@ -13,8 +13,10 @@
 #include "ui/KeyCodes.h"
 #include "ui/PlatformFileDialog.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
+#include <iterator>
 
 #include <sys/stat.h>
 
@@ -431,6 +433,7 @@ EXPORTOUTCOME DoExportDialog(CQNF_Window* parent, CDialogHost& host, CTessolo& e
     request.iccProfile = picture.iccProfile;
     request.iccSize = picture.iccSize;
     request.limit = picture.limit;
+    std::copy(std::begin(picture.colours), std::end(picture.colours), request.colours);
     CPiecesExport exporter(engine);
     CExportProgress progress(host, status);
     exporter.SetProgress(&progress);

@@ -145,6 +145,9 @@ struct EXPORTPICTURE {
     // The selection and transparency the pieces were cut under (width x
     // height), which the window and Apply limit them to; null: none.
     const uint8_t* limit = nullptr;
+    // The document's colour planes (width x height), where the merged
+    // picture starts; null: none.
+    const uint8_t* colours[3] = {};
 };
 
 // What an export run did, for the caller's status line and for tests.

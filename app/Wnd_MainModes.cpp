@@ -203,9 +203,11 @@ void CWnd_Main::OnCutterClose()
         m_pSelMask = m_SelMask.GetPtr();
         uint8_t* planes[4] = {m_MainImage.GetPlane(0), m_MainImage.GetPlane(1), m_MainImage.GetPlane(2),
                               m_MainImage.GetPlane(3)};
-        const uint8_t smooth = !m_bRazorCut && m_bAntiAlias ? 1 : 0;
+        // The picture starts from the document's colours, as Apply's does.
+        const bool document = m_SourceImage.GetImageWidth() == w && m_SourceImage.GetImageHeight() == h;
+        const uint8_t* start[3] = {m_SourceImage.GetPlane(0), m_SourceImage.GetPlane(1), m_SourceImage.GetPlane(2)};
         engine->CombineSplitedCells(w, h, planes, uint32_t(w), 4, const_cast<uint8_t*>(alpha), uint32_t(w),
-                                    qnNullRect, smooth, 0, 100);
+                                    qnNullRect, document ? start : nullptr, 0, 100);
         if (!BeginPieceMode(w, h, alpha)) {
             CQNF_App::PlatformMessageBox("Memory allocation problem...", "Error!", this);
             localClose();

@@ -17,8 +17,8 @@ bool CWnd_Main::BeginPieceMode(int32_t width, int32_t height, const uint8_t* alp
     if (!m_pPlugin || width <= 0 || height <= 0)
         return false;
     i_in_ForgetHoverPiece();
-    return pm_Begin(&m_pPlugin->GetEngine(), &m_MainImage, alpha, m_pSelMask, uint32_t(width), uint32_t(height),
-                    m_pPlugin->GetPluginDataPtr()->colorMode);
+    return pm_Begin(&m_pPlugin->GetEngine(), &m_MainImage, &m_SourceImage, alpha, m_pSelMask, uint32_t(width),
+                    uint32_t(height), m_pPlugin->GetPluginDataPtr()->colorMode);
 }
 
 void CWnd_Main::pm_RedrawPreview(uint8_t highQuality)

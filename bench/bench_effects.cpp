@@ -66,7 +66,7 @@ struct Cut {
             box = qntRECT_s{std::min(box.left, p.left), std::min(box.top, p.top), std::max(box.right, p.right),
                             std::max(box.bottom, p.bottom)};
         }
-        e.CombineSplitedCells(kWidth, kHeight, targetPtrs.data(), uint32_t(kWidth), 4, nullptr, 0, box, 0, 0, 100);
+        e.CombineSplitedCells(kWidth, kHeight, targetPtrs.data(), uint32_t(kWidth), 4, nullptr, 0, box, nullptr, 0, 100);
     }
 };
 

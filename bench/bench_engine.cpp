@@ -124,7 +124,7 @@ void RunPuzzle(benchmark::State& state, long w, long h, int columns, int rows, b
         Layout(e, columns, rows, smooth);
         if (!e.SplitCells(w, h, nullptr, 0, pic.ptrs, uint32_t(w), 3, 0, 100, 1))
             state.SkipWithError("split failed");
-        if (!e.CombineSplitedCells(w, h, out.ptrs, uint32_t(w), 4, nullptr, 0, qnNullRect, 0, 0, 100))
+        if (!e.CombineSplitedCells(w, h, out.ptrs, uint32_t(w), 4, nullptr, 0, qnNullRect, nullptr, 0, 100))
             state.SkipWithError("composite failed");
         pieces = e.m_nPieces;
         benchmark::DoNotOptimize(out.planes[3].data());
@@ -164,7 +164,7 @@ void BM_Recut(benchmark::State& state)
         e.FreeSpliting();
         Layout(e, 20, 15, true);
         if (!e.SplitCells(pic.w, pic.h, nullptr, 0, pic.ptrs, uint32_t(pic.w), 3, 0, 100, 1) ||
-            !e.CombineSplitedCells(pic.w, pic.h, out.ptrs, uint32_t(pic.w), 4, nullptr, 0, qnNullRect, 0, 0, 100))
+            !e.CombineSplitedCells(pic.w, pic.h, out.ptrs, uint32_t(pic.w), 4, nullptr, 0, qnNullRect, nullptr, 0, 100))
             state.SkipWithError("cut failed");
         getrusage(RUSAGE_SELF, &after);
         if (cuts++ > 0)
@@ -258,8 +258,8 @@ BENCHMARK(BM_StageRenderPieces)->Name("StageRenderPieces/6000x4000/20x15/bevel")
 
 // An effect changed on 30 pieces of the 24 MP picture, as the main window
 // takes it: those pieces rendered again in the window's batches, the last
-// batch in the same job as the composite of the area they cover, with the
-// smooth cut's alpha.
+// batch in the same job as the composite of the area they cover, started
+// from the picture's colours.
 void BM_EffectChange(benchmark::State& state)
 {
     Picture pic(6000, 4000);
@@ -268,7 +268,8 @@ void BM_EffectChange(benchmark::State& state)
     Composite out(size_t(pic.w) * pic.h);
     // The picture has no selection nor transparency: the main window then
     // composites without limiting alpha, as here.
-    e.CombineSplitedCells(pic.w, pic.h, out.ptrs, uint32_t(pic.w), 4, nullptr, 0, qnNullRect, 1, 0, 100);
+    const uint8_t* const* start = pic.ptrs;
+    e.CombineSplitedCells(pic.w, pic.h, out.ptrs, uint32_t(pic.w), 4, nullptr, 0, qnNullRect, start, 0, 100);
     std::vector<uint32_t> chosen;
     for (uint32_t i = 0; i < 30; ++i)
         chosen.push_back(i * 10);
@@ -286,7 +287,7 @@ void BM_EffectChange(benchmark::State& state)
                 e.RenderPieces(chosen.data() + first, last - first);
             else
                 e.CombinePieceAreas(pic.w, pic.h, out.ptrs, uint32_t(pic.w), 4, nullptr, 0, chosen.data(),
-                                    uint32_t(chosen.size()), 1, 0, 100, chosen.data() + first, last - first);
+                                    uint32_t(chosen.size()), start, 0, 100, chosen.data() + first, last - first);
         }
     }
     state.counters["threads"] = qnpar::ThreadCount();
@@ -302,7 +303,7 @@ void BM_StageComposite(benchmark::State& state)
     e.SplitCells(pic.w, pic.h, nullptr, 0, pic.ptrs, uint32_t(pic.w), 3, 0, 100, 1);
     Composite out(size_t(pic.w) * pic.h);
     for (auto _ : state)
-        e.CombineSplitedCells(pic.w, pic.h, out.ptrs, uint32_t(pic.w), 4, nullptr, 0, qnNullRect, 0, 0, 100);
+        e.CombineSplitedCells(pic.w, pic.h, out.ptrs, uint32_t(pic.w), 4, nullptr, 0, qnNullRect, nullptr, 0, 100);
 }
 BENCHMARK(BM_StageComposite)->Name("StageComposite/6000x4000/20x15")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
@@ -374,7 +375,7 @@ void BM_Grid(benchmark::State& state)
                 if (split)
                     split->push_back(
                         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
-                if (!ok || !e.CombineSplitedCells(w, h, out.ptrs, uint32_t(w), 4, nullptr, 0, qnNullRect, 0, 0, 100))
+                if (!ok || !e.CombineSplitedCells(w, h, out.ptrs, uint32_t(w), 4, nullptr, 0, qnNullRect, nullptr, 0, 100))
                     state.SkipWithError("cut failed");
                 pieces = e.m_nPieces;
                 benchmark::DoNotOptimize(out.planes[3].data());

@@ -65,7 +65,7 @@ std::vector<qntRECT_s> DisjointArea(const std::vector<qntRECT_s>& boxes)
 
 bool CTessolo::CombinePieceAreas(long width, long height, uint8_t** planes, uint32_t stride, uint8_t planeCount,
                                  uint8_t* selection, uint32_t selectionStride, const uint32_t* indices,
-                                 uint32_t count, uint8_t screenAlpha, uint8_t from, uint8_t to,
+                                 uint32_t count, const uint8_t* const* start, uint8_t from, uint8_t to,
                                  const uint32_t* render, uint32_t renderCount)
 {
     if (m_bBusy)
@@ -223,9 +223,12 @@ bool CTessolo::CombinePieceAreas(long width, long height, uint8_t** planes, uint
                     f(size_t(y), size_t(s[0]), int32_t(s[1] - s[0]));
             }
         };
-        eachSpan([&](size_t y, size_t x, int32_t n) { std::memset(dstAlpha + y * stride + x, 0, size_t(n)); });
+        eachSpan([&](size_t y, size_t x, int32_t n) {
+            std::memset(dstAlpha + y * stride + x, 0, size_t(n));
+            tessolo_composite::StartRow(planes, start, colours, y * stride + x, size_t(n));
+        });
         for (uint32_t k = t.first; k < t.last; ++k)
-            i_CompositePiece(m_pPieces[over[k]], planes, stride, colours, rect, screenAlpha, spans.data());
+            i_CompositePiece(m_pPieces[over[k]], planes, stride, colours, rect, spans.data());
         if (selection)
             eachSpan([&](size_t y, size_t x, int32_t n) {
                 tessolo_composite::LimitToSelection(dstAlpha + y * stride + x, selection + y * selectionStride + x, n);

@@ -42,4 +42,15 @@ inline void LimitToSelection(uint8_t* __restrict a, const uint8_t* __restrict s,
         a[x] = a[x] < s[x] ? a[x] : s[x];
 }
 
+// The document's colours back into the `colours` colour planes for n bytes
+// from offset at, before the pieces go over them: a pixel no piece covers
+// shows the document, not what an earlier composite left there. Nothing
+// without start, or where a plane is its own start.
+inline void StartRow(uint8_t* const* planes, const uint8_t* const* start, uint8_t colours, size_t at, size_t n)
+{
+    for (uint8_t k = 0; start && k < colours; ++k)
+        if (start[k] && start[k] != planes[k])
+            std::memcpy(planes[k] + at, start[k] + at, n);
+}
+
 }  // namespace tessolo_composite

@@ -35,9 +35,10 @@ bool Contains(const qntRECT_s& outer, const qntRECT_s& inner)
 }
 
 // The composite's alpha row under a piece: an empty pixel takes the piece's
-// alpha scaled by its opacity; a covered one becomes 255, or with `screen`
-// 255 - ((255 - d) (255 - e) >> 8), e the scaled alpha. Opacity 255 is no
-// scaling.
+// alpha scaled by its opacity; a covered one becomes 255 (two soft edges
+// that meet make a whole pixel), or with `screen` (a piece at reduced
+// opacity) 255 - ((255 - d) (255 - e) >> 8), e the scaled alpha. Opacity
+// 255 is no scaling.
 [[gnu::always_inline]] inline void CompositeAlphaRow(uint8_t* da, const uint8_t* pa, int32_t n, uint8_t opacity,
                                                      bool screen)
 {
@@ -530,8 +531,8 @@ bool CTessolo::i_RenderPieceWith(uint32_t index, CQNF_ImageFX& fx, uint8_t* cons
 }
 
 bool CTessolo::CombineSplitedCells(long width, long height, uint8_t** planes, uint32_t stride, uint8_t planeCount,
-                                   uint8_t* selection, uint32_t selectionStride, qntRECT_s rect, uint8_t screenAlpha,
-                                   uint8_t from, uint8_t to)
+                                   uint8_t* selection, uint32_t selectionStride, qntRECT_s rect,
+                                   const uint8_t* const* start, uint8_t from, uint8_t to)
 {
     if (m_bBusy)
         return false;
@@ -579,7 +580,11 @@ bool CTessolo::CombineSplitedCells(long width, long height, uint8_t** planes, ui
                 f(y);
         });
     };
-    eachRow([&](int32_t y) { std::memset(dstAlpha + size_t(y) * stride + rect.left, 0, span); });
+    eachRow([&](int32_t y) {
+        const size_t at = size_t(y) * stride + size_t(rect.left);
+        std::memset(dstAlpha + at, 0, span);
+        tessolo_composite::StartRow(planes, start, colours, at, span);
+    });
     if (!i_ProgressStep(5, from, to))
         return false;
 
@@ -601,7 +606,7 @@ bool CTessolo::CombineSplitedCells(long width, long height, uint8_t** planes, ui
             }
         if (threads == 1 || stop == i0) {
             for (uint32_t i = i0; i < stop; ++i)
-                i_CompositePiece(m_pPieces[i], planes, stride, colours, rect, screenAlpha);
+                i_CompositePiece(m_pPieces[i], planes, stride, colours, rect);
         } else {
             // The bands share out the rows the group's pieces cover.
             int32_t groupTop = rect.bottom, groupBottom = rect.top;
@@ -616,7 +621,7 @@ bool CTessolo::CombineSplitedCells(long width, long height, uint8_t** planes, ui
                 const int32_t bottom = groupTop + int32_t(int64_t(groupRows) * (part + 1) / groupBands);
                 for (uint32_t i = i0; i < stop; ++i)
                     i_CompositePiece(m_pPieces[i], planes, stride, colours,
-                                     qntRECT_s{rect.left, top, rect.right, bottom}, screenAlpha);
+                                     qntRECT_s{rect.left, top, rect.right, bottom});
             });
         }
         if (stop < i1)
@@ -635,7 +640,7 @@ bool CTessolo::CombineSplitedCells(long width, long height, uint8_t** planes, ui
 
 // One piece over the composite, inside rect.
 void CTessolo::i_CompositePiece(const SPLITEDCELL& p, uint8_t** planes, uint32_t stride, uint8_t colours,
-                                qntRECT_s rect, uint8_t screenAlpha, const int32_t* spans) const
+                                qntRECT_s rect, const int32_t* spans) const
 {
     const SFX_OPACITY op = p.opacity[FX_APPLIED];
     if (!p.shown || (op.on && op.opacity == 0))
@@ -646,8 +651,7 @@ void CTessolo::i_CompositePiece(const SPLITEDCELL& p, uint8_t** planes, uint32_t
         return;
     const bool reduced = op.on && op.opacity < 255;
     const uint8_t opacity = reduced ? op.opacity : 255;
-    const bool screen = reduced || screenAlpha != 0;
     CompositeRows(CompositeJob{planes, p.planePtrs, p.planeStrides, stride, colours, p.left, p.top, l, t, b, r - l,
-                               opacity, screen, spans ? spans + 2 * size_t(t - rect.top) : nullptr,
+                               opacity, reduced, spans ? spans + 2 * size_t(t - rect.top) : nullptr,
                                spans ? p.rowSpans : nullptr});
 }

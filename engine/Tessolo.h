@@ -437,9 +437,15 @@ public:
 
     // Composites every shown piece into planes (the colour planes then the
     // alpha plane, one stride) inside rect (qnNullRect: the whole image).
+    // Every road composites by this one rule: where pieces meet, their soft
+    // edges add up to a whole pixel (a piece at reduced opacity screens over
+    // what lies under it). The picture starts from `start`, the document's
+    // colour planes at `stride`: a pixel no shown piece covers keeps the
+    // document's colour, whatever the planes held before. Null when the
+    // planes hold the document's colours already.
     bool CombineSplitedCells(long width, long height, uint8_t** planes, uint32_t stride, uint8_t planeCount,
-                             uint8_t* selection, uint32_t selectionStride, qntRECT_s rect, uint8_t screenAlpha,
-                             uint8_t from, uint8_t to);
+                             uint8_t* selection, uint32_t selectionStride, qntRECT_s rect,
+                             const uint8_t* const* start, uint8_t from, uint8_t to);
 
     // Composites as CombineSplitedCells does, but only where the listed
     // pieces lie (in each row of their boxes, from the first to the last
@@ -453,7 +459,7 @@ public:
     // parts of the area whose pieces are done.
     bool CombinePieceAreas(long width, long height, uint8_t** planes, uint32_t stride, uint8_t planeCount,
                            uint8_t* selection, uint32_t selectionStride, const uint32_t* indices, uint32_t count,
-                           uint8_t screenAlpha, uint8_t from, uint8_t to, const uint32_t* render = nullptr,
+                           const uint8_t* const* start, uint8_t from, uint8_t to, const uint32_t* render = nullptr,
                            uint32_t renderCount = 0);
 
     // Rebuilds the layout from a layout settings block. On success drawOnly
@@ -592,7 +598,7 @@ private:
     // rect.top + i only in columns [spans[2 i], spans[2 i + 1]), and the
     // piece's alpha taken to be 0 outside its rowSpans.
     void i_CompositePiece(const SPLITEDCELL& p, uint8_t** planes, uint32_t stride, uint8_t colours, qntRECT_s rect,
-                          uint8_t screenAlpha, const int32_t* spans = nullptr) const;
+                          const int32_t* spans = nullptr) const;
     // The piece in `box` of mask; origin is where the mask's (0, 0) lies in
     // the image (channels and selection point at that place already).
     bool i_AddPiece(uint8_t* mask, long maskStride, long height, qntRECT_s box, uint8_t clear, uint8_t** channels,

@@ -197,6 +197,38 @@ bool CPluginMain::Apply_DrawSpliting()
     return ok;
 }
 
+bool CPluginMain::i_PutPieces(uint8_t* const* planes, uint8_t n)
+{
+    const PLUGINDATA& d = m_Data;
+    const qntRECT_s work = d.filterRect;
+    const int32_t w = i_WorkWidth();
+    const size_t planeSize = static_cast<size_t>(w) * static_cast<size_t>(i_WorkHeight());
+    bool ok = true;
+    if (d.hasTransparency && d.transparencyEditable) {
+        for (uint8_t p = 0; ok && p <= n; ++p) {
+            ok = p < 5;
+            if (!ok)
+                HostSetRetCode_BadParam();
+            else
+                ok = HostPutChanel(p, work, planes[p], static_cast<uint32_t>(w));
+            m_HostProgress.Progress(static_cast<uint8_t>(92 + 2 * p), nullptr);
+        }
+    } else {
+        const uint8_t* const alpha = planes[n];
+        for (uint8_t c = 0; ok && c < n; ++c) {
+            // A plane of its own: the bytes written cannot move it, so the
+            // loop runs in vector lanes.
+            uint8_t* const plane = planes[c];
+            const uint8_t back = d.backColor[c];
+            for (size_t i = 0; i < planeSize; ++i)
+                plane[i] = Blend(plane[i], back, alpha[i]);
+            ok = HostPutChanel(c, work, plane, static_cast<uint32_t>(w));
+            m_HostProgress.Progress(static_cast<uint8_t>(92 + 2 * c), nullptr);
+        }
+    }
+    return ok;
+}
+
 bool CPluginMain::Apply_SplittingUI(CQNF_Image* rendered)
 {
     const PLUGINDATA& d = m_Data;
@@ -209,25 +241,11 @@ bool CPluginMain::Apply_SplittingUI(CQNF_Image* rendered)
         return false;
     }
     i_BeginApply();
-    const qntRECT_s work = d.filterRect;
-    const size_t n = rendered->PlaneSize();
-    bool ok = true;
-    if (d.hasTransparency && d.transparencyEditable) {
-        for (uint8_t p = 0; ok && p < 4; ++p) {
-            m_HostProgress.Progress(static_cast<uint8_t>(25 * p), nullptr);
-            ok = HostPutChanel(p, work, rendered->GetPlane(p), static_cast<uint32_t>(w));
-        }
-    } else {
-        const uint8_t* alpha = rendered->GetPlane(3);
-        for (uint8_t c = 0; ok && c < 3; ++c) {
-            m_HostProgress.Progress(static_cast<uint8_t>(30 * c), nullptr);
-            uint8_t* plane = rendered->GetPlane(c);
-            for (size_t i = 0; i < n; ++i)
-                plane[i] = Blend(plane[i], d.backColor[c], alpha[i]);
-            m_HostProgress.Progress(static_cast<uint8_t>(30 * c + 15), nullptr);
-            ok = HostPutChanel(c, work, plane, static_cast<uint32_t>(w));
-        }
-    }
+    // The window composited its pieces by the engine's one rule, from the
+    // document's colours and limited by the composite alpha: the planes the
+    // replay composites. They go back as the replay's do.
+    uint8_t* planes[4] = {rendered->GetPlane(0), rendered->GetPlane(1), rendered->GetPlane(2), rendered->GetPlane(3)};
+    const bool ok = i_PutPieces(planes, 3);
     i_EndApply(ok);
     return ok;
 }
@@ -318,30 +336,8 @@ bool CPluginMain::Apply_SplittingNoUI(uint32_t count, const CTessolo::SFX_ONEPIE
     // Composite the shown pieces into the colour planes and the alpha.
     m_HostProgress.Progress(80, nullptr);
     if (!m_Engine.CombineSplitedCells(w, h, planes, static_cast<uint32_t>(w), static_cast<uint8_t>(n + 1), m_pAlpha,
-                                      static_cast<uint32_t>(w), qnNullRect, 0, 80, 90))
-        return fail();
-
-    // Write back.
-    bool ok = true;
-    if (d.hasTransparency && d.transparencyEditable) {
-        for (uint8_t p = 0; ok && p <= n; ++p) {
-            ok = p < 5;
-            if (!ok)
-                HostSetRetCode_BadParam();
-            else
-                ok = HostPutChanel(p, work, planes[p], static_cast<uint32_t>(w));
-            m_HostProgress.Progress(static_cast<uint8_t>(92 + 2 * p), nullptr);
-        }
-    } else {
-        const uint8_t* alpha = planes[n];
-        for (uint8_t c = 0; ok && c < n; ++c) {
-            for (size_t i = 0; i < planeSize; ++i)
-                planes[c][i] = Blend(planes[c][i], d.backColor[c], alpha[i]);
-            ok = HostPutChanel(c, work, planes[c], static_cast<uint32_t>(w));
-            m_HostProgress.Progress(static_cast<uint8_t>(92 + 2 * c), nullptr);
-        }
-    }
-    if (!ok)
+                                      static_cast<uint32_t>(w), qnNullRect, nullptr, 80, 90) ||
+        !i_PutPieces(planes, n))
         return fail();
     // The pieces point into this function's planes: they go with them.
     m_Engine.FreeSpliting();

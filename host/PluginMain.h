@@ -55,7 +55,7 @@ public:
     // Layout mode: the knife lines in the host's colours.
     bool Apply_DrawSpliting();
     // An RGB image the main window rendered: planar red, green, blue, alpha of
-    // the work rectangle's size.
+    // the work rectangle's size, composited as the replay composites.
     bool Apply_SplittingUI(CQNF_Image* rendered);
     // Cuts and renders the pieces again from the host's planes, with the
     // effect records matched to the pieces.
@@ -71,6 +71,10 @@ protected:
     // Hands the host progress to the engine for one apply path and reports 0.
     void i_BeginApply();
     void i_EndApply(bool ok);
+    // The write-back both piece paths share: n colour planes and the output
+    // alpha (planes[n], stride = the work width) as the transparency where
+    // it may be edited, else blended over the background colour.
+    bool i_PutPieces(uint8_t* const* planes, uint8_t n);
     // The work rectangle's width and height.
     int32_t i_WorkWidth() const { return m_Data.filterRect.right - m_Data.filterRect.left; }
     int32_t i_WorkHeight() const { return m_Data.filterRect.bottom - m_Data.filterRect.top; }

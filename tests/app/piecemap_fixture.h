@@ -100,7 +100,7 @@ struct Split {
     CTessolo engine;
     std::vector<std::vector<uint8_t>> planes;
     std::vector<uint8_t*> ptrs;
-    CQNF_Image image;
+    CQNF_Image image, source;
     std::vector<uint8_t> alpha, selMap;
     RecordingMap map;
     CQNF_SeededRandom random{3};
@@ -128,47 +128,40 @@ struct Split {
             ptrs.push_back(p.data());
         EXPECT_TRUE(engine.SplitCells(w, h, nullptr, 0, ptrs.data(), w, 3, 0, 100, 1));
         EXPECT_TRUE(image.Create(uint16_t(w), uint16_t(h), 2));
+        EXPECT_TRUE(source.Create(uint16_t(w), uint16_t(h), 2));
+        for (uint32_t k = 0; k < 3; ++k)
+            std::memcpy(source.GetPlane(k), planes[k].data(), size_t(w) * h);
         alpha.assign(size_t(w) * h, 255);
         selMap.assign(size_t(w) * h, 0);
-        EXPECT_TRUE(map.pm_Begin(&engine, &image, alpha.data(), selMap.data(), w, h, colorMode));
+        EXPECT_TRUE(map.pm_Begin(&engine, &image, &source, alpha.data(), selMap.data(), w, h, colorMode));
         map.pm_SetRandomSource(&random);
         Composite();
     }
 
-    // Colour where nothing is composited is whatever was there before:
-    // what shows is the colour under nonzero alpha, and the alpha.
-    std::vector<uint8_t> Visible(std::vector<uint8_t> planes4) const
-    {
-        const size_t n = size_t(w) * h;
-        for (size_t i = 0; i < n; ++i)
-            if (!planes4[3 * n + i])
-                planes4[i] = planes4[n + i] = planes4[2 * n + i] = 0;
-        return planes4;
-    }
-    // The whole image composited from the pieces as they are now.
-    std::vector<uint8_t> FreshComposite() { return Visible(RawComposite()); }
-    std::vector<uint8_t> RawComposite()
+    // The whole image composited from the pieces as they are now, started
+    // from the picture's colours, into planes that held something else.
+    std::vector<uint8_t> FreshComposite()
     {
         std::vector<uint8_t> out(size_t(w) * h * 4, 7);
         uint8_t* p[4] = {out.data(), out.data() + size_t(w) * h, out.data() + 2 * size_t(w) * h,
                          out.data() + 3 * size_t(w) * h};
-        EXPECT_TRUE(engine.CombineSplitedCells(w, h, p, w, 4, alpha.data(), w, qnNullRect,
-                                               engine.m_bLinesMode && engine.m_bSmooth, 0, 100));
+        EXPECT_TRUE(engine.CombineSplitedCells(w, h, p, w, 4, alpha.data(), w, qnNullRect, ptrs.data(), 0, 100));
         return out;
     }
     void Composite()
     {
-        const std::vector<uint8_t> c = RawComposite();
+        const std::vector<uint8_t> c = FreshComposite();
         for (int k = 0; k < 4; ++k)
             std::memcpy(image.GetPlane(k), c.data() + size_t(k) * w * h, size_t(w) * h);
     }
-    // The window's rendered image as it shows, all four planes.
+    // The window's rendered image, all four planes (the colour under a
+    // transparent pixel too: Apply hands it over).
     std::vector<uint8_t> Image() const
     {
         std::vector<uint8_t> out;
         for (int k = 0; k < 4; ++k)
             out.insert(out.end(), image.GetPlane(k), image.GetPlane(k) + size_t(w) * h);
-        return Visible(out);
+        return out;
     }
     CTessolo::SPLITEDCELL& Piece(uint32_t i) { return engine.m_pPieces[i]; }
     uint32_t Count() const { return engine.m_nPieces; }

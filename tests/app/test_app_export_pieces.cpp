@@ -290,6 +290,29 @@ TEST(PiecesExport, MergedPictureIsOneFileOrLayer)
     ASSERT_TRUE(psd.GetLayerInfo(0, info));
     EXPECT_STREQ(info.name, "Merged");
     EXPECT_EQ(std::memcmp(info.planes[0]->GetPtr(), png.GetPlane(0), 80 * 60), 0);
+
+    // Under a hidden piece the merged picture is clear and keeps the
+    // document's colours, as Apply's does; given none, black: never what
+    // its memory held.
+    cut.Engine().m_pPieces[0].shown = 0;
+    for (bool document : {true, false}) {
+        CPiecesExport::REQUEST r = Request(cut, dir / "hidden", CExportSettings::kMerged, CExportSettings::kToPNG);
+        for (int k = 0; document && k < 3; ++k)
+            r.colours[k] = cut.picture.planes[k].data();
+        ASSERT_TRUE(x.Export(r, res));
+        CQNF_ImageFile under;
+        ASSERT_TRUE(under.Load(dir / "hidden.png", CQNF_ImageFile::KindPNG));
+        size_t clear = 0, wrong = 0;
+        for (size_t i = 0; i < 80 * 60; ++i) {
+            if (under.GetPlane(-1)[i] != 0)
+                continue;
+            ++clear;
+            for (int k = 0; k < 3; ++k)
+                wrong += under.GetPlane(k)[i] != (document ? cut.picture.planes[k][i] : 0);
+        }
+        EXPECT_GT(clear, 400u) << document;
+        EXPECT_EQ(wrong, 0u) << document;
+    }
 }
 
 TEST(PiecesExport, WithoutBevelExportsPlainPiecesAndRendersThemBack)

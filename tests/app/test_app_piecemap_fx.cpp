@@ -43,7 +43,7 @@ TEST(PieceMapFX, SwitchCopyPasteResetRenderExactlyTheChangedPieces)
              for (uint32_t y = 0; y < s.h; ++y)
                  for (uint32_t x = 0; x < s.w; ++x)
                      s.alpha[size_t(y) * s.w + x] = uint8_t((x / 7 + y / 5) % 3 * 127 + (x / 7 + y / 5) % 3 / 2);
-             s.map.pm_Begin(&s.engine, &s.image, s.alpha.data(), s.selMap.data(), s.w, s.h, 1);
+             s.map.pm_Begin(&s.engine, &s.image, &s.source, s.alpha.data(), s.selMap.data(), s.w, s.h, 1);
              s.Composite();
              s.map.pmop_Sel_SetSelectionToPiece(5, 1, 0, 0);
          },
@@ -70,7 +70,7 @@ TEST(PieceMapFX, SwitchCopyPasteResetRenderExactlyTheChangedPieces)
         {"explicit to the state already applied renders nothing",
          [](Split&) {}, [](Split& s) { s.map.pmfx_SwitchFX(CPieceMap::FX_BEVEL, 1, 1); }, {}},
         {"hue-saturation outside RGB renders nothing",
-         [](Split& s) { s.map.pm_Begin(&s.engine, &s.image, s.alpha.data(), s.selMap.data(), s.w, s.h, 0); },
+         [](Split& s) { s.map.pm_Begin(&s.engine, &s.image, &s.source, s.alpha.data(), s.selMap.data(), s.w, s.h, 0); },
          [](Split& s) { s.map.pmfx_SwitchFX(CPieceMap::FX_HSL, 1, 1); }, {}},
         {"menu piece alone", [](Split&) {},
          [](Split& s) {

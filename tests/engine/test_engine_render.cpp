@@ -50,15 +50,15 @@ struct Puzzle {
     }
 
     // Composites into a fresh destination filled with fill.
-    std::vector<std::vector<uint8_t>> Composite(uint8_t screenAlpha, const uint8_t* selection = nullptr,
-                                                qntRECT_s rect = qnNullRect, uint8_t fill = 9)
+    std::vector<std::vector<uint8_t>> Composite(const uint8_t* selection = nullptr, qntRECT_s rect = qnNullRect,
+                                                uint8_t fill = 9)
     {
         std::vector<std::vector<uint8_t>> dst(size_t(e.m_nWorkPlaneCount), std::vector<uint8_t>(size_t(w) * h, fill));
         std::vector<uint8_t*> ptrs;
         for (auto& p : dst)
             ptrs.push_back(p.data());
         EXPECT_TRUE(e.CombineSplitedCells(w, h, ptrs.data(), uint32_t(w), e.m_nWorkPlaneCount,
-                                          const_cast<uint8_t*>(selection), uint32_t(w), rect, screenAlpha, 0, 100));
+                                          const_cast<uint8_t*>(selection), uint32_t(w), rect, nullptr, 0, 100));
         return dst;
     }
 };
@@ -127,14 +127,11 @@ TEST(EngineRender, CompositingPlainPiecesGivesTheImageBack)
         Puzzle z(90, 64, 3, 4, 3, smooth);
         for (uint32_t i = 0; i < z.e.m_nPieces; ++i)
             z.Render(i);
-        const auto out = z.Composite(0);
+        const auto out = z.Composite();
         for (uint8_t c = 0; c < 3; ++c)
             EXPECT_EQ(out[c], z.img.planes[c]) << "plane " << int(c);
-        // Screen alpha 0: every overlap is opaque, and no pixel is left out.
+        // Every overlap is opaque, and no pixel is left out.
         EXPECT_EQ(out[3], std::vector<uint8_t>(size_t(z.w) * z.h, 255)) << smooth;
-        const auto screen = z.Composite(1);
-        for (uint8_t a : screen[3])
-            ASSERT_GT(a, 0);
     }
 }
 
@@ -295,23 +292,23 @@ TEST(EngineRender, OpacityAndScreenAlpha)
     const size_t inside = size_t(p.top + p.Height() / 2) * z.w + (p.left + 3);
 
     z.e.m_pPieces[0].opacity[CTessolo::FX_APPLIED] = {1, 0};
-    auto out = z.Composite(0);
+    auto out = z.Composite();
     EXPECT_EQ(out[3][inside], 0);
     EXPECT_EQ(out[0][inside], 9);  // colours outside every piece stay
 
     z.e.m_pPieces[0].opacity[CTessolo::FX_APPLIED] = {0, 0};
-    out = z.Composite(0);
+    out = z.Composite();
     EXPECT_EQ(out[3][inside], 255);
 
     z.e.m_pPieces[0].opacity[CTessolo::FX_APPLIED] = {1, 128};
-    out = z.Composite(0);
+    out = z.Composite();
     EXPECT_EQ(out[3][inside], (255 * 128) >> 8);
     EXPECT_EQ(out[0][inside], z.img.planes[0][inside]);
 
     // Hidden pieces are left out.
     z.e.m_pPieces[0].opacity[CTessolo::FX_APPLIED] = {0, 0};
     z.e.m_pPieces[0].shown = 0;
-    out = z.Composite(0);
+    out = z.Composite();
     EXPECT_EQ(out[3][inside], 0);
 }
 
@@ -323,8 +320,7 @@ TEST(EngineRender, OverlapAlphaFormulas)
         z.Render(i);
     const Cell& a = z.e.m_pPieces[0];
     const Cell& b = z.e.m_pPieces[1];
-    const auto opaque = z.Composite(0);
-    const auto screen = z.Composite(1);
+    const auto opaque = z.Composite();
     int overlaps = 0;
     for (int32_t y = 0; y < z.h; ++y)
         for (int32_t x = std::max(a.left, b.left); x < std::min(a.right, b.right); ++x) {
@@ -334,7 +330,6 @@ TEST(EngineRender, OverlapAlphaFormulas)
                 continue;
             ++overlaps;
             EXPECT_EQ(opaque[1][size_t(y) * z.w + x], 255);
-            EXPECT_EQ(screen[1][size_t(y) * z.w + x], 255 - (((255 - ma) * (255 - mb)) >> 8));
         }
     EXPECT_GT(overlaps, 0);
 }
@@ -345,10 +340,10 @@ TEST(EngineRender, RectangleAndSelection)
     for (uint32_t i = 0; i < z.e.m_nPieces; ++i)
         z.Render(i);
     // Outside the image: nothing happens, true.
-    auto out = z.Composite(0, nullptr, qntRECT_s{60, 0, 80, 10});
+    auto out = z.Composite(nullptr, qntRECT_s{60, 0, 80, 10});
     EXPECT_EQ(out[3], std::vector<uint8_t>(50 * 30, 9));
     // A part: only inside it.
-    out = z.Composite(0, nullptr, qntRECT_s{10, 5, 20, 15});
+    out = z.Composite(nullptr, qntRECT_s{10, 5, 20, 15});
     for (int32_t y = 0; y < 30; ++y)
         for (int32_t x = 0; x < 50; ++x) {
             const bool in = x >= 10 && x < 20 && y >= 5 && y < 15;
@@ -356,12 +351,12 @@ TEST(EngineRender, RectangleAndSelection)
         }
     // A selection of zeros: alpha 0 in the whole rectangle.
     std::vector<uint8_t> zero(50 * 30, 0);
-    out = z.Composite(0, zero.data());
+    out = z.Composite(zero.data());
     EXPECT_EQ(out[3], zero);
     // The wrong number of destination planes is refused.
     std::vector<uint8_t> one(50 * 30);
     uint8_t* ptrs[2] = {one.data(), one.data()};
-    EXPECT_FALSE(z.e.CombineSplitedCells(50, 30, ptrs, 50, 2, nullptr, 0, qnNullRect, 0, 0, 100));
+    EXPECT_FALSE(z.e.CombineSplitedCells(50, 30, ptrs, 50, 2, nullptr, 0, qnNullRect, nullptr, 0, 100));
 
     // A picture thinner than the knives of its grid is cut into no piece:
     // the composite of nothing covers nothing, whatever the destination
@@ -370,9 +365,9 @@ TEST(EngineRender, RectangleAndSelection)
     for (const auto& [w, h, cols, rows] : {std::array<int32_t, 4>{1, 1, 4, 3}, std::array<int32_t, 4>{50, 1, 20, 15}}) {
         Puzzle thin(w, h, 3, uint16_t(cols), uint16_t(rows));
         ASSERT_EQ(thin.e.m_nPieces, 0u) << w << "x" << h;
-        EXPECT_EQ(thin.Composite(0)[3], std::vector<uint8_t>(size_t(w) * h, 0)) << w << "x" << h;
+        EXPECT_EQ(thin.Composite()[3], std::vector<uint8_t>(size_t(w) * h, 0)) << w << "x" << h;
         if (w > 1) {
-            const auto part = thin.Composite(0, nullptr, qntRECT_s{10, 0, 20, 1});
+            const auto part = thin.Composite(nullptr, qntRECT_s{10, 0, 20, 1});
             for (int32_t x = 0; x < w; ++x)
                 ASSERT_EQ(part[3][size_t(x)], x >= 10 && x < 20 ? 0 : 9) << x;
         }
@@ -394,7 +389,7 @@ namespace {
 
 // The composite written pixel by pixel, as plainly as it reads: the judge
 // of the row code's branch-free arithmetic.
-void CompositeByPixel(const CTessolo& e, std::vector<std::vector<uint8_t>>& dst, int32_t w, uint8_t screenAlpha)
+void CompositeByPixel(const CTessolo& e, std::vector<std::vector<uint8_t>>& dst, int32_t w)
 {
     const uint8_t colours = uint8_t(e.m_nWorkPlaneCount - 1);
     for (uint32_t i = 0; i < e.m_nPieces; ++i) {
@@ -420,7 +415,7 @@ void CompositeByPixel(const CTessolo& e, std::vector<std::vector<uint8_t>>& dst,
                     const int a2 = a * op.opacity / 256;
                     out = d == 0 ? a2 : 255 - (255 - d) * (255 - a2) / 256;
                 } else {
-                    out = d == 0 ? a : screenAlpha == 0 ? 255 : 255 - (255 - d) * (255 - a) / 256;
+                    out = d == 0 ? a : 255;
                 }
                 dst[colours][o] = uint8_t(out);
             }
@@ -432,15 +427,15 @@ void CompositeByPixel(const CTessolo& e, std::vector<std::vector<uint8_t>>& dst,
 TEST(EngineRender, CompositeMatchesThePixelByPixelFormulas)
 {
     // Random piece bytes with many 0 and 255 alphas over overlapping boxes,
-    // every opacity state, both alpha rules, colours already in the
-    // destination.
+    // every opacity state, colours already in the destination, or the
+    // picture's colours to start from.
     struct Case {
         uint8_t channels;
-        uint8_t screenAlpha;
+        bool start;
     };
     const qnfx::LaneIsa widest = qnfx::CurrentLaneIsa();
     std::mt19937 rng(5);
-    for (Case c : {Case{3, 0}, Case{3, 1}, Case{1, 1}, Case{1, 0}, Case{4, 0}, Case{4, 1}}) {
+    for (Case c : {Case{3, false}, Case{3, true}, Case{1, true}, Case{1, false}, Case{4, false}, Case{4, true}}) {
         Puzzle z(97, 61, c.channels, 4, 3, true, c.channels == 4 ? 2 : 1);
         for (uint32_t i = 0; i < z.e.m_nPieces; ++i) {
             Cell& p = z.e.m_pPieces[i];
@@ -456,10 +451,20 @@ TEST(EngineRender, CompositeMatchesThePixelByPixelFormulas)
         for (auto& plane : before)
             for (auto& v : plane)
                 v = uint8_t(rng());
-        // The engine clears the destination's alpha inside the rectangle first.
+        // The engine clears the destination's alpha inside the rectangle
+        // first, and puts the colours to start from in.
+        std::vector<std::vector<uint8_t>> start(before.size() - 1, std::vector<uint8_t>(before[0].size()));
+        for (auto& plane : start)
+            for (auto& v : plane)
+                v = uint8_t(rng());
+        std::vector<const uint8_t*> startPtrs;
+        for (auto& plane : start)
+            startPtrs.push_back(plane.data());
         auto expected = before;
         std::fill(expected.back().begin(), expected.back().end(), 0);
-        CompositeByPixel(z.e, expected, z.w, c.screenAlpha);
+        if (c.start)
+            std::copy(start.begin(), start.end(), expected.begin());
+        CompositeByPixel(z.e, expected, z.w);
         // The same bytes from the plain rows and from every wider set the
         // processor has.
         for (qnfx::LaneIsa isa : {qnfx::LaneIsa::Base, qnfx::LaneIsa::Avx2, qnfx::LaneIsa::Avx512}) {
@@ -470,10 +475,10 @@ TEST(EngineRender, CompositeMatchesThePixelByPixelFormulas)
             for (auto& plane : got)
                 ptrs.push_back(plane.data());
             ASSERT_TRUE(z.e.CombineSplitedCells(z.w, z.h, ptrs.data(), uint32_t(z.w), z.e.m_nWorkPlaneCount, nullptr,
-                                                0, qnNullRect, c.screenAlpha, 0, 100));
+                                                0, qnNullRect, c.start ? startPtrs.data() : nullptr, 0, 100));
             for (size_t k = 0; k < got.size(); ++k)
-                EXPECT_EQ(got[k], expected[k]) << "plane " << k << ", " << int(c.channels) << " channels, screen "
-                                               << int(c.screenAlpha) << ", set " << int(isa);
+                EXPECT_EQ(got[k], expected[k]) << "plane " << k << ", " << int(c.channels) << " channels, start "
+                                               << c.start << ", set " << int(isa);
         }
         qnfx::ForceLaneIsa(widest);
     }

@@ -127,13 +127,13 @@ Result RenderAll(int threads, uint8_t channels, uint8_t mode, bool oneByOne, uin
     for (auto& plane : r.composite)
         ptrs.push_back(plane.data());
     EXPECT_TRUE(e.CombineSplitedCells(w, h, ptrs.data(), uint32_t(w), e.m_nWorkPlaneCount, nullptr, 0, qnNullRect,
-                                      1, 0, 100));
+                                      nullptr, 0, 100));
     // Again inside a rectangle and through a selection, over the first.
     std::vector<uint8_t> selection(size_t(w) * h);
     for (size_t i = 0; i < selection.size(); ++i)
         selection[i] = uint8_t(i * 29 % 256);
     EXPECT_TRUE(e.CombineSplitedCells(w, h, ptrs.data(), uint32_t(w), e.m_nWorkPlaneCount, selection.data(),
-                                      uint32_t(w), qntRECT_s{17, 9, w - 23, h - 4}, 0, 0, 100));
+                                      uint32_t(w), qntRECT_s{17, 9, w - 23, h - 4}, nullptr, 0, 100));
     return r;
 }
 
@@ -311,9 +311,11 @@ TEST(EngineThreads, KnifeBitsDrawnInBandsOfRowsAreTheBitsOfOneDrawing)
 
 TEST(EngineThreads, PieceAreasCompositeAsTheWholeImageInsideAndTouchNothingOutside)
 {
-    // Some pieces change their effects after a whole composite; compositing
-    // only their areas gives the whole composite of the new state, and over
-    // a blank image it writes nothing outside their boxes.
+    // Some pieces change their effects after a whole composite (one is
+    // hidden); compositing only their areas gives the whole composite of
+    // the new state, started from the picture's colours (none of the hidden
+    // piece's stays), and over a blank image it writes nothing outside
+    // their boxes.
     // The changed pieces are rendered before, or by the composite itself
     // (side by side, or one after the other when they would take too much
     // memory side by side), with a repeat and an index outside the table;
@@ -344,12 +346,13 @@ TEST(EngineThreads, PieceAreasCompositeAsTheWholeImageInsideAndTouchNothingOutsi
             auto composite = [&](std::vector<std::vector<uint8_t>>& c, const std::vector<uint32_t>* list,
                                  const std::vector<uint32_t>* rendering = nullptr) {
                 uint8_t* ptrs[4] = {c[0].data(), c[1].data(), c[2].data(), c[3].data()};
+                const uint8_t* const* start = img.Planes();
                 return list ? e.CombinePieceAreas(w, h, ptrs, uint32_t(w), 4, sel, uint32_t(w), list->data(),
-                                                  uint32_t(list->size()), 1, 0, 100,
+                                                  uint32_t(list->size()), start, 0, 100,
                                                   rendering ? rendering->data() : nullptr,
                                                   rendering ? uint32_t(rendering->size()) : 0)
-                            : e.CombineSplitedCells(w, h, ptrs, uint32_t(w), 4, sel, uint32_t(w), qnNullRect, 1, 0,
-                                                    100);
+                            : e.CombineSplitedCells(w, h, ptrs, uint32_t(w), 4, sel, uint32_t(w), qnNullRect, start,
+                                                    0, 100);
             };
             auto updated = canvas(9);
             ASSERT_TRUE(composite(updated, nullptr));
@@ -362,6 +365,7 @@ TEST(EngineThreads, PieceAreasCompositeAsTheWholeImageInsideAndTouchNothingOutsi
                 p.invert[CTessolo::FX_REQUESTED] ^= 1;
                 p.opacity[CTessolo::FX_REQUESTED] = {1, 140};
             }
+            e.m_pPieces[changed[1]].shown = 0;
             const std::string name = std::to_string(threads) + " threads, selection " +
                                      std::to_string(withSelection) + ", render " + std::to_string(render);
             const auto before = updated;

@@ -736,3 +736,49 @@ TEST(HostDialogGui, ImageOverlayFromTheSecondLayerOfAPsdAndAStroke)
     if (!::testing::Test::HasFailure())
         std::filesystem::remove_all(bundle);
 }
+
+// The razor cut switched off in the knife editor (the knives 6 pixels wide,
+// anti-aliased), Cut, Apply: a replay of the descriptor Apply recorded,
+// without the dialog, writes the same bytes.
+TEST(HostDialogGui, KnivesWithWidthAppliedAndReplayedGiveTheSameBytes)
+{
+    const PluginFolder plugin;
+    const std::string out = plugin.File("applied.png"), replay = plugin.File("replayed.png");
+    const std::string descriptor = plugin.File("last.qnds");
+    const pid_t pid = Spawn({"--dialog", kSample, out, "--descriptor", descriptor}, plugin.path);
+    const Geometry main = FindWindow("Main");
+    ASSERT_FALSE(main.id.empty()) << "the main window did not open";
+    const Geometry editor = FindWindow("Cutter");
+    ASSERT_FALSE(editor.id.empty()) << "the knife editor did not open";
+    ASSERT_EQ(std::system(("xdotool windowraise " + editor.id).c_str()), 0);
+    const hostapp::RasterImage start = GrabSettled(main, plugin.File("start.png"));
+    ClickControl(editor, "Cutter", "Cutter_RazorCut");
+    const hostapp::RasterImage razorOff = GrabChanged(main, start, plugin.File("razor_off.png"), 50, 120000);
+    ASSERT_GT(PreviewDiff(start, razorOff), 50u) << "the razor cut did not go off";
+    ASSERT_EQ(std::system(("xdotool windowraise " + editor.id).c_str()), 0);
+    const auto [wx, wy] = Skin::Get().Centre("Cutter", "Cutter_KnifeTh", "edit");
+    ASSERT_NO_FATAL_FAILURE(TypeNumber(editor, wx, wy, "6", 200, 575));
+    const hostapp::RasterImage wide = GrabChanged(main, razorOff, plugin.File("wide.png"), 50, 120000);
+    ASSERT_GT(PreviewDiff(razorOff, wide), 50u) << "the knives did not widen";
+    Snapshot("gui_knives_6.png");
+    ASSERT_EQ(std::system(("xdotool windowraise " + editor.id).c_str()), 0);
+    ClickControl(editor, "Cutter", "Cutter_Cut");
+    ASSERT_TRUE(WaitGone("Cutter", 60000)) << "the knife editor stayed open";
+    Snapshot("gui_knives_6_pieces.png");
+    Click(main, kApplyX, kApplyY);
+    ASSERT_EQ(WaitExit(pid, 60000), 0);
+
+    ASSERT_TRUE(std::filesystem::exists(descriptor)) << "no descriptor was recorded";
+    ASSERT_EQ(WaitExit(Spawn({"--descriptor", descriptor, kSample, replay}, plugin.path), 60000), 0);
+    hostapp::RasterImage applied, replayed;
+    std::string err;
+    ASSERT_TRUE(hostapp::ReadImageFile(out, applied, err)) << err;
+    ASSERT_TRUE(hostapp::ReadImageFile(replay, replayed, err)) << err;
+    ASSERT_EQ(applied.planes.size(), replayed.planes.size());
+    ASSERT_EQ(applied.PixelCount(), replayed.PixelCount());
+    size_t differ = 0;
+    for (size_t p = 0; p < applied.planes.size(); ++p)
+        for (size_t i = 0; i < applied.PixelCount(); ++i)
+            differ += applied.planes[p][i] != replayed.planes[p][i];
+    EXPECT_EQ(differ, 0u) << "bytes where the replay differs from Apply";
+}
