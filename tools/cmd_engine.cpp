@@ -331,7 +331,7 @@ int Run(const tool::Args& args)
     std::vector<uint8_t> rgba(area * 4, 0);
     uint8_t* dst[4] = {&rgba[0], &rgba[area], &rgba[2 * area], &rgba[3 * area]};
     const Clock::time_point compositeStart = Clock::now();
-    if (!e.CombineSplitedCells(w, h, dst, uint32_t(w), 4, nullptr, 0, qnNullRect, 0, 0, 100))
+    if (!e.CombineSplitedCells(w, h, dst, uint32_t(w), 4, nullptr, 0, qnNullRect, nullptr, 0, 100))
         return tool::Fail(kName, "cannot composite the pieces");
     if (o.time)
         std::fprintf(qnReportStream(o.output), "split %.1f ms, render %.1f ms, composite %.1f ms, %u thread%s\n",

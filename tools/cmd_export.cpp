@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -210,6 +211,9 @@ int Pieces(const tool::Args& args)
     }
     r.width = picture.GetWidth();
     r.height = picture.GetHeight();
+    // The merged picture starts from the picture's colours, as the window's
+    // export and Apply start from the document's.
+    std::copy(planes, planes + 3, r.colours);
 
     CPiecesExport exporter(pieces.Engine());
     exporter.SetProgress(&writing);

@@ -92,3 +92,46 @@ TEST_F(ExportTool, TwentyByFifteenPuzzleToPsdPngAndEps)
 }
 
 }  // namespace
+
+// Under a hidden piece the merged picture is transparent and keeps the
+// picture's own colours, as Apply and the window's export leave them: never
+// black or what the canvas's memory held.
+TEST_F(ExportTool, TheMergedPictureKeepsThePicturesColoursUnderAHiddenPiece)
+{
+    const Picture pic(60, 40);
+    const unsigned char* planes[4] = {pic.planes[0].data(), pic.planes[1].data(), pic.planes[2].data(), nullptr};
+    unsigned short error = 0;
+    ASSERT_TRUE(qnCodecSavePNG((dir / "photo.png").c_str(), pic.w, pic.h, qncodec::ModeColour, planes, nullptr,
+                               pic.w, 72.0, "test", error, false));
+    app_test::Model m;
+    ASSERT_TRUE(m.spl_SplitEvenParts(3, 2, kForce, kResetExtras));
+    m.m_bCutMode = 0;
+    ASSERT_TRUE(m.m_PieceRecords.Zalloc(6 * CTessolo::kSettingsRecordSize));
+    for (uint8_t row = 0; row < 2; ++row)
+        for (uint8_t column = 0; column < 3; ++column) {
+            CTessolo::SFX_ONEPIECE r{};
+            r.shown = row == 1 && column == 1 ? 0 : 1;
+            r.row = row;
+            r.column = column;
+            r.StoreLE(m.m_PieceRecords.GetPtr() + (row * 3 + column) * CTessolo::kSettingsRecordSize);
+        }
+    m.m_nPieceRecords = 6;
+    std::string message;
+    ASSERT_TRUE(m.settings_SaveDocument((dir / "hidden.qntd").c_str(), message)) << message;
+
+    const ToolRun run = Tool(dir, "export pieces --to png --what merged hidden.qntd photo.png merged.png");
+    ASSERT_EQ(run.code, 0) << run.err;
+    CQNF_ImageFile merged;
+    ASSERT_TRUE(merged.Load(dir / "merged.png", CQNF_ImageFile::KindPNG)) << merged.Reason();
+    ASSERT_TRUE(merged.HasAlpha());
+    size_t clear = 0, wrong = 0;
+    for (size_t i = 0; i < size_t(pic.w) * pic.h; ++i) {
+        if (merged.GetPlane(-1)[i] != 0)
+            continue;
+        ++clear;
+        for (signed char k = 0; k < 3; ++k)
+            wrong += merged.GetPlane(k)[i] != pic.planes[size_t(k)][i];
+    }
+    EXPECT_GT(clear, size_t(pic.w) * pic.h / 10) << "the hidden piece left no transparent area";
+    EXPECT_EQ(wrong, 0u);
+}
