@@ -188,12 +188,14 @@ struct PluginFolder {
     std::string File(const std::string& name) const { return path + "/" + name; }
 };
 
-// A grab of the window as a picture; empty when import failed.
+// A grab of the window as a picture; empty when import failed. import can
+// wait for ever on a window destroyed while it reads it (a dialog that closed
+// under a loaded machine), so it is given a bound; the callers wait in loops.
 inline hostapp::RasterImage Grab(const Geometry& g, const std::string& file)
 {
     hostapp::RasterImage img;
     std::string err;
-    if (std::system(("import -window " + g.id + " " + file).c_str()) == 0)
+    if (std::system(("timeout 20 import -window " + g.id + " " + file).c_str()) == 0)
         hostapp::ReadImageFile(file, img, err);
     return img;
 }

@@ -62,7 +62,7 @@ double Share(const std::string& want, const std::string& read)
 std::string ReadLine(const Geometry& g, const Area& a, const std::string& folder)
 {
     const std::string shot = folder + "/line.png", big = folder + "/line_big.png";
-    if (std::system(("import -window " + g.id + " " + shot).c_str()) != 0)
+    if (std::system(("timeout 20 import -window " + g.id + " " + shot).c_str()) != 0)
         return "";
     const std::string crop = std::to_string(a.x1 - a.x0) + "x" + std::to_string(a.y1 - a.y0) + "+" +
                              std::to_string(a.x0) + "+" + std::to_string(a.y0);
