@@ -2,6 +2,7 @@
 
 #include "core/ErrorManager.h"
 #include "core/SafeFile.h"
+#include "core/SafeFileRunInputs.h"
 #include "core/Storage.h"
 
 #include <cctype>
@@ -187,12 +188,13 @@ std::string qnStandardOutputFolderRefusal(const std::string& folder)
     return folder == "-" ? "cannot write -: " + qnNoStandardOutputWords(true) : std::string();
 }
 
-std::string qnOverInputWords(const std::string& input)
+std::string qnOverInputWords(const std::string& input, const std::string& shown)
 {
-    return "it would write over the input " + input + "; name another output";
+    return "it would write over " + qnRunInputWhat(input) + " " + (shown.empty() ? input : shown) +
+           "; name another output";
 }
 
-std::string qnOverInputFailure(const std::string& output, const std::string& input)
+std::string qnOverInputFailure(const std::string& output, const std::string& input, const std::string& shown)
 {
-    return "cannot write " + output + ": " + qnOverInputWords(input);
+    return "cannot write " + output + ": " + qnOverInputWords(input, shown);
 }

@@ -73,12 +73,14 @@ std::string qnStandardOutputFolderRefusal(const std::string& folder);
 
 // Why an output may not be written when it is, or leads by a link to, an
 // input of the run: "it would write over the input IN; name another
-// output". Every writer, of one file or of a series, names the output it
-// would write and the input it leads to with these words.
-std::string qnOverInputWords(const std::string& input);
+// output", the input named as what it is (qnRunInputWhat: "the plug-in's
+// settings IN", "the loaded library IN"). Every writer, of one file or of
+// a series, names the output it would write and the input it leads to with
+// these words. shown, when given, is IN as the line prints it.
+std::string qnOverInputWords(const std::string& input, const std::string& shown = {});
 
 // "cannot write OUTPUT: it would write over the input IN; ...".
-std::string qnOverInputFailure(const std::string& output, const std::string& input);
+std::string qnOverInputFailure(const std::string& output, const std::string& input, const std::string& shown = {});
 
 // The words of number, for a failure that is not about one file.
 std::string qnErrorText(unsigned short number);
