@@ -4,7 +4,8 @@
 // failure the same way from here:
 //   cannot read photo.jpg: no such file
 //   cannot write nodir/out.png: no such folder
-//   cannot write out.png: the file is read-only
+//   cannot write out.png: the file has no write permission
+//   cannot write /mnt/cd/out.png: the folder is on a read-only file system
 // A failure the system gave its reason for is named by that reason alone,
 // whichever step met it:
 //   cannot write /mnt/full/out.png: no space left on device
@@ -19,12 +20,20 @@
 inline constexpr int qnExitFailed = 1;        // the work could not be done
 inline constexpr int qnExitBadArguments = 2;  // the command line is wrong
 
+// "the folder is on a read-only file system": every write the file system
+// refuses for that (EROFS), to a file that is there or to a new one.
+std::string qnReadOnlyFileSystemWords();
+
+// "the file has no write permission" (folder: "the folder has ..."): a
+// file or folder this user may not write, whatever its mode (0444, 000).
+std::string qnNoWritePermissionWords(bool folder);
+
 // A few words for an error number ("out of memory"); "error" for one
 // without words.
 const char* qnErrorWords(unsigned short number);
 
 // The system's words for an errno value as they go inside a message, in
-// lower case: "no space left on device".
+// lower case: "no space left on device"; EROFS as qnReadOnlyFileSystemWords.
 std::string qnSystemWords(int error);
 
 // Whether path (a file or folder; true when missing) may be written: the
@@ -34,10 +43,11 @@ std::string qnSystemWords(int error);
 bool qnMayWrite(const std::string& path);
 
 // Why a file cannot be read (writing false) or written now, in a few words:
-// "no such folder", "no such file", "permission denied", "the file is
-// read-only", "the folder is read-only", "the file (or folder) is on a
-// read-only file system", "is a folder", "not a regular file"; otherwise the system's reason for the write that failed, or the
-// words of number.
+// "no such folder", "no such file", "permission denied", "the file has no
+// write permission", "the folder has no write permission", "the folder is
+// on a read-only file system", "is a folder", "not a regular file";
+// otherwise the system's reason for the write that failed, or the words of
+// number.
 std::string qnFileProblem(const std::string& path, bool writing, unsigned short number);
 
 // "cannot read PATH: why" or "cannot write PATH: why".
