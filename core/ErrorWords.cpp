@@ -2,6 +2,7 @@
 
 #include "core/ErrorManager.h"
 #include "core/SafeFile.h"
+#include "core/SafeFileRunInputs.h"
 #include "core/Storage.h"
 
 #include <cctype>
@@ -52,8 +53,18 @@ std::string qnErrorText(unsigned short number)
     return qnErrorWords(number);
 }
 
+std::string qnReadOnlyFileSystemWords() { return "the folder is on a read-only file system"; }
+
+std::string qnNoWritePermissionWords(bool folder)
+{
+    return folder ? "the folder has no write permission" : "the file has no write permission";
+}
+
 std::string qnSystemWords(int error)
 {
+    // Said as the gate says it, whichever step met it.
+    if (error == EROFS)
+        return qnReadOnlyFileSystemWords();
     std::string words = std::strerror(error);
     if (!words.empty())
         words[0] = char(std::tolower(static_cast<unsigned char>(words[0])));
@@ -99,10 +110,9 @@ std::string FileProblem(const std::string& path, bool writing, unsigned short nu
     // A file system mounted read-only is named as the write gate names it:
     // no change of the file's or the folder's mode would help there.
     if (writing && exists && !qnMayWrite(path))
-        return OnReadOnlyFileSystem(path) ? "the file is on a read-only file system" : "the file is read-only";
+        return OnReadOnlyFileSystem(path) ? qnReadOnlyFileSystemWords() : qnNoWritePermissionWords(false);
     if (writing && !qnMayWrite(folder.string()))
-        return OnReadOnlyFileSystem(folder.string()) ? "the folder is on a read-only file system"
-                                                     : "the folder is read-only";
+        return OnReadOnlyFileSystem(folder.string()) ? qnReadOnlyFileSystemWords() : qnNoWritePermissionWords(true);
     if (!writing && access(path.c_str(), R_OK) != 0)
         return "permission denied";
     // Nothing to see from outside (a full disk, say): the system's own
@@ -187,12 +197,13 @@ std::string qnStandardOutputFolderRefusal(const std::string& folder)
     return folder == "-" ? "cannot write -: " + qnNoStandardOutputWords(true) : std::string();
 }
 
-std::string qnOverInputWords(const std::string& input)
+std::string qnOverInputWords(const std::string& input, const std::string& shown)
 {
-    return "it would write over the input " + input + "; name another output";
+    return "it would write over " + qnRunInputWhat(input) + " " + (shown.empty() ? input : shown) +
+           "; name another output";
 }
 
-std::string qnOverInputFailure(const std::string& output, const std::string& input)
+std::string qnOverInputFailure(const std::string& output, const std::string& input, const std::string& shown)
 {
-    return "cannot write " + output + ": " + qnOverInputWords(input);
+    return "cannot write " + output + ": " + qnOverInputWords(input, shown);
 }

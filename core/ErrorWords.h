@@ -4,7 +4,8 @@
 // failure the same way from here:
 //   cannot read photo.jpg: no such file
 //   cannot write nodir/out.png: no such folder
-//   cannot write out.png: the file is read-only
+//   cannot write out.png: the file has no write permission
+//   cannot write /mnt/cd/out.png: the folder is on a read-only file system
 // A failure the system gave its reason for is named by that reason alone,
 // whichever step met it:
 //   cannot write /mnt/full/out.png: no space left on device
@@ -19,12 +20,20 @@
 inline constexpr int qnExitFailed = 1;        // the work could not be done
 inline constexpr int qnExitBadArguments = 2;  // the command line is wrong
 
+// "the folder is on a read-only file system": every write the file system
+// refuses for that (EROFS), to a file that is there or to a new one.
+std::string qnReadOnlyFileSystemWords();
+
+// "the file has no write permission" (folder: "the folder has ..."): a
+// file or folder this user may not write, whatever its mode (0444, 000).
+std::string qnNoWritePermissionWords(bool folder);
+
 // A few words for an error number ("out of memory"); "error" for one
 // without words.
 const char* qnErrorWords(unsigned short number);
 
 // The system's words for an errno value as they go inside a message, in
-// lower case: "no space left on device".
+// lower case: "no space left on device"; EROFS as qnReadOnlyFileSystemWords.
 std::string qnSystemWords(int error);
 
 // Whether path (a file or folder; true when missing) may be written: the
@@ -34,10 +43,11 @@ std::string qnSystemWords(int error);
 bool qnMayWrite(const std::string& path);
 
 // Why a file cannot be read (writing false) or written now, in a few words:
-// "no such folder", "no such file", "permission denied", "the file is
-// read-only", "the folder is read-only", "the file (or folder) is on a
-// read-only file system", "is a folder", "not a regular file"; otherwise the system's reason for the write that failed, or the
-// words of number.
+// "no such folder", "no such file", "permission denied", "the file has no
+// write permission", "the folder has no write permission", "the folder is
+// on a read-only file system", "is a folder", "not a regular file";
+// otherwise the system's reason for the write that failed, or the words of
+// number.
 std::string qnFileProblem(const std::string& path, bool writing, unsigned short number);
 
 // "cannot read PATH: why" or "cannot write PATH: why".
@@ -73,12 +83,14 @@ std::string qnStandardOutputFolderRefusal(const std::string& folder);
 
 // Why an output may not be written when it is, or leads by a link to, an
 // input of the run: "it would write over the input IN; name another
-// output". Every writer, of one file or of a series, names the output it
-// would write and the input it leads to with these words.
-std::string qnOverInputWords(const std::string& input);
+// output", the input named as what it is (qnRunInputWhat: "the plug-in's
+// settings IN", "the loaded library IN"). Every writer, of one file or of
+// a series, names the output it would write and the input it leads to with
+// these words. shown, when given, is IN as the line prints it.
+std::string qnOverInputWords(const std::string& input, const std::string& shown = {});
 
 // "cannot write OUTPUT: it would write over the input IN; ...".
-std::string qnOverInputFailure(const std::string& output, const std::string& input);
+std::string qnOverInputFailure(const std::string& output, const std::string& input, const std::string& shown = {});
 
 // The words of number, for a failure that is not about one file.
 std::string qnErrorText(unsigned short number);

@@ -168,7 +168,7 @@ void qnRefuseStandardOutputOnInput(int fd, const std::string& path)
         return;
     // Nothing that is still buffered may reach the input either.
     __fpurge(stdout);
-    const std::string line = g_programName + ": " + qnOverInputFailure("-", qnShownName(path)) + "\n";
+    const std::string line = g_programName + ": " + qnOverInputFailure("-", path, qnShownName(path)) + "\n";
     (void)!::write(2, line.data(), line.size());
     _exit(g_failureCode);
 }

@@ -588,8 +588,8 @@ std::string TargetRefusal(const std::string& path, const Target& t, bool takesSt
     if (exists && !qnMayWrite(t.path)) {
         struct statvfs on {};
         if (::statvfs(t.path.c_str(), &on) == 0 && (on.f_flag & ST_RDONLY) != 0)
-            return "cannot write " + path + ": the file is on a read-only file system";
-        return "cannot write " + path + ": the file is read-only";
+            return "cannot write " + path + ": " + qnReadOnlyFileSystemWords();
+        return "cannot write " + path + ": " + qnNoWritePermissionWords(false);
     }
     // The file's own name, and the hidden name its content is first
     // written under, must fit a folder entry.

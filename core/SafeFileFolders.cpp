@@ -22,7 +22,11 @@ std::string qnMakeLastFolder(const std::string& folder)
     if (::mkdir(folder.c_str(), 0777) == 0 || errno == EEXIST)
         return {};
     const int why = errno;
-    return "cannot write " + qnShownName(folder) + ": " + (why == ENOENT ? std::string("no such folder") : qnSystemWords(why));
+    // The folder it would be made in is named as every writer names it.
+    const std::string words = why == ENOENT  ? std::string("no such folder")
+                              : why == EACCES ? qnNoWritePermissionWords(true)
+                                              : qnSystemWords(why);
+    return "cannot write " + qnShownName(folder) + ": " + words;
 }
 
 std::string qnFolderRefusal(const std::string& folder, size_t longestName)
@@ -34,9 +38,9 @@ std::string qnFolderRefusal(const std::string& folder, size_t longestName)
         return folder + ": not a folder";
     struct statvfs fs {};
     if (::statvfs(folder.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY) != 0)
-        return folder + ": the folder is on a read-only file system";
+        return folder + ": " + qnReadOnlyFileSystemWords();
     if (!qnMayWrite(folder))
-        return folder + ": the folder is read-only";
+        return folder + ": " + qnNoWritePermissionWords(true);
     const long most = ::pathconf(folder.c_str(), _PC_NAME_MAX);
     if (most > 0 && longestName > size_t(most))
         return folder + ": a name of " + std::to_string(longestName) + " bytes is longer than the " +

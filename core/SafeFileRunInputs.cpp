@@ -13,12 +13,34 @@
 
 namespace {
 
+constexpr const char* kInputWords = "the input";
+
 // A deque: the text of a path handed out stays where it is while more are
-// added.
+// added. whats[i] is what paths[i] is.
 struct RunInputs {
     std::mutex lock;
     std::deque<std::string> paths;
+    std::deque<QnRunInput> whats;
 };
+
+const char* Words(QnRunInput what)
+{
+    switch (what) {
+    case QnRunInput::PluginLibrary:
+        return "the plug-in's library";
+    case QnRunInput::PluginSettings:
+        return "the plug-in's settings";
+    case QnRunInput::PluginSkin:
+        return "the plug-in's skin";
+    case QnRunInput::PluginHelp:
+        return "the plug-in's help guide";
+    case QnRunInput::WindowBackend:
+        return "the plug-in's window backend";
+    case QnRunInput::Input:
+        break;
+    }
+    return kInputWords;
+}
 
 RunInputs& Own()
 {
@@ -28,14 +50,24 @@ RunInputs& Own()
 
 using InputAtFn = const char* (*)(unsigned long);
 
-// The host program's reader when this copy is another one (the plug-in's),
-// or null.
+// The host program's reader of name when this copy is another one (the
+// plug-in's), or null.
+InputAtFn ProgramReader(const char* name, InputAtFn own)
+{
+    const auto fn = reinterpret_cast<InputAtFn>(::dlsym(RTLD_DEFAULT, name));
+    return fn == own ? nullptr : fn;
+}
+
 InputAtFn ProgramReader()
 {
-    static const InputAtFn found = [] {
-        const auto fn = reinterpret_cast<InputAtFn>(::dlsym(RTLD_DEFAULT, "qnRunInputAt"));
-        return fn == &qnRunInputAt ? nullptr : fn;
-    }();
+    static const InputAtFn found = ProgramReader("qnRunInputAt", &qnRunInputAt);
+    return found;
+}
+
+// What the host program's entries are; null in a host that does not say.
+InputAtFn ProgramWhatReader()
+{
+    static const InputAtFn found = ProgramReader("qnRunInputWhatAt", &qnRunInputWhatAt);
     return found;
 }
 
@@ -59,15 +91,28 @@ extern "C" __attribute__((visibility("default"))) const char* qnRunInputAt(unsig
     return i < own.paths.size() ? own.paths[i].c_str() : nullptr;
 }
 
-void qnAddRunInputs(const std::vector<std::string>& paths)
+extern "C" __attribute__((visibility("default"))) const char* qnRunInputWhatAt(unsigned long i)
 {
     RunInputs& own = Own();
     std::lock_guard<std::mutex> hold(own.lock);
+    return i < own.whats.size() ? Words(own.whats[i]) : nullptr;
+}
+
+void qnAddRunInputs(const std::vector<std::string>& paths, QnRunInput what)
+{
+    {
+        RunInputs& own = Own();
+        std::lock_guard<std::mutex> hold(own.lock);
+        for (const std::string& p : paths)
+            if (!p.empty()) {
+                own.paths.push_back(p);
+                own.whats.push_back(what);
+            }
+    }
+    // Once they are known, so that the refusal names each as what it is.
     for (const std::string& p : paths)
-        if (!p.empty()) {
+        if (!p.empty())
             qnRefuseStandardOutputOnInput(-1, p);
-            own.paths.push_back(p);
-        }
 }
 
 namespace {
@@ -113,6 +158,32 @@ std::vector<std::string> qnRunInputs()
     return all;
 }
 
+std::string qnRunInputWhat(const std::string& input)
+{
+    {
+        RunInputs& own = Own();
+        std::lock_guard<std::mutex> hold(own.lock);
+        for (size_t i = 0; i < own.paths.size(); ++i)
+            if (own.paths[i] == input)
+                return Words(own.whats[i]);
+    }
+    if (const InputAtFn reader = ProgramReader())
+        for (unsigned long i = 0; reader(i); ++i)
+            if (input == reader(i)) {
+                const InputAtFn what = ProgramWhatReader();
+                const char* words = what ? what(i) : nullptr;
+                return words ? words : kInputWords;
+            }
+    if (!OwnProgram().empty() && input == OwnProgram())
+        return "the program's own file";
+    std::vector<std::string> loaded;
+    AddLoadedLibraries(loaded);
+    for (const std::string& library : loaded)
+        if (library == input)
+            return "the loaded library";
+    return kInputWords;
+}
+
 std::string qnOwnFileRefusal(const std::string& path)
 {
     const std::vector<std::string> inputs = qnRunInputs();
@@ -122,11 +193,14 @@ std::string qnOwnFileRefusal(const std::string& path)
     for (const std::string& input : inputs)
         if (Place(input) != place && !qnInputRefusal(path, {input}).empty()) {
             // Where the file is no link, the input is the link that leads
-            // to it: the line names which way round.
+            // to it: the line names which way round. A file the user named
+            // is one this run reads; the others are named as what they are.
+            const std::string what = qnRunInputWhat(input);
+            const std::string named = what == kInputWords ? "a file this run reads" : what;
             std::error_code ec;
             if (!std::filesystem::is_symlink(path, ec) && std::filesystem::is_symlink(input, ec))
-                return "cannot write " + path + ": " + input + ", a file this run reads, leads to it";
-            return "cannot write " + path + ": it leads to " + input + ", a file this run reads";
+                return "cannot write " + path + ": " + input + ", " + named + ", leads to it";
+            return "cannot write " + path + ": it leads to " + input + ", " + named;
         }
     return {};
 }

@@ -10,22 +10,47 @@
 // plug-in the files of its own folder, and a file written for the
 // program's own use that leads to any of them is not written.
 //
+// A refusal names the file it would write over as what it is to the user
+// (qnRunInputWhat): the plug-in's own files as the plug-in's, a library the
+// process loaded as that, the program as its own file, anything else as
+// "the input". The command line and the windows say the same words, since
+// both show the gate's line.
+//
 // The plug-in is a library with its own copy of this code. The host
-// program exports its list's reader (the C symbol qnRunInputAt), and a
-// copy that finds it in the process reads that list too; in a host without
-// it, only what this copy was told is known.
+// program exports its list's readers (the C symbols qnRunInputAt and
+// qnRunInputWhatAt), and a copy that finds them in the process reads that
+// list too; in a host without them, only what this copy was told is known.
 #pragma once
 
 #include <string>
 #include <vector>
 
-// Adds paths (empty ones are skipped) to the files this run reads.
-void qnAddRunInputs(const std::vector<std::string>& paths);
+// What a file the run reads is, for the words that name it.
+enum class QnRunInput {
+    Input,           // a file the user named
+    PluginLibrary,   // the plug-in's library
+    PluginSettings,  // its preferences and window places, last settings, presets
+    PluginSkin,      // its skin
+    PluginHelp,      // its help guide
+    WindowBackend,   // its window backend
+};
+
+// Adds paths (empty ones are skipped) to the files this run reads, as what.
+void qnAddRunInputs(const std::vector<std::string>& paths, QnRunInput what = QnRunInput::Input);
 
 // Every file this run reads, as far as this process has said, with the
 // program's own file and every library mapped into the process at the
 // moment of asking (a run that wrote over one would not start again).
 std::vector<std::string> qnRunInputs();
+
+// What input, one of the run's inputs as qnRunInputs names it, is to the
+// user: "the plug-in's library", "the plug-in's settings", "the plug-in's
+// skin", "the plug-in's help guide", "the plug-in's window backend" for
+// the files the program said are so; else "the program's own file", "the
+// loaded library" (mapped into the process, wherever the loader found it),
+// or "the input". A name the run was given as a file of its own stays what
+// it was said to be.
+std::string qnRunInputWhat(const std::string& input);
 
 // Why a file the program writes for its own use may not be written at
 // path, in one line that names the file it would write over, or empty: it
@@ -34,6 +59,8 @@ std::vector<std::string> qnRunInputs();
 // other file.
 std::string qnOwnFileRefusal(const std::string& path);
 
-// The i-th file of this copy's list, null past its end. Exported by the
-// host program for the plug-in's copy to find.
+// The i-th file of this copy's list, null past its end, and what it is
+// (qnRunInputWhat's words). Exported by the host program for the plug-in's
+// copy to find.
 extern "C" const char* qnRunInputAt(unsigned long i);
+extern "C" const char* qnRunInputWhatAt(unsigned long i);

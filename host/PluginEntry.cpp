@@ -62,18 +62,16 @@ void ProtectOwnFiles(const FSRef& folder)
 {
     static std::string said;
     static bool library = false;
-    std::vector<std::string> files;
     Dl_info info{};
     if (!library && dladdr(reinterpret_cast<const void*>(&qnPluginDispatch), &info) && info.dli_fname) {
-        files.emplace_back(info.dli_fname);
+        qnAddRunInputs({info.dli_fname}, QnRunInput::PluginLibrary);
         library = true;
     }
     if (!folder.path.empty() && folder.path != said) {
-        for (const char* name : kQnPluginFolderFiles)
-            files.push_back(folder.path + "/" + name);
+        for (const QnPluginFolderFile& file : kQnPluginFolderFiles)
+            qnAddRunInputs({folder.path + "/" + file.name}, file.what);
         said = folder.path;
     }
-    qnAddRunInputs(files);
 }
 
 }  // namespace

@@ -198,7 +198,7 @@ std::string HostUsage()
         "Runs a filter plug-in on an image as a host would and saves the result.\n"
         "INPUT is a PNG, JPEG or layered PSD image; a photo is turned upright by its EXIF orientation, and its\n"
         "resolution is kept. OUTPUT's name picks the format: .png or .jpg/.jpeg (the filtered layer), .psd (every\n"
-        "layer, the filtered one in place). The output is never the input, nor a read-only file.\n"
+        "layer, the filtered one in place). The output is never the input, nor a file without write permission.\n"
         "Without --descriptor and without a dialog the plug-in replays its last settings (\"last.data\").\n";
     for (const Option& o : kOptions) {
         std::string head = std::string("  ") + o.name + (o.value ? std::string(" ") + o.value : std::string());

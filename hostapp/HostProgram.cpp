@@ -14,6 +14,7 @@
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <filesystem>
+#include <utility>
 
 namespace hostapp {
 
@@ -280,8 +281,16 @@ bool DisplayOpens()
 // library lies in, links followed): its window backend, its skin, its
 // preferences, its last settings, its knife presets and its help document.
 // The plug-in names the same ones for what it writes for itself.
-const char* const kPluginFolderFiles[] = {"tessolo_gtk.so", "resource_ts31_d.qns4", "plugin.conf", "last.data",
-                                          "ckss.data",      "Quorvin Tessolo 3.1 Help.pdf"};
+// Each is named as what it is when an output would write over it.
+const struct {
+    const char* name;
+    QnRunInput what;
+} kPluginFolderFiles[] = {{"tessolo_gtk.so", QnRunInput::WindowBackend},
+                          {"resource_ts31_d.qns4", QnRunInput::PluginSkin},
+                          {"plugin.conf", QnRunInput::PluginSettings},
+                          {"last.data", QnRunInput::PluginSettings},
+                          {"ckss.data", QnRunInput::PluginSettings},
+                          {"Quorvin Tessolo 3.1 Help.pdf", QnRunInput::PluginHelp}};
 // Those of them the plug-in writes for itself.
 const char* const kPluginOwnFiles[] = {"plugin.conf", "last.data", "ckss.data"};
 
@@ -308,26 +317,48 @@ std::string LastSettingsNotAFile(const std::string& plugin)
 
 }  // namespace
 
-std::vector<std::string> RunInputs(const HostCommandLine& cmd)
+namespace {
+
+// RunInputs, each with what it is.
+std::vector<std::pair<std::string, QnRunInput>> RunInputsAndWhat(const HostCommandLine& cmd)
 {
-    std::vector<std::string> in = {cmd.input, cmd.selection, cmd.descriptorFile, cmd.icc, cmd.plugin};
+    std::vector<std::pair<std::string, QnRunInput>> in;
+    for (const std::string& user : {cmd.input, cmd.selection, cmd.descriptorFile, cmd.icc})
+        in.emplace_back(user, QnRunInput::Input);
+    in.emplace_back(cmd.plugin, QnRunInput::PluginLibrary);
     for (const LayerArg& l : cmd.layers)
-        in.push_back(l.path);
+        in.emplace_back(l.path, QnRunInput::Input);
     for (const LayerArg& c : cmd.channels)
-        in.push_back(c.path);
+        in.emplace_back(c.path, QnRunInput::Input);
     std::error_code ec;
     const std::filesystem::path library = std::filesystem::canonical(cmd.plugin, ec);
     if (!ec)
-        for (const char* name : kPluginFolderFiles)
-            in.push_back((library.parent_path() / name).string());
+        for (const auto& file : kPluginFolderFiles)
+            in.emplace_back((library.parent_path() / file.name).string(), file.what);
     return in;
+}
+
+}  // namespace
+
+std::vector<std::string> RunInputs(const HostCommandLine& cmd)
+{
+    std::vector<std::string> in;
+    for (auto& input : RunInputsAndWhat(cmd))
+        in.push_back(std::move(input.first));
+    return in;
+}
+
+void AddRunInputs(const HostCommandLine& cmd)
+{
+    for (const auto& [path, what] : RunInputsAndWhat(cmd))
+        qnAddRunInputs({path}, what);
 }
 
 int RunHostProgram(const HostCommandLine& cmd)
 {
     // What the plug-in writes for itself (its settings, preferences and
     // presets) must not land on any of them either.
-    qnAddRunInputs(RunInputs(cmd));
+    AddRunInputs(cmd);
     // The dialog writes the descriptor too, after a run that changed it:
     // never over another file the run reads, which is a fault of the command
     // line, told before the display is looked at. A replay only reads it,

@@ -60,6 +60,10 @@ bool ParseHostCommandLine(const std::vector<std::string>& args, HostCommandLine&
 // output may be none of them, nor may what the plug-in writes for itself.
 std::vector<std::string> RunInputs(const HostCommandLine& cmd);
 
+// Says them to the process (qnAddRunInputs), each as what it is: the
+// plug-in's library, its settings, its skin... or a file the user named.
+void AddRunInputs(const HostCommandLine& cmd);
+
 // Runs the program; messages go to stderr, the verbose log to stdout.
 int RunHostProgram(const HostCommandLine& cmd);
 

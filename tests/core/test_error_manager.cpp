@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <utility>
 
 #include <sys/mount.h>
 
@@ -28,9 +27,9 @@ TEST(ErrorManager, FreshObjectHasNoErrorAndResetClears)
     EXPECT_FALSE(fw.IsError());
 }
 
-// A write refused by a file system mounted read-only is named so, for a new
-// file and for one that is there, as the write gate names it: no change of
-// mode would help there.
+// A write refused by a file system mounted read-only is named so, in one
+// wording for a new file and for one that is there, as the write gate
+// names it: no change of mode would help there.
 TEST(ErrorWords, AReadOnlyFileSystemIsNamed)
 {
     storage_test::TempDir dir;
@@ -43,9 +42,9 @@ TEST(ErrorWords, AReadOnlyFileSystemIsNamed)
         if (::mount(nullptr, ro.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0)
             return std::string("cannot mount it read-only: ") + std::strerror(errno);
         std::string failed;
-        for (const auto& [name, words] : {std::pair<std::string, std::string>{"new", "the folder"}, {"there", "the file"}}) {
+        for (const std::string name : {"new", "there"}) {
             const std::string message = qnFileFailure(ro + "/" + name, true, qnerr::FileWrite);
-            if (message != "cannot write " + ro + "/" + name + ": " + words + " is on a read-only file system")
+            if (message != "cannot write " + ro + "/" + name + ": the folder is on a read-only file system")
                 failed += message + "\n";
         }
         return failed;

@@ -536,12 +536,12 @@ TEST(FileSeries, WhatTheGateRefusesASingleFileTheSeriesRefusesBeforeAnythingMove
         {"a second name of it", [&](auto& t) { fs::create_hard_link(input, t); }, "read.png", false},
         {"a link to a protected path", [&](auto& t) { fs::create_symlink(protectedInput, t); }, "protected.png",
          false},
-        {"a read-only file",
+        {"a file without write permission",
          [](auto& t) {
              Put(t, "old");
              fs::permissions(t, fs::perms::owner_read);
          },
-         "the file is read-only", false},
+         "the file has no write permission", false},
         {"a FIFO", [](auto& t) { ASSERT_EQ(::mkfifo(t.c_str(), 0600), 0); }, "FIFO", false},
         {"a link to a folder", [&](auto& t) { fs::create_symlink(top.Path(), t); }, "is a folder", true},
     };

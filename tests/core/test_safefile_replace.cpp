@@ -178,15 +178,15 @@ TEST(SafeFileReplace, StreamedFileReplacesOnlyOnCommit)
     EXPECT_FALSE(f.Commit());
     EXPECT_EQ(f.GetError(), qnerr::FileClosed);
 
-    // A read-only target is refused by the gate itself, also through a
+    // A target without write permission is refused by the gate itself, also through a
     // link, whoever runs the program: the writer's message says why.
     ::chmod(target.c_str(), 0444);
     fs::create_symlink(target, dir.File("link"));
     EXPECT_FALSE(f.Open(dir.File("link")));
     EXPECT_EQ(qnFileFailure(dir.File("link"), true, f.GetError()),
-              "cannot write " + dir.File("link") + ": the file is read-only");
+              "cannot write " + dir.File("link") + ": the file has no write permission");
     EXPECT_NE(qnReplaceFile(target, "new", 3), 0);
-    EXPECT_EQ(qnFileFailure(target, true, qnerr::FileWrite), "cannot write " + target + ": the file is read-only");
+    EXPECT_EQ(qnFileFailure(target, true, qnerr::FileWrite), "cannot write " + target + ": the file has no write permission");
     EXPECT_TRUE(fs::is_symlink(dir.File("link")));
     EXPECT_EQ(ReadFile(target), (Bytes{'a', 'B', 'c'}));
     EXPECT_EQ(Mode(target), 0444u);

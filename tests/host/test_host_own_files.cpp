@@ -14,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <utility>
 
 using namespace hosttest;
 
@@ -33,6 +34,7 @@ std::string Slurp(const fs::path& p)
 struct RunFiles {
     fs::path docs;
     std::vector<fs::path> read;
+    std::vector<std::string> what;  // how a refusal names each
 
     RunFiles(const PluginHarness& h, const std::string& lastData, const std::string& conf)
     {
@@ -54,12 +56,21 @@ struct RunFiles {
         cmd.channels = {{(docs / "channel.png").string(), "Channel"}};
         cmd.descriptorFile = (docs / "job.qnds").string();
         cmd.plugin = h.File("Tessolo.so");
-        qnAddRunInputs(hostapp::RunInputs(cmd));
-        for (const char* name : {"in.png", "mask.png", "layer.png", "channel.png", "job.qnds"})
+        hostapp::AddRunInputs(cmd);
+        for (const char* name : {"in.png", "mask.png", "layer.png", "channel.png", "job.qnds"}) {
             read.push_back(docs / name);
-        for (const char* name : {"Tessolo.so", "tessolo_gtk.so", "resource_ts31_d.qns4", "Quorvin Tessolo 3.1 Help.pdf",
-                                 "ckss.data", "last.data", "plugin.conf"})
+            what.emplace_back("a file this run reads");
+        }
+        for (const auto& [name, is] : {std::pair<const char*, const char*>{"Tessolo.so", "the plug-in's library"},
+                                       {"tessolo_gtk.so", "the plug-in's window backend"},
+                                       {"resource_ts31_d.qns4", "the plug-in's skin"},
+                                       {"Quorvin Tessolo 3.1 Help.pdf", "the plug-in's help guide"},
+                                       {"ckss.data", "the plug-in's settings"},
+                                       {"last.data", "the plug-in's settings"},
+                                       {"plugin.conf", "the plug-in's settings"}}) {
             read.push_back(h.File(name));
+            what.emplace_back(is);
+        }
     }
     ~RunFiles()
     {
@@ -124,13 +135,15 @@ TEST(HostOwnFiles, ApplyWritesNoFileOfItsOwnOverAFileTheRunReads)
             ASSERT_NO_FATAL_FAILURE(ApplyInDialog(r, said));
             EXPECT_EQ(Slurp(read), bytes) << said;
             EXPECT_TRUE(fs::is_symlink(r.h.File(own)));
-            const std::string line = "cannot write " + r.h.File(own) + ": it leads to " + read.string() +
-                                     ", a file this run reads";
+            // Named as what it is: the host's files as files the run
+            // reads, the plug-in's as its own.
+            const std::string line = "cannot write " + r.h.File(own) + ": it leads to " + read.string() + ", " +
+                                     files.what[i];
             if (std::string(own) == "last.data" && read.filename() == "plugin.conf") {
                 // The configuration is no link: the line blames the link
                 // that leads to it, not the configuration.
                 EXPECT_NE(said.find("cannot write " + read.string() + ": " + r.h.File(own) +
-                                    ", a file this run reads, leads to it"),
+                                    ", the plug-in's settings, leads to it"),
                           std::string::npos)
                     << said;
             }

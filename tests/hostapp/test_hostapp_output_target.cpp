@@ -13,6 +13,7 @@
 #include <iterator>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -130,7 +131,8 @@ TEST(HostOutputTarget, ALinkRePointedAtTheInputDuringTheRunIsNeverFollowedAgain)
 
 // Every file a run reads or loads is an input: the picture, the descriptor,
 // the layers, channels, selection and profile it is given, the plug-in
-// library and what the plug-in reads from its folder. An output (or a
+// library and what the plug-in reads from its folder, each named as what
+// it is. An output (or a
 // descriptor the run may record) that is a symbolic or a hard link to any
 // of them is refused before any work, with the input's exit, and the file
 // keeps its bytes; a link to where one of them is to be made is refused
@@ -151,13 +153,24 @@ TEST(HostOutputTarget, NoFileTheRunReadsOrLoadsIsWrittenOver)
     std::string text;
     ASSERT_EQ(host_test::Host(b, run + "'" + b.Path("fine.png") + "'", &text), 0) << text;
 
-    const char* const read[] = {"in.png",      "job.qnds",       "layer.png",
-                                "channel.png", "mask.png",       "profile.icc",
-                                "Tessolo.so",  "tessolo_gtk.so", "resource_ts31_d.qns4",
-                                "plugin.conf", "last.data",      "ckss.data",
-                                "Quorvin Tessolo 3.1 Help.pdf"};
-    for (const char* name : read) {
+    // Each named as what it is: the user's files as the input, the
+    // plug-in's as the plug-in's own.
+    const std::pair<const char*, std::string> read[] = {{"in.png", "the input"},
+                                                        {"job.qnds", "the input"},
+                                                        {"layer.png", "the input"},
+                                                        {"channel.png", "the input"},
+                                                        {"mask.png", "the input"},
+                                                        {"profile.icc", "the input"},
+                                                        {"Tessolo.so", "the plug-in's library"},
+                                                        {"tessolo_gtk.so", "the plug-in's window backend"},
+                                                        {"resource_ts31_d.qns4", "the plug-in's skin"},
+                                                        {"plugin.conf", "the plug-in's settings"},
+                                                        {"last.data", "the plug-in's settings"},
+                                                        {"ckss.data", "the plug-in's settings"},
+                                                        {"Quorvin Tessolo 3.1 Help.pdf", "the plug-in's help guide"}};
+    for (const auto& [name, what] : read) {
         const fs::path input = dir / name;
+        const std::string says = "it would write over " + what + " ";
         const std::string bytes = Slurp(input);
         for (const bool hard : {false, true}) {
             SCOPED_TRACE(std::string(name) + (hard ? " (hard link)" : " (symbolic link)"));
@@ -167,7 +180,8 @@ TEST(HostOutputTarget, NoFileTheRunReadsOrLoadsIsWrittenOver)
             else
                 fs::create_symlink(input, out);
             EXPECT_EQ(host_test::Host(b, run + "'" + out.string() + "'", &text), 3) << text;
-            EXPECT_NE(text.find("it would write over the input"), std::string::npos) << text;
+            EXPECT_NE(text.find(says), std::string::npos) << text;
+            EXPECT_NE(text.find(std::string(name) + "; name another output"), std::string::npos) << text;
             EXPECT_EQ(Slurp(input), bytes);
             fs::remove(out);
         }
@@ -180,7 +194,7 @@ TEST(HostOutputTarget, NoFileTheRunReadsOrLoadsIsWrittenOver)
             fs::create_symlink(input, link);
             const std::string other = "--descriptor '" + link.string() + "'" + run.substr(run.find(" --add-layer"));
             EXPECT_EQ(host_test::Host(b, "--dialog " + other + "'" + b.Path("fresh.png") + "'", &text), 3) << text;
-            EXPECT_NE(text.find("it would write over the input"), std::string::npos) << text;
+            EXPECT_NE(text.find(says), std::string::npos) << text;
             EXPECT_EQ(Slurp(input), bytes);
             EXPECT_FALSE(fs::exists(dir / "fresh.png"));
             host_test::Host(b, other + "'" + b.Path("fresh.png") + "'", &text);
@@ -194,6 +208,7 @@ TEST(HostOutputTarget, NoFileTheRunReadsOrLoadsIsWrittenOver)
     fs::remove(dir / "last.data");
     fs::create_symlink(dir / "last.data", dir / "later.png");
     EXPECT_EQ(host_test::Host(b, run + "'" + b.Path("later.png") + "'", &text), 3) << text;
+    EXPECT_NE(text.find("it would write over the plug-in's settings "), std::string::npos) << text;
     EXPECT_FALSE(fs::exists(dir / "last.data"));
 }
 

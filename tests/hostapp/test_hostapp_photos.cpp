@@ -197,7 +197,7 @@ TEST(HostPhotos, RefusalsLeaveEveryFileAsItWas)
         {in + " " + b.Path("out.gif"), kExitBadArguments, "must end in .png, .jpg, .jpeg or .psd"},
         {in + " " + in, kExitHostError, "it would write over the input"},
         {in + " " + b.Path("./in.png"), kExitHostError, "it would write over the input"},
-        {in + " " + readOnly, kExitHostError, "read-only"},
+        {in + " " + readOnly, kExitHostError, "the file has no write permission"},
     };
     const std::vector<uint8_t> before = Bytes(in);
     for (const Case& c : cases) {
@@ -235,7 +235,7 @@ TEST(HostPhotos, FailuresSayWhyInWords)
     };
     const std::vector<Case> cases = {
         {in + " " + b.Path("nodir/out.png"), "no such folder"},
-        {in + " " + b.Path("closed/out.png"), "the folder is read-only"},
+        {in + " " + b.Path("closed/out.png"), "the folder has no write permission"},
         {b.Path("missing.jpg") + " " + b.Path("o.png"), "missing.jpg: no such file"},
         {cut + " " + b.Path("o.png"), "PNG file is truncated"},
         {text + " " + b.Path("o.png"), "not a PNG, JPEG or PSD file"},

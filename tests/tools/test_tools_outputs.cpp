@@ -165,28 +165,28 @@ TEST(ProgramPromises, ExitCodesAndOverwritingHoldForEveryProgram)
         {TESSOLO_HOST, in + " " + in, 3, "input"},
         {TESSOLO_RC, in + " -o " + Q(d / "in.qns4") + " --fonts " + Q(d.path()), 1, "input"},
         {TESSOLO_HELPDOC, in + " " + Q(d.path()) + " -o " + Q(d / "in.pdf"), 1, "input"},
-        // Never over a read-only file.
-        {tool, "convert " + in + " " + ro("png"), 1, "read-only"},
-        {tool, "engine lines --grid 2x2 " + in + " " + ro("png"), 1, "read-only"},
-        {tool, "fx invert " + in + " " + ro("png"), 1, "read-only"},
-        {tool, "export pieces " + lay + " " + in + " " + ro("psd"), 1, "read-only"},
-        {tool, "export knives --size 10x10 " + lay + " " + ro("eps"), 1, "read-only"},
-        {tool, "layout new --grid 2x2 " + ro("qntd"), 1, "read-only"},
-        {tool, "layout block " + lay + " " + ro("block"), 1, "read-only"},
-        {tool, "psd write " + ro("psd") + " " + in, 1, "read-only"},
-        {tool, "zip " + in + " " + ro("zip"), 1, "read-only"},
-        {tool, "storage put " + ro("conf") + " A 1 1", 1, "read-only"},
-        {tool, "shapes convert " + Q(d / "knob.qnth") + " " + ro("qnth"), 1, "read-only"},
-        {TESSOLO_MKDESC, "--grid 2x2 " + ro("qnds"), 1, "read-only"},
-        {TESSOLO_HOST, in + " " + ro("png"), 3, "read-only"},
-        {TESSOLO_S3D_DEMO, "--scene wave --view flat -o " + ro("png"), 1, "read-only"},
-        {TESSOLO_RC, in + " -o " + ro("qns4") + " --fonts " + Q(d.path()), 1, "read-only"},
-        {TESSOLO_HELPDOC, in + " " + Q(d.path()) + " -o " + ro("pdf"), 1, "read-only"},
-        // Never into a read-only folder, whether one file or a series goes there.
-        {tool, "convert " + in + " " + Q(d / "rodir/o.png"), 1, "the folder is read-only"},
-        {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / "rodir"), 1, "read-only"},
-        {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / "rodir/p"), 1, "read-only"},
-        {tool, "psd read " + psd + " " + Q(d / "rodir"), 1, "read-only"},
+        // Never over a file without write permission.
+        {tool, "convert " + in + " " + ro("png"), 1, "no write permission"},
+        {tool, "engine lines --grid 2x2 " + in + " " + ro("png"), 1, "no write permission"},
+        {tool, "fx invert " + in + " " + ro("png"), 1, "no write permission"},
+        {tool, "export pieces " + lay + " " + in + " " + ro("psd"), 1, "no write permission"},
+        {tool, "export knives --size 10x10 " + lay + " " + ro("eps"), 1, "no write permission"},
+        {tool, "layout new --grid 2x2 " + ro("qntd"), 1, "no write permission"},
+        {tool, "layout block " + lay + " " + ro("block"), 1, "no write permission"},
+        {tool, "psd write " + ro("psd") + " " + in, 1, "no write permission"},
+        {tool, "zip " + in + " " + ro("zip"), 1, "no write permission"},
+        {tool, "storage put " + ro("conf") + " A 1 1", 1, "no write permission"},
+        {tool, "shapes convert " + Q(d / "knob.qnth") + " " + ro("qnth"), 1, "no write permission"},
+        {TESSOLO_MKDESC, "--grid 2x2 " + ro("qnds"), 1, "no write permission"},
+        {TESSOLO_HOST, in + " " + ro("png"), 3, "no write permission"},
+        {TESSOLO_S3D_DEMO, "--scene wave --view flat -o " + ro("png"), 1, "no write permission"},
+        {TESSOLO_RC, in + " -o " + ro("qns4") + " --fonts " + Q(d.path()), 1, "no write permission"},
+        {TESSOLO_HELPDOC, in + " " + Q(d.path()) + " -o " + ro("pdf"), 1, "no write permission"},
+        // Never into a folder without write permission, whether one file or a series goes there.
+        {tool, "convert " + in + " " + Q(d / "rodir/o.png"), 1, "the folder has no write permission"},
+        {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / "rodir"), 1, "no write permission"},
+        {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / "rodir/p"), 1, "no write permission"},
+        {tool, "psd read " + psd + " " + Q(d / "rodir"), 1, "no write permission"},
         // A folder that is not there is named as such, by every writer of
         // files into a folder.
         {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / "nosuch") + "/", 1, "no such folder"},
@@ -346,8 +346,9 @@ TEST(ProgramPromises, NoProgramWritesOverAnyFileItReads)
 
 // One fault reads the same from every program that meets it, in plain
 // words and with no internal number: a missing input is "cannot read PATH:
-// no such file", a read-only target "cannot write PATH: the file is
-// read-only" (a read-only folder: "... the folder is read-only"), and a
+// no such file", a target without write permission "cannot write PATH:
+// the file has no write permission" (a folder: "... the folder has no
+// write permission"), and a
 // layout document given as a descriptor says what it is and what to do.
 // The PSD psd write made, with its layers' channels marked as compressed
 // with ZIP, a kind the readers do not read: the merged image stands in.
@@ -459,26 +460,26 @@ TEST(ProgramPromises, OneFaultReadsTheSameInEveryProgram)
         std::string target;  // the file or folder the line names
         std::string why;
     } targets[] = {
-        {TESSOLO_HOST, in + " " + Q(ro("png")), ro("png"), "the file is read-only"},
-        {TESSOLO_HOST, in + " " + Q(d / "rodir/o.png"), d / "rodir/o.png", "the folder is read-only"},
-        {TESSOLO_MKDESC, "--grid 2x2 " + Q(ro("qnds")), ro("qnds"), "the file is read-only"},
-        {TESSOLO_RC, in + " -o " + Q(ro("qns4")) + " --fonts " + Q(d.path()), ro("qns4"), "the file is read-only"},
-        {TESSOLO_HELPDOC, in + " " + Q(d.path()) + " -o " + Q(ro("pdf")), ro("pdf"), "the file is read-only"},
-        {tool, "convert " + in + " " + Q(ro("png")), ro("png"), "the file is read-only"},
-        {tool, "convert " + in + " " + Q(d / "rodir/o.png"), d / "rodir/o.png", "the folder is read-only"},
-        {tool, "fx invert " + in + " " + Q(ro("png")), ro("png"), "the file is read-only"},
-        {tool, "export pieces " + lay + " " + in + " " + Q(ro("psd")), ro("psd"), "the file is read-only"},
+        {TESSOLO_HOST, in + " " + Q(ro("png")), ro("png"), "the file has no write permission"},
+        {TESSOLO_HOST, in + " " + Q(d / "rodir/o.png"), d / "rodir/o.png", "the folder has no write permission"},
+        {TESSOLO_MKDESC, "--grid 2x2 " + Q(ro("qnds")), ro("qnds"), "the file has no write permission"},
+        {TESSOLO_RC, in + " -o " + Q(ro("qns4")) + " --fonts " + Q(d.path()), ro("qns4"), "the file has no write permission"},
+        {TESSOLO_HELPDOC, in + " " + Q(d.path()) + " -o " + Q(ro("pdf")), ro("pdf"), "the file has no write permission"},
+        {tool, "convert " + in + " " + Q(ro("png")), ro("png"), "the file has no write permission"},
+        {tool, "convert " + in + " " + Q(d / "rodir/o.png"), d / "rodir/o.png", "the folder has no write permission"},
+        {tool, "fx invert " + in + " " + Q(ro("png")), ro("png"), "the file has no write permission"},
+        {tool, "export pieces " + lay + " " + in + " " + Q(ro("psd")), ro("psd"), "the file has no write permission"},
         {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / "rodir"), d / "rodir",
-         "the folder is read-only"},
+         "the folder has no write permission"},
         {tool, "export pieces --to png --names simple " + lay + " " + in + " " + Q(d / "series/p.png"),
-         d / "series/p_0002.png", "the file is read-only"},
-        {tool, "export knives --size 10x10 " + lay + " " + Q(ro("eps")), ro("eps"), "the file is read-only"},
-        {tool, "layout new --grid 2x2 " + Q(ro("qntd")), ro("qntd"), "the file is read-only"},
-        {tool, "psd write " + Q(ro("psd")) + " " + in, ro("psd"), "the file is read-only"},
-        {tool, "psd read " + Q(d / "in.psd") + " " + Q(d / "rodir"), d / "rodir", "the folder is read-only"},
-        {tool, "zip " + in + " " + Q(ro("zip")), ro("zip"), "the file is read-only"},
-        {tool, "storage put " + Q(ro("conf")) + " A 1 1", ro("conf"), "the file is read-only"},
-        {tool, "shapes convert " + knob + " " + Q(ro("qnth")), ro("qnth"), "the file is read-only"},
+         d / "series/p_0002.png", "the file has no write permission"},
+        {tool, "export knives --size 10x10 " + lay + " " + Q(ro("eps")), ro("eps"), "the file has no write permission"},
+        {tool, "layout new --grid 2x2 " + Q(ro("qntd")), ro("qntd"), "the file has no write permission"},
+        {tool, "psd write " + Q(ro("psd")) + " " + in, ro("psd"), "the file has no write permission"},
+        {tool, "psd read " + Q(d / "in.psd") + " " + Q(d / "rodir"), d / "rodir", "the folder has no write permission"},
+        {tool, "zip " + in + " " + Q(ro("zip")), ro("zip"), "the file has no write permission"},
+        {tool, "storage put " + Q(ro("conf")) + " A 1 1", ro("conf"), "the file has no write permission"},
+        {tool, "shapes convert " + knob + " " + Q(ro("qnth")), ro("qnth"), "the file has no write permission"},
         // A missing folder reads as it does for psd read and export pieces.
         {tool, "ui-tour " + Q(d / "nodir"), d / "nodir", "no such folder"},
         // A FIFO, or a link to a device, where a file of a series goes: the

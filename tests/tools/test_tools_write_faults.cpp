@@ -18,8 +18,11 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -431,7 +434,8 @@ TEST(WriteFaults, NoProgramWritesOverALibraryItLoaded)
         const Result r = RunProgram("env", env + " convert " + Q(kSample) + " " + Q(out));
         EXPECT_EQ(r.code, 1) << r.err;
         EXPECT_EQ(Lines(r.err), 1u) << r.err;
-        EXPECT_NE(r.err.find("cannot write " + out + ": it would write over the input " + copy), std::string::npos)
+        EXPECT_NE(r.err.find("cannot write " + out + ": it would write over the loaded library " + copy + ";"),
+                  std::string::npos)
             << r.err;
         EXPECT_TRUE(Slurp(copy) == before) << "the loaded library was written over";
     }
@@ -442,8 +446,8 @@ TEST(WriteFaults, NoProgramWritesOverALibraryItLoaded)
 
 // The program's own file is one the run reads: a link to it as the output
 // is refused before any work, and the program still starts afterwards. A
-// read-only folder is named in the one wording whether the file is there
-// or not, by the name the user gave.
+// folder without write permission is named in the one wording whether the
+// file is there or not, by the name the user gave.
 TEST(WriteFaults, NoProgramWritesOverItsOwnFile)
 {
     const Folder d("own_program_file");
@@ -454,7 +458,9 @@ TEST(WriteFaults, NoProgramWritesOverItsOwnFile)
     const std::string before = Slurp(copy);
     const Result r = RunProgram(copy.c_str(), "convert " + Q(kSample) + " " + Q(d / "self.png"));
     EXPECT_EQ(r.code, 1) << r.err;
-    EXPECT_NE(r.err.find("cannot write " + (d / "self.png") + ": it would write over the input " + copy), std::string::npos)
+    EXPECT_NE(r.err.find("cannot write " + (d / "self.png") + ": it would write over the program's own file " + copy +
+                         ";"),
+              std::string::npos)
         << r.err;
     EXPECT_TRUE(Slurp(copy) == before) << "the program's own file was written over";
     EXPECT_TRUE(fs::is_symlink(d / "self.png"));
@@ -467,7 +473,7 @@ TEST(WriteFaults, NoProgramWritesOverItsOwnFile)
         const std::string out = shut + "/" + name;
         const Result w = RunProgram(TESSOLO_TOOL, "convert " + Q(kSample) + " " + Q(out));
         EXPECT_EQ(w.code, 1) << w.err;
-        EXPECT_NE(w.err.find("cannot write " + out + ": the folder is read-only"), std::string::npos) << w.err;
+        EXPECT_NE(w.err.find("cannot write " + out + ": the folder has no write permission"), std::string::npos) << w.err;
     }
     fs::permissions(shut, fs::perms::owner_all);
 }
@@ -607,5 +613,139 @@ TEST(WriteFaults, LostStandardOutputFailsEveryProgram)
             k.args.rfind("--", 0) == 0 || k.program != std::string(TESSOLO_TOOL) ? "" : " " + k.args.substr(0, k.args.find(' '));
         EXPECT_EQ(lost.err, name + command + ": cannot write -: no space left on device\n");
         fs::remove_all(d / "layers");
+    }
+}
+
+// Every program that writes says the same two things the same way: a name
+// on a read-only file system (a new file, a file that is there, a folder to
+// be made or one that is there) is "the folder is on a read-only file
+// system", and a file this user may not write (mode 000 too: it is no
+// read-only file) is "the file has no write permission", each in one line
+// naming where it would have written, with nothing written.
+TEST(WriteFaults, EveryWriterWordsAReadOnlyDiskAndAClosedFileAlike)
+{
+    const Folder d("one_wording");
+    const std::string ro = d / "ro";
+    fs::create_directory(ro);
+    if (!CanOwnMounts(ro))
+        GTEST_SKIP() << "no mounts of its own for a test here (not root and no user namespaces, or a chroot whose root is no mount point)";
+    const std::string src = TESSOLO_SOURCE_DIR, bin = TESSOLO_BINARY_DIR;
+    const std::string in = Q(d / "in.png"), lay = Q(d / "lay.qntd"), psd = Q(d / "in.psd");
+    fs::copy_file(kSample, d / "in.png");
+    ASSERT_EQ(RunTool("layout new --grid 3x2 " + lay).code, 0);
+    ASSERT_EQ(RunTool("psd write " + psd + " " + in).code, 0);
+    ASSERT_EQ(RunTool("zip " + in + " " + Q(d / "in.zip")).code, 0);
+    const std::string knob = Q(src + "/fuzz/corpus/shape_file/knob.qnth");
+    const std::string tool = Q(TESSOLO_TOOL) + " ";
+    // Fontconfig keeps its caches to the end, which the leak checker takes
+    // for leaks.
+    const std::string host = "TESSOLO_PLUGIN=" + Q(OwnPluginFolder() + "/Tessolo.so") + " " + Q(TESSOLO_HOST) + " ";
+    const std::string helpdoc = "ASAN_OPTIONS=detect_leaks=0 " + Q(TESSOLO_HELPDOC) + " ";
+    // Each writer, given where its file (or its folder, ending in "/") goes.
+    // A folder's writer makes its folder when it is missing ("+/"), or
+    // takes only one that is there.
+    const std::vector<std::pair<std::string, std::function<std::string(const std::string&)>>> writers = {
+        {"o.png", [&](const std::string& t) { return host + in + " " + Q(t); }},
+        {"o.qnds", [&](const std::string& t) { return Q(TESSOLO_MKDESC) + " --grid 2x2 " + Q(t); }},
+        {"o.qns4",
+         [&](const std::string& t) {
+             return Q(TESSOLO_RC) + " " + Q(src + "/resources/manifest/ui.qnui") + " -o " + Q(t) + " --fonts " +
+                    Q(src + "/resources/fonts");
+         }},
+        {"o.pdf",
+         [&](const std::string& t) {
+             return helpdoc + Q(src + "/resources/help/guide.txt") + " " + Q(bin + "/help/pictures") + " -o " + Q(t);
+         }},
+        {"o.png", [&](const std::string& t) { return Q(TESSOLO_S3D_DEMO) + " --scene wave --view flat -o " + Q(t); }},
+        {"s3d+/", [&](const std::string& t) { return Q(TESSOLO_S3D_DEMO) + " --all " + Q(t); }},
+        {"o.png", [&](const std::string& t) { return tool + "convert " + in + " " + Q(t); }},
+        {"o.png", [&](const std::string& t) { return tool + "fx invert " + in + " " + Q(t); }},
+        {"o.png", [&](const std::string& t) { return tool + "engine lines --grid 2x2 " + in + " " + Q(t); }},
+        {"o.psd", [&](const std::string& t) { return tool + "export pieces " + lay + " " + in + " " + Q(t); }},
+        {"p.png",
+         [&](const std::string& t) { return tool + "export pieces --to png --names simple " + lay + " " + in + " " + Q(t); }},
+        {"o.eps", [&](const std::string& t) { return tool + "export knives --size 10x10 " + lay + " " + Q(t); }},
+        {"o.qntd", [&](const std::string& t) { return tool + "layout new --grid 2x2 " + Q(t); }},
+        {"o.block", [&](const std::string& t) { return tool + "layout block " + lay + " " + Q(t); }},
+        {"o.psd", [&](const std::string& t) { return tool + "psd write " + Q(t) + " " + in; }},
+        {"layers/", [&](const std::string& t) { return tool + "psd read " + psd + " " + Q(t); }},
+        {"o.zip", [&](const std::string& t) { return tool + "zip " + in + " " + Q(t); }},
+        {"o.bin", [&](const std::string& t) { return tool + "unzip " + Q(d / "in.zip") + " " + Q(t); }},
+        {"o.conf", [&](const std::string& t) { return tool + "storage put " + Q(t) + " A 1 1"; }},
+        {"o.qnth", [&](const std::string& t) { return tool + "shapes convert " + knob + " " + Q(t); }},
+        {"o.png", [&](const std::string& t) { return tool + "shapes show " + knob + " --png " + Q(t); }},
+        {"demo+/", [&](const std::string& t) { return tool + "core-demo " + Q(t); }},
+        {"o.png",
+         [&](const std::string& t) { return tool + "resources sheet " + Q(bin + "/resource_ts31_d.qns4") + " " + Q(t); }},
+        {"o.png", [&](const std::string& t) { return tool + "draw-demo " + Q(t); }},
+        {"o.png",
+         [&](const std::string& t) { return tool + "text-demo " + Q(src + "/resources/fonts/DejaVuSans.ttf") + " hi " + Q(t); }},
+        {"o.png", [&](const std::string& t) { return tool + "ui-gallery --snap " + Q(t); }},
+        {"o.png", [&](const std::string& t) { return tool + "ui-controls --snap " + Q(t); }},
+        {"o.png", [&](const std::string& t) { return tool + "ui-edit --snap " + Q(t); }},
+        {"tour/", [&](const std::string& t) { return tool + "ui-tour " + Q(t); }},
+    };
+
+    // On the read-only file system: each writer's file or folder new, and
+    // there already; the answers kept outside it. A series' refusal names
+    // the folder it would go into.
+    const std::string said = d / "said";
+    fs::create_directory(said);
+    std::string made = "mount -t tmpfs -o size=1m tmpfs " + Q(ro) + " || exit 1\n", run;
+    std::vector<std::string> runs;
+    for (size_t i = 0; i < writers.size(); ++i) {
+        const auto& [name, command] = writers[i];
+        const bool folder = name.back() == '/';
+        const std::string there = ro + "/there" + std::to_string(i);
+        made += folder ? "mkdir " + Q(there) + "\n" : "printf old > " + Q(there + name) + "\n";
+        for (const std::string& target : {ro + "/new" + std::to_string(i) + (folder ? std::string() : name),
+                                          folder ? there : there + name}) {
+            if (target.find("/new") != std::string::npos && folder && name.find('+') == std::string::npos)
+                continue;
+            run += command(target) + " >/dev/null 2>" + Q(said + "/" + std::to_string(runs.size())) + "; echo $? >>" +
+                   Q(said + "/codes") + "\n";
+            runs.push_back(command(target));
+        }
+    }
+    const std::string script = made + "mount -o remount,ro " + Q(ro) + " || exit 1\n" + run;
+    const Result mounted = WithOwnMounts(d.path(), script);
+    ASSERT_EQ(mounted.code, 0) << mounted.err;
+    std::istringstream codes(Slurp(said + "/codes"));
+    for (size_t k = 0; k < runs.size(); ++k) {
+        int code = -1;
+        codes >> code;
+        const std::string err = Slurp(said + "/" + std::to_string(k));
+        SCOPED_TRACE(runs[k]);
+        EXPECT_TRUE(code == 1 || code == 3) << code << ": " << err;
+        EXPECT_EQ(Lines(err), 1u) << err;
+        EXPECT_NE(err.find("cannot write " + ro), std::string::npos) << err;
+        EXPECT_NE(err.find(": the folder is on a read-only file system\n"), std::string::npos) << err;
+    }
+
+    // A file of mode 000 where each writer of one file writes (for a
+    // folder's writer, the demo's list in its folder): as root too.
+    const std::string shut = d / "shut";
+    fs::create_directory(shut);
+    for (size_t i = 0; i < writers.size(); ++i) {
+        const auto& [name, command] = writers[i];
+        if (name.back() == '/' && name != "demo+/")
+            continue;
+        const std::string target = shut + "/" + std::to_string(i) + (name == "demo+/" ? "" : name);
+        std::string file = target;
+        if (name == "demo+/") {
+            fs::create_directory(target);
+            file = target + "/pieces.txt";
+        } else if (name == "p.png") {
+            file = shut + "/" + std::to_string(i) + "p_0001.png";
+        }
+        std::ofstream(file) << "old";
+        fs::permissions(file, fs::perms::none);
+        const Result r = RunProgram("sh", "-c " + Q(command(target)));
+        SCOPED_TRACE(command(target));
+        EXPECT_TRUE(r.code == 1 || r.code == 3) << r.code << ": " << r.err;
+        EXPECT_EQ(Lines(r.err), 1u) << r.err;
+        EXPECT_NE(r.err.find("cannot write " + file + ": the file has no write permission\n"), std::string::npos) << r.err;
+        fs::permissions(file, fs::perms::owner_read);
+        EXPECT_EQ(Slurp(file), "old");
     }
 }
