@@ -1,5 +1,10 @@
 #include "core/LibraryFile.h"
 
+#include "core/ErrorWords.h"
+#include "core/SafeFile.h"
+#include "core/StdFile.h"
+
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -8,6 +13,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace {
 
@@ -25,6 +31,12 @@ using Dyn = Elf32_Dyn;
 constexpr unsigned char kClass = ELFCLASS32;
 #endif
 
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+constexpr unsigned char kData = ELFDATA2LSB, kOtherData = ELFDATA2MSB;
+#else
+constexpr unsigned char kData = ELFDATA2MSB, kOtherData = ELFDATA2LSB;
+#endif
+
 #if defined(__x86_64__)
 constexpr uint16_t kMachine = EM_X86_64;
 #elif defined(__aarch64__)
@@ -38,6 +50,9 @@ constexpr uint16_t kMachine = EM_NONE;  // not judged: the loader says
 // Far more entries than any linker writes in a dynamic table; a table
 // without its end within them is not one.
 constexpr uint64_t kMostDynamicEntries = 4096;
+// Far more than the notes, or the names of the sections, of any library;
+// a larger part is none of them.
+constexpr uint64_t kMostNoteBytes = uint64_t(1) << 20;
 
 bool ReadAt(int fd, uint64_t at, void* into, size_t n)
 {
@@ -214,51 +229,248 @@ Sections SectionsHold(const Library& lib, const Ehdr& header, uint64_t& needed)
     return Sections::Hold;
 }
 
+// Where the seal is: found whole (its description's offset in the file),
+// not there, or there but not whole (its owner with another type or size,
+// or its section without it).
+enum class SealAt { None, Found, Broken };
+
+uint64_t AlignUp(uint64_t n, uint64_t align) { return (n + align - 1) / align * align; }
+
+// The notes in the n bytes at offset at, laid out at align.
+SealAt SealAmongNotes(const Library& lib, uint64_t at, uint64_t n, uint64_t align, uint64_t& description)
+{
+    if (n < 12 || n > kMostNoteBytes || !Within(at, n, lib.size))
+        return SealAt::None;
+    std::vector<unsigned char> notes(size_t(n), 0);
+    if (!ReadAt(lib.fd, at, notes.data(), notes.size()))
+        return SealAt::None;
+    const qnLibrarySealNote own;
+    for (uint64_t pos = 0; pos + 12 <= n;) {
+        uint32_t head[3];
+        std::memcpy(head, notes.data() + pos, sizeof head);
+        const uint64_t name = pos + 12, desc = name + AlignUp(head[0], align);
+        if (head[0] > n || head[1] > n || desc > n)
+            break;
+        if (head[0] == own.nameSize && std::memcmp(notes.data() + name, own.name, sizeof own.name) == 0) {
+            if (head[1] != own.descriptionSize || head[2] != own.type || desc + kQnSealSize > n)
+                return SealAt::Broken;
+            description = at + desc;
+            return SealAt::Found;
+        }
+        pos = desc + AlignUp(head[1], align);
+    }
+    return SealAt::None;
+}
+
+// Looked for by two roads, so that no one changed byte hides it: the
+// segments of notes the program headers list, and the sections of notes
+// (and the section of its name, whatever its type says).
+SealAt FindSeal(const Library& lib, const Ehdr& header, const std::vector<Phdr>& segments, uint64_t& description)
+{
+    for (const Phdr& p : segments)
+        if (p.p_type == PT_NOTE) {
+            const SealAt seal = SealAmongNotes(lib, p.p_offset, p.p_filesz, p.p_align == 8 ? 8 : 4, description);
+            if (seal != SealAt::None)
+                return seal;
+        }
+    const uint64_t count = header.e_shnum;
+    if (header.e_shentsize != sizeof(Shdr) || count < 2 || count > lib.size / sizeof(Shdr) ||
+        !Within(header.e_shoff, count * sizeof(Shdr), lib.size) || header.e_shstrndx >= count)
+        return SealAt::None;
+    std::vector<Shdr> table(size_t(count), Shdr{});
+    if (!ReadAt(lib.fd, header.e_shoff, table.data(), table.size() * sizeof(Shdr)))
+        return SealAt::None;
+    const Shdr& namesSection = table[header.e_shstrndx];
+    std::vector<char> names;
+    if (namesSection.sh_size <= kMostNoteBytes && Within(namesSection.sh_offset, namesSection.sh_size, lib.size)) {
+        names.resize(size_t(namesSection.sh_size));
+        if (!ReadAt(lib.fd, namesSection.sh_offset, names.data(), names.size()))
+            names.clear();
+    }
+    const size_t ownNameSize = std::strlen(kQnSealSection) + 1;
+    for (const Shdr& s : table) {
+        const bool own = s.sh_name < names.size() && names.size() - s.sh_name >= ownNameSize &&
+                         std::memcmp(names.data() + s.sh_name, kQnSealSection, ownNameSize) == 0;
+        if (s.sh_type != SHT_NOTE && !own)
+            continue;
+        const SealAt seal = SealAmongNotes(lib, s.sh_offset, s.sh_size, s.sh_addralign == 8 ? 8 : 4, description);
+        if (seal != SealAt::None)
+            return seal;
+        if (own)
+            return SealAt::Broken;
+    }
+    return SealAt::None;
+}
+
+// The seal's description: the CRC, the length and its complement.
+struct Seal {
+    uint32_t crc = 0;
+    uint64_t length = 0, complement = 0;
+    bool never = true;  // all zeros: linked, never sealed
+};
+
+Seal ReadSeal(const unsigned char* description)
+{
+    Seal seal;
+    std::memcpy(&seal.crc, description, 4);
+    std::memcpy(&seal.length, description + 4, 8);
+    std::memcpy(&seal.complement, description + 12, 8);
+    for (uint32_t i = 0; i < kQnSealSize; ++i)
+        seal.never = seal.never && description[i] == 0;
+    return seal;
+}
+
+// The CRC-32 of the file's size bytes, its 4 bytes at crcAt counted as
+// zeros; false when it cannot be read.
+bool FileCrc(int fd, uint64_t size, uint64_t crcAt, uint32_t& crc)
+{
+    const uint64_t most = uint64_t(1) << 20;
+    std::vector<unsigned char> block(size_t(size < most ? size : most));
+    uLong sum = crc32(0L, Z_NULL, 0);
+    for (uint64_t at = 0; at < size;) {
+        const uint64_t n = size - at < block.size() ? size - at : block.size();
+        if (!ReadAt(fd, at, block.data(), size_t(n)))
+            return false;
+        for (uint64_t i = crcAt > at ? crcAt - at : 0; i < n && at + i < crcAt + 4; ++i)
+            block[size_t(i)] = 0;
+        sum = crc32_z(sum, block.data(), size_t(n));
+        at += n;
+    }
+    crc = uint32_t(sum);
+    return true;
+}
+
+const char kChanged[] =
+    "it is damaged: it is not the file that was built (changed since, or a copy that went wrong?); install or "
+    "copy it again";
+
+// A library that carries the seal: whole only when its length and CRC match.
+qnLibraryFile JudgeSeal(const Library& lib, uint64_t description, std::string& why)
+{
+    unsigned char bytes[kQnSealSize];
+    if (!ReadAt(lib.fd, description, bytes, sizeof bytes))
+        return qnLibraryFile::Unreadable;
+    const Seal seal = ReadSeal(bytes);
+    if (seal.never) {
+        why = "it is damaged: it was never sealed when it was built, so it cannot be told whole; build or install "
+              "it again";
+        return qnLibraryFile::Damaged;
+    }
+    if (seal.complement != ~seal.length) {
+        why = kChanged;
+        return qnLibraryFile::Damaged;
+    }
+    if (lib.size < seal.length) {
+        why = "it is cut short: the file has " + std::to_string(lib.size) + " bytes of the " +
+              std::to_string(seal.length) + " it was built with (a copy that did not finish?); install or copy it "
+              "again";
+        return qnLibraryFile::CutShort;
+    }
+    uint32_t crc = 0;
+    if (!FileCrc(lib.fd, lib.size, description, crc))
+        return qnLibraryFile::Unreadable;
+    if (lib.size != seal.length || crc != seal.crc) {
+        why = kChanged;
+        return qnLibraryFile::Damaged;
+    }
+    return qnLibraryFile::Sound;
+}
+
+// The file's header and program headers, read for the judge and the sealer.
+enum class Headers { Read, NotLibrary, CutShort, Damaged, Unreadable };
+
+Headers ReadHeaders(const Library& lib, Ehdr& header, std::vector<Phdr>& segments, uint64_t& needed)
+{
+    unsigned char ident[EI_NIDENT] = {};
+    if (lib.size < SELFMAG)
+        return Headers::NotLibrary;
+    if (!ReadAt(lib.fd, 0, ident, SELFMAG))
+        return Headers::Unreadable;
+    if (std::memcmp(ident, ELFMAG, SELFMAG) != 0)
+        return Headers::NotLibrary;
+    if (lib.size < sizeof(Ehdr)) {
+        needed = sizeof(Ehdr);
+        return Headers::CutShort;
+    }
+    if (!ReadAt(lib.fd, 0, &header, sizeof header))
+        return Headers::Unreadable;
+    // Another byte order is another machine's; no byte order, or an ELF
+    // version that none is, is a header that was changed.
+    if (header.e_ident[EI_CLASS] != kClass || header.e_ident[EI_DATA] == kOtherData ||
+        (kMachine != EM_NONE && header.e_machine != kMachine))
+        return Headers::NotLibrary;
+    if (header.e_ident[EI_DATA] != kData || header.e_ident[EI_VERSION] != EV_CURRENT)
+        return Headers::Damaged;
+    // A program or an object file is no library the loader opens.
+    if (header.e_type != ET_DYN || header.e_phentsize != sizeof(Phdr) || header.e_phnum == 0)
+        return Headers::NotLibrary;
+    needed = uint64_t(header.e_phoff) + uint64_t(header.e_phnum) * sizeof(Phdr);
+    if (needed > lib.size)
+        return Headers::CutShort;
+    segments.assign(header.e_phnum, Phdr{});
+    if (!ReadAt(lib.fd, header.e_phoff, segments.data(), segments.size() * sizeof(Phdr)))
+        return Headers::Unreadable;
+    return Headers::Read;
+}
+
+// An open file, closed when it goes.
+struct OpenFile {
+    int fd;
+    explicit OpenFile(int opened) : fd(opened) {}
+    ~OpenFile()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+};
+
 }  // namespace
 
 qnLibraryFile qnJudgeLibraryFile(const std::string& path, std::string& why)
 {
     why.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const OpenFile file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.fd < 0)
         return qnLibraryFile::Unreadable;
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
     struct stat st;
-    if (::fstat(fd, &st) != 0)
+    if (::fstat(file.fd, &st) != 0)
         return qnLibraryFile::Unreadable;
-    Library lib{fd, uint64_t(st.st_size), {}};
+    Library lib{file.fd, uint64_t(st.st_size), {}};
     const uint64_t size = lib.size;
-    unsigned char ident[EI_NIDENT] = {};
-    if (size < SELFMAG)
-        return qnLibraryFile::NotLibrary;
-    if (!ReadAt(fd, 0, ident, SELFMAG))
-        return qnLibraryFile::Unreadable;
-    if (std::memcmp(ident, ELFMAG, SELFMAG) != 0)
-        return qnLibraryFile::NotLibrary;
-    if (size < sizeof(Ehdr)) {
-        why = CutShort(size, sizeof(Ehdr));
-        return qnLibraryFile::CutShort;
-    }
-    Ehdr header;
-    if (!ReadAt(fd, 0, &header, sizeof header))
-        return qnLibraryFile::Unreadable;
-    if (header.e_ident[EI_CLASS] != kClass || (kMachine != EM_NONE && header.e_machine != kMachine))
-        return qnLibraryFile::NotLibrary;
-    // A program or an object file is no library the loader opens.
-    if (header.e_type != ET_DYN || header.e_phentsize != sizeof(Phdr) || header.e_phnum == 0)
-        return qnLibraryFile::NotLibrary;
-    const uint64_t tableEnd = uint64_t(header.e_phoff) + uint64_t(header.e_phnum) * sizeof(Phdr);
-    if (tableEnd > size) {
-        why = CutShort(size, tableEnd);
-        return qnLibraryFile::CutShort;
-    }
-    std::vector<Phdr> segments(header.e_phnum, Phdr{});
-    if (!ReadAt(fd, header.e_phoff, segments.data(), segments.size() * sizeof(Phdr)))
-        return qnLibraryFile::Unreadable;
+    Ehdr header{};
+    std::vector<Phdr> segments;
     uint64_t needed = 0;
+    switch (ReadHeaders(lib, header, segments, needed)) {
+    case Headers::Read:
+        break;
+    case Headers::NotLibrary:
+        return qnLibraryFile::NotLibrary;
+    case Headers::CutShort:
+        why = CutShort(size, needed);
+        return qnLibraryFile::CutShort;
+    case Headers::Damaged:
+        why = DamagedWords("its header is not whole");
+        return qnLibraryFile::Damaged;
+    case Headers::Unreadable:
+        return qnLibraryFile::Unreadable;
+    }
+    // A sealed library is judged by its seal first: it tells a change
+    // anywhere, which its tables alone do not.
+    uint64_t description = 0;
+    switch (FindSeal(lib, header, segments, description)) {
+    case SealAt::None:
+        break;
+    case SealAt::Broken:
+        why = kChanged;
+        return qnLibraryFile::Damaged;
+    case SealAt::Found:
+        if (const qnLibraryFile seal = JudgeSeal(lib, description, why); seal != qnLibraryFile::Sound)
+            return seal;
+        break;
+    }
+    needed = 0;
     const Phdr* dynamic = nullptr;
     for (const Phdr& segment : segments) {
         if (segment.p_type == PT_DYNAMIC)
@@ -297,4 +509,48 @@ qnLibraryFile qnJudgeLibraryFile(const std::string& path, std::string& why)
     }
     // A program built to load anywhere is of the same kind, and no library.
     return program ? qnLibraryFile::NotLibrary : qnLibraryFile::Sound;
+}
+
+std::string qnSealLibraryFile(const std::string& path)
+{
+    const std::string cannot = "cannot seal " + path + ": ";
+    uint64_t description = 0;
+    {
+        // A FIFO or a device is refused without waiting on it.
+        const OpenFile file(qnOpenRegularFile(path.c_str(), O_RDONLY));
+        if (file.fd < 0)
+            return qnOpenRegularFailure(path, errno);
+        struct stat st;
+        if (::fstat(file.fd, &st) != 0)
+            return qnReadFailure(path, errno);
+        const Library lib{file.fd, uint64_t(st.st_size), {}};
+        Ehdr header{};
+        std::vector<Phdr> segments;
+        uint64_t needed = 0;
+        if (ReadHeaders(lib, header, segments, needed) != Headers::Read)
+            return cannot + "it is no whole library of this machine";
+        if (FindSeal(lib, header, segments, description) != SealAt::Found)
+            return cannot + "it has no room for a seal (no whole " + kQnSealSection + " note)";
+    }
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!qnReadWholeFile(path, bytes, error, uint64_t(1) << 32))
+        return error;
+    if (description + kQnSealSize > bytes.size())
+        return cannot + "it changed while it was read";
+    // The length first: the CRC counts it, and counts its own 4 bytes as zeros.
+    const uint64_t length = bytes.size(), complement = ~length;
+    unsigned char* seal = bytes.data() + description;
+    std::memset(seal, 0, 4);
+    std::memcpy(seal + 4, &length, 8);
+    std::memcpy(seal + 12, &complement, 8);
+    const uint32_t crc = uint32_t(crc32_z(crc32(0L, Z_NULL, 0), bytes.data(), bytes.size()));
+    std::memcpy(seal, &crc, 4);
+    if (const unsigned short number = qnReplaceFile(path, bytes.data(), bytes.size()))
+        return qnFileFailure(path, true, number);
+    // What the loader's programs will find: judged as they judge it.
+    std::string why;
+    if (qnJudgeLibraryFile(path, why) != qnLibraryFile::Sound)
+        return cannot + "once sealed it is not judged whole: " + (why.empty() ? "it is no library" : why);
+    return {};
 }

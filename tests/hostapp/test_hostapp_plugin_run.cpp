@@ -176,10 +176,11 @@ TEST(PluginRun, ExitCodesTellSuccessCancelAndErrors)
 
 // A library of the right length whose tail was lost (a copy cut short on a
 // disk that preallocates, then grown back; blocks lost in a crash), as
-// zeros or as garbage, wherever the loss starts: the plug-in and its window
-// backend are judged damaged, and the host says so in one line (a host
-// error, never a signal). So are a library of another machine and files
-// that are no library at all.
+// zeros or as garbage, wherever the loss starts, or with a block in its
+// middle lost or scrambled: the plug-in and its window backend are judged
+// damaged, and the host says so in one line (a host error, never a
+// signal). So are a library of another machine and files that are no
+// library at all.
 TEST(PluginRun, ALibraryWhoseTailWasLostIsRefusedInOneLine)
 {
     Bundle b;
@@ -252,6 +253,43 @@ TEST(PluginRun, ALibraryWhoseTailWasLostIsRefusedInOneLine)
             if (library != backend && i % 8 == 5)
                 hostSays(lost, "it is damaged: ", "garbage from " + std::to_string(keeps[i]));
         }
+        // Blocks lost in the middle, the tail whole, where the tables above
+        // may all stay whole: zeroed or scrambled, of one byte to a
+        // sixty-fourth of the file, at 24 places over it. Each is put back
+        // before the next.
+        fs::remove(lost);
+        fs::copy_file(library, lost);
+        const uint64_t lengths[] = {1, 7, 512, 4096, 65536, size / 64};
+        size_t changedCopies = 0;
+        for (uint64_t k = 1; k <= 24; ++k)
+            for (const bool zeros : {true, false}) {
+                const uint64_t at = size * k / 25 + k * 37, n = std::min(lengths[k % 6], size - at);
+                const auto from = whole.begin() + std::ptrdiff_t(at);
+                std::vector<char> block(from, from + std::ptrdiff_t(n));
+                for (char& c : block) {
+                    noise = noise * 1664525u + 1013904223u;
+                    c = zeros ? char(0) : char(uint8_t(c) ^ uint8_t(1 + (noise >> 24) % 255));
+                }
+                if (std::equal(block.begin(), block.end(), from))
+                    continue;  // zeros where zeros were: nothing lost
+                ++changedCopies;
+                const std::string what = std::string(zeros ? "zeros" : "garbage") + " at " + std::to_string(at) +
+                                         ", " + std::to_string(n) + " bytes";
+                auto put = [&](const char* bytes) {
+                    std::fstream f(lost, std::ios::in | std::ios::out | std::ios::binary);
+                    f.seekp(std::streamoff(at));
+                    f.write(bytes, std::streamsize(n));
+                    ASSERT_TRUE(f.good()) << what;
+                };
+                put(block.data());
+                EXPECT_EQ(qnJudgeLibraryFile(lost, why), qnLibraryFile::Damaged) << what;
+                EXPECT_EQ(why.rfind("it is damaged: ", 0), 0u) << what << ": " << why;
+                if (library != backend)
+                    hostSays(lost, "it is damaged: ", what);
+                put(reinterpret_cast<const char*>(whole.data()) + at);
+            }
+        EXPECT_GE(changedCopies, 40u);
+        EXPECT_EQ(qnJudgeLibraryFile(lost, why), qnLibraryFile::Sound) << why;
     }
     // Another machine's library: the plug-in as it would be for ARM.
     std::vector<uint8_t> plugin;

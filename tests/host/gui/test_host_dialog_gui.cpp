@@ -73,8 +73,9 @@ TEST(HostDialogGui, ApplyWritesTheKnifeLines)
 // A window backend that cannot be loaded while the display is there is the
 // host's error, said as what it is: cut short (refused before the loader
 // maps it past its end), of the right length with its tail lost to zeros
-// or garbage (refused before the loader believes its tables), or missing:
-// one line naming the file and why, never a signal.
+// or garbage, or a block in its middle zeroed or scrambled (refused before
+// the loader believes its tables), or missing: one line naming the file
+// and why, never a signal, never taken for a display that is not there.
 TEST(HostDialogGui, AWindowBackendThatCannotBeLoadedIsAHostError)
 {
     const PluginFolder plugin;
@@ -82,34 +83,50 @@ TEST(HostDialogGui, AWindowBackendThatCannotBeLoadedIsAHostError)
     std::vector<uint8_t> whole;
     std::string err;
     ASSERT_TRUE(qnReadWholeFile(backend, whole, err)) << err;
-    enum Tail { Gone, Zeros, Garbage };
-    const struct {
-        size_t keep;  // 0: no backend at all
-        Tail tail;
+    enum Loss { Gone, Zeros, Garbage, MiddleZeros, MiddleGarbage };
+    struct Case {
+        size_t keep;  // 0: no backend at all; for a block in the middle, where it starts
+        Loss loss;
         const char* why;
-    } cases[] = {{whole.size() / 3, Gone, "it is cut short: the file has "},
-                 {whole.size() / 2, Zeros, "it is damaged: "},
-                 {whole.size() * 3 / 4, Garbage, "it is damaged: "},
-                 {0, Gone, "no such file or directory"}};
-    for (const auto& c : cases) {
+        size_t length = 0;  // of a block in the middle
+    };
+    std::vector<Case> cases = {{whole.size() / 3, Gone, "it is cut short: the file has "},
+                               {whole.size() / 2, Zeros, "it is damaged: "},
+                               {whole.size() * 3 / 4, Garbage, "it is damaged: "},
+                               {0, Gone, "no such file or directory"}};
+    // Blocks in the middle: 8 places over the file, 1 byte to 64 KiB.
+    const size_t lengths[] = {1, 64, 4096, 65536};
+    for (size_t k = 1; k <= 8; ++k)
+        cases.push_back({whole.size() * k / 9 + k * 41, k % 2 ? MiddleZeros : MiddleGarbage, "it is damaged: ",
+                         std::min(lengths[k % 4], whole.size() - (whole.size() * k / 9 + k * 41))});
+    for (const Case& c : cases) {
+        const std::string what = std::to_string(c.keep) + " (" + std::to_string(c.loss) + ")";
         std::filesystem::remove(backend);
         if (c.keep) {
             std::vector<uint8_t> bytes(whole.begin(), whole.begin() + std::ptrdiff_t(c.keep));
-            if (c.tail != Gone)
+            if (c.loss != Gone)
                 bytes.resize(whole.size(), 0);
-            for (size_t i = c.keep; c.tail == Garbage && i < bytes.size(); ++i)
+            for (size_t i = c.keep; c.loss == Garbage && i < bytes.size(); ++i)
                 bytes[i] = uint8_t(whole[i] ^ (1 + (i * 2654435761u >> 7) % 255));
+            if (c.loss == MiddleZeros || c.loss == MiddleGarbage) {
+                bytes = whole;
+                for (size_t i = c.keep; i < c.keep + c.length; ++i)
+                    bytes[i] = c.loss == MiddleZeros ? 0 : uint8_t(whole[i] ^ (1 + (i * 2654435761u >> 7) % 255));
+                if (bytes == whole)
+                    continue;  // zeros where zeros were: nothing lost
+            }
             ASSERT_EQ(qnReplaceFile(backend, bytes.data(), bytes.size()), 0);
         }
         const std::string errFile = plugin.File("about.err");
         const pid_t pid = Spawn({"--about"}, plugin.path, errFile);
-        EXPECT_EQ(WaitExit(pid, 60000), 3) << c.why;
+        EXPECT_EQ(WaitExit(pid, 60000), 3) << what;
         std::ifstream in(errFile);
         const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
-        EXPECT_NE(text.find("cannot load the window backend " + backend + ": " + c.why), std::string::npos) << text;
-        EXPECT_EQ(text.find("no display"), std::string::npos) << text;
-        EXPECT_EQ(text.find("cancelled"), std::string::npos) << text;
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << what << ": " << text;
+        EXPECT_NE(text.find("cannot load the window backend " + backend + ": " + c.why), std::string::npos)
+            << what << ": " << text;
+        EXPECT_EQ(text.find("no display"), std::string::npos) << what << ": " << text;
+        EXPECT_EQ(text.find("cancelled"), std::string::npos) << what << ": " << text;
     }
 }
 
