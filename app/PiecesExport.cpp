@@ -3,6 +3,7 @@
 #include "core/ErrorWords.h"
 #include "core/FileSeries.h"
 #include "core/SafeFile.h"
+#include "core/SafeFileRunInputs.h"
 #include "core/StdFile.h"
 #include "engine/Tessolo.h"
 #include "imaging/Image.h"
@@ -17,6 +18,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -116,6 +118,12 @@ bool SplitSeriesPath(std::string base, std::string& folder, std::string& name)
     return !name.empty();
 }
 
+// The one file a merged picture alone is written to.
+std::string MergedFile(const std::string& folder, const std::string& base)
+{
+    return (std::filesystem::path(folder) / (base + ".png")).string();
+}
+
 }  // namespace
 
 std::string CPiecesExport::SeriesRefusal(const std::string& path, const CExportSettings& s, const CTessolo* engine,
@@ -124,6 +132,15 @@ std::string CPiecesExport::SeriesRefusal(const std::string& path, const CExportS
     std::string folder, base;
     if (!SplitSeriesPath(path, folder, base))
         return path + ": no file name";
+    // The merged picture alone is one file, written as one (through a
+    // link onto another disk too): judged as every single file is.
+    if (s.exportWhat == CExportSettings::kMerged) {
+        const std::string file = MergedFile(folder, base);
+        for (const std::string& input : inputs)
+            if (!qnInputRefusal(file, {input}).empty())
+                return qnOverInputFailure(file, input);
+        return qnWriteRefusal(file, QnWrite::Output, false);
+    }
     // The longest name the series will have, from the pieces' own numbers
     // (the count, each piece's index, row and column, in the order the
     // export numbers them): a name that fits is never refused, and the one
@@ -193,6 +210,18 @@ std::string CPiecesExport::SeriesRefusal(const std::string& path, const CExportS
         return (path.find('/') == std::string::npos ? longest : folder == "/" ? "/" + longest : folder + "/" + longest) +
                ": a name of " + std::to_string(longest.size()) + " bytes is longer than the " + std::to_string(most) +
                " its file system takes";
+    // Each name the series will write, as the gate will judge it when the
+    // files are put in place (a read-only file, a FIFO, a socket, a folder,
+    // the run's own output): said now, not after the render. A name not
+    // there yet can only be the output, which is made at the run's end.
+    for (const std::string& name : names) {
+        const std::string at = (std::filesystem::path(folder) / name).string();
+        struct stat st {};
+        if (std::string why = ::lstat(at.c_str(), &st) == 0 ? qnWriteRefusal(at, QnWrite::Output, false)
+                                                            : qnRunOutputRefusal(at);
+            !why.empty())
+            return why;
+    }
     return {};
 }
 
@@ -552,6 +581,8 @@ bool CPiecesExport::i_WritePSD(const REQUEST& r, EXPORTJOB& job, RESULT& result)
 
 bool CPiecesExport::i_WritePNGs(const REQUEST& r, EXPORTJOB& job, RESULT& result)
 {
+    if (r.settings.exportWhat == CExportSettings::kMerged)
+        return i_WriteMergedPNG(r, job, result);
     // Every file is written complete into a private folder beside the
     // targets first; only then do they all move into place.
     CQNF_FileSeries series;
@@ -586,6 +617,34 @@ bool CPiecesExport::i_WritePNGs(const REQUEST& r, EXPORTJOB& job, RESULT& result
     if (!series.Commit())
         return i_Fail(kCannotWrite, kErrorTitle, series.Failure());
     result.files = series.Targets();
+    result.layers = job.count;
+    return true;
+}
+
+// The merged picture alone: one file, replaced as any single file is.
+bool CPiecesExport::i_WriteMergedPNG(const REQUEST& r, EXPORTJOB& job, RESULT& result)
+{
+    const std::string path = (std::filesystem::path(m_Folder) / m_FileNames.front()).string();
+    for (const std::string& input : r.keep)
+        if (!qnInputRefusal(path, {input}).empty())
+            return i_Fail(kCannotWrite, kErrorTitle, qnOverInputFailure(path, input));
+    CQNF_SafeFile file;
+    if (!file.Open(path, QnWrite::Output))
+        return i_Fail(kCannotWrite, kErrorTitle, qnFileFailure(path, true, file.GetError()));
+    errno = 0;
+    bool ok = stExportToPNGs(&file.File(), &job, 0);
+    int error = errno;
+    if (ok && !file.Commit()) {
+        ok = false;
+        error = qnLastWriteErrno();
+    }
+    if (!ok) {
+        file.Abandon();
+        if (job.cancelled)
+            return i_Fail(kCancelled, kExportTitle, "cancelled");
+        return i_Fail(kCannotWrite, kErrorTitle, path + ": " + ErrorText(error));
+    }
+    result.files.push_back(path);
     result.layers = job.count;
     return true;
 }
