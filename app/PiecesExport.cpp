@@ -406,7 +406,8 @@ bool CPiecesExport::Export(const REQUEST& r, RESULT& result)
     job.scratch = &scratch;
     std::copy(std::begin(m_Merged), std::end(m_Merged), job.merged);
     job.progress = m_pProgress;
-    const bool ok = s.exportTo == CExportSettings::kToPSD ? i_WritePSD(r, job, result) : i_WritePNGs(r, job, result);
+    const bool ok = s.exportTo == CExportSettings::kToPSD ? i_WriteFile(r.path, job, result, false)
+                                                          : i_WritePNGs(r, job, result);
     i_Report(95);
     restorer.Restore();
     m_CanvasPlanes.free();
@@ -555,14 +556,14 @@ bool CPiecesExport::i_Composite(const REQUEST& r, uint8_t* const planes[4], cons
     return true;
 }
 
-bool CPiecesExport::i_WritePSD(const REQUEST& r, EXPORTJOB& job, RESULT& result)
+bool CPiecesExport::i_WriteFile(const std::string& path, EXPORTJOB& job, RESULT& result, bool png)
 {
     CQNF_SafeFile file;
-    if (!file.Open(r.path))
-        return i_Fail(kCannotWrite, kErrorTitle, qnFileFailure(r.path, true, file.GetError()));
+    if (!file.Open(path))
+        return i_Fail(kCannotWrite, kErrorTitle, qnFileFailure(path, true, file.GetError()));
     // A refusal that is no system call's leaves errno as it found it.
     errno = 0;
-    bool ok = stExportToPSD(&file.File(), &job);
+    bool ok = png ? stExportToPNGs(&file.File(), &job, 0) : stExportToPSD(&file.File(), &job);
     int writeError = errno;
     if (ok && !file.Commit()) {
         ok = false;
@@ -572,17 +573,23 @@ bool CPiecesExport::i_WritePSD(const REQUEST& r, EXPORTJOB& job, RESULT& result)
         file.Abandon();
         if (job.cancelled)
             return i_Fail(kCancelled, kExportTitle, "cancelled");
-        return i_Fail(kCannotWrite, kErrorTitle, r.path + ": " + ErrorText(writeError));
+        return i_Fail(kCannotWrite, kErrorTitle, path + ": " + ErrorText(writeError));
     }
     result.layers = job.count;
-    result.files.push_back(r.path);
+    result.files.push_back(path);
     return true;
 }
 
 bool CPiecesExport::i_WritePNGs(const REQUEST& r, EXPORTJOB& job, RESULT& result)
 {
-    if (r.settings.exportWhat == CExportSettings::kMerged)
-        return i_WriteMergedPNG(r, job, result);
+    // The merged picture alone: one file, replaced as any single file is.
+    if (r.settings.exportWhat == CExportSettings::kMerged) {
+        const std::string path = (std::filesystem::path(m_Folder) / m_FileNames.front()).string();
+        for (const std::string& input : r.keep)
+            if (!qnInputRefusal(path, {input}).empty())
+                return i_Fail(kCannotWrite, kErrorTitle, qnOverInputFailure(path, input));
+        return i_WriteFile(path, job, result, true);
+    }
     // Every file is written complete into a private folder beside the
     // targets first; only then do they all move into place.
     CQNF_FileSeries series;
@@ -617,34 +624,6 @@ bool CPiecesExport::i_WritePNGs(const REQUEST& r, EXPORTJOB& job, RESULT& result
     if (!series.Commit())
         return i_Fail(kCannotWrite, kErrorTitle, series.Failure());
     result.files = series.Targets();
-    result.layers = job.count;
-    return true;
-}
-
-// The merged picture alone: one file, replaced as any single file is.
-bool CPiecesExport::i_WriteMergedPNG(const REQUEST& r, EXPORTJOB& job, RESULT& result)
-{
-    const std::string path = (std::filesystem::path(m_Folder) / m_FileNames.front()).string();
-    for (const std::string& input : r.keep)
-        if (!qnInputRefusal(path, {input}).empty())
-            return i_Fail(kCannotWrite, kErrorTitle, qnOverInputFailure(path, input));
-    CQNF_SafeFile file;
-    if (!file.Open(path, QnWrite::Output))
-        return i_Fail(kCannotWrite, kErrorTitle, qnFileFailure(path, true, file.GetError()));
-    errno = 0;
-    bool ok = stExportToPNGs(&file.File(), &job, 0);
-    int error = errno;
-    if (ok && !file.Commit()) {
-        ok = false;
-        error = qnLastWriteErrno();
-    }
-    if (!ok) {
-        file.Abandon();
-        if (job.cancelled)
-            return i_Fail(kCancelled, kExportTitle, "cancelled");
-        return i_Fail(kCannotWrite, kErrorTitle, path + ": " + ErrorText(error));
-    }
-    result.files.push_back(path);
     result.layers = job.count;
     return true;
 }

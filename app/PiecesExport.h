@@ -185,9 +185,9 @@ private:
     // the request's size (the rest of the table left out meanwhile).
     bool i_Composite(const REQUEST& r, uint8_t* const planes[4], const std::vector<uint8_t>& take, uint8_t from,
                      uint8_t to);
-    bool i_WritePSD(const REQUEST& r, EXPORTJOB& job, RESULT& result);
     bool i_WritePNGs(const REQUEST& r, EXPORTJOB& job, RESULT& result);
-    bool i_WriteMergedPNG(const REQUEST& r, EXPORTJOB& job, RESULT& result);
+    // One file at path, the PSD or the merged picture alone as a PNG.
+    bool i_WriteFile(const std::string& path, EXPORTJOB& job, RESULT& result, bool png);
     void i_Report(uint8_t percent);
     bool i_Cancelled();
 
