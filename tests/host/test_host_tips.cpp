@@ -746,15 +746,15 @@ TEST(HostTips, AfterAStoppedCutTheWaysOutOfTheEditorSayTheyAreOff)
         steps.push_back([&r, way] {
             CQNF_Control* c = r.Control(r.Editor(), way, qnctl::Button);
             EXPECT_FALSE(c && c->IsEnabled()) << way;
+            const std::string off = qnGetStatusTip(way, "Cutter", 0, qnctl::Button);
+            EXPECT_NE(off, qnGetStatusTip(way, "Cutter", 1, qnctl::Button)) << way;
+            EXPECT_NE(off.find("no pieces"), std::string::npos) << off;
             if (c)
                 r.hp.MoveMouse(r.Centre(r.Editor(), c->GetRenderRect()));
             return true;
         });
         steps.push_back([&r, way] {
-            const std::string off = qnGetStatusTip(way, "Cutter", 0, qnctl::Button);
-            EXPECT_NE(off, qnGetStatusTip(way, "Cutter", 1, qnctl::Button)) << way;
-            EXPECT_NE(off.find("no pieces"), std::string::npos) << off;
-            return TipRun::Shown(r.Editor(), "Cutter_Status") == off;
+            return TipRun::Shown(r.Editor(), "Cutter_Status") == qnGetStatusTip(way, "Cutter", 0, qnctl::Button);
         });
     }
     r.Run(host, std::move(steps));

@@ -379,10 +379,12 @@ GtkLabel* LabelSaying(GtkWidget* w, const std::string& text)
 // within the screen.
 TEST_F(PlatformGui, TheRefusalBoxShowsItsHeadlineAndKeepsALongNameOnTheScreen)
 {
-    std::string name = "/home/someone/Pictures";
+    // A long file name without a space: nowhere a line could end between
+    // words, and no "/" in it to break after.
+    std::string name = "/home/someone/Pictures/";
     for (int i = 0; name.size() < 230; ++i)
-        name += "/exported puzzle pieces of the holiday " + std::to_string(i);
-    name += "/pieces.png";
+        name += "exported_puzzle_pieces_of_the_holiday_" + std::to_string(i) + "_";
+    name += "pieces.png";
     ASSERT_GE(name.size(), 240u);
     plat::FileDialogSpec ask;
     ask.title = "Refusing Chooser";
