@@ -3,6 +3,7 @@
 #include "core/ErrorWords.h"
 #include "core/FileSeries.h"
 #include "core/SafeFile.h"
+#include "core/SafeFileRunInputs.h"
 #include "core/StdFile.h"
 #include "engine/Tessolo.h"
 #include "imaging/Image.h"
@@ -17,6 +18,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -116,6 +118,12 @@ bool SplitSeriesPath(std::string base, std::string& folder, std::string& name)
     return !name.empty();
 }
 
+// The one file a merged picture alone is written to.
+std::string MergedFile(const std::string& folder, const std::string& base)
+{
+    return (std::filesystem::path(folder) / (base + ".png")).string();
+}
+
 }  // namespace
 
 std::string CPiecesExport::SeriesRefusal(const std::string& path, const CExportSettings& s, const CTessolo* engine,
@@ -124,6 +132,15 @@ std::string CPiecesExport::SeriesRefusal(const std::string& path, const CExportS
     std::string folder, base;
     if (!SplitSeriesPath(path, folder, base))
         return path + ": no file name";
+    // The merged picture alone is one file, written as one (through a
+    // link onto another disk too): judged as every single file is.
+    if (s.exportWhat == CExportSettings::kMerged) {
+        const std::string file = MergedFile(folder, base);
+        for (const std::string& input : inputs)
+            if (!qnInputRefusal(file, {input}).empty())
+                return qnOverInputFailure(file, input);
+        return qnWriteRefusal(file, QnWrite::Output, false);
+    }
     // The longest name the series will have, from the pieces' own numbers
     // (the count, each piece's index, row and column, in the order the
     // export numbers them): a name that fits is never refused, and the one
@@ -193,6 +210,18 @@ std::string CPiecesExport::SeriesRefusal(const std::string& path, const CExportS
         return (path.find('/') == std::string::npos ? longest : folder == "/" ? "/" + longest : folder + "/" + longest) +
                ": a name of " + std::to_string(longest.size()) + " bytes is longer than the " + std::to_string(most) +
                " its file system takes";
+    // Each name the series will write, as the gate will judge it when the
+    // files are put in place (a read-only file, a FIFO, a socket, a folder,
+    // the run's own output): said now, not after the render. A name not
+    // there yet can only be the output, which is made at the run's end.
+    for (const std::string& name : names) {
+        const std::string at = (std::filesystem::path(folder) / name).string();
+        struct stat st {};
+        if (std::string why = ::lstat(at.c_str(), &st) == 0 ? qnWriteRefusal(at, QnWrite::Output, false)
+                                                            : qnRunOutputRefusal(at);
+            !why.empty())
+            return why;
+    }
     return {};
 }
 
@@ -377,7 +406,8 @@ bool CPiecesExport::Export(const REQUEST& r, RESULT& result)
     job.scratch = &scratch;
     std::copy(std::begin(m_Merged), std::end(m_Merged), job.merged);
     job.progress = m_pProgress;
-    const bool ok = s.exportTo == CExportSettings::kToPSD ? i_WritePSD(r, job, result) : i_WritePNGs(r, job, result);
+    const bool ok = s.exportTo == CExportSettings::kToPSD ? i_WriteFile(r.path, job, result, false)
+                                                          : i_WritePNGs(r, job, result);
     i_Report(95);
     restorer.Restore();
     m_CanvasPlanes.free();
@@ -526,14 +556,14 @@ bool CPiecesExport::i_Composite(const REQUEST& r, uint8_t* const planes[4], cons
     return true;
 }
 
-bool CPiecesExport::i_WritePSD(const REQUEST& r, EXPORTJOB& job, RESULT& result)
+bool CPiecesExport::i_WriteFile(const std::string& path, EXPORTJOB& job, RESULT& result, bool png)
 {
     CQNF_SafeFile file;
-    if (!file.Open(r.path))
-        return i_Fail(kCannotWrite, kErrorTitle, qnFileFailure(r.path, true, file.GetError()));
+    if (!file.Open(path))
+        return i_Fail(kCannotWrite, kErrorTitle, qnFileFailure(path, true, file.GetError()));
     // A refusal that is no system call's leaves errno as it found it.
     errno = 0;
-    bool ok = stExportToPSD(&file.File(), &job);
+    bool ok = png ? stExportToPNGs(&file.File(), &job, 0) : stExportToPSD(&file.File(), &job);
     int writeError = errno;
     if (ok && !file.Commit()) {
         ok = false;
@@ -543,15 +573,23 @@ bool CPiecesExport::i_WritePSD(const REQUEST& r, EXPORTJOB& job, RESULT& result)
         file.Abandon();
         if (job.cancelled)
             return i_Fail(kCancelled, kExportTitle, "cancelled");
-        return i_Fail(kCannotWrite, kErrorTitle, r.path + ": " + ErrorText(writeError));
+        return i_Fail(kCannotWrite, kErrorTitle, path + ": " + ErrorText(writeError));
     }
     result.layers = job.count;
-    result.files.push_back(r.path);
+    result.files.push_back(path);
     return true;
 }
 
 bool CPiecesExport::i_WritePNGs(const REQUEST& r, EXPORTJOB& job, RESULT& result)
 {
+    // The merged picture alone: one file, replaced as any single file is.
+    if (r.settings.exportWhat == CExportSettings::kMerged) {
+        const std::string path = (std::filesystem::path(m_Folder) / m_FileNames.front()).string();
+        for (const std::string& input : r.keep)
+            if (!qnInputRefusal(path, {input}).empty())
+                return i_Fail(kCannotWrite, kErrorTitle, qnOverInputFailure(path, input));
+        return i_WriteFile(path, job, result, true);
+    }
     // Every file is written complete into a private folder beside the
     // targets first; only then do they all move into place.
     CQNF_FileSeries series;

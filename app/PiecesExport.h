@@ -160,8 +160,10 @@ public:
     // Why a PNG series for path could not be written now, in one line, or
     // empty: its folder, and its longest file name for the pieces of engine
     // (null: not cut yet, the shortest name is judged) with or without the
-    // composite; and a link in the folder, with a name of the series, to
-    // one of the files inputs names.
+    // composite; a link in the folder, with a name of the series, to one of
+    // the files inputs names; and each of its names once the pieces are
+    // cut, as the gate judges it (core/SafeFile.h). The merged picture
+    // alone is the one file it is written to, judged as a single file.
     static std::string SeriesRefusal(const std::string& path, const CExportSettings& s, const CTessolo* engine,
                                      bool composite, const std::vector<std::string>& inputs = {});
     static constexpr const char* kMergedName = "Merged";
@@ -183,8 +185,9 @@ private:
     // the request's size (the rest of the table left out meanwhile).
     bool i_Composite(const REQUEST& r, uint8_t* const planes[4], const std::vector<uint8_t>& take, uint8_t from,
                      uint8_t to);
-    bool i_WritePSD(const REQUEST& r, EXPORTJOB& job, RESULT& result);
     bool i_WritePNGs(const REQUEST& r, EXPORTJOB& job, RESULT& result);
+    // One file at path, the PSD or the merged picture alone as a PNG.
+    bool i_WriteFile(const std::string& path, EXPORTJOB& job, RESULT& result, bool png);
     void i_Report(uint8_t percent);
     bool i_Cancelled();
 

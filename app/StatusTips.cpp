@@ -150,8 +150,13 @@ const Rule kExportLM[] = {
 // ---- Knife editor -----------------------------------------------------------------------------
 const char kCutterScale[] = "Click to scale the view of the Knife's Path.";
 const char kCutterClose[] = "Click to close the Cutter window without cutting: the layout goes \nback to what it was and the pieces stay as they were.";
+// Without pieces (none cut yet, or a stopped Cut left none) the editor has
+// no state to go back to: its ways out are off, and only a Cut leaves it.
+const char kCutterNoClose[] = "Closing is off: there are no pieces (none cut yet, or a stopped \nCut left none). Only a Cut closes the Cutter window.";
 const Rule kCutter[] = {
     {Test::Any, nullptr, 8, When::Always, "Click and enter the desired value of the parameter. To confirm,\npress Return. To cancel, press Esc."},
+    NAME_IF("Cutter_CloseX", Disabled, kCutterNoClose),
+    NAME_IF("Cutter_Cancel", Disabled, kCutterNoClose),
     NAME("Cutter_CloseX", kCutterClose),
     NAME("Cutter_Help", kHelp),
     NAME("Cutter_Cancel", kCutterClose),

@@ -367,6 +367,9 @@ bool AskPath(CQNF_Window* parent, const char* filter, const char* extension, con
              std::function<std::string(const std::string& path)> refusal = nullptr)
 {
     CQNF_PlatformFileDialog fd;
+    // A series' first part may have no ending: "pieces" makes
+    // pieces_0001.png, as on the command line.
+    fd.SetBareNameTaken(refusal != nullptr);
     if (refusal)
         fd.SetRefusal(std::move(refusal));
     CQNF_StringArray ext;
@@ -417,8 +420,6 @@ EXPORTOUTCOME DoExportDialog(CQNF_Window* parent, CDialogHost& host, CTessolo& e
         // every refusal of a write is said.
         if (!why.empty() && why.rfind("cannot write ", 0) != 0)
             why = "cannot write " + why;
-        if (why.empty() && settings.exportWhat == CExportSettings::kMerged)
-            why = qnWriteRefusal(path, QnWrite::Output, false);
         return why;
     };
     CPiecesExport::REQUEST request;

@@ -643,6 +643,10 @@ std::string GateRefusal(const std::string& path, const Target& t, QnWrite kind, 
                     break;
                 }
     }
+    // The run's own output is no input, but is written over when the run
+    // ends: nothing else may be written there meanwhile.
+    if (why.empty() && !t.standardOutput)
+        why = qnRunOutputRefusal(path);
     t_refusedPath = why.empty() ? std::string() : path;
     t_refusal = why;
     return why;

@@ -204,3 +204,67 @@ std::string qnOwnFileRefusal(const std::string& path)
         }
     return {};
 }
+
+// ---- The file the run will write --------------------------------------------
+
+namespace {
+
+// A dropped name is emptied, not erased: the text of the others stays
+// where it was handed out.
+RunInputs& OwnOutputs()
+{
+    static RunInputs outputs;
+    return outputs;
+}
+
+InputAtFn ProgramOutputReader()
+{
+    static const InputAtFn found = [] {
+        const auto fn = reinterpret_cast<InputAtFn>(::dlsym(RTLD_DEFAULT, "qnRunOutputAt"));
+        return fn == &qnRunOutputAt ? nullptr : fn;
+    }();
+    return found;
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) const char* qnRunOutputAt(unsigned long i)
+{
+    RunInputs& own = OwnOutputs();
+    std::lock_guard<std::mutex> hold(own.lock);
+    return i < own.paths.size() ? own.paths[i].c_str() : nullptr;
+}
+
+void qnAddRunOutput(const std::string& path)
+{
+    if (path.empty() || path == kQnStandardOutput)
+        return;
+    RunInputs& own = OwnOutputs();
+    std::lock_guard<std::mutex> hold(own.lock);
+    own.paths.push_back(path);
+}
+
+void qnDropRunOutput(const std::string& path)
+{
+    RunInputs& own = OwnOutputs();
+    std::lock_guard<std::mutex> hold(own.lock);
+    for (std::string& p : own.paths)
+        if (p == path)
+            p.clear();
+}
+
+std::string qnRunOutputRefusal(const std::string& path)
+{
+    if (path.empty() || path == kQnStandardOutput)
+        return {};
+    std::vector<std::string> outputs;
+    for (const InputAtFn reader : {&qnRunOutputAt, ProgramOutputReader()})
+        for (unsigned long i = 0; reader && reader(i); ++i)
+            if (*reader(i))
+                outputs.emplace_back(reader(i));
+    for (const std::string& output : outputs)
+        if (!qnInputRefusal(path, {output}).empty())
+            return "cannot write " + path + ": it would write over " + output +
+                   ", the output this run writes when it ends; name another file";
+    return {};
+}

@@ -64,3 +64,25 @@ std::string qnOwnFileRefusal(const std::string& path);
 // copy to find.
 extern "C" const char* qnRunInputAt(unsigned long i);
 extern "C" const char* qnRunInputWhatAt(unsigned long i);
+
+// ---- The file the run will write --------------------------------------------
+//
+// The run's own output (the host program's OUTPUT, written once the plug-in
+// is applied) is no input, yet no other writer of the run may take it: what
+// it wrote there would be replaced without a word when the run ends. It is
+// named here from the moment it was judged fit until its own writer is
+// about to write it, and the gate (core/SafeFile.h) refuses every other
+// write that leads to it, by qnInputRefusal's rule. The plug-in's copy
+// reads the host program's list as it reads its inputs (the C symbol
+// qnRunOutputAt).
+
+// Names path ("-" and empty are skipped) as a file the run will write.
+void qnAddRunOutput(const std::string& path);
+// Forgets path, just before its own writer writes it.
+void qnDropRunOutput(const std::string& path);
+// Why a write to path would land on a file the run will write, in one line
+// that names both, or empty.
+std::string qnRunOutputRefusal(const std::string& path);
+// The i-th name of this copy's list (empty once dropped), null past its
+// end. Exported by the host program for the plug-in's copy to find.
+extern "C" const char* qnRunOutputAt(unsigned long i);

@@ -406,6 +406,17 @@ int RunHostProgram(const HostCommandLine& cmd)
         if (!refusal.empty())
             return Fail(kExitHostError, refusal);
     }
+    // The plug-in's windows may write files of their own (exported pieces,
+    // a saved layout) meanwhile: none may land where the output will
+    // replace it. Forgotten just before it is written, and on every way
+    // out (a process may run the host more than once).
+    struct OutputNamed {
+        std::string path;
+        explicit OutputNamed(std::string p) : path(std::move(p)) { qnAddRunOutput(path); }
+        ~OutputNamed() { qnDropRunOutput(path); }
+        OutputNamed(const OutputNamed&) = delete;
+        OutputNamed& operator=(const OutputNamed&) = delete;
+    } outputNamed(writes ? cmd.output : std::string());
     HostDocument doc;
     std::string note, err;
     if (!BuildDocument(cmd, doc, note, err))
@@ -537,6 +548,8 @@ int RunHostProgram(const HostCommandLine& cmd)
     if (result != 0)
         return Fail(kExitPluginError, "the plug-in failed without saying why; the image is unchanged");
 
+    // Its own writer now writes it.
+    qnDropRunOutput(outputNamed.path);
     if (writes && !WriteOutput(cmd.output, cmd.outputKind, host.Document(), cmd.quality, err))
         return Fail(kExitHostError, err);
     if (writesDescriptor && host.HasDescriptor() && host.DescriptorBytes() != descriptor) {

@@ -16,8 +16,9 @@
 // - Scripted answers for pop-up menus and file dialogs, and logs of what was
 //   shown. A dialog or menu without a scripted answer throws LoopStuck too.
 // - A save dialog whose refusal refuses a scripted name logs the alert a
-//   user would see over the chooser (parent 0, the chooser's) and takes the
-//   next answer, as the chooser that stays open would.
+//   user would see over the chooser (parent 0, the chooser's; its text the
+//   refusal box's, DescribeRefusal) and takes the next answer, as the
+//   chooser that stays open would.
 #pragma once
 
 #include "platform/Platform.h"

@@ -162,8 +162,24 @@ struct FileDialogSpec {
     std::function<std::string(const std::string& path)> refusal;
 };
 
-// The title of the box that tells why a chosen name was refused.
+// The headline of the box that tells why a chosen name was refused, shown
+// inside the box (a display without a window manager shows no title) and
+// as its title.
 inline constexpr const char* kRefusedSaveTitle = "Cannot Save Here";
+
+// What that box says, from the refusal's line ("cannot write NAME: why")
+// and the path the user chose: the headline, the file the line names on a
+// line of its own, why, and what to do. Every backend shows these parts in
+// this order; the name is broken anywhere (a path has no words) and the
+// rest between words, within kColumns characters, so a long name keeps the
+// box inside the screen.
+struct RefusalBox {
+    static constexpr int kColumns = 60;
+    std::string headline, name, reason, advice;
+    // The parts as one text, one to a line, the advice after a blank line.
+    std::string Text() const { return headline + "\n" + name + "\n" + reason + "\n\n" + advice; }
+};
+RefusalBox DescribeRefusal(const std::string& why, const std::string& chosen);
 
 struct SaveChoice {
     std::string folder;

@@ -1,6 +1,7 @@
 #include "ui/PlatformFileDialog.h"
 
 #include "core/ErrorWords.h"
+#include "core/ProgramOutput.h"
 #include "core/SafeFile.h"
 #include "core/Storage.h"
 #include "ui/Toolkit.h"
@@ -178,7 +179,24 @@ bool CQNF_PlatformFileDialog::i_AskSave(CQNF_Window* parent, plat::SaveChoice& c
     if (!p)
         return false;
     plat::FileDialogSpec spec = i_Spec(parent);
-    spec.refusal = std::move(refusal);
+    // A name whose ending says another format than the one written (a
+    // layered PSD named "layers.png") is refused as the command line
+    // refuses it, once the write itself could be made.
+    std::vector<std::string> endings;
+    for (uint32_t i = 0; i < m_extensions.GetSize(); ++i)
+        endings.push_back(std::string(".") + m_extensions[i].GetStr());
+    spec.refusal = [refusal = std::move(refusal), endings, bare = m_bareNameTaken](const std::string& path) {
+        std::string why = refusal ? refusal(path) : std::string();
+        if (!why.empty() || endings.empty())
+            return why;
+        std::string stem, extension;
+        SplitName(path.substr(path.rfind('/') + 1), stem, extension);
+        if (bare && extension.empty())
+            return why;
+        if (const std::string misnamed = qnOutputNameRefusal(path, endings); !misnamed.empty())
+            why = "cannot write " + misnamed;
+        return why;
+    };
     if (!p->FileSaveDialog(spec, choice) || choice.name.empty())
         return false;
     m_chosen = true;

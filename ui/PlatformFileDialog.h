@@ -11,7 +11,8 @@
 // link; a read-only file; a device, FIFO or folder; a missing or read-only
 // folder: qnWriteRefusal) is refused while the chooser is open, before any
 // work, and the user picks another; for the serial save every suffixed
-// name counts. A write that fails after the chooser leaves Failure(), one
+// name counts. So is a name that does not end in one of the filters'
+// extensions, the format written (qnOutputNameRefusal). A write that fails after the chooser leaves Failure(), one
 // line naming the file and the system's reason, for the caller's message.
 //
 // Filter rule of the open and save dialogs: folders are shown; a file is
@@ -73,6 +74,10 @@ public:
     // What DoFileSaveDialog_Path refuses instead of the gate's own check:
     // a caller that writes several files from the one name knows them.
     void SetRefusal(std::function<std::string(const std::string& path)> refusal) { m_refusal = std::move(refusal); }
+    // A save dialog with filters refuses a name that does not end in one
+    // of their extensions; with this, a name without any ending is taken
+    // as it is (the first part of the names of a series).
+    void SetBareNameTaken(bool taken) { m_bareNameTaken = taken; }
     bool DoFileSaveDialog_Serial(CQNF_StringArray* suffixes, SerialSaveCallback callback, void* userData,
                                  CQNF_Window* parent, unsigned long fileType, unsigned long creator);
 
@@ -112,6 +117,7 @@ private:
     CQNF_String m_saveName;
     CQNF_String m_title;
     std::function<std::string(const std::string& path)> m_refusal;
+    bool m_bareNameTaken = false;
     std::string m_failure;
     bool m_chosen = false;
 };

@@ -7,9 +7,40 @@
 namespace plat {
 namespace gtkbackend {
 
+namespace {
+
+// The plug-in's windows are dark: the desktop's dialogs over them take the
+// dark variant of GTK's theme while they are open (where the theme has
+// none, GTK keeps its light one), and the setting is put back after, so
+// nothing else of the process changes.
+class DarkLook {
+public:
+    DarkLook() : m_settings(gtk_settings_get_default())
+    {
+        if (!m_settings)
+            return;
+        g_object_get(m_settings, "gtk-application-prefer-dark-theme", &m_before, nullptr);
+        g_object_set(m_settings, "gtk-application-prefer-dark-theme", TRUE, nullptr);
+    }
+    ~DarkLook()
+    {
+        if (m_settings)
+            g_object_set(m_settings, "gtk-application-prefer-dark-theme", m_before, nullptr);
+    }
+    DarkLook(const DarkLook&) = delete;
+    DarkLook& operator=(const DarkLook&) = delete;
+
+private:
+    GtkSettings* m_settings;
+    gboolean m_before = FALSE;
+};
+
+}  // namespace
+
 int GtkPlatform::Alert(const std::string& title, const std::string& text, WinId parent)
 {
     NativeScope scope(*this);
+    DarkLook dark;
     GtkWidget* d = gtk_message_dialog_new(ParentOf(parent ? parent : m_active), GTK_DIALOG_MODAL, GTK_MESSAGE_INFO,
                                           GTK_BUTTONS_OK, "%s", ToUtf8(title).c_str());
     gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(d), "%s", ToUtf8(text).c_str());
@@ -24,6 +55,7 @@ int GtkPlatform::Alert(const std::string& title, const std::string& text, WinId 
 bool GtkPlatform::PickColor(uint16_t rgb[3])
 {
     NativeScope scope(*this);
+    DarkLook dark;
     GtkWidget* d = gtk_color_chooser_dialog_new("Choose a Colour", ParentOf(m_active));
     gtk_window_set_modal(GTK_WINDOW(d), TRUE);
     GuardKeys(d);
@@ -49,6 +81,7 @@ bool GtkPlatform::PickColor(uint16_t rgb[3])
 bool GtkPlatform::FileOpenDialog(const FileDialogSpec& spec, std::string& path)
 {
     NativeScope scope(*this);
+    DarkLook dark;
     GtkWidget* d = NewChooser(spec, false);
     bool ok = false;
     if (gtk_dialog_run(GTK_DIALOG(d)) == GTK_RESPONSE_ACCEPT) {
@@ -70,6 +103,7 @@ bool GtkPlatform::FileOpenDialog(const FileDialogSpec& spec, std::string& path)
 bool GtkPlatform::FileSaveDialog(const FileDialogSpec& spec, SaveChoice& choice)
 {
     NativeScope scope(*this);
+    DarkLook dark;
     GtkWidget* d = NewChooser(spec, true);
     gtk_file_chooser_set_do_overwrite_confirmation(GTK_FILE_CHOOSER(d), TRUE);
     g_signal_connect(d, "confirm-overwrite",
@@ -113,6 +147,12 @@ bool GtkPlatform::FileSaveDialog(const FileDialogSpec& spec, SaveChoice& choice)
 // false, with nothing shown, when the caller takes it. The line also goes
 // to standard error, as the command line's refusals do, for whoever
 // follows the run there.
+//
+// The headline is the box's first line, not its title alone: without a
+// window manager no title is drawn. The name has a label of its own that
+// breaks it anywhere (a path broken only where its words end would break
+// after its first "/", or not at all, and widen the box past the screen);
+// every label is held to the box's width in characters.
 bool GtkPlatform::RefuseSaveName(GtkWidget* chooser, const FileDialogSpec& spec, const char* path)
 {
     if (!spec.refusal)
@@ -121,11 +161,39 @@ bool GtkPlatform::RefuseSaveName(GtkWidget* chooser, const FileDialogSpec& spec,
     if (why.empty())
         return false;
     std::fprintf(stderr, "%s: %s\n", kRefusedSaveTitle, why.c_str());
-    GtkWidget* box = gtk_message_dialog_new(GTK_WINDOW(chooser), GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
-                                            "%s", "This file cannot be written.");
+    const RefusalBox said = DescribeRefusal(why, path);
+    gchar* headline = g_markup_escape_text(ToUtf8(said.headline).c_str(), -1);
+    GtkWidget* box = gtk_message_dialog_new_with_markup(GTK_WINDOW(chooser), GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
+                                                        GTK_BUTTONS_OK, "<b>%s</b>", headline);
+    g_free(headline);
     gtk_window_set_title(GTK_WINDOW(box), kRefusedSaveTitle);
-    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(box), "%s\n\nChoose another name or folder.",
-                                             ToUtf8(why).c_str());
+    GtkWidget* area = gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(box));
+    // The headline reads from the left, as the lines under it.
+    GList* shown = gtk_container_get_children(GTK_CONTAINER(area));
+    if (shown && GTK_IS_LABEL(shown->data)) {
+        gtk_widget_set_halign(GTK_WIDGET(shown->data), GTK_ALIGN_START);
+        gtk_label_set_xalign(GTK_LABEL(shown->data), 0);
+    }
+    g_list_free(shown);
+    const auto add = [area](const std::string& text, PangoWrapMode wrap, bool selectable) {
+        GtkWidget* label = gtk_label_new(ToUtf8(text).c_str());
+        gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+        gtk_label_set_line_wrap_mode(GTK_LABEL(label), wrap);
+        gtk_label_set_max_width_chars(GTK_LABEL(label), RefusalBox::kColumns);
+        gtk_label_set_xalign(GTK_LABEL(label), 0);
+        // A name broken inside is not a word broken in two: no hyphen.
+        PangoAttrList* attributes = pango_attr_list_new();
+        pango_attr_list_insert(attributes, pango_attr_insert_hyphens_new(FALSE));
+        gtk_label_set_attributes(GTK_LABEL(label), attributes);
+        pango_attr_list_unref(attributes);
+        gtk_label_set_selectable(GTK_LABEL(label), selectable);
+        gtk_widget_set_can_focus(label, FALSE);
+        gtk_box_pack_start(GTK_BOX(area), label, FALSE, FALSE, 0);
+        gtk_widget_show(label);
+    };
+    add(said.name, PANGO_WRAP_CHAR, true);
+    add(said.reason, PANGO_WRAP_WORD_CHAR, false);
+    add(said.advice, PANGO_WRAP_WORD_CHAR, false);
     PlaceOverParent(box);
     GuardKeys(box);
     gtk_dialog_run(GTK_DIALOG(box));

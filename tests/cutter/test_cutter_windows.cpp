@@ -603,7 +603,7 @@ TEST_F(CutterWindows, AddToPresetsAndShapeFilesThroughTheDialogs)
     EXPECT_FALSE(DoSaveShapeFile(nullptr, host, shape));
     EXPECT_FALSE(fs::exists((dir / "missing")));
     ASSERT_EQ(P.alerts.size(), 1u);
-    EXPECT_NE(P.alerts[0].text.find((dir / "missing/k.qnth") + ": no such folder"), std::string::npos)
+    EXPECT_NE(P.alerts[0].text.find((dir / "missing/k.qnth") + "\nNo such folder."), std::string::npos)
         << P.alerts[0].text;
     cutter_test::WriteFile((dir / "empty.qnth"), {});
     P.openAnswers.push_back((dir / "empty.qnth"));

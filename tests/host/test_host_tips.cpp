@@ -721,3 +721,41 @@ TEST(HostTips, TheTipOfAControlUnderAStillPointerFollowsTheStateAClickOrKeyMade)
     steps.push_back([&r] { return !r.Main().m_bFXMode; });
     r.Run(host, std::move(steps));
 }
+
+// A stopped Cut leaves no pieces, and the editor's ways out stay off: the
+// tip over each says so, not what it would do were it on.
+TEST(HostTips, AfterAStoppedCutTheWaysOutOfTheEditorSayTheyAreOff)
+{
+    if (!HasResources())
+        FAIL() << "no compiled resource file in this build";
+    TipRun r;
+    StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+    std::vector<Step> steps;
+    steps.push_back([&r] {
+        r.ClickIn(r.Editor(), "Cutter_Cut", qnctl::Button);
+        // Queued behind the Cut's click: the Cut's first look at its
+        // events finds it.
+        r.ClickIn(r.Editor(), "Cutter_CuttingAbort", qnctl::Button);
+        return true;
+    });
+    steps.push_back([&r] {
+        CWnd_Cutter& e = r.Editor();
+        return e.IsOpen() && !e.m_bCutting && !e.m_CutReported.empty() && r.Engine().m_nPieces == 0;
+    });
+    for (const char* way : {"Cutter_CloseX", "Cutter_Cancel"}) {
+        steps.push_back([&r, way] {
+            CQNF_Control* c = r.Control(r.Editor(), way, qnctl::Button);
+            EXPECT_FALSE(c && c->IsEnabled()) << way;
+            const std::string off = qnGetStatusTip(way, "Cutter", 0, qnctl::Button);
+            EXPECT_NE(off, qnGetStatusTip(way, "Cutter", 1, qnctl::Button)) << way;
+            EXPECT_NE(off.find("no pieces"), std::string::npos) << off;
+            if (c)
+                r.hp.MoveMouse(r.Centre(r.Editor(), c->GetRenderRect()));
+            return true;
+        });
+        steps.push_back([&r, way] {
+            return TipRun::Shown(r.Editor(), "Cutter_Status") == qnGetStatusTip(way, "Cutter", 0, qnctl::Button);
+        });
+    }
+    r.Run(host, std::move(steps));
+}

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <utility>
 
 #include <sys/stat.h>
@@ -385,7 +386,52 @@ TEST_F(ServicesTest, SaveChoosersAskAgainForANameTheGateRefuses)
     EXPECT_TRUE(d.DoFileSaveDialog_Path(nullptr, path));
     EXPECT_EQ(path, (dir / "yes.png").string());
     ASSERT_EQ(P.alerts.size(), 1u);
-    EXPECT_EQ(P.alerts[0].text, (dir / "no.png").string() + ": taken");
+    EXPECT_NE(P.alerts[0].text.find((dir / "no.png").string() + ": taken"), std::string::npos) << P.alerts[0].text;
+}
+
+// The box over the chooser says, in itself (a display without a window
+// manager shows no title), its headline, the file on a line of its own,
+// what is wrong with it, and what to do; a name whose ending says another
+// format than the one written is refused there too, as the command line
+// refuses it.
+TEST_F(ServicesTest, TheRefusalBoxNamesTheFileAndWhyUnderItsHeadline)
+{
+    // A read-only file of a long name, in folders of a few words each.
+    fs::path folder = dir;
+    for (int i = 0; folder.string().size() < 200; ++i)
+        folder /= "exported pieces " + std::to_string(i);
+    fs::create_directories(folder);
+    const fs::path kept = folder / "the layout kept for the next evening.qntd";
+    std::ofstream(kept) << "kept";
+    fs::permissions(kept, fs::perms::owner_read);
+    ASSERT_GE(kept.string().size(), 240u);
+
+    CQNF_PlatformFileDialog d;
+    CQNF_StringArray ext;
+    ext.Add(CQNF_String("qntd"));
+    d.AddFilter("Layout (.qntd)", &ext, 0);
+    P.saveAnswers.push_back(plat::SaveChoice{folder.string(), kept.filename().string(), true});
+    P.saveAnswers.push_back(plat::SaveChoice{dir.string(), "layout.png", false});
+    P.saveAnswers.push_back(plat::SaveChoice{dir.string(), "layout.QNTD", false});
+    EXPECT_TRUE(d.DoFileSaveDialog(WriteHello, nullptr, nullptr, 0, 0));
+    ASSERT_EQ(P.alerts.size(), 2u);
+    const auto lines = [](const std::string& text) {
+        std::vector<std::string> out;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);)
+            out.push_back(line);
+        return out;
+    };
+    EXPECT_EQ(lines(P.alerts[0].text),
+              (std::vector<std::string>{plat::kRefusedSaveTitle, kept.string(), "The file has no write permission.", "",
+                                        "Choose another name or folder."}));
+    EXPECT_EQ(lines(P.alerts[1].text),
+              (std::vector<std::string>{plat::kRefusedSaveTitle, (dir / "layout.png").string(),
+                                        "The name must end in .qntd, the format it is written in.", "",
+                                        "Choose another name or folder."}));
+    EXPECT_FALSE(fs::exists(dir / "layout.png"));
+    EXPECT_EQ(Read(dir / "layout.QNTD"), "hello");
+    EXPECT_EQ(Read(kept), "kept");
 }
 
 TEST_F(ServicesTest, PopupMenuReportsItemIds)

@@ -3,12 +3,15 @@
 // a file the run reads (the picture, the selection, a layer, the
 // descriptor, the plug-in's library and the files of its folder: window
 // backend, skin, help document, preferences, presets store, last
-// settings), a link to the picture, a read-only file, a FIFO and a device;
-// the PNG files' chooser a link of the series to the picture and a
-// read-only folder. Each refusal is a box over the chooser with one line on
-// standard error naming the file and why; the chooser stays open for the
-// next name and nothing changes. And the dialog's descriptor is judged
-// before the window opens.
+// settings), a link to the picture, a read-only file, a FIFO and a device,
+// the run's OUTPUT that Apply will write, and a name whose ending says
+// another format; the PNG files' chooser a link of the series to the
+// picture, a read-only folder, and a name of the series (with either
+// naming) that is a read-only file, a FIFO, a socket or a folder, while the
+// merged picture alone is judged as the one file it is. Each refusal is a
+// box over the chooser with one line on standard error naming the file and
+// why; the chooser stays open for the next name and nothing changes. And
+// the dialog's descriptor is judged before the window opens.
 #include "gui_drive.h"
 
 #include "platform/Platform.h"
@@ -72,28 +75,42 @@ struct Refusals {
         ::chmod(plugin.File("readonly.qntd").c_str(), 0444);
         EXPECT_EQ(::mkfifo(plugin.File("fifo.eps").c_str(), 0644), 0);
         std::filesystem::create_symlink(photo, plugin.File("link.psd"));
-        auto input = [](const std::string& path, const std::string& read) {
-            return Offer{path, "cannot write " + path + ": it would write over the input " + read + ";"};
+        auto input = [](const std::string& path, const std::string& read, const std::string& what = "the input") {
+            return Offer{path, "cannot write " + path + ": it would write over " + what + " " + read + ";"};
         };
         for (const std::string& in : {photo, selection, layer, descriptor})
             offers.push_back(input(in, in));
         // The plug-in's library and the files of its folder, its own
         // settings and presets store among them ("last.data" is not there
-        // yet, and is no less the plug-in's).
-        for (const char* own : {"Tessolo.so", "tessolo_gtk.so", "resource_ts31_d.qns4",
-                                "Quorvin Tessolo 3.1 Help.pdf", "plugin.conf", "ckss.data", "last.data"})
-            offers.push_back(input(plugin.File(own), plugin.File(own)));
+        // yet, and is no less the plug-in's), each named as what it is.
+        const std::pair<const char*, const char*> own[] = {
+            {"Tessolo.so", "the plug-in's library"},
+            {"tessolo_gtk.so", "the plug-in's window backend"},
+            {"resource_ts31_d.qns4", "the plug-in's skin"},
+            {"Quorvin Tessolo 3.1 Help.pdf", "the plug-in's help guide"},
+            {"plugin.conf", "the plug-in's settings"},
+            {"ckss.data", "the plug-in's settings"},
+            {"last.data", "the plug-in's settings"}};
+        for (const auto& [name, what] : own)
+            offers.push_back(input(plugin.File(name), plugin.File(name), what));
         offers.push_back(input(plugin.File("link.psd"), photo));
         offers.push_back({plugin.File("readonly.qntd"), "cannot write " + plugin.File("readonly.qntd") +
-                                                            ": the file is read-only"});
+                                                            ": the file has no write permission"});
         offers.push_back({plugin.File("fifo.eps"), "cannot write " + plugin.File("fifo.eps") +
                                                        ": a FIFO, not a regular file (name a file)"});
         offers.push_back({"/dev/null", "cannot write /dev/null: a device, not a regular file (name a file)"});
+        // The run's OUTPUT, not there yet: Apply writes it at the end, over
+        // whatever a chooser had put there.
+        offers.push_back({Output(), "cannot write " + Output() + ": it would write over " + Output() + ", the output"});
+        // A name whose ending says another format than the one written.
+        offers.push_back({plugin.File("misnamed.png"), "cannot write " + plugin.File("misnamed.png") +
+                                                           ": the name must end in ."});
     }
+    std::string Output() const { return plugin.File("out.png"); }
     pid_t Start()
     {
         return Spawn({"--dialog", "--selection", selection, "--add-layer", layer, "--descriptor", descriptor, photo,
-                      plugin.File("out.png")},
+                      Output()},
                      plugin.path, errFile);
     }
     // Takes what every offered path is now.
@@ -275,20 +292,27 @@ TEST(SaveChoosersGui, EveryChooserRefusesTheRunsFilesAndKeepsOpen)
     Xdo("windowraise " + editor.id);
     ClickControl(editor, "Cutter", "Cutter_Cut");
     ASSERT_TRUE(WaitGone("Cutter", 300000));
-    auto exportPieces = [&](const char* format, const std::vector<Offer>& offers, const char* shot) {
+    // The Export window with these choices clicked, then its chooser.
+    auto openPiecesChooser = [&](const std::vector<const char*>& choices) {
         Xdo("windowraise " + main.id);
         ClickControl(main, "Main", "Main_Export");
         const Geometry dialog = FindWindow("Export", 60000);
         ASSERT_FALSE(dialog.id.empty());
-        ClickControl(dialog, "Export", "Export_All");
-        ClickControl(dialog, "Export", format);
+        for (const char* choice : choices)
+            ClickControl(dialog, "Export", choice);
         ClickControl(dialog, "Export", "Export_Export");
+    };
+    auto exportPieces = [&](const std::vector<const char*>& choices, const std::vector<Offer>& offers,
+                            const char* shot) {
+        openPiecesChooser(choices);
+        if (HasFatalFailure())
+            return;
         RefuseEach("Export Pieces As...", offers, r.errFile, shot);
         if (!HasFatalFailure()) {
             ASSERT_TRUE(WaitGone("Export", 60000));
         }
     };
-    exportPieces("Export_ToPSD", r.offers, "gui_refused_pieces_psd.png");
+    exportPieces({"Export_All", "Export_ToPSD"}, r.offers, "gui_refused_pieces_psd.png");
     if (HasFatalFailure())
         return;
     const std::string link = r.plugin.File("piece_0001.png"), folder = r.plugin.File("ro");
@@ -301,14 +325,83 @@ TEST(SaveChoosersGui, EveryChooserRefusesTheRunsFilesAndKeepsOpen)
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
     std::filesystem::create_directory(folder);
     ::chmod(folder.c_str(), 0555);
-    exportPieces("Export_ToPNG",
+    // A name of the series, with either naming, that no file can be
+    // written over: a read-only file, a FIFO, a socket, a folder.
+    const auto seriesName = [&r](const char* base, bool extended) {
+        return r.plugin.File(std::string(base) + (extended ? "_F0001-Piece0_R1_C1.png" : "_0001.png"));
+    };
+    const std::string readOnly = seriesName("kept", true), fifoName = seriesName("pipes", true),
+                      socketName = seriesName("sock", true), folderName = seriesName("dir", true),
+                      simpleReadOnly = seriesName("simple", false);
+    for (const std::string& kept : {readOnly, simpleReadOnly}) {
+        std::ofstream(kept) << "kept";
+        ::chmod(kept.c_str(), 0444);
+    }
+    ASSERT_EQ(::mkfifo(fifoName.c_str(), 0644), 0);
+    ASSERT_EQ(::mknod(socketName.c_str(), S_IFSOCK | 0644, 0), 0);
+    std::filesystem::create_directory(folderName);
+    exportPieces({"Export_All", "Export_ToPNG", "Export_NamingExtended"},
                  {{r.plugin.File("piece.png"), "cannot write " + link + ": it would write over the input " + r.photo + ";"},
                   {r.plugin.File("hard.png"), "cannot write " + hard + ": it would write over the input " + r.photo + ";"},
                   {fifo, "cannot write " + fifo + ": a FIFO"},
-                  {folder + "/piece.png", "cannot write " + folder + ": the folder is read-only"}},
+                  {folder + "/piece.png", "cannot write " + folder + ": the folder has no write permission"},
+                  {r.plugin.File("kept.png"), "cannot write " + readOnly + ": the file has no write permission"},
+                  {r.plugin.File("pipes.png"), "cannot write " + fifoName + ": a FIFO"},
+                  {r.plugin.File("sock.png"), "cannot write " + socketName + ": a socket"},
+                  {r.plugin.File("dir.png"), "cannot write " + folderName + ": "}},
                  "gui_refused_pieces_png.png");
     if (HasFatalFailure())
         return;
+    // Simple names are judged as they will be written; the series' ending
+    // is the format's own.
+    exportPieces({"Export_All", "Export_ToPNG", "Export_NamingSimple"},
+                 {{r.plugin.File("simple.png"), "cannot write " + simpleReadOnly + ": the file has no write permission"},
+                  {r.plugin.File("layers.psd"), "cannot write " + r.plugin.File("layers.psd") +
+                                                    ": the name must end in .png, the format it is written in"}},
+                 nullptr);
+    if (HasFatalFailure())
+        return;
+    // The merged picture alone is one file: the run's OUTPUT is refused as
+    // it is by every chooser, and a link onto another disk is written
+    // through, as any single file is.
+    exportPieces({"Export_Merged", "Export_ToPNG"},
+                 {{r.Output(), "cannot write " + r.Output() + ": it would write over " + r.Output() + ", the output"}},
+                 nullptr);
+    if (HasFatalFailure())
+        return;
+    struct stat here {}, shm {};
+    const std::string away = "/dev/shm/save_choosers_merged_" + std::to_string(::getpid()) + ".png";
+    const bool otherDisk = ::stat(r.plugin.path.c_str(), &here) == 0 && ::stat("/dev/shm", &shm) == 0 &&
+                           here.st_dev != shm.st_dev;
+    if (otherDisk) {
+        const std::string merged = r.plugin.File("merged.png");
+        std::filesystem::create_symlink(away, merged);
+        openPiecesChooser({"Export_Merged", "Export_ToPNG"});
+        if (HasFatalFailure())
+            return;
+        const size_t told = RefusalLines(r.errFile).size();
+        const std::string title = "Export Pieces As...";
+        const Geometry chooser = FindWindow(title);
+        ASSERT_FALSE(chooser.id.empty());
+        WaitStill(chooser, Temp("chooser.png"));
+        XdoNow("windowfocus --sync " + chooser.id + " key ctrl+a type --delay 8 '" + merged + "'");
+        // The chooser asks whether to replace what the link names (its
+        // question takes the next Return); a Return may also go to the name
+        // line's completion first: pressed while the chooser is open.
+        for (int i = 0; i < 10 && !AwaitWindow(title, 0).empty(); ++i) {
+            XdoNow("key Return");
+            WaitGone(title, 3000);
+        }
+        ASSERT_TRUE(WaitGone(title, 1000)) << "the chooser did not take the link";
+        ASSERT_TRUE(WaitGone("Export", 60000));
+        EXPECT_EQ(RefusalLines(r.errFile).size(), told) << "refused: " << RefusalLines(r.errFile).back();
+        const auto isPng = [&away] { return ReadAll(away).rfind("\x89PNG", 0) == 0; };
+        for (int waited = 0; waited < 120000 && !isPng(); waited += 200)
+            Sleep(200);
+        EXPECT_TRUE(isPng()) << "the merged picture was not written through the link";
+        EXPECT_EQ(std::filesystem::read_symlink(merged), away);
+        std::remove(away.c_str());
+    }
     // Nothing was written while the choosers were open, the plug-in's own
     // files included.
     r.ExpectUnchanged();
@@ -316,10 +409,21 @@ TEST(SaveChoosersGui, EveryChooserRefusesTheRunsFilesAndKeepsOpen)
     EXPECT_TRUE(std::filesystem::is_empty(folder));
     EXPECT_TRUE(std::filesystem::is_fifo(fifo));
     EXPECT_FALSE(std::filesystem::exists(r.plugin.File("pipe_F0001-Piece0_R1_C1.png")));
+    EXPECT_FALSE(std::filesystem::exists(r.Output()));
+    EXPECT_TRUE(std::filesystem::is_fifo(fifoName));
+    EXPECT_TRUE(std::filesystem::is_socket(socketName));
+    EXPECT_TRUE(std::filesystem::is_empty(folderName));
+    for (const std::string& kept : {readOnly, simpleReadOnly})
+        EXPECT_EQ(ReadAll(kept), "kept");
+    // No series was written beside the names it refused.
+    for (const auto& entry : std::filesystem::directory_iterator(r.plugin.path)) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name.find("_F0002-") == std::string::npos && name.find("_0002.png") == std::string::npos) << name;
+    }
 
     ClickControl(main, "Main", "Main_Cancel");
     EXPECT_EQ(host.Wait(60000), 1);
-    EXPECT_EQ(RefusalLines(r.errFile).size(), 5 * r.offers.size() + 4);
+    EXPECT_EQ(RefusalLines(r.errFile).size(), 5 * r.offers.size() + 11);
 }
 
 // The descriptor that Apply would write is judged before the window opens,
@@ -336,10 +440,10 @@ TEST(SaveChoosersGui, TheDialogsDescriptorIsJudgedBeforeTheWindowOpens)
     // Each line names the descriptor and the reason.
     const struct {
         std::string descriptor, words;
-    } cases[] = {{r.plugin.File("readonly.qntd"), "the file is read-only"},
-                 {r.plugin.File("ro-link.qnds"), "the file is read-only"},
+    } cases[] = {{r.plugin.File("readonly.qntd"), "the file has no write permission"},
+                 {r.plugin.File("ro-link.qnds"), "the file has no write permission"},
                  {r.plugin.File("nowhere/job.qnds"), "no such folder"},
-                 {roFolder + "/job.qnds", "the folder is read-only"},
+                 {roFolder + "/job.qnds", "the folder has no write permission"},
                  {r.plugin.File("fifo.eps"), "a FIFO, not a regular file (name a file)"},
                  {"/dev/null", "a device, not a regular file (name a file)"},
                  {r.plugin.File("lib-link.qnds"), r.plugin.File("Tessolo.so")}};

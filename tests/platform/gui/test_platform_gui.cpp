@@ -357,6 +357,168 @@ TEST_F(PlatformGui, AlertOpensCentredOverItsWindow)
     std::remove(geometry.c_str());
 }
 
+// The label of a window (or of any widget in it) that says text; null
+// when none does.
+GtkLabel* LabelSaying(GtkWidget* w, const std::string& text)
+{
+    if (GTK_IS_LABEL(w) && gtk_label_get_text(GTK_LABEL(w)) == text)
+        return GTK_LABEL(w);
+    GtkLabel* found = nullptr;
+    if (GTK_IS_CONTAINER(w)) {
+        GList* children = gtk_container_get_children(GTK_CONTAINER(w));
+        for (GList* l = children; l && !found; l = l->next)
+            found = LabelSaying(GTK_WIDGET(l->data), text);
+        g_list_free(children);
+    }
+    return found;
+}
+
+// The box that refuses a chosen name, over its chooser on a display without
+// a window manager (which would draw no title): its headline is drawn in
+// the box, and a name of 245 characters, broken inside, keeps the box
+// within the screen.
+TEST_F(PlatformGui, TheRefusalBoxShowsItsHeadlineAndKeepsALongNameOnTheScreen)
+{
+    // A long file name without a space: nowhere a line could end between
+    // words, and no "/" in it to break after.
+    std::string name = "/home/someone/Pictures/";
+    for (int i = 0; name.size() < 230; ++i)
+        name += "exported_puzzle_pieces_of_the_holiday_" + std::to_string(i) + "_";
+    name += "pieces.png";
+    ASSERT_GE(name.size(), 240u);
+    plat::FileDialogSpec ask;
+    ask.title = "Refusing Chooser";
+    ask.refusal = [&name](const std::string&) { return "cannot write " + name + ": the file has no write permission"; };
+    // The chooser takes a name; the box comes over it.
+    const std::string typed = "zq refused.png";
+    const std::string find = "a=$(xdotool search --sync --onlyvisible --name '^" + ask.title + "$' | head -1); ";
+    // The name is typed, and once the chooser holds it, Return takes it: a
+    // chooser may take the first Return for itself (completing the name),
+    // so it is pressed again, a second apart, until a box is there.
+    const auto boxMade = [] {
+        GList* all = gtk_window_list_toplevels();
+        bool made = false;
+        for (GList* l = all; l; l = l->next)
+            made |= GTK_IS_MESSAGE_DIALOG(l->data);
+        g_list_free(all);
+        return made;
+    };
+    WhenUp entered{GTK_TYPE_FILE_CHOOSER_DIALOG, [&](GtkWindow*) {
+                       g_timeout_add(1000, +[](gpointer data) -> gboolean {
+                           auto* made = static_cast<decltype(boxMade)*>(data);
+                           if ((*made)())
+                               return G_SOURCE_REMOVE;
+                           EXPECT_EQ(std::system("xdotool key Return >/dev/null 2>&1"), 0);
+                           return G_SOURCE_CONTINUE;
+                       }, const_cast<void*>(static_cast<const void*>(&boxMade)));
+                       EXPECT_EQ(std::system("xdotool key Return >/dev/null 2>&1"), 0);
+                   },
+                   [&typed](GtkWindow* d) {
+                       gchar* name = gtk_file_chooser_get_current_name(GTK_FILE_CHOOSER(d));
+                       const bool holds = name && typed == name;
+                       g_free(name);
+                       return holds;
+                   }};
+    WhenUp chooser{GTK_TYPE_FILE_CHOOSER_DIALOG, [&](GtkWindow*) {
+                       EXPECT_EQ(std::system(("(" + find + "xdotool windowfocus --sync $a key ctrl+a type --delay 8 '" +
+                                              typed + "') >/dev/null 2>&1 &").c_str()), 0);
+                       Watch(entered);
+                   },
+                   // Once the chooser has read its folder.
+                   [](GtkWindow* d) {
+                       gchar* f = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(d));
+                       g_free(f);
+                       return f != nullptr;
+                   }};
+    // Once the box is gone, the chooser that stayed open is cancelled.
+    WhenUp again{GTK_TYPE_FILE_CHOOSER_DIALOG,
+                 [](GtkWindow* d) { gtk_dialog_response(GTK_DIALOG(d), GTK_RESPONSE_CANCEL); },
+                 [](GtkWindow*) {
+                     GList* all = gtk_window_list_toplevels();
+                     bool up = false;
+                     for (GList* l = all; l; l = l->next)
+                         up |= GTK_IS_MESSAGE_DIALOG(l->data) && gtk_widget_get_mapped(GTK_WIDGET(l->data));
+                     g_list_free(all);
+                     return !up;
+                 }};
+    struct Seen {
+        std::string title;
+        GdkRectangle box{}, headline{};
+        int inked = 0, nameLines = 0, firstLine = 0;
+        bool drawn = false;
+    } seen;
+    WhenUp box{GTK_TYPE_MESSAGE_DIALOG, [&](GtkWindow* d) {
+                   GtkWidget* w = GTK_WIDGET(d);
+                   GdkWindow* x = gtk_widget_get_window(w);
+                   gdk_window_get_origin(x, &seen.box.x, &seen.box.y);
+                   seen.box.width = gdk_window_get_width(x);
+                   seen.box.height = gdk_window_get_height(x);
+                   seen.title = gtk_window_get_title(d) ? gtk_window_get_title(d) : "";
+                   // What the screen shows of the box, as X has it.
+                   GdkPixbuf* shot = gdk_pixbuf_get_from_window(x, 0, 0, seen.box.width, seen.box.height);
+                   if (const char* dir = std::getenv("TESSOLO_SNAPSHOT_DIR"); dir && *dir && shot)
+                       gdk_pixbuf_save(shot, (std::string(dir) + "/platform_refusal_box.png").c_str(), "png",
+                                       nullptr, nullptr);
+                   if (GtkLabel* head = LabelSaying(w, plat::kRefusedSaveTitle); head && shot) {
+                       int hx = 0, hy = 0;
+                       gtk_widget_translate_coordinates(GTK_WIDGET(head), w, 0, 0, &hx, &hy);
+                       seen.headline = {hx, hy, gtk_widget_get_allocated_width(GTK_WIDGET(head)),
+                                        gtk_widget_get_allocated_height(GTK_WIDGET(head))};
+                       // Pixels of the headline's place that differ from its
+                       // corner's (the box's ground): its letters.
+                       const int stride = gdk_pixbuf_get_rowstride(shot), n = gdk_pixbuf_get_n_channels(shot);
+                       const guchar* px = gdk_pixbuf_get_pixels(shot);
+                       const auto at = [&](int px_, int py_) { return px + py_ * stride + px_ * n; };
+                       const guchar* ground = at(hx, hy);
+                       for (int yy = hy; yy < hy + seen.headline.height && yy < seen.box.height; ++yy)
+                           for (int xx = hx; xx < hx + seen.headline.width && xx < seen.box.width; ++xx)
+                               seen.inked += std::abs(at(xx, yy)[0] - ground[0]) + std::abs(at(xx, yy)[1] - ground[1]) +
+                                                 std::abs(at(xx, yy)[2] - ground[2]) >
+                                             120;
+                   }
+                   if (GtkLabel* named = LabelSaying(w, name)) {
+                       PangoLayout* layout = gtk_label_get_layout(named);
+                       seen.nameLines = pango_layout_get_line_count(layout);
+                       seen.firstLine = pango_layout_get_line_readonly(layout, 0)->length;
+                   }
+                   if (shot)
+                       g_object_unref(shot);
+                   // The user answers it with Return.
+                   const std::string id = std::to_string(gdk_x11_window_get_xid(x));
+                   EXPECT_EQ(std::system(("xdotool windowfocus --sync " + id + " key Return >/dev/null 2>&1 &").c_str()),
+                             0);
+                   Watch(again);
+               },
+               // Once it has been drawn.
+               [&seen](GtkWindow* d) {
+                   if (!seen.drawn && !g_object_get_data(G_OBJECT(d), "watched")) {
+                       g_object_set_data(G_OBJECT(d), "watched", &seen);
+                       g_signal_connect_after(d, "draw", G_CALLBACK(+[](GtkWidget*, cairo_t*, gpointer s) -> gboolean {
+                                                  static_cast<Seen*>(s)->drawn = true;
+                                                  return FALSE;
+                                              }),
+                                              &seen);
+                       gtk_widget_queue_draw(GTK_WIDGET(d));
+                   }
+                   return seen.drawn;
+               }};
+    Watch(chooser);
+    Watch(box);
+    plat::SaveChoice choice;
+    EXPECT_FALSE(g_platform->FileSaveDialog(ask, choice));
+    ASSERT_TRUE(chooser.ran && entered.ran && again.ran) << "the chooser did not come, or did not stay";
+    ASSERT_TRUE(box.ran) << "no refusal box came";
+    EXPECT_EQ(seen.title, plat::kRefusedSaveTitle);
+    EXPECT_GT(seen.headline.width, 0) << "the headline is not in the box";
+    EXPECT_GT(seen.inked, 40) << "the headline is not drawn";
+    EXPECT_GE(seen.nameLines, 3) << "the name is not broken into lines";
+    EXPECT_GT(seen.firstLine, 40) << "the name breaks after its first folder";
+    const plat::Rect screen = g_platform->DesktopBounds();
+    EXPECT_GE(seen.box.x, screen.left);
+    EXPECT_LE(seen.box.x + seen.box.width, screen.right) << "the box is " << seen.box.width << " pixels wide";
+    EXPECT_LE(seen.box.width, 1000) << "the box is wider than its text needs";
+}
+
 }  // namespace
 
 namespace {
