@@ -22,6 +22,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -476,6 +477,72 @@ TEST(WriteFaults, NoProgramWritesOverItsOwnFile)
         EXPECT_NE(w.err.find("cannot write " + out + ": the folder has no write permission"), std::string::npos) << w.err;
     }
     fs::permissions(shut, fs::perms::owner_all);
+}
+
+// The loader this test program was started by, as its header names it.
+std::string Loader()
+{
+    std::string found;
+    ::dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* into) {
+            for (int i = 0; i < info->dlpi_phnum; ++i)
+                if (info->dlpi_phdr[i].p_type == PT_INTERP) {
+                    *static_cast<std::string*>(into) =
+                        reinterpret_cast<const char*>(info->dlpi_addr + info->dlpi_phdr[i].p_vaddr);
+                    return 1;
+                }
+            return 0;
+        },
+        &found);
+    return found;
+}
+
+// Started through the loader ("ld.so PROGRAM") the kernel names the loader
+// as the running program, and where /proc is not mounted it names none:
+// the program's own file is known all the same, so a link to it as the
+// output is refused in one line and the file stays as it was.
+TEST(WriteFaults, NoProgramWritesOverItsOwnFileThroughTheLoaderOrWithoutProc)
+{
+    const Folder d("own_program_loader");
+    const std::string loader = Loader();
+    ASSERT_FALSE(loader.empty());
+    // A mount namespace of its own, where /proc can go: as root.
+    const bool withoutProc = std::system("unshare -m true 2> /dev/null") == 0;
+    const std::tuple<const char*, std::string, std::string> programs[] = {
+        {TESSOLO_TOOL, "convert \"" + kSample + "\" ", d / "self.png"}, {TESSOLO_MKDESC, "--grid 2x2 ", d / "self.qnds"}};
+    for (const auto& [built, args, self] : programs) {
+        const std::string name = fs::path(built).filename().string();
+        const std::string copy = d / name;
+        fs::create_symlink(copy, self);
+        // How it is started: a program, and its arguments.
+        std::vector<std::pair<std::string, std::string>> starts = {
+            {loader, "\"" + copy + "\" " + args + "\"" + self + "\""}};
+        // The sanitizer's run-time reads its options from /proc: without
+        // it, its leak check fails the exit code, so the code is not judged.
+        if (withoutProc)
+            for (const std::string& start :
+                 {"PATH=\"" + d / "" + ":$PATH\" && exec " + name, "exec \"" + loader + "\" \"" + copy + "\""})
+                starts.emplace_back("unshare", "-m sh -c " + Q("umount -l /proc && " + start + " " + args + "\"" +
+                                                                self + "\""));
+        for (const auto& [program, command] : starts) {
+            const std::string how = program + " " + command;
+            fs::copy_file(built, copy, fs::copy_options::overwrite_existing);
+            const Result r = RunProgram(program.c_str(), command);
+            std::string lines;
+            std::istringstream err(r.err);
+            for (std::string line; std::getline(err, line);)
+                if (line.rfind("==", 0) != 0)
+                    lines += line + "\n";
+            EXPECT_NE(r.code, 0) << name << " " << how;
+            EXPECT_EQ(lines, name + (name == "tessolo-tool" ? " convert" : "") + ": cannot write " + self +
+                                 ": it would write over the program's own file " + copy + "; name another output\n")
+                << name << " " << how;
+            EXPECT_EQ(std::system(("cmp -s " + Q(built) + " " + Q(copy)).c_str()), 0) << name << " " << how << ": the program's own file was written over";
+        }
+        fs::remove(self);
+    }
+    if (!withoutProc)
+        GTEST_SKIP() << "the cases without /proc need a mount namespace of the test's own";
 }
 
 // The help document is written through the one gate: a user's file named
