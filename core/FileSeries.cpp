@@ -242,6 +242,9 @@ bool CQNF_FileSeries::Begin(const std::string& folder)
     if (!i_LockAndRecover(folderLock))
         return false;
     static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    // A signal between making the staging folder and listing it for
+    // removal would leave it: it waits until it is listed.
+    qnHoldTermination();
     int error = EEXIST;
     for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
         uint8_t random[6] = {};
@@ -256,11 +259,13 @@ bool CQNF_FileSeries::Begin(const std::string& folder)
             m_stagingName = std::move(name);
     }
     if (error != 0) {
+        qnReleaseTermination();
         Abandon();
         return i_Fail(m_folder, error);
     }
     m_staging = m_folder + "/" + m_stagingName;
     m_signalSlot = qnRemoveFolderOnSignal(m_staging);
+    qnReleaseTermination();
     m_lock = ::openat(m_dir, m_stagingName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
     if (m_lock < 0 || ::flock(m_lock, LOCK_EX | LOCK_NB) != 0) {
         error = errno;

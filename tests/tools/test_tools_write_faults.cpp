@@ -545,6 +545,38 @@ TEST(WriteFaults, NoProgramWritesOverItsOwnFileThroughTheLoaderOrWithoutProc)
         GTEST_SKIP() << "the cases without /proc need a mount namespace of the test's own";
 }
 
+// A signal that comes as a program makes its staging folder (a PNG series)
+// or its scratch folder (text-demo), before it could list the folder for
+// removal, still ends the program as the signal would, with the folder
+// gone. strace sends it at the making's system call.
+TEST(WriteFaults, ASignalAsAFolderIsMadeLeavesNoFolder)
+{
+    if (std::system("strace -V > /dev/null 2>&1") != 0)
+        GTEST_FAIL() << "strace is missing (scripts/setup.sh installs it)";
+    const Folder d("signal_at_mkdir");
+    fs::create_directory(d / "out");
+    fs::create_directory(d / "tmp");
+    ASSERT_EQ(RunProgram(TESSOLO_TOOL, "layout new --grid 3x3 " + Q(d / "lay.qntd")).code, 0);
+    const std::string font = Q(std::string(TESSOLO_SOURCE_DIR) + "/resources/fonts/DejaVuSans.ttf");
+    const std::pair<const char*, std::string> runs[] = {
+        {"mkdirat", "export pieces --to png --what all " + Q(d / "lay.qntd") + " " + Q(kSample) + " " +
+                        Q(d / "out/pp.png")},
+        {"mkdir", "text-demo " + font + " Hello " + Q(d / "out/t.png")}};
+    for (const auto& [call, args] : runs)
+        for (const auto& [sig, name] : {std::pair{SIGINT, "INT"}, {SIGTERM, "TERM"}, {SIGHUP, "HUP"}}) {
+            const std::string how = std::string(name) + " at " + call + ": " + args;
+            const Result r = RunProgram("env", "TMPDIR=" + Q(d / "tmp") + " strace -f -o /dev/null -e inject=" + call +
+                                                   ":signal=" + name + ":when=1 " + Q(TESSOLO_TOOL) + " " + args);
+            EXPECT_EQ(r.code, 128 + sig) << how << "\n" << r.err;
+            EXPECT_TRUE(Contents(d / "out").empty()) << how;
+            EXPECT_TRUE(Contents(d / "tmp").empty()) << how;
+            fs::remove_all(d / "out");
+            fs::remove_all(d / "tmp");
+            fs::create_directory(d / "out");
+            fs::create_directory(d / "tmp");
+        }
+}
+
 // The help document is written through the one gate: a user's file named
 // like a fixed temporary name is no business of it, a link stays a link
 // and gets the document at its end, a dangling link has the file made where
