@@ -577,6 +577,40 @@ TEST(WriteFaults, ASignalAsAFolderIsMadeLeavesNoFolder)
         }
 }
 
+// On a disk that cannot rename without replacing (a vfat image through
+// fusefat, as a USB stick is mounted without the kernel's own driver), an
+// export of pieces killed after its series is in place, as it removes its
+// staging folder, leaves nothing that outlives the next export there, and
+// no later run says a series was interrupted.
+TEST(WriteFaults, ASeriesKilledAsItTidiesUpOnAFuseDiskLeavesNothing)
+{
+    if (std::system("strace -V > /dev/null 2>&1") != 0 || std::system("fusefat -h > /dev/null 2>&1; [ $? -ne 127 ]") != 0)
+        GTEST_FAIL() << "strace or fusefat is missing (scripts/setup.sh installs them)";
+    if (std::system("unshare -m true 2> /dev/null") != 0)
+        GTEST_SKIP() << "mounting a disk needs a mount namespace of the test's own";
+    const Folder d("series_on_fuse");
+    fs::create_directory(d / "disk");
+    ASSERT_EQ(RunProgram(TESSOLO_TOOL, "layout new --grid 3x3 " + Q(d / "lay.qntd")).code, 0);
+    const std::string tool = "\"" + std::string(TESSOLO_TOOL) + "\"";
+    const std::string exportTo = " export pieces --to png --what all \"" + (d / "lay.qntd") + "\" \"" + kSample +
+                                 "\" \"" + (d / "disk/rep/pp.png") + "\"";
+    // The kill comes at the second removal of a file: the staging folder's
+    // journal is gone and its old files are being removed. What the later
+    // runs say, and the folder's names, come on standard output.
+    const std::string script = "truncate -s 16M \"" + (d / "v.img") + "\" && mkfs.vfat \"" + (d / "v.img") +
+                               "\" > /dev/null && fusefat -o rw+ \"" + (d / "v.img") + "\" \"" + (d / "disk") +
+                               "\" > /dev/null 2>&1 && mkdir \"" + (d / "disk/rep") + "\" && " + tool + exportTo +
+                               " > /dev/null && { (strace -f -o /dev/null -e inject=unlinkat:signal=KILL:when=2 " +
+                               tool + exportTo + " > /dev/null 2>&1) 2> /dev/null; echo killed $?; } && " + tool +
+                               exportTo + " 2>&1 > /dev/null && " + tool + exportTo + " 2>&1 > /dev/null && ls -a \"" +
+                               (d / "disk/rep") + "\"; umount \"" + (d / "disk") + "\"";
+    const Result r = RunProgram("unshare", "-m sh -c " + Q(script));
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("killed 137\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find(".series"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("pp_F0009"), std::string::npos) << r.out;
+}
+
 // The help document is written through the one gate: a user's file named
 // like a fixed temporary name is no business of it, a link stays a link
 // and gets the document at its end, a dangling link has the file made where
