@@ -77,6 +77,28 @@ std::string GateRefusal(const std::string& path, const std::vector<std::string>&
     return why;
 }
 
+// Renames the staging folder called name in the folder open as dir to
+// gone, never over anything. Where the file system cannot rename without
+// replacing (a FUSE disk, such as a vfat stick's, says EINVAL), and a
+// folder has no second name to give, the name is looked for first: gone is
+// the staging folder's own random name marked, which only a series makes,
+// and every series here makes, marks and removes its staging folders under
+// the folder's lock, which the caller holds, so nothing takes the name
+// between the look and the rename. 0, or -1 with errno.
+int MarkStaging(int dir, const std::string& name, const std::string& gone)
+{
+    if (::renameat2(dir, name.c_str(), dir, gone.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return -1;
+    struct stat st;
+    if (::fstatat(dir, gone.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return errno == ENOENT ? ::renameat(dir, name.c_str(), dir, gone.c_str()) : -1;
+}
+
 }  // namespace
 
 // An exclusive lock on a folder itself, held while the object lives: the
@@ -242,6 +264,9 @@ bool CQNF_FileSeries::Begin(const std::string& folder)
     if (!i_LockAndRecover(folderLock))
         return false;
     static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    // A signal between making the staging folder and listing it for
+    // removal would leave it: it waits until it is listed.
+    qnHoldTermination();
     int error = EEXIST;
     for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
         uint8_t random[6] = {};
@@ -256,11 +281,13 @@ bool CQNF_FileSeries::Begin(const std::string& folder)
             m_stagingName = std::move(name);
     }
     if (error != 0) {
+        qnReleaseTermination();
         Abandon();
         return i_Fail(m_folder, error);
     }
     m_staging = m_folder + "/" + m_stagingName;
     m_signalSlot = qnRemoveFolderOnSignal(m_staging);
+    qnReleaseTermination();
     m_lock = ::openat(m_dir, m_stagingName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
     if (m_lock < 0 || ::flock(m_lock, LOCK_EX | LOCK_NB) != 0) {
         error = errno;
@@ -567,7 +594,7 @@ bool CQNF_FileSeries::Commit()
         // first, so that a run killed while it empties the folder leaves
         // nothing that needs one.
         const std::string gone = m_stagingName + ".gone";
-        if (::renameat2(m_dir, m_stagingName.c_str(), m_dir, gone.c_str(), RENAME_NOREPLACE) == 0) {
+        if (MarkStaging(m_dir, m_stagingName, gone) == 0) {
             m_stagingName = gone;
             m_staging += ".gone";
             ::fsync(m_dir);

@@ -431,10 +431,14 @@ int AnonymousFile()
     const int fd = ::open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd >= 0)
         return fd;
+    // Named only for the instant until it is unlinked: a signal waits
+    // for that instead of leaving the name.
     std::string name = std::string(dir) + "/.tessolo-out.XXXXXX";
+    qnHoldTermination();
     const int named = ::mkostemp(name.data(), O_CLOEXEC);
     if (named >= 0)
         ::unlink(name.c_str());
+    qnReleaseTermination();
     return named;
 }
 

@@ -202,7 +202,9 @@ private:
 };
 
 // While held, SIGINT, SIGTERM and SIGHUP wait: a few renames that must all happen
-// or none are finished first, then the signal takes its course. Holds nest.
+// or none are finished first, or a temporary folder made is listed for
+// removal (qnRemoveFolderOnSignal), then the signal takes its course. Holds
+// nest.
 void qnHoldTermination();
 void qnReleaseTermination();
 

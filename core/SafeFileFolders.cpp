@@ -52,10 +52,16 @@ CQNF_ScratchFolder::CQNF_ScratchFolder(const std::string& prefix)
 {
     std::error_code ec;
     std::string pattern = (std::filesystem::temp_directory_path(ec) / (prefix + "_XXXXXX")).string();
-    if (ec || !::mkdtemp(pattern.data()))
+    if (ec)
         return;
-    m_path = pattern;
-    m_slot = qnRemoveFolderOnSignal(m_path);
+    // A signal between making the folder and listing it for removal would
+    // leave it: it waits until it is listed.
+    qnHoldTermination();
+    if (::mkdtemp(pattern.data())) {
+        m_path = pattern;
+        m_slot = qnRemoveFolderOnSignal(m_path);
+    }
+    qnReleaseTermination();
 }
 
 CQNF_ScratchFolder::~CQNF_ScratchFolder()

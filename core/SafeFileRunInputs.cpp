@@ -3,6 +3,9 @@
 #include "core/ProgramOutput.h"
 #include "core/SafeFile.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <filesystem>
@@ -10,6 +13,7 @@
 
 #include <dlfcn.h>
 #include <link.h>
+#include <sys/auxv.h>
 
 namespace {
 
@@ -117,16 +121,65 @@ void qnAddRunInputs(const std::vector<std::string>& paths, QnRunInput what)
 
 namespace {
 
-// The program's own file: a run that wrote over it would not start again.
-const std::string& OwnProgram()
+// Whether path names an existing regular file (through links).
+bool IsRegularFile(const std::string& path)
 {
-    static const std::string path = [] {
+    std::error_code ec;
+    return !path.empty() && std::filesystem::is_regular_file(path, ec);
+}
+
+// Where a program name without a folder was found: the first regular file
+// of that name on PATH, or empty.
+std::string OnSearchPath(const std::string& name)
+{
+    const char* path = std::getenv("PATH");
+    const std::string folders = path ? path : "/bin:/usr/bin";
+    for (size_t from = 0; from <= folders.size();) {
+        size_t end = folders.find(':', from);
+        if (end == std::string::npos)
+            end = folders.size();
+        const std::string folder = end == from ? std::string(".") : folders.substr(from, end - from);
+        if (const std::string file = folder + "/" + name; IsRegularFile(file))
+            return file;
+        from = end + 1;
+    }
+    return {};
+}
+
+// The program's own file: a run that wrote over it would not start again.
+// The kernel's link names it, but that names the loader where the program
+// was started through it ("ld.so PROGRAM"), and is missing where /proc is
+// not mounted; the name the program was started by (as the kernel passed
+// it, and as the loader left the program's first argument, searched on
+// PATH when it has no folder) names it then. Each name of an existing
+// regular file is kept: one that is not the program's file only refuses
+// more.
+const std::vector<std::string>& OwnProgram()
+{
+    static const std::vector<std::string> paths = [] {
+        std::vector<std::string> found;
+        auto add = [&found](const std::string& path) {
+            std::error_code ec;
+            const std::string whole = path.empty() ? path : std::filesystem::absolute(path, ec).lexically_normal().string();
+            if (!ec && IsRegularFile(whole) && std::find(found.begin(), found.end(), whole) == found.end())
+                found.push_back(whole);
+        };
         std::error_code ec;
         const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-        return ec ? std::string() : exe.string();
+        if (!ec)
+            add(exe.string());
+        if (const auto* execfn = reinterpret_cast<const char*>(::getauxval(AT_EXECFN)))
+            add(execfn);
+        const std::string invoked = program_invocation_name ? program_invocation_name : "";
+        add(invoked.find('/') == std::string::npos && !invoked.empty() ? OnSearchPath(invoked) : invoked);
+        return found;
     }();
-    return path;
+    return paths;
 }
+
+// Found as the program starts, before it could change its working folder:
+// a relative name is taken from where it was started.
+[[maybe_unused]] const std::vector<std::string>& g_ownProgramAtStart = OwnProgram();
 
 // Every library mapped into the process now, as the loader found it: those
 // the program was linked with (wherever LD_LIBRARY_PATH led the loader),
@@ -149,8 +202,7 @@ void AddLoadedLibraries(std::vector<std::string>& all)
 std::vector<std::string> qnRunInputs()
 {
     std::vector<std::string> all;
-    if (!OwnProgram().empty())
-        all.push_back(OwnProgram());
+    all.insert(all.end(), OwnProgram().begin(), OwnProgram().end());
     for (const InputAtFn reader : {&qnRunInputAt, ProgramReader()})
         for (unsigned long i = 0; reader && reader(i); ++i)
             all.emplace_back(reader(i));
@@ -174,8 +226,9 @@ std::string qnRunInputWhat(const std::string& input)
                 const char* words = what ? what(i) : nullptr;
                 return words ? words : kInputWords;
             }
-    if (!OwnProgram().empty() && input == OwnProgram())
-        return "the program's own file";
+    for (const std::string& own : OwnProgram())
+        if (input == own)
+            return "the program's own file";
     std::vector<std::string> loaded;
     AddLoadedLibraries(loaded);
     for (const std::string& library : loaded)

@@ -149,7 +149,13 @@ int qnRemoveFolderOnSignal(const std::string& folder) { return qnsafe::RegisterT
 
 void qnForgetFolderOnSignal(int slot) { qnsafe::ReleaseTemp(slot); }
 
-void qnHoldTermination() { qnsafe::g_holds.fetch_add(1); }
+void qnHoldTermination()
+{
+    // The handlers that note a held signal are in place first: a signal
+    // that came before would end the program as it is.
+    std::call_once(qnsafe::g_installOnce, qnsafe::InstallHandlers);
+    qnsafe::g_holds.fetch_add(1);
+}
 
 void qnReleaseTermination()
 {

@@ -144,7 +144,7 @@ int KeepBeside(int staging, const std::string& backup, int dir, const std::strin
         kept = parent + FittedName(base, size_t(most) - suffix.size()) + suffix;
         if (::renameat2(staging, backup.c_str(), dir, kept.c_str(), RENAME_NOREPLACE) == 0)
             return 0;
-        if (errno == EINVAL || errno == ENOSYS) {
+        if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
             // A file system that cannot rename without replacing: a second
             // name never replaces either.
             if (::linkat(staging, backup.c_str(), dir, kept.c_str(), 0) == 0)

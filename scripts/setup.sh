@@ -25,13 +25,14 @@ set -e
 #                      coreutils, part of every Debian system
 #   a USB stick's disk: dosfstools (mkfs.vfat) makes a vfat image; fusefat
 #                      mounts it where the kernel has no vfat of its own
+#   strace: sends a signal at a chosen system call of a program under test
 PKGS="cmake g++ make ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libjpeg-turbo-progs libexif-dev
   libfreetype-dev fonts-dejavu-core libcairo2-dev librsvg2-dev
   clang libclang-rt-14-dev python3-psd-tools libimage-exiftool-perl
   libgtk-3-dev xvfb xauth xdotool imagemagick ghostscript
-  openbox x11-utils tesseract-ocr dosfstools fusefat"
+  openbox x11-utils tesseract-ocr dosfstools fusefat strace"
 if [ "$1" = "--bench" ]; then
   PKGS="$PKGS gegl libvips-tools libosmesa6-dev hyperfine libvips-dev libmagickwand-dev libgegl-dev"
 fi

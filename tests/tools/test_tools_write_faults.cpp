@@ -22,6 +22,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -476,6 +477,138 @@ TEST(WriteFaults, NoProgramWritesOverItsOwnFile)
         EXPECT_NE(w.err.find("cannot write " + out + ": the folder has no write permission"), std::string::npos) << w.err;
     }
     fs::permissions(shut, fs::perms::owner_all);
+}
+
+// The loader this test program was started by, as its header names it.
+std::string Loader()
+{
+    std::string found;
+    ::dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* into) {
+            for (int i = 0; i < info->dlpi_phnum; ++i)
+                if (info->dlpi_phdr[i].p_type == PT_INTERP) {
+                    *static_cast<std::string*>(into) =
+                        reinterpret_cast<const char*>(info->dlpi_addr + info->dlpi_phdr[i].p_vaddr);
+                    return 1;
+                }
+            return 0;
+        },
+        &found);
+    return found;
+}
+
+// Started through the loader ("ld.so PROGRAM") the kernel names the loader
+// as the running program, and where /proc is not mounted it names none:
+// the program's own file is known all the same, so a link to it as the
+// output is refused in one line and the file stays as it was.
+TEST(WriteFaults, NoProgramWritesOverItsOwnFileThroughTheLoaderOrWithoutProc)
+{
+    const Folder d("own_program_loader");
+    const std::string loader = Loader();
+    ASSERT_FALSE(loader.empty());
+    // A mount namespace of its own, where /proc can go: as root.
+    const bool withoutProc = std::system("unshare -m true 2> /dev/null") == 0;
+    const std::tuple<const char*, std::string, std::string> programs[] = {
+        {TESSOLO_TOOL, "convert \"" + kSample + "\" ", d / "self.png"}, {TESSOLO_MKDESC, "--grid 2x2 ", d / "self.qnds"}};
+    for (const auto& [built, args, self] : programs) {
+        const std::string name = fs::path(built).filename().string();
+        const std::string copy = d / name;
+        fs::create_symlink(copy, self);
+        // How it is started: a program, and its arguments.
+        std::vector<std::pair<std::string, std::string>> starts = {
+            {loader, "\"" + copy + "\" " + args + "\"" + self + "\""}};
+        // The sanitizer's run-time reads its options from /proc: without
+        // it, its leak check fails the exit code, so the code is not judged.
+        if (withoutProc)
+            for (const std::string& start :
+                 {"PATH=\"" + d / "" + ":$PATH\" && exec " + name, "exec \"" + loader + "\" \"" + copy + "\""})
+                starts.emplace_back("unshare", "-m sh -c " + Q("umount -l /proc && " + start + " " + args + "\"" +
+                                                                self + "\""));
+        for (const auto& [program, command] : starts) {
+            const std::string how = program + " " + command;
+            fs::copy_file(built, copy, fs::copy_options::overwrite_existing);
+            const Result r = RunProgram(program.c_str(), command);
+            std::string lines;
+            std::istringstream err(r.err);
+            for (std::string line; std::getline(err, line);)
+                if (line.rfind("==", 0) != 0)
+                    lines += line + "\n";
+            EXPECT_NE(r.code, 0) << name << " " << how;
+            EXPECT_EQ(lines, name + (name == "tessolo-tool" ? " convert" : "") + ": cannot write " + self +
+                                 ": it would write over the program's own file " + copy + "; name another output\n")
+                << name << " " << how;
+            EXPECT_EQ(std::system(("cmp -s " + Q(built) + " " + Q(copy)).c_str()), 0) << name << " " << how << ": the program's own file was written over";
+        }
+        fs::remove(self);
+    }
+    if (!withoutProc)
+        GTEST_SKIP() << "the cases without /proc need a mount namespace of the test's own";
+}
+
+// A signal that comes as a program makes its staging folder (a PNG series)
+// or its scratch folder (text-demo), before it could list the folder for
+// removal, still ends the program as the signal would, with the folder
+// gone. strace sends it at the making's system call.
+TEST(WriteFaults, ASignalAsAFolderIsMadeLeavesNoFolder)
+{
+    if (std::system("strace -V > /dev/null 2>&1") != 0)
+        GTEST_FAIL() << "strace is missing (scripts/setup.sh installs it)";
+    const Folder d("signal_at_mkdir");
+    fs::create_directory(d / "out");
+    fs::create_directory(d / "tmp");
+    ASSERT_EQ(RunProgram(TESSOLO_TOOL, "layout new --grid 3x3 " + Q(d / "lay.qntd")).code, 0);
+    const std::string font = Q(std::string(TESSOLO_SOURCE_DIR) + "/resources/fonts/DejaVuSans.ttf");
+    const std::pair<const char*, std::string> runs[] = {
+        {"mkdirat", "export pieces --to png --what all " + Q(d / "lay.qntd") + " " + Q(kSample) + " " +
+                        Q(d / "out/pp.png")},
+        {"mkdir", "text-demo " + font + " Hello " + Q(d / "out/t.png")}};
+    for (const auto& [call, args] : runs)
+        for (const auto& [sig, name] : {std::pair{SIGINT, "INT"}, {SIGTERM, "TERM"}, {SIGHUP, "HUP"}}) {
+            const std::string how = std::string(name) + " at " + call + ": " + args;
+            const Result r = RunProgram("env", "TMPDIR=" + Q(d / "tmp") + " strace -f -o /dev/null -e inject=" + call +
+                                                   ":signal=" + name + ":when=1 " + Q(TESSOLO_TOOL) + " " + args);
+            EXPECT_EQ(r.code, 128 + sig) << how << "\n" << r.err;
+            EXPECT_TRUE(Contents(d / "out").empty()) << how;
+            EXPECT_TRUE(Contents(d / "tmp").empty()) << how;
+            fs::remove_all(d / "out");
+            fs::remove_all(d / "tmp");
+            fs::create_directory(d / "out");
+            fs::create_directory(d / "tmp");
+        }
+}
+
+// On a disk that cannot rename without replacing (a vfat image through
+// fusefat, as a USB stick is mounted without the kernel's own driver), an
+// export of pieces killed after its series is in place, as it removes its
+// staging folder, leaves nothing that outlives the next export there, and
+// no later run says a series was interrupted.
+TEST(WriteFaults, ASeriesKilledAsItTidiesUpOnAFuseDiskLeavesNothing)
+{
+    if (std::system("strace -V > /dev/null 2>&1") != 0 || std::system("fusefat -h > /dev/null 2>&1; [ $? -ne 127 ]") != 0)
+        GTEST_FAIL() << "strace or fusefat is missing (scripts/setup.sh installs them)";
+    if (std::system("unshare -m true 2> /dev/null") != 0)
+        GTEST_SKIP() << "mounting a disk needs a mount namespace of the test's own";
+    const Folder d("series_on_fuse");
+    fs::create_directory(d / "disk");
+    ASSERT_EQ(RunProgram(TESSOLO_TOOL, "layout new --grid 3x3 " + Q(d / "lay.qntd")).code, 0);
+    const std::string tool = "\"" + std::string(TESSOLO_TOOL) + "\"";
+    const std::string exportTo = " export pieces --to png --what all \"" + (d / "lay.qntd") + "\" \"" + kSample +
+                                 "\" \"" + (d / "disk/rep/pp.png") + "\"";
+    // The kill comes at the second removal of a file: the staging folder's
+    // journal is gone and its old files are being removed. What the later
+    // runs say, and the folder's names, come on standard output.
+    const std::string script = "truncate -s 16M \"" + (d / "v.img") + "\" && mkfs.vfat \"" + (d / "v.img") +
+                               "\" > /dev/null && fusefat -o rw+ \"" + (d / "v.img") + "\" \"" + (d / "disk") +
+                               "\" > /dev/null 2>&1 && mkdir \"" + (d / "disk/rep") + "\" && " + tool + exportTo +
+                               " > /dev/null && { (strace -f -o /dev/null -e inject=unlinkat:signal=KILL:when=2 " +
+                               tool + exportTo + " > /dev/null 2>&1) 2> /dev/null; echo killed $?; } && " + tool +
+                               exportTo + " 2>&1 > /dev/null && " + tool + exportTo + " 2>&1 > /dev/null && ls -a \"" +
+                               (d / "disk/rep") + "\"; umount \"" + (d / "disk") + "\"";
+    const Result r = RunProgram("unshare", "-m sh -c " + Q(script));
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("killed 137\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find(".series"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("pp_F0009"), std::string::npos) << r.out;
 }
 
 // The help document is written through the one gate: a user's file named
