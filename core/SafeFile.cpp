@@ -4,6 +4,7 @@
 #include "core/ProgramOutput.h"
 #include "core/SafeFileRunInputs.h"
 #include "core/SafeFileSignals.h"
+#include "core/SafeFileTarget.h"
 
 #include <algorithm>
 #include <atomic>
@@ -32,185 +33,17 @@
 
 namespace {
 
+using qnsafe::DanglingLinkEnd;
+using qnsafe::IsStandardOutput;
+using qnsafe::kNotRegular;
+using qnsafe::Landing;
 using qnsafe::RegisterTemp;
 using qnsafe::ReleaseTemp;
+using qnsafe::Resolve;
+using qnsafe::Settle;
+using qnsafe::Target;
 
 std::atomic<bool> g_forceNamed{false};
-
-// ---------------------------------------------------------------- where to write
-
-bool IsStandardOutput(const std::string& path) { return path == kQnStandardOutput; }
-
-// Where a replacement lands: a name in a folder held open, so that no link
-// along the way is followed again once it is settled.
-struct Target {
-    std::string path;    // where the file lands, links followed
-    std::string folder;  // its folder's path (for messages and signals)
-    std::string name;    // its name in that folder
-    int dir = -1;        // the folder; -1 with dirErrno when it cannot be opened
-    int dirErrno = 0;
-    // Why the name found there can be no target: ELOOP (links that come
-    // back on themselves name no file; writing there would put a file in
-    // place of one of them), EISDIR, or kNotRegular; 0 when it can.
-    int refused = 0;
-    mode_t kind = 0;  // what the name found was, when refused
-    bool standardOutput = false;
-
-    Target() = default;
-    Target(const Target&) = delete;
-    Target& operator=(const Target&) = delete;
-    Target(Target&& o) noexcept { *this = std::move(o); }
-    Target& operator=(Target&& o) noexcept
-    {
-        if (this != &o) {
-            Close();
-            path = std::move(o.path);
-            folder = std::move(o.folder);
-            name = std::move(o.name);
-            dir = std::exchange(o.dir, -1);
-            dirErrno = o.dirErrno;
-            refused = o.refused;
-            kind = o.kind;
-            standardOutput = o.standardOutput;
-        }
-        return *this;
-    }
-    ~Target() { Close(); }
-    void Close()
-    {
-        if (dir >= 0)
-            ::close(dir);
-        dir = -1;
-    }
-};
-
-// A FIFO, a socket or a device where a file was to go. No errno says it;
-// the messages find the kind on disk (qnFileProblem).
-constexpr int kNotRegular = EINVAL;
-
-// Where a chain of symbolic links that ends nowhere ends: the path of the
-// missing file its last link names (path itself when it is no link). A chain
-// that loops or runs too long is left to fail as the path itself.
-std::string DanglingLinkEnd(const std::string& path)
-{
-    std::string at = path;
-    for (int hop = 0; hop < 40; ++hop) {
-        struct stat st;
-        if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-            return at;
-        char link[PATH_MAX];
-        const ssize_t n = ::readlink(at.c_str(), link, sizeof link - 1);
-        if (n <= 0)
-            return path;
-        link[n] = '\0';
-        const size_t slash = at.rfind('/');
-        at = link[0] == '/' || slash == std::string::npos ? std::string(link) : at.substr(0, slash + 1) + link;
-    }
-    return path;
-}
-
-// The folder a file goes into, open for the *at calls and for syncing; a
-// folder this process may write but not list is still usable by O_PATH.
-int OpenFolder(const std::string& folder)
-{
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0 && errno == EACCES)
-        fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    return fd;
-}
-
-void SplitLanding(Target& t, const std::string& lands)
-{
-    t.path = lands;
-    const size_t slash = lands.rfind('/');
-    t.folder = slash == std::string::npos ? "." : slash == 0 ? "/" : lands.substr(0, slash);
-    t.name = slash == std::string::npos ? lands : lands.substr(slash + 1);
-}
-
-// Where path lands now, links followed, its folder opened.
-Target Resolve(const std::string& path)
-{
-    Target t;
-    t.path = path;
-    if (IsStandardOutput(path)) {
-        t.standardOutput = true;
-        return t;
-    }
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode)) {
-            t.refused = S_ISDIR(st.st_mode) ? EISDIR : kNotRegular;
-            t.kind = st.st_mode & S_IFMT;
-            return t;
-        }
-        char resolved[PATH_MAX];
-        SplitLanding(t, ::realpath(path.c_str(), resolved) ? std::string(resolved) : path);
-    } else {
-        if (errno == ELOOP) {
-            t.refused = ELOOP;
-            return t;
-        }
-        // A link to a file not made yet names where the new file goes; the
-        // link itself stays.
-        SplitLanding(t, DanglingLinkEnd(path));
-    }
-    t.dir = OpenFolder(t.folder);
-    t.dirErrno = t.dir < 0 ? errno : 0;
-    return t;
-}
-
-// ---------------------------------------------------------------- settled targets
-
-// Where each path a program checked before its work leads, as it led then:
-// the write at the end of the run goes there, whatever links changed
-// meanwhile. The latest check of a path wins; a program checks a few
-// outputs, so the oldest is let go past a handful.
-struct Settled {
-    std::string path;
-    std::string folder;
-    std::string name;
-    int dir;
-};
-constexpr size_t kMostSettled = 16;
-std::mutex g_settledLock;
-std::vector<Settled> g_settled;
-
-void Settle(const std::string& path, const Target& t)
-{
-    const int dir = t.dir >= 0 ? ::fcntl(t.dir, F_DUPFD_CLOEXEC, 0) : -1;
-    if (dir < 0)
-        return;
-    const std::lock_guard<std::mutex> guard(g_settledLock);
-    for (auto it = g_settled.begin(); it != g_settled.end();) {
-        if (it->path == path || g_settled.size() >= kMostSettled) {
-            ::close(it->dir);
-            it = g_settled.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    g_settled.push_back({path, t.folder, t.name, dir});
-}
-
-// Where path was settled to lead, or where it leads now when it was not.
-Target Landing(const std::string& path)
-{
-    {
-        const std::lock_guard<std::mutex> guard(g_settledLock);
-        for (const Settled& s : g_settled) {
-            if (s.path != path)
-                continue;
-            Target t;
-            t.folder = s.folder;
-            t.name = s.name;
-            t.path = s.folder == "/" ? "/" + s.name : s.folder + "/" + s.name;
-            t.dir = ::fcntl(s.dir, F_DUPFD_CLOEXEC, 0);
-            t.dirErrno = t.dir < 0 ? errno : 0;
-            return t;
-        }
-    }
-    return Resolve(path);
-}
 
 bool WriteAll(int fd, const uint8_t* data, size_t size)
 {
