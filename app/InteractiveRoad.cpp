@@ -56,12 +56,15 @@ std::unique_ptr<plat::Platform> OpenWindowBackend(const FSRef& folder, std::stri
             err = "cannot load the window backend: " + why;
             return nullptr;
         }
+        // The backend is always this plug-in's own, so it must carry the
+        // seal: one without it is no backend built with this plug-in.
         std::string why;
-        switch (qnJudgeLibraryFile(path, why)) {
+        switch (qnJudgeLibraryFile(path, why, qnLibrarySeal::Required)) {
         case qnLibraryFile::NotLibrary:
             return refuse("it is no library of this system");
         case qnLibraryFile::CutShort:
         case qnLibraryFile::Damaged:
+        case qnLibraryFile::ReadFails:
             return refuse(why);
         case qnLibraryFile::Sound:
         case qnLibraryFile::Unreadable:

@@ -4,7 +4,9 @@
 #include "core/SafeFile.h"
 #include "core/StdFile.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -54,20 +56,6 @@ constexpr uint64_t kMostDynamicEntries = 4096;
 // a larger part is none of them.
 constexpr uint64_t kMostNoteBytes = uint64_t(1) << 20;
 
-bool ReadAt(int fd, uint64_t at, void* into, size_t n)
-{
-    auto* p = static_cast<unsigned char*>(into);
-    while (n > 0) {
-        const ssize_t got = ::pread(fd, p, n, off_t(at));
-        if (got <= 0)
-            return false;
-        p += got;
-        at += uint64_t(got);
-        n -= size_t(got);
-    }
-    return true;
-}
-
 std::string CutShort(uint64_t size, uint64_t needed)
 {
     return "it is cut short: the file has " + std::to_string(size) + " bytes and its headers need " +
@@ -82,12 +70,37 @@ std::string DamagedWords(const char* what)
 // [at, at + n) within [0, size), without wrapping.
 bool Within(uint64_t at, uint64_t n, uint64_t size) { return at <= size && n <= size - at; }
 
-// One file being judged: its size, and its loaded segments, by which an
-// address of the running library is found in the file.
+// One file being judged: its size, how it is read, and its loaded
+// segments, by which an address of the running library is found in the
+// file. The first read that fails is kept: the file is then refused for
+// it, whatever the part that read it would have concluded.
 struct Library {
     int fd;
     uint64_t size;
+    const qnLibraryRead* reader = nullptr;
     std::vector<Phdr> loads;
+    bool failed = false;
+    int error = 0;  // of the read that failed; 0: the file ended first
+
+    bool Read(uint64_t at, void* into, size_t n)
+    {
+        auto* p = static_cast<unsigned char*>(into);
+        while (n > 0 && !failed) {
+            errno = 0;
+            const ssize_t got = reader && *reader ? (*reader)(fd, p, n, off_t(at)) : ::pread(fd, p, n, off_t(at));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                failed = true;
+                error = got < 0 ? errno : 0;
+                break;
+            }
+            p += got;
+            at += uint64_t(got);
+            n -= size_t(got);
+        }
+        return !failed;
+    }
 
     // The file offset of the n bytes at address addr, all inside the part
     // of one segment the file holds; false when they are not.
@@ -101,20 +114,29 @@ struct Library {
         return false;
     }
 
+    // Whether the n bytes at file offset at are all inside one loaded part.
+    bool Mapped(uint64_t at, uint64_t n) const
+    {
+        for (const Phdr& p : loads)
+            if (at >= p.p_offset && Within(at - p.p_offset, n, p.p_filesz))
+                return true;
+        return false;
+    }
+
     // A string table of n bytes at offset at: begins and ends with a NUL,
     // as every table the linker writes does.
-    bool StringTable(uint64_t at, uint64_t n) const
+    bool StringTable(uint64_t at, uint64_t n)
     {
         unsigned char first = 1, last = 1;
-        return n > 0 && Within(at, n, size) && ReadAt(fd, at, &first, 1) && ReadAt(fd, at + n - 1, &last, 1) &&
-               first == 0 && last == 0;
+        return n > 0 && Within(at, n, size) && Read(at, &first, 1) && Read(at + n - 1, &last, 1) && first == 0 &&
+               last == 0;
     }
 };
 
 // The dynamic table, by which the loader finds the library's symbols,
 // names and relocations: it must end, and each table it names must lie in
 // the file, in the segment that holds it.
-bool DynamicHolds(const Library& lib, const Phdr& dynamic, bool& program)
+bool DynamicHolds(Library& lib, const Phdr& dynamic, bool& program)
 {
     program = false;
     if (!Within(dynamic.p_offset, dynamic.p_filesz, lib.size))
@@ -122,7 +144,7 @@ bool DynamicHolds(const Library& lib, const Phdr& dynamic, bool& program)
     uint64_t count = dynamic.p_filesz / sizeof(Dyn);
     count = count < kMostDynamicEntries ? count : kMostDynamicEntries;
     std::vector<Dyn> entries(size_t(count), Dyn{});
-    if (count == 0 || !ReadAt(lib.fd, dynamic.p_offset, entries.data(), entries.size() * sizeof(Dyn)))
+    if (count == 0 || !lib.Read(dynamic.p_offset, entries.data(), entries.size() * sizeof(Dyn)))
         return false;
     uint64_t value[DT_NUM] = {};
     bool seen[DT_NUM] = {}, ended = false, hash = false;
@@ -167,43 +189,77 @@ bool DynamicHolds(const Library& lib, const Phdr& dynamic, bool& program)
     return true;
 }
 
+// The section table, read by the one reader every part uses: where it is,
+// and how many sections it counts and which holds their names, honouring
+// the counts too large for the header (kept in the first section).
+struct SectionTable {
+    enum Status { None, Read, CutShort, Broken } status = None;
+    std::vector<Shdr> table;
+    uint64_t namesIndex = 0;
+    uint64_t needed = 0;      // CutShort: where the table ends
+    std::vector<char> names;  // the names' bytes, when they could be read
+};
+
+SectionTable ReadSections(Library& lib, const Ehdr& header)
+{
+    SectionTable sections;
+    if (header.e_shoff == 0 && header.e_shnum == 0)
+        return sections;  // stripped of it: nothing to judge
+    sections.status = SectionTable::Broken;
+    if (header.e_shentsize != sizeof(Shdr))
+        return sections;
+    Shdr first{};
+    if (!Within(header.e_shoff, sizeof(Shdr), lib.size)) {
+        sections.needed = uint64_t(header.e_shoff) + sizeof(Shdr);
+        if (header.e_shoff > lib.size)
+            sections.status = SectionTable::CutShort;
+        return sections;
+    }
+    if (!lib.Read(header.e_shoff, &first, sizeof first))
+        return sections;
+    // More sections than the header can count are counted in the first.
+    const uint64_t count = header.e_shnum != 0 ? header.e_shnum : uint64_t(first.sh_size);
+    sections.namesIndex = header.e_shstrndx != SHN_XINDEX ? header.e_shstrndx : uint64_t(first.sh_link);
+    if (count > lib.size / sizeof(Shdr) || !Within(header.e_shoff, count * sizeof(Shdr), lib.size)) {
+        sections.needed = uint64_t(header.e_shoff) + count * sizeof(Shdr);
+        if (header.e_shnum != 0)
+            sections.status = SectionTable::CutShort;
+        return sections;
+    }
+    if (count < 2 || sections.namesIndex == 0 || sections.namesIndex >= count)
+        return sections;
+    sections.table.assign(size_t(count), Shdr{});
+    if (!lib.Read(header.e_shoff, sections.table.data(), sections.table.size() * sizeof(Shdr)))
+        return sections;
+    const Shdr& names = sections.table[size_t(sections.namesIndex)];
+    if (names.sh_size <= kMostNoteBytes && Within(names.sh_offset, names.sh_size, lib.size)) {
+        sections.names.resize(size_t(names.sh_size));
+        if (!lib.Read(names.sh_offset, sections.names.data(), sections.names.size()))
+            sections.names.clear();
+    }
+    sections.status = SectionTable::Read;
+    return sections;
+}
+
 // The section table: every section named in its table of names, of a kind
 // that exists, in the file, and where it is loaded, in the segment that
 // loads it at the same place.
-enum class Sections { Hold, CutShort, Broken, Names };
+enum class Sections { Hold, Broken, Names };
 
-Sections SectionsHold(const Library& lib, const Ehdr& header, uint64_t& needed)
+Sections SectionsHold(Library& lib, const SectionTable& sections)
 {
-    if (header.e_shoff == 0 && header.e_shnum == 0)
-        return Sections::Hold;  // stripped of it: nothing to judge
-    if (header.e_shentsize != sizeof(Shdr))
+    if (sections.status == SectionTable::None)
+        return Sections::Hold;
+    if (sections.status != SectionTable::Read)
         return Sections::Broken;
-    Shdr first{};
-    if (!Within(header.e_shoff, sizeof(Shdr), lib.size)) {
-        needed = uint64_t(header.e_shoff) + sizeof(Shdr);
-        return header.e_shoff > lib.size ? Sections::CutShort : Sections::Broken;
-    }
-    if (!ReadAt(lib.fd, header.e_shoff, &first, sizeof first))
-        return Sections::Broken;
-    // More sections than the header can count are counted in the first.
-    const uint64_t count = header.e_shnum != 0 ? header.e_shnum : uint64_t(first.sh_size);
-    const uint64_t namesIndex = header.e_shstrndx != SHN_XINDEX ? header.e_shstrndx : uint64_t(first.sh_link);
-    if (count > lib.size / sizeof(Shdr) || !Within(header.e_shoff, count * sizeof(Shdr), lib.size)) {
-        needed = uint64_t(header.e_shoff) + count * sizeof(Shdr);
-        return header.e_shnum != 0 ? Sections::CutShort : Sections::Broken;
-    }
-    if (count < 2 || namesIndex == 0 || namesIndex >= count)
-        return Sections::Broken;
-    std::vector<Shdr> table(size_t(count), Shdr{});
-    if (!ReadAt(lib.fd, header.e_shoff, table.data(), table.size() * sizeof(Shdr)))
-        return Sections::Broken;
+    const std::vector<Shdr>& table = sections.table;
+    const uint64_t count = table.size();
+    const Shdr& first = table[0];
     if (first.sh_type != SHT_NULL || first.sh_flags != 0 || first.sh_addr != 0 || first.sh_offset != 0)
         return Sections::Broken;
-    const Shdr& namesSection = table[size_t(namesIndex)];
-    if (namesSection.sh_type != SHT_STRTAB || !lib.StringTable(namesSection.sh_offset, namesSection.sh_size))
-        return Sections::Names;
-    std::vector<char> names(size_t(namesSection.sh_size));
-    if (!ReadAt(lib.fd, namesSection.sh_offset, names.data(), names.size()))
+    const Shdr& namesSection = table[size_t(sections.namesIndex)];
+    if (namesSection.sh_type != SHT_STRTAB || sections.names.empty() ||
+        !lib.StringTable(namesSection.sh_offset, namesSection.sh_size))
         return Sections::Names;
     for (size_t i = 1; i < table.size(); ++i) {
         const Shdr& s = table[i];
@@ -211,7 +267,7 @@ Sections SectionsHold(const Library& lib, const Ehdr& header, uint64_t& needed)
         const bool known = (type != SHT_NULL && type < SHT_NUM) || (type >= SHT_LOOS && type <= SHT_HIPROC);
         if (!known || s.sh_link >= count || (s.sh_addralign & (s.sh_addralign - 1)) != 0 || s.sh_entsize > 4096)
             return Sections::Broken;
-        if (s.sh_name == 0 || s.sh_name >= names.size())
+        if (s.sh_name == 0 || s.sh_name >= sections.names.size())
             return Sections::Names;
         if (type == SHT_NOBITS)
             continue;
@@ -231,18 +287,18 @@ Sections SectionsHold(const Library& lib, const Ehdr& header, uint64_t& needed)
 
 // Where the seal is: found whole (its description's offset in the file),
 // not there, or there but not whole (its owner with another type or size,
-// or its section without it).
+// its section without it, or outside what the loader maps).
 enum class SealAt { None, Found, Broken };
 
 uint64_t AlignUp(uint64_t n, uint64_t align) { return (n + align - 1) / align * align; }
 
 // The notes in the n bytes at offset at, laid out at align.
-SealAt SealAmongNotes(const Library& lib, uint64_t at, uint64_t n, uint64_t align, uint64_t& description)
+SealAt SealAmongNotes(Library& lib, uint64_t at, uint64_t n, uint64_t align, uint64_t& description)
 {
     if (n < 12 || n > kMostNoteBytes || !Within(at, n, lib.size))
         return SealAt::None;
     std::vector<unsigned char> notes(size_t(n), 0);
-    if (!ReadAt(lib.fd, at, notes.data(), notes.size()))
+    if (!lib.Read(at, notes.data(), notes.size()))
         return SealAt::None;
     const qnLibrarySealNote own;
     for (uint64_t pos = 0; pos + 12 <= n;) {
@@ -252,7 +308,8 @@ SealAt SealAmongNotes(const Library& lib, uint64_t at, uint64_t n, uint64_t alig
         if (head[0] > n || head[1] > n || desc > n)
             break;
         if (head[0] == own.nameSize && std::memcmp(notes.data() + name, own.name, sizeof own.name) == 0) {
-            if (head[1] != own.descriptionSize || head[2] != own.type || desc + kQnSealSize > n)
+            if (head[1] != own.descriptionSize || head[2] != own.type || desc + kQnSealSize > n ||
+                !lib.Mapped(at + desc, kQnSealSize))
                 return SealAt::Broken;
             description = at + desc;
             return SealAt::Found;
@@ -265,7 +322,7 @@ SealAt SealAmongNotes(const Library& lib, uint64_t at, uint64_t n, uint64_t alig
 // Looked for by two roads, so that no one changed byte hides it: the
 // segments of notes the program headers list, and the sections of notes
 // (and the section of its name, whatever its type says).
-SealAt FindSeal(const Library& lib, const Ehdr& header, const std::vector<Phdr>& segments, uint64_t& description)
+SealAt FindSeal(Library& lib, const std::vector<Phdr>& segments, const SectionTable& sections, uint64_t& description)
 {
     for (const Phdr& p : segments)
         if (p.p_type == PT_NOTE) {
@@ -273,22 +330,9 @@ SealAt FindSeal(const Library& lib, const Ehdr& header, const std::vector<Phdr>&
             if (seal != SealAt::None)
                 return seal;
         }
-    const uint64_t count = header.e_shnum;
-    if (header.e_shentsize != sizeof(Shdr) || count < 2 || count > lib.size / sizeof(Shdr) ||
-        !Within(header.e_shoff, count * sizeof(Shdr), lib.size) || header.e_shstrndx >= count)
-        return SealAt::None;
-    std::vector<Shdr> table(size_t(count), Shdr{});
-    if (!ReadAt(lib.fd, header.e_shoff, table.data(), table.size() * sizeof(Shdr)))
-        return SealAt::None;
-    const Shdr& namesSection = table[header.e_shstrndx];
-    std::vector<char> names;
-    if (namesSection.sh_size <= kMostNoteBytes && Within(namesSection.sh_offset, namesSection.sh_size, lib.size)) {
-        names.resize(size_t(namesSection.sh_size));
-        if (!ReadAt(lib.fd, namesSection.sh_offset, names.data(), names.size()))
-            names.clear();
-    }
+    const std::vector<char>& names = sections.names;
     const size_t ownNameSize = std::strlen(kQnSealSection) + 1;
-    for (const Shdr& s : table) {
+    for (const Shdr& s : sections.table) {
         const bool own = s.sh_name < names.size() && names.size() - s.sh_name >= ownNameSize &&
                          std::memcmp(names.data() + s.sh_name, kQnSealSection, ownNameSize) == 0;
         if (s.sh_type != SHT_NOTE && !own)
@@ -320,21 +364,43 @@ Seal ReadSeal(const unsigned char* description)
     return seal;
 }
 
-// The CRC-32 of the file's size bytes, its 4 bytes at crcAt counted as
-// zeros; false when it cannot be read.
-bool FileCrc(int fd, uint64_t size, uint64_t crcAt, uint32_t& crc)
+// Where the loaded bytes end in the file: the sealed length.
+uint64_t LoadedEnd(const std::vector<Phdr>& loads)
 {
-    const uint64_t most = uint64_t(1) << 20;
-    std::vector<unsigned char> block(size_t(size < most ? size : most));
+    uint64_t end = 0;
+    for (const Phdr& p : loads)
+        end = std::max(end, uint64_t(p.p_offset) + uint64_t(p.p_filesz));
+    return end;
+}
+
+// The CRC-32 of the loaded segments' file bytes, the seal's own 4 bytes at
+// crcAt and the header's fields that strip and a debug link rewrite
+// counted as zeros; fetch reads n bytes at an offset, false when it cannot.
+template <class Fetch>
+bool LoadedCrc(const std::vector<Phdr>& loads, uint64_t crcAt, Fetch&& fetch, uint32_t& crc)
+{
+    const struct {
+        uint64_t at, n;
+    } zeros[] = {{crcAt, 4},
+                 {offsetof(Ehdr, e_shoff), sizeof(Ehdr::e_shoff)},
+                 {offsetof(Ehdr, e_shnum), sizeof(Ehdr::e_shnum)},
+                 {offsetof(Ehdr, e_shstrndx), sizeof(Ehdr::e_shstrndx)}};
+    constexpr uint64_t kBlock = uint64_t(1) << 18;
+    std::vector<unsigned char> block;
     uLong sum = crc32(0L, Z_NULL, 0);
-    for (uint64_t at = 0; at < size;) {
-        const uint64_t n = size - at < block.size() ? size - at : block.size();
-        if (!ReadAt(fd, at, block.data(), size_t(n)))
-            return false;
-        for (uint64_t i = crcAt > at ? crcAt - at : 0; i < n && at + i < crcAt + 4; ++i)
-            block[size_t(i)] = 0;
-        sum = crc32_z(sum, block.data(), size_t(n));
-        at += n;
+    for (const Phdr& p : loads) {
+        const uint64_t end = uint64_t(p.p_offset) + uint64_t(p.p_filesz);
+        for (uint64_t at = p.p_offset; at < end;) {
+            const uint64_t n = std::min(end - at, kBlock);
+            block.resize(size_t(n));
+            if (!fetch(at, block.data(), size_t(n)))
+                return false;
+            for (const auto& z : zeros)
+                for (uint64_t i = std::max(z.at, at); i < z.at + z.n && i < at + n; ++i)
+                    block[size_t(i - at)] = 0;
+            sum = crc32_z(sum, block.data(), size_t(n));
+            at += n;
+        }
     }
     crc = uint32_t(sum);
     return true;
@@ -344,32 +410,24 @@ const char kChanged[] =
     "it is damaged: it is not the file that was built (changed since, or a copy that went wrong?); install or "
     "copy it again";
 
-// A library that carries the seal: whole only when its length and CRC match.
-qnLibraryFile JudgeSeal(const Library& lib, uint64_t description, std::string& why)
+// A library that carries the seal: whole only when what the loader maps
+// matches it. The loaded part was found within the file before.
+qnLibraryFile JudgeSeal(Library& lib, const Seal& seal, uint64_t description, std::string& why)
 {
-    unsigned char bytes[kQnSealSize];
-    if (!ReadAt(lib.fd, description, bytes, sizeof bytes))
-        return qnLibraryFile::Unreadable;
-    const Seal seal = ReadSeal(bytes);
     if (seal.never) {
         why = "it is damaged: it was never sealed when it was built, so it cannot be told whole; build or install "
               "it again";
         return qnLibraryFile::Damaged;
     }
-    if (seal.complement != ~seal.length) {
+    uint32_t crc = 0;
+    if (seal.complement != ~seal.length || seal.length != LoadedEnd(lib.loads)) {
         why = kChanged;
         return qnLibraryFile::Damaged;
     }
-    if (lib.size < seal.length) {
-        why = "it is cut short: the file has " + std::to_string(lib.size) + " bytes of the " +
-              std::to_string(seal.length) + " it was built with (a copy that did not finish?); install or copy it "
-              "again";
-        return qnLibraryFile::CutShort;
-    }
-    uint32_t crc = 0;
-    if (!FileCrc(lib.fd, lib.size, description, crc))
-        return qnLibraryFile::Unreadable;
-    if (lib.size != seal.length || crc != seal.crc) {
+    if (!LoadedCrc(lib.loads, description, [&](uint64_t at, void* into, size_t n) { return lib.Read(at, into, n); },
+                   crc))
+        return qnLibraryFile::ReadFails;
+    if (crc != seal.crc) {
         why = kChanged;
         return qnLibraryFile::Damaged;
     }
@@ -379,12 +437,12 @@ qnLibraryFile JudgeSeal(const Library& lib, uint64_t description, std::string& w
 // The file's header and program headers, read for the judge and the sealer.
 enum class Headers { Read, NotLibrary, CutShort, Damaged, Unreadable };
 
-Headers ReadHeaders(const Library& lib, Ehdr& header, std::vector<Phdr>& segments, uint64_t& needed)
+Headers ReadHeaders(Library& lib, Ehdr& header, std::vector<Phdr>& segments, uint64_t& needed)
 {
     unsigned char ident[EI_NIDENT] = {};
     if (lib.size < SELFMAG)
         return Headers::NotLibrary;
-    if (!ReadAt(lib.fd, 0, ident, SELFMAG))
+    if (!lib.Read(0, ident, SELFMAG))
         return Headers::Unreadable;
     if (std::memcmp(ident, ELFMAG, SELFMAG) != 0)
         return Headers::NotLibrary;
@@ -392,7 +450,7 @@ Headers ReadHeaders(const Library& lib, Ehdr& header, std::vector<Phdr>& segment
         needed = sizeof(Ehdr);
         return Headers::CutShort;
     }
-    if (!ReadAt(lib.fd, 0, &header, sizeof header))
+    if (!lib.Read(0, &header, sizeof header))
         return Headers::Unreadable;
     // Another byte order is another machine's; no byte order, or an ELF
     // version that none is, is a header that was changed.
@@ -408,9 +466,26 @@ Headers ReadHeaders(const Library& lib, Ehdr& header, std::vector<Phdr>& segment
     if (needed > lib.size)
         return Headers::CutShort;
     segments.assign(header.e_phnum, Phdr{});
-    if (!ReadAt(lib.fd, header.e_phoff, segments.data(), segments.size() * sizeof(Phdr)))
+    if (!lib.Read(header.e_phoff, segments.data(), segments.size() * sizeof(Phdr)))
         return Headers::Unreadable;
     return Headers::Read;
+}
+
+// The loaded segments into lib.loads and the dynamic one; false when a
+// segment's end wraps (no file holds it).
+bool FindLoads(Library& lib, const std::vector<Phdr>& segments, const Phdr*& dynamic)
+{
+    dynamic = nullptr;
+    for (const Phdr& segment : segments) {
+        if (segment.p_type == PT_DYNAMIC)
+            dynamic = &segment;
+        if (segment.p_type != PT_LOAD)
+            continue;
+        if (uint64_t(segment.p_offset) + uint64_t(segment.p_filesz) < uint64_t(segment.p_offset))
+            return false;
+        lib.loads.push_back(segment);
+    }
+    return true;
 }
 
 // An open file, closed when it goes.
@@ -426,18 +501,8 @@ struct OpenFile {
     OpenFile& operator=(const OpenFile&) = delete;
 };
 
-}  // namespace
-
-qnLibraryFile qnJudgeLibraryFile(const std::string& path, std::string& why)
+qnLibraryFile Judge(Library& lib, qnLibrarySeal required, std::string& why)
 {
-    why.clear();
-    const OpenFile file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.fd < 0)
-        return qnLibraryFile::Unreadable;
-    struct stat st;
-    if (::fstat(file.fd, &st) != 0)
-        return qnLibraryFile::Unreadable;
-    Library lib{file.fd, uint64_t(st.st_size), {}};
     const uint64_t size = lib.size;
     Ehdr header{};
     std::vector<Phdr> segments;
@@ -454,47 +519,52 @@ qnLibraryFile qnJudgeLibraryFile(const std::string& path, std::string& why)
         why = DamagedWords("its header is not whole");
         return qnLibraryFile::Damaged;
     case Headers::Unreadable:
-        return qnLibraryFile::Unreadable;
+        return qnLibraryFile::ReadFails;
     }
-    // A sealed library is judged by its seal first: it tells a change
-    // anywhere, which its tables alone do not.
+    // Lengths first: a part the headers place past the end is told before
+    // anything more than the headers, the section table and the notes is
+    // read. The seal, when it is there, tells a file cut short from one
+    // whose program headers were changed to need more than it holds.
+    const Phdr* dynamic = nullptr;
+    if (!FindLoads(lib, segments, dynamic) || lib.loads.empty())
+        return qnLibraryFile::NotLibrary;
+    needed = LoadedEnd(lib.loads);
+    const SectionTable sections = ReadSections(lib, header);
     uint64_t description = 0;
-    switch (FindSeal(lib, header, segments, description)) {
-    case SealAt::None:
-        break;
-    case SealAt::Broken:
+    const SealAt sealAt = FindSeal(lib, segments, sections, description);
+    unsigned char bytes[kQnSealSize] = {};
+    if (sealAt == SealAt::Found && !lib.Read(description, bytes, sizeof bytes))
+        return qnLibraryFile::ReadFails;
+    const Seal seal = ReadSeal(bytes);
+    const bool sealed = sealAt == SealAt::Found && !seal.never && seal.complement == ~seal.length;
+    if (sealAt == SealAt::Broken || (sealed && (seal.length != needed || !dynamic))) {
         why = kChanged;
         return qnLibraryFile::Damaged;
-    case SealAt::Found:
-        if (const qnLibraryFile seal = JudgeSeal(lib, description, why); seal != qnLibraryFile::Sound)
-            return seal;
-        break;
     }
-    needed = 0;
-    const Phdr* dynamic = nullptr;
-    for (const Phdr& segment : segments) {
-        if (segment.p_type == PT_DYNAMIC)
-            dynamic = &segment;
-        if (segment.p_type != PT_LOAD)
-            continue;
-        const uint64_t end = uint64_t(segment.p_offset) + uint64_t(segment.p_filesz);
-        if (end < uint64_t(segment.p_offset))  // wraps: no file holds it
-            return qnLibraryFile::NotLibrary;
-        needed = end > needed ? end : needed;
-        lib.loads.push_back(segment);
-    }
-    if (lib.loads.empty() || !dynamic)
+    if (!dynamic)
         return qnLibraryFile::NotLibrary;
     if (needed > size) {
         why = CutShort(size, needed);
         return qnLibraryFile::CutShort;
     }
-    switch (SectionsHold(lib, header, needed)) {
+    if (sections.status == SectionTable::CutShort) {
+        why = CutShort(size, sections.needed);
+        return qnLibraryFile::CutShort;
+    }
+    // A sealed library is judged by its seal first: it tells a change
+    // anywhere in what is mapped, which its tables alone do not.
+    if (sealAt == SealAt::None && required == qnLibrarySeal::Required && !lib.failed) {
+        why = "it is damaged: it carries no seal, so it cannot be told to be the one built with this plug-in; "
+              "install or copy it again";
+        return qnLibraryFile::Damaged;
+    }
+    if (sealAt == SealAt::Found) {
+        if (const qnLibraryFile verdict = JudgeSeal(lib, seal, description, why); verdict != qnLibraryFile::Sound)
+            return verdict;
+    }
+    switch (SectionsHold(lib, sections)) {
     case Sections::Hold:
         break;
-    case Sections::CutShort:
-        why = CutShort(size, needed);
-        return qnLibraryFile::CutShort;
     case Sections::Names:
         why = DamagedWords("the names of its sections are not whole");
         return qnLibraryFile::Damaged;
@@ -511,10 +581,37 @@ qnLibraryFile qnJudgeLibraryFile(const std::string& path, std::string& why)
     return program ? qnLibraryFile::NotLibrary : qnLibraryFile::Sound;
 }
 
+}  // namespace
+
+qnLibraryFile qnJudgeLibraryFile(const std::string& path, std::string& why, qnLibrarySeal seal,
+                                 const qnLibraryRead& read)
+{
+    why.clear();
+    const OpenFile file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.fd < 0)
+        return qnLibraryFile::Unreadable;
+    struct stat st;
+    if (::fstat(file.fd, &st) != 0)
+        return qnLibraryFile::Unreadable;
+    Library lib{file.fd, uint64_t(st.st_size), &read, {}, false, 0};
+    const qnLibraryFile verdict = Judge(lib, seal, why);
+    // A read that failed makes every conclusion drawn after it unsound:
+    // the file is refused for it, never handed to the loader (which would
+    // meet the same fault as a signal).
+    if (lib.failed) {
+        why = "it cannot be read: " +
+              (lib.error != 0 ? qnSystemWords(lib.error) : std::string("it got shorter while it was read")) +
+              " (a disk that lost blocks, or a file being replaced?)";
+        return qnLibraryFile::ReadFails;
+    }
+    return verdict;
+}
+
 std::string qnSealLibraryFile(const std::string& path)
 {
     const std::string cannot = "cannot seal " + path + ": ";
     uint64_t description = 0;
+    std::vector<Phdr> loads;
     {
         // A FIFO or a device is refused without waiting on it.
         const OpenFile file(qnOpenRegularFile(path.c_str(), O_RDONLY));
@@ -523,34 +620,47 @@ std::string qnSealLibraryFile(const std::string& path)
         struct stat st;
         if (::fstat(file.fd, &st) != 0)
             return qnReadFailure(path, errno);
-        const Library lib{file.fd, uint64_t(st.st_size), {}};
+        Library lib{file.fd, uint64_t(st.st_size), nullptr, {}, false, 0};
         Ehdr header{};
         std::vector<Phdr> segments;
         uint64_t needed = 0;
-        if (ReadHeaders(lib, header, segments, needed) != Headers::Read)
-            return cannot + "it is no whole library of this machine";
-        if (FindSeal(lib, header, segments, description) != SealAt::Found)
-            return cannot + "it has no room for a seal (no whole " + kQnSealSection + " note)";
+        const Phdr* dynamic = nullptr;
+        if (ReadHeaders(lib, header, segments, needed) != Headers::Read || !FindLoads(lib, segments, dynamic) ||
+            lib.loads.empty() || LoadedEnd(lib.loads) > lib.size)
+            return lib.failed ? qnReadFailure(path, lib.error != 0 ? lib.error : EIO)
+                              : cannot + "it is no whole library of this machine";
+        const SectionTable sections = ReadSections(lib, header);
+        if (FindSeal(lib, segments, sections, description) != SealAt::Found)
+            return lib.failed ? qnReadFailure(path, lib.error != 0 ? lib.error : EIO)
+                              : cannot + "it has no room for a seal (no whole " + kQnSealSection +
+                                    " note in a loaded part)";
+        loads = lib.loads;
     }
     std::vector<uint8_t> bytes;
     std::string error;
     if (!qnReadWholeFile(path, bytes, error, uint64_t(1) << 32))
         return error;
-    if (description + kQnSealSize > bytes.size())
+    if (description + kQnSealSize > bytes.size() || LoadedEnd(loads) > bytes.size())
         return cannot + "it changed while it was read";
     // The length first: the CRC counts it, and counts its own 4 bytes as zeros.
-    const uint64_t length = bytes.size(), complement = ~length;
+    const uint64_t length = LoadedEnd(loads), complement = ~length;
     unsigned char* seal = bytes.data() + description;
-    std::memset(seal, 0, 4);
     std::memcpy(seal + 4, &length, 8);
     std::memcpy(seal + 12, &complement, 8);
-    const uint32_t crc = uint32_t(crc32_z(crc32(0L, Z_NULL, 0), bytes.data(), bytes.size()));
+    uint32_t crc = 0;
+    LoadedCrc(
+        loads, description,
+        [&](uint64_t at, void* into, size_t n) {
+            std::memcpy(into, bytes.data() + at, n);
+            return true;
+        },
+        crc);
     std::memcpy(seal, &crc, 4);
     if (const unsigned short number = qnReplaceFile(path, bytes.data(), bytes.size()))
         return qnFileFailure(path, true, number);
     // What the loader's programs will find: judged as they judge it.
     std::string why;
-    if (qnJudgeLibraryFile(path, why) != qnLibraryFile::Sound)
+    if (qnJudgeLibraryFile(path, why, qnLibrarySeal::Required) != qnLibraryFile::Sound)
         return cannot + "once sealed it is not judged whole: " + (why.empty() ? "it is no library" : why);
     return {};
 }

@@ -61,10 +61,11 @@ bool PluginLoader::Load(const std::string& path, std::string& err)
         return false;
     case qnLibraryFile::CutShort:
     case qnLibraryFile::Damaged:
+    case qnLibraryFile::ReadFails:  // the loader would meet the same fault as a signal
         err = "cannot load plug-in " + path + ": " + why;
         return false;
     case qnLibraryFile::Sound:
-    case qnLibraryFile::Unreadable:  // the loader's own words below
+    case qnLibraryFile::Unreadable:  // not opened: the loader's own words below
         break;
     }
     m_library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);

@@ -1,7 +1,7 @@
 // The room for the seal in the plug-in's libraries: a note of its own that
-// tessolo-seal fills with the file's length and CRC-32 after linking, by
-// which the plug-in and the host tell a library changed anywhere from the
-// one that was built (core/LibraryFile.h).
+// tessolo-seal fills with the CRC-32 of the mapped bytes after linking, by
+// which the plug-in and the host tell a library whose code or tables
+// changed from the one that was built (core/LibraryFile.h).
 #include "core/LibraryFile.h"
 
 namespace {

@@ -9,6 +9,7 @@
 // shows. With TESSOLO_SNAPSHOT_DIR
 // set, screenshots are kept there.
 #include "gui_drive.h"
+#include "tests/library_loads.h"
 
 #include "app/Wnd_MessageBox.h"
 #include "cutter/CutterEditor.h"
@@ -20,6 +21,7 @@
 #include "ui/Toolkit.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <vector>
@@ -73,9 +75,10 @@ TEST(HostDialogGui, ApplyWritesTheKnifeLines)
 // A window backend that cannot be loaded while the display is there is the
 // host's error, said as what it is: cut short (refused before the loader
 // maps it past its end), of the right length with its tail lost to zeros
-// or garbage, or a block in its middle zeroed or scrambled (refused before
-// the loader believes its tables), or missing: one line naming the file
-// and why, never a signal, never taken for a display that is not there.
+// or garbage, a block in what it maps zeroed or scrambled (refused before
+// the loader believes its tables), without its seal (the backend is always
+// the plug-in's own), or missing: one line naming the file and why, never
+// a signal, never taken for a display that is not there.
 TEST(HostDialogGui, AWindowBackendThatCannotBeLoadedIsAHostError)
 {
     const PluginFolder plugin;
@@ -83,7 +86,8 @@ TEST(HostDialogGui, AWindowBackendThatCannotBeLoadedIsAHostError)
     std::vector<uint8_t> whole;
     std::string err;
     ASSERT_TRUE(qnReadWholeFile(backend, whole, err)) << err;
-    enum Loss { Gone, Zeros, Garbage, MiddleZeros, MiddleGarbage };
+    const std::vector<library_loads::Range> loads = library_loads::Loaded(whole);
+    enum Loss { Gone, Zeros, Garbage, MiddleZeros, MiddleGarbage, NoSeal };
     struct Case {
         size_t keep;  // 0: no backend at all; for a block in the middle, where it starts
         Loss loss;
@@ -93,7 +97,8 @@ TEST(HostDialogGui, AWindowBackendThatCannotBeLoadedIsAHostError)
     std::vector<Case> cases = {{whole.size() / 3, Gone, "it is cut short: the file has "},
                                {whole.size() / 2, Zeros, "it is damaged: "},
                                {whole.size() * 3 / 4, Garbage, "it is damaged: "},
-                               {0, Gone, "no such file or directory"}};
+                               {0, Gone, "no such file or directory"},
+                               {1, NoSeal, "it is damaged: it carries no seal"}};
     // Blocks in the middle: 8 places over the file, 1 byte to 64 KiB.
     const size_t lengths[] = {1, 64, 4096, 65536};
     for (size_t k = 1; k <= 8; ++k)
@@ -102,7 +107,13 @@ TEST(HostDialogGui, AWindowBackendThatCannotBeLoadedIsAHostError)
     for (const Case& c : cases) {
         const std::string what = std::to_string(c.keep) + " (" + std::to_string(c.loss) + ")";
         std::filesystem::remove(backend);
-        if (c.keep) {
+        if (c.loss == NoSeal) {
+            ASSERT_EQ(qnReplaceFile(plugin.File("sealed.so"), whole.data(), whole.size()), 0);
+            ASSERT_EQ(std::system(("objcopy --remove-section .note.tessolo '" + plugin.File("sealed.so") + "' '" +
+                                   backend + "'")
+                                      .c_str()),
+                      0);
+        } else if (c.keep) {
             std::vector<uint8_t> bytes(whole.begin(), whole.begin() + std::ptrdiff_t(c.keep));
             if (c.loss != Gone)
                 bytes.resize(whole.size(), 0);
@@ -112,8 +123,8 @@ TEST(HostDialogGui, AWindowBackendThatCannotBeLoadedIsAHostError)
                 bytes = whole;
                 for (size_t i = c.keep; i < c.keep + c.length; ++i)
                     bytes[i] = c.loss == MiddleZeros ? 0 : uint8_t(whole[i] ^ (1 + (i * 2654435761u >> 7) % 255));
-                if (bytes == whole)
-                    continue;  // zeros where zeros were: nothing lost
+                if (bytes == whole || !library_loads::Overlaps(loads, c.keep, c.length))
+                    continue;  // zeros where zeros were, or nothing the loader maps: nothing lost
             }
             ASSERT_EQ(qnReplaceFile(backend, bytes.data(), bytes.size()), 0);
         }
