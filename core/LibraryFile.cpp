@@ -55,6 +55,9 @@ constexpr uint64_t kMostDynamicEntries = 4096;
 // Far more than the notes, or the names of the sections, of any library;
 // a larger part is none of them.
 constexpr uint64_t kMostNoteBytes = uint64_t(1) << 20;
+// Far more sections than any linker writes (a table of 64 MiB); a count
+// above it is a changed one, never read.
+constexpr uint64_t kMostSections = uint64_t(1) << 20;
 
 std::string CutShort(uint64_t size, uint64_t needed)
 {
@@ -226,7 +229,7 @@ SectionTable ReadSections(Library& lib, const Ehdr& header)
             sections.status = SectionTable::CutShort;
         return sections;
     }
-    if (count < 2 || sections.namesIndex == 0 || sections.namesIndex >= count)
+    if (count < 2 || count > kMostSections || sections.namesIndex == 0 || sections.namesIndex >= count)
         return sections;
     sections.table.assign(size_t(count), Shdr{});
     if (!lib.Read(header.e_shoff, sections.table.data(), sections.table.size() * sizeof(Shdr)))

@@ -1,6 +1,6 @@
 // tessolo-seal: writes the seal into a library of the plug-in after it was
 // linked (the build runs it on the plug-in and on its window backend), so
-// that a copy changed anywhere is refused before it is loaded.
+// that a copy whose mapped bytes changed is refused before it is loaded.
 #include "core/ErrorWords.h"
 #include "core/LibraryFile.h"
 #include "core/ProgramOutput.h"
@@ -13,8 +13,9 @@ namespace {
 
 const char kUsage[] =
     "usage: tessolo-seal LIBRARY\n"
-    "Writes the length and CRC-32 of LIBRARY, a library of the plug-in linked with room for them, into its\n"
-    "seal, so that the plug-in and tessolo-host refuse a copy of it changed anywhere as damaged.\n";
+    "Writes the CRC-32 and length of what the loader maps of LIBRARY, a library of the plug-in linked with\n"
+    "room for them, into its seal, so that the plug-in and tessolo-host refuse a copy whose code, data or\n"
+    "tables for the loader changed as damaged; a stripped or debug-linked copy stays whole.\n";
 
 int Fail(const std::string& message, int code)
 {
