@@ -266,7 +266,7 @@ bool CQNF_FileSeries::Begin(const std::string& folder)
     static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     // A signal between making the staging folder and listing it for
     // removal would leave it: it waits until it is listed.
-    qnHoldTermination();
+    CQNF_TerminationHold hold;
     int error = EEXIST;
     for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
         uint8_t random[6] = {};
@@ -281,13 +281,13 @@ bool CQNF_FileSeries::Begin(const std::string& folder)
             m_stagingName = std::move(name);
     }
     if (error != 0) {
-        qnReleaseTermination();
+        hold.Release();
         Abandon();
         return i_Fail(m_folder, error);
     }
     m_staging = m_folder + "/" + m_stagingName;
     m_signalSlot = qnRemoveFolderOnSignal(m_staging);
-    qnReleaseTermination();
+    hold.Release();
     m_lock = ::openat(m_dir, m_stagingName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
     if (m_lock < 0 || ::flock(m_lock, LOCK_EX | LOCK_NB) != 0) {
         error = errno;
@@ -525,7 +525,7 @@ bool CQNF_FileSeries::Commit()
 
     // The renames, with SIGINT, SIGTERM and SIGHUP waiting; a failure puts
     // back every target already replaced.
-    qnHoldTermination();
+    const CQNF_TerminationHold hold;
     if (ok)
         CallHook(0);
     for (size_t k = 0; ok && k < slots.size(); ++k) {
@@ -608,6 +608,5 @@ bool CQNF_FileSeries::Commit()
         m_stagingName.clear();
     }
     Abandon();
-    qnReleaseTermination();
     return ok;
 }

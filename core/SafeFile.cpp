@@ -7,6 +7,7 @@
 #include "core/SafeFileTarget.h"
 
 #include <algorithm>
+#include <iterator>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -25,7 +27,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <time.h>
@@ -62,12 +66,52 @@ bool WriteAll(int fd, const uint8_t* data, size_t size)
 
 // ---------------------------------------------------------------- temporary files
 
-// The hidden name of a temporary file of the gate: "." NAME ".tessolo-" and
-// six letters or digits, NAME cut to its first 200 bytes so that the name
-// still fits a folder entry. No other writer makes such names, and a user
-// copying files makes none of them.
+// The hidden name of a temporary file of the gate: "." NAME ".tessolo-",
+// sixteen random letters or digits and eight more that check them against
+// the name before (NAME cut to its first 200 bytes so that the name still
+// fits a folder entry). The check is what tells a file this program made
+// from a user's of a like name (".notes.txt.tessolo-backup"): only a name
+// that carries it is ever removed by a later write, and nobody types one by
+// accident. It is in the name, so it holds where a file keeps no mark
+// (ramfs, vfat), and the file's bytes are the target's own.
 constexpr char kTempTag[] = ".tessolo-";
-constexpr size_t kTempRandom = 6;
+constexpr size_t kTempRandom = 16;
+constexpr size_t kTempCheck = 8;
+// Earlier versions ended the name with six letters or digits alone.
+constexpr size_t kEarlierRandom = 6;
+constexpr char kNameLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+bool AllLettersOrDigits(std::string_view s)
+{
+    return std::all_of(s.begin(), s.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+}
+
+// The check letters of a temporary name: a hash of all before them.
+std::string TempCheck(std::string_view stemAndRandom)
+{
+    uint64_t h = 0x746573736f6c6f2dull;
+    for (const char c : stemAndRandom) {
+        h ^= uint8_t(c);
+        h *= 0x100000001b3ull;
+    }
+    h ^= h >> 30;
+    h *= 0xbf58476d1ce4e5b9ull;
+    h ^= h >> 27;
+    h *= 0x94d049bb133111ebull;
+    h ^= h >> 31;
+    std::string check;
+    for (size_t i = 0; i < kTempCheck; ++i, h /= 62)
+        check += kNameLetters[h % 62];
+    return check;
+}
+
+// Whether name is stem followed by random letters and their check.
+bool IsTempName(std::string_view stem, std::string_view name)
+{
+    return name.size() == stem.size() + kTempRandom + kTempCheck && name.substr(0, stem.size()) == stem &&
+           AllLettersOrDigits(name.substr(stem.size())) &&
+           name.substr(name.size() - kTempCheck) == TempCheck(name.substr(0, name.size() - kTempCheck));
+}
 
 std::string TempStem(const Target& t)
 {
@@ -77,24 +121,27 @@ std::string TempStem(const Target& t)
 // A fresh hidden name beside the target, another at each attempt.
 std::string TempName(const Target& t, int attempt)
 {
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    uint64_t seed = uint64_t(now.tv_nsec) * 2654435761u + uint64_t(::getpid()) * 40503u + uint64_t(attempt);
-    static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    std::string name = TempStem(t);
-    for (size_t i = 0; i < kTempRandom; ++i) {
-        name += kChars[seed % 62];
-        seed /= 62;
+    uint8_t random[kTempRandom];
+    if (::getrandom(random, sizeof random, GRND_NONBLOCK) != ssize_t(sizeof random)) {
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        uint64_t seed = uint64_t(now.tv_nsec) * 2654435761u + uint64_t(::getpid()) * 40503u + uint64_t(attempt);
+        for (uint8_t& r : random) {
+            seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+            r = uint8_t(seed >> 56);
+        }
     }
-    return name;
+    std::string name = TempStem(t);
+    for (const uint8_t r : random)
+        name += kNameLetters[r % 62];
+    return name + TempCheck(name);
 }
 
-// Whether name is stem followed by exactly kTempRandom letters or digits.
-bool IsStemAndRandom(const std::string& stem, const char* name)
+// Whether name is stem followed by exactly kEarlierRandom letters or digits.
+bool IsEarlierTempName(std::string_view stem, std::string_view name)
 {
-    const size_t n = std::strlen(name);
-    return n == stem.size() + kTempRandom && std::strncmp(name, stem.c_str(), stem.size()) == 0 &&
-           std::all_of(name + stem.size(), name + n, [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+    return name.size() == stem.size() + kEarlierRandom && name.substr(0, stem.size()) == stem &&
+           AllLettersOrDigits(name.substr(stem.size()));
 }
 
 // A writer holds an exclusive lock on its temporary file from before the
@@ -102,9 +149,11 @@ bool IsStemAndRandom(const std::string& stem, const char* name)
 // is renamed over the target or removed: a file of such a name that nobody
 // holds is one a killed writer left (no signal can be caught between naming
 // a file and renaming it, nor anywhere in SIGKILL), and the next write of
-// the target removes it. No mark on the file is needed, so this holds on
-// file systems that keep no extended attributes (ramfs, vfat, exfat).
-// Where the file system takes no locks at all nothing is removed.
+// the target removes it when its name says this program made it. Neither
+// needs a mark on the file, so this holds on file systems that keep no
+// extended attributes (ramfs, vfat, exfat). A file that cannot be locked
+// is never removed: where the file system takes no locks, or takes none on
+// a file open only for reading (NFS), nothing is.
 bool LockTemp(int fd)
 {
     int rc;
@@ -131,8 +180,39 @@ constexpr char kEarlierMark[] = "user.tessolo.unplaced";
 // name, a regular file of one name only, and locked by no live writer. It
 // is removed while this writer holds the lock, so no live writer can take
 // it meanwhile.
+// A network file system: there a lock may be this machine's alone (NFS
+// mounted with local locks, or none), so a file another machine's live
+// writer holds could look dead. Nothing is removed on one.
+bool OnNetworkDisk(int dir)
+{
+    static constexpr uint32_t kNetworkKinds[] = {
+        0x6969,      // NFS
+        0x517b,      // SMB
+        0xff534d42,  // CIFS
+        0xfe534d42,  // SMB2
+        0x00c36400,  // Ceph
+        0x5346414f,  // OpenAFS
+        0x6b414653,  // kAFS
+        0x73757245,  // Coda
+        0x564c,      // NCP
+        0x01021997,  // 9p
+        0x01161970,  // GFS2
+        0x7461636f,  // OCFS2
+        0x0bd00bd0,  // Lustre
+        0x47504653,  // GPFS
+        0x20030528,  // OrangeFS
+    };
+    struct statfs fs {};
+    if (::fstatfs(dir, &fs) != 0)
+        return true;
+    return std::find(std::begin(kNetworkKinds), std::end(kNetworkKinds), uint32_t(fs.f_type)) !=
+           std::end(kNetworkKinds);
+}
+
 void RemoveDeadTemps(const Target& t)
 {
+    if (OnNetworkDisk(t.dir))
+        return;
     const int listFd = ::openat(t.dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* list = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
     if (!list) {
@@ -148,8 +228,8 @@ void RemoveDeadTemps(const Target& t)
     while (const struct dirent* d = ::readdir(list)) {
         if (dead.size() >= kMostAtOnce)
             break;
-        const bool ours = IsStemAndRandom(stem, d->d_name);
-        if (!ours && !IsStemAndRandom(earlierStem, d->d_name))
+        const bool ours = IsTempName(stem, d->d_name);
+        if (!ours && !IsEarlierTempName(earlierStem, d->d_name))
             continue;
         const int fd = ::openat(t.dir, d->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
@@ -267,11 +347,10 @@ int AnonymousFile()
     // Named only for the instant until it is unlinked: a signal waits
     // for that instead of leaving the name.
     std::string name = std::string(dir) + "/.tessolo-out.XXXXXX";
-    qnHoldTermination();
+    const CQNF_TerminationHold hold;
     const int named = ::mkostemp(name.data(), O_CLOEXEC);
     if (named >= 0)
         ::unlink(name.c_str());
-    qnReleaseTermination();
     return named;
 }
 
@@ -343,13 +422,17 @@ int RefusedErrno(const Target& t) { return t.refused ? t.refused : t.dirErrno; }
 
 std::string_view qnsafe::TempTarget(std::string_view name)
 {
-    const auto random = [](std::string_view tail) {
-        return std::all_of(tail.begin(), tail.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
-    };
-    const size_t tag = std::strlen(kTempTag);
-    if (name.size() < 2 + kTempRandom || name[0] != '.' || !random(name.substr(name.size() - kTempRandom)))
+    if (name.size() < 2 || name[0] != '.')
         return {};
-    name.remove_suffix(kTempRandom);
+    const size_t tag = std::strlen(kTempTag);
+    // "." NAME ".tessolo-" and its random letters with their check.
+    if (const size_t at = name.rfind(kTempTag);
+        at != std::string_view::npos && at > 1 && IsTempName(name.substr(0, at + tag), name))
+        return name.substr(1, at - 1);
+    // Earlier versions' ".tessolo-" or "." and six letters or digits.
+    if (name.size() < 2 + kEarlierRandom || !AllLettersOrDigits(name.substr(name.size() - kEarlierRandom)))
+        return {};
+    name.remove_suffix(kEarlierRandom);
     if (name.size() > 1 + tag && name.substr(name.size() - tag) == kTempTag)
         return name.substr(1, name.size() - 1 - tag);
     return name.size() > 2 && name.back() == '.' ? name.substr(1, name.size() - 2) : std::string_view();
@@ -431,7 +514,7 @@ std::string TargetRefusal(const std::string& path, const Target& t, bool takesSt
     // The file's own name, and the hidden name its content is first
     // written under, must fit a folder entry.
     const size_t name = t.name.size();
-    const size_t longest = std::max(name, std::min<size_t>(name, 200) + 1 + std::strlen(kTempTag) + kTempRandom);
+    const size_t longest = std::max(name, std::min<size_t>(name, 200) + 1 + std::strlen(kTempTag) + kTempRandom + kTempCheck);
     if (name == 0)
         return "cannot write " + path + ": no file name";
     if (t.path.size() >= PATH_MAX)

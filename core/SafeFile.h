@@ -5,12 +5,14 @@
 // the temporary file has no name at all (O_TMPFILE) until it is complete, so
 // a writer killed half-way leaves nothing behind; elsewhere (vfat, exfat),
 // and where /proc (through which it gets its name) is not mounted, it is a
-// hidden ".NAME.tessolo-XXXXXX" that is removed on failure and on SIGINT,
-// SIGTERM or SIGHUP. Its writer holds a lock on it while it lives: one that
-// SIGKILL ended (or that died between naming its file and the rename) leaves
-// it unlocked, and the next write of NAME in that folder removes it, on any
-// file system that takes locks. A file of another name, or one a live
-// writer holds, is never removed. Once
+// hidden ".NAME.tessolo-" and 24 letters or digits, the last eight a check
+// of the rest, that is removed on failure and on SIGINT, SIGTERM or SIGHUP.
+// Its writer holds a lock on it while it lives: one that SIGKILL ended (or
+// that died between naming its file and the rename) leaves it unlocked, and
+// the next write of NAME in that folder removes it, on any local file
+// system that takes locks. A file whose name lacks the check (a user's
+// ".NAME.tessolo-backup"), one that cannot be locked, one a live writer
+// holds, and any on a network disk, is never removed. Once
 // complete it gets the replaced file's owner and group (as far as this
 // process may give them, as cp keeps them when it writes into a file) and
 // its mode bits, set-id bits included (a new file gets 0666 less the
@@ -201,12 +203,24 @@ private:
     int m_slot = -1;
 };
 
-// While held, SIGINT, SIGTERM and SIGHUP wait: a few renames that must all happen
-// or none are finished first, or a temporary folder made is listed for
-// removal (qnRemoveFolderOnSignal), then the signal takes its course. Holds
-// nest.
-void qnHoldTermination();
-void qnReleaseTermination();
+// While one lives, SIGINT, SIGTERM and SIGHUP wait: a few renames that must
+// all happen or none are finished first, or a temporary folder made is
+// listed for removal (qnRemoveFolderOnSignal), then the signal takes its
+// course. Holds nest. A hold is let go when it goes, however its scope is
+// left (an exception thrown inside too), or earlier by Release(): a hold
+// never outlives its work and leaves later signals swallowed.
+class CQNF_TerminationHold {
+public:
+    CQNF_TerminationHold();
+    CQNF_TerminationHold(const CQNF_TerminationHold&) = delete;
+    CQNF_TerminationHold& operator=(const CQNF_TerminationHold&) = delete;
+    ~CQNF_TerminationHold() { Release(); }
+    // Lets go now; a signal that came meanwhile takes its course. Once only.
+    void Release();
+
+private:
+    bool m_held = true;
+};
 
 // For tests: true makes every temporary file a named one, as on systems
 // without O_TMPFILE.

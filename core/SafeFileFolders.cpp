@@ -56,12 +56,11 @@ CQNF_ScratchFolder::CQNF_ScratchFolder(const std::string& prefix)
         return;
     // A signal between making the folder and listing it for removal would
     // leave it: it waits until it is listed.
-    qnHoldTermination();
+    const CQNF_TerminationHold hold;
     if (::mkdtemp(pattern.data())) {
         m_path = pattern;
         m_slot = qnRemoveFolderOnSignal(m_path);
     }
-    qnReleaseTermination();
 }
 
 CQNF_ScratchFolder::~CQNF_ScratchFolder()

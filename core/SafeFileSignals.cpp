@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -149,7 +150,7 @@ int qnRemoveFolderOnSignal(const std::string& folder) { return qnsafe::RegisterT
 
 void qnForgetFolderOnSignal(int slot) { qnsafe::ReleaseTemp(slot); }
 
-void qnHoldTermination()
+CQNF_TerminationHold::CQNF_TerminationHold()
 {
     // The handlers that note a held signal are in place first: a signal
     // that came before would end the program as it is.
@@ -157,9 +158,9 @@ void qnHoldTermination()
     qnsafe::g_holds.fetch_add(1);
 }
 
-void qnReleaseTermination()
+void CQNF_TerminationHold::Release()
 {
-    if (qnsafe::g_holds.fetch_sub(1) != 1)
+    if (!std::exchange(m_held, false) || qnsafe::g_holds.fetch_sub(1) != 1)
         return;
     if (const int sig = qnsafe::g_pendingSignal.exchange(0))
         qnsafe::RemoveTempsOnSignal(sig);

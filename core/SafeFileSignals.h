@@ -16,8 +16,11 @@ int RegisterTemp(const std::string& path, bool folder = false);
 void ReleaseTemp(int& slot);
 
 // The name of the file whose hidden temporary name name is: "." NAME
-// ".tessolo-" and six letters or digits, or "." NAME "." and six as
-// earlier versions named them; empty when it is no such name.
+// ".tessolo-" and letters or digits with their check (core/SafeFile.cpp),
+// or "." NAME ".tessolo-" or "." NAME "." and six letters or digits as
+// earlier versions named them; empty when it is no such name. The earlier
+// forms say nothing of who made a file: they are only taken for this
+// program's in a folder that is its own.
 std::string_view TempTarget(std::string_view name);
 
 }  // namespace qnsafe
