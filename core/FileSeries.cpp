@@ -599,8 +599,10 @@ bool CQNF_FileSeries::Commit()
             m_staging += ".gone";
             ::fsync(m_dir);
         }
+        CallHook(slots.size() + 1);
         ::unlinkat(m_lock, kJournalName, 0);
         ::fsync(m_lock);
+        CallHook(slots.size() + 2);
     }
     if (keep) {
         qnForgetFolderOnSignal(m_signalSlot);

@@ -50,10 +50,12 @@
 // person, one line on standard error says where and why, and the series
 // goes on in its own staging folder. So is a staging folder without a
 // journal that holds an old file with no other name: a series marks its
-// staging folder as being removed (".gone") before its journal goes, and
-// only a marked one is emptied whatever it holds. An old file that cannot
-// be put back stays in the dead run's staging folder with its journal, and
-// one line says where.
+// staging folder as being removed (".gone") once every target is in place
+// and before its journal goes, and only a marked one is emptied whatever it
+// holds. A marked one is a finished series: a journal still in it is not
+// read, nothing is put back, and the new files stay. An old file that
+// cannot be put back stays in the dead run's staging folder with its
+// journal, and one line says where.
 //
 // Series in one folder take turns: a lock on the folder itself is held
 // while a staging folder is made, while dead runs' staging folders are put
@@ -114,9 +116,11 @@ public:
     // six characters.
     static constexpr const char* kStagingMark = ".series-";
 
-    // For tests: called in Commit once the journal is on disk (with 0) and
-    // after each target is replaced (with how many are), under the folder
-    // lock; nullptr for none.
+    // For tests: called in Commit once the journal is on disk (with 0),
+    // after each target is replaced (with how many are), and once every
+    // target is in place, after the staging folder is marked as being
+    // removed (with one more than the targets) and after its journal is gone
+    // (with two more), under the folder lock; nullptr for none.
     using CommitHook = void (*)(size_t placed);
     static void SetCommitHook(CommitHook hook);
 

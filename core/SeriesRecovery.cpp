@@ -238,16 +238,24 @@ void Examine(int dir, const std::string& folder, const std::string& name, Stagin
         s.why = why + ", so nothing in it is trusted";
         return;
     }
+    // A series marks its staging folder as being removed only once every
+    // target holds its new file and that is on disk: the series is finished,
+    // and a journal still inside (the run died before it went) is not read,
+    // nor is anything put back from it. The old files it keeps are no
+    // longer needed.
+    const std::string gone = ".gone";
+    if (name.compare(name.size() - gone.size(), gone.size(), gone) == 0) {
+        s.kind = Staging::Remove;
+        return;
+    }
     const OwnedFd journalFd{::openat(s.fd, kJournalName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
     const int opened = errno;
     // An older version's journal, under the name it gave it.
     struct stat older;
     if (journalFd.fd < 0 && opened == ENOENT && ::fstatat(s.fd, "journal~~", &older, AT_SYMLINK_NOFOLLOW) != 0) {
         // Without a journal the old files it keeps cannot be put back, and
-        // are not lost either: they stay for a person. A folder marked as
-        // being removed holds none that are needed.
-        const std::string gone = ".gone";
-        if (name.compare(name.size() - gone.size(), gone.size(), gone) != 0 && HoldsOnlyCopies(s.fd)) {
+        // are not lost either: they stay for a person.
+        if (HoldsOnlyCopies(s.fd)) {
             s.why = "has no journal, but holds old files of an interrupted series";
             return;
         }

@@ -6,6 +6,7 @@
 #include "core/FileSeries.h"
 
 #include "core/MD5Digest.h"
+#include "core/SafeFile.h"
 #include "file_series_util.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +17,9 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <optional>
 
@@ -506,3 +509,95 @@ TEST(FileSeries, ARunKilledInItsCommitIsPutBackAfterItsDiskIsMountedAgain)
     EXPECT_EQ(*said, "");
 }
 
+
+namespace {
+
+// In a child process: the hook that kills it as its journal's temporary
+// file gets its name, before the journal is whole.
+void DieAtNamed(const std::string&) { ::raise(SIGKILL); }
+
+}  // namespace
+
+// A run killed at any step of its commit, on the test's own disk and on a
+// vfat image through FUSE (which cannot rename without replacing nor give a
+// file a second name): as it writes its journal, once that is on disk,
+// after each target it replaces, once its staging folder is marked
+// finished, and once its journal is gone. The next series, of another
+// name, puts back a series that was not finished (the old set), keeps a
+// finished one (the new set), and leaves no staging folder, saying nothing.
+TEST(FileSeries, ARunKilledAtAnyStepOfItsCommitIsPutBackOrKeptWhole)
+{
+    TempDir top;
+    const std::string disk = top.File("disk");
+    fs::create_directory(disk);
+    const std::vector<std::string> names = Names(4);
+    const std::vector<std::string> second = {"other.png"};
+    const std::optional<std::string> said = InOwnMounts([&] {
+        std::string failed;
+        for (const bool fuse : {false, true}) {
+            const std::string kind = fuse ? "vfat through FUSE" : "own disk";
+            if (fuse) {
+                fs::remove_all(disk);
+                fs::create_directory(disk);
+                const std::string image = top.File("vfat.img");
+                std::ofstream(image).close();
+                fs::resize_file(image, 8 << 20);
+                if (std::system(("mkfs.vfat '" + image + "' > /dev/null && fusefat -o rw+ '" + image + "' '" + disk +
+                                 "' > /dev/null 2>&1")
+                                    .c_str()) != 0)
+                    return failed + "cannot mount a vfat image through fusefat (scripts/setup.sh installs it)";
+                struct statfs fsSt;
+                if (::statfs(disk.c_str(), &fsSt) != 0 || fsSt.f_type != 0x65735546)
+                    return failed + "fusefat mounted no FUSE disk";
+            }
+            // Step 0 is the journal's naming; from there the commit hook's.
+            for (size_t step = 0; step <= names.size() + 3; ++step) {
+                const std::string at = kind + ", killed at step " + std::to_string(step) + ": ";
+                const std::string ser = disk + "/ser" + std::to_string(step);
+                fs::create_directory(ser);
+                PutOldFiles(ser, names);
+                // As written: a FUSE disk may not give back at once what was
+                // just written to it.
+                std::map<std::string, std::string> before{{"notes.txt", "not in the series"}};
+                for (size_t k = 0; k < 3; ++k)
+                    before[names[k]] = "old " + names[k];
+                const pid_t pid = ::fork();
+                if (pid == 0) {
+                    if (step == 0) {
+                        qnSafeFileForceNamedTemp(true);
+                        qnSafeFileSetNamedHook(DieAtNamed);
+                    } else {
+                        g_killWhenPlaced = step - 1;
+                        CQNF_FileSeries::SetCommitHook(KillWhenPlaced);
+                    }
+                    ::_exit(WriteSeries(ser, names, "new ") ? 0 : 1);
+                }
+                int status = 0;
+                if (::waitpid(pid, &status, 0) != pid || !WIFSIGNALED(status) || WTERMSIG(status) != SIGKILL) {
+                    failed += at + "the run was not killed\n";
+                    continue;
+                }
+                const bool finished = step > names.size() + 1;
+                if (StagingFolder(ser).empty())
+                    failed += at + "the run left no staging folder\n";
+                const auto [written, line] = WriteOther(ser);
+                if (!written || !line.empty())
+                    failed += at + "the next series failed or spoke: " + line + "\n";
+                if (Judge(Contents(ser), before, names, "new ", second) != (finished ? Holds::NewSet : Holds::OldSet)) {
+                    failed += at + "the folder does not hold the " + (finished ? "new" : "old") + " set:";
+                    for (const auto& [name, text] : Contents(ser))
+                        failed += " " + name + "=" + text;
+                    failed += "\n";
+                }
+                if (Contents(ser)[second[0]] != "second " + second[0])
+                    failed += at + "the next series is not in place\n";
+            }
+            if (fuse && ::umount(disk.c_str()) != 0)
+                failed += kind + ": cannot unmount it: " + std::strerror(errno) + "\n";
+        }
+        return failed;
+    });
+    if (!said)
+        GTEST_SKIP() << "this system gives a process no mounts of its own";
+    EXPECT_EQ(*said, "");
+}
