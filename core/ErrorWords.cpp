@@ -199,7 +199,7 @@ std::string qnStandardOutputFolderRefusal(const std::string& folder)
 
 std::string qnOverInputWords(const std::string& input, const std::string& shown)
 {
-    return "it would write over " + qnRunInputWhat(input) + " " + (shown.empty() ? input : shown) +
+    return "it would write over " + qnRunInputWords(input) + " " + (shown.empty() ? input : shown) +
            "; name another output";
 }
 

@@ -83,7 +83,7 @@ std::string qnStandardOutputFolderRefusal(const std::string& folder);
 
 // Why an output may not be written when it is, or leads by a link to, an
 // input of the run: "it would write over the input IN; name another
-// output", the input named as what it is (qnRunInputWhat: "the plug-in's
+// output", the input named as what it is (qnRunInputWords: "the plug-in's
 // settings IN", "the loaded library IN"). Every writer, of one file or of
 // a series, names the output it would write and the input it leads to with
 // these words. shown, when given, is IN as the line prints it.

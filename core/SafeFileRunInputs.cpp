@@ -25,6 +25,10 @@ struct RunInputs {
     std::mutex lock;
     std::deque<std::string> paths;
     std::deque<QnRunInput> whats;
+    // The libraries mapped into the process when the inputs were last
+    // gathered: a refusal that names one words it from here, as the check
+    // found it, without looking at the process again.
+    std::vector<std::string> libraries;
 };
 
 const char* Words(QnRunInput what)
@@ -206,14 +210,25 @@ std::vector<std::string> qnRunInputs()
     for (const InputAtFn reader : {&qnRunInputAt, ProgramReader()})
         for (unsigned long i = 0; reader && reader(i); ++i)
             all.emplace_back(reader(i));
-    AddLoadedLibraries(all);
+    std::vector<std::string> loaded;
+    AddLoadedLibraries(loaded);
+    all.insert(all.end(), loaded.begin(), loaded.end());
+    RunInputs& own = Own();
+    std::lock_guard<std::mutex> hold(own.lock);
+    own.libraries = std::move(loaded);
     return all;
 }
 
 std::string qnRunInputWhat(const std::string& input)
 {
+    qnRunInputs();
+    return qnRunInputWords(input);
+}
+
+std::string qnRunInputWords(const std::string& input)
+{
+    RunInputs& own = Own();
     {
-        RunInputs& own = Own();
         std::lock_guard<std::mutex> hold(own.lock);
         for (size_t i = 0; i < own.paths.size(); ++i)
             if (own.paths[i] == input)
@@ -229,9 +244,8 @@ std::string qnRunInputWhat(const std::string& input)
     for (const std::string& own : OwnProgram())
         if (input == own)
             return "the program's own file";
-    std::vector<std::string> loaded;
-    AddLoadedLibraries(loaded);
-    for (const std::string& library : loaded)
+    std::lock_guard<std::mutex> hold(own.lock);
+    for (const std::string& library : own.libraries)
         if (library == input)
             return "the loaded library";
     return kInputWords;
@@ -248,7 +262,7 @@ std::string qnOwnFileRefusal(const std::string& path)
             // Where the file is no link, the input is the link that leads
             // to it: the line names which way round. A file the user named
             // is one this run reads; the others are named as what they are.
-            const std::string what = qnRunInputWhat(input);
+            const std::string what = qnRunInputWords(input);
             const std::string named = what == kInputWords ? "a file this run reads" : what;
             std::error_code ec;
             if (!std::filesystem::is_symlink(path, ec) && std::filesystem::is_symlink(input, ec))

@@ -52,6 +52,13 @@ std::vector<std::string> qnRunInputs();
 // it was said to be.
 std::string qnRunInputWhat(const std::string& input);
 
+// The same words, from what this process knows already: the files it was
+// told of, the program's own, and the libraries that were mapped when the
+// inputs were last gathered (qnRunInputs). A refusal is worded with these,
+// after the check that gathered the inputs found the one it names; wording
+// looks at no file and at no library.
+std::string qnRunInputWords(const std::string& input);
+
 // Why a file the program writes for its own use may not be written at
 // path, in one line that names the file it would write over, or empty: it
 // leads to one of the run's inputs, by qnInputRefusal's rule. The input

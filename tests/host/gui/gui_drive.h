@@ -331,6 +331,18 @@ inline bool WaitGone(const std::string& title, int ms)
     return false;
 }
 
+// Waits until path exists (a window that closed may still be writing its
+// file on a loaded machine); false when it never came.
+inline bool WaitFile(const std::string& path, int ms)
+{
+    for (int waited = 0; waited < ms; waited += 100) {
+        if (std::filesystem::exists(path))
+            return true;
+        Sleep(100);
+    }
+    return std::filesystem::exists(path);
+}
+
 // An effect window takes its OK only while the main window renders no
 // pieces (its OK and Cancel are disabled till then): once the main window's
 // preview and the OK button have both been still for a few grabs in a row,

@@ -412,7 +412,7 @@ TEST(HostDialogGui, APresetDoubleClickedInTheManagerReachesTheEditor)
             changed += before.planes[0][i] != after.planes[0][i] || before.planes[1][i] != after.planes[1][i];
         }
     EXPECT_GT(changed, 400u) << "the preset did not reach the editor";
-    EXPECT_TRUE(std::filesystem::exists(bundle + "/ckss.data"));
+    EXPECT_TRUE(WaitFile(bundle + "/ckss.data", 60000)) << "the presets store was not written";
     // The editor had the focus back when the manager closed: with no window
     // manager here the press on the main window's Cancel must still reach it.
     Click(main, kCancelX, kCancelY);

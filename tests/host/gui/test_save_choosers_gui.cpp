@@ -10,8 +10,11 @@
 // naming) that is a read-only file, a FIFO, a socket or a folder, while the
 // merged picture alone is judged as the one file it is. Each refusal is a
 // box over the chooser with one line on standard error naming the file and
-// why; the chooser stays open for the next name and nothing changes. And
-// the dialog's descriptor is judged before the window opens.
+// why; the chooser stays open for the next name and nothing changes. Every
+// name goes to one chooser of each way of asking (the gate's own question,
+// and a window's question passed to the chooser); the others get one name
+// of each kind of refusal. And the dialog's descriptor is judged before
+// the window opens.
 #include "gui_drive.h"
 
 #include "platform/Platform.h"
@@ -107,6 +110,21 @@ struct Refusals {
                                                            ": the name must end in ."});
     }
     std::string Output() const { return plugin.File("out.png"); }
+    // One offer of each way a name is refused: a file the run reads, one
+    // of the plug-in's own, a link to the picture, the run's OUTPUT and
+    // another format's ending. Every name is offered to one chooser of each
+    // kind (Save Document asks the gate, Export Knives passes its own
+    // question to the same chooser); a chooser that shares its check with
+    // one of those shows with these that it asks that check.
+    std::vector<Offer> Few() const
+    {
+        std::vector<Offer> few;
+        for (const Offer& o : offers)
+            if (o.path == photo || o.path == plugin.File("ckss.data") || o.path == plugin.File("link.psd") ||
+                o.path == Output() || o.path == plugin.File("misnamed.png"))
+                few.push_back(o);
+        return few;
+    }
     pid_t Start()
     {
         return Spawn({"--dialog", "--selection", selection, "--add-layer", layer, "--descriptor", descriptor, photo,
@@ -188,7 +206,7 @@ void RefuseEach(const std::string& title, const std::vector<Offer>& offers, cons
     for (const Offer& o : offers) {
         SCOPED_TRACE(title + " offered " + o.path);
         const size_t told = RefusalLines(errFile).size();
-        XdoNow("windowfocus --sync " + dialog.id + " key ctrl+a type --delay 8 '" + o.path + "'");
+        XdoNow("windowfocus --sync " + dialog.id + " key ctrl+a type --delay 2 '" + o.path + "'");
         // The name line's completion list may come up meanwhile and take a
         // Return for itself: while no refusal was told and the chooser is
         // open, Return is pressed again.
@@ -241,7 +259,7 @@ TEST(SaveChoosersGui, EveryChooserRefusesTheRunsFilesAndKeepsOpen)
     Xdo("key ctrl+a type --delay 20 'Kept Knife'");
     ClickControl(name, "ShapeName", "ShapeName_Ok");
     ASSERT_TRUE(WaitGone("ShapeName", 60000));
-    ASSERT_TRUE(std::filesystem::exists(r.plugin.File("ckss.data")));
+    ASSERT_TRUE(WaitFile(r.plugin.File("ckss.data"), 60000)) << "the presets store was not written";
     r.Remember();
 
     // Main › Save document.
@@ -255,7 +273,7 @@ TEST(SaveChoosersGui, EveryChooserRefusesTheRunsFilesAndKeepsOpen)
     ClickControl(editor, "Cutter", "Cutter_Save");
     for (int i = 0; i < 20 && FindWindow("Save Knife Shape As...", 1500).id.empty(); ++i)
         Xdo("key Down Return");
-    RefuseEach("Save Knife Shape As...", r.offers, r.errFile, "gui_refused_shape.png");
+    RefuseEach("Save Knife Shape As...", r.Few(), r.errFile, "gui_refused_shape.png");
     if (HasFatalFailure())
         return;
 
@@ -267,7 +285,7 @@ TEST(SaveChoosersGui, EveryChooserRefusesTheRunsFilesAndKeepsOpen)
     Xdo("windowfocus --sync " + presets.id);
     Click(presets, 80, 40 + 2 + 8);
     ClickControl(presets, "PresMng", "PresMng_SaveSet");
-    RefuseEach("Save Set As...", r.offers, r.errFile, "gui_refused_shape_set.png");
+    RefuseEach("Save Set As...", r.Few(), r.errFile, "gui_refused_shape_set.png");
     if (HasFatalFailure())
         return;
     ClickControl(presets, "PresMng", "PresMng_Done");
@@ -312,7 +330,7 @@ TEST(SaveChoosersGui, EveryChooserRefusesTheRunsFilesAndKeepsOpen)
             ASSERT_TRUE(WaitGone("Export", 60000));
         }
     };
-    exportPieces({"Export_All", "Export_ToPSD"}, r.offers, "gui_refused_pieces_psd.png");
+    exportPieces({"Export_All", "Export_ToPSD"}, r.Few(), "gui_refused_pieces_psd.png");
     if (HasFatalFailure())
         return;
     const std::string link = r.plugin.File("piece_0001.png"), folder = r.plugin.File("ro");
@@ -423,7 +441,7 @@ TEST(SaveChoosersGui, EveryChooserRefusesTheRunsFilesAndKeepsOpen)
 
     ClickControl(main, "Main", "Main_Cancel");
     EXPECT_EQ(host.Wait(60000), 1);
-    EXPECT_EQ(RefusalLines(r.errFile).size(), 5 * r.offers.size() + 11);
+    EXPECT_EQ(RefusalLines(r.errFile).size(), 2 * r.offers.size() + 3 * r.Few().size() + 11);
 }
 
 // The descriptor that Apply would write is judged before the window opens,
