@@ -28,6 +28,10 @@ struct Registrar {
 
 // Prints "usage: tessolo-tool <usage>" to stdout.
 void PrintUsage(const Command& c);
+// For a command of sub-commands ("layout new|show|block"), when args begin
+// with one of them: prints that one's usage form alone, with the notes that
+// are not another sub-command's, and returns true.
+bool PrintActionUsage(const Command& c, const Args& args);
 // Prints "tessolo-tool <name>: <message>" to stderr and returns 1
 // (qnExitFailed): the work could not be done.
 int Fail(const char* name, const std::string& message);

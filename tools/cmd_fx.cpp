@@ -412,7 +412,14 @@ tool::Registrar reg({kName,
                      "[--time] [--repeat N]\n  filters: gauss SIGMA | motion ANGLE DISTANCE | bevel SIZE DEPTH "
                      "SOFTEN LX,LY,LZ HI_OPACITY SH_OPACITY | stroke SIZE OPACITY RRGGBB | hsl H S L | colorize H S "
                      "L | bc B C | invert | gray | overlay RRGGBB OPACITY | combine OVERLAY.png OPACITY | resize W H "
-                     "| resizezo W H | tile W H | convolution W H w0,w1,... | sharpen delicate|normal|more",
+                     "| resizezo W H | tile W H | convolution W H w0,w1,... | sharpen delicate|normal|more\n"
+                     "  --grey reads the picture as one grey plane (with its alpha)\n"
+                     "  --blur-alpha: gauss, motion, convolution and sharpen change the alpha plane too\n"
+                     "  --no-recover: gauss and motion leave the colour under transparent pixels as it is\n"
+                     "    (by default it is filled from their visible neighbours before the blur)\n"
+                     "  --keep-aspect: resize and resizezo fit the picture into W x H by its own proportions,\n"
+                     "    centred; the margins are 0 (black, or transparent with alpha)\n"
+                     "  --time prints the filter's best time of --repeat N runs (1) on standard error",
                      "run one image filter on a PNG picture", Run});
 
 }  // namespace

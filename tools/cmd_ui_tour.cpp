@@ -31,6 +31,7 @@
 #include "ui/Window.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -38,6 +39,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -301,24 +303,34 @@ int Run(const tool::Args& args)
         return tool::BadArguments(kName, "needs an OUT_FOLDER");
     if (const std::string why = qnStandardOutputFolderRefusal(out); !why.empty())
         return tool::Fail(kName, why);
-    // The pictures go into a folder that is there, as every series does: a
-    // mistyped name is never made into a folder. None of them may be a file
-    // the tour reads, nor one that cannot be written, all found before any
-    // window is drawn.
+    // A missing folder is made, as core-demo makes its own: the last one of
+    // the name only, so that a mistyped path never becomes a chain of
+    // folders; and only once the photo and the resource file read, so that
+    // a refused run leaves no empty folder behind.
+    struct stat st;
+    const bool missing = ::lstat(out.c_str(), &st) != 0 && errno == ENOENT;
+    // None of the pictures may be a file the tour reads, nor one that cannot
+    // be written, all found before any window is drawn.
     const std::vector<Row> rows = TourRows();
     size_t longest = 0;
     for (const Row& row : rows)
         if (row.file)
             longest = std::max(longest, std::strlen(row.file) + std::strlen(".png"));
-    if (const std::string refused = qnFolderRefusal(out, longest); !refused.empty())
-        return tool::Fail(kName, "cannot write " + refused);
-    for (const Row& row : rows) {
-        if (!row.file)
-            continue;
-        const std::string picture = (fs::path(out) / (std::string(row.file) + ".png")).string();
-        if (const int refused = tool::RefuseOutput(kName, picture, {resource, photo}, {}))
+    const auto refusePictures = [&]() -> int {
+        if (const std::string refused = qnFolderRefusal(out, longest); !refused.empty())
+            return tool::Fail(kName, "cannot write " + refused);
+        for (const Row& row : rows) {
+            if (!row.file)
+                continue;
+            const std::string picture = (fs::path(out) / (std::string(row.file) + ".png")).string();
+            if (const int refused = tool::RefuseOutput(kName, picture, {resource, photo}, {}))
+                return refused;
+        }
+        return 0;
+    };
+    if (!missing)
+        if (const int refused = refusePictures())
             return refused;
-    }
     // A file that is no resource file is named as such before the plug-in
     // is started on it: the windows would only fail to open, one by one.
     if (const std::string refused = qnres::ResourceFile().OpenNamed(resource); !refused.empty())
@@ -327,6 +339,12 @@ int Run(const tool::Args& args)
     std::string err;
     if (!hostapp::ReadImageFile(photo, image, err))
         return tool::Fail(kName, err);
+    if (missing) {
+        if (const std::string why = qnMakeLastFolder(out); !why.empty())
+            return tool::Fail(kName, why);
+        if (const int refused = refusePictures())
+            return refused;
+    }
     std::error_code ec;
 
     // The plug-in's folder for the run: the resource file and whatever the
@@ -383,7 +401,7 @@ int Run(const tool::Args& args)
 
 const tool::Registrar reg({kName, "ui-tour OUT_FOLDER [--resource FILE] [--photo FILE]",
                            "saves every window of the plug-in in its typical state, drawn headless from the "
-                           "resource file on a photo, as PNG pictures in OUT_FOLDER",
+                           "resource file on a photo, as PNG pictures in OUT_FOLDER (made when missing)",
                            Run});
 
 }  // namespace

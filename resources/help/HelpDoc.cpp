@@ -355,7 +355,7 @@ int main(int argc, char** argv)
     // An empty name names no file and no folder: an empty PICTURES would
     // take the pictures from the root folder.
     for (const auto& [name, what] : {std::pair{&guide, "GUIDE"}, std::pair{&pictures, "PICTURES"},
-                                     std::pair{&out, "OUT"}})
+                                     std::pair{&out, "OUT.pdf"}})
         if (name->empty())
             return BadArguments((std::string(what) + " is an empty name").c_str());
     if (const std::string why = qnOutputNameRefusal(out, {".pdf"}); !why.empty())

@@ -47,7 +47,14 @@ const char* const kUsage =
     "flat|flat-grid|grid|grid-aa|draft|shadowmap|hq-simple|hq-opt|hq-phong|hq-full|bgshadow [--gen 1|2] "
     "[--size WxH] [--light X,Y,Z] [--generator pairwise|tiled] [--ss Q] -o FILE.png\n"
     "       surface3d-demo --all OUTDIR\n"
-    "       surface3d-demo --contact-sheet FILE.png\n";
+    "       surface3d-demo --contact-sheet FILE.png\n"
+    "  --scene (card) and --view (flat) pick the scene and the renderer; --gen picks the renderers'\n"
+    "    generation, 2 by default: hq-full and bgshadow belong to the first alone, so they need --gen 1\n"
+    "  --size WxH is the picture's size, 16..4096 a side (320x240); --light X,Y,Z the key light's\n"
+    "    direction, Z above 0 (0.5,0.4,1); --generator how --gen 2 makes the shadowmap view (pairwise);\n"
+    "    --ss Q the high-quality renders' supersampling, 1..16 (3)\n"
+    "  --all writes 15 pictures of both scenes and generations into OUTDIR (made when missing);\n"
+    "    --contact-sheet draws every renderer of both generations on one labelled sheet\n";
 
 const char* const kViews[] = {"flat",   "flat-grid", "grid",     "grid-aa", "draft",   "shadowmap",
                               "hq-simple", "hq-opt", "hq-phong", "hq-full", "bgshadow"};

@@ -11,7 +11,9 @@
 //   # makes: FILE...  these files exist afterwards (shell patterns allowed)
 //   # no file: FILE.. these do not
 //   # says: TEXT      its output (standard output and error) holds TEXT
-// A sentence that stops being true fails here, with the page and line.
+// A sentence that stops being true fails here, with the page and line. The
+// page is pasted twice in a row, as a reader may: what the first paste left
+// (a file a block promises not to make) must not break the second.
 //
 // Besides, every ctest command the pages give names its build, every
 // program path they give is one the build makes, and the README links every
@@ -108,29 +110,34 @@ std::string Script(const std::string& name, const std::vector<Example>& examples
     std::string s = "set -e\n"
                     "fail() { echo \"$BLOCK: $*\"; exit 1; }\n"
                     "trap 'rc=$?; [ $rc -eq 0 ] || { cat \"$OUT\"; echo \"$BLOCK: stopped with exit $rc\"; }' EXIT\n";
-    for (const Example& e : examples) {
-        const std::string where = name + ":" + std::to_string(e.line);
-        s += "BLOCK=" + Quote(where) + "; OUT=out/.example-" + std::to_string(e.line) + ".log\n";
-        s += "echo \"== $BLOCK\"\n";
-        std::string body;
-        for (const std::string& c : e.commands)
-            body += c + "\n";
-        if (e.exit == 0) {
-            // In this shell, so that what the block sets holds for the next.
-            s += "{\n" + body + "} >\"$OUT\" 2>&1\n";
-        } else {
-            s += "set +e\n(\nset -e\n" + body + ") >\"$OUT\" 2>&1\nrc=$?\nset -e\n";
-            s += "[ $rc -eq " + std::to_string(e.exit) + " ] || { cat \"$OUT\"; fail \"exit $rc, the page says " +
-                 std::to_string(e.exit) + "\"; }\n";
+    // A reader may paste the page twice in a row: every promise holds the
+    // second time too, over what the first left.
+    for (int pass = 1; pass <= 2; ++pass) {
+        for (const Example& e : examples) {
+            const std::string where = name + ":" + std::to_string(e.line) + (pass == 2 ? " (pasted again)" : "");
+            s += "BLOCK=" + Quote(where) + "; OUT=out/.example-" + std::to_string(e.line) + ".log\n";
+            s += "echo \"== $BLOCK\"\n";
+            std::string body;
+            for (const std::string& c : e.commands)
+                body += c + "\n";
+            if (e.exit == 0) {
+                // In this shell, so that what the block sets holds for the next.
+                s += "{\n" + body + "} >\"$OUT\" 2>&1\n";
+            } else {
+                s += "set +e\n(\nset -e\n" + body + ") >\"$OUT\" 2>&1\nrc=$?\nset -e\n";
+                s += "[ $rc -eq " + std::to_string(e.exit) + " ] || { cat \"$OUT\"; fail \"exit $rc, the page says " +
+                     std::to_string(e.exit) + "\"; }\n";
+            }
+            s += "cat \"$OUT\"\n";
+            for (const std::string& files : e.makes)
+                s += "for f in " + files + "; do [ -e \"$f\" ] || fail \"no $f, the page says it is made\"; done\n";
+            for (const std::string& files : e.absent)
+                s += "for f in " + files +
+                     "; do [ ! -e \"$f\" ] || fail \"$f is there, the page says it is not\"; done\n";
+            for (const std::string& text : e.says)
+                s += "grep -qF -- " + Quote(text) + " \"$OUT\" || fail " +
+                     Quote("the output does not say \"" + text + "\"") + "\n";
         }
-        s += "cat \"$OUT\"\n";
-        for (const std::string& files : e.makes)
-            s += "for f in " + files + "; do [ -e \"$f\" ] || fail \"no $f, the page says it is made\"; done\n";
-        for (const std::string& files : e.absent)
-            s += "for f in " + files + "; do [ ! -e \"$f\" ] || fail \"$f is there, the page says it is not\"; done\n";
-        for (const std::string& text : e.says)
-            s += "grep -qF -- " + Quote(text) + " \"$OUT\" || fail " + Quote("the output does not say \"" + text + "\"") +
-                 "\n";
     }
     s += "echo \"== " + name + ": " + std::to_string(examples.size()) + " examples kept their word\"\n";
     return s;

@@ -42,6 +42,67 @@ TEST(ToolCli, EveryCommandPrintsItsUsageOnHelp)
     }
 }
 
+// A command of sub-commands answers "X Y --help" with Y's own usage: it
+// names "X Y" and no other sub-command of X, and keeps the notes on Y.
+TEST(ToolCli, EverySubCommandPrintsItsOwnUsageOnHelp)
+{
+    const struct {
+        const char* command;
+        std::vector<std::string> actions;
+    } commands[] = {
+        {"layout", {"new", "show", "block"}},       {"engine", {"lines", "pieces", "render"}},
+        {"export", {"pieces", "knives"}},           {"psd", {"write", "read"}},
+        {"resources", {"dump", "sheet"}},           {"shapes", {"ls", "show", "convert"}},
+        {"storage", {"ls", "get", "put", "check"}},
+    };
+    for (const auto& c : commands) {
+        for (const std::string& action : c.actions) {
+            const std::string name = std::string(c.command) + " " + action;
+            const Result r = RunTool(name + " --help");
+            EXPECT_EQ(r.code, 0) << name;
+            EXPECT_EQ(r.out.rfind("usage: tessolo-tool " + name + " ", 0), 0u) << name << ": " << r.out;
+            for (const std::string& other : c.actions) {
+                if (other != action) {
+                    EXPECT_EQ(r.out.find(std::string(c.command) + " " + other), std::string::npos)
+                        << name << " --help shows " << other << "'s usage: " << r.out;
+                }
+            }
+        }
+    }
+    // The notes on one sub-command stay with it.
+    EXPECT_NE(RunTool("layout new --help").out.find("--auto triangular:"), std::string::npos);
+    EXPECT_EQ(RunTool("layout show --help").out.find("--auto triangular:"), std::string::npos);
+    EXPECT_NE(RunTool("storage get --help").out.find("PATH: names joined by '>'"), std::string::npos);
+}
+
+// The knob's size is one setting: tessolo-mkdesc and layout new take the
+// same range, 1..100 per cent of the knob as drawn, in the same words, and
+// one size gives both the same settings block.
+TEST(ToolCli, BothProgramsTakeTheKnobSizeInOneRange)
+{
+    const std::string base = ::testing::TempDir() + "knob_" + std::to_string(getpid());
+    for (const char* knob : {"1", "50", "100"}) {
+        const Result desc = RunProgram(TESSOLO_MKDESC, std::string("--raw --knob ") + knob + " '" + base + "_m.block'");
+        ASSERT_EQ(desc.code, 0) << knob << ": " << desc.err;
+        const std::string grid = std::string("layout new --grid 4x3 --knob ") + knob;
+        ASSERT_EQ(RunTool(grid + " '" + base + ".qntd'").code, 0) << knob;
+        ASSERT_EQ(RunTool("layout block '" + base + ".qntd' '" + base + "_t.block'").code, 0) << knob;
+        EXPECT_EQ(Slurp(base + "_m.block"), Slurp(base + "_t.block")) << "--knob " << knob;
+    }
+    for (const char* knob : {"0", "101", "255"}) {
+        const Result desc = RunProgram(TESSOLO_MKDESC, std::string("--knob ") + knob + " '" + base + ".qnds'");
+        const Result layout = RunTool(std::string("layout new --grid 4x3 --knob ") + knob + " '" + base + "_x.qntd'");
+        for (const Result& r : {desc, layout}) {
+            EXPECT_EQ(r.code, 2) << "--knob " << knob;
+            EXPECT_NE(r.err.find("--knob takes a size in per cent, 1..100"), std::string::npos) << r.err;
+        }
+        EXPECT_FALSE(std::filesystem::exists(base + ".qnds")) << "--knob " << knob;
+        EXPECT_FALSE(std::filesystem::exists(base + "_x.qntd")) << "--knob " << knob;
+    }
+    for (const char* end : {"_m.block", "_t.block", ".qntd"})
+        std::remove((base + end).c_str());
+}
+
 TEST(ToolCli, BadInputGivesOneLineAndFailure)
 {
     const std::string missing = ::testing::TempDir() + "no_such_dir/no_such_file";

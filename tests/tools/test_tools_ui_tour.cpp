@@ -131,21 +131,27 @@ TEST(ToolUiTour, UnreadableInputIsRefusedAndWritesNothing)
     fs::remove_all(dir);
 }
 
-// The tour writes into a folder that is there, as every series does, and
-// over no file it reads: a missing folder is named and not made, and a
-// photo or resource file that one of the tour's pictures is (a copy in the
-// folder, a symbolic or a hard link from a picture's name) is refused before
-// any window is drawn, the file keeping its bytes and the folder its files.
-TEST(ToolUiTour, AMissingFolderOrAPictureThatIsAnInputIsRefused)
+// The tour makes a missing folder as core-demo does, the last one of the
+// name only, and only once its photo reads; it writes over no file it
+// reads: a photo or resource file that one of the tour's pictures is (a
+// copy in the folder, a symbolic or a hard link from a picture's name) is
+// refused before any window is drawn, the file keeping its bytes and the
+// folder its files.
+TEST(ToolUiTour, AMissingFolderIsMadeAndAPictureThatIsAnInputIsRefused)
 {
     const fs::path dir = fs::path(::testing::TempDir()) / ("tour_inputs_" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
     std::string out;
-    const fs::path nowhere = dir / "nowhere";
-    EXPECT_EQ(RunTour("'" + nowhere.string() + "'", out), 1) << out;
-    EXPECT_NE(out.find("no such folder"), std::string::npos) << out;
-    EXPECT_FALSE(fs::exists(nowhere));
+    const fs::path made = dir / "made", deeper = dir / "nowhere" / "deeper";
+    EXPECT_EQ(RunTour("'" + made.string() + "'", out), 0) << out;
+    EXPECT_TRUE(fs::is_regular_file(made / "01_main_layout.png")) << out;
+    EXPECT_EQ(RunTour("'" + deeper.string() + "'", out), 1) << out;
+    EXPECT_NE(out.find("cannot write " + deeper.string() + ": no such folder"), std::string::npos) << out;
+    EXPECT_FALSE(fs::exists(deeper.parent_path()));
+    EXPECT_NE(RunTour("'" + (dir / "unread").string() + "' --photo '" + (dir / "none.png").string() + "'", out), 0);
+    EXPECT_NE(out.find("no such file"), std::string::npos) << out;
+    EXPECT_FALSE(fs::exists(dir / "unread")) << "a refused tour left its folder";
 
     const fs::path photo = dir / "photo.png", resource = dir / "skin.qns4";
     fs::copy_file(std::string(TESSOLO_SOURCE_DIR) + "/samples/sample.png", photo);

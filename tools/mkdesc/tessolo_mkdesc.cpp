@@ -30,8 +30,8 @@ const char kUsage[] =
     "  --pieces        a replay cuts the pieces (the default, as for tessolo-tool layout new)\n"
     "  --lines         a replay draws only the knife lines, in the foreground colour on the background\n"
     "  --straight      straight knives instead of the jigsaw knob\n"
-    "  --knob N        knob size in per cent (100)\n"
-    "  --width N       knife width in pixels (3); a razor cut is always one pixel wide, so this\n"
+    "  --knob N        knob size in per cent, 1..100 (100: the knob as drawn)\n"
+    "  --width N       knife width in pixels, 1..255 (3); a razor cut is always one pixel wide, so this\n"
     "                  also turns the razor cut off (as --no-cut)\n"
     "  --no-cut        no razor cut: knives of their own width (lines between the pieces)\n"
     "  --no-smooth     aliased knives\n"
@@ -116,8 +116,10 @@ bool ReadCommandLine(const tool::Args& args, layoutplan::LayoutPlan& plan, std::
         } else if (a == "--straight") {
             plan.knife = layoutplan::KnifeShape::Straight();
         } else if (a == "--knob") {
-            if (!qnParseInteger(tool::OptionValue(args, i), 1, 255, n))
-                throw tool::BadArgument("--knob takes 1..255");
+            // The size the Knife Editor and tessolo-tool layout new give a
+            // knob: a share of the knob as drawn, never larger.
+            if (!qnParseInteger(tool::OptionValue(args, i), 1, 100, n))
+                throw tool::BadArgument("--knob takes a size in per cent, 1..100");
             plan.knife.knob = static_cast<uint8_t>(n);
         } else if (a == "--width") {
             if (!qnParseInteger(tool::OptionValue(args, i), 1, 255, n))
@@ -144,7 +146,7 @@ bool ReadCommandLine(const tool::Args& args, layoutplan::LayoutPlan& plan, std::
         } else if (tool::IsOption(a)) {
             throw tool::BadArgument("unknown option " + a);
         } else if (a.empty()) {
-            throw tool::BadArgument("OUT is an empty name");
+            throw tool::BadArgument("OUT.qnds is an empty name");
         } else if (out.empty()) {
             out = a;
         } else {
@@ -152,7 +154,7 @@ bool ReadCommandLine(const tool::Args& args, layoutplan::LayoutPlan& plan, std::
         }
     }
     if (out.empty())
-        throw tool::BadArgument("expected OUT");
+        throw tool::BadArgument("expected OUT.qnds");
     return false;
 }
 
@@ -209,14 +211,20 @@ try {
     hostapp::RasterImage pixel;
     pixel.Allocate(hostapp::ColorMode::RGB, 1, 1, false, 0);
     hostapp::StandInHost host(hostapp::HostDocument::FromImage(pixel, "L"), settings);
+    // Settings too large for a descriptor still replay as the plug-in's
+    // last settings, which hold any size: the line says how.
+    const std::string instead = "; replay them as the plug-in's last settings instead: tessolo-mkdesc --raw" +
+                                std::string(blockFile.empty() ? "" : " --block " + blockFile) +
+                                " PLUGIN_FOLDER/last.data, then tessolo-host without --descriptor";
     if (host.Run(&WriterEntry, hostapp::StandInHost::Sequence::Replay) != 0 || !g_written || !host.HasDescriptor())
-        return Fail(settings.maxText < 0
-                        ? "the settings do not fit into a scripting descriptor (at most " +
-                              std::to_string(qnscript::kMaxText) + " characters of text)"
-                        : "the settings do not fit into a scripting descriptor whose texts hold at most " +
-                              std::to_string(settings.maxText) + " bytes (in chunks of " +
-                              std::to_string(qnscript::kSmallChunk) + " characters at most " +
-                              std::to_string(qnscript::kSmallMaxChunks) + " chunks go in)");
+        return Fail((settings.maxText < 0
+                         ? "the settings do not fit into a scripting descriptor (at most " +
+                               std::to_string(qnscript::kMaxText) + " characters of text)"
+                         : "the settings do not fit into a scripting descriptor whose texts hold at most " +
+                               std::to_string(settings.maxText) + " bytes (in chunks of " +
+                               std::to_string(qnscript::kSmallChunk) + " characters at most " +
+                               std::to_string(qnscript::kSmallMaxChunks) + " chunks go in)") +
+                    instead);
     const std::vector<uint8_t>& bytes = host.DescriptorBytes();
     if (const unsigned short error = qnReplaceFile(out, bytes.data(), bytes.size()))
         return Fail(qnFileFailure(out, true, error));
