@@ -27,6 +27,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -335,23 +336,19 @@ int MakeTemp(const Target& t, std::string& temp, int& slot)
 }
 
 // Standard output gathers its bytes in an unnamed file of the system's
-// temporary folder.
+// temporary folder, or in memory where that folder makes no unnamed files
+// (vfat, a FUSE disk): a file named there and unlinked while open is one
+// that some disks cannot read back (a FUSE disk hides it under another
+// name, which it may leave behind), so none is ever named there.
 int AnonymousFile()
 {
     const char* dir = std::getenv("TMPDIR");
     if (!dir || !*dir)
         dir = "/tmp";
     const int fd = ::open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0)
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
         return fd;
-    // Named only for the instant until it is unlinked: a signal waits
-    // for that instead of leaving the name.
-    std::string name = std::string(dir) + "/.tessolo-out.XXXXXX";
-    const CQNF_TerminationHold hold;
-    const int named = ::mkostemp(name.data(), O_CLOEXEC);
-    if (named >= 0)
-        ::unlink(name.c_str());
-    return named;
+    return ::memfd_create("tessolo-out", MFD_CLOEXEC);
 }
 
 void RemoveTemp(int dir, std::string& temp, int& slot)
@@ -710,7 +707,11 @@ bool CQNF_SafeFile::Open(const char* target, QnWrite kind)
         return false;
     }
     const int fd = t.standardOutput ? AnonymousFile() : MakeTemp(t, m_temp, m_slot);
-    if (fd < 0 || !m_file.OpenDescriptor(fd, qnfile::kReadWrite)) {
+    // Open for writing alone: the C library fills its buffer from a file it
+    // may read at every seek, and a disk that gives back other bytes than
+    // were written there (a vfat stick through FUSE) would have a writer
+    // that goes back to patch a length put its bytes in the wrong place.
+    if (fd < 0 || !m_file.OpenDescriptor(fd, qnfile::kWrite)) {
         qnNoteWriteErrno(errno);
         SetError(qnerr::FileNotOpened);
         RemoveTemp(t.dir, m_temp, m_slot);
@@ -725,17 +726,35 @@ bool CQNF_SafeFile::Open(const char* target, QnWrite kind)
 
 bool CQNF_SafeFile::i_CopyOut()
 {
+    // Every byte the file holds must come back: a read that fails or ends
+    // early fails the write, never sends a file cut short.
+    const int in = fileno(m_file.GetStream());
+    struct stat st;
+    if (::fstat(in, &st) != 0)
+        return false;
     const int out = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
     if (out < 0)
         return false;
-    bool ok = m_file.SetPos(0) == 0;
+    bool ok = true;
     uint8_t chunk[1 << 16];
-    for (int64_t n; ok && (n = m_file.Read(chunk, sizeof chunk)) > 0;)
+    for (off_t at = 0; ok && at < st.st_size;) {
+        const ssize_t n = ::pread(in, chunk, size_t(std::min<off_t>(st.st_size - at, off_t(sizeof chunk))), at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            ok = false;
+            break;
+        }
         ok = WriteAll(out, chunk, size_t(n));
-    // Reading nothing at the end is how a copy ends, not a failure.
-    ok = ok && !std::ferror(m_file.GetStream());
-    m_file.ResetError();
-    return ::close(out) == 0 && ok;
+        at += n;
+    }
+    const int failure = errno;
+    if (::close(out) != 0)
+        return false;
+    errno = failure;
+    return ok;
 }
 
 bool CQNF_SafeFile::Commit()

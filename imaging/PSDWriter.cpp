@@ -210,33 +210,68 @@ public:
 private:
     bool Validate();
     bool Header();
-    bool LayerRecord(const WriteLayer& l, std::vector<uint32_t>& lengthPos);
-    bool LayerChannels(const WriteLayer& l, const std::vector<uint32_t>& lengthPos);
+    // The record of a layer whose channels have the given lengths, added to
+    // m_records.
+    bool LayerRecord(const WriteLayer& l, const uint32_t* lengths);
+    // The row table of a channel, packed but not written, and the length
+    // its packed rows give the channel.
+    bool MeasureChannel(const unsigned char* plane, uint32_t stride, uint32_t width, uint32_t height,
+                        unsigned char* table, uint32_t& length);
+    // The channel's compression, its row table and its rows, packed again.
     bool PackedChannel(const unsigned char* plane, uint32_t stride, uint32_t width, uint32_t height,
-                       uint32_t& length);
+                       const unsigned char* table);
     bool Merged();
+    // Composites and packs the merged image's channels, a band at a time,
+    // calling row(c, y, packed, length) for every row.
+    template <typename Row>
+    bool PackMerged(uint32_t progressFrom, uint32_t progressSpan, Row row);
     // Channel c of canvas rows [y0, y0 + rows): every visible layer over
     // white, in order, or the caller's merged picture over white.
     void MergedBand(uint32_t c, uint32_t y0, uint32_t rows, unsigned char* canvas) const;
     void GivenMergedBand(uint32_t c, uint32_t y0, uint32_t rows, unsigned char* canvas) const;
     static bool Shows(const PSDMLWRITE_LAYERPARAMS& p) { return p.visible && p.opacity && p.width && p.height; }
 
-    bool Put(const void* p, size_t n) { return m_c.Write_Buffer(static_cast<const unsigned char*>(p), n); }
-    bool Tag(const char* four) { return Put(four, 4); }
-    bool U8(uint8_t v) { return Put(&v, 1); }
-    bool U16(uint16_t v) { return m_c.Write_MACWord(v); }
-    bool U32(uint32_t v) { return m_c.Write_MACDWord(v); }
-    // The current position; fails (error 33) past the 4 GB a PSD can
-    // address, so no length or position is ever truncated.
-    bool Here(uint32_t& pos)
+    // Bytes go to the file, or to m_into while a part whose length must
+    // come first is gathered.
+    bool Put(const void* p, size_t n)
     {
-        pos = m_c.Write_SetPos(qncodec::CurrentPos);
-        if (pos == 0xFFFFFFFF) {
-            if (!m_c.GetError())
-                m_c.SetError(qnerr::FileWrite);
+        if (!m_into) {
+            if (!m_c.Write_Buffer(static_cast<const unsigned char*>(p), n))
+                return false;
+            m_written += n;
+            return true;
+        }
+        try {
+            m_into->insert(m_into->end(), static_cast<const unsigned char*>(p),
+                           static_cast<const unsigned char*>(p) + n);
+        } catch (const std::bad_alloc&) {
+            m_c.SetError(qncodec::ErrMemory);
             return false;
         }
         return true;
+    }
+    bool Tag(const char* four) { return Put(four, 4); }
+    bool U8(uint8_t v) { return Put(&v, 1); }
+    bool U16(uint16_t v)
+    {
+        unsigned char b[2];
+        PutU16(b, v);
+        return Put(b, 2);
+    }
+    bool U32(uint32_t v)
+    {
+        unsigned char b[4];
+        PutU32(b, v);
+        return Put(b, 4);
+    }
+    // A length or position the format's 32 bits cannot hold fails (error
+    // 33) before anything of it is written, so none is ever truncated.
+    bool Fits(uint64_t value)
+    {
+        if (value <= 0xFFFFFFFFu)
+            return true;
+        m_c.SetError(qnerr::FileWrite);
+        return false;
     }
     bool Report(uint64_t percent)
     {
@@ -251,6 +286,10 @@ private:
     uint32_t m_n = 0;
     CQNF_Mem m_scratch;
     bool m_cancelled = false;
+    std::vector<unsigned char>* m_into = nullptr;
+    std::vector<unsigned char> m_records;
+    // What the file holds so far, counted as it is written.
+    uint64_t m_written = 0;
     // Per layer and row, the columns [first, end) between the first and the
     // last pixel that is not fully transparent (first == end: none): the
     // merged image skips what cannot change it.
@@ -312,6 +351,11 @@ bool CQNF_ImagePSD::Writer::Validate()
     return true;
 }
 
+// The file is written from its first byte to its last and never gone back
+// into: a disk that misplaces a write into what it holds already (a vfat
+// stick through FUSE does) gets the same bytes as any other. So every
+// length is known before it is written: the layers' records are gathered
+// first, each channel is packed once to measure it and again to write it.
 bool CQNF_ImagePSD::Writer::Run()
 {
     if (!Validate())
@@ -322,33 +366,67 @@ bool CQNF_ImagePSD::Writer::Run()
     if (!Report(0) || !Header() || !Report(2))
         return false;
 
-    // Layer and mask information.
-    uint32_t sectionPos, infoPos;
-    if (!Here(sectionPos) || !U32(0) || !Here(infoPos) || !U32(0) || !U16(static_cast<uint16_t>(count)))
+    // Layer and mask information: the records, then every layer's channels.
+    const size_t channels = m_n + 1;
+    std::vector<std::vector<unsigned char>> tables;
+    std::vector<uint32_t> lengths;
+    try {
+        tables.resize(layers.size());
+        lengths.assign(layers.size() * channels, 0);
+    } catch (const std::bad_alloc&) {
+        m_c.SetError(qncodec::ErrMemory);
         return false;
-    std::vector<std::vector<uint32_t>> lengthPos(layers.size());
-    for (size_t i = 0; i < layers.size(); ++i)
-        if (!Report(2 + 8 * i / count) || !LayerRecord(*layers[i], lengthPos[i]))
-            return false;
-    for (size_t i = 0; i < layers.size(); ++i)
-        if (!Report(10 + 50 * i / count) || !LayerChannels(*layers[i], lengthPos[i]))
-            return false;
-    uint32_t end;
-    if (!Here(end))
-        return false;
-    uint32_t infoLength = end - (infoPos + 4);
-    if (infoLength & 1) {
-        if (!U8(0))
-            return false;
-        ++infoLength;
     }
-    if (!U32(0) || !Here(end) || !m_c.Write_MACDWord(infoLength, infoPos) ||
-        !m_c.Write_MACDWord(end - (sectionPos + 4), sectionPos))
+    uint64_t info = 2;
+    m_into = &m_records;
+    for (size_t i = 0; i < layers.size(); ++i) {
+        const WriteLayer& l = *layers[i];
+        const auto& p = l.params;
+        // A layer without pixels still has its channels: the compression
+        // word and an empty row table.
+        const bool empty = !p.width || !p.height;
+        try {
+            tables[i].assign(channels * p.height * size_t{2}, 0);
+        } catch (const std::bad_alloc&) {
+            m_c.SetError(qncodec::ErrMemory);
+            return false;
+        }
+        for (size_t k = 0; k < channels; ++k) {
+            uint32_t& length = lengths[i * channels + k];
+            if (!MeasureChannel(empty ? nullptr : l.planes[k], l.stride, empty ? 0 : p.width, p.height,
+                                tables[i].data() + k * p.height * size_t{2}, length))
+                return false;
+            info += length;
+        }
+        if (!Report(2 + 8 * i / count) || !LayerRecord(l, &lengths[i * channels]))
+            return false;
+    }
+    m_into = nullptr;
+    info += m_records.size();
+    const uint32_t pad = info & 1;
+    info += pad;
+    // The section: the information's length and the information, then an
+    // empty global mask (its length 0).
+    if (!Fits(m_written + 4 + 4 + info + 4) || !U32(static_cast<uint32_t>(4 + info + 4)) ||
+        !U32(static_cast<uint32_t>(info)) || !U16(static_cast<uint16_t>(count)) ||
+        !Put(m_records.data(), m_records.size()))
+        return false;
+    std::vector<unsigned char>().swap(m_records);
+    for (size_t i = 0; i < layers.size(); ++i) {
+        if (!Report(10 + 50 * i / count))
+            return false;
+        const WriteLayer& l = *layers[i];
+        const auto& p = l.params;
+        const bool empty = !p.width || !p.height;
+        for (size_t k = 0; k < channels; ++k)
+            if (!PackedChannel(empty ? nullptr : l.planes[k], l.stride, empty ? 0 : p.width, p.height,
+                               tables[i].data() + k * p.height * size_t{2}))
+                return false;
+        std::vector<unsigned char>().swap(tables[i]);
+    }
+    if ((pad && !U8(0)) || !U32(0))
         return false;
     if (!Report(60) || !Merged())
-        return false;
-    uint32_t last;
-    if (!Here(last))
         return false;
     return Report(100);
 }
@@ -405,7 +483,7 @@ bool CQNF_ImagePSD::Writer::Header()
     return true;
 }
 
-bool CQNF_ImagePSD::Writer::LayerRecord(const WriteLayer& l, std::vector<uint32_t>& lengthPos)
+bool CQNF_ImagePSD::Writer::LayerRecord(const WriteLayer& l, const uint32_t* lengths)
 {
     const auto& p = l.params;
     unsigned char b[18];
@@ -416,9 +494,8 @@ bool CQNF_ImagePSD::Writer::LayerRecord(const WriteLayer& l, std::vector<uint32_
     PutU16(b + 16, static_cast<uint16_t>(m_n + 1));
     if (!Put(b, sizeof b))
         return false;
-    lengthPos.assign(m_n + 1, 0);
     for (uint32_t k = 0; k <= m_n; ++k) {
-        if (!U16(k < m_n ? static_cast<uint16_t>(k) : 0xFFFF) || !Here(lengthPos[k]) || !U32(0))
+        if (!U16(k < m_n ? static_cast<uint16_t>(k) : 0xFFFF) || !U32(lengths[k]))
             return false;
     }
     unsigned char blend[12] = {'8', 'B', 'I', 'M', 'n', 'o', 'r', 'm'};
@@ -453,52 +530,34 @@ bool CQNF_ImagePSD::Writer::LayerRecord(const WriteLayer& l, std::vector<uint32_
     return Put(u, 2 * (n + 1));
 }
 
-bool CQNF_ImagePSD::Writer::PackedChannel(const unsigned char* plane, uint32_t stride, uint32_t width,
-                                          uint32_t height, uint32_t& length)
+bool CQNF_ImagePSD::Writer::MeasureChannel(const unsigned char* plane, uint32_t stride, uint32_t width,
+                                           uint32_t height, unsigned char* table, uint32_t& length)
 {
-    uint32_t tablePos;
-    if (!U16(1) || !Here(tablePos))
-        return false;
-    std::vector<unsigned char> table;
-    try {
-        table.assign(size_t{height} * 2, 0);
-    } catch (const std::bad_alloc&) {
-        m_c.SetError(qncodec::ErrMemory);
-        return false;
-    }
-    if (height && !Put(table.data(), table.size()))
-        return false;
     uint64_t packed = 0;
     unsigned char* out = m_scratch.GetPtr();
-    for (uint32_t y = 0; y < height; ++y) {
+    for (uint32_t y = 0; width && y < height; ++y) {
         long n = 0;
         PackBits(plane + size_t{y} * stride, width, out, &n);
-        PutU16(table.data() + 2 * size_t{y}, static_cast<uint16_t>(n));
-        if (!Put(out, static_cast<size_t>(n)))
-            return false;
+        PutU16(table + 2 * size_t{y}, static_cast<uint16_t>(n));
         packed += static_cast<uint64_t>(n);
     }
-    if (height && !m_c.Write_Buffer(table.data(), table.size(), tablePos))
+    const uint64_t total = 2 + size_t{height} * 2 + packed;
+    if (!Fits(total))
         return false;
-    const uint64_t total = 2 + table.size() + packed;
-    if (total > 0xFFFFFFFFu) {
-        m_c.SetError(qnerr::FileWrite);
-        return false;
-    }
     length = static_cast<uint32_t>(total);
     return true;
 }
 
-bool CQNF_ImagePSD::Writer::LayerChannels(const WriteLayer& l, const std::vector<uint32_t>& lengthPos)
+bool CQNF_ImagePSD::Writer::PackedChannel(const unsigned char* plane, uint32_t stride, uint32_t width,
+                                          uint32_t height, const unsigned char* table)
 {
-    const auto& p = l.params;
-    for (uint32_t k = 0; k <= m_n; ++k) {
-        uint32_t length = 0;
-        // A layer without pixels still has its channels: the compression
-        // word and an empty row table.
-        const bool empty = !p.width || !p.height;
-        if (!PackedChannel(empty ? nullptr : l.planes[k], l.stride, empty ? 0 : p.width, p.height, length) ||
-            !m_c.Write_MACDWord(length, lengthPos[k]))
+    if (!U16(1) || (height && !Put(table, size_t{height} * 2)))
+        return false;
+    unsigned char* out = m_scratch.GetPtr();
+    for (uint32_t y = 0; width && y < height; ++y) {
+        long n = 0;
+        PackBits(plane + size_t{y} * stride, width, out, &n);
+        if (!Put(out, static_cast<size_t>(n)))
             return false;
     }
     return true;
@@ -630,30 +689,19 @@ void CQNF_ImagePSD::Writer::MergedBand(uint32_t c, uint32_t y0, uint32_t rows, u
     }
 }
 
-bool CQNF_ImagePSD::Writer::Merged()
+template <typename Row>
+bool CQNF_ImagePSD::Writer::PackMerged(uint32_t progressFrom, uint32_t progressSpan, Row row)
 {
     const uint32_t W = P().width;
     const uint32_t H = P().height;
-    uint32_t tablePos;
-    if (!U16(1) || !Here(tablePos))
-        return false;
-    std::vector<unsigned char> table;
-    try {
-        table.assign(size_t{m_n} * H * 2, 0);
-    } catch (const std::bad_alloc&) {
-        m_c.SetError(qncodec::ErrMemory);
-        return false;
-    }
     const bool given = m_c.m_mergedGiven;
-    if (!Put(table.data(), table.size()) || (!given && !Spans()))
-        return false;
     unsigned char* out = m_scratch.GetPtr();
     // The scratch holds the packing buffer first, then a band of canvas
     // rows: the layers are composited a band at a time, each layer's rows
     // in one go, instead of every layer visited for every row.
     unsigned char* canvas = m_scratch.GetPtr() + (m_scratch.GetSize() - size_t{W} * kMergedBandRows);
     for (uint32_t c = 0; c < m_n; ++c) {
-        if (!Report(60 + 40 * c / m_n))
+        if (!Report(progressFrom + progressSpan * c / m_n))
             return false;
         for (uint32_t y0 = 0; y0 < H; y0 += kMergedBandRows) {
             const uint32_t rows = std::min(kMergedBandRows, H - y0);
@@ -664,11 +712,56 @@ bool CQNF_ImagePSD::Writer::Merged()
             for (uint32_t y = y0; y < y0 + rows; ++y) {
                 long n = 0;
                 PackBits(canvas + size_t{y - y0} * W, W, out, &n);
-                PutU16(table.data() + 2 * (size_t{c} * H + y), static_cast<uint16_t>(n));
-                if (!Put(out, static_cast<size_t>(n)))
+                if (!row(c, y, out, static_cast<size_t>(n)))
                     return false;
             }
         }
     }
-    return m_c.Write_Buffer(table.data(), table.size(), tablePos);
+    return true;
+}
+
+bool CQNF_ImagePSD::Writer::Merged()
+{
+    const uint32_t H = P().height;
+    std::vector<unsigned char> table;
+    try {
+        table.assign(size_t{m_n} * H * 2, 0);
+    } catch (const std::bad_alloc&) {
+        m_c.SetError(qncodec::ErrMemory);
+        return false;
+    }
+    if (!m_c.m_mergedGiven && !Spans())
+        return false;
+    // The row table comes before the rows: they are packed once for it and
+    // kept when they are few, else composited and packed again to be
+    // written.
+    constexpr size_t kKeptBytes = size_t{64} << 20;
+    std::vector<unsigned char> kept;
+    bool keep = true;
+    const auto measure = [&](uint32_t c, uint32_t y, const unsigned char* packed, size_t n) {
+        PutU16(table.data() + 2 * (size_t{c} * H + y), static_cast<uint16_t>(n));
+        if (keep && kept.size() + n > kKeptBytes) {
+            keep = false;
+            std::vector<unsigned char>().swap(kept);
+        }
+        if (keep) {
+            try {
+                kept.insert(kept.end(), packed, packed + n);
+            } catch (const std::bad_alloc&) {
+                keep = false;
+                std::vector<unsigned char>().swap(kept);
+            }
+        }
+        return true;
+    };
+    uint64_t packed = 0;
+    if (!PackMerged(60, 20, measure))
+        return false;
+    for (size_t i = 0; i < table.size(); i += 2)
+        packed += (size_t{table[i]} << 8) | table[i + 1];
+    if (!Fits(m_written + 2 + table.size() + packed) || !U16(1) || !Put(table.data(), table.size()))
+        return false;
+    if (keep)
+        return Put(kept.data(), kept.size());
+    return PackMerged(80, 20, [this](uint32_t, uint32_t, const unsigned char* p, size_t n) { return Put(p, n); });
 }
