@@ -138,8 +138,8 @@ std::string CPiecesExport::SeriesRefusal(const std::string& path, const CExportS
         const std::string file = MergedFile(folder, base);
         for (const std::string& input : inputs)
             if (!qnInputRefusal(file, {input}).empty())
-                return qnOverInputFailure(file, input);
-        return qnWriteRefusal(file, QnWrite::Output, false);
+                return file + ": " + qnOverInputWords(input);
+        return CQNF_FileSeries::AsFailure(qnWriteRefusal(file, QnWrite::Output, false));
     }
     // The longest name the series will have, from the pieces' own numbers
     // (the count, each piece's index, row and column, in the order the
@@ -220,7 +220,7 @@ std::string CPiecesExport::SeriesRefusal(const std::string& path, const CExportS
         if (std::string why = ::lstat(at.c_str(), &st) == 0 ? qnWriteRefusal(at, QnWrite::Output, false)
                                                             : qnRunOutputRefusal(at);
             !why.empty())
-            return why;
+            return CQNF_FileSeries::AsFailure(std::move(why));
     }
     return {};
 }
@@ -560,7 +560,7 @@ bool CPiecesExport::i_WriteFile(const std::string& path, EXPORTJOB& job, RESULT&
 {
     CQNF_SafeFile file;
     if (!file.Open(path))
-        return i_Fail(kCannotWrite, kErrorTitle, qnFileFailure(path, true, file.GetError()));
+        return i_Fail(kCannotWrite, kErrorTitle, CQNF_FileSeries::AsFailure(qnFileFailure(path, true, file.GetError())));
     // A refusal that is no system call's leaves errno as it found it.
     errno = 0;
     bool ok = png ? stExportToPNGs(&file.File(), &job, 0) : stExportToPSD(&file.File(), &job);
@@ -587,7 +587,7 @@ bool CPiecesExport::i_WritePNGs(const REQUEST& r, EXPORTJOB& job, RESULT& result
         const std::string path = (std::filesystem::path(m_Folder) / m_FileNames.front()).string();
         for (const std::string& input : r.keep)
             if (!qnInputRefusal(path, {input}).empty())
-                return i_Fail(kCannotWrite, kErrorTitle, qnOverInputFailure(path, input));
+                return i_Fail(kCannotWrite, kErrorTitle, path + ": " + qnOverInputWords(input));
         return i_WriteFile(path, job, result, true);
     }
     // Every file is written complete into a private folder beside the

@@ -164,6 +164,8 @@ public:
     // the files inputs names; and each of its names once the pieces are
     // cut, as the gate judges it (core/SafeFile.h). The merged picture
     // alone is the one file it is written to, judged as a single file.
+    // Said as Detail() is, "FILE: WHY": the caller puts "cannot write "
+    // before it.
     static std::string SeriesRefusal(const std::string& path, const CExportSettings& s, const CTessolo* engine,
                                      bool composite, const std::vector<std::string>& inputs = {});
     static constexpr const char* kMergedName = "Merged";

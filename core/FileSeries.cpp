@@ -71,10 +71,7 @@ std::string GateRefusal(const std::string& path, const std::vector<std::string>&
     std::string why = qnWriteRefusal(path, QnWrite::Output, false);
     if (why.empty())
         why = qnInputRefusal(path, protectedPaths);
-    static const std::string kCannot = "cannot write ";
-    if (why.compare(0, kCannot.size(), kCannot) == 0)
-        why.erase(0, kCannot.size());
-    return why;
+    return CQNF_FileSeries::AsFailure(std::move(why));
 }
 
 // Renames the staging folder called name in the folder open as dir to
@@ -203,6 +200,14 @@ int OpenFolder(const std::string& folder)
 }
 
 }  // namespace
+
+std::string CQNF_FileSeries::AsFailure(std::string refusal)
+{
+    static const std::string kCannot = "cannot write ";
+    if (refusal.compare(0, kCannot.size(), kCannot) == 0)
+        refusal.erase(0, kCannot.size());
+    return refusal;
+}
 
 void CQNF_FileSeries::SetCommitHook(CommitHook hook) { g_commitHook.store(hook); }
 

@@ -95,6 +95,10 @@ public:
     // named.
     static std::string Refusal(const std::string& folder, size_t longestName, const std::string& prefix = {},
                                const std::string& ending = {});
+    // A refusal of the gate, "cannot write PATH: WHY", as a series says its
+    // refusals and failures: "PATH: WHY", which its writers put "cannot
+    // write " before, once. Anything else as it is.
+    static std::string AsFailure(std::string refusal);
     // Paths no file of the series may replace.
     void Protect(const std::vector<std::string>& paths) { m_protected = paths; }
     // Where the file called name is to be written before Add(name).

@@ -489,6 +489,19 @@ TEST(ProgramPromises, OneFaultReadsTheSameInEveryProgram)
          d / "series/q_0001.png", "a FIFO, not a regular file (name a file)"},
         {tool, "export pieces --to png --names simple " + lay + " " + in + " " + Q(d / "series/r"),
          d / "series/r_0001.png", "a device, not a regular file (name a file)"},
+        // Such a file found only once the pieces are cut (their names then
+        // known), whatever the series holds, and the merged picture alone
+        // where it is a link to the input, a read-only file or a FIFO.
+        {tool, "export pieces --to png " + lay + " " + in + " " + Q(d / "series/s"),
+         d / "series/s_F0002-Piece1_R1_C2.png", "a FIFO, not a regular file (name a file)"},
+        {tool, "export pieces --to png --what all " + lay + " " + in + " " + Q(d / "series/t"),
+         d / "series/t_F0002-Piece1_R1_C2.png", "the file has no write permission"},
+        {tool, "export pieces --to png --what merged " + lay + " " + in + " " + Q(d / "series/in.png"),
+         d / "series/in.png", "it would write over the input " + d / "in.png" + "; name another output"},
+        {tool, "export pieces --to png --what merged " + lay + " " + in + " " + Q(d / "series/p_0002.png"),
+         d / "series/p_0002.png", "the file has no write permission"},
+        {tool, "export pieces --to png --what merged " + lay + " " + in + " " + Q(d / "series/q_0001.png"),
+         d / "series/q_0001.png", "a FIFO, not a regular file (name a file)"},
         // A FIFO as the output: "-" offered only by a program that takes it.
         {TESSOLO_HOST, in + " " + Q(d / "fifo.png"), d / "fifo.png", "a FIFO, not a regular file (name a file)"},
         {TESSOLO_MKDESC, "--grid 2x2 " + Q(d / "fifo.qnds"), d / "fifo.qnds",
@@ -506,11 +519,16 @@ TEST(ProgramPromises, OneFaultReadsTheSameInEveryProgram)
     Write(d / "series/p_0002.png", "kept", fs::perms(0444));
     ASSERT_EQ(::mkfifo((d / "series/q_0001.png").c_str(), 0644), 0);
     fs::create_symlink("/dev/null", d / "series/r_0001.png");
+    ASSERT_EQ(::mkfifo((d / "series/s_F0002-Piece1_R1_C2.png").c_str(), 0644), 0);
+    Write(d / "series/t_F0002-Piece1_R1_C2.png", "kept", fs::perms(0444));
+    fs::create_symlink("../in.png", d / "series/in.png");
     for (const auto& c : targets) {
         const Result r = RunProgram(c.program, c.args);
         const std::string what = std::string(c.program) + " " + c.args + ": " + r.err;
         EXPECT_EQ(Lines(r.err), 1u) << what;
         EXPECT_NE(r.err.find("cannot write " + c.target + ": " + c.why + "\n"), std::string::npos) << what;
+        // Said once, whoever found it.
+        EXPECT_EQ(r.err.find("cannot write", r.err.find("cannot write") + 1), std::string::npos) << what;
     }
 
     // A layout document given as a descriptor: what it is, and the two
