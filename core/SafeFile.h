@@ -41,8 +41,10 @@
 // device is refused (a FIFO nobody reads would hold the writer for ever, and
 // replacing any of them would put a file where something else was). The
 // name "-" means standard output: `convert in.png - | viewer` works. The
-// file for it is still gathered in an unnamed temporary file and copied out
-// on Commit, so writers may seek and an abandoned file sends nothing.
+// file for it is still gathered in an unnamed temporary file (in memory
+// where the temporary folder makes none: vfat, a FUSE disk) and copied out
+// on Commit, so writers may seek and an abandoned file sends nothing; a
+// copy that gets back fewer bytes than the file holds fails.
 //
 //   qnReplaceFile   a whole buffer at once
 //   CQNF_SafeFile   a file written through a CQNF_StdFile, then Commit() or
@@ -157,8 +159,9 @@ public:
     CQNF_SafeFile& operator=(const CQNF_SafeFile&) = delete;
     ~CQNF_SafeFile() override { Abandon(); }
 
-    // Makes the temporary file for target, open for reading and writing
-    // (any earlier one is abandoned), once the gate let it be written.
+    // Makes the temporary file for target, open for writing (any earlier
+    // one is abandoned), once the gate let it be written. A writer may seek
+    // back into it; it is never read back through the stream.
     bool Open(const char* target, QnWrite kind = QnWrite::Output);
     bool Open(const std::string& target, QnWrite kind = QnWrite::Output) { return Open(target.c_str(), kind); }
     CQNF_StdFile& File() { return m_file; }

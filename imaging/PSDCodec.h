@@ -4,9 +4,12 @@
 // first, SetProgress, WritePSD, WriteClean. Every layer carries its colour
 // planes and a transparency plane, PackBits-compressed; a merged image of the
 // visible layers over white follows for readers that ignore layers, or, given
-// with Write_SetMerged, the caller's own picture of them over white. Lengths
-// are patched in place, so neither a packed channel nor the file is ever held
-// in memory. A document is limited to 30000 pixels a side and 32767 layers
+// with Write_SetMerged, the caller's own picture of them over white. The
+// file is written from start to end, never gone back into (a disk that
+// misplaces such a write gets the same bytes): every channel is packed once
+// to measure it and again to write it, and the merged image is kept packed
+// in memory when small, else composited twice; the file is never held in
+// memory. A document is limited to 30000 pixels a side and 32767 layers
 // (the format's own limits); the 4 GB that its 32-bit lengths address is
 // checked as well.
 //

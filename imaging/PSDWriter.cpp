@@ -383,18 +383,20 @@ bool CQNF_ImagePSD::Writer::Run()
         const WriteLayer& l = *layers[i];
         const auto& p = l.params;
         // A layer without pixels still has its channels: the compression
-        // word and an empty row table.
+        // word and a row table of zeros, which is not kept.
         const bool empty = !p.width || !p.height;
         try {
-            tables[i].assign(channels * p.height * size_t{2}, 0);
+            tables[i].assign(empty ? 0 : channels * p.height * size_t{2}, 0);
         } catch (const std::bad_alloc&) {
             m_c.SetError(qncodec::ErrMemory);
             return false;
         }
         for (size_t k = 0; k < channels; ++k) {
             uint32_t& length = lengths[i * channels + k];
-            if (!MeasureChannel(empty ? nullptr : l.planes[k], l.stride, empty ? 0 : p.width, p.height,
-                                tables[i].data() + k * p.height * size_t{2}, length))
+            if (empty)
+                length = 2 + p.height * uint32_t{2};
+            else if (!MeasureChannel(l.planes[k], l.stride, p.width, p.height,
+                                     tables[i].data() + k * p.height * size_t{2}, length))
                 return false;
             info += length;
         }
@@ -420,7 +422,7 @@ bool CQNF_ImagePSD::Writer::Run()
         const bool empty = !p.width || !p.height;
         for (size_t k = 0; k < channels; ++k)
             if (!PackedChannel(empty ? nullptr : l.planes[k], l.stride, empty ? 0 : p.width, p.height,
-                               tables[i].data() + k * p.height * size_t{2}))
+                               empty ? nullptr : tables[i].data() + k * p.height * size_t{2}))
                 return false;
         std::vector<unsigned char>().swap(tables[i]);
     }
@@ -535,7 +537,7 @@ bool CQNF_ImagePSD::Writer::MeasureChannel(const unsigned char* plane, uint32_t 
 {
     uint64_t packed = 0;
     unsigned char* out = m_scratch.GetPtr();
-    for (uint32_t y = 0; width && y < height; ++y) {
+    for (uint32_t y = 0; y < height; ++y) {
         long n = 0;
         PackBits(plane + size_t{y} * stride, width, out, &n);
         PutU16(table + 2 * size_t{y}, static_cast<uint16_t>(n));
@@ -551,7 +553,17 @@ bool CQNF_ImagePSD::Writer::MeasureChannel(const unsigned char* plane, uint32_t 
 bool CQNF_ImagePSD::Writer::PackedChannel(const unsigned char* plane, uint32_t stride, uint32_t width,
                                           uint32_t height, const unsigned char* table)
 {
-    if (!U16(1) || (height && !Put(table, size_t{height} * 2)))
+    if (!U16(1))
+        return false;
+    if (!table) {
+        // The empty layer's rows: each packed to nothing.
+        const unsigned char zeros[256] = {};
+        for (size_t left = size_t{height} * 2; left > 0; left -= std::min(left, sizeof zeros))
+            if (!Put(zeros, std::min(left, sizeof zeros)))
+                return false;
+        return true;
+    }
+    if (!Put(table, size_t{height} * 2))
         return false;
     unsigned char* out = m_scratch.GetPtr();
     for (uint32_t y = 0; width && y < height; ++y) {

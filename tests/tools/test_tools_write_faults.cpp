@@ -611,6 +611,63 @@ TEST(WriteFaults, ASeriesKilledAsItTidiesUpOnAFuseDiskLeavesNothing)
     EXPECT_NE(r.out.find("pp_F0009"), std::string::npos) << r.out;
 }
 
+// A vfat stick mounted through FUSE (fusefat), FAT32 and a small FAT16,
+// misplaces a write that goes back into what a file holds, and cannot read
+// back a file unlinked while open: both PSD writers still give there the
+// bytes they give on the test's own disk, and a PSD written to standard
+// output with the temporary folder on such a disk comes out whole and
+// leaves nothing in that folder.
+TEST(WriteFaults, PsdsOnAFuseVfatDiskAreTheLocalDisksBytes)
+{
+    if (std::system("fusefat -h > /dev/null 2>&1; [ $? -ne 127 ]") != 0)
+        GTEST_FAIL() << "fusefat is missing (scripts/setup.sh installs it)";
+    if (std::system("unshare -m true 2> /dev/null") != 0)
+        GTEST_SKIP() << "mounting a disk needs a mount namespace of the test's own";
+    const Folder d("psd_on_fuse");
+    fs::create_directory(d / "local");
+    fs::create_directory(d / "got");
+    fs::create_directory(d / "disk");
+    ASSERT_EQ(RunProgram(TESSOLO_TOOL, "layout new --grid 3x3 " + Q(d / "lay.qntd")).code, 0);
+    ASSERT_EQ(RunProgram(TESSOLO_MKDESC, "--grid 3x3 " + Q(d / "job.qnds")).code, 0);
+    const auto host = [&](const std::string& out) {
+        return Q(TESSOLO_HOST) + " --plugin " + Q(OwnPluginFolder() + "/Tessolo.so") + " --descriptor " +
+               Q(d / "job.qnds") + " " + Q(kSample) + " " + out;
+    };
+    const auto pieces = [&](const std::string& out) {
+        return Q(TESSOLO_TOOL) + " export pieces --to psd " + Q(d / "lay.qntd") + " " + Q(kSample) + " " + out;
+    };
+    for (const std::string& local : {host(Q(d / "local/h.psd")), pieces(Q(d / "local/p.psd"))}) {
+        const Result r = RunProgram("sh", "-c " + Q(local));
+        ASSERT_EQ(r.code, 0) << local << "\n" << r.err;
+    }
+    // Each disk is made, written and let go in turn; what came of each run
+    // and what the temporary folder kept are said on standard output.
+    std::string script;
+    for (const std::string f : {"32", "16"}) {
+        const std::string disk = Q(d / "disk"), image = Q(d / ("v" + f + ".img"));
+        script += "truncate -s 64M " + image + " && mkfs.vfat -F " + f + " " + image +
+                  " > /dev/null && fusefat -o rw+ " + image + " " + disk + " > /dev/null 2>&1 && mkdir " +
+                  Q(d / "disk/tmp") + " && { " + host(Q(d / "disk/h.psd")) + " > /dev/null; echo host" + f +
+                  " $?; " + pieces(Q(d / "disk/p.psd")) + " > /dev/null; echo pieces" + f + " $?; TMPDIR=" +
+                  Q(d / "disk/tmp") + " " + pieces("-") + " > " + Q(d / ("got/s" + f + ".psd")) + "; echo stdout" +
+                  f + " $?; cp " + Q(d / "disk/h.psd") + " " + Q(d / ("got/h" + f + ".psd")) + "; cp " +
+                  Q(d / "disk/p.psd") + " " + Q(d / ("got/p" + f + ".psd")) + "; ls -A " + Q(d / "disk/tmp") +
+                  " | sed \"s/^/left" + f + " /\"; umount " + disk + "; }; ";
+    }
+    const Result r = RunProgram("unshare", "-m sh -c " + Q(script));
+    const std::string h = Slurp(d / "local/h.psd"), p = Slurp(d / "local/p.psd");
+    ASSERT_FALSE(h.empty());
+    ASSERT_FALSE(p.empty());
+    for (const std::string f : {"32", "16"}) {
+        for (const std::string run : {"host", "pieces", "stdout"})
+            EXPECT_NE(r.out.find(run + f + " 0\n"), std::string::npos) << run << " on FAT" << f << ":\n" << r.out << r.err;
+        EXPECT_EQ(r.out.find("left" + f), std::string::npos) << "left in the temporary folder on FAT" << f << ":\n" << r.out;
+        EXPECT_TRUE(Slurp(d / ("got/h" + f + ".psd")) == h) << "tessolo-host's PSD on FAT" << f << " is not the local one";
+        EXPECT_TRUE(Slurp(d / ("got/p" + f + ".psd")) == p) << "the exported PSD on FAT" << f << " is not the local one";
+        EXPECT_TRUE(Slurp(d / ("got/s" + f + ".psd")) == p) << "the PSD on standard output (FAT" << f << ") is not the local one";
+    }
+}
+
 // The help document is written through the one gate: a user's file named
 // like a fixed temporary name is no business of it, a link stays a link
 // and gets the document at its end, a dangling link has the file made where
