@@ -161,6 +161,14 @@ struct HostRun {
     int Wait(int ms) { return WaitExit(std::exchange(pid, 0), ms); }
 };
 
+// The dialog over the refusals' files, and its two windows.
+struct DialogRun {
+    HostRun host;
+    Geometry main, editor;
+    explicit DialogRun(Refusals& r) : host{r.Start()}, main(FindWindow("Main")), editor(FindWindow("Cutter")) {}
+    bool Open() const { return !main.id.empty() && !editor.id.empty(); }
+};
+
 // xdotool with these arguments, at once: what it does is waited for by the
 // caller.
 void XdoNow(const std::string& args) { ASSERT_EQ(std::system(("xdotool " + args).c_str()), 0) << args; }
@@ -244,10 +252,10 @@ void RefuseEach(const std::string& title, const std::vector<Offer>& offers, cons
 TEST(SaveChoosersGui, EveryChooserRefusesTheRunsFilesAndKeepsOpen)
 {
     Refusals r;
-    HostRun host{r.Start()};
-    const Geometry main = FindWindow("Main");
-    const Geometry editor = FindWindow("Cutter");
-    ASSERT_FALSE(main.id.empty() || editor.id.empty()) << "the windows did not open";
+    DialogRun run(r);
+    ASSERT_TRUE(run.Open()) << "the windows did not open";
+    HostRun& host = run.host;
+    const Geometry &main = run.main, &editor = run.editor;
 
     // A shape in the presets store (which makes "ckss.data"), for the
     // shape set Save below.
@@ -320,10 +328,10 @@ TEST(SaveChoosersGui, EveryChooserRefusesTheRunsFilesAndKeepsOpen)
 TEST(SaveChoosersGui, ThePiecesChooserJudgesEveryFileOfTheSeries)
 {
     Refusals r;
-    HostRun host{r.Start()};
-    const Geometry main = FindWindow("Main");
-    const Geometry editor = FindWindow("Cutter");
-    ASSERT_FALSE(main.id.empty() || editor.id.empty()) << "the windows did not open";
+    DialogRun run(r);
+    ASSERT_TRUE(run.Open()) << "the windows did not open";
+    HostRun& host = run.host;
+    const Geometry &main = run.main, &editor = run.editor;
     r.Remember();
     Xdo("windowraise " + editor.id);
     ClickControl(editor, "Cutter", "Cutter_Cut");
