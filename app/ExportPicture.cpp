@@ -10,7 +10,7 @@ CExportPicture::~CExportPicture() { m_Engine.FreeSpliting(); }
 
 bool CExportPicture::Cut(CWnd_MainModel& layout, const uint8_t* const planes[3], uint32_t stride, uint16_t width,
                          uint16_t height, const uint8_t* records, uint32_t recordCount, CQNF_Progress* progress,
-                         std::string& error)
+                         std::string& error, const uint8_t* alpha)
 {
     if (!m_Engine.FreeSpliting()) {
         error = "the engine is busy";
@@ -21,16 +21,20 @@ bool CExportPicture::Cut(CWnd_MainModel& layout, const uint8_t* const planes[3],
         return false;
     }
     const size_t area = size_t(width) * height;
-    if (!m_Planes.alloc(qnMulSize({3, area}))) {
+    m_pAlpha = nullptr;
+    const int count = alpha ? 4 : 3;
+    if (!m_Planes.alloc(qnMulSize({size_t(count), area}))) {
         error = "out of memory";
         return false;
     }
-    uint8_t* copy[3];
-    for (int k = 0; k < 3; ++k) {
+    const uint8_t* from[4] = {planes[0], planes[1], planes[2], alpha};
+    uint8_t* copy[4] = {};
+    for (int k = 0; k < count; ++k) {
         copy[k] = m_Planes.GetPtr() + k * area;
         for (uint32_t y = 0; y < height; ++y)
-            std::memcpy(copy[k] + size_t(y) * width, planes[k] + size_t(y) * stride, width);
+            std::memcpy(copy[k] + size_t(y) * width, from[k] + size_t(y) * stride, width);
     }
+    m_pAlpha = copy[3];
     m_nWidth = width;
     m_nHeight = height;
     if (!layout.engine_PutLayoutToPuzzleEngine(&m_Engine)) {
@@ -39,7 +43,7 @@ bool CExportPicture::Cut(CWnd_MainModel& layout, const uint8_t* const planes[3],
     }
     m_Engine.m_nColorMode = 1;
     m_Engine.m_pProgress = progress;
-    const bool split = m_Engine.SplitCells(width, height, nullptr, 0, copy, width, 3, 0, 50, 0);
+    const bool split = m_Engine.SplitCells(width, height, m_pAlpha, width, copy, width, 3, 0, 50, 0);
     m_Engine.m_pProgress = nullptr;
     if (!split) {
         const char* why = CTessolo::SplitFailureText(m_Engine.LastSplitFailure());

@@ -31,6 +31,10 @@ const char kExportTitle[] = "Export";
 
 using Cell = CTessolo::SPLITEDCELL;
 
+// The canvas every file of an export takes.
+uint32_t CanvasWidth(const CPiecesExport::REQUEST& r) { return r.canvasWidth ? r.canvasWidth : r.width; }
+uint32_t CanvasHeight(const CPiecesExport::REQUEST& r) { return r.canvasHeight ? r.canvasHeight : r.height; }
+
 // Copies every effect block of one copy (applied, requested, backup) of a
 // piece into a copy of another record.
 void CopyEffects(Cell& d, uint8_t dc, const Cell& s, uint8_t sc)
@@ -355,6 +359,7 @@ bool CPiecesExport::Export(const REQUEST& r, RESULT& result)
     m_FileNames.clear();
     m_CanvasPlanes.free();
     m_MergedPlanes.free();
+    m_ImagePlanes.free();
     std::fill(std::begin(m_Merged), std::end(m_Merged), nullptr);
 
     if (m_Engine.m_nColorMode != 1)
@@ -364,6 +369,8 @@ bool CPiecesExport::Export(const REQUEST& r, RESULT& result)
         return i_Fail("There are no pieces to export.", kExportTitle, "no pieces");
     if (!r.width || !r.height || r.path.empty())
         return i_Fail(kCannotWrite, kErrorTitle, "no canvas size or no file name");
+    if (uint32_t{r.left} + r.width > CanvasWidth(r) || uint32_t{r.top} + r.height > CanvasHeight(r))
+        return i_Fail(kCannotWrite, kErrorTitle, "the picture does not lie on its canvas");
 
     // The dialog's own rules decide what is exported (nothing selected
     // means all pieces; the composite only where the dialog offers it), so
@@ -396,8 +403,8 @@ bool CPiecesExport::Export(const REQUEST& r, RESULT& result)
     EXPORTJOB job;
     job.layers = m_Layers.data();
     job.count = uint32_t(m_Layers.size());
-    job.width = r.width;
-    job.height = r.height;
+    job.width = CanvasWidth(r);
+    job.height = CanvasHeight(r);
     job.resolution = r.resolution;
     job.iccProfile = r.iccProfile;
     job.iccSize = r.iccSize;
@@ -412,6 +419,7 @@ bool CPiecesExport::Export(const REQUEST& r, RESULT& result)
     restorer.Restore();
     m_CanvasPlanes.free();
     m_MergedPlanes.free();
+    m_ImagePlanes.free();
     std::fill(std::begin(m_Merged), std::end(m_Merged), nullptr);
     i_Report(100);
     return ok;
@@ -426,7 +434,7 @@ bool CPiecesExport::i_Prepare(const REQUEST& r, const CExportSettings& s, bool c
         if (!SplitSeriesPath(r.path, m_Folder, base))
             return i_Fail(kCannotWrite, kErrorTitle, r.path + ": no file name");
     }
-    const uint32_t W = r.width, H = r.height;
+    const uint32_t W = CanvasWidth(r), H = CanvasHeight(r);
     const size_t plane = size_t(W) * H;
 
     // A full canvas: the merged picture (every shown piece) or the composite
@@ -440,7 +448,7 @@ bool CPiecesExport::i_Prepare(const REQUEST& r, const CExportSettings& s, bool c
         std::vector<uint8_t> take(m_Engine.m_nPieces, 1);
         for (uint32_t i = 0; otherPiecesOnly && i < m_Engine.m_nPieces; ++i)
             take[i] = !m_Engine.m_pPieces[i].selected;
-        if (!i_Composite(r, planes, take, from, to))
+        if (!i_CompositeOnCanvas(r, planes, take, from, to))
             return false;
         EXPORTLAYER l;
         l.name = name;
@@ -491,8 +499,8 @@ bool CPiecesExport::i_Prepare(const REQUEST& r, const CExportSettings& s, bool c
         }
         ClearUnderTransparency(p);
         l.stride = p.planeStrides[0];
-        l.x = p.left;
-        l.y = p.top;
+        l.x = p.left + r.left;
+        l.y = p.top + r.top;
         l.width = uint32_t(std::max(p.Width(), 0));
         l.height = uint32_t(std::max(p.Height(), 0));
         l.visible = p.shown ? 1 : 0;
@@ -519,7 +527,7 @@ bool CPiecesExport::i_Prepare(const REQUEST& r, const CExportSettings& s, bool c
         uint8_t* planes[4];
         for (int k = 0; k < 4; ++k)
             planes[k] = m_MergedPlanes.GetPtr() + k * plane;
-        if (!i_Composite(r, planes, take, 35, 40))
+        if (!i_CompositeOnCanvas(r, planes, take, 35, 40))
             return false;
         std::copy(planes, planes + 4, m_Merged);
     }
@@ -553,6 +561,32 @@ bool CPiecesExport::i_Composite(const REQUEST& r, uint8_t* const planes[4], cons
     if (!ok)
         return i_Cancelled() ? i_Fail(kCancelled, kExportTitle, "cancelled")
                              : i_Fail(kNoMemory, kErrorTitle, "the pieces could not be composited");
+    return true;
+}
+
+bool CPiecesExport::i_CompositeOnCanvas(const REQUEST& r, uint8_t* const planes[4], const std::vector<uint8_t>& take,
+                                        uint8_t from, uint8_t to)
+{
+    const uint32_t W = CanvasWidth(r), H = CanvasHeight(r);
+    if (W == r.width && H == r.height)
+        return i_Composite(r, planes, take, from, to);
+    // The image composited at its own size, then put in its place on a
+    // clear canvas: what lies around it is the border the cut left out, as
+    // clear as Apply leaves it.
+    const size_t area = size_t(r.width) * r.height;
+    if (!m_ImagePlanes.alloc(qnMulSize({4, area})))
+        return i_Fail(kNoMemory, kErrorTitle, "no memory for a canvas");
+    uint8_t* image[4];
+    for (int k = 0; k < 4; ++k)
+        image[k] = m_ImagePlanes.GetPtr() + k * area;
+    if (!i_Composite(r, image, take, from, to))
+        return false;
+    for (int k = 0; k < 4; ++k) {
+        std::memset(planes[k], 0, size_t(W) * H);
+        for (uint32_t y = 0; y < r.height; ++y)
+            std::memcpy(planes[k] + (size_t(r.top) + y) * W + r.left, image[k] + size_t(y) * r.width, r.width);
+    }
+    m_ImagePlanes.free();
     return true;
 }
 

@@ -118,6 +118,15 @@ public:
         std::string path;
         uint16_t width = 0;  // the image the pieces were cut from
         uint16_t height = 0;
+        // The canvas the files take, when larger than that image (0: its
+        // size), and where the image lies on it: the picture the host
+        // handed, of which a transparent border was left out of the cut.
+        // Every layer keeps its place there; the rest of a full picture is
+        // clear.
+        uint16_t canvasWidth = 0;
+        uint16_t canvasHeight = 0;
+        uint16_t left = 0;
+        uint16_t top = 0;
         double resolution = 72.0;
         const uint8_t* iccProfile = nullptr;
         uint32_t iccSize = 0;
@@ -187,6 +196,9 @@ private:
     // the request's size (the rest of the table left out meanwhile).
     bool i_Composite(const REQUEST& r, uint8_t* const planes[4], const std::vector<uint8_t>& take, uint8_t from,
                      uint8_t to);
+    // The same into planes of the canvas's size, the image at its place.
+    bool i_CompositeOnCanvas(const REQUEST& r, uint8_t* const planes[4], const std::vector<uint8_t>& take,
+                             uint8_t from, uint8_t to);
     bool i_WritePNGs(const REQUEST& r, EXPORTJOB& job, RESULT& result);
     // One file at path, the PSD or the merged picture alone as a PNG.
     bool i_WriteFile(const std::string& path, EXPORTJOB& job, RESULT& result, bool png);
@@ -200,6 +212,7 @@ private:
     std::string m_Folder;                   // PNG series: where the files go
     CQNF_Mem m_CanvasPlanes;                // merged picture or composite
     CQNF_Mem m_MergedPlanes;                // a PSD's merged image of pieces
+    CQNF_Mem m_ImagePlanes;                 // a full picture before it goes on a larger canvas
     const uint8_t* m_Merged[4] = {};
     std::string m_Message;
     std::string m_MessageTitle;

@@ -430,6 +430,10 @@ EXPORTOUTCOME DoExportDialog(CQNF_Window* parent, CDialogHost& host, CTessolo& e
     request.settings = settings;
     request.width = picture.width;
     request.height = picture.height;
+    request.canvasWidth = picture.canvasWidth;
+    request.canvasHeight = picture.canvasHeight;
+    request.left = picture.left;
+    request.top = picture.top;
     request.resolution = picture.resolution;
     request.iccProfile = picture.iccProfile;
     request.iccSize = picture.iccSize;

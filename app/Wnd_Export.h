@@ -138,6 +138,13 @@ private:
 struct EXPORTPICTURE {
     uint16_t width = 0;
     uint16_t height = 0;
+    // The canvas the pieces are exported on (0: width x height) and where
+    // the picture lies there: the host's picture, of which a transparent
+    // border was left out of the cut.
+    uint16_t canvasWidth = 0;
+    uint16_t canvasHeight = 0;
+    uint16_t left = 0;
+    uint16_t top = 0;
     double resolution = 72.0;
     const uint8_t* iccProfile = nullptr;
     uint32_t iccSize = 0;

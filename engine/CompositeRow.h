@@ -1,5 +1,6 @@
 // Rows of the composite: where a piece's alpha row is not 0, and the
-// composite's alpha limited by the host's selection.
+// composite's alpha limited by the host's selection; the part of a
+// transparent picture that is worked on.
 #pragma once
 
 #include <cstdint>
@@ -51,6 +52,33 @@ inline void StartRow(uint8_t* const* planes, const uint8_t* const* start, uint8_
     for (uint8_t k = 0; start && k < colours; ++k)
         if (start[k] && start[k] != planes[k])
             std::memcpy(planes[k] + at, start[k] + at, n);
+}
+
+// The smallest box [x0, x1) x [y0, y1) holding every pixel of a w x h
+// alpha plane (stride w) that is not 0: the part of a transparent layer the
+// host's filter works on, the rest a clear border, for Apply, the replay,
+// the window and the tool alike. False, and nothing set, when every pixel
+// is 0.
+inline bool OpaqueBox(const uint8_t* a, int32_t w, int32_t h, int32_t& x0, int32_t& y0, int32_t& x1, int32_t& y1)
+{
+    int32_t minX = w, minY = h, maxX = -1, maxY = -1;
+    for (int32_t y = 0; y < h; ++y) {
+        const uint8_t* row = a + size_t(y) * size_t(w);
+        for (int32_t x = 0; x < w; ++x)
+            if (row[x]) {
+                minX = x < minX ? x : minX;
+                maxX = x > maxX ? x : maxX;
+                minY = y < minY ? y : minY;
+                maxY = y > maxY ? y : maxY;
+            }
+    }
+    if (maxX < 0)
+        return false;
+    x0 = minX;
+    y0 = minY;
+    x1 = maxX + 1;
+    y1 = maxY + 1;
+    return true;
 }
 
 }  // namespace tessolo_composite

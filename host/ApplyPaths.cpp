@@ -2,6 +2,7 @@
 // alpha they rely on.
 #include "host/PluginMain.h"
 
+#include "engine/CompositeRow.h"
 #include "imaging/Div255.h"
 #include "imaging/Image.h"
 #include "imaging/Parallel.h"
@@ -72,6 +73,7 @@ bool CPluginMain::PrepareCompositeAlpha(uint8_t wanted)
         SetError(qnerr::BadArgument);
         return false;
     }
+    m_rcHanded = work;
     const uint8_t transparencyPlane = static_cast<uint8_t>(d.planes - 1);
     CQNF_Mem scratch;
 
@@ -83,21 +85,11 @@ bool CPluginMain::PrepareCompositeAlpha(uint8_t wanted)
         }
         if (!HostGetChanel(transparencyPlane, work, scratch.GetPtr(), static_cast<uint32_t>(w)))
             return false;
-        int32_t minX = w, minY = h, maxX = -1, maxY = -1;
-        for (int32_t y = 0; y < h; ++y) {
-            const uint8_t* row = scratch.GetPtr() + static_cast<size_t>(y) * w;
-            for (int32_t x = 0; x < w; ++x)
-                if (row[x]) {
-                    minX = std::min(minX, x);
-                    maxX = std::max(maxX, x);
-                    minY = std::min(minY, y);
-                    maxY = std::max(maxY, y);
-                }
-        }
         // A layer with no opaque pixel at all keeps the whole rectangle: the
         // knife lines can still be drawn onto it.
-        if (maxX >= 0) {
-            const qntRECT_s shrunk{work.left + minX, work.top + minY, work.left + maxX + 1, work.top + maxY + 1};
+        int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+        if (tessolo_composite::OpaqueBox(scratch.GetPtr(), w, h, x0, y0, x1, y1)) {
+            const qntRECT_s shrunk{work.left + x0, work.top + y0, work.left + x1, work.top + y1};
             if (shrunk.right - shrunk.left > kMaxWorkSide || shrunk.bottom - shrunk.top > kMaxWorkSide) {
                 SetError(qnerr::BadArgument);
                 return false;

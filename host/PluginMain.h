@@ -65,6 +65,10 @@ public:
     CHostProgress& GetHostProgress() { return m_HostProgress; }
     // The composite alpha: one byte per pixel of the work rectangle.
     const uint8_t* GetCompositeAlpha(int32_t& width, int32_t& height) const;
+    // The rectangle the host handed to filter, before PrepareCompositeAlpha
+    // left a transparent border out of the work: what an export of the
+    // pieces takes as its canvas, the work rectangle in its place there.
+    qntRECT_s GetHandedRect() const { return m_rcHanded; }
 
 protected:
     void i_ReplayRoad();
@@ -85,6 +89,7 @@ protected:
     uint8_t* m_pAlpha = nullptr;
     int32_t m_nAlphaWidth = 0;
     int32_t m_nAlphaHeight = 0;
+    qntRECT_s m_rcHanded{0, 0, 0, 0};
 
 private:
     CEngineServices m_Services;

@@ -18,6 +18,7 @@
 #include "core/StdFile.h"
 #include "core/String.h"
 #include "core/TerminalProgress.h"
+#include "engine/CompositeRow.h"
 #include "imaging/ImageFile.h"
 
 #include <cstdint>
@@ -69,6 +70,16 @@ bool LoadLayout(const std::string& path, uint32_t w, uint32_t h, CWnd_Main& mode
         return false;
     }
     return true;
+}
+
+// The part of the picture the host's filter would work on: without the
+// clear border of a transparent one.
+qntRECT_s WorkBox(const uint8_t* alpha, uint16_t w, uint16_t h)
+{
+    qntRECT_s box{0, 0, w, h};
+    if (alpha)
+        tessolo_composite::OpaqueBox(alpha, w, h, box.left, box.top, box.right, box.bottom);
+    return box;
 }
 
 // Pixels per inch as the PSD and PNG files store them.
@@ -192,10 +203,19 @@ int Pieces(const tool::Args& args)
     for (int k = 0; k < 3; ++k)
         planes[k] = picture.GetPlane(static_cast<signed char>(grey ? 0 : k));
 
+    // The picture's transparency cuts the pieces and limits the merged
+    // picture, as the document's does in the window, Apply and the replay;
+    // as there, a transparent border is left out of the cut, and the files
+    // keep the whole canvas with every piece in its place.
+    const uint8_t* alpha = picture.HasAlpha() ? picture.GetPlane(qncodec::PlaneAlpha) : nullptr;
+    const qntRECT_s box = WorkBox(alpha, picture.GetWidth(), picture.GetHeight());
+    const size_t at = size_t(box.top) * picture.GetWidth() + size_t(box.left);
+    const uint8_t* boxPlanes[3] = {planes[0] + at, planes[1] + at, planes[2] + at};
+
     CWindowlessCutter cutter(false);
     CWnd_Main layout;
     std::string error;
-    if (!LoadLayout(files[0], picture.GetWidth(), picture.GetHeight(), layout, cutter, error))
+    if (!LoadLayout(files[0], uint32_t(box.right - box.left), uint32_t(box.bottom - box.top), layout, cutter, error))
         return tool::Fail(kName, error);
     // A bar on a terminal, as the host shows: the cut and its rendering
     // take the first half, the writing the second.
@@ -204,16 +224,23 @@ int Pieces(const tool::Args& args)
     cutting.SetMasterProgress(&progress, 0, 50);
     writing.SetMasterProgress(&progress, 50, 100);
     CExportPicture pieces;
-    if (!pieces.Cut(layout, planes, picture.GetWidth(), picture.GetWidth(), picture.GetHeight(),
-                    layout.m_DocumentRecords.GetPtr(), layout.m_nDocumentRecords, &cutting, error)) {
+    if (!pieces.Cut(layout, boxPlanes, picture.GetWidth(), uint16_t(box.right - box.left),
+                    uint16_t(box.bottom - box.top), layout.m_DocumentRecords.GetPtr(), layout.m_nDocumentRecords,
+                    &cutting, error, alpha ? alpha + at : nullptr)) {
         progress.Finish();
         return tool::Fail(kName, files[1] + ": " + error);
     }
-    r.width = picture.GetWidth();
-    r.height = picture.GetHeight();
+    r.width = pieces.Width();
+    r.height = pieces.Height();
+    r.canvasWidth = picture.GetWidth();
+    r.canvasHeight = picture.GetHeight();
+    r.left = uint16_t(box.left);
+    r.top = uint16_t(box.top);
     // The merged picture starts from the picture's colours, as the window's
     // export and Apply start from the document's.
-    std::copy(planes, planes + 3, r.colours);
+    for (int k = 0; k < 3; ++k)
+        r.colours[k] = pieces.Plane(k);
+    r.limit = pieces.Alpha();
 
     CPiecesExport exporter(pieces.Engine());
     exporter.SetProgress(&writing);

@@ -13,7 +13,9 @@
 #include "app/Preferences.h"
 #include "effects/WndFX_Base.h"
 #include "effects/WndFX_ImageOverlay.h"
+#include "hostapp/RasterImage.h"
 #include "imaging/ImageFile.h"
+#include "imaging/PSDCodec.h"
 #include "ui/CtrlPreview.h"
 #include "ui/CtrlSlider.h"
 #include "ui/CtrlStatic.h"
@@ -27,10 +29,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <map>
 #include <set>
 
 namespace {
@@ -392,7 +398,7 @@ TEST(HostWiring, PreferencesAndExportCommandsOpenTheirDialogsOverTheWindow)
 namespace {
 
 // The documents the matrix below works on.
-enum class Doc { RGB, Gray, Holes, Layered };
+enum class Doc { RGB, Gray, Holes, Layered, Edges };
 
 // A picture whose transparency has holes: clear in one block, partly clear
 // in another.
@@ -410,9 +416,23 @@ RasterImage WithHoles()
     return img;
 }
 
+// The holes, over a ramp of transparency across the picture whose left
+// columns are clear: a border the host leaves out of the work.
+RasterImage ClearEdgeAndRamp()
+{
+    RasterImage img = WithHoles();
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) {
+            uint8_t& a = img.planes[3][size_t(y) * kW + x];
+            a = x < 12 ? 0 : uint8_t(a * (51 + 204 * x / kW) / 255);
+        }
+    return img;
+}
+
 HostDocument MatrixDocument(Doc kind, bool selection)
 {
-    HostDocument doc = kind == Doc::Holes ? HostDocument::FromImage(WithHoles(), "Layer 1")
+    HostDocument doc = kind == Doc::Holes   ? HostDocument::FromImage(WithHoles(), "Layer 1")
+                       : kind == Doc::Edges ? HostDocument::FromImage(ClearEdgeAndRamp(), "Layer 1")
                                           : Document(kind == Doc::Gray ? ColorMode::Gray : ColorMode::RGB, kW, kH,
                                                      false);
     std::string err;
@@ -433,6 +453,93 @@ HostDocument MatrixDocument(Doc kind, bool selection)
         EXPECT_TRUE(doc.SetSelection(mask, err)) << err;
     }
     return doc;
+}
+
+}  // namespace
+
+namespace {
+
+// Runs the tool in folder; false with its words on failure.
+bool Tool(const std::string& folder, const std::string& args)
+{
+    const std::string cmd = "cd '" + folder + "' && '" + TESSOLO_BINARY_DIR + "/tools/tessolo-tool' " + args +
+                            " >tool.txt 2>&1";
+    const bool ok = std::system(cmd.c_str()) == 0;
+    if (!ok) {
+        std::ifstream words(folder + "/tool.txt");
+        ADD_FAILURE() << args << ": " << std::string(std::istreambuf_iterator<char>(words), {});
+    }
+    return ok;
+}
+
+// The picture as a PNG file cut by the window's layout document in the
+// tool: its merged picture, as a PNG and as a PSD's merged image, and (the
+// pieces at full opacity) its piece files on the full canvas put together
+// are what Apply gave, over white; each piece keeps the picture's
+// transparency.
+void ExpectTheToolsExportIsApplied(const std::string& folder, const RasterImage& picture, const std::string& layout,
+                                   const std::function<unsigned(size_t, int)>& applied, bool composeFiles)
+{
+    std::string err;
+    ASSERT_TRUE(hostapp::WritePngFile(folder + "picture.png", picture, err)) << err;
+    std::filesystem::create_directory(folder + "series");
+    ASSERT_TRUE(Tool(folder, "export pieces --what merged '" + layout + "' picture.png merged.png"));
+    ASSERT_TRUE(Tool(folder, "export pieces '" + layout + "' picture.png tool.psd"));
+    ASSERT_TRUE(Tool(folder, "export pieces --names extended '" + layout + "' picture.png series/"));
+    const size_t n = size_t(kW) * kH;
+    auto overWhite = [](unsigned c, unsigned a) { return (c * a + 255 * (255 - a)) / 255; };
+    for (const char* name : {"merged.png", "tool.psd"}) {
+        CQNF_ImageFile file;
+        ASSERT_TRUE(file.Load(folder + name)) << file.Reason();
+        ASSERT_EQ(file.GetWidth(), kW);
+        ASSERT_EQ(file.GetHeight(), kH);
+        const uint8_t* alpha = file.GetKind() == CQNF_ImageFile::KindPNG ? file.GetPlane(-1) : nullptr;
+        size_t differ = 0;
+        for (size_t i = 0; i < n; ++i)
+            for (int p = 0; p < 3; ++p)
+                differ += overWhite(file.GetPlane(static_cast<signed char>(p))[i], alpha ? alpha[i] : 255) != applied(i, p);
+        EXPECT_EQ(differ, 0u) << name << ": bytes that are not the applied picture over white";
+    }
+    if (!composeFiles)
+        return;
+    // The piece files put together as the composite puts the pieces, in
+    // the order of the engine's table (the number after "Piece"): each over
+    // what lies below, a pixel that two soft edges cover whole, and no more
+    // than the picture's own transparency.
+    std::map<unsigned long, std::filesystem::path> byPiece;
+    for (const auto& f : std::filesystem::directory_iterator(folder + "series")) {
+        const std::string name = f.path().filename().string();
+        const size_t at = name.find("-Piece");
+        ASSERT_NE(at, std::string::npos) << name;
+        byPiece[std::stoul(name.substr(at + 6))] = f.path();
+    }
+    EXPECT_GT(byPiece.size(), 1u);
+    std::vector<uint8_t> colours(3 * n, 0), alpha(n, 0);
+    for (const auto& [index, path] : byPiece) {
+        CQNF_ImageFile piece;
+        ASSERT_TRUE(piece.Load(path.string(), CQNF_ImageFile::KindPNG)) << piece.Reason();
+        ASSERT_EQ(piece.GetWidth(), kW);
+        ASSERT_EQ(piece.GetHeight(), kH);
+        const uint8_t* a = piece.GetPlane(-1);
+        for (size_t i = 0; i < n; ++i) {
+            if (!a[i])
+                continue;
+            for (int p = 0; p < 3; ++p) {
+                uint8_t& t = colours[size_t(p) * n + i];
+                const unsigned s = piece.GetPlane(static_cast<signed char>(p))[i];
+                t = uint8_t(alpha[i] ? (t * (255u - a[i]) + s * a[i]) / 255 : s);
+            }
+            alpha[i] = alpha[i] ? 255 : a[i];
+        }
+    }
+    size_t differ = 0;
+    for (size_t i = 0; i < n; ++i)
+        for (int p = 0; p < 3; ++p) {
+            const unsigned a = std::min(alpha[i], picture.planes[3][i]);
+            const int d = int(overWhite(colours[size_t(p) * n + i], a)) - int(applied(i, p));
+            differ += d < -2 || d > 2;
+        }
+    EXPECT_EQ(differ, 0u) << "bytes where the piece files put together are not the applied picture over white";
 }
 
 }  // namespace
@@ -480,6 +587,10 @@ TEST(HostWiring, ApplyItsReplayAndTheExportedPsdGiveOnePictureForEverySetting)
          {}},
         {"layered under a selection, knives 6, lines with effects", 6, true, false, WithEffects, Doc::Layered, true,
          {4}, {{0, 60}}, {}},
+        {"clear edge columns over a ramp, knives 6, a hidden piece", 6, true, false, Shown, Doc::Edges, false, {2}, {},
+         {}},
+        {"clear edge columns over a ramp, razor cut, two pieces over the composite of the others", 0, true, false,
+         Shown, Doc::Edges, false, {}, {}, {0, 5}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -527,13 +638,26 @@ TEST(HostWiring, ApplyItsReplayAndTheExportedPsdGiveOnePictureForEverySetting)
         // A PSD export of a picture the export takes (RGB, no selection the
         // host would blend by).
         const bool exported = c.doc != Doc::Gray && !c.selection;
-        const std::string psd = r.h.File("pieces.psd");
+        // The tool's export of the same layout, on the picture as a file.
+        const bool tool = (c.doc == Doc::Holes || c.doc == Doc::Edges) && !c.selection;
+        const std::string psd = r.h.File("pieces.psd"), layout = r.h.File("layout.qntd");
         size_t soft = 0;
         std::vector<uint8_t> preview;
+        // The work rectangle (a clear border left out) and the pieces'
+        // boxes on it.
+        qntRECT_s work{};
+        std::set<std::array<int32_t, 4>> boxes;
         const std::string shot = "apply_matrix_" + std::to_string(&c - cases);
-        r.Do([&r, &c, &soft, &preview, &shot, exported] {
+        r.Do([&r, &c, &soft, &preview, &shot, &work, &boxes, &layout, exported, tool] {
             EXPECT_EQ(r.Selected(), c.selected);
             preview = Planes(r.W().m_MainImage);
+            work = r.h.plugin->GetPluginDataPtr()->filterRect;
+            for (uint32_t i = 0; i < r.W().pm_PieceCount(); ++i)
+                boxes.insert({r.Piece(i).left, r.Piece(i).top, r.Piece(i).Width(), r.Piece(i).Height()});
+            std::string message;
+            if (tool) {
+                EXPECT_TRUE(r.W().settings_SaveDocument(layout.c_str(), message)) << message;
+            }
             // With TESSOLO_SNAPSHOT_DIR set, the preview without extras at 1:1
             // and at 4:1 over a crossing of the knives.
             if (std::getenv("TESSOLO_SNAPSHOT_DIR")) {
@@ -609,21 +733,37 @@ TEST(HostWiring, ApplyItsReplayAndTheExportedPsdGiveOnePictureForEverySetting)
 
         // The window showed what Apply wrote: its picture over the
         // background colour, or with its transparency.
+        // A clear border is left out of the window's picture.
+        const int32_t ww = work.right - work.left, wh = work.bottom - work.top;
+        if (!c.selection) {
+            EXPECT_EQ(c.doc == Doc::Edges, ww < kW) << "the clear border was not left out of the work";
+        }
         if (c.doc != Doc::Gray && !c.selection) {
-            const size_t n = size_t(kW) * kH;
+            const size_t n = size_t(ww) * size_t(wh);
+            ASSERT_EQ(preview.size(), 4 * n);
             const bool layer = applied.planes.size() == 4;
             size_t differ = 0;
-            for (size_t i = 0; i < n; ++i)
-                for (size_t p = 0; p < 4; ++p) {
-                    const uint8_t a = preview[3 * n + i];
-                    const uint8_t shown = layer ? preview[p * n + i]
-                                        : p < 3 ? uint8_t((preview[p * n + i] * a + 255 * (255 - a)) / 255)
-                                                : 255;
-                    if (p < applied.planes.size())
-                        differ += shown != applied.planes[p][i];
+            for (int32_t y = 0; y < wh; ++y)
+                for (int32_t x = 0; x < ww; ++x) {
+                    const size_t i = size_t(y) * size_t(ww) + size_t(x);
+                    const size_t at = size_t(y + work.top) * kW + size_t(x + work.left);
+                    for (size_t p = 0; p < 4; ++p) {
+                        const uint8_t a = preview[3 * n + i];
+                        const uint8_t shown = layer ? preview[p * n + i]
+                                            : p < 3 ? uint8_t((preview[p * n + i] * a + 255 * (255 - a)) / 255)
+                                                    : 255;
+                        if (p < applied.planes.size())
+                            differ += shown != applied.planes[p][at];
+                    }
                 }
             EXPECT_EQ(differ, 0u) << "bytes where the window's picture is not what Apply wrote";
         }
+        // What Apply shows over white, the ground of a picture in programs
+        // that read no transparency.
+        auto appliedOverWhite = [&applied](size_t i, int p) {
+            const unsigned a = applied.planes.size() == 4 ? applied.planes[3][i] : 255;
+            return (applied.planes[size_t(p)][i] * a + 255 * (255 - a)) / 255;
+        };
 
         if (!exported)
             continue;
@@ -635,13 +775,31 @@ TEST(HostWiring, ApplyItsReplayAndTheExportedPsdGiveOnePictureForEverySetting)
         // layer with transparency on a white ground.
         size_t differ = 0;
         for (size_t i = 0; i < size_t(kW) * kH; ++i) {
-            const unsigned a = applied.planes.size() == 4 ? applied.planes[3][i] : 255;
             bool same = true;
             for (int p = 0; p < 3; ++p)
-                same = same && merged.GetPlane(p)[i] == (applied.planes[size_t(p)][i] * a + 255 * (255 - a)) / 255;
+                same = same && merged.GetPlane(p)[i] == appliedOverWhite(i, p);
             differ += !same;
         }
         EXPECT_EQ(differ, 0u) << "pixels where the PSD's merged image is not the applied picture";
+        // Every layer in its place on the canvas: a piece's box moved by
+        // the border left out of the cut, or the whole canvas.
+        auto& layers = static_cast<CQNF_ImagePSD&>(*merged.GetReader());
+        ASSERT_TRUE(layers.LParseLayersLocal());
+        size_t pieces = 0;
+        for (uint32_t i = 0; i < layers.GetLayersCount(); ++i) {
+            CQNF_ImagePSD::PSDLayerInfoExt_s info{};
+            ASSERT_TRUE(layers.GetLayerInfo(i, info));
+            const bool canvas = info.left == 0 && info.top == 0 && info.width == uint32_t(kW) &&
+                                info.height == uint32_t(kH);
+            const bool placed = boxes.count({info.left - work.left, info.top - work.top, int32_t(info.width),
+                                             int32_t(info.height)}) != 0;
+            EXPECT_TRUE(canvas || placed) << "layer " << i << " at " << info.left << ", " << info.top;
+            pieces += placed;
+        }
+        EXPECT_GT(pieces, 0u);
+        if (tool)
+            ExpectTheToolsExportIsApplied(r.h.File(""), MatrixDocument(c.doc, false).Target().pixels, layout,
+                                          appliedOverWhite, c.opacity.empty());
     }
 }
 
