@@ -3,7 +3,8 @@
 // layers; a PNG or JPEG becomes one layer, upright by its EXIF orientation
 // as CQNF_ImageFile turns every photo. The document's resolution, across and
 // down, comes from the file: JFIF density or EXIF resolution, PNG pHYs, the
-// PSD resolution resource. A PSD whose layers cannot be read but whose
+// PSD resolution resource; 72 where the file names none (or names 0), as
+// CQNF_ImageFile takes every picture's. A PSD whose layers cannot be read but whose
 // merged image can opens as one layer, with a note saying so.
 #pragma once
 
@@ -14,7 +15,7 @@
 namespace hostapp {
 
 struct InputFacts {
-    double resolution = 0.0;   // pixels per inch across; 0 when the file names none
+    double resolution = 0.0;   // pixels per inch across, as CQNF_ImageFile takes it (0: no file)
     double resolutionY = 0.0;  // and down
     int orientation = 1;       // the EXIF orientation applied, 1..8
     std::string note;          // one line for the user, when what opened is not all of the file

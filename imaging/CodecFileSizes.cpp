@@ -167,3 +167,19 @@ bool CQNF_ImagePSD::JudgeHeader(CQNF_StdFile& file, uint64_t, uint64_t& largest)
     largest = at + 2 + channels * rows * (2 + 2 * row);
     return true;
 }
+
+bool CQNF_ImagePSD::ReadHeaderBytes(CQNF_StdFile& file, uint64_t length)
+{
+    // The file header, the colour data and the image resources (where the
+    // resolution lies): what comes before the layers and the merged image.
+    uint64_t at = 26;
+    for (int section = 0; section < 2; ++section) {
+        unsigned char n[4];
+        if (at + 4 > length || !ReadAt(file, at, n, 4))
+            return false;
+        at += 4 + uint64_t{qnpsd::GetU32(n)};
+        if (at > length || at > kMetadataRoom)
+            return false;
+    }
+    return i_ReadOpening(file, at);
+}

@@ -9,6 +9,7 @@
 #include "imaging/PhotoFacts.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -147,6 +148,7 @@ void CQNF_ImageFile::i_ReadFacts()
         const auto* psd = static_cast<const CQNF_ImagePSD*>(m_reader.get());
         m_resolutionX = psd->GetResolution();
         m_resolutionY = psd->GetResolutionY();
+        qnTakenResolution(m_resolutionX, m_resolutionY);
         return;
     }
     const CQNF_Mem& bytes = m_reader->GetLocalCopy();
@@ -159,7 +161,7 @@ void CQNF_ImageFile::i_ReadFacts()
     if (m_orientation >= 5) {
         std::swap(m_width, m_height);
         std::swap(m_resolutionX, m_resolutionY);
-    }
+    }    qnTakenResolution(m_resolutionX, m_resolutionY);
 }
 
 bool CQNF_ImageFile::i_TurnUpright()
@@ -219,25 +221,45 @@ bool CQNF_ImageFile::Load(const std::string& path, uint8_t kinds, uint32_t maxSi
     return true;
 }
 
-bool CQNF_ImageFile::LoadHeader(const std::string& path, uint8_t kinds, uint32_t maxSide, uint64_t maxBytes)
+bool CQNF_ImageFile::LoadHeader(const std::string& path, uint8_t kinds, uint32_t maxSide, uint64_t maxBytes,
+                                PsdRead psdRead)
 {
     CQNF_StdFile file;
     if (!i_Open(path, kinds, maxSide, maxBytes, file))
         return false;
-    if (!m_reader->GetImageInfoByFileHead(file))
+    const bool whole = m_kind == KindPSD && psdRead == PsdRead::Whole;
+    if (!(whole ? m_reader->GetImageInfoByFile(file) : m_reader->GetImageInfoByFileHead(file)))
         return i_HeaderRefused(path);
-    // A PSD is in memory whole by now: it is judged as Load judges it,
-    // without decoding, so that a damaged one reads as damaged here too,
-    // before anything its header says (its size) is weighed.
+    // A PSD read whole is judged as Load judges it, without decoding, so
+    // that a damaged one reads as damaged here too, before anything its
+    // header says (its size) is weighed. Its opening alone (header, colour
+    // data, image resources) is judged as far as it goes, and gives the
+    // resolution.
     if (m_kind == KindPSD) {
         auto* psd = static_cast<CQNF_ImagePSD*>(m_reader.get());
-        if (!psd->JudgeImageLocal() || (!psd->LJudgeLocal() && psd->GetError() != qncodec::ErrUnsupported))
+        const bool sound = whole ? psd->JudgeImageLocal() &&
+                                       (psd->LJudgeLocal() || psd->GetError() == qncodec::ErrUnsupported)
+                                 : psd->JudgeOpeningLocal();
+        if (!sound)
             return i_Fail(Failure::Undecodable, i_Unreadable(path, psd->GetError()), psd->GetError());
     }
     i_ReadFacts();
     // Nothing is decoded: no plane to hand out.
     m_failure = Failure::None;
     return true;
+}
+
+void qnTakenResolution(double& x, double& y)
+{
+    // Files say "no resolution" in many ways: a pHYs or JFIF density of 0
+    // or in no unit, an EXIF resolution of 0, a PSD resource of 0 (which
+    // some writers store as 1/65536). Under 1 pixel per inch (a pixel
+    // wider than an inch) none of them names a size a print could have.
+    auto names = [](double r) { return std::isfinite(r) && r >= 1.0; };
+    if (!names(x))
+        x = names(y) ? y : kQnNoResolution;
+    if (!names(y))
+        y = x;
 }
 
 bool qnCodecSavePNG(const char* path, uint16_t width, uint16_t height, uint8_t codecMode,
@@ -316,8 +338,9 @@ bool qnCodecSavePNG(const char* path, uint16_t width, uint16_t height, uint8_t c
         p.planes[k] = const_cast<unsigned char*>(dst[k]);
     p.stride = dstStride;
     p.product = product;
-    p.resolution = resolutionX > 0.0 ? resolutionX : resolutionY > 0.0 ? resolutionY : 72.0;
-    p.resolutionY = resolutionY > 0.0 ? resolutionY : p.resolution;
+    qnTakenResolution(resolutionX, resolutionY);
+    p.resolution = resolutionX;
+    p.resolutionY = resolutionY;
     p.speed = CQNF_ImagePNG::PNGWRITE_PARAMS::Speed::Fast;
     CQNF_SafeFile file;
     if (!file.Open(path)) {

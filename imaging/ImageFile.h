@@ -44,15 +44,22 @@ public:
     // maxSide. False with GetFailure(), Reason() and the error number (the
     // file's, or the codec's: see imaging/CodecFormat.h).
     bool Load(const std::string& path, uint8_t kinds = AllKinds, uint32_t maxSide = 65535);
+    // How much of a PSD LoadHeader reads. Whole: all of it, judged whole
+    // as Load judges it (one damaged in its layers or merged image is
+    // refused), for a caller that goes on to open it. Opening: its header,
+    // colour data and image resources alone, judged as Load judges them,
+    // for a caller that wants only what they say: its memory and time do
+    // not grow with the pixels.
+    enum class PsdRead : uint8_t { Whole, Opening };
+
     // The same without decoding: what the headers say (kind, upright size,
     // mode, transparency, orientation, resolution), with the same refusals
     // for a picture the headers refuse. Only the bytes before the picture's
-    // data are read; a PSD is read whole and judged whole as Load judges it
-    // (a damaged one is refused here). No plane is made. maxBytes is the
+    // data are read; a PSD as psd says. No plane is made. maxBytes is the
     // memory decoding would be allowed: a caller that never decodes the
     // picture (it wants only its size) lifts it, so that only maxSide holds.
     bool LoadHeader(const std::string& path, uint8_t kinds = AllKinds, uint32_t maxSide = 65535,
-                    uint64_t maxBytes = qntCODECLIMITS{}.maxBytes);
+                    uint64_t maxBytes = qntCODECLIMITS{}.maxBytes, PsdRead psd = PsdRead::Whole);
     Failure GetFailure() const { return m_failure; }
     // The last failure as a one-line reason that names the file and the
     // cause the codec found, else the words of core/ErrorWords.h:
@@ -71,8 +78,9 @@ public:
     // The EXIF orientation (1..8) the photo was turned upright by; 1 for
     // none and for a PSD.
     int GetOrientation() const { return m_orientation; }
-    // Pixels per inch across and down the picture as it comes (upright);
-    // 0 where the file names none.
+    // Pixels per inch across and down the picture as it comes (upright),
+    // as qnTakenResolution takes what the file names: 72 where it names
+    // none.
     double GetResolutionX() const { return m_resolutionX; }
     double GetResolutionY() const { return m_resolutionY; }
     // qncodec::ModeColour, ModeGrey or ModeCMYK.
@@ -116,8 +124,16 @@ private:
     double m_resolutionY = 0.0;
 };
 
+// The resolution a picture with none is taken at, in pixels per inch.
+inline constexpr double kQnNoResolution = 72.0;
+// The resolutions, across and down in pixels per inch, a picture is taken
+// at for the ones its file names: one under 1 (0 above all) names none and
+// takes the other's; with neither, both are kQnNoResolution. Every reader's
+// resolution goes through it, and every PNG written.
+void qnTakenResolution(double& x, double& y);
+
 // Saves decoded planes as a PNG at path, at resolutionX x resolutionY pixels
-// per inch (a resolution of 0 or less stands for the other, both for 72):
+// per inch (taken by qnTakenResolution):
 // colour (codec mode 1) and CMYK
 // (mode 3, in the inverted form above) become RGB, grey (mode 2) grey; with
 // alphaChannel an alpha channel is added (alpha null reads as opaque),

@@ -105,6 +105,11 @@ public:
     // Whether ParseImageLocal would decode the merged image, judged as it
     // judges the data, without making or touching any plane.
     bool JudgeImageLocal();
+    // Whether the local copy opens as a document the reader takes: its
+    // header, colour data and image resources judged (and the resolution
+    // read) as a parse judges them, nothing after them looked at. What
+    // CQNF_ImageReader::GetImageInfoByFileHead leaves is enough.
+    bool JudgeOpeningLocal();
 
     uint32_t GetLayersCount() const { return static_cast<uint32_t>(m_layers.size()); }
     bool GetLayerInfo(uint32_t index, PSDLayerInfoExt_s& info);
@@ -199,6 +204,7 @@ private:
     bool i_ParseLayers(const void* data, size_t size, Layers what);
     bool i_Unsupported(std::string reason) { return i_Refuse(std::move(reason)); }
     bool JudgeHeader(CQNF_StdFile& file, uint64_t length, uint64_t& largest) override;
+    bool ReadHeaderBytes(CQNF_StdFile& file, uint64_t length) override;
     // Colour planes of the merged image in a codec mode.
     static uint32_t ColourPlanes(uint8_t codecMode)
     {

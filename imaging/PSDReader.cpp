@@ -179,6 +179,12 @@ bool CQNF_ImagePSD::ParseImageByPtr(const void* data, size_t size)
 
 bool CQNF_ImagePSD::JudgeImageLocal() { return i_ParseMerged(m_local.GetPtr(), m_local.GetSize(), false); }
 
+bool CQNF_ImagePSD::JudgeOpeningLocal()
+{
+    size_t end = 0;
+    return i_OpenSections(m_local.GetPtr(), m_local.GetSize(), end, true);
+}
+
 void CQNF_ImagePSD::i_ReadResolution(const unsigned char* resources, size_t size)
 {
     // Resources: "8BIM", id, a name padded to an even length, then data of

@@ -312,12 +312,13 @@ int Knives(const tool::Args& args)
         return tool::BadArguments(kName, "knives takes LAYOUT.qntd OUT");
     if (!picturePath.empty()) {
         // The page is the picture's size upright, which its headers tell:
-        // no pixel is decoded (a large photo would cost its whole size in
-        // memory for two numbers), as the host judges a picture's size. The
-        // memory a decoding would take is no limit here, since none is made;
-        // the side limit of every export stays.
+        // no pixel is read (a large picture would cost its whole size in
+        // memory for two numbers), a PSD's layers and merged image no more
+        // than a photo's data. The memory a decoding would take is no limit
+        // here, since none is made; the side limit of every export stays.
         CQNF_ImageFile picture;
-        if (!picture.LoadHeader(picturePath, CQNF_ImageFile::AllKinds, uint32_t(kQnMaxPictureSide), UINT64_MAX))
+        if (!picture.LoadHeader(picturePath, CQNF_ImageFile::AllKinds, uint32_t(kQnMaxPictureSide), UINT64_MAX,
+                                CQNF_ImageFile::PsdRead::Opening))
             return tool::Fail(kName, picture.Reason());
         w = picture.GetWidth();
         h = picture.GetHeight();

@@ -346,11 +346,13 @@ std::vector<std::string> Files(const fs::path& dir)
     return names;
 }
 
-// One judgement of a PSD in every program that reads one: a file whose
+// One judgement of a PSD in every program that opens one: a file whose
 // layers their data do not bear out is damaged, refused in one line by the
 // host (exit 3) and by every tool (exit 1), never opened from its merged
 // image, whatever size its layers claim. Only layers refused for what they
 // hold (here ZIP channels) leave the merged image standing in for them.
+// The knives' export opens none: it takes its page from the header, and
+// reads neither layers nor merged image.
 TEST(HostPsd, EveryProgramRefusesADamagedPsdAndNoneOpensItsMergedImage)
 {
     Bundle b;
@@ -463,7 +465,7 @@ TEST(HostPsd, EveryProgramRefusesADamagedPsdAndNoneOpensItsMergedImage)
             std::string text;
             bool wrote = false;
             const int code = run(p, text, wrote);
-            if (sound) {
+            if (sound || p.name == "export knives") {
                 EXPECT_EQ(code, 0) << text;
                 EXPECT_TRUE(wrote);
                 continue;

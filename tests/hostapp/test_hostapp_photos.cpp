@@ -19,6 +19,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <utility>
 #include <vector>
 
 #if defined(TESSOLO_PLUGIN_FILE) && defined(TESSOLO_HOST_FILE) && defined(TESSOLO_MKDESC_FILE)
@@ -328,6 +329,65 @@ TEST(HostPhotos, BothResolutionsReachEveryWriterTurnedWithThePhoto)
         const auto [x, y] = Density(c.output);
         EXPECT_NEAR(x, c.x, 0.5);
         EXPECT_NEAR(y, c.y, 0.5);
+    }
+}
+
+TEST(HostPhotos, APictureWithoutResolutionIsTakenAt72)
+{
+    NEED_PROGRAM("convert", "imagemagick");
+    NEED_PROGRAM("exiftool", "libimage-exiftool-perl");
+    Bundle b;
+    const std::string d = LinesDescriptor(b), src = b.Path("src.png");
+    WriteBands(src, 40, 30);
+    // Each names no size: ImageMagick's PSD of a picture without one (its
+    // resource says 0, stored as 1/65536; its layers, ZIP, are not read, so
+    // no PSD is written of it), pHYs of 0 per metre, of 1 per
+    // metre (a pixel 39 inches wide) and in no unit, JFIF density 0 and an
+    // EXIF resolution of 0.
+    const std::string at300 = " -units PixelsPerInch -density 300 ";
+    const std::pair<const char*, std::string> inputs[] = {
+        {"im.psd", "convert " + src + " -units Undefined -density 0 %s"},
+        {"zero.png", "convert " + src + at300 + "%s && exiftool -q -overwrite_original -PixelsPerUnitX=0 "
+                                                 "-PixelsPerUnitY=0 %s"},
+        {"one.png", "convert " + src + at300 + "%s && exiftool -q -overwrite_original -PixelsPerUnitX=1 "
+                                                "-PixelsPerUnitY=1 %s"},
+        {"aspect.png", "convert " + src + at300 + "%s && exiftool -q -overwrite_original -PixelUnits=Unknown %s"},
+        {"jfif.jpg", "convert " + src + at300 + "%s && exiftool -q -overwrite_original -JFIF:XResolution=0 "
+                                                 "-JFIF:YResolution=0 %s"},
+        {"exif.jpg", "convert " + src + at300 + "%s && exiftool -q -overwrite_original -JFIF:XResolution=0 "
+                                                 "-JFIF:YResolution=0 -EXIF:XResolution=0 -EXIF:YResolution=0 "
+                                                 "-EXIF:ResolutionUnit=inches %s"},
+    };
+    for (const auto& [name, make] : inputs) {
+        SCOPED_TRACE(name);
+        const std::string in = b.Path(name);
+        std::string command = make;
+        for (size_t at; (at = command.find("%s")) != std::string::npos;)
+            command.replace(at, 2, in);
+        ASSERT_EQ(Shell(command), 0) << command;
+        HostDocument doc;
+        InputFacts facts;
+        std::string err;
+        ASSERT_TRUE(LoadInputDocument(in, doc, facts, err)) << err;
+        EXPECT_EQ(facts.resolution, 72.0);
+        EXPECT_EQ(facts.resolutionY, 72.0);
+        // The replay into each format and the tool's conversion say 72.
+        const std::string stem = b.Path(std::string(name) + "_out");
+        for (const std::string kind : {".png", ".jpg", ".psd"}) {
+            if (kind == ".psd" && fs::path(in).extension() == ".psd")
+                continue;
+            std::string text;
+            ASSERT_EQ(Host(b, "--descriptor " + d + " " + in + " " + stem + kind, &text), 0) << text;
+            EXPECT_NE(text.find("at 72 dpi"), std::string::npos) << text;
+            const auto [x, y] = Density(stem + kind);
+            EXPECT_NEAR(x, 72, 0.05) << kind;
+            EXPECT_NEAR(y, 72, 0.05) << kind;
+        }
+        std::string text;
+        ASSERT_EQ(RunProgram(TESSOLO_TOOL_FILE, "convert " + in + " " + stem + "_c.png", &text), 0) << text;
+        const auto [x, y] = Density(stem + "_c.png");
+        EXPECT_NEAR(x, 72, 0.05);
+        EXPECT_NEAR(y, 72, 0.05);
     }
 }
 

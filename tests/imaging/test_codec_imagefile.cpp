@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include <zlib.h>
 
@@ -250,4 +252,55 @@ TEST(CodecImageFile, DecodeLimitCountsThePlanesExactly)
             EXPECT_EQ(f.GetPlane(0), nullptr);
         }
     }
+}
+
+TEST(CodecImageFile, PsdHeaderGivesTheSizeWithoutItsPixels)
+{
+    // Uncompressed documents of 16000 x 16000 grey and 30000 x 30000 RGB
+    // (256 MB and 2.7 GB of pixels) at 300 dpi, cut after the merged image's
+    // compression word: what comes before the pixels is whole, the pixels
+    // are not there. The header read gives the size and the resolution
+    // without going near them; a whole read finds them missing.
+    TempDir dir;
+    constexpr auto Opening = CQNF_ImageFile::PsdRead::Opening;
+    auto opening = [](uint32_t side, uint16_t channels, uint32_t resources) {
+        BE psd;
+        psd.tag("8BPS").u16(1).zeros(6).u16(channels).u32(side).u32(side).u16(8).u16(channels == 1 ? 1 : 3);
+        psd.u32(0).u32(resources).tag("8BIM").u16(1005).u16(0).u32(16);
+        psd.u32(300u << 16).u16(1).u16(1).u32(300u << 16).u16(1).u16(1);
+        return psd.u32(0).u16(0).b;  // no layers; raw channels
+    };
+    for (const auto& [side, channels] : {std::pair{16000u, uint16_t{1}}, std::pair{30000u, uint16_t{3}}}) {
+        SCOPED_TRACE(side);
+        const std::string path = dir / "cut.psd";
+        WriteAll(path, opening(side, channels, 28));
+        CQNF_ImageFile f;
+        ASSERT_TRUE(f.LoadHeader(path, CQNF_ImageFile::AllKinds, 30000, UINT64_MAX, Opening)) << f.Reason();
+        EXPECT_EQ(f.GetKind(), CQNF_ImageFile::KindPSD);
+        EXPECT_EQ(f.GetWidth(), side);
+        EXPECT_EQ(f.GetHeight(), side);
+        EXPECT_EQ(f.GetResolutionX(), 300.0);
+        EXPECT_EQ(f.GetResolutionY(), 300.0);
+        EXPECT_EQ(f.GetPlane(0), nullptr);
+        EXPECT_FALSE(f.Load(path, CQNF_ImageFile::AllKinds, 30000));
+        EXPECT_FALSE(f.LoadHeader(path, CQNF_ImageFile::AllKinds, 30000, UINT64_MAX));  // read whole
+        if (side == 16000) {
+            EXPECT_EQ(f.Reason(), path + ": PSD file is truncated: it ends inside its merged image");
+        }
+    }
+    // What comes before the pixels is judged all the same: image resources
+    // longer than the file, a side over the limit, a depth not read.
+    const std::string path = dir / "bad.psd";
+    WriteAll(path, opening(16000, 1, 0xFFFFFF00u));
+    CQNF_ImageFile f;
+    EXPECT_FALSE(f.LoadHeader(path, CQNF_ImageFile::AllKinds, 30000, UINT64_MAX, Opening));
+    EXPECT_EQ(f.Reason(), path + ": PSD file is truncated: it ends inside its image resources");
+    WriteAll(path, opening(30001, 1, 28));
+    EXPECT_FALSE(f.LoadHeader(path, CQNF_ImageFile::AllKinds, 30000, UINT64_MAX, Opening));
+    EXPECT_EQ(f.GetFailure(), CQNF_ImageFile::Failure::TooLarge);
+    Bytes deep = opening(100, 1, 28);
+    deep[23] = 16;
+    WriteAll(path, deep);
+    EXPECT_FALSE(f.LoadHeader(path, CQNF_ImageFile::AllKinds, 30000, UINT64_MAX, Opening));
+    EXPECT_EQ(f.Reason(), path + ": cannot read this PSD: 16 bits per channel");
 }
