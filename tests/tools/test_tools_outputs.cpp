@@ -480,8 +480,9 @@ TEST(ProgramPromises, OneFaultReadsTheSameInEveryProgram)
         {tool, "zip " + in + " " + Q(ro("zip")), ro("zip"), "the file has no write permission"},
         {tool, "storage put " + Q(ro("conf")) + " A 1 1", ro("conf"), "the file has no write permission"},
         {tool, "shapes convert " + knob + " " + Q(ro("qnth")), ro("qnth"), "the file has no write permission"},
-        // A missing folder reads as it does for psd read and export pieces.
-        {tool, "ui-tour " + Q(d / "nodir"), d / "nodir", "no such folder"},
+        // A folder in a missing one reads as it does for psd read and export
+        // pieces (ui-tour makes the last folder of the name alone).
+        {tool, "ui-tour " + Q(d / "nodir/deeper"), d / "nodir/deeper", "no such folder"},
         // A FIFO, or a link to a device, where a file of a series goes: the
         // series' own file named, in a single file's words less "or -" (a
         // series cannot go to standard output).
