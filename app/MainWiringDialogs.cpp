@@ -41,19 +41,13 @@ EXPORTPICTURE PictureOf(const CWnd_Main& w)
             pic.limit = alpha;
         for (int k = 0; k < 3; ++k)
             pic.colours[k] = w.m_SourceImage.GetPlane(uint8_t(k));
-        // A transparent border is left out of the cut, not out of the
-        // picture: the files keep the canvas the host handed, each piece in
-        // its place there, as Apply writes it.
-        const qntRECT_s handed = w.m_pPlugin->GetHandedRect(), work = d->filterRect;
-        if (handed.left <= work.left && handed.top <= work.top && work.right <= handed.right &&
-            work.bottom <= handed.bottom && work.right - work.left == pic.width &&
-            work.bottom - work.top == pic.height && handed.right - handed.left <= 65535 &&
-            handed.bottom - handed.top <= 65535) {
-            pic.canvasWidth = uint16_t(handed.right - handed.left);
-            pic.canvasHeight = uint16_t(handed.bottom - handed.top);
-            pic.left = uint16_t(work.left - handed.left);
-            pic.top = uint16_t(work.top - handed.top);
-        }
+        // The files keep the canvas the host handed, each piece in its
+        // place there, as Apply writes it.
+        const CWnd_Main::CANVAS c = w.i_Canvas();
+        pic.canvasWidth = uint16_t(c.width);
+        pic.canvasHeight = uint16_t(c.height);
+        pic.left = uint16_t(c.left);
+        pic.top = uint16_t(c.top);
     }
     return pic;
 }

@@ -250,6 +250,16 @@ private:
     void i_BindPreview(CQNF_Image* image);
     bool i_CreateOverlayLayers();
     qntINFOVIEW i_InfoView() const;
+public:
+    // Where the window's picture lies on the canvas the host handed: a
+    // transparent border is left out of the cut, not out of the picture,
+    // so the image size shown and the exported files keep the whole canvas.
+    struct CANVAS {
+        uint32_t width = 0, height = 0;  // the canvas
+        uint32_t left = 0, top = 0;      // the window's picture on it
+    };
+    CANVAS i_Canvas() const;
+private:
     uint8_t i_TipMode() const { return m_bCutMode ? 2 : m_bFXMode ? 4 : 3; }
     void i_Help();
     void i_ShowProgressLine(bool force);

@@ -24,6 +24,26 @@ qntINFOVIEW CWnd_Main::i_InfoView() const
     return v;
 }
 
+CWnd_Main::CANVAS CWnd_Main::i_Canvas() const
+{
+    CANVAS c;
+    c.width = m_SourceImage.GetImageWidth();
+    c.height = m_SourceImage.GetImageHeight();
+    if (!m_pPlugin)
+        return c;
+    const qntRECT_s handed = m_pPlugin->GetHandedRect(), work = m_pPlugin->GetPluginDataPtr()->filterRect;
+    if (handed.left <= work.left && handed.top <= work.top && work.right <= handed.right &&
+        work.bottom <= handed.bottom && uint32_t(work.right - work.left) == c.width &&
+        uint32_t(work.bottom - work.top) == c.height && handed.right - handed.left <= 65535 &&
+        handed.bottom - handed.top <= 65535) {
+        c.width = uint32_t(handed.right - handed.left);
+        c.height = uint32_t(handed.bottom - handed.top);
+        c.left = uint32_t(work.left - handed.left);
+        c.top = uint32_t(work.top - handed.top);
+    }
+    return c;
+}
+
 void CWnd_Main::UpdateInfoPanel(qntPOS p, unsigned char outside)
 {
     if (!m_pInfo)
@@ -44,7 +64,11 @@ void CWnd_Main::UpdateInfoPanel(qntPOS p, unsigned char outside)
         text = qnInfoSplitterText(v, !rows, rows ? m_RowSplitters : m_ColSplitters,
                                   rows ? m_nRowSplitters : m_nColSplitters, m_Gesture.dragSplitter);
     } else if (outside) {
-        text = qnInfoSizeText(v);
+        qntINFOVIEW whole = v;
+        const CANVAS c = i_Canvas();
+        whole.width = c.width;
+        whole.height = c.height;
+        text = qnInfoSizeText(whole);
     } else if (m_bCutMode || !m_pPlugin) {
         text = qnInfoPositionText(v, p.x, p.y, nullptr);
     } else {

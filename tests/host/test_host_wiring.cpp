@@ -652,6 +652,17 @@ TEST(HostWiring, ApplyItsReplayAndTheExportedPsdGiveOnePictureForEverySetting)
             EXPECT_EQ(r.Selected(), c.selected);
             preview = Planes(r.W().m_MainImage);
             work = r.h.plugin->GetPluginDataPtr()->filterRect;
+            // The size the window names is the picture's, a clear border
+            // left out of the cut or not.
+            if (!c.selection) {
+                r.W().UpdateInfoPanel(qnNullPOS, 1);
+                auto* info = static_cast<CQNF_CtrlStaticText*>(r.W().FindControl("Main_Info", qnctl::StaticText));
+                ASSERT_NE(info, nullptr);
+                const std::string text = info->GetText().GetStr(), w = std::to_string(kW), h = std::to_string(kH);
+                EXPECT_TRUE(text.find(w + " pixels x " + h + " pixels") != std::string::npos ||
+                            text.find(w + " px x " + h + " px") != std::string::npos)
+                    << text;
+            }
             for (uint32_t i = 0; i < r.W().pm_PieceCount(); ++i)
                 boxes.insert({r.Piece(i).left, r.Piece(i).top, r.Piece(i).Width(), r.Piece(i).Height()});
             std::string message;
