@@ -130,20 +130,20 @@ std::string MergedFile(const std::string& folder, const std::string& base)
 
 }  // namespace
 
-std::string CPiecesExport::SeriesRefusal(const std::string& path, const CExportSettings& s, const CTessolo* engine,
-                                         bool composite, const std::vector<std::string>& inputs)
+QnRefusal CPiecesExport::SeriesRefusal(const std::string& path, const CExportSettings& s, const CTessolo* engine,
+                                       bool composite, const std::vector<std::string>& inputs)
 {
     std::string folder, base;
     if (!SplitSeriesPath(path, folder, base))
-        return path + ": no file name";
+        return {path, "no file name"};
     // The merged picture alone is one file, written as one (through a
     // link onto another disk too): judged as every single file is.
     if (s.exportWhat == CExportSettings::kMerged) {
         const std::string file = MergedFile(folder, base);
         for (const std::string& input : inputs)
             if (!qnInputRefusal(file, {input}).empty())
-                return file + ": " + qnOverInputWords(input);
-        return CQNF_FileSeries::AsFailure(qnWriteRefusal(file, QnWrite::Output, false));
+                return {file, qnOverInputWords(input)};
+        return qnWriteRefusal(file, QnWrite::Output, false);
     }
     // The longest name the series will have, from the pieces' own numbers
     // (the count, each piece's index, row and column, in the order the
@@ -186,10 +186,10 @@ std::string CPiecesExport::SeriesRefusal(const std::string& path, const CExportS
     // render. Before the cut its names are not known: a file of a name the
     // series may have ("BASE_…png") that leads to an input is told then.
     if (!inputs.empty()) {
-        const auto over = [&inputs](const std::filesystem::path& at) -> std::string {
+        const auto over = [&inputs](const std::filesystem::path& at) -> QnRefusal {
             for (const std::string& input : inputs)
                 if (!qnInputRefusal(at.string(), {input}).empty())
-                    return at.string() + ": " + qnOverInputWords(input);
+                    return {at.string(), qnOverInputWords(input)};
             return {};
         };
         std::error_code ec;
@@ -197,23 +197,23 @@ std::string CPiecesExport::SeriesRefusal(const std::string& path, const CExportS
             for (const std::string& name : names)
                 if (const std::filesystem::path at = std::filesystem::path(folder) / name;
                     std::filesystem::exists(std::filesystem::symlink_status(at, ec)))
-                    if (std::string why = over(at); !why.empty())
+                    if (QnRefusal why = over(at); !why.empty())
                         return why;
         } else {
             for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
                 if (const std::string name = it->path().filename().string();
                     name.rfind(base + "_", 0) == 0 && name.size() > 4 && name.compare(name.size() - 4, 4, ".png") == 0)
-                    if (std::string why = over(it->path()); !why.empty())
+                    if (QnRefusal why = over(it->path()); !why.empty())
                         return why;
         }
     }
-    if (std::string why = CQNF_FileSeries::Refusal(folder, 0, base, ".png"); !why.empty())
+    if (QnRefusal why = CQNF_FileSeries::Refusal(folder, 0, base, ".png"); !why.empty())
         return why;
     const long most = ::pathconf(folder.c_str(), _PC_NAME_MAX);
     if (most > 0 && longest.size() > size_t(most))
-        return (path.find('/') == std::string::npos ? longest : folder == "/" ? "/" + longest : folder + "/" + longest) +
-               ": a name of " + std::to_string(longest.size()) + " bytes is longer than the " + std::to_string(most) +
-               " its file system takes";
+        return {path.find('/') == std::string::npos ? longest : folder == "/" ? "/" + longest : folder + "/" + longest,
+                "a name of " + std::to_string(longest.size()) + " bytes is longer than the " + std::to_string(most) +
+                    " its file system takes"};
     // Each name the series will write, as the gate will judge it when the
     // files are put in place (a read-only file, a FIFO, a socket, a folder,
     // the run's own output): said now, not after the render. A name not
@@ -221,10 +221,10 @@ std::string CPiecesExport::SeriesRefusal(const std::string& path, const CExportS
     for (const std::string& name : names) {
         const std::string at = (std::filesystem::path(folder) / name).string();
         struct stat st {};
-        if (std::string why = ::lstat(at.c_str(), &st) == 0 ? qnWriteRefusal(at, QnWrite::Output, false)
-                                                            : qnRunOutputRefusal(at);
+        if (QnRefusal why = ::lstat(at.c_str(), &st) == 0 ? qnWriteRefusal(at, QnWrite::Output, false)
+                                                          : qnRunOutputRefusal(at);
             !why.empty())
-            return CQNF_FileSeries::AsFailure(std::move(why));
+            return why;
     }
     return {};
 }
@@ -390,8 +390,8 @@ bool CPiecesExport::Export(const REQUEST& r, RESULT& result)
     // Where the files go is settled before any piece is rendered.
     const bool composite = model.Enabled().composite && s.includeComposite;
     if (s.exportTo == CExportSettings::kToPNG)
-        if (const std::string why = SeriesRefusal(r.path, s, &m_Engine, composite); !why.empty())
-            return i_Fail(kCannotWrite, kErrorTitle, why);
+        if (const QnRefusal why = SeriesRefusal(r.path, s, &m_Engine, composite); !why.empty())
+            return i_Fail(kCannotWrite, kErrorTitle, why.Detail());
 
     i_Report(0);
     PieceRestorer restorer(m_Engine);

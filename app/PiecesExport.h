@@ -44,6 +44,7 @@
 #include "core/Array.h"
 #include "core/Mem.h"
 #include "core/Progress.h"
+#include "core/Refusal.h"
 
 #include <cstdint>
 #include <string>
@@ -166,17 +167,15 @@ public:
     static std::string LayerName(bool extended, uint32_t number, uint32_t piece, int32_t row, int32_t column);
     static std::string FileName(const std::string& base, bool extended, uint32_t number, uint32_t piece, int32_t row,
                                 int32_t column);
-    // Why a PNG series for path could not be written now, in one line, or
-    // empty: its folder, and its longest file name for the pieces of engine
-    // (null: not cut yet, the shortest name is judged) with or without the
-    // composite; a link in the folder, with a name of the series, to one of
-    // the files inputs names; and each of its names once the pieces are
-    // cut, as the gate judges it (core/SafeFile.h). The merged picture
+    // Why a PNG series for path could not be written now (the file or
+    // folder refused and why), or empty: its folder, and its longest file
+    // name for the pieces of engine (null: not cut yet, the shortest name
+    // is judged) with or without the composite; a link in the folder, with
+    // a name of the series, to one of the files inputs names; and each of
+    // its names once the pieces are cut, as the gate judges it (core/SafeFile.h). The merged picture
     // alone is the one file it is written to, judged as a single file.
-    // Said as Detail() is, "FILE: WHY": the caller puts "cannot write "
-    // before it.
-    static std::string SeriesRefusal(const std::string& path, const CExportSettings& s, const CTessolo* engine,
-                                     bool composite, const std::vector<std::string>& inputs = {});
+    static QnRefusal SeriesRefusal(const std::string& path, const CExportSettings& s, const CTessolo* engine,
+                                   bool composite, const std::vector<std::string>& inputs = {});
     static constexpr const char* kMergedName = "Merged";
     static constexpr const char* kCompositeName = "Composite";
     static constexpr const char* kProduct = "Quorvin Tessolo 3.1";

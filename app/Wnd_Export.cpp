@@ -364,7 +364,7 @@ namespace {
 // write gate's rule, or by refusal for an export of several files).
 bool AskPath(CQNF_Window* parent, const char* filter, const char* extension, const char* saveName,
              const char* title, std::string& path,
-             std::function<std::string(const std::string& path)> refusal = nullptr)
+             std::function<QnRefusal(const std::string& path)> refusal = nullptr)
 {
     CQNF_PlatformFileDialog fd;
     // A series' first part may have no ending: "pieces" makes
@@ -415,17 +415,12 @@ EXPORTOUTCOME DoExportDialog(CQNF_Window* parent, CDialogHost& host, CTessolo& e
         struct stat st {};
         if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
             return qnWriteRefusal(path, QnWrite::Output, false);
-        std::string why = CPiecesExport::SeriesRefusal(path, settings, cut, composite, qnRunInputs());
-        // The series names its file or folder and why; the box says it as
-        // every refusal of a write is said.
-        if (!why.empty() && why.rfind("cannot write ", 0) != 0)
-            why = "cannot write " + why;
-        return why;
+        return CPiecesExport::SeriesRefusal(path, settings, cut, composite, qnRunInputs());
     };
     CPiecesExport::REQUEST request;
     if (!AskPath(parent, png ? "PNG Image (.png)" : "Photoshop Document (.psd)", png ? "png" : "psd",
                  png ? "Untitled.png" : "Untitled.psd", "Export Pieces As...", request.path,
-                 png ? std::function<std::string(const std::string&)>(seriesRefusal) : nullptr))
+                 png ? std::function<QnRefusal(const std::string&)>(seriesRefusal) : nullptr))
         return out;
     request.settings = settings;
     request.width = picture.width;

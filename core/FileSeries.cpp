@@ -63,15 +63,15 @@ bool OnAnotherDisk(int dir, const std::string& end)
 
 // Why the gate every write passes (core/SafeFile.h) refuses the series'
 // file path, or empty: what a single file written there would be refused
-// for, and a name leading to one of protected too. The series says the
-// line without its "cannot write ", which its writers put before every
-// failure.
-std::string GateRefusal(const std::string& path, const std::vector<std::string>& protectedPaths)
+// for, and a name leading to one of protected too.
+QnRefusal GateRefusal(const std::string& path, const std::vector<std::string>& protectedPaths)
 {
-    std::string why = qnWriteRefusal(path, QnWrite::Output, false);
-    if (why.empty())
-        why = qnInputRefusal(path, protectedPaths);
-    return CQNF_FileSeries::AsFailure(std::move(why));
+    QnRefusal why = qnWriteRefusal(path, QnWrite::Output, false);
+    if (why.empty() && !qnInputRefusal(path, protectedPaths).empty())
+        for (const std::string& kept : protectedPaths)
+            if (!qnInputRefusal(path, {kept}).empty())
+                return {path, qnOverInputWords(kept)};
+    return why;
 }
 
 // Renames the staging folder called name in the folder open as dir to
@@ -256,8 +256,8 @@ bool CQNF_FileSeries::Begin(const std::string& folder)
     m_folder = folder.empty() ? "." : folder;
     // A folder whose mode forbids writing is refused as a single file in it
     // would be, even where the system would let this process write.
-    if (std::string why = qnFolderRefusal(m_folder, 0); !why.empty()) {
-        m_failure = std::move(why);
+    if (const QnRefusal why = qnFolderRefusal(m_folder, 0); !why.empty()) {
+        m_failure = why.Detail();
         return false;
     }
     m_dir = OpenFolder(m_folder);
@@ -304,19 +304,19 @@ bool CQNF_FileSeries::Begin(const std::string& folder)
     return true;
 }
 
-std::string CQNF_FileSeries::Refusal(const std::string& folder, size_t longestName, const std::string& prefix,
-                                     const std::string& ending)
+QnRefusal CQNF_FileSeries::Refusal(const std::string& folder, size_t longestName, const std::string& prefix,
+                                   const std::string& ending)
 {
     const std::string dir = folder.empty() ? "." : folder;
     // The names a series gives its own files are short: the targets' are
     // the longest it writes.
-    if (std::string why = qnFolderRefusal(dir, longestName); !why.empty())
+    if (QnRefusal why = qnFolderRefusal(dir, longestName); !why.empty())
         return why;
     if (prefix.empty())
         return {};
     const OwnedFd fd{::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
     DIR* list = fd.fd >= 0 ? ::fdopendir(::fcntl(fd.fd, F_DUPFD_CLOEXEC, 0)) : nullptr;
-    std::string refused;
+    QnRefusal refused;
     if (!list)
         return refused;
     while (const struct dirent* d = ::readdir(list)) {
@@ -327,7 +327,7 @@ std::string CQNF_FileSeries::Refusal(const std::string& folder, size_t longestNa
             ::fstatat(fd.fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode))
             continue;
         if (OnAnotherDisk(fd.fd, qnWrittenPath(dir + "/" + name))) {
-            refused = qnShownName(dir + "/" + name) + ": " + kOtherDisk;
+            refused = {qnShownName(dir + "/" + name), kOtherDisk};
             break;
         }
         // A link the series may write through is judged as the gate will
@@ -497,8 +497,8 @@ bool CQNF_FileSeries::Commit()
         // would refuse for a single file there (a file the run reads,
         // through any link, a read-only file, a device, FIFO or folder) the
         // series refuses before anything moves, in its words.
-        if (std::string why = GateRefusal(s.named, m_protected); !why.empty()) {
-            m_failure = std::move(why);
+        if (const QnRefusal why = GateRefusal(s.named, m_protected); !why.empty()) {
+            m_failure = why.Detail();
             ok = false;
             continue;
         }

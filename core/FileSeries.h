@@ -70,6 +70,8 @@
 // SIGINT, SIGTERM or SIGHUP, which wait while Commit moves the files.
 #pragma once
 
+#include "core/Refusal.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -87,16 +89,16 @@ public:
     // what dead runs left there. False with the failure set.
     bool Begin(const std::string& folder);
     // Why a series whose file names are up to longestName bytes long could
-    // not be written into folder now, in one line, or empty: asked before
+    // not be written into folder now (the file or folder and why), or empty: asked before
     // the files are made, so that a long run never ends refused. A link in
     // folder whose name starts with prefix and ends in ending (the names
     // the series may have; an empty prefix: none looked at) that leads to
     // another disk, or that the gate would refuse to write through, is
     // named.
-    static std::string Refusal(const std::string& folder, size_t longestName, const std::string& prefix = {},
-                               const std::string& ending = {});
-    // A refusal of the gate, "cannot write PATH: WHY", as a series says its
-    // refusals and failures: "PATH: WHY", which its writers put "cannot
+    static QnRefusal Refusal(const std::string& folder, size_t longestName, const std::string& prefix = {},
+                             const std::string& ending = {});
+    // A failure worded as a single write's, "cannot write PATH: WHY", as a
+    // series says its failures: "PATH: WHY", which its writers put "cannot
     // write " before, once. Anything else as it is.
     static std::string AsFailure(std::string refusal);
     // Paths no file of the series may replace.

@@ -141,7 +141,7 @@ std::string qnShownLine(std::string_view text) { return Shown(text, false); }
 
 void qnNameProgram(const std::string& program) { g_programName = program; }
 
-std::string qnStandardOutputOverInput(const std::vector<std::string>& inputs)
+QnRefusal qnStandardOutputOverInput(const std::vector<std::string>& inputs)
 {
     struct stat out {};
     // Only a file can be both: a terminal or a pipe is read by no one else.
@@ -151,7 +151,7 @@ std::string qnStandardOutputOverInput(const std::vector<std::string>& inputs)
         struct stat st {};
         if (!in.empty() && in != "-" && ::stat(in.c_str(), &st) == 0 && st.st_dev == out.st_dev &&
             st.st_ino == out.st_ino)
-            return qnOverInputFailure("-", in);
+            return {"-", qnOverInputWords(in)};
     }
     return {};
 }
@@ -198,7 +198,7 @@ bool qnWriteStandardOutput(const void* data, size_t size)
     return false;
 }
 
-std::string qnOutputNameRefusal(const std::string& path, const std::vector<std::string>& endings)
+QnRefusal qnOutputNameRefusal(const std::string& path, const std::vector<std::string>& endings)
 {
     if (endings.empty() || path == "-")
         return {};
@@ -218,5 +218,5 @@ std::string qnOutputNameRefusal(const std::string& path, const std::vector<std::
     std::string list;
     for (size_t i = 0; i < endings.size(); ++i)
         list += (i == 0 ? "" : i + 1 == endings.size() ? " or " : ", ") + endings[i];
-    return path + ": the name must end in " + list + ", the format it is written in";
+    return {path, "the name must end in " + list + ", the format it is written in"};
 }

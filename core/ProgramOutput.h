@@ -2,6 +2,8 @@
 // and standard output, checked when a program ends.
 #pragma once
 
+#include "core/Refusal.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -40,7 +42,7 @@ void qnNameProgram(const std::string& program);
 // Why standard output may not take a program's output, or empty: it is one
 // of inputs (the same file, by device and inode), which writing would
 // replace or append to. Worded as any output that leads to an input.
-std::string qnStandardOutputOverInput(const std::vector<std::string>& inputs);
+QnRefusal qnStandardOutputOverInput(const std::vector<std::string>& inputs);
 
 // Every file this program reads passes here when it is opened (fd) or
 // named as an input (fd -1: path is looked at). When standard output is that
@@ -63,4 +65,4 @@ bool qnWriteStandardOutput(const void* data, size_t size);
 // .png, the format it is written in"), or empty. Endings are matched in any
 // letter case. Standard output ("-") takes any format, and a FIFO, socket or
 // device (links followed) is left to be refused for what it is.
-std::string qnOutputNameRefusal(const std::string& path, const std::vector<std::string>& endings);
+QnRefusal qnOutputNameRefusal(const std::string& path, const std::vector<std::string>& endings);

@@ -460,7 +460,7 @@ std::string qnInputRefusal(const std::string& output, const std::vector<std::str
 {
     namespace fs = std::filesystem;
     if (output == kQnStandardOutput)
-        return qnStandardOutputOverInput(inputs);
+        return qnStandardOutputOverInput(inputs).Line();
     if (output.empty())
         return {};
     // Where a file that is not there yet would be made: the end of its
@@ -488,62 +488,62 @@ std::string qnInputRefusal(const std::string& output, const std::vector<std::str
 
 namespace {
 
-// Why t, where path leads, can take no file now, in one line naming path,
-// or empty: the checks every writer's target passes (see qnTargetRefusal).
-std::string TargetRefusal(const std::string& path, const Target& t, bool takesStandardOutput)
+// Why t, where path leads, can take no file now, naming path, or empty:
+// the checks every writer's target passes (see qnTargetRefusal).
+QnRefusal TargetRefusal(const std::string& path, const Target& t, bool takesStandardOutput)
 {
+    const auto refused = [&path](std::string why) { return QnRefusal{path, std::move(why)}; };
     if (t.standardOutput)
-        return takesStandardOutput ? std::string() : "cannot write " + path + ": " + qnNoStandardOutputWords();
+        return takesStandardOutput ? QnRefusal{} : refused(qnNoStandardOutputWords());
     if (t.refused == ELOOP)
-        return "cannot write " + path + ": " + qnSystemWords(ELOOP);
+        return refused(qnSystemWords(ELOOP));
     if (t.refused == EISDIR)
-        return "cannot write " + path + ": is a folder";
+        return refused("is a folder");
     if (t.refused)
-        return "cannot write " + path + ": " + qnNotRegularWords(t.kind, takesStandardOutput);
+        return refused(qnNotRegularWords(t.kind, takesStandardOutput));
     struct stat st;
     const bool exists = ::stat(t.path.c_str(), &st) == 0;
     if (exists && !qnMayWrite(t.path)) {
         struct statvfs on {};
         if (::statvfs(t.path.c_str(), &on) == 0 && (on.f_flag & ST_RDONLY) != 0)
-            return "cannot write " + path + ": " + qnReadOnlyFileSystemWords();
-        return "cannot write " + path + ": " + qnNoWritePermissionWords(false);
+            return refused(qnReadOnlyFileSystemWords());
+        return refused(qnNoWritePermissionWords(false));
     }
     // The file's own name, and the hidden name its content is first
     // written under, must fit a folder entry.
     const size_t name = t.name.size();
     const size_t longest = std::max(name, std::min<size_t>(name, 200) + 1 + std::strlen(kTempTag) + kTempRandom + kTempCheck);
     if (name == 0)
-        return "cannot write " + path + ": no file name";
+        return refused("no file name");
     if (t.path.size() >= PATH_MAX)
-        return "cannot write " + path + ": " + qnSystemWords(ENAMETOOLONG);
+        return refused(qnSystemWords(ENAMETOOLONG));
     // A folder missing or closed is said as every failed write says it.
     struct stat folder;
     struct statvfs fs {};
     const bool readOnlyMount = ::statvfs(t.folder.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY) != 0;
     if (::stat(t.folder.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode) ||
         (!readOnlyMount && !qnMayWrite(t.folder)))
-        return "cannot write " + path + ": " + qnFileProblem(t.path, true, qnerr::FileNotOpened);
-    if (const std::string why = qnFolderRefusal(t.folder, longest); !why.empty())
-        return "cannot write " + path + ": " + why.substr(t.folder.size() + 2);
+        return refused(qnFileProblem(t.path, true, qnerr::FileNotOpened));
+    if (QnRefusal why = qnFolderRefusal(t.folder, longest); !why.empty())
+        return refused(std::move(why.reason));
     if (t.dir < 0)
-        return "cannot write " + path + ": " + qnSystemWords(t.dirErrno);
+        return refused(qnSystemWords(t.dirErrno));
     return {};
 }
 
 // What the gate refused last in this thread: the path as the writer named
-// it and the line saying why.
-thread_local std::string t_refusedPath;
-thread_local std::string t_refusal;
+// it and why.
+thread_local QnRefusal t_refusal;
 
 // The gate every file written passes: t (where path leads, as settled)
 // must be fit to take a file, and no file the run reads may be reached
 // through it. A file the program rewrites for itself (ownFile) is read
 // by the run too; its own earlier version is no other file. Notes and
 // returns the refusal, or empty.
-std::string GateRefusal(const std::string& path, const Target& t, QnWrite kind, bool takesStandardOutput = true)
+QnRefusal GateRefusal(const std::string& path, const Target& t, QnWrite kind, bool takesStandardOutput = true)
 {
-    t_refusal.clear();
-    std::string why = TargetRefusal(path, t, takesStandardOutput);
+    t_refusal = {};
+    QnRefusal why = TargetRefusal(path, t, takesStandardOutput);
     if (why.empty() && t.standardOutput)
         why = qnStandardOutputOverInput(qnRunInputs());
     else if (why.empty() && kind == QnWrite::OwnFile)
@@ -556,7 +556,7 @@ std::string GateRefusal(const std::string& path, const Target& t, QnWrite kind, 
         if (!qnInputRefusal(t.path, inputs).empty())
             for (const std::string& in : inputs)
                 if (!qnInputRefusal(t.path, {in}).empty()) {
-                    why = qnOverInputFailure(path, in);
+                    why = {path, qnOverInputWords(in)};
                     break;
                 }
     }
@@ -564,7 +564,6 @@ std::string GateRefusal(const std::string& path, const Target& t, QnWrite kind, 
     // ends: nothing else may be written there meanwhile.
     if (why.empty() && !t.standardOutput)
         why = qnRunOutputRefusal(path);
-    t_refusedPath = why.empty() ? std::string() : path;
     t_refusal = why;
     return why;
 }
@@ -576,23 +575,23 @@ std::string qnTargetRefusal(const std::string& path, bool takesStandardOutput)
     if (path.empty())
         return "no file name given";
     const Target t = Resolve(path);
-    if (std::string why = TargetRefusal(path, t, takesStandardOutput); !why.empty())
-        return why;
+    if (QnRefusal why = TargetRefusal(path, t, takesStandardOutput); !why.empty())
+        return why.Line();
     // What was checked is what is written.
     Settle(path, t);
     return {};
 }
 
-std::string qnWriteRefusal(const std::string& path, QnWrite kind, bool takesStandardOutput)
+QnRefusal qnWriteRefusal(const std::string& path, QnWrite kind, bool takesStandardOutput)
 {
     if (path.empty())
-        return "no file name given";
+        return {{}, "no file name given"};
     return GateRefusal(path, Landing(path), kind, takesStandardOutput);
 }
 
 std::string qnGateRefusal(const std::string& path)
 {
-    return !t_refusal.empty() && t_refusedPath == path ? t_refusal : std::string();
+    return !t_refusal.empty() && t_refusal.file == path ? t_refusal.Line() : std::string();
 }
 
 void qnSafeFileForceNamedTemp(bool force) { g_forceNamed.store(force); }
@@ -610,7 +609,7 @@ unsigned short qnReplaceFile(const std::string& path, const void* data, size_t s
 {
     written = {};
     qnNoteWriteErrno(0);
-    t_refusal.clear();
+    t_refusal = {};
     if (path.empty())
         return qnerr::BadArgument;
     const Target t = Landing(path);
@@ -659,7 +658,7 @@ int qnMakeEmptyFile(const std::string& path, struct stat& made, QnWrite kind)
 {
     made = {};
     qnNoteWriteErrno(0);
-    t_refusal.clear();
+    t_refusal = {};
     if (path.empty() || IsStandardOutput(path)) {
         qnNoteWriteErrno(EINVAL);
         return EINVAL;
@@ -695,7 +694,7 @@ bool CQNF_SafeFile::Open(const char* target, QnWrite kind)
     Abandon();
     ResetError();
     qnNoteWriteErrno(0);
-    t_refusal.clear();
+    t_refusal = {};
     if (!target || !*target) {
         SetError(qnerr::BadArgument);
         return false;

@@ -58,6 +58,7 @@
 #pragma once
 
 #include "core/ErrorManager.h"
+#include "core/Refusal.h"
 #include "core/StdFile.h"
 
 #include <cstddef>
@@ -90,7 +91,7 @@ inline std::FILE* qnReportStream(const std::string& target)
 std::string qnTargetRefusal(const std::string& path, bool takesStandardOutput = false);
 // The same for files to be made in folder whose names are up to longestName
 // bytes long (0: the folder alone); the line names the folder.
-std::string qnFolderRefusal(const std::string& folder, size_t longestName);
+QnRefusal qnFolderRefusal(const std::string& folder, size_t longestName);
 
 // Makes folder when it is not there, its own folder only: a folder in a
 // missing one is refused as every writer refuses a name there ("cannot
@@ -129,7 +130,7 @@ enum class QnWrite { Output, OwnFile };
 // open, so that the user can pick another name. A writer whose files can
 // never be "-" (a series) says so (takesStandardOutput false), and its user
 // is not told to name "-" for a FIFO or device.
-std::string qnWriteRefusal(const std::string& path, QnWrite kind = QnWrite::Output, bool takesStandardOutput = true);
+QnRefusal qnWriteRefusal(const std::string& path, QnWrite kind = QnWrite::Output, bool takesStandardOutput = true);
 
 // The line the gate refused path with in this thread's last write, or
 // empty when that write was not refused by the gate (or was of another

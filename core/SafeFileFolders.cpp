@@ -29,22 +29,22 @@ std::string qnMakeLastFolder(const std::string& folder)
     return "cannot write " + qnShownName(folder) + ": " + words;
 }
 
-std::string qnFolderRefusal(const std::string& folder, size_t longestName)
+QnRefusal qnFolderRefusal(const std::string& folder, size_t longestName)
 {
     struct stat st;
     if (::stat(folder.c_str(), &st) != 0)
-        return folder + ": " + (errno == ENOENT ? std::string("no such folder") : qnSystemWords(errno));
+        return {folder, errno == ENOENT ? std::string("no such folder") : qnSystemWords(errno)};
     if (!S_ISDIR(st.st_mode))
-        return folder + ": not a folder";
+        return {folder, "not a folder"};
     struct statvfs fs {};
     if (::statvfs(folder.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY) != 0)
-        return folder + ": " + qnReadOnlyFileSystemWords();
+        return {folder, qnReadOnlyFileSystemWords()};
     if (!qnMayWrite(folder))
-        return folder + ": " + qnNoWritePermissionWords(true);
+        return {folder, qnNoWritePermissionWords(true)};
     const long most = ::pathconf(folder.c_str(), _PC_NAME_MAX);
     if (most > 0 && longestName > size_t(most))
-        return folder + ": a name of " + std::to_string(longestName) + " bytes is longer than the " +
-               std::to_string(most) + " its file system takes";
+        return {folder, "a name of " + std::to_string(longestName) + " bytes is longer than the " + std::to_string(most) +
+                           " its file system takes"};
     return {};
 }
 

@@ -251,7 +251,7 @@ std::string qnRunInputWords(const std::string& input)
     return kInputWords;
 }
 
-std::string qnOwnFileRefusal(const std::string& path)
+QnRefusal qnOwnFileRefusal(const std::string& path)
 {
     const std::vector<std::string> inputs = qnRunInputs();
     if (qnInputRefusal(path, inputs).empty())
@@ -266,8 +266,8 @@ std::string qnOwnFileRefusal(const std::string& path)
             const std::string named = what == kInputWords ? "a file this run reads" : what;
             std::error_code ec;
             if (!std::filesystem::is_symlink(path, ec) && std::filesystem::is_symlink(input, ec))
-                return "cannot write " + path + ": " + input + ", " + named + ", leads to it";
-            return "cannot write " + path + ": it leads to " + input + ", " + named;
+                return {path, input + ", " + named + ", leads to it"};
+            return {path, "it leads to " + input + ", " + named};
         }
     return {};
 }
@@ -320,7 +320,7 @@ void qnDropRunOutput(const std::string& path)
             p.clear();
 }
 
-std::string qnRunOutputRefusal(const std::string& path)
+QnRefusal qnRunOutputRefusal(const std::string& path)
 {
     if (path.empty() || path == kQnStandardOutput)
         return {};
@@ -331,7 +331,6 @@ std::string qnRunOutputRefusal(const std::string& path)
                 outputs.emplace_back(reader(i));
     for (const std::string& output : outputs)
         if (!qnInputRefusal(path, {output}).empty())
-            return "cannot write " + path + ": it would write over " + output +
-                   ", the output this run writes when it ends; name another file";
+            return {path, "it would write over " + output + ", the output this run writes when it ends; name another file"};
     return {};
 }

@@ -22,6 +22,8 @@
 // list too; in a host without them, only what this copy was told is known.
 #pragma once
 
+#include "core/Refusal.h"
+
 #include <string>
 #include <vector>
 
@@ -64,7 +66,7 @@ std::string qnRunInputWords(const std::string& input);
 // leads to one of the run's inputs, by qnInputRefusal's rule. The input
 // that names path's own place (the settings file the run also reads) is no
 // other file.
-std::string qnOwnFileRefusal(const std::string& path);
+QnRefusal qnOwnFileRefusal(const std::string& path);
 
 // The i-th file of this copy's list, null past its end, and what it is
 // (qnRunInputWhat's words). Exported by the host program for the plug-in's
@@ -89,7 +91,7 @@ void qnAddRunOutput(const std::string& path);
 void qnDropRunOutput(const std::string& path);
 // Why a write to path would land on a file the run will write, in one line
 // that names both, or empty.
-std::string qnRunOutputRefusal(const std::string& path);
+QnRefusal qnRunOutputRefusal(const std::string& path);
 // The i-th name of this copy's list (empty once dropped), null past its
 // end. Exported by the host program for the plug-in's copy to find.
 extern "C" const char* qnRunOutputAt(unsigned long i);

@@ -17,6 +17,7 @@
 #include "core/SafeFile.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -233,6 +234,16 @@ void Examine(int dir, const std::string& folder, const std::string& name, Stagin
             s.own = true;
             return;
         }
+    } else if ((st.st_mode & 07777) != S_IRWXU) {
+        // Older versions named the files in theirs as the targets, so what
+        // it holds tells nothing; they made it for their user alone (as
+        // mkdtemp makes a folder). One that others may open is a person's
+        // own, named so by chance, and is left whole.
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", unsigned(st.st_mode & 07777));
+        s.why = std::string("has mode ") + mode + ", not the 0700 a series gives its staging folder, so it is no series' staging folder";
+        s.own = true;
+        return;
     }
     if (std::string why = NotPrivate(st); !why.empty()) {
         s.why = why + ", so nothing in it is trusted";

@@ -66,7 +66,7 @@ bool CQNF_PresetsFileAtPath::BeginUpdate()
 
 void CQNF_PresetsFileAtPath::EndUpdate() { m_lock.Unlock(); }
 
-std::string CQNF_PresetsFileAtPath::Refusal() const { return qnOwnFileRefusal(m_path); }
+std::string CQNF_PresetsFileAtPath::Refusal() const { return qnOwnFileRefusal(m_path).Line(); }
 
 bool CQNF_PresetsFileAtPath::Write(const void* data, size_t size)
 {

@@ -50,7 +50,7 @@ bool CQNF_8BFPluginVirtual::ConfStorage_Open(const char* name)
         return false;
     }
     const std::string path = PathInFolder(m_Folder, name);
-    if (const std::string refusal = qnOwnFileRefusal(path); !refusal.empty()) {
+    if (const std::string refusal = qnOwnFileRefusal(path).Line(); !refusal.empty()) {
         std::fprintf(stderr, "Tessolo: %s; preferences and window places are not kept in this run\n",
                      qnShownLine(refusal).c_str());
         if (m_pConfStorage)
@@ -144,7 +144,7 @@ bool CQNF_8BFPluginVirtual::ConfFile_Write(const void* data, uint32_t size, cons
         return false;
     }
     const std::string path = PathInFolder(m_Folder, name);
-    if (std::string refusal = qnOwnFileRefusal(path); !refusal.empty()) {
+    if (std::string refusal = qnOwnFileRefusal(path).Line(); !refusal.empty()) {
         m_ConfRefusal = std::move(refusal);
         SetError(qnerr::FileAccess);
         return false;

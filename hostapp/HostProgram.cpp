@@ -385,8 +385,8 @@ int RunHostProgram(const HostCommandLine& cmd)
         // a device) is refused before the window opens, as OUTPUT is, not
         // after the picture was applied. It is the host's own file there,
         // read and rewritten.
-        if (const std::string refusal = qnWriteRefusal(cmd.descriptorFile, QnWrite::OwnFile, false); !refusal.empty())
-            return Fail(kExitHostError, "--descriptor " + cmd.descriptorFile + ": " + refusal);
+        if (const QnRefusal refusal = qnWriteRefusal(cmd.descriptorFile, QnWrite::OwnFile, false); !refusal.empty())
+            return Fail(kExitHostError, "--descriptor " + cmd.descriptorFile + ": " + refusal.Line());
     }
     // The dialog and About show the plug-in's windows on the X display: one
     // that cannot be opened is the host's to say, before the plug-in runs.

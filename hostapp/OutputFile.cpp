@@ -228,7 +228,7 @@ std::string OutputRefusal(const std::string& output, const std::vector<std::stri
         return why;
     // What the gate will refuse at the end (the program's own file, say)
     // is told before any work too.
-    return qnWriteRefusal(output, QnWrite::Output, takesStandardOutput);
+    return qnWriteRefusal(output, QnWrite::Output, takesStandardOutput).Line();
 }
 
 bool WriteOutput(const std::string& path, OutputKind kind, const HostDocument& doc, int quality, std::string& err)

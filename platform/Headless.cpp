@@ -384,7 +384,7 @@ bool HeadlessPlatform::FileSaveDialog(const FileDialogSpec& spec, SaveChoice& ch
         if (!a)
             return false;
         if (spec.refusal) {
-            if (const std::string why = spec.refusal(a->folder + "/" + a->name); !why.empty()) {
+            if (const QnRefusal why = spec.refusal(a->folder + "/" + a->name); !why.empty()) {
                 alerts.push_back({kRefusedSaveTitle, DescribeRefusal(why, a->folder + "/" + a->name).Text(), 0});
                 continue;
             }

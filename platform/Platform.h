@@ -23,6 +23,8 @@
 // - Pixels handed to Blit are 32-bit words 0x00RRGGBB.
 #pragma once
 
+#include "core/Refusal.h"
+
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -154,12 +156,13 @@ struct FileDialogSpec {
     // name filterName; without it every file.
     std::function<bool(const std::string& fileName)> filter;
     std::string filterName;  // Latin-1
-    // Save dialogs: why the chosen path may not be written, in one line
-    // naming it (Latin-1), or empty. A backend asks it when the user accepts
-    // a name, before any question of its own about replacing a file; a
-    // refused name is told in a message box over the chooser, which then
-    // stays open for another name. Without it every name is taken.
-    std::function<std::string(const std::string& path)> refusal;
+    // Save dialogs: why the chosen path may not be written (the file it
+    // names, the chosen one or one it stands for, and why; Latin-1), or
+    // empty. A backend asks it when the user accepts a name, before any
+    // question of its own about replacing a file; a refused name is told in
+    // a message box over the chooser, which then stays open for another
+    // name. Without it every name is taken.
+    std::function<QnRefusal(const std::string& path)> refusal;
 };
 
 // The headline of the box that tells why a chosen name was refused, shown
@@ -167,9 +170,9 @@ struct FileDialogSpec {
 // as its title.
 inline constexpr const char* kRefusedSaveTitle = "Cannot Save Here";
 
-// What that box says, from the refusal's line ("cannot write NAME: why")
-// and the path the user chose: the headline, the file the line names on a
-// line of its own, why, and what to do. Every backend shows these parts in
+// What that box says, from the refusal and the path the user chose: the
+// headline, the file the refusal names (the chosen one when it names none)
+// on a line of its own, why, and what to do. Every backend shows these parts in
 // this order; the name is broken anywhere (a path has no words) and the
 // rest between words, within kColumns characters, so a long name keeps the
 // box inside the screen.
@@ -179,7 +182,7 @@ struct RefusalBox {
     // The parts as one text, one to a line, the advice after a blank line.
     std::string Text() const { return headline + "\n" + name + "\n" + reason + "\n\n" + advice; }
 };
-RefusalBox DescribeRefusal(const std::string& why, const std::string& chosen);
+RefusalBox DescribeRefusal(const QnRefusal& refusal, const std::string& chosen);
 
 struct SaveChoice {
     std::string folder;

@@ -26,8 +26,8 @@ bool IsSpecialFile(const std::string& path)
 int RefuseOutput(const char* name, const std::string& out, const std::vector<std::string>& inputs,
                  const std::vector<std::string>& extensions, bool takesStandardOutput)
 {
-    if (const std::string why = qnOutputNameRefusal(out, extensions); !why.empty())
-        return BadArguments(name, why);
+    if (const QnRefusal why = qnOutputNameRefusal(out, extensions); !why.empty())
+        return BadArguments(name, why.Detail());
     if (const std::string why = hostapp::OutputRefusal(out, inputs, takesStandardOutput); !why.empty())
         return Fail(name, why);
     // The gate refuses every later write that would reach an input too.

@@ -158,8 +158,8 @@ int Pieces(const tool::Args& args)
         const std::vector<std::string> endings =
             psd ? std::vector<std::string>{".psd"}
                 : to.empty() ? std::vector<std::string>{".psd", ".png"} : std::vector<std::string>{".png"};
-        if (const std::string why = qnOutputNameRefusal(files[2], endings); !why.empty())
-            return tool::BadArguments(kName, why);
+        if (const QnRefusal why = qnOutputNameRefusal(files[2], endings); !why.empty())
+            return tool::BadArguments(kName, why.Detail());
     }
     r.settings.exportTo = psd ? CExportSettings::kToPSD : CExportSettings::kToPNG;
     r.path = files[2];
@@ -180,8 +180,8 @@ int Pieces(const tool::Args& args)
                                      r.path + ".png)");
     }
     if (!psd)
-        if (const std::string why = CPiecesExport::SeriesRefusal(r.path, r.settings, nullptr, false, r.keep); !why.empty())
-            return tool::Fail(kName, "cannot write " + why);
+        if (const QnRefusal why = CPiecesExport::SeriesRefusal(r.path, r.settings, nullptr, false, r.keep); !why.empty())
+            return tool::Fail(kName, why.Line());
 
     CQNF_ImageFile picture;
     if (!picture.Load(files[1], CQNF_ImageFile::AllKinds, uint32_t(kQnMaxPictureSide)))

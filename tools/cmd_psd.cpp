@@ -167,9 +167,8 @@ int Read(const tool::Args& args)
     // Where the files go is settled before the document is read: DIR, a
     // folder that is there, as every writer of a series takes it.
     // "layer_65535.png" is the longest name.
-    if (const std::string refused = CQNF_FileSeries::Refusal(dir.string(), std::strlen("layer_65535.png"));
-        !refused.empty())
-        return tool::Fail(kName, "cannot write " + refused);
+    if (const QnRefusal refused = CQNF_FileSeries::Refusal(dir.string(), std::strlen("layer_65535.png")); !refused.empty())
+        return tool::Fail(kName, refused.Line());
     // The reader loads the whole file: devices and files larger than a
     // document can be go before that (its sections have 32-bit lengths).
     // Junk is refused by the picture reader from its first bytes, in the

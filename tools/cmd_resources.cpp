@@ -119,8 +119,8 @@ int Sheet(const tool::Args& args)
     const std::string folder = parent.empty() ? std::string(".") : parent.string();
     for (size_t k = 0; pair && k < paths.size(); ++k) {
         const std::string name = std::filesystem::path(paths[k]).filename().string();
-        if (const std::string refused = CQNF_FileSeries::Refusal(folder, name.size(), name); !refused.empty())
-            return tool::Fail(kName, "cannot write " + refused);
+        if (const QnRefusal refused = CQNF_FileSeries::Refusal(folder, name.size(), name); !refused.empty())
+            return tool::Fail(kName, refused.Line());
     }
     qnres::ResourceFile file;
     if (const std::string refused = file.OpenNamed(in); !refused.empty())

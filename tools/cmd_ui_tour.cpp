@@ -317,8 +317,8 @@ int Run(const tool::Args& args)
         if (row.file)
             longest = std::max(longest, std::strlen(row.file) + std::strlen(".png"));
     const auto refusePictures = [&]() -> int {
-        if (const std::string refused = qnFolderRefusal(out, longest); !refused.empty())
-            return tool::Fail(kName, "cannot write " + refused);
+        if (const QnRefusal refused = qnFolderRefusal(out, longest); !refused.empty())
+            return tool::Fail(kName, refused.Line());
         for (const Row& row : rows) {
             if (!row.file)
                 continue;

@@ -169,7 +169,7 @@ plat::FileDialogSpec CQNF_PlatformFileDialog::i_Spec(CQNF_Window* parent) const
 }
 
 bool CQNF_PlatformFileDialog::i_AskSave(CQNF_Window* parent, plat::SaveChoice& choice,
-                                        std::function<std::string(const std::string& path)> refusal)
+                                        std::function<QnRefusal(const std::string& path)> refusal)
 {
     m_resultValid = 0;
     m_result = {};
@@ -186,16 +186,14 @@ bool CQNF_PlatformFileDialog::i_AskSave(CQNF_Window* parent, plat::SaveChoice& c
     for (uint32_t i = 0; i < m_extensions.GetSize(); ++i)
         endings.push_back(std::string(".") + m_extensions[i].GetStr());
     spec.refusal = [refusal = std::move(refusal), endings, bare = m_bareNameTaken](const std::string& path) {
-        std::string why = refusal ? refusal(path) : std::string();
+        QnRefusal why = refusal ? refusal(path) : QnRefusal{};
         if (!why.empty() || endings.empty())
             return why;
         std::string stem, extension;
         SplitName(path.substr(path.rfind('/') + 1), stem, extension);
         if (bare && extension.empty())
             return why;
-        if (const std::string misnamed = qnOutputNameRefusal(path, endings); !misnamed.empty())
-            why = "cannot write " + misnamed;
-        return why;
+        return qnOutputNameRefusal(path, endings);
     };
     if (!p->FileSaveDialog(spec, choice) || choice.name.empty())
         return false;
@@ -269,9 +267,9 @@ bool CQNF_PlatformFileDialog::DoFileSaveDialog_Serial(CQNF_StringArray* suffixes
     plat::SaveChoice choice;
     auto refusal = [parts](const std::string& path) {
         for (const std::string& part : parts(path))
-            if (std::string why = qnWriteRefusal(part, QnWrite::Output, false); !why.empty())
+            if (QnRefusal why = qnWriteRefusal(part, QnWrite::Output, false); !why.empty())
                 return why;
-        return std::string();
+        return QnRefusal{};
     };
     if (!i_AskSave(parent, choice, refusal))
         return false;

@@ -73,7 +73,7 @@ public:
     bool DoFileSaveDialog_Path(CQNF_Window* parent, std::string& path);
     // What DoFileSaveDialog_Path refuses instead of the gate's own check:
     // a caller that writes several files from the one name knows them.
-    void SetRefusal(std::function<std::string(const std::string& path)> refusal) { m_refusal = std::move(refusal); }
+    void SetRefusal(std::function<QnRefusal(const std::string& path)> refusal) { m_refusal = std::move(refusal); }
     // A save dialog with filters refuses a name that does not end in one
     // of their extensions; with this, a name without any ending is taken
     // as it is (the first part of the names of a series).
@@ -104,7 +104,7 @@ private:
     void i_RememberFolder(const std::string& folder) const;
     // Runs the save dialog; the result is cleared first.
     bool i_AskSave(CQNF_Window* parent, plat::SaveChoice& choice,
-                   std::function<std::string(const std::string& path)> refusal);
+                   std::function<QnRefusal(const std::string& path)> refusal);
     bool i_Save(const std::string& path, SaveCallback callback, SerialSaveCallback serial, void* userData,
                 unsigned long index);
 
@@ -116,7 +116,7 @@ private:
     uint8_t m_resultValid = 0;
     CQNF_String m_saveName;
     CQNF_String m_title;
-    std::function<std::string(const std::string& path)> m_refusal;
+    std::function<QnRefusal(const std::string& path)> m_refusal;
     bool m_bareNameTaken = false;
     std::string m_failure;
     bool m_chosen = false;

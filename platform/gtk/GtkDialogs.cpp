@@ -157,10 +157,10 @@ bool GtkPlatform::RefuseSaveName(GtkWidget* chooser, const FileDialogSpec& spec,
 {
     if (!spec.refusal)
         return false;
-    const std::string why = spec.refusal(path);
+    const QnRefusal why = spec.refusal(path);
     if (why.empty())
         return false;
-    std::fprintf(stderr, "%s: %s\n", kRefusedSaveTitle, why.c_str());
+    std::fprintf(stderr, "%s: %s\n", kRefusedSaveTitle, why.Line().c_str());
     const RefusalBox said = DescribeRefusal(why, path);
     gchar* headline = g_markup_escape_text(ToUtf8(said.headline).c_str(), -1);
     GtkWidget* box = gtk_message_dialog_new_with_markup(GTK_WINDOW(chooser), GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,

@@ -48,8 +48,8 @@ int main(int argc, char** argv)
             return 2;
         }
     // The resource file is a storage container, and its name says so.
-    if (const std::string why = qnOutputNameRefusal(out, {".qns4"}); !why.empty()) {
-        std::fprintf(stderr, "tessolo-rc: %s (see --help)\n", qnShownLine(why).c_str());
+    if (const QnRefusal why = qnOutputNameRefusal(out, {".qns4"}); !why.empty()) {
+        std::fprintf(stderr, "tessolo-rc: %s (see --help)\n", qnShownLine(why.Detail()).c_str());
         return 2;
     }
     if (const std::string why = qnInputRefusal(out, {manifest}); !why.empty()) {

@@ -358,8 +358,8 @@ int main(int argc, char** argv)
                                      std::pair{&out, "OUT.pdf"}})
         if (name->empty())
             return BadArguments((std::string(what) + " is an empty name").c_str());
-    if (const std::string why = qnOutputNameRefusal(out, {".pdf"}); !why.empty())
-        return BadArguments(why.c_str());
+    if (const QnRefusal why = qnOutputNameRefusal(out, {".pdf"}); !why.empty())
+        return BadArguments(why.Detail().c_str());
     // A folder, FIFO or device is refused before it is opened: a FIFO would
     // keep the layout waiting.
     if (const std::string why = qnRegularFileProblem(guide); !why.empty()) {
@@ -403,7 +403,7 @@ int main(int argc, char** argv)
     qnAddRunInputs(inputs);
     std::string why = out == kQnStandardOutput ? "cannot write -: " + qnNoStandardOutputWords() : qnTargetRefusal(out);
     if (why.empty())
-        why = qnWriteRefusal(out);
+        why = qnWriteRefusal(out).Line();
     if (!why.empty()) {
         std::fprintf(stderr, "tessolo-helpdoc: %s\n", qnShownLine(why).c_str());
         return 1;

@@ -319,8 +319,8 @@ try {
     // A picture is written as PNG, and its name says so.
     for (const std::string& picture : {o.output, sheet})
         if (!picture.empty())
-            if (const std::string why = qnOutputNameRefusal(picture, {".png"}); !why.empty())
-                return BadArguments(why);
+            if (const QnRefusal why = qnOutputNameRefusal(picture, {".png"}); !why.empty())
+                return BadArguments(why.Detail());
     if (!sheet.empty()) {
         if (const std::string why = qnTargetRefusal(sheet); !why.empty())
             return Fail(why);

@@ -66,8 +66,9 @@ TEST(FileSeries, AFailureWhilePlacingPutsEveryTargetBack)
 // interrupted run had renamed for removal when it was killed; a staging
 // folder whose run still holds its lock, or a folder that only looks alike,
 // stays. So does a folder named as a series names its staging folders that
-// holds anything a series never makes (a user's photos): it stays whole,
-// said in one line.
+// holds anything a series never makes (a user's photos), or one named as
+// older versions named theirs that others may open (a user's own, made with
+// mkdir): it stays whole, said in one line.
 TEST(FileSeries, BeginClearsOnlyDeadRunsStagingFolders)
 {
     TempDir dir;
@@ -76,6 +77,7 @@ TEST(FileSeries, BeginClearsOnlyDeadRunsStagingFolders)
         bool locked;
         bool stays;
         const char* holds = "p_0001.png";
+        bool person = false;  // made by a person: mkdir's mode, said in a line
     } cases[] = {
         {".p_0001.png.series-AbC123", false, false},
         {".other.png.series-zzzzzz", false, false},
@@ -98,11 +100,15 @@ TEST(FileSeries, BeginClearsOnlyDeadRunsStagingFolders)
         {".series-photos", false, true, "vacation.jpg"},
         {".series-AbC129", false, true, "p_0001.png"},
         {".series-AbC130.gone", false, true, "notes.txt"},
+        {".a.series-zzzzzz", false, true, "diary.txt", true},
+        {".old.series-backup.gone", false, true, "p_0001.png", true},
     };
     std::vector<int> locks;
     for (const auto& c : cases) {
         fs::create_directory(dir.File(c.name));
         Put(dir.File(c.name) + "/" + c.holds, "piece");
+        // A series makes its staging folder for its user alone.
+        ASSERT_EQ(::chmod(dir.File(c.name).c_str(), c.person ? 0755 : 0700), 0);
         if (c.locked) {
             locks.push_back(::open(dir.File(c.name).c_str(), O_RDONLY | O_DIRECTORY));
             ASSERT_EQ(::flock(locks.back(), LOCK_EX | LOCK_NB), 0);
@@ -115,14 +121,15 @@ TEST(FileSeries, BeginClearsOnlyDeadRunsStagingFolders)
     ASSERT_TRUE(begun) << series.Failure();
     for (const auto& c : cases) {
         EXPECT_EQ(fs::exists(dir.File(c.name)), c.stays) << c.name;
-        if (c.stays && !c.locked && std::string(c.name).rfind(".series-", 0) == 0) {
+        if (c.stays && !c.locked && (c.person || std::string(c.name).rfind(".series-", 0) == 0)) {
             EXPECT_EQ(Contents(dir.File(c.name)), (std::map<std::string, std::string>{{c.holds, "piece"}})) << c.name;
-            EXPECT_NE(said.find(dir.File(c.name) + ": holds " + c.holds + ", which no series makes"),
+            EXPECT_NE(said.find(dir.File(c.name) + (c.person ? ": has mode 0755, not the 0700"
+                                                             : ": holds " + std::string(c.holds) + ", which no series makes")),
                       std::string::npos)
                 << said;
         }
     }
-    EXPECT_EQ(LinesOf(said).size(), 3u) << said;
+    EXPECT_EQ(LinesOf(said).size(), 5u) << said;
     series.Abandon();
     for (const int fd : locks)
         ::close(fd);
@@ -559,10 +566,10 @@ TEST(FileSeries, WhatTheGateRefusesASingleFileTheSeriesRefusesBeforeAnythingMove
                 before[e.path().filename().string()] = e.is_regular_file() ? text(e.path()) : "";
         // A protected path is the series' caller's word alone.
         const bool byGate = std::string(c.what) != "a link to a protected path";
-        const std::string gate = qnWriteRefusal(dir + "/" + names[1], QnWrite::Output, false);
+        const std::string gate = qnWriteRefusal(dir + "/" + names[1], QnWrite::Output, false).Line();
         EXPECT_EQ(gate.find(c.why) != std::string::npos, byGate) << gate;
         if (c.link) {
-            EXPECT_NE(CQNF_FileSeries::Refusal(dir, 0, "p_", ".png").find(c.why), std::string::npos);
+            EXPECT_NE(CQNF_FileSeries::Refusal(dir, 0, "p_", ".png").reason.find(c.why), std::string::npos);
         }
         CQNF_FileSeries series;
         series.Protect({protectedInput});

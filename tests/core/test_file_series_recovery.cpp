@@ -205,7 +205,7 @@ TEST(FileSeries, AJournalItCannotTrustIsLeftForAPersonAndTheSeriesGoesOn)
         auto inFolder = Contents(folder);
         const auto inStaging = Contents(staging);
 
-        EXPECT_EQ(CQNF_FileSeries::Refusal(folder, 0), "");
+        EXPECT_EQ(CQNF_FileSeries::Refusal(folder, 0).Detail(), "");
         for (int again = 0; again < 2; ++again) {
             const auto [written, said] = WriteOther(folder);
             EXPECT_TRUE(written);
@@ -302,8 +302,8 @@ TEST(FileSeries, NamesAsLongAsTheFileSystemTakesAreWritten)
     std::vector<std::string> names;
     for (size_t k = 1; k <= 12; ++k)
         names.push_back(LongName(k));
-    EXPECT_EQ(CQNF_FileSeries::Refusal(dir.Path(), 255), "");
-    EXPECT_NE(CQNF_FileSeries::Refusal(dir.Path(), 256), "");
+    EXPECT_EQ(CQNF_FileSeries::Refusal(dir.Path(), 255).Detail(), "");
+    EXPECT_NE(CQNF_FileSeries::Refusal(dir.Path(), 256).Detail(), "");
     const auto before = PutOldFiles(dir.Path(), names);
     std::string failure;
     CQNF_FileSeries series;
@@ -419,7 +419,7 @@ TEST(FileSeries, ALinkToAnotherDiskIsRefusedBeforeAnyWork)
             fs::remove(ser + "/p_2.png");
             fs::create_symlink("../other/end.png", ser + "/p_2.png");
             const auto before = Contents(ser), away = Contents(top.File("other"));
-            const std::string early = CQNF_FileSeries::Refusal(ser, 0, "p_", ".png");
+            const std::string early = CQNF_FileSeries::Refusal(ser, 0, "p_", ".png").Detail();
             if (early != ser + "/p_2.png: is a link to another disk, and a series is written all or none only on "
                             "one disk")
                 failed += "before the work: \"" + early + "\"\n";
@@ -483,7 +483,7 @@ TEST(FileSeries, ARunKilledInItsCommitIsPutBackAfterItsDiskIsMountedAgain)
         std::string failed;
         if (now.st_dev == was.st_dev || now.st_ino != was.st_ino)
             failed += "the disk came back under the same device number, or changed\n";
-        if (const std::string early = CQNF_FileSeries::Refusal(ser, 0); !early.empty())
+        if (const std::string early = CQNF_FileSeries::Refusal(ser, 0).Detail(); !early.empty())
             failed += "refused before the work: " + early + "\n";
         CQNF_FileSeries series;
         std::string failure;

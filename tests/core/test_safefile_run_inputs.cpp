@@ -46,8 +46,8 @@ TEST(RunInputs, ALibraryLoadedWhileRunningIsAnInputFromThen)
     fs::create_symlink(copy, soft);
     fs::create_hard_link(copy, hard);
     const std::string before = Slurp(copy);
-    EXPECT_EQ(qnWriteRefusal(soft), "");
-    EXPECT_EQ(qnWriteRefusal(hard, QnWrite::OwnFile), "");
+    EXPECT_EQ(qnWriteRefusal(soft).Line(), "");
+    EXPECT_EQ(qnWriteRefusal(hard, QnWrite::OwnFile).Line(), "");
 
     void* loaded = ::dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(loaded, nullptr) << ::dlerror();
@@ -56,7 +56,7 @@ TEST(RunInputs, ALibraryLoadedWhileRunningIsAnInputFromThen)
         EXPECT_NE(qnReplaceFile(out, "over", 4), 0);
         EXPECT_EQ(qnGateRefusal(out),
                   "cannot write " + out + ": it would write over the loaded library " + copy + "; name another output");
-        EXPECT_EQ(qnWriteRefusal(out, QnWrite::OwnFile), "cannot write " + out + ": it leads to " + copy + ", the loaded library");
+        EXPECT_EQ(qnWriteRefusal(out, QnWrite::OwnFile).Line(), "cannot write " + out + ": it leads to " + copy + ", the loaded library");
         EXPECT_TRUE(Slurp(copy) == before) << "the loaded library was written over";
     }
     EXPECT_TRUE(fs::is_symlink(soft));
@@ -106,9 +106,9 @@ TEST(RunInputs, EachFileTheRunReadsIsNamedAsWhatItIs)
         EXPECT_EQ(qnRunInputWhat(c.path), c.what);
         const std::string out = (dir / "out.dat").string();
         fs::create_symlink(c.path, out);
-        EXPECT_EQ(qnWriteRefusal(out),
+        EXPECT_EQ(qnWriteRefusal(out).Line(),
                   "cannot write " + out + ": it would write over " + c.what + " " + c.path + "; name another output");
-        EXPECT_EQ(qnWriteRefusal(out, QnWrite::OwnFile),
+        EXPECT_EQ(qnWriteRefusal(out, QnWrite::OwnFile).Line(),
                   "cannot write " + out + ": it leads to " + c.path + ", " +
                       (c.what == "the input" ? std::string("a file this run reads") : c.what));
         fs::remove(out);

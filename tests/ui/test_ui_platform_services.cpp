@@ -379,14 +379,14 @@ TEST_F(ServicesTest, SaveChoosersAskAgainForANameTheGateRefuses)
 
     // The path-only dialog takes the caller's own judgement.
     std::string path;
-    d.SetRefusal([](const std::string& p) { return p.ends_with("/no.png") ? p + ": taken" : std::string(); });
+    d.SetRefusal([](const std::string& p) { return p.ends_with("/no.png") ? QnRefusal{p, "taken"} : QnRefusal{}; });
     P.alerts.clear();
     P.saveAnswers.push_back(plat::SaveChoice{dir.string(), "no.png", false});
     P.saveAnswers.push_back(plat::SaveChoice{dir.string(), "yes.png", false});
     EXPECT_TRUE(d.DoFileSaveDialog_Path(nullptr, path));
     EXPECT_EQ(path, (dir / "yes.png").string());
     ASSERT_EQ(P.alerts.size(), 1u);
-    EXPECT_NE(P.alerts[0].text.find((dir / "no.png").string() + ": taken"), std::string::npos) << P.alerts[0].text;
+    EXPECT_NE(P.alerts[0].text.find((dir / "no.png").string() + "\nTaken.\n"), std::string::npos) << P.alerts[0].text;
 }
 
 // The box over the chooser says, in itself (a display without a window
@@ -432,6 +432,26 @@ TEST_F(ServicesTest, TheRefusalBoxNamesTheFileAndWhyUnderItsHeadline)
     EXPECT_FALSE(fs::exists(dir / "layout.png"));
     EXPECT_EQ(Read(dir / "layout.QNTD"), "hello");
     EXPECT_EQ(Read(kept), "kept");
+
+    // A part of a serial save refused in a folder whose name holds ": ",
+    // beside a folder named as its first words: the box names the part.
+    const fs::path colon = dir / "holiday: day two";
+    fs::create_directories(colon);
+    fs::create_directories(dir / "holiday");
+    std::ofstream(colon / "S_2.png") << "kept";
+    fs::permissions(colon / "S_2.png", fs::perms::owner_read);
+    CQNF_StringArray suffixes;
+    suffixes.Add(CQNF_String("_1"));
+    suffixes.Add(CQNF_String("_2"));
+    P.alerts.clear();
+    P.saveAnswers.push_back(plat::SaveChoice{colon.string(), "S.png", false});
+    P.saveAnswers.push_back(std::nullopt);
+    CQNF_PlatformFileDialog serial;
+    EXPECT_FALSE(serial.DoFileSaveDialog_Serial(&suffixes, WriteIndex, nullptr, nullptr, 0, 0));
+    ASSERT_EQ(P.alerts.size(), 1u);
+    EXPECT_EQ(lines(P.alerts[0].text),
+              (std::vector<std::string>{plat::kRefusedSaveTitle, (colon / "S_2.png").string(),
+                                        "The file has no write permission.", "", "Choose another name or folder."}));
 }
 
 TEST_F(ServicesTest, PopupMenuReportsItemIds)

@@ -181,8 +181,8 @@ try {
     // (a ".block" file, or the plug-in's "last.data").
     const std::vector<std::string> endings = raw ? std::vector<std::string>{".block", ".data"}
                                                  : std::vector<std::string>{".qnds"};
-    if (const std::string why = qnOutputNameRefusal(out, endings); !why.empty())
-        return BadArguments(why);
+    if (const QnRefusal why = qnOutputNameRefusal(out, endings); !why.empty())
+        return BadArguments(why.Detail());
     // As the host keeps its output: never over the block read, never over a
     // read-only file.
     if (const std::string why = hostapp::OutputRefusal(out, {blockFile}, true); !why.empty())

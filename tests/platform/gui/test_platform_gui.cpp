@@ -388,7 +388,7 @@ TEST_F(PlatformGui, TheRefusalBoxShowsItsHeadlineAndKeepsALongNameOnTheScreen)
     ASSERT_GE(name.size(), 240u);
     plat::FileDialogSpec ask;
     ask.title = "Refusing Chooser";
-    ask.refusal = [&name](const std::string&) { return "cannot write " + name + ": the file has no write permission"; };
+    ask.refusal = [&name](const std::string&) { return QnRefusal{name, "the file has no write permission"}; };
     // The chooser takes a name; the box comes over it.
     const std::string typed = "zq refused.png";
     const std::string find = "a=$(xdotool search --sync --onlyvisible --name '^" + ask.title + "$' | head -1); ";
