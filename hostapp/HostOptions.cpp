@@ -104,9 +104,9 @@ const Option kOptions[] = {
     {"--descriptor", "FILE",
      "scripting descriptor: a replay reads it and leaves it as it is; --dialog reads it and writes it after success",
      [](const Use& u) { return u.cmd.descriptorFile = u.value, true; }},
-    {"--play-info", "N", "the descriptor's play information (1 asks for the dialog)",
+    {"--play-info", "N", "the descriptor's play information, 0..2 (1 asks for the dialog)",
      [](const Use& u) { return SetNumber(u, 0, 2, u.cmd.settings.playInfo); }},
-    {"--repeat", "N", "run the sequence N times in one load", [](const Use& u) { return SetNumber(u, 1, 100, u.cmd.repeat); }},
+    {"--repeat", "N", "run the sequence N times in one load, 1..100", [](const Use& u) { return SetNumber(u, 1, 100, u.cmd.repeat); }},
     {"--quality", "N", "JPEG output quality, 1..100 (90)", [](const Use& u) { return SetNumber(u, 1, 100, u.cmd.quality); }},
     {"--mode", "gray|rgb|cmyk", "convert the document first",
      [](const Use& u) {
@@ -128,9 +128,9 @@ const Option kOptions[] = {
      [](const Use& u) { return u.Colour(u.cmd.foreground); }},
     {"--bg", "RRGGBB", "background colour (white); layout mode draws the lines on it",
      [](const Use& u) { return u.Colour(u.cmd.background); }},
-    {"--resolution", "DPI", "the document's resolution (default: the input's, else 72)",
+    {"--resolution", "DPI", "the document's resolution, 1..30000 (default: the input's, else 72)",
      [](const Use& u) { return SetNumber(u, 1, 30000, u.cmd.resolution); }},
-    {"--ruler", "N", "the ruler-units property", [](const Use& u) { return SetNumber(u, 0, 100, u.cmd.ruler); }},
+    {"--ruler", "N", "the ruler-units property, 0..100", [](const Use& u) { return SetNumber(u, 0, 100, u.cmd.ruler); }},
     {"--icc", "FILE", "an ICC profile for the document", [](const Use& u) { return u.cmd.icc = u.value, true; }},
     {"--host-sig", "XXXX", "the host signature sent",
      [](const Use& u) {

@@ -182,8 +182,11 @@ int Run(const tool::Args& args)
     tool::RefuseTogether(args, "--grid", "--block");
     Options o;
     std::vector<std::string> positional;
+    std::string renderOnly;  // the first option only a render takes
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (renderOnly.empty() && (a == "--blur" || a == "--stroke" || a == "--no-bevel" || a == "--time"))
+            renderOnly = a;
         auto value = [&](std::string& v) {
             if (i + 1 >= args.size())
                 return false;
@@ -234,6 +237,10 @@ int Run(const tool::Args& args)
     o.output = positional[2];
     if (o.mode != "lines" && o.mode != "pieces" && o.mode != "render")
         return tool::BadArguments(kName, "unknown mode " + o.mode + " (lines, pieces or render)");
+    // Lines and the piece map draw no bevel, blur or stroke: an option that
+    // would change nothing is refused rather than taken in silence.
+    if (o.mode != "render" && !renderOnly.empty())
+        return tool::BadArguments(kName, renderOnly + " is taken by engine render only");
     if (const int refused = tool::RefuseOutput(kName, o.output, {o.input, o.block}, {".png"}))
         return refused;
 
@@ -349,7 +356,8 @@ tool::Registrar reg({kName,
                      "engine lines|pieces|render [--grid CxR | --block FILE] [--seed N] [--no-smooth] [--no-cut] "
                      "[--no-bevel] [--blur R] [--stroke S] [--time] INPUT.png OUTPUT.png\n"
                      "  --no-smooth and --no-cut also switch off those settings of a --block\n"
-                     "  --time (render) prints the split, render and composite times and the thread count",
+                     "  --no-bevel, --blur, --stroke and --time are taken by render only\n"
+                     "  --time prints the split, render and composite times and the thread count",
                      "cut a picture into jigsaw pieces: knife lines, piece map or rendered pieces", Run});
 
 }  // namespace

@@ -189,8 +189,8 @@ int Ls(const tool::Args& args)
     std::printf("%s: %s, %zu shape%s\n", qnShownName(args[0]).c_str(), l.kind.c_str(), l.shapes.size(),
                 l.shapes.size() == 1 ? "" : "s");
     for (size_t i = 0; i < l.shapes.size(); ++i)
-        std::printf("  %4zu  %-32s %2u nodes\n", i, ('"' + qnShownName(l.shapes[i].name) + '"').c_str(),
-                    unsigned(l.shapes[i].spline.nodeCount));
+        std::printf("  %4zu  %-32s %2u node%s\n", i, ('"' + qnShownName(l.shapes[i].name) + '"').c_str(),
+                    unsigned(l.shapes[i].spline.nodeCount), l.shapes[i].spline.nodeCount == 1 ? "" : "s");
     return 0;
 }
 
@@ -251,7 +251,8 @@ int Show(const tool::Args& args)
         if (index >= 0 && size_t(index) != i)
             continue;
         const SPLINE& s = l.shapes[i].spline;
-        std::printf("shape %zu \"%s\": %u nodes\n", i, qnShownName(l.shapes[i].name).c_str(), unsigned(s.nodeCount));
+        std::printf("shape %zu \"%s\": %u node%s\n", i, qnShownName(l.shapes[i].name).c_str(), unsigned(s.nodeCount),
+                    s.nodeCount == 1 ? "" : "s");
         if (s.nodeCount)
             std::printf("  node          U          H          S\n");
         for (uint32_t n = 0; n < s.nodeCount; ++n)
@@ -296,8 +297,9 @@ int Convert(const tool::Args& args)
         return tool::Fail(kName, qnFileFailure(args[1], true, qnerr::FileWrite));
     if (e != ShapeIoError::None)
         return tool::Fail(kName, "cannot write " + args[1] + ": " + IoText(e));
-    std::fprintf(qnReportStream(args[1]), "%s: knife shape of %u nodes\n", qnShownName(args[1]).c_str(),
-                 unsigned(l.shapes[pick].spline.nodeCount));
+    const unsigned nodes = unsigned(l.shapes[pick].spline.nodeCount);
+    std::fprintf(qnReportStream(args[1]), "%s: knife shape of %u node%s\n", qnShownName(args[1]).c_str(), nodes,
+                 nodes == 1 ? "" : "s");
     return 0;
 }
 

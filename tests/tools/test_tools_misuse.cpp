@@ -73,6 +73,7 @@ TEST(CommandLineMisuse, EveryProgramAnswersExitTwoWithOneLineNamingTheFault)
         {T, "engine lines --seed -1" + png, "--seed"},
         {T, "engine render --blur nan" + png, "--blur"},
         {T, "engine lines" + png + " extra", "expected lines|pieces|render"},
+        {T, "engine pieces --stroke 2" + png, "--stroke is taken by engine render only"},
         {T, "fx gauss -5" + png, "SIGMA takes a number from 0 to 4096, not '-5'"},
         {T, "fx gauss 1e300" + png, "SIGMA"},
         {T, "fx gauss nan" + png, "SIGMA"},
