@@ -72,7 +72,7 @@ TEST(CutterTool, ListsShowsAndConverts)
 
     Result r = RunTool(dir, "show '" + (dir / "set.qntk") + "' --index 1");
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("shape 1 \"beta\": 1 nodes"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("shape 1 \"beta\": 1 node\n"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("alpha"), std::string::npos);
     r = RunTool(dir, "show '" + (dir / "set.qntk") + "' --png '" + (dir / "icons.png") + "'");
     EXPECT_EQ(r.code, 0) << r.err;
