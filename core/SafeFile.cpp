@@ -38,7 +38,6 @@
 
 namespace {
 
-using qnsafe::DanglingLinkEnd;
 using qnsafe::IsStandardOutput;
 using qnsafe::kNotRegular;
 using qnsafe::Landing;
@@ -443,47 +442,6 @@ bool qnTakeOwnerAndMode(int fd, const struct stat& old)
         [[maybe_unused]] const int groupOnly = ::fchown(fd, uid_t(-1), old.st_gid);
     }
     return SetMode(fd, old.st_mode & 07777);
-}
-
-std::string qnWrittenPath(const std::string& path)
-{
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-        return path;
-    char resolved[PATH_MAX];
-    if (::stat(path.c_str(), &st) == 0)
-        return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
-    return DanglingLinkEnd(path);
-}
-
-std::string qnInputRefusal(const std::string& output, const std::vector<std::string>& inputs)
-{
-    namespace fs = std::filesystem;
-    if (output == kQnStandardOutput)
-        return qnStandardOutputOverInput(inputs).Line();
-    if (output.empty())
-        return {};
-    // Where a file that is not there yet would be made: the end of its
-    // links, in its folder as the folder's own links lead.
-    const auto landing = [](const std::string& path) {
-        std::error_code ec;
-        const fs::path at = fs::weakly_canonical(fs::absolute(qnWrittenPath(path), ec), ec);
-        return ec ? fs::path() : at;
-    };
-    struct stat out {};
-    const bool outThere = ::stat(output.c_str(), &out) == 0;
-    const fs::path outLanding = outThere ? fs::path() : landing(output);
-    for (const std::string& in : inputs) {
-        if (in.empty() || in == kQnStandardOutput)
-            continue;
-        struct stat st {};
-        const bool same = ::stat(in.c_str(), &st) == 0
-                              ? outThere && st.st_dev == out.st_dev && st.st_ino == out.st_ino
-                              : !outThere && !outLanding.empty() && landing(in) == outLanding;
-        if (same)
-            return qnOverInputFailure(output, in);
-    }
-    return {};
 }
 
 namespace {
