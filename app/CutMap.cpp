@@ -3,6 +3,7 @@
 // extra knives.
 #include "app/MainModel.h"
 #include "engine/DefaultKnife.h"
+#include "engine/Tessolo.h"
 
 #include <algorithm>
 #include <cmath>
@@ -42,12 +43,7 @@ uint16_t CWnd_MainModel::i_SplitterCount(uint32_t cells)
 
 void CWnd_MainModel::i_EvenSplit(float* pos, uint16_t n)
 {
-    const float step = 1.0f / float(n + 1);
-    float p = step;
-    for (uint16_t i = 0; i < n; ++i) {
-        pos[i] = p;
-        p += step;
-    }
+    CTessolo::EvenGuides(pos, n);
 }
 
 const CWnd_MainModel::KNIFESTRUCT* CWnd_MainModel::GetKnifeById(uint32_t id) const

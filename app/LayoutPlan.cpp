@@ -23,10 +23,11 @@ std::vector<uint8_t> BuildLayoutBlock(const LayoutPlan& plan)
     qntPlainLayout m;
     m.rowSplitters = innerR;
     m.columnSplitters = innerC;
-    for (uint32_t j = 0; j < innerR; ++j)
-        m.rowGuides.push_back(static_cast<float>(j + 1) / static_cast<float>(innerR + 1));
-    for (uint32_t i = 0; i < innerC; ++i)
-        m.columnGuides.push_back(static_cast<float>(i + 1) / static_cast<float>(innerC + 1));
+    // The window's even grid, knot for knot.
+    m.rowGuides.resize(innerR);
+    CTessolo::EvenGuides(m.rowGuides.data(), innerR);
+    m.columnGuides.resize(innerC);
+    CTessolo::EvenGuides(m.columnGuides.data(), innerC);
     m.knots.assign(size_t{innerC + 2u} * (innerR + 2u), CTessolo::KNOT{0.0f, 0.0f});
     for (size_t k = 0; k < m.knots.size() && k < plan.knots.size(); ++k)
         m.knots[k] = CTessolo::KNOT{plan.knots[k][0], plan.knots[k][1]};

@@ -64,6 +64,16 @@ CTessolo::~CTessolo()
         delete block;
 }
 
+void CTessolo::EvenGuides(float* guides, uint16_t n)
+{
+    const float step = 1.0f / float(n + 1);
+    float p = step;
+    for (uint16_t i = 0; i < n; ++i) {
+        guides[i] = p;
+        p += step;
+    }
+}
+
 bool CTessolo::Init(uint16_t columns, uint16_t rows, uint32_t freeKnives)
 {
     if (freeKnives > kMaxFreeKnives || m_bBusy)

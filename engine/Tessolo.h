@@ -363,6 +363,14 @@ public:
     CTessolo(const CTessolo&) = delete;
     CTessolo& operator=(const CTessolo&) = delete;
 
+    // The n inner guides of an even grid, as fractions 0..1, into guides:
+    // the one place a grid's knots are laid, by the window, by the layout
+    // documents made without it and by the descriptors made without it, so
+    // that a grid of the same size replays the same pixels whichever made it.
+    // Each guide is the one before plus one step, in float: the positions
+    // documents and descriptors already hold.
+    static void EvenGuides(float* guides, uint16_t n);
+
     // Sizes the layout for columns x rows cells (at most 101 x 101) and
     // freeKnives free knives (at most 20000): guides 0, knot offsets 0,
     // knife records zeroed. On failure (or while a long operation runs)

@@ -103,6 +103,25 @@ TEST(ToolCli, BothProgramsTakeTheKnobSizeInOneRange)
         std::remove((base + end).c_str());
 }
 
+// A grid is one layout whichever program lays it: tessolo-mkdesc and layout
+// new (the window's own grid) give the same settings block, knot for knot,
+// so their replays are the same pixels, on small, odd and the largest grids.
+TEST(ToolCli, BothProgramsLayTheSameGrid)
+{
+    const std::string base = ::testing::TempDir() + "grid_" + std::to_string(getpid());
+    for (const char* grid : {"1x1", "2x2", "3x7", "13x9", "20x15", "99x101", "100x100"}) {
+        const Result desc = RunProgram(TESSOLO_MKDESC, std::string("--raw --grid ") + grid + " '" + base + "_m.block'");
+        ASSERT_EQ(desc.code, 0) << grid << ": " << desc.err;
+        ASSERT_EQ(RunTool(std::string("layout new --grid ") + grid + " '" + base + ".qntd'").code, 0) << grid;
+        ASSERT_EQ(RunTool("layout block '" + base + ".qntd' '" + base + "_t.block'").code, 0) << grid;
+        const std::string made = Slurp(base + "_m.block");
+        ASSERT_FALSE(made.empty()) << grid;
+        EXPECT_TRUE(made == Slurp(base + "_t.block")) << "--grid " << grid;
+    }
+    for (const char* end : {"_m.block", "_t.block", ".qntd"})
+        std::remove((base + end).c_str());
+}
+
 TEST(ToolCli, BadInputGivesOneLineAndFailure)
 {
     const std::string missing = ::testing::TempDir() + "no_such_dir/no_such_file";
