@@ -4,6 +4,7 @@
 #include "core/ErrorWords.h"
 #include "core/SafeFile.h"
 #include "core/StdFile.h"
+#include "imaging/ImageFile.h"
 
 #include <cairo-pdf.h>
 #include <cairo-ps.h>
@@ -81,7 +82,8 @@ bool CKnivesExport::stSaveLayoutToFileInEPSorAI(CQNF_StdFile* file, void* data)
     const LMJOB* job = static_cast<const LMJOB*>(data);
     if (!file || !job || !job->paths || !job->width || !job->height)
         return false;
-    const double res = job->resolution > 0.0 && std::isfinite(job->resolution) ? job->resolution : 72.0;
+    double res = job->resolution, down = job->resolution;
+    qnTakenResolution(res, down);
     const double scale = 72.0 / res;
     const double pw = job->width * scale, ph = job->height * scale;
 

@@ -4,6 +4,7 @@
 #include "core/Mem.h"
 #include "core/Storage.h"
 #include "core/String.h"
+#include "imaging/ImageFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,7 +24,11 @@ std::string Format(const char* fmt, ...)
     return buf;
 }
 
-double Res(double r) { return r > 0.0 && std::isfinite(r) ? r : 72.0; }
+// The view's resolutions as every reader takes a picture's.
+struct Resolutions {
+    double x, y;
+    explicit Resolutions(const qntINFOVIEW& v) : x(v.resX), y(v.resY) { qnTakenResolution(x, y); }
+};
 
 }  // namespace
 
@@ -44,7 +49,8 @@ std::string qnStatusProgressLine(const char* text, uint8_t percent)
 std::string qnInfoSizeText(const qntINFOVIEW& v)
 {
     const int w = int(v.width), h = int(v.height);
-    const double rx = Res(v.resX), ry = Res(v.resY);
+    const Resolutions res(v);
+    const double rx = res.x, ry = res.y;
     switch (v.unit) {
     case 1:
     case 5:
@@ -120,7 +126,8 @@ std::string SplitterNumber(double value, double res, double size, uint8_t unit)
 
 std::string qnInfoPositionText(const qntINFOVIEW& v, int32_t x, int32_t y, const qntINFOPIECE* piece)
 {
-    std::string s = AxisText("X", x, v.width, Res(v.resX), v.unit) + AxisText("\tY", y, v.height, Res(v.resY), v.unit);
+    const Resolutions res(v);
+    std::string s = AxisText("X", x, v.width, res.x, v.unit) + AxisText("\tY", y, v.height, res.y, v.unit);
     if (!piece)
         return s;
     if (piece->index < 0)
@@ -138,7 +145,7 @@ std::string qnInfoSplitterText(const qntINFOVIEW& v, bool column, const float* g
     if (!g || i >= n)
         return "";
     const double S = column ? v.width : v.height;
-    const double res = Res(column ? v.resX : v.resY);
+    const double res = column ? Resolutions(v).x : Resolutions(v).y;
     const double pos = g[i] * S;
     const double before = i == 0 ? pos : (g[i] - g[i - 1]) * S;
     const double after = i + 1 >= n ? (1.0 - g[i]) * S : (g[i + 1] - g[i]) * S;

@@ -23,7 +23,7 @@ std::string qnStatusProgressLine(const char* text, uint8_t percent);
 // Units: 1 pixels, 2 inches, 3 centimetres, 4 millimetres, 5 percent.
 struct qntINFOVIEW {
     uint32_t width = 0, height = 0;  // the source image
-    double resX = 72.0, resY = 72.0;  // pixels per inch; 0 counts as 72
+    double resX = 72.0, resY = 72.0;  // pixels per inch, taken as a picture's (qnTakenResolution)
     uint8_t unit = 1;
 };
 // What the panel tells of the piece under the pointer (piece mode only).

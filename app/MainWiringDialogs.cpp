@@ -9,6 +9,7 @@
 #include "app/Wnd_Pref.h"
 #include "app/Wnd_PrefAppHost.h"
 #include "host/PluginMain.h"
+#include "imaging/ImageFile.h"
 #include "ui/App.h"
 
 #include <memory>
@@ -31,7 +32,9 @@ EXPORTPICTURE PictureOf(const CWnd_Main& w)
     pic.height = uint16_t(w.m_SourceImage.GetImageHeight());
     if (w.m_pPlugin) {
         const CQNF_8BFPluginVirtual::PLUGINDATA* d = w.m_pPlugin->GetPluginDataPtr();
-        pic.resolution = d->resolutionH > 0.0 ? d->resolutionH : 72.0;
+        double down = d->resolutionV;
+        pic.resolution = d->resolutionH;
+        qnTakenResolution(pic.resolution, down);
         pic.iccProfile = d->iccProfile;
         pic.iccSize = d->iccSize;
         pic.colorMode = d->colorMode;

@@ -2,6 +2,7 @@
 #include "host/PluginAdapter.h"
 
 #include "core/Storage.h"
+#include "imaging/ImageFile.h"
 
 #include <algorithm>
 #include <cstring>
@@ -179,12 +180,11 @@ bool CQNF_8BFPluginVirtual::FillPluginData()
     std::memcpy(d.backColor, r->backColor, 4);
 
     // Resolution.
+    // Taken as a file's is: a host's 0 (or a pixel wider than an inch)
+    // names none, one direction without takes the other's.
     d.resolutionH = r->imageHRes / 65536.0;
     d.resolutionV = r->imageVRes / 65536.0;
-    if (d.resolutionH <= 0)
-        d.resolutionH = d.resolutionV;
-    if (d.resolutionV <= 0)
-        d.resolutionV = d.resolutionH;
+    qnTakenResolution(d.resolutionH, d.resolutionV);
 
     // Ruler unit.
     if (r->getPropertyProc) {

@@ -2,8 +2,16 @@
 // interactive road's seam and the plug-in folder.
 #include "host_test_support.h"
 
+#include "app/CutterLink.h"
+#include "app/KnivesExport.h"
+#include "app/MainDisplays.h"
+#include "app/Wnd_Main.h"
+#include "imaging/ImageFile.h"
+
+#include <fstream>
 #include <new>
 #include <stdexcept>
+#include <string>
 
 using namespace hosttest;
 
@@ -262,6 +270,84 @@ TEST(HostEntry, DocumentPictureTakesSizesColoursResolutionAndRuler)
     EXPECT_EQ(d->iccSize, 3u);
     EXPECT_EQ(d->channelNamesPresent, 0);
     EXPECT_EQ(d->rulerUnit, 0);
+}
+
+// The page of a knives export: its bounding box line.
+std::string KnivesPage(double resolution, const std::string& path)
+{
+    CWindowlessCutter cutter;
+    CWnd_Main model;
+    model.SetImageSize(240, 120);
+    model.SetCutter(&cutter);
+    EXPECT_TRUE(model.spl_SplitEvenParts(3, 2, 1, 1));
+    model.spl_DoReFillKnivesFromCutter(0, 0.0f, 0.0f, 0.0f, 0);
+    uint32_t written = 0;
+    std::string message, detail;
+    EXPECT_TRUE(CKnivesExport::ExportLM(model, CExportLMSettings{CExportLMSettings::kAll, CExportLMSettings::kToEPS},
+                                        path, 240, 120, resolution, written, message, detail))
+        << detail;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("%%BoundingBox:", 0) == 0)
+            return line;
+    return {};
+}
+
+// A resolution the host hands is taken as a file's is, by one rule, on every
+// road of the plug-in: the document picture, the information panel and the
+// knives page. 0 and a pixel wider than an inch name none; one direction
+// without takes the other's.
+TEST(HostEntry, EveryRoadTakesAResolutionAsTheReadersDo)
+{
+    PluginHarness h;
+    const std::string eps = h.File("knives.eps");
+    const struct {
+        double across, down;
+    } cases[] = {{0.0, 0.0}, {0.5, 0.5}, {0.0, 200.0}, {200.0, 0.0}, {0.5, 150.0}, {150.0, 0.5}, {300.0, 150.0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.across) + " x " + std::to_string(c.down));
+        double x = c.across, y = c.down;
+        qnTakenResolution(x, y);
+
+        FilterRecord record{};
+        record.filterRect = FilterRect16{0, 0, 20, 30};
+        record.imageMode = filterModeRGB;
+        record.depth = 8;
+        record.filterCase = 1;
+        record.imageHRes = int32_t(c.across * 65536.0);
+        record.imageVRes = int32_t(c.down * 65536.0);
+        CQNF_8BFPluginVirtual adapter;
+        intptr_t data = 0;
+        int16_t result = 0;
+        adapter.SetHostPointers(&record, &data, &result);
+        ASSERT_TRUE(adapter.FillPluginData());
+        EXPECT_EQ(adapter.GetPluginDataPtr()->resolutionH, x);
+        EXPECT_EQ(adapter.GetPluginDataPtr()->resolutionV, y);
+        adapter.SetHostPointers(nullptr, nullptr, nullptr);
+
+        qntINFOVIEW handed, taken;
+        handed.width = taken.width = 720;
+        handed.height = taken.height = 360;
+        handed.resX = c.across;
+        handed.resY = c.down;
+        taken.resX = x;
+        taken.resY = y;
+        const float guides[2] = {0.25f, 0.5f};
+        for (uint8_t unit = 2; unit <= 4; ++unit) {
+            handed.unit = taken.unit = unit;
+            EXPECT_EQ(qnInfoSizeText(handed), qnInfoSizeText(taken)) << int(unit);
+            EXPECT_EQ(qnInfoPositionText(handed, 300, 100, nullptr), qnInfoPositionText(taken, 300, 100, nullptr));
+            for (bool column : {true, false})
+                EXPECT_EQ(qnInfoSplitterText(handed, column, guides, 2, 1), qnInfoSplitterText(taken, column, guides, 2, 1));
+        }
+
+        // The knives export is handed one resolution, the across one.
+        double alone = c.across, same = c.across;
+        qnTakenResolution(alone, same);
+        const std::string page = KnivesPage(c.across, eps);
+        EXPECT_FALSE(page.empty());
+        EXPECT_EQ(page, KnivesPage(alone, eps));
+    }
 }
 
 TEST(HostEntry, UnreadableChannelNamesAreNumbered)
