@@ -92,6 +92,7 @@ int Pieces(const tool::Args& args)
 {
     CPiecesExport::REQUEST r;
     r.settings.exportWhat = CExportSettings::kAll;
+    bool resolutionGiven = false;
     std::string to;
     std::vector<std::string> files;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -117,6 +118,7 @@ int Pieces(const tool::Args& args)
             r.settings.namingMode = v == "simple" ? CExportSettings::kNamesSimple : CExportSettings::kNamesExtended;
         } else if (a == "--resolution") {
             r.resolution = Resolution(args, i);
+            resolutionGiven = true;
         } else if (a == "--no-composite") {
             r.settings.includeComposite = 0;
         } else if (a == "--without-bevel") {
@@ -186,6 +188,10 @@ int Pieces(const tool::Args& args)
     CQNF_ImageFile picture;
     if (!picture.Load(files[1], CQNF_ImageFile::AllKinds, uint32_t(kQnMaxPictureSide)))
         return tool::Fail(kName, picture.Reason());
+    // The files keep the picture's resolution, as the window's export and
+    // Apply keep the document's: taken as the reader takes it.
+    if (!resolutionGiven)
+        r.resolution = picture.GetResolutionX();
     // A CMYK picture is cut in RGB, each colour times the black, as the
     // host turns one into the RGB document the window exports; in place,
     // so that it costs no second copy.

@@ -3,6 +3,7 @@
 #include "hostapp/InputDocument.h"
 #include "hostapp/OutputFile.h"
 #include "hostapp/RasterImage.h"
+#include "imaging/ImageFile.h"
 #include "tool_run.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -643,17 +645,22 @@ TEST(ToolExport, PhotosAreCutUprightAsEveryProgramReadsThem)
     // The exports cut the photo as they cut the upright picture.
     const std::string lay = d / "lay.qntd";
     ASSERT_EQ(RunTool("layout new --grid 4x3 '" + lay + "'").code, 0);
-    const Result fromPhoto = RunTool("export pieces --to psd '" + lay + "' '" + photo + "' '" + (d / "a.psd") + "'");
+    // One resolution for both: a PNG holds 72 dpi as pixels per metre, a
+    // hair above, which its PSD keeps.
+    const Result fromPhoto =
+        RunTool("export pieces --to psd --resolution 72 '" + lay + "' '" + photo + "' '" + (d / "a.psd") + "'");
     ASSERT_EQ(fromPhoto.code, 0) << fromPhoto.err;
-    const Result fromUpright =
-        RunTool("export pieces --to psd '" + lay + "' '" + (d / "upright.png") + "' '" + (d / "b.psd") + "'");
+    const Result fromUpright = RunTool("export pieces --to psd --resolution 72 '" + lay + "' '" + (d / "upright.png") +
+                                       "' '" + (d / "b.psd") + "'");
     ASSERT_EQ(fromUpright.code, 0) << fromUpright.err;
     EXPECT_NE(fromPhoto.out.find("12 layers from 12 pieces"), std::string::npos) << fromPhoto.out;
     EXPECT_EQ(Slurp(d / "a.psd"), Slurp(d / "b.psd"));
     for (const char* picture : {"photo.jpg", "upright.png"}) {
         const std::string series = d / (std::string(picture) + ".pieces");
         std::filesystem::create_directory(series);
-        ASSERT_EQ(RunTool("export pieces --to png '" + lay + "' '" + (d / picture) + "' '" + series + "'").code, 0);
+        ASSERT_EQ(
+            RunTool("export pieces --to png --resolution 72 '" + lay + "' '" + (d / picture) + "' '" + series + "'").code,
+            0);
     }
     size_t pieces = 0;
     for (const auto& f : std::filesystem::directory_iterator(d / "photo.jpg.pieces")) {
@@ -712,6 +719,82 @@ TEST(ToolExport, CmykPicturesAreCutAsTheHostOpensThem)
         EXPECT_EQ(a.planes, b.planes) << f.path();
     }
     EXPECT_EQ(pieces, 6u);
+}
+
+// The picture's resolution as every reader takes it, and as a written file
+// holds it: across and down.
+std::pair<double, double> ResolutionOf(const std::string& path)
+{
+    CQNF_ImageFile file;
+    EXPECT_TRUE(file.LoadHeader(path, CQNF_ImageFile::AllKinds, 30000, UINT64_MAX, CQNF_ImageFile::PsdRead::Opening))
+        << path;
+    return {file.GetResolutionX(), file.GetResolutionY()};
+}
+
+// The same resolution within what the files' forms hold (a PNG stores whole pixels
+// per metre, a PSD 16.16 fixed point).
+::testing::AssertionResult SameResolution(std::pair<double, double> a, std::pair<double, double> b)
+{
+    if (std::abs(a.first - b.first) < 0.02 && std::abs(a.second - b.second) < 0.02)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << a.first << " x " << a.second << " against " << b.first << " x "
+                                         << b.second;
+}
+
+// The tool's export keeps the picture's resolution in the PSD and in every
+// PNG, as the replay keeps it in its output, one direction without taking
+// the other's; --resolution still sets its own.
+TEST(ToolExport, PiecesKeepThePicturesResolutionAsTheReplayDoes)
+{
+    Folder d("tool_export_resolution");
+    const struct {
+        const char* name;
+        hostapp::OutputKind kind;
+        double across, down;
+    } pictures[] = {{"p300.png", hostapp::OutputKind::PNG, 300, 300},
+                    {"j300.jpg", hostapp::OutputKind::JPEG, 300, 300},
+                    {"s150.psd", hostapp::OutputKind::PSD, 150, 150},
+                    {"s0x200.psd", hostapp::OutputKind::PSD, 0, 200}};
+    const std::string lay = d / "lay.qntd", desc = d / "lay.qnds";
+    ASSERT_EQ(RunTool("layout new --grid 3x2 '" + lay + "'").code, 0);
+    ASSERT_EQ(RunProgram(TESSOLO_MKDESC, "--grid 3x2 '" + desc + "'").code, 0);
+    std::string err;
+    for (const auto& p : pictures) {
+        SCOPED_TRACE(p.name);
+        hostapp::HostDocument doc =
+            hostapp::HostDocument::FromImage(TestPicture(hostapp::ColorMode::RGB, 48, 36), "Layer 1");
+        doc.resolution = p.across;
+        doc.resolutionY = p.down;
+        const std::string picture = d / p.name;
+        ASSERT_TRUE(hostapp::WriteOutput(picture, p.kind, doc, 90, err)) << err;
+        const auto taken = ResolutionOf(picture);
+        const double named = std::max(p.across, p.down);
+        ASSERT_TRUE(SameResolution(taken, {named, named}));
+
+        // The replay's output, in both forms.
+        for (const char* ending : {".psd", ".png"}) {
+            const std::string out = picture + ".replay" + ending;
+            const Result r = RunProgram(TESSOLO_HOST, "--descriptor '" + desc + "' '" + picture + "' '" + out + "'");
+            ASSERT_EQ(r.code, 0) << r.err;
+            EXPECT_TRUE(SameResolution(ResolutionOf(out), taken)) << ending;
+        }
+        // The tool's PSD and every PNG of its series.
+        const std::string psd = picture + ".pieces.psd", series = picture + ".pieces";
+        ASSERT_EQ(RunTool("export pieces '" + lay + "' '" + picture + "' '" + psd + "'").code, 0);
+        EXPECT_TRUE(SameResolution(ResolutionOf(psd), taken));
+        std::filesystem::create_directory(series);
+        ASSERT_EQ(RunTool("export pieces --to png '" + lay + "' '" + picture + "' '" + series + "'").code, 0);
+        size_t files = 0;
+        for (const auto& f : std::filesystem::directory_iterator(series)) {
+            ++files;
+            EXPECT_TRUE(SameResolution(ResolutionOf(f.path().string()), taken)) << f.path();
+        }
+        EXPECT_GT(files, 1u);
+    }
+    // A resolution asked for is the one written.
+    const std::string asked = d / "asked.psd";
+    ASSERT_EQ(RunTool("export pieces --resolution 96 '" + lay + "' '" + (d / "p300.png") + "' '" + asked + "'").code, 0);
+    EXPECT_TRUE(SameResolution(ResolutionOf(asked), {96.0, 96.0}));
 }
 
 namespace {
