@@ -136,13 +136,16 @@ bool CWnd_MainModel::settings_LoadDocumentFromMem(const uint8_t* data, uint32_t 
     return true;
 }
 
-bool CWnd_MainModel::settings_SaveCurLayoutAndCellSettings()
+bool CWnd_MainModel::settings_SaveCurLayoutAndCellSettings(std::string* descriptorRefusal)
 {
+    if (descriptorRefusal)
+        descriptorRefusal->clear();
     CQNF_Mem block;
     uint32_t length = 0;
     if (!settings_SaveCurLayoutAndCellSettingsToMem(&block, length) || !m_pLastStore)
         return false;
-    m_pLastStore->WriteDescriptor(block.GetPtr(), length);
+    if (!m_pLastStore->WriteDescriptor(block.GetPtr(), length) && descriptorRefusal)
+        *descriptorRefusal = m_pLastStore->DescriptorRefusal();
     return m_pLastStore->ConfFile_Write(block.GetPtr(), length, kLastSettingsName);
 }
 

@@ -339,9 +339,17 @@ public:
         // Why the last ConfFile_Write failed (its file leads to one the run
         // reads, a read-only file system), or empty.
         virtual std::string WriteRefusal() const { return {}; }
+        // Why the last WriteDescriptor left the host's descriptor without
+        // settings ("they are too large for a descriptor (...)"), or empty:
+        // also when the host offers no descriptor.
+        virtual std::string DescriptorRefusal() const { return {}; }
     };
     void SetLastSettingsStore(LastSettingsStore* store) { m_pLastStore = store; }
-    bool settings_SaveCurLayoutAndCellSettings();
+    // Writes the last settings: the host's descriptor, then "last.data";
+    // false when "last.data" is not written. descriptorRefusal, when given,
+    // says why the descriptor was left without them (empty: it holds them,
+    // or the host offers none).
+    bool settings_SaveCurLayoutAndCellSettings(std::string* descriptorRefusal = nullptr);
     bool settings_LoadCurLayoutAndCellSettings();
 
     // ---- Cut-map undo ---------------------------------------------------------

@@ -41,6 +41,7 @@ public:
     }
     bool ConfFile_Read(CQNF_Mem* block, const char* name) override { return m_p->ConfFile_Read(block, name); }
     std::string WriteRefusal() const override { return m_p->ConfFile_Refusal(); }
+    std::string DescriptorRefusal() const override { return m_p->ScriptRefusal(); }
 
 private:
     CPluginMain* m_p;

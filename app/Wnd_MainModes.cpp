@@ -250,7 +250,20 @@ uint8_t CWnd_Main::OnApply()
 {
     m_bApply = 0;
     // The picture is applied all the same; only the next run loses out.
-    if (!settings_SaveCurLayoutAndCellSettings()) {
+    std::string why;
+    const bool kept = settings_SaveCurLayoutAndCellSettings(&why);
+    // A descriptor left without settings is refused at replay, never
+    // replays an older picture; the user learns it now, not at the replay.
+    if (!why.empty()) {
+        const std::string text = qnShownLine(
+            "The host's descriptor holds no settings: " + why + ". A replay of it is refused" +
+            (kept ? "; without it, the last settings (\"" + std::string(kLastSettingsName) + "\") replay this picture"
+                  : std::string()) +
+            ". The picture is applied.");
+        std::fprintf(stderr, "Tessolo: %s\n", text.c_str());
+        ShowMessageBox(text.c_str(), "Warning!");
+    }
+    if (!kept) {
         // What the write met is named (a file of the folder that leads to
         // one the run reads, a read-only file system); a failure before any
         // write is most likely a folder that may not be written.

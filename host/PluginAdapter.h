@@ -171,6 +171,10 @@ public:
 
     // ---- Scripting descriptor -----------------------------------------------
     bool WriteEncryptedScriptParameter_V2(const uint8_t* data, uint32_t size);
+    // Why the last write left the host's descriptor without settings ("they
+    // are too large for a descriptor (...)"), or empty: after a write that
+    // succeeded, and when the host offers no descriptor at all.
+    const std::string& ScriptRefusal() const { return m_ScriptRefusal; }
     bool ReadEncryptedScriptParameter_V2(CQNF_Mem* block, uint8_t& showDialog);
     // Whether the host's descriptor holds settings of ours at all (read or
     // not): a descriptor that does but does not read is damaged.
@@ -210,8 +214,11 @@ protected:
     bool i_PutChunkText(const char* prefix, uint32_t prefixLength, const char* text, uint32_t length,
                         DescriptorKey key, DescriptorWriteToken token);
     // Compresses data and makes its hexadecimal text of 2 .. maxText
-    // characters; on failure the host's descriptor is replaced by an empty one.
+    // characters; on failure the host's descriptor is replaced by an empty
+    // one and m_ScriptRefusal says why.
     bool i_ScriptText(const uint8_t* data, uint32_t size, uint32_t maxText, CQNF_Mem& text);
+    // Replaces the host's descriptor by an empty one, keeping why.
+    void i_RefuseScript(std::string why);
     // Closes the writer and makes what it wrote the host's descriptor.
     void i_ReplaceDescriptor(DescriptorWriteToken token);
     // Decodes the hexadecimal text and decompresses it into block.
@@ -241,6 +248,7 @@ protected:
 
     FSRef m_Folder;
     std::string m_ConfRefusal;
+    std::string m_ScriptRefusal;
     FilterRecord* m_pRecord = nullptr;
     intptr_t* m_pData = nullptr;
     int16_t* m_pResult = nullptr;

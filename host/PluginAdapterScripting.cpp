@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <utility>
 
 using namespace qnscript;
 
@@ -77,22 +79,35 @@ void CQNF_8BFPluginVirtual::i_WriteEmptyDescriptor()
         i_ReplaceDescriptor(token);
 }
 
+void CQNF_8BFPluginVirtual::i_RefuseScript(std::string why)
+{
+    i_WriteEmptyDescriptor();
+    m_ScriptRefusal = std::move(why);
+}
+
 bool CQNF_8BFPluginVirtual::i_ScriptText(const uint8_t* data, uint32_t size, uint32_t maxText, CQNF_Mem& text)
 {
     // Any failure still replaces the descriptor (with an empty one), so a
     // recorded action never replays the settings of an older run.
     CQNF_Mem packed;
-    bool ready = data && size > 0;
-    if (ready) {
-        CQNF_ZipBlock zip;
-        zip.SetSourceBlock(data, size);
-        zip.SetDestBlock(&packed);
-        zip.SetMode(1);
-        ready = zip.Process() && EncodeHex(packed.GetPtr(), packed.GetSize(), text);
+    if (!data || size == 0) {
+        i_RefuseScript("there were no settings to write");
+        return false;
     }
-    const uint32_t length = ready ? text.GetSize() : 0;
-    if (!ready || length < kMinText || length > maxText) {
-        i_WriteEmptyDescriptor();
+    CQNF_ZipBlock zip;
+    zip.SetSourceBlock(data, size);
+    zip.SetDestBlock(&packed);
+    zip.SetMode(1);
+    // Twice the packed size in text: a block that packs past the most text
+    // a descriptor holds is never turned into text.
+    const uint64_t length = zip.Process() ? uint64_t{packed.GetSize()} * 2 : 0;
+    if (length > maxText) {
+        i_RefuseScript("they are too large for a descriptor (" + std::to_string(length) + " characters, at most " +
+                       std::to_string(maxText) + ")");
+        return false;
+    }
+    if (length < kMinText || !EncodeHex(packed.GetPtr(), packed.GetSize(), text)) {
+        i_RefuseScript("they could not be compressed into text (out of memory?)");
         return false;
     }
     return true;
@@ -112,6 +127,7 @@ bool CQNF_8BFPluginVirtual::i_ScriptBlock(const char* text, uint32_t length, CQN
 
 bool CQNF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const uint8_t* data, uint32_t size)
 {
+    m_ScriptRefusal.clear();
     if (!i_HasScriptingProcs(true))
         return false;
 
@@ -126,7 +142,7 @@ bool CQNF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const uint8_t* data
     const WriteDescriptorProcs* w = d->writeDescriptorProcs;
     DescriptorWriteToken token = w->openWriteDescriptorProc();
     if (!token) {
-        i_WriteEmptyDescriptor();
+        i_RefuseScript("the host could not open a descriptor to write");
         return false;
     }
 
@@ -156,8 +172,14 @@ bool CQNF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const uint8_t* data
     if (ok)
         ok = w->putIntegerProc(token, kModeKey, modeValue) == 0;
 
-    // Whatever happened, the written descriptor replaces the host's.
+    // Whatever happened, the written descriptor replaces the host's; one
+    // without its mode key does not read, and its replay is refused.
     i_ReplaceDescriptor(token);
+    if (!ok)
+        m_ScriptRefusal = length > kSmallChunk * kSmallMaxChunks && modeValue < kLargeBase
+                              ? "they are too large for a descriptor of short texts (" + std::to_string(length) +
+                                    " characters, at most " + std::to_string(kSmallChunk * kSmallMaxChunks) + ")"
+                              : std::string("the host refused to write them");
     return ok;
 }
 
@@ -271,6 +293,7 @@ bool CQNF_8BFPluginVirtual::ReadEncryptedScriptParameter_V2(CQNF_Mem* block, uin
 
 bool CQNF_8BFPluginVirtual::WriteEncryptedScriptParameter(const uint8_t* data, uint32_t size)
 {
+    m_ScriptRefusal.clear();
     if (!i_HasScriptingProcs(true))
         return false;
     CQNF_Mem text;
@@ -280,7 +303,7 @@ bool CQNF_8BFPluginVirtual::WriteEncryptedScriptParameter(const uint8_t* data, u
     const char* hex = reinterpret_cast<const char*>(text.GetPtr());
     DescriptorWriteToken token = m_pRecord->descriptorParameters->writeDescriptorProcs->openWriteDescriptorProc();
     if (!token) {
-        i_WriteEmptyDescriptor();
+        i_RefuseScript("the host could not open a descriptor to write");
         return false;
     }
     bool ok = true;
@@ -293,6 +316,8 @@ bool CQNF_8BFPluginVirtual::WriteEncryptedScriptParameter(const uint8_t* data, u
     // Whatever happened, the written descriptor replaces the host's; a
     // partial one lacks its last chunk and no longer reads.
     i_ReplaceDescriptor(token);
+    if (!ok)
+        m_ScriptRefusal = "the host refused to write them";
     return ok;
 }
 

@@ -9,12 +9,16 @@
 #include "app/CutterStandIn.h"
 #include "app/StatusTips.h"
 #include "app/InteractiveRoad.h"
+#include "app/Wnd_Main.h"
+#include "core/RandomSource.h"
+#include "hostapp/HostDescriptor.h"
 #include "hostapp/RasterImage.h"
 #include "platform/Headless.h"
 #include "ui/Control.h"
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <set>
 
 using namespace hosttest;
@@ -105,6 +109,69 @@ TEST(HostInteractive, ApplySaysWhenTheSettingsCannotBeKept)
                 << r.hp.alerts[0].text;
         }
     }
+}
+
+namespace {
+
+// Settings no descriptor holds: the largest grid, its knots moved and its
+// knives' nodes mutated at random, drawn as knife lines.
+std::vector<uint8_t> TooLargeForADescriptor()
+{
+    CWindowlessCutter cutter;
+    cutter.mutS = cutter.mutH = cutter.mutU = 0.3f;
+    CQNF_SeededRandom random(7);
+    CWnd_Main model;
+    model.SetImageSize(1000, 1000);
+    model.SetCutter(&cutter);
+    model.SetRandomSource(&random);
+    EXPECT_TRUE(model.spl_SplitEvenParts(101, 101, 1, 1));
+    model.spl_DoReFillKnivesFromCutter(0, cutter.mutS, cutter.mutH, cutter.mutU, 0);
+    model.op_SetSelToAllKnives(0, 0, 1, 1, 1);
+    model.m_fRndKnotsValue = 0.1f;
+    model.OnUpdateKnotRandomize(0.1f);
+    model.m_bCutMode = 1;
+    CQNF_Mem block;
+    uint32_t length = 0;
+    EXPECT_TRUE(model.settings_SaveCurLayoutAndCellSettingsToMem(&block, length));
+    return std::vector<uint8_t>(block.GetPtr(), block.GetPtr() + length);
+}
+
+}  // namespace
+
+// Settings too large for the host's descriptor leave it without any: Apply
+// says so then, and the descriptor left never replays another picture (the
+// host refuses it; the plug-in given it replays the last settings, Apply's).
+TEST(HostInteractive, ApplySaysWhenTheDescriptorCannotHoldTheSettings)
+{
+    if (!HasResources())
+        FAIL() << "no compiled resource file in this build";
+    RoadRun r;
+    const std::vector<uint8_t> settings = TooLargeForADescriptor();
+    {
+        std::ofstream out(r.h.File("last.data"), std::ios::binary);
+        out.write(reinterpret_cast<const char*>(settings.data()), std::streamsize(settings.size()));
+    }
+    StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+    const auto before = host.Document().Target().pixels.planes;
+    r.ClickMain("Main_ApplyLM", qnctl::Button);
+    ASSERT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), 0);
+    const auto applied = host.Document().Target().pixels.planes;
+    EXPECT_NE(applied, before);
+    ASSERT_EQ(r.hp.alerts.size(), 1u);
+    const std::string& said = r.hp.alerts[0].text;
+    for (const char* part : {"descriptor holds no settings", "too large for a descriptor", "replay of it is refused",
+                             "last.data", "The picture is applied."})
+        EXPECT_NE(said.find(part), std::string::npos) << part << " in: " << said;
+
+    hostapp::HostDescriptor left;
+    std::string err;
+    ASSERT_TRUE(hostapp::HostDescriptor::Parse(host.DescriptorBytes().data(), host.DescriptorBytes().size(), left, err))
+        << err;
+    EXPECT_TRUE(left.items.empty());
+    StandInHost replay(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+    replay.SetDescriptor(host.DescriptorBytes());
+    ASSERT_EQ(r.h.Run(replay, StandInHost::Sequence::Replay), 0);
+    EXPECT_TRUE(replay.Document().Target().pixels.planes == applied);
 }
 
 TEST(HostInteractive, ApplyInCutModeDrawsTheKnifeLinesInEveryMode)
