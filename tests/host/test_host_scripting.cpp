@@ -251,7 +251,14 @@ TEST(HostScripting, ABlockTooLargeForTheDescriptorLeavesItEmpty)
     const std::vector<uint8_t> big = RandomBytes(400000, 2);
     Succeed(h, host, [&](CPluginMain& p) {
         EXPECT_FALSE(p.WriteEncryptedScriptParameter_V2(big.data(), static_cast<uint32_t>(big.size())));
+        // Why is kept for the one who asked for the write to say.
+        EXPECT_NE(p.ScriptRefusal().find("too large for a descriptor"), std::string::npos) << p.ScriptRefusal();
+        EXPECT_NE(p.ScriptRefusal().find("at most 650000"), std::string::npos) << p.ScriptRefusal();
         EXPECT_FALSE(p.WriteEncryptedScriptParameter_V2(nullptr, 0));
+        EXPECT_FALSE(p.ScriptRefusal().empty());
+        EXPECT_TRUE(p.WriteEncryptedScriptParameter_V2(small.data(), static_cast<uint32_t>(small.size())));
+        EXPECT_EQ(p.ScriptRefusal(), "");
+        EXPECT_FALSE(p.WriteEncryptedScriptParameter_V2(big.data(), static_cast<uint32_t>(big.size())));
     });
     EXPECT_EQ(Parsed(host).items.size(), 0u);
     std::vector<uint8_t> back;
@@ -268,6 +275,8 @@ TEST(HostScripting, WithoutDescriptorProceduresNothingIsWrittenOrRead)
     const std::vector<uint8_t> block = RandomBytes(10, 1);
     Succeed(h, host, [&](CPluginMain& p) {
         EXPECT_FALSE(p.WriteEncryptedScriptParameter_V2(block.data(), 10));
+        // No descriptor was left without settings: there is none to speak of.
+        EXPECT_EQ(p.ScriptRefusal(), "");
         CQNF_Mem out;
         uint8_t show = 0;
         EXPECT_FALSE(p.ReadEncryptedScriptParameter_V2(&out, show));
