@@ -260,7 +260,8 @@ uint8_t CWnd_Main::OnApply()
             (kept ? "; without it, the last settings (\"" + std::string(kLastSettingsName) + "\") replay this picture"
                   : std::string()) +
             ". The picture is applied.");
-        std::fprintf(stderr, "Tessolo: %s\n", text.c_str());
+        // Shown in the window only: the host names its descriptor's file
+        // in a line of its own.
         ShowMessageBox(text.c_str(), "Warning!");
     }
     if (!kept) {

@@ -559,6 +559,19 @@ int RunHostProgram(const HostCommandLine& cmd)
         if (const unsigned short error =
                 qnReplaceFile(cmd.descriptorFile, bytes.data(), bytes.size(), QnWrite::OwnFile))
             return Fail(kExitHostError, qnFileFailure(cmd.descriptorFile, true, error));
+        // The plug-in's box says why in the window; here the file is named,
+        // so the user learns it at Apply rather than at the replay.
+        HostDescriptor left;
+        std::string why;
+        if (HostDescriptor::Parse(bytes.data(), bytes.size(), left, why) && left.items.empty())
+            std::fprintf(stderr, "tessolo-host: %s\n",
+                         qnShownLine(cmd.descriptorFile + " holds no settings: they were too large for a descriptor" +
+                                     (cmd.settings.maxText >= 0
+                                          ? " (--max-text " + std::to_string(cmd.settings.maxText) + ")"
+                                          : std::string()) +
+                                     "; a replay of it is refused, and the last settings (\"last.data\" in the "
+                                     "plug-in's folder) replay this picture: run tessolo-host without --descriptor")
+                             .c_str());
     }
     if (writes) {
         // Said as every writer says it, on standard output, in a pipe or a

@@ -23,7 +23,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iterator>
+#include <sstream>
 #include <vector>
 
 namespace {
@@ -70,6 +72,45 @@ TEST(HostDialogGui, ApplyWritesTheKnifeLines)
     }
     EXPECT_GT(white, img.PixelCount() / 2);
     EXPECT_GT(dark, 200u);
+}
+
+// Settings a descriptor cannot hold (here a host that takes texts of ten
+// bytes at most) are said at Apply: the box in the window, then one line of
+// the host naming its descriptor file and how to replay; the picture is
+// applied all the same and the descriptor left is refused at replay.
+TEST(HostDialogGui, ApplySaysWhenTheDescriptorCannotHoldTheSettings)
+{
+    const PluginFolder plugin;
+    const std::string out = plugin.File("dialog_small.png"), desc = plugin.File("small.qnds"),
+                      err = plugin.File("small.err");
+    const pid_t pid = Spawn({"--dialog", "--max-text", "10", "--descriptor", desc, kSample, out}, plugin.path, err);
+    const Geometry g = FindWindow("Main");
+    ASSERT_FALSE(g.id.empty()) << "the main window did not open";
+    Click(g, kApplyX, kApplyY);
+    // The box is the desktop's own, untitled: the host's one window besides
+    // Main; Return presses its OK.
+    std::string box;
+    for (int waited = 0; box.empty() && waited < 60000; waited += 200) {
+        std::istringstream ids(Capture("xdotool search --onlyvisible --pid " + std::to_string(pid)));
+        for (std::string id; ids >> id;)
+            if (id != g.id)
+                box = id;
+        if (box.empty())
+            Sleep(200);
+    }
+    ASSERT_FALSE(box.empty()) << "Apply said nothing in the window";
+    Xdo("windowfocus --sync " + box + " key --window " + box + " Return");
+    ASSERT_EQ(WaitExit(pid, 60000), 0);
+    EXPECT_TRUE(std::filesystem::exists(out));
+    std::ifstream in(err);
+    const std::string said((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t line = said.find("tessolo-host: " + desc + " holds no settings");
+    ASSERT_NE(line, std::string::npos) << said;
+    EXPECT_NE(said.find("last.data", line), std::string::npos) << said;
+    EXPECT_EQ(said.find("holds no settings", line + desc.size() + 20), std::string::npos) << "said twice: " << said;
+    const pid_t replay = Spawn({"--descriptor", desc, kSample, plugin.File("again.png")}, plugin.path);
+    EXPECT_EQ(WaitExit(replay, 60000), 5);
+    EXPECT_FALSE(std::filesystem::exists(plugin.File("again.png")));
 }
 
 // A window backend that cannot be loaded while the display is there is the
