@@ -594,7 +594,7 @@ bool CPiecesExport::i_WriteFile(const std::string& path, EXPORTJOB& job, RESULT&
 {
     CQNF_SafeFile file;
     if (!file.Open(path))
-        return i_Fail(kCannotWrite, kErrorTitle, CQNF_FileSeries::AsFailure(qnFileFailure(path, true, file.GetError())));
+        return i_Fail(kCannotWrite, kErrorTitle, qnWriteFailure(path, file.GetError()).Detail());
     // A refusal that is no system call's leaves errno as it found it.
     errno = 0;
     bool ok = png ? stExportToPNGs(&file.File(), &job, 0) : stExportToPSD(&file.File(), &job);

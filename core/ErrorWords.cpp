@@ -87,12 +87,10 @@ bool OnReadOnlyFileSystem(const std::string& path)
     return ::statvfs(path.c_str(), &on) == 0 && (on.f_flag & ST_RDONLY) != 0;
 }
 
-// Why a file cannot be read or written now, and whether the words are the
-// system's own reason for the call that failed.
-std::string FileProblem(const std::string& path, bool writing, unsigned short number, bool& systems)
+// Why a file cannot be read or written now, as the file system is now.
+std::string FileProblem(const std::string& path, bool writing, unsigned short number)
 {
     namespace fs = std::filesystem;
-    systems = false;
     std::error_code ec;
     const fs::path file(path);
     fs::path folder = file.parent_path();
@@ -115,47 +113,54 @@ std::string FileProblem(const std::string& path, bool writing, unsigned short nu
         return OnReadOnlyFileSystem(folder.string()) ? qnReadOnlyFileSystemWords() : qnNoWritePermissionWords(true);
     if (!writing && access(path.c_str(), R_OK) != 0)
         return "permission denied";
-    // Nothing to see from outside (a full disk, say): the system's own
-    // reason for the write that failed.
-    if (const int e = writing ? qnLastWriteErrno() : 0) {
-        systems = true;
-        return qnSystemWords(e);
-    }
     return qnErrorWords(number);
 }
 
 }  // namespace
 
-namespace {
-// The gate's own words for a write it refused, without "cannot write
-// PATH: ", or empty.
-std::string GateWords(const std::string& path)
-{
-    const std::string line = qnGateRefusal(path);
-    const std::string head = "cannot write " + path + ": ";
-    return line.compare(0, head.size(), head) == 0 ? line.substr(head.size()) : line;
-}
-}  // namespace
-
 std::string qnFileProblem(const std::string& path, bool writing, unsigned short number)
 {
-    if (const std::string gate = writing ? GateWords(path) : std::string(); !gate.empty())
+    return FileProblem(path, writing, number);
+}
+
+namespace {
+
+// A failed write's reason in words, from its error number alone.
+std::string WriteFailureWords(const std::string& path, int error)
+{
+    switch (error) {
+    // Every writer makes its file new in the folder and renames it into
+    // place: a name that is missing, or that no file may be made under, is
+    // the folder's.
+    case ENOENT: return "no such folder";
+    case ENOTDIR: {
+        const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+        return "not a folder: " + (folder.empty() ? std::string(".") : folder.string());
+    }
+    case EISDIR: return "is a folder";
+    case EACCES: return qnNoWritePermissionWords(true);
+    default: return qnSystemWords(error);
+    }
+}
+
+}  // namespace
+
+QnRefusal qnWriteFailure(const std::string& path, unsigned short number)
+{
+    if (QnRefusal gate = qnGateRefusal(path); !gate.empty())
         return gate;
-    bool systems;
-    return FileProblem(path, writing, number, systems);
+    // The system's reason names the failure whichever step met it: the
+    // same full disk reads the same from every program.
+    if (const int error = qnLastWriteErrno())
+        return {path, WriteFailureWords(path, error)};
+    return {path, qnErrorWords(number ? number : qnerr::FileWrite)};
 }
 
 std::string qnFileFailure(const std::string& path, bool writing, unsigned short number)
 {
-    if (const std::string gate = writing ? qnGateRefusal(path) : std::string(); !gate.empty())
-        return gate;
-    if (number == 0)
-        number = writing ? qnerr::FileWrite : qnerr::FileRead;
-    bool systems;
-    // The system's reason names the failure whichever step met it: the
-    // same full disk reads the same from every program.
-    return std::string(writing ? "cannot write " : "cannot read ") + path + ": " +
-           FileProblem(path, writing, number, systems);
+    if (writing)
+        return qnWriteFailure(path, number).Line();
+    return "cannot read " + path + ": " + FileProblem(path, false, number ? number : qnerr::FileRead);
 }
 
 std::string qnReadFailure(const std::string& path, int error)

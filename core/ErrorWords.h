@@ -9,10 +9,13 @@
 // A failure the system gave its reason for is named by that reason alone,
 // whichever step met it:
 //   cannot write /mnt/full/out.png: no space left on device
-// A file failure is judged from the file system as it is when the message
-// is made, since the number alone does not tell a missing folder from a
-// read-only one.
+// A write is worded from its failure alone, never from the disk as it is
+// later; a file that cannot be read, or written before any work, is judged
+// from the file system, since the number alone does not tell a missing
+// folder from a read-only one.
 #pragma once
+
+#include "core/Refusal.h"
 
 #include <string>
 
@@ -42,15 +45,26 @@ std::string qnSystemWords(int error);
 // would let write it.
 bool qnMayWrite(const std::string& path);
 
-// Why a file cannot be read (writing false) or written now, in a few words:
-// "no such folder", "no such file", "permission denied", "the file has no
-// write permission", "the folder has no write permission", "the folder is
-// on a read-only file system", "is a folder", "not a regular file";
-// otherwise the system's reason for the write that failed, or the words of
-// number.
+// Why a file cannot be read (writing false) or written now, as the file
+// system is now, in a few words: "no such folder", "no such file",
+// "permission denied", "the file has no write permission", "the folder has
+// no write permission", "the folder is on a read-only file system", "is a
+// folder", "not a regular file"; otherwise the words of number. Asked
+// before a write begins: a write that failed is worded by qnWriteFailure.
 std::string qnFileProblem(const std::string& path, bool writing, unsigned short number);
 
-// "cannot read PATH: why" or "cannot write PATH: why".
+// Why the last write of path in this thread failed, from that failure
+// alone: the gate's refusal as it refused it (core/SafeFile.h), else the
+// system's reason the write met (qnLastWriteErrno) in words, "no space
+// left on device", the folder's for a name no file could be made under
+// ("no such folder", "the folder has no write permission", "the folder is
+// on a read-only file system"), else the words of number (0: a failed
+// write). The disk is never looked at again: what changed on it since
+// changes no word.
+QnRefusal qnWriteFailure(const std::string& path, unsigned short number);
+
+// "cannot read PATH: why" (as qnFileProblem finds it) or "cannot write
+// PATH: why" (as qnWriteFailure words it).
 std::string qnFileFailure(const std::string& path, bool writing, unsigned short number);
 
 // "cannot read PATH: why" for an input that the system would not open with

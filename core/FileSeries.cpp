@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,7 +23,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <pthread.h>
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -157,10 +155,7 @@ private:
         bool locked = false;
         // The watcher takes no signal: they stay with the threads that
         // handle them.
-        sigset_t all, old;
-        ::sigfillset(&all);
-        ::pthread_sigmask(SIG_SETMASK, &all, &old);
-        std::thread watcher([&] {
+        std::thread watcher = qnStartThreadWithoutSignals([&] {
             std::unique_lock<std::mutex> hold(mutex);
             if (!done.wait_for(hold, kPatience, [&] { return locked; }))
                 std::fprintf(stderr,
@@ -168,7 +163,6 @@ private:
                              "stopped, it must be let go on or ended)\n",
                              Program(), qnShownName(folder).c_str());
         });
-        ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
         int rc;
         do
             rc = ::flock(m_fd, LOCK_EX);
@@ -200,14 +194,6 @@ int OpenFolder(const std::string& folder)
 }
 
 }  // namespace
-
-std::string CQNF_FileSeries::AsFailure(std::string refusal)
-{
-    static const std::string kCannot = "cannot write ";
-    if (refusal.compare(0, kCannot.size(), kCannot) == 0)
-        refusal.erase(0, kCannot.size());
-    return refusal;
-}
 
 void CQNF_FileSeries::SetCommitHook(CommitHook hook) { g_commitHook.store(hook); }
 

@@ -97,10 +97,6 @@ public:
     // named.
     static QnRefusal Refusal(const std::string& folder, size_t longestName, const std::string& prefix = {},
                              const std::string& ending = {});
-    // A failure worded as a single write's, "cannot write PATH: WHY", as a
-    // series says its failures: "PATH: WHY", which its writers put "cannot
-    // write " before, once. Anything else as it is.
-    static std::string AsFailure(std::string refusal);
     // Paths no file of the series may replace.
     void Protect(const std::vector<std::string>& paths) { m_protected = paths; }
     // Where the file called name is to be written before Add(name).

@@ -49,6 +49,10 @@ using qnsafe::Target;
 
 std::atomic<bool> g_forceNamed{false};
 
+// What the gate refused last in this thread: the path as the writer named
+// it and why.
+thread_local QnRefusal t_refusal;
+
 bool WriteAll(int fd, const uint8_t* data, size_t size)
 {
     while (size > 0) {
@@ -334,21 +338,11 @@ int MakeTemp(const Target& t, std::string& temp, int& slot)
     return fd;
 }
 
-// Standard output gathers its bytes in an unnamed file of the system's
-// temporary folder, or in memory where that folder makes no unnamed files
-// (vfat, a FUSE disk): a file named there and unlinked while open is one
-// that some disks cannot read back (a FUSE disk hides it under another
-// name, which it may leave behind), so none is ever named there.
-int AnonymousFile()
-{
-    const char* dir = std::getenv("TMPDIR");
-    if (!dir || !*dir)
-        dir = "/tmp";
-    const int fd = ::open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
-        return fd;
-    return ::memfd_create("tessolo-out", MFD_CLOEXEC);
-}
+// Standard output gathers its bytes in memory, in a file that has no name
+// and lives in no folder: it needs no temporary folder (TMPDIR may be
+// missing, read-only or full while standard output itself is fine), and
+// nothing of it is left anywhere when the writer ends, however it ends.
+int AnonymousFile() { return ::memfd_create("tessolo-out", MFD_CLOEXEC); }
 
 void RemoveTemp(int dir, std::string& temp, int& slot)
 {
@@ -376,14 +370,17 @@ mode_t NewFileMode()
 // qnTakeOwnerAndMode), and syncs it. A new file gets what the umask leaves
 // of 0666. The name found now in the folder must still be a regular file
 // (or none, or a link that took its place, which the rename replaces, never
-// follows).
-bool Seal(int fd, const Target& t)
+// follows): what took its place since the gate let path be written is
+// refused as the gate refuses it, in its words.
+bool Seal(int fd, const Target& t, const std::string& path)
 {
     struct stat st;
     mode_t mode = NewFileMode();
     if (::fstatat(t.dir, t.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISLNK(st.st_mode)) {
         if (!S_ISREG(st.st_mode)) {
-            errno = S_ISDIR(st.st_mode) ? EISDIR : kNotRegular;
+            const bool folder = S_ISDIR(st.st_mode);
+            t_refusal = {path, folder ? std::string("is a folder") : qnNotRegularWords(st.st_mode & S_IFMT, true)};
+            errno = folder ? EISDIR : kNotRegular;
             return false;
         }
         return qnTakeOwnerAndMode(fd, st) && ::fsync(fd) == 0;
@@ -489,10 +486,6 @@ QnRefusal TargetRefusal(const std::string& path, const Target& t, bool takesStan
     return {};
 }
 
-// What the gate refused last in this thread: the path as the writer named
-// it and why.
-thread_local QnRefusal t_refusal;
-
 // The gate every file written passes: t (where path leads, as settled)
 // must be fit to take a file, and no file the run reads may be reached
 // through it. A file the program rewrites for itself (ownFile) is read
@@ -547,9 +540,9 @@ QnRefusal qnWriteRefusal(const std::string& path, QnWrite kind, bool takesStanda
     return GateRefusal(path, Landing(path), kind, takesStandardOutput);
 }
 
-std::string qnGateRefusal(const std::string& path)
+QnRefusal qnGateRefusal(const std::string& path)
 {
-    return !t_refusal.empty() && t_refusal.file == path ? t_refusal.Line() : std::string();
+    return !t_refusal.empty() && t_refusal.file == path ? t_refusal : QnRefusal{};
 }
 
 void qnSafeFileForceNamedTemp(bool force) { g_forceNamed.store(force); }
@@ -600,7 +593,7 @@ unsigned short qnReplaceFile(const std::string& path, const void* data, size_t s
         qnNoteWriteErrno(errno);
         return qnerr::FileNotOpened;
     }
-    const bool ok = WriteAll(fd, bytes, size) && Seal(fd, t) && ::fstat(fd, &written) == 0 &&
+    const bool ok = WriteAll(fd, bytes, size) && Seal(fd, t, path) && ::fstat(fd, &written) == 0 &&
                     MoveIntoPlace(fd, temp, slot, t);
     const int failure = errno;
     ::close(fd);
@@ -675,6 +668,7 @@ bool CQNF_SafeFile::Open(const char* target, QnWrite kind)
         return false;
     }
     m_dir = std::exchange(t.dir, -1);
+    m_target = target;
     m_folder = t.folder;
     m_name = t.name;
     m_direct = t.standardOutput;
@@ -736,7 +730,7 @@ bool CQNF_SafeFile::Commit()
         t.name = m_name;
         t.dir = m_dir;
         const int fd = fileno(m_file.GetStream());
-        ok = ok && Seal(fd, t) && MoveIntoPlace(fd, m_temp, m_slot, t);
+        ok = ok && Seal(fd, t, m_target) && MoveIntoPlace(fd, m_temp, m_slot, t);
         t.dir = -1;  // still m_dir's
     }
     const int failure = ok ? 0 : errno;

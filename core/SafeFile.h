@@ -41,10 +41,10 @@
 // device is refused (a FIFO nobody reads would hold the writer for ever, and
 // replacing any of them would put a file where something else was). The
 // name "-" means standard output: `convert in.png - | viewer` works. The
-// file for it is still gathered in an unnamed temporary file (in memory
-// where the temporary folder makes none: vfat, a FUSE disk) and copied out
-// on Commit, so writers may seek and an abandoned file sends nothing; a
-// copy that gets back fewer bytes than the file holds fails.
+// file for it is still gathered first, in memory in a file of no folder
+// (no temporary folder is needed, nor left anything in), and copied out on
+// Commit, so writers may seek and an abandoned file sends nothing; a copy
+// that gets back fewer bytes than the file holds fails.
 //
 //   qnReplaceFile   a whole buffer at once
 //   CQNF_SafeFile   a file written through a CQNF_StdFile, then Commit() or
@@ -63,7 +63,9 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct stat;
@@ -132,10 +134,11 @@ enum class QnWrite { Output, OwnFile };
 // is not told to name "-" for a FIFO or device.
 QnRefusal qnWriteRefusal(const std::string& path, QnWrite kind = QnWrite::Output, bool takesStandardOutput = true);
 
-// The line the gate refused path with in this thread's last write, or
-// empty when that write was not refused by the gate (or was of another
-// path). qnFileFailure words a refused write with it.
-std::string qnGateRefusal(const std::string& path);
+// What the gate refused path for in this thread's last write (the file
+// as the writer named it and why), or empty when that write was not
+// refused by the gate (or was of another path). qnWriteFailure words a
+// refused write with it.
+QnRefusal qnGateRefusal(const std::string& path);
 
 // Returns 0 or the error number.
 unsigned short qnReplaceFile(const std::string& path, const void* data, size_t size,
@@ -177,6 +180,7 @@ private:
 
     CQNF_StdFile m_file;
     int m_dir = -1;         // the folder the file goes into, open
+    std::string m_target;   // the target as the writer named it
     std::string m_folder;   // its path, for the signal clean-up list
     std::string m_name;     // the file's name in it
     std::string m_temp;     // the hidden name there of a named temporary file
@@ -225,6 +229,18 @@ public:
 private:
     bool m_held = true;
 };
+
+// Starts body on a thread of its own that takes no signal, so that SIGINT,
+// SIGTERM and the rest stay with the threads that handle them. Every
+// signal is held back from this thread only while the new one is started
+// (it inherits that mask), and the caller's own mask is as it was when this
+// returns, also when no thread could be started (std::system_error, as
+// std::thread throws it).
+std::thread qnStartThreadWithoutSignals(std::function<void()> body);
+
+// For tests: true makes every qnStartThreadWithoutSignals fail as on a
+// system that has no thread left to give.
+void qnSafeFileFailThreadStarts(bool fail);
 
 // For tests: true makes every temporary file a named one, as on systems
 // without O_TMPFILE.

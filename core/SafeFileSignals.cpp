@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstring>
 #include <mutex>
+#include <system_error>
 #include <utility>
 
 #include <dirent.h>
@@ -165,3 +166,38 @@ void CQNF_TerminationHold::Release()
     if (const int sig = qnsafe::g_pendingSignal.exchange(0))
         qnsafe::RemoveTempsOnSignal(sig);
 }
+
+namespace {
+
+std::atomic<bool> g_failThreadStarts{false};
+
+// While one lives, this thread takes no signal: the mask it had comes back
+// when it goes, however its scope is left.
+class AllSignalsBlocked {
+public:
+    AllSignalsBlocked()
+    {
+        sigset_t all;
+        ::sigfillset(&all);
+        ::pthread_sigmask(SIG_SETMASK, &all, &m_old);
+    }
+    AllSignalsBlocked(const AllSignalsBlocked&) = delete;
+    AllSignalsBlocked& operator=(const AllSignalsBlocked&) = delete;
+    ~AllSignalsBlocked() { ::pthread_sigmask(SIG_SETMASK, &m_old, nullptr); }
+
+private:
+    sigset_t m_old;
+};
+
+}  // namespace
+
+std::thread qnStartThreadWithoutSignals(std::function<void()> body)
+{
+    const AllSignalsBlocked quiet;
+    if (g_failThreadStarts.load())
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
+                                "no thread left to start");
+    return std::thread(std::move(body));
+}
+
+void qnSafeFileFailThreadStarts(bool fail) { g_failThreadStarts.store(fail); }

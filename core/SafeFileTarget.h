@@ -60,7 +60,7 @@ struct Target {
 };
 
 // A FIFO, a socket or a device where a file was to go. No errno says it;
-// the messages find the kind on disk (qnFileProblem).
+// the writer that finds one words it from its kind, as the gate does.
 constexpr int kNotRegular = EINVAL;
 
 // Where a chain of symbolic links that ends nowhere ends: the path of the

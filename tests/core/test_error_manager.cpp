@@ -1,5 +1,6 @@
 #include "core/ErrorManager.h"
 #include "core/ErrorWords.h"
+#include "core/SafeFile.h"
 #include "test_storage_util.h"
 
 #include <gtest/gtest.h>
@@ -43,7 +44,8 @@ TEST(ErrorWords, AReadOnlyFileSystemIsNamed)
             return std::string("cannot mount it read-only: ") + std::strerror(errno);
         std::string failed;
         for (const std::string name : {"new", "there"}) {
-            const std::string message = qnFileFailure(ro + "/" + name, true, qnerr::FileWrite);
+            const unsigned short error = qnReplaceFile(ro + "/" + name, "new", 3);
+            const std::string message = qnFileFailure(ro + "/" + name, true, error);
             if (message != "cannot write " + ro + "/" + name + ": the folder is on a read-only file system")
                 failed += message + "\n";
         }

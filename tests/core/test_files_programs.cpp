@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -16,6 +18,7 @@
 #include <cstring>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -204,6 +207,87 @@ TEST_F(FilesPrograms, PicturesGoToStandardOutput)
               0);
     EXPECT_EQ(ReadFile(piped), want);
     EXPECT_FALSE(std::filesystem::exists(dir.File("-")));
+}
+
+// Standard output takes every picture whatever the temporary folder is:
+// with TMPDIR missing, read-only or full each writer sends the bytes it
+// writes to a file, and leaves nothing in that folder.
+TEST_F(FilesPrograms, StandardOutputNeedsNoTemporaryFolder)
+{
+    namespace fs = std::filesystem;
+    const std::string layout = dir.File("lay.qntd");
+    ASSERT_EQ(Program({kTool, "layout", "new", "--grid", "2x1", layout}).code, 0);
+    // Each writer with "OUT" where its output goes.
+    const std::vector<std::vector<std::string>> writers = {
+        {"convert", kSample, "OUT"},
+        {"fx", "invert", kSample, "OUT"},
+        {"psd", "write", "OUT", kSample},
+        {"export", "pieces", "--to", "psd", layout, kSample, "OUT"},
+    };
+    const auto named = [&](const std::vector<std::string>& w, const std::string& out) {
+        std::vector<std::string> argv = {kTool};
+        for (const std::string& a : w)
+            argv.push_back(a == "OUT" ? out : a);
+        return argv;
+    };
+    std::vector<Bytes> want;
+    for (size_t i = 0; i < writers.size(); ++i) {
+        const std::string file = dir.File("want" + std::to_string(i) + (i < 2 ? ".png" : ".psd"));
+        const Outcome r = Program(named(writers[i], file));
+        ASSERT_EQ(r.code, 0) << r.output;
+        want.push_back(ReadFile(file));
+        ASSERT_FALSE(want.back().empty());
+    }
+    // Every writer to standard output with TMPDIR set to tmp (called state):
+    // what went wrong, or nothing.
+    const auto toStandardOutput = [&](const std::string& tmp, const std::string& state) {
+        std::error_code ec;
+        std::set<std::string> before;
+        for (const auto& e : fs::directory_iterator(tmp, ec))
+            before.insert(e.path().filename().string());
+        std::string failed;
+        const std::string out = dir.File("out"), err = dir.File("err");
+        for (size_t i = 0; i < writers.size(); ++i) {
+            std::string line = "TMPDIR=" + Q(tmp);
+            for (const std::string& a : named(writers[i], "-"))
+                line += " " + Q(a);
+            const int status = std::system((line + " > " + Q(out) + " 2> " + Q(err)).c_str());
+            const Bytes said = ReadFile(err);
+            if (status != 0)
+                failed += state + ": " + writers[i][0] + ": " + std::string(said.begin(), said.end());
+            else if (ReadFile(out) != want[i])
+                failed += state + ": " + writers[i][0] + ": not the bytes it writes to a file\n";
+            std::set<std::string> after;
+            for (const auto& e : fs::directory_iterator(tmp, ec))
+                after.insert(e.path().filename().string());
+            if (after != before)
+                failed += state + ": " + writers[i][0] + ": left something in TMPDIR\n";
+        }
+        return failed;
+    };
+    EXPECT_EQ(toStandardOutput(dir.File("missing"), "missing"), "");
+    const std::string tmp = dir.File("tmp");
+    fs::create_directory(tmp);
+    const std::optional<std::string> said = InOwnMounts([&] {
+        if (::mount("tmpfs", tmp.c_str(), "tmpfs", MS_RDONLY, "size=64k") != 0)
+            return std::string("cannot mount a read-only file system: ") + std::strerror(errno);
+        std::string failed = toStandardOutput(tmp, "read-only");
+        ::umount(tmp.c_str());
+        if (::mount("tmpfs", tmp.c_str(), "tmpfs", 0, "size=64k") != 0)
+            return std::string("cannot mount a small file system: ") + std::strerror(errno);
+        // Filled to its last block.
+        const int fd = ::open((tmp + "/filler").c_str(), O_WRONLY | O_CREAT, 0600);
+        const std::vector<char> block(4096, 'f');
+        while (fd >= 0 && ::write(fd, block.data(), block.size()) > 0) {
+        }
+        ::close(fd);
+        failed += toStandardOutput(tmp, "full");
+        ::umount(tmp.c_str());
+        return failed;
+    });
+    if (!said)
+        GTEST_SKIP() << "the read-only and full temporary folders need mounts of the test's own (not root and no user namespaces, or a chroot whose root is no mount point)";
+    EXPECT_EQ(*said, "");
 }
 
 TEST_F(FilesPrograms, FifosAreRefusedWithoutWaiting)

@@ -4,6 +4,7 @@
 #include "core/SafeFile.h"
 
 #include "core/ErrorWords.h"
+#include "core/FileSeries.h"
 
 #include "test_storage_util.h"
 
@@ -14,6 +15,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -26,6 +28,7 @@
 #include <functional>
 #include <new>
 #include <optional>
+#include <system_error>
 #include <vector>
 
 #include <filesystem>
@@ -695,8 +698,9 @@ const Writer kWriters[] = {
 
 // On a full disk every way of writing fails with the system's reason as its
 // message, the same line whichever step met it (the data that does not fit,
-// or no inode left for the temporary file), the old file stays whole and
-// nothing is left beside it.
+// or no inode left for the temporary file), also when the disk has changed
+// by the time the message is made; the old file stays whole and nothing is
+// left beside it.
 TEST(SafeFileReplace, AFullDiskIsNamedInTheMessageAndLosesNothing)
 {
     TempDir dir;
@@ -712,7 +716,12 @@ TEST(SafeFileReplace, AFullDiskIsNamedInTheMessageAndLosesNothing)
             WriteFile(target, {'o', 'l', 'd'});
             for (const Writer& w : kWriters) {
                 const unsigned short error = w.write(target, 200 * 1000);
+                // Worded once the disk is read-only: the failure keeps its
+                // own reason.
+                ::mount(nullptr, small.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr);
                 const std::string message = qnFileFailure(target, true, error);
+                if (::mount(nullptr, small.c_str(), nullptr, MS_REMOUNT, options) != 0)
+                    return failed + "cannot make the disk writable again";
                 if (error == 0 || message != "cannot write " + target + ": no space left on device")
                     failed += std::string(options) + " " + w.name + ": " + message + "\n";
                 if (ReadFile(target) != Bytes{'o', 'l', 'd'} || Entries(small) != std::set<std::string>{"out.bin"})
@@ -725,6 +734,68 @@ TEST(SafeFileReplace, AFullDiskIsNamedInTheMessageAndLosesNothing)
     if (!said)
         GTEST_SKIP() << "this system gives a process no mounts of its own (not root and no user namespaces, or a chroot whose root is no mount point)";
     EXPECT_EQ(*said, "");
+}
+
+// A failed write is worded by its own reason, never by the folder as it is
+// once the write failed: a write past the file-size limit into a folder
+// made read-only since, and a folder that refused the file (EACCES, which
+// root never meets) and may be written since.
+TEST(SafeFileReplace, AFailedWriteIsWordedByItsOwnReason)
+{
+    TempDir dir;
+    const std::string target = dir.File("out.bin");
+    TempDir talk;
+    const int status = InChild([&] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        std::string failed;
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            failed += "cannot limit the file size\n";
+        for (const Writer& w : kWriters) {
+            ::chmod(dir.Path().c_str(), 0755);
+            const unsigned short error = w.write(target, 100000);
+            ::chmod(dir.Path().c_str(), 0555);
+            const std::string message = qnFileFailure(target, true, error);
+            if (error == 0 || message != "cannot write " + target + ": file too large")
+                failed += std::string(w.name) + ": " + message + "\n";
+        }
+        ::chmod(dir.Path().c_str(), 0755);
+        qnNoteWriteErrno(EACCES);
+        if (const std::string message = qnFileFailure(target, true, qnerr::FileNotOpened);
+            message != "cannot write " + target + ": the folder has no write permission")
+            failed += "refused: " + message + "\n";
+        std::ofstream(talk.File("said")) << failed;
+        return 0;
+    });
+    ASSERT_EQ(status, 0);
+    const Bytes said = ReadFile(talk.File("said"));
+    EXPECT_EQ(std::string(said.begin(), said.end()), "");
+    EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{}) << "a file was left";
+}
+
+// A series that waits for another writer of its folder starts a thread to
+// say so: where none can be started, the caller's signal mask stays as it
+// was, no signal held back for the rest of the program.
+TEST(SafeFileReplace, AThreadThatCannotStartLeavesTheSignalMaskAsItWas)
+{
+    TempDir dir;
+    const int other = ::open(dir.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX), 0);
+    sigset_t mine, before, now;
+    sigemptyset(&mine);
+    sigaddset(&mine, SIGUSR1);
+    ASSERT_EQ(::pthread_sigmask(SIG_SETMASK, &mine, &before), 0);
+    qnSafeFileFailThreadStarts(true);
+    {
+        CQNF_FileSeries series;
+        EXPECT_THROW(series.Begin(dir.Path()), std::system_error);
+    }
+    qnSafeFileFailThreadStarts(false);
+    ::pthread_sigmask(SIG_SETMASK, &before, &now);
+    ::close(other);
+    for (int sig = 1; sig < NSIG; ++sig)
+        EXPECT_EQ(sigismember(&now, sig), sigismember(&mine, sig)) << "signal " << sig;
 }
 
 // Where /proc is not mounted every way of writing still replaces the file.

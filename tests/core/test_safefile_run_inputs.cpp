@@ -54,7 +54,7 @@ TEST(RunInputs, ALibraryLoadedWhileRunningIsAnInputFromThen)
     for (const std::string& out : {soft, hard}) {
         SCOPED_TRACE(out);
         EXPECT_NE(qnReplaceFile(out, "over", 4), 0);
-        EXPECT_EQ(qnGateRefusal(out),
+        EXPECT_EQ(qnGateRefusal(out).Line(),
                   "cannot write " + out + ": it would write over the loaded library " + copy + "; name another output");
         EXPECT_EQ(qnWriteRefusal(out, QnWrite::OwnFile).Line(), "cannot write " + out + ": it leads to " + copy + ", the loaded library");
         EXPECT_TRUE(Slurp(copy) == before) << "the loaded library was written over";
