@@ -106,7 +106,7 @@ void CWnd_MainModel::i_FinishTiling()
     i_KnivesTakeCutterShape();
     if (m_bCutMode && IsCutterOpen()) {
         m_pCutter->ExtSetColumns(m_nColSplitters + 1u);
-        m_pCutter->ShowRows(std::clamp<uint32_t>(m_nRowSplitters + 1u, 1, 100));
+        m_pCutter->ShowRows(m_nRowSplitters + 1u);
     }
 }
 

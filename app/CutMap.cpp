@@ -378,7 +378,7 @@ void CWnd_MainModel::spl_DoSetKnifeTh(uint32_t thickness, uint8_t razorCut, uint
 
 void CWnd_MainModel::spl_DoSetKnobSize(uint32_t knobSize, uint8_t onlySelected)
 {
-    knobSize = std::clamp<uint32_t>(knobSize, 1, 100);
+    knobSize = std::clamp<uint32_t>(knobSize, kQnLeastKnob, kQnMostKnob);
     i_ForEachKnife([&](KNIFESTRUCT& k, uint32_t) {
         if (i_Considered(k, onlySelected))
             k.knobSize = knobSize;

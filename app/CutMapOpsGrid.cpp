@@ -259,8 +259,8 @@ void CWnd_MainModel::OnCutterUpdateRowsCols(uint32_t rows, uint32_t columns)
         rows = m_nRowSplitters + 1u;
     if (columns == kNone)
         columns = m_nColSplitters + 1u;
-    rows = std::min<uint32_t>(rows, 101);
-    columns = std::min<uint32_t>(columns, 101);
+    rows = std::min<uint32_t>(rows, kQnMostGridCells);
+    columns = std::min<uint32_t>(columns, kQnMostGridCells);
     const uint16_t c = columns == 0 ? 0 : uint16_t(columns - 1);
     const uint16_t r = rows == 0 ? 0 : uint16_t(rows - 1);
     if (c == m_nColSplitters && r == m_nRowSplitters && m_nKnotCols == c + 2)
@@ -277,7 +277,8 @@ void CWnd_MainModel::OnCutterUpdateRowsCols_ShowLines(uint32_t rows, uint32_t co
         rows = m_nRowSplitters + 1u;
     if (columns == kNone)
         columns = m_nColSplitters + 1u;
-    spl_DoShowFurtherSplitting(uint16_t(std::min<uint32_t>(columns, 101)), uint16_t(std::min<uint32_t>(rows, 101)),
+    spl_DoShowFurtherSplitting(uint16_t(std::min<uint32_t>(columns, kQnMostGridCells)),
+                               uint16_t(std::min<uint32_t>(rows, kQnMostGridCells)),
                                m_SplitViewRect, m_SplitImageRect);
     const qntRGBA8 clear{0, 0, 0, 0};
     if (m_HSplitRulerImage.GetImageWidth())

@@ -27,6 +27,7 @@
 #include "core/Mem.h"
 #include "core/RandomSource.h"
 #include "core/Types.h"
+#include "engine/LayoutLimits.h"
 #include "imaging/Image.h"
 #include "imaging/ImageDrawing.h"
 #include "imaging/Layer.h"
@@ -78,7 +79,7 @@ inline constexpr uint8_t kNoUndoStep = 0, kUndoStep = 1;                // an ed
 class CWnd_MainModel {
 public:
     // ---- Limits ---------------------------------------------------------
-    static constexpr uint16_t kMaxSplitters = 100;
+    static constexpr uint16_t kMaxSplitters = kQnMostGridCells - 1;
     static constexpr uint32_t kMaxNodes = 64;
     // A random flip turns a knife over when its draw (0 .. 2^31 - 1) is at
     // most this: just under one draw in two.

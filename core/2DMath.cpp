@@ -2,6 +2,7 @@
 
 #include "core/Mem.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <type_traits>
@@ -9,7 +10,8 @@
 
 namespace {
 
-// 16 M points (256 MB): far beyond any knife, well below what exhausts memory.
+// 16 M points (256 MB): reached only by hundreds of segments each longer
+// than any picture; well below what exhausts memory.
 constexpr uint64_t kMaxSplinePoints = 1u << 24;
 
 bool Finite(double v) { return std::isfinite(v); }
@@ -207,18 +209,17 @@ unsigned char CQNF_2DMath::CalcPointSpline(QNSPLINEPOINT* nodes, unsigned long c
     }
     uint64_t capacity = 2ull * segs;
     for (unsigned long i = 0; i < segs; ++i) {
-        const double k = Len(NodePt(nodes[i + 1]) - NodePt(nodes[i])) * 3.0 / step;
-        // Single precision as the sample count always was. A knife across the
-        // largest picture needs a few hundred thousand points; a count beyond
-        // kMaxSplinePoints comes from coordinates no picture has and is
-        // refused as an allocation that cannot be made.
-        const float kf = static_cast<float>(k);
-        if (!(kf < float(kMaxSplinePoints))) {
-            SetError(qnerr::NoMemory);
+        const double chord = Len(NodePt(nodes[i + 1]) - NodePt(nodes[i]));
+        if (!Finite(chord)) {
+            SetError(qnerr::BadArgument);
             return 0;
         }
-        const uint32_t ki = static_cast<uint32_t>(kf);
-        samples[i] = ki > 2 ? ki : 3;
+        const double k = chord * 3.0 / step;
+        // Single precision as the sample count always was; a chord or step of
+        // no picture (k infinite included) takes the most a picture needs.
+        const uint32_t ki = k < double(kMostSegmentSamples) ? static_cast<uint32_t>(static_cast<float>(k))
+                                                             : kMostSegmentSamples;
+        samples[i] = std::clamp<uint32_t>(ki, 3, kMostSegmentSamples);
         capacity += samples[i];
         if (capacity > kMaxSplinePoints) {
             SetError(qnerr::NoMemory);

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "core/ErrorManager.h"
+#include "core/PictureLimits.h"
 #include "core/Types.h"
 
 #include <cstdint>
@@ -69,9 +70,32 @@ public:
     // p = a + U (b - a) + H (-dy, dx) with (dx, dy) = b - a.
     unsigned char HU2Coors(qntFPOS a, qntFPOS b, double H, double U, qntFPOS& p);
 
+    // The finest step a knife is sampled with (the cut's, and the shape
+    // icons').
+    static constexpr double kFinestKnifeStep = 2.0;
+    // The most samples one segment of a spline gets: three a step along a
+    // chord across the largest picture, at the finest step. A longer chord,
+    // or a finer step, is of no picture and is sampled no finer than that,
+    // so no nodes and no step make a spline slow or large.
+    static constexpr uint32_t kMostSegmentSamples = [] {
+        // The diagonal, rounded up, by bisection (no sqrt in a constant).
+        const uint64_t square = 2 * kQnMaxPictureSide * kQnMaxPictureSide;
+        uint64_t lo = 0, hi = 2 * kQnMaxPictureSide;
+        while (lo < hi) {
+            const uint64_t mid = (lo + hi) / 2;
+            if (mid * mid < square)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return uint32_t(3.0 * double(lo) / kFinestKnifeStep);
+    }();
+
     // Samples the tension spline through the nodes (count >= 3) into out as
     // qntFPOS points, growing out (and outIndex, u32 segment numbers) when it
     // is smaller than needed. The last point is always the last node.
+    // Each segment gets max(3, 3 chord / step) samples, at most
+    // kMostSegmentSamples.
     unsigned char CalcPointSpline(QNSPLINEPOINT* nodes, unsigned long count, double step, CQNF_Mem* out,
                                   unsigned long& outCount, CQNF_Mem* outIndex = nullptr);
     // The same construction as explicit cubic control points, two per segment.

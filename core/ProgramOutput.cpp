@@ -141,6 +141,8 @@ std::string qnShownLine(std::string_view text) { return Shown(text, false); }
 
 void qnNameProgram(const std::string& program) { g_programName = program; }
 
+std::string qnProgramName() { return g_programName.empty() ? program_invocation_short_name : g_programName; }
+
 QnRefusal qnStandardOutputOverInput(const std::vector<std::string>& inputs)
 {
     struct stat out {};

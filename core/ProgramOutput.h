@@ -39,6 +39,11 @@ void qnCheckStandardOutputAtExit(const char* program, int failureCode);
 // for a program whose commands name themselves in their messages.
 void qnNameProgram(const std::string& program);
 
+// The name a line the program prints begins with: the one given above or to
+// qnCheckStandardOutputAtExit, else (a library in another's process) the
+// process's own.
+std::string qnProgramName();
+
 // Why standard output may not take a program's output, or empty: it is one
 // of inputs (the same file, by device and inode), which writing would
 // replace or append to. Worded as any output that leads to an input.

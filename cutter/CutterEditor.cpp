@@ -313,14 +313,14 @@ bool CWnd_CutterEditor::OnCtrlMessage(uint16_t message, uint32_t id, const char*
             m_Ctl.smoothnessSlider = uint32_t(std::clamp<int32_t>(n, 0, 100));
             opSetSmoothness(m_Ctl.smoothnessSlider / 100.0, 0);
         } else if (Is(name, "Cutter_Rows")) {
-            m_Ctl.rowsSlider = uint32_t(std::clamp<int32_t>(n, 1, 100));
+            m_Ctl.rowsSlider = GridCells(n);
         } else if (Is(name, "Cutter_Columns")) {
-            m_Ctl.columnsSlider = uint32_t(std::clamp<int32_t>(n, 1, 100));
+            m_Ctl.columnsSlider = GridCells(n);
         } else if (Is(name, "Cutter_KnifeTh")) {
             m_nThickness = uint16_t(std::clamp<int32_t>(n, 1, 100));
             m_Ctl.thicknessSlider = m_nThickness;
         } else if (Is(name, "Cutter_TipsSize")) {
-            m_nKnobSize = uint16_t(std::clamp<int32_t>(n, 0, 100));
+            m_nKnobSize = uint16_t(KnobSize(n));
             m_Ctl.knobSlider = m_nKnobSize;
         } else {
             return false;
@@ -376,13 +376,13 @@ bool CWnd_CutterEditor::OnCtrlLostFocus(const char* name, const char* text)
         m_Ctl.smoothnessEdit = Number(s);
         opSetSmoothness(s / 100.0, 1);
     } else if (Is(name, "Cutter_Rows")) {
-        const uint32_t r = uint32_t(std::clamp<int32_t>(n, 1, 100));
+        const uint32_t r = GridCells(n);
         m_Ctl.rowsSlider = r;
         m_Ctl.rowsEdit = Number(r);
         if (m_pMain)
             m_pMain->OnCutterUpdateRowsCols(r, CCutterMainLink::kNotGiven);
     } else if (Is(name, "Cutter_Columns")) {
-        const uint32_t c = uint32_t(std::clamp<int32_t>(n, 1, 100));
+        const uint32_t c = GridCells(n);
         m_Ctl.columnsSlider = c;
         m_Ctl.columnsEdit = Number(c);
         if (m_pMain)
@@ -395,7 +395,7 @@ bool CWnd_CutterEditor::OnCtrlLostFocus(const char* name, const char* text)
         if (!m_bNotifiedByMain && m_pMain)
             m_pMain->OnCutterUpdateKnifeThickness(t, m_bRazorCut);
     } else if (Is(name, "Cutter_TipsSize")) {
-        const uint32_t k = uint32_t(std::clamp<int32_t>(n, 0, 100));
+        const uint32_t k = KnobSize(n);
         m_nKnobSize = uint16_t(k);
         m_Ctl.knobSlider = k;
         m_Ctl.knobEdit = Number(k);

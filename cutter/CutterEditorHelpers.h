@@ -1,9 +1,10 @@
 // Small helpers shared by the knife editor's files: pixel coordinates and
 // rectangles of the preview (its drawing and mouse gestures), and numbers as
-// the edit lines show them.
+// the edit lines show them and the layout takes them.
 #pragma once
 
 #include "core/Types.h"
+#include "engine/LayoutLimits.h"
 
 #include <algorithm>
 #include <cmath>
@@ -36,5 +37,10 @@ inline bool Overlap(const qntRECT_s& a, const qntRECT_s& b)
 }
 
 inline std::string Number(uint32_t v) { return std::to_string(v); }
+
+// The nearest number of columns or rows, and of a knob's per cent, that the
+// layout takes: what a field shows is what the cut uses.
+inline uint32_t GridCells(int64_t v) { return uint32_t(std::clamp<int64_t>(v, 1, kQnMostGridCells)); }
+inline uint32_t KnobSize(int64_t v) { return uint32_t(std::clamp<int64_t>(v, kQnLeastKnob, kQnMostKnob)); }
 
 }  // namespace cutteredit

@@ -77,7 +77,7 @@ void CWnd_CutterEditor::NotifyMain_ShapeChanged_FlipU()
 void CWnd_CutterEditor::i_OnGridSlider(bool rows, uint32_t value, bool final)
 {
     // The slider moved and the one it may be linked to.
-    const uint32_t v = std::clamp<uint32_t>(value, 1, 100);
+    const uint32_t v = GridCells(value);
     uint32_t& mine = rows ? m_Ctl.rowsSlider : m_Ctl.columnsSlider;
     uint32_t& other = rows ? m_Ctl.columnsSlider : m_Ctl.rowsSlider;
     std::string& otherEdit = rows ? m_Ctl.columnsEdit : m_Ctl.rowsEdit;
@@ -86,8 +86,7 @@ void CWnd_CutterEditor::i_OnGridSlider(bool rows, uint32_t value, bool final)
     if (!m_pMain)
         return;
     if (!final && ((view_GetKeysStatus() & KM_SHIFT) || m_Ctl.linkRC)) {
-        other = std::clamp<uint32_t>(rows ? m_pMain->icGetIdealColumnsForRows(v) : m_pMain->icGetIdealRowsForColumns(v),
-                                     1, 100);
+        other = GridCells(rows ? m_pMain->icGetIdealColumnsForRows(v) : m_pMain->icGetIdealRowsForColumns(v));
         otherEdit = Number(other);
     }
     if (final)
@@ -108,7 +107,7 @@ void CWnd_CutterEditor::i_OnThickness(uint32_t value, bool final)
 
 void CWnd_CutterEditor::i_OnKnob(uint32_t value, bool final)
 {
-    const uint32_t k = std::min<uint32_t>(value, 100);
+    const uint32_t k = KnobSize(value);
     m_nKnobSize = uint16_t(k);
     m_Ctl.knobSlider = k;
     m_Ctl.knobEdit = Number(k);
@@ -129,7 +128,7 @@ void CWnd_CutterEditor::ExtSetRows(uint32_t rows)
 {
     // Kept as the editor's own too: the controls are filled from it again
     // at creation and by Reset.
-    const uint32_t r = std::clamp<uint32_t>(rows, 1, 100);
+    const uint32_t r = GridCells(rows);
     m_nRows = uint16_t(r);
     m_Ctl.rowsSlider = r;
     m_Ctl.rowsEdit = Number(r);
@@ -138,7 +137,7 @@ void CWnd_CutterEditor::ExtSetRows(uint32_t rows)
 
 void CWnd_CutterEditor::ExtSetColumns(uint32_t columns)
 {
-    const uint32_t c = std::clamp<uint32_t>(columns, 1, 100);
+    const uint32_t c = GridCells(columns);
     m_nColumns = uint16_t(c);
     m_Ctl.columnsSlider = c;
     m_Ctl.columnsEdit = Number(c);
@@ -148,7 +147,7 @@ void CWnd_CutterEditor::ExtSetColumns(uint32_t columns)
 void CWnd_CutterEditor::NotifiedByMain_NewKnobSize(uint32_t size, uint8_t mixed)
 {
     m_bNotifiedByMain = 1;
-    m_nKnobSize = uint16_t(std::min<uint32_t>(size, 100));
+    m_nKnobSize = uint16_t(KnobSize(size));
     m_bKnobMixed = mixed;
     if (m_bCreated) {
         m_Ctl.knobSlider = m_nKnobSize;
@@ -190,13 +189,13 @@ void CWnd_CutterEditor::SetAntiAlias(uint8_t on)
 
 void CWnd_CutterEditor::SetInitialStatesToControls()
 {
-    m_Ctl.rowsSlider = std::clamp<uint32_t>(m_nRows, 1, 100);
+    m_Ctl.rowsSlider = GridCells(m_nRows);
     m_Ctl.rowsEdit = Number(m_Ctl.rowsSlider);
-    m_Ctl.columnsSlider = std::clamp<uint32_t>(m_nColumns, 1, 100);
+    m_Ctl.columnsSlider = GridCells(m_nColumns);
     m_Ctl.columnsEdit = Number(m_Ctl.columnsSlider);
     m_Ctl.thicknessSlider = std::clamp<uint32_t>(m_nThickness, 1, 100);
     m_Ctl.thicknessEdit = m_bThicknessMixed ? " ???" : Number(m_Ctl.thicknessSlider);
-    m_Ctl.knobSlider = std::min<uint32_t>(m_nKnobSize, 100);
+    m_Ctl.knobSlider = KnobSize(m_nKnobSize);
     m_Ctl.knobEdit = m_bKnobMixed ? " ???" : Number(m_Ctl.knobSlider);
     m_Ctl.antiAliasing = m_bAntiAlias;
     m_Ctl.razorCut = m_bRazorCut;

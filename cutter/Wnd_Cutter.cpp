@@ -458,7 +458,15 @@ void CWnd_Cutter::OnCtrlLostFocus(unsigned long index)
     if (!c || c->GetType() != qnctl::EditLine)
         return;
     const CQNF_String text = static_cast<CQNF_CtrlEditLine*>(c)->GetText();
+    // What was typed gives way to the value taken, also when that is the
+    // value the line showed before the typing ("101" typed over "100").
+    std::string* shown[5] = {&m_Shown.smoothnessEdit, &m_Shown.rowsEdit, &m_Shown.columnsEdit,
+                             &m_Shown.thicknessEdit, &m_Shown.knobEdit};
+    for (int i = 0; i < 5; ++i)
+        if (m_pEdits[i] == c)
+            shown[i]->assign(1, '?');
     CWnd_CutterEditor::OnCtrlLostFocus(c->GetName(), text.GetStr());
+    view_ControlsChanged();
 }
 
 // ---- Pop-ups ----------------------------------------------------------------------------------

@@ -38,6 +38,7 @@
 #include "core/Mem.h"
 #include "core/Progress.h"
 #include "core/Types.h"
+#include "engine/LayoutLimits.h"
 #include "engine/PieceArena.h"
 #include "engine/TessoloServices.h"
 #include "imaging/ImageDrawing.h"
@@ -52,7 +53,7 @@
 class CTessolo {
 public:
     // ---- Limits -------------------------------------------------------
-    static constexpr uint16_t kMaxInner = 100;           // inner guides per direction
+    static constexpr uint16_t kMaxInner = kQnMostGridCells - 1;  // inner guides per direction
     static constexpr uint32_t kMaxFreeKnives = 20000;    // free knives of a layout
     static constexpr uint32_t kMaxNodes = 64;            // inner nodes of one knife
     static constexpr uint32_t kKnifeOff = 0xFFFFFFFFu;   // node count of a knife that is off

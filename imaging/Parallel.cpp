@@ -1,13 +1,17 @@
 // The thread count and the parallel loop (Parallel.h).
 #include "imaging/Parallel.h"
 
+#include "core/ProgramOutput.h"
+
 #include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -191,16 +195,8 @@ Pool& ThePool()
     return pool;
 }
 
-}  // namespace
-
-unsigned ThreadCount()
+unsigned MachineThreads()
 {
-    if (const char* env = std::getenv("TESSOLO_THREADS")) {
-        char* end = nullptr;
-        const long n = std::strtol(env, &end, 10);
-        if (end != env && *end == '\0' && n >= 1 && n <= 256)
-            return static_cast<unsigned>(n);
-    }
 #if defined(__linux__)
     cpu_set_t set;
     if (sched_getaffinity(0, sizeof set, &set) == 0) {
@@ -210,6 +206,27 @@ unsigned ThreadCount()
     }
 #endif
     return std::max(1u, std::thread::hardware_concurrency());
+}
+
+}  // namespace
+
+unsigned ThreadCount()
+{
+    const char* env = std::getenv("TESSOLO_THREADS");
+    if (!env || !*env)
+        return MachineThreads();
+    char* end = nullptr;
+    errno = 0;
+    const long n = std::strtol(env, &end, 10);
+    if (end != env && *end == '\0' && errno == 0 && n >= long(kMinThreads) && n <= long(kMostThreads))
+        return static_cast<unsigned>(n);
+    const unsigned machine = MachineThreads();
+    // Asked for every job: said once a run, as a line of the program's.
+    static std::atomic<bool> said{false};
+    if (!said.exchange(true))
+        std::fprintf(stderr, "%s: TESSOLO_THREADS=%s is not a number of threads from %u to %u; running on %u\n",
+                     qnProgramName().c_str(), qnShownLine(env).c_str(), kMinThreads, kMostThreads, machine);
+    return machine;
 }
 
 void For(uint32_t parts, unsigned threads, const Job& job)

@@ -14,8 +14,13 @@
 
 namespace qnpar {
 
+// The numbers TESSOLO_THREADS may hold.
+inline constexpr unsigned kMinThreads = 1, kMostThreads = 256;
+
 // Threads a parallel job may use: TESSOLO_THREADS when it holds a number
-// from 1 to 256, else the processors available to this process (at least 1).
+// from kMinThreads to kMostThreads, else the processors available to this
+// process (at least 1). A value it does not take is said in one line on
+// standard error, the first time only.
 unsigned ThreadCount();
 
 // Runs job(part, worker) once for every part in [0, parts), on at most

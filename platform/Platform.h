@@ -172,7 +172,8 @@ inline constexpr const char* kRefusedSaveTitle = "Cannot Save Here";
 
 // What that box says, from the refusal and the path the user chose: the
 // headline, the file the refusal names (the chosen one when it names none)
-// on a line of its own, why, and what to do. Every backend shows these parts in
+// on a line of its own, why, and what to do, each said once (the reason
+// without the command line's own advice). Every backend shows these parts in
 // this order; the name is broken anywhere (a path has no words) and the
 // rest between words, within kColumns characters, so a long name keeps the
 // box inside the screen.

@@ -13,6 +13,7 @@
 #include "core/Mem.h"
 #include "core/StdFile.h"
 #include "core/String.h"
+#include "engine/LayoutLimits.h"
 #include "engine/Tessolo.h"
 #include "imaging/ImageFile.h"
 #include "imaging/Parallel.h"
@@ -197,8 +198,9 @@ int Run(const tool::Args& args)
         uint64_t n = 0;
         if (a == "--grid") {
             uint32_t columns = 0, rows = 0;
-            if (!value(v) || !qnParseDimensions(v, 1, 101, columns, rows))
-                return tool::BadArguments(kName, "--grid needs COLUMNSxROWS, each 1 to 101");
+            if (!value(v) || !qnParseDimensions(v, 1, kQnMostGridCells, columns, rows))
+                return tool::BadArguments(kName, "--grid needs COLUMNSxROWS, each 1 to " +
+                                                     std::to_string(kQnMostGridCells));
             o.columns = int(columns);
             o.rows = int(rows);
         } else if (a == "--block") {

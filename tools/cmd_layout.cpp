@@ -14,6 +14,7 @@
 #include "core/SafeFile.h"
 #include "core/StdFile.h"
 #include "core/String.h"
+#include "engine/LayoutLimits.h"
 #include "engine/Tessolo.h"
 
 #include <algorithm>
@@ -53,8 +54,9 @@ int New(const tool::Args& args)
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--grid") {
-            if (!qnParseDimensions(tool::OptionValue(args, i), 1, 101, columns, rows))
-                return tool::BadArguments(kName, "--grid takes COLSxROWS with 1..101 each");
+            if (!qnParseDimensions(tool::OptionValue(args, i), 1, kQnMostGridCells, columns, rows))
+                return tool::BadArguments(kName, "--grid takes COLSxROWS with 1.." + std::to_string(kQnMostGridCells) +
+                                                     " each");
         } else if (a == "--seed") {
             if (!qnParseUnsigned(tool::OptionValue(args, i), UINT64_MAX, seed))
                 return tool::BadArguments(kName, "--seed takes a whole number");
@@ -70,8 +72,9 @@ int New(const tool::Args& args)
                 return tool::BadArguments(kName, "--mutate takes TENSION,ACROSS,ALONG per cent amounts 0..100");
         } else if (a == "--knob") {
             uint64_t n = 0;
-            if (!qnParseUnsigned(tool::OptionValue(args, i), 100, n) || n == 0)
-                return tool::BadArguments(kName, "--knob takes a size in per cent, 1..100");
+            if (!qnParseUnsigned(tool::OptionValue(args, i), kQnMostKnob, n) || n < kQnLeastKnob)
+                return tool::BadArguments(kName, "--knob takes a size in per cent, " + std::to_string(kQnLeastKnob) +
+                                                     ".." + std::to_string(kQnMostKnob));
             cutter.knob = uint32_t(n);
         } else if (a == "--flip") {
             flip = tool::OptionValue(args, i);

@@ -215,17 +215,52 @@ TEST(Geom2DMath, SplineRefusesBadInput)
     EXPECT_FALSE(g.CalcPointSpline(bad, 3, 2.0, &out, n));
     bad[1] = {10, 0, std::numeric_limits<float>::infinity()};
     EXPECT_FALSE(g.CalcPointSpline(bad, 3, 2.0, &out, n));
-    // Finite but astronomically long: the sample count cannot be stored.
-    Node huge[3] = {{-1e300, 0, 0.3f}, {0, 0, 0.3f}, {1e300, 0, 0.3f}};
-    EXPECT_FALSE(g.CalcPointSpline(huge, 3, 1e-300, &out, n));
-    EXPECT_EQ(g.GetError(), qnerr::NoMemory);
+    // Finite nodes whose chord overflows.
+    Node huge[3] = {{-1e308, 0, 0.3f}, {0, 0, 0.3f}, {1e308, 1e308, 0.3f}};
     EXPECT_FALSE(g.CalcPointSpline(huge, 3, 2.0, &out, n));
-    // Long enough for tens of millions of points: refused before allocating.
-    Node far[3] = {{0, 0, 0.3f}, {1e7, 0, 0.3f}, {2e7, 0, 0.3f}};
-    EXPECT_FALSE(g.CalcPointSpline(far, 3, 2.0, &out, n));
-    EXPECT_EQ(g.GetError(), qnerr::NoMemory);
+    EXPECT_EQ(g.GetError(), qnerr::BadArgument);
     EXPECT_LT(out.GetSize(), 1000u);
     EXPECT_EQ(n, 77u);
+}
+
+TEST(Geom2DMath, SplineSamplesNoFinerThanTheLargestPictureNeeds)
+{
+    CQNF_2DMath g;
+    CQNF_Mem out;
+    unsigned long n = 0;
+    const double side = double(kQnMaxPictureSide);
+    const double step = CQNF_2DMath::kFinestKnifeStep;
+    // A chord across the largest picture at the finest step keeps every
+    // sample it asks for: trunc(3 d / step) plus the one the parameter's
+    // rounding adds, for each of the two segments, then the last node.
+    Node across[3] = {{0, 0, 0.5f}, {side, side, 0.5f}, {0, 2 * side, 0.5f}};
+    ASSERT_TRUE(g.CalcPointSpline(across, 3, step, &out, n));
+    const auto asked = static_cast<unsigned long>(std::hypot(side, side) * 3.0 / step);
+    EXPECT_GE(n, 2 * asked + 1);
+    EXPECT_EQ(Points(out, n).back().y, 2 * side);
+
+    // What no picture has: nodes 1e-96 apart sampled at a step millions of
+    // times finer, chords far beyond the largest picture, and both of those
+    // over the most segments a knife has. Each segment gets no more samples
+    // than the chord across the picture, and the curve still ends on its
+    // last node.
+    const unsigned long most = CQNF_2DMath::kMostSegmentSamples;
+    struct Case {
+        double spacing, step, zigzag;
+        unsigned long segments;
+    };
+    for (const Case c : {Case{1e-96, 1.2e-102, 0, 4}, Case{1e7, step, 0, 2}, Case{1e150, 1e-150, 0, 2},
+                         Case{side, step, 3 * side, 65}}) {
+        std::vector<Node> nodes;
+        for (unsigned long i = 0; i <= c.segments; ++i)
+            nodes.push_back({c.spacing * double(i), i % 2 ? c.zigzag : -c.zigzag, 0.5f});
+        CQNF_Mem sampled;
+        ASSERT_TRUE(g.CalcPointSpline(nodes.data(), nodes.size(), c.step, &sampled, n)) << c.spacing;
+        EXPECT_LE(n, c.segments * (most + 2)) << c.spacing;
+        EXPECT_GE(n, c.segments * most) << c.spacing;
+        EXPECT_LE(sampled.GetSize(), c.segments * (most + 2) * sizeof(qntFPOS)) << c.spacing;
+        EXPECT_EQ(Points(sampled, n).back().x, nodes.back().x) << c.spacing;
+    }
 }
 
 TEST(Geom2DMath, BezierControlPoints)

@@ -2,6 +2,7 @@
 // status fade, its undo, the menus, keys and shortcuts, the clone modes and
 // what reaches the main window, and the layout parameters.
 #include "editor_test_util.h"
+#include "engine/LayoutLimits.h"
 
 #include <cmath>
 #include <map>
@@ -406,10 +407,11 @@ TEST(CutterLayout, EditsClampAndSendOnLeaving)
     const uint32_t none = CCutterMainLink::kNotGiven;
     const Case cases[] = {
         {"Cutter_Rows", "0", 1, "rowscols", 1, none},
-        {"Cutter_Rows", "250", 100, "rowscols", 100, none},
+        {"Cutter_Rows", "250", kQnMostGridCells, "rowscols", kQnMostGridCells, none},
         {"Cutter_Columns", "", 1, "rowscols", none, 1},
         {"Cutter_KnifeTh", "-4", 1, "thickness", 1, 1},
-        {"Cutter_TipsSize", "99999999999999", 100, "knob", 100, 0},
+        {"Cutter_TipsSize", "99999999999999", kQnMostKnob, "knob", kQnMostKnob, 0},
+        {"Cutter_TipsSize", "0", kQnLeastKnob, "knob", kQnLeastKnob, 0},
     };
     for (const Case& c : cases) {
         Fixture f;
@@ -450,7 +452,7 @@ TEST(CutterLayout, MainWindowValuesComeBackWithoutEcho)
     f.ed.ExtSetRows(0);
     EXPECT_EQ(f.ed.m_Ctl.rowsSlider, 1u);
     f.ed.ExtSetColumns(300);
-    EXPECT_EQ(f.ed.m_Ctl.columnsEdit, "100");
+    EXPECT_EQ(f.ed.m_Ctl.columnsEdit, std::to_string(kQnMostGridCells));
 }
 
 }  // namespace

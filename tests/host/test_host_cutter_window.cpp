@@ -6,6 +6,7 @@
 #include "road_run.h"
 
 #include "cutter/Wnd_Cutter.h"
+#include "engine/LayoutLimits.h"
 #include "ui/Control.h"
 #include "ui/CtrlEditLine.h"
 #include "ui/CtrlSlider.h"
@@ -60,6 +61,18 @@ struct CutterRun : RoadRun {
         hp.MoveMouse(Global(Editor(), Editor().m_rcPreview.left + 10, Editor().m_rcPreview.top + 10));
         hp.Press(2);
         hp.Release(2);
+    }
+    // Digits typed over the focused field's text, then Return.
+    void TypeOver(const char* field, const std::string& digits)
+    {
+        CWnd_Cutter& e = Editor();
+        ASSERT_EQ(e.GetFocusedControl(), e.FindControlByName(field, qnctl::EditLine)) << field;
+        hp.Key(qnkey::vk::A, 'a', plat::mods::Command);
+        // Key codes of the digits 0 to 9 on the keyboard the backends model.
+        static const uint8_t kDigit[10] = {29, 18, 19, 20, 21, 23, 22, 26, 28, 25};
+        for (const char ch : digits)
+            hp.Key(kDigit[ch - '0'], uint8_t(ch));
+        hp.Key(qnkey::vk::Return, 13);
     }
     // The rows and columns sliders let go at these values.
     void SetGrid(uint32_t rows, uint32_t columns) { SetEditorGrid(Editor(), rows, columns); }
@@ -238,6 +251,81 @@ TEST(HostCutterWindow, CutReachesPieceModeAndAbortKeepsTheEditor)
         EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr) << abort;
         EXPECT_EQ(r.hp.ScriptLeft(), 0u);
     }
+}
+
+// The Knob size, Columns and Rows fields take the numbers the layout takes
+// and, once left, show what the cut uses: a number typed beyond the range
+// gives way to the nearest one taken, in the line and on the slider, also
+// when that is the number shown before. A layout of the most columns, made
+// by the main window (its undo), shows as many.
+TEST(HostCutterWindow, TheSizeFieldsShowWhatTheCutUses)
+{
+    if (!HasResources())
+        FAIL() << "no compiled resource file in this build";
+    CutterRun r;
+    StandInHost host(Document(ColorMode::RGB, 240, 160, false), HostSettings{});
+    // Scripted: a click into the field, then the digits over its text and Return.
+    const auto type = [&r](const char* field, const std::string& digits) {
+        r.hp.Script([&r, field] {
+            r.hp.Activate(r.Editor().GetWindowHandle());
+            r.ClickEditor(field, qnctl::EditLine);
+        });
+        r.hp.Script([&r, field, digits] { r.TypeOver(field, digits); });
+    };
+
+    // What the field and its slider show, and what the layout holds.
+    const auto shown = [&r](const char* field) {
+        CWnd_Cutter& e = r.Editor();
+        const auto* edit = static_cast<CQNF_CtrlEditLine*>(e.FindControl(field, qnctl::EditLine));
+        const std::string text = edit->GetText().GetStr();
+        auto* slider = static_cast<CQNF_CtrlSlider*>(e.FindControl(field, qnctl::Slider));
+        return std::pair{text, std::to_string(slider->GetValue())};
+    };
+    const auto used = [&r](const char* field) {
+        const CWnd_Main& m = r.Main();
+        if (std::string(field) == "Cutter_Columns")
+            return uint32_t(m.m_nColSplitters + 1);
+        if (std::string(field) == "Cutter_Rows")
+            return uint32_t(m.m_nRowSplitters + 1);
+        // Every knife takes the size (none is selected).
+        std::set<uint32_t> sizes;
+        for (uint32_t k = 0; k < m.m_nColKnives + m.m_nRowKnives; ++k)
+            sizes.insert(k < m.m_nColKnives ? m.m_ColKnives[k].knobSize : m.m_RowKnives[k - m.m_nColKnives].knobSize);
+        return sizes.size() == 1 ? *sizes.begin() : 0u;
+    };
+    const struct Case {
+        const char* field;
+        const char* typed;
+        uint32_t taken;
+    } cases[] = {
+        {"Cutter_TipsSize", "0", kQnLeastKnob},      {"Cutter_TipsSize", "101", kQnMostKnob},
+        {"Cutter_TipsSize", "101", kQnMostKnob},     {"Cutter_Columns", "101", kQnMostGridCells},
+        {"Cutter_Columns", "102", kQnMostGridCells}, {"Cutter_Rows", "102", kQnMostGridCells},
+        {"Cutter_Rows", "0", 1},                     {"Cutter_TipsSize", "50", 50},
+        {"Cutter_Columns", "7", 7},
+    };
+    r.hp.Script([&] { r.SetGrid(3, 4); });
+    for (const Case& c : cases) {
+        type(c.field, c.typed);
+        r.hp.Script([&] {
+            EXPECT_EQ(used(c.field), c.taken) << c.field << " " << c.typed;
+            EXPECT_EQ(shown(c.field), std::pair(std::to_string(used(c.field)), std::to_string(used(c.field))))
+                << c.field << " " << c.typed;
+        });
+    }
+    // The main window's undo brings back its layout of the most columns (the
+    // knob's change keeps the layout's changes before it a step of their own).
+    r.hp.Script([&] {
+        r.hp.Activate(r.Main().GetWindowHandle());
+        r.hp.Key(qnkey::vk::Z, 'z', plat::mods::Command);
+    });
+    r.hp.Script([&] {
+        EXPECT_EQ(used("Cutter_Columns"), kQnMostGridCells);
+        EXPECT_EQ(shown("Cutter_Columns"), std::pair(std::to_string(kQnMostGridCells), std::to_string(kQnMostGridCells)));
+        r.ClickMain("Main_Cancel");
+    });
+    EXPECT_EQ(r.h.Run(host, StandInHost::Sequence::Dialog), userCanceledErr);
+    EXPECT_EQ(r.hp.ScriptLeft(), 0u);
 }
 
 // The main window's side of the editor as the program wires it, with a look

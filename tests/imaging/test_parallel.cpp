@@ -4,6 +4,8 @@
 // on the kept threads.
 #include "imaging/Parallel.h"
 
+#include "core/ProgramOutput.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -114,4 +116,28 @@ TEST(Parallel, ThreadCountFromTheEnvironmentWhenValid)
             EXPECT_EQ(n, machine) << '"' << c.value << '"';
     }
     unsetenv("TESSOLO_THREADS");
+}
+
+// A value that is no thread count is said on standard error in one line of
+// the program's, once however many jobs ask, and the machine's count is
+// used. Each value runs in a fresh process (gtest's "threadsafe" death test
+// starts the program anew), where nothing has been said yet.
+TEST(Parallel, ThreadCountNotTakenIsSaidOnce)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (const std::string value : {"0", "abc", "257", "99999999999999999999"}) {
+        EXPECT_EXIT(
+            {
+                unsetenv("TESSOLO_THREADS");
+                const unsigned machine = qnpar::ThreadCount();
+                qnNameProgram("tessolo-tool engine");
+                setenv("TESSOLO_THREADS", value.c_str(), 1);
+                bool same = qnpar::ThreadCount() == machine;
+                qnpar::For(16, qnpar::ThreadCount(), [&](uint32_t, unsigned) {});
+                same &= qnpar::ThreadCount() == machine;
+                std::exit(same ? 0 : 3);
+            },
+            testing::ExitedWithCode(0), "^tessolo-tool engine: TESSOLO_THREADS=" + value + " [^\n]*\n$")
+            << value;
+    }
 }

@@ -200,7 +200,7 @@ TEST_F(RealFile, SliderRangesReachEveryValueAndDialsClose)
         uint32_t lo, hi;
         bool dial;
     } cases[] = {
-        {"Main_Zoom", 0, 8, false},       {"Cutter_Rows", 1, 100, false}, {"FXhsl_H1", 0, 360, false},
+        {"Main_Zoom", 0, 8, false},       {"Cutter_Rows", 1, 101, false}, {"FXhsl_H1", 0, 360, false},
         {"FXhsl_S2", 0, 200, false},      {"FXbevel_Depth1", 0, 999, false}, {"FXmblur_Dir1", 0, 359, true},
         {"FXmblur_Dir2", 0, 359, true},   {"FXbevel_Soften2", 0, 20, false},
     };

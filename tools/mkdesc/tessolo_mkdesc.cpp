@@ -8,6 +8,7 @@
 #include "core/SafeFileRunInputs.h"
 #include "core/StdFile.h"
 #include "core/String.h"
+#include "engine/LayoutLimits.h"
 #include "engine/Tessolo.h"
 #include "host/PluginAdapter.h"
 #include "host/ScriptChunks.h"
@@ -107,8 +108,8 @@ bool ReadCommandLine(const tool::Args& args, layoutplan::LayoutPlan& plan, std::
             return true;
         } else if (a == "--grid") {
             uint32_t c = 0, r = 0;
-            if (!qnParseDimensions(tool::OptionValue(args, i), 1, 101, c, r))
-                throw tool::BadArgument("--grid takes CxR with 1..101 each");
+            if (!qnParseDimensions(tool::OptionValue(args, i), 1, kQnMostGridCells, c, r))
+                throw tool::BadArgument("--grid takes CxR with 1.." + std::to_string(kQnMostGridCells) + " each");
             plan.columns = static_cast<uint16_t>(c);
             plan.rows = static_cast<uint16_t>(r);
         } else if (a == "--lines" || a == "--pieces") {
@@ -118,8 +119,9 @@ bool ReadCommandLine(const tool::Args& args, layoutplan::LayoutPlan& plan, std::
         } else if (a == "--knob") {
             // The size the Knife Editor and tessolo-tool layout new give a
             // knob: a share of the knob as drawn, never larger.
-            if (!qnParseInteger(tool::OptionValue(args, i), 1, 100, n))
-                throw tool::BadArgument("--knob takes a size in per cent, 1..100");
+            if (!qnParseInteger(tool::OptionValue(args, i), kQnLeastKnob, kQnMostKnob, n))
+                throw tool::BadArgument("--knob takes a size in per cent, " + std::to_string(kQnLeastKnob) + ".." +
+                                        std::to_string(kQnMostKnob));
             plan.knife.knob = static_cast<uint8_t>(n);
         } else if (a == "--width") {
             if (!qnParseInteger(tool::OptionValue(args, i), 1, 255, n))

@@ -375,8 +375,9 @@ GtkLabel* LabelSaying(GtkWidget* w, const std::string& text)
 
 // The box that refuses a chosen name, over its chooser on a display without
 // a window manager (which would draw no title): its headline is drawn in
-// the box, and a name of 245 characters, broken inside, keeps the box
-// within the screen.
+// the box, a name of 245 characters, broken inside, keeps the box within
+// the screen, and what to do is said once (the reason comes as the command
+// line words it, with its own advice).
 TEST_F(PlatformGui, TheRefusalBoxShowsItsHeadlineAndKeepsALongNameOnTheScreen)
 {
     // A long file name without a space: nowhere a line could end between
@@ -388,7 +389,10 @@ TEST_F(PlatformGui, TheRefusalBoxShowsItsHeadlineAndKeepsALongNameOnTheScreen)
     ASSERT_GE(name.size(), 240u);
     plat::FileDialogSpec ask;
     ask.title = "Refusing Chooser";
-    ask.refusal = [&name](const std::string&) { return QnRefusal{name, "the file has no write permission"}; };
+    const std::string input = "/home/someone/Pictures/in.png";
+    ask.refusal = [&name, &input](const std::string&) {
+        return QnRefusal{name, "it would write over the input " + input + "; name another output"};
+    };
     // The chooser takes a name; the box comes over it.
     const std::string typed = "zq refused.png";
     const std::string find = "a=$(xdotool search --sync --onlyvisible --name '^" + ask.title + "$' | head -1); ";
@@ -446,6 +450,7 @@ TEST_F(PlatformGui, TheRefusalBoxShowsItsHeadlineAndKeepsALongNameOnTheScreen)
         GdkRectangle box{}, headline{};
         int inked = 0, nameLines = 0, firstLine = 0;
         bool drawn = false;
+        std::vector<std::string> texts;
     } seen;
     WhenUp box{GTK_TYPE_MESSAGE_DIALOG, [&](GtkWindow* d) {
                    GtkWidget* w = GTK_WIDGET(d);
@@ -481,6 +486,7 @@ TEST_F(PlatformGui, TheRefusalBoxShowsItsHeadlineAndKeepsALongNameOnTheScreen)
                        seen.nameLines = pango_layout_get_line_count(layout);
                        seen.firstLine = pango_layout_get_line_readonly(layout, 0)->length;
                    }
+                   ShownLabels(w, seen.texts);
                    if (shot)
                        g_object_unref(shot);
                    // The user answers it with Return.
@@ -517,6 +523,15 @@ TEST_F(PlatformGui, TheRefusalBoxShowsItsHeadlineAndKeepsALongNameOnTheScreen)
     EXPECT_GE(seen.box.x, screen.left);
     EXPECT_LE(seen.box.x + seen.box.width, screen.right) << "the box is " << seen.box.width << " pixels wide";
     EXPECT_LE(seen.box.width, 1000) << "the box is wider than its text needs";
+    // Why, without the command line's advice, and what to do, once.
+    const auto says = [&seen](const std::string& text) {
+        return std::count(seen.texts.begin(), seen.texts.end(), text);
+    };
+    EXPECT_EQ(says("It would write over the input " + input + "."), 1);
+    EXPECT_EQ(says(plat::DescribeRefusal({name, "no"}, name).advice), 1);
+    EXPECT_EQ(std::count_if(seen.texts.begin(), seen.texts.end(),
+                            [](const std::string& t) { return t.find("another") != std::string::npos; }),
+              1);
 }
 
 }  // namespace
