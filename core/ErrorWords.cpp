@@ -101,8 +101,11 @@ std::string FileProblem(const std::string& path, bool writing, unsigned short nu
     const bool exists = fs::exists(file, ec);
     if (exists && fs::is_directory(file, ec))
         return "is a folder";
+    // "-" names standard output where a program takes it, never standard
+    // input: a reader given it is told so.
     if (!writing && !exists)
-        return "no such file";
+        return path == "-" ? "no such file ('-' is standard output only, never standard input: name a file)"
+                           : "no such file";
     if (exists && !fs::is_regular_file(file, ec))
         return "not a regular file";
     // A file system mounted read-only is named as the write gate names it:

@@ -27,6 +27,8 @@ bool CQNF_Launcher::Open(const std::string& target)
 
 void CQNF_Launcher::SetHandler(Handler handler) { CurrentHandler() = std::move(handler); }
 
+bool CQNF_Launcher::UsesDefault() { return !CurrentHandler(); }
+
 bool CQNF_Launcher::SpawnDetached(const char* program, const std::string& argument)
 {
     if (!program || !*program)

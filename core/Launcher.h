@@ -17,6 +17,8 @@ public:
     static bool Open(const std::string& target);
     // Replaces the handler; an empty handler restores the default.
     static void SetHandler(Handler handler);
+    // Whether targets go to xdg-open (no handler has taken over).
+    static bool UsesDefault();
 
     // Starts program with the one argument, detached from this process (no
     // zombie is left behind and no shell sees the argument). True when the

@@ -14,6 +14,7 @@
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <filesystem>
+#include <optional>
 #include <utility>
 
 namespace hostapp {
@@ -139,18 +140,10 @@ bool BuildDocument(const HostCommandLine& cmd, HostDocument& doc, std::string& n
         if (!ReadImageFile(l.path, layer, err) || !doc.AddLayer(std::move(layer), l.name, err))
             return false;
     }
-    if (cmd.target >= 0) {
-        if (static_cast<size_t>(cmd.target) >= doc.layers.size()) {
-            // The layers by the numbers --target takes, counted from 0.
-            const size_t n = doc.layers.size();
-            err = "--target " + std::to_string(cmd.target) + ": the document has " +
-                  (n == 0   ? std::string("no layers")
-                   : n == 1 ? std::string("layer 0 only")
-                            : "layers 0 to " + std::to_string(n - 1));
-            return false;
-        }
+    // A --target beyond the layers is a wrong command line, said by
+    // OptionsRefusal once the document is whole.
+    if (cmd.target >= 0 && static_cast<size_t>(cmd.target) < doc.layers.size())
         doc.target = static_cast<size_t>(cmd.target);
-    }
     if (!cmd.selection.empty()) {
         RasterImage mask;
         if (!ReadImageFile(cmd.selection, mask, err) || !doc.SetSelection(GrayPlaneOf(mask), err))
@@ -181,6 +174,29 @@ bool BuildDocument(const HostCommandLine& cmd, HostDocument& doc, std::string& n
     if (!cmd.icc.empty() && !qnReadWholeFile(cmd.icc, doc.icc, err, kMaxIccBytes))
         return false;
     return true;
+}
+
+// The options whose range the document sets, judged against it: empty
+// when they fit, else the one line for a wrong command line. --target
+// counts the layers from 0. A filter case of the filter interface that
+// tells of transparency (3 to 7) on a layer without any would have the
+// plug-in ask for a plane the host does not have; a number outside the
+// interface's cases stays, to see the plug-in refuse it.
+std::string OptionsRefusal(const HostCommandLine& cmd, const HostDocument& doc)
+{
+    const size_t n = doc.layers.size();
+    if (cmd.target >= 0 && static_cast<size_t>(cmd.target) >= n)
+        return "--target " + std::to_string(cmd.target) + ": the document has " +
+               (n == 0   ? std::string("no layers")
+                : n == 1 ? std::string("layer 0 only: --target takes 0")
+                         : "layers 0 to " + std::to_string(n - 1) + ": --target takes 0 to " + std::to_string(n - 1));
+    const std::optional<int>& chosen = cmd.settings.filterCase;
+    if (chosen && *chosen >= filterCaseFloatingSelection && *chosen <= filterCaseProtectedTransparencyWithSelection &&
+        !doc.Target().pixels.hasAlpha)
+        return "--filter-case " + std::to_string(*chosen) +
+               " tells of transparency, and the filtered layer has none: it takes 0 to 2 here (3 to 7 on a "
+               "transparent layer; -100 to 100 outside them, which the plug-in refuses)";
+    return {};
 }
 
 const char* SelectorName(StandInHost::Sequence s)
@@ -421,6 +437,8 @@ int RunHostProgram(const HostCommandLine& cmd)
     std::string note, err;
     if (!BuildDocument(cmd, doc, note, err))
         return Fail(kExitHostError, err);
+    if (const std::string refusal = OptionsRefusal(cmd, doc); !refusal.empty())
+        return Fail(kExitBadArguments, refusal);
     if (writes) {
         const std::string refusal = DocumentRefusal(cmd.output, cmd.outputKind, doc);
         if (!refusal.empty())

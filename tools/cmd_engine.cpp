@@ -21,6 +21,7 @@
 
 #include "core/TerminalProgress.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -243,6 +244,9 @@ int Run(const tool::Args& args)
     // would change nothing is refused rather than taken in silence.
     if (o.mode != "render" && !renderOnly.empty())
         return tool::BadArguments(kName, renderOnly + " is taken by engine render only");
+    // A block's knots and knives are its own: a seed would vary nothing.
+    if (!o.block.empty() && std::find(args.begin(), args.end(), "--seed") != args.end())
+        return tool::BadArguments(kName, "--seed varies a --grid only; a --block keeps its own knots and knives");
     if (const int refused = tool::RefuseOutput(kName, o.output, {o.input, o.block}, {".png"}))
         return refused;
 
@@ -355,10 +359,12 @@ int Run(const tool::Args& args)
 }
 
 tool::Registrar reg({kName,
-                     "engine lines|pieces|render [--grid CxR | --block FILE] [--seed N] [--no-smooth] [--no-cut] "
-                     "[--no-bevel] [--blur R] [--stroke S] [--time] INPUT.png OUTPUT.png\n"
+                     "engine lines|pieces [--grid CxR [--seed N] | --block FILE] [--no-smooth] [--no-cut] "
+                     "INPUT.png OUTPUT.png\n"
+                     "  | engine render [--grid CxR [--seed N] | --block FILE] [--no-smooth] [--no-cut] [--no-bevel] "
+                     "[--blur R] [--stroke S] [--time] INPUT.png OUTPUT.png\n"
+                     "  --seed varies the grid's knots and knives; a --block keeps its own\n"
                      "  --no-smooth and --no-cut also switch off those settings of a --block\n"
-                     "  --no-bevel, --blur, --stroke and --time are taken by render only\n"
                      "  --time prints the split, render and composite times and the thread count",
                      "cut a picture into jigsaw pieces: knife lines, piece map or rendered pieces", Run});
 

@@ -163,6 +163,22 @@ int Pieces(const tool::Args& args)
         if (const QnRefusal why = qnOutputNameRefusal(files[2], endings); !why.empty())
             return tool::BadArguments(kName, why.Detail());
     }
+    // An option the chosen format or --what has no use for would change
+    // nothing: refused rather than taken in silence.
+    const auto given = [&args](const char* option) { return std::find(args.begin(), args.end(), option) != args.end(); };
+    if (r.settings.exportWhat == CExportSettings::kMerged)
+        for (const char* option : {"--names", "--no-composite", "--without-bevel", "--hidden", "--pieces-alone"})
+            if (given(option))
+                return tool::BadArguments(kName, std::string(option) + " is not taken with --what merged, which writes "
+                                                                      "the merged picture alone");
+    if (given("--no-composite") && r.settings.exportWhat != CExportSettings::kSelected)
+        return tool::BadArguments(kName, "--no-composite is taken with --what selected only: the layer it leaves out "
+                                         "lies under the selected pieces");
+    if (!psd && given("--hidden"))
+        return tool::BadArguments(kName, "--hidden is taken by a PSD only: a PNG series leaves hidden pieces out");
+    if (psd && given("--pieces-alone"))
+        return tool::BadArguments(kName, "--pieces-alone is taken by a PNG series only: a PSD keeps every layer on its "
+                                         "canvas");
     r.settings.exportTo = psd ? CExportSettings::kToPSD : CExportSettings::kToPNG;
     r.path = files[2];
     r.keep = {files[0], files[1]};
@@ -365,8 +381,12 @@ int Run(const tool::Args& args)
 tool::Registrar reg({kName,
                      "export pieces [--to psd|png] [--what merged|selected|all] [--names simple|extended] "
                      "[--no-composite] [--without-bevel] [--hidden] [--pieces-alone] [--resolution PPI] "
-                     "LAYOUT.qntd PICTURE OUT | export knives [--to eps|ai] [--what selected|all] "
-                     "(--size WxH | --picture FILE) [--resolution PPI] LAYOUT.qntd OUT",
+                     "LAYOUT.qntd PICTURE OUT\n"
+                     "  | export knives [--to eps|ai] [--what selected|all] (--size WxH | --picture FILE) "
+                     "[--resolution PPI] LAYOUT.qntd OUT\n"
+                     "  pieces: --hidden goes with a PSD only, --pieces-alone with a PNG series only,\n"
+                     "    --no-composite with --what selected only; --what merged takes none of --names,\n"
+                     "    --no-composite, --without-bevel, --hidden and --pieces-alone",
                      "cut a picture by a layout document and export the pieces (PSD, PNG) or the knives (EPS, AI)",
                      Run});
 

@@ -176,6 +176,19 @@ struct Filter {
     bool colour = false;  // changes hue or saturation: there must be colour planes
 };
 
+// The options a filter makes use of besides --grey, --time and --repeat:
+// any other would change nothing.
+std::vector<std::string> OwnOptions(const std::string& filter)
+{
+    if (filter == "gauss" || filter == "motion")
+        return {"--blur-alpha", "--no-recover"};
+    if (filter == "convolution" || filter == "sharpen")
+        return {"--blur-alpha"};
+    if (filter == "resize" || filter == "resizezo")
+        return {"--keep-aspect"};
+    return {};
+}
+
 using Call = std::function<int(CQNF_ImageFX&)>;
 
 std::vector<Filter> Filters()
@@ -238,7 +251,7 @@ std::vector<Filter> Filters()
     f.push_back({"gray", "", 0, [](auto&, auto&, auto&, const Options&) -> Call {
                      // Grey in place on the source, then carried to the destination.
                      return [](CQNF_ImageFX& fx) { return fx.ConvertSourceToGray() && fx.BrightnessContrast(0, 0, 128); };
-                 }});
+                 }, true});
     f.push_back({"overlay", "RRGGBB OPACITY", 2, [](auto& a, const Picture& src, auto&, const Options&) -> Call {
                      const std::vector<uint8_t> c = Colour(a[0], src.channels - (src.alpha ? 1 : 0));
                      const uint8_t op = static_cast<uint8_t>(Integer(a[1], "OPACITY", 0, 255));
@@ -329,8 +342,12 @@ int Run(const tool::Args& all)
 {
     Options o;
     std::vector<std::string> args;
+    std::vector<std::string> given;  // the filter's own options, as given
+    bool repeat = false;
     for (size_t i = 0; i < all.size(); ++i) {
         const std::string& a = all[i];
+        if (a == "--blur-alpha" || a == "--alpha" || a == "--no-recover" || a == "--keep-aspect")
+            given.push_back(a);
         if (a == "--grey")
             o.grey = true;
         else if (a == "--time")
@@ -342,7 +359,7 @@ int Run(const tool::Args& all)
         else if (a == "--keep-aspect")
             o.keepAspect = true;
         else if (a == "--repeat")
-            o.repeat = static_cast<int>(Integer(tool::OptionValue(all, i), "--repeat", 1, 1000));
+            o.repeat = static_cast<int>(Integer(tool::OptionValue(all, i), "--repeat", 1, 1000)), repeat = true;
         else if (a.size() > 2 && a[0] == '-' && a[1] == '-')
             return tool::BadArguments(kName, "unknown option " + a);
         else
@@ -357,6 +374,12 @@ int Run(const tool::Args& all)
     if (args.size() != it->count + 3)
         return tool::BadArguments(kName, std::string("usage: fx ") + it->name + (it->count ? " " : "") + it->args +
                                      " IN.png OUT.png");
+    const std::vector<std::string> own = OwnOptions(it->name);
+    for (const std::string& g : given)
+        if (std::find(own.begin(), own.end(), g == "--alpha" ? "--blur-alpha" : g) == own.end())
+            return tool::BadArguments(kName, g + " is not taken by " + it->name + " (see fx " + it->name + " --help)");
+    if (repeat && !o.time)
+        return tool::BadArguments(kName, "--repeat goes with --time: the runs are repeated to time them");
     if (o.grey && it->colour)
         return tool::BadArguments(kName, std::string(it->name) +
                                              " changes colours, and --grey reads the picture as one grey plane: "
@@ -407,19 +430,29 @@ int Run(const tool::Args& all)
     return 0;
 }
 
-tool::Registrar reg({kName,
-                     "fx NAME [ARGS] IN.png OUT.png [--grey] [--blur-alpha] [--no-recover] [--keep-aspect] "
-                     "[--time] [--repeat N]\n  filters: gauss SIGMA | motion ANGLE DISTANCE | bevel SIZE DEPTH "
-                     "SOFTEN LX,LY,LZ HI_OPACITY SH_OPACITY | stroke SIZE OPACITY RRGGBB | hsl H S L | colorize H S "
-                     "L | bc B C | invert | gray | overlay RRGGBB OPACITY | combine OVERLAY.png OPACITY | resize W H "
-                     "| resizezo W H | tile W H | convolution W H w0,w1,... | sharpen delicate|normal|more\n"
-                     "  --grey reads the picture as one grey plane (with its alpha)\n"
-                     "  --blur-alpha: gauss, motion, convolution and sharpen change the alpha plane too\n"
-                     "  --no-recover: gauss and motion leave the colour under transparent pixels as it is\n"
-                     "    (by default it is filled from their visible neighbours before the blur)\n"
-                     "  --keep-aspect: resize and resizezo fit the picture into W x H by its own proportions,\n"
-                     "    centred; the margins are 0 (black, or transparent with alpha)\n"
-                     "  --time prints the filter's best time of --repeat N runs (1) on standard error",
-                     "run one image filter on a PNG picture", Run});
+// One form for each filter with the options it takes, then the notes.
+std::string Usage()
+{
+    std::string usage;
+    for (const Filter& f : Filters()) {
+        usage += std::string(usage.empty() ? "" : "\n  | ") + "fx " + f.name + (f.count ? " " : "") + f.args +
+                 " IN.png OUT.png" + (f.colour ? "" : " [--grey]");
+        for (const std::string& option : OwnOptions(f.name))
+            usage += " [" + option + "]";
+        usage += " [--time [--repeat N]]";
+    }
+    return usage +
+           "\n  --grey reads the picture as one grey plane (with its alpha)\n"
+           "  --blur-alpha: gauss, motion, convolution and sharpen change the alpha plane too\n"
+           "  --no-recover: gauss and motion leave the colour under transparent pixels as it is\n"
+           "    (by default it is filled from their visible neighbours before the blur)\n"
+           "  --keep-aspect: resize and resizezo fit the picture into W x H by its own proportions,\n"
+           "    centred; the margins are 0 (black, or transparent with alpha)\n"
+           "  --time prints the filter's best time of --repeat N runs (1) on standard error";
+}
+
+const std::string kUsage = Usage();
+
+tool::Registrar reg({kName, kUsage.c_str(), "run one image filter on a PNG picture", Run});
 
 }  // namespace

@@ -96,6 +96,11 @@ int New(const tool::Args& args)
     }
     if (columns == 0)
         return tool::BadArguments(kName, "new needs --grid COLSxROWS");
+    // Without randomness a seed would change nothing.
+    const auto given = [&args](const char* option) { return std::find(args.begin(), args.end(), option) != args.end(); };
+    if (given("--seed") && !given("--randomize") && !given("--mutate") && flip != "random")
+        return tool::BadArguments(kName, "--seed repeats the randomness of --randomize, --mutate or --flip random: "
+                                         "give one of them");
     // A tiling lays its shapes on a grid of more cells than it has shapes,
     // and the grid holds at most 101 x 101: more shapes cannot be made.
     if (!autoLayout.empty()) {
@@ -334,7 +339,8 @@ tool::Registrar reg({kName,
                      "    or on cells a few pixels wide) neighbouring knobs can meet and knives can cross,\n"
                      "    which cuts slivers and loose knob heads. --flip turns knobs at random or every other\n"
                      "    one, as in a real puzzle; --mutate varies each knife's nodes by these per cent amounts;\n"
-                     "    --knob sizes the knob (100). --seed repeats the same randomness. A replay cuts the\n"
+                     "    --knob sizes the knob (100). --seed repeats the same randomness of --randomize, --mutate\n"
+                     "    or --flip random, and is refused without one of them. A replay cuts the\n"
                      "    pieces (--pieces, the default) or draws the knife lines (--lines).\n"
                      "    --auto triangular: COLS triangles across ROWS rows, at most 97 x 98 (on a grid of\n"
                      "    COLS+1 x ROWS cells); --auto hexagonal: COLS x ROWS hexagons, at most 48 x 97 (on a grid\n"

@@ -52,6 +52,9 @@ int Run(const tool::Args& args)
         else
             return tool::BadArguments(kName, "unexpected argument '" + a + "'");
     }
+    // The window shows every scene in turn: a scene names the picture --snap saves.
+    if (snap.empty() && std::find(args.begin(), args.end(), "--scene") != args.end())
+        return tool::BadArguments(kName, "--scene goes with --snap: it names the scene the picture shows");
     const auto& scenes = qnui::EditGalleryScenes();
     if (std::find(scenes.begin(), scenes.end(), scene) == scenes.end())
         return tool::BadArguments(kName, "unknown scene '" + scene + "'");

@@ -108,7 +108,11 @@ bool PrintActionUsage(const Command& c, const Args& args)
             const std::string word = first.substr(0, first.size() - 1);
             const bool argument =
                 first.size() > 1 && first.back() == ':' && std::isupper(static_cast<unsigned char>(word[0]));
-            kept = named ? first == action + ":" : !argument || chosen.find(word) != std::string::npos;
+            // A note on an option ("--time prints ...") goes with the forms that list it.
+            const std::string option = first.back() == ':' ? word : first;
+            const bool onOption = option.rfind("--", 0) == 0;
+            kept = named ? first == action + ":"
+                         : (!argument && !onOption) || chosen.find(onOption ? option : word) != std::string::npos;
         }
         if (kept && !line.empty())
             notes += line + "\n";

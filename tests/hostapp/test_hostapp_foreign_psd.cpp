@@ -81,11 +81,13 @@ TEST(HostForeignPsd, NamedReasonsAndTheMergedImage)
                        &text),
                   0)
             << text;
-        EXPECT_EQ(Host(b, "--target 1 --descriptor " + desc + " " + c.in + " " + out, &text), kExitHostError);
-        EXPECT_NE(text.find("--target 1: the document has layer 0 only\n"), std::string::npos) << text;
+        // A layer the document does not have is a wrong command line.
+        EXPECT_EQ(Host(b, "--target 1 --descriptor " + desc + " " + c.in + " " + out, &text), kExitBadArguments);
+        EXPECT_NE(text.find("--target 1: the document has layer 0 only: --target takes 0\n"), std::string::npos) << text;
         EXPECT_EQ(Host(b, "--add-layer " + out + ":Top --target 2 --descriptor " + desc + " " + c.in + " " + top, &text),
-                  kExitHostError);
-        EXPECT_NE(text.find("--target 2: the document has layers 0 to 1\n"), std::string::npos) << text;
+                  kExitBadArguments);
+        EXPECT_NE(text.find("--target 2: the document has layers 0 to 1: --target takes 0 to 1\n"), std::string::npos)
+            << text;
         // A PSD written from it would have lost the layers: refused.
         const std::string layered = b.Path("layered.psd");
         EXPECT_EQ(Host(b, "--descriptor " + desc + " " + c.in + " " + layered, &text), kExitHostError);

@@ -74,6 +74,19 @@ TEST(CommandLineMisuse, EveryProgramAnswersExitTwoWithOneLineNamingTheFault)
         {T, "engine render --blur nan" + png, "--blur"},
         {T, "engine lines" + png + " extra", "expected lines|pieces|render"},
         {T, "engine pieces --stroke 2" + png, "--stroke is taken by engine render only"},
+        // An option the rest of the line leaves without use.
+        {T, "engine render --block " + F("lay.block") + " --seed 3" + png, "--seed varies a --grid only"},
+        {T, "layout new --grid 3x3 --seed 4 " + F("o.qntd"), "--seed repeats the randomness of --randomize"},
+        {T, "fx gauss 2 --repeat 3" + png, "--repeat goes with --time"},
+        {T, "fx gray --grey" + png, "gray changes colours, and --grey reads the picture as one grey plane"},
+        {T, "ui-controls --scene hover", "--scene goes with --snap"},
+        {T, "ui-edit --scene typed", "--scene goes with --snap"},
+        {T, "ui-gallery --controls --scene hover", "--scene goes with --snap"},
+        // A value the document leaves without meaning: the range it has.
+        {H, "--filter-case 7" + png, "--filter-case 7 tells of transparency, and the filtered layer has none: it takes 0 to 2"},
+        {H, "--filter-case 3 --selection " + in + png, "--filter-case 3"},
+        {H, "--target 1" + png, "--target 1: the document has layer 0 only: --target takes 0"},
+        {H, "--add-layer " + in + ":Top --target 2" + png, "--target takes 0 to 1"},
         {T, "fx gauss -5" + png, "SIGMA takes a number from 0 to 4096, not '-5'"},
         {T, "fx gauss 1e300" + png, "SIGMA"},
         {T, "fx gauss nan" + png, "SIGMA"},
@@ -257,6 +270,189 @@ TEST(CommandLineMisuse, EveryProgramAnswersExitTwoWithOneLineNamingTheFault)
         EXPECT_EQ(Listing(d), before) << what;
     }
     fs::remove_all(d);
+}
+
+// The options a --help lists with the word for each one's value (empty
+// for a switch): in a tool's usage line ("[--grid CxR [--seed N] | ...]",
+// "[--pieces|--lines]"), or one to a line ("  --grid CxR   columns ...").
+std::map<std::string, std::string> ListedOptions(const std::string& help)
+{
+    std::vector<std::string> words;
+    const bool oneLine = help.rfind("usage: tessolo-tool ", 0) == 0;
+    for (size_t at = 0; at < help.size();) {
+        const size_t end = std::min(help.find('\n', at), help.size());
+        const std::string line = help.substr(at, end - at);
+        at = end + 1;
+        const bool usage = line.rfind("usage: ", 0) == 0 || line.rfind("  | ", 0) == 0 || line.rfind("       ", 0) == 0;
+        if (oneLine ? !usage : line.rfind("  -", 0) != 0)
+            continue;
+        std::vector<std::string> lineWords;
+        for (size_t w = 0; w < line.size();) {
+            const size_t stop = std::min(line.find(' ', w), line.size());
+            if (stop > w)
+                lineWords.push_back(line.substr(w, stop - w));
+            w = stop + 1;
+        }
+        // One to a line: the option and its value, then what it does.
+        if (!oneLine)
+            lineWords.resize(std::min<size_t>(lineWords.size(), 2));
+        words.insert(words.end(), lineWords.begin(), lineWords.end());
+        words.push_back("");
+    }
+    const auto bare = [](std::string w) {
+        w.erase(std::remove_if(w.begin(), w.end(), [](char c) { return c == '[' || c == ']' || c == '(' || c == ')'; }),
+                w.end());
+        return w;
+    };
+    std::map<std::string, std::string> listed;
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::string w = bare(words[i]);
+        if (w.rfind("-", 0) != 0 || w.size() < 2)
+            continue;
+        const std::string next = i + 1 < words.size() ? words[i + 1] : "";
+        const bool closed = words[i].back() == ']' || words[i].back() == ')';
+        const bool value = !closed && !next.empty() && next[0] != '[' && next[0] != '-' && next[0] != '|' &&
+                           next[0] != '(' && (next[0] < 'a' || next[0] > 'z' || next.find('|') != std::string::npos);
+        for (size_t from = 0; from < w.size();) {
+            const size_t bar = std::min(w.find('|', from), w.size());
+            listed[w.substr(from, bar - from)] = value ? bare(next) : "";
+            from = bar + 1;
+        }
+    }
+    return listed;
+}
+
+// Every sub-command of every program takes each option its --help lists,
+// and refuses, with exit 2 and one line naming it, an option of another
+// sub-command of its program and one the format or mode at hand has no
+// use for: none is taken in silence, and no usage lists one that is
+// refused.
+TEST(CommandLineMisuse, EverySubCommandTakesTheOptionsItsHelpListsAndRefusesOthers)
+{
+    Folder d("walk");
+    const auto F = [&](const std::string& name) { return "'" + (d / name) + "'"; };
+    const std::string source = TESSOLO_SOURCE_DIR, build = fs::path(TESSOLO_TOOL).parent_path().parent_path().string();
+    fs::copy_file(source + "/samples/sample.png", d / "in.png");
+    fs::copy_file(source + "/fuzz/corpus/shape_file/knob.qnth", d / "knob.qnth");
+    fs::create_directories(d / "series");
+    ASSERT_EQ(RunTool("layout new --grid 3x2 " + F("lay.qntd")).code, 0);
+    ASSERT_EQ(RunTool("layout block " + F("lay.qntd") + " " + F("lay.block")).code, 0);
+    ASSERT_EQ(RunTool("psd write " + F("in.psd") + " " + F("in.png")).code, 0);
+    ASSERT_EQ(RunTool("storage put " + F("store.conf") + " A 1 1").code, 0);
+    // Pieces on a transparent ground, for the filters that work along its edge.
+    ASSERT_EQ(RunTool("engine render --grid 3x2 " + F("in.png") + " " + F("pieces.png")).code, 0);
+    const std::string in = F("in.png"), lay = F("lay.qntd"), skin = "'" + build + "/resource_ts31_d.qns4'";
+    // A value for each usage word that is enough to name it; the rest by option.
+    const std::map<std::string, std::string> byWord = {
+        {"PPI", "300"}, {"N", "1"}, {"CxR", "3x2"}, {"COLSxROWS", "3x2"}, {"R", "2"}, {"S", "2"}, {"WxH", "100x80"},
+        {"PERCENT", "10"}, {"TENSION,ACROSS,ALONG", "10,10,10"}, {"PICTURE", in}, {"OUT.png", F("snap.png")},
+        {"NAME", "rest"}, {"FILE", F("lay.block")}};
+
+    struct Row {
+        const char* program;
+        std::string command;  // what comes before --help or the options
+        std::string args;     // the rest of a run that succeeds
+        std::map<std::string, std::string> values = {};  // by option, where the usage word is not enough
+        std::map<std::string, std::string> with = {};    // what an option needs beside it
+        std::vector<std::string> refused = {};           // listed, but of no use here
+        std::map<std::string, std::string> instead = {};  // args for an option that names its output otherwise
+        std::map<std::string, int> code = {};  // an option's run that ends otherwise than in success
+        std::string leading = {};              // the option that must come first
+    };
+    const char* const T = TESSOLO_TOOL;
+    const char* const M = TESSOLO_MKDESC;
+    const std::vector<std::string> merged = {"--names", "--no-composite", "--without-bevel", "--hidden", "--pieces-alone"};
+    const std::vector<std::string> layoutOptions = {"--grid",  "--pieces", "--lines",  "--straight",
+                                                    "--knob",  "--width",  "--no-cut", "--no-smooth"};
+    const std::map<std::string, std::string> text = {{"--max-text", "100000"}}, raw = {{"--raw", F("o.block")}};
+    std::vector<Row> rows = {
+        {T, "engine lines", in + " " + F("o.png")},
+        {T, "engine pieces", in + " " + F("o.png")},
+        {T, "engine render", in + " " + F("o.png")},
+        {T, "export pieces", lay + " " + in + " " + F("o.psd"), {{"--to", "psd"}}, {{"--no-composite", "--what selected"}},
+         {"--pieces-alone"}},
+        {T, "export pieces", lay + " " + in + " " + F("series"), {{"--to", "png"}},
+         {{"--no-composite", "--what selected"}}, {"--hidden"}},
+        {T, "export pieces", "--what merged " + lay + " " + in + " " + F("o.psd"), {{"--to", "psd"}, {"--what", "merged"}},
+         {}, merged},
+        {T, "export knives", lay + " " + F("k.eps"), {{"--to", "eps"}, {"--what", "all"}, {"--picture", in}},
+         {{"--to", "--size 100x80"}, {"--what", "--size 100x80"}, {"--resolution", "--size 100x80"}}},
+        {T, "layout new", "--grid 3x2 " + F("o.qntd"), {{"--flip", "random"}}, {{"--seed", "--randomize 5"}}},
+        {T, "layout show", lay},
+        {T, "layout block", lay + " " + F("o.block")},
+        {T, "shapes ls", F("knob.qnth")},
+        {T, "shapes show", F("knob.qnth"), {{"--index", "0"}, {"--png", F("shape.png")}}},
+        {T, "shapes convert", F("knob.qnth") + " " + F("o.qnth"), {{"--index", "0"}}},
+        {T, "storage ls", F("store.conf")},
+        {T, "storage get", F("store.conf") + " A"},
+        {T, "storage put", F("store.conf") + " B 1 1"},
+        {T, "storage check", F("store.conf")},
+        {T, "resources dump", skin},
+        {T, "resources sheet", skin + " " + F("sheet.png"), {{"--window", "About"}}},
+        {T, "psd write", F("o.psd") + " " + in},
+        {T, "psd read", F("in.psd") + " " + F("read")},
+        {T, "ui-controls", "--snap " + F("c.png"), {{"--resource", "'" + build + "/controls_gallery.qns4'"}}},
+        {T, "ui-edit", "--snap " + F("e.png"), {{"--resource", "'" + build + "/edit_gallery.qns4'"}}},
+        // A skin without the gallery's window is read, and refused as such.
+        {T, "ui-gallery", "--snap " + F("g.png"), {{"--resource", skin}}, {}, {}, {}, {{"--resource", 1}},
+         "--controls"},
+        {T, "ui-tour", F("tour"), {{"--resource", skin}, {"--photo", in}}},
+        {T, "text-demo", "'" + source + "/resources/fonts/DejaVuSans.ttf' hello " + F("t.png"), {{"--size", "12"}}},
+        {M, "", F("o.qnds"), text, {}, {}, raw},
+        {M, "", "--block " + F("lay.block") + " " + F("o.qnds"), text, {}, layoutOptions, raw},
+        {M, "", "--raw " + F("o.block"), text, {}, {"--max-text"}},
+        {M, "", "--straight " + F("o.qnds"), text, {}, {"--knob", "--block"}, raw},
+    };
+    // Each filter is a sub-command of fx, with arguments of its own.
+    const std::map<std::string, std::string> filters = {
+        {"gauss", "2"},          {"motion", "30 4"},    {"bevel", "4 100 2 1,1,1 200 200"}, {"stroke", "2 255 ff0000"},
+        {"hsl", "10 0 0"},       {"colorize", "10 50 0"}, {"bc", "10 10"},                  {"invert", ""},
+        {"gray", ""},            {"overlay", "ff0000 50"}, {"combine", F("pieces.png") + " 50"},         {"resize", "100 50"},
+        {"resizezo", "100 50"},  {"tile", "400 300"},   {"convolution", "1 1 1"},           {"sharpen", "normal"}};
+    const Result all = RunTool("fx --help");
+    for (size_t at = all.out.find("fx "); at != std::string::npos; at = all.out.find("| fx ", at + 1)) {
+        const size_t from = all.out.find("fx ", at) + 3;
+        const std::string name = all.out.substr(from, all.out.find(' ', from) - from);
+        ASSERT_TRUE(filters.count(name)) << "no arguments for fx " << name;
+        rows.push_back(
+            {T, "fx " + name, filters.at(name) + " " + F("pieces.png") + " " + F("o.png"), {}, {{"--repeat", "--time"}}});
+    }
+
+    // The options of each row, and of every row of its program and command.
+    std::map<std::string, std::map<std::string, std::string>> ofCommand;
+    std::vector<std::map<std::string, std::string>> listed;
+    for (const Row& row : rows) {
+        const Result help = RunProgram(row.program, row.command + " --help");
+        ASSERT_EQ(help.code, 0) << row.command;
+        listed.push_back(ListedOptions(help.out));
+        const std::string key = std::string(row.program) + row.command.substr(0, row.command.find(' '));
+        ofCommand[key].insert(listed.back().begin(), listed.back().end());
+    }
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const Row& row = rows[r];
+        const std::string key = std::string(row.program) + row.command.substr(0, row.command.find(' '));
+        for (const auto& [option, word] : ofCommand[key]) {
+            std::string value = row.values.count(option) ? row.values.at(option) : "";
+            if (!word.empty() && value.empty())
+                value = byWord.count(word) ? byWord.at(word) : word.substr(0, word.find('|'));
+            const std::string args = row.instead.count(option) ? row.instead.at(option) : row.args;
+            const std::string line = option == row.leading ? row.command + " " + option + " " + args :
+                                     row.command + " " + args + " " +
+                                     (row.with.count(option) ? row.with.at(option) + " " : "") + option +
+                                     (word.empty() ? "" : " " + value);
+            const bool takes = listed[r].count(option) &&
+                               std::find(row.refused.begin(), row.refused.end(), option) == row.refused.end();
+            const Result run = RunProgram(row.program, line);
+            const std::string what = fs::path(row.program).filename().string() + " " + line + ": " + run.err;
+            if (takes) {
+                EXPECT_EQ(run.code, row.code.count(option) ? row.code.at(option) : 0) << what;
+            } else {
+                EXPECT_EQ(run.code, 2) << what;
+                EXPECT_EQ(Lines(run.err), 1u) << what;
+                EXPECT_NE(run.err.find(option), std::string::npos) << what;
+            }
+        }
+    }
 }
 
 }  // namespace

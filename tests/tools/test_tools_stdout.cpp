@@ -255,3 +255,36 @@ TEST(StandardOutput, AClosedOneFailsEveryProgramThatWritesThere)
         EXPECT_EQ(r.err, std::string(l.names) + ": cannot write -: bad file descriptor\n") << l.args;
     }
 }
+
+// "-" given where a program reads a file is no standard input: every reader
+// says so in one line, whatever waits on standard input.
+TEST(StandardOutput, IsNeverReadAsStandardInput)
+{
+    const Inputs i;
+    const std::string o = Q(i.d / "o.png"), fed = " < " + i.in;
+    const struct {
+        const char* program;
+        std::string args;
+        int code;
+    } reads[] = {
+        {TESSOLO_TOOL, "convert - " + o + fed, 1},
+        {TESSOLO_TOOL, "fx invert - " + o + fed, 1},
+        {TESSOLO_TOOL, "engine lines - " + o + fed, 1},
+        {TESSOLO_TOOL, "export pieces " + i.lay + " - " + Q(i.d / "o.psd") + fed, 1},
+        {TESSOLO_TOOL, "layout show -" + fed, 1},
+        {TESSOLO_TOOL, "md5 -" + fed, 1},
+        {TESSOLO_HOST, "- " + o + fed, 3},
+        {TESSOLO_MKDESC, "--block - " + Q(i.d / "o.qnds") + fed, 1},
+    };
+    for (const auto& r : reads) {
+        const Result run = RunProgram(r.program, r.args);
+        const std::string what = std::string(r.program) + " " + r.args + ": " + run.err;
+        EXPECT_EQ(run.code, r.code) << what;
+        EXPECT_EQ(Lines(run.err), 1u) << what;
+        EXPECT_NE(run.err.find(": cannot read -: no such file ('-' is standard output only, never standard input: "
+                               "name a file)\n"),
+                  std::string::npos)
+            << what;
+        EXPECT_FALSE(fs::exists(i.d / "o.png")) << what;
+    }
+}

@@ -16,6 +16,7 @@
 #include "hostapp/StandInHost.h"
 #include "tools/Arguments.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -37,10 +38,10 @@ const char kUsage[] =
     "  --no-cut        no razor cut: knives of their own width (lines between the pieces)\n"
     "  --no-smooth     aliased knives\n"
     "  --block FILE    take this settings block instead of building one (refused when the replay\n"
-    "                  would not read it)\n"
+    "                  would not read it); the options above build a layout and are refused with it\n"
     "  --raw           write the block itself (the form of \"last.data\"); OUT then ends in .block or .data\n"
     "  --max-text N    write as a host that refuses texts longer than N bytes would have it\n"
-    "                  (1004 or more: the smallest text written is a chunk of 1004 bytes)\n";
+    "                  (1004 or more: the smallest text written is a chunk of 1004 bytes); not with --raw\n";
 
 std::vector<uint8_t> g_block;
 bool g_written = false;
@@ -157,6 +158,18 @@ bool ReadCommandLine(const tool::Args& args, layoutplan::LayoutPlan& plan, std::
     }
     if (out.empty())
         throw tool::BadArgument("expected OUT.qnds");
+    // An option that would change nothing is refused rather than taken in
+    // silence: a block is written as it is, a raw block has no texts, and a
+    // straight knife has no knob.
+    const auto given = [&args](const char* option) { return std::find(args.begin(), args.end(), option) != args.end(); };
+    if (!blockFile.empty())
+        for (const char* option : {"--grid", "--pieces", "--lines", "--straight", "--knob", "--width", "--no-cut", "--no-smooth"})
+            if (given(option))
+                throw tool::BadArgument(std::string(option) + " builds a layout, and --block takes the block's own");
+    if (raw && given("--max-text"))
+        throw tool::BadArgument("--max-text limits a descriptor's texts, and --raw writes no descriptor");
+    if (given("--straight") && given("--knob"))
+        throw tool::BadArgument("--knob sizes the jigsaw knob, and a --straight knife has none");
     return false;
 }
 
