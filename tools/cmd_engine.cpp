@@ -156,10 +156,9 @@ bool BuildLayout(CTessolo& e, const Options& o, std::vector<CTessolo::SFX_ONEPIE
         error = "cannot make the layout";
         return false;
     }
-    for (int i = 0; i < e.m_nInnerColumns; ++i)
-        e.m_fColumnGuides[i] = float(i + 1) / float(o.columns);
-    for (int j = 0; j < e.m_nInnerRows; ++j)
-        e.m_fRowGuides[j] = float(j + 1) / float(o.rows);
+    // The grid every other road lays, knot for knot.
+    CTessolo::EvenGuides(e.m_fColumnGuides, uint16_t(e.m_nInnerColumns));
+    CTessolo::EvenGuides(e.m_fRowGuides, uint16_t(e.m_nInnerRows));
     std::mt19937 rng(o.seed);
     auto knife = [&](CTessolo::KNIFESTRUCT_RENDERER& k) {
         const unsigned flips = o.seed ? rng() % 4 : 0;
