@@ -129,6 +129,11 @@ public:
     // (with two more), under the folder lock; nullptr for none.
     using CommitHook = void (*)(size_t placed);
     static void SetCommitHook(CommitHook hook);
+    // For tests: called in Commit once a target's old file is moved aside
+    // and before its new file is moved in (with how many targets are
+    // already replaced), where the disk gives a file no second name to keep
+    // it by; nullptr for none.
+    static void SetAsideHook(CommitHook hook);
 
     // A journal as its bytes tell it, before anything on disk is looked at.
     struct JournalEntry {
@@ -137,11 +142,17 @@ public:
         uint64_t index = 0;
         // The new file as it lay in the staging folder when the journal was
         // written (a rename keeps that), so a target is seen to hold it once
-        // placed: its inode, size and MD5 digest, 32 lower-case hexadecimal
-        // digits.
+        // placed: its size and MD5 digest, 32 lower-case hexadecimal digits,
+        // which a disk mounted again keeps; the older form of the journal
+        // also names its inode, and a placed file is then known by that too.
         uint64_t inode = 0;
         uint64_t size = 0;
         std::string digest;
+        // The target's old file is moved aside into the staging folder
+        // rather than kept there by a second name (a disk that gives files
+        // none): a target found missing while its new file is still staged
+        // was moved aside by the series, not deleted by the user.
+        bool movedAside = false;
         std::string name;  // the series' name, a plain name
         // Where the new file goes: a plain name in the folder (name itself,
         // or a link's end beside it), or the absolute path of a link's end
@@ -149,9 +160,18 @@ public:
         std::string file;
     };
     struct Journal {
+        // The form it is written in: 6, or 5 for the older one, which knows
+        // placed files by their inodes and its folder by its inode alone.
+        unsigned version = 6;
         // Which folder and staging folder it was written for, with the
         // identity of their file system that statfs gives (0: none).
         uint64_t fileSystem = 0;
+        // The kind of that file system (statfs's f_type) and the folder's
+        // path from the root of its disk: a disk that keeps no inode
+        // numbers (FAT, exFAT, FUSE) gives others at each mount, and the
+        // folder is then known by where it lies on the disk.
+        uint64_t fileSystemType = 0;
+        std::string place;
         uint64_t folderDevice = 0;
         uint64_t folderInode = 0;
         uint64_t stagingDevice = 0;
@@ -183,8 +203,10 @@ private:
     bool i_Fail(const std::string& path, int error);
     bool i_Fail(const std::string& path, const std::string& why);
     // Puts right and removes the staging folders of dead runs, under the
-    // folder lock; what cannot be put right is said and left.
-    void i_Recover();
+    // folder lock; what cannot be put right is said and left. False, with
+    // the failure set, where a file it trusts the journal of cannot be put
+    // back.
+    bool i_Recover();
     // Takes the folder's lock and puts right what dead runs left; false
     // with the failure set and the series abandoned.
     bool i_LockAndRecover(FolderLock& folderLock);

@@ -7,12 +7,15 @@
 #include "test_storage_util.h"
 
 #include <signal.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -148,6 +151,39 @@ inline std::string StagingFolder(const std::string& dir)
     for (const auto& e : fs::directory_iterator(dir))
         if (e.is_directory() && e.path().filename().string().find(CQNF_FileSeries::kStagingMark) != std::string::npos)
             return e.path().string();
+    return {};
+}
+
+// A name a series gives its staging folders, as a series begun in a
+// scratch folder took it.
+inline std::string OwnStagingName()
+{
+    TempDir scratch;
+    CQNF_FileSeries series;
+    if (!series.Begin(scratch.Path()))
+        return {};
+    const std::string name = fs::path(StagingFolder(scratch.Path())).filename().string();
+    series.Abandon();
+    return name;
+}
+
+// Makes a vfat image of 8 MiB at image and mounts it at folder through
+// fusefat, a FUSE disk that can neither rename without replacing nor give a
+// file a second name, and gives new inode numbers at each mount; or, with
+// make false, mounts the image made before. Empty, or why it could not.
+inline std::string MountFusefat(const std::string& image, const std::string& folder, bool make = true)
+{
+    if (make) {
+        std::ofstream(image).close();
+        fs::resize_file(image, 8 << 20);
+        if (std::system(("mkfs.vfat '" + image + "' > /dev/null").c_str()) != 0)
+            return "mkfs.vfat failed (scripts/setup.sh installs dosfstools)";
+    }
+    if (std::system(("fusefat -o rw+ '" + image + "' '" + folder + "' > /dev/null 2>&1").c_str()) != 0)
+        return "cannot mount a vfat image through fusefat (scripts/setup.sh installs it)";
+    struct statfs fsSt;
+    if (::statfs(folder.c_str(), &fsSt) != 0 || fsSt.f_type != 0x65735546)
+        return "fusefat mounted no FUSE disk";
     return {};
 }
 
