@@ -1,8 +1,10 @@
 // CQNF_FileSeries: a series of files written into one folder, all or nothing.
 //
 // Every file of the series is first written complete into a hidden staging
-// folder beside the targets, ".series-XXXXXX", under a short name of its
-// own (its number in the series): the names a series writes for itself are
+// folder beside the targets, ".series-" and six random letters or digits
+// with eight more that check them (so that only a folder this program made
+// is ever emptied), under a short name of its own (its number in the
+// series): the names a series writes for itself are
 // short whatever the targets are called, so any target name the folder's
 // file system takes can be written. Commit then puts them all in place;
 // when one cannot be, it puts back what it had already replaced, so the
@@ -39,8 +41,12 @@
 // "NAME.changed-after-crash", and that line says so instead. A kept name
 // the file system would not take is cut to fit, and the line names it.
 //
-// A dead run never blocks its folder. A journal found on disk is input like
-// any other, and its seal guards against damage only: anyone can compute
+// A file of a dead run whose journal is trusted but that cannot be put back
+// (the disk refuses it) fails the series, in words that name the file, why
+// and where its old file is kept; the next series tries again.
+//
+// A dead run never blocks its folder otherwise. A journal found on disk is
+// input like any other, and its seal guards against damage only: anyone can compute
 // it. A dead run's staging folder is trusted only as a private temporary
 // folder is: this user's, no link, and written by no one else; its journal
 // this user's file with no other name. One that is not, a journal whose
@@ -51,11 +57,12 @@
 // goes on in its own staging folder. So is a staging folder without a
 // journal that holds an old file with no other name: a series marks its
 // staging folder as being removed (".gone") once every target is in place
-// and before its journal goes, and only a marked one is emptied whatever it
-// holds. A marked one is a finished series: a journal still in it is not
-// read, nothing is put back, and the new files stay. An old file that
-// cannot be put back stays in the dead run's staging folder with its
-// journal, and one line says where.
+// and before its journal goes, and only a marked one is emptied of what a
+// series makes whatever old files it holds. A marked one is a finished
+// series: a journal still in it is not read, nothing is put back, and the
+// new files stay. A folder named as older versions named their staging
+// folders is taken for one only when it holds a journal of this program's;
+// any other folder of a like name is a person's, left whole without a word.
 //
 // Series in one folder take turns: a lock on the folder itself is held
 // while a staging folder is made, while dead runs' staging folders are put

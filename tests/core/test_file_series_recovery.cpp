@@ -18,6 +18,7 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -534,11 +535,13 @@ void DieAtNamed(const std::string&) { ::raise(SIGKILL); }
 // file a second name): as it writes its journal, once that is on disk,
 // after each target it replaces, on vfat also between moving each old file
 // aside and moving its new file in, once its staging folder is marked
-// finished, and once its journal is gone. The vfat disk is also unmounted
+// finished, and once its journal is gone; and once it placed its first
+// file, which the user then deletes. The vfat disk is also unmounted
 // and mounted again before the next series, as a stick pulled out is, and
 // then gives every file another inode number. The next series, of another
 // name, puts back a series that was not finished (the old set), keeps a
-// finished one (the new set), and leaves no staging folder, saying nothing.
+// finished one (the new set), and leaves no staging folder, saying nothing
+// but where the deleted file's old file is kept beside it.
 TEST(FileSeries, ARunKilledAtAnyStepOfItsCommitIsPutBackOrKeptWhole)
 {
     TempDir top;
@@ -549,12 +552,14 @@ TEST(FileSeries, ARunKilledAtAnyStepOfItsCommitIsPutBackOrKeptWhole)
     struct Step {
         bool aside;  // killed once the old file of target at is moved aside
         size_t at;   // else the commit hook's count, one more (0: as the journal is named)
+        bool deleted = false;  // the first file is deleted after the kill
     };
     std::vector<Step> steps;
     for (size_t at = 0; at <= names.size() + 3; ++at)
         steps.push_back({false, at});
     for (size_t at = 0; at < 3; ++at)
         steps.push_back({true, at});
+    steps.push_back({false, 2, true});
     const std::optional<std::string> said = InOwnMounts([&] {
         std::string failed;
         for (const int round : {0, 1, 2}) {
@@ -572,9 +577,10 @@ TEST(FileSeries, ARunKilledAtAnyStepOfItsCommitIsPutBackOrKeptWhole)
                 if (step.aside && !fuse)
                     continue;
                 const std::string at = kind + ", killed " + (step.aside ? "with old file " : "at step ") +
-                                       std::to_string(step.at) + (step.aside ? " aside" : "") + ": ";
-                const std::string ser = disk + "/ser" + std::to_string(round) + (step.aside ? "a" : "s") +
-                                        std::to_string(step.at);
+                                       std::to_string(step.at) + (step.aside ? " aside" : "") +
+                                       (step.deleted ? ", its first file deleted" : "") + ": ";
+                const std::string ser = disk + "/ser" + std::to_string(round) +
+                                        (step.aside ? "a" : step.deleted ? "d" : "s") + std::to_string(step.at);
                 fs::create_directory(ser);
                 PutOldFiles(ser, names);
                 // As written: a FUSE disk may not give back at once what was
@@ -606,8 +612,17 @@ TEST(FileSeries, ARunKilledAtAnyStepOfItsCommitIsPutBackOrKeptWhole)
                     failed += at + "the run left no staging folder\n";
                 if (remount && (::umount(disk.c_str()) != 0 || !MountFusefat(image, disk, false).empty()))
                     return failed + at + "cannot mount the disk again\n";
+                std::string kept;
+                if (step.deleted) {
+                    fs::remove(ser + "/" + names[0]);
+                    before.erase(names[0]);
+                    before[names[0] + ".before-crash"] = "old " + names[0];
+                    kept = ser + "/" + names[0] + " was deleted after a series that was writing it was interrupted: it "
+                                                  "stays deleted, and the file it replaced is kept as " +
+                           ser + "/" + names[0] + ".before-crash\n";
+                }
                 const auto [written, line] = WriteOther(ser);
-                if (!written || !line.empty())
+                if (!written || line != (kept.empty() ? kept : program_invocation_short_name + (": " + kept)))
                     failed += at + "the next series failed or spoke: " + line + "\n";
                 if (Judge(Contents(ser), before, names, "new ", second) != (finished ? Holds::NewSet : Holds::OldSet)) {
                     failed += at + "the folder does not hold the " + (finished ? "new" : "old") + " set:";
