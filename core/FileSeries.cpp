@@ -211,8 +211,6 @@ std::string CQNF_FileSeries::AsFailure(std::string refusal)
 
 void CQNF_FileSeries::SetCommitHook(CommitHook hook) { g_commitHook.store(hook); }
 
-void CQNF_FileSeries::SetAsideHook(CommitHook hook) { g_asideHook.store(hook); }
-
 bool CQNF_FileSeries::i_Fail(const std::string& path, int error)
 {
     return i_Fail(path, error ? qnSystemWords(error) : std::string("cannot write"));
@@ -629,3 +627,5 @@ bool CQNF_FileSeries::Commit()
     Abandon();
     return ok;
 }
+
+void CQNF_FileSeries::SetAsideHook(CommitHook hook) { g_asideHook.store(hook); }
