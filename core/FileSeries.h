@@ -125,8 +125,8 @@ public:
     // The failure: the path it concerns and why, in one line.
     const std::string& Failure() const { return m_failure; }
 
-    // The hidden folders a series stages in carry this before their last
-    // six characters.
+    // The hidden folders a series stages in carry this before six random
+    // letters or digits and eight that check them (core/SeriesFiles.h).
     static constexpr const char* kStagingMark = ".series-";
 
     // For tests: called in Commit once the journal is on disk (with 0),
