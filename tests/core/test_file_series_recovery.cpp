@@ -648,7 +648,8 @@ TEST(FileSeries, ARunKilledAtAnyStepOfItsCommitIsPutBackOrKeptWhole)
 // naming the file, the reason and where its old file is kept, and writes
 // nothing; once the target can be replaced again, the series after puts
 // the old set back. The dead run's journal is of the older form, which
-// knows placed files by their inodes: that form is still read.
+// knows placed files by their inodes, in a staging folder of an older
+// version's name: both are still read, and the folder goes.
 TEST(FileSeries, AnOldFileThatCannotGoBackFailsTheNextSeriesUntilItCan)
 {
     TempDir dir;
@@ -658,7 +659,9 @@ TEST(FileSeries, AnOldFileThatCannotGoBackFailsTheNextSeriesUntilItCan)
         const auto before = PutOldFiles(dir.Path(), names);
         if (!KilledInCommit(dir.Path(), dir.Path(), names, 2))
             return std::string("the run was not killed in its commit");
-        const std::string staging = StagingFolder(dir.Path());
+        // As an older version named it.
+        const std::string staging = dir.File(".series-Older1");
+        fs::rename(StagingFolder(dir.Path()), staging);
         const Bytes bytes = ReadFile(staging + "/journal");
         CQNF_FileSeries::Journal journal;
         std::string why;
