@@ -306,6 +306,16 @@ bool CQNF_FileSeries::Begin(const std::string& folder)
         Abandon();
         return i_Fail(m_folder, error);
     }
+    // The mark, synced before anything else goes into the folder: only a
+    // folder holding it is ever taken for one a series made. A run killed
+    // before it is whole leaves the folder empty, or holding no more than
+    // a beginning of it, which the next series removes.
+    const std::string mark = MarkBytes(m_stagingName);
+    if (qnReplaceFile(m_staging + "/" + kMarkName, mark.data(), mark.size()) != 0) {
+        error = qnLastWriteErrno();
+        Abandon();
+        return i_Fail(m_folder, error);
+    }
     return true;
 }
 

@@ -2,8 +2,9 @@
 //
 // Every file of the series is first written complete into a hidden staging
 // folder beside the targets, ".series-" and six random letters or digits
-// with eight more that check them (so that only a folder this program made
-// is ever emptied), under a short name of its own (its number in the
+// with eight more that check them, which holds before anything else a
+// sealed mark naming it (so that only a folder this program made is ever
+// emptied), under a short name of its own (its number in the
 // series): the names a series writes for itself are
 // short whatever the targets are called, so any target name the folder's
 // file system takes can be written. Commit then puts them all in place;
@@ -63,6 +64,9 @@
 // new files stay. A folder named as older versions named their staging
 // folders is taken for one only when it holds a journal of this program's;
 // any other folder of a like name is a person's, left whole without a word.
+// One named as this version names them is taken for one only when it holds
+// its mark or a sealed journal; without either it is left whole, in one
+// line, unless it holds nothing (or no more than a mark begun).
 //
 // Series in one folder take turns: a lock on the folder itself is held
 // while a staging folder is made, while dead runs' staging folders are put

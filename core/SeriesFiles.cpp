@@ -17,6 +17,7 @@
 #include <linux/magic.h>
 #include <sys/random.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -46,16 +47,22 @@ std::string_view WithoutGone(std::string_view name)
     return name;
 }
 
-// The check letters of a staging folder's name: its MD5 digest, under a
-// key of this program's own, in letters or digits.
-std::string StagingCheck(std::string_view markAndRandom)
+// The MD5 digest of text under a key of this program's own.
+void KeyedDigest(std::string_view text, uint8_t (&digest)[CQNF_MD5Digest::kDigestSize])
 {
     static constexpr std::string_view kKey = "tessolo staging folder\n";
     CQNF_MD5Digest md5;
     md5.Update(reinterpret_cast<const uint8_t*>(kKey.data()), kKey.size());
-    md5.Update(reinterpret_cast<const uint8_t*>(markAndRandom.data()), markAndRandom.size());
-    uint8_t digest[CQNF_MD5Digest::kDigestSize];
+    md5.Update(reinterpret_cast<const uint8_t*>(text.data()), text.size());
     md5.Final(digest);
+}
+
+// The check letters of a staging folder's name: its keyed digest in
+// letters or digits.
+std::string StagingCheck(std::string_view markAndRandom)
+{
+    uint8_t digest[CQNF_MD5Digest::kDigestSize];
+    KeyedDigest(markAndRandom, digest);
     std::string check;
     for (size_t k = 0; k < kStagingCheck; ++k)
         check.push_back(kLetters[digest[k] % (sizeof kLetters - 1)]);
@@ -95,6 +102,62 @@ bool IsStagingName(std::string name)
            name.compare(name.size() - 6 - mark.size(), mark.size(), mark) == 0;
 }
 
+std::string MarkBytes(std::string_view stagingName)
+{
+    static constexpr std::string_view kMarkHead = "tessolo series staging folder\n";
+    const std::string body = std::string(kMarkHead) + std::string(WithoutGone(stagingName)) + '\n';
+    uint8_t digest[CQNF_MD5Digest::kDigestSize];
+    KeyedDigest(body, digest);
+    return body + "seal " + Hex(digest, sizeof digest) + '\n';
+}
+
+namespace {
+
+// Up to most bytes from the start of the regular file of one name open as
+// fd; false for anything else, or what cannot be read.
+bool ReadStart(int fd, size_t most, std::string& bytes)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1)
+        return false;
+    bytes.assign(most, '\0');
+    size_t got = 0;
+    while (got < most) {
+        const ssize_t n = ::pread(fd, bytes.data() + got, most - got, off_t(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        got += size_t(n);
+    }
+    bytes.resize(got);
+    return true;
+}
+
+}  // namespace
+
+bool HoldsOwnMark(int staging, std::string_view name)
+{
+    const std::string mark = MarkBytes(name);
+    const OwnedFd fd{::openat(staging, kMarkName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY)};
+    std::string bytes;
+    return fd.fd >= 0 && ReadStart(fd.fd, mark.size() + 1, bytes) && bytes == mark;
+}
+
+bool IsBegunMark(int staging, std::string_view name, const std::string& entry)
+{
+    if (qnsafe::TempTarget(entry) != kMarkName)
+        return false;
+    const std::string mark = MarkBytes(name);
+    const OwnedFd fd{::openat(staging, entry.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY)};
+    std::string bytes;
+    // A writer that lives holds a lock on its temporary file.
+    return fd.fd >= 0 && ReadStart(fd.fd, mark.size() + 1, bytes) && mark.compare(0, bytes.size(), bytes) == 0 &&
+           bytes.size() <= mark.size() && ::flock(fd.fd, LOCK_EX | LOCK_NB) == 0;
+}
+
 bool IsSeriesMade(std::string_view name)
 {
     // The hidden temporary name a file of the series (the journal, a file,
@@ -102,7 +165,7 @@ bool IsSeriesMade(std::string_view name)
     // renamed (core/SafeFile.h).
     if (const std::string_view target = qnsafe::TempTarget(name); !target.empty())
         name = target;
-    if (name == kJournalName)
+    if (name == kJournalName || name == kMarkName)
         return true;
     const std::string_view old = ".old";
     if (name.size() > old.size() && name.substr(name.size() - old.size()) == old)
@@ -258,12 +321,23 @@ void RemoveStaging(int dir, const std::string& name, int staging)
         std::vector<std::string> names;
         // Anything but what a series makes is not the series' to remove
         // (and the folder then stays).
-        while (const struct dirent* d = ::readdir(list))
-            if (IsSeriesMade(d->d_name))
-                names.emplace_back(d->d_name);
+        // The mark goes last, and only with everything else: a folder that
+        // stays keeps what tells it this program's.
+        bool marked = false, rest = false;
+        while (const struct dirent* d = ::readdir(list)) {
+            const std::string_view n = d->d_name;
+            if (n == kMarkName)
+                marked = true;
+            else if (IsSeriesMade(n))
+                names.emplace_back(n);
+            else if (n != "." && n != "..")
+                rest = true;
+        }
         ::closedir(list);
         for (const std::string& n : names)
-            ::unlinkat(staging, n.c_str(), 0);
+            rest = (::unlinkat(staging, n.c_str(), 0) != 0 && errno != ENOENT) || rest;
+        if (marked && !rest)
+            ::unlinkat(staging, kMarkName, 0);
     } else if (listFd >= 0) {
         ::close(listFd);
     }

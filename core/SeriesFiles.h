@@ -45,8 +45,25 @@ bool IsOwnStagingName(std::string_view name);
 // folder of an older form is known as a series' by the journal it holds
 // alone.
 bool IsStagingName(std::string name);
+// What a series writes into its staging folder before anything else, as
+// kMarkName: the folder's name (".gone" after it left out) under a magic
+// line, sealed with a digest under a key of this program's own. Only a
+// folder holding the mark for its own name is one this program can tell
+// it made; the name alone, which anyone may give a folder, is not.
+inline constexpr char kMarkName[] = "mark";
+std::string MarkBytes(std::string_view stagingName);
+// Whether the folder open as staging, called name, holds its mark, whole
+// and sealed for that name.
+bool HoldsOwnMark(int staging, std::string_view name);
+// Whether the file called entry in the folder open as staging, called
+// name, is a beginning of its mark that a run died writing: the mark's
+// hidden temporary name, a file of one name that no live writer holds,
+// holding nothing but the first bytes of that folder's mark. It holds
+// nothing anyone could lose.
+bool IsBegunMark(int staging, std::string_view name, const std::string& entry);
 // What a series puts in its staging folder: a file's number ("N"), its
-// old file ("N.old"), the journal and the journal's hidden temporary name.
+// old file ("N.old"), the journal, the mark and their hidden temporary
+// names.
 bool IsSeriesMade(std::string_view name);
 // Bytes in lower-case hexadecimal.
 std::string Hex(const uint8_t* bytes, size_t n);
@@ -98,8 +115,9 @@ int KeepBeside(int staging, const std::string& backup, int dir, const std::strin
                std::string& kept);
 
 // Removes what a series made (IsSeriesMade) in the staging folder open as
-// staging and called name in dir, then the folder itself where that left
-// it empty; never anything else, nor what lies deeper.
+// staging and called name in dir, its mark last, then the folder itself
+// where that left it empty; never anything else, nor what lies deeper. A
+// run killed on the way leaves the mark that tells the folder its own.
 void RemoveStaging(int dir, const std::string& name, int staging);
 
 // A target whose dead run's old file could not be put back: the file as

@@ -13,9 +13,13 @@
 // that met it fails, saying why and where the old file is.
 //
 // Only a folder this program can tell it made is ever emptied: one whose
-// name carries its check (NewStagingName), or one of an older version's
-// form that holds a journal of this program's. Any other folder of a like
-// name is a person's, and is left whole without a word.
+// name carries its check (NewStagingName) and that holds the mark a series
+// writes into it first, sealed for that name, or a sealed journal; or one
+// of an older version's form that holds a journal of this program's. A
+// folder named as a series names its own that holds neither is left whole,
+// in one line that says so (an empty one goes: that loses nothing, nor
+// does a mark a run died writing); any other folder of a like name is a
+// person's, and is left whole without a word.
 #include "core/SeriesFiles.h"
 
 #include "core/ErrorWords.h"
@@ -159,7 +163,9 @@ struct Staging {
     int fd = -1;  // the staging folder, open and locked unless skipped
     Journal journal;
     std::string why;  // for Refuse, in a few words
-    bool own = false;  // for Refuse: a person's folder, holding no old files
+    // For Refuse: what the line ends with (empty: it keeps old files of a
+    // series, for a person to put back).
+    std::string ending;
 
     Staging() = default;
     Staging(const Staging&) = delete;
@@ -187,52 +193,74 @@ std::string NotPrivate(const struct stat& st)
     return {};
 }
 
-// Whether the staging folder open as staging holds an old file a dead run
-// moved aside that has no other name: the only copy of a file it replaced.
-// The first entry of the staging folder open as staging that no series
-// made (IsSeriesMade), or empty.
-std::string Stranger(int staging)
+// The first entry of the folder open as folder, "." and ".." left out, for
+// which fits is false: false when the folder cannot be listed.
+template <typename Fits>
+bool FirstMisfit(int folder, Fits fits, std::string& misfit)
 {
-    const int listFd = ::openat(staging, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    misfit.clear();
+    const int listFd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* list = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
     if (!list) {
         if (listFd >= 0)
             ::close(listFd);
-        return {};
+        return false;
     }
-    std::string stranger;
     while (const struct dirent* d = ::readdir(list)) {
         const std::string name = d->d_name;
-        if (name != "." && name != ".." && !IsSeriesMade(name)) {
-            stranger = name;
+        if (name != "." && name != ".." && !fits(name)) {
+            misfit = name;
             break;
         }
     }
     ::closedir(list);
+    return true;
+}
+
+// The first entry of the staging folder open as staging that no series
+// made (IsSeriesMade), or empty.
+std::string Stranger(int staging)
+{
+    std::string stranger;
+    FirstMisfit(staging, [](const std::string& name) { return IsSeriesMade(name); }, stranger);
     return stranger;
 }
 
+// Whether the staging folder open as staging holds an old file a dead run
+// moved aside that has no other name: the only copy of a file it replaced.
 bool HoldsOnlyCopies(int staging)
 {
-    const int listFd = ::openat(staging, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* list = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
-    if (!list) {
-        if (listFd >= 0)
-            ::close(listFd);
-        return listFd < 0;  // what cannot be looked at may hold anything
-    }
-    bool holds = false;
     const std::string old = ".old";
-    while (const struct dirent* d = ::readdir(list)) {
-        const std::string name = d->d_name;
+    const auto noCopy = [&](const std::string& name) {
         struct stat st;
-        if (name.size() > old.size() && name.compare(name.size() - old.size(), old.size(), old) == 0 &&
-            ::fstatat(staging, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            (!S_ISREG(st.st_mode) || st.st_nlink == 1))
-            holds = true;
-    }
-    ::closedir(list);
-    return holds;
+        return !(name.size() > old.size() && name.compare(name.size() - old.size(), old.size(), old) == 0 &&
+                 ::fstatat(staging, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                 (!S_ISREG(st.st_mode) || st.st_nlink == 1));
+    };
+    // What cannot be looked at may hold anything.
+    std::string copy;
+    return !FirstMisfit(staging, noCopy, copy) || !copy.empty();
+}
+
+// Whether the folder open as staging holds a journal that matches its
+// seal.
+bool HoldsSealedJournal(int staging)
+{
+    const OwnedFd fd{::openat(staging, kJournalName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY)};
+    std::vector<uint8_t> bytes;
+    std::string why;
+    Journal journal;
+    return fd.fd >= 0 && ReadAll(fd.fd, bytes, why) &&
+           CQNF_FileSeries::ParseJournal(bytes.data(), bytes.size(), journal, why);
+}
+
+// Whether the staging folder open as staging, called name, holds nothing
+// but a beginning of its mark that a run died writing (or nothing at all).
+bool HoldsOnlyABegunMark(int staging, const std::string& name)
+{
+    std::string misfit;
+    return FirstMisfit(staging, [&](const std::string& entry) { return IsBegunMark(staging, name, entry); }, misfit) &&
+           misfit.empty();
 }
 
 // Looks at the entry called name in the folder open as dir (shown as
@@ -269,13 +297,27 @@ void Examine(int dir, const std::string& folder, const std::string& name, Stagin
     // whole, and said nothing of.
     if (!own && !HoldsSeriesJournal(s.fd))
         return;
+    // A name anyone may give a folder: without the mark a series writes in
+    // first, or a sealed journal, what it holds may be anyone's. Only what
+    // loses nothing goes: an empty folder, or one holding just the
+    // beginning of its mark, from a run killed as it made the folder.
+    if (own && !HoldsOwnMark(s.fd, name) && !HoldsSealedJournal(s.fd)) {
+        if (HoldsOnlyABegunMark(s.fd, name)) {
+            s.kind = Staging::Remove;
+            return;
+        }
+        s.kind = Staging::Refuse;
+        s.why = "is named as a staging folder of a series, but holds no mark that a series made it";
+        s.ending = "; it is left as it is, and may be removed by whoever knows nothing in it is needed";
+        return;
+    }
     s.kind = Staging::Refuse;
     // A folder whose name carries the check but that holds what no series
     // makes has been filled by a person since: it is left whole.
     if (own) {
         if (const std::string stranger = Stranger(s.fd); !stranger.empty()) {
             s.why = "holds " + qnShownName(stranger) + ", which no series makes, so it is left to whoever put it there";
-            s.own = true;
+            s.ending = "; it is left as it is";
             return;
         }
     }
@@ -452,7 +494,8 @@ bool RecoverDeadRuns(int dir, const std::string& folder, std::vector<Changed>& c
             struct stat st {};
             const bool folderOfItsOwn =
                 ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
-            lines.push_back(shown + ": " + s.why + (s.own || !folderOfItsOwn ? "; it is left as it is" : kLeftForAPerson));
+            lines.push_back(shown + ": " + s.why +
+                            (!s.ending.empty() ? s.ending : !folderOfItsOwn ? "; it is left as it is" : kLeftForAPerson));
             continue;
         }
         if (s.kind == Staging::PutBack) {

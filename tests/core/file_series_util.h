@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -194,6 +195,40 @@ inline std::vector<std::string> LinesOf(const std::string& text)
     for (size_t from = 0, end; (end = text.find('\n', from)) != std::string::npos; from = end + 1)
         all.push_back(text.substr(from, end - from));
     return all;
+}
+
+// Staging folders in dir as count runs killed once they had begun left
+// them: their names.
+inline std::vector<std::string> DeadRunsStagingFolders(const std::string& dir, size_t count)
+{
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0)
+        return {};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(pipeFds[0]);
+        // Each run's folder stays locked while the next begins, as a live
+        // run's does, so no run's sweep takes another's.
+        std::vector<std::unique_ptr<CQNF_FileSeries>> runs;
+        std::string names;
+        for (size_t k = 0; k < count; ++k) {
+            runs.push_back(std::make_unique<CQNF_FileSeries>());
+            if (!runs.back()->Begin(dir))
+                ::_exit(1);
+            names += fs::path(runs.back()->StagedPath("x")).parent_path().filename().string() + "\n";
+        }
+        ::_exit(::write(pipeFds[1], names.data(), names.size()) == ssize_t(names.size()) ? 0 : 1);
+    }
+    ::close(pipeFds[1]);
+    std::string text;
+    char chunk[256];
+    for (ssize_t n; (n = ::read(pipeFds[0], chunk, sizeof chunk)) > 0;)
+        text.append(chunk, size_t(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return {};
+    return LinesOf(text);
 }
 
 }  // namespace series_test

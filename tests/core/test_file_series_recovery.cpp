@@ -66,8 +66,8 @@ void SaveByRename(const std::string& path, const std::string& text)
 // run's elsewhere. A journal true in every byte, naming the victim through
 // a link or a file of the folder, that another user could have written:
 // in a staging folder of another user or one others may write, or itself
-// another user's or a second name of a file. A staging folder named as a
-// series names its own, without a journal, that holds an old file. The planted old file would go over the
+// another user's or a second name of a file. A dead run's staging folder,
+// without a journal, that holds an old file. The planted old file would go over the
 // file named. The next series into the folder (whose name holds a line
 // end) says so in one line naming the staging folder, escaped, and goes
 // on: nothing else changes inside the folder or outside it, and the
@@ -197,7 +197,8 @@ TEST(FileSeries, AJournalItCannotTrustIsLeftForAPersonAndTheSeriesGoesOn)
         Put(folder + "/p_2.png", "old p_2");
         // A folder of an older version's name is known as a series' by its
         // journal alone.
-        const std::string name = c.ownName ? OwnStagingName() : ".series-Plt" + std::to_string(100 + n);
+        const std::string name =
+            c.ownName ? DeadRunsStagingFolders(folder, 1).at(0) : ".series-Plt" + std::to_string(100 + n);
         const std::string staging = c.linked ? top.File(name) : folder + "/" + name;
         fs::create_directory(staging);
         fs::permissions(staging, fs::perms::owner_all);
@@ -526,7 +527,14 @@ namespace {
 
 // In a child process: the hook that kills it as its journal's temporary
 // file gets its name, before the journal is whole.
-void DieAtNamed(const std::string&) { ::raise(SIGKILL); }
+// In a child process: the file whose hidden temporary name it dies at.
+const char* g_dieAtNamed = "journal";
+
+void DieAtNamed(const std::string& temp)
+{
+    if (fs::path(temp).filename().string().rfind("." + std::string(g_dieAtNamed) + ".", 0) == 0)
+        ::raise(SIGKILL);
+}
 
 }  // namespace
 
@@ -535,8 +543,9 @@ void DieAtNamed(const std::string&) { ::raise(SIGKILL); }
 // file a second name): as it writes its journal, once that is on disk,
 // after each target it replaces, on vfat also between moving each old file
 // aside and moving its new file in, once its staging folder is marked
-// finished, and once its journal is gone; and once it placed its first
-// file, which the user then deletes. The vfat disk is also unmounted
+// finished, and once its journal is gone; once it placed its first file,
+// which the user then deletes; and as it writes the mark it puts into its
+// staging folder first, before its commit. The vfat disk is also unmounted
 // and mounted again before the next series, as a stick pulled out is, and
 // then gives every file another inode number. The next series, of another
 // name, puts back a series that was not finished (the old set), keeps a
@@ -553,6 +562,7 @@ TEST(FileSeries, ARunKilledAtAnyStepOfItsCommitIsPutBackOrKeptWhole)
         bool aside;  // killed once the old file of target at is moved aside
         size_t at;   // else the commit hook's count, one more (0: as the journal is named)
         bool deleted = false;  // the first file is deleted after the kill
+        bool marking = false;  // killed as the staging folder's mark is named, in Begin
     };
     std::vector<Step> steps;
     for (size_t at = 0; at <= names.size() + 3; ++at)
@@ -560,6 +570,7 @@ TEST(FileSeries, ARunKilledAtAnyStepOfItsCommitIsPutBackOrKeptWhole)
     for (size_t at = 0; at < 3; ++at)
         steps.push_back({true, at});
     steps.push_back({false, 2, true});
+    steps.push_back({false, 0, false, true});
     const std::optional<std::string> said = InOwnMounts([&] {
         std::string failed;
         for (const int round : {0, 1, 2}) {
@@ -576,11 +587,14 @@ TEST(FileSeries, ARunKilledAtAnyStepOfItsCommitIsPutBackOrKeptWhole)
                 // is moved aside there.
                 if (step.aside && !fuse)
                     continue;
-                const std::string at = kind + ", killed " + (step.aside ? "with old file " : "at step ") +
-                                       std::to_string(step.at) + (step.aside ? " aside" : "") +
+                const std::string at = kind + ", killed " +
+                                       (step.marking ? "as its mark was written"
+                                                     : (step.aside ? "with old file " : "at step ") +
+                                                           std::to_string(step.at) + (step.aside ? " aside" : "")) +
                                        (step.deleted ? ", its first file deleted" : "") + ": ";
                 const std::string ser = disk + "/ser" + std::to_string(round) +
-                                        (step.aside ? "a" : step.deleted ? "d" : "s") + std::to_string(step.at);
+                                        (step.aside ? "a" : step.deleted ? "d" : step.marking ? "m" : "s") +
+                                        std::to_string(step.at);
                 fs::create_directory(ser);
                 PutOldFiles(ser, names);
                 // As written: a FUSE disk may not give back at once what was
@@ -594,6 +608,7 @@ TEST(FileSeries, ARunKilledAtAnyStepOfItsCommitIsPutBackOrKeptWhole)
                         g_killWhenPlaced = step.at;
                         CQNF_FileSeries::SetAsideHook(KillWhenPlaced);
                     } else if (step.at == 0) {
+                        g_dieAtNamed = step.marking ? "mark" : "journal";
                         qnSafeFileForceNamedTemp(true);
                         qnSafeFileSetNamedHook(DieAtNamed);
                     } else {
