@@ -24,7 +24,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,10 +32,11 @@ using namespace qnseries;
 namespace {
 
 std::atomic<CQNF_FileSeries::CommitHook> g_commitHook{nullptr};
+std::atomic<CQNF_FileSeries::CommitHook> g_asideHook{nullptr};
 
-void CallHook(size_t placed)
+void CallHook(size_t placed, const std::atomic<CQNF_FileSeries::CommitHook>& which = g_commitHook)
 {
-    if (const CQNF_FileSeries::CommitHook hook = g_commitHook.load())
+    if (const CQNF_FileSeries::CommitHook hook = which.load())
         hook(placed);
 }
 
@@ -208,10 +208,11 @@ bool CQNF_FileSeries::i_Fail(const std::string& path, const std::string& why)
     return false;
 }
 
-void CQNF_FileSeries::i_Recover()
+bool CQNF_FileSeries::i_Recover()
 {
     std::vector<std::string> lines;
-    RecoverDeadRuns(m_dir, m_folder, m_changed, lines);
+    std::string failure;
+    const bool whole = RecoverDeadRuns(m_dir, m_folder, m_changed, lines, failure);
     // A dead run's staging folder left for a person is said once a run,
     // though each look at the folder meets it again.
     for (const std::string& line : lines) {
@@ -220,6 +221,9 @@ void CQNF_FileSeries::i_Recover()
         m_said.push_back(line);
         std::fprintf(stderr, "%s: %s\n", Program(), line.c_str());
     }
+    if (!whole)
+        m_failure = failure;
+    return whole;
 }
 
 bool CQNF_FileSeries::i_LockAndRecover(FolderLock& folderLock)
@@ -229,7 +233,15 @@ bool CQNF_FileSeries::i_LockAndRecover(FolderLock& folderLock)
         Abandon();
         return i_Fail(m_folder, error);
     }
-    i_Recover();
+    // A dead run's file that cannot be put back fails the series: the
+    // folder is neither the old set nor the new, and the old file waits in
+    // the dead run's staging folder for the next series to try again.
+    if (!i_Recover()) {
+        const std::string failure = m_failure;
+        Abandon();
+        m_failure = failure;
+        return false;
+    }
     return true;
 }
 
@@ -254,19 +266,12 @@ bool CQNF_FileSeries::Begin(const std::string& folder)
     FolderLock folderLock;
     if (!i_LockAndRecover(folderLock))
         return false;
-    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     // A signal between making the staging folder and listing it for
     // removal would leave it: it waits until it is listed.
     CQNF_TerminationHold hold;
     int error = EEXIST;
     for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
-        uint8_t random[6] = {};
-        if (::getrandom(random, sizeof random, 0) != ssize_t(sizeof random))
-            for (uint8_t& r : random)
-                r = uint8_t(std::rand());
-        std::string name = kStagingMark;
-        for (const uint8_t r : random)
-            name.push_back(kLetters[r % (sizeof kLetters - 1)]);
+        std::string name = NewStagingName();
         error = ::mkdirat(m_dir, name.c_str(), 0700) == 0 ? 0 : errno;
         if (error == 0)
             m_stagingName = std::move(name);
@@ -284,6 +289,16 @@ bool CQNF_FileSeries::Begin(const std::string& folder)
         error = errno;
         if (m_lock < 0)
             ::unlinkat(m_dir, m_stagingName.c_str(), AT_REMOVEDIR);
+        Abandon();
+        return i_Fail(m_folder, error);
+    }
+    // The mark, synced before anything else goes into the folder: only a
+    // folder holding it is ever taken for one a series made. A run killed
+    // before it is whole leaves the folder empty, or holding no more than
+    // a beginning of it, which the next series removes.
+    const std::string mark = MarkBytes(m_stagingName);
+    if (qnReplaceFile(m_staging + "/" + kMarkName, mark.data(), mark.size()) != 0) {
+        error = qnLastWriteErrno();
         Abandon();
         return i_Fail(m_folder, error);
     }
@@ -417,6 +432,8 @@ bool CQNF_FileSeries::Commit()
     std::vector<Slot> slots(m_names.size());
     Journal journal;
     journal.fileSystem = FileSystemOf(m_dir);
+    journal.fileSystemType = FileSystemTypeOf(m_dir);
+    journal.place = PlaceOnDisk(m_folder);
     journal.folderDevice = uint64_t(folderSt.st_dev);
     journal.folderInode = uint64_t(folderSt.st_ino);
     journal.stagingDevice = uint64_t(stagingSt.st_dev);
@@ -504,6 +521,7 @@ bool CQNF_FileSeries::Commit()
             ok = i_Fail(s.shown, errno);
         if (ok && S_ISREG(st.st_mode))
             qnTakeOwnerAndMode(staged.fd, st);
+        e.movedAside = s.existed && !s.linked;
     }
     // The journal, synced with the backups' links beside it, before any
     // target changes: from here a run that dies is put right by the next.
@@ -522,10 +540,12 @@ bool CQNF_FileSeries::Commit()
     for (size_t k = 0; ok && k < slots.size(); ++k) {
         const Slot& s = slots[k];
         const JournalEntry& e = entries[k];
-        if (s.existed && !s.linked &&
-            ::renameat(m_dir, e.file.c_str(), m_lock, BackupName(e.index).c_str()) != 0) {
-            ok = i_Fail(s.shown, errno);
-            break;
+        if (s.existed && !s.linked) {
+            if (::renameat(m_dir, e.file.c_str(), m_lock, BackupName(e.index).c_str()) != 0) {
+                ok = i_Fail(s.shown, errno);
+                break;
+            }
+            CallHook(k, g_asideHook);
         }
         if (::renameat(m_lock, StagedName(e.index).c_str(), m_dir, e.file.c_str()) != 0) {
             ok = i_Fail(s.shown, errno);
@@ -603,3 +623,5 @@ bool CQNF_FileSeries::Commit()
     Abandon();
     return ok;
 }
+
+void CQNF_FileSeries::SetAsideHook(CommitHook hook) { g_asideHook.store(hook); }

@@ -1,8 +1,11 @@
 // CQNF_FileSeries: a series of files written into one folder, all or nothing.
 //
 // Every file of the series is first written complete into a hidden staging
-// folder beside the targets, ".series-XXXXXX", under a short name of its
-// own (its number in the series): the names a series writes for itself are
+// folder beside the targets, ".series-" and six random letters or digits
+// with eight more that check them, which holds before anything else a
+// sealed mark naming it (so that only a folder this program made is ever
+// emptied), under a short name of its own (its number in the
+// series): the names a series writes for itself are
 // short whatever the targets are called, so any target name the folder's
 // file system takes can be written. Commit then puts them all in place;
 // when one cannot be, it puts back what it had already replaced, so the
@@ -39,8 +42,12 @@
 // "NAME.changed-after-crash", and that line says so instead. A kept name
 // the file system would not take is cut to fit, and the line names it.
 //
-// A dead run never blocks its folder. A journal found on disk is input like
-// any other, and its seal guards against damage only: anyone can compute
+// A file of a dead run whose journal is trusted but that cannot be put back
+// (the disk refuses it) fails the series, in words that name the file, why
+// and where its old file is kept; the next series tries again.
+//
+// A dead run never blocks its folder otherwise. A journal found on disk is
+// input like any other, and its seal guards against damage only: anyone can compute
 // it. A dead run's staging folder is trusted only as a private temporary
 // folder is: this user's, no link, and written by no one else; its journal
 // this user's file with no other name. One that is not, a journal whose
@@ -51,11 +58,15 @@
 // goes on in its own staging folder. So is a staging folder without a
 // journal that holds an old file with no other name: a series marks its
 // staging folder as being removed (".gone") once every target is in place
-// and before its journal goes, and only a marked one is emptied whatever it
-// holds. A marked one is a finished series: a journal still in it is not
-// read, nothing is put back, and the new files stay. An old file that
-// cannot be put back stays in the dead run's staging folder with its
-// journal, and one line says where.
+// and before its journal goes, and only a marked one is emptied of what a
+// series makes whatever old files it holds. A marked one is a finished
+// series: a journal still in it is not read, nothing is put back, and the
+// new files stay. A folder named as older versions named their staging
+// folders is taken for one only when it holds a journal of this program's;
+// any other folder of a like name is a person's, left whole without a word.
+// One named as this version names them is taken for one only when it holds
+// its mark or a sealed journal; without either it is left whole, in one
+// line, unless it holds nothing (or no more than a mark begun).
 //
 // Series in one folder take turns: a lock on the folder itself is held
 // while a staging folder is made, while dead runs' staging folders are put
@@ -114,8 +125,8 @@ public:
     // The failure: the path it concerns and why, in one line.
     const std::string& Failure() const { return m_failure; }
 
-    // The hidden folders a series stages in carry this before their last
-    // six characters.
+    // The hidden folders a series stages in carry this before six random
+    // letters or digits and eight that check them (core/SeriesFiles.h).
     static constexpr const char* kStagingMark = ".series-";
 
     // For tests: called in Commit once the journal is on disk (with 0),
@@ -125,6 +136,11 @@ public:
     // (with two more), under the folder lock; nullptr for none.
     using CommitHook = void (*)(size_t placed);
     static void SetCommitHook(CommitHook hook);
+    // For tests: called in Commit once a target's old file is moved aside
+    // and before its new file is moved in (with how many targets are
+    // already replaced), where the disk gives a file no second name to keep
+    // it by; nullptr for none.
+    static void SetAsideHook(CommitHook hook);
 
     // A journal as its bytes tell it, before anything on disk is looked at.
     struct JournalEntry {
@@ -133,11 +149,17 @@ public:
         uint64_t index = 0;
         // The new file as it lay in the staging folder when the journal was
         // written (a rename keeps that), so a target is seen to hold it once
-        // placed: its inode, size and MD5 digest, 32 lower-case hexadecimal
-        // digits.
+        // placed: its size and MD5 digest, 32 lower-case hexadecimal digits,
+        // which a disk mounted again keeps; the older form of the journal
+        // also names its inode, and a placed file is then known by that too.
         uint64_t inode = 0;
         uint64_t size = 0;
         std::string digest;
+        // The target's old file is moved aside into the staging folder
+        // rather than kept there by a second name (a disk that gives files
+        // none): a target found missing while its new file is still staged
+        // was moved aside by the series, not deleted by the user.
+        bool movedAside = false;
         std::string name;  // the series' name, a plain name
         // Where the new file goes: a plain name in the folder (name itself,
         // or a link's end beside it), or the absolute path of a link's end
@@ -145,9 +167,18 @@ public:
         std::string file;
     };
     struct Journal {
+        // The form it is written in: 6, or 5 for the older one, which knows
+        // placed files by their inodes and its folder by its inode alone.
+        unsigned version = 6;
         // Which folder and staging folder it was written for, with the
         // identity of their file system that statfs gives (0: none).
         uint64_t fileSystem = 0;
+        // The kind of that file system (statfs's f_type) and the folder's
+        // path from the root of its disk: a disk that keeps no inode
+        // numbers (FAT, exFAT, FUSE) gives others at each mount, and the
+        // folder is then known by where it lies on the disk.
+        uint64_t fileSystemType = 0;
+        std::string place;
         uint64_t folderDevice = 0;
         uint64_t folderInode = 0;
         uint64_t stagingDevice = 0;
@@ -179,8 +210,10 @@ private:
     bool i_Fail(const std::string& path, int error);
     bool i_Fail(const std::string& path, const std::string& why);
     // Puts right and removes the staging folders of dead runs, under the
-    // folder lock; what cannot be put right is said and left.
-    void i_Recover();
+    // folder lock; what cannot be put right is said and left. False, with
+    // the failure set, where a file it trusts the journal of cannot be put
+    // back.
+    bool i_Recover();
     // Takes the folder's lock and puts right what dead runs left; false
     // with the failure set and the series abandoned.
     bool i_LockAndRecover(FolderLock& folderLock);

@@ -1,14 +1,20 @@
 // The text of a series' journal and its seal.
 //
-// "tessolo series journal 5\n", then a line "FILESYSTEM FOLDERDEVICE
+// "tessolo series journal 6\n", then a line "FILESYSTEM TYPE FOLDERDEVICE
 // FOLDERINODE STAGINGDEVICE STAGINGINODE COUNT" naming where it was written
-// and how many entries follow, then one entry a target: "INDEX INODE SIZE
-// DIGEST NAME", a 0 byte (no file name holds one), where the content goes
-// (NAME, a name beside it a link of that name leads to, or the absolute
-// path of a link's end elsewhere on the disk) and a 0 byte. Last comes the
-// seal, "seal " and the MD5 digest of everything before it in lower-case
-// hexadecimal, and a line end: a journal changed in any byte, or cut short
-// anywhere, no longer matches it.
+// and how many entries follow, the folder's path from the root of its disk
+// and a 0 byte, then one entry a target: "INDEX SIZE MOVED DIGEST NAME"
+// (MOVED 1 where the target's old file is moved aside, else 0), a 0 byte
+// (no file name holds one), where the content goes (NAME, a name beside it
+// a link of that name leads to, or the absolute path of a link's end
+// elsewhere on the disk) and a 0 byte. Last comes the seal, "seal " and the
+// MD5 digest of everything before it in lower-case hexadecimal, and a line
+// end: a journal changed in any byte, or cut short anywhere, no longer
+// matches it.
+//
+// The older form, "tessolo series journal 5\n", is still read: its first
+// line lacks TYPE, no path follows it, and each entry is "INDEX INODE SIZE
+// DIGEST NAME".
 #include "core/FileSeries.h"
 
 #include "core/MD5Digest.h"
@@ -26,7 +32,8 @@ namespace {
 using Journal = CQNF_FileSeries::Journal;
 using JournalEntry = CQNF_FileSeries::JournalEntry;
 
-constexpr std::string_view kHead = "tessolo series journal 5\n";
+constexpr std::string_view kHead = "tessolo series journal 6\n";
+constexpr std::string_view kOlderHead = "tessolo series journal 5\n";
 // What journals of every version begin with: one of another version is
 // left for a person as a damaged one is, its reason told apart.
 constexpr std::string_view kAnyHead = "tessolo series journal ";
@@ -87,13 +94,15 @@ bool CQNF_FileSeries::ParseJournal(const uint8_t* data, size_t size, Journal& jo
     journal = Journal();
     why = kDamaged;
     const std::string_view all(reinterpret_cast<const char*>(data), size);
-    if (all.substr(0, kHead.size()) != kHead) {
+    const bool older = all.substr(0, kOlderHead.size()) == kOlderHead;
+    if (!older && all.substr(0, kHead.size()) != kHead) {
         const std::string_view version = all.size() > kAnyHead.size() ? all.substr(kAnyHead.size(), 2) : "";
         if (all.substr(0, kAnyHead.size()) == kAnyHead && version.size() == 2 && version[0] >= '1' &&
             version[0] <= '4' && version[1] == '\n')
             why = "was written by an older version of this program, whose journals are no longer read";
         return false;
     }
+    journal.version = older ? 5 : 6;
     if (all.size() < kHead.size() + kSealSize)
         return false;
     const std::string_view body = all.substr(0, all.size() - kSealSize);
@@ -102,19 +111,35 @@ bool CQNF_FileSeries::ParseJournal(const uint8_t* data, size_t size, Journal& jo
     const char* p = body.data() + kHead.size();
     const char* const stop = body.data() + body.size();
     uint64_t count = 0;
-    if (!ReadNumbers(p, stop,
-                     {&journal.fileSystem, &journal.folderDevice, &journal.folderInode, &journal.stagingDevice,
-                      &journal.stagingInode, &count},
-                     '\n'))
+    if (older ? !ReadNumbers(p, stop,
+                             {&journal.fileSystem, &journal.folderDevice, &journal.folderInode,
+                              &journal.stagingDevice, &journal.stagingInode, &count},
+                             '\n')
+              : !ReadNumbers(p, stop,
+                             {&journal.fileSystem, &journal.fileSystemType, &journal.folderDevice,
+                              &journal.folderInode, &journal.stagingDevice, &journal.stagingInode, &count},
+                             '\n'))
         return false;
+    if (!older) {
+        const char* placeEnd = std::find(p, stop, '\0');
+        if (placeEnd == stop || (placeEnd != p && *p != '/'))
+            return false;
+        journal.place.assign(p, placeEnd);
+        p = placeEnd + 1;
+    }
     std::set<std::string_view> names, files;
     std::set<uint64_t> indexes;
     while (p < stop) {
         JournalEntry e;
         const char* nameEnd = std::find(p, stop, '\0');
-        if (nameEnd == stop || !ReadNumbers(p, nameEnd, {&e.index, &e.inode, &e.size}, ' ') ||
-            size_t(nameEnd - p) <= kDigits || p[kDigits] != ' ' || !IsDigest(std::string_view(p, kDigits)))
+        uint64_t moved = 0;
+        if (nameEnd == stop ||
+            !(older ? ReadNumbers(p, nameEnd, {&e.index, &e.inode, &e.size}, ' ')
+                    : ReadNumbers(p, nameEnd, {&e.index, &e.size, &moved}, ' ')) ||
+            moved > 1 || size_t(nameEnd - p) <= kDigits || p[kDigits] != ' ' ||
+            !IsDigest(std::string_view(p, kDigits)))
             return false;
+        e.movedAside = moved == 1;
         e.digest.assign(p, kDigits);
         p += kDigits + 1;
         const std::string_view name(p, size_t(nameEnd - p));
@@ -146,15 +171,27 @@ bool CQNF_FileSeries::ParseJournal(const uint8_t* data, size_t size, Journal& jo
 
 std::string CQNF_FileSeries::JournalBytes(const Journal& journal)
 {
-    std::string text(kHead);
-    for (const uint64_t n : {journal.fileSystem, journal.folderDevice, journal.folderInode, journal.stagingDevice,
-                             journal.stagingInode})
+    const bool older = journal.version == 5;
+    std::string text(older ? kOlderHead : kHead);
+    text += std::to_string(journal.fileSystem) + ' ';
+    if (!older)
+        text += std::to_string(journal.fileSystemType) + ' ';
+    for (const uint64_t n : {journal.folderDevice, journal.folderInode, journal.stagingDevice, journal.stagingInode})
         text += std::to_string(n) + ' ';
     text += std::to_string(journal.entries.size()) + '\n';
+    if (!older) {
+        // A path with a 0 byte or not from the root is none.
+        if (journal.place.find('\0') == std::string::npos && journal.place.substr(0, 1) == "/")
+            text += journal.place;
+        text.push_back('\0');
+    }
     for (const JournalEntry& e : journal.entries) {
-        text += std::to_string(e.index) + ' ' + std::to_string(e.inode) + ' ' + std::to_string(e.size) + ' ';
+        text += std::to_string(e.index) + ' ';
+        text += older ? std::to_string(e.inode) + ' ' + std::to_string(e.size)
+                      : std::to_string(e.size) + ' ' + (e.movedAside ? '1' : '0');
+        text += ' ';
         // An entry whose file was missing when the journal was written
-        // (its inode 0) is never taken for a placed file.
+        // (its digest none) is never taken for a placed file.
         text += (IsDigest(e.digest) ? e.digest : std::string(kDigits, '0')) + ' ';
         text += e.name;
         text.push_back('\0');

@@ -8,8 +8,18 @@
 // changed or deleted since, or one it had not placed and the user deleted,
 // stays as the user left it, its old file kept beside it. A staging folder
 // whose journal cannot be trusted, or without a journal but with old files,
-// is left for a person, and so is an old file that cannot go back: one line
-// says where, and the folder stays open to new series.
+// is left for a person: one line says where, and the folder stays open to
+// new series. An old file that cannot go back stays too, and the series
+// that met it fails, saying why and where the old file is.
+//
+// Only a folder this program can tell it made is ever emptied: one whose
+// name carries its check (NewStagingName) and that holds the mark a series
+// writes into it first, sealed for that name, or a sealed journal; or one
+// of an older version's form that holds a journal of this program's. A
+// folder named as a series names its own that holds neither is left whole,
+// in one line that says so (an empty one goes: that loses nothing, nor
+// does a mark a run died writing); any other folder of a like name is a
+// person's, and is left whole without a word.
 #include "core/SeriesFiles.h"
 
 #include "core/ErrorWords.h"
@@ -89,17 +99,29 @@ bool IsLinkLeadingTo(int dir, const std::string& folder, const std::string& name
            ::stat(endParent.c_str(), &b) == 0 && SameFile(a, b);
 }
 
-// Whether the staging folder open as staging, in the folder open as dir,
-// is the one the journal was written for; otherwise why not. Device
-// numbers last only while a disk stays mounted: the file system's own
-// identity and the inode numbers, which a disk mounted again keeps, bind a
-// journal.
-bool IsWrittenHere(int dir, int staging, const Journal& journal, std::string& why)
+// Whether the staging folder open as staging, in the folder open as dir
+// (shown as folder), is the one the journal was written for; otherwise why
+// not. Device numbers last only while a disk stays mounted: the file
+// system's own identity and the inode numbers, which a disk mounted again
+// keeps, bind a journal. A disk that keeps no inode numbers (FAT, exFAT,
+// FUSE) gives new ones at each mount, and no identity of its own: there a
+// journal of this form binds by the kind of file system and the folder's
+// path on its disk, which a copy into another folder does not keep.
+bool IsWrittenHere(int dir, int staging, const std::string& folder, const Journal& journal, std::string& why)
 {
     struct stat folderSt, stagingSt;
     if (::fstat(dir, &folderSt) != 0 || ::fstat(staging, &stagingSt) != 0) {
         why = "cannot be checked: " + qnSystemWords(errno);
         return false;
+    }
+    why.clear();
+    const uint64_t type = FileSystemTypeOf(dir);
+    if (journal.version >= 6 && !KeepsInodeNumbers(type)) {
+        if (journal.fileSystemType != type)
+            why = "was written on another disk (this folder was copied from there)";
+        else if (journal.place.empty() || PlaceOnDisk(folder) != journal.place)
+            why = "was written in another folder (copied or moved here)";
+        return why.empty();
     }
     if (uint64_t(folderSt.st_ino) != journal.folderInode || uint64_t(stagingSt.st_ino) != journal.stagingInode ||
         stagingSt.st_dev != folderSt.st_dev) {
@@ -120,13 +142,30 @@ bool IsWrittenHere(int dir, int staging, const Journal& journal, std::string& wh
     return true;
 }
 
+// Whether the folder open as folder holds a file "journal" that begins as
+// this program's journals begin: what tells a staging folder of an older
+// version's form from a person's folder of a like name.
+bool HoldsSeriesJournal(int folder)
+{
+    static constexpr std::string_view kAnyHead = "tessolo series journal ";
+    const OwnedFd fd{::openat(folder, kJournalName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY)};
+    struct stat st;
+    if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    char head[kAnyHead.size()];
+    return ::pread(fd.fd, head, sizeof head, 0) == ssize_t(sizeof head) &&
+           std::string_view(head, sizeof head) == kAnyHead;
+}
+
 // What became of a dead run's staging folder when it was looked at.
 struct Staging {
     enum Kind { Skip, Remove, PutBack, Refuse } kind = Skip;
     int fd = -1;  // the staging folder, open and locked unless skipped
     Journal journal;
     std::string why;  // for Refuse, in a few words
-    bool own = false;  // for Refuse: a person's folder, holding no old files
+    // For Refuse: what the line ends with (empty: it keeps old files of a
+    // series, for a person to put back).
+    std::string ending;
 
     Staging() = default;
     Staging(const Staging&) = delete;
@@ -154,52 +193,74 @@ std::string NotPrivate(const struct stat& st)
     return {};
 }
 
-// Whether the staging folder open as staging holds an old file a dead run
-// moved aside that has no other name: the only copy of a file it replaced.
-// The first entry of the staging folder open as staging that no series
-// made (IsSeriesMade), or empty.
-std::string Stranger(int staging)
+// The first entry of the folder open as folder, "." and ".." left out, for
+// which fits is false: false when the folder cannot be listed.
+template <typename Fits>
+bool FirstMisfit(int folder, Fits fits, std::string& misfit)
 {
-    const int listFd = ::openat(staging, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    misfit.clear();
+    const int listFd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* list = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
     if (!list) {
         if (listFd >= 0)
             ::close(listFd);
-        return {};
+        return false;
     }
-    std::string stranger;
     while (const struct dirent* d = ::readdir(list)) {
         const std::string name = d->d_name;
-        if (name != "." && name != ".." && !IsSeriesMade(name)) {
-            stranger = name;
+        if (name != "." && name != ".." && !fits(name)) {
+            misfit = name;
             break;
         }
     }
     ::closedir(list);
+    return true;
+}
+
+// The first entry of the staging folder open as staging that no series
+// made (IsSeriesMade), or empty.
+std::string Stranger(int staging)
+{
+    std::string stranger;
+    FirstMisfit(staging, [](const std::string& name) { return IsSeriesMade(name); }, stranger);
     return stranger;
 }
 
+// Whether the staging folder open as staging holds an old file a dead run
+// moved aside that has no other name: the only copy of a file it replaced.
 bool HoldsOnlyCopies(int staging)
 {
-    const int listFd = ::openat(staging, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* list = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
-    if (!list) {
-        if (listFd >= 0)
-            ::close(listFd);
-        return listFd < 0;  // what cannot be looked at may hold anything
-    }
-    bool holds = false;
     const std::string old = ".old";
-    while (const struct dirent* d = ::readdir(list)) {
-        const std::string name = d->d_name;
+    const auto noCopy = [&](const std::string& name) {
         struct stat st;
-        if (name.size() > old.size() && name.compare(name.size() - old.size(), old.size(), old) == 0 &&
-            ::fstatat(staging, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            (!S_ISREG(st.st_mode) || st.st_nlink == 1))
-            holds = true;
-    }
-    ::closedir(list);
-    return holds;
+        return !(name.size() > old.size() && name.compare(name.size() - old.size(), old.size(), old) == 0 &&
+                 ::fstatat(staging, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                 (!S_ISREG(st.st_mode) || st.st_nlink == 1));
+    };
+    // What cannot be looked at may hold anything.
+    std::string copy;
+    return !FirstMisfit(staging, noCopy, copy) || !copy.empty();
+}
+
+// Whether the folder open as staging holds a journal that matches its
+// seal.
+bool HoldsSealedJournal(int staging)
+{
+    const OwnedFd fd{::openat(staging, kJournalName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY)};
+    std::vector<uint8_t> bytes;
+    std::string why;
+    Journal journal;
+    return fd.fd >= 0 && ReadAll(fd.fd, bytes, why) &&
+           CQNF_FileSeries::ParseJournal(bytes.data(), bytes.size(), journal, why);
+}
+
+// Whether the staging folder open as staging, called name, holds nothing
+// but a beginning of its mark that a run died writing (or nothing at all).
+bool HoldsOnlyABegunMark(int staging, const std::string& name)
+{
+    std::string misfit;
+    return FirstMisfit(staging, [&](const std::string& entry) { return IsBegunMark(staging, name, entry); }, misfit) &&
+           misfit.empty();
 }
 
 // Looks at the entry called name in the folder open as dir (shown as
@@ -214,9 +275,15 @@ void Examine(int dir, const std::string& folder, const std::string& name, Stagin
     struct stat st;
     if (!IsStagingName(name) || ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return;
+    const bool own = IsOwnStagingName(name);
     if (S_ISLNK(st.st_mode)) {
-        s.kind = Staging::Refuse;
-        s.why = "is a symbolic link where a series keeps its files";
+        // A link is never followed to a dead run's files; it is said only
+        // where it leads to what a series keeps.
+        const OwnedFd through{::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+        if (own || (through.fd >= 0 && HoldsSeriesJournal(through.fd))) {
+            s.kind = Staging::Refuse;
+            s.why = "is a symbolic link where a series keeps its files";
+        }
         return;
     }
     if (!S_ISDIR(st.st_mode))
@@ -224,26 +291,35 @@ void Examine(int dir, const std::string& folder, const std::string& name, Stagin
     s.fd = ::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
     if (s.fd < 0 || ::flock(s.fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(s.fd, &st) != 0)
         return;
-    s.kind = Staging::Refuse;
-    // A folder named as this version names its staging folders but holding
-    // what no series makes is a person's own (named so by chance): it is
-    // left whole, however it came there.
-    if (IsOwnStagingName(name)) {
-        if (const std::string stranger = Stranger(s.fd); !stranger.empty()) {
-            s.why = "holds " + qnShownName(stranger) + ", which no series makes, so it is no series' staging folder";
-            s.own = true;
+    // A folder named as older versions named theirs, without a journal of
+    // this program's, may be anyone's (a person's ".series-photos", or on a
+    // vfat disk, where every folder has one mode, anything): it is left
+    // whole, and said nothing of.
+    if (!own && !HoldsSeriesJournal(s.fd))
+        return;
+    // A name anyone may give a folder: without the mark a series writes in
+    // first, or a sealed journal, what it holds may be anyone's. Only what
+    // loses nothing goes: an empty folder, or one holding just the
+    // beginning of its mark, from a run killed as it made the folder.
+    if (own && !HoldsOwnMark(s.fd, name) && !HoldsSealedJournal(s.fd)) {
+        if (HoldsOnlyABegunMark(s.fd, name)) {
+            s.kind = Staging::Remove;
             return;
         }
-    } else if ((st.st_mode & 07777) != S_IRWXU) {
-        // Older versions named the files in theirs as the targets, so what
-        // it holds tells nothing; they made it for their user alone (as
-        // mkdtemp makes a folder). One that others may open is a person's
-        // own, named so by chance, and is left whole.
-        char mode[8];
-        std::snprintf(mode, sizeof mode, "%04o", unsigned(st.st_mode & 07777));
-        s.why = std::string("has mode ") + mode + ", not the 0700 a series gives its staging folder, so it is no series' staging folder";
-        s.own = true;
+        s.kind = Staging::Refuse;
+        s.why = "is named as a staging folder of a series, but holds no mark that a series made it";
+        s.ending = "; it is left as it is, and may be removed by whoever knows nothing in it is needed";
         return;
+    }
+    s.kind = Staging::Refuse;
+    // A folder whose name carries the check but that holds what no series
+    // makes has been filled by a person since: it is left whole.
+    if (own) {
+        if (const std::string stranger = Stranger(s.fd); !stranger.empty()) {
+            s.why = "holds " + qnShownName(stranger) + ", which no series makes, so it is left to whoever put it there";
+            s.ending = "; it is left as it is";
+            return;
+        }
     }
     if (std::string why = NotPrivate(st); !why.empty()) {
         s.why = why + ", so nothing in it is trusted";
@@ -261,9 +337,7 @@ void Examine(int dir, const std::string& folder, const std::string& name, Stagin
     }
     const OwnedFd journalFd{::openat(s.fd, kJournalName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
     const int opened = errno;
-    // An older version's journal, under the name it gave it.
-    struct stat older;
-    if (journalFd.fd < 0 && opened == ENOENT && ::fstatat(s.fd, "journal~~", &older, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (journalFd.fd < 0 && opened == ENOENT) {
         // Without a journal the old files it keeps cannot be put back, and
         // are not lost either: they stay for a person.
         if (HoldsOnlyCopies(s.fd)) {
@@ -279,9 +353,7 @@ void Examine(int dir, const std::string& folder, const std::string& name, Stagin
     std::vector<uint8_t> bytes;
     std::string why;
     if (journalFd.fd < 0) {
-        s.why = opened == ENOENT ? journal + "was written by an older version of this program, whose journals are "
-                                             "no longer read"
-                                 : journal + "cannot be read: " + qnSystemWords(opened);
+        s.why = journal + "cannot be read: " + qnSystemWords(opened);
         return;
     }
     if (::fstat(journalFd.fd, &st) == 0 && S_ISREG(st.st_mode)) {
@@ -294,7 +366,7 @@ void Examine(int dir, const std::string& folder, const std::string& name, Stagin
         }
     }
     if (!ReadAll(journalFd.fd, bytes, why) || !CQNF_FileSeries::ParseJournal(bytes.data(), bytes.size(), s.journal, why) ||
-        !IsWrittenHere(dir, s.fd, s.journal, why)) {
+        !IsWrittenHere(dir, s.fd, folder, s.journal, why)) {
         s.why = journal + why;
         return;
     }
@@ -331,9 +403,10 @@ void Examine(int dir, const std::string& folder, const std::string& name, Stagin
 //   or deleted it since. It stays as it is, its old file kept beside it;
 // - nothing, where the series never placed its file: the user deleted it
 //   since (a run that dies keeps its old file linked as the backup), and it
-//   stays deleted, its old file kept beside it. Only a run putting back its
-//   own failed commit knows that it moved that old file aside itself, and
-//   puts it back;
+//   stays deleted, its old file kept beside it. Where the series moved that
+//   old file aside itself (a disk that gives no second names, or a run
+//   putting back its own failed commit), the target is missing because of
+//   the series, between its two renames, and the old file goes back;
 // - anything else, where the series never placed its file: the target is
 //   as the series found it or as the user made it since, and stays.
 // A target is acted on only while it is still the file found: a name
@@ -361,15 +434,17 @@ bool PutBack(int dir, int staging, const std::vector<JournalEntry>& entries, uin
             continue;
         }
         const bool hasTarget = ::fstatat(at, base.c_str(), &targetSt, AT_SYMLINK_NOFOLLOW) == 0;
-        bool ours = hasTarget && e.inode != 0 && S_ISREG(targetSt.st_mode) &&
-                    uint64_t(targetSt.st_ino) == e.inode && uint64_t(targetSt.st_size) == e.size &&
-                    uint64_t(targetSt.st_dev) == device && DigestOf(at, base) == e.digest;
+        // By its size and content, which a disk mounted again keeps; by its
+        // inode too where the journal names it.
+        bool ours = hasTarget && S_ISREG(targetSt.st_mode) && (e.inode == 0 || uint64_t(targetSt.st_ino) == e.inode) &&
+                    uint64_t(targetSt.st_size) == e.size && uint64_t(targetSt.st_dev) == device &&
+                    DigestOf(at, base) == e.digest;
         const bool placed = ::fstatat(staging, StagedName(e.index).c_str(), &stagedSt, AT_SYMLINK_NOFOLLOW) != 0;
         // Once more just before the step: still the very file read.
         ours = ours && ::fstatat(at, base.c_str(), &nowSt, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(nowSt.st_mode) &&
                nowSt.st_ino == targetSt.st_ino && nowSt.st_dev == targetSt.st_dev;
         int rc = 0;
-        if (hasBackup && (ours || (ownRun && !hasTarget && !placed))) {
+        if (hasBackup && (ours || ((ownRun || e.movedAside) && !hasTarget && !placed))) {
             rc = ::renameat(staging, backup.c_str(), at, base.c_str());
         } else if (ours) {
             rc = ::unlinkat(at, base.c_str(), 0);
@@ -390,8 +465,8 @@ bool PutBack(int dir, int staging, const std::vector<JournalEntry>& entries, uin
     return ok;
 }
 
-void RecoverDeadRuns(int dir, const std::string& folder, std::vector<Changed>& changed,
-                     std::vector<std::string>& lines)
+bool RecoverDeadRuns(int dir, const std::string& folder, std::vector<Changed>& changed,
+                     std::vector<std::string>& lines, std::string& failure)
 {
     // Listed from its own descriptor, the folder is the one the targets are
     // reached from; a folder open only as a place cannot be listed.
@@ -400,7 +475,7 @@ void RecoverDeadRuns(int dir, const std::string& folder, std::vector<Changed>& c
     if (!list) {
         if (listFd >= 0)
             ::close(listFd);
-        return;
+        return true;
     }
     std::vector<std::string> names;
     while (const struct dirent* d = ::readdir(list))
@@ -409,6 +484,7 @@ void RecoverDeadRuns(int dir, const std::string& folder, std::vector<Changed>& c
     ::closedir(list);
     struct stat folderSt {};
     ::fstat(dir, &folderSt);
+    bool whole = true;
     for (const std::string& name : names) {
         Staging s;
         Examine(dir, folder, name, s);
@@ -418,29 +494,36 @@ void RecoverDeadRuns(int dir, const std::string& folder, std::vector<Changed>& c
             struct stat st {};
             const bool folderOfItsOwn =
                 ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
-            lines.push_back(shown + ": " + s.why + (s.own || !folderOfItsOwn ? "; it is left as it is" : kLeftForAPerson));
+            lines.push_back(shown + ": " + s.why +
+                            (!s.ending.empty() ? s.ending : !folderOfItsOwn ? "; it is left as it is" : kLeftForAPerson));
             continue;
         }
         if (s.kind == Staging::PutBack) {
             std::vector<NotPutBack> failed;
-            const bool whole =
+            const bool putBack =
                 PutBack(dir, s.fd, s.journal.entries, uint64_t(folderSt.st_dev), false, changed, failed);
             ::fsync(dir);
             // What could not go back stays with the journal, for a person
-            // or the next series here.
+            // or the next series here, which tries again; this one fails.
             for (const NotPutBack& f : failed) {
                 const std::string at = f.file[0] == '/' ? std::string() : folder + "/";
-                lines.push_back(qnShownName(at + f.file) + ": cannot be put back as it was before an interrupted series (" +
-                                qnSystemWords(f.error) + ")" +
-                                (f.backup.empty() ? std::string()
-                                                  : "; its old file is kept as " + shown + "/" + f.backup));
+                const std::string line =
+                    qnShownName(at + f.file) + ": cannot be put back as it was before an interrupted series (" +
+                    qnSystemWords(f.error) + ")" +
+                    (f.backup.empty() ? std::string() : "; its old file is kept as " + shown + "/" + f.backup);
+                if (whole)
+                    failure = line;
+                else
+                    lines.push_back(line);
+                whole = false;
             }
-            if (!whole)
+            if (!putBack)
                 continue;
         }
         if (s.kind != Staging::Skip)
             RemoveStaging(dir, name, s.fd);
     }
+    return whole;
 }
 
 }  // namespace qnseries

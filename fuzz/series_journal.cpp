@@ -22,14 +22,15 @@ bool IsPlain(const std::string& name)
 
 bool Same(const CQNF_FileSeries::Journal& a, const CQNF_FileSeries::Journal& b)
 {
-    if (a.fileSystem != b.fileSystem || a.folderDevice != b.folderDevice || a.folderInode != b.folderInode ||
+    if (a.version != b.version || a.fileSystem != b.fileSystem || a.fileSystemType != b.fileSystemType ||
+        a.place != b.place || a.folderDevice != b.folderDevice || a.folderInode != b.folderInode ||
         a.stagingDevice != b.stagingDevice || a.stagingInode != b.stagingInode || a.entries.size() != b.entries.size())
         return false;
     for (size_t k = 0; k < a.entries.size(); ++k) {
         const auto& x = a.entries[k];
         const auto& y = b.entries[k];
         if (x.index != y.index || x.inode != y.inode || x.size != y.size || x.digest != y.digest || x.name != y.name ||
-            x.file != y.file)
+            x.file != y.file || x.movedAside != y.movedAside)
             return false;
     }
     return true;

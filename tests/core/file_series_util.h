@@ -7,13 +7,17 @@
 #include "test_storage_util.h"
 
 #include <signal.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -151,6 +155,39 @@ inline std::string StagingFolder(const std::string& dir)
     return {};
 }
 
+// A name a series gives its staging folders, as a series begun in a
+// scratch folder took it.
+inline std::string OwnStagingName()
+{
+    TempDir scratch;
+    CQNF_FileSeries series;
+    if (!series.Begin(scratch.Path()))
+        return {};
+    const std::string name = fs::path(StagingFolder(scratch.Path())).filename().string();
+    series.Abandon();
+    return name;
+}
+
+// Makes a vfat image of 8 MiB at image and mounts it at folder through
+// fusefat, a FUSE disk that can neither rename without replacing nor give a
+// file a second name, and gives new inode numbers at each mount; or, with
+// make false, mounts the image made before. Empty, or why it could not.
+inline std::string MountFusefat(const std::string& image, const std::string& folder, bool make = true)
+{
+    if (make) {
+        std::ofstream(image).close();
+        fs::resize_file(image, 8 << 20);
+        if (std::system(("mkfs.vfat '" + image + "' > /dev/null").c_str()) != 0)
+            return "mkfs.vfat failed (scripts/setup.sh installs dosfstools)";
+    }
+    if (std::system(("fusefat -o rw+ '" + image + "' '" + folder + "' > /dev/null 2>&1").c_str()) != 0)
+        return "cannot mount a vfat image through fusefat (scripts/setup.sh installs it)";
+    struct statfs fsSt;
+    if (::statfs(folder.c_str(), &fsSt) != 0 || fsSt.f_type != 0x65735546)
+        return "fusefat mounted no FUSE disk";
+    return {};
+}
+
 // The lines of text, without their ends.
 inline std::vector<std::string> LinesOf(const std::string& text)
 {
@@ -158,6 +195,40 @@ inline std::vector<std::string> LinesOf(const std::string& text)
     for (size_t from = 0, end; (end = text.find('\n', from)) != std::string::npos; from = end + 1)
         all.push_back(text.substr(from, end - from));
     return all;
+}
+
+// Staging folders in dir as count runs killed once they had begun left
+// them: their names.
+inline std::vector<std::string> DeadRunsStagingFolders(const std::string& dir, size_t count)
+{
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0)
+        return {};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(pipeFds[0]);
+        // Each run's folder stays locked while the next begins, as a live
+        // run's does, so no run's sweep takes another's.
+        std::vector<std::unique_ptr<CQNF_FileSeries>> runs;
+        std::string names;
+        for (size_t k = 0; k < count; ++k) {
+            runs.push_back(std::make_unique<CQNF_FileSeries>());
+            if (!runs.back()->Begin(dir))
+                ::_exit(1);
+            names += fs::path(runs.back()->StagedPath("x")).parent_path().filename().string() + "\n";
+        }
+        ::_exit(::write(pipeFds[1], names.data(), names.size()) == ssize_t(names.size()) ? 0 : 1);
+    }
+    ::close(pipeFds[1]);
+    std::string text;
+    char chunk[256];
+    for (ssize_t n; (n = ::read(pipeFds[0], chunk, sizeof chunk)) > 0;)
+        text.append(chunk, size_t(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return {};
+    return LinesOf(text);
 }
 
 }  // namespace series_test

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -62,81 +63,159 @@ TEST(FileSeries, AFailureWhilePlacingPutsEveryTargetBack)
               (std::map<std::string, std::string>{{"a.png", "new a.png"}, {"b.png", "new b.png"}, {"c.png", "old c"}}));
 }
 
-// Begin clears what dead runs left, also a staging folder that an
-// interrupted run had renamed for removal when it was killed; a staging
-// folder whose run still holds its lock, or a folder that only looks alike,
-// stays. So does a folder named as a series names its staging folders that
-// holds anything a series never makes (a user's photos), or one named as
-// older versions named theirs that others may open (a user's own, made with
-// mkdir): it stays whole, said in one line.
+namespace {
+
+// Every file and folder under dir, by its path there, with what a file holds.
+std::map<std::string, std::string> Tree(const std::string& dir)
+{
+    std::map<std::string, std::string> all;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) {
+        const Bytes b = e.is_regular_file() ? ReadFile(e.path().string()) : Bytes{};
+        all[fs::relative(e.path(), dir).string()] = e.is_regular_file() ? std::string(b.begin(), b.end()) : "(folder)";
+    }
+    return all;
+}
+
+}  // namespace
+
+// Begin clears what dead runs left in staging folders it can tell it made
+// (each holds the mark its run put in first): also one an interrupted run
+// had renamed for removal, and the files the gate was still naming there
+// when its run was killed. One whose run still holds its lock stays, and
+// so does one that holds what no series makes, said in one line. A folder
+// named as a series names its own but without its mark stays whole too,
+// said in one line that says so (an empty one goes), whatever it holds:
+// numbered files, or old files and a file called journal. Every folder of
+// an older version's name it cannot tell from a person's stays whole and
+// is said nothing of. All of it private or not, on the test's own disk, on
+// tmpfs and on vfat (where every folder has mode 0700), through one series
+// after another: folders named as older versions named their staging
+// folders, one renamed so for removal, and ones holding numbered files, old
+// files or a file called journal.
 TEST(FileSeries, BeginClearsOnlyDeadRunsStagingFolders)
 {
-    TempDir dir;
-    const struct {
-        const char* name;
+    TempDir top;
+    const std::string disk = top.File("disk");
+    fs::create_directory(disk);
+    struct Case {
+        std::string name;
         bool locked;
         bool stays;
-        const char* holds = "p_0001.png";
-        bool person = false;  // made by a person: mkdir's mode, said in a line
-    } cases[] = {
-        {".p_0001.png.series-AbC123", false, false},
-        {".other.png.series-zzzzzz", false, false},
-        {".p_0001.png.series-Live00", true, true},
-        {".p_0001.png.series-toolong", false, true},
-        {"p.series-AbC123", false, true},
-        // Renamed by SIGINT, SIGTERM or SIGHUP, then killed before it was
-        // emptied.
-        {".p_0001.png.series-AbC124.gone", false, false},
-        {".p_0001.png.series-Live01.gone", true, true},
-        {".p_0001.png.series-AbC125.gonex", false, true},
-        {"p.series-AbC126.gone", false, true},
-        {".series-AbC127", false, false, "7"},
-        {".series-AbC128.gone", false, false, "3.old"},
-        // A file the gate was still naming when its run was killed.
-        {".series-AbC131", false, false, ".7.Xy12Zq"},
-        {".series-AbC132", false, false, ".3.old.Xy12Zq"},
-        {".series-AbC133", false, false, ".journal.tessolo-Xy12Zq"},
-        {".series-Live02", true, true},
-        {".series-photos", false, true, "vacation.jpg"},
-        {".series-AbC129", false, true, "p_0001.png"},
-        {".series-AbC130.gone", false, true, "notes.txt"},
-        {".a.series-zzzzzz", false, true, "diary.txt", true},
-        {".old.series-backup.gone", false, true, "p_0001.png", true},
+        std::vector<std::string> holds;
+        std::string said = {};  // what its line says after its path (empty: none)
+        std::string from = {};  // the dead run's folder it is renamed from
     };
-    std::vector<int> locks;
-    for (const auto& c : cases) {
-        fs::create_directory(dir.File(c.name));
-        Put(dir.File(c.name) + "/" + c.holds, "piece");
-        // A series makes its staging folder for its user alone.
-        ASSERT_EQ(::chmod(dir.File(c.name).c_str(), c.person ? 0755 : 0700), 0);
-        if (c.locked) {
-            locks.push_back(::open(dir.File(c.name).c_str(), O_RDONLY | O_DIRECTORY));
-            ASSERT_EQ(::flock(locks.back(), LOCK_EX | LOCK_NB), 0);
+    const std::string noMark = ": is named as a staging folder of a series, but holds no mark that a series made it; "
+                               "it is left as it is, and may be removed by whoever";
+    const auto check = [&](const std::string& kind, const std::string& dir) {
+        std::string failed;
+        for (const unsigned mode : {0700u, 0755u}) {
+            const std::string at = kind + (mode == 0700 ? ", private: " : ", open to others: ");
+            const std::string folder = dir + (mode == 0700 ? "/private" : "/open");
+            fs::create_directories(folder);
+            const std::vector<std::string> dead = DeadRunsStagingFolders(folder, 6);
+            if (dead.size() != 6) {
+                failed += at + "no dead runs' staging folders\n";
+                continue;
+            }
+            const std::vector<Case> cases = {
+                {dead[0], false, false, {"7", "2"}},
+                {dead[1] + ".gone", false, false, {"3.old", "journal"}, "", dead[1]},
+                {dead[2], false, false, {".7.Xy12Zq", ".3.old.Xy12Zq", ".journal.tessolo-Xy12Zq"}},
+                {dead[3], true, true, {"7"}},
+                {dead[4] + ".gone", true, true, {"7"}, "", dead[4]},
+                {dead[5], false, true, {"vacation.jpg"}, ": holds vacation.jpg, which no series makes"},
+                {OwnStagingName(), false, true, {"1", "2"}, noMark},
+                {OwnStagingName() + ".gone", false, true, {"3.old", "journal"}, noMark},
+                {OwnStagingName(), false, false, {}},
+                {".holiday.series-photos", false, true, {"pic.png", "trip/day1.png"}},
+                {".notes.series-backup", false, true, {"notes.txt"}},
+                {".p_0001.png.series-AbC123", false, true, {"p_0001.png"}},
+                {".p_0001.png.series-AbC124.gone", false, true, {"p_0001.png"}},
+                {".series-photos", false, true, {"1", "2", "3"}},
+                {".series-backup.gone", false, true, {"1", "2.old"}},
+                {".series-diary1", false, true, {"journal"}},
+                {".series-AbC127", false, true, {"7", "3.old"}},
+                {".series-AbC128.gone", false, true, {"3.old"}},
+            };
+            std::vector<int> locks;
+            for (const Case& c : cases) {
+                const std::string path = folder + "/" + c.name;
+                if (!c.from.empty()) {
+                    // Copied, not renamed: fusefat loses a folder's files
+                    // when it renames it.
+                    fs::create_directory(path);
+                    for (const auto& [file, text] : Contents(folder + "/" + c.from))
+                        Put(path + "/" + file, text);
+                    fs::remove_all(folder + "/" + c.from);
+                }
+                fs::create_directory(path);
+                for (const std::string& file : c.holds) {
+                    fs::create_directories(fs::path(path + "/" + file).parent_path());
+                    Put(path + "/" + file, "piece " + file);
+                }
+                // A series makes its staging folder for its user alone; a
+                // person's folder has whatever mode it was given.
+                ::chmod(path.c_str(), fs::path(c.name).string().rfind(".series-", 0) == 0 && !c.stays ? 0700 : mode);
+                if (c.locked) {
+                    locks.push_back(::open(path.c_str(), O_RDONLY | O_DIRECTORY));
+                    if (::flock(locks.back(), LOCK_EX | LOCK_NB) != 0)
+                        failed += at + "cannot lock " + c.name + "\n";
+                }
+            }
+            const auto before = Tree(folder);
+            for (int again = 0; again < 2; ++again) {
+                CQNF_FileSeries series;
+                std::string failure;
+                testing::internal::CaptureStderr();
+                const bool written = WriteSeries(series, folder, {"a.png"}, "new " + std::to_string(again), failure);
+                const std::string said = testing::internal::GetCapturedStderr();
+                if (!written)
+                    failed += at + "the series failed: " + failure + "\n";
+                size_t lines = 0;
+                for (const Case& c : cases) {
+                    const std::string path = folder + "/" + c.name;
+                    if (fs::exists(path) != c.stays)
+                        failed += at + c.name + (c.stays ? " was removed\n" : " stayed\n");
+                    if (!c.said.empty()) {
+                        ++lines;
+                        if (said.find(path + c.said) == std::string::npos)
+                            failed += at + c.name + " was not said: " + said + "\n";
+                    }
+                }
+                if (LinesOf(said).size() != lines)
+                    failed += at + "said: " + said + "\n";
+                auto now = Tree(folder);
+                now.erase("a.png");
+                auto kept = before;
+                for (const Case& c : cases)
+                    if (!c.stays)
+                        for (auto it = kept.begin(); it != kept.end();)
+                            it = it->first.rfind(c.name, 0) == 0 ? kept.erase(it) : std::next(it);
+                if (now != kept)
+                    failed += at + "the folder changed\n";
+            }
+            for (const int fd : locks)
+                ::close(fd);
         }
-    }
-    CQNF_FileSeries series;
-    testing::internal::CaptureStderr();
-    const bool begun = series.Begin(dir.Path());
-    const std::string said = testing::internal::GetCapturedStderr();
-    ASSERT_TRUE(begun) << series.Failure();
-    for (const auto& c : cases) {
-        EXPECT_EQ(fs::exists(dir.File(c.name)), c.stays) << c.name;
-        if (c.stays && !c.locked && (c.person || std::string(c.name).rfind(".series-", 0) == 0)) {
-            EXPECT_EQ(Contents(dir.File(c.name)), (std::map<std::string, std::string>{{c.holds, "piece"}})) << c.name;
-            EXPECT_NE(said.find(dir.File(c.name) + (c.person ? ": has mode 0755, not the 0700"
-                                                             : ": holds " + std::string(c.holds) + ", which no series makes")),
-                      std::string::npos)
-                << said;
-        }
-    }
-    EXPECT_EQ(LinesOf(said).size(), 5u) << said;
-    series.Abandon();
-    for (const int fd : locks)
-        ::close(fd);
-    size_t left = 0;
-    for (const auto& c : cases)
-        left += c.stays;
-    EXPECT_EQ(Contents(dir.Path()).size(), left);
+        return failed;
+    };
+    EXPECT_EQ(check("own disk", top.File("own")), "");
+    const std::optional<std::string> said = InOwnMounts([&] {
+        std::string failed;
+        if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, nullptr) != 0)
+            return std::string("cannot mount tmpfs");
+        failed += check("tmpfs", disk);
+        ::umount(disk.c_str());
+        if (const std::string why = MountFusefat(top.File("vfat.img"), disk); !why.empty())
+            return failed + why;
+        failed += check("vfat through FUSE", disk);
+        ::umount(disk.c_str());
+        return failed;
+    });
+    if (!said)
+        GTEST_SKIP() << "this system gives a process no mounts of its own";
+    EXPECT_EQ(*said, "");
 }
 
 // A series ended by SIGHUP (its terminal closed) while it stages its files

@@ -5,6 +5,7 @@
 // are written, put back and kept beside.
 #include "core/FileSeries.h"
 
+#include "core/ErrorWords.h"
 #include "core/MD5Digest.h"
 #include "core/SafeFile.h"
 #include "file_series_util.h"
@@ -17,6 +18,7 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -64,8 +66,8 @@ void SaveByRename(const std::string& path, const std::string& text)
 // run's elsewhere. A journal true in every byte, naming the victim through
 // a link or a file of the folder, that another user could have written:
 // in a staging folder of another user or one others may write, or itself
-// another user's or a second name of a file. A staging folder without a
-// journal that holds an old file. The planted old file would go over the
+// another user's or a second name of a file. A dead run's staging folder,
+// without a journal, that holds an old file. The planted old file would go over the
 // file named. The next series into the folder (whose name holds a line
 // end) says so in one line naming the staging folder, escaped, and goes
 // on: nothing else changes inside the folder or outside it, and the
@@ -131,6 +133,7 @@ TEST(FileSeries, AJournalItCannotTrustIsLeftForAPersonAndTheSeriesGoesOn)
         bool linked;  // the staging folder is a link to one beside the victim
         Change change = {};  // what is done to the staging folder after
         bool asRoot = false;  // only root may do it
+        bool ownName = false;  // named as a series names its staging folders
     } cases[] = {
         {"an absolute path", [&](auto& f, auto& s) { return journalFor(f, s, victim, {}); }, "names", false},
         {"a path out of the folder", [&](auto& f, auto& s) { return journalFor(f, s, "../victim.txt", {}); }, "names",
@@ -181,7 +184,7 @@ TEST(FileSeries, AJournalItCannotTrustIsLeftForAPersonAndTheSeriesGoesOn)
         {"a journal of two names", sound, "has other names", false,
          [&](auto& s) { fs::create_hard_link(s + "/journal", s + "/../journal-too"); }},
         {"no journal", sound, "has no journal, but holds old files", false,
-         [](auto& s) { fs::remove(s + "/journal"); }},
+         [](auto& s) { fs::remove(s + "/journal"); }, false, true},
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -192,7 +195,10 @@ TEST(FileSeries, AJournalItCannotTrustIsLeftForAPersonAndTheSeriesGoesOn)
         fs::create_directory(folder);
         Put(folder + "/p_1.png", "old p_1");
         Put(folder + "/p_2.png", "old p_2");
-        const std::string name = ".series-Plt" + std::to_string(100 + n);
+        // A folder of an older version's name is known as a series' by its
+        // journal alone.
+        const std::string name =
+            c.ownName ? DeadRunsStagingFolders(folder, 1).at(0) : ".series-Plt" + std::to_string(100 + n);
         const std::string staging = c.linked ? top.File(name) : folder + "/" + name;
         fs::create_directory(staging);
         fs::permissions(staging, fs::perms::owner_all);
@@ -521,46 +527,74 @@ namespace {
 
 // In a child process: the hook that kills it as its journal's temporary
 // file gets its name, before the journal is whole.
-void DieAtNamed(const std::string&) { ::raise(SIGKILL); }
+// In a child process: the file whose hidden temporary name it dies at.
+const char* g_dieAtNamed = "journal";
+
+void DieAtNamed(const std::string& temp)
+{
+    if (fs::path(temp).filename().string().rfind("." + std::string(g_dieAtNamed) + ".", 0) == 0)
+        ::raise(SIGKILL);
+}
 
 }  // namespace
 
 // A run killed at any step of its commit, on the test's own disk and on a
 // vfat image through FUSE (which cannot rename without replacing nor give a
 // file a second name): as it writes its journal, once that is on disk,
-// after each target it replaces, once its staging folder is marked
-// finished, and once its journal is gone. The next series, of another
+// after each target it replaces, on vfat also between moving each old file
+// aside and moving its new file in, once its staging folder is marked
+// finished, and once its journal is gone; once it placed its first file,
+// which the user then deletes; and as it writes the mark it puts into its
+// staging folder first, before its commit. The vfat disk is also unmounted
+// and mounted again before the next series, as a stick pulled out is, and
+// then gives every file another inode number. The next series, of another
 // name, puts back a series that was not finished (the old set), keeps a
-// finished one (the new set), and leaves no staging folder, saying nothing.
+// finished one (the new set), and leaves no staging folder, saying nothing
+// but where the deleted file's old file is kept beside it.
 TEST(FileSeries, ARunKilledAtAnyStepOfItsCommitIsPutBackOrKeptWhole)
 {
     TempDir top;
-    const std::string disk = top.File("disk");
+    const std::string disk = top.File("disk"), image = top.File("vfat.img");
     fs::create_directory(disk);
     const std::vector<std::string> names = Names(4);
     const std::vector<std::string> second = {"other.png"};
+    struct Step {
+        bool aside;  // killed once the old file of target at is moved aside
+        size_t at;   // else the commit hook's count, one more (0: as the journal is named)
+        bool deleted = false;  // the first file is deleted after the kill
+        bool marking = false;  // killed as the staging folder's mark is named, in Begin
+    };
+    std::vector<Step> steps;
+    for (size_t at = 0; at <= names.size() + 3; ++at)
+        steps.push_back({false, at});
+    for (size_t at = 0; at < 3; ++at)
+        steps.push_back({true, at});
+    steps.push_back({false, 2, true});
+    steps.push_back({false, 0, false, true});
     const std::optional<std::string> said = InOwnMounts([&] {
         std::string failed;
-        for (const bool fuse : {false, true}) {
-            const std::string kind = fuse ? "vfat through FUSE" : "own disk";
-            if (fuse) {
+        for (const int round : {0, 1, 2}) {
+            const bool fuse = round > 0, remount = round == 2;
+            const std::string kind = !fuse ? "own disk" : remount ? "vfat through FUSE, mounted again" : "vfat through FUSE";
+            if (fuse && round == 1) {
                 fs::remove_all(disk);
                 fs::create_directory(disk);
-                const std::string image = top.File("vfat.img");
-                std::ofstream(image).close();
-                fs::resize_file(image, 8 << 20);
-                if (std::system(("mkfs.vfat '" + image + "' > /dev/null && fusefat -o rw+ '" + image + "' '" + disk +
-                                 "' > /dev/null 2>&1")
-                                    .c_str()) != 0)
-                    return failed + "cannot mount a vfat image through fusefat (scripts/setup.sh installs it)";
-                struct statfs fsSt;
-                if (::statfs(disk.c_str(), &fsSt) != 0 || fsSt.f_type != 0x65735546)
-                    return failed + "fusefat mounted no FUSE disk";
+                if (const std::string why = MountFusefat(image, disk); !why.empty())
+                    return failed + why;
             }
-            // Step 0 is the journal's naming; from there the commit hook's.
-            for (size_t step = 0; step <= names.size() + 3; ++step) {
-                const std::string at = kind + ", killed at step " + std::to_string(step) + ": ";
-                const std::string ser = disk + "/ser" + std::to_string(step);
+            for (const Step& step : steps) {
+                // The test's own disk gives the old files a second name: none
+                // is moved aside there.
+                if (step.aside && !fuse)
+                    continue;
+                const std::string at = kind + ", killed " +
+                                       (step.marking ? "as its mark was written"
+                                                     : (step.aside ? "with old file " : "at step ") +
+                                                           std::to_string(step.at) + (step.aside ? " aside" : "")) +
+                                       (step.deleted ? ", its first file deleted" : "") + ": ";
+                const std::string ser = disk + "/ser" + std::to_string(round) +
+                                        (step.aside ? "a" : step.deleted ? "d" : step.marking ? "m" : "s") +
+                                        std::to_string(step.at);
                 fs::create_directory(ser);
                 PutOldFiles(ser, names);
                 // As written: a FUSE disk may not give back at once what was
@@ -570,11 +604,15 @@ TEST(FileSeries, ARunKilledAtAnyStepOfItsCommitIsPutBackOrKeptWhole)
                     before[names[k]] = "old " + names[k];
                 const pid_t pid = ::fork();
                 if (pid == 0) {
-                    if (step == 0) {
+                    if (step.aside) {
+                        g_killWhenPlaced = step.at;
+                        CQNF_FileSeries::SetAsideHook(KillWhenPlaced);
+                    } else if (step.at == 0) {
+                        g_dieAtNamed = step.marking ? "mark" : "journal";
                         qnSafeFileForceNamedTemp(true);
                         qnSafeFileSetNamedHook(DieAtNamed);
                     } else {
-                        g_killWhenPlaced = step - 1;
+                        g_killWhenPlaced = step.at - 1;
                         CQNF_FileSeries::SetCommitHook(KillWhenPlaced);
                     }
                     ::_exit(WriteSeries(ser, names, "new ") ? 0 : 1);
@@ -584,11 +622,22 @@ TEST(FileSeries, ARunKilledAtAnyStepOfItsCommitIsPutBackOrKeptWhole)
                     failed += at + "the run was not killed\n";
                     continue;
                 }
-                const bool finished = step > names.size() + 1;
+                const bool finished = !step.aside && step.at > names.size() + 1;
                 if (StagingFolder(ser).empty())
                     failed += at + "the run left no staging folder\n";
+                if (remount && (::umount(disk.c_str()) != 0 || !MountFusefat(image, disk, false).empty()))
+                    return failed + at + "cannot mount the disk again\n";
+                std::string kept;
+                if (step.deleted) {
+                    fs::remove(ser + "/" + names[0]);
+                    before.erase(names[0]);
+                    before[names[0] + ".before-crash"] = "old " + names[0];
+                    kept = ser + "/" + names[0] + " was deleted after a series that was writing it was interrupted: it "
+                                                  "stays deleted, and the file it replaced is kept as " +
+                           ser + "/" + names[0] + ".before-crash\n";
+                }
                 const auto [written, line] = WriteOther(ser);
-                if (!written || !line.empty())
+                if (!written || line != (kept.empty() ? kept : program_invocation_short_name + (": " + kept)))
                     failed += at + "the next series failed or spoke: " + line + "\n";
                 if (Judge(Contents(ser), before, names, "new ", second) != (finished ? Holds::NewSet : Holds::OldSet)) {
                     failed += at + "the folder does not hold the " + (finished ? "new" : "old") + " set:";
@@ -599,9 +648,70 @@ TEST(FileSeries, ARunKilledAtAnyStepOfItsCommitIsPutBackOrKeptWhole)
                 if (Contents(ser)[second[0]] != "second " + second[0])
                     failed += at + "the next series is not in place\n";
             }
-            if (fuse && ::umount(disk.c_str()) != 0)
-                failed += kind + ": cannot unmount it: " + std::strerror(errno) + "\n";
         }
+        if (::umount(disk.c_str()) != 0)
+            failed += std::string("cannot unmount the vfat disk: ") + std::strerror(errno) + "\n";
+        return failed;
+    });
+    if (!said)
+        GTEST_SKIP() << "this system gives a process no mounts of its own";
+    EXPECT_EQ(*said, "");
+}
+
+// A run killed in its commit whose old file cannot go back: its target is
+// a mount point now, which no rename replaces. The next series fails,
+// naming the file, the reason and where its old file is kept, and writes
+// nothing; once the target can be replaced again, the series after puts
+// the old set back. The dead run's journal is of the older form, which
+// knows placed files by their inodes, in a staging folder of an older
+// version's name: both are still read, and the folder goes.
+TEST(FileSeries, AnOldFileThatCannotGoBackFailsTheNextSeriesUntilItCan)
+{
+    TempDir dir;
+    const std::vector<std::string> names = Names(3);
+    const std::vector<std::string> second = {"other.png"};
+    const std::optional<std::string> said = InOwnMounts([&] {
+        const auto before = PutOldFiles(dir.Path(), names);
+        if (!KilledInCommit(dir.Path(), dir.Path(), names, 2))
+            return std::string("the run was not killed in its commit");
+        // As an older version named it.
+        const std::string staging = dir.File(".series-Older1");
+        fs::rename(StagingFolder(dir.Path()), staging);
+        const Bytes bytes = ReadFile(staging + "/journal");
+        CQNF_FileSeries::Journal journal;
+        std::string why;
+        if (!CQNF_FileSeries::ParseJournal(bytes.data(), bytes.size(), journal, why))
+            return "the journal does not read: " + why;
+        journal.version = 5;
+        for (CQNF_FileSeries::JournalEntry& e : journal.entries) {
+            struct stat st {};
+            const std::string staged = staging + "/" + std::to_string(e.index);
+            ::stat(fs::exists(staged) ? staged.c_str() : (dir.Path() + "/" + e.file).c_str(), &st);
+            e.inode = st.st_ino;
+        }
+        struct stat folderSt {};
+        ::stat(dir.Path().c_str(), &folderSt);
+        journal.folderDevice = folderSt.st_dev;
+        Put(staging + "/journal", CQNF_FileSeries::JournalBytes(journal));
+        const std::string target = dir.File(names[0]);
+        if (::mount(target.c_str(), target.c_str(), nullptr, MS_BIND, nullptr) != 0)
+            return std::string("cannot bind a file: ") + std::strerror(errno);
+        std::string failed;
+        const auto inStaging = Contents(staging);
+        CQNF_FileSeries series;
+        std::string failure;
+        if (WriteSeries(series, dir.Path(), second, "second ", failure) ||
+            failure != target + ": cannot be put back as it was before an interrupted series (" +
+                           qnSystemWords(EBUSY) + "); its old file is kept as " + staging + "/1.old")
+            failed += "the next series: \"" + failure + "\"\n";
+        if (Contents(staging)["1.old"] != inStaging.at("1.old") || !fs::exists(staging + "/journal") ||
+            fs::exists(dir.File(second[0])))
+            failed += "the old file or the journal went, or the series was written\n";
+        ::umount(target.c_str());
+        if (!WriteSeries(series, dir.Path(), second, "second ", failure))
+            failed += "the series after: " + failure + "\n";
+        if (Judge(Contents(dir.Path()), before, names, "new ", second) != Holds::OldSet || !StagingFolder(dir.Path()).empty())
+            failed += "the old set is not back\n";
         return failed;
     });
     if (!said)
