@@ -57,18 +57,24 @@ long LiteralEnd(const unsigned char* in, long from, long end, long length)
     return k;
 }
 
-}  // namespace
-
-void CQNF_ImagePSD::PackBits(const unsigned char* in, long length, unsigned char* out, long* outLength)
+// Packs a row. With Bytes, out receives the packed row; without, its plan:
+// the packets' headers alone, the bytes they take from the row left in it.
+// put: the bytes put in out. Returns the length of the packed row.
+template <bool Bytes>
+long PackRow(const unsigned char* in, long length, unsigned char* out, long& put)
 {
     long i = 0;
     long o = 0;
+    long left = 0;
     while (i < length) {
         // A run of two or more equal bytes, at most 128.
         const long j = RunEnd(in, i + 1, std::min(length, i + 128), in[i]);
         if (j - i >= 2) {
             out[o++] = static_cast<unsigned char>(static_cast<signed char>(1 - (j - i)));
-            out[o++] = in[i];
+            if constexpr (Bytes)
+                out[o++] = in[i];
+            else
+                ++left;
             i = j;
             continue;
         }
@@ -77,10 +83,58 @@ void CQNF_ImagePSD::PackBits(const unsigned char* in, long length, unsigned char
         const long start = i;
         i = LiteralEnd(in, i + 1, std::min(length, start + 128), length);
         out[o++] = static_cast<unsigned char>(i - start - 1);
-        std::memcpy(out + o, in + start, static_cast<size_t>(i - start));
-        o += i - start;
+        if constexpr (Bytes) {
+            std::memcpy(out + o, in + start, static_cast<size_t>(i - start));
+            o += i - start;
+        } else {
+            left += i - start;
+        }
+    }
+    put = o;
+    return o + left;
+}
+
+}  // namespace
+
+void CQNF_ImagePSD::PackBits(const unsigned char* in, long length, unsigned char* out, long* outLength)
+{
+    PackRow<true>(in, length, out, *outLength);
+}
+
+long CQNF_ImagePSD::PackBitsPlan(const unsigned char* in, long length, unsigned char* plan, long* planLength)
+{
+    return PackRow<false>(in, length, plan, *planLength);
+}
+
+size_t CQNF_ImagePSD::PackBitsByPlan(const unsigned char* in, long length, const unsigned char* plan,
+                                     unsigned char* out, long* outLength)
+{
+    long i = 0;
+    long o = 0;
+    size_t p = 0;
+    while (i < length) {
+        const unsigned char h = plan[p++];
+        out[o++] = h;
+        if (h & 0x80) {
+            // A run of 257 - h bytes, each the row's next.
+            out[o++] = in[i];
+            i += 257 - h;
+            continue;
+        }
+        // Most literals are short: one copy of 16 bytes where the row has
+        // them, reaching past the literal into out's room (out holds three
+        // times the row, and no packet puts out more than twice the bytes
+        // it takes), overwritten by what follows.
+        const long n = long{h} + 1;
+        if (n <= 16 && i + 16 <= length)
+            std::memcpy(out + o, in + i, 16);
+        else
+            std::memcpy(out + o, in + i, static_cast<size_t>(n));
+        o += n;
+        i += n;
     }
     *outLength = o;
+    return p;
 }
 
 namespace {
