@@ -9,8 +9,10 @@
 // misplaces such a write gets the same bytes): every channel is packed once,
 // its rows kept as small plans (PackBitsPlan) until the layer records are
 // written, and the merged image is composited once and kept packed until its
-// row table is written; past 64 MB of either, rows are packed (and the merged
-// image composited) again to be written. The file is never held in memory. A document is limited to 30000 pixels a side and 32767 layers
+// row table is written (a given merged picture is kept as plans, its rows
+// put over white again); past 64 MB of either, rows are packed (and the
+// merged image composited) again to be written. The file is never held in
+// memory. A document is limited to 30000 pixels a side and 32767 layers
 // (the format's own limits); the 4 GB that its 32-bit lengths address is
 // checked as well.
 //

@@ -6,6 +6,11 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <type_traits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -57,6 +62,29 @@ long LiteralEnd(const unsigned char* in, long from, long end, long length)
     return k;
 }
 
+// Bit b set where p[b] == p[b + 1], for b from 0 to 15 (p[0..16] are read).
+#if defined(__SSE2__)
+constexpr bool HasPairs16 = true;
+uint32_t Pairs16(const unsigned char* p)
+{
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b)));
+}
+// The same for b from 0 to 63 (p[0..64] are read).
+uint64_t Pairs64(const unsigned char* p)
+{
+    uint64_t m = 0;
+    for (int k = 0; k < 4; ++k)
+        m |= uint64_t{Pairs16(p + 16 * k)} << (16 * k);
+    return m;
+}
+#else
+constexpr bool HasPairs16 = false;
+uint32_t Pairs16(const unsigned char*) { return 0; }
+uint64_t Pairs64(const unsigned char*) { return 0; }
+#endif
+
 // Packs a row. With Bytes, out receives the packed row; without, its plan:
 // the packets' headers alone, the bytes they take from the row left in it.
 // put: the bytes put in out. Returns the length of the packed row.
@@ -66,9 +94,33 @@ long PackRow(const unsigned char* in, long length, unsigned char* out, long& put
     long i = 0;
     long o = 0;
     long left = 0;
+    // The pairs among the 64 bytes from base, while the row has them: made
+    // again once i is more than 47 into them.
+    bool windowed = false;
+    long base = 0;
+    uint64_t window = 0;
     while (i < length) {
+        // A photograph's packets are short: where 17 bytes are left, the
+        // pairs among the next 16 find most packets' ends at once.
+        long j = 0;
+        uint32_t pairs = 0;
+        const bool near = HasPairs16 && i + 17 <= length;
+        if (near) {
+            if (!windowed || i - base > 47) {
+                windowed = i + 65 <= length;
+                base = i;
+                if (windowed)
+                    window = Pairs64(in + i);
+            }
+            pairs = windowed ? static_cast<uint32_t>(window >> (i - base)) & 0xFFFFu : Pairs16(in + i);
+            // A run goes on while each byte equals the next: it ends after
+            // the first byte that does not (or is looked for further).
+            const int same = std::countr_one(pairs);
+            j = same == 0 ? i + 1 : same < 16 ? i + same + 1 : RunEnd(in, i + 17, std::min(length, i + 128), in[i]);
+        } else {
+            j = RunEnd(in, i + 1, std::min(length, i + 128), in[i]);
+        }
         // A run of two or more equal bytes, at most 128.
-        const long j = RunEnd(in, i + 1, std::min(length, i + 128), in[i]);
         if (j - i >= 2) {
             out[o++] = static_cast<unsigned char>(static_cast<signed char>(1 - (j - i)));
             if constexpr (Bytes)
@@ -81,7 +133,10 @@ long PackRow(const unsigned char* in, long length, unsigned char* out, long& put
         // A literal: it ends where two equal bytes follow each other, which
         // then start a run, or at 128 bytes.
         const long start = i;
-        i = LiteralEnd(in, i + 1, std::min(length, start + 128), length);
+        if (near && (pairs & 0xFFFEu))
+            i += std::countr_zero(pairs & 0xFFFEu);
+        else
+            i = LiteralEnd(in, near ? i + 16 : i + 1, std::min(length, start + 128), length);
         out[o++] = static_cast<unsigned char>(i - start - 1);
         if constexpr (Bytes) {
             std::memcpy(out + o, in + start, static_cast<size_t>(i - start));
@@ -112,27 +167,31 @@ size_t CQNF_ImagePSD::PackBitsByPlan(const unsigned char* in, long length, const
     long i = 0;
     long o = 0;
     size_t p = 0;
-    while (i < length) {
-        const unsigned char h = plan[p++];
-        out[o++] = h;
-        if (h & 0x80) {
-            // A run of 257 - h bytes, each the row's next.
-            out[o++] = in[i];
-            i += 257 - h;
-            continue;
+    // A run puts out the row's next byte and takes 257 - h bytes; a literal
+    // puts out and takes h + 1. Most packets put out 32 bytes or fewer:
+    // while the row has 32 more, one copy of 32 reaches past the packet
+    // into out's room (out holds three times the row, and no packet puts
+    // out more than twice what it takes), overwritten by what follows.
+    const auto packet = [&](auto wide) {
+        const long h = plan[p++];
+        out[o++] = static_cast<unsigned char>(h);
+        const bool run = h & 0x80;
+        const long take = run ? 257 - h : h + 1;
+        const long put = run ? 1 : take;
+        if constexpr (decltype(wide)::value) {
+            std::memcpy(out + o, in + i, 32);
+            if (put > 32)
+                std::memcpy(out + o + 32, in + i + 32, static_cast<size_t>(put - 32));
+        } else {
+            std::memcpy(out + o, in + i, static_cast<size_t>(put));
         }
-        // Most literals are short: one copy of 16 bytes where the row has
-        // them, reaching past the literal into out's room (out holds three
-        // times the row, and no packet puts out more than twice the bytes
-        // it takes), overwritten by what follows.
-        const long n = long{h} + 1;
-        if (n <= 16 && i + 16 <= length)
-            std::memcpy(out + o, in + i, 16);
-        else
-            std::memcpy(out + o, in + i, static_cast<size_t>(n));
-        o += n;
-        i += n;
-    }
+        o += put;
+        i += take;
+    };
+    while (i + 32 <= length)
+        packet(std::true_type{});
+    while (i < length)
+        packet(std::false_type{});
     *outLength = o;
     return p;
 }
