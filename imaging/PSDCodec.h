@@ -157,7 +157,8 @@ public:
     // length of the packed row.
     static long PackBitsPlan(const unsigned char* in, long length, unsigned char* plan, long* planLength);
     // The packed row from the row and its plan (out: PackBitsBound(length)
-    // bytes), as PackBits packs it. Returns the plan's bytes taken.
+    // bytes), as PackBits packs it; with out null only its length (in
+    // null too: the row is not read). Returns the plan's bytes taken.
     static size_t PackBitsByPlan(const unsigned char* in, long length, const unsigned char* plan, unsigned char* out,
                                  long* outLength);
     // Unpacks one row of outLength bytes; false when the input runs out or

@@ -172,26 +172,35 @@ size_t CQNF_ImagePSD::PackBitsByPlan(const unsigned char* in, long length, const
     // while the row has 32 more, one copy of 32 reaches past the packet
     // into out's room (out holds three times the row, and no packet puts
     // out more than twice what it takes), overwritten by what follows.
-    const auto packet = [&](auto wide) {
+    // Copies: 0 none (only the length), 1 exact, 2 of 32 bytes.
+    const auto packet = [&](auto copies) {
+        constexpr int kCopies = decltype(copies)::value;
         const long h = plan[p++];
-        out[o++] = static_cast<unsigned char>(h);
         const bool run = h & 0x80;
         const long take = run ? 257 - h : h + 1;
         const long put = run ? 1 : take;
-        if constexpr (decltype(wide)::value) {
+        if constexpr (kCopies > 0)
+            out[o] = static_cast<unsigned char>(h);
+        ++o;
+        if constexpr (kCopies == 2) {
             std::memcpy(out + o, in + i, 32);
             if (put > 32)
                 std::memcpy(out + o + 32, in + i + 32, static_cast<size_t>(put - 32));
-        } else {
+        } else if constexpr (kCopies == 1) {
             std::memcpy(out + o, in + i, static_cast<size_t>(put));
         }
         o += put;
         i += take;
     };
-    while (i + 32 <= length)
-        packet(std::true_type{});
-    while (i < length)
-        packet(std::false_type{});
+    if (!out) {
+        while (i < length)
+            packet(std::integral_constant<int, 0>{});
+    } else {
+        while (i + 32 <= length)
+            packet(std::integral_constant<int, 2>{});
+        while (i < length)
+            packet(std::integral_constant<int, 1>{});
+    }
     *outLength = o;
     return p;
 }

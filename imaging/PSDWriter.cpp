@@ -83,6 +83,21 @@ public:
         return m_read < m_blocks.size() ? m_blocks[m_read].bytes.get() + m_at : nullptr;
     }
     void Took(size_t n) { m_at += n; }
+    // Looking ahead of the reading: a place that starts where it is, the
+    // bytes of the row at a place, and past them.
+    struct Place {
+        size_t block = 0;
+        size_t at = 0;
+    };
+    Place Here() const { return {m_read, m_at}; }
+    const unsigned char* At(Place& p) const
+    {
+        while (p.block < m_blocks.size() && p.at == m_blocks[p.block].used) {
+            ++p.block;
+            p.at = 0;
+        }
+        return p.block < m_blocks.size() ? m_blocks[p.block].bytes.get() + p.at : nullptr;
+    }
     // Every byte kept, block by block, to f(bytes, n) until it fails.
     template <typename F>
     bool Each(F f) const
@@ -302,15 +317,16 @@ private:
     bool Header();
     // The record of a layer whose channels have the given lengths.
     bool LayerRecord(const WriteLayer& l, const uint32_t* lengths);
-    // The row table of a channel, packed but not written, and the length
-    // its packed rows give the channel. The rows' plans are kept in m_plans
-    // while they fit; kept says whether they were.
+    // The length a channel's packed rows give it. Their plans are kept in
+    // m_plans while they fit (kept says whether they were), else their row
+    // table in table.
     bool MeasureChannel(const unsigned char* plane, uint32_t stride, uint32_t width, uint32_t height,
-                        unsigned char* table, uint32_t& length, bool& kept);
+                        std::vector<unsigned char>& table, uint32_t& length, bool& kept);
     // The channel's compression, its row table and its rows, from their
-    // kept plans or packed again.
+    // kept plans or packed again; neither plans nor a table: a layer
+    // without pixels.
     bool PackedChannel(const unsigned char* plane, uint32_t stride, uint32_t width, uint32_t height,
-                       const unsigned char* table, bool kept);
+                       const std::vector<unsigned char>& table, bool kept);
     bool Merged();
     // Composites the merged image's channels, a band at a time, calling
     // row(c, y, pixels) for every row.
@@ -376,6 +392,8 @@ private:
     // The layers' row plans, then the merged image's packed rows.
     RowStore m_plans;
     bool m_keep = true;
+    // One channel's row table, as it is made.
+    std::vector<unsigned char> m_rows;
     // What the file holds so far, counted as it is written.
     uint64_t m_written = 0;
     // Per layer and row, the columns [first, end) between the first and the
@@ -458,11 +476,12 @@ bool CQNF_ImagePSD::Writer::Run()
 
     // Layer and mask information: the records, then every layer's channels.
     const size_t channels = m_n + 1;
+    // A channel's row table is kept only where its rows' plans are not.
     std::vector<std::vector<unsigned char>> tables;
     std::vector<uint32_t> lengths;
     std::vector<unsigned char> kept;
     try {
-        tables.resize(layers.size());
+        tables.resize(layers.size() * channels);
         lengths.assign(layers.size() * channels, 0);
         kept.assign(layers.size() * channels, 0);
     } catch (const std::bad_alloc&) {
@@ -476,19 +495,13 @@ bool CQNF_ImagePSD::Writer::Run()
         // A layer without pixels still has its channels: the compression
         // word and a row table of zeros, which is not kept.
         const bool empty = !p.width || !p.height;
-        try {
-            tables[i].assign(empty ? 0 : channels * p.height * size_t{2}, 0);
-        } catch (const std::bad_alloc&) {
-            m_c.SetError(qncodec::ErrMemory);
-            return false;
-        }
         for (size_t k = 0; k < channels; ++k) {
             uint32_t& length = lengths[i * channels + k];
             bool keptRows = false;
             if (empty)
                 length = 2 + p.height * uint32_t{2};
-            else if (!MeasureChannel(l.planes[k], l.stride, p.width, p.height,
-                                     tables[i].data() + k * p.height * size_t{2}, length, keptRows))
+            else if (!MeasureChannel(l.planes[k], l.stride, p.width, p.height, tables[i * channels + k], length,
+                                     keptRows))
                 return false;
             kept[i * channels + k] = keptRows;
             info += length;
@@ -518,12 +531,12 @@ bool CQNF_ImagePSD::Writer::Run()
         const WriteLayer& l = *layers[i];
         const auto& p = l.params;
         const bool empty = !p.width || !p.height;
-        for (size_t k = 0; k < channels; ++k)
+        for (size_t k = 0; k < channels; ++k) {
             if (!PackedChannel(empty ? nullptr : l.planes[k], l.stride, empty ? 0 : p.width, p.height,
-                               empty ? nullptr : tables[i].data() + k * p.height * size_t{2},
-                               kept[i * channels + k] != 0))
+                               tables[i * channels + k], kept[i * channels + k] != 0))
                 return false;
-        std::vector<unsigned char>().swap(tables[i]);
+            std::vector<unsigned char>().swap(tables[i * channels + k]);
+        }
     }
     m_plans.Clear();
     if ((pad && !U8(0)) || !U32(0))
@@ -633,8 +646,15 @@ bool CQNF_ImagePSD::Writer::LayerRecord(const WriteLayer& l, const uint32_t* len
 }
 
 bool CQNF_ImagePSD::Writer::MeasureChannel(const unsigned char* plane, uint32_t stride, uint32_t width,
-                                           uint32_t height, unsigned char* table, uint32_t& length, bool& kept)
+                                           uint32_t height, std::vector<unsigned char>& table, uint32_t& length,
+                                           bool& kept)
 {
+    try {
+        m_rows.resize(size_t{height} * 2);
+    } catch (const std::bad_alloc&) {
+        m_c.SetError(qncodec::ErrMemory);
+        return false;
+    }
     uint64_t packed = 0;
     unsigned char* out = m_scratch.GetPtr();
     const auto start = m_plans.End();
@@ -642,7 +662,7 @@ bool CQNF_ImagePSD::Writer::MeasureChannel(const unsigned char* plane, uint32_t 
     for (uint32_t y = 0; y < height; ++y) {
         long planned = 0;
         const long n = PackBitsPlan(plane + size_t{y} * stride, width, out, &planned);
-        PutU16(table + 2 * size_t{y}, static_cast<uint16_t>(n));
+        PutU16(m_rows.data() + 2 * size_t{y}, static_cast<uint16_t>(n));
         packed += static_cast<uint64_t>(n);
         const auto p = static_cast<size_t>(planned);
         // Past what may be kept (or without the memory for it) this and
@@ -656,24 +676,49 @@ bool CQNF_ImagePSD::Writer::MeasureChannel(const unsigned char* plane, uint32_t 
     if (!Fits(total))
         return false;
     length = static_cast<uint32_t>(total);
+    if (!kept) {
+        try {
+            table = m_rows;
+        } catch (const std::bad_alloc&) {
+            m_c.SetError(qncodec::ErrMemory);
+            return false;
+        }
+    }
     return true;
 }
 
 bool CQNF_ImagePSD::Writer::PackedChannel(const unsigned char* plane, uint32_t stride, uint32_t width,
-                                          uint32_t height, const unsigned char* table, bool kept)
+                                          uint32_t height, const std::vector<unsigned char>& table, bool kept)
 {
     if (!U16(1))
         return false;
-    if (!table) {
+    if (kept) {
+        // The row table again from the plans, without taking them.
+        try {
+            m_rows.resize(size_t{height} * 2);
+        } catch (const std::bad_alloc&) {
+            m_c.SetError(qncodec::ErrMemory);
+            return false;
+        }
+        RowStore::Place at = m_plans.Here();
+        for (uint32_t y = 0; y < height; ++y) {
+            long n = 0;
+            const unsigned char* plan = m_plans.At(at);
+            at.at += PackBitsByPlan(nullptr, width, plan, nullptr, &n);
+            PutU16(m_rows.data() + 2 * size_t{y}, static_cast<uint16_t>(n));
+        }
+        if (!Put(m_rows.data(), m_rows.size()))
+            return false;
+    } else if (table.empty()) {
         // The empty layer's rows: each packed to nothing.
         const unsigned char zeros[256] = {};
         for (size_t left = size_t{height} * 2; left > 0; left -= std::min(left, sizeof zeros))
             if (!Put(zeros, std::min(left, sizeof zeros)))
                 return false;
         return true;
-    }
-    if (!Put(table, size_t{height} * 2))
+    } else if (!Put(table.data(), table.size())) {
         return false;
+    }
     unsigned char* out = m_scratch.GetPtr();
     for (uint32_t y = 0; width && y < height; ++y) {
         const unsigned char* row = plane + size_t{y} * stride;

@@ -111,6 +111,10 @@ TEST(CodecPSDPackBits, RandomRowsRoundTripWithinBound)
         ASSERT_EQ(PSD::PackBitsByPlan(row.data(), long(row.size()), plan.data(), again.data(), &n), plan.size());
         again.resize(size_t(n));
         ASSERT_EQ(again, packed);
+        // Without out, only the packed row's length, the row not read.
+        long counted = 0;
+        ASSERT_EQ(PSD::PackBitsByPlan(nullptr, long(row.size()), plan.data(), nullptr, &counted), plan.size());
+        ASSERT_EQ(counted, long(packed.size()));
     }
 }
 
