@@ -6,9 +6,12 @@
 // visible layers over white follows for readers that ignore layers, or, given
 // with Write_SetMerged, the caller's own picture of them over white. The
 // file is written from start to end, never gone back into (a disk that
-// misplaces such a write gets the same bytes): every channel is packed once
-// to measure it and again to write it, and the merged image is kept packed
-// in memory when small, else composited twice; the file is never held in
+// misplaces such a write gets the same bytes): every channel is packed once,
+// its rows kept as small plans (PackBitsPlan) until the layer records are
+// written, and the merged image is composited once and kept packed until its
+// row table is written (a given merged picture is kept as plans, its rows
+// put over white again); past 64 MB of either, rows are packed (and the
+// merged image composited) again to be written. The file is never held in
 // memory. A document is limited to 30000 pixels a side and 32767 layers
 // (the format's own limits); the 4 GB that its 32-bit lengths address is
 // checked as well.
@@ -146,6 +149,18 @@ public:
     // Packs one row; out must hold PackBitsBound(length) bytes.
     static void PackBits(const unsigned char* in, long length, unsigned char* out, long* outLength);
     static size_t PackBitsBound(size_t length) { return 3 * length + 1; }
+    // The plan of a packed row: the headers of its packets alone, one byte
+    // each, without the bytes they take from the row (a literal's, a run's
+    // byte), which the row holds. Far smaller than the packed row, it lets
+    // a row be packed once, kept small and written later from the row
+    // itself. plan must hold PackBitsBound(length) bytes; returns the
+    // length of the packed row.
+    static long PackBitsPlan(const unsigned char* in, long length, unsigned char* plan, long* planLength);
+    // The packed row from the row and its plan (out: PackBitsBound(length)
+    // bytes), as PackBits packs it; with out null only its length (in
+    // null too: the row is not read). Returns the plan's bytes taken.
+    static size_t PackBitsByPlan(const unsigned char* in, long length, const unsigned char* plan, unsigned char* out,
+                                 long* outLength);
     // Unpacks one row of outLength bytes; false when the input runs out or
     // a packet reaches beyond the row. used receives the input bytes
     // consumed. With out null the row is only walked: what it would take of

@@ -6,6 +6,11 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <type_traits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -57,30 +62,147 @@ long LiteralEnd(const unsigned char* in, long from, long end, long length)
     return k;
 }
 
-}  // namespace
+// Bit b set where p[b] == p[b + 1], for b from 0 to 15 (p[0..16] are read).
+#if defined(__SSE2__)
+constexpr bool HasPairs16 = true;
+uint32_t Pairs16(const unsigned char* p)
+{
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b)));
+}
+// The same for b from 0 to 63 (p[0..64] are read).
+uint64_t Pairs64(const unsigned char* p)
+{
+    uint64_t m = 0;
+    for (int k = 0; k < 4; ++k)
+        m |= uint64_t{Pairs16(p + 16 * k)} << (16 * k);
+    return m;
+}
+#else
+constexpr bool HasPairs16 = false;
+uint32_t Pairs16(const unsigned char*) { return 0; }
+uint64_t Pairs64(const unsigned char*) { return 0; }
+#endif
 
-void CQNF_ImagePSD::PackBits(const unsigned char* in, long length, unsigned char* out, long* outLength)
+// Packs a row. With Bytes, out receives the packed row; without, its plan:
+// the packets' headers alone, the bytes they take from the row left in it.
+// put: the bytes put in out. Returns the length of the packed row.
+template <bool Bytes>
+long PackRow(const unsigned char* in, long length, unsigned char* out, long& put)
 {
     long i = 0;
     long o = 0;
+    long left = 0;
+    // The pairs among the 64 bytes from base, while the row has them: made
+    // again once i is more than 47 into them.
+    bool windowed = false;
+    long base = 0;
+    uint64_t window = 0;
     while (i < length) {
+        // A photograph's packets are short: where 17 bytes are left, the
+        // pairs among the next 16 find most packets' ends at once.
+        long j = 0;
+        uint32_t pairs = 0;
+        const bool near = HasPairs16 && i + 17 <= length;
+        if (near) {
+            if (!windowed || i - base > 47) {
+                windowed = i + 65 <= length;
+                base = i;
+                if (windowed)
+                    window = Pairs64(in + i);
+            }
+            pairs = windowed ? static_cast<uint32_t>(window >> (i - base)) & 0xFFFFu : Pairs16(in + i);
+            // A run goes on while each byte equals the next: it ends after
+            // the first byte that does not (or is looked for further).
+            const int same = std::countr_one(pairs);
+            j = same == 0 ? i + 1 : same < 16 ? i + same + 1 : RunEnd(in, i + 17, std::min(length, i + 128), in[i]);
+        } else {
+            j = RunEnd(in, i + 1, std::min(length, i + 128), in[i]);
+        }
         // A run of two or more equal bytes, at most 128.
-        const long j = RunEnd(in, i + 1, std::min(length, i + 128), in[i]);
         if (j - i >= 2) {
             out[o++] = static_cast<unsigned char>(static_cast<signed char>(1 - (j - i)));
-            out[o++] = in[i];
+            if constexpr (Bytes)
+                out[o++] = in[i];
+            else
+                ++left;
             i = j;
             continue;
         }
         // A literal: it ends where two equal bytes follow each other, which
         // then start a run, or at 128 bytes.
         const long start = i;
-        i = LiteralEnd(in, i + 1, std::min(length, start + 128), length);
+        if (near && (pairs & 0xFFFEu))
+            i += std::countr_zero(pairs & 0xFFFEu);
+        else
+            i = LiteralEnd(in, near ? i + 16 : i + 1, std::min(length, start + 128), length);
         out[o++] = static_cast<unsigned char>(i - start - 1);
-        std::memcpy(out + o, in + start, static_cast<size_t>(i - start));
-        o += i - start;
+        if constexpr (Bytes) {
+            std::memcpy(out + o, in + start, static_cast<size_t>(i - start));
+            o += i - start;
+        } else {
+            left += i - start;
+        }
+    }
+    put = o;
+    return o + left;
+}
+
+}  // namespace
+
+void CQNF_ImagePSD::PackBits(const unsigned char* in, long length, unsigned char* out, long* outLength)
+{
+    PackRow<true>(in, length, out, *outLength);
+}
+
+long CQNF_ImagePSD::PackBitsPlan(const unsigned char* in, long length, unsigned char* plan, long* planLength)
+{
+    return PackRow<false>(in, length, plan, *planLength);
+}
+
+size_t CQNF_ImagePSD::PackBitsByPlan(const unsigned char* in, long length, const unsigned char* plan,
+                                     unsigned char* out, long* outLength)
+{
+    long i = 0;
+    long o = 0;
+    size_t p = 0;
+    // A run puts out the row's next byte and takes 257 - h bytes; a literal
+    // puts out and takes h + 1. Most packets put out 32 bytes or fewer:
+    // while the row has 32 more, one copy of 32 reaches past the packet
+    // into out's room (out holds three times the row, and no packet puts
+    // out more than twice what it takes), overwritten by what follows.
+    // Copies: 0 none (only the length), 1 exact, 2 of 32 bytes.
+    const auto packet = [&](auto copies) {
+        constexpr int kCopies = decltype(copies)::value;
+        const long h = plan[p++];
+        const bool run = h & 0x80;
+        const long take = run ? 257 - h : h + 1;
+        const long put = run ? 1 : take;
+        if constexpr (kCopies > 0)
+            out[o] = static_cast<unsigned char>(h);
+        ++o;
+        if constexpr (kCopies == 2) {
+            std::memcpy(out + o, in + i, 32);
+            if (put > 32)
+                std::memcpy(out + o + 32, in + i + 32, static_cast<size_t>(put - 32));
+        } else if constexpr (kCopies == 1) {
+            std::memcpy(out + o, in + i, static_cast<size_t>(put));
+        }
+        o += put;
+        i += take;
+    };
+    if (!out) {
+        while (i < length)
+            packet(std::integral_constant<int, 0>{});
+    } else {
+        while (i + 32 <= length)
+            packet(std::integral_constant<int, 2>{});
+        while (i < length)
+            packet(std::integral_constant<int, 1>{});
     }
     *outLength = o;
+    return p;
 }
 
 namespace {

@@ -10,7 +10,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <utility>
+#include <vector>
 
 using qnpsd::PutU16;
 using qnpsd::PutU32;
@@ -20,6 +23,108 @@ namespace {
 // Canvas rows of the merged image composited at a time: small beside the
 // picture, large enough that walking the layers once per band costs nothing.
 constexpr uint32_t kMergedBandRows = 64;
+
+// What is kept of the packed rows until their lengths are written: the
+// layers' row plans, then the merged image's packed rows. Beyond it a row
+// is packed again when it is written.
+constexpr size_t kKeptBytes = size_t{64} << 20;
+
+// Rows kept in the order they come, in blocks taken once at their full size
+// (never grown, so never copied, and no room asked beyond a block's worth):
+// a row's bytes lie in one block, and are read back in the same order.
+class RowStore {
+public:
+    size_t Size() const { return m_size; }
+    // Adds a row's bytes; false without memory.
+    bool Add(const unsigned char* p, size_t n)
+    {
+        if (m_blocks.empty() || m_blocks.back().room - m_blocks.back().used < n) {
+            Block b;
+            b.room = std::max(kBlock, n);
+            b.bytes.reset(new (std::nothrow) unsigned char[b.room]);
+            if (!b.bytes)
+                return false;
+            try {
+                m_blocks.push_back(std::move(b));
+            } catch (const std::bad_alloc&) {
+                return false;
+            }
+        }
+        Block& b = m_blocks.back();
+        std::memcpy(b.bytes.get() + b.used, p, n);
+        b.used += n;
+        m_size += n;
+        return true;
+    }
+    // Where the rows end now, and back to there: a row or more dropped.
+    std::pair<size_t, size_t> End() const
+    {
+        return {m_blocks.size(), m_blocks.empty() ? 0 : m_blocks.back().used};
+    }
+    void DropFrom(std::pair<size_t, size_t> end)
+    {
+        while (m_blocks.size() > end.first) {
+            m_size -= m_blocks.back().used;
+            m_blocks.pop_back();
+        }
+        if (!m_blocks.empty()) {
+            m_size -= m_blocks.back().used - end.second;
+            m_blocks.back().used = end.second;
+        }
+    }
+    // The next row's bytes, reading from the first; Took(n) passes them.
+    // A block read to its end is let go.
+    const unsigned char* Next()
+    {
+        while (m_read < m_blocks.size() && m_at == m_blocks[m_read].used) {
+            m_blocks[m_read++].bytes.reset();
+            m_at = 0;
+        }
+        return m_read < m_blocks.size() ? m_blocks[m_read].bytes.get() + m_at : nullptr;
+    }
+    void Took(size_t n) { m_at += n; }
+    // Looking ahead of the reading: a place that starts where it is, the
+    // bytes of the row at a place, and past them.
+    struct Place {
+        size_t block = 0;
+        size_t at = 0;
+    };
+    Place Here() const { return {m_read, m_at}; }
+    const unsigned char* At(Place& p) const
+    {
+        while (p.block < m_blocks.size() && p.at == m_blocks[p.block].used) {
+            ++p.block;
+            p.at = 0;
+        }
+        return p.block < m_blocks.size() ? m_blocks[p.block].bytes.get() + p.at : nullptr;
+    }
+    // Every byte kept, block by block, to f(bytes, n) until it fails.
+    template <typename F>
+    bool Each(F f) const
+    {
+        for (const Block& b : m_blocks)
+            if (b.used && !f(b.bytes.get(), b.used))
+                return false;
+        return true;
+    }
+    void Clear()
+    {
+        std::vector<Block>().swap(m_blocks);
+        m_size = m_read = m_at = 0;
+    }
+
+private:
+    static constexpr size_t kBlock = size_t{1} << 20;
+    struct Block {
+        std::unique_ptr<unsigned char[]> bytes;
+        size_t room = 0;
+        size_t used = 0;
+    };
+    std::vector<Block> m_blocks;
+    size_t m_size = 0;
+    size_t m_read = 0;
+    size_t m_at = 0;
+};
 
 // Colour channels per write mode (1 colour, 2 grey, 3 CMYK); 0 otherwise.
 uint32_t ColourChannels(uint8_t mode)
@@ -210,44 +315,40 @@ public:
 private:
     bool Validate();
     bool Header();
-    // The record of a layer whose channels have the given lengths, added to
-    // m_records.
+    // The record of a layer whose channels have the given lengths.
     bool LayerRecord(const WriteLayer& l, const uint32_t* lengths);
-    // The row table of a channel, packed but not written, and the length
-    // its packed rows give the channel.
+    // The length a channel's packed rows give it. Their plans are kept in
+    // m_plans while they fit (kept says whether they were), else their row
+    // table in table.
     bool MeasureChannel(const unsigned char* plane, uint32_t stride, uint32_t width, uint32_t height,
-                        unsigned char* table, uint32_t& length);
-    // The channel's compression, its row table and its rows, packed again.
+                        std::vector<unsigned char>& table, uint32_t& length, bool& kept);
+    // The channel's compression, its row table and its rows, from their
+    // kept plans or packed again; neither plans nor a table: a layer
+    // without pixels.
     bool PackedChannel(const unsigned char* plane, uint32_t stride, uint32_t width, uint32_t height,
-                       const unsigned char* table);
+                       const std::vector<unsigned char>& table, bool kept);
     bool Merged();
-    // Composites and packs the merged image's channels, a band at a time,
-    // calling row(c, y, packed, length) for every row.
+    // Composites the merged image's channels, a band at a time, calling
+    // row(c, y, pixels) for every row.
     template <typename Row>
-    bool PackMerged(uint32_t progressFrom, uint32_t progressSpan, Row row);
+    bool MergedRows(uint32_t progressFrom, uint32_t progressSpan, Row row);
     // Channel c of canvas rows [y0, y0 + rows): every visible layer over
     // white, in order, or the caller's merged picture over white.
     void MergedBand(uint32_t c, uint32_t y0, uint32_t rows, unsigned char* canvas) const;
     void GivenMergedBand(uint32_t c, uint32_t y0, uint32_t rows, unsigned char* canvas) const;
     static bool Shows(const PSDMLWRITE_LAYERPARAMS& p) { return p.visible && p.opacity && p.width && p.height; }
 
-    // Bytes go to the file, or to m_into while a part whose length must
-    // come first is gathered.
+    // Bytes go to the file, or are only counted while the length of a
+    // part that must come first is found.
     bool Put(const void* p, size_t n)
     {
-        if (!m_into) {
-            if (!m_c.Write_Buffer(static_cast<const unsigned char*>(p), n))
-                return false;
-            m_written += n;
+        if (m_counting) {
+            m_counted += n;
             return true;
         }
-        try {
-            m_into->insert(m_into->end(), static_cast<const unsigned char*>(p),
-                           static_cast<const unsigned char*>(p) + n);
-        } catch (const std::bad_alloc&) {
-            m_c.SetError(qncodec::ErrMemory);
+        if (!m_c.Write_Buffer(static_cast<const unsigned char*>(p), n))
             return false;
-        }
+        m_written += n;
         return true;
     }
     bool Tag(const char* four) { return Put(four, 4); }
@@ -286,8 +387,13 @@ private:
     uint32_t m_n = 0;
     CQNF_Mem m_scratch;
     bool m_cancelled = false;
-    std::vector<unsigned char>* m_into = nullptr;
-    std::vector<unsigned char> m_records;
+    bool m_counting = false;
+    uint64_t m_counted = 0;
+    // The layers' row plans, then the merged image's packed rows.
+    RowStore m_plans;
+    bool m_keep = true;
+    // One channel's row table, as it is made.
+    std::vector<unsigned char> m_rows;
     // What the file holds so far, counted as it is written.
     uint64_t m_written = 0;
     // Per layer and row, the columns [first, end) between the first and the
@@ -355,7 +461,9 @@ bool CQNF_ImagePSD::Writer::Validate()
 // into: a disk that misplaces a write into what it holds already (a vfat
 // stick through FUSE does) gets the same bytes as any other. So every
 // length is known before it is written: the layers' records are gathered
-// first, each channel is packed once to measure it and again to write it.
+// first, each channel packed once, its rows kept as plans (their packets'
+// headers; the bytes the packets take the layer's planes still hold) until
+// they are written after the records.
 bool CQNF_ImagePSD::Writer::Run()
 {
     if (!Validate())
@@ -368,64 +476,69 @@ bool CQNF_ImagePSD::Writer::Run()
 
     // Layer and mask information: the records, then every layer's channels.
     const size_t channels = m_n + 1;
+    // A channel's row table is kept only where its rows' plans are not.
     std::vector<std::vector<unsigned char>> tables;
     std::vector<uint32_t> lengths;
+    std::vector<unsigned char> kept;
     try {
-        tables.resize(layers.size());
+        tables.resize(layers.size() * channels);
         lengths.assign(layers.size() * channels, 0);
+        kept.assign(layers.size() * channels, 0);
     } catch (const std::bad_alloc&) {
         m_c.SetError(qncodec::ErrMemory);
         return false;
     }
     uint64_t info = 2;
-    m_into = &m_records;
     for (size_t i = 0; i < layers.size(); ++i) {
         const WriteLayer& l = *layers[i];
         const auto& p = l.params;
         // A layer without pixels still has its channels: the compression
         // word and a row table of zeros, which is not kept.
         const bool empty = !p.width || !p.height;
-        try {
-            tables[i].assign(empty ? 0 : channels * p.height * size_t{2}, 0);
-        } catch (const std::bad_alloc&) {
-            m_c.SetError(qncodec::ErrMemory);
-            return false;
-        }
         for (size_t k = 0; k < channels; ++k) {
             uint32_t& length = lengths[i * channels + k];
+            bool keptRows = false;
             if (empty)
                 length = 2 + p.height * uint32_t{2};
-            else if (!MeasureChannel(l.planes[k], l.stride, p.width, p.height,
-                                     tables[i].data() + k * p.height * size_t{2}, length))
+            else if (!MeasureChannel(l.planes[k], l.stride, p.width, p.height, tables[i * channels + k], length,
+                                     keptRows))
                 return false;
+            kept[i * channels + k] = keptRows;
             info += length;
         }
-        if (!Report(2 + 8 * i / count) || !LayerRecord(l, &lengths[i * channels]))
+        // The record's length: the record counted, not written yet.
+        m_counting = true;
+        m_counted = 0;
+        const bool counted = LayerRecord(l, &lengths[i * channels]);
+        m_counting = false;
+        info += m_counted;
+        if (!counted || !Report(2 + 8 * i / count))
             return false;
     }
-    m_into = nullptr;
-    info += m_records.size();
     const uint32_t pad = info & 1;
     info += pad;
     // The section: the information's length and the information, then an
     // empty global mask (its length 0).
     if (!Fits(m_written + 4 + 4 + info + 4) || !U32(static_cast<uint32_t>(4 + info + 4)) ||
-        !U32(static_cast<uint32_t>(info)) || !U16(static_cast<uint16_t>(count)) ||
-        !Put(m_records.data(), m_records.size()))
+        !U32(static_cast<uint32_t>(info)) || !U16(static_cast<uint16_t>(count)))
         return false;
-    std::vector<unsigned char>().swap(m_records);
+    for (size_t i = 0; i < layers.size(); ++i)
+        if (!LayerRecord(*layers[i], &lengths[i * channels]))
+            return false;
     for (size_t i = 0; i < layers.size(); ++i) {
         if (!Report(10 + 50 * i / count))
             return false;
         const WriteLayer& l = *layers[i];
         const auto& p = l.params;
         const bool empty = !p.width || !p.height;
-        for (size_t k = 0; k < channels; ++k)
+        for (size_t k = 0; k < channels; ++k) {
             if (!PackedChannel(empty ? nullptr : l.planes[k], l.stride, empty ? 0 : p.width, p.height,
-                               empty ? nullptr : tables[i].data() + k * p.height * size_t{2}))
+                               tables[i * channels + k], kept[i * channels + k] != 0))
                 return false;
-        std::vector<unsigned char>().swap(tables[i]);
+            std::vector<unsigned char>().swap(tables[i * channels + k]);
+        }
     }
+    m_plans.Clear();
     if ((pad && !U8(0)) || !U32(0))
         return false;
     if (!Report(60) || !Merged())
@@ -533,42 +646,87 @@ bool CQNF_ImagePSD::Writer::LayerRecord(const WriteLayer& l, const uint32_t* len
 }
 
 bool CQNF_ImagePSD::Writer::MeasureChannel(const unsigned char* plane, uint32_t stride, uint32_t width,
-                                           uint32_t height, unsigned char* table, uint32_t& length)
+                                           uint32_t height, std::vector<unsigned char>& table, uint32_t& length,
+                                           bool& kept)
 {
+    try {
+        m_rows.resize(size_t{height} * 2);
+    } catch (const std::bad_alloc&) {
+        m_c.SetError(qncodec::ErrMemory);
+        return false;
+    }
     uint64_t packed = 0;
     unsigned char* out = m_scratch.GetPtr();
+    const auto start = m_plans.End();
+    kept = m_keep;
     for (uint32_t y = 0; y < height; ++y) {
-        long n = 0;
-        PackBits(plane + size_t{y} * stride, width, out, &n);
-        PutU16(table + 2 * size_t{y}, static_cast<uint16_t>(n));
+        long planned = 0;
+        const long n = PackBitsPlan(plane + size_t{y} * stride, width, out, &planned);
+        PutU16(m_rows.data() + 2 * size_t{y}, static_cast<uint16_t>(n));
         packed += static_cast<uint64_t>(n);
+        const auto p = static_cast<size_t>(planned);
+        // Past what may be kept (or without the memory for it) this and
+        // every later channel is packed again to be written.
+        if (kept && (m_plans.Size() + p > kKeptBytes || !m_plans.Add(out, p))) {
+            m_plans.DropFrom(start);
+            kept = m_keep = false;
+        }
     }
     const uint64_t total = 2 + size_t{height} * 2 + packed;
     if (!Fits(total))
         return false;
     length = static_cast<uint32_t>(total);
+    if (!kept) {
+        try {
+            table = m_rows;
+        } catch (const std::bad_alloc&) {
+            m_c.SetError(qncodec::ErrMemory);
+            return false;
+        }
+    }
     return true;
 }
 
 bool CQNF_ImagePSD::Writer::PackedChannel(const unsigned char* plane, uint32_t stride, uint32_t width,
-                                          uint32_t height, const unsigned char* table)
+                                          uint32_t height, const std::vector<unsigned char>& table, bool kept)
 {
     if (!U16(1))
         return false;
-    if (!table) {
+    if (kept) {
+        // The row table again from the plans, without taking them.
+        try {
+            m_rows.resize(size_t{height} * 2);
+        } catch (const std::bad_alloc&) {
+            m_c.SetError(qncodec::ErrMemory);
+            return false;
+        }
+        RowStore::Place at = m_plans.Here();
+        for (uint32_t y = 0; y < height; ++y) {
+            long n = 0;
+            const unsigned char* plan = m_plans.At(at);
+            at.at += PackBitsByPlan(nullptr, width, plan, nullptr, &n);
+            PutU16(m_rows.data() + 2 * size_t{y}, static_cast<uint16_t>(n));
+        }
+        if (!Put(m_rows.data(), m_rows.size()))
+            return false;
+    } else if (table.empty()) {
         // The empty layer's rows: each packed to nothing.
         const unsigned char zeros[256] = {};
         for (size_t left = size_t{height} * 2; left > 0; left -= std::min(left, sizeof zeros))
             if (!Put(zeros, std::min(left, sizeof zeros)))
                 return false;
         return true;
-    }
-    if (!Put(table, size_t{height} * 2))
+    } else if (!Put(table.data(), table.size())) {
         return false;
+    }
     unsigned char* out = m_scratch.GetPtr();
     for (uint32_t y = 0; width && y < height; ++y) {
+        const unsigned char* row = plane + size_t{y} * stride;
         long n = 0;
-        PackBits(plane + size_t{y} * stride, width, out, &n);
+        if (kept)
+            m_plans.Took(PackBitsByPlan(row, width, m_plans.Next(), out, &n));
+        else
+            PackBits(row, width, out, &n);
         if (!Put(out, static_cast<size_t>(n)))
             return false;
     }
@@ -578,15 +736,19 @@ bool CQNF_ImagePSD::Writer::PackedChannel(const unsigned char* plane, uint32_t s
 namespace {
 
 // d over by s with coverage a, at full opacity: (d x (255 - a) + s x a) / 255,
-// truncated. A piece is mostly wholly covered or wholly clear, and there
-// the result is s (255 s / 255) or d itself: blocks of either kind take a
-// copy or nothing, and only the blocks along edges are blended.
+// truncated; with White, d is taken as white (255) whatever it holds. A
+// piece is mostly wholly covered or wholly clear, and there the result is s
+// (255 s / 255) or d itself: blocks of either kind take a copy or nothing
+// (white), and only the blocks along edges are blended.
+template <bool White = false>
 void OverOpaque(unsigned char* d, const unsigned char* s, const unsigned char* a, int32_t n)
 {
     constexpr int32_t kBlock = 32;
     auto blend = [&](int32_t from, int32_t to) {
-        for (int32_t i = from; i < to; ++i)
-            d[i] = static_cast<unsigned char>(qnDivBy255(static_cast<uint16_t>(d[i] * (255 - a[i]) + a[i] * s[i])));
+        for (int32_t i = from; i < to; ++i) {
+            const uint16_t under = White ? 255 : d[i];
+            d[i] = static_cast<unsigned char>(qnDivBy255(static_cast<uint16_t>(under * (255 - a[i]) + a[i] * s[i])));
+        }
     };
     int32_t i = 0;
     for (; i + kBlock <= n; i += kBlock) {
@@ -601,6 +763,8 @@ void OverOpaque(unsigned char* d, const unsigned char* s, const unsigned char* a
             std::memcpy(d + i, s + i, kBlock);
         else if (any)
             blend(i, i + kBlock);
+        else if (White)
+            std::memset(d + i, 255, kBlock);
     }
     blend(i, n);
 }
@@ -642,10 +806,7 @@ void CQNF_ImagePSD::Writer::GivenMergedBand(uint32_t c, uint32_t y0, uint32_t ro
     for (uint32_t y = 0; y < rows; ++y) {
         const unsigned char* s = m_c.m_merged[c] + size_t{y0 + y} * stride;
         const unsigned char* a = m_c.m_merged[m_n] + size_t{y0 + y} * stride;
-        unsigned char* d = canvas + size_t{y} * W;
-        for (uint32_t x = 0; x < W; ++x)
-            d[x] = static_cast<unsigned char>(
-                qnDivBy255(static_cast<uint16_t>(s[x] * a[x] + 255 * (255 - a[x]))));
+        OverOpaque<true>(canvas + size_t{y} * W, s, a, static_cast<int32_t>(W));
     }
 }
 
@@ -702,12 +863,11 @@ void CQNF_ImagePSD::Writer::MergedBand(uint32_t c, uint32_t y0, uint32_t rows, u
 }
 
 template <typename Row>
-bool CQNF_ImagePSD::Writer::PackMerged(uint32_t progressFrom, uint32_t progressSpan, Row row)
+bool CQNF_ImagePSD::Writer::MergedRows(uint32_t progressFrom, uint32_t progressSpan, Row row)
 {
     const uint32_t W = P().width;
     const uint32_t H = P().height;
     const bool given = m_c.m_mergedGiven;
-    unsigned char* out = m_scratch.GetPtr();
     // The scratch holds the packing buffer first, then a band of canvas
     // rows: the layers are composited a band at a time, each layer's rows
     // in one go, instead of every layer visited for every row.
@@ -721,12 +881,9 @@ bool CQNF_ImagePSD::Writer::PackMerged(uint32_t progressFrom, uint32_t progressS
                 GivenMergedBand(c, y0, rows, canvas);
             else
                 MergedBand(c, y0, rows, canvas);
-            for (uint32_t y = y0; y < y0 + rows; ++y) {
-                long n = 0;
-                PackBits(canvas + size_t{y - y0} * W, W, out, &n);
-                if (!row(c, y, out, static_cast<size_t>(n)))
+            for (uint32_t y = y0; y < y0 + rows; ++y)
+                if (!row(c, y, canvas + size_t{y - y0} * W))
                     return false;
-            }
         }
     }
     return true;
@@ -734,6 +891,7 @@ bool CQNF_ImagePSD::Writer::PackMerged(uint32_t progressFrom, uint32_t progressS
 
 bool CQNF_ImagePSD::Writer::Merged()
 {
+    const uint32_t W = P().width;
     const uint32_t H = P().height;
     std::vector<unsigned char> table;
     try {
@@ -742,38 +900,50 @@ bool CQNF_ImagePSD::Writer::Merged()
         m_c.SetError(qncodec::ErrMemory);
         return false;
     }
-    if (!m_c.m_mergedGiven && !Spans())
+    const bool given = m_c.m_mergedGiven;
+    if (!given && !Spans())
         return false;
     // The row table comes before the rows: they are packed once for it and
-    // kept when they are few, else composited and packed again to be
-    // written.
-    constexpr size_t kKeptBytes = size_t{64} << 20;
-    std::vector<unsigned char> kept;
+    // kept while they fit, else packed again to be written. The layers'
+    // merged image is kept packed, composited once; the caller's picture
+    // over white costs next to nothing to make again, so only its plans
+    // are kept, and its rows are made again and written by them.
+    RowStore& kept = m_plans;
+    kept.Clear();
     bool keep = true;
-    const auto measure = [&](uint32_t c, uint32_t y, const unsigned char* packed, size_t n) {
-        PutU16(table.data() + 2 * (size_t{c} * H + y), static_cast<uint16_t>(n));
-        if (keep && kept.size() + n > kKeptBytes) {
-            keep = false;
-            std::vector<unsigned char>().swap(kept);
+    unsigned char* out = m_scratch.GetPtr();
+    const auto measure = [&](uint32_t c, uint32_t y, const unsigned char* row) {
+        long n = 0;
+        long keeping = 0;
+        if (given) {
+            n = PackBitsPlan(row, W, out, &keeping);
+        } else {
+            PackBits(row, W, out, &n);
+            keeping = n;
         }
-        if (keep) {
-            try {
-                kept.insert(kept.end(), packed, packed + n);
-            } catch (const std::bad_alloc&) {
-                keep = false;
-                std::vector<unsigned char>().swap(kept);
-            }
+        PutU16(table.data() + 2 * (size_t{c} * H + y), static_cast<uint16_t>(n));
+        const auto k = static_cast<size_t>(keeping);
+        if (keep && (kept.Size() + k > kKeptBytes || !kept.Add(out, k))) {
+            keep = false;
+            kept.Clear();
         }
         return true;
     };
     uint64_t packed = 0;
-    if (!PackMerged(60, 20, measure))
+    if (!MergedRows(60, 20, measure))
         return false;
     for (size_t i = 0; i < table.size(); i += 2)
         packed += (size_t{table[i]} << 8) | table[i + 1];
     if (!Fits(m_written + 2 + table.size() + packed) || !U16(1) || !Put(table.data(), table.size()))
         return false;
-    if (keep)
-        return Put(kept.data(), kept.size());
-    return PackMerged(80, 20, [this](uint32_t, uint32_t, const unsigned char* p, size_t n) { return Put(p, n); });
+    if (keep && !given)
+        return kept.Each([this](const unsigned char* p, size_t n) { return Put(p, n); });
+    return MergedRows(80, 20, [&](uint32_t, uint32_t, const unsigned char* row) {
+        long n = 0;
+        if (keep)
+            kept.Took(PackBitsByPlan(row, W, kept.Next(), out, &n));
+        else
+            PackBits(row, W, out, &n);
+        return Put(out, static_cast<size_t>(n));
+    });
 }

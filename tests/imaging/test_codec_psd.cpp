@@ -95,6 +95,26 @@ TEST(CodecPSDPackBits, RandomRowsRoundTripWithinBound)
         ASSERT_TRUE(psd.UnpackMacPack(packed.data(), packed.size(), back.data(), back.size(), &used));
         EXPECT_EQ(used, packed.size());
         ASSERT_EQ(back, row);
+
+        // The row's plan is the headers of its packets, and the plan and
+        // the row give the packed bytes back.
+        Bytes want;
+        for (size_t p = 0; p < packed.size(); p += packed[p] < 128 ? 2 + size_t{packed[p]} : 2)
+            want.push_back(packed[p]);
+        Bytes plan(PSD::PackBitsBound(row.size()));
+        long planned = 0;
+        ASSERT_EQ(PSD::PackBitsPlan(row.data(), long(row.size()), plan.data(), &planned), long(packed.size()));
+        plan.resize(size_t(planned));
+        ASSERT_EQ(plan, want);
+        Bytes again(PSD::PackBitsBound(row.size()));
+        long n = 0;
+        ASSERT_EQ(PSD::PackBitsByPlan(row.data(), long(row.size()), plan.data(), again.data(), &n), plan.size());
+        again.resize(size_t(n));
+        ASSERT_EQ(again, packed);
+        // Without out, only the packed row's length, the row not read.
+        long counted = 0;
+        ASSERT_EQ(PSD::PackBitsByPlan(nullptr, long(row.size()), plan.data(), nullptr, &counted), plan.size());
+        ASSERT_EQ(counted, long(packed.size()));
     }
 }
 
