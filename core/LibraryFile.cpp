@@ -5,12 +5,14 @@
 #include "core/StdFile.h"
 
 #include <algorithm>
+#include <climits>
 #include <bit>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -789,6 +791,16 @@ void* qnOpenLibrary::Load(int flags)
     if (::dlinfo(library, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name && name == map->l_name)
         m_fd = -1;  // kept open: the loaded library's name leads to its file
     return library;
+}
+
+std::string qnLoadedLibraryFile(const std::string& name)
+{
+    constexpr std::string_view kDescriptors = "/proc/self/fd/";
+    if (name.compare(0, kDescriptors.size(), kDescriptors) != 0)
+        return name;
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(name.c_str(), target, sizeof target);
+    return n > 0 && size_t(n) < sizeof target && target[0] == '/' ? std::string(target, size_t(n)) : name;
 }
 
 void qnOpenLibrary::SetJudgedHook(std::function<void(const std::string& path)> hook)

@@ -92,6 +92,11 @@ private:
     std::string m_loadError;
 };
 
+// The file a library the loader knows by name is: for one loaded by
+// qnOpenLibrary, whose name is its descriptor's (/proc/self/fd/N), the path
+// that descriptor leads to; any other name as it is.
+std::string qnLoadedLibraryFile(const std::string& name);
+
 // The seal note: owner "Tessolo", of type kQnSealNoteType, in a section of
 // its own (kQnSealSection), in a loaded segment. Its description is the
 // XXH3 (64 bits) of the loaded segments' file bytes, in the order of the
