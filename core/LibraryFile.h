@@ -14,10 +14,11 @@
 // Blocks lost or scrambled in the middle of a file leave those tables
 // whole, so the plug-in's own libraries carry a seal as well: an ELF note
 // that holds a checksum of what the loader maps (XXH3, made for speed: the
-// host checks it on every load), written after linking (qnSealLibraryFile). A library that carries the note is whole only when
-// it matches; one without it (a system library, another program's
-// plug-in) is judged by its tables alone, unless the caller requires the
-// seal (a library that is always this plug-in's own).
+// host checks it on every load), written after linking (qnSealLibraryFile).
+// A library that carries the note is whole only when it matches; one
+// without it (a system library, another program's plug-in) is judged by
+// its tables alone, unless the caller requires the seal (a library that is
+// always this plug-in's own).
 //
 // Only the mapped bytes are sealed, so that what packagers do to a
 // library keeps it whole: strip (of debug data, of symbols) and a debug
@@ -120,7 +121,7 @@ struct qnLibrarySealNote {
 };
 
 // Seals the library at path, which carries the note (or one sealed the
-// older way): writes the loaded bytes' length and checksum into the note and replaces the file through
-// the safe writer.
+// older way): writes the loaded bytes' length and checksum into the note
+// and replaces the file through the safe writer.
 // Empty, or one line that names the file and the fault.
 std::string qnSealLibraryFile(const std::string& path);

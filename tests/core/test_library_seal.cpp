@@ -224,7 +224,8 @@ TEST(LibrarySeal, EveryFlippedBitOfThePluginsHeadersIsCalledDamaged)
                 EXPECT_EQ(verdict, qnLibraryFile::Damaged) << what;
                 EXPECT_EQ(why.rfind("it is damaged: ", 0), 0u) << what;
                 const std::string advice = "; install or copy it again";
-                EXPECT_TRUE(why.size() > advice.size() && why.compare(why.size() - advice.size(), advice.size(), advice) == 0)
+                EXPECT_TRUE(why.size() > advice.size() &&
+                            why.compare(why.size() - advice.size(), advice.size(), advice) == 0)
                     << what;
                 for (size_t i = 0; i < why.size();) {
                     const size_t digits = why.find_first_of("0123456789", i);

@@ -195,7 +195,8 @@ TEST(PluginRun, ALibraryWhoseTailWasLostIsRefusedInOneLine)
         EXPECT_EQ(RunProgram(TESSOLO_HOST_FILE, "--plugin " + plugin + " " + in + " " + out, &text), kExitHostError)
             << what << ": " << text;
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << what << ": " << text;
-        EXPECT_EQ(text.rfind("tessolo-host: cannot load plug-in " + plugin + ": " + says, 0), 0u) << what << ": " << text;
+        EXPECT_EQ(text.rfind("tessolo-host: cannot load plug-in " + plugin + ": " + says, 0), 0u)
+            << what << ": " << text;
         EXPECT_FALSE(fs::exists(out)) << what;
     };
     for (const std::string& library : {std::string(TESSOLO_PLUGIN_FILE), backend}) {
