@@ -57,24 +57,27 @@ std::unique_ptr<plat::Platform> OpenWindowBackend(const FSRef& folder, std::stri
             return nullptr;
         }
         // The backend is always this plug-in's own, so it must carry the
-        // seal: one without it is no backend built with this plug-in.
+        // seal: one without it is no backend built with this plug-in. It
+        // is loaded from the very file judged.
+        qnOpenLibrary library(path);
+        if (const int error = library.OpenError())
+            return refuse(qnSystemWords(error));
         std::string why;
-        switch (qnJudgeLibraryFile(path, why, qnLibrarySeal::Required)) {
+        switch (library.Judge(why, qnLibrarySeal::Required)) {
         case qnLibraryFile::NotLibrary:
             return refuse("it is no library of this system");
         case qnLibraryFile::CutShort:
         case qnLibraryFile::Damaged:
         case qnLibraryFile::ReadFails:
             return refuse(why);
-        case qnLibraryFile::Sound:
         case qnLibraryFile::Unreadable:
+            return refuse(qnSystemWords(EIO));
+        case qnLibraryFile::Sound:
             break;
         }
-        void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-        if (!lib) {
-            const char* loader = dlerror();
-            return refuse(loader && *loader ? loader : "the system gave no reason");
-        }
+        void* lib = library.Load(RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+        if (!lib)
+            return refuse(library.LoadError().empty() ? "the system gave no reason" : library.LoadError());
         open = reinterpret_cast<OpenFn>(dlsym(lib, "TessoloOpenWindowBackend"));
         if (!open)
             return refuse("it is not one of this plug-in");
@@ -99,7 +102,10 @@ bool CAppRoad::i_WithPlatform(const FSRef& folder, const std::function<void()>& 
         std::string err;
         owned = OpenWindowBackend(folder, err, m_BackendUnloadable);
         if (!owned) {
-            m_LastError = m_BackendUnloadable ? "Tessolo: " + err : "Tessolo: no display for the plug-in's window: " + err;
+            // A backend that cannot be loaded is said as the host says a
+            // plug-in it cannot load: the line starts with the program's name.
+            m_LastError = m_BackendUnloadable ? std::string(program_invocation_short_name) + ": " + err
+                                              : "Tessolo: no display for the plug-in's window: " + err;
             std::fprintf(stderr, "%s\n", qnShownLine(m_LastError).c_str());
             return false;
         }

@@ -5,17 +5,28 @@
 #include "core/StdFile.h"
 
 #include <algorithm>
+#include <climits>
+#include <bit>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <string_view>
+#include <utility>
 #include <vector>
 
+#include <dlfcn.h>
 #include <elf.h>
 #include <fcntl.h>
+#include <link.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
+#include <xxhash.h>
+#if defined(__x86_64__) || defined(__i386__)
+// The library's own choice of the widest vector unit this CPU has.
+#include <xxh_x86dispatch.h>
+#endif
 
 namespace {
 
@@ -59,19 +70,30 @@ constexpr uint64_t kMostNoteBytes = uint64_t(1) << 20;
 // above it is a changed one, never read.
 constexpr uint64_t kMostSections = uint64_t(1) << 20;
 
+// What to do about a library that is not whole, said by every refusal.
+const char kAgain[] = "; install or copy it again";
+
 std::string CutShort(uint64_t size, uint64_t needed)
 {
     return "it is cut short: the file has " + std::to_string(size) + " bytes and its headers need " +
-           std::to_string(needed) + " (a copy that did not finish?)";
+           std::to_string(needed) + " (a copy that did not finish?)" + kAgain;
 }
 
 std::string DamagedWords(const char* what)
 {
-    return std::string("it is damaged: ") + what + " (a copy that did not finish, or a disk that lost blocks?)";
+    return std::string("it is damaged: ") + what + " (a copy that did not finish, or a disk that lost blocks?)" +
+           kAgain;
 }
 
 // [at, at + n) within [0, size), without wrapping.
 bool Within(uint64_t at, uint64_t n, uint64_t size) { return at <= size && n <= size - at; }
+
+// a + b * c, false when it does not fit in 64 bits.
+bool Sum(uint64_t a, uint64_t b, uint64_t c, uint64_t& sum)
+{
+    uint64_t product = 0;
+    return !__builtin_mul_overflow(b, c, &product) && !__builtin_add_overflow(a, product, &sum);
+}
 
 // One file being judged: its size, how it is read, and its loaded
 // segments, by which an address of the running library is found in the
@@ -203,6 +225,23 @@ struct SectionTable {
     std::vector<char> names;  // the names' bytes, when they could be read
 };
 
+// Whether a section table the header places past the end is one a copy
+// that stopped cut short: where the linker puts it (aligned, starting in
+// the file), its first entry the empty one, the file ending inside an
+// entry. A header changed to place the table elsewhere, or to count more
+// entries than it has, fails one of them: its table is damaged.
+bool TableCutShort(Library& lib, const Ehdr& header)
+{
+    const uint64_t at = header.e_shoff;
+    if (header.e_shnum == 0 || at % alignof(Shdr) != 0 || at > lib.size || (lib.size - at) % sizeof(Shdr) == 0)
+        return false;
+    if (!Within(at, sizeof(Shdr), lib.size))
+        return true;
+    Shdr first{};
+    static const Shdr empty{};
+    return lib.Read(at, &first, sizeof first) && std::memcmp(&first, &empty, sizeof first) == 0;
+}
+
 SectionTable ReadSections(Library& lib, const Ehdr& header)
 {
     SectionTable sections;
@@ -212,23 +251,22 @@ SectionTable ReadSections(Library& lib, const Ehdr& header)
     if (header.e_shentsize != sizeof(Shdr))
         return sections;
     Shdr first{};
-    if (!Within(header.e_shoff, sizeof(Shdr), lib.size)) {
-        sections.needed = uint64_t(header.e_shoff) + sizeof(Shdr);
-        if (header.e_shoff > lib.size)
+    uint64_t count = header.e_shnum, end = 0;
+    if (Within(header.e_shoff, sizeof(Shdr), lib.size)) {
+        if (!lib.Read(header.e_shoff, &first, sizeof first))
+            return sections;
+        // More sections than the header can count are counted in the first.
+        if (count == 0)
+            count = first.sh_size;
+    }
+    if (!Sum(header.e_shoff, count, sizeof(Shdr), end) || end > lib.size) {
+        if (Sum(header.e_shoff, count, sizeof(Shdr), end) && TableCutShort(lib, header)) {
+            sections.needed = end;
             sections.status = SectionTable::CutShort;
+        }
         return sections;
     }
-    if (!lib.Read(header.e_shoff, &first, sizeof first))
-        return sections;
-    // More sections than the header can count are counted in the first.
-    const uint64_t count = header.e_shnum != 0 ? header.e_shnum : uint64_t(first.sh_size);
     sections.namesIndex = header.e_shstrndx != SHN_XINDEX ? header.e_shstrndx : uint64_t(first.sh_link);
-    if (count > lib.size / sizeof(Shdr) || !Within(header.e_shoff, count * sizeof(Shdr), lib.size)) {
-        sections.needed = uint64_t(header.e_shoff) + count * sizeof(Shdr);
-        if (header.e_shnum != 0)
-            sections.status = SectionTable::CutShort;
-        return sections;
-    }
     if (count < 2 || count > kMostSections || sections.namesIndex == 0 || sections.namesIndex >= count)
         return sections;
     sections.table.assign(size_t(count), Shdr{});
@@ -289,9 +327,10 @@ Sections SectionsHold(Library& lib, const SectionTable& sections)
 }
 
 // Where the seal is: found whole (its description's offset in the file),
-// not there, or there but not whole (its owner with another type or size,
-// its section without it, or outside what the loader maps).
-enum class SealAt { None, Found, Broken };
+// found as the older way wrote it, not there, or there but not whole (its
+// owner with another type or size, its section without it, or outside
+// what the loader maps).
+enum class SealAt { None, Found, Older, Broken };
 
 uint64_t AlignUp(uint64_t n, uint64_t align) { return (n + align - 1) / align * align; }
 
@@ -311,11 +350,11 @@ SealAt SealAmongNotes(Library& lib, uint64_t at, uint64_t n, uint64_t align, uin
         if (head[0] > n || head[1] > n || desc > n)
             break;
         if (head[0] == own.nameSize && std::memcmp(notes.data() + name, own.name, sizeof own.name) == 0) {
-            if (head[1] != own.descriptionSize || head[2] != own.type || desc + kQnSealSize > n ||
-                !lib.Mapped(at + desc, kQnSealSize))
+            if (head[1] != own.descriptionSize || (head[2] != own.type && head[2] != kQnOlderSealNoteType) ||
+                desc + kQnSealSize > n || !lib.Mapped(at + desc, kQnSealSize))
                 return SealAt::Broken;
             description = at + desc;
-            return SealAt::Found;
+            return head[2] == own.type ? SealAt::Found : SealAt::Older;
         }
         pos = desc + AlignUp(head[1], align);
     }
@@ -349,19 +388,21 @@ SealAt FindSeal(Library& lib, const std::vector<Phdr>& segments, const SectionTa
     return SealAt::None;
 }
 
-// The seal's description: the CRC, the length and its complement.
+// The seal's description: the checksum, the length and its complement's
+// low 4 bytes.
 struct Seal {
-    uint32_t crc = 0;
-    uint64_t length = 0, complement = 0;
+    uint64_t sum = 0, length = 0;
+    uint32_t check = 0;
     bool never = true;  // all zeros: linked, never sealed
+    bool Holds() const { return !never && check == uint32_t(~length); }
 };
 
 Seal ReadSeal(const unsigned char* description)
 {
     Seal seal;
-    std::memcpy(&seal.crc, description, 4);
-    std::memcpy(&seal.length, description + 4, 8);
-    std::memcpy(&seal.complement, description + 12, 8);
+    std::memcpy(&seal.sum, description, 8);
+    std::memcpy(&seal.length, description + 8, 8);
+    std::memcpy(&seal.check, description + 16, 4);
     for (uint32_t i = 0; i < kQnSealSize; ++i)
         seal.never = seal.never && description[i] == 0;
     return seal;
@@ -376,36 +417,42 @@ uint64_t LoadedEnd(const std::vector<Phdr>& loads)
     return end;
 }
 
-// The CRC-32 of the loaded segments' file bytes, the seal's own 4 bytes at
-// crcAt and the header's fields that strip and a debug link rewrite
+struct HashState {
+    void operator()(XXH3_state_t* state) const { XXH3_freeState(state); }
+};
+
+// The XXH3 of the loaded segments' file bytes, the seal's own 8 bytes at
+// sumAt and the header's fields that strip and a debug link rewrite
 // counted as zeros; fetch reads n bytes at an offset, false when it cannot.
 template <class Fetch>
-bool LoadedCrc(const std::vector<Phdr>& loads, uint64_t crcAt, Fetch&& fetch, uint32_t& crc)
+bool LoadedSum(const std::vector<Phdr>& loads, uint64_t sumAt, Fetch&& fetch, uint64_t& sum)
 {
     const struct {
         uint64_t at, n;
-    } zeros[] = {{crcAt, 4},
+    } zeros[] = {{sumAt, 8},
                  {offsetof(Ehdr, e_shoff), sizeof(Ehdr::e_shoff)},
                  {offsetof(Ehdr, e_shnum), sizeof(Ehdr::e_shnum)},
                  {offsetof(Ehdr, e_shstrndx), sizeof(Ehdr::e_shstrndx)}};
     constexpr uint64_t kBlock = uint64_t(1) << 18;
-    std::vector<unsigned char> block;
-    uLong sum = crc32(0L, Z_NULL, 0);
+    // Every byte of it is read before it is counted: never cleared first.
+    const auto block = std::make_unique_for_overwrite<unsigned char[]>(size_t(std::min(kBlock, LoadedEnd(loads))));
+    const std::unique_ptr<XXH3_state_t, HashState> state(XXH3_createState());
+    if (!state || XXH3_64bits_reset(state.get()) != XXH_OK)
+        throw std::bad_alloc();
     for (const Phdr& p : loads) {
         const uint64_t end = uint64_t(p.p_offset) + uint64_t(p.p_filesz);
         for (uint64_t at = p.p_offset; at < end;) {
             const uint64_t n = std::min(end - at, kBlock);
-            block.resize(size_t(n));
-            if (!fetch(at, block.data(), size_t(n)))
+            if (!fetch(at, block.get(), size_t(n)))
                 return false;
             for (const auto& z : zeros)
                 for (uint64_t i = std::max(z.at, at); i < z.at + z.n && i < at + n; ++i)
                     block[size_t(i - at)] = 0;
-            sum = crc32_z(sum, block.data(), size_t(n));
+            XXH3_64bits_update(state.get(), block.get(), size_t(n));
             at += n;
         }
     }
-    crc = uint32_t(sum);
+    sum = XXH3_64bits_digest(state.get());
     return true;
 }
 
@@ -418,19 +465,19 @@ const char kChanged[] =
 qnLibraryFile JudgeSeal(Library& lib, const Seal& seal, uint64_t description, std::string& why)
 {
     if (seal.never) {
-        why = "it is damaged: it was never sealed when it was built, so it cannot be told whole; build or install "
-              "it again";
+        why = "it is damaged: it was never sealed when it was built, so it cannot be told whole; seal it "
+              "(tessolo-seal LIBRARY), or install or copy it again";
         return qnLibraryFile::Damaged;
     }
-    uint32_t crc = 0;
-    if (seal.complement != ~seal.length || seal.length != LoadedEnd(lib.loads)) {
+    uint64_t sum = 0;
+    if (!seal.Holds() || seal.length != LoadedEnd(lib.loads)) {
         why = kChanged;
         return qnLibraryFile::Damaged;
     }
-    if (!LoadedCrc(lib.loads, description, [&](uint64_t at, void* into, size_t n) { return lib.Read(at, into, n); },
-                   crc))
+    if (!LoadedSum(lib.loads, description, [&](uint64_t at, void* into, size_t n) { return lib.Read(at, into, n); },
+                   sum))
         return qnLibraryFile::ReadFails;
-    if (crc != seal.crc) {
+    if (sum != seal.sum) {
         why = kChanged;
         return qnLibraryFile::Damaged;
     }
@@ -438,36 +485,70 @@ qnLibraryFile JudgeSeal(Library& lib, const Seal& seal, uint64_t description, st
 }
 
 // The file's header and program headers, read for the judge and the sealer.
-enum class Headers { Read, NotLibrary, CutShort, Damaged, Unreadable };
+// PastEnd: the program headers are placed past the file's end (needed:
+// where they would end, or UINT64_MAX when that does not fit in 64 bits).
+enum class Headers { Read, NotLibrary, CutShort, Damaged, Unreadable, PastEnd };
+
+// Whether two values differ in one bit: a field of a header that was one
+// (this machine's, a library's) and lost a bit, rather than another kind
+// of file's.
+template <class T>
+bool OneBitFrom(T value, T expected)
+{
+    return std::popcount(uint64_t(value ^ expected)) == 1;
+}
+
+// The header of a library of this machine, whatever its magic says.
+bool OwnIdentity(const Ehdr& header)
+{
+    return header.e_ident[EI_CLASS] == kClass && header.e_ident[EI_DATA] == kData &&
+           header.e_ident[EI_VERSION] == EV_CURRENT && header.e_type == ET_DYN &&
+           (kMachine == EM_NONE || header.e_machine == kMachine) && header.e_phentsize == sizeof(Phdr);
+}
 
 Headers ReadHeaders(Library& lib, Ehdr& header, std::vector<Phdr>& segments, uint64_t& needed)
 {
-    unsigned char ident[EI_NIDENT] = {};
     if (lib.size < SELFMAG)
         return Headers::NotLibrary;
-    if (!lib.Read(0, ident, SELFMAG))
+    if (!lib.Read(0, &header, size_t(std::min<uint64_t>(lib.size, sizeof header))))
         return Headers::Unreadable;
-    if (std::memcmp(ident, ELFMAG, SELFMAG) != 0)
-        return Headers::NotLibrary;
+    if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0) {
+        // One byte of the magic changed in what is otherwise the header of
+        // a library of this machine: a library damaged there, not some
+        // other file.
+        int changed = 0;
+        for (size_t i = 0; i < SELFMAG; ++i)
+            changed += header.e_ident[i] != ELFMAG[i];
+        return changed == 1 && lib.size >= sizeof header && OwnIdentity(header) ? Headers::Damaged
+                                                                                : Headers::NotLibrary;
+    }
     if (lib.size < sizeof(Ehdr)) {
         needed = sizeof(Ehdr);
         return Headers::CutShort;
     }
-    if (!lib.Read(0, &header, sizeof header))
-        return Headers::Unreadable;
-    // Another byte order is another machine's; no byte order, or an ELF
-    // version that none is, is a header that was changed.
-    if (header.e_ident[EI_CLASS] != kClass || header.e_ident[EI_DATA] == kOtherData ||
-        (kMachine != EM_NONE && header.e_machine != kMachine))
-        return Headers::NotLibrary;
-    if (header.e_ident[EI_DATA] != kData || header.e_ident[EI_VERSION] != EV_CURRENT)
+    // Another word size or byte order is another machine's file; a value
+    // that no ELF file holds is a header that was changed.
+    const unsigned char wordSize = header.e_ident[EI_CLASS], order = header.e_ident[EI_DATA];
+    if (wordSize != kClass)
+        return wordSize == ELFCLASS32 || wordSize == ELFCLASS64 ? Headers::NotLibrary : Headers::Damaged;
+    if (order != kData)
+        return order == kOtherData ? Headers::NotLibrary : Headers::Damaged;
+    if (header.e_ident[EI_VERSION] != EV_CURRENT)
         return Headers::Damaged;
-    // A program or an object file is no library the loader opens.
-    if (header.e_type != ET_DYN || header.e_phentsize != sizeof(Phdr) || header.e_phnum == 0)
-        return Headers::NotLibrary;
-    needed = uint64_t(header.e_phoff) + uint64_t(header.e_phnum) * sizeof(Phdr);
+    if (kMachine != EM_NONE && header.e_machine != kMachine)
+        return OneBitFrom(header.e_machine, kMachine) ? Headers::Damaged : Headers::NotLibrary;
+    // An object file (no program headers) or a core file is no library;
+    // a program is told by its program headers (Judge); any other type is
+    // no kind of file.
+    if (header.e_type != ET_DYN && header.e_type != ET_EXEC)
+        return (header.e_type == ET_REL && header.e_phnum == 0) || header.e_type == ET_CORE ? Headers::NotLibrary
+                                                                                            : Headers::Damaged;
+    if (header.e_phentsize != sizeof(Phdr) || header.e_phnum == 0)
+        return header.e_type == ET_DYN ? Headers::Damaged : Headers::NotLibrary;
+    if (!Sum(header.e_phoff, header.e_phnum, sizeof(Phdr), needed))
+        needed = UINT64_MAX;
     if (needed > lib.size)
-        return Headers::CutShort;
+        return Headers::PastEnd;
     segments.assign(header.e_phnum, Phdr{});
     if (!lib.Read(header.e_phoff, segments.data(), segments.size() * sizeof(Phdr)))
         return Headers::Unreadable;
@@ -475,7 +556,9 @@ Headers ReadHeaders(Library& lib, Ehdr& header, std::vector<Phdr>& segments, uin
 }
 
 // The loaded segments into lib.loads and the dynamic one; false when a
-// segment's end wraps (no file holds it).
+// segment's end wraps (no file holds it) or its place in the file and in
+// memory differ by other than a multiple of its alignment (the loader
+// cannot map it).
 bool FindLoads(Library& lib, const std::vector<Phdr>& segments, const Phdr*& dynamic)
 {
     dynamic = nullptr;
@@ -484,11 +567,25 @@ bool FindLoads(Library& lib, const std::vector<Phdr>& segments, const Phdr*& dyn
             dynamic = &segment;
         if (segment.p_type != PT_LOAD)
             continue;
-        if (uint64_t(segment.p_offset) + uint64_t(segment.p_filesz) < uint64_t(segment.p_offset))
+        uint64_t end = 0;
+        if (!Sum(segment.p_offset, segment.p_filesz, 1, end))
+            return false;
+        if (segment.p_align > 1 && (uint64_t(segment.p_vaddr) - uint64_t(segment.p_offset)) % segment.p_align != 0)
             return false;
         lib.loads.push_back(segment);
     }
     return true;
+}
+
+// Whether a file typed as a program is one: a program's code is placed at
+// an address of its own; a library's, which a changed type makes look like
+// a program, at 0.
+bool LoadedAtZero(const std::vector<Phdr>& segments)
+{
+    for (const Phdr& segment : segments)
+        if (segment.p_type == PT_LOAD)
+            return segment.p_vaddr == 0;
+    return false;
 }
 
 // An open file, closed when it goes.
@@ -510,8 +607,10 @@ qnLibraryFile Judge(Library& lib, qnLibrarySeal required, std::string& why)
     Ehdr header{};
     std::vector<Phdr> segments;
     uint64_t needed = 0;
-    switch (ReadHeaders(lib, header, segments, needed)) {
+    const Headers headers = ReadHeaders(lib, header, segments, needed);
+    switch (headers) {
     case Headers::Read:
+    case Headers::PastEnd:
         break;
     case Headers::NotLibrary:
         return qnLibraryFile::NotLibrary;
@@ -524,25 +623,45 @@ qnLibraryFile Judge(Library& lib, qnLibrarySeal required, std::string& why)
     case Headers::Unreadable:
         return qnLibraryFile::ReadFails;
     }
+    if (header.e_type == ET_EXEC) {
+        if (headers != Headers::Read || !LoadedAtZero(segments))
+            return qnLibraryFile::NotLibrary;
+        why = DamagedWords("its header is not whole");
+        return qnLibraryFile::Damaged;
+    }
     // Lengths first: a part the headers place past the end is told before
     // anything more than the headers, the section table and the notes is
     // read. The seal, when it is there, tells a file cut short from one
     // whose program headers were changed to need more than it holds.
     const Phdr* dynamic = nullptr;
-    if (!FindLoads(lib, segments, dynamic) || lib.loads.empty())
-        return qnLibraryFile::NotLibrary;
+    if (!FindLoads(lib, segments, dynamic) || (headers == Headers::Read && lib.loads.empty())) {
+        why = DamagedWords("its program headers are not whole");
+        return qnLibraryFile::Damaged;
+    }
+    const uint64_t phdrsEnd = needed;
     needed = LoadedEnd(lib.loads);
     const SectionTable sections = ReadSections(lib, header);
     uint64_t description = 0;
     const SealAt sealAt = FindSeal(lib, segments, sections, description);
     unsigned char bytes[kQnSealSize] = {};
-    if (sealAt == SealAt::Found && !lib.Read(description, bytes, sizeof bytes))
+    if ((sealAt == SealAt::Found || sealAt == SealAt::Older) && !lib.Read(description, bytes, sizeof bytes))
         return qnLibraryFile::ReadFails;
     const Seal seal = ReadSeal(bytes);
-    const bool sealed = sealAt == SealAt::Found && !seal.never && seal.complement == ~seal.length;
+    const bool sealed = sealAt == SealAt::Found && seal.Holds();
     if (sealAt == SealAt::Broken || (sealed && (seal.length != needed || !dynamic))) {
         why = kChanged;
         return qnLibraryFile::Damaged;
+    }
+    if (headers == Headers::PastEnd) {
+        // Cut short only where the linker puts the program headers, in a
+        // file whose table of sections at its end is gone with the rest
+        // (a seal found through it says the file is all there).
+        if (sealAt != SealAt::None || header.e_phoff != sizeof(Ehdr) || phdrsEnd == UINT64_MAX) {
+            why = DamagedWords("its program headers lie past its end");
+            return qnLibraryFile::Damaged;
+        }
+        why = CutShort(size, phdrsEnd);
+        return qnLibraryFile::CutShort;
     }
     if (!dynamic)
         return qnLibraryFile::NotLibrary;
@@ -553,6 +672,11 @@ qnLibraryFile Judge(Library& lib, qnLibrarySeal required, std::string& why)
     if (sections.status == SectionTable::CutShort) {
         why = CutShort(size, sections.needed);
         return qnLibraryFile::CutShort;
+    }
+    if (sealAt == SealAt::Older) {
+        why = "it is damaged: it was sealed the older way (a CRC-32), which is no longer checked; seal it again "
+              "(tessolo-seal LIBRARY), or install or copy it again";
+        return qnLibraryFile::Damaged;
     }
     // A sealed library is judged by its seal first: it tells a change
     // anywhere in what is mapped, which its tables alone do not.
@@ -584,19 +708,13 @@ qnLibraryFile Judge(Library& lib, qnLibrarySeal required, std::string& why)
     return program ? qnLibraryFile::NotLibrary : qnLibraryFile::Sound;
 }
 
-}  // namespace
-
-qnLibraryFile qnJudgeLibraryFile(const std::string& path, std::string& why, qnLibrarySeal seal,
-                                 const qnLibraryRead& read)
+qnLibraryFile JudgeOpenFile(int fd, std::string& why, qnLibrarySeal seal, const qnLibraryRead& read)
 {
     why.clear();
-    const OpenFile file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.fd < 0)
-        return qnLibraryFile::Unreadable;
     struct stat st;
-    if (::fstat(file.fd, &st) != 0)
+    if (::fstat(fd, &st) != 0)
         return qnLibraryFile::Unreadable;
-    Library lib{file.fd, uint64_t(st.st_size), &read, {}, false, 0};
+    Library lib{fd, uint64_t(st.st_size), &read, {}, false, 0};
     const qnLibraryFile verdict = Judge(lib, seal, why);
     // A read that failed makes every conclusion drawn after it unsound:
     // the file is refused for it, never handed to the loader (which would
@@ -608,6 +726,86 @@ qnLibraryFile qnJudgeLibraryFile(const std::string& path, std::string& why, qnLi
         return qnLibraryFile::ReadFails;
     }
     return verdict;
+}
+
+std::function<void(const std::string&)>& JudgedHook()
+{
+    static std::function<void(const std::string&)> hook;
+    return hook;
+}
+
+}  // namespace
+
+qnLibraryFile qnJudgeLibraryFile(const std::string& path, std::string& why, qnLibrarySeal seal,
+                                 const qnLibraryRead& read)
+{
+    why.clear();
+    const OpenFile file(qnOpenRegularFile(path.c_str(), O_RDONLY));
+    if (file.fd < 0)
+        return qnLibraryFile::Unreadable;
+    return JudgeOpenFile(file.fd, why, seal, read);
+}
+
+qnOpenLibrary::qnOpenLibrary(const std::string& path) : m_path(path)
+{
+    m_fd = qnOpenRegularFile(path.c_str(), O_RDONLY);
+    m_error = m_fd < 0 ? errno : 0;
+}
+
+qnOpenLibrary::~qnOpenLibrary()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+qnLibraryFile qnOpenLibrary::Judge(std::string& why, qnLibrarySeal seal, const qnLibraryRead& read)
+{
+    why.clear();
+    if (m_fd < 0)
+        return qnLibraryFile::Unreadable;
+    return JudgeOpenFile(m_fd, why, seal, read);
+}
+
+void* qnOpenLibrary::Load(int flags)
+{
+    m_loadError.clear();
+    if (m_fd < 0) {
+        m_loadError = qnSystemWords(m_error);
+        return nullptr;
+    }
+    if (const auto& hook = JudgedHook())
+        hook(m_path);
+    const std::string name = "/proc/self/fd/" + std::to_string(m_fd);
+    void* library = ::dlopen(name.c_str(), flags);
+    if (!library) {
+        const char* loader = ::dlerror();
+        m_loadError = loader ? loader : "";
+        for (size_t at = 0; (at = m_loadError.find(name, at)) != std::string::npos; at += m_path.size())
+            m_loadError.replace(at, name.size(), m_path);
+        return nullptr;
+    }
+    // The loader keeps the name of a library it maps for the first time;
+    // one it had already (the same file, by device and inode) keeps the
+    // name it was first loaded by, and this descriptor is not needed.
+    link_map* map = nullptr;
+    if (::dlinfo(library, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name && name == map->l_name)
+        m_fd = -1;  // kept open: the loaded library's name leads to its file
+    return library;
+}
+
+std::string qnLoadedLibraryFile(const std::string& name)
+{
+    constexpr std::string_view kDescriptors = "/proc/self/fd/";
+    if (name.compare(0, kDescriptors.size(), kDescriptors) != 0)
+        return name;
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(name.c_str(), target, sizeof target);
+    return n > 0 && size_t(n) < sizeof target && target[0] == '/' ? std::string(target, size_t(n)) : name;
+}
+
+void qnOpenLibrary::SetJudgedHook(std::function<void(const std::string& path)> hook)
+{
+    JudgedHook() = std::move(hook);
 }
 
 std::string qnSealLibraryFile(const std::string& path)
@@ -628,12 +826,13 @@ std::string qnSealLibraryFile(const std::string& path)
         std::vector<Phdr> segments;
         uint64_t needed = 0;
         const Phdr* dynamic = nullptr;
-        if (ReadHeaders(lib, header, segments, needed) != Headers::Read || !FindLoads(lib, segments, dynamic) ||
-            lib.loads.empty() || LoadedEnd(lib.loads) > lib.size)
+        if (ReadHeaders(lib, header, segments, needed) != Headers::Read || header.e_type != ET_DYN ||
+            !FindLoads(lib, segments, dynamic) || lib.loads.empty() || LoadedEnd(lib.loads) > lib.size)
             return lib.failed ? qnReadFailure(path, lib.error != 0 ? lib.error : EIO)
                               : cannot + "it is no whole library of this machine";
         const SectionTable sections = ReadSections(lib, header);
-        if (FindSeal(lib, segments, sections, description) != SealAt::Found)
+        const SealAt found = FindSeal(lib, segments, sections, description);
+        if (found != SealAt::Found && found != SealAt::Older)
             return lib.failed ? qnReadFailure(path, lib.error != 0 ? lib.error : EIO)
                               : cannot + "it has no room for a seal (no whole " + kQnSealSection +
                                     " note in a loaded part)";
@@ -643,22 +842,27 @@ std::string qnSealLibraryFile(const std::string& path)
     std::string error;
     if (!qnReadWholeFile(path, bytes, error, uint64_t(1) << 32))
         return error;
-    if (description + kQnSealSize > bytes.size() || LoadedEnd(loads) > bytes.size())
+    // The note's type sits 12 bytes before its description (after the
+    // owner's name, 8 bytes).
+    if (description < 12 || description + kQnSealSize > bytes.size() || LoadedEnd(loads) > bytes.size())
         return cannot + "it changed while it was read";
-    // The length first: the CRC counts it, and counts its own 4 bytes as zeros.
-    const uint64_t length = LoadedEnd(loads), complement = ~length;
+    // The type (a seal of the older way is sealed anew) and the length
+    // first: the checksum counts them, and counts its own 8 bytes as zeros.
+    const uint64_t length = LoadedEnd(loads);
+    const uint32_t check = uint32_t(~length);
     unsigned char* seal = bytes.data() + description;
-    std::memcpy(seal + 4, &length, 8);
-    std::memcpy(seal + 12, &complement, 8);
-    uint32_t crc = 0;
-    LoadedCrc(
+    std::memcpy(seal - 12, &kQnSealNoteType, 4);
+    std::memcpy(seal + 8, &length, 8);
+    std::memcpy(seal + 16, &check, 4);
+    uint64_t sum = 0;
+    LoadedSum(
         loads, description,
         [&](uint64_t at, void* into, size_t n) {
             std::memcpy(into, bytes.data() + at, n);
             return true;
         },
-        crc);
-    std::memcpy(seal, &crc, 4);
+        sum);
+    std::memcpy(seal, &sum, 8);
     if (const unsigned short number = qnReplaceFile(path, bytes.data(), bytes.size()))
         return qnFileFailure(path, true, number);
     // What the loader's programs will find: judged as they judge it.

@@ -13,11 +13,12 @@
 //
 // Blocks lost or scrambled in the middle of a file leave those tables
 // whole, so the plug-in's own libraries carry a seal as well: an ELF note
-// that holds the CRC-32 of what the loader maps, written after linking
-// (qnSealLibraryFile). A library that carries the note is whole only when
-// it matches; one without it (a system library, another program's
-// plug-in) is judged by its tables alone, unless the caller requires the
-// seal (a library that is always this plug-in's own).
+// that holds a checksum of what the loader maps (XXH3, made for speed: the
+// host checks it on every load), written after linking (qnSealLibraryFile).
+// A library that carries the note is whole only when it matches; one
+// without it (a system library, another program's plug-in) is judged by
+// its tables alone, unless the caller requires the seal (a library that is
+// always this plug-in's own).
 //
 // Only the mapped bytes are sealed, so that what packagers do to a
 // library keeps it whole: strip (of debug data, of symbols) and a debug
@@ -35,8 +36,8 @@
 enum class qnLibraryFile {
     Sound,       // an ELF library of this machine, whole as far as can be told
     NotLibrary,  // no ELF file, one of another machine or word size, or no library
-    CutShort,    // its headers or a part the loader maps end past its end
-    Damaged,     // its tables do not hold together, its seal does not match, or a required seal is missing
+    CutShort,    // it ends inside what its headers place in it, as a copy that stopped does
+    Damaged,     // its headers or tables do not hold together, its seal does not match, or a required seal is missing
     ReadFails,   // it was opened, but reading it failed: never to be handed to the loader
     Unreadable,  // it could not be opened (the loader says why)
 };
@@ -50,20 +51,66 @@ using qnLibraryRead = std::function<ssize_t(int fd, void* into, size_t n, off_t 
 
 // Judges the file at path; for CutShort, Damaged and ReadFails, why holds
 // the words that say so ("it is cut short: ...", "it is damaged: ...",
-// "it cannot be read: ..."). It reads the headers, the tables and the
-// mapped bytes, never the rest, and compares lengths before it reads.
+// "it cannot be read: ...") and what to do. It reads the headers, the
+// tables and the mapped bytes, never the rest, and compares lengths before
+// it reads. A file that reads as a library of this machine but for one
+// changed field of its identity (its magic, class, byte order, type or
+// machine one bit from this machine's) is damaged, not another kind of file.
 qnLibraryFile qnJudgeLibraryFile(const std::string& path, std::string& why,
                                  qnLibrarySeal seal = qnLibrarySeal::Optional, const qnLibraryRead& read = {});
 
+// A library opened once, judged and then loaded from the same open file: a
+// file renamed over its name in between is neither judged nor loaded.
+class qnOpenLibrary {
+public:
+    // Opens path for reading; a FIFO or a device is refused without waiting.
+    explicit qnOpenLibrary(const std::string& path);
+    ~qnOpenLibrary();
+    qnOpenLibrary(const qnOpenLibrary&) = delete;
+    qnOpenLibrary& operator=(const qnOpenLibrary&) = delete;
+
+    // 0 when opened, else why it could not be (errno).
+    int OpenError() const { return m_fd < 0 ? m_error : 0; }
+    // As qnJudgeLibraryFile, of the open file.
+    qnLibraryFile Judge(std::string& why, qnLibrarySeal seal = qnLibrarySeal::Optional,
+                        const qnLibraryRead& read = {});
+    // dlopen of the open file (flags as dlopen's); null with dlerror set.
+    // The loader knows a library by the name it was opened by, here the
+    // descriptor's: one loaded for the first time keeps the descriptor open
+    // for the rest of the process, so that its name stays its file's (the
+    // library's folder is found through it) and is never another file's.
+    void* Load(int flags);
+    // Why Load failed: the loader's words, the file named by its path.
+    const std::string& LoadError() const { return m_loadError; }
+
+    // Called between the judge and the load (tests swap the file there).
+    static void SetJudgedHook(std::function<void(const std::string& path)> hook);
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+    int m_error = 0;
+    std::string m_loadError;
+};
+
+// The file a library the loader knows by name is: for one loaded by
+// qnOpenLibrary, whose name is its descriptor's (/proc/self/fd/N), the path
+// that descriptor leads to; any other name as it is.
+std::string qnLoadedLibraryFile(const std::string& name);
+
 // The seal note: owner "Tessolo", of type kQnSealNoteType, in a section of
 // its own (kQnSealSection), in a loaded segment. Its description is the
-// CRC-32 of the loaded segments' file bytes, in the order of the program
-// headers, counted with these 4 bytes and the header's section-table
-// fields (e_shoff, e_shnum, e_shstrndx) as zeros; then where the loaded
-// bytes end in the file and that length's complement (8 bytes each, in the
-// machine's byte order). All zeros: a library linked but never sealed.
+// XXH3 (64 bits) of the loaded segments' file bytes, in the order of the
+// program headers, counted with these 8 bytes and the header's
+// section-table fields (e_shoff, e_shnum, e_shstrndx) as zeros; then where
+// the loaded bytes end in the file (8 bytes) and the low 4 bytes of that
+// length's complement, all in the machine's byte order. All zeros: a
+// library linked but never sealed. A library sealed the older way holds a
+// CRC-32 in the same room, in a note of type kQnOlderSealNoteType: it is
+// refused with words that say to seal it again, which tessolo-seal does.
 inline constexpr const char* kQnSealSection = ".note.tessolo";
-inline constexpr uint32_t kQnSealNoteType = 0x4c414553;
+inline constexpr uint32_t kQnSealNoteType = 0x33414553;
+inline constexpr uint32_t kQnOlderSealNoteType = 0x4c414553;
 inline constexpr uint32_t kQnSealSize = 20;
 struct qnLibrarySealNote {
     uint32_t nameSize = 8;
@@ -73,8 +120,8 @@ struct qnLibrarySealNote {
     unsigned char description[kQnSealSize] = {};
 };
 
-// Seals the library at path, which carries the note: writes the loaded
-// bytes' length and CRC-32 into the note and replaces the file through
-// the safe writer.
+// Seals the library at path, which carries the note (or one sealed the
+// older way): writes the loaded bytes' length and checksum into the note
+// and replaces the file through the safe writer.
 // Empty, or one line that names the file and the fault.
 std::string qnSealLibraryFile(const std::string& path);

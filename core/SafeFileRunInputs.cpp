@@ -1,5 +1,6 @@
 #include "core/SafeFileRunInputs.h"
 
+#include "core/LibraryFile.h"
 #include "core/ProgramOutput.h"
 #include "core/SafeFile.h"
 
@@ -195,7 +196,7 @@ void AddLoadedLibraries(std::vector<std::string>& all)
     ::dl_iterate_phdr(
         [](dl_phdr_info* info, size_t, void* into) {
             if (info->dlpi_name && std::strchr(info->dlpi_name, '/'))
-                static_cast<std::vector<std::string>*>(into)->emplace_back(info->dlpi_name);
+                static_cast<std::vector<std::string>*>(into)->emplace_back(qnLoadedLibraryFile(info->dlpi_name));
             return 0;
         },
         &all);

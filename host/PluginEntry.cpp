@@ -3,6 +3,7 @@
 #include "host/PluginFiles.h"
 #include "host/PluginMain.h"
 
+#include "core/LibraryFile.h"
 #include "core/SafeFileRunInputs.h"
 
 #include <climits>
@@ -64,7 +65,7 @@ void ProtectOwnFiles(const FSRef& folder)
     static bool library = false;
     Dl_info info{};
     if (!library && dladdr(reinterpret_cast<const void*>(&qnPluginDispatch), &info) && info.dli_fname) {
-        qnAddRunInputs({info.dli_fname}, QnRunInput::PluginLibrary);
+        qnAddRunInputs({qnLoadedLibraryFile(info.dli_fname)}, QnRunInput::PluginLibrary);
         library = true;
     }
     if (!folder.path.empty() && folder.path != said) {

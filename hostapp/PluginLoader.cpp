@@ -53,11 +53,20 @@ bool PluginLoader::Load(const std::string& path, std::string& err)
         return false;
     }
     // A library cut short, or one whose tail was lost, would kill the host
-    // with a signal once loaded: judged by its headers and tables first.
+    // with a signal once loaded: judged by its headers and tables first,
+    // and loaded from the very file judged.
+    qnOpenLibrary library(file);
+    if (const int error = library.OpenError()) {
+        err = qnOpenRegularFailure(path, error);
+        return false;
+    }
     std::string why;
-    switch (qnJudgeLibraryFile(file, why)) {
+    switch (library.Judge(why)) {
     case qnLibraryFile::NotLibrary:
         err = "cannot load plug-in " + path + ": it is not a Tessolo plug-in";
+        return false;
+    case qnLibraryFile::Unreadable:
+        err = qnReadFailure(path, errno);
         return false;
     case qnLibraryFile::CutShort:
     case qnLibraryFile::Damaged:
@@ -65,14 +74,11 @@ bool PluginLoader::Load(const std::string& path, std::string& err)
         err = "cannot load plug-in " + path + ": " + why;
         return false;
     case qnLibraryFile::Sound:
-    case qnLibraryFile::Unreadable:  // not opened: the loader's own words below
         break;
     }
-    m_library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    m_library = library.Load(RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!m_library) {
-        const char* why = dlerror();
-        // A plug-in file missing or closed reads as any input that is.
-        err = ::access(path.c_str(), R_OK) != 0 ? qnReadFailure(path, errno) : LoadFailure(path, why);
+        err = LoadFailure(path, library.LoadError().c_str());
         return false;
     }
     void* symbol = dlsym(m_library, filterEntryName);

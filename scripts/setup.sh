@@ -10,7 +10,8 @@ set -e
 # comes from this list (a test that misses one fails and names its package).
 # Installed without recommended packages, so each one the tests need is named
 # here even when another package merely recommends it.
-#   build:             cmake (ctest), g++ (nm comes with it), ninja-build, pkg-config
+#   build:             cmake (ctest), g++ (nm comes with it), ninja-build, pkg-config;
+#                      libxxhash-dev (XXH3, the checksum of the plug-in's seal)
 #   fuzz smoke runs:   clang, libclang-rt-14-dev (libFuzzer)
 #   window tests:      xvfb (xvfb-run, Xvfb) and xauth, which xvfb-run needs but
 #                      xvfb only recommends; xdotool; imagemagick (import,
@@ -28,7 +29,7 @@ set -e
 #   strace: sends a signal at a chosen system call of a program under test
 PKGS="cmake g++ make ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
-  zlib1g-dev libpng-dev libjpeg62-turbo-dev libjpeg-turbo-progs libexif-dev
+  zlib1g-dev libxxhash-dev libpng-dev libjpeg62-turbo-dev libjpeg-turbo-progs libexif-dev
   libfreetype-dev fonts-dejavu-core libcairo2-dev librsvg2-dev
   clang libclang-rt-14-dev python3-psd-tools libimage-exiftool-perl
   libgtk-3-dev xvfb xauth xdotool imagemagick ghostscript

@@ -55,6 +55,15 @@ struct Folder {
         fs::remove_all(path, ec);
     }
     std::string File(const char* name) const { return (path / name).string(); }
+    // A copy of the sealable library by that name, sealed by tessolo-seal.
+    std::string Sealed(const char* name) const
+    {
+        const std::string library = File(name);
+        fs::copy_file(TESSOLO_SEALABLE_LIBRARY, library);
+        std::string text;
+        EXPECT_EQ(RunLine(kSeal + " " + library, text), 0) << text;
+        return library;
+    }
     fs::path path;
 };
 
@@ -115,7 +124,7 @@ TEST(LibrarySeal, ASealedLibraryIsWholeAndOneChangedMappedByteIsDamage)
     EXPECT_EQ(qnJudgeLibraryFile(library, why), qnLibraryFile::CutShort) << why;
     EXPECT_EQ(why, "it is cut short: the file has " + std::to_string(whole.size() - 1) +
                        " bytes and its headers need " + std::to_string(whole.size()) +
-                       " (a copy that did not finish?)");
+                       " (a copy that did not finish?); install or copy it again");
 }
 
 // What a packager does to a sealed library (strip it of what it can lose,
@@ -173,6 +182,102 @@ TEST(LibrarySeal, AStrippedOrDebugLinkedLibraryIsWholeAndAChangedMappedByteIsSti
     EXPECT_EQ(qnJudgeLibraryFile(copy, why), qnLibraryFile::Sound) << why;
 }
 
+#ifdef TESSOLO_PLUGIN_FILE
+// Bits of the built plug-in's ELF header and program headers flipped,
+// one at a time, in a copy of its full length: refused as damaged, in words
+// that say to install or copy it again and name no length beyond the
+// file's, never as cut short or as another kind of file; or still whole,
+// only where the header places the table of sections, which packagers
+// rewrite and the seal does not count.
+TEST(LibrarySeal, EveryFlippedBitOfThePluginsHeadersIsCalledDamaged)
+{
+    const Folder folder;
+    const std::string library = folder.File("Tessolo.so");
+    fs::copy_file(TESSOLO_PLUGIN_FILE, library);
+    std::vector<uint8_t> whole;
+    std::string why, text;
+    ASSERT_TRUE(qnReadWholeFile(library, whole, text, uint64_t(1) << 32)) << text;
+    ASSERT_EQ(qnJudgeLibraryFile(library, why, qnLibrarySeal::Required), qnLibraryFile::Sound) << why;
+    Elf64_Ehdr header;
+    std::memcpy(&header, whole.data(), sizeof header);
+    const uint64_t end = header.e_phoff + uint64_t(header.e_phnum) * sizeof(Elf64_Phdr);
+    ASSERT_EQ(header.e_phoff, sizeof header);
+    const struct {
+        size_t at, n;
+    } unsealed[] = {{offsetof(Elf64_Ehdr, e_shoff), 8}, {offsetof(Elf64_Ehdr, e_shnum), 2},
+                    {offsetof(Elf64_Ehdr, e_shstrndx), 2}};
+    const int fd = ::open(library.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    size_t stillWhole = 0;
+    // Every bit of the ELF header; in the program headers one bit of each
+    // byte, its place turning with the byte, so that every field gets its
+    // low and its high bits flipped (bit 8k+k of an 8-byte field) at an
+    // eighth of the judges.
+    for (uint64_t at = 0; at < end; ++at)
+        for (int bit = 0; bit < 8; ++bit) {
+            if (at >= sizeof header && bit != int(at % 8))
+                continue;
+            const uint8_t flipped = uint8_t(whole[at] ^ (1u << bit));
+            ASSERT_EQ(::pwrite(fd, &flipped, 1, off_t(at)), 1);
+            const qnLibraryFile verdict = qnJudgeLibraryFile(library, why);
+            const std::string what = "byte " + std::to_string(at) + " bit " + std::to_string(bit) + ": " + why;
+            if (verdict == qnLibraryFile::Sound) {
+                ++stillWhole;
+                EXPECT_TRUE(std::any_of(std::begin(unsealed), std::end(unsealed),
+                                        [&](const auto& u) { return at >= u.at && at < u.at + u.n; }))
+                    << what;
+            } else {
+                EXPECT_EQ(verdict, qnLibraryFile::Damaged) << what;
+                EXPECT_EQ(why.rfind("it is damaged: ", 0), 0u) << what;
+                const std::string advice = "; install or copy it again";
+                EXPECT_TRUE(why.size() > advice.size() &&
+                            why.compare(why.size() - advice.size(), advice.size(), advice) == 0)
+                    << what;
+                for (size_t i = 0; i < why.size();) {
+                    const size_t digits = why.find_first_of("0123456789", i);
+                    if (digits == std::string::npos)
+                        break;
+                    const size_t after = why.find_first_not_of("0123456789", digits);
+                    const std::string number = why.substr(digits, after - digits);
+                    EXPECT_TRUE(number.size() < 20 && std::stoull(number) <= whole.size()) << what;
+                    i = after == std::string::npos ? why.size() : after;
+                }
+            }
+            ASSERT_EQ(::pwrite(fd, &whole[at], 1, off_t(at)), 1);
+        }
+    ::close(fd);
+    EXPECT_LT(stillWhole, 8 * sizeof unsealed);
+    EXPECT_EQ(qnJudgeLibraryFile(library, why, qnLibrarySeal::Required), qnLibraryFile::Sound) << why;
+}
+#endif
+
+// A library sealed the older way (a CRC-32, in a note of the older type)
+// is refused in words that say to seal it again, and tessolo-seal seals it
+// anew: then it is whole.
+TEST(LibrarySeal, ALibrarySealedTheOlderWayIsToBeSealedAgain)
+{
+    const Folder folder;
+    const std::string library = folder.Sealed("older.so");
+    std::string why, text;
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(qnReadWholeFile(library, bytes, text)) << text;
+    // The note's head: its owner's name is preceded by its type.
+    const char owner[] = "Tessolo";
+    const auto name = std::search(bytes.begin(), bytes.end(), owner, owner + sizeof owner);
+    ASSERT_NE(name, bytes.end());
+    const uint32_t older = kQnOlderSealNoteType;
+    std::memcpy(&*name - 4, &older, 4);
+    ASSERT_EQ(qnReplaceFile(library, bytes.data(), bytes.size()), 0);
+    for (const qnLibrarySeal seal : {qnLibrarySeal::Optional, qnLibrarySeal::Required}) {
+        EXPECT_EQ(qnJudgeLibraryFile(library, why, seal), qnLibraryFile::Damaged);
+        EXPECT_EQ(why,
+                  "it is damaged: it was sealed the older way (a CRC-32), which is no longer checked; seal it again "
+                  "(tessolo-seal LIBRARY), or install or copy it again");
+    }
+    ASSERT_EQ(RunLine(kSeal + " " + library, text), 0) << text;
+    EXPECT_EQ(qnJudgeLibraryFile(library, why, qnLibrarySeal::Required), qnLibraryFile::Sound) << why;
+}
+
 // The judge reads the headers, the tables and the mapped bytes, never the
 // rest: a library padded to 4 and 64 GB (sparse) is judged from what it
 // reads of the library. A read that fails, or finds the file ended,
@@ -180,10 +285,8 @@ TEST(LibrarySeal, AStrippedOrDebugLinkedLibraryIsWholeAndAChangedMappedByteIsSti
 TEST(LibrarySeal, TheJudgeReadsOnlyWhatItNeedsAndRefusesAFailedRead)
 {
     const Folder folder;
-    const std::string library = folder.File("sealed.so");
-    fs::copy_file(TESSOLO_SEALABLE_LIBRARY, library);
-    std::string why, text;
-    ASSERT_EQ(RunLine(kSeal + " " + library, text), 0) << text;
+    const std::string library = folder.Sealed("sealed.so");
+    std::string why;
     const uint64_t size = fs::file_size(library);
     uint64_t bytesRead = 0, reads = 0;
     const qnLibraryRead counting = [&](int fd, void* into, size_t n, off_t at) {

@@ -1,6 +1,7 @@
 // The libraries mapped into the process are files the run reads: the write
 // gate refuses a file that leads to one from the moment it is loaded, as it
 // refuses every other input.
+#include "core/LibraryFile.h"
 #include "core/SafeFile.h"
 #include "core/SafeFileRunInputs.h"
 
@@ -32,7 +33,8 @@ std::string Slurp(const std::string& path)
 // backend are) counts from then on: before, a link to its file may be
 // written; after, neither a symbolic nor a hard link to it is, for an
 // output or a file the program keeps for itself, and the file is unchanged.
-// The refusal names it as the loaded library.
+// The refusal names it as the loaded library, by its path, whether it was
+// loaded by its name or from the file opened to judge it.
 TEST(RunInputs, ALibraryLoadedWhileRunningIsAnInputFromThen)
 {
     std::string pattern = (fs::temp_directory_path() / "tessolo_loaded_XXXXXX").string();
@@ -40,27 +42,33 @@ TEST(RunInputs, ALibraryLoadedWhileRunningIsAnInputFromThen)
     const fs::path dir = pattern;
     Dl_info zlib{};
     ASSERT_NE(::dladdr(reinterpret_cast<const void*>(&zlibVersion), &zlib), 0);
-    const std::string copy = (dir / "libz-copy.so.1").string();
-    fs::copy_file(zlib.dli_fname, copy);
-    const std::string soft = (dir / "soft.dat").string(), hard = (dir / "hard.dat").string();
-    fs::create_symlink(copy, soft);
-    fs::create_hard_link(copy, hard);
-    const std::string before = Slurp(copy);
-    EXPECT_EQ(qnWriteRefusal(soft).Line(), "");
-    EXPECT_EQ(qnWriteRefusal(hard, QnWrite::OwnFile).Line(), "");
+    for (const bool opened : {false, true}) {
+        SCOPED_TRACE(opened ? "loaded from its open file" : "loaded by its name");
+        const std::string way = opened ? "opened" : "named";
+        const std::string copy = (dir / ("libz-" + way + ".so.1")).string();
+        fs::copy_file(zlib.dli_fname, copy);
+        const std::string soft = (dir / (way + "-soft.dat")).string(), hard = (dir / (way + "-hard.dat")).string();
+        fs::create_symlink(copy, soft);
+        fs::create_hard_link(copy, hard);
+        const std::string before = Slurp(copy);
+        EXPECT_EQ(qnWriteRefusal(soft).Line(), "");
+        EXPECT_EQ(qnWriteRefusal(hard, QnWrite::OwnFile).Line(), "");
 
-    void* loaded = ::dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(loaded, nullptr) << ::dlerror();
-    for (const std::string& out : {soft, hard}) {
-        SCOPED_TRACE(out);
-        EXPECT_NE(qnReplaceFile(out, "over", 4), 0);
-        EXPECT_EQ(qnGateRefusal(out).Line(),
-                  "cannot write " + out + ": it would write over the loaded library " + copy + "; name another output");
-        EXPECT_EQ(qnWriteRefusal(out, QnWrite::OwnFile).Line(), "cannot write " + out + ": it leads to " + copy + ", the loaded library");
-        EXPECT_TRUE(Slurp(copy) == before) << "the loaded library was written over";
+        qnOpenLibrary library(copy);
+        void* loaded = opened ? library.Load(RTLD_NOW | RTLD_LOCAL) : ::dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(loaded, nullptr) << (opened ? library.LoadError() : ::dlerror());
+        for (const std::string& out : {soft, hard}) {
+            SCOPED_TRACE(out);
+            EXPECT_NE(qnReplaceFile(out, "over", 4), 0);
+            EXPECT_EQ(qnGateRefusal(out).Line(), "cannot write " + out + ": it would write over the loaded library " + copy +
+                                              "; name another output");
+            EXPECT_EQ(qnWriteRefusal(out, QnWrite::OwnFile).Line(),
+                      "cannot write " + out + ": it leads to " + copy + ", the loaded library");
+            EXPECT_TRUE(Slurp(copy) == before) << "the loaded library was written over";
+        }
+        EXPECT_TRUE(fs::is_symlink(soft));
+        ::dlclose(loaded);
     }
-    EXPECT_TRUE(fs::is_symlink(soft));
-    ::dlclose(loaded);
     std::error_code ec;
     fs::remove_all(dir, ec);
 }

@@ -195,7 +195,8 @@ TEST(PluginRun, ALibraryWhoseTailWasLostIsRefusedInOneLine)
         EXPECT_EQ(RunProgram(TESSOLO_HOST_FILE, "--plugin " + plugin + " " + in + " " + out, &text), kExitHostError)
             << what << ": " << text;
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << what << ": " << text;
-        EXPECT_NE(text.find("cannot load plug-in " + plugin + ": " + says), std::string::npos) << what << ": " << text;
+        EXPECT_EQ(text.rfind("tessolo-host: cannot load plug-in " + plugin + ": " + says, 0), 0u)
+            << what << ": " << text;
         EXPECT_FALSE(fs::exists(out)) << what;
     };
     for (const std::string& library : {std::string(TESSOLO_PLUGIN_FILE), backend}) {
@@ -304,6 +305,25 @@ TEST(PluginRun, ALibraryWhoseTailWasLostIsRefusedInOneLine)
     ASSERT_EQ(qnReplaceFile(other, plugin.data(), plugin.size()), 0);
     EXPECT_EQ(qnJudgeLibraryFile(other, why), qnLibraryFile::NotLibrary);
     hostSays(other, "it is not a Tessolo plug-in", "another machine");
+    // One bit of the plug-in flipped where its header places its program
+    // headers (far past its end), in its magic, word size, type or
+    // machine: a damaged plug-in, neither one cut short nor another kind of
+    // file.
+    const struct {
+        size_t at;
+        int bit;
+    } flips[] = {{offsetof(Elf64_Ehdr, e_phoff) + 7, 0},
+                 {1, 2},
+                 {EI_CLASS, 0},
+                 {offsetof(Elf64_Ehdr, e_type), 0},
+                 {offsetof(Elf64_Ehdr, e_machine), 0}};
+    for (const auto& flip : flips) {
+        ASSERT_TRUE(qnReadWholeFile(TESSOLO_PLUGIN_FILE, plugin, text)) << text;
+        plugin[flip.at] ^= uint8_t(1u << flip.bit);
+        ASSERT_EQ(qnReplaceFile(other, plugin.data(), plugin.size()), 0);
+        hostSays(other, "it is damaged: ", "byte " + std::to_string(flip.at));
+        EXPECT_NE(text.find("; install or copy it again\n"), std::string::npos) << text;
+    }
     // No library: a picture, and a program (built to load anywhere, as a
     // library is, which the loader would only refuse in its own words).
     for (const std::string& none : {in, std::string(TESSOLO_HOST_FILE)}) {
@@ -530,6 +550,31 @@ TEST(PluginRun, FolderIsFoundAfterARelativeLoadAndAChangeOfDirectory)
     EXPECT_TRUE(fs::exists(b.Path("plugin.conf")));
 }
 
+// The plug-in judged is the plug-in loaded: a file renamed over its name
+// between the judge and the load (another plug-in) is not what the loader
+// maps. The same plug-in loaded again, by another name of the same file,
+// is the library already loaded.
+TEST(PluginRun, APluginReplacedAfterItWasJudgedIsNotTheOneLoaded)
+{
+    Bundle b;
+    const std::string plugin = b.Path("Tessolo.so"), other = b.Path("other.so"), again = b.Path("again.so");
+    fs::copy_file(TESSOLO_GATE_PLUGIN_FILE, other);
+    fs::create_hard_link(plugin, again);
+    int swaps = 0;
+    qnOpenLibrary::SetJudgedHook([&](const std::string& path) {
+        if (path == plugin && swaps++ == 0)
+            fs::rename(other, plugin);
+    });
+    PluginLoader loader, loaderAgain;
+    std::string err;
+    const bool loaded = loader.Load(plugin, err);
+    qnOpenLibrary::SetJudgedHook({});
+    EXPECT_EQ(swaps, 1);
+    ASSERT_TRUE(loaded) << err;
+    ASSERT_NE(loader.Entry(), nullptr);
+    ASSERT_TRUE(loaderAgain.Load(again, err)) << err;
+    EXPECT_EQ(loaderAgain.Entry(), loader.Entry());
+}
 
 // A plug-in named without a folder is the file of that name in the current
 // folder, never one found along the library path: the bundle's library runs

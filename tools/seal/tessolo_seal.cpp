@@ -13,9 +13,10 @@ namespace {
 
 const char kUsage[] =
     "usage: tessolo-seal LIBRARY\n"
-    "Writes the CRC-32 and length of what the loader maps of LIBRARY, a library of the plug-in linked with\n"
-    "room for them, into its seal, so that the plug-in and tessolo-host refuse a copy whose code, data or\n"
-    "tables for the loader changed as damaged; a stripped or debug-linked copy stays whole.\n";
+    "Writes the checksum (XXH3) and length of what the loader maps of LIBRARY, a library of the plug-in\n"
+    "linked with room for them, into its seal, so that the plug-in and tessolo-host refuse a copy whose code,\n"
+    "data or tables for the loader changed as damaged; a stripped or debug-linked copy stays whole. A library\n"
+    "sealed the older way (a CRC-32) is sealed anew.\n";
 
 int Fail(const std::string& message, int code)
 {
