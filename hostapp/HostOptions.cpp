@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 namespace hostapp {
 
@@ -75,11 +77,17 @@ struct Use {
     }
 };
 
+// The roads a run takes: which of them an option is of use to.
+enum Road : unsigned { kReplay = 1, kDialog = 2, kAbout = 4, kFiltering = kReplay | kDialog, kEveryRoad = 7 };
+
 struct Option {
     const char* name;  // "--fg", "--replay"
     const char* value;  // what the value is called; null for a switch
     const char* help;
     bool (*apply)(const Use& u);
+    // The roads that use it: About shows a window and filters nothing, and
+    // only the dialog's windows ask for a colour.
+    unsigned roads = kFiltering;
 };
 
 template <class T>
@@ -94,20 +102,22 @@ bool SetNumber(const Use& u, int64_t lo, int64_t hi, T& to)
 
 const Option kOptions[] = {
     {"--plugin", "PATH", "the plug-in library (default $TESSOLO_PLUGIN, else the bundle beside the program)",
-     [](const Use& u) { return u.cmd.plugin = u.value, true; }},
+     [](const Use& u) { return u.cmd.plugin = u.value, true; }, kEveryRoad},
     {"--replay", nullptr, "run Prepare, Start, Finish without the dialog (the default)",
-     [](const Use& u) { return u.cmd.sequence = StandInHost::Sequence::Replay, true; }},
+     [](const Use& u) { return u.cmd.sequence = StandInHost::Sequence::Replay, true; }, kEveryRoad},
     {"--dialog", nullptr, "ask for the dialog first (Parameters)",
-     [](const Use& u) { return u.cmd.sequence = StandInHost::Sequence::Dialog, true; }},
+     [](const Use& u) { return u.cmd.sequence = StandInHost::Sequence::Dialog, true; }, kEveryRoad},
     {"--about", nullptr, "show the About box only",
-     [](const Use& u) { return u.cmd.sequence = StandInHost::Sequence::About, true; }},
+     [](const Use& u) { return u.cmd.sequence = StandInHost::Sequence::About, true; }, kEveryRoad},
     {"--descriptor", "FILE",
      "scripting descriptor: a replay reads it and leaves it as it is; --dialog reads it and writes it after success",
      [](const Use& u) { return u.cmd.descriptorFile = u.value, true; }},
     {"--play-info", "N", "the descriptor's play information, 0..2 (1 asks for the dialog)",
      [](const Use& u) { return SetNumber(u, 0, 2, u.cmd.settings.playInfo); }},
-    {"--repeat", "N", "run the sequence N times in one load, 1..100", [](const Use& u) { return SetNumber(u, 1, 100, u.cmd.repeat); }},
-    {"--quality", "N", "JPEG output quality, 1..100 (90)", [](const Use& u) { return SetNumber(u, 1, 100, u.cmd.quality); }},
+    {"--repeat", "N", "run the sequence N times in one load, 1..100",
+     [](const Use& u) { return SetNumber(u, 1, 100, u.cmd.repeat); }, kEveryRoad},
+    {"--quality", "N", "a .jpg or .jpeg OUTPUT's quality, 1..100 (90)",
+     [](const Use& u) { return SetNumber(u, 1, 100, u.cmd.quality); }},
     {"--mode", "gray|rgb|cmyk", "convert the document first",
      [](const Use& u) {
          if (u.value != "gray" && u.value != "rgb" && u.value != "cmyk")
@@ -156,14 +166,15 @@ const Option kOptions[] = {
      [](const Use& u) { return SetNumber(u, 0, 0x7FFFFFFF, u.cmd.settings.maxText); }},
     {"--abort-after", "N", "the abort test answers yes from its N-th call",
      [](const Use& u) { return SetNumber(u, 1, 0x7FFFFFFF, u.cmd.settings.abortAfter); }},
-    {"--pick", "RRGGBB|cancel", "the colour picker's answer (cancel)",
+    {"--pick", "RRGGBB|cancel", "the colour picker's answer, cancel by default",
      [](const Use& u) {
          if (u.value == "cancel")
              return u.cmd.settings.pickCancels = true, true;
          if (!ParseColor(u.value, u.cmd.settings.pick))
              return u.err = "--pick takes RRGGBB or cancel", false;
          return u.cmd.settings.pickCancels = false, true;
-     }},
+     },
+     kDialog},
     {"--no-advance-state", nullptr, "offer no advanceState procedure",
      [](const Use& u) { return u.cmd.settings.offerAdvanceState = false, true; }},
     {"--no-abort", nullptr, "offer no abort procedure", [](const Use& u) { return u.cmd.settings.offerAbort = false, true; }},
@@ -180,7 +191,8 @@ const Option kOptions[] = {
     {"--no-suites", nullptr, "offer no suites", [](const Use& u) { return u.cmd.settings.offerSuites = false, true; }},
     {"--no-document-info", nullptr, "offer no document information",
      [](const Use& u) { return u.cmd.settings.offerDocumentInfo = false, true; }},
-    {"-v", nullptr, "print what the plug-in asked for", [](const Use& u) { return u.cmd.verbose = true, true; }},
+    {"-v", nullptr, "print what the plug-in asked for", [](const Use& u) { return u.cmd.verbose = true, true; },
+     kEveryRoad},
 };
 
 const Option* FindOption(const std::string& name)
@@ -189,6 +201,55 @@ const Option* FindOption(const std::string& name)
         if (name == o.name)
             return &o;
     return nullptr;
+}
+
+bool ChoosesRoad(const std::string& name)
+{
+    return name == "--replay" || name == "--dialog" || name == "--about";
+}
+
+// "--plugin, --repeat and -v": the options About has a use for beside
+// itself.
+std::string AboutOptions()
+{
+    std::vector<std::string> names;
+    for (const Option& o : kOptions)
+        if ((o.roads & kAbout) && !ChoosesRoad(o.name))
+            names.push_back(o.name);
+    std::string text;
+    for (size_t k = 0; k < names.size(); ++k)
+        text += (k == 0 ? "" : k + 1 == names.size() ? " and " : ", ") + names[k];
+    return text;
+}
+
+Road RoadOf(StandInHost::Sequence s)
+{
+    return s == StandInHost::Sequence::About ? kAbout : s == StandInHost::Sequence::Dialog ? kDialog : kReplay;
+}
+
+// Why an option given is of no use to the run the rest of the line asks
+// for; empty when it is. Taken in silence, it would leave the user
+// believing it had done something.
+std::string UnusedOptionReason(const Option& o, const HostCommandLine& cmd)
+{
+    const std::string name = o.name;
+    const Road road = RoadOf(cmd.sequence);
+    if (!(o.roads & road)) {
+        if (road == kAbout)
+            return name + " has no use with --about, which only shows the About window (it takes " + AboutOptions() +
+                   ")";
+        return name + " answers the plug-in's windows, which only --dialog opens: a replay opens none";
+    }
+    if (name == "--quality" && cmd.outputKind != OutputKind::JPEG && cmd.outputKind != OutputKind::None)
+        return "--quality sets a JPEG output's quality, and OUTPUT (" + cmd.output + ") is " +
+               (cmd.outputKind == OutputKind::PSD ? "a PSD document" : "a PNG image") + ": name it .jpg or .jpeg";
+    // A host without descriptors or handles hands the plug-in no
+    // descriptor: it could neither replay one nor record one.
+    if (name == "--descriptor" && (!cmd.settings.offerDescriptors || !cmd.settings.offerHandles))
+        return std::string("--descriptor cannot be ") + (road == kReplay ? "replayed" : "read or recorded") +
+               " by a host that offers " +
+               (cmd.settings.offerDescriptors ? "no handles (--no-handles)" : "no descriptors (--no-descriptor)");
+    return {};
 }
 
 }  // namespace
@@ -201,11 +262,13 @@ std::string HostUsage()
         "INPUT is a PNG, JPEG or layered PSD image; a photo is turned upright by its EXIF orientation, and its\n"
         "resolution is kept. OUTPUT's name picks the format: .png or .jpg/.jpeg (the filtered layer), .psd (every\n"
         "layer, the filtered one in place). The output is never the input, nor a file without write permission.\n"
-        "Without --descriptor and without a dialog the plug-in replays its last settings (\"last.data\").\n";
+        "Without --descriptor and without a dialog the plug-in replays its last settings (\"last.data\").\n"
+        "The options serve a run that filters (a replay, or --dialog) unless they say otherwise; --about takes\n" +
+        AboutOptions() + " only. An option the run has no use for is refused.\n";
     for (const Option& o : kOptions) {
         std::string head = std::string("  ") + o.name + (o.value ? std::string(" ") + o.value : std::string());
         head.resize(std::max<size_t>(head.size() + 1, 26), ' ');
-        text += head + o.help + "\n";
+        text += head + o.help + (o.roads == kDialog ? " (--dialog only)" : "") + "\n";
     }
     text += "exit: 0 done, 1 cancelled, 2 bad command line, 3 host error (input, output, plug-in), 4 host protocol "
             "broken, 5 plug-in error\n";
@@ -227,6 +290,8 @@ bool ParseHostCommandLine(const std::vector<std::string>& args, HostCommandLine&
 {
     help = false;
     std::vector<std::string> positional;
+    std::vector<const Option*> given;
+    const Option* road = nullptr;  // --replay, --dialog or --about
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--help" || a == "-h") {
@@ -255,6 +320,15 @@ bool ParseHostCommandLine(const std::vector<std::string>& args, HostCommandLine&
         const std::string& value = o->value ? args[++i] : kNone;
         if (!o->apply(Use{out, a, value, err}))
             return false;
+        if (ChoosesRoad(a)) {
+            // The last would win, and the other be taken in silence.
+            if (road && road != o) {
+                err = std::string(road->name) + " and " + a + " cannot be given together";
+                return false;
+            }
+            road = o;
+        }
+        given.push_back(o);
     }
     if (out.sequence == StandInHost::Sequence::About ? positional.size() > 2 : positional.size() != 2) {
         err = "expected INPUT and OUTPUT";
@@ -280,6 +354,11 @@ bool ParseHostCommandLine(const std::vector<std::string>& args, HostCommandLine&
             return false;
         }
     }
+    for (const Option* o : given)
+        if (std::string reason = UnusedOptionReason(*o, out); !reason.empty()) {
+            err = std::move(reason);
+            return false;
+        }
     if (out.plugin.empty())
         out.plugin = DefaultPluginPath();
     return true;

@@ -453,10 +453,6 @@ int RunHostProgram(const HostCommandLine& cmd)
     if (replaysDescriptor && !std::filesystem::exists(cmd.descriptorFile))
         return Fail(kExitBadArguments, "cannot read " + cmd.descriptorFile +
                                            ": no such file (make one with tessolo-mkdesc, or record one with --dialog)");
-    if (replaysDescriptor && (!cmd.settings.offerDescriptors || !cmd.settings.offerHandles))
-        return Fail(kExitBadArguments, std::string("--descriptor cannot be replayed by a host that offers ") +
-                                           (cmd.settings.offerDescriptors ? "no handles (--no-handles)"
-                                                                          : "no descriptors (--no-descriptor)"));
     if (!cmd.descriptorFile.empty() && std::filesystem::exists(cmd.descriptorFile)) {
         HostDescriptor parsed;
         if (!qnReadWholeFile(cmd.descriptorFile, descriptor, err, kMaxDescriptorBytes))

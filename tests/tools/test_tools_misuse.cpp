@@ -221,6 +221,8 @@ TEST(CommandLineMisuse, EveryProgramAnswersExitTwoWithOneLineNamingTheFault)
         {H, "--descriptor", "--descriptor needs a value"},
         {H, "--descriptor ''" + png, "FILE is an empty name"},
         {H, "--quality nan" + png, "--quality"},
+        {H, "--dialog --no-descriptor --descriptor " + F("job.qnds") + png,
+         "--descriptor cannot be read or recorded by a host that offers no descriptors (--no-descriptor)"},
         {H, "--target -1" + png, "--target"},
         {H, "'' " + F("o.png"), "INPUT is an empty name"},
         {H, in + " ''", "OUTPUT is an empty name"},
@@ -324,8 +326,8 @@ std::map<std::string, std::string> ListedOptions(const std::string& help)
 
 // Every sub-command of every program takes each option its --help lists,
 // and refuses, with exit 2 and one line naming it, an option of another
-// sub-command of its program and one the format or mode at hand has no
-// use for: none is taken in silence, and no usage lists one that is
+// sub-command of its program and one the format, mode or road at hand has
+// no use for: none is taken in silence, and no usage lists one that is
 // refused.
 TEST(CommandLineMisuse, EverySubCommandTakesTheOptionsItsHelpListsAndRefusesOthers)
 {
@@ -358,6 +360,8 @@ TEST(CommandLineMisuse, EverySubCommandTakesTheOptionsItsHelpListsAndRefusesOthe
         std::map<std::string, std::string> instead = {};  // args for an option that names its output otherwise
         std::map<std::string, int> code = {};  // an option's run that ends otherwise than in success
         std::string leading = {};              // the option that must come first
+        int ends = 0;                          // how a run of this row ends when no option says otherwise
+        std::vector<std::string> only = {};    // when given, the only listed options of use here
     };
     const char* const T = TESSOLO_TOOL;
     const char* const M = TESSOLO_MKDESC;
@@ -365,6 +369,20 @@ TEST(CommandLineMisuse, EverySubCommandTakesTheOptionsItsHelpListsAndRefusesOthe
     const std::vector<std::string> layoutOptions = {"--grid",  "--pieces", "--lines",  "--straight",
                                                     "--knob",  "--width",  "--no-cut", "--no-smooth"};
     const std::map<std::string, std::string> text = {{"--max-text", "100000"}}, raw = {{"--raw", F("o.block")}};
+    // tessolo-host's roads: a replay, the dialog and About. Without a display
+    // the last two end in a host error (3) once the command line is taken.
+    const char* const H = TESSOLO_HOST;
+    ASSERT_EQ(RunProgram(M, F("job.qnds")).code, 0);
+    std::ofstream(d / "profile.icc") << "an ICC profile";
+    const std::map<std::string, std::string> host = {
+        {"--plugin", "'" + OwnPluginFolder() + "/Tessolo.so'"}, {"--descriptor", F("job.qnds")},
+        {"--selection", in}, {"--add-layer", in}, {"--channel", in}, {"--target", "0"}, {"--fg", "102030"},
+        {"--bg", "102030"}, {"--pick", "102030"}, {"--resolution", "300"}, {"--icc", F("profile.icc")},
+        {"--image-mode", "3"}, {"--depth", "8"}, {"--max-space", "8388608"}, {"--max-text", "100000"},
+        {"--abort-after", "1000000"}};
+    const std::string job = "--descriptor " + F("job.qnds") + " " + in + " ";
+    // Without advanceState the plug-in cannot ask for its pixels.
+    const std::map<std::string, int> pixels = {{"--no-advance-state", 3}};
     std::vector<Row> rows = {
         {T, "engine lines", in + " " + F("o.png")},
         {T, "engine pieces", in + " " + F("o.png")},
@@ -402,6 +420,12 @@ TEST(CommandLineMisuse, EverySubCommandTakesTheOptionsItsHelpListsAndRefusesOthe
         {M, "", "--block " + F("lay.block") + " " + F("o.qnds"), text, {}, layoutOptions, raw},
         {M, "", "--raw " + F("o.block"), text, {}, {"--max-text"}},
         {M, "", "--straight " + F("o.qnds"), text, {}, {"--knob", "--block"}, raw},
+        {H, "", "--replay " + job + F("o.psd"), host, {}, {"--dialog", "--about", "--quality", "--pick", "--no-handles",
+         "--no-descriptor"}, {}, pixels},
+        {H, "", job + F("o.jpg"), host, {}, {"--about", "--pick", "--no-handles", "--no-descriptor"}, {},
+         {{"--no-advance-state", 3}, {"--dialog", 3}}},
+        {H, "", "--dialog " + in + " " + F("o.png"), host, {}, {"--replay", "--about", "--quality"}, {}, {}, "", 3},
+        {H, "", "--about", host, {}, {}, {}, {}, "", 3, {"--about", "--plugin", "--repeat", "-v"}},
     };
     // Each filter is a sub-command of fx, with arguments of its own.
     const std::map<std::string, std::string> filters = {
@@ -417,6 +441,23 @@ TEST(CommandLineMisuse, EverySubCommandTakesTheOptionsItsHelpListsAndRefusesOthe
         rows.push_back(
             {T, "fx " + name, filters.at(name) + " " + F("pieces.png") + " " + F("o.png"), {}, {{"--repeat", "--time"}}});
     }
+
+    // The dialog and About end alike whatever display the test was given.
+    struct NoDisplay {
+        std::string was;
+        bool had = false;
+        NoDisplay()
+        {
+            if (const char* v = std::getenv("DISPLAY"))
+                was = v, had = true;
+            unsetenv("DISPLAY");
+        }
+        ~NoDisplay()
+        {
+            if (had)
+                setenv("DISPLAY", was.c_str(), 1);
+        }
+    } noDisplay;
 
     // The options of each row, and of every row of its program and command.
     std::map<std::string, std::map<std::string, std::string>> ofCommand;
@@ -441,11 +482,12 @@ TEST(CommandLineMisuse, EverySubCommandTakesTheOptionsItsHelpListsAndRefusesOthe
                                      (row.with.count(option) ? row.with.at(option) + " " : "") + option +
                                      (word.empty() ? "" : " " + value);
             const bool takes = listed[r].count(option) &&
-                               std::find(row.refused.begin(), row.refused.end(), option) == row.refused.end();
+                               std::find(row.refused.begin(), row.refused.end(), option) == row.refused.end() &&
+                               (row.only.empty() || std::find(row.only.begin(), row.only.end(), option) != row.only.end());
             const Result run = RunProgram(row.program, line);
             const std::string what = fs::path(row.program).filename().string() + " " + line + ": " + run.err;
             if (takes) {
-                EXPECT_EQ(run.code, row.code.count(option) ? row.code.at(option) : 0) << what;
+                EXPECT_EQ(run.code, row.code.count(option) ? row.code.at(option) : row.ends) << what;
             } else {
                 EXPECT_EQ(run.code, 2) << what;
                 EXPECT_EQ(Lines(run.err), 1u) << what;
