@@ -31,6 +31,10 @@ const char kExportTitle[] = "Export";
 
 using Cell = CTessolo::SPLITEDCELL;
 
+// The share of the progress the PSD writer reports in.
+constexpr uint8_t kPsdFrom = 43;
+constexpr uint8_t kPsdTo = 90;
+
 // The canvas every file of an export takes.
 uint32_t CanvasWidth(const CPiecesExport::REQUEST& r) { return r.canvasWidth ? r.canvasWidth : r.width; }
 uint32_t CanvasHeight(const CPiecesExport::REQUEST& r) { return r.canvasHeight ? r.canvasHeight : r.height; }
@@ -358,9 +362,8 @@ bool CPiecesExport::Export(const REQUEST& r, RESULT& result)
     m_Layers.clear();
     m_FileNames.clear();
     m_CanvasPlanes.free();
-    m_MergedPlanes.free();
+    m_MergedTake.clear();
     m_ImagePlanes.free();
-    std::fill(std::begin(m_Merged), std::end(m_Merged), nullptr);
 
     if (m_Engine.m_nColorMode != 1)
         return i_Fail("Export feature is supported ONLY for \ndocuments in the RGB color mode.",
@@ -411,16 +414,25 @@ bool CPiecesExport::Export(const REQUEST& r, RESULT& result)
     job.preservePosition = s.exportTo == CExportSettings::kToPNG && s.preservePosition ? 1 : 0;
     job.canvas = &canvas;
     job.scratch = &scratch;
-    std::copy(std::begin(m_Merged), std::end(m_Merged), job.merged);
+    // The PSD writer asks for it once the layers are written (its 60 % of
+    // the file's share of the progress), so that the picture and the
+    // layers' packed rows are never held at once.
+    if (!m_MergedTake.empty())
+        job.merged = [this, &r, &job](uint8_t* const* planes) {
+            constexpr uint8_t at = kPsdFrom + (kPsdTo - kPsdFrom) * 60 / 100;
+            if (i_CompositeOnCanvas(r, planes, m_MergedTake, at, at))
+                return true;
+            job.mergedFailed = 1;
+            return false;
+        };
     job.progress = m_pProgress;
     const bool ok = s.exportTo == CExportSettings::kToPSD ? i_WriteFile(r.path, job, result, false)
                                                           : i_WritePNGs(r, job, result);
     i_Report(95);
     restorer.Restore();
     m_CanvasPlanes.free();
-    m_MergedPlanes.free();
+    m_MergedTake.clear();
     m_ImagePlanes.free();
-    std::fill(std::begin(m_Merged), std::end(m_Merged), nullptr);
     i_Report(100);
     return ok;
 }
@@ -515,21 +527,14 @@ bool CPiecesExport::i_Prepare(const REQUEST& r, const CExportSettings& s, bool c
 
     // What a PSD shows to the programs that read no layers: the pieces its
     // visible layers show (the composite's among them), composited as the
-    // window, Apply and the replay composite them.
+    // window, Apply and the replay composite them, when the writer asks.
     if (psd) {
         std::vector<uint8_t> take(m_Engine.m_nPieces, 0);
         for (uint32_t k = 0; k < n; ++k)
             take[ids[k]] = 1;
         for (uint32_t i = 0; composite && i < m_Engine.m_nPieces; ++i)
             take[i] |= !m_Engine.m_pPieces[i].selected;
-        if (!m_MergedPlanes.alloc(qnMulSize({4, plane})))
-            return i_Fail(kNoMemory, kErrorTitle, "no memory for the merged image");
-        uint8_t* planes[4];
-        for (int k = 0; k < 4; ++k)
-            planes[k] = m_MergedPlanes.GetPtr() + k * plane;
-        if (!i_CompositeOnCanvas(r, planes, take, 35, 40))
-            return false;
-        std::copy(planes, planes + 4, m_Merged);
+        m_MergedTake = std::move(take);
     }
     i_Report(40);
     return true;
@@ -605,6 +610,9 @@ bool CPiecesExport::i_WriteFile(const std::string& path, EXPORTJOB& job, RESULT&
     }
     if (!ok) {
         file.Abandon();
+        // The merged image's composite said why it stopped.
+        if (job.mergedFailed)
+            return false;
         if (job.cancelled)
             return i_Fail(kCancelled, kExportTitle, "cancelled");
         return i_Fail(kCannotWrite, kErrorTitle, path + ": " + ErrorText(writeError));
@@ -685,7 +693,7 @@ bool CPiecesExport::stExportToPSD(CQNF_StdFile* file, void* data)
         job->message = kCannotWrite;
         return false;
     }
-    if (job->merged[0] && !psd.Write_SetMerged(job->merged, job->width))
+    if (job->merged && !psd.Write_SetMergedSource(job->merged))
         return false;
     if (job->progress)
         job->progress->Progress(41, nullptr);
@@ -710,7 +718,7 @@ bool CPiecesExport::stExportToPSD(CQNF_StdFile* file, void* data)
     if (job->progress)
         job->progress->Progress(43, nullptr);
     CQNF_SubProgress sub;
-    sub.SetMasterProgress(job->progress, 43, 90);
+    sub.SetMasterProgress(job->progress, kPsdFrom, kPsdTo);
     psd.SetProgress(job->progress ? &sub : nullptr);
     if (psd.WritePSD())
         return true;

@@ -25,7 +25,8 @@
 // so that it packs into runs); PNG files are
 // written one at a time through one canvas (positions preserved) or one
 // scratch plane (opacity). The merged picture or the composite takes a full
-// canvas of four planes, and a PSD of pieces one more for its merged image.
+// canvas of four planes, and a PSD of pieces one more for its merged image,
+// composited only once its layers are written.
 //
 // Writing is all or nothing. A PSD goes to a temporary file that replaces
 // the target only when complete. A PNG series goes to a private folder
@@ -47,6 +48,7 @@
 #include "core/Refusal.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -85,9 +87,12 @@ public:
         uint8_t preservePosition = 0;
         CQNF_Image* canvas = nullptr;  // the PNG writer's canvas (positions preserved)
         CQNF_Mem* scratch = nullptr;   // the PNG writer's alpha plane (opacity)
-        // The PSD's merged image: colours and alpha of the canvas's size,
-        // stride = width; null: the writer composites the layers.
-        const uint8_t* merged[4] = {};
+        // The PSD's merged image, composited only when the writer comes to
+        // it (after the layers): fills colours and alpha of the canvas's
+        // size, stride = width, and says false (and why, itself) when it
+        // cannot. Empty: the writer composites the layers.
+        std::function<bool(uint8_t* const* planes)> merged;
+        uint8_t mergedFailed = 0;  // set when merged said false
         CQNF_Progress* progress = nullptr;
         // Set by the writers: the text for the user when a file could not
         // take the writer (empty otherwise), and whether they stopped
@@ -210,9 +215,8 @@ private:
     std::vector<std::string> m_FileNames;  // per layer, PNG series only
     std::string m_Folder;                   // PNG series: where the files go
     CQNF_Mem m_CanvasPlanes;                // merged picture or composite
-    CQNF_Mem m_MergedPlanes;                // a PSD's merged image of pieces
+    std::vector<uint8_t> m_MergedTake;      // a PSD's merged image: the pieces it shows
     CQNF_Mem m_ImagePlanes;                 // a full picture before it goes on a larger canvas
-    const uint8_t* m_Merged[4] = {};
     std::string m_Message;
     std::string m_MessageTitle;
     std::string m_Detail;

@@ -4,14 +4,16 @@
 // first, SetProgress, WritePSD, WriteClean. Every layer carries its colour
 // planes and a transparency plane, PackBits-compressed; a merged image of the
 // visible layers over white follows for readers that ignore layers, or, given
-// with Write_SetMerged, the caller's own picture of them over white. The
+// with Write_SetMerged (or made when it is reached, Write_SetMergedSource),
+// the caller's own picture of them over white. The
 // file is written from start to end, never gone back into (a disk that
 // misplaces such a write gets the same bytes): every channel is packed once,
 // its rows kept as small plans (PackBitsPlan) until the layer records are
 // written, and the merged image is composited once and kept packed until its
 // row table is written (a given merged picture is kept as plans, its rows
-// put over white again); past 64 MB of either, rows are packed (and the
-// merged image composited) again to be written. The file is never held in
+// put over white again; a made one is made after the layers are written and
+// their plans let go, and put over white once); past 64 MB of either, rows
+// are packed (and the merged image composited) again to be written. The file is never held in
 // memory. A document is limited to 30000 pixels a side and 32767 layers
 // (the format's own limits); the 4 GB that its 32-bit lengths address is
 // checked as well.
@@ -38,6 +40,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -140,6 +143,16 @@ public:
     // composites the visible layers itself. After Write_Init; the planes are
     // read by WritePSD.
     bool Write_SetMerged(const unsigned char* const* planes, uint32_t stride);
+    // The caller's merged picture made only when the writer comes to it,
+    // so that it is not held while the layers are packed: source(planes)
+    // fills the mode's colour planes and a transparency plane of the
+    // document's size (stride = width) that the writer holds, and returns
+    // false to stop the write (no error set: the source says why). The
+    // colours are put over white in place and the transparency let go
+    // before the rows are packed. Empty: none. After Write_Init; it takes
+    // the place of a picture given to Write_SetMerged, and that of it.
+    using MergedSource = std::function<bool(unsigned char* const* planes)>;
+    bool Write_SetMergedSource(MergedSource source);
     bool WritePSD();
     void WriteClean() override;
     bool Write_MACWord(uint16_t value, uint32_t position = qncodec::CurrentPos);
@@ -236,4 +249,5 @@ private:
     bool m_mergedGiven = false;
     const unsigned char* m_merged[5] = {};
     uint32_t m_mergedStride = 0;
+    MergedSource m_mergedSource;
 };

@@ -264,6 +264,7 @@ bool CQNF_ImagePSD::Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, CQNF_Im
 
 bool CQNF_ImagePSD::Write_SetMerged(const unsigned char* const* planes, uint32_t stride)
 {
+    m_mergedSource = nullptr;
     m_mergedGiven = false;
     std::fill(std::begin(m_merged), std::end(m_merged), nullptr);
     m_mergedStride = 0;
@@ -280,6 +281,19 @@ bool CQNF_ImagePSD::Write_SetMerged(const unsigned char* const* planes, uint32_t
         m_merged[k] = planes[k];
     m_mergedStride = stride;
     m_mergedGiven = true;
+    return true;
+}
+
+bool CQNF_ImagePSD::Write_SetMergedSource(MergedSource source)
+{
+    Write_SetMerged(nullptr, 0);
+    if (!source)
+        return true;
+    if (!m_writeInit || !ColourChannels(m_writeParams.mode)) {
+        SetError(qncodec::ErrArgument);
+        return false;
+    }
+    m_mergedSource = std::move(source);
     return true;
 }
 
@@ -328,6 +342,9 @@ private:
     bool PackedChannel(const unsigned char* plane, uint32_t stride, uint32_t width, uint32_t height,
                        const std::vector<unsigned char>& table, bool kept);
     bool Merged();
+    // The caller's merged picture from its source, its colours put over
+    // white in m_made, its transparency let go.
+    bool MakeMerged();
     // Composites the merged image's channels, a band at a time, calling
     // row(c, y, pixels) for every row.
     template <typename Row>
@@ -401,6 +418,9 @@ private:
     // merged image skips what cannot change it.
     std::vector<std::vector<uint32_t>> m_spans;
     bool Spans();
+    // The colour planes of the merged picture made by the caller's source,
+    // over white already (empty when there is none).
+    CQNF_Mem m_made;
 };
 
 bool CQNF_ImagePSD::WritePSD()
@@ -449,8 +469,11 @@ bool CQNF_ImagePSD::Writer::Validate()
         return false;
     }
     // One scratch row for packing, big enough for the canvas rows of the
-    // merged image as well as the widest layer, then a band of canvas rows.
-    if (!m_scratch.alloc(qnMulSize({PackBitsBound(widest), 1}) + qnMulSize({P().width, kMergedBandRows}))) {
+    // merged image as well as the widest layer, then a band of canvas rows
+    // (one row for a picture made by the caller's source, which is put over
+    // white a row at a time and then read where it lies).
+    const uint32_t bandRows = m_c.m_mergedSource ? 1 : kMergedBandRows;
+    if (!m_scratch.alloc(qnMulSize({PackBitsBound(widest), 1}) + qnMulSize({P().width, bandRows}))) {
         m_c.SetError(m_scratch.GetError());
         return false;
     }
@@ -538,7 +561,12 @@ bool CQNF_ImagePSD::Writer::Run()
             std::vector<unsigned char>().swap(tables[i * channels + k]);
         }
     }
+    // What the layers took is let go before the merged image is made.
     m_plans.Clear();
+    std::vector<std::vector<unsigned char>>().swap(tables);
+    std::vector<uint32_t>().swap(lengths);
+    std::vector<unsigned char>().swap(kept);
+    std::vector<unsigned char>().swap(m_rows);
     if ((pad && !U8(0)) || !U32(0))
         return false;
     if (!Report(60) || !Merged())
@@ -810,6 +838,34 @@ void CQNF_ImagePSD::Writer::GivenMergedBand(uint32_t c, uint32_t y0, uint32_t ro
     }
 }
 
+bool CQNF_ImagePSD::Writer::MakeMerged()
+{
+    const uint32_t W = P().width;
+    const size_t plane = size_t{W} * P().height;
+    // The colours and the transparency in blocks of their own: the
+    // transparency is let go as soon as the colours lie over white, before
+    // the rows' plans are made.
+    CQNF_Mem alpha;
+    if (!m_made.alloc(qnMulSize({m_n, plane})) || !alpha.alloc(plane)) {
+        m_c.SetError(qncodec::ErrMemory);
+        return false;
+    }
+    unsigned char* planes[5] = {};
+    for (uint32_t c = 0; c < m_n; ++c)
+        planes[c] = m_made.GetPtr() + c * plane;
+    planes[m_n] = alpha.GetPtr();
+    if (!m_c.m_mergedSource(planes))
+        return false;
+    // Over white a row at a time, through the scratch's canvas row.
+    unsigned char* canvas = m_scratch.GetPtr() + (m_scratch.GetSize() - W);
+    for (uint32_t c = 0; c < m_n; ++c)
+        for (size_t at = 0; at < plane; at += W) {
+            OverOpaque<true>(canvas, planes[c] + at, planes[m_n] + at, static_cast<int32_t>(W));
+            std::memcpy(planes[c] + at, canvas, W);
+        }
+    return true;
+}
+
 void CQNF_ImagePSD::Writer::MergedBand(uint32_t c, uint32_t y0, uint32_t rows, unsigned char* canvas) const
 {
     const uint32_t W = P().width;
@@ -868,15 +924,24 @@ bool CQNF_ImagePSD::Writer::MergedRows(uint32_t progressFrom, uint32_t progressS
     const uint32_t W = P().width;
     const uint32_t H = P().height;
     const bool given = m_c.m_mergedGiven;
+    const bool made = m_made.GetPtr() != nullptr;
     // The scratch holds the packing buffer first, then a band of canvas
     // rows: the layers are composited a band at a time, each layer's rows
     // in one go, instead of every layer visited for every row.
-    unsigned char* canvas = m_scratch.GetPtr() + (m_scratch.GetSize() - size_t{W} * kMergedBandRows);
+    unsigned char* canvas =
+        made ? nullptr : m_scratch.GetPtr() + (m_scratch.GetSize() - size_t{W} * kMergedBandRows);
     for (uint32_t c = 0; c < m_n; ++c) {
         if (!Report(progressFrom + progressSpan * c / m_n))
             return false;
         for (uint32_t y0 = 0; y0 < H; y0 += kMergedBandRows) {
             const uint32_t rows = std::min(kMergedBandRows, H - y0);
+            if (made) {
+                // Over white already: the rows as they lie.
+                for (uint32_t y = y0; y < y0 + rows; ++y)
+                    if (!row(c, y, m_made.GetPtr() + (size_t{c} * H + y) * W))
+                        return false;
+                continue;
+            }
             if (given)
                 GivenMergedBand(c, y0, rows, canvas);
             else
@@ -893,6 +958,8 @@ bool CQNF_ImagePSD::Writer::Merged()
 {
     const uint32_t W = P().width;
     const uint32_t H = P().height;
+    if (m_c.m_mergedSource && !MakeMerged())
+        return false;
     std::vector<unsigned char> table;
     try {
         table.assign(size_t{m_n} * H * 2, 0);
@@ -900,7 +967,7 @@ bool CQNF_ImagePSD::Writer::Merged()
         m_c.SetError(qncodec::ErrMemory);
         return false;
     }
-    const bool given = m_c.m_mergedGiven;
+    const bool given = m_c.m_mergedGiven || m_made.GetPtr();
     if (!given && !Spans())
         return false;
     // The row table comes before the rows: they are packed once for it and

@@ -54,10 +54,11 @@ struct Doc {
     }
 };
 
-// Writes a document into path, with the caller's merged picture when given;
-// returns WritePSD's result.
+// Writes a document into path, with the caller's merged picture when given
+// (or made by source); returns WritePSD's result.
 inline bool WriteDoc(Doc& d, const std::string& path, PSD& psd, CQNF_Progress* progress = nullptr,
-                     const unsigned char* const* merged = nullptr, uint32_t mergedStride = 0)
+                     const unsigned char* const* merged = nullptr, uint32_t mergedStride = 0,
+                     const PSD::MergedSource& source = {})
 {
     CQNF_StdFile file;
     EXPECT_TRUE(file.Open(path.c_str(), 2));
@@ -71,6 +72,9 @@ inline bool WriteDoc(Doc& d, const std::string& path, PSD& psd, CQNF_Progress* p
     }
     if (merged) {
         EXPECT_TRUE(psd.Write_SetMerged(merged, mergedStride));
+    }
+    if (source) {
+        EXPECT_TRUE(psd.Write_SetMergedSource(source));
     }
     psd.SetProgress(progress);
     const bool ok = psd.WritePSD();

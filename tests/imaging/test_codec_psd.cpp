@@ -460,8 +460,8 @@ TEST(CodecPSDWrite, MergedImageOfPieceLikeCoverageIsTheirOver)
 
 // A merged picture the caller composited (pieces whose soft edges add up,
 // which no stack of layers gives) is what the file shows without its
-// layers, laid over white, in every mode; without all its planes nothing is
-// written.
+// layers, laid over white, in every mode, whether given or made when the
+// writer reaches it; without all its planes nothing is written.
 TEST(CodecPSDWrite, GivenMergedPictureIsWrittenOverWhite)
 {
     TempDir dir;
@@ -500,6 +500,27 @@ TEST(CodecPSDWrite, GivenMergedPictureIsWrittenOverWhite)
         // The layer itself is kept as it was given.
         ASSERT_TRUE(r.LParseByPtr(file.data(), file.size()));
         ASSERT_EQ(r.GetLayersCount(), 1u);
+
+        // The same picture made only when the writer comes to it, into
+        // planes the writer holds: the same bytes. A source that fails
+        // stops the write without an error of the writer's.
+        for (const bool fails : {false, true}) {
+            int asked = 0;
+            const auto source = [&](unsigned char* const* into) {
+                ++asked;
+                for (size_t k = 0; k < given.size(); ++k)
+                    for (int y = 0; y < H; ++y)
+                        std::memcpy(into[k] + size_t(y) * W, given[k].data() + size_t(y) * stride, W);
+                return !fails;
+            };
+            PSD made;
+            EXPECT_EQ(WriteDoc(d, dir / "made.psd", made, nullptr, nullptr, 0, source), !fails);
+            EXPECT_EQ(made.GetError(), 0u);
+            EXPECT_EQ(asked, 1);
+            if (!fails) {
+                EXPECT_TRUE(ReadAll(dir / "made.psd") == file) << "a made picture is written as a given one";
+            }
+        }
 
         // A picture without its transparency is refused before anything is written.
         planes[colours] = nullptr;
