@@ -331,6 +331,32 @@ std::string LastSettingsNotAFile(const std::string& plugin)
     return "cannot read " + qnShownName(path) + ": " + what + ", not a regular file";
 }
 
+// Which file the plug-in's last settings are now: the plug-in replaces them
+// with a new file whenever it keeps them, so a stamp that did not change
+// over a run means they were not kept (a read-only folder, a full disk).
+struct LastSettingsStamp {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    timespec changed{};
+    bool operator==(const LastSettingsStamp& o) const
+    {
+        return exists == o.exists && device == o.device && inode == o.inode && changed.tv_sec == o.changed.tv_sec &&
+               changed.tv_nsec == o.changed.tv_nsec;
+    }
+};
+
+LastSettingsStamp StampLastSettings(const std::string& plugin)
+{
+    LastSettingsStamp stamp;
+    std::error_code ec;
+    const std::filesystem::path library = std::filesystem::canonical(plugin, ec);
+    struct stat st {};
+    if (!ec && ::stat((library.parent_path() / "last.data").c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        stamp = LastSettingsStamp{true, st.st_dev, st.st_ino, st.st_ctim};
+    return stamp;
+}
+
 }  // namespace
 
 namespace {
@@ -487,6 +513,7 @@ int RunHostProgram(const HostCommandLine& cmd)
     host.SetDescriptor(descriptor);
     host.SetProgressListener(&progress);
     int16_t result = 0;
+    const LastSettingsStamp lastBefore = writesDescriptor ? StampLastSettings(cmd.plugin) : LastSettingsStamp{};
     for (int run = 0; run < cmd.repeat && result == 0; ++run) {
         result = host.Run(loader.Entry(), cmd.sequence);
         if (cmd.verbose) {
@@ -566,26 +593,34 @@ int RunHostProgram(const HostCommandLine& cmd)
     qnDropRunOutput(outputNamed.path);
     if (writes && !WriteOutput(cmd.output, cmd.outputKind, host.Document(), cmd.quality, err))
         return Fail(kExitHostError, err);
-    if (writesDescriptor && host.HasDescriptor() && host.DescriptorBytes() != descriptor) {
+    if (writesDescriptor && host.HasDescriptor()) {
         const std::vector<uint8_t>& bytes = host.DescriptorBytes();
         // The descriptor the run read its settings from is rewritten as the
         // host's own file; it still may lead to no other input.
-        if (const unsigned short error =
-                qnReplaceFile(cmd.descriptorFile, bytes.data(), bytes.size(), QnWrite::OwnFile))
-            return Fail(kExitHostError, qnFileFailure(cmd.descriptorFile, true, error));
-        // The plug-in's box says why in the window; here the file is named,
-        // so the user learns it at Apply rather than at the replay.
+        if (bytes != descriptor)
+            if (const unsigned short error =
+                    qnReplaceFile(cmd.descriptorFile, bytes.data(), bytes.size(), QnWrite::OwnFile))
+                return Fail(kExitHostError, qnFileFailure(cmd.descriptorFile, true, error));
+        // The plug-in's box says why in the window; here the file is named
+        // (empty before or not), so the user learns it at Apply rather than
+        // at the replay.
         HostDescriptor left;
         std::string why;
-        if (HostDescriptor::Parse(bytes.data(), bytes.size(), left, why) && left.items.empty())
+        if (HostDescriptor::Parse(bytes.data(), bytes.size(), left, why) && left.items.empty()) {
+            const LastSettingsStamp lastAfter = StampLastSettings(cmd.plugin);
+            const bool kept = lastAfter.exists && !(lastAfter == lastBefore);
             std::fprintf(stderr, "tessolo-host: %s\n",
                          qnShownLine(cmd.descriptorFile + " holds no settings: they were too large for a descriptor" +
                                      (cmd.settings.maxText >= 0
                                           ? " (--max-text " + std::to_string(cmd.settings.maxText) + ")"
                                           : std::string()) +
-                                     "; a replay of it is refused, and the last settings (\"last.data\" in the "
-                                     "plug-in's folder) replay this picture: run tessolo-host without --descriptor")
+                                     "; a replay of it is refused, and " +
+                                     (kept ? "the last settings (\"last.data\" in the plug-in's folder) replay this "
+                                             "picture: run tessolo-host without --descriptor"
+                                           : "the plug-in could not keep them as its last settings either: this "
+                                             "picture's settings are kept nowhere"))
                              .c_str());
+        }
     }
     if (writes) {
         // Said as every writer says it, on standard output, in a pipe or a

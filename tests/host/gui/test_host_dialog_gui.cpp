@@ -77,40 +77,59 @@ TEST(HostDialogGui, ApplyWritesTheKnifeLines)
 // Settings a descriptor cannot hold (here a host that takes texts of ten
 // bytes at most) are said at Apply: the box in the window, then one line of
 // the host naming its descriptor file and how to replay; the picture is
-// applied all the same and the descriptor left is refused at replay.
+// applied all the same and the descriptor left is refused at replay. Where
+// the plug-in could not keep its last settings either (a folder stands in
+// their place), the line does not send the user to them.
 TEST(HostDialogGui, ApplySaysWhenTheDescriptorCannotHoldTheSettings)
 {
     const PluginFolder plugin;
-    const std::string out = plugin.File("dialog_small.png"), desc = plugin.File("small.qnds"),
-                      err = plugin.File("small.err");
-    const pid_t pid = Spawn({"--dialog", "--max-text", "10", "--descriptor", desc, kSample, out}, plugin.path, err);
-    const Geometry g = FindWindow("Main");
-    ASSERT_FALSE(g.id.empty()) << "the main window did not open";
-    Click(g, kApplyX, kApplyY);
-    // The box is the desktop's own, untitled: the host's one window besides
-    // Main; Return presses its OK.
-    std::string box;
-    for (int waited = 0; box.empty() && waited < 60000; waited += 200) {
-        std::istringstream ids(Capture("xdotool search --onlyvisible --pid " + std::to_string(pid)));
-        for (std::string id; ids >> id;)
-            if (id != g.id)
-                box = id;
-        if (box.empty())
-            Sleep(200);
-    }
-    ASSERT_FALSE(box.empty()) << "Apply said nothing in the window";
-    Xdo("windowfocus --sync " + box + " key --window " + box + " Return");
-    ASSERT_EQ(WaitExit(pid, 60000), 0);
-    EXPECT_TRUE(std::filesystem::exists(out));
-    std::ifstream in(err);
-    const std::string said((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const size_t line = said.find("tessolo-host: " + desc + " holds no settings");
-    ASSERT_NE(line, std::string::npos) << said;
-    EXPECT_NE(said.find("last.data", line), std::string::npos) << said;
-    EXPECT_EQ(said.find("holds no settings", line + desc.size() + 20), std::string::npos) << "said twice: " << said;
+    const std::string desc = plugin.File("small.qnds"), err = plugin.File("small.err");
+    // Applies in the window, pressing Return in every box until the host
+    // exits; what it said on standard error.
+    auto apply = [&](const std::string& out) {
+        const pid_t pid = Spawn({"--dialog", "--max-text", "10", "--descriptor", desc, kSample, out}, plugin.path, err);
+        const Geometry g = FindWindow("Main");
+        EXPECT_FALSE(g.id.empty()) << "the main window did not open";
+        Click(g, kApplyX, kApplyY);
+        // A box is the desktop's own, untitled: a window of the host's
+        // besides Main; Return presses its OK.
+        int boxes = 0, status = 0;
+        for (int waited = 0; waited < 120000 && waitpid(pid, &status, WNOHANG) != pid; waited += 200) {
+            std::istringstream ids(Capture("xdotool search --onlyvisible --pid " + std::to_string(pid)));
+            std::string box;
+            for (std::string id; ids >> id;)
+                if (id != g.id)
+                    box = id;
+            if (box.empty()) {
+                Sleep(200);
+                continue;
+            }
+            ++boxes;
+            Xdo("windowfocus --sync " + box + " key --window " + box + " Return");
+        }
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_GT(boxes, 0) << "Apply said nothing in the window";
+        EXPECT_TRUE(std::filesystem::exists(out));
+        std::ifstream in(err);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    auto line = [&](const std::string& said) {
+        const size_t at = said.find("tessolo-host: " + desc + " holds no settings");
+        EXPECT_NE(at, std::string::npos) << said;
+        EXPECT_EQ(said.find("holds no settings", at + desc.size() + 20), std::string::npos) << "said twice: " << said;
+        return at == std::string::npos ? std::string() : said.substr(at, said.find('\n', at) - at);
+    };
+    const std::string kept = line(apply(plugin.File("dialog_small.png")));
+    EXPECT_NE(kept.find("last.data"), std::string::npos) << kept;
     const pid_t replay = Spawn({"--descriptor", desc, kSample, plugin.File("again.png")}, plugin.path);
     EXPECT_EQ(WaitExit(replay, 60000), 5);
     EXPECT_FALSE(std::filesystem::exists(plugin.File("again.png")));
+
+    std::filesystem::remove(plugin.File("last.data"));
+    std::filesystem::create_directory(plugin.File("last.data"));
+    const std::string lost = line(apply(plugin.File("dialog_lost.png")));
+    EXPECT_EQ(lost.find("replay this picture"), std::string::npos) << lost;
+    EXPECT_NE(lost.find("kept nowhere"), std::string::npos) << lost;
 }
 
 // A window backend that cannot be loaded while the display is there is the
