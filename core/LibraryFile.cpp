@@ -1,4 +1,5 @@
 #include "core/LibraryFile.h"
+#include "core/SealHash.h"
 
 #include "core/ErrorWords.h"
 #include "core/SafeFile.h"
@@ -22,11 +23,6 @@
 #include <link.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <xxhash.h>
-#if defined(__x86_64__) || defined(__i386__)
-// The library's own choice of the widest vector unit this CPU has.
-#include <xxh_x86dispatch.h>
-#endif
 
 namespace {
 
@@ -417,10 +413,6 @@ uint64_t LoadedEnd(const std::vector<Phdr>& loads)
     return end;
 }
 
-struct HashState {
-    void operator()(XXH3_state_t* state) const { XXH3_freeState(state); }
-};
-
 // The XXH3 of the loaded segments' file bytes, the seal's own 8 bytes at
 // sumAt and the header's fields that strip and a debug link rewrite
 // counted as zeros; fetch reads n bytes at an offset, false when it cannot.
@@ -436,9 +428,7 @@ bool LoadedSum(const std::vector<Phdr>& loads, uint64_t sumAt, Fetch&& fetch, ui
     constexpr uint64_t kBlock = uint64_t(1) << 18;
     // Every byte of it is read before it is counted: never cleared first.
     const auto block = std::make_unique_for_overwrite<unsigned char[]>(size_t(std::min(kBlock, LoadedEnd(loads))));
-    const std::unique_ptr<XXH3_state_t, HashState> state(XXH3_createState());
-    if (!state || XXH3_64bits_reset(state.get()) != XXH_OK)
-        throw std::bad_alloc();
+    qnSealHash hash;
     for (const Phdr& p : loads) {
         const uint64_t end = uint64_t(p.p_offset) + uint64_t(p.p_filesz);
         for (uint64_t at = p.p_offset; at < end;) {
@@ -448,11 +438,11 @@ bool LoadedSum(const std::vector<Phdr>& loads, uint64_t sumAt, Fetch&& fetch, ui
             for (const auto& z : zeros)
                 for (uint64_t i = std::max(z.at, at); i < z.at + z.n && i < at + n; ++i)
                     block[size_t(i - at)] = 0;
-            XXH3_64bits_update(state.get(), block.get(), size_t(n));
+            hash.Update(block.get(), size_t(n));
             at += n;
         }
     }
-    sum = XXH3_64bits_digest(state.get());
+    sum = hash.Digest();
     return true;
 }
 

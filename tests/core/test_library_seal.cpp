@@ -2,6 +2,7 @@
 // judge of a library file tells any changed byte of a sealed one.
 #include "core/LibraryFile.h"
 #include "core/SafeFile.h"
+#include "core/SealHash.h"
 #include "core/StdFile.h"
 #include "tests/library_loads.h"
 
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -76,6 +78,40 @@ struct Folder {
 // the library is whole or damaged, never taken for a file cut short.
 // Bytes added after it are nothing the loader maps; one byte less cuts
 // short the section table its header places at the end.
+// Both builds of the checksum (the processor's widest vector unit and the
+// baseline one) give one sum for the same bytes, however they are cut into
+// updates: a library sealed on one machine is whole on another. The empty
+// input's sum is XXH3's own.
+TEST(LibrarySeal, BothBuildsOfTheChecksumGiveOneSum)
+{
+    std::mt19937 random(7);
+    std::vector<unsigned char> bytes(300000);
+    for (unsigned char& b : bytes)
+        b = static_cast<unsigned char>(random());
+    alignas(64) unsigned char base[qnSealHash::kStateBytes], wide[qnSealHash::kStateBytes];
+    qnseal_xxh3::Reset(base);
+    EXPECT_EQ(qnseal_xxh3::Digest(base), 0x2D06800538D394C2ull);
+    for (const size_t size : {size_t(0), size_t(1), size_t(63), size_t(240), size_t(241), size_t(1025), size_t(300000)})
+        for (const size_t cut : {size_t(0), size_t(1), size_t(200), size_t(1024), size_t(65536)}) {
+            if (cut > size)
+                continue;
+            qnseal_xxh3::Reset(base);
+            qnseal_xxh3::Update(base, bytes.data(), cut);
+            qnseal_xxh3::Update(base, bytes.data() + cut, size - cut);
+            qnSealHash chosen;
+            chosen.Update(bytes.data(), size);
+#if defined(__x86_64__) || defined(__i386__)
+            // The wide build only where this processor runs it.
+            if (__builtin_cpu_supports("avx2")) {
+                qnseal_xxh3::ResetAvx2(wide);
+                qnseal_xxh3::UpdateAvx2(wide, bytes.data(), size);
+                EXPECT_EQ(qnseal_xxh3::Digest(base), qnseal_xxh3::DigestAvx2(wide)) << size << " cut at " << cut;
+            }
+#endif
+            EXPECT_EQ(chosen.Digest(), qnseal_xxh3::Digest(base)) << size;
+        }
+}
+
 TEST(LibrarySeal, ASealedLibraryIsWholeAndOneChangedMappedByteIsDamage)
 {
     const Folder folder;
