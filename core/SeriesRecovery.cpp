@@ -105,9 +105,9 @@ bool IsLinkLeadingTo(int dir, const std::string& folder, const std::string& name
 // a copy of that folder under another name, beside it, holds a journal
 // like its own, which is not to be put back from, nor its folder emptied
 // (the older form names none, and was written only in a folder whose name
-// carries its check). Device numbers last only while a disk stays mounted: the file
-// system's own identity and the inode numbers, which a disk mounted again
-// keeps, bind a journal. A disk that keeps no inode numbers (FAT, exFAT,
+// carries its check). Device numbers last only while a disk stays mounted:
+// the file system's own identity and the inode numbers, which a disk
+// mounted again keeps, bind a journal. A disk that keeps no inode numbers (FAT, exFAT,
 // FUSE) gives new ones at each mount, and no identity of its own: there a
 // journal of this form binds by the kind of file system and the folder's
 // path on its disk, which a copy into another folder does not keep.
