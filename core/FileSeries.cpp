@@ -72,28 +72,6 @@ QnRefusal GateRefusal(const std::string& path, const std::vector<std::string>& p
     return why;
 }
 
-// Renames the staging folder called name in the folder open as dir to
-// gone, never over anything. Where the file system cannot rename without
-// replacing (a FUSE disk, such as a vfat stick's, says EINVAL), and a
-// folder has no second name to give, the name is looked for first: gone is
-// the staging folder's own random name marked, which only a series makes,
-// and every series here makes, marks and removes its staging folders under
-// the folder's lock, which the caller holds, so nothing takes the name
-// between the look and the rename. 0, or -1 with errno.
-int MarkStaging(int dir, const std::string& name, const std::string& gone)
-{
-    if (::renameat2(dir, name.c_str(), dir, gone.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        return -1;
-    struct stat st;
-    if (::fstatat(dir, gone.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        errno = EEXIST;
-        return -1;
-    }
-    return errno == ENOENT ? ::renameat(dir, name.c_str(), dir, gone.c_str()) : -1;
-}
-
 }  // namespace
 
 // An exclusive lock on a folder itself, held while the object lives: the
@@ -434,6 +412,7 @@ bool CQNF_FileSeries::Commit()
     journal.fileSystem = FileSystemOf(m_dir);
     journal.fileSystemType = FileSystemTypeOf(m_dir);
     journal.place = PlaceOnDisk(m_folder);
+    journal.stagingName = m_stagingName;
     journal.folderDevice = uint64_t(folderSt.st_dev);
     journal.folderInode = uint64_t(folderSt.st_ino);
     journal.stagingDevice = uint64_t(stagingSt.st_dev);
@@ -601,19 +580,19 @@ bool CQNF_FileSeries::Commit()
     if (ok) {
         // The series is in place once the journal is gone from the disk.
         // A staging folder without a journal keeps the old files for a
-        // person, unless it is marked as being removed: the mark comes
-        // first, so that a run killed while it empties the folder leaves
-        // nothing that needs one.
-        const std::string gone = m_stagingName + ".gone";
-        if (MarkStaging(m_dir, m_stagingName, gone) == 0) {
-            m_stagingName = gone;
-            m_staging += ".gone";
-            ::fsync(m_dir);
-        }
+        // person, unless it is marked finished: the mark comes first, synced
+        // inside the folder, so that a run killed while it empties the
+        // folder leaves nothing that needs one. The folder keeps its name: a
+        // FUSE disk loses what a renamed folder holds.
+        const std::string finished = FinishedBytes(m_stagingName);
+        qnReplaceFile(m_staging + "/" + kFinishedName, finished.data(), finished.size());
         CallHook(slots.size() + 1);
         ::unlinkat(m_lock, kJournalName, 0);
         ::fsync(m_lock);
         CallHook(slots.size() + 2);
+        const size_t emptied = slots.size() + 3;
+        RemoveStaging(m_dir, m_stagingName, m_lock, [emptied] { CallHook(emptied); });
+        m_stagingName.clear();
     }
     if (keep) {
         qnForgetFolderOnSignal(m_signalSlot);

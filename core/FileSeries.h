@@ -24,8 +24,8 @@
 //
 // A replaced target's old file stays in the staging folder as a backup
 // until the whole series is in place. Before the first target moves, a
-// journal naming every target, the file meant for it and the digest of its
-// content is written and synced into the staging folder, sealed with the
+// journal naming the staging folder, every target, the file meant for it
+// and the digest of its content is written and synced into the staging folder, sealed with the
 // digest of its whole text (core/SeriesJournal.cpp); it goes once the
 // series is in place and that is on disk. A run that dies in between
 // (SIGKILL, out of memory, power loss) leaves its journal, and the next
@@ -57,11 +57,14 @@
 // person, one line on standard error says where and why, and the series
 // goes on in its own staging folder. So is a staging folder without a
 // journal that holds an old file with no other name: a series marks its
-// staging folder as being removed (".gone") once every target is in place
-// and before its journal goes, and only a marked one is emptied of what a
-// series makes whatever old files it holds. A marked one is a finished
-// series: a journal still in it is not read, nothing is put back, and the
-// new files stay. A folder named as older versions named their staging
+// staging folder finished once every target is in place and before its
+// journal goes, with a sealed file naming the folder (older versions
+// renamed it, to NAME.gone, which is still taken so), and only a marked one
+// is emptied of what a series makes whatever old files it holds. A marked
+// one is a finished series: a journal still in it is not read, nothing is
+// put back, and the new files stay. A journal, and a mark, found in a
+// staging folder of another name than the one they were written for (a
+// copy) are not trusted. A folder named as older versions named their staging
 // folders is taken for one only when it holds a journal of this program's;
 // any other folder of a like name is a person's, left whole without a word.
 // One named as this version names them is taken for one only when it holds
@@ -131,9 +134,10 @@ public:
 
     // For tests: called in Commit once the journal is on disk (with 0),
     // after each target is replaced (with how many are), and once every
-    // target is in place, after the staging folder is marked as being
-    // removed (with one more than the targets) and after its journal is gone
-    // (with two more), under the folder lock; nullptr for none.
+    // target is in place, after the staging folder is marked finished (with
+    // one more than the targets), after its journal is gone (with two more)
+    // and once nothing but its marks is left in it (with three more), under
+    // the folder lock; nullptr for none.
     using CommitHook = void (*)(size_t placed);
     static void SetCommitHook(CommitHook hook);
     // For tests: called in Commit once a target's old file is moved aside
@@ -167,9 +171,13 @@ public:
         std::string file;
     };
     struct Journal {
-        // The form it is written in: 6, or 5 for the older one, which knows
-        // placed files by their inodes and its folder by its inode alone.
-        unsigned version = 6;
+        // The form it is written in: 7; 6 for the older one, which names no
+        // staging folder; or 5 for the oldest, which knows placed files by
+        // their inodes and its folder by its inode alone.
+        unsigned version = 7;
+        // The name of the staging folder it was written in: a copy of that
+        // folder under another name is not it, on any disk.
+        std::string stagingName;
         // Which folder and staging folder it was written for, with the
         // identity of their file system that statfs gives (0: none).
         uint64_t fileSystem = 0;

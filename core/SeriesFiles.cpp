@@ -102,13 +102,28 @@ bool IsStagingName(std::string name)
            name.compare(name.size() - 6 - mark.size(), mark.size(), mark) == 0;
 }
 
-std::string MarkBytes(std::string_view stagingName)
+namespace {
+
+// A staging folder's name (".gone" after it left out) under head, sealed
+// under this program's key.
+std::string SealedName(std::string_view head, std::string_view stagingName)
 {
-    static constexpr std::string_view kMarkHead = "tessolo series staging folder\n";
-    const std::string body = std::string(kMarkHead) + std::string(WithoutGone(stagingName)) + '\n';
+    const std::string body = std::string(head) + std::string(WithoutGone(stagingName)) + '\n';
     uint8_t digest[CQNF_MD5Digest::kDigestSize];
     KeyedDigest(body, digest);
     return body + "seal " + Hex(digest, sizeof digest) + '\n';
+}
+
+}  // namespace
+
+std::string MarkBytes(std::string_view stagingName)
+{
+    return SealedName("tessolo series staging folder\n", stagingName);
+}
+
+std::string FinishedBytes(std::string_view stagingName)
+{
+    return SealedName("tessolo series finished\n", stagingName);
 }
 
 namespace {
@@ -138,12 +153,24 @@ bool ReadStart(int fd, size_t most, std::string& bytes)
 
 }  // namespace
 
-bool HoldsOwnMark(int staging, std::string_view name)
+namespace {
+
+// Whether the file called file in the folder open as staging holds exactly
+// mark.
+bool HoldsExactly(int staging, const char* file, const std::string& mark)
 {
-    const std::string mark = MarkBytes(name);
-    const OwnedFd fd{::openat(staging, kMarkName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY)};
+    const OwnedFd fd{::openat(staging, file, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY)};
     std::string bytes;
     return fd.fd >= 0 && ReadStart(fd.fd, mark.size() + 1, bytes) && bytes == mark;
+}
+
+}  // namespace
+
+bool HoldsOwnMark(int staging, std::string_view name) { return HoldsExactly(staging, kMarkName, MarkBytes(name)); }
+
+bool HoldsFinishedMark(int staging, std::string_view name)
+{
+    return HoldsExactly(staging, kFinishedName, FinishedBytes(name));
 }
 
 bool IsBegunMark(int staging, std::string_view name, const std::string& entry)
@@ -165,7 +192,7 @@ bool IsSeriesMade(std::string_view name)
     // renamed (core/SafeFile.h).
     if (const std::string_view target = qnsafe::TempTarget(name); !target.empty())
         name = target;
-    if (name == kJournalName || name == kMarkName)
+    if (name == kJournalName || name == kMarkName || name == kFinishedName)
         return true;
     const std::string_view old = ".old";
     if (name.size() > old.size() && name.substr(name.size() - old.size()) == old)
@@ -314,20 +341,23 @@ int KeepBeside(int staging, const std::string& backup, int dir, const std::strin
     return -1;
 }
 
-void RemoveStaging(int dir, const std::string& name, int staging)
+void RemoveStaging(int dir, const std::string& name, int staging, const std::function<void()>& emptied)
 {
     const int listFd = ::openat(staging, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (DIR* list = listFd >= 0 ? ::fdopendir(listFd) : nullptr) {
         std::vector<std::string> names;
         // Anything but what a series makes is not the series' to remove
         // (and the folder then stays).
-        // The mark goes last, and only with everything else: a folder that
-        // stays keeps what tells it this program's.
-        bool marked = false, rest = false;
+        // The marks go last, and only with everything else: a folder that
+        // stays keeps what tells it this program's, and a finished one what
+        // tells that its journal and old files are no longer needed.
+        bool marked = false, finished = false, rest = false;
         while (const struct dirent* d = ::readdir(list)) {
             const std::string_view n = d->d_name;
             if (n == kMarkName)
                 marked = true;
+            else if (n == kFinishedName)
+                finished = true;
             else if (IsSeriesMade(n))
                 names.emplace_back(n);
             else if (n != "." && n != "..")
@@ -336,6 +366,12 @@ void RemoveStaging(int dir, const std::string& name, int staging)
         ::closedir(list);
         for (const std::string& n : names)
             rest = (::unlinkat(staging, n.c_str(), 0) != 0 && errno != ENOENT) || rest;
+        if (!rest && emptied)
+            emptied();
+        // The finished mark goes only once the journal and the old files
+        // are gone from the disk: without it they would be put back.
+        if (finished && !rest)
+            rest = ::fsync(staging) != 0 || ::unlinkat(staging, kFinishedName, 0) != 0;
         if (marked && !rest)
             ::unlinkat(staging, kMarkName, 0);
     } else if (listFd >= 0) {

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,6 +56,17 @@ std::string MarkBytes(std::string_view stagingName);
 // Whether the folder open as staging, called name, holds its mark, whole
 // and sealed for that name.
 bool HoldsOwnMark(int staging, std::string_view name);
+// What a series writes into its staging folder, as kFinishedName and synced,
+// once every target holds its new file and that is on disk: the folder's
+// name, sealed as the mark is, under another magic line. A folder holding
+// it whole for its own name is a finished series': nothing in it is put
+// back, and everything a series makes in it goes. It stays until
+// everything else a series made there is gone, the mark alone after it.
+// A folder is never renamed to say so: a FUSE disk (vfat through fusefat)
+// loses a renamed folder's files, and their space with them.
+inline constexpr char kFinishedName[] = "gone";
+std::string FinishedBytes(std::string_view stagingName);
+bool HoldsFinishedMark(int staging, std::string_view name);
 // Whether the file called entry in the folder open as staging, called
 // name, is a beginning of its mark that a run died writing: the mark's
 // hidden temporary name, a file of one name that no live writer holds,
@@ -62,8 +74,8 @@ bool HoldsOwnMark(int staging, std::string_view name);
 // nothing anyone could lose.
 bool IsBegunMark(int staging, std::string_view name, const std::string& entry);
 // What a series puts in its staging folder: a file's number ("N"), its
-// old file ("N.old"), the journal, the mark and their hidden temporary
-// names.
+// old file ("N.old"), the journal, the mark, the finished mark and their
+// hidden temporary names.
 bool IsSeriesMade(std::string_view name);
 // Bytes in lower-case hexadecimal.
 std::string Hex(const uint8_t* bytes, size_t n);
@@ -115,10 +127,12 @@ int KeepBeside(int staging, const std::string& backup, int dir, const std::strin
                std::string& kept);
 
 // Removes what a series made (IsSeriesMade) in the staging folder open as
-// staging and called name in dir, its mark last, then the folder itself
-// where that left it empty; never anything else, nor what lies deeper. A
-// run killed on the way leaves the mark that tells the folder its own.
-void RemoveStaging(int dir, const std::string& name, int staging);
+// staging and called name in dir, its finished mark and then its mark last,
+// then the folder itself where that left it empty; never anything else, nor
+// what lies deeper. A run killed on the way leaves the marks that tell the
+// folder its own, and finished. emptied, when given, is called once
+// nothing but the marks is left.
+void RemoveStaging(int dir, const std::string& name, int staging, const std::function<void()>& emptied = {});
 
 // A target whose dead run's old file could not be put back: the file as
 // the journal names it, why, and the backup it stays in (empty: none).

@@ -1,9 +1,10 @@
 // The text of a series' journal and its seal.
 //
-// "tessolo series journal 6\n", then a line "FILESYSTEM TYPE FOLDERDEVICE
+// "tessolo series journal 7\n", then a line "FILESYSTEM TYPE FOLDERDEVICE
 // FOLDERINODE STAGINGDEVICE STAGINGINODE COUNT" naming where it was written
 // and how many entries follow, the folder's path from the root of its disk
-// and a 0 byte, then one entry a target: "INDEX SIZE MOVED DIGEST NAME"
+// and a 0 byte, the name of the staging folder it was written in and a 0
+// byte, then one entry a target: "INDEX SIZE MOVED DIGEST NAME"
 // (MOVED 1 where the target's old file is moved aside, else 0), a 0 byte
 // (no file name holds one), where the content goes (NAME, a name beside it
 // a link of that name leads to, or the absolute path of a link's end
@@ -12,8 +13,9 @@
 // end: a journal changed in any byte, or cut short anywhere, no longer
 // matches it.
 //
-// The older form, "tessolo series journal 5\n", is still read: its first
-// line lacks TYPE, no path follows it, and each entry is "INDEX INODE SIZE
+// The older forms are still read: "tessolo series journal 6\n" names no
+// staging folder; "tessolo series journal 5\n" neither, its first line
+// lacks TYPE, no path follows it, and each entry is "INDEX INODE SIZE
 // DIGEST NAME".
 #include "core/FileSeries.h"
 
@@ -32,7 +34,8 @@ namespace {
 using Journal = CQNF_FileSeries::Journal;
 using JournalEntry = CQNF_FileSeries::JournalEntry;
 
-constexpr std::string_view kHead = "tessolo series journal 6\n";
+constexpr std::string_view kHead = "tessolo series journal 7\n";
+constexpr std::string_view kHead6 = "tessolo series journal 6\n";
 constexpr std::string_view kOlderHead = "tessolo series journal 5\n";
 // What journals of every version begin with: one of another version is
 // left for a person as a damaged one is, its reason told apart.
@@ -95,14 +98,15 @@ bool CQNF_FileSeries::ParseJournal(const uint8_t* data, size_t size, Journal& jo
     why = kDamaged;
     const std::string_view all(reinterpret_cast<const char*>(data), size);
     const bool older = all.substr(0, kOlderHead.size()) == kOlderHead;
-    if (!older && all.substr(0, kHead.size()) != kHead) {
+    const bool six = all.substr(0, kHead6.size()) == kHead6;
+    if (!older && !six && all.substr(0, kHead.size()) != kHead) {
         const std::string_view version = all.size() > kAnyHead.size() ? all.substr(kAnyHead.size(), 2) : "";
         if (all.substr(0, kAnyHead.size()) == kAnyHead && version.size() == 2 && version[0] >= '1' &&
             version[0] <= '4' && version[1] == '\n')
             why = "was written by an older version of this program, whose journals are no longer read";
         return false;
     }
-    journal.version = older ? 5 : 6;
+    journal.version = older ? 5 : six ? 6 : 7;
     if (all.size() < kHead.size() + kSealSize)
         return false;
     const std::string_view body = all.substr(0, all.size() - kSealSize);
@@ -126,6 +130,13 @@ bool CQNF_FileSeries::ParseJournal(const uint8_t* data, size_t size, Journal& jo
             return false;
         journal.place.assign(p, placeEnd);
         p = placeEnd + 1;
+    }
+    if (!older && !six) {
+        const char* nameEnd = std::find(p, stop, '\0');
+        if (nameEnd == stop || !qnseries::IsPlainName(std::string_view(p, size_t(nameEnd - p))))
+            return false;
+        journal.stagingName.assign(p, nameEnd);
+        p = nameEnd + 1;
     }
     std::set<std::string_view> names, files;
     std::set<uint64_t> indexes;
@@ -171,8 +182,8 @@ bool CQNF_FileSeries::ParseJournal(const uint8_t* data, size_t size, Journal& jo
 
 std::string CQNF_FileSeries::JournalBytes(const Journal& journal)
 {
-    const bool older = journal.version == 5;
-    std::string text(older ? kOlderHead : kHead);
+    const bool older = journal.version == 5, six = journal.version == 6;
+    std::string text(older ? kOlderHead : six ? kHead6 : kHead);
     text += std::to_string(journal.fileSystem) + ' ';
     if (!older)
         text += std::to_string(journal.fileSystemType) + ' ';
@@ -183,6 +194,10 @@ std::string CQNF_FileSeries::JournalBytes(const Journal& journal)
         // A path with a 0 byte or not from the root is none.
         if (journal.place.find('\0') == std::string::npos && journal.place.substr(0, 1) == "/")
             text += journal.place;
+        text.push_back('\0');
+    }
+    if (!older && !six) {
+        text += journal.stagingName;
         text.push_back('\0');
     }
     for (const JournalEntry& e : journal.entries) {

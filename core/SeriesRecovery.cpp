@@ -99,15 +99,20 @@ bool IsLinkLeadingTo(int dir, const std::string& folder, const std::string& name
            ::stat(endParent.c_str(), &b) == 0 && SameFile(a, b);
 }
 
-// Whether the staging folder open as staging, in the folder open as dir
-// (shown as folder), is the one the journal was written for; otherwise why
-// not. Device numbers last only while a disk stays mounted: the file
-// system's own identity and the inode numbers, which a disk mounted again
-// keeps, bind a journal. A disk that keeps no inode numbers (FAT, exFAT,
+// Whether the staging folder open as staging, called name in the folder
+// open as dir (shown as folder), is the one the journal was written for;
+// otherwise why not. A journal names the staging folder it was written in:
+// a copy of that folder under another name, beside it, holds a journal
+// like its own, which is not to be put back from, nor its folder emptied
+// (the older form names none, and was written only in a folder whose name
+// carries its check). Device numbers last only while a disk stays mounted:
+// the file system's own identity and the inode numbers, which a disk
+// mounted again keeps, bind a journal. A disk that keeps no inode numbers (FAT, exFAT,
 // FUSE) gives new ones at each mount, and no identity of its own: there a
 // journal of this form binds by the kind of file system and the folder's
 // path on its disk, which a copy into another folder does not keep.
-bool IsWrittenHere(int dir, int staging, const std::string& folder, const Journal& journal, std::string& why)
+bool IsWrittenHere(int dir, int staging, const std::string& folder, const std::string& name, const Journal& journal,
+                   std::string& why)
 {
     struct stat folderSt, stagingSt;
     if (::fstat(dir, &folderSt) != 0 || ::fstat(staging, &stagingSt) != 0) {
@@ -116,6 +121,10 @@ bool IsWrittenHere(int dir, int staging, const std::string& folder, const Journa
     }
     why.clear();
     const uint64_t type = FileSystemTypeOf(dir);
+    if (journal.version >= 7 ? journal.stagingName != name : journal.version == 6 && !IsOwnStagingName(name)) {
+        why = "was written in another staging folder (this one is a copy, or was renamed)";
+        return false;
+    }
     if (journal.version >= 6 && !KeepsInodeNumbers(type)) {
         if (journal.fileSystemType != type)
             why = "was written on another disk (this folder was copied from there)";
@@ -325,13 +334,14 @@ void Examine(int dir, const std::string& folder, const std::string& name, Stagin
         s.why = why + ", so nothing in it is trusted";
         return;
     }
-    // A series marks its staging folder as being removed only once every
-    // target holds its new file and that is on disk: the series is finished,
-    // and a journal still inside (the run died before it went) is not read,
-    // nor is anything put back from it. The old files it keeps are no
-    // longer needed.
+    // A series marks its staging folder finished only once every target
+    // holds its new file and that is on disk: a journal still inside (the
+    // run died before it went) is not read, nor is anything put back from
+    // it. The old files it keeps are no longer needed. Older versions
+    // renamed the folder to mark it so; the finished mark is sealed for the
+    // folder's own name, which a copy of it under another does not hold.
     const std::string gone = ".gone";
-    if (name.compare(name.size() - gone.size(), gone.size(), gone) == 0) {
+    if (name.compare(name.size() - gone.size(), gone.size(), gone) == 0 || HoldsFinishedMark(s.fd, name)) {
         s.kind = Staging::Remove;
         return;
     }
@@ -366,7 +376,7 @@ void Examine(int dir, const std::string& folder, const std::string& name, Stagin
         }
     }
     if (!ReadAll(journalFd.fd, bytes, why) || !CQNF_FileSeries::ParseJournal(bytes.data(), bytes.size(), s.journal, why) ||
-        !IsWrittenHere(dir, s.fd, folder, s.journal, why)) {
+        !IsWrittenHere(dir, s.fd, folder, name, s.journal, why)) {
         s.why = journal + why;
         return;
     }

@@ -23,7 +23,7 @@ bool IsPlain(const std::string& name)
 bool Same(const CQNF_FileSeries::Journal& a, const CQNF_FileSeries::Journal& b)
 {
     if (a.version != b.version || a.fileSystem != b.fileSystem || a.fileSystemType != b.fileSystemType ||
-        a.place != b.place || a.folderDevice != b.folderDevice || a.folderInode != b.folderInode ||
+        a.place != b.place || a.stagingName != b.stagingName || a.folderDevice != b.folderDevice || a.folderInode != b.folderInode ||
         a.stagingDevice != b.stagingDevice || a.stagingInode != b.stagingInode || a.entries.size() != b.entries.size())
         return false;
     for (size_t k = 0; k < a.entries.size(); ++k) {
@@ -65,6 +65,8 @@ void Check(const std::string& bytes, size_t changeAt)
     CQNF_FileSeries::Journal journal;
     if (!Parse(bytes, journal))
         return;
+    if (journal.version == 7 && !IsPlain(journal.stagingName))
+        __builtin_trap();
     std::set<std::string> names, files;
     std::set<uint64_t> indexes;
     for (const auto& e : journal.entries) {

@@ -91,7 +91,10 @@ std::map<std::string, std::string> Tree(const std::string& dir)
 // tmpfs and on vfat (where every folder has mode 0700), through one series
 // after another: folders named as older versions named their staging
 // folders, one renamed so for removal, and ones holding numbered files, old
-// files or a file called journal.
+// files or a file called journal. A person's copy of a staging folder a run
+// killed in its commit left, under such a name and with a file of theirs
+// added, is no series' to put back from or empty: it stays whole, said in
+// one line.
 TEST(FileSeries, BeginClearsOnlyDeadRunsStagingFolders)
 {
     TempDir top;
@@ -104,6 +107,7 @@ TEST(FileSeries, BeginClearsOnlyDeadRunsStagingFolders)
         std::vector<std::string> holds;
         std::string said = {};  // what its line says after its path (empty: none)
         std::string from = {};  // the dead run's folder it is renamed from
+        std::map<std::string, std::string> copied = {};  // what it holds besides
     };
     const std::string noMark = ": is named as a staging folder of a series, but holds no mark that a series made it; "
                                "it is left as it is, and may be removed by whoever";
@@ -113,6 +117,20 @@ TEST(FileSeries, BeginClearsOnlyDeadRunsStagingFolders)
             const std::string at = kind + (mode == 0700 ? ", private: " : ", open to others: ");
             const std::string folder = dir + (mode == 0700 ? "/private" : "/open");
             fs::create_directories(folder);
+            // What a run killed in its commit here left, which a person then
+            // copied under a name of an older version's form, adding a file
+            // of their own: the copy is theirs, the run's folder gone.
+            Put(folder + "/k1.png", "old k1.png");
+            Put(folder + "/k2.png", "old k2.png");
+            std::map<std::string, std::string> leftovers;
+            if (KilledInCommit(folder, folder, {"k1.png", "k2.png"}, 1) && !StagingFolder(folder).empty()) {
+                leftovers = Contents(StagingFolder(folder));
+                fs::remove_all(StagingFolder(folder));
+            }
+            if (leftovers.count("journal") == 0) {
+                failed += at + "no killed run's journal\n";
+                continue;
+            }
             const std::vector<std::string> dead = DeadRunsStagingFolders(folder, 6);
             if (dead.size() != 6) {
                 failed += at + "no dead runs' staging folders\n";
@@ -137,6 +155,8 @@ TEST(FileSeries, BeginClearsOnlyDeadRunsStagingFolders)
                 {".series-diary1", false, true, {"journal"}},
                 {".series-AbC127", false, true, {"7", "3.old"}},
                 {".series-AbC128.gone", false, true, {"3.old"}},
+                {".series-keep01", false, true, {"readme.txt"},
+                 ": the journal of an interrupted series was written in another staging folder", "", leftovers},
             };
             std::vector<int> locks;
             for (const Case& c : cases) {
@@ -150,13 +170,17 @@ TEST(FileSeries, BeginClearsOnlyDeadRunsStagingFolders)
                     fs::remove_all(folder + "/" + c.from);
                 }
                 fs::create_directory(path);
+                for (const auto& [file, text] : c.copied)
+                    Put(path + "/" + file, text);
                 for (const std::string& file : c.holds) {
                     fs::create_directories(fs::path(path + "/" + file).parent_path());
                     Put(path + "/" + file, "piece " + file);
                 }
                 // A series makes its staging folder for its user alone; a
                 // person's folder has whatever mode it was given.
-                ::chmod(path.c_str(), fs::path(c.name).string().rfind(".series-", 0) == 0 && !c.stays ? 0700 : mode);
+                // A copy keeps its original's mode.
+                ::chmod(path.c_str(),
+                        (c.name.rfind(".series-", 0) == 0 && !c.stays) || !c.copied.empty() ? 0700 : mode);
                 if (c.locked) {
                     locks.push_back(::open(path.c_str(), O_RDONLY | O_DIRECTORY));
                     if (::flock(locks.back(), LOCK_EX | LOCK_NB) != 0)

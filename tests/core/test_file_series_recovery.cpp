@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -91,6 +92,7 @@ TEST(FileSeries, AJournalItCannotTrustIsLeftForAPersonAndTheSeriesGoesOn)
         j.folderInode = st(folder).st_ino;
         j.stagingDevice = st(staging).st_dev;
         j.stagingInode = st(staging).st_ino;
+        j.stagingName = fs::path(staging).filename().string();
         const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
         struct statfs fsSt {};
         ::fstatfs(fd, &fsSt);
@@ -543,14 +545,16 @@ void DieAtNamed(const std::string& temp)
 // file a second name): as it writes its journal, once that is on disk,
 // after each target it replaces, on vfat also between moving each old file
 // aside and moving its new file in, once its staging folder is marked
-// finished, and once its journal is gone; once it placed its first file,
+// finished, once its journal is gone, and once its old files are too; once
+// it placed its first file,
 // which the user then deletes; and as it writes the mark it puts into its
 // staging folder first, before its commit. The vfat disk is also unmounted
 // and mounted again before the next series, as a stick pulled out is, and
 // then gives every file another inode number. The next series, of another
 // name, puts back a series that was not finished (the old set), keeps a
 // finished one (the new set), and leaves no staging folder, saying nothing
-// but where the deleted file's old file is kept beside it.
+// but where the deleted file's old file is kept beside it. Nothing any run
+// wrote on the vfat disk is lost there either: its check finds it clean.
 TEST(FileSeries, ARunKilledAtAnyStepOfItsCommitIsPutBackOrKeptWhole)
 {
     TempDir top;
@@ -565,7 +569,7 @@ TEST(FileSeries, ARunKilledAtAnyStepOfItsCommitIsPutBackOrKeptWhole)
         bool marking = false;  // killed as the staging folder's mark is named, in Begin
     };
     std::vector<Step> steps;
-    for (size_t at = 0; at <= names.size() + 3; ++at)
+    for (size_t at = 0; at <= names.size() + 4; ++at)
         steps.push_back({false, at});
     for (size_t at = 0; at < 3; ++at)
         steps.push_back({true, at});
@@ -650,7 +654,17 @@ TEST(FileSeries, ARunKilledAtAnyStepOfItsCommitIsPutBackOrKeptWhole)
             }
         }
         if (::umount(disk.c_str()) != 0)
-            failed += std::string("cannot unmount the vfat disk: ") + std::strerror(errno) + "\n";
+            return failed + "cannot unmount the vfat disk: " + std::strerror(errno) + "\n";
+        // Every staging folder went with the space its files took: the
+        // disk's check finds nothing lost (it says its version and how many
+        // files and clusters are in use, no more).
+        FILE* fsck = ::popen(("fsck.vfat -n '" + image + "' 2>&1").c_str(), "r");
+        std::string found;
+        char chunk[256];
+        for (size_t n; fsck && (n = std::fread(chunk, 1, sizeof chunk, fsck)) > 0;)
+            found.append(chunk, n);
+        if (!fsck || ::pclose(fsck) != 0 || LinesOf(found).size() != 2)
+            failed += "fsck.vfat -n finds the disk not clean:\n" + found;
         return failed;
     });
     if (!said)
