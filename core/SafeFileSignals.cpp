@@ -3,6 +3,7 @@
 #include "core/SafeFileSignals.h"
 
 #include "core/SafeFile.h"
+#include "core/SeriesFiles.h"
 
 #include <atomic>
 #include <climits>
@@ -14,6 +15,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace qnsafe {
@@ -26,7 +28,9 @@ namespace {
 constexpr int kSignalSlots = 64;
 char g_tempPaths[kSignalSlots][PATH_MAX];
 // For a folder: the name it is moved to before it is emptied, so that a
-// thread still writing into it by name finds it gone instead of refilling it.
+// thread still writing into it by name finds it gone instead of refilling it;
+// empty where the disk's renamed folders lose what they hold (a FAT stick
+// through FUSE), where the folder is emptied in place.
 char g_gonePaths[kSignalSlots][PATH_MAX];
 std::atomic<bool> g_tempUsed[kSignalSlots];
 std::atomic<bool> g_tempIsFolder[kSignalSlots];
@@ -88,7 +92,8 @@ void RemoveTempsOnSignal(int sig)
             ::unlink(g_tempPaths[i]);
     for (int i = 0; i < kSignalSlots; ++i)
         if (g_tempUsed[i].load(std::memory_order_acquire) && g_tempIsFolder[i].load(std::memory_order_acquire))
-            RemoveFolderNow(::rename(g_tempPaths[i], g_gonePaths[i]) == 0 ? g_gonePaths[i] : g_tempPaths[i]);
+            RemoveFolderNow(g_gonePaths[i][0] && ::rename(g_tempPaths[i], g_gonePaths[i]) == 0 ? g_gonePaths[i]
+                                                                                              : g_tempPaths[i]);
     const struct sigaction& old = OldAction(sig);
     if ((old.sa_flags & SA_SIGINFO) == 0 && old.sa_handler != SIG_DFL && old.sa_handler != SIG_IGN) {
         old.sa_handler(sig);
@@ -131,6 +136,10 @@ int RegisterTemp(const std::string& path, bool folder)
         std::memcpy(g_tempPaths[i], path.c_str(), path.size() + 1);
         std::memcpy(g_gonePaths[i], path.c_str(), path.size());
         std::memcpy(g_gonePaths[i] + path.size(), ".gone", 6);
+        // Asked now: a signal handler should not have to.
+        struct statfs fs;
+        if (folder && ::statfs(path.c_str(), &fs) == 0 && !qnseries::KeepsInodeNumbers(uint64_t(fs.f_type)))
+            g_gonePaths[i][0] = 0;
         g_tempIsFolder[i].store(folder, std::memory_order_release);
         g_tempUsed[i].store(true, std::memory_order_release);
         return i;

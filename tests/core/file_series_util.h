@@ -188,6 +188,23 @@ inline std::string MountFusefat(const std::string& image, const std::string& fol
     return {};
 }
 
+// Empty when fsck.vfat finds the unmounted image at image clean (it says
+// its version and how many files and clusters are in use, no more); else
+// what it found.
+inline std::string VfatNotClean(const std::string& image)
+{
+    FILE* fsck = ::popen(("fsck.vfat -n '" + image + "' 2>&1").c_str(), "r");
+    std::string found;
+    char chunk[256];
+    for (size_t n; fsck && (n = std::fread(chunk, 1, sizeof chunk, fsck)) > 0;)
+        found.append(chunk, n);
+    const bool clean = fsck && ::pclose(fsck) == 0;
+    size_t lines = 0;
+    for (const char c : found)
+        lines += c == '\n';
+    return clean && lines == 2 ? std::string() : "fsck.vfat -n finds the disk not clean:\n" + found;
+}
+
 // The lines of text, without their ends.
 inline std::vector<std::string> LinesOf(const std::string& text)
 {
