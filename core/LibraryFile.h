@@ -58,6 +58,9 @@ using qnLibraryRead = std::function<ssize_t(int fd, void* into, size_t n, off_t 
 // machine one bit from this machine's) is damaged, not another kind of file.
 qnLibraryFile qnJudgeLibraryFile(const std::string& path, std::string& why,
                                  qnLibrarySeal seal = qnLibrarySeal::Optional, const qnLibraryRead& read = {});
+// As qnJudgeLibraryFile, of a file open for reading at fd.
+qnLibraryFile qnJudgeLibraryFd(int fd, std::string& why, qnLibrarySeal seal = qnLibrarySeal::Optional,
+                               const qnLibraryRead& read = qnLibraryRead{});
 
 // A library opened once, judged and then loaded from the same open file: a
 // file renamed over its name in between is neither judged nor loaded.
